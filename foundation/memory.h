@@ -1,0 +1,125 @@
+// Memory by handle: movable blocks, indexed blocks, piece blocks, pools and
+// scratch memory.
+//
+// Records that outlive a call hold handles, never pointers. A block is locked
+// to a pointer for use and unlocked after; while unlocked it may move (and
+// does, on every lock, when the debug option is on, so a stale pointer is
+// caught by the tests).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "foundation/types.h"
+
+// ---------------------------------------------------------------- handles ---
+
+// A handle is a slot index (low 20 bits) and the slot's generation (high 12
+// bits), so a freed or foreign handle is detected rather than followed.
+handle new_handle(std::uint32_t bytes);                       // zero-filled; 0 bytes taken as 1
+handle resize_handle(handle h, std::uint32_t bytes);          // keeps contents, new bytes zero; h 0 allocates
+void free_handle(handle h);                                   // 0 ignored
+void free_all_handles();                                      // frees every block and the table
+handle copy_handle_prefix(handle h, std::uint32_t bytes);     // 0 for h 0
+handle dup_sized_handle(handle h);                            // block whose first u32 is its size
+void* lock_handle(handle h);                                  // counts nested locks
+void unlock_handle(handle h);
+std::uint32_t handle_size(handle h);                          // 0 for an invalid handle
+bool handle_valid(handle h);
+std::uint32_t handle_lock_count(handle h);
+std::size_t live_handle_count();
+
+// Debug option: every lock of a block whose lock count is 0 moves it to new
+// memory and poisons the old; unlock poisons nothing but marks it movable.
+void set_memory_debug(bool on);
+bool memory_debug();
+
+// Locks a handle for the life of the guard.
+template <typename T = void>
+class handle_lock {
+public:
+    explicit handle_lock(handle h) : h_(h), p_(h ? static_cast<T*>(lock_handle(h)) : nullptr) {}
+    ~handle_lock() {
+        if (h_) unlock_handle(h_);
+    }
+    handle_lock(const handle_lock&) = delete;
+    handle_lock& operator=(const handle_lock&) = delete;
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    handle h_;
+    T* p_;
+};
+
+// ---------------------------------------------------------- indexed blocks ---
+
+// The head of an indexed block: five 4-byte cells. Records and strings inside
+// are addressed by cell index (4-byte units from the start of the block).
+struct bhead {
+    std::uint32_t kind;        // kind letter ('H' indexed, 'C' piece block)
+    std::uint32_t guard;       // block_guard
+    std::uint32_t size;        // size of the block in cells, head included
+    std::uint32_t cur;         // next free cell
+    std::uint32_t step;        // growth step in cells
+};
+static_assert(sizeof(bhead) == 20);
+
+inline constexpr std::uint32_t hblock_default_cells = 500;
+
+handle new_hblock(std::uint32_t cells, std::uint32_t step, int no_page_cross); // 0,0: defaults
+std::int32_t hblock_alloc(handle block, std::uint32_t bytes, int page_flag);  // first cell, -1 fails
+std::int32_t hblock_add_string(handle block, const char* text);
+handle dup_hblock(handle block);
+void free_hblock(handle block);
+void free_hblock_if(handle block);
+// Pointer to a cell of a locked indexed block.
+inline void* hblock_cell(void* locked_block, std::int32_t cell) {
+    return static_cast<std::uint32_t*>(locked_block) + cell;
+}
+
+// Piece blocks: an indexed block whose pieces can be freed and reused.
+handle new_cblock(std::uint32_t cells, std::uint32_t step, int page_flag);
+std::int32_t cblock_alloc(handle block, std::uint32_t bytes, int unbounded, int pass);
+std::int32_t cblock_add_string(handle block, const char* text, std::uint32_t extra); // 0: empty text
+std::int32_t cblock_set_string(handle block, std::int32_t cell, const char* text, std::uint32_t extra);
+void cblock_free(handle block, std::int32_t cell);
+// Allocates across an array of n piece blocks (creating blocks in empty slots);
+// returns the cell and stores the block number in *block_out. One routine
+// answers both the 20- and 24-block callers.
+std::int32_t cblock_array_alloc(handle* blocks, int n, std::uint32_t bytes, int* block_out);
+
+// ------------------------------------------------------------------ pools ---
+
+struct mem_pool;
+mem_pool* new_block(int flags);               // a pool; also called mem_block
+inline mem_pool* mem_block(int flags) { return new_block(flags); }
+void* block_alloc(mem_pool* pool, std::size_t bytes, int flags); // zeroed
+char* block_strdup(mem_pool* pool, const char* text);
+void free_block(mem_pool* pool);               // frees everything at once; null ignored
+
+// ---------------------------------------------------------------- scratch ---
+
+// Short-lived memory: zero-filled, released all at once by free_scratch(),
+// which the main loop calls after each message while busy_depth is 0.
+void* scratch_alloc(std::size_t bytes);
+inline void* scratch(std::size_t bytes) { return scratch_alloc(bytes); }
+char* scratch_strdup(const char* text);       // null gives ""
+char* scratch_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void free_scratch();
+std::size_t scratch_bytes_in_use();
+
+// Raised around every command, dialog, pump and run; scratch memory is
+// released only while it is 0.
+extern std::int32_t busy_depth;
+// Releases scratch memory when nothing is busy (called by the main loop).
+void release_scratch_if_idle();
+
+// Raises busy_depth for the life of the guard.
+struct busy_guard {
+    busy_guard() { ++busy_depth; }
+    ~busy_guard() { --busy_depth; }
+    busy_guard(const busy_guard&) = delete;
+    busy_guard& operator=(const busy_guard&) = delete;
+};

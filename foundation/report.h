@@ -1,0 +1,99 @@
+// The one message function, its log file and its display hook.
+//
+// Every message goes through report(severity, format, ...). Severities:
+// 0 plain, 1 continuation, 2 use flag, 3 warning, 4 not defined, 5 error,
+// 6 note, 7 caution, 8 stop, 9 fatal (unwinds to the program level),
+// 10 internal error; a negative severity counts as 10.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+// ------------------------------------------------------------- unwinding ---
+
+// Thrown by report(9): caught at the program-level recovery point.
+struct fatal_unwind : std::runtime_error {
+    explicit fatal_unwind(const std::string& text) : std::runtime_error(text) {}
+    int code = 9;
+};
+// Thrown by report(8) while a run file is being written (writer_depth > 0):
+// caught by the run-file writer, which ends the write.
+struct writer_unwind : std::runtime_error {
+    explicit writer_unwind(const std::string& text) : std::runtime_error(text) {}
+};
+// Thrown by the engine's fatal errors inside a running simulation: caught by
+// the time loop, which ends the run and keeps what was computed.
+struct run_unwind : std::runtime_error {
+    explicit run_unwind(const std::string& text) : std::runtime_error(text) {}
+};
+
+// Depth of run-file writers in progress; raised by writer_guard.
+extern int writer_depth;
+struct writer_guard {
+    writer_guard() { ++writer_depth; }
+    ~writer_guard() { --writer_depth; }
+    writer_guard(const writer_guard&) = delete;
+    writer_guard& operator=(const writer_guard&) = delete;
+};
+
+// ---------------------------------------------------------------- report ---
+
+int report(int severity, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int vreport(int severity, const char* format, va_list args);
+
+// Messages counted per severity (index 0..10) since the last reset.
+extern std::int32_t report_counts[11];
+void reset_report_counts();
+
+// The 13-character log prefix of a severity ("WARNING:     ").
+const char* severity_prefix(int severity);
+// The message-box caption of severity 6..10 ("Stop from Kavrel"); "" below 6.
+const char* severity_caption(int severity);
+inline constexpr const char* question_caption = "Question from Kavrel";
+
+// Options that drop messages: below 6 while Livesweep is on or while the
+// message level is above 10; warnings while the message level is non-zero.
+extern bool report_livesweep_on;
+extern int report_message_level;
+
+// Where messages go besides the log. The shell installs a hook that shows
+// severities 6 and above in a message box and lower ones in the error or text
+// window; kind is the severity, or one of the question kinds below. The
+// hook's result is the answer (IDYES 6, IDNO 7, IDCANCEL 2, IDOK 1).
+enum : int { ask_yes_no = 100, ask_yes_no_cancel = 101, ask_ok_cancel = 102 };
+using message_hook = int (*)(int kind, const char* caption, const char* text);
+void set_message_hook(message_hook hook);
+message_hook current_message_hook();
+// Asks a question through the hook; without a hook the default answer.
+int ask_question(int kind, const char* text, int default_answer);
+
+// A redirected output stream takes the log lines in place of the log file
+// while it is set (null: none).
+void set_report_stream(std::FILE* stream);
+
+// Set while the error window collects messages: 0 off, -1 collecting.
+extern int err_window_on;
+// The stream of the open error log, null while it is closed.
+extern std::FILE* err_log_stream;
+
+// error_log(2) creates "kavrel.err" with its banner (program directory, else
+// the system directory, else the temporary directory); 0 closes one level of
+// opening; -1 opens the existing log for reading. Returns 1 on success.
+int error_log(int mode);
+// The path of the error log made by error_log(2) ("" before).
+const char* error_log_path();
+// Directories error_log(2) tries, in order (set at start-up; tests point them
+// at temporary folders).
+void set_log_directories(const char* program_dir, const char* system_dir);
+
+// Keeps a copy of the error window's title for the next run.
+void set_error_title(const char* title);
+const char* error_title();
+
+// Reports, then shows the current text source line with a caret under the
+// column and "Line %ld of file %s".
+int parse_error(int severity, int column, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
