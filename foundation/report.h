@@ -41,6 +41,12 @@ struct writer_guard {
 
 // ---------------------------------------------------------------- report ---
 
+// Counts the message, drops it under the options below, writes it with its
+// prefix to the redirected stream or the error log, then hands it to the
+// message hook. Returns the hook's answer when it gave one, else the severity;
+// 0 when the message was dropped. Severity 9 throws fatal_unwind, severity 8
+// throws writer_unwind while writer_depth > 0 (both after logging and showing).
+// A severity above 10 counts as 10, like a negative one.
 int report(int severity, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int vreport(int severity, const char* format, va_list args);
 
@@ -61,8 +67,10 @@ extern int report_message_level;
 
 // Where messages go besides the log. The shell installs a hook that shows
 // severities 6 and above in a message box and lower ones in the error or text
-// window; kind is the severity, or one of the question kinds below. The
-// hook's result is the answer (IDYES 6, IDNO 7, IDCANCEL 2, IDOK 1).
+// window; kind is the severity, or one of the question kinds below; caption is
+// severity_caption(kind) ("" below 6) or question_caption; text is the message
+// without its prefix. The hook's result is the answer (IDYES 6, IDNO 7,
+// IDCANCEL 2, IDOK 1), 0 for none.
 enum : int { ask_yes_no = 100, ask_yes_no_cancel = 101, ask_ok_cancel = 102 };
 using message_hook = int (*)(int kind, const char* caption, const char* text);
 void set_message_hook(message_hook hook);
@@ -80,13 +88,18 @@ extern int err_window_on;
 extern std::FILE* err_log_stream;
 
 // error_log(2) creates "kavrel.err" with its banner (program directory, else
-// the system directory, else the temporary directory); 0 closes one level of
-// opening; -1 opens the existing log for reading. Returns 1 on success.
+// the system directory, else the temporary directory) and leaves the stream
+// open; 1 opens one more level for appending; 0 closes one level of opening;
+// -1 opens the existing log for reading (reports then append by reopening the
+// file). Returns 1 on success, 0 when no log could be made or opened.
+// While the stream is closed, each logged message is appended to the file.
 int error_log(int mode);
 // The path of the error log made by error_log(2) ("" before).
 const char* error_log_path();
 // Directories error_log(2) tries, in order (set at start-up; tests point them
-// at temporary folders).
+// at temporary folders). A null argument restores the default: the folder of
+// the executable, and $XDG_CONFIG_HOME/kavrel (else $HOME/.config/kavrel).
+// The temporary directory is $TMPDIR, else /tmp.
 void set_log_directories(const char* program_dir, const char* system_dir);
 
 // Keeps a copy of the error window's title for the next run.
@@ -94,6 +107,11 @@ void set_error_title(const char* title);
 const char* error_title();
 
 // Reports, then shows the current text source line with a caret under the
-// column and "Line %ld of file %s".
+// column (0-based offset into line_buf) and "Line %ld of file %s", all as one
+// message so a stop or fatal error still carries its line.
 int parse_error(int severity, int column, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// The caret line under a source line: tabs before the column kept as tabs so
+// the caret lines up however tabs are shown; a column past the end puts the
+// caret just after the text.
+std::string parse_error_caret(const char* source_line, int column);

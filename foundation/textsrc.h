@@ -1,19 +1,49 @@
 // Text sources: files, package members or arrays of lines read line by line.
 // At most 5 sources are open at once; the innermost one is current.
+//
+// Lines of any length are read whole. A line end is CR LF, LF or a lone CR;
+// read_line gives it as one "\n" (a last line without one gets none). NUL
+// bytes inside a line are read as blanks, so the line stays one C text.
 #pragma once
 
 #include <cstddef>
 
 // The current line of the current text source (with its line end) and the
 // cursor into it. line_buf is never null; it is "" before the first read.
+// One buffer serves every source and ini_get; it grows for long lines, and a
+// pointer taken into an older, smaller buffer stays readable (its text is
+// stale).
 extern char* line_buf;
 extern char* line_pos;
 
-int open_text_source(const char* file_name, int unused, long byte_offset); // 1 open, 0 failed
-int push_text_source(const char* const* lines, int count, int in_place);    // 1 pushed
+inline constexpr int max_text_sources = 5;
+
+// Opens a file (a package member first, as fh_open_read) as the current
+// source, reading from byte_offset. 1 open, 0 failed (no such file, bad
+// offset, or "Tried to open too many files at the same time", severity 5).
+int open_text_source(const char* file_name, int unused, long byte_offset);
+// Makes an array of line texts the current source. Each text is one line,
+// unless it holds line ends of its own, which split it further. count < 0: the
+// array ends at its first null. in_place: the texts are read where they are
+// (the caller keeps them until the source is closed); else they are copied.
+// 1 pushed, 0 refused (too many sources).
+int push_text_source(const char* const* lines, int count, int in_place);
+// Closes the current source; the enclosing one becomes current. line_buf
+// keeps the last line read.
 void close_text_source();
-int read_line(int continuation);                           // 1 line, 0 end
-int read_joined_line(int skip_blank, int continuation_char); // 1 line, 0 end
+// Closes every source (recovery after an unwind).
+void close_all_text_sources();
+// Reads the next line into line_buf and points line_pos at it. continuation
+// non-zero appends the line to the text already in line_buf instead. 1 a line,
+// 0 the end (line_buf unchanged).
+int read_line(int continuation);
+// The next line, without its line end, with every line that ends in
+// continuation_char (blanks after it ignored) joined to the next one without
+// that character; skip_blank skips lines of only white space. 1 a line, 0 the
+// end. continuation_char 0: no joining.
+int read_joined_line(int skip_blank, int continuation_char);
+// Copies text into line_buf (growing it) and points line_pos at it.
+void line_buf_assign(const char* text);
 
 // The name of the current source ("" for lines or none) and the number of its
 // last line read (1-based; 0 before the first); used by parse_error.

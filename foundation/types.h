@@ -17,5 +17,9 @@ inline constexpr std::uint32_t block_guard = 0xBF4C37A1u;
 // The missing value: shown as "--", stored in value arrays, run files and lookups.
 inline constexpr float NA = std::bit_cast<float>(std::uint32_t{0xF6800000u});
 
-inline bool is_na(float v) { return std::bit_cast<std::uint32_t>(v) == 0xF6800000u; }
-inline bool is_na(double v) { return is_na(static_cast<float>(v)); }
+inline bool is_na(float v) {
+    return std::bit_cast<std::uint32_t>(v) == 0xF6800000u;
+}
+inline bool is_na(double v) {
+    return is_na(static_cast<float>(v));
+}

@@ -1,0 +1,832 @@
+// The file layer: handles over disk files, package members and memory; text
+// streams; names, extensions and paths.
+// <fcntl.h> declares a struct of the same name as our file_handle type when
+// GNU extensions are on; it is renamed while the header is read.
+#define file_handle os_file_handle_
+#include <fcntl.h>
+#undef file_handle
+
+#include "foundation/files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/memory.h"
+#include "foundation/package.h"
+#include "foundation/report.h"
+
+std::string model_dir;
+bool ask_dataset_overwrite = true;
+
+namespace {
+
+constexpr int answer_yes = 6;
+constexpr int answer_no = 7;
+
+// ------------------------------------------------------- extension table ---
+
+const char* const extension_table[fk_count] = {
+    "kdf", "kmf", "kmt", "cin", "dat", "kgd", "kgf", "kts", "sts", "kpd", "prm", "kpm", "kpa",
+    "wmf", "gtx", "tab", "txt", "csv", "xls", "wk1", "err", "ini", "",    "cmd", "emf", "pdf",
+    "kcd", "kcf", "gin", "lst", "frm", "kdi", "kdo", "out", "ksc", "koc", "hlp", "tmp", "xlsx"};
+
+bool is_sep(char c) {
+    return c == '/' || c == '\\';
+}
+
+// The position of the extension's dot in name, or npos. A dot that begins the
+// file name part (".profile") does not start an extension.
+std::size_t extension_dot(const std::string& name) {
+    std::size_t base = 0;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (is_sep(name[i]) || name[i] == ':') base = i + 1;
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot <= base) return std::string::npos;
+    return dot;
+}
+
+bool iequal(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) !=
+            std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+// ------------------------------------------------------------------ paths ---
+
+// "\\" as "/", a leading "%NAME%" replaced by the environment variable.
+std::string normalise(const char* name) {
+    std::string s = name ? name : "";
+    if (s.size() > 2 && s[0] == '%') {
+        std::size_t end = s.find('%', 1);
+        if (end != std::string::npos && end > 1) {
+            std::string var = s.substr(1, end - 1);
+            if (const char* v = std::getenv(var.c_str())) s = v + s.substr(end + 1);
+        }
+    }
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return s;
+}
+
+std::string current_dir() {
+    std::vector<char> buf(PATH_MAX + 1);
+    if (!getcwd(buf.data(), buf.size())) return "/";
+    return buf.data();
+}
+
+// Resolves "." and ".." and repeated separators in an absolute path.
+std::string resolve_dots(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t i = 0;
+    while (i <= path.size()) {
+        std::size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        std::string part = path.substr(i, j - i);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        i = j + 1;
+    }
+    std::string out;
+    for (const std::string& p : parts) out += "/" + p;
+    if (out.empty()) out = "/";
+    if (path.size() > 1 && path.back() == '/' && out != "/") out += '/';
+    return out;
+}
+
+std::string base_dir(const char* base) {
+    std::string b = base ? normalise(base) : model_dir;
+    std::replace(b.begin(), b.end(), '\\', '/');
+    if (b.empty()) b = current_dir();
+    if (b[0] != '/') b = current_dir() + "/" + b;
+    if (b.back() != '/') b += '/';
+    return b;
+}
+
+// The path of a disk file: normalised, relative names left to the OS.
+std::string disk_path(const char* name) {
+    return normalise(name);
+}
+
+bool disk_file_exists(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// --------------------------------------------------------------- handles ---
+
+enum class fh_kind { disk_read, disk_write, bytes_read, memory_write };
+
+struct fh_rec {
+    bool used = false;
+    fh_kind kind = fh_kind::disk_read;
+    int fd = -1;
+    bool failed = false;
+    std::string name;                                     // as opened
+    std::string final_path;                               // disk writes: the file replaced at close
+    std::string temp_path;                                // disk writes: the file being written
+    std::shared_ptr<const std::vector<unsigned char>> ro; // bytes read
+    std::vector<unsigned char> rw;                        // memory writes
+    long pos = 0;
+};
+
+std::vector<fh_rec>& fh_table() {
+    static std::vector<fh_rec> t;
+    return t;
+}
+
+fh_rec* fh_get(file_handle h) {
+    auto& t = fh_table();
+    if (h < 1 || static_cast<std::size_t>(h) > t.size()) return nullptr;
+    fh_rec& r = t[static_cast<std::size_t>(h) - 1];
+    return r.used ? &r : nullptr;
+}
+
+file_handle fh_new(fh_rec rec) {
+    auto& t = fh_table();
+    rec.used = true;
+    for (std::size_t i = 0; i < t.size(); ++i)
+        if (!t[i].used) {
+            t[i] = std::move(rec);
+            return static_cast<file_handle>(i + 1);
+        }
+    t.push_back(std::move(rec));
+    return static_cast<file_handle>(t.size());
+}
+
+void fh_release(fh_rec& r) {
+    r = fh_rec{};
+}
+
+std::map<std::string, std::vector<unsigned char>>& memory_files() {
+    static std::map<std::string, std::vector<unsigned char>> m;
+    return m;
+}
+
+// The real file a write replaces: a symbolic link's target, so that the link
+// survives the rename.
+std::string write_target(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string r = real;
+            std::free(real);
+            return r;
+        }
+    }
+    return path;
+}
+
+// Makes the temporary file beside final; its descriptor, or -1.
+int make_temp_beside(const std::string& final, std::string& temp_out) {
+    static unsigned counter = 0;
+    std::size_t slash = final.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : final.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? final : final.substr(slash + 1);
+    if (base.empty()) return -1;
+    struct stat st;
+    bool existed = ::stat(final.c_str(), &st) == 0;
+    if (existed && S_ISDIR(st.st_mode)) return -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = dir + "." + base + ".kvtmp" + std::to_string(::getpid()) + "-" +
+                           std::to_string(++counter);
+        int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (existed) (void)::fchmod(fd, st.st_mode & 07777);
+            temp_out = temp;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+// The disk file has been replaced: a package member of the same name would
+// hide the newer file, so it goes.
+void after_disk_write(const std::string& final) {
+    if (package_open()) package_drop(final.c_str());
+}
+
+// Finishes a disk write: flushes, closes and renames. true on success.
+bool commit_temp(int fd, const std::string& temp, const std::string& final) {
+    bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(temp.c_str(), final.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+// Writes a whole file through a temporary file beside it. false on failure
+// (the old file kept, errno set).
+bool write_file_atomic(const std::string& path, const unsigned char* data, std::size_t n) {
+    std::string final = write_target(path), temp;
+    int fd = make_temp_beside(final, temp);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd, data + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) break;
+        done += static_cast<std::size_t>(w);
+    }
+    if (done < n) {
+        int e = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        errno = e ? e : ENOSPC;
+        return false;
+    }
+    return commit_temp(fd, temp, final);
+}
+
+// ---------------------------------------------------------------- streams ---
+
+struct stream_rec {
+    std::string final_path; // set for writes through a temporary file
+    std::string temp_path;
+    std::shared_ptr<const std::vector<unsigned char>> bytes; // package member being read
+};
+
+std::map<std::FILE*, stream_rec>& stream_table() {
+    static std::map<std::FILE*, stream_rec> t;
+    return t;
+}
+
+void (*before_delete_hook)(const char*) = nullptr;
+
+} // namespace
+
+// ------------------------------------------------------------- file kinds ---
+
+const char* kind_extension(int kind) {
+    if (kind < 0 || kind >= fk_count) return "";
+    return extension_table[kind];
+}
+
+int file_kind_of(const char* name, int dflt) {
+    if (!name) return dflt;
+    std::string s = name;
+    std::size_t dot = extension_dot(s);
+    if (dot == std::string::npos || dot + 1 == s.size()) return dflt;
+    const char* ext = s.c_str() + dot + 1;
+    for (int k = 0; k < fk_count; ++k)
+        if (k != fk_none && iequal(ext, extension_table[k])) return k;
+    return dflt;
+}
+
+char* set_extension(const char* name, int kind, int replace) {
+    std::string s = name ? name : "";
+    std::size_t dot = extension_dot(s);
+    if (kind == fk_none) {
+        if (dot != std::string::npos) s.erase(dot);
+        return scratch_strdup(s.c_str());
+    }
+    if (dot != std::string::npos) {
+        if (!replace) return scratch_strdup(s.c_str());
+        s.erase(dot);
+    }
+    if (kind < 0 || kind >= fk_count) return scratch_strdup(s.c_str());
+    s += '.';
+    s += extension_table[kind];
+    return scratch_strdup(s.c_str());
+}
+
+// ------------------------------------------------------------------ paths ---
+
+std::string full_path(const char* base, const char* name) {
+    std::string n = normalise(name);
+    if (!n.empty() && n[0] == '/') return resolve_dots(n);
+    return resolve_dots(base_dir(base) + n);
+}
+
+char* split_path(const char* base, const char* name, char** dir_out, char** name_out,
+                 char** ext_out) {
+    std::string full = full_path(base, name);
+    std::size_t slash = full.rfind('/');
+    std::string dir = full.substr(0, slash + 1);
+    std::string file = full.substr(slash + 1);
+    std::string ext;
+    std::size_t dot = extension_dot(file);
+    if (dot != std::string::npos) {
+        ext = file.substr(dot + 1);
+        file.erase(dot);
+    }
+    if (dir_out) *dir_out = scratch_strdup(dir.c_str());
+    if (name_out) *name_out = scratch_strdup(file.c_str());
+    if (ext_out) *ext_out = scratch_strdup(ext.c_str());
+    return scratch_strdup(full.c_str());
+}
+
+const char* strip_model_dir(const char* base, const char* path) {
+    if (!path) return "";
+    std::string dir = base ? normalise(base) : model_dir;
+    std::replace(dir.begin(), dir.end(), '\\', '/');
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (dir.empty()) return path;
+    std::size_t n = dir.size();
+    if (std::strlen(path) <= n) return path;
+    for (std::size_t i = 0; i < n; ++i) {
+        char c = path[i] == '\\' ? '/' : path[i];
+        if (c != dir[i]) return path;
+    }
+    if (dir == "/") return path + 1;
+    if (!is_sep(path[n])) return path;
+    return path + n + 1;
+}
+
+const char* file_name_part(const char* path) {
+    if (!path) return "";
+    const char* p = path;
+    for (const char* q = path; *q; ++q)
+        if (*q == '\\' || *q == '/' || *q == ':') p = q + 1;
+    return p;
+}
+
+char* model_relative_path(const char* path, int max_chars) {
+    std::string p = normalise(path);
+    std::string out;
+    if (p.find('/') == std::string::npos) {
+        out = base_dir(nullptr) + p;
+    } else if (p[0] == '/') {
+        out = resolve_dots(p);
+        if (!model_dir.empty()) {
+            std::string dir = base_dir(nullptr);
+            if (out.size() > dir.size() && out.compare(0, dir.size(), dir) == 0)
+                out = out.substr(dir.size());
+        }
+    } else {
+        out = p;
+    }
+    if (max_chars > 0 && out.size() > static_cast<std::size_t>(max_chars))
+        out = out.substr(out.size() - static_cast<std::size_t>(max_chars));
+    return scratch_strdup(out.c_str());
+}
+
+int change_dir(const char* path) {
+    if (!path || !*path) return 0;
+    std::string p = normalise(path);
+    struct stat st;
+    if (!(::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        std::size_t slash = p.rfind('/');
+        if (slash == std::string::npos) return 1; // a bare name: already here
+        p = slash == 0 ? "/" : p.substr(0, slash);
+    }
+    return ::chdir(p.c_str()) == 0 ? 1 : 0;
+}
+
+// ----------------------------------------------------------- file handles ---
+
+file_handle fh_open_read(const char* name) {
+    if (!name || !*name) return -1;
+    int m = package_find(name);
+    if (m >= 0) {
+        fh_rec r;
+        r.kind = fh_kind::bytes_read;
+        r.name = name;
+        r.ro = package_member_data(m);
+        return fh_new(std::move(r));
+    }
+    std::string path = disk_path(name);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    fh_rec r;
+    r.kind = fh_kind::disk_read;
+    r.fd = fd;
+    r.name = name;
+    return fh_new(std::move(r));
+}
+
+file_handle fh_open_bytes(const void* data, std::size_t bytes, const char* name) {
+    fh_rec r;
+    r.kind = fh_kind::bytes_read;
+    r.name = name ? name : "";
+    auto p = static_cast<const unsigned char*>(data);
+    r.ro = std::make_shared<const std::vector<unsigned char>>(p, p + (p ? bytes : 0));
+    return fh_new(std::move(r));
+}
+
+file_handle fh_open_write(const char* name, int, int in_memory) {
+    if (!name || !*name) return -1;
+    fh_rec r;
+    r.name = name;
+    if (in_memory) {
+        r.kind = fh_kind::memory_write;
+        return fh_new(std::move(r));
+    }
+    r.kind = fh_kind::disk_write;
+    r.final_path = write_target(disk_path(name));
+    r.fd = make_temp_beside(r.final_path, r.temp_path);
+    if (r.fd < 0) return -1;
+    return fh_new(std::move(r));
+}
+
+std::size_t fh_read(file_handle h, void* buffer, std::size_t bytes) {
+    fh_rec* r = fh_get(h);
+    if (!r || !buffer) return 0;
+    if (r->kind == fh_kind::disk_read || r->kind == fh_kind::disk_write) {
+        std::size_t done = 0;
+        auto p = static_cast<char*>(buffer);
+        while (done < bytes) {
+            ssize_t n = ::read(r->fd, p + done, bytes - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+    const std::vector<unsigned char>& v = r->kind == fh_kind::bytes_read ? *r->ro : r->rw;
+    if (r->pos < 0 || static_cast<std::size_t>(r->pos) >= v.size()) return 0;
+    std::size_t n = std::min(bytes, v.size() - static_cast<std::size_t>(r->pos));
+    std::memcpy(buffer, v.data() + r->pos, n);
+    r->pos += static_cast<long>(n);
+    return n;
+}
+
+std::size_t fh_write(file_handle h, const void* buffer, std::size_t bytes) {
+    fh_rec* r = fh_get(h);
+    if (!r || (!buffer && bytes)) return 0;
+    if (r->kind == fh_kind::disk_write) {
+        std::size_t done = 0;
+        auto p = static_cast<const char*>(buffer);
+        while (done < bytes) {
+            ssize_t n = ::write(r->fd, p + done, bytes - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        if (done < bytes) r->failed = true;
+        return done;
+    }
+    if (r->kind != fh_kind::memory_write) return 0;
+    std::size_t end = static_cast<std::size_t>(r->pos) + bytes;
+    if (end > LONG_MAX) {
+        r->failed = true;
+        return 0;
+    }
+    if (end > r->rw.size()) r->rw.resize(end, 0);
+    if (bytes) std::memcpy(r->rw.data() + r->pos, buffer, bytes);
+    r->pos = static_cast<long>(end);
+    return bytes;
+}
+
+long fh_seek(file_handle h, long offset, int origin) {
+    fh_rec* r = fh_get(h);
+    if (!r || origin < 0 || origin > 2) return -1;
+    if (r->fd >= 0) {
+        off_t n = ::lseek(r->fd, offset,
+                          origin == 0   ? SEEK_SET
+                          : origin == 1 ? SEEK_CUR
+                                        : SEEK_END);
+        return n < 0 ? -1 : static_cast<long>(n);
+    }
+    long size = static_cast<long>(r->kind == fh_kind::bytes_read ? r->ro->size() : r->rw.size());
+    long from = origin == 0 ? 0 : origin == 1 ? r->pos : size;
+    if ((offset < 0 && from < -offset) || (offset > 0 && from > LONG_MAX - offset)) return -1;
+    r->pos = from + offset;
+    return r->pos;
+}
+
+long fh_size(file_handle h) {
+    fh_rec* r = fh_get(h);
+    if (!r) return -1;
+    if (r->fd >= 0) {
+        struct stat st;
+        return ::fstat(r->fd, &st) == 0 ? static_cast<long>(st.st_size) : -1;
+    }
+    return static_cast<long>(r->kind == fh_kind::bytes_read ? r->ro->size() : r->rw.size());
+}
+
+int fh_close(file_handle h) {
+    fh_rec* r = fh_get(h);
+    if (!r) return 0;
+    fh_rec rec = std::move(*r);
+    fh_release(*r);
+    switch (rec.kind) {
+    case fh_kind::disk_read:
+        ::close(rec.fd);
+        return 1;
+    case fh_kind::bytes_read:
+        return 1;
+    case fh_kind::memory_write:
+        if (rec.failed) {
+            report(8, "Unable to write %s", rec.name.c_str());
+            return -1;
+        }
+        memory_files()[rec.name] = std::move(rec.rw);
+        return 1;
+    case fh_kind::disk_write:
+        if (rec.failed) {
+            ::close(rec.fd);
+            ::unlink(rec.temp_path.c_str());
+            report(8, "Unable to write %s; the old file is kept", rec.final_path.c_str());
+            return -1;
+        }
+        if (!commit_temp(rec.fd, rec.temp_path, rec.final_path)) {
+            report(8, "Unable to write %s: %s; the old file is kept", rec.final_path.c_str(),
+                   std::strerror(errno));
+            return -1;
+        }
+        after_disk_write(rec.final_path);
+        return 1;
+    }
+    return 0;
+}
+
+void fh_abandon(file_handle h) {
+    fh_rec* r = fh_get(h);
+    if (!r) return;
+    fh_rec rec = std::move(*r);
+    fh_release(*r);
+    if (rec.fd >= 0) ::close(rec.fd);
+    if (rec.kind == fh_kind::disk_write) ::unlink(rec.temp_path.c_str());
+}
+
+const unsigned char* fh_memory_data(file_handle h, std::size_t* bytes) {
+    fh_rec* r = fh_get(h);
+    const std::vector<unsigned char>* v = nullptr;
+    if (r && r->kind == fh_kind::bytes_read) v = r->ro.get();
+    if (r && r->kind == fh_kind::memory_write) v = &r->rw;
+    if (bytes) *bytes = v ? v->size() : 0;
+    if (!v) return nullptr;
+    static const unsigned char empty = 0;
+    return v->empty() ? &empty : v->data();
+}
+
+const char* fh_name(file_handle h) {
+    fh_rec* r = fh_get(h);
+    return r ? r->name.c_str() : "";
+}
+
+int fh_open_count() {
+    int n = 0;
+    for (const fh_rec& r : fh_table()) n += r.used ? 1 : 0;
+    return n;
+}
+
+const unsigned char* memory_file_data(const char* name, std::size_t* bytes) {
+    auto& m = memory_files();
+    auto it = name ? m.find(name) : m.end();
+    if (it == m.end()) {
+        if (bytes) *bytes = 0;
+        return nullptr;
+    }
+    if (bytes) *bytes = it->second.size();
+    static const unsigned char empty = 0;
+    return it->second.empty() ? &empty : it->second.data();
+}
+
+void memory_file_drop(const char* name) {
+    if (name) memory_files().erase(name);
+}
+
+// ---------------------------------------------------------------- streams ---
+
+std::FILE* open_stream(const char* name, const char* mode) {
+    if (!name || !*name || !mode || !*mode) return nullptr;
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) {
+        int m = package_find(name);
+        if (m >= 0) {
+            auto bytes = package_member_data(m);
+            std::FILE* f;
+            if (bytes->empty()) {
+                f = std::tmpfile();
+            } else {
+                // fmemopen only reads from the buffer, which the table keeps alive.
+                f = ::fmemopen(const_cast<unsigned char*>(bytes->data()), bytes->size(), "r");
+            }
+            if (f) stream_table()[f] = stream_rec{{}, {}, bytes};
+            return f;
+        }
+    }
+    std::string path = disk_path(name);
+    if (mode[0] == 'w') {
+        stream_rec rec;
+        rec.final_path = write_target(path);
+        int fd = make_temp_beside(rec.final_path, rec.temp_path);
+        if (fd < 0) return nullptr;
+        std::string m = mode;
+        m.erase(std::remove(m.begin(), m.end(), 'x'), m.end());
+        std::FILE* f = ::fdopen(fd, m.c_str());
+        if (!f) {
+            ::close(fd);
+            ::unlink(rec.temp_path.c_str());
+            return nullptr;
+        }
+        stream_table()[f] = std::move(rec);
+        return f;
+    }
+    return std::fopen(path.c_str(), mode);
+}
+
+int close_stream(std::FILE* stream) {
+    if (!stream) return 0;
+    auto& t = stream_table();
+    auto it = t.find(stream);
+    if (it == t.end()) return std::fclose(stream) == 0 ? 1 : -1;
+    stream_rec rec = std::move(it->second);
+    t.erase(it);
+    if (rec.final_path.empty()) {
+        std::fclose(stream);
+        return 1;
+    }
+    bool ok = std::fflush(stream) == 0 && !std::ferror(stream);
+    int fd = ::dup(::fileno(stream));
+    std::fclose(stream);
+    if (fd < 0) ok = false;
+    if (!ok) {
+        if (fd >= 0) ::close(fd);
+        ::unlink(rec.temp_path.c_str());
+        report(8, "Unable to write %s; the old file is kept", rec.final_path.c_str());
+        return -1;
+    }
+    if (!commit_temp(fd, rec.temp_path, rec.final_path)) {
+        report(8, "Unable to write %s: %s; the old file is kept", rec.final_path.c_str(),
+               std::strerror(errno));
+        return -1;
+    }
+    after_disk_write(rec.final_path);
+    return 1;
+}
+
+void abandon_stream(std::FILE* stream) {
+    if (!stream) return;
+    auto& t = stream_table();
+    auto it = t.find(stream);
+    std::string temp;
+    if (it != t.end()) {
+        temp = it->second.temp_path;
+        t.erase(it);
+    }
+    std::fclose(stream);
+    if (!temp.empty()) ::unlink(temp.c_str());
+}
+
+int write_crlf(std::FILE* stream, const char* text) {
+    if (!stream) return 0;
+    if (!text) return 1;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n' && (p == text || p[-1] != '\r')) {
+            if (std::fputc('\r', stream) == EOF) return 0;
+        }
+        if (std::fputc(*p, stream) == EOF) return 0;
+    }
+    return 1;
+}
+
+// ------------------------------------------------------- files and names ---
+
+int file_status(const char* name, int disk_only) {
+    if (!name || !*name) return 0;
+    bool on_disk = disk_file_exists(disk_path(name));
+    if (!disk_only && package_find(name) >= 0) return on_disk ? 3 : 2;
+    return on_disk ? 1 : 0;
+}
+
+void set_before_delete_hook(void (*hook)(const char* path)) {
+    before_delete_hook = hook;
+}
+
+int delete_file(const char* name, int mode) {
+    if (!name || !*name) return 0;
+    if (mode == -2) return package_drop(name);
+    if (mode != 1) return 0;
+    std::string path = disk_path(name);
+    if (before_delete_hook) before_delete_hook(path.c_str());
+    int done = package_drop(name);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return done;
+    if (::access(path.c_str(), W_OK) != 0) {
+        std::string q = "The file " + path + " is read only\nDo you want to delete it anyway";
+        if (ask_question(ask_yes_no, q.c_str(), answer_no) != answer_yes) return done;
+    }
+    if (::unlink(path.c_str()) != 0) {
+        report(8, "Unable to delete %s: %s", path.c_str(), std::strerror(errno));
+        return done;
+    }
+    return 1;
+}
+
+int save_with_backup(const char* path, char** backup_out) {
+    if (!path || !*path) return 0;
+    std::string p = disk_path(path);
+    std::string backup = p + ".bak";
+    if (backup_out) *backup_out = scratch_strdup(backup.c_str());
+    if (!disk_file_exists(p)) return 1;
+    // A hard link keeps the old file in place until its replacement is
+    // complete; a copy where links are not possible.
+    ::unlink(backup.c_str());
+    if (::link(p.c_str(), backup.c_str()) == 0) return 1;
+    bool ok = false;
+    if (std::FILE* in = std::fopen(p.c_str(), "rb")) {
+        std::vector<unsigned char> bytes;
+        unsigned char buf[65536];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, in)) > 0)
+            bytes.insert(bytes.end(), buf, buf + n);
+        ok = !std::ferror(in);
+        std::fclose(in);
+        if (ok) ok = write_file_atomic(backup, bytes.data(), bytes.size());
+    }
+    if (!ok) {
+        report(8, "Unable to rename %s to %s", p.c_str(), backup.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+int ask_overwrite(const char* path) {
+    if (!path || !*path) return 0;
+    if (!disk_file_exists(disk_path(path))) return 1;
+    std::string q = std::string("The file ") + path + " exists\nDo you want to overwrite it";
+    return ask_question(ask_yes_no, q.c_str(), answer_no) == answer_yes ? 1 : 0;
+}
+
+char* dataset_path(const char* run_name) {
+    char* named = set_extension(run_name ? run_name : "", fk_run, 0);
+    return scratch_strdup(full_path(nullptr, named).c_str());
+}
+
+int check_dataset_name(char** name_slot, int overwrite_allowed) {
+    if (!name_slot) return -1;
+    std::string name = *name_slot ? *name_slot : "";
+    std::size_t a = name.find_first_not_of(" \t\r\n");
+    std::size_t b = name.find_last_not_of(" \t\r\n");
+    name = a == std::string::npos ? std::string() : name.substr(a, b - a + 1);
+    if (file_kind_of(name.c_str(), -1) == fk_run) name.erase(extension_dot(name));
+    const char* base = file_name_part(name.c_str());
+    bool bad = !*base;
+    for (const char* p = name.c_str(); *p && !bad; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || std::strchr("*?\"<>|", c)) bad = true;
+    }
+    if (bad) {
+        report(8, "%s is not a valid dataset name", *name_slot ? *name_slot : "");
+        return -1;
+    }
+    if (!*name_slot || name != *name_slot) *name_slot = scratch_strdup(name.c_str());
+    if (overwrite_allowed || !ask_dataset_overwrite) return 1;
+    return ask_overwrite(dataset_path(name.c_str())) ? 1 : -1;
+}
+
+char* extract_member(const char* name, int flag) {
+    if (!name) return nullptr;
+    int m = package_find(name);
+    if (m < 0) return scratch_strdup(name);
+    std::string path = package_dir() + std::string(package_member_name(m));
+    if (disk_file_exists(path)) {
+        if (!(flag & 1)) return scratch_strdup(path.c_str());
+        std::string q = "Do you want to overwrite the file " + path + " with the package file";
+        if (ask_question(ask_yes_no, q.c_str(), answer_no) != answer_yes)
+            return scratch_strdup(path.c_str());
+    }
+    // Members may sit in folders of their own.
+    for (std::size_t i = std::strlen(package_dir()); (i = path.find('/', i)) != std::string::npos;
+         ++i) {
+        std::string dir = path.substr(0, i);
+        if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+            report(8, "Unable to create the folder %s", dir.c_str());
+            return nullptr;
+        }
+    }
+    // The member stays in the package: its bytes equal the new disk file's.
+    auto bytes = package_member_data(m);
+    if (!write_file_atomic(path, bytes->data(), bytes->size())) {
+        report(8, "Unable to write %s: %s", path.c_str(), std::strerror(errno));
+        return nullptr;
+    }
+    return scratch_strdup(path.c_str());
+}
+
+int list_package_members(int kind, char*** list_out, int grow) {
+    if (list_out) *list_out = nullptr;
+    if (grow < 1) grow = 20;
+    std::vector<const char*> found;
+    int n = package_member_count();
+    for (int i = 0; i < n; ++i) {
+        const char* nm = package_member_name(i);
+        if (kind < 0 || file_kind_of(nm, -1) == kind) found.push_back(nm);
+    }
+    if (found.empty() || !list_out) return static_cast<int>(found.size());
+    std::size_t cap = (found.size() + static_cast<std::size_t>(grow) - 1) /
+                      static_cast<std::size_t>(grow) * static_cast<std::size_t>(grow);
+    auto list = static_cast<char**>(scratch_alloc(cap * sizeof(char*)));
+    for (std::size_t i = 0; i < found.size(); ++i) list[i] = scratch_strdup(found[i]);
+    *list_out = list;
+    return static_cast<int>(found.size());
+}
