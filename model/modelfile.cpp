@@ -742,8 +742,9 @@ bool check_model(reader& r) {
         }
         // Range elements.
         if (t == st_range && x->elems) {
-            if (x->elems < 5 || x->elems >= ecells) return r.fail("element list");
+            if (!model_elists || x->elems < 5 || x->elems >= ecells) return r.fail("element list");
             const element_list* l = range_elements(id);
+            if (!l) return r.fail("element list");
             if (std::uint64_t{x->elems} + 1 + l->count > ecells) return r.fail("element list");
             for (std::uint32_t k = 0; k < l->count; ++k)
                 if (!valid_symbol(l->ids[k]) || sym(l->ids[k])->type != st_element)
@@ -751,8 +752,10 @@ bool check_model(reader& r) {
         }
         // Units.
         if (x->units) {
-            if (x->units < 5 || x->units + 3ull > ucells) return r.fail("units entry");
-            const units_entry* u = sym_units(id);
+            if (!model_units || x->units < 5 || x->units + 3ull > ucells)
+                return r.fail("units entry");
+            // Read the entry directly: sym_units() answers null for a deleted symbol.
+            const units_entry* u = reinterpret_cast<const units_entry*>(model_units + x->units);
             if (x->units + 3ull + u->nnum + u->nden > ucells) return r.fail("units entry");
             for (std::uint32_t k = 0; k < u->nnum + u->nden; ++k)
                 if (!valid_symbol(u->ids[k])) return r.fail("units name");
