@@ -697,9 +697,12 @@ bool check_model(reader& r) {
     std::set<std::uint32_t> token_starts;
     for (std::uint32_t i = 5; i < tcells;) {
         token_starts.insert(i);
-        std::uint32_t len =
-            model_tokens ? reinterpret_cast<const std::uint32_t*>(model_tokens)[i] : 0;
-        i += (len + 5 + 3) / 4;
+        if (!model_tokens) return r.fail("token block");
+        std::uint32_t len = reinterpret_cast<const std::uint32_t*>(model_tokens)[i];
+        // The length word, the text and its terminating NUL, in whole cells.
+        std::uint64_t next = i + (std::uint64_t{len} + 5 + 3) / 4;
+        if (next > tcells) return r.fail("token text length");
+        i = static_cast<std::uint32_t>(next);
     }
     std::vector<std::uint8_t> eq_used(qcells, 0);
     for (symbol_id id = first_symbol_cell; id + symbol_cells <= scells; id += symbol_cells) {
