@@ -112,3 +112,9 @@ inline constexpr BYTE GetBValue(COLORREF c) {
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using DLGPROC = LONG_PTR (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+
+// Added by the window layer.
+using SHORT = std::int16_t;
+using USHORT = std::uint16_t;
+using DWORD_PTR = std::uintptr_t;
+using INT_PTR = std::intptr_t;

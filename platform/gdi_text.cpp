@@ -1,0 +1,752 @@
+// Fonts and text: LOGFONT to QFont, text output with alignment, opaque
+// backgrounds, rotation and character spacing, measuring, DrawText, and the
+// font enumeration. Measuring and drawing use the same QFont, so a text's
+// extent is the extent it is drawn with.
+#include "platform/gdi_impl.h"
+#include "platform/metafile.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+
+using namespace gdi;
+
+namespace gdi {
+
+QString decode_text(const char* text, int length) {
+    // The program's single-byte code page: Latin-1 with the usual
+    // punctuation in 0x80-0x9F.
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString s;
+    if (!text) return s;
+    if (length < 0) length = static_cast<int>(std::strlen(text));
+    s.reserve(length);
+    for (int i = 0; i < length; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        s.append(c >= 0x80 && c < 0xA0 ? QChar(high[c - 0x80]) : QChar(c));
+    }
+    return s;
+}
+
+namespace {
+
+QFont::StyleHint hint_for(const LOGFONT& lf) {
+    switch (lf.lfPitchAndFamily & 0xF0) {
+    case FF_ROMAN:
+        return QFont::Serif;
+    case FF_MODERN:
+        return QFont::TypeWriter;
+    case FF_SCRIPT:
+        return QFont::Cursive;
+    case FF_DECORATIVE:
+        return QFont::Decorative;
+    default:
+        return (lf.lfPitchAndFamily & 3) == FIXED_PITCH ? QFont::TypeWriter : QFont::SansSerif;
+    }
+}
+
+QString family_for(const LOGFONT& lf) {
+    QString face =
+        QString::fromLatin1(lf.lfFaceName, static_cast<int>(strnlen(lf.lfFaceName, LF_FACESIZE)));
+    if (face.isEmpty() || face.compare("System", Qt::CaseInsensitive) == 0 ||
+        face.compare("SystemVariable", Qt::CaseInsensitive) == 0 ||
+        face.compare("MS Sans Serif", Qt::CaseInsensitive) == 0 ||
+        face.compare("MS Shell Dlg", Qt::CaseInsensitive) == 0 ||
+        face.compare("MS Shell Dlg 2", Qt::CaseInsensitive) == 0) {
+        switch (hint_for(lf)) {
+        case QFont::Serif:
+            return "DejaVu Serif";
+        case QFont::TypeWriter:
+            return "DejaVu Sans Mono";
+        default:
+            return "DejaVu Sans";
+        }
+    }
+    if (face.compare("Courier", Qt::CaseInsensitive) == 0 ||
+        face.compare("Courier New", Qt::CaseInsensitive) == 0 ||
+        face.compare("Fixedsys", Qt::CaseInsensitive) == 0 ||
+        face.compare("Terminal", Qt::CaseInsensitive) == 0)
+        return QFontDatabase::hasFamily(face) ? face : QString("DejaVu Sans Mono");
+    if (face.compare("Times New Roman", Qt::CaseInsensitive) == 0 ||
+        face.compare("Times", Qt::CaseInsensitive) == 0 ||
+        face.compare("MS Serif", Qt::CaseInsensitive) == 0)
+        return QFontDatabase::hasFamily(face) ? face : QString("DejaVu Serif");
+    if (!QFontDatabase::hasFamily(face)) {
+        // Unknown faces fall back by family, as the platform's font mapper does.
+        switch (hint_for(lf)) {
+        case QFont::Serif:
+            return "DejaVu Serif";
+        case QFont::TypeWriter:
+            return "DejaVu Sans Mono";
+        default:
+            return "DejaVu Sans";
+        }
+    }
+    return face;
+}
+
+QFont base_font(const LOGFONT& lf, int pixel_size) {
+    QFont f(family_for(lf));
+    f.setStyleHint(hint_for(lf));
+    f.setPixelSize(std::max(1, pixel_size));
+    int w = lf.lfWeight <= 0 ? FW_NORMAL : std::clamp(static_cast<int>(lf.lfWeight), 1, 1000);
+    f.setWeight(static_cast<QFont::Weight>(w));
+    f.setItalic(lf.lfItalic != 0);
+    f.setUnderline(lf.lfUnderline != 0);
+    f.setStrikeOut(lf.lfStrikeOut != 0);
+    f.setKerning(false);
+    f.setHintingPreference(QFont::PreferFullHinting);
+    // No ligatures or shaping: one glyph per character at its own advance, so
+    // the widths of single characters add up to the width of the text.
+    f.setStyleStrategy(lf.lfQuality == NONANTIALIASED_QUALITY
+                           ? QFont::StyleStrategy(QFont::NoAntialias | QFont::PreferNoShaping)
+                           : QFont::PreferNoShaping);
+    return f;
+}
+
+} // namespace
+
+QFont make_qfont(const LOGFONT& lf, double sy, double sx) {
+    struct Key {
+        LOGFONT lf;
+        double sy, sx;
+        bool operator<(const Key& o) const {
+            int c = std::memcmp(&lf, &o.lf, sizeof lf);
+            if (c) return c < 0;
+            if (sy != o.sy) return sy < o.sy;
+            return sx < o.sx;
+        }
+    };
+    static std::map<Key, QFont> cache;
+    Key k{lf, sy, sx};
+    auto it = cache.find(k);
+    if (it != cache.end()) return it->second;
+
+    double h = lf.lfHeight * sy;
+    int pixels;
+    if (lf.lfHeight < 0) {
+        pixels = static_cast<int>(std::lround(-h)); // character height (the em)
+    } else if (lf.lfHeight > 0) {
+        // Cell height: ascent + descent; find the em that gives it.
+        QFontMetricsF fm(base_font(lf, 100));
+        double cell = fm.ascent() + fm.descent();
+        pixels = static_cast<int>(std::lround(h * 100.0 / (cell > 0 ? cell : 100)));
+        pixels = std::clamp(pixels, 1, 4096);
+        // Hinting rounds the metrics: settle on the largest em whose cell fits.
+        auto cell_at = [&](int px) {
+            QFontMetricsF m(base_font(lf, px));
+            return std::ceil(m.ascent()) + std::ceil(m.descent());
+        };
+        for (int i = 0; i < 8 && pixels > 1 && cell_at(pixels) > h; ++i) --pixels;
+        for (int i = 0; i < 8 && cell_at(pixels + 1) <= h; ++i) ++pixels;
+    } else {
+        pixels = static_cast<int>(std::lround(13 * sy)); // the default height
+    }
+    // Beyond this no text is readable; it also bounds the glyph cache.
+    pixels = std::clamp(pixels, 1, 4096);
+    QFont f = base_font(lf, pixels);
+    if (lf.lfWidth != 0) {
+        QFontMetricsF fm(f);
+        double natural = fm.averageCharWidth();
+        double want = std::abs(lf.lfWidth) * sx;
+        if (natural > 0)
+            f.setStretch(
+                std::clamp(static_cast<int>(std::lround(want * 100.0 / natural)), 1, 4000));
+    }
+    if (cache.size() > 2000) cache.clear();
+    cache.emplace(k, f);
+    return f;
+}
+
+QFont current_qfont(Dc& d) {
+    Object* o = object(d.s.font, Kind::font);
+    LOGFONT lf;
+    if (o)
+        lf = o->lf;
+    else
+        default_font(lf, SYSTEM_FONT);
+    return make_qfont(lf, scale_y(d.s), scale_x(d.s));
+}
+
+} // namespace gdi
+
+namespace {
+
+double escapement_degrees(Dc& d) {
+    Object* o = object(d.s.font, Kind::font);
+    return o ? o->lf.lfEscapement / 10.0 : 0.0;
+}
+
+// Device advance of each character (with the character extra).
+std::vector<double> advances(Dc& d, const QFontMetricsF& fm, const QString& s) {
+    std::vector<double> a(static_cast<std::size_t>(s.size()));
+    double extra = d.s.char_extra * scale_x(d.s);
+    for (int i = 0; i < s.size(); ++i)
+        a[static_cast<std::size_t>(i)] = fm.horizontalAdvance(s[i]) + extra;
+    return a;
+}
+
+double device_width(Dc& d, const QFontMetricsF& fm, const QString& s) {
+    double extra = d.s.char_extra * scale_x(d.s);
+    return fm.horizontalAdvance(s) + extra * s.size();
+}
+
+struct Extent {
+    LONG cx, cy;
+};
+
+Extent logical_extent(Dc& d, const QString& s) {
+    QFont f = current_qfont(d);
+    QFontMetricsF fm(f);
+    double sx = scale_x(d.s), sy = scale_y(d.s);
+    double w = device_width(d, fm, s);
+    double h = std::ceil(fm.ascent()) + std::ceil(fm.descent());
+    return Extent{static_cast<LONG>(std::lround(w / (sx > 0 ? sx : 1))),
+                  static_cast<LONG>(std::lround(h / (sy > 0 ? sy : 1)))};
+}
+
+QByteArray encode_text(const QString& s);
+
+} // namespace
+
+// Draws (or records) one run of text; `dx` in logical units per character.
+BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QString& s,
+                   const int* dx, bool as_textout) {
+    Dc* d = dc(h);
+    if (!d) return FALSE;
+    QByteArray raw_bytes = encode_text(s);
+    const char* raw = raw_bytes.constData();
+    int len = static_cast<int>(s.size());
+    QFont f = current_qfont(*d);
+    QFontMetricsF fm(f);
+    double sx = scale_x(d->s);
+    std::vector<double> adv;
+    if (dx) {
+        adv.resize(static_cast<std::size_t>(len));
+        for (int i = 0; i < len; ++i) adv[static_cast<std::size_t>(i)] = dx[i] * sx;
+    } else {
+        adv = advances(*d, fm, s);
+    }
+    double width = 0;
+    for (double a : adv) width += a;
+    bool update_cp = d->s.text_align & TA_UPDATECP;
+    POINT ref = update_cp ? d->s.cur : POINT{x, y};
+    Mapper m(d->s);
+    QPointF origin = full_transform(d->s).map(QPointF(ref.x, ref.y));
+    double asc = std::ceil(fm.ascent()), desc = std::ceil(fm.descent());
+    UINT ha = d->s.text_align & TA_CENTER, va = d->s.text_align & TA_BASELINE;
+    double x0 = ha == TA_CENTER ? -width / 2 : ha == TA_RIGHT ? -width : 0;
+    double base = va == TA_BASELINE ? 0 : va == TA_BOTTOM ? -desc : asc;
+    double angle = escapement_degrees(*d);
+
+    if (update_cp) {
+        double logical_w = width / (sx > 0 ? sx : 1);
+        if (ha == TA_LEFT) d->s.cur.x = sat_add(d->s.cur.x, std::llround(logical_w));
+        if (ha == TA_RIGHT) d->s.cur.x = sat_add(d->s.cur.x, -std::llround(logical_w));
+    }
+
+    if (d->rec) {
+        Recorder& r = *d->rec;
+        if (!as_textout || r.emf || dx || rc) {
+            Bytes b;
+            std::vector<int> dxs(static_cast<std::size_t>(len));
+            for (int i = 0; i < len; ++i)
+                dxs[static_cast<std::size_t>(i)] =
+                    dx ? dx[i]
+                       : static_cast<int>(
+                             std::lround(adv[static_cast<std::size_t>(i)] / (sx > 0 ? sx : 1)));
+            bool with_rect = rc && (options & (ETO_OPAQUE | ETO_CLIPPED));
+            if (r.emf) {
+                QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+                QRect bb = box.toAlignedRect();
+                b.i32(bb.left());
+                b.i32(bb.top());
+                b.i32(bb.right());
+                b.i32(bb.bottom());
+                b.u32(1); // compatible graphics mode
+                std::uint32_t one;
+                float fone = 1.0f;
+                std::memcpy(&one, &fone, 4);
+                b.u32(one);
+                b.u32(one);
+                b.i32(ref.x);
+                b.i32(ref.y);
+                b.u32(static_cast<std::uint32_t>(len));
+                std::uint32_t off_string = 76;
+                std::uint32_t str_bytes = static_cast<std::uint32_t>(len) * 2;
+                std::uint32_t off_dx = off_string + ((str_bytes + 3) / 4) * 4;
+                b.u32(off_string);
+                b.u32(options);
+                b.i32(with_rect ? rc->left : 0);
+                b.i32(with_rect ? rc->top : 0);
+                b.i32(with_rect ? rc->right : -1);
+                b.i32(with_rect ? rc->bottom : -1);
+                b.u32(off_dx);
+                for (int i = 0; i < len; ++i) b.u16(s[i].unicode());
+                b.pad_to(4);
+                for (int v : dxs) b.i32(v);
+                r.e_raw(emr::EXTTEXTOUTW, b);
+            } else {
+                b.i16(y);
+                b.i16(x);
+                b.i16(len);
+                b.u16(options & 0xFFFF);
+                if (with_rect) {
+                    b.i16(clamp16(rc->left));
+                    b.i16(clamp16(rc->top));
+                    b.i16(clamp16(rc->right));
+                    b.i16(clamp16(rc->bottom));
+                }
+                b.raw(raw, static_cast<std::size_t>(len));
+                b.pad_to(2);
+                if (dx)
+                    for (int v : dxs) b.i16(clamp16(v));
+                r.w_raw(wmf::EXTTEXTOUT, b);
+            }
+        } else {
+            Bytes b;
+            b.i16(len);
+            b.raw(raw, static_cast<std::size_t>(len));
+            b.pad_to(2);
+            b.i16(y);
+            b.i16(x);
+            r.w_raw(wmf::TEXTOUT, b);
+        }
+        QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+        QTransform rot;
+        rot.translate(origin.x(), origin.y());
+        rot.rotate(-angle);
+        rot.translate(-origin.x(), -origin.y());
+        r.add_bounds(rot.mapRect(box).toAlignedRect());
+        if (rc && (options & ETO_OPAQUE)) {
+            int L, T, R, B;
+            m.box(rc->left, rc->top, rc->right, rc->bottom, L, T, R, B);
+            r.add_bounds(QRect(L, T, R - L, B - T));
+        }
+        return TRUE;
+    }
+
+    Paint p(*d);
+    if (!p.ok()) return TRUE;
+    QPainter& qp = p.p();
+    if (rc && (options & (ETO_OPAQUE | ETO_CLIPPED))) {
+        int L, T, R, B;
+        m.box(rc->left, rc->top, rc->right, rc->bottom, L, T, R, B);
+        QRect box(L, T, R - L, B - T);
+        if (options & ETO_OPAQUE) {
+            qp.save();
+            qp.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            qp.fillRect(box, qcolor(d->s.bk));
+            qp.restore();
+        }
+        if (options & ETO_CLIPPED)
+            qp.setClipRect(box, qp.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    }
+    if (d->s.rop2 != R2_COPYPEN)
+        f.setStyleStrategy(QFont::StyleStrategy(f.styleStrategy() | QFont::NoAntialias));
+    qp.setFont(f);
+    qp.translate(origin);
+    if (angle != 0) qp.rotate(-angle);
+    if (d->s.bk_mode == OPAQUE && width > 0) {
+        qp.save();
+        qp.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        qp.fillRect(QRectF(x0, base - asc, width, asc + desc), qcolor(d->s.bk));
+        qp.restore();
+    }
+    qp.setPen(qcolor(d->s.text));
+    qp.setBackgroundMode(Qt::TransparentMode);
+    if (!dx && d->s.char_extra == 0) {
+        qp.drawText(QPointF(x0, base), s);
+    } else {
+        double at = x0;
+        for (int i = 0; i < s.size(); ++i) {
+            qp.drawText(QPointF(at, base), QString(s[i]));
+            at += adv[static_cast<std::size_t>(i)];
+        }
+    }
+    return TRUE;
+}
+
+BOOL TextOut(HDC h, int x, int y, const char* text, int length) {
+    if (length < 0 || (length > 0 && !text)) return FALSE;
+    return text_out(h, x, y, 0, nullptr, decode_text(text, length), nullptr, true);
+}
+
+BOOL ExtTextOut(HDC h, int x, int y, UINT options, const RECT* rect, const char* text, UINT length,
+                const int* dx) {
+    if (length > 0x7FFFFFFF || (length > 0 && !text)) return FALSE;
+    return text_out(h, x, y, options, rect, decode_text(text, static_cast<int>(length)), dx, false);
+}
+
+BOOL GetTextExtentPoint32(HDC h, const char* text, int length, SIZE* size) {
+    Dc* d = dc(h);
+    if (!d || !size || length < 0 || (length > 0 && !text)) return FALSE;
+    Extent e = logical_extent(*d, decode_text(text, length));
+    *size = SIZE{e.cx, e.cy};
+    return TRUE;
+}
+
+BOOL GetTextExtentPoint(HDC h, const char* text, int length, SIZE* size) {
+    return GetTextExtentPoint32(h, text, length, size);
+}
+
+BOOL GetTextExtentExPoint(HDC h, const char* text, int length, int max_extent, int* fit, int* dx,
+                          SIZE* size) {
+    Dc* d = dc(h);
+    if (!d || length < 0 || (length > 0 && !text)) return FALSE;
+    QString s = decode_text(text, length);
+    QFontMetricsF fm(current_qfont(*d));
+    std::vector<double> adv = advances(*d, fm, s);
+    double sx = scale_x(d->s);
+    if (sx <= 0) sx = 1;
+    double at = 0;
+    int n = 0;
+    for (int i = 0; i < s.size(); ++i) {
+        at += adv[static_cast<std::size_t>(i)];
+        LONG lw = static_cast<LONG>(std::lround(at / sx));
+        if (dx) dx[i] = lw;
+        if (lw <= max_extent) n = i + 1;
+    }
+    if (fit) *fit = n;
+    if (size) {
+        Extent e = logical_extent(*d, s);
+        *size = SIZE{e.cx, e.cy};
+    }
+    return TRUE;
+}
+
+BOOL GetTextMetrics(HDC h, TEXTMETRIC* tm) {
+    Dc* d = dc(h);
+    if (!d || !tm) return FALSE;
+    QFont f = current_qfont(*d);
+    QFontMetricsF fm(f);
+    Object* o = object(d->s.font, Kind::font);
+    double sy = scale_y(d->s), sx = scale_x(d->s);
+    if (sy <= 0) sy = 1;
+    if (sx <= 0) sx = 1;
+    auto ly = [&](double v) { return static_cast<LONG>(std::lround(v / sy)); };
+    auto lx = [&](double v) { return static_cast<LONG>(std::lround(v / sx)); };
+    *tm = TEXTMETRIC{};
+    double asc = std::ceil(fm.ascent()), desc = std::ceil(fm.descent());
+    tm->tmAscent = ly(asc);
+    tm->tmDescent = ly(desc);
+    tm->tmHeight = tm->tmAscent + tm->tmDescent;
+    tm->tmInternalLeading = std::max<LONG>(0, tm->tmHeight - ly(f.pixelSize()));
+    tm->tmExternalLeading = std::max<LONG>(0, ly(fm.leading()));
+    tm->tmAveCharWidth = lx(fm.averageCharWidth());
+    tm->tmMaxCharWidth = lx(fm.maxWidth());
+    tm->tmWeight = o && o->lf.lfWeight > 0 ? o->lf.lfWeight : FW_NORMAL;
+    tm->tmOverhang = 0;
+    tm->tmDigitizedAspectX = d->dpi_x;
+    tm->tmDigitizedAspectY = d->dpi_y;
+    tm->tmFirstChar = 0x20;
+    tm->tmLastChar = 0xFF;
+    tm->tmDefaultChar = 0x1F;
+    tm->tmBreakChar = 0x20;
+    tm->tmItalic = f.italic() ? 1 : 0;
+    tm->tmUnderlined = f.underline() ? 1 : 0;
+    tm->tmStruckOut = f.strikeOut() ? 1 : 0;
+    QFontInfo info(f);
+    BYTE family = o ? static_cast<BYTE>(o->lf.lfPitchAndFamily & 0xF0) : FF_SWISS;
+    if (family == FF_DONTCARE) family = info.fixedPitch() ? FF_MODERN : FF_SWISS;
+    // The platform's bit 0 says "variable pitch" despite its name.
+    tm->tmPitchAndFamily = static_cast<BYTE>(family | (info.fixedPitch() ? 0 : TMPF_FIXED_PITCH) |
+                                             TMPF_VECTOR | TMPF_TRUETYPE);
+    tm->tmCharSet = o ? o->lf.lfCharSet : ANSI_CHARSET;
+    return TRUE;
+}
+
+BOOL GetCharWidth32(HDC h, UINT first, UINT last, int* widths) {
+    Dc* d = dc(h);
+    if (!d || !widths || last < first || last - first > 0xFFFF) return FALSE;
+    QFontMetricsF fm(current_qfont(*d));
+    double sx = scale_x(d->s);
+    if (sx <= 0) sx = 1;
+    for (UINT c = first; c <= last; ++c) {
+        char ch = static_cast<char>(c & 0xFF);
+        QString s = c < 256 ? decode_text(&ch, 1) : QString(QChar(static_cast<char16_t>(c)));
+        widths[c - first] = static_cast<int>(std::lround(fm.horizontalAdvance(s) / sx));
+    }
+    return TRUE;
+}
+
+BOOL GetCharWidth(HDC h, UINT first, UINT last, int* widths) {
+    return GetCharWidth32(h, first, last, widths);
+}
+
+int GetTextFace(HDC h, int size, char* face) {
+    Dc* d = dc(h);
+    if (!d) return 0;
+    QFontInfo info(current_qfont(*d));
+    QByteArray name = info.family().toLatin1();
+    if (!face) return static_cast<int>(name.size()) + 1;
+    if (size <= 0) return 0;
+    int n = std::min(static_cast<int>(name.size()), size - 1);
+    std::memcpy(face, name.constData(), static_cast<std::size_t>(n));
+    face[n] = 0;
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// DrawText
+
+namespace {
+
+struct Line {
+    QString text;
+    int underline = -1; // index of the mnemonic character
+};
+
+// Removes prefix characters: "&x" underlines x, "&&" is one "&".
+QString strip_prefix(const QString& s, int& underline) {
+    QString out;
+    underline = -1;
+    for (int i = 0; i < s.size(); ++i) {
+        if (s[i] == '&' && i + 1 < s.size()) {
+            ++i;
+            if (s[i] != '&') underline = static_cast<int>(out.size());
+        } else if (s[i] == '&') {
+            continue;
+        }
+        out.append(s[i]);
+    }
+    return out;
+}
+
+QByteArray encode_text(const QString& s) {
+    QByteArray b;
+    b.reserve(s.size());
+    for (QChar c : s) {
+        char16_t u = c.unicode();
+        if (u < 256) {
+            b.append(static_cast<char>(u));
+            continue;
+        }
+        // Back to the code page (the punctuation of 0x80-0x9F).
+        char found = '?';
+        for (int k = 0x80; k < 0xA0; ++k) {
+            char ch = static_cast<char>(k);
+            if (decode_text(&ch, 1)[0] == c) {
+                found = ch;
+                break;
+            }
+        }
+        b.append(found);
+    }
+    return b;
+}
+
+} // namespace
+
+int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
+    Dc* d = dc(h);
+    if (!d || !rect || (length != 0 && !text)) return 0;
+    QString all = decode_text(text, length < 0 ? -1 : length);
+    QFont f = current_qfont(*d);
+    QFontMetricsF fm(f);
+    double sx = scale_x(d->s), sy = scale_y(d->s);
+    if (sx <= 0) sx = 1;
+    if (sy <= 0) sy = 1;
+    auto width_of = [&](const QString& s) { return device_width(*d, fm, s) / sx; };
+    TEXTMETRIC tm;
+    GetTextMetrics(h, &tm);
+    int line_h = tm.tmHeight + ((format & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0);
+    int tab = (format & DT_TABSTOP) ? static_cast<int>((format >> 8) & 0xFF) : 8;
+    if (format & DT_TABSTOP) format &= 0xFFFF00FF;
+    double tab_w = tab * std::max<LONG>(1, tm.tmAveCharWidth);
+    int box_w = rect->right - rect->left;
+
+    auto expand_tabs = [&](const QString& s) {
+        if (!(format & DT_EXPANDTABS) || !s.contains('\t')) return s;
+        QString out;
+        for (QChar c : s) {
+            if (c != '\t') {
+                out.append(c);
+                continue;
+            }
+            double w = width_of(out);
+            double next = (std::floor(w / tab_w) + 1) * tab_w;
+            do out.append(' ');
+            while (width_of(out) < next - 0.5);
+        }
+        return out;
+    };
+
+    // Paragraphs, then word-wrapped lines.
+    QStringList paras;
+    if (format & DT_SINGLELINE) {
+        QString s = all;
+        s.replace('\r', ' ').replace('\n', ' ');
+        paras << s;
+    } else {
+        QString s = all;
+        s.replace("\r\n", "\n").replace('\r', '\n');
+        paras = s.split('\n');
+    }
+    std::vector<Line> lines;
+    for (const QString& para : paras) {
+        int ul = -1;
+        QString p = (format & DT_NOPREFIX) ? para : strip_prefix(para, ul);
+        p = expand_tabs(p);
+        if (!(format & DT_WORDBREAK) || (format & DT_SINGLELINE) || width_of(p) <= box_w) {
+            lines.push_back(Line{p, ul});
+            continue;
+        }
+        // Break at blanks; a word wider than the box stays whole on its line.
+        int start = 0;
+        while (start < p.size()) {
+            int end = start, last_break = -1;
+            while (end < p.size()) {
+                if (p[end] == ' ') last_break = end;
+                if (width_of(p.mid(start, end - start + 1)) > box_w && end > start) break;
+                ++end;
+            }
+            if (end >= p.size()) {
+                lines.push_back(Line{p.mid(start), -1});
+                break;
+            }
+            int cut = last_break > start ? last_break : -1;
+            if (cut < 0) { // no blank: the word runs to its end
+                cut = end;
+                while (cut < p.size() && p[cut] != ' ') ++cut;
+            }
+            lines.push_back(Line{p.mid(start, cut - start), -1});
+            start = cut;
+            while (start < p.size() && p[start] == ' ') ++start;
+        }
+        if (ul >= 0 && !lines.empty()) lines.back().underline = -1;
+    }
+    if (lines.empty()) lines.push_back(Line{});
+
+    if ((format & DT_END_ELLIPSIS) && !(format & DT_CALCRECT)) {
+        for (Line& l : lines) {
+            if (width_of(l.text) <= box_w) continue;
+            QString t = l.text;
+            while (!t.isEmpty() && width_of(t + "...") > box_w) t.chop(1);
+            l.text = t + "...";
+            if (l.underline >= t.size()) l.underline = -1;
+        }
+    }
+
+    int total_h = line_h * static_cast<int>(lines.size());
+    double max_w = 0;
+    for (const Line& l : lines) max_w = std::max(max_w, width_of(l.text));
+
+    if (format & DT_CALCRECT) {
+        if (!(format & DT_WORDBREAK) || max_w > box_w || lines.size() == 1)
+            rect->right = sat_add(rect->left, clamp_coord(std::ceil(max_w)));
+        rect->bottom = rect->top + total_h;
+        return total_h;
+    }
+
+    int y = rect->top;
+    if (format & DT_SINGLELINE) {
+        if (format & DT_VCENTER)
+            y = rect->top + ((rect->bottom - rect->top) - line_h) / 2;
+        else if (format & DT_BOTTOM)
+            y = rect->bottom - line_h;
+    }
+    UINT saved_align = SetTextAlign(h, TA_LEFT | TA_TOP);
+    UINT options = (format & DT_NOCLIP) ? 0 : ETO_CLIPPED;
+    for (const Line& l : lines) {
+        double w = width_of(l.text);
+        int x = rect->left;
+        if (format & DT_CENTER)
+            x = rect->left + static_cast<int>(std::lround((box_w - w) / 2));
+        else if (format & DT_RIGHT)
+            x = rect->right - static_cast<int>(std::lround(w));
+        QByteArray bytes = encode_text(l.text);
+        ExtTextOut(h, x, y, options, options ? rect : nullptr, bytes.constData(),
+                   static_cast<UINT>(bytes.size()), nullptr);
+        if (l.underline >= 0 && l.underline < l.text.size() && !(format & DT_HIDEPREFIX)) {
+            int ux = x + static_cast<int>(std::lround(width_of(l.text.left(l.underline))));
+            int uw = static_cast<int>(std::lround(width_of(l.text.mid(l.underline, 1))));
+            HPEN pen = CreatePen(PS_SOLID, 0, GetTextColor(h));
+            HGDIOBJ old = SelectObject(h, pen);
+            POINT prev;
+            MoveToEx(h, ux, y + tm.tmAscent + 1, &prev);
+            LineTo(h, ux + uw, y + tm.tmAscent + 1);
+            MoveToEx(h, prev.x, prev.y, nullptr);
+            SelectObject(h, old);
+            DeleteObject(pen);
+        }
+        y += line_h;
+    }
+    SetTextAlign(h, saved_align);
+    if (format & DT_SINGLELINE && (format & (DT_VCENTER | DT_BOTTOM))) return y - rect->top;
+    return total_h;
+}
+
+// ---------------------------------------------------------------------------
+// Font enumeration
+
+namespace {
+
+int enum_faces(HDC h, const QString& only, FONTENUMPROC proc, LPARAM data) {
+    if (!proc || !dc(h)) return 0;
+    int result = 1;
+    const QStringList families = QFontDatabase::families();
+    for (const QString& fam : families) {
+        if (!only.isEmpty() && fam.compare(only, Qt::CaseInsensitive) != 0) continue;
+        if (QFontDatabase::isPrivateFamily(fam)) continue;
+        QByteArray name = fam.toLatin1();
+        if (name.size() >= LF_FACESIZE) continue;
+        QStringList styles = only.isEmpty() ? QStringList{QString()} : QFontDatabase::styles(fam);
+        if (styles.isEmpty()) styles << QString();
+        for (const QString& style : styles) {
+            LOGFONT lf{};
+            std::memcpy(lf.lfFaceName, name.constData(), static_cast<std::size_t>(name.size()));
+            bool fixed = QFontDatabase::isFixedPitch(fam, style);
+            lf.lfHeight = 16;
+            lf.lfWeight = style.isEmpty() ? FW_NORMAL
+                                          : std::clamp(QFontDatabase::weight(fam, style), 100, 900);
+            lf.lfItalic = !style.isEmpty() && QFontDatabase::italic(fam, style) ? 1 : 0;
+            lf.lfCharSet = ANSI_CHARSET;
+            lf.lfOutPrecision = OUT_TT_PRECIS;
+            lf.lfPitchAndFamily =
+                static_cast<BYTE>((fixed ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS));
+            HFONT f = CreateFontIndirect(&lf);
+            HGDIOBJ old = SelectObject(h, f);
+            NEWTEXTMETRIC tm{};
+            GetTextMetrics(h, &tm);
+            SelectObject(h, old);
+            DeleteObject(f);
+            tm.ntmSizeEM = 2048;
+            tm.ntmCellHeight = static_cast<UINT>(tm.tmHeight);
+            tm.ntmAvgWidth = static_cast<UINT>(tm.tmAveCharWidth);
+            result = proc(&lf, &tm, TRUETYPE_FONTTYPE, data);
+            if (result == 0) return 0;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+int EnumFontFamilies(HDC h, const char* family, FONTENUMPROC proc, LPARAM data) {
+    return enum_faces(h, family ? QString::fromLatin1(family) : QString(), proc, data);
+}
+
+int EnumFontFamiliesEx(HDC h, const LOGFONT* font, FONTENUMPROC proc, LPARAM data, DWORD) {
+    QString only;
+    if (font)
+        only = QString::fromLatin1(font->lfFaceName,
+                                   static_cast<int>(strnlen(font->lfFaceName, LF_FACESIZE)));
+    return enum_faces(h, only, proc, data);
+}
+
+QFont gdi_qfont(HFONT font) {
+    Object* o = object(font, Kind::font);
+    LOGFONT lf;
+    if (o)
+        lf = o->lf;
+    else
+        default_font(lf, DEFAULT_GUI_FONT);
+    return make_qfont(lf, 1.0, 1.0);
+}

@@ -1,0 +1,1328 @@
+// Reading metafiles: the checks that make a byte string a trusted metafile,
+// and the players that turn the records back into drawing calls on any
+// context. Every count, size and offset is checked against the record
+// before anything is read; a metafile that fails is refused whole.
+#include "platform/metafile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+using namespace gdi;
+
+namespace {
+
+std::uint16_t u16at(const BYTE* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::int16_t i16at(const BYTE* p) {
+    return static_cast<std::int16_t>(u16at(p));
+}
+std::uint32_t u32at(const BYTE* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::int32_t i32at(const BYTE* p) {
+    return static_cast<std::int32_t>(u32at(p));
+}
+
+std::string hex(unsigned v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%04X", v);
+    return buf;
+}
+
+// ---------------------------------------------------------------------------
+// Windows metafile records
+
+// A record's parameters (16-bit words).
+struct WRec {
+    WORD fn;
+    const BYTE* p; // parameters
+    std::size_t n; // number of parameter words
+    std::int16_t s(std::size_t i) const { return i < n ? i16at(p + 2 * i) : 0; }
+    std::uint16_t u(std::size_t i) const { return i < n ? u16at(p + 2 * i) : 0; }
+    std::uint32_t u32(std::size_t i) const {
+        return u(i) | (static_cast<std::uint32_t>(u(i + 1)) << 16);
+    }
+    const BYTE* bytes(std::size_t word) const { return p + 2 * word; }
+    std::size_t bytes_from(std::size_t word) const { return word <= n ? 2 * (n - word) : 0; }
+};
+
+bool rop_uses_src(DWORD rop) {
+    std::uint32_t i = (rop >> 16) & 0xFF;
+    return ((i >> 2) & 0x33) != (i & 0x33);
+}
+
+// Checks one Windows metafile record's parameters; "" when sound.
+std::string check_wmf_record(const WRec& r) {
+    auto need = [&](std::size_t k) {
+        return r.n >= k ? std::string() : "record " + hex(r.fn) + " too short";
+    };
+    switch (r.fn) {
+    case wmf::SAVEDC:
+    case wmf::REALIZEPALETTE:
+        return {};
+    case wmf::SETBKMODE:
+    case wmf::SETMAPMODE:
+    case wmf::SETROP2:
+    case wmf::SETRELABS:
+    case wmf::SETPOLYFILLMODE:
+    case wmf::SETSTRETCHBLTMODE:
+    case wmf::SETTEXTCHAREXTRA:
+    case wmf::RESTOREDC:
+    case wmf::SELECTOBJECT:
+    case wmf::SELECTCLIPREGION:
+    case wmf::DELETEOBJECT:
+    case wmf::SETTEXTALIGN:
+    case wmf::SELECTPALETTE:
+    case wmf::INVERTREGION:
+    case wmf::PAINTREGION:
+        return need(1);
+    case wmf::SETBKCOLOR:
+    case wmf::SETTEXTCOLOR:
+    case wmf::SETTEXTJUSTIFICATION:
+    case wmf::SETWINDOWORG:
+    case wmf::SETWINDOWEXT:
+    case wmf::SETVIEWPORTORG:
+    case wmf::SETVIEWPORTEXT:
+    case wmf::OFFSETWINDOWORG:
+    case wmf::OFFSETVIEWPORTORG:
+    case wmf::LINETO:
+    case wmf::MOVETO:
+    case wmf::OFFSETCLIPRGN:
+    case wmf::FILLREGION:
+    case wmf::SETMAPPERFLAGS:
+        return need(2);
+    case wmf::SCALEWINDOWEXT:
+    case wmf::SCALEVIEWPORTEXT:
+    case wmf::EXCLUDECLIPRECT:
+    case wmf::INTERSECTCLIPRECT:
+    case wmf::ELLIPSE:
+    case wmf::RECTANGLE:
+    case wmf::SETPIXEL:
+    case wmf::FRAMEREGION:
+        return need(4);
+    case wmf::FLOODFILL:
+        return need(4);
+    case wmf::ROUNDRECT:
+    case wmf::PATBLT:
+        return need(6);
+    case wmf::ARC:
+    case wmf::PIE:
+    case wmf::CHORD:
+        return need(8);
+    case wmf::CREATEPENINDIRECT:
+        return need(5);
+    case wmf::CREATEBRUSHINDIRECT:
+        return need(4);
+    case wmf::CREATEFONTINDIRECT:
+        return need(9);
+    case wmf::CREATEPALETTE: {
+        if (r.n < 2) return need(2);
+        std::size_t entries = r.u(1);
+        return r.n >= 2 + entries * 2 ? std::string() : "palette record too short";
+    }
+    case wmf::ESCAPE: {
+        if (r.n < 2) return need(2);
+        return r.bytes_from(2) >= r.u(1) ? std::string() : "escape record too short";
+    }
+    case wmf::POLYGON:
+    case wmf::POLYLINE: {
+        if (r.n < 1) return need(1);
+        return r.n >= 1 + 2 * static_cast<std::size_t>(r.u(0)) ? std::string()
+                                                               : "point count beyond the record";
+    }
+    case wmf::POLYPOLYGON: {
+        if (r.n < 1) return need(1);
+        std::size_t polys = r.u(0);
+        if (r.n < 1 + polys) return "polygon count beyond the record";
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < polys; ++i) total += r.u(1 + i);
+        return r.n >= 1 + polys + 2 * total ? std::string() : "point count beyond the record";
+    }
+    case wmf::TEXTOUT: {
+        if (r.n < 1) return need(1);
+        std::size_t len = static_cast<std::size_t>(std::max<int>(0, r.s(0)));
+        return r.n >= 1 + (len + 1) / 2 + 2 ? std::string() : "text beyond the record";
+    }
+    case wmf::EXTTEXTOUT: {
+        if (r.n < 4) return need(4);
+        std::size_t len = static_cast<std::size_t>(std::max<int>(0, r.s(2)));
+        std::size_t at = 4 + ((r.u(3) & (ETO_OPAQUE | ETO_CLIPPED)) ? 4 : 0);
+        return r.n >= at + (len + 1) / 2 ? std::string() : "text beyond the record";
+    }
+    case wmf::DIBCREATEPATTERNBRUSH:
+        return need(2);
+    case wmf::DIBBITBLT:
+        return r.n >= 2 && rop_uses_src(r.u32(0)) ? need(8) : need(9);
+    case wmf::DIBSTRETCHBLT:
+        return r.n >= 2 && rop_uses_src(r.u32(0)) ? need(10) : need(11);
+    case wmf::STRETCHDIB:
+        return need(11);
+    case wmf::SETDIBTODEV:
+        return need(9);
+    case wmf::CREATEREGION: {
+        if (r.n < 11) return need(11);
+        std::size_t scans = r.u(5);
+        std::size_t at = 11;
+        for (std::size_t i = 0; i < scans; ++i) {
+            if (r.n < at + 3) return "region scan beyond the record";
+            std::size_t count = r.u(at);
+            if (count % 2) return "region scan with an odd count";
+            if (r.n < at + 3 + count + 1) return "region scan beyond the record";
+            at += 3 + count + 1;
+        }
+        return {};
+    }
+    case wmf::BITBLT:
+    case wmf::STRETCHBLT:
+        return {}; // old device-bitmap transfers: accepted and skipped
+    default:
+        return "unknown record " + hex(r.fn);
+    }
+}
+
+// Does the record create an object (taking the lowest free slot)?
+bool wmf_creates(WORD fn) {
+    return fn == wmf::CREATEPENINDIRECT || fn == wmf::CREATEBRUSHINDIRECT ||
+           fn == wmf::CREATEFONTINDIRECT || fn == wmf::CREATEPALETTE ||
+           fn == wmf::DIBCREATEPATTERNBRUSH || fn == wmf::CREATEREGION || fn == 0x01F9;
+}
+
+// Walks the records; `each` returns false to stop (an error).
+bool walk_wmf(const BYTE* data, std::size_t size, std::string& error,
+              const std::function<bool(const WRec&)>& each) {
+    if (size < 18) {
+        error = "metafile header truncated";
+        return false;
+    }
+    WORD type = u16at(data), header_words = u16at(data + 2), version = u16at(data + 4);
+    if ((type != 1 && type != 2) || header_words != 9 || (version != 0x0300 && version != 0x0100)) {
+        error = "not a Windows metafile (bad header)";
+        return false;
+    }
+    std::size_t total = static_cast<std::size_t>(u32at(data + 6)) * 2;
+    if (total < 18 + 6 || total > size) {
+        error = "metafile size " + std::to_string(total) + " does not match the data (" +
+                std::to_string(size) + " bytes)";
+        return false;
+    }
+    std::size_t pos = 18;
+    while (true) {
+        if (total - pos < 6) {
+            error = "metafile truncated: no end record";
+            return false;
+        }
+        std::size_t words = u32at(data + pos);
+        WORD fn = u16at(data + pos + 4);
+        if (words < 3 || words > (total - pos) / 2) {
+            error = "record at byte " + std::to_string(pos) + " has a bad size";
+            return false;
+        }
+        if (fn == wmf::EOF_) return true;
+        WRec r{fn, data + pos + 6, words - 3};
+        if (!each(r)) return false;
+        pos += words * 2;
+    }
+}
+
+} // namespace
+
+bool gdi::validate_wmf(const BYTE* data, std::size_t size, std::string& error) {
+    if (!data) {
+        error = "no metafile data";
+        return false;
+    }
+    if (size < 18) {
+        error = "metafile header truncated";
+        return false;
+    }
+    std::size_t objects = u16at(data + 10);
+    std::vector<bool> used(objects, false);
+    return walk_wmf(data, size, error, [&](const WRec& r) {
+        std::string e = check_wmf_record(r);
+        if (!e.empty()) {
+            error = e;
+            return false;
+        }
+        if (wmf_creates(r.fn)) {
+            auto it = std::find(used.begin(), used.end(), false);
+            if (it == used.end()) {
+                error = "more objects than the header's object table holds";
+                return false;
+            }
+            *it = true;
+        } else if (r.fn == wmf::DELETEOBJECT) {
+            if (r.u(0) >= objects) {
+                error = "object index " + std::to_string(r.u(0)) + " outside the object table";
+                return false;
+            }
+            used[r.u(0)] = false;
+        } else if (r.fn == wmf::SELECTOBJECT || r.fn == wmf::SELECTPALETTE) {
+            if (r.u(0) >= objects) {
+                error = "object index " + std::to_string(r.u(0)) + " outside the object table";
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Windows metafile player
+
+namespace {
+
+struct WmfPlayer {
+    HDC dc;
+    std::vector<HGDIOBJ> table;
+    std::vector<bool> used;
+    int saves = 0;
+    bool ok = true;
+
+    void put(HGDIOBJ h) {
+        auto it = std::find(used.begin(), used.end(), false);
+        if (it == used.end()) return; // checked by the validation
+        std::size_t i = static_cast<std::size_t>(it - used.begin());
+        used[i] = true;
+        table[i] = h;
+    }
+    HGDIOBJ get(std::size_t i) const { return i < table.size() ? table[i] : nullptr; }
+
+    QImage dib(const WRec& r, std::size_t word) {
+        std::string err;
+        QImage img = decode_dib(r.bytes(word), r.bytes_from(word), err);
+        if (img.isNull()) {
+            fail("metafile bitmap: " + err);
+            ok = false;
+        }
+        return img;
+    }
+
+    std::vector<POINT> points(const WRec& r, std::size_t at, std::size_t count) {
+        std::vector<POINT> pts(count);
+        for (std::size_t i = 0; i < count; ++i)
+            pts[i] = POINT{r.s(at + 2 * i), r.s(at + 2 * i + 1)};
+        return pts;
+    }
+
+    void play(const WRec& r);
+};
+
+void WmfPlayer::play(const WRec& r) {
+    switch (r.fn) {
+    case wmf::SETBKCOLOR:
+        SetBkColor(dc, r.u32(0));
+        break;
+    case wmf::SETTEXTCOLOR:
+        SetTextColor(dc, r.u32(0));
+        break;
+    case wmf::SETBKMODE:
+        SetBkMode(dc, r.u(0));
+        break;
+    case wmf::SETMAPMODE:
+        SetMapMode(dc, r.u(0));
+        break;
+    case wmf::SETROP2:
+        SetROP2(dc, r.u(0));
+        break;
+    case wmf::SETPOLYFILLMODE:
+        SetPolyFillMode(dc, r.u(0));
+        break;
+    case wmf::SETSTRETCHBLTMODE:
+        SetStretchBltMode(dc, r.u(0));
+        break;
+    case wmf::SETTEXTCHAREXTRA:
+        SetTextCharacterExtra(dc, r.s(0));
+        break;
+    case wmf::SETTEXTALIGN:
+        SetTextAlign(dc, r.u(0));
+        break;
+    case wmf::SETWINDOWORG:
+        SetWindowOrgEx(dc, r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::SETWINDOWEXT:
+        SetWindowExtEx(dc, r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::SETVIEWPORTORG:
+        SetViewportOrgEx(dc, r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::SETVIEWPORTEXT:
+        SetViewportExtEx(dc, r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::OFFSETWINDOWORG:
+        OffsetWindowOrgEx(dc, r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::OFFSETVIEWPORTORG:
+        OffsetViewportOrgEx(dc, r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::SCALEWINDOWEXT:
+        ScaleWindowExtEx(dc, r.s(3), r.s(2), r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::SCALEVIEWPORTEXT:
+        ScaleViewportExtEx(dc, r.s(3), r.s(2), r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::LINETO:
+        LineTo(dc, r.s(1), r.s(0));
+        break;
+    case wmf::MOVETO:
+        MoveToEx(dc, r.s(1), r.s(0), nullptr);
+        break;
+    case wmf::EXCLUDECLIPRECT:
+        ExcludeClipRect(dc, r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::INTERSECTCLIPRECT:
+        IntersectClipRect(dc, r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::OFFSETCLIPRGN:
+        OffsetClipRgn(dc, r.s(1), r.s(0));
+        break;
+    case wmf::ARC:
+        Arc(dc, r.s(7), r.s(6), r.s(5), r.s(4), r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::PIE:
+        Pie(dc, r.s(7), r.s(6), r.s(5), r.s(4), r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::CHORD:
+        Chord(dc, r.s(7), r.s(6), r.s(5), r.s(4), r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::ELLIPSE:
+        Ellipse(dc, r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::RECTANGLE:
+        Rectangle(dc, r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::ROUNDRECT:
+        RoundRect(dc, r.s(5), r.s(4), r.s(3), r.s(2), r.s(1), r.s(0));
+        break;
+    case wmf::PATBLT:
+        PatBlt(dc, r.s(5), r.s(4), r.s(3), r.s(2), r.u32(0));
+        break;
+    case wmf::SETPIXEL:
+        SetPixel(dc, r.s(3), r.s(2), r.u32(0));
+        break;
+    case wmf::SAVEDC:
+        if (SaveDC(dc)) ++saves;
+        break;
+    case wmf::RESTOREDC: {
+        int n = r.s(0);
+        // Only levels this metafile saved may be restored.
+        long back = n < 0 ? -static_cast<long>(n) : 0;
+        if (back >= 1 && back <= saves && RestoreDC(dc, n)) saves -= static_cast<int>(back);
+        break;
+    }
+    case wmf::POLYGON:
+    case wmf::POLYLINE: {
+        std::size_t count = r.u(0);
+        std::vector<POINT> pts = points(r, 1, count);
+        if (count >= 2) {
+            if (r.fn == wmf::POLYGON)
+                Polygon(dc, pts.data(), static_cast<int>(count));
+            else
+                Polyline(dc, pts.data(), static_cast<int>(count));
+        }
+        break;
+    }
+    case wmf::POLYPOLYGON: {
+        std::size_t polys = r.u(0);
+        std::vector<int> counts(polys);
+        std::size_t total = 0;
+        bool sound = polys > 0;
+        for (std::size_t i = 0; i < polys; ++i) {
+            counts[i] = r.u(1 + i);
+            total += counts[i];
+            if (counts[i] < 2) sound = false;
+        }
+        std::vector<POINT> pts = points(r, 1 + polys, total);
+        if (sound) PolyPolygon(dc, pts.data(), counts.data(), static_cast<int>(polys));
+        break;
+    }
+    case wmf::TEXTOUT: {
+        int len = std::max<int>(0, r.s(0));
+        std::size_t after = 1 + (static_cast<std::size_t>(len) + 1) / 2;
+        text_out(dc, r.s(after + 1), r.s(after), 0, nullptr,
+                 decode_text(reinterpret_cast<const char*>(r.bytes(1)), len), nullptr, true);
+        break;
+    }
+    case wmf::EXTTEXTOUT: {
+        int y = r.s(0), x = r.s(1), len = std::max<int>(0, r.s(2));
+        UINT opts = r.u(3);
+        std::size_t at = 4;
+        RECT rc{};
+        bool has_rect = opts & (ETO_OPAQUE | ETO_CLIPPED);
+        if (has_rect) {
+            rc = RECT{r.s(4), r.s(5), r.s(6), r.s(7)};
+            at = 8;
+        }
+        QString s = decode_text(reinterpret_cast<const char*>(r.bytes(at)), len);
+        std::size_t dx_at = at + (static_cast<std::size_t>(len) + 1) / 2;
+        std::vector<int> dx;
+        if (r.n >= dx_at + static_cast<std::size_t>(len) && len > 0)
+            for (int i = 0; i < len; ++i) dx.push_back(r.s(dx_at + static_cast<std::size_t>(i)));
+        text_out(dc, x, y, opts, has_rect ? &rc : nullptr, s, dx.empty() ? nullptr : dx.data(),
+                 false);
+        break;
+    }
+    case wmf::SELECTOBJECT:
+        if (HGDIOBJ h = get(r.u(0)))
+            SelectObject(dc, h);
+        else
+            ok = false;
+        break;
+    case wmf::SELECTCLIPREGION: {
+        HGDIOBJ h = get(r.u(0));
+        SelectClipRgn(dc, static_cast<HRGN>(h)); // no region object: no clip
+        break;
+    }
+    case wmf::DELETEOBJECT: {
+        std::size_t i = r.u(0);
+        if (i < table.size() && used[i]) {
+            if (table[i]) DeleteObject(table[i]);
+            table[i] = nullptr;
+            used[i] = false;
+        }
+        break;
+    }
+    case wmf::CREATEPENINDIRECT: {
+        int style = r.u(0);
+        HPEN pen;
+        if (style & (PS_ENDCAP_MASK | PS_JOIN_MASK)) {
+            LOGBRUSH lb{BS_SOLID, r.u32(3), 0};
+            pen = ExtCreatePen(static_cast<DWORD>(PS_GEOMETRIC | style),
+                               static_cast<DWORD>(std::max<int>(0, r.s(1))), &lb, 0, nullptr);
+        } else {
+            pen = CreatePen(style, r.s(1), r.u32(3));
+        }
+        put(pen);
+        break;
+    }
+    case wmf::CREATEBRUSHINDIRECT: {
+        int style = r.u(0);
+        COLORREF c = r.u32(1);
+        HBRUSH b = style == BS_HATCHED ? CreateHatchBrush(std::clamp<int>(r.u(3), 0, 5), c)
+                   : style == BS_NULL  ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))
+                                       : CreateSolidBrush(c);
+        put(b);
+        break;
+    }
+    case wmf::CREATEFONTINDIRECT: {
+        LOGFONT lf{};
+        lf.lfHeight = r.s(0);
+        lf.lfWidth = r.s(1);
+        lf.lfEscapement = r.s(2);
+        lf.lfOrientation = r.s(3);
+        lf.lfWeight = r.s(4);
+        const BYTE* b = r.bytes(5);
+        lf.lfItalic = b[0];
+        lf.lfUnderline = b[1];
+        lf.lfStrikeOut = b[2];
+        lf.lfCharSet = b[3];
+        lf.lfOutPrecision = b[4];
+        lf.lfClipPrecision = b[5];
+        lf.lfQuality = b[6];
+        lf.lfPitchAndFamily = b[7];
+        std::size_t face_bytes = std::min<std::size_t>(r.bytes_from(9), LF_FACESIZE - 1);
+        std::memcpy(lf.lfFaceName, r.bytes(9), face_bytes);
+        lf.lfFaceName[face_bytes] = 0;
+        put(CreateFontIndirect(&lf));
+        break;
+    }
+    case wmf::DIBCREATEPATTERNBRUSH: {
+        QImage img = dib(r, 2);
+        HBRUSH b = nullptr;
+        if (!img.isNull()) {
+            HBITMAP bm = gdi_bitmap_from_image(img);
+            bool mono = r.u(0) == BS_PATTERN;
+            if (mono)
+                if (Object* o = object(bm, Kind::bitmap)) o->bits_pixel = 1;
+            b = CreatePatternBrush(bm);
+            DeleteObject(bm);
+        }
+        put(b ? static_cast<HGDIOBJ>(b) : GetStockObject(NULL_BRUSH));
+        break;
+    }
+    case wmf::CREATEPALETTE:
+    case 0x01F9: // pattern brush of a device bitmap: not supported, holds its slot
+        put(GetStockObject(NULL_BRUSH));
+        break;
+    case wmf::CREATEREGION: {
+        QRegion rg;
+        std::size_t scans = r.u(5), at = 11;
+        for (std::size_t i = 0; i < scans; ++i) {
+            std::size_t count = r.u(at);
+            int top = r.s(at + 1), bottom = r.s(at + 2);
+            for (std::size_t k = 0; k + 1 < count; k += 2) {
+                int l = r.s(at + 3 + k), rr = r.s(at + 4 + k);
+                if (rr > l && bottom > top) rg += QRect(l, top, rr - l, bottom - top);
+            }
+            at += 3 + count + 1;
+        }
+        HRGN h = CreateRectRgn(0, 0, 0, 0);
+        if (Object* o = object(h, Kind::region)) o->region = rg;
+        put(h);
+        break;
+    }
+    case wmf::FILLREGION:
+        FillRgn(dc, static_cast<HRGN>(get(r.u(0))), static_cast<HBRUSH>(get(r.u(1))));
+        break;
+    case wmf::FRAMEREGION:
+        FrameRgn(dc, static_cast<HRGN>(get(r.u(0))), static_cast<HBRUSH>(get(r.u(1))), r.s(3),
+                 r.s(2));
+        break;
+    case wmf::INVERTREGION:
+        InvertRgn(dc, static_cast<HRGN>(get(r.u(0))));
+        break;
+    case wmf::PAINTREGION:
+        PaintRgn(dc, static_cast<HRGN>(get(r.u(0))));
+        break;
+    case wmf::DIBBITBLT: {
+        DWORD rop = r.u32(0);
+        if (!rop_uses_src(rop)) {
+            PatBlt(dc, r.s(8), r.s(7), r.s(6), r.s(5), rop);
+            break;
+        }
+        QImage img = dib(r, 8);
+        if (!img.isNull())
+            blit_image(dc, r.s(7), r.s(6), r.s(5), r.s(4), img, r.s(3), r.s(2), r.s(5), r.s(4),
+                       rop);
+        break;
+    }
+    case wmf::DIBSTRETCHBLT: {
+        DWORD rop = r.u32(0);
+        if (!rop_uses_src(rop)) {
+            PatBlt(dc, r.s(10), r.s(9), r.s(8), r.s(7), rop);
+            break;
+        }
+        QImage img = dib(r, 10);
+        if (!img.isNull())
+            blit_image(dc, r.s(9), r.s(8), r.s(7), r.s(6), img, r.s(5), r.s(4), r.s(3), r.s(2),
+                       rop);
+        break;
+    }
+    case wmf::STRETCHDIB: {
+        DWORD rop = r.u32(0);
+        QImage img = dib(r, 11);
+        if (!img.isNull()) {
+            // Source rows of a device-independent bitmap count from the bottom.
+            int sh = r.s(3), sy = r.s(5);
+            int top = img.height() - sy - sh;
+            blit_image(dc, r.s(10), r.s(9), r.s(8), r.s(7), img, r.s(6), top, r.s(4), sh, rop);
+        }
+        break;
+    }
+    default:
+        break; // validated records without drawing effect (palettes, escapes, ...)
+    }
+}
+
+} // namespace
+
+bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
+    Dc* d = dc(h);
+    if (!d) return false;
+    std::string error;
+    if (!validate_wmf(bytes.data(), bytes.size(), error)) {
+        fail("PlayMetaFile: " + error);
+        return false;
+    }
+    WmfPlayer pl{h, {}, {}, 0, true};
+    std::size_t objects = u16at(bytes.data() + 10);
+    pl.table.assign(objects, nullptr);
+    pl.used.assign(objects, false);
+    if (!SaveDC(h)) return false;
+    bool had_meta = d->has_meta_clip;
+    QRegion old_meta = d->meta_clip;
+    bool has = false;
+    QRegion clip = effective_clip(*d, has);
+    d->has_meta_clip = has;
+    d->meta_clip = clip;
+    walk_wmf(bytes.data(), bytes.size(), error, [&](const WRec& r) {
+        pl.play(r);
+        return true;
+    });
+    if ((d = dc(h)) != nullptr) {
+        d->has_meta_clip = had_meta;
+        d->meta_clip = old_meta;
+    }
+    RestoreDC(h, -1 - pl.saves);
+    for (std::size_t i = 0; i < pl.table.size(); ++i)
+        if (pl.used[i] && pl.table[i]) DeleteObject(pl.table[i]);
+    if (!pl.ok) fail("PlayMetaFile: some records could not be played");
+    return pl.ok;
+}
+
+// ---------------------------------------------------------------------------
+// Enhanced metafile records
+
+namespace {
+
+struct ERec {
+    DWORD type;
+    const BYTE* p; // whole record
+    std::size_t size;
+    std::int32_t i(std::size_t off) const { return off + 4 <= size ? i32at(p + off) : 0; }
+    std::uint32_t u(std::size_t off) const { return off + 4 <= size ? u32at(p + off) : 0; }
+    bool span(std::size_t off, std::size_t len) const { return off <= size && len <= size - off; }
+};
+
+std::string check_emf_record(const ERec& r, std::size_t handles) {
+    auto need = [&](std::size_t k) {
+        return r.size >= k ? std::string() : "record type " + std::to_string(r.type) + " too short";
+    };
+    auto handle_ok = [&](std::uint32_t ih) {
+        return (ih & emf_stock_bit) || (ih >= 1 && ih < handles);
+    };
+    switch (r.type) {
+    case emr::EOF_:
+        return need(20);
+    case emr::SAVEDC:
+    case emr::REALIZEPALETTE:
+        return need(8);
+    case emr::SETMAPMODE:
+    case emr::SETBKMODE:
+    case emr::SETPOLYFILLMODE:
+    case emr::SETROP2:
+    case emr::SETSTRETCHBLTMODE:
+    case emr::SETTEXTALIGN:
+    case emr::SETTEXTCOLOR:
+    case emr::SETBKCOLOR:
+    case emr::RESTOREDC:
+    case emr::SETARCDIRECTION:
+    case emr::SETMAPPERFLAGS:
+    case emr::SETICMMODE:
+    case emr::SETLAYOUT:
+    case emr::SETMITERLIMIT:
+    case emr::SELECTPALETTE:
+        return need(12);
+    case emr::SELECTOBJECT:
+    case emr::DELETEOBJECT: {
+        std::string e = need(12);
+        if (!e.empty()) return e;
+        std::uint32_t ih = r.u(8);
+        if (r.type == emr::DELETEOBJECT && (ih & emf_stock_bit)) return {};
+        return handle_ok(ih) ? std::string()
+                             : "object index " + std::to_string(ih) + " out of range";
+    }
+    case emr::SETWINDOWEXTEX:
+    case emr::SETWINDOWORGEX:
+    case emr::SETVIEWPORTEXTEX:
+    case emr::SETVIEWPORTORGEX:
+    case emr::SETBRUSHORGEX:
+    case emr::MOVETOEX:
+    case emr::LINETO:
+    case emr::OFFSETCLIPRGN:
+        return need(16);
+    case emr::SETPIXELV:
+        return need(20);
+    case emr::EXCLUDECLIPRECT:
+    case emr::INTERSECTCLIPRECT:
+    case emr::ELLIPSE:
+    case emr::RECTANGLE:
+    case emr::SCALEVIEWPORTEXTEX:
+    case emr::SCALEWINDOWEXTEX:
+        return need(24);
+    case emr::ROUNDRECT:
+        return need(32);
+    case emr::ARC:
+    case emr::CHORD:
+    case emr::PIE:
+        return need(40);
+    case emr::POLYGON:
+    case emr::POLYLINE:
+    case emr::POLYLINETO: {
+        if (r.size < 28) return need(28);
+        std::uint32_t n = r.u(24);
+        return r.span(28, static_cast<std::size_t>(n) * 8) ? std::string()
+                                                           : "point count beyond the record";
+    }
+    case emr::POLYGON16:
+    case emr::POLYLINE16:
+    case emr::POLYLINETO16: {
+        if (r.size < 28) return need(28);
+        std::uint32_t n = r.u(24);
+        return r.span(28, static_cast<std::size_t>(n) * 4) ? std::string()
+                                                           : "point count beyond the record";
+    }
+    case emr::POLYPOLYGON:
+    case emr::POLYPOLYLINE:
+    case emr::POLYPOLYGON16:
+    case emr::POLYPOLYLINE16: {
+        if (r.size < 32) return need(32);
+        std::uint64_t polys = r.u(24), total = r.u(28);
+        if (!r.span(32, polys * 4)) return "polygon count beyond the record";
+        std::uint64_t sum = 0;
+        for (std::uint64_t k = 0; k < polys; ++k) sum += r.u(32 + 4 * k);
+        if (sum != total) return "polygon point counts do not add up";
+        bool small = r.type == emr::POLYPOLYGON16 || r.type == emr::POLYPOLYLINE16;
+        return r.span(32 + polys * 4, total * (small ? 4 : 8)) ? std::string()
+                                                               : "point count beyond the record";
+    }
+    case emr::CREATEPEN: {
+        std::string e = need(28);
+        if (!e.empty()) return e;
+        return handle_ok(r.u(8)) && !(r.u(8) & emf_stock_bit) ? std::string()
+                                                              : "object index out of range";
+    }
+    case emr::EXTCREATEPEN: {
+        std::string e = need(52);
+        if (!e.empty()) return e;
+        if (!handle_ok(r.u(8)) || (r.u(8) & emf_stock_bit)) return "object index out of range";
+        return r.span(52, static_cast<std::size_t>(r.u(48)) * 4) ? std::string()
+                                                                 : "pen style beyond the record";
+    }
+    case emr::CREATEBRUSHINDIRECT: {
+        std::string e = need(24);
+        if (!e.empty()) return e;
+        return handle_ok(r.u(8)) && !(r.u(8) & emf_stock_bit) ? std::string()
+                                                              : "object index out of range";
+    }
+    case emr::CREATEMONOBRUSH:
+    case emr::CREATEDIBPATTERNBRUSHPT: {
+        std::string e = need(32);
+        if (!e.empty()) return e;
+        if (!handle_ok(r.u(8)) || (r.u(8) & emf_stock_bit)) return "object index out of range";
+        if (!r.span(r.u(16), r.u(20)) || !r.span(r.u(24), r.u(28)))
+            return "bitmap beyond the record";
+        return {};
+    }
+    case emr::EXTCREATEFONTINDIRECTW: {
+        std::string e = need(12 + 92);
+        if (!e.empty()) return e;
+        return handle_ok(r.u(8)) && !(r.u(8) & emf_stock_bit) ? std::string()
+                                                              : "object index out of range";
+    }
+    case emr::CREATEPALETTE: {
+        std::string e = need(16);
+        if (!e.empty()) return e;
+        return handle_ok(r.u(8)) && !(r.u(8) & emf_stock_bit) ? std::string()
+                                                              : "object index out of range";
+    }
+    case emr::EXTTEXTOUTA:
+    case emr::EXTTEXTOUTW: {
+        std::string e = need(76);
+        if (!e.empty()) return e;
+        std::size_t n = r.u(44), off = r.u(48), offdx = r.u(72);
+        std::size_t unit = r.type == emr::EXTTEXTOUTW ? 2 : 1;
+        if (n > 0xFFFF || !r.span(off, n * unit)) return "text beyond the record";
+        if (offdx && !r.span(offdx, n * 4)) return "character spacing beyond the record";
+        return {};
+    }
+    case emr::EXTSELECTCLIPRGN: {
+        std::string e = need(16);
+        if (!e.empty()) return e;
+        std::size_t cb = r.u(8);
+        if (cb == 0) return {};
+        if (cb < 32 || !r.span(16, cb)) return "region beyond the record";
+        std::size_t n = r.u(16 + 8);
+        if (n > (cb - 32) / 16) return "region rectangles beyond the record";
+        return {};
+    }
+    case emr::BITBLT:
+        return need(100);
+    case emr::STRETCHBLT:
+        return need(108);
+    case emr::STRETCHDIBITS: {
+        std::string e = need(80);
+        if (!e.empty()) return e;
+        if (!r.span(r.u(48), r.u(52)) || !r.span(r.u(56), r.u(60)))
+            return "bitmap beyond the record";
+        return {};
+    }
+    case emr::GDICOMMENT:
+    case emr::SETCOLORADJUSTMENT:
+    case emr::SETMETARGN:
+    case emr::SETPALETTEENTRIES:
+    case emr::RESIZEPALETTE:
+        return need(8);
+    default:
+        return "unknown record type " + std::to_string(r.type);
+    }
+}
+
+bool walk_emf(const BYTE* data, std::size_t size, std::string& error,
+              const std::function<bool(const ERec&)>& each) {
+    if (!data || size < 88) {
+        error = "enhanced metafile header truncated";
+        return false;
+    }
+    if (u32at(data) != emr::HEADER || u32at(data + 40) != emf_signature) {
+        error = "not an enhanced metafile (no \" EMF\" header)";
+        return false;
+    }
+    std::size_t hsize = u32at(data + 4);
+    std::size_t total = u32at(data + 48);
+    if (hsize < 88 || hsize % 4 || hsize > size) {
+        error = "enhanced metafile header size " + std::to_string(hsize) + " out of range";
+        return false;
+    }
+    if (total < hsize || total > size) {
+        error = "enhanced metafile size " + std::to_string(total) + " does not match the data (" +
+                std::to_string(size) + " bytes)";
+        return false;
+    }
+    std::size_t pos = hsize;
+    while (true) {
+        if (total - pos < 8) {
+            error = "enhanced metafile truncated: no end record";
+            return false;
+        }
+        DWORD type = u32at(data + pos);
+        std::size_t rs = u32at(data + pos + 4);
+        if (rs < 8 || rs % 4 || rs > total - pos) {
+            error = "record at byte " + std::to_string(pos) + " has a bad size";
+            return false;
+        }
+        ERec r{type, data + pos, rs};
+        if (type == emr::HEADER) {
+            error = "a second header record";
+            return false;
+        }
+        if (!each(r)) return false;
+        if (type == emr::EOF_) return true;
+        pos += rs;
+    }
+}
+
+} // namespace
+
+bool gdi::validate_emf(const BYTE* data, std::size_t size, std::string& error) {
+    if (!data || size < 88) {
+        error = "enhanced metafile header truncated";
+        return false;
+    }
+    std::size_t handles = u16at(data + 56);
+    return walk_emf(data, size, error, [&](const ERec& r) {
+        std::string e = check_emf_record(r, handles);
+        if (!e.empty()) {
+            error = e;
+            return false;
+        }
+        return true;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Enhanced metafile player
+
+namespace {
+
+struct EmfPlayer {
+    HDC dc;
+    std::vector<HGDIOBJ> table;
+    int saves = 0;
+    bool ok = true;
+
+    void put(std::uint32_t ih, HGDIOBJ h) {
+        if (ih >= table.size()) {
+            if (h) DeleteObject(h);
+            return;
+        }
+        if (table[ih]) DeleteObject(table[ih]);
+        table[ih] = h;
+    }
+    HGDIOBJ get(std::uint32_t ih) const {
+        if (ih & emf_stock_bit) return stock(static_cast<int>(ih & ~emf_stock_bit));
+        return ih < table.size() ? table[ih] : nullptr;
+    }
+    QImage dib(const ERec& r, std::size_t off_bmi, std::size_t cb_bmi, std::size_t off_bits,
+               std::size_t cb_bits, bool* mono = nullptr) {
+        // The header and colours, then the bits, may lie apart in the record.
+        std::vector<BYTE> packed(r.p + off_bmi, r.p + off_bmi + cb_bmi);
+        packed.insert(packed.end(), r.p + off_bits, r.p + off_bits + cb_bits);
+        std::string err;
+        QImage img = decode_dib(packed.data(), packed.size(), err, mono);
+        if (img.isNull()) {
+            fail("enhanced metafile bitmap: " + err);
+            ok = false;
+        }
+        return img;
+    }
+    template <typename F>
+    std::vector<POINT> points(const ERec& r, std::size_t at, std::size_t n, F) {
+        std::vector<POINT> pts(n);
+        for (std::size_t k = 0; k < n; ++k) pts[k] = POINT{r.i(at + 8 * k), r.i(at + 8 * k + 4)};
+        return pts;
+    }
+    std::vector<POINT> points16(const ERec& r, std::size_t at, std::size_t n) {
+        std::vector<POINT> pts(n);
+        for (std::size_t k = 0; k < n; ++k)
+            pts[k] = POINT{i16at(r.p + at + 4 * k), i16at(r.p + at + 4 * k + 2)};
+        return pts;
+    }
+    void play(const ERec& r);
+};
+
+void EmfPlayer::play(const ERec& r) {
+    switch (r.type) {
+    case emr::SETMAPMODE:
+        SetMapMode(dc, r.i(8));
+        break;
+    case emr::SETBKMODE:
+        SetBkMode(dc, r.i(8));
+        break;
+    case emr::SETPOLYFILLMODE:
+        SetPolyFillMode(dc, r.i(8));
+        break;
+    case emr::SETROP2:
+        SetROP2(dc, r.i(8));
+        break;
+    case emr::SETSTRETCHBLTMODE:
+        SetStretchBltMode(dc, r.i(8));
+        break;
+    case emr::SETTEXTALIGN:
+        SetTextAlign(dc, r.u(8));
+        break;
+    case emr::SETTEXTCOLOR:
+        SetTextColor(dc, r.u(8));
+        break;
+    case emr::SETBKCOLOR:
+        SetBkColor(dc, r.u(8));
+        break;
+    case emr::SETARCDIRECTION:
+        SetArcDirection(dc, r.i(8));
+        break;
+    case emr::SAVEDC:
+        if (SaveDC(dc)) ++saves;
+        break;
+    case emr::RESTOREDC: {
+        int n = r.i(8);
+        long back = n < 0 ? -static_cast<long>(n) : 0;
+        if (back >= 1 && back <= saves && RestoreDC(dc, n)) saves -= static_cast<int>(back);
+        break;
+    }
+    case emr::SETWINDOWEXTEX:
+        SetWindowExtEx(dc, r.i(8), r.i(12), nullptr);
+        break;
+    case emr::SETWINDOWORGEX:
+        SetWindowOrgEx(dc, r.i(8), r.i(12), nullptr);
+        break;
+    case emr::SETVIEWPORTEXTEX:
+        SetViewportExtEx(dc, r.i(8), r.i(12), nullptr);
+        break;
+    case emr::SETVIEWPORTORGEX:
+        SetViewportOrgEx(dc, r.i(8), r.i(12), nullptr);
+        break;
+    case emr::SCALEVIEWPORTEXTEX:
+        ScaleViewportExtEx(dc, r.i(8), r.i(12), r.i(16), r.i(20), nullptr);
+        break;
+    case emr::SCALEWINDOWEXTEX:
+        ScaleWindowExtEx(dc, r.i(8), r.i(12), r.i(16), r.i(20), nullptr);
+        break;
+    case emr::SETBRUSHORGEX:
+        SetBrushOrgEx(dc, r.i(8), r.i(12), nullptr);
+        break;
+    case emr::MOVETOEX:
+        MoveToEx(dc, r.i(8), r.i(12), nullptr);
+        break;
+    case emr::LINETO:
+        LineTo(dc, r.i(8), r.i(12));
+        break;
+    case emr::OFFSETCLIPRGN:
+        OffsetClipRgn(dc, r.i(8), r.i(12));
+        break;
+    case emr::SETPIXELV:
+        SetPixel(dc, r.i(8), r.i(12), r.u(16));
+        break;
+    case emr::EXCLUDECLIPRECT:
+        ExcludeClipRect(dc, r.i(8), r.i(12), r.i(16), r.i(20));
+        break;
+    case emr::INTERSECTCLIPRECT:
+        IntersectClipRect(dc, r.i(8), r.i(12), r.i(16), r.i(20));
+        break;
+    case emr::ELLIPSE:
+        Ellipse(dc, r.i(8), r.i(12), r.i(16), r.i(20));
+        break;
+    case emr::RECTANGLE:
+        Rectangle(dc, r.i(8), r.i(12), r.i(16), r.i(20));
+        break;
+    case emr::ROUNDRECT:
+        RoundRect(dc, r.i(8), r.i(12), r.i(16), r.i(20), r.i(24), r.i(28));
+        break;
+    case emr::ARC:
+        Arc(dc, r.i(8), r.i(12), r.i(16), r.i(20), r.i(24), r.i(28), r.i(32), r.i(36));
+        break;
+    case emr::CHORD:
+        Chord(dc, r.i(8), r.i(12), r.i(16), r.i(20), r.i(24), r.i(28), r.i(32), r.i(36));
+        break;
+    case emr::PIE:
+        Pie(dc, r.i(8), r.i(12), r.i(16), r.i(20), r.i(24), r.i(28), r.i(32), r.i(36));
+        break;
+    case emr::POLYGON:
+    case emr::POLYLINE:
+    case emr::POLYLINETO:
+    case emr::POLYGON16:
+    case emr::POLYLINE16:
+    case emr::POLYLINETO16: {
+        std::size_t n = r.u(24);
+        bool small =
+            r.type == emr::POLYGON16 || r.type == emr::POLYLINE16 || r.type == emr::POLYLINETO16;
+        std::vector<POINT> pts = small ? points16(r, 28, n) : points(r, 28, n, 0);
+        if (n == 0) break;
+        if (r.type == emr::POLYGON || r.type == emr::POLYGON16) {
+            if (n >= 2) Polygon(dc, pts.data(), static_cast<int>(n));
+        } else if (r.type == emr::POLYLINE || r.type == emr::POLYLINE16) {
+            if (n >= 2) Polyline(dc, pts.data(), static_cast<int>(n));
+        } else {
+            PolylineTo(dc, pts.data(), static_cast<DWORD>(n));
+        }
+        break;
+    }
+    case emr::POLYPOLYGON:
+    case emr::POLYPOLYLINE:
+    case emr::POLYPOLYGON16:
+    case emr::POLYPOLYLINE16: {
+        std::size_t polys = r.u(24), total = r.u(28);
+        bool small = r.type == emr::POLYPOLYGON16 || r.type == emr::POLYPOLYLINE16;
+        std::vector<int> counts(polys);
+        bool sound = polys > 0;
+        for (std::size_t k = 0; k < polys; ++k) {
+            counts[k] = static_cast<int>(std::min<std::uint32_t>(r.u(32 + 4 * k), 0x7FFFFFFF));
+            if (counts[k] < 2) sound = false;
+        }
+        std::size_t at = 32 + polys * 4;
+        std::vector<POINT> pts = small ? points16(r, at, total) : points(r, at, total, 0);
+        if (!sound) break;
+        if (r.type == emr::POLYPOLYGON || r.type == emr::POLYPOLYGON16) {
+            PolyPolygon(dc, pts.data(), counts.data(), static_cast<int>(polys));
+        } else {
+            std::vector<DWORD> dc_counts(counts.begin(), counts.end());
+            PolyPolyline(dc, pts.data(), dc_counts.data(), static_cast<DWORD>(polys));
+        }
+        break;
+    }
+    case emr::SELECTOBJECT:
+        if (HGDIOBJ h = get(r.u(8)))
+            SelectObject(dc, h);
+        else
+            ok = false;
+        break;
+    case emr::DELETEOBJECT: {
+        std::uint32_t ih = r.u(8);
+        if (!(ih & emf_stock_bit) && ih < table.size() && table[ih]) {
+            DeleteObject(table[ih]);
+            table[ih] = nullptr;
+        }
+        break;
+    }
+    case emr::CREATEPEN: {
+        int style = r.i(12);
+        COLORREF c = r.u(24);
+        HPEN pen;
+        if (style & (PS_ENDCAP_MASK | PS_JOIN_MASK | PS_TYPE_MASK)) {
+            LOGBRUSH lb{BS_SOLID, c, 0};
+            pen = ExtCreatePen(static_cast<DWORD>(style | PS_GEOMETRIC),
+                               static_cast<DWORD>(std::max(0, r.i(16))), &lb, 0, nullptr);
+        } else {
+            pen = CreatePen(style, r.i(16), c);
+        }
+        put(r.u(8), pen);
+        break;
+    }
+    case emr::EXTCREATEPEN: {
+        std::uint32_t style = r.u(28), width = r.u(32);
+        LOGBRUSH lb{r.u(36), r.u(40), 0};
+        std::size_t n = r.u(48);
+        std::vector<DWORD> styles(n);
+        for (std::size_t k = 0; k < n; ++k) styles[k] = r.u(52 + 4 * k);
+        HPEN pen = ExtCreatePen(style, width, &lb, static_cast<DWORD>(n),
+                                styles.empty() ? nullptr : styles.data());
+        if (!pen) pen = CreatePen(PS_SOLID, 0, r.u(40));
+        put(r.u(8), pen);
+        break;
+    }
+    case emr::CREATEBRUSHINDIRECT: {
+        std::uint32_t style = r.u(12);
+        COLORREF c = r.u(16);
+        HBRUSH b = style == BS_HATCHED
+                       ? CreateHatchBrush(static_cast<int>(std::min<std::uint32_t>(r.u(20), 5)), c)
+                   : style == BS_NULL ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))
+                                      : CreateSolidBrush(c);
+        put(r.u(8), b);
+        break;
+    }
+    case emr::CREATEMONOBRUSH:
+    case emr::CREATEDIBPATTERNBRUSHPT: {
+        QImage img = dib(r, r.u(16), r.u(20), r.u(24), r.u(28));
+        HBRUSH b = nullptr;
+        if (!img.isNull()) {
+            HBITMAP bm = gdi_bitmap_from_image(img);
+            if (r.type == emr::CREATEMONOBRUSH)
+                if (Object* o = object(bm, Kind::bitmap)) o->bits_pixel = 1;
+            b = CreatePatternBrush(bm);
+            DeleteObject(bm);
+        }
+        put(r.u(8), b ? static_cast<HGDIOBJ>(b) : GetStockObject(NULL_BRUSH));
+        break;
+    }
+    case emr::EXTCREATEFONTINDIRECTW: {
+        LOGFONT lf{};
+        lf.lfHeight = r.i(12);
+        lf.lfWidth = r.i(16);
+        lf.lfEscapement = r.i(20);
+        lf.lfOrientation = r.i(24);
+        lf.lfWeight = r.i(28);
+        const BYTE* b = r.p + 32;
+        lf.lfItalic = b[0];
+        lf.lfUnderline = b[1];
+        lf.lfStrikeOut = b[2];
+        lf.lfCharSet = b[3];
+        lf.lfOutPrecision = b[4];
+        lf.lfClipPrecision = b[5];
+        lf.lfQuality = b[6];
+        lf.lfPitchAndFamily = b[7];
+        QString face;
+        for (int k = 0; k < LF_FACESIZE; ++k) {
+            char16_t c = u16at(r.p + 40 + 2 * k);
+            if (!c) break;
+            face.append(QChar(c));
+        }
+        QByteArray f = face.toLatin1().left(LF_FACESIZE - 1);
+        std::memcpy(lf.lfFaceName, f.constData(), static_cast<std::size_t>(f.size()));
+        put(r.u(8), CreateFontIndirect(&lf));
+        break;
+    }
+    case emr::CREATEPALETTE:
+        put(r.u(8), nullptr);
+        break;
+    case emr::EXTTEXTOUTA:
+    case emr::EXTTEXTOUTW: {
+        std::size_t n = r.u(44), off = r.u(48), offdx = r.u(72);
+        UINT opts = r.u(52);
+        RECT rc{r.i(56), r.i(60), r.i(64), r.i(68)};
+        QString s;
+        if (r.type == emr::EXTTEXTOUTW)
+            for (std::size_t k = 0; k < n; ++k)
+                s.append(QChar(static_cast<char16_t>(u16at(r.p + off + 2 * k))));
+        else
+            s = decode_text(reinterpret_cast<const char*>(r.p + off), static_cast<int>(n));
+        std::vector<int> dx;
+        if (offdx)
+            for (std::size_t k = 0; k < n; ++k) dx.push_back(r.i(offdx + 4 * k));
+        bool has_rect = (opts & (ETO_OPAQUE | ETO_CLIPPED)) && rc.right >= rc.left;
+        text_out(dc, r.i(36), r.i(40), opts, has_rect ? &rc : nullptr, s,
+                 dx.empty() ? nullptr : dx.data(), false);
+        break;
+    }
+    case emr::EXTSELECTCLIPRGN: {
+        std::size_t cb = r.u(8);
+        int mode = r.i(12);
+        if (cb == 0) {
+            if (mode == RGN_COPY) SelectClipRgn(dc, nullptr);
+            break;
+        }
+        std::size_t n = r.u(16 + 8);
+        QRegion rg;
+        for (std::size_t k = 0; k < n; ++k) {
+            std::size_t at = 16 + 32 + 16 * k;
+            int l = clamp_coord(r.i(at)), t = clamp_coord(r.i(at + 4));
+            int rr = clamp_coord(r.i(at + 8)), b = clamp_coord(r.i(at + 12));
+            if (rr > l && b > t) rg += QRect(l, t, rr - l, b - t);
+        }
+        HRGN h = CreateRectRgn(0, 0, 0, 0);
+        if (Object* o = object(h, Kind::region)) o->region = rg;
+        ExtSelectClipRgn(dc, h, mode);
+        DeleteObject(h);
+        break;
+    }
+    case emr::BITBLT: {
+        // A transfer without a source bitmap is a pattern operation.
+        DWORD rop = r.u(40);
+        if (r.u(84) == 0 || !rop_uses_src(rop)) PatBlt(dc, r.i(24), r.i(28), r.i(32), r.i(36), rop);
+        break;
+    }
+    case emr::STRETCHDIBITS: {
+        QImage img = dib(r, r.u(48), r.u(52), r.u(56), r.u(60));
+        if (img.isNull()) break;
+        DWORD rop = r.u(68);
+        int sh = r.i(44), sy = r.i(36);
+        int top = img.height() - sy - sh;
+        blit_image(dc, r.i(24), r.i(28), r.i(72), r.i(76), img, r.i(32), top, r.i(40), sh, rop);
+        break;
+    }
+    default:
+        break; // validated records without drawing effect
+    }
+}
+
+} // namespace
+
+bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
+    Dc* d = dc(h);
+    if (!d || !rect) return false;
+    std::string error;
+    if (!validate_emf(bytes.data(), bytes.size(), error)) {
+        fail("PlayEnhMetaFile: " + error);
+        return false;
+    }
+    const BYTE* hd = bytes.data();
+    // The picture's frame in reference pixels, placed on the target rectangle.
+    double dev_w = i32at(hd + 72), dev_h = i32at(hd + 76), mm_w = i32at(hd + 80),
+           mm_h = i32at(hd + 84);
+    double fl = i32at(hd + 24), ft = i32at(hd + 28), fr = i32at(hd + 32), fb = i32at(hd + 36);
+    double px_x = (mm_w > 0 && dev_w > 0) ? dev_w / (mm_w * 100.0) : screen_dpi / 2540.0;
+    double px_y = (mm_h > 0 && dev_h > 0) ? dev_h / (mm_h * 100.0) : screen_dpi / 2540.0;
+    double pl = fl * px_x, pt = ft * px_y, pr = fr * px_x, pb = fb * px_y;
+    {
+        // A frame within a pixel of the bounds is the bounds rounded to
+        // 0.01 mm (as recorded here): take the exact pixels.
+        double bl = i32at(hd + 8), bt = i32at(hd + 12), br = i32at(hd + 16) + 1.0,
+               bb = i32at(hd + 20) + 1.0;
+        if (std::abs(pl - bl) < 1 && std::abs(pt - bt) < 1 && std::abs(pr - br) < 1 &&
+            std::abs(pb - bb) < 1) {
+            pl = bl;
+            pt = bt;
+            pr = br;
+            pb = bb;
+        }
+    }
+    if (!(pr - pl > 0.5) || !(pb - pt > 0.5)) { // no frame: the bounds
+        pl = i32at(hd + 8);
+        pt = i32at(hd + 12);
+        pr = i32at(hd + 16) + 1.0;
+        pb = i32at(hd + 20) + 1.0;
+    }
+    if (!(pr - pl > 0.5) || !(pb - pt > 0.5) || !std::isfinite(pr - pl) ||
+        !std::isfinite(pb - pt)) {
+        return true; // an empty picture
+    }
+    QTransform target = full_transform(d->s);
+    QRectF dest =
+        target.mapRect(QRectF(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom)));
+    QTransform outer = QTransform::fromTranslate(-pl, -pt) *
+                       QTransform::fromScale(dest.width() / (pr - pl), dest.height() / (pb - pt)) *
+                       QTransform::fromTranslate(dest.left(), dest.top());
+    if (!SaveDC(h)) return false;
+    d = dc(h);
+    bool had_meta = d->has_meta_clip;
+    QRegion old_meta = d->meta_clip;
+    bool has = false;
+    QRegion clip = effective_clip(*d, has);
+    d->has_meta_clip = has;
+    d->meta_clip = clip;
+    // The picture starts from the default page and objects.
+    d->s.map_mode = MM_TEXT;
+    d->s.win_org = d->s.vp_org = POINT{0, 0};
+    d->s.win_ext = d->s.vp_ext = SIZE{1, 1};
+    d->s.has_clip = false;
+    d->s.clip = QRegion();
+    d->s.outer = outer;
+    SelectObject(h, GetStockObject(BLACK_PEN));
+    SelectObject(h, GetStockObject(WHITE_BRUSH));
+    SelectObject(h, GetStockObject(SYSTEM_FONT));
+    EmfPlayer pl_{h, std::vector<HGDIOBJ>(u16at(hd + 56), nullptr), 0, true};
+    walk_emf(bytes.data(), bytes.size(), error, [&](const ERec& r) {
+        pl_.play(r);
+        return true;
+    });
+    if ((d = dc(h)) != nullptr) {
+        d->has_meta_clip = had_meta;
+        d->meta_clip = old_meta;
+    }
+    RestoreDC(h, -1 - pl_.saves);
+    for (HGDIOBJ o : pl_.table)
+        if (o) DeleteObject(o);
+    if (!pl_.ok) fail("PlayEnhMetaFile: some records could not be played");
+    return pl_.ok;
+}

@@ -1,0 +1,244 @@
+// Private structures of the window layer, shared by its own source files
+// (win_*.cpp, testing/driver.cpp). Nothing outside the platform includes this.
+#pragma once
+
+#include "platform/win.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QImage>
+#include <QPointer>
+#include <QRegion>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace win {
+
+// Largest window side (the platform's co-ordinates are 16-bit in messages) and
+// the largest backing image: a bigger window keeps an image of this size and
+// draws nothing beyond it.
+inline constexpr int max_coord = 32767;
+inline constexpr int max_image_side = 8192;
+inline constexpr std::int64_t max_image_pixels = 16LL * 1024 * 1024;
+// Posted messages a queue holds; PostMessage fails beyond (the platform's limit).
+inline constexpr std::size_t max_queue = 10000;
+// Nesting of SendMessage calls; deeper calls fail instead of overflowing the stack.
+inline constexpr int max_send_depth = 1500;
+
+struct WinClass {
+    std::string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    int cls_extra = 0;
+    int wnd_extra = 0;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HICON icon_small = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+    std::string menu_name;
+    const char* menu_id = nullptr; // numbered menu (MAKEINTRESOURCE)
+    ATOM atom = 0;
+    std::vector<std::uint8_t> extra;
+    int windows = 0;
+    WidgetFactory factory;
+};
+
+struct Insets {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+struct Window {
+    std::uint16_t gen = 0;
+    bool alive = false;
+    bool destroying = false;
+    bool is_desktop = false;
+    bool message_only = false;
+    std::shared_ptr<WinClass> cls;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    DWORD ex_style = 0;
+    HWND parent = nullptr; // children only
+    HWND owner = nullptr;  // top-level windows only
+    HMENU menu = nullptr;  // top-level windows
+    LONG_PTR id = 0;       // children
+    HINSTANCE instance = nullptr;
+    LONG_PTR userdata = 0;
+    std::vector<std::uint8_t> extra;
+    std::string text;
+    RECT rect{};                // parent client co-ordinates (children) or screen (top-level)
+    RECT restore_rect{};        // before maximising or minimising
+    std::vector<HWND> children; // z-order, topmost first
+    QPointer<QWidget> widget;
+    bool control_widget = false; // the widget comes from a class factory
+    QImage image;                // backing image of the client area
+    QRegion update;              // client co-ordinates
+    bool erase_pending = false;
+    int begin_paint_count = 0; // BeginPaint calls (lets DispatchMessage see a paint)
+    HDC own_dc = nullptr;      // CS_OWNDC
+    QPointer<QWidget> menu_bar;
+    int menu_bar_height = 0;
+    bool sb_shown[2] = {false, false};
+    HICON icon_big = nullptr;
+    HICON icon_small = nullptr;
+    std::uint64_t serial = 0;
+};
+
+// The Qt event behind an input message, kept until the message is dispatched
+// (win_forward_input) and its typed text (TranslateMessage).
+struct InputRecord {
+    DWORD id = 0;
+    std::unique_ptr<QEvent> event;
+    QPointer<QWidget> receiver;
+    QString text;
+    Qt::KeyboardModifiers mods;
+};
+
+struct Queued {
+    MSG msg{};
+    std::shared_ptr<InputRecord> input;
+};
+
+struct Timer {
+    HWND hwnd = nullptr;
+    UINT_PTR id = 0;
+    UINT interval = 0;
+    std::uint64_t due = 0;
+    TIMERPROC proc = nullptr;
+    std::uint64_t order = 0;
+};
+
+struct State {
+    std::thread::id owner = std::this_thread::get_id(); // the one thread of the layer
+    std::vector<std::unique_ptr<Window>> table;         // slot 0: the desktop
+    std::vector<std::uint32_t> free_slots;
+    std::map<std::string, std::shared_ptr<WinClass>> classes; // key: lower-case name
+    ATOM next_atom = 0xC000;
+    std::vector<HWND> toplevels; // z-order, topmost first
+    std::vector<HWND> message_only;
+    std::uint64_t next_serial = 1;
+    int cascade = 0;
+
+    HWND focus = nullptr;
+    HWND active = nullptr;
+    HWND capture = nullptr;
+
+    std::deque<Queued> queue;
+    bool quit_pending = false;
+    int quit_code = 0;
+    DWORD last_time = 0;
+    POINT last_pos{};
+    std::deque<std::shared_ptr<InputRecord>> recent_input; // taken from the queue
+    DWORD next_input_id = 1;
+    std::vector<DWORD> dispatching; // input ids of the messages being dispatched
+    int send_depth = 0;
+
+    std::vector<Timer> timers;
+    std::uint64_t timer_order = 0;
+    UINT_PTR next_free_timer_id = 0x7FF0;
+
+    BYTE keys[256] = {};
+    BYTE async_keys[256] = {};
+
+    std::vector<QCursor> cursors; // token - 1
+    HCURSOR current_cursor = nullptr;
+    int cursor_count = 0;
+    POINT cursor_pos{};
+
+    std::deque<std::function<void()>> idle_actions;
+    StallHandler stall;
+    DWORD last_error = 0;
+    ClassMenuLoader menu_loader = nullptr;
+    ResourceCursorLoader cursor_loader = nullptr;
+    std::map<std::string, UINT> registered_messages;
+    int widget_event_depth = 0;
+    bool redelivering = false;
+    bool filter_installed = false;
+    std::vector<HWND> dirty_screens; // windows drawn outside a paint pass
+    QPointer<QWidget> cursor_widget; // the widget the pointer was last over
+    // An exception thrown by a window procedure called from inside a Qt event
+    // handler: kept and rethrown once Qt's event processing has returned.
+    std::exception_ptr pending_exception;
+};
+
+State& st();
+// True on the layer's thread (the thread that first used it).
+bool on_owner_thread();
+
+// Handles.
+HWND handle_of(std::uint32_t slot, std::uint16_t gen);
+Window* get(HWND hwnd);         // null for stale, foreign or destroyed handles
+Window* get_or_fail(HWND hwnd); // the same, setting ERROR_INVALID_WINDOW_HANDLE
+Window* desktop();
+HWND desktop_handle();
+bool is_toplevel(const Window& w); // not a child (the desktop excluded)
+
+// Geometry.
+QRect screen_rect();
+QRect work_area();
+Insets insets_for(DWORD style, DWORD ex_style, bool toplevel, int menu_height, bool vsb, bool hsb);
+Insets insets_of(const Window& w);
+QSize client_size(const Window& w);
+QPoint client_origin_screen(const Window& w); // screen point of client (0, 0)
+QRect window_rect_screen(const Window& w);
+void sync_widget_geometry(Window& w);
+void resize_image(Window& w);
+std::vector<HWND> descendants(HWND hwnd); // pre-order, not including hwnd
+HWND root_of(HWND hwnd);                  // the top-level ancestor
+bool visible_chain(const Window& w);
+bool enabled_chain(const Window& w);
+// The deepest visible, enabled window at a screen point among `roots` and their
+// children (null when none).
+HWND window_at(const QPoint& screen);
+
+// Messages.
+LRESULT send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+void drop_window_messages(HWND hwnd);
+void drop_window_timers(HWND hwnd);
+bool post_input(const MSG& msg, std::shared_ptr<InputRecord> input);
+DWORD now32();
+void apply_key_state_on_retrieve(const Queued& q);
+// An input record taken from the queue lately (null when gone).
+std::shared_ptr<InputRecord> recent_input(DWORD id);
+// Runs f, keeping an exception for rethrow_pending (Qt event handlers must not
+// be unwound).
+void guarded(const std::function<void()>& f);
+void rethrow_pending();
+// Processes pending Qt events without waiting, then rethrows a kept exception.
+void pump_qt();
+
+// Painting.
+void invalidate_client(Window& w, const QRegion& region, bool erase);
+void release_window_dcs(HWND hwnd);
+void mark_screen_dirty(HWND hwnd);
+void flush_screens();
+void paint_widget(QWidget* widget, Window& w, const QRegion& exposed);
+
+// Widgets and input.
+QWidget* make_widget(HWND hwnd, Window& w);
+void install_input_filter();
+int vk_from_qt(int qt_key, Qt::KeyboardModifiers mods);
+QCursor cursor_of(HCURSOR cursor);
+
+// True on Qt's offscreen platform (tests): no stacking or activation calls.
+bool qt_offscreen();
+
+// Qt text of the program's single-byte strings, and back.
+QString qstr(const char* text);
+QString qstr(const std::string& text);
+std::string bytes(const QString& text);
+
+// Case-insensitive key of a class or atom name.
+std::string lower(const char* text);
+
+} // namespace win
