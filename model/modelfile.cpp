@@ -689,9 +689,11 @@ bool check_model(reader& r) {
     std::set<std::uint32_t> eq_starts;
     for (std::uint32_t i = 5; i < qcells;) {
         eq_starts.insert(i);
+        // The record head must lie in the block before its node count is read.
+        if (std::uint64_t{i} + 5 > qcells) return r.fail("equation block");
         const equation_record* e = eq_at(i);
         std::uint64_t next = i + 5 + 2ull * e->nnodes;
-        if (i + 5 > qcells || next > qcells) return r.fail("equation block");
+        if (next > qcells) return r.fail("equation block");
         i = static_cast<std::uint32_t>(next);
     }
     std::set<std::uint32_t> token_starts;
