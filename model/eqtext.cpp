@@ -1,0 +1,945 @@
+// Equations and names as text.
+#include "model/eqtext.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "foundation/docwriter.h"
+#include "foundation/memory.h"
+#include "foundation/names.h"
+#include "model/trees.h"
+#include "model/varnames.h"
+
+namespace {
+
+handle reading_model() {
+    return model_lock_flag != -1 && locked_model_symbols ? locked_model_symbols : cur_model_symbols;
+}
+
+bool name_char(unsigned char c) {
+    return std::isalnum(c) || c >= 0xC0 || c == 0xAA || c == 0xB5 || c == 0xBA || c == ' ' ||
+           c == '_' || c == '$' || c == '\'' || c == '.' || c == '&' || c == '%';
+}
+
+const char* scratch_copy(const std::string& s) {
+    return scratch_strdup(s.c_str());
+}
+
+bool is_variable_type(int type) {
+    return type > 0 && type <= st_last_variable;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ names ---
+
+std::string model_text_name(const char* name) {
+    std::string n = name ? name : "";
+    bool quote = n.empty() || std::isdigit(static_cast<unsigned char>(n[0])) || n[0] == ' ' ||
+                 n.back() == ' ';
+    for (unsigned char c : n)
+        if (!name_char(c)) quote = true;
+    if (!quote) return n;
+    std::string out = "\"";
+    for (char c : n) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string number_model_text(float value) {
+    if (is_na(value)) return ":NA:";
+    char buf[48];
+    for (int p = 6; p <= 9; ++p) {
+        std::snprintf(buf, sizeof buf, "%.*g", p, static_cast<double>(value));
+        if (std::strtof(buf, nullptr) == value) break;
+    }
+    return buf;
+}
+
+const char* varformat(symbol_id id, int mode) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || !valid_symbol(id)) return "error";
+    if (mode == 1) {
+        const dim_record* d = safe_dims(id);
+        if (d && d->ndims > 0) return scratch_copy(subscript_selection_text(id));
+    }
+    return scratch_copy(model_text_name(safe_sym_name(id)));
+}
+
+const char* format_symbol_name(const char* name, int type, int shadow, int case_flag) {
+    std::string n = name ? name : "";
+    if (type == st_group && !n.empty() && n[0] == group_marker) n.erase(0, 1);
+    if (case_flag == 1) str_upper(n.data());
+    if (case_flag == 2) str_lower(n.data());
+    if (shadow) n = "<" + n + ">";
+    return scratch_copy(n);
+}
+
+namespace {
+
+std::string element_name_text(symbol_id id, std::uint32_t element) {
+    std::string out = model_text_name(safe_sym_name(id));
+    const dim_record* d = safe_dims(id);
+    if (!d) return out + "[?]";
+    if (d->ndims == 0) return element == 0 ? out : out + "[?]";
+    if (element >= d->count) return out + "[?]";
+    out += '[';
+    for (std::uint32_t i = 0; i < d->ndims; ++i) {
+        if (i) out += ',';
+        std::uint32_t pos = (element / d->d[i].stride) % d->d[i].count;
+        symbol_id e = range_element_at(d->d[i].range, static_cast<int>(pos));
+        out += e ? model_text_name(safe_sym_name(e)) : std::string("?");
+    }
+    out += ']';
+    return out;
+}
+
+} // namespace
+
+const char* element_name(symbol_id id, std::uint32_t element) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || !valid_symbol(id)) return "error";
+    return scratch_copy(element_name_text(id, element));
+}
+
+symbol_id slot_symbol(std::int32_t slot, std::uint32_t* element) {
+    if (element) *element = 0;
+    if (slot < 0 || !model_hdr) return 0;
+    std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
+    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
+        const symbol_record* r = sym(s);
+        if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0) continue;
+        const dim_record* d = safe_dims(s);
+        if (!d) continue;
+        if (slot >= r->slot && static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count) {
+            if (element) *element = static_cast<std::uint32_t>(slot - r->slot);
+            return s;
+        }
+    }
+    return 0;
+}
+
+const char* offset_name(std::int32_t slot) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok()) return "Unknown Symbol";
+    std::uint32_t el = 0;
+    symbol_id s = slot_symbol(slot, &el);
+    if (!s) return "Unknown Symbol";
+    return scratch_copy(element_name_text(s, el));
+}
+
+const char* lookup_offset_name(std::int32_t slot) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || slot < 0 || !model_lookups) return "Unknown Symbol";
+    std::uint64_t end = 5 + std::uint64_t{lookup_entry_cells} * (std::uint64_t(slot) + 1);
+    if (end > block_used_cells(model_lookups)) return "Unknown Symbol";
+    const lookup_entry* e = lookup_at(slot);
+    if (!e || !valid_symbol(e->symbol)) return "Unknown Symbol";
+    return scratch_copy(element_name_text(e->symbol, e->element));
+}
+
+const char* string_offset_name(std::int32_t slot) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || slot < 0 || !model_hdr) return "Unknown Symbol";
+    std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
+    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
+        const symbol_record* r = sym(s);
+        if (r->type != st_string || r->slot < 0) continue;
+        const dim_record* d = safe_dims(s);
+        if (d && slot >= r->slot &&
+            static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count)
+            return scratch_copy(element_name_text(s, static_cast<std::uint32_t>(slot - r->slot)));
+    }
+    return "Unknown Symbol";
+}
+
+// ---------------------------------------------------------------- writing ---
+
+namespace {
+
+enum : int {
+    prec_or = 1,
+    prec_and = 2,
+    prec_not = 3,
+    prec_cmp = 4,
+    prec_add = 5,
+    prec_mul = 6,
+    prec_unary = 7,
+    prec_pow = 8,
+    prec_primary = 9,
+};
+
+int precedence(int code) {
+    switch (code) {
+    case nc_or:
+        return prec_or;
+    case nc_and:
+        return prec_and;
+    case nc_not:
+        return prec_not;
+    case nc_eq:
+    case nc_ne:
+    case nc_lt:
+    case nc_le:
+    case nc_gt:
+    case nc_ge:
+        return prec_cmp;
+    case nc_add:
+    case nc_sub:
+        return prec_add;
+    case nc_mul:
+    case nc_div:
+        return prec_mul;
+    case nc_neg:
+    case nc_pos:
+        return prec_unary;
+    case nc_pow:
+        return prec_pow;
+    default:
+        return prec_primary;
+    }
+}
+
+bool is_binary(int code) {
+    switch (code) {
+    case nc_add:
+    case nc_sub:
+    case nc_mul:
+    case nc_div:
+    case nc_pow:
+    case nc_eq:
+    case nc_ne:
+    case nc_lt:
+    case nc_le:
+    case nc_gt:
+    case nc_ge:
+    case nc_and:
+    case nc_or:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr int max_write_depth = 400;
+
+// Writes the nodes of one equation in model text.
+class expr_writer {
+public:
+    explicit expr_writer(equation_record* e) : e_(e), v_(equation_nodes(e)) {}
+
+    void node(int i, int depth = 0) {
+        if (!v_.ok(i)) {
+            put("?");
+            return;
+        }
+        if (depth > max_write_depth) {
+            put("...");
+            return;
+        }
+        const expr_node& n = v_.at(i);
+        int code = n.code;
+        if (is_equation_kind(code)) {
+            equation(i, depth);
+            return;
+        }
+        if (is_binary(code)) {
+            int p = precedence(code);
+            int a = v_.child(i);
+            int b = a >= 0 ? skip_comments(v_.next(a)) : -1;
+            operand(a, p, code == nc_pow || p == prec_cmp, depth);
+            put(" ");
+            put(node_operator_text(code));
+            put(" ");
+            bool right_strict = code == nc_sub || code == nc_div || precedence(code) == prec_cmp;
+            operand(b, p, right_strict, depth, code == nc_pow);
+            return;
+        }
+        switch (code) {
+        case nc_number:
+            put(number_model_text(as_float(n.operand)));
+            return;
+        case nc_ref:
+        case nc_symbol:
+            name(n.operand);
+            return;
+        case nc_sum_sub:
+            name(n.operand);
+            put("!");
+            return;
+        case nc_neg:
+        case nc_pos:
+            put(code == nc_neg ? "-" : "+");
+            operand(v_.child(i), prec_unary, true, depth);
+            return;
+        case nc_not:
+            put(":NOT: ");
+            operand(v_.child(i), prec_not, false, depth);
+            return;
+        case nc_paren:
+            put("(");
+            node(skip_comments(v_.child(i)), depth + 1);
+            put(")");
+            return;
+        case nc_subscripted: {
+            int c = skip_comments(v_.child(i));
+            node(c, depth + 1);
+            put("[");
+            int k = 0;
+            for (int s = c >= 0 ? v_.next(c) : -1; s >= 0; s = v_.next(s)) {
+                if (v_.at(s).code == nc_comment) continue;
+                if (k++) put(",");
+                node(s, depth + 1);
+            }
+            put("]");
+            return;
+        }
+        case nc_call:
+        case nc_vector_call:
+        case nc_call_data:
+        case nc_call_constants:
+        case nc_call_lookups: {
+            int f = skip_comments(v_.child(i));
+            int args = f >= 0 ? skip_comments(v_.next(f)) : -1;
+            if (f >= 0)
+                node(f, depth + 1);
+            else
+                put("?");
+            put("(");
+            if (args >= 0) arg_list(args, depth);
+            put(")");
+            return;
+        }
+        case nc_arglist:
+            arg_list(i, depth);
+            return;
+        case nc_lookup_call: {
+            int l = skip_comments(v_.child(i));
+            int x = l >= 0 ? skip_comments(v_.next(l)) : -1;
+            node(l, depth + 1);
+            put("(");
+            node(x, depth + 1);
+            put(")");
+            return;
+        }
+        case nc_literal:
+            put("\"" + v_.text(i) + "\"");
+            return;
+        case nc_comment:
+            put("{" + v_.text(i) + "}");
+            return;
+        case nc_number_list:
+            number_list(i);
+            return;
+        case nc_row_break:
+            put(";");
+            return;
+        case nc_lookup_def:
+            lookup_points(static_cast<int>(n.operand));
+            return;
+        case nc_map: {
+            put(" -> ");
+            std::vector<int> kids = children(i);
+            if (kids.size() != 1) put("(");
+            for (std::size_t k = 0; k < kids.size(); ++k) {
+                if (k) put(", ");
+                node(kids[k], depth + 1);
+            }
+            if (kids.size() != 1) put(")");
+            return;
+        }
+        case nc_init_mark:
+            return;
+        default:
+            put("?");
+            return;
+        }
+    }
+
+    // The right-hand side of an equation whose root is node 0.
+    void rhs(int depth = 0) {
+        if (!v_.ok(0)) return;
+        int code = v_.at(0).code;
+        std::vector<int> kids = children(0);
+        std::vector<int> body(kids.size() > 1 ? kids.begin() + 1 : kids.end(), kids.end());
+        switch (code) {
+        case nc_level_eq:
+            put("INTEG(");
+            if (!body.empty()) node(body[0], depth + 1);
+            put(", ");
+            if (body.size() > 1) node(body[1], depth + 1);
+            put(")");
+            return;
+        case nc_function_of:
+            put("A FUNCTION OF(");
+            for (std::size_t k = 0; k < body.size(); ++k) {
+                if (k) put(", ");
+                node(body[k], depth + 1);
+            }
+            put(")");
+            return;
+        case nc_range_def:
+            for (std::size_t k = 0; k < body.size(); ++k) {
+                if (v_.at(body[k]).code == nc_map) {
+                    node(body[k], depth + 1);
+                    continue;
+                }
+                if (k) put(", ");
+                node(body[k], depth + 1);
+            }
+            return;
+        case nc_lookup_eq:
+            put("(");
+            if (!body.empty()) node(body[0], depth + 1);
+            put(")");
+            return;
+        case nc_unparsed:
+            if (e_ && e_->tokens) write_tokens(e_->tokens);
+            return;
+        default:
+            for (std::size_t k = 0; k < body.size(); ++k) {
+                if (k) put(" ");
+                node(body[k], depth + 1);
+            }
+            return;
+        }
+    }
+
+private:
+    void put(const std::string& s) { doc_puts(s.c_str()); }
+    void put(const char* s) { doc_puts(s ? s : ""); }
+
+    void name(symbol_id id) {
+        if (!valid_symbol(id)) {
+            put("?");
+            return;
+        }
+        if (is_variable_type(sym(id)->type)) doc_collect_name(id);
+        put(model_text_name(safe_sym_name(id)));
+    }
+
+    int skip_comments(int i) const {
+        while (i >= 0 && v_.at(i).code == nc_comment) i = v_.next(i);
+        return i;
+    }
+
+    std::vector<int> children(int i) const {
+        std::vector<int> out;
+        for (int c = v_.child(i); c >= 0 && out.size() < v_.count; c = v_.next(c))
+            if (v_.at(c).code != nc_comment) out.push_back(c);
+        return out;
+    }
+
+    void operand(int i, int parent_prec, bool strict, int depth, bool right_of_pow = false) {
+        i = skip_comments(i);
+        if (i < 0) {
+            put("?");
+            return;
+        }
+        const expr_node& n = v_.at(i);
+        int p = precedence(n.code);
+        // A negative number reads like a unary minus.
+        if (n.code == nc_number && std::signbit(as_float(n.operand)) && !is_na(as_float(n.operand)))
+            p = prec_unary;
+        bool paren = p < parent_prec || (strict && p == parent_prec && !right_of_pow);
+        if (right_of_pow && p < prec_pow) paren = true;
+        if (paren) put("(");
+        node(i, depth + 1);
+        if (paren) put(")");
+    }
+
+    void arg_list(int list, int depth) {
+        int k = 0;
+        for (int a = v_.child(list); a >= 0; a = v_.next(a)) {
+            int code = v_.at(a).code;
+            if (code == nc_init_mark) continue;
+            if (code == nc_comment) {
+                node(a, depth + 1);
+                continue;
+            }
+            if (k++) put(", ");
+            node(a, depth + 1);
+        }
+    }
+
+    void number_list(int i) {
+        bool first = true;
+        for (int c = v_.child(i); c >= 0; c = v_.next(c)) {
+            const expr_node& n = v_.at(c);
+            if (n.code == nc_row_break) {
+                put(";");
+                first = true;
+                continue;
+            }
+            if (!first) put(",");
+            first = false;
+            if (n.code == nc_number)
+                put(number_model_text(as_float(n.operand)));
+            else
+                node(c);
+        }
+    }
+
+    void lookup_points(int index) {
+        const lookup_entry* e = lookup_at(index);
+        std::uint32_t used = block_used_cells(model_lookup_data);
+        if (!e || !model_lookups ||
+            5 + std::uint64_t{lookup_entry_cells} * (std::uint64_t(index) + 1) >
+                block_used_cells(model_lookups) ||
+            std::uint64_t{e->x} + e->npoints > used || std::uint64_t{e->y} + e->npoints > used ||
+            e->x < 5 || e->y < 5) {
+            put("?");
+            return;
+        }
+        const float* x = lookup_x(e);
+        const float* y = lookup_y(e);
+        for (std::uint32_t k = 0; k < e->npoints; ++k) {
+            if (k) put(",");
+            put("(" + number_model_text(x[k]) + "," + number_model_text(y[k]) + ")");
+        }
+    }
+
+    void equation(int i, int depth) {
+        if (i != 0) {
+            put("?");
+            return;
+        }
+        int code = v_.at(0).code;
+        std::vector<int> kids = children(0);
+        if (!kids.empty()) node(kids[0], depth + 1);
+        switch (code) {
+        case nc_range_def:
+            put(": ");
+            rhs(depth);
+            return;
+        case nc_lookup_eq:
+            rhs(depth);
+            return;
+        case nc_unparsed:
+            return;
+        case nc_data_eq:
+            if (kids.size() < 2) return;
+            break;
+        default:
+            break;
+        }
+        put(" = ");
+        rhs(depth);
+    }
+
+    equation_record* e_;
+    node_view v_;
+};
+
+} // namespace
+
+void write_expr(equation_record* e, int node) {
+    if (!e) return;
+    expr_writer w(e);
+    w.node(node);
+}
+
+void write_equation_rhs(equation_record* e) {
+    if (!e) return;
+    expr_writer w(e);
+    w.rhs();
+}
+
+void write_tokens(const token_text* tokens) {
+    if (!tokens) return;
+    std::string out;
+    const auto* p = reinterpret_cast<const unsigned char*>(tokens->text);
+    std::uint32_t n = tokens->bytes;
+    for (std::uint32_t i = 0; i < n;) {
+        if (p[i] == token_symbol) {
+            if (i + 5 > n) break;
+            symbol_id id;
+            std::memcpy(&id, p + i + 1, 4);
+            i += 5;
+            if (valid_symbol(id)) {
+                if (is_variable_type(sym(id)->type)) doc_collect_name(id);
+                out += model_text_name(safe_sym_name(id));
+            } else {
+                out += '?';
+            }
+            continue;
+        }
+        if (p[i] == 0) break;
+        out += static_cast<char>(p[i++]);
+    }
+    doc_puts(out.c_str());
+}
+
+void write_tokens(std::uint32_t cell) {
+    write_tokens(safe_tokens(cell));
+}
+
+// --------------------------------------------------------------- wrapping ---
+
+namespace {
+
+bool blank(unsigned char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Characters after which a name may be broken across lines.
+bool break_after(unsigned char c) {
+    if (char_class[static_cast<unsigned char>('A')] != 0)
+        return (char_class[c] & cc_break_after) != 0;
+    return c == ' ' || c == '_' || c == ',' || (c != 0 && std::strchr("+-*/^=<>)", c) != nullptr);
+}
+
+} // namespace
+
+void write_wrapped(int start_column, const char* text, int tabs, int cont_flag) {
+    if (!text) return;
+    std::string t(text);
+    const std::string tab_text(static_cast<std::size_t>(std::max(0, tabs)), '\t');
+    int col = start_column;
+    int w = doc_wrap_width();
+    for (int guard = 0; guard < 1000000; ++guard) {
+        if (w <= 0 || col + static_cast<long>(t.size()) <= w) {
+            doc_puts(t.c_str());
+            return;
+        }
+        std::size_t cut = std::string::npos;
+        long avail = static_cast<long>(w) - col;
+        if (avail >= 1) {
+            std::size_t from = std::min<std::size_t>(static_cast<std::size_t>(avail), t.size() - 1);
+            for (std::size_t i = from; i >= 1 && cut == std::string::npos; --i)
+                if (blank(static_cast<unsigned char>(t[i]))) cut = i;
+            // No blank fits: break after an operator or another break character.
+            for (std::size_t i = std::min(from, t.size() - 1); i >= 1 && cut == std::string::npos;
+                 --i)
+                if (i < t.size() && break_after(static_cast<unsigned char>(t[i - 1])) &&
+                    static_cast<long>(i) <= avail)
+                    cut = i;
+        }
+        if (cut == std::string::npos) {
+            for (std::size_t i = 1; i < t.size(); ++i)
+                if (blank(static_cast<unsigned char>(t[i]))) {
+                    cut = i;
+                    break;
+                }
+        }
+        if (cut == std::string::npos || cut == 0) {
+            doc_puts(t.c_str());
+            return;
+        }
+        doc_puts(t.substr(0, cut).c_str());
+        doc_puts(cont_flag ? "\\\n" : "\n");
+        doc_puts(tab_text.c_str());
+        std::size_t k = cut;
+        while (k < t.size() && blank(static_cast<unsigned char>(t[k]))) ++k;
+        t.erase(0, k);
+        if (t.empty()) return;
+        col = 10;
+    }
+}
+
+void register_text_writers() {
+    set_wrapped_writer(write_wrapped);
+}
+
+// ------------------------------------------------ references and elements ---
+
+namespace {
+
+// Positions of every dimension of var for one of its elements.
+std::vector<std::uint32_t> positions_of(const dim_record* d, std::uint32_t element) {
+    std::vector<std::uint32_t> p(d->ndims);
+    for (std::uint32_t i = 0; i < d->ndims; ++i) p[i] = (element / d->d[i].stride) % d->d[i].count;
+    return p;
+}
+
+// The subscripts of the left-hand side of an equation (symbols, one per
+// dimension; empty for an unsubscripted one).
+std::vector<symbol_id> lhs_subscripts(const node_view& v) {
+    std::vector<symbol_id> subs;
+    int lhs = v.child(0);
+    while (lhs >= 0 && v.at(lhs).code == nc_comment) lhs = v.next(lhs);
+    if (lhs < 0 || v.at(lhs).code != nc_subscripted) return subs;
+    int c = v.child(lhs);
+    for (int s = c >= 0 ? v.next(c) : -1; s >= 0 && subs.size() <= max_dims; s = v.next(s))
+        if (v.at(s).code != nc_comment) subs.push_back(v.at(s).operand);
+    return subs;
+}
+
+} // namespace
+
+equation_record* equation_for_element(symbol_id var, std::uint32_t element, int* position) {
+    if (position) *position = -1;
+    const dim_record* d = safe_dims(var);
+    if (!d || element >= d->count) return nullptr;
+    std::vector<std::uint32_t> pos = positions_of(d, element);
+    int k = 0;
+    for (equation_record* e = first_equation(var); e && k < max_equations_per_symbol;
+         e = next_equation(e), ++k) {
+        node_view v = equation_nodes(e);
+        if (!v.ok(0)) continue;
+        std::vector<symbol_id> subs = lhs_subscripts(v);
+        bool match = true;
+        if (!subs.empty()) {
+            if (subs.size() != d->ndims) continue;
+            for (std::uint32_t i = 0; i < d->ndims && match; ++i) {
+                symbol_id el = range_element_at(d->d[i].range, static_cast<int>(pos[i]));
+                symbol_id s = subs[i];
+                if (s == el) continue;
+                if (!valid_symbol(s)) {
+                    match = false;
+                } else if (sym(s)->type == st_range) {
+                    match = s == d->d[i].range || safe_element_position(s, el) >= 0;
+                } else {
+                    match = false;
+                }
+            }
+        }
+        if (match) {
+            if (position) *position = k;
+            return e;
+        }
+    }
+    return nullptr;
+}
+
+void referenced_elements(equation_record* e, int node, symbol_id owner, std::uint32_t element,
+                         std::vector<std::uint32_t>& out, std::size_t max_elements) {
+    node_view v = equation_nodes(e);
+    if (!v.ok(node)) return;
+    symbol_id var = 0;
+    std::vector<int> sub_nodes;
+    const expr_node& n = v.at(node);
+    if (n.code == nc_subscripted) {
+        int c = v.child(node);
+        while (c >= 0 && v.at(c).code == nc_comment) c = v.next(c);
+        if (c < 0) return;
+        var = v.at(c).operand;
+        for (int s = v.next(c); s >= 0 && sub_nodes.size() <= max_dims; s = v.next(s))
+            if (v.at(s).code != nc_comment) sub_nodes.push_back(s);
+    } else {
+        var = n.operand;
+    }
+    const dim_record* xd = valid_symbol(var) ? safe_dims(var) : nullptr;
+    if (!xd) return;
+    const dim_record* od = safe_dims(owner);
+    std::vector<symbol_id> owner_elems; // the owner's element per dimension
+    std::vector<symbol_id> owner_subs = lhs_subscripts(v);
+    if (od && element < od->count) {
+        std::vector<std::uint32_t> p = positions_of(od, element);
+        for (std::uint32_t i = 0; i < od->ndims; ++i)
+            owner_elems.push_back(range_element_at(od->d[i].range, static_cast<int>(p[i])));
+    }
+    // The owner's element that stands for range r in this equation, 0 when none.
+    auto owner_element_for = [&](symbol_id r) -> symbol_id {
+        for (std::size_t i = 0; i < owner_elems.size(); ++i)
+            if (od->d[i].range == r || (i < owner_subs.size() && owner_subs[i] == r))
+                return owner_elems[i];
+        for (symbol_id el : owner_elems)
+            if (safe_element_position(r, el) >= 0) return el;
+        return 0;
+    };
+    bool all = !sub_nodes.empty() && sub_nodes.size() != xd->ndims;
+    std::vector<std::vector<std::uint32_t>> sets(xd->ndims);
+    for (std::uint32_t j = 0; j < xd->ndims; ++j) {
+        symbol_id xr = xd->d[j].range;
+        std::vector<std::uint32_t>& set = sets[j];
+        auto add_all = [&]() {
+            set.clear();
+            for (std::uint32_t k = 0; k < xd->d[j].count; ++k) set.push_back(k);
+        };
+        if (all) {
+            add_all();
+            continue;
+        }
+        symbol_id s = sub_nodes.empty() ? xr : v.at(sub_nodes[j]).operand;
+        int code = sub_nodes.empty() ? int{nc_symbol} : int{v.at(sub_nodes[j]).code};
+        if (!valid_symbol(s)) {
+            add_all();
+            continue;
+        }
+        if (sym(s)->type == st_element) {
+            int p = safe_element_position(xr, s);
+            if (p >= 0 && static_cast<std::uint32_t>(p) < xd->d[j].count)
+                set.push_back(static_cast<std::uint32_t>(p));
+            else
+                add_all();
+            continue;
+        }
+        if (sym(s)->type != st_range) {
+            add_all();
+            continue;
+        }
+        if (code == nc_sum_sub) {
+            const element_list* l = safe_range_elements(s);
+            for (std::uint32_t k = 0; l && k < l->count; ++k) {
+                int p = s == xr ? static_cast<int>(k) : safe_element_position(xr, l->ids[k]);
+                if (p >= 0 && static_cast<std::uint32_t>(p) < xd->d[j].count)
+                    set.push_back(static_cast<std::uint32_t>(p));
+            }
+            if (set.empty()) add_all();
+            continue;
+        }
+        symbol_id el = owner_element_for(s);
+        int p = el ? safe_element_position(xr, el) : -1;
+        if (p >= 0 && static_cast<std::uint32_t>(p) < xd->d[j].count)
+            set.push_back(static_cast<std::uint32_t>(p));
+        else
+            add_all();
+    }
+    // The product of the sets.
+    std::vector<std::size_t> idx(sets.size(), 0);
+    for (std::size_t produced = 0; produced < max_elements; ++produced) {
+        std::uint32_t off = 0;
+        for (std::size_t j = 0; j < sets.size(); ++j) {
+            if (sets[j].empty()) return;
+            off += sets[j][idx[j]] * xd->d[j].stride;
+        }
+        out.push_back(off);
+        std::size_t k = sets.size();
+        for (;;) {
+            if (k == 0) return;
+            --k;
+            if (++idx[k] < sets[k].size()) break;
+            idx[k] = 0;
+        }
+    }
+}
+
+void for_each_reference(equation_record* e, bool init_parts, bool lookups,
+                        const std::function<void(int node, symbol_id var)>& fn) {
+    node_view v = equation_nodes(e);
+    if (!v.ok(0)) return;
+    int kind = v.at(0).code;
+    if (kind == nc_range_def || kind == nc_lookup_eq) return;
+    // The body: every child of the root after the left-hand side.
+    std::vector<int> stack;
+    int lhs = v.child(0);
+    while (lhs >= 0 && v.at(lhs).code == nc_comment) lhs = v.next(lhs);
+    if (lhs < 0) return;
+    std::vector<int> body;
+    for (int c = v.next(lhs); c >= 0 && body.size() < v.count; c = v.next(c))
+        if (v.at(c).code != nc_comment) body.push_back(c);
+    if (kind == nc_level_eq && !init_parts && body.size() > 1) body.resize(1);
+    for (auto it = body.rbegin(); it != body.rend(); ++it) stack.push_back(*it);
+    std::size_t visits = 0;
+    while (!stack.empty() && visits++ < 4ull * v.count + 16) {
+        int i = stack.back();
+        stack.pop_back();
+        const expr_node& n = v.at(i);
+        switch (n.code) {
+        case nc_ref:
+            if (valid_symbol(n.operand) && is_variable_type(sym(n.operand)->type)) fn(i, n.operand);
+            continue;
+        case nc_subscripted: {
+            int c = v.child(i);
+            while (c >= 0 && v.at(c).code == nc_comment) c = v.next(c);
+            if (c >= 0 && valid_symbol(v.at(c).operand) &&
+                is_variable_type(sym(v.at(c).operand)->type))
+                fn(i, v.at(c).operand);
+            continue;
+        }
+        case nc_symbol:
+            // A lookup named as a table (a lookup function's first argument).
+            if (lookups && valid_symbol(n.operand) && sym(n.operand)->type == st_lookup)
+                fn(i, n.operand);
+            continue;
+        case nc_lookup_call: {
+            int l = v.child(i);
+            while (l >= 0 && v.at(l).code == nc_comment) l = v.next(l);
+            if (l < 0) continue;
+            int x = v.next(l);
+            if (x >= 0) stack.push_back(x);
+            if (lookups) stack.push_back(l);
+            continue;
+        }
+        case nc_arglist: {
+            std::vector<int> args;
+            for (int a = v.child(i); a >= 0 && args.size() < v.count; a = v.next(a)) {
+                if (v.at(a).code == nc_init_mark) {
+                    if (!init_parts) break;
+                    continue;
+                }
+                args.push_back(a);
+            }
+            for (auto it = args.rbegin(); it != args.rend(); ++it) stack.push_back(*it);
+            continue;
+        }
+        default:
+            break;
+        }
+        std::vector<int> kids;
+        for (int c = v.child(i); c >= 0 && kids.size() < v.count; c = v.next(c)) kids.push_back(c);
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(*it);
+    }
+}
+
+// ------------------------------------------------------ print_var_equation ---
+
+namespace {
+
+tree_node* cause_head = nullptr;
+tree_node* cause_tail = nullptr;
+std::set<std::pair<symbol_id, std::uint32_t>> cause_seen;
+
+void add_cause_element(symbol_id s, std::uint32_t element) {
+    if (!cause_seen.insert({s, element}).second) return;
+    auto* n = new (item_alloc(sizeof(tree_node))) tree_node{};
+    tree_node_keys(n, s, element);
+    if (cause_tail)
+        cause_tail->next = n;
+    else
+        cause_head = n;
+    cause_tail = n;
+}
+
+} // namespace
+
+tree_node* cause_element_list() {
+    return cause_head;
+}
+
+void clear_cause_element_list() {
+    cause_head = cause_tail = nullptr;
+    cause_seen.clear();
+}
+
+int print_var_equation(const char* element, int sw1, int sw2) {
+    bool find_only = sw1 == -1 && sw2 == -1;
+    model_lock_guard g(reading_model(), 1);
+    if (!g.ok()) return find_only ? -1 : 0;
+    symbol_id var = 0;
+    std::uint32_t el = 0;
+    parsed_name p;
+    if (!parse_var_name(element, &p) || p.flags & ~pn_trailing_text) return find_only ? -1 : 0;
+    var = find_symbol(p.name.c_str());
+    if (!valid_symbol(var)) return find_only ? -1 : 0;
+    long off = element_offset_of(var, p);
+    if (off < 0) return find_only ? -1 : 0;
+    el = static_cast<std::uint32_t>(off);
+    int position = -1;
+    equation_record* e = equation_for_element(var, el, &position);
+    if (find_only) return position;
+    if (!e) return 0;
+    write_equation_rhs(e);
+    if (doc_collecting()) {
+        std::vector<std::uint32_t> elems;
+        for_each_reference(e, sw1 != 0, sw2 != 0, [&](int node, symbol_id ref) {
+            elems.clear();
+            referenced_elements(e, node, var, el, elems, 1u << 16);
+            for (std::uint32_t x : elems) add_cause_element(ref, x);
+        });
+    }
+    return 1;
+}
