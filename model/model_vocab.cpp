@@ -5,6 +5,7 @@
 
 #include "foundation/names.h"
 #include "model/constants.h"
+#include "model/eqtext.h"
 #include "model/model.h"
 
 // name, code, min args, max args, text args, first initial argument, kind, call node
@@ -224,4 +225,6 @@ void init_vocabulary() {
             k |= cc_break_after;
         char_class[c] = k;
     }
+    // The report writer's multi-line texts wrap with the equation writer's rules.
+    register_text_writers();
 }
