@@ -1,0 +1,344 @@
+// Menus on the screen: the menu bar of a window as a QMenuBar, pop-ups as
+// QMenus built from the menu objects each time they open (after the program
+// has had WM_INITMENUPOPUP to set the states), owner-drawn items drawn by the
+// window through WM_MEASUREITEM / WM_DRAWITEM, and TrackPopupMenu's nested
+// loop.
+#include "platform/menu.h"
+#include "platform/menu_internal.h"
+
+#include "platform/controls.h"
+#include "platform/ctl_internal.h"
+#include "platform/dlg.h"
+#include "platform/gdi_internal.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPointer>
+#include <QVariant>
+
+#include <map>
+
+namespace menu {
+namespace {
+
+PopupChooser& chooser() {
+    static PopupChooser c;
+    return c;
+}
+
+QString label(const Item& it) {
+    // "Text\tAccel": Qt shows the part after the tab as the shortcut column.
+    return ctl::qs(it.text);
+}
+
+QIcon owner_drawn_icon(HWND hwnd, HMENU owner, const Item& it, bool selected) {
+    UINT w = 0;
+    UINT h = 0;
+    ctl::guarded([&] {
+        MEASUREITEMSTRUCT m{ODT_MENU, 0, static_cast<UINT>(it.id), 0, 0, it.data};
+        SendMessage(hwnd, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m));
+        w = m.itemWidth;
+        h = m.itemHeight;
+    });
+    if (w == 0 || h == 0 || w > 4096 || h > 4096) return QIcon();
+    QImage image(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    HDC dc = gdi_create_image_dc(&image, hwnd, QRegion());
+    if (!dc) return QIcon();
+    DRAWITEMSTRUCT d{};
+    d.CtlType = ODT_MENU;
+    d.itemID = static_cast<UINT>(it.id);
+    d.itemAction = ODA_DRAWENTIRE;
+    d.itemState = (selected ? ODS_SELECTED : 0) | ((it.flags & MF_CHECKED) ? ODS_CHECKED : 0) |
+                  ((it.flags & MF_GRAYED) ? ODS_GRAYED : 0);
+    d.hwndItem = reinterpret_cast<HWND>(owner);
+    d.hDC = dc;
+    d.rcItem = {0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
+    d.itemData = it.data;
+    ctl::guarded([&] { SendMessage(hwnd, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d)); });
+    gdi_delete_image_dc(dc);
+    return QIcon(QPixmap::fromImage(image));
+}
+
+struct Chosen {
+    bool done = false;
+    UINT id = 0;
+};
+
+// Fills a QMenu with the items of `h`; sub-menus are filled when they open.
+void fill(QMenu* q, HMENU h, HWND hwnd, Chosen* chosen, bool post);
+
+QAction* add_item(QWidget* target, HMENU h, const Item& it, int pos, HWND hwnd, Chosen* chosen,
+                  bool post) {
+    if (it.flags & MF_SEPARATOR) {
+        auto* a = new QAction(target);
+        a->setSeparator(true);
+        target->addAction(a);
+        return a;
+    }
+    if (it.sub) {
+        auto* sub = new QMenu(label(it), target);
+        HMENU sh = it.sub;
+        QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, sh, h, pos, hwnd, chosen, post] {
+            ctl::guarded([&] {
+                SendMessage(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(sh),
+                            MAKELPARAM(static_cast<WORD>(pos), 0));
+            });
+            (void)h;
+            fill(sub, sh, hwnd, chosen, post);
+        });
+        sub->menuAction()->setEnabled(!(it.flags & (MF_GRAYED | MF_DISABLED)));
+        target->addAction(sub->menuAction());
+        return sub->menuAction();
+    }
+    auto* a = new QAction(label(it), target);
+    if (it.flags & MF_OWNERDRAW) {
+        a->setText(QString());
+        a->setIcon(owner_drawn_icon(hwnd, h, it, false));
+    }
+    a->setCheckable((it.flags & MF_CHECKED) != 0);
+    a->setChecked((it.flags & MF_CHECKED) != 0);
+    a->setEnabled(!(it.flags & (MF_GRAYED | MF_DISABLED)));
+    UINT id = static_cast<UINT>(it.id);
+    QObject::connect(a, &QAction::triggered, a, [hwnd, id, chosen, post] {
+        if (chosen) {
+            chosen->done = true;
+            chosen->id = id;
+            PostMessage(hwnd, WM_NULL, 0, 0); // wakes the pop-up's loop
+        }
+        if (post) PostMessage(hwnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+    });
+    target->addAction(a);
+    return a;
+}
+
+void fill(QMenu* q, HMENU h, HWND hwnd, Chosen* chosen, bool post) {
+    q->clear();
+    Menu* m = get(h);
+    if (!m) return;
+    int pos = 0;
+    for (const Item& it : m->items) add_item(q, h, it, pos++, hwnd, chosen, post);
+}
+
+std::map<std::uint32_t, QPointer<QMenuBar>>& bars() {
+    // Never destroyed (its guarded pointers must not outlive Qt).
+    static auto* b = new std::map<std::uint32_t, QPointer<QMenuBar>>;
+    return *b;
+}
+
+} // namespace
+
+void refresh_bar(HWND hwnd) {
+    HMENU h = win_menu(hwnd);
+    QPointer<QMenuBar>& bar = bars()[token_of(hwnd)];
+    Menu* m = get(h);
+    if (!m) {
+        if (bar) delete bar.data();
+        bars().erase(token_of(hwnd));
+        win_set_menu_bar(hwnd, nullptr, 0);
+        return;
+    }
+    QWidget* frame = win_widget(hwnd);
+    if (!frame) return;
+    if (!bar) {
+        bar = new QMenuBar(frame);
+        bar->setNativeMenuBar(false);
+    }
+    bar->clear();
+    int pos = 0;
+    for (const Item& it : m->items) add_item(bar, h, it, pos++, hwnd, nullptr, true);
+    // WM_INITMENU before a pop-up of the bar opens (and before its own
+    // WM_INITMENUPOPUP: this connection is made after the pop-up's).
+    for (QAction* a : bar->actions())
+        if (QMenu* sub = a->menu()) {
+            QObject::disconnect(sub, &QMenu::aboutToShow, nullptr, nullptr);
+            QObject::connect(sub, &QMenu::aboutToShow, sub, [hwnd, h] {
+                ctl::guarded(
+                    [&] { SendMessage(hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(h), 0); });
+            });
+        }
+    // The pop-ups' own filling follows WM_INITMENU.
+    pos = 0;
+    for (const Item& it : m->items) {
+        QAction* a = bar->actions().value(pos);
+        ++pos;
+        if (!it.sub || !a || !a->menu()) continue;
+        QMenu* sub = a->menu();
+        HMENU sh = it.sub;
+        int p = pos - 1;
+        QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, sh, p, hwnd] {
+            ctl::guarded([&] {
+                SendMessage(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(sh),
+                            MAKELPARAM(static_cast<WORD>(p), 0));
+            });
+            fill(sub, sh, hwnd, nullptr, true);
+        });
+    }
+    bar->adjustSize();
+    int height = bar->sizeHint().height();
+    bar->show();
+    win_set_menu_bar(hwnd, bar, height);
+}
+
+namespace {
+// Windows made with a menu (CreateWindowEx's menu argument or the class
+// menu) get their bar when they are first shown.
+class ShowWatcher final : public QObject {
+public:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() != QEvent::Show) return false;
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!w || !w->isWindow() || !w->property("kavrel_hwnd").isValid()) return false;
+        HWND h = win_from_widget(w);
+        if (!h || !get(win_menu(h))) return false;
+        auto it = bars().find(token_of(h));
+        if (it != bars().end() && it->second) return false;
+        ctl::guarded([&] { refresh_bar(h); });
+        return false;
+    }
+};
+} // namespace
+
+void watch_shown_windows() {
+    static bool installed = false;
+    if (installed || !QCoreApplication::instance()) return;
+    QCoreApplication::instance()->installEventFilter(new ShowWatcher);
+    installed = true;
+}
+
+void forget_window(HWND hwnd) {
+    bars().erase(token_of(hwnd));
+}
+
+} // namespace menu
+
+BOOL SetMenu(HWND hwnd, HMENU h) {
+    if (!IsWindow(hwnd)) return FALSE;
+    if (h && !menu::get(h)) return FALSE;
+    if (HMENU old = win_menu(hwnd))
+        if (menu::Menu* om = menu::get(old)) om->window = nullptr;
+    if (!win_set_menu(hwnd, h)) return FALSE;
+    if (menu::Menu* m = menu::get(h)) m->window = hwnd;
+    menu::refresh_bar(hwnd);
+    return TRUE;
+}
+
+HMENU GetMenu(HWND hwnd) {
+    HMENU h = win_menu(hwnd);
+    return menu::get(h) ? h : nullptr;
+}
+
+BOOL DrawMenuBar(HWND hwnd) {
+    if (!IsWindow(hwnd)) return FALSE;
+    menu::refresh_bar(hwnd);
+    return TRUE;
+}
+
+void menu_set_popup_chooser(PopupChooser c) {
+    menu::chooser() = std::move(c);
+}
+
+BOOL TrackPopupMenu(HMENU h, UINT flags, int x, int y, int, HWND hwnd, const RECT*) {
+    if (!menu::get(h) || !IsWindow(hwnd)) return FALSE;
+    SendMessage(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(h), 0);
+    if (!menu::get(h)) return FALSE;
+    bool return_cmd = (flags & TPM_RETURNCMD) != 0;
+    UINT id = 0;
+    if (menu::chooser()) {
+        id = menu::chooser()(h, hwnd);
+        if (id) {
+            menu::Item* it = menu::find(h, id, MF_BYCOMMAND);
+            if (!it || (it->flags & (MF_GRAYED | MF_DISABLED))) {
+                ui_fail("TrackPopupMenu: command " + std::to_string(id) +
+                        " is not an enabled item of the menu");
+                id = 0;
+            }
+        }
+    } else {
+        QWidget* parent = win_widget(hwnd);
+        QMenu popup(parent);
+        menu::Chosen chosen;
+        menu::fill(&popup, h, hwnd, &chosen, false);
+        bool closed = false;
+        QObject::connect(&popup, &QMenu::aboutToHide, &popup, [&] {
+            closed = true;
+            PostMessage(hwnd, WM_NULL, 0, 0);
+        });
+        popup.popup(QPoint(x, y));
+        MSG msg;
+        while (!closed && !chosen.done) {
+            BOOL got = GetMessage(&msg, nullptr, 0, 0);
+            if (got <= 0) {
+                if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessage(&msg);
+        }
+        // A triggered action hides the menu first; let its signal arrive.
+        QCoreApplication::processEvents();
+        if (chosen.done) id = chosen.id;
+        popup.hide();
+    }
+    if (!id) return FALSE;
+    if (return_cmd) return static_cast<BOOL>(id);
+    PostMessage(hwnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+    return TRUE;
+}
+
+BOOL menu_choose(HWND hwnd, UINT id) {
+    HMENU bar = GetMenu(hwnd);
+    if (!bar) {
+        ui_fail("menu_choose: the window has no menu");
+        return FALSE;
+    }
+    // The path of pop-ups down to the item.
+    std::vector<std::pair<HMENU, int>> path;
+    std::function<bool(HMENU)> walk = [&](HMENU h) -> bool {
+        menu::Menu* m = menu::get(h);
+        if (!m) return false;
+        for (std::size_t i = 0; i < m->items.size(); ++i) {
+            const menu::Item& it = m->items[i];
+            if (it.sub) {
+                path.push_back({it.sub, static_cast<int>(i)});
+                if (walk(it.sub)) return true;
+                path.pop_back();
+            } else if (!(it.flags & MF_SEPARATOR) && it.id == id) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!walk(bar)) {
+        ui_fail("menu_choose: no command " + std::to_string(id) + " in the window's menu");
+        return FALSE;
+    }
+    SendMessage(hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+    for (auto& [sub, pos] : path) {
+        if (!menu::get(sub)) return FALSE; // the program took the pop-up away
+        SendMessage(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(sub),
+                    MAKELPARAM(static_cast<WORD>(pos), 0));
+    }
+    menu::Item* it = menu::find(bar, id, MF_BYCOMMAND);
+    if (!it) return FALSE;
+    if (it->flags & (MF_GRAYED | MF_DISABLED)) {
+        ui_fail("menu_choose: command " + std::to_string(id) + " is greyed");
+        return FALSE;
+    }
+    // A greyed pop-up on the way cannot be opened either.
+    menu::Menu* m = menu::get(bar);
+    for (auto& [sub, pos] : path) {
+        if (!m || pos >= static_cast<int>(m->items.size())) break;
+        if (m->items[static_cast<std::size_t>(pos)].flags & (MF_GRAYED | MF_DISABLED)) {
+            ui_fail("menu_choose: the menu holding command " + std::to_string(id) + " is greyed");
+            return FALSE;
+        }
+        m = menu::get(sub);
+    }
+    return PostMessage(hwnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+}

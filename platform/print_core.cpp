@@ -1,0 +1,534 @@
+// Printing (see print.h): printer contexts over QPrinter, which writes PDF
+// files itself and reaches the system's printers through Qt.
+#include "platform/print.h"
+
+#include "platform/controls.h"
+#include "platform/dlg.h"
+#include "platform/gdi_internal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct Settings {
+    short orientation = DMORIENT_PORTRAIT;
+    short paper = DMPAPER_A4;
+    short paper_length = 0; // 0.1 mm
+    short paper_width = 0;
+    short copies = 1;
+    short color = DMCOLOR_COLOR;
+};
+
+enum class JobState { idle, document, page };
+
+struct Job {
+    HDC dc = nullptr;
+    std::string device;
+    Settings settings;
+    bool info_only = false;
+    std::unique_ptr<QPrinter> printer;
+    QPainter painter;
+    QImage scratch{1, 1, QImage::Format_RGB32};
+    JobState state = JobState::idle;
+    bool page_open_in_qt = false; // the printer's first page is open after begin()
+    int pages = 0;
+    ABORTPROC abort = nullptr;
+    std::string output; // the PDF being written
+};
+
+struct Print {
+    bool system_printers = true;
+    std::string pdf_output;
+    std::map<std::string, Settings> settings; // per printer
+    std::vector<std::unique_ptr<Job>> jobs;
+    int next_job = 1;
+    std::map<HANDLE, std::string> open_printers;
+    std::uintptr_t next_printer = 1;
+};
+
+// Never destroyed: the jobs hold Qt objects that must not outlive the Qt
+// application, which is gone when static objects are destroyed.
+Print& pr() {
+    static Print* p = new Print;
+    return *p;
+}
+
+// Jobs whose device context the program has deleted go away (their painter
+// is no longer referenced by the drawing layer); an unfinished PDF goes too.
+void sweep() {
+    auto& jobs = pr().jobs;
+    for (auto it = jobs.begin(); it != jobs.end();) {
+        Job& j = **it;
+        if (GetObjectType(static_cast<HGDIOBJ>(j.dc)) != 0) {
+            ++it;
+            continue;
+        }
+        if (j.painter.isActive()) j.painter.end();
+        if (j.state != JobState::idle && !j.output.empty())
+            QFile::remove(QString::fromStdString(j.output));
+        it = jobs.erase(it);
+    }
+}
+
+Job* job_of(HDC dc) {
+    sweep();
+    for (auto& j : pr().jobs)
+        if (j->dc == dc) return j.get();
+    return nullptr;
+}
+
+bool known_printer(const std::string& name) {
+    auto list = print_printers();
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+Settings& settings_of(const std::string& name) {
+    return pr().settings[name];
+}
+
+void merge(Settings& s, const DEVMODE* dm) {
+    if (!dm) return;
+    if ((dm->dmFields & DM_ORIENTATION) &&
+        (dm->dmOrientation == DMORIENT_PORTRAIT || dm->dmOrientation == DMORIENT_LANDSCAPE))
+        s.orientation = dm->dmOrientation;
+    if (dm->dmFields & DM_PAPERSIZE) s.paper = dm->dmPaperSize;
+    if ((dm->dmFields & DM_PAPERLENGTH) && dm->dmPaperLength > 0)
+        s.paper_length = dm->dmPaperLength;
+    if ((dm->dmFields & DM_PAPERWIDTH) && dm->dmPaperWidth > 0) s.paper_width = dm->dmPaperWidth;
+    if ((dm->dmFields & DM_COPIES) && dm->dmCopies > 0)
+        s.copies = std::min<short>(dm->dmCopies, 999);
+    if (dm->dmFields & DM_COLOR) s.color = dm->dmColor;
+}
+
+void fill(DEVMODE& dm, const std::string& name, const Settings& s) {
+    std::memset(&dm, 0, sizeof dm);
+    std::snprintf(dm.dmDeviceName, sizeof dm.dmDeviceName, "%s", name.c_str());
+    dm.dmSize = sizeof(DEVMODE);
+    dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_COLOR;
+    dm.dmOrientation = s.orientation;
+    dm.dmPaperSize = s.paper;
+    dm.dmPaperLength = s.paper_length;
+    dm.dmPaperWidth = s.paper_width;
+    dm.dmScale = 100;
+    dm.dmCopies = s.copies;
+    dm.dmColor = s.color;
+}
+
+QPageSize page_size(const Settings& s) {
+    switch (s.paper) {
+    case DMPAPER_LETTER:
+        return QPageSize(QPageSize::Letter);
+    case DMPAPER_LEGAL:
+        return QPageSize(QPageSize::Legal);
+    case DMPAPER_A3:
+        return QPageSize(QPageSize::A3);
+    case DMPAPER_A5:
+        return QPageSize(QPageSize::A5);
+    case 0:
+        if (s.paper_length > 0 && s.paper_width > 0)
+            return QPageSize(QSizeF(s.paper_width / 10.0, s.paper_length / 10.0),
+                             QPageSize::Millimeter);
+        return QPageSize(QPageSize::A4);
+    default:
+        return QPageSize(QPageSize::A4);
+    }
+}
+
+void configure(Job& j) {
+    QPrinter& p = *j.printer;
+    p.setFullPage(true);
+    p.setPageSize(page_size(j.settings));
+    p.setPageOrientation(j.settings.orientation == DMORIENT_LANDSCAPE ? QPageLayout::Landscape
+                                                                      : QPageLayout::Portrait);
+    p.setPageMargins(QMarginsF(0, 0, 0, 0));
+    p.setCopyCount(std::max<int>(j.settings.copies, 1));
+    p.setColorMode(j.settings.color == DMCOLOR_MONOCHROME ? QPrinter::GrayScale : QPrinter::Color);
+}
+
+QSize page_pixels(Job& j) {
+    QRect r = j.printer->pageLayout().fullRectPixels(j.printer->resolution());
+    return r.size();
+}
+
+std::string default_pdf_path(const char* doc) {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (dir.isEmpty()) dir = QDir::homePath();
+    QString base = QString::fromLatin1(doc && *doc ? doc : "document");
+    base.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
+    QString path = dir + QLatin1Char('/') + base + QStringLiteral(".pdf");
+    for (int n = 2; QFileInfo::exists(path) && n < 1000; ++n)
+        path = dir + QLatin1Char('/') + base + QStringLiteral(" (%1).pdf").arg(n);
+    return path.toStdString();
+}
+
+void restart_scratch(Job& j) {
+    if (j.painter.isActive()) j.painter.end();
+    j.painter.begin(&j.scratch);
+}
+
+void finish_failed(Job& j) {
+    if (j.painter.isActive()) j.painter.end();
+    if (!j.output.empty()) QFile::remove(QString::fromStdString(j.output));
+    j.state = JobState::idle;
+    j.page_open_in_qt = false;
+    restart_scratch(j);
+}
+
+// The printer setup dialog of DocumentProperties(DM_IN_PROMPT).
+constexpr int id_portrait = 101, id_landscape = 102, id_paper = 103, id_copies = 104;
+
+struct SetupData {
+    Settings* s;
+};
+
+INT_PTR setup_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* d = reinterpret_cast<SetupData*>(GetWindowLongPtr(dlg, DWLP_USER));
+    static const struct {
+        const char* name;
+        short id;
+    } papers[] = {{"A4", DMPAPER_A4},
+                  {"Letter", DMPAPER_LETTER},
+                  {"Legal", DMPAPER_LEGAL},
+                  {"A3", DMPAPER_A3},
+                  {"A5", DMPAPER_A5}};
+    switch (msg) {
+    case WM_INITDIALOG: {
+        SetWindowLongPtr(dlg, DWLP_USER, lp);
+        d = reinterpret_cast<SetupData*>(lp);
+        CheckRadioButton(dlg, id_portrait, id_landscape,
+                         d->s->orientation == DMORIENT_LANDSCAPE ? id_landscape : id_portrait);
+        for (const auto& p : papers) {
+            auto i = SendDlgItemMessage(dlg, id_paper, CB_ADDSTRING, 0,
+                                        reinterpret_cast<LPARAM>(p.name));
+            if (p.id == d->s->paper)
+                SendDlgItemMessage(dlg, id_paper, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        }
+        SetDlgItemInt(dlg, id_copies, static_cast<UINT>(d->s->copies), FALSE);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDOK) {
+            BOOL ok = FALSE;
+            UINT copies = GetDlgItemInt(dlg, id_copies, &ok, FALSE);
+            if (!ok || copies < 1 || copies > 999) {
+                MessageBeep(0);
+                SetFocus(GetDlgItem(dlg, id_copies));
+                return TRUE;
+            }
+            d->s->copies = static_cast<short>(copies);
+            d->s->orientation =
+                IsDlgButtonChecked(dlg, id_landscape) ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+            auto sel = SendDlgItemMessage(dlg, id_paper, CB_GETCURSEL, 0, 0);
+            if (sel >= 0 && sel < static_cast<LRESULT>(std::size(papers)))
+                d->s->paper = papers[sel].id;
+            EndDialog(dlg, IDOK);
+            return TRUE;
+        }
+        if (LOWORD(wp) == IDCANCEL) {
+            EndDialog(dlg, IDCANCEL);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+std::vector<std::string> print_printers() {
+    std::vector<std::string> v;
+    if (pr().system_printers) {
+        QString def = QPrinterInfo::defaultPrinterName();
+        for (const QString& n : QPrinterInfo::availablePrinterNames()) {
+            if (n == def)
+                v.insert(v.begin(), n.toStdString());
+            else
+                v.push_back(n.toStdString());
+        }
+    }
+    v.push_back(PDF_PRINTER_NAME);
+    return v;
+}
+
+std::string print_default_printer() {
+    return print_printers().front();
+}
+
+void print_use_system_printers(bool on) {
+    pr().system_printers = on;
+}
+
+void print_set_pdf_output(const std::string& path) {
+    pr().pdf_output = path;
+}
+
+DWORD GetProfileString(const char* section, const char* key, const char* fallback, char* buffer,
+                       DWORD size) {
+    if (!buffer || size == 0) return 0;
+    std::string value = fallback ? fallback : "";
+    std::string sec = section ? section : "";
+    for (char& c : sec) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool list = false;
+    if (sec == "windows" && key && std::strcmp(key, "device") == 0) {
+        std::string d = print_default_printer();
+        value = d + (d == PDF_PRINTER_NAME ? ",PDF,FILE:" : ",CUPS,CUPS:");
+    } else if (sec == "printerports" || sec == "devices") {
+        if (!key) {
+            value.clear();
+            for (const std::string& n : print_printers()) {
+                value += n;
+                value.push_back('\0');
+            }
+            list = true;
+        } else if (known_printer(key)) {
+            bool pdf = std::strcmp(key, PDF_PRINTER_NAME) == 0;
+            value = pdf ? "PDF,FILE:" : "CUPS,CUPS:";
+            if (sec == "printerports") value += ",15,45";
+        }
+    }
+    std::size_t n = std::min<std::size_t>(value.size(), size - (list ? 2 : 1));
+    std::memcpy(buffer, value.data(), n);
+    buffer[n] = 0;
+    if (list && size >= 2) buffer[n + 1] = 0;
+    return static_cast<DWORD>(n);
+}
+
+BOOL OpenPrinter(const char* name, HANDLE* printer, const PRINTER_DEFAULTS* defaults) {
+    if (!printer) return FALSE;
+    *printer = nullptr;
+    std::string n = name && *name ? name : print_default_printer();
+    if (!known_printer(n)) {
+        ui_fail("no printer named \"" + n + "\"");
+        return FALSE;
+    }
+    HANDLE h = reinterpret_cast<HANDLE>(0x5000 + pr().next_printer++);
+    pr().open_printers[h] = n;
+    if (defaults && defaults->pDevMode) merge(settings_of(n), defaults->pDevMode);
+    *printer = h;
+    return TRUE;
+}
+
+BOOL ClosePrinter(HANDLE printer) {
+    return pr().open_printers.erase(printer) ? TRUE : FALSE;
+}
+
+LONG DocumentProperties(HWND owner, HANDLE printer, const char* device, DEVMODE* out,
+                        const DEVMODE* in, DWORD mode) {
+    std::string name;
+    auto it = pr().open_printers.find(printer);
+    if (it != pr().open_printers.end())
+        name = it->second;
+    else if (device && known_printer(device))
+        name = device;
+    else {
+        ui_fail("DocumentProperties: the printer is not open");
+        return -1;
+    }
+    if (mode == 0) return static_cast<LONG>(sizeof(DEVMODE));
+    Settings s = settings_of(name);
+    if ((mode & DM_IN_BUFFER) && in) merge(s, in);
+    LONG result = IDOK;
+    if (mode & DM_IN_PROMPT) {
+        DialogTemplate t;
+        t.caption = "Printer Setup";
+        t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER;
+        t.cx = 180;
+        t.cy = 100;
+        constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
+        t.items = {
+            {WC_BUTTON, IDC_STATIC, "Orientation", vis | BS_GROUPBOX, 5, 5, 80, 40},
+            {WC_BUTTON, id_portrait, "&Portrait", vis | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON,
+             10, 15, 70, 10},
+            {WC_BUTTON, id_landscape, "&Landscape", vis | BS_AUTORADIOBUTTON, 10, 28, 70, 10},
+            {WC_STATIC, IDC_STATIC, "Paper:", vis | WS_GROUP, 92, 8, 30, 10},
+            {WC_COMBOBOX, id_paper, nullptr, vis | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, 122,
+             6, 50, 80},
+            {WC_STATIC, IDC_STATIC, "Copies:", vis, 92, 28, 30, 10},
+            {WC_EDIT, id_copies, nullptr, vis | WS_TABSTOP | WS_BORDER | ES_NUMBER, 122, 26, 30,
+             12},
+            {WC_BUTTON, IDOK, "OK", vis | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 40, 78, 45, 14},
+            {WC_BUTTON, IDCANCEL, "Cancel", vis | WS_TABSTOP, 95, 78, 45, 14},
+        };
+        SetupData data{&s};
+        INT_PTR r =
+            DialogBoxIndirectParam(nullptr, &t, owner, setup_proc, reinterpret_cast<LPARAM>(&data));
+        if (r < 0) {
+            ui_fail("Unable to load printer setup");
+            return -1;
+        }
+        result = r == IDOK ? IDOK : IDCANCEL;
+    }
+    if (result == IDOK) {
+        settings_of(name) = s; // the printer keeps the settings for later jobs
+        if ((mode & DM_OUT_BUFFER) && out) fill(*out, name, s);
+    }
+    return result;
+}
+
+HDC print_create_dc(const char* device, const DEVMODE* devmode, bool info_only) {
+    sweep();
+    platform_ensure_application();
+    std::string name = device && *device ? device : print_default_printer();
+    if (!known_printer(name)) {
+        ui_fail("no printer named \"" + name + "\"");
+        return nullptr;
+    }
+    auto j = std::make_unique<Job>();
+    j->device = name;
+    j->settings = settings_of(name);
+    merge(j->settings, devmode);
+    j->info_only = info_only;
+    bool pdf = name == PDF_PRINTER_NAME;
+    if (pdf) {
+        j->printer = std::make_unique<QPrinter>(QPrinter::ScreenResolution);
+        j->printer->setOutputFormat(QPrinter::PdfFormat);
+        j->printer->setResolution(300);
+    } else {
+        QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(name));
+        if (info.isNull()) {
+            ui_fail("the printer \"" + name + "\" is not available");
+            return nullptr;
+        }
+        j->printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    }
+    configure(*j);
+    restart_scratch(*j);
+    int dpi = j->printer->resolution();
+    HDC dc = gdi_create_painter_dc(&j->painter, page_pixels(*j), dpi, dpi);
+    if (!dc) {
+        ui_fail("the printer context for \"" + name + "\" could not be made");
+        return nullptr;
+    }
+    j->dc = dc;
+    pr().jobs.push_back(std::move(j));
+    return dc;
+}
+
+int SetAbortProc(HDC dc, ABORTPROC proc) {
+    Job* j = job_of(dc);
+    if (!j) return SP_ERROR;
+    j->abort = proc;
+    return 1;
+}
+
+int StartDoc(HDC dc, const DOCINFO* info) {
+    Job* j = job_of(dc);
+    if (!j || j->info_only) {
+        ui_fail("StartDoc: not a printer context");
+        return SP_ERROR;
+    }
+    if (j->state != JobState::idle) {
+        ui_fail("StartDoc: a document is already being printed");
+        return SP_ERROR;
+    }
+    const char* doc = info && info->lpszDocName ? info->lpszDocName : "document";
+    j->printer->setDocName(QString::fromLatin1(doc));
+    j->output.clear();
+    if (j->device == PDF_PRINTER_NAME) {
+        if (info && info->lpszOutput && *info->lpszOutput)
+            j->output = info->lpszOutput;
+        else if (!pr().pdf_output.empty())
+            j->output = pr().pdf_output;
+        else
+            j->output = default_pdf_path(doc);
+        j->printer->setOutputFileName(QString::fromStdString(j->output));
+    } else if (info && info->lpszOutput && *info->lpszOutput) {
+        j->printer->setOutputFileName(QString::fromLatin1(info->lpszOutput));
+    }
+    j->painter.end();
+    if (!j->painter.begin(j->printer.get())) {
+        ui_fail(j->output.empty() ? "Unable to start the printer \"" + j->device + "\""
+                                  : "Unable to write the file " + j->output);
+        j->output.clear(); // nothing of ours to remove
+        finish_failed(*j);
+        return SP_ERROR;
+    }
+    j->state = JobState::document;
+    j->page_open_in_qt = true;
+    j->pages = 0;
+    return pr().next_job++;
+}
+
+int StartPage(HDC dc) {
+    Job* j = job_of(dc);
+    if (!j || j->state != JobState::document) return SP_ERROR;
+    if (!j->page_open_in_qt && !j->printer->newPage()) {
+        ui_fail("StartPage: the printer refused a new page");
+        finish_failed(*j);
+        return SP_ERROR;
+    }
+    j->page_open_in_qt = false;
+    j->state = JobState::page;
+    return 1;
+}
+
+int EndPage(HDC dc) {
+    Job* j = job_of(dc);
+    if (!j || j->state != JobState::page) return SP_ERROR;
+    j->state = JobState::document;
+    ++j->pages;
+    if (j->abort && !j->abort(dc, 0)) {
+        j = job_of(dc);
+        if (j) finish_failed(*j);
+        return SP_APPABORT;
+    }
+    return 1;
+}
+
+int EndDoc(HDC dc) {
+    Job* j = job_of(dc);
+    if (!j || j->state == JobState::idle) return SP_ERROR;
+    if (j->state == JobState::page) ++j->pages; // a page left open is ended
+    if (j->pages == 0) {
+        ui_fail("EndDoc: the document has no pages");
+        j->printer->abort();
+        finish_failed(*j);
+        return SP_ERROR;
+    }
+    bool ok = j->painter.end();
+    if (ok && !j->output.empty()) {
+        QFileInfo fi(QString::fromStdString(j->output));
+        ok = fi.exists() && fi.size() > 0;
+    }
+    if (!ok) {
+        ui_fail("Problems writing " + (j->output.empty() ? j->device : j->output));
+        finish_failed(*j);
+        return SP_ERROR;
+    }
+    j->state = JobState::idle;
+    restart_scratch(*j);
+    return 1;
+}
+
+int AbortDoc(HDC dc) {
+    Job* j = job_of(dc);
+    if (!j) return SP_ERROR;
+    if (j->state != JobState::idle) {
+        j->printer->abort();
+        finish_failed(*j);
+    }
+    return 1;
+}
+
+int print_page_count(HDC dc) {
+    Job* j = job_of(dc);
+    return j ? j->pages : 0;
+}

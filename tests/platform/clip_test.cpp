@@ -1,0 +1,197 @@
+// The clipboard: formats, ownership, checks of the data, and the exchange
+// with Qt's clipboard (other programs).
+#include "dlg_test_util.h"
+
+#include "platform/clip.h"
+#include "platform/gdi.h"
+#include "platform/global.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+
+#include <cstring>
+
+using namespace dlgtest;
+
+namespace {
+
+HGLOBAL text_block(const char* text) {
+    return global_from_bytes(text, std::strlen(text) + 1, GHND);
+}
+
+HGLOBAL picture_block(int w_hmm, int h_hmm) {
+    HDC dc = CreateMetaFile(nullptr);
+    SetWindowExtEx(dc, 100, 100, nullptr);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    SelectObject(dc, red);
+    Rectangle(dc, 0, 0, 100, 100);
+    HMETAFILE mf = CloseMetaFile(dc);
+    DeleteObject(red);
+    METAFILEPICT mp{MM_ANISOTROPIC, w_hmm, h_hmm, mf};
+    return global_from_bytes(&mp, sizeof mp, GHND);
+}
+
+std::string text_of(HANDLE h) {
+    auto g = static_cast<HGLOBAL>(h);
+    const char* p = static_cast<const char*>(GlobalLock(g));
+    std::string s = p ? p : "";
+    GlobalUnlock(g);
+    return s;
+}
+
+class ClipTest : public DlgTest {
+protected:
+    void SetUp() override {
+        DlgTest::SetUp();
+        clip_reset();
+        clip_use_private(true);
+        owner = make_owner();
+    }
+    void TearDown() override {
+        clip_reset();
+        clip_use_private(false);
+        DlgTest::TearDown();
+    }
+    HWND owner = nullptr;
+};
+
+TEST_F(ClipTest, RegisteredFormatsRoundTripByName) {
+    UINT biff = RegisterClipboardFormat("Biff");
+    UINT xl = RegisterClipboardFormat("XlTable");
+    EXPECT_GE(biff, 0xC000u);
+    EXPECT_NE(biff, xl);
+    EXPECT_EQ(RegisterClipboardFormat("BIFF"), biff); // names are case-insensitive
+    char name[16];
+    EXPECT_EQ(GetClipboardFormatName(xl, name, sizeof name), 7);
+    EXPECT_STREQ(name, "XlTable");
+    EXPECT_EQ(RegisterClipboardFormat(""), 0u);
+
+    const unsigned char bytes[] = {9, 0, 4, 0, 2, 0, 0x10, 0, 0, 0xFF};
+    ASSERT_TRUE(OpenClipboard(owner));
+    EXPECT_TRUE(EmptyClipboard());
+    EXPECT_NE(SetClipboardData(biff, global_from_bytes(bytes, sizeof bytes)), nullptr);
+    EXPECT_NE(SetClipboardData(CF_TEXT, text_block("a\tb\r\n")), nullptr);
+    EXPECT_TRUE(CloseClipboard());
+
+    EXPECT_TRUE(IsClipboardFormatAvailable(biff));
+    EXPECT_FALSE(IsClipboardFormatAvailable(xl));
+    EXPECT_EQ(GetClipboardData(biff), nullptr); // closed: nothing handed out
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto h = static_cast<HGLOBAL>(GetClipboardData(biff));
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(GlobalSize(h), sizeof bytes);
+    EXPECT_EQ(std::memcmp(GlobalLock(h), bytes, sizeof bytes), 0);
+    GlobalUnlock(h);
+    EXPECT_EQ(text_of(GetClipboardData(CF_TEXT)), "a\tb\r\n");
+    std::vector<UINT> formats;
+    for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f)) formats.push_back(f);
+    EXPECT_EQ(formats, (std::vector<UINT>{CF_TEXT, biff}));
+    EXPECT_EQ(GetClipboardOwner(), owner);
+    CloseClipboard();
+}
+
+TEST_F(ClipTest, EmptyingFreesWhatTheClipboardOwnedAndTellsTheOldOwner) {
+    std::size_t before = global_live_blocks();
+    ASSERT_TRUE(OpenClipboard(owner));
+    EmptyClipboard();
+    SetClipboardData(CF_TEXT, text_block("one"));
+    SetClipboardData(CF_METAFILEPICT, picture_block(2540, 2540));
+    CloseClipboard();
+    EXPECT_EQ(global_live_blocks(), before + 2);
+    HWND other = make_owner();
+    ASSERT_TRUE(OpenClipboard(other));
+    EXPECT_TRUE(EmptyClipboard());
+    EXPECT_EQ(global_live_blocks(), before);
+    EXPECT_EQ(CountClipboardFormats(), 0);
+    CloseClipboard();
+}
+
+TEST_F(ClipTest, OnlyOneWindowHasItOpen) {
+    ASSERT_TRUE(OpenClipboard(owner));
+    EXPECT_EQ(GetOpenClipboardWindow(), owner);
+    EXPECT_FALSE(OpenClipboard(make_owner()));
+    EXPECT_TRUE(CloseClipboard());
+    EXPECT_FALSE(CloseClipboard());
+    EXPECT_FALSE(EmptyClipboard()); // not open
+    HGLOBAL t = text_block("x");
+    EXPECT_EQ(SetClipboardData(CF_TEXT, t), nullptr);
+    GlobalFree(t); // refused, so still ours
+}
+
+TEST_F(ClipTest, BadDataIsRefusedWithAMessage) {
+    ASSERT_TRUE(OpenClipboard(owner));
+    EmptyClipboard();
+    HGLOBAL small = GlobalAlloc(GHND, 6); // smaller than a METAFILEPICT
+    EXPECT_EQ(SetClipboardData(CF_METAFILEPICT, small), nullptr);
+    EXPECT_NE(errors().back().find("metafile picture needs"), std::string::npos);
+    GlobalFree(small);
+
+    METAFILEPICT junk{MM_ANISOTROPIC, 100, 100, reinterpret_cast<HMETAFILE>(0x1234)};
+    HGLOBAL bad = global_from_bytes(&junk, sizeof junk);
+    EXPECT_EQ(SetClipboardData(CF_METAFILEPICT, bad), nullptr);
+    GlobalFree(bad);
+
+    const char raw[3] = {'a', 'b', 'c'}; // no terminating zero
+    HGLOBAL unterminated = global_from_bytes(raw, sizeof raw);
+    EXPECT_EQ(SetClipboardData(CF_TEXT, unterminated), nullptr);
+    EXPECT_NE(errors().back().find("has no end"), std::string::npos);
+    GlobalFree(unterminated);
+
+    HGLOBAL freed = text_block("gone");
+    GlobalFree(freed);
+    EXPECT_EQ(SetClipboardData(CF_TEXT, freed), nullptr);
+    EXPECT_EQ(SetClipboardData(CF_ENHMETAFILE, nullptr), reinterpret_cast<HANDLE>(1)); // delayed
+    CloseClipboard();
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_TEXT));
+}
+
+TEST_F(ClipTest, PicturesReachOtherProgramsAsWmfPngAndSvgAndTextAsPlainText) {
+    clip_use_private(false);
+    ASSERT_TRUE(OpenClipboard(owner));
+    EmptyClipboard();
+    SetClipboardData(CF_METAFILEPICT, picture_block(5080, 2540)); // 2 by 1 inches
+    SetClipboardData(CF_TEXT, text_block("x\ty\r\n1\t2\r\n"));
+    UINT biff = RegisterClipboardFormat("Biff");
+    const char b[] = "BIFF";
+    SetClipboardData(biff, global_from_bytes(b, 4));
+    CloseClipboard();
+
+    const QMimeData* md = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(md, nullptr);
+    EXPECT_EQ(md->text(), "x\ty\n1\t2\n");
+    QImage png = QImage::fromData(md->data("image/png"), "PNG");
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.size(), QSize(192, 96));
+    EXPECT_EQ(QColor(png.pixel(96, 48)), QColor(255, 0, 0)); // the red rectangle
+    EXPECT_TRUE(md->data("image/svg+xml").startsWith("<?xml"));
+    QByteArray wmf = md->data("image/x-wmf");
+    ASSERT_GT(wmf.size(), 22);
+    EXPECT_EQ(static_cast<unsigned char>(wmf[0]), 0xD7); // placeable header key
+    EXPECT_EQ(md->data(QString::fromStdString(clip_mime_type(biff))), QByteArray("BIFF"));
+}
+
+TEST_F(ClipTest, DataFromAnotherProgramIsReadAndCheckedByFormat) {
+    clip_use_private(false);
+    UINT xl = RegisterClipboardFormat("XlTable");
+    auto* md = new QMimeData;
+    md->setText(QString::fromUtf8("a\nb \u00e9 \u4e2d"));
+    md->setData(QString::fromStdString(clip_mime_type(xl)), QByteArray("\x10\x00\x04\x00", 4));
+    md->setData("image/x-wmf", QByteArray("\xD7\xCD\xC6\x9A junk that is no metafile", 30));
+    QGuiApplication::clipboard()->setMimeData(md);
+
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_TEXT));
+    EXPECT_TRUE(IsClipboardFormatAvailable(xl));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_METAFILEPICT)); // malformed: not offered
+    EXPECT_NE(errors().back().find("malformed"), std::string::npos);
+    ASSERT_TRUE(OpenClipboard(owner));
+    EXPECT_EQ(text_of(GetClipboardData(CF_TEXT)), "a\r\nb \xe9 ?"); // Latin-1, CR LF
+    EXPECT_EQ(GlobalSize(static_cast<HGLOBAL>(GetClipboardData(xl))), 4u);
+    EXPECT_EQ(GetClipboardOwner(), nullptr);
+    CloseClipboard();
+}
+
+} // namespace
