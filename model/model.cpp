@@ -268,7 +268,7 @@ std::uint32_t block_cells(const void* block) {
 bool valid_symbol(symbol_id id, bool allow_deleted) {
     if (!model_syms || !model_hdr) return false;
     std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_cells(model_syms));
-    if (id < first_symbol_cell || id + symbol_cells > end) return false;
+    if (id < first_symbol_cell || std::uint64_t{id} + symbol_cells > end) return false;
     if ((id - first_symbol_cell) % symbol_cells != 0) return false;
     return allow_deleted || sym(id)->type != st_deleted;
 }
@@ -473,14 +473,14 @@ void set_header_word(handle symbols, int word, std::uint32_t value) {
 symbol_record get_symbol(handle symbols, symbol_id id) {
     symbol_record r{};
     handle_lock<std::uint32_t> s(symbols);
-    if (s && id >= first_symbol_cell && id + symbol_cells <= block_cells(s.get()))
+    if (s && id >= first_symbol_cell && std::uint64_t{id} + symbol_cells <= block_cells(s.get()))
         std::memcpy(&r, s.get() + id, sizeof r);
     return r;
 }
 
 void put_symbol(handle symbols, symbol_id id, const symbol_record& rec) {
     handle_lock<std::uint32_t> s(symbols);
-    if (s && id >= first_symbol_cell && id + symbol_cells <= block_cells(s.get()))
+    if (s && id >= first_symbol_cell && std::uint64_t{id} + symbol_cells <= block_cells(s.get()))
         std::memcpy(s.get() + id, &rec, sizeof rec);
 }
 

@@ -883,7 +883,7 @@ bool read_views(reader& r, std::uint32_t* hdr) {
                 if (kind == ek_variable || kind == ek_valve) {
                     if (len < 24) return r.fail("view element length");
                     symbol_id s = get32(e + 4);
-                    bool ok = s >= first_symbol_cell && s + symbol_cells <= scells &&
+                    bool ok = s >= first_symbol_cell && std::uint64_t{s} + symbol_cells <= scells &&
                               (s - first_symbol_cell) % symbol_cells == 0;
                     if (!ok) std::memset(e + 4, 0, 4); // the view loader drops it
                 } else if (kind == ek_connector) {
