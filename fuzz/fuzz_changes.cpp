@@ -1,0 +1,63 @@
+// Fuzz target: the changes-file reader. Any text is either applied or
+// refused with a message; nothing may crash, and a refused text changes
+// nothing in the setup copies.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "model/model.h"
+#include "sim/changes.h"
+#include "sim/setup.h"
+#include "tests/support/model_builder.h"
+
+namespace {
+
+bool ready() {
+    static bool done = [] {
+        init_vocabulary();
+        set_report_stream(std::fopen("/dev/null", "w"));
+        model_builder b("fuzz");
+        b.control(0, 2, 1, 1);
+        b.range("region", {"north", "south", "east"});
+        b.range("pair", {"north", "south"});
+        b.constant("k", 2);
+        b.constant("c[region]", 1);
+        b.constant("m[region, pair]", 0);
+        b.lookup("curve", {{0, 0}, {10, 10}});
+        b.aux("shaped", "curve(Time) * k + SUM(c[region!])");
+        b.string_var("label", "text");
+        if (!b.finish()) return false;
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+        return ensure_setup_copy(0) == 1;
+    }();
+    return done;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (!ready()) return 0;
+    std::string text(reinterpret_cast<const char*>(data), size);
+    for (char& c : text)
+        if (c == 0) c = ' ';
+    setup_state* st = setup_copies();
+    std::vector<std::uint8_t> changed = st->changed;
+    std::vector<float> values(changed.size());
+    {
+        handle_lock<float> v(setup_copy);
+        std::memcpy(values.data(), v.get(), 4 * values.size());
+    }
+    if (!read_changes_text(text.c_str(), "fuzz.cin")) {
+        handle_lock<float> v(setup_copy);
+        if (std::memcmp(values.data(), v.get(), 4 * values.size()) != 0 || st->changed != changed)
+            __builtin_trap(); // a refused text changed the copies
+    }
+    free_scratch();
+    return 0;
+}

@@ -1,0 +1,86 @@
+// Fuzz target of the run-file reader: opens the input as a run file and reads
+// it through every accessor.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "runs/core/access.h"
+#include "runs/core/readback.h"
+#include "runs/core/runfile.h"
+#include "runs/core/sens.h"
+
+namespace {
+int quiet(int, const char*, const char*) {
+    return 0;
+}
+
+void read_everything(int r) {
+    std::vector<float> v, t, x, y;
+    double first, last;
+    int data;
+    loaded_run* rec = lock_rh(r);
+    handle symbols = rec ? rec->symbols : 0;
+    if (rec) unlock_rh();
+    std::vector<std::string> names = model_slot_names(symbols);
+    names.insert(names.end(), {"Time", "Effect", "Label", "Stock[north]", "Months", "x[", ""});
+    if (names.size() > 400) names.resize(400);
+    for (const std::string& n : names) {
+        const char* c = n.c_str();
+        read_run_series(c, "Time", r, v, t, &first, &last, &data);
+        read_run_values(c, "Months", r, v, t, &first, &last, &data);
+        expand_act(c, nullptr, r, v, t, &first, &last);
+        float out, at = 1.5f;
+        run_value_at_time(c, "Time", r, &out, &at, 1);
+        run_value_at_time(c, "Time", r, &out, nullptr, 0);
+        run_constant_value(c, r, &out);
+        run_string_value(c, r);
+        read_run_lookup(c, r, x, y);
+        int slot;
+        run_var_type(c, r, &slot);
+        std::vector<std::string> elems;
+        expand_element_names(c, r, elems, 0);
+        std::vector<std::vector<float>> rows;
+        sens_values(c, r, rows);
+        sens_percentiles(c, r, v, "Time", 1.0);
+        read_run_xy(c, r, v, "Time", r, y);
+    }
+    read_run_series(nullptr, "Time", r, v, t);
+    read_run_constants(r, v);
+    std::vector<kdf_lookup_record> recs;
+    handle h = read_run_lookup_tables(r, recs, 1);
+    free_handle(h);
+    std::uint32_t head[9];
+    run_sens_header(r, head);
+    std::vector<changing_level> changing;
+    changing_levels(r, changing, 0, 0);
+    std::vector<std::vector<std::uint8_t>> delays;
+    read_run_delays(r, delays);
+    char** bases;
+    run_time_bases(r, &bases);
+    run_display_name(r);
+    run_info_text(r);
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static std::string path = "/tmp/fuzz_runfile_" + std::to_string(getpid()) + ".kdf";
+    set_message_hook(quiet);
+    report_message_level = 11; // drop messages below 6 (they would go to the log)
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    int r = kdf_open(path.c_str());
+    if (r >= 0) {
+        read_everything(r);
+        unload_run(r);
+    }
+    free_loaded_runs();
+    free_scratch();
+    return 0;
+}

@@ -1,0 +1,756 @@
+// The run-file reader and the table of loaded runs.
+#include "runs/core/runfile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/files.h"
+#include "foundation/memory.h"
+#include "foundation/names.h"
+#include "foundation/report.h"
+#include "model/blockfile.h"
+#include "model/context.h"
+#include "model/modelfile.h"
+
+loaded_run* cur_run = nullptr;
+int cur_run_index = -1;
+
+namespace {
+
+handle g_records = 0; // loaded_run array
+int g_count = 0;
+handle g_names = 0; // piece block of full file names
+std::uint16_t g_serial = 1;
+std::vector<run_side> g_side;
+run_reference_fn g_ref_hook = nullptr;
+bool g_cur_foreign = false;
+
+loaded_run read_record(int i) {
+    loaded_run r{};
+    if (i < 0 || i >= g_count || !g_records) return r;
+    handle_lock<loaded_run> b(g_records);
+    if (b) r = b.get()[i];
+    return r;
+}
+
+void write_record(int i, const loaded_run& r) {
+    if (i < 0 || i >= g_count || !g_records) return;
+    handle_lock<loaded_run> b(g_records);
+    if (b) b.get()[i] = r;
+}
+
+bool live(const loaded_run& r) {
+    return r.type != 0;
+}
+
+// The name treatment of kdf_open and find_run.
+std::string run_full_name(const char* name) {
+    if (!name) return {};
+    while (*name == '@') ++name;
+    std::string n(name);
+    while (!n.empty() &&
+           (n.back() == ' ' || n.back() == '\t' || n.back() == '\n' || n.back() == '\r'))
+        n.pop_back();
+    if (n.empty()) return {};
+    const char* with_ext = set_extension(n.c_str(), fk_run, 1);
+    return full_path(nullptr, with_ext);
+}
+
+int find_by_path(const std::string& full) {
+    for (int i = 0; i < g_count; ++i) {
+        loaded_run r = read_record(i);
+        if (live(r) && static_cast<std::size_t>(i) < g_side.size() &&
+            name_cmp(g_side[static_cast<std::size_t>(i)].path.c_str(), full.c_str()) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int presence_bytes(std::uint64_t n) {
+    return n ? static_cast<int>((n - 1) / 8 + 1) : 1;
+}
+
+// Reading one file while it is opened.
+struct file_reader {
+    file_handle fh;
+    bool foreign;
+    std::uint64_t size;
+    bool at(std::uint64_t off, void* buf, std::size_t n) const {
+        if (off > size || n > size - off) return false;
+        if (fh_seek(fh, static_cast<long>(off), 0) != static_cast<long>(off)) return false;
+        return fh_read(fh, buf, n) == n;
+    }
+    bool u32(std::uint64_t off, std::uint32_t& v) const {
+        if (!at(off, &v, 4)) return false;
+        if (foreign) v = swap32(v);
+        return true;
+    }
+    bool count(std::uint64_t off, bool c32, std::int64_t& v) const {
+        if (c32) {
+            std::uint32_t w;
+            if (!u32(off, w)) return false;
+            v = static_cast<std::int32_t>(w);
+            return true;
+        }
+        std::uint16_t h;
+        if (!at(off, &h, 2)) return false;
+        if (foreign) h = swap16(h);
+        v = static_cast<std::int16_t>(h);
+        return true;
+    }
+    bool floats(std::uint64_t off, std::size_t n, std::vector<float>& out) const {
+        out.resize(n);
+        if (n && !at(off, out.data(), 4 * n)) return false;
+        if (foreign)
+            for (float& f : out) f = as_float(swap32(float_bits(f)));
+        return true;
+    }
+};
+
+std::uint64_t fnv1a(const std::vector<std::uint8_t>& b) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::uint8_t c : b) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+struct open_failure {
+    std::string why;
+};
+
+// Frees what a record (or a record being built) holds.
+void release_parts(loaded_run& r, int self) {
+    free_hblock_if(r.info);
+    r.info = 0;
+    if (r.file >= 0) fh_close(r.file);
+    r.file = run_file_unopened;
+    if (r.symbols) {
+        bool shared = false;
+        for (int j = 0; j < g_count; ++j) {
+            if (j == self) continue;
+            loaded_run o = read_record(j);
+            if (live(o) && o.symbols == r.symbols) shared = true;
+        }
+        if (!shared) free_model(0, r.symbols);
+    }
+    r.symbols = 0;
+}
+
+// The model part bytes of a live run, read back from its file.
+bool model_bytes_of(int j, std::vector<std::uint8_t>& out) {
+    if (j < 0 || static_cast<std::size_t>(j) >= g_side.size()) return false;
+    loaded_run o = read_record(j);
+    if (!live(o) || o.file < 0) return false;
+    const run_side& s = g_side[static_cast<std::size_t>(j)];
+    out.resize(s.model_part_size);
+    // The model part's file offset is kept after its hash.
+    std::uint64_t off = 0;
+    std::memcpy(&off, s.model_bytes_hash.data() + 8, 8);
+    file_reader fr{o.file, false, s.file_size};
+    return fr.at(off, out.data(), out.size());
+}
+
+// Opens and checks a run file into a local record and side state. On failure
+// everything taken is released and the reason is in why (empty: the lower
+// layer has reported it already).
+bool open_local(const std::string& full, loaded_run& rec, run_side& side, std::string& why,
+                int& fail_kind) {
+    fail_kind = 0;
+    kmf_header h{};
+    file_handle fh = open_block_file(full.c_str(), &h, 0);
+    if (fh < 0) {
+        fail_kind = 1; // could not open
+        return false;
+    }
+    bool foreign = kmf_foreign;
+    if (h.byte_order != kmf_byte_order_mark ||
+        (h.version != kmf_version_300 && h.version != kmf_version_400)) {
+        fh_close(fh);
+        fail_kind = 2;
+        return false;
+    }
+    std::memcpy(&rec, &h, sizeof rec);
+    rec.file = fh;
+    rec.symbols = 0;
+    rec.info = 0;
+    rec.word33 = rec.word34 = rec.word36 = 0;
+    long fsize = fh_size(fh);
+    side = run_side{};
+    side.path = full;
+    side.foreign = foreign;
+    side.file_size = fsize > 0 ? static_cast<std::uint64_t>(fsize) : 0;
+    file_reader fr{fh, foreign, side.file_size};
+    auto fail = [&](const char* what) {
+        why = what;
+        release_parts(rec, -1);
+        return false;
+    };
+    const std::uint64_t size = side.file_size;
+
+    // Run information block.
+    if (kmf_word(h, 38)) {
+        if (fh_seek(fh, sizeof h, 0) < 0) return fail("information block");
+        handle info = read_block_raw(fh, foreign);
+        if (!info) {
+            why.clear();
+            release_parts(rec, -1);
+            return false;
+        }
+        rec.info = info;
+        // Cell 5: the byte length of the text that starts at cell 6. Only
+        // the length is a word; the text is bytes in either byte order.
+        handle_lock<std::uint32_t> b(info);
+        std::uint32_t cells = reinterpret_cast<bhead*>(b.get())->cur;
+        if (cells < 7) return fail("information block too short");
+        if (foreign) b.get()[5] = swap32(b.get()[5]);
+        std::uint64_t room = 4ull * (cells - 6);
+        const char* text = reinterpret_cast<const char*>(b.get() + 6);
+        if (b.get()[5] >= room || !std::memchr(text, 0, room))
+            return fail("information block text");
+    } else if (fh_seek(fh, sizeof h, 0) < 0) {
+        return fail("header");
+    }
+
+    // The model part.
+    long start = fh_seek(fh, 0, 1);
+    long end = 0;
+    handle symbols = read_model_part(fh, foreign, full.c_str(), &end);
+    if (!symbols) {
+        why.clear();
+        release_parts(rec, -1);
+        return false;
+    }
+    rec.symbols = symbols;
+    if (start < 0 || end < start || static_cast<std::uint64_t>(end) > size)
+        return fail("model part");
+    {
+        std::vector<std::uint8_t> mine(static_cast<std::size_t>(end - start));
+        if (!fr.at(static_cast<std::uint64_t>(start), mine.data(), mine.size()))
+            return fail("model part");
+        std::uint64_t h64 = fnv1a(mine);
+        std::uint64_t st = static_cast<std::uint64_t>(start);
+        side.model_bytes_hash.resize(16);
+        std::memcpy(side.model_bytes_hash.data(), &h64, 8);
+        std::memcpy(side.model_bytes_hash.data() + 8, &st, 8);
+        side.model_part_size = mine.size();
+        // Share an identical model part of a loaded run: same size, same hash
+        // and the same bytes.
+        for (int j = 0; j < g_count; ++j) {
+            loaded_run o = read_record(j);
+            if (!live(o) || static_cast<std::size_t>(j) >= g_side.size()) continue;
+            const run_side& os = g_side[static_cast<std::size_t>(j)];
+            if (os.model_part_size != mine.size() || os.model_bytes_hash.size() != 16 ||
+                std::memcmp(os.model_bytes_hash.data(), &h64, 8) != 0)
+                continue;
+            std::vector<std::uint8_t> theirs;
+            if (!model_bytes_of(j, theirs) || theirs != mine) continue;
+            free_model(0, symbols);
+            rec.symbols = o.symbols;
+            break;
+        }
+    }
+
+    // What the run's model says.
+    {
+        model_lock_guard g(rec.symbols, 0);
+        if (!g.ok() || !model_hdr) return fail("model part");
+        std::uint64_t levels = model_hdr->w[mh_level_slots];
+        std::uint64_t slots = levels + model_hdr->w[mh_other_slots];
+        if (slots == 0 || slots > size) return fail("value slot count");
+        side.slots = static_cast<std::uint32_t>(slots);
+        side.level_slots = static_cast<std::uint32_t>(levels);
+        side.lookups = model_hdr->w[mh_lookups];
+        side.delay_objects = model_hdr->w[mh_delay_objects];
+        if (side.lookups > size / 52 + 1) return fail("lookup count");
+        side.slot_types.assign(side.slots, 0);
+        handle tb = model_hdr->w[mh_slot_types];
+        if (tb && model_slot_types && handle_size(tb) >= 20 + side.slots) {
+            std::memcpy(side.slot_types.data(), model_slot_types, side.slots);
+        } else {
+            // No type bytes: each slot takes its variable's type.
+            std::uint32_t end_cell = model_hdr->w[mh_sym_end];
+            for (symbol_id s = first_symbol_cell; s + symbol_cells <= end_cell; s += symbol_cells) {
+                if (!valid_symbol(s)) continue;
+                const symbol_record* r = sym(s);
+                if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0) continue;
+                std::uint64_t n = sym_dims(s)->count;
+                for (std::uint64_t k = 0; k < n; ++k) {
+                    std::uint64_t slot = static_cast<std::uint64_t>(r->slot) + k;
+                    if (slot < side.slots) side.slot_types[slot] = r->type;
+                }
+            }
+        }
+    }
+
+    // Counts of the header, against the file and each other.
+    const std::int64_t w28 = rec.max_points, w29 = rec.data_points, w30 = rec.times,
+                       w31 = rec.time_count;
+    if (w28 < 0 || w29 < 0 || w30 < 0 || w31 < 0) return fail("negative count");
+    if (static_cast<std::uint64_t>(w28) > size / 4 || static_cast<std::uint64_t>(w29) > size / 4 ||
+        static_cast<std::uint64_t>(w30) > size / 4 || static_cast<std::uint64_t>(w31) > size * 8)
+        return fail("count larger than the file");
+    const char t = rec.type;
+    const bool lower = t == 'r' || t == 's' || t == 'p';
+    const bool timed = t == 'R' || t == 'r' || t == 'S' || t == 's' || t == 'P' || t == 'p';
+    if (timed && (w31 < w30 || w31 < w29)) return fail("time count below the saved times");
+    const bool c32 = rec.counts32 != 0;
+    const int csize = c32 ? 4 : 2;
+    if (rec.offset_table >= size) return fail("offset table");
+
+    std::uint64_t data_values_at = 0; // file offset of the data axis values
+    if (lower) {
+        if (!fr.at(rec.offset_table, &side.row, sizeof side.row)) return fail("row head");
+        if (foreign) {
+            side.row.first_row = swap32(side.row.first_row);
+            side.row.row_length = swap32(side.row.row_length);
+            side.row.entries = swap32(side.row.entries);
+        }
+        const kdf_row_head& rh = side.row;
+        if (rh.row_length == 0 || rh.row_length > size / 4) return fail("row length");
+        if (static_cast<std::uint64_t>(rh.first_row) +
+                4ull * rh.row_length * static_cast<std::uint64_t>(w30) >
+            size)
+            return fail("rows beyond the end of the file");
+        std::uint64_t table_at = rec.offset_table + sizeof(kdf_row_head);
+        side.columns.assign(side.slots, 0);
+        std::uint64_t table_bytes;
+        if (rh.direct) {
+            if (rh.entries != side.slots) return fail("row table entries");
+            std::vector<std::uint32_t> tab(side.slots);
+            table_bytes = 4ull * side.slots;
+            if (!fr.at(table_at, tab.data(), table_bytes)) return fail("row table");
+            for (std::uint32_t s = 0; s < side.slots; ++s) {
+                std::uint32_t c = foreign ? swap32(tab[s]) : tab[s];
+                if (c > rh.row_length) return fail("row table column");
+                side.columns[s] = c;
+            }
+        } else {
+            if (rh.entries > side.slots) return fail("row table entries");
+            table_bytes = 8ull * rh.entries;
+            std::vector<std::uint32_t> tab(2ull * rh.entries);
+            if (table_bytes && !fr.at(table_at, tab.data(), table_bytes)) return fail("row table");
+            std::int64_t prev = -1;
+            for (std::uint32_t e = 0; e < rh.entries; ++e) {
+                std::uint32_t c = foreign ? swap32(tab[2 * e]) : tab[2 * e];
+                std::uint32_t s = foreign ? swap32(tab[2 * e + 1]) : tab[2 * e + 1];
+                if (c > rh.row_length || s >= side.slots || static_cast<std::int64_t>(s) <= prev)
+                    return fail("row table pairs");
+                prev = s;
+                side.columns[s] = c;
+            }
+        }
+        data_values_at =
+            table_at + table_bytes + static_cast<std::uint64_t>(csize) +
+            static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w29)));
+        if (w29) {
+            std::int64_t n = 0;
+            if (!fr.count(table_at + table_bytes, c32, n) || n != w29)
+                return fail("data time axis count");
+        }
+    } else {
+        if (static_cast<std::uint64_t>(rec.offset_table) + 4ull * side.slots > size)
+            return fail("offset table beyond the end of the file");
+        side.offsets.resize(side.slots);
+        if (!fr.at(rec.offset_table, side.offsets.data(), 4ull * side.slots))
+            return fail("offset table");
+        if (foreign)
+            for (auto& o : side.offsets) o = swap32(o);
+    }
+
+    // Run-type section.
+    if (t == 'S' || t == 's') {
+        kdf_sens_head sh{};
+        if (!fr.at(rec.section, &sh, sizeof sh)) return fail("sensitivity section");
+        if (foreign) {
+            sh.rows = swap32(sh.rows);
+            sh.times = swap32(sh.times);
+            sh.matrix = swap32(sh.matrix);
+            sh.singles = swap16(sh.singles);
+            sh.series = swap16(sh.series);
+        }
+        std::uint64_t nsl = std::uint64_t{sh.singles} + sh.series;
+        std::vector<std::uint32_t> slots(nsl);
+        if (nsl && !fr.at(std::uint64_t{rec.section} + 32, slots.data(), 4 * nsl))
+            return fail("sensitivity section slots");
+        for (auto& s : slots) {
+            if (foreign) s = swap32(s);
+            if (s >= side.slots) return fail("sensitivity slot");
+        }
+        if (sh.series && sh.times != static_cast<std::uint32_t>(w30))
+            return fail("sensitivity saved times");
+        std::uint64_t row_floats = sh.singles + std::uint64_t{sh.series} * sh.times;
+        if (sh.rows > size / 4 || row_floats > size / 4 ||
+            std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows > size)
+            return fail("sensitivity matrix beyond the end of the file");
+        side.section.resize(32 + 4 * nsl);
+        std::memcpy(side.section.data(), &sh, 32);
+        if (nsl) std::memcpy(side.section.data() + 32, slots.data(), 4 * nsl);
+    } else if (t == 'P' || t == 'p') {
+        side.section.resize(side.slots);
+        if (!fr.at(rec.section, side.section.data(), side.slots)) return fail("payoff types");
+        side.slot_types = side.section;
+    }
+
+    // Time axes.
+    if (timed) {
+        std::uint64_t time_at = 0;
+        if (!lower) {
+            time_at = side.offsets[0];
+            std::int64_t n = 0;
+            if (!time_at || !fr.count(time_at, c32, n)) return fail("Time record");
+            if (n != w30) return fail("Time count differs from the saved times");
+            std::uint64_t data_rec =
+                time_at + static_cast<std::uint64_t>(csize) +
+                static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w30))) +
+                4ull * static_cast<std::uint64_t>(w30);
+            if (w29) {
+                std::int64_t dn = 0;
+                if (!fr.count(data_rec, c32, dn) || dn != w29) return fail("data time axis count");
+            }
+            data_values_at =
+                data_rec + static_cast<std::uint64_t>(csize) +
+                static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w29)));
+            std::uint64_t tv =
+                time_at + static_cast<std::uint64_t>(csize) +
+                static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w30)));
+            if (!fr.floats(tv, static_cast<std::size_t>(w30), side.time_axis))
+                return fail("Time values");
+        } else {
+            if (side.columns.empty() || side.columns[0] != 1) return fail("Time column");
+            side.time_axis.resize(static_cast<std::size_t>(w30));
+            for (std::int64_t k = 0; k < w30; ++k) {
+                std::vector<float> one;
+                if (!fr.floats(side.row.first_row +
+                                   4ull * side.row.row_length * static_cast<std::uint64_t>(k),
+                               1, one))
+                    return fail("Time values");
+                side.time_axis[static_cast<std::size_t>(k)] = one[0];
+            }
+        }
+        if (w29 && !fr.floats(data_values_at, static_cast<std::size_t>(w29), side.data_axis))
+            return fail("data time axis");
+    }
+    return true;
+}
+
+} // namespace
+
+// ------------------------------------------------------------ the table ---
+
+int loaded_run_count() {
+    return g_count;
+}
+std::uint16_t next_load_serial() {
+    return g_serial;
+}
+
+void set_run_reference_hook(run_reference_fn fn) {
+    g_ref_hook = fn;
+}
+
+bool run_is_referenced(int i) {
+    loaded_run r = read_record(i);
+    if (!live(r)) return false;
+    if (model_rec) {
+        int n = std::clamp(model_rec->run_count, 0, max_selected_runs);
+        for (int k = 0; k < n; ++k)
+            if (model_rec->runs[k].run == i && model_rec->runs[k].serial == r.serial) return true;
+    }
+    return g_ref_hook && g_ref_hook(i, r.serial);
+}
+
+namespace {
+int open_run(const char* name, bool fresh);
+}
+
+int kdf_open(const char* name) {
+    return open_run(name, false);
+}
+
+int kdf_open_fresh(const char* name) {
+    return open_run(name, true);
+}
+
+namespace {
+int open_run(const char* name, bool fresh) {
+    if (cur_run) {
+        report(10, "kdf_open with lock");
+        unlock_rh();
+    }
+    std::string full = run_full_name(name);
+    if (full.empty()) return -1;
+    if (!g_records) {
+        g_records = new_handle(sizeof(loaded_run));
+        g_count = 1;
+        g_side.assign(1, run_side{});
+        g_names = new_cblock(0, 0, 0);
+    }
+    int existing = fresh ? -1 : find_by_path(full);
+    if (existing >= 0) return existing;
+
+    loaded_run rec{};
+    run_side side;
+    std::string why;
+    int kind = 0;
+    bool ok = open_local(full, rec, side, why, kind);
+    if (!ok && kind == 1 && g_count > 20) {
+        // Short of file handles perhaps: drop the runs nobody keeps or
+        // refers to, and try once more.
+        unload_runs(0);
+        ok = open_local(full, rec, side, why, kind);
+    }
+    if (!ok) {
+        if (kind == 2)
+            report(5, "the file %s is not compatible with the current system", full.c_str());
+        else if (!why.empty())
+            report(5, "Corrupted kdf file %s (%s)", full.c_str(), why.c_str());
+        return -1;
+    }
+    // The record becomes live only now.
+    int slot = -1;
+    for (int i = 0; i < g_count; ++i)
+        if (!live(read_record(i))) {
+            slot = i;
+            break;
+        }
+    if (slot < 0) {
+        g_records = resize_handle(g_records, static_cast<std::uint32_t>(sizeof(loaded_run)) *
+                                                 static_cast<std::uint32_t>(g_count + 1));
+        slot = g_count++;
+        g_side.resize(static_cast<std::size_t>(g_count));
+    }
+    rec.name_cell = static_cast<std::uint32_t>(cblock_add_string(g_names, full.c_str(), 0));
+    rec.serial = g_serial++;
+    if (g_serial == 0) g_serial = 1;
+    rec.kept = 0;
+    write_record(slot, rec);
+    g_side[static_cast<std::size_t>(slot)] = std::move(side);
+    return slot;
+}
+} // namespace
+
+int find_run(const char* name) {
+    if (!g_records) return -1;
+    std::string full = run_full_name(name);
+    if (full.empty()) return -1;
+    int i = find_by_path(full);
+    if (i < 0) return -1;
+    return read_record(i).file < 0 ? -1 : i;
+}
+
+int unload_run(int i) {
+    if (cur_run && cur_run_index == i) return 0; // it is being read
+    loaded_run r = read_record(i);
+    if (!live(r)) return 0;
+    r.type = 0;
+    write_record(i, r); // no longer live: the model part is freed when nobody else holds it
+    release_parts(r, i);
+    if (r.name_cell && g_names) cblock_free(g_names, static_cast<std::int32_t>(r.name_cell));
+    loaded_run cleared{};
+    write_record(i, cleared);
+    g_side[static_cast<std::size_t>(i)] = run_side{};
+    return 1;
+}
+
+void unload_runs(int all) {
+    for (int i = 0; i < g_count; ++i) {
+        loaded_run r = read_record(i);
+        if (!live(r)) continue;
+        if (all || (!r.kept && !run_is_referenced(i))) unload_run(i);
+    }
+}
+
+void mark_loaded_runs() {
+    for (int i = 0; i < g_count; ++i) {
+        loaded_run r = read_record(i);
+        r.kept = live(r) ? 1 : 0;
+        write_record(i, r);
+    }
+}
+
+void free_loaded_runs() {
+    if (cur_run) unlock_rh();
+    for (int i = 0; i < g_count; ++i) unload_run(i);
+    free_handle(g_records);
+    free_hblock_if(g_names);
+    g_records = 0;
+    g_names = 0;
+    g_count = 0;
+    g_side.clear();
+}
+
+bool runs_share_model(int a, int b) {
+    loaded_run ra = read_record(a), rb = read_record(b);
+    return live(ra) && live(rb) && ra.symbols && ra.symbols == rb.symbols;
+}
+
+std::string run_file_name(int i) {
+    loaded_run r = read_record(i);
+    if (!live(r)) return {};
+    return g_side[static_cast<std::size_t>(i)].path;
+}
+
+char run_type(int i) {
+    run_lock l(i);
+    return l ? l->type : 0;
+}
+
+char* run_display_name(int i) {
+    std::string p = run_file_name(i);
+    if (p.empty()) return nullptr;
+    std::string n = file_name_part(p.c_str());
+    std::size_t dot = n.rfind('.');
+    if (dot != std::string::npos && dot > 0) n.resize(dot);
+    return scratch_strdup(n.c_str());
+}
+
+std::string run_info_text(int i) {
+    run_lock l(i);
+    if (!l || !l->info) return {};
+    handle_lock<std::uint32_t> b(l->info);
+    if (!b) return {};
+    std::uint32_t cells = reinterpret_cast<bhead*>(b.get())->cur;
+    if (cells < 7) return {};
+    const char* text = reinterpret_cast<const char*>(b.get() + 6);
+    return std::string(text, strnlen(text, 4ull * (cells - 6)));
+}
+
+int run_time_count(int i) {
+    run_lock l(i);
+    return l ? l->time_count : 0;
+}
+
+int run_max_points(int i) {
+    run_lock l(i);
+    return l ? l->max_points : 0;
+}
+
+int run_time_bases(int i, char*** list_out) {
+    if (list_out) *list_out = nullptr;
+    handle symbols;
+    {
+        run_lock l(i);
+        if (!l) return 0;
+        symbols = l->symbols;
+    }
+    std::vector<std::string> names;
+    {
+        model_lock_guard g(symbols, 0);
+        if (!g.ok()) return 0;
+        int n = 0;
+        const symbol_id* alpha = alpha_index(&n);
+        for (int k = 0; alpha && k < n; ++k)
+            if (valid_symbol(alpha[k]) && sym(alpha[k])->type == st_time_base)
+                names.emplace_back(sym_name(alpha[k]));
+    }
+    if (names.empty()) return 0;
+    auto** list = static_cast<char**>(scratch_alloc(sizeof(char*) * names.size()));
+    for (std::size_t k = 0; k < names.size(); ++k) list[k] = scratch_strdup(names[k].c_str());
+    if (list_out) *list_out = list;
+    return static_cast<int>(names.size());
+}
+
+int close_run_file_for_rewrite(const char* path) {
+    int i = find_by_path(full_path(nullptr, path));
+    if (i < 0) return -1;
+    loaded_run r = read_record(i);
+    if (r.file >= 0) fh_close(r.file);
+    r.file = run_file_closed;
+    write_record(i, r);
+    return i;
+}
+
+int reopen_run_file(const char* path) {
+    int i = find_by_path(full_path(nullptr, path));
+    if (i < 0) return -1;
+    loaded_run r = read_record(i);
+    if (r.file != run_file_closed) return i;
+    file_handle fh = fh_open_read(g_side[static_cast<std::size_t>(i)].path.c_str());
+    long size = fh >= 0 ? fh_size(fh) : -1;
+    if (fh >= 0 &&
+        static_cast<std::uint64_t>(size) != g_side[static_cast<std::size_t>(i)].file_size) {
+        // Another file now: reading it with this run's tables would show
+        // wrong values.
+        fh_close(fh);
+        fh = -1;
+    }
+    r.file = fh >= 0 ? fh : run_file_unopened;
+    write_record(i, r);
+    return i;
+}
+
+namespace {
+void before_delete(const char* path) {
+    if (!path || !g_records) return;
+    std::string full = full_path(nullptr, path);
+    int i = find_by_path(full);
+    if (i >= 0) unload_run(i);
+}
+} // namespace
+
+void install_run_delete_hook() {
+    set_before_delete_hook(before_delete);
+}
+
+// ------------------------------------------------------ the current run ---
+
+loaded_run* lock_rh(int i) {
+    if (cur_run) {
+        report(10, "lock_rh called when a block is already locked");
+        return nullptr;
+    }
+    if (i < 0 || i >= g_count || !g_records) return nullptr;
+    auto* recs = static_cast<loaded_run*>(lock_handle(g_records));
+    if (!recs) return nullptr;
+    loaded_run* r = recs + i;
+    if (!live(*r)) {
+        unlock_handle(g_records);
+        return nullptr;
+    }
+    if (r->file == run_file_unopened) {
+        report(8, "The dataset %s not loaded properly.  Try unloading and reloading it",
+               g_side[static_cast<std::size_t>(i)].path.c_str());
+        r->file = run_file_broken;
+        unlock_handle(g_records);
+        return nullptr;
+    }
+    cur_run = r;
+    cur_run_index = i;
+    g_cur_foreign = g_side[static_cast<std::size_t>(i)].foreign;
+    return r;
+}
+
+void unlock_rh() {
+    if (!cur_run) {
+        report(10, "unlock_rh called when there is nothing to unlock");
+        return;
+    }
+    cur_run = nullptr;
+    cur_run_index = -1;
+    unlock_handle(g_records);
+}
+
+run_side* cur_side() {
+    if (!cur_run || cur_run_index < 0 || static_cast<std::size_t>(cur_run_index) >= g_side.size())
+        return nullptr;
+    return &g_side[static_cast<std::size_t>(cur_run_index)];
+}
+
+bool run_read_at(std::uint64_t offset, void* buffer, std::size_t n) {
+    run_side* s = cur_side();
+    if (!s || cur_run->file < 0) return false;
+    file_reader fr{cur_run->file, false, s->file_size};
+    return fr.at(offset, buffer, n);
+}
+
+std::uint32_t run_u32(std::uint32_t v) {
+    return g_cur_foreign ? swap32(v) : v;
+}
+std::uint16_t run_u16(std::uint16_t v) {
+    return g_cur_foreign ? swap16(v) : v;
+}
+float run_f32(float v) {
+    return g_cur_foreign ? as_float(swap32(float_bits(v))) : v;
+}

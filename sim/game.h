@@ -1,0 +1,25 @@
+// Gaming: a run advances interval by interval; between intervals the player
+// changes constants and game inputs in the setup copies, and each interval
+// ends with the run file written again (complete up to that time). Game
+// variables (type 19) are computed in the initial pass only and then hold the
+// player's decisions.
+#pragma once
+
+#include "sim/run.h"
+
+// The interval set by the game's dialog (0: the model's GAME INTERVAL
+// constant, else SAVEPER).
+extern double game_interval;
+
+// Starts a game: the initial pass and the first interval; the run file is
+// written. The run's result (sim_done when the interval was run).
+int start_game(const sim_options& options);
+// Runs the next interval with the changes of the setup copies put in; the
+// game ends by itself after the last step. The run's result.
+int continue_game();
+// Ends the game and frees its run; game_state becomes 0.
+void end_game();
+// The game interval in units of time (see game_interval).
+double read_game_interval(int argument);
+// Whether a game is in progress (between start_game and end_game).
+bool game_in_progress();

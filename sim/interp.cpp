@@ -1,0 +1,1114 @@
+// The interpreter (see interp.h and docs/formats/eq-code.md).
+//
+// The opcode loops run over chunks of lanes; they are written so that the
+// compiler can vectorise them, which GCC does only at -O3.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("O3", "no-trapping-math")
+#endif
+#include "sim/interp.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "foundation/report.h"
+#include "model/constants.h"
+#include "model/model.h"
+
+namespace {
+
+constexpr double NAd = static_cast<double>(NA);
+
+// The run's structures.
+const sim_program* prog = nullptr;
+handle prog_symbols = 0;
+lookup_table* luts = nullptr;
+float* lut_data = nullptr;
+std::uint32_t lut_cells = 0;
+delay_object** delays = nullptr;
+random_stream* streams = nullptr;
+std::uint8_t* seeded = nullptr;
+// Operand stack: max_stack vectors of cap doubles each.
+std::vector<double> stack_mem;
+std::uint32_t cap = 0;
+constexpr std::uint32_t chunk_lanes = 256;
+constexpr int scalar_stack = 64;
+int cur_unit = -1;
+
+// Data and constants read from run files, per call and lane.
+struct data_instance {
+    bool filled = false;
+    std::vector<std::vector<float>> times, values; // data: per lane
+    std::vector<float> constants;                  // constants: per lane
+};
+std::vector<data_instance> data_calls;
+run_data_reader data_reader = nullptr;
+run_constants_reader constants_reader = nullptr;
+
+[[noreturn]] void fail_lane(std::uint32_t lane, const char* what) {
+    std::string name = unit_element_text(cur_unit, lane);
+    throw run_unwind(std::string(what) + " " + name);
+}
+
+inline double* S(int i) {
+    return stack_mem.data() + static_cast<std::size_t>(i) * cap;
+}
+
+inline bool na2(double a, double b) {
+    return a == NAd || b == NAd;
+}
+
+// Loads a per-lane address into dst.
+inline void load(const std::uint32_t* c, const float* __restrict src, std::uint32_t lane0,
+                 std::uint32_t n, double* __restrict dst) {
+    std::uint32_t form = c[0];
+    std::int64_t base = static_cast<std::int32_t>(c[1]);
+    if (form == addr_strided) {
+        std::int64_t stride = static_cast<std::int32_t>(c[2]);
+        if (stride == 1) {
+            const float* p = src + base + lane0;
+            for (std::uint32_t i = 0; i < n; ++i) dst[i] = p[i];
+        } else if (stride == 0) {
+            double v = src[base];
+            for (std::uint32_t i = 0; i < n; ++i) dst[i] = v;
+        } else {
+            const float* p = src + base + stride * lane0;
+            for (std::uint32_t i = 0; i < n; ++i) dst[i] = p[stride * i];
+        }
+    } else {
+        const std::uint32_t* t =
+            prog->units[static_cast<std::size_t>(cur_unit)].code.data() + c[2] + lane0;
+        const float* p = src + base;
+        for (std::uint32_t i = 0; i < n; ++i) dst[i] = p[t[i]];
+    }
+}
+
+inline std::uint32_t lane_index(const std::uint32_t* c, std::uint32_t lane) {
+    std::int64_t base = static_cast<std::int32_t>(c[1]);
+    if (c[0] == addr_strided)
+        return static_cast<std::uint32_t>(base + static_cast<std::int32_t>(c[2]) *
+                                                     static_cast<std::int64_t>(lane));
+    return static_cast<std::uint32_t>(
+        base + prog->units[static_cast<std::size_t>(cur_unit)].code[c[2] + lane]);
+}
+
+double pulse_train(double start, double width, double interval, double end) {
+    double t = sim_time + sim_dt / 2;
+    if (t < start || sim_time > end) return 0;
+    if (width < sim_dt) width = sim_dt;
+    if (interval <= 0) return t < start + width ? 1 : 0;
+    double phase = std::fmod(t - start, interval);
+    return phase < width ? 1 : 0;
+}
+
+delay_object* new_delay(std::uint32_t capacity) {
+    capacity = std::clamp<std::uint32_t>(capacity, 4, max_delay_capacity);
+    auto* d = static_cast<delay_object*>(block_alloc(sim_pool, delay_object_bytes(capacity), 0));
+    d->capacity = static_cast<std::uint16_t>(capacity);
+    return d;
+}
+
+void delay_push(std::uint32_t index, double value, double due, std::uint32_t lane) {
+    delay_object* d = delays[index];
+    if (!d) return;
+    if (static_cast<std::uint32_t>(d->live) >= d->capacity) {
+        if (d->capacity >= max_delay_capacity) fail_lane(lane, "The pipeline delay is too long in");
+        delay_object* g = new_delay(std::min<std::uint32_t>(2u * d->capacity, max_delay_capacity));
+        std::uint16_t gcap = g->capacity;
+        std::memcpy(g, d, sizeof(delay_object));
+        g->capacity = gcap;
+        for (std::int32_t k = 0; k < d->live; ++k)
+            g->entries()[k] = d->entries()[(d->first + k) % d->capacity];
+        g->first = 0;
+        delays[index] = d = g;
+    }
+    d->entries()[(d->first + d->live) % d->capacity] = {static_cast<float>(value),
+                                                        static_cast<float>(due)};
+    ++d->live;
+}
+
+double delay_output(std::uint32_t index, int mode) {
+    delay_object* d = delays[index];
+    if (!d) return NAd;
+    if (mode == em_main) {
+        double limit = sim_time + sim_dt / 2;
+        while (d->live > 0 && d->entries()[d->first].due <= limit) {
+            d->output = d->entries()[d->first].value;
+            d->first = (d->first + 1) % d->capacity;
+            --d->live;
+        }
+    }
+    return d->output;
+}
+
+// Integrated hidden states of a stateful call: initial values, output, rates.
+void stateful_call(int fn, double** args, std::uint32_t a, std::uint32_t per, std::uint32_t lane0,
+                   std::uint32_t n, int mode, double* out) {
+    float* v = value_array;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        float* s = v + a + static_cast<std::size_t>(lane0 + i) * per;
+        double in = args[0][i];
+        double d = args[1][i];
+        if (mode == em_initial) {
+            switch (fn) {
+            case fn_smooth:
+            case fn_smooth3:
+            case fn_forecast:
+                for (std::uint32_t j = 0; j < per; ++j) s[j] = static_cast<float>(in);
+                break;
+            case fn_smooth_init:
+            case fn_smooth3_init:
+            case fn_smooth_n:
+                for (std::uint32_t j = 0; j < per; ++j) s[j] = static_cast<float>(args[2][i]);
+                break;
+            case fn_delay1:
+            case fn_delay3:
+                for (std::uint32_t j = 0; j < per; ++j) s[j] = static_cast<float>(in * d / per);
+                break;
+            case fn_delay1_init:
+            case fn_delay3_init:
+            case fn_delay_n:
+                for (std::uint32_t j = 0; j < per; ++j)
+                    s[j] = static_cast<float>(args[2][i] * d / per);
+                break;
+            case fn_trend:
+                s[0] = static_cast<float>(in / (1 + args[2][i] * d));
+                break;
+            }
+        }
+        switch (fn) {
+        case fn_delay1:
+        case fn_delay1_init:
+        case fn_delay3:
+        case fn_delay3_init:
+        case fn_delay_n:
+            out[i] = s[per - 1] / (d / per);
+            break;
+        case fn_trend:
+            out[i] = (in - s[0]) / (s[0] * d);
+            break;
+        case fn_forecast:
+            out[i] = in * (1 + args[2][i] * (in - s[0]) / (s[0] * d));
+            break;
+        default:
+            out[i] = s[per - 1];
+        }
+    }
+}
+
+void state_rates(int fn, double** args, std::uint32_t a, std::uint32_t per, std::uint32_t lane0,
+                 std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::size_t at = a + static_cast<std::size_t>(lane0 + i) * per;
+        const float* s = value_array + at;
+        float* r = rate_array + at;
+        double in = args[0][i];
+        double d = args[1][i];
+        switch (fn) {
+        case fn_delay1:
+        case fn_delay1_init:
+        case fn_delay3:
+        case fn_delay3_init:
+        case fn_delay_n: {
+            double stage = d / per, prev = in;
+            for (std::uint32_t j = 0; j < per; ++j) {
+                double outj = s[j] / stage;
+                r[j] = static_cast<float>(prev - outj);
+                prev = outj;
+            }
+            break;
+        }
+        default: {
+            double stage = (fn == fn_trend || fn == fn_forecast) ? d : d / per, prev = in;
+            for (std::uint32_t j = 0; j < per; ++j) {
+                r[j] = static_cast<float>((prev - s[j]) / stage);
+                prev = s[j];
+            }
+        }
+        }
+        for (std::uint32_t j = 0; j < per; ++j)
+            if (!std::isfinite(r[j]))
+                fail_lane(lane0 + i, "Floating point error computing the state of");
+    }
+}
+
+double clamp_random(double x, double lo, double hi) {
+    return x < lo ? lo : (x > hi ? hi : x);
+}
+
+double draw(int fn, double** args, std::uint32_t i, random_stream& r) {
+    switch (fn) {
+    case fn_random_uniform:
+        return args[0][i] + (args[1][i] - args[0][i]) * stream_uniform(r);
+    case fn_random_normal:
+        return clamp_random(args[2][i] + args[3][i] * stream_normal(r), args[0][i], args[1][i]);
+    default: {
+        double u = stream_uniform(r);
+        return clamp_random(args[2][i] - args[3][i] * std::log(1 - u), args[0][i], args[1][i]);
+    }
+    }
+}
+
+void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n, int mode) {
+    int fn = static_cast<int>(c[0]);
+    int nargs = static_cast<int>(c[1]);
+    std::uint32_t a = c[2], b = c[3], cc = c[4];
+    double* args[8];
+    for (int k = 0; k < nargs && k < 8; ++k) args[k] = S(base + k);
+    double* out = S(base);
+    double* x = args[0];
+    switch (fn) {
+    case fn_abs:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::fabs(x[i]);
+        return;
+    case fn_exp:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::exp(x[i]);
+        return;
+    case fn_ln:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::log(x[i]);
+        return;
+    case fn_log:
+        for (std::uint32_t i = 0; i < n; ++i)
+            out[i] = na2(x[i], args[1][i]) ? NAd : std::log(x[i]) / std::log(args[1][i]);
+        return;
+    case fn_sqrt:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::sqrt(x[i]);
+        return;
+    case fn_sin:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::sin(x[i]);
+        return;
+    case fn_cos:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::cos(x[i]);
+        return;
+    case fn_tan:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::tan(x[i]);
+        return;
+    case fn_arctan:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::atan(x[i]);
+        return;
+    case fn_integer:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::trunc(x[i]);
+        return;
+    case fn_modulo:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            double y = args[1][i];
+            out[i] = na2(x[i], y) ? NAd : x[i] - y * std::floor(x[i] / y);
+        }
+        return;
+    case fn_power:
+        for (std::uint32_t i = 0; i < n; ++i)
+            out[i] = na2(x[i], args[1][i]) ? NAd : std::pow(x[i], args[1][i]);
+        return;
+    case fn_min:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = std::min(x[i], args[1][i]);
+        return;
+    case fn_max:
+        for (std::uint32_t i = 0; i < n; ++i)
+            out[i] = na2(x[i], args[1][i]) ? NAd : std::max(x[i], args[1][i]);
+        return;
+    case fn_if_then_else:
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] != 0 ? args[1][i] : args[2][i];
+        return;
+    case fn_safe_div:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            double d = args[1][i];
+            out[i] = na2(x[i], d) ? NAd : (d == 0 ? (nargs > 2 ? args[2][i] : 0.0) : x[i] / d);
+        }
+        return;
+    case fn_step:
+        for (std::uint32_t i = 0; i < n; ++i)
+            out[i] = sim_time + sim_dt / 2 > args[1][i] ? x[i] : 0.0;
+        return;
+    case fn_pulse:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            double t = sim_time + sim_dt / 2, start = x[i], w = std::max(args[1][i], sim_dt);
+            out[i] = t > start && t < start + w ? 1.0 : 0.0;
+        }
+        return;
+    case fn_pulse_train:
+        for (std::uint32_t i = 0; i < n; ++i)
+            out[i] = pulse_train(x[i], args[1][i], args[2][i], args[3][i]);
+        return;
+    case fn_ramp:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            double t = sim_time, start = args[1][i], end = args[2][i];
+            out[i] = t <= start ? 0.0 : x[i] * (std::min(t, end) - start);
+        }
+        return;
+    case fn_lookup_extrapolate:
+    case fn_lookup_invert: {
+        // The lookup's address is in the operand words; the value argument is on the stack.
+        std::uint32_t addr[3] = {a, b, cc};
+        for (std::uint32_t i = 0; i < n; ++i) {
+            lookup_table& t = luts[lane_index(addr, lane0 + i)];
+            if (fn == fn_lookup_extrapolate) {
+                out[i] = x[i] == NAd ? NAd : lookup_value(t, lut_data, x[i], true);
+                continue;
+            }
+            // Inverse: the x at which the lookup reaches the value (first crossing).
+            const float* px = lut_data + t.x;
+            const float* py = lut_data + t.y;
+            double y = x[i], r = y <= py[0] ? px[0] : px[t.count - 1];
+            for (std::uint32_t k = 1; k < t.count; ++k) {
+                double y0 = py[k - 1], y1 = py[k];
+                if ((y >= y0 && y <= y1) || (y <= y0 && y >= y1)) {
+                    r = y1 == y0 ? px[k - 1]
+                                 : px[k - 1] + (y - y0) / (y1 - y0) * (px[k] - px[k - 1]);
+                    break;
+                }
+            }
+            out[i] = r;
+        }
+        return;
+    }
+    case fn_initial:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            float& h = value_array[a + lane0 + i];
+            if (mode == em_initial) h = static_cast<float>(x[i]);
+            out[i] = h;
+        }
+        return;
+    case fn_sample_if_true:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            float& h = value_array[a + lane0 + i];
+            if (mode == em_initial)
+                h = static_cast<float>(x[i] != 0 ? args[1][i] : args[2][i]);
+            else if (mode == em_main && x[i] != 0)
+                h = static_cast<float>(args[1][i]);
+            out[i] = (mode == em_stage && x[i] != 0) ? args[1][i] : h;
+        }
+        return;
+    case fn_random_uniform:
+    case fn_random_normal:
+    case fn_random_exponential: {
+        random_stream& r = streams[b];
+        if (!seeded[b]) {
+            seed_stream(r, args[nargs - 1][0]);
+            seeded[b] = 1;
+        }
+        for (std::uint32_t i = 0; i < n; ++i) {
+            float& h = value_array[a + lane0 + i];
+            if (mode != em_stage) h = static_cast<float>(draw(fn, args, i, r));
+            out[i] = h;
+        }
+        return;
+    }
+    case fn_delay_fixed:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint32_t k = a + lane0 + i;
+            if (mode == em_initial) {
+                double d = args[1][i];
+                if (!(d >= 0)) fail_lane(lane0 + i, "The delay time is negative in");
+                std::uint32_t need =
+                    sim_dt > 0 ? static_cast<std::uint32_t>(std::min(d / sim_dt + 4, 65535.0)) : 4;
+                delay_object* o = new_delay(need);
+                o->kind = fn_delay_fixed;
+                o->delay = static_cast<float>(d);
+                o->initial = o->output = static_cast<float>(args[2][i]);
+                delays[k] = o;
+            }
+            out[i] = delay_output(k, mode);
+        }
+        return;
+    case fn_message:
+        for (std::uint32_t i = 0; i < n; ++i) {
+            out[i] = x[i];
+            if (mode == em_stage || x[i] == 0 || x[i] == NAd) continue;
+            const char* text = a < prog->texts.size() ? prog->texts[a].c_str() : "";
+            if (expand_refs_fn h = expand_refs_hook()) text = h(text);
+            if (x[i] < 0) {
+                report(5, "%s", text);
+                throw run_unwind(std::string("The simulation was stopped by a message: ") + text);
+            }
+            report(6, "%s", text);
+        }
+        return;
+    default:
+        break;
+    }
+    if (b && (fn >= fn_smooth && fn <= fn_forecast)) {
+        stateful_call(fn, args, a, b, lane0, n, mode, out);
+        return;
+    }
+    throw run_unwind("Internal error RT2314: unknown function " + std::to_string(fn));
+}
+
+// A reference or a number directly followed by + - * / is applied to the
+// operand below it in one pass (no vector is stored for it).
+template <typename Op>
+inline void apply_ref(double* __restrict a, const float* __restrict p, std::int64_t stride,
+                      std::uint32_t n, Op op) {
+    if (stride == 1) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            double x = a[i], y = p[i];
+            bool m = (x == NAd) | (y == NAd);
+            double r = op(x, y);
+            a[i] = m ? NAd : r;
+        }
+    } else {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            double x = a[i], y = p[stride * static_cast<std::int64_t>(i)];
+            bool m = (x == NAd) | (y == NAd);
+            double r = op(x, y);
+            a[i] = m ? NAd : r;
+        }
+    }
+}
+
+template <typename Op>
+inline void apply_value(double* __restrict a, double y, std::uint32_t n, Op op) {
+    if (y == NAd) {
+        for (std::uint32_t i = 0; i < n; ++i) a[i] = NAd;
+        return;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double x = a[i];
+        double r = op(x, y);
+        a[i] = x == NAd ? NAd : r;
+    }
+}
+
+bool fuse_ref(std::uint32_t next, double* a, const float* base, std::int64_t stride,
+              std::uint32_t lane0, std::uint32_t n) {
+    const float* p = base + stride * static_cast<std::int64_t>(lane0);
+    if (stride == 0) {
+        double y = p[0];
+        switch (next) {
+        case nc_add:
+            apply_value(a, y, n, [](double x, double z) { return x + z; });
+            return true;
+        case nc_sub:
+            apply_value(a, y, n, [](double x, double z) { return x - z; });
+            return true;
+        case nc_mul:
+            apply_value(a, y, n, [](double x, double z) { return x * z; });
+            return true;
+        case nc_div:
+            apply_value(a, y, n, [](double x, double z) { return x / z; });
+            return true;
+        default:
+            return false;
+        }
+    }
+    switch (next) {
+    case nc_add:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x + z; });
+        return true;
+    case nc_sub:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x - z; });
+        return true;
+    case nc_mul:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x * z; });
+        return true;
+    case nc_div:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x / z; });
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool fuse_number(std::uint32_t next, double* a, double y, std::uint32_t n) {
+    switch (next) {
+    case nc_add:
+        apply_value(a, y, n, [](double x, double z) { return x + z; });
+        return true;
+    case nc_sub:
+        apply_value(a, y, n, [](double x, double z) { return x - z; });
+        return true;
+    case nc_mul:
+        apply_value(a, y, n, [](double x, double z) { return x * z; });
+        return true;
+    case nc_div:
+        apply_value(a, y, n, [](double x, double z) { return x / z; });
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Evaluates code from pc over lanes lane0..lane0+n-1 with its stack from base;
+// the result is in S(base).
+void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t lane0,
+          std::uint32_t n, int mode) {
+    int sp = base;
+    const float* v = value_array;
+    for (;;) {
+        std::uint32_t op = code[pc++];
+        switch (op) {
+        case op_end:
+            return;
+        case nc_number: {
+            double x = as_float(code[pc++]);
+            if (sp > base && fuse_number(code[pc], S(sp - 1), x, n)) {
+                ++pc;
+                break;
+            }
+            double* d = S(sp++);
+            for (std::uint32_t i = 0; i < n; ++i) d[i] = x;
+            break;
+        }
+        case nc_ref:
+            if (sp > base && code[pc] == addr_strided &&
+                fuse_ref(code[pc + 3], S(sp - 1), v + static_cast<std::int32_t>(code[pc + 1]),
+                         static_cast<std::int32_t>(code[pc + 2]), lane0, n)) {
+                pc += 4;
+                break;
+            }
+            load(code + pc, v, lane0, n, S(sp++));
+            pc += 3;
+            break;
+        case op_number_table: {
+            const std::uint32_t* t = code + code[pc++] + lane0;
+            double* d = S(sp++);
+            for (std::uint32_t i = 0; i < n; ++i) d[i] = as_float(t[i]);
+            break;
+        }
+#define BINARY(code_, expr_)                                                                       \
+    case code_: {                                                                                  \
+        double* __restrict a = S(sp - 2);                                                          \
+        const double* __restrict b = S(sp - 1);                                                    \
+        for (std::uint32_t i = 0; i < n; ++i) {                                                    \
+            double x = a[i], y = b[i];                                                             \
+            bool m = (x == NAd) | (y == NAd);                                                      \
+            double r = (expr_);                                                                    \
+            a[i] = m ? NAd : r;                                                                    \
+        }                                                                                          \
+        --sp;                                                                                      \
+        break;                                                                                     \
+    }
+            BINARY(nc_add, x + y)
+            BINARY(nc_sub, x - y)
+            BINARY(nc_mul, x * y)
+            BINARY(nc_div, x / y)
+            BINARY(nc_pow, std::pow(x, y))
+#undef BINARY
+#define COMPARE(code_, expr_)                                                                      \
+    case code_: {                                                                                  \
+        double* __restrict a = S(sp - 2);                                                          \
+        const double* __restrict b = S(sp - 1);                                                    \
+        for (std::uint32_t i = 0; i < n; ++i) {                                                    \
+            double x = a[i], y = b[i];                                                             \
+            a[i] = (expr_) ? 1.0 : 0.0;                                                            \
+        }                                                                                          \
+        --sp;                                                                                      \
+        break;                                                                                     \
+    }
+            COMPARE(nc_eq, x == y)
+            COMPARE(nc_ne, x != y)
+            COMPARE(nc_lt, x < y)
+            COMPARE(nc_le, x <= y)
+            COMPARE(nc_gt, x > y)
+            COMPARE(nc_ge, x >= y)
+            COMPARE(nc_and, x != 0 && y != 0)
+            COMPARE(nc_or, x != 0 || y != 0)
+#undef COMPARE
+        case nc_neg: {
+            double* a = S(sp - 1);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                double x = a[i];
+                a[i] = x == NAd ? NAd : -x;
+            }
+            break;
+        }
+        case nc_not: {
+            double* a = S(sp - 1);
+            for (std::uint32_t i = 0; i < n; ++i) a[i] = a[i] == 0 ? 1.0 : 0.0;
+            break;
+        }
+        case nc_lookup_call: {
+            double* a = S(sp - 1);
+            const std::uint32_t* addr = code + pc;
+            pc += 3;
+            for (std::uint32_t i = 0; i < n; ++i)
+                a[i] = a[i] == NAd
+                           ? NAd
+                           : lookup_value(luts[lane_index(addr, lane0 + i)], lut_data, a[i], false);
+            break;
+        }
+        case nc_call: {
+            int nargs = static_cast<int>(code[pc + 1]);
+            call(code + pc, sp - nargs, lane0, n, mode);
+            sp = sp - nargs + 1;
+            pc += 5;
+            break;
+        }
+        case nc_vector_call: {
+            int fn = static_cast<int>(code[pc]);
+            std::uint32_t m = code[pc + 1];
+            std::uint32_t len = code[pc + 2];
+            pc += 3;
+            eval(code, pc, sp, lane0 * m, n * m, mode);
+            pc += len;
+            double* a = S(sp++);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const double* g = a + static_cast<std::size_t>(i) * m;
+                double r = fn == fn_prod ? 1.0 : (fn == fn_sum ? 0.0 : g[0]);
+                bool na = false;
+                for (std::uint32_t j = 0; j < m; ++j) {
+                    double x = g[j];
+                    na = na || x == NAd;
+                    switch (fn) {
+                    case fn_sum:
+                        r += x;
+                        break;
+                    case fn_prod:
+                        r *= x;
+                        break;
+                    case fn_vmin:
+                        r = std::min(r, x);
+                        break;
+                    default:
+                        r = std::max(r, x);
+                        break;
+                    }
+                }
+                a[i] = na ? NAd : r;
+            }
+            break;
+        }
+        case nc_call_data:
+        case nc_call_constants: {
+            int fn = static_cast<int>(code[pc]);
+            int nargs = static_cast<int>(code[pc + 1]);
+            std::uint32_t inst = code[pc + 2];
+            const char* file = prog->texts[code[pc + 3]].c_str();
+            const char* var = prog->texts[code[pc + 4]].c_str();
+            pc += 5;
+            sp -= nargs;
+            data_instance& d = data_calls[inst];
+            int lanes = static_cast<int>(prog->units[static_cast<std::size_t>(cur_unit)].code[0]);
+            if (!d.filled) {
+                d.filled = true;
+                float a = nargs > 0 ? static_cast<float>(S(sp)[0]) : 0.0f;
+                float b = nargs > 1 ? static_cast<float>(S(sp + 1)[0]) : 0.0f;
+                bool ok = false;
+                if (fn == fn_get_kdf_data && data_reader)
+                    ok = data_reader(file, var, a, b, lanes, &d.times, &d.values) == 1;
+                else if (fn == fn_get_kdf_constants && constants_reader)
+                    ok = constants_reader(file, var, a, lanes, &d.constants) == 1;
+                else
+                    report(5, "Unable to read %s from %s: no run reader", var, file);
+                if (!ok) {
+                    d.times.clear();
+                    d.values.clear();
+                    d.constants.clear();
+                }
+            }
+            double* out = S(sp++);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                std::size_t lane = lane0 + i;
+                if (fn == fn_get_kdf_constants) {
+                    out[i] = lane < d.constants.size() ? d.constants[lane] : NAd;
+                    continue;
+                }
+                out[i] = NAd;
+                if (lane >= d.times.size() || lane >= d.values.size()) continue;
+                const auto& t = d.times[lane];
+                const auto& y = d.values[lane];
+                std::size_t m = std::min(t.size(), y.size());
+                if (!m || sim_time < t[0] - sim_dt / 2 || sim_time > t[m - 1] + sim_dt / 2)
+                    continue;
+                std::size_t k = static_cast<std::size_t>(
+                    std::upper_bound(t.begin(), t.begin() + static_cast<long>(m),
+                                     static_cast<float>(sim_time)) -
+                    t.begin());
+                if (k == 0)
+                    out[i] = y[0];
+                else if (k >= m)
+                    out[i] = y[m - 1];
+                else {
+                    double t0 = t[k - 1], t1 = t[k];
+                    out[i] = t1 == t0 ? y[k]
+                                      : y[k - 1] + (sim_time - t0) / (t1 - t0) * (y[k] - y[k - 1]);
+                }
+            }
+            break;
+        }
+        case op_state_rate: {
+            int fn = static_cast<int>(code[pc]);
+            int nargs = static_cast<int>(code[pc + 1]);
+            std::uint32_t a = code[pc + 2], b = code[pc + 3];
+            pc += 5;
+            sp -= nargs;
+            double* args[8];
+            for (int k = 0; k < nargs && k < 8; ++k) args[k] = S(sp + k);
+            if (fn == fn_delay_fixed) {
+                if (mode == em_main)
+                    for (std::uint32_t i = 0; i < n; ++i)
+                        delay_push(a + lane0 + i, args[0][i],
+                                   sim_time + delays[a + lane0 + i]->delay, lane0 + i);
+            } else {
+                state_rates(fn, args, a, b, lane0, n);
+            }
+            break;
+        }
+        default:
+            throw run_unwind("Internal error RT2315: bad opcode " + std::to_string(op));
+        }
+    }
+}
+
+// One lane of a unit without vector calls: a plain stack of doubles, no loops.
+// Calls and lookups with tables go through the chunked code with one lane.
+bool eval_scalar(const std::uint32_t* code, std::uint32_t pc, int mode, double& result) {
+    double st[scalar_stack];
+    int sp = 0;
+    const float* v = value_array;
+    for (;;) {
+        std::uint32_t op = code[pc++];
+        switch (op) {
+        case op_end:
+            result = st[sp - 1];
+            return true;
+        case nc_number:
+            st[sp++] = as_float(code[pc++]);
+            break;
+        case nc_ref:
+            st[sp++] = code[pc] == addr_strided ? v[static_cast<std::int32_t>(code[pc + 1])]
+                                                : v[static_cast<std::int32_t>(code[pc + 1]) +
+                                                    static_cast<std::int32_t>(code[code[pc + 2]])];
+            pc += 3;
+            break;
+        case op_number_table:
+            st[sp++] = as_float(code[code[pc++]]);
+            break;
+#define SBIN(code_, expr_)                                                                         \
+    case code_: {                                                                                  \
+        double x = st[sp - 2], y = st[sp - 1];                                                     \
+        st[sp - 2] = na2(x, y) ? NAd : (expr_);                                                    \
+        --sp;                                                                                      \
+        break;                                                                                     \
+    }
+            SBIN(nc_add, x + y)
+            SBIN(nc_sub, x - y)
+            SBIN(nc_mul, x * y)
+            SBIN(nc_div, x / y)
+            SBIN(nc_pow, std::pow(x, y))
+#undef SBIN
+#define SCMP(code_, expr_)                                                                         \
+    case code_: {                                                                                  \
+        double x = st[sp - 2], y = st[sp - 1];                                                     \
+        st[sp - 2] = (expr_) ? 1.0 : 0.0;                                                          \
+        --sp;                                                                                      \
+        break;                                                                                     \
+    }
+            SCMP(nc_eq, x == y)
+            SCMP(nc_ne, x != y)
+            SCMP(nc_lt, x < y)
+            SCMP(nc_le, x <= y)
+            SCMP(nc_gt, x > y)
+            SCMP(nc_ge, x >= y)
+            SCMP(nc_and, x != 0 && y != 0)
+            SCMP(nc_or, x != 0 || y != 0)
+#undef SCMP
+        case nc_neg:
+            st[sp - 1] = st[sp - 1] == NAd ? NAd : -st[sp - 1];
+            break;
+        case nc_not:
+            st[sp - 1] = st[sp - 1] == 0 ? 1.0 : 0.0;
+            break;
+        case nc_lookup_call: {
+            double x = st[sp - 1];
+            st[sp - 1] =
+                x == NAd ? NAd : lookup_value(luts[lane_index(code + pc, 0)], lut_data, x, false);
+            pc += 3;
+            break;
+        }
+        case nc_call: {
+            int nargs = static_cast<int>(code[pc + 1]);
+            int base = sp - nargs;
+            for (int k = 0; k < nargs; ++k) S(k)[0] = st[base + k];
+            call(code + pc, 0, 0, 1, mode);
+            st[base] = S(0)[0];
+            sp = base + 1;
+            pc += 5;
+            break;
+        }
+        default:
+            return false; // anything else: the chunked evaluator
+        }
+    }
+}
+
+} // namespace
+
+// The loops of the time loop that run over every state, kept here where the
+// compiler vectorises them.
+std::uint32_t count_non_finite(const float* p, std::size_t n) {
+    std::uint32_t bad = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint32_t b;
+        __builtin_memcpy(&b, p + i, 4);
+        bad += ((b >> 23) & 0xFFu) == 0xFFu;
+    }
+    return bad;
+}
+
+void euler_update(float* __restrict v, const float* __restrict r, std::size_t n, float h) {
+    for (std::size_t i = 0; i < n; ++i) v[i] += h * r[i];
+}
+
+// ------------------------------------------------------------------ lookups ---
+
+double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate) {
+    const float* px = data + t.x;
+    const float* py = data + t.y;
+    std::uint32_t n = t.count;
+    if (n == 0) return NAd;
+    if (n == 1) return py[0];
+    if (x <= px[0]) {
+        if (!extrapolate || px[1] == px[0]) return py[0];
+        return py[0] + (x - px[0]) * (py[1] - py[0]) / (px[1] - px[0]);
+    }
+    if (x >= px[n - 1]) {
+        if (!extrapolate || px[n - 1] == px[n - 2]) return py[n - 1];
+        return py[n - 1] + (x - px[n - 1]) * (py[n - 1] - py[n - 2]) / (px[n - 1] - px[n - 2]);
+    }
+    // The current segment first: successive calls usually stay in it or move by one.
+    std::uint32_t k = static_cast<std::uint32_t>(
+        std::clamp<std::int32_t>(t.segment, 0, static_cast<std::int32_t>(n) - 2));
+    if (!(x >= px[k] && x <= px[k + 1])) {
+        if (k + 2 < n && x >= px[k + 1] && x <= px[k + 2]) {
+            ++k;
+        } else {
+            const float* hi = std::upper_bound(px, px + n, static_cast<float>(x));
+            k = static_cast<std::uint32_t>(std::max<std::ptrdiff_t>(1, hi - px) - 1);
+            if (k > n - 2) k = n - 2;
+        }
+        t.segment = static_cast<std::int32_t>(k);
+        double dx = px[k + 1] - px[k];
+        t.slope = dx == 0 ? 0.0f : static_cast<float>((py[k + 1] - py[k]) / dx);
+    }
+    double dx = px[k + 1] - px[k];
+    if (dx == 0) return py[k + 1];
+    return py[k] + (x - px[k]) * (static_cast<double>(py[k + 1]) - py[k]) / dx;
+}
+
+// ------------------------------------------------------------------- random ---
+
+namespace {
+std::uint64_t splitmix(std::uint64_t& x) {
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+std::uint64_t rotl(std::uint64_t x, int k) {
+    return (x << k) | (x >> (64 - k));
+}
+} // namespace
+
+void seed_stream(random_stream& r, double seed) {
+    std::uint64_t x;
+    double s = std::isfinite(seed) ? seed : 0.0;
+    std::memcpy(&x, &s, 8);
+    for (auto& w : r.s) w = splitmix(x);
+}
+
+double stream_uniform(random_stream& r) {
+    std::uint64_t* s = r.s;
+    std::uint64_t result = rotl(s[1] * 5, 7) * 9;
+    std::uint64_t t = s[1] << 17;
+    s[2] ^= s[0];
+    s[3] ^= s[1];
+    s[1] ^= s[2];
+    s[0] ^= s[3];
+    s[2] ^= t;
+    s[3] = rotl(s[3], 45);
+    return static_cast<double>(result >> 11) * 0x1.0p-53;
+}
+
+double stream_normal(random_stream& r) {
+    // Box-Muller; one of the pair is used so that each draw takes two numbers.
+    double u1 = stream_uniform(r), u2 = stream_uniform(r);
+    if (u1 <= 0) u1 = 0x1.0p-53;
+    return std::sqrt(-2 * std::log(u1)) * std::cos(2 * M_PI * u2);
+}
+
+// -------------------------------------------------------------------- setup ---
+
+int interp_begin(const sim_program& p, handle symbols, const lookup_table* lookup_copy,
+                 const float* lookup_data_copy, std::uint32_t lookup_data_cells) {
+    prog = &p;
+    prog_symbols = symbols;
+    if (!sim_pool) sim_pool = new_block(0);
+    std::size_t total = p.value_slots + p.hidden_states + p.held_values;
+    value_array = static_cast<float*>(block_alloc(sim_pool, 4 * (total + 1), 0));
+    rate_array =
+        static_cast<float*>(block_alloc(sim_pool, 4 * (p.value_slots + p.hidden_states + 1), 0));
+    value_slot_count = p.value_slots;
+    level_slot_count = p.level_slots;
+    // Lookups.
+    luts = static_cast<lookup_table*>(
+        block_alloc(sim_pool, sizeof(lookup_table) * (p.lookups + 1), 0));
+    if (lookup_copy && lookup_data_copy) {
+        lut_cells = lookup_data_cells;
+        lut_data = static_cast<float*>(block_alloc(sim_pool, 4 * (lut_cells + 1), 0));
+        std::memcpy(lut_data, lookup_data_copy, 4 * lut_cells);
+        std::memcpy(luts, lookup_copy, sizeof(lookup_table) * p.lookups);
+    } else {
+        model_lock_guard g(symbols, 0);
+        if (!g.ok()) return 0;
+        lut_cells = model_lookup_data ? reinterpret_cast<const bhead*>(model_lookup_data)->cur : 0;
+        lut_data = static_cast<float*>(block_alloc(sim_pool, 4 * (lut_cells + 1), 0));
+        if (lut_cells) std::memcpy(lut_data, model_lookup_data, 4 * lut_cells);
+        for (std::uint32_t i = 0; i < p.lookups; ++i) {
+            const lookup_entry* e = lookup_at(static_cast<int>(i));
+            lookup_table& t = luts[i];
+            t = lookup_table{};
+            if (!e || e->x + e->npoints > lut_cells || e->y + e->npoints > lut_cells) continue;
+            t.symbol = e->symbol;
+            t.element = e->element;
+            t.x = e->x;
+            t.y = e->y;
+            t.count = t.capacity = e->npoints;
+        }
+    }
+    for (std::uint32_t i = 0; i < p.lookups; ++i) {
+        lookup_table& t = luts[i];
+        t.segment = 0;
+        if (!t.count) continue;
+        const float* px = lut_data + t.x;
+        const float* py = lut_data + t.y;
+        t.xmin = px[0];
+        t.xmax = px[t.count - 1];
+        t.ymin = *std::min_element(py, py + t.count);
+        t.ymax = *std::max_element(py, py + t.count);
+    }
+    delays = static_cast<delay_object**>(
+        block_alloc(sim_pool, sizeof(void*) * (p.delay_objects + 1), 0));
+    streams = static_cast<random_stream*>(
+        block_alloc(sim_pool, sizeof(random_stream) * (p.random_streams + 1), 0));
+    seeded = static_cast<std::uint8_t*>(block_alloc(sim_pool, p.random_streams + 1, 0));
+    data_calls.assign(p.data_calls, data_instance{});
+    std::uint32_t mm = std::max<std::uint32_t>(p.max_lanes, 1);
+    cap = std::max<std::uint32_t>(512, mm);
+    stack_mem.assign(static_cast<std::size_t>(cap) * (p.max_stack + 2), 0.0);
+    return 1;
+}
+
+void interp_end() {
+    prog = nullptr;
+    luts = nullptr;
+    lut_data = nullptr;
+    delays = nullptr;
+    streams = nullptr;
+    seeded = nullptr;
+    value_array = nullptr;
+    rate_array = nullptr;
+    stack_mem.clear();
+    stack_mem.shrink_to_fit();
+    data_calls.clear();
+}
+
+void set_run_data_readers(run_data_reader data, run_constants_reader constants) {
+    data_reader = data;
+    constants_reader = constants;
+}
+
+lookup_table* run_lookup_tables() {
+    return luts;
+}
+float* run_lookup_data() {
+    return lut_data;
+}
+std::uint32_t run_lookup_data_cells() {
+    return lut_cells;
+}
+delay_object** run_delay_objects() {
+    return delays;
+}
+
+std::int64_t unit_target_slot(int unit, std::uint32_t lane) {
+    if (!prog || unit < 0 || static_cast<std::size_t>(unit) >= prog->units.size()) return -1;
+    const std::uint32_t* c = prog->units[static_cast<std::size_t>(unit)].code.data();
+    const std::uint32_t* h = c + 2 + c[1];
+    if (h[0] == 2 || lane >= c[0]) return -1;
+    int saved = cur_unit;
+    cur_unit = unit;
+    std::int64_t slot = lane_index(h + 1, lane);
+    cur_unit = saved;
+    return slot;
+}
+
+std::string unit_element_text(int unit, std::uint32_t lane) {
+    if (!prog || unit < 0 || static_cast<std::size_t>(unit) >= prog->units.size()) return "?";
+    const code_unit& u = prog->units[static_cast<std::size_t>(unit)];
+    model_lock_guard g(prog_symbols, 0);
+    if (!g.ok()) return "?";
+    std::uint32_t off = lane < u.targets.size() ? u.targets[lane] : 0;
+    return element_text(u.sym, off);
+}
+
+// --------------------------------------------------------------- evaluation ---
+
+void eval_unit(int index, int mode) {
+    const code_unit& u = prog->units[static_cast<std::size_t>(index)];
+    const std::uint32_t* c = u.code.data();
+    cur_unit = index;
+    std::uint32_t lanes = c[0], loops = c[1];
+    const std::uint32_t* h = c + 2 + loops;
+    std::uint32_t array = h[0];
+    const std::uint32_t* addr = h + 1;
+    std::uint32_t start = h[4], m = h[5];
+    if (lanes == 1 && m == 1 && array != 2 &&
+        prog->max_stack <= static_cast<std::uint32_t>(scalar_stack)) {
+        double r;
+        if (eval_scalar(c, start, mode, r)) {
+            float f = static_cast<float>(r);
+            (array == 1 ? rate_array : value_array)[lane_index(addr, 0)] = f;
+            if (!std::isfinite(f)) fail_lane(0, "Floating point error computing");
+            return;
+        }
+    }
+    // A plain copy of another variable's elements in the same order (a level
+    // whose rate is one flow): floats are copied as they are, already checked.
+    if (array != 2 && addr[0] == addr_strided && static_cast<std::int32_t>(addr[2]) == 1 &&
+        c[start] == nc_ref && c[start + 1] == addr_strided &&
+        (static_cast<std::int32_t>(c[start + 3]) == 1 || lanes == 1) && c[start + 4] == op_end) {
+        float* d = (array == 1 ? rate_array : value_array) + addr[1];
+        const float* src = value_array + static_cast<std::int32_t>(c[start + 2]);
+        if (d != src) std::memmove(d, src, 4 * static_cast<std::size_t>(lanes));
+        return;
+    }
+    // Chunks small enough for the operand vectors to stay in the first-level cache.
+    std::uint32_t chunk = std::max<std::uint32_t>(
+        1,
+        std::min(lanes, std::min<std::uint32_t>(chunk_lanes, cap / std::max<std::uint32_t>(m, 1))));
+    float* dst = array == 1 ? rate_array : value_array;
+    for (std::uint32_t k0 = 0; k0 < lanes; k0 += chunk) {
+        std::uint32_t n = std::min(chunk, lanes - k0);
+        eval(c, start, 0, k0, n, mode);
+        if (array == 2) continue;
+        const double* r = S(0);
+        bool bad = false;
+        if (addr[0] == addr_strided && static_cast<std::int32_t>(addr[2]) == 1) {
+            float* __restrict d = dst + addr[1] + k0;
+            std::uint32_t count = 0;
+            for (std::uint32_t i = 0; i < n; ++i) {
+                float f = static_cast<float>(r[i]);
+                d[i] = f;
+                std::uint32_t b;
+                __builtin_memcpy(&b, &f, 4);
+                count += ((b >> 23) & 0xFFu) == 0xFFu;
+            }
+            bad = count != 0;
+        } else {
+            for (std::uint32_t i = 0; i < n; ++i) {
+                float f = static_cast<float>(r[i]);
+                dst[lane_index(addr, k0 + i)] = f;
+                bad |= !std::isfinite(f);
+            }
+        }
+        if (bad) {
+            for (std::uint32_t i = 0; i < n; ++i)
+                if (!std::isfinite(static_cast<float>(r[i])))
+                    fail_lane(k0 + i, "Floating point error computing");
+        }
+    }
+}
+
+void eval_units(const std::vector<int>& order, int mode) {
+    for (int u : order) eval_unit(u, mode);
+}

@@ -1,0 +1,78 @@
+// The interpreter: runs the eq_code of the compiled units over value_array
+// and rate_array, lane by lane in chunks (one opcode over many elements at a
+// time), with the built-in functions of the vocabulary: arithmetic with NA
+// propagation, the test inputs of time, lookups through lookup_table records,
+// smoothing and delays as hidden levels, the pipeline delay as a
+// delay_object, held values (INITIAL, SAMPLE IF TRUE), seeded random streams,
+// vector reductions and the message function.
+//
+// A result that is not a finite number, and a fatal error of a built-in, end
+// the run: the interpreter throws run_unwind with a message naming the
+// variable (and element) being computed; the time loop catches it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/codegen.h"
+#include "sim/simdata.h"
+
+// The number of values in p[0..n) that are not finite (infinite or NaN).
+std::uint32_t count_non_finite(const float* p, std::size_t n);
+// v[i] += h r[i] for i in [0, n): one Euler step of a range of states.
+void euler_update(float* v, const float* r, std::size_t n, float h);
+
+// How a unit is evaluated: the initial pass (states are initialised), the
+// first evaluation of a time step (held values, random draws and pipelines
+// move on), or an intermediate stage of a Runge-Kutta step (nothing moves).
+enum eval_mode : int { em_initial = 0, em_main = 1, em_stage = 2 };
+
+// Prepares a run of the program: value_array and rate_array (all 0, NA for
+// data variables), the lookup tables from the model's lookup list (or from
+// the given copies), the delay-object pointers and the random streams, all
+// from sim_pool (made when absent). 1 on success.
+int interp_begin(const sim_program& program, handle symbols,
+                 const lookup_table* lookup_copy = nullptr, const float* lookup_data_copy = nullptr,
+                 std::uint32_t lookup_data_cells = 0);
+// Forgets the run's structures (the pool is freed by the caller).
+void interp_end();
+
+// Evaluates the units in order.
+void eval_units(const std::vector<int>& order, int mode);
+void eval_unit(int unit, int mode);
+
+// The run's lookup tables and their data (valid between begin and end).
+lookup_table* run_lookup_tables();
+float* run_lookup_data();
+std::uint32_t run_lookup_data_cells();
+// The delay objects (program.delay_objects pointers; null until initialised).
+delay_object** run_delay_objects();
+
+// The value of a lookup at x (clamped at the ends, or extrapolated).
+double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate);
+
+// Seeded random streams: deterministic for a seed.
+struct random_stream {
+    std::uint64_t s[4];
+};
+void seed_stream(random_stream& r, double seed);
+double stream_uniform(random_stream& r); // [0, 1)
+double stream_normal(random_stream& r);  // mean 0, deviation 1
+
+// Readers of data and constants kept in run files (GET KDF DATA, GET KDF
+// CONSTANTS), filled by the runs subsystem. elements: the elements the
+// equation computes, in order; the variable text may name subscript ranges.
+// 1 on success, 0 after a message.
+using run_data_reader = int (*)(const char* file, const char* variable, float offset, float scale,
+                                int elements, std::vector<std::vector<float>>* times,
+                                std::vector<std::vector<float>>* values);
+using run_constants_reader = int (*)(const char* file, const char* variable, float time,
+                                     int elements, std::vector<float>* values);
+void set_run_data_readers(run_data_reader data, run_constants_reader constants);
+
+// The value slot a unit's lane computes (-1 for units without a target).
+std::int64_t unit_target_slot(int unit, std::uint32_t lane);
+
+// The element of a unit's lane as text, for messages.
+std::string unit_element_text(int unit, std::uint32_t lane);

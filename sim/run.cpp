@@ -1,0 +1,735 @@
+// The time loop and the run of the current model (see run.h).
+#include "sim/run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "foundation/files.h"
+#include "foundation/memory.h"
+#include "foundation/names.h"
+#include "foundation/report.h"
+#include "model/check.h"
+#include "model/order.h"
+#include "sim/game.h"
+#include "sim/interp.h"
+#include "sim/setup.h"
+
+namespace {
+
+// The data sources of the run being prepared or run.
+std::vector<std::string> data_sources;
+
+// Restores a state byte when the run ends by any road.
+struct byte_restore {
+    std::uint8_t& ref;
+    std::uint8_t old;
+    explicit byte_restore(std::uint8_t& r) : ref(r), old(r) {}
+    ~byte_restore() { ref = old; }
+};
+
+class time_loop {
+public:
+    time_loop(handle symbols, const sim_program& p, const sim_options& o, sim_output& out)
+        : symbols_(symbols), p_(p), o_(o), out_(out) {}
+
+    // The whole run: start, then every step.
+    int run();
+    // The initial pass and the first save; sim_done when the run may go on.
+    int start();
+    // Steps up to step number until (at most the last); the run's result.
+    int advance(long until);
+    long steps() const { return steps_; }
+    long step_number() const { return n_; }
+    double time_step() const { return dt_; }
+
+private:
+    long steps_ = 0, save_every_ = 1, n_ = 0;
+    double t0_ = 0, pause_ = 0, next_pause_ = 0;
+    int finish(const std::string& error, bool stopped, bool given_up);
+    static std::string error_text(const run_unwind& e);
+
+    handle symbols_;
+    const sim_program& p_;
+    const sim_options& o_;
+    sim_output& out_;
+    std::vector<std::uint32_t> states_; // indexes of integrated values
+    std::vector<double> x0_, k1_, k2_, k3_, k4_, y1_, y2_, xs_;
+    double dt_ = 1;
+
+    void set_time(double t) {
+        sim_time = t;
+        sim_dt = dt_;
+        sim_time_hi = t + dt_ / 2;
+        sim_time_lo = t - dt_ / 2;
+        value_array[0] = static_cast<float>(t);
+    }
+
+    void evaluate(int mode) {
+        eval_units(p_.dynamic_order, mode);
+        eval_units(p_.rate_order, mode);
+        if (override_flags && override_held)
+            for (std::uint32_t s = 1; s < p_.level_slots; ++s)
+                if (override_held[s] == 2) rate_array[s] = 0;
+    }
+
+    void get_states(std::vector<double>& x) {
+        for (std::size_t i = 0; i < states_.size(); ++i) x[i] = value_array[states_[i]];
+    }
+    void get_rates(std::vector<double>& k) {
+        for (std::size_t i = 0; i < states_.size(); ++i) k[i] = rate_array[states_[i]];
+    }
+    // Sets the states to x + h k.
+    void put_states(const std::vector<double>& x, double h, const std::vector<double>& k) {
+        for (std::size_t i = 0; i < states_.size(); ++i)
+            value_array[states_[i]] = static_cast<float>(x[i] + h * k[i]);
+    }
+
+    // The rates at states x + h k and time t.
+    void stage(const std::vector<double>& x, double h, const std::vector<double>& k, double t,
+               std::vector<double>& out) {
+        put_states(x, h, k);
+        set_time(t);
+        evaluate(em_stage);
+        get_rates(out);
+    }
+
+    // One fourth-order step from x at t with k1 given; the new states into y.
+    void rk4(const std::vector<double>& x, double t, double h, const std::vector<double>& k1,
+             std::vector<double>& y) {
+        stage(x, h / 2, k1, t + h / 2, k2_);
+        stage(x, h / 2, k2_, t + h / 2, k3_);
+        stage(x, h, k3_, t + h, k4_);
+        for (std::size_t i = 0; i < states_.size(); ++i)
+            y[i] = x[i] + h / 6 * (k1[i] + 2 * k2_[i] + 2 * k3_[i] + k4_[i]);
+    }
+
+    void check_states() {
+        if (!count_non_finite(value_array + 1, p_.level_slots ? p_.level_slots - 1 : 0) &&
+            !count_non_finite(value_array + p_.value_slots, p_.hidden_states))
+            return;
+        for (std::uint32_t s : states_) {
+            if (std::isfinite(value_array[s])) continue;
+            std::string name = "a hidden state";
+            for (std::size_t u = 0; u < p_.units.size(); ++u) {
+                const code_unit& cu = p_.units[u];
+                if (cu.kind != uk_level_rate || s >= p_.level_slots) continue;
+                model_lock_guard g(symbols_, 0);
+                std::int32_t first = sym(cu.sym)->slot;
+                for (std::size_t lane = 0; lane < cu.targets.size(); ++lane)
+                    if (static_cast<std::uint32_t>(first) + cu.targets[lane] == s)
+                        name = element_text(cu.sym, cu.targets[lane]);
+            }
+            throw run_unwind("Floating point error computing " + name);
+        }
+    }
+
+    void step(double t) {
+        if (override_flags && freeze_levels) return;
+        std::size_t n = states_.size();
+        switch (o_.method) {
+        case im_rk4:
+            get_states(x0_);
+            get_rates(k1_);
+            rk4(x0_, t, dt_, k1_, y1_);
+            put_states(y1_, 0, k1_);
+            break;
+        case im_rk2:
+            get_states(x0_);
+            get_rates(k1_);
+            stage(x0_, dt_, k1_, t + dt_, k2_);
+            for (std::size_t i = 0; i < n; ++i) y1_[i] = x0_[i] + dt_ / 2 * (k1_[i] + k2_[i]);
+            put_states(y1_, 0, k1_);
+            break;
+        case im_rk_auto:
+            auto_step(t);
+            break;
+        default: {
+            // Euler over the two ranges of states: the levels and the hidden states.
+            float h = static_cast<float>(dt_);
+            if (p_.level_slots > 1)
+                euler_update(value_array + 1, rate_array + 1, p_.level_slots - 1, h);
+            euler_update(value_array + p_.value_slots, rate_array + p_.value_slots,
+                         p_.hidden_states, h);
+        }
+        }
+    }
+
+    double h_ = 0; // step of the automatic control, kept between steps
+
+    void auto_step(double t) {
+        double end = t + dt_;
+        double tc = t;
+        if (h_ <= 0 || h_ > dt_) h_ = dt_;
+        get_states(xs_);
+        get_rates(k1_);
+        bool first = true;
+        while (tc < end - dt_ * 1e-9) {
+            double h = std::min(h_, end - tc);
+            if (!first) stage(xs_, 0, k1_, tc, k1_);
+            first = false;
+            rk4(xs_, tc, h, k1_, y1_);
+            rk4(xs_, tc, h / 2, k1_, x0_);
+            std::vector<double> kh(states_.size());
+            stage(x0_, 0, kh, tc + h / 2, kh);
+            rk4(x0_, tc + h / 2, h / 2, kh, y2_);
+            double err = 0;
+            for (std::size_t i = 0; i < states_.size(); ++i) {
+                double scale = std::max(1.0, std::fabs(y2_[i]));
+                err = std::max(err, std::fabs(y1_[i] - y2_[i]) / (o_.rk_tolerance * scale));
+            }
+            out_.rk_steps += 1;
+            if (err <= 1 || h <= dt_ / 1024) {
+                // Richardson: the error of the two half steps is a sixteenth of the difference.
+                for (std::size_t i = 0; i < states_.size(); ++i)
+                    xs_[i] = y2_[i] + (y2_[i] - y1_[i]) / 15;
+                tc += h;
+                if (err < 0.05) h_ = std::min(dt_, h * 2);
+                // k1 for the next sub-step is evaluated at its start.
+            } else {
+                // Rejected: k1 still holds the rates at the start of the sub-step.
+                h_ = h / 2;
+                first = true;
+            }
+        }
+        put_states(xs_, 0, k1_);
+    }
+
+    // The initial pass (or part of it), with the run's changed values put in
+    // as soon as their units have computed them.
+    void initial_pass(const std::vector<int>& order) {
+        for (int u : order) {
+            eval_unit(u, em_initial);
+            if (!o_.setup_values || !o_.setup_changed) continue;
+            const code_unit& cu = p_.units[static_cast<std::size_t>(u)];
+            if (cu.kind != uk_value) continue;
+            for (std::uint32_t lane = 0; lane < cu.targets.size(); ++lane) {
+                std::int64_t slot = unit_target_slot(u, lane);
+                if (slot >= 0 && slot < p_.value_slots && o_.setup_changed[slot])
+                    value_array[slot] = o_.setup_values[slot];
+            }
+        }
+    }
+
+    void save() {
+        out_.times.push_back(value_array[0]);
+        out_.rows.insert(out_.rows.end(), value_array, value_array + p_.value_slots);
+    }
+
+    // A control value: the value in the slot of a control variable.
+    double control(symbol_id id, double dflt) {
+        if (!id) return dflt;
+        std::int32_t slot = get_symbol(symbols_, id).slot;
+        if (slot < 0 || static_cast<std::uint32_t>(slot) >= p_.value_slots) return dflt;
+        return value_array[slot];
+    }
+};
+
+int time_loop::finish(const std::string& error, bool stopped, bool given_up) {
+    if (!error.empty()) {
+        out_.error = error;
+        report(5, "%s", error.c_str());
+        if (out_.initial.empty() && value_array)
+            out_.initial.assign(value_array, value_array + p_.value_slots);
+    }
+    if (given_up) return sim_given_up;
+    if (!error.empty()) return sim_error_saved;
+    return stopped ? sim_stopped_saved : sim_done;
+}
+
+std::string time_loop::error_text(const run_unwind& e) {
+    std::string error = e.what();
+    char at[64];
+    std::snprintf(at, sizeof at, " at time %g", sim_time);
+    return error + at;
+}
+
+int time_loop::start() {
+    for (std::uint32_t s = 1; s < p_.level_slots; ++s) states_.push_back(s);
+    for (std::uint32_t s = 0; s < p_.hidden_states; ++s) states_.push_back(p_.value_slots + s);
+    for (auto* v : {&x0_, &k1_, &k2_, &k3_, &k4_, &y1_, &y2_, &xs_}) v->assign(states_.size(), 0);
+    out_.value_slots = p_.value_slots;
+
+    byte_restore phase(sim_phase);
+    sim_phase = phase_initialising;
+    try {
+        // The control values first: the prefix of the initial order that ends with them.
+        std::size_t upto = 0;
+        for (std::size_t i = 0; i < p_.initial_order.size(); ++i) {
+            symbol_id s = p_.units[static_cast<std::size_t>(p_.initial_order[i])].sym;
+            if (s == p_.initial_time || s == p_.final_time || s == p_.time_step ||
+                s == p_.saveper || (s && s == p_.sim_pause))
+                upto = i + 1;
+        }
+        dt_ = 1;
+        set_time(0);
+        initial_pass(std::vector<int>(p_.initial_order.begin(),
+                                      p_.initial_order.begin() + static_cast<long>(upto)));
+        t0_ = control(p_.initial_time, 0);
+        double t1 = control(p_.final_time, 100);
+        dt_ = control(p_.time_step, 1);
+        double saveper = control(p_.saveper, dt_);
+        pause_ = control(p_.sim_pause, 0);
+        if (!(dt_ > 0) || !std::isfinite(dt_)) {
+            report(5, "TIME STEP must be a positive number (it is %g)", dt_);
+            return sim_refused;
+        }
+        if (!std::isfinite(t0_) || !std::isfinite(t1) || t1 < t0_) {
+            report(5, "FINAL TIME (%g) must not come before INITIAL TIME (%g)", t1, t0_);
+            return sim_refused;
+        }
+        double steps_f = std::floor((t1 - t0_) / dt_ + 1e-6);
+        if (steps_f > 2e9) {
+            report(5, "The run would take too many steps (%g)", steps_f);
+            return sim_refused;
+        }
+        steps_ = static_cast<long>(steps_f);
+        if (o_.max_steps > 0 && steps_ > o_.max_steps) {
+            report(5, "The run would take %ld steps, more than the %ld allowed", steps_,
+                   o_.max_steps);
+            return sim_refused;
+        }
+        if (!(saveper > 0) || !std::isfinite(saveper)) saveper = dt_;
+        save_every_ = std::max(1L, std::lround(saveper / dt_));
+        if (std::fabs(save_every_ * dt_ - saveper) > dt_ * 1e-3 && saveper > dt_)
+            report(3, "SAVEPER %g is not a multiple of TIME STEP %g; values are saved every %g",
+                   saveper, dt_, save_every_ * dt_);
+        long saves = steps_ / save_every_ + 1 + (steps_ % save_every_ ? 1 : 0);
+        out_.rows.reserve(static_cast<std::size_t>(saves) * p_.value_slots);
+
+        // The initial pass.
+        set_time(t0_);
+        if (override_flags && override_held)
+            for (std::uint32_t s = 0; s < p_.value_slots; ++s)
+                if (override_held[s] == 2) value_array[s] = NA;
+        initial_pass(p_.initial_order);
+        // Delay states taken from a saved run replace the fresh pipelines.
+        if (o_.setup && o_.setup->delays.size() == p_.delay_objects && p_.delay_objects)
+            load_delay_states(o_.setup->delays, run_delay_objects(), p_.delay_objects);
+        if (override_flags)
+            if (override_eval_fn h = override_hook()) h(1);
+        out_.initial.assign(value_array, value_array + p_.value_slots);
+        if (o_.initial_only) return sim_done;
+        evaluate(em_main);
+        save();
+        next_pause_ = pause_ > 0 ? t0_ + pause_ : 0;
+        n_ = 0;
+    } catch (const run_unwind& e) {
+        return finish(error_text(e), false, false);
+    }
+    return sim_done;
+}
+
+int time_loop::advance(long until) {
+    byte_restore phase(sim_phase);
+    byte_restore progress(run_in_progress);
+    sim_phase = phase_running;
+    run_in_progress = 1;
+    bool stopped = false, given_up = false;
+    until = std::min(until, steps_);
+    try {
+        while (n_ < until) {
+            long n = ++n_;
+            double t = t0_ + static_cast<double>(n - 1) * dt_;
+            step(t);
+            check_states();
+            set_time(t0_ + static_cast<double>(n) * dt_);
+            if (override_flags)
+                if (override_eval_fn h = override_hook()) h(0);
+            evaluate(em_main);
+            if (n % save_every_ != 0 && n != steps_ && n != until) continue;
+            sim_phase = phase_saving;
+            save();
+            if (run_kind == rk_livesweep)
+                if (livesweep_save_fn h = livesweep_save_hook())
+                    h(value_array, p_.value_slots, static_cast<int>((steps_ - n) / save_every_));
+            if (sim_pump_fn pump = sim_pump_hook()) pump();
+            sim_phase = phase_running;
+            if (pause_ > 0 && sim_time + dt_ / 2 >= next_pause_) {
+                while (next_pause_ <= sim_time + dt_ / 2) next_pause_ += pause_;
+                if (sim_pause_fn h = sim_pause_hook())
+                    if (h(sim_time)) stop_request = 1;
+            }
+            if (stop_request) {
+                stop_request = 0;
+                if (run_kind == rk_livesweep) {
+                    given_up = true;
+                    break;
+                }
+                int answer = ask_question(ask_yes_no_cancel, save_results_question, 6);
+                if (answer == 6) {
+                    stopped = true;
+                    break;
+                }
+                if (answer == 7) {
+                    given_up = true;
+                    break;
+                }
+            }
+        }
+    } catch (const run_unwind& e) {
+        return finish(error_text(e), false, false);
+    }
+    return finish("", stopped, given_up);
+}
+
+int time_loop::run() {
+    int r = start();
+    if (r != sim_done || o_.initial_only) return r;
+    return advance(steps_);
+}
+
+// The texts of the model's string variables, by string slot.
+std::vector<std::string> string_values(handle symbols) {
+    std::vector<std::string> out;
+    model_lock_guard g(symbols, 1);
+    if (!g.ok() || !model_eqs) return out;
+    out.resize(model_hdr->w[mh_string_slots]);
+    std::uint32_t end = model_hdr->w[mh_sym_end];
+    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
+        if (!valid_symbol(s) || sym(s)->type != st_string || sym(s)->slot < 0 || !sym(s)->eqn)
+            continue;
+        expr_node* body = node_skip(eq_nodes(eq_at(sym(s)->eqn)));
+        std::string text = body && body->code == nc_literal ? node_text(body) : "";
+        for (std::uint32_t k = 0; k < sym_dims(s)->count; ++k)
+            if (static_cast<std::size_t>(sym(s)->slot) + k < out.size())
+                out[sym(s)->slot + k] = text;
+    }
+    return out;
+}
+
+int write_results(handle symbols, const sim_program& p, const sim_options& o,
+                  const sim_output& out) {
+    run_image img;
+    img.type = o.run_type == 'r' ? 'r' : 'R';
+    img.symbols = symbols;
+    img.info = o.info;
+    img.constants_in_table = o.constants_in_table;
+    {
+        model_lock_guard g(symbols, 0);
+        if (!g.ok()) return 0;
+        img.slot_types.assign(p.value_slots, 0);
+        if (model_slot_types) std::memcpy(img.slot_types.data(), model_slot_types, p.value_slots);
+    }
+    bool data = false;
+    img.saved.assign(p.value_slots, 0);
+    for (std::uint32_t s = 0; s < p.value_slots; ++s) {
+        img.saved[s] = img.slot_types[s] < st_initial ? 1 : 0;
+        data = data || is_data_slot_type(img.slot_types[s]);
+    }
+    img.times = out.times;
+    img.rows = out.rows;
+    if (data) img.data_times = out.times;
+    img.constants = out.initial;
+    img.lookups.assign(run_lookup_tables(), run_lookup_tables() + p.lookups);
+    img.lookup_data.assign(run_lookup_data(), run_lookup_data() + run_lookup_data_cells());
+    img.strings = o.setup && o.setup->strings.size() ? o.setup->strings : string_values(symbols);
+    img.with_delay_section = p.delay_objects > 0;
+    delay_object** d = run_delay_objects();
+    for (std::uint32_t i = 0; i < p.delay_objects; ++i) {
+        std::vector<std::uint8_t> bytes;
+        if (d && d[i]) {
+            const auto* b = reinterpret_cast<const std::uint8_t*>(d[i]);
+            bytes.assign(b, b + delay_object_bytes(d[i]->capacity));
+        }
+        img.delay_states.push_back(std::move(bytes));
+    }
+    return write_run_file(o.run_file, img);
+}
+
+} // namespace
+
+int run_program(handle symbols, const sim_program& p, const sim_options& o, sim_output* out) {
+    sim_output local;
+    sim_output& res = out ? *out : local;
+    res = sim_output{};
+    bool own_pool = !sim_pool;
+    if (own_pool) sim_pool = new_block(0);
+    int result = sim_refused;
+    bool began =
+        o.setup && o.setup->lookups.size() == p.lookups && !o.setup->lookup_data.empty()
+            ? interp_begin(p, symbols, o.setup->lookups.data(), o.setup->lookup_data.data(),
+                           static_cast<std::uint32_t>(o.setup->lookup_data.size()))
+            : interp_begin(p, symbols);
+    if (began) {
+        {
+            std::vector<std::uint8_t> types(p.value_slots, 0);
+            {
+                model_lock_guard g(symbols, 0);
+                if (g.ok() && model_slot_types)
+                    std::memcpy(types.data(), model_slot_types, p.value_slots);
+            }
+            run_slot_types = types.data();
+            time_loop loop(symbols, p, o, res);
+            result = loop.run();
+            run_slot_types = nullptr;
+        }
+        if (sim_result_written(result) && o.run_file && !o.initial_only)
+            if (!write_results(symbols, p, o, res)) result = sim_write_failed;
+        if (!o.run_file && result == sim_write_failed) result = sim_done;
+    }
+    interp_end();
+    if (own_pool) {
+        free_block(sim_pool);
+        sim_pool = nullptr;
+    }
+    return result;
+}
+
+int simulate_model(handle symbols, const sim_options& o, sim_output* out) {
+    if (!symbols) return sim_refused;
+    if (sim_phase < phase_preparing) data_sources.clear();
+    if (check_model(symbols)) return sim_refused;
+    sim_program p;
+    if (!generate_code(symbols, p)) return sim_refused;
+    if (!order_program(symbols, p)) return sim_refused;
+    return run_program(symbols, p, o, out);
+}
+
+const char* run_name_or_current(model_context* ctx) {
+    if (!ctx) ctx = model_rec;
+    if (ctx) {
+        const char* n = ctx_text(ctx, ctx->setup.run_name);
+        if (n && *n) return n;
+        n = ctx_text(ctx, ctx->last_run_name);
+        if (n && *n) return n;
+    }
+    return "Current";
+}
+
+int run_simulation(run_setup* setup, int, int) {
+    if (!cur_model_symbols) return sim_refused;
+    sim_options o;
+    std::string info, path;
+    if (setup) o.method = setup->method;
+    if (model_rec) {
+        const char* name = ctx_text(model_rec, setup ? setup->run_name : 0);
+        if (!name || !*name) name = run_name_or_current(model_rec);
+        path = full_path(nullptr, set_extension(name, fk_run, 1));
+        info = ctx_text(model_rec, model_rec->run_command);
+        const char* extra = setup ? ctx_text(model_rec, setup->info_text) : "";
+        if (extra && *extra) info += std::string("\n") + extra;
+    } else {
+        path = full_path(nullptr, set_extension("Current", fk_run, 1));
+    }
+    o.run_file = path.c_str();
+    o.info = info;
+    if (run_kind == rk_game) {
+        // A game: the first interval, or the next one of the game in progress.
+        if (game_in_progress()) return continue_game();
+        setup_state* gs = setup_copies();
+        if (gs && gs->symbols == cur_model_symbols) {
+            handle_lock<float> values(setup_copy);
+            o.setup_values = values.get();
+            o.setup_changed = gs->changed.data();
+            o.setup = gs;
+            return start_game(o);
+        }
+        return start_game(o);
+    }
+    // The changes of the setup copies go into the run; the values block stays
+    // locked while the run initialises.
+    setup_state* st = setup_copies();
+    if (st && st->symbols == cur_model_symbols) {
+        handle_lock<float> values(setup_copy);
+        o.setup_values = values.get();
+        o.setup_changed = st->changed.data();
+        o.setup = st;
+        return simulate_model(cur_model_symbols, o, nullptr);
+    }
+    return simulate_model(cur_model_symbols, o, nullptr);
+}
+
+int wip_values(std::int32_t slot, std::vector<float>& out) {
+    out.clear();
+    if (!value_array || !run_in_progress || slot < 0 ||
+        static_cast<std::uint32_t>(slot) >= value_slot_count)
+        return 0;
+    std::uint32_t count = 1;
+    {
+        model_lock_guard g(cur_model_symbols, 0);
+        if (g.ok()) {
+            std::uint32_t end = model_hdr->w[mh_sym_end];
+            for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells)
+                if (valid_symbol(s) && sym(s)->type <= st_last_with_slots && sym(s)->slot == slot) {
+                    count = sym_dims(s)->count;
+                    break;
+                }
+        }
+    }
+    count = std::min(count, value_slot_count - static_cast<std::uint32_t>(slot));
+    out.assign(value_array + slot, value_array + slot + count);
+    return static_cast<int>(count);
+}
+
+// ------------------------------------------------------------------ gaming ---
+
+double game_interval = 0;
+
+namespace {
+
+struct game_session {
+    handle symbols = 0;
+    sim_program program;
+    sim_options options;
+    std::string run_file, info;
+    sim_output out;
+    std::unique_ptr<time_loop> loop;
+    bool own_pool = false;
+};
+std::unique_ptr<game_session> game;
+
+// Steps of one interval (at least one).
+long interval_steps() {
+    double h = game->loop->time_step();
+    double interval = read_game_interval(0);
+    return std::max(1L, std::lround(interval / h));
+}
+
+int game_interval_run() {
+    game_session& g = *game;
+    long until = g.loop->step_number() + interval_steps();
+    byte_restore kind(run_kind);
+    run_kind = rk_game;
+    int r = g.loop->advance(until);
+    game_saved_times =
+        static_cast<std::uint16_t>(std::min<std::size_t>(g.out.times.size(), 0xFFFF));
+    if (sim_result_written(r) && g.options.run_file &&
+        !write_results(g.symbols, g.program, g.options, g.out))
+        r = sim_write_failed;
+    bool over = r != sim_done || g.loop->step_number() >= g.loop->steps();
+    if (over) end_game();
+    return r;
+}
+
+} // namespace
+
+bool game_in_progress() {
+    return game != nullptr;
+}
+
+double read_game_interval(int) {
+    if (game_interval > 0) return game_interval;
+    if (game && value_array) {
+        symbol_id gi = find_symbol_in(game->symbols, "GAME INTERVAL");
+        if (gi) {
+            std::int32_t slot = get_symbol(game->symbols, gi).slot;
+            if (slot >= 0 && static_cast<std::uint32_t>(slot) < game->program.value_slots &&
+                value_array[slot] > 0)
+                return value_array[slot];
+        }
+        if (game->program.saveper) {
+            std::int32_t slot = get_symbol(game->symbols, game->program.saveper).slot;
+            if (slot >= 0 && static_cast<std::uint32_t>(slot) < game->program.value_slots &&
+                value_array[slot] > 0)
+                return value_array[slot];
+        }
+    }
+    return 1;
+}
+
+int start_game(const sim_options& o) {
+    end_game();
+    handle symbols = cur_model_symbols;
+    if (!symbols || check_model(symbols)) return sim_refused;
+    auto g = std::make_unique<game_session>();
+    g->symbols = symbols;
+    if (!generate_code(symbols, g->program) || !order_program(symbols, g->program))
+        return sim_refused;
+    // Game inputs hold the player's decisions: they are not recomputed after the initial pass.
+    std::vector<int> dyn;
+    for (int u : g->program.dynamic_order)
+        if (g->program.units[static_cast<std::size_t>(u)].type != st_game) dyn.push_back(u);
+    g->program.dynamic_order = dyn;
+    g->options = o;
+    g->run_file = o.run_file ? o.run_file : "";
+    g->info = o.info;
+    g->options.run_file = g->run_file.empty() ? nullptr : g->run_file.c_str();
+    g->options.setup_values = nullptr; // put in at the start only (below)
+    g->own_pool = !sim_pool;
+    if (g->own_pool) sim_pool = new_block(0);
+    bool began =
+        o.setup && o.setup->lookups.size() == g->program.lookups && !o.setup->lookup_data.empty()
+            ? interp_begin(g->program, symbols, o.setup->lookups.data(),
+                           o.setup->lookup_data.data(),
+                           static_cast<std::uint32_t>(o.setup->lookup_data.size()))
+            : interp_begin(g->program, symbols);
+    if (!began) {
+        interp_end();
+        if (g->own_pool) {
+            free_block(sim_pool);
+            sim_pool = nullptr;
+        }
+        return sim_refused;
+    }
+    g->loop = std::make_unique<time_loop>(symbols, g->program, g->options, g->out);
+    game = std::move(g);
+    {
+        sim_options first = game->options;
+        first.setup_values = o.setup_values;
+        first.setup_changed = o.setup_changed;
+        game->options = first;
+        byte_restore kind(run_kind);
+        run_kind = rk_game;
+        int r = game->loop->start();
+        game->options.setup_values = nullptr;
+        game->options.setup_changed = nullptr;
+        if (r != sim_done) {
+            end_game();
+            return r;
+        }
+    }
+    game_state = 1;
+    return game_interval_run();
+}
+
+int continue_game() {
+    if (!game) return sim_refused;
+    // The player's changes: constants and game inputs of the setup copies.
+    setup_state* st = setup_copies();
+    if (st && st->symbols == game->symbols && setup_copy) {
+        handle_lock<float> v(setup_copy);
+        std::vector<std::uint8_t> types(game->program.value_slots, 0);
+        {
+            model_lock_guard lk(game->symbols, 0);
+            if (lk.ok() && model_slot_types)
+                std::memcpy(types.data(), model_slot_types, game->program.value_slots);
+        }
+        for (std::uint32_t s = 0; s < game->program.value_slots && s < st->changed.size(); ++s)
+            if (st->changed[s] &&
+                (types[s] == st_game || (types[s] >= st_initial && types[s] <= st_data_constant)))
+                value_array[s] = v.get()[s];
+        // The rates of the next step follow the decisions.
+        eval_units(game->program.dynamic_order, em_stage);
+        eval_units(game->program.rate_order, em_stage);
+    }
+    return game_interval_run();
+}
+
+void end_game() {
+    game_state = 0;
+    if (!game) return;
+    bool own = game->own_pool;
+    game.reset();
+    interp_end();
+    if (own && sim_pool) {
+        free_block(sim_pool);
+        sim_pool = nullptr;
+    }
+}
+
+// ------------------------------------------------------------ data sources ---
+
+int data_source_index(const char* path) {
+    if (sim_phase < phase_preparing || !path || !*path) return -1;
+    std::string full = full_path(nullptr, path);
+    for (std::size_t i = 0; i < data_sources.size(); ++i)
+        if (name_cmp(data_sources[i].c_str(), full.c_str()) == 0) return static_cast<int>(i);
+    data_sources.push_back(full);
+    return static_cast<int>(data_sources.size() - 1);
+}
+
+const std::vector<std::string>& run_data_sources() {
+    return data_sources;
+}

@@ -1,0 +1,358 @@
+// The run-file writer (see runwrite.h and docs/formats/run-file.md).
+#include "sim/runwrite.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/files.h"
+#include "foundation/report.h"
+#include "model/blockfile.h"
+#include "model/model.h"
+#include "model/modelfile.h"
+
+namespace {
+
+class out_buffer {
+public:
+    explicit out_buffer(std::uint32_t base) : base_(base) {}
+    std::uint32_t offset() const { return base_ + static_cast<std::uint32_t>(b_.size()); }
+    void bytes(const void* p, std::size_t n) {
+        const auto* c = static_cast<const std::uint8_t*>(p);
+        b_.insert(b_.end(), c, c + n);
+    }
+    void u32(std::uint32_t v) { bytes(&v, 4); }
+    void i16(std::int16_t v) { bytes(&v, 2); }
+    void f32(float v) { bytes(&v, 4); }
+    void count(std::uint32_t n, bool wide) {
+        if (wide)
+            u32(n);
+        else
+            i16(static_cast<std::int16_t>(n));
+    }
+    void zeros(std::size_t n) { b_.insert(b_.end(), n, 0); }
+    std::uint8_t* at(std::uint32_t file_offset) { return b_.data() + (file_offset - base_); }
+    const std::vector<std::uint8_t>& data() const { return b_; }
+    void reserve(std::size_t n) { b_.reserve(n); }
+
+private:
+    std::uint32_t base_;
+    std::vector<std::uint8_t> b_;
+};
+
+inline std::uint32_t bits(float f) {
+    std::uint32_t w;
+    std::memcpy(&w, &f, 4);
+    return w;
+}
+
+std::uint32_t presence_bytes(std::uint32_t points) {
+    return points == 0 ? 1 : (points - 1) / 8 + 1;
+}
+
+// A value record whose presence bits are given per point.
+void record(out_buffer& o, bool wide, const std::vector<std::uint8_t>& present,
+            const std::vector<float>& values) {
+    o.count(static_cast<std::uint32_t>(values.size()), wide);
+    std::vector<std::uint8_t> pb(presence_bytes(static_cast<std::uint32_t>(present.size())), 0);
+    for (std::size_t i = 0; i < present.size(); ++i)
+        if (present[i]) pb[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    o.bytes(pb.data(), pb.size());
+    o.bytes(values.data(), 4 * values.size());
+}
+
+// A complete record: every point present.
+void full_record(out_buffer& o, bool wide, const std::vector<float>& values) {
+    std::vector<std::uint8_t> present(values.size(), 1);
+    record(o, wide, present, values);
+}
+
+// A time series: a point is stored when it differs from the one before.
+void series_record(out_buffer& o, bool wide, const float* column, std::size_t stride,
+                   std::size_t points) {
+    std::vector<std::uint8_t> present(points, 0);
+    std::vector<float> values;
+    std::uint32_t prev = 0;
+    for (std::size_t k = 0; k < points; ++k) {
+        float v = column[k * stride];
+        if (k == 0 || bits(v) != prev) {
+            present[k] = 1;
+            values.push_back(v);
+        }
+        prev = bits(v);
+    }
+    record(o, wide, present, values);
+}
+
+// Values over an axis where NA means no point.
+void sparse_record(out_buffer& o, bool wide, const float* column, std::size_t stride,
+                   std::size_t points) {
+    std::vector<std::uint8_t> present(points, 0);
+    std::vector<float> values;
+    for (std::size_t k = 0; k < points; ++k) {
+        float v = column[k * stride];
+        if (!is_na(v)) {
+            present[k] = 1;
+            values.push_back(v);
+        }
+    }
+    record(o, wide, present, values);
+}
+
+void block_image(out_buffer& o, const std::vector<std::uint32_t>& cells_after_head) {
+    std::uint32_t cells = 5 + static_cast<std::uint32_t>(cells_after_head.size());
+    o.u32('H');
+    o.u32(block_guard);
+    o.u32(cells);
+    o.u32(cells);
+    o.u32(0);
+    o.bytes(cells_after_head.data(), 4 * cells_after_head.size());
+}
+
+// A text packed into cells (NUL-ended).
+void add_text(std::vector<std::uint32_t>& cells, const std::string& text) {
+    std::size_t n = (text.size() + 1 + 3) / 4;
+    std::size_t at = cells.size();
+    cells.resize(at + n, 0);
+    std::memcpy(cells.data() + at, text.c_str(), text.size());
+}
+
+int write_failed(const char* path) {
+    report(5, "Unable to write the run file %s", path);
+    return 0;
+}
+
+bool valid_type(char t) {
+    return std::strchr("RrSsPpA", t) != nullptr && t != 0;
+}
+
+} // namespace
+
+int write_run_file(const char* path, const run_image& img) {
+    if (!path || !*path || !img.symbols || !valid_type(img.type)) {
+        report(5, "Unable to write the run file %s: nothing to write", path ? path : "");
+        return 0;
+    }
+    const bool lower = img.type >= 'a' && img.type <= 'z';
+    const bool arrays = img.type == 'A';
+    const std::size_t nslots = img.slot_types.size();
+    const std::size_t ntimes = arrays ? 0 : img.times.size();
+    if (!arrays && (img.rows.size() != ntimes * nslots || img.saved.size() != nslots)) {
+        report(10, "RW1001 run image of %s does not fit its model", path);
+        return 0;
+    }
+    bool data_axis = !arrays && !img.data_times.empty();
+    std::uint32_t w29 = data_axis ? static_cast<std::uint32_t>(img.data_times.size()) : 0;
+    if (data_axis && w29 != ntimes) data_axis = false, w29 = 0;
+    std::uint32_t w30 = static_cast<std::uint32_t>(ntimes);
+    std::uint32_t w31 = arrays ? img.master_points : std::max(w29, w30);
+    std::uint32_t longest = std::max(w29, w30);
+    for (const auto& t : img.lookups) longest = std::max(longest, t.count);
+    const bool wide = img.force_32bit_counts || std::max(w31, longest) > 32767;
+    const bool consts_in_table = img.constants_in_table && !lower && !arrays;
+
+    writer_guard wg;
+    file_handle fh = fh_open_write(path, 0, 0);
+    if (fh < 0) {
+        report(5, "Unable to open %s for writing", path);
+        return 0;
+    }
+    fh_guard guard(fh);
+    try {
+        kmf_header h{};
+        if (fh_write(fh, &h, sizeof h) != sizeof h) return write_failed(path);
+        std::uint32_t info_flag = 0;
+        if (!img.info.empty()) {
+            out_buffer ib(0);
+            std::vector<std::uint32_t> cells{static_cast<std::uint32_t>(img.info.size())};
+            add_text(cells, img.info);
+            block_image(ib, cells);
+            if (fh_write(fh, ib.data().data(), ib.data().size()) != ib.data().size())
+                return write_failed(path);
+            info_flag = 1;
+        }
+        long model_at = fh_seek(fh, 0, 1);
+        if (!write_model_part(fh, img.symbols)) return write_failed(path);
+        long here = fh_seek(fh, 0, 1);
+        if (here < 0) return write_failed(path);
+        out_buffer o(static_cast<std::uint32_t>(here));
+        o.reserve(4 * (nslots * (ntimes + 3)) + 4096);
+
+        // Constants section.
+        std::uint32_t w22 = o.offset();
+        for (std::size_t s = 0; s < nslots; ++s)
+            o.f32(s < img.constants.size() ? img.constants[s] : 0.0f);
+
+        // Lookup section: records, then the lookup data block.
+        std::uint32_t w23 = o.offset();
+        for (lookup_table t : img.lookups) {
+            t.segment = 0;
+            t.slope = 0;
+            o.bytes(&t, sizeof t);
+        }
+        if (img.lookup_data.size() >= 5) {
+            std::vector<std::uint32_t> cells(img.lookup_data.size() - 5);
+            std::memcpy(cells.data(), img.lookup_data.data() + 5, 4 * cells.size());
+            block_image(o, cells);
+        } else {
+            block_image(o, {});
+        }
+
+        // String block.
+        std::uint32_t w24 = o.offset();
+        {
+            std::vector<std::uint32_t> cells{static_cast<std::uint32_t>(img.strings.size()), 0};
+            cells.resize(2 + img.strings.size(), 0);
+            for (std::size_t k = 0; k < img.strings.size(); ++k) {
+                if (img.strings[k].empty()) continue;
+                cells[2 + k] = static_cast<std::uint32_t>(5 + cells.size());
+                add_text(cells, img.strings[k]);
+            }
+            block_image(o, cells);
+        }
+
+        // Offset table and values.
+        std::uint32_t w25 = o.offset();
+        if (lower) {
+            std::vector<std::uint32_t> column(nslots, 0);
+            std::vector<std::size_t> order;
+            std::uint32_t cols = 0;
+            for (std::size_t s = 0; s < nslots; ++s) {
+                int t = img.slot_types[s];
+                bool is_const = t >= 22 && t <= 24;
+                if (s == 0 || (img.saved[s] && !is_const)) {
+                    column[s] = ++cols;
+                    order.push_back(s);
+                }
+            }
+            bool direct = 4 * static_cast<std::size_t>(cols) >= nslots;
+            std::uint32_t entries = direct ? static_cast<std::uint32_t>(nslots) : cols;
+            std::uint32_t head_at = o.offset();
+            o.u32(0); // first row, below
+            o.u32(cols);
+            o.u32(entries);
+            o.zeros(6);
+            o.bytes(direct ? "\1" : "\0", 1);
+            o.zeros(1);
+            if (direct) {
+                for (std::size_t s = 0; s < nslots; ++s) o.u32(column[s]);
+            } else {
+                for (std::size_t s : order) {
+                    o.u32(column[s]);
+                    o.u32(static_cast<std::uint32_t>(s));
+                }
+            }
+            if (data_axis) full_record(o, wide, img.data_times);
+            std::uint32_t first_row = o.offset();
+            std::memcpy(o.at(head_at), &first_row, 4);
+            std::vector<float> row(cols);
+            for (std::size_t k = 0; k < ntimes; ++k) {
+                const float* src = img.rows.data() + k * nslots;
+                for (std::size_t c = 0; c < order.size(); ++c) row[c] = src[order[c]];
+                o.bytes(row.data(), 4 * row.size());
+            }
+        } else {
+            std::uint32_t table_at = o.offset();
+            o.zeros(4 * nslots);
+            std::vector<std::uint32_t> table(nslots, 0);
+            if (arrays) {
+                for (std::size_t s = 0; s < nslots && s < img.arrays.size(); ++s) {
+                    const auto& a = img.arrays[s];
+                    if (a.empty()) continue;
+                    if (a.size() != img.master_points) {
+                        report(10, "RW1002 array of slot %zu does not fit the master axis", s);
+                        return 0;
+                    }
+                    table[s] = o.offset();
+                    sparse_record(o, wide, a.data(), 1, a.size());
+                }
+            } else {
+                // Time first, the data axis right behind it.
+                table[0] = o.offset();
+                full_record(o, wide, img.times);
+                if (data_axis) full_record(o, wide, img.data_times);
+                for (std::size_t s = 1; s < nslots; ++s) {
+                    int t = img.slot_types[s];
+                    if (t >= 22 && t <= 24) {
+                        if (consts_in_table)
+                            table[s] = bits(s < img.constants.size() ? img.constants[s] : 0.0f);
+                        continue;
+                    }
+                    if (!img.saved[s]) continue;
+                    table[s] = o.offset();
+                    const float* col = img.rows.data() + s;
+                    if (data_axis && is_data_slot_type(t))
+                        sparse_record(o, wide, col, nslots, ntimes);
+                    else
+                        series_record(o, wide, col, nslots, ntimes);
+                }
+            }
+            std::memcpy(o.at(table_at), table.data(), 4 * nslots);
+        }
+
+        // Run-type section.
+        std::uint32_t w26 = 0;
+        if (!img.run_section.empty()) {
+            w26 = o.offset();
+            o.bytes(img.run_section.data(), img.run_section.size());
+            if ((img.type == 'S' || img.type == 's') && img.run_section.size() >= 32) {
+                std::uint16_t k, s;
+                std::memcpy(&k, img.run_section.data() + 26, 2);
+                std::memcpy(&s, img.run_section.data() + 28, 2);
+                std::uint32_t matrix = w26 + 32 + 4u * (k + s);
+                std::memcpy(o.at(w26 + 8), &matrix, 4);
+            }
+        }
+
+        // Delay states.
+        std::uint32_t w27 = 0;
+        if (img.with_delay_section || !img.delay_states.empty()) {
+            w27 = o.offset();
+            for (const auto& d : img.delay_states) {
+                std::uint16_t n = 0;
+                if (d.size() >= sizeof(delay_object)) std::memcpy(&n, d.data() + 24, 2);
+                if (d.size() != delay_object_bytes(n)) n = 0;
+                o.i16(static_cast<std::int16_t>(n));
+                if (n) o.bytes(d.data(), d.size());
+            }
+        }
+
+        if (fh_write(fh, o.data().data(), o.data().size()) != o.data().size())
+            return write_failed(path);
+
+        // The header, last: every offset is known now.
+        std::memcpy(h.magic, kmf_magic, 3);
+        h.type = img.type;
+        std::string origin = img.origin;
+        if (origin.empty()) {
+            const char* mn = file_name_part(current_model_name());
+            char stamp[16];
+            std::snprintf(stamp, sizeof stamp, "%08X", get_header_word(img.symbols, mh_stamp));
+            origin = std::string(*mn ? mn : "model").substr(0, 60) + " " + stamp;
+        }
+        std::strncpy(h.name, origin.c_str(), sizeof h.name - 1);
+        h.byte_order = kmf_byte_order_mark;
+        h.version = kmf_version_400;
+        kmf_word(h, 21) = static_cast<std::uint32_t>(model_at);
+        kmf_word(h, 22) = w22;
+        kmf_word(h, 23) = w23;
+        kmf_word(h, 24) = w24;
+        kmf_word(h, 25) = w25;
+        kmf_word(h, 26) = w26;
+        kmf_word(h, 27) = w27;
+        kmf_word(h, 28) = longest;
+        kmf_word(h, 29) = w29;
+        kmf_word(h, 30) = w30;
+        kmf_word(h, 31) = w31;
+        kmf_word(h, 35) = bits(img.payoff);
+        kmf_word(h, 38) = info_flag;
+        auto* hb = reinterpret_cast<std::uint8_t*>(&h);
+        hb[160] = consts_in_table ? 0 : 1;
+        hb[161] = wide ? 1 : 0;
+        if (fh_seek(fh, 0, 0) != 0 || fh_write(fh, &h, sizeof h) != sizeof h)
+            return write_failed(path);
+        return guard.close() > 0 ? 1 : 0;
+    } catch (const writer_unwind&) {
+        return 0;
+    }
+}

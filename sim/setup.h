@@ -1,0 +1,60 @@
+// Setup copies: the working copies that Simulation Setup, gaming and
+// Livesweep change between runs (values of every value slot, lookup tables
+// and their points, strings, delay states), and the per-slot type copy used
+// while input overrides are in force. A run of the current model takes its
+// changed constants, lookups and strings from these copies.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/types.h"
+#include "sim/simdata.h"
+
+// The working copy of the values: one f32 per value slot (a movable block;
+// input sliders bound to slot n read and write entry n). 0 while none.
+extern handle setup_copy;
+// The run's per-slot type bytes while input overrides are in force (0 none).
+extern handle type_copy;
+
+// The rest of the copies (valid while setup_copy is non-zero).
+struct setup_state {
+    std::vector<float> model_values;   // the values the copy was made from
+    std::vector<std::uint8_t> changed; // per value slot: 1 changed for the next run
+    std::vector<lookup_table> lookups; // per lookup slot
+    std::vector<float> lookup_data;    // cells of the lookup data block, head included
+    std::vector<std::uint8_t> lookup_changed;
+    std::vector<std::string> strings; // per string slot
+    std::vector<std::uint8_t> string_changed;
+    std::vector<std::vector<std::uint8_t>> delays; // saved delay objects (none: empty)
+    handle symbols = 0;                            // the model the copies belong to
+};
+// Null while there are no copies.
+setup_state* setup_copies();
+
+// Builds the copies from the current model: its initial values (the model is
+// checked, compiled and its initial pass run), lookups and strings. Replaces
+// any copies. 1 on success; 0 when refused (no model, errors in the model).
+int make_setup_copy();
+// The copies of the current model, made when missing. 0 on failure.
+int ensure_setup_copy(int argument);
+// Drops the copies and the on-screen changes (and the input-override state).
+void clear_setup();
+
+// Changes one value of the copy (marks it changed). 1 on success.
+int set_setup_value(std::int32_t slot, float value);
+// Replaces the points of a lookup slot in the copy. 1 on success.
+int set_setup_lookup(std::uint32_t lookup, const std::vector<float>& x,
+                     const std::vector<float>& y);
+int set_setup_string(std::uint32_t string_slot, const std::string& text);
+
+// Takes delay states read from a run (one delay object per entry, empty for
+// none; see the run file's delay section) into the setup copies, and into the
+// live delay objects when a run or game is going. The runs subsystem installs
+// it as its delay-state sink. 1 on success, 0 when the states do not fit.
+int accept_run_delays(const std::vector<std::vector<std::uint8_t>>& states);
+// Copies saved delay states over live delay objects (growing them as needed;
+// the capacity field is set back to the allocation's). count: live objects.
+void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, delay_object** live,
+                       std::uint32_t count);

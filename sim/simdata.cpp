@@ -1,0 +1,64 @@
+// The engine's state bytes, value arrays, time globals and hooks.
+#include "sim/simdata.h"
+
+std::uint8_t sim_phase = phase_idle;
+std::uint8_t game_state = 0;
+std::uint8_t run_kind = rk_ordinary;
+std::uint8_t livesweep_state = 0;
+volatile std::uint8_t stop_request = 0;
+std::uint8_t run_in_progress = 0;
+std::uint8_t override_flags = 0;
+std::uint8_t freeze_levels = 0;
+std::uint16_t game_saved_times = 0;
+
+float* value_array = nullptr;
+float* rate_array = nullptr;
+std::uint32_t value_slot_count = 0;
+std::uint32_t level_slot_count = 0;
+std::uint8_t* run_slot_types = nullptr;
+mem_pool* sim_pool = nullptr;
+std::uint8_t* override_held = nullptr;
+
+double sim_time = 0;
+double sim_dt = 1;
+double sim_time_hi = 0.5;
+double sim_time_lo = -0.5;
+
+namespace {
+sim_pump_fn pump_hook = nullptr;
+sim_pause_fn pause_hook = nullptr;
+override_eval_fn override_fn = nullptr;
+expand_refs_fn expand_fn = nullptr;
+livesweep_save_fn livesweep_fn = nullptr;
+} // namespace
+
+void set_sim_pump_hook(sim_pump_fn hook) {
+    pump_hook = hook;
+}
+void set_sim_pause_hook(sim_pause_fn hook) {
+    pause_hook = hook;
+}
+void set_override_hook(override_eval_fn hook) {
+    override_fn = hook;
+}
+void set_expand_refs_hook(expand_refs_fn hook) {
+    expand_fn = hook;
+}
+void set_livesweep_save_hook(livesweep_save_fn hook) {
+    livesweep_fn = hook;
+}
+sim_pump_fn sim_pump_hook() {
+    return pump_hook;
+}
+sim_pause_fn sim_pause_hook() {
+    return pause_hook;
+}
+override_eval_fn override_hook() {
+    return override_fn;
+}
+expand_refs_fn expand_refs_hook() {
+    return expand_fn;
+}
+livesweep_save_fn livesweep_save_hook() {
+    return livesweep_fn;
+}

@@ -1,0 +1,115 @@
+// The model check: every problem is refused with a message naming the variable.
+#include <string>
+
+#include "model/check.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+class Check : public testing::Test {
+protected:
+    void SetUp() override { init_vocabulary(); }
+    message_capture messages;
+};
+
+TEST_F(Check, ASoundModelPassesAndClearsTheErrorFlag) {
+    model_builder b("fine");
+    b.range("region", {"north", "south"});
+    b.constant_list("k[region]", {1, 2});
+    b.level("S[region]", "k[region] * 2", "0");
+    b.aux("total", "SUM(S[region!])");
+    b.lookup("effect", {{0, 1}, {1, 2}});
+    b.aux("e", "effect(total)");
+    ASSERT_TRUE(b.finish());
+    set_header_word(b.symbols(), mh_flags, mfl_has_errors);
+    EXPECT_EQ(check_model(b.symbols()), 0) << messages.joined();
+    EXPECT_EQ(get_header_word(b.symbols(), mh_flags) & mfl_has_errors, 0u);
+}
+
+TEST_F(Check, AnUndefinedVariableIsNamed) {
+    model_builder b("undefined");
+    add_symbol(b.symbols(), "missing input", st_aux);
+    b.aux("uses it", "missing input * 2");
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 1);
+    EXPECT_TRUE(messages.contains("missing input is not defined")) << messages.joined();
+    EXPECT_NE(get_header_word(b.symbols(), mh_flags) & mfl_has_errors, 0u);
+}
+
+TEST_F(Check, EquationsMustFitTheirVariablesType) {
+    model_builder b("types");
+    symbol_id x = b.aux("x", "1 + 1");
+    ASSERT_TRUE(b.finish());
+    symbol_record r = get_symbol(b.symbols(), x);
+    r.type = st_level;
+    put_symbol(b.symbols(), x, r);
+    EXPECT_GE(check_model(b.symbols()), 1);
+    EXPECT_TRUE(messages.contains("The equation for x does not fit its type")) << messages.joined();
+}
+
+TEST_F(Check, ElementsMustBeDefinedExactlyOnce) {
+    model_builder b("elements");
+    b.range("region", {"north", "south", "east"});
+    b.aux("x[north]", "1");
+    b.aux("x[east]", "3");
+    b.aux("y[region]", "1");
+    b.aux("y[south]", "2");
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 2);
+    EXPECT_TRUE(messages.contains("x[south] is not defined")) << messages.joined();
+    EXPECT_TRUE(messages.contains("y[south] has more than one equation")) << messages.joined();
+}
+
+TEST_F(Check, RangesOnTheRightMustBeLoopsOfTheEquation) {
+    model_builder b("subscripts");
+    b.range("region", {"north", "south"});
+    b.range("colour", {"red", "blue"});
+    b.constant("y[colour]", 1);
+    b.aux("x[region]", "y[colour]");
+    b.aux("z", "y[colour]");
+    b.aux("w", "y[red] + SUM(y[colour!])");
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 2) << messages.joined();
+    EXPECT_TRUE(
+        messages.contains("The range colour used with y is not a subscript of the equation for x"));
+    EXPECT_TRUE(
+        messages.contains("The range colour used with y is not a subscript of the equation for z"));
+}
+
+TEST_F(Check, ASubscriptedVariableNeedsItsSubscripts) {
+    model_builder b("count");
+    b.range("region", {"north", "south"});
+    b.constant("y[region]", 1);
+    b.aux("z", "y * 2");
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 1);
+    EXPECT_TRUE(messages.contains("y needs 1 subscripts in the equation for z (has 0)"))
+        << messages.joined();
+}
+
+TEST_F(Check, LookupsMustBeWellFormed) {
+    model_builder b("lookups");
+    b.lookup("bent", {{0, 0}, {2, 1}, {1, 2}});
+    b.aux("x", "bent(Time)");
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 1);
+    EXPECT_TRUE(messages.contains("The x values of the lookup bent do not increase (point 3)"))
+        << messages.joined();
+}
+
+TEST_F(Check, DeepExpressionsStopAtTheRecursionGuard) {
+    model_builder b("deep");
+    std::string e = "1";
+    for (int i = 0; i < 60; ++i) e = "(" + e + " + 1)";
+    b.aux("deep", e.c_str());
+    ASSERT_TRUE(b.finish());
+    int old = max_check_depth;
+    max_check_depth = 30;
+    EXPECT_GE(check_model(b.symbols()), 1);
+    max_check_depth = old;
+    EXPECT_TRUE(messages.contains(too_much_recursion_text)) << messages.joined();
+    // With the normal limit the same model is fine.
+    EXPECT_EQ(check_model(b.symbols()), 0);
+}
+
+} // namespace

@@ -1,0 +1,114 @@
+// Code generation: the eq_code layout of docs/formats/eq-code.md.
+#include "model/check.h"
+#include "model/order.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+class Codegen : public testing::Test {
+protected:
+    void SetUp() override { init_vocabulary(); }
+    message_capture messages;
+
+    const code_unit* unit_of(const sim_program& p, symbol_id s, int kind = uk_value) {
+        for (const auto& u : p.units)
+            if (u.sym == s && u.kind == kind) return &u;
+        return nullptr;
+    }
+};
+
+// The words of a unit's opcode stream, from its start to the ending 0.
+std::vector<std::uint32_t> ops_of(const code_unit& u) {
+    std::uint32_t loops = u.code[1];
+    std::uint32_t start = u.code[2 + loops + 4];
+    return std::vector<std::uint32_t>(u.code.begin() + start, u.code.end());
+}
+
+TEST_F(Codegen, AScalarEquationIsPostfixNodeCodesEndedByZero) {
+    model_builder b("scalar");
+    b.constant("b", 2);
+    b.constant("c", 3);
+    symbol_id a = b.aux("a", "b * 2 + c");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1) << messages.joined();
+    const code_unit* u = unit_of(p, a);
+    ASSERT_NE(u, nullptr);
+    std::uint32_t sb = static_cast<std::uint32_t>(slot_of(b, "b"));
+    std::uint32_t sc = static_cast<std::uint32_t>(slot_of(b, "c"));
+    std::uint32_t sa = static_cast<std::uint32_t>(slot_of(b, "a"));
+    // Header: one lane, no loops, target value_array at a's slot.
+    EXPECT_EQ(u->code[0], 1u);
+    EXPECT_EQ(u->code[1], 0u);
+    EXPECT_EQ(u->code[2], 0u); // value array
+    EXPECT_EQ(u->code[3], std::uint32_t{addr_strided});
+    EXPECT_EQ(u->code[4], sa);
+    std::vector<std::uint32_t> expect = {
+        nc_ref, addr_strided, sb, 0, nc_number, float_bits(2), nc_mul,
+        nc_ref, addr_strided, sc, 0, nc_add,    op_end};
+    EXPECT_EQ(ops_of(*u), expect);
+}
+
+TEST_F(Codegen, SubscriptedEquationsCarryTheirLoopsAndAddresses) {
+    model_builder b("arrays");
+    b.range("row", {"r1", "r2"});
+    b.range("col", {"c1", "c2", "c3"});
+    b.constant("y[col, row]", 1);
+    symbol_id x = b.aux("x[row, col]", "y[col, row] + y[c2, row]");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1) << messages.joined();
+    const code_unit* u = unit_of(p, x);
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(u->code[0], 6u); // lanes
+    EXPECT_EQ(u->code[1], 2u); // loops
+    EXPECT_EQ(u->code[2], 2u); // row
+    EXPECT_EQ(u->code[3], 3u); // col
+    // The target is x's own six slots in order.
+    EXPECT_EQ(u->code[5], std::uint32_t{addr_strided});
+    EXPECT_EQ(u->code[7], 1u);
+    std::vector<std::uint32_t> ops = ops_of(*u);
+    // y[col,row] transposed: a table of offsets (lane -> col*2 + row).
+    ASSERT_EQ(ops[0], std::uint32_t{nc_ref});
+    ASSERT_EQ(ops[1], std::uint32_t{addr_table});
+    std::uint32_t ys = static_cast<std::uint32_t>(slot_of(b, "y"));
+    EXPECT_EQ(ops[2], ys);
+    const std::uint32_t* table = u->code.data() + ops[3];
+    std::vector<std::uint32_t> offsets(table, table + 6);
+    EXPECT_EQ(offsets, (std::vector<std::uint32_t>{0, 2, 4, 1, 3, 5}));
+    // y[c2,row]: a line with stride 1 from y's c2 row.
+    EXPECT_EQ(ops[4], std::uint32_t{nc_ref});
+    EXPECT_EQ(ops[5], std::uint32_t{addr_table}); // 2,3,2,3,... repeats: not a line
+    EXPECT_EQ(ops.back(), std::uint32_t{op_end});
+}
+
+TEST_F(Codegen, PipelineDelaysAreCountedInTheModelHeader) {
+    model_builder b("pipes");
+    b.range("r", {"a1", "a2", "a3"});
+    b.aux("late[r]", "DELAY FIXED(Time, 2, 0)");
+    b.aux("once", "DELAY FIXED(Time, 1, 0)");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    EXPECT_EQ(p.delay_objects, 4u);
+    EXPECT_EQ(get_header_word(b.symbols(), mh_delay_objects), 4u);
+    // Each pipeline also gets a rate unit, evaluated with the rates.
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    EXPECT_EQ(p.rate_order.size(), 2u);
+}
+
+TEST_F(Codegen, TheOrderOfADelayMustBeAConstant) {
+    model_builder b("order");
+    b.constant("n", 3);
+    b.aux("fine", "DELAY N(Time, 6, 0, n)");
+    b.aux("bad", "DELAY N(Time, 6, 0, Time)");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    EXPECT_EQ(generate_code(b.symbols(), p), 0);
+    EXPECT_TRUE(
+        messages.contains("The order of DELAY N in the equation for bad must be a constant"))
+        << messages.joined();
+    EXPECT_FALSE(messages.contains("for fine"));
+}
+
+} // namespace

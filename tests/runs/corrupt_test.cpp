@@ -1,0 +1,182 @@
+// Damaged run files are rejected with a message naming the file, and reads of
+// damaged records give nothing rather than another run's bytes.
+#include <cstring>
+
+#include "runs_fixture.h"
+
+namespace {
+
+class corrupt_test : public runs_test {
+protected:
+    void SetUp() override {
+        runs_test::SetUp();
+        build_test_model(mb_);
+    }
+    run_builder base(char type = 'R') {
+        run_builder rb(mb_.symbols(), type);
+        rb.times({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10})
+            .data_times({0, 5, 10})
+            .series("Stock", ramp(11, 10, 1))
+            .series("Obs", {1, 2, 3})
+            .constant("rate", 0.5f);
+        return rb;
+    }
+    // Writes bytes, opens them, and expects a rejection naming the file.
+    void expect_rejected(const std::vector<std::uint8_t>& b, const char* why) {
+        std::string p = path("bad.kdf");
+        FILE* f = std::fopen(p.c_str(), "wb");
+        std::fwrite(b.data(), 1, b.size(), f);
+        std::fclose(f);
+        captured().clear();
+        EXPECT_EQ(kdf_open(p.c_str()), -1) << why;
+        bool named = false;
+        for (auto& m : captured())
+            if (m.text.find("bad.kdf") != std::string::npos) named = true;
+        EXPECT_TRUE(named) << why;
+    }
+    static void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+        std::memcpy(b.data() + at, &v, 4);
+    }
+    model_builder mb_;
+};
+
+TEST_F(corrupt_test, counts_that_disagree_with_the_file_are_rejected) {
+    run_builder rb = base();
+    std::vector<std::uint8_t> good = rb.bytes();
+    const run_layout L = rb.layout();
+
+    auto b = good;
+    // Time's count below the saved times would read the next record as times.
+    std::uint16_t short_count = 5;
+    std::memcpy(b.data() + L.time_record, &short_count, 2);
+    expect_rejected(b, "time count below word 30");
+    EXPECT_TRUE(any_message_contains("Corrupted kdf file"));
+
+    b = good;
+    put32(b, 120, 0x40000000); // word 30 beyond the file
+    expect_rejected(b, "word 30 too large");
+
+    b = good;
+    put32(b, 124, 3); // word 31 below word 30
+    expect_rejected(b, "word 31 below word 30");
+
+    b = good;
+    put32(b, 116, 0xFFFFFFF0u); // word 29 negative
+    expect_rejected(b, "negative word 29");
+
+    b = good;
+    put32(b, 100, static_cast<std::uint32_t>(good.size() - 8)); // offset table off the end
+    expect_rejected(b, "offset table");
+
+    b = good;
+    std::uint16_t bad_data = 9;
+    std::memcpy(b.data() + L.data_axis_record, &bad_data, 2);
+    expect_rejected(b, "data axis count");
+
+    b = good;
+    b.resize(L.constants / 2); // truncated
+    expect_rejected(b, "truncated");
+}
+
+TEST_F(corrupt_test, row_layout_and_sensitivity_heads_are_checked) {
+    run_builder rb = base('r');
+    std::vector<std::uint8_t> good = rb.bytes();
+    const run_layout L = rb.layout();
+    auto b = good;
+    put32(b, L.offset_table + 4, 0); // row length 0
+    expect_rejected(b, "row length 0");
+    b = good;
+    put32(b, L.offset_table + 4, 1000000); // rows beyond the file
+    expect_rejected(b, "row length large");
+
+    run_builder pairs = base('r');
+    pairs.direct_table(false).series("inflow", ramp(11, 1, 0));
+    good = pairs.bytes();
+    const run_layout P = pairs.layout();
+    b = good;
+    // Pairs out of slot order.
+    put32(b, P.offset_table + 20 + 4, 5);
+    put32(b, P.offset_table + 20 + 12, 1);
+    expect_rejected(b, "unsorted pairs");
+
+    sens_spec s;
+    s.rows = 2;
+    s.times = 11;
+    s.singles = {"rate"};
+    s.series = {"Stock"};
+    s.matrix.assign(2 * (1 + 11), 1.0f);
+    run_builder sr = base('S');
+    sr.sensitivity(s);
+    good = sr.bytes();
+    const run_layout S = sr.layout();
+    b = good;
+    put32(b, S.section, 100000); // rows
+    expect_rejected(b, "sensitivity rows");
+    b = good;
+    std::uint16_t many = 60000;
+    std::memcpy(b.data() + S.section + 28, &many, 2); // S
+    expect_rejected(b, "sensitivity series count");
+    b = good;
+    put32(b, S.section + 4, 7); // T differs from the saved times
+    expect_rejected(b, "sensitivity T");
+    b = good;
+    put32(b, S.section + 32, 99999); // a slot outside the model
+    expect_rejected(b, "sensitivity slot");
+}
+
+TEST_F(corrupt_test, damaged_records_read_nothing) {
+    run_builder rb = base();
+    rb.string_value("Label", "text");
+    std::vector<std::uint8_t> b = rb.bytes();
+    const run_layout L = rb.layout();
+    int stock = run_builder::slot_of(mb_.symbols(), "Stock");
+    ASSERT_GT(stock, 0);
+    // Stock's record points past the end of the file.
+    put32(b, L.offset_table + 4 * static_cast<std::uint32_t>(stock),
+          static_cast<std::uint32_t>(b.size() + 100));
+    // The string block's pointer cell names a cell outside the block.
+    put32(b, L.strings + 4 * 7, 100000);
+    std::string p = path("damaged.kdf");
+    FILE* f = std::fopen(p.c_str(), "wb");
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+    int r = kdf_open(p.c_str());
+    ASSERT_GE(r, 0);
+    std::vector<float> v, t;
+    EXPECT_EQ(read_run_series("Stock", "Time", r, v, t), 0);
+    EXPECT_EQ(run_string_value("Label", r), nullptr);
+    EXPECT_EQ(read_run_series("Obs", "Time", r, v, t), 3);
+}
+
+TEST_F(corrupt_test, a_record_count_above_its_presence_bits_is_clamped) {
+    run_builder rb = base();
+    std::vector<std::uint8_t> b = rb.bytes();
+    const run_layout L = rb.layout();
+    int obs = run_builder::slot_of(mb_.symbols(), "Obs");
+    std::uint32_t at = L.records.at(obs);
+    std::uint16_t big = 30000;
+    std::memcpy(b.data() + at, &big, 2);
+    std::string p = path("clamp.kdf");
+    FILE* f = std::fopen(p.c_str(), "wb");
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+    int r = kdf_open(p.c_str());
+    ASSERT_GE(r, 0);
+    std::vector<float> v, t;
+    EXPECT_EQ(read_run_series("Obs", "Time", r, v, t), 3);
+    EXPECT_EQ(v, (std::vector<float>{1, 2, 3}));
+}
+
+TEST_F(corrupt_test, wrong_version_is_not_compatible) {
+    run_builder rb = base();
+    rb.version(200);
+    std::vector<std::uint8_t> b = rb.bytes();
+    std::string p = path("old.kdf");
+    FILE* f = std::fopen(p.c_str(), "wb");
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+    EXPECT_EQ(kdf_open(p.c_str()), -1);
+    EXPECT_TRUE(any_message_contains("is not compatible with the current system"));
+}
+
+} // namespace

@@ -1,0 +1,241 @@
+// Loading and selecting runs, and the value cache over the selected runs.
+#include "model/modelfile.h"
+#include "runs/core/cache.h"
+#include "runs/core/select.h"
+#include "runs_fixture.h"
+
+namespace {
+
+class select_test : public runs_test {
+protected:
+    void SetUp() override {
+        runs_test::SetUp();
+        build_test_model(mb_);
+        // The run files are written from the model before it becomes the open
+        // one (the open model must not be locked while a part is written).
+        model_dir = dir_;
+        new_run_place = 1;
+    }
+    void open_model_now() {
+        model_pair m = mb_.release();
+        symbols_ = m.symbols;
+        read_model_settings(m.header, m.symbols);
+        close_model(m.header, m.symbols, dir_.c_str(), path("town.kmf").c_str());
+        ASSERT_NE(model_rec, nullptr);
+        reset_value_cache(-1, 1, 1); // the cache exists from the model's opening on
+    }
+    void TearDown() override {
+        reset_value_cache(-1, 2, 1);
+        close_model(0, 0);
+        model_dir.clear();
+        runs_test::TearDown();
+    }
+    void make_run(const std::string& name, float stock0, bool with_inflow = true) {
+        run_builder rb(symbols_ ? symbols_ : mb_.symbols());
+        rb.times({0, 1, 2, 3, 4})
+            .series("Stock", {stock0, stock0 + 1, stock0 + 2, stock0 + 3, stock0 + 4})
+            .constant("rate", stock0);
+        if (with_inflow) rb.series("inflow", {NA, NA, 1, 2, 3});
+        write_run(name + ".kdf", rb);
+    }
+    std::string entry_name(int k) { return ctx_text(model_rec, model_rec->runs[k].name); }
+
+    model_builder mb_{"town"};
+    handle symbols_ = 0;
+};
+
+TEST_F(select_test, sixteen_runs_and_reloads_of_selected_names) {
+    for (int k = 0; k < 17; ++k) make_run("run" + std::to_string(k), static_cast<float>(k));
+    make_run("empty_later", 0);
+    open_model_now();
+    for (int k = 0; k < 16; ++k)
+        ASSERT_EQ(load_runs(model_rec, 0, ("run" + std::to_string(k)).c_str(), 1, 0), 1);
+    EXPECT_EQ(model_rec->run_count, 16);
+    captured().clear();
+    EXPECT_EQ(load_runs(model_rec, 0, "run16", 0, 0), 0);
+    EXPECT_TRUE(any_message_contains("Can load at most 16 runs at one time"));
+    // A reload of a selected name is not a 17th run; it keeps its place.
+    int place = -1;
+    for (int k = 0; k < 16; ++k)
+        if (entry_name(k) == "run3") place = k;
+    ASSERT_GE(place, 0);
+    int old_run = model_rec->runs[place].run;
+    std::uint16_t old_serial = model_rec->runs[place].serial;
+    make_run("run3", 100);
+    ASSERT_EQ(load_runs(model_rec, 0, "run3.kdf ", 1, 0), 1);
+    EXPECT_EQ(model_rec->run_count, 16);
+    EXPECT_EQ(entry_name(place), "run3");
+    EXPECT_NE(model_rec->runs[place].serial, old_serial);
+    std::vector<float> v, t;
+    ASSERT_EQ(read_run_series("Stock", "Time", model_rec->runs[place].run, v, t), 5);
+    EXPECT_EQ(v[0], 100); // read afresh
+    // The old copy is gone (its record free or reused by another serial).
+    loaded_run* rec = lock_rh(old_run);
+    EXPECT_TRUE(rec == nullptr || rec->serial != old_serial);
+    if (rec) unlock_rh();
+    // position -1 does nothing for a selected name.
+    EXPECT_EQ(load_runs(model_rec, -1, "run3", 1, 0), 0);
+}
+
+TEST_F(select_test, failed_reload_keeps_the_old_entry) {
+    make_run("base", 1);
+    open_model_now();
+    ASSERT_EQ(load_runs(model_rec, 0, "base", 1, 0), 1);
+    int run = model_rec->runs[0].run;
+    // The file is replaced by a damaged one (as writers do: a new file
+    // renamed over the old).
+    FILE* f = std::fopen(path("new.tmp").c_str(), "wb");
+    std::fputs("garbage", f);
+    std::fclose(f);
+    std::rename(path("new.tmp").c_str(), path("base.kdf").c_str());
+    captured().clear();
+    EXPECT_EQ(load_runs(model_rec, 0, "base", 0, 0), 0);
+    EXPECT_TRUE(any_message_contains("Unable to load"));
+    ASSERT_EQ(model_rec->run_count, 1);
+    EXPECT_EQ(model_rec->runs[0].run, run);
+    std::vector<float> v, t;
+    EXPECT_EQ(read_run_series("Stock", "Time", run, v, t), 5);
+}
+
+TEST_F(select_test, place_of_new_runs_and_the_time_range) {
+    make_run("a", 1);
+    make_run("b", 2);
+    make_run("c", 3);
+    {
+        run_builder rb(mb_.symbols());
+        write_run("novalues.kdf", rb);
+    }
+    open_model_now();
+    ASSERT_EQ(load_runs(model_rec, 0, "a", 1, 0), 1);
+    ASSERT_EQ(load_runs(model_rec, 0, "b", 1, 0), 1);
+    EXPECT_EQ(entry_name(0), "b"); // new-run place 1: first
+    new_run_place = 0;
+    ASSERT_EQ(load_runs(model_rec, 0, "c", 1, 0), 1);
+    EXPECT_EQ(entry_name(2), "c"); // appended
+    EXPECT_FLOAT_EQ(model_rec->full_start, 0);
+    EXPECT_FLOAT_EQ(model_rec->full_end, 4);
+    EXPECT_FLOAT_EQ(model_rec->runs[0].step, 1);
+    captured().clear();
+    EXPECT_EQ(load_runs(model_rec, 0, "novalues", 0, 0), 0);
+    EXPECT_TRUE(any_message_contains("No values in run novalues - unloaded"));
+    EXPECT_EQ(model_rec->run_count, 3);
+
+    // Names compare without case in every mode.
+    const char* order[] = {"C", "a"};
+    ASSERT_EQ(set_runs1(1, order, 2), 1);
+    EXPECT_EQ(entry_name(0), "c");
+    EXPECT_EQ(entry_name(1), "a");
+    EXPECT_EQ(model_rec->active_count, 2);
+    const char* toggle[] = {"A"};
+    ASSERT_EQ(set_runs1(2, toggle, 1), 1);
+    EXPECT_EQ(model_rec->active_count, 1);
+    const char* toggle_c[] = {"c"};
+    ASSERT_EQ(set_runs1(2, toggle_c, 1), 1);
+    EXPECT_EQ(model_rec->active_count, 0);
+    const char* unknown[] = {"zz"};
+    EXPECT_EQ(set_runs1(3, unknown, 1), 0);
+    EXPECT_EQ(loaded_run_names(1), 3);
+    EXPECT_EQ(selected_run_types[0], 'R');
+
+    const char* all[] = {"A", "b", "C"};
+    ASSERT_EQ(set_runs1(-1, all, 3), 1);
+    EXPECT_EQ(model_rec->run_count, 0);
+    EXPECT_EQ(model_rec->made_up_range, 1);
+    EXPECT_FLOAT_EQ(model_rec->full_end, 100);
+    captured().clear();
+    EXPECT_EQ(loaded_run_names(0), 0);
+    EXPECT_TRUE(any_message_contains("No runs are loaded"));
+}
+
+TEST_F(select_test, unloading_from_one_list_keeps_runs_another_list_holds) {
+    make_run("shared", 1);
+    open_model_now();
+    ASSERT_EQ(load_runs(model_rec, 0, "shared", 1, 0), 1);
+    int run = model_rec->runs[0].run;
+    // A reference-run context holds the same run.
+    model_context other{};
+    other.runs[0] = model_rec->runs[0];
+    other.run_count = 1;
+    register_run_context(&other);
+    const char* names[] = {"shared"};
+    ASSERT_EQ(set_runs1(-1, names, 1), 1);
+    EXPECT_EQ(run_type(run), 'R');
+    unregister_run_context(&other);
+    set_run_reference_hook(nullptr);
+}
+
+TEST_F(select_test, cache_serves_series_per_run_slot) {
+    make_run("a", 1);
+    make_run("b", 10, false);
+    open_model_now();
+    ASSERT_EQ(load_runs(model_rec, 0, "a", 1, 0), 1);
+    new_run_place = 0;
+    ASSERT_EQ(load_runs(model_rec, 0, "b", 1, 0), 1);
+    int stock = run_builder::slot_of(symbols_, "Stock");
+    int inflow = run_builder::slot_of(symbols_, "inflow");
+    int rate = run_builder::slot_of(symbols_, "rate");
+    const float *t = nullptr, *v = nullptr;
+    ASSERT_EQ(cached_series(stock, &t, &v, 0), 5);
+    EXPECT_EQ(v[4], 5);
+    EXPECT_EQ(t[4], 4);
+    // Missing first values come back as NA on the full axis.
+    ASSERT_EQ(cached_series(inflow, &t, &v, 0), 5);
+    EXPECT_TRUE(is_na(v[0]) && is_na(v[1]));
+    EXPECT_EQ(v[2], 1);
+    // A constant comes back as a flat full-length series.
+    ASSERT_EQ(cached_series(rate, &t, &v, 0), 5);
+    EXPECT_EQ(v[0], 1);
+    EXPECT_EQ(v[4], 1);
+    // Absent in run b, present in run a.
+    EXPECT_EQ(cached_series(inflow, &t, &v, 1), 0);
+    EXPECT_EQ(cached_series(stock, &t, &v, 1), 5);
+    EXPECT_EQ(v[0], 10);
+    // Run slots beyond the selection.
+    EXPECT_EQ(cached_series(stock, &t, &v, 5), 0);
+
+    // The entry was made while two runs were selected; a third selected run
+    // reads through it without a reset.
+    make_run("c", 20);
+    ASSERT_EQ(load_runs(model_rec, 0, "c", 1, 0), 1);
+    ASSERT_EQ(cached_series(stock, &t, &v, 2), 5);
+    EXPECT_EQ(v[0], 20);
+    model_rec->run_count = 3;
+
+    // A slot whose run was unloaded behind the cache's back is absent, also
+    // when its record is reused by another run.
+    ASSERT_EQ(cached_series(stock, &t, &v, 0), 5);
+    int run0 = model_rec->runs[0].run;
+    unload_run(run0);
+    make_run("d", 30);
+    int d = kdf_open(path("d.kdf").c_str());
+    EXPECT_EQ(d, run0); // the free record is reused
+    EXPECT_EQ(cached_series(stock, &t, &v, 0), 0);
+    EXPECT_EQ(cached_series(rate, &t, &v, 0), 0);
+}
+
+TEST_F(select_test, livesweep_growth_keeps_handed_out_series) {
+    make_run("a", 1);
+    open_model_now();
+    ASSERT_EQ(load_runs(model_rec, 0, "a", 1, 0), 1);
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 1);
+    set_cache_points_counter(5);
+    int stock = run_builder::slot_of(symbols_, "Stock");
+    const float *t = nullptr, *v = nullptr;
+    ASSERT_EQ(cached_series(stock, &t, &v, 0), 5);
+    const float* before = v;
+    std::uint32_t gen = value_cache_generation();
+    std::vector<float> values(64, 0);
+    values[static_cast<std::size_t>(stock)] = 99;
+    values[0] = 5;
+    livesweep_save_values(values.data(), values.size(), 3);
+    EXPECT_NE(value_cache_generation(), gen);
+    // The old pointer still reads the old points (kept until the reset).
+    EXPECT_EQ(before[4], 5);
+    ASSERT_EQ(cached_series(stock, &t, &v, 0), 5);
+    EXPECT_EQ(v[4], 5);
+    EXPECT_EQ(v[5], 99);
+    set_cache_livesweep(false);
+}
+
+} // namespace

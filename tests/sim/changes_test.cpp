@@ -1,0 +1,212 @@
+// Setup copies and changes files: reading, applying to a run, writing back,
+// and bad lines that change nothing.
+#include <fstream>
+
+#include "foundation/files.h"
+#include "foundation/memory.h"
+#include <cstring>
+
+#include "sim/changes.h"
+#include "sim/setup.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+class Changes : public testing::Test {
+protected:
+    void SetUp() override {
+        init_vocabulary();
+        dir_ = testing::TempDir() + "/changes_" + std::to_string(counter_++);
+        ASSERT_EQ(std::system(("mkdir -p '" + dir_ + "'").c_str()), 0);
+        model_dir = dir_ + "/";
+        model_builder b("changes");
+        b.control(0, 4, 1, 1);
+        b.range("region", {"north", "south", "east"});
+        b.constant("k", 2);
+        b.constant("c[region]", 1);
+        b.lookup("curve", {{0, 0}, {10, 10}});
+        b.aux("shaped", "curve(Time) * k");
+        b.level("S[region]", "c[region]", "0");
+        b.string_var("label", "old");
+        b.aux("not constant", "k + 1");
+        ASSERT_TRUE(b.finish());
+        slot_k_ = slot_of(b, "k");
+        slot_c_ = slot_of(b, "c");
+        slot_shaped_ = slot_of(b, "shaped");
+        slot_s_ = slot_of(b, "S");
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+    }
+    void TearDown() override {
+        clear_setup();
+        close_model(0, 0);
+        model_dir.clear();
+    }
+    float value(std::int32_t slot) {
+        handle_lock<float> v(setup_copy);
+        return v ? v.get()[slot] : -999.0f;
+    }
+    // Runs the current model with the setup copies.
+    sim_output run_with_copies() {
+        setup_state* st = setup_copies();
+        EXPECT_NE(st, nullptr);
+        handle_lock<float> values(setup_copy);
+        sim_options o;
+        o.setup_values = values.get();
+        o.setup_changed = st->changed.data();
+        o.setup = st;
+        sim_output out;
+        EXPECT_EQ(simulate_model(cur_model_symbols, o, &out), sim_done) << messages.joined();
+        return out;
+    }
+
+    message_capture messages;
+    std::string dir_;
+    std::int32_t slot_k_ = 0, slot_c_ = 0, slot_shaped_ = 0, slot_s_ = 0;
+    static int counter_;
+};
+int Changes::counter_ = 0;
+
+TEST_F(Changes, ConstantsListsLookupsAndStringsReachTheNextRun) {
+    ASSERT_EQ(read_changes_text("* a comment\n"
+                                "k = 5\n"
+                                "c[region] = 1, 2, 3\n"
+                                "c[east] = 7\n"
+                                "curve = (0,0) (5,10), (10,30)\n"
+                                "label = \"new text\"\n",
+                                "test.cin"),
+              1)
+        << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 5);
+    EXPECT_FLOAT_EQ(value(slot_c_ + 1), 2);
+    EXPECT_FLOAT_EQ(value(slot_c_ + 2), 7);
+    sim_output out = run_with_copies();
+    EXPECT_FLOAT_EQ(saved_value(out, 4, slot_s_ + 0), 4);      // 4 steps of 1
+    EXPECT_FLOAT_EQ(saved_value(out, 4, slot_s_ + 1), 8);      // of 2
+    EXPECT_FLOAT_EQ(saved_value(out, 4, slot_s_ + 2), 28);     // of 7
+    EXPECT_FLOAT_EQ(saved_value(out, 2, slot_shaped_), 4 * 5); // curve(2) = 4, k = 5
+    EXPECT_EQ(setup_copies()->strings[0], "new text");
+    // The run driver's road writes the run file with the changes.
+    EXPECT_EQ(run_simulation(nullptr, 0, 0), sim_done);
+    EXPECT_TRUE(std::ifstream(dir_ + "/Current.kdf").good());
+}
+
+TEST_F(Changes, ABadLineIsShownWithItsCaretAndChangesNothing) {
+    EXPECT_EQ(read_changes_text("k = 5\nc[region] = 1, 2\n", "bad.cin"), 0);
+    EXPECT_TRUE(
+        messages.contains("c needs 1 or 3 values (has 2)\nc[region] = 1, 2\n^\nLine 2 of file"))
+        << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 2); // the good first line was not applied either
+    struct bad {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"nothing here = 3", "Unknown variable nothing here"},
+        {"not constant = 3", "not constant is not a constant"},
+        {"k = 3 4", "Unexpected text after the change"},
+        {"k = abc", "Expected a number"},
+        {"k 3", "Expected = after the name"},
+        {"c[west] = 1", "Unknown subscript west"},
+        {"curve = (0,1) (2)", "Expected , between x and y"},
+        {"curve = (5,1) (2,3)", "The x values of a lookup must increase"},
+        {"label = \"open", "Unclosed quote"},
+        {"k = 1e999", "The number is out of range"},
+    };
+    for (const bad& b : cases) {
+        EXPECT_EQ(read_changes_text(b.text, "bad.cin"), 0) << b.text;
+        EXPECT_TRUE(messages.contains(b.message)) << b.text << "\n" << messages.joined();
+    }
+    EXPECT_FLOAT_EQ(value(slot_k_), 2);
+}
+
+TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {
+    ASSERT_EQ(read_changes_text("k = 0.1\nc[south] = 3.25\ncurve = (0,1) (1,2) (2,4)\n", "x"), 1);
+    std::string all = dir_ + "/all.cin", changed = dir_ + "/changed.cin";
+    ASSERT_EQ(write_changes_file(all.c_str(), 2), 1);
+    ASSERT_EQ(write_changes_file(changed.c_str(), 0), 1);
+    std::ifstream f(changed);
+    std::string text((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_NE(text.find("c[south] = 3.25\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("curve = (0,1) (1,2) (2,4)\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("c[north]"), std::string::npos) << text; // unchanged: not written
+    // A fresh copy with the full file gives the same values.
+    std::vector<float> before;
+    for (int s = 0; s < 6; ++s) before.push_back(value(slot_c_ + s % 3));
+    clear_setup();
+    ASSERT_EQ(read_change_files(("\"" + all + "\"").c_str()), 1) << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 0.1f);
+    for (int s = 0; s < 3; ++s)
+        EXPECT_FLOAT_EQ(value(slot_c_ + s), before[static_cast<std::size_t>(s)]);
+    const setup_state* st = setup_copies();
+    ASSERT_EQ(st->lookups[0].count, 3u);
+    EXPECT_FLOAT_EQ(st->lookup_data[st->lookups[0].y + 2], 4);
+    // A missing file is reported.
+    EXPECT_EQ(read_change_files("nowhere"), 0);
+    EXPECT_TRUE(messages.contains("Unable to open the changes file")) << messages.joined();
+}
+
+} // namespace
+
+namespace {
+
+class DelayStates : public testing::Test {
+protected:
+    void SetUp() override { init_vocabulary(); }
+    void TearDown() override {
+        clear_setup();
+        close_model(0, 0);
+    }
+    message_capture messages;
+};
+
+// A pipeline object holding the given (value, due) entries.
+std::vector<std::uint8_t> pipeline(std::uint16_t capacity, const std::vector<delay_entry>& entries,
+                                   float output) {
+    std::vector<std::uint8_t> b(delay_object_bytes(capacity), 0);
+    delay_object d{};
+    d.kind = fn_delay_fixed;
+    d.first = 0;
+    d.live = static_cast<std::int32_t>(entries.size());
+    d.delay = 3;
+    d.initial = output;
+    d.output = output;
+    d.capacity = capacity;
+    std::memcpy(b.data(), &d, sizeof d);
+    std::memcpy(b.data() + sizeof d, entries.data(), sizeof(delay_entry) * entries.size());
+    return b;
+}
+
+TEST_F(DelayStates, SavedPipelinesCarryIntoTheNextRun) {
+    model_builder b("pipes");
+    b.control(0, 4, 1, 1);
+    b.aux("late", "DELAY FIXED(100 + Time, 3, -1)");
+    ASSERT_TRUE(b.finish());
+    std::int32_t late = slot_of(b, "late");
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    // Entries leaving at times 1 and 2 (from an earlier run), output 7 until then.
+    std::vector<std::vector<std::uint8_t>> states = {pipeline(2, {{11, 1}, {12, 2}}, 7)};
+    ASSERT_EQ(accept_run_delays(states), 1) << messages.joined();
+    setup_state* st = setup_copies();
+    ASSERT_NE(st, nullptr);
+    handle_lock<float> values(setup_copy);
+    sim_options o;
+    o.setup = st;
+    o.setup_values = values.get();
+    o.setup_changed = st->changed.data();
+    sim_output out;
+    ASSERT_EQ(simulate_model(cur_model_symbols, o, &out), sim_done) << messages.joined();
+    EXPECT_FLOAT_EQ(saved_value(out, 0, late), 7);
+    EXPECT_FLOAT_EQ(saved_value(out, 1, late), 11);
+    EXPECT_FLOAT_EQ(saved_value(out, 2, late), 12);
+    EXPECT_FLOAT_EQ(saved_value(out, 3, late), 100); // the run's own input from time 0
+    // States that do not describe a delay object are refused.
+    std::vector<std::vector<std::uint8_t>> bad = {std::vector<std::uint8_t>(30, 0)};
+    EXPECT_EQ(accept_run_delays(bad), 0);
+    auto broken = pipeline(2, {{1, 1}}, 0);
+    std::int32_t live = 5;
+    std::memcpy(broken.data() + 8, &live, 4);
+    EXPECT_EQ(accept_run_delays({broken}), 0);
+}
+
+} // namespace

@@ -1,0 +1,69 @@
+// Shared by the engine's tests: captures messages and runs built models.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/report.h"
+#include "model/model.h"
+#include "sim/run.h"
+#include "tests/support/model_builder.h"
+
+// Collects every message shown while it lives.
+class message_capture {
+public:
+    message_capture() {
+        texts().clear();
+        old_ = current_message_hook();
+        set_message_hook(&hook);
+        sink_ = std::tmpfile();
+        set_report_stream(sink_);
+    }
+    ~message_capture() {
+        set_message_hook(old_);
+        set_report_stream(nullptr);
+        if (sink_) std::fclose(sink_);
+    }
+    message_capture(const message_capture&) = delete;
+    message_capture& operator=(const message_capture&) = delete;
+    const std::vector<std::string>& all() const { return texts(); }
+    bool contains(const std::string& part) const {
+        for (const auto& t : texts())
+            if (t.find(part) != std::string::npos) return true;
+        return false;
+    }
+    std::string joined() const {
+        std::string s;
+        for (const auto& t : texts()) s += t + "\n";
+        return s;
+    }
+    // The answer given to questions (IDYES 6, IDNO 7, IDCANCEL 2).
+    static int& answer() {
+        static int a = 6;
+        return a;
+    }
+
+private:
+    static std::vector<std::string>& texts() {
+        static std::vector<std::string> t;
+        return t;
+    }
+    static int hook(int kind, const char*, const char* text) {
+        texts().push_back(text ? text : "");
+        return kind >= ask_yes_no ? answer() : 0;
+    }
+    message_hook old_ = nullptr;
+    std::FILE* sink_ = nullptr;
+};
+
+// The value of a slot at saved time k of a run's output.
+inline float saved_value(const sim_output& out, std::size_t k, std::int32_t slot) {
+    return out.rows[k * out.value_slots + static_cast<std::size_t>(slot)];
+}
+
+// The first value slot of a variable of a built model.
+inline std::int32_t slot_of(model_builder& b, const char* name) {
+    return get_symbol(b.symbols(), b.id(name)).slot;
+}

@@ -1,0 +1,93 @@
+// Gaming: interval by interval, the player's decisions between intervals, the
+// run file rewritten at each interval's end, and the game's end.
+#include <fstream>
+
+#include "sim/game.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+class Game : public testing::Test {
+protected:
+    void SetUp() override {
+        init_vocabulary();
+        file_ = testing::TempDir() + "/game_" + std::to_string(counter_++) + ".kdf";
+        model_builder b("game");
+        b.control(0, 6, 1, 1);
+        symbol_id order = b.aux("order", "1");
+        b.level("Stock", "order", "0");
+        ASSERT_TRUE(b.finish());
+        symbol_record r = get_symbol(b.symbols(), order);
+        r.type = st_game;
+        put_symbol(b.symbols(), order, r);
+        assign_value_slots(b.symbols());
+        order_ = slot_of(b, "order");
+        stock_ = slot_of(b, "Stock");
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+        game_interval = 2;
+    }
+    void TearDown() override {
+        end_game();
+        clear_setup();
+        close_model(0, 0);
+        game_interval = 0;
+    }
+    // Saved times in the run file (header word 30).
+    int saved_in_file() {
+        std::ifstream f(file_, std::ios::binary);
+        char h[164] = {};
+        f.read(h, sizeof h);
+        std::int32_t n = 0;
+        std::memcpy(&n, h + 120, 4);
+        return n;
+    }
+    message_capture messages;
+    std::string file_;
+    std::int32_t order_ = 0, stock_ = 0;
+    static int counter_;
+};
+int Game::counter_ = 0;
+
+TEST_F(Game, IntervalsFollowThePlayersDecisions) {
+    ASSERT_EQ(ensure_setup_copy(0), 1) << messages.joined();
+    sim_options o;
+    o.run_file = file_.c_str();
+    EXPECT_EQ(start_game(o), sim_done) << messages.joined();
+    EXPECT_TRUE(game_in_progress());
+    EXPECT_EQ(game_state, 1);
+    EXPECT_EQ(saved_in_file(), 3); // 0, 1, 2
+    EXPECT_EQ(game_saved_times, 3);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2);
+    // The player orders 5 a step from time 2 on.
+    ASSERT_EQ(set_setup_value(order_, 5), 1);
+    EXPECT_EQ(continue_game(), sim_done);
+    EXPECT_EQ(saved_in_file(), 5);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2 + 2 * 5);
+    EXPECT_DOUBLE_EQ(sim_time, 4);
+    // The last interval ends the game.
+    EXPECT_EQ(continue_game(), sim_done);
+    EXPECT_EQ(saved_in_file(), 7);
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_state, 0);
+    EXPECT_EQ(value_array, nullptr);
+    EXPECT_EQ(continue_game(), sim_refused);
+}
+
+TEST_F(Game, TheIntervalComesFromTheDialogOrTheModel) {
+    game_interval = 0;
+    sim_options o;
+    EXPECT_EQ(start_game(o), sim_done);
+    EXPECT_DOUBLE_EQ(read_game_interval(0), 1); // SAVEPER
+    EXPECT_DOUBLE_EQ(sim_time, 1);
+    game_interval = 3;
+    EXPECT_DOUBLE_EQ(read_game_interval(0), 3);
+    EXPECT_EQ(continue_game(), sim_done);
+    EXPECT_DOUBLE_EQ(sim_time, 4);
+    end_game();
+    EXPECT_FALSE(game_in_progress());
+}
+
+} // namespace
