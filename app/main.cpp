@@ -1,9 +1,7 @@
-// The program entry. Start-up and the main loop belong to the application
-// shell; until it exists the entry says so and names the model it was given.
-#include <cstdio>
+// The program entry: start-up, the main loop and the teardown live in the
+// application shell.
+#include "shell/startup.h"
 
 int main(int argc, char** argv) {
-    std::printf("Kavrel Viewer %s: the viewer's windows are still being built.\n", "0.1.0");
-    if (argc > 1) std::printf("Model requested: %s\n", argv[1]);
-    return 0;
+    return kavrel_main(argc, argv);
 }

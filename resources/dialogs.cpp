@@ -1,0 +1,133 @@
+// The shell's dialog templates. Sizes are in dialog units (a quarter of the
+// average character width, an eighth of the character height), laid out on a
+// 7-unit margin with 14-unit buttons, as native dialogs of this size are.
+#include "resources/dialogs.h"
+
+#include "platform/controls.h"
+#include "platform/dlg.h"
+#include "shell/filechoice.h"
+
+namespace {
+
+constexpr DWORD popup_dialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+constexpr DWORD visible = WS_VISIBLE;
+constexpr DWORD push = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD def_push = WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
+constexpr DWORD label = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+constexpr DWORD edit = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
+
+DialogTemplate ask_list_dialog() {
+    DialogTemplate t;
+    t.id = dlg_ask_list;
+    t.caption = "Kavrel";
+    t.style = popup_dialog | WS_THICKFRAME;
+    t.font_face = "MS Sans Serif";
+    t.cx = 186;
+    t.cy = 150;
+    t.items = {
+        {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 172, 18},
+        {WC_LISTBOX, idc_answer, nullptr,
+         visible | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7, 28,
+         172, 94},
+        {WC_BUTTON, IDOK, "OK", def_push, 33, 129, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 103, 129, 50, 14},
+    };
+    return t;
+}
+
+DialogTemplate ask_text_dialog(int id) {
+    DialogTemplate t;
+    t.id = id;
+    t.caption = "Kavrel";
+    t.style = popup_dialog;
+    t.font_face = "MS Sans Serif";
+    t.cx = 226;
+    t.cy = 72;
+    t.items = {
+        {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 212, 18},
+        {WC_EDIT, idc_answer, nullptr, edit, 7, 29, 212, 13},
+        {WC_BUTTON, IDOK, "OK", def_push, 115, 51, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 169, 51, 50, 14},
+    };
+    return t;
+}
+
+DialogTemplate ask_replace_dialog() {
+    DialogTemplate t;
+    t.id = dlg_ask_replace_two;
+    t.caption = "Kavrel";
+    t.style = popup_dialog;
+    t.font_face = "MS Sans Serif";
+    t.cx = 226;
+    t.cy = 96;
+    t.items = {
+        {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 212, 18},
+        {WC_STATIC, idc_search_label, "Search for:", label, 7, 32, 50, 8},
+        {WC_EDIT, idc_search, nullptr, edit, 60, 30, 159, 13},
+        {WC_STATIC, idc_replace_label, "Replace with:", label, 7, 52, 50, 8},
+        {WC_EDIT, idc_replace, nullptr, edit, 60, 50, 159, 13},
+        {WC_BUTTON, IDOK, "OK", def_push, 115, 75, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 169, 75, 50, 14},
+    };
+    return t;
+}
+
+DialogTemplate about_dialog() {
+    DialogTemplate t;
+    t.id = dlg_about;
+    t.caption = "About Kavrel";
+    t.style = popup_dialog | DS_CENTER;
+    t.font_face = "MS Sans Serif";
+    t.cx = 220;
+    t.cy = 94;
+    t.items = {
+        {WC_STATIC, idc_about_version, "Kavrel Viewer", WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 7, 10,
+         206, 10},
+        {WC_STATIC, IDC_STATIC, "A viewer and simulator for system-dynamics models.",
+         WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 7, 28, 206, 10},
+        {WC_STATIC, IDC_STATIC, "Open a model, simulate it, and study its runs.",
+         WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 7, 42, 206, 10},
+        {WC_STATIC, IDC_STATIC, nullptr, WS_VISIBLE | SS_ETCHEDHORZ, 7, 62, 206, 1},
+        {WC_BUTTON, IDOK, "OK", def_push, 85, 72, 50, 14},
+    };
+    return t;
+}
+
+DialogTemplate file_choice_dialog() {
+    DialogTemplate t;
+    t.id = dlg_file_choice;
+    t.caption = "Open";
+    t.style = popup_dialog | DS_CENTER;
+    t.font_face = "MS Sans Serif";
+    t.cx = 280;
+    t.cy = 196;
+    t.items = {
+        {WC_STATIC, IDC_STATIC, "Look &in:", label & ~SS_NOPREFIX, 7, 9, 36, 8},
+        {WC_STATIC, fdc_dir, nullptr, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_SUNKEN, 46,
+         7, 183, 12},
+        {WC_BUTTON, fdc_up, "&Up", push, 233, 6, 40, 14},
+        {WC_LISTBOX, fdc_list, nullptr,
+         visible | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7, 25,
+         266, 112},
+        {WC_STATIC, IDC_STATIC, "File &name:", WS_VISIBLE | SS_LEFT, 7, 146, 52, 8},
+        {WC_EDIT, fdc_name, nullptr, edit, 62, 144, 156, 13},
+        {WC_STATIC, IDC_STATIC, "Files of &type:", WS_VISIBLE | SS_LEFT, 7, 166, 52, 8},
+        {WC_COMBOBOX, fdc_types, nullptr, visible | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 62,
+         164, 156, 100},
+        {WC_BUTTON, IDOK, "&Open", def_push, 223, 143, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 223, 163, 50, 14},
+    };
+    return t;
+}
+
+} // namespace
+
+void register_dialog_templates() {
+    controls_register();
+    dlg_register_template(ask_list_dialog());
+    dlg_register_template(ask_text_dialog(dlg_ask_text));
+    dlg_register_template(ask_text_dialog(dlg_ask_replace_one));
+    dlg_register_template(ask_replace_dialog());
+    dlg_register_template(about_dialog());
+    dlg_register_template(file_choice_dialog());
+}

@@ -1,0 +1,29 @@
+// Dialog templates of the shell's utilities: the question dialogs, the About
+// box and the file choice dialog, registered with the dialog manager by
+// number.
+#pragma once
+
+// Template numbers.
+enum : int {
+    dlg_ask_list = 353,
+    dlg_ask_text = 354,
+    dlg_ask_replace_one = 355,
+    dlg_about = 359,
+    dlg_ask_replace_two = 382,
+    dlg_file_choice = 1536,
+};
+
+// Control ids of the question dialogs and the About box.
+enum : int {
+    idc_prompt = 1658,
+    idc_answer = 1660,  // list box (353) or edit field (354, 355)
+    idc_search = 1661,  // dialog 382: the first text
+    idc_replace = 1659, // dialog 382: the second text
+    idc_search_label = 514,
+    idc_replace_label = 515,
+    idc_about_version = 304,
+};
+
+// Registers every template of this file (again after the registry was
+// cleared). Safe to call more than once.
+void register_dialog_templates();

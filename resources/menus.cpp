@@ -1,0 +1,81 @@
+#include "resources/menus.h"
+
+#include "platform/menu.h"
+
+namespace {
+
+MenuTemplateItem sep() {
+    return {"-", 0};
+}
+
+MenuTemplateItem popup(const char* text, std::vector<MenuTemplateItem> items) {
+    return {text, 0, MF_POPUP, std::move(items)};
+}
+
+} // namespace
+
+void register_menu_templates() {
+    menu_register_template(menu_main,
+                           {
+                               popup("&File",
+                                     {
+                                         {"&New Model", cmd_new_model},
+                                         {"&Open Model...", cmd_open_model},
+                                         sep(),
+                                         {"&Close\t(Ctrl+W)", cmd_close},
+                                         {"&Save\t(Ctrl+S)", cmd_save},
+                                         {"Save &As...", cmd_save_as},
+                                         {"P&ublish", cmd_publish},
+                                         sep(),
+                                         {"&Print\t(Ctrl+P)", cmd_print},
+                                         {"P&rint Options...", cmd_print_options},
+                                         sep(),
+                                         {"E&xit", cmd_exit},
+                                     }),
+                               // The View, Edit and Insert pop-ups are filled by the active window.
+                               popup("&View", {{"&View", 0, MF_GRAYED}}),
+                               popup("&Edit", {{"E1", 0, MF_GRAYED}}),
+                               popup("&Insert", {{"I1", 0, MF_GRAYED}}),
+                               popup("&Model",
+                                     {
+                                         {"&Simulate\t(Ctrl+R)", cmd_simulate},
+                                         {"St&art Livesweep\t(Ctrl+B)", cmd_livesweep},
+                                         {"Run &Game", cmd_run_game},
+                                         {"&Plausitest", cmd_plausitest},
+                                         {"Sto&p Simulation", cmd_stop_simulation},
+                                     }),
+                               popup("&Options", {{"&Options...", cmd_options}}),
+                               popup("&Windows",
+                                     {
+                                         {"Control &Panel", cmd_control_panel},
+                                         {"&Subscript Control", cmd_subscript_control},
+                                         sep(),
+                                         {"Pop &Output Forward", cmd_pop_output},
+                                         {"Output Window &List", cmd_output_list},
+                                         {"&Close All Output", cmd_close_all_output},
+                                         {"&Error History", cmd_error_history},
+                                         {"Selection &History", cmd_selection_history},
+                                         sep(),
+                                         {"Pop B&uild Forward", cmd_pop_build},
+                                         {"Keep Build Be&hind", cmd_keep_build_behind},
+                                     }),
+                               popup("&Help",
+                                     {
+                                         {"&Instructions", cmd_instructions},
+                                         {"&Online Forum", cmd_online_forum},
+                                         sep(),
+                                         {"&About Kavrel", cmd_about},
+                                         {"&Newer Releases", cmd_newer_releases},
+                                     }),
+                           });
+    menu_register_template(menu_output_edit, {
+                                                 {"&Copy\t(Ctrl+C)", cmd_copy},
+                                                 {"Cu&t", cmd_cut},
+                                                 {"&Paste", cmd_paste},
+                                             });
+    menu_register_template(menu_changes,
+                           {
+                               {"&Read Additional Changes from File", cmd_read_changes},
+                               {"&Write Changes Made to .cin file", cmd_write_changes},
+                           });
+}

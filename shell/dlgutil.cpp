@@ -1,0 +1,562 @@
+// Dialog utilities: run_dialog, modeless dialogs and the main loop's filters,
+// the start-up show queue, fit_dialog with the dialog fonts, and the small
+// question dialogs (text, replace, list).
+#include "shell/dialogs.h"
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "platform/controls.h"
+#include "platform/msgbox.h"
+#include "resources/dialogs.h"
+#include "shell/mainloop.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
+#include "shell/wip.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+// The box-up flag and the message list live with the message boxes.
+void reset_message_box_state();
+
+std::int32_t modal_count = 0;
+std::int16_t dialog_depth = 0;
+std::int32_t* dialog_params = nullptr;
+int dialog_param_count = 0;
+bool dialog_param_request = false;
+
+namespace {
+
+// ------------------------------------------------------------ filters ---
+
+struct loop_filter {
+    HWND window;
+    loop_filter_fn fn;
+};
+std::vector<loop_filter>& filters() {
+    static std::vector<loop_filter> f;
+    return f;
+}
+
+// ---------------------------------------------------------- show queue ---
+
+// -1 open and empty, 0 closed, n > 0 entries waiting.
+std::int32_t queue_count = 0;
+std::vector<std::pair<HWND, int>>& show_queue() {
+    static std::vector<std::pair<HWND, int>> q;
+    return q;
+}
+
+// -------------------------------------------------------- dialog fonts ---
+
+POINT centre_point{0, 0};
+
+struct dialog_font {
+    std::string spec; // "face|points|..." (empty: none)
+    HFONT font = nullptr;
+};
+dialog_font fonts[3]; // 0 dialog, 1 small, 2 fallback
+
+// Makes a font from "face|points|style letters|": the face and size in
+// points; style letters b (bold) and i (italic). Null when the spec names no
+// face.
+HFONT make_spec_font(const std::string& spec) {
+    std::size_t bar = spec.find('|');
+    std::string face = spec.substr(0, bar);
+    if (face.empty()) return nullptr;
+    int points = 8;
+    std::string style;
+    if (bar != std::string::npos) {
+        std::size_t bar2 = spec.find('|', bar + 1);
+        points = std::atoi(spec.substr(bar + 1, bar2 - bar - 1).c_str());
+        if (bar2 != std::string::npos)
+            style = spec.substr(bar2 + 1, spec.find('|', bar2 + 1) - bar2 - 1);
+    }
+    if (points < 4) points = 4;
+    if (points > 144) points = 144;
+    bool bold = style.find_first_of("bB") != std::string::npos;
+    bool italic = style.find_first_of("iI") != std::string::npos;
+    return CreateFont(-(points * 96 + 36) / 72, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic ? 1 : 0,
+                      0, 0, ANSI_CHARSET, 0, 0, 0, 0, face.c_str());
+}
+
+HFONT spec_font(int which) {
+    dialog_font& f = fonts[which];
+    if (!f.font && !f.spec.empty()) f.font = make_spec_font(f.spec);
+    return f.font;
+}
+
+void drop_font(int which) {
+    if (fonts[which].font) DeleteObject(fonts[which].font);
+    fonts[which].font = nullptr;
+}
+
+struct font_size {
+    int width = 0;  // average character width
+    int height = 0; // character height
+};
+
+font_size measure(HFONT font) {
+    font_size out;
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRIC tm{};
+    if (GetTextMetrics(dc, &tm)) {
+        out.width = tm.tmAveCharWidth;
+        out.height = tm.tmHeight;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return out;
+}
+
+// The window size a dialog gets with a new font: the client area scaled by
+// the ratios of the two fonts, plus the frame, plus a pixel each way.
+SIZE scaled_size(HWND dialog, font_size from, font_size to) {
+    RECT wr{}, cr{};
+    GetWindowRect(dialog, &wr);
+    GetClientRect(dialog, &cr);
+    int frame_w = (wr.right - wr.left) - cr.right;
+    int frame_h = (wr.bottom - wr.top) - cr.bottom;
+    SIZE s;
+    s.cx =
+        static_cast<LONG>(static_cast<long long>(cr.right) * to.width / std::max(1, from.width)) +
+        frame_w + 1;
+    s.cy = static_cast<LONG>(static_cast<long long>(cr.bottom) * to.height /
+                             std::max(1, from.height)) +
+           frame_h + 1;
+    return s;
+}
+
+bool fits_screen(SIZE s) {
+    return s.cx <= GetSystemMetrics(SM_CXSCREEN) + 5 && s.cy <= GetSystemMetrics(SM_CYSCREEN) + 5;
+}
+
+struct child_move {
+    HWND dialog;
+    font_size from, to;
+    HFONT font;
+};
+
+BOOL move_child(HWND child, LPARAM data) {
+    auto* m = reinterpret_cast<child_move*>(data);
+    SendMessage(child, WM_SETFONT, reinterpret_cast<WPARAM>(m->font), FALSE);
+    if (GetParent(child) != m->dialog) return TRUE; // grandchildren follow their parent
+    RECT r{};
+    GetWindowRect(child, &r);
+    POINT tl{r.left, r.top};
+    ScreenToClient(m->dialog, &tl);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    char cls[32] = {};
+    GetClassName(child, cls, sizeof cls);
+    if (std::strcmp(cls, WC_COMBOBOX) == 0) {
+        // A combo box keeps its dropped-down rectangle: its height is its list's.
+        RECT dropped{};
+        if (SendMessage(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped)))
+            h = std::max<int>(h, dropped.bottom - dropped.top);
+    }
+    auto sx = [&](long v) {
+        return static_cast<int>(v * m->to.width / std::max(1, m->from.width));
+    };
+    auto sy = [&](long v) {
+        return static_cast<int>(v * m->to.height / std::max(1, m->from.height));
+    };
+    MoveWindow(child, sx(tl.x), sy(tl.y), sx(w) + 1, sy(h) + 1, FALSE);
+    return TRUE;
+}
+
+// --------------------------------------------------- question dialogs ---
+
+struct question_data {
+    const char* prompt = nullptr;
+    std::string text;
+    std::string second;
+    bool two = false;
+    const char* const* items = nullptr;
+    int count = 0;
+    std::int16_t chosen = -1;
+};
+
+std::string item_text(HWND dialog, int id) {
+    HWND w = GetDlgItem(dialog, id);
+    int n = std::max(0, GetWindowTextLength(w));
+    std::string s(static_cast<std::size_t>(n) + 1, '\0');
+    GetWindowText(w, s.data(), n + 1);
+    s.resize(std::strlen(s.c_str()));
+    return s;
+}
+
+void layout_list_dialog(HWND dialog) {
+    RECT cr{};
+    GetClientRect(dialog, &cr);
+    int w = cr.right, h = cr.bottom;
+    RECT ok{};
+    GetWindowRect(GetDlgItem(dialog, IDOK), &ok);
+    int bw = ok.right - ok.left, bh = ok.bottom - ok.top;
+    if (bw <= 0) bw = 75;
+    if (bh <= 0) bh = 23;
+    RECT pr{};
+    GetWindowRect(GetDlgItem(dialog, idc_prompt), &pr);
+    int ph = std::max<int>(pr.bottom - pr.top, 16);
+    int margin = 10;
+    MoveWindow(GetDlgItem(dialog, idc_prompt), margin, margin, std::max(0, w - 2 * margin), ph,
+               TRUE);
+    int by = h - margin - bh;
+    MoveWindow(GetDlgItem(dialog, IDOK), w / 4 - bw / 2, by, bw, bh, TRUE);
+    MoveWindow(GetDlgItem(dialog, IDCANCEL), 3 * w / 4 - bw / 2, by, bw, bh, TRUE);
+    int ly = margin + ph + 6;
+    MoveWindow(GetDlgItem(dialog, idc_answer), margin, ly, std::max(0, w - 2 * margin),
+               std::max(0, by - 8 - ly), TRUE);
+}
+
+} // namespace
+
+// ------------------------------------------------------------- counters ---
+
+void reset_dialog_state() {
+    modal_count = 0;
+    dialog_depth = 0;
+    dialog_params = nullptr;
+    dialog_param_count = 0;
+    dialog_param_request = false;
+    centre_point = POINT{0, 0};
+    placing_output_in_sketch = false;
+    filters().clear();
+    reset_message_box_state();
+}
+
+// -------------------------------------------------------------- dialogs ---
+
+HWND owner_window(HWND window) {
+    if (window && IsWindow(window)) return window;
+    HWND active = GetActiveWindow();
+    if (active && GetWindowThreadProcessId(active, nullptr) == GetCurrentThreadId()) return active;
+    return main_wnd;
+}
+
+INT_PTR run_dialog(int template_id, HWND owner, DLGPROC proc, LPARAM param) {
+    if (!dlg_find_template(template_id)) register_dialog_templates();
+    pump_messages();
+    // The counters are lowered on every way out, an unwind included.
+    struct raised {
+        modal_guard modal;
+        busy_guard busy;
+        raised() { ++dialog_depth; }
+        ~raised() {
+            --dialog_depth;
+            centre_point = POINT{0, 0};
+        }
+    } counters;
+    std::int32_t* saved_params = dialog_params;
+    int saved_count = dialog_param_count;
+    if (dialog_param_request) {
+        long long n = std::llabs(static_cast<long long>(param));
+        n = std::min<long long>(n, 4096);
+        dialog_params =
+            static_cast<std::int32_t*>(scratch_alloc(static_cast<std::size_t>(n + 1) * 4));
+        dialog_param_count = static_cast<int>(n);
+    }
+    struct restore_params {
+        std::int32_t* p;
+        int n;
+        ~restore_params() {
+            dialog_params = p;
+            dialog_param_count = n;
+        }
+    } restore{saved_params, saved_count};
+    HWND parent = owner_window(owner);
+    INT_PTR result = DialogBoxParam(hinst, MAKEINTRESOURCE(template_id), parent, proc, param);
+    if (!owner && active_child && IsWindow(active_child))
+        SendMessage(active_child, WM_ACTIVATE, WA_ACTIVE, 0);
+    return result;
+}
+
+HWND create_modeless(int template_id, DLGPROC proc, HWND parent, HWND* slot, int filter) {
+    if (!dlg_find_template(template_id)) register_dialog_templates();
+    if (slot) destroy_modeless(slot);
+    HWND dialog = CreateDialogParam(hinst, MAKEINTRESOURCE(template_id), parent, proc, 0);
+    if (slot) *slot = dialog;
+    if (dialog && filter) add_loop_filter(dialog, nullptr);
+    return dialog;
+}
+
+void destroy_modeless(HWND* slot) {
+    if (!slot || !*slot) return;
+    HWND dialog = *slot;
+    *slot = nullptr;
+    remove_loop_filter(dialog);
+    if (IsWindow(dialog)) DestroyWindow(dialog);
+}
+
+void add_loop_filter(HWND window, loop_filter_fn fn) {
+    remove_loop_filter(window);
+    filters().insert(filters().begin(), loop_filter{window, fn});
+}
+
+void remove_loop_filter(HWND window) {
+    auto& f = filters();
+    f.erase(std::remove_if(f.begin(), f.end(),
+                           [&](const loop_filter& x) { return x.window == window; }),
+            f.end());
+}
+
+bool run_loop_filters(MSG* msg) {
+    auto& f = filters();
+    f.erase(std::remove_if(f.begin(), f.end(),
+                           [](const loop_filter& x) { return !IsWindow(x.window); }),
+            f.end());
+    // A copy: a filter may add or remove filters while it runs.
+    std::vector<loop_filter> now = f;
+    for (const loop_filter& x : now) {
+        if (!IsWindow(x.window)) continue;
+        if (x.fn ? x.fn(x.window, msg) : IsDialogMessage(x.window, msg) != 0) return true;
+    }
+    return false;
+}
+
+// ----------------------------------------------------------- show queue ---
+
+void open_show_queue() {
+    show_queue().clear();
+    queue_count = -1;
+}
+
+bool show_queue_open() {
+    return queue_count != 0;
+}
+
+int show_window(HWND window, int command) {
+    if (!window && command == -1) {
+        if (queue_count == 0) return 0;
+        std::vector<std::pair<HWND, int>> q;
+        q.swap(show_queue());
+        queue_count = 0;
+        for (const auto& [w, c] : q)
+            if (IsWindow(w)) ShowWindow(w, c);
+        if (main_wnd && IsWindow(main_wnd)) {
+            PostMessage(main_wnd, WM_USER, 0, 0);
+            BringWindowToTop(main_wnd);
+            SetActiveWindow(main_wnd);
+        }
+        return 1;
+    }
+    if (queue_count != 0 && window != wip_wnd) {
+        show_queue().emplace_back(window, command);
+        queue_count = static_cast<std::int32_t>(show_queue().size());
+        return 88;
+    }
+    if (command == SW_HIDE && window && window == active_child) activate_window(nullptr, 0, 0);
+    return ShowWindow(window, command);
+}
+
+// ------------------------------------------------------------ fit_dialog ---
+
+void set_dialog_centre(int x, int y) {
+    centre_point = POINT{x, y};
+}
+
+void set_dialog_font_specs(const char* dialog, const char* small, const char* fallback) {
+    const char* specs[3] = {dialog, small, fallback};
+    for (int i = 0; i < 3; ++i) {
+        std::string s = specs[i] ? specs[i] : "";
+        if (s != fonts[i].spec) {
+            drop_font(i);
+            fonts[i].spec = s;
+        }
+    }
+}
+
+void free_dialog_fonts() {
+    for (int i = 0; i < 3; ++i) drop_font(i);
+}
+
+HFONT fit_dialog(HWND dialog, int font_mode) {
+    if (!IsWindow(dialog)) return nullptr;
+    HFONT old_font = reinterpret_cast<HFONT>(SendMessage(dialog, WM_GETFONT, 0, 0));
+    font_size from = measure(old_font);
+    HFONT font = nullptr;
+    if (font_mode >= 1) {
+        HWND parent = GetParent(dialog);
+        if (parent) font = reinterpret_cast<HFONT>(SendMessage(parent, WM_GETFONT, 0, 0));
+    } else {
+        font = spec_font(font_mode == -4 ? 1 : 0);
+    }
+    if (!font || font == old_font) {
+        // No font of our own: the template's font and size stay.
+        font = old_font;
+    } else {
+        font_size to = measure(font);
+        SIZE size = scaled_size(dialog, from, to);
+        if (!fits_screen(size) && font_mode < 1) {
+            HFONT fallback = spec_font(2);
+            if (fallback) {
+                font = fallback;
+                to = measure(font);
+                size = scaled_size(dialog, from, to);
+            }
+            if (!fallback || !fits_screen(size)) {
+                report(8, "Screen too small - try a smaller font on the next dialog");
+                // The font dialog that would offer a new fallback font is the
+                // options dialogs' business; until it exists, the answer is Cancel.
+                if (dialog_depth <= 1) drop_font(2);
+                EndDialog(dialog, 0);
+                return nullptr;
+            }
+        }
+        bool resize = font_mode >= 0 || font_mode == -4;
+        if (resize) {
+            RECT wr{};
+            GetWindowRect(dialog, &wr);
+            POINT tl{wr.left, wr.top};
+            if (GetWindowLong(dialog, GWL_STYLE) & WS_CHILD) ScreenToClient(GetParent(dialog), &tl);
+            MoveWindow(dialog, tl.x, tl.y, size.cx, size.cy, FALSE);
+        }
+        SendMessage(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        child_move m{dialog, from, resize ? to : from, font};
+        EnumChildWindows(dialog, move_child, reinterpret_cast<LPARAM>(&m));
+        InvalidateRect(dialog, nullptr, TRUE);
+    }
+    if (font_mode <= 0 && font_mode != -4 && (centre_point.x || centre_point.y)) {
+        RECT wr{};
+        GetWindowRect(dialog, &wr);
+        int w = wr.right - wr.left, h = wr.bottom - wr.top;
+        int x = centre_point.x - w / 2 - 1, y = centre_point.y - h / 2 - 1;
+        RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (main_wnd && IsWindow(main_wnd)) GetWindowRect(main_wnd, &area);
+        x = std::max<int>(area.left, std::min<int>(x, area.right - w));
+        y = std::max<int>(area.top, std::min<int>(y, area.bottom - h));
+        SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        centre_point = POINT{0, 0};
+    }
+    return font;
+}
+
+// ----------------------------------------------------- question dialogs ---
+
+INT_PTR user_text_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* q = reinterpret_cast<question_data*>(GetWindowLongPtr(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        q = reinterpret_cast<question_data*>(lparam);
+        SetWindowLongPtr(dialog, DWLP_USER, lparam);
+        fit_dialog(dialog, 0);
+        if (!q) return TRUE;
+        if (q->prompt) SetDlgItemText(dialog, idc_prompt, q->prompt);
+        if (q->two) {
+            SetDlgItemText(dialog, idc_search, q->text.c_str());
+            SetDlgItemText(dialog, idc_replace, q->second.c_str());
+        } else {
+            SetDlgItemText(dialog, idc_answer, q->text.c_str());
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (!q) {
+            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) EndDialog(dialog, 0);
+            return FALSE;
+        }
+        if (LOWORD(wparam) == IDOK) {
+            if (q->two) {
+                q->text = item_text(dialog, idc_search);
+                q->second = item_text(dialog, idc_replace);
+            } else {
+                q->text = item_text(dialog, idc_answer);
+            }
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        if (LOWORD(wparam) == IDCANCEL) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR user_list_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* q = reinterpret_cast<question_data*>(GetWindowLongPtr(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG: {
+        q = reinterpret_cast<question_data*>(lparam);
+        SetWindowLongPtr(dialog, DWLP_USER, lparam);
+        fit_dialog(dialog, 0);
+        layout_list_dialog(dialog);
+        if (!q) return TRUE;
+        if (q->prompt) SetDlgItemText(dialog, idc_prompt, q->prompt);
+        HWND list = GetDlgItem(dialog, idc_answer);
+        for (int i = 0; i < q->count; ++i)
+            SendMessage(list, LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(q->items[i] ? q->items[i] : ""));
+        if (q->chosen >= 0 && q->chosen < q->count)
+            SendMessage(list, LB_SETCURSEL, static_cast<WPARAM>(q->chosen), 0);
+        q->chosen = -1;
+        layout_list_dialog(dialog);
+        return TRUE;
+    }
+    case WM_SIZE:
+        layout_list_dialog(dialog);
+        return TRUE;
+    case WM_COMMAND: {
+        if (!q) return FALSE;
+        int id = LOWORD(wparam);
+        bool take = id == IDOK || (id == idc_answer && HIWORD(wparam) == LBN_DBLCLK);
+        if (take) {
+            LRESULT sel = SendDlgItemMessage(dialog, idc_answer, LB_GETCURSEL, 0, 0);
+            if (sel < 0) return TRUE; // nothing chosen: the dialog stays
+            q->chosen = static_cast<std::int16_t>(sel);
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            q->chosen = -1;
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+char* ask_text(const char* prompt, const char* dflt) {
+    question_data q;
+    q.prompt = prompt;
+    q.text = dflt ? dflt : "";
+    if (run_dialog(dlg_ask_text, nullptr, user_text_proc, reinterpret_cast<LPARAM>(&q)) != 1)
+        return nullptr;
+    return scratch_strdup(q.text.c_str());
+}
+
+char* ask_replace_text(HWND owner, const char* prompt, const char* text, const char* second) {
+    question_data q;
+    q.prompt = prompt;
+    q.text = text ? text : "";
+    q.two = second != nullptr;
+    if (q.two) q.second = second;
+    int id = q.two ? dlg_ask_replace_two : dlg_ask_replace_one;
+    if (run_dialog(id, owner, user_text_proc, reinterpret_cast<LPARAM>(&q)) != 1) return nullptr;
+    if (!q.two) return scratch_strdup(q.text.c_str());
+    std::size_t a = q.text.size(), b = q.second.size();
+    char* out = static_cast<char*>(scratch_alloc(a + b + 2));
+    std::memcpy(out, q.text.data(), a);
+    out[a] = 0;
+    std::memcpy(out + a + 1, q.second.data(), b);
+    out[a + 1 + b] = 0;
+    return out;
+}
+
+int ask_list(const char* prompt, const char* const* items, int count, int current) {
+    question_data q;
+    q.prompt = prompt;
+    q.items = items;
+    q.count = items ? std::max(0, count) : 0;
+    q.chosen = static_cast<std::int16_t>(current);
+    if (run_dialog(dlg_ask_list, nullptr, user_list_proc, reinterpret_cast<LPARAM>(&q)) != 1)
+        return -1;
+    return q.chosen;
+}

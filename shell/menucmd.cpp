@@ -1,0 +1,274 @@
+#include "shell/menucmd.h"
+
+#include "foundation/app_strings.h"
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/modelfile.h"
+#include "model/subpanel.h"
+#include "platform/menu.h"
+#include "platform/messages.h"
+#include "platform/shellexec.h"
+#include "resources/menus.h"
+#include "shell/filechoice.h"
+#include "shell/mainloop.h"
+#include "shell/mainwnd.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/startup.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+
+#include <string>
+
+const char* const forum_url = "https://kavrel.example/forum";
+
+namespace {
+
+struct pending_open_request {
+    int kind = 0; // 0 none, 1 name only, 2 or more name and flags
+    std::string name;
+    int flags = 0;
+} pending_open;
+
+void toggle_build_behind() {
+    float_opts ^= fo_build_behind;
+    bool on = (float_opts & fo_build_behind) != 0;
+    if (main_menu) {
+        CheckMenuItem(main_menu, cmd_keep_build_behind,
+                      MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+        EnableMenuItem(main_menu, cmd_pop_build, MF_BYCOMMAND | (on ? MF_GRAYED : MF_ENABLED));
+    }
+    arrange_windows(3);
+    arrange_windows(2);
+    arrange_windows(1);
+}
+
+void open_model_command(int id) {
+    std::string name;
+    int flags = 0;
+    if (id != cmd_open_model) {
+        const char* path = recent_models(0, id, nullptr);
+        if (!path || !*path) return;
+        name = path;
+    }
+    if (!leave_sim_mode(1)) return;
+    if (id == cmd_open_model) {
+        if (pending_open.kind > 0) {
+            name = pending_open.name;
+            if (pending_open.kind > 1) flags = pending_open.flags;
+            pending_open = pending_open_request{};
+        } else {
+            const char* current = model_rec && model_rec->state != 2 ? current_model_name() : "";
+            const char* chosen = choose_model_file(current);
+            if (!chosen) return;
+            name = chosen;
+        }
+    }
+    if (name.empty()) return;
+    if (!confirm_close_model(1)) return;
+    shell_open_model(1, 0, name.c_str(), flags);
+}
+
+void new_model_command() {
+    if (!leave_sim_mode(1)) return;
+    if (!confirm_close_model(1)) return;
+    shell_open_model(0, 1, "", 0);
+}
+
+void open_address(const std::string& url) {
+    ShellExecute(main_wnd, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+} // namespace
+
+std::string releases_url() {
+    return "https://kavrel.example/releases?version=" + app_strings().version;
+}
+
+void set_pending_open(int kind, const char* name, int open_flags) {
+    pending_open.kind = kind;
+    pending_open.name = name ? name : "";
+    pending_open.flags = open_flags;
+}
+
+int shell_open_model(int mode, int flags, const char* name, int open_flags) {
+    if (!open_model(mode, flags, name ? name : "", open_flags)) {
+        set_main_title(nullptr);
+        return 0;
+    }
+    if (mode != 0 && name && *name) recent_models(1, 0, name);
+    set_main_title(nullptr);
+    set_bottom_text(model_rec && model_rec->state != 2 ? current_model_name() : "");
+    return 1;
+}
+
+void not_available(int) {
+    report(8, "Sorry not available in Kavrel Player configuration");
+}
+
+void help(int mode) {
+    if (mode == -1) {
+        WinHelp(main_wnd, nullptr, HELP_QUIT, 0);
+        return;
+    }
+    const app_string_block& s = app_strings();
+    std::string path =
+        s.prog_dir + s.help_dir + "/" + (mode == 1 ? s.readme_help_file : s.help_file);
+    if (!WinHelp(main_wnd, path.c_str(), HELP_CONTENTS, 0))
+        report(6, "Help is not installed: %s was not found", path.c_str());
+}
+
+bool menu_command_served(int id) {
+    switch (id) {
+    case 501:
+    case 502:
+    case 503:
+    case 504:
+    case 509:
+    case 518:
+    case 523:
+    case 524:
+    case 525:
+    case 526:
+    case 529:
+    case 530:
+    case 538:
+    case 539:
+    case 542:
+    case 563:
+    case 564:
+    case 565:
+    case 566:
+    case 567:
+    case 572:
+    case 573:
+    case 574:
+    case 575:
+    case 576:
+    case 580:
+    case 584:
+    case 585:
+    case 599:
+    case cmd_build_535:
+    case cmd_build_582:
+    case cmd_build_583:
+        return true;
+    default:
+        return (id >= first_window_item && id <= more_windows_item) ||
+               (id >= first_recent_item && id < first_recent_item + recent_model_count);
+    }
+}
+
+int menu_command(int id) {
+    if (id == cmd_build_535 || id == cmd_build_582 || id == cmd_build_583) {
+        if (build_wnd && IsWindow(build_wnd))
+            PostMessage(build_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return 1;
+    }
+    if (id < 501 || id > 599 || !menu_command_served(id)) {
+        not_available(id);
+        return 1;
+    }
+    if ((id >= first_window_item && id <= more_windows_item) || id == cmd_output_list) {
+        select_window_item(id);
+        return 1;
+    }
+    if (id >= first_recent_item && id < first_recent_item + recent_model_count) {
+        open_model_command(id);
+        return 1;
+    }
+    switch (id) {
+    case cmd_simulate:
+        sim_control_command(sc_simulate, 0, 0);
+        break;
+    case cmd_keep_build_behind:
+        toggle_build_behind();
+        break;
+    case cmd_close_sketches:
+        close_sketch_windows(0);
+        break;
+    case cmd_pop_build:
+        arrange_windows(1);
+        break;
+    case cmd_next_window:
+        activate_window(active_child, 1, active_kind);
+        break;
+    case cmd_about:
+        about_box(359);
+        break;
+    case cmd_new_model:
+        new_model_command();
+        break;
+    case cmd_open_model:
+        open_model_command(id);
+        break;
+    case cmd_print_options:
+        print_options_dialog(0);
+        break;
+    case cmd_exit:
+        end_maintain(0, 0);
+        break;
+    case cmd_options:
+        options_dialog(302);
+        break;
+    case cmd_pop_output:
+        arrange_windows(3);
+        break;
+    case cmd_toolbar_run:
+        sim_control_command(sc_toolbar_run, 0, 0);
+        break;
+    case cmd_run_game:
+        sim_control_command(sc_start_game, 0, 0);
+        break;
+    case cmd_livesweep:
+        sim_control_command(sc_livesweep, 0, 0);
+        break;
+    case cmd_close_all_output:
+        close_all_tool_windows(0);
+        break;
+    case cmd_control_panel:
+        control_panel(1, -1, -1, -1, -1);
+        break;
+    case cmd_error_history:
+        history_window(1, -1, -1, -1, -1);
+        break;
+    case cmd_selection_history:
+        selection_history(1, -1, -1, -1, -1);
+        break;
+    case cmd_subscript_control:
+        create_subscript_panel(1, -1, -1, -1, -1);
+        break;
+    case cmd_plausitest:
+        sim_control_command(sc_plausitest, 0, 0);
+        break;
+    case cmd_release_notes:
+        help(1);
+        break;
+    case cmd_read_changes:
+        read_additional_changes();
+        break;
+    case cmd_write_changes:
+        write_changes_command();
+        break;
+    case cmd_stop_simulation:
+        sim_control_command(sc_stop, 0, 0);
+        break;
+    case cmd_online_forum:
+        open_address(forum_url);
+        break;
+    case cmd_newer_releases:
+        open_address(releases_url());
+        break;
+    case cmd_instructions:
+        help(0);
+        break;
+    default:
+        not_available(id);
+        break;
+    }
+    return 1;
+}

@@ -1,0 +1,31 @@
+// The menu command dispatcher: every command of the workbench's own menus and
+// accelerators (ids 501 to 599), and help.
+#pragma once
+
+#include <string>
+
+// Carries out a command; 1 in every case. Ids 535, 582 and 583 go on to the
+// current build window; ids this edition does not serve answer "Sorry not
+// available in Kavrel Player configuration".
+int menu_command(int id);
+// Whether menu_command serves an id itself (not "not available").
+bool menu_command_served(int id);
+// Severity 8 "Sorry not available in Kavrel Player configuration".
+void not_available(int id);
+// -1 closes help, 1 opens the release notes ("readme.hlp"), any other value
+// the instructions ("kavread.hlp"), from the "help" folder beside the program.
+void help(int mode);
+
+// Opens a model as the shell does: open_model, then the recent models, the
+// title and the bottom bar follow. 1 on success.
+int shell_open_model(int mode, int flags, const char* name, int open_flags);
+
+// The pending open request of the DDE server's FileOpen: the next Open Model
+// command takes its name (and, with kind above 1, its flags) instead of
+// asking. kind 0 clears it.
+void set_pending_open(int kind, const char* name, int open_flags);
+
+// Addresses of the Online Forum and Newer Releases commands (the second with
+// the version text in its query).
+extern const char* const forum_url;
+std::string releases_url();

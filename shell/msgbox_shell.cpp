@@ -1,0 +1,156 @@
+// Message boxes and questions: show_message (the reporter's display hook),
+// ask_yes_no and ask_yes_no_cancel, and the message list that takes messages
+// below severity 6 until the error window and the text windows exist.
+#include "shell/dialogs.h"
+
+#include "foundation/report.h"
+#include "platform/msgbox.h"
+#include "shell/mainloop.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+bool placing_output_in_sketch = false;
+
+namespace {
+
+bool box_up = false;
+low_message_fn low_sink = nullptr;
+
+constexpr std::size_t max_list_lines = 1000;
+std::deque<std::string>& list_lines() {
+    static std::deque<std::string> l;
+    return l;
+}
+std::vector<const char*>& list_view() {
+    static std::vector<const char*> v;
+    return v;
+}
+
+void add_list_line(std::string line) {
+    auto& l = list_lines();
+    l.push_back(std::move(line));
+    while (l.size() > max_list_lines) l.pop_front();
+}
+
+// Formats into a string sized from the arguments.
+std::string vformat(const char* format, va_list args) {
+    if (!format) return {};
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0) return {};
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    std::vsnprintf(out.data(), out.size(), format, args);
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+// One box with the modal counter raised and messages pumped before and after;
+// the counter and the box-up flag come down on every way out.
+int modal_box(const char* text, const char* caption, UINT type, bool mark_box_up) {
+    struct box_guard {
+        bool mark;
+        modal_guard modal;
+        explicit box_guard(bool m) : mark(m) {
+            if (mark) box_up = true;
+        }
+        ~box_guard() {
+            if (mark) box_up = false;
+        }
+    } guard(mark_box_up);
+    pump_messages();
+    int answer = MessageBox(owner_window(nullptr), text, caption, type);
+    pump_messages();
+    return answer;
+}
+
+UINT severity_icon(int severity) {
+    if (severity == 6) return MB_ICONINFORMATION;
+    if (severity == 7) return MB_ICONEXCLAMATION;
+    return MB_ICONSTOP;
+}
+
+} // namespace
+
+void reset_message_box_state() {
+    box_up = false;
+}
+
+const char* const* message_list_lines(int* count) {
+    auto& v = list_view();
+    v.clear();
+    for (const std::string& s : list_lines()) v.push_back(s.c_str());
+    if (count) *count = static_cast<int>(v.size());
+    return v.data();
+}
+
+void clear_message_list() {
+    list_lines().clear();
+    list_view().clear();
+}
+
+void set_low_message_sink(low_message_fn fn) {
+    low_sink = fn;
+}
+
+int show_message(int kind, const char* caption, const char* text) {
+    if (!text) text = "";
+    if (kind == ask_yes_no || kind == ask_yes_no_cancel || kind == ask_ok_cancel) {
+        UINT type = kind == ask_yes_no          ? MB_YESNO
+                    : kind == ask_yes_no_cancel ? MB_YESNOCANCEL
+                                                : MB_OKCANCEL;
+        int answer = modal_box(text, question_caption, type | MB_ICONQUESTION, false);
+        return answer > 0 ? answer : 0;
+    }
+    int severity = kind < 0 || kind > 10 ? 10 : kind;
+    if (severity < 6) {
+        const char* prefix = severity_prefix(severity);
+        if (low_sink && low_sink(severity, prefix, text)) return 0;
+        // Until the error window and the text windows exist, the lines are kept
+        // in the message list: the first with the severity's prefix, the
+        // others alone.
+        const char* line = text;
+        bool first = true;
+        for (;;) {
+            const char* end = std::strchr(line, '\n');
+            std::string piece(line, end ? static_cast<std::size_t>(end - line) : std::strlen(line));
+            add_list_line(first ? std::string(prefix) + piece : piece);
+            first = false;
+            if (!end) break;
+            line = end + 1;
+        }
+        return 0;
+    }
+    if (placing_output_in_sketch && severity != 10) return 0;
+    if (box_up) return 0; // logged by the reporter; one box at a time
+    const char* cap = caption && *caption ? caption : severity_caption(severity);
+    modal_box(text, cap, MB_OK | severity_icon(severity), true);
+    return 0;
+}
+
+int ask_yesno(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    return modal_box(text.c_str(), question_caption, MB_YESNO | MB_ICONQUESTION, false) == IDYES
+               ? 1
+               : 0;
+}
+
+int ask_yesno_cancel(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    int answer = modal_box(text.c_str(), question_caption, MB_YESNOCANCEL | MB_ICONQUESTION, false);
+    if (answer == IDYES) return 1;
+    if (answer == IDNO) return 0;
+    return -1;
+}

@@ -1,0 +1,335 @@
+// The run driver (see rundrv.h) and the changes-file commands of the Changes
+// menu.
+#include "shell/rundrv.h"
+
+#include "foundation/files.h"
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "model/constants.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/trees.h"
+#include "runs/core/select.h"
+#include "shell/dialogs.h"
+#include "shell/filechoice.h"
+#include "shell/state.h"
+#include "shell/wip.h"
+#include "sim/changes.h"
+#include "sim/control.h"
+#include "sim/run.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+int last_run_result = 0;
+
+namespace {
+
+// The counters a run raises: the modal counter by 1000 and busy_depth by 1.
+// They come down exactly once: when after_run takes the run over, or on any
+// other way out of run_command (a Livesweep or Plausitest return, an unwind).
+class run_counters {
+public:
+    run_counters() = default;
+    ~run_counters() { lower(); }
+    run_counters(const run_counters&) = delete;
+    run_counters& operator=(const run_counters&) = delete;
+    void raise() {
+        if (raised_) return;
+        modal_count += 1000;
+        ++busy_depth;
+        raised_ = true;
+    }
+    void lower() {
+        if (!raised_) return;
+        modal_count -= 1000;
+        --busy_depth;
+        raised_ = false;
+        // A run that ends by an unwind leaves no panel or collecting error
+        // window behind either.
+        wip_message(0, nullptr);
+        err_window_on = 0;
+    }
+
+private:
+    bool raised_ = false;
+};
+
+bool model_open() {
+    return model_rec && model_rec->state != 2 && cur_model_symbols;
+}
+
+const char* setup_text(std::uint32_t cell) {
+    const char* t = ctx_text(model_rec, cell);
+    return t ? t : "";
+}
+
+// The current run name: the run setup's, else the last run's, else "Current".
+std::string run_name() {
+    const char* n = setup_text(model_rec->setup.run_name);
+    if (!*n) n = run_name_or_current(model_rec);
+    return n ? n : "Current";
+}
+
+// The Livesweep re-simulation. The engine's own re-run (from the stored
+// initial state, writing the value cache's shown-run arrays) takes this over
+// when it lands; until then a re-run is an ordinary run of the Livesweep kind,
+// loaded quietly.
+int livesweep_rerun_now(int argument, int* result) {
+    run_counters counters;
+    counters.raise();
+    run_kind = rk_livesweep;
+    int r = run_simulation(&model_rec->setup, 0, argument);
+    if (result) *result = r;
+    last_run_result = r;
+    if (!sim_result_written(r)) return 0;
+    return load_runs(model_rec, 1, set_extension(run_name().c_str(), fk_run, 1), 1, 1);
+}
+
+// Steps 1 to 10 of a run request; step 11 (the run itself) is done by
+// run_command under its counters. -1 refused, 0 nothing run, 1 ready to run.
+int prepare_run(int id, int argument, std::uint8_t& old_phase) {
+    // 1. A game in progress ends first (when the user agrees).
+    if (game_state && id != rc_game) {
+        if (game_window_open && !ask_yesno("Do you want to end the current game??")) return -1;
+        sim_control_command(sc_end_game, 0, 0);
+    }
+    // 2.
+    if (!model_can_simulate()) return -1;
+    // 3. The run's flags and kind.
+    model_rec->run_optimise = id == rc_optimise ? 1 : 0;
+    model_rec->run_toolbar = id == rc_toolbar ? 1 : 0;
+    override_flags = 0;
+    run_kind = id == rc_game         ? rk_game
+               : id == rc_plausitest ? rk_plausitest
+               : id == rc_livesweep  ? rk_livesweep
+                                     : rk_ordinary;
+    // 4. The setup copies.
+    old_phase = sim_phase;
+    sim_phase = phase_preparing;
+    if (!ensure_setup_copy(argument)) {
+        sim_phase = old_phase == phase_setup ? phase_setup : phase_idle;
+        return -1;
+    }
+    // 5. The run name and its run file.
+    std::string name = run_name();
+    char* slot = scratch_strdup(name.c_str());
+    if (check_dataset_name(&slot, 0) < 0) {
+        sim_phase = old_phase;
+        return -1;
+    }
+    // 6.
+    model_rec->setup.run_name =
+        ctx_set_text(model_rec, model_rec->setup.run_name, set_extension(slot, fk_run, 1));
+    // 7.
+    sim_command_line();
+    // 9. Livesweep: the first request enters the mode.
+    if (id == rc_livesweep && livesweep_state != 2) {
+        // The engine's enter_livesweep takes this over when it lands.
+        livesweep_state = 2;
+        sim_phase = phase_livesweep_ready;
+        last_run_result = 1;
+        return 0;
+    }
+    // 10.
+    if (id == rc_plausitest) return 1;
+    return 1;
+}
+
+// The after-run steps; the counters were lowered by the caller. 1 when the
+// run was loaded.
+int after_run(int id, int result) {
+    wip_message(0, nullptr);
+    err_window_on = 0;
+    if (result == sim_given_up) return 0;
+    // A run stopped by the user with its results kept (2) is what the user
+    // asked for: it is loaded like a finished run. A run ended by an error
+    // (3) was written as far as it got and replaced the old run file of that
+    // name: it is loaded too, so the runs shown match the files on disk, and
+    // the problem is reported. A run whose file could not be written (4)
+    // loads nothing.
+    if (result > 1 && result != sim_stopped_saved)
+        report(8, "Problems encountered in the simulation");
+    if (!sim_result_written(result)) return 0;
+    const char* file = set_extension(run_name().c_str(), fk_run, 1);
+    int loaded;
+    if (id == rc_game) {
+        game_state = 4;
+        loaded = load_runs(model_rec, 1, file, 0, 0);
+    } else {
+        loaded = load_runs(model_rec, (id == rc_simulate || id == rc_toolbar) ? 1 : 0, file, 0, 0);
+    }
+    reset_item_pool();
+    return loaded ? 1 : 0;
+}
+
+} // namespace
+
+int model_can_simulate() {
+    if (!model_open() || (get_header_word(cur_model_symbols, mh_flags) & mfl_has_errors)) {
+        report(8, "Model has errors - cannot be simulated");
+        return 0;
+    }
+    return 1;
+}
+
+char* sim_command_line() {
+    if (!model_rec) return scratch_strdup("");
+    const run_setup& s = model_rec->setup;
+    std::string t = "sim  " + std::string(setup_text(s.run_name));
+    auto part = [&](const char* sw, std::uint32_t cell) {
+        const char* v = setup_text(cell);
+        if (*v) t += std::string(sw) + v;
+    };
+    if (s.i_flag) t += " -I";
+    part(" -c ", s.changes);
+    if (model_rec->run_optimise) t += std::string(" -o ") + setup_text(s.opt_file);
+    part(" -p ", s.payoff);
+    if (s.r_flag) t += " -r ";
+    part(" -d ", s.data_sources);
+    part(" -a ", s.a_text);
+    part(" -b ", s.b_text);
+    part(s.s_over_b ? " -s " : " -b ", s.sens);
+    if (s.k_flag) t += " -k ";
+    model_rec->run_command = ctx_set_text(model_rec, model_rec->run_command, t.c_str());
+    return scratch_strdup(t.c_str());
+}
+
+int leave_sim_mode(int ask) {
+    if (livesweep_state == 2) {
+        if (ask && !ask_yesno("Do you want to leave Livesweep mode?")) return 0;
+        if (ask) sim_control_command(sc_livesweep, 0, 0);
+    }
+    if (game_state) {
+        if (!ask) return 1; // a game continues between its intervals
+        if (!ask_yesno("Do you want to end the current game??")) return 0;
+        sim_control_command(sc_end_game, 0, 0);
+    }
+    if (livesweep_state != 2 && sim_phase < phase_initialising) sim_phase = phase_idle;
+    return 1;
+}
+
+int run_command(int id, int setup_argument, int keep_mode, int* result) {
+    if (result) *result = 0;
+    if (!model_open()) return 0;
+    if (livesweep_state == 2) return livesweep_rerun_now(setup_argument, result);
+    run_counters counters;
+    std::uint8_t old_phase = sim_phase;
+    // However the run ends, the phase it was prepared in is not left behind.
+    struct phase_restore {
+        std::uint8_t& old;
+        ~phase_restore() {
+            if (sim_phase == phase_preparing) sim_phase = old;
+        }
+    } restore_phase{old_phase};
+    int prepared = prepare_run(id, setup_argument, old_phase);
+    if (prepared < 1) {
+        if (sim_phase == phase_idle || sim_phase == phase_preparing) {
+            sim_phase = phase_idle;
+            leave_sim_mode(0);
+        }
+        err_window_on = 0;
+        return prepared < 0 ? 0 : 1;
+    }
+    if (run_kind == rk_plausitest) {
+        // The Plausitest dialog does the rest when it lands.
+        sim_phase = old_phase == phase_setup ? phase_setup : phase_idle;
+        return 1;
+    }
+    // 11. The run, with the counters raised for the whole of it.
+    if (id == rc_game) game_state = 1;
+    err_window_on = -1;
+    set_error_title(setup_text(model_rec->run_command));
+    counters.raise();
+    wip_message(-1, "Simulating %s", file_name_part(set_extension(run_name().c_str(), fk_none, 1)));
+    int r = run_simulation(&model_rec->setup, 0, setup_argument);
+    last_run_result = r;
+    if (result) *result = r;
+    counters.lower();
+    if (sim_phase == phase_preparing) sim_phase = old_phase;
+    int loaded = after_run(id, r);
+    if (!game_state && !keep_mode) leave_sim_mode(0);
+    return loaded > 0 ? 1 : 0;
+}
+
+void install_run_driver() {
+    set_run_command_hook(run_command);
+}
+
+// --------------------------------------------------- the changes menu ---
+
+namespace {
+
+// The setup copies as they are now, to put back after a trial read.
+struct setup_snapshot {
+    bool had = false;
+    setup_state state;
+    std::vector<float> values;
+
+    void take() {
+        setup_state* st = setup_copies();
+        had = st != nullptr && setup_copy != 0;
+        if (!had) return;
+        state = *st;
+        handle_lock<float> v(setup_copy);
+        if (v) values.assign(v.get(), v.get() + st->model_values.size());
+    }
+    void restore() {
+        if (!had) {
+            clear_setup();
+            return;
+        }
+        setup_state* st = setup_copies();
+        if (!st) return;
+        *st = state;
+        handle_lock<float> v(setup_copy);
+        if (v && !values.empty())
+            std::memcpy(v.get(), values.data(), values.size() * sizeof(float));
+    }
+};
+
+std::string quoted(const char* path) {
+    return std::string("\"") + path + "\"";
+}
+
+} // namespace
+
+int read_additional_changes_from(const char* name) {
+    if (!name || !*name || !model_open()) return 0;
+    std::string list = quoted(name);
+    // The file is read first, on the copies as they are; only a clean read
+    // goes on to the question, so a bad or missing file never costs the
+    // on-screen changes.
+    setup_snapshot before;
+    before.take();
+    int ok = read_change_files(list.c_str());
+    before.restore();
+    if (!ok) return 0;
+    int answer = ask_yesno_cancel("Do you want to reset onscreen changes that have been made?");
+    if (answer < 0) return 0;
+    if (answer == 1) clear_setup();
+    if (!read_change_files(list.c_str())) return 0;
+    // While Livesweep is on the model is re-simulated with the new values.
+    if (livesweep_state == 2) {
+        int r = 0;
+        run_command(rc_livesweep, 0, 1, &r);
+    }
+    return 1;
+}
+
+int read_additional_changes() {
+    char* name = file_dialog("Load Constant/Lookup changes from", nullptr, fd_open, ft_changes, 0,
+                             ft_changes, 0, nullptr, nullptr);
+    if (!name || !*name) return 0;
+    return read_additional_changes_from(name);
+}
+
+int write_changes_command() {
+    char* name = file_dialog("Save Constant/Lookup changes to", nullptr, fd_save, ft_changes, 0,
+                             ft_changes, 0, nullptr, nullptr);
+    if (!name || !*name) return 0;
+    return write_changes_file(name, 0);
+}

@@ -1,0 +1,36 @@
+// The run driver: turns a simulation command (Simulate, Run Game, Plausitest,
+// Start Livesweep, the toolbar's run button) into one run: checks the model,
+// ends a game when asked, names the run and checks its run file, builds the
+// run's command-line text, runs the simulation and loads the finished run as
+// the first selected run. Installed as the engine's run-command hook.
+#pragma once
+
+// 1 when a run was made and loaded (or the request was taken over), 0
+// otherwise; *result receives the simulation's result. The modal counter
+// (+1000) and busy_depth (+1) are raised for the run and lowered on every way
+// out, an unwind included.
+int run_command(int id, int setup_argument, int keep_mode, int* result);
+// Installs run_command as the engine's run-command hook.
+void install_run_driver();
+
+// 1 when the current model can be simulated, else "Model has errors - cannot
+// be simulated" (severity 8) and 0.
+int model_can_simulate();
+// The run's command-line text ("sim  " and the run name, then the switches),
+// stored in the model record and returned (scratch memory).
+char* sim_command_line();
+// Leaves the simulation mode: quiet 0 leaves at once. 1 asks first where
+// leaving loses something (Livesweep, a game); 0 when the user refused.
+int leave_sim_mode(int ask);
+
+// Read Additional Changes from File: asks for the file, reads it aside, and
+// only when it read cleanly asks whether to reset the on-screen changes and
+// applies it. 1 when changes were applied.
+int read_additional_changes();
+// The same for a named file (no file dialog).
+int read_additional_changes_from(const char* name);
+// Write Changes Made to .cin file: asks for the name and writes.
+int write_changes_command();
+
+// The simulation result of the last run_command (tests and the toolbar).
+extern int last_run_result;

@@ -1,0 +1,98 @@
+// Calls from the shell into subsystems and shell parts that are not built yet
+// (analysis tools and text output, sketch, chart library, toolbar and
+// tooltips, floating windows, graph-set slots, tool sets and the palette,
+// settings rows and option dialogs, Control Panel, variable selection, DDE).
+// Each does the least its owner promises to its callers: closing with no
+// window agrees, a finder finds nothing, a window procedure does the default
+// handling. When the owning subsystem lands, its definition replaces the one
+// in shell/seams.cpp and the declaration moves to its header.
+#pragma once
+
+#include "foundation/types.h"
+#include "platform/win.h"
+
+// ------------------------------------------------ analysis tools (output) ---
+
+// Closes every tool window unless kept; flag 1 (shutdown) clears the keep
+// byte first. No tool windows exist yet: nothing to close.
+void close_all_tool_windows(int flag);
+// Window procedures of the tool frames, dialog and edit frames, text and grid
+// windows: default handling.
+LRESULT toolwrapper_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT editwrapper_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT text_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT spread_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// ------------------------------------------------------------------ sketch ---
+
+// Sets up the sketch views (mode 2 at start-up) or finds a model's sketch;
+// 0: none.
+handle find_sketch_window(const char* name, int mode, int flags);
+// Closes the sketch window of a record, or every one with 0, asking first
+// whether to save; 1 when all are closed. With no sketch windows: 1. After
+// query_close_sketch_windows agreed, the questions are not asked again.
+int close_sketch_windows(handle record);
+// Asks the save questions of close_sketch_windows without closing anything;
+// 1 when every window may close (0: the user cancelled).
+int query_close_sketch_windows(handle record);
+// Releases what the sketch locked (after every pumped message).
+void unlock_sketch();
+// Frees the sketch tool bitmaps (shutdown).
+void free_sketch_bitmaps();
+// Window procedures of the sketch frames, views and quick sliders.
+LRESULT sketch_parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT sketch_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT qslider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// ------------------------------------------------------------ chart library ---
+
+// The class-library application object of the chart control: 1 when made.
+int init_mfc_app();
+void exit_mfc_app();
+
+// --------------------------------------------------- toolbar and tooltips ---
+
+// Whether a tooltip is active (0 idle), and hiding it (1: forget its window).
+int tooltip_state();
+void hide_tooltip(int forget);
+// The toolbar or bottom-bar window holding a pressed button (null: none).
+HWND pressed_button_window();
+
+// ----------------------------------------------- floating windows, palette ---
+
+// The window that the floating windows stay above.
+void set_float_anchor(HWND window);
+// Brings window groups forward: 1 build, 2 floats, 3 output.
+void arrange_windows(int group);
+// Runs tool n of the tools palette's current row (Ctrl+digit).
+void run_palette_tool(HWND cell, int row, int n, int flags, int shift);
+// Tool sets: whether one is loaded, reading one ("" the built-in default),
+// freeing the palette's (0) or the second (1) set.
+bool toolset_loaded();
+int read_toolset(const char* name, int flags);
+void free_toolset(int which);
+
+// ------------------------------------------------- settings rows, dialogs ---
+
+// Applies the settings rows to the options (start-up).
+void read_settings_rows();
+// The print options dialog and the options dialog (302).
+void print_options_dialog(int flags);
+void options_dialog(int page);
+// Control Panel, history and error-log window, selection history.
+void control_panel(int show, int x, int y, int w, int h);
+void history_window(int show, int x, int y, int w, int h);
+void selection_history(int show, int x, int y, int w, int h);
+// Restores the floating windows' positions from the settings.
+void restore_float_positions();
+
+// --------------------------------------------------------- graph-set slots ---
+
+// Asks about every modified custom graph set; 1 when all may go (none
+// modified: 1), 0 on Cancel.
+int ask_save_graph_sets(int flag);
+
+// ---------------------------------------------------------------------- DDE ---
+
+// Ends the DDE links; quits a started spreadsheet only when forced.
+void dde_quit_spreadsheets(int force);

@@ -1,0 +1,379 @@
+#include "shell/startup.h"
+
+#include "foundation/app_strings.h"
+#include "foundation/ini.h"
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/modelfile.h"
+#include "model/subpanel.h"
+#include "platform/dlg.h"
+#include "platform/menu.h"
+#include "platform/messages.h"
+#include "resources/dialogs.h"
+#include "resources/menus.h"
+#include "shell/dialogs.h"
+#include "shell/mainloop.h"
+#include "shell/mainwnd.h"
+#include "shell/menucmd.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
+#include "shell/wip.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool env_set(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// Whether the text holds "-N" as a token of its own (blank-separated).
+bool has_switch_token(const char* text) {
+    const char* p = text;
+    while (*p) {
+        while (is_blank(*p)) ++p;
+        const char* start = p;
+        while (*p && !is_blank(*p)) ++p;
+        if (p - start == 2 && start[0] == '-' && start[1] == 'N') return true;
+    }
+    return false;
+}
+
+int ask_write_settings() {
+    write_settings(0); // a failed write is reported and does not hold the exit up
+    return 1;
+}
+int ask_model() {
+    return confirm_close_model(1);
+}
+int ask_sketches() {
+    return query_close_sketch_windows(0);
+}
+void close_sketches() {
+    close_sketch_windows(0);
+}
+int ask_graph_sets() {
+    return ask_save_graph_sets(1);
+}
+int ask_subscripts() {
+    return subscript_panel_exit_check();
+}
+
+std::vector<exit_step> default_exit_steps() {
+    return {
+        {"settings", ask_write_settings, nullptr},  {"model", ask_model, nullptr},
+        {"sketches", ask_sketches, close_sketches}, {"graph sets", ask_graph_sets, nullptr},
+        {"subscripts", ask_subscripts, nullptr},
+    };
+}
+
+// Runs the exit checks once; a fatal message inside one counts as a refusal.
+int exit_checks_guarded() {
+    try {
+        return run_exit_checks();
+    } catch (const fatal_unwind&) {
+        recover_program_state();
+        return 0;
+    }
+}
+
+// After a fatal message: the exit checks until they agree, each refusal
+// answered with "Non Recoverable error - do not cancel", at most
+// fatal_exit_rounds times; then the program ends without saving.
+void exit_after_fatal() {
+    try {
+        report(8, "Aborting Kavrel");
+    } catch (const fatal_unwind&) {
+        recover_program_state();
+    }
+    for (int round = 1;; ++round) {
+        if (exit_checks_guarded()) return;
+        if (round >= fatal_exit_rounds) {
+            report(5, "Kavrel ends without saving after %d refusals of the exit checks", round);
+            return;
+        }
+        try {
+            report(8, "Non Recoverable error - do not cancel");
+        } catch (const fatal_unwind&) {
+            recover_program_state();
+        }
+    }
+}
+
+} // namespace
+
+int (*make_error_log)(int mode) = error_log;
+
+std::vector<exit_step>& exit_steps() {
+    static std::vector<exit_step> steps = default_exit_steps();
+    return steps;
+}
+
+void restore_exit_steps() {
+    exit_steps() = default_exit_steps();
+}
+
+std::string join_arguments(int argc, const char* const* argv) {
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (!argv[i]) continue;
+        if (!line.empty()) line += ' ';
+        bool quote = std::strpbrk(argv[i], " \t") != nullptr;
+        if (quote) line += '"';
+        line += argv[i];
+        if (quote) line += '"';
+    }
+    return line;
+}
+
+model_arguments parse_model_arguments(const char* line) {
+    model_arguments out;
+    const char* p = line ? line : "";
+    while (is_blank(*p)) ++p;
+    if (!*p) return out;
+    if (*p == '"') {
+        const char* start = p + 1;
+        const char* close = std::strchr(start, '"');
+        if (!close) {
+            out.name = start;
+        } else {
+            out.name.assign(start, close);
+            const char* rest = close + 1;
+            // "-N" right after the closing quote, or as a token of its own.
+            if ((rest[0] == '-' && rest[1] == 'N') || has_switch_token(rest)) out.no_model = true;
+        }
+    } else if (has_switch_token(p)) {
+        // A plain "-N" is the switch, not a model of that name.
+        out.no_model = true;
+    } else {
+        out.name = p;
+    }
+    while (!out.name.empty() && is_blank(out.name.back())) out.name.pop_back();
+    if (out.no_model) out.name.clear();
+    return out;
+}
+
+std::string startup_model_name(const model_arguments& args) {
+    if (args.no_model) return "";
+    if (!args.name.empty()) return args.name;
+    std::string model = ini_get_string("Model", "");
+    if (!model.empty()) {
+        // A one-shot request: emptied and written at once.
+        ini_set("Model", "");
+        write_ini_file(2);
+        std::string empty = ini_get_string("StartEmpty", "");
+        if (!empty.empty() && empty[0] != '0') return "";
+        return model;
+    }
+    const std::string& dflt = app_strings().default_model;
+    std::error_code ec;
+    return std::filesystem::exists(dflt, ec) ? dflt : "";
+}
+
+bool display_available(std::string* why) {
+    if (env_set("QT_QPA_PLATFORM")) return true;
+    if (env_set("DISPLAY") || env_set("WAYLAND_DISPLAY")) return true;
+    if (why)
+        *why = "no display: neither DISPLAY nor WAYLAND_DISPLAY is set (set QT_QPA_PLATFORM="
+               "offscreen to run without a screen)";
+    return false;
+}
+
+void set_defaults() {
+    app_strings();
+    shell_opts = shell_options{};
+    float_opts = 0;
+}
+
+int write_settings(int) {
+    read_ini_file(nullptr, nullptr, 1);
+    std::string path;
+    if (model_rec && model_rec->state != 2 && *current_model_name()) {
+        std::error_code ec;
+        auto abs = std::filesystem::absolute(current_model_name(), ec);
+        path = ec ? current_model_name() : abs.lexically_normal().string();
+    }
+    ini_set("Model", path.c_str());
+    recent_models(-2, 0, nullptr);
+    return write_ini_file(2) > 0 ? 1 : 0;
+}
+
+int confirm_close_model(int) {
+    if (!model_rec || model_rec->state == 2) return 1;
+    if (model_rec->sketch) return close_sketch_windows(model_rec->sketch);
+    return ask_save_graph_sets(0);
+}
+
+int run_exit_checks() {
+    std::vector<exit_step> steps = exit_steps();
+    for (const exit_step& s : steps)
+        if (s.ask && !s.ask()) return 0;
+    for (const exit_step& s : steps)
+        if (s.close) s.close();
+    return 1;
+}
+
+void recover_program_state() {
+    reset_main_loop();
+    busy_depth = 0;
+    reset_dialog_state();
+    for (HWND d : dlg_modal_stack())
+        if (IsWindow(d)) DestroyWindow(d);
+    if (main_wnd && IsWindow(main_wnd)) EnableWindow(main_wnd, TRUE);
+}
+
+int init_and_run(HINSTANCE previous, const char* command_line) {
+    set_defaults();
+    if (!make_error_log(2)) {
+        std::fprintf(stderr,
+                     "kavrel: cannot create the error log %s (program, settings and "
+                     "temporary directories tried)\n",
+                     app_strings().error_log_name.c_str());
+        return 0;
+    }
+    error_log(0);
+    init_vocabulary();
+
+    std::vector<char> line(command_line ? command_line : "",
+                           (command_line ? command_line : "") +
+                               std::strlen(command_line ? command_line : "") + 1);
+    char* rest = line.data();
+    if (read_ini_file(nullptr, &rest, 1) < 0) {
+        write_ini_file(1);
+        read_ini_file(nullptr, nullptr, 1);
+    }
+    read_settings_rows();
+
+    if (!previous) {
+        int c = register_classes(hinst);
+        if (c < 0) {
+            report(8, "Failed to initialize  RC%2d", -c);
+            std::fprintf(stderr, "kavrel: Failed to initialize  RC%2d\n", -c);
+            return 0;
+        }
+    }
+    register_menu_templates();
+    register_dialog_templates();
+    set_message_hook(show_message);
+    set_password_hook(nullptr);
+    install_run_driver();
+    wip_install_sim_hooks();
+
+    model_arguments args = parse_model_arguments(rest);
+
+    // Start-up under the first arming of the program-level recovery.
+    try {
+        std::string name = startup_model_name(args);
+        wip_message(10, "%s", "");
+        open_model(0, -1, "", 0);
+        {
+            busy_guard busy;
+            open_show_queue();
+            if (!create_main_window()) {
+                report(8, "Failed to create the main window");
+                return -1;
+            }
+            read_settings_rows();
+            if (shell_opts.palette == 2) show_window(tools_wnd, SW_HIDE);
+            if (shell_opts.toolbar) show_window(toolbar_wnd, SW_SHOW);
+            if (shell_opts.bottom) show_window(bottom_wnd, SW_SHOW);
+            if (!name.empty())
+                shell_open_model(1, -1, name.c_str(), 0);
+            else
+                shell_open_model(0, -1, "", 0);
+            restore_float_positions();
+            write_ini_file(2);
+            if (!toolset_loaded()) read_toolset("", 0);
+            wip_message(-10, "%s", "");
+            show_window(nullptr, -1);
+            layout_frame(main_wnd);
+            if (float_opts & (fo_control_on_top | fo_subscript_on_top | fo_build_behind)) {
+                if (float_opts & fo_build_behind) {
+                    arrange_windows(3);
+                    CheckMenuItem(main_menu, cmd_keep_build_behind, MF_BYCOMMAND | MF_CHECKED);
+                    EnableMenuItem(main_menu, cmd_pop_build, MF_BYCOMMAND | MF_GRAYED);
+                }
+                arrange_windows(2);
+            }
+            find_sketch_window(nullptr, 2, 0);
+        }
+    } catch (const fatal_unwind&) {
+        recover_program_state();
+        report(5, "Aborting Kavrel");
+        write_ini_file(1);
+        return -1;
+    }
+
+    // The running program under the second arming.
+    try {
+        for (;;) {
+            maintain(0);
+            if (maintain_result == -1 && maintain_depth() == 0) {
+                // The queue failed: end after one round of the exit checks.
+                exit_checks_guarded();
+                return 1;
+            }
+            if (run_exit_checks()) return 1;
+        }
+    } catch (const fatal_unwind&) {
+        recover_program_state();
+    }
+    exit_after_fatal();
+    return -1;
+}
+
+void shutdown_ui() {
+    close_all_tool_windows(1);
+    free_toolset(0);
+    free_toolset(1);
+    dde_quit_spreadsheets(0);
+    wip_destroy();
+    help(-1);
+    control_panel(-1, -1, -1, -1, -1);
+    create_subscript_panel(-1, -1, -1, -1, -1);
+    hide_tooltip(1);
+    if (main_wnd && IsWindow(main_wnd)) DestroyWindow(main_wnd);
+    if (tooltip_wnd && IsWindow(tooltip_wnd)) DestroyWindow(tooltip_wnd);
+    clear_window_list();
+    reset_shell_state();
+    unregister_classes();
+    free_sketch_bitmaps();
+    // The globals: the model and its record, the string cells, the fonts.
+    close_model(0, 0);
+    app_strings_clear_cells();
+    free_dialog_fonts();
+    clear_recent_models();
+}
+
+int kavrel_main(int argc, char** argv) {
+    std::string why;
+    if (!display_available(&why)) {
+        std::fprintf(stderr, "kavrel: %s\n", why.c_str());
+        return 2;
+    }
+    platform_ensure_application();
+    hinst = handle_from_token<HINSTANCE>(1);
+    std::string line = join_arguments(argc, argv);
+    int r = init_and_run(nullptr, line.c_str());
+    if (r != 0 && hinst) shutdown_ui();
+    free_all_handles();
+    free_scratch();
+    hinst = nullptr;
+    if (r == 1) return 0;
+    return r == 0 ? 2 : 3;
+}

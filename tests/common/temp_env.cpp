@@ -1,0 +1,29 @@
+// Gives every test process a temporary folder of its own, so test programs run
+// in parallel by CTest never share a file name (testing::TempDir() returns it).
+// The folder and what the tests left in it are removed at exit.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct process_temp_dir {
+    std::string path;
+    process_temp_dir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/kavrel-test-XXXXXX";
+        if (char* made = mkdtemp(pattern.data())) {
+            path = made;
+            setenv("TEST_TMPDIR", path.c_str(), 1);
+        }
+    }
+    ~process_temp_dir() {
+        if (path.empty() || std::getenv("KAVREL_KEEP_TEST_FILES")) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+process_temp_dir the_dir;
+
+} // namespace

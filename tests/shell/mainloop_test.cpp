@@ -1,0 +1,284 @@
+// The main loop: nesting and its limit, ending levels (also from inside a
+// deeper level), modal dialogs over running timers, the accelerators, the
+// filters, the pump's break keys, and scratch memory between messages.
+#include "shm_fixture.h"
+
+#include "platform/msgbox.h"
+#include "sim/simdata.h"
+
+namespace td = test_driver;
+
+namespace {
+
+class MainLoop : public ShellMainTest {
+protected:
+    void SetUp() override {
+        ShellMainTest::SetUp();
+        WNDCLASS wc{};
+        wc.lpfnWndProc = probe_proc;
+        wc.hInstance = hinst;
+        wc.lpszClassName = "ShmProbe";
+        RegisterClass(&wc);
+        probe = CreateWindow("ShmProbe", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                             hinst, nullptr);
+        ASSERT_NE(probe, nullptr);
+        events.clear();
+    }
+    void TearDown() override {
+        sim_phase = 0;
+        stop_request = 0;
+        win_set_key_state(VK_CONTROL, false);
+        win_set_key_state(VK_SHIFT, false);
+        ShellMainTest::TearDown();
+    }
+
+    // Takes the WM_COMMAND ids posted to a window.
+    static std::vector<int> posted_commands(HWND w) {
+        std::vector<int> ids;
+        MSG m{};
+        while (PeekMessage(&m, w, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+            ids.push_back(static_cast<int>(LOWORD(m.wParam)));
+        return ids;
+    }
+    static MSG key(UINT message, int vk, HWND w) {
+        MSG m{};
+        m.hwnd = w;
+        m.message = message;
+        m.wParam = static_cast<WPARAM>(vk);
+        return m;
+    }
+
+    static LRESULT probe_proc(HWND w, UINT m, WPARAM wp, LPARAM lp);
+    static std::vector<std::string> events;
+    static int nest_target;
+    HWND probe = nullptr;
+};
+
+std::vector<std::string> MainLoop::events;
+int MainLoop::nest_target = 0;
+
+// WM_USER + n: enter a loop level with id n, posting the next deeper request
+// first; WM_USER + 100 + k: end level k. WM_TIMER: counted. WM_KEYDOWN: noted.
+LRESULT MainLoop::probe_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m >= WM_USER + 1 && m <= WM_USER + 20) {
+        int n = static_cast<int>(m - WM_USER);
+        if (n < nest_target) PostMessage(w, WM_USER + n + 1, 0, 0);
+        if (n == nest_target) {
+            events.push_back("deepest " + std::to_string(maintain_depth()));
+            for (int k = n - 1; k >= 1; --k) PostMessage(w, WM_USER + 100 + k, 0, 0);
+            PostMessage(w, WM_USER + 100, 0, 0);
+        }
+        maintain(n);
+        events.push_back("left " + std::to_string(n));
+        return 0;
+    }
+    if (m >= WM_USER + 100 && m <= WM_USER + 120) {
+        end_maintain(static_cast<int>(m - WM_USER - 100), 0);
+        return 0;
+    }
+    if (m == WM_TIMER) {
+        events.push_back("tick");
+        return 0;
+    }
+    if (m == WM_KEYDOWN) {
+        events.push_back("key " + std::to_string(wp));
+        return 0;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(MainLoop, NestsNineLevelsAndRefusesTheTenth) {
+    nest_target = 10; // levels 1..9 plus the outer 0 make ten requests
+    answerer::box(severity_caption(10)).text("SS.Nesting too deep in maintain").press(IDOK);
+    PostMessage(probe, WM_USER + 1, 0, 0);
+    maintain(0);
+    EXPECT_EQ(maintain_depth(), 0);
+    ASSERT_FALSE(events.empty());
+    // Level 0 plus nine handler levels: the tenth request came back at once.
+    EXPECT_EQ(events[0], "deepest 9");
+    EXPECT_EQ(events[1], "left 10");
+    EXPECT_EQ(events.back(), "left 1");
+}
+
+TEST_F(MainLoop, EndingAnOuterLevelWaitsUntilItRegainsControl) {
+    // Level 0 runs; a handler waits in level 7 (a DDE wait); Exit arrives
+    // meanwhile and must not be lost; the wait then ends with its own result.
+    std::int32_t inner_result = -5;
+    int inner_depth_seen = -1;
+    td::on_idle([&] {
+        // inside level 7 now
+        inner_depth_seen = maintain_depth();
+        end_maintain(0, 0);                  // Exit while the wait runs: kept pending
+        end_maintain(1234, 9);               // an id no level has: ignored
+        end_maintain(7, 42);                 // the acknowledgement ends the wait
+        PostMessage(nullptr, WM_NULL, 0, 0); // wakes the wait's GetMessage
+    });
+    struct waiter {
+        static LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            if (m == WM_USER + 50) {
+                maintain(7);
+                *reinterpret_cast<std::int32_t*>(wp) = maintain_result;
+                return 0;
+            }
+            return DefWindowProc(w, m, wp, lp);
+        }
+    };
+    WNDCLASS wc{};
+    wc.lpfnWndProc = waiter::proc;
+    wc.hInstance = hinst;
+    wc.lpszClassName = "ShmWaiter";
+    RegisterClass(&wc);
+    HWND w = CreateWindow("ShmWaiter", "", 0, 0, 0, 10, 10, nullptr, nullptr, hinst, nullptr);
+    PostMessage(w, WM_USER + 50, reinterpret_cast<WPARAM>(&inner_result), 0);
+    maintain(0); // returns only because the pending exit was honoured
+    EXPECT_EQ(inner_depth_seen, 2);
+    EXPECT_EQ(inner_result, 42);
+    EXPECT_EQ(maintain_result, 0);
+    EXPECT_EQ(maintain_depth(), 0);
+}
+
+TEST_F(MainLoop, ModalBoxKeepsTimersRunningInsideANestedLevel) {
+    SetTimer(probe, 1, 100, nullptr);
+    answerer::box("Message from Kavrel").call([](HWND) { td::advance(350); }).press(IDOK);
+    td::on_idle([&] {
+        MessageBox(probe, "Waiting", "Message from Kavrel", MB_OK);
+        KillTimer(probe, 1);
+        end_maintain(0, 0);
+        PostMessage(nullptr, WM_NULL, 0, 0);
+    });
+    maintain(0);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "tick"), 3);
+}
+
+TEST_F(MainLoop, CtrlLettersBecomeCommandsAndUnservedOnesAreSilent) {
+    make_workbench();
+    win_set_key_state(VK_CONTROL, true);
+    const std::pair<int, int> table[] = {{'N', cmd_new_model},
+                                         {'O', cmd_open_model},
+                                         {'Q', cmd_exit},
+                                         {'S', cmd_save},
+                                         {'W', cmd_close}};
+    for (auto [vk, id] : table) {
+        MSG m = key(WM_KEYDOWN, vk, probe);
+        loop_handle_message(&m);
+        EXPECT_EQ(posted_commands(main_wnd), std::vector<int>{id}) << char(vk);
+        EXPECT_TRUE(events.empty()) << "the key itself is not dispatched";
+    }
+    // Ctrl+L, Ctrl+T, Ctrl+U: nothing serves them without a build window.
+    for (int vk : {'L', 'T', 'U'}) {
+        MSG m = key(WM_KEYDOWN, vk, probe);
+        loop_handle_message(&m);
+        EXPECT_TRUE(posted_commands(main_wnd).empty()) << char(vk);
+    }
+    // With a build window active, Ctrl+T and Ctrl+U go to it.
+    HWND frame =
+        CreateWindow("Kavrel_sketch_mother", "Model: m View: 1", WS_CHILD | WS_VISIBLE | WS_CAPTION,
+                     0, 0, 200, 100, container_wnd, nullptr, hinst, nullptr);
+    activate_window(frame, 0, 0);
+    ASSERT_EQ(build_wnd, frame);
+    for (int vk : {'T', 'U', 'L'}) {
+        MSG m = key(WM_KEYDOWN, vk, probe);
+        loop_handle_message(&m);
+    }
+    EXPECT_EQ(posted_commands(frame), (std::vector<int>{cmd_ctrl_t, cmd_ctrl_u}));
+    EXPECT_TRUE(posted_commands(main_wnd).empty());
+    // Without Ctrl a letter is an ordinary key for the focused window.
+    win_set_key_state(VK_CONTROL, false);
+    MSG m = key(WM_KEYDOWN, 'N', probe);
+    loop_handle_message(&m);
+    EXPECT_TRUE(posted_commands(main_wnd).empty());
+    EXPECT_EQ(events, std::vector<std::string>{"key 78"});
+}
+
+TEST_F(MainLoop, F1PostsHelpOnPressAndRelease) {
+    make_workbench();
+    MSG down = key(WM_KEYDOWN, VK_F1, probe);
+    MSG up = key(WM_KEYUP, VK_F1, probe);
+    loop_handle_message(&down);
+    loop_handle_message(&up);
+    EXPECT_EQ(posted_commands(main_wnd), (std::vector<int>{cmd_instructions, cmd_instructions}));
+    EXPECT_TRUE(events.empty());
+}
+
+bool filter_took = false;
+bool take_keys(HWND, MSG* msg) {
+    filter_took = msg->message == WM_KEYDOWN;
+    return filter_took;
+}
+
+TEST_F(MainLoop, ModelessFiltersSeeKeysFirst) {
+    make_workbench();
+    add_loop_filter(probe, take_keys);
+    MSG m = key(WM_KEYDOWN, 'A', probe);
+    loop_handle_message(&m);
+    EXPECT_TRUE(filter_took);
+    EXPECT_TRUE(events.empty());
+    remove_loop_filter(probe);
+    filter_took = false;
+    loop_handle_message(&m);
+    EXPECT_FALSE(filter_took);
+    EXPECT_EQ(events, std::vector<std::string>{"key 65"});
+}
+
+TEST_F(MainLoop, PumpTurnsBreakKeysIntoAStopRequestOnlyDuringARun) {
+    make_workbench();
+    SetFocus(probe);
+    // Outside a run Escape reaches the window.
+    PostMessage(probe, WM_KEYDOWN, VK_ESCAPE, 0);
+    pump_messages();
+    EXPECT_EQ(events, std::vector<std::string>{"key 27"});
+    EXPECT_EQ(stop_request, 0);
+    events.clear();
+    sim_phase = phase_running;
+    PostMessage(probe, WM_KEYDOWN, VK_ESCAPE, 0);
+    pump_messages();
+    EXPECT_EQ(stop_request, 1);
+    EXPECT_TRUE(events.empty());
+    stop_request = 0;
+    win_set_key_state(VK_CONTROL, true);
+    PostMessage(probe, WM_KEYDOWN, VK_OEM_PERIOD, 0);
+    pump_messages();
+    EXPECT_EQ(stop_request, 1);
+    // The counters came back down.
+    EXPECT_EQ(modal_count, 0);
+    EXPECT_EQ(busy_depth, 0);
+}
+
+TEST_F(MainLoop, ScratchMemoryIsReleasedBetweenMessagesOnlyWhenNotBusy) {
+    std::size_t during = 0, after_first = 1;
+    struct s {
+        static LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            if (m == WM_USER + 60) {
+                scratch_alloc(1000);
+                return 0;
+            }
+            return DefWindowProc(w, m, wp, lp);
+        }
+    };
+    WNDCLASS wc{};
+    wc.lpfnWndProc = s::proc;
+    wc.hInstance = hinst;
+    wc.lpszClassName = "ShmScratch";
+    RegisterClass(&wc);
+    HWND w = CreateWindow("ShmScratch", "", 0, 0, 0, 10, 10, nullptr, nullptr, hinst, nullptr);
+    free_scratch();
+    PostMessage(w, WM_USER + 60, 0, 0);
+    td::on_idle([&] {
+        after_first = scratch_bytes_in_use(); // released after the message
+        busy_guard busy;                      // a command in progress
+        PostMessage(w, WM_USER + 60, 0, 0);
+        MSG m{};
+        GetMessage(&m, nullptr, 0, 0);
+        loop_handle_message(&m);
+        release_scratch_if_idle();
+        during = scratch_bytes_in_use();
+        end_maintain(0, 0);
+        PostMessage(nullptr, WM_NULL, 0, 0);
+    });
+    maintain(0);
+    EXPECT_EQ(after_first, 0u);
+    EXPECT_GT(during, 0u);
+    free_scratch();
+}
+
+} // namespace

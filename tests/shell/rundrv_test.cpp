@@ -1,0 +1,360 @@
+// The run driver: a sample model simulated through run_command with the
+// work-in-progress window, stopped by the break keys, its run loaded as the
+// first selected run; the counters on every way out; the command-line text;
+// and the changes-file command that reads before it resets.
+// The run reader's header names a field "slots", which Qt's headers define as a
+// macro: it comes before them.
+#include "runs/core/runfile.h"
+
+#include "shd_fixture.h"
+
+#include "foundation/files.h"
+#include "model/constants.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/modelfile.h"
+#include "runs/core/select.h"
+#include "shell/filechoice.h"
+#include "shell/rundrv.h"
+#include "shell/state.h"
+#include "sim/control.h"
+#include "sim/run.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+namespace td = test_driver;
+
+namespace {
+
+class RunDriver : public ShellDlgTest {
+protected:
+    void SetUp() override {
+        ShellDlgTest::SetUp();
+        dir_ = testing::TempDir() + "shd_run_" + std::to_string(++counter_);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        std::string sample = std::string(KAVREL_BINARY_DIR) + "/samples/population.kmf";
+        ASSERT_TRUE(fs::exists(sample)) << sample;
+        model_ = dir_ + "/population.kmf";
+        fs::copy_file(sample, model_);
+        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+        ASSERT_NE(model_rec, nullptr);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        slot_birth_rate_ = slot_of("birth rate");
+        slot_lifetime_ = slot_of("average lifetime");
+    }
+    void TearDown() override {
+        set_sim_pump_hook(nullptr);
+        set_run_command_hook(nullptr);
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        sim_phase = phase_idle;
+        game_state = 0;
+        livesweep_state = 0;
+        stop_request = 0;
+        run_kind = 0;
+        ask_dataset_overwrite = true;
+        fs::remove_all(dir_);
+        ShellDlgTest::TearDown();
+    }
+    static std::int32_t slot_of(const char* name) {
+        lock_model(0);
+        symbol_id s = find_symbol(name);
+        std::int32_t slot = s ? sym(s)->slot : -1;
+        unlock_model(0);
+        return slot;
+    }
+    static float setup_value(std::int32_t slot) {
+        handle_lock<float> v(setup_copy);
+        return v ? v.get()[slot] : -999.0f;
+    }
+    void set_run_name(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+    }
+    std::string first_selected() const {
+        if (model_rec->run_count < 1) return {};
+        loaded_run_names(1);
+        return selected_run_names[0];
+    }
+    void expect_counters_down() const {
+        EXPECT_EQ(modal_count, 0);
+        EXPECT_EQ(busy_depth, 0);
+        EXPECT_EQ(err_window_on, 0);
+        EXPECT_TRUE(wip_wnd == nullptr || !IsWindowVisible(wip_wnd));
+    }
+
+    std::string dir_, model_;
+    std::int32_t slot_birth_rate_ = -1, slot_lifetime_ = -1;
+    static int counter_;
+};
+int RunDriver::counter_ = 0;
+
+// The pump hook of the work-in-progress window, wrapped so a test can act at
+// a given save point.
+sim_pump_fn wip_pump = nullptr;
+int pumps = 0;
+int act_at = -1;
+void (*action)() = nullptr;
+int modal_during_run = 0;
+bool panel_seen = false, stop_seen = false;
+void counting_pump() {
+    ++pumps;
+    modal_during_run = modal_count;
+    if (pumps == 3) {
+        panel_seen = wip_wnd && IsWindowVisible(wip_wnd) && wip_line(1).find("Simulating") == 0;
+        stop_seen = wip_stop_shown();
+    }
+    if (pumps == act_at && action) action();
+    if (wip_pump) wip_pump();
+}
+void install_counting_pump(int at, void (*act)()) {
+    wip_pump = sim_pump_hook();
+    pumps = 0;
+    panel_seen = stop_seen = false;
+    act_at = at;
+    action = act;
+    set_sim_pump_hook(counting_pump);
+}
+
+TEST_F(RunDriver, SimulateRunsTheModelAndLoadsTheRunFirst) {
+    set_run_name("base");
+    install_counting_pump(-1, nullptr);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(result, sim_done);
+    EXPECT_TRUE(fs::exists(dir_ + "/base.kdf"));
+    EXPECT_EQ(first_selected(), "base");
+    EXPECT_GE(modal_during_run, 1000); // the run held the modal counter
+    EXPECT_GT(pumps, 100);
+    EXPECT_TRUE(panel_seen); // the progress panel showed the run with its Stop button
+    EXPECT_TRUE(stop_seen);
+    expect_counters_down();
+    EXPECT_EQ(sim_phase, phase_idle);
+    EXPECT_STREQ(ctx_text(model_rec, model_rec->run_command), "sim  base.kdf");
+    // Through the engine's command handler, as the Model menu does it.
+    set_run_name("second");
+    EXPECT_EQ(sim_control_command(sc_simulate, 0, 0), 1);
+    EXPECT_EQ(first_selected(), "second");
+    EXPECT_EQ(model_rec->run_count, 2);
+}
+
+TEST_F(RunDriver, KeepModeStaysInSetUpAndOtherwiseLeavesIt) {
+    ASSERT_EQ(sim_control_command(sc_setup, 0, 0), 1);
+    ASSERT_EQ(sim_phase, phase_setup);
+    set_run_name("kept");
+    EXPECT_EQ(run_command(rc_simulate, 0, 1, nullptr), 1);
+    EXPECT_EQ(sim_phase, phase_setup);
+    set_run_name("left");
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    EXPECT_EQ(sim_phase, phase_idle);
+    expect_counters_down();
+}
+
+TEST_F(RunDriver, NoModelNoRun) {
+    close_model(0, 0);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 0);
+    EXPECT_EQ(result, 0);
+    expect_counters_down();
+}
+
+TEST_F(RunDriver, AModelWithErrorsIsRefusedWithAStop) {
+    set_header_word(cur_model_symbols, mh_flags,
+                    get_header_word(cur_model_symbols, mh_flags) | mfl_has_errors);
+    answerer::box("Stop from Kavrel").text("Model has errors - cannot be simulated").press(IDOK);
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 0);
+    expect_counters_down();
+    EXPECT_EQ(sim_phase, phase_idle);
+}
+
+void press_escape() {
+    SetFocus(wip_wnd);
+    td::press_key(VK_ESCAPE);
+}
+void press_ctrl_period() {
+    SetFocus(wip_wnd);
+    td::press_key(VK_OEM_PERIOD, td::ctrl);
+}
+
+TEST_F(RunDriver, EscapeThenNoGivesUpTheRunQuietly) {
+    set_run_name("stopped");
+    install_counting_pump(20, press_escape);
+    answerer::box("Question from Kavrel").text("save the results so far").press(IDNO);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 0);
+    EXPECT_EQ(result, sim_given_up);
+    EXPECT_FALSE(fs::exists(dir_ + "/stopped.kdf"));
+    EXPECT_EQ(model_rec->run_count, 0);
+    EXPECT_LT(pumps, 100);                  // it stopped early
+    ASSERT_EQ(answerer::seen().size(), 1u); // the question, and no other box
+    expect_counters_down();
+}
+
+TEST_F(RunDriver, BreakKeyThenYesKeepsAndLoadsThePartialRun) {
+    set_run_name("partial");
+    install_counting_pump(30, press_ctrl_period);
+    answerer::box("Question from Kavrel").text("save the results so far").press(IDYES);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(result, sim_stopped_saved);
+    EXPECT_TRUE(fs::exists(dir_ + "/partial.kdf"));
+    EXPECT_EQ(first_selected(), "partial");
+    EXPECT_LT(model_rec->full_end, 100.0f); // only part of 0..200 was saved
+    expect_counters_down();
+}
+
+TEST_F(RunDriver, CancelOnTheBreakQuestionContinuesTheRun) {
+    set_run_name("continued");
+    install_counting_pump(10, press_escape);
+    answerer::box("Question from Kavrel").text("save the results so far").press(IDCANCEL);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(result, sim_done);
+    EXPECT_GT(pumps, 100);
+    expect_counters_down();
+}
+
+void throw_fatal() {
+    report(9, "Insufficient memory to allocate handle for %u bytes", 12u);
+}
+
+TEST_F(RunDriver, AnUnwindOutOfARunLowersBothCounters) {
+    set_run_name("unwound");
+    install_counting_pump(5, throw_fatal);
+    answerer::box("Fatal Error for Kavrel").press(IDOK);
+    EXPECT_THROW(run_command(rc_simulate, 0, 0, nullptr), fatal_unwind);
+    expect_counters_down();
+}
+
+TEST_F(RunDriver, LivesweepRunsLowerBothCountersToo) {
+    set_run_name("sweep");
+    install_counting_pump(-1, nullptr);
+    // The first request enters Livesweep, the next ones re-run.
+    int result = 0;
+    EXPECT_EQ(run_command(rc_livesweep, 0, 0, &result), 1);
+    EXPECT_EQ(livesweep_state, 2);
+    expect_counters_down();
+    EXPECT_EQ(run_command(rc_livesweep, 0, 0, &result), 1);
+    EXPECT_EQ(result, sim_done);
+    EXPECT_GE(modal_during_run, 1000);
+    expect_counters_down();
+    EXPECT_EQ(first_selected(), "sweep");
+    // Leaving Livesweep asks first.
+    answerer::box("Question from Kavrel").text("leave Livesweep").press(IDNO);
+    EXPECT_EQ(leave_sim_mode(1), 0);
+    EXPECT_EQ(livesweep_state, 2);
+    answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
+    EXPECT_EQ(leave_sim_mode(1), 1);
+    EXPECT_EQ(livesweep_state, 0);
+}
+
+TEST_F(RunDriver, RefusingToOverwriteRunsNothing) {
+    set_run_name("same");
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    ask_dataset_overwrite = true;
+    answerer::box("Question from Kavrel").text("exists").press(IDNO);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 0);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(sim_phase, phase_idle);
+    expect_counters_down();
+}
+
+TEST_F(RunDriver, EndingAGameIsAskedWhenItsWindowIsOpen) {
+    game_state = 2;
+    game_window_open = true;
+    answerer::box("Question from Kavrel").text("end the current game??").press(IDNO);
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 0);
+    EXPECT_EQ(game_state, 2);
+    answerer::box("Question from Kavrel").text("end the current game??").press(IDYES);
+    set_run_name("after game");
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    EXPECT_EQ(game_state, 0);
+    game_window_open = false;
+    expect_counters_down();
+}
+
+TEST_F(RunDriver, TheCommandLineListsTheSwitchesInOrder) {
+    run_setup& s = model_rec->setup;
+    s.run_name = ctx_set_text(model_rec, s.run_name, "r1");
+    s.changes = ctx_set_text(model_rec, s.changes, "a.cin b.cin");
+    s.data_sources = ctx_set_text(model_rec, s.data_sources, "data.xls");
+    EXPECT_STREQ(sim_command_line(), "sim  r1 -c a.cin b.cin -d data.xls");
+    s.i_flag = 1;
+    s.r_flag = 1;
+    s.k_flag = 1;
+    s.payoff = ctx_set_text(model_rec, s.payoff, "pay.kpd");
+    s.sens = ctx_set_text(model_rec, s.sens, "sens.ksc");
+    s.a_text = ctx_set_text(model_rec, s.a_text, "A");
+    model_rec->run_optimise = 1;
+    s.opt_file = ctx_set_text(model_rec, s.opt_file, "opt.koc");
+    EXPECT_STREQ(
+        sim_command_line(),
+        "sim  r1 -I -c a.cin b.cin -o opt.koc -p pay.kpd -r  -d data.xls -a A -b sens.ksc -k ");
+    s.s_over_b = 1;
+    EXPECT_NE(std::string(sim_command_line()).find(" -s sens.ksc"), std::string::npos);
+    EXPECT_STREQ(ctx_text(model_rec, model_rec->run_command), sim_command_line());
+}
+
+// ------------------------------------------------------------ changes ---
+
+TEST_F(RunDriver, ABadChangesFileNeverCostsTheOnScreenChanges) {
+    ASSERT_EQ(ensure_setup_copy(0), 1);
+    ASSERT_EQ(set_setup_value(slot_lifetime_, 75), 1);
+    std::ofstream(dir_ + "/bad.cin") << "birth rate = abc\n";
+    EXPECT_EQ(read_additional_changes_from((dir_ + "/bad.cin").c_str()), 0);
+    EXPECT_EQ(read_additional_changes_from((dir_ + "/missing.cin").c_str()), 0);
+    // No question was asked and the change is still there.
+    for (const auto& s : answerer::seen()) EXPECT_NE(s.caption, "Question from Kavrel");
+    EXPECT_FLOAT_EQ(setup_value(slot_lifetime_), 75);
+    ASSERT_NE(setup_copies(), nullptr);
+    EXPECT_EQ(setup_copies()->changed[static_cast<std::size_t>(slot_lifetime_)], 1);
+}
+
+TEST_F(RunDriver, AGoodChangesFileAsksThenResetsOrKeeps) {
+    std::ofstream(dir_ + "/good.cin") << "birth rate = 0.05\n";
+    std::string good = dir_ + "/good.cin";
+    ASSERT_EQ(ensure_setup_copy(0), 1);
+    ASSERT_EQ(set_setup_value(slot_lifetime_, 75), 1);
+
+    answerer::box("Question from Kavrel").text("reset onscreen changes").press(IDCANCEL);
+    EXPECT_EQ(read_additional_changes_from(good.c_str()), 0);
+    EXPECT_FLOAT_EQ(setup_value(slot_lifetime_), 75);
+    EXPECT_FLOAT_EQ(setup_value(slot_birth_rate_), 0.04f); // the trial read was undone
+
+    answerer::box("Question from Kavrel").text("reset onscreen changes").press(IDNO);
+    EXPECT_EQ(read_additional_changes_from(good.c_str()), 1);
+    EXPECT_FLOAT_EQ(setup_value(slot_lifetime_), 75);
+    EXPECT_FLOAT_EQ(setup_value(slot_birth_rate_), 0.05f);
+
+    ASSERT_EQ(set_setup_value(slot_birth_rate_, 0.01f), 1);
+    answerer::box("Question from Kavrel").text("reset onscreen changes").press(IDYES);
+    EXPECT_EQ(read_additional_changes_from(good.c_str()), 1);
+    EXPECT_FLOAT_EQ(setup_value(slot_lifetime_), 60); // reset
+    EXPECT_FLOAT_EQ(setup_value(slot_birth_rate_), 0.05f);
+}
+
+TEST_F(RunDriver, ReadAndWriteChangesGoThroughTheFileDialog) {
+    ASSERT_EQ(ensure_setup_copy(0), 1);
+    ASSERT_EQ(set_setup_value(slot_lifetime_, 80), 1);
+    answerer::dialog(file_dialog_template).set_text(fdc_name, dir_ + "/mine").press(IDOK);
+    EXPECT_EQ(write_changes_command(), 1);
+    EXPECT_TRUE(fs::exists(dir_ + "/mine.cin"));
+    clear_setup();
+    answerer::dialog(file_dialog_template).set_text(fdc_name, dir_ + "/mine").press(IDOK);
+    answerer::box("Question from Kavrel").text("reset onscreen changes").press(IDYES);
+    EXPECT_EQ(read_additional_changes(), 1);
+    EXPECT_FLOAT_EQ(setup_value(slot_lifetime_), 80);
+    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    EXPECT_EQ(read_additional_changes(), 0);
+}
+
+} // namespace

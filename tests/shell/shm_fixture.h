@@ -1,0 +1,165 @@
+// Shared by the tests of start-up, the main window, the main loop, the menu
+// dispatcher and the window list: the test driver with its manual clock, the
+// answerer (every box must be answered), the shell's message display, and a
+// private folder for the settings file, the error log and model files.
+#pragma once
+
+#include "foundation/ini.h"
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/modelfile.h"
+#include "platform/menu.h"
+#include "platform/shellexec.h"
+#include "platform/testing/answerer.h"
+#include "platform/testing/driver.h"
+#include "resources/dialogs.h"
+#include "resources/menus.h"
+#include "shell/dialogs.h"
+#include "shell/mainloop.h"
+#include "shell/mainwnd.h"
+#include "shell/menucmd.h"
+#include "shell/startup.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
+#include "shell/wip.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+class ShellMainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_driver::start();
+        reset_dialog_state();
+        reset_main_loop();
+        register_dialog_templates();
+        register_menu_templates();
+        answerer::clear();
+        answerer::install([this](const std::string& m) { failures.push_back(m); });
+        set_message_hook(show_message);
+        log_ = std::tmpfile();
+        set_report_stream(log_);
+        clear_message_list();
+        char tmpl[] = "/tmp/kavrel_shm_XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        ASSERT_NE(made, nullptr);
+        dir = made;
+        set_ini_directory(dir.c_str());
+        set_log_directories(dir.c_str(), dir.c_str());
+        shell_record_only(true);
+        shell_clear_requests();
+        hinst = handle_from_token<HINSTANCE>(1);
+        restore_exit_steps();
+    }
+    void TearDown() override {
+        EXPECT_TRUE(failures.empty()) << joined_failures();
+        EXPECT_EQ(answerer::pending(), 0u) << "answers left unused";
+        EXPECT_EQ(modal_count, 0);
+        EXPECT_EQ(busy_depth, 0);
+        EXPECT_EQ(maintain_depth(), 0);
+        answerer::uninstall();
+        answerer::clear();
+        if (main_wnd) shutdown_ui();
+        wip_destroy();
+        clear_window_list();
+        clear_recent_models();
+        reset_shell_state();
+        close_model(0, 0);
+        set_message_hook(nullptr);
+        set_report_stream(nullptr);
+        if (log_) std::fclose(log_);
+        test_driver::reset();
+        reset_dialog_state();
+        reset_main_loop();
+        restore_exit_steps();
+        fail_class_registration(0);
+        shell_record_only(false);
+        set_ini_directory(nullptr);
+        set_log_directories(nullptr, nullptr);
+        ini_set("Model", nullptr);
+        write_ini_file(0);
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        hinst = nullptr;
+    }
+
+    // The workbench without the rest of the start-up: classes, an empty
+    // model, the main window.
+    void make_workbench() {
+        ASSERT_EQ(register_classes(hinst), 1);
+        open_model(0, -1, "", 0);
+        ASSERT_NE(create_main_window(), nullptr);
+        ShowWindow(toolbar_wnd, SW_SHOW);
+        ShowWindow(bottom_wnd, SW_SHOW);
+        layout_frame(main_wnd);
+    }
+
+    // A copy of a sample model in the test's folder.
+    std::string sample(const char* name, const char* as = nullptr) {
+        std::string from = std::string(KAVREL_BINARY_DIR) + "/samples/" + name;
+        std::string to = dir + "/" + (as ? as : name);
+        std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+        return to;
+    }
+
+    std::string read_file(const std::string& path) const {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::string log_text() const {
+        if (!log_) return {};
+        std::fflush(log_);
+        long end = std::ftell(log_);
+        std::string s(static_cast<std::size_t>(end > 0 ? end : 0), '\0');
+        std::rewind(log_);
+        std::size_t n = std::fread(s.data(), 1, s.size(), log_);
+        s.resize(n);
+        std::fseek(log_, 0, SEEK_END);
+        return s;
+    }
+
+    std::string joined_failures() const {
+        std::string s;
+        for (const auto& f : failures) s += f + "\n";
+        return s;
+    }
+    static std::vector<std::string> seen_texts() {
+        std::vector<std::string> out;
+        for (const auto& s : answerer::seen()) out.push_back(s.text);
+        return out;
+    }
+    static std::string title() {
+        char buf[512];
+        int n = GetWindowText(main_wnd, buf, sizeof buf);
+        return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    // Texts of a menu's items in order ("-" for separators).
+    static std::vector<std::string> menu_texts(HMENU menu) {
+        std::vector<std::string> out;
+        int n = GetMenuItemCount(menu);
+        for (int i = 0; i < n; ++i) {
+            char buf[256];
+            int len = GetMenuString(menu, static_cast<UINT>(i), buf, sizeof buf, MF_BYPOSITION);
+            UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+            bool popup = GetSubMenu(menu, i) != nullptr; // its state holds a count
+            if (!popup && state != static_cast<UINT>(-1) && (state & MF_SEPARATOR))
+                out.push_back("-");
+            else
+                out.push_back(std::string(buf, len > 0 ? static_cast<std::size_t>(len) : 0));
+        }
+        return out;
+    }
+
+    std::vector<std::string> failures;
+    std::FILE* log_ = nullptr;
+    std::string dir;
+};

@@ -1,0 +1,415 @@
+// Start-up and shutdown: the command line, the settings file, the first
+// model, the exit checks, the program-level recovery and the exit codes.
+#include "shm_fixture.h"
+
+#include "platform/msgbox.h"
+
+#include <optional>
+#include <unistd.h>
+
+namespace td = test_driver;
+
+namespace {
+
+class Startup : public ShellMainTest {
+protected:
+    // Runs the whole program on a command line; `while_running` is called once
+    // the main loop waits for input, then Exit is chosen.
+    int run_program(const std::string& line, std::function<void()> while_running = nullptr) {
+        td::on_idle([while_running] {
+            if (while_running) while_running();
+            PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
+        });
+        int r = init_and_run(nullptr, line.c_str());
+        win_clear_idle_actions();
+        return r;
+    }
+    void end_program() {
+        if (main_wnd) shutdown_ui();
+        // The gauge class outlives the teardown (as it does in the program);
+        // a second start in the same process registers it again.
+        UnregisterClass("Kavrel_guage", hinst);
+    }
+};
+
+TEST_F(Startup, ModelArgumentsQuotesAndTheSwitch) {
+    struct row {
+        const char* line;
+        const char* name;
+        bool no_model;
+    };
+    const row rows[] = {
+        {"", "", false},
+        {"   ", "", false},
+        {"population.kmf", "population.kmf", false},
+        {"my model.kmf", "my model.kmf", false}, // unquoted: one name, blanks included
+        {"\"my model.kmf\"", "my model.kmf", false},
+        {"\"my model.kmf\"-N", "", true},  // the switch right after the quote
+        {"\"my model.kmf\" -N", "", true}, // the switch as a token of its own
+        {"-N", "", true},                  // a plain switch is not a model named "-N"
+        {"population.kmf -N", "", true},
+        {"-Nope.kmf", "-Nope.kmf", false}, // only the whole token is the switch
+        {"\"unclosed name.kmf", "unclosed name.kmf", false},
+    };
+    for (const row& r : rows) {
+        model_arguments a = parse_model_arguments(r.line);
+        EXPECT_EQ(a.name, r.name) << "line: " << r.line;
+        EXPECT_EQ(a.no_model, r.no_model) << "line: " << r.line;
+    }
+}
+
+TEST_F(Startup, ArgumentsWithBlanksAreQuotedWhenJoined) {
+    const char* argv[] = {"kavrel", "/tmp/my settings.ini", "/tmp/a model.kmf", "-N"};
+    EXPECT_EQ(join_arguments(4, argv), "\"/tmp/my settings.ini\" \"/tmp/a model.kmf\" -N");
+    char* rest_holder = nullptr;
+    std::string line = join_arguments(4, argv);
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back('\0');
+    rest_holder = buf.data();
+    EXPECT_EQ(take_ini_name(&rest_holder), "/tmp/my settings.ini");
+    model_arguments a = parse_model_arguments(rest_holder);
+    EXPECT_TRUE(a.no_model);
+}
+
+TEST_F(Startup, StartsOnANamedModelAndRemembersIt) {
+    std::string model = sample("population.kmf");
+    std::string seen_title;
+    int state = -1;
+    HWND bottom = nullptr;
+    int r = run_program(model, [&] {
+        seen_title = title();
+        state = model_rec ? model_rec->state : -1;
+        bottom = bottom_wnd;
+    });
+    EXPECT_EQ(r, 1);
+    EXPECT_NE(seen_title.find("Kavrel"), std::string::npos) << seen_title;
+    EXPECT_NE(seen_title.find("population.kmf"), std::string::npos) << seen_title;
+    EXPECT_EQ(state, 1);
+    EXPECT_NE(bottom, nullptr);
+    ASSERT_FALSE(recent_model_paths().empty());
+    EXPECT_EQ(recent_model_paths()[0], model);
+    // The exit checks wrote the settings: the model's path and the recent list.
+    std::string ini = read_file(dir + "/kavread.ini");
+    EXPECT_NE(ini.find("[kavrel]"), std::string::npos);
+    EXPECT_NE(ini.find("Model=" + model), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ModelsOld0=" + model), std::string::npos) << ini;
+    end_program();
+}
+
+TEST_F(Startup, SwitchStartsWithNoModelAndLeavesTheModelSettingAlone) {
+    std::string model = sample("population.kmf");
+    {
+        std::ofstream ini(dir + "/kavread.ini");
+        ini << "[kavrel]\nModel=" << model << "\n";
+    }
+    std::string seen_title;
+    int r = run_program("-N", [&] { seen_title = title(); });
+    EXPECT_EQ(r, 1);
+    EXPECT_NE(seen_title.find("No Model Open"), std::string::npos) << seen_title;
+    end_program();
+    // Not consulted, so not emptied by the start-up (the exit writes no model).
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(Startup, ModelSettingIsAOneShotRequestThatStartEmptyMayVeto) {
+    std::string model = sample("population.kmf");
+    // Without StartEmpty the named model opens and the key is emptied at once.
+    {
+        std::ofstream ini(dir + "/kavread.ini");
+        ini << "[kavrel]\nModel=" << model << "\n";
+    }
+    ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
+    EXPECT_EQ(startup_model_name(model_arguments{}), model);
+    EXPECT_NE(read_file(dir + "/kavread.ini").find("Model=\n"), std::string::npos);
+
+    // StartEmpty=1: nothing opens, but the request is used up all the same.
+    {
+        std::ofstream ini(dir + "/kavread.ini");
+        ini << "[kavrel]\nModel=" << model << "\nStartEmpty=1\n";
+    }
+    ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
+    EXPECT_EQ(startup_model_name(model_arguments{}), "");
+    EXPECT_NE(read_file(dir + "/kavread.ini").find("Model=\n"), std::string::npos);
+
+    // A StartEmpty beginning with 0 does not stop the opening.
+    {
+        std::ofstream ini(dir + "/kavread.ini");
+        ini << "[kavrel]\nModel=" << model << "\nStartEmpty=0yes\n";
+    }
+    ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
+    EXPECT_EQ(startup_model_name(model_arguments{}), model);
+
+    // A name on the command line wins and leaves the setting untouched.
+    model_arguments named;
+    named.name = "other.kmf";
+    EXPECT_EQ(startup_model_name(named), "other.kmf");
+}
+
+TEST_F(Startup, DefaultModelOnlyWhenItExistsInTheCurrentDirectory) {
+    ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    EXPECT_EQ(startup_model_name(model_arguments{}), "");
+    sample("population.kmf", "kavread.kmf");
+    // StartEmpty is not consulted for the default model.
+    ini_set("StartEmpty", "1");
+    EXPECT_EQ(startup_model_name(model_arguments{}), "kavread.kmf");
+    ASSERT_EQ(chdir(old), 0);
+}
+
+TEST_F(Startup, SettingsFileWrittenFreshWhenMissingAndNamedOnTheCommandLine) {
+    // Missing: written fresh with its section line.
+    int r = run_program("-N");
+    EXPECT_EQ(r, 1);
+    end_program();
+    EXPECT_NE(read_file(dir + "/kavread.ini").find("[kavrel]"), std::string::npos);
+
+    // A quoted settings path with a blank, then the model.
+    std::filesystem::create_directories(dir + "/my settings");
+    std::string ini = dir + "/my settings/other.ini";
+    {
+        std::ofstream out(ini);
+        out << "[kavrel]\nStartEmpty=0\n";
+    }
+    std::string model = sample("inventory.kmf");
+    std::string seen_title;
+    r = run_program("\"" + ini + "\" " + model, [&] { seen_title = title(); });
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(std::string(ini_file_path()), ini);
+    EXPECT_NE(seen_title.find("inventory.kmf"), std::string::npos) << seen_title;
+    end_program();
+    EXPECT_NE(read_file(ini).find("ModelsOld0=" + model), std::string::npos);
+}
+
+TEST_F(Startup, RecentModelsSurviveARestart) {
+    std::string a = sample("population.kmf");
+    std::string b = sample("epidemic.kmf");
+    ASSERT_EQ(run_program(a), 1);
+    end_program();
+    ASSERT_EQ(run_program(b), 1);
+    end_program();
+    std::vector<std::string> items;
+    ASSERT_EQ(run_program("-N", [&] { items = menu_texts(file_menu); }), 1);
+    end_program();
+    ASSERT_GE(items.size(), 3u);
+    EXPECT_EQ(items[items.size() - 3], "-");
+    EXPECT_EQ(items[items.size() - 2], menu_path_text(b.c_str()));
+    EXPECT_EQ(items[items.size() - 1], menu_path_text(a.c_str()));
+}
+
+int no_log(int) {
+    return 0;
+}
+
+TEST_F(Startup, NoErrorLogMeansOneLineOnStderrAndFailure) {
+    make_error_log = no_log;
+    testing::internal::CaptureStderr();
+    int r = init_and_run(nullptr, "");
+    std::string err = testing::internal::GetCapturedStderr();
+    make_error_log = error_log;
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("kavrel.err"), std::string::npos) << err;
+    EXPECT_EQ(main_wnd, nullptr);
+}
+
+TEST_F(Startup, ClassRegistrationFailureNamesTheCode) {
+    fail_class_registration(-235);
+    set_message_hook(nullptr);
+    testing::internal::CaptureStderr();
+    int r = init_and_run(nullptr, "-N");
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r, 0);
+    EXPECT_NE(err.find("Failed to initialize  RC235"), std::string::npos) << err;
+    EXPECT_NE(log_text().find("Failed to initialize  RC235"), std::string::npos);
+    EXPECT_EQ(main_wnd, nullptr);
+    // What was registered before the failure is unregistered again by the
+    // driver's reset in the tear-down.
+}
+
+// ------------------------------------------------------------ exit checks ---
+
+std::vector<std::string> exit_log;
+int ask_a() {
+    exit_log.push_back("ask a");
+    return 1;
+}
+int ask_b_cancel() {
+    exit_log.push_back("ask b");
+    return 0;
+}
+int ask_b() {
+    exit_log.push_back("ask b");
+    return 1;
+}
+void close_a() {
+    exit_log.push_back("close a");
+}
+void close_b() {
+    exit_log.push_back("close b");
+}
+
+TEST_F(Startup, ExitChecksAskEveryQuestionBeforeClosingAnything) {
+    exit_log.clear();
+    exit_steps() = {{"a", ask_a, close_a}, {"b", ask_b_cancel, close_b}};
+    EXPECT_EQ(run_exit_checks(), 0);
+    EXPECT_EQ(exit_log, (std::vector<std::string>{"ask a", "ask b"})); // nothing closed
+
+    exit_log.clear();
+    exit_steps() = {{"a", ask_a, close_a}, {"b", ask_b, close_b}};
+    EXPECT_EQ(run_exit_checks(), 1);
+    EXPECT_EQ(exit_log, (std::vector<std::string>{"ask a", "ask b", "close a", "close b"}));
+}
+
+int cancel_count = 0;
+int ask_user_cancels() {
+    ++cancel_count;
+    int answer =
+        ask_question(ask_yes_no_cancel, "Save changes to graph set without name?", IDCANCEL);
+    // Cancelled: the program runs on; the user closes the window next.
+    if (answer != IDYES) test_driver::on_idle([] { PostMessage(main_wnd, WM_CLOSE, 0, 0); });
+    return answer == IDYES;
+}
+
+TEST_F(Startup, CancelledExitKeepsTheProgramRunningUntilTheChecksAgree) {
+    cancel_count = 0;
+    exit_steps() = {{"graph sets", ask_user_cancels, nullptr}};
+    answerer::box(question_caption).text("graph set").press(IDCANCEL);
+    answerer::box(question_caption).text("graph set").press(IDYES);
+    td::on_idle([&] { PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0); });
+    int r = init_and_run(nullptr, "-N");
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(cancel_count, 2); // the first Exit was cancelled, the loop ran again
+    end_program();
+}
+
+// ------------------------------------------------------- fatal messages ---
+
+// A window whose procedure raises a fatal message on WM_USER + 1, optionally
+// from inside a message box.
+bool fatal_inside_box = false;
+LRESULT fatal_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_USER + 1) {
+        busy_guard busy;
+        if (fatal_inside_box)
+            MessageBox(main_wnd, "Working", "Message from Kavrel", MB_OK);
+        else
+            report(9, "Insufficient memory to allocate handle for %u bytes", 12u);
+        return 0;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+HWND make_fatal_window() {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = fatal_proc;
+    wc.hInstance = hinst;
+    wc.lpszClassName = "ShmFatal";
+    RegisterClass(&wc);
+    return CreateWindow("ShmFatal", "", 0, 0, 0, 10, 10, nullptr, nullptr, hinst, nullptr);
+}
+
+TEST_F(Startup, FatalMessageRecoversCountersAndEndsAfterTheExitChecks) {
+    fatal_inside_box = true;
+    // The fatal message arrives while a modal box is up over a raised counter.
+    answerer::box("Message from Kavrel")
+        .text("Working")
+        .call([](HWND) { report(9, "Insufficient memory to allocate handle for %u bytes", 12u); })
+        .press(IDOK);
+    answerer::box(severity_caption(9)).text("Insufficient memory").press(IDOK);
+    answerer::box(severity_caption(8)).text("Aborting Kavrel").press(IDOK);
+    HWND fatal = nullptr;
+    td::on_idle([&] {
+        fatal = make_fatal_window();
+        PostMessage(fatal, WM_USER + 1, 0, 0);
+    });
+    int r = init_and_run(nullptr, "-N");
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(busy_depth, 0);
+    EXPECT_EQ(modal_count, 0);
+    EXPECT_EQ(dialog_depth, 0);
+    EXPECT_EQ(maintain_depth(), 0);
+    EXPECT_TRUE(dlg_modal_stack().empty());
+    EXPECT_TRUE(IsWindowEnabled(main_wnd));
+    end_program();
+    fatal_inside_box = false;
+}
+
+int never_agree_count = 0;
+int never_agree() {
+    ++never_agree_count;
+    return 0; // saving fails every time
+}
+
+TEST_F(Startup, ExitChecksThatNeverAgreeEndAfterBoundedRefusals) {
+    never_agree_count = 0;
+    answerer::box(severity_caption(9)).press(IDOK);
+    answerer::box(severity_caption(8)).text("Aborting Kavrel").press(IDOK);
+    for (int i = 1; i < fatal_exit_rounds; ++i)
+        answerer::box(severity_caption(8))
+            .text("Non Recoverable error - do not cancel")
+            .press(IDOK);
+    td::on_idle([&] {
+        exit_steps() = {{"model", never_agree, nullptr}};
+        PostMessage(make_fatal_window(), WM_USER + 1, 0, 0);
+    });
+    int r = init_and_run(nullptr, "-N");
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(never_agree_count, fatal_exit_rounds);
+    EXPECT_NE(log_text().find("ends without saving"), std::string::npos);
+    end_program();
+}
+
+} // namespace
+
+namespace {
+
+// Sets or clears environment variables for the life of the object.
+class env_override {
+public:
+    void set(const char* name, const char* value) {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~env_override() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(Startup, WithoutADisplayTheProgramSaysSoAndFails) {
+    env_override env;
+    env.set("QT_QPA_PLATFORM", nullptr);
+    env.set("DISPLAY", nullptr);
+    env.set("WAYLAND_DISPLAY", "");
+    std::string why;
+    EXPECT_FALSE(display_available(&why));
+    EXPECT_NE(why.find("DISPLAY"), std::string::npos);
+    char arg0[] = "kavrel", arg1[] = "population.kmf";
+    char* argv[] = {arg0, arg1, nullptr};
+    testing::internal::CaptureStderr();
+    int status = kavrel_main(2, argv);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(err, "kavrel: " + why + "\n");
+    // Any one of them is enough.
+    env.set("WAYLAND_DISPLAY", "wayland-0");
+    EXPECT_TRUE(display_available(nullptr));
+    env.set("WAYLAND_DISPLAY", nullptr);
+    env.set("QT_QPA_PLATFORM", "offscreen");
+    EXPECT_TRUE(display_available(nullptr));
+}
+
+} // namespace
