@@ -17,10 +17,15 @@
 #include "platform/win.h"
 
 // Registers the control classes ("Button", "Static", "Edit", "ListBox",
-// "ComboBox", "ScrollBar", "SysTabControl32"). Safe to call again; the dialog
-// manager calls it before it makes controls (classes are dropped by
-// win_reset_all in tests).
+// "ComboBox", "ScrollBar", "SysTabControl32"). Safe to call again. Calling it
+// is optional: the window layer registers a standard class the first time its
+// name is used (CreateWindowEx, GetClassInfo), also after win_reset_all has
+// dropped the classes in tests.
 void controls_register();
+// Registers the one standard control class of that name (case-insensitive);
+// FALSE when the name is not a standard control class. The window layer
+// calls it for class names it does not know.
+BOOL controls_register_class(const char* name);
 inline void InitCommonControls() {
     controls_register();
 }

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <cstdio>
+#include <strings.h>
 
 namespace ctl {
 
@@ -215,6 +216,25 @@ SIZE base_units_of(HFONT font) {
 }
 
 } // namespace ctl
+
+BOOL controls_register_class(const char* name) {
+    if (!name || IS_INTRESOURCE(name)) return FALSE;
+    static const struct {
+        const char* name;
+        void (*reg)();
+    } classes[] = {{WC_BUTTON, ctl::register_button},     {WC_STATIC, ctl::register_static},
+                   {WC_EDIT, ctl::register_edit},         {WC_LISTBOX, ctl::register_listbox},
+                   {WC_COMBOBOX, ctl::register_combobox}, {WC_SCROLLBAR, ctl::register_scrollbar},
+                   {WC_TABCONTROL, ctl::register_tab}};
+    for (const auto& c : classes)
+        if (strcasecmp(c.name, name) == 0) {
+            platform_ensure_application();
+            c.reg();
+            WNDCLASS wc{};
+            return GetClassInfo(nullptr, c.name, &wc);
+        }
+    return FALSE;
+}
 
 void controls_register() {
     platform_ensure_application();

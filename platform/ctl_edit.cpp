@@ -243,26 +243,6 @@ protected:
         }
         return false;
     }
-    // Keys handed back to the control's own widget (by the queue) go to the
-    // text field inside it.
-    bool event(QEvent* e) override {
-        switch (e->type()) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::InputMethod:
-        case QEvent::ShortcutOverride: {
-            // An event the field ignores comes back up to us: pass it on once.
-            if (forwarding_) return QWidget::event(e);
-            QWidget* in = line_ ? static_cast<QWidget*>(line_) : static_cast<QWidget*>(text_);
-            forwarding_ = true;
-            bool r = QCoreApplication::sendEvent(in, e);
-            forwarding_ = false;
-            return r;
-        }
-        default:
-            return QWidget::event(e);
-        }
-    }
 
 private:
     void changed() {
@@ -295,7 +275,6 @@ private:
         });
     }
     QLineEdit* line_ = nullptr;
-    bool forwarding_ = false;
     QPlainTextEdit* text_ = nullptr;
 };
 

@@ -35,7 +35,6 @@ public:
     std::vector<LPARAM> params;
     int quiet = 0;
     int current = -1;
-    bool forwarding_ = false;
 
     int bar_height() const { return bar->count() ? bar->sizeHint().height() : 0; }
     void layout() {
@@ -50,15 +49,6 @@ public:
     }
 
 protected:
-    bool event(QEvent* e) override {
-        if ((e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) && !forwarding_) {
-            forwarding_ = true; // an ignored key comes back up: pass it on once
-            bool r = QCoreApplication::sendEvent(bar, e); // the tabs take the keys
-            forwarding_ = false;
-            return r;
-        }
-        return QWidget::event(e);
-    }
     void resizeEvent(QResizeEvent*) override { layout(); }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);

@@ -523,19 +523,46 @@ HDC CreateCompatibleDC(HDC h) {
     return add_dc(std::move(d));
 }
 
-HDC CreateDC(const char* driver, const char* device, const char*, const void*) {
-    auto is_display = [](const char* s) {
-        return s && (std::strcmp(s, "DISPLAY") == 0 || std::strcmp(s, "display") == 0);
-    };
-    if (is_display(driver) || (!driver && is_display(device))) return gdi_create_screen_dc();
+namespace {
+
+// The printing layer's maker of printer contexts (constant-initialised, so the
+// printing layer may install it from a static initialiser).
+PrinterDcFactory printer_dc_factory = nullptr;
+
+bool is_display(const char* s) {
+    return s && (std::strcmp(s, "DISPLAY") == 0 || std::strcmp(s, "display") == 0);
+}
+
+HDC create_device_dc(const char* driver, const char* device, const char* port, const void* devmode,
+                     bool info_only) {
+    if (is_display(driver) || (!driver && is_display(device))) {
+        HDC h = gdi_create_screen_dc();
+        if (info_only)
+            if (Dc* d = dcs().get(tok(h))) d->is_info = true;
+        return h;
+    }
+    if (printer_dc_factory) {
+        HDC h = printer_dc_factory(driver, device, port, devmode, info_only);
+        if (h && info_only)
+            if (Dc* d = dcs().get(tok(h))) d->is_info = true;
+        return h;
+    }
     fail(std::string("CreateDC: no device \"") + (device ? device : driver ? driver : "") + "\"");
     return nullptr;
 }
 
+} // namespace
+
+void gdi_set_printer_dc_factory(PrinterDcFactory factory) {
+    printer_dc_factory = factory;
+}
+
+HDC CreateDC(const char* driver, const char* device, const char* port, const void* devmode) {
+    return create_device_dc(driver, device, port, devmode, false);
+}
+
 HDC CreateIC(const char* driver, const char* device, const char* port, const void* devmode) {
-    HDC h = CreateDC(driver, device, port, devmode);
-    if (Dc* d = dcs().get(tok(h))) d->is_info = true;
-    return h;
+    return create_device_dc(driver, device, port, devmode, true);
 }
 
 BOOL DeleteDC(HDC h) {

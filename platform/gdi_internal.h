@@ -34,6 +34,15 @@ void gdi_set_dc_base_clip(HDC dc, const QRegion& clip);
 // and restores the painter's state. `size` is the page in device pixels.
 HDC gdi_create_painter_dc(QPainter* painter, QSize size, int dpi_x, int dpi_y);
 
+// The maker of printer contexts for CreateDC / CreateIC (the printing layer
+// installs it): given the driver, device and port names and the program's
+// device mode as passed, a context, or null with a message. `info_only` is
+// true for CreateIC (an information context: measuring, no jobs). Until one
+// is installed only "DISPLAY" can be opened.
+using PrinterDcFactory = HDC (*)(const char* driver, const char* device, const char* port,
+                                 const void* devmode, bool info_only);
+void gdi_set_printer_dc_factory(PrinterDcFactory factory);
+
 // The bitmap resources of the program: LoadBitmap(instance, MAKEINTRESOURCE(id))
 // or LoadBitmap(instance, "name") gives a new bitmap copied from the image.
 // `mono` marks a two-colour pattern (black = text colour when used as a brush).

@@ -109,7 +109,9 @@ HMENU LoadMenu(HINSTANCE instance, const char* name);
 // item exists and is enabled. FALSE (with a message) otherwise.
 BOOL menu_choose(HWND hwnd, UINT id);
 // Tests answer pop-up menus with this: given the menu and its window, the
-// command to choose (0: dismissed). Null restores the real pop-up.
+// command to choose (0: dismissed). It answers TrackPopupMenu and the bar's
+// pop-ups opened from the keyboard (Alt+letter, F10). Null restores the real
+// pop-up.
 using PopupChooser = std::function<UINT(HMENU menu, HWND hwnd)>;
 void menu_set_popup_chooser(PopupChooser chooser);
 // The command ids of a menu's items in order (pop-ups as -1, separators 0).

@@ -43,6 +43,7 @@ HMENU make(bool bar) {
     if (x.gen == 0) x.gen = 1;
     x.menu = std::make_unique<Menu>();
     x.menu->bar = bar;
+    install_window_hooks(); // any menu may become a window's
     return handle_from_token<HMENU>(tag | (x.gen << slot_bits) |
                                     static_cast<std::uint32_t>(slot + 1));
 }
@@ -154,7 +155,6 @@ using menu::Item;
 
 HMENU CreateMenu() {
     platform_ensure_application();
-    menu::watch_shown_windows();
     return menu::make(true);
 }
 HMENU CreatePopupMenu() {
@@ -306,7 +306,7 @@ BOOL menu_register_template(int id, std::vector<MenuTemplateItem> items) {
     }
     menu::templates()[id] = std::move(items);
     win_set_class_menu_loader(menu::class_menu_loader);
-    menu::watch_shown_windows();
+    menu::install_window_hooks();
     return TRUE;
 }
 

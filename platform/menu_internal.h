@@ -29,7 +29,8 @@ Item* find(HMENU h, UINT item, UINT flags, HMENU* owner = nullptr, int* index = 
 // Rebuilds the Qt bar of a window from its menu.
 void refresh_bar(HWND hwnd);
 void forget_window(HWND hwnd);
-// Builds the bar of windows made with a menu when they are first shown.
-void watch_shown_windows();
+// Installs the window layer's menu hooks: the bar of a window made with a
+// menu is built at its creation, and Alt+letter / F10 open the bar's pop-ups.
+void install_window_hooks();
 
 } // namespace menu

@@ -21,7 +21,10 @@
 #include <QPointer>
 #include <QVariant>
 
+#include <cctype>
+#include <iterator>
 #include <map>
+#include <string>
 
 namespace menu {
 namespace {
@@ -186,29 +189,102 @@ void refresh_bar(HWND hwnd) {
 }
 
 namespace {
-// Windows made with a menu (CreateWindowEx's menu argument or the class
-// menu) get their bar when they are first shown.
-class ShowWatcher final : public QObject {
-public:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (e->type() != QEvent::Show) return false;
-        auto* w = qobject_cast<QWidget*>(o);
-        if (!w || !w->isWindow() || !w->property("kavrel_hwnd").isValid()) return false;
-        HWND h = win_from_widget(w);
-        if (!h || !get(win_menu(h))) return false;
-        auto it = bars().find(token_of(h));
-        if (it != bars().end() && it->second) return false;
-        ctl::guarded([&] { refresh_bar(h); });
-        return false;
+
+// A top-level window made with a menu: the bar is built during creation.
+void menu_attached(HWND hwnd) {
+    HMENU h = win_menu(hwnd);
+    Menu* m = get(h);
+    if (!m) return;
+    m->window = hwnd;
+    // Bars of windows destroyed since are gone with their widgets: drop
+    // their entries so the table does not grow with every window.
+    for (auto it = bars().begin(); it != bars().end();)
+        it = it->second ? std::next(it) : bars().erase(it);
+    refresh_bar(hwnd);
+}
+
+// The position of the bar item a menu key opens: the item whose title has
+// `ch` after its '&' (case-insensitive; "&&" is a literal ampersand), or the
+// first item for 0. -1 when there is none.
+int mnemonic_item(const Menu& m, UINT ch) {
+    if (m.items.empty()) return -1;
+    if (ch == 0) return 0;
+    auto fold = [](unsigned char c) {
+        return c < 128 ? static_cast<unsigned char>(std::tolower(c)) : c;
+    };
+    for (std::size_t i = 0; i < m.items.size(); ++i) {
+        const Item& it = m.items[i];
+        if (it.flags & (MF_SEPARATOR | MF_OWNERDRAW | MF_BITMAP)) continue;
+        const std::string& t = it.text;
+        for (std::size_t k = 0; k + 1 < t.size(); ++k) {
+            if (t[k] != '&') continue;
+            if (t[k + 1] == '&') {
+                ++k;
+                continue;
+            }
+            if (fold(static_cast<unsigned char>(t[k + 1])) == fold(static_cast<unsigned char>(ch)))
+                return static_cast<int>(i);
+            break; // one mnemonic per title
+        }
     }
-};
+    return -1;
+}
+
+// WM_SYSCOMMAND SC_KEYMENU on a window with a menu bar. A pop-up opens after
+// WM_INITMENU and WM_INITMENUPOPUP: in tests the pop-up chooser answers it;
+// otherwise the Qt bar opens it (its pop-ups send the same messages as they
+// show). A command item on the bar itself is chosen at once.
+BOOL menu_key(HWND hwnd, UINT ch) {
+    HMENU h = win_menu(hwnd);
+    Menu* m = get(h);
+    if (!m) return FALSE;
+    int pos = mnemonic_item(*m, ch);
+    if (pos < 0) return FALSE;
+    const Item it = m->items[static_cast<std::size_t>(pos)];
+    if (it.flags & (MF_GRAYED | MF_DISABLED)) return FALSE;
+    if (!it.sub) {
+        SendMessage(hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(h), 0);
+        Item* now = find(h, static_cast<UINT>(pos), MF_BYPOSITION);
+        if (!now || now->sub || (now->flags & (MF_GRAYED | MF_DISABLED))) return TRUE;
+        PostMessage(hwnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(now->id), 0), 0);
+        return TRUE;
+    }
+    if (chooser()) {
+        HMENU sub = it.sub;
+        SendMessage(hwnd, WM_INITMENU, reinterpret_cast<WPARAM>(h), 0);
+        if (!get(sub)) return TRUE; // the program took the pop-up away
+        SendMessage(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(sub),
+                    MAKELPARAM(static_cast<WORD>(pos), 0));
+        if (!get(sub)) return TRUE;
+        UINT id = chooser()(sub, hwnd);
+        if (!id) return TRUE; // dismissed
+        Item* chosen = find(sub, id, MF_BYCOMMAND);
+        if (!chosen || (chosen->flags & (MF_GRAYED | MF_DISABLED))) {
+            ui_fail("menu key: command " + std::to_string(id) +
+                    " is not an enabled item of the pop-up");
+            return TRUE;
+        }
+        PostMessage(hwnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+        return TRUE;
+    }
+    auto found = bars().find(token_of(hwnd));
+    if (found == bars().end() || !found->second) {
+        refresh_bar(hwnd);
+        found = bars().find(token_of(hwnd));
+        if (found == bars().end() || !found->second) return FALSE;
+    }
+    QMenuBar* bar = found->second;
+    QAction* a = bar->actions().value(pos);
+    if (!a || !a->menu()) return FALSE;
+    bar->setActiveAction(a); // opens the pop-up
+    return TRUE;
+}
+
 } // namespace
 
-void watch_shown_windows() {
-    static bool installed = false;
-    if (installed || !QCoreApplication::instance()) return;
-    QCoreApplication::instance()->installEventFilter(new ShowWatcher);
-    installed = true;
+void install_window_hooks() {
+    win_set_menu_attached_hook(menu_attached);
+    win_set_menu_key_handler(menu_key);
 }
 
 void forget_window(HWND hwnd) {

@@ -251,6 +251,30 @@ INT_PTR setup_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// CreateDC / CreateIC for a printer: the device name from the profile
+// strings ("PDF file", or a system printer), or the driver name when the
+// device is left out and the driver names a printer.
+HDC create_printer_dc(const char* driver, const char* device, const char*, const void* devmode,
+                      bool info_only) {
+    std::string name;
+    if (device && *device)
+        name = device;
+    else if (driver && *driver && known_printer(driver))
+        name = driver;
+    if (name.empty()) {
+        ui_fail(std::string("CreateDC: no printer named \"") + (driver ? driver : "") + "\"");
+        return nullptr;
+    }
+    return print_create_dc(name.c_str(), static_cast<const DEVMODE*>(devmode), info_only);
+}
+
+// The drawing layer opens printers through this layer from the start, so
+// the program can call CreateDC with the names it read from the profile.
+struct InstallPrinterFactory {
+    InstallPrinterFactory() { gdi_set_printer_dc_factory(create_printer_dc); }
+};
+[[maybe_unused]] const InstallPrinterFactory install_printer_factory;
+
 } // namespace
 
 std::vector<std::string> print_printers() {

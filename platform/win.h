@@ -389,6 +389,19 @@ BOOL win_set_menu_bar(HWND hwnd, QWidget* bar, int height);
 // The loader of class menus named by WNDCLASS::lpszMenuName (the menu layer).
 using ClassMenuLoader = HMENU (*)(HINSTANCE instance, const char* name);
 void win_set_class_menu_loader(ClassMenuLoader loader);
+// Called when a top-level window is made with a menu (CreateWindowEx's menu
+// or the class menu), after WM_NCCREATE and before WM_CREATE, so the menu
+// layer builds the bar then and the window procedure finds its client area
+// without the bar from WM_CREATE on (no WM_SIZE is sent for the bar during
+// creation; the one after WM_CREATE gives the final size).
+using MenuAttachedHook = void (*)(HWND hwnd);
+void win_set_menu_attached_hook(MenuAttachedHook hook);
+// DefWindowProc's WM_SYSCOMMAND SC_KEYMENU (from Alt+letter through
+// WM_SYSCHAR, or F10) on a top-level window asks the menu layer to open the
+// bar's pop-up for character `ch` (its title's &-mnemonic; 0: the first one).
+// FALSE when there is none; DefWindowProc then beeps for a character.
+using MenuKeyHandler = BOOL (*)(HWND root, UINT ch);
+void win_set_menu_key_handler(MenuKeyHandler handler);
 
 // Non-client scroll bars of WS_VSCROLL / WS_HSCROLL windows: shown or hidden
 // (hiding gives the space to the client area), and their rectangle in the

@@ -1,5 +1,6 @@
 // Window records: the handle table, window classes, creating and destroying
 // windows, geometry, relations, window longs and texts.
+#include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/win_internal.h"
 
@@ -41,6 +42,17 @@ std::shared_ptr<WinClass> find_class(const char* name) {
     if (!name) return nullptr;
     auto& s = st();
     auto it = s.classes.find(lower(name));
+    if (it != s.classes.end()) return it->second;
+    // The standard control classes exist from the start, as on the platform:
+    // registered on first use (registering looks the class up again, hence
+    // the guard).
+    static bool registering = false;
+    if (registering) return nullptr;
+    registering = true;
+    BOOL made = controls_register_class(name);
+    registering = false;
+    if (!made) return nullptr;
+    it = s.classes.find(lower(name));
     return it == s.classes.end() ? nullptr : it->second;
 }
 
@@ -819,6 +831,18 @@ HWND CreateWindowEx(DWORD ex_style, const char* class_name, const char* text, DW
         return nullptr;
     }
     if (!get(h)) return nullptr;
+    // The menu bar is in place before WM_CREATE (the client area excludes it).
+    if (Window* mw = get(h); mw && mw->menu && s.menu_attached) {
+        struct Creating { // cleared however the hook returns
+            HWND h;
+            explicit Creating(HWND hwnd) : h(hwnd) { get(h)->creating = true; }
+            ~Creating() {
+                if (Window* after = get(h)) after->creating = false;
+            }
+        } creating(h);
+        s.menu_attached(h);
+        if (!get(h)) return nullptr;
+    }
     if (send(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
         DestroyWindow(h);
         return nullptr;
@@ -1926,14 +1950,23 @@ BOOL win_set_menu_bar(HWND hwnd, QWidget* bar, int height) {
     if (after != before) {
         resize_image(*w);
         invalidate_client(*w, QRegion(0, 0, after.width(), after.height()), true);
-        send(hwnd, WM_SIZE, SIZE_RESTORED,
-             MAKELPARAM(static_cast<WORD>(after.width()), static_cast<WORD>(after.height())));
+        if (!w->creating) // creation sends its own WM_SIZE after WM_CREATE
+            send(hwnd, WM_SIZE, SIZE_RESTORED,
+                 MAKELPARAM(static_cast<WORD>(after.width()), static_cast<WORD>(after.height())));
     }
     return TRUE;
 }
 
 void win_set_class_menu_loader(ClassMenuLoader loader) {
     st().menu_loader = loader;
+}
+
+void win_set_menu_attached_hook(MenuAttachedHook hook) {
+    st().menu_attached = hook;
+}
+
+void win_set_menu_key_handler(MenuKeyHandler handler) {
+    st().menu_key = handler;
 }
 
 BOOL win_show_nonclient_scrollbar(HWND hwnd, int bar, BOOL show) {

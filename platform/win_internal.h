@@ -62,6 +62,7 @@ struct Window {
     std::uint16_t gen = 0;
     bool alive = false;
     bool destroying = false;
+    bool creating = false; // until WM_CREATE has returned
     bool is_desktop = false;
     bool message_only = false;
     std::shared_ptr<WinClass> cls;
@@ -159,6 +160,8 @@ struct State {
     StallHandler stall;
     DWORD last_error = 0;
     ClassMenuLoader menu_loader = nullptr;
+    MenuAttachedHook menu_attached = nullptr;
+    MenuKeyHandler menu_key = nullptr;
     ResourceCursorLoader cursor_loader = nullptr;
     std::map<std::string, UINT> registered_messages;
     int widget_event_depth = 0;

@@ -508,6 +508,17 @@ BOOL TranslateMessage(const MSG* msg) {
             int vk = static_cast<int>(msg->wParam);
             if (vk >= 'A' && vk <= 'Z') chars.push_back(static_cast<char>(vk - 'A' + 1));
         }
+        // Nor for Alt+letter on some: the character of the key then, so the
+        // menu bar's mnemonics work (WM_SYSCHAR).
+        if (chars.empty() && sys && (rec->mods & Qt::AltModifier) &&
+            !(rec->mods & Qt::ControlModifier)) {
+            int vk = static_cast<int>(msg->wParam);
+            bool upper = (rec->mods & Qt::ShiftModifier) != 0;
+            if (vk >= 'A' && vk <= 'Z')
+                chars.push_back(static_cast<char>(upper ? vk : vk + 32));
+            else if (vk >= '0' && vk <= '9')
+                chars.push_back(static_cast<char>(vk));
+        }
     } else {
         int vk = static_cast<int>(msg->wParam & 0xFF);
         bool shift = (s.keys[VK_SHIFT] & 0x80) != 0;
@@ -730,7 +741,11 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (!w || w->is_desktop) return 0;
     if (w->control_widget && is_input_message(message)) {
         win_forward_input(hwnd, message, wparam, lparam);
-        return 0;
+        // System keys go on to the default handling (menu keys, Alt+F4), as
+        // a control's own procedure passes them on.
+        if (message != WM_SYSKEYDOWN && message != WM_SYSCHAR) return 0;
+        w = get(hwnd);
+        if (!w) return 0;
     }
     switch (message) {
     case WM_NCCREATE: {
@@ -847,6 +862,15 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
             if (!is_toplevel(*w) && !(w->style & (WS_MAXIMIZE | WS_MINIMIZE)))
                 move_size_loop(hwnd, static_cast<int>(wparam & 0x0F));
             return 0;
+        case SC_KEYMENU: {
+            // The menu bar belongs to the top-level window.
+            HWND root = root_of(hwnd);
+            if (root && root != hwnd) return send(root, WM_SYSCOMMAND, wparam, lparam);
+            auto ch = static_cast<UINT>(lparam & 0xFF);
+            BOOL opened = s.menu_key ? s.menu_key(hwnd, ch) : FALSE;
+            if (!opened && ch) MessageBeep(0);
+            return 0;
+        }
         default:
             return 0;
         }
@@ -866,7 +890,20 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         if (wparam == static_cast<WPARAM>(VK_F4) && (lparam & KF_ALTDOWN_BIT)) {
             HWND root = root_of(hwnd);
             if (root) send(root, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else if (wparam == static_cast<WPARAM>(VK_F10) && !(lparam & KF_ALTDOWN_BIT) &&
+                   !(st().keys[VK_SHIFT] & 0x80) && !(st().keys[VK_CONTROL] & 0x80)) {
+            send(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0); // F10: the menu bar
         }
+        return 0;
+    case WM_SYSCHAR:
+        // Alt+character (made by TranslateMessage): the bar's pop-up with that
+        // mnemonic. Alt+Space would be the window menu, which the window
+        // manager's frame has; characters without Alt (keys while no window
+        // has the focus) open nothing.
+        if ((lparam & KF_ALTDOWN_BIT) && wparam > ' ' && wparam < 256)
+            send(hwnd, WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(wparam));
+        else if (!(lparam & KF_ALTDOWN_BIT))
+            MessageBeep(0);
         return 0;
     case WM_WINDOWPOSCHANGED: {
         auto* pos = reinterpret_cast<const WINDOWPOS*>(lparam);

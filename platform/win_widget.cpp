@@ -591,6 +591,12 @@ BOOL win_forward_input(HWND hwnd, UINT message, WPARAM, LPARAM) {
     QWidget* target = rec->receiver && widget_within(rec->receiver, w->widget)
                           ? rec->receiver.data()
                           : w->widget.data();
+    // Keys go where Qt would send them: a composite control's outer widget
+    // passes the keyboard to its focus proxy (the text field of an edit
+    // control, the tab bar of a tab control).
+    if (key_event)
+        for (int depth = 0; depth < 16 && target->focusProxy(); ++depth)
+            target = target->focusProxy();
     std::unique_ptr<QEvent> event(rec->event->clone());
     rec->event.reset(); // handed back once
     struct Redeliver {

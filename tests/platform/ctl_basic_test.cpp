@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <cstring>
@@ -159,6 +162,52 @@ TEST_F(CtlTest, TabControlAsksBeforeChangingAndCanBeRefused) {
     EXPECT_GT(area.top, 0);
     SendMessage(tab, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&area));
     EXPECT_EQ(area.top, 0);
+}
+
+// Keys that arrive at a control's outer widget (Qt's focus elsewhere, or the
+// window layer's focus alone) are handed back to its focus proxy.
+void send_key_to(QWidget* w, Qt::Key key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString());
+    QApplication::sendEvent(w, &release);
+}
+
+TEST_F(CtlTest, KeysHandedBackReachTheFocusProxyOfACompositeControl) {
+    open({{WC_EDIT, 30, "", vis | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 5, 5, 100, 12}});
+    // A composite control class of someone else's making.
+    WNDCLASS wc{};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = "ProxyField";
+    ASSERT_NE(RegisterClass(&wc), 0);
+    ASSERT_TRUE(win_set_class_widget_factory("ProxyField", [](HWND, QWidget* parent) {
+        auto* outer = new QWidget(parent);
+        auto* field = new QLineEdit(outer);
+        outer->setFocusProxy(field);
+        return outer;
+    }));
+    HWND composite = CreateWindowEx(0, "ProxyField", "", vis, 5, 40, 100, 20, dialog,
+                                    reinterpret_cast<HMENU>(40), nullptr, nullptr);
+    ASSERT_NE(composite, nullptr);
+    auto* field = win_widget(composite)->findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    SetFocus(composite);
+    send_key_to(win_widget(composite), Qt::Key_K, "k");
+    send_key_to(win_widget(composite), Qt::Key_V, "v");
+    pump();
+    EXPECT_EQ(field->text(), "kv");
+    // The edit control's field the same way, with its notifications.
+    SetFocus(item(30));
+    notes().clear();
+    send_key_to(win_widget(item(30)), Qt::Key_X, "x");
+    pump();
+    EXPECT_EQ(text(30), "x");
+    EXPECT_EQ(codes_of(30), (std::vector<int>{EN_UPDATE, EN_CHANGE}));
+    // A key the field ignores goes no further than the dialog (handed back
+    // once, never queued again).
+    send_key_to(win_widget(item(30)), Qt::Key_F5, QString());
+    EXPECT_EQ(td::run_until_idle(), 2); // its key-down and key-up, once each
+    EXPECT_EQ(text(30), "x");
 }
 
 TEST_F(CtlTest, ScrollBarReportsCodesAndLeavesThePositionToTheProgram) {

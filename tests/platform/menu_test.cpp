@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QWidget>
 
@@ -18,8 +20,19 @@ namespace {
 std::vector<std::pair<UINT, WPARAM>> seen;
 HMENU grey_in_init = nullptr;
 
+std::vector<LPARAM> keymenus;   // WM_SYSCOMMAND SC_KEYMENU seen by the frame
+std::vector<std::string> order; // creation messages, with what the window had then
+
 LRESULT frame_proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     if (m == WM_INITMENU || m == WM_INITMENUPOPUP || m == WM_COMMAND) seen.push_back({m, wp});
+    if (m == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_KEYMENU) keymenus.push_back(lp);
+    if (m == WM_CREATE || m == WM_SIZE) {
+        RECT rc;
+        GetClientRect(h, &rc);
+        bool bar = win_widget(h) && win_widget(h)->findChild<QMenuBar*>() != nullptr;
+        order.push_back(std::string(m == WM_CREATE ? "create " : "size ") +
+                        std::to_string(rc.bottom) + (bar ? " bar" : ""));
+    }
     // The program greys "Save" (487) whenever the File menu opens.
     if (m == WM_INITMENUPOPUP && grey_in_init)
         EnableMenuItem(grey_in_init, 487, MF_BYCOMMAND | MF_GRAYED);
@@ -28,9 +41,16 @@ LRESULT frame_proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
 
 class MenuTest : public DlgTest {
 protected:
+    void TearDown() override {
+        menu_set_popup_chooser(nullptr);
+        if (QWidget* p = QApplication::activePopupWidget()) p->close();
+        DlgTest::TearDown();
+    }
     void SetUp() override {
         DlgTest::SetUp();
         seen.clear();
+        keymenus.clear();
+        order.clear();
         grey_in_init = nullptr;
         menu_clear_templates();
         WNDCLASS wc{};
@@ -162,6 +182,135 @@ TEST_F(MenuTest, ClassMenuComesFromTheTemplateNamedByTheClass) {
                             nullptr, nullptr, nullptr);
     ASSERT_NE(GetMenu(h), nullptr);
     EXPECT_EQ(GetMenuItemCount(GetMenu(h)), 2);
+    // Its bar is there at once, before the window is shown.
+    EXPECT_NE(win_widget(h)->findChild<QMenuBar*>(), nullptr);
+    ASSERT_FALSE(order.empty());
+    EXPECT_NE(order.front().find("create"), std::string::npos);
+    EXPECT_NE(order.front().find(" bar"), std::string::npos);
+    RECT client;
+    GetClientRect(h, &client);
+    EXPECT_LT(client.bottom, 200 - 10);
+}
+
+TEST_F(MenuTest, BarOfAWindowMadeWithAMenuIsThereFromWmCreateOn) {
+    // Not shown: the bar does not wait for the window to appear.
+    HWND h = CreateWindowEx(0, "MenuFrame", "hidden", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+                            LoadMenu(nullptr, MAKEINTRESOURCE(105)), nullptr, nullptr);
+    ASSERT_NE(h, nullptr);
+    RECT client;
+    GetClientRect(h, &client);
+    EXPECT_LT(client.bottom, 300 - 10); // the bar takes its height
+    std::string final_height = std::to_string(client.bottom);
+    // WM_CREATE already sees the bar and the final client area; the one
+    // WM_SIZE of creation comes after it.
+    EXPECT_EQ(order, (std::vector<std::string>{"create " + final_height + " bar",
+                                               "size " + final_height + " bar"}));
+    // The menu knows its window: destroying it takes the bar off.
+    EXPECT_TRUE(DestroyMenu(GetMenu(h)));
+    EXPECT_EQ(GetMenu(h), nullptr);
+    GetClientRect(h, &client);
+    EXPECT_EQ(client.bottom, 300);
+}
+
+TEST_F(MenuTest, AltLetterOpensThePopupWithThatMnemonicAfterTheInitMessages) {
+    HMENU bar = LoadMenu(nullptr, MAKEINTRESOURCE(105));
+    HWND h = frame(bar);
+    SetFocus(h);
+    std::vector<HMENU> asked;
+    menu_set_popup_chooser([&](HMENU m, HWND w) -> UINT {
+        EXPECT_EQ(w, h);
+        asked.push_back(m);
+        return 504;
+    });
+    td::press_key('W', td::alt);
+    td::run_until_idle();
+    EXPECT_EQ(keymenus, (std::vector<LPARAM>{'w'}));
+    ASSERT_EQ(asked, (std::vector<HMENU>{GetSubMenu(bar, 1)}));
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], (std::pair<UINT, WPARAM>{WM_INITMENU, reinterpret_cast<WPARAM>(bar)}));
+    EXPECT_EQ(seen[1],
+              (std::pair<UINT, WPARAM>{WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(asked[0])}));
+    EXPECT_EQ(seen[2], (std::pair<UINT, WPARAM>{WM_COMMAND, 504}));
+
+    // No pop-up has the mnemonic: nothing opens and nothing is chosen.
+    seen.clear();
+    asked.clear();
+    td::press_key('Q', td::alt);
+    td::run_until_idle();
+    EXPECT_TRUE(asked.empty());
+    EXPECT_TRUE(seen.empty());
+    // A greyed pop-up does not open either.
+    EnableMenuItem(bar, 1, MF_BYPOSITION | MF_GRAYED);
+    td::press_key('W', td::alt | td::shift);
+    td::run_until_idle();
+    EXPECT_TRUE(asked.empty());
+    // A greyed command in the pop-up is refused even when the chooser picks it.
+    grey_in_init = bar;
+    errors().clear();
+    menu_set_popup_chooser([](HMENU, HWND) -> UINT { return 487; });
+    td::press_key('F', td::alt);
+    td::run_until_idle();
+    EXPECT_FALSE(errors().empty());
+    for (auto& [msg, wp] : seen) EXPECT_NE(msg, static_cast<UINT>(WM_COMMAND));
+}
+
+TEST_F(MenuTest, F10OpensTheFirstPopupAndKeysInAControlReachTheBar) {
+    HMENU bar = LoadMenu(nullptr, MAKEINTRESOURCE(105));
+    HWND h = frame(bar);
+    HWND edit = CreateWindowEx(0, WC_EDIT, "", WS_CHILD | WS_VISIBLE | WS_BORDER, 5, 5, 100, 20, h,
+                               reinterpret_cast<HMENU>(9), nullptr, nullptr);
+    ASSERT_NE(edit, nullptr);
+    SetFocus(edit);
+    std::vector<HMENU> asked;
+    menu_set_popup_chooser([&](HMENU m, HWND) -> UINT {
+        asked.push_back(m);
+        return 0; // dismissed
+    });
+    td::press_key(VK_F10);
+    td::run_until_idle();
+    ASSERT_EQ(asked, (std::vector<HMENU>{GetSubMenu(bar, 0)}));
+    EXPECT_EQ(keymenus, (std::vector<LPARAM>{0}));
+    td::press_key('F', td::alt);
+    td::run_until_idle();
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(keymenus.back(), 'f');
+    for (auto& [msg, wp] : seen) // dismissed: only the edit's own notifications
+        if (msg == WM_COMMAND) {
+            EXPECT_EQ(LOWORD(wp), 9);
+        }
+    char text[8];
+    EXPECT_EQ(GetWindowText(edit, text, sizeof text), 0); // the letter was not typed
+    EXPECT_EQ(GetFocus(), edit);
+}
+
+TEST_F(MenuTest, MenuKeyOnABarCommandChoosesItAndWithoutAChooserQtOpensThePopup) {
+    HMENU bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    AppendMenu(file, MF_STRING, 21, "&New");
+    AppendMenu(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+    AppendMenu(bar, MF_STRING, 77, "R&un && Stop");
+    HWND h = frame(bar);
+    SetFocus(h);
+    td::press_key('U', td::alt); // "&&" is an ampersand, not a mnemonic
+    td::run_until_idle();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().first, static_cast<UINT>(WM_INITMENU));
+    EXPECT_EQ(seen.back(), (std::pair<UINT, WPARAM>{WM_COMMAND, 77}));
+    seen.clear();
+    td::press_key('S', td::alt);
+    td::run_until_idle();
+    EXPECT_TRUE(seen.empty());
+
+    // The real pop-up: Qt's bar opens it, asking the program first.
+    td::press_key('F', td::alt);
+    td::run_until_idle();
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->title(), "&File");
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[0].first, static_cast<UINT>(WM_INITMENU));
+    EXPECT_EQ(seen[1], (std::pair<UINT, WPARAM>{WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file)}));
+    popup->close();
 }
 
 } // namespace

@@ -202,6 +202,72 @@ TEST_F(PrintTest, SetupDialogIsAnsweredAndCancelKeepsTheSettings) {
     answerer::uninstall();
 }
 
+TEST_F(PrintTest, CreateDcWithTheProfileNamesOpensThePrinterAndPrintsAPdf) {
+    // The program reads "device,driver,port" of the default printer and opens
+    // it by those names.
+    char profile[128];
+    GetProfileString("windows", "device", "", profile, sizeof profile);
+    std::string p = profile;
+    std::size_t c1 = p.find(','), c2 = p.find(',', c1 + 1);
+    ASSERT_NE(c2, std::string::npos);
+    std::string device = p.substr(0, c1), driver = p.substr(c1 + 1, c2 - c1 - 1),
+                port = p.substr(c2 + 1);
+    HANDLE h = nullptr;
+    ASSERT_TRUE(OpenPrinter(device.c_str(), &h, nullptr));
+    DEVMODE dm{};
+    ASSERT_EQ(DocumentProperties(nullptr, h, nullptr, &dm, nullptr, DM_OUT_BUFFER), IDOK);
+    ClosePrinter(h);
+    dm.dmOrientation = DMORIENT_LANDSCAPE;
+    dm.dmFields = DM_ORIENTATION;
+    HDC dc = CreateDC(driver.c_str(), device.c_str(), port.c_str(), &dm);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), 300);
+    EXPECT_GT(GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES)); // the mode was applied
+    std::string file = dir + "createdc.pdf";
+    EXPECT_GT(print_pages(dc, file, 2), 0);
+    PdfFacts f = read_pdf(file);
+    EXPECT_EQ(f.pages, 2);
+    EXPECT_GT(f.width, f.height);
+    EXPECT_TRUE(DeleteDC(dc));
+
+    // The device name alone (driver left out) and the driver alone both name it.
+    HDC own = print_create_dc(PDF_PRINTER_NAME, nullptr);
+    dc = CreateDC(nullptr, PDF_PRINTER_NAME, nullptr, nullptr);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetDeviceCaps(dc, HORZRES), GetDeviceCaps(own, HORZRES)); // the printer's settings
+    EXPECT_EQ(GetDeviceCaps(dc, VERTRES), GetDeviceCaps(own, VERTRES));
+    DeleteDC(own);
+    DeleteDC(dc);
+    dc = CreateDC(PDF_PRINTER_NAME, nullptr, nullptr, nullptr);
+    EXPECT_NE(dc, nullptr);
+    DeleteDC(dc);
+}
+
+TEST_F(PrintTest, CreateIcOfAPrinterMeasuresButPrintsNothingAndUnknownPrintersFail) {
+    HDC ic = CreateIC("PDF", PDF_PRINTER_NAME, "FILE:", nullptr);
+    ASSERT_NE(ic, nullptr);
+    EXPECT_EQ(GetDeviceCaps(ic, LOGPIXELSY), 300);
+    SIZE ext{};
+    EXPECT_TRUE(GetTextExtentPoint32(ic, "Kavrel", 6, &ext));
+    EXPECT_GT(ext.cx, 0);
+    std::string file = dir + "ic.pdf";
+    DOCINFO di{sizeof(DOCINFO), "Kavrel", file.c_str(), nullptr, 0};
+    EXPECT_EQ(StartDoc(ic, &di), SP_ERROR);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
+    DeleteDC(ic);
+
+    errors().clear();
+    EXPECT_EQ(CreateDC("CUPS", "Laser 9000", "CUPS:", nullptr), nullptr);
+    ASSERT_FALSE(errors().empty());
+    EXPECT_NE(errors().back().find("Laser 9000"), std::string::npos);
+    EXPECT_EQ(CreateDC("WINSPOOL", nullptr, nullptr, nullptr), nullptr);
+    // The display is still the display.
+    HDC screen = CreateDC("DISPLAY", nullptr, nullptr, nullptr);
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSX), 96);
+    DeleteDC(screen);
+}
+
 int count_face(const LOGFONT*, const TEXTMETRIC*, DWORD, LPARAM data) {
     ++*reinterpret_cast<int*>(data);
     return 1;
@@ -220,8 +286,10 @@ TEST_F(PrintTest, PrinterFontsAreEnumeratedAndTextIsMeasuredAtPrinterResolution)
     TEXTMETRIC tm{};
     ASSERT_TRUE(GetTextMetrics(dc, &tm));
     EXPECT_GT(tm.tmHeight, 30);
-    DOCINFO di{sizeof(DOCINFO), "Kavrel", (dir + "ic.pdf").c_str(), nullptr, 0};
+    std::string file = dir + "ic.pdf";
+    DOCINFO di{sizeof(DOCINFO), "Kavrel", file.c_str(), nullptr, 0};
     EXPECT_EQ(StartDoc(dc, &di), SP_ERROR); // an information context prints nothing
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
     DeleteDC(dc);
     DeleteObject(f);
 }

@@ -3,6 +3,8 @@
 // focus, activation and enabling.
 #include "win_test_util.h"
 
+#include "platform/controls.h"
+
 #include <QWidget>
 
 #include <cstring>
@@ -418,6 +420,46 @@ TEST_F(Windows, ClassesRegisterOnceAndUnregisterOnlyWithoutWindows) {
     EXPECT_TRUE(UnregisterClass("test_extra", nullptr));
     WNDCLASS out{};
     EXPECT_FALSE(GetClassInfo(nullptr, "Test_extra", &out));
+}
+
+TEST_F(Windows, StandardControlClassesExistOnFirstUseAlsoAfterAReset) {
+    // Nobody registered the controls in this test: the classes come with the
+    // first use of their names, whatever the case.
+    HWND parent = top();
+    const char* names[] = {"BUTTON",   "edit",      "Static",         "ListBox",
+                           "combobox", "ScrollBar", "SysTabControl32"};
+    int id = 100;
+    for (const char* n : names) {
+        HWND c = child(parent, ++id, 5, 5, 80, 20, WS_CHILD | WS_VISIBLE, n);
+        ASSERT_NE(c, nullptr) << n;
+        char name[32];
+        GetClassName(c, name, sizeof name);
+        EXPECT_STRCASEEQ(name, n);
+        EXPECT_NE(win_widget(c), nullptr) << n; // a real control widget
+    }
+    HWND edit = GetDlgItem(parent, 102);
+    SetWindowText(edit, "typed");
+    char text[16];
+    EXPECT_EQ(GetWindowText(edit, text, sizeof text), 5);
+    EXPECT_STREQ(text, "typed");
+    EXPECT_EQ(SendMessage(edit, EM_GETLINECOUNT, 0, 0), 1);
+
+    test_driver::reset();
+    // The reset dropped them (nothing to unregister) ...
+    EXPECT_FALSE(UnregisterClass("ListBox", nullptr));
+    // ... and they come back when asked for, by GetClassInfo as well.
+    WNDCLASS wc{};
+    EXPECT_TRUE(GetClassInfo(nullptr, "ListBox", &wc));
+    EXPECT_NE(wc.lpfnWndProc, nullptr);
+    parent = top(10, 10, 200, 150, WS_POPUP | WS_VISIBLE, WC_STATIC); // ours went too
+    ASSERT_NE(parent, nullptr);
+    HWND list = child(parent, 7, 5, 5, 80, 60, WS_CHILD | WS_VISIBLE, WC_LISTBOX);
+    ASSERT_NE(list, nullptr);
+    SendMessage(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("one"));
+    EXPECT_EQ(SendMessage(list, LB_GETCOUNT, 0, 0), 1);
+    // Other unknown names still fail.
+    EXPECT_EQ(child(parent, 8, 0, 0, 5, 5, WS_CHILD, "Buttons"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_CANNOT_FIND_WND_CLASS);
 }
 
 TEST_F(Windows, CloseRequestsGoThroughSysCommandToDestruction) {
