@@ -4,6 +4,8 @@
 // record per variable with its presence bits).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -69,13 +71,16 @@ void BM_WriteRecordLayout(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteRecordLayout)->Unit(benchmark::kMillisecond);
 
-// The same bytes in one fwrite to a temporary file renamed into place.
+// The same bytes in one fwrite to a temporary file synced and renamed into
+// place, as the file layer commits every write.
 void BM_PlainFwrite(benchmark::State& state) {
     image_fixture& f = fixture();
     std::string path = f.dir + "/plain.bin", tmp = path + ".tmp";
     for (auto _ : state) {
         std::FILE* fp = std::fopen(tmp.c_str(), "wb");
         std::fwrite(f.img.rows.data(), 4, f.img.rows.size(), fp);
+        std::fflush(fp);
+        fsync(fileno(fp));
         std::fclose(fp);
         std::rename(tmp.c_str(), path.c_str());
     }

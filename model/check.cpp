@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/memory.h"
 #include "foundation/report.h"
 #include "model/codegen.h"
 #include "model/constants.h"
@@ -162,8 +163,20 @@ public:
                 continue;
             }
             std::string nm = element_text(e->symbol, e->element);
+            // Points read from an outside source at each run are not checked here.
+            if (sym(e->symbol)->eqn) {
+                expr_node* body = node_skip(eq_nodes(eq_at(sym(e->symbol)->eqn)));
+                if (body && body->code == nc_call_lookups) continue;
+            }
             const float* x = lookup_x(e);
             const float* y = lookup_y(e);
+            std::uint64_t cells =
+                model_lookup_data ? reinterpret_cast<const bhead*>(model_lookup_data)->cur : 0;
+            if (std::uint64_t{e->x} + e->npoints > cells ||
+                std::uint64_t{e->y} + e->npoints > cells) {
+                error(5, "The points of the lookup " + nm + " lie outside the lookup data");
+                continue;
+            }
             if (e->npoints < 1 || !x || !y) {
                 error(5, "The lookup " + nm + " has no points");
                 continue;
@@ -280,7 +293,7 @@ private:
         return false;
     }
 
-    void reference(expr_node* n, expr_node* subs, bool in_vector) {
+    void reference(expr_node* n, expr_node* subs, bool in_vector, bool as_value = true) {
         symbol_id v = n->operand;
         if (!valid_symbol(v)) {
             error(5, std::string("The equation for ") + cur_name_ + " refers to an unknown symbol");
@@ -290,6 +303,11 @@ private:
         if (!(t >= 1 && t <= st_last_with_slots) && t != st_lookup) {
             error(5, std::string("The equation for ") + cur_name_ + " uses " + sym_name(v) +
                          ", which is not a variable");
+            return;
+        }
+        if (as_value && t == st_lookup) {
+            error(5, std::string("The lookup ") + sym_name(v) +
+                         " is used as a value in the equation for " + cur_name_);
             return;
         }
         const dim_record* d = sym_dims(v);
@@ -374,9 +392,9 @@ private:
                 return;
             }
             if (l->code == nc_subscripted)
-                reference(lv, node_next(lv), in_vector);
+                reference(lv, node_next(lv), in_vector, false);
             else
-                reference(lv, nullptr, in_vector);
+                reference(lv, nullptr, in_vector, false);
             expr_node* x = node_next(l);
             if (!x)
                 error(5, std::string("A lookup call in the equation for ") + cur_name_ +
@@ -408,7 +426,19 @@ private:
             for (expr_node* a = args ? node_child(args) : nullptr; a; a = node_next(a)) {
                 if (a->code == nc_init_mark || a->code == nc_comment) continue;
                 ++count;
-                if (count <= bf->text_args && a->code == nc_literal) continue;
+                if (count <= bf->text_args) {
+                    // A text argument: a quoted literal or a string variable.
+                    if (a->code == nc_literal) continue;
+                    if (a->code == nc_ref && valid_symbol(a->operand)) {
+                        if (sym(a->operand)->type == st_string) continue;
+                        error(5, std::string("The variable ") + sym_name(a->operand) +
+                                     " is not a string variable - not allowed here");
+                        return;
+                    }
+                    error(5, "Unable to understand argument " + std::to_string(count) +
+                                 " as a literal (equation for " + cur_name_ + ")");
+                    return;
+                }
                 if (bf->kind == fnk_lookup && count == 1) {
                     expr_node* lv = a->code == nc_subscripted ? node_child(a) : a;
                     if (!lv || !valid_symbol(lv->operand) || sym(lv->operand)->type != st_lookup) {

@@ -102,9 +102,46 @@ public:
         P.lookups = n;
     }
 
+    // A lookup filled from an outside source.
+    void lookup_from_source(symbol_id s) {
+        for (std::uint32_t cell = sym(s)->eqn; cell;) {
+            equation_record* e = eq_at(cell);
+            cell = e->next;
+            if (!e->nnodes) continue;
+            expr_node* root = eq_nodes(e);
+            expr_node* body = node_skip(root);
+            if (!body || body->code != nc_call_lookups || !set_loops(s, root)) continue;
+            expr_node* f = node_child(body);
+            const builtin_function* bf =
+                builtin_by_code(static_cast<int>(sym(f->operand)->min & 0xFFFF));
+            if (!bf) continue;
+            lookup_source src;
+            src.function = bf->code;
+            src.sym = s;
+            int k = 0;
+            for (expr_node* a = node_child(node_next(f)); a; a = node_next(a)) {
+                if (a->code == nc_init_mark || a->code == nc_comment) continue;
+                if (k++ < bf->text_args)
+                    src.texts.push_back(literal_text(a));
+                else
+                    src.numbers.push_back(a->code == nc_number ? as_float(a->operand) : NA);
+            }
+            for (std::uint32_t off : lhs_offsets_) {
+                auto it = lookup_index_.find({s, off});
+                src.lookups.push_back(it == lookup_index_.end() ? -1
+                                                                : static_cast<int>(it->second));
+            }
+            P.lookup_sources.push_back(std::move(src));
+        }
+    }
+
     void compile_symbol(symbol_id s) {
         int type = sym(s)->type;
-        if (!(type >= 1 && type <= st_last_with_slots)) return;
+        if (type == st_lookup) {
+            lookup_from_source(s);
+            return;
+        }
+        if (!(type >= 1 && type <= st_last_with_slots) && type != st_constraint) return;
         if (s == model_hdr->w[mh_time_symbol]) return;
         for (std::uint32_t cell = sym(s)->eqn; cell;) {
             equation_record* e = eq_at(cell);
@@ -120,7 +157,7 @@ public:
                 unit(s, this_cell, uk_level_rate, type, body);
                 unit(s, this_cell, uk_level_init, type, init);
             } else {
-                unit(s, this_cell, uk_value, type, body);
+                unit(s, this_cell, type == st_constraint ? uk_constraint : uk_value, type, body);
             }
         }
     }
@@ -225,6 +262,8 @@ private:
                                    static_cast<std::uint32_t>(static_cast<std::int32_t>(stride))});
             return;
         }
+        // A table of offsets from the smallest slot, so that every offset is positive.
+        base = *std::min_element(v.begin(), v.end());
         std::uint32_t cell = static_cast<std::uint32_t>(hdr_len_ + data_.size());
         for (std::int64_t x : v) data_.push_back(static_cast<std::uint32_t>(x - base));
         out.insert(out.end(), {addr_table, static_cast<std::uint32_t>(base), cell});
@@ -341,6 +380,18 @@ private:
         return true;
     }
 
+    // The text of a text argument: a quoted literal, or the text of a string
+    // variable's equation.
+    std::string literal_text(expr_node* a) {
+        if (a->code == nc_literal) return node_text(a);
+        if (a->code == nc_ref && valid_symbol(a->operand) && sym(a->operand)->type == st_string &&
+            sym(a->operand)->eqn) {
+            expr_node* b = node_skip(eq_nodes(eq_at(sym(a->operand)->eqn)));
+            if (b && b->code == nc_literal) return node_text(b);
+        }
+        return "";
+    }
+
     // A constant order argument (a number, or a constant defined by a number).
     int constant_order(expr_node* a) {
         while (a && a->code == nc_paren) a = node_child(a);
@@ -371,17 +422,18 @@ private:
         std::vector<expr_node*> args;
         for (expr_node* a = node_child(arglist); a; a = node_next(a))
             if (a->code != nc_init_mark && a->code != nc_comment) args.push_back(a);
-        if ((fn == fn_get_kdf_data || fn == fn_get_kdf_constants) && args.size() >= 2 &&
-            args[0]->code == nc_literal && args[1]->code == nc_literal && inner_.empty()) {
-            // From a run file: the file and variable texts, then the number arguments.
-            std::uint32_t file = static_cast<std::uint32_t>(P.texts.size());
-            P.texts.push_back(node_text(args[0]));
-            P.texts.push_back(node_text(args[1]));
-            for (std::size_t i = 2; i < args.size(); ++i) expr(args[i], dynamic);
-            std::uint32_t nargs = static_cast<std::uint32_t>(args.size() - 2);
+        if ((n->code == nc_call_data || n->code == nc_call_constants) && inner_.empty()) {
+            // Data or constants from an outside source: the leading texts (quoted
+            // literals or string variables), then the number arguments.
+            std::uint32_t first_text = static_cast<std::uint32_t>(P.texts.size());
+            std::size_t ntexts = std::min<std::size_t>(
+                static_cast<std::size_t>(std::max<int>(bf->text_args, 0)), args.size());
+            for (std::size_t i = 0; i < ntexts; ++i) P.texts.push_back(literal_text(args[i]));
+            for (std::size_t i = ntexts; i < args.size(); ++i) expr(args[i], dynamic);
+            std::uint32_t nargs = static_cast<std::uint32_t>(args.size() - ntexts);
             ops_.insert(ops_.end(),
                         {static_cast<std::uint32_t>(n->code), static_cast<std::uint32_t>(fn), nargs,
-                         P.data_calls++, file, file + 1});
+                         P.data_calls++, first_text, static_cast<std::uint32_t>(ntexts)});
             sp_ -= static_cast<int>(nargs);
             push();
             return;
@@ -404,7 +456,7 @@ private:
             first_value = 1;
         } else if (fn == fn_message) {
             a = static_cast<std::uint32_t>(P.texts.size());
-            P.texts.push_back(args[0]->code == nc_literal ? node_text(args[0]) : "");
+            P.texts.push_back(literal_text(args[0]));
             first_value = 1;
         }
         if (n->code == nc_vector_call) {
@@ -651,7 +703,7 @@ private:
             return;
         }
         sp_ = 0;
-        end_unit(s, eqn, kind, type, kind == uk_level_rate ? 1u : 0u, true);
+        end_unit(s, eqn, kind, type, kind == uk_level_rate ? 1u : 0u, kind != uk_constraint);
         // The rate units of the stateful calls of this unit.
         std::vector<pending_rate> rates = std::move(rates_);
         for (auto& r : rates) {

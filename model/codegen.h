@@ -33,6 +33,7 @@ enum unit_kind : std::uint8_t {
     uk_level_init = 1, // the initial value of a level
     uk_level_rate = 2, // the rate of a level (target: rate_array)
     uk_state_rate = 3, // the rates of a stateful call's hidden states (no target)
+    uk_constraint = 4, // a behaviour-test constraint: true (non-zero) at every step
 };
 
 // A variable read by a unit: the symbol and the element offsets read
@@ -64,6 +65,16 @@ struct delay_instance {
     std::uint32_t lane;
 };
 
+// A lookup whose points come from an outside source (GET KDF LOOKUPS, GET
+// XLS LOOKUPS, ...): read at the start of each run.
+struct lookup_source {
+    int function = 0;               // built-in code
+    std::vector<std::string> texts; // text arguments
+    std::vector<float> numbers;     // number arguments (numbers as written; NA otherwise)
+    symbol_id sym = 0;
+    std::vector<int> lookups; // lookup slot of each element, in order (-1 none)
+};
+
 struct sim_program {
     std::uint32_t value_slots = 0; // model value slots (levels + others)
     std::uint32_t level_slots = 0;
@@ -76,11 +87,13 @@ struct sim_program {
     std::uint32_t max_lanes = 1;  // the most lanes any piece of code evaluates at once
     std::uint32_t max_stack = 1;  // the deepest operand stack of any unit
     std::vector<code_unit> units;
-    std::vector<std::string> texts; // literal texts (message built-in)
+    std::vector<std::string> texts; // literal texts (message built-in, data sources)
+    std::vector<lookup_source> lookup_sources;
     // Filled by order_program: unit indexes in evaluation order.
     std::vector<int> initial_order; // initial pass
     std::vector<int> dynamic_order; // values of the dynamic pass
     std::vector<int> rate_order;    // level rates and hidden-state rates
+    std::vector<int> constraints;   // behaviour-test constraints (after the dynamic pass)
     // Symbols of the control variables (0 when absent).
     symbol_id initial_time = 0, final_time = 0, time_step = 0, saveper = 0, sim_pause = 0;
 };

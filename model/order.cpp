@@ -117,6 +117,7 @@ int order_program(handle symbols, sim_program& p) {
     if (!g.ok()) return 0;
     std::vector<int> init, dyn;
     p.rate_order.clear();
+    p.constraints.clear();
     for (std::size_t i = 0; i < p.units.size(); ++i) {
         const code_unit& u = p.units[i];
         int k = static_cast<int>(i);
@@ -131,6 +132,9 @@ int order_program(handle symbols, sim_program& p) {
         case uk_level_rate:
         case uk_state_rate:
             p.rate_order.push_back(k);
+            break;
+        case uk_constraint:
+            p.constraints.push_back(k);
             break;
         }
     }

@@ -7,6 +7,11 @@
 
 #include "sim/run.h"
 
+// The gauge rows of the game window (a table the game's dialog fills: handle
+// and row count); end_game frees them.
+extern handle game_gauges;
+extern int game_gauge_count;
+
 // The interval set by the game's dialog (0: the model's GAME INTERVAL
 // constant, else SAVEPER).
 extern double game_interval;

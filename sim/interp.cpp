@@ -35,15 +35,14 @@ constexpr std::uint32_t chunk_lanes = 256;
 constexpr int scalar_stack = 64;
 int cur_unit = -1;
 
-// Data and constants read from run files, per call and lane.
+// Data and constants read from outside sources, per call and lane.
 struct data_instance {
     bool filled = false;
     std::vector<std::vector<float>> times, values; // data: per lane
     std::vector<float> constants;                  // constants: per lane
 };
 std::vector<data_instance> data_calls;
-run_data_reader data_reader = nullptr;
-run_constants_reader constants_reader = nullptr;
+data_source_reader source_reader = nullptr;
 
 [[noreturn]] void fail_lane(std::uint32_t lane, const char* what) {
     std::string name = unit_element_text(cur_unit, lane);
@@ -468,6 +467,34 @@ inline void apply_value(double* __restrict a, double y, std::uint32_t n, Op op) 
     }
 }
 
+template <typename Op>
+inline void pair_op(const float* __restrict a, const float* __restrict b, std::uint32_t n,
+                    double* __restrict out, Op op) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double x = a[i], y = b[i];
+        bool m = (x == NAd) | (y == NAd);
+        double r = op(x, y);
+        out[i] = m ? NAd : r;
+    }
+}
+
+void load_pair(std::uint32_t op, const float* a, const float* b, std::uint32_t n, double* out) {
+    switch (op) {
+    case nc_add:
+        pair_op(a, b, n, out, [](double x, double y) { return x + y; });
+        break;
+    case nc_sub:
+        pair_op(a, b, n, out, [](double x, double y) { return x - y; });
+        break;
+    case nc_mul:
+        pair_op(a, b, n, out, [](double x, double y) { return x * y; });
+        break;
+    default:
+        pair_op(a, b, n, out, [](double x, double y) { return x / y; });
+        break;
+    }
+}
+
 bool fuse_ref(std::uint32_t next, double* a, const float* base, std::int64_t stride,
               std::uint32_t lane0, std::uint32_t n) {
     const float* p = base + stride * static_cast<std::int64_t>(lane0);
@@ -553,6 +580,17 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
                 fuse_ref(code[pc + 3], S(sp - 1), v + static_cast<std::int32_t>(code[pc + 1]),
                          static_cast<std::int32_t>(code[pc + 2]), lane0, n)) {
                 pc += 4;
+                break;
+            }
+            // Two lines of values combined at once: A op B with both strided by 1.
+            if (code[pc] == addr_strided && static_cast<std::int32_t>(code[pc + 2]) == 1 &&
+                code[pc + 3] == nc_ref && code[pc + 4] == addr_strided &&
+                static_cast<std::int32_t>(code[pc + 6]) == 1 && code[pc + 7] >= nc_add &&
+                code[pc + 7] <= nc_div) {
+                const float* pa = v + static_cast<std::int32_t>(code[pc + 1]) + lane0;
+                const float* pb = v + static_cast<std::int32_t>(code[pc + 5]) + lane0;
+                load_pair(code[pc + 7], pa, pb, n, S(sp++));
+                pc += 8;
                 break;
             }
             load(code + pc, v, lane0, n, S(sp++));
@@ -672,34 +710,39 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
             int fn = static_cast<int>(code[pc]);
             int nargs = static_cast<int>(code[pc + 1]);
             std::uint32_t inst = code[pc + 2];
-            const char* file = prog->texts[code[pc + 3]].c_str();
-            const char* var = prog->texts[code[pc + 4]].c_str();
+            std::uint32_t first_text = code[pc + 3], ntexts = code[pc + 4];
+            bool constants = op == nc_call_constants;
             pc += 5;
             sp -= nargs;
             data_instance& d = data_calls[inst];
-            int lanes = static_cast<int>(prog->units[static_cast<std::size_t>(cur_unit)].code[0]);
             if (!d.filled) {
                 d.filled = true;
-                float a = nargs > 0 ? static_cast<float>(S(sp)[0]) : 0.0f;
-                float b = nargs > 1 ? static_cast<float>(S(sp + 1)[0]) : 0.0f;
+                data_source_call call;
+                call.function = fn;
+                for (std::uint32_t k = 0; k < ntexts && first_text + k < prog->texts.size(); ++k)
+                    call.texts.push_back(prog->texts[first_text + k]);
+                for (int k = 0; k < nargs; ++k)
+                    call.numbers.push_back(static_cast<float>(S(sp + k)[0]));
+                call.elements =
+                    static_cast<int>(prog->units[static_cast<std::size_t>(cur_unit)].code[0]);
+                call.target = unit_element_text(cur_unit, 0);
                 bool ok = false;
-                if (fn == fn_get_kdf_data && data_reader)
-                    ok = data_reader(file, var, a, b, lanes, &d.times, &d.values) == 1;
-                else if (fn == fn_get_kdf_constants && constants_reader)
-                    ok = constants_reader(file, var, a, lanes, &d.constants) == 1;
+                if (source_reader)
+                    ok = source_reader(call, &d.times, &d.values) == 1;
                 else
-                    report(5, "Unable to read %s from %s: no run reader", var, file);
+                    report(5, "Unable to get the values of %s from %s: no data reader",
+                           call.target.c_str(), call.texts.empty() ? "" : call.texts[0].c_str());
                 if (!ok) {
                     d.times.clear();
                     d.values.clear();
-                    d.constants.clear();
                 }
             }
             double* out = S(sp++);
             for (std::uint32_t i = 0; i < n; ++i) {
                 std::size_t lane = lane0 + i;
-                if (fn == fn_get_kdf_constants) {
-                    out[i] = lane < d.constants.size() ? d.constants[lane] : NAd;
+                if (constants) {
+                    out[i] =
+                        lane < d.values.size() && !d.values[lane].empty() ? d.values[lane][0] : NAd;
                     continue;
                 }
                 out[i] = NAd;
@@ -762,14 +805,31 @@ bool eval_scalar(const std::uint32_t* code, std::uint32_t pc, int mode, double& 
             result = st[sp - 1];
             return true;
         case nc_number:
-            st[sp++] = as_float(code[pc++]);
+        case nc_ref: {
+            double y;
+            if (op == nc_number) {
+                y = as_float(code[pc++]);
+            } else {
+                y = code[pc] == addr_strided ? v[static_cast<std::int32_t>(code[pc + 1])]
+                                             : v[static_cast<std::int32_t>(code[pc + 1]) +
+                                                 static_cast<std::int32_t>(code[code[pc + 2]])];
+                pc += 3;
+            }
+            // An operand directly followed by + - * / is applied at once.
+            std::uint32_t next = code[pc];
+            if (sp > 0 && next >= nc_add && next <= nc_div) {
+                double x = st[sp - 1];
+                double r = next == nc_add   ? x + y
+                           : next == nc_sub ? x - y
+                           : next == nc_mul ? x * y
+                                            : x / y;
+                st[sp - 1] = na2(x, y) ? NAd : r;
+                ++pc;
+                break;
+            }
+            st[sp++] = y;
             break;
-        case nc_ref:
-            st[sp++] = code[pc] == addr_strided ? v[static_cast<std::int32_t>(code[pc + 1])]
-                                                : v[static_cast<std::int32_t>(code[pc + 1]) +
-                                                    static_cast<std::int32_t>(code[code[pc + 2]])];
-            pc += 3;
-            break;
+        }
         case op_number_table:
             st[sp++] = as_float(code[code[pc++]]);
             break;
@@ -828,6 +888,56 @@ bool eval_scalar(const std::uint32_t* code, std::uint32_t pc, int mode, double& 
         default:
             return false; // anything else: the chunked evaluator
         }
+    }
+}
+
+// Reads the points of lookups filled from outside sources into the run's
+// lookup tables (the data block grows; the old points stay unused).
+void load_lookup_sources(const sim_program& p) {
+    for (const lookup_source& src : p.lookup_sources) {
+        data_source_call call;
+        call.function = src.function;
+        call.texts = src.texts;
+        call.numbers = src.numbers;
+        call.elements = static_cast<int>(src.lookups.size());
+        {
+            model_lock_guard g(prog_symbols, 0);
+            call.target = g.ok() ? element_text(src.sym, 0) : "";
+        }
+        std::vector<std::vector<float>> xs, ys;
+        if (!source_reader) {
+            report(3, "The points of %s cannot be read: no data reader; its stored points are used",
+                   call.target.c_str());
+            continue;
+        }
+        if (source_reader(call, &xs, &ys) != 1) continue;
+        std::size_t extra = 0;
+        for (std::size_t e = 0; e < src.lookups.size() && e < xs.size() && e < ys.size(); ++e)
+            extra += 2 * std::min(xs[e].size(), ys[e].size());
+        if (!extra) continue;
+        auto* grown = static_cast<float*>(block_alloc(sim_pool, 4 * (lut_cells + extra + 1), 0));
+        std::memcpy(grown, lut_data, 4 * static_cast<std::size_t>(lut_cells));
+        std::uint32_t at = lut_cells;
+        for (std::size_t e = 0; e < src.lookups.size() && e < xs.size() && e < ys.size(); ++e) {
+            int slot = src.lookups[e];
+            std::size_t m = std::min(xs[e].size(), ys[e].size());
+            if (slot < 0 || static_cast<std::uint32_t>(slot) >= p.lookups || !m) continue;
+            lookup_table& t = luts[slot];
+            t.x = at;
+            std::memcpy(grown + at, xs[e].data(), 4 * m);
+            at += static_cast<std::uint32_t>(m);
+            t.y = at;
+            std::memcpy(grown + at, ys[e].data(), 4 * m);
+            at += static_cast<std::uint32_t>(m);
+            t.count = t.capacity = static_cast<std::uint32_t>(m);
+            t.segment = 0;
+            t.xmin = xs[e].front();
+            t.xmax = xs[e][m - 1];
+            t.ymin = *std::min_element(ys[e].begin(), ys[e].begin() + static_cast<long>(m));
+            t.ymax = *std::max_element(ys[e].begin(), ys[e].begin() + static_cast<long>(m));
+        }
+        lut_data = grown;
+        lut_cells = at;
     }
 }
 
@@ -976,6 +1086,7 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
         t.ymin = *std::min_element(py, py + t.count);
         t.ymax = *std::max_element(py, py + t.count);
     }
+    load_lookup_sources(p);
     delays = static_cast<delay_object**>(
         block_alloc(sim_pool, sizeof(void*) * (p.delay_objects + 1), 0));
     streams = static_cast<random_stream*>(
@@ -1002,9 +1113,8 @@ void interp_end() {
     data_calls.clear();
 }
 
-void set_run_data_readers(run_data_reader data, run_constants_reader constants) {
-    data_reader = data;
-    constants_reader = constants;
+void set_data_source_reader(data_source_reader reader) {
+    source_reader = reader;
 }
 
 lookup_table* run_lookup_tables() {
@@ -1106,6 +1216,26 @@ void eval_unit(int index, int mode) {
                 if (!std::isfinite(static_cast<float>(r[i])))
                     fail_lane(k0 + i, "Floating point error computing");
         }
+    }
+}
+
+void eval_constraint(int index, std::vector<std::uint32_t>& failed) {
+    failed.clear();
+    const code_unit& u = prog->units[static_cast<std::size_t>(index)];
+    const std::uint32_t* c = u.code.data();
+    cur_unit = index;
+    std::uint32_t lanes = c[0];
+    const std::uint32_t* h = c + 2 + c[1];
+    std::uint32_t start = h[4], m = h[5];
+    std::uint32_t chunk = std::max<std::uint32_t>(
+        1,
+        std::min(lanes, std::min<std::uint32_t>(chunk_lanes, cap / std::max<std::uint32_t>(m, 1))));
+    for (std::uint32_t k0 = 0; k0 < lanes; k0 += chunk) {
+        std::uint32_t n = std::min(chunk, lanes - k0);
+        eval(c, start, 0, k0, n, em_main);
+        const double* r = S(0);
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (r[i] == 0) failed.push_back(k0 + i);
     }
 }
 

@@ -60,16 +60,27 @@ void seed_stream(random_stream& r, double seed);
 double stream_uniform(random_stream& r); // [0, 1)
 double stream_normal(random_stream& r);  // mean 0, deviation 1
 
-// Readers of data and constants kept in run files (GET KDF DATA, GET KDF
-// CONSTANTS), filled by the runs subsystem. elements: the elements the
-// equation computes, in order; the variable text may name subscript ranges.
-// 1 on success, 0 after a message.
-using run_data_reader = int (*)(const char* file, const char* variable, float offset, float scale,
-                                int elements, std::vector<std::vector<float>>* times,
-                                std::vector<std::vector<float>>* values);
-using run_constants_reader = int (*)(const char* file, const char* variable, float time,
-                                     int elements, std::vector<float>* values);
-void set_run_data_readers(run_data_reader data, run_constants_reader constants);
+// A call that reads data or constants from an outside source (a run file,
+// a spreadsheet): GET KDF DATA, GET XLS CONSTANTS, ...
+struct data_source_call {
+    int function = 0;               // built-in code (fn_get_*)
+    std::vector<std::string> texts; // the leading text arguments (file, sheet or variable, ...)
+    std::vector<float> numbers;     // the number arguments (as the first element sees them)
+    std::string target;             // the equation's variable (its first element's name)
+    int elements = 0;               // elements the equation computes, in order
+};
+// Fills, per element, a series (times and values) for the data forms, or one
+// value (values only) for the constants forms. Installed by the runs
+// subsystem (over get_run_data and the spreadsheet readers). 1 on success, 0
+// after a message.
+using data_source_reader = int (*)(const data_source_call& call,
+                                   std::vector<std::vector<float>>* times,
+                                   std::vector<std::vector<float>>* values);
+void set_data_source_reader(data_source_reader reader);
+
+// Evaluates a constraint unit; the lanes whose result is 0 (false) go to
+// failed (NA counts as not known, not as false).
+void eval_constraint(int unit, std::vector<std::uint32_t>& failed);
 
 // The value slot a unit's lane computes (-1 for units without a target).
 std::int64_t unit_target_slot(int unit, std::uint32_t lane);

@@ -103,7 +103,7 @@ int livesweep_simulate(int, int, int, int* result) {
             bool disk = ms && (ms->flags2 & msf2_disk_livesweep);
             unlock_model_settings(compiled->symbols);
             if (disk) {
-                path = full_path(nullptr, set_extension(run_name_or_current(model_rec), fk_run, 1));
+                path = dataset_path(run_name_or_current(model_rec));
                 o.run_file = path.c_str();
             }
         }

@@ -18,6 +18,8 @@
 
 namespace {
 
+plausitest_fn plausitest_hook_fn = nullptr;
+
 // The data sources of the run being prepared or run.
 std::vector<std::string> data_sources;
 
@@ -66,10 +68,52 @@ private:
         value_array[0] = static_cast<float>(t);
     }
 
+    // Input overrides: units that compute an overridden slot, and the values
+    // the overrides supplied (put back after those units).
+    std::vector<std::uint8_t> unit_overridden_;
+    std::vector<float> supplied_;
+
+    bool overrides_active() const { return override_flags && override_held; }
+
+    void prepare_overrides() {
+        unit_overridden_.assign(p_.units.size(), 0);
+        if (!overrides_active()) return;
+        for (std::size_t u = 0; u < p_.units.size(); ++u) {
+            if (p_.units[u].kind != uk_value && p_.units[u].kind != uk_level_init) continue;
+            for (std::uint32_t lane = 0; lane < p_.units[u].targets.size(); ++lane) {
+                std::int64_t slot = unit_target_slot(static_cast<int>(u), lane);
+                if (slot >= 0 && slot < p_.value_slots && override_held[slot] == 2)
+                    unit_overridden_[u] = 1;
+            }
+        }
+    }
+    void keep_supplied() {
+        if (overrides_active()) supplied_.assign(value_array, value_array + p_.value_slots);
+    }
+    void restore_supplied(int u) {
+        if (supplied_.empty() || !unit_overridden_[static_cast<std::size_t>(u)]) return;
+        const code_unit& cu = p_.units[static_cast<std::size_t>(u)];
+        for (std::uint32_t lane = 0; lane < cu.targets.size(); ++lane) {
+            std::int64_t slot = unit_target_slot(u, lane);
+            if (slot >= 0 && slot < p_.value_slots && override_held[slot] == 2)
+                value_array[slot] = supplied_[static_cast<std::size_t>(slot)];
+        }
+    }
+    void eval_list(const std::vector<int>& order, int mode) {
+        if (supplied_.empty()) {
+            eval_units(order, mode);
+            return;
+        }
+        for (int u : order) {
+            eval_unit(u, mode);
+            restore_supplied(u);
+        }
+    }
+
     void evaluate(int mode) {
-        eval_units(p_.dynamic_order, mode);
+        eval_list(p_.dynamic_order, mode);
         eval_units(p_.rate_order, mode);
-        if (override_flags && override_held)
+        if (overrides_active())
             for (std::uint32_t s = 1; s < p_.level_slots; ++s)
                 if (override_held[s] == 2) rate_array[s] = 0;
     }
@@ -201,6 +245,7 @@ private:
     void initial_pass(const std::vector<int>& order) {
         for (int u : order) {
             eval_unit(u, em_initial);
+            restore_supplied(u);
             if (!o_.setup_values || !o_.setup_changed) continue;
             const code_unit& cu = p_.units[static_cast<std::size_t>(u)];
             if (cu.kind != uk_value) continue;
@@ -208,6 +253,27 @@ private:
                 std::int64_t slot = unit_target_slot(u, lane);
                 if (slot >= 0 && slot < p_.value_slots && o_.setup_changed[slot])
                     value_array[slot] = o_.setup_values[slot];
+            }
+        }
+    }
+
+    std::vector<std::uint32_t> failed_;
+
+    // The behaviour-test constraints at the current time.
+    void check_constraints() {
+        if (p_.constraints.empty() || !(o_.check_constraints || run_kind == rk_plausitest)) return;
+        ++out_.constraint_checks;
+        for (int u : p_.constraints) {
+            eval_constraint(u, failed_);
+            for (std::uint32_t lane : failed_) {
+                std::string name = unit_element_text(u, lane);
+                auto it =
+                    std::find_if(out_.violations.begin(), out_.violations.end(),
+                                 [&](const constraint_violation& v) { return v.element == name; });
+                if (it == out_.violations.end())
+                    out_.violations.push_back({name, sim_time, 1});
+                else
+                    ++it->count;
             }
         }
     }
@@ -227,6 +293,15 @@ private:
 };
 
 int time_loop::finish(const std::string& error, bool stopped, bool given_up) {
+    if (out_.constraint_checks) {
+        for (const auto& v : out_.violations)
+            report(3, "The constraint %s does not hold from time %g (%ld of %ld checks)",
+                   v.element.c_str(), v.first_time, v.count, out_.constraint_checks);
+        if (out_.violations.empty())
+            report(0, "All %zu constraints hold over %ld checks", p_.constraints.size(),
+                   out_.constraint_checks);
+        if (plausitest_hook_fn) plausitest_hook_fn(out_);
+    }
     if (!error.empty()) {
         out_.error = error;
         report(5, "%s", error.c_str());
@@ -300,18 +375,24 @@ int time_loop::start() {
 
         // The initial pass.
         set_time(t0_);
-        if (override_flags && override_held)
+        // Overridden slots are NA until the overrides supply them; their own
+        // equations are not used while an override is in force.
+        prepare_overrides();
+        if (overrides_active())
             for (std::uint32_t s = 0; s < p_.value_slots; ++s)
                 if (override_held[s] == 2) value_array[s] = NA;
+        keep_supplied();
         initial_pass(p_.initial_order);
         // Delay states taken from a saved run replace the fresh pipelines.
         if (o_.setup && o_.setup->delays.size() == p_.delay_objects && p_.delay_objects)
             load_delay_states(o_.setup->delays, run_delay_objects(), p_.delay_objects);
         if (override_flags)
             if (override_eval_fn h = override_hook()) h(1);
+        keep_supplied();
         out_.initial.assign(value_array, value_array + p_.value_slots);
         if (o_.initial_only) return sim_done;
         evaluate(em_main);
+        check_constraints();
         save();
         next_pause_ = pause_ > 0 ? t0_ + pause_ : 0;
         n_ = 0;
@@ -337,7 +418,9 @@ int time_loop::advance(long until) {
             set_time(t0_ + static_cast<double>(n) * dt_);
             if (override_flags)
                 if (override_eval_fn h = override_hook()) h(0);
+            keep_supplied();
             evaluate(em_main);
+            check_constraints();
             if (n % save_every_ != 0 && n != steps_ && n != until) continue;
             sim_phase = phase_saving;
             save();
@@ -411,6 +494,12 @@ int write_results(handle symbols, const sim_program& p, const sim_options& o,
         if (!g.ok()) return 0;
         img.slot_types.assign(p.value_slots, 0);
         if (model_slot_types) std::memcpy(img.slot_types.data(), model_slot_types, p.value_slots);
+    }
+    // While input overrides are in force their type copy says what each slot is
+    // (an overridden constant is saved as a series).
+    if (override_flags && type_copy && handle_size(type_copy) >= p.value_slots) {
+        handle_lock<std::uint8_t> t(type_copy);
+        if (t) std::memcpy(img.slot_types.data(), t.get(), p.value_slots);
     }
     bool data = false;
     img.saved.assign(p.value_slots, 0);
@@ -506,12 +595,12 @@ int run_simulation(run_setup* setup, int, int) {
     if (model_rec) {
         const char* name = ctx_text(model_rec, setup ? setup->run_name : 0);
         if (!name || !*name) name = run_name_or_current(model_rec);
-        path = full_path(nullptr, set_extension(name, fk_run, 1));
+        path = dataset_path(name);
         info = ctx_text(model_rec, model_rec->run_command);
         const char* extra = setup ? ctx_text(model_rec, setup->info_text) : "";
         if (extra && *extra) info += std::string("\n") + extra;
     } else {
-        path = full_path(nullptr, set_extension("Current", fk_run, 1));
+        path = dataset_path("Current");
     }
     o.run_file = path.c_str();
     o.info = info;
@@ -566,6 +655,8 @@ int wip_values(std::int32_t slot, std::vector<float>& out) {
 // ------------------------------------------------------------------ gaming ---
 
 double game_interval = 0;
+handle game_gauges = 0;
+int game_gauge_count = 0;
 
 namespace {
 
@@ -709,6 +800,9 @@ int continue_game() {
 
 void end_game() {
     game_state = 0;
+    free_handle(game_gauges);
+    game_gauges = 0;
+    game_gauge_count = 0;
     if (!game) return;
     bool own = game->own_pool;
     game.reset();
@@ -732,4 +826,8 @@ int data_source_index(const char* path) {
 
 const std::vector<std::string>& run_data_sources() {
     return data_sources;
+}
+
+void set_plausitest_hook(plausitest_fn hook) {
+    plausitest_hook_fn = hook;
 }

@@ -18,8 +18,8 @@
 
 // The results of run_simulation and simulate_model: one meaning per value.
 enum sim_result : int {
-    sim_refused = 0,       // nothing was run (no model, errors in the model, bad control values)
-    sim_done = 1,          // the run reached FINAL TIME; its file was written
+    sim_refused = 0, // nothing was run (no model, errors in the model, bad control values)
+    sim_done = 1,    // the run reached FINAL TIME; its file was written (when one was asked for)
     sim_stopped_saved = 2, // the user stopped the run and kept the results so far (written)
     sim_error_saved = 3,   // an error ended the run; what was computed was written
     sim_write_failed = 4,  // the run ended but its file could not be written (the old one kept)
@@ -51,12 +51,22 @@ struct sim_options {
     const float* setup_values = nullptr;
     const std::uint8_t* setup_changed = nullptr;
     const struct setup_state* setup = nullptr;
-    bool initial_only = false; // stop after the initial pass (out->initial)
-    long max_steps = 0;        // refuse runs of more steps (0: no limit)
+    bool initial_only = false;      // stop after the initial pass (out->initial)
+    long max_steps = 0;             // refuse runs of more steps (0: no limit)
+    bool check_constraints = false; // evaluate the constraints (always in a Plausitest run)
+};
+
+// A behaviour-test constraint that did not hold.
+struct constraint_violation {
+    std::string element; // the constraint's element name
+    double first_time = 0;
+    long count = 0; // evaluations (steps) at which it was false
 };
 
 // What a run computed (kept after the run for tests and Livesweep).
 struct sim_output {
+    std::vector<constraint_violation> violations;
+    long constraint_checks = 0; // evaluations of the constraints (steps checked)
     std::vector<float> times;   // saved times
     std::vector<float> rows;    // per saved time: value_slots floats
     std::vector<float> initial; // the values after the initial pass
@@ -96,3 +106,8 @@ int wip_values(std::int32_t slot, std::vector<float>& out);
 int data_source_index(const char* path);
 // The data sources registered for the current run.
 const std::vector<std::string>& run_data_sources();
+
+// Shows the results of a behaviour test (the Plausitest dialog, when the
+// shell has one); called after a run that checked constraints.
+using plausitest_fn = void (*)(const sim_output& results);
+void set_plausitest_hook(plausitest_fn hook);

@@ -34,6 +34,7 @@ public:
     std::uint8_t* at(std::uint32_t file_offset) { return b_.data() + (file_offset - base_); }
     const std::vector<std::uint8_t>& data() const { return b_; }
     void reserve(std::size_t n) { b_.reserve(n); }
+    std::vector<std::uint8_t>& raw() { return b_; }
 
 private:
     std::uint32_t base_;
@@ -67,36 +68,53 @@ void full_record(out_buffer& o, bool wide, const std::vector<float>& values) {
     record(o, wide, present, values);
 }
 
+// A record built in place: the count, the presence bits and the values kept
+// by keep(k, value) for each point, written straight into the buffer.
+template <typename Keep>
+void filtered_record(out_buffer& o, bool wide, const float* column, std::size_t stride,
+                     std::size_t points, Keep keep) {
+    std::vector<std::uint8_t>& b = o.raw();
+    std::size_t count_at = b.size();
+    o.count(0, wide);
+    std::size_t bits_at = b.size();
+    b.resize(bits_at + presence_bytes(static_cast<std::uint32_t>(points)), 0);
+    std::size_t values_at = b.size();
+    b.resize(values_at + 4 * points); // room for every point; cut below
+    std::uint8_t* bits_p = b.data() + bits_at;
+    std::uint8_t* out = b.data() + values_at;
+    std::uint32_t n = 0, prev = 0;
+    for (std::size_t k = 0; k < points; ++k) {
+        float v = column[k * stride];
+        std::uint32_t w = bits(v);
+        if (keep(k, w, prev)) {
+            bits_p[k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
+            std::memcpy(out + 4 * static_cast<std::size_t>(n), &w, 4);
+            ++n;
+        }
+        prev = w;
+    }
+    b.resize(values_at + 4 * static_cast<std::size_t>(n));
+    if (wide) {
+        std::memcpy(b.data() + count_at, &n, 4);
+    } else {
+        auto c = static_cast<std::int16_t>(n);
+        std::memcpy(b.data() + count_at, &c, 2);
+    }
+}
+
 // A time series: a point is stored when it differs from the one before.
 void series_record(out_buffer& o, bool wide, const float* column, std::size_t stride,
                    std::size_t points) {
-    std::vector<std::uint8_t> present(points, 0);
-    std::vector<float> values;
-    std::uint32_t prev = 0;
-    for (std::size_t k = 0; k < points; ++k) {
-        float v = column[k * stride];
-        if (k == 0 || bits(v) != prev) {
-            present[k] = 1;
-            values.push_back(v);
-        }
-        prev = bits(v);
-    }
-    record(o, wide, present, values);
+    filtered_record(
+        o, wide, column, stride, points,
+        [](std::size_t k, std::uint32_t w, std::uint32_t prev) { return k == 0 || w != prev; });
 }
 
 // Values over an axis where NA means no point.
 void sparse_record(out_buffer& o, bool wide, const float* column, std::size_t stride,
                    std::size_t points) {
-    std::vector<std::uint8_t> present(points, 0);
-    std::vector<float> values;
-    for (std::size_t k = 0; k < points; ++k) {
-        float v = column[k * stride];
-        if (!is_na(v)) {
-            present[k] = 1;
-            values.push_back(v);
-        }
-    }
-    record(o, wide, present, values);
+    filtered_record(o, wide, column, stride, points,
+                    [](std::size_t, std::uint32_t w, std::uint32_t) { return w != 0xF6800000u; });
 }
 
 void block_image(out_buffer& o, const std::vector<std::uint32_t>& cells_after_head) {
@@ -146,7 +164,7 @@ int write_run_file(const char* path, const run_image& img) {
     if (data_axis && w29 != ntimes) data_axis = false, w29 = 0;
     std::uint32_t w30 = static_cast<std::uint32_t>(ntimes);
     std::uint32_t w31 = arrays ? img.master_points : std::max(w29, w30);
-    std::uint32_t longest = std::max(w29, w30);
+    std::uint32_t longest = std::max({w29, w30, arrays ? img.master_points : 0u});
     for (const auto& t : img.lookups) longest = std::max(longest, t.count);
     const bool wide = img.force_32bit_counts || std::max(w31, longest) > 32767;
     const bool consts_in_table = img.constants_in_table && !lower && !arrays;

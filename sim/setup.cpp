@@ -16,7 +16,12 @@ handle type_copy = 0;
 
 namespace {
 std::unique_ptr<setup_state> copies;
+setup_cleanup_fn cleanup_hook = nullptr;
 } // namespace
+
+void set_setup_cleanup_hook(setup_cleanup_fn hook) {
+    cleanup_hook = hook;
+}
 
 setup_state* setup_copies() {
     return setup_copy && copies ? copies.get() : nullptr;
@@ -92,6 +97,7 @@ void clear_setup() {
     copies.reset();
     override_flags = 0;
     override_held = nullptr;
+    if (cleanup_hook) cleanup_hook();
 }
 
 int set_setup_value(std::int32_t slot, float value) {

@@ -39,8 +39,12 @@ setup_state* setup_copies();
 int make_setup_copy();
 // The copies of the current model, made when missing. 0 on failure.
 int ensure_setup_copy(int argument);
-// Drops the copies and the on-screen changes (and the input-override state).
+// Drops the copies and the on-screen changes (and the input-override state:
+// override_flags, override_held, and through the hook below the sketch's
+// override marks, values copy and list).
 void clear_setup();
+using setup_cleanup_fn = void (*)();
+void set_setup_cleanup_hook(setup_cleanup_fn hook);
 
 // Changes one value of the copy (marks it changed). 1 on success.
 int set_setup_value(std::int32_t slot, float value);

@@ -113,3 +113,20 @@ TEST_F(Check, DeepExpressionsStopAtTheRecursionGuard) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CheckLookups, ALookupIsNotAValue) {
+    init_vocabulary();
+    message_capture messages;
+    model_builder b("lookup value");
+    b.lookup("curve", {{0, 0}, {1, 1}});
+    b.aux("wrong", "curve + 1");
+    b.aux("right", "curve(0.5) + LOOKUP EXTRAPOLATE(curve, 2)");
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 1);
+    EXPECT_TRUE(messages.contains("The lookup curve is used as a value in the equation for wrong"))
+        << messages.joined();
+}
+
+} // namespace

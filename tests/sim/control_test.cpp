@@ -127,3 +127,38 @@ TEST(DataSources, AreRegisteredOnlyForARunAndOncePerFile) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<float> wip_seen;
+std::int32_t wip_slot = 0;
+
+void look_while_running() {
+    std::vector<float> v;
+    if (wip_values(wip_slot, v) == 3) wip_seen = v;
+}
+
+TEST(WipValues, GiveEveryElementOfAVariableWhileARunSaves) {
+    init_vocabulary();
+    model_builder b("wip");
+    b.control(0, 2, 1, 1);
+    b.range("r", {"a1", "a2", "a3"});
+    b.constant_list("k[r]", {1, 2, 3});
+    b.level("S[r]", "k[r]", "0");
+    ASSERT_TRUE(b.finish());
+    wip_slot = slot_of(b, "S");
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    set_sim_pump_hook(&look_while_running);
+    wip_seen.clear();
+    sim_output out;
+    EXPECT_EQ(simulate_model(cur_model_symbols, sim_options{}, &out), sim_done);
+    set_sim_pump_hook(nullptr);
+    EXPECT_EQ(wip_seen, (std::vector<float>{2, 4, 6})); // the last save point
+    std::vector<float> after;
+    EXPECT_EQ(wip_values(wip_slot, after), 0); // nothing runs now
+    EXPECT_STREQ(run_name_or_current(nullptr), "Current");
+    close_model(0, 0);
+}
+
+} // namespace

@@ -1,4 +1,5 @@
-// Data and constants read from run files through the runs subsystem's readers.
+// Data and constants read from outside sources through the runs subsystem's
+// reader: the call's texts and numbers go out, series and values come back.
 #include <string>
 
 #include "sim/interp.h"
@@ -6,50 +7,66 @@
 
 namespace {
 
-std::string seen_file, seen_variable;
-int seen_elements = 0;
+std::vector<data_source_call> calls;
 
-int fake_data(const char* file, const char* variable, float offset, float, int elements,
-              std::vector<std::vector<float>>* times, std::vector<std::vector<float>>* values) {
-    seen_file = file;
-    seen_variable = variable;
-    seen_elements = elements;
-    for (int e = 0; e < elements; ++e) {
-        times->push_back({0 + offset, 2 + offset, 4 + offset});
-        values->push_back({10.0f * static_cast<float>(e + 1), 20.0f * static_cast<float>(e + 1),
-                           40.0f * static_cast<float>(e + 1)});
+int fake_reader(const data_source_call& call, std::vector<std::vector<float>>* times,
+                std::vector<std::vector<float>>* values) {
+    calls.push_back(call);
+    if (call.texts.empty() || call.texts[0] == "missing") {
+        report(5, "Unable to open %s to get data", call.texts.empty() ? "" : call.texts[0].c_str());
+        return 0;
+    }
+    for (int e = 0; e < call.elements; ++e) {
+        float scale = static_cast<float>(e + 1);
+        if (call.function == fn_get_kdf_constants || call.function == fn_get_xls_constants) {
+            values->push_back(
+                {(call.numbers.empty() ? 0 : call.numbers[0]) + static_cast<float>(e)});
+        } else {
+            float offset = call.numbers.empty() ? 0 : call.numbers[0];
+            times->push_back({0 + offset, 2 + offset, 4 + offset});
+            values->push_back({10 * scale, 20 * scale, 40 * scale});
+        }
     }
     return 1;
 }
 
-int fake_constants(const char*, const char*, float time, int elements, std::vector<float>* values) {
-    for (int e = 0; e < elements; ++e) values->push_back(time + static_cast<float>(e));
-    return 1;
-}
-
-class RunData : public testing::Test {
+class DataReaders : public testing::Test {
 protected:
     void SetUp() override {
         init_vocabulary();
-        set_run_data_readers(&fake_data, &fake_constants);
+        calls.clear();
+        set_data_source_reader(&fake_reader);
     }
-    void TearDown() override { set_run_data_readers(nullptr, nullptr); }
+    void TearDown() override { set_data_source_reader(nullptr); }
     message_capture messages;
 };
 
-TEST_F(RunData, SeriesAreInterpolatedAndMissingOutsideTheirSpan) {
+TEST_F(DataReaders, SeriesAreInterpolatedAndMissingOutsideTheirSpan) {
     model_builder b("data");
     b.control(0, 6, 1, 1);
     b.range("r", {"a1", "a2"});
+    b.string_var("sheet name", "Prices");
     b.data("observed[r]", "GET KDF DATA(\"past\", \"x[r]\", 0, 1)");
     b.data("fixed[r]", "GET KDF CONSTANTS(\"past\", \"k[r]\", 3)");
+    b.data("sheet", "GET XLS DATA(\"book.xls\", sheet name, \"A\", \"B2\")");
     b.aux("twice", "observed[a2] * 2");
     ASSERT_TRUE(b.finish()) << b.errors()[0];
     sim_output out;
     ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
-    EXPECT_EQ(seen_file, "past");
-    EXPECT_EQ(seen_variable, "x[r]");
-    EXPECT_EQ(seen_elements, 2);
+    ASSERT_EQ(calls.size(), 3u);
+    const data_source_call* kdf = nullptr;
+    const data_source_call* xls = nullptr;
+    for (const auto& c : calls) {
+        if (c.function == fn_get_kdf_data) kdf = &c;
+        if (c.function == fn_get_xls_data) xls = &c;
+    }
+    ASSERT_NE(kdf, nullptr);
+    EXPECT_EQ(kdf->texts, (std::vector<std::string>{"past", "x[r]"}));
+    EXPECT_EQ(kdf->numbers, (std::vector<float>{0, 1}));
+    EXPECT_EQ(kdf->elements, 2);
+    EXPECT_EQ(kdf->target, "observed[a1]");
+    ASSERT_NE(xls, nullptr);
+    EXPECT_EQ(xls->texts, (std::vector<std::string>{"book.xls", "Prices", "A", "B2"}));
     std::int32_t o = slot_of(b, "observed"), f = slot_of(b, "fixed"), t = slot_of(b, "twice");
     EXPECT_FLOAT_EQ(saved_value(out, 1, o), 15);
     EXPECT_FLOAT_EQ(saved_value(out, 3, o + 1), 60);
@@ -58,19 +75,69 @@ TEST_F(RunData, SeriesAreInterpolatedAndMissingOutsideTheirSpan) {
     EXPECT_TRUE(is_na(saved_value(out, 5, o)));
     EXPECT_FLOAT_EQ(saved_value(out, 0, f), 3);
     EXPECT_FLOAT_EQ(saved_value(out, 6, f + 1), 4);
+    EXPECT_FLOAT_EQ(saved_value(out, 2, slot_of(b, "sheet")), 20);
 }
 
-TEST_F(RunData, WithoutAReaderTheValuesAreMissing) {
-    set_run_data_readers(nullptr, nullptr);
-    model_builder b("no reader");
+TEST_F(DataReaders, AFailedReadOrNoReaderLeavesTheValuesMissing) {
+    model_builder b("failures");
     b.control(0, 2, 1, 1);
-    b.data("observed", "GET KDF DATA(\"past\", \"x\", 0, 1)");
+    b.data("lost", "GET KDF DATA(\"missing\", \"x\", 0, 1)");
     ASSERT_TRUE(b.finish());
     sim_output out;
     ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done);
-    EXPECT_TRUE(messages.contains("Unable to read x from past: no run reader"))
+    EXPECT_TRUE(messages.contains("Unable to open missing to get data")) << messages.joined();
+    EXPECT_TRUE(is_na(saved_value(out, 1, slot_of(b, "lost"))));
+    EXPECT_EQ(calls.size(), 1u); // read once per run, not per step
+
+    set_data_source_reader(nullptr);
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done);
+    EXPECT_TRUE(messages.contains("Unable to get the values of lost from missing: no data reader"))
         << messages.joined();
-    EXPECT_TRUE(is_na(saved_value(out, 1, slot_of(b, "observed"))));
+}
+
+} // namespace
+
+namespace {
+
+int lookup_reader(const data_source_call& call, std::vector<std::vector<float>>* times,
+                  std::vector<std::vector<float>>* values) {
+    calls.push_back(call);
+    for (int e = 0; e < call.elements; ++e) {
+        times->push_back({0, 10});
+        values->push_back({0, 100});
+    }
+    return 1;
+}
+
+TEST(LookupSources, PointsReadAtTheStartOfTheRunReplaceTheStoredOnes) {
+    init_vocabulary();
+    message_capture messages;
+    calls.clear();
+    set_data_source_reader(&lookup_reader);
+    model_builder b("lookup source");
+    b.control(0, 3, 1, 1);
+    symbol_id carrier = b.aux("carrier", "GET KDF LOOKUPS(\"past\", \"curve\", 0, 1)");
+    b.aux("read", "LOOKUP EXTRAPOLATE(carrier, Time * 2)");
+    const float x0[1] = {0}, y0[1] = {-1};
+    add_lookup(b.symbols(), carrier, 0, x0, y0, 1);
+    ASSERT_TRUE(b.finish()) << b.errors()[0];
+    // Make the carrier a lookup whose points come from the source.
+    {
+        model_lock_guard g(b.symbols(), 1);
+        eq_nodes(eq_at(sym(carrier)->eqn))[0].code = nc_lookup_eq;
+    }
+    symbol_record r = get_symbol(b.symbols(), carrier);
+    r.type = st_lookup;
+    put_symbol(b.symbols(), carrier, r);
+    assign_value_slots(b.symbols());
+    sim_output out;
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].function, fn_get_kdf_lookups);
+    EXPECT_EQ(calls[0].texts, (std::vector<std::string>{"past", "curve"}));
+    EXPECT_EQ(calls[0].elements, 1);
+    EXPECT_FLOAT_EQ(saved_value(out, 2, slot_of(b, "read")), 40);
+    set_data_source_reader(nullptr);
 }
 
 } // namespace

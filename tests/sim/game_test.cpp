@@ -2,6 +2,8 @@
 // run file rewritten at each interval's end, and the game's end.
 #include <fstream>
 
+#include "foundation/memory.h"
+
 #include "sim/game.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -74,6 +76,17 @@ TEST_F(Game, IntervalsFollowThePlayersDecisions) {
     EXPECT_EQ(game_state, 0);
     EXPECT_EQ(value_array, nullptr);
     EXPECT_EQ(continue_game(), sim_refused);
+}
+
+TEST_F(Game, EndingAGameFreesItsGaugeRows) {
+    sim_options o;
+    ASSERT_EQ(start_game(o), sim_done);
+    game_gauges = new_handle(64);
+    game_gauge_count = 2;
+    end_game();
+    EXPECT_EQ(game_gauges, 0u);
+    EXPECT_EQ(game_gauge_count, 0);
+    EXPECT_FALSE(game_in_progress());
 }
 
 TEST_F(Game, TheIntervalComesFromTheDialogOrTheModel) {

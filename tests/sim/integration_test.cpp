@@ -249,3 +249,33 @@ TEST_F(Integration, NaPropagatesThroughArithmeticWithoutEndingTheRun) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Subranges, ReorderedAndReversedElementsReadTheRightValues) {
+    init_vocabulary();
+    message_capture messages;
+    model_builder b("subranges");
+    b.control(0, 1, 1, 1);
+    b.range("r", {"a1", "a2", "a3"});
+    b.range("shuffled", {"a2", "a3", "a1"});
+    b.range("back", {"a3", "a1"});
+    b.constant_list("y[r]", {10, 20, 30});
+    b.aux("x[shuffled]", "y[shuffled] + 1");
+    b.aux("z[back]", "y[back] * 2");
+    b.aux("w[r]", "x[r] + z[a1]");
+    ASSERT_TRUE(b.finish()) << b.errors()[0];
+    sim_output out;
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+    std::int32_t x = slot_of(b, "x"), z = slot_of(b, "z"), w = slot_of(b, "w");
+    // x and z are dimensioned by the ranges they were declared with.
+    EXPECT_FLOAT_EQ(saved_value(out, 0, x + 0), 21); // a2
+    EXPECT_FLOAT_EQ(saved_value(out, 0, x + 1), 31); // a3
+    EXPECT_FLOAT_EQ(saved_value(out, 0, x + 2), 11); // a1
+    EXPECT_FLOAT_EQ(saved_value(out, 0, z + 0), 60); // a3
+    EXPECT_FLOAT_EQ(saved_value(out, 0, z + 1), 20); // a1
+    EXPECT_FLOAT_EQ(saved_value(out, 0, w + 0), 11 + 20);
+    EXPECT_FLOAT_EQ(saved_value(out, 0, w + 2), 31 + 20);
+}
+
+} // namespace

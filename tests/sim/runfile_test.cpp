@@ -230,6 +230,7 @@ TEST_F(RunFile, ArrayAndSensitivityImagesFollowTheirLayouts) {
     EXPECT_EQ(f[3], 'A');
     EXPECT_EQ(word(f, 30), 0u);
     EXPECT_EQ(word(f, 31), 10u);
+    EXPECT_EQ(word(f, 28), 10u);
     std::uint32_t rec = at<std::uint32_t>(f, word(f, 25) + 4);
     EXPECT_EQ(at<std::int16_t>(f, rec), 2);
     EXPECT_EQ(f[rec + 2], 0x08);
@@ -261,6 +262,57 @@ TEST_F(RunFile, ArrayAndSensitivityImagesFollowTheirLayouts) {
     std::uint32_t sec = word(g, 26);
     EXPECT_EQ(at<std::uint32_t>(g, sec + 8), sec + 32 + 8); // the matrix right after the slots
     EXPECT_FLOAT_EQ(at<float>(g, at<std::uint32_t>(g, sec + 8) + 4 * 4), 4);
+}
+
+} // namespace
+
+namespace {
+
+TEST(RunFileOptions, WideCountsAndConstantsOutsideTheTable) {
+    init_vocabulary();
+    message_capture messages;
+    model_builder b("options");
+    b.control(0, 2, 1, 1);
+    b.constant("k", 4);
+    b.level("S", "k", "0");
+    b.data("observed", "Time * 3");
+    ASSERT_TRUE(b.finish());
+    std::string p = testing::TempDir() + "/options.kdf";
+    sim_options o;
+    o.run_file = p.c_str();
+    o.constants_in_table = false;
+    ASSERT_EQ(simulate_model(b.symbols(), o, nullptr), sim_done) << messages.joined();
+    auto f = file_bytes(p);
+    EXPECT_NE(f[160], 0);
+    std::uint32_t table = word(f, 25);
+    EXPECT_EQ(at<std::uint32_t>(f, table + 4 * slot_of(b, "k")), 0u);
+    EXPECT_FLOAT_EQ(at<float>(f, word(f, 22) + 4 * slot_of(b, "k")), 4);
+    // A data variable: the data axis (the saved times) right behind Time's record.
+    EXPECT_EQ(word(f, 29), 3u);
+    std::uint32_t time_rec = at<std::uint32_t>(f, table);
+    std::uint32_t axis_values = time_rec + (3 - 1) / 8 + 4 * 3 + (3 - 1) / 8 + 6;
+    EXPECT_FLOAT_EQ(at<float>(f, axis_values + 8), 2);
+    std::uint32_t rec = at<std::uint32_t>(f, table + 4 * slot_of(b, "observed"));
+    EXPECT_EQ(at<std::int16_t>(f, rec), 3);
+    EXPECT_FLOAT_EQ(at<float>(f, rec + 2 + 1 + 8), 6);
+
+    // 32-bit counts on request.
+    run_image img;
+    img.symbols = b.symbols();
+    img.slot_types = {8, 17};
+    img.saved = {1, 1};
+    img.times = {0, 1};
+    img.rows = {0, 5, 1, 5};
+    img.force_32bit_counts = true;
+    std::string w = testing::TempDir() + "/wide.kdf";
+    ASSERT_EQ(write_run_file(w.c_str(), img), 1);
+    auto g = file_bytes(w);
+    EXPECT_EQ(g[161], 1);
+    std::uint32_t t2 = at<std::uint32_t>(g, word(g, 25));
+    EXPECT_EQ(at<std::int32_t>(g, t2), 2);
+    std::uint32_t r2 = at<std::uint32_t>(g, word(g, 25) + 4);
+    EXPECT_EQ(at<std::int32_t>(g, r2), 1); // the flat series is stored once
+    EXPECT_EQ(g[r2 + 4], 0x01);
 }
 
 } // namespace
