@@ -61,7 +61,7 @@ struct dialog_font {
 dialog_font fonts[3]; // 0 dialog, 1 small, 2 fallback
 
 // Makes a font from "face|points|style letters|": the face and size in
-// points; style letters b (bold) and i (italic). Null when the spec names no
+// points; style letters b (bold) and i (italic). Null when the font text names no
 // face.
 HFONT make_spec_font(const std::string& spec) {
     std::size_t bar = spec.find('|');
