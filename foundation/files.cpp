@@ -713,7 +713,7 @@ int delete_file(const char* name, int mode) {
     if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return done;
     if (::access(path.c_str(), W_OK) != 0) {
         std::string q = "The file " + path + " is read only\nDo you want to delete it anyway";
-        if (ask_question(ask_yes_no, q.c_str(), answer_no) != answer_yes) return done;
+        if (ask_question(question_yes_no, q.c_str(), answer_no) != answer_yes) return done;
     }
     if (::unlink(path.c_str()) != 0) {
         report(8, "Unable to delete %s: %s", path.c_str(), std::strerror(errno));
@@ -754,7 +754,7 @@ int ask_overwrite(const char* path) {
     if (!path || !*path) return 0;
     if (!disk_file_exists(disk_path(path))) return 1;
     std::string q = std::string("The file ") + path + " exists\nDo you want to overwrite it";
-    return ask_question(ask_yes_no, q.c_str(), answer_no) == answer_yes ? 1 : 0;
+    return ask_question(question_yes_no, q.c_str(), answer_no) == answer_yes ? 1 : 0;
 }
 
 char* dataset_path(const char* run_name) {
@@ -792,7 +792,7 @@ char* extract_member(const char* name, int flag) {
     if (disk_file_exists(path)) {
         if (!(flag & 1)) return scratch_strdup(path.c_str());
         std::string q = "Do you want to overwrite the file " + path + " with the package file";
-        if (ask_question(ask_yes_no, q.c_str(), answer_no) != answer_yes)
+        if (ask_question(question_yes_no, q.c_str(), answer_no) != answer_yes)
             return scratch_strdup(path.c_str());
     }
     // Members may sit in folders of their own.

@@ -71,7 +71,7 @@ extern int report_message_level;
 // severity_caption(kind) ("" below 6) or question_caption; text is the message
 // without its prefix. The hook's result is the answer (IDYES 6, IDNO 7,
 // IDCANCEL 2, IDOK 1), 0 for none.
-enum : int { ask_yes_no = 100, ask_yes_no_cancel = 101, ask_ok_cancel = 102 };
+enum : int { question_yes_no = 100, question_yes_no_cancel = 101, question_ok_cancel = 102 };
 using message_hook = int (*)(int kind, const char* caption, const char* text);
 void set_message_hook(message_hook hook);
 message_hook current_message_hook();

@@ -122,6 +122,7 @@ public:
             if (!check_lhs(s, root, covered, loops)) continue;
             expr_node* body = node_skip(root);
             cur_name_ = name;
+            cur_type_ = type;
             loops_ = loops;
             inner_.clear();
             if (kind == nc_lookup_eq || kind == nc_string_eq) continue;
@@ -197,6 +198,7 @@ public:
 
 private:
     const char* cur_name_ = "";
+    int cur_type_ = 0;             // type of the variable whose equation is checked
     std::vector<symbol_id> loops_; // ranges the equation loops over
     std::vector<symbol_id> inner_; // ranges reduced by the vector call being checked
 
@@ -300,7 +302,16 @@ private:
             return;
         }
         int t = sym(v)->type;
-        if (!(t >= 1 && t <= st_last_with_slots) && t != st_lookup) {
+        // A test input is computed only in behaviour-test runs: in any other
+        // run it has no value, so only test inputs and constraints may read it.
+        if (t == st_test_input && cur_type_ != st_test_input && cur_type_ != st_constraint) {
+            error(5, std::string("The equation for ") + cur_name_ + " uses the test input " +
+                         sym_name(v) +
+                         ", which has a value only in behaviour tests (only test inputs and "
+                         "constraints may use it)");
+            return;
+        }
+        if (!(t >= 1 && t <= st_last_with_slots) && t != st_lookup && t != st_test_input) {
             error(5, std::string("The equation for ") + cur_name_ + " uses " + sym_name(v) +
                          ", which is not a variable");
             return;
@@ -418,6 +429,13 @@ private:
             if (!bf) {
                 error(5, std::string("The equation for ") + cur_name_ +
                              " calls a function this program does not have");
+                return;
+            }
+            if (cur_type_ == st_test_input &&
+                (bf->kind == fnk_stateful || bf->kind == fnk_random)) {
+                error(5, std::string("The test input ") + cur_name_ + " uses " + bf->name +
+                             ", which keeps state; a test input may use only functions "
+                             "without memory");
                 return;
             }
             int count = 0;

@@ -141,7 +141,9 @@ public:
             lookup_from_source(s);
             return;
         }
-        if (!(type >= 1 && type <= st_last_with_slots) && type != st_constraint) return;
+        if (!(type >= 1 && type <= st_last_with_slots) && type != st_constraint &&
+            type != st_test_input)
+            return;
         if (s == model_hdr->w[mh_time_symbol]) return;
         for (std::uint32_t cell = sym(s)->eqn; cell;) {
             equation_record* e = eq_at(cell);
@@ -162,9 +164,23 @@ public:
         }
     }
 
+    // Test inputs have no model slot: each gets a place in the engine's own
+    // values after the held values (its offset from their start here, the
+    // base added by finish once the held values are counted).
+    void setup_test_inputs() {
+        std::uint32_t end = model_hdr->w[mh_sym_end];
+        for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
+            if (!valid_symbol(s) || sym(s)->type != st_test_input) continue;
+            test_offset_[s] = P.test_input_values;
+            P.test_input_values += sym_dims(s)->count;
+        }
+    }
+
     void finish() {
         std::uint32_t held_base = P.value_slots + P.hidden_states;
         for (auto [u, pos] : held_fixups_) P.units[u].code[pos] += held_base;
+        std::uint32_t test_base = held_base + P.held_values;
+        for (auto [u, pos] : test_fixups_) P.units[u].code[pos] += test_base;
     }
 
 private:
@@ -172,6 +188,8 @@ private:
     position_cache pos_;
     std::map<std::pair<symbol_id, std::uint32_t>, std::uint32_t> lookup_index_;
     std::vector<std::pair<std::size_t, std::size_t>> held_fixups_; // unit, code position (in ops)
+    std::map<symbol_id, std::uint32_t> test_offset_; // test input -> offset in the test values
+    std::vector<std::pair<std::size_t, std::size_t>> test_fixups_; // unit, code position
 
     // The equation being compiled.
     symbol_id var_ = 0;
@@ -188,6 +206,7 @@ private:
     std::uint32_t max_m_ = 1;
     std::vector<unit_read> reads_;
     std::vector<std::size_t> held_here_; // positions in ops_ of held operands
+    std::vector<std::size_t> test_here_; // positions in ops_ of test-input address bases
     bool fail_ = false;
     bool no_initial_ = false; // compiling an input that the initial pass ignores
 
@@ -354,10 +373,20 @@ private:
         std::vector<std::int64_t> off;
         if (!ref_offsets(v, subs, off)) return;
         record_read(v, off, dynamic);
-        for (auto& o : off) o += sym(v)->slot;
+        std::int64_t base = slot_base(v);
+        for (auto& o : off) o += base;
         ops_.push_back(nc_ref);
         address(off, ops_);
+        if (sym(v)->type == st_test_input) test_here_.push_back(ops_.size() - 2);
         push();
+    }
+
+    // The first value slot of a variable (a test input's: its offset among the
+    // test values, completed by finish).
+    std::int64_t slot_base(symbol_id v) {
+        if (sym(v)->type != st_test_input) return sym(v)->slot;
+        auto it = test_offset_.find(v);
+        return it == test_offset_.end() ? 0 : it->second;
     }
 
     // Lookup indexes of a lookup reference in every lane.
@@ -461,6 +490,12 @@ private:
         }
         if (n->code == nc_vector_call) {
             vector_call(fn, args[0], dynamic);
+            return;
+        }
+        if (sym(var_)->type == st_test_input &&
+            (bf->kind == fnk_stateful || bf->kind == fnk_random)) {
+            error(std::string("The test input ") + sym_name(var_) + " uses " + bf->name +
+                  ", which keeps state; a test input may use only functions without memory");
             return;
         }
         bool arg_dyn = dynamic && !(bf->kind == fnk_stateful && output_from_state(fn));
@@ -643,6 +678,7 @@ private:
         max_m_ = 1;
         reads_.clear();
         held_here_.clear();
+        test_here_.clear();
         hdr_len_ = 8 + outer_.size();
     }
 
@@ -661,14 +697,13 @@ private:
         for (auto& l : outer_) c.push_back(static_cast<std::uint32_t>(l.elems.size()));
         c.push_back(with_target ? array : 2);
         std::vector<std::int64_t> slots;
-        for (auto o : lhs_offsets_) slots.push_back(static_cast<std::int64_t>(sym(s)->slot) + o);
+        for (auto o : lhs_offsets_) slots.push_back(slot_base(s) + o);
         std::vector<std::uint32_t> addr;
-        std::size_t data_before = data_.size();
         if (with_target)
             address(slots, addr);
         else
             addr = {addr_strided, 0, 0};
-        (void)data_before;
+        std::size_t target_base_at = c.size() + 1;
         c.insert(c.end(), addr.begin(), addr.end());
         std::size_t ops_start_at = c.size();
         c.push_back(0); // ops start, below
@@ -681,6 +716,8 @@ private:
         c.push_back(op_end);
         std::size_t ui = P.units.size();
         for (std::size_t pos : held_here_) held_fixups_.push_back({ui, start + pos});
+        for (std::size_t pos : test_here_) test_fixups_.push_back({ui, start + pos});
+        if (with_target && type == st_test_input) test_fixups_.push_back({ui, target_base_at});
         P.max_stack = std::max(P.max_stack, static_cast<std::uint32_t>(max_sp_ + 1));
         P.max_lanes = std::max(P.max_lanes, max_m_);
         P.units.push_back(std::move(u));
@@ -696,7 +733,8 @@ private:
             ops_.insert(ops_.end(), {nc_number, float_bits(NA)});
             push();
         } else {
-            expr(body, kind != uk_level_init && type <= st_last_dynamic);
+            // Test inputs are computed at every step like auxiliaries.
+            expr(body, kind != uk_level_init && (type <= st_last_dynamic || type == st_test_input));
         }
         if (fail_) {
             ++errors;
@@ -738,6 +776,7 @@ int generate_code(handle symbols, sim_program& out) {
         out.value_slots = model_hdr->w[mh_level_slots] + model_hdr->w[mh_other_slots];
         compiler c(out);
         c.setup_lookups();
+        c.setup_test_inputs();
         std::uint32_t end = model_hdr->w[mh_sym_end];
         for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells)
             if (valid_symbol(s)) c.compile_symbol(s);

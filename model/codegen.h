@@ -80,6 +80,9 @@ struct sim_program {
     std::uint32_t level_slots = 0;
     std::uint32_t hidden_states = 0; // integrated hidden states (after the value slots)
     std::uint32_t held_values = 0;   // held hidden values (after the integrated ones)
+    // Values of the behaviour-test inputs (after the held values): test inputs
+    // have no model value slot, so the engine keeps them itself.
+    std::uint32_t test_input_values = 0;
     std::uint32_t delay_objects = 0;
     std::uint32_t random_streams = 0;
     std::uint32_t data_calls = 0; // data and constants read from run files
@@ -94,6 +97,12 @@ struct sim_program {
     std::vector<int> dynamic_order; // values of the dynamic pass
     std::vector<int> rate_order;    // level rates and hidden-state rates
     std::vector<int> constraints;   // behaviour-test constraints (after the dynamic pass)
+    // Test inputs (units of type st_test_input) in order, filled only when
+    // the program is ordered for behaviour tests: evaluated after the initial
+    // pass and before the constraints at every check.
+    std::vector<int> test_initial_order;
+    std::vector<int> test_dynamic_order;
+    bool tests_ordered = false; // ordered for behaviour tests (the lists above are valid)
     // Symbols of the control variables (0 when absent).
     symbol_id initial_time = 0, final_time = 0, time_step = 0, saveper = 0, sim_pause = 0;
 };

@@ -112,17 +112,26 @@ bool order_pass(sim_program& p, const std::vector<int>& members, bool initial,
 
 } // namespace
 
-int order_program(handle symbols, sim_program& p) {
+int order_program(handle symbols, sim_program& p, bool behaviour_tests) {
     model_lock_guard g(symbols, 0);
     if (!g.ok()) return 0;
-    std::vector<int> init, dyn;
+    std::vector<int> init, dyn, test_inputs;
     p.rate_order.clear();
     p.constraints.clear();
+    p.test_initial_order.clear();
+    p.test_dynamic_order.clear();
+    p.tests_ordered = behaviour_tests;
     for (std::size_t i = 0; i < p.units.size(); ++i) {
         const code_unit& u = p.units[i];
         int k = static_cast<int>(i);
         switch (u.kind) {
         case uk_value:
+            // Test inputs come after every other value (nothing else may read
+            // them), so they are ordered among themselves.
+            if (u.type == st_test_input) {
+                if (behaviour_tests) test_inputs.push_back(k);
+                break;
+            }
             init.push_back(k);
             if (u.type <= st_last_dynamic) dyn.push_back(k);
             break;
@@ -140,5 +149,9 @@ int order_program(handle symbols, sim_program& p) {
     }
     bool ok = order_pass(p, init, true, p.initial_order);
     ok = order_pass(p, dyn, false, p.dynamic_order) && ok;
+    if (!test_inputs.empty()) {
+        ok = order_pass(p, test_inputs, true, p.test_initial_order) && ok;
+        ok = order_pass(p, test_inputs, false, p.test_dynamic_order) && ok;
+    }
     return ok ? 1 : 0;
 }

@@ -26,5 +26,8 @@ bool order_nodes(const std::vector<order_node>& nodes, std::vector<int>& out,
 
 // Fills the three order lists of a compiled program. 1 on success; 0 after a
 // message per loop ("Simultaneous initial value equations: a -> b -> a" or
-// "Simultaneous equations: ..."). The model must not be locked.
-int order_program(handle symbols, sim_program& program);
+// "Simultaneous equations: ..."). With behaviour_tests the test inputs are
+// ordered too (their own initial and dynamic lists; they may read any
+// variable, and only test inputs and constraints read them); without, they
+// are left out and never evaluated. The model must not be locked.
+int order_program(handle symbols, sim_program& program, bool behaviour_tests = false);

@@ -110,14 +110,13 @@ void free_dialog_fonts();
 
 // ----------------------------------------------------- boxes and questions ---
 
-// The questions of the program's own code. (Named ask_yesno and
-// ask_yesno_cancel: the plain names are the reporter's question kinds in
-// foundation/report.h.)
+// The questions of the program's own code (the reporter's question kinds
+// are question_yes_no, ... in foundation/report.h).
 // 1 for Yes, else 0. The question is formatted into a buffer sized from its
 // arguments and shown captioned "Question from Kavrel".
-int ask_yesno(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ask_yes_no(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // 1 Yes, 0 No, -1 Cancel (Escape answers Cancel).
-int ask_yesno_cancel(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ask_yes_no_cancel(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The reporter's message hook (set_message_hook(show_message)). kind is the
 // severity 0..10 or a question kind of foundation/report.h; caption as the

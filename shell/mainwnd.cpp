@@ -15,6 +15,7 @@
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
+#include "sim/livesweep.h"
 
 #include <cstring>
 
@@ -434,12 +435,8 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         TranslateMessage(&current_msg);
         return DefWindowProc(window, message, wparam, lparam);
     case WM_TIMER:
-        if (wparam == 2) {
-            // The Livesweep re-run timer belongs to the engine's Livesweep,
-            // which is not served yet: the timer is stopped.
-            KillTimer(window, 2);
-            return 0;
-        }
+        if (wparam == static_cast<WPARAM>(livesweep_timer_id))
+            return inline_again_proc(token_of(window), message, wparam, lparam);
         return DefWindowProc(window, message, wparam, lparam);
     case WM_MENUSELECT:
         if (active_child && IsWindow(active_child))

@@ -20,6 +20,7 @@
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
 
 #include <string>
@@ -96,10 +97,12 @@ void set_pending_open(int kind, const char* name, int open_flags) {
 }
 
 int shell_open_model(int mode, int flags, const char* name, int open_flags) {
+    model_closing();
     if (!open_model(mode, flags, name ? name : "", open_flags)) {
         set_main_title(nullptr);
         return 0;
     }
+    model_opened();
     if (mode != 0 && name && *name) recent_models(1, 0, name);
     set_main_title(nullptr);
     set_bottom_text(model_rec && model_rec->state != 2 ? current_model_name() : "");

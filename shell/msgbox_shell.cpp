@@ -101,10 +101,10 @@ void set_low_message_sink(low_message_fn fn) {
 
 int show_message(int kind, const char* caption, const char* text) {
     if (!text) text = "";
-    if (kind == ask_yes_no || kind == ask_yes_no_cancel || kind == ask_ok_cancel) {
-        UINT type = kind == ask_yes_no          ? MB_YESNO
-                    : kind == ask_yes_no_cancel ? MB_YESNOCANCEL
-                                                : MB_OKCANCEL;
+    if (kind == question_yes_no || kind == question_yes_no_cancel || kind == question_ok_cancel) {
+        UINT type = kind == question_yes_no          ? MB_YESNO
+                    : kind == question_yes_no_cancel ? MB_YESNOCANCEL
+                                                     : MB_OKCANCEL;
         int answer = modal_box(text, question_caption, type | MB_ICONQUESTION, false);
         return answer > 0 ? answer : 0;
     }
@@ -134,7 +134,7 @@ int show_message(int kind, const char* caption, const char* text) {
     return 0;
 }
 
-int ask_yesno(const char* format, ...) {
+int ask_yes_no(const char* format, ...) {
     va_list args;
     va_start(args, format);
     std::string text = vformat(format, args);
@@ -144,7 +144,7 @@ int ask_yesno(const char* format, ...) {
                : 0;
 }
 
-int ask_yesno_cancel(const char* format, ...) {
+int ask_yes_no_cancel(const char* format, ...) {
     va_list args;
     va_start(args, format);
     std::string text = vformat(format, args);

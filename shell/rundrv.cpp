@@ -16,6 +16,7 @@
 #include "shell/wip.h"
 #include "sim/changes.h"
 #include "sim/control.h"
+#include "sim/livesweep.h"
 #include "sim/run.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -30,7 +31,7 @@ namespace {
 
 // The counters a run raises: the modal counter by 1000 and busy_depth by 1.
 // They come down exactly once: when after_run takes the run over, or on any
-// other way out of run_command (a Livesweep or Plausitest return, an unwind).
+// other way out of run_command (a Livesweep re-run, a refusal, an unwind).
 class run_counters {
 public:
     run_counters() = default;
@@ -74,19 +75,17 @@ std::string run_name() {
     return n ? n : "Current";
 }
 
-// The Livesweep re-simulation. The engine's own re-run (from the stored
-// initial state, writing the value cache's shown-run arrays) takes this over
-// when it lands; until then a re-run is an ordinary run of the Livesweep kind,
-// loaded quietly.
-int livesweep_rerun_now(int argument, int* result) {
+// A run request while Livesweep is on: the engine's re-run (from the initial
+// state with the setup copies, into the value cache's shown-run arrays),
+// deferred by the engine while another re-run is busy. No run file is loaded:
+// the values reach the graphs and sketch through the cache.
+int livesweep_rerun_now(int* result) {
     run_counters counters;
     counters.raise();
-    run_kind = rk_livesweep;
-    int r = run_simulation(&model_rec->setup, 0, argument);
-    if (result) *result = r;
-    last_run_result = r;
-    if (!sim_result_written(r)) return 0;
-    return load_runs(model_rec, 1, set_extension(run_name().c_str(), fk_run, 1), 1, 1);
+    int accepted = livesweep_rerun(0, 2, 0);
+    if (result) *result = accepted ? sim_done : sim_refused;
+    if (accepted) last_run_result = sim_done;
+    return accepted ? 1 : 0;
 }
 
 // Steps 1 to 10 of a run request; step 11 (the run itself) is done by
@@ -94,7 +93,7 @@ int livesweep_rerun_now(int argument, int* result) {
 int prepare_run(int id, int argument, std::uint8_t& old_phase) {
     // 1. A game in progress ends first (when the user agrees).
     if (game_state && id != rc_game) {
-        if (game_window_open && !ask_yesno("Do you want to end the current game??")) return -1;
+        if (game_window_open && !ask_yes_no("Do you want to end the current game??")) return -1;
         sim_control_command(sc_end_game, 0, 0);
     }
     // 2.
@@ -126,16 +125,17 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase) {
         ctx_set_text(model_rec, model_rec->setup.run_name, set_extension(slot, fk_run, 1));
     // 7.
     sim_command_line();
-    // 9. Livesweep: the first request enters the mode.
+    // 9. Livesweep: the first request enters the mode (the engine compiles
+    // the model once for the re-runs).
     if (id == rc_livesweep && livesweep_state != 2) {
-        // The engine's enter_livesweep takes this over when it lands.
-        livesweep_state = 2;
-        sim_phase = phase_livesweep_ready;
-        last_run_result = 1;
+        if (!enter_livesweep(0)) {
+            sim_phase = old_phase;
+            return -1;
+        }
+        last_run_result = sim_done;
         return 0;
     }
     // 10.
-    if (id == rc_plausitest) return 1;
     return 1;
 }
 
@@ -200,12 +200,12 @@ char* sim_command_line() {
 
 int leave_sim_mode(int ask) {
     if (livesweep_state == 2) {
-        if (ask && !ask_yesno("Do you want to leave Livesweep mode?")) return 0;
+        if (ask && !ask_yes_no("Do you want to leave Livesweep mode?")) return 0;
         if (ask) sim_control_command(sc_livesweep, 0, 0);
     }
     if (game_state) {
         if (!ask) return 1; // a game continues between its intervals
-        if (!ask_yesno("Do you want to end the current game??")) return 0;
+        if (!ask_yes_no("Do you want to end the current game??")) return 0;
         sim_control_command(sc_end_game, 0, 0);
     }
     if (livesweep_state != 2 && sim_phase < phase_initialising) sim_phase = phase_idle;
@@ -215,7 +215,7 @@ int leave_sim_mode(int ask) {
 int run_command(int id, int setup_argument, int keep_mode, int* result) {
     if (result) *result = 0;
     if (!model_open()) return 0;
-    if (livesweep_state == 2) return livesweep_rerun_now(setup_argument, result);
+    if (livesweep_state == 2) return livesweep_rerun_now(result);
     run_counters counters;
     std::uint8_t old_phase = sim_phase;
     // However the run ends, the phase it was prepared in is not left behind.
@@ -233,11 +233,6 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
         }
         err_window_on = 0;
         return prepared < 0 ? 0 : 1;
-    }
-    if (run_kind == rk_plausitest) {
-        // The Plausitest dialog does the rest when it lands.
-        sim_phase = old_phase == phase_setup ? phase_setup : phase_idle;
-        return 1;
     }
     // 11. The run, with the counters raised for the whole of it.
     if (id == rc_game) game_state = 1;
@@ -308,7 +303,7 @@ int read_additional_changes_from(const char* name) {
     int ok = read_change_files(list.c_str());
     before.restore();
     if (!ok) return 0;
-    int answer = ask_yesno_cancel("Do you want to reset onscreen changes that have been made?");
+    int answer = ask_yes_no_cancel("Do you want to reset onscreen changes that have been made?");
     if (answer < 0) return 0;
     if (answer == 1) clear_setup();
     if (!read_change_files(list.c_str())) return 0;

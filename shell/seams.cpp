@@ -73,3 +73,5 @@ int ask_save_graph_sets(int) {
 }
 
 void dde_quit_spreadsheets(int) {}
+
+void refresh_sketch_values() {}

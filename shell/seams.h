@@ -37,6 +37,10 @@ int close_sketch_windows(handle record);
 int query_close_sketch_windows(handle record);
 // Releases what the sketch locked (after every pumped message).
 void unlock_sketch();
+// Redraws the sketch's variables and input-output objects from the value
+// cache (after a Livesweep re-run and after a cache reset). No sketch
+// windows yet: nothing to redraw.
+void refresh_sketch_values();
 // Frees the sketch tool bitmaps (shutdown).
 void free_sketch_bitmaps();
 // Window procedures of the sketch frames, views and quick sliders.

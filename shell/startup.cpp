@@ -22,6 +22,7 @@
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
+#include "shell/wiring.h"
 
 #include <QCoreApplication>
 
@@ -271,8 +272,7 @@ int init_and_run(HINSTANCE previous, const char* command_line) {
     register_dialog_templates();
     set_message_hook(show_message);
     set_password_hook(nullptr);
-    install_run_driver();
-    wip_install_sim_hooks();
+    install_program_hooks(); // every core hook, in one place (shell/wiring.cpp)
 
     model_arguments args = parse_model_arguments(rest);
 
@@ -354,6 +354,7 @@ void shutdown_ui() {
     unregister_classes();
     free_sketch_bitmaps();
     // The globals: the model and its record, the string cells, the fonts.
+    model_closing();
     close_model(0, 0);
     app_strings_clear_cells();
     free_dialog_fonts();

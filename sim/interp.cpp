@@ -1043,7 +1043,7 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     prog = &p;
     prog_symbols = symbols;
     if (!sim_pool) sim_pool = new_block(0);
-    std::size_t total = p.value_slots + p.hidden_states + p.held_values;
+    std::size_t total = p.value_slots + p.hidden_states + p.held_values + p.test_input_values;
     value_array = static_cast<float*>(block_alloc(sim_pool, 4 * (total + 1), 0));
     rate_array =
         static_cast<float*>(block_alloc(sim_pool, 4 * (p.value_slots + p.hidden_states + 1), 0));

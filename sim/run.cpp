@@ -259,9 +259,19 @@ private:
 
     std::vector<std::uint32_t> failed_;
 
-    // The behaviour-test constraints at the current time.
+    // Whether this run is a behaviour test (test inputs computed, constraints
+    // checked). A program compiled with test inputs but not ordered for them
+    // cannot compute them, so its constraints are not checked (said at the start).
+    bool behaviour_test() const {
+        return (o_.check_constraints || run_kind == rk_plausitest) &&
+               (p_.tests_ordered || !p_.test_input_values);
+    }
+
+    // The behaviour-test constraints at the current time, after the test
+    // inputs they may read.
     void check_constraints() {
-        if (p_.constraints.empty() || !(o_.check_constraints || run_kind == rk_plausitest)) return;
+        if (p_.constraints.empty() || !behaviour_test()) return;
+        eval_units(p_.test_dynamic_order, em_main);
         ++out_.constraint_checks;
         for (int u : p_.constraints) {
             eval_constraint(u, failed_);
@@ -381,8 +391,12 @@ int time_loop::start() {
         if (overrides_active())
             for (std::uint32_t s = 0; s < p_.value_slots; ++s)
                 if (override_held[s] == 2) value_array[s] = NA;
+        if ((o_.check_constraints || run_kind == rk_plausitest) && !behaviour_test())
+            report(3, "The test inputs were not prepared for this run; the constraints are not "
+                      "checked");
         keep_supplied();
         initial_pass(p_.initial_order);
+        if (behaviour_test()) eval_units(p_.test_initial_order, em_initial);
         // Delay states taken from a saved run replace the fresh pipelines.
         if (o_.setup && o_.setup->delays.size() == p_.delay_objects && p_.delay_objects)
             load_delay_states(o_.setup->delays, run_delay_objects(), p_.delay_objects);
@@ -440,7 +454,7 @@ int time_loop::advance(long until) {
                     given_up = true;
                     break;
                 }
-                int answer = ask_question(ask_yes_no_cancel, save_results_question, 6);
+                int answer = ask_question(question_yes_no_cancel, save_results_question, 6);
                 if (answer == 6) {
                     stopped = true;
                     break;
@@ -572,7 +586,8 @@ int simulate_model(handle symbols, const sim_options& o, sim_output* out) {
     if (check_model(symbols)) return sim_refused;
     sim_program p;
     if (!generate_code(symbols, p)) return sim_refused;
-    if (!order_program(symbols, p)) return sim_refused;
+    if (!order_program(symbols, p, o.check_constraints || run_kind == rk_plausitest))
+        return sim_refused;
     return run_program(symbols, p, o, out);
 }
 
@@ -726,7 +741,8 @@ int start_game(const sim_options& o) {
     if (!symbols || check_model(symbols)) return sim_refused;
     auto g = std::make_unique<game_session>();
     g->symbols = symbols;
-    if (!generate_code(symbols, g->program) || !order_program(symbols, g->program))
+    if (!generate_code(symbols, g->program) ||
+        !order_program(symbols, g->program, o.check_constraints || run_kind == rk_plausitest))
         return sim_refused;
     // Game inputs hold the player's decisions: they are not recomputed after the initial pass.
     std::vector<int> dyn;

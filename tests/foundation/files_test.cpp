@@ -31,7 +31,7 @@ int next_answer = 7; // IDNO
 
 int test_hook(int kind, const char*, const char* text) {
     messages.push_back({kind, text});
-    return kind >= ask_yes_no ? next_answer : 1;
+    return kind >= question_yes_no ? next_answer : 1;
 }
 
 std::string slurp(const fs::path& p) {
@@ -431,7 +431,7 @@ TEST_F(FilesTest, StatusDeleteAndTheBeforeDeleteHook) {
         fs::permissions(dir / "ro.kdf", fs::perms::owner_read);
         next_answer = 7;
         EXPECT_EQ(delete_file(at("ro.kdf").c_str(), 1), 0);
-        EXPECT_TRUE(said("is read only", ask_yes_no));
+        EXPECT_TRUE(said("is read only", question_yes_no));
         EXPECT_TRUE(fs::exists(dir / "ro.kdf"));
         next_answer = 6;
         EXPECT_EQ(delete_file(at("ro.kdf").c_str(), 1), 1);
@@ -472,8 +472,8 @@ TEST_F(FilesTest, AskOverwriteAndDatasetNames) {
     spit(at("old.txt"), "x");
     next_answer = 7;
     EXPECT_EQ(ask_overwrite(at("old.txt").c_str()), 0);
-    EXPECT_TRUE(
-        said("The file " + at("old.txt") + " exists\nDo you want to overwrite it", ask_yes_no));
+    EXPECT_TRUE(said("The file " + at("old.txt") + " exists\nDo you want to overwrite it",
+                     question_yes_no));
     next_answer = 6;
     EXPECT_EQ(ask_overwrite(at("old.txt").c_str()), 1);
 

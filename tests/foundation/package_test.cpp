@@ -29,7 +29,7 @@ int next_answer = 7;
 
 int test_hook(int kind, const char*, const char* text) {
     messages.push_back({kind, text});
-    return kind >= ask_yes_no ? next_answer : 1;
+    return kind >= question_yes_no ? next_answer : 1;
 }
 
 using bytes = std::vector<unsigned char>;
@@ -423,7 +423,7 @@ TEST_F(PackageTest, ExtractMember) {
     EXPECT_STREQ(extract_member(at("model.kmf").c_str(), 1), at("model.kmf").c_str());
     EXPECT_TRUE(
         said("Do you want to overwrite the file " + at("model.kmf") + " with the package file",
-             ask_yes_no));
+             question_yes_no));
     EXPECT_EQ(text_of(at("model.kmf")), "user's own");
     next_answer = 6;
     EXPECT_STREQ(extract_member(at("model.kmf").c_str(), 1), at("model.kmf").c_str());

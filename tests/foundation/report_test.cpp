@@ -221,12 +221,12 @@ TEST_F(Report, LongMessagesAreNotCut) {
 
 TEST_F(Report, QuestionsGoThroughTheHook) {
     set_message_hook(nullptr);
-    EXPECT_EQ(ask_question(ask_yes_no, "Save?", 7), 7);
+    EXPECT_EQ(ask_question(question_yes_no, "Save?", 7), 7);
     set_message_hook(capture_hook);
     hook_answer = 6;
-    EXPECT_EQ(ask_question(ask_yes_no_cancel, "Save the model?", 2), 6);
+    EXPECT_EQ(ask_question(question_yes_no_cancel, "Save the model?", 2), 6);
     ASSERT_EQ(hook_calls.size(), 1u);
-    EXPECT_EQ(hook_calls[0].kind, ask_yes_no_cancel);
+    EXPECT_EQ(hook_calls[0].kind, question_yes_no_cancel);
     EXPECT_EQ(hook_calls[0].caption, "Question from Kavrel");
     EXPECT_EQ(report_counts[6], 0); // a question is not a message
 }

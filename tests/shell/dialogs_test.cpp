@@ -92,15 +92,15 @@ TEST_F(Dialogs, QuestionsAnswerWithTheButtonPressed) {
     answerer::box("Question from Kavrel").press(IDYES);
     answerer::box("Question from Kavrel").press(IDNO);
     answerer::box("Question from Kavrel").press(IDCANCEL);
-    EXPECT_EQ(ask_yesno("Do you want to %s Livesweep mode?", "leave"), 1);
-    EXPECT_EQ(ask_yesno("again?"), 0);
-    EXPECT_EQ(ask_yesno_cancel("save?"), 1);
-    EXPECT_EQ(ask_yesno_cancel("save?"), 0);
-    EXPECT_EQ(ask_yesno_cancel("save?"), -1);
+    EXPECT_EQ(ask_yes_no("Do you want to %s Livesweep mode?", "leave"), 1);
+    EXPECT_EQ(ask_yes_no("again?"), 0);
+    EXPECT_EQ(ask_yes_no_cancel("save?"), 1);
+    EXPECT_EQ(ask_yes_no_cancel("save?"), 0);
+    EXPECT_EQ(ask_yes_no_cancel("save?"), -1);
     EXPECT_EQ(answerer::seen()[0].text, "Do you want to leave Livesweep mode?");
     // The engine's questions come through the reporter's hook.
     answerer::box("Question from Kavrel").text("results so far").press(IDNO);
-    EXPECT_EQ(ask_question(ask_yes_no_cancel,
+    EXPECT_EQ(ask_question(question_yes_no_cancel,
                            "Do you want to save the results so far (cancel to continue simulation)",
                            IDYES),
               IDNO);
@@ -109,7 +109,7 @@ TEST_F(Dialogs, QuestionsAnswerWithTheButtonPressed) {
 TEST_F(Dialogs, EscapeOnAYesNoCancelQuestionIsCancel) {
     answerer::uninstall();
     td::on_idle([] { td::press_key(VK_ESCAPE); });
-    EXPECT_EQ(ask_yesno_cancel("Do you want to save changes to %s?", "model.kmf"), -1);
+    EXPECT_EQ(ask_yes_no_cancel("Do you want to save changes to %s?", "model.kmf"), -1);
 }
 
 TEST_F(Dialogs, QuestionTextsAreSizedFromTheirArguments) {
@@ -117,8 +117,8 @@ TEST_F(Dialogs, QuestionTextsAreSizedFromTheirArguments) {
     long_name += "END";
     answerer::box("Question from Kavrel").press(IDYES);
     answerer::box("Question from Kavrel").press(IDNO);
-    EXPECT_EQ(ask_yesno("The file %s exists\nDo you want to overwrite it", long_name.c_str()), 1);
-    EXPECT_EQ(ask_yesno_cancel("%s and %s, %d times", long_name.c_str(), long_name.c_str(), 12345),
+    EXPECT_EQ(ask_yes_no("The file %s exists\nDo you want to overwrite it", long_name.c_str()), 1);
+    EXPECT_EQ(ask_yes_no_cancel("%s and %s, %d times", long_name.c_str(), long_name.c_str(), 12345),
               0);
     ASSERT_EQ(answerer::seen().size(), 2u);
     EXPECT_EQ(answerer::seen()[0].text,

@@ -266,7 +266,7 @@ int cancel_count = 0;
 int ask_user_cancels() {
     ++cancel_count;
     int answer =
-        ask_question(ask_yes_no_cancel, "Save changes to graph set without name?", IDCANCEL);
+        ask_question(question_yes_no_cancel, "Save changes to graph set without name?", IDCANCEL);
     // Cancelled: the program runs on; the user closes the window next.
     if (answer != IDYES) test_driver::on_idle([] { PostMessage(main_wnd, WM_CLOSE, 0, 0); });
     return answer == IDYES;

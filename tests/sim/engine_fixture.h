@@ -52,7 +52,7 @@ private:
     }
     static int hook(int kind, const char*, const char* text) {
         texts().push_back(text ? text : "");
-        return kind >= ask_yes_no ? answer() : 0;
+        return kind >= question_yes_no ? answer() : 0;
     }
     message_hook old_ = nullptr;
     std::FILE* sink_ = nullptr;

@@ -1,0 +1,112 @@
+// Start-up wiring of the core hooks (see wiring.h).
+// The run reader's header names a field "slots", which Qt's headers define as
+// a macro: it comes before them.
+#include "runs/core/runfile.h"
+
+#include "shell/wiring.h"
+
+#include "foundation/report.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "runs/core/cache.h"
+#include "runs/core/readback.h"
+#include "runs/core/select.h"
+#include "runs/core/simdata_adapter.h"
+#include "shell/dialogs.h"
+#include "shell/mainwnd.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/state.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/livesweep.h"
+#include "sim/run.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+
+namespace {
+
+bool main_window_alive() {
+    return main_wnd && IsWindow(main_wnd);
+}
+
+bool model_is_open() {
+    return model_rec && model_rec->state != 2 && cur_model_symbols;
+}
+
+} // namespace
+
+int shell_sim_pause(double time) {
+    // No pause dialog yet: a question; No stops the run (the engine then
+    // asks whether to keep the results so far).
+    return ask_yes_no("The simulation is paused at time %g\nDo you want to continue?", time) ? 0
+                                                                                             : 1;
+}
+
+void shell_post_command(int id) {
+    if (main_window_alive()) PostMessage(main_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
+}
+
+void shell_livesweep_timer(int timer_id, int ms) {
+    if (!main_window_alive()) return;
+    if (ms > 0)
+        SetTimer(main_wnd, static_cast<UINT_PTR>(timer_id), static_cast<UINT>(ms), nullptr);
+    else
+        KillTimer(main_wnd, static_cast<UINT_PTR>(timer_id));
+}
+
+void shell_window_message(std::uint32_t window, int message) {
+    HWND w = handle_from_token<HWND>(window);
+    if (w && IsWindow(w)) SendMessage(w, static_cast<UINT>(message), 0, 0);
+}
+
+void shell_livesweep_refresh(int phase) {
+    if (phase == 0)
+        reset_value_cache(shown_run_slot(), 0, 1);
+    else
+        refresh_sketch_values();
+}
+
+void shell_plausitest_results(const sim_output& results) {
+    // No Plausitest dialog yet: the violations go to the message list.
+    if (results.violations.empty()) {
+        report(5, "Plausitest: every constraint held (%ld checks)", results.constraint_checks);
+        return;
+    }
+    report(5, "Plausitest: %d constraint(s) violated", static_cast<int>(results.violations.size()));
+    for (const constraint_violation& v : results.violations)
+        report(5, "Plausitest: %s failed %ld time(s), first at time %g", v.element.c_str(), v.count,
+               v.first_time);
+}
+
+void shell_runs_changed() {
+    set_main_title(nullptr);
+    set_bottom_text(model_is_open() ? current_model_name() : "");
+}
+
+void model_opened() {
+    if (model_is_open()) reset_value_cache(-1, 1, 1);
+}
+
+void model_closing() {
+    reset_value_cache(-1, 2, 1);
+}
+
+void install_program_hooks() {
+    // Engine.
+    wip_install_sim_hooks(); // the pump: work-in-progress window + pump_messages
+    set_sim_pause_hook(shell_sim_pause);
+    install_run_driver(); // the run-command hook
+    set_post_command_hook(shell_post_command);
+    set_livesweep_timer_hook(shell_livesweep_timer);
+    set_window_message_hook(shell_window_message);
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    set_plausitest_hook(shell_plausitest_results);
+    install_run_data_source_reader();
+    // Run readers.
+    install_cache_livesweep_hook();
+    set_delay_state_sink(accept_run_delays);
+    install_run_delete_hook();
+    set_runs_changed_hook(shell_runs_changed);
+    set_cache_refresh_hook(refresh_sketch_values);
+}

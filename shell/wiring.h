@@ -1,0 +1,35 @@
+// The one place where start-up connects the engine, the run readers and the
+// shell: every hook the core subsystems leave for the windowed program is set
+// here (install_program_hooks, called once by init_and_run before the main
+// window exists; the hooks look main_wnd up when they run). The model
+// open/close points of the value cache are model_opened / model_closing,
+// called by shell_open_model and shutdown_ui.
+#pragma once
+
+#include <cstdint>
+
+struct sim_output;
+
+// Installs every hook (idempotent: each is a plain pointer set again):
+//  engine   pump (work-in-progress window, wip_install_sim_hooks), SIMULATION
+//           PAUSE, run command (install_run_driver), posted commands,
+//           Livesweep timer / window message / refresh, Plausitest results,
+//           the data-source reader over the run files;
+//  runs     value cache Livesweep save step, delay-state sink, run-file
+//           delete hook, runs-changed refresh of the title and bottom bar,
+//           the cache-reset sketch redraw.
+void install_program_hooks();
+
+// The value cache around a model's life: made when a model opens, dropped
+// before it closes.
+void model_opened();
+void model_closing();
+
+// The hooks themselves (tests call them directly).
+int shell_sim_pause(double time);
+void shell_post_command(int id);
+void shell_livesweep_timer(int timer_id, int ms);
+void shell_window_message(std::uint32_t window, int message);
+void shell_livesweep_refresh(int phase);
+void shell_plausitest_results(const sim_output& results);
+void shell_runs_changed();
