@@ -90,8 +90,10 @@ handle read_block_raw(file_handle fh, bool foreign, std::uint32_t limit_bytes) {
     std::uint64_t rest = pos >= 0 && size >= pos ? static_cast<std::uint64_t>(size - pos) : 0;
     if (limit_bytes && limit_bytes < rest) rest = limit_bytes;
     std::uint32_t low = letter == 'C' ? 6 : 5;
+    // The byte size (4 * size) must fit 32 bits: a larger count is no block of ours.
     if (head.size < low || head.cur < low || head.cur > head.size || head.size != head.cur ||
-        (std::uint64_t{head.size} - 5) * 4 > rest || head.step > (1u << 24)) {
+        head.size > block_max_cells || (std::uint64_t{head.size} - 5) * 4 > rest ||
+        head.step > (1u << 24)) {
         report(5, "Corrupted block reading file %s", block_file_name(fh));
         return 0;
     }

@@ -63,6 +63,8 @@ int convert_kmf_header(kmf_header* header);
 // whose blocks hold bytes or 16-bit fields use read_block_raw and convert
 // themselves. limit_bytes bounds the block (0: the rest of the file).
 handle read_block(file_handle fh);
+// The largest block a file may hold, in cells (its byte size fits 32 bits).
+inline constexpr std::uint32_t block_max_cells = (1u << 30) - 1;
 handle read_block_raw(file_handle fh, bool foreign, std::uint32_t limit_bytes = 0);
 // Writes an indexed block (its head and its used cells; the head's size is
 // written as the used size). foreign: write in the other byte order (tests),

@@ -120,7 +120,7 @@ symbol_id slot_symbol(std::int32_t slot, std::uint32_t* element) {
     std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
     for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
         const symbol_record* r = sym(s);
-        if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0) continue;
+        if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0 || slot < r->slot) continue;
         const dim_record* d = safe_dims(s);
         if (!d) continue;
         if (slot >= r->slot && static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count) {
@@ -156,7 +156,7 @@ const char* string_offset_name(std::int32_t slot) {
     std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
     for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
         const symbol_record* r = sym(s);
-        if (r->type != st_string || r->slot < 0) continue;
+        if (r->type != st_string || r->slot < 0 || slot < r->slot) continue;
         const dim_record* d = safe_dims(s);
         if (d && slot >= r->slot &&
             static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count)

@@ -11,6 +11,7 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/modelfile.h"
+#include "model/subpanel.h"
 
 std::uint32_t* model_syms = nullptr;
 model_header* model_hdr = nullptr;
@@ -628,6 +629,13 @@ void add_pair(handle symbols, symbol_id id, symbol_id other, const char* text) {
 std::uint32_t add_equation(handle symbols, symbol_id id, const expr_node* nodes,
                            std::uint32_t nnodes, std::uint32_t tokens, std::int32_t order) {
     if (building_locked(symbols)) return 0;
+    // Every equation has at least its root: an equation without a tree is
+    // kept as text only (nc_unparsed), so node walkers always find node 0.
+    const expr_node text_only{nc_unparsed, 0, 0};
+    if (nnodes == 0) {
+        nodes = &text_only;
+        nnodes = 1;
+    }
     handle eqs = block_for(symbols, mh_equations);
     std::int32_t cell =
         hblock_alloc(eqs, static_cast<std::uint32_t>(sizeof(equation_record) + 8u * nnodes), 0);
@@ -851,6 +859,8 @@ void close_model(handle header, handle symbols, const char* dir, const char* nam
         handle ctx = header_word(symbols, mh_model_rec);
         if (ctx) set_model_rec(ctx);
     }
+    // The Subscript Control shows a range of the model now open.
+    subpanel_model_changed();
 }
 
 const char* current_model_name() {

@@ -15,6 +15,7 @@
 #include "foundation/package.h"
 #include "foundation/report.h"
 #include "model/context.h"
+#include "model/varnames.h"
 
 namespace {
 
@@ -122,6 +123,34 @@ std::uint32_t crc32(const void* data, std::size_t n, std::uint32_t crc = 0) {
         for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
     }
     return ~crc;
+}
+
+// The cells of a symbol record that only mean something in memory: the uses
+// list (rebuilt on reading), the marks of the tree and loop searches and the
+// search depth. They are written as 0 so that a file does not depend on what
+// the tools did with the model before it was saved.
+void normalise_record(std::uint32_t* rec) {
+    rec[5] = 0;
+    auto* r = reinterpret_cast<symbol_record*>(rec);
+    r->flags = static_cast<std::uint16_t>(r->flags & ~(sf_mark_04 | sf_mark_08 | sf_mark_10));
+    r->depth = 0;
+}
+
+// The identity stamp of a model part: CRC-32 of the symbol records as written
+// (cells first_symbol_cell .. cur-1 of the symbol block image, records
+// normalised), then of the name pool's cells 5 .. cur-1.
+std::uint32_t stamp_of(const std::uint32_t* image, std::uint32_t cur, handle names) {
+    std::uint32_t crc = 0;
+    if (cur > first_symbol_cell)
+        crc = crc32(image + first_symbol_cell, 4ull * (cur - first_symbol_cell));
+    if (names && handle_valid(names)) {
+        handle_lock<std::uint32_t> n(names);
+        std::uint32_t ncur = reinterpret_cast<const bhead*>(n.get())->cur;
+        auto ncells = static_cast<std::uint32_t>(handle_size(names) / 4);
+        if (ncur > ncells) ncur = ncells;
+        if (ncur > 5) crc = crc32(n.get() + 5, 4ull * (ncur - 5), crc);
+    }
+    return crc;
 }
 
 password_hook_fn password_hook = nullptr;
@@ -462,23 +491,8 @@ int write_model_part(file_handle fh, handle symbols, bool foreign) {
         handle_lock<std::uint32_t> s(symbols);
         std::memcpy(hdr, s.get() + model_header_cell, sizeof hdr);
     }
-    // The stamp: CRC-32 of the names and the symbol records.
-    {
-        std::uint32_t crc = 0;
-        {
-            handle_lock<std::uint32_t> s(symbols);
-            auto* head = reinterpret_cast<const bhead*>(s.get());
-            crc = crc32(s.get() + first_symbol_cell,
-                        4ull * (head->cur - std::min(head->cur, first_symbol_cell)));
-        }
-        if (hdr[mh_names]) {
-            handle_lock<std::uint32_t> n(hdr[mh_names]);
-            crc = crc32(n.get() + 5, 4ull * (reinterpret_cast<bhead*>(n.get())->cur - 5), crc);
-        }
-        set_header_word(symbols, mh_stamp, crc);
-    }
     writer w{fh, foreign};
-    // The symbol block, with the memory-only handles cleared.
+    // The symbol block, with the memory-only handles and marks cleared.
     {
         std::vector<std::uint32_t> image;
         {
@@ -491,7 +505,13 @@ int write_model_part(file_handle fh, handle symbols, bool foreign) {
             if (image[model_header_cell + b.word]) image[model_header_cell + b.word] = 1;
         if (image[model_header_cell + mh_views]) image[model_header_cell + mh_views] = 1;
         for (std::size_t s = first_symbol_cell; s + symbol_cells <= image.size(); s += symbol_cells)
-            image[s + 5] = 0; // uses lists are rebuilt on reading
+            normalise_record(image.data() + s);
+        // The identity stamp describes the part exactly as written (in the
+        // file's little-endian form), so equal parts always carry equal stamps.
+        std::uint32_t stamp =
+            stamp_of(image.data(), static_cast<std::uint32_t>(image.size()), hdr[mh_names]);
+        image[model_header_cell + mh_stamp] = stamp;
+        set_header_word(symbols, mh_stamp, stamp);
         if (foreign) {
             convert_cells(ct_symbols, image.data(), static_cast<std::uint32_t>(image.size()),
                           false);
@@ -504,6 +524,22 @@ int write_model_part(file_handle fh, handle symbols, bool foreign) {
     write_views(w, hdr);
     if (!w.ok) report(8, "Unable to write the model to %s", fh_name(fh));
     return w.ok ? 1 : 0;
+}
+
+std::uint32_t model_part_stamp(handle symbols) {
+    if (!symbols || !handle_valid(symbols)) return 0;
+    std::vector<std::uint32_t> image;
+    {
+        handle_lock<std::uint32_t> s(symbols);
+        std::uint32_t cur = reinterpret_cast<bhead*>(s.get())->cur;
+        cur = std::min(cur, static_cast<std::uint32_t>(handle_size(symbols) / 4));
+        image.assign(s.get(), s.get() + cur);
+    }
+    if (image.size() < first_symbol_cell) return 0;
+    for (std::size_t s = first_symbol_cell; s + symbol_cells <= image.size(); s += symbol_cells)
+        normalise_record(image.data() + s);
+    return stamp_of(image.data(), static_cast<std::uint32_t>(image.size()),
+                    image[model_header_cell + mh_names]);
 }
 
 int write_model_file(const char* path, handle symbols, const model_write_options& options) {
@@ -730,10 +766,22 @@ bool check_model(reader& r) {
         for (std::uint32_t k = 0; k < d->ndims; ++k) {
             if (!valid_symbol(d->d[k].range) || sym(d->d[k].range)->type != st_range)
                 return r.fail("dimension range");
+            // A dimension has as many positions as its range has elements,
+            // and a product of counts with a zero in it must not hide a huge
+            // count behind a total of 0.
+            const symbol_record* rr = sym(d->d[k].range);
+            if (!model_elists || rr->elems < 5 || std::uint64_t{rr->elems} + 1 > ecells ||
+                model_elists[rr->elems] != d->d[k].count || d->d[k].count == 0)
+                return r.fail("dimension count");
             total *= d->d[k].count;
-            if (total > (1u << 26)) return r.fail("dimension size");
+            if (total > max_var_elements) return r.fail("dimension size");
         }
         if (total != d->count) return r.fail("dimension count");
+        // Last dimension fastest: each stride is the product of the later counts.
+        for (std::uint64_t k = d->ndims, stride = 1; k-- > 0;) {
+            if (d->d[k].stride != stride) return r.fail("dimension stride");
+            stride *= d->d[k].count;
+        }
         (void)dims;
         // Slots.
         if (x->slot < -1) return r.fail("value slot");
@@ -782,8 +830,10 @@ bool check_model(reader& r) {
             equation_record* e = eq_at(c);
             e->code = 0;
             if (e->tokens && !token_starts.count(e->tokens)) return r.fail("equation text");
+            // Every equation has its root node (an empty one would have
+            // node_skip and the tree walkers read the next record as its root).
             const char* why = nullptr;
-            if (e->nnodes && !check_tree(eq_nodes(e), e->nnodes, &why)) {
+            if (!check_tree(eq_nodes(e), e->nnodes, &why)) {
                 report(5, "Corrupted model in file %s: equation of %s: %s", r.file, sym_name(id),
                        why);
                 return false;
@@ -872,7 +922,9 @@ bool read_views(reader& r, std::uint32_t* hdr) {
             auto* bytes = reinterpret_cast<std::uint8_t*>(d.get());
             for (std::uint32_t i = 1; i < n; ++i) {
                 std::uint32_t c = index[i];
-                if (c < view_dummy_cell || c + 1 > cur) return r.fail("view element index");
+                // 64-bit: an index cell of 0xFFFFFFFF must not wrap to pass.
+                if (c < view_dummy_cell || std::uint64_t{c} + 1 > cur)
+                    return r.fail("view element index");
                 std::uint8_t* e = bytes + 4ull * c;
                 std::uint32_t room = (cur - c) * 4;
                 std::uint16_t len = get16(e);
@@ -1000,6 +1052,9 @@ handle read_model_part(file_handle fh, bool foreign, const char* file_name, long
     }
     if (!check_model(r)) return give_up();
     if (end) *end = fh_seek(fh, 0, 1);
+    // The stamp always describes the part as it is (a file of another writer
+    // may carry none or a stale one).
+    set_header_word(r.symbols, mh_stamp, model_part_stamp(r.symbols));
     rebuild_indexes(r.symbols);
     return r.symbols;
 }
@@ -1100,8 +1155,24 @@ handle read_binary_model(const char* name, int) {
             return 0;
         }
     } else if (kmf_word(h, kdf_word_info)) {
-        info = read_block(fh);
+        // The information block holds text: only its length cell is a number.
+        info = read_block_raw(fh, foreign);
         if (!info) {
+            fh_close(fh);
+            return 0;
+        }
+        bool ok;
+        {
+            handle_lock<std::uint32_t> b(info);
+            std::uint32_t cur = reinterpret_cast<const bhead*>(b.get())->cur;
+            if (foreign && cur > 5) b.get()[5] = swap32(b.get()[5]);
+            // The text and its NUL must lie inside the block.
+            ok = cur > 6 && std::uint64_t{b.get()[5]} < 4ull * (cur - 6) &&
+                 reinterpret_cast<const char*>(b.get() + 6)[b.get()[5]] == '\0';
+        }
+        if (!ok) {
+            report(5, "Corrupted run information block in file %s", name);
+            free_handle(info);
             fh_close(fh);
             return 0;
         }
@@ -1372,6 +1443,122 @@ int write_model_settings(handle header, handle symbols, int mode, const char* fi
 
 // ------------------------------------------------------------------ opening ---
 
+namespace {
+
+// Reads the model of a file by its kind (a model file, the model part of a run
+// file); the file layer finds members of the open package by name.
+model_pair read_model_of_kind(const std::string& path, int kind) {
+    model_pair m;
+    if (kind == fk_text_model) {
+        report(8,
+               "%s is a text model. This viewer has no equation parser: open the binary model "
+               "(.kmf) saved by the authoring program instead.",
+               path.c_str());
+        return m;
+    }
+    if (kind != fk_run) return read_model_file(path.c_str());
+    handle rec = read_binary_model(path.c_str(), 0);
+    if (!rec) return m;
+    {
+        handle_lock<kmf_header> r(rec);
+        m.symbols = kmf_word(*r.get(), kdf_word_symbols);
+        auto fh = static_cast<file_handle>(kmf_word(*r.get(), kdf_word_file));
+        if (fh >= 0) fh_close(fh);
+        free_hblock_if(kmf_word(*r.get(), kdf_word_info));
+        kmf_word(*r.get(), kdf_word_file) = static_cast<std::uint32_t>(-1);
+        kmf_word(*r.get(), kdf_word_symbols) = 0;
+        kmf_word(*r.get(), kdf_word_info) = 0;
+    }
+    m.header = rec;
+    return m;
+}
+
+// The whole file (empty after a message when it cannot be read).
+bool whole_file(const std::string& path, std::vector<unsigned char>& out) {
+    std::FILE* f = std::fopen(full_path(nullptr, path.c_str()).c_str(), "rb");
+    if (!f) {
+        report(8, "Unable to open package %s", path.c_str());
+        return false;
+    }
+    unsigned char buf[65536];
+    std::size_t n;
+    bool ok = true;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        if (out.size() + n > 0xFFFFFFFFu) {
+            report(5, "Corrupt package %s: larger than 4 GB", path.c_str());
+            ok = false;
+            break;
+        }
+        out.insert(out.end(), buf, buf + n);
+    }
+    if (ok && std::ferror(f)) {
+        report(8, "Unable to read package %s", path.c_str());
+        ok = false;
+    }
+    std::fclose(f);
+    return ok;
+}
+
+// Whether the package image says its members are keyed by a password (the
+// flags word at byte 84, in either byte order). Anything that is no package
+// head answers false: the package layer then says what is wrong with it.
+bool package_wants_password(const std::vector<unsigned char>& img) {
+    if (img.size() < sizeof(kmf_header) || std::memcmp(img.data(), kmf_magic, 3) != 0) return false;
+    std::uint16_t mark;
+    std::uint32_t flags;
+    std::memcpy(&mark, img.data() + 80, 2);
+    std::memcpy(&flags, img.data() + 84, 4);
+    if (mark == swap16(package_byte_order_mark)) flags = swap32(flags);
+    return (flags & pkg_flag_password) != 0;
+}
+
+// Opens a package and reads its main model. The package is checked (and its
+// password asked for) before it replaces the open package, so a package that
+// cannot be opened leaves the current model's package as it was.
+model_pair open_packaged_model(const std::string& path, std::string& dir) {
+    model_pair m;
+    std::vector<unsigned char> img;
+    if (!whole_file(path, img)) return m;
+    std::string password;
+    if (package_wants_password(img)) {
+        char typed[max_password_chars + 2] = {};
+        if (password_hook && password_hook(path.c_str(), typed, sizeof typed))
+            password.assign(typed, strnlen(typed, sizeof typed));
+    }
+    const char* pw = password.empty() ? nullptr : password.c_str();
+    if (!package_check_bytes(img.data(), img.size(), path.c_str(), pw)) return m;
+    std::string previous = package_open() ? package_path() : "";
+    bool previous_plain = package_open() && !(package_flags() & pkg_flag_password);
+    auto restore = [&]() {
+        close_package();
+        // A previous package without a password is opened again; one with a
+        // password cannot be (its password is not kept).
+        if (previous_plain) open_package(previous.c_str(), nullptr);
+    };
+    if (!open_package(path.c_str(), pw)) {
+        restore();
+        return m;
+    }
+    int main = package_main_member();
+    if (main < 0) {
+        report(8, "The package %s holds no model", path.c_str());
+        restore();
+        return m;
+    }
+    std::string member = std::string(package_dir()) + package_member_name(main);
+    m = read_model_of_kind(member, file_kind_of(member.c_str(), fk_model));
+    if (!m.symbols) {
+        restore();
+        return {};
+    }
+    char* d = nullptr;
+    split_path(nullptr, member.c_str(), &d, nullptr, nullptr);
+    dir = d ? d : package_dir();
+    return m;
+}
+
+} // namespace
+
 int open_model(int mode, int flags, const char* name, int open_flags) {
     (void)flags;
     (void)open_flags;
@@ -1380,49 +1567,20 @@ int open_model(int mode, int flags, const char* name, int open_flags) {
     std::string dir;
     if (mode == 0 || path.empty()) {
         m = new_model("", 0);
+        close_package();
     } else {
         int kind = file_kind_of(path.c_str(), fk_model);
-        char* d = nullptr;
-        split_path(nullptr, path.c_str(), &d, nullptr, nullptr);
-        dir = d ? d : "";
-        if (kind == fk_text_model) {
-            report(8,
-                   "%s is a text model. This viewer has no equation parser: open the binary model "
-                   "(.kmf) saved by the authoring program instead.",
-                   path.c_str());
-            return 0;
-        }
         if (kind == fk_package_model || kind == fk_package_app) {
-            if (!open_package(path.c_str(), nullptr)) return 0;
-            int main = package_main_member();
-            if (main < 0) {
-                report(8, "The package %s holds no model", path.c_str());
-                close_package();
-                return 0;
-            }
-            auto data = package_member_data(main);
-            std::string member = std::string(package_dir()) + package_member_name(main);
-            m = read_model_bytes(data->data(), data->size(), member.c_str());
-            if (!m.symbols) {
-                close_package();
-                return 0;
-            }
-        } else if (kind == fk_run) {
-            handle rec = read_binary_model(path.c_str(), 0);
-            if (!rec) return 0;
-            {
-                handle_lock<kmf_header> r(rec);
-                m.symbols = kmf_word(*r.get(), kdf_word_symbols);
-                auto fh = static_cast<file_handle>(kmf_word(*r.get(), kdf_word_file));
-                if (fh >= 0) fh_close(fh);
-                free_hblock_if(kmf_word(*r.get(), kdf_word_info));
-                kmf_word(*r.get(), kdf_word_file) = static_cast<std::uint32_t>(-1);
-                kmf_word(*r.get(), kdf_word_symbols) = 0;
-                kmf_word(*r.get(), kdf_word_info) = 0;
-            }
-            m.header = rec;
+            m = open_packaged_model(path, dir);
         } else {
-            m = read_model_file(path.c_str());
+            char* d = nullptr;
+            split_path(nullptr, path.c_str(), &d, nullptr, nullptr);
+            dir = d ? d : "";
+            m = read_model_of_kind(path, kind);
+            // The open package belongs to the model read from it: a model
+            // from elsewhere must not find its files among the package's
+            // members.
+            if (m.symbols && package_open() && file_status(path.c_str(), 0) < 2) close_package();
         }
         if (!m.symbols) return 0;
     }

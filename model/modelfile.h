@@ -82,6 +82,11 @@ int write_model_part(file_handle fh, handle symbols, bool foreign = false);
 // after a message naming the file. foreign: the file's byte order is the
 // other one. end: the file offset after the part (may be null).
 handle read_model_part(file_handle fh, bool foreign, const char* file_name, long* end = nullptr);
+// The identity stamp of a model part (model-header word 27): CRC-32 of the
+// symbol records as the writer stores them (uses lists, search marks and depth
+// cleared), then of the name pool. The writer stores it in the part and in
+// the model; the reader sets it from what it read.
+std::uint32_t model_part_stamp(handle symbols);
 // Writes a whole model file. 1 on success, 0 after a message.
 int write_model_file(const char* path, handle symbols, const model_write_options& options = {});
 int write_model_file(const char* path, handle header, handle symbols);

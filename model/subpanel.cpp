@@ -73,6 +73,19 @@ void subscript_panel_rect(int out[4]) {
     for (int i = 0; i < 4; ++i) out[i] = rect[i];
 }
 
+void subscript_panel_set_rect(const int r[4]) {
+    for (int i = 0; i < 4; ++i) rect[i] = r[i];
+}
+
+void subpanel_model_changed() {
+    if (!panel_open) {
+        shown_range = 0;
+        return;
+    }
+    shown_range = cur_model_symbols ? first_range() : 0;
+    if (window.changed) window.changed();
+}
+
 void set_subscript_panel_window(const subscript_panel_window* w) {
     window = w ? *w : subscript_panel_window{nullptr, nullptr};
 }

@@ -18,8 +18,13 @@ int create_subscript_panel(int show, int x, int y, int w, int h);
 bool subscript_panel_open();
 // The panel's exit check: always agrees (the selection is kept as it is).
 int subscript_panel_exit_check();
-// The remembered placement (x, y, w, h; -1 unset).
+// The remembered placement (x, y, w, h; -1 unset), and keeping it up to date
+// when the user moves or sizes the panel's window.
 void subscript_panel_rect(int rect[4]);
+void subscript_panel_set_rect(const int rect[4]);
+// After another model became the current one (called by close_model): the
+// panel shows a range of the new model (none without one) and refreshes.
+void subpanel_model_changed();
 
 // The window side: called when the panel is to be shown (show 1), hidden (0)
 // or destroyed (-1), with the placement; and after every change of the

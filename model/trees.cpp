@@ -152,9 +152,10 @@ void nodes_at(tree_node* root, int depth, std::vector<tree_node*>& out) {
             out.push_back(it.n);
             continue;
         }
-        std::vector<tree_node*> kids;
-        for (tree_node* c = it.n->child; c; c = c->next) kids.push_back(c);
-        for (auto k = kids.rbegin(); k != kids.rend(); ++k) stack.push_back({*k, it.d + 1});
+        // Children pushed in order, then reversed in place, so they pop in order.
+        std::size_t first = stack.size();
+        for (tree_node* c = it.n->child; c; c = c->next) stack.push_back({c, it.d + 1});
+        std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
     }
 }
 
@@ -164,7 +165,10 @@ int grow(tree_node* root, int level, bool uses) {
     if (size >= max_tree_nodes) return 0;
     std::vector<tree_node*> parents;
     nodes_at(root, level - 1, parents);
-    std::vector<symbol_id> found(256);
+    // Reused between calls: the tools grow trees level by level for every
+    // variable, and filling a fresh array each time cost more than the search.
+    static std::vector<symbol_id> found;
+    if (found.size() < 256) found.resize(256);
     int added = 0;
     for (tree_node* p : parents) {
         if (p->repeated || p->child || !valid_symbol(p->symbol)) continue;

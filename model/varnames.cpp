@@ -47,7 +47,7 @@ const dim_record* safe_dims(symbol_id id) {
     for (std::uint32_t i = 0; i < d->ndims; ++i) {
         if (d->d[i].count == 0 || d->d[i].stride == 0) return nullptr;
         total *= d->d[i].count;
-        if (total > (1u << 30)) return nullptr;
+        if (total > max_var_elements) return nullptr;
     }
     if (total != d->count) return nullptr;
     // The strides must address every element inside the count.

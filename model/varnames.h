@@ -19,6 +19,10 @@
 // All of them read the published pointers (between lock_model and
 // unlock_model) and give "none" when the model is not locked.
 
+// The most elements (value slots) one variable may have; the model reader
+// refuses larger shapes and the checked readers below treat them as corrupt.
+inline constexpr std::uint32_t max_var_elements = 1u << 26;
+
 // The cells used in a locked indexed block (0 for null).
 std::uint32_t block_used_cells(const void* block);
 // The stored name of a symbol; "" for a bad id or a bad name cell.

@@ -1,8 +1,4 @@
 // Start-up wiring of the core hooks (see wiring.h).
-// The run reader's header names a field "slots", which Qt's headers define as
-// a macro: it comes before them.
-#include "runs/core/runfile.h"
-
 #include "shell/wiring.h"
 
 #include "foundation/report.h"
@@ -10,6 +6,7 @@
 #include "model/model.h"
 #include "runs/core/cache.h"
 #include "runs/core/readback.h"
+#include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
 #include "shell/dialogs.h"
@@ -17,6 +14,7 @@
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/subpanel_wnd.h"
 #include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/livesweep.h"
@@ -93,6 +91,9 @@ void model_closing() {
 }
 
 void install_program_hooks() {
+    // Model store: the Subscript Control window over the selection logic.
+    install_subscript_panel_window();
+
     // Engine.
     wip_install_sim_hooks(); // the pump: work-in-progress window + pump_messages
     set_sim_pause_hook(shell_sim_pause);
