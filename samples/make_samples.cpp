@@ -51,7 +51,9 @@ bool inventory(const std::string& dir) {
     model_builder b("inventory");
     b.control(0, 100, 0.25f, 0.5f);
     b.level("Inventory", "production - shipments", "desired inventory", "widgets");
-    b.level("Workforce", "net hiring", "production / productivity", "people");
+    // Started at what the firm needs (from its production is a loop: the delay
+    // in production takes its first value from the workforce).
+    b.level("Workforce", "net hiring", "desired production / productivity", "people");
     b.aux("shipments", "customer orders", "widgets/week");
     b.aux("customer orders", "100 + STEP(20, 10) + 10 * SIN(Time / 5)", "widgets/week");
     b.aux("expected orders", "SMOOTH(customer orders, order averaging time)", "widgets/week");
