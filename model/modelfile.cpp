@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/checksum.h"
 #include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/package.h"
@@ -19,110 +20,19 @@
 
 namespace {
 
-// ---------------------------------------------------------------- sha-256 ---
-
-struct sha256 {
-    std::uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    std::uint8_t buf[64];
-    std::uint64_t len = 0;
-    std::size_t fill = 0;
-
-    static std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-    void block(const std::uint8_t* p) {
-        static const std::uint32_t k[64] = {
-            0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
-            0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
-            0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
-            0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7,
-            0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc,
-            0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1, 0xa81a664b,
-            0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116,
-            0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-            0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
-            0xc67178f2};
-        std::uint32_t w[64];
-        for (int i = 0; i < 16; ++i)
-            w[i] = std::uint32_t{p[4 * i]} << 24 | std::uint32_t{p[4 * i + 1]} << 16 |
-                   std::uint32_t{p[4 * i + 2]} << 8 | p[4 * i + 3];
-        for (int i = 16; i < 64; ++i) {
-            std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-            std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6],
-                      hh = h[7];
-        for (int i = 0; i < 64; ++i) {
-            std::uint32_t t1 =
-                hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
-            std::uint32_t t2 =
-                (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-            hh = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
-        }
-        h[0] += a;
-        h[1] += b;
-        h[2] += c;
-        h[3] += d;
-        h[4] += e;
-        h[5] += f;
-        h[6] += g;
-        h[7] += hh;
-    }
-    void add(const void* data, std::size_t n) {
-        const auto* p = static_cast<const std::uint8_t*>(data);
-        len += n;
-        while (n--) {
-            buf[fill++] = *p++;
-            if (fill == 64) {
-                block(buf);
-                fill = 0;
-            }
-        }
-    }
-    void finish(std::uint8_t out[32]) {
-        std::uint64_t bits = len * 8;
-        std::uint8_t one = 0x80, zero = 0;
-        add(&one, 1);
-        while (fill != 56) add(&zero, 1);
-        for (int i = 7; i >= 0; --i) {
-            std::uint8_t b = static_cast<std::uint8_t>(bits >> (8 * i));
-            add(&b, 1);
-        }
-        for (int i = 0; i < 8; ++i)
-            for (int j = 0; j < 4; ++j)
-                out[4 * i + j] = static_cast<std::uint8_t>(h[i] >> (24 - 8 * j));
-    }
-};
-
 void password_check(const std::uint8_t salt[16], const char* text, std::uint32_t iterations,
                     std::uint8_t out[32]) {
     sha256 s;
-    s.add(salt, 16);
-    s.add(text, std::strlen(text));
-    s.finish(out);
+    s.update(salt, 16);
+    s.update(text, std::strlen(text));
+    auto digest = s.finish();
     for (std::uint32_t i = 1; i < iterations; ++i) {
         sha256 t;
-        t.add(salt, 16);
-        t.add(out, 32);
-        t.finish(out);
+        t.update(salt, 16);
+        t.update(digest.data(), 32);
+        digest = t.finish();
     }
-}
-
-std::uint32_t crc32(const void* data, std::size_t n, std::uint32_t crc = 0) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    crc = ~crc;
-    while (n--) {
-        crc ^= *p++;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
+    std::memcpy(out, digest.data(), 32);
 }
 
 // The cells of a symbol record that only mean something in memory: the uses
@@ -148,7 +58,7 @@ std::uint32_t stamp_of(const std::uint32_t* image, std::uint32_t cur, handle nam
         std::uint32_t ncur = reinterpret_cast<const bhead*>(n.get())->cur;
         auto ncells = static_cast<std::uint32_t>(handle_size(names) / 4);
         if (ncur > ncells) ncur = ncells;
-        if (ncur > 5) crc = crc32(n.get() + 5, 4ull * (ncur - 5), crc);
+        if (ncur > 5) crc = crc32_update(crc, n.get() + 5, 4ull * (ncur - 5));
     }
     return crc;
 }
