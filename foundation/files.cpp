@@ -388,6 +388,20 @@ int change_dir(const char* path) {
     return ::chdir(p.c_str()) == 0 ? 1 : 0;
 }
 
+bool make_dirs(const std::string& dir) {
+    if (dir.empty()) return false;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    std::string path;
+    for (std::size_t i = 0; i < dir.size(); ++i) {
+        path += dir[i];
+        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
+            if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        }
+    }
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // ----------------------------------------------------------- file handles ---
 
 file_handle fh_open_read(const char* name) {

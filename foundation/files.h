@@ -103,6 +103,9 @@ char* model_relative_path(const char* path, int max_chars);
 // Changes the current directory to the directory of path (or to path when it
 // names a directory). 1 on success, 0 on failure.
 int change_dir(const char* path);
+// Makes a folder and the missing folders above it (mode 0777 less the umask);
+// true when it exists as a folder afterwards.
+bool make_dirs(const std::string& dir);
 
 // ----------------------------------------------------------- file handles ---
 

@@ -1,11 +1,16 @@
 // The settings file: reading, the key/value table and safe rewriting.
 #include "foundation/ini.h"
 
+// <fcntl.h> declares a struct of the same name as our file_handle type when
+// GNU extensions are on; it is renamed while the header is read.
+#define file_handle os_file_handle_
+#include <fcntl.h>
+#undef file_handle
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <strings.h>
@@ -15,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/files.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
 
@@ -75,20 +81,6 @@ std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
-}
-
-bool make_dirs(const std::string& dir) {
-    if (dir.empty()) return false;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    std::string path;
-    for (std::size_t i = 0; i < dir.size(); ++i) {
-        path += dir[i];
-        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
-            if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
-        }
-    }
-    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string env(const char* name) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "foundation/app_strings.h"
+#include "foundation/files.h"
 #include "foundation/textsrc.h"
 
 int writer_depth = 0;
@@ -68,24 +69,6 @@ int clamp_severity(int severity) {
     return (severity < 0 || severity > 10) ? 10 : severity;
 }
 
-// Formats into a string sized from the arguments: one pass to measure, one to
-// write, so no message is ever cut.
-std::string format_text(const char* format, va_list args) {
-    if (!format) return {};
-    va_list measure;
-    va_copy(measure, args);
-    int n = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (n <= 0) return {};
-    std::string text(static_cast<std::size_t>(n) + 1, '\0');
-    va_list write;
-    va_copy(write, args);
-    std::vsnprintf(text.data(), text.size(), format, write);
-    va_end(write);
-    text.resize(static_cast<std::size_t>(n));
-    return text;
-}
-
 std::string with_slash(std::string dir) {
     if (!dir.empty() && dir.back() != '/') dir += '/';
     return dir;
@@ -107,21 +90,6 @@ std::string temporary_dir() {
     const char* tmp = std::getenv("TMPDIR");
     if (tmp && *tmp) return with_slash(tmp);
     return "/tmp/";
-}
-
-// Makes a folder and the missing folders above it; true when it exists after.
-bool make_dirs(const std::string& dir) {
-    if (dir.empty()) return false;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    std::string path;
-    for (std::size_t i = 0; i < dir.size(); ++i) {
-        path += dir[i];
-        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
-            if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
-        }
-    }
-    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string date_text() {
@@ -163,6 +131,22 @@ void write_log_line(int severity, const std::string& text) {
 }
 
 } // namespace
+
+std::string format_text(const char* format, va_list args) {
+    if (!format) return {};
+    va_list measure;
+    va_copy(measure, args);
+    int n = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (n <= 0) return {};
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    va_list write;
+    va_copy(write, args);
+    std::vsnprintf(text.data(), text.size(), format, write);
+    va_end(write);
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
 
 // ---------------------------------------------------------------- report ---
 

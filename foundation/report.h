@@ -50,6 +50,11 @@ struct writer_guard {
 int report(int severity, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int vreport(int severity, const char* format, va_list args);
 
+// Formats into a string sized from the arguments (one pass to measure, one to
+// write, each on its own copy of args), so no text is ever cut. A null or
+// failing format gives "".
+std::string format_text(const char* format, va_list args);
+
 // Messages counted per severity (index 0..10) since the last reset.
 extern std::int32_t report_counts[11];
 void reset_report_counts();

@@ -901,10 +901,7 @@ int scan_var_name(const char* text, char* out, std::size_t out_size) {
     return static_cast<int>(name_len);
 }
 
-std::string scan_var_name(const char* text) {
-    const char* p = text ? text : "";
-    while (*p == ' ' || *p == '\t') ++p;
-    std::string raw;
+const char* read_name_part(const char* p, std::string& raw) {
     if (*p == '"') {
         ++p;
         while (*p && *p != '"') raw += *p++;
@@ -912,6 +909,14 @@ std::string scan_var_name(const char* text) {
     } else {
         while (*p && *p != '[') raw += *p++;
     }
+    return p;
+}
+
+std::string scan_var_name(const char* text) {
+    const char* p = text ? text : "";
+    while (*p == ' ' || *p == '\t') ++p;
+    std::string raw;
+    p = read_name_part(p, raw);
     for (char& c : raw)
         if (c == '_') c = ' ';
     std::string name = normal_name(raw.c_str());

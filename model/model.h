@@ -441,6 +441,11 @@ symbol_id find_symbol_in(handle symbols, const char* name);
 // returns the length of the normalised name (without subscripts), 0 when none.
 int scan_var_name(const char* text, char* out, std::size_t out_size);
 std::string scan_var_name(const char* text);
+// The name part of a typed name starting at p (blanks before it already
+// skipped): the text inside double quotes when p opens a quote (the closing
+// quote passed over), else everything up to the subscripts' '['. Appends it
+// to raw as typed and returns where the name part ends.
+const char* read_name_part(const char* p, std::string& raw);
 // The alphabetical index of the locked model and its count.
 const symbol_id* alpha_index(int* count);
 

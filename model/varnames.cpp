@@ -208,13 +208,7 @@ int parse_var_name(const char* text, parsed_name* record, int keep, int lead) {
     const char* p = start;
     while (is_blank(*p)) ++p;
     std::string raw;
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') raw += *p++;
-        if (*p == '"') ++p;
-    } else {
-        while (*p && *p != '[') raw += *p++;
-    }
+    p = read_name_part(p, raw);
     r.name = normal_text(raw, keep != 0);
     while (is_blank(*p)) ++p;
     if (*p == '[') {

@@ -37,20 +37,6 @@ void add_list_line(std::string line) {
     while (l.size() > max_list_lines) l.pop_front();
 }
 
-// Formats into a string sized from the arguments.
-std::string vformat(const char* format, va_list args) {
-    if (!format) return {};
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
-
 // One box with the modal counter raised and messages pumped before and after;
 // the counter and the box-up flag come down on every way out.
 int modal_box(const char* text, const char* caption, UINT type, bool mark_box_up) {
@@ -137,7 +123,7 @@ int show_message(int kind, const char* caption, const char* text) {
 int ask_yes_no(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = vformat(format, args);
+    std::string text = format_text(format, args);
     va_end(args);
     return modal_box(text.c_str(), question_caption, MB_YESNO | MB_ICONQUESTION, false) == IDYES
                ? 1
@@ -147,7 +133,7 @@ int ask_yes_no(const char* format, ...) {
 int ask_yes_no_cancel(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = vformat(format, args);
+    std::string text = format_text(format, args);
     va_end(args);
     int answer = modal_box(text.c_str(), question_caption, MB_YESNOCANCEL | MB_ICONQUESTION, false);
     if (answer == IDYES) return 1;

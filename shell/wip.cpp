@@ -69,19 +69,6 @@ void restore_cursor() {
     keep_hourglass = false;
 }
 
-std::string vformat(const char* format, va_list args) {
-    if (!format) return {};
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
-
 HFONT panel_font() {
     HFONT f = nullptr;
     if (main_wnd && IsWindow(main_wnd))
@@ -286,7 +273,7 @@ int vmessage(int mode, const char* format, va_list args, bool quiet) {
         pump_messages();
         return 1;
     }
-    std::string text = vformat(format, args);
+    std::string text = format_text(format, args);
     if (!IsWindowVisible(wip_wnd) || wip_mode != 1) {
         ShowWindow(wip_wnd, SW_SHOW);
         wip_mode = 1;
