@@ -279,21 +279,26 @@ BOOL LineTo(HDC h, int x, int y) {
     return TRUE;
 }
 
-BOOL Polyline(HDC h, const POINT* pts, int n) {
-    Dc* d = dc(h);
-    if (!d || bad_count(pts, n, 2)) return FALSE;
-    Mapper m(d->s);
-    QPolygon poly = map_points(m, pts, n);
-    if (d->rec) {
-        record_points(*d, wmf::POLYLINE, emr::POLYLINE, pts, n);
-        bound(*d, grow(bbox(poly), pen_margin(*d)));
+// Records an open polyline in a metafile (bounded by its pen) or draws it.
+static BOOL polyline_out(Dc& d, WORD wfn, DWORD etype, const POINT* pts, int n,
+                         const QPolygon& poly) {
+    if (d.rec) {
+        record_points(d, wfn, etype, pts, n);
+        bound(d, grow(bbox(poly), pen_margin(d)));
         return TRUE;
     }
-    Paint p(*d);
+    Paint p(d);
     if (!p.ok()) return TRUE;
     p.use_pen_and_brush(true, false);
     p.p().drawPolyline(poly);
     return TRUE;
+}
+
+BOOL Polyline(HDC h, const POINT* pts, int n) {
+    Dc* d = dc(h);
+    if (!d || bad_count(pts, n, 2)) return FALSE;
+    Mapper m(d->s);
+    return polyline_out(*d, wmf::POLYLINE, emr::POLYLINE, pts, n, map_points(m, pts, n));
 }
 
 BOOL PolylineTo(HDC h, const POINT* pts, DWORD n) {
@@ -309,16 +314,7 @@ BOOL PolylineTo(HDC h, const POINT* pts, DWORD n) {
     poly[0] = m(d->s.cur);
     for (DWORD i = 0; i < n; ++i) poly[static_cast<int>(i) + 1] = m(pts[i]);
     d->s.cur = pts[n - 1];
-    if (d->rec) {
-        record_points(*d, 0, emr::POLYLINETO, pts, static_cast<int>(n));
-        bound(*d, grow(bbox(poly), pen_margin(*d)));
-        return TRUE;
-    }
-    Paint p(*d);
-    if (!p.ok()) return TRUE;
-    p.use_pen_and_brush(true, false);
-    p.p().drawPolyline(poly);
-    return TRUE;
+    return polyline_out(*d, 0, emr::POLYLINETO, pts, static_cast<int>(n), poly);
 }
 
 BOOL PolyPolyline(HDC h, const POINT* pts, const DWORD* counts, DWORD polys) {
