@@ -5,30 +5,12 @@
 #include "platform/clip.h"
 #include "platform/dlg.h"
 #include "platform/global.h"
-
-#include <QGuiApplication>
+#include "platform/testing/headless.h"
 
 #include <cstdint>
-#include <cstdlib>
-
-namespace {
-
-void ensure_app() {
-    static QGuiApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        static int argc = 1;
-        static char name[] = "fuzz_clipboard";
-        static char* argv[] = {name, nullptr};
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return new QGuiApplication(argc, argv);
-    }();
-    (void)app;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ensure_app();
+    headless::start_gui("fuzz_clipboard");
     ui_set_error_hook([](const char*) {}); // malformed input is expected here
     clip_use_private(true);
     RegisterClipboardFormat("Biff");

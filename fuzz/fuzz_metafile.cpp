@@ -2,34 +2,16 @@
 // whatever they accept onto a small image.
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
+#include "platform/testing/headless.h"
 
-#include <QGuiApplication>
 #include <QImage>
 
 #include <cstdint>
-#include <cstdlib>
-
-namespace {
-
-void ensure_app() {
-    static QGuiApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        static int argc = 1;
-        static char name[] = "fuzz_metafile";
-        static char* argv[] = {name, nullptr};
-        // Qt's warnings about degenerate drawing are expected here.
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return new QGuiApplication(argc, argv);
-    }();
-    (void)app;
-}
-
-} // namespace
 
 // The application and the font machinery are set up once, before any input,
 // so their one-time allocations are not taken for leaks of an input.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ensure_app();
+    headless::start_gui("fuzz_metafile");
     QImage img(16, 16, QImage::Format_RGB32);
     HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
     for (int face = 0; face < 3; ++face) {
@@ -47,7 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ensure_app();
+    headless::start_gui("fuzz_metafile");
     if (size > (1u << 20)) return 0;
     QImage img(64, 48, QImage::Format_RGB32);
     img.fill(0xFFFFFFFF);

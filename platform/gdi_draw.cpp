@@ -55,51 +55,74 @@ double radial_angle(const QRectF& r, QPointF p, bool parametric) {
     return a * 180.0 / std::numbers::pi;
 }
 
-enum class ArcKind { arc, pie, chord };
+// A shape drawn in a box (rectangles, ellipses, arcs). The box is mapped to
+// device pixels (right and bottom exclusive); on a metafile context `record`
+// writes the call's record and the box, grown by the pen, joins the bounds (with its far
+// edge when `bound_far_edge`); otherwise `draw` paints it with the pen, and the
+// brush when `fill`.
+struct DeviceBox {
+    int L, T, R, B;
+};
 
-BOOL arc_like(HDC h, ArcKind kind, int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
+template <typename Record, typename Draw>
+BOOL box_shape(HDC h, int l, int t, int r, int b, bool fill, bool bound_far_edge, Record record,
+               Draw draw) {
     Dc* d = dc(h);
     if (!d) return FALSE;
     Mapper m(d->s);
-    int L, T, R, B;
-    m.box(l, t, r, b, L, T, R, B);
+    DeviceBox box{};
+    m.box(l, t, r, b, box.L, box.T, box.R, box.B);
     if (d->rec) {
-        WORD wfn = kind == ArcKind::arc ? wmf::ARC : kind == ArcKind::pie ? wmf::PIE : wmf::CHORD;
-        DWORD efn = kind == ArcKind::arc ? emr::ARC : kind == ArcKind::pie ? emr::PIE : emr::CHORD;
-        if (d->rec->emf)
-            d->rec->e(efn, {l, t, r, b, xs, ys, xe, ye});
-        else
-            d->rec->w(wfn, {ye, xe, ys, xs, b, r, t, l});
-        bound(*d, grow(QRect(QPoint(L, T), QPoint(R, B)), pen_margin(*d)));
+        record(*d);
+        int edge = bound_far_edge ? 0 : 1;
+        QRect bounds(QPoint(box.L, box.T), QPoint(box.R - edge, box.B - edge));
+        bound(*d, grow(bounds, pen_margin(*d)));
         return TRUE;
-    }
-    if (R - L < 2 || B - T < 2) return TRUE;
-    QRectF er = ellipse_rect(L, T, R, B);
-    QPointF ps = m(xs, ys), pe = m(xe, ye);
-    double a0 = radial_angle(er, ps, true), a1 = radial_angle(er, pe, true);
-    double span;
-    if (d->s.arc_direction == AD_CLOCKWISE) {
-        span = a1 - a0;
-        if (span >= 0) span -= 360;
-    } else {
-        span = a1 - a0;
-        if (span <= 0) span += 360;
-    }
-    QPainterPath path;
-    if (kind == ArcKind::pie) {
-        path.moveTo(er.center());
-        path.arcTo(er, a0, span);
-        path.closeSubpath();
-    } else {
-        path.arcMoveTo(er, a0);
-        path.arcTo(er, a0, span);
-        if (kind == ArcKind::chord) path.closeSubpath();
     }
     Paint p(*d);
     if (!p.ok()) return TRUE;
-    p.use_pen_and_brush(true, kind != ArcKind::arc);
-    p.p().drawPath(path);
+    p.use_pen_and_brush(true, fill);
+    draw(*d, p.p(), m, box);
     return TRUE;
+}
+
+enum class ArcKind { arc, pie, chord };
+
+BOOL arc_like(HDC h, ArcKind kind, int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
+    auto record = [&](Dc& d) {
+        WORD wfn = kind == ArcKind::arc ? wmf::ARC : kind == ArcKind::pie ? wmf::PIE : wmf::CHORD;
+        DWORD efn = kind == ArcKind::arc ? emr::ARC : kind == ArcKind::pie ? emr::PIE : emr::CHORD;
+        if (d.rec->emf)
+            d.rec->e(efn, {l, t, r, b, xs, ys, xe, ye});
+        else
+            d.rec->w(wfn, {ye, xe, ys, xs, b, r, t, l});
+    };
+    auto draw = [&](Dc& d, QPainter& p, const Mapper& m, const DeviceBox& box) {
+        if (box.R - box.L < 2 || box.B - box.T < 2) return;
+        QRectF er = ellipse_rect(box.L, box.T, box.R, box.B);
+        QPointF ps = m(xs, ys), pe = m(xe, ye);
+        double a0 = radial_angle(er, ps, true), a1 = radial_angle(er, pe, true);
+        double span;
+        if (d.s.arc_direction == AD_CLOCKWISE) {
+            span = a1 - a0;
+            if (span >= 0) span -= 360;
+        } else {
+            span = a1 - a0;
+            if (span <= 0) span += 360;
+        }
+        QPainterPath path;
+        if (kind == ArcKind::pie) {
+            path.moveTo(er.center());
+            path.arcTo(er, a0, span);
+            path.closeSubpath();
+        } else {
+            path.arcMoveTo(er, a0);
+            path.arcTo(er, a0, span);
+            if (kind == ArcKind::chord) path.closeSubpath();
+        }
+        p.drawPath(path);
+    };
+    return box_shape(h, l, t, r, b, kind != ArcKind::arc, true, record, draw);
 }
 
 QPolygon map_points(const Mapper& m, const POINT* pts, int n) {
@@ -405,67 +428,43 @@ BOOL PolyPolygon(HDC h, const POINT* pts, const int* counts, int polys) {
 }
 
 BOOL Rectangle(HDC h, int l, int t, int r, int b) {
-    Dc* d = dc(h);
-    if (!d) return FALSE;
-    Mapper m(d->s);
-    int L, T, R, B;
-    m.box(l, t, r, b, L, T, R, B);
-    if (d->rec) {
-        record_rect_call(*d, wmf::RECTANGLE, emr::RECTANGLE, l, t, r, b);
-        bound(*d, grow(QRect(QPoint(L, T), QPoint(R - 1, B - 1)), pen_margin(*d)));
-        return TRUE;
-    }
-    Paint p(*d);
-    if (!p.ok()) return TRUE;
-    Object* pen = object(d->s.pen, Kind::pen);
-    // The box excludes its right and bottom edges; without a pen the fill is
-    // one pixel smaller still, as on the platform.
-    p.use_pen_and_brush(true, true);
-    if (pen_is_null(pen))
-        p.p().drawRect(QRect(L, T, std::max(0, R - L - 1), std::max(0, B - T - 1)));
-    else if (R - L >= 1 && B - T >= 1)
-        p.p().drawRect(QRect(L, T, R - L - 1, B - T - 1));
-    return TRUE;
+    return box_shape(
+        h, l, t, r, b, true, false,
+        [&](Dc& d) { record_rect_call(d, wmf::RECTANGLE, emr::RECTANGLE, l, t, r, b); },
+        [](Dc& d, QPainter& p, const Mapper&, const DeviceBox& box) {
+            // The box excludes its right and bottom edges; without a pen the
+            // fill is one pixel smaller still, as on the platform.
+            int w = box.R - box.L, ht = box.B - box.T;
+            if (pen_is_null(object(d.s.pen, Kind::pen)))
+                p.drawRect(QRect(box.L, box.T, std::max(0, w - 1), std::max(0, ht - 1)));
+            else if (w >= 1 && ht >= 1)
+                p.drawRect(QRect(box.L, box.T, w - 1, ht - 1));
+        });
 }
 
 BOOL RoundRect(HDC h, int l, int t, int r, int b, int w, int ht) {
-    Dc* d = dc(h);
-    if (!d) return FALSE;
-    Mapper m(d->s);
-    int L, T, R, B;
-    m.box(l, t, r, b, L, T, R, B);
-    if (d->rec) {
-        if (d->rec->emf)
-            d->rec->e(emr::ROUNDRECT, {l, t, r, b, w, ht});
+    auto record = [&](Dc& d) {
+        if (d.rec->emf)
+            d.rec->e(emr::ROUNDRECT, {l, t, r, b, w, ht});
         else
-            d->rec->w(wmf::ROUNDRECT, {ht, w, b, r, t, l});
-        bound(*d, grow(QRect(QPoint(L, T), QPoint(R - 1, B - 1)), pen_margin(*d)));
-        return TRUE;
-    }
-    Paint p(*d);
-    if (!p.ok() || R - L < 1 || B - T < 1) return TRUE;
-    double rx = std::abs(w * scale_x(d->s)) / 2, ry = std::abs(ht * scale_y(d->s)) / 2;
-    p.use_pen_and_brush(true, true);
-    p.p().drawRoundedRect(QRectF(L, T, R - L - 1, B - T - 1), rx, ry);
-    return TRUE;
+            d.rec->w(wmf::ROUNDRECT, {ht, w, b, r, t, l});
+    };
+    auto draw = [&](Dc& d, QPainter& p, const Mapper&, const DeviceBox& box) {
+        if (box.R - box.L < 1 || box.B - box.T < 1) return;
+        double rx = std::abs(w * scale_x(d.s)) / 2, ry = std::abs(ht * scale_y(d.s)) / 2;
+        p.drawRoundedRect(QRectF(box.L, box.T, box.R - box.L - 1, box.B - box.T - 1), rx, ry);
+    };
+    return box_shape(h, l, t, r, b, true, false, record, draw);
 }
 
 BOOL Ellipse(HDC h, int l, int t, int r, int b) {
-    Dc* d = dc(h);
-    if (!d) return FALSE;
-    Mapper m(d->s);
-    int L, T, R, B;
-    m.box(l, t, r, b, L, T, R, B);
-    if (d->rec) {
-        record_rect_call(*d, wmf::ELLIPSE, emr::ELLIPSE, l, t, r, b);
-        bound(*d, grow(QRect(QPoint(L, T), QPoint(R - 1, B - 1)), pen_margin(*d)));
-        return TRUE;
-    }
-    Paint p(*d);
-    if (!p.ok() || R - L < 1 || B - T < 1) return TRUE;
-    p.use_pen_and_brush(true, true);
-    p.p().drawEllipse(ellipse_rect(L, T, R, B));
-    return TRUE;
+    return box_shape(
+        h, l, t, r, b, true, false,
+        [&](Dc& d) { record_rect_call(d, wmf::ELLIPSE, emr::ELLIPSE, l, t, r, b); },
+        [](Dc&, QPainter& p, const Mapper&, const DeviceBox& box) {
+            if (box.R - box.L < 1 || box.B - box.T < 1) return;
+            p.drawEllipse(ellipse_rect(box.L, box.T, box.R, box.B));
+        });
 }
 
 BOOL Arc(HDC h, int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
@@ -626,37 +625,7 @@ BOOL PatBlt(HDC h, int x, int y, int w, int ht, DWORD rop) {
     int L, T, R, B;
     m.box(x, y, static_cast<double>(x) + w, static_cast<double>(y) + ht, L, T, R, B);
     if (d->rec) {
-        Recorder& r = *d->rec;
-        if (r.emf) {
-            Bytes b;
-            b.i32(L);
-            b.i32(T);
-            b.i32(R - 1);
-            b.i32(B - 1);
-            b.i32(x);
-            b.i32(y);
-            b.i32(w);
-            b.i32(ht);
-            b.u32(rop);
-            b.i32(0);
-            b.i32(0);
-            // The source transform (identity) and colour: there is no source.
-            for (float f : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}) {
-                std::uint32_t u;
-                std::memcpy(&u, &f, 4);
-                b.u32(u);
-            }
-            b.u32(0);
-            b.u32(DIB_RGB_COLORS);
-            b.u32(0);
-            b.u32(0);
-            b.u32(0);
-            b.u32(0);
-            r.e_raw(emr::BITBLT, b);
-        } else {
-            r.w(wmf::PATBLT,
-                {static_cast<int>(rop & 0xFFFF), static_cast<int>(rop >> 16), ht, w, y, x});
-        }
+        record_blit(*d, x, y, w, ht, nullptr, 0, 0, 0, 0, rop);
         bound(*d, QRect(QPoint(L, T), QPoint(R - 1, B - 1)));
         return TRUE;
     }
@@ -726,7 +695,7 @@ BOOL blit(Dc& d, int x, int y, int w, int h, const QImage& src_img, bool src_mon
     part = part.convertToFormat(QImage::Format_RGB32);
     QRect dest(L, T, R - L, B - T);
     if (d.rec) {
-        record_blit(d, x, y, w, h, part, 0, 0, part.width(), part.height(), rop);
+        record_blit(d, x, y, w, h, &part, 0, 0, part.width(), part.height(), rop);
         bound(d, dest.adjusted(0, 0, -1, -1));
         return TRUE;
     }

@@ -51,6 +51,18 @@ QFont::StyleHint hint_for(const LOGFONT& lf) {
     }
 }
 
+// The installed face standing in for a font's family (pitch and family bits).
+QString stand_in_for(const LOGFONT& lf) {
+    switch (hint_for(lf)) {
+    case QFont::Serif:
+        return "DejaVu Serif";
+    case QFont::TypeWriter:
+        return "DejaVu Sans Mono";
+    default:
+        return "DejaVu Sans";
+    }
+}
+
 QString family_for(const LOGFONT& lf) {
     QString face =
         QString::fromLatin1(lf.lfFaceName, static_cast<int>(strnlen(lf.lfFaceName, LF_FACESIZE)));
@@ -58,16 +70,8 @@ QString family_for(const LOGFONT& lf) {
         face.compare("SystemVariable", Qt::CaseInsensitive) == 0 ||
         face.compare("MS Sans Serif", Qt::CaseInsensitive) == 0 ||
         face.compare("MS Shell Dlg", Qt::CaseInsensitive) == 0 ||
-        face.compare("MS Shell Dlg 2", Qt::CaseInsensitive) == 0) {
-        switch (hint_for(lf)) {
-        case QFont::Serif:
-            return "DejaVu Serif";
-        case QFont::TypeWriter:
-            return "DejaVu Sans Mono";
-        default:
-            return "DejaVu Sans";
-        }
-    }
+        face.compare("MS Shell Dlg 2", Qt::CaseInsensitive) == 0)
+        return stand_in_for(lf);
     if (face.compare("Courier", Qt::CaseInsensitive) == 0 ||
         face.compare("Courier New", Qt::CaseInsensitive) == 0 ||
         face.compare("Fixedsys", Qt::CaseInsensitive) == 0 ||
@@ -77,18 +81,8 @@ QString family_for(const LOGFONT& lf) {
         face.compare("Times", Qt::CaseInsensitive) == 0 ||
         face.compare("MS Serif", Qt::CaseInsensitive) == 0)
         return QFontDatabase::hasFamily(face) ? face : QString("DejaVu Serif");
-    if (!QFontDatabase::hasFamily(face)) {
-        // Unknown faces fall back by family, as the platform's font mapper does.
-        switch (hint_for(lf)) {
-        case QFont::Serif:
-            return "DejaVu Serif";
-        case QFont::TypeWriter:
-            return "DejaVu Sans Mono";
-        default:
-            return "DejaVu Sans";
-        }
-    }
-    return face;
+    // Unknown faces fall back by family, as the platform's font mapper does.
+    return QFontDatabase::hasFamily(face) ? face : stand_in_for(lf);
 }
 
 QFont base_font(const LOGFONT& lf, int pixel_size) {

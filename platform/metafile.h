@@ -320,7 +320,8 @@ private:
 // Recording helpers used by the drawing calls on metafile contexts.
 void record_rect_call(Dc& d, WORD wfn, DWORD etype, int l, int t, int r, int b);
 void record_points(Dc& d, WORD wfn, DWORD etype, const POINT* pts, int count);
-void record_blit(Dc& d, int x, int y, int w, int h, const QImage& src, int sx, int sy, int sw,
+// A block transfer: with the source image, or (`src` null) a pattern operation.
+void record_blit(Dc& d, int x, int y, int w, int h, const QImage* src, int sx, int sy, int sw,
                  int sh, DWORD rop);
 void record_clip_region(Dc& d, const QRegion* region_device); // null: no clip
 void recorders_forget(std::uint32_t token);                   // every open recorder

@@ -48,11 +48,57 @@ struct WRec {
     }
     const BYTE* bytes(std::size_t word) const { return p + 2 * word; }
     std::size_t bytes_from(std::size_t word) const { return word <= n ? 2 * (n - word) : 0; }
+    // A signed field and a double word, by parameter index.
+    int field(std::size_t i) const { return s(i); }
+    std::uint32_t dword(std::size_t i) const { return u32(i); }
 };
 
 bool rop_uses_src(DWORD rop) {
     std::uint32_t i = (rop >> 16) & 0xFF;
     return ((i >> 2) & 0x33) != (i & 0x33);
+}
+
+// Where a block transfer record keeps its fields: parameter indexes in a
+// Windows metafile, byte offsets in an enhanced one. A record whose source has
+// the destination's size names the destination's size fields for the source.
+struct BlitLayout {
+    std::size_t rop;
+    std::size_t x, y, w, h;     // destination
+    std::size_t sx, sy, sw, sh; // source rectangle
+    bool bottom_up;             // the source's rows count from the bottom
+};
+
+inline constexpr BlitLayout wmf_dib_bitblt{0, 7, 6, 5, 4, 3, 2, 5, 4, false};
+inline constexpr BlitLayout wmf_dib_stretchblt{0, 9, 8, 7, 6, 5, 4, 3, 2, false};
+inline constexpr BlitLayout wmf_stretchdib{0, 10, 9, 8, 7, 6, 5, 4, 3, true};
+inline constexpr BlitLayout emf_bitblt{40, 24, 28, 32, 36, 44, 48, 32, 36, false};
+inline constexpr BlitLayout emf_stretchdibits{68, 24, 28, 72, 76, 32, 36, 40, 44, true};
+
+// The pattern form of a Windows metafile transfer: without a bitmap the record
+// holds one reserved word more, ahead of the destination.
+constexpr BlitLayout without_bitmap(BlitLayout at) {
+    ++at.x;
+    ++at.y;
+    ++at.w;
+    ++at.h;
+    return at;
+}
+
+// Plays a transfer record of either format: onto the destination with the
+// source bitmap, or (`src` null) as a pattern operation. A source that could
+// not be decoded draws nothing.
+template <typename Rec>
+void play_blit(HDC dc, const Rec& r, const BlitLayout& at, const QImage* src) {
+    DWORD rop = r.dword(at.rop);
+    int x = r.field(at.x), y = r.field(at.y), w = r.field(at.w), h = r.field(at.h);
+    if (!src) {
+        PatBlt(dc, x, y, w, h, rop);
+        return;
+    }
+    if (src->isNull()) return;
+    int sy = r.field(at.sy), sh = r.field(at.sh);
+    if (at.bottom_up) sy = src->height() - sy - sh;
+    blit_image(dc, x, y, w, h, *src, r.field(at.sx), sy, r.field(at.sw), sh, rop);
 }
 
 // Checks one Windows metafile record's parameters; "" when sound.
@@ -577,39 +623,20 @@ void WmfPlayer::play(const WRec& r) {
     case wmf::PAINTREGION:
         PaintRgn(dc, static_cast<HRGN>(get(r.u(0))));
         break;
-    case wmf::DIBBITBLT: {
-        DWORD rop = r.u32(0);
-        if (!rop_uses_src(rop)) {
-            PatBlt(dc, r.s(8), r.s(7), r.s(6), r.s(5), rop);
-            break;
-        }
-        QImage img = dib(r, 8);
-        if (!img.isNull())
-            blit_image(dc, r.s(7), r.s(6), r.s(5), r.s(4), img, r.s(3), r.s(2), r.s(5), r.s(4),
-                       rop);
-        break;
-    }
+    case wmf::DIBBITBLT:
     case wmf::DIBSTRETCHBLT: {
-        DWORD rop = r.u32(0);
-        if (!rop_uses_src(rop)) {
-            PatBlt(dc, r.s(10), r.s(9), r.s(8), r.s(7), rop);
+        const BlitLayout& at = r.fn == wmf::DIBBITBLT ? wmf_dib_bitblt : wmf_dib_stretchblt;
+        if (!rop_uses_src(r.dword(at.rop))) {
+            play_blit(dc, r, without_bitmap(at), nullptr);
             break;
         }
-        QImage img = dib(r, 10);
-        if (!img.isNull())
-            blit_image(dc, r.s(9), r.s(8), r.s(7), r.s(6), img, r.s(5), r.s(4), r.s(3), r.s(2),
-                       rop);
+        QImage img = dib(r, at.x + 1); // the bitmap follows the destination
+        play_blit(dc, r, at, &img);
         break;
     }
     case wmf::STRETCHDIB: {
-        DWORD rop = r.u32(0);
-        QImage img = dib(r, 11);
-        if (!img.isNull()) {
-            // Source rows of a device-independent bitmap count from the bottom.
-            int sh = r.s(3), sy = r.s(5);
-            int top = img.height() - sy - sh;
-            blit_image(dc, r.s(10), r.s(9), r.s(8), r.s(7), img, r.s(6), top, r.s(4), sh, rop);
-        }
+        QImage img = dib(r, wmf_stretchdib.x + 1);
+        play_blit(dc, r, wmf_stretchdib, &img);
         break;
     }
     default:
@@ -665,6 +692,9 @@ struct ERec {
     std::int32_t i(std::size_t off) const { return off + 4 <= size ? i32at(p + off) : 0; }
     std::uint32_t u(std::size_t off) const { return off + 4 <= size ? u32at(p + off) : 0; }
     bool span(std::size_t off, std::size_t len) const { return off <= size && len <= size - off; }
+    // A signed field and a double word, by byte offset.
+    int field(std::size_t off) const { return i(off); }
+    std::uint32_t dword(std::size_t off) const { return u(off); }
 };
 
 std::string check_emf_record(const ERec& r, std::size_t handles) {
@@ -1226,19 +1256,14 @@ void EmfPlayer::play(const ERec& r) {
         DeleteObject(h);
         break;
     }
-    case emr::BITBLT: {
+    case emr::BITBLT:
         // A transfer without a source bitmap is a pattern operation.
-        DWORD rop = r.u(40);
-        if (r.u(84) == 0 || !rop_uses_src(rop)) PatBlt(dc, r.i(24), r.i(28), r.i(32), r.i(36), rop);
+        if (r.u(84) == 0 || !rop_uses_src(r.dword(emf_bitblt.rop)))
+            play_blit(dc, r, emf_bitblt, nullptr);
         break;
-    }
     case emr::STRETCHDIBITS: {
         QImage img = dib(r, r.u(48), r.u(52), r.u(56), r.u(60));
-        if (img.isNull()) break;
-        DWORD rop = r.u(68);
-        int sh = r.i(44), sy = r.i(36);
-        int top = img.height() - sy - sh;
-        blit_image(dc, r.i(24), r.i(28), r.i(72), r.i(76), img, r.i(32), top, r.i(40), sh, rop);
+        play_blit(dc, r, emf_stretchdibits, &img);
         break;
     }
     default:

@@ -350,12 +350,14 @@ void record_points(Dc& d, WORD wfn, DWORD etype, const POINT* pts, int count) {
     }
 }
 
-void record_blit(Dc& d, int x, int y, int w, int h, const QImage& src, int sx, int sy, int sw,
+void record_blit(Dc& d, int x, int y, int w, int h, const QImage* src, int sx, int sy, int sw,
                  int sh, DWORD rop) {
     if (!d.rec) return;
-    std::vector<BYTE> dib = encode_dib(src, false);
+    Recorder& r = *d.rec;
+    std::vector<BYTE> dib = src ? encode_dib(*src, false) : std::vector<BYTE>();
     Bytes b;
-    if (d.rec->emf) {
+    if (r.emf) {
+        // Both transfer records start with the bounds and the destination's corner.
         Mapper m(d.s);
         int L, T, R, B;
         m.box(x, y, static_cast<double>(x) + w, static_cast<double>(y) + h, L, T, R, B);
@@ -365,6 +367,24 @@ void record_blit(Dc& d, int x, int y, int w, int h, const QImage& src, int sx, i
         b.i32(B - 1);
         b.i32(x);
         b.i32(y);
+        if (!src) {
+            b.i32(w);
+            b.i32(h);
+            b.u32(rop);
+            b.i32(0);
+            b.i32(0);
+            // The source transform (identity) and colour: there is no source.
+            for (float f : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}) {
+                std::uint32_t u;
+                std::memcpy(&u, &f, 4);
+                b.u32(u);
+            }
+            b.u32(0);
+            b.u32(DIB_RGB_COLORS);
+            for (int k = 0; k < 4; ++k) b.u32(0); // no bitmap: offsets and sizes
+            r.e_raw(emr::BITBLT, b);
+            return;
+        }
         b.i32(sx);
         b.i32(sy);
         b.i32(sw);
@@ -378,21 +398,25 @@ void record_blit(Dc& d, int x, int y, int w, int h, const QImage& src, int sx, i
         b.i32(w);
         b.i32(h);
         b.raw(dib.data(), dib.size());
-        d.rec->e_raw(emr::STRETCHDIBITS, b);
-    } else {
-        b.u16(rop & 0xFFFF);
-        b.u16(rop >> 16);
-        b.i16(sh);
-        b.i16(sw);
-        b.i16(sy);
-        b.i16(sx);
-        b.i16(clamp16(h));
-        b.i16(clamp16(w));
-        b.i16(clamp16(y));
-        b.i16(clamp16(x));
-        b.raw(dib.data(), dib.size());
-        d.rec->w_raw(wmf::DIBSTRETCHBLT, b);
+        r.e_raw(emr::STRETCHDIBITS, b);
+        return;
     }
+    if (!src) {
+        r.w(wmf::PATBLT, {static_cast<int>(rop & 0xFFFF), static_cast<int>(rop >> 16), h, w, y, x});
+        return;
+    }
+    b.u16(rop & 0xFFFF);
+    b.u16(rop >> 16);
+    b.i16(sh);
+    b.i16(sw);
+    b.i16(sy);
+    b.i16(sx);
+    b.i16(clamp16(h));
+    b.i16(clamp16(w));
+    b.i16(clamp16(y));
+    b.i16(clamp16(x));
+    b.raw(dib.data(), dib.size());
+    r.w_raw(wmf::DIBSTRETCHBLT, b);
 }
 
 void record_clip_region(Dc& d, const QRegion* region) {

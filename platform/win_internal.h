@@ -12,7 +12,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -186,6 +188,35 @@ Window* desktop();
 HWND desktop_handle();
 bool is_toplevel(const Window& w); // not a child (the desktop excluded)
 
+// Classes: by name or atom; the standard control classes are registered on
+// first use (null when there is no such class).
+std::shared_ptr<WinClass> find_class(const char* name);
+
+// Positions and sizes are kept within the platform's 16-bit message range.
+inline int clamp_coord(int v) {
+    return std::clamp(v, -max_coord, max_coord);
+}
+inline int clamp_size(int v) {
+    return std::clamp(v, 0, max_coord);
+}
+
+// A value of type T in a class's or a window's extra bytes. Reading fails,
+// and swapping changes nothing, when it does not fit (ERROR_INVALID_INDEX).
+template <typename T> bool read_extra(const std::vector<std::uint8_t>& extra, int index, T& out) {
+    if (index < 0 || static_cast<std::size_t>(index) + sizeof(T) > extra.size()) {
+        st().last_error = ERROR_INVALID_INDEX;
+        return false;
+    }
+    std::memcpy(&out, extra.data() + index, sizeof(T));
+    return true;
+}
+template <typename T>
+bool swap_extra(std::vector<std::uint8_t>& extra, int index, T value, T& old) {
+    if (!read_extra(extra, index, old)) return false;
+    std::memcpy(extra.data() + index, &value, sizeof(T));
+    return true;
+}
+
 // Geometry.
 QRect screen_rect();
 QRect work_area();
@@ -198,11 +229,33 @@ void sync_widget_geometry(Window& w);
 void resize_image(Window& w);
 std::vector<HWND> descendants(HWND hwnd); // pre-order, not including hwnd
 HWND root_of(HWND hwnd);                  // the top-level ancestor
+// Re-places the widgets of a window and of its children after its frame or
+// client area changed.
+void sync_widget_geometry_with_children(Window& w);
+// After the client area may have changed size from `before`: the backing
+// image follows and the whole client is invalidated, with WM_SIZE when `notify`.
+void client_resized(HWND hwnd, Window& w, QSize before, bool notify);
+// The whole client area invalidated, to be erased and painted.
+void invalidate_whole_client(Window& w);
+// The lparam of WM_SIZE for a client size.
+inline LPARAM size_lparam(QSize size) {
+    return MAKELPARAM(static_cast<WORD>(size.width()), static_cast<WORD>(size.height()));
+}
+
+// Relations.
+std::vector<HWND>& sibling_list(Window& w); // z-order list the window is in
+void remove_from(std::vector<HWND>& list, HWND h);
+// Qt stacking follows the z-order of `list`: the topmost sibling raised last.
+void restack(const std::vector<HWND>& list);
 bool visible_chain(const Window& w);
 bool enabled_chain(const Window& w);
 // The deepest visible, enabled window at a screen point among `roots` and their
 // children (null when none).
 HWND window_at(const QPoint& screen);
+
+// Activation: when the active window goes away or hides, its owner takes
+// over when it can, else the topmost other visible top-level window.
+void activate_other(HWND leaving);
 
 // Messages.
 LRESULT send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -535,61 +535,21 @@ BOOL TranslateMessage(const MSG* msg) {
         } else if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) {
             chars.push_back(static_cast<char>('0' + vk - VK_NUMPAD0));
         } else {
-            switch (vk) {
-            case VK_SPACE:
-                chars = " ";
-                break;
-            case VK_RETURN:
-                chars = "\r";
-                break;
-            case VK_BACK:
-                chars = "\b";
-                break;
-            case VK_TAB:
-                chars = "\t";
-                break;
-            case VK_ESCAPE:
-                chars = "\x1b";
-                break;
-            case VK_OEM_PERIOD:
-                chars = shift ? ">" : ".";
-                break;
-            case VK_OEM_COMMA:
-                chars = shift ? "<" : ",";
-                break;
-            case VK_OEM_MINUS:
-                chars = shift ? "_" : "-";
-                break;
-            case VK_OEM_PLUS:
-                chars = shift ? "+" : "=";
-                break;
-            case VK_OEM_2:
-                chars = shift ? "?" : "/";
-                break;
-            case VK_OEM_1:
-                chars = shift ? ":" : ";";
-                break;
-            case VK_OEM_7:
-                chars = shift ? "\"" : "'";
-                break;
-            case VK_DECIMAL:
-                chars = ".";
-                break;
-            case VK_ADD:
-                chars = "+";
-                break;
-            case VK_SUBTRACT:
-                chars = "-";
-                break;
-            case VK_MULTIPLY:
-                chars = "*";
-                break;
-            case VK_DIVIDE:
-                chars = "/";
-                break;
-            default:
-                break;
-            }
+            // Keys typing one character, plain and with Shift (a US layout).
+            struct KeyChar {
+                int vk;
+                char plain, shifted;
+            };
+            static const KeyChar keys[] = {
+                {VK_SPACE, ' ', ' '},     {VK_RETURN, '\r', '\r'},     {VK_BACK, '\b', '\b'},
+                {VK_TAB, '\t', '\t'},     {VK_ESCAPE, '\x1b', '\x1b'}, {VK_OEM_PERIOD, '.', '>'},
+                {VK_OEM_COMMA, ',', '<'}, {VK_OEM_MINUS, '-', '_'},    {VK_OEM_PLUS, '=', '+'},
+                {VK_OEM_2, '/', '?'},     {VK_OEM_1, ';', ':'},        {VK_OEM_7, '\'', '"'},
+                {VK_DECIMAL, '.', '.'},   {VK_ADD, '+', '+'},          {VK_SUBTRACT, '-', '-'},
+                {VK_MULTIPLY, '*', '*'},  {VK_DIVIDE, '/', '/'},
+            };
+            for (const KeyChar& k : keys)
+                if (k.vk == vk) chars.push_back(shift ? k.shifted : k.plain);
         }
     }
     // The characters come next, before anything already queued.
@@ -921,8 +881,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
             WPARAM kind = (w->style & WS_MAXIMIZE)   ? SIZE_MAXIMIZED
                           : (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED
                                                      : SIZE_RESTORED;
-            send(hwnd, WM_SIZE, kind,
-                 MAKELPARAM(static_cast<WORD>(cs.width()), static_cast<WORD>(cs.height())));
+            send(hwnd, WM_SIZE, kind, size_lparam(cs));
         }
         return 0;
     }

@@ -209,31 +209,23 @@ QString text_of(int vk, unsigned mods) {
         return "\x1b";
     case VK_BACK:
         return "\b";
-    case VK_OEM_PERIOD:
-        return sh ? ">" : ".";
-    case VK_OEM_COMMA:
-        return sh ? "<" : ",";
-    case VK_OEM_MINUS:
-        return sh ? "_" : "-";
-    case VK_OEM_PLUS:
-        return sh ? "+" : "=";
-    case VK_OEM_2:
-        return sh ? "?" : "/";
-    case VK_OEM_1:
-        return sh ? ":" : ";";
-    case VK_OEM_7:
-        return sh ? "\"" : "'";
-    case VK_OEM_4:
-        return sh ? "{" : "[";
-    case VK_OEM_5:
-        return sh ? "|" : "\\";
-    case VK_OEM_6:
-        return sh ? "}" : "]";
-    case VK_OEM_3:
-        return sh ? "~" : "`";
     default:
-        return QString();
+        break;
     }
+    // The punctuation keys of a US layout, plain and shifted.
+    struct Punctuation {
+        int vk;
+        char plain, shifted;
+    };
+    static const Punctuation keys[] = {
+        {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_COMMA, ',', '<'}, {VK_OEM_MINUS, '-', '_'},
+        {VK_OEM_PLUS, '=', '+'},   {VK_OEM_2, '/', '?'},     {VK_OEM_1, ';', ':'},
+        {VK_OEM_7, '\'', '"'},     {VK_OEM_4, '[', '{'},     {VK_OEM_5, '\\', '|'},
+        {VK_OEM_6, ']', '}'},      {VK_OEM_3, '`', '~'},
+    };
+    for (const Punctuation& k : keys)
+        if (k.vk == vk) return QString(QLatin1Char(sh ? k.shifted : k.plain));
+    return QString();
 }
 
 void send_key(QEvent::Type type, int qt_key, Qt::KeyboardModifiers mods, const QString& text) {
