@@ -1383,60 +1383,20 @@ model_pair read_model_of_kind(const std::string& path, int kind) {
     return m;
 }
 
-// The whole file (empty after a message when it cannot be read).
-bool whole_file(const std::string& path, std::vector<unsigned char>& out) {
-    std::FILE* f = std::fopen(full_path(nullptr, path.c_str()).c_str(), "rb");
-    if (!f) {
-        report(8, "Unable to open package %s", path.c_str());
-        return false;
-    }
-    unsigned char buf[65536];
-    std::size_t n;
-    bool ok = true;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        if (out.size() + n > 0xFFFFFFFFu) {
-            report(5, "Corrupt package %s: larger than 4 GB", path.c_str());
-            ok = false;
-            break;
-        }
-        out.insert(out.end(), buf, buf + n);
-    }
-    if (ok && std::ferror(f)) {
-        report(8, "Unable to read package %s", path.c_str());
-        ok = false;
-    }
-    std::fclose(f);
-    return ok;
-}
-
-// Whether the package image says its members are keyed by a password (the
-// flags word at byte 84, in either byte order). Anything that is no package
-// head answers false: the package layer then says what is wrong with it.
-bool package_wants_password(const std::vector<unsigned char>& img) {
-    if (img.size() < sizeof(kmf_header) || std::memcmp(img.data(), kmf_magic, 3) != 0) return false;
-    std::uint16_t mark;
-    std::uint32_t flags;
-    std::memcpy(&mark, img.data() + 80, 2);
-    std::memcpy(&flags, img.data() + 84, 4);
-    if (mark == swap16(package_byte_order_mark)) flags = swap32(flags);
-    return (flags & pkg_flag_password) != 0;
-}
-
 // Opens a package and reads its main model. The package is checked (and its
 // password asked for) before it replaces the open package, so a package that
 // cannot be opened leaves the current model's package as it was.
 model_pair open_packaged_model(const std::string& path, std::string& dir) {
     model_pair m;
-    std::vector<unsigned char> img;
-    if (!whole_file(path, img)) return m;
+    package_reader reader;
+    if (!reader.open(path.c_str())) return m;
     std::string password;
-    if (package_wants_password(img)) {
+    if (reader.needs_password()) {
         char typed[max_password_chars + 2] = {};
         if (password_hook && password_hook(path.c_str(), typed, sizeof typed))
             password.assign(typed, strnlen(typed, sizeof typed));
     }
-    const char* pw = password.empty() ? nullptr : password.c_str();
-    if (!package_check_bytes(img.data(), img.size(), path.c_str(), pw)) return m;
+    if (!reader.read_members(password.empty() ? nullptr : password.c_str())) return m;
     std::string previous = package_open() ? package_path() : "";
     bool previous_plain = package_open() && !(package_flags() & pkg_flag_password);
     auto restore = [&]() {
@@ -1445,10 +1405,7 @@ model_pair open_packaged_model(const std::string& path, std::string& dir) {
         // password cannot be (its password is not kept).
         if (previous_plain) open_package(previous.c_str(), nullptr);
     };
-    if (!open_package(path.c_str(), pw)) {
-        restore();
-        return m;
-    }
+    reader.make_open();
     int main = package_main_member();
     if (main < 0) {
         report(8, "The package %s holds no model", path.c_str());

@@ -13,6 +13,7 @@
 #include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/package.h"
+#include "foundation/package_write.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/errlog.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
 

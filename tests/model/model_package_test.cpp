@@ -9,6 +9,7 @@
 
 #include "foundation/files.h"
 #include "foundation/package.h"
+#include "foundation/package_write.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/modelfile.h"
