@@ -62,8 +62,11 @@ std::string resolve_dots(const std::string& path) {
         i = j + 1;
     }
     std::string out;
-    for (const std::string& p : parts) out += "/" + p;
-    if (out.empty()) out = "/";
+    for (const std::string& p : parts) {
+        out += '/';
+        out += p;
+    }
+    if (out.empty()) out.push_back('/');
     if (path.size() > 1 && path.back() == '/' && out != "/") out += '/';
     return out;
 }
