@@ -282,7 +282,12 @@ void fix_locale_point(std::string& s) {
     const char* dp = std::localeconv()->decimal_point;
     if (!dp || !*dp || std::strcmp(dp, ".") == 0) return;
     std::size_t at = s.find(dp);
-    if (at != std::string::npos) s.replace(at, std::strlen(dp), ".");
+    if (at == std::string::npos) return;
+    // The point is put in place and the rest of a longer one dropped, rather
+    // than replacing the span, which GCC 12 at -O3 flags as a possible
+    // overlapping copy.
+    s[at] = '.';
+    s.erase(at + 1, std::strlen(dp) - 1);
 }
 
 } // namespace

@@ -1,127 +1,29 @@
-// Packages: reading, checking, writing and the open package.
+// Packages: reading and checking them, and the open package.
 //
-// Members are scrambled with a ChaCha20 key stream. Without a password the key
-// comes from the package's salt alone, which keeps the bytes from being plain
-// but is no protection; with a password the key is stretched from the salt and
-// the password, and only a short verifier of it is stored.
+// A package is read from one opening of its file: the header first (what is
+// not a package is refused before anything else is read), then the directory
+// and the name area, then each member from its own place, so no more than the
+// members' bytes are ever held and nothing is read twice.
+#define file_handle os_file_handle_
+#include <fcntl.h>
+#undef file_handle
+
 #include "foundation/package.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <array>
+#include <cerrno>
 #include <cstring>
-#include <random>
 #include <string>
 
 #include "foundation/checksum.h"
-#include "foundation/files.h"
-#include "foundation/memory.h"
+#include "foundation/package_format.h"
+#include "foundation/paths.h"
 #include "foundation/report.h"
 
 namespace {
-
-// ---------------------------------------------------------------- ChaCha20 ---
-
-using key256 = std::array<unsigned char, 32>;
-
-std::uint32_t load_le32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
-void store_le32(unsigned char* p, std::uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-// XORs data with the ChaCha20 stream of key and a 12-byte nonce (counter from 0).
-void chacha20_xor(const key256& key, const unsigned char nonce[12], unsigned char* data,
-                  std::size_t n) {
-    std::uint32_t state[16];
-    state[0] = 0x61707865;
-    state[1] = 0x3320646e;
-    state[2] = 0x79622d32;
-    state[3] = 0x6b206574;
-    for (int i = 0; i < 8; ++i) state[4 + i] = load_le32(key.data() + 4 * i);
-    state[12] = 0;
-    for (int i = 0; i < 3; ++i) state[13 + i] = load_le32(nonce + 4 * i);
-    auto rotl = [](std::uint32_t x, int s) { return (x << s) | (x >> (32 - s)); };
-    auto qr = [&](std::uint32_t* x, int a, int b, int c, int d) {
-        x[a] += x[b];
-        x[d] = rotl(x[d] ^ x[a], 16);
-        x[c] += x[d];
-        x[b] = rotl(x[b] ^ x[c], 12);
-        x[a] += x[b];
-        x[d] = rotl(x[d] ^ x[a], 8);
-        x[c] += x[d];
-        x[b] = rotl(x[b] ^ x[c], 7);
-    };
-    for (std::size_t done = 0; done < n; done += 64) {
-        std::uint32_t x[16];
-        std::memcpy(x, state, sizeof x);
-        for (int r = 0; r < 10; ++r) {
-            qr(x, 0, 4, 8, 12);
-            qr(x, 1, 5, 9, 13);
-            qr(x, 2, 6, 10, 14);
-            qr(x, 3, 7, 11, 15);
-            qr(x, 0, 5, 10, 15);
-            qr(x, 1, 6, 11, 12);
-            qr(x, 2, 7, 8, 13);
-            qr(x, 3, 4, 9, 14);
-        }
-        unsigned char stream[64];
-        for (int i = 0; i < 16; ++i) store_le32(stream + 4 * i, x[i] + state[i]);
-        std::size_t take = std::min<std::size_t>(64, n - done);
-        for (std::size_t i = 0; i < take; ++i) data[done + i] ^= stream[i];
-        ++state[12];
-    }
-}
-
-void member_nonce(std::uint32_t nonce, std::uint32_t offset, unsigned char out[12]) {
-    store_le32(out, nonce);
-    store_le32(out + 4, offset);
-    std::memcpy(out + 8, "KPkg", 4);
-}
-
-// ------------------------------------------------------------------- keys ---
-
-struct package_keys {
-    key256 key{};
-    std::array<unsigned char, 16> verifier{};
-};
-
-package_keys derive_keys(const unsigned char salt[16], const char* password,
-                         std::uint32_t iterations) {
-    package_keys k;
-    sha256 h;
-    if (!password || !*password) {
-        h.update("kavrel package scramble", 23);
-        h.update(salt, 16);
-        k.key = h.finish();
-        return k;
-    }
-    std::size_t plen = std::strlen(password);
-    h.update(salt, 16);
-    h.update(password, plen);
-    key256 state = h.finish();
-    for (std::uint32_t i = 0; i < iterations; ++i) {
-        h.reset();
-        h.update(state.data(), state.size());
-        h.update(salt, 16);
-        h.update(password, plen);
-        state = h.finish();
-    }
-    h.reset();
-    h.update("key", 3);
-    h.update(state.data(), state.size());
-    k.key = h.finish();
-    h.reset();
-    h.update("verify", 6);
-    h.update(state.data(), state.size());
-    key256 v = h.finish();
-    std::memcpy(k.verifier.data(), v.data(), 16);
-    return k;
-}
 
 // ---------------------------------------------------------------- numbers ---
 
@@ -136,60 +38,59 @@ struct byte_reader {
         const unsigned char* p = base + at;
         return swap ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
                           (std::uint32_t{p[2]} << 8) | p[3]
-                    : load_le32(p);
+                    : package_format::load_le32(p);
     }
 };
 
-void put16(unsigned char* p, std::uint16_t v, bool big) {
-    if (big) {
-        p[0] = static_cast<unsigned char>(v >> 8);
-        p[1] = static_cast<unsigned char>(v);
-    } else {
-        p[0] = static_cast<unsigned char>(v);
-        p[1] = static_cast<unsigned char>(v >> 8);
-    }
-}
-void put32(unsigned char* p, std::uint32_t v, bool big) {
-    if (big) {
-        p[0] = static_cast<unsigned char>(v >> 24);
-        p[1] = static_cast<unsigned char>(v >> 16);
-        p[2] = static_cast<unsigned char>(v >> 8);
-        p[3] = static_cast<unsigned char>(v);
-    } else {
-        store_le32(p, v);
-    }
-}
+// ---------------------------------------------------------------- sources ---
 
-// ------------------------------------------------------------------ names ---
+// Where a package's bytes come from: a disk file read by position, or bytes
+// in memory.
+class byte_source {
+public:
+    virtual ~byte_source() = default;
+    virtual std::uint64_t size() const = 0;
+    // Reads n bytes at offset; false when they could not all be read.
+    virtual bool read_at(std::uint64_t offset, unsigned char* out, std::size_t n) = 0;
+};
 
-bool ieq(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x != y && std::tolower(x) != std::tolower(y)) return false;
+class file_source final : public byte_source {
+public:
+    explicit file_source(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    ~file_source() override { ::close(fd_); }
+    file_source(const file_source&) = delete;
+    file_source& operator=(const file_source&) = delete;
+    std::uint64_t size() const override { return size_; }
+    bool read_at(std::uint64_t offset, unsigned char* out, std::size_t n) override {
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
     }
-    return true;
-}
 
-// A member name: a relative path with "/" between non-empty parts, none of
-// them "." or "..", no ":" (drive letters), no control characters. "\\" is
-// taken as "/". Empty text when not acceptable.
-std::string clean_member_name(const char* raw, std::size_t n) {
-    std::string s(raw, n);
-    std::replace(s.begin(), s.end(), '\\', '/');
-    if (s.empty() || s.size() > 1024 || s.front() == '/' || s.back() == '/') return {};
-    std::size_t start = 0;
-    while (start <= s.size()) {
-        std::size_t end = s.find('/', start);
-        if (end == std::string::npos) end = s.size();
-        std::string part = s.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") return {};
-        start = end + 1;
+private:
+    int fd_;
+    std::uint64_t size_;
+};
+
+class memory_source final : public byte_source {
+public:
+    memory_source(const unsigned char* data, std::size_t bytes) : data_(data), bytes_(bytes) {}
+    std::uint64_t size() const override { return bytes_; }
+    bool read_at(std::uint64_t offset, unsigned char* out, std::size_t n) override {
+        if (offset > bytes_ || n > bytes_ - offset) return false;
+        if (n) std::memcpy(out, data_ + offset, n);
+        return true;
     }
-    for (unsigned char c : s)
-        if (c < 0x20 || c == 0x7F || c == ':') return {};
-    return s;
-}
+
+private:
+    const unsigned char* data_;
+    std::size_t bytes_;
+};
 
 // ------------------------------------------------------------ the package ---
 
@@ -203,132 +104,6 @@ struct parsed_package {
     std::uint32_t flags = 0;
     std::vector<member_rec> members;
 };
-
-// Parses and checks a whole package image. 1 valid; 0 after a message.
-int parse_package(const unsigned char* data, std::size_t bytes, const char* name,
-                  const char* password, parsed_package& out) {
-    auto corrupt = [&](const char* detail) {
-        report(5, "Corrupt package %s: %s", name, detail);
-        return 0;
-    };
-    auto corrupt_s = [&](const char* detail, const std::string& what) {
-        report(5, "Corrupt package %s: %s %s", name, detail, what.c_str());
-        return 0;
-    };
-    if (bytes < sizeof(package_header)) return corrupt("the file is shorter than a package header");
-    if (data[0] != 0x7F || data[1] != 0xF7 || data[2] != 0x17 || data[3] != package_type_letter)
-        return corrupt("not a package file (its signature does not match)");
-    byte_reader r{data, false};
-    if (r.u16(80) != package_byte_order_mark) {
-        r.swap = true;
-        if (r.u16(80) != package_byte_order_mark) return corrupt("unknown byte order");
-    }
-    if (r.u16(82) != package_version) {
-        report(5, "The package %s has version %u; this program reads version %u", name,
-               static_cast<unsigned>(r.u16(82)), static_cast<unsigned>(package_version));
-        return 0;
-    }
-    if (r.u32(156) != crc32(data, 156)) return corrupt("the header checksum does not match");
-    if (!std::memchr(data + 4, 0, 76)) return corrupt("the package name is not terminated");
-
-    const std::uint32_t flags = r.u32(84), count = r.u32(88), dir_off = r.u32(92),
-                        names_off = r.u32(96), names_len = r.u32(100), data_off = r.u32(104),
-                        data_len = r.u32(108), file_len = r.u32(112), iterations = r.u32(116);
-    if (file_len != bytes) {
-        report(5, "Corrupt package %s: the file has %zu bytes where its header says %u", name,
-               bytes, static_cast<unsigned>(file_len));
-        return 0;
-    }
-    if (flags & ~(pkg_flag_password | pkg_flag_application)) return corrupt("unknown flags");
-    if (count > package_max_members) return corrupt("too many members");
-
-    // The areas: header, directory, names and data, in the file, apart.
-    struct area {
-        std::uint64_t start, length;
-        const char* what;
-    };
-    area areas[4] = {{0, sizeof(package_header), "header"},
-                     {dir_off, std::uint64_t{count} * sizeof(package_dir_entry), "directory"},
-                     {names_off, names_len, "name area"},
-                     {data_off, data_len, "data area"}};
-    for (const area& a : areas)
-        if (a.start + a.length > bytes) return corrupt_s("past the end of the file:", a.what);
-    for (int i = 0; i < 4; ++i)
-        for (int k = i + 1; k < 4; ++k) {
-            const area &a = areas[i], &b = areas[k];
-            if (a.length && b.length && a.start < b.start + b.length &&
-                b.start < a.start + a.length)
-                return corrupt("its areas overlap");
-        }
-    std::uint32_t dcrc = crc32(data + dir_off, std::size_t{count} * sizeof(package_dir_entry));
-    dcrc = crc32_update(dcrc, data + names_off, names_len);
-    if (dcrc != r.u32(152)) return corrupt("the directory checksum does not match");
-
-    // The key.
-    package_keys keys;
-    if (flags & pkg_flag_password) {
-        if (iterations == 0 || iterations > package_max_iterations)
-            return corrupt("bad key parameters");
-        if (!password || !*password) {
-            report(8, "The package %s needs a password", name);
-            return 0;
-        }
-        keys = derive_keys(data + 120, password, iterations);
-        if (std::memcmp(keys.verifier.data(), data + 136, 16) != 0) {
-            report(8, "The password for package %s is not correct", name);
-            return 0;
-        }
-    } else {
-        keys = derive_keys(data + 120, nullptr, 0);
-    }
-
-    // The directory.
-    struct span_rec {
-        std::uint64_t start, end;
-    };
-    std::vector<span_rec> spans;
-    spans.reserve(count);
-    out.flags = flags;
-    out.members.clear();
-    out.members.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::size_t at = dir_off + std::size_t{i} * sizeof(package_dir_entry);
-        std::uint32_t noff = r.u32(at), nlen = r.u32(at + 4), moff = r.u32(at + 8),
-                      mlen = r.u32(at + 12), mcrc = r.u32(at + 16), nonce = r.u32(at + 20),
-                      mflags = r.u32(at + 24);
-        if (std::uint64_t{noff} + nlen + 1 > names_len)
-            return corrupt("a member name lies outside the name area");
-        const char* nm = reinterpret_cast<const char*>(data + names_off + noff);
-        if (nm[nlen] != 0 || std::memchr(nm, 0, nlen))
-            return corrupt("a member name is not terminated in its field");
-        std::string clean = clean_member_name(nm, nlen);
-        if (clean.empty()) {
-            std::string shown(nm, std::min<std::uint32_t>(nlen, 80));
-            for (char& c : shown)
-                if (static_cast<unsigned char>(c) < 0x20) c = '?';
-            return corrupt_s("a member has an unacceptable name:", shown);
-        }
-        if (std::uint64_t{moff} < data_off ||
-            std::uint64_t{moff} + mlen > std::uint64_t{data_off} + data_len)
-            return corrupt_s("a member lies outside the data area:", clean);
-        if (mflags & ~member_flag_main) return corrupt_s("unknown member flags:", clean);
-        for (const member_rec& m : out.members)
-            if (ieq(m.name, clean)) return corrupt_s("two members are named", clean);
-        if (mlen) spans.push_back({moff, std::uint64_t{moff} + mlen});
-        auto plain = std::make_shared<std::vector<unsigned char>>(data + moff, data + moff + mlen);
-        unsigned char nb[12];
-        member_nonce(nonce, moff, nb);
-        chacha20_xor(keys.key, nb, plain->data(), plain->size());
-        if (crc32(plain->data(), plain->size()) != mcrc)
-            return corrupt_s("a member fails its checksum:", clean);
-        out.members.push_back({std::move(clean), mflags, std::move(plain)});
-    }
-    std::sort(spans.begin(), spans.end(),
-              [](const span_rec& a, const span_rec& b) { return a.start < b.start; });
-    for (std::size_t i = 1; i < spans.size(); ++i)
-        if (spans[i].start < spans[i - 1].end) return corrupt("two members overlap");
-    return 1;
-}
 
 // The open package.
 struct open_pkg {
@@ -352,160 +127,242 @@ std::string relative_to_package(const char* name) {
 
 } // namespace
 
-bool package_write_big_endian = false;
+// ---------------------------------------------------------------- reading ---
 
-// ---------------------------------------------------------------- writing ---
+struct package_reader::state {
+    std::unique_ptr<byte_source> source;
+    std::string name; // as given, for messages
+    std::string full; // the file's full path ("" for bytes)
+    unsigned char header[sizeof(package_header)] = {};
+    bool swap = false;
+    std::vector<unsigned char> dir; // the directory, then the name area
+    std::uint32_t count = 0, names_len = 0, data_off = 0, data_len = 0, iterations = 0;
+    std::uint32_t flags = 0;
+    bool sound = false; // header and directory checked
+    bool read = false;  // members read and checked
+    parsed_package pkg;
 
-int package_write(const char* path, const package_member* members, int count, const char* password,
-                  std::uint32_t flags) {
-    if (count < 0 || static_cast<std::uint32_t>(count) > package_max_members) {
-        report(8, "Too many members for package %s", path);
+    int corrupt(const char* detail) const {
+        report(5, "Corrupt package %s: %s", name.c_str(), detail);
         return 0;
     }
-    const bool big = package_write_big_endian;
-    const bool has_password = password && *password;
-    flags &= pkg_flag_application;
-    if (has_password) flags |= pkg_flag_password;
+    int corrupt_s(const char* detail, const std::string& what) const {
+        report(5, "Corrupt package %s: %s %s", name.c_str(), detail, what.c_str());
+        return 0;
+    }
+    int unreadable() const {
+        report(8, "Unable to read package %s", name.c_str());
+        return 0;
+    }
+    int check_head();
+    int check_members(const char* password);
+};
 
-    std::vector<std::string> names;
-    std::uint64_t names_len = 0, data_len = 0;
-    for (int i = 0; i < count; ++i) {
-        const char* nm = members[i].name ? members[i].name : "";
-        std::string clean = clean_member_name(nm, std::strlen(nm));
-        if (clean.empty()) {
-            report(8, "Unable to put %s into package %s: not a relative file name", nm, path);
-            return 0;
+// The header, the areas and the directory with its name area. 1 sound; 0
+// after a message.
+int package_reader::state::check_head() {
+    const std::uint64_t bytes = source->size();
+    if (bytes < sizeof(package_header)) return corrupt("the file is shorter than a package header");
+    if (!source->read_at(0, header, sizeof header)) return unreadable();
+    const unsigned char* data = header;
+    if (data[0] != 0x7F || data[1] != 0xF7 || data[2] != 0x17 || data[3] != package_type_letter)
+        return corrupt("not a package file (its signature does not match)");
+    byte_reader r{data, false};
+    if (r.u16(80) != package_byte_order_mark) {
+        r.swap = true;
+        if (r.u16(80) != package_byte_order_mark) return corrupt("unknown byte order");
+    }
+    swap = r.swap;
+    if (r.u16(82) != package_version) {
+        report(5, "The package %s has version %u; this program reads version %u", name.c_str(),
+               static_cast<unsigned>(r.u16(82)), static_cast<unsigned>(package_version));
+        return 0;
+    }
+    if (r.u32(156) != crc32(data, 156)) return corrupt("the header checksum does not match");
+    if (!std::memchr(data + 4, 0, 76)) return corrupt("the package name is not terminated");
+
+    flags = r.u32(84);
+    count = r.u32(88);
+    const std::uint32_t dir_off = r.u32(92), names_off = r.u32(96), file_len = r.u32(112);
+    names_len = r.u32(100);
+    data_off = r.u32(104);
+    data_len = r.u32(108);
+    iterations = r.u32(116);
+    if (file_len != bytes) {
+        report(5, "Corrupt package %s: the file has %zu bytes where its header says %u",
+               name.c_str(), static_cast<std::size_t>(bytes), static_cast<unsigned>(file_len));
+        return 0;
+    }
+    if (flags & ~(pkg_flag_password | pkg_flag_application)) return corrupt("unknown flags");
+    if (count > package_max_members) return corrupt("too many members");
+
+    // The areas: header, directory, names and data, in the file, apart.
+    struct area {
+        std::uint64_t start, length;
+        const char* what;
+    };
+    area areas[4] = {{0, sizeof(package_header), "header"},
+                     {dir_off, std::uint64_t{count} * sizeof(package_dir_entry), "directory"},
+                     {names_off, names_len, "name area"},
+                     {data_off, data_len, "data area"}};
+    for (const area& a : areas)
+        if (a.start + a.length > bytes) return corrupt_s("past the end of the file:", a.what);
+    for (int i = 0; i < 4; ++i)
+        for (int k = i + 1; k < 4; ++k) {
+            const area &a = areas[i], &b = areas[k];
+            if (a.length && b.length && a.start < b.start + b.length &&
+                b.start < a.start + a.length)
+                return corrupt("its areas overlap");
         }
-        for (const std::string& n : names)
-            if (ieq(n, clean)) {
-                report(8, "Unable to put %s into package %s twice", nm, path);
-                return 0;
-            }
-        if (members[i].bytes && !members[i].data) {
-            report(10, "PKG1101");
-            return 0;
-        }
-        names_len += clean.size() + 1;
-        data_len += members[i].bytes;
-        names.push_back(std::move(clean));
-    }
-    const std::uint64_t dir_off = sizeof(package_header);
-    const std::uint64_t names_off = dir_off + std::uint64_t(count) * sizeof(package_dir_entry);
-    const std::uint64_t data_off = names_off + names_len;
-    const std::uint64_t total = data_off + data_len;
-    if (total > 0xFFFFFFFFu) {
-        report(8, "The package %s would be larger than 4 GB", path);
-        return 0;
-    }
-
-    std::vector<unsigned char> img(static_cast<std::size_t>(total), 0);
-    std::random_device rd;
-    unsigned char* h = img.data();
-    h[0] = 0x7F;
-    h[1] = 0xF7;
-    h[2] = 0x17;
-    h[3] = static_cast<unsigned char>(package_type_letter);
-    std::string base = file_name_part(path);
-    std::memcpy(h + 4, base.c_str(), std::min<std::size_t>(base.size(), 75));
-    put16(h + 80, package_byte_order_mark, big);
-    put16(h + 82, package_version, big);
-    put32(h + 84, flags, big);
-    put32(h + 88, static_cast<std::uint32_t>(count), big);
-    put32(h + 92, static_cast<std::uint32_t>(dir_off), big);
-    put32(h + 96, static_cast<std::uint32_t>(names_off), big);
-    put32(h + 100, static_cast<std::uint32_t>(names_len), big);
-    put32(h + 104, static_cast<std::uint32_t>(data_off), big);
-    put32(h + 108, static_cast<std::uint32_t>(data_len), big);
-    put32(h + 112, static_cast<std::uint32_t>(total), big);
-    const std::uint32_t iterations = has_password ? package_default_iterations : 0;
-    put32(h + 116, iterations, big);
-    for (int i = 0; i < 16; i += 4) store_le32(h + 120 + i, rd());
-    package_keys keys = derive_keys(h + 120, has_password ? password : nullptr, iterations);
-    if (has_password) std::memcpy(h + 136, keys.verifier.data(), 16);
-
-    std::uint64_t noff = 0, moff = data_off;
-    for (int i = 0; i < count; ++i) {
-        unsigned char* e = h + dir_off + std::size_t(i) * sizeof(package_dir_entry);
-        const std::string& nm = names[static_cast<std::size_t>(i)];
-        std::memcpy(h + names_off + noff, nm.c_str(), nm.size() + 1);
-        const std::size_t len = members[i].bytes;
-        unsigned char* dst = h + moff;
-        if (len) std::memcpy(dst, members[i].data, len);
-        const std::uint32_t nonce = rd();
-        put32(e, static_cast<std::uint32_t>(noff), big);
-        put32(e + 4, static_cast<std::uint32_t>(nm.size()), big);
-        put32(e + 8, static_cast<std::uint32_t>(moff), big);
-        put32(e + 12, static_cast<std::uint32_t>(len), big);
-        put32(e + 16, crc32(dst, len), big);
-        put32(e + 20, nonce, big);
-        put32(e + 24, members[i].flags & member_flag_main, big);
-        unsigned char nb[12];
-        member_nonce(nonce, static_cast<std::uint32_t>(moff), nb);
-        chacha20_xor(keys.key, nb, dst, len);
-        noff += nm.size() + 1;
-        moff += len;
-    }
-    std::uint32_t dcrc = crc32(h + dir_off, std::size_t(count) * sizeof(package_dir_entry));
-    dcrc = crc32_update(dcrc, h + names_off, static_cast<std::size_t>(names_len));
-    put32(h + 152, dcrc, big);
-    put32(h + 156, crc32(h, 156), big);
-
-    file_handle fh = fh_open_write(path, 0, 0);
-    if (fh < 0) {
-        report(8, "Unable to open %s for writing", path);
-        return 0;
-    }
-    if (fh_write(fh, img.data(), img.size()) != img.size()) {
-        fh_abandon(fh);
-        report(8, "Unable to write %s", path);
-        return 0;
-    }
-    return fh_close(fh) > 0 ? 1 : 0;
+    const std::size_t dir_bytes = std::size_t{count} * sizeof(package_dir_entry);
+    dir.resize(dir_bytes + names_len);
+    if (!source->read_at(dir_off, dir.data(), dir_bytes) ||
+        !source->read_at(names_off, dir.data() + dir_bytes, names_len))
+        return unreadable();
+    std::uint32_t dcrc = crc32(dir.data(), dir_bytes);
+    dcrc = crc32_update(dcrc, dir.data() + dir_bytes, names_len);
+    if (dcrc != r.u32(152)) return corrupt("the directory checksum does not match");
+    sound = true;
+    return 1;
 }
 
-// ---------------------------------------------------------------- reading ---
+// The key, then each member: its entry checked, its bytes read, unscrambled
+// and checked. 1 sound; 0 after a message.
+int package_reader::state::check_members(const char* password) {
+    package_format::keys keys;
+    if (flags & pkg_flag_password) {
+        if (iterations == 0 || iterations > package_max_iterations)
+            return corrupt("bad key parameters");
+        if (!password || !*password) {
+            report(8, "The package %s needs a password", name.c_str());
+            return 0;
+        }
+        keys = package_format::derive_keys(header + 120, password, iterations);
+        if (std::memcmp(keys.verifier.data(), header + 136, 16) != 0) {
+            report(8, "The password for package %s is not correct", name.c_str());
+            return 0;
+        }
+    } else {
+        keys = package_format::derive_keys(header + 120, nullptr, 0);
+    }
+
+    const byte_reader r{dir.data(), swap};
+    const unsigned char* names = dir.data() + std::size_t{count} * sizeof(package_dir_entry);
+    struct span_rec {
+        std::uint64_t start, end;
+    };
+    std::vector<span_rec> spans;
+    spans.reserve(count);
+    parsed_package out;
+    out.flags = flags;
+    out.members.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::size_t at = std::size_t{i} * sizeof(package_dir_entry);
+        std::uint32_t noff = r.u32(at), nlen = r.u32(at + 4), moff = r.u32(at + 8),
+                      mlen = r.u32(at + 12), mcrc = r.u32(at + 16), nonce = r.u32(at + 20),
+                      mflags = r.u32(at + 24);
+        if (std::uint64_t{noff} + nlen + 1 > names_len)
+            return corrupt("a member name lies outside the name area");
+        const char* nm = reinterpret_cast<const char*>(names + noff);
+        if (nm[nlen] != 0 || std::memchr(nm, 0, nlen))
+            return corrupt("a member name is not terminated in its field");
+        std::string clean = package_format::clean_name(nm, nlen);
+        if (clean.empty()) {
+            std::string shown(nm, std::min<std::uint32_t>(nlen, 80));
+            for (char& c : shown)
+                if (static_cast<unsigned char>(c) < 0x20) c = '?';
+            return corrupt_s("a member has an unacceptable name:", shown);
+        }
+        if (std::uint64_t{moff} < data_off ||
+            std::uint64_t{moff} + mlen > std::uint64_t{data_off} + data_len)
+            return corrupt_s("a member lies outside the data area:", clean);
+        if (mflags & ~member_flag_main) return corrupt_s("unknown member flags:", clean);
+        for (const member_rec& m : out.members)
+            if (package_format::names_equal(m.name, clean))
+                return corrupt_s("two members are named", clean);
+        if (mlen) spans.push_back({moff, std::uint64_t{moff} + mlen});
+        auto plain = std::make_shared<std::vector<unsigned char>>(mlen);
+        if (!source->read_at(moff, plain->data(), mlen)) return unreadable();
+        package_format::scramble(keys, nonce, moff, plain->data(), plain->size());
+        if (crc32(plain->data(), plain->size()) != mcrc)
+            return corrupt_s("a member fails its checksum:", clean);
+        out.members.push_back({std::move(clean), mflags, std::move(plain)});
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const span_rec& a, const span_rec& b) { return a.start < b.start; });
+    for (std::size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].start < spans[i - 1].end) return corrupt("two members overlap");
+    pkg = std::move(out);
+    read = true;
+    return 1;
+}
+
+package_reader::package_reader() : s_(std::make_unique<state>()) {}
+package_reader::~package_reader() = default;
+
+int package_reader::open(const char* path) {
+    s_ = std::make_unique<state>();
+    if (!path || !*path) return 0;
+    s_->name = path;
+    s_->full = full_path(nullptr, path);
+    int fd = ::open(s_->full.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        report(8, "Unable to open package %s", path);
+        return 0;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return s_->unreadable();
+    }
+    s_->source = std::make_unique<file_source>(fd, static_cast<std::uint64_t>(st.st_size));
+    if (s_->source->size() > 0xFFFFFFFFu) {
+        report(5, "Corrupt package %s: larger than 4 GB", path);
+        return 0;
+    }
+    return s_->check_head();
+}
+
+int package_reader::open_bytes(const unsigned char* data, std::size_t bytes, const char* name) {
+    s_ = std::make_unique<state>();
+    s_->name = name ? name : "";
+    s_->source = std::make_unique<memory_source>(data, data ? bytes : 0);
+    return s_->check_head();
+}
+
+bool package_reader::needs_password() const {
+    return s_->sound && (s_->flags & pkg_flag_password) != 0;
+}
+
+int package_reader::read_members(const char* password) {
+    if (!s_->sound) return 0;
+    return s_->check_members(password);
+}
+
+int package_reader::make_open() {
+    if (!s_->read || s_->full.empty()) return 0;
+    close_package();
+    open_pkg& p = the_package();
+    p.pkg = std::move(s_->pkg);
+    p.path = s_->full;
+    std::size_t slash = p.path.rfind('/');
+    p.dir = slash == std::string::npos ? std::string() : p.path.substr(0, slash + 1);
+    p.open = true;
+    s_ = std::make_unique<state>();
+    return 1;
+}
 
 int package_check_bytes(const unsigned char* data, std::size_t bytes, const char* name,
                         const char* password) {
-    parsed_package p;
-    return parse_package(data, bytes, name ? name : "", password, p);
+    package_reader reader;
+    return reader.open_bytes(data, bytes, name) && reader.read_members(password) ? 1 : 0;
 }
 
 int open_package(const char* path, const char* password) {
     close_package();
-    if (!path || !*path) return 0;
-    std::string full = full_path(nullptr, path);
-    std::FILE* f = std::fopen(full.c_str(), "rb");
-    if (!f) {
-        report(8, "Unable to open package %s", path);
-        return 0;
-    }
-    std::vector<unsigned char> img;
-    unsigned char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        if (img.size() + n > 0xFFFFFFFFu) {
-            std::fclose(f);
-            report(5, "Corrupt package %s: larger than 4 GB", path);
-            return 0;
-        }
-        img.insert(img.end(), buf, buf + n);
-    }
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        report(8, "Unable to read package %s", path);
-        return 0;
-    }
-    parsed_package pkg;
-    if (!parse_package(img.data(), img.size(), path, password, pkg)) return 0;
-    open_pkg& p = the_package();
-    p.pkg = std::move(pkg);
-    p.path = full;
-    std::size_t slash = full.rfind('/');
-    p.dir = slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
-    p.open = true;
-    return 1;
+    package_reader reader;
+    if (!reader.open(path) || !reader.read_members(password)) return 0;
+    return reader.make_open();
 }
 
 void close_package() {
@@ -549,7 +406,7 @@ int package_find(const char* name) {
     if (rel.empty()) return -1;
     const auto& ms = the_package().pkg.members;
     for (std::size_t i = 0; i < ms.size(); ++i)
-        if (ieq(ms[i].name, rel)) return static_cast<int>(i);
+        if (package_format::names_equal(ms[i].name, rel)) return static_cast<int>(i);
     return -1;
 }
 

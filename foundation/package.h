@@ -75,25 +75,38 @@ struct package_dir_entry {
 };
 static_assert(sizeof(package_dir_entry) == 32);
 
-// ---------------------------------------------------------------- writing ---
-
-struct package_member {
-    const char* name; // relative path ("model.kmf", "data/a.dat"); "\\" read as "/"
-    const void* data;
-    std::size_t bytes;
-    std::uint32_t flags; // member_flag_*
-};
-
-// Writes a package (atomically: an old file is replaced only when complete).
-// password null or "" for none; flags pkg_flag_application for a .kpa.
-// 1 on success; 0 after a message (bad member name, duplicate, too large,
-// write failure).
-int package_write(const char* path, const package_member* members, int count, const char* password,
-                  std::uint32_t flags);
-// Test hook: write numbers big-endian (as a foreign writer would).
-extern bool package_write_big_endian;
-
 // ---------------------------------------------------------------- reading ---
+
+// A package read in steps from one opening of its file: the header and the
+// directory first, so that what is not a package is refused before anything
+// else is read and a password is asked for only when the package needs one;
+// then the members; then it becomes the open package, so the package open
+// before stays until the new one has been read whole.
+class package_reader {
+public:
+    package_reader();
+    ~package_reader();
+    package_reader(const package_reader&) = delete;
+    package_reader& operator=(const package_reader&) = delete;
+    // Opens path (relative names: to the model's directory) and reads and
+    // checks its header and directory. 1 sound; 0 after a message naming the
+    // file, as open_package gives them.
+    int open(const char* path);
+    // The same over bytes in memory (never made the open package).
+    int open_bytes(const unsigned char* data, std::size_t bytes, const char* name);
+    // Whether the members are keyed by a password (false before a sound open).
+    bool needs_password() const;
+    // Reads and checks every member with the password (null: none given). 1
+    // sound; 0 after a message.
+    int read_members(const char* password);
+    // Makes the package read from a file the open package (closing the one
+    // open before). 1 done; 0 before read_members has succeeded.
+    int make_open();
+
+private:
+    struct state;
+    std::unique_ptr<state> s_;
+};
 
 // Opens a package as the open package (closing one open before). password
 // null: none given. 1 on success; 0 after a message naming the file: "Corrupt

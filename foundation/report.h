@@ -1,4 +1,5 @@
-// The one message function, its log file and its display hook.
+// The one message function and its display hook; the log file it writes to
+// is the error log's (errlog.h).
 //
 // Every message goes through report(severity, format, ...). Severities:
 // 0 plain, 1 continuation, 2 use flag, 3 warning, 4 not defined, 5 error,
@@ -89,34 +90,12 @@ void set_report_stream(std::FILE* stream);
 
 // Set while the error window collects messages: 0 off, -1 collecting.
 extern int err_window_on;
-// The stream of the open error log, null while it is closed.
-extern std::FILE* err_log_stream;
 
-// error_log(2) creates "kavrel.err" with its banner (program directory, else
-// the system directory, else the temporary directory) and leaves the stream
-// open; 1 opens one more level for appending; 0 closes one level of opening;
-// -1 opens the existing log for reading (reports then append by reopening the
-// file). Returns 1 on success, 0 when no log could be made or opened.
-// While the stream is closed, each logged message is appended to the file.
-int error_log(int mode);
-// The path of the error log made by error_log(2) ("" before).
-const char* error_log_path();
-// Directories error_log(2) tries, in order (set at start-up; tests point them
-// at temporary folders). A null argument restores the default: the folder of
-// the executable, and $XDG_CONFIG_HOME/kavrel (else $HOME/.config/kavrel).
-// The temporary directory is $TMPDIR, else /tmp.
-void set_log_directories(const char* program_dir, const char* system_dir);
+// Where logged lines go while no stream is redirected: the error log installs
+// its writer when it is first opened. Null: logged lines are not kept.
+using log_line_writer = void (*)(const std::string& line);
+void set_log_line_writer(log_line_writer writer);
 
 // Keeps a copy of the error window's title for the next run.
 void set_error_title(const char* title);
 const char* error_title();
-
-// Reports, then shows the current text source line with a caret under the
-// column (0-based offset into line_buf) and "Line %ld of file %s", all as one
-// message so a stop or fatal error still carries its line.
-int parse_error(int severity, int column, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-// The caret line under a source line: tabs before the column kept as tabs so
-// the caret lines up however tabs are shown; a column past the end puts the
-// caret just after the text.
-std::string parse_error_caret(const char* source_line, int column);

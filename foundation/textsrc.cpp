@@ -1,6 +1,7 @@
-// Text sources and the shared line buffer.
+// Text sources, the shared line buffer and parse-error lines.
 #include "foundation/textsrc.h"
 
+#include <cstdarg>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -268,4 +269,35 @@ long text_line_number() {
 
 int text_source_depth() {
     return static_cast<int>(sources().size());
+}
+// ----------------------------------------------------------- parse errors ---
+
+std::string parse_error_caret(const char* source_line, int column) {
+    std::string caret;
+    if (column < 0) column = 0;
+    for (int i = 0; i < column && source_line[i]; ++i) caret += source_line[i] == '\t' ? '\t' : ' ';
+    caret += '^';
+    return caret;
+}
+
+int parse_error(int severity, int column, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = format_text(format, args);
+    va_end(args);
+
+    // The source line without its line end.
+    std::string source = line_buf ? line_buf : "";
+    auto end = source.find_first_of("\r\n");
+    if (end != std::string::npos) source.resize(end);
+
+    // One message, so a stop or fatal error still carries the line with it.
+    text += '\n';
+    text += source;
+    text += '\n';
+    text += parse_error_caret(source.c_str(), column);
+    text += '\n';
+    const char* name = text_source_name();
+    text += "Line " + std::to_string(text_line_number()) + " of file " + (name ? name : "");
+    return report(severity, "%s", text.c_str());
 }

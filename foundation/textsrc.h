@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // The current line of the current text source (with its line end) and the
 // cursor into it. line_buf is never null; it is "" before the first read.
@@ -50,3 +51,15 @@ void line_buf_assign(const char* text);
 const char* text_source_name();
 long text_line_number();
 int text_source_depth();
+
+// ----------------------------------------------------------- parse errors ---
+
+// Reports, then shows the current text source line with a caret under the
+// column (0-based offset into line_buf) and "Line %ld of file %s", all as one
+// message so a stop or fatal error still carries its line.
+int parse_error(int severity, int column, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// The caret line under a source line: tabs before the column kept as tabs so
+// the caret lines up however tabs are shown; a column past the end puts the
+// caret just after the text.
+std::string parse_error_caret(const char* source_line, int column);

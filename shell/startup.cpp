@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "foundation/app_strings.h"
+#include "foundation/errlog.h"
 #include "foundation/ini.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"

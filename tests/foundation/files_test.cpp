@@ -17,34 +17,13 @@
 #include "foundation/memory.h"
 #include "foundation/package.h"
 #include "foundation/report.h"
+#include "tests/foundation/foundation_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct message {
-    int kind;
-    std::string text;
-};
-std::vector<message> messages;
-int next_answer = 7; // IDNO
-
-int test_hook(int kind, const char*, const char* text) {
-    messages.push_back({kind, text});
-    return kind >= question_yes_no ? next_answer : 1;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
+using namespace foundation_fixture;
 
 class FilesTest : public ::testing::Test {
 protected:
@@ -110,7 +89,7 @@ struct file_size_limit {
 // ----------------------------------------------------------- atomic writes ---
 
 TEST_F(FilesTest, WriteReplacesTheOldFileOnlyAtClose) {
-    spit(at("a.kdf"), "old contents");
+    write_file(at("a.kdf"), "old contents");
     file_handle h = fh_open_write(at("a.kdf").c_str(), 0, 0);
     ASSERT_GT(h, 0);
     EXPECT_EQ(fh_write(h, "new", 3), 3u);
@@ -122,7 +101,7 @@ TEST_F(FilesTest, WriteReplacesTheOldFileOnlyAtClose) {
 }
 
 TEST_F(FilesTest, AbandonedWriteKeepsTheOldFileAndLeavesNoTemporary) {
-    spit(at("a.kdf"), "old contents");
+    write_file(at("a.kdf"), "old contents");
     file_handle h = fh_open_write(at("a.kdf").c_str(), 0, 0);
     ASSERT_GT(h, 0);
     fh_write(h, "half", 4);
@@ -141,8 +120,8 @@ TEST_F(FilesTest, AbandonedWriteKeepsTheOldFileAndLeavesNoTemporary) {
 
 TEST_F(FilesTest, FailedWriteKeepsTheOldFileAndSaysSo) {
     const std::string old(100, 'o');
-    spit(at("big.kdf"), old);
-    spit(at("s.txt"), old);
+    write_file(at("big.kdf"), old);
+    write_file(at("s.txt"), old);
     std::string data(20000, 'n');
     {
         file_size_limit lim(4096);
@@ -166,7 +145,7 @@ TEST_F(FilesTest, FailedWriteKeepsTheOldFileAndSaysSo) {
 TEST_F(FilesTest, FailedRenameKeepsTheOldFile) {
     if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
     fs::create_directory(dir / "ro");
-    spit(at("ro/m.kmf"), "old");
+    write_file(at("ro/m.kmf"), "old");
     file_handle h = fh_open_write(at("ro/m.kmf").c_str(), 0, 0);
     ASSERT_GT(h, 0);
     fh_write(h, "new", 3);
@@ -189,7 +168,7 @@ TEST_F(FilesTest, RenameOntoAFolderFailsCleanly) {
     ASSERT_GT(h, 0);
     fh_write(h, "new", 3);
     fs::create_directory(dir / "m.kmf");
-    spit(at("m.kmf/inside"), "x");
+    write_file(at("m.kmf/inside"), "x");
     EXPECT_LT(fh_close(h), 0);
     EXPECT_TRUE(said("Unable to write " + at("m.kmf"), 8));
     EXPECT_TRUE(others({"m.kmf"}).empty());
@@ -197,7 +176,7 @@ TEST_F(FilesTest, RenameOntoAFolderFailsCleanly) {
 }
 
 TEST_F(FilesTest, WriteKeepsModeAndSymbolicLinks) {
-    spit(at("real.txt"), "old");
+    write_file(at("real.txt"), "old");
     fs::permissions(dir / "real.txt",
                     fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_symlink(dir / "real.txt", dir / "link.txt");
@@ -212,7 +191,7 @@ TEST_F(FilesTest, WriteKeepsModeAndSymbolicLinks) {
 }
 
 TEST_F(FilesTest, AbandonedStreamKeepsTheOldFile) {
-    spit(at("t.txt"), "keep me");
+    write_file(at("t.txt"), "keep me");
     std::FILE* f = open_stream(at("t.txt").c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fputs("lost", f);
@@ -231,7 +210,7 @@ TEST_F(FilesTest, AbandonedStreamKeepsTheOldFile) {
 // --------------------------------------------------------------- handles ---
 
 TEST_F(FilesTest, SeekOnDiskFiles) {
-    spit(at("d.dat"), "0123456789");
+    write_file(at("d.dat"), "0123456789");
     file_handle h = fh_open_read(at("d.dat").c_str());
     ASSERT_GT(h, 0);
     char buf[16] = {};
@@ -397,7 +376,7 @@ TEST_F(FilesTest, ModelRelativeNames) {
 
 TEST_F(FilesTest, ChangeDirTakesTheFoldersOfAPath) {
     fs::create_directory(dir / "sub");
-    spit(at("sub/m.kmf"), "m");
+    write_file(at("sub/m.kmf"), "m");
     EXPECT_EQ(change_dir(at("sub/m.kmf").c_str()), 1);
     EXPECT_EQ(fs::current_path(), fs::canonical(dir / "sub"));
     EXPECT_EQ(change_dir(dir.string().c_str()), 1);
@@ -409,7 +388,7 @@ TEST_F(FilesTest, ChangeDirTakesTheFoldersOfAPath) {
 // ------------------------------------------------------- files and names ---
 
 TEST_F(FilesTest, StatusDeleteAndTheBeforeDeleteHook) {
-    spit(at("r.kdf"), "run");
+    write_file(at("r.kdf"), "run");
     EXPECT_EQ(file_status(at("r.kdf").c_str(), 0), 1);
     EXPECT_EQ(file_status(at("r.kdf").c_str(), 1), 1);
     EXPECT_EQ(file_status(at("q.kdf").c_str(), 0), 0);
@@ -427,7 +406,7 @@ TEST_F(FilesTest, StatusDeleteAndTheBeforeDeleteHook) {
     set_before_delete_hook(nullptr);
 
     if (geteuid() != 0) {
-        spit(at("ro.kdf"), "run");
+        write_file(at("ro.kdf"), "run");
         fs::permissions(dir / "ro.kdf", fs::perms::owner_read);
         next_answer = 7;
         EXPECT_EQ(delete_file(at("ro.kdf").c_str(), 1), 0);
@@ -445,7 +424,7 @@ TEST_F(FilesTest, SaveWithBackupKeepsTheFileInPlace) {
     EXPECT_EQ(std::string(backup), at("m.kmf") + ".bak");
     EXPECT_FALSE(fs::exists(backup));
 
-    spit(at("m.kmf"), "version 1");
+    write_file(at("m.kmf"), "version 1");
     ASSERT_NE(save_with_backup(at("m.kmf").c_str(), &backup), 0);
     EXPECT_EQ(slurp(backup), "version 1");
     EXPECT_EQ(slurp(at("m.kmf")), "version 1") << "the model stays until it is replaced";
@@ -459,8 +438,8 @@ TEST_F(FilesTest, SaveWithBackupKeepsTheFileInPlace) {
 
     // A backup that cannot be made (its name is taken by a folder) is a stop.
     fs::create_directory(dir / "n.kmf.bak");
-    spit(at("n.kmf.bak/inside"), "x");
-    spit(at("n.kmf"), "n");
+    write_file(at("n.kmf.bak/inside"), "x");
+    write_file(at("n.kmf"), "n");
     EXPECT_EQ(save_with_backup(at("n.kmf").c_str(), nullptr), 0);
     EXPECT_TRUE(said("Unable to rename " + at("n.kmf") + " to " + at("n.kmf.bak"), 8));
     EXPECT_EQ(slurp(at("n.kmf")), "n");
@@ -469,7 +448,7 @@ TEST_F(FilesTest, SaveWithBackupKeepsTheFileInPlace) {
 TEST_F(FilesTest, AskOverwriteAndDatasetNames) {
     EXPECT_EQ(ask_overwrite(at("new.txt").c_str()), 1);
     EXPECT_TRUE(messages.empty());
-    spit(at("old.txt"), "x");
+    write_file(at("old.txt"), "x");
     next_answer = 7;
     EXPECT_EQ(ask_overwrite(at("old.txt").c_str()), 0);
     EXPECT_TRUE(said("The file " + at("old.txt") + " exists\nDo you want to overwrite it",
@@ -483,7 +462,7 @@ TEST_F(FilesTest, AskOverwriteAndDatasetNames) {
     EXPECT_STREQ(slot, "base");
     EXPECT_EQ(std::string(dataset_path(slot)), at("base.kdf"));
 
-    spit(at("base.kdf"), "run");
+    write_file(at("base.kdf"), "run");
     messages.clear();
     next_answer = 7;
     EXPECT_EQ(check_dataset_name(&slot, 0), -1);

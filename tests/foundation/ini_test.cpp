@@ -16,20 +16,12 @@
 #include "foundation/ini.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "tests/foundation/foundation_fixture.h"
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+using foundation_fixture::slurp;
+using foundation_fixture::write_file;
 
 std::vector<std::string> dir_entries(const std::string& dir) {
     std::vector<std::string> names;

@@ -13,24 +13,16 @@
 #include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/package.h"
+#include "foundation/package_write.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "tests/foundation/foundation_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct message {
-    int kind;
-    std::string text;
-};
-std::vector<message> messages;
-int next_answer = 7;
-
-int test_hook(int kind, const char*, const char* text) {
-    messages.push_back({kind, text});
-    return kind >= question_yes_no ? next_answer : 1;
-}
+using namespace foundation_fixture;
 
 using bytes = std::vector<unsigned char>;
 

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/errlog.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "tests/foundation/foundation_fixture.h"
 
 namespace {
 
@@ -38,17 +40,8 @@ std::string make_temp_dir() {
     return pattern;
 }
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+using foundation_fixture::slurp;
+using foundation_fixture::write_file;
 
 // Every test starts from a quiet reporter: no hook, no stream, no log.
 class Report : public testing::Test {

@@ -3,12 +3,18 @@
 // corrupt packages refused without disturbing the open model, and the package
 // dropped when a model from elsewhere is opened.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include <string>
 #include <vector>
 
 #include "foundation/files.h"
 #include "foundation/package.h"
+#include "foundation/package_write.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/modelfile.h"
@@ -19,6 +25,24 @@
 namespace {
 
 using namespace model_fixture;
+
+// Bytes this process has read from files so far (-1 where the system does not
+// say).
+long long bytes_read_so_far() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = -1;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return -1;
+}
+
+// The largest resident size the process has had, in kilobytes.
+long peak_resident_kb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
 
 // The password hook answers from a list and counts what it was asked.
 std::vector<std::string> answers;
@@ -289,6 +313,62 @@ TEST_F(ModelPackage, AModelFromElsewhereClosesThePackage) {
     ASSERT_EQ(open_model(1, -1, disk.c_str(), 0), 1);
     EXPECT_FALSE(package_open());
     EXPECT_NE(find_symbol("d"), 0u);
+}
+
+TEST_F(ModelPackage, ALargeFileThatIsNoPackageIsRefusedWithoutBeingRead) {
+    std::string good = town_package("good.kpm");
+    ASSERT_EQ(open_model(1, -1, good.c_str(), 0), 1);
+    // A sparse file of 1 GB with text at its start, named as a package.
+    std::string big = dir_ + "/big.kpm";
+    {
+        std::FILE* f = std::fopen(big.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("This is a plain text file, not a package at all.\n", f);
+        std::fclose(f);
+        ASSERT_EQ(::truncate(big.c_str(), 1LL << 30), 0);
+    }
+    long long read_before = bytes_read_so_far();
+    long peak_before = peak_resident_kb();
+    {
+        captured_reports r;
+        EXPECT_EQ(open_model(1, -1, big.c_str(), 0), 0);
+        EXPECT_NE(r.text().find("Corrupt package"), std::string::npos) << r.text();
+        EXPECT_NE(r.text().find("not a package file"), std::string::npos) << r.text();
+        EXPECT_NE(r.text().find("big.kpm"), std::string::npos) << r.text();
+    }
+    // Only the header was read: neither the reads nor the peak memory come
+    // anywhere near the file's size.
+    if (read_before >= 0) {
+        EXPECT_LT(bytes_read_so_far() - read_before, 1LL << 20);
+    }
+    EXPECT_LT(peak_resident_kb() - peak_before, 64L * 1024);
+    EXPECT_EQ(std::string(package_path()), good);
+    ::unlink(big.c_str());
+}
+
+TEST_F(ModelPackage, APackageIsReadOnceWhenItOpens) {
+    if (bytes_read_so_far() < 0) GTEST_SKIP() << "the system does not count bytes read";
+    model_builder b("town");
+    build_full(b);
+    ASSERT_TRUE(b.finish());
+    auto model = model_bytes(b);
+    // A member of 4 MB makes the package's own reads stand out.
+    std::vector<unsigned char> data(4u << 20);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 7);
+    std::string pkg = make_package("once.kpm",
+                                   {{"town.kmf", model.data(), model.size(), member_flag_main},
+                                    {"data/big.dat", data.data(), data.size(), 0}},
+                                   "secret");
+    answers = {"secret"};
+    long long before = bytes_read_so_far();
+    ASSERT_EQ(open_model(1, -1, pkg.c_str(), 0), 1);
+    long long read = bytes_read_so_far() - before;
+    EXPECT_GE(read, static_cast<long long>(data.size()));
+    EXPECT_LT(read, static_cast<long long>(data.size() + data.size() / 2));
+    EXPECT_EQ(asked.size(), 1u);
+    int member = package_find("data/big.dat");
+    ASSERT_GE(member, 0);
+    EXPECT_EQ(*package_member_data(member), data);
 }
 
 } // namespace

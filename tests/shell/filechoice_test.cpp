@@ -4,6 +4,7 @@
 
 #include "foundation/files.h"
 #include "foundation/package.h"
+#include "foundation/package_write.h"
 #include "model/context.h"
 #include "platform/controls.h"
 #include "shell/filechoice.h"

@@ -4,6 +4,7 @@
 // private folder for the settings file, the error log and model files.
 #pragma once
 
+#include "foundation/errlog.h"
 #include "foundation/ini.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"

@@ -1,0 +1,625 @@
+// Reading model files and the model part of run files, with every offset,
+// count, cell and symbol id checked before it is used.
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "foundation/files.h"
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "model/modelfile.h"
+#include "model/modelfile_format.h"
+#include "model/varnames.h"
+
+using namespace modelfile_format;
+
+namespace {
+
+struct reader {
+    file_handle fh;
+    bool foreign;
+    const char* file;
+    std::uint32_t hdr[mh_words]{};
+    handle symbols = 0;
+
+    bool fail(const char* what) {
+        report(5, "Corrupted model in file %s: %s", file, what);
+        return false;
+    }
+};
+
+handle read_stored(reader& r, content kind) {
+    handle h = read_block_raw(r.fh, r.foreign);
+    if (!h) return 0;
+    handle_lock<std::uint32_t> b(h);
+    std::uint32_t cur = reinterpret_cast<bhead*>(b.get())->cur;
+    bool ok = true;
+    if (r.foreign) ok = convert_cells(kind, b.get(), cur, true);
+    if (!ok) {
+        report(5, "Corrupted block reading file %s", r.file);
+        b.get()[1] = 0;
+        return free_handle(h), 0;
+    }
+    return h;
+}
+
+// A NUL-terminated text starting at a cell of a byte block.
+bool text_ok(const std::uint32_t* block, std::uint32_t cells, std::uint32_t cell) {
+    if (cell < 5 || cell >= cells) return false;
+    const char* p = reinterpret_cast<const char*>(block + cell);
+    return memchr(p, 0, 4ull * (cells - cell)) != nullptr;
+}
+
+// Checks one equation tree; false with a reason.
+bool check_tree(expr_node* n, std::uint32_t count, const char** why) {
+    if (count == 0) return *why = "empty equation", false;
+    if (!is_equation_kind(n[0].code)) return *why = "bad equation kind", false;
+    std::vector<std::uint8_t> seen(count, 0); // 1 referenced, 2 text slot
+    std::uint32_t lookups = model_hdr->w[mh_lookups];
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (seen[i] == 2) continue;
+        const expr_node& x = n[i];
+        if (x.next) {
+            if (std::uint64_t{i} + x.next >= count || seen[i + x.next])
+                return *why = "node out of range", false;
+            seen[i + x.next] = 1;
+        }
+        if (node_has_children(x.code)) {
+            if (x.operand) {
+                if (std::uint64_t{i} + x.operand >= count || seen[i + x.operand])
+                    return *why = "node out of range", false;
+                seen[i + x.operand] = 1;
+            }
+        } else if (node_has_symbol(x.code)) {
+            if (!valid_symbol(x.operand)) return *why = "bad symbol in equation", false;
+        } else if (node_has_text(x.code)) {
+            std::uint64_t slots = (std::uint64_t{x.operand} + 1 + 7) / 8;
+            if (i + slots >= count) return *why = "text past the equation", false;
+            const char* t = node_text(&x);
+            if (t[x.operand] != 0 || memchr(t, 0, x.operand) != nullptr)
+                return *why = "bad text in equation", false;
+            for (std::uint64_t k = 1; k <= slots; ++k) {
+                if (seen[i + k]) return *why = "node points into text", false;
+                seen[i + k] = 2;
+            }
+            if (x.next && x.next <= slots) return *why = "node points into text", false;
+        } else if (x.code == nc_lookup_def) {
+            if (x.operand >= lookups) return *why = "bad lookup index", false;
+        } else if (x.code != nc_number && x.code != nc_init_mark && x.code != nc_row_break &&
+                   x.code != nc_comment) {
+            return *why = "unknown node code", false;
+        }
+    }
+    if (n[0].next) return *why = "root with a sibling", false;
+    return true;
+}
+
+bool check_model(reader& r) {
+    handle_lock<std::uint32_t> s(r.symbols);
+    // Published view of the model being checked.
+    model_lock_guard g(r.symbols, 1);
+    if (!g.ok()) return r.fail("blocks");
+    std::uint32_t scells = cells_of(r.symbols);
+    if (model_hdr->w[mh_sym_end] != scells || scells < first_symbol_cell ||
+        (scells - first_symbol_cell) % symbol_cells)
+        return r.fail("symbol table size");
+    if (!model_names || !model_dims) return r.fail("missing name pool or dimensions");
+    std::uint32_t ncells = cells_of(model_hdr->w[mh_names]);
+    std::uint32_t dcells = cells_of(model_hdr->w[mh_dims]);
+    std::uint32_t ucells = cells_of(model_hdr->w[mh_units]);
+    std::uint32_t ecells = cells_of(model_hdr->w[mh_elists]);
+    std::uint32_t ccells = cells_of(model_hdr->w[mh_comments]);
+    std::uint32_t qcells = cells_of(model_hdr->w[mh_equations]);
+    std::uint32_t tcells = cells_of(model_hdr->w[mh_tokens]);
+    std::uint32_t lcells = cells_of(model_hdr->w[mh_lookup_list]);
+    std::uint32_t ldcells = cells_of(model_hdr->w[mh_lookup_data]);
+    const std::uint32_t* dims = model_dims;
+    if (dcells < scalar_dims + 26) return r.fail("dimensions");
+    // Slots and lookups.
+    std::uint64_t slots =
+        std::uint64_t{model_hdr->w[mh_level_slots]} + model_hdr->w[mh_other_slots];
+    std::uint32_t nlookups = model_hdr->w[mh_lookups];
+    if (slots > (1u << 26) || model_hdr->w[mh_string_slots] > (1u << 26))
+        return r.fail("slot counts");
+    if (std::uint64_t{nlookups} * lookup_entry_cells + 5 > (nlookups ? lcells : 5))
+        return r.fail("lookup count");
+    for (std::uint32_t i = 0; i < nlookups; ++i) {
+        const lookup_entry* e = lookup_at(static_cast<int>(i));
+        if (!valid_symbol(e->symbol) || e->npoints > (1u << 24) || e->x < 5 || e->y < 5 ||
+            std::uint64_t{e->x} + e->npoints > ldcells ||
+            std::uint64_t{e->y} + e->npoints > ldcells)
+            return r.fail("lookup points");
+    }
+    if (model_hdr->w[mh_slot_types] && cells_of(model_hdr->w[mh_slot_types]) * 4ull < 20 + slots)
+        return r.fail("slot types");
+    if (model_hdr->w[mh_settings_text]) {
+        handle_lock<std::uint32_t> st(model_hdr->w[mh_settings_text]);
+        if (!text_ok(st.get(), cells_of(model_hdr->w[mh_settings_text]), 5))
+            return r.fail("settings text");
+    }
+    if (model_hdr->w[mh_password] && cells_of(model_hdr->w[mh_password]) < 5 + 14)
+        return r.fail("password record");
+    symbol_id time = model_hdr->w[mh_time_symbol];
+    if (time && !valid_symbol(time)) return r.fail("Time");
+    // Equation record starts.
+    std::set<std::uint32_t> eq_starts;
+    for (std::uint32_t i = 5; i < qcells;) {
+        eq_starts.insert(i);
+        // The record head must lie in the block before its node count is read.
+        if (std::uint64_t{i} + 5 > qcells) return r.fail("equation block");
+        const equation_record* e = eq_at(i);
+        std::uint64_t next = i + 5 + 2ull * e->nnodes;
+        if (next > qcells) return r.fail("equation block");
+        i = static_cast<std::uint32_t>(next);
+    }
+    std::set<std::uint32_t> token_starts;
+    for (std::uint32_t i = 5; i < tcells;) {
+        token_starts.insert(i);
+        if (!model_tokens) return r.fail("token block");
+        std::uint32_t len = reinterpret_cast<const std::uint32_t*>(model_tokens)[i];
+        // The length word, the text and its terminating NUL, in whole cells.
+        std::uint64_t next = i + (std::uint64_t{len} + 5 + 3) / 4;
+        if (next > tcells) return r.fail("token text length");
+        i = static_cast<std::uint32_t>(next);
+    }
+    std::vector<std::uint8_t> eq_used(qcells, 0);
+    for (symbol_id id = first_symbol_cell; id + symbol_cells <= scells; id += symbol_cells) {
+        symbol_record* x = sym(id);
+        x->uses = 0;
+        int t = x->type;
+        bool known = t == st_deleted || (t >= 1 && t <= st_last_variable) || t == st_element ||
+                     t == st_range || t == st_units || t == st_macro || t == st_group ||
+                     t == st_function || t == st_vector_function;
+        if (!known) return r.fail("symbol type");
+        if (!text_ok(reinterpret_cast<const std::uint32_t*>(model_names), ncells, x->name))
+            return r.fail("symbol name");
+        if (x->group && !valid_symbol(x->group)) return r.fail("group of a symbol");
+        if (x->subref && !valid_symbol(x->subref, true)) return r.fail("subscript reference");
+        if (x->comment &&
+            !text_ok(reinterpret_cast<const std::uint32_t*>(model_comments), ccells, x->comment))
+            return r.fail("comment");
+        // Dimensions.
+        if (x->dims < scalar_dims || x->dims + 26u > dcells) return r.fail("dimension record");
+        const dim_record* d = dims_at(x->dims);
+        if (d->ndims > max_dims) return r.fail("dimension count");
+        std::uint64_t total = 1;
+        for (std::uint32_t k = 0; k < d->ndims; ++k) {
+            if (!valid_symbol(d->d[k].range) || sym(d->d[k].range)->type != st_range)
+                return r.fail("dimension range");
+            // A dimension has as many positions as its range has elements,
+            // and a product of counts with a zero in it must not hide a huge
+            // count behind a total of 0.
+            const symbol_record* rr = sym(d->d[k].range);
+            if (!model_elists || rr->elems < 5 || std::uint64_t{rr->elems} + 1 > ecells ||
+                model_elists[rr->elems] != d->d[k].count || d->d[k].count == 0)
+                return r.fail("dimension count");
+            total *= d->d[k].count;
+            if (total > max_var_elements) return r.fail("dimension size");
+        }
+        if (total != d->count) return r.fail("dimension count");
+        // Last dimension fastest: each stride is the product of the later counts.
+        for (std::uint64_t k = d->ndims, stride = 1; k-- > 0;) {
+            if (d->d[k].stride != stride) return r.fail("dimension stride");
+            stride *= d->d[k].count;
+        }
+        (void)dims;
+        // Slots.
+        if (x->slot < -1) return r.fail("value slot");
+        if (x->slot >= 0 && t != st_deleted) {
+            std::uint64_t limit = t == st_lookup            ? nlookups
+                                  : t == st_string          ? model_hdr->w[mh_string_slots]
+                                  : t <= st_last_with_slots ? slots
+                                                            : ~0ull;
+            if (t <= st_last_with_slots || t == st_lookup || t == st_string)
+                if (std::uint64_t(x->slot) + d->count > limit) return r.fail("value slot");
+        }
+        // Range elements.
+        if (t == st_range && x->elems) {
+            if (!model_elists || x->elems < 5 || x->elems >= ecells) return r.fail("element list");
+            const element_list* l = range_elements(id);
+            if (!l) return r.fail("element list");
+            if (std::uint64_t{x->elems} + 1 + l->count > ecells) return r.fail("element list");
+            for (std::uint32_t k = 0; k < l->count; ++k)
+                if (!valid_symbol(l->ids[k]) || sym(l->ids[k])->type != st_element)
+                    return r.fail("range element");
+        }
+        // Units.
+        if (x->units) {
+            if (!model_units || x->units < 5 || x->units + 3ull > ucells)
+                return r.fail("units entry");
+            // Read the entry directly: sym_units() answers null for a deleted symbol.
+            const units_entry* u = reinterpret_cast<const units_entry*>(model_units + x->units);
+            if (x->units + 3ull + u->nnum + u->nden > ucells) return r.fail("units entry");
+            for (std::uint32_t k = 0; k < u->nnum + u->nden; ++k)
+                if (!valid_symbol(u->ids[k])) return r.fail("units name");
+            if (u->tokens && !token_starts.count(u->tokens)) return r.fail("units text");
+        }
+        // Pairs.
+        for (std::uint32_t c = x->pairs, guard = 0; c; ++guard) {
+            if (c < 5 || c + 3ull > dcells || guard > dcells) return r.fail("pair list");
+            const pair_entry* p = reinterpret_cast<const pair_entry*>(model_dims + c);
+            if (!valid_symbol(p->symbol, true) ||
+                !text_ok(reinterpret_cast<const std::uint32_t*>(model_comments), ccells, p->text))
+                return r.fail("pair list");
+            c = p->next;
+        }
+        // Equations.
+        for (std::uint32_t c = x->eqn; c;) {
+            if (!eq_starts.count(c) || eq_used[c]) return r.fail("equation list");
+            eq_used[c] = 1;
+            equation_record* e = eq_at(c);
+            e->code = 0;
+            if (e->tokens && !token_starts.count(e->tokens)) return r.fail("equation text");
+            // Every equation has its root node (an empty one would have
+            // node_skip and the tree walkers read the next record as its root).
+            const char* why = nullptr;
+            if (!check_tree(eq_nodes(e), e->nnodes, &why)) {
+                report(5, "Corrupted model in file %s: equation of %s: %s", r.file, sym_name(id),
+                       why);
+                return false;
+            }
+            c = e->next;
+        }
+    }
+    // Token texts: symbol escapes name symbols.
+    for (std::uint32_t c : token_starts) {
+        const token_text* tt = tokens_at(c);
+        for (std::uint32_t k = 0; k < tt->bytes; ++k) {
+            if (static_cast<unsigned char>(tt->text[k]) != token_symbol) continue;
+            if (k + 4 >= tt->bytes) return r.fail("token text");
+            std::uint32_t id;
+            std::memcpy(&id, tt->text + k + 1, 4);
+            if (!valid_symbol(id, true)) return r.fail("token text symbol");
+            k += 4;
+        }
+    }
+    return true;
+}
+
+bool read_views(reader& r, std::uint32_t* hdr) {
+    std::uint32_t count = hdr[mh_view_count] & 0xFFFF;
+    bool present = hdr[mh_views] != 0;
+    hdr[mh_views] = 0;
+    if (!present || count == 0) {
+        hdr[mh_view_count] = 0;
+        return true;
+    }
+    long pos = fh_seek(r.fh, 0, 1), size = fh_size(r.fh);
+    if (pos < 0 || size - pos < static_cast<long>(count * sizeof(view_rec)))
+        return r.fail("views past the end");
+    std::vector<view_rec> recs(count);
+    if (fh_read(r.fh, recs.data(), count * sizeof(view_rec)) != count * sizeof(view_rec))
+        return r.fail("views");
+    handle vb = new_handle(count * sizeof(view_rec));
+    hdr[mh_views] = vb;
+    for (auto& v : recs) {
+        if (r.foreign) convert_view_rec(v);
+        v.name[51] = 0;
+        v.font.face[31] = 0;
+    }
+    // Store the records at once (handles cleared) so that a failure frees
+    // what was made so far through free_model.
+    auto store = [&]() {
+        handle_lock<view_rec> b(vb);
+        std::copy(recs.begin(), recs.end(), b.get());
+    };
+    std::vector<std::pair<bool, bool>> has(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        has[i] = {recs[i].index != 0 && recs[i].data != 0, recs[i].attached != 0};
+        recs[i].index = recs[i].data = 0;
+        recs[i].attached = 0;
+    }
+    store();
+    std::uint32_t scells = hdr[mh_sym_end];
+    for (std::uint32_t vi = 0; vi < count; ++vi) {
+        view_rec& v = recs[vi];
+        if (!has[vi].first) {
+            v.count = 1;
+            continue;
+        }
+        if (v.count < 1) return r.fail("view element count");
+        std::uint32_t n = v.count;
+        pos = fh_seek(r.fh, 0, 1);
+        if (size - pos < static_cast<long>(4 * n)) return r.fail("view index past the end");
+        std::uint32_t cap = std::max<std::uint32_t>(v.capacity, n);
+        if (cap > 0xFFFF) cap = 0xFFFF;
+        v.capacity = static_cast<std::uint16_t>(cap);
+        v.index = new_handle(4 * cap);
+        store();
+        std::vector<std::uint32_t> index(n);
+        if (fh_read(r.fh, index.data(), 4 * n) != 4 * n) return r.fail("view index");
+        if (r.foreign) swap_words(index.data(), n);
+        handle data = read_block_raw(r.fh, r.foreign);
+        if (!data) return false;
+        v.data = data;
+        store();
+        {
+            handle_lock<std::uint32_t> d(data);
+            std::uint32_t cur = reinterpret_cast<bhead*>(d.get())->cur;
+            if ((d.get()[0] & 0xFF) != 'C' || !walk_pieces(d.get(), cur, r.foreign, true) ||
+                !walk_pieces(d.get(), cur, false, true))
+                return r.fail("view element block");
+            auto* bytes = reinterpret_cast<std::uint8_t*>(d.get());
+            for (std::uint32_t i = 1; i < n; ++i) {
+                std::uint32_t c = index[i];
+                // 64-bit: an index cell of 0xFFFFFFFF must not wrap to pass.
+                if (c < view_dummy_cell || std::uint64_t{c} + 1 > cur)
+                    return r.fail("view element index");
+                std::uint8_t* e = bytes + 4ull * c;
+                std::uint32_t room = (cur - c) * 4;
+                std::uint16_t len = get16(e);
+                if (c == view_dummy_cell) continue;
+                if (len < 4 || len > room) return r.fail("view element length");
+                auto kind = static_cast<std::int8_t>(e[2]);
+                e[3] = 0; // run-time flags mean nothing in a file
+                if (kind == ek_variable || kind == ek_valve) {
+                    if (len < 24) return r.fail("view element length");
+                    symbol_id s = get32(e + 4);
+                    bool ok = s >= first_symbol_cell && std::uint64_t{s} + symbol_cells <= scells &&
+                              (s - first_symbol_cell) % symbol_cells == 0;
+                    if (!ok) std::memset(e + 4, 0, 4); // the view loader drops it
+                } else if (kind == ek_connector) {
+                    if (len < 16) return r.fail("connector length");
+                    int np = static_cast<std::int8_t>(e[13]);
+                    std::uint64_t need = 16 + 4ull * (np < 0 ? 0 : np);
+                    if (e[12]) need += (e[12] & 32) ? 44 : 12;
+                    if (np < 1 || need > len || get16(e + 4) >= n || get16(e + 6) >= n)
+                        return r.fail("connector");
+                    if (e[10] == 1 && !memchr(e + need, 0, len - need))
+                        return r.fail("connector text");
+                } else if (kind >= ek_variable) {
+                    std::uint32_t fixed = e[19] == 0 ? 24 : (e[19] & 32) ? 72 : 40;
+                    if (len < std::min<std::uint32_t>(fixed, 24))
+                        return r.fail("view element length");
+                    bool text = kind == ek_text || (e[17] & 4);
+                    if (text && (fixed >= len || !memchr(e + fixed, 0, len - fixed)))
+                        return r.fail("view element text");
+                    if (kind == ek_text && (e[17] & 8)) std::memset(e + 4, 0, 4);
+                    if (kind == ek_text && !(e[17] & 8) && get32(e + 4) > 50)
+                        std::memset(e + 4, 0, 4);
+                }
+            }
+        }
+        {
+            handle_lock<std::uint32_t> ix(v.index);
+            std::copy(index.begin(), index.end(), ix.get());
+        }
+        if (!has[vi].second) continue;
+        v.attached = 1;
+        store();
+        for (std::uint32_t i = 1; i < n; ++i) {
+            std::int8_t kind;
+            handle payload;
+            {
+                handle_lock<std::uint8_t> d(data);
+                std::uint8_t* e = d.get() + 4ull * index[i];
+                kind = static_cast<std::int8_t>(e[2]);
+                payload = index[i] == view_dummy_cell ? 0 : get32(e + 4);
+                if (kind >= ek_bitmap) std::memset(e + 4, 0, 4);
+            }
+            if (kind < ek_bitmap || !payload) continue;
+            handle made = 0;
+            if (kind >= ek_attached) {
+                made = read_block_raw(r.fh, r.foreign);
+                if (!made) return false;
+                if (r.foreign) {
+                    handle_lock<std::uint32_t> b(made);
+                    swap_words(b.get() + 5, reinterpret_cast<bhead*>(b.get())->cur - 5);
+                }
+            } else {
+                std::uint32_t bytes;
+                if (fh_read(r.fh, &bytes, 4) != 4) return r.fail("picture");
+                if (r.foreign) bytes = swap32(bytes);
+                pos = fh_seek(r.fh, 0, 1);
+                if (bytes < 4 || bytes - 4 > static_cast<std::uint64_t>(size - pos))
+                    return r.fail("picture size");
+                made = new_handle(bytes);
+                handle_lock<std::uint8_t> pb(made);
+                std::memcpy(pb.get(), &bytes, 4);
+                if (fh_read(r.fh, pb.get() + 4, bytes - 4) != bytes - 4) {
+                    free_handle(made);
+                    return r.fail("picture");
+                }
+                if (r.foreign && kind == ek_metafile && bytes >= 20)
+                    for (int k = 1; k < 5; ++k) swap_at32(pb.get() + 4 * k);
+            }
+            handle_lock<std::uint8_t> d(data);
+            std::memcpy(d.get() + 4ull * index[i] + 4, &made, 4);
+        }
+    }
+    store();
+    return true;
+}
+
+} // namespace
+
+handle read_model_part(file_handle fh, bool foreign, const char* file_name, long* end) {
+    reader r{fh, foreign, file_name ? file_name : block_file_name(fh)};
+    r.symbols = read_stored(r, ct_symbols);
+    if (!r.symbols) return 0;
+    {
+        handle_lock<std::uint32_t> s(r.symbols);
+        if (reinterpret_cast<bhead*>(s.get())->cur < first_symbol_cell) {
+            r.fail("symbol table");
+            free_handle(r.symbols);
+            return 0;
+        }
+        std::memcpy(r.hdr, s.get() + model_header_cell, sizeof r.hdr);
+        // Clear every handle word: each is set again when its block is read.
+        for (const stored_word& b : stored_blocks) s.get()[model_header_cell + b.word] = 0;
+        for (int m : memory_words) s.get()[model_header_cell + m] = 0;
+        s.get()[model_header_cell + mh_views] = 0;
+        s.get()[model_header_cell + mh_view_count] = 0;
+    }
+    auto give_up = [&]() {
+        free_model(0, r.symbols);
+        return handle{0};
+    };
+    for (const stored_word& b : stored_blocks) {
+        if (!r.hdr[b.word]) continue;
+        handle h = read_stored(r, b.kind);
+        if (!h) return give_up();
+        set_header_word(r.symbols, b.word, h);
+    }
+    {
+        std::uint32_t h[mh_words];
+        std::memcpy(h, r.hdr, sizeof h);
+        h[mh_sym_end] = cells_of(r.symbols);
+        bool ok = read_views(r, h);
+        set_header_word(r.symbols, mh_views, h[mh_views]);
+        set_header_word(r.symbols, mh_view_count, h[mh_views] ? (h[mh_view_count] & 0xFFFF) : 0);
+        if (!ok) return give_up();
+    }
+    if (!check_model(r)) return give_up();
+    if (end) *end = fh_seek(fh, 0, 1);
+    // The stamp always describes the part as it is (a file of another writer
+    // may carry none or a stale one).
+    set_header_word(r.symbols, mh_stamp, model_part_stamp(r.symbols));
+    rebuild_indexes(r.symbols);
+    return r.symbols;
+}
+
+namespace {
+
+model_pair finish_read(file_handle fh, const kmf_header& h, const char* name) {
+    model_pair m;
+    if (h.version != kmf_version_300 && h.version != kmf_version_400) {
+        report(5, "the file %s is not compatible with the current system", name);
+        return m;
+    }
+    if (h.type != kmf_type_model) {
+        report(5, "%s is not a binary model file", name);
+        return m;
+    }
+    kmf_header copy = h;
+    std::uint32_t off = kmf_word(copy, kmw_model_offset);
+    if (off < sizeof(kmf_header) ||
+        fh_seek(fh, static_cast<long>(off), 0) != static_cast<long>(off)) {
+        report(5, "Corrupted model in file %s: model offset", name);
+        return m;
+    }
+    handle s = read_model_part(fh, kmf_foreign, name);
+    if (!s) return m;
+    if (model_has_password(s)) {
+        char typed[max_password_chars + 2] = {};
+        int asked = ask_model_password(name, typed, sizeof typed);
+        if (!asked) {
+            report(8, "The model %s is protected by a password", name);
+            free_model(0, s);
+            return m;
+        }
+        if (!check_model_password(s, typed)) {
+            report(8, "The password for the model %s is not correct", name);
+            free_model(0, s);
+            return m;
+        }
+        model_settings* ms = lock_model_settings(s);
+        ms->password_edit = 1;
+        unlock_model_settings(s);
+    }
+    m.symbols = s;
+    m.header = new_handle(sizeof(kmf_header));
+    handle_lock<kmf_header> hh(m.header);
+    *hh.get() = h;
+    return m;
+}
+
+} // namespace
+
+model_pair read_model_file(const char* path) {
+    kmf_header h{};
+    file_handle fh = open_block_file(path, &h, 0);
+    if (fh < 0) return {};
+    model_pair m = finish_read(fh, h, path);
+    fh_close(fh);
+    return m;
+}
+
+model_pair read_model_bytes(const void* data, std::size_t bytes, const char* name) {
+    file_handle fh = fh_open_bytes(data, bytes, name);
+    if (fh < 0) return {};
+    kmf_header h{};
+    model_pair m;
+    if (fh_read(fh, &h, sizeof h) != sizeof h || std::memcmp(h.magic, kmf_magic, 3) != 0) {
+        report(5, "%s is not a binary model file", name);
+    } else {
+        int order = convert_kmf_header(&h);
+        if (order == 0) {
+            report(5, "the file %s is not compatible with the current system", name);
+        } else {
+            kmf_foreign = order == 2;
+            m = finish_read(fh, h, name);
+        }
+    }
+    fh_close(fh);
+    return m;
+}
+
+handle read_binary_model(const char* name, int) {
+    kmf_header h{};
+    file_handle fh = open_block_file(name, &h, 0);
+    if (fh < 0) return 0;
+    if (h.version != kmf_version_300 && h.version != kmf_version_400) {
+        report(5, "the file %s is not compatible with the current system", name);
+        fh_close(fh);
+        return 0;
+    }
+    bool foreign = kmf_foreign;
+    handle info = 0, symbols = 0;
+    bool model_file = h.type == kmf_type_model;
+    if (model_file) {
+        std::uint32_t off = kmf_word(h, kmw_model_offset);
+        if (off < sizeof h || fh_seek(fh, static_cast<long>(off), 0) < 0) {
+            report(5, "Corrupted model in file %s: model offset", name);
+            fh_close(fh);
+            return 0;
+        }
+    } else if (kmf_word(h, kdf_word_info)) {
+        // The information block holds text: only its length cell is a number.
+        info = read_block_raw(fh, foreign);
+        if (!info) {
+            fh_close(fh);
+            return 0;
+        }
+        bool ok;
+        {
+            handle_lock<std::uint32_t> b(info);
+            std::uint32_t cur = reinterpret_cast<const bhead*>(b.get())->cur;
+            if (foreign && cur > 5) b.get()[5] = swap32(b.get()[5]);
+            // The text and its NUL must lie inside the block.
+            ok = cur > 6 && std::uint64_t{b.get()[5]} < 4ull * (cur - 6) &&
+                 reinterpret_cast<const char*>(b.get() + 6)[b.get()[5]] == '\0';
+        }
+        if (!ok) {
+            report(5, "Corrupted run information block in file %s", name);
+            free_handle(info);
+            fh_close(fh);
+            return 0;
+        }
+    }
+    symbols = read_model_part(fh, foreign, name);
+    if (!symbols) {
+        free_hblock_if(info);
+        fh_close(fh);
+        return 0;
+    }
+    if (model_file) {
+        fh_close(fh);
+        fh = -1;
+        if (graph_set_hook_fn graph_hook = current_graph_set_hook()) {
+            const char* text = embedded_graph_set_text(symbols);
+            if (*text) graph_hook(text, 1);
+        }
+    } else {
+        std::uint32_t flags = get_header_word(symbols, mh_flags);
+        set_header_word(symbols, mh_flags, flags | mfl_from_run);
+    }
+    handle rec = new_handle(sizeof(kmf_header));
+    handle_lock<kmf_header> r(rec);
+    *r.get() = h;
+    kmf_word(*r.get(), kdf_word_file) = static_cast<std::uint32_t>(fh);
+    kmf_word(*r.get(), kdf_word_symbols) = symbols;
+    kmf_word(*r.get(), kdf_word_info) = info;
+    return rec;
+}

@@ -1,0 +1,39 @@
+// What the foundation tests share: a message hook that keeps what it was
+// shown and answers questions, and whole-file reads and writes.
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foundation/report.h"
+
+namespace foundation_fixture {
+
+struct message {
+    int kind;
+    std::string text;
+};
+// What the hook was shown, and its answer to questions (IDNO by default).
+inline std::vector<message> messages;
+inline int next_answer = 7;
+
+inline int test_hook(int kind, const char*, const char* text) {
+    messages.push_back({kind, text});
+    return kind >= question_yes_no ? next_answer : 1;
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+inline void write_file(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+} // namespace foundation_fixture
