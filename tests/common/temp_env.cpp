@@ -1,6 +1,10 @@
 // Gives every test process a temporary folder of its own, so test programs run
 // in parallel by CTest never share a file name (testing::TempDir() returns it).
-// The folder and what the tests left in it are removed at exit.
+// The folder and what the tests left in it are removed at exit, by the process
+// that made it only: a death-test child that calls exit() must not remove the
+// folder its parent goes on using.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -9,6 +13,7 @@ namespace {
 
 struct process_temp_dir {
     std::string path;
+    pid_t owner = getpid();
     process_temp_dir() {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/kavrel-test-XXXXXX";
@@ -18,7 +23,7 @@ struct process_temp_dir {
         }
     }
     ~process_temp_dir() {
-        if (path.empty() || std::getenv("KAVREL_KEEP_TEST_FILES")) return;
+        if (path.empty() || getpid() != owner || std::getenv("KAVREL_KEEP_TEST_FILES")) return;
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);
     }
