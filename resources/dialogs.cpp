@@ -5,7 +5,6 @@
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
-#include "shell/filechoice.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
 #include "shell/mainwnd.h"
 
 #include "foundation/memory.h"
-#include "model/context.h"
-#include "model/model.h"
 #include "platform/controls.h"
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
-#include "shell/dialogs.h"
+#include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
+#include "shell/pump.h"
 #include "shell/seams.h"
-#include "shell/startup.h"
+#include "shell/showqueue.h"
 #include "shell/state.h"
+#include "shell/title.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "sim/livesweep.h"
@@ -81,7 +81,6 @@ bool classes_registered = false;
 
 HICON workbench_icon = nullptr;
 HICON sketch_icon = nullptr;
-std::string bottom_text;
 
 HBRUSH background_brush(int kind) {
     switch (kind) {
@@ -313,35 +312,6 @@ void layout_frame(HWND window) {
     }
 }
 
-std::string main_title_text(const char* variable_text) {
-    std::string model;
-    if (!model_rec || model_rec->state == 2) {
-        model = "No Model Open";
-    } else {
-        const char* name = current_model_name();
-        model = (name && *name) ? name : "Unnamed";
-        if (shell_opts.short_names && model.size() > 25) model = model.substr(model.size() - 25);
-    }
-    std::string var;
-    if (variable_text) {
-        var = variable_text;
-    } else if (model_rec) {
-        var = ctx_text(model_rec, model_rec->title_var);
-    }
-    return "Kavrel:" + model + " Var:" + var;
-}
-
-void set_main_title(const char* variable_text) {
-    if (variable_text && model_rec)
-        model_rec->title_var = ctx_set_text(model_rec, model_rec->title_var, variable_text);
-    if (main_wnd) SetWindowText(main_wnd, main_title_text(variable_text).c_str());
-}
-
-void set_bottom_text(const char* text) {
-    bottom_text = text ? text : "";
-    if (bottom_wnd) InvalidateRect(bottom_wnd, nullptr, TRUE);
-}
-
 LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (keep_hourglass && wait_cursor) SetCursor(wait_cursor);
     switch (message) {
@@ -479,6 +449,7 @@ LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
     fill(dc, 0, 0, rc.right, 1, shadow_brush());
     fill(dc, 0, 1, rc.right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    const std::string& bottom_text = bottom_bar_text();
     if (!bottom_text.empty()) {
         HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
         SetBkMode(dc, TRANSPARENT);

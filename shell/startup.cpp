@@ -14,11 +14,15 @@
 #include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "shell/dialogs.h"
+#include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
+#include "shell/msgbox.h"
+#include "shell/pump.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
@@ -53,34 +57,6 @@ bool has_switch_token(const char* text) {
         if (p - start == 2 && start[0] == '-' && start[1] == 'N') return true;
     }
     return false;
-}
-
-int ask_write_settings() {
-    write_settings(0); // a failed write is reported and does not hold the exit up
-    return 1;
-}
-int ask_model() {
-    return confirm_close_model(1);
-}
-int ask_sketches() {
-    return query_close_sketch_windows(0);
-}
-void close_sketches() {
-    close_sketch_windows(0);
-}
-int ask_graph_sets() {
-    return ask_save_graph_sets(1);
-}
-int ask_subscripts() {
-    return subscript_panel_exit_check();
-}
-
-std::vector<exit_step> default_exit_steps() {
-    return {
-        {"settings", ask_write_settings, nullptr},  {"model", ask_model, nullptr},
-        {"sketches", ask_sketches, close_sketches}, {"graph sets", ask_graph_sets, nullptr},
-        {"subscripts", ask_subscripts, nullptr},
-    };
 }
 
 // Runs the exit checks once; a fatal message inside one counts as a refusal.
@@ -119,15 +95,6 @@ void exit_after_fatal() {
 } // namespace
 
 int (*make_error_log)(int mode) = error_log;
-
-std::vector<exit_step>& exit_steps() {
-    static std::vector<exit_step> steps = default_exit_steps();
-    return steps;
-}
-
-void restore_exit_steps() {
-    exit_steps() = default_exit_steps();
-}
 
 std::string join_arguments(int argc, const char* const* argv) {
     std::string line;
@@ -201,38 +168,12 @@ void set_defaults() {
     float_opts = 0;
 }
 
-int write_settings(int) {
-    read_ini_file(nullptr, nullptr, 1);
-    std::string path;
-    if (model_rec && model_rec->state != 2 && *current_model_name()) {
-        std::error_code ec;
-        auto abs = std::filesystem::absolute(current_model_name(), ec);
-        path = ec ? current_model_name() : abs.lexically_normal().string();
-    }
-    ini_set("Model", path.c_str());
-    recent_models(-2, 0, nullptr);
-    return write_ini_file(2) > 0 ? 1 : 0;
-}
-
-int confirm_close_model(int) {
-    if (!model_rec || model_rec->state == 2) return 1;
-    if (model_rec->sketch) return close_sketch_windows(model_rec->sketch);
-    return ask_save_graph_sets(0);
-}
-
-int run_exit_checks() {
-    std::vector<exit_step> steps = exit_steps();
-    for (const exit_step& s : steps)
-        if (s.ask && !s.ask()) return 0;
-    for (const exit_step& s : steps)
-        if (s.close) s.close();
-    return 1;
-}
-
 void recover_program_state() {
     reset_main_loop();
     busy_depth = 0;
+    reset_pump_state();
     reset_dialog_state();
+    reset_message_box_state();
     for (HWND d : dlg_modal_stack())
         if (IsWindow(d)) DestroyWindow(d);
     if (main_wnd && IsWindow(main_wnd)) EnableWindow(main_wnd, TRUE);

@@ -53,29 +53,6 @@ bool display_available(std::string* why);
 // The defaults set before anything else.
 void set_defaults();
 
-// The exit checks, in order, each only when those before it agreed: the
-// settings are written, the model (or its sketch) may be saved, changed
-// custom graph sets may be saved, the subscript control closes. Every
-// question is asked before anything is closed, so Cancel leaves all as it was.
-// 1 when all agreed.
-int run_exit_checks();
-// The steps of the exit checks: each asks (1: agreed) and, once every step
-// agreed, closes what it asked about. Tests may replace the table.
-struct exit_step {
-    const char* name;
-    int (*ask)();
-    void (*close)(); // may be null
-};
-std::vector<exit_step>& exit_steps();
-void restore_exit_steps();
-
-// With no model: agrees. With a sketch window: its close check. Else the
-// graph sets' check.
-int confirm_close_model(int flag);
-// Writes the settings rows, the current model's path ("Model") and the recent
-// models to the settings file (re-read first). 1 when written.
-int write_settings(int mode);
-
 // The program-level recovery after a fatal message: the loop levels, the
 // busy and modal counters and the dialog depth are reset, modal dialogs are
 // destroyed and the workbench enabled again.

@@ -118,22 +118,22 @@ TEST_F(FileChoice, ExtensionsAreLookedForAfterTheLastSeparator) {
 
 TEST_F(FileChoice, SavingAddsTheRowsExtensionAndAsksBeforeOverwriting) {
     std::string initial = dir_ + "/start";
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "report").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "report").press(IDOK);
     char* p = file_dialog("Save report", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                           nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/report.txt");
 
     touch("report.txt");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "report").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "report").press(IDOK);
     answerer::box("Question from Kavrel").text("exists").press(IDNO);
     // Refused: the dialog comes back.
-    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
     EXPECT_EQ(file_dialog("Save report", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                           nullptr),
               nullptr);
 
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "report").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "report").press(IDOK);
     answerer::box("Question from Kavrel").text("exists").press(IDYES);
     p = file_dialog("Save report", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                     nullptr);
@@ -143,24 +143,24 @@ TEST_F(FileChoice, SavingAddsTheRowsExtensionAndAsksBeforeOverwriting) {
 
 TEST_F(FileChoice, ANameWithItsOwnExtensionKeepsIt) {
     std::string initial = dir_ + "/x";
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "file.xlsx").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "file.xlsx").press(IDOK);
     char* p =
         file_dialog("Save", initial.c_str(), fd_save, ft_models, 0, ft_models, 0, nullptr, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/file.xlsx");
     // A directory with a dot does not count as an extension.
     fs::create_directories(dir_ + "/v1.2");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "v1.2/model").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "v1.2/model").press(IDOK);
     p = file_dialog("Save", initial.c_str(), fd_save, ft_models, 0, ft_models, 0, nullptr, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/v1.2/model.kmf");
     // A final dot asks for no extension.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "plain.").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "plain.").press(IDOK);
     p = file_dialog("Save", initial.c_str(), fd_save, ft_models, 0, ft_models, 0, nullptr, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/plain");
     // The custom filter's default extension.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "odd").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "odd").press(IDOK);
     p = file_dialog("Save", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, "*.abc", "abc");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/odd.abc");
@@ -169,9 +169,9 @@ TEST_F(FileChoice, ANameWithItsOwnExtensionKeepsIt) {
 TEST_F(FileChoice, OpenChecksThatTheFileExists) {
     touch("model.kmf");
     std::string initial = dir_ + "/";
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "missing").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "missing").press(IDOK);
     answerer::box("Caution from Kavrel").text("does not exist").press(IDOK);
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "model").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "model").press(IDOK);
     char* p = choose_model_file(initial.c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/model.kmf");
@@ -185,7 +185,7 @@ TEST_F(FileChoice, TheListShowsDirectoriesAndMatchingFilesAndNavigates) {
     touch("sub dir/inner.kmf");
     std::vector<std::string> first, inside;
     std::string inside_dir;
-    answerer::dialog(file_dialog_template)
+    answerer::dialog(dlg_file_choice)
         .call([&](HWND d) {
             first = listed(d);
             // Entering a directory by its name keeps the dialog up.
@@ -214,7 +214,7 @@ TEST_F(FileChoice, StartsInTheModelsLastUsedDirectoryWhenTheInitialOneIsGone) {
     EXPECT_EQ(start_directory((dir_ + "/no such dir/x.kmf").c_str()), last + "/");
     EXPECT_EQ(start_directory((dir_ + "/x.kmf").c_str()), dir_ + "/");
     std::string shown;
-    answerer::dialog(file_dialog_template)
+    answerer::dialog(dlg_file_choice)
         .call([&](HWND d) { shown = shown_dir(d); })
         .press(IDCANCEL);
     EXPECT_EQ(choose_model_file((dir_ + "/no such dir/x.kmf").c_str()), nullptr);
@@ -223,7 +223,7 @@ TEST_F(FileChoice, StartsInTheModelsLastUsedDirectoryWhenTheInitialOneIsGone) {
 
 TEST_F(FileChoice, AnOverlongNameIsRefusedAndTheDialogStays) {
     std::string huge(file_name_max + 10, 'a');
-    answerer::dialog(file_dialog_template)
+    answerer::dialog(dlg_file_choice)
         .set_text(fdc_name, huge)
         .call([](HWND d) { SendMessage(d, WM_COMMAND, IDOK, 0); })
         .press(IDCANCEL);
@@ -244,17 +244,17 @@ TEST_F(FileChoice, APackageMemberIsKeptOnOpenAndDroppedOnlyWhenSavingOverIt) {
     std::string both = dir_ + "/both.txt";
     ASSERT_EQ(file_status(both.c_str(), 0), 3);
     // Open: a member only in the package exists; a name in both keeps its member.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "inside.kmf").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "inside.kmf").press(IDOK);
     char* p = choose_model_file((dir_ + "/").c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/inside.kmf");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "both.txt").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "both.txt").press(IDOK);
     p = file_dialog("Open", (dir_ + "/").c_str(), fd_open, ft_text, 0, ft_text, 0, nullptr,
                     nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(file_status(both.c_str(), 0), 3);
     // Save over it: the member goes so that the disk file is what is used.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "both.txt").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "both.txt").press(IDOK);
     answerer::box("Question from Kavrel").text("exists").press(IDYES);
     p = file_dialog("Save", (dir_ + "/").c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                     nullptr);
@@ -267,7 +267,7 @@ TEST_F(FileChoice, ChangingTheTypeRefillsTheList) {
     touch("x.kmf");
     touch("y.kdf");
     std::vector<std::string> after;
-    answerer::dialog(file_dialog_template)
+    answerer::dialog(dlg_file_choice)
         .select(fdc_types, 2) // "Datasets (Runs)"
         .call([&](HWND d) { after = listed(d); })
         .press(IDCANCEL);

@@ -43,7 +43,7 @@ TEST_F(MenuCommands, EveryIdIsServedOrAnsweredNotAvailable) {
         case cmd_open_model:
         case cmd_read_changes:
         case cmd_write_changes:
-            answerer::dialog(file_dialog_template).press(IDCANCEL);
+            answerer::dialog(dlg_file_choice).press(IDCANCEL);
             return true;
         case cmd_output_list:
             answerer::box(severity_caption(8)).text("No Output Windows Open").press(IDOK);
@@ -124,11 +124,11 @@ TEST_F(MenuCommands, KeepBuildBehindToggles) {
 TEST_F(MenuCommands, OpenModelThroughTheFileChoiceDialog) {
     std::string model = sample("population.kmf");
     // Cancel leaves the current model and asks nothing else.
-    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
     menu_command(cmd_open_model);
     EXPECT_NE(title().find("No Model Open"), std::string::npos);
 
-    answerer::dialog(file_dialog_template).set_text(fdc_name, model).press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, model).press(IDOK);
     menu_command(cmd_open_model);
     EXPECT_NE(title().find("Kavrel"), std::string::npos);
     EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
@@ -139,7 +139,7 @@ TEST_F(MenuCommands, OpenModelThroughTheFileChoiceDialog) {
 
     // The recent item opens its model without any dialog.
     std::string other = sample("inventory.kmf");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, other).press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, other).press(IDOK);
     menu_command(cmd_open_model);
     EXPECT_NE(title().find("inventory.kmf"), std::string::npos);
     menu_command(first_recent_item + 1); // population, now second
@@ -158,7 +158,7 @@ TEST_F(MenuCommands, PendingOpenRequestOpensWithoutADialog) {
     EXPECT_NE(title().find("epidemic.kmf"), std::string::npos) << title();
     EXPECT_TRUE(answerer::seen().empty());
     // Used once: the next Open asks again.
-    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
     menu_command(cmd_open_model);
 }
 
@@ -170,7 +170,7 @@ TEST_F(MenuCommands, OpenFailureKeepsTheCurrentModel) {
         std::ofstream out(bad);
         out << "not a model";
     }
-    answerer::dialog(file_dialog_template).set_text(fdc_name, bad).press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, bad).press(IDOK);
     menu_command(cmd_open_model);
     EXPECT_NE(log_text().find("broken.kmf"), std::string::npos) << log_text();
     EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();

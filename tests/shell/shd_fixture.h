@@ -10,6 +10,10 @@
 #include "platform/testing/driver.h"
 #include "resources/dialogs.h"
 #include "shell/dialogs.h"
+#include "shell/msgbox.h"
+#include "shell/pump.h"
+#include "shell/questions.h"
+#include "shell/showqueue.h"
 #include "shell/wip.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +26,9 @@ class ShellDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test_driver::start();
+        reset_pump_state();
         reset_dialog_state();
+        reset_message_box_state();
         register_dialog_templates();
         answerer::clear();
         answerer::install([this](const std::string& m) { failures.push_back(m); });
@@ -44,7 +50,9 @@ protected:
         set_report_stream(nullptr);
         if (log_) std::fclose(log_);
         test_driver::reset();
+        reset_pump_state();
         reset_dialog_state();
+        reset_message_box_state();
         set_dialog_font_specs("", "", "");
         free_dialog_fonts();
     }

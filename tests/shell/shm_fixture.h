@@ -17,11 +17,17 @@
 #include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "shell/dialogs.h"
+#include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
+#include "shell/msgbox.h"
+#include "shell/pump.h"
+#include "shell/questions.h"
+#include "shell/showqueue.h"
 #include "shell/startup.h"
 #include "shell/state.h"
+#include "shell/title.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 
@@ -38,7 +44,9 @@ class ShellMainTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test_driver::start();
+        reset_pump_state();
         reset_dialog_state();
+        reset_message_box_state();
         reset_main_loop();
         register_dialog_templates();
         register_menu_templates();
@@ -77,7 +85,9 @@ protected:
         set_report_stream(nullptr);
         if (log_) std::fclose(log_);
         test_driver::reset();
+        reset_pump_state();
         reset_dialog_state();
+        reset_message_box_state();
         reset_main_loop();
         restore_exit_steps();
         fail_class_registration(0);
