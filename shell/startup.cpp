@@ -8,6 +8,7 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "model/subpanel.h"
+#include "platform/display.h"
 #include "platform/dlg.h"
 #include "platform/menu.h"
 #include "platform/messages.h"
@@ -28,8 +29,6 @@
 #include "shell/wip.h"
 #include "shell/wiring.h"
 
-#include <QCoreApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,11 +39,6 @@ namespace {
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-bool env_set(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
 }
 
 // Whether the text holds "-N" as a token of its own (blank-separated).
@@ -153,15 +147,6 @@ std::string startup_model_name(const model_arguments& args) {
     return std::filesystem::exists(dflt, ec) ? dflt : "";
 }
 
-bool display_available(std::string* why) {
-    if (env_set("QT_QPA_PLATFORM")) return true;
-    if (env_set("DISPLAY") || env_set("WAYLAND_DISPLAY")) return true;
-    if (why)
-        *why = "no display: neither DISPLAY nor WAYLAND_DISPLAY is set (set QT_QPA_PLATFORM="
-               "offscreen to run without a screen)";
-    return false;
-}
-
 void set_defaults() {
     app_strings();
     shell_opts = shell_options{};
@@ -211,8 +196,6 @@ int init_and_run(HINSTANCE previous, const char* command_line) {
     }
     register_menu_templates();
     register_dialog_templates();
-    set_message_hook(show_message);
-    set_password_hook(nullptr);
     install_program_hooks(); // every core hook, in one place (shell/wiring.cpp)
 
     model_arguments args = parse_model_arguments(rest);

@@ -45,11 +45,6 @@ model_arguments parse_model_arguments(const char* line);
 // "" for none.
 std::string startup_model_name(const model_arguments& args);
 
-// Whether a display can be reached: false (with the reason) when Qt's
-// platform is not chosen (QT_QPA_PLATFORM) and neither DISPLAY nor
-// WAYLAND_DISPLAY is set.
-bool display_available(std::string* why);
-
 // The defaults set before anything else.
 void set_defaults();
 

@@ -214,9 +214,7 @@ TEST_F(FileChoice, StartsInTheModelsLastUsedDirectoryWhenTheInitialOneIsGone) {
     EXPECT_EQ(start_directory((dir_ + "/no such dir/x.kmf").c_str()), last + "/");
     EXPECT_EQ(start_directory((dir_ + "/x.kmf").c_str()), dir_ + "/");
     std::string shown;
-    answerer::dialog(dlg_file_choice)
-        .call([&](HWND d) { shown = shown_dir(d); })
-        .press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).call([&](HWND d) { shown = shown_dir(d); }).press(IDCANCEL);
     EXPECT_EQ(choose_model_file((dir_ + "/no such dir/x.kmf").c_str()), nullptr);
     EXPECT_EQ(shown, last + "/");
 }

@@ -2,6 +2,7 @@
 // model, the exit checks, the program-level recovery and the exit codes.
 #include "shm_fixture.h"
 
+#include "platform/display.h"
 #include "platform/msgbox.h"
 
 #include <optional>
