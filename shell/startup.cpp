@@ -35,22 +35,23 @@
 #include <filesystem>
 #include <vector>
 
+#include <strings.h>
+
 namespace {
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// Whether the text holds "-N" as a token of its own (blank-separated).
-bool has_switch_token(const char* text) {
-    const char* p = text;
-    while (*p) {
-        while (is_blank(*p)) ++p;
-        const char* start = p;
-        while (*p && !is_blank(*p)) ++p;
-        if (p - start == 2 && start[0] == '-' && start[1] == 'N') return true;
-    }
-    return false;
+std::string trimmed(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && is_blank(text[b])) ++b;
+    while (e > b && is_blank(text[e - 1])) --e;
+    return text.substr(b, e - b);
+}
+
+bool ends_with_ini(const std::string& name) {
+    return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".ini") == 0;
 }
 
 // Runs the exit checks once; a fatal message inside one counts as a refusal.
@@ -90,47 +91,38 @@ void exit_after_fatal() {
 
 int (*make_error_log)(int mode) = error_log;
 
-std::string join_arguments(int argc, const char* const* argv) {
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (!argv[i]) continue;
-        if (!line.empty()) line += ' ';
-        bool quote = std::strpbrk(argv[i], " \t") != nullptr;
-        if (quote) line += '"';
-        line += argv[i];
-        if (quote) line += '"';
+start_arguments parse_start_arguments(const std::vector<std::string>& args) {
+    start_arguments out;
+    std::size_t first = 0;
+    if (!args.empty() && ends_with_ini(trimmed(args[0]))) {
+        out.settings = trimmed(args[0]);
+        first = 1;
     }
-    return line;
-}
-
-model_arguments parse_model_arguments(const char* line) {
-    model_arguments out;
-    const char* p = line ? line : "";
-    while (is_blank(*p)) ++p;
-    if (!*p) return out;
-    if (*p == '"') {
-        const char* start = p + 1;
-        const char* close = std::strchr(start, '"');
-        if (!close) {
-            out.name = start;
-        } else {
-            out.name.assign(start, close);
-            const char* rest = close + 1;
-            // "-N" right after the closing quote, or as a token of its own.
-            if ((rest[0] == '-' && rest[1] == 'N') || has_switch_token(rest)) out.no_model = true;
-        }
-    } else if (has_switch_token(p)) {
-        // A plain "-N" is the switch, not a model of that name.
-        out.no_model = true;
+    std::vector<std::string> rest;
+    for (std::size_t i = first; i < args.size(); ++i) {
+        std::string a = trimmed(args[i]);
+        if (a == "-N")
+            out.no_model = true; // a plain "-N" is the switch, not a model of that name
+        else if (!a.empty())
+            rest.push_back(a);
+    }
+    if (!rest.empty() && rest[0][0] == '"') {
+        // A name in double quotes; what follows its closing quote is only
+        // looked at for "-N" right after it.
+        std::size_t close = rest[0].find('"', 1);
+        out.name = rest[0].substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        if (close != std::string::npos && rest[0].compare(close + 1, 2, "-N") == 0)
+            out.no_model = true;
     } else {
-        out.name = p;
+        // Unquoted: the arguments together are one name.
+        for (const std::string& a : rest) out.name += (out.name.empty() ? "" : " ") + a;
     }
-    while (!out.name.empty() && is_blank(out.name.back())) out.name.pop_back();
+    out.name = trimmed(out.name);
     if (out.no_model) out.name.clear();
     return out;
 }
 
-std::string startup_model_name(const model_arguments& args) {
+std::string startup_model_name(const start_arguments& args) {
     if (args.no_model) return "";
     if (!args.name.empty()) return args.name;
     std::string model = ini_get_string("Model", "");
@@ -164,7 +156,7 @@ void recover_program_state() {
     if (main_wnd && IsWindow(main_wnd)) EnableWindow(main_wnd, TRUE);
 }
 
-int init_and_run(HINSTANCE previous, const char* command_line) {
+int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) {
     set_defaults();
     if (!make_error_log(2)) {
         std::fprintf(stderr,
@@ -176,11 +168,9 @@ int init_and_run(HINSTANCE previous, const char* command_line) {
     error_log(0);
     init_vocabulary();
 
-    std::vector<char> line(command_line ? command_line : "",
-                           (command_line ? command_line : "") +
-                               std::strlen(command_line ? command_line : "") + 1);
-    char* rest = line.data();
-    if (read_ini_file(nullptr, &rest, 1) < 0) {
+    start_arguments args = parse_start_arguments(arguments);
+    const char* settings = args.settings.empty() ? nullptr : args.settings.c_str();
+    if (read_ini_file(settings, nullptr, 1) < 0) {
         write_ini_file(1);
         read_ini_file(nullptr, nullptr, 1);
     }
@@ -197,8 +187,6 @@ int init_and_run(HINSTANCE previous, const char* command_line) {
     register_menu_templates();
     register_dialog_templates();
     install_program_hooks(); // every core hook, in one place (shell/wiring.cpp)
-
-    model_arguments args = parse_model_arguments(rest);
 
     // Start-up under the first arming of the program-level recovery.
     try {
@@ -285,7 +273,7 @@ void shutdown_ui() {
     clear_recent_models();
 }
 
-int kavrel_main(int argc, char** argv) {
+int kavrel_main(const std::vector<std::string>& arguments) {
     std::string why;
     if (!display_available(&why)) {
         std::fprintf(stderr, "kavrel: %s\n", why.c_str());
@@ -293,8 +281,7 @@ int kavrel_main(int argc, char** argv) {
     }
     platform_ensure_application();
     hinst = handle_from_token<HINSTANCE>(1);
-    std::string line = join_arguments(argc, argv);
-    int r = init_and_run(nullptr, line.c_str());
+    int r = init_and_run(nullptr, arguments);
     if (r != 0 && hinst) shutdown_ui();
     free_all_handles();
     free_scratch();

@@ -54,7 +54,7 @@ TEST_F(Screenshot, MainWindowAfterOpeningASampleModel) {
         }
         PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
     });
-    ASSERT_EQ(init_and_run(nullptr, model.c_str()), 1);
+    ASSERT_EQ(init_and_run(nullptr, {model}), 1);
     shutdown_ui();
     UnregisterClass("Kavrel_guage", hinst);
 

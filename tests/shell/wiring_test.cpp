@@ -104,7 +104,7 @@ TEST_F(Wiring, StartUpWithAModelInstallsTheHooksAndMakesTheCache) {
         cache = value_cache_exists();
         PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
     });
-    EXPECT_EQ(init_and_run(nullptr, model.c_str()), 1);
+    EXPECT_EQ(init_and_run(nullptr, {model}), 1);
     win_clear_idle_actions();
     EXPECT_TRUE(pump);
     EXPECT_TRUE(pause);
