@@ -65,3 +65,16 @@ void set_dialog_centre(int x, int y);
 void set_dialog_font_specs(const char* dialog, const char* small, const char* fallback);
 // Deletes the dialog fonts (shutdown).
 void free_dialog_fonts();
+
+// The data of a dialog run with a pointer to it as its parameter. At
+// WM_INITDIALOG, begin_dialog keeps the pointer with the dialog, fits the
+// dialog (fit_dialog mode 0) and returns the data; dialog_data gives it back
+// to every later message (null before WM_INITDIALOG).
+template <class T> T* begin_dialog(HWND dialog, LPARAM param) {
+    SetWindowLongPtr(dialog, DWLP_USER, param);
+    fit_dialog(dialog, 0);
+    return reinterpret_cast<T*>(param);
+}
+template <class T> T* dialog_data(HWND dialog) {
+    return reinterpret_cast<T*>(GetWindowLongPtr(dialog, DWLP_USER));
+}

@@ -115,6 +115,38 @@ HBRUSH shadow_brush() {
     return sys_colours.shadow_brush ? sys_colours.shadow_brush : GetSysColorBrush(COLOR_BTNSHADOW);
 }
 
+// The sunken line along the top of the workbench and the bottom bar.
+void draw_top_edge(HDC dc, int right) {
+    fill(dc, 0, 0, right, 1, shadow_brush());
+    fill(dc, 0, 1, right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+// The bars (bottom bar, toolbar, tools palette): the button face with a
+// shadow edge on the side that borders the container, and an optional text.
+enum bar_edge { edge_top, edge_bottom, edge_right };
+LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_edge edge,
+                  const std::string& text) {
+    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT rc{};
+    GetClientRect(window, &rc);
+    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
+    if (edge == edge_top) draw_top_edge(dc, rc.right);
+    if (edge == edge_bottom) fill(dc, 0, rc.bottom - 1, rc.right, rc.bottom, shadow_brush());
+    if (edge == edge_right) fill(dc, rc.right - 1, 0, rc.right, rc.bottom, shadow_brush());
+    if (!text.empty()) {
+        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        RECT tr{4, 2, rc.right - 4, rc.bottom};
+        DrawText(dc, text.c_str(), -1, &tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(dc, old);
+    }
+    EndPaint(window, &ps);
+    return 0;
+}
+
 // The caption buttons of a maximised build window are drawn by the floating
 // windows' part; with none maximised a request for all three redraws the bar.
 void draw_caption_buttons(int which) {
@@ -352,8 +384,7 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         HDC dc = BeginPaint(window, &ps);
         RECT rc{};
         GetClientRect(window, &rc);
-        fill(dc, 0, 0, rc.right, 1, shadow_brush());
-        fill(dc, 0, 1, rc.right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        draw_top_edge(dc, rc.right);
         EndPaint(window, &ps);
         return 0;
     }
@@ -441,49 +472,15 @@ LRESULT container_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc{};
-    GetClientRect(window, &rc);
-    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
-    fill(dc, 0, 0, rc.right, 1, shadow_brush());
-    fill(dc, 0, 1, rc.right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    const std::string& bottom_text = bottom_bar_text();
-    if (!bottom_text.empty()) {
-        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-        RECT tr{4, 2, rc.right - 4, rc.bottom};
-        DrawText(dc, bottom_text.c_str(), -1, &tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-        SelectObject(dc, old);
-    }
-    EndPaint(window, &ps);
-    return 0;
+    return paint_bar(window, message, wparam, lparam, edge_top, bottom_bar_text());
 }
 
 LRESULT vtoolbar_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc{};
-    GetClientRect(window, &rc);
-    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
-    fill(dc, 0, rc.bottom - 1, rc.right, rc.bottom, shadow_brush());
-    EndPaint(window, &ps);
-    return 0;
+    return paint_bar(window, message, wparam, lparam, edge_bottom, {});
 }
 
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc{};
-    GetClientRect(window, &rc);
-    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
-    fill(dc, rc.right - 1, 0, rc.right, rc.bottom, shadow_brush());
-    EndPaint(window, &ps);
-    return 0;
+    return paint_bar(window, message, wparam, lparam, edge_right, {});
 }
 
 LRESULT vtooltip_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -58,12 +58,10 @@ void layout_list_dialog(HWND dialog) {
 } // namespace
 
 INT_PTR user_text_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* q = reinterpret_cast<question_data*>(GetWindowLongPtr(dialog, DWLP_USER));
+    auto* q = dialog_data<question_data>(dialog);
     switch (message) {
     case WM_INITDIALOG:
-        q = reinterpret_cast<question_data*>(lparam);
-        SetWindowLongPtr(dialog, DWLP_USER, lparam);
-        fit_dialog(dialog, 0);
+        q = begin_dialog<question_data>(dialog, lparam);
         if (!q) return TRUE;
         if (q->prompt) SetDlgItemText(dialog, idc_prompt, q->prompt);
         if (q->two) {
@@ -99,12 +97,10 @@ INT_PTR user_text_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 INT_PTR user_list_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* q = reinterpret_cast<question_data*>(GetWindowLongPtr(dialog, DWLP_USER));
+    auto* q = dialog_data<question_data>(dialog);
     switch (message) {
     case WM_INITDIALOG: {
-        q = reinterpret_cast<question_data*>(lparam);
-        SetWindowLongPtr(dialog, DWLP_USER, lparam);
-        fit_dialog(dialog, 0);
+        q = begin_dialog<question_data>(dialog, lparam);
         layout_list_dialog(dialog);
         if (!q) return TRUE;
         if (q->prompt) SetDlgItemText(dialog, idc_prompt, q->prompt);
