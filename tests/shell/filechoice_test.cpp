@@ -1,6 +1,6 @@
 // The file choice dialog: the filter tables, extensions, the start directory,
 // overwrite and existence checks, answered through the dialog's controls.
-#include "shd_fixture.h"
+#include "shell_fixture.h"
 
 #include "foundation/files.h"
 #include "foundation/package.h"
@@ -16,11 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FileChoice : public ShellDlgTest {
+class FileChoice : public ShellDialogTest {
 protected:
     void SetUp() override {
-        ShellDlgTest::SetUp();
-        dir_ = testing::TempDir() + "shd_files_" + std::to_string(++counter_);
+        ShellDialogTest::SetUp();
+        dir_ = testing::TempDir() + "shell_files_" + std::to_string(++counter_);
         fs::remove_all(dir_);
         fs::create_directories(dir_ + "/sub dir");
         cwd_ = fs::current_path();
@@ -33,7 +33,7 @@ protected:
             free_model_context(ctx_);
         }
         fs::remove_all(dir_);
-        ShellDlgTest::TearDown();
+        ShellDialogTest::TearDown();
     }
     void touch(const std::string& name) { std::ofstream(dir_ + "/" + name) << "x"; }
     // The directory the dialog shows.

@@ -2,7 +2,7 @@
 // answered "Sorry not available ...", the workbench's WM_COMMAND routing,
 // Keep Build Behind, opening models through the file choice dialog, the
 // recent models and a pending open request, and help and web pages.
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
 #include "foundation/app_strings.h"
 #include "runs/core/select.h"
@@ -13,10 +13,10 @@ namespace td = test_driver;
 
 namespace {
 
-class MenuCommands : public ShellMainTest {
+class MenuCommands : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
-        ShellMainTest::SetUp();
+        ShellWorkbenchTest::SetUp();
         make_workbench();
         // The program's folder is the test's, with its help pages.
         old_prog_dir = app_strings().prog_dir;
@@ -27,7 +27,7 @@ protected:
     }
     void TearDown() override {
         app_strings().prog_dir = old_prog_dir;
-        ShellMainTest::TearDown();
+        ShellWorkbenchTest::TearDown();
     }
     std::string old_prog_dir;
     static constexpr const char* sorry = "Sorry not available in Kavrel Player configuration";
@@ -91,13 +91,8 @@ TEST_F(MenuCommands, WorkbenchRoutesCommandsByRange) {
         }
     };
     child::ids().clear();
-    WNDCLASS wc{};
-    wc.lpfnWndProc = child::proc;
-    wc.hInstance = hinst;
-    wc.lpszClassName = "ShmEdit";
-    RegisterClass(&wc);
-    HWND edit = CreateWindow("ShmEdit", "notes", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, container_wnd,
-                             nullptr, hinst, nullptr);
+    HWND edit = make_test_window("MenuEdit", child::proc, WS_CHILD | WS_VISIBLE, 50, 50,
+                                 container_wnd, "notes");
     activate_window(edit, 0, 0);
     ASSERT_EQ(active_child, edit);
     EXPECT_EQ(active_kind, kind_text);

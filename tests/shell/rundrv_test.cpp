@@ -6,7 +6,7 @@
 // macro: it comes before them.
 #include "runs/core/runfile.h"
 
-#include "shd_fixture.h"
+#include "shell_fixture.h"
 
 #include "foundation/files.h"
 #include "model/constants.h"
@@ -31,10 +31,10 @@ namespace td = test_driver;
 
 namespace {
 
-class RunDriver : public ShellDlgTest {
+class RunDriver : public ShellDialogTest {
 protected:
     void SetUp() override {
-        ShellDlgTest::SetUp();
+        ShellDialogTest::SetUp();
         dir_ = testing::TempDir() + "shd_run_" + std::to_string(++counter_);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -63,7 +63,7 @@ protected:
         run_kind = 0;
         ask_dataset_overwrite = true;
         fs::remove_all(dir_);
-        ShellDlgTest::TearDown();
+        ShellDialogTest::TearDown();
     }
     static std::int32_t slot_of(const char* name) {
         lock_model(0);

@@ -1,6 +1,6 @@
 // Start-up and shutdown: the command line, the settings file, the first
 // model, the exit checks, the program-level recovery and the exit codes.
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
 #include "platform/display.h"
 #include "platform/msgbox.h"
@@ -12,7 +12,7 @@ namespace td = test_driver;
 
 namespace {
 
-class Startup : public ShellMainTest {
+class Startup : public ShellWorkbenchTest {
 protected:
     // Runs the whole program on its arguments; `while_running` is called once
     // the main loop waits for input, then Exit is chosen.
@@ -308,12 +308,7 @@ LRESULT fatal_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 HWND make_fatal_window() {
-    WNDCLASS wc{};
-    wc.lpfnWndProc = fatal_proc;
-    wc.hInstance = hinst;
-    wc.lpszClassName = "ShmFatal";
-    RegisterClass(&wc);
-    return CreateWindow("ShmFatal", "", 0, 0, 0, 10, 10, nullptr, nullptr, hinst, nullptr);
+    return make_test_window("StartupFatal", fatal_proc);
 }
 
 TEST_F(Startup, FatalMessageRecoversCountersAndEndsAfterTheExitChecks) {
