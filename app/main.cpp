@@ -1,7 +1,13 @@
 // The program entry: start-up, the main loop and the teardown live in the
-// application shell.
+// application shell, which takes the arguments as they were given.
 #include "shell/startup.h"
 
+#include <string>
+#include <vector>
+
 int main(int argc, char** argv) {
-    return kavrel_main(argc, argv);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        if (argv[i]) arguments.emplace_back(argv[i]);
+    return kavrel_main(arguments);
 }

@@ -5,7 +5,6 @@
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
-#include "shell/filechoice.h"
 
 namespace {
 
@@ -16,14 +15,21 @@ constexpr DWORD def_push = WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
 constexpr DWORD label = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
 constexpr DWORD edit = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
 
-DialogTemplate ask_list_dialog() {
+// A modal pop-up with a caption in the dialogs' font; extra_style is added to
+// the common style.
+DialogTemplate popup(int id, const char* caption, DWORD extra_style, short cx, short cy) {
     DialogTemplate t;
-    t.id = dlg_ask_list;
-    t.caption = "Kavrel";
-    t.style = popup_dialog | WS_THICKFRAME;
+    t.id = id;
+    t.caption = caption;
+    t.style = popup_dialog | extra_style;
     t.font_face = "MS Sans Serif";
-    t.cx = 186;
-    t.cy = 150;
+    t.cx = cx;
+    t.cy = cy;
+    return t;
+}
+
+DialogTemplate ask_list_dialog() {
+    DialogTemplate t = popup(dlg_ask_list, "Kavrel", WS_THICKFRAME, 186, 150);
     t.items = {
         {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 172, 18},
         {WC_LISTBOX, idc_answer, nullptr,
@@ -36,13 +42,7 @@ DialogTemplate ask_list_dialog() {
 }
 
 DialogTemplate ask_text_dialog(int id) {
-    DialogTemplate t;
-    t.id = id;
-    t.caption = "Kavrel";
-    t.style = popup_dialog;
-    t.font_face = "MS Sans Serif";
-    t.cx = 226;
-    t.cy = 72;
+    DialogTemplate t = popup(id, "Kavrel", 0, 226, 72);
     t.items = {
         {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 212, 18},
         {WC_EDIT, idc_answer, nullptr, edit, 7, 29, 212, 13},
@@ -53,13 +53,7 @@ DialogTemplate ask_text_dialog(int id) {
 }
 
 DialogTemplate ask_replace_dialog() {
-    DialogTemplate t;
-    t.id = dlg_ask_replace_two;
-    t.caption = "Kavrel";
-    t.style = popup_dialog;
-    t.font_face = "MS Sans Serif";
-    t.cx = 226;
-    t.cy = 96;
+    DialogTemplate t = popup(dlg_ask_replace_two, "Kavrel", 0, 226, 96);
     t.items = {
         {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 212, 18},
         {WC_STATIC, idc_search_label, "Search for:", label, 7, 32, 50, 8},
@@ -73,13 +67,7 @@ DialogTemplate ask_replace_dialog() {
 }
 
 DialogTemplate about_dialog() {
-    DialogTemplate t;
-    t.id = dlg_about;
-    t.caption = "About Kavrel";
-    t.style = popup_dialog | DS_CENTER;
-    t.font_face = "MS Sans Serif";
-    t.cx = 220;
-    t.cy = 94;
+    DialogTemplate t = popup(dlg_about, "About Kavrel", DS_CENTER, 220, 94);
     t.items = {
         {WC_STATIC, idc_about_version, "Kavrel Viewer", WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 7, 10,
          206, 10},
@@ -94,13 +82,7 @@ DialogTemplate about_dialog() {
 }
 
 DialogTemplate file_choice_dialog() {
-    DialogTemplate t;
-    t.id = dlg_file_choice;
-    t.caption = "Open";
-    t.style = popup_dialog | DS_CENTER;
-    t.font_face = "MS Sans Serif";
-    t.cx = 280;
-    t.cy = 196;
+    DialogTemplate t = popup(dlg_file_choice, "Open", DS_CENTER, 280, 196);
     t.items = {
         {WC_STATIC, IDC_STATIC, "Look &in:", label & ~SS_NOPREFIX, 7, 9, 36, 8},
         {WC_STATIC, fdc_dir, nullptr, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_SUNKEN, 46,

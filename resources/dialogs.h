@@ -13,6 +13,15 @@ enum : int {
     dlg_file_choice = 1536,
 };
 
+// Control ids of the file choice dialog (1536).
+enum : int {
+    fdc_dir = 1101,   // static: the directory shown
+    fdc_list = 1120,  // list box: directories ("[name]") and files
+    fdc_name = 1152,  // edit: file name (a relative name is taken in the shown directory)
+    fdc_types = 1136, // combo box: the file types
+    fdc_up = 1103,    // button: the parent directory
+};
+
 // Control ids of the question dialogs and the About box.
 enum : int {
     idc_prompt = 1658,

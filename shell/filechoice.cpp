@@ -227,12 +227,10 @@ void take_name(HWND dialog, choice_state& st) {
 }
 
 INT_PTR file_choice_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* st = reinterpret_cast<choice_state*>(GetWindowLongPtr(dialog, DWLP_USER));
+    auto* st = dialog_data<choice_state>(dialog);
     switch (message) {
     case WM_INITDIALOG: {
-        st = reinterpret_cast<choice_state*>(lparam);
-        SetWindowLongPtr(dialog, DWLP_USER, lparam);
-        fit_dialog(dialog, 0);
+        st = begin_dialog<choice_state>(dialog, lparam);
         if (st->title) SetWindowText(dialog, st->title);
         SetDlgItemText(dialog, IDOK, st->mode == fd_save ? "&Save" : "&Open");
         for (const auto& row : st->filters->rows) {

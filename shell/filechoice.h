@@ -81,14 +81,5 @@ bool matches_patterns(const char* name, const std::string& patterns);
 // the current directory. With a trailing "/".
 std::string start_directory(const char* initial);
 
-// The dialog's template number and control ids (tests answer through them).
-inline constexpr int file_dialog_template = 1536;
-enum : int {
-    fdc_dir = 1101,   // static: the directory shown
-    fdc_list = 1120,  // list box: directories ("[name]") and files
-    fdc_name = 1152,  // edit: file name (a relative name is taken in the shown directory)
-    fdc_types = 1136, // combo box: the file types
-    fdc_up = 1103,    // button: the parent directory
-};
 // Longest path accepted from the dialog.
 inline constexpr std::size_t file_name_max = 4096;

@@ -4,13 +4,11 @@
 #include "foundation/report.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
-#include "shell/dialogs.h"
+#include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
-#include "sim/simdata.h"
 
-MSG current_msg{};
 std::int32_t maintain_result = 0;
 
 namespace {
@@ -200,33 +198,6 @@ void end_maintain(std::int32_t id, std::int32_t result) {
             levels[k].pending = true;
             levels[k].pending_result = result;
             return;
-        }
-    }
-}
-
-void pump_messages() {
-    modal_guard modal;
-    busy_guard busy;
-    for (int pass = 0; pass < 2; ++pass) {
-        MSG msg{};
-        while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) { // the outer loop's business
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                unlock_sketch();
-                return;
-            }
-            current_msg = msg;
-            UINT m = msg.message;
-            if (m != WM_KEYDOWN && m != WM_KEYUP && m != WM_SYSKEYDOWN) {
-                DispatchMessage(&msg);
-            } else if (m == WM_KEYDOWN && sim_phase >= phase_running &&
-                       (msg.wParam == VK_ESCAPE ||
-                        ((msg.wParam == 'C' || msg.wParam == VK_OEM_PERIOD) && ctrl_down()))) {
-                stop_request = 1;
-            } else if (!run_loop_filters(&msg)) {
-                DispatchMessage(&msg);
-            }
-            unlock_sketch();
         }
     }
 }

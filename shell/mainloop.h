@@ -1,7 +1,7 @@
 // The main loop: maintain, a nested GetMessage loop entered again by every
-// modal wait, and pump_messages, called by long computations. Both route keys
-// through the program's accelerators and the modeless filters
-// (run_loop_filters of shell/dialogs.h) before dispatching.
+// modal wait. It routes keys through the program's accelerators and the
+// modeless filters (run_loop_filters of shell/pump.h) before dispatching;
+// pump_messages (shell/pump.h) does the same for long computations.
 #pragma once
 
 #include "platform/win.h"
@@ -24,14 +24,6 @@ extern std::int32_t maintain_result;
 int maintain_depth();
 // Forgets every level (the program-level recovery, after the stack unwound).
 void reset_main_loop();
-
-// Dispatches what is pending, twice over, with busy_depth and the modal
-// counter raised. During a simulation Esc, Ctrl+C and Ctrl+. set the
-// engine's stop_request and are consumed.
-void pump_messages();
-
-// The current message, shared by the loop and the pump.
-extern MSG current_msg;
 
 // Handles one message taken from the queue as the loop does (accelerators,
 // tooltip and activation rules, filters, dispatch). Tests feed messages here.

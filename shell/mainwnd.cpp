@@ -1,18 +1,18 @@
 #include "shell/mainwnd.h"
 
 #include "foundation/memory.h"
-#include "model/context.h"
-#include "model/model.h"
 #include "platform/controls.h"
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
-#include "shell/dialogs.h"
+#include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
+#include "shell/pump.h"
 #include "shell/seams.h"
-#include "shell/startup.h"
+#include "shell/showqueue.h"
 #include "shell/state.h"
+#include "shell/title.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "sim/livesweep.h"
@@ -81,7 +81,6 @@ bool classes_registered = false;
 
 HICON workbench_icon = nullptr;
 HICON sketch_icon = nullptr;
-std::string bottom_text;
 
 HBRUSH background_brush(int kind) {
     switch (kind) {
@@ -114,6 +113,38 @@ HBRUSH face_brush() {
 }
 HBRUSH shadow_brush() {
     return sys_colours.shadow_brush ? sys_colours.shadow_brush : GetSysColorBrush(COLOR_BTNSHADOW);
+}
+
+// The sunken line along the top of the workbench and the bottom bar.
+void draw_top_edge(HDC dc, int right) {
+    fill(dc, 0, 0, right, 1, shadow_brush());
+    fill(dc, 0, 1, right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+// The bars (bottom bar, toolbar, tools palette): the button face with a
+// shadow edge on the side that borders the container, and an optional text.
+enum bar_edge { edge_top, edge_bottom, edge_right };
+LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_edge edge,
+                  const std::string& text) {
+    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT rc{};
+    GetClientRect(window, &rc);
+    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
+    if (edge == edge_top) draw_top_edge(dc, rc.right);
+    if (edge == edge_bottom) fill(dc, 0, rc.bottom - 1, rc.right, rc.bottom, shadow_brush());
+    if (edge == edge_right) fill(dc, rc.right - 1, 0, rc.right, rc.bottom, shadow_brush());
+    if (!text.empty()) {
+        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        RECT tr{4, 2, rc.right - 4, rc.bottom};
+        DrawText(dc, text.c_str(), -1, &tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(dc, old);
+    }
+    EndPaint(window, &ps);
+    return 0;
 }
 
 // The caption buttons of a maximised build window are drawn by the floating
@@ -313,35 +344,6 @@ void layout_frame(HWND window) {
     }
 }
 
-std::string main_title_text(const char* variable_text) {
-    std::string model;
-    if (!model_rec || model_rec->state == 2) {
-        model = "No Model Open";
-    } else {
-        const char* name = current_model_name();
-        model = (name && *name) ? name : "Unnamed";
-        if (shell_opts.short_names && model.size() > 25) model = model.substr(model.size() - 25);
-    }
-    std::string var;
-    if (variable_text) {
-        var = variable_text;
-    } else if (model_rec) {
-        var = ctx_text(model_rec, model_rec->title_var);
-    }
-    return "Kavrel:" + model + " Var:" + var;
-}
-
-void set_main_title(const char* variable_text) {
-    if (variable_text && model_rec)
-        model_rec->title_var = ctx_set_text(model_rec, model_rec->title_var, variable_text);
-    if (main_wnd) SetWindowText(main_wnd, main_title_text(variable_text).c_str());
-}
-
-void set_bottom_text(const char* text) {
-    bottom_text = text ? text : "";
-    if (bottom_wnd) InvalidateRect(bottom_wnd, nullptr, TRUE);
-}
-
 LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (keep_hourglass && wait_cursor) SetCursor(wait_cursor);
     switch (message) {
@@ -382,8 +384,7 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         HDC dc = BeginPaint(window, &ps);
         RECT rc{};
         GetClientRect(window, &rc);
-        fill(dc, 0, 0, rc.right, 1, shadow_brush());
-        fill(dc, 0, 1, rc.right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        draw_top_edge(dc, rc.right);
         EndPaint(window, &ps);
         return 0;
     }
@@ -471,48 +472,15 @@ LRESULT container_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc{};
-    GetClientRect(window, &rc);
-    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
-    fill(dc, 0, 0, rc.right, 1, shadow_brush());
-    fill(dc, 0, 1, rc.right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    if (!bottom_text.empty()) {
-        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-        RECT tr{4, 2, rc.right - 4, rc.bottom};
-        DrawText(dc, bottom_text.c_str(), -1, &tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-        SelectObject(dc, old);
-    }
-    EndPaint(window, &ps);
-    return 0;
+    return paint_bar(window, message, wparam, lparam, edge_top, bottom_bar_text());
 }
 
 LRESULT vtoolbar_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc{};
-    GetClientRect(window, &rc);
-    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
-    fill(dc, 0, rc.bottom - 1, rc.right, rc.bottom, shadow_brush());
-    EndPaint(window, &ps);
-    return 0;
+    return paint_bar(window, message, wparam, lparam, edge_bottom, {});
 }
 
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc{};
-    GetClientRect(window, &rc);
-    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
-    fill(dc, rc.right - 1, 0, rc.right, rc.bottom, shadow_brush());
-    EndPaint(window, &ps);
-    return 0;
+    return paint_bar(window, message, wparam, lparam, edge_right, {});
 }
 
 LRESULT vtooltip_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -1,7 +1,8 @@
 // The workbench: the window classes of the program, the main window with its
 // toolbar, tools palette, container, bottom bar and size box, their layout,
-// the title, the shared system colours and brushes, and the workbench's
-// window procedure.
+// the shared system colours and brushes, and the workbench's window
+// procedure. Its title and the bottom bar's text are set through
+// shell/title.h.
 #pragma once
 
 #include "platform/gdi.h"
@@ -31,15 +32,6 @@ void fail_class_registration(int code);
 HWND create_main_window();
 // Lays the workbench's children out on WM_SIZE.
 void layout_frame(HWND window);
-// Sets the title: "Kavrel:<model> Var:<text>" ("No Model Open" without a
-// model, "Unnamed" for a model without a file). A null text keeps the stored
-// one.
-void set_main_title(const char* variable_text);
-// The title text set_main_title would give (tests).
-std::string main_title_text(const char* variable_text);
-// The text the bottom bar shows, and setting it.
-void set_bottom_text(const char* text);
-
 // The system colour set, re-read at start-up and on WM_SYSCOLORCHANGE.
 struct system_colours {
     COLORREF face, shadow, button_text, window, window_text, highlight, highlight_text;

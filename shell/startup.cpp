@@ -9,23 +9,26 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "model/subpanel.h"
+#include "platform/display.h"
 #include "platform/dlg.h"
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "shell/dialogs.h"
+#include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
+#include "shell/msgbox.h"
+#include "shell/pump.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "shell/wiring.h"
-
-#include <QCoreApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,55 +36,23 @@
 #include <filesystem>
 #include <vector>
 
+#include <strings.h>
+
 namespace {
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool env_set(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
+std::string trimmed(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && is_blank(text[b])) ++b;
+    while (e > b && is_blank(text[e - 1])) --e;
+    return text.substr(b, e - b);
 }
 
-// Whether the text holds "-N" as a token of its own (blank-separated).
-bool has_switch_token(const char* text) {
-    const char* p = text;
-    while (*p) {
-        while (is_blank(*p)) ++p;
-        const char* start = p;
-        while (*p && !is_blank(*p)) ++p;
-        if (p - start == 2 && start[0] == '-' && start[1] == 'N') return true;
-    }
-    return false;
-}
-
-int ask_write_settings() {
-    write_settings(0); // a failed write is reported and does not hold the exit up
-    return 1;
-}
-int ask_model() {
-    return confirm_close_model(1);
-}
-int ask_sketches() {
-    return query_close_sketch_windows(0);
-}
-void close_sketches() {
-    close_sketch_windows(0);
-}
-int ask_graph_sets() {
-    return ask_save_graph_sets(1);
-}
-int ask_subscripts() {
-    return subscript_panel_exit_check();
-}
-
-std::vector<exit_step> default_exit_steps() {
-    return {
-        {"settings", ask_write_settings, nullptr},  {"model", ask_model, nullptr},
-        {"sketches", ask_sketches, close_sketches}, {"graph sets", ask_graph_sets, nullptr},
-        {"subscripts", ask_subscripts, nullptr},
-    };
+bool ends_with_ini(const std::string& name) {
+    return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".ini") == 0;
 }
 
 // Runs the exit checks once; a fatal message inside one counts as a refusal.
@@ -121,56 +92,38 @@ void exit_after_fatal() {
 
 int (*make_error_log)(int mode) = error_log;
 
-std::vector<exit_step>& exit_steps() {
-    static std::vector<exit_step> steps = default_exit_steps();
-    return steps;
-}
-
-void restore_exit_steps() {
-    exit_steps() = default_exit_steps();
-}
-
-std::string join_arguments(int argc, const char* const* argv) {
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (!argv[i]) continue;
-        if (!line.empty()) line += ' ';
-        bool quote = std::strpbrk(argv[i], " \t") != nullptr;
-        if (quote) line += '"';
-        line += argv[i];
-        if (quote) line += '"';
+start_arguments parse_start_arguments(const std::vector<std::string>& args) {
+    start_arguments out;
+    std::size_t first = 0;
+    if (!args.empty() && ends_with_ini(trimmed(args[0]))) {
+        out.settings = trimmed(args[0]);
+        first = 1;
     }
-    return line;
-}
-
-model_arguments parse_model_arguments(const char* line) {
-    model_arguments out;
-    const char* p = line ? line : "";
-    while (is_blank(*p)) ++p;
-    if (!*p) return out;
-    if (*p == '"') {
-        const char* start = p + 1;
-        const char* close = std::strchr(start, '"');
-        if (!close) {
-            out.name = start;
-        } else {
-            out.name.assign(start, close);
-            const char* rest = close + 1;
-            // "-N" right after the closing quote, or as a token of its own.
-            if ((rest[0] == '-' && rest[1] == 'N') || has_switch_token(rest)) out.no_model = true;
-        }
-    } else if (has_switch_token(p)) {
-        // A plain "-N" is the switch, not a model of that name.
-        out.no_model = true;
+    std::vector<std::string> rest;
+    for (std::size_t i = first; i < args.size(); ++i) {
+        std::string a = trimmed(args[i]);
+        if (a == "-N")
+            out.no_model = true; // a plain "-N" is the switch, not a model of that name
+        else if (!a.empty())
+            rest.push_back(a);
+    }
+    if (!rest.empty() && rest[0][0] == '"') {
+        // A name in double quotes; what follows its closing quote is only
+        // looked at for "-N" right after it.
+        std::size_t close = rest[0].find('"', 1);
+        out.name = rest[0].substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        if (close != std::string::npos && rest[0].compare(close + 1, 2, "-N") == 0)
+            out.no_model = true;
     } else {
-        out.name = p;
+        // Unquoted: the arguments together are one name.
+        for (const std::string& a : rest) out.name += (out.name.empty() ? "" : " ") + a;
     }
-    while (!out.name.empty() && is_blank(out.name.back())) out.name.pop_back();
+    out.name = trimmed(out.name);
     if (out.no_model) out.name.clear();
     return out;
 }
 
-std::string startup_model_name(const model_arguments& args) {
+std::string startup_model_name(const start_arguments& args) {
     if (args.no_model) return "";
     if (!args.name.empty()) return args.name;
     std::string model = ini_get_string("Model", "");
@@ -187,59 +140,24 @@ std::string startup_model_name(const model_arguments& args) {
     return std::filesystem::exists(dflt, ec) ? dflt : "";
 }
 
-bool display_available(std::string* why) {
-    if (env_set("QT_QPA_PLATFORM")) return true;
-    if (env_set("DISPLAY") || env_set("WAYLAND_DISPLAY")) return true;
-    if (why)
-        *why = "no display: neither DISPLAY nor WAYLAND_DISPLAY is set (set QT_QPA_PLATFORM="
-               "offscreen to run without a screen)";
-    return false;
-}
-
 void set_defaults() {
     app_strings();
     shell_opts = shell_options{};
     float_opts = 0;
 }
 
-int write_settings(int) {
-    read_ini_file(nullptr, nullptr, 1);
-    std::string path;
-    if (model_rec && model_rec->state != 2 && *current_model_name()) {
-        std::error_code ec;
-        auto abs = std::filesystem::absolute(current_model_name(), ec);
-        path = ec ? current_model_name() : abs.lexically_normal().string();
-    }
-    ini_set("Model", path.c_str());
-    recent_models(-2, 0, nullptr);
-    return write_ini_file(2) > 0 ? 1 : 0;
-}
-
-int confirm_close_model(int) {
-    if (!model_rec || model_rec->state == 2) return 1;
-    if (model_rec->sketch) return close_sketch_windows(model_rec->sketch);
-    return ask_save_graph_sets(0);
-}
-
-int run_exit_checks() {
-    std::vector<exit_step> steps = exit_steps();
-    for (const exit_step& s : steps)
-        if (s.ask && !s.ask()) return 0;
-    for (const exit_step& s : steps)
-        if (s.close) s.close();
-    return 1;
-}
-
 void recover_program_state() {
     reset_main_loop();
     busy_depth = 0;
+    reset_pump_state();
     reset_dialog_state();
+    reset_message_box_state();
     for (HWND d : dlg_modal_stack())
         if (IsWindow(d)) DestroyWindow(d);
     if (main_wnd && IsWindow(main_wnd)) EnableWindow(main_wnd, TRUE);
 }
 
-int init_and_run(HINSTANCE previous, const char* command_line) {
+int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) {
     set_defaults();
     if (!make_error_log(2)) {
         std::fprintf(stderr,
@@ -251,11 +169,9 @@ int init_and_run(HINSTANCE previous, const char* command_line) {
     error_log(0);
     init_vocabulary();
 
-    std::vector<char> line(command_line ? command_line : "",
-                           (command_line ? command_line : "") +
-                               std::strlen(command_line ? command_line : "") + 1);
-    char* rest = line.data();
-    if (read_ini_file(nullptr, &rest, 1) < 0) {
+    start_arguments args = parse_start_arguments(arguments);
+    const char* settings = args.settings.empty() ? nullptr : args.settings.c_str();
+    if (read_ini_file(settings, nullptr, 1) < 0) {
         write_ini_file(1);
         read_ini_file(nullptr, nullptr, 1);
     }
@@ -271,11 +187,7 @@ int init_and_run(HINSTANCE previous, const char* command_line) {
     }
     register_menu_templates();
     register_dialog_templates();
-    set_message_hook(show_message);
-    set_password_hook(nullptr);
     install_program_hooks(); // every core hook, in one place (shell/wiring.cpp)
-
-    model_arguments args = parse_model_arguments(rest);
 
     // Start-up under the first arming of the program-level recovery.
     try {
@@ -362,7 +274,7 @@ void shutdown_ui() {
     clear_recent_models();
 }
 
-int kavrel_main(int argc, char** argv) {
+int kavrel_main(const std::vector<std::string>& arguments) {
     std::string why;
     if (!display_available(&why)) {
         std::fprintf(stderr, "kavrel: %s\n", why.c_str());
@@ -370,8 +282,7 @@ int kavrel_main(int argc, char** argv) {
     }
     platform_ensure_application();
     hinst = handle_from_token<HINSTANCE>(1);
-    std::string line = join_arguments(argc, argv);
-    int r = init_and_run(nullptr, line.c_str());
+    int r = init_and_run(nullptr, arguments);
     if (r != 0 && hinst) shutdown_ui();
     free_all_handles();
     free_scratch();

@@ -8,73 +8,44 @@
 #include <string>
 #include <vector>
 
-// The program entry (main calls it with its arguments): checks that a display
+// The program entry (main calls it with its arguments after the program's
+// name, as a list; see parse_start_arguments): checks that a display
 // can be reached, makes the application object, runs init_and_run and tears
 // the user interface down. The process's exit status: 0 after a normal exit,
 // 2 when the program could not start (no display, no error log, no window
 // classes), 3 after a fatal message.
-int kavrel_main(int argc, char** argv);
+int kavrel_main(const std::vector<std::string>& arguments);
 
 // Start-up, the main loop and the exit checks. 0 when the program could not
 // start (nothing to tear down), -1 after a fatal message, 1 after a normal
 // exit.
-int init_and_run(HINSTANCE previous, const char* command_line);
+int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments);
 // The error-log maker used by init_and_run (error_log; tests put a failing
 // one in its place).
 extern int (*make_error_log)(int mode);
 // The teardown after init_and_run (windows, classes, globals, memory).
 void shutdown_ui();
 
-// The command line the program was given, rebuilt from its arguments: each
-// argument holding a blank or tab is put in double quotes.
-std::string join_arguments(int argc, const char* const* argv);
-
-// The model part of a command line (after the settings-file name was taken
-// off): a model file name (in double quotes when it holds blanks; otherwise
-// the whole line) and the switch "-N" (start with no model), which is
-// recognised as a token of its own as well as right after a closing quote.
-struct model_arguments {
-    std::string name;
+// The program's arguments (after the program's name), taken as a list: a
+// first argument ending in ".ini" (any case) names the settings file; an
+// argument "-N" starts with no model; the others name the model, either as
+// one argument in double quotes (a "-N" right after its closing quote is the
+// switch too) or, unquoted, as the arguments joined by blanks.
+struct start_arguments {
+    std::string settings;  // the settings file ("": the default)
+    std::string name;      // the model ("": none given)
     bool no_model = false; // "-N": no model, the settings not consulted
 };
-model_arguments parse_model_arguments(const char* line);
+start_arguments parse_start_arguments(const std::vector<std::string>& args);
 
 // Which model the start-up opens: the command line's, else the one-shot
 // "Model" setting (emptied and written at once; "StartEmpty" then may veto
 // the opening), else "kavread.kmf" in the current directory when it exists.
 // "" for none.
-std::string startup_model_name(const model_arguments& args);
-
-// Whether a display can be reached: false (with the reason) when Qt's
-// platform is not chosen (QT_QPA_PLATFORM) and neither DISPLAY nor
-// WAYLAND_DISPLAY is set.
-bool display_available(std::string* why);
+std::string startup_model_name(const start_arguments& args);
 
 // The defaults set before anything else.
 void set_defaults();
-
-// The exit checks, in order, each only when those before it agreed: the
-// settings are written, the model (or its sketch) may be saved, changed
-// custom graph sets may be saved, the subscript control closes. Every
-// question is asked before anything is closed, so Cancel leaves all as it was.
-// 1 when all agreed.
-int run_exit_checks();
-// The steps of the exit checks: each asks (1: agreed) and, once every step
-// agreed, closes what it asked about. Tests may replace the table.
-struct exit_step {
-    const char* name;
-    int (*ask)();
-    void (*close)(); // may be null
-};
-std::vector<exit_step>& exit_steps();
-void restore_exit_steps();
-
-// With no model: agrees. With a sketch window: its close check. Else the
-// graph sets' check.
-int confirm_close_model(int flag);
-// Writes the settings rows, the current model's path ("Model") and the recent
-// models to the settings file (re-read first). 1 when written.
-int write_settings(int mode);
 
 // The program-level recovery after a fatal message: the loop levels, the
 // busy and modal counters and the dialog depth are reset, modal dialogs are

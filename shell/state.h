@@ -4,7 +4,8 @@
 // workbench keeps.
 //
 // The modal counter, the dialog depth and the work-in-progress window belong
-// to the dialog utilities (shell/dialogs.h, shell/wip.h).
+// to the message pump and the dialog utilities (shell/pump.h, shell/dialogs.h,
+// shell/wip.h).
 #pragma once
 
 #include "platform/types.h"

@@ -7,7 +7,7 @@
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
-#include "shell/dialogs.h"
+#include "shell/questions.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 

@@ -8,7 +8,7 @@
 #include "platform/gdi.h"
 #include "resources/dialogs.h"
 #include "shell/dialogs.h"
-#include "shell/mainloop.h"
+#include "shell/pump.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/simdata.h"

@@ -4,17 +4,18 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/modelfile.h"
 #include "runs/core/cache.h"
 #include "runs/core/readback.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
-#include "shell/dialogs.h"
-#include "shell/mainwnd.h"
+#include "shell/msgbox.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/subpanel_wnd.h"
+#include "shell/title.h"
 #include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/livesweep.h"
@@ -91,6 +92,11 @@ void model_closing() {
 }
 
 void install_program_hooks() {
+    // Reporter: every message and question is shown by the shell; no password
+    // prompt in this edition.
+    set_message_hook(show_message);
+    set_password_hook(nullptr);
+
     // Model store: the Subscript Control window over the selection logic.
     install_subscript_panel_window();
 

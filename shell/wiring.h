@@ -11,6 +11,7 @@
 struct sim_output;
 
 // Installs every hook (idempotent: each is a plain pointer set again):
+//  reporter message display (show_message), password prompt (none);
 //  engine   pump (work-in-progress window, wip_install_sim_hooks), SIMULATION
 //           PAUSE, run command (install_run_driver), posted commands,
 //           Livesweep timer / window message / refresh, Plausitest results,

@@ -1,7 +1,7 @@
 // Dialog utilities and message boxes: the reporter's display, questions, the
 // counters around dialogs, the question dialogs, the show queue, the filters
 // and the dialog fitter.
-#include "shd_fixture.h"
+#include "shell_fixture.h"
 
 #include "platform/controls.h"
 #include "platform/msgbox.h"
@@ -14,7 +14,7 @@ namespace td = test_driver;
 
 namespace {
 
-class Dialogs : public ShellDlgTest {};
+class Dialogs : public ShellDialogTest {};
 
 TEST_F(Dialogs, MessagesFromSixUpShowABoxCaptionedBySeverity) {
     const char* captions[] = {"Message from Kavrel", "Caution from Kavrel", "Stop from Kavrel",
@@ -259,14 +259,10 @@ LRESULT log_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Dialogs, ShowQueueDefersUntilPlayedInOrderButTheProgressWindowShowsAtOnce) {
-    WNDCLASS wc{};
-    wc.lpfnWndProc = log_proc;
-    wc.lpszClassName = "ShdQueueTest";
-    ASSERT_TRUE(RegisterClass(&wc));
-    HWND a = CreateWindow("ShdQueueTest", "a", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                          nullptr, nullptr, nullptr);
-    HWND b = CreateWindow("ShdQueueTest", "b", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                          nullptr, nullptr, nullptr);
+    HWND a = make_test_window("QueueTest", log_proc, WS_OVERLAPPEDWINDOW, 100, 100, nullptr, "a");
+    HWND b = make_test_window("QueueTest", log_proc, WS_OVERLAPPEDWINDOW, 100, 100, nullptr, "b");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
     shown().clear();
     open_show_queue();
     EXPECT_EQ(show_window(b, SW_SHOW), 88);

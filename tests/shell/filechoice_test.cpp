@@ -1,6 +1,6 @@
 // The file choice dialog: the filter tables, extensions, the start directory,
 // overwrite and existence checks, answered through the dialog's controls.
-#include "shd_fixture.h"
+#include "shell_fixture.h"
 
 #include "foundation/files.h"
 #include "foundation/package.h"
@@ -17,11 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FileChoice : public ShellDlgTest {
+class FileChoice : public ShellDialogTest {
 protected:
     void SetUp() override {
-        ShellDlgTest::SetUp();
-        dir_ = testing::TempDir() + "shd_files_" + std::to_string(++counter_);
+        ShellDialogTest::SetUp();
+        dir_ = testing::TempDir() + "shell_files_" + std::to_string(++counter_);
         fs::remove_all(dir_);
         fs::create_directories(dir_ + "/sub dir");
         cwd_ = fs::current_path();
@@ -34,7 +34,7 @@ protected:
             free_model_context(ctx_);
         }
         fs::remove_all(dir_);
-        ShellDlgTest::TearDown();
+        ShellDialogTest::TearDown();
     }
     void touch(const std::string& name) { std::ofstream(dir_ + "/" + name) << "x"; }
     // The directory the dialog shows.
@@ -119,22 +119,22 @@ TEST_F(FileChoice, ExtensionsAreLookedForAfterTheLastSeparator) {
 
 TEST_F(FileChoice, SavingAddsTheRowsExtensionAndAsksBeforeOverwriting) {
     std::string initial = dir_ + "/start";
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "report").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "report").press(IDOK);
     char* p = file_dialog("Save report", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                           nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/report.txt");
 
     touch("report.txt");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "report").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "report").press(IDOK);
     answerer::box("Question from Kavrel").text("exists").press(IDNO);
     // Refused: the dialog comes back.
-    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
     EXPECT_EQ(file_dialog("Save report", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                           nullptr),
               nullptr);
 
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "report").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "report").press(IDOK);
     answerer::box("Question from Kavrel").text("exists").press(IDYES);
     p = file_dialog("Save report", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                     nullptr);
@@ -144,24 +144,24 @@ TEST_F(FileChoice, SavingAddsTheRowsExtensionAndAsksBeforeOverwriting) {
 
 TEST_F(FileChoice, ANameWithItsOwnExtensionKeepsIt) {
     std::string initial = dir_ + "/x";
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "file.xlsx").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "file.xlsx").press(IDOK);
     char* p =
         file_dialog("Save", initial.c_str(), fd_save, ft_models, 0, ft_models, 0, nullptr, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/file.xlsx");
     // A directory with a dot does not count as an extension.
     fs::create_directories(dir_ + "/v1.2");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "v1.2/model").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "v1.2/model").press(IDOK);
     p = file_dialog("Save", initial.c_str(), fd_save, ft_models, 0, ft_models, 0, nullptr, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/v1.2/model.kmf");
     // A final dot asks for no extension.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "plain.").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "plain.").press(IDOK);
     p = file_dialog("Save", initial.c_str(), fd_save, ft_models, 0, ft_models, 0, nullptr, nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/plain");
     // The custom filter's default extension.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "odd").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "odd").press(IDOK);
     p = file_dialog("Save", initial.c_str(), fd_save, ft_text, 0, ft_text, 0, "*.abc", "abc");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/odd.abc");
@@ -170,9 +170,9 @@ TEST_F(FileChoice, ANameWithItsOwnExtensionKeepsIt) {
 TEST_F(FileChoice, OpenChecksThatTheFileExists) {
     touch("model.kmf");
     std::string initial = dir_ + "/";
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "missing").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "missing").press(IDOK);
     answerer::box("Caution from Kavrel").text("does not exist").press(IDOK);
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "model").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "model").press(IDOK);
     char* p = choose_model_file(initial.c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/model.kmf");
@@ -186,7 +186,7 @@ TEST_F(FileChoice, TheListShowsDirectoriesAndMatchingFilesAndNavigates) {
     touch("sub dir/inner.kmf");
     std::vector<std::string> first, inside;
     std::string inside_dir;
-    answerer::dialog(file_dialog_template)
+    answerer::dialog(dlg_file_choice)
         .call([&](HWND d) {
             first = listed(d);
             // Entering a directory by its name keeps the dialog up.
@@ -215,16 +215,14 @@ TEST_F(FileChoice, StartsInTheModelsLastUsedDirectoryWhenTheInitialOneIsGone) {
     EXPECT_EQ(start_directory((dir_ + "/no such dir/x.kmf").c_str()), last + "/");
     EXPECT_EQ(start_directory((dir_ + "/x.kmf").c_str()), dir_ + "/");
     std::string shown;
-    answerer::dialog(file_dialog_template)
-        .call([&](HWND d) { shown = shown_dir(d); })
-        .press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).call([&](HWND d) { shown = shown_dir(d); }).press(IDCANCEL);
     EXPECT_EQ(choose_model_file((dir_ + "/no such dir/x.kmf").c_str()), nullptr);
     EXPECT_EQ(shown, last + "/");
 }
 
 TEST_F(FileChoice, AnOverlongNameIsRefusedAndTheDialogStays) {
     std::string huge(file_name_max + 10, 'a');
-    answerer::dialog(file_dialog_template)
+    answerer::dialog(dlg_file_choice)
         .set_text(fdc_name, huge)
         .call([](HWND d) { SendMessage(d, WM_COMMAND, IDOK, 0); })
         .press(IDCANCEL);
@@ -245,17 +243,17 @@ TEST_F(FileChoice, APackageMemberIsKeptOnOpenAndDroppedOnlyWhenSavingOverIt) {
     std::string both = dir_ + "/both.txt";
     ASSERT_EQ(file_status(both.c_str(), 0), 3);
     // Open: a member only in the package exists; a name in both keeps its member.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "inside.kmf").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "inside.kmf").press(IDOK);
     char* p = choose_model_file((dir_ + "/").c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/inside.kmf");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "both.txt").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "both.txt").press(IDOK);
     p = file_dialog("Open", (dir_ + "/").c_str(), fd_open, ft_text, 0, ft_text, 0, nullptr,
                     nullptr);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(file_status(both.c_str(), 0), 3);
     // Save over it: the member goes so that the disk file is what is used.
-    answerer::dialog(file_dialog_template).set_text(fdc_name, "both.txt").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "both.txt").press(IDOK);
     answerer::box("Question from Kavrel").text("exists").press(IDYES);
     p = file_dialog("Save", (dir_ + "/").c_str(), fd_save, ft_text, 0, ft_text, 0, nullptr,
                     nullptr);
@@ -268,7 +266,7 @@ TEST_F(FileChoice, ChangingTheTypeRefillsTheList) {
     touch("x.kmf");
     touch("y.kdf");
     std::vector<std::string> after;
-    answerer::dialog(file_dialog_template)
+    answerer::dialog(dlg_file_choice)
         .select(fdc_types, 2) // "Datasets (Runs)"
         .call([&](HWND d) { after = listed(d); })
         .press(IDCANCEL);

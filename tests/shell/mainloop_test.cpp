@@ -1,7 +1,7 @@
 // The main loop: nesting and its limit, ending levels (also from inside a
 // deeper level), modal dialogs over running timers, the accelerators, the
 // filters, the pump's break keys, and scratch memory between messages.
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
 #include "platform/msgbox.h"
 #include "sim/simdata.h"
@@ -10,17 +10,11 @@ namespace td = test_driver;
 
 namespace {
 
-class MainLoop : public ShellMainTest {
+class MainLoop : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
-        ShellMainTest::SetUp();
-        WNDCLASS wc{};
-        wc.lpfnWndProc = probe_proc;
-        wc.hInstance = hinst;
-        wc.lpszClassName = "ShmProbe";
-        RegisterClass(&wc);
-        probe = CreateWindow("ShmProbe", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                             hinst, nullptr);
+        ShellWorkbenchTest::SetUp();
+        probe = make_test_window("LoopProbe", probe_proc, WS_OVERLAPPEDWINDOW, 100, 100);
         ASSERT_NE(probe, nullptr);
         events.clear();
     }
@@ -29,7 +23,7 @@ protected:
         stop_request = 0;
         win_set_key_state(VK_CONTROL, false);
         win_set_key_state(VK_SHIFT, false);
-        ShellMainTest::TearDown();
+        ShellWorkbenchTest::TearDown();
     }
 
     // Takes the WM_COMMAND ids posted to a window.
@@ -123,12 +117,7 @@ TEST_F(MainLoop, EndingAnOuterLevelWaitsUntilItRegainsControl) {
             return DefWindowProc(w, m, wp, lp);
         }
     };
-    WNDCLASS wc{};
-    wc.lpfnWndProc = waiter::proc;
-    wc.hInstance = hinst;
-    wc.lpszClassName = "ShmWaiter";
-    RegisterClass(&wc);
-    HWND w = CreateWindow("ShmWaiter", "", 0, 0, 0, 10, 10, nullptr, nullptr, hinst, nullptr);
+    HWND w = make_test_window("LoopWaiter", waiter::proc);
     PostMessage(w, WM_USER + 50, reinterpret_cast<WPARAM>(&inner_result), 0);
     maintain(0); // returns only because the pending exit was honoured
     EXPECT_EQ(inner_depth_seen, 2);
@@ -255,12 +244,7 @@ TEST_F(MainLoop, ScratchMemoryIsReleasedBetweenMessagesOnlyWhenNotBusy) {
             return DefWindowProc(w, m, wp, lp);
         }
     };
-    WNDCLASS wc{};
-    wc.lpfnWndProc = s::proc;
-    wc.hInstance = hinst;
-    wc.lpszClassName = "ShmScratch";
-    RegisterClass(&wc);
-    HWND w = CreateWindow("ShmScratch", "", 0, 0, 0, 10, 10, nullptr, nullptr, hinst, nullptr);
+    HWND w = make_test_window("LoopScratch", s::proc);
     free_scratch();
     PostMessage(w, WM_USER + 60, 0, 0);
     td::on_idle([&] {

@@ -2,7 +2,7 @@
 // answered "Sorry not available ...", the workbench's WM_COMMAND routing,
 // Keep Build Behind, opening models through the file choice dialog, the
 // recent models and a pending open request, and help and web pages.
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
 #include "foundation/app_strings.h"
 #include "runs/core/select.h"
@@ -13,10 +13,10 @@ namespace td = test_driver;
 
 namespace {
 
-class MenuCommands : public ShellMainTest {
+class MenuCommands : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
-        ShellMainTest::SetUp();
+        ShellWorkbenchTest::SetUp();
         make_workbench();
         // The program's folder is the test's, with its help pages.
         old_prog_dir = app_strings().prog_dir;
@@ -27,7 +27,7 @@ protected:
     }
     void TearDown() override {
         app_strings().prog_dir = old_prog_dir;
-        ShellMainTest::TearDown();
+        ShellWorkbenchTest::TearDown();
     }
     std::string old_prog_dir;
     static constexpr const char* sorry = "Sorry not available in Kavrel Player configuration";
@@ -43,7 +43,7 @@ TEST_F(MenuCommands, EveryIdIsServedOrAnsweredNotAvailable) {
         case cmd_open_model:
         case cmd_read_changes:
         case cmd_write_changes:
-            answerer::dialog(file_dialog_template).press(IDCANCEL);
+            answerer::dialog(dlg_file_choice).press(IDCANCEL);
             return true;
         case cmd_output_list:
             answerer::box(severity_caption(8)).text("No Output Windows Open").press(IDOK);
@@ -91,13 +91,8 @@ TEST_F(MenuCommands, WorkbenchRoutesCommandsByRange) {
         }
     };
     child::ids().clear();
-    WNDCLASS wc{};
-    wc.lpfnWndProc = child::proc;
-    wc.hInstance = hinst;
-    wc.lpszClassName = "ShmEdit";
-    RegisterClass(&wc);
-    HWND edit = CreateWindow("ShmEdit", "notes", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, container_wnd,
-                             nullptr, hinst, nullptr);
+    HWND edit = make_test_window("MenuEdit", child::proc, WS_CHILD | WS_VISIBLE, 50, 50,
+                                 container_wnd, "notes");
     activate_window(edit, 0, 0);
     ASSERT_EQ(active_child, edit);
     EXPECT_EQ(active_kind, kind_text);
@@ -124,11 +119,11 @@ TEST_F(MenuCommands, KeepBuildBehindToggles) {
 TEST_F(MenuCommands, OpenModelThroughTheFileChoiceDialog) {
     std::string model = sample("population.kmf");
     // Cancel leaves the current model and asks nothing else.
-    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
     menu_command(cmd_open_model);
     EXPECT_NE(title().find("No Model Open"), std::string::npos);
 
-    answerer::dialog(file_dialog_template).set_text(fdc_name, model).press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, model).press(IDOK);
     menu_command(cmd_open_model);
     EXPECT_NE(title().find("Kavrel"), std::string::npos);
     EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
@@ -139,7 +134,7 @@ TEST_F(MenuCommands, OpenModelThroughTheFileChoiceDialog) {
 
     // The recent item opens its model without any dialog.
     std::string other = sample("inventory.kmf");
-    answerer::dialog(file_dialog_template).set_text(fdc_name, other).press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, other).press(IDOK);
     menu_command(cmd_open_model);
     EXPECT_NE(title().find("inventory.kmf"), std::string::npos);
     menu_command(first_recent_item + 1); // population, now second
@@ -158,7 +153,7 @@ TEST_F(MenuCommands, PendingOpenRequestOpensWithoutADialog) {
     EXPECT_NE(title().find("epidemic.kmf"), std::string::npos) << title();
     EXPECT_TRUE(answerer::seen().empty());
     // Used once: the next Open asks again.
-    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
     menu_command(cmd_open_model);
 }
 
@@ -170,7 +165,7 @@ TEST_F(MenuCommands, OpenFailureKeepsTheCurrentModel) {
         std::ofstream out(bad);
         out << "not a model";
     }
-    answerer::dialog(file_dialog_template).set_text(fdc_name, bad).press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, bad).press(IDOK);
     menu_command(cmd_open_model);
     EXPECT_NE(log_text().find("broken.kmf"), std::string::npos) << log_text();
     EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();

@@ -6,7 +6,7 @@
 // macro: it comes before them.
 #include "runs/core/runfile.h"
 
-#include "shd_fixture.h"
+#include "shell_fixture.h"
 
 #include "foundation/files.h"
 #include "model/constants.h"
@@ -31,10 +31,10 @@ namespace td = test_driver;
 
 namespace {
 
-class RunDriver : public ShellDlgTest {
+class RunDriver : public ShellDialogTest {
 protected:
     void SetUp() override {
-        ShellDlgTest::SetUp();
+        ShellDialogTest::SetUp();
         dir_ = testing::TempDir() + "shd_run_" + std::to_string(++counter_);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -63,7 +63,7 @@ protected:
         run_kind = 0;
         ask_dataset_overwrite = true;
         fs::remove_all(dir_);
-        ShellDlgTest::TearDown();
+        ShellDialogTest::TearDown();
     }
     static std::int32_t slot_of(const char* name) {
         lock_model(0);
@@ -347,15 +347,15 @@ TEST_F(RunDriver, AGoodChangesFileAsksThenResetsOrKeeps) {
 TEST_F(RunDriver, ReadAndWriteChangesGoThroughTheFileDialog) {
     ASSERT_EQ(ensure_setup_copy(0), 1);
     ASSERT_EQ(set_setup_value(slot_lifetime_, 80), 1);
-    answerer::dialog(file_dialog_template).set_text(fdc_name, dir_ + "/mine").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, dir_ + "/mine").press(IDOK);
     EXPECT_EQ(write_changes_command(), 1);
     EXPECT_TRUE(fs::exists(dir_ + "/mine.cin"));
     clear_setup();
-    answerer::dialog(file_dialog_template).set_text(fdc_name, dir_ + "/mine").press(IDOK);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, dir_ + "/mine").press(IDOK);
     answerer::box("Question from Kavrel").text("reset onscreen changes").press(IDYES);
     EXPECT_EQ(read_additional_changes(), 1);
     EXPECT_FLOAT_EQ(setup_value(slot_lifetime_), 80);
-    answerer::dialog(file_dialog_template).press(IDCANCEL);
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
     EXPECT_EQ(read_additional_changes(), 0);
 }
 

@@ -2,7 +2,7 @@
 // model, its window saved as PNG (the test driver's image of the client area
 // and a grab of the whole frame with its menu bar), and checked for the menu
 // bar, the title and the bottom bar.
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
 #include <algorithm>
 
@@ -15,7 +15,7 @@ namespace td = test_driver;
 
 namespace {
 
-class Screenshot : public ShellMainTest {};
+class Screenshot : public ShellWorkbenchTest {};
 
 QRgb rgb_of(COLORREF c) {
     return qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
@@ -54,7 +54,7 @@ TEST_F(Screenshot, MainWindowAfterOpeningASampleModel) {
         }
         PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
     });
-    ASSERT_EQ(init_and_run(nullptr, model.c_str()), 1);
+    ASSERT_EQ(init_and_run(nullptr, {model}), 1);
     shutdown_ui();
     UnregisterClass("Kavrel_guage", hinst);
 
@@ -103,7 +103,7 @@ TEST_F(Screenshot, MainWindowAfterOpeningASampleModel) {
 
 namespace {
 
-class Workbench : public ShellMainTest {
+class Workbench : public ShellWorkbenchTest {
 protected:
     RECT child_rect(HWND w) {
         RECT r{};

@@ -1,7 +1,8 @@
 // Start-up and shutdown: the command line, the settings file, the first
 // model, the exit checks, the program-level recovery and the exit codes.
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
+#include "platform/display.h"
 #include "platform/msgbox.h"
 
 #include <optional>
@@ -11,16 +12,17 @@ namespace td = test_driver;
 
 namespace {
 
-class Startup : public ShellMainTest {
+class Startup : public ShellWorkbenchTest {
 protected:
-    // Runs the whole program on a command line; `while_running` is called once
+    // Runs the whole program on its arguments; `while_running` is called once
     // the main loop waits for input, then Exit is chosen.
-    int run_program(const std::string& line, std::function<void()> while_running = nullptr) {
+    int run_program(const std::vector<std::string>& arguments,
+                    std::function<void()> while_running = nullptr) {
         td::on_idle([while_running] {
             if (while_running) while_running();
             PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
         });
-        int r = init_and_run(nullptr, line.c_str());
+        int r = init_and_run(nullptr, arguments);
         win_clear_idle_actions();
         return r;
     }
@@ -34,41 +36,45 @@ protected:
 
 TEST_F(Startup, ModelArgumentsQuotesAndTheSwitch) {
     struct row {
-        const char* line;
+        std::vector<std::string> args;
         const char* name;
         bool no_model;
     };
     const row rows[] = {
-        {"", "", false},
-        {"   ", "", false},
-        {"population.kmf", "population.kmf", false},
-        {"my model.kmf", "my model.kmf", false}, // unquoted: one name, blanks included
-        {"\"my model.kmf\"", "my model.kmf", false},
-        {"\"my model.kmf\"-N", "", true},  // the switch right after the quote
-        {"\"my model.kmf\" -N", "", true}, // the switch as a token of its own
-        {"-N", "", true},                  // a plain switch is not a model named "-N"
-        {"population.kmf -N", "", true},
-        {"-Nope.kmf", "-Nope.kmf", false}, // only the whole token is the switch
-        {"\"unclosed name.kmf", "unclosed name.kmf", false},
+        {{}, "", false},
+        {{"   "}, "", false},
+        {{"population.kmf"}, "population.kmf", false},
+        {{"my model.kmf"}, "my model.kmf", false},    // one argument, blanks included
+        {{"my", "model.kmf"}, "my model.kmf", false}, // unquoted: the arguments are one name
+        {{"\"my model.kmf\""}, "my model.kmf", false},
+        {{"\"my model.kmf\"-N"}, "", true},     // the switch right after the quote
+        {{"\"my model.kmf\"", "-N"}, "", true}, // the switch as an argument of its own
+        {{"-N"}, "", true},                     // a plain switch is not a model named "-N"
+        {{"population.kmf", "-N"}, "", true},
+        {{"-Nope.kmf"}, "-Nope.kmf", false}, // only the whole argument is the switch
+        {{"\"unclosed name.kmf"}, "unclosed name.kmf", false},
     };
     for (const row& r : rows) {
-        model_arguments a = parse_model_arguments(r.line);
-        EXPECT_EQ(a.name, r.name) << "line: " << r.line;
-        EXPECT_EQ(a.no_model, r.no_model) << "line: " << r.line;
+        std::string shown;
+        for (const std::string& a : r.args) shown += "[" + a + "]";
+        start_arguments a = parse_start_arguments(r.args);
+        EXPECT_EQ(a.name, r.name) << "arguments: " << shown;
+        EXPECT_EQ(a.no_model, r.no_model) << "arguments: " << shown;
+        EXPECT_EQ(a.settings, "") << "arguments: " << shown;
     }
 }
 
-TEST_F(Startup, ArgumentsWithBlanksAreQuotedWhenJoined) {
-    const char* argv[] = {"kavrel", "/tmp/my settings.ini", "/tmp/a model.kmf", "-N"};
-    EXPECT_EQ(join_arguments(4, argv), "\"/tmp/my settings.ini\" \"/tmp/a model.kmf\" -N");
-    char* rest_holder = nullptr;
-    std::string line = join_arguments(4, argv);
-    std::vector<char> buf(line.begin(), line.end());
-    buf.push_back('\0');
-    rest_holder = buf.data();
-    EXPECT_EQ(take_ini_name(&rest_holder), "/tmp/my settings.ini");
-    model_arguments a = parse_model_arguments(rest_holder);
+TEST_F(Startup, ArgumentsWithBlanksStayWhole) {
+    start_arguments a = parse_start_arguments({"/tmp/my settings.ini", "/tmp/a model.kmf", "-N"});
+    EXPECT_EQ(a.settings, "/tmp/my settings.ini");
     EXPECT_TRUE(a.no_model);
+    a = parse_start_arguments({"/tmp/My Settings.INI", "/tmp/a model.kmf"});
+    EXPECT_EQ(a.settings, "/tmp/My Settings.INI");
+    EXPECT_EQ(a.name, "/tmp/a model.kmf");
+    // Only a first argument names the settings file.
+    a = parse_start_arguments({"/tmp/a model.kmf", "other.ini"});
+    EXPECT_EQ(a.settings, "");
+    EXPECT_EQ(a.name, "/tmp/a model.kmf other.ini");
 }
 
 TEST_F(Startup, StartsOnANamedModelAndRemembersIt) {
@@ -76,7 +82,7 @@ TEST_F(Startup, StartsOnANamedModelAndRemembersIt) {
     std::string seen_title;
     int state = -1;
     HWND bottom = nullptr;
-    int r = run_program(model, [&] {
+    int r = run_program({model}, [&] {
         seen_title = title();
         state = model_rec ? model_rec->state : -1;
         bottom = bottom_wnd;
@@ -103,7 +109,7 @@ TEST_F(Startup, SwitchStartsWithNoModelAndLeavesTheModelSettingAlone) {
         ini << "[kavrel]\nModel=" << model << "\n";
     }
     std::string seen_title;
-    int r = run_program("-N", [&] { seen_title = title(); });
+    int r = run_program({"-N"}, [&] { seen_title = title(); });
     EXPECT_EQ(r, 1);
     EXPECT_NE(seen_title.find("No Model Open"), std::string::npos) << seen_title;
     end_program();
@@ -119,7 +125,7 @@ TEST_F(Startup, ModelSettingIsAOneShotRequestThatStartEmptyMayVeto) {
         ini << "[kavrel]\nModel=" << model << "\n";
     }
     ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
-    EXPECT_EQ(startup_model_name(model_arguments{}), model);
+    EXPECT_EQ(startup_model_name(start_arguments{}), model);
     EXPECT_NE(read_file(dir + "/kavread.ini").find("Model=\n"), std::string::npos);
 
     // StartEmpty=1: nothing opens, but the request is used up all the same.
@@ -128,7 +134,7 @@ TEST_F(Startup, ModelSettingIsAOneShotRequestThatStartEmptyMayVeto) {
         ini << "[kavrel]\nModel=" << model << "\nStartEmpty=1\n";
     }
     ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
-    EXPECT_EQ(startup_model_name(model_arguments{}), "");
+    EXPECT_EQ(startup_model_name(start_arguments{}), "");
     EXPECT_NE(read_file(dir + "/kavread.ini").find("Model=\n"), std::string::npos);
 
     // A StartEmpty beginning with 0 does not stop the opening.
@@ -137,10 +143,10 @@ TEST_F(Startup, ModelSettingIsAOneShotRequestThatStartEmptyMayVeto) {
         ini << "[kavrel]\nModel=" << model << "\nStartEmpty=0yes\n";
     }
     ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
-    EXPECT_EQ(startup_model_name(model_arguments{}), model);
+    EXPECT_EQ(startup_model_name(start_arguments{}), model);
 
     // A name on the command line wins and leaves the setting untouched.
-    model_arguments named;
+    start_arguments named;
     named.name = "other.kmf";
     EXPECT_EQ(startup_model_name(named), "other.kmf");
 }
@@ -150,17 +156,17 @@ TEST_F(Startup, DefaultModelOnlyWhenItExistsInTheCurrentDirectory) {
     char old[4096];
     ASSERT_NE(getcwd(old, sizeof old), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);
-    EXPECT_EQ(startup_model_name(model_arguments{}), "");
+    EXPECT_EQ(startup_model_name(start_arguments{}), "");
     sample("population.kmf", "kavread.kmf");
     // StartEmpty is not consulted for the default model.
     ini_set("StartEmpty", "1");
-    EXPECT_EQ(startup_model_name(model_arguments{}), "kavread.kmf");
+    EXPECT_EQ(startup_model_name(start_arguments{}), "kavread.kmf");
     ASSERT_EQ(chdir(old), 0);
 }
 
 TEST_F(Startup, SettingsFileWrittenFreshWhenMissingAndNamedOnTheCommandLine) {
     // Missing: written fresh with its section line.
-    int r = run_program("-N");
+    int r = run_program({"-N"});
     EXPECT_EQ(r, 1);
     end_program();
     EXPECT_NE(read_file(dir + "/kavread.ini").find("[kavrel]"), std::string::npos);
@@ -174,7 +180,7 @@ TEST_F(Startup, SettingsFileWrittenFreshWhenMissingAndNamedOnTheCommandLine) {
     }
     std::string model = sample("inventory.kmf");
     std::string seen_title;
-    r = run_program("\"" + ini + "\" " + model, [&] { seen_title = title(); });
+    r = run_program({ini, model}, [&] { seen_title = title(); });
     EXPECT_EQ(r, 1);
     EXPECT_EQ(std::string(ini_file_path()), ini);
     EXPECT_NE(seen_title.find("inventory.kmf"), std::string::npos) << seen_title;
@@ -185,12 +191,12 @@ TEST_F(Startup, SettingsFileWrittenFreshWhenMissingAndNamedOnTheCommandLine) {
 TEST_F(Startup, RecentModelsSurviveARestart) {
     std::string a = sample("population.kmf");
     std::string b = sample("epidemic.kmf");
-    ASSERT_EQ(run_program(a), 1);
+    ASSERT_EQ(run_program({a}), 1);
     end_program();
-    ASSERT_EQ(run_program(b), 1);
+    ASSERT_EQ(run_program({b}), 1);
     end_program();
     std::vector<std::string> items;
-    ASSERT_EQ(run_program("-N", [&] { items = menu_texts(file_menu); }), 1);
+    ASSERT_EQ(run_program({"-N"}, [&] { items = menu_texts(file_menu); }), 1);
     end_program();
     ASSERT_GE(items.size(), 3u);
     EXPECT_EQ(items[items.size() - 3], "-");
@@ -205,7 +211,7 @@ int no_log(int) {
 TEST_F(Startup, NoErrorLogMeansOneLineOnStderrAndFailure) {
     make_error_log = no_log;
     testing::internal::CaptureStderr();
-    int r = init_and_run(nullptr, "");
+    int r = init_and_run(nullptr, {});
     std::string err = testing::internal::GetCapturedStderr();
     make_error_log = error_log;
     EXPECT_EQ(r, 0);
@@ -218,7 +224,7 @@ TEST_F(Startup, ClassRegistrationFailureNamesTheCode) {
     fail_class_registration(-235);
     set_message_hook(nullptr);
     testing::internal::CaptureStderr();
-    int r = init_and_run(nullptr, "-N");
+    int r = init_and_run(nullptr, {"-N"});
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(r, 0);
     EXPECT_NE(err.find("Failed to initialize  RC235"), std::string::npos) << err;
@@ -278,7 +284,7 @@ TEST_F(Startup, CancelledExitKeepsTheProgramRunningUntilTheChecksAgree) {
     answerer::box(question_caption).text("graph set").press(IDCANCEL);
     answerer::box(question_caption).text("graph set").press(IDYES);
     td::on_idle([&] { PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0); });
-    int r = init_and_run(nullptr, "-N");
+    int r = init_and_run(nullptr, {"-N"});
     EXPECT_EQ(r, 1);
     EXPECT_EQ(cancel_count, 2); // the first Exit was cancelled, the loop ran again
     end_program();
@@ -302,12 +308,7 @@ LRESULT fatal_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 HWND make_fatal_window() {
-    WNDCLASS wc{};
-    wc.lpfnWndProc = fatal_proc;
-    wc.hInstance = hinst;
-    wc.lpszClassName = "ShmFatal";
-    RegisterClass(&wc);
-    return CreateWindow("ShmFatal", "", 0, 0, 0, 10, 10, nullptr, nullptr, hinst, nullptr);
+    return make_test_window("StartupFatal", fatal_proc);
 }
 
 TEST_F(Startup, FatalMessageRecoversCountersAndEndsAfterTheExitChecks) {
@@ -324,7 +325,7 @@ TEST_F(Startup, FatalMessageRecoversCountersAndEndsAfterTheExitChecks) {
         fatal = make_fatal_window();
         PostMessage(fatal, WM_USER + 1, 0, 0);
     });
-    int r = init_and_run(nullptr, "-N");
+    int r = init_and_run(nullptr, {"-N"});
     EXPECT_EQ(r, -1);
     EXPECT_EQ(busy_depth, 0);
     EXPECT_EQ(modal_count, 0);
@@ -354,7 +355,7 @@ TEST_F(Startup, ExitChecksThatNeverAgreeEndAfterBoundedRefusals) {
         exit_steps() = {{"model", never_agree, nullptr}};
         PostMessage(make_fatal_window(), WM_USER + 1, 0, 0);
     });
-    int r = init_and_run(nullptr, "-N");
+    int r = init_and_run(nullptr, {"-N"});
     EXPECT_EQ(r, -1);
     EXPECT_EQ(never_agree_count, fatal_exit_rounds);
     EXPECT_NE(log_text().find("ends without saving"), std::string::npos);
@@ -397,10 +398,8 @@ TEST_F(Startup, WithoutADisplayTheProgramSaysSoAndFails) {
     std::string why;
     EXPECT_FALSE(display_available(&why));
     EXPECT_NE(why.find("DISPLAY"), std::string::npos);
-    char arg0[] = "kavrel", arg1[] = "population.kmf";
-    char* argv[] = {arg0, arg1, nullptr};
     testing::internal::CaptureStderr();
-    int status = kavrel_main(2, argv);
+    int status = kavrel_main({"population.kmf"});
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 2);
     EXPECT_EQ(err, "kavrel: " + why + "\n");

@@ -1,7 +1,7 @@
 // The "Subscript Control" window: opened from the panel's logic inside the
 // container, driven by clicks and keys as a person would, and kept in step
 // with the subscript selection of the open model.
-#include "shd_fixture.h"
+#include "shell_fixture.h"
 
 #include "model/context.h"
 #include "model/model.h"
@@ -27,10 +27,10 @@ void count_change() {
     ++change_calls;
 }
 
-class SubscriptPanel : public ShellDlgTest {
+class SubscriptPanel : public ShellDialogTest {
 protected:
     void SetUp() override {
-        ShellDlgTest::SetUp();
+        ShellDialogTest::SetUp();
         init_vocabulary();
         // A plain top-level window stands in for the workbench's container.
         saved_container_ = container_wnd;
@@ -57,7 +57,7 @@ protected:
         workbench_var = {};
         if (container_wnd) DestroyWindow(container_wnd);
         container_wnd = saved_container_;
-        ShellDlgTest::TearDown();
+        ShellDialogTest::TearDown();
     }
 
     void open_model_file(model_builder& b, const char* name) {

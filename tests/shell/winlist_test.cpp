@@ -1,6 +1,6 @@
 // Window activation, the Windows menu's list with "More...", and the recent
 // models with their settings keys and menu texts.
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -9,10 +9,10 @@ namespace td = test_driver;
 
 namespace {
 
-class WindowList : public ShellMainTest {
+class WindowList : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
-        ShellMainTest::SetUp();
+        ShellWorkbenchTest::SetUp();
         make_workbench();
     }
     HWND build_window(const std::string& title, int x = 0) {

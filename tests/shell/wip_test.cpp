@@ -1,6 +1,6 @@
 // The work-in-progress window: the splash, the panel's lines and Stop
 // button, the break keys, dragging, and the About box.
-#include "shd_fixture.h"
+#include "shell_fixture.h"
 
 #include "platform/controls.h"
 #include "shell/state.h"
@@ -12,16 +12,16 @@ namespace td = test_driver;
 
 namespace {
 
-class Wip : public ShellDlgTest {
+class Wip : public ShellDialogTest {
 protected:
     void SetUp() override {
-        ShellDlgTest::SetUp();
+        ShellDialogTest::SetUp();
         stop_request = 0;
     }
     void TearDown() override {
         stop_request = 0;
         sim_phase = phase_idle;
-        ShellDlgTest::TearDown();
+        ShellDialogTest::TearDown();
     }
     static RECT window_rect() {
         RECT r{};
@@ -80,12 +80,9 @@ LRESULT plain_wnd(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(Wip, TheKeyboardGoesBackWhereItWasWhenThePanelCloses) {
-    WNDCLASS wc{};
-    wc.lpfnWndProc = plain_wnd;
-    wc.lpszClassName = "ShdFocusTest";
-    ASSERT_TRUE(RegisterClass(&wc));
-    HWND top = CreateWindow("ShdFocusTest", "x", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 200,
-                            nullptr, nullptr, nullptr, nullptr);
+    HWND top = make_test_window("WipFocusTest", plain_wnd, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200,
+                                200, nullptr, "x");
+    ASSERT_NE(top, nullptr);
     SetActiveWindow(top);
     SetFocus(top);
     wip_message(-1, "Simulating");

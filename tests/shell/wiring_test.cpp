@@ -8,7 +8,7 @@
 // a macro: it comes before them.
 #include "runs/core/runfile.h"
 
-#include "shm_fixture.h"
+#include "shell_fixture.h"
 
 #include "foundation/files.h"
 #include "runs/core/cache.h"
@@ -55,7 +55,7 @@ void request_while_busy() {
     EXPECT_EQ(livesweep_rerun(token_of(requester), 0, 0), 1);
 }
 
-class Wiring : public ShellMainTest {
+class Wiring : public ShellWorkbenchTest {
 protected:
     void TearDown() override {
         set_sim_pump_hook(installed_pump);
@@ -72,7 +72,7 @@ protected:
         ask_dataset_overwrite = true;
         if (requester && IsWindow(requester)) DestroyWindow(requester);
         requester = nullptr;
-        ShellMainTest::TearDown();
+        ShellWorkbenchTest::TearDown();
         UnregisterClass("Kavrel_guage", hinst);
     }
     // The workbench with every hook and a copy of the population sample.
@@ -104,7 +104,7 @@ TEST_F(Wiring, StartUpWithAModelInstallsTheHooksAndMakesTheCache) {
         cache = value_cache_exists();
         PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
     });
-    EXPECT_EQ(init_and_run(nullptr, model.c_str()), 1);
+    EXPECT_EQ(init_and_run(nullptr, {model}), 1);
     win_clear_idle_actions();
     EXPECT_TRUE(pump);
     EXPECT_TRUE(pause);

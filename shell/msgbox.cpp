@@ -1,11 +1,12 @@
 // Message boxes and questions: show_message (the reporter's display hook),
 // ask_yes_no and ask_yes_no_cancel, and the message list that takes messages
 // below severity 6 until the error window and the text windows exist.
-#include "shell/dialogs.h"
+#include "shell/msgbox.h"
 
 #include "foundation/report.h"
 #include "platform/msgbox.h"
-#include "shell/mainloop.h"
+#include "shell/dialogs.h"
+#include "shell/pump.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -66,6 +67,7 @@ UINT severity_icon(int severity) {
 
 void reset_message_box_state() {
     box_up = false;
+    placing_output_in_sketch = false;
 }
 
 const char* const* message_list_lines(int* count) {

@@ -1,7 +1,15 @@
-// Shared by the tests of start-up, the main window, the main loop, the menu
-// dispatcher and the window list: the test driver with its manual clock, the
-// answerer (every box must be answered), the shell's message display, and a
-// private folder for the settings file, the error log and model files.
+// The fixtures of the shell's tests.
+//
+// ShellDialogTest (the dialog utilities, the file choice dialog, the
+// work-in-progress window, the subscript panel, the run driver): the test
+// driver, the answerer (every box and dialog must be answered), the
+// reporter's hook set to the shell's show_message, and a log stream off the
+// disk.
+//
+// ShellWorkbenchTest (start-up, the main window, the main loop, the menu
+// dispatcher, the window list, the hooks): the same, with the menus, a
+// private folder for the settings file, the error log and model files, and
+// the workbench taken down after each test.
 #pragma once
 
 #include "foundation/errlog.h"
@@ -18,11 +26,17 @@
 #include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "shell/dialogs.h"
+#include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
+#include "shell/msgbox.h"
+#include "shell/pump.h"
+#include "shell/questions.h"
+#include "shell/showqueue.h"
 #include "shell/startup.h"
 #include "shell/state.h"
+#include "shell/title.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 
@@ -35,21 +49,100 @@
 #include <string>
 #include <vector>
 
-class ShellMainTest : public ::testing::Test {
+// A window of a test's own class (registered on first use): top-level, or
+// a child of `parent`; w x h pixels. Null when it could not be made.
+inline HWND make_test_window(const char* class_name, WNDPROC proc, DWORD style = 0, int w = 10,
+                             int h = 10, HWND parent = nullptr, const char* title = "") {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = hinst;
+    wc.lpszClassName = class_name;
+    RegisterClass(&wc); // fails harmlessly when the class is there already
+    return CreateWindow(class_name, title, style, 0, 0, w, h, parent, nullptr, hinst, nullptr);
+}
+
+class ShellDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test_driver::start();
-        reset_dialog_state();
-        reset_main_loop();
+        reset_counters();
         register_dialog_templates();
-        register_menu_templates();
         answerer::clear();
         answerer::install([this](const std::string& m) { failures.push_back(m); });
         set_message_hook(show_message);
         log_ = std::tmpfile();
         set_report_stream(log_);
         clear_message_list();
-        char tmpl[] = "/tmp/kavrel_shm_XXXXXX";
+    }
+    void TearDown() override {
+        EXPECT_TRUE(failures.empty()) << joined_failures();
+        EXPECT_EQ(answerer::pending(), 0u) << "answers left unused";
+        EXPECT_EQ(modal_count, 0);
+        EXPECT_EQ(dialog_depth, 0);
+        EXPECT_EQ(busy_depth, 0);
+        answerer::uninstall();
+        answerer::clear();
+        close_windows();
+        wip_destroy();
+        set_message_hook(nullptr);
+        set_report_stream(nullptr);
+        if (log_) std::fclose(log_);
+        log_ = nullptr;
+        test_driver::reset();
+        reset_counters();
+        set_dialog_font_specs("", "", "");
+        free_dialog_fonts();
+    }
+    // What a fixture built on this one closes before the driver stops.
+    virtual void close_windows() {}
+
+    std::string joined_failures() const {
+        std::string s;
+        for (const auto& f : failures) s += f + "\n";
+        return s;
+    }
+    // The captions and the texts of the boxes and dialogs seen so far.
+    static std::vector<std::string> seen_captions() {
+        std::vector<std::string> out;
+        for (const auto& s : answerer::seen()) out.push_back(s.caption);
+        return out;
+    }
+    static std::vector<std::string> seen_texts() {
+        std::vector<std::string> out;
+        for (const auto& s : answerer::seen()) out.push_back(s.text);
+        return out;
+    }
+    // What the reporter logged so far.
+    std::string log_text() const {
+        if (!log_) return {};
+        std::fflush(log_);
+        long end = std::ftell(log_);
+        std::string s(static_cast<std::size_t>(end > 0 ? end : 0), '\0');
+        std::rewind(log_);
+        std::size_t n = std::fread(s.data(), 1, s.size(), log_);
+        s.resize(n);
+        std::fseek(log_, 0, SEEK_END);
+        return s;
+    }
+
+    std::vector<std::string> failures;
+    std::FILE* log_ = nullptr;
+
+private:
+    static void reset_counters() {
+        reset_pump_state();
+        reset_dialog_state();
+        reset_message_box_state();
+        reset_main_loop();
+    }
+};
+
+class ShellWorkbenchTest : public ShellDialogTest {
+protected:
+    void SetUp() override {
+        ShellDialogTest::SetUp();
+        register_menu_templates();
+        char tmpl[] = "/tmp/kavrel_shell_XXXXXX";
         const char* made = mkdtemp(tmpl);
         ASSERT_NE(made, nullptr);
         dir = made;
@@ -61,25 +154,8 @@ protected:
         restore_exit_steps();
     }
     void TearDown() override {
-        EXPECT_TRUE(failures.empty()) << joined_failures();
-        EXPECT_EQ(answerer::pending(), 0u) << "answers left unused";
-        EXPECT_EQ(modal_count, 0);
-        EXPECT_EQ(busy_depth, 0);
         EXPECT_EQ(maintain_depth(), 0);
-        answerer::uninstall();
-        answerer::clear();
-        if (main_wnd) shutdown_ui();
-        wip_destroy();
-        clear_window_list();
-        clear_recent_models();
-        reset_shell_state();
-        close_model(0, 0);
-        set_message_hook(nullptr);
-        set_report_stream(nullptr);
-        if (log_) std::fclose(log_);
-        test_driver::reset();
-        reset_dialog_state();
-        reset_main_loop();
+        ShellDialogTest::TearDown();
         restore_exit_steps();
         fail_class_registration(0);
         shell_record_only(false);
@@ -90,6 +166,13 @@ protected:
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
         hinst = nullptr;
+    }
+    void close_windows() override {
+        if (main_wnd) shutdown_ui();
+        clear_window_list();
+        clear_recent_models();
+        reset_shell_state();
+        close_model(0, 0);
     }
 
     // The workbench without the rest of the start-up: classes, an empty
@@ -116,28 +199,6 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    std::string log_text() const {
-        if (!log_) return {};
-        std::fflush(log_);
-        long end = std::ftell(log_);
-        std::string s(static_cast<std::size_t>(end > 0 ? end : 0), '\0');
-        std::rewind(log_);
-        std::size_t n = std::fread(s.data(), 1, s.size(), log_);
-        s.resize(n);
-        std::fseek(log_, 0, SEEK_END);
-        return s;
-    }
-
-    std::string joined_failures() const {
-        std::string s;
-        for (const auto& f : failures) s += f + "\n";
-        return s;
-    }
-    static std::vector<std::string> seen_texts() {
-        std::vector<std::string> out;
-        for (const auto& s : answerer::seen()) out.push_back(s.text);
-        return out;
-    }
     static std::string title() {
         char buf[512];
         int n = GetWindowText(main_wnd, buf, sizeof buf);
@@ -160,7 +221,5 @@ protected:
         return out;
     }
 
-    std::vector<std::string> failures;
-    std::FILE* log_ = nullptr;
     std::string dir;
 };

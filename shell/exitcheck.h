@@ -1,0 +1,28 @@
+// The exit checks: asked before the program ends (and when the session ends)
+// and, in part, before another model replaces the open one.
+#pragma once
+
+#include <vector>
+
+// The exit checks, in order, each only when those before it agreed: the
+// settings are written, the model (or its sketch) may be saved, changed
+// custom graph sets may be saved, the subscript control closes. Every
+// question is asked before anything is closed, so Cancel leaves all as it was.
+// 1 when all agreed.
+int run_exit_checks();
+// The steps of the exit checks: each asks (1: agreed) and, once every step
+// agreed, closes what it asked about. Tests may replace the table.
+struct exit_step {
+    const char* name;
+    int (*ask)();
+    void (*close)(); // may be null
+};
+std::vector<exit_step>& exit_steps();
+void restore_exit_steps();
+
+// With no model: agrees. With a sketch window: its close check. Else the
+// graph sets' check.
+int confirm_close_model(int flag);
+// Writes the settings rows, the current model's path ("Model") and the recent
+// models to the settings file (re-read first). 1 when written.
+int write_settings(int mode);

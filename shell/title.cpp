@@ -1,0 +1,46 @@
+// The workbench's title and the bottom bar's text (see title.h).
+#include "shell/title.h"
+
+#include "model/context.h"
+#include "model/model.h"
+#include "platform/win.h"
+#include "shell/state.h"
+
+namespace {
+
+std::string bottom_text;
+
+} // namespace
+
+std::string main_title_text(const char* variable_text) {
+    std::string model;
+    if (!model_rec || model_rec->state == 2) {
+        model = "No Model Open";
+    } else {
+        const char* name = current_model_name();
+        model = (name && *name) ? name : "Unnamed";
+        if (shell_opts.short_names && model.size() > 25) model = model.substr(model.size() - 25);
+    }
+    std::string var;
+    if (variable_text) {
+        var = variable_text;
+    } else if (model_rec) {
+        var = ctx_text(model_rec, model_rec->title_var);
+    }
+    return "Kavrel:" + model + " Var:" + var;
+}
+
+void set_main_title(const char* variable_text) {
+    if (variable_text && model_rec)
+        model_rec->title_var = ctx_set_text(model_rec, model_rec->title_var, variable_text);
+    if (main_wnd) SetWindowText(main_wnd, main_title_text(variable_text).c_str());
+}
+
+void set_bottom_text(const char* text) {
+    bottom_text = text ? text : "";
+    if (bottom_wnd) InvalidateRect(bottom_wnd, nullptr, TRUE);
+}
+
+const std::string& bottom_bar_text() {
+    return bottom_text;
+}

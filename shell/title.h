@@ -1,0 +1,16 @@
+// The texts the workbench shows of the open model: its title and the text of
+// its bottom bar.
+#pragma once
+
+#include <string>
+
+// Sets the title: "Kavrel:<model> Var:<text>" ("No Model Open" without a
+// model, "Unnamed" for a model without a file). A null text keeps the stored
+// one.
+void set_main_title(const char* variable_text);
+// The title text set_main_title would give (tests).
+std::string main_title_text(const char* variable_text);
+// Sets the text the bottom bar shows (and repaints the bar).
+void set_bottom_text(const char* text);
+// The text the bottom bar shows.
+const std::string& bottom_bar_text();
