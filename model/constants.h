@@ -9,6 +9,9 @@
 
 #include <cstdint>
 
+// A symbol: the cell index of its record in the symbol block.
+using symbol_id = std::uint32_t;
+
 // ----------------------------------------------------------- symbol types ---
 
 enum symbol_type_code : std::uint8_t {
