@@ -372,7 +372,8 @@ private:
             aborted = true;
             return;
         }
-        switch (n->code) {
+        // Every call shape is handled as nc_call.
+        switch (node_dispatch_code(n->code)) {
         case nc_comment:
         case nc_literal:
         case nc_number_list:
@@ -414,11 +415,7 @@ private:
                 expr(x, depth + 1, in_vector);
             return;
         }
-        case nc_call:
-        case nc_vector_call:
-        case nc_call_data:
-        case nc_call_constants:
-        case nc_call_lookups: {
+        case nc_call: {
             expr_node* f = node_child(n);
             expr_node* args = f ? node_next(f) : nullptr;
             const builtin_function* bf = nullptr;
@@ -431,8 +428,7 @@ private:
                              " calls a function this program does not have");
                 return;
             }
-            if (cur_type_ == st_test_input &&
-                (bf->kind == fnk_stateful || bf->kind == fnk_random)) {
+            if (cur_type_ == st_test_input && keeps_state(*bf)) {
                 error(5, std::string("The test input ") + cur_name_ + " uses " + bf->name +
                              ", which keeps state; a test input may use only functions "
                              "without memory");
@@ -466,7 +462,7 @@ private:
                     }
                     continue;
                 }
-                if (in_vector && (bf->kind == fnk_stateful || bf->kind == fnk_random)) {
+                if (in_vector && keeps_state(*bf)) {
                     error(5, std::string(bf->name) +
                                  " cannot be used inside a vector function (equation for " +
                                  cur_name_ + ")");

@@ -29,70 +29,6 @@ bool is_variable_type(int type) {
 
 namespace {
 
-enum : int {
-    prec_or = 1,
-    prec_and = 2,
-    prec_not = 3,
-    prec_cmp = 4,
-    prec_add = 5,
-    prec_mul = 6,
-    prec_unary = 7,
-    prec_pow = 8,
-    prec_primary = 9,
-};
-
-int precedence(int code) {
-    switch (code) {
-    case nc_or:
-        return prec_or;
-    case nc_and:
-        return prec_and;
-    case nc_not:
-        return prec_not;
-    case nc_eq:
-    case nc_ne:
-    case nc_lt:
-    case nc_le:
-    case nc_gt:
-    case nc_ge:
-        return prec_cmp;
-    case nc_add:
-    case nc_sub:
-        return prec_add;
-    case nc_mul:
-    case nc_div:
-        return prec_mul;
-    case nc_neg:
-    case nc_pos:
-        return prec_unary;
-    case nc_pow:
-        return prec_pow;
-    default:
-        return prec_primary;
-    }
-}
-
-bool is_binary(int code) {
-    switch (code) {
-    case nc_add:
-    case nc_sub:
-    case nc_mul:
-    case nc_div:
-    case nc_pow:
-    case nc_eq:
-    case nc_ne:
-    case nc_lt:
-    case nc_le:
-    case nc_gt:
-    case nc_ge:
-    case nc_and:
-    case nc_or:
-        return true;
-    default:
-        return false;
-    }
-}
-
 constexpr int max_write_depth = 400;
 
 // Writes the nodes of one equation in model text.
@@ -115,19 +51,21 @@ public:
             equation(i, depth);
             return;
         }
-        if (is_binary(code)) {
-            int p = precedence(code);
+        if (node_is_binary(code)) {
+            int p = node_precedence(code);
             int a = v_.child(i);
             int b = a >= 0 ? skip_comments(v_.next(a)) : -1;
             operand(a, p, code == nc_pow || p == prec_cmp, depth);
             put(" ");
             put(node_operator_text(code));
             put(" ");
-            bool right_strict = code == nc_sub || code == nc_div || precedence(code) == prec_cmp;
+            bool right_strict =
+                code == nc_sub || code == nc_div || node_precedence(code) == prec_cmp;
             operand(b, p, right_strict, depth, code == nc_pow);
             return;
         }
-        switch (code) {
+        // Every call shape is written alike.
+        switch (node_dispatch_code(code)) {
         case nc_number:
             put(number_model_text(as_float(n.operand)));
             return;
@@ -166,11 +104,7 @@ public:
             put("]");
             return;
         }
-        case nc_call:
-        case nc_vector_call:
-        case nc_call_data:
-        case nc_call_constants:
-        case nc_call_lookups: {
+        case nc_call: {
             int f = skip_comments(v_.child(i));
             int args = f >= 0 ? skip_comments(v_.next(f)) : -1;
             if (f >= 0)
@@ -309,7 +243,7 @@ private:
             return;
         }
         const expr_node& n = v_.at(i);
-        int p = precedence(n.code);
+        int p = node_precedence(n.code);
         // A negative number reads like a unary minus.
         if (n.code == nc_number && std::signbit(as_float(n.operand)) && !is_na(as_float(n.operand)))
             p = prec_unary;
