@@ -50,9 +50,11 @@ bool kind_fits(int type, int kind, bool mixed) {
     }
 }
 
-bool is_variable_type(int t) {
-    return (t >= 1 && t <= st_last_with_slots) || t == st_lookup || t == st_string ||
-           t == st_test_input || t == st_constraint;
+// A variable of a type this program knows (has_value_slots, or one of the
+// named types above them).
+bool is_known_variable_type(int t) {
+    return has_value_slots(t) || t == st_lookup || t == st_string || t == st_test_input ||
+           t == st_constraint;
 }
 
 position_cache* positions = nullptr;
@@ -84,7 +86,7 @@ public:
     void check_symbol(symbol_id s) {
         symbol_record* r = sym(s);
         int type = r->type;
-        if (!is_variable_type(type)) return;
+        if (!is_known_variable_type(type)) return;
         if (s == model_hdr->w[mh_time_symbol]) return;
         const char* name = sym_name(s);
         if (!r->eqn) {
@@ -311,7 +313,7 @@ private:
                          "constraints may use it)");
             return;
         }
-        if (!(t >= 1 && t <= st_last_with_slots) && t != st_lookup && t != st_test_input) {
+        if (!has_value_slots(t) && t != st_lookup && t != st_test_input) {
             error(5, std::string("The equation for ") + cur_name_ + " uses " + sym_name(v) +
                          ", which is not a variable");
             return;

@@ -97,9 +97,7 @@ public:
             lookup_from_source(s);
             return;
         }
-        if (!(type >= 1 && type <= st_last_with_slots) && type != st_constraint &&
-            type != st_test_input)
-            return;
+        if (!has_value_slots(type) && type != st_constraint && type != st_test_input) return;
         if (s == model_hdr->w[mh_time_symbol]) return;
         for (std::uint32_t cell = sym(s)->eqn; cell;) {
             equation_record* e = eq_at(cell);

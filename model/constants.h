@@ -44,6 +44,24 @@ inline constexpr int st_last_dynamic = 21;
 inline constexpr int st_last_with_slots = 24;
 inline constexpr int st_last_variable = 30;
 
+// Tests over those ranges of symbol types.
+// A variable of any kind (types 1 to st_last_variable).
+inline constexpr bool is_variable_type(int t) {
+    return t > st_none && t <= st_last_variable;
+}
+// A variable with value slots (levels, auxiliaries, data, initials, constants).
+inline constexpr bool has_value_slots(int t) {
+    return t > st_none && t <= st_last_with_slots;
+}
+// A variable computed during the run (drawn on the sketch as such).
+inline constexpr bool is_dynamic_type(int t) {
+    return t > st_none && t <= st_last_dynamic;
+}
+// A variable computed once at the start: initials, constants, data constants.
+inline constexpr bool is_start_value_type(int t) {
+    return t >= st_initial && t <= st_last_with_slots;
+}
+
 // ------------------------------------------------------------- node codes ---
 
 enum node_code : std::uint16_t {

@@ -19,10 +19,6 @@ handle reading_model() {
     return model_lock_flag != -1 && locked_model_symbols ? locked_model_symbols : cur_model_symbols;
 }
 
-bool is_variable_type(int type) {
-    return type > 0 && type <= st_last_variable;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- writing ---

@@ -963,9 +963,9 @@ void assign_value_slots(handle symbols) {
                 continue;
             } else if (t == st_level) {
                 levels.push_back(s);
-            } else if (t >= 1 && t <= st_last_dynamic) {
+            } else if (is_dynamic_type(t)) {
                 dynamic.push_back(s);
-            } else if (t >= st_initial && t <= st_last_with_slots) {
+            } else if (is_start_value_type(t)) {
                 fixed.push_back(s);
             } else if (t < st_element) {
                 sym(s)->slot = -1;

@@ -8,10 +8,6 @@
 
 namespace {
 
-bool is_variable_type(int type) {
-    return type > 0 && type <= st_last_variable;
-}
-
 // Positions of every dimension of var for one of its elements.
 std::vector<std::uint32_t> positions_of(const dim_record* d, std::uint32_t element) {
     std::vector<std::uint32_t> p(d->ndims);

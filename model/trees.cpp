@@ -19,10 +19,6 @@ namespace {
 
 mem_pool* item_pool = nullptr;
 
-bool is_variable_type(int type) {
-    return type > 0 && type <= st_last_variable;
-}
-
 } // namespace
 
 void tree_node_keys(tree_node* n, symbol_id symbol, std::uint32_t element) {

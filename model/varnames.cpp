@@ -409,10 +409,6 @@ int subscript_position(symbol_id range, const std::string& sub, bool allow_range
     return -1;
 }
 
-bool is_value_variable(int type) {
-    return type > 0 && type <= st_last_variable;
-}
-
 } // namespace
 
 long element_offset_of(symbol_id var, const parsed_name& name) {
@@ -435,7 +431,7 @@ int find_var_name(const parsed_name& name, std::int32_t* slot, int allow_ranges,
     model_lock_guard g(reading_model(), 0);
     if (!g.ok() || name.name.empty() || (name.flags & ~pn_trailing_text)) return 0;
     symbol_id id = find_symbol(name.name.c_str());
-    if (!valid_symbol(id) || !is_value_variable(sym(id)->type)) return 0;
+    if (!valid_symbol(id) || !is_variable_type(sym(id)->type)) return 0;
     const dim_record* d = safe_dims(id);
     if (!d || static_cast<std::uint32_t>(name.nsubs) != d->ndims) return 0;
     std::uint32_t offset = 0;
@@ -627,7 +623,7 @@ int expand_subscripted_name(const char* typed, const char** prefix, const char**
         parse_var_name(typed, &p);
         var = p.name.empty() ? 0 : find_symbol(p.name.c_str());
         d = safe_dims(var);
-        if (!valid_symbol(var) || !d || !is_value_variable(sym(var)->type)) {
+        if (!valid_symbol(var) || !d || !is_variable_type(sym(var)->type)) {
             report(8, "Unable to find %s in model", typed);
             return 0;
         }
@@ -687,12 +683,12 @@ int expand_name_elements(const parsed_name* parsed, const char* text, const char
         const symbol_id* alpha = alpha_index(&n);
         for (int i = 0; alpha && i < n; ++i) {
             symbol_id s = alpha[i];
-            if (!valid_symbol(s) || !is_value_variable(sym(s)->type)) continue;
+            if (!valid_symbol(s) || !is_variable_type(sym(s)->type)) continue;
             if (wildcard_match(safe_sym_name(s), pattern.c_str())) vars.push_back(s);
         }
     } else {
         symbol_id s = find_symbol(parsed->name.c_str());
-        if (valid_symbol(s) && is_value_variable(sym(s)->type)) vars.push_back(s);
+        if (valid_symbol(s) && is_variable_type(sym(s)->type)) vars.push_back(s);
     }
     std::vector<std::string> names;
     for (symbol_id var : vars) {
