@@ -50,9 +50,11 @@ bool kind_fits(int type, int kind, bool mixed) {
     }
 }
 
-bool is_variable_type(int t) {
-    return (t >= 1 && t <= st_last_with_slots) || t == st_lookup || t == st_string ||
-           t == st_test_input || t == st_constraint;
+// A variable of a type this program knows (has_value_slots, or one of the
+// named types above them).
+bool is_known_variable_type(int t) {
+    return has_value_slots(t) || t == st_lookup || t == st_string || t == st_test_input ||
+           t == st_constraint;
 }
 
 position_cache* positions = nullptr;
@@ -84,7 +86,7 @@ public:
     void check_symbol(symbol_id s) {
         symbol_record* r = sym(s);
         int type = r->type;
-        if (!is_variable_type(type)) return;
+        if (!is_known_variable_type(type)) return;
         if (s == model_hdr->w[mh_time_symbol]) return;
         const char* name = sym_name(s);
         if (!r->eqn) {
@@ -311,7 +313,7 @@ private:
                          "constraints may use it)");
             return;
         }
-        if (!(t >= 1 && t <= st_last_with_slots) && t != st_lookup && t != st_test_input) {
+        if (!has_value_slots(t) && t != st_lookup && t != st_test_input) {
             error(5, std::string("The equation for ") + cur_name_ + " uses " + sym_name(v) +
                          ", which is not a variable");
             return;
@@ -372,7 +374,8 @@ private:
             aborted = true;
             return;
         }
-        switch (n->code) {
+        // Every call shape is handled as nc_call.
+        switch (node_dispatch_code(n->code)) {
         case nc_comment:
         case nc_literal:
         case nc_number_list:
@@ -414,11 +417,7 @@ private:
                 expr(x, depth + 1, in_vector);
             return;
         }
-        case nc_call:
-        case nc_vector_call:
-        case nc_call_data:
-        case nc_call_constants:
-        case nc_call_lookups: {
+        case nc_call: {
             expr_node* f = node_child(n);
             expr_node* args = f ? node_next(f) : nullptr;
             const builtin_function* bf = nullptr;
@@ -431,8 +430,7 @@ private:
                              " calls a function this program does not have");
                 return;
             }
-            if (cur_type_ == st_test_input &&
-                (bf->kind == fnk_stateful || bf->kind == fnk_random)) {
+            if (cur_type_ == st_test_input && keeps_state(*bf)) {
                 error(5, std::string("The test input ") + cur_name_ + " uses " + bf->name +
                              ", which keeps state; a test input may use only functions "
                              "without memory");
@@ -466,7 +464,7 @@ private:
                     }
                     continue;
                 }
-                if (in_vector && (bf->kind == fnk_stateful || bf->kind == fnk_random)) {
+                if (in_vector && keeps_state(*bf)) {
                     error(5, std::string(bf->name) +
                                  " cannot be used inside a vector function (equation for " +
                                  cur_name_ + ")");

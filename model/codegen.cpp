@@ -44,50 +44,6 @@ struct loop_info {
     std::vector<symbol_id> elems;
 };
 
-// Whether the dynamic output of a stateful function ignores its arguments.
-bool output_from_state(int fn) {
-    switch (fn) {
-    case fn_smooth:
-    case fn_smooth_init:
-    case fn_smooth3:
-    case fn_smooth3_init:
-    case fn_delay1:
-    case fn_delay1_init:
-    case fn_delay3:
-    case fn_delay3_init:
-    case fn_delay_n:
-    case fn_smooth_n:
-    case fn_delay_fixed:
-    case fn_initial:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Integrated hidden states per lane of a stateful function (0: none).
-int states_per_lane(int fn, int order) {
-    switch (fn) {
-    case fn_smooth:
-    case fn_smooth_init:
-    case fn_delay1:
-    case fn_delay1_init:
-    case fn_trend:
-    case fn_forecast:
-        return 1;
-    case fn_smooth3:
-    case fn_smooth3_init:
-    case fn_delay3:
-    case fn_delay3_init:
-        return 3;
-    case fn_delay_n:
-    case fn_smooth_n:
-        return order;
-    default:
-        return 0;
-    }
-}
-
 class compiler {
 public:
     explicit compiler(sim_program& p) : P(p) {}
@@ -141,9 +97,7 @@ public:
             lookup_from_source(s);
             return;
         }
-        if (!(type >= 1 && type <= st_last_with_slots) && type != st_constraint &&
-            type != st_test_input)
-            return;
+        if (!has_value_slots(type) && type != st_constraint && type != st_test_input) return;
         if (s == model_hdr->w[mh_time_symbol]) return;
         for (std::uint32_t cell = sym(s)->eqn; cell;) {
             equation_record* e = eq_at(cell);
@@ -492,16 +446,13 @@ private:
             vector_call(fn, args[0], dynamic);
             return;
         }
-        if (sym(var_)->type == st_test_input &&
-            (bf->kind == fnk_stateful || bf->kind == fnk_random)) {
+        if (sym(var_)->type == st_test_input && keeps_state(*bf)) {
             error(std::string("The test input ") + sym_name(var_) + " uses " + bf->name +
                   ", which keeps state; a test input may use only functions without memory");
             return;
         }
-        bool arg_dyn = dynamic && !(bf->kind == fnk_stateful && output_from_state(fn));
-        bool own_init = fn == fn_smooth_init || fn == fn_smooth3_init || fn == fn_delay1_init ||
-                        fn == fn_delay3_init || fn == fn_delay_n || fn == fn_smooth_n ||
-                        fn == fn_delay_fixed;
+        bool arg_dyn = dynamic && !(bf->flags & fnf_output_from_state);
+        bool own_init = bf->flags & fnf_own_initial;
         for (std::size_t i = first_value; i < args.size(); ++i) {
             bool saved = no_initial_;
             if (own_init && i == 0) no_initial_ = true;
@@ -509,33 +460,34 @@ private:
             no_initial_ = saved;
         }
         int nargs = static_cast<int>(args.size() - first_value);
-        bool held = bf->kind == fnk_random || fn == fn_initial || fn == fn_sample_if_true;
+        bool held = bf->state == fs_held;
         auto done = alloc_.find(n);
         if (done != alloc_.end()) {
             // The same call compiled again (inside the rate unit of an outer call).
             a = done->second[0];
             b = done->second[1];
-        } else if (bf->kind == fnk_stateful || bf->kind == fnk_random) {
+        } else if (keeps_state(*bf)) {
             if (!inner_.empty()) {
                 error(std::string(bf->name) + " cannot be used inside a vector function");
                 return;
             }
-            int order = 0;
-            if (fn == fn_delay_n || fn == fn_smooth_n) {
-                order = constant_order(args[3]);
+            int per = bf->state == fs_integrated ? bf->states : 0;
+            if (per < 0) {
+                // The order: the fourth argument.
+                int order = constant_order(args[3]);
                 if (order < 1 || order > 100) {
                     error(std::string("The order of ") + bf->name + " in the equation for " +
                           sym_name(var_) + " must be a constant from 1 to 100");
                     return;
                 }
+                per = order;
             }
-            int per = states_per_lane(fn, order);
             if (per > 0) {
                 a = P.value_slots + P.hidden_states;
                 b = static_cast<std::uint32_t>(per);
                 P.hidden_states += static_cast<std::uint32_t>(per) * lanes_;
                 rates_.push_back({fn, nargs, a, b, 0, args});
-            } else if (fn == fn_delay_fixed) {
+            } else if (bf->state == fs_delay_object) {
                 a = P.delay_objects;
                 P.delay_objects += lanes_;
                 rates_.push_back({fn, nargs, a, 0, 0, args});
@@ -600,7 +552,8 @@ private:
 
     void expr(expr_node* n, bool dynamic) {
         if (fail_) return;
-        switch (n->code) {
+        // Every call shape is handled as nc_call.
+        switch (node_dispatch_code(n->code)) {
         case nc_number:
             ops_.insert(ops_.end(), {nc_number, n->operand});
             push();
@@ -632,10 +585,6 @@ private:
             return;
         }
         case nc_call:
-        case nc_vector_call:
-        case nc_call_data:
-        case nc_call_constants:
-        case nc_call_lookups:
             call(n, dynamic);
             return;
         case nc_literal:

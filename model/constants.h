@@ -9,6 +9,9 @@
 
 #include <cstdint>
 
+// A symbol: the cell index of its record in the symbol block.
+using symbol_id = std::uint32_t;
+
 // ----------------------------------------------------------- symbol types ---
 
 enum symbol_type_code : std::uint8_t {
@@ -40,6 +43,24 @@ enum symbol_type_code : std::uint8_t {
 inline constexpr int st_last_dynamic = 21;
 inline constexpr int st_last_with_slots = 24;
 inline constexpr int st_last_variable = 30;
+
+// Tests over those ranges of symbol types.
+// A variable of any kind (types 1 to st_last_variable).
+inline constexpr bool is_variable_type(int t) {
+    return t > st_none && t <= st_last_variable;
+}
+// A variable with value slots (levels, auxiliaries, data, initials, constants).
+inline constexpr bool has_value_slots(int t) {
+    return t > st_none && t <= st_last_with_slots;
+}
+// A variable computed during the run (drawn on the sketch as such).
+inline constexpr bool is_dynamic_type(int t) {
+    return t > st_none && t <= st_last_dynamic;
+}
+// A variable computed once at the start: initials, constants, data constants.
+inline constexpr bool is_start_value_type(int t) {
+    return t >= st_initial && t <= st_last_with_slots;
+}
 
 // ------------------------------------------------------------- node codes ---
 
@@ -103,6 +124,45 @@ enum node_code : std::uint16_t {
     nc_lookup_def = 171,     // lookup points: operand the lookup's index in the lookup list
 };
 
+// Binding strength of the operators in model text, weakest first; every
+// other node binds like a primary.
+enum op_precedence : std::uint8_t {
+    prec_or = 1,
+    prec_and = 2,
+    prec_not = 3,
+    prec_cmp = 4,
+    prec_add = 5,
+    prec_mul = 6,
+    prec_unary = 7,
+    prec_pow = 8,
+    prec_primary = 9,
+};
+
+// What a node code is (node_info::flags).
+enum node_flag : std::uint8_t {
+    nf_equation_kind = 1, // the code of a root node
+    nf_children = 2,      // the operand is the relative index of the first child
+    nf_symbol = 4,        // the operand is a symbol id
+    nf_text = 8,          // text fills the node slots after it
+    nf_call = 16,         // a call of a built-in: [nc_symbol function][nc_arglist]
+    nf_binary = 32,       // a binary operator: [a, b]
+    nf_unary = 64,        // a unary operator: [a]
+    nf_truth = 128,       // gives a truth value (comparisons and logic)
+};
+
+// One entry of the node vocabulary.
+struct node_info {
+    std::uint16_t code;      // node_code
+    std::uint8_t flags;      // node_flag bits
+    std::uint8_t precedence; // op_precedence (prec_primary for non-operators)
+    const char* op;          // operator spelling ("+", ":AND:"); null for others
+};
+
+// The whole node vocabulary, and one entry by code (null when unknown).
+extern const node_info node_vocabulary[];
+extern const int node_vocabulary_count;
+const node_info* find_node_info(int code);
+
 // Whether a code is an equation kind (the code of a root node).
 bool is_equation_kind(int code);
 // Whether a node with this code holds the relative index of its first child
@@ -112,6 +172,18 @@ bool node_has_children(int code);
 bool node_has_symbol(int code);
 // Whether a node carries text in the node slots after it (nc_literal, nc_comment).
 bool node_has_text(int code);
+// Whether a node is a call of a built-in, in any of its shapes (nc_call,
+// nc_vector_call and the calls of outside sources).
+bool node_is_call(int code);
+// The code walkers dispatch on: nc_call for every call shape, else the code.
+inline int node_dispatch_code(int code) {
+    return node_is_call(code) ? static_cast<int>(nc_call) : code;
+}
+// Whether a node is a binary operator; one that gives a truth value.
+bool node_is_binary(int code);
+bool node_gives_truth(int code);
+// The binding strength of a node in model text (prec_primary for non-operators).
+int node_precedence(int code);
 // The operator spelling of an operator node ("+", ":AND:", ...); null for others.
 const char* node_operator_text(int code);
 
@@ -191,6 +263,35 @@ enum function_code : std::uint16_t {
     fn_get_kdf_lookups = 176,
 };
 
+// The state a built-in function keeps between time steps.
+enum function_state : std::uint8_t {
+    fs_none = 0,         // none: a function of its arguments (and of time)
+    fs_integrated = 1,   // integrated hidden states (builtin_function::states per element)
+    fs_delay_object = 2, // a delay object (a queue of past inputs)
+    fs_held = 3,         // a held value, set once or when sampled (and a random stream)
+};
+
+// How the units of a call follow from its arguments.
+enum units_rule : std::uint8_t {
+    ur_unknown = 0,        // not derived
+    ur_first = 1,          // those of the first argument
+    ur_same_first_two = 2, // the first two arguments agree; theirs
+    ur_same_last_two = 3,  // the second and third arguments agree; theirs
+    ur_dimensionless = 4,  // none
+    ur_first_by_time = 5,  // the first argument's times the units of time
+    ur_per_time = 6,       // one over the units of time
+    ur_ratio = 7,          // the first argument's over the second's
+    ur_square_root = 8,    // half the exponents of the first argument's
+    ur_power = 9,          // the first argument's raised to a constant second argument
+};
+
+// Flags of a built-in function (builtin_function::flags).
+enum function_flag : std::uint8_t {
+    fnf_output_from_state = 1, // the value during the run comes from the state alone
+    fnf_own_initial = 2,       // has an initial-value argument of its own, so its input
+                               // needs no initial value at the start
+};
+
 // One entry of the vocabulary of built-in functions.
 struct builtin_function {
     const char* name;   // spelling in equations (upper case, words joined by blanks)
@@ -201,7 +302,18 @@ struct builtin_function {
     std::int8_t init_from; // index of the first initial-value argument (-1: none)
     std::uint8_t kind;     // function_kind
     std::uint8_t node;     // node code of a call (nc_call, nc_vector_call, nc_call_data, ...)
+    std::uint8_t state;    // function_state
+    std::int8_t states;    // fs_integrated: hidden states per element (-1: the order, the
+                           // fourth argument)
+    std::uint8_t units;    // units_rule
+    std::uint8_t flags;    // function_flag bits
 };
+
+// Whether a built-in keeps state between time steps (not allowed in test
+// inputs and inside vector functions).
+inline bool keeps_state(const builtin_function& f) {
+    return f.state != fs_none;
+}
 
 // The whole vocabulary, in code order.
 extern const builtin_function builtin_functions[];

@@ -13,7 +13,6 @@
 
 #include "foundation/types.h"
 #include "model/constants.h"
-#include "model/model.h"
 
 // The next run (read by the run driver). Texts are cells of the string block.
 struct run_setup {
@@ -107,11 +106,3 @@ const char* ctx_text(const model_context* ctx, std::uint32_t cell);
 // Replaces a text; returns its new cell. The context must be model_rec or
 // locked by the caller; the string block may move (never the context).
 std::uint32_t ctx_set_text(model_context* ctx, std::uint32_t cell, const char* text);
-
-// The subscript selection of the context: whether an element position of a
-// range is selected (all are, until changed), and changes to it.
-bool subscript_selected(symbol_id range, int position);
-void select_subscript(symbol_id range, int position, bool on);
-// Selects exactly the elements of a range whose positions lie between first
-// and last (inclusive, from 0). 1 on success, 0 for an unknown range.
-int select_element_span(symbol_id range, int first, int last);

@@ -2,15 +2,9 @@
 #include "model/eqtext.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "foundation/docwriter.h"
@@ -25,213 +19,11 @@ handle reading_model() {
     return model_lock_flag != -1 && locked_model_symbols ? locked_model_symbols : cur_model_symbols;
 }
 
-bool name_char(unsigned char c) {
-    return std::isalnum(c) || c >= 0xC0 || c == 0xAA || c == 0xB5 || c == 0xBA || c == ' ' ||
-           c == '_' || c == '$' || c == '\'' || c == '.' || c == '&' || c == '%';
-}
-
-const char* scratch_copy(const std::string& s) {
-    return scratch_strdup(s.c_str());
-}
-
-bool is_variable_type(int type) {
-    return type > 0 && type <= st_last_variable;
-}
-
 } // namespace
-
-// ------------------------------------------------------------------ names ---
-
-std::string model_text_name(const char* name) {
-    std::string n = name ? name : "";
-    bool quote = n.empty() || std::isdigit(static_cast<unsigned char>(n[0])) || n[0] == ' ' ||
-                 n.back() == ' ';
-    for (unsigned char c : n)
-        if (!name_char(c)) quote = true;
-    if (!quote) return n;
-    std::string out = "\"";
-    for (char c : n) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
-std::string number_model_text(float value) {
-    if (is_na(value)) return ":NA:";
-    char buf[48];
-    for (int p = 6; p <= 9; ++p) {
-        std::snprintf(buf, sizeof buf, "%.*g", p, static_cast<double>(value));
-        if (std::strtof(buf, nullptr) == value) break;
-    }
-    return buf;
-}
-
-const char* varformat(symbol_id id, int mode) {
-    model_lock_guard g(reading_model(), 0);
-    if (!g.ok() || !valid_symbol(id)) return "error";
-    if (mode == 1) {
-        const dim_record* d = safe_dims(id);
-        if (d && d->ndims > 0) return scratch_copy(subscript_selection_text(id));
-    }
-    return scratch_copy(model_text_name(safe_sym_name(id)));
-}
-
-const char* format_symbol_name(const char* name, int type, int shadow, int case_flag) {
-    std::string n = name ? name : "";
-    if (type == st_group && !n.empty() && n[0] == group_marker) n.erase(0, 1);
-    if (case_flag == 1) str_upper(n.data());
-    if (case_flag == 2) str_lower(n.data());
-    if (shadow) n = "<" + n + ">";
-    return scratch_copy(n);
-}
-
-namespace {
-
-std::string element_name_text(symbol_id id, std::uint32_t element) {
-    std::string out = model_text_name(safe_sym_name(id));
-    const dim_record* d = safe_dims(id);
-    if (!d) return out + "[?]";
-    if (d->ndims == 0) return element == 0 ? out : out + "[?]";
-    if (element >= d->count) return out + "[?]";
-    out += '[';
-    for (std::uint32_t i = 0; i < d->ndims; ++i) {
-        if (i) out += ',';
-        std::uint32_t pos = (element / d->d[i].stride) % d->d[i].count;
-        symbol_id e = range_element_at(d->d[i].range, static_cast<int>(pos));
-        out += e ? model_text_name(safe_sym_name(e)) : std::string("?");
-    }
-    out += ']';
-    return out;
-}
-
-} // namespace
-
-const char* element_name(symbol_id id, std::uint32_t element) {
-    model_lock_guard g(reading_model(), 0);
-    if (!g.ok() || !valid_symbol(id)) return "error";
-    return scratch_copy(element_name_text(id, element));
-}
-
-symbol_id slot_symbol(std::int32_t slot, std::uint32_t* element) {
-    if (element) *element = 0;
-    if (slot < 0 || !model_hdr) return 0;
-    std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
-    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
-        const symbol_record* r = sym(s);
-        if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0 || slot < r->slot) continue;
-        const dim_record* d = safe_dims(s);
-        if (!d) continue;
-        if (slot >= r->slot && static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count) {
-            if (element) *element = static_cast<std::uint32_t>(slot - r->slot);
-            return s;
-        }
-    }
-    return 0;
-}
-
-const char* offset_name(std::int32_t slot) {
-    model_lock_guard g(reading_model(), 0);
-    if (!g.ok()) return "Unknown Symbol";
-    std::uint32_t el = 0;
-    symbol_id s = slot_symbol(slot, &el);
-    if (!s) return "Unknown Symbol";
-    return scratch_copy(element_name_text(s, el));
-}
-
-const char* lookup_offset_name(std::int32_t slot) {
-    model_lock_guard g(reading_model(), 0);
-    if (!g.ok() || slot < 0 || !model_lookups) return "Unknown Symbol";
-    std::uint64_t end = 5 + std::uint64_t{lookup_entry_cells} * (std::uint64_t(slot) + 1);
-    if (end > block_used_cells(model_lookups)) return "Unknown Symbol";
-    const lookup_entry* e = lookup_at(slot);
-    if (!e || !valid_symbol(e->symbol)) return "Unknown Symbol";
-    return scratch_copy(element_name_text(e->symbol, e->element));
-}
-
-const char* string_offset_name(std::int32_t slot) {
-    model_lock_guard g(reading_model(), 0);
-    if (!g.ok() || slot < 0 || !model_hdr) return "Unknown Symbol";
-    std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
-    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
-        const symbol_record* r = sym(s);
-        if (r->type != st_string || r->slot < 0 || slot < r->slot) continue;
-        const dim_record* d = safe_dims(s);
-        if (d && slot >= r->slot &&
-            static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count)
-            return scratch_copy(element_name_text(s, static_cast<std::uint32_t>(slot - r->slot)));
-    }
-    return "Unknown Symbol";
-}
 
 // ---------------------------------------------------------------- writing ---
 
 namespace {
-
-enum : int {
-    prec_or = 1,
-    prec_and = 2,
-    prec_not = 3,
-    prec_cmp = 4,
-    prec_add = 5,
-    prec_mul = 6,
-    prec_unary = 7,
-    prec_pow = 8,
-    prec_primary = 9,
-};
-
-int precedence(int code) {
-    switch (code) {
-    case nc_or:
-        return prec_or;
-    case nc_and:
-        return prec_and;
-    case nc_not:
-        return prec_not;
-    case nc_eq:
-    case nc_ne:
-    case nc_lt:
-    case nc_le:
-    case nc_gt:
-    case nc_ge:
-        return prec_cmp;
-    case nc_add:
-    case nc_sub:
-        return prec_add;
-    case nc_mul:
-    case nc_div:
-        return prec_mul;
-    case nc_neg:
-    case nc_pos:
-        return prec_unary;
-    case nc_pow:
-        return prec_pow;
-    default:
-        return prec_primary;
-    }
-}
-
-bool is_binary(int code) {
-    switch (code) {
-    case nc_add:
-    case nc_sub:
-    case nc_mul:
-    case nc_div:
-    case nc_pow:
-    case nc_eq:
-    case nc_ne:
-    case nc_lt:
-    case nc_le:
-    case nc_gt:
-    case nc_ge:
-    case nc_and:
-    case nc_or:
-        return true;
-    default:
-        return false;
-    }
-}
 
 constexpr int max_write_depth = 400;
 
@@ -255,19 +47,21 @@ public:
             equation(i, depth);
             return;
         }
-        if (is_binary(code)) {
-            int p = precedence(code);
+        if (node_is_binary(code)) {
+            int p = node_precedence(code);
             int a = v_.child(i);
             int b = a >= 0 ? skip_comments(v_.next(a)) : -1;
             operand(a, p, code == nc_pow || p == prec_cmp, depth);
             put(" ");
             put(node_operator_text(code));
             put(" ");
-            bool right_strict = code == nc_sub || code == nc_div || precedence(code) == prec_cmp;
+            bool right_strict =
+                code == nc_sub || code == nc_div || node_precedence(code) == prec_cmp;
             operand(b, p, right_strict, depth, code == nc_pow);
             return;
         }
-        switch (code) {
+        // Every call shape is written alike.
+        switch (node_dispatch_code(code)) {
         case nc_number:
             put(number_model_text(as_float(n.operand)));
             return;
@@ -306,11 +100,7 @@ public:
             put("]");
             return;
         }
-        case nc_call:
-        case nc_vector_call:
-        case nc_call_data:
-        case nc_call_constants:
-        case nc_call_lookups: {
+        case nc_call: {
             int f = skip_comments(v_.child(i));
             int args = f >= 0 ? skip_comments(v_.next(f)) : -1;
             if (f >= 0)
@@ -449,7 +239,7 @@ private:
             return;
         }
         const expr_node& n = v_.at(i);
-        int p = precedence(n.code);
+        int p = node_precedence(n.code);
         // A negative number reads like a unary minus.
         if (n.code == nc_number && std::signbit(as_float(n.operand)) && !is_na(as_float(n.operand)))
             p = prec_unary;
@@ -653,267 +443,7 @@ void register_text_writers() {
     set_wrapped_writer(write_wrapped);
 }
 
-// ------------------------------------------------ references and elements ---
-
-namespace {
-
-// Positions of every dimension of var for one of its elements.
-std::vector<std::uint32_t> positions_of(const dim_record* d, std::uint32_t element) {
-    std::vector<std::uint32_t> p(d->ndims);
-    for (std::uint32_t i = 0; i < d->ndims; ++i) p[i] = (element / d->d[i].stride) % d->d[i].count;
-    return p;
-}
-
-// The subscripts of the left-hand side of an equation (symbols, one per
-// dimension; empty for an unsubscripted one).
-std::vector<symbol_id> lhs_subscripts(const node_view& v) {
-    std::vector<symbol_id> subs;
-    int lhs = v.child(0);
-    while (lhs >= 0 && v.at(lhs).code == nc_comment) lhs = v.next(lhs);
-    if (lhs < 0 || v.at(lhs).code != nc_subscripted) return subs;
-    int c = v.child(lhs);
-    for (int s = c >= 0 ? v.next(c) : -1; s >= 0 && subs.size() <= max_dims; s = v.next(s))
-        if (v.at(s).code != nc_comment) subs.push_back(v.at(s).operand);
-    return subs;
-}
-
-} // namespace
-
-equation_record* equation_for_element(symbol_id var, std::uint32_t element, int* position) {
-    if (position) *position = -1;
-    const dim_record* d = safe_dims(var);
-    if (!d || element >= d->count) return nullptr;
-    std::vector<std::uint32_t> pos = positions_of(d, element);
-    int k = 0;
-    for (equation_record* e = first_equation(var); e && k < max_equations_per_symbol;
-         e = next_equation(e), ++k) {
-        node_view v = equation_nodes(e);
-        if (!v.ok(0)) continue;
-        std::vector<symbol_id> subs = lhs_subscripts(v);
-        bool match = true;
-        if (!subs.empty()) {
-            if (subs.size() != d->ndims) continue;
-            for (std::uint32_t i = 0; i < d->ndims && match; ++i) {
-                symbol_id el = range_element_at(d->d[i].range, static_cast<int>(pos[i]));
-                symbol_id s = subs[i];
-                if (s == el) continue;
-                if (!valid_symbol(s)) {
-                    match = false;
-                } else if (sym(s)->type == st_range) {
-                    match = s == d->d[i].range || safe_element_position(s, el) >= 0;
-                } else {
-                    match = false;
-                }
-            }
-        }
-        if (match) {
-            if (position) *position = k;
-            return e;
-        }
-    }
-    return nullptr;
-}
-
-void referenced_elements(equation_record* e, int node, symbol_id owner, std::uint32_t element,
-                         std::vector<std::uint32_t>& out, std::size_t max_elements) {
-    node_view v = equation_nodes(e);
-    if (!v.ok(node)) return;
-    symbol_id var = 0;
-    std::vector<int> sub_nodes;
-    const expr_node& n = v.at(node);
-    if (n.code == nc_subscripted) {
-        int c = v.child(node);
-        while (c >= 0 && v.at(c).code == nc_comment) c = v.next(c);
-        if (c < 0) return;
-        var = v.at(c).operand;
-        for (int s = v.next(c); s >= 0 && sub_nodes.size() <= max_dims; s = v.next(s))
-            if (v.at(s).code != nc_comment) sub_nodes.push_back(s);
-    } else {
-        var = n.operand;
-    }
-    const dim_record* xd = valid_symbol(var) ? safe_dims(var) : nullptr;
-    if (!xd) return;
-    const dim_record* od = safe_dims(owner);
-    std::vector<symbol_id> owner_elems; // the owner's element per dimension
-    std::vector<symbol_id> owner_subs = lhs_subscripts(v);
-    if (od && element < od->count) {
-        std::vector<std::uint32_t> p = positions_of(od, element);
-        for (std::uint32_t i = 0; i < od->ndims; ++i)
-            owner_elems.push_back(range_element_at(od->d[i].range, static_cast<int>(p[i])));
-    }
-    // The owner's element that stands for range r in this equation, 0 when none.
-    auto owner_element_for = [&](symbol_id r) -> symbol_id {
-        for (std::size_t i = 0; i < owner_elems.size(); ++i)
-            if (od->d[i].range == r || (i < owner_subs.size() && owner_subs[i] == r))
-                return owner_elems[i];
-        for (symbol_id el : owner_elems)
-            if (safe_element_position(r, el) >= 0) return el;
-        return 0;
-    };
-    bool all = !sub_nodes.empty() && sub_nodes.size() != xd->ndims;
-    std::vector<std::vector<std::uint32_t>> sets(xd->ndims);
-    for (std::uint32_t j = 0; j < xd->ndims; ++j) {
-        symbol_id xr = xd->d[j].range;
-        std::vector<std::uint32_t>& set = sets[j];
-        auto add_all = [&]() {
-            set.clear();
-            for (std::uint32_t k = 0; k < xd->d[j].count; ++k) set.push_back(k);
-        };
-        if (all) {
-            add_all();
-            continue;
-        }
-        symbol_id s = sub_nodes.empty() ? xr : v.at(sub_nodes[j]).operand;
-        int code = sub_nodes.empty() ? int{nc_symbol} : int{v.at(sub_nodes[j]).code};
-        if (!valid_symbol(s)) {
-            add_all();
-            continue;
-        }
-        if (sym(s)->type == st_element) {
-            int p = safe_element_position(xr, s);
-            if (p >= 0 && static_cast<std::uint32_t>(p) < xd->d[j].count)
-                set.push_back(static_cast<std::uint32_t>(p));
-            else
-                add_all();
-            continue;
-        }
-        if (sym(s)->type != st_range) {
-            add_all();
-            continue;
-        }
-        if (code == nc_sum_sub) {
-            const element_list* l = safe_range_elements(s);
-            for (std::uint32_t k = 0; l && k < l->count; ++k) {
-                int p = s == xr ? static_cast<int>(k) : safe_element_position(xr, l->ids[k]);
-                if (p >= 0 && static_cast<std::uint32_t>(p) < xd->d[j].count)
-                    set.push_back(static_cast<std::uint32_t>(p));
-            }
-            if (set.empty()) add_all();
-            continue;
-        }
-        symbol_id el = owner_element_for(s);
-        int p = el ? safe_element_position(xr, el) : -1;
-        if (p >= 0 && static_cast<std::uint32_t>(p) < xd->d[j].count)
-            set.push_back(static_cast<std::uint32_t>(p));
-        else
-            add_all();
-    }
-    // The product of the sets.
-    std::vector<std::size_t> idx(sets.size(), 0);
-    for (std::size_t produced = 0; produced < max_elements; ++produced) {
-        std::uint32_t off = 0;
-        for (std::size_t j = 0; j < sets.size(); ++j) {
-            if (sets[j].empty()) return;
-            off += sets[j][idx[j]] * xd->d[j].stride;
-        }
-        out.push_back(off);
-        std::size_t k = sets.size();
-        for (;;) {
-            if (k == 0) return;
-            --k;
-            if (++idx[k] < sets[k].size()) break;
-            idx[k] = 0;
-        }
-    }
-}
-
-void for_each_reference(equation_record* e, bool init_parts, bool lookups,
-                        const std::function<void(int node, symbol_id var)>& fn) {
-    node_view v = equation_nodes(e);
-    if (!v.ok(0)) return;
-    int kind = v.at(0).code;
-    if (kind == nc_range_def || kind == nc_lookup_eq) return;
-    // The body: every child of the root after the left-hand side.
-    std::vector<int> stack;
-    int lhs = v.child(0);
-    while (lhs >= 0 && v.at(lhs).code == nc_comment) lhs = v.next(lhs);
-    if (lhs < 0) return;
-    std::vector<int> body;
-    for (int c = v.next(lhs); c >= 0 && body.size() < v.count; c = v.next(c))
-        if (v.at(c).code != nc_comment) body.push_back(c);
-    if (kind == nc_level_eq && !init_parts && body.size() > 1) body.resize(1);
-    for (auto it = body.rbegin(); it != body.rend(); ++it) stack.push_back(*it);
-    std::size_t visits = 0;
-    while (!stack.empty() && visits++ < 4ull * v.count + 16) {
-        int i = stack.back();
-        stack.pop_back();
-        const expr_node& n = v.at(i);
-        switch (n.code) {
-        case nc_ref:
-            if (valid_symbol(n.operand) && is_variable_type(sym(n.operand)->type)) fn(i, n.operand);
-            continue;
-        case nc_subscripted: {
-            int c = v.child(i);
-            while (c >= 0 && v.at(c).code == nc_comment) c = v.next(c);
-            if (c >= 0 && valid_symbol(v.at(c).operand) &&
-                is_variable_type(sym(v.at(c).operand)->type))
-                fn(i, v.at(c).operand);
-            continue;
-        }
-        case nc_symbol:
-            // A lookup named as a table (a lookup function's first argument).
-            if (lookups && valid_symbol(n.operand) && sym(n.operand)->type == st_lookup)
-                fn(i, n.operand);
-            continue;
-        case nc_lookup_call: {
-            int l = v.child(i);
-            while (l >= 0 && v.at(l).code == nc_comment) l = v.next(l);
-            if (l < 0) continue;
-            int x = v.next(l);
-            if (x >= 0) stack.push_back(x);
-            if (lookups) stack.push_back(l);
-            continue;
-        }
-        case nc_arglist: {
-            std::vector<int> args;
-            for (int a = v.child(i); a >= 0 && args.size() < v.count; a = v.next(a)) {
-                if (v.at(a).code == nc_init_mark) {
-                    if (!init_parts) break;
-                    continue;
-                }
-                args.push_back(a);
-            }
-            for (auto it = args.rbegin(); it != args.rend(); ++it) stack.push_back(*it);
-            continue;
-        }
-        default:
-            break;
-        }
-        std::vector<int> kids;
-        for (int c = v.child(i); c >= 0 && kids.size() < v.count; c = v.next(c)) kids.push_back(c);
-        for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(*it);
-    }
-}
-
 // ------------------------------------------------------ print_var_equation ---
-
-namespace {
-
-tree_node* cause_head = nullptr;
-tree_node* cause_tail = nullptr;
-std::set<std::pair<symbol_id, std::uint32_t>> cause_seen;
-
-void add_cause_element(symbol_id s, std::uint32_t element) {
-    if (!cause_seen.insert({s, element}).second) return;
-    auto* n = new (item_alloc(sizeof(tree_node))) tree_node{};
-    tree_node_keys(n, s, element);
-    if (cause_tail)
-        cause_tail->next = n;
-    else
-        cause_head = n;
-    cause_tail = n;
-}
-
-} // namespace
-
-tree_node* cause_element_list() {
-    return cause_head;
-}
-
-void clear_cause_element_list() {
-    cause_head = cause_tail = nullptr;
-    cause_seen.clear();
-}
 
 int print_var_equation(const char* element, int sw1, int sw2) {
     bool find_only = sw1 == -1 && sw2 == -1;

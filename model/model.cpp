@@ -10,8 +10,6 @@
 #include "foundation/names.h"
 #include "foundation/report.h"
 #include "model/context.h"
-#include "model/modelfile.h"
-#include "model/subpanel.h"
 
 std::uint32_t* model_syms = nullptr;
 model_header* model_hdr = nullptr;
@@ -48,6 +46,8 @@ struct published {
 published current_lock;
 std::string cur_name, cur_dir;
 close_model_hook_fn close_hook = nullptr;
+model_switched_fn switch_listeners[max_switch_listeners] = {};
+int switch_listener_count = 0;
 
 // The publishable words: header word and the pointer it fills.
 void* lock_word(published& p, int word) {
@@ -758,45 +758,6 @@ model_pair new_model(const char* name, int flags) {
     return m;
 }
 
-namespace {
-
-void free_view_block(handle views, std::uint32_t count) {
-    if (!views) return;
-    std::vector<view_rec> recs;
-    {
-        handle_lock<view_rec> v(views);
-        if (!v) return;
-        std::uint32_t n = std::min<std::uint32_t>(count, handle_size(views) / sizeof(view_rec));
-        recs.assign(v.get(), v.get() + n);
-    }
-    for (const view_rec& r : recs) {
-        if (r.attached && r.index && r.data && handle_valid(r.index) && handle_valid(r.data)) {
-            handle_lock<std::uint32_t> ix(r.index);
-            handle_lock<std::uint8_t> dt(r.data);
-            std::uint32_t ncells = handle_size(r.index) / 4;
-            std::uint32_t dbytes = handle_size(r.data);
-            for (std::uint32_t i = 1; i < r.count && i < ncells; ++i) {
-                std::uint64_t off = 4ull * ix.get()[i];
-                if (off + 8 > dbytes) continue;
-                auto kind = static_cast<std::int8_t>(dt.get()[off + 2]);
-                std::uint32_t payload;
-                std::memcpy(&payload, dt.get() + off + 4, 4);
-                if (kind >= ek_bitmap && payload && handle_valid(payload)) {
-                    if (kind >= ek_attached)
-                        free_hblock(payload);
-                    else
-                        free_handle(payload);
-                }
-            }
-        }
-        if (r.index && handle_valid(r.index)) free_handle(r.index);
-        if (r.data && handle_valid(r.data)) free_hblock(r.data);
-    }
-    free_handle(views);
-}
-
-} // namespace
-
 void free_model(handle header, handle symbols) {
     if (header && handle_valid(header)) free_handle(header);
     if (!symbols || !handle_valid(symbols)) return;
@@ -840,6 +801,16 @@ void set_close_model_hook(close_model_hook_fn hook) {
     close_hook = hook;
 }
 
+void on_model_switched(model_switched_fn fn) {
+    for (int i = 0; i < switch_listener_count; ++i)
+        if (switch_listeners[i] == fn) return;
+    if (switch_listener_count == max_switch_listeners) {
+        report(10, "MDL1032 too many model switch listeners");
+        return;
+    }
+    switch_listeners[switch_listener_count++] = fn;
+}
+
 void close_model(handle header, handle symbols, const char* dir, const char* name) {
     if (model_lock_flag != -1) {
         report(10, "MDL1031 close_model with the model locked");
@@ -859,8 +830,7 @@ void close_model(handle header, handle symbols, const char* dir, const char* nam
         handle ctx = header_word(symbols, mh_model_rec);
         if (ctx) set_model_rec(ctx);
     }
-    // The Subscript Control shows a range of the model now open.
-    subpanel_model_changed();
+    for (int i = 0; i < switch_listener_count; ++i) switch_listeners[i]();
 }
 
 const char* current_model_name() {
@@ -993,9 +963,9 @@ void assign_value_slots(handle symbols) {
                 continue;
             } else if (t == st_level) {
                 levels.push_back(s);
-            } else if (t >= 1 && t <= st_last_dynamic) {
+            } else if (is_dynamic_type(t)) {
                 dynamic.push_back(s);
-            } else if (t >= st_initial && t <= st_last_with_slots) {
+            } else if (is_start_value_type(t)) {
                 fixed.push_back(s);
             } else if (t < st_element) {
                 sym(s)->slot = -1;

@@ -22,8 +22,6 @@
 #include "foundation/types.h"
 #include "model/constants.h"
 
-using symbol_id = std::uint32_t;
-
 // ------------------------------------------------------------ the records ---
 
 // One symbol (64 bytes). Fields marked "union" mean different things by type.
@@ -387,6 +385,9 @@ extern const char* const ctl_var_names[5];
 model_pair new_model(const char* name, int flags);
 // Frees a model (header 0: only the model) with all its blocks and views.
 void free_model(handle header, handle symbols);
+// Frees a view block (model-header word 17) of count views with each view's
+// index and element blocks and the blocks attached to its elements.
+void free_view_block(handle views, std::uint32_t count);
 
 // Building blocks for readers and builders. These work on the handles (not
 // the published pointers) and may move blocks; none may be called while the
@@ -455,6 +456,14 @@ const symbol_id* alpha_index(int* count);
 // replaced (called by close_model before the switch).
 using close_model_hook_fn = void (*)(handle old_header, handle old_symbols);
 void set_close_model_hook(close_model_hook_fn hook);
+
+// Called after close_model made another model (or none) the current one, so
+// that state kept per model outside the store follows the switch. A listener
+// is added once (the same function again is ignored); at most
+// max_switch_listeners.
+using model_switched_fn = void (*)();
+void on_model_switched(model_switched_fn fn);
+inline constexpr int max_switch_listeners = 8;
 
 // Makes the given model the current one (the previous one is freed unless it
 // is the one given); header and symbols 0 only close. dir and name (may be

@@ -5,6 +5,7 @@
 
 #include "foundation/names.h"
 #include "model/context.h"
+#include "model/subscript_selection.h"
 #include "model/varnames.h"
 
 namespace {
@@ -23,6 +24,13 @@ std::uint32_t range_size(symbol_id range) {
     model_lock_guard g(reading_model(), 0);
     const element_list* l = g.ok() ? safe_range_elements(range) : nullptr;
     return l ? l->count : 0;
+}
+
+// The shown range belongs to the current model; from the first time the
+// panel's state is set (opened, or a range chosen) it follows model switches.
+// Before that there is nothing to follow.
+void follow_model_switches() {
+    on_model_switched(subpanel_model_changed);
 }
 
 void changed() {
@@ -50,6 +58,7 @@ int create_subscript_panel(int show, int x, int y, int w, int h) {
         shown_range = 0;
         return 0;
     }
+    follow_model_switches();
     const int given[4] = {x, y, w, h};
     for (int i = 0; i < 4; ++i)
         if (given[i] != -1) rect[i] = given[i];
@@ -113,6 +122,7 @@ symbol_id subpanel_range() {
 
 int subpanel_set_range(symbol_id range) {
     if (!range_size(range)) return 0;
+    follow_model_switches();
     shown_range = range;
     if (window.changed) window.changed();
     return 1;

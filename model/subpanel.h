@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/model.h"
+#include "model/subscript_selection.h"
 
 // Opens, shows or (with -1 in all five arguments) closes the panel. show 1
 // opens it (or brings it forward) at x, y, w, h (each -1: the remembered
@@ -22,7 +23,8 @@ int subscript_panel_exit_check();
 // when the user moves or sizes the panel's window.
 void subscript_panel_rect(int rect[4]);
 void subscript_panel_set_rect(const int rect[4]);
-// After another model became the current one (called by close_model): the
+// After another model became the current one (a listener of close_model's
+// switch, from the first time the panel is opened or a range chosen): the
 // panel shows a range of the new model (none without one) and refreshes.
 void subpanel_model_changed();
 

@@ -9,7 +9,7 @@
 
 #include "foundation/memory.h"
 #include "foundation/names.h"
-#include "model/eqtext.h"
+#include "model/references.h"
 #include "model/varnames.h"
 
 std::uint8_t cause_opts[2] = {1, 1};
@@ -18,10 +18,6 @@ int tree_kind_flags[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
 namespace {
 
 mem_pool* item_pool = nullptr;
-
-bool is_variable_type(int type) {
-    return type > 0 && type <= st_last_variable;
-}
 
 } // namespace
 
@@ -325,6 +321,36 @@ tree_node* sort_tree_list(tree_node* list, const tree_node* exclude) {
         tail = n;
     }
     return head;
+}
+
+// ------------------------------------------------------ cause element list ---
+
+namespace {
+
+tree_node* cause_head = nullptr;
+tree_node* cause_tail = nullptr;
+std::set<std::pair<symbol_id, std::uint32_t>> cause_seen;
+
+} // namespace
+
+void add_cause_element(symbol_id s, std::uint32_t element) {
+    if (!cause_seen.insert({s, element}).second) return;
+    auto* n = new (item_alloc(sizeof(tree_node))) tree_node{};
+    tree_node_keys(n, s, element);
+    if (cause_tail)
+        cause_tail->next = n;
+    else
+        cause_head = n;
+    cause_tail = n;
+}
+
+tree_node* cause_element_list() {
+    return cause_head;
+}
+
+void clear_cause_element_list() {
+    cause_head = cause_tail = nullptr;
+    cause_seen.clear();
 }
 
 // -------------------------------------------------------------- item pool ---

@@ -79,6 +79,15 @@ tree_node* sort_tree_list(tree_node* list, const tree_node* exclude);
 // Counts the nodes of a tree (root included).
 int tree_size(const tree_node* root);
 
+// The cause elements collected by print_var_equation since the list was last
+// cleared, as a chain of tree nodes (symbol, element, slot), in the order
+// first named, each once.
+tree_node* cause_element_list();
+void clear_cause_element_list();
+// Adds an element to the cause element list unless it is there already (the
+// node comes from the item pool).
+void add_cause_element(symbol_id s, std::uint32_t element);
+
 // The small-item pool: memory for short lists that must outlive scratch
 // memory until the next run (the cause element list). reset_item_pool frees
 // everything in it and starts a fresh pool; called after a run.

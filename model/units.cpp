@@ -247,21 +247,12 @@ public:
             if (base.known && (base.any || base.exp.empty())) return base;
             return {};
         }
-        case nc_eq:
-        case nc_ne:
-        case nc_lt:
-        case nc_le:
-        case nc_gt:
-        case nc_ge:
-        case nc_and:
-        case nc_or:
-        case nc_not:
-            return dimensionless();
         case nc_call:
         case nc_vector_call:
             return call(i, depth);
         default:
-            return {};
+            // Comparisons and logic give truth values, which have no units.
+            return node_gives_truth(n.code) ? dimensionless() : units_value{};
         }
     }
 
@@ -286,55 +277,22 @@ private:
         auto arg = [&](std::size_t k) {
             return k < args.size() ? of(args[k], depth + 1) : units_value{};
         };
-        switch (fn->code) {
-        case fn_abs:
-        case fn_integer:
-        case fn_smooth:
-        case fn_smooth_init:
-        case fn_smooth3:
-        case fn_smooth3_init:
-        case fn_delay1:
-        case fn_delay1_init:
-        case fn_delay3:
-        case fn_delay3_init:
-        case fn_delay_n:
-        case fn_smooth_n:
-        case fn_delay_fixed:
-        case fn_forecast:
-        case fn_initial:
-        case fn_sum:
-        case fn_vmin:
-        case fn_vmax:
-        case fn_lookup_extrapolate:
+        switch (fn->units) {
+        case ur_first:
             return arg(0);
-        case fn_min:
-        case fn_max:
-        case fn_modulo:
-        case fn_random_uniform:
+        case ur_same_first_two:
             return same_units(arg(0), arg(1));
-        case fn_if_then_else:
+        case ur_same_last_two:
             return same_units(arg(1), arg(2));
-        case fn_sample_if_true:
-            return same_units(arg(1), arg(2));
-        case fn_exp:
-        case fn_ln:
-        case fn_log:
-        case fn_sin:
-        case fn_cos:
-        case fn_tan:
-        case fn_arctan:
-        case fn_pulse:
-        case fn_pulse_train:
+        case ur_dimensionless:
             return dimensionless();
-        case fn_step:
-            return arg(0);
-        case fn_ramp:
+        case ur_first_by_time:
             return units_product(arg(0), time_);
-        case fn_trend:
+        case ur_per_time:
             return units_product(dimensionless(), time_, -1);
-        case fn_safe_div:
+        case ur_ratio:
             return units_product(arg(0), arg(1), -1);
-        case fn_sqrt: {
+        case ur_square_root: {
             units_value a = arg(0);
             if (!a.known || a.any) return a;
             units_value r = dimensionless();
@@ -344,7 +302,7 @@ private:
             }
             return r;
         }
-        case fn_power:
+        case ur_power:
             if (args.size() > 1 && v_.at(args[1]).code == nc_number)
                 return power_units(arg(0), as_float(v_.at(args[1]).operand));
             return {};

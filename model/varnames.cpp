@@ -1,8 +1,12 @@
-// Variable names as typed, element names of the subscript selection, and the
-// checked readers of the locked model.
+// Variable names as typed and as printed, element names of the subscript
+// selection, and the checked readers of the locked model.
 #include "model/varnames.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,8 +14,7 @@
 #include "foundation/memory.h"
 #include "foundation/names.h"
 #include "foundation/report.h"
-#include "model/context.h"
-#include "model/eqtext.h"
+#include "model/subscript_selection.h"
 
 workbench_selection workbench_var;
 
@@ -160,6 +163,150 @@ node_view equation_nodes(equation_record* e) {
     return v;
 }
 
+namespace {
+
+// Chooses the model to read: the one locked now, else the current one.
+handle reading_model() {
+    return model_lock_flag != -1 && locked_model_symbols ? locked_model_symbols : cur_model_symbols;
+}
+
+// Whether model text may hold the character in a name without quotes.
+bool name_char(unsigned char c) {
+    return std::isalnum(c) || c >= 0xC0 || c == 0xAA || c == 0xB5 || c == 0xBA || c == ' ' ||
+           c == '_' || c == '$' || c == '\'' || c == '.' || c == '&' || c == '%';
+}
+
+const char* scratch_copy(const std::string& s) {
+    return scratch_strdup(s.c_str());
+}
+
+} // namespace
+
+// -------------------------------------------------------- printable names ---
+
+std::string model_text_name(const char* name) {
+    std::string n = name ? name : "";
+    bool quote = n.empty() || std::isdigit(static_cast<unsigned char>(n[0])) || n[0] == ' ' ||
+                 n.back() == ' ';
+    for (unsigned char c : n)
+        if (!name_char(c)) quote = true;
+    if (!quote) return n;
+    std::string out = "\"";
+    for (char c : n) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string number_model_text(float value) {
+    if (is_na(value)) return ":NA:";
+    char buf[48];
+    for (int p = 6; p <= 9; ++p) {
+        std::snprintf(buf, sizeof buf, "%.*g", p, static_cast<double>(value));
+        if (std::strtof(buf, nullptr) == value) break;
+    }
+    return buf;
+}
+
+const char* varformat(symbol_id id, int mode) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || !valid_symbol(id)) return "error";
+    if (mode == 1) {
+        const dim_record* d = safe_dims(id);
+        if (d && d->ndims > 0) return scratch_copy(subscript_selection_text(id));
+    }
+    return scratch_copy(model_text_name(safe_sym_name(id)));
+}
+
+const char* format_symbol_name(const char* name, int type, int shadow, int case_flag) {
+    std::string n = name ? name : "";
+    if (type == st_group && !n.empty() && n[0] == group_marker) n.erase(0, 1);
+    if (case_flag == 1) str_upper(n.data());
+    if (case_flag == 2) str_lower(n.data());
+    if (shadow) n = "<" + n + ">";
+    return scratch_copy(n);
+}
+
+namespace {
+
+std::string element_name_text(symbol_id id, std::uint32_t element) {
+    std::string out = model_text_name(safe_sym_name(id));
+    const dim_record* d = safe_dims(id);
+    if (!d) return out + "[?]";
+    if (d->ndims == 0) return element == 0 ? out : out + "[?]";
+    if (element >= d->count) return out + "[?]";
+    out += '[';
+    for (std::uint32_t i = 0; i < d->ndims; ++i) {
+        if (i) out += ',';
+        std::uint32_t pos = (element / d->d[i].stride) % d->d[i].count;
+        symbol_id e = range_element_at(d->d[i].range, static_cast<int>(pos));
+        out += e ? model_text_name(safe_sym_name(e)) : std::string("?");
+    }
+    out += ']';
+    return out;
+}
+
+} // namespace
+
+const char* element_name(symbol_id id, std::uint32_t element) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || !valid_symbol(id)) return "error";
+    return scratch_copy(element_name_text(id, element));
+}
+
+symbol_id slot_symbol(std::int32_t slot, std::uint32_t* element) {
+    if (element) *element = 0;
+    if (slot < 0 || !model_hdr) return 0;
+    std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
+    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
+        const symbol_record* r = sym(s);
+        if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0 || slot < r->slot) continue;
+        const dim_record* d = safe_dims(s);
+        if (!d) continue;
+        if (slot >= r->slot && static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count) {
+            if (element) *element = static_cast<std::uint32_t>(slot - r->slot);
+            return s;
+        }
+    }
+    return 0;
+}
+
+const char* offset_name(std::int32_t slot) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok()) return "Unknown Symbol";
+    std::uint32_t el = 0;
+    symbol_id s = slot_symbol(slot, &el);
+    if (!s) return "Unknown Symbol";
+    return scratch_copy(element_name_text(s, el));
+}
+
+const char* lookup_offset_name(std::int32_t slot) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || slot < 0 || !model_lookups) return "Unknown Symbol";
+    std::uint64_t end = 5 + std::uint64_t{lookup_entry_cells} * (std::uint64_t(slot) + 1);
+    if (end > block_used_cells(model_lookups)) return "Unknown Symbol";
+    const lookup_entry* e = lookup_at(slot);
+    if (!e || !valid_symbol(e->symbol)) return "Unknown Symbol";
+    return scratch_copy(element_name_text(e->symbol, e->element));
+}
+
+const char* string_offset_name(std::int32_t slot) {
+    model_lock_guard g(reading_model(), 0);
+    if (!g.ok() || slot < 0 || !model_hdr) return "Unknown Symbol";
+    std::uint32_t end = std::min(model_hdr->w[mh_sym_end], block_used_cells(model_syms));
+    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end; s += symbol_cells) {
+        const symbol_record* r = sym(s);
+        if (r->type != st_string || r->slot < 0 || slot < r->slot) continue;
+        const dim_record* d = safe_dims(s);
+        if (d && slot >= r->slot &&
+            static_cast<std::int64_t>(slot) < std::int64_t{r->slot} + d->count)
+            return scratch_copy(element_name_text(s, static_cast<std::uint32_t>(slot - r->slot)));
+    }
+    return "Unknown Symbol";
+}
+
 // ----------------------------------------------------------- parsed names ---
 
 namespace {
@@ -193,11 +340,6 @@ std::string unquote(const std::string& s) {
 
 bool has_wildcard(const std::string& s) {
     return s.find_first_of("*?") != std::string::npos;
-}
-
-// Chooses the model to read: the one locked now, else the current one.
-handle reading_model() {
-    return model_lock_flag != -1 && locked_model_symbols ? locked_model_symbols : cur_model_symbols;
 }
 
 } // namespace
@@ -267,10 +409,6 @@ int subscript_position(symbol_id range, const std::string& sub, bool allow_range
     return -1;
 }
 
-bool is_value_variable(int type) {
-    return type > 0 && type <= st_last_variable;
-}
-
 } // namespace
 
 long element_offset_of(symbol_id var, const parsed_name& name) {
@@ -293,7 +431,7 @@ int find_var_name(const parsed_name& name, std::int32_t* slot, int allow_ranges,
     model_lock_guard g(reading_model(), 0);
     if (!g.ok() || name.name.empty() || (name.flags & ~pn_trailing_text)) return 0;
     symbol_id id = find_symbol(name.name.c_str());
-    if (!valid_symbol(id) || !is_value_variable(sym(id)->type)) return 0;
+    if (!valid_symbol(id) || !is_variable_type(sym(id)->type)) return 0;
     const dim_record* d = safe_dims(id);
     if (!d || static_cast<std::uint32_t>(name.nsubs) != d->ndims) return 0;
     std::uint32_t offset = 0;
@@ -485,7 +623,7 @@ int expand_subscripted_name(const char* typed, const char** prefix, const char**
         parse_var_name(typed, &p);
         var = p.name.empty() ? 0 : find_symbol(p.name.c_str());
         d = safe_dims(var);
-        if (!valid_symbol(var) || !d || !is_value_variable(sym(var)->type)) {
+        if (!valid_symbol(var) || !d || !is_variable_type(sym(var)->type)) {
             report(8, "Unable to find %s in model", typed);
             return 0;
         }
@@ -545,12 +683,12 @@ int expand_name_elements(const parsed_name* parsed, const char* text, const char
         const symbol_id* alpha = alpha_index(&n);
         for (int i = 0; alpha && i < n; ++i) {
             symbol_id s = alpha[i];
-            if (!valid_symbol(s) || !is_value_variable(sym(s)->type)) continue;
+            if (!valid_symbol(s) || !is_variable_type(sym(s)->type)) continue;
             if (wildcard_match(safe_sym_name(s), pattern.c_str())) vars.push_back(s);
         }
     } else {
         symbol_id s = find_symbol(parsed->name.c_str());
-        if (valid_symbol(s) && is_value_variable(sym(s)->type)) vars.push_back(s);
+        if (valid_symbol(s) && is_variable_type(sym(s)->type)) vars.push_back(s);
     }
     std::vector<std::string> names;
     for (symbol_id var : vars) {

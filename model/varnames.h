@@ -1,7 +1,8 @@
-// Variable names as typed: parsing a name with its subscripts, finding the
-// element and its value slot, expanding subscript ranges, wildcards and the
-// subscript selection into element names; and the checked readers of the
-// locked model that every text service uses.
+// Variable names as typed and as printed: parsing a name with its subscripts,
+// finding the element and its value slot, expanding subscript ranges,
+// wildcards and the subscript selection into element names, the printable
+// names of symbols, elements and slots; and the checked readers of the locked
+// model that every text service uses.
 //
 // The checked readers never trust the model: a symbol id, a cell, a count or a
 // child index that points outside its block gives "none" (null, 0, "") rather
@@ -80,6 +81,44 @@ struct workbench_selection {
     int nsubs = 0;
 };
 extern workbench_selection workbench_var;
+
+// -------------------------------------------------------- printable names ---
+// Texts are returned in scratch memory, each call its own copy, so two
+// results can be used in one printf.
+
+// The printable name of a symbol (scratch): its name, quoted when model text
+// needs quotes. mode 1 adds the subscripts as selected (the workbench
+// variable's chosen subscripts when it is the workbench variable, else the
+// subscript selection): per dimension the range when all its elements are
+// selected, the element when one is, the selected elements joined by "|"
+// otherwise. "error" for a bad id.
+const char* varformat(symbol_id id, int mode);
+
+// The display name of a variable (scratch): the name as stored, a group's
+// without its marker; shadow 1 puts it between "<" and ">"; case_flag 1
+// upper-cases it, 2 lower-cases it, 0 keeps it.
+const char* format_symbol_name(const char* name, int type, int shadow, int case_flag);
+
+// The name of one element of a variable (scratch): the name, then the element
+// names of its subscripts in square brackets separated by commas
+// ("Stock[north,a]"); the plain name for a scalar. An offset beyond the shape
+// gives the name with "[?]".
+const char* element_name(symbol_id id, std::uint32_t element);
+
+// The element name of the number variable whose value slots hold the slot
+// (offset_name), of the lookup whose lookup slots hold it, or of the string
+// variable whose string slots hold it; "Unknown Symbol" when none.
+const char* offset_name(std::int32_t slot);
+const char* lookup_offset_name(std::int32_t slot);
+const char* string_offset_name(std::int32_t slot);
+// The variable and element offset of a value slot; 0 when none.
+symbol_id slot_symbol(std::int32_t slot, std::uint32_t* element);
+
+// The name of a symbol as model text writes it: quoted when it holds
+// characters that a name cannot hold.
+std::string model_text_name(const char* name);
+// A float in its shortest text that reads back to the same float.
+std::string number_model_text(float value);
 
 // ------------------------------------------------------------ parsed names ---
 

@@ -7,6 +7,7 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/subscript_selection.h"
 #include "tests/support/model_builder.h"
 
 namespace {
