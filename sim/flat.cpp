@@ -120,7 +120,7 @@ bool pure_builtin(std::uint32_t fn, std::uint32_t states) {
     }
 }
 
-bool non_finite(float f) {
+std::uint32_t non_finite(float f) {
     std::uint32_t b;
     std::memcpy(&b, &f, 4);
     return ((b >> 23) & 0xFFu) == 0xFFu;
@@ -329,23 +329,23 @@ void flat_pass::run(int mode) {
     const flat_op* ip = ops_.data();
     double* r = regs_.data();
     const float* lut = run_lookup_data();
-    bool bad = false;
+    std::uint32_t bad = 0;
     // Stored values are checked together; before any step that could end the
     // run otherwise, the values stored so far are checked first.
-    auto check = [&] {
-        if (bad) report_non_finite(static_cast<std::size_t>(ip - ops_.data()));
-    };
-    auto store = [&](double value) {
-        float f = static_cast<float>(value);
-        *ip->c.dst = f;
-        bad |= non_finite(f);
-    };
+#define FLAT_CHECK                                                                                 \
+    if (bad) report_non_finite(static_cast<std::size_t>(ip - ops_.data()))
+#define FLAT_STORE(value)                                                                          \
+    {                                                                                              \
+        float f_ = static_cast<float>(value);                                                      \
+        *ip->c.dst = f_;                                                                           \
+        bad |= non_finite(f_);                                                                     \
+    }
 #define FLAT_A0 static_cast<double>(*ip->a.f)
 #define FLAT_A1 r[ip->a.r]
 #define FLAT_B0 static_cast<double>(*ip->b.f)
 #define FLAT_B1 r[ip->b.r]
 #define FLAT_PUT0(value) r[ip->d] = (value)
-#define FLAT_PUT1(value) store(value)
+#define FLAT_PUT1(value) FLAT_STORE(value)
 #define FLAT_FORM(name, expr, form, ka, kb, ks)                                                    \
     FLAT_OP(fo_##name##_##form) {                                                                  \
         double x = FLAT_A##ka, y = FLAT_B##kb;                                                     \
@@ -391,11 +391,11 @@ void flat_pass::run(int mode) {
         switch (ip->op) {
 #endif
     FLAT_OP(fo_end) {
-        check();
+        FLAT_CHECK;
         return;
     }
     FLAT_OP(fo_unit) {
-        check();
+        FLAT_CHECK;
         eval_unit(ip->unit, mode);
         FLAT_NEXT;
     }
@@ -410,7 +410,7 @@ void flat_pass::run(int mode) {
         FLAT_NEXT;
     }
     FLAT_OP(fo_store_r) {
-        store(r[ip->a.r]);
+        FLAT_STORE(r[ip->a.r]);
         FLAT_NEXT;
     }
     FLAT_OP(fo_neg) {
@@ -433,12 +433,12 @@ void flat_pass::run(int mode) {
         FLAT_NEXT;
     }
     FLAT_OP(fo_call) {
-        check();
+        FLAT_CHECK;
         r[ip->d] = interp_call_one(ip->unit, ip->c.call, r + ip->d, mode);
         FLAT_NEXT;
     }
     FLAT_OP(fo_rate) {
-        check();
+        FLAT_CHECK;
         interp_state_rate_one(ip->unit, ip->c.call, r + ip->d, mode);
         FLAT_NEXT;
     }
@@ -451,4 +451,6 @@ default:
 #endif
 #undef FLAT_OP
 #undef FLAT_NEXT
+#undef FLAT_CHECK
+#undef FLAT_STORE
 }

@@ -1261,6 +1261,11 @@ void eval_units(const std::vector<int>& order, int mode) {
     for (int u : order) eval_unit(u, mode);
 }
 
+std::size_t flat_unit_count() {
+    return (flat_dynamic ? flat_dynamic->flat_units() : 0) +
+           (flat_rates ? flat_rates->flat_units() : 0);
+}
+
 void set_flat_passes(bool on) {
     flat_setting = on ? 1 : 0;
 }

@@ -47,6 +47,9 @@ void eval_units(const std::vector<int>& order, int mode);
 // to the interpreter; the next interp_begin follows a change.
 void set_flat_passes(bool on);
 bool flat_passes();
+// Units of the current run's flat passes that run as flat instructions (the
+// others are left to the interpreter); 0 without flat passes.
+std::size_t flat_unit_count();
 void eval_unit(int unit, int mode);
 
 // The run's lookup tables and their data (valid between begin and end).
