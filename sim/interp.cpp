@@ -9,11 +9,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "foundation/report.h"
 #include "model/constants.h"
 #include "model/model.h"
+#include "sim/flat.h"
 
 namespace {
 
@@ -34,6 +37,12 @@ std::uint32_t cap = 0;
 constexpr std::uint32_t chunk_lanes = 256;
 constexpr int scalar_stack = 64;
 int cur_unit = -1;
+
+// The flat forms of the dynamic and rate passes of the run (null: the units
+// are evaluated one by one). flat_setting: -1 not yet read from the
+// environment, 0 off, 1 on.
+std::unique_ptr<flat_pass> flat_dynamic, flat_rates;
+int flat_setting = -1;
 
 // Data and constants read from outside sources, per call and lane.
 struct data_instance {
@@ -432,6 +441,25 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
     throw run_unwind("Internal error RT2314: unknown function " + std::to_string(fn));
 }
 
+// The rates of a stateful call's hidden states, or the push of a pipeline
+// delay, with the arguments on the stack from base.
+void state_rate_op(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n,
+                   int mode) {
+    int fn = static_cast<int>(c[0]);
+    int nargs = static_cast<int>(c[1]);
+    std::uint32_t a = c[2], b = c[3];
+    double* args[8];
+    for (int k = 0; k < nargs && k < 8; ++k) args[k] = S(base + k);
+    if (fn == fn_delay_fixed) {
+        if (mode == em_main)
+            for (std::uint32_t i = 0; i < n; ++i)
+                delay_push(a + lane0 + i, args[0][i], sim_time + delays[a + lane0 + i]->delay,
+                           lane0 + i);
+    } else {
+        state_rates(fn, args, a, b, lane0, n);
+    }
+}
+
 // A reference or a number directly followed by + - * / is applied to the
 // operand below it in one pass (no vector is stored for it).
 template <typename Op>
@@ -495,46 +523,6 @@ void load_pair(std::uint32_t op, const float* a, const float* b, std::uint32_t n
     }
 }
 
-bool fuse_ref(std::uint32_t next, double* a, const float* base, std::int64_t stride,
-              std::uint32_t lane0, std::uint32_t n) {
-    const float* p = base + stride * static_cast<std::int64_t>(lane0);
-    if (stride == 0) {
-        double y = p[0];
-        switch (next) {
-        case nc_add:
-            apply_value(a, y, n, [](double x, double z) { return x + z; });
-            return true;
-        case nc_sub:
-            apply_value(a, y, n, [](double x, double z) { return x - z; });
-            return true;
-        case nc_mul:
-            apply_value(a, y, n, [](double x, double z) { return x * z; });
-            return true;
-        case nc_div:
-            apply_value(a, y, n, [](double x, double z) { return x / z; });
-            return true;
-        default:
-            return false;
-        }
-    }
-    switch (next) {
-    case nc_add:
-        apply_ref(a, p, stride, n, [](double x, double z) { return x + z; });
-        return true;
-    case nc_sub:
-        apply_ref(a, p, stride, n, [](double x, double z) { return x - z; });
-        return true;
-    case nc_mul:
-        apply_ref(a, p, stride, n, [](double x, double z) { return x * z; });
-        return true;
-    case nc_div:
-        apply_ref(a, p, stride, n, [](double x, double z) { return x / z; });
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool fuse_number(std::uint32_t next, double* a, double y, std::uint32_t n) {
     switch (next) {
     case nc_add:
@@ -548,6 +536,29 @@ bool fuse_number(std::uint32_t next, double* a, double y, std::uint32_t n) {
         return true;
     case nc_div:
         apply_value(a, y, n, [](double x, double z) { return x / z; });
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A reference read by every lane (stride 0) is applied as a number.
+bool fuse_ref(std::uint32_t next, double* a, const float* base, std::int64_t stride,
+              std::uint32_t lane0, std::uint32_t n) {
+    if (stride == 0) return fuse_number(next, a, base[0], n);
+    const float* p = base + stride * static_cast<std::int64_t>(lane0);
+    switch (next) {
+    case nc_add:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x + z; });
+        return true;
+    case nc_sub:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x - z; });
+        return true;
+    case nc_mul:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x * z; });
+        return true;
+    case nc_div:
+        apply_ref(a, p, stride, n, [](double x, double z) { return x / z; });
         return true;
     default:
         return false;
@@ -769,21 +780,10 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
             break;
         }
         case op_state_rate: {
-            int fn = static_cast<int>(code[pc]);
             int nargs = static_cast<int>(code[pc + 1]);
-            std::uint32_t a = code[pc + 2], b = code[pc + 3];
-            pc += 5;
             sp -= nargs;
-            double* args[8];
-            for (int k = 0; k < nargs && k < 8; ++k) args[k] = S(sp + k);
-            if (fn == fn_delay_fixed) {
-                if (mode == em_main)
-                    for (std::uint32_t i = 0; i < n; ++i)
-                        delay_push(a + lane0 + i, args[0][i],
-                                   sim_time + delays[a + lane0 + i]->delay, lane0 + i);
-            } else {
-                state_rates(fn, args, a, b, lane0, n);
-            }
+            state_rate_op(code + pc, sp, lane0, n, mode);
+            pc += 5;
             break;
         }
         default:
@@ -1096,10 +1096,18 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     std::uint32_t mm = std::max<std::uint32_t>(p.max_lanes, 1);
     cap = std::max<std::uint32_t>(512, mm);
     stack_mem.assign(static_cast<std::size_t>(cap) * (p.max_stack + 2), 0.0);
+    flat_dynamic.reset();
+    flat_rates.reset();
+    if (flat_passes()) {
+        flat_dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
+        flat_rates = std::make_unique<flat_pass>(p, p.rate_order);
+    }
     return 1;
 }
 
 void interp_end() {
+    flat_dynamic.reset();
+    flat_rates.reset();
     prog = nullptr;
     luts = nullptr;
     lut_data = nullptr;
@@ -1240,5 +1248,52 @@ void eval_constraint(int index, std::vector<std::uint32_t>& failed) {
 }
 
 void eval_units(const std::vector<int>& order, int mode) {
+    if (mode != em_initial && prog) {
+        if (flat_dynamic && &order == &prog->dynamic_order) {
+            flat_dynamic->run(mode);
+            return;
+        }
+        if (flat_rates && &order == &prog->rate_order) {
+            flat_rates->run(mode);
+            return;
+        }
+    }
     for (int u : order) eval_unit(u, mode);
+}
+
+std::size_t flat_unit_count() {
+    return (flat_dynamic ? flat_dynamic->flat_units() : 0) +
+           (flat_rates ? flat_rates->flat_units() : 0);
+}
+
+void set_flat_passes(bool on) {
+    flat_setting = on ? 1 : 0;
+}
+
+bool flat_passes() {
+    if (flat_setting < 0) {
+        const char* e = std::getenv("KAVREL_REFERENCE_ENGINE");
+        flat_setting = e && *e && *e != '0' ? 0 : 1;
+    }
+    return flat_setting == 1;
+}
+
+double interp_call_one(int unit, const std::uint32_t* c, const double* args, int mode) {
+    cur_unit = unit;
+    int nargs = static_cast<int>(c[1]);
+    for (int k = 0; k < nargs; ++k) S(k)[0] = args[k];
+    call(c, 0, 0, 1, mode);
+    return S(0)[0];
+}
+
+void interp_state_rate_one(int unit, const std::uint32_t* c, const double* args, int mode) {
+    cur_unit = unit;
+    int nargs = static_cast<int>(c[1]);
+    for (int k = 0; k < nargs; ++k) S(k)[0] = args[k];
+    state_rate_op(c, 0, 0, 1, mode);
+}
+
+void interp_fail_unit(int unit, const char* what) {
+    cur_unit = unit;
+    fail_lane(0, what);
 }

@@ -38,8 +38,18 @@ int interp_begin(const sim_program& program, handle symbols,
 // Forgets the run's structures (the pool is freed by the caller).
 void interp_end();
 
-// Evaluates the units in order.
+// Evaluates the units in order. The dynamic and rate passes of the run's
+// program (outside the initial pass) go through their flat forms (sim/flat.h)
+// while those are on.
 void eval_units(const std::vector<int>& order, int mode);
+// Whether runs build and use the flat forms: on unless the environment
+// variable KAVREL_REFERENCE_ENGINE is set (not "0"), which leaves every unit
+// to the interpreter; the next interp_begin follows a change.
+void set_flat_passes(bool on);
+bool flat_passes();
+// Units of the current run's flat passes that run as flat instructions (the
+// others are left to the interpreter); 0 without flat passes.
+std::size_t flat_unit_count();
 void eval_unit(int unit, int mode);
 
 // The run's lookup tables and their data (valid between begin and end).

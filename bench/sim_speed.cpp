@@ -1,0 +1,406 @@
+// The engine against the same equations written directly in C++, timed
+// interleaved in one process (each iteration runs every contender once, so a
+// busy machine slows them alike):
+// - a scalar model of the size of the large published world models (150
+//   levels, 300 auxiliaries, 325 constants, 30 lookups, 10 smoothing and
+//   delay functions) for 400 Euler steps, against C++ computing in double
+//   with values stored as floats (what the engine does) and in float;
+// - the 50-variable scalar model of bench_sim_interp;
+// - a Livesweep re-run: 25 stocks and 25 flows over 100 cells (5,000
+//   values) with a lookup and a MIN per element, 400 steps, every step saved.
+// The counters give the mean microseconds of one run of each and the ratios.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "model/check.h"
+#include "model/codegen.h"
+#include "model/model.h"
+#include "model/order.h"
+#include "sim/run.h"
+#include "sim/simdata.h"
+#include "tests/support/model_builder.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+template <typename F> double time_us(F&& f) {
+    auto t0 = clock_type::now();
+    f();
+    return std::chrono::duration<double, std::micro>(clock_type::now() - t0).count();
+}
+
+std::string num(int i) {
+    return std::to_string(i);
+}
+
+// ------------------------------------------------------------ world size ---
+
+constexpr int levels = 150, lookups = 30, smooths = 10, misc = 25;
+constexpr float w_start = 0, w_end = 200, w_step = 0.5f, w_save = 1;
+
+float k_of(int i) {
+    return 0.02f + 0.0001f * static_cast<float>(i);
+}
+float t_of(int i) {
+    return 50.0f + static_cast<float>(i);
+}
+float g_of(int j) {
+    return 3.0f + static_cast<float>(j);
+}
+std::vector<std::pair<float, float>> table_of(int j) {
+    return {{0, 0.5f + 0.01f * static_cast<float>(j)},
+            {0.5f, 0.8f},
+            {1, 1},
+            {1.5f, 1.15f},
+            {2, 1.25f},
+            {3, 1.3f}};
+}
+
+// Each level i has a ratio x_i = L_i / t_i and an inflow f_i of one of five
+// shapes (a lookup of the ratio, a smoothed or delayed flow, MIN, IF THEN
+// ELSE, MAX); its rate is f_i - L_i k_i x_i, so every level settles near t_i.
+struct world_model {
+    model_builder b{"world size"};
+    sim_program p;
+    world_model() {
+        init_vocabulary();
+        b.control(w_start, w_end, w_step, w_save);
+        for (int i = 0; i < levels; ++i) {
+            b.constant(("k" + num(i)).c_str(), k_of(i));
+            b.constant(("t" + num(i)).c_str(), t_of(i));
+        }
+        for (int j = 0; j < misc; ++j) b.constant(("g" + num(j)).c_str(), g_of(j));
+        for (int j = 0; j < lookups; ++j) b.lookup(("tbl" + num(j)).c_str(), table_of(j));
+        for (int i = 0; i < levels; ++i) {
+            std::string n = num(i), n1 = num((i + 1) % levels), n2 = num((i + 2) % levels);
+            b.level(("L" + n).c_str(), ("f" + n + " - L" + n + " * k" + n + " * x" + n).c_str(),
+                    ("t" + n + " * 0.8").c_str());
+            b.aux(("x" + n).c_str(), ("L" + n + " / t" + n).c_str());
+            std::string f;
+            if (i < lookups)
+                f = "k" + n + " * L" + n1 + " * tbl" + n + "(x" + n + ")";
+            else if (i < lookups + smooths)
+                f = "k" + n + " * s" + num(i - lookups);
+            else if (i % 3 == 0)
+                f = "k" + n + " * MIN(L" + n1 + ", t" + n + ")";
+            else if (i % 3 == 1)
+                f = "k" + n + " * IF THEN ELSE(x" + n + " > 1, L" + n1 + " * 0.9, L" + n1 + ")";
+            else
+                f = "k" + n + " * (L" + n1 + " + L" + n2 + ") * 0.5 * MAX(1 - x" + n + ", 0.2)";
+            b.aux(("f" + n).c_str(), f.c_str());
+        }
+        const char* fns[4] = {"SMOOTH", "SMOOTH3", "DELAY1", "DELAY3"};
+        for (int j = 0; j < smooths; ++j) {
+            std::string e = std::string(fns[j % 4]) + "(f" + num(40 + j) + ", g" + num(j) + ")";
+            b.aux(("s" + num(j)).c_str(), e.c_str());
+        }
+        b.finish();
+        check_model(b.symbols());
+        generate_code(b.symbols(), p);
+        order_program(b.symbols(), p);
+    }
+};
+
+double lookup_at(const std::vector<std::pair<float, float>>& t, double x) {
+    if (x <= t.front().first) return t.front().second;
+    if (x >= t.back().first) return t.back().second;
+    std::size_t k = 1;
+    while (t[k].first < x) ++k;
+    double x0 = t[k - 1].first, x1 = t[k].first, y0 = t[k - 1].second, y1 = t[k].second;
+    return y0 + (x - x0) * (y1 - y0) / (x1 - x0);
+}
+
+// The world-size model written out; R is the type the equations compute in.
+template <typename R> struct world_direct {
+    std::vector<float> k, t, g, L, x, f, s, rows;
+    std::vector<std::vector<std::pair<float, float>>> tables;
+    std::vector<std::vector<float>> states, rates; // hidden states of s_j
+    static constexpr int stages[4] = {1, 3, 1, 3};
+    world_direct() {
+        for (int i = 0; i < levels; ++i) {
+            k.push_back(k_of(i));
+            t.push_back(t_of(i));
+        }
+        for (int j = 0; j < misc; ++j) g.push_back(g_of(j));
+        for (int j = 0; j < lookups; ++j) tables.push_back(table_of(j));
+        L.resize(levels);
+        x.resize(levels);
+        f.resize(levels);
+        s.resize(smooths);
+        states.resize(smooths);
+        rates.resize(smooths);
+        for (int j = 0; j < smooths; ++j) {
+            states[static_cast<std::size_t>(j)].resize(stages[j % 4]);
+            rates[static_cast<std::size_t>(j)].resize(stages[j % 4]);
+        }
+    }
+    float lv(int i) const { return L[static_cast<std::size_t>(i % levels)]; }
+    // The smoothing outputs from their states (delays divide by the stage time).
+    void outputs() {
+        for (int j = 0; j < smooths; ++j) {
+            auto& st = states[static_cast<std::size_t>(j)];
+            R d = g[static_cast<std::size_t>(j)];
+            R per = static_cast<R>(st.size());
+            s[static_cast<std::size_t>(j)] =
+                static_cast<float>(j % 4 >= 2 ? st.back() / (d / per) : R(st.back()));
+        }
+    }
+    void auxiliaries() {
+        for (int i = 0; i < levels; ++i) {
+            auto u = static_cast<std::size_t>(i);
+            x[u] = static_cast<float>(R(L[u]) / t[u]);
+        }
+        for (int i = 0; i < levels; ++i) {
+            auto u = static_cast<std::size_t>(i);
+            R kk = k[u], xi = x[u], l1 = lv(i + 1);
+            R r;
+            if (i < lookups)
+                r = kk * l1 * static_cast<R>(lookup_at(tables[u], xi));
+            else if (i < lookups + smooths)
+                r = kk * R(s[u - lookups]);
+            else if (i % 3 == 0)
+                r = kk * std::min(l1, R(t[u]));
+            else if (i % 3 == 1)
+                r = kk * (xi > 1 ? l1 * R(0.9) : l1);
+            else
+                r = kk * (l1 + R(lv(i + 2))) * R(0.5) * std::max(1 - xi, R(0.2));
+            f[u] = static_cast<float>(r);
+        }
+    }
+    void initialise() {
+        for (int i = 0; i < levels; ++i)
+            L[static_cast<std::size_t>(i)] =
+                static_cast<float>(R(t[static_cast<std::size_t>(i)]) * R(0.8));
+        auxiliaries(); // f40.. do not read the smoothing outputs
+        for (int j = 0; j < smooths; ++j) {
+            auto& st = states[static_cast<std::size_t>(j)];
+            R in = f[static_cast<std::size_t>(40 + j)], d = g[static_cast<std::size_t>(j)];
+            R per = static_cast<R>(st.size());
+            for (float& v : st) v = static_cast<float>(j % 4 >= 2 ? in * d / per : in);
+        }
+    }
+    void state_rates() {
+        for (int j = 0; j < smooths; ++j) {
+            auto& st = states[static_cast<std::size_t>(j)];
+            auto& rt = rates[static_cast<std::size_t>(j)];
+            R in = f[static_cast<std::size_t>(40 + j)], d = g[static_cast<std::size_t>(j)];
+            R per = static_cast<R>(st.size()), stage = d / per, prev = in;
+            for (std::size_t q = 0; q < st.size(); ++q) {
+                if (j % 4 >= 2) {
+                    R out = st[q] / stage;
+                    rt[q] = static_cast<float>(prev - out);
+                    prev = out;
+                } else {
+                    rt[q] = static_cast<float>((prev - st[q]) / stage);
+                    prev = st[q];
+                }
+            }
+        }
+    }
+    void run() {
+        rows.clear();
+        initialise();
+        long steps = std::lround((w_end - w_start) / w_step);
+        long every = std::lround(w_save / w_step);
+        float h = w_step;
+        for (long n = 0;; ++n) {
+            outputs();
+            auxiliaries();
+            state_rates();
+            if (n % every == 0) {
+                rows.insert(rows.end(), L.begin(), L.end());
+                rows.insert(rows.end(), x.begin(), x.end());
+                rows.insert(rows.end(), f.begin(), f.end());
+                rows.insert(rows.end(), s.begin(), s.end());
+            }
+            if (n == steps) break;
+            for (int i = 0; i < levels; ++i) {
+                auto u = static_cast<std::size_t>(i);
+                float rate = static_cast<float>(R(f[u]) - R(L[u]) * R(k[u]) * R(x[u]));
+                L[u] += h * rate;
+            }
+            for (int j = 0; j < smooths; ++j)
+                for (std::size_t q = 0; q < states[static_cast<std::size_t>(j)].size(); ++q)
+                    states[static_cast<std::size_t>(j)][q] +=
+                        h * rates[static_cast<std::size_t>(j)][q];
+        }
+    }
+};
+
+// Runs the engine and the C++ contenders in turn; counters in microseconds.
+template <typename Engine, typename... Direct>
+void interleave(benchmark::State& state, Engine&& engine, Direct&&... direct) {
+    constexpr std::size_t nd = sizeof...(Direct);
+    double te = 0, td[nd] = {};
+    long n = 0;
+    for (auto _ : state) {
+        te += time_us(engine);
+        std::size_t k = 0;
+        ((td[k++] += time_us(direct)), ...);
+        ++n;
+    }
+    double d = static_cast<double>(std::max(n, 1L));
+    state.counters["engine_us"] = te / d;
+    const char* names[3] = {"direct_us", "direct_float_us", "direct3_us"};
+    const char* ratios[3] = {"ratio", "ratio_float", "ratio3"};
+    for (std::size_t k = 0; k < nd && k < 3; ++k) {
+        state.counters[names[k]] = td[k] / d;
+        state.counters[ratios[k]] = te / std::max(td[k], 1e-9);
+    }
+}
+
+void BM_WorldSize(benchmark::State& state) {
+    static world_model m;
+    static world_direct<double> dd;
+    static world_direct<float> df;
+    sim_options o;
+    sim_output out;
+    interleave(
+        state,
+        [&] {
+            int r = run_program(m.b.symbols(), m.p, o, &out);
+            benchmark::DoNotOptimize(r);
+        },
+        [&] {
+            dd.run();
+            benchmark::DoNotOptimize(dd.rows.data());
+        },
+        [&] {
+            df.run();
+            benchmark::DoNotOptimize(df.rows.data());
+        });
+    // The engine and the C++ agree: the largest relative difference of a level at the end.
+    double diff = 0;
+    std::size_t last = out.times.size() - 1;
+    for (int i = 0; i < levels; ++i) {
+        std::int32_t slot = get_symbol(m.b.symbols(), m.b.id(("L" + num(i)).c_str())).slot;
+        double e = out.rows[last * out.value_slots + static_cast<std::size_t>(slot)];
+        double c = dd.L[static_cast<std::size_t>(i)];
+        diff = std::max(diff, std::fabs(e - c) / std::max(1.0, std::fabs(c)));
+    }
+    state.counters["max_rel_diff"] = diff;
+    state.counters["saves"] = static_cast<double>(out.times.size());
+}
+BENCHMARK(BM_WorldSize)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// ----------------------------------------------------------- 50 variables ---
+
+struct scalar_model {
+    model_builder b{"scalar"};
+    sim_program p;
+    scalar_model() {
+        init_vocabulary();
+        b.control(0, 100000, 1, 100000);
+        for (int i = 0; i < 10; ++i) {
+            std::string n = num(i), next = num((i + 1) % 10);
+            b.constant(("k" + n).c_str(), 0.001f * static_cast<float>(i + 1));
+            b.level(("L" + n).c_str(), ("f" + n).c_str(), "10");
+            b.aux(("a" + n).c_str(), ("L" + n + " * k" + n).c_str());
+            b.aux(("b" + n).c_str(), ("a" + n + " + L" + next + " * 0.0001").c_str());
+            b.aux(("c" + n).c_str(), ("b" + n + " - L" + n + " * 0.0002").c_str());
+            b.aux(("f" + n).c_str(), ("c" + n + " / (1 + a" + n + " * a" + n + ")").c_str());
+        }
+        b.finish();
+        check_model(b.symbols());
+        generate_code(b.symbols(), p);
+        order_program(b.symbols(), p);
+    }
+};
+
+void scalar_direct() {
+    static volatile float kv = 0.001f;
+    float L[10], k[10], a[10], b[10], c[10], f[10];
+    for (int i = 0; i < 10; ++i) {
+        L[i] = 10;
+        k[i] = kv * static_cast<float>(i + 1);
+    }
+    for (int step = 0; step <= 100000; ++step) {
+        for (int i = 0; i < 10; ++i) {
+            a[i] = static_cast<float>(static_cast<double>(L[i]) * k[i]);
+            b[i] = static_cast<float>(a[i] + static_cast<double>(L[(i + 1) % 10]) * 0.0001);
+            c[i] = static_cast<float>(b[i] - static_cast<double>(L[i]) * 0.0002);
+            f[i] = static_cast<float>(c[i] / (1 + static_cast<double>(a[i]) * a[i]));
+        }
+        if (step == 100000) break;
+        for (int i = 0; i < 10; ++i) L[i] += f[i];
+    }
+    benchmark::DoNotOptimize(L[0]);
+}
+
+void BM_ScalarFifty(benchmark::State& state) {
+    static scalar_model m;
+    sim_options o;
+    sim_output out;
+    interleave(
+        state,
+        [&] {
+            int r = run_program(m.b.symbols(), m.p, o, &out);
+            benchmark::DoNotOptimize(r);
+        },
+        scalar_direct);
+}
+BENCHMARK(BM_ScalarFifty)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// -------------------------------------------------------------- Livesweep ---
+
+constexpr int sweep_stocks = 25, sweep_cells = 100;
+
+struct sweep_model {
+    model_builder b{"sweep"};
+    sim_program p;
+    sweep_model() {
+        init_vocabulary();
+        b.control(0, 100, 0.25f, 0.25f);
+        std::vector<std::string> names;
+        for (int i = 0; i < sweep_cells; ++i) names.push_back("cell " + num(i));
+        std::vector<const char*> ptrs;
+        for (auto& n : names) ptrs.push_back(n.c_str());
+        b.range("cells", ptrs);
+        b.lookup("effect", {{0, 0}, {0.5f, 0.4f}, {1, 1}, {2, 1.5f}, {4, 1.8f}});
+        b.constant("scale", 0.01f);
+        b.constant("limit", 2);
+        b.constant("rate", 0.05f);
+        for (int v = 0; v < sweep_stocks; ++v) {
+            std::string me = "stock " + num(v) + "[cells]";
+            std::string next = "stock " + num((v + 1) % sweep_stocks) + "[cells]";
+            std::string flow = "flow " + num(v) + "[cells]";
+            b.level(me.c_str(), flow.c_str(), "100");
+            std::string e = "MIN(effect(" + next + " * scale), limit) - " + me + " * rate";
+            b.aux(flow.c_str(), e.c_str());
+        }
+        b.finish();
+        check_model(b.symbols());
+        generate_code(b.symbols(), p);
+        order_program(b.symbols(), p);
+    }
+};
+
+// The cache's part of a save when a few variables are shown.
+float shown_values[8];
+void sweep_save(const float* values, std::uint32_t, int) {
+    for (int i = 0; i < 8; ++i) shown_values[i] = values[1 + 613 * i];
+}
+
+void BM_LivesweepRerun(benchmark::State& state) {
+    static sweep_model m;
+    sim_options o;
+    sim_output out;
+    run_kind = rk_livesweep;
+    set_livesweep_save_hook(&sweep_save);
+    for (auto _ : state) {
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+    }
+    set_livesweep_save_hook(nullptr);
+    run_kind = rk_ordinary;
+    state.counters["saves"] = static_cast<double>(out.times.size());
+}
+BENCHMARK(BM_LivesweepRerun)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+} // namespace

@@ -1,0 +1,67 @@
+// The flat form of a pass: the scalar units of an evaluation order compiled
+// once per run into one list of register instructions, run by one loop with
+// no call per unit.
+//
+// Operands are resolved when the form is built: a reference becomes the
+// address of its value slot, a number the address of its pre-decoded float,
+// and every intermediate result a register (a double, so results are those of
+// the interpreter to the bit). The common shapes are single instructions: an
+// arithmetic operation, MIN or MAX, or a comparison reading two slots,
+// numbers or registers, and writing a register or the unit's target. Units
+// the form does not cover (several lanes, vector functions, data calls, held
+// values, random draws, pipelines, messages) stay calls of the interpreter
+// inside the same list, so the order of evaluation never changes.
+//
+// Stored values are checked for being finite once per pass (and before any
+// step that could stop the run in another way); the first unit in the
+// pass's order whose value is not finite is named, as the interpreter would.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "model/codegen.h"
+
+struct flat_op;
+
+class flat_pass {
+public:
+    // Builds the pass of the units of order (value_array, the lookup tables
+    // and the interpreter's stack must be ready: call after interp_begin).
+    flat_pass(const sim_program& program, const std::vector<int>& order);
+    ~flat_pass();
+    flat_pass(const flat_pass&) = delete;
+    flat_pass& operator=(const flat_pass&) = delete;
+
+    // Evaluates the pass in mode em_main or em_stage.
+    void run(int mode);
+
+    // Units of the pass evaluated by the flat instructions (the others are
+    // calls of the interpreter).
+    std::size_t flat_units() const { return flat_units_; }
+
+private:
+    struct store_check {
+        std::uint32_t op; // index of the instruction that stores
+        int unit;
+        const float* slot;
+    };
+    bool compile(const sim_program& program, int unit);
+    [[noreturn]] void report_non_finite(std::size_t before) const;
+
+    std::vector<flat_op> ops_;
+    std::vector<double> regs_;
+    std::deque<float> numbers_; // pre-decoded numbers (addresses stay put)
+    std::vector<store_check> checks_;
+    std::size_t flat_units_ = 0;
+};
+
+// What the flat passes need of the interpreter (defined in interp.cpp).
+// A built-in call of one lane; args are its arguments in order.
+double interp_call_one(int unit, const std::uint32_t* call, const double* args, int mode);
+// The rates of a stateful call's hidden states (or a pipeline push), one lane.
+void interp_state_rate_one(int unit, const std::uint32_t* call, const double* args, int mode);
+// Ends the run naming the unit's first element.
+[[noreturn]] void interp_fail_unit(int unit, const char* what);
