@@ -215,16 +215,13 @@ std::string lower(const char* text) {
 }
 
 QString qstr(const char* text) {
-    return text ? QString::fromLatin1(text) : QString();
+    return text ? QString::fromUtf8(text) : QString();
 }
 QString qstr(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 std::string bytes(const QString& text) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()));
-    for (QChar c : text) out.push_back(c.unicode() < 256 ? static_cast<char>(c.unicode()) : '?');
-    return out;
+    return text.toStdString();
 }
 
 // ---------------------------------------------------------------------------
@@ -316,7 +313,10 @@ void sync_widget_geometry(Window& w) {
         }
     }
     w.widget->setProperty("kavrel_setting_geometry", true);
-    w.widget->setGeometry(g);
+    if (is_toplevel(w))
+        set_toplevel_geometry(w, g);
+    else
+        w.widget->setGeometry(g);
     w.widget->setProperty("kavrel_setting_geometry", false);
     if (w.menu_bar) {
         Insets i = insets_for(w.style, w.ex_style, is_toplevel(w), 0, false, false);
@@ -776,7 +776,7 @@ HWND CreateWindowEx(DWORD ex_style, const char* class_name, const char* text, DW
     w.owner = owner;
     w.instance = instance;
     w.extra.assign(static_cast<std::size_t>(cls->wnd_extra), 0);
-    w.rect = {x, y, x + width, y + height};
+    w.rect = fit_to_work_area(w, {x, y, x + width, y + height});
     w.restore_rect = w.rect;
     w.serial = s.next_serial++;
     w.sb_shown[0] = (style & WS_HSCROLL) != 0;
@@ -1039,7 +1039,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
             w->style &= ~(WS_MAXIMIZE | WS_MINIMIZE);
             if (w->widget && is_toplevel(*w) && !qt_offscreen())
                 w->widget->setWindowState(Qt::WindowNoState);
-            RECT r = w->restore_rect;
+            RECT r = fit_to_work_area(*w, w->restore_rect);
             QSize before = client_size(*w);
             set_rect(hwnd, r, SWP_FRAMECHANGED);
             w = get(hwnd);
