@@ -308,7 +308,7 @@ LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case CB_GETLBTEXTLEN:
         if (!valid(index)) return CB_ERR;
-        return static_cast<LRESULT>(w->itemText(index).size());
+        return static_cast<LRESULT>(bytes(w->itemText(index)).size());
     case CB_FINDSTRING:
         return w->find(index, reinterpret_cast<const char*>(lparam), false);
     case CB_FINDSTRINGEXACT:
