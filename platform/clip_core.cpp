@@ -246,8 +246,8 @@ void publish() {
         if (is_text(f)) {
             std::vector<BYTE> b = global_bytes(static_cast<HGLOBAL>(h));
             auto end = std::find(b.begin(), b.end(), BYTE{0});
-            QString t = QString::fromLatin1(reinterpret_cast<const char*>(b.data()),
-                                            static_cast<qsizetype>(end - b.begin()));
+            QString t = QString::fromUtf8(reinterpret_cast<const char*>(b.data()),
+                                          static_cast<qsizetype>(end - b.begin()));
             t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
             md->setText(t);
             continue;
@@ -356,14 +356,12 @@ bool import_one(const std::string& t, const QByteArray& data) {
     return false;
 }
 
-// Text for the program: Latin-1 ('?' for what it cannot hold), CR LF line ends.
+// Text for the program: UTF-8, CR LF line ends.
 bool import_text(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    QByteArray latin;
-    latin.reserve(text.size() + 1);
-    for (QChar ch : text) latin.append(ch.unicode() < 256 ? static_cast<char>(ch.unicode()) : '?');
-    HGLOBAL g = global_from_bytes(latin.constData(), static_cast<std::size_t>(latin.size()) + 1);
+    QByteArray utf8 = text.toUtf8();
+    HGLOBAL g = global_from_bytes(utf8.constData(), static_cast<std::size_t>(utf8.size()) + 1);
     if (!g) return false;
     put(CF_TEXT, g);
     return true;

@@ -56,6 +56,18 @@ public:
     bool closing = false;
     int item_height = 0;
     int dropped_height = 0;
+    int refitting = 0;
+
+    // A new font gives the box a new line height.
+    void fit_line() {
+        if ((style_of(hwnd_) & 3) == CBS_SIMPLE) return;
+        RECT rc;
+        if (!GetWindowRect(hwnd_, &rc)) return;
+        ++refitting;
+        SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        --refitting;
+    }
 
     void sync_text() {
         std::string t = bytes(currentText());
@@ -174,7 +186,11 @@ public:
 LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     LRESULT r = 0;
     take_focus_on_click(hwnd, message);
-    if (common_message(hwnd, message, wparam, lparam, r)) return r;
+    if (common_message(hwnd, message, wparam, lparam, r)) {
+        if (message == WM_SETFONT)
+            if (auto* c = widget_as<ComboWidget>(hwnd)) c->fit_line();
+        return r;
+    }
     auto* w = widget_as<ComboWidget>(hwnd);
     if (!w) return DefWindowProc(hwnd, message, wparam, lparam);
     auto index = static_cast<int>(static_cast<LONG>(wparam));
@@ -192,15 +208,25 @@ LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CREATE: {
         // The template's height is the dropped-down list's; the box itself is
-        // one line high.
+        // one line high (set on the way through WM_WINDOWPOSCHANGING).
         if ((style_of(hwnd) & 3) != CBS_SIMPLE) {
             RECT rc;
-            GetClientRect(hwnd, &rc);
-            w->dropped_height = rc.bottom;
-            SetWindowPos(hwnd, nullptr, 0, 0, rc.right, w->sizeHint().height(),
+            GetWindowRect(hwnd, &rc);
+            SetWindowPos(hwnd, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
         return 0;
+    }
+    case WM_WINDOWPOSCHANGING: {
+        // Whoever sizes a drop-down box (a template, MoveWindow from a layout)
+        // gives the extent of the open list; the box stays one line high.
+        auto* pos = reinterpret_cast<WINDOWPOS*>(lparam);
+        if (pos && !(pos->flags & SWP_NOSIZE) && (style_of(hwnd) & 3) != CBS_SIMPLE) {
+            int line = w->sizeHint().height();
+            if (!w->refitting && pos->cy != line) w->dropped_height = pos->cy;
+            pos->cy = line;
+        }
+        break;
     }
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS | (w->dropped ? DLGC_WANTALLKEYS : 0);
@@ -282,7 +308,7 @@ LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case CB_GETLBTEXTLEN:
         if (!valid(index)) return CB_ERR;
-        return static_cast<LRESULT>(w->itemText(index).size());
+        return static_cast<LRESULT>(bytes(w->itemText(index)).size());
     case CB_FINDSTRING:
         return w->find(index, reinterpret_cast<const char*>(lparam), false);
     case CB_FINDSTRINGEXACT:

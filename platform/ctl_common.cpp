@@ -15,14 +15,13 @@
 namespace ctl {
 
 QString qs(const char* text) {
-    return text ? QString::fromLatin1(text) : QString();
+    return text ? QString::fromUtf8(text) : QString();
 }
 QString qs(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 std::string bytes(const QString& text) {
-    QByteArray b = text.toLatin1();
-    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+    return text.toStdString();
 }
 
 int id_of(HWND hwnd) {

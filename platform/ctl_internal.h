@@ -17,7 +17,7 @@
 
 namespace ctl {
 
-// Program text (Latin-1 bytes) and Qt text.
+// Program text (UTF-8 bytes) and Qt text.
 QString qs(const char* text);
 QString qs(const std::string& text);
 std::string bytes(const QString& text);

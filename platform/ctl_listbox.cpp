@@ -84,8 +84,8 @@ public:
     }
     QRect area() const {
         int b = border();
-        int w = width() - 2 * b - (vbar_->isVisible() ? vbar_->sizeHint().width() : 0);
-        int h = height() - 2 * b - (hbar_->isVisible() ? hbar_->sizeHint().height() : 0);
+        int w = width() - 2 * b - (vbar_->isHidden() ? 0 : vbar_->sizeHint().width());
+        int h = height() - 2 * b - (hbar_->isHidden() ? 0 : hbar_->sizeHint().height());
         return QRect(b, b, std::max(w, 0), std::max(h, 0));
     }
     int default_height() {
@@ -108,11 +108,38 @@ public:
         }
         return QRect(a.left(), y, a.width(), height_of(i));
     }
+    // Items wholly shown from the top one (at least one): a page. Items of
+    // fixed height count the room, not the items left, so the last page ends
+    // with the last item.
     int visible_count() {
         QRect a = area();
+        if (!owner_var()) return std::max(a.height() / default_height(), 1);
         int y = 0, n = 0;
-        for (int k = top; k < count() && y < a.height(); ++k, ++n) y += height_of(k);
+        for (int k = top; k < count() && y + height_of(k) <= a.height(); ++k, ++n)
+            y += height_of(k);
         return std::max(n, 1);
+    }
+    // The largest top index: the last page shows the last item at its foot.
+    int max_top() {
+        if (count() == 0) return 0;
+        if (!owner_var()) return std::max(0, count() - visible_count());
+        QRect a = area();
+        int y = 0, k = count() - 1;
+        while (k >= 0 && y + height_of(k) <= a.height()) y += height_of(k--);
+        return std::clamp(k + 1, 0, count() - 1);
+    }
+    // The vertical bar shows when there is something to scroll (always, and
+    // disabled when there is not, with LBS_DISABLENOSCROLL).
+    void place_vbar() {
+        if (!(style() & WS_VSCROLL)) {
+            if (!vbar_->isHidden()) vbar_->setVisible(false);
+            return;
+        }
+        bool keep = (style() & LBS_DISABLENOSCROLL) != 0;
+        if (vbar_->isHidden()) vbar_->setVisible(true); // measure with the bar first
+        bool needed = max_top() > 0;
+        if (!needed && !keep) vbar_->setVisible(false);
+        vbar_->setEnabled(needed);
     }
     int item_at(QPoint p) {
         QRect a = area();
@@ -126,22 +153,20 @@ public:
         return -1;
     }
     void sync_scroll() {
-        int vis = visible_count();
-        int max_top = std::max(0, count() - vis);
-        if (count() > 0 && owner_var()) { // last page: as many as fit from the end
-            QRect a = area();
-            int y = 0, k = count() - 1;
-            while (k >= 0 && y + height_of(k) <= a.height()) y += height_of(k--);
-            max_top = std::max(0, k + 1);
+        place_vbar();
+        bool hvis = (style() & WS_HSCROLL) && extent > area().width();
+        if (hbar_->isHidden() == hvis) {
+            hbar_->setVisible(hvis);
+            place_vbar();
         }
-        top = std::clamp(top, 0, max_top);
+        int last = max_top();
+        top = std::clamp(top, 0, last);
         vbar_->blockSignals(true);
-        vbar_->setRange(0, max_top);
-        vbar_->setPageStep(vis);
+        vbar_->setRange(0, last);
+        vbar_->setPageStep(visible_count());
+        vbar_->setSingleStep(1);
         vbar_->setValue(top);
         vbar_->blockSignals(false);
-        bool hvis = (style() & WS_HSCROLL) && extent > area().width();
-        if (hbar_->isVisible() != hvis) hbar_->setVisible(hvis);
         hbar_->blockSignals(true);
         hbar_->setRange(0, std::max(0, extent - area().width()));
         hbar_->setPageStep(std::max(area().width(), 1));
@@ -153,8 +178,8 @@ public:
     }
     void place_bars() {
         int b = border();
-        int vw = vbar_->isVisible() ? vbar_->sizeHint().width() : 0;
-        int hh = hbar_->isVisible() ? hbar_->sizeHint().height() : 0;
+        int vw = vbar_->isHidden() ? 0 : vbar_->sizeHint().width();
+        int hh = hbar_->isHidden() ? 0 : hbar_->sizeHint().height();
         vbar_->setGeometry(width() - b - vw, b, vw, height() - 2 * b - hh);
         hbar_->setGeometry(b, height() - b - hh, width() - 2 * b - vw, hh);
     }
@@ -403,9 +428,14 @@ protected:
         e->accept();
     }
     void wheelEvent(QWheelEvent* e) override {
-        int steps = e->angleDelta().y() / 120;
-        top -= steps * 3;
-        sync_scroll();
+        // Three lines a notch; fine-grained wheels add up to notches.
+        wheel_rest_ += e->angleDelta().y();
+        int steps = wheel_rest_ / 120;
+        wheel_rest_ -= steps * 120;
+        if (steps != 0) {
+            top -= steps * 3;
+            sync_scroll();
+        }
         e->accept();
     }
     void keyPressEvent(QKeyEvent* e) override {
@@ -458,6 +488,7 @@ private:
     QScrollBar* vbar_;
     QScrollBar* hbar_;
     bool dragging_ = false;
+    int wheel_rest_ = 0;
 };
 
 LRESULT copy_text(const Item& it, bool strings, char* buffer) {

@@ -113,7 +113,9 @@ int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
     if (font) DeleteObject(font);
     int screen_w = 1024;
     if (QScreen* s = QGuiApplication::primaryScreen()) screen_w = s->availableGeometry().width();
-    int max_w = std::max(200, screen_w * 5 / 8);
+    // Long texts wrap at about sixty average characters (a readable line),
+    // narrower on a small screen.
+    int max_w = std::max(200, std::min(screen_w * 5 / 8, 60 * static_cast<int>(base.cx)));
     QRect tr = fm.boundingRect(QRect(0, 0, max_w, 100000), Qt::TextWordWrap | Qt::TextExpandTabs,
                                ctl::qs(body));
     auto du_x = [&](int px) { return static_cast<short>((px * 4 + base.cx - 1) / base.cx); };

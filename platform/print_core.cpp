@@ -170,7 +170,7 @@ QSize page_pixels(Job& j) {
 std::string default_pdf_path(const char* doc) {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (dir.isEmpty()) dir = QDir::homePath();
-    QString base = QString::fromLatin1(doc && *doc ? doc : "document");
+    QString base = QString::fromUtf8(doc && *doc ? doc : "document");
     base.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
     QString path = dir + QLatin1Char('/') + base + QStringLiteral(".pdf");
     for (int n = 2; QFileInfo::exists(path) && n < 1000; ++n)
@@ -464,7 +464,7 @@ int StartDoc(HDC dc, const DOCINFO* info) {
         return SP_ERROR;
     }
     const char* doc = info && info->lpszDocName ? info->lpszDocName : "document";
-    j->printer->setDocName(QString::fromLatin1(doc));
+    j->printer->setDocName(QString::fromUtf8(doc));
     j->output.clear();
     if (j->device == PDF_PRINTER_NAME) {
         if (info && info->lpszOutput && *info->lpszOutput)
@@ -475,7 +475,7 @@ int StartDoc(HDC dc, const DOCINFO* info) {
             j->output = default_pdf_path(doc);
         j->printer->setOutputFileName(QString::fromStdString(j->output));
     } else if (info && info->lpszOutput && *info->lpszOutput) {
-        j->printer->setOutputFileName(QString::fromLatin1(info->lpszOutput));
+        j->printer->setOutputFileName(QString::fromUtf8(info->lpszOutput));
     }
     j->painter.end();
     if (!j->painter.begin(j->printer.get())) {

@@ -27,7 +27,7 @@ Shell& sh() {
 }
 
 QString path_of(const char* text) {
-    QString p = QString::fromLatin1(text ? text : "");
+    QString p = QString::fromUtf8(text ? text : "");
     p.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return p;
 }
@@ -75,7 +75,7 @@ BOOL WinHelp(HWND, const char* file, UINT command, ULONG_PTR data) {
         if (!QFileInfo(c).isFile()) continue;
         QUrl url = QUrl::fromLocalFile(QFileInfo(c).absoluteFilePath());
         if ((command == HELP_KEY || command == HELP_PARTIALKEY) && data)
-            url.setFragment(QString::fromLatin1(reinterpret_cast<const char*>(data)));
+            url.setFragment(QString::fromUtf8(reinterpret_cast<const char*>(data)));
         if (!open_url("help", url)) {
             ui_fail("WinHelp: the browser could not be started for " + c.toStdString());
             return FALSE;
@@ -96,7 +96,7 @@ HINSTANCE ShellExecute(HWND owner, const char* verb, const char* file, const cha
         ui_fail("ShellExecute: the verb \"" + v + "\" is not supported");
         return result(SE_ERR_NOASSOC);
     }
-    QString target = QString::fromLatin1(file ? file : "");
+    QString target = QString::fromUtf8(file ? file : "");
     if (target.isEmpty()) {
         ui_fail("ShellExecute: no file named");
         return result(SE_ERR_FNF);
@@ -136,7 +136,7 @@ HINSTANCE ShellExecute(HWND owner, const char* verb, const char* file, const cha
             {"program", fi.absoluteFilePath().toStdString() +
                             (params && *params ? std::string(" ") + params : "")});
         if (sh().record_only) return result(42);
-        QStringList args = QProcess::splitCommand(QString::fromLatin1(params ? params : ""));
+        QStringList args = QProcess::splitCommand(QString::fromUtf8(params ? params : ""));
         if (!QProcess::startDetached(fi.absoluteFilePath(), args,
                                      dir && *dir ? path_of(dir) : fi.path())) {
             ui_fail("ShellExecute: " + fi.absoluteFilePath().toStdString() +

@@ -8,8 +8,9 @@
 // racing with it.
 // Window handles are tokens with a generation count: every call given a
 // destroyed, stale or foreign handle fails cleanly (0 / FALSE / null) and
-// never follows it. Texts are single-byte in the program's code page
-// (Latin-1 toward Qt).
+// never follows it. Texts are the program's UTF-8 strings (window texts,
+// control items, typed characters: a character beyond ASCII arrives as one
+// WM_CHAR per byte).
 //
 // Messages and loops. The layer keeps one posted-message queue. Input from Qt
 // (mouse, keys) is turned into queued messages in arrival order; PostMessage

@@ -86,16 +86,13 @@ std::string lower(const char* text) {
 }
 
 QString qstr(const char* text) {
-    return text ? QString::fromLatin1(text) : QString();
+    return text ? QString::fromUtf8(text) : QString();
 }
 QString qstr(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 std::string bytes(const QString& text) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()));
-    for (QChar c : text) out.push_back(c.unicode() < 256 ? static_cast<char>(c.unicode()) : '?');
-    return out;
+    return text.toStdString();
 }
 
 } // namespace win

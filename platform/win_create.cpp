@@ -140,7 +140,7 @@ HWND CreateWindowEx(DWORD ex_style, const char* class_name, const char* text, DW
     w.owner = owner;
     w.instance = instance;
     w.extra.assign(static_cast<std::size_t>(cls->wnd_extra), 0);
-    w.rect = {x, y, x + width, y + height};
+    w.rect = fit_to_work_area(w, {x, y, x + width, y + height});
     w.restore_rect = w.rect;
     w.serial = s.next_serial++;
     w.sb_shown[0] = (style & WS_HSCROLL) != 0;

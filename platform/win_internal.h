@@ -226,6 +226,14 @@ QSize client_size(const Window& w);
 QPoint client_origin_screen(const Window& w); // screen point of client (0, 0)
 QRect window_rect_screen(const Window& w);
 void sync_widget_geometry(Window& w);
+// A window-manager-framed top-level window's rectangle moved and cut to keep
+// its frame on the work area (other windows' rectangles unchanged).
+RECT fit_to_work_area(const Window& w, RECT r);
+// Sets a top-level window's Qt geometry: fixed size without a sizing border,
+// the normal place kept while the window manager maximises it.
+void set_toplevel_geometry(Window& w, const QRect& g);
+// Takes a maximising or restoring done by the window manager into the record.
+void sync_window_state(QWidget* widget, Window& w);
 void resize_image(Window& w);
 std::vector<HWND> descendants(HWND hwnd); // pre-order, not including hwnd
 HWND root_of(HWND hwnd);                  // the top-level ancestor
@@ -289,7 +297,7 @@ QCursor cursor_of(HCURSOR cursor);
 // True on Qt's offscreen platform (tests): no stacking or activation calls.
 bool qt_offscreen();
 
-// Qt text of the program's single-byte strings, and back.
+// Qt text of the program's UTF-8 strings, and back.
 QString qstr(const char* text);
 QString qstr(const std::string& text);
 std::string bytes(const QString& text);

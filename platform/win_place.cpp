@@ -96,7 +96,10 @@ void sync_widget_geometry(Window& w) {
         }
     }
     w.widget->setProperty("kavrel_setting_geometry", true);
-    w.widget->setGeometry(g);
+    if (is_toplevel(w))
+        set_toplevel_geometry(w, g);
+    else
+        w.widget->setGeometry(g);
     w.widget->setProperty("kavrel_setting_geometry", false);
     if (w.menu_bar) {
         Insets i = insets_for(w.style, w.ex_style, is_toplevel(w), 0, false, false);
@@ -251,7 +254,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
             w->style &= ~(WS_MAXIMIZE | WS_MINIMIZE);
             if (w->widget && is_toplevel(*w) && !qt_offscreen())
                 w->widget->setWindowState(Qt::WindowNoState);
-            RECT r = w->restore_rect;
+            RECT r = fit_to_work_area(*w, w->restore_rect);
             QSize before = client_size(*w);
             set_rect(hwnd, r, SWP_FRAMECHANGED);
             w = get(hwnd);

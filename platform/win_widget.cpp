@@ -168,8 +168,10 @@ void input_wheel(QWidget* receiver, QWheelEvent* e, HWND forced) {
     s.cursor_pos = {global.x(), global.y()};
     int delta = e->angleDelta().y();
     if (delta == 0) return;
-    HWND target = s.focus && get(s.focus) ? s.focus : nullptr;
-    if (!target) target = forced ? forced : window_at(global);
+    // The window under the pointer scrolls (a list box in a dialog while the
+    // keyboard is in a field); the focus window when the pointer is on none.
+    HWND target = forced ? forced : window_at(global);
+    if (!target && s.focus && get(s.focus)) target = s.focus;
     if (!target) target = win_from_widget(receiver);
     if (!target || !get(target)) return;
     MSG m{};
@@ -253,11 +255,32 @@ void input_key(QWidget* receiver, QKeyEvent* e, HWND forced) {
 void system_geometry(QWidget* widget, HWND hwnd) {
     Window* w = get(hwnd);
     if (!w || !is_toplevel(*w) || widget->property("kavrel_setting_geometry").toBool()) return;
+    sync_window_state(widget, *w);
     QRect g = widget->geometry();
     if (g.x() == w->rect.left && g.y() == w->rect.top &&
         g.width() == w->rect.right - w->rect.left && g.height() == w->rect.bottom - w->rect.top)
         return;
     SetWindowPos(hwnd, nullptr, g.x(), g.y(), g.width(), g.height(), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The front-most visible, enabled window owned (directly or through disabled
+// owned windows) by a disabled `owner`; `owner` itself when it is enabled.
+HWND enabled_owned(HWND owner) {
+    for (int depth = 0; depth < 64; ++depth) {
+        Window* o = get(owner);
+        if (!o || !(o->style & WS_DISABLED)) return owner;
+        HWND next = nullptr;
+        for (HWND t : st().toplevels) {
+            Window* w = get(t);
+            if (w && w->owner == owner && (w->style & WS_VISIBLE)) {
+                next = t;
+                break;
+            }
+        }
+        if (!next) return nullptr;
+        owner = next;
+    }
+    return nullptr;
 }
 
 class WinWidget final : public QWidget {
@@ -305,8 +328,10 @@ protected:
             if (e->spontaneous()) guarded([&] { system_geometry(this, hwnd_); });
             break;
         case QEvent::WindowActivate:
-            if (isWindow() && !qt_offscreen() && st().active != hwnd_ && get(hwnd_))
-                guarded([&] { SetActiveWindow(hwnd_); });
+            if (isWindow() && !qt_offscreen() && get(hwnd_)) guarded([&] { activated(); });
+            break;
+        case QEvent::WindowStateChange:
+            if (Window* w = get(hwnd_)) sync_window_state(this, *w);
             break;
         default:
             break;
@@ -319,6 +344,21 @@ protected:
     }
 
 private:
+    // The window manager activated this window. A window disabled by a
+    // modal box hands the activation on to the box, which comes to the front.
+    void activated() {
+        HWND to = enabled_owned(hwnd_);
+        if (to && to != hwnd_) {
+            SetActiveWindow(to);
+            if (Window* t = get(to); t && t->widget) {
+                t->widget->raise();
+                t->widget->activateWindow();
+            }
+            return;
+        }
+        if (st().active != hwnd_) SetActiveWindow(hwnd_);
+    }
+
     HWND hwnd_;
 };
 
@@ -338,6 +378,7 @@ public:
         case QEvent::Wheel:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
             break;
         default:
             return false;
@@ -347,6 +388,12 @@ public:
         HWND h = win_from_widget(widget);
         Window* w = get(h);
         if (!w || !w->control_widget) return false;
+        if (e->type() == QEvent::ShortcutOverride) {
+            // Every key is a key press for the queue: a control's own pop-up
+            // (a combo box's open list) must not act on it before the program.
+            e->accept();
+            return true;
+        }
         EventDepth depth;
         guarded([&] {
             if (e->type() == QEvent::Wheel)
@@ -377,7 +424,11 @@ QWidget* make_widget(HWND hwnd, Window& w) {
         flags = Qt::Window;
         if (w.owner)
             if (Window* o = get(w.owner)) parent_widget = o->widget;
-        if ((w.style & WS_CAPTION) != WS_CAPTION) flags |= Qt::FramelessWindowHint;
+        bool caption = (w.style & WS_CAPTION) == WS_CAPTION;
+        // Owned windows with a frame and modal boxes are dialogs to the window
+        // manager: transient for their owner (or the program), kept above it.
+        if (caption && (parent_widget || (w.ex_style & WS_EX_DLGMODALFRAME))) flags = Qt::Dialog;
+        if (!caption) flags |= Qt::FramelessWindowHint;
         if (w.ex_style & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
         if (w.ex_style & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
     }

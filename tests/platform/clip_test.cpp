@@ -188,7 +188,7 @@ TEST_F(ClipTest, DataFromAnotherProgramIsReadAndCheckedByFormat) {
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_METAFILEPICT)); // malformed: not offered
     EXPECT_NE(errors().back().find("malformed"), std::string::npos);
     ASSERT_TRUE(OpenClipboard(owner));
-    EXPECT_EQ(text_of(GetClipboardData(CF_TEXT)), "a\r\nb \xe9 ?"); // Latin-1, CR LF
+    EXPECT_EQ(text_of(GetClipboardData(CF_TEXT)), "a\r\nb \u00e9 \u4e2d"); // UTF-8, CR LF
     EXPECT_EQ(GlobalSize(static_cast<HGLOBAL>(GetClipboardData(xl))), 4u);
     EXPECT_EQ(GetClipboardOwner(), nullptr);
     CloseClipboard();
