@@ -14,6 +14,7 @@
 #include "model/order.h"
 #include "sim/game.h"
 #include "sim/interp.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 
 namespace {
@@ -804,8 +805,7 @@ int continue_game() {
                 std::memcpy(types.data(), model_slot_types, game->program.value_slots);
         }
         for (std::uint32_t s = 0; s < game->program.value_slots && s < st->changed.size(); ++s)
-            if (st->changed[s] &&
-                (types[s] == st_game || (types[s] >= st_initial && types[s] <= st_data_constant)))
+            if (st->changed[s] && (types[s] == st_game || is_constant_slot_type(types[s])))
                 value_array[s] = v.get()[s];
         // The rates of the next step follow the decisions.
         eval_units(game->program.dynamic_order, em_stage);

@@ -10,6 +10,7 @@
 #include "model/blockfile.h"
 #include "model/model.h"
 #include "model/modelfile.h"
+#include "sim/runname.h"
 
 namespace {
 
@@ -140,14 +141,10 @@ int write_failed(const char* path) {
     return 0;
 }
 
-bool valid_type(char t) {
-    return std::strchr("RrSsPpA", t) != nullptr && t != 0;
-}
-
 } // namespace
 
 int write_run_file(const char* path, const run_image& img) {
-    if (!path || !*path || !img.symbols || !valid_type(img.type)) {
+    if (!path || !*path || !img.symbols || !is_run_type_letter(img.type)) {
         report(5, "Unable to write the run file %s: nothing to write", path ? path : "");
         return 0;
     }
@@ -237,7 +234,7 @@ int write_run_file(const char* path, const run_image& img) {
             std::uint32_t cols = 0;
             for (std::size_t s = 0; s < nslots; ++s) {
                 int t = img.slot_types[s];
-                bool is_const = t >= 22 && t <= 24;
+                bool is_const = is_constant_slot_type(t);
                 if (s == 0 || (img.saved[s] && !is_const)) {
                     column[s] = ++cols;
                     order.push_back(s);
@@ -291,7 +288,7 @@ int write_run_file(const char* path, const run_image& img) {
                 if (data_axis) full_record(o, wide, img.data_times);
                 for (std::size_t s = 1; s < nslots; ++s) {
                     int t = img.slot_types[s];
-                    if (t >= 22 && t <= 24) {
+                    if (is_constant_slot_type(t)) {
                         if (consts_in_table)
                             table[s] = bits(s < img.constants.size() ? img.constants[s] : 0.0f);
                         continue;

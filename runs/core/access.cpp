@@ -315,8 +315,8 @@ int read_run_series(const char* name, const char* xname, int i, std::vector<floa
             if (r.sym_type >= st_lookup && r.sym_type <= st_constraint) return 0;
             if (r.sym_type > st_last_with_slots) return 0;
             int tb = r.type_byte;
-            if (tb == 0 || tb > 24) return 0;
-            if (tb >= 22) {
+            if (tb == 0 || tb > st_last_with_slots) return 0;
+            if (is_constant_slot_type(tb)) {
                 float v;
                 if (!read_single_value(r.slot, v)) return 0;
                 values.push_back(v);
@@ -575,7 +575,7 @@ int run_constant_value(const char* name, int i, float* out) {
     if (!l || l->type == 'A') return 0;
     run_resolved r;
     if (!resolve_cur_run(name, r) || r.slot < 0 || r.sym_type > st_last_with_slots) return 0;
-    if (r.type_byte != 22 && r.type_byte != 23) return 0;
+    if (r.type_byte != st_initial && r.type_byte != st_constant) return 0;
     float v;
     if (!read_single_value(r.slot, v)) return 0;
     if (out) *out = v;

@@ -19,6 +19,7 @@
 #include "shell/state.h"
 #include "sim/control.h"
 #include "sim/run.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 
