@@ -16,6 +16,7 @@
 #include "shell/wip.h"
 #include "sim/changes.h"
 #include "sim/control.h"
+#include "sim/currentrun.h"
 #include "sim/livesweep.h"
 #include "sim/run.h"
 #include "sim/runname.h"
@@ -91,7 +92,7 @@ int livesweep_rerun_now(int* result) {
 
 // Steps 1 to 10 of a run request; step 11 (the run itself) is done by
 // run_command under its counters. -1 refused, 0 nothing run, 1 ready to run.
-int prepare_run(int id, int argument, std::uint8_t& old_phase) {
+int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& checked_name) {
     // 1. A game in progress ends first (when the user agrees).
     if (game_state && id != rc_game) {
         if (game_window_open && !ask_yes_no("Do you want to end the current game??")) return -1;
@@ -122,8 +123,9 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase) {
         return -1;
     }
     // 6.
+    checked_name = set_extension(slot, fk_run, 1);
     model_rec->setup.run_name =
-        ctx_set_text(model_rec, model_rec->setup.run_name, set_extension(slot, fk_run, 1));
+        ctx_set_text(model_rec, model_rec->setup.run_name, checked_name.c_str());
     // 7.
     sim_command_line();
     // 9. Livesweep: the first request enters the mode (the engine compiles
@@ -140,9 +142,10 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase) {
     return 1;
 }
 
-// The after-run steps; the counters were lowered by the caller. 1 when the
-// run was loaded.
-int after_run(int id, int result) {
+// The after-run steps; the counters were lowered by the caller. The run file
+// the engine wrote is loaded. 1 when the run was loaded.
+int after_run(int id, const run_result& run) {
+    int result = run.status;
     wip_message(0, nullptr);
     err_window_on = 0;
     if (result == sim_given_up) return 0;
@@ -154,8 +157,8 @@ int after_run(int id, int result) {
     // loads nothing.
     if (result > 1 && result != sim_stopped_saved)
         report(8, "Problems encountered in the simulation");
-    if (!sim_result_written(result)) return 0;
-    const char* file = set_extension(run_name().c_str(), fk_run, 1);
+    if (!run.written()) return 0;
+    const char* file = run.run_file.c_str();
     int loaded;
     if (id == rc_game) {
         game_state = 4;
@@ -226,7 +229,8 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
             if (sim_phase == phase_preparing) sim_phase = old;
         }
     } restore_phase{old_phase};
-    int prepared = prepare_run(id, setup_argument, old_phase);
+    std::string name;
+    int prepared = prepare_run(id, setup_argument, old_phase, name);
     if (prepared < 1) {
         if (sim_phase == phase_idle || sim_phase == phase_preparing) {
             sim_phase = phase_idle;
@@ -240,13 +244,13 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     err_window_on = -1;
     set_error_title(setup_text(model_rec->run_command));
     counters.raise();
-    wip_message(-1, "Simulating %s", file_name_part(set_extension(run_name().c_str(), fk_none, 1)));
-    int r = run_simulation(&model_rec->setup, 0, setup_argument);
-    last_run_result = r;
-    if (result) *result = r;
+    wip_message(-1, "Simulating %s", file_name_part(set_extension(name.c_str(), fk_none, 1)));
+    run_result run = run_simulation(&model_rec->setup);
+    last_run_result = run.status;
+    if (result) *result = run.status;
     counters.lower();
     if (sim_phase == phase_preparing) sim_phase = old_phase;
-    int loaded = after_run(id, r);
+    int loaded = after_run(id, run);
     if (!game_state && !keep_mode) leave_sim_mode(0);
     return loaded > 0 ? 1 : 0;
 }

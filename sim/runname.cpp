@@ -7,8 +7,20 @@
 #include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "model/context.h"
 
 bool ask_dataset_overwrite = true;
+
+const char* run_name_or_current(model_context* ctx) {
+    if (!ctx) ctx = model_rec;
+    if (ctx) {
+        const char* n = ctx_text(ctx, ctx->setup.run_name);
+        if (n && *n) return n;
+        n = ctx_text(ctx, ctx->last_run_name);
+        if (n && *n) return n;
+    }
+    return "Current";
+}
 
 char* dataset_path(const char* run_name) {
     char* named = set_extension(run_name ? run_name : "", fk_run, 0);

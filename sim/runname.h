@@ -4,6 +4,12 @@
 // carry.
 #pragma once
 
+struct model_context;
+
+// The run name to use: the setup's, else the last run's name, else "Current"
+// (ctx null: the current model record).
+const char* run_name_or_current(model_context* ctx);
+
 // Whether check_dataset_name asks before overwriting a run file (a settings
 // option; on by default).
 extern bool ask_dataset_overwrite;
