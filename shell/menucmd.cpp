@@ -11,6 +11,7 @@
 #include "platform/messages.h"
 #include "platform/shellexec.h"
 #include "resources/menus.h"
+#include "shell/changescmd.h"
 #include "shell/filechoice.h"
 #include "shell/mainloop.h"
 #include "shell/mainwnd.h"

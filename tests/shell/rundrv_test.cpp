@@ -14,6 +14,7 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "runs/core/select.h"
+#include "shell/changescmd.h"
 #include "shell/filechoice.h"
 #include "shell/rundrv.h"
 #include "shell/state.h"
