@@ -15,20 +15,26 @@
 
 namespace {
 
+// The game's model: a stock that takes the player's order every step.
+void build_game_model(model_builder& b) {
+    b.control(0, 6, 1, 1);
+    symbol_id order = b.aux("order", "1");
+    b.level("Stock", "order", "0");
+    ASSERT_TRUE(b.finish());
+    symbol_record r = get_symbol(b.symbols(), order);
+    r.type = st_game;
+    put_symbol(b.symbols(), order, r);
+    assign_value_slots(b.symbols());
+}
+
 class Game : public testing::Test {
 protected:
     void SetUp() override {
         init_vocabulary();
         file_ = testing::TempDir() + "/game_" + std::to_string(counter_++) + ".kdf";
         model_builder b("game");
-        b.control(0, 6, 1, 1);
-        symbol_id order = b.aux("order", "1");
-        b.level("Stock", "order", "0");
-        ASSERT_TRUE(b.finish());
-        symbol_record r = get_symbol(b.symbols(), order);
-        r.type = st_game;
-        put_symbol(b.symbols(), order, r);
-        assign_value_slots(b.symbols());
+        build_game_model(b);
+        if (HasFatalFailure()) return;
         order_ = slot_of(b, "order");
         stock_ = slot_of(b, "Stock");
         model_pair m = b.release();
@@ -112,14 +118,8 @@ TEST_F(Game, LaterIntervalsWriteOnIntoTheFileTheGameStartedWith) {
     std::string model = testing::TempDir() + "/game_named.kmf";
     {
         model_builder b("game");
-        b.control(0, 6, 1, 1);
-        symbol_id order = b.aux("order", "1");
-        b.level("Stock", "order", "0");
-        ASSERT_TRUE(b.finish());
-        symbol_record r = get_symbol(b.symbols(), order);
-        r.type = st_game;
-        put_symbol(b.symbols(), order, r);
-        assign_value_slots(b.symbols());
+        build_game_model(b);
+        ASSERT_FALSE(HasFatalFailure());
         ASSERT_EQ(b.write(model.c_str()), 1);
     }
     ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1) << messages.joined();
