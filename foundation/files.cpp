@@ -26,7 +26,6 @@
 #include "foundation/package.h"
 #include "foundation/report.h"
 
-bool ask_dataset_overwrite = true;
 
 namespace {
 
@@ -553,33 +552,6 @@ int ask_overwrite(const char* path) {
     if (!disk_file_exists(disk_path(path))) return 1;
     std::string q = std::string("The file ") + path + " exists\nDo you want to overwrite it";
     return ask_question(question_yes_no, q.c_str(), answer_no) == answer_yes ? 1 : 0;
-}
-
-char* dataset_path(const char* run_name) {
-    char* named = set_extension(run_name ? run_name : "", fk_run, 0);
-    return scratch_strdup(full_path(nullptr, named).c_str());
-}
-
-int check_dataset_name(char** name_slot, int overwrite_allowed) {
-    if (!name_slot) return -1;
-    std::string name = *name_slot ? *name_slot : "";
-    std::size_t a = name.find_first_not_of(" \t\r\n");
-    std::size_t b = name.find_last_not_of(" \t\r\n");
-    name = a == std::string::npos ? std::string() : name.substr(a, b - a + 1);
-    if (file_kind_of(name.c_str(), -1) == fk_run) name.erase(extension_dot(name));
-    const char* base = file_name_part(name.c_str());
-    bool bad = !*base;
-    for (const char* p = name.c_str(); *p && !bad; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || std::strchr("*?\"<>|", c)) bad = true;
-    }
-    if (bad) {
-        report(8, "%s is not a valid dataset name", *name_slot ? *name_slot : "");
-        return -1;
-    }
-    if (!*name_slot || name != *name_slot) *name_slot = scratch_strdup(name.c_str());
-    if (overwrite_allowed || !ask_dataset_overwrite) return 1;
-    return ask_overwrite(dataset_path(name.c_str())) ? 1 : -1;
 }
 
 char* extract_member(const char* name, int flag) {

@@ -114,18 +114,6 @@ void set_before_delete_hook(void (*hook)(const char* path));
 int save_with_backup(const char* path, char** backup_out);
 // 1 when no disk file exists at path or the user agrees to overwrite it.
 int ask_overwrite(const char* path);
-// Whether check_dataset_name asks before overwriting a run file (a settings
-// option; on by default).
-extern bool ask_dataset_overwrite;
-// Checks a run name: the name is trimmed; one ending in the run-file
-// extension loses it (the slot then points at a scratch copy); the run file's
-// path is the name with "kdf" relative to the model's directory. An empty name
-// or one with characters no file name may hold is refused ("%s is not a valid
-// dataset name", severity 8); an existing run file is overwritten only when
-// allowed, or when asking is off, or the user agrees. 1 accepted, -1 refused.
-int check_dataset_name(char** name_slot, int overwrite_allowed);
-// The run-file path of a run name (checked names only), in scratch memory.
-char* dataset_path(const char* run_name);
 // When the open package holds name: writes the member to the disk file of the
 // same name (beside the package) and returns that path (scratch). When such a
 // disk file exists already: flag 1 asks "Do you want to overwrite the file %s

@@ -437,3 +437,11 @@ inline constexpr const char* group_keyword = ":GROUP";
 inline constexpr const char* graph_set_marker = "///---\\\\\\";
 inline constexpr char group_marker = '.';
 inline constexpr const char* control_group_name = ".Control";
+
+// ---------------------------------------------------- slot types of a run ---
+
+// Whether a value slot's type is one computed once at the start (initial,
+// constant or data constant): a run keeps one value for it, not a series.
+inline constexpr bool is_constant_slot_type(int t) {
+    return t >= st_initial && t <= st_data_constant;
+}

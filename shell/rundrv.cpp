@@ -1,5 +1,4 @@
-// The run driver (see rundrv.h) and the changes-file commands of the Changes
-// menu.
+// The run driver (see rundrv.h).
 #include "shell/rundrv.h"
 
 #include "foundation/files.h"
@@ -13,18 +12,18 @@
 #include "shell/filechoice.h"
 #include "shell/msgbox.h"
 #include "shell/pump.h"
+#include "shell/dialogs.h"
 #include "shell/state.h"
 #include "shell/wip.h"
-#include "sim/changes.h"
 #include "sim/control.h"
+#include "sim/currentrun.h"
 #include "sim/livesweep.h"
 #include "sim/run.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 int last_run_result = 0;
 
@@ -60,10 +59,6 @@ private:
     bool raised_ = false;
 };
 
-bool model_open() {
-    return model_rec && model_rec->state != 2 && cur_model_symbols;
-}
-
 const char* setup_text(std::uint32_t cell) {
     const char* t = ctx_text(model_rec, cell);
     return t ? t : "";
@@ -91,7 +86,7 @@ int livesweep_rerun_now(int* result) {
 
 // Steps 1 to 10 of a run request; step 11 (the run itself) is done by
 // run_command under its counters. -1 refused, 0 nothing run, 1 ready to run.
-int prepare_run(int id, int argument, std::uint8_t& old_phase) {
+int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& checked_name) {
     // 1. A game in progress ends first (when the user agrees).
     if (game_state && id != rc_game) {
         if (game_window_open && !ask_yes_no("Do you want to end the current game??")) return -1;
@@ -122,8 +117,9 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase) {
         return -1;
     }
     // 6.
+    checked_name = set_extension(slot, fk_run, 1);
     model_rec->setup.run_name =
-        ctx_set_text(model_rec, model_rec->setup.run_name, set_extension(slot, fk_run, 1));
+        ctx_set_text(model_rec, model_rec->setup.run_name, checked_name.c_str());
     // 7.
     sim_command_line();
     // 9. Livesweep: the first request enters the mode (the engine compiles
@@ -140,9 +136,10 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase) {
     return 1;
 }
 
-// The after-run steps; the counters were lowered by the caller. 1 when the
-// run was loaded.
-int after_run(int id, int result) {
+// The after-run steps; the counters were lowered by the caller. The run file
+// the engine wrote is loaded. 1 when the run was loaded.
+int after_run(int id, const run_result& run) {
+    int result = run.status;
     wip_message(0, nullptr);
     err_window_on = 0;
     if (result == sim_given_up) return 0;
@@ -154,8 +151,8 @@ int after_run(int id, int result) {
     // loads nothing.
     if (result > 1 && result != sim_stopped_saved)
         report(8, "Problems encountered in the simulation");
-    if (!sim_result_written(result)) return 0;
-    const char* file = set_extension(run_name().c_str(), fk_run, 1);
+    if (!run.written()) return 0;
+    const char* file = run.run_file.c_str();
     int loaded;
     if (id == rc_game) {
         game_state = 4;
@@ -169,8 +166,12 @@ int after_run(int id, int result) {
 
 } // namespace
 
+bool model_open_to_run() {
+    return model_rec && model_rec->state != 2 && cur_model_symbols;
+}
+
 int model_can_simulate() {
-    if (!model_open() || (get_header_word(cur_model_symbols, mh_flags) & mfl_has_errors)) {
+    if (!model_open_to_run() || (get_header_word(cur_model_symbols, mh_flags) & mfl_has_errors)) {
         report(8, "Model has errors - cannot be simulated");
         return 0;
     }
@@ -215,7 +216,7 @@ int leave_sim_mode(int ask) {
 
 int run_command(int id, int setup_argument, int keep_mode, int* result) {
     if (result) *result = 0;
-    if (!model_open()) return 0;
+    if (!model_open_to_run()) return 0;
     if (livesweep_state == 2) return livesweep_rerun_now(result);
     run_counters counters;
     std::uint8_t old_phase = sim_phase;
@@ -226,7 +227,8 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
             if (sim_phase == phase_preparing) sim_phase = old;
         }
     } restore_phase{old_phase};
-    int prepared = prepare_run(id, setup_argument, old_phase);
+    std::string name;
+    int prepared = prepare_run(id, setup_argument, old_phase, name);
     if (prepared < 1) {
         if (sim_phase == phase_idle || sim_phase == phase_preparing) {
             sim_phase = phase_idle;
@@ -240,92 +242,17 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     err_window_on = -1;
     set_error_title(setup_text(model_rec->run_command));
     counters.raise();
-    wip_message(-1, "Simulating %s", file_name_part(set_extension(run_name().c_str(), fk_none, 1)));
-    int r = run_simulation(&model_rec->setup, 0, setup_argument);
-    last_run_result = r;
-    if (result) *result = r;
+    wip_message(-1, "Simulating %s", file_name_part(set_extension(name.c_str(), fk_none, 1)));
+    run_result run = run_simulation(&model_rec->setup);
+    last_run_result = run.status;
+    if (result) *result = run.status;
     counters.lower();
     if (sim_phase == phase_preparing) sim_phase = old_phase;
-    int loaded = after_run(id, r);
+    int loaded = after_run(id, run);
     if (!game_state && !keep_mode) leave_sim_mode(0);
     return loaded > 0 ? 1 : 0;
 }
 
 void install_run_driver() {
     set_run_command_hook(run_command);
-}
-
-// --------------------------------------------------- the changes menu ---
-
-namespace {
-
-// The setup copies as they are now, to put back after a trial read.
-struct setup_snapshot {
-    bool had = false;
-    setup_state state;
-    std::vector<float> values;
-
-    void take() {
-        setup_state* st = setup_copies();
-        had = st != nullptr && setup_copy != 0;
-        if (!had) return;
-        state = *st;
-        handle_lock<float> v(setup_copy);
-        if (v) values.assign(v.get(), v.get() + st->model_values.size());
-    }
-    void restore() {
-        if (!had) {
-            clear_setup();
-            return;
-        }
-        setup_state* st = setup_copies();
-        if (!st) return;
-        *st = state;
-        handle_lock<float> v(setup_copy);
-        if (v && !values.empty())
-            std::memcpy(v.get(), values.data(), values.size() * sizeof(float));
-    }
-};
-
-std::string quoted(const char* path) {
-    return std::string("\"") + path + "\"";
-}
-
-} // namespace
-
-int read_additional_changes_from(const char* name) {
-    if (!name || !*name || !model_open()) return 0;
-    std::string list = quoted(name);
-    // The file is read first, on the copies as they are; only a clean read
-    // goes on to the question, so a bad or missing file never costs the
-    // on-screen changes.
-    setup_snapshot before;
-    before.take();
-    int ok = read_change_files(list.c_str());
-    before.restore();
-    if (!ok) return 0;
-    int answer = ask_yes_no_cancel("Do you want to reset onscreen changes that have been made?");
-    if (answer < 0) return 0;
-    if (answer == 1) clear_setup();
-    if (!read_change_files(list.c_str())) return 0;
-    // While Livesweep is on the model is re-simulated with the new values.
-    if (livesweep_state == 2) {
-        int r = 0;
-        run_command(rc_livesweep, 0, 1, &r);
-    }
-    return 1;
-}
-
-int read_additional_changes() {
-    char* name = file_dialog("Load Constant/Lookup changes from", nullptr, fd_open, ft_changes, 0,
-                             ft_changes, 0, nullptr, nullptr);
-    if (!name || !*name) return 0;
-    return read_additional_changes_from(name);
-}
-
-int write_changes_command() {
-    char* name = file_dialog("Save Constant/Lookup changes to", nullptr, fd_save, ft_changes, 0,
-                             ft_changes, 0, nullptr, nullptr);
-    if (!name || !*name) return 0;
-    return write_changes_file(name, 0);
 }

@@ -13,6 +13,9 @@ int run_command(int id, int setup_argument, int keep_mode, int* result);
 // Installs run_command as the engine's run-command hook.
 void install_run_driver();
 
+// Whether a model is open to be run (a model record with symbols that is not
+// the empty model).
+bool model_open_to_run();
 // 1 when the current model can be simulated, else "Model has errors - cannot
 // be simulated" (severity 8) and 0.
 int model_can_simulate();
@@ -22,15 +25,6 @@ char* sim_command_line();
 // Leaves the simulation mode: quiet 0 leaves at once. 1 asks first where
 // leaving loses something (Livesweep, a game); 0 when the user refused.
 int leave_sim_mode(int ask);
-
-// Read Additional Changes from File: asks for the file, reads it aside, and
-// only when it read cleanly asks whether to reset the on-screen changes and
-// applies it. 1 when changes were applied.
-int read_additional_changes();
-// The same for a named file (no file dialog).
-int read_additional_changes_from(const char* name);
-// Write Changes Made to .cin file: asks for the name and writes.
-int write_changes_command();
 
 // The simulation result of the last run_command (tests and the toolbar).
 extern int last_run_result;

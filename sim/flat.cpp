@@ -7,7 +7,7 @@
 
 #include "model/constants.h"
 #include "model/model.h"
-#include "sim/interp.h"
+#include "sim/interp_core.h"
 
 namespace {
 

@@ -57,11 +57,3 @@ private:
     std::vector<store_check> checks_;
     std::size_t flat_units_ = 0;
 };
-
-// What the flat passes need of the interpreter (defined in interp.cpp).
-// A built-in call of one lane; args are its arguments in order.
-double interp_call_one(int unit, const std::uint32_t* call, const double* args, int mode);
-// The rates of a stateful call's hidden states (or a pipeline push), one lane.
-void interp_state_rate_one(int unit, const std::uint32_t* call, const double* args, int mode);
-// Ends the run naming the unit's first element.
-[[noreturn]] void interp_fail_unit(int unit, const char* what);

@@ -5,7 +5,8 @@
 // player's decisions.
 #pragma once
 
-#include "sim/run.h"
+#include "foundation/types.h"
+#include "sim/runtypes.h"
 
 // The gauge rows of the game window (a table the game's dialog fills: handle
 // and row count); end_game frees them.
@@ -28,3 +29,6 @@ void end_game();
 double read_game_interval(int argument);
 // Whether a game is in progress (between start_game and end_game).
 bool game_in_progress();
+// The run the game in progress writes: the run name it was started under and
+// its run file (status sim_refused; empty names when no game is in progress).
+run_result game_run();

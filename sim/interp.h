@@ -16,17 +16,13 @@
 #include <vector>
 
 #include "model/codegen.h"
+#include "sim/interp_core.h"
 #include "sim/simdata.h"
 
 // The number of values in p[0..n) that are not finite (infinite or NaN).
 std::uint32_t count_non_finite(const float* p, std::size_t n);
 // v[i] += h r[i] for i in [0, n): one Euler step of a range of states.
 void euler_update(float* v, const float* r, std::size_t n, float h);
-
-// How a unit is evaluated: the initial pass (states are initialised), the
-// first evaluation of a time step (held values, random draws and pipelines
-// move on), or an intermediate stage of a Runge-Kutta step (nothing moves).
-enum eval_mode : int { em_initial = 0, em_main = 1, em_stage = 2 };
 
 // Prepares a run of the program: value_array and rate_array (all 0, NA for
 // data variables), the lookup tables from the model's lookup list (or from
@@ -50,17 +46,11 @@ bool flat_passes();
 // Units of the current run's flat passes that run as flat instructions (the
 // others are left to the interpreter); 0 without flat passes.
 std::size_t flat_unit_count();
-void eval_unit(int unit, int mode);
 
-// The run's lookup tables and their data (valid between begin and end).
-lookup_table* run_lookup_tables();
-float* run_lookup_data();
+// (run_lookup_tables and run_lookup_data are in sim/interp_core.h.)
 std::uint32_t run_lookup_data_cells();
 // The delay objects (program.delay_objects pointers; null until initialised).
 delay_object** run_delay_objects();
-
-// The value of a lookup at x (clamped at the ends, or extrapolated).
-double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate);
 
 // Seeded random streams: deterministic for a seed.
 struct random_stream {

@@ -13,6 +13,7 @@
 #include "model/modelfile.h"
 #include "model/order.h"
 #include "sim/run.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 

@@ -10,6 +10,7 @@
 #include "model/blockfile.h"
 #include "model/model.h"
 #include "model/modelfile.h"
+#include "sim/runname.h"
 
 namespace {
 
@@ -140,34 +141,248 @@ int write_failed(const char* path) {
     return 0;
 }
 
-bool valid_type(char t) {
-    return std::strchr("RrSsPpA", t) != nullptr && t != 0;
+// The shape of a run file, worked out from the image before anything is
+// written.
+struct run_layout {
+    bool lower = false;  // lower-case type: values in rows, constants apart
+    bool arrays = false; // 'A': records over the master axis
+    std::size_t nslots = 0, ntimes = 0;
+    bool data_axis = false;    // a data time axis is written
+    std::uint32_t w29 = 0;     // data axis points
+    std::uint32_t w30 = 0;     // saved times
+    std::uint32_t w31 = 0;     // time (or master axis) points
+    std::uint32_t longest = 0; // the longest record (header word 28)
+    bool wide = false;         // 32-bit counts
+    bool consts_in_table = false;
+};
+
+run_layout layout_of(const run_image& img) {
+    run_layout l;
+    l.lower = img.type >= 'a' && img.type <= 'z';
+    l.arrays = img.type == 'A';
+    l.nslots = img.slot_types.size();
+    l.ntimes = l.arrays ? 0 : img.times.size();
+    l.data_axis = !l.arrays && !img.data_times.empty();
+    l.w29 = l.data_axis ? static_cast<std::uint32_t>(img.data_times.size()) : 0;
+    if (l.data_axis && l.w29 != l.ntimes) l.data_axis = false, l.w29 = 0;
+    l.w30 = static_cast<std::uint32_t>(l.ntimes);
+    l.w31 = l.arrays ? img.master_points : std::max(l.w29, l.w30);
+    l.longest = std::max({l.w29, l.w30, l.arrays ? img.master_points : 0u});
+    for (const auto& t : img.lookups) l.longest = std::max(l.longest, t.count);
+    l.wide = img.force_32bit_counts || std::max(l.w31, l.longest) > 32767;
+    l.consts_in_table = img.constants_in_table && !l.lower && !l.arrays;
+    return l;
+}
+
+// The run information block (straight to the file, after the header). false
+// when the write failed; info_flag says whether there is a block.
+bool write_info_block(file_handle fh, const run_image& img, std::uint32_t& info_flag) {
+    info_flag = 0;
+    if (img.info.empty()) return true;
+    out_buffer ib(0);
+    std::vector<std::uint32_t> cells{static_cast<std::uint32_t>(img.info.size())};
+    add_text(cells, img.info);
+    block_image(ib, cells);
+    if (fh_write(fh, ib.data().data(), ib.data().size()) != ib.data().size()) return false;
+    info_flag = 1;
+    return true;
+}
+
+// Per value slot, its value after the initial pass.
+void constants_section(out_buffer& o, const run_image& img, const run_layout& l) {
+    for (std::size_t s = 0; s < l.nslots; ++s)
+        o.f32(s < img.constants.size() ? img.constants[s] : 0.0f);
+}
+
+// Lookup records, then the lookup data block.
+void lookup_section(out_buffer& o, const run_image& img) {
+    for (lookup_table t : img.lookups) {
+        t.segment = 0;
+        t.slope = 0;
+        o.bytes(&t, sizeof t);
+    }
+    if (img.lookup_data.size() >= 5) {
+        std::vector<std::uint32_t> cells(img.lookup_data.size() - 5);
+        std::memcpy(cells.data(), img.lookup_data.data() + 5, 4 * cells.size());
+        block_image(o, cells);
+    } else {
+        block_image(o, {});
+    }
+}
+
+// The string block: the count, then per string slot the cell of its text.
+void string_section(out_buffer& o, const run_image& img) {
+    std::vector<std::uint32_t> cells{static_cast<std::uint32_t>(img.strings.size()), 0};
+    cells.resize(2 + img.strings.size(), 0);
+    for (std::size_t k = 0; k < img.strings.size(); ++k) {
+        if (img.strings[k].empty()) continue;
+        cells[2 + k] = static_cast<std::uint32_t>(5 + cells.size());
+        add_text(cells, img.strings[k]);
+    }
+    block_image(o, cells);
+}
+
+// Lower-case runs: the row head and table, the data axis, then one row of
+// the saved series per saved time.
+void row_values(out_buffer& o, const run_image& img, const run_layout& l) {
+    std::vector<std::uint32_t> column(l.nslots, 0);
+    std::vector<std::size_t> order;
+    std::uint32_t cols = 0;
+    for (std::size_t s = 0; s < l.nslots; ++s) {
+        if (s == 0 || (img.saved[s] && !is_constant_slot_type(img.slot_types[s]))) {
+            column[s] = ++cols;
+            order.push_back(s);
+        }
+    }
+    bool direct = 4 * static_cast<std::size_t>(cols) >= l.nslots;
+    std::uint32_t entries = direct ? static_cast<std::uint32_t>(l.nslots) : cols;
+    std::uint32_t head_at = o.offset();
+    o.u32(0); // first row, below
+    o.u32(cols);
+    o.u32(entries);
+    o.zeros(6);
+    o.bytes(direct ? "\1" : "\0", 1);
+    o.zeros(1);
+    if (direct) {
+        for (std::size_t s = 0; s < l.nslots; ++s) o.u32(column[s]);
+    } else {
+        for (std::size_t s : order) {
+            o.u32(column[s]);
+            o.u32(static_cast<std::uint32_t>(s));
+        }
+    }
+    if (l.data_axis) full_record(o, l.wide, img.data_times);
+    std::uint32_t first_row = o.offset();
+    std::memcpy(o.at(head_at), &first_row, 4);
+    std::vector<float> row(cols);
+    for (std::size_t k = 0; k < l.ntimes; ++k) {
+        const float* src = img.rows.data() + k * l.nslots;
+        for (std::size_t c = 0; c < order.size(); ++c) row[c] = src[order[c]];
+        o.bytes(row.data(), 4 * row.size());
+    }
+}
+
+// The other runs: the offset table, then a record per saved slot (Time first,
+// the data axis right behind it; constants in the table itself when the
+// layout keeps them there). false after a message when an 'A' run's array
+// does not fit its master axis.
+bool offset_table_values(out_buffer& o, const run_image& img, const run_layout& l) {
+    std::uint32_t table_at = o.offset();
+    o.zeros(4 * l.nslots);
+    std::vector<std::uint32_t> table(l.nslots, 0);
+    if (l.arrays) {
+        for (std::size_t s = 0; s < l.nslots && s < img.arrays.size(); ++s) {
+            const auto& a = img.arrays[s];
+            if (a.empty()) continue;
+            if (a.size() != img.master_points) {
+                report(10, "RW1002 array of slot %zu does not fit the master axis", s);
+                return false;
+            }
+            table[s] = o.offset();
+            sparse_record(o, l.wide, a.data(), 1, a.size());
+        }
+    } else {
+        table[0] = o.offset();
+        full_record(o, l.wide, img.times);
+        if (l.data_axis) full_record(o, l.wide, img.data_times);
+        for (std::size_t s = 1; s < l.nslots; ++s) {
+            int t = img.slot_types[s];
+            if (is_constant_slot_type(t)) {
+                if (l.consts_in_table)
+                    table[s] = bits(s < img.constants.size() ? img.constants[s] : 0.0f);
+                continue;
+            }
+            if (!img.saved[s]) continue;
+            table[s] = o.offset();
+            const float* col = img.rows.data() + s;
+            if (l.data_axis && is_data_slot_type(t))
+                sparse_record(o, l.wide, col, l.nslots, l.ntimes);
+            else
+                series_record(o, l.wide, col, l.nslots, l.ntimes);
+        }
+    }
+    std::memcpy(o.at(table_at), table.data(), 4 * l.nslots);
+    return true;
+}
+
+// The run-type section (0: none); a sensitivity head gets its matrix offset.
+std::uint32_t run_type_section(out_buffer& o, const run_image& img) {
+    if (img.run_section.empty()) return 0;
+    std::uint32_t w26 = o.offset();
+    o.bytes(img.run_section.data(), img.run_section.size());
+    if ((img.type == 'S' || img.type == 's') && img.run_section.size() >= 32) {
+        std::uint16_t k, s;
+        std::memcpy(&k, img.run_section.data() + 26, 2);
+        std::memcpy(&s, img.run_section.data() + 28, 2);
+        std::uint32_t matrix = w26 + 32 + 4u * (k + s);
+        std::memcpy(o.at(w26 + 8), &matrix, 4);
+    }
+    return w26;
+}
+
+// The delay states (0: none): per delay object its capacity, then the object.
+std::uint32_t delay_section(out_buffer& o, const run_image& img) {
+    if (!img.with_delay_section && img.delay_states.empty()) return 0;
+    std::uint32_t w27 = o.offset();
+    for (const auto& d : img.delay_states) {
+        std::uint16_t n = 0;
+        if (d.size() >= sizeof(delay_object)) std::memcpy(&n, d.data() + 24, 2);
+        if (d.size() != delay_object_bytes(n)) n = 0;
+        o.i16(static_cast<std::int16_t>(n));
+        if (n) o.bytes(d.data(), d.size());
+    }
+    return w27;
+}
+
+// The file offsets of the parts, for the header.
+struct run_offsets {
+    std::uint32_t model = 0, constants = 0, lookups = 0, strings = 0, values = 0, section = 0,
+                  delays = 0, info_flag = 0;
+};
+
+void fill_header(kmf_header& h, const run_image& img, const run_layout& l, const run_offsets& at) {
+    std::memcpy(h.magic, kmf_magic, 3);
+    h.type = img.type;
+    std::string origin = img.origin;
+    if (origin.empty()) {
+        const char* mn = file_name_part(current_model_name());
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "%08X", get_header_word(img.symbols, mh_stamp));
+        origin = std::string(*mn ? mn : "model").substr(0, 60) + " " + stamp;
+    }
+    std::strncpy(h.name, origin.c_str(), sizeof h.name - 1);
+    h.byte_order = kmf_byte_order_mark;
+    h.version = kmf_version_400;
+    kmf_word(h, 21) = at.model;
+    kmf_word(h, 22) = at.constants;
+    kmf_word(h, 23) = at.lookups;
+    kmf_word(h, 24) = at.strings;
+    kmf_word(h, 25) = at.values;
+    kmf_word(h, 26) = at.section;
+    kmf_word(h, 27) = at.delays;
+    kmf_word(h, 28) = l.longest;
+    kmf_word(h, 29) = l.w29;
+    kmf_word(h, 30) = l.w30;
+    kmf_word(h, 31) = l.w31;
+    kmf_word(h, 35) = bits(img.payoff);
+    kmf_word(h, 38) = at.info_flag;
+    auto* hb = reinterpret_cast<std::uint8_t*>(&h);
+    hb[160] = l.consts_in_table ? 0 : 1;
+    hb[161] = l.wide ? 1 : 0;
 }
 
 } // namespace
 
 int write_run_file(const char* path, const run_image& img) {
-    if (!path || !*path || !img.symbols || !valid_type(img.type)) {
+    if (!path || !*path || !img.symbols || !is_run_type_letter(img.type)) {
         report(5, "Unable to write the run file %s: nothing to write", path ? path : "");
         return 0;
     }
-    const bool lower = img.type >= 'a' && img.type <= 'z';
-    const bool arrays = img.type == 'A';
-    const std::size_t nslots = img.slot_types.size();
-    const std::size_t ntimes = arrays ? 0 : img.times.size();
-    if (!arrays && (img.rows.size() != ntimes * nslots || img.saved.size() != nslots)) {
+    const run_layout l = layout_of(img);
+    if (!l.arrays && (img.rows.size() != l.ntimes * l.nslots || img.saved.size() != l.nslots)) {
         report(10, "RW1001 run image of %s does not fit its model", path);
         return 0;
     }
-    bool data_axis = !arrays && !img.data_times.empty();
-    std::uint32_t w29 = data_axis ? static_cast<std::uint32_t>(img.data_times.size()) : 0;
-    if (data_axis && w29 != ntimes) data_axis = false, w29 = 0;
-    std::uint32_t w30 = static_cast<std::uint32_t>(ntimes);
-    std::uint32_t w31 = arrays ? img.master_points : std::max(w29, w30);
-    std::uint32_t longest = std::max({w29, w30, arrays ? img.master_points : 0u});
-    for (const auto& t : img.lookups) longest = std::max(longest, t.count);
-    const bool wide = img.force_32bit_counts || std::max(w31, longest) > 32767;
-    const bool consts_in_table = img.constants_in_table && !lower && !arrays;
 
     writer_guard wg;
     file_handle fh = fh_open_write(path, 0, 0);
@@ -178,195 +393,34 @@ int write_run_file(const char* path, const run_image& img) {
     fh_guard guard(fh);
     try {
         kmf_header h{};
+        run_offsets at;
         if (fh_write(fh, &h, sizeof h) != sizeof h) return write_failed(path);
-        std::uint32_t info_flag = 0;
-        if (!img.info.empty()) {
-            out_buffer ib(0);
-            std::vector<std::uint32_t> cells{static_cast<std::uint32_t>(img.info.size())};
-            add_text(cells, img.info);
-            block_image(ib, cells);
-            if (fh_write(fh, ib.data().data(), ib.data().size()) != ib.data().size())
-                return write_failed(path);
-            info_flag = 1;
-        }
+        if (!write_info_block(fh, img, at.info_flag)) return write_failed(path);
         long model_at = fh_seek(fh, 0, 1);
         if (!write_model_part(fh, img.symbols)) return write_failed(path);
+        at.model = static_cast<std::uint32_t>(model_at);
         long here = fh_seek(fh, 0, 1);
         if (here < 0) return write_failed(path);
         out_buffer o(static_cast<std::uint32_t>(here));
-        o.reserve(4 * (nslots * (ntimes + 3)) + 4096);
-
-        // Constants section.
-        std::uint32_t w22 = o.offset();
-        for (std::size_t s = 0; s < nslots; ++s)
-            o.f32(s < img.constants.size() ? img.constants[s] : 0.0f);
-
-        // Lookup section: records, then the lookup data block.
-        std::uint32_t w23 = o.offset();
-        for (lookup_table t : img.lookups) {
-            t.segment = 0;
-            t.slope = 0;
-            o.bytes(&t, sizeof t);
-        }
-        if (img.lookup_data.size() >= 5) {
-            std::vector<std::uint32_t> cells(img.lookup_data.size() - 5);
-            std::memcpy(cells.data(), img.lookup_data.data() + 5, 4 * cells.size());
-            block_image(o, cells);
-        } else {
-            block_image(o, {});
-        }
-
-        // String block.
-        std::uint32_t w24 = o.offset();
-        {
-            std::vector<std::uint32_t> cells{static_cast<std::uint32_t>(img.strings.size()), 0};
-            cells.resize(2 + img.strings.size(), 0);
-            for (std::size_t k = 0; k < img.strings.size(); ++k) {
-                if (img.strings[k].empty()) continue;
-                cells[2 + k] = static_cast<std::uint32_t>(5 + cells.size());
-                add_text(cells, img.strings[k]);
-            }
-            block_image(o, cells);
-        }
-
-        // Offset table and values.
-        std::uint32_t w25 = o.offset();
-        if (lower) {
-            std::vector<std::uint32_t> column(nslots, 0);
-            std::vector<std::size_t> order;
-            std::uint32_t cols = 0;
-            for (std::size_t s = 0; s < nslots; ++s) {
-                int t = img.slot_types[s];
-                bool is_const = t >= 22 && t <= 24;
-                if (s == 0 || (img.saved[s] && !is_const)) {
-                    column[s] = ++cols;
-                    order.push_back(s);
-                }
-            }
-            bool direct = 4 * static_cast<std::size_t>(cols) >= nslots;
-            std::uint32_t entries = direct ? static_cast<std::uint32_t>(nslots) : cols;
-            std::uint32_t head_at = o.offset();
-            o.u32(0); // first row, below
-            o.u32(cols);
-            o.u32(entries);
-            o.zeros(6);
-            o.bytes(direct ? "\1" : "\0", 1);
-            o.zeros(1);
-            if (direct) {
-                for (std::size_t s = 0; s < nslots; ++s) o.u32(column[s]);
-            } else {
-                for (std::size_t s : order) {
-                    o.u32(column[s]);
-                    o.u32(static_cast<std::uint32_t>(s));
-                }
-            }
-            if (data_axis) full_record(o, wide, img.data_times);
-            std::uint32_t first_row = o.offset();
-            std::memcpy(o.at(head_at), &first_row, 4);
-            std::vector<float> row(cols);
-            for (std::size_t k = 0; k < ntimes; ++k) {
-                const float* src = img.rows.data() + k * nslots;
-                for (std::size_t c = 0; c < order.size(); ++c) row[c] = src[order[c]];
-                o.bytes(row.data(), 4 * row.size());
-            }
-        } else {
-            std::uint32_t table_at = o.offset();
-            o.zeros(4 * nslots);
-            std::vector<std::uint32_t> table(nslots, 0);
-            if (arrays) {
-                for (std::size_t s = 0; s < nslots && s < img.arrays.size(); ++s) {
-                    const auto& a = img.arrays[s];
-                    if (a.empty()) continue;
-                    if (a.size() != img.master_points) {
-                        report(10, "RW1002 array of slot %zu does not fit the master axis", s);
-                        return 0;
-                    }
-                    table[s] = o.offset();
-                    sparse_record(o, wide, a.data(), 1, a.size());
-                }
-            } else {
-                // Time first, the data axis right behind it.
-                table[0] = o.offset();
-                full_record(o, wide, img.times);
-                if (data_axis) full_record(o, wide, img.data_times);
-                for (std::size_t s = 1; s < nslots; ++s) {
-                    int t = img.slot_types[s];
-                    if (t >= 22 && t <= 24) {
-                        if (consts_in_table)
-                            table[s] = bits(s < img.constants.size() ? img.constants[s] : 0.0f);
-                        continue;
-                    }
-                    if (!img.saved[s]) continue;
-                    table[s] = o.offset();
-                    const float* col = img.rows.data() + s;
-                    if (data_axis && is_data_slot_type(t))
-                        sparse_record(o, wide, col, nslots, ntimes);
-                    else
-                        series_record(o, wide, col, nslots, ntimes);
-                }
-            }
-            std::memcpy(o.at(table_at), table.data(), 4 * nslots);
-        }
-
-        // Run-type section.
-        std::uint32_t w26 = 0;
-        if (!img.run_section.empty()) {
-            w26 = o.offset();
-            o.bytes(img.run_section.data(), img.run_section.size());
-            if ((img.type == 'S' || img.type == 's') && img.run_section.size() >= 32) {
-                std::uint16_t k, s;
-                std::memcpy(&k, img.run_section.data() + 26, 2);
-                std::memcpy(&s, img.run_section.data() + 28, 2);
-                std::uint32_t matrix = w26 + 32 + 4u * (k + s);
-                std::memcpy(o.at(w26 + 8), &matrix, 4);
-            }
-        }
-
-        // Delay states.
-        std::uint32_t w27 = 0;
-        if (img.with_delay_section || !img.delay_states.empty()) {
-            w27 = o.offset();
-            for (const auto& d : img.delay_states) {
-                std::uint16_t n = 0;
-                if (d.size() >= sizeof(delay_object)) std::memcpy(&n, d.data() + 24, 2);
-                if (d.size() != delay_object_bytes(n)) n = 0;
-                o.i16(static_cast<std::int16_t>(n));
-                if (n) o.bytes(d.data(), d.size());
-            }
-        }
-
+        o.reserve(4 * (l.nslots * (l.ntimes + 3)) + 4096);
+        at.constants = o.offset();
+        constants_section(o, img, l);
+        at.lookups = o.offset();
+        lookup_section(o, img);
+        at.strings = o.offset();
+        string_section(o, img);
+        at.values = o.offset();
+        if (l.lower)
+            row_values(o, img, l);
+        else if (!offset_table_values(o, img, l))
+            return 0;
+        at.section = run_type_section(o, img);
+        at.delays = delay_section(o, img);
         if (fh_write(fh, o.data().data(), o.data().size()) != o.data().size())
             return write_failed(path);
 
         // The header, last: every offset is known now.
-        std::memcpy(h.magic, kmf_magic, 3);
-        h.type = img.type;
-        std::string origin = img.origin;
-        if (origin.empty()) {
-            const char* mn = file_name_part(current_model_name());
-            char stamp[16];
-            std::snprintf(stamp, sizeof stamp, "%08X", get_header_word(img.symbols, mh_stamp));
-            origin = std::string(*mn ? mn : "model").substr(0, 60) + " " + stamp;
-        }
-        std::strncpy(h.name, origin.c_str(), sizeof h.name - 1);
-        h.byte_order = kmf_byte_order_mark;
-        h.version = kmf_version_400;
-        kmf_word(h, 21) = static_cast<std::uint32_t>(model_at);
-        kmf_word(h, 22) = w22;
-        kmf_word(h, 23) = w23;
-        kmf_word(h, 24) = w24;
-        kmf_word(h, 25) = w25;
-        kmf_word(h, 26) = w26;
-        kmf_word(h, 27) = w27;
-        kmf_word(h, 28) = longest;
-        kmf_word(h, 29) = w29;
-        kmf_word(h, 30) = w30;
-        kmf_word(h, 31) = w31;
-        kmf_word(h, 35) = bits(img.payoff);
-        kmf_word(h, 38) = info_flag;
-        auto* hb = reinterpret_cast<std::uint8_t*>(&h);
-        hb[160] = consts_in_table ? 0 : 1;
-        hb[161] = wide ? 1 : 0;
+        fill_header(h, img, l, at);
         if (fh_seek(fh, 0, 0) != 0 || fh_write(fh, &h, sizeof h) != sizeof h)
             return write_failed(path);
         return guard.close() > 0 ? 1 : 0;

@@ -12,7 +12,6 @@
 #include "sim/run.h"
 
 handle setup_copy = 0;
-handle type_copy = 0;
 
 namespace {
 std::unique_ptr<setup_state> copies;
@@ -140,37 +139,6 @@ int set_setup_string(std::uint32_t string_slot, const std::string& text) {
     st->strings[string_slot] = text;
     st->string_changed[string_slot] = 1;
     return 1;
-}
-
-void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, delay_object** live,
-                       std::uint32_t count) {
-    if (!live) return;
-    for (std::uint32_t i = 0; i < count && i < states.size(); ++i) {
-        const auto& b = states[i];
-        if (b.size() < sizeof(delay_object)) continue;
-        std::uint16_t cap;
-        std::memcpy(&cap, b.data() + 24, 2);
-        if (b.size() != delay_object_bytes(cap)) continue;
-        delay_object* d = live[i];
-        std::uint16_t have = d ? d->capacity : 0;
-        if (!d || have < cap) {
-            if (!sim_pool) return;
-            d = static_cast<delay_object*>(block_alloc(sim_pool, delay_object_bytes(cap), 0));
-            have = cap;
-            live[i] = d;
-        }
-        std::memcpy(d, b.data(), b.size());
-        d->capacity = have;
-        // The ring may now be larger than the saved one: lay the live entries out from 0.
-        if (have != cap && cap) {
-            std::vector<delay_entry> e(static_cast<std::size_t>(d->live));
-            const auto* src = reinterpret_cast<const delay_entry*>(b.data() + sizeof(delay_object));
-            for (std::int32_t k = 0; k < d->live && k < cap; ++k)
-                e[static_cast<std::size_t>(k)] = src[(d->first + k) % cap];
-            d->first = 0;
-            std::memcpy(d->entries(), e.data(), sizeof(delay_entry) * e.size());
-        }
-    }
 }
 
 int accept_run_delays(const std::vector<std::vector<std::uint8_t>>& states) {

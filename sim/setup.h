@@ -1,8 +1,7 @@
 // Setup copies: the working copies that Simulation Setup, gaming and
 // Livesweep change between runs (values of every value slot, lookup tables
-// and their points, strings, delay states), and the per-slot type copy used
-// while input overrides are in force. A run of the current model takes its
-// changed constants, lookups and strings from these copies.
+// and their points, strings, delay states). A run of the current model takes
+// its changed constants, lookups and strings from these copies.
 #pragma once
 
 #include <cstdint>
@@ -10,26 +9,13 @@
 #include <vector>
 
 #include "foundation/types.h"
+#include "sim/setupstate.h"
 #include "sim/simdata.h"
 
 // The working copy of the values: one f32 per value slot (a movable block;
 // input sliders bound to slot n read and write entry n). 0 while none.
 extern handle setup_copy;
-// The run's per-slot type bytes while input overrides are in force (0 none).
-extern handle type_copy;
 
-// The rest of the copies (valid while setup_copy is non-zero).
-struct setup_state {
-    std::vector<float> model_values;   // the values the copy was made from
-    std::vector<std::uint8_t> changed; // per value slot: 1 changed for the next run
-    std::vector<lookup_table> lookups; // per lookup slot
-    std::vector<float> lookup_data;    // cells of the lookup data block, head included
-    std::vector<std::uint8_t> lookup_changed;
-    std::vector<std::string> strings; // per string slot
-    std::vector<std::uint8_t> string_changed;
-    std::vector<std::vector<std::uint8_t>> delays; // saved delay objects (none: empty)
-    handle symbols = 0;                            // the model the copies belong to
-};
 // Null while there are no copies.
 setup_state* setup_copies();
 
@@ -58,7 +44,3 @@ int set_setup_string(std::uint32_t string_slot, const std::string& text);
 // live delay objects when a run or game is going. The runs subsystem installs
 // it as its delay-state sink. 1 on success, 0 when the states do not fit.
 int accept_run_delays(const std::vector<std::vector<std::uint8_t>>& states);
-// Copies saved delay states over live delay objects (growing them as needed;
-// the capacity field is set back to the allocation's). count: live objects.
-void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, delay_object** live,
-                       std::uint32_t count);

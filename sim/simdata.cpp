@@ -1,6 +1,8 @@
 // The engine's state bytes, value arrays, time globals and hooks.
 #include "sim/simdata.h"
 
+#include <cstring>
+
 std::uint8_t sim_phase = phase_idle;
 std::uint8_t game_state = 0;
 std::uint8_t run_kind = rk_ordinary;
@@ -18,6 +20,7 @@ std::uint32_t level_slot_count = 0;
 std::uint8_t* run_slot_types = nullptr;
 mem_pool* sim_pool = nullptr;
 std::uint8_t* override_held = nullptr;
+handle type_copy = 0;
 
 double sim_time = 0;
 double sim_dt = 1;
@@ -30,6 +33,7 @@ sim_pause_fn pause_hook = nullptr;
 override_eval_fn override_fn = nullptr;
 expand_refs_fn expand_fn = nullptr;
 livesweep_save_fn livesweep_fn = nullptr;
+plausitest_fn plausitest_fn_set = nullptr;
 } // namespace
 
 void set_sim_pump_hook(sim_pump_fn hook) {
@@ -61,4 +65,41 @@ expand_refs_fn expand_refs_hook() {
 }
 livesweep_save_fn livesweep_save_hook() {
     return livesweep_fn;
+}
+void set_plausitest_hook(plausitest_fn hook) {
+    plausitest_fn_set = hook;
+}
+plausitest_fn plausitest_hook() {
+    return plausitest_fn_set;
+}
+
+void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, delay_object** live,
+                       std::uint32_t count) {
+    if (!live) return;
+    for (std::uint32_t i = 0; i < count && i < states.size(); ++i) {
+        const auto& b = states[i];
+        if (b.size() < sizeof(delay_object)) continue;
+        std::uint16_t cap;
+        std::memcpy(&cap, b.data() + 24, 2);
+        if (b.size() != delay_object_bytes(cap)) continue;
+        delay_object* d = live[i];
+        std::uint16_t have = d ? d->capacity : 0;
+        if (!d || have < cap) {
+            if (!sim_pool) return;
+            d = static_cast<delay_object*>(block_alloc(sim_pool, delay_object_bytes(cap), 0));
+            have = cap;
+            live[i] = d;
+        }
+        std::memcpy(d, b.data(), b.size());
+        d->capacity = have;
+        // The ring may now be larger than the saved one: lay the live entries out from 0.
+        if (have != cap && cap) {
+            std::vector<delay_entry> e(static_cast<std::size_t>(d->live));
+            const auto* src = reinterpret_cast<const delay_entry*>(b.data() + sizeof(delay_object));
+            for (std::int32_t k = 0; k < d->live && k < cap; ++k)
+                e[static_cast<std::size_t>(k)] = src[(d->first + k) % cap];
+            d->first = 0;
+            std::memcpy(d->entries(), e.data(), sizeof(delay_entry) * e.size());
+        }
+    }
 }

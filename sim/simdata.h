@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "foundation/memory.h"
 #include "foundation/types.h"
@@ -58,6 +59,11 @@ inline constexpr std::size_t delay_object_bytes(std::size_t capacity) {
 }
 inline constexpr std::uint32_t max_delay_capacity = 0xFFFF;
 
+// Copies saved delay states over live delay objects (growing them as needed;
+// the capacity field is set back to the allocation's). count: live objects.
+void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, delay_object** live,
+                       std::uint32_t count);
+
 // --------------------------------------------------------------- the state ---
 
 // sim_phase: 0 idle, 1 a run is being prepared, 2 simulation set-up,
@@ -88,6 +94,9 @@ extern std::uint8_t run_in_progress;
 // freeze switch, owned by the sketch's override code and read here.
 extern std::uint8_t override_flags;
 extern std::uint8_t freeze_levels;
+// The run's per-slot type bytes while input overrides are in force (a
+// movable block; 0 none): an overridden constant is saved as a series.
+extern handle type_copy;
 // The game's saved-time counter.
 extern std::uint16_t game_saved_times;
 
@@ -138,9 +147,16 @@ void set_expand_refs_hook(expand_refs_fn hook);
 using livesweep_save_fn = void (*)(const float* values, std::uint32_t slots, int remaining_saves);
 void set_livesweep_save_hook(livesweep_save_fn hook);
 
+// Shows the results of a behaviour test (the Plausitest dialog, when the
+// shell has one); called after a run that checked constraints.
+struct sim_output;
+using plausitest_fn = void (*)(const sim_output& results);
+void set_plausitest_hook(plausitest_fn hook);
+
 // The hooks as set (null when none).
 sim_pump_fn sim_pump_hook();
 sim_pause_fn sim_pause_hook();
 override_eval_fn override_hook();
 expand_refs_fn expand_refs_hook();
 livesweep_save_fn livesweep_save_hook();
+plausitest_fn plausitest_hook();

@@ -315,8 +315,8 @@ int read_run_series(const char* name, const char* xname, int i, std::vector<floa
             if (r.sym_type >= st_lookup && r.sym_type <= st_constraint) return 0;
             if (r.sym_type > st_last_with_slots) return 0;
             int tb = r.type_byte;
-            if (tb == 0 || tb > 24) return 0;
-            if (tb >= 22) {
+            if (tb == 0 || tb > st_last_with_slots) return 0;
+            if (is_constant_slot_type(tb)) {
                 float v;
                 if (!read_single_value(r.slot, v)) return 0;
                 values.push_back(v);
@@ -575,7 +575,7 @@ int run_constant_value(const char* name, int i, float* out) {
     if (!l || l->type == 'A') return 0;
     run_resolved r;
     if (!resolve_cur_run(name, r) || r.slot < 0 || r.sym_type > st_last_with_slots) return 0;
-    if (r.type_byte != 22 && r.type_byte != 23) return 0;
+    if (r.type_byte != st_initial && r.type_byte != st_constant) return 0;
     float v;
     if (!read_single_value(r.slot, v)) return 0;
     if (out) *out = v;
@@ -746,23 +746,29 @@ handle read_run_lookup_tables(int i, std::vector<kdf_lookup_record>& records, in
 
 // ----------------------------------------------------- name resolution ---
 
-int run_var_type(const char* name, int i, int* slot) {
+namespace {
+
+// Resolves a name in run i (locked for the look-up); slot (may be null)
+// receives its value slot, -1 when the name is not found.
+bool resolve_in_run(const char* name, int i, int* slot, run_resolved& r) {
     if (slot) *slot = -1;
     run_lock l(i);
-    if (!l) return 0;
-    run_resolved r;
-    if (!resolve_cur_run(name, r)) return 0;
+    if (!l || !resolve_cur_run(name, r)) return false;
     if (slot) *slot = r.slot;
+    return true;
+}
+
+} // namespace
+
+int run_var_type(const char* name, int i, int* slot) {
+    run_resolved r;
+    if (!resolve_in_run(name, i, slot, r)) return 0;
     return r.sym_type > st_last_with_slots ? r.sym_type : r.type_byte;
 }
 
 symbol_id run_var_slot(const char* name, int i, int* slot) {
-    if (slot) *slot = -1;
-    run_lock l(i);
-    if (!l) return 0;
     run_resolved r;
-    if (!resolve_cur_run(name, r)) return 0;
-    if (slot) *slot = r.slot;
+    if (!resolve_in_run(name, i, slot, r)) return 0;
     return r.id;
 }
 

@@ -230,7 +230,7 @@ int resume_from_run(int i, std::vector<float>& values, double time, int mode) {
         int rs = map[s];
         if (rs < 0) continue;
         int tb = side->slot_types[static_cast<std::size_t>(rs)];
-        if ((tb < 22 && tb > 0 && mode <= 1) || tb == st_game) {
+        if ((tb < st_initial && tb > 0 && mode <= 1) || tb == st_game) {
             std::vector<float> v;
             std::vector<int> pos;
             bool data = tb == 5 || tb == 6 || tb == 12;
@@ -251,7 +251,7 @@ int resume_from_run(int i, std::vector<float>& values, double time, int mode) {
                     continue;
                 values[s] = v[static_cast<std::size_t>(j)];
             }
-        } else if (tb >= 22 && tb <= 24 && mode <= 1) {
+        } else if (is_constant_slot_type(tb) && mode <= 1) {
             if (open_types[s] == st_level)
                 report(5, "Level %s not saved, cannot resume to time %g", open_names[s].c_str(),
                        time);
@@ -333,7 +333,7 @@ int read_run_var_values(int i, int slot, std::vector<float>& out) {
     run_side* side = cur_side();
     if (slot < 0 || static_cast<std::uint32_t>(slot) >= side->slots) return 0;
     int tb = side->slot_types[static_cast<std::size_t>(slot)];
-    if (tb > 0 && tb < 22) {
+    if (tb > 0 && tb < st_initial) {
         const bool lower = l->type == 'r' || l->type == 's' || l->type == 'p';
         if (lower) {
             if (!read_slot_points(slot, out, nullptr)) return 0;

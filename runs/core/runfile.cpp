@@ -116,10 +116,6 @@ std::uint64_t fnv1a(const std::vector<std::uint8_t>& b) {
     return h;
 }
 
-struct open_failure {
-    std::string why;
-};
-
 // Frees what a record (or a record being built) holds.
 void release_parts(loaded_run& r, int self) {
     free_hblock_if(r.info);
@@ -152,217 +148,276 @@ bool model_bytes_of(int j, std::vector<std::uint8_t>& out) {
     return fr.at(off, out.data(), out.size());
 }
 
-// Opens and checks a run file into a local record and side state. On failure
-// everything taken is released and the reason is in why (empty: the lower
-// layer has reported it already).
-bool open_local(const std::string& full, loaded_run& rec, run_side& side, std::string& why,
-                int& fail_kind) {
+// Opens and checks a run file part by part into a local record and side
+// state. Each check fills what it vouches for; a failed one releases
+// everything taken and leaves the reason in why (empty: the lower layer has
+// reported it already).
+class run_checker {
+public:
+    run_checker(const std::string& full, loaded_run& rec, run_side& side, std::string& why)
+        : full_(full), rec_(rec), side_(side), why_(why) {}
+
+    // The header: the file opens, is a run file of a version read here.
+    // fail_kind 1: the file could not be opened; 2: not a file of this system.
+    bool header(int& fail_kind);
+    // The run information block (when the header says there is one).
+    bool info_block();
+    // The run's model part, shared with a loaded run that has the same bytes.
+    bool model_part();
+    // What the run's model says: slot, lookup and delay counts, slot types.
+    bool model_facts();
+    // The counts of the header, against the file and each other.
+    bool header_counts();
+    // The row table of a lower-case run, or the offset table of the others.
+    bool value_table();
+    // The run-type section: sensitivity head and slots, or payoff types.
+    bool run_section();
+    // The Time axis and the data time axis.
+    bool time_axes();
+
+private:
+    bool fail(const char* what) {
+        why_ = what;
+        release_parts(rec_, -1);
+        return false;
+    }
+    // The lower layer has shown its message already.
+    bool fail_reported() {
+        why_.clear();
+        release_parts(rec_, -1);
+        return false;
+    }
+    std::uint64_t record_head_bytes(std::int64_t count) const {
+        return static_cast<std::uint64_t>(csize_) +
+               static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(count)));
+    }
+    bool row_table(std::uint64_t table_at, std::uint64_t& table_bytes);
+
+    const std::string& full_;
+    loaded_run& rec_;
+    run_side& side_;
+    std::string& why_;
+    kmf_header h_{};
+    file_reader fr_{};
+    std::uint64_t size_ = 0;
+    // Set by header_counts.
+    std::int64_t w28_ = 0, w29_ = 0, w30_ = 0, w31_ = 0;
+    char type_ = 0;
+    bool lower_ = false, timed_ = false, c32_ = false;
+    int csize_ = 2;
+    std::uint64_t data_values_at_ = 0; // file offset of the data axis values
+};
+
+bool run_checker::header(int& fail_kind) {
     fail_kind = 0;
-    kmf_header h{};
-    file_handle fh = open_block_file(full.c_str(), &h, 0);
+    file_handle fh = open_block_file(full_.c_str(), &h_, 0);
     if (fh < 0) {
         fail_kind = 1; // could not open
         return false;
     }
     bool foreign = kmf_foreign;
-    if (h.byte_order != kmf_byte_order_mark ||
-        (h.version != kmf_version_300 && h.version != kmf_version_400)) {
+    if (h_.byte_order != kmf_byte_order_mark ||
+        (h_.version != kmf_version_300 && h_.version != kmf_version_400)) {
         fh_close(fh);
         fail_kind = 2;
         return false;
     }
-    std::memcpy(&rec, &h, sizeof rec);
-    rec.file = fh;
-    rec.symbols = 0;
-    rec.info = 0;
-    rec.word33 = rec.word34 = rec.word36 = 0;
+    std::memcpy(&rec_, &h_, sizeof rec_);
+    rec_.file = fh;
+    rec_.symbols = 0;
+    rec_.info = 0;
+    rec_.word33 = rec_.word34 = rec_.word36 = 0;
     long fsize = fh_size(fh);
-    side = run_side{};
-    side.path = full;
-    side.foreign = foreign;
-    side.file_size = fsize > 0 ? static_cast<std::uint64_t>(fsize) : 0;
-    file_reader fr{fh, foreign, side.file_size};
-    auto fail = [&](const char* what) {
-        why = what;
-        release_parts(rec, -1);
-        return false;
-    };
-    const std::uint64_t size = side.file_size;
+    side_ = run_side{};
+    side_.path = full_;
+    side_.foreign = foreign;
+    side_.file_size = fsize > 0 ? static_cast<std::uint64_t>(fsize) : 0;
+    fr_ = file_reader{fh, foreign, side_.file_size};
+    size_ = side_.file_size;
+    return true;
+}
 
-    // Run information block.
-    if (kmf_word(h, 38)) {
-        if (fh_seek(fh, sizeof h, 0) < 0) return fail("information block");
-        handle info = read_block_raw(fh, foreign);
-        if (!info) {
-            why.clear();
-            release_parts(rec, -1);
-            return false;
-        }
-        rec.info = info;
-        // Cell 5: the byte length of the text that starts at cell 6. Only
-        // the length is a word; the text is bytes in either byte order.
-        handle_lock<std::uint32_t> b(info);
-        std::uint32_t cells = reinterpret_cast<bhead*>(b.get())->cur;
-        if (cells < 7) return fail("information block too short");
-        if (foreign) b.get()[5] = swap32(b.get()[5]);
-        std::uint64_t room = 4ull * (cells - 6);
-        const char* text = reinterpret_cast<const char*>(b.get() + 6);
-        if (b.get()[5] >= room || !std::memchr(text, 0, room))
-            return fail("information block text");
-    } else if (fh_seek(fh, sizeof h, 0) < 0) {
-        return fail("header");
-    }
+bool run_checker::info_block() {
+    file_handle fh = rec_.file;
+    if (!kmf_word(h_, 38)) return fh_seek(fh, sizeof h_, 0) < 0 ? fail("header") : true;
+    if (fh_seek(fh, sizeof h_, 0) < 0) return fail("information block");
+    handle info = read_block_raw(fh, fr_.foreign);
+    if (!info) return fail_reported();
+    rec_.info = info;
+    // Cell 5: the byte length of the text that starts at cell 6. Only
+    // the length is a word; the text is bytes in either byte order.
+    handle_lock<std::uint32_t> b(info);
+    std::uint32_t cells = reinterpret_cast<bhead*>(b.get())->cur;
+    if (cells < 7) return fail("information block too short");
+    if (fr_.foreign) b.get()[5] = swap32(b.get()[5]);
+    std::uint64_t room = 4ull * (cells - 6);
+    const char* text = reinterpret_cast<const char*>(b.get() + 6);
+    if (b.get()[5] >= room || !std::memchr(text, 0, room)) return fail("information block text");
+    return true;
+}
 
-    // The model part.
+bool run_checker::model_part() {
+    file_handle fh = rec_.file;
     long start = fh_seek(fh, 0, 1);
     long end = 0;
-    handle symbols = read_model_part(fh, foreign, full.c_str(), &end);
-    if (!symbols) {
-        why.clear();
-        release_parts(rec, -1);
-        return false;
-    }
-    rec.symbols = symbols;
-    if (start < 0 || end < start || static_cast<std::uint64_t>(end) > size)
+    handle symbols = read_model_part(fh, fr_.foreign, full_.c_str(), &end);
+    if (!symbols) return fail_reported();
+    rec_.symbols = symbols;
+    if (start < 0 || end < start || static_cast<std::uint64_t>(end) > size_)
         return fail("model part");
-    {
-        std::vector<std::uint8_t> mine(static_cast<std::size_t>(end - start));
-        if (!fr.at(static_cast<std::uint64_t>(start), mine.data(), mine.size()))
-            return fail("model part");
-        std::uint64_t h64 = fnv1a(mine);
-        std::uint64_t st = static_cast<std::uint64_t>(start);
-        side.model_bytes_hash.resize(16);
-        std::memcpy(side.model_bytes_hash.data(), &h64, 8);
-        std::memcpy(side.model_bytes_hash.data() + 8, &st, 8);
-        side.model_part_size = mine.size();
-        // Share an identical model part of a loaded run: same size, same hash
-        // and the same bytes.
-        for (int j = 0; j < g_count; ++j) {
-            loaded_run o = read_record(j);
-            if (!live(o) || static_cast<std::size_t>(j) >= g_side.size()) continue;
-            const run_side& os = g_side[static_cast<std::size_t>(j)];
-            if (os.model_part_size != mine.size() || os.model_bytes_hash.size() != 16 ||
-                std::memcmp(os.model_bytes_hash.data(), &h64, 8) != 0)
-                continue;
-            std::vector<std::uint8_t> theirs;
-            if (!model_bytes_of(j, theirs) || theirs != mine) continue;
-            free_model(0, symbols);
-            rec.symbols = o.symbols;
-            break;
+    std::vector<std::uint8_t> mine(static_cast<std::size_t>(end - start));
+    if (!fr_.at(static_cast<std::uint64_t>(start), mine.data(), mine.size()))
+        return fail("model part");
+    std::uint64_t h64 = fnv1a(mine);
+    std::uint64_t st = static_cast<std::uint64_t>(start);
+    side_.model_bytes_hash.resize(16);
+    std::memcpy(side_.model_bytes_hash.data(), &h64, 8);
+    std::memcpy(side_.model_bytes_hash.data() + 8, &st, 8);
+    side_.model_part_size = mine.size();
+    // Share an identical model part of a loaded run: same size, same hash
+    // and the same bytes.
+    for (int j = 0; j < g_count; ++j) {
+        loaded_run o = read_record(j);
+        if (!live(o) || static_cast<std::size_t>(j) >= g_side.size()) continue;
+        const run_side& os = g_side[static_cast<std::size_t>(j)];
+        if (os.model_part_size != mine.size() || os.model_bytes_hash.size() != 16 ||
+            std::memcmp(os.model_bytes_hash.data(), &h64, 8) != 0)
+            continue;
+        std::vector<std::uint8_t> theirs;
+        if (!model_bytes_of(j, theirs) || theirs != mine) continue;
+        free_model(0, symbols);
+        rec_.symbols = o.symbols;
+        break;
+    }
+    return true;
+}
+
+bool run_checker::model_facts() {
+    model_lock_guard g(rec_.symbols, 0);
+    if (!g.ok() || !model_hdr) return fail("model part");
+    std::uint64_t levels = model_hdr->w[mh_level_slots];
+    std::uint64_t slots = levels + model_hdr->w[mh_other_slots];
+    if (slots == 0 || slots > size_) return fail("value slot count");
+    side_.slots = static_cast<std::uint32_t>(slots);
+    side_.level_slots = static_cast<std::uint32_t>(levels);
+    side_.lookups = model_hdr->w[mh_lookups];
+    side_.delay_objects = model_hdr->w[mh_delay_objects];
+    if (side_.lookups > size_ / 52 + 1) return fail("lookup count");
+    side_.slot_types.assign(side_.slots, 0);
+    handle tb = model_hdr->w[mh_slot_types];
+    if (tb && model_slot_types && handle_size(tb) >= 20 + side_.slots) {
+        std::memcpy(side_.slot_types.data(), model_slot_types, side_.slots);
+        return true;
+    }
+    // No type bytes: each slot takes its variable's type.
+    std::uint32_t end_cell = model_hdr->w[mh_sym_end];
+    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end_cell; s += symbol_cells) {
+        if (!valid_symbol(s)) continue;
+        const symbol_record* r = sym(s);
+        if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0) continue;
+        std::uint64_t n = sym_dims(s)->count;
+        for (std::uint64_t k = 0; k < n; ++k) {
+            std::uint64_t slot = static_cast<std::uint64_t>(r->slot) + k;
+            if (slot < side_.slots) side_.slot_types[slot] = r->type;
         }
     }
+    return true;
+}
 
-    // What the run's model says.
-    {
-        model_lock_guard g(rec.symbols, 0);
-        if (!g.ok() || !model_hdr) return fail("model part");
-        std::uint64_t levels = model_hdr->w[mh_level_slots];
-        std::uint64_t slots = levels + model_hdr->w[mh_other_slots];
-        if (slots == 0 || slots > size) return fail("value slot count");
-        side.slots = static_cast<std::uint32_t>(slots);
-        side.level_slots = static_cast<std::uint32_t>(levels);
-        side.lookups = model_hdr->w[mh_lookups];
-        side.delay_objects = model_hdr->w[mh_delay_objects];
-        if (side.lookups > size / 52 + 1) return fail("lookup count");
-        side.slot_types.assign(side.slots, 0);
-        handle tb = model_hdr->w[mh_slot_types];
-        if (tb && model_slot_types && handle_size(tb) >= 20 + side.slots) {
-            std::memcpy(side.slot_types.data(), model_slot_types, side.slots);
-        } else {
-            // No type bytes: each slot takes its variable's type.
-            std::uint32_t end_cell = model_hdr->w[mh_sym_end];
-            for (symbol_id s = first_symbol_cell; s + symbol_cells <= end_cell; s += symbol_cells) {
-                if (!valid_symbol(s)) continue;
-                const symbol_record* r = sym(s);
-                if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0) continue;
-                std::uint64_t n = sym_dims(s)->count;
-                for (std::uint64_t k = 0; k < n; ++k) {
-                    std::uint64_t slot = static_cast<std::uint64_t>(r->slot) + k;
-                    if (slot < side.slots) side.slot_types[slot] = r->type;
-                }
-            }
-        }
-    }
-
-    // Counts of the header, against the file and each other.
-    const std::int64_t w28 = rec.max_points, w29 = rec.data_points, w30 = rec.times,
-                       w31 = rec.time_count;
-    if (w28 < 0 || w29 < 0 || w30 < 0 || w31 < 0) return fail("negative count");
-    if (static_cast<std::uint64_t>(w28) > size / 4 || static_cast<std::uint64_t>(w29) > size / 4 ||
-        static_cast<std::uint64_t>(w30) > size / 4 || static_cast<std::uint64_t>(w31) > size * 8)
+bool run_checker::header_counts() {
+    w28_ = rec_.max_points;
+    w29_ = rec_.data_points;
+    w30_ = rec_.times;
+    w31_ = rec_.time_count;
+    if (w28_ < 0 || w29_ < 0 || w30_ < 0 || w31_ < 0) return fail("negative count");
+    if (static_cast<std::uint64_t>(w28_) > size_ / 4 ||
+        static_cast<std::uint64_t>(w29_) > size_ / 4 ||
+        static_cast<std::uint64_t>(w30_) > size_ / 4 ||
+        static_cast<std::uint64_t>(w31_) > size_ * 8)
         return fail("count larger than the file");
-    const char t = rec.type;
-    const bool lower = t == 'r' || t == 's' || t == 'p';
-    const bool timed = t == 'R' || t == 'r' || t == 'S' || t == 's' || t == 'P' || t == 'p';
-    if (timed && (w31 < w30 || w31 < w29)) return fail("time count below the saved times");
-    const bool c32 = rec.counts32 != 0;
-    const int csize = c32 ? 4 : 2;
-    if (rec.offset_table >= size) return fail("offset table");
+    type_ = rec_.type;
+    const char t = type_;
+    lower_ = t == 'r' || t == 's' || t == 'p';
+    timed_ = t == 'R' || t == 'r' || t == 'S' || t == 's' || t == 'P' || t == 'p';
+    if (timed_ && (w31_ < w30_ || w31_ < w29_)) return fail("time count below the saved times");
+    c32_ = rec_.counts32 != 0;
+    csize_ = c32_ ? 4 : 2;
+    if (rec_.offset_table >= size_) return fail("offset table");
+    return true;
+}
 
-    std::uint64_t data_values_at = 0; // file offset of the data axis values
-    if (lower) {
-        if (!fr.at(rec.offset_table, &side.row, sizeof side.row)) return fail("row head");
-        if (foreign) {
-            side.row.first_row = swap32(side.row.first_row);
-            side.row.row_length = swap32(side.row.row_length);
-            side.row.entries = swap32(side.row.entries);
+bool run_checker::row_table(std::uint64_t table_at, std::uint64_t& table_bytes) {
+    const kdf_row_head& rh = side_.row;
+    const bool foreign = fr_.foreign;
+    side_.columns.assign(side_.slots, 0);
+    if (rh.direct) {
+        if (rh.entries != side_.slots) return fail("row table entries");
+        std::vector<std::uint32_t> tab(side_.slots);
+        table_bytes = 4ull * side_.slots;
+        if (!fr_.at(table_at, tab.data(), table_bytes)) return fail("row table");
+        for (std::uint32_t s = 0; s < side_.slots; ++s) {
+            std::uint32_t c = foreign ? swap32(tab[s]) : tab[s];
+            if (c > rh.row_length) return fail("row table column");
+            side_.columns[s] = c;
         }
-        const kdf_row_head& rh = side.row;
-        if (rh.row_length == 0 || rh.row_length > size / 4) return fail("row length");
-        if (static_cast<std::uint64_t>(rh.first_row) +
-                4ull * rh.row_length * static_cast<std::uint64_t>(w30) >
-            size)
-            return fail("rows beyond the end of the file");
-        std::uint64_t table_at = rec.offset_table + sizeof(kdf_row_head);
-        side.columns.assign(side.slots, 0);
-        std::uint64_t table_bytes;
-        if (rh.direct) {
-            if (rh.entries != side.slots) return fail("row table entries");
-            std::vector<std::uint32_t> tab(side.slots);
-            table_bytes = 4ull * side.slots;
-            if (!fr.at(table_at, tab.data(), table_bytes)) return fail("row table");
-            for (std::uint32_t s = 0; s < side.slots; ++s) {
-                std::uint32_t c = foreign ? swap32(tab[s]) : tab[s];
-                if (c > rh.row_length) return fail("row table column");
-                side.columns[s] = c;
-            }
-        } else {
-            if (rh.entries > side.slots) return fail("row table entries");
-            table_bytes = 8ull * rh.entries;
-            std::vector<std::uint32_t> tab(2ull * rh.entries);
-            if (table_bytes && !fr.at(table_at, tab.data(), table_bytes)) return fail("row table");
-            std::int64_t prev = -1;
-            for (std::uint32_t e = 0; e < rh.entries; ++e) {
-                std::uint32_t c = foreign ? swap32(tab[2 * e]) : tab[2 * e];
-                std::uint32_t s = foreign ? swap32(tab[2 * e + 1]) : tab[2 * e + 1];
-                if (c > rh.row_length || s >= side.slots || static_cast<std::int64_t>(s) <= prev)
-                    return fail("row table pairs");
-                prev = s;
-                side.columns[s] = c;
-            }
-        }
-        data_values_at =
-            table_at + table_bytes + static_cast<std::uint64_t>(csize) +
-            static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w29)));
-        if (w29) {
-            std::int64_t n = 0;
-            if (!fr.count(table_at + table_bytes, c32, n) || n != w29)
-                return fail("data time axis count");
-        }
-    } else {
-        if (static_cast<std::uint64_t>(rec.offset_table) + 4ull * side.slots > size)
-            return fail("offset table beyond the end of the file");
-        side.offsets.resize(side.slots);
-        if (!fr.at(rec.offset_table, side.offsets.data(), 4ull * side.slots))
-            return fail("offset table");
-        if (foreign)
-            for (auto& o : side.offsets) o = swap32(o);
+        return true;
     }
+    if (rh.entries > side_.slots) return fail("row table entries");
+    table_bytes = 8ull * rh.entries;
+    std::vector<std::uint32_t> tab(2ull * rh.entries);
+    if (table_bytes && !fr_.at(table_at, tab.data(), table_bytes)) return fail("row table");
+    std::int64_t prev = -1;
+    for (std::uint32_t e = 0; e < rh.entries; ++e) {
+        std::uint32_t c = foreign ? swap32(tab[2 * e]) : tab[2 * e];
+        std::uint32_t s = foreign ? swap32(tab[2 * e + 1]) : tab[2 * e + 1];
+        if (c > rh.row_length || s >= side_.slots || static_cast<std::int64_t>(s) <= prev)
+            return fail("row table pairs");
+        prev = s;
+        side_.columns[s] = c;
+    }
+    return true;
+}
 
-    // Run-type section.
-    if (t == 'S' || t == 's') {
+bool run_checker::value_table() {
+    if (!lower_) {
+        if (static_cast<std::uint64_t>(rec_.offset_table) + 4ull * side_.slots > size_)
+            return fail("offset table beyond the end of the file");
+        side_.offsets.resize(side_.slots);
+        if (!fr_.at(rec_.offset_table, side_.offsets.data(), 4ull * side_.slots))
+            return fail("offset table");
+        if (fr_.foreign)
+            for (auto& o : side_.offsets) o = swap32(o);
+        return true;
+    }
+    if (!fr_.at(rec_.offset_table, &side_.row, sizeof side_.row)) return fail("row head");
+    if (fr_.foreign) {
+        side_.row.first_row = swap32(side_.row.first_row);
+        side_.row.row_length = swap32(side_.row.row_length);
+        side_.row.entries = swap32(side_.row.entries);
+    }
+    const kdf_row_head& rh = side_.row;
+    if (rh.row_length == 0 || rh.row_length > size_ / 4) return fail("row length");
+    if (static_cast<std::uint64_t>(rh.first_row) +
+            4ull * rh.row_length * static_cast<std::uint64_t>(w30_) >
+        size_)
+        return fail("rows beyond the end of the file");
+    std::uint64_t table_at = rec_.offset_table + sizeof(kdf_row_head);
+    std::uint64_t table_bytes = 0;
+    if (!row_table(table_at, table_bytes)) return false;
+    data_values_at_ = table_at + table_bytes + record_head_bytes(w29_);
+    if (w29_) {
+        std::int64_t n = 0;
+        if (!fr_.count(table_at + table_bytes, c32_, n) || n != w29_)
+            return fail("data time axis count");
+    }
+    return true;
+}
+
+bool run_checker::run_section() {
+    const bool foreign = fr_.foreign;
+    if (type_ == 'S' || type_ == 's') {
         kdf_sens_head sh{};
-        if (!fr.at(rec.section, &sh, sizeof sh)) return fail("sensitivity section");
+        if (!fr_.at(rec_.section, &sh, sizeof sh)) return fail("sensitivity section");
         if (foreign) {
             sh.rows = swap32(sh.rows);
             sh.times = swap32(sh.times);
@@ -372,67 +427,70 @@ bool open_local(const std::string& full, loaded_run& rec, run_side& side, std::s
         }
         std::uint64_t nsl = std::uint64_t{sh.singles} + sh.series;
         std::vector<std::uint32_t> slots(nsl);
-        if (nsl && !fr.at(std::uint64_t{rec.section} + 32, slots.data(), 4 * nsl))
+        if (nsl && !fr_.at(std::uint64_t{rec_.section} + 32, slots.data(), 4 * nsl))
             return fail("sensitivity section slots");
         for (auto& s : slots) {
             if (foreign) s = swap32(s);
-            if (s >= side.slots) return fail("sensitivity slot");
+            if (s >= side_.slots) return fail("sensitivity slot");
         }
-        if (sh.series && sh.times != static_cast<std::uint32_t>(w30))
+        if (sh.series && sh.times != static_cast<std::uint32_t>(w30_))
             return fail("sensitivity saved times");
         std::uint64_t row_floats = sh.singles + std::uint64_t{sh.series} * sh.times;
-        if (sh.rows > size / 4 || row_floats > size / 4 ||
-            std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows > size)
+        if (sh.rows > size_ / 4 || row_floats > size_ / 4 ||
+            std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows > size_)
             return fail("sensitivity matrix beyond the end of the file");
-        side.section.resize(32 + 4 * nsl);
-        std::memcpy(side.section.data(), &sh, 32);
-        if (nsl) std::memcpy(side.section.data() + 32, slots.data(), 4 * nsl);
-    } else if (t == 'P' || t == 'p') {
-        side.section.resize(side.slots);
-        if (!fr.at(rec.section, side.section.data(), side.slots)) return fail("payoff types");
-        side.slot_types = side.section;
-    }
-
-    // Time axes.
-    if (timed) {
-        std::uint64_t time_at = 0;
-        if (!lower) {
-            time_at = side.offsets[0];
-            std::int64_t n = 0;
-            if (!time_at || !fr.count(time_at, c32, n)) return fail("Time record");
-            if (n != w30) return fail("Time count differs from the saved times");
-            std::uint64_t data_rec =
-                time_at + static_cast<std::uint64_t>(csize) +
-                static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w30))) +
-                4ull * static_cast<std::uint64_t>(w30);
-            if (w29) {
-                std::int64_t dn = 0;
-                if (!fr.count(data_rec, c32, dn) || dn != w29) return fail("data time axis count");
-            }
-            data_values_at =
-                data_rec + static_cast<std::uint64_t>(csize) +
-                static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w29)));
-            std::uint64_t tv =
-                time_at + static_cast<std::uint64_t>(csize) +
-                static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(w30)));
-            if (!fr.floats(tv, static_cast<std::size_t>(w30), side.time_axis))
-                return fail("Time values");
-        } else {
-            if (side.columns.empty() || side.columns[0] != 1) return fail("Time column");
-            side.time_axis.resize(static_cast<std::size_t>(w30));
-            for (std::int64_t k = 0; k < w30; ++k) {
-                std::vector<float> one;
-                if (!fr.floats(side.row.first_row +
-                                   4ull * side.row.row_length * static_cast<std::uint64_t>(k),
-                               1, one))
-                    return fail("Time values");
-                side.time_axis[static_cast<std::size_t>(k)] = one[0];
-            }
-        }
-        if (w29 && !fr.floats(data_values_at, static_cast<std::size_t>(w29), side.data_axis))
-            return fail("data time axis");
+        side_.section.resize(32 + 4 * nsl);
+        std::memcpy(side_.section.data(), &sh, 32);
+        if (nsl) std::memcpy(side_.section.data() + 32, slots.data(), 4 * nsl);
+    } else if (type_ == 'P' || type_ == 'p') {
+        side_.section.resize(side_.slots);
+        if (!fr_.at(rec_.section, side_.section.data(), side_.slots)) return fail("payoff types");
+        side_.slot_types = side_.section;
     }
     return true;
+}
+
+bool run_checker::time_axes() {
+    if (!timed_) return true;
+    if (!lower_) {
+        std::uint64_t time_at = side_.offsets[0];
+        std::int64_t n = 0;
+        if (!time_at || !fr_.count(time_at, c32_, n)) return fail("Time record");
+        if (n != w30_) return fail("Time count differs from the saved times");
+        std::uint64_t data_rec =
+            time_at + record_head_bytes(w30_) + 4ull * static_cast<std::uint64_t>(w30_);
+        if (w29_) {
+            std::int64_t dn = 0;
+            if (!fr_.count(data_rec, c32_, dn) || dn != w29_) return fail("data time axis count");
+        }
+        data_values_at_ = data_rec + record_head_bytes(w29_);
+        std::uint64_t tv = time_at + record_head_bytes(w30_);
+        if (!fr_.floats(tv, static_cast<std::size_t>(w30_), side_.time_axis))
+            return fail("Time values");
+    } else {
+        if (side_.columns.empty() || side_.columns[0] != 1) return fail("Time column");
+        side_.time_axis.resize(static_cast<std::size_t>(w30_));
+        for (std::int64_t k = 0; k < w30_; ++k) {
+            std::vector<float> one;
+            if (!fr_.floats(side_.row.first_row +
+                                4ull * side_.row.row_length * static_cast<std::uint64_t>(k),
+                            1, one))
+                return fail("Time values");
+            side_.time_axis[static_cast<std::size_t>(k)] = one[0];
+        }
+    }
+    if (w29_ && !fr_.floats(data_values_at_, static_cast<std::size_t>(w29_), side_.data_axis))
+        return fail("data time axis");
+    return true;
+}
+
+// Opens and checks a run file into a local record and side state (see
+// run_checker). fail_kind as run_checker::header.
+bool open_local(const std::string& full, loaded_run& rec, run_side& side, std::string& why,
+                int& fail_kind) {
+    run_checker c(full, rec, side, why);
+    return c.header(fail_kind) && c.info_block() && c.model_part() && c.model_facts() &&
+           c.header_counts() && c.value_table() && c.run_section() && c.time_axes();
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "runs/core/access.h"
 #include "runs/core/cache.h"
 #include "runs/core/runfile.h"
+#include "sim/runname.h"
 
 std::uint8_t new_run_place = 1;
 const char* selected_run_names[16] = {};
@@ -160,7 +161,7 @@ int load_runs(model_context* ctx, int position, const char* name, int quiet, int
         return fail(run);
     }
     char type = run_type(run);
-    if (!std::strchr("RrPpSsA", type) || !type) {
+    if (!is_run_type_letter(type)) {
         if (!quiet) report(8, "Unknown kdf type %c in file %s", type, given.c_str());
         return fail(run);
     }

@@ -61,17 +61,28 @@ bool run_sens_header(int i, std::uint32_t out[9]) {
     return true;
 }
 
+namespace {
+
+// Where a variable's values sit in each row of the locked sensitivity run:
+// the section head, and the offset and count of the variable's floats.
+bool place_of(const run_lock& l, const char* name, kdf_sens_head& h, std::uint64_t& off,
+              std::uint32_t& count) {
+    if (!l || !sens_type(l->type)) return false;
+    run_resolved r;
+    if (!resolve_cur_run(name, r) || r.slot < 0 || r.sym_type > st_last_with_slots) return false;
+    std::vector<std::uint32_t> slots;
+    return section(h, slots) && place_in_row(h, slots, r.slot, off, count);
+}
+
+} // namespace
+
 int sens_values(const char* name, int i, std::vector<std::vector<float>>& rows) {
     rows.clear();
     run_lock l(i);
-    if (!l || !sens_type(l->type)) return 0;
-    run_resolved r;
-    if (!resolve_cur_run(name, r) || r.slot < 0 || r.sym_type > st_last_with_slots) return 0;
     kdf_sens_head h;
-    std::vector<std::uint32_t> slots;
     std::uint64_t off;
     std::uint32_t count;
-    if (!section(h, slots) || !place_in_row(h, slots, r.slot, off, count)) return 0;
+    if (!place_of(l, name, h, off, count)) return 0;
     const std::uint64_t len = row_floats(h);
     rows.resize(h.rows);
     for (std::uint32_t k = 0; k < h.rows; ++k) {
@@ -92,14 +103,10 @@ int sens_percentiles(const char* name, int i, std::vector<float>& out, const cha
     float scale = 1, offset = 0;
     if (!run_time_transform(xname, &scale, &offset)) return 0;
     run_lock l(i);
-    if (!l || !sens_type(l->type)) return 0;
-    run_resolved r;
-    if (!resolve_cur_run(name, r) || r.slot < 0 || r.sym_type > st_last_with_slots) return 0;
     kdf_sens_head h;
-    std::vector<std::uint32_t> slots;
     std::uint64_t off;
     std::uint32_t count;
-    if (!section(h, slots) || !place_in_row(h, slots, r.slot, off, count)) return 0;
+    if (!place_of(l, name, h, off, count)) return 0;
     if (count > 1) {
         // The time index comes from the run's own time axis, checked against T.
         std::vector<float> axis = cur_side()->time_axis;

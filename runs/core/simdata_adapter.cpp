@@ -10,6 +10,7 @@
 #include "runs/core/readback.h"
 #include "sim/interp.h"
 #include "sim/run.h"
+#include "sim/runname.h"
 
 namespace {
 

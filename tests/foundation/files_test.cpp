@@ -445,7 +445,7 @@ TEST_F(FilesTest, SaveWithBackupKeepsTheFileInPlace) {
     EXPECT_EQ(slurp(at("n.kmf")), "n");
 }
 
-TEST_F(FilesTest, AskOverwriteAndDatasetNames) {
+TEST_F(FilesTest, AskOverwrite) {
     EXPECT_EQ(ask_overwrite(at("new.txt").c_str()), 1);
     EXPECT_TRUE(messages.empty());
     write_file(at("old.txt"), "x");
@@ -455,33 +455,6 @@ TEST_F(FilesTest, AskOverwriteAndDatasetNames) {
                      question_yes_no));
     next_answer = 6;
     EXPECT_EQ(ask_overwrite(at("old.txt").c_str()), 1);
-
-    char name[] = "  base.kdf ";
-    char* slot = name;
-    EXPECT_EQ(check_dataset_name(&slot, 0), 1);
-    EXPECT_STREQ(slot, "base");
-    EXPECT_EQ(std::string(dataset_path(slot)), at("base.kdf"));
-
-    write_file(at("base.kdf"), "run");
-    messages.clear();
-    next_answer = 7;
-    EXPECT_EQ(check_dataset_name(&slot, 0), -1);
-    EXPECT_TRUE(said("base.kdf exists"));
-    EXPECT_EQ(check_dataset_name(&slot, 1), 1);
-    ask_dataset_overwrite = false;
-    EXPECT_EQ(check_dataset_name(&slot, 0), 1);
-    ask_dataset_overwrite = true;
-    next_answer = 6;
-    EXPECT_EQ(check_dataset_name(&slot, 0), 1);
-
-    for (const char* bad : {"", "   ", "a*b", "what?", "x|y", "dir/"}) {
-        char* s = const_cast<char*>(bad);
-        messages.clear();
-        EXPECT_EQ(check_dataset_name(&s, 1), -1) << bad;
-        EXPECT_TRUE(said("is not a valid dataset name", 8)) << bad;
-    }
-    char* none = nullptr;
-    EXPECT_EQ(check_dataset_name(&none, 1), -1);
 }
 
 TEST_F(FilesTest, WriteCrlf) {

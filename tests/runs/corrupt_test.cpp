@@ -23,10 +23,7 @@ protected:
     }
     // Writes bytes, opens them, and expects a rejection naming the file.
     void expect_rejected(const std::vector<std::uint8_t>& b, const char* why) {
-        std::string p = path("bad.kdf");
-        FILE* f = std::fopen(p.c_str(), "wb");
-        std::fwrite(b.data(), 1, b.size(), f);
-        std::fclose(f);
+        std::string p = write_bytes("bad.kdf", b);
         captured().clear();
         EXPECT_EQ(kdf_open(p.c_str()), -1) << why;
         bool named = false;
@@ -136,10 +133,7 @@ TEST_F(corrupt_test, damaged_records_read_nothing) {
           static_cast<std::uint32_t>(b.size() + 100));
     // The string block's pointer cell names a cell outside the block.
     put32(b, L.strings + 4 * 7, 100000);
-    std::string p = path("damaged.kdf");
-    FILE* f = std::fopen(p.c_str(), "wb");
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::fclose(f);
+    std::string p = write_bytes("damaged.kdf", b);
     int r = kdf_open(p.c_str());
     ASSERT_GE(r, 0);
     std::vector<float> v, t;
@@ -156,10 +150,7 @@ TEST_F(corrupt_test, a_record_count_above_its_presence_bits_is_clamped) {
     std::uint32_t at = L.records.at(obs);
     std::uint16_t big = 30000;
     std::memcpy(b.data() + at, &big, 2);
-    std::string p = path("clamp.kdf");
-    FILE* f = std::fopen(p.c_str(), "wb");
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::fclose(f);
+    std::string p = write_bytes("clamp.kdf", b);
     int r = kdf_open(p.c_str());
     ASSERT_GE(r, 0);
     std::vector<float> v, t;
@@ -171,10 +162,7 @@ TEST_F(corrupt_test, wrong_version_is_not_compatible) {
     run_builder rb = base();
     rb.version(200);
     std::vector<std::uint8_t> b = rb.bytes();
-    std::string p = path("old.kdf");
-    FILE* f = std::fopen(p.c_str(), "wb");
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::fclose(f);
+    std::string p = write_bytes("old.kdf", b);
     EXPECT_EQ(kdf_open(p.c_str()), -1);
     EXPECT_TRUE(any_message_contains("is not compatible with the current system"));
 }

@@ -115,10 +115,7 @@ TEST_F(readback_test, delay_states_are_checked_before_use) {
     std::vector<std::uint8_t> bytes = good.bytes();
     // A capacity field that disagrees with the count before it.
     bytes[good.layout().delays + 2 + 24] = 9;
-    std::string pb = path("bad.kdf");
-    FILE* f = std::fopen(pb.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    std::string pb = write_bytes("bad.kdf", bytes);
     int rbad = kdf_open(pb.c_str());
     ASSERT_GE(rg, 0);
     ASSERT_GE(rbad, 0);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -80,6 +81,17 @@ protected:
     std::string write_run(const std::string& name, run_builder& rb) {
         std::string p = path(name);
         EXPECT_EQ(rb.write(p), 1) << rb.error();
+        return p;
+    }
+    // Writes raw bytes (a run file made up or damaged by the test) to a file of
+    // the folder and returns its path.
+    std::string write_bytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::string p = path(name);
+        FILE* f = std::fopen(p.c_str(), "wb");
+        EXPECT_NE(f, nullptr) << p;
+        if (!f) return p;
+        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size()) << p;
+        std::fclose(f);
         return p;
     }
     static std::vector<float> ramp(int n, float from, float step) {

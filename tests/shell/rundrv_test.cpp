@@ -14,11 +14,13 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "runs/core/select.h"
+#include "shell/changescmd.h"
 #include "shell/filechoice.h"
 #include "shell/rundrv.h"
 #include "shell/state.h"
 #include "sim/control.h"
 #include "sim/run.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 
@@ -184,12 +186,19 @@ void press_ctrl_period() {
     td::press_key(VK_OEM_PERIOD, td::ctrl);
 }
 
+// Simulates with the break key pressed at save point `at` and the save
+// question answered; run_command's return, its result in result.
+int run_broken_by(void (*key)(), int at, int answer, int& result) {
+    install_counting_pump(at, key);
+    answerer::box("Question from Kavrel").text("save the results so far").press(answer);
+    result = -1;
+    return run_command(rc_simulate, 0, 0, &result);
+}
+
 TEST_F(RunDriver, EscapeThenNoGivesUpTheRunQuietly) {
     set_run_name("stopped");
-    install_counting_pump(20, press_escape);
-    answerer::box("Question from Kavrel").text("save the results so far").press(IDNO);
     int result = -1;
-    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 0);
+    EXPECT_EQ(run_broken_by(press_escape, 20, IDNO, result), 0);
     EXPECT_EQ(result, sim_given_up);
     EXPECT_FALSE(fs::exists(dir_ + "/stopped.kdf"));
     EXPECT_EQ(model_rec->run_count, 0);
@@ -200,10 +209,8 @@ TEST_F(RunDriver, EscapeThenNoGivesUpTheRunQuietly) {
 
 TEST_F(RunDriver, BreakKeyThenYesKeepsAndLoadsThePartialRun) {
     set_run_name("partial");
-    install_counting_pump(30, press_ctrl_period);
-    answerer::box("Question from Kavrel").text("save the results so far").press(IDYES);
     int result = -1;
-    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(run_broken_by(press_ctrl_period, 30, IDYES, result), 1);
     EXPECT_EQ(result, sim_stopped_saved);
     EXPECT_TRUE(fs::exists(dir_ + "/partial.kdf"));
     EXPECT_EQ(first_selected(), "partial");
@@ -213,10 +220,8 @@ TEST_F(RunDriver, BreakKeyThenYesKeepsAndLoadsThePartialRun) {
 
 TEST_F(RunDriver, CancelOnTheBreakQuestionContinuesTheRun) {
     set_run_name("continued");
-    install_counting_pump(10, press_escape);
-    answerer::box("Question from Kavrel").text("save the results so far").press(IDCANCEL);
     int result = -1;
-    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(run_broken_by(press_escape, 10, IDCANCEL, result), 1);
     EXPECT_EQ(result, sim_done);
     EXPECT_GT(pumps, 100);
     expect_counters_down();

@@ -17,6 +17,7 @@
 #include "sim/control.h"
 #include "sim/livesweep.h"
 #include "sim/run.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "sim/changes.h"
+#include "sim/currentrun.h"
 #include "sim/setup.h"
 #include "tests/sim/engine_fixture.h"
 
@@ -87,7 +88,7 @@ TEST_F(Changes, ConstantsListsLookupsAndStringsReachTheNextRun) {
     EXPECT_FLOAT_EQ(saved_value(out, 2, slot_shaped_), 4 * 5); // curve(2) = 4, k = 5
     EXPECT_EQ(setup_copies()->strings[0], "new text");
     // The run driver's road writes the run file with the changes.
-    EXPECT_EQ(run_simulation(nullptr, 0, 0), sim_done);
+    EXPECT_EQ(run_simulation(nullptr).status, sim_done);
     EXPECT_TRUE(std::ifstream(dir_ + "/Current.kdf").good());
 }
 

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "sim/control.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "tests/sim/engine_fixture.h"

@@ -4,6 +4,10 @@
 
 #include "foundation/memory.h"
 
+#include "foundation/files.h"
+#include "model/context.h"
+#include "model/modelfile.h"
+#include "sim/currentrun.h"
 #include "sim/game.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -11,20 +15,26 @@
 
 namespace {
 
+// The game's model: a stock that takes the player's order every step.
+void build_game_model(model_builder& b) {
+    b.control(0, 6, 1, 1);
+    symbol_id order = b.aux("order", "1");
+    b.level("Stock", "order", "0");
+    ASSERT_TRUE(b.finish());
+    symbol_record r = get_symbol(b.symbols(), order);
+    r.type = st_game;
+    put_symbol(b.symbols(), order, r);
+    assign_value_slots(b.symbols());
+}
+
 class Game : public testing::Test {
 protected:
     void SetUp() override {
         init_vocabulary();
         file_ = testing::TempDir() + "/game_" + std::to_string(counter_++) + ".kdf";
         model_builder b("game");
-        b.control(0, 6, 1, 1);
-        symbol_id order = b.aux("order", "1");
-        b.level("Stock", "order", "0");
-        ASSERT_TRUE(b.finish());
-        symbol_record r = get_symbol(b.symbols(), order);
-        r.type = st_game;
-        put_symbol(b.symbols(), order, r);
-        assign_value_slots(b.symbols());
+        build_game_model(b);
+        if (HasFatalFailure()) return;
         order_ = slot_of(b, "order");
         stock_ = slot_of(b, "Stock");
         model_pair m = b.release();
@@ -101,6 +111,36 @@ TEST_F(Game, TheIntervalComesFromTheDialogOrTheModel) {
     EXPECT_DOUBLE_EQ(sim_time, 4);
     end_game();
     EXPECT_FALSE(game_in_progress());
+}
+
+TEST_F(Game, LaterIntervalsWriteOnIntoTheFileTheGameStartedWith) {
+    // The game's model opened as the current model, so that it has a run setup.
+    std::string model = testing::TempDir() + "/game_named.kmf";
+    {
+        model_builder b("game");
+        build_game_model(b);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_EQ(b.write(model.c_str()), 1);
+    }
+    ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1) << messages.joined();
+    ASSERT_NE(model_rec, nullptr);
+    ASSERT_EQ(ensure_setup_copy(0), 1) << messages.joined();
+    std::uint8_t old_kind = run_kind;
+    run_kind = rk_game;
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "opening");
+    run_result first = run_simulation(&model_rec->setup);
+    EXPECT_EQ(first.status, sim_done) << messages.joined();
+    EXPECT_EQ(first.run_name, "opening");
+    EXPECT_EQ(first.run_file, full_path(nullptr, "opening.kdf"));
+    EXPECT_TRUE(game_in_progress());
+    // A new name in the setup does not move the game to another file.
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "renamed");
+    run_result next = run_simulation(&model_rec->setup);
+    EXPECT_EQ(next.status, sim_done);
+    EXPECT_EQ(next.run_name, "opening");
+    EXPECT_EQ(next.run_file, first.run_file);
+    EXPECT_FALSE(std::ifstream(full_path(nullptr, "renamed.kdf")).good());
+    run_kind = old_kind;
 }
 
 } // namespace

@@ -4,19 +4,6 @@
 
 namespace {
 
-// Turns an auxiliary of a built model into a constraint.
-void make_constraint(model_builder& b, symbol_id s) {
-    {
-        model_lock_guard g(b.symbols(), 1);
-        ASSERT_TRUE(g.ok());
-        eq_nodes(eq_at(sym(s)->eqn))[0].code = nc_constraint_eq;
-    }
-    symbol_record r = get_symbol(b.symbols(), s);
-    r.type = st_constraint;
-    put_symbol(b.symbols(), s, r);
-    assign_value_slots(b.symbols());
-}
-
 int shown = 0;
 void show(const sim_output&) {
     ++shown;
@@ -45,8 +32,8 @@ TEST_F(Plausitest, ViolatedConstraintsAreNamedWithTheirFirstTime) {
     symbol_id never = b.aux("stock positive", "Stock >= 0");
     symbol_id below = b.aux("below limit[r]", "Stock <= limit[r]");
     ASSERT_TRUE(b.finish());
-    make_constraint(b, never);
-    make_constraint(b, below);
+    retype(b, never, st_constraint);
+    retype(b, below, st_constraint);
     sim_options o;
     o.check_constraints = true;
     sim_output out;

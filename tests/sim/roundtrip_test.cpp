@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "foundation/files.h"
 #include "model/context.h"
 #include "model/modelfile.h"
 #include "runs/core/access.h"
 #include "runs/core/runfile.h"
+#include "sim/currentrun.h"
 #include "tests/sim/engine_fixture.h"
 
 namespace {
@@ -86,8 +88,13 @@ TEST(RunSimulation, TheRunSetupOfAnOpenModelNamesTheRunFileAndMethod) {
     model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "Fourth order");
     model_rec->setup.method = im_rk4;
     model_rec->run_command = ctx_set_text(model_rec, model_rec->run_command, "sim  Fourth order");
-    EXPECT_EQ(run_simulation(&model_rec->setup, 0, 0), sim_done) << messages.joined();
+    run_result r = run_simulation(&model_rec->setup);
+    EXPECT_EQ(r.status, sim_done) << messages.joined();
     std::string run = dir + "/Fourth order.kdf";
+    // The engine reports the file it wrote: the run driver loads exactly that.
+    EXPECT_EQ(r.run_name, "Fourth order");
+    EXPECT_EQ(r.run_file, full_path(nullptr, run.c_str()));
+    EXPECT_TRUE(r.written());
     int i = kdf_open(run.c_str());
     ASSERT_GE(i, 0) << messages.joined();
     std::vector<float> values, times;

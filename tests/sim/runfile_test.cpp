@@ -48,6 +48,13 @@ protected:
         ASSERT_TRUE(b.finish());
     }
 
+    // Simulates the model into the run file at p with the given options.
+    static int simulate_to(model_builder& b, const std::string& p, sim_options o = {},
+                           sim_output* out = nullptr) {
+        o.run_file = p.c_str();
+        return simulate_model(b.symbols(), o, out);
+    }
+
     message_capture messages;
     std::string dir_;
     static int counter_;
@@ -59,10 +66,9 @@ TEST_F(RunFile, UpperCaseLayoutHeaderTimeRecordOffsetsAndCompression) {
     build(b);
     std::string p = path("layout.kdf");
     sim_options o;
-    o.run_file = p.c_str();
     o.info = "sim  layout";
     sim_output out;
-    ASSERT_EQ(simulate_model(b.symbols(), o, &out), sim_done) << messages.joined();
+    ASSERT_EQ(simulate_to(b, p, o, &out), sim_done) << messages.joined();
     auto f = file_bytes(p);
     ASSERT_GT(f.size(), 164u);
     EXPECT_EQ(f[0], 0x7F);
@@ -131,10 +137,9 @@ TEST_F(RunFile, RowLayoutPutsTimeInColumnOneAndEveryRowBehind) {
     build(b);
     std::string p = path("rows.kdf");
     sim_options o;
-    o.run_file = p.c_str();
     o.run_type = 'r';
     sim_output out;
-    ASSERT_EQ(simulate_model(b.symbols(), o, &out), sim_done) << messages.joined();
+    ASSERT_EQ(simulate_to(b, p, o, &out), sim_done) << messages.joined();
     auto f = file_bytes(p);
     EXPECT_EQ(f[3], 'r');
     EXPECT_NE(f[160], 0);
@@ -167,9 +172,7 @@ TEST_F(RunFile, PipelineStatesAreWrittenWithTheirCapacity) {
     b.aux("late", "DELAY FIXED(Time, 2, 0)");
     ASSERT_TRUE(b.finish());
     std::string p = path("delays.kdf");
-    sim_options o;
-    o.run_file = p.c_str();
-    ASSERT_EQ(simulate_model(b.symbols(), o, nullptr), sim_done) << messages.joined();
+    ASSERT_EQ(simulate_to(b, p), sim_done) << messages.joined();
     auto f = file_bytes(p);
     std::uint32_t d = word(f, 27);
     ASSERT_NE(d, 0u);
@@ -186,9 +189,7 @@ TEST_F(RunFile, AFailedWriteKeepsThePreviousRunFile) {
     model_builder b("keep");
     build(b);
     std::string p = path("keep.kdf");
-    sim_options o;
-    o.run_file = p.c_str();
-    ASSERT_EQ(simulate_model(b.symbols(), o, nullptr), sim_done);
+    ASSERT_EQ(simulate_to(b, p), sim_done);
     auto before = file_bytes(p);
     ASSERT_FALSE(before.empty());
     run_image img;

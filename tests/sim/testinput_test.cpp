@@ -8,20 +8,6 @@
 
 namespace {
 
-// Turns an auxiliary of a built model into a test input or a constraint.
-void retype(model_builder& b, symbol_id s, int type) {
-    {
-        model_lock_guard g(b.symbols(), 1);
-        ASSERT_TRUE(g.ok());
-        eq_nodes(eq_at(sym(s)->eqn))[0].code =
-            static_cast<std::uint16_t>(type == st_test_input ? nc_test_input_eq : nc_constraint_eq);
-    }
-    symbol_record r = get_symbol(b.symbols(), s);
-    r.type = static_cast<std::uint8_t>(type);
-    put_symbol(b.symbols(), s, r);
-    assign_value_slots(b.symbols());
-}
-
 class TestInputs : public testing::Test {
 protected:
     void SetUp() override { init_vocabulary(); }

@@ -1,0 +1,93 @@
+// Run names and their run files: checking a name, the file's path and the
+// overwrite question.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "foundation/files.h"
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "sim/runname.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct message {
+    int kind;
+    std::string text;
+};
+std::vector<message> messages;
+int next_answer = 7; // IDNO
+
+int test_hook(int kind, const char*, const char* text) {
+    messages.push_back({kind, text});
+    return kind >= question_yes_no ? next_answer : 1;
+}
+
+class RunNameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(testing::TempDir()) / ("kvrunname" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        model_dir = dir_.string();
+        messages.clear();
+        next_answer = 7;
+        set_message_hook(test_hook);
+    }
+    void TearDown() override {
+        set_message_hook(nullptr);
+        model_dir.clear();
+        ask_dataset_overwrite = true;
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+        free_scratch();
+    }
+    std::string at(const std::string& name) const { return (dir_ / name).string(); }
+    bool said(const std::string& part, int kind = -1) const {
+        for (const auto& m : messages)
+            if (m.text.find(part) != std::string::npos && (kind < 0 || m.kind == kind)) return true;
+        return false;
+    }
+    fs::path dir_;
+};
+
+TEST_F(RunNameTest, NamesAreTrimmedCheckedAndAskedAboutOverwriting) {
+    char name[] = "  base.kdf ";
+    char* slot = name;
+    EXPECT_EQ(check_dataset_name(&slot, 0), 1);
+    EXPECT_STREQ(slot, "base");
+    EXPECT_EQ(std::string(dataset_path(slot)), at("base.kdf"));
+
+    std::ofstream(at("base.kdf"), std::ios::binary) << "run";
+    messages.clear();
+    next_answer = 7;
+    EXPECT_EQ(check_dataset_name(&slot, 0), -1);
+    EXPECT_TRUE(said("base.kdf exists"));
+    EXPECT_EQ(check_dataset_name(&slot, 1), 1);
+    ask_dataset_overwrite = false;
+    EXPECT_EQ(check_dataset_name(&slot, 0), 1);
+    ask_dataset_overwrite = true;
+    next_answer = 6;
+    EXPECT_EQ(check_dataset_name(&slot, 0), 1);
+
+    for (const char* bad : {"", "   ", "a*b", "what?", "x|y", "dir/"}) {
+        char* s = const_cast<char*>(bad);
+        messages.clear();
+        EXPECT_EQ(check_dataset_name(&s, 1), -1) << bad;
+        EXPECT_TRUE(said("is not a valid dataset name", 8)) << bad;
+    }
+    char* none = nullptr;
+    EXPECT_EQ(check_dataset_name(&none, 1), -1);
+}
+
+TEST_F(RunNameTest, OnlyTheKnownRunTypeLettersAreRunTypes) {
+    for (char t : std::string("RrSsPpA")) EXPECT_TRUE(is_run_type_letter(t)) << t;
+    for (char t : {'\0', 'a', 'X', 'q', ' '}) EXPECT_FALSE(is_run_type_letter(t)) << int(t);
+}
+
+} // namespace
