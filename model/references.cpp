@@ -182,7 +182,8 @@ void for_each_reference(equation_record* e, bool init_parts, bool lookups,
     std::vector<int> body;
     for (int c = v.next(lhs); c >= 0 && body.size() < v.count; c = v.next(c))
         if (v.at(c).code != nc_comment) body.push_back(c);
-    if (kind == nc_level_eq && !init_parts && body.size() > 1) body.resize(1);
+    if (kind == nc_level_eq && !init_parts && body.size() > 1)
+        body.erase(body.begin() + 1, body.end()); // resize(1) trips GCC 12's -Warray-bounds at -O3
     for (auto it = body.rbegin(); it != body.rend(); ++it) stack.push_back(*it);
     std::size_t visits = 0;
     while (!stack.empty() && visits++ < 4ull * v.count + 16) {
