@@ -14,6 +14,8 @@
 #include "shell/exitcheck.h"
 #include "shell/filechoice.h"
 #include "shell/mainloop.h"
+#include "shell/msgbox.h"
+#include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -23,11 +25,18 @@
 #include "shell/wiring.h"
 #include "sim/control.h"
 
+#include <filesystem>
 #include <string>
 
 const char* const forum_url = "https://kavrel.example/forum";
 
 namespace {
+
+std::string absolute_name(const char* name) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(name ? name : "", ec);
+    return ec ? std::string(name ? name : "") : p.lexically_normal().string();
+}
 
 struct pending_open_request {
     int kind = 0; // 0 none, 1 name only, 2 or more name and flags
@@ -98,12 +107,35 @@ void set_pending_open(int kind, const char* name, int open_flags) {
 
 int shell_open_model(int mode, int flags, const char* name, int open_flags) {
     model_closing();
-    if (!open_model(mode, flags, name ? name : "", open_flags)) {
+    const bool named = mode != 0 && name && *name;
+    int opened = 0;
+    bool tell = false; // a failure the user should hear about
+    std::string why;
+    for (int attempt = 1; attempt <= password_tries; ++attempt) {
+        message_hold hold;
+        begin_password_try(attempt);
+        opened = open_model(mode, flags, name ? name : "", open_flags);
+        if (opened || !named) {
+            hold.release();
+            break;
+        }
+        password_answer pw = last_password_answer();
+        if (pw == password_answer::cancelled) break; // the user's choice: nothing to say
+        if (pw == password_answer::given && attempt < password_tries) continue;
+        tell = true;
+        why = hold.reasons();
+        break;
+    }
+    if (tell)
+        report(8, "The model %s could not be opened.\n\n%s", absolute_name(name).c_str(),
+               why.empty() ? "The reason is in the error log." : why.c_str());
+    if (!opened) {
+        model_opened(); // the model that stays open gets its value cache again
         set_main_title(nullptr);
         return 0;
     }
     model_opened();
-    if (mode != 0 && name && *name) recent_models(1, 0, name);
+    if (named) recent_models(1, 0, name);
     set_main_title(nullptr);
     set_bottom_text(model_rec && model_rec->state != 2 ? current_model_name() : "");
     return 1;
