@@ -24,6 +24,7 @@
 #include "shell/wip.h"
 #include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/simdata.h"
 
 #include <filesystem>
 #include <string>
@@ -83,10 +84,30 @@ void open_model_command(int id) {
     shell_open_model(1, 0, name.c_str(), flags);
 }
 
+bool model_is_open() {
+    return model_rec && model_rec->state != 2 && cur_model_symbols;
+}
+
+// New Model and Close: the questions of the exit checks, then no model.
 void new_model_command() {
     if (!leave_sim_mode(1)) return;
-    if (!confirm_close_model(1)) return;
+    if (!confirm_model_change()) return;
     shell_open_model(0, 1, "", 0);
+}
+
+const char* command_name(int id) {
+    switch (id) {
+    case cmd_save:
+        return "Save";
+    case cmd_save_as:
+        return "Save As";
+    case cmd_publish:
+        return "Publish";
+    case cmd_print:
+        return "Print";
+    default:
+        return "This command";
+    }
 }
 
 void open_address(const std::string& url) {
@@ -97,6 +118,40 @@ void open_address(const std::string& url) {
 
 std::string releases_url() {
     return "https://kavrel.example/releases?version=" + app_strings().version;
+}
+
+void update_menu_states() {
+    if (!main_menu) return;
+    const bool model = model_is_open();
+    const bool running = sim_phase >= phase_initialising;
+    auto set = [](int id, bool on) {
+        EnableMenuItem(main_menu, static_cast<UINT>(id),
+                       MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    };
+    for (int id : {cmd_close, cmd_save, cmd_save_as, cmd_publish, cmd_print, cmd_simulate,
+                   cmd_livesweep, cmd_run_game, cmd_plausitest})
+        set(id, model && !running);
+    set(cmd_stop_simulation, running);
+    // No project pages exist yet: the web items stay grey.
+    set(cmd_online_forum, false);
+    set(cmd_newer_releases, false);
+}
+
+bool menu_item_enabled(int id) {
+    if (!main_menu) return true;
+    UINT st = GetMenuState(main_menu, static_cast<UINT>(id), MF_BYCOMMAND);
+    if (st == static_cast<UINT>(-1)) return true; // not a menu item: nothing greys it
+    return (st & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
+void file_command(int id) {
+    update_menu_states();
+    if (!menu_item_enabled(id)) return;
+    if (id == cmd_close) {
+        new_model_command();
+        return;
+    }
+    report(6, "%s is not built yet in this version of Kavrel Viewer.", command_name(id));
 }
 
 void set_pending_open(int kind, const char* name, int open_flags) {

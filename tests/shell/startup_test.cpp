@@ -201,8 +201,8 @@ TEST_F(Startup, RecentModelsSurviveARestart) {
     end_program();
     ASSERT_GE(items.size(), 3u);
     EXPECT_EQ(items[items.size() - 3], "-");
-    EXPECT_EQ(items[items.size() - 2], menu_path_text(b.c_str()));
-    EXPECT_EQ(items[items.size() - 1], menu_path_text(a.c_str()));
+    EXPECT_EQ(items[items.size() - 2], "&1 " + menu_path_text(b.c_str()));
+    EXPECT_EQ(items[items.size() - 1], "&2 " + menu_path_text(a.c_str()));
 }
 
 int no_log(int) {
