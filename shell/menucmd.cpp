@@ -163,6 +163,10 @@ void set_pending_open(int kind, const char* name, int open_flags) {
 int shell_open_model(int mode, int flags, const char* name, int open_flags) {
     model_closing();
     const bool named = mode != 0 && name && *name;
+    // The model is known by its absolute path from here on (title, bottom
+    // bar, recent models, settings).
+    std::string path = named ? absolute_name(name) : std::string();
+    if (named) name = path.c_str();
     int opened = 0;
     bool tell = false; // a failure the user should hear about
     std::string why;
@@ -182,7 +186,7 @@ int shell_open_model(int mode, int flags, const char* name, int open_flags) {
         break;
     }
     if (tell)
-        report(8, "The model %s could not be opened.\n\n%s", absolute_name(name).c_str(),
+        report(8, "The model %s could not be opened.\n\n%s", name,
                why.empty() ? "The reason is in the error log." : why.c_str());
     if (!opened) {
         model_opened(); // the model that stays open gets its value cache again

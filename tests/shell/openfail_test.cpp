@@ -133,4 +133,17 @@ TEST_F(OpenModel, BoxesOfAModelThatOpensAreStillShown) {
     EXPECT_TRUE(outer.empty());
 }
 
+TEST_F(OpenModel, TheTitleShowsTheAbsolutePathOfARelativeName) {
+    sample("population.kmf");
+    std::filesystem::create_directory(dir + "/sub");
+    std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir + "/sub");
+    EXPECT_EQ(shell_open_model(1, 0, "../population.kmf", 0), 1);
+    std::filesystem::current_path(before);
+    EXPECT_NE(title().find(dir + "/population.kmf"), std::string::npos) << title();
+    EXPECT_EQ(title().find(".."), std::string::npos) << title();
+    ASSERT_FALSE(recent_model_paths().empty());
+    EXPECT_EQ(recent_model_paths()[0], dir + "/population.kmf");
+}
+
 } // namespace
