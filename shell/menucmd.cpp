@@ -212,7 +212,13 @@ void help(int mode) {
     const app_string_block& s = app_strings();
     std::string path =
         s.prog_dir + s.help_dir + "/" + (mode == 1 ? s.readme_help_file : s.help_file);
-    if (!WinHelp(main_wnd, path.c_str(), HELP_CONTENTS, 0))
+    if (WinHelp(main_wnd, path.c_str(), HELP_CONTENTS, 0)) return;
+    // The pages of a help file are in the folder of its name without ".hlp".
+    std::string pages = path.substr(0, path.rfind('.')) + "/index.html";
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(pages, ec))
+        report(6, "No web browser could be started to show the help page %s", pages.c_str());
+    else
         report(6, "Help is not installed: %s was not found", path.c_str());
 }
 
