@@ -5,7 +5,11 @@
 
 #include <string>
 
-// True when Qt's platform is chosen (QT_QPA_PLATFORM, e.g. "offscreen") or a
-// display is named (DISPLAY or WAYLAND_DISPLAY, non-empty). Otherwise false,
-// with the reason in `why` (when given).
+// True when a window-system platform that Qt will pick can be opened:
+// - QT_QPA_PLATFORM naming a platform without a display server (offscreen,
+//   minimal, vnc, ...) is taken as it is;
+// - an X display (DISPLAY) counts when a connection to it succeeds;
+// - a Wayland display (WAYLAND_DISPLAY) counts when its socket exists and
+//   this Qt has a Wayland platform plugin.
+// Otherwise false, with the reason in `why` (when given). Never aborts.
 bool display_available(std::string* why);

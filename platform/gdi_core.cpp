@@ -3,7 +3,9 @@
 #include "platform/gdi_impl.h"
 #include "platform/metafile.h"
 
+#include <QGuiApplication>
 #include <QPainterPath>
+#include <QPalette>
 #include <QPolygon>
 
 #include <algorithm>
@@ -1085,16 +1087,77 @@ SysColours& sys() {
     return s;
 }
 
+COLORREF colour_of(const QColor& c) {
+    return RGB(c.red(), c.green(), c.blue());
+}
+
+// The system colours follow the palette of the running style, so what the
+// program draws itself (bars, frames, 3D edges) matches Qt's own controls.
+// Taken once, when the application exists; colours set by SetSysColors
+// afterwards stay as set.
+void take_palette(SysColours& c) {
+    const QPalette p = QGuiApplication::palette();
+    auto col = [&](QPalette::ColorRole r) { return colour_of(p.color(QPalette::Active, r)); };
+    const COLORREF face = col(QPalette::Button);
+    const COLORREF window = col(QPalette::Window);
+    const COLORREF highlight = col(QPalette::Highlight);
+    const std::pair<int, COLORREF> roles[] = {
+        {COLOR_SCROLLBAR, face},
+        {COLOR_ACTIVECAPTION, highlight},
+        {COLOR_INACTIVECAPTION, col(QPalette::Mid)},
+        {COLOR_MENU, window},
+        {COLOR_WINDOW, col(QPalette::Base)},
+        {COLOR_WINDOWFRAME, col(QPalette::Shadow)},
+        {COLOR_MENUTEXT, col(QPalette::WindowText)},
+        {COLOR_WINDOWTEXT, col(QPalette::Text)},
+        {COLOR_CAPTIONTEXT, col(QPalette::HighlightedText)},
+        {COLOR_ACTIVEBORDER, window},
+        {COLOR_INACTIVEBORDER, window},
+        {COLOR_APPWORKSPACE, col(QPalette::Mid)},
+        {COLOR_HIGHLIGHT, highlight},
+        {COLOR_HIGHLIGHTTEXT, col(QPalette::HighlightedText)},
+        {COLOR_BTNFACE, face},
+        {COLOR_BTNSHADOW, col(QPalette::Dark)},
+        {COLOR_GRAYTEXT, colour_of(p.color(QPalette::Disabled, QPalette::Text))},
+        {COLOR_BTNTEXT, col(QPalette::ButtonText)},
+        {COLOR_INACTIVECAPTIONTEXT, colour_of(p.color(QPalette::Disabled, QPalette::WindowText))},
+        {COLOR_BTNHIGHLIGHT, col(QPalette::Light)},
+        {COLOR_3DDKSHADOW, col(QPalette::Shadow)},
+        {COLOR_3DLIGHT, col(QPalette::Midlight)},
+        {COLOR_INFOTEXT, col(QPalette::ToolTipText)},
+        {COLOR_INFOBK, col(QPalette::ToolTipBase)},
+        {COLOR_HOTLIGHT, col(QPalette::Link)},
+        {COLOR_GRADIENTACTIVECAPTION, highlight},
+        {COLOR_GRADIENTINACTIVECAPTION, col(QPalette::Midlight)},
+        {COLOR_MENUHILIGHT, highlight},
+        {COLOR_MENUBAR, window},
+    };
+    for (const auto& [index, colour] : roles) {
+        c.colour[index] = colour;
+        if (Object* o = objects().get(tok(c.brush[index]))) o->colour = colour;
+    }
+}
+
+SysColours& synced() {
+    static bool taken = false;
+    SysColours& c = sys();
+    if (!taken && QGuiApplication::instance()) {
+        taken = true;
+        take_palette(c);
+    }
+    return c;
+}
+
 } // namespace
 
 DWORD GetSysColor(int index) {
     if (index < 0 || index >= 31) return 0;
-    return sys().colour[index];
+    return synced().colour[index];
 }
 
 HBRUSH GetSysColorBrush(int index) {
     if (index < 0 || index >= 31) return nullptr;
-    return sys().brush[index];
+    return synced().brush[index];
 }
 
 BOOL SetSysColors(int count, const int* indexes, const COLORREF* colours) {
@@ -1102,8 +1165,8 @@ BOOL SetSysColors(int count, const int* indexes, const COLORREF* colours) {
     for (int i = 0; i < count; ++i) {
         int k = indexes[i];
         if (k < 0 || k >= 31) continue;
-        sys().colour[k] = plain(colours[i]);
-        if (Object* o = objects().get(tok(sys().brush[k]))) o->colour = plain(colours[i]);
+        synced().colour[k] = plain(colours[i]);
+        if (Object* o = objects().get(tok(synced().brush[k]))) o->colour = plain(colours[i]);
     }
     return TRUE;
 }

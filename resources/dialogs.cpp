@@ -66,6 +66,19 @@ DialogTemplate ask_replace_dialog() {
     return t;
 }
 
+DialogTemplate password_dialog() {
+    DialogTemplate t = popup(dlg_password, "Password", DS_CENTER, 226, 86);
+    t.items = {
+        {WC_STATIC, idc_prompt, "This model is protected by a password.\nEnter the &password:",
+         WS_VISIBLE | SS_LEFT, 7, 7, 212, 18},
+        {WC_EDIT, idc_password, nullptr, edit | ES_PASSWORD, 7, 28, 212, 13},
+        {WC_STATIC, idc_password_note, "", label, 7, 45, 212, 10},
+        {WC_BUTTON, IDOK, "OK", def_push, 115, 65, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 169, 65, 50, 14},
+    };
+    return t;
+}
+
 DialogTemplate about_dialog() {
     DialogTemplate t = popup(dlg_about, "About Kavrel", DS_CENTER, 220, 94);
     t.items = {
@@ -110,6 +123,7 @@ void register_dialog_templates() {
     dlg_register_template(ask_text_dialog(dlg_ask_text));
     dlg_register_template(ask_text_dialog(dlg_ask_replace_one));
     dlg_register_template(ask_replace_dialog());
+    dlg_register_template(password_dialog());
     dlg_register_template(about_dialog());
     dlg_register_template(file_choice_dialog());
 }

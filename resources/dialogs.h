@@ -10,6 +10,7 @@ enum : int {
     dlg_ask_replace_one = 355,
     dlg_about = 359,
     dlg_ask_replace_two = 382,
+    dlg_password = 390,
     dlg_file_choice = 1536,
 };
 
@@ -31,6 +32,8 @@ enum : int {
     idc_search_label = 514,
     idc_replace_label = 515,
     idc_about_version = 304,
+    idc_password = 1662,      // dialog 390: the password edit
+    idc_password_note = 1663, // dialog 390: why it is asked again
 };
 
 // Registers every template of this file (again after the registry was

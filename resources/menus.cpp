@@ -19,18 +19,18 @@ void register_menu_templates() {
                            {
                                popup("&File",
                                      {
-                                         {"&New Model", cmd_new_model},
-                                         {"&Open Model...", cmd_open_model},
+                                         {"&New Model\tCtrl+N", cmd_new_model},
+                                         {"&Open Model...\tCtrl+O", cmd_open_model},
                                          sep(),
-                                         {"&Close\t(Ctrl+W)", cmd_close},
-                                         {"&Save\t(Ctrl+S)", cmd_save},
+                                         {"&Close\tCtrl+W", cmd_close},
+                                         {"&Save\tCtrl+S", cmd_save},
                                          {"Save &As...", cmd_save_as},
                                          {"P&ublish", cmd_publish},
                                          sep(),
-                                         {"&Print\t(Ctrl+P)", cmd_print},
+                                         {"&Print...\tCtrl+P", cmd_print},
                                          {"P&rint Options...", cmd_print_options},
                                          sep(),
-                                         {"E&xit", cmd_exit},
+                                         {"E&xit\tCtrl+Q", cmd_exit},
                                      }),
                                // The View, Edit and Insert pop-ups are filled by the active window.
                                popup("&View", {{"&View", 0, MF_GRAYED}}),
@@ -38,11 +38,11 @@ void register_menu_templates() {
                                popup("&Insert", {{"I1", 0, MF_GRAYED}}),
                                popup("&Model",
                                      {
-                                         {"&Simulate\t(Ctrl+R)", cmd_simulate},
-                                         {"St&art Livesweep\t(Ctrl+B)", cmd_livesweep},
+                                         {"&Simulate\tCtrl+R", cmd_simulate},
+                                         {"St&art Livesweep\tCtrl+B", cmd_livesweep},
                                          {"Run &Game", cmd_run_game},
                                          {"&Plausitest", cmd_plausitest},
-                                         {"Sto&p Simulation", cmd_stop_simulation},
+                                         {"S&top Simulation", cmd_stop_simulation},
                                      }),
                                popup("&Options", {{"&Options...", cmd_options}}),
                                popup("&Windows",
@@ -57,11 +57,11 @@ void register_menu_templates() {
                                          {"Selection &History", cmd_selection_history},
                                          sep(),
                                          {"Pop B&uild Forward", cmd_pop_build},
-                                         {"Keep Build Be&hind", cmd_keep_build_behind},
+                                         {"&Keep Build Behind", cmd_keep_build_behind},
                                      }),
                                popup("&Help",
                                      {
-                                         {"&Instructions", cmd_instructions},
+                                         {"&Instructions\tF1", cmd_instructions},
                                          {"&Online Forum", cmd_online_forum},
                                          sep(),
                                          {"&About Kavrel", cmd_about},
@@ -69,7 +69,7 @@ void register_menu_templates() {
                                      }),
                            });
     menu_register_template(menu_output_edit, {
-                                                 {"&Copy\t(Ctrl+C)", cmd_copy},
+                                                 {"&Copy\tCtrl+C", cmd_copy},
                                                  {"Cu&t", cmd_cut},
                                                  {"&Paste", cmd_paste},
                                              });

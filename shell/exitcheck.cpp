@@ -9,6 +9,7 @@
 #include "shell/winlist.h"
 
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -68,6 +69,12 @@ int confirm_close_model(int) {
     if (!model_rec || model_rec->state == 2) return 1;
     if (model_rec->sketch) return close_sketch_windows(model_rec->sketch);
     return ask_save_graph_sets(0);
+}
+
+int confirm_model_change() {
+    for (const exit_step& s : exit_steps())
+        if (s.ask && std::string(s.name) != "settings" && !s.ask()) return 0;
+    return 1;
 }
 
 int run_exit_checks() {

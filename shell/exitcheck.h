@@ -23,6 +23,10 @@ void restore_exit_steps();
 // With no model: agrees. With a sketch window: its close check. Else the
 // graph sets' check.
 int confirm_close_model(int flag);
+// The questions the exit checks ask about the model, its sketches, graph
+// sets and the Subscript Control, without closing anything (New Model and
+// Close ask them before the model goes). 1 when the model may go.
+int confirm_model_change();
 // Writes the settings rows, the current model's path ("Model") and the recent
 // models to the settings file (re-read first). 1 when written.
 int write_settings(int mode);

@@ -26,7 +26,7 @@ namespace {
 
 // The two tables of {description, patterns} pairs, each text zero-terminated.
 const char* const first_table[32] = {
-    "Kavrel Models\0*.kmf;*.kpm",
+    "Kavrel Models\0*.kmf;*.kpm;*.kpa",
     "Text Format Models\0*.kmt",
     "Binary Format Models\0*.kmf",
     "Datasets (Runs)\0*.kdf",
@@ -103,6 +103,12 @@ bool glob(const char* name, const char* pat, const char* pat_end) {
 std::string with_slash(std::string dir) {
     if (dir.empty() || dir.back() != '/') dir += '/';
     return dir;
+}
+
+// The folder of the last file chosen (this run).
+std::string& last_folder() {
+    static std::string f;
+    return f;
 }
 
 bool is_directory(const std::string& path) {
@@ -221,6 +227,12 @@ void take_name(HWND dialog, choice_state& st) {
         go_to(dialog, st, path);
         return;
     }
+    if (is_separator(typed.back())) {
+        // A folder by its form: one that is missing is said so, never taken
+        // as a file named by the type's extension alone.
+        report(7, "The folder %s does not exist", path.c_str());
+        return;
+    }
     st.result = path;
     st.type = static_cast<int>(SendDlgItemMessage(dialog, fdc_types, CB_GETCURSEL, 0, 0));
     EndDialog(dialog, IDOK);
@@ -241,7 +253,10 @@ INT_PTR file_choice_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam
         SendDlgItemMessage(dialog, fdc_types, CB_SETCURSEL, static_cast<WPARAM>(st->type), 0);
         SetDlgItemText(dialog, fdc_name, st->name.c_str());
         fill_list(dialog, *st);
-        return TRUE;
+        // Typing replaces the offered name.
+        SetFocus(GetDlgItem(dialog, fdc_name));
+        SendDlgItemMessage(dialog, fdc_name, EM_SETSEL, 0, -1);
+        return FALSE; // the focus is set
     }
     case WM_COMMAND: {
         if (!st) return FALSE;
@@ -369,6 +384,7 @@ std::string start_directory(const char* initial) {
         std::string dir(path.c_str(), after_separator(path.c_str()));
         if (is_directory(dir)) return with_slash(dir);
     }
+    if (is_directory(last_folder())) return with_slash(last_folder());
     if (model_rec) {
         const char* last = ctx_text(model_rec, model_rec->directory);
         if (last && *last) {
@@ -431,12 +447,14 @@ char* file_dialog(const char* title, const char* initial, int mode, std::uint32_
             report(7, "The file %s does not exist", path.c_str());
             continue;
         }
+        last_folder() = st.dir;
         return scratch_strdup(path.c_str());
     }
 }
 
 char* choose_model_file(const char* initial) {
     return file_dialog("Name of model to open", initial, fd_open,
-                       ft_models | ft_binary_models | ft_runs | ft_app_defs | ft_command_scripts,
-                       ft2_packaged_models, ft_models, 0, nullptr, nullptr);
+                       ft_models | ft_binary_models | ft_runs | ft_app_defs | ft_command_scripts |
+                           ft_all,
+                       ft2_packaged_models | ft2_packaged_apps, ft_models, 0, nullptr, nullptr);
 }

@@ -36,7 +36,7 @@ enum : std::uint32_t {
     ft_all = 1u << 30,
 };
 // Rows of the second table (bit n of mask 2).
-enum : std::uint32_t { ft2_packaged_models = 1u << 3 };
+enum : std::uint32_t { ft2_packaged_models = 1u << 3, ft2_packaged_apps = 1u << 4 };
 
 // The chosen path in scratch memory, or null on Cancel or failure. title: the
 // dialog's caption; initial: the name to start with (may be empty or null);
@@ -48,7 +48,9 @@ char* file_dialog(const char* title, const char* initial, int mode, std::uint32_
                   std::uint32_t mask2, std::uint32_t default1, std::uint32_t default2,
                   const char* custom, const char* default_ext);
 
-// The Open Model command's call: rows 0, 2, 3, 18, 21 and packaged models.
+// The Open Model command's call: every kind the program opens (models,
+// runs, application definitions, command scripts, packaged models and
+// applications) and all files.
 char* choose_model_file(const char* initial);
 
 // The filter text of a choice: {description, patterns} pairs of the selected
@@ -77,8 +79,9 @@ bool name_has_extension(const char* path);
 bool matches_patterns(const char* name, const std::string& patterns);
 
 // The directory the dialog starts in for an initial name: its directory when
-// that exists, else the model's last-used directory when one is set, else
-// the current directory. With a trailing "/".
+// that exists, else the folder of the last file chosen, else the model's
+// last-used directory when one is set, else the current directory. With a
+// trailing "/".
 std::string start_directory(const char* initial);
 
 // Longest path accepted from the dialog.

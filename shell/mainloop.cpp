@@ -4,6 +4,7 @@
 #include "foundation/report.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/menucmd.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -38,6 +39,12 @@ void post_command(int id) {
     if (main_wnd) PostMessage(main_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
 }
 
+// A shortcut of a menu item acts as the item does: not while it is grey.
+void post_menu_command(int id) {
+    update_menu_states();
+    if (menu_item_enabled(id)) post_command(id);
+}
+
 // Ctrl+key accelerators of the loop; true when the key was one of them.
 bool ctrl_accelerator(const MSG* msg) {
     int vk = static_cast<int>(msg->wParam);
@@ -69,10 +76,19 @@ bool ctrl_accelerator(const MSG* msg) {
         post_command(cmd_exit);
         return true;
     case 'S':
-        post_command(cmd_save);
+        post_menu_command(cmd_save);
         return true;
     case 'W':
-        post_command(cmd_close);
+        post_menu_command(cmd_close);
+        return true;
+    case 'P':
+        post_menu_command(cmd_print);
+        return true;
+    case 'R':
+        post_menu_command(cmd_simulate);
+        return true;
+    case 'B':
+        post_menu_command(cmd_livesweep);
         return true;
     default:
         break;

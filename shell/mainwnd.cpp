@@ -423,6 +423,9 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
             menu_command(id);
         else if (active_child && IsWindow(active_child))
             SendMessage(active_child, WM_COMMAND, wparam, lparam);
+        else if (id == cmd_close || id == cmd_save || id == cmd_save_as || id == cmd_publish ||
+                 id == cmd_print)
+            file_command(id);
         return 0;
     }
     case WM_SYSCOMMAND:
@@ -438,6 +441,9 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
         if (wparam == static_cast<WPARAM>(livesweep_timer_id))
             return inline_again_proc(token_of(window), message, wparam, lparam);
+        return DefWindowProc(window, message, wparam, lparam);
+    case WM_INITMENU:
+        update_menu_states();
         return DefWindowProc(window, message, wparam, lparam);
     case WM_MENUSELECT:
         if (active_child && IsWindow(active_child))

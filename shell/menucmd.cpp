@@ -15,6 +15,8 @@
 #include "shell/changescmd.h"
 #include "shell/filechoice.h"
 #include "shell/mainloop.h"
+#include "shell/msgbox.h"
+#include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -23,12 +25,20 @@
 #include "shell/wip.h"
 #include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/simdata.h"
 
+#include <filesystem>
 #include <string>
 
 const char* const forum_url = "https://kavrel.example/forum";
 
 namespace {
+
+std::string absolute_name(const char* name) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(name ? name : "", ec);
+    return ec ? std::string(name ? name : "") : p.lexically_normal().string();
+}
 
 struct pending_open_request {
     int kind = 0; // 0 none, 1 name only, 2 or more name and flags
@@ -75,10 +85,30 @@ void open_model_command(int id) {
     shell_open_model(1, 0, name.c_str(), flags);
 }
 
+bool model_is_open() {
+    return model_rec && model_rec->state != 2 && cur_model_symbols;
+}
+
+// New Model and Close: the questions of the exit checks, then no model.
 void new_model_command() {
     if (!leave_sim_mode(1)) return;
-    if (!confirm_close_model(1)) return;
+    if (!confirm_model_change()) return;
     shell_open_model(0, 1, "", 0);
+}
+
+const char* command_name(int id) {
+    switch (id) {
+    case cmd_save:
+        return "Save";
+    case cmd_save_as:
+        return "Save As";
+    case cmd_publish:
+        return "Publish";
+    case cmd_print:
+        return "Print";
+    default:
+        return "This command";
+    }
 }
 
 void open_address(const std::string& url) {
@@ -91,6 +121,40 @@ std::string releases_url() {
     return "https://kavrel.example/releases?version=" + app_strings().version;
 }
 
+void update_menu_states() {
+    if (!main_menu) return;
+    const bool model = model_is_open();
+    const bool running = sim_phase >= phase_initialising;
+    auto set = [](int id, bool on) {
+        EnableMenuItem(main_menu, static_cast<UINT>(id),
+                       MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    };
+    for (int id : {cmd_close, cmd_save, cmd_save_as, cmd_publish, cmd_print, cmd_simulate,
+                   cmd_livesweep, cmd_run_game, cmd_plausitest})
+        set(id, model && !running);
+    set(cmd_stop_simulation, running);
+    // No project pages exist yet: the web items stay grey.
+    set(cmd_online_forum, false);
+    set(cmd_newer_releases, false);
+}
+
+bool menu_item_enabled(int id) {
+    if (!main_menu) return true;
+    UINT st = GetMenuState(main_menu, static_cast<UINT>(id), MF_BYCOMMAND);
+    if (st == static_cast<UINT>(-1)) return true; // not a menu item: nothing greys it
+    return (st & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
+void file_command(int id) {
+    update_menu_states();
+    if (!menu_item_enabled(id)) return;
+    if (id == cmd_close) {
+        new_model_command();
+        return;
+    }
+    report(6, "%s is not built yet in this version of Kavrel Viewer.", command_name(id));
+}
+
 void set_pending_open(int kind, const char* name, int open_flags) {
     pending_open.kind = kind;
     pending_open.name = name ? name : "";
@@ -99,12 +163,39 @@ void set_pending_open(int kind, const char* name, int open_flags) {
 
 int shell_open_model(int mode, int flags, const char* name, int open_flags) {
     model_closing();
-    if (!open_model(mode, flags, name ? name : "", open_flags)) {
+    const bool named = mode != 0 && name && *name;
+    // The model is known by its absolute path from here on (title, bottom
+    // bar, recent models, settings).
+    std::string path = named ? absolute_name(name) : std::string();
+    if (named) name = path.c_str();
+    int opened = 0;
+    bool tell = false; // a failure the user should hear about
+    std::string why;
+    for (int attempt = 1; attempt <= password_tries; ++attempt) {
+        message_hold hold;
+        begin_password_try(attempt);
+        opened = open_model(mode, flags, name ? name : "", open_flags);
+        if (opened || !named) {
+            hold.release();
+            break;
+        }
+        password_answer pw = last_password_answer();
+        if (pw == password_answer::cancelled) break; // the user's choice: nothing to say
+        if (pw == password_answer::given && attempt < password_tries) continue;
+        tell = true;
+        why = hold.reasons();
+        break;
+    }
+    if (tell)
+        report(8, "The model %s could not be opened.\n\n%s", name,
+               why.empty() ? "The reason is in the error log." : why.c_str());
+    if (!opened) {
+        model_opened(); // the model that stays open gets its value cache again
         set_main_title(nullptr);
         return 0;
     }
     model_opened();
-    if (mode != 0 && name && *name) recent_models(1, 0, name);
+    if (named) recent_models(1, 0, name);
     set_main_title(nullptr);
     set_bottom_text(model_rec && model_rec->state != 2 ? current_model_name() : "");
     return 1;
@@ -122,7 +213,13 @@ void help(int mode) {
     const app_string_block& s = app_strings();
     std::string path =
         s.prog_dir + s.help_dir + "/" + (mode == 1 ? s.readme_help_file : s.help_file);
-    if (!WinHelp(main_wnd, path.c_str(), HELP_CONTENTS, 0))
+    if (WinHelp(main_wnd, path.c_str(), HELP_CONTENTS, 0)) return;
+    // The pages of a help file are in the folder of its name without ".hlp".
+    std::string pages = path.substr(0, path.rfind('.')) + "/index.html";
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(pages, ec))
+        report(6, "No web browser could be started to show the help page %s", pages.c_str());
+    else
         report(6, "Help is not installed: %s was not found", path.c_str());
 }
 

@@ -8,6 +8,7 @@
 #include "shell/dialogs.h"
 #include "shell/pump.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@ bool placing_output_in_sketch = false;
 namespace {
 
 bool box_up = false;
+message_hold* innermost_hold = nullptr;
 low_message_fn low_sink = nullptr;
 
 constexpr std::size_t max_list_lines = 1000;
@@ -97,6 +99,7 @@ int show_message(int kind, const char* caption, const char* text) {
         return answer > 0 ? answer : 0;
     }
     int severity = kind < 0 || kind > 10 ? 10 : kind;
+    if (innermost_hold && innermost_hold->take(severity, text)) return 0;
     if (severity < 6) {
         const char* prefix = severity_prefix(severity);
         if (low_sink && low_sink(severity, prefix, text)) return 0;
@@ -120,6 +123,46 @@ int show_message(int kind, const char* caption, const char* text) {
     const char* cap = caption && *caption ? caption : severity_caption(severity);
     modal_box(text, cap, MB_OK | severity_icon(severity), true);
     return 0;
+}
+
+message_hold::message_hold() : outer_(innermost_hold) {
+    innermost_hold = this;
+}
+
+message_hold::~message_hold() {
+    innermost_hold = outer_;
+}
+
+bool message_hold::take(int severity, const char* text) {
+    if (severity >= 10) return false;
+    kept_.push_back({severity, text ? text : ""});
+    return severity >= 6;
+}
+
+std::string message_hold::reasons() const {
+    std::vector<const kept*> order;
+    for (const kept& k : kept_) order.push_back(&k);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const kept* a, const kept* b) { return a->severity > b->severity; });
+    std::string out;
+    for (const kept* k : order) {
+        if (k->text.empty()) continue;
+        if (!out.empty()) out += '\n';
+        out += k->text;
+    }
+    return out;
+}
+
+void message_hold::release() {
+    std::vector<kept> boxes;
+    for (const kept& k : kept_)
+        if (k.severity >= 6) boxes.push_back(k);
+    kept_.clear();
+    // Shown as if no hold were here (an outer hold takes them instead).
+    message_hold* self = innermost_hold;
+    innermost_hold = outer_;
+    for (const kept& k : boxes) show_message(k.severity, "", k.text.c_str());
+    innermost_hold = self;
 }
 
 int ask_yes_no(const char* format, ...) {

@@ -4,6 +4,9 @@
 // and after and raises the modal counter while it is up.
 #pragma once
 
+#include <string>
+#include <vector>
+
 // The questions of the program's own code (the reporter's question kinds
 // are question_yes_no, ... in foundation/report.h).
 // 1 for Yes, else 0. The question is formatted into a buffer sized from its
@@ -34,6 +37,36 @@ void set_low_message_sink(low_message_fn fn);
 // While set (an output window is being placed inside a sketch), only severity
 // 10 is shown in a box.
 extern bool placing_output_in_sketch;
+
+// Holds the messages reported while it lives instead of showing their boxes:
+// severities 6 to 9 are kept (and logged by the reporter as usual); lower ones
+// go on to their usual place and are kept too. Questions and internal errors
+// (severity 10) are shown as always. The innermost hold takes the messages.
+// Whoever made it then decides: release() shows the kept boxes as they would
+// have been shown, or reasons() gives every kept text for a box of its own.
+// A hold that goes away without either drops the kept boxes.
+class message_hold {
+public:
+    message_hold();
+    ~message_hold();
+    message_hold(const message_hold&) = delete;
+    message_hold& operator=(const message_hold&) = delete;
+    // The kept texts, one per line, most severe first.
+    std::string reasons() const;
+    bool empty() const { return kept_.empty(); }
+    // Shows the kept messages of severity 6 and above, in order.
+    void release();
+    // Takes a message; true when it was kept in place of a box.
+    bool take(int severity, const char* text);
+
+private:
+    struct kept {
+        int severity;
+        std::string text;
+    };
+    std::vector<kept> kept_;
+    message_hold* outer_ = nullptr;
+};
 
 // Forgets the box-up flag and the sketch-placing flag (the program-level
 // recovery).

@@ -55,6 +55,18 @@ bool ends_with_ini(const std::string& name) {
     return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".ini") == 0;
 }
 
+// Whether an argument names a model file on its own: an existing file, or a
+// name with the extension of a kind the program opens.
+bool names_model_file(const std::string& a) {
+    static const char* const kinds[] = {".kmf", ".kpm", ".kpa", ".kdf", ".kcd", ".kcf", ".cmd"};
+    for (const char* k : kinds) {
+        std::size_t n = std::strlen(k);
+        if (a.size() > n && strcasecmp(a.c_str() + a.size() - n, k) == 0) return true;
+    }
+    std::error_code ec;
+    return std::filesystem::is_regular_file(a, ec);
+}
+
 // Runs the exit checks once; a fatal message inside one counts as a refusal.
 int exit_checks_guarded() {
     try {
@@ -92,6 +104,23 @@ void exit_after_fatal() {
 
 int (*make_error_log)(int mode) = error_log;
 
+bool looks_like_switch(const std::string& a) {
+    if (a.size() < 2 || a[0] != '-') return false;
+    if (a[1] == '-') return true;
+    return a.find_first_of("./") == std::string::npos;
+}
+
+std::string usage_text() {
+    return "Usage: kavrel [SETTINGS.ini] [MODEL] [-N]\n"
+           "       kavrel --help | --version\n"
+           "\n"
+           "  SETTINGS.ini  the settings file to use (only as the first argument)\n"
+           "  MODEL         the model to open (.kmf, .kpm, .kpa, .kdf, .kcd, .cmd)\n"
+           "  -N            start with no model open\n"
+           "  -h, --help    show this text and exit\n"
+           "  --version     show the version and exit\n";
+}
+
 start_arguments parse_start_arguments(const std::vector<std::string>& args) {
     start_arguments out;
     std::size_t first = 0;
@@ -104,7 +133,13 @@ start_arguments parse_start_arguments(const std::vector<std::string>& args) {
         std::string a = trimmed(args[i]);
         if (a == "-N")
             out.no_model = true; // a plain "-N" is the switch, not a model of that name
-        else if (!a.empty())
+        else if (a == "--help" || a == "-h")
+            out.help = true;
+        else if (a == "--version")
+            out.version = true;
+        else if (looks_like_switch(a)) {
+            if (out.error.empty()) out.error = "unknown option " + a;
+        } else if (!a.empty())
             rest.push_back(a);
     }
     if (!rest.empty() && rest[0][0] == '"') {
@@ -114,9 +149,18 @@ start_arguments parse_start_arguments(const std::vector<std::string>& args) {
         out.name = rest[0].substr(1, close == std::string::npos ? std::string::npos : close - 1);
         if (close != std::string::npos && rest[0].compare(close + 1, 2, "-N") == 0)
             out.no_model = true;
+        if (rest.size() > 1 && out.error.empty())
+            out.error = "more than one model named (" + out.name + ", " + rest[1] + ")";
     } else {
-        // Unquoted: the arguments together are one name.
+        // Unquoted: the arguments together are one name, unless they are
+        // several models.
         for (const std::string& a : rest) out.name += (out.name.empty() ? "" : " ") + a;
+        int models = 0;
+        for (const std::string& a : rest)
+            if (names_model_file(a)) ++models;
+        std::error_code ec;
+        if (models > 1 && !std::filesystem::exists(out.name, ec) && out.error.empty())
+            out.error = "more than one model named (" + rest[0] + ", " + rest[1] + ")";
     }
     out.name = trimmed(out.name);
     if (out.no_model) out.name.clear();
@@ -275,6 +319,19 @@ void shutdown_ui() {
 }
 
 int kavrel_main(const std::vector<std::string>& arguments) {
+    start_arguments args = parse_start_arguments(arguments);
+    if (!args.error.empty()) {
+        std::fprintf(stderr, "kavrel: %s\n%s", args.error.c_str(), usage_text().c_str());
+        return 2;
+    }
+    if (args.help) {
+        std::fputs(usage_text().c_str(), stdout);
+        return 0;
+    }
+    if (args.version) {
+        std::printf("%s %s\n", product_title(), app_strings().version.c_str());
+        return 0;
+    }
     std::string why;
     if (!display_available(&why)) {
         std::fprintf(stderr, "kavrel: %s\n", why.c_str());

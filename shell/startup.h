@@ -12,8 +12,9 @@
 // name, as a list; see parse_start_arguments): checks that a display
 // can be reached, makes the application object, runs init_and_run and tears
 // the user interface down. The process's exit status: 0 after a normal exit,
-// 2 when the program could not start (no display, no error log, no window
-// classes), 3 after a fatal message.
+// 2 when the program could not start (arguments it cannot take, no display,
+// no error log, no window classes), 3 after a fatal message. "--help" and
+// "--version" print to stdout and return 0 without opening a window.
 int kavrel_main(const std::vector<std::string>& arguments);
 
 // Start-up, the main loop and the exit checks. 0 when the program could not
@@ -28,15 +29,29 @@ void shutdown_ui();
 
 // The program's arguments (after the program's name), taken as a list: a
 // first argument ending in ".ini" (any case) names the settings file; an
-// argument "-N" starts with no model; the others name the model, either as
-// one argument in double quotes (a "-N" right after its closing quote is the
-// switch too) or, unquoted, as the arguments joined by blanks.
+// argument "-N" starts with no model; "--help" (or "-h") and "--version" ask
+// for the usage or the version; the others name the model, either as one
+// argument in double quotes (a "-N" right after its closing quote is the
+// switch too) or, unquoted, as the arguments joined by blanks. Any other
+// argument starting with "-" (and not looking like a file name, see
+// looks_like_switch) is an unknown switch; several unquoted arguments that
+// each name a model file (an existing file, or a name with a model file's
+// extension) while their joined name is no file are more than one model.
+// Both leave the reason in `error`.
 struct start_arguments {
     std::string settings;  // the settings file ("": the default)
     std::string name;      // the model ("": none given)
     bool no_model = false; // "-N": no model, the settings not consulted
+    bool help = false;     // "--help" or "-h": the usage on stdout
+    bool version = false;  // "--version": the version on stdout
+    std::string error;     // why the arguments cannot be taken ("" when they can)
 };
 start_arguments parse_start_arguments(const std::vector<std::string>& args);
+// Whether an argument is meant as a switch: "-" followed by something that is
+// not a file name (no "." and no "/"), or anything starting with "--".
+bool looks_like_switch(const std::string& argument);
+// The usage text (several lines, ending in a newline).
+std::string usage_text();
 
 // Which model the start-up opens: the command line's, else the one-shot
 // "Model" setting (emptied and written at once; "StartEmpty" then may veto

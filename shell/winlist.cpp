@@ -61,8 +61,10 @@ void rebuild_recent_menu() {
     if (!file_menu || recent.empty()) return;
     AppendMenu(file_menu, MF_SEPARATOR, 0, nullptr);
     for (std::size_t i = 0; i < recent.size(); ++i)
-        AppendMenu(file_menu, MF_STRING, first_recent_item + i,
-                   menu_escape(menu_path_text(recent[i].c_str())).c_str());
+        AppendMenu(
+            file_menu, MF_STRING, first_recent_item + i,
+            ("&" + std::to_string(i + 1) + " " + menu_escape(menu_path_text(recent[i].c_str())))
+                .c_str());
 }
 
 std::string absolute_path(const char* path) {

@@ -120,7 +120,7 @@ void paint_splash(HDC dc) {
     HGDIOBJ old = SelectObject(dc, big);
     TextOut(dc, 40, 20, "Kavrel", 6);
     SelectObject(dc, small);
-    std::string v = std::string(product_title()) + " for Windows Version " + version_text();
+    std::string v = std::string(product_title()) + " for Linux Version " + version_text();
     TextOut(dc, 150, 70, v.c_str(), static_cast<int>(v.size()));
     const char* sub = "System-dynamics models: simulate and study their runs";
     TextOut(dc, 40, splash_h - 40, sub, static_cast<int>(std::char_traits<char>::length(sub)));
@@ -459,7 +459,7 @@ INT_PTR empty_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     case WM_INITDIALOG: {
         fit_dialog(dialog, 0);
         if (GetDlgItem(dialog, idc_about_version)) {
-            std::string v = std::string(product_title()) + " for Windows Version " + version_text();
+            std::string v = std::string(product_title()) + " for Linux Version " + version_text();
             SetDlgItemText(dialog, idc_about_version, v.c_str());
         }
         return TRUE;

@@ -11,6 +11,7 @@
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
 #include "shell/msgbox.h"
+#include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -92,10 +93,10 @@ void model_closing() {
 }
 
 void install_program_hooks() {
-    // Reporter: every message and question is shown by the shell; no password
-    // prompt in this edition.
+    // Reporter: every message and question is shown by the shell; a protected
+    // model asks for its password in a dialog.
     set_message_hook(show_message);
-    set_password_hook(nullptr);
+    set_password_hook(ask_model_password_dialog);
 
     // Model store: the Subscript Control window over the selection logic.
     install_subscript_panel_window();

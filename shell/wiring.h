@@ -11,7 +11,8 @@
 struct sim_output;
 
 // Installs every hook (idempotent: each is a plain pointer set again):
-//  reporter message display (show_message), password prompt (none);
+//  reporter message display (show_message), password prompt
+//           (ask_model_password_dialog);
 //  engine   pump (work-in-progress window, wip_install_sim_hooks), SIMULATION
 //           PAUSE, run command (install_run_driver), posted commands,
 //           Livesweep timer / window message / refresh, Plausitest results,

@@ -65,8 +65,8 @@ TEST_F(FileChoice, FiltersFollowTheMasksInTableOrder) {
     filter_list one = build_filters(1, 0, 1, 0, nullptr);
     ASSERT_EQ(one.rows.size(), 1u);
     EXPECT_EQ(one.rows[0].first, "Kavrel Models");
-    EXPECT_EQ(one.rows[0].second, "*.kmf;*.kpm");
-    EXPECT_EQ(one.text, std::string("Kavrel Models\0*.kmf;*.kpm\0\0", 27));
+    EXPECT_EQ(one.rows[0].second, "*.kmf;*.kpm;*.kpa");
+    EXPECT_EQ(one.text, std::string("Kavrel Models\0*.kmf;*.kpm;*.kpa\0\0", 33));
     EXPECT_EQ(one.preselected, 1);
 
     // Excel (bit 11) is the first shown of bits 11 and 13.
@@ -200,7 +200,7 @@ TEST_F(FileChoice, TheListShowsDirectoriesAndMatchingFilesAndNavigates) {
     char* p = choose_model_file((dir_ + "/").c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), dir_ + "/sub dir/inner.kmf");
-    ASSERT_EQ(first.size(), 2u); // "Kavrel Models": *.kmf;*.kpm
+    ASSERT_EQ(first.size(), 2u); // "Kavrel Models": *.kmf;*.kpm;*.kpa
     EXPECT_EQ(first[0], "[sub dir]");
     EXPECT_EQ(first[1], "b.kmf");
     EXPECT_EQ(inside, std::vector<std::string>{"inner.kmf"});
@@ -272,6 +272,59 @@ TEST_F(FileChoice, ChangingTheTypeRefillsTheList) {
         .press(IDCANCEL);
     EXPECT_EQ(choose_model_file((dir_ + "/").c_str()), nullptr);
     EXPECT_EQ(after, (std::vector<std::string>{"[sub dir]", "y.kdf"}));
+}
+
+TEST_F(FileChoice, TheNameHasTheKeyboardFoldersAreFoldersAndEveryKindIsOffered) {
+    touch("app.kpa");
+    touch("model.kmf");
+    bool focused = false;
+    DWORD selection = 0;
+    std::vector<std::string> types;
+    std::string after_missing, after_existing;
+    answerer::dialog(dlg_file_choice)
+        .call([&](HWND d) {
+            HWND name = GetDlgItem(d, fdc_name);
+            focused = GetFocus() == name;
+            selection = static_cast<DWORD>(SendMessage(name, EM_GETSEL, 0, 0));
+            HWND combo = GetDlgItem(d, fdc_types);
+            int n = static_cast<int>(SendMessage(combo, CB_GETCOUNT, 0, 0));
+            for (int i = 0; i < n; ++i) {
+                char buf[256] = {};
+                SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                            reinterpret_cast<LPARAM>(buf));
+                types.push_back(buf);
+            }
+            // A missing folder is said to be one, and the dialog stays.
+            SetDlgItemText(d, fdc_name, "no such folder/");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+            after_missing = shown_dir(d);
+            SetDlgItemText(d, fdc_name, "sub dir/");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+            after_existing = shown_dir(d);
+            SetDlgItemText(d, fdc_name, "..");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+        })
+        .set_text(fdc_name, "app.kpa")
+        .press(IDOK);
+    answerer::box("Caution from Kavrel").text("no such folder/ does not exist").press(IDOK);
+    char* p = choose_model_file((dir_ + "/model.kmf").c_str());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::string(p), dir_ + "/app.kpa");
+    EXPECT_TRUE(focused);
+    EXPECT_EQ(LOWORD(selection), 0);
+    EXPECT_EQ(HIWORD(selection), std::string("model.kmf").size()); // typing replaces it
+    EXPECT_EQ(after_missing, dir_ + "/");
+    EXPECT_EQ(after_existing, dir_ + "/sub dir/");
+    std::string all;
+    for (const std::string& t : types) all += t + "|";
+    EXPECT_NE(all.find("*.kpa"), std::string::npos) << all;
+    EXPECT_NE(all.find("All Files"), std::string::npos) << all;
+
+    // With no model and no name, the next choice starts in the folder used.
+    std::string shown;
+    answerer::dialog(dlg_file_choice).call([&](HWND d) { shown = shown_dir(d); }).press(IDCANCEL);
+    EXPECT_EQ(choose_model_file(""), nullptr);
+    EXPECT_EQ(shown, dir_ + "/");
 }
 
 } // namespace

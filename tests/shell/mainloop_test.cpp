@@ -142,16 +142,33 @@ TEST_F(MainLoop, ModalBoxKeepsTimersRunningInsideANestedLevel) {
 TEST_F(MainLoop, CtrlLettersBecomeCommandsAndUnservedOnesAreSilent) {
     make_workbench();
     win_set_key_state(VK_CONTROL, true);
-    const std::pair<int, int> table[] = {{'N', cmd_new_model},
-                                         {'O', cmd_open_model},
-                                         {'Q', cmd_exit},
-                                         {'S', cmd_save},
-                                         {'W', cmd_close}};
+    const std::pair<int, int> table[] = {
+        {'N', cmd_new_model}, {'O', cmd_open_model}, {'Q', cmd_exit}};
     for (auto [vk, id] : table) {
         MSG m = key(WM_KEYDOWN, vk, probe);
         loop_handle_message(&m);
         EXPECT_EQ(posted_commands(main_wnd), std::vector<int>{id}) << char(vk);
         EXPECT_TRUE(events.empty()) << "the key itself is not dispatched";
+    }
+    // The shortcuts of the model's commands act as their menu items do: taken
+    // but idle while the item is grey (no model), posted once a model is open.
+    const std::pair<int, int> model_table[] = {{'S', cmd_save},
+                                               {'W', cmd_close},
+                                               {'P', cmd_print},
+                                               {'R', cmd_simulate},
+                                               {'B', cmd_livesweep}};
+    for (auto [vk, id] : model_table) {
+        MSG m = key(WM_KEYDOWN, vk, probe);
+        loop_handle_message(&m);
+        EXPECT_TRUE(posted_commands(main_wnd).empty()) << char(vk);
+        EXPECT_TRUE(events.empty()) << "the key itself is not dispatched";
+    }
+    std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    for (auto [vk, id] : model_table) {
+        MSG m = key(WM_KEYDOWN, vk, probe);
+        loop_handle_message(&m);
+        EXPECT_EQ(posted_commands(main_wnd), std::vector<int>{id}) << char(vk);
     }
     // Ctrl+L, Ctrl+T, Ctrl+U: nothing serves them without a build window.
     for (int vk : {'L', 'T', 'U'}) {
@@ -263,6 +280,82 @@ TEST_F(MainLoop, ScratchMemoryIsReleasedBetweenMessagesOnlyWhenNotBusy) {
     EXPECT_EQ(after_first, 0u);
     EXPECT_GT(during, 0u);
     free_scratch();
+}
+
+TEST_F(MainLoop, EveryShownShortcutWorksAndMnemonicsAreUniqueInTheirMenu) {
+    make_workbench();
+    std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    recent_models(1, 0, model.c_str());
+    int shortcuts = 0;
+    for (int p = 0; p < GetMenuItemCount(main_menu); ++p) {
+        HMENU menu = GetSubMenu(main_menu, p);
+        std::vector<std::string> texts = menu_texts(menu);
+        std::string mnemonics;
+        for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
+            const std::string& t = texts[static_cast<std::size_t>(i)];
+            for (std::size_t a = t.find('&'); a != std::string::npos; a = t.find('&', a + 2)) {
+                if (a + 1 >= t.size() || t[a + 1] == '&') continue;
+                char c = static_cast<char>(std::tolower(static_cast<unsigned char>(t[a + 1])));
+                EXPECT_EQ(mnemonics.find(c), std::string::npos)
+                    << "\"" << c << "\" twice in pop-up " << p << ": " << t;
+                mnemonics += c;
+                break;
+            }
+            std::size_t tab = t.find('\t');
+            if (tab == std::string::npos) continue;
+            std::string keys = t.substr(tab + 1);
+            EXPECT_EQ(keys.find('('), std::string::npos) << t; // shown as the desktop shows them
+            int id = static_cast<int>(GetMenuItemID(menu, i));
+            if (keys == "F1") {
+                MSG m = key(WM_KEYDOWN, VK_F1, probe);
+                loop_handle_message(&m);
+            } else {
+                ASSERT_EQ(keys.rfind("Ctrl+", 0), 0u) << t;
+                ASSERT_EQ(keys.size(), 6u) << t;
+                win_set_key_state(VK_CONTROL, true);
+                MSG m = key(WM_KEYDOWN, keys[5], probe);
+                loop_handle_message(&m);
+                win_set_key_state(VK_CONTROL, false);
+            }
+            EXPECT_EQ(posted_commands(main_wnd), std::vector<int>{id}) << t;
+            ++shortcuts;
+        }
+    }
+    EXPECT_GE(shortcuts, 9);
+}
+
+TEST_F(MainLoop, ItemsThatCannotActNowAreGrey) {
+    make_workbench();
+    auto grey = [](int id) { return !menu_item_enabled(id); };
+    const int model_items[] = {cmd_simulate, cmd_save,     cmd_print,     cmd_close,
+                               cmd_save_as,  cmd_run_game, cmd_plausitest};
+    update_menu_states();
+    for (int id : model_items) EXPECT_TRUE(grey(id)) << id;
+    EXPECT_TRUE(grey(cmd_stop_simulation));
+    EXPECT_TRUE(grey(cmd_online_forum)); // no project pages yet
+    EXPECT_TRUE(grey(cmd_newer_releases));
+    EXPECT_FALSE(grey(cmd_open_model));
+
+    std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    update_menu_states();
+    for (int id : model_items) EXPECT_FALSE(grey(id)) << id;
+    EXPECT_TRUE(grey(cmd_stop_simulation));
+    sim_phase = phase_running;
+    update_menu_states();
+    EXPECT_FALSE(grey(cmd_stop_simulation));
+    EXPECT_TRUE(grey(cmd_simulate));
+    sim_phase = 0;
+
+    // With no window to take them: Save says it is not built yet, Close
+    // closes the model.
+    answerer::box("Message from Kavrel").text("Save is not built yet").press(IDOK);
+    SendMessage(main_wnd, WM_COMMAND, cmd_save, 0);
+    SendMessage(main_wnd, WM_COMMAND, cmd_close, 0);
+    EXPECT_NE(title().find("No Model Open"), std::string::npos) << title();
+    // Nothing left to close or save: the commands are idle.
+    SendMessage(main_wnd, WM_COMMAND, cmd_save, 0);
 }
 
 } // namespace

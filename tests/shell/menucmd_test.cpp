@@ -166,6 +166,7 @@ TEST_F(MenuCommands, OpenFailureKeepsTheCurrentModel) {
         out << "not a model";
     }
     answerer::dialog(dlg_file_choice).set_text(fdc_name, bad).press(IDOK);
+    answerer::box("Stop from Kavrel").text("broken.kmf").press(IDOK);
     menu_command(cmd_open_model);
     EXPECT_NE(log_text().find("broken.kmf"), std::string::npos) << log_text();
     EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();

@@ -2,6 +2,7 @@
 // model, the exit checks, the program-level recovery and the exit codes.
 #include "shell_fixture.h"
 
+#include "foundation/app_strings.h"
 #include "platform/display.h"
 #include "platform/msgbox.h"
 
@@ -200,8 +201,8 @@ TEST_F(Startup, RecentModelsSurviveARestart) {
     end_program();
     ASSERT_GE(items.size(), 3u);
     EXPECT_EQ(items[items.size() - 3], "-");
-    EXPECT_EQ(items[items.size() - 2], menu_path_text(b.c_str()));
-    EXPECT_EQ(items[items.size() - 1], menu_path_text(a.c_str()));
+    EXPECT_EQ(items[items.size() - 2], "&1 " + menu_path_text(b.c_str()));
+    EXPECT_EQ(items[items.size() - 1], "&2 " + menu_path_text(a.c_str()));
 }
 
 int no_log(int) {
@@ -403,12 +404,84 @@ TEST_F(Startup, WithoutADisplayTheProgramSaysSoAndFails) {
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 2);
     EXPECT_EQ(err, "kavrel: " + why + "\n");
-    // Any one of them is enough.
-    env.set("WAYLAND_DISPLAY", "wayland-0");
-    EXPECT_TRUE(display_available(nullptr));
-    env.set("WAYLAND_DISPLAY", nullptr);
     env.set("QT_QPA_PLATFORM", "offscreen");
     EXPECT_TRUE(display_available(nullptr));
+}
+
+TEST_F(Startup, ADisplayThatCannotBeOpenedIsRefusedBeforeQtAborts) {
+    env_override env;
+    env.set("QT_QPA_PLATFORM", nullptr);
+    env.set("WAYLAND_DISPLAY", nullptr);
+    // A display number no server listens on.
+    env.set("DISPLAY", ":4711");
+    std::string why;
+    EXPECT_FALSE(display_available(&why));
+    EXPECT_NE(why.find("cannot open the X display \":4711\""), std::string::npos) << why;
+    testing::internal::CaptureStderr();
+    int status = kavrel_main({});
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(err, "kavrel: " + why + "\n");
+    // The X platform asked for by name is checked the same way.
+    env.set("QT_QPA_PLATFORM", "xcb");
+    EXPECT_FALSE(display_available(nullptr));
+    // A Wayland display with no socket behind it (or no plugin in this Qt).
+    env.set("QT_QPA_PLATFORM", nullptr);
+    env.set("DISPLAY", nullptr);
+    env.set("WAYLAND_DISPLAY", "no-such-wayland-display-4711");
+    why.clear();
+    EXPECT_FALSE(display_available(&why));
+    EXPECT_NE(why.find("Wayland display \"no-such-wayland-display-4711\""), std::string::npos)
+        << why;
+}
+
+TEST_F(Startup, HelpVersionAndArgumentsThatCannotBeTaken) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(kavrel_main({"--help"}), 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(out, usage_text());
+    EXPECT_NE(out.find("-N"), std::string::npos);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(kavrel_main({"-h"}), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), usage_text());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(kavrel_main({"--version"}), 0);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(app_strings().version), std::string::npos) << out;
+
+    // Refused with the reason and the usage on stderr, nothing on stdout.
+    struct row {
+        std::vector<std::string> args;
+        const char* reason;
+    };
+    std::string a = sample("population.kmf");
+    const row refused[] = {
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+        {{"-Z", "x"}, "unknown option -Z"},
+        {{"settings.ini", a, "-q"}, "unknown option -q"},
+        {{a, sample("epidemic.kmf")}, "more than one model"},
+        {{"one.kmf", "two.kpa"}, "more than one model"},
+        {{"\"one.kmf\"", "two.kmf"}, "more than one model"},
+    };
+    for (const row& r : refused) {
+        std::string shown;
+        for (const std::string& x : r.args) shown += "[" + x + "]";
+        EXPECT_FALSE(parse_start_arguments(r.args).error.empty()) << shown;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(kavrel_main(r.args), 2) << shown;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << shown;
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(r.reason), std::string::npos) << shown << err;
+        EXPECT_NE(err.find(usage_text()), std::string::npos) << shown << err;
+    }
+    // A name with blanks given unquoted is still one model, as is a name
+    // starting with "-" that is a file name.
+    EXPECT_EQ(parse_start_arguments({"my", "model.kmf"}).error, "");
+    EXPECT_EQ(parse_start_arguments({"-Nope.kmf"}).error, "");
+    EXPECT_EQ(parse_start_arguments({"./-x"}).name, "./-x");
 }
 
 } // namespace

@@ -138,12 +138,14 @@ TEST_F(WindowList, RecentModelsAreAbsoluteUniqueAndBounded) {
     EXPECT_STREQ(recent_models(0, first_recent_item + 1, nullptr), "/m/e.kmf");
     EXPECT_EQ(recent_models(0, first_recent_item + 4, nullptr), nullptr);
 
-    // Menu texts: the last 50 characters, "&" doubled.
+    // Menu texts: numbered from 1 (the number its mnemonic), the last 50
+    // characters, "&" doubled.
     std::string longp = "/" + std::string(60, 'x') + "/R&D model.kmf";
     recent_models(1, 0, longp.c_str());
     std::vector<std::string> items = menu_texts(file_menu);
     std::string shown = items[items.size() - 4];
-    EXPECT_EQ(shown, menu_escape(longp.substr(longp.size() - 50)));
+    EXPECT_EQ(shown, "&1 " + menu_escape(longp.substr(longp.size() - 50)));
+    EXPECT_EQ(items[items.size() - 1].substr(0, 3), "&4 ");
     EXPECT_NE(shown.find("R&&D"), std::string::npos);
     EXPECT_EQ(items[items.size() - 5], "-");
 

@@ -210,7 +210,7 @@ TEST_F(Wip, AboutBoxShowsTheVersionLine) {
         })
         .press(IDOK);
     EXPECT_EQ(about_box(359), 1);
-    EXPECT_EQ(line, std::string("Kavrel Viewer for Windows Version ") + version_text());
+    EXPECT_EQ(line, std::string("Kavrel Viewer for Linux Version ") + version_text());
 }
 
 } // namespace
