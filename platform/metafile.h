@@ -33,7 +33,7 @@ struct PLACEABLEMETAHEADER {
     WORD checksum; // XOR of the ten 16-bit words before it
 };
 struct METAHEADER {
-    WORD mtType;       // 1 memory, 2 disk
+    WORD mtType;       // 1 (2, once meaning a disk file, is read too)
     WORD mtHeaderSize; // 9 (words)
     WORD mtVersion;    // 0x0300
     DWORD mtSize;      // whole metafile in words

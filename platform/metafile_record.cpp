@@ -235,7 +235,9 @@ std::vector<BYTE> Recorder::finish() {
     Bytes out;
     if (!emf) {
         std::uint32_t total_words = 9 + static_cast<std::uint32_t>(body.size() / 2) + 3;
-        out.u16(file.empty() ? 1 : 2);
+        // Type 1 whether the picture goes to memory or to a disk file: readers
+        // of other programs refuse any other value.
+        out.u16(1);
         out.u16(9);
         out.u16(0x0300);
         out.u32(total_words);
@@ -635,10 +637,7 @@ HMETAFILE CopyMetaFile(HMETAFILE mf, const char* file) {
         return nullptr;
     }
     auto copy = std::make_unique<Metafile>(*m);
-    if (file) {
-        copy->bytes[0] = 2; // a disk metafile
-        if (!write_file(file, copy->bytes)) return nullptr;
-    }
+    if (file && !write_file(file, copy->bytes)) return nullptr;
     return metafile_handle<HMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -849,6 +848,7 @@ BOOL write_placeable_metafile(const char* file, HMETAFILE mf, int left, int top,
     }
     std::vector<BYTE> all = placeable_header(left, top, right, bottom, inch);
     all.insert(all.end(), m->bytes.begin(), m->bytes.end());
-    all[22] = 2; // written to disk
+    all[22] = 1; // the type every reader accepts (a picture read with type 2 keeps it)
+    all[23] = 0;
     return write_file(file, all) ? TRUE : FALSE;
 }

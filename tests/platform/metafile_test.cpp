@@ -227,7 +227,7 @@ TEST(Metafile, PlaceableFileHeaderAndReadingBack) {
     WORD sum = 0;
     for (int i = 0; i < 10; ++i) sum ^= w16(b, 2 * i);
     EXPECT_EQ(w16(b, 20), sum);
-    EXPECT_EQ(w16(b, 22), 2); // a disk metafile follows
+    EXPECT_EQ(w16(b, 22), 1); // the type other programs accept, on disk too
 
     HMETAFILE back = GetMetaFile(file.c_str());
     ASSERT_NE(back, nullptr) << gdi_last_error();
