@@ -561,37 +561,54 @@ template <typename H> H metafile_handle(std::uint32_t t) {
     return reinterpret_cast<H>(static_cast<std::uintptr_t>(t));
 }
 
+std::uint32_t get32(const BYTE* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 // A Windows metafile from bytes that may start with a placeable header.
 std::unique_ptr<Metafile> wmf_from_bytes(const BYTE* data, std::size_t size, const char* who) {
     std::size_t skip = 0;
-    if (size >= 4 && data[0] == 0xD7 && data[1] == 0xCD && data[2] == 0xC6 && data[3] == 0x9A) {
+    if (size >= 4 && get32(data) == placeable_key) {
         if (size < 22) {
             fail(std::string(who) + ": placeable header truncated");
             return nullptr;
         }
         skip = 22;
     }
+    std::vector<BYTE> bytes(data + skip, data + size);
+    // Some writers count the placeable header in the metafile's size: a size
+    // exactly that much larger than what follows the header is taken as the
+    // data's own.
+    if (skip && bytes.size() >= 18 && bytes.size() % 2 == 0 &&
+        static_cast<std::size_t>(get32(&bytes[6])) * 2 == bytes.size() + skip) {
+        std::uint32_t words = static_cast<std::uint32_t>(bytes.size() / 2);
+        for (int i = 0; i < 4; ++i) bytes[6 + i] = static_cast<BYTE>(words >> (8 * i));
+    }
     std::string err;
-    if (!validate_wmf(data + skip, size - skip, err)) {
+    SkippedRecords skipped;
+    if (!validate_wmf(bytes.data(), bytes.size(), err, &skipped)) {
         fail(std::string(who) + ": " + err);
         return nullptr;
     }
+    if (skipped.count) fail(std::string(who) + ": " + skipped_message(skipped, false));
     auto mf = std::make_unique<Metafile>();
     mf->emf = false;
-    mf->bytes.assign(data + skip, data + size);
+    mf->bytes = std::move(bytes);
     // Keep exactly the metafile's own length.
-    std::uint32_t words = static_cast<std::uint32_t>(mf->bytes[6]) | (mf->bytes[7] << 8) |
-                          (mf->bytes[8] << 16) | (static_cast<std::uint32_t>(mf->bytes[9]) << 24);
+    std::uint32_t words = get32(&mf->bytes[6]);
     if (static_cast<std::size_t>(words) * 2 <= mf->bytes.size()) mf->bytes.resize(words * 2ull);
     return mf;
 }
 
 std::unique_ptr<Metafile> emf_from_bytes(const BYTE* data, std::size_t size, const char* who) {
     std::string err;
-    if (!validate_emf(data, size, err)) {
+    SkippedRecords skipped;
+    if (!validate_emf(data, size, err, &skipped)) {
         fail(std::string(who) + ": " + err);
         return nullptr;
     }
+    if (skipped.count) fail(std::string(who) + ": " + skipped_message(skipped, true));
     auto mf = std::make_unique<Metafile>();
     mf->emf = true;
     std::uint32_t n = static_cast<std::uint32_t>(data[48]) | (data[49] << 8) | (data[50] << 16) |
