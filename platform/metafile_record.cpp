@@ -654,7 +654,12 @@ HMETAFILE CopyMetaFile(HMETAFILE mf, const char* file) {
         return nullptr;
     }
     auto copy = std::make_unique<Metafile>(*m);
-    if (file && !write_file(file, copy->bytes)) return nullptr;
+    if (file) {
+        // Written with the type every reader accepts, whatever the original said.
+        copy->bytes[0] = 1;
+        copy->bytes[1] = 0;
+        if (!write_file(file, copy->bytes)) return nullptr;
+    }
     return metafile_handle<HMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -771,7 +776,12 @@ HENHMETAFILE CopyEnhMetaFile(HENHMETAFILE emf, const char* file) {
         return nullptr;
     }
     auto copy = std::make_unique<Metafile>(*m);
-    if (file && !write_file(file, copy->bytes)) return nullptr;
+    if (file) {
+        // Written with the type every reader accepts, whatever the original said.
+        copy->bytes[0] = 1;
+        copy->bytes[1] = 0;
+        if (!write_file(file, copy->bytes)) return nullptr;
+    }
     return metafile_handle<HENHMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -865,7 +875,7 @@ BOOL write_placeable_metafile(const char* file, HMETAFILE mf, int left, int top,
     }
     std::vector<BYTE> all = placeable_header(left, top, right, bottom, inch);
     all.insert(all.end(), m->bytes.begin(), m->bytes.end());
-    all[22] = 1; // the type every reader accepts (a picture read with type 2 keeps it)
+    all[22] = 1; // the type every reader accepts, whatever the picture read said
     all[23] = 0;
     return write_file(file, all) ? TRUE : FALSE;
 }

@@ -331,6 +331,16 @@ TEST(MetafileWindows, WrittenFilesSayTypeOneAndTypeTwoIsStillRead) {
     QImage img = play_wmf_bytes(b, ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(img.pixel(20, 20), black);
+    // Such a picture copied to a file is written with type 1.
+    HMETAFILE old = SetMetaFileBitsEx(static_cast<UINT>(b.size()), b.data());
+    ASSERT_NE(old, nullptr);
+    HMETAFILE again = CopyMetaFile(old, copy.c_str());
+    ASSERT_NE(again, nullptr);
+    QFile f(QString::fromStdString(copy));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.read(1).at(0), 1);
+    DeleteMetaFile(old);
+    DeleteMetaFile(again);
     DeleteMetaFile(mf);
     DeleteMetaFile(c);
     QFile::remove(QString::fromStdString(file));

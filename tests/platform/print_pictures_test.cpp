@@ -7,13 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
-#include <cstdlib>
 #include <string>
 
 using namespace dlgtest;
@@ -32,11 +31,10 @@ protected:
     void SetUp() override {
         DlgTest::SetUp();
         print_use_system_printers(false);
-        dir = ::testing::TempDir() + "print_pictures_" + std::to_string(std::rand()) + "/";
-        QDir().mkpath(QString::fromStdString(dir));
+        ASSERT_TRUE(temp.isValid());
+        dir = temp.path().toStdString() + "/";
     }
     void TearDown() override {
-        QDir(QString::fromStdString(dir)).removeRecursively();
         print_use_system_printers(true);
         DlgTest::TearDown();
     }
@@ -78,6 +76,7 @@ protected:
         return ok ? file : std::string();
     }
 
+    QTemporaryDir temp; // one of its own for each test, run side by side
     std::string dir;
 };
 
