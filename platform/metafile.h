@@ -33,7 +33,7 @@ struct PLACEABLEMETAHEADER {
     WORD checksum; // XOR of the ten 16-bit words before it
 };
 struct METAHEADER {
-    WORD mtType;       // 1 memory, 2 disk
+    WORD mtType;       // 1 (2, once meaning a disk file, is read too)
     WORD mtHeaderSize; // 9 (words)
     WORD mtVersion;    // 0x0300
     DWORD mtSize;      // whole metafile in words
@@ -184,8 +184,19 @@ inline constexpr DWORD SETPALETTEENTRIES = 50;
 inline constexpr DWORD RESIZEPALETTE = 51;
 inline constexpr DWORD REALIZEPALETTE = 52;
 inline constexpr DWORD LINETO = 54;
+inline constexpr DWORD POLYDRAW = 56;
 inline constexpr DWORD SETARCDIRECTION = 57;
 inline constexpr DWORD SETMITERLIMIT = 58;
+inline constexpr DWORD BEGINPATH = 59;
+inline constexpr DWORD ENDPATH = 60;
+inline constexpr DWORD CLOSEFIGURE = 61;
+inline constexpr DWORD FILLPATH = 62;
+inline constexpr DWORD STROKEANDFILLPATH = 63;
+inline constexpr DWORD STROKEPATH = 64;
+inline constexpr DWORD FLATTENPATH = 65;
+inline constexpr DWORD WIDENPATH = 66;
+inline constexpr DWORD SELECTCLIPPATH = 67;
+inline constexpr DWORD ABORTPATH = 68;
 inline constexpr DWORD GDICOMMENT = 70;
 inline constexpr DWORD EXTSELECTCLIPRGN = 75;
 inline constexpr DWORD BITBLT = 76;
@@ -194,11 +205,14 @@ inline constexpr DWORD STRETCHDIBITS = 81;
 inline constexpr DWORD EXTCREATEFONTINDIRECTW = 82;
 inline constexpr DWORD EXTTEXTOUTA = 83;
 inline constexpr DWORD EXTTEXTOUTW = 84;
+inline constexpr DWORD POLYBEZIER16 = 85;
 inline constexpr DWORD POLYGON16 = 86;
 inline constexpr DWORD POLYLINE16 = 87;
+inline constexpr DWORD POLYBEZIERTO16 = 88;
 inline constexpr DWORD POLYLINETO16 = 89;
 inline constexpr DWORD POLYPOLYLINE16 = 90;
 inline constexpr DWORD POLYPOLYGON16 = 91;
+inline constexpr DWORD POLYDRAW16 = 92;
 inline constexpr DWORD CREATEMONOBRUSH = 93;
 inline constexpr DWORD CREATEDIBPATTERNBRUSHPT = 94;
 inline constexpr DWORD EXTCREATEPEN = 95;
@@ -257,13 +271,25 @@ struct Metafile {
 Metafile* metafile(std::uint32_t token, bool emf);
 std::uint32_t add_metafile(std::unique_ptr<Metafile> mf);
 
+// Records of kinds the players do not know: other programs write records we
+// have no use for. They are checked for size like any record, then skipped.
+struct SkippedRecords {
+    std::size_t count = 0;
+    unsigned first = 0; // the function or type of the first one
+};
+
 // Checks a whole Windows metafile (no placeable header): header, every
 // record's size against the file, the end record, object indexes within the
 // table, and each known record's parameter count. Unknown functions are
-// refused. Returns false with `error` set.
-bool validate_wmf(const BYTE* data, std::size_t size, std::string& error);
+// counted in `skipped` (an unknown one that creates an object holds its slot
+// in the table). Returns false with `error` set.
+bool validate_wmf(const BYTE* data, std::size_t size, std::string& error,
+                  SkippedRecords* skipped = nullptr);
 // The same for an enhanced metafile.
-bool validate_emf(const BYTE* data, std::size_t size, std::string& error);
+bool validate_emf(const BYTE* data, std::size_t size, std::string& error,
+                  SkippedRecords* skipped = nullptr);
+// The one message telling that a picture's unknown records were skipped.
+std::string skipped_message(const SkippedRecords& skipped, bool emf);
 
 // Plays validated bytes onto a context.
 bool play_wmf(HDC dc, const std::vector<BYTE>& bytes);

@@ -4,6 +4,10 @@
 // before anything is read; a metafile that fails is refused whole.
 #include "platform/metafile.h"
 
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QPolygonF>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -101,8 +105,10 @@ void play_blit(HDC dc, const Rec& r, const BlitLayout& at, const QImage* src) {
     blit_image(dc, x, y, w, h, *src, r.field(at.sx), sy, r.field(at.sw), sh, rop);
 }
 
-// Checks one Windows metafile record's parameters; "" when sound.
-std::string check_wmf_record(const WRec& r) {
+// Checks one Windows metafile record's parameters; "" when sound. `known`
+// turns false for a function the player does not know.
+std::string check_wmf_record(const WRec& r, bool& known) {
+    known = true;
     auto need = [&](std::size_t k) {
         return r.n >= k ? std::string() : "record " + hex(r.fn) + " too short";
     };
@@ -226,15 +232,18 @@ std::string check_wmf_record(const WRec& r) {
     case wmf::STRETCHBLT:
         return {}; // old device-bitmap transfers: accepted and skipped
     default:
-        return "unknown record " + hex(r.fn);
+        known = false;
+        return {};
     }
 }
 
-// Does the record create an object (taking the lowest free slot)?
+// Does the record create an object (taking the lowest free slot)? Besides
+// the known ones, every function numbered like an object creation (low byte
+// 0xF7 and up) does, so that the indexes after it stay right.
 bool wmf_creates(WORD fn) {
     return fn == wmf::CREATEPENINDIRECT || fn == wmf::CREATEBRUSHINDIRECT ||
            fn == wmf::CREATEFONTINDIRECT || fn == wmf::CREATEPALETTE ||
-           fn == wmf::DIBCREATEPATTERNBRUSH || fn == wmf::CREATEREGION || fn == 0x01F9;
+           fn == wmf::DIBCREATEPATTERNBRUSH || fn == wmf::CREATEREGION || (fn & 0xFF) >= 0xF7;
 }
 
 // Walks the records; `each` returns false to stop (an error).
@@ -276,7 +285,8 @@ bool walk_wmf(const BYTE* data, std::size_t size, std::string& error,
 
 } // namespace
 
-bool gdi::validate_wmf(const BYTE* data, std::size_t size, std::string& error) {
+bool gdi::validate_wmf(const BYTE* data, std::size_t size, std::string& error,
+                       SkippedRecords* skipped) {
     if (!data) {
         error = "no metafile data";
         return false;
@@ -288,11 +298,13 @@ bool gdi::validate_wmf(const BYTE* data, std::size_t size, std::string& error) {
     std::size_t objects = u16at(data + 10);
     std::vector<bool> used(objects, false);
     return walk_wmf(data, size, error, [&](const WRec& r) {
-        std::string e = check_wmf_record(r);
+        bool known = true;
+        std::string e = check_wmf_record(r, known);
         if (!e.empty()) {
             error = e;
             return false;
         }
+        if (!known && skipped && skipped->count++ == 0) skipped->first = r.fn;
         if (wmf_creates(r.fn)) {
             auto it = std::find(used.begin(), used.end(), false);
             if (it == used.end()) {
@@ -590,7 +602,6 @@ void WmfPlayer::play(const WRec& r) {
         break;
     }
     case wmf::CREATEPALETTE:
-    case 0x01F9: // pattern brush of a device bitmap: not supported, holds its slot
         put(GetStockObject(NULL_BRUSH));
         break;
     case wmf::CREATEREGION: {
@@ -640,7 +651,11 @@ void WmfPlayer::play(const WRec& r) {
         break;
     }
     default:
-        break; // validated records without drawing effect (palettes, escapes, ...)
+        // Validated records without drawing effect (palettes, escapes, ...) and
+        // unknown ones; an unknown object (a device-bitmap pattern brush, ...)
+        // holds its slot.
+        if (wmf_creates(r.fn)) put(GetStockObject(NULL_BRUSH));
+        break;
     }
 }
 
@@ -697,7 +712,16 @@ struct ERec {
     std::uint32_t dword(std::size_t off) const { return u(off); }
 };
 
-std::string check_emf_record(const ERec& r, std::size_t handles) {
+bool is_small_points(DWORD type) {
+    return type == emr::POLYGON16 || type == emr::POLYLINE16 || type == emr::POLYLINETO16 ||
+           type == emr::POLYBEZIER16 || type == emr::POLYBEZIERTO16 || type == emr::POLYDRAW16;
+}
+bool is_poly_draw(DWORD type) {
+    return type == emr::POLYDRAW || type == emr::POLYDRAW16;
+}
+
+std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
+    known = true;
     auto need = [&](std::size_t k) {
         return r.size >= k ? std::string() : "record type " + std::to_string(r.type) + " too short";
     };
@@ -761,20 +785,39 @@ std::string check_emf_record(const ERec& r, std::size_t handles) {
         return need(40);
     case emr::POLYGON:
     case emr::POLYLINE:
-    case emr::POLYLINETO: {
-        if (r.size < 28) return need(28);
-        std::uint32_t n = r.u(24);
-        return r.span(28, static_cast<std::size_t>(n) * 8) ? std::string()
-                                                           : "point count beyond the record";
-    }
+    case emr::POLYLINETO:
+    case emr::POLYBEZIER:
+    case emr::POLYBEZIERTO:
     case emr::POLYGON16:
     case emr::POLYLINE16:
-    case emr::POLYLINETO16: {
+    case emr::POLYLINETO16:
+    case emr::POLYBEZIER16:
+    case emr::POLYBEZIERTO16:
+    case emr::POLYDRAW:
+    case emr::POLYDRAW16: {
         if (r.size < 28) return need(28);
-        std::uint32_t n = r.u(24);
-        return r.span(28, static_cast<std::size_t>(n) * 4) ? std::string()
-                                                           : "point count beyond the record";
+        std::size_t n = r.u(24);
+        // Points of 8 or 4 bytes; a point drawing adds one kind byte a point.
+        std::size_t each = (is_small_points(r.type) ? 4 : 8) + (is_poly_draw(r.type) ? 1 : 0);
+        return n <= (r.size - 28) / each ? std::string() : "point count beyond the record";
     }
+    case emr::BEGINPATH:
+    case emr::ENDPATH:
+    case emr::CLOSEFIGURE:
+    case emr::FLATTENPATH:
+    case emr::WIDENPATH:
+    case emr::ABORTPATH:
+        return need(8);
+    case emr::SELECTCLIPPATH:
+        return need(12);
+    case emr::FILLPATH:
+    case emr::STROKEANDFILLPATH:
+    case emr::STROKEPATH:
+        return need(24);
+    case emr::SETWORLDTRANSFORM:
+        return need(32);
+    case emr::MODIFYWORLDTRANSFORM:
+        return need(36);
     case emr::POLYPOLYGON:
     case emr::POLYPOLYLINE:
     case emr::POLYPOLYGON16:
@@ -867,7 +910,8 @@ std::string check_emf_record(const ERec& r, std::size_t handles) {
     case emr::RESIZEPALETTE:
         return need(8);
     default:
-        return "unknown record type " + std::to_string(r.type);
+        known = false;
+        return {};
     }
 }
 
@@ -917,20 +961,31 @@ bool walk_emf(const BYTE* data, std::size_t size, std::string& error,
 
 } // namespace
 
-bool gdi::validate_emf(const BYTE* data, std::size_t size, std::string& error) {
+bool gdi::validate_emf(const BYTE* data, std::size_t size, std::string& error,
+                       SkippedRecords* skipped) {
     if (!data || size < 88) {
         error = "enhanced metafile header truncated";
         return false;
     }
     std::size_t handles = u16at(data + 56);
     return walk_emf(data, size, error, [&](const ERec& r) {
-        std::string e = check_emf_record(r, handles);
+        bool known = true;
+        std::string e = check_emf_record(r, handles, known);
         if (!e.empty()) {
             error = e;
             return false;
         }
+        if (!known && skipped && skipped->count++ == 0) skipped->first = r.type;
         return true;
     });
+}
+
+std::string gdi::skipped_message(const SkippedRecords& skipped, bool emf) {
+    std::string first = emf ? "type " + std::to_string(skipped.first) : hex(skipped.first);
+    return std::to_string(skipped.count) +
+           (skipped.count == 1 ? " record of an unknown kind was"
+                               : " records of unknown kinds were") +
+           " skipped (the first: " + first + "); the rest of the picture is shown";
 }
 
 // ---------------------------------------------------------------------------
@@ -938,11 +993,72 @@ bool gdi::validate_emf(const BYTE* data, std::size_t size, std::string& error) {
 
 namespace {
 
+// Kinds of the points of a point-drawing record, and the ways a world
+// transform is changed.
+constexpr BYTE pt_closefigure = 0x01, pt_lineto = 0x02, pt_bezierto = 0x04, pt_moveto = 0x06;
+constexpr std::uint32_t mwt_identity = 1, mwt_leftmultiply = 2, mwt_rightmultiply = 3, mwt_set = 4;
+
+float f32at(const BYTE* p) {
+    std::uint32_t bits = u32at(p);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// A transform's six numbers (eM11 eM12 eM21 eM22 eDx eDy); false when one is
+// not a finite number or the transform cannot be undone.
+bool read_xform(const ERec& r, std::size_t at, QTransform& out) {
+    double v[6];
+    for (int k = 0; k < 6; ++k) {
+        v[k] = f32at(r.p + at + 4 * static_cast<std::size_t>(k));
+        if (!std::isfinite(v[k]) || std::abs(v[k]) > coord_limit) return false;
+    }
+    out = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
+    return out.isInvertible();
+}
+
+// The path with each open figure closed (filling closes them).
+QPainterPath closed_figures(const QPainterPath& in) {
+    QPainterPath out;
+    out.setFillRule(in.fillRule());
+    for (int k = 0; k < in.elementCount(); ++k) {
+        QPainterPath::Element e = in.elementAt(k);
+        if (e.isMoveTo()) {
+            if (k > 0) out.closeSubpath();
+            out.moveTo(e.x, e.y);
+        } else if (e.isLineTo()) {
+            out.lineTo(e.x, e.y);
+        } else if (e.isCurveTo() && k + 2 < in.elementCount()) {
+            QPainterPath::Element c2 = in.elementAt(k + 1), end = in.elementAt(k + 2);
+            out.cubicTo(QPointF(e.x, e.y), QPointF(c2.x, c2.y), QPointF(end.x, end.y));
+            k += 2;
+        }
+    }
+    out.closeSubpath();
+    return out;
+}
+
 struct EmfPlayer {
-    HDC dc;
+    HDC dc = nullptr;
     std::vector<HGDIOBJ> table;
     int saves = 0;
     bool ok = true;
+
+    // The figures drawn between a path's begin and end records, in device
+    // pixels; outside a path, curves are built here and stroked at once.
+    bool in_path = false;
+    bool figure_open = false;
+    QPainterPath path;
+    double miter = 10;
+
+    // The world transform, applied before the page mapping: kept in the
+    // context's placement transform (after the page mapping) as
+    // page^-1 * world * page * placement, renewed after every record once the
+    // picture has used one.
+    QTransform placement;
+    QTransform world;
+    bool world_used = false;
+    std::vector<QTransform> world_saved;
 
     void put(std::uint32_t ih, HGDIOBJ h) {
         if (ih >= table.size()) {
@@ -969,22 +1085,254 @@ struct EmfPlayer {
         }
         return img;
     }
-    template <typename F>
-    std::vector<POINT> points(const ERec& r, std::size_t at, std::size_t n, F) {
-        std::vector<POINT> pts(n);
-        for (std::size_t k = 0; k < n; ++k) pts[k] = POINT{r.i(at + 8 * k), r.i(at + 8 * k + 4)};
-        return pts;
-    }
-    std::vector<POINT> points16(const ERec& r, std::size_t at, std::size_t n) {
+    // `n` points from byte `at`: 32-bit pairs, or 16-bit pairs when `small`.
+    static std::vector<POINT> points(const ERec& r, std::size_t at, std::size_t n, bool small) {
         std::vector<POINT> pts(n);
         for (std::size_t k = 0; k < n; ++k)
-            pts[k] = POINT{i16at(r.p + at + 4 * k), i16at(r.p + at + 4 * k + 2)};
+            pts[k] = small ? POINT{i16at(r.p + at + 4 * k), i16at(r.p + at + 4 * k + 2)}
+                           : POINT{r.i(at + 8 * k), r.i(at + 8 * k + 4)};
         return pts;
     }
+
+    // --- paths
+    QPointF dev(const POINT& p) const {
+        Dc* d = gdi::dc(dc);
+        return d ? full_transform(d->s).map(QPointF(p.x, p.y)) : QPointF();
+    }
+    POINT cur() const {
+        Dc* d = gdi::dc(dc);
+        return d ? d->s.cur : POINT{0, 0};
+    }
+    void set_cur(const POINT& p) {
+        if (Dc* d = gdi::dc(dc)) d->s.cur = p;
+    }
+    void move_to(const POINT& p) {
+        path.moveTo(dev(p));
+        figure_open = true;
+        set_cur(p);
+    }
+    void start_figure() {
+        if (!figure_open) move_to(cur());
+    }
+    void line_to(const POINT& p) {
+        start_figure();
+        path.lineTo(dev(p));
+        set_cur(p);
+    }
+    void bezier_to(const POINT* p3) {
+        start_figure();
+        path.cubicTo(dev(p3[0]), dev(p3[1]), dev(p3[2]));
+        set_cur(p3[2]);
+    }
+    void close_figure() {
+        if (!figure_open) return;
+        path.closeSubpath();
+        figure_open = false;
+    }
+    // A figure given in logical units (shapes drawn while a path is open).
+    void add_logical(const QPainterPath& logical) {
+        Dc* d = gdi::dc(dc);
+        if (!d) return;
+        path.addPath(full_transform(d->s).map(logical));
+        figure_open = false;
+    }
+    bool add_to_path(const ERec& r);
+    void add_points(DWORD type, const std::vector<POINT>& pts, const BYTE* kinds);
+    void draw_path(QPainterPath p, bool stroke, bool fill);
+    void record_path(const QPainterPath& p, bool stroke, bool fill);
+    void select_clip(HRGN region, int mode, const QTransform& region_to_device);
+
+    // --- world transform
+    void apply_world() {
+        Dc* d = gdi::dc(dc);
+        if (!d) return;
+        QTransform page = page_transform(d->s);
+        bool invertible = false;
+        QTransform back = page.inverted(&invertible);
+        d->s.outer =
+            invertible && !world.isIdentity() ? back * world * page * placement : placement;
+    }
+
     void play(const ERec& r);
 };
 
+// Adds the points of a line, curve or point-drawing record to the path.
+void EmfPlayer::add_points(DWORD type, const std::vector<POINT>& pts, const BYTE* kinds) {
+    std::size_t n = pts.size();
+    if (n == 0) return;
+    switch (type) {
+    case emr::POLYLINE:
+    case emr::POLYLINE16:
+    case emr::POLYGON:
+    case emr::POLYGON16:
+        move_to(pts[0]);
+        for (std::size_t k = 1; k < n; ++k) line_to(pts[k]);
+        if (type == emr::POLYGON || type == emr::POLYGON16) close_figure();
+        break;
+    case emr::POLYLINETO:
+    case emr::POLYLINETO16:
+        for (const POINT& p : pts) line_to(p);
+        break;
+    case emr::POLYBEZIER:
+    case emr::POLYBEZIER16:
+        move_to(pts[0]);
+        for (std::size_t k = 1; k + 3 <= n; k += 3) bezier_to(&pts[k]);
+        break;
+    case emr::POLYBEZIERTO:
+    case emr::POLYBEZIERTO16:
+        for (std::size_t k = 0; k + 3 <= n; k += 3) bezier_to(&pts[k]);
+        break;
+    case emr::POLYDRAW:
+    case emr::POLYDRAW16:
+        for (std::size_t k = 0; k < n; ++k) {
+            BYTE kind = static_cast<BYTE>(kinds[k] & ~pt_closefigure);
+            std::size_t last = k;
+            if (kind == pt_moveto) {
+                move_to(pts[k]);
+            } else if (kind == pt_lineto) {
+                line_to(pts[k]);
+            } else if (kind == pt_bezierto && k + 3 <= n) {
+                bezier_to(&pts[k]);
+                last = k + 2;
+            } else {
+                return; // a malformed run of kinds ends the drawing
+            }
+            if (kinds[last] & pt_closefigure) close_figure();
+            k = last;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// While a path is open, the drawing records build it instead of drawing.
+// False for a record that is not part of a path (it plays as usual).
+bool EmfPlayer::add_to_path(const ERec& r) {
+    switch (r.type) {
+    case emr::MOVETOEX:
+        move_to(POINT{r.i(8), r.i(12)});
+        return true;
+    case emr::LINETO:
+        line_to(POINT{r.i(8), r.i(12)});
+        return true;
+    case emr::POLYGON:
+    case emr::POLYLINE:
+    case emr::POLYLINETO:
+    case emr::POLYBEZIER:
+    case emr::POLYBEZIERTO:
+    case emr::POLYGON16:
+    case emr::POLYLINE16:
+    case emr::POLYLINETO16:
+    case emr::POLYBEZIER16:
+    case emr::POLYBEZIERTO16:
+    case emr::POLYDRAW:
+    case emr::POLYDRAW16: {
+        std::size_t n = r.u(24);
+        bool small = is_small_points(r.type);
+        add_points(r.type, points(r, 28, n, small), r.p + 28 + n * (small ? 4 : 8));
+        return true;
+    }
+    case emr::POLYPOLYGON:
+    case emr::POLYPOLYLINE:
+    case emr::POLYPOLYGON16:
+    case emr::POLYPOLYLINE16: {
+        std::size_t polys = r.u(24), total = r.u(28);
+        bool small = r.type == emr::POLYPOLYGON16 || r.type == emr::POLYPOLYLINE16;
+        bool closed = r.type == emr::POLYPOLYGON || r.type == emr::POLYPOLYGON16;
+        std::vector<POINT> pts = points(r, 32 + polys * 4, total, small);
+        std::size_t at = 0;
+        for (std::size_t k = 0; k < polys; ++k) {
+            std::size_t count = r.u(32 + 4 * k);
+            std::vector<POINT> one(pts.begin() + static_cast<long>(at),
+                                   pts.begin() + static_cast<long>(at + count));
+            add_points(closed ? emr::POLYGON : emr::POLYLINE, one, nullptr);
+            at += count;
+        }
+        return true;
+    }
+    case emr::RECTANGLE:
+    case emr::ELLIPSE:
+    case emr::ROUNDRECT: {
+        QRectF box(QPointF(r.i(8), r.i(12)), QPointF(r.i(16), r.i(20)));
+        QPainterPath logical;
+        if (r.type == emr::RECTANGLE)
+            logical.addRect(box.normalized());
+        else if (r.type == emr::ELLIPSE)
+            logical.addEllipse(box.normalized());
+        else
+            logical.addRoundedRect(box.normalized(), std::abs(r.i(24)) / 2.0,
+                                   std::abs(r.i(28)) / 2.0);
+        add_logical(logical);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// Fills and strokes a path given in device pixels with the context's brush and
+// pen. Filling closes every figure, as the platform does.
+void EmfPlayer::draw_path(QPainterPath p, bool stroke, bool fill) {
+    Dc* d = gdi::dc(dc);
+    if (!d || p.isEmpty()) return;
+    if (fill) p = closed_figures(p);
+    p.setFillRule(d->s.poly_fill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+    if (d->rec) {
+        record_path(p, stroke, fill);
+        return;
+    }
+    Paint paint(*d);
+    if (!paint.ok()) return;
+    paint.use_pen_and_brush(stroke, fill);
+    if (stroke) {
+        QPen q = paint.p().pen();
+        q.setMiterLimit(miter);
+        paint.p().setPen(q);
+    }
+    paint.p().drawPath(p);
+}
+
+// Played into a metafile context, a path is recorded as polygons and
+// polylines in logical units (the records every reader knows).
+void EmfPlayer::record_path(const QPainterPath& p, bool stroke, bool fill) {
+    Dc* d = gdi::dc(dc);
+    bool invertible = false;
+    QTransform back = full_transform(d->s).inverted(&invertible);
+    if (!invertible) return;
+    std::vector<POINT> pts;
+    std::vector<int> counts;
+    for (const QPolygonF& poly : p.toSubpathPolygons(back)) {
+        if (poly.size() < 2 || pts.size() + static_cast<std::size_t>(poly.size()) > 4'000'000)
+            continue;
+        counts.push_back(static_cast<int>(poly.size()));
+        for (const QPointF& q : poly) pts.push_back(POINT{clamp_coord(q.x()), clamp_coord(q.y())});
+    }
+    if (counts.empty()) return;
+    if (fill) {
+        HGDIOBJ old = SelectObject(dc, GetStockObject(NULL_PEN));
+        PolyPolygon(dc, pts.data(), counts.data(), static_cast<int>(counts.size()));
+        if (old) SelectObject(dc, old);
+    }
+    if (stroke) {
+        std::vector<DWORD> lines(counts.begin(), counts.end());
+        PolyPolyline(dc, pts.data(), lines.data(), static_cast<DWORD>(lines.size()));
+    }
+}
+
+// Combines a region with the clip. The context maps regions by its placement
+// transform; here that is `region_to_device`, the world transform aside.
+void EmfPlayer::select_clip(HRGN region, int mode, const QTransform& region_to_device) {
+    Dc* d = gdi::dc(dc);
+    if (!d) return;
+    QTransform keep = d->s.outer;
+    d->s.outer = region_to_device;
+    ExtSelectClipRgn(dc, region, mode);
+    if ((d = gdi::dc(dc)) != nullptr) d->s.outer = keep;
+}
+
 void EmfPlayer::play(const ERec& r) {
+    if (in_path && add_to_path(r)) return;
     switch (r.type) {
     case emr::SETMAPMODE:
         SetMapMode(dc, r.i(8));
@@ -1014,12 +1362,94 @@ void EmfPlayer::play(const ERec& r) {
         SetArcDirection(dc, r.i(8));
         break;
     case emr::SAVEDC:
-        if (SaveDC(dc)) ++saves;
+        if (SaveDC(dc)) {
+            ++saves;
+            world_saved.push_back(world);
+        }
         break;
     case emr::RESTOREDC: {
         int n = r.i(8);
         long back = n < 0 ? -static_cast<long>(n) : 0;
-        if (back >= 1 && back <= saves && RestoreDC(dc, n)) saves -= static_cast<int>(back);
+        if (back >= 1 && back <= saves && RestoreDC(dc, n)) {
+            saves -= static_cast<int>(back);
+            world = world_saved[static_cast<std::size_t>(saves)];
+            world_saved.resize(static_cast<std::size_t>(saves));
+        }
+        break;
+    }
+    case emr::SETWORLDTRANSFORM: {
+        QTransform t;
+        if (read_xform(r, 8, t)) world = t;
+        world_used = true;
+        break;
+    }
+    case emr::MODIFYWORLDTRANSFORM: {
+        QTransform t;
+        std::uint32_t mode = r.u(32);
+        if (mode == mwt_identity)
+            world = QTransform();
+        else if (!read_xform(r, 8, t))
+            break;
+        else if (mode == mwt_leftmultiply)
+            world = t * world;
+        else if (mode == mwt_rightmultiply)
+            world = world * t;
+        else if (mode == mwt_set)
+            world = t;
+        world_used = true;
+        break;
+    }
+    case emr::SETMITERLIMIT: {
+        // A whole number by the format; some writers store a float's bits.
+        std::uint32_t v = r.u(8);
+        double limit = v <= 1000 ? static_cast<double>(v) : f32at(r.p + 8);
+        if (std::isfinite(limit) && limit >= 1 && limit <= 1000) miter = limit;
+        break;
+    }
+    case emr::BEGINPATH:
+        in_path = true;
+        figure_open = false;
+        path = QPainterPath();
+        break;
+    case emr::ENDPATH:
+        in_path = false;
+        break;
+    case emr::ABORTPATH:
+        in_path = false;
+        path = QPainterPath();
+        break;
+    case emr::CLOSEFIGURE:
+        close_figure();
+        break;
+    case emr::FLATTENPATH:
+        break; // curves are flattened when drawn
+    case emr::WIDENPATH:
+        if (Dc* d = gdi::dc(dc)) {
+            QPainterPathStroker widen(make_qpen(*d, object(d->s.pen, Kind::pen)));
+            path = widen.createStroke(path);
+        }
+        break;
+    case emr::FILLPATH:
+    case emr::STROKEPATH:
+    case emr::STROKEANDFILLPATH:
+        in_path = false;
+        draw_path(path, r.type != emr::FILLPATH, r.type != emr::STROKEPATH);
+        path = QPainterPath();
+        figure_open = false;
+        break;
+    case emr::SELECTCLIPPATH: {
+        Dc* d = gdi::dc(dc);
+        if (!d) break;
+        in_path = false;
+        QPainterPath p = closed_figures(path);
+        path = QPainterPath();
+        figure_open = false;
+        Qt::FillRule rule = d->s.poly_fill == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
+        HRGN h = CreateRectRgn(0, 0, 0, 0);
+        if (Object* o = object(h, Kind::region))
+            o->region = QRegion(p.toFillPolygon().toPolygon(), rule);
+        select_clip(h, r.i(8), QTransform()); // the path is in device pixels already
+        DeleteObject(h);
         break;
     }
     case emr::SETWINDOWEXTEX:
@@ -1079,6 +1509,19 @@ void EmfPlayer::play(const ERec& r) {
     case emr::PIE:
         Pie(dc, r.i(8), r.i(12), r.i(16), r.i(20), r.i(24), r.i(28), r.i(32), r.i(36));
         break;
+    case emr::POLYBEZIER:
+    case emr::POLYBEZIERTO:
+    case emr::POLYBEZIER16:
+    case emr::POLYBEZIERTO16:
+    case emr::POLYDRAW:
+    case emr::POLYDRAW16:
+        // Curves are built as a path of their own and stroked at once.
+        figure_open = false;
+        add_to_path(r);
+        draw_path(path, true, false);
+        path = QPainterPath();
+        figure_open = false;
+        break;
     case emr::POLYGON:
     case emr::POLYLINE:
     case emr::POLYLINETO:
@@ -1086,9 +1529,7 @@ void EmfPlayer::play(const ERec& r) {
     case emr::POLYLINE16:
     case emr::POLYLINETO16: {
         std::size_t n = r.u(24);
-        bool small =
-            r.type == emr::POLYGON16 || r.type == emr::POLYLINE16 || r.type == emr::POLYLINETO16;
-        std::vector<POINT> pts = small ? points16(r, 28, n) : points(r, 28, n, 0);
+        std::vector<POINT> pts = points(r, 28, n, is_small_points(r.type));
         if (n == 0) break;
         if (r.type == emr::POLYGON || r.type == emr::POLYGON16) {
             if (n >= 2) Polygon(dc, pts.data(), static_cast<int>(n));
@@ -1112,7 +1553,7 @@ void EmfPlayer::play(const ERec& r) {
             if (counts[k] < 2) sound = false;
         }
         std::size_t at = 32 + polys * 4;
-        std::vector<POINT> pts = small ? points16(r, at, total) : points(r, at, total, 0);
+        std::vector<POINT> pts = points(r, at, total, small);
         if (!sound) break;
         if (r.type == emr::POLYPOLYGON || r.type == emr::POLYPOLYGON16) {
             PolyPolygon(dc, pts.data(), counts.data(), static_cast<int>(polys));
@@ -1252,7 +1693,7 @@ void EmfPlayer::play(const ERec& r) {
         }
         HRGN h = CreateRectRgn(0, 0, 0, 0);
         if (Object* o = object(h, Kind::region)) o->region = rg;
-        ExtSelectClipRgn(dc, h, mode);
+        select_clip(h, mode, placement); // device units: no world transform
         DeleteObject(h);
         break;
     }
@@ -1286,6 +1727,12 @@ bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
     double dev_w = i32at(hd + 72), dev_h = i32at(hd + 76), mm_w = i32at(hd + 80),
            mm_h = i32at(hd + 84);
     double fl = i32at(hd + 24), ft = i32at(hd + 28), fr = i32at(hd + 32), fb = i32at(hd + 36);
+    // The reference's size in micrometres, where the header has it, is exact;
+    // whole millimetres can be off by most of one.
+    if (u32at(hd + 4) >= 108 && i32at(hd + 100) > 0 && i32at(hd + 104) > 0) {
+        mm_w = i32at(hd + 100) / 1000.0;
+        mm_h = i32at(hd + 104) / 1000.0;
+    }
     double px_x = (mm_w > 0 && dev_w > 0) ? dev_w / (mm_w * 100.0) : screen_dpi / 2540.0;
     double px_y = (mm_h > 0 && dev_h > 0) ? dev_h / (mm_h * 100.0) : screen_dpi / 2540.0;
     double pl = fl * px_x, pt = ft * px_y, pr = fr * px_x, pb = fb * px_y;
@@ -1336,9 +1783,13 @@ bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
     SelectObject(h, GetStockObject(BLACK_PEN));
     SelectObject(h, GetStockObject(WHITE_BRUSH));
     SelectObject(h, GetStockObject(SYSTEM_FONT));
-    EmfPlayer pl_{h, std::vector<HGDIOBJ>(u16at(hd + 56), nullptr), 0, true};
+    EmfPlayer pl_;
+    pl_.dc = h;
+    pl_.table.assign(u16at(hd + 56), nullptr);
+    pl_.placement = outer;
     walk_emf(bytes.data(), bytes.size(), error, [&](const ERec& r) {
         pl_.play(r);
+        if (pl_.world_used) pl_.apply_world();
         return true;
     });
     if ((d = dc(h)) != nullptr) {

@@ -235,7 +235,9 @@ std::vector<BYTE> Recorder::finish() {
     Bytes out;
     if (!emf) {
         std::uint32_t total_words = 9 + static_cast<std::uint32_t>(body.size() / 2) + 3;
-        out.u16(file.empty() ? 1 : 2);
+        // Type 1 whether the picture goes to memory or to a disk file: readers
+        // of other programs refuse any other value.
+        out.u16(1);
         out.u16(9);
         out.u16(0x0300);
         out.u32(total_words);
@@ -559,37 +561,54 @@ template <typename H> H metafile_handle(std::uint32_t t) {
     return reinterpret_cast<H>(static_cast<std::uintptr_t>(t));
 }
 
+std::uint32_t get32(const BYTE* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 // A Windows metafile from bytes that may start with a placeable header.
 std::unique_ptr<Metafile> wmf_from_bytes(const BYTE* data, std::size_t size, const char* who) {
     std::size_t skip = 0;
-    if (size >= 4 && data[0] == 0xD7 && data[1] == 0xCD && data[2] == 0xC6 && data[3] == 0x9A) {
+    if (size >= 4 && get32(data) == placeable_key) {
         if (size < 22) {
             fail(std::string(who) + ": placeable header truncated");
             return nullptr;
         }
         skip = 22;
     }
+    std::vector<BYTE> bytes(data + skip, data + size);
+    // Some writers count the placeable header in the metafile's size: a size
+    // exactly that much larger than what follows the header is taken as the
+    // data's own.
+    if (skip && bytes.size() >= 18 && bytes.size() % 2 == 0 &&
+        static_cast<std::size_t>(get32(&bytes[6])) * 2 == bytes.size() + skip) {
+        std::uint32_t words = static_cast<std::uint32_t>(bytes.size() / 2);
+        for (int i = 0; i < 4; ++i) bytes[6 + i] = static_cast<BYTE>(words >> (8 * i));
+    }
     std::string err;
-    if (!validate_wmf(data + skip, size - skip, err)) {
+    SkippedRecords skipped;
+    if (!validate_wmf(bytes.data(), bytes.size(), err, &skipped)) {
         fail(std::string(who) + ": " + err);
         return nullptr;
     }
+    if (skipped.count) fail(std::string(who) + ": " + skipped_message(skipped, false));
     auto mf = std::make_unique<Metafile>();
     mf->emf = false;
-    mf->bytes.assign(data + skip, data + size);
+    mf->bytes = std::move(bytes);
     // Keep exactly the metafile's own length.
-    std::uint32_t words = static_cast<std::uint32_t>(mf->bytes[6]) | (mf->bytes[7] << 8) |
-                          (mf->bytes[8] << 16) | (static_cast<std::uint32_t>(mf->bytes[9]) << 24);
+    std::uint32_t words = get32(&mf->bytes[6]);
     if (static_cast<std::size_t>(words) * 2 <= mf->bytes.size()) mf->bytes.resize(words * 2ull);
     return mf;
 }
 
 std::unique_ptr<Metafile> emf_from_bytes(const BYTE* data, std::size_t size, const char* who) {
     std::string err;
-    if (!validate_emf(data, size, err)) {
+    SkippedRecords skipped;
+    if (!validate_emf(data, size, err, &skipped)) {
         fail(std::string(who) + ": " + err);
         return nullptr;
     }
+    if (skipped.count) fail(std::string(who) + ": " + skipped_message(skipped, true));
     auto mf = std::make_unique<Metafile>();
     mf->emf = true;
     std::uint32_t n = static_cast<std::uint32_t>(data[48]) | (data[49] << 8) | (data[50] << 16) |
@@ -636,7 +655,9 @@ HMETAFILE CopyMetaFile(HMETAFILE mf, const char* file) {
     }
     auto copy = std::make_unique<Metafile>(*m);
     if (file) {
-        copy->bytes[0] = 2; // a disk metafile
+        // Written with the type every reader accepts, whatever the original said.
+        copy->bytes[0] = 1;
+        copy->bytes[1] = 0;
         if (!write_file(file, copy->bytes)) return nullptr;
     }
     return metafile_handle<HMETAFILE>(add_metafile(std::move(copy)));
@@ -755,7 +776,12 @@ HENHMETAFILE CopyEnhMetaFile(HENHMETAFILE emf, const char* file) {
         return nullptr;
     }
     auto copy = std::make_unique<Metafile>(*m);
-    if (file && !write_file(file, copy->bytes)) return nullptr;
+    if (file) {
+        // Written with the type every reader accepts, whatever the original said.
+        copy->bytes[0] = 1;
+        copy->bytes[1] = 0;
+        if (!write_file(file, copy->bytes)) return nullptr;
+    }
     return metafile_handle<HENHMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -849,6 +875,7 @@ BOOL write_placeable_metafile(const char* file, HMETAFILE mf, int left, int top,
     }
     std::vector<BYTE> all = placeable_header(left, top, right, bottom, inch);
     all.insert(all.end(), m->bytes.begin(), m->bytes.end());
-    all[22] = 2; // written to disk
+    all[22] = 1; // the type every reader accepts, whatever the picture read said
+    all[23] = 0;
     return write_file(file, all) ? TRUE : FALSE;
 }

@@ -485,6 +485,9 @@ int StartDoc(HDC dc, const DOCINFO* info) {
         finish_failed(*j);
         return SP_ERROR;
     }
+    // Pictures (bitmaps, pattern and hatch tiles) go to the page as they are:
+    // a lossy encoding would shift their colours and blur their edges.
+    j->painter.setRenderHint(QPainter::LosslessImageRendering, true);
     j->state = JobState::document;
     j->page_open_in_qt = true;
     j->pages = 0;

@@ -227,7 +227,7 @@ TEST(Metafile, PlaceableFileHeaderAndReadingBack) {
     WORD sum = 0;
     for (int i = 0; i < 10; ++i) sum ^= w16(b, 2 * i);
     EXPECT_EQ(w16(b, 20), sum);
-    EXPECT_EQ(w16(b, 22), 2); // a disk metafile follows
+    EXPECT_EQ(w16(b, 22), 1); // the type other programs accept, on disk too
 
     HMETAFILE back = GetMetaFile(file.c_str());
     ASSERT_NE(back, nullptr) << gdi_last_error();
@@ -512,11 +512,11 @@ TEST_F(MalformedMetafile, WindowsMetafilesAreRefused) {
     put16(b, text + 6, 500); // a text longer than its record
     EXPECT_FALSE(wmf_ok(b));
     EXPECT_NE(std::string(gdi_last_error()).find("text"), std::string::npos);
-    // An unknown function.
+    // An unknown function is skipped with a word, not a reason to refuse.
     b = wmf;
     put16(b, rect + 4, 0x0999);
-    EXPECT_FALSE(wmf_ok(b));
-    EXPECT_NE(std::string(gdi_last_error()).find("unknown"), std::string::npos);
+    EXPECT_TRUE(wmf_ok(b));
+    EXPECT_NE(std::string(gdi_last_error()).find("skipped (the first: 0x0999)"), std::string::npos);
     // An object index outside the table.
     b = wmf;
     std::size_t sel = find_wmf(wmf::SELECTOBJECT);
@@ -554,8 +554,9 @@ TEST_F(MalformedMetafile, EnhancedMetafilesAreRefused) {
     put32(b, rect + 4, 12); // too short for a rectangle
     EXPECT_FALSE(emf_ok(b));
     b = emf;
-    put32(b, rect, 250); // unknown type
-    EXPECT_FALSE(emf_ok(b));
+    put32(b, rect, 250); // unknown type: skipped with a word
+    EXPECT_TRUE(emf_ok(b));
+    EXPECT_NE(std::string(gdi_last_error()).find("type 250"), std::string::npos);
     std::size_t text = find_emf(emr::EXTTEXTOUTW);
     ASSERT_NE(text, 0u);
     b = emf;
