@@ -833,6 +833,10 @@ void close_model(handle header, handle symbols, const char* dir, const char* nam
     for (int i = 0; i < switch_listener_count; ++i) switch_listeners[i]();
 }
 
+bool model_is_open() {
+    return model_rec && model_rec->state != 2 && cur_model_symbols;
+}
+
 const char* current_model_name() {
     return cur_name.c_str();
 }

@@ -470,6 +470,8 @@ inline constexpr int max_switch_listeners = 8;
 // null) are the model's directory and file name.
 void close_model(handle header, handle symbols, const char* dir = nullptr,
                  const char* name = nullptr);
+// Whether a model is open: read, with its context, and not the empty model.
+bool model_is_open();
 // The current model's file name and directory ("" when none).
 const char* current_model_name();
 const char* current_model_dir();

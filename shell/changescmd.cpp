@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "foundation/memory.h"
+#include "model/model.h"
 #include "shell/dialogs.h"
-#include "shell/msgbox.h"
 #include "shell/filechoice.h"
+#include "shell/msgbox.h"
 #include "shell/rundrv.h"
 #include "sim/changes.h"
 #include "sim/control.h"
@@ -53,7 +54,7 @@ std::string quoted(const char* path) {
 } // namespace
 
 int read_additional_changes_from(const char* name) {
-    if (!name || !*name || !model_open_to_run()) return 0;
+    if (!name || !*name || !model_is_open()) return 0;
     std::string list = quoted(name);
     // The file is read first, on the copies as they are; only a clean read
     // goes on to the question, so a bad or missing file never costs the

@@ -8,6 +8,7 @@
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
+#include "shell/menustate.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/showqueue.h"

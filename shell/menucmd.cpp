@@ -11,10 +11,11 @@
 #include "platform/messages.h"
 #include "platform/shellexec.h"
 #include "resources/menus.h"
-#include "shell/exitcheck.h"
 #include "shell/changescmd.h"
+#include "shell/exitcheck.h"
 #include "shell/filechoice.h"
 #include "shell/mainloop.h"
+#include "shell/menustate.h"
 #include "shell/msgbox.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
@@ -85,10 +86,6 @@ void open_model_command(int id) {
     shell_open_model(1, 0, name.c_str(), flags);
 }
 
-bool model_is_open() {
-    return model_rec && model_rec->state != 2 && cur_model_symbols;
-}
-
 // New Model and Close: the questions of the exit checks, then no model.
 void new_model_command() {
     if (!leave_sim_mode(1)) return;
@@ -119,30 +116,6 @@ void open_address(const std::string& url) {
 
 std::string releases_url() {
     return "https://kavrel.example/releases?version=" + app_strings().version;
-}
-
-void update_menu_states() {
-    if (!main_menu) return;
-    const bool model = model_is_open();
-    const bool running = sim_phase >= phase_initialising;
-    auto set = [](int id, bool on) {
-        EnableMenuItem(main_menu, static_cast<UINT>(id),
-                       MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
-    };
-    for (int id : {cmd_close, cmd_save, cmd_save_as, cmd_publish, cmd_print, cmd_simulate,
-                   cmd_livesweep, cmd_run_game, cmd_plausitest})
-        set(id, model && !running);
-    set(cmd_stop_simulation, running);
-    // No project pages exist yet: the web items stay grey.
-    set(cmd_online_forum, false);
-    set(cmd_newer_releases, false);
-}
-
-bool menu_item_enabled(int id) {
-    if (!main_menu) return true;
-    UINT st = GetMenuState(main_menu, static_cast<UINT>(id), MF_BYCOMMAND);
-    if (st == static_cast<UINT>(-1)) return true; // not a menu item: nothing greys it
-    return (st & (MF_GRAYED | MF_DISABLED)) == 0;
 }
 
 void file_command(int id) {

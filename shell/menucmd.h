@@ -16,13 +16,6 @@ void not_available(int id);
 // the instructions ("kavread.hlp"), from the "help" folder beside the program.
 void help(int mode);
 
-// Greys the items that cannot act now and enables the others: the model's
-// file and simulation commands need an open model, Stop Simulation a running
-// simulation, the web pages an address (there is none yet). Called before a
-// menu opens and before a shortcut is taken.
-void update_menu_states();
-// Whether a command of the main menu can act now (after update_menu_states).
-bool menu_item_enabled(int id);
 // The File commands the active window serves (Close, Save, Save As, Publish,
 // Print) when no window takes them: Close closes the model after the
 // questions of New Model; the others say that they are not built yet.

@@ -9,10 +9,10 @@
 #include "model/model.h"
 #include "model/trees.h"
 #include "runs/core/select.h"
+#include "shell/dialogs.h"
 #include "shell/filechoice.h"
 #include "shell/msgbox.h"
 #include "shell/pump.h"
-#include "shell/dialogs.h"
 #include "shell/state.h"
 #include "shell/wip.h"
 #include "sim/control.h"
@@ -166,12 +166,8 @@ int after_run(int id, const run_result& run) {
 
 } // namespace
 
-bool model_open_to_run() {
-    return model_rec && model_rec->state != 2 && cur_model_symbols;
-}
-
 int model_can_simulate() {
-    if (!model_open_to_run() || (get_header_word(cur_model_symbols, mh_flags) & mfl_has_errors)) {
+    if (!model_is_open() || (get_header_word(cur_model_symbols, mh_flags) & mfl_has_errors)) {
         report(8, "Model has errors - cannot be simulated");
         return 0;
     }
@@ -216,7 +212,7 @@ int leave_sim_mode(int ask) {
 
 int run_command(int id, int setup_argument, int keep_mode, int* result) {
     if (result) *result = 0;
-    if (!model_open_to_run()) return 0;
+    if (!model_is_open()) return 0;
     if (livesweep_state == 2) return livesweep_rerun_now(result);
     run_counters counters;
     std::uint8_t old_phase = sim_phase;

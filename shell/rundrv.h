@@ -13,9 +13,6 @@ int run_command(int id, int setup_argument, int keep_mode, int* result);
 // Installs run_command as the engine's run-command hook.
 void install_run_driver();
 
-// Whether a model is open to be run (a model record with symbols that is not
-// the empty model).
-bool model_open_to_run();
 // 1 when the current model can be simulated, else "Model has errors - cannot
 // be simulated" (severity 8) and 0.
 int model_can_simulate();

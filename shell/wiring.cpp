@@ -30,10 +30,6 @@ bool main_window_alive() {
     return main_wnd && IsWindow(main_wnd);
 }
 
-bool model_is_open() {
-    return model_rec && model_rec->state != 2 && cur_model_symbols;
-}
-
 } // namespace
 
 int shell_sim_pause(double time) {

@@ -4,6 +4,7 @@
 #include "shell_fixture.h"
 
 #include "platform/msgbox.h"
+#include "shell/menustate.h"
 #include "sim/simdata.h"
 
 namespace td = test_driver;
