@@ -11,8 +11,8 @@
 #include "platform/messages.h"
 #include "platform/shellexec.h"
 #include "resources/menus.h"
-#include "shell/exitcheck.h"
 #include "shell/changescmd.h"
+#include "shell/exitcheck.h"
 #include "shell/filechoice.h"
 #include "shell/mainloop.h"
 #include "shell/rundrv.h"
@@ -171,6 +171,10 @@ int menu_command(int id) {
     if (id == cmd_build_535 || id == cmd_build_582 || id == cmd_build_583) {
         if (build_wnd && IsWindow(build_wnd))
             PostMessage(build_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return 1;
+    }
+    if (id == sc_end_game) {
+        sim_control_command(sc_end_game, 0, 0);
         return 1;
     }
     if (id < 501 || id > 599 || !menu_command_served(id)) {
