@@ -250,6 +250,13 @@ enum function_code : std::uint16_t {
     fn_vmin = 72,
     fn_vmax = 73,
     fn_message = 80,
+    // Mathematical functions added after the first model files were written:
+    // a block of their own, so that no stored code changes meaning.
+    fn_arcsin = 90,
+    fn_arccos = 91,
+    fn_sinh = 92,
+    fn_cosh = 93,
+    fn_tanh = 94,
     // Data and constants from outside sources. The numbers of the 1-2-3 and
     // run-file forms are fixed: the spreadsheet readers tell the source by them.
     fn_get_xls_constants = 125,

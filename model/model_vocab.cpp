@@ -76,6 +76,13 @@ const builtin_function builtin_functions[] = {
     {"VMIN", fn_vmin, 1, 1, 0, -1, fnk_vector, nc_vector_call, fs_none, 0, ur_first, 0},
     {"VMAX", fn_vmax, 1, 1, 0, -1, fnk_vector, nc_vector_call, fs_none, 0, ur_first, 0},
     {"MESSAGE", fn_message, 2, 2, 1, -1, fnk_message, nc_call, fs_none, 0, ur_unknown, 0},
+    // The inverse and hyperbolic trigonometric functions (after ARCTAN in
+    // meaning, here by code).
+    {"ARCSIN", fn_arcsin, 1, 1, 0, -1, fnk_math, nc_call, fs_none, 0, ur_dimensionless, 0},
+    {"ARCCOS", fn_arccos, 1, 1, 0, -1, fnk_math, nc_call, fs_none, 0, ur_dimensionless, 0},
+    {"SINH", fn_sinh, 1, 1, 0, -1, fnk_math, nc_call, fs_none, 0, ur_dimensionless, 0},
+    {"COSH", fn_cosh, 1, 1, 0, -1, fnk_math, nc_call, fs_none, 0, ur_dimensionless, 0},
+    {"TANH", fn_tanh, 1, 1, 0, -1, fnk_math, nc_call, fs_none, 0, ur_dimensionless, 0},
     // Constants: file, sheet, first cell (spreadsheets); file, variable, time (runs).
     {"GET XLS CONSTANTS", fn_get_xls_constants, 3, 3, 3, -1, fnk_constants, nc_call_constants,
      fs_none, 0, ur_unknown, 0},

@@ -243,6 +243,10 @@ int menu_command(int id) {
             PostMessage(build_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
         return 1;
     }
+    if (id == sc_end_game) {
+        sim_control_command(sc_end_game, 0, 0);
+        return 1;
+    }
     if (id < 501 || id > 599 || !menu_command_served(id)) {
         not_available(id);
         return 1;

@@ -17,6 +17,7 @@
 #include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/currentrun.h"
+#include "sim/game.h"
 #include "sim/livesweep.h"
 #include "sim/run.h"
 #include "sim/runname.h"
@@ -155,7 +156,8 @@ int after_run(int id, const run_result& run) {
     const char* file = run.run_file.c_str();
     int loaded;
     if (id == rc_game) {
-        game_state = 4;
+        // The last interval ended the game: nothing waits for decisions.
+        if (game_in_progress()) game_state = 4;
         loaded = load_runs(model_rec, 1, file, 0, 0);
     } else {
         loaded = load_runs(model_rec, (id == rc_simulate || id == rc_toolbar) ? 1 : 0, file, 0, 0);

@@ -19,6 +19,7 @@
 #include "shell/title.h"
 #include "shell/wip.h"
 #include "sim/control.h"
+#include "sim/game.h"
 #include "sim/livesweep.h"
 #include "sim/run.h"
 #include "sim/setup.h"
@@ -85,6 +86,8 @@ void model_opened() {
 }
 
 void model_closing() {
+    // A game runs over the model it was started with: it ends with it.
+    if (game_in_progress()) end_game();
     reset_value_cache(-1, 2, 1);
 }
 
@@ -101,6 +104,7 @@ void install_program_hooks() {
     wip_install_sim_hooks(); // the pump: work-in-progress window + pump_messages
     set_sim_pause_hook(shell_sim_pause);
     install_run_driver(); // the run-command hook
+    set_end_game_hook(end_game);
     set_post_command_hook(shell_post_command);
     set_livesweep_timer_hook(shell_livesweep_timer);
     set_window_message_hook(shell_window_message);

@@ -102,6 +102,11 @@ bool pure_builtin(std::uint32_t fn, std::uint32_t states) {
     case fn_cos:
     case fn_tan:
     case fn_arctan:
+    case fn_arcsin:
+    case fn_arccos:
+    case fn_sinh:
+    case fn_cosh:
+    case fn_tanh:
     case fn_integer:
     case fn_modulo:
     case fn_power:

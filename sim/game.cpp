@@ -29,6 +29,8 @@ struct game_session {
     sim_output out;
     std::unique_ptr<time_loop> loop;
     bool own_pool = false;
+    bool running = false;   // an interval is being run
+    bool end_asked = false; // end_game was called while it ran
 };
 std::unique_ptr<game_session> game;
 
@@ -44,13 +46,15 @@ int game_interval_run() {
     long until = g.loop->step_number() + interval_steps();
     byte_restore kind(run_kind);
     run_kind = rk_game;
+    g.running = true;
     int r = g.loop->advance(until);
+    g.running = false;
     game_saved_times =
         static_cast<std::uint16_t>(std::min<std::size_t>(g.out.times.size(), 0xFFFF));
     if (sim_result_written(r) && g.options.run_file &&
         !write_results(g.symbols, g.program, g.options, g.out))
         r = sim_write_failed;
-    bool over = r != sim_done || g.loop->step_number() >= g.loop->steps();
+    bool over = r != sim_done || g.loop->step_number() >= g.loop->steps() || g.end_asked;
     if (over) end_game();
     return r;
 }
@@ -156,6 +160,11 @@ int continue_game() {
 
 void end_game() {
     game_state = 0;
+    // Asked from the pump while an interval runs: the interval ends it.
+    if (game && game->running) {
+        game->end_asked = true;
+        return;
+    }
     free_handle(game_gauges);
     game_gauges = 0;
     game_gauge_count = 0;

@@ -23,7 +23,8 @@ int start_game(const sim_options& options);
 // Runs the next interval with the changes of the setup copies put in; the
 // game ends by itself after the last step. The run's result.
 int continue_game();
-// Ends the game and frees its run; game_state becomes 0.
+// Ends the game and frees its run; game_state becomes 0. Called while an
+// interval runs (from the pump), the game ends when the interval does.
 void end_game();
 // The game interval in units of time (see game_interval).
 double read_game_interval(int argument);

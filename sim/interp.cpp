@@ -294,14 +294,26 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
     case fn_arctan:
         for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::atan(x[i]);
         return;
+    case fn_arcsin:
+    case fn_arccos:
+    case fn_sinh:
+    case fn_cosh:
+    case fn_tanh: {
+        double (*f)(double) = fn == fn_arcsin   ? static_cast<double (*)(double)>(std::asin)
+                              : fn == fn_arccos ? static_cast<double (*)(double)>(std::acos)
+                              : fn == fn_sinh   ? static_cast<double (*)(double)>(std::sinh)
+                              : fn == fn_cosh   ? static_cast<double (*)(double)>(std::cosh)
+                                                : static_cast<double (*)(double)>(std::tanh);
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : f(x[i]);
+        return;
+    }
     case fn_integer:
         for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::trunc(x[i]);
         return;
     case fn_modulo:
-        for (std::uint32_t i = 0; i < n; ++i) {
-            double y = args[1][i];
-            out[i] = na2(x[i], y) ? NAd : x[i] - y * std::floor(x[i] / y);
-        }
+        // The remainder takes the sign of the dividend: MODULO(-10, 3) is -1.
+        for (std::uint32_t i = 0; i < n; ++i)
+            out[i] = na2(x[i], args[1][i]) ? NAd : std::fmod(x[i], args[1][i]);
         return;
     case fn_power:
         for (std::uint32_t i = 0; i < n; ++i)

@@ -2,10 +2,12 @@
 #include "sim/timeloop.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
@@ -14,6 +16,22 @@
 #include "sim/runwrite.h"
 #include "sim/setupstate.h"
 #include "sim/simdata.h"
+
+double as_written(float v) {
+    if (!std::isfinite(v)) return v;
+    char text[32];
+    auto end = std::to_chars(text, text + sizeof text, v).ptr;
+    double d = v;
+    std::from_chars(text, end, d);
+    return d;
+}
+
+double step_count(double t0, double t1, double dt) {
+    // Float control values are a few parts in 10^8 off what was written, so a
+    // step that ends within a millionth of FINAL TIME's scale reaches it.
+    double scale = std::max(1.0, (std::fabs(t0) + std::fabs(t1)) / dt);
+    return std::floor((t1 - t0) / dt + std::min(1e-3, 1e-6 * scale));
+}
 
 class time_loop::impl {
 public:
@@ -31,7 +49,7 @@ public:
     double time_step() const { return dt_; }
 
 private:
-    long steps_ = 0, save_every_ = 1, n_ = 0;
+    long steps_ = 0, save_every_ = 1, n_ = 0, pauses_ = 1;
     double t0_ = 0, pause_ = 0, next_pause_ = 0;
     int finish(const std::string& error, bool stopped, bool given_up);
     static std::string error_text(const run_unwind& e);
@@ -277,12 +295,32 @@ private:
         out_.rows.insert(out_.rows.end(), value_array, value_array + p_.value_slots);
     }
 
-    // A control value: the value in the slot of a control variable.
+    // A control value as written: the shortest decimal that gives the float in
+    // the slot of a control variable, so that TIME STEP 0.1 steps by a tenth
+    // and not by the float nearest to it.
     double control(symbol_id id, double dflt) {
         if (!id) return dflt;
         std::int32_t slot = get_symbol(symbols_, id).slot;
         if (slot < 0 || static_cast<std::uint32_t>(slot) >= p_.value_slots) return dflt;
-        return value_array[slot];
+        return as_written(value_array[slot]);
+    }
+
+    // The units of the initial order that compute the control variables and
+    // the values they read, in order.
+    std::vector<int> control_units() const {
+        std::unordered_set<symbol_id> needed;
+        for (symbol_id s : {p_.initial_time, p_.final_time, p_.time_step, p_.saveper, p_.sim_pause})
+            if (s) needed.insert(s);
+        std::vector<int> out;
+        for (auto it = p_.initial_order.rbegin(); it != p_.initial_order.rend(); ++it) {
+            const code_unit& cu = p_.units[static_cast<std::size_t>(*it)];
+            if (!needed.count(cu.sym)) continue;
+            out.push_back(*it);
+            for (const unit_read& r : cu.reads)
+                if (r.initial) needed.insert(r.sym);
+        }
+        std::reverse(out.begin(), out.end());
+        return out;
     }
 };
 
@@ -323,18 +361,11 @@ int time_loop::impl::start() {
     byte_restore phase(sim_phase);
     sim_phase = phase_initialising;
     try {
-        // The control values first: the prefix of the initial order that ends with them.
-        std::size_t upto = 0;
-        for (std::size_t i = 0; i < p_.initial_order.size(); ++i) {
-            symbol_id s = p_.units[static_cast<std::size_t>(p_.initial_order[i])].sym;
-            if (s == p_.initial_time || s == p_.final_time || s == p_.time_step ||
-                s == p_.saveper || (s && s == p_.sim_pause))
-                upto = i + 1;
-        }
+        // The control values first, with only the units they need, at Time 0;
+        // every other equation waits for Time to be INITIAL TIME.
         dt_ = 1;
         set_time(0);
-        initial_pass(std::vector<int>(p_.initial_order.begin(),
-                                      p_.initial_order.begin() + static_cast<long>(upto)));
+        initial_pass(control_units());
         t0_ = control(p_.initial_time, 0);
         double t1 = control(p_.final_time, 100);
         dt_ = control(p_.time_step, 1);
@@ -348,7 +379,7 @@ int time_loop::impl::start() {
             report(5, "FINAL TIME (%g) must not come before INITIAL TIME (%g)", t1, t0_);
             return sim_refused;
         }
-        double steps_f = std::floor((t1 - t0_) / dt_ + 1e-6);
+        double steps_f = step_count(t0_, t1, dt_);
         if (steps_f > 2e9) {
             report(5, "The run would take too many steps (%g)", steps_f);
             return sim_refused;
@@ -361,9 +392,10 @@ int time_loop::impl::start() {
         }
         if (!(saveper > 0) || !std::isfinite(saveper)) saveper = dt_;
         save_every_ = std::max(1L, std::lround(saveper / dt_));
-        if (std::fabs(save_every_ * dt_ - saveper) > dt_ * 1e-3 && saveper > dt_)
+        if (std::fabs(static_cast<double>(save_every_) * dt_ - saveper) > saveper * 1e-6 &&
+            saveper > dt_)
             report(3, "SAVEPER %g is not a multiple of TIME STEP %g; values are saved every %g",
-                   saveper, dt_, save_every_ * dt_);
+                   saveper, dt_, static_cast<double>(save_every_) * dt_);
         long saves = steps_ / save_every_ + 1 + (steps_ % save_every_ ? 1 : 0);
         out_.rows.reserve(static_cast<std::size_t>(saves) * p_.value_slots);
 
@@ -392,6 +424,7 @@ int time_loop::impl::start() {
         evaluate(em_main);
         check_constraints();
         save();
+        pauses_ = 1;
         next_pause_ = pause_ > 0 ? t0_ + pause_ : 0;
         n_ = 0;
     } catch (const run_unwind& e) {
@@ -428,7 +461,8 @@ int time_loop::impl::advance(long until) {
             if (sim_pump_fn pump = sim_pump_hook()) pump();
             sim_phase = phase_running;
             if (pause_ > 0 && sim_time + dt_ / 2 >= next_pause_) {
-                while (next_pause_ <= sim_time + dt_ / 2) next_pause_ += pause_;
+                while (next_pause_ <= sim_time + dt_ / 2)
+                    next_pause_ = t0_ + static_cast<double>(++pauses_) * pause_;
                 if (sim_pause_fn h = sim_pause_hook())
                     if (h(sim_time)) stop_request = 1;
             }

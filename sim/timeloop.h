@@ -46,6 +46,13 @@ private:
     std::unique_ptr<impl> impl_;
 };
 
+// A control value as its writer meant it: the shortest decimal that gives
+// the float v, in double (0.1f gives 0.1).
+double as_written(float v);
+// The number of whole steps of dt from t0 to t1, a step that ends within
+// rounding of t1 included.
+double step_count(double t0, double t1, double dt);
+
 // Makes the run's pool when there is none; true when this call made it (and
 // so release_sim_pool must free it).
 bool take_sim_pool();

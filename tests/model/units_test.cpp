@@ -28,6 +28,9 @@ protected:
         b.aux("smoothed", "SMOOTH(births, 3)", "people/Year");
         b.aux("nounits", "Population * 2");
         b.constant("rate3", 1, "people/Year/Month");
+        b.aux("hyperbolic", "Population * (TANH(birth rate) + SINH(1) - COSH(0))", "people");
+        b.aux("inverse", "Population * (ARCSIN(0.5) + ARCCOS(0.5))", "people");
+        b.aux("not a ratio", "ARCSIN(births)", "people/Year");
         ASSERT_TRUE(b.finish());
         // TIME STEP in years, so a level's rate is checked.
         handle s = b.symbols();
@@ -76,6 +79,19 @@ TEST_F(Units, ChecksAgreeingAndDisagreeingEquations) {
     EXPECT_NE(m.find("Units missmatch in INTEG"), std::string::npos);
     EXPECT_NE(m.find("Pop3: 1/Year against people"), std::string::npos);
     EXPECT_EQ(check_eq_units(nullptr, 0), -1);
+    EXPECT_EQ(unlock_model(1), 1);
+}
+
+TEST_F(Units, InverseAndHyperbolicFunctionsGiveNoUnits) {
+    build();
+    ASSERT_EQ(lock_model(1), 1);
+    ASSERT_EQ(init_units_check(1), 1);
+    EXPECT_EQ(check("hyperbolic"), 1);
+    EXPECT_EQ(check("inverse"), 1);
+    EXPECT_EQ(report_counts[5], 0);
+    EXPECT_EQ(check("not a ratio"), 0);
+    EXPECT_NE(messages().find("not a ratio: 1 against people/Year"), std::string::npos)
+        << messages();
     EXPECT_EQ(unlock_model(1), 1);
 }
 

@@ -99,6 +99,27 @@ TEST_F(Game, EndingAGameFreesItsGaugeRows) {
     EXPECT_FALSE(game_in_progress());
 }
 
+// The end asked for from the pump while an interval runs (the game-end
+// command reaching the program between save points).
+int pumps_before_end = 0;
+void end_from_pump() {
+    if (--pumps_before_end == 0) end_game();
+}
+
+TEST_F(Game, AnEndAskedDuringAnIntervalEndsTheGameWhenTheIntervalDoes) {
+    sim_options o;
+    ASSERT_EQ(start_game(o), sim_done);
+    pumps_before_end = 1;
+    set_sim_pump_hook(&end_from_pump);
+    EXPECT_EQ(continue_game(), sim_done);
+    set_sim_pump_hook(nullptr);
+    EXPECT_EQ(pumps_before_end, -1); // asked at the first save; the second followed
+    EXPECT_EQ(game_saved_times, 5);  // the interval ran to its end (times 0 to 4)
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_state, 0);
+    EXPECT_EQ(value_array, nullptr);
+}
+
 TEST_F(Game, TheIntervalComesFromTheDialogOrTheModel) {
     game_interval = 0;
     sim_options o;

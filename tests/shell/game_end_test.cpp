@@ -1,0 +1,108 @@
+// Ending a game through the workbench: the game-end command frees the game,
+// so the next Run Game starts afresh; a game ends with its model; and the
+// interval that reaches FINAL TIME leaves nothing waiting for decisions, so
+// the next Simulate is an ordinary run and opening a model asks nothing.
+// The run reader's header names a field "slots", which Qt's headers define as
+// a macro: it comes before them.
+#include "runs/core/runfile.h"
+
+#include "shell_fixture.h"
+
+#include "runs/core/select.h"
+#include "shell/rundrv.h"
+#include "shell/wiring.h"
+#include "sim/control.h"
+#include "sim/game.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+
+namespace {
+
+class GameEnd : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        make_workbench();
+        install_program_hooks();
+        set_sim_pump_hook(nullptr);        // no work-in-progress window needed
+        model_ = sample("population.kmf"); // 0 to 200, TIME STEP 0.5, SAVEPER 1
+        ASSERT_EQ(shell_open_model(1, 0, model_.c_str(), 0), 1);
+        ask_dataset_overwrite = false;
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "game");
+    }
+    void TearDown() override {
+        end_game();
+        game_interval = 0;
+        clear_setup();
+        unload_runs(1);
+        sim_phase = phase_idle;
+        run_kind = 0;
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    std::string model_;
+};
+
+TEST_F(GameEnd, TheEndCommandEndsTheGameAndTheNextGameStartsAfresh) {
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    EXPECT_EQ(game_state, 4); // waiting for decisions
+    const std::uint16_t first_interval = game_saved_times;
+    EXPECT_EQ(first_interval, 2); // times 0 and 1
+    menu_command(cmd_simulate);   // the next interval
+    EXPECT_EQ(game_saved_times, 3);
+
+    menu_command(sc_end_game);
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_state, 0);
+    EXPECT_EQ(game_run().run_file, "");
+
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    EXPECT_EQ(game_saved_times, first_interval); // not the old game's 4
+}
+
+TEST_F(GameEnd, OpeningAModelEndsTheGameWhenTheUserAgrees) {
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    const handle old_symbols = cur_model_symbols;
+    answerer::box("Question from Kavrel").text("end the current game??").press(IDNO);
+    set_pending_open(1, model_.c_str(), 0);
+    menu_command(cmd_open_model);
+    EXPECT_TRUE(game_in_progress());
+    EXPECT_EQ(cur_model_symbols, old_symbols);
+    answerer::box("Question from Kavrel").text("end the current game??").press(IDYES);
+    set_pending_open(1, model_.c_str(), 0);
+    menu_command(cmd_open_model);
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_state, 0);
+    // A game never outlives its model, whatever road closes the model.
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    model_closing();
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_state, 0);
+}
+
+TEST_F(GameEnd, TheLastIntervalEndsTheGameAndLeavesNothingWaiting) {
+    game_interval = 100; // two intervals reach FINAL TIME 200
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    EXPECT_EQ(game_state, 4);
+    menu_command(cmd_simulate);
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_state, 0);
+    EXPECT_EQ(game_saved_times, 201);
+    EXPECT_EQ(last_run_result, sim_done);
+    // The next Simulate is an ordinary run, and opening a model asks nothing
+    // about a game (the answerer fails on any box not expected).
+    menu_command(cmd_simulate);
+    EXPECT_EQ(last_run_result, sim_done);
+    EXPECT_FALSE(game_in_progress());
+    set_pending_open(1, model_.c_str(), 0);
+    menu_command(cmd_open_model);
+    for (const auto& text : seen_texts()) EXPECT_EQ(text.find("game"), std::string::npos) << text;
+}
+
+} // namespace
