@@ -266,10 +266,54 @@ bool write_file_atomic(const std::string& path, const unsigned char* data, std::
 
 // ---------------------------------------------------------------- streams ---
 
+// A stream being written goes through these functions to its temporary file,
+// so that the system's error of a failed write is kept: the C library keeps
+// only that there was one.
+struct write_cookie {
+    int fd = -1;
+    int error = 0; // errno of the first failed write
+};
+
+ssize_t cookie_read(void* c, char* buf, std::size_t n) {
+    for (;;) {
+        ssize_t r = ::read(static_cast<write_cookie*>(c)->fd, buf, n);
+        if (r >= 0 || errno != EINTR) return r;
+    }
+}
+
+ssize_t cookie_write(void* c, const char* buf, std::size_t n) {
+    auto* k = static_cast<write_cookie*>(c);
+    std::size_t done = 0;
+    while (done < n) {
+        errno = 0;
+        ssize_t w = ::write(k->fd, buf + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (!k->error) k->error = errno ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return static_cast<ssize_t>(done); // short: the library marks the stream failed
+}
+
+int cookie_seek(void* c, off64_t* offset, int whence) {
+    off_t at = ::lseek(static_cast<write_cookie*>(c)->fd, *offset, whence);
+    if (at < 0) return -1;
+    *offset = at;
+    return 0;
+}
+
+// The descriptor stays open for the commit.
+int cookie_close(void*) {
+    return 0;
+}
+
 struct stream_rec {
     std::string final_path; // set for writes through a temporary file
     std::string temp_path;
     std::shared_ptr<const std::vector<unsigned char>> bytes; // package member being read
+    std::unique_ptr<write_cookie> cookie;                    // writes
 };
 
 std::map<std::FILE*, stream_rec>& stream_table() {
@@ -528,7 +572,7 @@ std::FILE* open_stream(const char* name, const char* mode) {
                 // fmemopen only reads from the buffer, which the table keeps alive.
                 f = ::fmemopen(const_cast<unsigned char*>(bytes->data()), bytes->size(), "r");
             }
-            if (f) stream_table()[f] = stream_rec{{}, {}, bytes};
+            if (f) stream_table()[f] = stream_rec{{}, {}, bytes, nullptr};
             return f;
         }
     }
@@ -540,7 +584,10 @@ std::FILE* open_stream(const char* name, const char* mode) {
         if (fd < 0) return nullptr;
         std::string m = mode;
         m.erase(std::remove(m.begin(), m.end(), 'x'), m.end());
-        std::FILE* f = ::fdopen(fd, m.c_str());
+        rec.cookie = std::make_unique<write_cookie>();
+        rec.cookie->fd = fd;
+        std::FILE* f = ::fopencookie(rec.cookie.get(), m.c_str(),
+                                     {cookie_read, cookie_write, cookie_seek, cookie_close});
         if (!f) {
             ::close(fd);
             remove_temp(rec.temp_path);
@@ -563,16 +610,13 @@ int close_stream(std::FILE* stream) {
         std::fclose(stream);
         return 1;
     }
-    // A stream that failed earlier usually fails its flush again with the
-    // same error, which is then the reason given.
-    errno = 0;
-    int error = std::fflush(stream) != 0 ? (errno ? errno : EIO) : 0;
+    std::fflush(stream);
+    int error = rec.cookie->error;
     if (!error && std::ferror(stream)) error = EIO;
-    int fd = ::dup(::fileno(stream));
-    if (fd < 0 && !error) error = errno;
+    int fd = rec.cookie->fd;
     std::fclose(stream);
     if (error) {
-        if (fd >= 0) ::close(fd);
+        ::close(fd);
         ::unlink(rec.temp_path.c_str());
         report_write_failure(rec.final_path.c_str(), error);
         return -1;
@@ -589,13 +633,14 @@ void abandon_stream(std::FILE* stream) {
     if (!stream) return;
     auto& t = stream_table();
     auto it = t.find(stream);
-    std::string temp;
+    stream_rec rec;
     if (it != t.end()) {
-        temp = it->second.temp_path;
+        rec = std::move(it->second);
         t.erase(it);
     }
-    std::fclose(stream);
-    if (!temp.empty()) ::unlink(temp.c_str());
+    std::fclose(stream); // while the cookie it may still write through lives
+    if (rec.cookie) ::close(rec.cookie->fd);
+    if (!rec.temp_path.empty()) ::unlink(rec.temp_path.c_str());
 }
 
 int write_crlf(std::FILE* stream, const char* text) {

@@ -405,8 +405,9 @@ int write_changes_file(const char* name, int mode) {
         report_write_failure(path.c_str(), errno, "the changes file");
         return 0;
     }
+    // Flushed here, so that a failure names the changes file.
     errno = 0;
-    if (std::fputs(text.c_str(), f) < 0) {
+    if (std::fputs(text.c_str(), f) < 0 || std::fflush(f) != 0) {
         int error = errno;
         abandon_stream(f);
         report_write_failure(path.c_str(), error, "the changes file");
