@@ -31,11 +31,8 @@ using namespace foundation_fixture;
 class WriteFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = testing::TempDir() + "kvwfaultsXXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back(0);
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        dir = buf.data();
+        dir = fresh_folder("kvwfaults");
+        ASSERT_FALSE(dir.empty());
         messages.clear();
         next_answer = 7;
         set_message_hook(test_hook);
