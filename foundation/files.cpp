@@ -8,6 +8,8 @@
 
 #include "foundation/files.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,13 +21,13 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "foundation/memory.h"
 #include "foundation/package.h"
 #include "foundation/report.h"
-
 
 namespace {
 
@@ -51,6 +53,7 @@ struct fh_rec {
     fh_kind kind = fh_kind::disk_read;
     int fd = -1;
     bool failed = false;
+    int error = 0;                                        // errno of the first failed write
     std::string name;                                     // as opened
     std::string final_path;                               // disk writes: the file replaced at close
     std::string temp_path;                                // disk writes: the file being written
@@ -106,19 +109,94 @@ std::string write_target(const std::string& path) {
     return path;
 }
 
-// Makes the temporary file beside final; its descriptor, or -1.
+// ----------------------------------------------------- temporary files ---
+
+// A temporary file is named "." + the file's name + ".kvtmp" + the writing
+// process's id + "-" + a counter, in the file's folder. Only names of exactly
+// this form are ever removed as stale.
+constexpr const char temp_mark[] = ".kvtmp";
+
+std::string temp_name(const std::string& base, long pid, unsigned n) {
+    return "." + base + temp_mark + std::to_string(pid) + "-" + std::to_string(n);
+}
+
+bool all_digits(const std::string& s, std::size_t from, std::size_t to) {
+    if (from >= to) return false;
+    for (std::size_t i = from; i < to; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    return true;
+}
+
+// The process id in a name of temp_name's form; 0 for any other name.
+long temp_name_pid(const std::string& name) {
+    std::size_t mark = name.rfind(temp_mark);
+    // "." and at least one character of the file's own name come first.
+    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark < 2) return 0;
+    std::size_t digits = mark + sizeof temp_mark - 1;
+    std::size_t dash = name.find('-', digits);
+    if (dash == std::string::npos || !all_digits(name, digits, dash) ||
+        !all_digits(name, dash + 1, name.size()) || dash - digits > 9)
+        return 0;
+    return std::strtol(name.c_str() + digits, nullptr, 10);
+}
+
+// The temporary files open writes hold now (declared below).
+std::set<std::string> open_temporaries();
+
+// The folder part of path with its slash ("" for none), and the rest.
+void split_folder(const std::string& path, std::string& dir, std::string& base) {
+    std::size_t slash = path.rfind('/');
+    dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    base = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int remove_stale_in(const std::string& dir) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return 0;
+    int saved = errno;
+    const long self = ::getpid();
+    std::set<std::string> held;
+    bool held_known = false;
+    int removed = 0;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        long pid = temp_name_pid(name);
+        if (pid <= 0 || pid > INT_MAX) continue;
+        std::string full = dir + name;
+        if (pid == self) {
+            if (!held_known) held = open_temporaries(), held_known = true;
+            if (held.count(full)) continue;
+        } else if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+            continue; // its writer may still be at work
+        }
+        struct stat st;
+        if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::unlink(full.c_str()) == 0) ++removed;
+    }
+    ::closedir(d);
+    errno = saved;
+    return removed;
+}
+
+// Makes the temporary file beside final; its descriptor, or -1 with errno
+// set. Stale temporaries in that folder go first.
 int make_temp_beside(const std::string& final, std::string& temp_out) {
     static unsigned counter = 0;
-    std::size_t slash = final.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : final.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? final : final.substr(slash + 1);
-    if (base.empty()) return -1;
+    std::string dir, base;
+    split_folder(final, dir, base);
+    if (base.empty()) {
+        errno = EISDIR;
+        return -1;
+    }
     struct stat st;
     bool existed = ::stat(final.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) return -1;
+    if (existed && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return -1;
+    }
+    remove_stale_in(dir);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = dir + "." + base + ".kvtmp" + std::to_string(::getpid()) + "-" +
-                           std::to_string(++counter);
+        std::string temp = dir + temp_name(base, ::getpid(), ++counter);
         int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             if (existed) (void)::fchmod(fd, st.st_mode & 07777);
@@ -130,19 +208,45 @@ int make_temp_beside(const std::string& final, std::string& temp_out) {
     return -1;
 }
 
+// Removes a temporary file, keeping errno for the caller's message.
+void remove_temp(const std::string& temp) {
+    int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+}
+
 // The disk file has been replaced: a package member of the same name would
 // hide the newer file, so it goes.
 void after_disk_write(const std::string& final) {
     if (package_open()) package_drop(final.c_str());
 }
 
-// Finishes a disk write: flushes, closes and renames. true on success.
+// Finishes a disk write: flushes, closes and renames. true on success; on
+// failure the temporary file is removed and errno says why.
 bool commit_temp(int fd, const std::string& temp, const std::string& final) {
-    bool ok = ::fsync(fd) == 0 || errno == EINVAL;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), final.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    int error = 0;
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) error = errno;
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error && ::rename(temp.c_str(), final.c_str()) != 0) error = errno;
+    if (!error) return true;
+    errno = error;
+    remove_temp(temp);
+    return false;
+}
+
+// Writes all of data to fd. 0 on success, else the error (ENOSPC when the
+// system took nothing without saying why).
+int write_all(int fd, const void* data, std::size_t n) {
+    auto p = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < n) {
+        errno = 0;
+        ssize_t w = ::write(fd, p + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return errno ? errno : ENOSPC;
+        done += static_cast<std::size_t>(w);
+    }
+    return 0;
 }
 
 // Writes a whole file through a temporary file beside it. false on failure
@@ -151,18 +255,10 @@ bool write_file_atomic(const std::string& path, const unsigned char* data, std::
     std::string final = write_target(path), temp;
     int fd = make_temp_beside(final, temp);
     if (fd < 0) return false;
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::write(fd, data + done, n - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;
-        done += static_cast<std::size_t>(w);
-    }
-    if (done < n) {
-        int e = errno;
+    if (int e = write_all(fd, data, n)) {
         ::close(fd);
-        ::unlink(temp.c_str());
-        errno = e ? e : ENOSPC;
+        errno = e;
+        remove_temp(temp);
         return false;
     }
     return commit_temp(fd, temp, final);
@@ -170,10 +266,54 @@ bool write_file_atomic(const std::string& path, const unsigned char* data, std::
 
 // ---------------------------------------------------------------- streams ---
 
+// A stream being written goes through these functions to its temporary file,
+// so that the system's error of a failed write is kept: the C library keeps
+// only that there was one.
+struct write_cookie {
+    int fd = -1;
+    int error = 0; // errno of the first failed write
+};
+
+ssize_t cookie_read(void* c, char* buf, std::size_t n) {
+    for (;;) {
+        ssize_t r = ::read(static_cast<write_cookie*>(c)->fd, buf, n);
+        if (r >= 0 || errno != EINTR) return r;
+    }
+}
+
+ssize_t cookie_write(void* c, const char* buf, std::size_t n) {
+    auto* k = static_cast<write_cookie*>(c);
+    std::size_t done = 0;
+    while (done < n) {
+        errno = 0;
+        ssize_t w = ::write(k->fd, buf + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (!k->error) k->error = errno ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return static_cast<ssize_t>(done); // short: the library marks the stream failed
+}
+
+int cookie_seek(void* c, off64_t* offset, int whence) {
+    off_t at = ::lseek(static_cast<write_cookie*>(c)->fd, *offset, whence);
+    if (at < 0) return -1;
+    *offset = at;
+    return 0;
+}
+
+// The descriptor stays open for the commit.
+int cookie_close(void*) {
+    return 0;
+}
+
 struct stream_rec {
     std::string final_path; // set for writes through a temporary file
     std::string temp_path;
     std::shared_ptr<const std::vector<unsigned char>> bytes; // package member being read
+    std::unique_ptr<write_cookie> cookie;                    // writes
 };
 
 std::map<std::FILE*, stream_rec>& stream_table() {
@@ -182,6 +322,23 @@ std::map<std::FILE*, stream_rec>& stream_table() {
 }
 
 void (*before_delete_hook)(const char*) = nullptr;
+
+std::set<std::string> open_temporaries() {
+    std::set<std::string> held;
+    for (const fh_rec& r : fh_table())
+        if (r.used && r.kind == fh_kind::disk_write) held.insert(r.temp_path);
+    for (const auto& [stream, rec] : stream_table())
+        if (!rec.temp_path.empty()) held.insert(rec.temp_path);
+    return held;
+}
+
+unsigned long failures_reported = 0;
+
+// The question asked before a read-only file is deleted or replaced; verb
+// says which.
+std::string read_only_question(const std::string& path, const char* verb) {
+    return "The file " + path + " is read only\nDo you want to " + verb + " it anyway";
+}
 
 } // namespace
 
@@ -262,12 +419,16 @@ std::size_t fh_write(file_handle h, const void* buffer, std::size_t bytes) {
         std::size_t done = 0;
         auto p = static_cast<const char*>(buffer);
         while (done < bytes) {
+            errno = 0;
             ssize_t n = ::write(r->fd, p + done, bytes - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
+            if (n <= 0) {
+                if (!r->failed) r->error = errno ? errno : ENOSPC;
+                r->failed = true;
+                break;
+            }
             done += static_cast<std::size_t>(n);
         }
-        if (done < bytes) r->failed = true;
         return done;
     }
     if (r->kind != fh_kind::memory_write) return 0;
@@ -331,18 +492,22 @@ int fh_close(file_handle h) {
         if (rec.failed) {
             ::close(rec.fd);
             ::unlink(rec.temp_path.c_str());
-            report(8, "Unable to write %s; the old file is kept", rec.final_path.c_str());
+            report_write_failure(rec.final_path.c_str(), rec.error);
             return -1;
         }
         if (!commit_temp(rec.fd, rec.temp_path, rec.final_path)) {
-            report(8, "Unable to write %s: %s; the old file is kept", rec.final_path.c_str(),
-                   std::strerror(errno));
+            report_write_failure(rec.final_path.c_str(), errno);
             return -1;
         }
         after_disk_write(rec.final_path);
         return 1;
     }
     return 0;
+}
+
+int fh_error(file_handle h) {
+    fh_rec* r = fh_get(h);
+    return r ? r->error : 0;
 }
 
 void fh_abandon(file_handle h) {
@@ -407,7 +572,7 @@ std::FILE* open_stream(const char* name, const char* mode) {
                 // fmemopen only reads from the buffer, which the table keeps alive.
                 f = ::fmemopen(const_cast<unsigned char*>(bytes->data()), bytes->size(), "r");
             }
-            if (f) stream_table()[f] = stream_rec{{}, {}, bytes};
+            if (f) stream_table()[f] = stream_rec{{}, {}, bytes, nullptr};
             return f;
         }
     }
@@ -419,10 +584,13 @@ std::FILE* open_stream(const char* name, const char* mode) {
         if (fd < 0) return nullptr;
         std::string m = mode;
         m.erase(std::remove(m.begin(), m.end(), 'x'), m.end());
-        std::FILE* f = ::fdopen(fd, m.c_str());
+        rec.cookie = std::make_unique<write_cookie>();
+        rec.cookie->fd = fd;
+        std::FILE* f = ::fopencookie(rec.cookie.get(), m.c_str(),
+                                     {cookie_read, cookie_write, cookie_seek, cookie_close});
         if (!f) {
             ::close(fd);
-            ::unlink(rec.temp_path.c_str());
+            remove_temp(rec.temp_path);
             return nullptr;
         }
         stream_table()[f] = std::move(rec);
@@ -442,19 +610,19 @@ int close_stream(std::FILE* stream) {
         std::fclose(stream);
         return 1;
     }
-    bool ok = std::fflush(stream) == 0 && !std::ferror(stream);
-    int fd = ::dup(::fileno(stream));
+    std::fflush(stream);
+    int error = rec.cookie->error;
+    if (!error && std::ferror(stream)) error = EIO;
+    int fd = rec.cookie->fd;
     std::fclose(stream);
-    if (fd < 0) ok = false;
-    if (!ok) {
-        if (fd >= 0) ::close(fd);
+    if (error) {
+        ::close(fd);
         ::unlink(rec.temp_path.c_str());
-        report(8, "Unable to write %s; the old file is kept", rec.final_path.c_str());
+        report_write_failure(rec.final_path.c_str(), error);
         return -1;
     }
     if (!commit_temp(fd, rec.temp_path, rec.final_path)) {
-        report(8, "Unable to write %s: %s; the old file is kept", rec.final_path.c_str(),
-               std::strerror(errno));
+        report_write_failure(rec.final_path.c_str(), errno);
         return -1;
     }
     after_disk_write(rec.final_path);
@@ -465,13 +633,14 @@ void abandon_stream(std::FILE* stream) {
     if (!stream) return;
     auto& t = stream_table();
     auto it = t.find(stream);
-    std::string temp;
+    stream_rec rec;
     if (it != t.end()) {
-        temp = it->second.temp_path;
+        rec = std::move(it->second);
         t.erase(it);
     }
-    std::fclose(stream);
-    if (!temp.empty()) ::unlink(temp.c_str());
+    std::fclose(stream); // while the cookie it may still write through lives
+    if (rec.cookie) ::close(rec.cookie->fd);
+    if (!rec.temp_path.empty()) ::unlink(rec.temp_path.c_str());
 }
 
 int write_crlf(std::FILE* stream, const char* text) {
@@ -484,6 +653,43 @@ int write_crlf(std::FILE* stream, const char* text) {
         if (std::fputc(*p, stream) == EOF) return 0;
     }
     return 1;
+}
+
+int write_whole_file(const char* path, const void* data, std::size_t bytes) {
+    if (!path || !*path || (!data && bytes)) {
+        errno = EINVAL;
+        return 0;
+    }
+    return write_file_atomic(disk_path(path), static_cast<const unsigned char*>(data), bytes) ? 1
+                                                                                              : 0;
+}
+
+// -------------------------------------------------------- failed writes ---
+
+std::string write_failure_text(const char* path, int error, const char* what) {
+    std::string p = path ? path : "";
+    std::string text = "Unable to write ";
+    if (what && *what) text += std::string(what) + " ";
+    text += p;
+    if (error) text += std::string(": ") + std::strerror(error);
+    text +=
+        disk_file_exists(disk_path(p.c_str())) ? "; the old file is kept" : "; no file was written";
+    return text;
+}
+
+void report_write_failure(const char* path, int error, const char* what) {
+    ++failures_reported;
+    report(8, "%s", write_failure_text(path, error, what).c_str());
+}
+
+unsigned long write_failures_reported() {
+    return failures_reported;
+}
+
+int remove_stale_temporaries(const char* path) {
+    std::string dir, base;
+    split_folder(path ? disk_path(path) : std::string(), dir, base);
+    return remove_stale_in(dir);
 }
 
 // ------------------------------------------------------- files and names ---
@@ -508,8 +714,8 @@ int delete_file(const char* name, int mode) {
     int done = package_drop(name);
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return done;
-    if (::access(path.c_str(), W_OK) != 0) {
-        std::string q = "The file " + path + " is read only\nDo you want to delete it anyway";
+    if (file_is_read_only(path.c_str())) {
+        std::string q = read_only_question(path, "delete");
         if (ask_question(question_yes_no, q.c_str(), answer_no) != answer_yes) return done;
     }
     if (::unlink(path.c_str()) != 0) {
@@ -550,7 +756,24 @@ int save_with_backup(const char* path, char** backup_out) {
 int ask_overwrite(const char* path) {
     if (!path || !*path) return 0;
     if (!disk_file_exists(disk_path(path))) return 1;
+    if (file_is_read_only(path)) return ask_replace_read_only(path);
     std::string q = std::string("The file ") + path + " exists\nDo you want to overwrite it";
+    return ask_question(question_yes_no, q.c_str(), answer_no) == answer_yes ? 1 : 0;
+}
+
+bool file_is_read_only(const char* path) {
+    if (!path || !*path) return false;
+    std::string p = disk_path(path);
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    // The mode bits first: the superuser may write anything, yet a file no one
+    // may write is read-only to the user all the same.
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(p.c_str(), W_OK) != 0;
+}
+
+int ask_replace_read_only(const char* path) {
+    if (!file_is_read_only(path)) return 1;
+    std::string q = read_only_question(path, "overwrite");
     return ask_question(question_yes_no, q.c_str(), answer_no) == answer_yes ? 1 : 0;
 }
 
@@ -577,7 +800,7 @@ char* extract_member(const char* name, int flag) {
     // The member stays in the package: its bytes equal the new disk file's.
     auto bytes = package_member_data(m);
     if (!write_file_atomic(path, bytes->data(), bytes->size())) {
-        report(8, "Unable to write %s: %s", path.c_str(), std::strerror(errno));
+        report_write_failure(path.c_str(), errno);
         return nullptr;
     }
     return scratch_strdup(path.c_str());

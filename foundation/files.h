@@ -5,7 +5,8 @@
 // Writing never destroys the old file before the new one is complete: every
 // write goes to a temporary file in the same folder, which replaces the old
 // file only when it is closed successfully. A failed or abandoned write leaves
-// the old file as it was.
+// the old file as it was. A temporary file that a killed process left behind,
+// or that could not be removed, goes the next time its folder is written.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,7 @@ file_handle fh_open_bytes(const void* data, std::size_t bytes, const char* name)
 // Opens for writing (and reading back). in_memory 0: a temporary file in the
 // same folder, renamed over name by a successful fh_close; in_memory 1: an
 // in-memory file kept under name after fh_close (memory_file_*). Negative
-// when the file cannot be made.
+// when the file cannot be made (errno says why; no message).
 file_handle fh_open_write(const char* name, int unused, int in_memory);
 // Bytes moved (0 at the end or on failure; a failed write marks the handle
 // so that fh_close refuses to commit it).
@@ -39,9 +40,12 @@ long fh_seek(file_handle h, long offset, int origin);
 long fh_size(file_handle h); // -1 for a bad handle
 // Closes. For a write: commits it (the new file replaces the old). Negative
 // when the final write or the rename failed, or a write had failed before:
-// then the old file is kept, the temporary one removed, and "Unable to write
-// %s" (severity 8) names the file. 0 for a bad handle, 1 on success.
+// then the old file is kept, the temporary one removed, and
+// report_write_failure tells why. 0 for a bad handle, 1 on success.
 int fh_close(file_handle h);
+// The system's error (errno) of the first failed write on h; 0 when none
+// failed or for a bad handle.
+int fh_error(file_handle h);
 // Drops a write: the temporary file is removed and the old file kept. For a
 // read handle the same as fh_close. No message.
 void fh_abandon(file_handle h);
@@ -81,16 +85,42 @@ void memory_file_drop(const char* name);
 
 // A text stream; mode as fopen. "w"/"wb" write a temporary file renamed over
 // name by close_stream; "r" reads a package member when the package holds
-// name. Null when it cannot be opened.
+// name. Null when it cannot be opened (errno says why; no message).
 std::FILE* open_stream(const char* name, const char* mode);
 // Closes a stream of open_stream (any other stream is simply closed). For a
 // write: negative when the stream had an error or the rename failed (the old
-// file kept, "Unable to write %s", severity 8), else 1.
+// file kept, told by report_write_failure), else 1.
 int close_stream(std::FILE* stream);
 // Drops a stream being written: the old file is kept. No message.
 void abandon_stream(std::FILE* stream);
 // Writes text with each line feed as CR LF. 1 on success, 0 on failure.
 int write_crlf(std::FILE* stream, const char* text);
+
+// A whole disk file written at once through a temporary file beside it. 1 on
+// success; 0 on failure, with errno set, the old file kept and no message.
+int write_whole_file(const char* path, const void* data, std::size_t bytes);
+
+// -------------------------------------------------------- failed writes ---
+
+// The one wording of a failed write, whoever the writer: "Unable to write
+// the run file /x/Current.kdf: No space left on device; the old file is
+// kept". what names the kind of file ("the run file"; null: the path alone,
+// as the file layer itself says it); the reason is strerror(error), left out
+// when error is 0; the ending says whether an old file is still there.
+std::string write_failure_text(const char* path, int error, const char* what = nullptr);
+// Reports write_failure_text at severity 8, a box the user sees (while a run
+// file is written, that ends the write: see writer_unwind).
+void report_write_failure(const char* path, int error, const char* what = nullptr);
+// Failed writes reported so far: a caller that must not stay silent about a
+// failed write can tell whether the writer already said why.
+unsigned long write_failures_reported();
+
+// Removes, in the folder of path (or the current folder when path has no
+// folder), the temporary files of our own naming whose process has ended, and
+// those of this process that no open write holds (a rename or removal that
+// failed in a folder that was read-only then). Nothing else is touched. The
+// number removed.
+int remove_stale_temporaries(const char* path);
 
 // ------------------------------------------------------- files and names ---
 
@@ -112,8 +142,15 @@ void set_before_delete_hook(void (*hook)(const char* path));
 // %s" (severity 8). backup_out (may be null) receives the backup's path in
 // scratch memory.
 int save_with_backup(const char* path, char** backup_out);
-// 1 when no disk file exists at path or the user agrees to overwrite it.
+// 1 when no disk file exists at path or the user agrees to overwrite it; a
+// read-only file is asked about as delete_file asks about it.
 int ask_overwrite(const char* path);
+// Whether the disk file at path is read-only: its mode gives no one write
+// permission, or this process may not write it.
+bool file_is_read_only(const char* path);
+// 1 unless a read-only disk file is at path and the user does not agree to
+// replace it (the question delete_file asks; default no).
+int ask_replace_read_only(const char* path);
 // When the open package holds name: writes the member to the disk file of the
 // same name (beside the package) and returns that path (scratch). When such a
 // disk file exists already: flag 1 asks "Do you want to overwrite the file %s

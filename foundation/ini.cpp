@@ -179,24 +179,10 @@ std::string default_ini_path() {
     return ini_directory() + "/" + default_ini_name;
 }
 
-bool write_all(int fd, const std::string& data) {
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes the table to path through a temporary file beside it; the old file
-// is replaced only after the new one is complete on disk.
-bool write_table(const std::string& path, std::string& why) {
+// Writes the table to path through the file layer's temporary file beside
+// it; the old file is replaced only after the new one is complete on disk.
+// false with errno set on failure.
+bool write_table(const std::string& path) {
     const auto& st = ini();
     std::string text = "[kavrel]\n";
     for (const auto& [key, value] : st.entries) {
@@ -206,47 +192,7 @@ bool write_table(const std::string& path, std::string& why) {
         text += '\n';
     }
     text += st.other_sections;
-
-    // Replace the file a symbolic link names, not the link.
-    std::string target = path;
-    struct stat lst {};
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    struct stat old {};
-    bool had_old = ::stat(target.c_str(), &old) == 0;
-
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(attempt);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    if (had_old) (void)::fchmod(fd, old.st_mode & 07777);
-    bool ok = write_all(fd, text);
-    if (!ok) why = std::strerror(errno);
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        why = std::strerror(errno);
-        ok = false;
-    }
-    if (::close(fd) != 0 && ok) {
-        why = std::strerror(errno);
-        ok = false;
-    }
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        why = std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
+    return write_whole_file(path.c_str(), text.data(), text.size()) != 0;
 }
 
 int write_ini_mode(int mode) {
@@ -254,9 +200,8 @@ int write_ini_mode(int mode) {
     int result = 1;
     if (mode == 1 || mode == 2) {
         if (st.path.empty()) st.path = default_ini_path();
-        std::string why;
-        if (!write_table(st.path, why)) {
-            report(5, "Unable to write settings file %s: %s", st.path.c_str(), why.c_str());
+        if (!write_table(st.path)) {
+            report_write_failure(st.path.c_str(), errno, "the settings file");
             result = -1;
         }
     }
@@ -361,9 +306,8 @@ int read_ini_file(const char* path, char** command_line, int quiet) {
     struct stat info {};
     if (::stat(chosen.c_str(), &info) != 0 && errno == ENOENT) {
         // A missing file is written fresh and then read like any other.
-        if (!write_table(chosen, why)) {
-            if (!quiet)
-                report(5, "Unable to create settings file %s: %s", chosen.c_str(), why.c_str());
+        if (!write_table(chosen)) {
+            if (!quiet) report_write_failure(chosen.c_str(), errno, "the settings file");
             return -2;
         }
     }

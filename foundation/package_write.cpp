@@ -3,6 +3,7 @@
 #include "foundation/package_write.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <random>
 #include <string>
@@ -135,12 +136,13 @@ int package_write(const char* path, const package_member* members, int count, co
 
     file_handle fh = fh_open_write(path, 0, 0);
     if (fh < 0) {
-        report(8, "Unable to open %s for writing", path);
+        report_write_failure(path, errno, "the package");
         return 0;
     }
     if (fh_write(fh, img.data(), img.size()) != img.size()) {
+        int error = fh_error(fh);
         fh_abandon(fh);
-        report(8, "Unable to write %s", path);
+        report_write_failure(path, error, "the package");
         return 0;
     }
     return fh_close(fh) > 0 ? 1 : 0;

@@ -1,4 +1,5 @@
 // Writing model files and the model part of run files.
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -175,7 +176,11 @@ int write_model_part(file_handle fh, handle symbols, bool foreign) {
     for (const stored_word& b : stored_blocks)
         if (hdr[b.word]) w.block(hdr[b.word], b.kind);
     write_views(w, hdr);
-    if (!w.ok) report(8, "Unable to write the model to %s", fh_name(fh));
+    // The part goes into a model or a run file: the message says which.
+    if (!w.ok)
+        report_write_failure(fh_name(fh), fh_error(fh),
+                             file_kind_of(fh_name(fh), -1) == fk_run ? "the run file"
+                                                                     : "the model");
     return w.ok ? 1 : 0;
 }
 
@@ -198,7 +203,7 @@ std::uint32_t model_part_stamp(handle symbols) {
 int write_model_file(const char* path, handle symbols, const model_write_options& options) {
     file_handle fh = fh_open_write(path, 0, 0);
     if (fh < 0) {
-        report(8, "Unable to open %s to write the model", path);
+        report_write_failure(path, errno, "the model");
         return 0;
     }
     fh_guard guard(fh);

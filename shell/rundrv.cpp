@@ -138,8 +138,9 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
 }
 
 // The after-run steps; the counters were lowered by the caller. The run file
-// the engine wrote is loaded. 1 when the run was loaded.
-int after_run(int id, const run_result& run) {
+// the engine wrote is loaded. 1 when the run was loaded. told: the failed
+// writes reported before the run.
+int after_run(int id, const run_result& run, unsigned long told) {
     int result = run.status;
     wip_message(0, nullptr);
     err_window_on = 0;
@@ -149,8 +150,11 @@ int after_run(int id, const run_result& run) {
     // (3) was written as far as it got and replaced the old run file of that
     // name: it is loaded too, so the runs shown match the files on disk, and
     // the problem is reported. A run whose file could not be written (4)
-    // loads nothing.
-    if (result > 1 && result != sim_stopped_saved)
+    // loads nothing; the writer named the file and the system's reason, and
+    // only a writer that said nothing is made up for here.
+    if (result == sim_write_failed && write_failures_reported() == told)
+        report_write_failure(run.run_file.c_str(), 0, "the run file");
+    else if (result > 1 && result != sim_stopped_saved && result != sim_write_failed)
         report(8, "Problems encountered in the simulation");
     if (!run.written()) return 0;
     const char* file = run.run_file.c_str();
@@ -241,12 +245,13 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     set_error_title(setup_text(model_rec->run_command));
     counters.raise();
     wip_message(-1, "Simulating %s", file_name_part(set_extension(name.c_str(), fk_none, 1)));
+    unsigned long told = write_failures_reported();
     run_result run = run_simulation(&model_rec->setup);
     last_run_result = run.status;
     if (result) *result = run.status;
     counters.lower();
     if (sim_phase == phase_preparing) sim_phase = old_phase;
-    int loaded = after_run(id, run);
+    int loaded = after_run(id, run, told);
     if (!game_state && !keep_mode) leave_sim_mode(0);
     return loaded > 0 ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // Changes files (see changes.h and docs/formats/changes-file.md).
 #include "sim/changes.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -401,12 +402,15 @@ int write_changes_file(const char* name, int mode) {
     std::string path = full_path(nullptr, set_extension(name, fk_changes, 0));
     std::FILE* f = open_stream(path.c_str(), "w");
     if (!f) {
-        report(5, "Unable to open %s for writing", path.c_str());
+        report_write_failure(path.c_str(), errno, "the changes file");
         return 0;
     }
-    if (std::fputs(text.c_str(), f) < 0) {
+    // Flushed here, so that a failure names the changes file.
+    errno = 0;
+    if (std::fputs(text.c_str(), f) < 0 || std::fflush(f) != 0) {
+        int error = errno;
         abandon_stream(f);
-        report(5, "Unable to write %s", path.c_str());
+        report_write_failure(path.c_str(), error, "the changes file");
         return 0;
     }
     return close_stream(f) > 0 ? 1 : 0;

@@ -45,8 +45,10 @@ int check_dataset_name(char** name_slot, int overwrite_allowed) {
         return -1;
     }
     if (!*name_slot || name != *name_slot) *name_slot = scratch_strdup(name.c_str());
-    if (overwrite_allowed || !ask_dataset_overwrite) return 1;
-    return ask_overwrite(dataset_path(name.c_str())) ? 1 : -1;
+    const char* path = dataset_path(name.c_str());
+    if (!overwrite_allowed && ask_dataset_overwrite) return ask_overwrite(path) ? 1 : -1;
+    // A run file the user made read-only is never replaced without a word.
+    return ask_replace_read_only(path) ? 1 : -1;
 }
 
 bool is_run_type_letter(char t) {

@@ -18,7 +18,8 @@ extern bool ask_dataset_overwrite;
 // path is the name with "kdf" relative to the model's directory. An empty name
 // or one with characters no file name may hold is refused ("%s is not a valid
 // dataset name", severity 8); an existing run file is overwritten only when
-// allowed, or when asking is off, or the user agrees. 1 accepted, -1 refused.
+// allowed, or when asking is off, or the user agrees, and a read-only one only
+// when the user agrees. 1 accepted, -1 refused.
 int check_dataset_name(char** name_slot, int overwrite_allowed);
 // The run-file path of a run name (checked names only), in scratch memory.
 char* dataset_path(const char* run_name);

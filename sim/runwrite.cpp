@@ -2,6 +2,7 @@
 #include "sim/runwrite.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -136,8 +137,9 @@ void add_text(std::vector<std::uint32_t>& cells, const std::string& text) {
     std::memcpy(cells.data() + at, text.c_str(), text.size());
 }
 
-int write_failed(const char* path) {
-    report(5, "Unable to write the run file %s", path);
+// Says why the write failed (the old run file is kept); 0.
+int write_failed(const char* path, file_handle fh) {
+    report_write_failure(path, fh_error(fh), "the run file");
     return 0;
 }
 
@@ -385,22 +387,22 @@ int write_run_file(const char* path, const run_image& img) {
     }
 
     writer_guard wg;
-    file_handle fh = fh_open_write(path, 0, 0);
-    if (fh < 0) {
-        report(5, "Unable to open %s for writing", path);
-        return 0;
-    }
-    fh_guard guard(fh);
     try {
+        file_handle fh = fh_open_write(path, 0, 0);
+        if (fh < 0) {
+            report_write_failure(path, errno, "the run file");
+            return 0;
+        }
+        fh_guard guard(fh);
         kmf_header h{};
         run_offsets at;
-        if (fh_write(fh, &h, sizeof h) != sizeof h) return write_failed(path);
-        if (!write_info_block(fh, img, at.info_flag)) return write_failed(path);
+        if (fh_write(fh, &h, sizeof h) != sizeof h) return write_failed(path, fh);
+        if (!write_info_block(fh, img, at.info_flag)) return write_failed(path, fh);
         long model_at = fh_seek(fh, 0, 1);
-        if (!write_model_part(fh, img.symbols)) return write_failed(path);
+        if (!write_model_part(fh, img.symbols)) return write_failed(path, fh);
         at.model = static_cast<std::uint32_t>(model_at);
         long here = fh_seek(fh, 0, 1);
-        if (here < 0) return write_failed(path);
+        if (here < 0) return write_failed(path, fh);
         out_buffer o(static_cast<std::uint32_t>(here));
         o.reserve(4 * (l.nslots * (l.ntimes + 3)) + 4096);
         at.constants = o.offset();
@@ -417,12 +419,12 @@ int write_run_file(const char* path, const run_image& img) {
         at.section = run_type_section(o, img);
         at.delays = delay_section(o, img);
         if (fh_write(fh, o.data().data(), o.data().size()) != o.data().size())
-            return write_failed(path);
+            return write_failed(path, fh);
 
         // The header, last: every offset is known now.
         fill_header(h, img, l, at);
         if (fh_seek(fh, 0, 0) != 0 || fh_write(fh, &h, sizeof h) != sizeof h)
-            return write_failed(path);
+            return write_failed(path, fh);
         return guard.close() > 0 ? 1 : 0;
     } catch (const writer_unwind&) {
         return 0;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -28,11 +29,8 @@ using namespace foundation_fixture;
 class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = testing::TempDir() + "kvfilesXXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back(0);
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        dir = buf.data();
+        dir = fresh_folder("kvfiles");
+        ASSERT_FALSE(dir.empty());
         saved_cwd = fs::current_path();
         model_dir = dir.string();
         messages.clear();
@@ -159,6 +157,13 @@ TEST_F(FilesTest, FailedRenameKeepsTheOldFile) {
     EXPECT_LT(fh_open_write(at("ro/other.kmf").c_str(), 0, 0), 0);
     EXPECT_EQ(open_stream(at("ro/other.txt").c_str(), "w"), nullptr);
     fs::permissions(dir / "ro", fs::perms::owner_all);
+    // The temporary file the read-only folder kept goes with the next write
+    // there.
+    ASSERT_EQ(write_whole_file(at("ro/n.txt").c_str(), "n", 1), 1);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir / "ro")) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"m.kmf", "n.txt"}));
 }
 
 TEST_F(FilesTest, RenameOntoAFolderFailsCleanly) {

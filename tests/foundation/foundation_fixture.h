@@ -1,7 +1,11 @@
 // What the foundation tests share: a message hook that keeps what it was
-// shown and answers questions, and whole-file reads and writes.
+// shown and answers questions, a fresh folder, and whole-file reads and
+// writes.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,6 +26,15 @@ inline int next_answer = 7;
 inline int test_hook(int kind, const char*, const char* text) {
     messages.push_back({kind, text});
     return kind >= question_yes_no ? next_answer : 1;
+}
+
+// A new empty folder under the tests' temporary folder, its name starting
+// with prefix ("" when it could not be made).
+inline std::string fresh_folder(const std::string& prefix) {
+    std::string tmpl = testing::TempDir() + prefix + "XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back(0);
+    return mkdtemp(buf.data()) ? std::string(buf.data()) : std::string();
 }
 
 inline std::string slurp(const std::string& path) {

@@ -69,11 +69,8 @@ void reseal(bytes& b) {
 class PackageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = testing::TempDir() + "kvpkgXXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back(0);
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        dir = buf.data();
+        dir = fresh_folder("kvpkg");
+        ASSERT_FALSE(dir.empty());
         messages.clear();
         next_answer = 7;
         set_message_hook(test_hook);

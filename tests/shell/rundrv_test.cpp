@@ -365,3 +365,19 @@ TEST_F(RunDriver, ReadAndWriteChangesGoThroughTheFileDialog) {
 }
 
 } // namespace
+
+TEST_F(RunDriver, ARunThatCannotBeWrittenSaysWhichFileAndWhy) {
+    // The folder of the run file is missing: one stop box names the file and
+    // the system's reason, and no vaguer box follows it.
+    set_run_name("missing/run");
+    answerer::box("Stop from Kavrel")
+        .text("Unable to write the run file " + dir_ +
+              "/missing/run.kdf: No such file or directory; no file was written")
+        .press(IDOK);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, &result), 0);
+    EXPECT_EQ(result, sim_write_failed);
+    EXPECT_EQ(seen_captions().size(), 1u);
+    expect_counters_down();
+    EXPECT_EQ(sim_phase, phase_idle);
+}
