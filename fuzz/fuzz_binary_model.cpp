@@ -9,6 +9,7 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "fuzz/fuzz_files.h"
+#include "fuzz/model_walk.h"
 #include "model/blockfile.h"
 #include "model/model.h"
 #include "model/modelfile.h"
@@ -32,18 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (fh >= 0) fh_close(fh);
         free_hblock_if(kmf_word(*r.get(), kdf_word_info));
     }
-    {
-        // Whatever is accepted must be walkable.
-        model_lock_guard g(symbols, 1);
-        int n = 0;
-        const symbol_id* a = alpha_index(&n);
-        for (int i = 0; i < n; ++i) {
-            for (std::uint32_t c = sym(a[i])->eqn; c; c = eq_at(c)->next)
-                for (expr_node* k = node_skip(eq_nodes(eq_at(c))); k; k = node_next(k))
-                    (void)node_child(k);
-            (void)sym_name(a[i]);
-        }
-    }
+    fuzz_walk_model(symbols);
     free_model(rec, symbols);
     free_scratch();
     return 0;
