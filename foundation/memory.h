@@ -85,6 +85,48 @@ private:
     T* p_;
 };
 
+// Owns a handle: frees it when the guard ends unless release() gave it away.
+// The guard also holds the handle's lock (lock() until unlock(), release() or
+// the end), and always ends the lock before it frees the memory, so an error
+// path that returns early can never free a block a lock still holds. Blocks
+// made while reading a file are held by one of these until the file is known
+// sound.
+template <typename T = void> class owned_handle {
+public:
+    explicit owned_handle(handle h = 0) : h_(h) {}
+    ~owned_handle() { reset(); }
+    owned_handle(const owned_handle&) = delete;
+    owned_handle& operator=(const owned_handle&) = delete;
+    handle get() const { return h_; }
+    explicit operator bool() const { return h_ != 0; }
+    // Locks once (later calls give the same pointer); null for no handle.
+    T* lock() {
+        if (!p_ && h_) p_ = static_cast<T*>(lock_handle(h_));
+        return p_;
+    }
+    void unlock() {
+        if (p_) unlock_handle(h_);
+        p_ = nullptr;
+    }
+    // Ends the lock and hands the block over to the caller.
+    handle release() {
+        unlock();
+        handle h = h_;
+        h_ = 0;
+        return h;
+    }
+    // Ends the lock, frees the block and owns h instead.
+    void reset(handle h = 0) {
+        unlock();
+        free_handle(h_);
+        h_ = h;
+    }
+
+private:
+    handle h_;
+    T* p_ = nullptr;
+};
+
 // ---------------------------------------------------------- indexed blocks ---
 
 // The head of an indexed block: five 4-byte cells. Records and strings inside

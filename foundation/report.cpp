@@ -1,6 +1,7 @@
 // The message reporter: counting, dropping, logging and showing messages.
 #include "foundation/report.h"
 
+#include <cstdlib>
 #include <string>
 
 int writer_depth = 0;
@@ -122,6 +123,14 @@ int vreport(int severity, const char* format, va_list args) {
     if (severity == 3 && report_message_level != 0) return 0;
 
     std::string text = format_text(format, args);
+#ifdef KAVREL_FUZZ_BUILD
+    // In fuzz builds an internal error is a finding: stop where it was raised,
+    // whatever the harness does with ordinary messages.
+    if (severity == 10) {
+        std::fprintf(stderr, "internal error: %s\n", text.c_str());
+        std::abort();
+    }
+#endif
 
     // While the error window collects, the lower severities are listed there
     // instead of the log; notes, stops and fatal errors are still logged so

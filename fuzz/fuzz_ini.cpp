@@ -4,32 +4,24 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "foundation/ini.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "fuzz/fuzz_files.h"
 
 namespace {
 
 std::string work_dir() {
-    static std::string dir = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_ini_XXXXXX";
-        if (!::mkdtemp(pattern.data())) std::abort();
-        set_ini_directory(pattern.c_str());
-        static std::string made = pattern;
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(made, ec);
-        });
-        return pattern;
+    static const bool ready = [] {
+        set_ini_directory(fuzz_temp_dir().c_str());
+        return true;
     }();
-    return dir;
+    (void)ready;
+    return fuzz_temp_dir();
 }
 
 int silent_hook(int, const char*, const char*) {

@@ -65,6 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         close_text_source();
     }
 
+    // Nothing stays behind in the temporary folder.
+    std::remove(path.c_str());
+
     // The same bytes as an array of lines split at NULs, nested.
     std::vector<std::string> parts(1);
     for (std::size_t i = 0; i < size; ++i) {

@@ -97,20 +97,17 @@ handle read_block_raw(file_handle fh, bool foreign, std::uint32_t limit_bytes) {
         report(5, "Corrupted block reading file %s", block_file_name(fh));
         return 0;
     }
-    handle h = new_handle(head.size * 4);
-    {
-        handle_lock<std::uint32_t> b(h);
-        std::memcpy(b.get(), &head, sizeof head);
-        std::size_t bytes = (std::size_t{head.size} - 5) * 4;
-        if (bytes && fh_read(fh, b.get() + 5, bytes) != bytes) {
-            b.get()[1] = 0;
-            report(5, "Bad/incomplete block in file read (%s)", block_file_name(fh));
-            free_handle(h);
-            return 0;
-        }
-        if (head.step == 0) reinterpret_cast<bhead*>(b.get())->step = hblock_default_cells;
+    owned_handle<std::uint32_t> block(new_handle(head.size * 4));
+    std::uint32_t* b = block.lock();
+    std::memcpy(b, &head, sizeof head);
+    std::size_t bytes = (std::size_t{head.size} - 5) * 4;
+    if (bytes && fh_read(fh, b + 5, bytes) != bytes) {
+        b[1] = 0;
+        report(5, "Bad/incomplete block in file read (%s)", block_file_name(fh));
+        return 0;
     }
-    return h;
+    if (head.step == 0) reinterpret_cast<bhead*>(b)->step = hblock_default_cells;
+    return block.release();
 }
 
 handle read_block(file_handle fh) {

@@ -30,18 +30,16 @@ struct reader {
 };
 
 handle read_stored(reader& r, content kind) {
-    handle h = read_block_raw(r.fh, r.foreign);
-    if (!h) return 0;
-    handle_lock<std::uint32_t> b(h);
-    std::uint32_t cur = reinterpret_cast<bhead*>(b.get())->cur;
-    bool ok = true;
-    if (r.foreign) ok = convert_cells(kind, b.get(), cur, true);
-    if (!ok) {
+    owned_handle<std::uint32_t> b(read_block_raw(r.fh, r.foreign));
+    std::uint32_t* c = b.lock();
+    if (!c) return 0;
+    std::uint32_t cur = reinterpret_cast<bhead*>(c)->cur;
+    if (r.foreign && !convert_cells(kind, c, cur, true)) {
         report(5, "Corrupted block reading file %s", r.file);
-        b.get()[1] = 0;
-        return free_handle(h), 0;
+        c[1] = 0;
+        return 0;
     }
-    return h;
+    return b.release();
 }
 
 // A NUL-terminated text starting at a cell of a byte block.
@@ -414,15 +412,13 @@ bool read_views(reader& r, std::uint32_t* hdr) {
                 pos = fh_seek(r.fh, 0, 1);
                 if (bytes < 4 || bytes - 4 > static_cast<std::uint64_t>(size - pos))
                     return r.fail("picture size");
-                made = new_handle(bytes);
-                handle_lock<std::uint8_t> pb(made);
-                std::memcpy(pb.get(), &bytes, 4);
-                if (fh_read(r.fh, pb.get() + 4, bytes - 4) != bytes - 4) {
-                    free_handle(made);
-                    return r.fail("picture");
-                }
+                owned_handle<std::uint8_t> picture(new_handle(bytes));
+                std::uint8_t* pb = picture.lock();
+                std::memcpy(pb, &bytes, 4);
+                if (fh_read(r.fh, pb + 4, bytes - 4) != bytes - 4) return r.fail("picture");
                 if (r.foreign && kind == ek_metafile && bytes >= 20)
-                    for (int k = 1; k < 5; ++k) swap_at32(pb.get() + 4 * k);
+                    for (int k = 1; k < 5; ++k) swap_at32(pb + 4 * k);
+                made = picture.release();
             }
             handle_lock<std::uint8_t> d(data);
             std::memcpy(d.get() + 4ull * index[i] + 4, &made, 4);
@@ -436,21 +432,22 @@ bool read_views(reader& r, std::uint32_t* hdr) {
 
 handle read_model_part(file_handle fh, bool foreign, const char* file_name, long* end) {
     reader r{fh, foreign, file_name ? file_name : block_file_name(fh)};
-    r.symbols = read_stored(r, ct_symbols);
-    if (!r.symbols) return 0;
     {
-        handle_lock<std::uint32_t> s(r.symbols);
-        if (reinterpret_cast<bhead*>(s.get())->cur < first_symbol_cell) {
+        owned_handle<std::uint32_t> symbols(read_stored(r, ct_symbols));
+        std::uint32_t* s = symbols.lock();
+        if (!s) return 0;
+        if (reinterpret_cast<bhead*>(s)->cur < first_symbol_cell) {
             r.fail("symbol table");
-            free_handle(r.symbols);
             return 0;
         }
-        std::memcpy(r.hdr, s.get() + model_header_cell, sizeof r.hdr);
+        std::memcpy(r.hdr, s + model_header_cell, sizeof r.hdr);
         // Clear every handle word: each is set again when its block is read.
-        for (const stored_word& b : stored_blocks) s.get()[model_header_cell + b.word] = 0;
-        for (int m : memory_words) s.get()[model_header_cell + m] = 0;
-        s.get()[model_header_cell + mh_views] = 0;
-        s.get()[model_header_cell + mh_view_count] = 0;
+        for (const stored_word& b : stored_blocks) s[model_header_cell + b.word] = 0;
+        for (int m : memory_words) s[model_header_cell + m] = 0;
+        s[model_header_cell + mh_views] = 0;
+        s[model_header_cell + mh_view_count] = 0;
+        // From here on the model's own release (free_model) gives it back.
+        r.symbols = symbols.release();
     }
     auto give_up = [&]() {
         free_model(0, r.symbols);
@@ -582,21 +579,18 @@ handle read_binary_model(const char* name, int) {
             fh_close(fh);
             return 0;
         }
-        bool ok;
-        {
-            handle_lock<std::uint32_t> b(info);
-            std::uint32_t cur = reinterpret_cast<const bhead*>(b.get())->cur;
-            if (foreign && cur > 5) b.get()[5] = swap32(b.get()[5]);
-            // The text and its NUL must lie inside the block.
-            ok = cur > 6 && std::uint64_t{b.get()[5]} < 4ull * (cur - 6) &&
-                 reinterpret_cast<const char*>(b.get() + 6)[b.get()[5]] == '\0';
-        }
-        if (!ok) {
+        owned_handle<std::uint32_t> owner(info);
+        std::uint32_t* b = owner.lock();
+        std::uint32_t cur = reinterpret_cast<const bhead*>(b)->cur;
+        if (foreign && cur > 5) b[5] = swap32(b[5]);
+        // The text and its NUL must lie inside the block.
+        if (cur <= 6 || std::uint64_t{b[5]} >= 4ull * (cur - 6) ||
+            reinterpret_cast<const char*>(b + 6)[b[5]] != '\0') {
             report(5, "Corrupted run information block in file %s", name);
-            free_handle(info);
             fh_close(fh);
             return 0;
         }
+        info = owner.release();
     }
     symbols = read_model_part(fh, foreign, name);
     if (!symbols) {
