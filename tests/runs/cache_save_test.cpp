@@ -88,6 +88,7 @@ TEST_F(cache_save_test, saves_reach_the_shown_series_read_before_and_during_the_
 
 TEST_F(cache_save_test, a_reset_forgets_the_shown_variables) {
     const float *t = nullptr, *v = nullptr;
+    set_cache_points_counter(3);
     ASSERT_EQ(cached_series(stock_, &t, &v, 0), 3);
     reset_value_cache(0, 0, 1);
     set_cache_points_counter(0);
