@@ -961,7 +961,7 @@ void euler_update(float* __restrict v, const float* __restrict r, std::size_t n,
 
 // ------------------------------------------------------------------ lookups ---
 
-double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate) {
+double lookup_value_search(lookup_table& t, const float* data, double x, bool extrapolate) {
     const float* px = data + t.x;
     const float* py = data + t.y;
     std::uint32_t n = t.count;
