@@ -41,8 +41,54 @@ int cur_unit = -1;
 // The flat forms of the dynamic and rate passes of the run (null: the units
 // are evaluated one by one). flat_setting: -1 not yet read from the
 // environment, 0 off, 1 on.
-std::unique_ptr<flat_pass> flat_dynamic, flat_rates;
+flat_pass* flat_dynamic = nullptr;
+flat_pass* flat_rates = nullptr;
 int flat_setting = -1;
+
+// The flat forms outlive their run: the next run of a program with the same
+// code in the same orders (a Livesweep re-run, a sensitivity run) binds them
+// to its own arrays instead of building them again. words: the orders'
+// units and code words, compared word by word.
+struct kept_flat_forms {
+    std::vector<std::uint32_t> words;
+    std::unique_ptr<flat_pass> dynamic, rates;
+};
+kept_flat_forms kept_flat;
+
+// Calls f with each word that identifies the flat forms of p.
+template <typename F> void flat_form_words(const sim_program& p, F&& f) {
+    for (const std::vector<int>* order : {&p.dynamic_order, &p.rate_order}) {
+        f(static_cast<std::uint32_t>(order->size()));
+        for (int u : *order) {
+            const std::vector<std::uint32_t>& code = p.units[static_cast<std::size_t>(u)].code;
+            f(static_cast<std::uint32_t>(u));
+            f(static_cast<std::uint32_t>(code.size()));
+            for (std::uint32_t w : code) f(w);
+        }
+    }
+}
+
+void use_flat_forms(const sim_program& p) {
+    std::size_t at = 0;
+    bool same = kept_flat.dynamic != nullptr;
+    const std::vector<std::uint32_t>& w = kept_flat.words;
+    if (same)
+        flat_form_words(p, [&](std::uint32_t x) {
+            same = same && at < w.size() && w[at] == x;
+            ++at;
+        });
+    if (same && at == w.size()) {
+        kept_flat.dynamic->bind(p);
+        kept_flat.rates->bind(p);
+    } else {
+        kept_flat.words.clear();
+        flat_form_words(p, [&](std::uint32_t x) { kept_flat.words.push_back(x); });
+        kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
+        kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
+    }
+    flat_dynamic = kept_flat.dynamic.get();
+    flat_rates = kept_flat.rates.get();
+}
 
 // Data and constants read from outside sources, per call and lane.
 struct data_instance {
@@ -1096,18 +1142,13 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     std::uint32_t mm = std::max<std::uint32_t>(p.max_lanes, 1);
     cap = std::max<std::uint32_t>(512, mm);
     stack_mem.assign(static_cast<std::size_t>(cap) * (p.max_stack + 2), 0.0);
-    flat_dynamic.reset();
-    flat_rates.reset();
-    if (flat_passes()) {
-        flat_dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
-        flat_rates = std::make_unique<flat_pass>(p, p.rate_order);
-    }
+    flat_dynamic = flat_rates = nullptr;
+    if (flat_passes()) use_flat_forms(p);
     return 1;
 }
 
 void interp_end() {
-    flat_dynamic.reset();
-    flat_rates.reset();
+    flat_dynamic = flat_rates = nullptr;
     prog = nullptr;
     luts = nullptr;
     lut_data = nullptr;
