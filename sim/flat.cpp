@@ -60,9 +60,29 @@ enum flat_code : std::uint16_t {
     fo_if,       // acc = register a != 0 ? register a + 1 : register a + 2
     fo_call,     // acc = built-in c of unit b over registers a..
     fo_rate,     // hidden-state rates of call c of unit b over registers a..
-    FLAT_BINARY(FLAT_ENUM) fo_count
+    FLAT_BINARY(FLAT_ENUM) fo_pair_first,
+    // Pairs: acc or store = (s op1 s) op2 s, the computed operand on the left
+    // or the right, op1 and op2 each + - * or /; two instructions long (the
+    // second holds the target). Code fo_pair_first + pair_code(...).
+    fo_count = fo_pair_first + 64
 };
 constexpr std::uint16_t fo_binary_first = fo_add_0;
+constexpr int pair_code(int op1, int op2, int right, int store) {
+    return ((op1 * 4 + op2) * 2 + right) * 2 + store;
+}
+#define FLAT_PAIRS(X)                                                                              \
+    X(0, 0)                                                                                        \
+    X(0, 1) X(0, 2) X(0, 3) X(1, 0) X(1, 1) X(1, 2) X(1, 3) X(2, 0) X(2, 1) X(2, 2) X(2, 3)        \
+        X(3, 0) X(3, 1) X(3, 2) X(3, 3)
+
+// + - * / with NA, as the binary instructions compute them.
+template <int K> inline double arith(double x, double y) {
+    if (x == NAd || y == NAd) return NAd;
+    if constexpr (K == 0) return x + y;
+    if constexpr (K == 1) return x - y;
+    if constexpr (K == 2) return x * y;
+    return x / y;
+}
 constexpr int forms_per_binary = 16;
 
 // The binary operation of an opcode, as an index into FLAT_BINARY (-1: none).
@@ -284,6 +304,21 @@ bool flat_pass::compile(const sim_program& program, int unit) {
             {ff_ss, ff_sr, ff_sa}, {ff_rs, ff_rr, ff_ra}, {ff_as, ff_ar, -1}};
         int form = forms[st[pa].k][st[pb].k];
         if (form < 0) return false;
+        // (s op1 s) op2 s: one pair instead of two.
+        std::uintptr_t last = out.empty() ? std::uintptr_t{fo_end} : out.back().x.code;
+        if (index < 4 && (form == ff_as || form == ff_sa) && last >= fo_binary_first &&
+            last < fo_pair_first && (last - fo_binary_first) % forms_per_binary == ff_ss &&
+            (last - fo_binary_first) / forms_per_binary < 4) {
+            int op1 = static_cast<int>((last - fo_binary_first) / forms_per_binary);
+            out.back().x.code = static_cast<std::uintptr_t>(
+                fo_pair_first + pair_code(op1, index, form == ff_sa, 0));
+            const operand& z = form == ff_as ? st[pb] : st[pa];
+            pointer(2, z.source, z.index);
+            emit(fo_end); // the pair's second word
+            st.pop_back();
+            st.back() = {k_a, 0, 0};
+            return true;
+        }
         emit(fo_binary_first + forms_per_binary * index + form);
         field(0, st[pa], pa);
         field(1, st[pb], pb);
@@ -373,9 +408,13 @@ bool flat_pass::compile(const sim_program& program, int unit) {
         const std::uint8_t target = array == 1 ? pk_rate : pk_value;
         const std::int64_t dst = slot(h + 1);
         std::uintptr_t last = out.empty() ? std::uintptr_t{fo_end} : out.back().x.code;
-        if (st[0].k == k_a && last >= fo_binary_first && last < fo_count &&
+        std::uintptr_t pair = out.size() < 2 ? std::uintptr_t{fo_end} : out[out.size() - 2].x.code;
+        if (st[0].k == k_a && last >= fo_binary_first && last < fo_pair_first &&
             (last - fo_binary_first) % forms_per_binary < ff_store) {
             out.back().x.code = last + ff_store;
+        } else if (st[0].k == k_a && last == fo_end && pair >= fo_pair_first && pair < fo_count &&
+                   (pair - fo_pair_first) % 2 == 0) {
+            out[out.size() - 2].x.code = pair + 1;
         } else if (st[0].k == k_a) {
             emit(fo_store_a);
         } else if (st[0].k == k_r) {
@@ -449,6 +488,21 @@ void flat_pass::run(int mode) {
     FLAT_FORM(name, expr, 14, a, s, t)                                                             \
     FLAT_FORM(name, expr, 15, a, r, t)
 
+#define FLAT_PAIR_BODY(k1, k2, right, store)                                                       \
+    FLAT_PAIR_OP(k1, k2, right, store) {                                                           \
+        double t = arith<k1>(*ip->a.f, *ip->b.f), z = *ip->c.dst;                                  \
+        double v = right ? arith<k2>(z, t) : arith<k2>(t, z);                                      \
+        ++ip;                                                                                      \
+        if (store) {                                                                               \
+            FLAT_STORE(v);                                                                         \
+        } else {                                                                                   \
+            acc = v;                                                                               \
+        }                                                                                          \
+        FLAT_NEXT;                                                                                 \
+    }
+#define FLAT_PAIR_BODIES(k1, k2)                                                                   \
+    FLAT_PAIR_BODY(k1, k2, 0, 0)                                                                   \
+    FLAT_PAIR_BODY(k1, k2, 0, 1) FLAT_PAIR_BODY(k1, k2, 1, 0) FLAT_PAIR_BODY(k1, k2, 1, 1)
 #if defined(__GNUC__)
     // Threaded dispatch: each instruction jumps straight to the next one's
     // code, whose address replaces the instruction's code on the first run.
@@ -469,21 +523,25 @@ void flat_pass::run(int mode) {
     FLAT_LABEL(fo_##name##_12)                                                                     \
     FLAT_LABEL(fo_##name##_13)                                                                     \
     FLAT_LABEL(fo_##name##_14) FLAT_LABEL(fo_##name##_15)
+#define FLAT_PAIR_LABELS(k1, k2)                                                                   \
+    &&P_##k1##_##k2##_0_0, &&P_##k1##_##k2##_0_1, &&P_##k1##_##k2##_1_0, &&P_##k1##_##k2##_1_1,
     static const void* const labels[] = {
         FLAT_LABEL(fo_end) FLAT_LABEL(fo_unit) FLAT_LABEL(fo_acc_s) FLAT_LABEL(fo_acc_r)
             FLAT_LABEL(fo_spill) FLAT_LABEL(fo_reg_s) FLAT_LABEL(fo_store_s) FLAT_LABEL(fo_store_r)
                 FLAT_LABEL(fo_store_a) FLAT_LABEL(fo_neg) FLAT_LABEL(fo_not) FLAT_LABEL(fo_lookup)
                     FLAT_LABEL(fo_lookup_s) FLAT_LABEL(fo_if) FLAT_LABEL(fo_call)
-                        FLAT_LABEL(fo_rate) FLAT_BINARY(FLAT_LABELS)};
+                        FLAT_LABEL(fo_rate) FLAT_BINARY(FLAT_LABELS) FLAT_PAIRS(FLAT_PAIR_LABELS)};
     static_assert(sizeof(labels) / sizeof(labels[0]) == fo_count);
     if (!resolved_) {
         for (flat_op& o : ops_) o.x.handler = labels[o.x.code];
         resolved_ = true;
     }
+#define FLAT_PAIR_OP(k1, k2, right, store) P_##k1##_##k2##_##right##_##store:
 #define FLAT_OP(name) L_##name:
 #define FLAT_NEXT goto*(++ip)->x.handler
     goto * ip->x.handler;
 #else
+#define FLAT_PAIR_OP(k1, k2, right, store) case fo_pair_first + pair_code(k1, k2, right, store):
 #define FLAT_OP(name) case name:
 #define FLAT_NEXT                                                                                  \
     ++ip;                                                                                          \
@@ -563,6 +621,7 @@ void flat_pass::run(int mode) {
         FLAT_NEXT;
     }
     FLAT_BINARY(FLAT_BODIES)
+    FLAT_PAIRS(FLAT_PAIR_BODIES)
 #if !defined(__GNUC__)
 default:
     return;

@@ -55,34 +55,45 @@ struct kept_flat_forms {
 };
 kept_flat_forms kept_flat;
 
-// Calls f with each word that identifies the flat forms of p.
-template <typename F> void flat_form_words(const sim_program& p, F&& f) {
+// Whether words (from position at on) go on with the code of the units of
+// p's orders; at moves past them. Without words, appends them.
+bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* words,
+                          const std::vector<std::uint32_t>& w) {
+    std::size_t at = 0;
+    auto next = [&](std::uint32_t x) {
+        if (words) {
+            words->push_back(x);
+            return true;
+        }
+        return at < w.size() && w[at++] == x;
+    };
     for (const std::vector<int>* order : {&p.dynamic_order, &p.rate_order}) {
-        f(static_cast<std::uint32_t>(order->size()));
+        if (!next(static_cast<std::uint32_t>(order->size()))) return false;
         for (int u : *order) {
             const std::vector<std::uint32_t>& code = p.units[static_cast<std::size_t>(u)].code;
-            f(static_cast<std::uint32_t>(u));
-            f(static_cast<std::uint32_t>(code.size()));
-            for (std::uint32_t w : code) f(w);
+            if (!next(static_cast<std::uint32_t>(u)) ||
+                !next(static_cast<std::uint32_t>(code.size())))
+                return false;
+            if (words) {
+                words->insert(words->end(), code.begin(), code.end());
+                continue;
+            }
+            if (code.size() > w.size() - at ||
+                !std::equal(code.begin(), code.end(), w.begin() + static_cast<long>(at)))
+                return false;
+            at += code.size();
         }
     }
+    return words || at == w.size();
 }
 
 void use_flat_forms(const sim_program& p) {
-    std::size_t at = 0;
-    bool same = kept_flat.dynamic != nullptr;
-    const std::vector<std::uint32_t>& w = kept_flat.words;
-    if (same)
-        flat_form_words(p, [&](std::uint32_t x) {
-            same = same && at < w.size() && w[at] == x;
-            ++at;
-        });
-    if (same && at == w.size()) {
+    if (kept_flat.dynamic && same_flat_form_words(p, nullptr, kept_flat.words)) {
         kept_flat.dynamic->bind(p);
         kept_flat.rates->bind(p);
     } else {
         kept_flat.words.clear();
-        flat_form_words(p, [&](std::uint32_t x) { kept_flat.words.push_back(x); });
+        same_flat_form_words(p, &kept_flat.words, kept_flat.words);
         kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
         kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
     }
