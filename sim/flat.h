@@ -4,8 +4,8 @@
 //
 // Operands are resolved when the form is built: a reference becomes the
 // address of its value slot, a number the address of its pre-decoded float,
-// and every intermediate result a register (a double, so results are those of
-// the interpreter to the bit). The common shapes are single instructions: an
+// and every intermediate result the accumulator or a register (doubles, so
+// results are those of the interpreter to the bit). The common shapes are single instructions: an
 // arithmetic operation, MIN or MAX, or a comparison reading two slots,
 // numbers or registers, and writing a register or the unit's target. Units
 // the form does not cover (several lanes, vector functions, data calls, held
