@@ -33,27 +33,57 @@ constexpr double NAd = static_cast<double>(NA);
     X(min, std::min(x, y))                                                                         \
     X(max, (x == NAd || y == NAd) ? NAd : std::max(x, y))
 
+// Operand forms of a binary operation: each operand a slot (s), a register
+// (r) or the accumulator (a, the last result, kept in a machine register);
+// the result goes to the accumulator or, plus 8, is stored as the unit's value.
+enum flat_form : int { ff_ss, ff_sr, ff_sa, ff_rs, ff_rr, ff_ra, ff_as, ff_ar, ff_store };
 #define FLAT_FORMS(name)                                                                           \
     fo_##name##_0, fo_##name##_1, fo_##name##_2, fo_##name##_3, fo_##name##_4, fo_##name##_5,      \
-        fo_##name##_6, fo_##name##_7,
+        fo_##name##_6, fo_##name##_7, fo_##name##_8, fo_##name##_9, fo_##name##_10,                \
+        fo_##name##_11, fo_##name##_12, fo_##name##_13, fo_##name##_14, fo_##name##_15,
 #define FLAT_ENUM(name, expr) FLAT_FORMS(name)
 
 enum flat_code : std::uint16_t {
     fo_end,
-    fo_unit,    // a unit left to the interpreter
-    fo_load,    // register d = slot a
-    fo_store_f, // the unit's value = slot a
-    fo_store_r, // the unit's value = register a
-    fo_neg,
-    fo_not,
-    fo_if,     // d = d != 0 ? d + 1 : d + 2
-    fo_lookup, // d = lookup p at d
-    fo_call,   // d = built-in p over registers d..
-    fo_rate,   // hidden-state rates of call p over registers d..
-    FLAT_BINARY(FLAT_ENUM) fo_count
+    fo_unit,     // a unit left to the interpreter (unit a)
+    fo_acc_s,    // acc = slot a
+    fo_acc_r,    // acc = register a
+    fo_spill,    // register a = acc
+    fo_reg_s,    // register a = slot b
+    fo_store_s,  // the unit's value = slot a
+    fo_store_r,  // the unit's value = register a
+    fo_store_a,  // the unit's value = acc
+    fo_neg,      // acc = -acc
+    fo_not,      // acc = acc == 0
+    fo_lookup,   // acc = lookup c at acc
+    fo_lookup_s, // acc = lookup c at slot a
+    fo_if,       // acc = register a != 0 ? register a + 1 : register a + 2
+    fo_call,     // acc = built-in c of unit b over registers a..
+    fo_rate,     // hidden-state rates of call c of unit b over registers a..
+    FLAT_BINARY(FLAT_ENUM) fo_pair_first,
+    // Pairs: acc or store = (s op1 s) op2 s, the computed operand on the left
+    // or the right, op1 and op2 each + - * or /; two instructions long (the
+    // second holds the target). Code fo_pair_first + pair_code(...).
+    fo_count = fo_pair_first + 64
 };
 constexpr std::uint16_t fo_binary_first = fo_add_0;
-constexpr int form_a_reg = 1, form_b_reg = 2, form_store = 4;
+constexpr int pair_code(int op1, int op2, int right, int store) {
+    return ((op1 * 4 + op2) * 2 + right) * 2 + store;
+}
+#define FLAT_PAIRS(X)                                                                              \
+    X(0, 0)                                                                                        \
+    X(0, 1) X(0, 2) X(0, 3) X(1, 0) X(1, 1) X(1, 2) X(1, 3) X(2, 0) X(2, 1) X(2, 2) X(2, 3)        \
+        X(3, 0) X(3, 1) X(3, 2) X(3, 3)
+
+// + - * / with NA, as the binary instructions compute them.
+template <int K> inline double arith(double x, double y) {
+    if (x == NAd || y == NAd) return NAd;
+    if constexpr (K == 0) return x + y;
+    if constexpr (K == 1) return x - y;
+    if constexpr (K == 2) return x * y;
+    return x / y;
+}
+constexpr int forms_per_binary = 16;
 
 // The binary operation of an opcode, as an index into FLAT_BINARY (-1: none).
 int binary_index(std::uint32_t op) {
@@ -138,10 +168,13 @@ union flat_operand {
     std::uint32_t r;
 };
 
+// 32 bytes: the code (its handler's address once the pass has run) and three
+// operands.
 struct flat_op {
-    std::uint16_t op = fo_end;
-    std::uint16_t d = 0; // result register (first argument register of calls)
-    std::int32_t unit = -1;
+    union {
+        std::uintptr_t code;
+        const void* handler;
+    } x{};
     flat_operand a{}, b{};
     union {
         float* dst; // the unit's target
@@ -149,6 +182,7 @@ struct flat_op {
         lookup_table* table;
     } c{};
 };
+static_assert(sizeof(flat_op) == 4 * sizeof(void*));
 
 flat_pass::~flat_pass() = default;
 
@@ -159,12 +193,43 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
             continue;
         }
         flat_op o;
-        o.op = fo_unit;
-        o.unit = u;
+        o.x.code = fo_unit;
+        o.a.r = static_cast<std::uint32_t>(u);
         ops_.push_back(o);
     }
     ops_.push_back(flat_op{});
     if (regs_.empty()) regs_.assign(1, 0.0);
+    bind(program);
+}
+
+void flat_pass::bind(const sim_program& program) {
+    for (const patch& k : patches_) {
+        flat_op& o = ops_[k.op];
+        float* p = nullptr;
+        switch (k.kind) {
+        case pk_value:
+            p = value_array + k.index;
+            break;
+        case pk_rate:
+            p = rate_array + k.index;
+            break;
+        case pk_number:
+            p = &numbers_[static_cast<std::size_t>(k.index)];
+            break;
+        case pk_table:
+            o.c.table = run_lookup_tables() + k.index;
+            continue;
+        default:
+            o.c.call = program.units[static_cast<std::size_t>(k.unit)].code.data() + k.index;
+            continue;
+        }
+        if (k.field == 0)
+            o.a.f = p;
+        else if (k.field == 1)
+            o.b.f = p;
+        else
+            o.c.dst = p;
+    }
 }
 
 bool flat_pass::compile(const sim_program& program, int unit) {
@@ -173,53 +238,98 @@ bool flat_pass::compile(const sim_program& program, int unit) {
     const std::uint32_t* h = c + 2 + c[1];
     std::uint32_t array = h[0], pc = h[4], inner = h[5];
     if (lanes != 1 || inner != 1) return false;
-    float* v = value_array;
     // The slot of lane 0 of an address.
     auto slot = [&](const std::uint32_t* a) -> std::int64_t {
         std::int64_t base = static_cast<std::int32_t>(a[1]);
         return a[0] == addr_strided ? base : base + static_cast<std::int32_t>(c[a[2]]);
     };
+    // An operand on the stack: a slot or number, a register (the one of its
+    // place on the stack) or the accumulator (at most one entry).
+    enum operand_kind : std::uint8_t { k_s, k_r, k_a };
     struct operand {
-        bool reg;
-        const float* f;
+        operand_kind k;
+        std::uint8_t source; // pk_value or pk_number for k_s
+        std::int64_t index;
     };
     std::vector<operand> st;
     std::vector<flat_op> out;
-    auto reg = [](std::size_t pos) { return static_cast<std::uint16_t>(pos); };
-    auto in_register = [&](std::size_t pos) {
-        if (st[pos].reg) return;
-        flat_op o;
-        o.op = fo_load;
-        o.d = reg(pos);
-        o.a.f = st[pos].f;
-        out.push_back(o);
-        st[pos].reg = true;
+    std::vector<patch> ps;
+    const auto here = static_cast<std::uint32_t>(ops_.size());
+    auto emit = [&](int code) -> flat_op& {
+        out.push_back(flat_op{});
+        out.back().x.code = static_cast<std::uintptr_t>(code);
+        return out.back();
+    };
+    auto pointer = [&](std::uint8_t field, std::uint8_t kind, std::int64_t index, int u = -1) {
+        ps.push_back({here + static_cast<std::uint32_t>(out.size() - 1), field, kind, u, index});
+    };
+    auto reg = [](std::size_t pos) { return static_cast<std::uint32_t>(pos); };
+    // Operand x as field 0 (a) or 1 (b) of the last instruction.
+    auto field = [&](std::uint8_t f, const operand& x, std::size_t pos) {
+        if (x.k == k_s)
+            pointer(f, x.source, x.index);
+        else if (x.k == k_r)
+            (f == 0 ? out.back().a : out.back().b).r = reg(pos);
+    };
+    auto spill = [&](std::size_t pos) {
+        emit(fo_spill).a.r = reg(pos);
+        st[pos].k = k_r;
+    };
+    // The accumulator is about to be overwritten: an entry below position
+    // keep that holds it goes to its register.
+    auto free_acc_below = [&](std::size_t keep) {
+        for (std::size_t i = 0; i < keep && i < st.size(); ++i)
+            if (st[i].k == k_a) spill(i);
+    };
+    auto to_register = [&](std::size_t pos) {
+        if (st[pos].k == k_s) {
+            emit(fo_reg_s).a.r = reg(pos);
+            pointer(1, st[pos].source, st[pos].index);
+        } else if (st[pos].k == k_a) {
+            emit(fo_spill).a.r = reg(pos);
+        }
+        st[pos].k = k_r;
+    };
+    auto to_acc = [&](std::size_t pos) {
+        if (st[pos].k == k_a) return;
+        free_acc_below(pos);
+        if (st[pos].k == k_s) {
+            emit(fo_acc_s);
+            pointer(0, st[pos].source, st[pos].index);
+        } else {
+            emit(fo_acc_r).a.r = reg(pos);
+        }
+        st[pos].k = k_a;
     };
     auto binary = [&](int index) {
         if (st.size() < 2) return false;
         std::size_t pa = st.size() - 2, pb = st.size() - 1;
-        flat_op o;
-        int form = (st[pa].reg ? form_a_reg : 0) | (st[pb].reg ? form_b_reg : 0);
-        o.op = static_cast<std::uint16_t>(fo_binary_first + 8 * index + form);
-        o.d = reg(pa);
-        if (st[pa].reg)
-            o.a.r = reg(pa);
-        else
-            o.a.f = st[pa].f;
-        if (st[pb].reg)
-            o.b.r = reg(pb);
-        else
-            o.b.f = st[pb].f;
-        out.push_back(o);
+        free_acc_below(pa);
+        static constexpr int forms[3][3] = {
+            {ff_ss, ff_sr, ff_sa}, {ff_rs, ff_rr, ff_ra}, {ff_as, ff_ar, -1}};
+        int form = forms[st[pa].k][st[pb].k];
+        if (form < 0) return false;
+        // (s op1 s) op2 s: one pair instead of two.
+        std::uintptr_t last = out.empty() ? std::uintptr_t{fo_end} : out.back().x.code;
+        if (index < 4 && (form == ff_as || form == ff_sa) && last >= fo_binary_first &&
+            last < fo_pair_first && (last - fo_binary_first) % forms_per_binary == ff_ss &&
+            (last - fo_binary_first) / forms_per_binary < 4) {
+            int op1 = static_cast<int>((last - fo_binary_first) / forms_per_binary);
+            out.back().x.code = static_cast<std::uintptr_t>(
+                fo_pair_first + pair_code(op1, index, form == ff_sa, 0));
+            const operand& z = form == ff_as ? st[pb] : st[pa];
+            pointer(2, z.source, z.index);
+            emit(fo_end); // the pair's second word
+            st.pop_back();
+            st.back() = {k_a, 0, 0};
+            return true;
+        }
+        emit(fo_binary_first + forms_per_binary * index + form);
+        field(0, st[pa], pa);
+        field(1, st[pb], pb);
         st.pop_back();
-        st.back() = {true, nullptr};
+        st.back() = {k_a, 0, 0};
         return true;
-    };
-    // Arguments of a call into registers base.. (base returned).
-    auto arguments = [&](std::uint32_t nargs) -> std::size_t {
-        std::size_t base = st.size() - nargs;
-        for (std::size_t k = base; k < st.size(); ++k) in_register(k);
-        return base;
     };
     std::size_t depth = 0;
     for (;;) {
@@ -228,35 +338,34 @@ bool flat_pass::compile(const sim_program& program, int unit) {
         if (op == op_end) break;
         switch (op) {
         case nc_number:
-            numbers_.push_back(as_float(c[pc++]));
-            st.push_back({false, &numbers_.back()});
-            continue;
         case op_number_table:
-            numbers_.push_back(as_float(c[c[pc++]]));
-            st.push_back({false, &numbers_.back()});
+            numbers_.push_back(as_float(op == nc_number ? c[pc] : c[c[pc]]));
+            ++pc;
+            st.push_back({k_s, pk_number, static_cast<std::int64_t>(numbers_.size() - 1)});
             continue;
         case nc_ref:
-            st.push_back({false, v + slot(c + pc)});
+            st.push_back({k_s, pk_value, slot(c + pc)});
             pc += 3;
             continue;
         case nc_neg:
-        case nc_not: {
+        case nc_not:
             if (st.empty()) return false;
-            in_register(st.size() - 1);
-            flat_op o;
-            o.op = op == nc_neg ? fo_neg : fo_not;
-            o.d = reg(st.size() - 1);
-            out.push_back(o);
+            to_acc(st.size() - 1);
+            emit(op == nc_neg ? fo_neg : fo_not);
             continue;
-        }
         case nc_lookup_call: {
             if (st.empty()) return false;
-            in_register(st.size() - 1);
-            flat_op o;
-            o.op = fo_lookup;
-            o.d = reg(st.size() - 1);
-            o.c.table = run_lookup_tables() + slot(c + pc);
-            out.push_back(o);
+            std::size_t top = st.size() - 1;
+            if (st[top].k == k_s) {
+                free_acc_below(top);
+                emit(fo_lookup_s);
+                pointer(0, st[top].source, st[top].index);
+                st[top].k = k_a;
+            } else {
+                to_acc(top);
+                emit(fo_lookup);
+            }
+            pointer(2, pk_table, slot(c + pc));
             pc += 3;
             continue;
         }
@@ -264,28 +373,30 @@ bool flat_pass::compile(const sim_program& program, int unit) {
         case op_state_rate: {
             std::uint32_t fn = c[pc], nargs = c[pc + 1];
             if (nargs > st.size() || nargs > 8 || nargs == 0) return false;
-            const std::uint32_t* call = c + pc;
+            std::uint32_t at = pc;
             pc += 5;
             if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
-                binary(fn == fn_min ? binary_min : binary_max);
+                if (!binary(fn == fn_min ? binary_min : binary_max)) return false;
                 continue;
             }
-            flat_op o;
+            int code;
             if (op == op_state_rate)
-                o.op = fo_rate;
+                code = fo_rate;
             else if (fn == fn_if_then_else && nargs == 3)
-                o.op = fo_if;
-            else if (pure_builtin(fn, call[3]))
-                o.op = fo_call;
+                code = fo_if;
+            else if (pure_builtin(fn, c[at + 3]))
+                code = fo_call;
             else
                 return false;
-            std::size_t base = arguments(nargs);
-            o.d = reg(base);
-            o.unit = unit;
-            o.c.call = call;
-            out.push_back(o);
+            std::size_t base = st.size() - nargs;
+            if (op == nc_call) free_acc_below(base);
+            for (std::size_t k = base; k < st.size(); ++k) to_register(k);
+            flat_op& o = emit(code);
+            o.a.r = reg(base);
+            o.b.r = static_cast<std::uint32_t>(unit);
+            if (code != fo_if) pointer(2, pk_code, at, unit);
             st.resize(base);
-            if (op == nc_call) st.push_back({true, nullptr});
+            if (op == nc_call) st.push_back({k_a, 0, 0});
             continue;
         }
         default: {
@@ -299,41 +410,46 @@ bool flat_pass::compile(const sim_program& program, int unit) {
         if (!st.empty()) return false;
     } else {
         if (st.size() != 1) return false;
-        float* dst = (array == 1 ? rate_array : value_array) + slot(h + 1);
-        flat_op* last = out.empty() ? nullptr : &out.back();
-        if (st[0].reg && last && last->op >= fo_binary_first && last->op < fo_count &&
-            !((last->op - fo_binary_first) & form_store) && last->d == 0) {
-            last->op = static_cast<std::uint16_t>(last->op + form_store);
-            last->c.dst = dst;
+        const std::uint8_t target = array == 1 ? pk_rate : pk_value;
+        const std::int64_t dst = slot(h + 1);
+        std::uintptr_t last = out.empty() ? std::uintptr_t{fo_end} : out.back().x.code;
+        std::uintptr_t pair = out.size() < 2 ? std::uintptr_t{fo_end} : out[out.size() - 2].x.code;
+        if (st[0].k == k_a && last >= fo_binary_first && last < fo_pair_first &&
+            (last - fo_binary_first) % forms_per_binary < ff_store) {
+            out.back().x.code = last + ff_store;
+        } else if (st[0].k == k_a && last == fo_end && pair >= fo_pair_first && pair < fo_count &&
+                   (pair - fo_pair_first) % 2 == 0) {
+            out[out.size() - 2].x.code = pair + 1;
+        } else if (st[0].k == k_a) {
+            emit(fo_store_a);
+        } else if (st[0].k == k_r) {
+            emit(fo_store_r).a.r = 0;
         } else {
-            flat_op o;
-            o.op = st[0].reg ? fo_store_r : fo_store_f;
-            if (st[0].reg)
-                o.a.r = 0;
-            else
-                o.a.f = st[0].f;
-            o.c.dst = dst;
-            out.push_back(o);
+            emit(fo_store_s);
+            pointer(0, st[0].source, st[0].index);
         }
-        out.back().unit = unit;
-        checks_.push_back({static_cast<std::uint32_t>(ops_.size() + out.size() - 1), unit, dst});
+        pointer(2, target, dst);
+        checks_.push_back(
+            {here + static_cast<std::uint32_t>(out.size() - 1), unit, target == pk_rate, dst});
     }
     if (regs_.size() < depth + 8) regs_.assign(depth + 8, 0.0);
     ops_.insert(ops_.end(), out.begin(), out.end());
+    patches_.insert(patches_.end(), ps.begin(), ps.end());
     return true;
 }
 
 void flat_pass::report_non_finite(std::size_t before) const {
     for (const store_check& k : checks_)
-        if (k.op < before && non_finite(*k.slot))
+        if (k.op < before && non_finite((k.rate ? rate_array : value_array)[k.slot]))
             interp_fail_unit(k.unit, "Floating point error computing");
     interp_fail_unit(-1, "Floating point error computing");
 }
 
 void flat_pass::run(int mode) {
-    const flat_op* ip = ops_.data();
+    flat_op* ip = ops_.data();
     double* r = regs_.data();
     const float* lut = run_lookup_data();
+    double acc = 0;
     std::uint32_t bad = 0;
     // Stored values are checked together; before any step that could end the
     // run otherwise, the values stored so far are checked first.
@@ -345,30 +461,56 @@ void flat_pass::run(int mode) {
         *ip->c.dst = f_;                                                                           \
         bad |= non_finite(f_);                                                                     \
     }
-#define FLAT_A0 static_cast<double>(*ip->a.f)
-#define FLAT_A1 r[ip->a.r]
-#define FLAT_B0 static_cast<double>(*ip->b.f)
-#define FLAT_B1 r[ip->b.r]
-#define FLAT_PUT0(value) r[ip->d] = (value)
-#define FLAT_PUT1(value) FLAT_STORE(value)
+#define FLAT_A_s static_cast<double>(*ip->a.f)
+#define FLAT_A_r r[ip->a.r]
+#define FLAT_A_a acc
+#define FLAT_B_s static_cast<double>(*ip->b.f)
+#define FLAT_B_r r[ip->b.r]
+#define FLAT_B_a acc
+#define FLAT_PUT_a(value) acc = (value)
+#define FLAT_PUT_t(value) FLAT_STORE(value)
 #define FLAT_FORM(name, expr, form, ka, kb, ks)                                                    \
     FLAT_OP(fo_##name##_##form) {                                                                  \
-        double x = FLAT_A##ka, y = FLAT_B##kb;                                                     \
-        FLAT_PUT##ks(expr);                                                                        \
+        double x = FLAT_A_##ka, y = FLAT_B_##kb;                                                   \
+        FLAT_PUT_##ks(expr);                                                                       \
         FLAT_NEXT;                                                                                 \
     }
 #define FLAT_BODIES(name, expr)                                                                    \
-    FLAT_FORM(name, expr, 0, 0, 0, 0)                                                              \
-    FLAT_FORM(name, expr, 1, 1, 0, 0)                                                              \
-    FLAT_FORM(name, expr, 2, 0, 1, 0)                                                              \
-    FLAT_FORM(name, expr, 3, 1, 1, 0)                                                              \
-    FLAT_FORM(name, expr, 4, 0, 0, 1)                                                              \
-    FLAT_FORM(name, expr, 5, 1, 0, 1)                                                              \
-    FLAT_FORM(name, expr, 6, 0, 1, 1)                                                              \
-    FLAT_FORM(name, expr, 7, 1, 1, 1)
+    FLAT_FORM(name, expr, 0, s, s, a)                                                              \
+    FLAT_FORM(name, expr, 1, s, r, a)                                                              \
+    FLAT_FORM(name, expr, 2, s, a, a)                                                              \
+    FLAT_FORM(name, expr, 3, r, s, a)                                                              \
+    FLAT_FORM(name, expr, 4, r, r, a)                                                              \
+    FLAT_FORM(name, expr, 5, r, a, a)                                                              \
+    FLAT_FORM(name, expr, 6, a, s, a)                                                              \
+    FLAT_FORM(name, expr, 7, a, r, a)                                                              \
+    FLAT_FORM(name, expr, 8, s, s, t)                                                              \
+    FLAT_FORM(name, expr, 9, s, r, t)                                                              \
+    FLAT_FORM(name, expr, 10, s, a, t)                                                             \
+    FLAT_FORM(name, expr, 11, r, s, t)                                                             \
+    FLAT_FORM(name, expr, 12, r, r, t)                                                             \
+    FLAT_FORM(name, expr, 13, r, a, t)                                                             \
+    FLAT_FORM(name, expr, 14, a, s, t)                                                             \
+    FLAT_FORM(name, expr, 15, a, r, t)
 
+#define FLAT_PAIR_BODY(k1, k2, right, store)                                                       \
+    FLAT_PAIR_OP(k1, k2, right, store) {                                                           \
+        double t = arith<k1>(*ip->a.f, *ip->b.f), z = *ip->c.dst;                                  \
+        double v = right ? arith<k2>(z, t) : arith<k2>(t, z);                                      \
+        ++ip;                                                                                      \
+        if (store) {                                                                               \
+            FLAT_STORE(v);                                                                         \
+        } else {                                                                                   \
+            acc = v;                                                                               \
+        }                                                                                          \
+        FLAT_NEXT;                                                                                 \
+    }
+#define FLAT_PAIR_BODIES(k1, k2)                                                                   \
+    FLAT_PAIR_BODY(k1, k2, 0, 0)                                                                   \
+    FLAT_PAIR_BODY(k1, k2, 0, 1) FLAT_PAIR_BODY(k1, k2, 1, 0) FLAT_PAIR_BODY(k1, k2, 1, 1)
 #if defined(__GNUC__)
-    // Threaded dispatch: each instruction jumps straight to the next one's code.
+    // Threaded dispatch: each instruction jumps straight to the next one's
+    // code, whose address replaces the instruction's code on the first run.
 #define FLAT_LABEL(name) &&L_##name,
 #define FLAT_LABELS(name, expr)                                                                    \
     FLAT_LABEL(fo_##name##_0)                                                                      \
@@ -377,23 +519,40 @@ void flat_pass::run(int mode) {
     FLAT_LABEL(fo_##name##_3)                                                                      \
     FLAT_LABEL(fo_##name##_4)                                                                      \
     FLAT_LABEL(fo_##name##_5)                                                                      \
-    FLAT_LABEL(fo_##name##_6) FLAT_LABEL(fo_##name##_7)
+    FLAT_LABEL(fo_##name##_6)                                                                      \
+    FLAT_LABEL(fo_##name##_7)                                                                      \
+    FLAT_LABEL(fo_##name##_8)                                                                      \
+    FLAT_LABEL(fo_##name##_9)                                                                      \
+    FLAT_LABEL(fo_##name##_10)                                                                     \
+    FLAT_LABEL(fo_##name##_11)                                                                     \
+    FLAT_LABEL(fo_##name##_12)                                                                     \
+    FLAT_LABEL(fo_##name##_13)                                                                     \
+    FLAT_LABEL(fo_##name##_14) FLAT_LABEL(fo_##name##_15)
+#define FLAT_PAIR_LABELS(k1, k2)                                                                   \
+    &&P_##k1##_##k2##_0_0, &&P_##k1##_##k2##_0_1, &&P_##k1##_##k2##_1_0, &&P_##k1##_##k2##_1_1,
     static const void* const labels[] = {
-        FLAT_LABEL(fo_end) FLAT_LABEL(fo_unit) FLAT_LABEL(fo_load) FLAT_LABEL(fo_store_f)
-            FLAT_LABEL(fo_store_r) FLAT_LABEL(fo_neg) FLAT_LABEL(fo_not) FLAT_LABEL(fo_if)
-                FLAT_LABEL(fo_lookup) FLAT_LABEL(fo_call) FLAT_LABEL(fo_rate)
-                    FLAT_BINARY(FLAT_LABELS)};
+        FLAT_LABEL(fo_end) FLAT_LABEL(fo_unit) FLAT_LABEL(fo_acc_s) FLAT_LABEL(fo_acc_r)
+            FLAT_LABEL(fo_spill) FLAT_LABEL(fo_reg_s) FLAT_LABEL(fo_store_s) FLAT_LABEL(fo_store_r)
+                FLAT_LABEL(fo_store_a) FLAT_LABEL(fo_neg) FLAT_LABEL(fo_not) FLAT_LABEL(fo_lookup)
+                    FLAT_LABEL(fo_lookup_s) FLAT_LABEL(fo_if) FLAT_LABEL(fo_call)
+                        FLAT_LABEL(fo_rate) FLAT_BINARY(FLAT_LABELS) FLAT_PAIRS(FLAT_PAIR_LABELS)};
     static_assert(sizeof(labels) / sizeof(labels[0]) == fo_count);
+    if (!resolved_) {
+        for (flat_op& o : ops_) o.x.handler = labels[o.x.code];
+        resolved_ = true;
+    }
+#define FLAT_PAIR_OP(k1, k2, right, store) P_##k1##_##k2##_##right##_##store:
 #define FLAT_OP(name) L_##name:
-#define FLAT_NEXT goto* labels[(++ip)->op]
-    goto* labels[ip->op];
+#define FLAT_NEXT goto*(++ip)->x.handler
+    goto * ip->x.handler;
 #else
+#define FLAT_PAIR_OP(k1, k2, right, store) case fo_pair_first + pair_code(k1, k2, right, store):
 #define FLAT_OP(name) case name:
 #define FLAT_NEXT                                                                                  \
     ++ip;                                                                                          \
     continue
     for (;;) {
-        switch (ip->op) {
+        switch (ip->x.code) {
 #endif
     FLAT_OP(fo_end) {
         FLAT_CHECK;
@@ -401,14 +560,26 @@ void flat_pass::run(int mode) {
     }
     FLAT_OP(fo_unit) {
         FLAT_CHECK;
-        eval_unit(ip->unit, mode);
+        eval_unit(static_cast<int>(ip->a.r), mode);
         FLAT_NEXT;
     }
-    FLAT_OP(fo_load) {
-        r[ip->d] = *ip->a.f;
+    FLAT_OP(fo_acc_s) {
+        acc = *ip->a.f;
         FLAT_NEXT;
     }
-    FLAT_OP(fo_store_f) {
+    FLAT_OP(fo_acc_r) {
+        acc = r[ip->a.r];
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_spill) {
+        r[ip->a.r] = acc;
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_reg_s) {
+        r[ip->a.r] = *ip->b.f;
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_store_s) {
         float f = *ip->a.f;
         *ip->c.dst = f;
         bad |= non_finite(f);
@@ -418,36 +589,44 @@ void flat_pass::run(int mode) {
         FLAT_STORE(r[ip->a.r]);
         FLAT_NEXT;
     }
+    FLAT_OP(fo_store_a) {
+        FLAT_STORE(acc);
+        FLAT_NEXT;
+    }
     FLAT_OP(fo_neg) {
-        double x = r[ip->d];
-        r[ip->d] = x == NAd ? NAd : -x;
+        acc = acc == NAd ? NAd : -acc;
         FLAT_NEXT;
     }
     FLAT_OP(fo_not) {
-        r[ip->d] = r[ip->d] == 0 ? 1.0 : 0.0;
-        FLAT_NEXT;
-    }
-    FLAT_OP(fo_if) {
-        const double* a = r + ip->d;
-        r[ip->d] = a[0] != 0 ? a[1] : a[2];
+        acc = acc == 0 ? 1.0 : 0.0;
         FLAT_NEXT;
     }
     FLAT_OP(fo_lookup) {
-        double x = r[ip->d];
-        r[ip->d] = x == NAd ? NAd : lookup_value(*ip->c.table, lut, x, false);
+        acc = acc == NAd ? NAd : lookup_value(*ip->c.table, lut, acc, false);
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_lookup_s) {
+        double x = *ip->a.f;
+        acc = x == NAd ? NAd : lookup_value(*ip->c.table, lut, x, false);
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_if) {
+        const double* a = r + ip->a.r;
+        acc = a[0] != 0 ? a[1] : a[2];
         FLAT_NEXT;
     }
     FLAT_OP(fo_call) {
         FLAT_CHECK;
-        r[ip->d] = interp_call_one(ip->unit, ip->c.call, r + ip->d, mode);
+        acc = interp_call_one(static_cast<int>(ip->b.r), ip->c.call, r + ip->a.r, mode);
         FLAT_NEXT;
     }
     FLAT_OP(fo_rate) {
         FLAT_CHECK;
-        interp_state_rate_one(ip->unit, ip->c.call, r + ip->d, mode);
+        interp_state_rate_one(static_cast<int>(ip->b.r), ip->c.call, r + ip->a.r, mode);
         FLAT_NEXT;
     }
     FLAT_BINARY(FLAT_BODIES)
+    FLAT_PAIRS(FLAT_PAIR_BODIES)
 #if !defined(__GNUC__)
 default:
     return;

@@ -4,8 +4,8 @@
 //
 // Operands are resolved when the form is built: a reference becomes the
 // address of its value slot, a number the address of its pre-decoded float,
-// and every intermediate result a register (a double, so results are those of
-// the interpreter to the bit). The common shapes are single instructions: an
+// and every intermediate result the accumulator or a register (doubles, so
+// results are those of the interpreter to the bit). The common shapes are single instructions: an
 // arithmetic operation, MIN or MAX, or a comparison reading two slots,
 // numbers or registers, and writing a register or the unit's target. Units
 // the form does not cover (several lanes, vector functions, data calls, held
@@ -35,6 +35,10 @@ public:
     flat_pass(const flat_pass&) = delete;
     flat_pass& operator=(const flat_pass&) = delete;
 
+    // Points the instructions at the arrays and lookup tables of a new run
+    // of a program with the same code (program: its code words).
+    void bind(const sim_program& program);
+
     // Evaluates the pass in mode em_main or em_stage.
     void run(int mode);
 
@@ -43,17 +47,32 @@ public:
     std::size_t flat_units() const { return flat_units_; }
 
 private:
+    // Where an address in an instruction points, so that a new run can
+    // point it at its own arrays: field 0 operand a, 1 operand b, 2 the
+    // third word; kind one of pk_*; index the slot, number, lookup or code
+    // word (of unit).
+    enum patch_kind : std::uint8_t { pk_value, pk_rate, pk_number, pk_table, pk_code };
+    struct patch {
+        std::uint32_t op;
+        std::uint8_t field;
+        std::uint8_t kind;
+        int unit;
+        std::int64_t index;
+    };
     struct store_check {
         std::uint32_t op; // index of the instruction that stores
         int unit;
-        const float* slot;
+        bool rate; // into rate_array
+        std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
     [[noreturn]] void report_non_finite(std::size_t before) const;
 
     std::vector<flat_op> ops_;
+    std::vector<patch> patches_;
     std::vector<double> regs_;
     std::deque<float> numbers_; // pre-decoded numbers (addresses stay put)
     std::vector<store_check> checks_;
     std::size_t flat_units_ = 0;
+    bool resolved_ = false; // codes replaced by their handlers' addresses
 };

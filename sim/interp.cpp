@@ -41,8 +41,65 @@ int cur_unit = -1;
 // The flat forms of the dynamic and rate passes of the run (null: the units
 // are evaluated one by one). flat_setting: -1 not yet read from the
 // environment, 0 off, 1 on.
-std::unique_ptr<flat_pass> flat_dynamic, flat_rates;
+flat_pass* flat_dynamic = nullptr;
+flat_pass* flat_rates = nullptr;
 int flat_setting = -1;
+
+// The flat forms outlive their run: the next run of a program with the same
+// code in the same orders (a Livesweep re-run, a sensitivity run) binds them
+// to its own arrays instead of building them again. words: the orders'
+// units and code words, compared word by word.
+struct kept_flat_forms {
+    std::vector<std::uint32_t> words;
+    std::unique_ptr<flat_pass> dynamic, rates;
+};
+kept_flat_forms kept_flat;
+
+// Whether words (from position at on) go on with the code of the units of
+// p's orders; at moves past them. Without words, appends them.
+bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* words,
+                          const std::vector<std::uint32_t>& w) {
+    std::size_t at = 0;
+    auto next = [&](std::uint32_t x) {
+        if (words) {
+            words->push_back(x);
+            return true;
+        }
+        return at < w.size() && w[at++] == x;
+    };
+    for (const std::vector<int>* order : {&p.dynamic_order, &p.rate_order}) {
+        if (!next(static_cast<std::uint32_t>(order->size()))) return false;
+        for (int u : *order) {
+            const std::vector<std::uint32_t>& code = p.units[static_cast<std::size_t>(u)].code;
+            if (!next(static_cast<std::uint32_t>(u)) ||
+                !next(static_cast<std::uint32_t>(code.size())))
+                return false;
+            if (words) {
+                words->insert(words->end(), code.begin(), code.end());
+                continue;
+            }
+            if (code.size() > w.size() - at ||
+                !std::equal(code.begin(), code.end(), w.begin() + static_cast<long>(at)))
+                return false;
+            at += code.size();
+        }
+    }
+    return words || at == w.size();
+}
+
+void use_flat_forms(const sim_program& p) {
+    if (kept_flat.dynamic && same_flat_form_words(p, nullptr, kept_flat.words)) {
+        kept_flat.dynamic->bind(p);
+        kept_flat.rates->bind(p);
+    } else {
+        kept_flat.words.clear();
+        same_flat_form_words(p, &kept_flat.words, kept_flat.words);
+        kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
+        kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
+    }
+    flat_dynamic = kept_flat.dynamic.get();
+    flat_rates = kept_flat.rates.get();
+}
 
 // Data and constants read from outside sources, per call and lane.
 struct data_instance {
@@ -973,7 +1030,7 @@ void euler_update(float* __restrict v, const float* __restrict r, std::size_t n,
 
 // ------------------------------------------------------------------ lookups ---
 
-double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate) {
+double lookup_value_search(lookup_table& t, const float* data, double x, bool extrapolate) {
     const float* px = data + t.x;
     const float* py = data + t.y;
     std::uint32_t n = t.count;
@@ -1108,18 +1165,13 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     std::uint32_t mm = std::max<std::uint32_t>(p.max_lanes, 1);
     cap = std::max<std::uint32_t>(512, mm);
     stack_mem.assign(static_cast<std::size_t>(cap) * (p.max_stack + 2), 0.0);
-    flat_dynamic.reset();
-    flat_rates.reset();
-    if (flat_passes()) {
-        flat_dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
-        flat_rates = std::make_unique<flat_pass>(p, p.rate_order);
-    }
+    flat_dynamic = flat_rates = nullptr;
+    if (flat_passes()) use_flat_forms(p);
     return 1;
 }
 
 void interp_end() {
-    flat_dynamic.reset();
-    flat_rates.reset();
+    flat_dynamic = flat_rates = nullptr;
     prog = nullptr;
     luts = nullptr;
     lut_data = nullptr;

@@ -21,7 +21,21 @@ lookup_table* run_lookup_tables();
 float* run_lookup_data();
 
 // The value of a lookup at x (clamped at the ends, or extrapolated).
-double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate);
+double lookup_value_search(lookup_table& t, const float* data, double x, bool extrapolate);
+// The same, inline while x stays inside the segment of the previous call
+// (the usual case from one step to the next).
+inline double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate) {
+    const float* px = data + t.x;
+    std::int64_t k = t.segment;
+    if (t.count >= 2 && k >= 0 && k + 2 <= static_cast<std::int64_t>(t.count) && x > px[0] &&
+        x < px[t.count - 1] && x >= px[k] && x <= px[k + 1]) {
+        const float* py = data + t.y;
+        double dx = px[k + 1] - px[k];
+        if (dx == 0) return py[k + 1];
+        return py[k] + (x - px[k]) * (static_cast<double>(py[k + 1]) - py[k]) / dx;
+    }
+    return lookup_value_search(t, data, x, extrapolate);
+}
 
 // A built-in call of one lane; args are its arguments in order.
 double interp_call_one(int unit, const std::uint32_t* call, const double* args, int mode);

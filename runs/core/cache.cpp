@@ -36,9 +36,11 @@ struct cache_state {
     mem_pool* shown_pool = nullptr;
     std::vector<mem_pool*> retired; // shown pools outgrown since the last reset
     std::size_t slots = 0;
-    entry** table = nullptr;     // one per value slot
-    float** shown = nullptr;     // shown-run table: one array per value slot
-    std::vector<int> shown_room; // points each shown array has room for
+    entry** table = nullptr;              // one per value slot
+    float** shown = nullptr;              // shown-run table: one array per value slot
+    std::vector<int> shown_room;          // points each shown array has room for
+    std::vector<std::size_t> shown_slots; // the slots with a shown array, so a
+                                          // save walks only those
     float* time_arrays[max_selected_runs] = {};
     int counts[max_selected_runs] = {};
     std::uint16_t time_serials[max_selected_runs] = {};
@@ -63,6 +65,7 @@ void free_pools(bool shown_too, bool cache_too) {
         g.shown_pool = nullptr;
         g.shown = nullptr;
         g.shown_room.clear();
+        g.shown_slots.clear();
         for (mem_pool* p : g.retired) free_block(p);
         g.retired.clear();
     }
@@ -101,6 +104,7 @@ float* copy_array(const std::vector<float>& v, bool shown, int slot) {
     auto* a = static_cast<float*>(block_alloc(pool, std::max<std::size_t>(room, 1) * 4, 0));
     if (!v.empty()) std::memcpy(a, v.data(), v.size() * 4);
     if (shown && g.shown_pool && g.shown && slot >= 0 && static_cast<std::size_t>(slot) < g.slots) {
+        if (!g.shown[slot]) g.shown_slots.push_back(static_cast<std::size_t>(slot));
         g.shown[slot] = a;
         g.shown_room.resize(g.slots, 0);
         g.shown_room[static_cast<std::size_t>(slot)] = static_cast<int>(room);
@@ -303,8 +307,8 @@ void livesweep_save_values(const float* value_array, std::size_t nvalues, int re
     if (!g.shown || !value_array) return;
     g.shown_room.resize(g.slots, 0);
     bool full = false;
-    for (std::size_t s = 0; s < g.slots; ++s)
-        if (g.shown[s] && g.counter >= g.shown_room[s]) full = true;
+    for (std::size_t s : g.shown_slots)
+        if (g.counter >= g.shown_room[s]) full = true;
     if (full) {
         // Grow every shown array into a fresh pool; the old one stays until
         // the next reset so pointers already handed out stay valid.
@@ -312,8 +316,7 @@ void livesweep_save_values(const float* value_array, std::size_t nvalues, int re
         mem_pool* fresh = new_block(0);
         auto** table = static_cast<float**>(
             block_alloc(fresh, std::max<std::size_t>(g.slots, 1) * sizeof(float*), 0));
-        for (std::size_t s = 0; s < g.slots; ++s) {
-            if (!g.shown[s]) continue;
+        for (std::size_t s : g.shown_slots) {
             auto* a =
                 static_cast<float*>(block_alloc(fresh, 4ull * static_cast<std::size_t>(cap), 0));
             std::memcpy(a, g.shown[s],
@@ -332,7 +335,7 @@ void livesweep_save_values(const float* value_array, std::size_t nvalues, int re
         g.capacity = cap;
         ++g_generation;
     }
-    for (std::size_t s = 0; s < g.slots && s < nvalues; ++s)
-        if (g.shown[s] && g.counter < g.shown_room[s]) g.shown[s][g.counter] = value_array[s];
+    for (std::size_t s : g.shown_slots)
+        if (s < nvalues && g.counter < g.shown_room[s]) g.shown[s][g.counter] = value_array[s];
     ++g.counter;
 }
