@@ -70,10 +70,12 @@ constexpr std::uint16_t fo_binary_first = fo_add_0;
 constexpr int pair_code(int op1, int op2, int right, int store) {
     return ((op1 * 4 + op2) * 2 + right) * 2 + store;
 }
+// Kept as written: clang-format does not settle on one layout for this list.
+// clang-format off
 #define FLAT_PAIRS(X)                                                                              \
-    X(0, 0)                                                                                        \
-    X(0, 1) X(0, 2) X(0, 3) X(1, 0) X(1, 1) X(1, 2) X(1, 3) X(2, 0) X(2, 1) X(2, 2) X(2, 3)        \
-        X(3, 0) X(3, 1) X(3, 2) X(3, 3)
+    X(0, 0) X(0, 1) X(0, 2) X(0, 3) X(1, 0) X(1, 1) X(1, 2) X(1, 3)                               \
+    X(2, 0) X(2, 1) X(2, 2) X(2, 3) X(3, 0) X(3, 1) X(3, 2) X(3, 3)
+// clang-format on
 
 // + - * / with NA, as the binary instructions compute them.
 template <int K> inline double arith(double x, double y) {
