@@ -429,6 +429,14 @@ QWidget* make_widget(HWND hwnd, Window& w) {
         // manager: transient for their owner (or the program), kept above it.
         if (caption && (parent_widget || (w.ex_style & WS_EX_DLGMODALFRAME))) flags = Qt::Dialog;
         if (!caption) flags |= Qt::FramelessWindowHint;
+        // The title bar offers what the window's style asks for: a dialog
+        // without minimise and maximise boxes gets neither button.
+        if (caption) {
+            flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+            if (w.style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+            if (w.style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+            if (w.style & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+        }
         if (w.ex_style & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
         if (w.ex_style & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
     }
