@@ -34,6 +34,7 @@ override_eval_fn override_fn = nullptr;
 expand_refs_fn expand_fn = nullptr;
 livesweep_save_fn livesweep_fn = nullptr;
 plausitest_fn plausitest_fn_set = nullptr;
+run_file_replaced_fn replaced_fn = nullptr;
 } // namespace
 
 void set_sim_pump_hook(sim_pump_fn hook) {
@@ -72,6 +73,12 @@ void set_plausitest_hook(plausitest_fn hook) {
 plausitest_fn plausitest_hook() {
     return plausitest_fn_set;
 }
+void set_run_file_replaced_hook(run_file_replaced_fn hook) {
+    replaced_fn = hook;
+}
+run_file_replaced_fn run_file_replaced_hook() {
+    return replaced_fn;
+}
 
 void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, delay_object** live,
                        std::uint32_t count) {
@@ -82,6 +89,13 @@ void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, del
         std::uint16_t cap;
         std::memcpy(&cap, b.data() + 24, 2);
         if (b.size() != delay_object_bytes(cap)) continue;
+        // The ring as saved must make sense, or the live object is left as it is.
+        std::int32_t first, live_entries;
+        std::memcpy(&first, b.data() + 4, 4);
+        std::memcpy(&live_entries, b.data() + 8, 4);
+        if (live_entries < 0 || live_entries > cap || first < 0 || (cap && first >= cap) ||
+            (!cap && first))
+            continue;
         delay_object* d = live[i];
         std::uint16_t have = d ? d->capacity : 0;
         if (!d || have < cap) {
