@@ -89,13 +89,6 @@ void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, del
         std::uint16_t cap;
         std::memcpy(&cap, b.data() + 24, 2);
         if (b.size() != delay_object_bytes(cap)) continue;
-        // The ring as saved must make sense, or the live object is left as it is.
-        std::int32_t first, live_entries;
-        std::memcpy(&first, b.data() + 4, 4);
-        std::memcpy(&live_entries, b.data() + 8, 4);
-        if (live_entries < 0 || live_entries > cap || first < 0 || (cap && first >= cap) ||
-            (!cap && first))
-            continue;
         delay_object* d = live[i];
         std::uint16_t have = d ? d->capacity : 0;
         if (!d || have < cap) {
