@@ -43,6 +43,7 @@ bool ready() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (!ready()) return 0;
+    reset_report_counts();
     std::string text(reinterpret_cast<const char*>(data), size);
     for (char& c : text)
         if (c == 0) c = ' ';
@@ -59,5 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap(); // a refused text changed the copies
     }
     free_scratch();
+    if (report_counts[10] != 0) __builtin_trap(); // an internal error is a finding
     return 0;
 }

@@ -4,18 +4,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "fuzz/fuzz_files.h"
 #include "runs/core/access.h"
 #include "runs/core/readback.h"
 #include "runs/core/runfile.h"
 #include "runs/core/sens.h"
 
 namespace {
-int quiet(int, const char*, const char*) {
+// Ordinary messages are dropped; an internal error is shown, as the finding.
+int quiet(int kind, const char*, const char* text) {
+    if (kind == 10) std::fprintf(stderr, "internal error: %s\n", text ? text : "");
     return 0;
 }
 
@@ -68,13 +70,18 @@ void read_everything(int r) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static std::string path = "/tmp/fuzz_runfile_" + std::to_string(getpid()) + ".kdf";
+    static const bool once = [] {
+        set_memory_debug(true);
+        return true;
+    }();
+    (void)once;
     set_message_hook(quiet);
     report_message_level = 11; // drop messages below 6 (they would go to the log)
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    reset_report_counts();
+    // The input lives in the process's own folder, removed after each input
+    // and the folder when the process ends.
+    std::string path = fuzz_input_file("input.kdf", data, size);
+    if (path.empty()) return 0;
     int r = kdf_open(path.c_str());
     if (r >= 0) {
         read_everything(r);
@@ -82,5 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     free_loaded_runs();
     free_scratch();
+    std::remove(path.c_str());
+    // An internal error while reading or refusing the file is a finding.
+    if (report_counts[10] != 0) __builtin_trap();
     return 0;
 }

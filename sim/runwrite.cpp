@@ -12,6 +12,7 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "sim/runname.h"
+#include "sim/simdata.h"
 
 namespace {
 
@@ -425,7 +426,9 @@ int write_run_file(const char* path, const run_image& img) {
         fill_header(h, img, l, at);
         if (fh_seek(fh, 0, 0) != 0 || fh_write(fh, &h, sizeof h) != sizeof h)
             return write_failed(path, fh);
-        return guard.close() > 0 ? 1 : 0;
+        if (guard.close() <= 0) return 0;
+        if (run_file_replaced_fn replaced = run_file_replaced_hook()) replaced(path);
+        return 1;
     } catch (const writer_unwind&) {
         return 0;
     }

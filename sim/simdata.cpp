@@ -34,6 +34,7 @@ override_eval_fn override_fn = nullptr;
 expand_refs_fn expand_fn = nullptr;
 livesweep_save_fn livesweep_fn = nullptr;
 plausitest_fn plausitest_fn_set = nullptr;
+run_file_replaced_fn replaced_fn = nullptr;
 } // namespace
 
 void set_sim_pump_hook(sim_pump_fn hook) {
@@ -71,6 +72,12 @@ void set_plausitest_hook(plausitest_fn hook) {
 }
 plausitest_fn plausitest_hook() {
     return plausitest_fn_set;
+}
+void set_run_file_replaced_hook(run_file_replaced_fn hook) {
+    replaced_fn = hook;
+}
+run_file_replaced_fn run_file_replaced_hook() {
+    return replaced_fn;
 }
 
 void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, delay_object** live,

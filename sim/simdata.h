@@ -153,6 +153,11 @@ struct sim_output;
 using plausitest_fn = void (*)(const sim_output& results);
 void set_plausitest_hook(plausitest_fn hook);
 
+// Called after a run file was written anew at path (the new file renamed
+// over the old one): the runs subsystem drops what it read from the old file.
+using run_file_replaced_fn = void (*)(const char* path);
+void set_run_file_replaced_hook(run_file_replaced_fn hook);
+
 // The hooks as set (null when none).
 sim_pump_fn sim_pump_hook();
 sim_pause_fn sim_pause_hook();
@@ -160,3 +165,4 @@ override_eval_fn override_hook();
 expand_refs_fn expand_refs_hook();
 livesweep_save_fn livesweep_save_hook();
 plausitest_fn plausitest_hook();
+run_file_replaced_fn run_file_replaced_hook();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "foundation/files.h"
 #include "foundation/memory.h"
@@ -11,6 +12,7 @@
 #include "model/blockfile.h"
 #include "model/context.h"
 #include "model/modelfile.h"
+#include "sim/simdata.h"
 
 loaded_run* cur_run = nullptr;
 int cur_run_index = -1;
@@ -56,12 +58,45 @@ std::string run_full_name(const char* name) {
     return full_path(nullptr, with_ext);
 }
 
-int find_by_path(const std::string& full) {
+// What tells one file at a path from another put there later (a run file
+// is replaced by renaming a new file over it, which keeps neither the inode
+// nor, as a rule, the time).
+file_identity identity_of(const std::string& path) {
+    file_identity id;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return id;
+    id.known = true;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.mtime_s = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    id.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    return id;
+}
+
+bool same_file(const file_identity& a, const file_identity& b) {
+    return a.known == b.known &&
+           (!a.known || (a.device == b.device && a.inode == b.inode && a.size == b.size &&
+                         a.mtime_s == b.mtime_s && a.mtime_ns == b.mtime_ns));
+}
+
+// The live record read from the file at full. same_file_only: a record whose
+// file has since been replaced or removed on disk does not count (it holds
+// the old file's tables and values).
+int find_by_path(const std::string& full, bool same_file_only) {
+    file_identity now;
+    bool looked = false;
     for (int i = 0; i < g_count; ++i) {
         loaded_run r = read_record(i);
-        if (live(r) && static_cast<std::size_t>(i) < g_side.size() &&
-            name_cmp(g_side[static_cast<std::size_t>(i)].path.c_str(), full.c_str()) == 0)
-            return i;
+        if (!live(r) || static_cast<std::size_t>(i) >= g_side.size()) continue;
+        const run_side& s = g_side[static_cast<std::size_t>(i)];
+        if (name_cmp(s.path.c_str(), full.c_str()) != 0) continue;
+        if (same_file_only) {
+            if (!looked) now = identity_of(s.path);
+            looked = true;
+            if (!same_file(s.identity, now)) continue;
+        }
+        return i;
     }
     return -1;
 }
@@ -148,6 +183,41 @@ bool model_bytes_of(int j, std::vector<std::uint8_t>& out) {
     return fr.at(off, out.data(), out.size());
 }
 
+// Owns a block read from a run file until the file is found sound: holds its
+// lock (lock() until release() or the end) and always ends the lock before it
+// frees the block, so no early return can free a block still locked.
+class held_block {
+public:
+    explicit held_block(handle h) : h_(h) {}
+    ~held_block() {
+        unlock();
+        free_hblock_if(h_);
+    }
+    held_block(const held_block&) = delete;
+    held_block& operator=(const held_block&) = delete;
+    handle get() const { return h_; }
+    explicit operator bool() const { return h_ != 0; }
+    void* lock() {
+        if (!p_ && h_) p_ = lock_handle(h_);
+        return p_;
+    }
+    void unlock() {
+        if (p_) unlock_handle(h_);
+        p_ = nullptr;
+    }
+    // Ends the lock and hands the block over.
+    handle release() {
+        unlock();
+        handle h = h_;
+        h_ = 0;
+        return h;
+    }
+
+private:
+    handle h_;
+    void* p_ = nullptr;
+};
+
 // Opens and checks a run file part by part into a local record and side
 // state. Each check fills what it vouches for; a failed one releases
 // everything taken and leaves the reason in why (empty: the lower layer has
@@ -156,6 +226,13 @@ class run_checker {
 public:
     run_checker(const std::string& full, loaded_run& rec, run_side& side, std::string& why)
         : full_(full), rec_(rec), side_(side), why_(why) {}
+    // Releases what the record holds unless accept() took it.
+    ~run_checker() {
+        if (opened_ && !accepted_) release_parts(rec_, -1);
+    }
+    run_checker(const run_checker&) = delete;
+    run_checker& operator=(const run_checker&) = delete;
+    void accept() { accepted_ = true; }
 
     // The header: the file opens, is a run file of a version read here.
     // fail_kind 1: the file could not be opened; 2: not a file of this system.
@@ -174,17 +251,20 @@ public:
     bool run_section();
     // The Time axis and the data time axis.
     bool time_axes();
+    // Every part the header or the offset table points at lies within the
+    // file: a file cut short is refused, not read with parts missing.
+    bool parts_within_file();
 
 private:
+    // A failed check only says why: what the record holds is released when
+    // the checker ends, after every lock a check took has ended.
     bool fail(const char* what) {
         why_ = what;
-        release_parts(rec_, -1);
         return false;
     }
     // The lower layer has shown its message already.
     bool fail_reported() {
         why_.clear();
-        release_parts(rec_, -1);
         return false;
     }
     std::uint64_t record_head_bytes(std::int64_t count) const {
@@ -206,6 +286,13 @@ private:
     bool lower_ = false, timed_ = false, c32_ = false;
     int csize_ = 2;
     std::uint64_t data_values_at_ = 0; // file offset of the data axis values
+    bool opened_ = false;              // the record holds the file (and what is read from it)
+    bool accepted_ = false;
+    std::string cut_; // what parts_within_file found cut (kept for the message)
+    bool block_within(std::uint64_t at, std::uint32_t low_cells) const;
+    bool records_within();
+    bool delays_within();
+    std::string slot_variable(std::uint32_t slot) const;
 };
 
 bool run_checker::header(int& fail_kind) {
@@ -226,12 +313,14 @@ bool run_checker::header(int& fail_kind) {
     rec_.file = fh;
     rec_.symbols = 0;
     rec_.info = 0;
+    opened_ = true;
     rec_.word33 = rec_.word34 = rec_.word36 = 0;
     long fsize = fh_size(fh);
     side_ = run_side{};
     side_.path = full_;
     side_.foreign = foreign;
     side_.file_size = fsize > 0 ? static_cast<std::uint64_t>(fsize) : 0;
+    side_.identity = identity_of(full_);
     fr_ = file_reader{fh, foreign, side_.file_size};
     size_ = side_.file_size;
     return true;
@@ -241,18 +330,22 @@ bool run_checker::info_block() {
     file_handle fh = rec_.file;
     if (!kmf_word(h_, 38)) return fh_seek(fh, sizeof h_, 0) < 0 ? fail("header") : true;
     if (fh_seek(fh, sizeof h_, 0) < 0) return fail("information block");
-    handle info = read_block_raw(fh, fr_.foreign);
+    // The block is the checker's until it is found sound; the guard ends its
+    // lock before it frees it on every way out.
+    held_block info(read_block_raw(fh, fr_.foreign));
     if (!info) return fail_reported();
-    rec_.info = info;
+    auto* cell = static_cast<std::uint32_t*>(info.lock());
+    if (!cell) return fail("information block");
     // Cell 5: the byte length of the text that starts at cell 6. Only
     // the length is a word; the text is bytes in either byte order.
-    handle_lock<std::uint32_t> b(info);
-    std::uint32_t cells = reinterpret_cast<bhead*>(b.get())->cur;
-    if (cells < 7) return fail("information block too short");
-    if (fr_.foreign) b.get()[5] = swap32(b.get()[5]);
+    std::uint32_t cells = reinterpret_cast<bhead*>(cell)->cur;
+    if (cells < 7 || std::uint64_t{cells} * 4 > handle_size(info.get()))
+        return fail("information block too short");
+    if (fr_.foreign) cell[5] = swap32(cell[5]);
     std::uint64_t room = 4ull * (cells - 6);
-    const char* text = reinterpret_cast<const char*>(b.get() + 6);
-    if (b.get()[5] >= room || !std::memchr(text, 0, room)) return fail("information block text");
+    const char* text = reinterpret_cast<const char*>(cell + 6);
+    if (cell[5] >= room || !std::memchr(text, 0, room)) return fail("information block text");
+    rec_.info = info.release();
     return true;
 }
 
@@ -484,13 +577,105 @@ bool run_checker::time_axes() {
     return true;
 }
 
+// An indexed block stored at a file offset lies within the file, its head
+// and all the cells it says it has.
+bool run_checker::block_within(std::uint64_t at, std::uint32_t low_cells) const {
+    bhead head{};
+    if (!fr_.at(at, &head, sizeof head)) return false;
+    std::uint32_t cur = fr_.foreign ? swap32(head.cur) : head.cur;
+    return cur >= low_cells && at + 4ull * cur <= size_;
+}
+
+// Every stored value record of an upper-case run: its count, its presence
+// bits and the values the count and the bits promise.
+bool run_checker::records_within() {
+    if (lower_) return true;
+    std::vector<std::uint8_t> bits;
+    for (std::uint32_t slot = 0; slot < side_.slots; ++slot) {
+        std::uint64_t off = side_.offsets[slot];
+        if (!off) continue;
+        int tb = side_.slot_types[slot];
+        // Constants kept in the table hold their value, not an offset.
+        if (!rec_.constants_in_section && tb >= 22 && tb <= 24) continue;
+        std::uint64_t points;
+        if (type_ == 'A')
+            points = static_cast<std::uint64_t>(w31_);
+        else if (tb == 5 || tb == 6 || tb == 12)
+            points = static_cast<std::uint64_t>(w29_);
+        else
+            points = static_cast<std::uint64_t>(w30_);
+        std::int64_t count = 0;
+        bits.assign(static_cast<std::size_t>(presence_bytes(points)), 0);
+        bool head = fr_.count(off, c32_, count) && fr_.at(off + csize_, bits.data(), bits.size());
+        std::uint64_t set = 0;
+        for (std::uint64_t p = 0; head && p < points; ++p)
+            if (bits[p / 8] >> (p % 8) & 1) ++set;
+        std::uint64_t n =
+            std::min<std::uint64_t>(count > 0 ? static_cast<std::uint64_t>(count) : 0, set);
+        if (!head || off + csize_ + bits.size() + 4 * n > size_) {
+            cut_ = "the values of " + slot_variable(slot) + " are cut off at the end of the file";
+            return fail(cut_.c_str());
+        }
+    }
+    return true;
+}
+
+// The saved delay states: per delay object a capacity and that many entries.
+bool run_checker::delays_within() {
+    if (!rec_.delays) return true;
+    std::uint64_t at = rec_.delays;
+    for (std::uint32_t k = 0; k < side_.delay_objects; ++k) {
+        std::int64_t n = 0;
+        if (!fr_.count(at, false, n)) return false;
+        at += 2;
+        if (n > 0) at += 28 + 8ull * static_cast<std::uint64_t>(n);
+        if (at > size_) return false;
+    }
+    return true;
+}
+
+// The name of the variable a value slot belongs to, for messages.
+std::string run_checker::slot_variable(std::uint32_t slot) const {
+    model_lock_guard g(rec_.symbols, 0);
+    if (g.ok() && model_hdr) {
+        std::uint32_t end_cell = model_hdr->w[mh_sym_end];
+        for (symbol_id s = first_symbol_cell; s + symbol_cells <= end_cell; s += symbol_cells) {
+            if (!valid_symbol(s)) continue;
+            const symbol_record* r = sym(s);
+            if (r->type == 0 || r->type > st_last_with_slots || r->slot < 0) continue;
+            std::uint64_t first = static_cast<std::uint64_t>(r->slot);
+            if (slot >= first && slot < first + sym_dims(s)->count) return sym_name(s);
+        }
+    }
+    return "value slot " + std::to_string(slot);
+}
+
+bool run_checker::parts_within_file() {
+    const std::uint64_t slot_bytes = 4ull * side_.slots;
+    if (rec_.constants && (rec_.constants_in_section || lower_) &&
+        std::uint64_t{rec_.constants} + slot_bytes > size_)
+        return fail("the constants section is cut off at the end of the file");
+    if (rec_.lookups && side_.lookups &&
+        !block_within(std::uint64_t{rec_.lookups} + 52ull * side_.lookups, 5))
+        return fail("the lookup section is cut off at the end of the file");
+    if (rec_.strings && !block_within(rec_.strings, 5))
+        return fail("the string block is cut off at the end of the file");
+    if (!records_within()) return false;
+    if (!delays_within()) return fail("the delay states are cut off at the end of the file");
+    return true;
+}
+
 // Opens and checks a run file into a local record and side state (see
 // run_checker). fail_kind as run_checker::header.
 bool open_local(const std::string& full, loaded_run& rec, run_side& side, std::string& why,
                 int& fail_kind) {
     run_checker c(full, rec, side, why);
-    return c.header(fail_kind) && c.info_block() && c.model_part() && c.model_facts() &&
-           c.header_counts() && c.value_table() && c.run_section() && c.time_axes();
+    if (!(c.header(fail_kind) && c.info_block() && c.model_part() && c.model_facts() &&
+          c.header_counts() && c.value_table() && c.run_section() && c.time_axes() &&
+          c.parts_within_file()))
+        return false;
+    c.accept();
+    return true;
 }
 
 } // namespace
@@ -545,7 +730,7 @@ int open_run(const char* name, bool fresh) {
         g_side.assign(1, run_side{});
         g_names = new_cblock(0, 0, 0);
     }
-    int existing = fresh ? -1 : find_by_path(full);
+    int existing = fresh ? -1 : find_by_path(full, true);
     if (existing >= 0) return existing;
 
     loaded_run rec{};
@@ -593,7 +778,7 @@ int find_run(const char* name) {
     if (!g_records) return -1;
     std::string full = run_full_name(name);
     if (full.empty()) return -1;
-    int i = find_by_path(full);
+    int i = find_by_path(full, true);
     if (i < 0) return -1;
     return read_record(i).file < 0 ? -1 : i;
 }
@@ -711,7 +896,7 @@ int run_time_bases(int i, char*** list_out) {
 }
 
 int close_run_file_for_rewrite(const char* path) {
-    int i = find_by_path(full_path(nullptr, path));
+    int i = find_by_path(full_path(nullptr, path), false);
     if (i < 0) return -1;
     loaded_run r = read_record(i);
     if (r.file >= 0) fh_close(r.file);
@@ -721,7 +906,7 @@ int close_run_file_for_rewrite(const char* path) {
 }
 
 int reopen_run_file(const char* path) {
-    int i = find_by_path(full_path(nullptr, path));
+    int i = find_by_path(full_path(nullptr, path), false);
     if (i < 0) return -1;
     loaded_run r = read_record(i);
     if (r.file != run_file_closed) return i;
@@ -743,13 +928,32 @@ namespace {
 void before_delete(const char* path) {
     if (!path || !g_records) return;
     std::string full = full_path(nullptr, path);
-    int i = find_by_path(full);
+    int i = find_by_path(full, false);
     if (i >= 0) unload_run(i);
+}
+
+// A new run file was renamed over path: every record read from the old file
+// goes (a copy loaded afresh beside another included), so no later open by
+// name finds the old run's tables and values.
+void after_replace(const char* path) {
+    if (!path || !g_records) return;
+    std::string full = full_path(nullptr, path);
+    for (int i = 0; i < g_count; ++i) {
+        if (!live(read_record(i)) || static_cast<std::size_t>(i) >= g_side.size()) continue;
+        run_side& side = g_side[static_cast<std::size_t>(i)];
+        if (name_cmp(side.path.c_str(), full.c_str()) != 0 || unload_run(i)) continue;
+        // Being read right now: it keeps its record but no longer matches
+        // the file at its path.
+        side.identity = file_identity{};
+        side.identity.known = true;
+        side.identity.mtime_ns = -1;
+    }
 }
 } // namespace
 
 void install_run_delete_hook() {
     set_before_delete_hook(before_delete);
+    set_run_file_replaced_hook(after_replace);
 }
 
 // ------------------------------------------------------ the current run ---

@@ -115,13 +115,15 @@ static_assert(offsetof(kdf_sens_head, series) == 28);
 // Opens a run file (a leading '@' skipped, the run-file extension put on, the
 // name made a full path relative to the model's directory) and returns its run
 // index, or -1. A name already loaded returns its index without reading the
-// file again.
+// file again, unless the file on disk is no longer the one that run was read
+// from (another device, inode, size or modification time).
 int kdf_open(const char* name);
 // The same, but always reads the file into a new record, also when a run of
 // that name is loaded (a reload reads the file afresh beside the old copy).
 int kdf_open_fresh(const char* name);
 // The index of the live run of that name (same name treatment, compared
-// without case), -1 when none or when its file is not open.
+// without case), -1 when none, when its file is not open or when the file on
+// disk has been replaced since.
 int find_run(const char* name);
 // Frees run i (also a run whose file is broken); 1, or 0 for a bad index or a
 // free record.
@@ -165,7 +167,9 @@ void set_run_reference_hook(run_reference_fn fn);
 bool run_is_referenced(int i);
 
 // Installs the file layer's before-delete hook (deleting a run file first
-// unloads its run). Called once at start-up; idempotent.
+// unloads its run) and the run writer's after-replace hook (a run file
+// written anew unloads the runs read from the old one). Called once at
+// start-up; idempotent.
 void install_run_delete_hook();
 
 // Frees every loaded run and the table (the model is closing for good, or a
@@ -210,10 +214,19 @@ private:
 // What the reader keeps in memory per loaded run; valid while the run is
 // current (between lock_rh and unlock_rh).
 
+// A file on disk as it was when a run was read from it (known: false when it
+// could not be looked at, as for a package member).
+struct file_identity {
+    bool known = false;
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t mtime_s = 0, mtime_ns = 0;
+};
+
 struct run_side {
     std::string path;     // full file name
     bool foreign = false; // the file's byte order is the other one
     std::uint64_t file_size = 0;
+    file_identity identity;  // the file the run was read from
     std::uint32_t slots = 0; // value slots of the run's model (words 0 + 3)
     std::uint32_t level_slots = 0;
     std::uint32_t lookups = 0; // lookups of the run's model

@@ -124,20 +124,26 @@ TEST_F(corrupt_test, row_layout_and_sensitivity_heads_are_checked) {
 TEST_F(corrupt_test, damaged_records_read_nothing) {
     run_builder rb = base();
     rb.string_value("Label", "text");
-    std::vector<std::uint8_t> b = rb.bytes();
+    std::vector<std::uint8_t> good = rb.bytes();
     const run_layout L = rb.layout();
     int stock = run_builder::slot_of(mb_.symbols(), "Stock");
     ASSERT_GT(stock, 0);
-    // Stock's record points past the end of the file.
+    // Stock's record points past the end of the file: the run is refused
+    // rather than shown with Stock empty.
+    auto b = good;
     put32(b, L.offset_table + 4 * static_cast<std::uint32_t>(stock),
           static_cast<std::uint32_t>(b.size() + 100));
+    expect_rejected(b, "record beyond the end");
+    EXPECT_TRUE(any_message_contains("the values of Stock are cut off"));
+
     // The string block's pointer cell names a cell outside the block.
+    b = good;
     put32(b, L.strings + 4 * 7, 100000);
     std::string p = write_bytes("damaged.kdf", b);
     int r = kdf_open(p.c_str());
     ASSERT_GE(r, 0);
     std::vector<float> v, t;
-    EXPECT_EQ(read_run_series("Stock", "Time", r, v, t), 0);
+    EXPECT_EQ(read_run_series("Stock", "Time", r, v, t), 11);
     EXPECT_EQ(run_string_value("Label", r), nullptr);
     EXPECT_EQ(read_run_series("Obs", "Time", r, v, t), 3);
 }
