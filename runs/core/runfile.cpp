@@ -183,41 +183,6 @@ bool model_bytes_of(int j, std::vector<std::uint8_t>& out) {
     return fr.at(off, out.data(), out.size());
 }
 
-// Owns a block read from a run file until the file is found sound: holds its
-// lock (lock() until release() or the end) and always ends the lock before it
-// frees the block, so no early return can free a block still locked.
-class held_block {
-public:
-    explicit held_block(handle h) : h_(h) {}
-    ~held_block() {
-        unlock();
-        free_hblock_if(h_);
-    }
-    held_block(const held_block&) = delete;
-    held_block& operator=(const held_block&) = delete;
-    handle get() const { return h_; }
-    explicit operator bool() const { return h_ != 0; }
-    void* lock() {
-        if (!p_ && h_) p_ = lock_handle(h_);
-        return p_;
-    }
-    void unlock() {
-        if (p_) unlock_handle(h_);
-        p_ = nullptr;
-    }
-    // Ends the lock and hands the block over.
-    handle release() {
-        unlock();
-        handle h = h_;
-        h_ = 0;
-        return h;
-    }
-
-private:
-    handle h_;
-    void* p_ = nullptr;
-};
-
 // Opens and checks a run file part by part into a local record and side
 // state. Each check fills what it vouches for; a failed one releases
 // everything taken and leaves the reason in why (empty: the lower layer has
@@ -332,7 +297,7 @@ bool run_checker::info_block() {
     if (fh_seek(fh, sizeof h_, 0) < 0) return fail("information block");
     // The block is the checker's until it is found sound; the guard ends its
     // lock before it frees it on every way out.
-    held_block info(read_block_raw(fh, fr_.foreign));
+    owned_handle<> info(read_block_raw(fh, fr_.foreign));
     if (!info) return fail_reported();
     auto* cell = static_cast<std::uint32_t*>(info.lock());
     if (!cell) return fail("information block");
