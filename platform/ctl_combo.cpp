@@ -340,9 +340,11 @@ LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     case CB_GETEDITSEL: {
         if (!w->lineEdit()) return CB_ERR;
         QLineEdit* e = w->lineEdit();
-        int s = e->hasSelectedText() ? static_cast<int>(e->selectionStart())
-                                     : static_cast<int>(e->cursorPosition());
-        int end = s + static_cast<int>(e->selectedText().size());
+        int qs_ = e->hasSelectedText() ? static_cast<int>(e->selectionStart())
+                                       : static_cast<int>(e->cursorPosition());
+        int qe = qs_ + static_cast<int>(e->selectedText().size());
+        // The program counts UTF-8 bytes.
+        int s = byte_position(e->text(), qs_), end = byte_position(e->text(), qe);
         if (wparam) *reinterpret_cast<DWORD*>(wparam) = static_cast<DWORD>(s);
         if (lparam) *reinterpret_cast<DWORD*>(lparam) = static_cast<DWORD>(end);
         return MAKELONG(static_cast<WORD>(s), static_cast<WORD>(end));
@@ -357,8 +359,8 @@ LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
             e->deselect();
             return TRUE;
         }
-        if (end < 0 || end > len) end = len;
-        s = std::min(s, len);
+        end = end < 0 ? len : qt_position(e->text(), end);
+        s = qt_position(e->text(), s);
         e->setSelection(s, end - s);
         return TRUE;
     }

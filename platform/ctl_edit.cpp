@@ -24,6 +24,48 @@
 #include <cstring>
 
 namespace ctl {
+
+namespace {
+
+// UTF-8 bytes of the character starting at unit i, and its UTF-16 units.
+int char_bytes(const QString& t, qsizetype i, int newline_bytes, int& units) {
+    char16_t c = t[i].unicode();
+    units = 1;
+    if (c == u'\n') return newline_bytes;
+    if (c < 0x80) return 1;
+    if (c < 0x800) return 2;
+    if (QChar::isHighSurrogate(c) && i + 1 < t.size() && t[i + 1].isLowSurrogate()) {
+        units = 2;
+        return 4;
+    }
+    return 3;
+}
+
+} // namespace
+
+int byte_position(const QString& text, int qt_pos, int newline_bytes) {
+    int bytes = 0;
+    for (qsizetype i = 0; i < text.size() && i < qt_pos;) {
+        int units;
+        bytes += char_bytes(text, i, newline_bytes, units);
+        i += units;
+    }
+    return bytes;
+}
+
+int qt_position(const QString& text, int byte_pos, int newline_bytes) {
+    int bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        int units;
+        int n = char_bytes(text, i, newline_bytes, units);
+        if (bytes + n > byte_pos) break;
+        bytes += n;
+        i += units;
+    }
+    return static_cast<int>(i);
+}
+
 namespace {
 
 constexpr int default_limit = 30000;
@@ -101,26 +143,12 @@ public:
         q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         return q;
     }
-    // Program position (CR LF counted as two) <-> widget position.
-    int to_qt(int pos) const {
-        if (line_) return std::clamp(pos, 0, static_cast<int>(line_->text().size()));
-        std::string t = program_text();
-        pos = std::clamp(pos, 0, static_cast<int>(t.size()));
-        int crs = 0;
-        for (int i = 0; i < pos; ++i)
-            if (t[static_cast<std::size_t>(i)] == '\r' && i + 1 < static_cast<int>(t.size()) &&
-                t[static_cast<std::size_t>(i) + 1] == '\n')
-                ++crs;
-        return pos - crs;
-    }
-    int to_program(int qpos) const {
-        if (line_) return qpos;
-        QString t = text_->toPlainText();
-        int lfs = 0;
-        for (int i = 0; i < qpos && i < t.size(); ++i)
-            if (t[i] == QLatin1Char('\n')) ++lfs;
-        return qpos + lfs;
-    }
+    // Program position (UTF-8 bytes, CR LF counted as two) <-> widget
+    // position.
+    QString widget_text() const { return line_ ? line_->text() : text_->toPlainText(); }
+    int newline_bytes() const { return line_ ? 1 : 2; }
+    int to_qt(int pos) const { return qt_position(widget_text(), pos, newline_bytes()); }
+    int to_program(int qpos) const { return byte_position(widget_text(), qpos, newline_bytes()); }
 
     void set_text(const char* text) {
         QString q = to_widget(text);
@@ -134,12 +162,11 @@ public:
     }
     void get_sel(int& start, int& end) const {
         if (line_) {
-            if (line_->hasSelectedText()) {
-                start = static_cast<int>(line_->selectionStart());
-                end = start + static_cast<int>(line_->selectedText().size());
-            } else {
-                start = end = static_cast<int>(line_->cursorPosition());
-            }
+            int s = static_cast<int>(line_->hasSelectedText() ? line_->selectionStart()
+                                                              : line_->cursorPosition());
+            int e = s + static_cast<int>(line_->selectedText().size());
+            start = to_program(s);
+            end = to_program(e);
             return;
         }
         QTextCursor c = text_->textCursor();
@@ -246,7 +273,23 @@ protected:
 
 private:
     void changed() {
-        if (quiet) return;
+        if (quiet) {
+            if (line_) accepted_ = {line_->text(), static_cast<int>(line_->cursorPosition())};
+            return;
+        }
+        // The limit counts the program's bytes; Qt's own limit counts
+        // characters and so lets a change with wider characters through.
+        if (line_ && static_cast<int>(bytes(line_->text()).size()) > limit &&
+            bytes(line_->text()).size() > bytes(accepted_.text).size()) {
+            auto back = accepted_;
+            ++quiet;
+            line_->setText(back.text);
+            line_->setCursorPosition(back.cursor);
+            --quiet;
+            accepted_ = back;
+            guarded([&] { notify(hwnd_, EN_MAXTEXT); });
+            return;
+        }
         DWORD st = style_of(hwnd_);
         if (line_ && (st & (ES_UPPERCASE | ES_LOWERCASE))) {
             QString t = line_->text();
@@ -267,6 +310,7 @@ private:
             return;
         }
         modified = true;
+        if (line_) accepted_ = {line_->text(), static_cast<int>(line_->cursorPosition())};
         std::string t = program_text();
         guarded([&] {
             DefWindowProc(hwnd_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(t.c_str()));
@@ -276,6 +320,12 @@ private:
     }
     QLineEdit* line_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
+    // The single-line text as last accepted, to go back to when a change
+    // passes the limit.
+    struct {
+        QString text;
+        int cursor = 0;
+    } accepted_;
 };
 
 LRESULT copy_out(const std::string& text, char* buffer, std::size_t size) {
@@ -365,7 +415,7 @@ LRESULT edit_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         int pos = static_cast<int>(static_cast<LONG>(wparam));
         int line = w->line_from_char(pos);
         QStringList l = w->lines();
-        return line >= 0 && line < l.size() ? static_cast<LRESULT>(l[line].size()) : 0;
+        return line >= 0 && line < l.size() ? static_cast<LRESULT>(bytes(l[line]).size()) : 0;
     }
     case EM_GETLINE: {
         // The buffer's first word gives its size; the line is not terminated.

@@ -21,6 +21,11 @@ namespace ctl {
 QString qs(const char* text);
 QString qs(const std::string& text);
 std::string bytes(const QString& text);
+// Positions in a text: the program counts UTF-8 bytes (a line feed as
+// `newline_bytes`, two where the program sees CR LF), Qt counts UTF-16 units.
+// A byte position inside a character means the character's start.
+int byte_position(const QString& text, int qt_pos, int newline_bytes = 1);
+int qt_position(const QString& text, int byte_pos, int newline_bytes = 1);
 
 int id_of(HWND hwnd);
 DWORD style_of(HWND hwnd);

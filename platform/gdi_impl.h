@@ -300,7 +300,20 @@ QFont make_qfont(const LOGFONT& lf, double scale_y, double scale_x);
 QFont current_qfont(Dc& d);
 double scale_y(const DcState& s);
 double scale_x(const DcState& s);
+// Text in the single-byte code page of stored metafiles.
 QString decode_text(const char* text, int length);
+// The program's text: UTF-8, a byte that starts no character read as the code
+// page. first_byte maps each UTF-16 unit of `s` to the offset of its first
+// byte (a pair's second half to the end of the character), with the byte
+// count last, so the units' byte spans are [first_byte[i], first_byte[i + 1]).
+struct ProgramText {
+    ProgramText(const char* text, int length);
+    QString s;
+    std::vector<int> first_byte;
+    int bytes = 0;
+    int byte_after(int unit) const;
+};
+QString decode_program_text(const char* text, int length);
 // Draws or records one run of text (the work of TextOut and ExtTextOut).
 BOOL text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QString& text, const int* dx,
               bool as_textout);

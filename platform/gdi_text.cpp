@@ -17,7 +17,7 @@ using namespace gdi;
 namespace gdi {
 
 QString decode_text(const char* text, int length) {
-    // The program's single-byte code page: Latin-1 with the usual
+    // The single-byte code page of stored metafiles: Latin-1 with the usual
     // punctuation in 0x80-0x9F.
     static const char16_t high[32] = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -32,6 +32,62 @@ QString decode_text(const char* text, int length) {
         s.append(c >= 0x80 && c < 0xA0 ? QChar(high[c - 0x80]) : QChar(c));
     }
     return s;
+}
+
+ProgramText::ProgramText(const char* text, int length) {
+    if (!text) length = 0;
+    if (length < 0) length = static_cast<int>(std::strlen(text));
+    bytes = length;
+    s.reserve(length);
+    first_byte.reserve(static_cast<std::size_t>(length) + 1);
+    auto at = [&](int i) { return static_cast<unsigned char>(text[i]); };
+    int i = 0;
+    while (i < length) {
+        unsigned char c = at(i);
+        int n = c < 0x80             ? 1
+                : (c & 0xE0) == 0xC0 ? 2
+                : (c & 0xF0) == 0xE0 ? 3
+                : (c & 0xF8) == 0xF0 ? 4
+                                     : 0;
+        char32_t u = n == 1 ? c : n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
+        bool ok = n > 0 && i + n <= length;
+        for (int k = 1; ok && k < n; ++k) {
+            if ((at(i + k) & 0xC0) != 0x80) ok = false;
+            u = (u << 6) | (at(i + k) & 0x3Fu);
+        }
+        // Overlong forms, surrogates and values past the last plane are no
+        // characters.
+        static const char32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && (u < least[n] || (u >= 0xD800 && u < 0xE000) || u > 0x10FFFF)) ok = false;
+        if (!ok) {
+            // A byte that starts no character: text written in the code page.
+            first_byte.push_back(i);
+            s.append(decode_text(text + i, 1));
+            ++i;
+            continue;
+        }
+        first_byte.push_back(i);
+        if (u > 0xFFFF) {
+            char32_t v = u - 0x10000;
+            s.append(QChar(static_cast<char16_t>(0xD800 + (v >> 10))));
+            s.append(QChar(static_cast<char16_t>(0xDC00 + (v & 0x3FF))));
+            // The second half of the pair owns no bytes: the whole character
+            // belongs to the first.
+            first_byte.push_back(i + n);
+        } else {
+            s.append(QChar(static_cast<char16_t>(u)));
+        }
+        i += n;
+    }
+    first_byte.push_back(length);
+}
+
+int ProgramText::byte_after(int unit) const {
+    return first_byte[static_cast<std::size_t>(unit) + 1];
+}
+
+QString decode_program_text(const char* text, int length) {
+    return ProgramText(text, length).s;
 }
 
 namespace {
@@ -65,7 +121,7 @@ QString stand_in_for(const LOGFONT& lf) {
 
 QString family_for(const LOGFONT& lf) {
     QString face =
-        QString::fromLatin1(lf.lfFaceName, static_cast<int>(strnlen(lf.lfFaceName, LF_FACESIZE)));
+        decode_program_text(lf.lfFaceName, static_cast<int>(strnlen(lf.lfFaceName, LF_FACESIZE)));
     if (face.isEmpty() || face.compare("System", Qt::CaseInsensitive) == 0 ||
         face.compare("SystemVariable", Qt::CaseInsensitive) == 0 ||
         face.compare("MS Sans Serif", Qt::CaseInsensitive) == 0 ||
@@ -177,18 +233,33 @@ double escapement_degrees(Dc& d) {
     return o ? o->lf.lfEscapement / 10.0 : 0.0;
 }
 
-// Device advance of each character (with the character extra).
+// UTF-16 units of the character starting at unit i (2 for a surrogate pair).
+int units_at(const QString& s, qsizetype i) {
+    return i + 1 < s.size() && s[i].isHighSurrogate() && s[i + 1].isLowSurrogate() ? 2 : 1;
+}
+
+qsizetype characters(const QString& s) {
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < s.size(); i += units_at(s, i)) ++n;
+    return n;
+}
+
+// Device advance of each UTF-16 unit (with the character extra); a surrogate
+// pair's advance is its first unit's, the second has none.
 std::vector<double> advances(Dc& d, const QFontMetricsF& fm, const QString& s) {
     std::vector<double> a(static_cast<std::size_t>(s.size()));
     double extra = d.s.char_extra * scale_x(d.s);
-    for (int i = 0; i < s.size(); ++i)
-        a[static_cast<std::size_t>(i)] = fm.horizontalAdvance(s[i]) + extra;
+    for (qsizetype i = 0; i < s.size();) {
+        int n = units_at(s, i);
+        a[static_cast<std::size_t>(i)] = fm.horizontalAdvance(s.mid(i, n)) + extra;
+        i += n;
+    }
     return a;
 }
 
 double device_width(Dc& d, const QFontMetricsF& fm, const QString& s) {
     double extra = d.s.char_extra * scale_x(d.s);
-    return fm.horizontalAdvance(s) + extra * s.size();
+    return fm.horizontalAdvance(s) + extra * static_cast<double>(characters(s));
 }
 
 struct Extent {
@@ -359,9 +430,11 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
         qp.drawText(QPointF(x0, base), s);
     } else {
         double at = x0;
-        for (int i = 0; i < s.size(); ++i) {
-            qp.drawText(QPointF(at, base), QString(s[i]));
-            at += adv[static_cast<std::size_t>(i)];
+        for (qsizetype i = 0; i < s.size();) {
+            int n = units_at(s, i);
+            qp.drawText(QPointF(at, base), s.mid(i, n));
+            for (int k = 0; k < n; ++k) at += adv[static_cast<std::size_t>(i + k)];
+            i += n;
         }
     }
     return TRUE;
@@ -369,19 +442,28 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
 
 BOOL TextOut(HDC h, int x, int y, const char* text, int length) {
     if (length < 0 || (length > 0 && !text)) return FALSE;
-    return text_out(h, x, y, 0, nullptr, decode_text(text, length), nullptr, true);
+    return text_out(h, x, y, 0, nullptr, decode_program_text(text, length), nullptr, true);
 }
 
 BOOL ExtTextOut(HDC h, int x, int y, UINT options, const RECT* rect, const char* text, UINT length,
                 const int* dx) {
     if (length > 0x7FFFFFFF || (length > 0 && !text)) return FALSE;
-    return text_out(h, x, y, options, rect, decode_text(text, static_cast<int>(length)), dx, false);
+    ProgramText t(text, static_cast<int>(length));
+    if (!dx) return text_out(h, x, y, options, rect, t.s, nullptr, false);
+    // The program gives one spacing per byte: a character advances by the sum
+    // of its bytes' spacings.
+    std::vector<int> per_unit(static_cast<std::size_t>(t.s.size()), 0);
+    for (qsizetype i = 0; i < t.s.size(); ++i)
+        for (int b = t.first_byte[static_cast<std::size_t>(i)];
+             b < t.byte_after(static_cast<int>(i)); ++b)
+            per_unit[static_cast<std::size_t>(i)] += dx[b];
+    return text_out(h, x, y, options, rect, t.s, per_unit.data(), false);
 }
 
 BOOL GetTextExtentPoint32(HDC h, const char* text, int length, SIZE* size) {
     Dc* d = dc(h);
     if (!d || !size || length < 0 || (length > 0 && !text)) return FALSE;
-    Extent e = logical_extent(*d, decode_text(text, length));
+    Extent e = logical_extent(*d, decode_program_text(text, length));
     *size = SIZE{e.cx, e.cy};
     return TRUE;
 }
@@ -394,18 +476,25 @@ BOOL GetTextExtentExPoint(HDC h, const char* text, int length, int max_extent, i
                           SIZE* size) {
     Dc* d = dc(h);
     if (!d || length < 0 || (length > 0 && !text)) return FALSE;
-    QString s = decode_text(text, length);
+    ProgramText t(text, length);
+    const QString& s = t.s;
     QFontMetricsF fm(current_qfont(*d));
     std::vector<double> adv = advances(*d, fm, s);
     double sx = scale_x(d->s);
     if (sx <= 0) sx = 1;
+    // Counted in the program's bytes: every byte of a character has the
+    // extent to the character's end, and only whole characters fit.
     double at = 0;
     int n = 0;
-    for (int i = 0; i < s.size(); ++i) {
+    bool fits = true;
+    for (qsizetype i = 0; i < s.size(); ++i) {
         at += adv[static_cast<std::size_t>(i)];
         LONG lw = static_cast<LONG>(std::lround(at / sx));
-        if (dx) dx[i] = lw;
-        if (lw <= max_extent) n = i + 1;
+        int end = t.byte_after(static_cast<int>(i));
+        if (dx)
+            for (int b = t.first_byte[static_cast<std::size_t>(i)]; b < end; ++b) dx[b] = lw;
+        fits = fits && lw <= max_extent;
+        if (fits) n = end;
     }
     if (fit) *fit = n;
     if (size) {
@@ -463,8 +552,9 @@ BOOL GetCharWidth32(HDC h, UINT first, UINT last, int* widths) {
     double sx = scale_x(d->s);
     if (sx <= 0) sx = 1;
     for (UINT c = first; c <= last; ++c) {
-        char ch = static_cast<char>(c & 0xFF);
-        QString s = c < 256 ? decode_text(&ch, 1) : QString(QChar(static_cast<char16_t>(c)));
+        // Characters by their code points, as the program's UTF-8 text holds them.
+        char32_t u = c <= 0x10FFFF && (c < 0xD800 || c >= 0xE000) ? c : 0xFFFD;
+        QString s = QString::fromUcs4(&u, 1);
         widths[c - first] = static_cast<int>(std::lround(fm.horizontalAdvance(s) / sx));
     }
     return TRUE;
@@ -478,10 +568,12 @@ int GetTextFace(HDC h, int size, char* face) {
     Dc* d = dc(h);
     if (!d) return 0;
     QFontInfo info(current_qfont(*d));
-    QByteArray name = info.family().toLatin1();
+    QByteArray name = info.family().toUtf8();
     if (!face) return static_cast<int>(name.size()) + 1;
     if (size <= 0) return 0;
     int n = std::min(static_cast<int>(name.size()), size - 1);
+    // A name cut short ends on a whole character.
+    while (n > 0 && n < name.size() && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
     std::memcpy(face, name.constData(), static_cast<std::size_t>(n));
     face[n] = 0;
     return n;
@@ -541,7 +633,7 @@ QByteArray encode_text(const QString& s) {
 int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
     Dc* d = dc(h);
     if (!d || !rect || (length != 0 && !text)) return 0;
-    QString all = decode_text(text, length < 0 ? -1 : length);
+    QString all = decode_program_text(text, length < 0 ? -1 : length);
     QFont f = current_qfont(*d);
     QFontMetricsF fm(f);
     double sx = scale_x(d->s), sy = scale_y(d->s);
@@ -622,7 +714,8 @@ int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
         for (Line& l : lines) {
             if (width_of(l.text) <= box_w) continue;
             QString t = l.text;
-            while (!t.isEmpty() && width_of(t + "...") > box_w) t.chop(1);
+            while (!t.isEmpty() && width_of(t + "...") > box_w)
+                t.chop(t.size() > 1 && t.back().isLowSurrogate() ? 2 : 1);
             l.text = t + "...";
             if (l.underline >= t.size()) l.underline = -1;
         }
@@ -655,12 +748,13 @@ int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
             x = rect->left + static_cast<int>(std::lround((box_w - w) / 2));
         else if (format & DT_RIGHT)
             x = rect->right - static_cast<int>(std::lround(w));
-        QByteArray bytes = encode_text(l.text);
+        QByteArray bytes = l.text.toUtf8();
         ExtTextOut(h, x, y, options, options ? rect : nullptr, bytes.constData(),
                    static_cast<UINT>(bytes.size()), nullptr);
         if (l.underline >= 0 && l.underline < l.text.size() && !(format & DT_HIDEPREFIX)) {
             int ux = x + static_cast<int>(std::lround(width_of(l.text.left(l.underline))));
-            int uw = static_cast<int>(std::lround(width_of(l.text.mid(l.underline, 1))));
+            int uw = static_cast<int>(
+                std::lround(width_of(l.text.mid(l.underline, units_at(l.text, l.underline)))));
             HPEN pen = CreatePen(PS_SOLID, 0, GetTextColor(h));
             HGDIOBJ old = SelectObject(h, pen);
             POINT prev;
@@ -689,7 +783,7 @@ int enum_faces(HDC h, const QString& only, FONTENUMPROC proc, LPARAM data) {
     for (const QString& fam : families) {
         if (!only.isEmpty() && fam.compare(only, Qt::CaseInsensitive) != 0) continue;
         if (QFontDatabase::isPrivateFamily(fam)) continue;
-        QByteArray name = fam.toLatin1();
+        QByteArray name = fam.toUtf8();
         if (name.size() >= LF_FACESIZE) continue;
         QStringList styles = only.isEmpty() ? QStringList{QString()} : QFontDatabase::styles(fam);
         if (styles.isEmpty()) styles << QString();
@@ -724,13 +818,13 @@ int enum_faces(HDC h, const QString& only, FONTENUMPROC proc, LPARAM data) {
 } // namespace
 
 int EnumFontFamilies(HDC h, const char* family, FONTENUMPROC proc, LPARAM data) {
-    return enum_faces(h, family ? QString::fromLatin1(family) : QString(), proc, data);
+    return enum_faces(h, family ? decode_program_text(family, -1) : QString(), proc, data);
 }
 
 int EnumFontFamiliesEx(HDC h, const LOGFONT* font, FONTENUMPROC proc, LPARAM data, DWORD) {
     QString only;
     if (font)
-        only = QString::fromLatin1(font->lfFaceName,
+        only = decode_program_text(font->lfFaceName,
                                    static_cast<int>(strnlen(font->lfFaceName, LF_FACESIZE)));
     return enum_faces(h, only, proc, data);
 }

@@ -1649,7 +1649,11 @@ void EmfPlayer::play(const ERec& r) {
             if (!c) break;
             face.append(QChar(c));
         }
-        QByteArray f = face.toLatin1().left(LF_FACESIZE - 1);
+        QByteArray f = face.toUtf8();
+        qsizetype keep = std::min<qsizetype>(f.size(), LF_FACESIZE - 1);
+        while (keep > 0 && keep < f.size() && (static_cast<unsigned char>(f[keep]) & 0xC0) == 0x80)
+            --keep;
+        f.truncate(keep);
         std::memcpy(lf.lfFaceName, f.constData(), static_cast<std::size_t>(f.size()));
         put(r.u(8), CreateFontIndirect(&lf));
         break;

@@ -186,8 +186,8 @@ bool Recorder::select(HGDIOBJ obj) {
                      {lf.lfItalic, lf.lfUnderline, lf.lfStrikeOut, lf.lfCharSet, lf.lfOutPrecision,
                       lf.lfClipPrecision, lf.lfQuality, lf.lfPitchAndFamily})
                     b.u8(v);
-                QString face = decode_text(lf.lfFaceName,
-                                           static_cast<int>(strnlen(lf.lfFaceName, LF_FACESIZE)));
+                QString face = decode_program_text(
+                    lf.lfFaceName, static_cast<int>(strnlen(lf.lfFaceName, LF_FACESIZE)));
                 for (int i = 0; i < LF_FACESIZE; ++i)
                     b.u16(i < face.size() ? face[i].unicode() : 0);
                 e_raw(emr::EXTCREATEFONTINDIRECTW, b);
@@ -733,7 +733,7 @@ HDC CreateEnhMetaFile(HDC reference, const char* file, const RECT* frame, const 
         const char* p = description;
         for (int part = 0; part < 2; ++part) {
             std::size_t n = std::strlen(p);
-            QString s = decode_text(p, static_cast<int>(n));
+            QString s = decode_program_text(p, static_cast<int>(n));
             for (QChar c : s) r.description.push_back(c.unicode());
             r.description.push_back(0);
             p += n + 1;

@@ -95,11 +95,13 @@ DialogTemplate about_dialog() {
 }
 
 DialogTemplate file_choice_dialog() {
-    DialogTemplate t = popup(dlg_file_choice, "Open", DS_CENTER, 280, 196);
+    DialogTemplate t = popup(dlg_file_choice, "Open", DS_CENTER, 280, 184);
     t.items = {
-        {WC_STATIC, IDC_STATIC, "Look &in:", label & ~SS_NOPREFIX, 7, 9, 36, 8},
-        {WC_STATIC, fdc_dir, nullptr, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_SUNKEN, 46,
-         7, 183, 12},
+        // The label and the folder share one line: the same box, the text
+        // centred in it, as the Up button is.
+        {WC_STATIC, IDC_STATIC, "Look &in:", (label & ~SS_NOPREFIX) | SS_CENTERIMAGE, 7, 7, 38, 12},
+        {WC_STATIC, fdc_dir, nullptr,
+         WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_SUNKEN | SS_CENTERIMAGE, 48, 7, 181, 12},
         {WC_BUTTON, fdc_up, "&Up", push, 233, 6, 40, 14},
         {WC_LISTBOX, fdc_list, nullptr,
          visible | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7, 25,

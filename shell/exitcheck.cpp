@@ -5,7 +5,9 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/subpanel.h"
+#include "shell/mainplace.h"
 #include "shell/seams.h"
+#include "shell/state.h"
 #include "shell/winlist.h"
 
 #include <filesystem>
@@ -61,6 +63,7 @@ int write_settings(int) {
         path = ec ? current_model_name() : abs.lexically_normal().string();
     }
     ini_set("Model", path.c_str());
+    save_main_place(main_wnd);
     recent_models(-2, 0, nullptr);
     return write_ini_file(2) > 0 ? 1 : 0;
 }

@@ -7,6 +7,7 @@
 #include "resources/menus.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
+#include "shell/mainplace.h"
 #include "shell/menucmd.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
@@ -239,10 +240,13 @@ HWND create_main_window() {
     if (!cursor_300) cursor_300 = arrow_cursor;
     shell_opts.build_maximised = 1;
 
+    main_place place = initial_main_place();
+    const RECT& pr = place.rect;
     main_wnd = CreateWindow("Kavrel_workbench", "Kavrel", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                            pr.left, pr.top, pr.right - pr.left, pr.bottom - pr.top, nullptr,
                             nullptr, hinst, nullptr);
     if (!main_wnd) return nullptr;
+    remember_main_place(main_wnd);
 
     screen_right = GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN);
     screen_bottom = GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN);
@@ -291,7 +295,7 @@ HWND create_main_window() {
     recent_models(2, 0, nullptr);
     free_toolset(0);
     set_main_title(nullptr);
-    show_window(main_wnd, SW_SHOWMAXIMIZED);
+    show_window(main_wnd, place.maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     layout_frame(main_wnd);
     UpdateWindow(main_wnd);
     return main_wnd;
@@ -356,8 +360,12 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         refresh_system_colours();
         return DefWindowProc(window, message, wparam, lparam);
     case WM_SIZE:
+        if (window == main_wnd) remember_main_place(window);
         layout_frame(window);
         return 0;
+    case WM_MOVE:
+        if (window == main_wnd) remember_main_place(window);
+        return DefWindowProc(window, message, wparam, lparam);
     case WM_SETFOCUS: {
         bool had = (caption_state & 1) != 0;
         caption_state |= 1;
