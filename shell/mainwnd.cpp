@@ -4,7 +4,10 @@
 #include "platform/controls.h"
 #include "platform/menu.h"
 #include "platform/messages.h"
+#include "resources/bitmaps.h"
 #include "resources/menus.h"
+#include "shell/controls/buttons.h"
+#include "shell/controls/colorpick.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
@@ -54,13 +57,13 @@ const class_def class_defs[] = {
     {-7, "Kavrel_active_toolset", seq_proc, 0, 4, 2, 0, false, true, false},
     {-8, "Kavrel_choice_toolset", seq_proc, 0, 0, 2, 0, false, true, false},
     {-9, "Kavrel_tools", tools_proc, 0, 4, 2, 0, false, true, false},
-    {-10, "Kavrel_bitbutton", default_proc, 0, 8, 2, 0, false, true, false},
-    {-11, "Kavrel_colorbutton", default_proc, 0, 6, 2, 0, false, true, false},
+    {-10, "Kavrel_bitbutton", bitbutton_proc, 0, 8, 2, 0, false, true, false},
+    {-11, "Kavrel_colorbutton", colorbutton_proc, 0, 6, 2, 0, false, true, false},
     {-12, "Kavrel_text", text_proc, 0, 4, 1, 0, false, true, false},
     {-13, "Kavrel_spread", spread_proc, 0, 4, 1, 0, false, true, false},
     {-15, "Kavrel_graphics", default_proc, 0, 4, 0, 0, false, true, false},
     {-16, "Kavrel_scaler", default_proc, 0, 0, 2, 0, false, true, false},
-    {-17, "Kavrel_color", default_proc, 0, 0, 2, 0, false, true, false},
+    {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},
     {-18, "Kavrel_font", default_proc, 0, 0, 2, 0, false, true, false},
     {-19, "Kavrel_lookup", default_proc, 0, 0, 1, 0, false, false, false},
     {-20, "Kavrel_guage", default_proc, 0, 0, 1, 0, false, true, false},
@@ -226,8 +229,11 @@ void refresh_system_colours() {
 }
 
 HBITMAP make_system_bitmap(int resource_id) {
-    // The program ships no resource bitmaps yet; a missing one gives null and
-    // the drawing leaves it out.
+    // The program's own bitmaps are painted in the button colours; others
+    // come from the resources, and a missing one gives null.
+    if (HBITMAP painted = paint_resource_bitmap(resource_id, GetSysColor(COLOR_BTNFACE),
+                                                GetSysColor(COLOR_BTNTEXT)))
+        return painted;
     return LoadBitmap(hinst, MAKEINTRESOURCE(resource_id));
 }
 
