@@ -8,6 +8,7 @@
 #include "resources/menus.h"
 #include "shell/controls/buttons.h"
 #include "shell/controls/colorpick.h"
+#include "shell/controls/tooltip.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
@@ -17,6 +18,7 @@
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/title.h"
+#include "shell/toolbar.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "sim/livesweep.h"
@@ -127,7 +129,7 @@ void draw_top_edge(HDC dc, int right) {
 
 // The bars (bottom bar, toolbar, tools palette): the button face with a
 // shadow edge on the side that borders the container, and an optional text.
-enum bar_edge { edge_top, edge_bottom, edge_right };
+enum bar_edge { edge_top, edge_right };
 LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_edge edge,
                   const std::string& text) {
     if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
@@ -137,7 +139,6 @@ LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_e
     GetClientRect(window, &rc);
     fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
     if (edge == edge_top) draw_top_edge(dc, rc.right);
-    if (edge == edge_bottom) fill(dc, 0, rc.bottom - 1, rc.right, rc.bottom, shadow_brush());
     if (edge == edge_right) fill(dc, rc.right - 1, 0, rc.right, rc.bottom, shadow_brush());
     if (!text.empty()) {
         HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
@@ -426,9 +427,10 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         busy_guard busy;
         int id = static_cast<short>(LOWORD(wparam));
         if (id == cmd_ignored) return 0;
-        if (id >= 500)
+        if (id >= 500) {
             menu_command(id);
-        else if (active_child && IsWindow(active_child))
+            toolbar_follow_mode();
+        } else if (active_child && IsWindow(active_child))
             SendMessage(active_child, WM_COMMAND, wparam, lparam);
         else if (id == cmd_close || id == cmd_save || id == cmd_save_as || id == cmd_publish ||
                  id == cmd_print)
@@ -488,16 +490,8 @@ LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return paint_bar(window, message, wparam, lparam, edge_top, bottom_bar_text());
 }
 
-LRESULT vtoolbar_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return paint_bar(window, message, wparam, lparam, edge_bottom, {});
-}
-
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return paint_bar(window, message, wparam, lparam, edge_right, {});
-}
-
-LRESULT vtooltip_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProc(window, message, wparam, lparam);
 }
 
 LRESULT seq_proc(HWND, UINT, WPARAM, LPARAM) {
