@@ -77,6 +77,8 @@ const std::vector<int> mode_lists[5] = {
 };
 
 leave_mode_fn leave_hook = nullptr;
+// While the program writes the run-name field, its EN_CHANGE is not the user's.
+bool writing_field = false;
 
 struct toolbar_state {
     std::array<toolbar_item, toolbar_slots> items{};
@@ -219,6 +221,7 @@ void run_item_command(std::uint16_t id) {
 }
 
 void field_changed(int slot, HWND edit, int code) {
+    if (writing_field) return;
     if (slot == run_name_slot && code == EN_CHANGE && model_rec) {
         char name[256];
         GetWindowText(edit, name, sizeof name);
@@ -269,7 +272,9 @@ void apply_run_name(int flag) {
         name = ctx_text(model_rec, model_rec->setup.run_name);
         if (!name || !*name) name = run_name_or_current(model_rec);
     }
+    writing_field = true;
     SetWindowText(e, name ? name : "");
+    writing_field = false;
 }
 
 int toolbar_field_slot(HWND edit) {
