@@ -216,7 +216,12 @@ LRESULT vtooltip_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
         RECT tr{2, 1, rc.right - 2, rc.bottom - 1};
-        DrawText(dc, text, n, &tr, DT_LEFT | DT_WORDBREAK);
+        // One line unless the tip was sized for more: a one-line tip is never
+        // broken, whatever the last pixel of its measure.
+        TEXTMETRIC tm{};
+        GetTextMetrics(dc, &tm);
+        bool lines = rc.bottom > 2 * tm.tmHeight;
+        DrawText(dc, text, n, &tr, DT_LEFT | (lines ? DT_WORDBREAK : DT_SINGLELINE | DT_NOCLIP));
         SelectObject(dc, old);
         EndPaint(w, &ps);
         return 0;
