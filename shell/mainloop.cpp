@@ -4,10 +4,12 @@
 #include "foundation/report.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/controls/tooltip.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/toolbar.h"
 #include "shell/winlist.h"
 
 std::int32_t maintain_result = 0;

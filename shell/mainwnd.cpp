@@ -4,7 +4,11 @@
 #include "platform/controls.h"
 #include "platform/menu.h"
 #include "platform/messages.h"
+#include "resources/bitmaps.h"
 #include "resources/menus.h"
+#include "shell/controls/buttons.h"
+#include "shell/controls/colorpick.h"
+#include "shell/controls/tooltip.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/mainplace.h"
@@ -15,6 +19,7 @@
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/title.h"
+#include "shell/toolbar.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "sim/livesweep.h"
@@ -55,13 +60,13 @@ const class_def class_defs[] = {
     {-7, "Kavrel_active_toolset", seq_proc, 0, 4, 2, 0, false, true, false},
     {-8, "Kavrel_choice_toolset", seq_proc, 0, 0, 2, 0, false, true, false},
     {-9, "Kavrel_tools", tools_proc, 0, 4, 2, 0, false, true, false},
-    {-10, "Kavrel_bitbutton", default_proc, 0, 8, 2, 0, false, true, false},
-    {-11, "Kavrel_colorbutton", default_proc, 0, 6, 2, 0, false, true, false},
+    {-10, "Kavrel_bitbutton", bitbutton_proc, 0, 8, 2, 0, false, true, false},
+    {-11, "Kavrel_colorbutton", colorbutton_proc, 0, 6, 2, 0, false, true, false},
     {-12, "Kavrel_text", text_proc, 0, 4, 1, 0, false, true, false},
     {-13, "Kavrel_spread", spread_proc, 0, 4, 1, 0, false, true, false},
     {-15, "Kavrel_graphics", default_proc, 0, 4, 0, 0, false, true, false},
     {-16, "Kavrel_scaler", default_proc, 0, 0, 2, 0, false, true, false},
-    {-17, "Kavrel_color", default_proc, 0, 0, 2, 0, false, true, false},
+    {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},
     {-18, "Kavrel_font", default_proc, 0, 0, 2, 0, false, true, false},
     {-19, "Kavrel_lookup", default_proc, 0, 0, 1, 0, false, false, false},
     {-20, "Kavrel_guage", default_proc, 0, 0, 1, 0, false, true, false},
@@ -125,7 +130,7 @@ void draw_top_edge(HDC dc, int right) {
 
 // The bars (bottom bar, toolbar, tools palette): the button face with a
 // shadow edge on the side that borders the container, and an optional text.
-enum bar_edge { edge_top, edge_bottom, edge_right };
+enum bar_edge { edge_top, edge_right };
 LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_edge edge,
                   const std::string& text) {
     if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
@@ -135,7 +140,6 @@ LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_e
     GetClientRect(window, &rc);
     fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
     if (edge == edge_top) draw_top_edge(dc, rc.right);
-    if (edge == edge_bottom) fill(dc, 0, rc.bottom - 1, rc.right, rc.bottom, shadow_brush());
     if (edge == edge_right) fill(dc, rc.right - 1, 0, rc.right, rc.bottom, shadow_brush());
     if (!text.empty()) {
         HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
@@ -227,8 +231,11 @@ void refresh_system_colours() {
 }
 
 HBITMAP make_system_bitmap(int resource_id) {
-    // The program ships no resource bitmaps yet; a missing one gives null and
-    // the drawing leaves it out.
+    // The program's own bitmaps are painted in the button colours; others
+    // come from the resources, and a missing one gives null.
+    if (HBITMAP painted = paint_resource_bitmap(resource_id, GetSysColor(COLOR_BTNFACE),
+                                                GetSysColor(COLOR_BTNTEXT)))
+        return painted;
     return LoadBitmap(hinst, MAKEINTRESOURCE(resource_id));
 }
 
@@ -428,9 +435,10 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         busy_guard busy;
         int id = static_cast<short>(LOWORD(wparam));
         if (id == cmd_ignored) return 0;
-        if (id >= 500)
+        if (id >= 500) {
             menu_command(id);
-        else if (active_child && IsWindow(active_child))
+            toolbar_follow_mode();
+        } else if (active_child && IsWindow(active_child))
             SendMessage(active_child, WM_COMMAND, wparam, lparam);
         else if (id == cmd_close || id == cmd_save || id == cmd_save_as || id == cmd_publish ||
                  id == cmd_print)
@@ -490,16 +498,8 @@ LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return paint_bar(window, message, wparam, lparam, edge_top, bottom_bar_text());
 }
 
-LRESULT vtoolbar_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return paint_bar(window, message, wparam, lparam, edge_bottom, {});
-}
-
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return paint_bar(window, message, wparam, lparam, edge_right, {});
-}
-
-LRESULT vtooltip_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProc(window, message, wparam, lparam);
 }
 
 LRESULT seq_proc(HWND, UINT, WPARAM, LPARAM) {

@@ -14,6 +14,8 @@
 #include "shell/msgbox.h"
 #include "shell/pump.h"
 #include "shell/state.h"
+#include "shell/toolbar.h"
+#include "shell/winlist.h"
 #include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/currentrun.h"
@@ -203,16 +205,39 @@ char* sim_command_line() {
 }
 
 int leave_sim_mode(int ask) {
-    if (livesweep_state == 2) {
-        if (ask && !ask_yes_no("Do you want to leave Livesweep mode?")) return 0;
-        if (ask) sim_control_command(sc_livesweep, 0, 0);
+    // 1. The run-name field no longer names the next run.
+    apply_run_name(0);
+    bool livesweep = livesweep_state == 2;
+    bool in_mode =
+        livesweep || game_state || sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
+    // 2. Leaving loses something: ask first.
+    if (in_mode && ask) {
+        bool yes = livesweep    ? ask_yes_no("Do you want to leave Livesweep mode?")
+                   : game_state ? ask_yes_no("Do you want to end the current game??")
+                                : ask_yes_no("Do you want to stop simulation setup?");
+        if (!yes) {
+            if (build_wnd && IsWindow(build_wnd)) activate_window(build_wnd, 0, 0);
+            return 0;
+        }
     }
-    if (game_state) {
-        if (!ask) return 1; // a game continues between its intervals
-        if (!ask_yes_no("Do you want to end the current game??")) return 0;
-        sim_control_command(sc_end_game, 0, 0);
+    if (game_state && !ask) return 1; // a game continues between its intervals
+    // 3. Livesweep ends with a last run; its name becomes the last run's.
+    if (livesweep && ask) {
+        int result = 0;
+        run_command(rc_livesweep, 0, -1, &result);
+        sim_control_command(sc_livesweep, 0, 0);
+        if (model_rec) {
+            std::string name = set_extension(run_name().c_str(), fk_run, 1);
+            model_rec->last_run_name =
+                ctx_set_text(model_rec, model_rec->last_run_name, name.c_str());
+        }
     }
+    // 4. Back to normal: the phase and the set-up, the toolbar, a game.
+    bool leaving_setup = sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
     if (livesweep_state != 2 && sim_phase < phase_initialising) sim_phase = phase_idle;
+    if (leaving_setup && ask) clear_setup();
+    if (game_state) sim_control_command(sc_end_game, 0, 0);
+    show_sim_controls(tm_normal);
     return 1;
 }
 
@@ -258,4 +283,5 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
 
 void install_run_driver() {
     set_run_command_hook(run_command);
+    set_toolbar_leave_hook(leave_sim_mode);
 }

@@ -41,14 +41,6 @@ int init_mfc_app() {
 }
 void exit_mfc_app() {}
 
-int tooltip_state() {
-    return 0;
-}
-void hide_tooltip(int) {}
-HWND pressed_button_window() {
-    return nullptr;
-}
-
 void set_float_anchor(HWND) {}
 void arrange_windows(int) {}
 void run_palette_tool(HWND, int, int, int, int) {}

@@ -1,6 +1,6 @@
 // Calls from the shell into subsystems and shell parts that are not built yet
-// (analysis tools and text output, sketch, chart library, toolbar and
-// tooltips, floating windows, graph-set slots, tool sets and the palette,
+// (analysis tools and text output, sketch, chart library, floating
+// windows, graph-set slots, tool sets and the palette,
 // settings rows and option dialogs, Control Panel, variable selection, DDE).
 // Each does the least its owner promises to its callers: closing with no
 // window agrees, a finder finds nothing, a window procedure does the default
@@ -53,14 +53,6 @@ LRESULT qslider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // The class-library application object of the chart control: 1 when made.
 int init_mfc_app();
 void exit_mfc_app();
-
-// --------------------------------------------------- toolbar and tooltips ---
-
-// Whether a tooltip is active (0 idle), and hiding it (1: forget its window).
-int tooltip_state();
-void hide_tooltip(int forget);
-// The toolbar or bottom-bar window holding a pressed button (null: none).
-HWND pressed_button_window();
 
 // ----------------------------------------------- floating windows, palette ---
 

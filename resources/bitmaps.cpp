@@ -1,0 +1,363 @@
+// The painted button bitmaps (see bitmaps.h). Every glyph is a few lines and
+// shapes in a cell; the cells sit at the x offsets the toolbar and bottom-bar
+// item tables name.
+#include "resources/bitmaps.h"
+
+#include "platform/win.h"
+
+#include <initializer_list>
+
+namespace {
+
+constexpr COLORREF red = RGB(192, 0, 0);
+constexpr COLORREF green = RGB(0, 128, 0);
+constexpr COLORREF blue = RGB(0, 0, 160);
+constexpr COLORREF yellow = RGB(224, 192, 0);
+constexpr COLORREF white = RGB(255, 255, 255);
+
+// Drawing in one cell of a strip: co-ordinates relative to the cell.
+class cell_painter {
+public:
+    cell_painter(HDC dc, int x0, COLORREF text) : dc_(dc), x0_(x0), text_(text) {}
+    void line(int x1, int y1, int x2, int y2, COLORREF c) {
+        HPEN pen = CreatePen(PS_SOLID, 1, c);
+        HGDIOBJ old = SelectObject(dc_, pen);
+        MoveToEx(dc_, x0_ + x1, y1, nullptr);
+        LineTo(dc_, x0_ + x2, y2);
+        SelectObject(dc_, old);
+        DeleteObject(pen);
+    }
+    void ink(int x1, int y1, int x2, int y2) { line(x1, y1, x2, y2, text_); }
+    void box(int l, int t, int r, int b, COLORREF fill_colour) {
+        HBRUSH brush = CreateSolidBrush(fill_colour);
+        HPEN pen = CreatePen(PS_SOLID, 1, text_);
+        HGDIOBJ ob = SelectObject(dc_, brush), op = SelectObject(dc_, pen);
+        Rectangle(dc_, x0_ + l, t, x0_ + r, b);
+        SelectObject(dc_, ob);
+        SelectObject(dc_, op);
+        DeleteObject(brush);
+        DeleteObject(pen);
+    }
+    void solid(int l, int t, int r, int b, COLORREF c) {
+        HBRUSH brush = CreateSolidBrush(c);
+        RECT rc{x0_ + l, t, x0_ + r, b};
+        FillRect(dc_, &rc, brush);
+        DeleteObject(brush);
+    }
+    void shape(std::initializer_list<POINT> pts, COLORREF fill_colour) {
+        POINT p[12];
+        int n = 0;
+        for (POINT q : pts)
+            if (n < 12) p[n++] = POINT{x0_ + q.x, q.y};
+        HBRUSH brush = CreateSolidBrush(fill_colour);
+        HPEN pen = CreatePen(PS_SOLID, 1, text_);
+        HGDIOBJ ob = SelectObject(dc_, brush), op = SelectObject(dc_, pen);
+        Polygon(dc_, p, n);
+        SelectObject(dc_, ob);
+        SelectObject(dc_, op);
+        DeleteObject(brush);
+        DeleteObject(pen);
+    }
+    // A sheet of paper with a folded corner.
+    void page(int l, int t, int r, int b) {
+        shape({{l, t}, {r - 4, t}, {r, t + 4}, {r, b}, {l, b}}, white);
+        ink(r - 4, t, r - 4, t + 4);
+        ink(r - 4, t + 4, r, t + 4);
+    }
+    void disk(int l, int t) {
+        box(l, t, l + 13, t + 13, blue);
+        solid(l + 3, t + 1, l + 10, t + 6, white);
+        solid(l + 4, t + 9, l + 9, t + 12, RGB(192, 192, 192));
+    }
+    void arrow_right(int l, int t, COLORREF c) {
+        shape({{l, t + 3},
+               {l + 5, t + 3},
+               {l + 5, t},
+               {l + 10, t + 5},
+               {l + 5, t + 10},
+               {l + 5, t + 7},
+               {l, t + 7}},
+              c);
+    }
+    void arrow_left(int l, int t, COLORREF c) {
+        shape({{l + 10, t + 3},
+               {l + 5, t + 3},
+               {l + 5, t},
+               {l, t + 5},
+               {l + 5, t + 10},
+               {l + 5, t + 7},
+               {l + 10, t + 7}},
+              c);
+    }
+    void house(int l, int t) {
+        shape({{l + 5, t},
+               {l + 10, t + 5},
+               {l + 9, t + 5},
+               {l + 9, t + 10},
+               {l + 1, t + 10},
+               {l + 1, t + 5},
+               {l, t + 5}},
+              yellow);
+    }
+    void slider(int l, int t) {
+        ink(l, t + 6, l + 12, t + 6);
+        box(l + 6, t + 2, l + 9, t + 11, RGB(192, 192, 192));
+    }
+
+private:
+    HDC dc_;
+    int x0_;
+    COLORREF text_;
+};
+
+// The toolbar images, by the x offset the item table gives.
+void paint_toolbar_cell(cell_painter& p, int offset) {
+    switch (offset) {
+    case 16: // a new model: a blank page
+        p.page(3, 1, 13, 15);
+        break;
+    case 32: // open: a folder
+        p.shape({{1, 4}, {5, 4}, {6, 6}, {13, 6}, {13, 14}, {1, 14}}, yellow);
+        p.shape({{3, 8}, {15, 8}, {13, 14}, {1, 14}}, RGB(240, 216, 96));
+        break;
+    case 48: // save: a disk
+        p.disk(1, 1);
+        break;
+    case 80: // copy: two pages
+        p.page(1, 1, 10, 11);
+        p.page(5, 4, 14, 15);
+        break;
+    case 112: // print: a printer
+        p.page(4, 1, 12, 7);
+        p.box(1, 7, 15, 13, RGB(192, 192, 192));
+        p.solid(11, 9, 13, 10, green);
+        break;
+    case 128: // build windows: a window with two boxes joined
+        p.box(1, 2, 15, 14, white);
+        p.solid(2, 3, 14, 5, blue);
+        p.box(3, 7, 7, 11, RGB(192, 192, 192));
+        p.ink(7, 9, 10, 9);
+        p.box(10, 7, 14, 11, RGB(192, 192, 192));
+        break;
+    case 144: // output windows: a window with a graph
+        p.box(1, 2, 15, 14, white);
+        p.solid(2, 3, 14, 5, blue);
+        p.line(3, 12, 7, 8, red);
+        p.line(7, 8, 10, 10, red);
+        p.line(10, 10, 13, 6, red);
+        break;
+    case 160: // Control Panel: two sliders
+        p.slider(1, -2);
+        p.slider(3, 4);
+        break;
+    case 176: // subscripts: brackets
+        p.ink(4, 2, 2, 2);
+        p.ink(2, 2, 2, 13);
+        p.ink(2, 13, 5, 13);
+        p.ink(11, 2, 13, 2);
+        p.ink(13, 2, 13, 13);
+        p.ink(13, 13, 10, 13);
+        p.solid(7, 4, 9, 6, blue);
+        p.solid(7, 7, 9, 12, blue);
+        break;
+    case 192: // set up a simulation: a page with a pencil
+        p.page(1, 1, 11, 15);
+        p.line(7, 13, 14, 6, blue);
+        p.line(8, 13, 15, 6, blue);
+        break;
+    case 208: // run: a filled play triangle
+        p.shape({{4, 2}, {13, 8}, {4, 14}}, green);
+        break;
+    case 224: // a game: a die
+        p.box(2, 2, 14, 14, white);
+        p.solid(4, 4, 6, 6, red);
+        p.solid(7, 7, 9, 9, red);
+        p.solid(10, 10, 12, 12, red);
+        break;
+    case 240: // stop: a red square
+        p.box(3, 3, 13, 13, red);
+        break;
+    case 272: // a drop-down chooser (9 wide)
+        p.shape({{0, 6}, {6, 6}, {3, 9}}, RGB(0, 0, 0));
+        break;
+    case 288: // change constants: a slider
+        p.slider(2, 2);
+        break;
+    case 304: // change lookups: a curve on axes
+        p.ink(2, 2, 2, 13);
+        p.ink(2, 13, 14, 13);
+        p.line(3, 12, 7, 10, blue);
+        p.line(7, 10, 10, 5, blue);
+        p.line(10, 5, 14, 3, blue);
+        break;
+    case 320: // move forward
+        p.arrow_right(3, 3, green);
+        break;
+    case 336: // move backward
+        p.arrow_left(2, 3, red);
+        break;
+    case 352: // Plausitests: a check mark
+        p.line(2, 8, 6, 12, green);
+        p.line(2, 9, 6, 13, green);
+        p.line(6, 12, 14, 3, green);
+        p.line(6, 13, 14, 4, green);
+        break;
+    case 400: // simulate on change: a wave with a play marker
+        p.line(1, 9, 4, 4, blue);
+        p.line(4, 4, 7, 12, blue);
+        p.line(7, 12, 10, 6, blue);
+        p.shape({{11, 9}, {15, 12}, {11, 15}}, green);
+        break;
+    case 416: // read settings: an arrow into a page
+        p.page(6, 1, 15, 15);
+        p.arrow_right(0, 5, blue);
+        break;
+    case 432: // save settings: a disk with an arrow
+        p.disk(3, 3);
+        p.arrow_right(0, 0, green);
+        break;
+    case 448: // reset the current slider: a house
+        p.house(3, 3);
+        break;
+    case 464: // reset all: two houses
+        p.house(0, 1);
+        p.house(5, 5);
+        break;
+    case 480: // save this run: a disk with a plus
+        p.disk(1, 3);
+        p.solid(11, 0, 13, 6, green);
+        p.solid(9, 2, 15, 4, green);
+        break;
+    default:
+        break;
+    }
+}
+
+// The bottom bar's images (12 x 12 cells).
+void paint_bottom_cell(cell_painter& p, int offset) {
+    switch (offset) {
+    case 12: // polarity: a plus and a minus
+        p.ink(1, 3, 6, 3);
+        p.ink(3, 1, 3, 6);
+        p.ink(6, 9, 11, 9);
+        break;
+    case 24: // arrow width: three lines of growing width
+        p.ink(1, 2, 11, 2);
+        p.solid(1, 5, 11, 7, RGB(0, 0, 0));
+        p.solid(1, 8, 11, 11, RGB(0, 0, 0));
+        break;
+    case 48: // next view
+        p.shape({{3, 1}, {9, 6}, {3, 11}}, RGB(0, 0, 0));
+        break;
+    case 60: // previous view
+        p.shape({{9, 1}, {3, 6}, {9, 11}}, RGB(0, 0, 0));
+        break;
+    case 72: // push to the background: a grey box behind a white one
+        p.box(1, 1, 8, 8, RGB(128, 128, 128));
+        p.box(4, 4, 11, 11, white);
+        break;
+    case 84: // text position: a box with a line of text below
+        p.box(3, 1, 9, 6, white);
+        p.ink(2, 9, 10, 9);
+        break;
+    case 96: // add the workbench variable: a box with a plus
+        p.box(1, 3, 8, 10, white);
+        p.ink(9, 2, 12, 2);
+        p.ink(10, 0, 10, 5);
+        break;
+    case 108: // surround shape: an ellipse-like octagon
+        p.shape({{3, 1}, {8, 1}, {11, 4}, {11, 7}, {8, 10}, {3, 10}, {0, 7}, {0, 4}}, white);
+        break;
+    default:
+        break;
+    }
+}
+
+// The caption buttons: minimise, restore and close (16 x 14 cells).
+void paint_caption_cell(cell_painter& p, int index) {
+    switch (index) {
+    case 0:
+        p.solid(4, 9, 11, 11, RGB(0, 0, 0));
+        break;
+    case 1:
+        p.box(3, 5, 10, 11, white);
+        p.ink(6, 2, 13, 2);
+        p.ink(13, 2, 13, 8);
+        p.ink(6, 2, 6, 5);
+        break;
+    default:
+        for (int d = 0; d < 2; ++d) {
+            p.ink(4 + d, 3, 12 + d, 11);
+            p.ink(11 + d, 3, 3 + d, 11);
+        }
+        break;
+    }
+}
+
+HBITMAP blank(HDC screen, HDC mem, int w, int h, COLORREF face, HGDIOBJ* old) {
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    if (!bmp) return nullptr;
+    *old = SelectObject(mem, bmp);
+    HBRUSH brush = CreateSolidBrush(face);
+    RECT rc{0, 0, w, h};
+    FillRect(mem, &rc, brush);
+    DeleteObject(brush);
+    return bmp;
+}
+
+} // namespace
+
+HBITMAP paint_resource_bitmap(int id, COLORREF face, COLORREF text) {
+    int w = 0, h = 0;
+    switch (id) {
+    case bitmap_toolbar:
+        w = 496, h = toolbar_strip_h;
+        break;
+    case bitmap_bottom_bar:
+        w = 120, h = bottom_strip_h;
+        break;
+    case bitmap_caption:
+        w = 48, h = 14;
+        break;
+    case bitmap_dropdown:
+        w = 9, h = 12;
+        break;
+    default:
+        return nullptr;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = nullptr;
+    HBITMAP bmp = mem ? blank(screen, mem, w, h, face, &old) : nullptr;
+    if (bmp) {
+        switch (id) {
+        case bitmap_toolbar:
+            for (int x = 16; x < w; x += toolbar_cell_w) {
+                cell_painter p(mem, x, text);
+                paint_toolbar_cell(p, x);
+            }
+            break;
+        case bitmap_bottom_bar:
+            for (int x = 12; x < w; x += bottom_cell_w) {
+                cell_painter p(mem, x, text);
+                paint_bottom_cell(p, x);
+            }
+            break;
+        case bitmap_caption:
+            for (int i = 0; i < 3; ++i) {
+                cell_painter p(mem, i * 16, text);
+                paint_caption_cell(p, i);
+            }
+            break;
+        default: {
+            cell_painter p(mem, 0, text);
+            p.shape({{1, 4}, {7, 4}, {4, 8}}, text);
+            break;
+        }
+        }
+        SelectObject(mem, old);
+    }
+    if (mem) DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return bmp;
+}

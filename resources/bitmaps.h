@@ -1,0 +1,26 @@
+// The program's button bitmaps, painted by code: the toolbar strip (164), the
+// bottom-bar strip (165), the shared caption-button bitmap (167) and the
+// small drop-down marker (151). Each is painted in the given button colours
+// (face for the background, text for the outlines), so the result needs no
+// recolouring for the system colours.
+#pragma once
+
+#include "platform/gdi.h"
+
+enum : int {
+    bitmap_dropdown = 151,
+    bitmap_toolbar = 164,
+    bitmap_bottom_bar = 165,
+    bitmap_caption = 167,
+};
+
+// Cell widths of the strips: the toolbar's images are 16 pixels apart, the
+// bottom bar's 12, the caption bitmap's 16.
+inline constexpr int toolbar_cell_w = 16;
+inline constexpr int toolbar_strip_h = 16;
+inline constexpr int bottom_cell_w = 12;
+inline constexpr int bottom_strip_h = 12;
+
+// A new bitmap of one of the ids above (the caller deletes it); null for any
+// other id.
+HBITMAP paint_resource_bitmap(int id, COLORREF face, COLORREF text);
