@@ -3,7 +3,7 @@
 // size, wrap long texts; drop-down boxes stay one line high and give Escape
 // to their open list; list boxes scroll from their first fill; texts beyond
 // ASCII survive the way to Qt and back.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/msgbox.h"
 
