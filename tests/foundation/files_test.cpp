@@ -18,6 +18,7 @@
 #include "foundation/memory.h"
 #include "foundation/package.h"
 #include "foundation/report.h"
+#include "tests/common/env_override.h"
 #include "tests/foundation/foundation_fixture.h"
 
 namespace fs = std::filesystem;
@@ -348,10 +349,12 @@ TEST_F(FilesTest, SplitPath) {
     EXPECT_STREQ(e, "");
     EXPECT_STREQ(split_path("/base", "/abs/../f.kmf", nullptr, nullptr, nullptr), "/f.kmf");
     EXPECT_STREQ(split_path("/", "../../f", nullptr, nullptr, nullptr), "/f");
-    setenv("KV_TEST_HOME", "/home/tester", 1);
-    EXPECT_STREQ(split_path(nullptr, "%KV_TEST_HOME%\\m.kmf", nullptr, nullptr, nullptr),
-                 "/home/tester/m.kmf");
-    unsetenv("KV_TEST_HOME");
+    {
+        env_override env;
+        env.set("KV_TEST_HOME", "/home/tester");
+        EXPECT_STREQ(split_path(nullptr, "%KV_TEST_HOME%\\m.kmf", nullptr, nullptr, nullptr),
+                     "/home/tester/m.kmf");
+    }
     model_dir.clear();
     std::string expect = fs::current_path().string() + "/rel.txt";
     EXPECT_EQ(split_path(nullptr, "rel.txt", nullptr, nullptr, nullptr), expect);
