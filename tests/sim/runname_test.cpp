@@ -12,22 +12,13 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "sim/runname.h"
+#include "tests/common/message_log.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct message {
-    int kind;
-    std::string text;
-};
-std::vector<message> messages;
-int next_answer = 7; // IDNO
-
-int test_hook(int kind, const char*, const char* text) {
-    messages.push_back({kind, text});
-    return kind >= question_yes_no ? next_answer : 1;
-}
+using namespace message_log;
 
 class RunNameTest : public ::testing::Test {
 protected:
