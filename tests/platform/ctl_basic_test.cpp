@@ -20,8 +20,6 @@ namespace td = test_driver;
 
 namespace {
 
-constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
-
 class CtlTest : public ItemDialogTest {
 protected:
     CtlTest() : ItemDialogTest("Controls") {}

@@ -17,8 +17,6 @@ namespace td = test_driver;
 
 namespace {
 
-constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
-
 class ListTest : public ItemDialogTest {
 protected:
     ListTest() : ItemDialogTest("Lists") {}

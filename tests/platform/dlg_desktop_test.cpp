@@ -33,7 +33,6 @@ namespace td = test_driver;
 
 namespace {
 
-constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
 const char* const population = "Bev\xc3\xb6lkerung"; // UTF-8
 
 class Desktop : public DlgTest {

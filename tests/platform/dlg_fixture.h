@@ -17,6 +17,9 @@
 
 namespace dlgtest {
 
+// The style of a visible child control.
+inline constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
+
 struct Note {
     UINT msg;
     int id;
