@@ -22,4 +22,11 @@ inline int test_hook(int kind, const char*, const char* text) {
     return kind >= question_yes_no ? next_answer : 1;
 }
 
+// Whether a message of that kind (any kind: -1) holding part was shown.
+inline bool said(const std::string& part, int kind = -1) {
+    for (const message& m : messages)
+        if ((kind < 0 || m.kind == kind) && m.text.find(part) != std::string::npos) return true;
+    return false;
+}
+
 } // namespace message_log

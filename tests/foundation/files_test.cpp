@@ -58,11 +58,6 @@ protected:
         }
         return out;
     }
-    bool said(const std::string& part, int kind = -1) const {
-        for (const message& m : messages)
-            if ((kind < 0 || m.kind == kind) && m.text.find(part) != std::string::npos) return true;
-        return false;
-    }
     fs::path dir;
     fs::path saved_cwd;
 };

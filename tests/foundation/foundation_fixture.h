@@ -1,6 +1,6 @@
-// What the foundation tests share: a message hook that keeps what it was
-// shown and answers questions, a fresh folder, and whole-file reads and
-// writes.
+// What the foundation tests share: the message log of tests/common (a hook
+// that keeps what it was shown and answers questions), a fresh folder, and
+// whole-file reads and writes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@ namespace foundation_fixture {
 using message_log::message;
 using message_log::messages;
 using message_log::next_answer;
+using message_log::said;
 using message_log::test_hook;
 
 // A new empty folder under the tests' temporary folder, its name starting

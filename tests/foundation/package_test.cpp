@@ -85,11 +85,6 @@ protected:
         free_scratch();
     }
     std::string at(const std::string& name) const { return (dir / name).string(); }
-    bool said(const std::string& part, int kind = -1) const {
-        for (const message& m : messages)
-            if ((kind < 0 || m.kind == kind) && m.text.find(part) != std::string::npos) return true;
-        return false;
-    }
     // A small package with a model, a data file in a folder and an empty file.
     std::string make_sample(const char* password = nullptr) {
         std::string path = at("sample.kpm");

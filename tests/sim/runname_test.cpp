@@ -39,11 +39,6 @@ protected:
         free_scratch();
     }
     std::string at(const std::string& name) const { return (dir_ / name).string(); }
-    bool said(const std::string& part, int kind = -1) const {
-        for (const auto& m : messages)
-            if (m.text.find(part) != std::string::npos && (kind < 0 || m.kind == kind)) return true;
-        return false;
-    }
     fs::path dir_;
 };
 
