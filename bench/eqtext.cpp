@@ -21,20 +21,7 @@ void make_large_current() {
         init_vocabulary();
         register_text_writers();
         model_builder b("large");
-        std::vector<std::string> names;
-        for (int i = 0; i < 100; ++i) names.push_back("cell " + std::to_string(i));
-        std::vector<const char*> ptrs;
-        for (auto& n : names) ptrs.push_back(n.c_str());
-        b.range("cells", ptrs);
-        for (int v = 0; v < 100; ++v) {
-            std::string s = "stock " + std::to_string(v) + "[cells]";
-            std::string f = "flow " + std::to_string(v) + "[cells]";
-            std::string e =
-                "(stock " + std::to_string((v + 1) % 100) + "[cells] - " + s + ") * rate";
-            b.level(s.c_str(), f.c_str(), "1");
-            b.aux(f.c_str(), e.c_str());
-        }
-        b.constant("rate", 0.01f);
+        add_stock_ring(b);
         b.finish();
         model_pair m = b.release();
         close_model(m.header, m.symbols);

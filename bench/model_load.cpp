@@ -14,20 +14,7 @@ const std::string& large_model() {
     static std::string path = [] {
         init_vocabulary();
         model_builder b("large");
-        std::vector<std::string> names;
-        for (int i = 0; i < 100; ++i) names.push_back("cell " + std::to_string(i));
-        std::vector<const char*> ptrs;
-        for (auto& n : names) ptrs.push_back(n.c_str());
-        b.range("cells", ptrs);
-        for (int v = 0; v < 100; ++v) {
-            std::string s = "stock " + std::to_string(v) + "[cells]";
-            std::string f = "flow " + std::to_string(v) + "[cells]";
-            std::string e =
-                "(stock " + std::to_string((v + 1) % 100) + "[cells] - " + s + ") * rate";
-            b.level(s.c_str(), f.c_str(), "1");
-            b.aux(f.c_str(), e.c_str());
-        }
-        b.constant("rate", 0.01f);
+        add_stock_ring(b);
         std::string p = "/tmp/kavrel_bench_large.kmf";
         b.write(p.c_str());
         return p;

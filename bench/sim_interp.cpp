@@ -101,20 +101,7 @@ struct large_sample {
     large_sample() {
         init_vocabulary();
         b.control(0, 1000, 1, 1000);
-        std::vector<std::string> names;
-        for (int i = 0; i < 100; ++i) names.push_back("cell " + std::to_string(i));
-        std::vector<const char*> ptrs;
-        for (auto& n : names) ptrs.push_back(n.c_str());
-        b.range("cells", ptrs);
-        for (int v = 0; v < 100; ++v) {
-            std::string stock = "stock " + std::to_string(v) + "[cells]";
-            std::string flow = "flow " + std::to_string(v) + "[cells]";
-            std::string next = "stock " + std::to_string((v + 1) % 100) + "[cells]";
-            b.level(stock.c_str(), flow.c_str(), "1");
-            std::string expr = "(" + next + " - stock " + std::to_string(v) + "[cells]) * rate";
-            b.aux(flow.c_str(), expr.c_str());
-        }
-        b.constant("rate", 0.01f);
+        add_stock_ring(b);
         b.finish();
         check_model(b.symbols());
         generate_code(b.symbols(), p);

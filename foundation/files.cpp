@@ -352,6 +352,7 @@ file_handle fh_open_read(const char* name) {
         r.kind = fh_kind::bytes_read;
         r.name = name;
         r.ro = package_member_data(m);
+        if (!r.ro) return -1; // unreadable or damaged (said so)
         return fh_new(std::move(r));
     }
     std::string path = disk_path(name);
@@ -565,6 +566,10 @@ std::FILE* open_stream(const char* name, const char* mode) {
         int m = package_find(name);
         if (m >= 0) {
             auto bytes = package_member_data(m);
+            if (!bytes) {
+                errno = EIO; // unreadable or damaged (said so)
+                return nullptr;
+            }
             std::FILE* f;
             if (bytes->empty()) {
                 f = std::tmpfile();
@@ -788,6 +793,9 @@ char* extract_member(const char* name, int flag) {
         if (ask_question(question_yes_no, q.c_str(), answer_no) != answer_yes)
             return scratch_strdup(path.c_str());
     }
+    // A member that cannot be read leaves no folders behind.
+    auto bytes = package_member_data(m);
+    if (!bytes) return nullptr; // unreadable or damaged (said so)
     // Members may sit in folders of their own.
     for (std::size_t i = std::strlen(package_dir()); (i = path.find('/', i)) != std::string::npos;
          ++i) {
@@ -798,7 +806,6 @@ char* extract_member(const char* name, int flag) {
         }
     }
     // The member stays in the package: its bytes equal the new disk file's.
-    auto bytes = package_member_data(m);
     if (!write_file_atomic(path, bytes->data(), bytes->size())) {
         report_write_failure(path.c_str(), errno);
         return nullptr;

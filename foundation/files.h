@@ -19,7 +19,8 @@
 // ----------------------------------------------------------- file handles ---
 
 // Opens for reading: a member of the open package of that name first (see
-// file_status), else the disk file. Negative when neither exists.
+// file_status), else the disk file. Negative when neither exists, or when the
+// member's bytes cannot be read or are damaged (a message says so).
 file_handle fh_open_read(const char* name);
 // Opens bytes from memory for reading (the bytes are copied).
 file_handle fh_open_bytes(const void* data, std::size_t bytes, const char* name);
@@ -85,7 +86,8 @@ void memory_file_drop(const char* name);
 
 // A text stream; mode as fopen. "w"/"wb" write a temporary file renamed over
 // name by close_stream; "r" reads a package member when the package holds
-// name. Null when it cannot be opened (errno says why; no message).
+// name. Null when it cannot be opened (errno says why; no message, except for
+// a package member that cannot be read or is damaged).
 std::FILE* open_stream(const char* name, const char* mode);
 // Closes a stream of open_stream (any other stream is simply closed). For a
 // write: negative when the stream had an error or the rename failed (the old

@@ -2,8 +2,10 @@
 //
 // A package is read from one opening of its file: the header first (what is
 // not a package is refused before anything else is read), then the directory
-// and the name area, then each member from its own place, so no more than the
-// members' bytes are ever held and nothing is read twice.
+// and the name area, then the main member. Every other member is read from its
+// own place the first time it is wanted, and kept: a package whose members
+// are mostly unused costs no more than its directory and its model, and
+// nothing is read twice. The file stays open while the package is.
 #define file_handle os_file_handle_
 #include <fcntl.h>
 #undef file_handle
@@ -97,13 +99,47 @@ private:
 struct member_rec {
     std::string name;
     std::uint32_t flags = 0;
-    std::shared_ptr<const std::vector<unsigned char>> data;
+    std::uint32_t offset = 0, length = 0, crc = 0, nonce = 0;
+    std::shared_ptr<const std::vector<unsigned char>> data; // null until first read
 };
 
 struct parsed_package {
     std::uint32_t flags = 0;
+    std::string name; // as given, for messages
+    std::shared_ptr<byte_source> source;
+    package_format::keys keys;
     std::vector<member_rec> members;
 };
+
+// Reads, unscrambles and checks a member's bytes unless they were read
+// before. True when m.data holds them; false after a message (a failed read is
+// tried again when the member is next wanted).
+bool load_member(parsed_package& p, member_rec& m) {
+    if (m.data) return true;
+    auto plain = std::make_shared<std::vector<unsigned char>>(m.length);
+    if (!p.source || !p.source->read_at(m.offset, plain->data(), m.length)) {
+        report(8, "Unable to read package %s", p.name.c_str());
+        return false;
+    }
+    package_format::scramble(p.keys, m.nonce, m.offset, plain->data(), plain->size());
+    if (crc32(plain->data(), plain->size()) != m.crc) {
+        report(5, "Corrupt package %s: a member fails its checksum: %s", p.name.c_str(),
+               m.name.c_str());
+        return false;
+    }
+    m.data = std::move(plain);
+    return true;
+}
+
+// The member that opens with the package: flagged main, else the first model
+// member; -1 when none.
+int main_member_of(const std::vector<member_rec>& members) {
+    for (std::size_t i = 0; i < members.size(); ++i)
+        if (members[i].flags & member_flag_main) return static_cast<int>(i);
+    for (std::size_t i = 0; i < members.size(); ++i)
+        if (file_kind_of(members[i].name.c_str(), -1) == fk_model) return static_cast<int>(i);
+    return -1;
+}
 
 // The open package.
 struct open_pkg {
@@ -130,7 +166,7 @@ std::string relative_to_package(const char* name) {
 // ---------------------------------------------------------------- reading ---
 
 struct package_reader::state {
-    std::unique_ptr<byte_source> source;
+    std::shared_ptr<byte_source> source;
     std::string name; // as given, for messages
     std::string full; // the file's full path ("" for bytes)
     unsigned char header[sizeof(package_header)] = {};
@@ -139,7 +175,7 @@ struct package_reader::state {
     std::uint32_t count = 0, names_len = 0, data_off = 0, data_len = 0, iterations = 0;
     std::uint32_t flags = 0;
     bool sound = false; // header and directory checked
-    bool read = false;  // members read and checked
+    bool read = false;  // directory entries and the main member checked
     parsed_package pkg;
 
     int corrupt(const char* detail) const {
@@ -226,8 +262,8 @@ int package_reader::state::check_head() {
     return 1;
 }
 
-// The key, then each member: its entry checked, its bytes read, unscrambled
-// and checked. 1 sound; 0 after a message.
+// The key, then each member's entry, then the main member's bytes (the
+// others are read when first wanted). 1 sound; 0 after a message.
 int package_reader::state::check_members(const char* password) {
     package_format::keys keys;
     if (flags & pkg_flag_password) {
@@ -255,6 +291,9 @@ int package_reader::state::check_members(const char* password) {
     spans.reserve(count);
     parsed_package out;
     out.flags = flags;
+    out.name = name;
+    out.source = source;
+    out.keys = keys;
     out.members.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::size_t at = std::size_t{i} * sizeof(package_dir_entry);
@@ -281,17 +320,16 @@ int package_reader::state::check_members(const char* password) {
             if (package_format::names_equal(m.name, clean))
                 return corrupt_s("two members are named", clean);
         if (mlen) spans.push_back({moff, std::uint64_t{moff} + mlen});
-        auto plain = std::make_shared<std::vector<unsigned char>>(mlen);
-        if (!source->read_at(moff, plain->data(), mlen)) return unreadable();
-        package_format::scramble(keys, nonce, moff, plain->data(), plain->size());
-        if (crc32(plain->data(), plain->size()) != mcrc)
-            return corrupt_s("a member fails its checksum:", clean);
-        out.members.push_back({std::move(clean), mflags, std::move(plain)});
+        out.members.push_back({std::move(clean), mflags, moff, mlen, mcrc, nonce, nullptr});
     }
     std::sort(spans.begin(), spans.end(),
               [](const span_rec& a, const span_rec& b) { return a.start < b.start; });
     for (std::size_t i = 1; i < spans.size(); ++i)
         if (spans[i].start < spans[i - 1].end) return corrupt("two members overlap");
+    // The model is read at once: a package whose model is damaged is refused
+    // before it replaces the open package.
+    int main = main_member_of(out.members);
+    if (main >= 0 && !load_member(out, out.members[static_cast<std::size_t>(main)])) return 0;
     pkg = std::move(out);
     read = true;
     return 1;
@@ -339,6 +377,13 @@ int package_reader::read_members(const char* password) {
     return s_->check_members(password);
 }
 
+int package_reader::read_every_member() {
+    if (!s_->read) return 0;
+    for (member_rec& m : s_->pkg.members)
+        if (!load_member(s_->pkg, m)) return 0;
+    return 1;
+}
+
 int package_reader::make_open() {
     if (!s_->read || s_->full.empty()) return 0;
     close_package();
@@ -355,7 +400,10 @@ int package_reader::make_open() {
 int package_check_bytes(const unsigned char* data, std::size_t bytes, const char* name,
                         const char* password) {
     package_reader reader;
-    return reader.open_bytes(data, bytes, name) && reader.read_members(password) ? 1 : 0;
+    return reader.open_bytes(data, bytes, name) && reader.read_members(password) &&
+                   reader.read_every_member()
+               ? 1
+               : 0;
 }
 
 int open_package(const char* path, const char* password) {
@@ -412,16 +460,13 @@ int package_find(const char* name) {
 
 std::shared_ptr<const std::vector<unsigned char>> package_member_data(int index) {
     if (index < 0 || index >= package_member_count()) return nullptr;
-    return the_package().pkg.members[static_cast<std::size_t>(index)].data;
+    parsed_package& p = the_package().pkg;
+    member_rec& m = p.members[static_cast<std::size_t>(index)];
+    return load_member(p, m) ? m.data : nullptr;
 }
 
 int package_main_member() {
-    int n = package_member_count();
-    for (int i = 0; i < n; ++i)
-        if (package_member_flags(i) & member_flag_main) return i;
-    for (int i = 0; i < n; ++i)
-        if (file_kind_of(package_member_name(i), -1) == fk_model) return i;
-    return -1;
+    return the_package().open ? main_member_of(the_package().pkg.members) : -1;
 }
 
 int package_drop(const char* name) {

@@ -80,8 +80,10 @@ static_assert(sizeof(package_dir_entry) == 32);
 // A package read in steps from one opening of its file: the header and the
 // directory first, so that what is not a package is refused before anything
 // else is read and a password is asked for only when the package needs one;
-// then the members; then it becomes the open package, so the package open
-// before stays until the new one has been read whole.
+// then the members' entries and the main member; then it becomes the open
+// package, so the package open before stays until the new one's directory and
+// model have been read. Other members are read when first wanted
+// (package_member_data).
 class package_reader {
 public:
     package_reader();
@@ -96,9 +98,14 @@ public:
     int open_bytes(const unsigned char* data, std::size_t bytes, const char* name);
     // Whether the members are keyed by a password (false before a sound open).
     bool needs_password() const;
-    // Reads and checks every member with the password (null: none given). 1
-    // sound; 0 after a message.
+    // Checks the password (null: none given) and every member's directory
+    // entry, and reads and checks the main member's bytes. 1 sound; 0 after a
+    // message.
     int read_members(const char* password);
+    // Reads and checks the bytes of every member now (for checks of a whole
+    // package). 1 sound; 0 after a message; 0 before read_members has
+    // succeeded.
+    int read_every_member();
     // Makes the package read from a file the open package (closing the one
     // open before). 1 done; 0 before read_members has succeeded.
     int make_open();
@@ -127,7 +134,10 @@ int package_member_count();
 const char* package_member_name(int index); // null out of range
 std::uint32_t package_member_flags(int index);
 int package_find(const char* name); // index or -1
-// The plain bytes of a member, shared so that they outlive closing.
+// The plain bytes of a member, shared so that they outlive closing. They are
+// read, unscrambled and checked the first time they are wanted; null out of
+// range or after a message when that fails ("Corrupt package %s: a member
+// fails its checksum: %s" or "Unable to read package %s").
 std::shared_ptr<const std::vector<unsigned char>> package_member_data(int index);
 // The member that opens with the package (flagged main, else the first model
 // member); -1 when none.

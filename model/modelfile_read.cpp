@@ -166,9 +166,9 @@ bool check_model(reader& r) {
         symbol_record* x = sym(id);
         x->uses = 0;
         int t = x->type;
-        bool known = t == st_deleted || (t >= 1 && t <= st_last_variable) || t == st_element ||
-                     t == st_range || t == st_units || t == st_macro || t == st_group ||
-                     t == st_function || t == st_vector_function;
+        bool known = t == st_deleted || is_variable_type(t) || t == st_element || t == st_range ||
+                     t == st_units || t == st_macro || t == st_group || t == st_function ||
+                     t == st_vector_function;
         if (!known) return r.fail("symbol type");
         if (!text_ok(reinterpret_cast<const std::uint32_t*>(model_names), ncells, x->name))
             return r.fail("symbol name");
@@ -205,11 +205,11 @@ bool check_model(reader& r) {
         // Slots.
         if (x->slot < -1) return r.fail("value slot");
         if (x->slot >= 0 && t != st_deleted) {
-            std::uint64_t limit = t == st_lookup            ? nlookups
-                                  : t == st_string          ? model_hdr->w[mh_string_slots]
-                                  : t <= st_last_with_slots ? slots
-                                                            : ~0ull;
-            if (t <= st_last_with_slots || t == st_lookup || t == st_string)
+            std::uint64_t limit = t == st_lookup       ? nlookups
+                                  : t == st_string     ? model_hdr->w[mh_string_slots]
+                                  : has_value_slots(t) ? slots
+                                                       : ~0ull;
+            if (has_value_slots(t) || t == st_lookup || t == st_string)
                 if (std::uint64_t(x->slot) + d->count > limit) return r.fail("value slot");
         }
         // Range elements.

@@ -18,6 +18,7 @@
 #include "foundation/memory.h"
 #include "foundation/package.h"
 #include "foundation/report.h"
+#include "tests/common/env_override.h"
 #include "tests/foundation/foundation_fixture.h"
 
 namespace fs = std::filesystem;
@@ -56,11 +57,6 @@ protected:
             if (std::find(known.begin(), known.end(), n) == known.end()) out.push_back(n);
         }
         return out;
-    }
-    bool said(const std::string& part, int kind = -1) const {
-        for (const message& m : messages)
-            if ((kind < 0 || m.kind == kind) && m.text.find(part) != std::string::npos) return true;
-        return false;
     }
     fs::path dir;
     fs::path saved_cwd;
@@ -348,10 +344,12 @@ TEST_F(FilesTest, SplitPath) {
     EXPECT_STREQ(e, "");
     EXPECT_STREQ(split_path("/base", "/abs/../f.kmf", nullptr, nullptr, nullptr), "/f.kmf");
     EXPECT_STREQ(split_path("/", "../../f", nullptr, nullptr, nullptr), "/f");
-    setenv("KV_TEST_HOME", "/home/tester", 1);
-    EXPECT_STREQ(split_path(nullptr, "%KV_TEST_HOME%\\m.kmf", nullptr, nullptr, nullptr),
-                 "/home/tester/m.kmf");
-    unsetenv("KV_TEST_HOME");
+    {
+        env_override env;
+        env.set("KV_TEST_HOME", "/home/tester");
+        EXPECT_STREQ(split_path(nullptr, "%KV_TEST_HOME%\\m.kmf", nullptr, nullptr, nullptr),
+                     "/home/tester/m.kmf");
+    }
     model_dir.clear();
     std::string expect = fs::current_path().string() + "/rel.txt";
     EXPECT_EQ(split_path(nullptr, "rel.txt", nullptr, nullptr, nullptr), expect);

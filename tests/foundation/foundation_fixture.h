@@ -1,6 +1,6 @@
-// What the foundation tests share: a message hook that keeps what it was
-// shown and answers questions, a fresh folder, and whole-file reads and
-// writes.
+// What the foundation tests share: the message log of tests/common (a hook
+// that keeps what it was shown and answers questions), a fresh folder, and
+// whole-file reads and writes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,21 +12,15 @@
 #include <vector>
 
 #include "foundation/report.h"
+#include "tests/common/message_log.h"
 
 namespace foundation_fixture {
 
-struct message {
-    int kind;
-    std::string text;
-};
-// What the hook was shown, and its answer to questions (IDNO by default).
-inline std::vector<message> messages;
-inline int next_answer = 7;
-
-inline int test_hook(int kind, const char*, const char* text) {
-    messages.push_back({kind, text});
-    return kind >= question_yes_no ? next_answer : 1;
-}
+using message_log::message;
+using message_log::messages;
+using message_log::next_answer;
+using message_log::said;
+using message_log::test_hook;
 
 // A new empty folder under the tests' temporary folder, its name starting
 // with prefix ("" when it could not be made).

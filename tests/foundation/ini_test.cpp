@@ -16,6 +16,7 @@
 #include "foundation/ini.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "tests/common/env_override.h"
 #include "tests/foundation/foundation_fixture.h"
 
 namespace {
@@ -40,23 +41,6 @@ int capture_hook(int, const char*, const char* text) {
     messages.push_back(text);
     return 0;
 }
-
-// Restores an environment variable when the test ends.
-struct env_guard {
-    explicit env_guard(const char* n) : name(n) {
-        const char* v = std::getenv(n);
-        had = v != nullptr;
-        if (v) value = v;
-    }
-    ~env_guard() {
-        if (had)
-            ::setenv(name.c_str(), value.c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
-    std::string name, value;
-    bool had = false;
-};
 
 class Ini : public testing::Test {
 protected:
@@ -322,8 +306,8 @@ TEST_F(Ini, WriteKeepsModeAndFollowsLinks) {
 // ------------------------------------------------------------- locations ---
 
 TEST_F(Ini, PathMayBeginWithAnEnvironmentVariable) {
-    env_guard g("KAVREL_INI_TEST_DIR");
-    ::setenv("KAVREL_INI_TEST_DIR", dir.c_str(), 1);
+    env_override env;
+    env.set("KAVREL_INI_TEST_DIR", dir.c_str());
     EXPECT_EQ(expand_env_prefix("%KAVREL_INI_TEST_DIR%/x.ini"), dir + "/x.ini");
     EXPECT_EQ(expand_env_prefix("%KAVREL_NO_SUCH_VARIABLE_%/x.ini"),
               "%KAVREL_NO_SUCH_VARIABLE_%/x.ini");
@@ -334,22 +318,22 @@ TEST_F(Ini, PathMayBeginWithAnEnvironmentVariable) {
 }
 
 TEST_F(Ini, DefaultDirectoryFallsBackWhenConfigIsUnusable) {
-    env_guard xdg("XDG_CONFIG_HOME"), drive("HOMEDRIVE"), hpath("HOMEPATH"), home("HOME");
+    env_override env;
     set_ini_directory(nullptr);
 
-    ::setenv("XDG_CONFIG_HOME", (dir + "/cfg").c_str(), 1);
+    env.set("XDG_CONFIG_HOME", (dir + "/cfg").c_str());
     EXPECT_EQ(ini_directory(), dir + "/cfg/kavrel");
     struct stat st {};
     EXPECT_EQ(::stat((dir + "/cfg/kavrel").c_str(), &st), 0); // made on demand
 
     std::string blocker = dir + "/plain";
     write_file(blocker, "x");
-    ::setenv("XDG_CONFIG_HOME", (blocker + "/cfg").c_str(), 1);
-    ::setenv("HOMEDRIVE", "/drive", 1);
-    ::setenv("HOMEPATH", "/users/me", 1);
+    env.set("XDG_CONFIG_HOME", (blocker + "/cfg").c_str());
+    env.set("HOMEDRIVE", "/drive");
+    env.set("HOMEPATH", "/users/me");
     EXPECT_EQ(ini_directory(), "/drive/users/me");
-    ::unsetenv("HOMEPATH");
-    ::setenv("HOME", (dir + "/home").c_str(), 1);
+    env.set("HOMEPATH", nullptr);
+    env.set("HOME", (dir + "/home").c_str());
     EXPECT_EQ(ini_directory(), dir + "/home");
 
     set_ini_directory(dir.c_str());

@@ -2,6 +2,7 @@
 // package as seen through the file layer.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -84,11 +85,6 @@ protected:
         free_scratch();
     }
     std::string at(const std::string& name) const { return (dir / name).string(); }
-    bool said(const std::string& part, int kind = -1) const {
-        for (const message& m : messages)
-            if ((kind < 0 || m.kind == kind) && m.text.find(part) != std::string::npos) return true;
-        return false;
-    }
     // A small package with a model, a data file in a folder and an empty file.
     std::string make_sample(const char* password = nullptr) {
         std::string path = at("sample.kpm");
@@ -418,6 +414,44 @@ TEST_F(PackageTest, ExtractMember) {
     EXPECT_STREQ(extract_member(at("model.kmf").c_str(), 1), at("model.kmf").c_str());
     EXPECT_EQ(text_of(at("model.kmf")), "MODEL BYTES: the model's plain text");
     EXPECT_EQ(extract_member(nullptr, 1), nullptr);
+}
+
+TEST_F(PackageTest, ADamagedMemberIsReportedWhenTheFileLayerFirstReadsIt) {
+    bytes img = read_all(make_sample());
+    const std::size_t entries = get32(img, 92), names = get32(img, 96);
+    std::size_t inputs_at = 0;
+    for (std::uint32_t i = 0; i < get32(img, 88); ++i) {
+        const std::size_t e = entries + std::size_t{i} * 32;
+        if (std::memcmp(img.data() + names + get32(img, e), "data/inputs.dat", 15) == 0)
+            inputs_at = get32(img, e + 8);
+    }
+    ASSERT_NE(inputs_at, 0u);
+    img[inputs_at + 2] ^= 0x20;
+    write_all(dir / "damaged.kpm", img);
+    EXPECT_EQ(package_check_bytes(img.data(), img.size(), "damaged.kpm", nullptr), 0);
+    messages.clear();
+    // The member is not read when the package opens.
+    ASSERT_EQ(open_package(at("damaged.kpm").c_str(), nullptr), 1);
+    EXPECT_TRUE(messages.empty());
+    const std::string damage =
+        "Corrupt package " + at("damaged.kpm") + ": a member fails its checksum: data/inputs.dat";
+    const std::string inputs = at("data/inputs.dat");
+    EXPECT_EQ(file_status(inputs.c_str(), 0), 2);
+    // Each way of reading it fails with the message, every time it is tried.
+    EXPECT_LT(fh_open_read(inputs.c_str()), 0);
+    EXPECT_TRUE(said(damage, 5));
+    messages.clear();
+    errno = 0;
+    EXPECT_EQ(open_stream(inputs.c_str(), "r"), nullptr);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_TRUE(said(damage, 5));
+    messages.clear();
+    EXPECT_EQ(extract_member(inputs.c_str(), 1), nullptr);
+    EXPECT_TRUE(said(damage, 5));
+    EXPECT_FALSE(fs::exists(dir / "data")) << "no folder is made for a member that fails";
+    // The other members read as they should.
+    EXPECT_EQ(member_text("model.kmf"), "MODEL BYTES: the model's plain text");
+    EXPECT_EQ(member_text("empty.txt"), "");
 }
 
 TEST_F(PackageTest, MembersGiveWayToNewerDiskFiles) {

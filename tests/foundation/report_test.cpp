@@ -13,6 +13,7 @@
 #include "foundation/errlog.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "tests/common/env_override.h"
 #include "tests/foundation/foundation_fixture.h"
 
 namespace {
@@ -286,22 +287,17 @@ TEST_F(Report, ErrorLogFallsBackThroughItsDirectories) {
 
     std::string tmp = dir + "/tmp";
     ASSERT_EQ(::mkdir(tmp.c_str(), 0700), 0);
-    const char* old_tmp = std::getenv("TMPDIR");
-    std::string saved = old_tmp ? old_tmp : "";
-    ::setenv("TMPDIR", tmp.c_str(), 1);
+    env_override env;
+    env.set("TMPDIR", tmp.c_str());
     set_log_directories(bad.c_str(), (bad + "2").c_str());
     EXPECT_EQ(error_log(2), 1);
     EXPECT_EQ(std::string(error_log_path()), tmp + "/kavrel.err");
     error_log(0);
 
-    ::setenv("TMPDIR", (bad + "3").c_str(), 1);
+    env.set("TMPDIR", (bad + "3").c_str());
     EXPECT_EQ(error_log(2), 0);
     EXPECT_EQ(err_log_stream, nullptr);
     EXPECT_STREQ(error_log_path(), "");
-    if (old_tmp)
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
 }
 
 TEST_F(Report, ErrorLogLevelsAndReading) {

@@ -19,7 +19,7 @@
 #include "foundation/memory.h"
 #include "foundation/package_write.h"
 #include "foundation/report.h"
-#include "tests/foundation/fault_child.h"
+#include "tests/common/fault_child.h"
 #include "tests/foundation/foundation_fixture.h"
 
 namespace fs = std::filesystem;

@@ -1,6 +1,6 @@
 // The clipboard: formats, ownership, checks of the data, and the exchange
 // with Qt's clipboard (other programs).
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/clip.h"
 #include "platform/gdi.h"

@@ -1,5 +1,5 @@
 // Edit fields, tab controls, scroll bars, statics and their colours.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/gdi.h"
 #include "platform/testing/answerer.h"
@@ -20,30 +20,14 @@ namespace td = test_driver;
 
 namespace {
 
-constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
-
-class CtlTest : public DlgTest {
+class CtlTest : public ItemDialogTest {
 protected:
-    HWND open(std::vector<DialogItem> items) {
-        DialogTemplate t;
-        t.caption = "Controls";
-        t.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
-        t.cx = 220;
-        t.cy = 160;
-        t.items = std::move(items);
-        dialog = CreateDialogIndirectParam(nullptr, &t, nullptr, CALLBACK_proc, 0);
-        EXPECT_NE(dialog, nullptr);
-        notes().clear();
-        return dialog;
-    }
-    void pump() { answerer::run_modeless(dialog); }
-    HWND item(int id) { return GetDlgItem(dialog, id); }
+    CtlTest() : ItemDialogTest("Controls") {}
     std::string text(int id) {
         char buf[256];
         GetDlgItemText(dialog, id, buf, sizeof buf);
         return buf;
     }
-    HWND dialog = nullptr;
 };
 
 TEST_F(CtlTest, EditNotifiesChangesAndFocusAndKeepsItsLimit) {

@@ -1,5 +1,5 @@
 // List boxes and combo boxes: selection rules, owner drawing, notifications.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/gdi.h"
 #include "platform/testing/answerer.h"
@@ -17,24 +17,9 @@ namespace td = test_driver;
 
 namespace {
 
-constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
-
-class ListTest : public DlgTest {
+class ListTest : public ItemDialogTest {
 protected:
-    HWND open(std::vector<DialogItem> items) {
-        DialogTemplate t;
-        t.caption = "Lists";
-        t.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
-        t.cx = 220;
-        t.cy = 160;
-        t.items = std::move(items);
-        dialog = CreateDialogIndirectParam(nullptr, &t, nullptr, CALLBACK_proc, 0);
-        EXPECT_NE(dialog, nullptr);
-        notes().clear(); // the focus given at the start
-        return dialog;
-    }
-    void pump() { answerer::run_modeless(dialog); }
-    HWND item(int id) { return GetDlgItem(dialog, id); }
+    ListTest() : ItemDialogTest("Lists") {}
     // Client point of the middle of item `i`.
     POINT at(HWND list, int i) {
         RECT r{};
@@ -51,7 +36,6 @@ protected:
                     reinterpret_cast<LPARAM>(v.data()));
         return v;
     }
-    HWND dialog = nullptr;
 };
 
 TEST_F(ListTest, SortedListFindsAndKeepsDataWithItsItem) {

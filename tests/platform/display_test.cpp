@@ -3,42 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <utility>
-#include <vector>
+
+#include "tests/common/env_override.h"
 
 namespace {
-
-// Sets or clears environment variables, restoring them when it goes away.
-class EnvGuard {
-public:
-    void set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvGuard() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 const char* const display_vars[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
 
 TEST(Display, WithNothingSetThereIsNoneAndTheReasonSaysWhatToSet) {
-    EnvGuard env;
+    env_override env;
     for (const char* v : display_vars) env.set(v, nullptr);
     std::string why;
     EXPECT_FALSE(display_available(&why));
@@ -48,14 +23,14 @@ TEST(Display, WithNothingSetThereIsNoneAndTheReasonSaysWhatToSet) {
 }
 
 TEST(Display, EmptyValuesCountAsUnset) {
-    EnvGuard env;
+    env_override env;
     for (const char* v : display_vars) env.set(v, "");
     EXPECT_FALSE(display_available(nullptr));
 }
 
 TEST(Display, APlatformOfItsOwnIsEnough) {
     for (const char* platform : {"offscreen", "minimal"}) {
-        EnvGuard env;
+        env_override env;
         for (const char* v : display_vars) env.set(v, nullptr);
         env.set("QT_QPA_PLATFORM", platform);
         std::string why = "untouched";
@@ -71,7 +46,7 @@ TEST(Display, ANamedDisplayCountsOnlyWhenItCanBeOpened) {
         {"DISPLAY", "no-such-host.invalid:0"},
         {"WAYLAND_DISPLAY", "no-such-wayland-4711"}};
     for (const auto& [name, value] : cases) {
-        EnvGuard env;
+        env_override env;
         for (const char* v : display_vars) env.set(v, nullptr);
         env.set(name, value);
         std::string why;

@@ -3,7 +3,7 @@
 // size, wrap long texts; drop-down boxes stay one line high and give Escape
 // to their open list; list boxes scroll from their first fill; texts beyond
 // ASCII survive the way to Qt and back.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/msgbox.h"
 
@@ -33,7 +33,6 @@ namespace td = test_driver;
 
 namespace {
 
-constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
 const char* const population = "Bev\xc3\xb6lkerung"; // UTF-8
 
 class Desktop : public DlgTest {

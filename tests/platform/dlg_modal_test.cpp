@@ -1,6 +1,6 @@
 // The dialog manager: templates, modal loops, EndDialog, item helpers and the
 // keyboard interface.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/dlg.h"
 #include "platform/testing/driver.h"

@@ -1,6 +1,6 @@
 // The test driver itself, and the road of standard-control input through the
 // queue (a class whose windows are real Qt widgets).
-#include "win_test_util.h"
+#include "win_fixture.h"
 
 #include <QLineEdit>
 

@@ -1,6 +1,6 @@
 // Menus: items and states, templates, the window's bar, choosing commands and
 // pop-up menus.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/menu.h"
 #include "platform/testing/driver.h"

@@ -1,5 +1,5 @@
 // Message boxes and the test answerer.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/msgbox.h"
 #include "platform/testing/answerer.h"

@@ -1,7 +1,7 @@
 // Pictures on printed pages: bitmaps and hatch tiles reach the PDF without a
 // lossy encoding, so their colours come back exactly when the page is
 // rendered by an independent reader.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/print.h"
 

@@ -1,6 +1,6 @@
 // Printing to the PDF printer: jobs, pages, settings, the abort procedure and
 // failures.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/print.h"
 #include "platform/testing/answerer.h"

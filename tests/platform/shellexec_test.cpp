@@ -1,5 +1,5 @@
 // Help and the shell: what is opened, and that programs need the user's consent.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/shellexec.h"
 #include "platform/testing/answerer.h"

@@ -1,7 +1,7 @@
 // Input from Qt: mouse messages with their packing, routing to the window
 // under the pointer or to the capture window, double clicks only for
 // CS_DBLCLKS classes, keys and characters, input order, disabled windows.
-#include "win_test_util.h"
+#include "win_fixture.h"
 
 using namespace wintest;
 using test_driver::Button;

@@ -1,7 +1,7 @@
 // The queue and the loops: sent and posted order, paint and timer messages
 // only when idle, nested loops and WM_QUIT, timers on the manual clock,
 // blocking waits under the manual clock.
-#include "win_test_util.h"
+#include "win_fixture.h"
 
 #include <string>
 

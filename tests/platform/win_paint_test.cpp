@@ -1,7 +1,7 @@
 // Painting: update regions, the paint pass with its erase, the retained
 // backing image (kept across paints and resizes, drawn on outside paints),
 // clipping to the update region, scrolling, class device contexts.
-#include "win_test_util.h"
+#include "win_fixture.h"
 
 #include <QImage>
 

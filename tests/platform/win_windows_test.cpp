@@ -1,7 +1,7 @@
 // Window records: creation and destruction order, stale and foreign handles,
 // window longs and their bounds, subclassing, texts, relations, geometry,
 // focus, activation and enabling.
-#include "win_test_util.h"
+#include "win_fixture.h"
 
 #include "platform/controls.h"
 

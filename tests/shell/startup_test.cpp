@@ -5,8 +5,8 @@
 #include "foundation/app_strings.h"
 #include "platform/display.h"
 #include "platform/msgbox.h"
+#include "tests/common/env_override.h"
 
-#include <optional>
 #include <unistd.h>
 
 namespace td = test_driver;
@@ -362,34 +362,6 @@ TEST_F(Startup, ExitChecksThatNeverAgreeEndAfterBoundedRefusals) {
     EXPECT_NE(log_text().find("ends without saving"), std::string::npos);
     end_program();
 }
-
-} // namespace
-
-namespace {
-
-// Sets or clears environment variables for the life of the object.
-class env_override {
-public:
-    void set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~env_override() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 TEST_F(Startup, WithoutADisplayTheProgramSaysSoAndFails) {
     env_override env;

@@ -12,22 +12,13 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "sim/runname.h"
+#include "tests/common/message_log.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct message {
-    int kind;
-    std::string text;
-};
-std::vector<message> messages;
-int next_answer = 7; // IDNO
-
-int test_hook(int kind, const char*, const char* text) {
-    messages.push_back({kind, text});
-    return kind >= question_yes_no ? next_answer : 1;
-}
+using namespace message_log;
 
 class RunNameTest : public ::testing::Test {
 protected:
@@ -48,11 +39,6 @@ protected:
         free_scratch();
     }
     std::string at(const std::string& name) const { return (dir_ / name).string(); }
-    bool said(const std::string& part, int kind = -1) const {
-        for (const auto& m : messages)
-            if (m.text.find(part) != std::string::npos && (kind < 0 || m.kind == kind)) return true;
-        return false;
-    }
     fs::path dir_;
 };
 

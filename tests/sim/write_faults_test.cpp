@@ -14,7 +14,7 @@
 #include "sim/changes.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
-#include "tests/foundation/fault_child.h"
+#include "tests/common/fault_child.h"
 #include "tests/foundation/foundation_fixture.h"
 #include "tests/sim/engine_fixture.h"
 

@@ -706,3 +706,21 @@ int model_builder::write(const char* path, bool foreign) {
     o.foreign = foreign;
     return write_model_file(path, model_.symbols, o);
 }
+
+void add_stock_ring(model_builder& b) {
+    constexpr int count = 100;
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back("cell " + std::to_string(i));
+    std::vector<const char*> ptrs;
+    for (auto& n : names) ptrs.push_back(n.c_str());
+    b.range("cells", ptrs);
+    for (int v = 0; v < count; ++v) {
+        std::string stock = "stock " + std::to_string(v) + "[cells]";
+        std::string flow = "flow " + std::to_string(v) + "[cells]";
+        std::string next = "stock " + std::to_string((v + 1) % count) + "[cells]";
+        b.level(stock.c_str(), flow.c_str(), "1");
+        std::string expr = "(" + next + " - " + stock + ") * rate";
+        b.aux(flow.c_str(), expr.c_str());
+    }
+    b.constant("rate", 0.01f);
+}

@@ -98,3 +98,9 @@ private:
     symbol_id control_group_ = 0;
     bool finished_ = false;
 };
+
+// The large test model's equations: a range "cells" of 100 elements ("cell 0"
+// to "cell 99") and 100 stocks over it ("stock 0[cells]" on), each flowing
+// toward the next at the constant "rate" (10,000 elements in 200 equations).
+// The caller names the model and sets its control variables.
+void add_stock_ring(model_builder& b);

@@ -1,10 +1,12 @@
 // Shared fixture of the dialog, control and message-box tests: the test
 // driver, a dialog procedure that logs WM_COMMAND / WM_NOTIFY traffic and
-// can be given per-test behaviour, and error capture.
+// can be given per-test behaviour, error capture, and a modeless dialog of
+// items for the control tests.
 #pragma once
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
+#include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,9 @@
 #include <vector>
 
 namespace dlgtest {
+
+// The style of a visible child control.
+inline constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
 
 struct Note {
     UINT msg;
@@ -97,6 +102,31 @@ protected:
         EXPECT_NE(h, nullptr);
         return h;
     }
+};
+
+// Each test opens a modeless dialog of its own items (under the caption given
+// by the fixture) and pumps it while it works the controls.
+class ItemDialogTest : public DlgTest {
+protected:
+    explicit ItemDialogTest(const char* caption) : caption_(caption) {}
+    HWND open(std::vector<DialogItem> items) {
+        DialogTemplate t;
+        t.caption = caption_;
+        t.style = WS_POPUP | WS_CAPTION | WS_VISIBLE;
+        t.cx = 220;
+        t.cy = 160;
+        t.items = std::move(items);
+        dialog = CreateDialogIndirectParam(nullptr, &t, nullptr, CALLBACK_proc, 0);
+        EXPECT_NE(dialog, nullptr);
+        notes().clear(); // the focus given at the start
+        return dialog;
+    }
+    void pump() { answerer::run_modeless(dialog); }
+    HWND item(int id) { return GetDlgItem(dialog, id); }
+    HWND dialog = nullptr;
+
+private:
+    const char* caption_;
 };
 
 } // namespace dlgtest
