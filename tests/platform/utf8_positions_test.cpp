@@ -1,7 +1,7 @@
 // The program's text is UTF-8: the drawing calls decode it and count its
 // bytes where they count characters, and edit fields and combo boxes give and
 // take positions in its bytes.
-#include "dlg_test_util.h"
+#include "dlg_fixture.h"
 
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
