@@ -4,6 +4,7 @@
 #include "foundation/report.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/floats.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
