@@ -17,11 +17,13 @@ bool name_less(const font_family& f, const char* name) {
     return std::strcmp(f.name.c_str(), name) < 0;
 }
 
+struct list_fill {
+    std::vector<font_family>* list;
+    bool printer;
+};
+
 void enumerate_into(HDC dc, bool printer) {
-    struct fill {
-        std::vector<font_family>* list;
-        bool printer;
-    } f{&families, printer};
+    list_fill f{&families, printer};
     EnumFontFamilies(dc, nullptr, font_callback, reinterpret_cast<LPARAM>(&f));
 }
 
@@ -54,11 +56,7 @@ bool printer_known(const char* name) {
 }
 
 int font_callback(const LOGFONT* font, const TEXTMETRIC*, DWORD type, LPARAM data) {
-    struct fill {
-        std::vector<font_family>* list;
-        bool printer;
-    };
-    auto* f = reinterpret_cast<fill*>(data);
+    auto* f = reinterpret_cast<list_fill*>(data);
     if (!font || !f) return 0;
     const char* name = font->lfFaceName;
     auto at = std::lower_bound(f->list->begin(), f->list->end(), name, name_less);
@@ -69,8 +67,9 @@ int font_callback(const LOGFONT* font, const TEXTMETRIC*, DWORD type, LPARAM dat
     fam.charset = font->lfCharSet;
     fam.kind = (type & TRUETYPE_FONTTYPE) ? 4 : (f->printer || (type & DEVICE_FONTTYPE)) ? 2 : 0;
     // Grows ten entries at a time, as the list is rebuilt rarely.
+    auto index = at - f->list->begin();
     if (f->list->size() == f->list->capacity()) f->list->reserve(f->list->size() + 10);
-    f->list->insert(at, fam);
+    f->list->insert(f->list->begin() + index, fam);
     return 1;
 }
 
