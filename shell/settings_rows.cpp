@@ -53,9 +53,10 @@ std::string take_text(const char* p, std::size_t width) {
     return s;
 }
 
-// Scans one field at p into *field; false when the row has no more fields
-// to read (a string takes the rest of the value).
-void read_field(int type, void* field, const char* p) {
+// Scans one field at p into *field. Returns where the search for the comma
+// that ends the field starts: past a font's text (a face may hold commas),
+// else p.
+const char* read_field(int type, void* field, const char* p) {
     long l = 0;
     switch (type) {
     case rt_int:
@@ -83,13 +84,17 @@ void read_field(int type, void* field, const char* p) {
         break;
     case rt_font: {
         font_spec f = *static_cast<font_spec*>(field);
-        if (read_font_spec(&f, p, static_cast<font_spec*>(field)))
+        const char* end = nullptr;
+        if (read_font_spec(&f, p, static_cast<font_spec*>(field), &end)) {
             *static_cast<font_spec*>(field) = f;
+            if (end) return end;
+        }
         break;
     }
     default:
         break;
     }
+    return p;
 }
 
 bool is_string_type(int type) {
@@ -189,9 +194,9 @@ void read_settings_row(const settings_row& row, const char* value) {
     const char* p = value;
     for (void* f : row.fields) {
         if (!f) continue;
-        read_field(row.type, f, p);
+        const char* after = read_field(row.type, f, p);
         if (is_string_type(row.type)) return;
-        const char* comma = std::strchr(p, ',');
+        const char* comma = std::strchr(after, ',');
         if (!comma) return;
         p = comma + 1;
     }

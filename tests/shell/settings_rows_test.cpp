@@ -184,6 +184,20 @@ TEST_F(SettingsRows, HandEditedValuesKeepDefaultsWhereTheyDoNotScan) {
     EXPECT_EQ(o.r1c1_col, 'C');
 }
 
+TEST_F(SettingsRows, AFaceHoldingACommaDoesNotShiftTheFontsAfterIt) {
+    opt_block o;
+    std::uint8_t flags = 0;
+    ini_set("CDialogFont", "Small Fon,");
+    read_settings(o, flags);
+    EXPECT_STREQ(o.fonts[of_compressed].face, "Small Fon,");
+    put_settings_rows(o, flags);
+    opt_block back;
+    read_settings(back, flags);
+    EXPECT_STREQ(back.fonts[of_compressed].face, "Small Fon,");
+    EXPECT_STREQ(back.fonts[of_normal].face, "MS Sans Serif");
+    EXPECT_EQ(back.fonts[of_normal].size, 9);
+}
+
 TEST_F(SettingsRows, WindowPlaceValues) {
     window_place p;
     ASSERT_TRUE(parse_window_place("0-x=10,y=-20,w=300,h=200", &p));
