@@ -1,5 +1,7 @@
 // The option dialogs' templates. Dialog units on a 7-unit margin with 14-unit
-// buttons, as the shell's other templates.
+// buttons, as the shell's other templates. Group boxes come last in each
+// table: the first control lies on top, and a frame must not cover what it
+// holds.
 #include "resources/options.h"
 
 #include "platform/controls.h"
@@ -36,22 +38,17 @@ DialogTemplate options_dialog() {
         {WC_BUTTON, ido_markers, "Show Line Markers on Graph Lines", check, 7, 7, 140, 10},
         {WC_BUTTON, ido_refresh, "Continually Refresh Sketches", check, 7, 20, 140, 10},
         {WC_BUTTON, ido_far_east, "Tune case sensitivity for far-eastern", check, 7, 33, 140, 10},
-        {WC_BUTTON, 515, "Sketch View Positioning", group, 155, 4, 138, 44},
         {WC_BUTTON, ido_autocenter, "Autocenter", first_radio, 161, 15, 60, 10},
         {WC_BUTTON, ido_pagemarks, "Pagemarks", radio, 227, 15, 60, 10},
         {WC_BUTTON, ido_no_pagemarks, "No Pagemarks", radio, 161, 31, 70, 10},
-        {WC_BUTTON, 516, "Excel R1C1 Letters", group, 7, 52, 140, 34},
         {WC_STATIC, 517, "Row", label, 14, 67, 18, 8},
         {WC_EDIT, ido_row, nullptr, edit, 34, 65, 30, 12},
         {WC_STATIC, 518, "Col", label, 78, 67, 18, 8},
         {WC_EDIT, ido_col, nullptr, edit, 98, 65, 30, 12},
-        {WC_BUTTON, 519, "Color for Display, Print && Clipboard", group, 155, 52, 138, 46},
         {WC_BUTTON, ido_test, "Test", first_radio, 161, 64, 40, 10},
         {WC_BUTTON, ido_color, "Color", radio, 203, 64, 40, 10},
         {WC_BUTTON, ido_mono, "Monochrome", radio, 161, 80, 60, 10},
         {WC_BUTTON, ido_solid, "Only solid lines", check | WS_GROUP, 225, 80, 64, 10},
-        {WC_BUTTON, 523, "Fonts for Dialog Boxes and Font Face for Tool Output", group, 7, 104, 286,
-         104},
         {WC_BUTTON, ido_font_normal, "Normal - M", left_push, 14, 117, 272, 14},
         {WC_BUTTON, ido_font_equation, "Equation Editor - M", left_push, 14, 134, 272, 14},
         {WC_BUTTON, ido_font_compressed, "Compressed - M", left_push, 14, 151, 272, 14},
@@ -59,6 +56,11 @@ DialogTemplate options_dialog() {
         {WC_BUTTON, ido_font_bottom, "Bottom Menu Font - M", left_push, 14, 185, 272, 14},
         {WC_BUTTON, IDOK, "OK", def_push, 186, 215, 50, 14},
         {WC_BUTTON, IDCANCEL, "Cancel", push, 243, 215, 50, 14},
+        {WC_BUTTON, 515, "Sketch View Positioning", group, 155, 4, 138, 44},
+        {WC_BUTTON, 516, "Excel R1C1 Letters", group, 7, 52, 140, 34},
+        {WC_BUTTON, 519, "Color for Display, Print && Clipboard", group, 155, 52, 138, 46},
+        {WC_BUTTON, 523, "Fonts for Dialog Boxes and Font Face for Tool Output", group, 7, 104, 286,
+         104},
     };
     return t;
 }
@@ -66,24 +68,20 @@ DialogTemplate options_dialog() {
 DialogTemplate print_options_dialog() {
     DialogTemplate t = popup(dlg_print_options, "Print Options", 320, 238);
     t.items = {
-        {WC_BUTTON, 515, "Selection", group, 7, 4, 150, 56},
         {WC_BUTTON, idp_all, "All", first_radio, 13, 16, 140, 10},
         {WC_BUTTON, idp_selection, "Selection", radio, 13, 30, 140, 10},
         {WC_BUTTON, idp_multiple, "Multiple", radio, 13, 44, 140, 10},
-        {WC_BUTTON, 516, "Orientation", group, 163, 4, 150, 56},
         {WC_BUTTON, idp_best, "Best Choice", first_radio, 169, 16, 120, 10},
         {WC_BUTTON, idp_portrait, "Portrait Always", radio, 169, 30, 120, 10},
         {WC_BUTTON, idp_landscape, "Landscape Always", radio, 169, 44, 120, 10},
         {WC_STATIC, 517, "Title", label, 7, 68, 30, 8},
         {WC_EDIT, idp_title, nullptr, edit, 40, 66, 273, 12},
-        {WC_BUTTON, 518, "Print Info for Bottom Left", group, 7, 84, 306, 46},
         {WC_STATIC, 519, "Comment", label, 13, 97, 34, 8},
         {WC_EDIT, idp_comment, nullptr, edit, 50, 95, 257, 12},
         {WC_BUTTON, idp_date, "Time && Date", check, 13, 113, 70, 10},
         {WC_STATIC, 520, "At corner of", label, 110, 114, 48, 8},
         {WC_BUTTON, idp_page, "Page", first_radio, 160, 113, 40, 10},
         {WC_BUTTON, idp_graph, "Graph", radio, 204, 113, 40, 10},
-        {WC_BUTTON, 521, "Sketch/Graph Sizing", group, 7, 134, 306, 58},
         {WC_BUTTON, idp_print_at, "Print at", check, 13, 147, 42, 10},
         {WC_EDIT, idp_percent, nullptr, edit, 56, 145, 30, 12},
         {WC_STATIC, 524, "% (graphs at 100%)", label, 89, 147, 80, 8},
@@ -102,6 +100,10 @@ DialogTemplate print_options_dialog() {
         {WC_BUTTON, idp_setup, "Setup...", push, 263, 197, 50, 14},
         {WC_BUTTON, IDOK, "OK", def_push, 206, 217, 50, 14},
         {WC_BUTTON, IDCANCEL, "Cancel", push, 263, 217, 50, 14},
+        {WC_BUTTON, 515, "Selection", group, 7, 4, 150, 56},
+        {WC_BUTTON, 516, "Orientation", group, 163, 4, 150, 56},
+        {WC_BUTTON, 518, "Print Info for Bottom Left", group, 7, 84, 306, 46},
+        {WC_BUTTON, 521, "Sketch/Graph Sizing", group, 7, 134, 306, 58},
     };
     return t;
 }
@@ -124,10 +126,10 @@ DialogTemplate font_dialog() {
         {WC_BUTTON, idf_strike, "Strikethrough", check, 145, 75, 70, 10},
         {WC_STATIC, 516, "Color", label, 145, 93, 30, 8},
         {"Kavrel_colorbutton", idf_colour, nullptr, WS_VISIBLE | WS_TABSTOP, 178, 90, 30, 14},
-        {WC_BUTTON, 517, "Example", group, 7, 118, 246, 46},
         {"Kavrel_font", idf_example, nullptr, WS_VISIBLE, 13, 129, 234, 31},
         {WC_BUTTON, IDOK, "OK", def_push, 146, 170, 50, 14},
         {WC_BUTTON, IDCANCEL, "Cancel", push, 203, 170, 50, 14},
+        {WC_BUTTON, 517, "Example", group, 7, 118, 246, 46},
     };
     return t;
 }
