@@ -2,11 +2,13 @@
 #include "shell/exitcheck.h"
 
 #include "foundation/ini.h"
+#include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/subpanel.h"
 #include "shell/mainplace.h"
 #include "shell/seams.h"
+#include "shell/settings_io.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 
@@ -54,8 +56,12 @@ void restore_exit_steps() {
     exit_steps() = default_exit_steps();
 }
 
-int write_settings(int) {
-    read_ini_file(nullptr, nullptr, 1);
+int write_settings(int mode) {
+    if (mode == 0 && read_ini_file(nullptr, nullptr, 1) < 0) {
+        report(5, "Unable to read the settings file %s - the settings were not saved",
+               ini_file_path());
+        return -1;
+    }
     std::string path;
     if (model_rec && model_rec->state != 2 && *current_model_name()) {
         std::error_code ec;
@@ -65,6 +71,7 @@ int write_settings(int) {
     ini_set("Model", path.c_str());
     save_main_place(main_wnd);
     recent_models(-2, 0, nullptr);
+    store_settings();
     return write_ini_file(2) > 0 ? 1 : 0;
 }
 

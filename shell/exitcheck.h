@@ -27,6 +27,8 @@ int confirm_close_model(int flag);
 // sets and the Subscript Control, without closing anything (New Model and
 // Close ask them before the model goes). 1 when the model may go.
 int confirm_model_change();
-// Writes the settings rows, the current model's path ("Model") and the recent
-// models to the settings file (re-read first). 1 when written.
+// Writes the settings rows, the custom colours, the window positions, the
+// current model's path ("Model") and the recent models to the settings file.
+// Mode 0 re-reads the file first (-1, reported, when that fails); mode 1
+// writes the table as it is. 1 when written.
 int write_settings(int mode);

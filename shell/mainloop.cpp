@@ -5,6 +5,7 @@
 #include "platform/messages.h"
 #include "resources/menus.h"
 #include "shell/controls/tooltip.h"
+#include "shell/floats.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
 #include "shell/seams.h"

@@ -14,6 +14,7 @@
 #include "shell/mainplace.h"
 #include "shell/menucmd.h"
 #include "shell/menustate.h"
+#include "shell/options.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/showqueue.h"
@@ -67,7 +68,7 @@ const class_def class_defs[] = {
     {-15, "Kavrel_graphics", default_proc, 0, 4, 0, 0, false, true, false},
     {-16, "Kavrel_scaler", default_proc, 0, 0, 2, 0, false, true, false},
     {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},
-    {-18, "Kavrel_font", default_proc, 0, 0, 2, 0, false, true, false},
+    {-18, "Kavrel_font", dispfont_proc, 0, 0, 2, 0, false, true, false},
     {-19, "Kavrel_lookup", default_proc, 0, 0, 1, 0, false, false, false},
     {-20, "Kavrel_guage", default_proc, 0, 0, 1, 0, false, true, false},
     {-22, "Kavrel_ctext", default_proc, 0, 4, 2, 0, false, true, false},

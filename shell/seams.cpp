@@ -41,7 +41,6 @@ int init_mfc_app() {
 }
 void exit_mfc_app() {}
 
-void set_float_anchor(HWND) {}
 void arrange_windows(int) {}
 void run_palette_tool(HWND, int, int, int, int) {}
 bool toolset_loaded() {
@@ -52,13 +51,8 @@ int read_toolset(const char*, int) {
 }
 void free_toolset(int) {}
 
-void read_settings_rows() {}
-void print_options_dialog(int) {}
-void options_dialog(int) {}
 void control_panel(int, int, int, int, int) {}
-void history_window(int, int, int, int, int) {}
 void selection_history(int, int, int, int, int) {}
-void restore_float_positions() {}
 
 int ask_save_graph_sets(int) {
     return 1;

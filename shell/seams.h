@@ -56,8 +56,6 @@ void exit_mfc_app();
 
 // ----------------------------------------------- floating windows, palette ---
 
-// The window that the floating windows stay above.
-void set_float_anchor(HWND window);
 // Brings window groups forward: 1 build, 2 floats, 3 output.
 void arrange_windows(int group);
 // Runs tool n of the tools palette's current row (Ctrl+digit).
@@ -70,17 +68,9 @@ void free_toolset(int which);
 
 // ------------------------------------------------- settings rows, dialogs ---
 
-// Applies the settings rows to the options (start-up).
-void read_settings_rows();
-// The print options dialog and the options dialog (302).
-void print_options_dialog(int flags);
-void options_dialog(int page);
-// Control Panel, history and error-log window, selection history.
+// Control Panel and selection history.
 void control_panel(int show, int x, int y, int w, int h);
-void history_window(int show, int x, int y, int w, int h);
 void selection_history(int show, int x, int y, int w, int h);
-// Restores the floating windows' positions from the settings.
-void restore_float_positions();
 
 // --------------------------------------------------------- graph-set slots ---
 

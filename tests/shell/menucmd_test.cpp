@@ -5,6 +5,7 @@
 #include "shell_fixture.h"
 
 #include "foundation/app_strings.h"
+#include "resources/options.h"
 #include "runs/core/select.h"
 #include "shell/filechoice.h"
 #include "shell/rundrv.h"
@@ -47,6 +48,15 @@ TEST_F(MenuCommands, EveryIdIsServedOrAnsweredNotAvailable) {
             return true;
         case cmd_output_list:
             answerer::box(severity_caption(8)).text("No Output Windows Open").press(IDOK);
+            return true;
+        case cmd_print_options:
+            answerer::dialog(dlg_print_options).press(IDCANCEL);
+            return true;
+        case cmd_options:
+            answerer::dialog(dlg_options).press(IDCANCEL);
+            return true;
+        case cmd_error_history: // no error log was made here
+            answerer::box(severity_caption(6)).text("Unable to read the error log").press(IDOK);
             return true;
         default:
             return false;

@@ -1,0 +1,446 @@
+// The option dialogs driven through the answerer, the settings written at
+// exit and read at the next start, the floating windows' placement and
+// saved positions, the history window and fonts.
+#include "shell_fixture.h"
+
+#include "foundation/errlog.h"
+#include "resources/options.h"
+#include "shell/floats.h"
+#include "shell/fonts.h"
+#include "shell/history.h"
+#include "shell/options.h"
+#include "shell/settings_io.h"
+#include "shell/settings_rows.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <fstream>
+#include <set>
+
+namespace td = test_driver;
+
+namespace {
+
+class Options : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        opts = opt_block{};
+        float_opts = 0;
+        make_workbench();
+        ini_path = dir + "/kavread.ini";
+        ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1); // written fresh
+    }
+    void close_windows() override {
+        if (HWND h = history_hwnd()) DestroyWindow(h);
+        for (int k = 0; k < fw_count; ++k) set_float_window(static_cast<float_kind>(k), nullptr);
+        ShellWorkbenchTest::close_windows();
+        opts = opt_block{};
+        float_opts = 0;
+    }
+    std::string ini_text() const { return read_file(ini_path); }
+
+    // The dialog's image (its frame grabbed with the controls).
+    static QImage grab(HWND dialog) {
+        QWidget* w = win_widget(dialog);
+        return w ? w->grab().toImage() : QImage();
+    }
+    // Saves a dialog's picture and checks it shows controls: more than a few
+    // colours, and dark text pixels.
+    void check_picture(HWND dialog, const char* name) {
+        QImage img = grab(dialog);
+        ASSERT_FALSE(img.isNull());
+        std::string path = testing::TempDir() + "/" + name;
+        EXPECT_TRUE(img.save(QString::fromStdString(path)));
+        std::set<QRgb> colours;
+        int dark = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                QRgb c = img.pixel(x, y);
+                colours.insert(c);
+                if (qGray(c) < 60) ++dark;
+            }
+        EXPECT_GT(colours.size(), 3u) << name;
+        EXPECT_GT(dark, 200) << name;
+        EXPECT_GT(img.width(), 200);
+    }
+
+    std::string ini_path;
+};
+
+TEST_F(Options, MarkersWithColourGiveC1InEveryModeAndAreWritten) {
+    answerer::dialog(dlg_options)
+        .check(ido_markers)
+        .check(ido_color)
+        .check(ido_pagemarks)
+        .set_text(ido_row, "L*")
+        .set_text(ido_col, "K")
+        .press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    for (std::uint8_t m : opts.colour_modes) EXPECT_EQ(m, 0xC1);
+    EXPECT_EQ(opts.sketch_positioning, 1);
+    EXPECT_EQ(opts.r1c1_row, 'L');
+    EXPECT_EQ(opts.r1c1_col, 'K');
+    EXPECT_EQ(opts.r1c1_star, 1);
+    std::string text = ini_text();
+    EXPECT_NE(text.find("GraphicsOpt=-63,-63,-63,0,"), std::string::npos) << text;
+    EXPECT_NE(text.find("XlsOptions=76,75,1,"), std::string::npos) << text;
+    EXPECT_NE(text.find("size_options=0,1,"), std::string::npos) << text;
+
+    // Markers off and monochrome with solid lines: the top bits go.
+    answerer::dialog(dlg_options)
+        .check(ido_markers, false)
+        .check(ido_mono)
+        .check(ido_solid)
+        .press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    for (std::uint8_t m : opts.colour_modes) EXPECT_EQ(m, cm_mono | cm_solid);
+}
+
+TEST_F(Options, CancelWritesNothing) {
+    ASSERT_EQ(write_settings(0), 1);
+    std::string before = ini_text();
+    answerer::dialog(dlg_options).check(ido_markers).check(ido_color).press(IDCANCEL);
+    EXPECT_EQ(options_dialog(302), 0);
+    EXPECT_EQ(ini_text(), before);
+    EXPECT_EQ(opts.colour_modes[0], 0);
+
+    answerer::dialog(dlg_print_options).check(idp_landscape).press(IDCANCEL);
+    EXPECT_EQ(print_options_dialog(0), 0);
+    EXPECT_EQ(opts.orientation, 0);
+}
+
+TEST_F(Options, AnEmptyRowLetterIsRefusedAndTheDialogStaysOpen) {
+    bool open_after = false;
+    answerer::box(severity_caption(8)).text("letter of R1C1 rows").press(IDOK);
+    answerer::dialog(dlg_options)
+        .call([&](HWND d) {
+            SetDlgItemText(d, ido_row, "");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+            open_after = IsWindow(d) && IsWindowVisible(d);
+            SetDlgItemText(d, ido_row, "Q");
+        })
+        .press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    EXPECT_TRUE(open_after);
+    EXPECT_EQ(opts.r1c1_row, 'Q');
+}
+
+TEST_F(Options, PrintOptionsRefuseZeroPercentAndNonPositiveSizes) {
+    opts.metric = 1;
+    std::vector<bool> open_after;
+    auto try_ok = [&](HWND d) {
+        SendMessage(d, WM_COMMAND, IDOK, 0);
+        open_after.push_back(IsWindow(d) != 0);
+    };
+    answerer::box(severity_caption(8)).text("percentage").press(IDOK);
+    answerer::box(severity_caption(8)).text("percentage").press(IDOK);
+    answerer::box(severity_caption(8)).text("width").press(IDOK);
+    answerer::box(severity_caption(8)).text("height").press(IDOK);
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) {
+            CheckDlgButton(d, idp_print_at, BST_CHECKED);
+            SetDlgItemText(d, idp_percent, "0");
+            try_ok(d);
+            SetDlgItemText(d, idp_percent, "ten");
+            try_ok(d);
+            SetDlgItemText(d, idp_percent, "50");
+            CheckDlgButton(d, idp_set_size, BST_CHECKED);
+            SendMessage(d, WM_COMMAND, idp_set_size, 0);
+            CheckDlgButton(d, idp_width_check, BST_CHECKED);
+            CheckDlgButton(d, idp_height_check, BST_CHECKED);
+            SetDlgItemText(d, idp_width, "-2");
+            try_ok(d);
+            SetDlgItemText(d, idp_width, "25.4");
+            SetDlgItemText(d, idp_height, "0");
+            try_ok(d);
+            SetDlgItemText(d, idp_height, "12.7");
+            SetDlgItemText(d, idp_comment, "For review");
+            CheckDlgButton(d, idp_best, BST_UNCHECKED);
+            CheckDlgButton(d, idp_landscape, BST_CHECKED);
+        })
+        .press(IDOK);
+    EXPECT_EQ(print_options_dialog(1), 1);
+    EXPECT_EQ(open_after, std::vector<bool>({true, true, true, true}));
+    EXPECT_EQ(opts.print_percent, 50);
+    EXPECT_EQ(opts.sizing, sz_percent | sz_width | sz_height);
+    // Centimetres typed while the locale is metric.
+    EXPECT_NEAR(opts.print_width, 10.0f, 1e-4);
+    EXPECT_NEAR(opts.print_height, 5.0f, 1e-4);
+    EXPECT_EQ(opts.orientation, 1);
+    EXPECT_EQ(opts.print_comment, "For review");
+}
+
+TEST_F(Options, PrintOptionsWithoutAnOutputDisableTheChoicesAndShowSizes) {
+    opts.metric = 0;
+    opts.sizing = sz_width;
+    opts.print_width = 7.5f;
+    std::string width;
+    bool all_enabled = true, percent_enabled = true;
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) {
+            char buf[32] = {};
+            GetDlgItemText(d, idp_width, buf, sizeof buf);
+            width = buf;
+            all_enabled = IsWindowEnabled(GetDlgItem(d, idp_all));
+            percent_enabled = IsWindowEnabled(GetDlgItem(d, idp_percent));
+        })
+        .press(IDOK);
+    EXPECT_EQ(print_options_dialog(0), 1);
+    EXPECT_EQ(width, "7.5");
+    EXPECT_FALSE(all_enabled);
+    EXPECT_FALSE(percent_enabled);
+    EXPECT_EQ(opts.sizing, sz_width);
+    EXPECT_EQ(opts.print_percent, 100);
+}
+
+TEST_F(Options, FontSelectionResults) {
+    font_spec f{};
+    ASSERT_EQ(read_font_spec(&f, "Courier|10||", nullptr), 1);
+    answerer::dialog(dlg_font_select).press(IDCANCEL);
+    EXPECT_EQ(choose_font(&f, 0), 0);
+    answerer::dialog(dlg_font_select).press(IDOK);
+    EXPECT_EQ(choose_font(&f, 0), 1);
+    EXPECT_EQ(font_spec_text(f), "Courier|10||0-0-0");
+
+    bool open_after = false;
+    answerer::box(severity_caption(8)).text("size").press(IDOK);
+    answerer::dialog(dlg_font_select)
+        .call([&](HWND d) {
+            SetDlgItemText(d, idf_size, "big");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+            open_after = IsWindow(d) != 0;
+        })
+        .set_text(idf_size, "14")
+        .set_text(idf_face, "Serif Face With A Very Long Name Beyond Thirty-One")
+        .check(idf_bold)
+        .check(idf_underline)
+        .press(IDOK);
+    EXPECT_EQ(choose_font(&f, 0), 2);
+    EXPECT_TRUE(open_after);
+    EXPECT_EQ(f.size, 14);
+    EXPECT_EQ(f.style, font_bold | font_underline);
+    EXPECT_EQ(std::string(f.face).size(), 31u);
+}
+
+TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
+    answerer::dialog(dlg_font_select).set_text(idf_size, "11").check(idf_italic).press(IDOK);
+    std::string label;
+    answerer::dialog(dlg_options)
+        .call([&](HWND d) {
+            SendMessage(d, WM_COMMAND, ido_font_equation, 0);
+            char buf[128] = {};
+            GetDlgItemText(d, ido_font_equation, buf, sizeof buf);
+            label = buf;
+        })
+        .press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    EXPECT_EQ(label, "Equation Editor - MS Sans Serif|11|I|");
+    EXPECT_EQ(opts.fonts[of_equation].size, 11);
+    EXPECT_EQ(opts.fonts[of_equation].style, font_italic);
+    EXPECT_EQ(opts.fonts[of_normal].size, 9);
+    EXPECT_NE(ini_text().find("CDialogFont=Small Fonts|7||,MS Sans Serif|9||,MS Sans "
+                              "Serif|11|I|,"),
+              std::string::npos);
+}
+
+TEST_F(Options, SettingsComeBackAtTheNextStart) {
+    opts.orientation = 2;
+    opts.custom_colours[7] = static_cast<std::uint32_t>(make_colour(1, 2, 3));
+    float_opts = fo_control_on_top | fo_wip_graph;
+    ASSERT_EQ(write_settings(0), 1);
+    std::string text = ini_text();
+    EXPECT_NE(text.find("CustomColor 7=1-2-3"), std::string::npos);
+    EXPECT_NE(text.find("ScreenOpt2=9,"), std::string::npos);
+    EXPECT_EQ(text.find("FragmentAddIn"), std::string::npos);
+
+    opts = opt_block{};
+    float_opts = 0;
+    write_ini_file(0);
+    ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
+    read_settings_rows();
+    EXPECT_EQ(opts.orientation, 2);
+    EXPECT_EQ(opts.custom_colours[7], static_cast<std::uint32_t>(make_colour(1, 2, 3)));
+    EXPECT_EQ(float_opts, fo_control_on_top | fo_wip_graph);
+}
+
+TEST_F(Options, ScreenshotsOfTheThreeOptionDialogs) {
+    answerer::dialog(dlg_options)
+        .call([&](HWND d) { check_picture(d, "kavrel_options.png"); })
+        .press(IDCANCEL);
+    options_dialog(302);
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) { check_picture(d, "kavrel_print_options.png"); })
+        .press(IDCANCEL);
+    print_options_dialog(0);
+    font_spec f{};
+    read_font_spec(&f, "Serif|14|B|", nullptr);
+    answerer::dialog(dlg_font_select)
+        .call([&](HWND d) {
+            check_picture(d, "kavrel_font_selection.png");
+            // The example shows the face's kind and name in the chosen font.
+            QImage ex = grab(GetDlgItem(d, idf_example));
+            int dark = 0;
+            for (int y = 0; y < ex.height(); ++y)
+                for (int x = 0; x < ex.width(); ++x) dark += qGray(ex.pixel(x, y)) < 80;
+            EXPECT_GT(dark, 30);
+        })
+        .press(IDCANCEL);
+    choose_font(&f, 0);
+}
+
+// ------------------------------------------------------ floating windows ---
+
+TEST_F(Options, ContainerClampKeepsFloatsInside) {
+    HWND f = make_test_window("KavrelTestFloat", DefWindowProc, WS_CHILD | WS_VISIBLE, 50, 40,
+                              container_wnd);
+    ASSERT_NE(f, nullptr);
+    RECT c{};
+    GetClientRect(container_wnd, &c);
+    place_in_container(f, c.right + 500, -20, 50, 40, SWP_NOZORDER);
+    POINT o = window_origin(f, container_wnd);
+    EXPECT_EQ(o.x, c.right - 30);
+    EXPECT_EQ(o.y, 0);
+    EXPECT_EQ(clamp_value(12, -5), 0); // a container narrower than 30 pixels
+    EXPECT_EQ(clamp_value(-3, 100), 0);
+    EXPECT_EQ(clamp_value(130, 100), 100);
+
+    // A window left of its parent keeps its negative x as a point.
+    SetWindowPos(f, nullptr, -25, 7, 50, 40, SWP_NOZORDER);
+    o = window_origin(f, container_wnd);
+    EXPECT_EQ(o.x, -25);
+    EXPECT_EQ(o.y, 7);
+}
+
+TEST_F(Options, KeptOnTopPanelStaysAboveAWindowBroughtForward) {
+    HWND panel = make_test_window("KavrelTestFloat", DefWindowProc, WS_CHILD | WS_VISIBLE, 80, 80,
+                                  container_wnd);
+    HWND build = make_test_window("KavrelTestFloat", DefWindowProc, WS_CHILD | WS_VISIBLE, 80, 80,
+                                  container_wnd);
+    set_float_window(fw_control, panel);
+    SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    float_opts = fo_control_on_top;
+    place_under_floats(build, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), build);
+    // The sketch's "back under the floats" value.
+    SetWindowPos(build, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    place_under_floats_b(build, 0, 0, 0, 0, place_back_under);
+    EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), build);
+    // Fill the container.
+    place_under_floats_b(build, 5, 5, 5, 5, place_fill);
+    RECT c{}, r{};
+    GetClientRect(container_wnd, &c);
+    GetClientRect(build, &r);
+    EXPECT_EQ(r.right, c.right);
+    // Without the bit, a plain placement.
+    float_opts = 0;
+    SetWindowPos(build, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    place_under_floats(build, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(build, GW_HWNDNEXT), panel);
+}
+
+// --------------------------------------------------------- history window ---
+
+class History : public Options {
+protected:
+    void make_log(const std::string& contents) {
+        set_log_directories(dir.c_str(), dir.c_str());
+        ASSERT_EQ(error_log(2), 1);
+        error_log(0);
+        std::ofstream out(error_log_path(), std::ios::binary | std::ios::trunc);
+        out << contents;
+    }
+};
+
+TEST_F(History, LinesOfAnyBytesAndLengthAreShownCut) {
+    std::string log = "first line\r\n";
+    log += std::string(2000, 'x') + "\n";
+    log += std::string("bin\0ary\x01\xff", 9) + "\n";
+    log += "last without newline";
+    make_log(log);
+    history_window(1, -1, -1, -1, -1);
+    ASSERT_NE(history_hwnd(), nullptr);
+    const auto& lines = history_lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "first line");
+    EXPECT_EQ(lines[1].size(), 512u);
+    EXPECT_EQ(lines[2], std::string("bin ary \xff", 9));
+    EXPECT_EQ(lines[3], "last without newline");
+    char title[64] = {};
+    GetWindowText(history_hwnd(), title, sizeof title);
+    EXPECT_STREQ(title, "Kavrel History and Error Log");
+    td::run_until_idle();
+}
+
+TEST_F(History, AMissingLogGivesAMessageAndAnEmptyWindow) {
+    make_log("");
+    std::filesystem::remove(error_log_path());
+    answerer::box(severity_caption(6)).text("Unable to read the error log").press(IDOK);
+    history_window(1, -1, -1, -1, -1);
+    ASSERT_NE(history_hwnd(), nullptr);
+    EXPECT_TRUE(history_lines().empty());
+}
+
+TEST_F(History, SavedPositionsAreRestoredHiddenOrIgnored) {
+    make_log("one\n");
+    ini_set("Err History", "0-x=10,y=20,w=300,h=200");
+    restore_float_positions();
+    HWND h = history_hwnd();
+    ASSERT_NE(h, nullptr);
+    EXPECT_FALSE(IsWindowVisible(h));
+    POINT o = window_origin(h, GetParent(h));
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_EQ(o.x, 10);
+    EXPECT_EQ(o.y, 20);
+    EXPECT_EQ(r.right - r.left, 300);
+
+    // Saved again as open; closed, the key goes.
+    save_window_positions();
+    EXPECT_STREQ(ini_value("Err History"), "1-x=10,y=20,w=300,h=200");
+    DestroyWindow(h);
+    EXPECT_EQ(opts.err_dim[2], 300);
+    save_window_positions();
+    EXPECT_EQ(ini_value("Err History"), nullptr);
+
+    for (const char* bad : {"1-x=50000,y=20,w=300,h=200", "1-x=10,y=20,w=300",
+                            "1-x=-900,y=0,w=300,h=200", "1-x=0,y=0,w=0,h=0"}) {
+        ini_set("Err History", bad);
+        restore_float_positions();
+        EXPECT_EQ(history_hwnd(), nullptr) << bad;
+    }
+}
+
+// ----------------------------------------------------------------- fonts ---
+
+TEST_F(Options, MakeFontFollowsPointsStyleAndScale) {
+    HDC dc = GetDC(nullptr);
+    int ppi = GetDeviceCaps(dc, LOGPIXELSY);
+    font_spec f{};
+    read_font_spec(&f, "Serif|10|BV|", nullptr);
+    LOGFONT lf = font_logfont(dc, f, 0);
+    EXPECT_EQ(lf.lfHeight, -(10 * ppi / 72));
+    if (ppi == 96) {
+        EXPECT_EQ(lf.lfHeight, -13);
+    }
+    EXPECT_EQ(lf.lfWeight, FW_BOLD);
+    EXPECT_EQ(lf.lfEscapement, 900);
+    EXPECT_EQ(lf.lfItalic, 0);
+    EXPECT_STREQ(lf.lfFaceName, "Serif");
+    EXPECT_EQ(font_logfont(dc, f, 50).lfHeight, -(10 * ppi * 50 / 7200));
+    EXPECT_EQ(font_logfont(dc, f, 100).lfHeight, lf.lfHeight);
+    HFONT made = make_font(dc, f, 0);
+    EXPECT_NE(made, nullptr);
+    DeleteObject(made);
+    ReleaseDC(nullptr, dc);
+
+    // The font list is sorted and has no repeats.
+    const auto& list = font_list();
+    ASSERT_FALSE(list.empty());
+    for (std::size_t i = 1; i < list.size(); ++i) EXPECT_LT(list[i - 1].name, list[i].name);
+    EXPECT_NE(find_font_family(list[0].name.c_str()), nullptr);
+    EXPECT_EQ(find_font_family("No Such Face At All"), nullptr);
+}
+
+} // namespace
