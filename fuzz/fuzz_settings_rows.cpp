@@ -1,10 +1,7 @@
 // Reads arbitrary bytes as a settings file and takes the settings rows, the
 // custom colours and the window-position keys from it: nothing may crash,
 // and the rows written from what was read must read back to the same texts.
-//
-// The fuzz build links the core and the platform only; the rows' reader
-// needs nothing of the shell but its own file, so that file is built in here.
-#include "shell/settings_rows.cpp"
+#include "shell/settings_rows.h"
 
 #include "foundation/ini.h"
 #include "foundation/report.h"
