@@ -5,6 +5,7 @@
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/controls/longlist.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
@@ -71,7 +72,7 @@ const class_def class_defs[] = {
     {-27, "Kavrel_sketch", sketch_proc, CS_OWNDC | CS_DBLCLKS, 8, 0, 0, false, true, false},
     {-28, "Kavrel_ddeserver", default_proc, 0, 0, 1, 0, false, true, false},
     {-29, "Kavrel_ddeclient", default_proc, 0, 0, 1, 0, false, true, false},
-    {-30, "Kavrel_longlist", default_proc, CS_DBLCLKS, 8, 1, 0, false, true, false},
+    {-30, "Kavrel_longlist", longlist_proc, CS_DBLCLKS, 8, 1, 0, false, true, false},
     {-34, "Kavrel_toolbar", vtoolbar_proc, 0, 0, 2, 0, false, true, false},
     {-35, "Kavrel_tooltip", vtooltip_proc, 0, 4, 3, 0, false, true, false},
 };
