@@ -638,7 +638,7 @@ void paint(HWND w) {
     if (!dc) return;
     RECT c{};
     GetClientRect(w, &c);
-    FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
+    if (ps.fErase) FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_WINDOW)); // not erased yet
     ll_ref r(w);
     if (r) {
         if (r->layout_changed) {
