@@ -5,7 +5,9 @@
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/controls/gauge.h"
 #include "shell/controls/longlist.h"
+#include "shell/controls/slider.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
@@ -64,9 +66,9 @@ const class_def class_defs[] = {
     {-17, "Kavrel_color", default_proc, 0, 0, 2, 0, false, true, false},
     {-18, "Kavrel_font", default_proc, 0, 0, 2, 0, false, true, false},
     {-19, "Kavrel_lookup", default_proc, 0, 0, 1, 0, false, false, false},
-    {-20, "Kavrel_guage", default_proc, 0, 0, 1, 0, false, true, false},
+    {-20, "Kavrel_guage", guage_proc, 0, 0, 1, 0, false, true, false},
     {-22, "Kavrel_ctext", default_proc, 0, 4, 2, 0, false, true, false},
-    {-23, "Kavrel_vslider", default_proc, 0, 4, 0, 0, false, true, false},
+    {-23, "Kavrel_vslider", vslider_proc, 0, 4, 0, 0, false, true, false},
     {-235, "Kavrel_qslider", qslider_proc, 0, 4, 0, 0, false, true, false},
     {-25, "Kavrel_sketch_mother", sketch_parent_proc, 0, 8, 1, 106, false, true, false},
     {-27, "Kavrel_sketch", sketch_proc, CS_OWNDC | CS_DBLCLKS, 8, 0, 0, false, true, false},
