@@ -62,26 +62,13 @@ handle record_of(HWND w) {
 }
 
 // The record of a window, locked while this lives.
-class slider_ref {
+class slider_ref : public handle_lock<vslider_rec> {
 public:
-    explicit slider_ref(HWND w) : h_(record_of(w)) {
-        if (h_) p_ = static_cast<vslider_rec*>(lock_handle(h_));
-    }
-    ~slider_ref() {
-        if (p_) unlock_handle(h_);
-    }
-    slider_ref(const slider_ref&) = delete;
-    slider_ref& operator=(const slider_ref&) = delete;
-    explicit operator bool() const { return p_ != nullptr; }
-    vslider_rec* operator->() const { return p_; }
-    vslider_rec& rec() const { return *p_; }
+    explicit slider_ref(HWND w) : handle_lock(record_of(w)) {}
+    vslider_rec& rec() const { return *get(); }
     const char* label(std::uint32_t offset) const {
-        return offset ? reinterpret_cast<const char*>(p_) + offset : nullptr;
+        return offset ? reinterpret_cast<const char*>(get()) + offset : nullptr;
     }
-
-private:
-    handle h_;
-    vslider_rec* p_ = nullptr;
 };
 
 HWND edit_of(const vslider_rec& s) {
