@@ -8,6 +8,9 @@
 #include "resources/menus.h"
 #include "shell/controls/buttons.h"
 #include "shell/controls/colorpick.h"
+#include "shell/controls/gauge.h"
+#include "shell/controls/longlist.h"
+#include "shell/controls/slider.h"
 #include "shell/controls/tooltip.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
@@ -70,15 +73,15 @@ const class_def class_defs[] = {
     {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},
     {-18, "Kavrel_font", dispfont_proc, 0, 0, 2, 0, false, true, false},
     {-19, "Kavrel_lookup", default_proc, 0, 0, 1, 0, false, false, false},
-    {-20, "Kavrel_guage", default_proc, 0, 0, 1, 0, false, true, false},
+    {-20, "Kavrel_guage", guage_proc, 0, 0, 1, 0, false, true, false},
     {-22, "Kavrel_ctext", default_proc, 0, 4, 2, 0, false, true, false},
-    {-23, "Kavrel_vslider", default_proc, 0, 4, 0, 0, false, true, false},
+    {-23, "Kavrel_vslider", vslider_proc, 0, 4, 0, 0, false, true, false},
     {-235, "Kavrel_qslider", qslider_proc, 0, 4, 0, 0, false, true, false},
     {-25, "Kavrel_sketch_mother", sketch_parent_proc, 0, 8, 1, 106, false, true, false},
     {-27, "Kavrel_sketch", sketch_proc, CS_OWNDC | CS_DBLCLKS, 8, 0, 0, false, true, false},
     {-28, "Kavrel_ddeserver", default_proc, 0, 0, 1, 0, false, true, false},
     {-29, "Kavrel_ddeclient", default_proc, 0, 0, 1, 0, false, true, false},
-    {-30, "Kavrel_longlist", default_proc, CS_DBLCLKS, 8, 1, 0, false, true, false},
+    {-30, "Kavrel_longlist", longlist_proc, CS_DBLCLKS, 8, 1, 0, false, true, false},
     {-34, "Kavrel_toolbar", vtoolbar_proc, 0, 0, 2, 0, false, true, false},
     {-35, "Kavrel_tooltip", vtooltip_proc, 0, 4, 3, 0, false, true, false},
 };
