@@ -6,6 +6,7 @@
 #include "platform/controls.h"
 #include "platform/dlg.h"
 #include "resources/options.h"
+#include "resources/panel.h"
 
 namespace {
 
@@ -130,4 +131,5 @@ void register_dialog_templates() {
     dlg_register_template(about_dialog());
     dlg_register_template(file_choice_dialog());
     register_option_templates();
+    register_panel_templates();
 }
