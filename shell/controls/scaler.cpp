@@ -152,9 +152,12 @@ LRESULT scale_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         if (dragging != sm_none && (wparam & MK_LBUTTON))
             drag_to(window, static_cast<short>(LOWORD(lparam)));
         return 0;
+    case WM_CAPTURECHANGED:
+        // Taking the capture again is no loss of it.
+        if (reinterpret_cast<HWND>(lparam) == window) return 0;
+        [[fallthrough]];
     case WM_LBUTTONUP:
     case WM_CANCELMODE:
-    case WM_CAPTURECHANGED:
         if (dragging != sm_none) {
             dragging = sm_none;
             if (GetCapture() == window) ReleaseCapture();
