@@ -7,6 +7,7 @@
 #include "platform/dlg.h"
 #include "resources/modelpages.h"
 #include "resources/options.h"
+#include "resources/panel.h"
 
 namespace {
 
@@ -132,4 +133,5 @@ void register_dialog_templates() {
     dlg_register_template(file_choice_dialog());
     register_option_templates();
     register_model_page_templates();
+    register_panel_templates();
 }

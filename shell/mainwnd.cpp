@@ -10,6 +10,7 @@
 #include "shell/controls/colorpick.h"
 #include "shell/controls/gauge.h"
 #include "shell/controls/longlist.h"
+#include "shell/controls/scaler.h"
 #include "shell/controls/slider.h"
 #include "shell/controls/tooltip.h"
 #include "shell/exitcheck.h"
@@ -69,7 +70,7 @@ const class_def class_defs[] = {
     {-12, "Kavrel_text", text_proc, 0, 4, 1, 0, false, true, false},
     {-13, "Kavrel_spread", spread_proc, 0, 4, 1, 0, false, true, false},
     {-15, "Kavrel_graphics", default_proc, 0, 4, 0, 0, false, true, false},
-    {-16, "Kavrel_scaler", default_proc, 0, 0, 2, 0, false, true, false},
+    {-16, "Kavrel_scaler", scale_proc, 0, 0, 2, 0, false, true, false},
     {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},
     {-18, "Kavrel_font", dispfont_proc, 0, 0, 2, 0, false, true, false},
     {-19, "Kavrel_lookup", default_proc, 0, 0, 1, 0, false, false, false},

@@ -12,6 +12,7 @@
 #include "platform/shellexec.h"
 #include "resources/menus.h"
 #include "shell/changescmd.h"
+#include "shell/controlpanel.h"
 #include "shell/exitcheck.h"
 #include "shell/filechoice.h"
 #include "shell/history.h"

@@ -51,7 +51,6 @@ int read_toolset(const char*, int) {
 }
 void free_toolset(int) {}
 
-void control_panel(int, int, int, int, int) {}
 void selection_history(int, int, int, int, int) {}
 
 int ask_save_graph_sets(int) {

@@ -68,8 +68,7 @@ void free_toolset(int which);
 
 // ------------------------------------------------- settings rows, dialogs ---
 
-// Control Panel and selection history.
-void control_panel(int show, int x, int y, int w, int h);
+// Selection history.
 void selection_history(int show, int x, int y, int w, int h);
 
 // --------------------------------------------------------- graph-set slots ---

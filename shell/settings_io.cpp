@@ -4,6 +4,7 @@
 #include "foundation/ini.h"
 #include "model/subpanel.h"
 #include "platform/messages.h"
+#include "shell/controlpanel.h"
 #include "shell/dialogs.h"
 #include "shell/floats.h"
 #include "shell/history.h"

@@ -15,6 +15,7 @@
 #include "platform/messages.h"
 #include "resources/dialogs.h"
 #include "resources/menus.h"
+#include "shell/controlpanel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/dialogs.h"
 #include "shell/exitcheck.h"

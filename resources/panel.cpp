@@ -1,0 +1,110 @@
+// The Control Panel's templates. The panel is a resizable child of the
+// container; its pages are child dialogs laid into the tab control's display
+// area, so their own sizes only set the least room their controls need.
+#include "resources/panel.h"
+
+#include "platform/controls.h"
+#include "platform/dlg.h"
+
+namespace {
+
+constexpr DWORD page_style = WS_CHILD | DS_CONTROL | DS_SETFONT;
+constexpr DWORD push = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD radio = WS_VISIBLE | BS_AUTORADIOBUTTON;
+constexpr DWORD group = WS_VISIBLE | BS_GROUPBOX;
+constexpr DWORD label = WS_VISIBLE | SS_LEFT;
+constexpr DWORD edit = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
+constexpr DWORD combo = WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN;
+
+DialogTemplate base(int id, DWORD style, const char* caption, short cx, short cy) {
+    DialogTemplate t;
+    t.id = id;
+    t.caption = caption;
+    t.style = style;
+    t.font_face = "MS Sans Serif";
+    t.cx = cx;
+    t.cy = cy;
+    return t;
+}
+
+DialogTemplate panel() {
+    DialogTemplate t =
+        base(dlg_control_panel,
+             WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN | DS_SETFONT,
+             "Control Panel", 220, 170);
+    t.items = {
+        {WC_BUTTON, idc_keep_on_top, "Keep on top", check, 2, 154, 60, 10},
+        {WC_BUTTON, idc_close, "Close", push, 150, 152, 50, 14},
+    };
+    return t;
+}
+
+// A page whose content belongs to a part of the program not built yet.
+DialogTemplate waiting_page(int id, const char* text) {
+    DialogTemplate t = base(id, page_style, nullptr, 200, 120);
+    t.items = {{WC_STATIC, idc_not_built, text, label, 10, 10, 180, 40}};
+    return t;
+}
+
+DialogTemplate time_axis_page() {
+    DialogTemplate t = base(dlg_page_time_axis, page_style, nullptr, 208, 132);
+    t.items = {
+        {WC_STATIC, idt_base_label, "Time Base", label, 8, 10, 40, 8},
+        {WC_COMBOBOX, idt_base, nullptr, combo, 50, 8, 90, 80},
+        {WC_BUTTON, idt_reset, "Reset to Full Range", push, 8, 28, 80, 14},
+        {"Kavrel_scaler", idt_scaler, nullptr, WS_VISIBLE, 8, 48, 192, 20},
+        {WC_STATIC, idt_start_label, "Start Time", label, 8, 78, 50, 8},
+        {WC_BUTTON, idt_start_left, "<-", push, 60, 76, 16, 12},
+        {WC_BUTTON, idt_start_right, "->", push, 78, 76, 16, 12},
+        {WC_EDIT, idt_start, nullptr, edit, 98, 76, 60, 12},
+        {WC_STATIC, idt_special_label, "Special Time", label, 8, 94, 50, 8},
+        {WC_BUTTON, idt_special_left, "<-", push, 60, 92, 16, 12},
+        {WC_BUTTON, idt_special_right, "->", push, 78, 92, 16, 12},
+        {WC_EDIT, idt_special, nullptr, edit, 98, 92, 60, 12},
+        {WC_STATIC, idt_end_label, "End Time", label, 8, 110, 50, 8},
+        {WC_BUTTON, idt_end_left, "<-", push, 60, 108, 16, 12},
+        {WC_BUTTON, idt_end_right, "->", push, 78, 108, 16, 12},
+        {WC_EDIT, idt_end, nullptr, edit, 98, 108, 60, 12},
+        {WC_BUTTON, idt_frame, nullptr, group, 4, 0, 200, 128},
+    };
+    return t;
+}
+
+DialogTemplate scaling_page() {
+    DialogTemplate t = base(dlg_page_scaling, page_style, nullptr, 208, 140);
+    t.items = {
+        {WC_STATIC, 514, "Horizontal Divisions", label, 8, 8, 70, 8},
+        {WC_COMBOBOX, ids_hdiv, nullptr, combo, 80, 6, 30, 80},
+        {WC_STATIC, 515, "Vertical Divisions", label, 8, 24, 70, 8},
+        {WC_COMBOBOX, ids_vdiv, nullptr, combo, 80, 22, 30, 80},
+        {WC_BUTTON, ids_line0, "Add line at 0", check, 8, 42, 90, 10},
+        {WC_BUTTON, ids_line1, "Add line at 1", check, 8, 54, 90, 10},
+        {WC_BUTTON, ids_line_special, "Add line at special time", check, 8, 66, 100, 10},
+        {WC_BUTTON, ids_raw, "Raw", radio | WS_GROUP | WS_TABSTOP, 124, 18, 60, 10},
+        {WC_BUTTON, ids_rounded, "Rounded", radio, 124, 30, 60, 10},
+        {WC_BUTTON, ids_include0, "Include 0", check | WS_GROUP, 14, 94, 50, 10},
+        {WC_BUTTON, ids_colorize, "Colorize", check, 14, 106, 50, 10},
+        {WC_STATIC, 518, "Buffer Mult", label, 14, 120, 40, 8},
+        {WC_EDIT, ids_buffer, nullptr, edit, 56, 118, 30, 12},
+        {WC_BUTTON, ids_no_change, "No change on drag", check, 100, 94, 80, 10},
+        {WC_BUTTON, ids_freeze, "Freeze", check, 100, 106, 60, 10},
+        {WC_BUTTON, 516, "Vertical Scaling", group, 118, 6, 80, 40},
+        {WC_BUTTON, 517, "Livesweep Settings", group, 8, 82, 190, 54},
+    };
+    return t;
+}
+
+} // namespace
+
+void register_panel_templates() {
+    dlg_register_template(panel());
+    dlg_register_template(time_axis_page());
+    dlg_register_template(scaling_page());
+    dlg_register_template(
+        waiting_page(dlg_page_variable, "The workbench variable page is not built yet."));
+    dlg_register_template(
+        waiting_page(dlg_page_datasets, "The loaded runs page is not built yet."));
+    dlg_register_template(
+        waiting_page(dlg_page_graphs, "The custom graph sets page is not built yet."));
+}

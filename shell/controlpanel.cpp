@@ -1,0 +1,616 @@
+// The Control Panel and its Time Axis and Scaling pages.
+#include "shell/controlpanel.h"
+
+#include "foundation/names.h"
+#include "foundation/report.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/timebase.h"
+#include "platform/controls.h"
+#include "platform/dlg.h"
+#include "platform/gdi.h"
+#include "resources/panel.h"
+#include "shell/controls/scaler.h"
+#include "shell/dialogs.h"
+#include "shell/floats.h"
+#include "shell/showqueue.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+scaling_options scaling_opts;
+HWND control_wnd = nullptr;
+HWND control_page = nullptr;
+std::uint8_t control_tab = 0;
+
+namespace {
+
+struct page_entry {
+    const char* name;
+    int dialog;
+    DLGPROC proc;
+};
+
+INT_PTR waiting_proc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// The Variable, Datasets and Graphs pages belong to parts of the program that
+// are not built yet: their tabs show a page that says so.
+const page_entry pages[5] = {
+    {"Variable", dlg_page_variable, waiting_proc}, {"Time Axis", dlg_page_time_axis, globals_proc},
+    {"Scaling", dlg_page_scaling, scaling_proc},   {"Datasets", dlg_page_datasets, waiting_proc},
+    {"Graphs", dlg_page_graphs, waiting_proc},
+};
+
+constexpr int grip_size = 16;
+
+// Set while the program writes an edit box of the Time Axis page (its
+// EN_CHANGE must not apply the text again) or applies one (an apply that
+// re-applies the other end must not recurse).
+bool writing_time = false;
+bool applying_time = false;
+// The time axis changed while the Time Axis page was not looking.
+bool time_refresh = false;
+
+HWND tab_control(HWND panel) {
+    return GetDlgItem(panel, idc_tabs);
+}
+
+HWND time_page() {
+    return control_page && control_tab == tab_time_axis ? control_page : nullptr;
+}
+
+void layout_panel(HWND panel) {
+    RECT c{};
+    GetClientRect(panel, &c);
+    HWND check = GetDlgItem(panel, idc_keep_on_top);
+    HWND close = GetDlgItem(panel, idc_close);
+    HWND grip = GetDlgItem(panel, idc_size_grip);
+    RECT cr{}, br{};
+    if (check) GetWindowRect(check, &cr);
+    if (close) GetWindowRect(close, &br);
+    int bh = br.bottom - br.top, bw = br.right - br.left;
+    int ch = cr.bottom - cr.top, cw = cr.right - cr.left;
+    int row = (bh > ch ? bh : ch) + 4;
+    int row_top = c.bottom - row;
+    if (check) MoveWindow(check, 2, row_top + (row - ch) / 2, cw, ch, TRUE);
+    if (grip)
+        MoveWindow(grip, c.right - grip_size, c.bottom - grip_size, grip_size, grip_size, TRUE);
+    if (close)
+        MoveWindow(close, c.right - grip_size - 20 - bw, row_top + (row - bh) / 2, bw, bh, TRUE);
+    HWND tabs = tab_control(panel);
+    if (!tabs) return;
+    int th = row_top - 4 - 2;
+    MoveWindow(tabs, 2, 2, c.right - 4, th > 0 ? th : 0, TRUE);
+    if (control_page) {
+        RECT area{};
+        GetClientRect(tabs, &area);
+        SendMessage(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+        MoveWindow(control_page, area.left, area.top, area.right - area.left,
+                   area.bottom - area.top, TRUE);
+    }
+}
+
+// Puts the panel in its place in the z-order: on top when kept there, else
+// just below the floating windows that must stay above it.
+void replace_panel(HWND panel) {
+    if (float_opts & fo_control_on_top)
+        SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    else
+        place_in_container(panel, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+int time_edit_of(int marker) {
+    return marker == sm_start ? idt_start : marker == sm_end ? idt_end : idt_special;
+}
+
+// Marker positions of a time (fractions rounded, as typed values are).
+int start_marker(double t, double s, double p) {
+    int x = static_cast<int>(std::lround((t - s) * p)) + scaler.margin;
+    return x < 1 ? 1 : x;
+}
+int end_marker(double t, double e, double p) {
+    int x = scaler.width - static_cast<int>(std::lround((e - t) * p)) - scaler.margin;
+    return x > scaler.width - 1 ? scaler.width - 1 : x;
+}
+
+void repaint_scaler() {
+    HWND page = time_page();
+    if (page) InvalidateRect(GetDlgItem(page, idt_scaler), nullptr, TRUE);
+}
+
+// The model's time variable (0 when it has none).
+symbol_id model_time_symbol() {
+    model_lock_guard g(cur_model_symbols, 0);
+    if (!g.ok() || !model_hdr) return 0;
+    return model_hdr->w[mh_time_symbol];
+}
+
+void fill_time_bases(HWND combo) {
+    symbol_id current = model_rec ? model_rec->time_base : 0;
+    SendMessage(combo, CB_RESETCONTENT, 0, 0);
+    model_lock_guard g(cur_model_symbols, 0);
+    if (!g.ok() || !model_hdr) return;
+    symbol_id time = model_hdr->w[mh_time_symbol];
+    std::uint32_t end = model_hdr->w[mh_sym_end];
+    for (symbol_id id = first_symbol_cell; id + symbol_cells <= end; id += symbol_cells) {
+        if (!valid_symbol(id) || (id != time && sym(id)->type != st_time_base)) continue;
+        LRESULT i = SendMessage(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sym_name(id)));
+        if (i < 0) continue;
+        SendMessage(combo, CB_SETITEMDATA, static_cast<WPARAM>(i), static_cast<LPARAM>(id));
+        if (id == current || (current == 0 && id == time))
+            SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    }
+}
+
+void move_by_arrow(HWND page, int id) {
+    if (!model_rec) return;
+    model_context& c = *model_rec;
+    double d = scaler_step(c.arrow_step);
+    double s = c.full_start, e = c.full_end;
+    int edit = 0;
+    switch (id) {
+    case idt_end_left:
+        c.end = c.end - d < c.start + d ? c.start + d : c.end - d;
+        edit = idt_end;
+        break;
+    case idt_end_right:
+        c.end = c.end + d > e ? (e > c.end ? e : c.end) : c.end + d;
+        edit = idt_end;
+        break;
+    case idt_start_left:
+        c.start = c.start - d < s ? (s < c.start ? s : c.start) : c.start - d;
+        edit = idt_start;
+        break;
+    case idt_start_right:
+        if (c.start + d < c.end) c.start += d;
+        edit = idt_start;
+        break;
+    case idt_special_left:
+        c.special = c.special - d < s ? s : c.special - d;
+        edit = idt_special;
+        break;
+    case idt_special_right:
+        c.special = c.special + d > e ? e : c.special + d;
+        edit = idt_special;
+        break;
+    default:
+        return;
+    }
+    double p = scaler_ppu(scaler, s, e);
+    if (scaler_has_room(scaler)) {
+        scaler.start_x = start_marker(c.start, s, p);
+        scaler.end_x = end_marker(c.end, e, p);
+        scaler.special_x = end_marker(c.special, e, p);
+    }
+    show_time_value(edit, edit == idt_start ? c.start : edit == idt_end ? c.end : c.special);
+    InvalidateRect(GetDlgItem(page, idt_scaler), nullptr, TRUE);
+}
+
+// Reads a division count from a combo: false when it is no whole number of
+// at least 1.
+bool read_divisions(HWND dialog, int id, int* out) {
+    char text[32];
+    GetDlgItemText(dialog, id, text, sizeof text);
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    while (end && *end == ' ') ++end;
+    if (end == text || (end && *end) || v < 1 || v > 1000000) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+void refuse_divisions(HWND dialog, int id) {
+    MessageBeep(0);
+    SendDlgItemMessage(dialog, id, CB_SETEDITSEL, 0, MAKELPARAM(0, 0xFFFF));
+    SetFocus(GetDlgItem(dialog, id));
+}
+
+void show_buffer_mult(HWND dialog) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%s", format_number(scaling_opts.buffer_mult, 0, nullptr));
+    SetDlgItemText(dialog, ids_buffer, text);
+}
+
+void show_scaling(HWND dialog) {
+    for (int id : {ids_hdiv, ids_vdiv}) {
+        SendDlgItemMessage(dialog, id, CB_RESETCONTENT, 0, 0);
+        for (int i = 1; i <= 10; ++i) {
+            char n[4];
+            std::snprintf(n, sizeof n, "%d", i);
+            SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+        }
+        SetDlgItemInt(
+            dialog, id,
+            static_cast<UINT>(id == ids_hdiv ? scaling_opts.h_divisions : scaling_opts.v_divisions),
+            FALSE);
+    }
+    const scaling_options& o = scaling_opts;
+    CheckDlgButton(dialog, ids_line0, (o.extra_lines & xl_zero) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, ids_line1, (o.extra_lines & xl_one) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, ids_line_special,
+                   (o.extra_lines & xl_special) ? BST_CHECKED : BST_UNCHECKED);
+    CheckRadioButton(dialog, ids_raw, ids_rounded, o.raw ? ids_raw : ids_rounded);
+    CheckDlgButton(dialog, ids_include0, o.include_zero ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, ids_colorize, o.colorize ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, ids_freeze, (o.sweep & sw_freeze) ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, ids_no_change, (o.sweep & sw_no_change) ? BST_CHECKED : BST_UNCHECKED);
+    show_buffer_mult(dialog);
+}
+
+void toggle_bit(std::uint8_t& bits, std::uint8_t bit, bool on) {
+    bits = static_cast<std::uint8_t>(on ? (bits | bit) : (bits & ~bit));
+}
+
+} // namespace
+
+// ------------------------------------------------------------- the panel ---
+
+void control_panel(int show, int x, int y, int w, int h) {
+    if (show == -1) {
+        if (control_page) DestroyWindow(control_page);
+        control_page = nullptr;
+        if (control_wnd) destroy_modeless(&control_wnd);
+        set_float_window(fw_control, nullptr);
+        return;
+    }
+    if (!control_wnd) {
+        HWND parent = container_wnd ? container_wnd : main_wnd;
+        if (!create_modeless(dlg_control_panel, control_proc, parent, &control_wnd, 1)) return;
+        set_float_window(fw_control, control_wnd);
+    }
+    if (x != -1) place_in_container(control_wnd, x, y, w, h, SWP_NOACTIVATE);
+    if (!show) return;
+    replace_panel(control_wnd);
+    ShowWindow(control_wnd, SW_SHOW);
+    if (!show_queue_open()) SetActiveWindow(control_wnd);
+}
+
+void select_tab(HWND panel, int index, bool set) {
+    if (index < 0 || index > 4 || !panel) return;
+    HWND tabs = tab_control(panel);
+    control_tab = static_cast<std::uint8_t>(index);
+    if (control_page) DestroyWindow(control_page);
+    control_page = nullptr;
+    if (set && tabs) SendMessage(tabs, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    control_page = CreateDialogParam(hinst, MAKEINTRESOURCE(pages[index].dialog),
+                                     tabs ? tabs : panel, pages[index].proc, 0);
+    if (!control_page) return;
+    layout_panel(panel);
+    ShowWindow(control_page, SW_SHOW);
+}
+
+INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        HFONT font = fit_dialog(dialog, -1);
+        CheckDlgButton(dialog, idc_keep_on_top,
+                       (float_opts & fo_control_on_top) ? BST_CHECKED : BST_UNCHECKED);
+        HWND tabs = CreateWindow(
+            WC_TABCONTROL, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 2, 2, 10, 10, dialog,
+            reinterpret_cast<HMENU>(static_cast<std::intptr_t>(idc_tabs)), hinst, nullptr);
+        if (tabs && font) SendMessage(tabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+        for (int i = 0; i < 5; ++i) {
+            TCITEM item{};
+            item.mask = TCIF_TEXT;
+            item.pszText = const_cast<char*>(pages[i].name);
+            SendMessage(tabs, TCM_INSERTITEM, static_cast<WPARAM>(i),
+                        reinterpret_cast<LPARAM>(&item));
+        }
+        CreateWindow(WC_SCROLLBAR, "", WS_CHILD | WS_VISIBLE | SBS_SIZEGRIP, 0, 0, grip_size,
+                     grip_size, dialog,
+                     reinterpret_cast<HMENU>(static_cast<std::intptr_t>(idc_size_grip)), hinst,
+                     nullptr);
+        layout_panel(dialog);
+        select_tab(dialog, control_tab, true);
+        return TRUE;
+    }
+    case WM_SIZE:
+        layout_panel(dialog);
+        return TRUE;
+    case WM_NOTIFY: {
+        const auto* nm = reinterpret_cast<const NMHDR*>(lparam);
+        if (nm && nm->code == TCN_SELCHANGE) {
+            int i = static_cast<int>(SendMessage(nm->hwndFrom, TCM_GETCURSEL, 0, 0));
+            if (i != control_tab) select_tab(dialog, i, false);
+        }
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case idc_keep_on_top:
+            float_opts ^= fo_control_on_top;
+            replace_panel(dialog);
+            return TRUE;
+        case idc_close:
+        case IDCANCEL:
+            ShowWindow(dialog, SW_HIDE);
+            activate_window(nullptr, 0, 0);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_CLOSE:
+        ShowWindow(dialog, SW_HIDE);
+        activate_window(nullptr, 0, 0);
+        return TRUE;
+    case WM_ACTIVATE:
+    case WM_CHILDACTIVATE:
+        if (control_page) SendMessage(control_page, message, wparam, lparam);
+        return FALSE;
+    case WM_DESTROY:
+        control_page = nullptr;
+        if (float_window(fw_control) == dialog) set_float_window(fw_control, nullptr);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+// ------------------------------------------------------------- time axis ---
+
+void show_time_value(int control, double value) {
+    HWND page = time_page();
+    if (control == 0) {
+        if (!model_rec) return;
+        show_time_value(idt_start, model_rec->start);
+        show_time_value(idt_end, model_rec->end);
+        show_time_value(idt_special, model_rec->special);
+        return;
+    }
+    if (!page) return;
+    char text[64] = "";
+    time_basis_label(value, nullptr, 0, text, sizeof text);
+    bool was = writing_time;
+    writing_time = true;
+    SetDlgItemText(page, control, text);
+    writing_time = was;
+}
+
+void set_time_base_var(symbol_id variable, int reset, int keep_list) {
+    if (reset == -1) {
+        time_refresh = true;
+        return;
+    }
+    if (!model_rec) return;
+    model_context& c = *model_rec;
+    if (reset == 1 || (reset == 0 && c.time_base == 0)) {
+        c.start = c.full_start;
+        c.end = c.full_end;
+        c.special = c.full_end;
+    }
+    if (variable == 0) variable = model_time_symbol();
+    if (variable == 0) {
+        report(10, "MODEL MISSING TIME");
+        return;
+    }
+    c.time_base = variable;
+    {
+        model_lock_guard g(cur_model_symbols, 0);
+        if (g.ok() && valid_symbol(variable))
+            c.time_base_name = ctx_set_text(&c, c.time_base_name, sym_name(variable));
+    }
+    HWND page = time_page();
+    if (!page) return;
+    if (!keep_list) {
+        HWND combo = GetDlgItem(page, idt_base);
+        SendMessage(combo, CB_RESETCONTENT, 0, 0);
+        SendMessage(combo, CB_ADDSTRING, 0,
+                    reinterpret_cast<LPARAM>(ctx_text(&c, c.time_base_name)));
+        SendMessage(combo, CB_SETCURSEL, 0, 0);
+    }
+    show_time_value(0, 0);
+}
+
+void time_axis_scale(int snap) {
+    if (!model_rec) return;
+    model_context& c = *model_rec;
+    double s = c.full_start, e = c.full_end;
+    double d = scaler_step(c.arrow_step);
+    scaler.ppu = scaler_ppu(scaler, s, e);
+    scaler.steps = (e - s) / d;
+    // A bar without room between its margins has no markers to place and
+    // nothing to snap to.
+    if (scaler.width != 0 && scaler_has_room(scaler)) {
+        double p = scaler.ppu;
+        scaler.start_x = static_cast<int>(std::trunc((c.start - s) * p)) + scaler.margin;
+        scaler.end_x = scaler.width - static_cast<int>(std::trunc((e - c.end) * p)) - scaler.margin;
+        scaler.special_x =
+            scaler.width - static_cast<int>(std::trunc((e - c.special) * p)) - scaler.margin;
+        if (snap) {
+            c.start = scaler_snap(scaler, sm_start, scaler.start_x, s, e, d);
+            c.end = scaler_snap(scaler, sm_end, scaler.end_x, s, e, d);
+            if (c.end <= c.start) c.end = c.start + d;
+            c.special = scaler_snap(scaler, sm_special, scaler.special_x, s, e, d);
+        }
+    }
+    repaint_scaler();
+    show_time_value(0, 0);
+    set_time_base_var(c.time_base, 0, 0);
+}
+
+void apply_time_edit(HWND page, int id) {
+    if (!model_rec || !page || applying_time) return;
+    model_context& c = *model_rec;
+    char text[32];
+    GetDlgItemText(page, id, text, sizeof text);
+    double t = decode_string(text);
+    if (is_na(t) || !std::isfinite(t)) return;
+    double s = c.full_start, e = c.full_end;
+    double p = e > s && scaler_has_room(scaler) ? (scaler.width - 2 * scaler.margin) / (e - s)
+                                                : scaler.ppu;
+    bool room = scaler_has_room(scaler);
+    // Taking one end re-applies the other: its marker follows the new scale.
+    applying_time = true;
+    if (id == idt_end && t > c.start) {
+        c.end = t;
+        if (room) {
+            scaler.end_x = end_marker(t, e, p);
+            scaler.start_x = start_marker(c.start, s, p);
+        }
+    } else if (id == idt_special && t > s && t < e) {
+        c.special = t;
+        if (room) scaler.special_x = end_marker(t, e, p);
+    } else if (id == idt_start && t < c.end) {
+        c.start = t;
+        if (room) {
+            scaler.start_x = start_marker(t, s, p);
+            scaler.end_x = end_marker(c.end, e, p);
+        }
+    }
+    applying_time = false;
+    InvalidateRect(GetDlgItem(page, idt_scaler), nullptr, TRUE);
+}
+
+INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        fit_dialog(dialog, -1);
+        control_page = dialog;
+        time_refresh = false;
+        if (model_rec) {
+            set_time_base_var(model_rec->time_base, 0, 0);
+            time_axis_scale(0);
+        }
+        return TRUE;
+    case WM_ACTIVATE:
+    case WM_CHILDACTIVATE:
+        if (time_refresh && model_rec) {
+            time_refresh = false;
+            InvalidateRect(GetDlgItem(dialog, idt_scaler), nullptr, TRUE);
+            set_time_base_var(model_rec->time_base, 0, 0);
+        }
+        return FALSE;
+    case WM_COMMAND: {
+        int id = LOWORD(wparam), code = HIWORD(wparam);
+        if (id == idt_scaler && code > scn_moved) {
+            if (model_rec) {
+                int edit = time_edit_of(code - scn_moved);
+                show_time_value(edit, edit == idt_start ? model_rec->start
+                                      : edit == idt_end ? model_rec->end
+                                                        : model_rec->special);
+            }
+            return TRUE;
+        }
+        switch (id) {
+        case idt_base:
+            if (code == CBN_DROPDOWN) fill_time_bases(reinterpret_cast<HWND>(lparam));
+            if (code == CBN_SELCHANGE) {
+                HWND combo = reinterpret_cast<HWND>(lparam);
+                LRESULT i = SendMessage(combo, CB_GETCURSEL, 0, 0);
+                LRESULT v =
+                    i < 0 ? 0 : SendMessage(combo, CB_GETITEMDATA, static_cast<WPARAM>(i), 0);
+                if (v > 0) set_time_base_var(static_cast<symbol_id>(v), 0, 1);
+            }
+            return TRUE;
+        case idt_reset:
+            if (model_rec) {
+                model_rec->start = model_rec->full_start;
+                model_rec->end = model_rec->full_end;
+                model_rec->special = model_rec->full_end;
+                time_axis_scale(0);
+            }
+            return TRUE;
+        case idt_start:
+        case idt_end:
+        case idt_special:
+            if (code == EN_CHANGE && !writing_time) apply_time_edit(dialog, id);
+            return TRUE;
+        case idt_start_left:
+        case idt_start_right:
+        case idt_end_left:
+        case idt_end_right:
+        case idt_special_left:
+        case idt_special_right:
+            move_by_arrow(dialog, id);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+    case WM_DESTROY:
+        if (control_page == dialog) control_page = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+// --------------------------------------------------------------- scaling ---
+
+INT_PTR scaling_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        fit_dialog(dialog, -1);
+        show_scaling(dialog);
+        return TRUE;
+    case WM_COMMAND: {
+        int id = LOWORD(wparam), code = HIWORD(wparam);
+        auto checked = [&](int c) { return IsDlgButtonChecked(dialog, c) == BST_CHECKED; };
+        scaling_options& o = scaling_opts;
+        switch (id) {
+        case ids_hdiv:
+        case ids_vdiv: {
+            int& field = id == ids_hdiv ? o.h_divisions : o.v_divisions;
+            if (code == CBN_SELCHANGE) {
+                LRESULT i = SendDlgItemMessage(dialog, id, CB_GETCURSEL, 0, 0);
+                if (i >= 0) field = static_cast<int>(i) + 1;
+            } else if (code == CBN_KILLFOCUS) {
+                int v = 0;
+                if (read_divisions(dialog, id, &v))
+                    field = v;
+                else
+                    refuse_divisions(dialog, id);
+            }
+            return TRUE;
+        }
+        case ids_line0:
+            toggle_bit(o.extra_lines, xl_zero, checked(id));
+            return TRUE;
+        case ids_line1:
+            toggle_bit(o.extra_lines, xl_one, checked(id));
+            return TRUE;
+        case ids_line_special:
+            toggle_bit(o.extra_lines, xl_special, checked(id));
+            return TRUE;
+        case ids_raw:
+        case ids_rounded:
+            o.raw = checked(ids_raw) ? 1 : 0;
+            return TRUE;
+        case ids_include0:
+            o.include_zero = checked(id) ? 1 : 0;
+            return TRUE;
+        case ids_colorize:
+            o.colorize = checked(id) ? 1 : 0;
+            return TRUE;
+        case ids_freeze:
+        case ids_no_change: {
+            std::uint8_t bit = id == ids_freeze ? sw_freeze : sw_no_change;
+            bool on = checked(id);
+            // Freeze and No change on drag exclude each other.
+            o.sweep = on ? bit : static_cast<std::uint8_t>(o.sweep & ~bit);
+            int other = id == ids_freeze ? ids_no_change : ids_freeze;
+            if (on) CheckDlgButton(dialog, other, BST_UNCHECKED);
+            return TRUE;
+        }
+        case ids_buffer: {
+            char text[32];
+            GetDlgItemText(dialog, ids_buffer, text, sizeof text);
+            float v = 0;
+            if (code == EN_CHANGE && parse_number(text, &v, 0) && std::isfinite(v))
+                o.buffer_mult = v < 1.0f ? 1.0f : v;
+            if (code == EN_KILLFOCUS) show_buffer_mult(dialog);
+            return TRUE;
+        }
+        default:
+            return FALSE;
+        }
+    }
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,365 @@
+// The Control Panel: its tabs and keep-on-top ordering, the Time Axis page's
+// scaler and edit boxes, the Scaling page's options, saved positions, and
+// pictures of the built pages.
+#include "shell_fixture.h"
+
+#include "platform/controls.h"
+#include "resources/panel.h"
+#include "shell/controlpanel.h"
+#include "shell/controls/scaler.h"
+#include "shell/floats.h"
+#include "shell/settings_io.h"
+#include "shell/settings_rows.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <set>
+
+namespace td = test_driver;
+
+namespace {
+
+// A window's picture with its children (the platform's own controls are
+// drawn by the toolkit, not into the window's backing image).
+QImage picture(HWND w) {
+    QWidget* widget = win_widget(w);
+    return widget ? widget->grab().toImage() : QImage();
+}
+
+class ControlPanel : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        make_workbench();
+        ASSERT_NE(model_rec, nullptr);
+        model_rec->full_start = 0;
+        model_rec->full_end = 100;
+        model_rec->arrow_step = 1;
+        model_rec->start = 0;
+        model_rec->end = 100;
+        model_rec->special = 100;
+        scaling_opts = scaling_options{};
+        control_tab = 0;
+    }
+    void close_windows() override {
+        control_panel(-1, -1, -1, -1, -1);
+        ShellWorkbenchTest::close_windows();
+    }
+    // Opens the panel as the menu item does, on a tab.
+    HWND open_on(int tab) {
+        EXPECT_EQ(menu_command(cmd_control_panel), 1);
+        td::run_until_idle();
+        if (!control_wnd) return nullptr;
+        select_tab(control_wnd, tab, true);
+        td::run_until_idle();
+        return control_page;
+    }
+    static std::string text_of(HWND dialog, int id) {
+        char t[64] = {};
+        GetDlgItemText(dialog, id, t, sizeof t);
+        return t;
+    }
+};
+
+TEST_F(ControlPanel, TabsMakeOnePageAtATimeAndTheTabIsRemembered) {
+    HWND page = open_on(tab_variable);
+    ASSERT_NE(control_wnd, nullptr);
+    EXPECT_TRUE(IsWindowVisible(control_wnd));
+    EXPECT_EQ(float_window(fw_control), control_wnd);
+    HWND tabs = GetDlgItem(control_wnd, idc_tabs);
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(SendMessage(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
+    char name[32] = {};
+    TCITEM item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = name;
+    item.cchTextMax = sizeof name;
+    SendMessage(tabs, TCM_GETITEM, 2, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ(name, "Scaling");
+    EXPECT_NE(text_of(page, idc_not_built).find("not built yet"), std::string::npos);
+
+    // Choosing a tab through the tab control replaces the page.
+    SendMessage(tabs, TCM_SETCURSEL, tab_time_axis, 0);
+    NMHDR nm{tabs, idc_tabs, TCN_SELCHANGE};
+    SendMessage(control_wnd, WM_NOTIFY, idc_tabs, reinterpret_cast<LPARAM>(&nm));
+    EXPECT_EQ(control_tab, tab_time_axis);
+    HWND time = control_page;
+    EXPECT_FALSE(IsWindow(page));
+    ASSERT_NE(GetDlgItem(time, idt_scaler), nullptr);
+    // The same tab again keeps the page; an index out of range does nothing.
+    SendMessage(control_wnd, WM_NOTIFY, idc_tabs, reinterpret_cast<LPARAM>(&nm));
+    EXPECT_EQ(control_page, time);
+    select_tab(control_wnd, 7, true);
+    EXPECT_EQ(control_page, time);
+    // The page fills the tab control's display area, inside the panel.
+    RECT pr{}, tr{};
+    GetWindowRect(time, &pr);
+    GetWindowRect(tabs, &tr);
+    EXPECT_GE(pr.left, tr.left);
+    EXPECT_LE(pr.bottom, tr.bottom);
+
+    // Close hides; the tab survives destroying and opening again.
+    td::click(GetDlgItem(control_wnd, idc_close), 3, 3);
+    td::run_until_idle();
+    EXPECT_FALSE(IsWindowVisible(control_wnd));
+    control_panel(-1, -1, -1, -1, -1);
+    EXPECT_EQ(control_wnd, nullptr);
+    EXPECT_EQ(float_window(fw_control), nullptr);
+    control_panel(1, -1, -1, -1, -1);
+    ASSERT_NE(control_wnd, nullptr);
+    EXPECT_EQ(control_tab, tab_time_axis);
+    EXPECT_EQ(SendMessage(GetDlgItem(control_wnd, idc_tabs), TCM_GETCURSEL, 0, 0), tab_time_axis);
+}
+
+TEST_F(ControlPanel, KeepOnTopKeepsThePanelAboveABuildWindow) {
+    open_on(tab_scaling);
+    HWND build = make_test_window("KavrelTestBuild", DefWindowProc, WS_CHILD | WS_VISIBLE, 80, 80,
+                                  container_wnd);
+    float_opts = 0;
+    td::click(GetDlgItem(control_wnd, idc_keep_on_top), 3, 3);
+    td::run_until_idle();
+    EXPECT_TRUE(float_opts & fo_control_on_top);
+    EXPECT_EQ(IsDlgButtonChecked(control_wnd, idc_keep_on_top), BST_CHECKED);
+    place_under_floats(build, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(control_wnd, GW_HWNDNEXT), build);
+    // Off again: a window brought forward goes above the panel.
+    td::click(GetDlgItem(control_wnd, idc_keep_on_top), 3, 3);
+    td::run_until_idle();
+    EXPECT_FALSE(float_opts & fo_control_on_top);
+    SetWindowPos(build, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    place_under_floats(build, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(build, GW_HWNDNEXT), control_wnd);
+    DestroyWindow(build);
+}
+
+TEST_F(ControlPanel, TimeAxisScaleSnapsToWholeStepsAndSkipsANarrowBar) {
+    open_on(tab_time_axis);
+    scaler_geometry keep = scaler;
+    scaler.width = 210; // 190 pixels between the margins: 1.9 per unit
+    scaler.margin = 10;
+    model_rec->start = 12.3;
+    model_rec->end = 87.6;
+    model_rec->special = 50.5;
+    time_axis_scale(1);
+    EXPECT_DOUBLE_EQ(scaler.ppu, 1.9);
+    EXPECT_EQ(scaler.start_x, 33); // trunc(12.3 x 1.9) + 10
+    EXPECT_EQ(scaler.end_x, 210 - 23 - 10);
+    EXPECT_DOUBLE_EQ(model_rec->start, 12.0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 88.0);
+    EXPECT_DOUBLE_EQ(model_rec->special, 51.0); // 49.5 from the end: 49 whole steps
+    EXPECT_EQ(text_of(control_page, idt_start), "12");
+    EXPECT_EQ(text_of(control_page, idt_end), "88");
+
+    // A step of 5: whole fives.
+    model_rec->arrow_step = 5;
+    model_rec->start = 12.3;
+    time_axis_scale(1);
+    EXPECT_DOUBLE_EQ(model_rec->start, 10.0);
+    // A step that is not positive counts as 1.
+    model_rec->arrow_step = -2;
+    model_rec->start = 12.3;
+    time_axis_scale(1);
+    EXPECT_DOUBLE_EQ(model_rec->start, 12.0);
+
+    // No full range: 1 pixel per unit.
+    model_rec->full_end = model_rec->full_start;
+    time_axis_scale(0);
+    EXPECT_DOUBLE_EQ(scaler.ppu, 1.0);
+    model_rec->full_end = 100;
+
+    // A bar of 20 pixels or less has no room: nothing is divided by zero,
+    // markers and times stay.
+    for (int w : {20, 12, 0}) {
+        scaler.width = w;
+        scaler.start_x = 4;
+        model_rec->start = 12.3;
+        time_axis_scale(1);
+        EXPECT_DOUBLE_EQ(scaler.ppu, 1.0) << w;
+        EXPECT_EQ(scaler.start_x, 4) << w;
+        EXPECT_DOUBLE_EQ(model_rec->start, 12.3) << w;
+    }
+    scaler = keep;
+}
+
+TEST_F(ControlPanel, TypedTimesFollowTheirRules) {
+    HWND page = open_on(tab_time_axis);
+    ASSERT_NE(page, nullptr);
+    scaler.width = 210;
+    scaler.margin = 10;
+    model_rec->start = 10;
+    model_rec->end = 90;
+    model_rec->special = 50;
+    // A whole text at once, as pasted (typing applies every prefix).
+    auto type = [&](int id, const char* text) {
+        SetDlgItemText(page, id, text);
+        td::run_until_idle();
+    };
+    type(idt_end, "80");
+    EXPECT_DOUBLE_EQ(model_rec->end, 80.0);
+    EXPECT_EQ(scaler.end_x, 210 - 38 - 10);
+    type(idt_end, "10"); // at the start: ignored
+    EXPECT_DOUBLE_EQ(model_rec->end, 80.0);
+    type(idt_end, "abc"); // no number: the value stays
+    EXPECT_DOUBLE_EQ(model_rec->end, 80.0);
+    type(idt_special, "100"); // the full end: ignored
+    EXPECT_DOUBLE_EQ(model_rec->special, 50.0);
+    type(idt_special, "25");
+    EXPECT_DOUBLE_EQ(model_rec->special, 25.0);
+    type(idt_start, "95"); // past the end: ignored
+    EXPECT_DOUBLE_EQ(model_rec->start, 10.0);
+    type(idt_start, "20");
+    EXPECT_DOUBLE_EQ(model_rec->start, 20.0);
+    EXPECT_EQ(scaler.start_x, 48);
+
+    // Writing a box is not typing in it: the value written is not applied.
+    show_time_value(idt_start, 40);
+    EXPECT_EQ(text_of(page, idt_start), "40");
+    EXPECT_DOUBLE_EQ(model_rec->start, 20.0);
+
+    // The arrows move by the step and keep their limits.
+    td::click(GetDlgItem(page, idt_start_left), 3, 3);
+    td::run_until_idle();
+    EXPECT_DOUBLE_EQ(model_rec->start, 19.0);
+    EXPECT_EQ(text_of(page, idt_start), "19");
+    model_rec->end = 20;
+    td::click(GetDlgItem(page, idt_end_left), 3, 3);
+    td::run_until_idle();
+    EXPECT_DOUBLE_EQ(model_rec->end, 20.0); // not below start + step
+    // Reset to Full Range.
+    td::click(GetDlgItem(page, idt_reset), 3, 3);
+    td::run_until_idle();
+    EXPECT_DOUBLE_EQ(model_rec->start, 0.0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 100.0);
+    EXPECT_DOUBLE_EQ(model_rec->special, 100.0);
+}
+
+TEST_F(ControlPanel, DraggingTheStartMarkerMovesStartInWholeSteps) {
+    HWND page = open_on(tab_time_axis);
+    HWND bar = GetDlgItem(page, idt_scaler);
+    ASSERT_NE(bar, nullptr);
+    model_rec->start = 0;
+    model_rec->end = 100;
+    time_axis_scale(0);
+    ASSERT_TRUE(scaler_has_room(scaler));
+    int x0 = scaler.start_x, y = scaler.top + 1;
+    td::drag(bar, {x0, y}, {x0 + 40, y});
+    td::run_until_idle();
+    EXPECT_EQ(scaler.start_x, x0 + 40);
+    double expect = std::trunc((40 * 100.0 + (scaler.width - 20) / 2) / (scaler.width - 20));
+    EXPECT_DOUBLE_EQ(model_rec->start, expect);
+    EXPECT_EQ(text_of(page, idt_start), std::to_string(static_cast<int>(expect)));
+    EXPECT_FALSE(scaler_dragging());
+    // The start marker stops at the end marker.
+    int x1 = scaler.start_x;
+    td::advance(2000); // not a double click
+    td::mouse_down(bar, x1, y);
+    td::run_until_idle();
+    EXPECT_TRUE(scaler_dragging());
+    td::mouse_move(bar, scaler.width - 5, y);
+    td::run_until_idle();
+    EXPECT_EQ(scaler.start_x, scaler.end_x);
+    td::mouse_up(bar, scaler.width - 5, y);
+    td::run_until_idle();
+    EXPECT_FALSE(scaler_dragging());
+}
+
+TEST_F(ControlPanel, ScalingPageExclusionsAndLimits) {
+    HWND page = open_on(tab_scaling);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(IsDlgButtonChecked(page, ids_colorize), BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(page, ids_rounded), BST_CHECKED);
+    td::click(GetDlgItem(page, ids_freeze), 3, 3);
+    td::run_until_idle();
+    EXPECT_EQ(scaling_opts.sweep, sw_freeze);
+    td::click(GetDlgItem(page, ids_no_change), 3, 3);
+    td::run_until_idle();
+    EXPECT_EQ(scaling_opts.sweep, sw_no_change);
+    EXPECT_EQ(IsDlgButtonChecked(page, ids_freeze), BST_UNCHECKED);
+    td::click(GetDlgItem(page, ids_line_special), 3, 3);
+    td::click(GetDlgItem(page, ids_raw), 3, 3);
+    td::run_until_idle();
+    EXPECT_EQ(scaling_opts.extra_lines, xl_special);
+    EXPECT_EQ(scaling_opts.raw, 1);
+
+    // Buffer Mult below 1 is kept as 1.
+    SetDlgItemText(page, ids_buffer, "0.5");
+    SendMessage(page, WM_COMMAND, MAKEWPARAM(ids_buffer, EN_KILLFOCUS),
+                reinterpret_cast<LPARAM>(GetDlgItem(page, ids_buffer)));
+    EXPECT_FLOAT_EQ(scaling_opts.buffer_mult, 1.0f);
+    EXPECT_EQ(text_of(page, ids_buffer), "1");
+    SetDlgItemText(page, ids_buffer, "3.5");
+    EXPECT_FLOAT_EQ(scaling_opts.buffer_mult, 3.5f);
+
+    // Divisions: a choice from the list is taken; 0 or text is refused and
+    // the value kept.
+    SendDlgItemMessage(page, ids_vdiv, CB_SETCURSEL, 6, 0);
+    SendMessage(page, WM_COMMAND, MAKEWPARAM(ids_vdiv, CBN_SELCHANGE),
+                reinterpret_cast<LPARAM>(GetDlgItem(page, ids_vdiv)));
+    EXPECT_EQ(scaling_opts.v_divisions, 7);
+    for (const char* bad : {"0", "x", "-3"}) {
+        SetDlgItemText(page, ids_hdiv, bad);
+        SendMessage(page, WM_COMMAND, MAKEWPARAM(ids_hdiv, CBN_KILLFOCUS),
+                    reinterpret_cast<LPARAM>(GetDlgItem(page, ids_hdiv)));
+        EXPECT_EQ(scaling_opts.h_divisions, 5) << bad;
+    }
+    SetDlgItemText(page, ids_hdiv, "12");
+    SendMessage(page, WM_COMMAND, MAKEWPARAM(ids_hdiv, CBN_KILLFOCUS),
+                reinterpret_cast<LPARAM>(GetDlgItem(page, ids_hdiv)));
+    EXPECT_EQ(scaling_opts.h_divisions, 12);
+}
+
+TEST_F(ControlPanel, SavedPositionsComeBackHiddenOrShown) {
+    ini_set("Control Dlg", "0-x=10,y=20,w=300,h=260");
+    restore_float_positions();
+    ASSERT_NE(control_wnd, nullptr);
+    EXPECT_FALSE(IsWindowVisible(control_wnd));
+    POINT o = window_origin(control_wnd, GetParent(control_wnd));
+    RECT r{};
+    GetWindowRect(control_wnd, &r);
+    EXPECT_EQ(o.x, 10);
+    EXPECT_EQ(o.y, 20);
+    EXPECT_EQ(r.right - r.left, 300);
+    control_panel(-1, -1, -1, -1, -1);
+    ini_set("Control Dlg", "1-x=30,y=40,w=320,h=280");
+    restore_float_positions();
+    ASSERT_NE(control_wnd, nullptr);
+    EXPECT_TRUE(IsWindowVisible(control_wnd));
+    save_window_positions();
+    window_place p;
+    ASSERT_TRUE(parse_window_place(ini_value("Control Dlg"), &p));
+    EXPECT_EQ(p.visible, 1);
+    EXPECT_EQ(p.x, 30);
+    EXPECT_EQ(p.w, 320);
+}
+
+TEST_F(ControlPanel, PicturesOfTheBuiltPages) {
+    std::string out = ::testing::TempDir();
+    for (int tab : {tab_time_axis, tab_scaling}) {
+        HWND page = open_on(tab);
+        ASSERT_NE(page, nullptr);
+        SetWindowPos(control_wnd, nullptr, 0, 0, 360, 320, SWP_NOMOVE | SWP_NOZORDER);
+        td::run_until_idle();
+        std::string png = out + "/kavrel_control_panel_" + std::to_string(tab) + ".png";
+        ASSERT_TRUE(picture(control_wnd).save(QString::fromStdString(png), "PNG")) << png;
+        QImage img(QString::fromStdString(png));
+        ASSERT_FALSE(img.isNull());
+        std::set<QRgb> colours;
+        for (int y = 0; y < img.height(); y += 2)
+            for (int x = 0; x < img.width(); x += 2) colours.insert(img.pixel(x, y) & 0xFFFFFF);
+        EXPECT_GT(colours.size(), 3u) << png;
+        if (tab == tab_time_axis) {
+            // The bar between the markers is in the highlight colour.
+            HWND bar = GetDlgItem(page, idt_scaler);
+            QImage b = td::image(bar);
+            int mid = scaler.top + scaler.height / 2;
+            QRgb hl = GetSysColor(COLOR_HIGHLIGHT);
+            QRgb want = qRgb(GetRValue(hl), GetGValue(hl), GetBValue(hl)) & 0xFFFFFF;
+            EXPECT_EQ(b.pixel((scaler.start_x + scaler.end_x) / 4 + 5, mid) & 0xFFFFFF, want);
+            b.save(QString::fromStdString(out + "/kavrel_scaler.png"));
+        }
+        std::printf("screenshot: %s\n", png.c_str());
+    }
+}
+
+} // namespace
