@@ -8,27 +8,21 @@
 #include "resources/modelpages.h"
 #include "resources/options.h"
 #include "resources/panel.h"
+#include "resources/template_parts.h"
 
 namespace {
 
-constexpr DWORD popup_dialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+constexpr DWORD popup_dialog = template_parts::modal_popup;
 constexpr DWORD visible = WS_VISIBLE;
-constexpr DWORD push = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD def_push = WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
+using template_parts::def_push;
+using template_parts::push;
 constexpr DWORD label = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
-constexpr DWORD edit = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
+using template_parts::edit;
 
 // A modal pop-up with a caption in the dialogs' font; extra_style is added to
 // the common style.
 DialogTemplate popup(int id, const char* caption, DWORD extra_style, short cx, short cy) {
-    DialogTemplate t;
-    t.id = id;
-    t.caption = caption;
-    t.style = popup_dialog | extra_style;
-    t.font_face = "MS Sans Serif";
-    t.cx = cx;
-    t.cy = cy;
-    return t;
+    return template_parts::frame(id, popup_dialog | extra_style, caption, cx, cy);
 }
 
 DialogTemplate ask_list_dialog() {

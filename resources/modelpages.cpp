@@ -4,30 +4,23 @@
 // so any one of them can be offered on its own. Group boxes come last: a
 // frame must not cover what it holds.
 #include "resources/modelpages.h"
+#include "resources/template_parts.h"
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
 
 namespace {
 
-constexpr DWORD popup_dialog =
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER;
-constexpr DWORD push = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD def_push = WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
-constexpr DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr DWORD group = WS_VISIBLE | BS_GROUPBOX;
+constexpr DWORD popup_dialog = template_parts::modal_popup | DS_CENTER;
+using template_parts::check;
+using template_parts::def_push;
+using template_parts::group;
+using template_parts::push;
 constexpr DWORD label = WS_VISIBLE | SS_LEFT;
-constexpr DWORD edit = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
+using template_parts::edit;
 
 DialogTemplate popup(int id, const char* caption, short cx, short cy) {
-    DialogTemplate t;
-    t.id = id;
-    t.caption = caption;
-    t.style = popup_dialog;
-    t.font_face = "MS Sans Serif";
-    t.cx = cx;
-    t.cy = cy;
-    return t;
+    return template_parts::frame(id, popup_dialog, caption, cx, cy);
 }
 
 DialogTemplate notes_page() {

@@ -3,33 +3,26 @@
 // table: the first control lies on top, and a frame must not cover what it
 // holds.
 #include "resources/options.h"
+#include "resources/template_parts.h"
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
 
 namespace {
 
-constexpr DWORD popup_dialog =
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER;
-constexpr DWORD push = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD def_push = WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
-constexpr DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr DWORD radio = WS_VISIBLE | BS_AUTORADIOBUTTON;
+constexpr DWORD popup_dialog = template_parts::modal_popup | DS_CENTER;
+using template_parts::check;
+using template_parts::def_push;
+using template_parts::push;
+using template_parts::radio;
 constexpr DWORD first_radio = radio | WS_GROUP | WS_TABSTOP;
-constexpr DWORD group = WS_VISIBLE | BS_GROUPBOX;
+using template_parts::group;
 constexpr DWORD label = WS_VISIBLE | SS_LEFT;
-constexpr DWORD edit = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
+using template_parts::edit;
 constexpr DWORD left_push = push | BS_LEFT;
 
 DialogTemplate popup(int id, const char* caption, short cx, short cy) {
-    DialogTemplate t;
-    t.id = id;
-    t.caption = caption;
-    t.style = popup_dialog;
-    t.font_face = "MS Sans Serif";
-    t.cx = cx;
-    t.cy = cy;
-    return t;
+    return template_parts::frame(id, popup_dialog, caption, cx, cy);
 }
 
 DialogTemplate options_dialog() {

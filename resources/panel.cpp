@@ -2,6 +2,7 @@
 // container; its pages are child dialogs laid into the tab control's display
 // area, so their own sizes only set the least room their controls need.
 #include "resources/panel.h"
+#include "resources/template_parts.h"
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
@@ -9,23 +10,16 @@
 namespace {
 
 constexpr DWORD page_style = WS_CHILD | DS_CONTROL | DS_SETFONT;
-constexpr DWORD push = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr DWORD radio = WS_VISIBLE | BS_AUTORADIOBUTTON;
-constexpr DWORD group = WS_VISIBLE | BS_GROUPBOX;
+using template_parts::check;
+using template_parts::group;
+using template_parts::push;
+using template_parts::radio;
 constexpr DWORD label = WS_VISIBLE | SS_LEFT;
-constexpr DWORD edit = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL;
+using template_parts::edit;
 constexpr DWORD combo = WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN;
 
 DialogTemplate base(int id, DWORD style, const char* caption, short cx, short cy) {
-    DialogTemplate t;
-    t.id = id;
-    t.caption = caption;
-    t.style = style;
-    t.font_face = "MS Sans Serif";
-    t.cx = cx;
-    t.cy = cy;
-    return t;
+    return template_parts::frame(id, style, caption, cx, cy);
 }
 
 DialogTemplate panel() {
