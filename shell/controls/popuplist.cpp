@@ -21,6 +21,7 @@ constexpr int bitmap_row_h = 15;
 
 struct popup_state {
     HWND box = nullptr;
+    WNDPROC box_default = nullptr;
     const HBITMAP* bitmaps = nullptr;
     bool ended = false;
 };
@@ -32,10 +33,6 @@ void finish(int result) {
     end_maintain(popup_loop_id, result);
 }
 
-bool inside(HWND box, HWND target) {
-    return target == box || (target && IsChild(box, target));
-}
-
 int selection(HWND box) {
     return static_cast<int>(SendMessage(box, LB_GETCURSEL, 0, 0));
 }
@@ -45,24 +42,6 @@ bool popup_filter(HWND, MSG* msg) {
     if (!active || active->ended) return false;
     HWND box = active->box;
     switch (msg->message) {
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_NCLBUTTONDOWN:
-        // Outside: nothing chosen, and the click goes on to its window.
-        if (!inside(box, msg->hwnd)) finish(-1);
-        return false;
-    case WM_LBUTTONUP: {
-        if (!inside(box, msg->hwnd)) return false;
-        TranslateMessage(msg);
-        DispatchMessage(msg);
-        POINT p{GET_X_LPARAM(msg->lParam), GET_Y_LPARAM(msg->lParam)};
-        RECT rc{};
-        GetClientRect(box, &rc);
-        if (msg->hwnd == box && p.x >= 0 && p.y >= 0 && p.x < rc.right && p.y < rc.bottom)
-            finish(selection(box));
-        return true;
-    }
     case WM_KEYDOWN:
         if (msg->wParam == VK_RETURN) {
             finish(selection(box));
@@ -81,6 +60,63 @@ bool popup_filter(HWND, MSG* msg) {
     default:
         return false;
     }
+}
+
+bool is_button(UINT m) {
+    return m == WM_LBUTTONDOWN || m == WM_LBUTTONUP || m == WM_RBUTTONDOWN || m == WM_RBUTTONUP ||
+           m == WM_MBUTTONDOWN || m == WM_MBUTTONUP;
+}
+
+// Gives a press or release the list took (it holds the mouse) to the window
+// under the pointer.
+void pass_on(HWND box, UINT m, WPARAM wp, LPARAM lp) {
+    POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+    ClientToScreen(box, &p);
+    HWND target = WindowFromPoint(p);
+    if (!target || target == box || IsChild(box, target) || IsChild(target, box)) return;
+    ScreenToClient(target, &p);
+    PostMessage(target, m, wp, MAKELPARAM(p.x, p.y));
+}
+
+// The list box holds the mouse while the list is up: a press outside it ends
+// the choice with nothing and goes on to its window; a release inside ends
+// it with the selection.
+LRESULT box_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    WNDPROC base = active ? active->box_default : nullptr;
+    if (!active || !base) return DefWindowProc(w, m, wp, lp);
+    if (is_button(m)) {
+        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        RECT rc{};
+        GetClientRect(w, &rc);
+        bool in = p.x >= 0 && p.y >= 0 && p.x < rc.right && p.y < rc.bottom;
+        if (active->ended || !in) {
+            if (!active->ended && m != WM_LBUTTONUP && m != WM_RBUTTONUP && m != WM_MBUTTONUP)
+                finish(-1);
+            if (active->ended) {
+                if (GetCapture() == w) ReleaseCapture();
+                pass_on(w, m, wp, lp);
+            }
+            return 0;
+        }
+        LRESULT r = CallWindowProc(base, w, m, wp, lp);
+        if (m == WM_LBUTTONDOWN || m == WM_LBUTTONUP) {
+            // The row under the pointer is the selection.
+            int row_h = static_cast<int>(SendMessage(w, LB_GETITEMHEIGHT, 0, 0));
+            int top = static_cast<int>(SendMessage(w, LB_GETTOPINDEX, 0, 0));
+            int n = static_cast<int>(SendMessage(w, LB_GETCOUNT, 0, 0));
+            int row = row_h > 0 ? top + p.y / row_h : -1;
+            if (row >= 0 && row < n && row != selection(w)) SendMessage(w, LB_SETCURSEL, row, 0);
+        }
+        if (m == WM_LBUTTONUP)
+            finish(selection(w));
+        else if (GetCapture() != w)
+            SetCapture(w);
+        return r;
+    }
+    LRESULT r = CallWindowProc(base, w, m, wp, lp);
+    if (m == WM_CAPTURECHANGED && !active->ended && reinterpret_cast<HWND>(lp) == nullptr)
+        SetCapture(w);
+    return r;
 }
 
 // The host of the list box: draws the bitmap rows.
@@ -210,6 +246,8 @@ int popup_list(const char* const* texts, const HBITMAP* bitmaps, int count, int 
         return -1;
     }
     if (font) SendMessage(st.box, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    // Rows as high as the list was measured for.
+    SendMessage(st.box, LB_SETITEMHEIGHT, 0, row_h);
     for (int i = 0; i < count; ++i) {
         if (bitmaps)
             SendMessage(st.box, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
@@ -223,9 +261,13 @@ int popup_list(const char* const* texts, const HBITMAP* bitmaps, int count, int 
     SetFocus(st.box);
 
     active = &st;
+    st.box_default = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtr(st.box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(box_proc)));
+    SetCapture(st.box);
     add_loop_filter(host, popup_filter);
     maintain(popup_loop_id);
     remove_loop_filter(host);
+    if (GetCapture() == st.box) ReleaseCapture();
     active = nullptr;
     int result = st.ended ? maintain_result : -1;
 
