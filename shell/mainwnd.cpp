@@ -6,6 +6,7 @@
 #include "platform/messages.h"
 #include "resources/bitmaps.h"
 #include "resources/menus.h"
+#include "shell/bottombar.h"
 #include "shell/controls/buttons.h"
 #include "shell/controls/colorpick.h"
 #include "shell/controls/gauge.h"
@@ -497,10 +498,6 @@ LRESULT container_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     default:
         return DefWindowProc(window, message, wparam, lparam);
     }
-}
-
-LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return paint_bar(window, message, wparam, lparam, edge_top, bottom_bar_text());
 }
 
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

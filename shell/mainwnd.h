@@ -46,7 +46,6 @@ HBITMAP make_system_bitmap(int resource_id);
 // Window procedures (exported by name).
 LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT container_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Answers every message with 0 (the procedures of dialogs this edition lacks).
 LRESULT seq_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -4,6 +4,7 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/win.h"
+#include "shell/bottombar.h"
 #include "shell/state.h"
 
 namespace {
@@ -38,7 +39,7 @@ void set_main_title(const char* variable_text) {
 
 void set_bottom_text(const char* text) {
     bottom_text = text ? text : "";
-    if (bottom_wnd) InvalidateRect(bottom_wnd, nullptr, TRUE);
+    set_bottom_bar(bm_text, bottom_text.c_str(), bottom_no_command);
 }
 
 const std::string& bottom_bar_text() {

@@ -7,6 +7,7 @@
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/menubar.h"
 #include "shell/questions.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -167,6 +168,7 @@ void make_active(HWND w) {
             take_maximised_place(w, current_output);
         current_output = w;
         active_kind = kind_output;
+        output_menu_bar();
         break;
     case kind_build:
         active_kind = kind_build;
@@ -180,6 +182,7 @@ void make_active(HWND w) {
         SendMessage(w, WM_ACTIVATE, WA_ACTIVE, 0);
         active_kind = kind_text;
         current_text = w;
+        rebuild_menu_bar();
         break;
     }
     SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -213,7 +216,7 @@ void lose_active_child() {
     if (active_child && IsWindow(active_child)) SendMessage(active_child, WM_NCACTIVATE, FALSE, 0);
     active_child = nullptr;
     active_kind = kind_none;
-    if (main_wnd) DrawMenuBar(main_wnd);
+    rebuild_menu_bar();
 }
 
 void cycle(HWND from, int kind) {
