@@ -25,6 +25,7 @@
 #include "model/codegen.h"
 
 struct flat_op;
+struct wide_unit;
 
 class flat_pass {
 public:
@@ -45,6 +46,9 @@ public:
     // Units of the pass evaluated by the flat instructions (the others are
     // calls of the interpreter).
     std::size_t flat_units() const { return flat_units_; }
+    // Units of several lanes run by their decoded chunk loops (the others
+    // are calls of the interpreter).
+    std::size_t wide_units() const { return wides_.size(); }
 
 private:
     // Where an address in an instruction points, so that a new run can
@@ -66,6 +70,8 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    bool compile_wide(const sim_program& program, int unit);
+    void run_wide(const wide_unit& w);
     [[noreturn]] void report_non_finite(std::size_t before) const;
 
     std::vector<flat_op> ops_;
@@ -73,6 +79,8 @@ private:
     std::vector<double> regs_;
     std::deque<float> numbers_; // pre-decoded numbers (addresses stay put)
     std::vector<store_check> checks_;
+    std::vector<std::unique_ptr<wide_unit>> wides_;
+    std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;
     bool resolved_ = false; // codes replaced by their handlers' addresses
 };

@@ -46,6 +46,9 @@ bool flat_passes();
 // Units of the current run's flat passes that run as flat instructions (the
 // others are left to the interpreter); 0 without flat passes.
 std::size_t flat_unit_count();
+// Units of several lanes of the current run's flat passes that run as their
+// decoded chunk loops; 0 without flat passes.
+std::size_t wide_unit_count();
 
 // (run_lookup_tables and run_lookup_data are in sim/interp_core.h.)
 std::uint32_t run_lookup_data_cells();
