@@ -73,11 +73,12 @@ constexpr std::uint16_t fo_binary_first = fo_add_0;
 constexpr int pair_code(int op1, int op2, int right, int store) {
     return ((op1 * 4 + op2) * 2 + right) * 2 + store;
 }
+// The list is kept out of formatting, which does not settle on one layout.
+// clang-format off
 #define FLAT_PAIRS(X)                                                                              \
-    X(0, 0)                                                                                        \
-    X(0, 1)                                                                                        \
-    X(0, 2) X(0, 3) X(1, 0) X(1, 1) X(1, 2) X(1, 3) X(2, 0) X(2, 1) X(2, 2) X(2, 3) X(3, 0)        \
-        X(3, 1) X(3, 2) X(3, 3)
+    X(0, 0) X(0, 1) X(0, 2) X(0, 3) X(1, 0) X(1, 1) X(1, 2) X(1, 3)                                \
+    X(2, 0) X(2, 1) X(2, 2) X(2, 3) X(3, 0) X(3, 1) X(3, 2) X(3, 3)
+// clang-format on
 
 // + - * / with NA, as the binary instructions compute them.
 template <int K> inline double arith(double x, double y) {
@@ -178,8 +179,8 @@ constexpr std::uint32_t wide_chunk = 256;
 // from a start, or one float read by every lane.
 enum wide_kind : std::uint8_t { wk_buf, wk_lane, wk_one };
 // Where its start is: value_array, rate_array (targets), a decoded number,
-// the unit's own per-lane numbers, a chunk buffer.
-enum wide_source : std::uint8_t { ws_value, ws_rate, ws_number, ws_own, ws_buffer };
+// a chunk buffer.
+enum wide_source : std::uint8_t { ws_value, ws_rate, ws_number, ws_buffer };
 
 } // namespace
 
@@ -187,7 +188,7 @@ struct wide_operand {
     const float* f = nullptr; // wk_lane and wk_one
     double* d = nullptr;      // wk_buf
     float* t = nullptr;       // the unit's target
-    std::int64_t index = 0;   // slot, number, own number or buffer
+    std::int64_t index = 0;   // slot, number or buffer
     std::uint8_t kind = wk_buf, source = ws_buffer;
 };
 
@@ -215,7 +216,6 @@ struct wide_unit {
     std::uint32_t lanes = 0;
     wide_operand target;
     std::vector<wide_step> steps;
-    std::vector<float> own;            // per-lane numbers
     std::vector<std::uint32_t> words;  // per-lane lookup tables
     std::vector<std::int64_t> offsets; // per-lane slots of gathered references
 };
@@ -474,9 +474,6 @@ void flat_pass::bind(const sim_program& program) {
                 break;
             case ws_number:
                 o.f = &numbers_[static_cast<std::size_t>(o.index)];
-                break;
-            case ws_own:
-                o.f = w->own.data() + o.index;
                 break;
             default:
                 o.d = wide_buffers_.data() + static_cast<std::size_t>(o.index) * wide_chunk;
@@ -812,16 +809,6 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             o.kind = wk_one;
             o.source = ws_number;
             o.index = static_cast<std::int64_t>(numbers_.size() - 1);
-            st.push_back(o);
-            continue;
-        }
-        case op_number_table: {
-            wide_operand o;
-            o.kind = wk_lane;
-            o.source = ws_own;
-            o.index = static_cast<std::int64_t>(w->own.size());
-            for (std::uint32_t l = 0; l < lanes; ++l) w->own.push_back(as_float(c[c[pc] + l]));
-            ++pc;
             st.push_back(o);
             continue;
         }
