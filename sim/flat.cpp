@@ -301,10 +301,10 @@ template <int K> inline double wide_binary(double x, double y) {
     } else if constexpr (K == 12) {
         return (x != 0) | (y != 0) ? 1.0 : 0.0;
     } else if constexpr (K == 13) {
-        return std::min(x, y);
+        return y < x ? y : x; // std::min, which would not be inlined here
     } else {
         bool m = (x == NAd) | (y == NAd);
-        double r = std::max(x, y);
+        double r = x < y ? y : x; // std::max
         return m ? NAd : r;
     }
 }

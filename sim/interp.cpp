@@ -1092,6 +1092,24 @@ namespace {
 std::vector<double> span_scratch;
 } // namespace
 
+// How many of x[0..n) are NA or inside (lo, hi), two lanes at a time (the
+// compiler does not vectorise the counting loop by itself).
+std::uint32_t lanes_inside(const double* x, std::uint32_t n, double lo, double hi) {
+    using pair = double __attribute__((vector_size(16)));
+    using mask = long long __attribute__((vector_size(16)));
+    const pair na = {NAd, NAd}, low = {lo, lo}, high = {hi, hi};
+    mask in = {0, 0};
+    std::uint32_t l = 0;
+    for (; l + 2 <= n; l += 2) {
+        pair v;
+        std::memcpy(&v, x + l, sizeof v);
+        in += (v == na) | ((v > low) & (v < high)); // -1 per lane that counts
+    }
+    std::int64_t count = -(in[0] + in[1]);
+    for (; l < n; ++l) count += x[l] == NAd || (x[l] > lo && x[l] < hi);
+    return static_cast<std::uint32_t>(count);
+}
+
 // Every lane reads one table: runs of lanes inside its current segment (the
 // test lookup_locate makes first) are interpolated together with the span's
 // values held; a lane outside it is looked up alone and may move the segment.
@@ -1108,12 +1126,15 @@ void lookup_one_table(const double* x, double* out, std::uint32_t n, lookup_tabl
             const double first = px[0], last = px[count - 1];
             const double lo = std::max(first, static_cast<double>(px[k]));
             const double hi = std::min(last, static_cast<double>(px[k + 1]));
-            const bool open_lo = lo == first, open_hi = hi == last;
-            // x > first and x >= px[k], x < last and x <= px[k + 1].
-            auto inside = [&](double v) {
-                return (open_lo ? v > lo : v >= lo) && (open_hi ? v < hi : v <= hi);
-            };
-            while (j < n && (x[j] == NAd || inside(x[j]))) ++j;
+            // x > first and x >= px[k], x < last and x <= px[k + 1]: with the
+            // closed ends moved out to the next double, open tests only.
+            const double below = lo != first ? std::nextafter(lo, -HUGE_VAL) : lo;
+            const double above = hi != last ? std::nextafter(hi, HUGE_VAL) : hi;
+            auto inside = [&](double v) { return v > below && v < above; };
+            if (lanes_inside(x + i, n - i, below, above) == n - i)
+                j = n;
+            else
+                while (j < n && (x[j] == NAd || inside(x[j]))) ++j;
             if (j > i) {
                 double dx = px[k + 1] - px[k];
                 if (dx == 0) {

@@ -1,8 +1,8 @@
 // Subscripted equations as the flat passes run them (chunk loops decoded
 // once per run) against the interpreter alone and against C++: lookups whose
 // lanes lie in different segments and move between them, beyond the ends and
-// extrapolated; references gathered through sub-ranges; more lanes than one
-// chunk; and a floating point error in one lane.
+// extrapolated, and at NA; references gathered through sub-ranges; more
+// lanes than one chunk; and a floating point error in one lane.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -79,6 +79,9 @@ protected:
         b_.aux("odd gathered[odd]", "X[odd] * 3 - shift");
         b_.aux("some gathered[some]", "shift / X[some] + X[some]");
         b_.aux("copied[r]", "X[r]");
+        // A data variable with no data is NA in every lane.
+        b_.data("gap[r]");
+        b_.aux("missing[r]", "table(gap[r] * X[r]) + MAX(LOOKUP EXTRAPOLATE(table, gap[r]), X[r])");
         b_.aux("chosen[r]", "IF THEN ELSE(X[r] > shift, MIN(X[r], 1), MAX(-X[r], shift))");
         ASSERT_TRUE(b_.finish()) << (b_.errors().empty() ? "" : b_.errors()[0]);
         ASSERT_EQ(check_model(b_.symbols()), 0) << messages_.joined();
@@ -109,13 +112,15 @@ TEST_F(Wide, ChunkLoopsGiveTheInterpretersValuesAndTheArithmeticOfCpp) {
     std::int32_t x = slot_of(b_, "X"), looked = slot_of(b_, "looked"),
                  extrapolated = slot_of(b_, "extrapolated"), twice = slot_of(b_, "twice"),
                  odd = slot_of(b_, "odd gathered"), some = slot_of(b_, "some gathered"),
-                 copied = slot_of(b_, "copied"), chosen = slot_of(b_, "chosen");
+                 copied = slot_of(b_, "copied"), chosen = slot_of(b_, "chosen"),
+                 missing = slot_of(b_, "missing");
     for (std::size_t k = 0; k < flat.times.size(); ++k) {
         double s = -0.5 + 0.25 * static_cast<double>(k);
         for (int i = 0; i < lanes; ++i) {
             float xf = saved_value(flat, k, x + i);
             ASSERT_EQ(xf, start_of(i) + static_cast<float>(k) * speed_of(i)) << i;
             EXPECT_EQ(saved_value(flat, k, copied + i), xf);
+            EXPECT_EQ(saved_value(flat, k, missing + i), NA) << "lane " << i << " time " << k;
             double xi = xf;
             if (on_step(xi) || on_step(xi + s) || on_step(s - xi)) continue;
             EXPECT_EQ(saved_value(flat, k, looked + i),
