@@ -63,6 +63,7 @@ enum flat_code : std::uint16_t {
     fo_call,     // acc = built-in c of unit b over registers a..
     fo_rate,     // hidden-state rates of call c of unit b over registers a..
     fo_wide,     // a unit of several lanes, by its chunk loops (wide unit a)
+    fo_copy,     // b lanes from slot a to the target, as they are
     FLAT_BINARY(FLAT_ENUM) fo_pair_first,
     // Pairs: acc or store = (s op1 s) op2 s, the computed operand on the left
     // or the right, op1 and op2 each + - * or /; two instructions long (the
@@ -205,6 +206,7 @@ struct wide_step {
     std::int64_t table = 0, stride = 0;
     std::size_t at = 0;
     bool indexed = false;
+    int binary = -1; // the operation of a binary step (FLAT_BINARY order)
     const std::uint32_t* words = nullptr;
     const std::int64_t* offsets = nullptr;
 };
@@ -316,6 +318,32 @@ std::uint32_t step_binary(const wide_step& s, std::uint32_t lane0, std::uint32_t
     wide_in<B> b(s.b, lane0);
     return wide_out<S>(s, lane0, n, [&](std::uint32_t i) { return wide_binary<K>(a[i], b[i]); });
 }
+
+// (a op1 b) op2 c, or c op2 (a op1 b) when Right, stored: the last two
+// operations of a unit in one loop. A is a lane or a buffer, B a lane or
+// one value, C one value or a buffer (0 and 1 in that order).
+template <int K1, int K2, int A, int B, int C, bool Right>
+std::uint32_t step_pair(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A ? wk_buf : wk_lane> a(s.a, lane0);
+    wide_in<B ? wk_one : wk_lane> b(s.b, lane0);
+    wide_in<C ? wk_buf : wk_one> c(s.c, lane0);
+    // Written out (not two calls of wide_binary), which the compiler vectorises.
+    return wide_out<true>(s, lane0, n, [&](std::uint32_t i) {
+        double x = a[i], y = b[i], z = c[i];
+        double t = K1 == 0 ? x + y : (K1 == 1 ? x - y : (K1 == 2 ? x * y : x / y));
+        t = (x == NAd) | (y == NAd) ? NAd : t;
+        double l = Right ? z : t, r = Right ? t : z;
+        double u = K2 == 0 ? l + r : (K2 == 1 ? l - r : (K2 == 2 ? l * r : l / r));
+        return (t == NAd) | (z == NAd) ? NAd : u;
+    });
+}
+template <std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> pair_fns(std::index_sequence<I...>) {
+    return {&step_pair<static_cast<int>(I / 64), static_cast<int>(I / 16 % 4),
+                       static_cast<int>(I / 8 % 2), static_cast<int>(I / 4 % 2),
+                       static_cast<int>(I / 2 % 2), I % 2 == 1>...};
+}
+constexpr auto pair_table = pair_fns(std::make_index_sequence<4 * 4 * 16>{});
 
 // Unary operations: 0 minus, 1 :NOT:, 2 the operand itself.
 template <int U, int A, bool S>
@@ -449,8 +477,22 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
         }
         flat_op o;
         if (compile_wide(program, u)) {
+            ++wide_units_;
             o.x.code = fo_wide;
             o.a.r = static_cast<std::uint32_t>(wides_.size() - 1);
+            const wide_unit& w = *wides_.back();
+            if (w.steps.size() == 1 && w.steps[0].fn == &step_copy) {
+                // A plain copy is an instruction of its own.
+                const auto at = static_cast<std::uint32_t>(ops_.size());
+                o.x.code = fo_copy;
+                o.b.r = w.lanes;
+                patches_.push_back({at, 0, pk_value, u, w.steps[0].a.index});
+                patches_.push_back(
+                    {at, 2,
+                     w.target.source == ws_rate ? std::uint8_t{pk_rate} : std::uint8_t{pk_value}, u,
+                     w.target.index});
+                wides_.pop_back();
+            }
         } else {
             o.x.code = fo_unit;
             o.a.r = static_cast<std::uint32_t>(u);
@@ -849,9 +891,9 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             if (nargs > st.size()) return false;
             if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
                 std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
-                emit(binary_table[18 * static_cast<std::size_t>(fn == fn_min ? 13 : 14) + 6 * ka +
-                                  2 * kb],
-                     2);
+                int index = fn == fn_min ? binary_min : binary_max;
+                emit(binary_table[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2)
+                    .binary = index;
                 continue;
             }
             if (op == nc_call && fn == fn_if_then_else && nargs == 3) {
@@ -877,7 +919,8 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             int index = binary_index(op);
             if (index < 0 || st.size() < 2) return false;
             std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
-            emit(binary_table[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2);
+            emit(binary_table[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
+                index;
             continue;
         }
         }
@@ -886,7 +929,33 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
     // The last operation stores into the target; a lookup, a gather or a
     // plain operand goes through a store of its own.
     wide_fn stored = w->steps.empty() ? nullptr : storing(w->steps.back().fn);
-    if (stored && st[0].kind == wk_buf) {
+    const std::size_t count = w->steps.size();
+    const wide_step* first_op = count >= 2 ? &w->steps[count - 2] : nullptr;
+    const wide_step* second_op = count >= 2 ? &w->steps[count - 1] : nullptr;
+    // The last two + - * / as one pair when their operands are of its forms.
+    auto pair_form = [&]() -> wide_fn {
+        if (!first_op || st[0].kind != wk_buf || first_op->binary < 0 || first_op->binary > 3 ||
+            second_op->binary < 0 || second_op->binary > 3 || first_op->a.kind == wk_one ||
+            first_op->b.kind == wk_buf)
+            return nullptr;
+        bool right = second_op->b.kind == wk_buf && second_op->b.index == first_op->out.index;
+        bool left = second_op->a.kind == wk_buf && second_op->a.index == first_op->out.index;
+        const wide_operand& z = right ? second_op->a : second_op->b;
+        if (right == left || z.kind == wk_lane) return nullptr;
+        std::size_t i = static_cast<std::size_t>(first_op->binary * 4 + second_op->binary) * 16 +
+                        (first_op->a.kind == wk_buf) * 8 + (first_op->b.kind == wk_one) * 4 +
+                        (z.kind == wk_buf) * 2 + right;
+        return pair_table[i];
+    };
+    if (wide_fn pair = pair_form()) {
+        wide_step k = *first_op;
+        k.fn = pair;
+        k.c = second_op->b.kind == wk_buf && second_op->b.index == first_op->out.index
+                  ? second_op->a
+                  : second_op->b;
+        w->steps.resize(count - 2);
+        w->steps.push_back(k);
+    } else if (stored && st[0].kind == wk_buf) {
         w->steps.back().fn = stored;
     } else {
         wide_step k;
@@ -1011,8 +1080,8 @@ void flat_pass::run(int mode) {
             FLAT_LABEL(fo_spill) FLAT_LABEL(fo_reg_s) FLAT_LABEL(fo_store_s) FLAT_LABEL(fo_store_r)
                 FLAT_LABEL(fo_store_a) FLAT_LABEL(fo_neg) FLAT_LABEL(fo_not) FLAT_LABEL(fo_lookup)
                     FLAT_LABEL(fo_lookup_s) FLAT_LABEL(fo_if) FLAT_LABEL(fo_call)
-                        FLAT_LABEL(fo_rate) FLAT_LABEL(fo_wide) FLAT_BINARY(FLAT_LABELS)
-                            FLAT_PAIRS(FLAT_PAIR_LABELS)};
+                        FLAT_LABEL(fo_rate) FLAT_LABEL(fo_wide) FLAT_LABEL(fo_copy)
+                            FLAT_BINARY(FLAT_LABELS) FLAT_PAIRS(FLAT_PAIR_LABELS)};
     static_assert(sizeof(labels) / sizeof(labels[0]) == fo_count);
     if (!resolved_) {
         for (flat_op& o : ops_) o.x.handler = labels[o.x.code];
@@ -1105,6 +1174,11 @@ void flat_pass::run(int mode) {
     FLAT_OP(fo_wide) {
         FLAT_CHECK;
         run_wide(*wides_[ip->a.r]);
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_copy) {
+        if (ip->c.dst != ip->a.f)
+            std::memmove(ip->c.dst, ip->a.f, 4 * static_cast<std::size_t>(ip->b.r));
         FLAT_NEXT;
     }
     FLAT_BINARY(FLAT_BODIES)

@@ -48,7 +48,7 @@ public:
     std::size_t flat_units() const { return flat_units_; }
     // Units of several lanes run by their decoded chunk loops (the others
     // are calls of the interpreter).
-    std::size_t wide_units() const { return wides_.size(); }
+    std::size_t wide_units() const { return wide_units_; }
 
 private:
     // Where an address in an instruction points, so that a new run can
@@ -82,5 +82,6 @@ private:
     std::vector<std::unique_ptr<wide_unit>> wides_;
     std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;
+    std::size_t wide_units_ = 0;
     bool resolved_ = false; // codes replaced by their handlers' addresses
 };
