@@ -223,7 +223,27 @@ struct wide_unit {
 };
 
 // The chunk loops compute every lane and choose NA afterwards, which the
-// compiler turns into vector code only when arithmetic may not trap.
+// compiler turns into vector code only when arithmetic may not trap. The
+// loops of + - * / and the like come twice, the second for processors with
+// wider vectors (the same operations, so the same values), chosen when a
+// pass is built.
+namespace {
+bool wider_allowed = true;
+}
+#if defined(__GNUC__) && defined(__x86_64__)
+#define WIDE_WIDER __attribute__((target("avx2")))
+static bool wider_vectors() {
+    return wider_allowed && __builtin_cpu_supports("avx2");
+}
+#else
+#define WIDE_WIDER
+static bool wider_vectors() {
+    return false;
+}
+#endif
+void set_flat_wider_vectors(bool on) {
+    wider_allowed = on;
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC push_options
 #pragma GCC optimize("O3", "no-trapping-math")
@@ -313,17 +333,26 @@ template <int K> inline double wide_binary(double x, double y) {
 constexpr int wide_binaries = 15;
 
 template <int K, int A, int B, bool S>
-std::uint32_t step_binary(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+inline std::uint32_t binary_body(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
     wide_in<A> a(s.a, lane0);
     wide_in<B> b(s.b, lane0);
     return wide_out<S>(s, lane0, n, [&](std::uint32_t i) { return wide_binary<K>(a[i], b[i]); });
+}
+template <int K, int A, int B, bool S>
+std::uint32_t step_binary(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    return binary_body<K, A, B, S>(s, lane0, n);
+}
+template <int K, int A, int B, bool S>
+WIDE_WIDER std::uint32_t step_binary_wider(const wide_step& s, std::uint32_t lane0,
+                                           std::uint32_t n) {
+    return binary_body<K, A, B, S>(s, lane0, n);
 }
 
 // (a op1 b) op2 c, or c op2 (a op1 b) when Right, stored: the last two
 // operations of a unit in one loop. A is a lane or a buffer, B a lane or
 // one value, C one value or a buffer (0 and 1 in that order).
 template <int K1, int K2, int A, int B, int C, bool Right>
-std::uint32_t step_pair(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+inline std::uint32_t pair_body(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
     wide_in<A ? wk_buf : wk_lane> a(s.a, lane0);
     wide_in<B ? wk_one : wk_lane> b(s.b, lane0);
     wide_in<C ? wk_buf : wk_one> c(s.c, lane0);
@@ -337,13 +366,27 @@ std::uint32_t step_pair(const wide_step& s, std::uint32_t lane0, std::uint32_t n
         return (t == NAd) | (z == NAd) ? NAd : u;
     });
 }
-template <std::size_t... I>
-constexpr std::array<wide_fn, sizeof...(I)> pair_fns(std::index_sequence<I...>) {
-    return {&step_pair<static_cast<int>(I / 64), static_cast<int>(I / 16 % 4),
-                       static_cast<int>(I / 8 % 2), static_cast<int>(I / 4 % 2),
-                       static_cast<int>(I / 2 % 2), I % 2 == 1>...};
+template <int K1, int K2, int A, int B, int C, bool Right>
+std::uint32_t step_pair(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    return pair_body<K1, K2, A, B, C, Right>(s, lane0, n);
 }
-constexpr auto pair_table = pair_fns(std::make_index_sequence<4 * 4 * 16>{});
+template <int K1, int K2, int A, int B, int C, bool Right>
+WIDE_WIDER std::uint32_t step_pair_wider(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    return pair_body<K1, K2, A, B, C, Right>(s, lane0, n);
+}
+template <bool Wider, std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> pair_fns(std::index_sequence<I...>) {
+    if constexpr (Wider)
+        return {&step_pair_wider<static_cast<int>(I / 64), static_cast<int>(I / 16 % 4),
+                                 static_cast<int>(I / 8 % 2), static_cast<int>(I / 4 % 2),
+                                 static_cast<int>(I / 2 % 2), I % 2 == 1>...};
+    else
+        return {&step_pair<static_cast<int>(I / 64), static_cast<int>(I / 16 % 4),
+                           static_cast<int>(I / 8 % 2), static_cast<int>(I / 4 % 2),
+                           static_cast<int>(I / 2 % 2), I % 2 == 1>...};
+}
+constexpr auto pair_table = pair_fns<false>(std::make_index_sequence<4 * 4 * 16>{});
+constexpr auto pair_table_wider = pair_fns<true>(std::make_index_sequence<4 * 4 * 16>{});
 
 // Unary operations: 0 minus, 1 :NOT:, 2 the operand itself.
 template <int U, int A, bool S>
@@ -403,12 +446,18 @@ std::uint32_t step_copy(const wide_step& s, std::uint32_t lane0, std::uint32_t n
     return 0;
 }
 
-template <std::size_t... I>
+template <bool Wider, std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> binary_fns(std::index_sequence<I...>) {
-    return {&step_binary<static_cast<int>(I / 18), static_cast<int>(I / 6 % 3),
-                         static_cast<int>(I / 2 % 3), I % 2 == 1>...};
+    if constexpr (Wider)
+        return {&step_binary_wider<static_cast<int>(I / 18), static_cast<int>(I / 6 % 3),
+                                   static_cast<int>(I / 2 % 3), I % 2 == 1>...};
+    else
+        return {&step_binary<static_cast<int>(I / 18), static_cast<int>(I / 6 % 3),
+                             static_cast<int>(I / 2 % 3), I % 2 == 1>...};
 }
-constexpr auto binary_table = binary_fns(std::make_index_sequence<wide_binaries * 18>{});
+constexpr auto binary_table = binary_fns<false>(std::make_index_sequence<wide_binaries * 18>{});
+constexpr auto binary_table_wider =
+    binary_fns<true>(std::make_index_sequence<wide_binaries * 18>{});
 
 template <std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> unary_fns(std::index_sequence<I...>) {
@@ -430,10 +479,11 @@ constexpr wide_fn lookup_table_fns[3][2] = {
 
 // A step's function with the store form in place of the buffer form.
 wide_fn storing(wide_fn f) {
-    for (const auto* table : {binary_table.data(), unary_table.data(), if_table.data()}) {
-        std::size_t size = table == binary_table.data()  ? binary_table.size()
-                           : table == unary_table.data() ? unary_table.size()
-                                                         : if_table.size();
+    for (const auto* table :
+         {binary_table.data(), binary_table_wider.data(), unary_table.data(), if_table.data()}) {
+        std::size_t size = table == unary_table.data() ? unary_table.size()
+                           : table == if_table.data()  ? if_table.size()
+                                                       : binary_table.size();
         for (std::size_t i = 0; i + 1 < size; i += 2)
             if (table[i] == f) return table[i + 1];
     }
@@ -784,6 +834,8 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
     auto reads_target = [&](std::int64_t lo, std::int64_t hi) {
         return array == 0 && lo < last && hi > first;
     };
+    const auto& binaries = wider_vectors() ? binary_table_wider : binary_table;
+    const auto& pairs = wider_vectors() ? pair_table_wider : pair_table;
     std::vector<wide_operand> st;
     std::vector<bool> held;
     auto take_buffer = [&]() {
@@ -892,8 +944,8 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
                 std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
                 int index = fn == fn_min ? binary_min : binary_max;
-                emit(binary_table[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2)
-                    .binary = index;
+                emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
+                    index;
                 continue;
             }
             if (op == nc_call && fn == fn_if_then_else && nargs == 3) {
@@ -919,7 +971,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             int index = binary_index(op);
             if (index < 0 || st.size() < 2) return false;
             std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
-            emit(binary_table[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
+            emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
                 index;
             continue;
         }
@@ -945,7 +997,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
         std::size_t i = static_cast<std::size_t>(first_op->binary * 4 + second_op->binary) * 16 +
                         (first_op->a.kind == wk_buf) * 8 + (first_op->b.kind == wk_one) * 4 +
                         (z.kind == wk_buf) * 2 + right;
-        return pair_table[i];
+        return pairs[i];
     };
     if (wide_fn pair = pair_form()) {
         wide_step k = *first_op;

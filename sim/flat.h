@@ -85,3 +85,9 @@ private:
     std::size_t wide_units_ = 0;
     bool resolved_ = false; // codes replaced by their handlers' addresses
 };
+
+// Whether passes built from now on may run their chunk loops with the
+// processor's wider vectors where it has them (the default); off, the
+// loops every processor runs (the same values). set_wider_vectors in
+// sim/interp.h also drops the kept passes.
+void set_flat_wider_vectors(bool on);

@@ -1466,6 +1466,11 @@ void set_flat_passes(bool on) {
     flat_setting = on ? 1 : 0;
 }
 
+void set_wider_vectors(bool on) {
+    set_flat_wider_vectors(on);
+    kept_flat = kept_flat_forms{};
+}
+
 bool flat_passes() {
     if (flat_setting < 0) {
         const char* e = std::getenv("KAVREL_REFERENCE_ENGINE");

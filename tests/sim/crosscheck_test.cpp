@@ -227,11 +227,18 @@ protected:
 
 TEST_F(CrossCheck, EveryRoadGivesTheValuesOfTheSameArithmeticInCpp) {
     sim_output flat = run(true), reference = run(false);
+    set_wider_vectors(false);
+    sim_output narrow = run(true);
+    set_wider_vectors(true);
     ASSERT_EQ(flat.times.size(), 4u);
     ASSERT_EQ(flat.rows.size(), reference.rows.size());
-    // The flat passes and the interpreter alone agree to the bit everywhere.
-    for (std::size_t i = 0; i < flat.rows.size(); ++i)
+    ASSERT_EQ(narrow.rows.size(), reference.rows.size());
+    // The flat passes (with and without the wider vector loops) and the
+    // interpreter alone agree to the bit everywhere.
+    for (std::size_t i = 0; i < flat.rows.size(); ++i) {
         ASSERT_EQ(flat.rows[i], reference.rows[i]) << "value " << i;
+        ASSERT_EQ(narrow.rows[i], reference.rows[i]) << "value " << i;
+    }
     std::size_t n = 0;
     for (std::size_t r = 0; r < rows().size(); ++r)
         for (int ka = 0; ka < kinds; ++ka)
