@@ -44,6 +44,8 @@ int cur_unit = -1;
 flat_pass* flat_dynamic = nullptr;
 flat_pass* flat_rates = nullptr;
 int flat_setting = -1;
+// Whether loops built also for wider vectors may use them (tests turn it off).
+bool wider_allowed = true;
 
 // The flat forms outlive their run: the next run of a program with the same
 // code in the same orders (a Livesweep re-run, a sensitivity run) binds them
@@ -1092,22 +1094,72 @@ namespace {
 std::vector<double> span_scratch;
 } // namespace
 
-// How many of x[0..n) are NA or inside (lo, hi), two lanes at a time (the
+// The two loops over a run of lanes of one segment, built also for
+// processors with wider vectors (the same operations, so the same values).
+#if defined(__GNUC__) && defined(__x86_64__)
+#define LOOKUP_WIDER __attribute__((target("avx2")))
+bool lookup_wider() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has && wider_allowed;
+}
+#else
+#define LOOKUP_WIDER
+bool lookup_wider() {
+    return false;
+}
+#endif
+
+// How many of x[0..n) are NA or inside (lo, hi), W lanes at a time (the
 // compiler does not vectorise the counting loop by itself).
-std::uint32_t lanes_inside(const double* x, std::uint32_t n, double lo, double hi) {
-    using pair = double __attribute__((vector_size(16)));
-    using mask = long long __attribute__((vector_size(16)));
-    const pair na = {NAd, NAd}, low = {lo, lo}, high = {hi, hi};
-    mask in = {0, 0};
+using lanes2 = double __attribute__((vector_size(16)));
+using mask2 = long long __attribute__((vector_size(16)));
+using lanes4 = double __attribute__((vector_size(32)));
+using mask4 = long long __attribute__((vector_size(32)));
+template <typename lanes, typename mask, int W>
+__attribute__((always_inline)) inline std::uint32_t inside_body(const double* x, std::uint32_t n,
+                                                                double lo, double hi) {
+    lanes na, low, high;
+    for (int k = 0; k < W; ++k) {
+        na[k] = NAd;
+        low[k] = lo;
+        high[k] = hi;
+    }
+    mask in = {};
     std::uint32_t l = 0;
-    for (; l + 2 <= n; l += 2) {
-        pair v;
+    for (; l + W <= n; l += W) {
+        lanes v;
         std::memcpy(&v, x + l, sizeof v);
         in += (v == na) | ((v > low) & (v < high)); // -1 per lane that counts
     }
-    std::int64_t count = -(in[0] + in[1]);
+    std::int64_t count = 0;
+    for (int k = 0; k < W; ++k) count -= in[k];
     for (; l < n; ++l) count += x[l] == NAd || (x[l] > lo && x[l] < hi);
     return static_cast<std::uint32_t>(count);
+}
+std::uint32_t lanes_inside(const double* x, std::uint32_t n, double lo, double hi) {
+    return inside_body<lanes2, mask2, 2>(x, n, lo, hi);
+}
+LOOKUP_WIDER std::uint32_t lanes_inside_wider(const double* x, std::uint32_t n, double lo,
+                                              double hi) {
+    return inside_body<lanes4, mask4, 4>(x, n, lo, hi);
+}
+
+__attribute__((always_inline)) inline void interpolate_body(const double* __restrict x,
+                                                            double* __restrict out, std::uint32_t n,
+                                                            const lookup_span& s) {
+    const double x0 = s.x0, y0 = s.y0, dy = s.dy, dx = s.dx;
+    for (std::uint32_t l = 0; l < n; ++l) {
+        double v = x[l];
+        double r = y0 + (v - x0) * dy / dx;
+        out[l] = v == NAd ? NAd : r;
+    }
+}
+void interpolate_run(const double* x, double* out, std::uint32_t n, const lookup_span& s) {
+    interpolate_body(x, out, n, s);
+}
+LOOKUP_WIDER void interpolate_run_wider(const double* x, double* out, std::uint32_t n,
+                                        const lookup_span& s) {
+    interpolate_body(x, out, n, s);
 }
 
 // Every lane reads one table: runs of lanes inside its current segment (the
@@ -1131,7 +1183,8 @@ void lookup_one_table(const double* x, double* out, std::uint32_t n, lookup_tabl
             const double below = lo != first ? std::nextafter(lo, -HUGE_VAL) : lo;
             const double above = hi != last ? std::nextafter(hi, HUGE_VAL) : hi;
             auto inside = [&](double v) { return v > below && v < above; };
-            if (lanes_inside(x + i, n - i, below, above) == n - i)
+            const bool wider = lookup_wider();
+            if ((wider ? lanes_inside_wider : lanes_inside)(x + i, n - i, below, above) == n - i)
                 j = n;
             else
                 while (j < n && (x[j] == NAd || inside(x[j]))) ++j;
@@ -1142,11 +1195,7 @@ void lookup_one_table(const double* x, double* out, std::uint32_t n, lookup_tabl
                     for (std::uint32_t l = i; l < j; ++l) out[l] = x[l] == NAd ? NAd : v;
                 } else {
                     const lookup_span s{px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
-                    for (std::uint32_t l = i; l < j; ++l) {
-                        double v = x[l];
-                        double r = s.y0 + (v - s.x0) * s.dy / s.dx;
-                        out[l] = v == NAd ? NAd : r;
-                    }
+                    (wider ? interpolate_run_wider : interpolate_run)(x + i, out + i, j - i, s);
                 }
             }
         }
@@ -1467,6 +1516,7 @@ void set_flat_passes(bool on) {
 }
 
 void set_wider_vectors(bool on) {
+    wider_allowed = on;
     set_flat_wider_vectors(on);
     kept_flat = kept_flat_forms{};
 }
