@@ -319,9 +319,9 @@ template <int K> inline double wide_binary(double x, double y) {
     } else if constexpr (K == 10) {
         return x >= y ? 1.0 : 0.0;
     } else if constexpr (K == 11) {
-        return (x != 0) & (y != 0) ? 1.0 : 0.0;
+        return ((x != 0) & (y != 0)) ? 1.0 : 0.0;
     } else if constexpr (K == 12) {
-        return (x != 0) | (y != 0) ? 1.0 : 0.0;
+        return ((x != 0) | (y != 0)) ? 1.0 : 0.0;
     } else if constexpr (K == 13) {
         return y < x ? y : x; // std::min, which would not be inlined here
     } else {
@@ -360,10 +360,10 @@ inline std::uint32_t pair_body(const wide_step& s, std::uint32_t lane0, std::uin
     return wide_out<true>(s, lane0, n, [&](std::uint32_t i) {
         double x = a[i], y = b[i], z = c[i];
         double t = K1 == 0 ? x + y : (K1 == 1 ? x - y : (K1 == 2 ? x * y : x / y));
-        t = (x == NAd) | (y == NAd) ? NAd : t;
+        t = ((x == NAd) | (y == NAd)) ? NAd : t;
         double l = Right ? z : t, r = Right ? t : z;
         double u = K2 == 0 ? l + r : (K2 == 1 ? l - r : (K2 == 2 ? l * r : l / r));
-        return (t == NAd) | (z == NAd) ? NAd : u;
+        return ((t == NAd) | (z == NAd)) ? NAd : u;
     });
 }
 template <int K1, int K2, int A, int B, int C, bool Right>
