@@ -1144,15 +1144,20 @@ LOOKUP_WIDER std::uint32_t lanes_inside_wider(const double* x, std::uint32_t n, 
     return inside_body<lanes4, mask4, 4>(x, n, lo, hi);
 }
 
-__attribute__((always_inline)) inline void interpolate_body(const double* __restrict x,
-                                                            double* __restrict out, std::uint32_t n,
-                                                            const lookup_span& s) {
+// y0 + (x - x0) dy / dx over a run of lanes, from x into out or (x the same
+// array as out) in place; the arrays never overlap otherwise.
+__attribute__((always_inline)) inline void interpolate_body(const double* x, double* out,
+                                                            std::uint32_t n, const lookup_span& s) {
     const double x0 = s.x0, y0 = s.y0, dy = s.dy, dx = s.dx;
-    for (std::uint32_t l = 0; l < n; ++l) {
-        double v = x[l];
-        double r = y0 + (v - x0) * dy / dx;
-        out[l] = v == NAd ? NAd : r;
+    auto at = [&](double v) { return v == NAd ? NAd : y0 + (v - x0) * dy / dx; };
+    if (x == out) {
+        double* __restrict v = out;
+        for (std::uint32_t l = 0; l < n; ++l) v[l] = at(v[l]);
+        return;
     }
+    const double* __restrict from = x;
+    double* __restrict to = out;
+    for (std::uint32_t l = 0; l < n; ++l) to[l] = at(from[l]);
 }
 void interpolate_run(const double* x, double* out, std::uint32_t n, const lookup_span& s) {
     interpolate_body(x, out, n, s);
