@@ -2,8 +2,10 @@
 #include "sim/flat.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "model/constants.h"
 #include "model/model.h"
@@ -60,6 +62,8 @@ enum flat_code : std::uint16_t {
     fo_if,       // acc = register a != 0 ? register a + 1 : register a + 2
     fo_call,     // acc = built-in c of unit b over registers a..
     fo_rate,     // hidden-state rates of call c of unit b over registers a..
+    fo_wide,     // a unit of several lanes, by its chunk loops (wide unit a)
+    fo_copy,     // b lanes from slot a to the target, as they are
     FLAT_BINARY(FLAT_ENUM) fo_pair_first,
     // Pairs: acc or store = (s op1 s) op2 s, the computed operand on the left
     // or the right, op1 and op2 each + - * or /; two instructions long (the
@@ -165,6 +169,333 @@ std::uint32_t non_finite(float f) {
 
 } // namespace
 
+// ------------------------------------------------------------- wide units ---
+
+namespace {
+
+// The interpreter's chunk, so that a unit that fails has stored the same lanes.
+constexpr std::uint32_t wide_chunk = 256;
+
+// An operand of a chunk loop: a chunk buffer (doubles), a float per lane
+// from a start, or one float read by every lane.
+enum wide_kind : std::uint8_t { wk_buf, wk_lane, wk_one };
+// Where its start is: value_array, rate_array (targets), a decoded number,
+// a chunk buffer.
+enum wide_source : std::uint8_t { ws_value, ws_rate, ws_number, ws_buffer };
+
+} // namespace
+
+struct wide_operand {
+    const float* f = nullptr; // wk_lane and wk_one
+    double* d = nullptr;      // wk_buf
+    float* t = nullptr;       // the unit's target
+    std::int64_t index = 0;   // slot, number or buffer
+    std::uint8_t kind = wk_buf, source = ws_buffer;
+};
+
+struct wide_step;
+// One operation over lanes lane0..lane0+n-1; the count of values stored
+// that are not finite.
+using wide_fn = std::uint32_t (*)(const wide_step& s, std::uint32_t lane0, std::uint32_t n);
+
+struct wide_step {
+    wide_fn fn = nullptr;
+    wide_operand a, b, c, out;
+    // Lookups: the table of lane i is table + stride i (+ words[at + i]);
+    // gathers: the slot of lane i is offsets[at + i].
+    std::int64_t table = 0, stride = 0;
+    std::size_t at = 0;
+    bool indexed = false;
+    int binary = -1; // the operation of a binary step (FLAT_BINARY order)
+    const std::uint32_t* words = nullptr;
+    const std::int64_t* offsets = nullptr;
+};
+
+// A unit of several lanes decoded once: its operations in order, run chunk
+// by chunk, the last one storing into the target.
+struct wide_unit {
+    int unit = 0;
+    std::uint32_t lanes = 0;
+    wide_operand target;
+    std::vector<wide_step> steps;
+    std::vector<std::uint32_t> words;  // per-lane lookup tables
+    std::vector<std::int64_t> offsets; // per-lane slots of gathered references
+};
+
+// The chunk loops compute every lane and choose NA afterwards, which the
+// compiler turns into vector code only when arithmetic may not trap. The
+// loops of + - * / and the like come twice, the second for processors with
+// wider vectors (the same operations, so the same values), chosen when a
+// pass is built.
+namespace {
+bool wider_allowed = true;
+}
+#if defined(__GNUC__) && defined(__x86_64__)
+#define WIDE_WIDER __attribute__((target("avx2")))
+static bool wider_vectors() {
+    return wider_allowed && __builtin_cpu_supports("avx2");
+}
+#else
+#define WIDE_WIDER
+static bool wider_vectors() {
+    return false;
+}
+#endif
+void set_flat_wider_vectors(bool on) {
+    wider_allowed = on;
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC optimize("O3", "no-trapping-math")
+#endif
+
+namespace {
+
+template <int Kind> struct wide_in;
+template <> struct wide_in<wk_buf> {
+    const double* p;
+    wide_in(const wide_operand& o, std::uint32_t) : p(o.d) {}
+    double operator[](std::uint32_t i) const { return p[i]; }
+};
+template <> struct wide_in<wk_lane> {
+    const float* p;
+    wide_in(const wide_operand& o, std::uint32_t lane0) : p(o.f + lane0) {}
+    double operator[](std::uint32_t i) const { return p[i]; }
+};
+template <> struct wide_in<wk_one> {
+    double v;
+    wide_in(const wide_operand& o, std::uint32_t) : v(*o.f) {}
+    double operator[](std::uint32_t) const { return v; }
+};
+
+// Writes f(i) for every lane into the step's buffer, or (Store) as floats
+// into the unit's target, counting those that are not finite.
+template <bool Store, typename F>
+inline std::uint32_t wide_out(const wide_step& s, std::uint32_t lane0, std::uint32_t n, F f) {
+    if constexpr (Store) {
+        float* __restrict d = s.out.t + lane0;
+        std::uint32_t bad = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            float v = static_cast<float>(f(i));
+            d[i] = v;
+            std::uint32_t b;
+            __builtin_memcpy(&b, &v, 4);
+            bad += ((b >> 23) & 0xFFu) == 0xFFu;
+        }
+        return bad;
+    } else {
+        double* __restrict d = s.out.d;
+        for (std::uint32_t i = 0; i < n; ++i) d[i] = f(i);
+        return 0;
+    }
+}
+
+// The operations of FLAT_BINARY, written so that the chunk loops vectorise.
+template <int K> inline double wide_binary(double x, double y) {
+    if constexpr (K <= 4) {
+        bool m = (x == NAd) | (y == NAd);
+        double r;
+        if constexpr (K == 0)
+            r = x + y;
+        else if constexpr (K == 1)
+            r = x - y;
+        else if constexpr (K == 2)
+            r = x * y;
+        else if constexpr (K == 3)
+            r = x / y;
+        else
+            r = std::pow(x, y);
+        return m ? NAd : r;
+    } else if constexpr (K == 5) {
+        return x == y ? 1.0 : 0.0;
+    } else if constexpr (K == 6) {
+        return x != y ? 1.0 : 0.0;
+    } else if constexpr (K == 7) {
+        return x < y ? 1.0 : 0.0;
+    } else if constexpr (K == 8) {
+        return x <= y ? 1.0 : 0.0;
+    } else if constexpr (K == 9) {
+        return x > y ? 1.0 : 0.0;
+    } else if constexpr (K == 10) {
+        return x >= y ? 1.0 : 0.0;
+    } else if constexpr (K == 11) {
+        return ((x != 0) & (y != 0)) ? 1.0 : 0.0;
+    } else if constexpr (K == 12) {
+        return ((x != 0) | (y != 0)) ? 1.0 : 0.0;
+    } else if constexpr (K == 13) {
+        return y < x ? y : x; // std::min, which would not be inlined here
+    } else {
+        bool m = (x == NAd) | (y == NAd);
+        double r = x < y ? y : x; // std::max
+        return m ? NAd : r;
+    }
+}
+constexpr int wide_binaries = 15;
+
+template <int K, int A, int B, bool S>
+inline std::uint32_t binary_body(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A> a(s.a, lane0);
+    wide_in<B> b(s.b, lane0);
+    return wide_out<S>(s, lane0, n, [&](std::uint32_t i) { return wide_binary<K>(a[i], b[i]); });
+}
+template <int K, int A, int B, bool S>
+std::uint32_t step_binary(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    return binary_body<K, A, B, S>(s, lane0, n);
+}
+template <int K, int A, int B, bool S>
+WIDE_WIDER std::uint32_t step_binary_wider(const wide_step& s, std::uint32_t lane0,
+                                           std::uint32_t n) {
+    return binary_body<K, A, B, S>(s, lane0, n);
+}
+
+// (a op1 b) op2 c, or c op2 (a op1 b) when Right, stored: the last two
+// operations of a unit in one loop. A is a lane or a buffer, B a lane or
+// one value, C one value or a buffer (0 and 1 in that order).
+template <int K1, int K2, int A, int B, int C, bool Right>
+inline std::uint32_t pair_body(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A ? wk_buf : wk_lane> a(s.a, lane0);
+    wide_in<B ? wk_one : wk_lane> b(s.b, lane0);
+    wide_in<C ? wk_buf : wk_one> c(s.c, lane0);
+    // Written out (not two calls of wide_binary), which the compiler vectorises.
+    return wide_out<true>(s, lane0, n, [&](std::uint32_t i) {
+        double x = a[i], y = b[i], z = c[i];
+        double t = K1 == 0 ? x + y : (K1 == 1 ? x - y : (K1 == 2 ? x * y : x / y));
+        t = ((x == NAd) | (y == NAd)) ? NAd : t;
+        double l = Right ? z : t, r = Right ? t : z;
+        double u = K2 == 0 ? l + r : (K2 == 1 ? l - r : (K2 == 2 ? l * r : l / r));
+        return ((t == NAd) | (z == NAd)) ? NAd : u;
+    });
+}
+template <int K1, int K2, int A, int B, int C, bool Right>
+std::uint32_t step_pair(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    return pair_body<K1, K2, A, B, C, Right>(s, lane0, n);
+}
+template <int K1, int K2, int A, int B, int C, bool Right>
+WIDE_WIDER std::uint32_t step_pair_wider(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    return pair_body<K1, K2, A, B, C, Right>(s, lane0, n);
+}
+template <bool Wider, std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> pair_fns(std::index_sequence<I...>) {
+    if constexpr (Wider)
+        return {&step_pair_wider<static_cast<int>(I / 64), static_cast<int>(I / 16 % 4),
+                                 static_cast<int>(I / 8 % 2), static_cast<int>(I / 4 % 2),
+                                 static_cast<int>(I / 2 % 2), I % 2 == 1>...};
+    else
+        return {&step_pair<static_cast<int>(I / 64), static_cast<int>(I / 16 % 4),
+                           static_cast<int>(I / 8 % 2), static_cast<int>(I / 4 % 2),
+                           static_cast<int>(I / 2 % 2), I % 2 == 1>...};
+}
+constexpr auto pair_table = pair_fns<false>(std::make_index_sequence<4 * 4 * 16>{});
+constexpr auto pair_table_wider = pair_fns<true>(std::make_index_sequence<4 * 4 * 16>{});
+
+// Unary operations: 0 minus, 1 :NOT:, 2 the operand itself.
+template <int U, int A, bool S>
+std::uint32_t step_unary(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A> a(s.a, lane0);
+    return wide_out<S>(s, lane0, n, [&](std::uint32_t i) {
+        double x = a[i];
+        if constexpr (U == 0)
+            return x == NAd ? NAd : -x;
+        else if constexpr (U == 1)
+            return x == 0 ? 1.0 : 0.0;
+        else
+            return x;
+    });
+}
+
+template <int A, int B, int C, bool S>
+std::uint32_t step_if(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A> a(s.a, lane0);
+    wide_in<B> b(s.b, lane0);
+    wide_in<C> c(s.c, lane0);
+    return wide_out<S>(s, lane0, n, [&](std::uint32_t i) { return a[i] != 0 ? b[i] : c[i]; });
+}
+
+// A lookup (extrapolating when E) of operand a into the step's buffer.
+template <int A, bool E>
+std::uint32_t step_lookup(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    const double* x = s.a.d;
+    if constexpr (A != wk_buf) {
+        wide_out<false>(s, lane0, n,
+                        [a = wide_in<A>(s.a, lane0)](std::uint32_t i) { return a[i]; });
+        x = s.out.d;
+    }
+    if (s.indexed)
+        lookup_lanes(x, s.out.d, n, s.table, 0, s.words + lane0, E);
+    else
+        lookup_lanes(x, s.out.d, n, s.table + s.stride * static_cast<std::int64_t>(lane0), s.stride,
+                     nullptr, E);
+    return 0;
+}
+
+// References of other forms, gathered lane by lane from value_array.
+std::uint32_t step_gather(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    const std::int64_t* o = s.offsets + lane0;
+    const float* v = value_array;
+    double* __restrict d = s.out.d;
+    for (std::uint32_t i = 0; i < n; ++i) d[i] = v[o[i]];
+    return 0;
+}
+
+// A plain copy of another variable's lanes: the floats as they are, already
+// checked (as the interpreter copies them).
+std::uint32_t step_copy(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    float* d = s.out.t + lane0;
+    const float* p = s.a.f + lane0;
+    if (d != p) std::memmove(d, p, 4 * static_cast<std::size_t>(n));
+    return 0;
+}
+
+template <bool Wider, std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> binary_fns(std::index_sequence<I...>) {
+    if constexpr (Wider)
+        return {&step_binary_wider<static_cast<int>(I / 18), static_cast<int>(I / 6 % 3),
+                                   static_cast<int>(I / 2 % 3), I % 2 == 1>...};
+    else
+        return {&step_binary<static_cast<int>(I / 18), static_cast<int>(I / 6 % 3),
+                             static_cast<int>(I / 2 % 3), I % 2 == 1>...};
+}
+constexpr auto binary_table = binary_fns<false>(std::make_index_sequence<wide_binaries * 18>{});
+constexpr auto binary_table_wider =
+    binary_fns<true>(std::make_index_sequence<wide_binaries * 18>{});
+
+template <std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> unary_fns(std::index_sequence<I...>) {
+    return {&step_unary<static_cast<int>(I / 6), static_cast<int>(I / 2 % 3), I % 2 == 1>...};
+}
+constexpr auto unary_table = unary_fns(std::make_index_sequence<3 * 6>{});
+
+template <std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> if_fns(std::index_sequence<I...>) {
+    return {&step_if<static_cast<int>(I / 18), static_cast<int>(I / 6 % 3),
+                     static_cast<int>(I / 2 % 3), I % 2 == 1>...};
+}
+constexpr auto if_table = if_fns(std::make_index_sequence<27 * 2>{});
+
+constexpr wide_fn lookup_table_fns[3][2] = {
+    {&step_lookup<wk_buf, false>, &step_lookup<wk_buf, true>},
+    {&step_lookup<wk_lane, false>, &step_lookup<wk_lane, true>},
+    {&step_lookup<wk_one, false>, &step_lookup<wk_one, true>}};
+
+// A step's function with the store form in place of the buffer form.
+wide_fn storing(wide_fn f) {
+    for (const auto* table :
+         {binary_table.data(), binary_table_wider.data(), unary_table.data(), if_table.data()}) {
+        std::size_t size = table == unary_table.data() ? unary_table.size()
+                           : table == if_table.data()  ? if_table.size()
+                                                       : binary_table.size();
+        for (std::size_t i = 0; i + 1 < size; i += 2)
+            if (table[i] == f) return table[i + 1];
+    }
+    return nullptr;
+}
+
+} // namespace
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#endif
+
 union flat_operand {
     const float* f;
     std::uint32_t r;
@@ -195,8 +526,27 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
             continue;
         }
         flat_op o;
-        o.x.code = fo_unit;
-        o.a.r = static_cast<std::uint32_t>(u);
+        if (compile_wide(program, u)) {
+            ++wide_units_;
+            o.x.code = fo_wide;
+            o.a.r = static_cast<std::uint32_t>(wides_.size() - 1);
+            const wide_unit& w = *wides_.back();
+            if (w.steps.size() == 1 && w.steps[0].fn == &step_copy) {
+                // A plain copy is an instruction of its own.
+                const auto at = static_cast<std::uint32_t>(ops_.size());
+                o.x.code = fo_copy;
+                o.b.r = w.lanes;
+                patches_.push_back({at, 0, pk_value, u, w.steps[0].a.index});
+                patches_.push_back(
+                    {at, 2,
+                     w.target.source == ws_rate ? std::uint8_t{pk_rate} : std::uint8_t{pk_value}, u,
+                     w.target.index});
+                wides_.pop_back();
+            }
+        } else {
+            o.x.code = fo_unit;
+            o.a.r = static_cast<std::uint32_t>(u);
+        }
         ops_.push_back(o);
     }
     ops_.push_back(flat_op{});
@@ -205,6 +555,29 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
 }
 
 void flat_pass::bind(const sim_program& program) {
+    for (auto& w : wides_) {
+        auto resolve = [&](wide_operand& o) {
+            switch (o.source) {
+            case ws_value:
+                o.f = o.t = value_array + o.index;
+                break;
+            case ws_rate:
+                o.f = o.t = rate_array + o.index;
+                break;
+            case ws_number:
+                o.f = &numbers_[static_cast<std::size_t>(o.index)];
+                break;
+            default:
+                o.d = wide_buffers_.data() + static_cast<std::size_t>(o.index) * wide_chunk;
+            }
+        };
+        resolve(w->target);
+        for (wide_step& k : w->steps) {
+            for (wide_operand* o : {&k.a, &k.b, &k.c, &k.out}) resolve(*o);
+            k.words = w->words.data() + k.at;
+            k.offsets = w->offsets.data() + k.at;
+        }
+    }
     for (const patch& k : patches_) {
         flat_op& o = ops_[k.op];
         float* p = nullptr;
@@ -440,6 +813,228 @@ bool flat_pass::compile(const sim_program& program, int unit) {
     return true;
 }
 
+bool flat_pass::compile_wide(const sim_program& program, int unit) {
+    const std::uint32_t* c = program.units[static_cast<std::size_t>(unit)].code.data();
+    const std::uint32_t lanes = c[0];
+    const std::uint32_t* h = c + 2 + c[1];
+    const std::uint32_t array = h[0], inner = h[5];
+    std::uint32_t pc = h[4];
+    if (lanes < 2 || inner != 1 || array == 2 || h[1] != addr_strided ||
+        static_cast<std::int32_t>(h[3]) != 1)
+        return false;
+    auto w = std::make_unique<wide_unit>();
+    w->unit = unit;
+    w->lanes = lanes;
+    w->target.source = array == 1 ? ws_rate : ws_value;
+    w->target.index = static_cast<std::int32_t>(h[2]);
+    const std::int64_t first = w->target.index, last = first + lanes;
+    // A unit reading its own target lane by lane would see the lanes it has
+    // already stored; the interpreter stores after each chunk. Such units
+    // stay with it.
+    auto reads_target = [&](std::int64_t lo, std::int64_t hi) {
+        return array == 0 && lo < last && hi > first;
+    };
+    const auto& binaries = wider_vectors() ? binary_table_wider : binary_table;
+    const auto& pairs = wider_vectors() ? pair_table_wider : pair_table;
+    std::vector<wide_operand> st;
+    std::vector<bool> held;
+    auto take_buffer = [&]() {
+        std::size_t b = 0;
+        for (;; ++b) {
+            bool used = false;
+            for (const wide_operand& o : st)
+                used |= o.kind == wk_buf && o.index == static_cast<std::int64_t>(b);
+            if (!used) break;
+        }
+        if (held.size() <= b) held.resize(b + 1);
+        wide_operand o;
+        o.index = static_cast<std::int64_t>(b);
+        return o;
+    };
+    auto kind_of = [](const wide_operand& o) { return static_cast<std::size_t>(o.kind); };
+    // Operands a.. are the top n of the stack; the result goes to a buffer
+    // free of them and of everything below.
+    auto emit = [&](wide_fn fn, std::size_t n) -> wide_step& {
+        wide_step k;
+        k.fn = fn;
+        wide_operand* ops[3] = {&k.a, &k.b, &k.c};
+        for (std::size_t i = 0; i < n; ++i) *ops[i] = st[st.size() - n + i];
+        k.out = take_buffer();
+        st.resize(st.size() - n);
+        st.push_back(k.out);
+        w->steps.push_back(k);
+        return w->steps.back();
+    };
+    auto gather = [&](std::int64_t base, std::int64_t stride, const std::uint32_t* cells) {
+        wide_step k;
+        k.fn = &step_gather;
+        k.at = w->offsets.size();
+        for (std::uint32_t l = 0; l < lanes; ++l) {
+            std::int64_t slot = base + (cells ? static_cast<std::int32_t>(cells[l])
+                                              : stride * static_cast<std::int64_t>(l));
+            if (reads_target(slot, slot + 1)) return false;
+            w->offsets.push_back(slot);
+        }
+        k.out = take_buffer();
+        st.push_back(k.out);
+        w->steps.push_back(k);
+        return true;
+    };
+    // The plain copy of another variable's lanes, as the interpreter does it.
+    if (c[pc] == nc_ref && c[pc + 1] == addr_strided && static_cast<std::int32_t>(c[pc + 3]) == 1 &&
+        c[pc + 4] == op_end) {
+        wide_step k;
+        k.fn = &step_copy;
+        k.a.kind = wk_lane;
+        k.a.source = ws_value;
+        k.a.index = static_cast<std::int32_t>(c[pc + 2]);
+        k.out = w->target;
+        w->steps.push_back(k);
+        wides_.push_back(std::move(w));
+        return true;
+    }
+    for (;;) {
+        std::uint32_t op = c[pc++];
+        if (op == op_end) break;
+        switch (op) {
+        case nc_number: {
+            numbers_.push_back(as_float(c[pc++]));
+            wide_operand o;
+            o.kind = wk_one;
+            o.source = ws_number;
+            o.index = static_cast<std::int64_t>(numbers_.size() - 1);
+            st.push_back(o);
+            continue;
+        }
+        case nc_ref: {
+            std::int64_t base = static_cast<std::int32_t>(c[pc + 1]);
+            std::int64_t stride = static_cast<std::int32_t>(c[pc + 2]);
+            bool strided = c[pc] == addr_strided;
+            pc += 3;
+            if (strided && (stride == 0 || stride == 1)) {
+                if (reads_target(base, base + (stride ? lanes : 1))) return false;
+                wide_operand o;
+                o.kind = stride ? wk_lane : wk_one;
+                o.source = ws_value;
+                o.index = base;
+                st.push_back(o);
+                continue;
+            }
+            if (!gather(base, stride, strided ? nullptr : c + c[pc - 1])) return false;
+            continue;
+        }
+        case nc_neg:
+        case nc_not:
+            if (st.empty()) return false;
+            emit(unary_table[(op == nc_neg ? 0 : 6) + 2 * kind_of(st.back())], 1);
+            continue;
+        case nc_lookup_call:
+        case nc_call: {
+            const std::uint32_t* addr = c + pc;
+            std::uint32_t fn = 0, nargs = 1;
+            if (op == nc_call) {
+                fn = c[pc];
+                nargs = c[pc + 1];
+                addr = c + pc + 2;
+                pc += 5;
+            } else {
+                pc += 3;
+            }
+            if (nargs > st.size()) return false;
+            if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
+                std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
+                int index = fn == fn_min ? binary_min : binary_max;
+                emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
+                    index;
+                continue;
+            }
+            if (op == nc_call && fn == fn_if_then_else && nargs == 3) {
+                std::size_t ka = kind_of(st[st.size() - 3]), kb = kind_of(st[st.size() - 2]),
+                            kc = kind_of(st.back());
+                emit(if_table[18 * ka + 6 * kb + 2 * kc], 3);
+                continue;
+            }
+            if (op == nc_call && (fn != fn_lookup_extrapolate || nargs != 1)) return false;
+            bool extrapolate = op == nc_call;
+            wide_step& k = emit(lookup_table_fns[kind_of(st.back())][extrapolate], 1);
+            k.table = static_cast<std::int32_t>(addr[1]);
+            if (addr[0] == addr_strided) {
+                k.stride = static_cast<std::int32_t>(addr[2]);
+            } else {
+                k.indexed = true;
+                k.at = w->words.size();
+                w->words.insert(w->words.end(), c + addr[2], c + addr[2] + lanes);
+            }
+            continue;
+        }
+        default: {
+            int index = binary_index(op);
+            if (index < 0 || st.size() < 2) return false;
+            std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
+            emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
+                index;
+            continue;
+        }
+        }
+    }
+    if (st.size() != 1) return false;
+    // The last operation stores into the target; a lookup, a gather or a
+    // plain operand goes through a store of its own.
+    wide_fn stored = w->steps.empty() ? nullptr : storing(w->steps.back().fn);
+    const std::size_t count = w->steps.size();
+    const wide_step* first_op = count >= 2 ? &w->steps[count - 2] : nullptr;
+    const wide_step* second_op = count >= 2 ? &w->steps[count - 1] : nullptr;
+    // The last two + - * / as one pair when their operands are of its forms.
+    auto pair_form = [&]() -> wide_fn {
+        if (!first_op || st[0].kind != wk_buf || first_op->binary < 0 || first_op->binary > 3 ||
+            second_op->binary < 0 || second_op->binary > 3 || first_op->a.kind == wk_one ||
+            first_op->b.kind == wk_buf)
+            return nullptr;
+        bool right = second_op->b.kind == wk_buf && second_op->b.index == first_op->out.index;
+        bool left = second_op->a.kind == wk_buf && second_op->a.index == first_op->out.index;
+        const wide_operand& z = right ? second_op->a : second_op->b;
+        if (right == left || z.kind == wk_lane) return nullptr;
+        std::size_t i = static_cast<std::size_t>(first_op->binary * 4 + second_op->binary) * 16 +
+                        (first_op->a.kind == wk_buf) * 8 + (first_op->b.kind == wk_one) * 4 +
+                        (z.kind == wk_buf) * 2 + right;
+        return pairs[i];
+    };
+    if (wide_fn pair = pair_form()) {
+        wide_step k = *first_op;
+        k.fn = pair;
+        k.c = second_op->b.kind == wk_buf && second_op->b.index == first_op->out.index
+                  ? second_op->a
+                  : second_op->b;
+        w->steps.resize(count - 2);
+        w->steps.push_back(k);
+    } else if (stored && st[0].kind == wk_buf) {
+        w->steps.back().fn = stored;
+    } else {
+        wide_step k;
+        k.fn = unary_table[12 + 2 * kind_of(st[0]) + 1];
+        k.a = st[0];
+        w->steps.push_back(k);
+    }
+    w->steps.back().out = w->target;
+    if (wide_buffers_.size() < held.size() * wide_chunk)
+        wide_buffers_.resize(held.size() * wide_chunk);
+    wides_.push_back(std::move(w));
+    return true;
+}
+
+void flat_pass::run_wide(const wide_unit& w) {
+    for (std::uint32_t k0 = 0; k0 < w.lanes; k0 += wide_chunk) {
+        std::uint32_t n = std::min(wide_chunk, w.lanes - k0);
+        std::uint32_t bad = 0;
+        for (const wide_step& k : w.steps) bad += k.fn(k, k0, n);
+        if (bad) {
+            for (std::uint32_t i = 0; i < n; ++i)
+                if (non_finite(w.target.t[k0 + i]))
+                    interp_fail_lane(w.unit, k0 + i, "Floating point error computing");
+        }
+    }
+}
+
 void flat_pass::report_non_finite(std::size_t before) const {
     for (const store_check& k : checks_)
         if (k.op < before && non_finite((k.rate ? rate_array : value_array)[k.slot]))
@@ -537,7 +1132,8 @@ void flat_pass::run(int mode) {
             FLAT_LABEL(fo_spill) FLAT_LABEL(fo_reg_s) FLAT_LABEL(fo_store_s) FLAT_LABEL(fo_store_r)
                 FLAT_LABEL(fo_store_a) FLAT_LABEL(fo_neg) FLAT_LABEL(fo_not) FLAT_LABEL(fo_lookup)
                     FLAT_LABEL(fo_lookup_s) FLAT_LABEL(fo_if) FLAT_LABEL(fo_call)
-                        FLAT_LABEL(fo_rate) FLAT_BINARY(FLAT_LABELS) FLAT_PAIRS(FLAT_PAIR_LABELS)};
+                        FLAT_LABEL(fo_rate) FLAT_LABEL(fo_wide) FLAT_LABEL(fo_copy)
+                            FLAT_BINARY(FLAT_LABELS) FLAT_PAIRS(FLAT_PAIR_LABELS)};
     static_assert(sizeof(labels) / sizeof(labels[0]) == fo_count);
     if (!resolved_) {
         for (flat_op& o : ops_) o.x.handler = labels[o.x.code];
@@ -625,6 +1221,16 @@ void flat_pass::run(int mode) {
     FLAT_OP(fo_rate) {
         FLAT_CHECK;
         interp_state_rate_one(static_cast<int>(ip->b.r), ip->c.call, r + ip->a.r, mode);
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_wide) {
+        FLAT_CHECK;
+        run_wide(*wides_[ip->a.r]);
+        FLAT_NEXT;
+    }
+    FLAT_OP(fo_copy) {
+        if (ip->c.dst != ip->a.f)
+            std::memmove(ip->c.dst, ip->a.f, 4 * static_cast<std::size_t>(ip->b.r));
         FLAT_NEXT;
     }
     FLAT_BINARY(FLAT_BODIES)

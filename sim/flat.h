@@ -1,20 +1,29 @@
-// The flat form of a pass: the scalar units of an evaluation order compiled
-// once per run into one list of register instructions, run by one loop with
-// no call per unit.
+// The flat form of a pass: the units of an evaluation order compiled once
+// per run into one list of register instructions, run by one loop with no
+// call per scalar unit.
 //
 // Operands are resolved when the form is built: a reference becomes the
 // address of its value slot, a number the address of its pre-decoded float,
 // and every intermediate result the accumulator or a register (doubles, so
 // results are those of the interpreter to the bit). The common shapes are single instructions: an
 // arithmetic operation, MIN or MAX, or a comparison reading two slots,
-// numbers or registers, and writing a register or the unit's target. Units
-// the form does not cover (several lanes, vector functions, data calls, held
-// values, random draws, pipelines, messages) stay calls of the interpreter
-// inside the same list, so the order of evaluation never changes.
+// numbers or registers, and writing a register or the unit's target.
+//
+// Units of several lanes made of arithmetic, comparisons, MIN, MAX, IF THEN
+// ELSE and lookups are decoded too, into chunk loops: each operation one
+// loop over up to 256 lanes, its operands resolved to a line of values, one
+// value or a chunk buffer, the last one (or the last two + - * / together)
+// storing into the target; a plain copy of another variable is one
+// instruction. Units the form does not cover (other built-ins, vector
+// functions, data calls, held values, random draws, pipelines, messages)
+// stay calls of the interpreter inside the same list, so the order of
+// evaluation never changes.
 //
 // Stored values are checked for being finite once per pass (and before any
 // step that could stop the run in another way); the first unit in the
 // pass's order whose value is not finite is named, as the interpreter would.
+// A unit of several lanes is checked after each chunk it stores, and names
+// the first such lane, as the interpreter does.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +34,7 @@
 #include "model/codegen.h"
 
 struct flat_op;
+struct wide_unit;
 
 class flat_pass {
 public:
@@ -45,6 +55,9 @@ public:
     // Units of the pass evaluated by the flat instructions (the others are
     // calls of the interpreter).
     std::size_t flat_units() const { return flat_units_; }
+    // Units of several lanes run by their decoded chunk loops (the others
+    // are calls of the interpreter).
+    std::size_t wide_units() const { return wide_units_; }
 
 private:
     // Where an address in an instruction points, so that a new run can
@@ -66,6 +79,8 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    bool compile_wide(const sim_program& program, int unit);
+    void run_wide(const wide_unit& w);
     [[noreturn]] void report_non_finite(std::size_t before) const;
 
     std::vector<flat_op> ops_;
@@ -73,6 +88,15 @@ private:
     std::vector<double> regs_;
     std::deque<float> numbers_; // pre-decoded numbers (addresses stay put)
     std::vector<store_check> checks_;
+    std::vector<std::unique_ptr<wide_unit>> wides_;
+    std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;
+    std::size_t wide_units_ = 0;
     bool resolved_ = false; // codes replaced by their handlers' addresses
 };
+
+// Whether passes built from now on may run their chunk loops with the
+// processor's wider vectors where it has them (the default); off, the
+// loops every processor runs (the same values). set_wider_vectors in
+// sim/interp.h also drops the kept passes.
+void set_flat_wider_vectors(bool on);

@@ -44,6 +44,8 @@ int cur_unit = -1;
 flat_pass* flat_dynamic = nullptr;
 flat_pass* flat_rates = nullptr;
 int flat_setting = -1;
+// Whether loops built also for wider vectors may use them (tests turn it off).
+bool wider_allowed = true;
 
 // The flat forms outlive their run: the next run of a program with the same
 // code in the same orders (a Livesweep re-run, a sensitivity run) binds them
@@ -416,12 +418,20 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
     case fn_lookup_invert: {
         // The lookup's address is in the operand words; the value argument is on the stack.
         std::uint32_t addr[3] = {a, b, cc};
+        if (fn == fn_lookup_extrapolate) {
+            std::int64_t first = static_cast<std::int32_t>(b);
+            if (a == addr_strided) {
+                std::int64_t stride = static_cast<std::int32_t>(cc);
+                lookup_lanes(x, out, n, first + stride * lane0, stride, nullptr, true);
+            } else {
+                lookup_lanes(
+                    x, out, n, first, 0,
+                    prog->units[static_cast<std::size_t>(cur_unit)].code.data() + cc + lane0, true);
+            }
+            return;
+        }
         for (std::uint32_t i = 0; i < n; ++i) {
             lookup_table& t = luts[lane_index(addr, lane0 + i)];
-            if (fn == fn_lookup_extrapolate) {
-                out[i] = x[i] == NAd ? NAd : lookup_value(t, lut_data, x[i], true);
-                continue;
-            }
             // Inverse: the x at which the lookup reaches the value (first crossing).
             const float* px = lut_data + t.x;
             const float* py = lut_data + t.y;
@@ -738,10 +748,16 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
             double* a = S(sp - 1);
             const std::uint32_t* addr = code + pc;
             pc += 3;
-            for (std::uint32_t i = 0; i < n; ++i)
-                a[i] = a[i] == NAd
-                           ? NAd
-                           : lookup_value(luts[lane_index(addr, lane0 + i)], lut_data, a[i], false);
+            std::int64_t base = static_cast<std::int32_t>(addr[1]);
+            if (addr[0] == addr_strided) {
+                std::int64_t stride = static_cast<std::int32_t>(addr[2]);
+                lookup_lanes(a, a, n, base + stride * lane0, stride, nullptr, false);
+            } else {
+                lookup_lanes(a, a, n, base, 0,
+                             prog->units[static_cast<std::size_t>(cur_unit)].code.data() + addr[2] +
+                                 lane0,
+                             false);
+            }
             break;
         }
         case nc_call: {
@@ -1030,19 +1046,25 @@ void euler_update(float* __restrict v, const float* __restrict r, std::size_t n,
 
 // ------------------------------------------------------------------ lookups ---
 
-double lookup_value_search(lookup_table& t, const float* data, double x, bool extrapolate) {
+bool lookup_locate_search(lookup_table& t, const float* data, double x, bool extrapolate,
+                          double& value, lookup_span& span) {
     const float* px = data + t.x;
     const float* py = data + t.y;
     std::uint32_t n = t.count;
-    if (n == 0) return NAd;
-    if (n == 1) return py[0];
+    value = NAd;
+    if (n == 0) return false;
+    value = py[0];
+    if (n == 1) return false;
     if (x <= px[0]) {
-        if (!extrapolate || px[1] == px[0]) return py[0];
-        return py[0] + (x - px[0]) * (py[1] - py[0]) / (px[1] - px[0]);
+        if (!extrapolate || px[1] == px[0]) return false;
+        span = {px[0], py[0], py[1] - py[0], px[1] - px[0]};
+        return true;
     }
     if (x >= px[n - 1]) {
-        if (!extrapolate || px[n - 1] == px[n - 2]) return py[n - 1];
-        return py[n - 1] + (x - px[n - 1]) * (py[n - 1] - py[n - 2]) / (px[n - 1] - px[n - 2]);
+        value = py[n - 1];
+        if (!extrapolate || px[n - 1] == px[n - 2]) return false;
+        span = {px[n - 1], py[n - 1], py[n - 1] - py[n - 2], px[n - 1] - px[n - 2]};
+        return true;
     }
     // The current segment first: successive calls usually stay in it or move by one.
     std::uint32_t k = static_cast<std::uint32_t>(
@@ -1060,8 +1082,167 @@ double lookup_value_search(lookup_table& t, const float* data, double x, bool ex
         t.slope = dx == 0 ? 0.0f : static_cast<float>((py[k + 1] - py[k]) / dx);
     }
     double dx = px[k + 1] - px[k];
-    if (dx == 0) return py[k + 1];
-    return py[k] + (x - px[k]) * (static_cast<double>(py[k + 1]) - py[k]) / dx;
+    value = py[k + 1];
+    if (dx == 0) return false;
+    span = {px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+    return true;
+}
+
+namespace {
+// The spans of a chunk of lookups, one array per field so that the
+// interpolation loop runs over whole vectors.
+std::vector<double> span_scratch;
+} // namespace
+
+// The two loops over a run of lanes of one segment, built also for
+// processors with wider vectors (the same operations, so the same values).
+#if defined(__GNUC__) && defined(__x86_64__)
+#define LOOKUP_WIDER __attribute__((target("avx2")))
+bool lookup_wider() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has && wider_allowed;
+}
+#else
+#define LOOKUP_WIDER
+bool lookup_wider() {
+    return false;
+}
+#endif
+
+// How many of x[0..n) are NA or inside (lo, hi), W lanes at a time (the
+// compiler does not vectorise the counting loop by itself).
+using lanes2 = double __attribute__((vector_size(16)));
+using mask2 = long long __attribute__((vector_size(16)));
+using lanes4 = double __attribute__((vector_size(32)));
+using mask4 = long long __attribute__((vector_size(32)));
+template <typename lanes, typename mask, int W>
+__attribute__((always_inline)) inline std::uint32_t inside_body(const double* x, std::uint32_t n,
+                                                                double lo, double hi) {
+    lanes na, low, high;
+    for (int k = 0; k < W; ++k) {
+        na[k] = NAd;
+        low[k] = lo;
+        high[k] = hi;
+    }
+    mask in = {};
+    std::uint32_t l = 0;
+    for (; l + W <= n; l += W) {
+        lanes v;
+        std::memcpy(&v, x + l, sizeof v);
+        in += (v == na) | ((v > low) & (v < high)); // -1 per lane that counts
+    }
+    std::int64_t count = 0;
+    for (int k = 0; k < W; ++k) count -= in[k];
+    for (; l < n; ++l) count += x[l] == NAd || (x[l] > lo && x[l] < hi);
+    return static_cast<std::uint32_t>(count);
+}
+std::uint32_t lanes_inside(const double* x, std::uint32_t n, double lo, double hi) {
+    return inside_body<lanes2, mask2, 2>(x, n, lo, hi);
+}
+LOOKUP_WIDER std::uint32_t lanes_inside_wider(const double* x, std::uint32_t n, double lo,
+                                              double hi) {
+    return inside_body<lanes4, mask4, 4>(x, n, lo, hi);
+}
+
+// y0 + (x - x0) dy / dx over a run of lanes, from x into out or (x the same
+// array as out) in place; the arrays never overlap otherwise.
+__attribute__((always_inline)) inline void interpolate_body(const double* x, double* out,
+                                                            std::uint32_t n, const lookup_span& s) {
+    const double x0 = s.x0, y0 = s.y0, dy = s.dy, dx = s.dx;
+    auto at = [&](double v) { return v == NAd ? NAd : y0 + (v - x0) * dy / dx; };
+    if (x == out) {
+        double* __restrict v = out;
+        for (std::uint32_t l = 0; l < n; ++l) v[l] = at(v[l]);
+        return;
+    }
+    const double* __restrict from = x;
+    double* __restrict to = out;
+    for (std::uint32_t l = 0; l < n; ++l) to[l] = at(from[l]);
+}
+void interpolate_run(const double* x, double* out, std::uint32_t n, const lookup_span& s) {
+    interpolate_body(x, out, n, s);
+}
+LOOKUP_WIDER void interpolate_run_wider(const double* x, double* out, std::uint32_t n,
+                                        const lookup_span& s) {
+    interpolate_body(x, out, n, s);
+}
+
+// Every lane reads one table: runs of lanes inside its current segment (the
+// test lookup_locate makes first) are interpolated together with the span's
+// values held; a lane outside it is looked up alone and may move the segment.
+void lookup_one_table(const double* x, double* out, std::uint32_t n, lookup_table& t,
+                      bool extrapolate) {
+    const float* px = lut_data + t.x;
+    const float* py = lut_data + t.y;
+    const std::int64_t count = t.count;
+    std::uint32_t i = 0;
+    while (i < n) {
+        std::int64_t k = t.segment;
+        std::uint32_t j = i;
+        if (count >= 2 && k >= 0 && k + 2 <= count) {
+            const double first = px[0], last = px[count - 1];
+            const double lo = std::max(first, static_cast<double>(px[k]));
+            const double hi = std::min(last, static_cast<double>(px[k + 1]));
+            // x > first and x >= px[k], x < last and x <= px[k + 1]: with the
+            // closed ends moved out to the next double, open tests only.
+            const double below = lo != first ? std::nextafter(lo, -HUGE_VAL) : lo;
+            const double above = hi != last ? std::nextafter(hi, HUGE_VAL) : hi;
+            auto inside = [&](double v) { return v > below && v < above; };
+            const bool wider = lookup_wider();
+            if ((wider ? lanes_inside_wider : lanes_inside)(x + i, n - i, below, above) == n - i)
+                j = n;
+            else
+                while (j < n && (x[j] == NAd || inside(x[j]))) ++j;
+            if (j > i) {
+                double dx = px[k + 1] - px[k];
+                if (dx == 0) {
+                    double v = py[k + 1];
+                    for (std::uint32_t l = i; l < j; ++l) out[l] = x[l] == NAd ? NAd : v;
+                } else {
+                    const lookup_span s{px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+                    (wider ? interpolate_run_wider : interpolate_run)(x + i, out + i, j - i, s);
+                }
+            }
+        }
+        if (j == n) break;
+        double v = x[j];
+        out[j] = v == NAd ? NAd : lookup_value(t, lut_data, v, extrapolate);
+        i = j + 1;
+    }
+}
+
+void lookup_lanes(const double* x, double* out, std::uint32_t n, std::int64_t base,
+                  std::int64_t stride, const std::uint32_t* index, bool extrapolate) {
+    if (stride == 0 && !index) {
+        lookup_one_table(x, out, n, luts[base], extrapolate);
+        return;
+    }
+    if (span_scratch.size() < 5 * static_cast<std::size_t>(n)) span_scratch.resize(5 * n);
+    double* __restrict off = span_scratch.data(); // x - x0
+    double* __restrict y0 = off + n;
+    double* __restrict dy = y0 + n;
+    double* __restrict dx = dy + n;
+    double* __restrict use = dx + n;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double xi = x[i], value = NAd;
+        lookup_span s{0, 0, 0, 1};
+        bool span = false;
+        if (xi != NAd) {
+            lookup_table& t = luts[base + stride * static_cast<std::int64_t>(i) +
+                                   (index ? static_cast<std::int64_t>(index[i]) : 0)];
+            span = lookup_locate(t, lut_data, xi, extrapolate, value, s);
+        }
+        off[i] = xi - s.x0;
+        y0[i] = s.y0;
+        dy[i] = s.dy;
+        dx[i] = s.dx;
+        use[i] = span ? 1.0 : 0.0;
+        out[i] = value;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double r = y0[i] + off[i] * dy[i] / dx[i];
+        out[i] = use[i] != 0 ? r : out[i];
+    }
 }
 
 // ------------------------------------------------------------------- random ---
@@ -1330,8 +1511,19 @@ std::size_t flat_unit_count() {
            (flat_rates ? flat_rates->flat_units() : 0);
 }
 
+std::size_t wide_unit_count() {
+    return (flat_dynamic ? flat_dynamic->wide_units() : 0) +
+           (flat_rates ? flat_rates->wide_units() : 0);
+}
+
 void set_flat_passes(bool on) {
     flat_setting = on ? 1 : 0;
+}
+
+void set_wider_vectors(bool on) {
+    wider_allowed = on;
+    set_flat_wider_vectors(on);
+    kept_flat = kept_flat_forms{};
 }
 
 bool flat_passes() {
@@ -1360,4 +1552,9 @@ void interp_state_rate_one(int unit, const std::uint32_t* c, const double* args,
 void interp_fail_unit(int unit, const char* what) {
     cur_unit = unit;
     fail_lane(0, what);
+}
+
+void interp_fail_lane(int unit, std::uint32_t lane, const char* what) {
+    cur_unit = unit;
+    fail_lane(lane, what);
 }

@@ -43,9 +43,16 @@ void eval_units(const std::vector<int>& order, int mode);
 // to the interpreter; the next interp_begin follows a change.
 void set_flat_passes(bool on);
 bool flat_passes();
+// Whether the flat passes may run chunk loops with the processor's wider
+// vectors (on by default; off for tests of the loops every processor runs).
+// Forgets the flat passes kept from earlier runs.
+void set_wider_vectors(bool on); // between runs
 // Units of the current run's flat passes that run as flat instructions (the
 // others are left to the interpreter); 0 without flat passes.
 std::size_t flat_unit_count();
+// Units of several lanes of the current run's flat passes that run as their
+// decoded chunk loops; 0 without flat passes.
+std::size_t wide_unit_count();
 
 // (run_lookup_tables and run_lookup_data are in sim/interp_core.h.)
 std::uint32_t run_lookup_data_cells();

@@ -20,22 +20,51 @@ void eval_unit(int unit, int mode);
 lookup_table* run_lookup_tables();
 float* run_lookup_data();
 
-// The value of a lookup at x (clamped at the ends, or extrapolated).
-double lookup_value_search(lookup_table& t, const float* data, double x, bool extrapolate);
+// A lookup at x either has its value at once (no points, an end, a segment
+// of zero width) or interpolates y0 + (x - x0) dy / dx over a span; the two
+// halves let a chunk of lanes find their spans one by one (the table's
+// current segment moves as it would lane by lane) and interpolate together.
+struct lookup_span {
+    double x0, y0, dy, dx;
+};
+inline double lookup_interpolate(double x, const lookup_span& s) {
+    return s.y0 + (x - s.x0) * s.dy / s.dx;
+}
+// True with the span to interpolate over, false with the value.
+bool lookup_locate_search(lookup_table& t, const float* data, double x, bool extrapolate,
+                          double& value, lookup_span& span);
 // The same, inline while x stays inside the segment of the previous call
 // (the usual case from one step to the next).
-inline double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate) {
+inline bool lookup_locate(lookup_table& t, const float* data, double x, bool extrapolate,
+                          double& value, lookup_span& span) {
     const float* px = data + t.x;
     std::int64_t k = t.segment;
     if (t.count >= 2 && k >= 0 && k + 2 <= static_cast<std::int64_t>(t.count) && x > px[0] &&
         x < px[t.count - 1] && x >= px[k] && x <= px[k + 1]) {
         const float* py = data + t.y;
         double dx = px[k + 1] - px[k];
-        if (dx == 0) return py[k + 1];
-        return py[k] + (x - px[k]) * (static_cast<double>(py[k + 1]) - py[k]) / dx;
+        if (dx == 0) {
+            value = py[k + 1];
+            return false;
+        }
+        span = {px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+        return true;
     }
-    return lookup_value_search(t, data, x, extrapolate);
+    return lookup_locate_search(t, data, x, extrapolate, value, span);
 }
+// The value of a lookup at x (clamped at the ends, or extrapolated).
+inline double lookup_value(lookup_table& t, const float* data, double x, bool extrapolate) {
+    double value;
+    lookup_span span;
+    return lookup_locate(t, data, x, extrapolate, value, span) ? lookup_interpolate(x, span)
+                                                               : value;
+}
+
+// Lookups of lanes 0..n-1: out[i] is the value at x[i] (NA stays NA) of
+// table base + stride i (+ index[i] when index is given), spans found lane
+// by lane in order, then interpolated in one loop. out may be x.
+void lookup_lanes(const double* x, double* out, std::uint32_t n, std::int64_t base,
+                  std::int64_t stride, const std::uint32_t* index, bool extrapolate);
 
 // A built-in call of one lane; args are its arguments in order.
 double interp_call_one(int unit, const std::uint32_t* call, const double* args, int mode);
@@ -43,3 +72,5 @@ double interp_call_one(int unit, const std::uint32_t* call, const double* args, 
 void interp_state_rate_one(int unit, const std::uint32_t* call, const double* args, int mode);
 // Ends the run naming the unit's first element.
 [[noreturn]] void interp_fail_unit(int unit, const char* what);
+// Ends the run naming the element of a lane of the unit.
+[[noreturn]] void interp_fail_lane(int unit, std::uint32_t lane, const char* what);

@@ -3,8 +3,10 @@
 // fused where they can be), the same equation for each element alone (the
 // scalar units), both with the flat passes and with the interpreter alone,
 // against the same arithmetic written in C++. Operands are numbers, plain
-// references (read by every lane) and subscripted references, in both
-// positions, so that an operation that swaps its operands on one road fails.
+// references (read by every lane), subscripted references and subscripted
+// references whose elements lie in reverse order (gathered lane by lane), in
+// both positions, so that an operation that swaps its operands on one road
+// fails.
 #include <unistd.h>
 
 #include <cmath>
@@ -57,6 +59,8 @@ const std::vector<row>& rows() {
          [](double a, double b, double) { return a - b * a + b / a; }},
         {"(A + B) / (B + A * A)", false, true,
          [](double a, double b, double) { return (a + b) / (b + a * a); }},
+        {"A * B - (A - B) * A", false, false,
+         [](double a, double b, double) { return a * b - (a - b) * a; }},
         {"A = B", false, false, [](double a, double b, double) { return a == b ? 1 : 0; }},
         {"A <> B", false, false, [](double a, double b, double) { return a != b ? 1 : 0; }},
         {"A < B", false, false, [](double a, double b, double) { return a < b ? 1 : 0; }},
@@ -107,8 +111,9 @@ const std::vector<row>& rows() {
     return r;
 }
 
-enum operand_kind { number_operand, reference_operand, subscripted_operand };
-const char* kind_names[3] = {"number", "reference", "subscripted"};
+enum operand_kind { number_operand, reference_operand, subscripted_operand, reversed_operand };
+constexpr int kinds = 4;
+const char* kind_names[kinds] = {"number", "reference", "subscripted", "reversed"};
 
 std::string operand(operand_kind k, bool positive_set, int element) {
     const char* level = positive_set ? "P" : "X";
@@ -118,7 +123,8 @@ std::string operand(operand_kind k, bool positive_set, int element) {
     case reference_operand:
         return positive_set ? "cp" : "cx";
     default:
-        return std::string(level) + (element < 0 ? "[cell]" : "[c" + std::to_string(element) + "]");
+        return std::string(level) + (k == reversed_operand ? "R" : "") +
+               (element < 0 ? "[cell]" : "[c" + std::to_string(element) + "]");
     }
 }
 
@@ -165,12 +171,20 @@ protected:
         // Levels that stay put, so that every equation reading them is dynamic.
         b_.level("X[cell]", "0", "x0[cell]");
         b_.level("P[cell]", "0", "p0[cell]");
+        // The same values dimensioned by the elements in reverse order.
+        std::vector<const char*> back(cells.rbegin(), cells.rend());
+        b_.range("back", back);
+        b_.constant_list("xr0[back]", std::vector<float>(std::rbegin(general), std::rend(general)));
+        b_.constant_list("pr0[back]",
+                         std::vector<float>(std::rbegin(positive), std::rend(positive)));
+        b_.level("XR[back]", "0", "xr0[back]");
+        b_.level("PR[back]", "0", "pr0[back]");
         b_.level("cx", "0", "-1.25");
         b_.level("cp", "0", "1.5");
         b_.lookup("table", curve);
         for (std::size_t r = 0; r < rows().size(); ++r)
-            for (int ka = 0; ka < 3; ++ka)
-                for (int kb = 0; kb < 3; ++kb) {
+            for (int ka = 0; ka < kinds; ++ka)
+                for (int kb = 0; kb < kinds; ++kb) {
                     const row& w = rows()[r];
                     std::string id =
                         std::to_string(r) + "_" + std::to_string(ka) + "_" + std::to_string(kb);
@@ -213,15 +227,22 @@ protected:
 
 TEST_F(CrossCheck, EveryRoadGivesTheValuesOfTheSameArithmeticInCpp) {
     sim_output flat = run(true), reference = run(false);
+    set_wider_vectors(false);
+    sim_output narrow = run(true);
+    set_wider_vectors(true);
     ASSERT_EQ(flat.times.size(), 4u);
     ASSERT_EQ(flat.rows.size(), reference.rows.size());
-    // The flat passes and the interpreter alone agree to the bit everywhere.
-    for (std::size_t i = 0; i < flat.rows.size(); ++i)
+    ASSERT_EQ(narrow.rows.size(), reference.rows.size());
+    // The flat passes (with and without the wider vector loops) and the
+    // interpreter alone agree to the bit everywhere.
+    for (std::size_t i = 0; i < flat.rows.size(); ++i) {
         ASSERT_EQ(flat.rows[i], reference.rows[i]) << "value " << i;
+        ASSERT_EQ(narrow.rows[i], reference.rows[i]) << "value " << i;
+    }
     std::size_t n = 0;
     for (std::size_t r = 0; r < rows().size(); ++r)
-        for (int ka = 0; ka < 3; ++ka)
-            for (int kb = 0; kb < 3; ++kb, ++n) {
+        for (int ka = 0; ka < kinds; ++ka)
+            for (int kb = 0; kb < kinds; ++kb, ++n) {
                 const row& w = rows()[r];
                 const case_names& c = names_[n];
                 std::int32_t lanes = slot_of(b_, c.lanes.c_str());
@@ -254,12 +275,32 @@ TEST_F(CrossCheck, TheFlatPassesCoverTheScalarUnits) {
         scalar_dynamic += p_.units[static_cast<std::size_t>(u)].targets.size() == 1;
     for (int u : p_.rate_order)
         scalar_dynamic += p_.units[static_cast<std::size_t>(u)].targets.size() == 1;
-    EXPECT_GT(scalar_dynamic, rows().size() * 9 * 2);
+    EXPECT_GT(scalar_dynamic, rows().size() * kinds * kinds * 2);
     EXPECT_EQ(flat_unit_count(), scalar_dynamic);
+    // The subscripted equations of arithmetic, comparisons, MIN, MAX, IF THEN
+    // ELSE and lookups run as chunk loops decoded once; the rest (other
+    // built-ins) stay with the interpreter.
+    std::size_t chunk_loops = 0;
+    for (const row& w : rows()) {
+        // The built-ins of the row: the words in capitals before a parenthesis.
+        bool others = false;
+        std::string e = w.expr;
+        for (std::size_t p = e.find('('); p != std::string::npos; p = e.find('(', p + 1)) {
+            std::size_t q = p;
+            while (q > 0 && std::isupper(static_cast<unsigned char>(e[q - 1]))) --q;
+            std::string word = e.substr(q, p - q);
+            others |= !word.empty() && word != "MIN" && word != "MAX" && word != "ELSE";
+        }
+        chunk_loops += !others;
+    }
+    EXPECT_EQ(chunk_loops, 22u);
+    EXPECT_GE(wide_unit_count(), chunk_loops * kinds * kinds);
+    EXPECT_LT(wide_unit_count(), rows().size() * kinds * kinds);
     interp_end();
     set_flat_passes(false);
     ASSERT_TRUE(interp_begin(p_, b_.symbols()));
     EXPECT_EQ(flat_unit_count(), 0u);
+    EXPECT_EQ(wide_unit_count(), 0u);
     interp_end();
 }
 

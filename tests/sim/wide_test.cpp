@@ -1,0 +1,187 @@
+// Subscripted equations as the flat passes run them (chunk loops decoded
+// once per run) against the interpreter alone and against C++: lookups whose
+// lanes lie in different segments and move between them, beyond the ends and
+// extrapolated, and at NA; references gathered through sub-ranges; more
+// lanes than one chunk; and a floating point error in one lane.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "model/check.h"
+#include "model/codegen.h"
+#include "model/order.h"
+#include "sim/interp.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+const std::vector<std::pair<float, float>> curve = {{-3, -1}, {0, 0}, {1, 2}, {1, 2.5f}, {4, 3}};
+
+// The lookup as the engine defines it: clamped at the ends (or extrapolated
+// from the end segments). At the vertical step (x = 1) the value is the one
+// of the segment used last (both roads alike), so no oracle is given there.
+bool on_step(double x) {
+    return x == 1;
+}
+double curve_at(double x, bool extrapolate) {
+    std::size_t n = curve.size();
+    auto line = [&](std::size_t k, double v) {
+        double x0 = curve[k].first, x1 = curve[k + 1].first;
+        double y0 = curve[k].second, y1 = curve[k + 1].second;
+        return y0 + (v - x0) * (y1 - y0) / (x1 - x0);
+    };
+    if (x <= curve.front().first) return extrapolate ? line(0, x) : curve.front().second;
+    if (x >= curve.back().first) return extrapolate ? line(n - 2, x) : curve.back().second;
+    std::size_t k = 0;
+    while (curve[k + 1].first < x) ++k;
+    if (curve[k + 1].first == curve[k].first) return curve[k + 1].second;
+    return line(k, x);
+}
+
+// Lanes of X: start values and speeds, so that over the run the lanes cross
+// segments in both directions and leave the table at both ends.
+constexpr int lanes = 300;
+float start_of(int i) {
+    return -4.0f + 0.03f * static_cast<float>(i);
+}
+float speed_of(int i) {
+    return i % 3 == 0 ? 0.5f : (i % 3 == 1 ? -0.75f : 0.0f);
+}
+
+class Wide : public testing::Test {
+protected:
+    void SetUp() override {
+        init_vocabulary();
+        b_.control(0, 4, 1, 1);
+        std::vector<std::string> names;
+        for (int i = 0; i < lanes; ++i) names.push_back("e" + std::to_string(i));
+        std::vector<const char*> all, odd, some;
+        for (auto& n : names) all.push_back(n.c_str());
+        for (int i = 1; i < lanes; i += 2)
+            odd.push_back(names[static_cast<std::size_t>(i)].c_str());
+        for (int i : {7, 2, 250, 3}) some.push_back(names[static_cast<std::size_t>(i)].c_str());
+        b_.range("r", all);
+        b_.range("odd", odd);
+        b_.range("some", some);
+        std::vector<float> x0, v;
+        for (int i = 0; i < lanes; ++i) {
+            x0.push_back(start_of(i));
+            v.push_back(speed_of(i));
+        }
+        b_.constant_list("x0[r]", x0);
+        b_.constant_list("speed[r]", v);
+        b_.level("X[r]", "speed[r]", "x0[r]");
+        b_.level("shift", "0.25", "-0.5");
+        b_.lookup("table", curve);
+        b_.aux("looked[r]", "table(X[r]) * 2 - shift");
+        b_.aux("extrapolated[r]", "LOOKUP EXTRAPOLATE(table, X[r] + shift)");
+        b_.aux("twice[r]", "table(X[r]) + table(shift - X[r])");
+        b_.aux("odd gathered[odd]", "X[odd] * 3 - shift");
+        b_.aux("some gathered[some]", "shift / X[some] + X[some]");
+        b_.aux("copied[r]", "X[r]");
+        // A data variable with no data is NA in every lane.
+        b_.data("gap[r]");
+        b_.aux("missing[r]", "table(gap[r] * X[r]) + MAX(LOOKUP EXTRAPOLATE(table, gap[r]), X[r])");
+        b_.aux("chosen[r]", "IF THEN ELSE(X[r] > shift, MIN(X[r], 1), MAX(-X[r], shift))");
+        ASSERT_TRUE(b_.finish()) << (b_.errors().empty() ? "" : b_.errors()[0]);
+        ASSERT_EQ(check_model(b_.symbols()), 0) << messages_.joined();
+        ASSERT_EQ(generate_code(b_.symbols(), p_), 1);
+        ASSERT_EQ(order_program(b_.symbols(), p_), 1);
+    }
+    void TearDown() override { set_flat_passes(true); }
+
+    sim_output run(bool flat) {
+        set_flat_passes(flat);
+        sim_output out;
+        EXPECT_EQ(run_program(b_.symbols(), p_, sim_options{}, &out), sim_done)
+            << messages_.joined();
+        return out;
+    }
+
+    message_capture messages_;
+    model_builder b_{"wide"};
+    sim_program p_;
+};
+
+TEST_F(Wide, ChunkLoopsGiveTheInterpretersValuesAndTheArithmeticOfCpp) {
+    sim_output flat = run(true), reference = run(false);
+    ASSERT_EQ(flat.times.size(), 5u);
+    ASSERT_EQ(flat.rows.size(), reference.rows.size());
+    for (std::size_t i = 0; i < flat.rows.size(); ++i)
+        ASSERT_EQ(flat.rows[i], reference.rows[i]) << "value " << i;
+    std::int32_t x = slot_of(b_, "X"), looked = slot_of(b_, "looked"),
+                 extrapolated = slot_of(b_, "extrapolated"), twice = slot_of(b_, "twice"),
+                 odd = slot_of(b_, "odd gathered"), some = slot_of(b_, "some gathered"),
+                 copied = slot_of(b_, "copied"), chosen = slot_of(b_, "chosen"),
+                 missing = slot_of(b_, "missing");
+    for (std::size_t k = 0; k < flat.times.size(); ++k) {
+        double s = -0.5 + 0.25 * static_cast<double>(k);
+        for (int i = 0; i < lanes; ++i) {
+            float xf = saved_value(flat, k, x + i);
+            ASSERT_EQ(xf, start_of(i) + static_cast<float>(k) * speed_of(i)) << i;
+            EXPECT_EQ(saved_value(flat, k, copied + i), xf);
+            EXPECT_EQ(saved_value(flat, k, missing + i), NA) << "lane " << i << " time " << k;
+            double xi = xf;
+            if (on_step(xi) || on_step(xi + s) || on_step(s - xi)) continue;
+            EXPECT_EQ(saved_value(flat, k, looked + i),
+                      static_cast<float>(curve_at(xi, false) * 2 - s))
+                << "lane " << i << " time " << k;
+            EXPECT_EQ(saved_value(flat, k, extrapolated + i),
+                      static_cast<float>(curve_at(xi + s, true)))
+                << "lane " << i << " time " << k;
+            EXPECT_EQ(saved_value(flat, k, twice + i),
+                      static_cast<float>(curve_at(xi, false) + curve_at(s - xi, false)))
+                << "lane " << i << " time " << k;
+
+            EXPECT_EQ(saved_value(flat, k, chosen + i),
+                      static_cast<float>(xi > s ? std::min(xi, 1.0) : std::max(-xi, s)))
+                << "lane " << i << " time " << k;
+        }
+        for (int j = 0; j < lanes / 2; ++j) {
+            double xi = saved_value(flat, k, x + 2 * j + 1);
+            EXPECT_EQ(saved_value(flat, k, odd + j), static_cast<float>(xi * 3 - s)) << j;
+        }
+        int picked[4] = {7, 2, 250, 3};
+        for (int j = 0; j < 4; ++j) {
+            double xi = saved_value(flat, k, x + picked[j]);
+            EXPECT_EQ(saved_value(flat, k, some + j), static_cast<float>(s / xi + xi)) << j;
+        }
+    }
+}
+
+TEST_F(Wide, EverySubscriptedEquationOfTheModelRunsAsChunkLoops) {
+    set_flat_passes(true);
+    ASSERT_TRUE(interp_begin(p_, b_.symbols()));
+    std::size_t subscripted = 0;
+    for (const std::vector<int>* order : {&p_.dynamic_order, &p_.rate_order})
+        for (int u : *order)
+            subscripted += p_.units[static_cast<std::size_t>(u)].targets.size() > 1;
+    EXPECT_GE(subscripted, 8u);
+    EXPECT_EQ(wide_unit_count(), subscripted);
+    interp_end();
+}
+
+// A lane whose value is not finite ends the run naming its element, the same
+// on both roads; lanes of the chunk before it keep their values.
+TEST(WideErrors, ALaneThatIsNotFiniteIsNamed) {
+    for (bool flat : {true, false}) {
+        init_vocabulary();
+        message_capture messages;
+        model_builder b("wide error");
+        b.control(0, 4, 1, 1);
+        b.range("r", {"a1", "a2", "a3", "a4"});
+        b.constant_list("x0[r]", {0.5f, 1, 1.5f, 2});
+        b.level("X[r]", "0.25", "x0[r]");
+        b.aux("w[r]", "1 / (X[r] - 2.5) + shown");
+        b.aux("shown", "Time");
+        ASSERT_TRUE(b.finish());
+        set_flat_passes(flat);
+        sim_output out;
+        EXPECT_NE(simulate_model(b.symbols(), sim_options{}, &out), sim_done);
+        set_flat_passes(true);
+        EXPECT_TRUE(messages.contains("Floating point error computing w[a4]")) << messages.joined();
+        EXPECT_FALSE(messages.contains("w[a3]")) << messages.joined();
+    }
+}
+
+} // namespace
