@@ -61,11 +61,13 @@ void rebuild_recent_menu() {
     cut_menu_after(file_menu, cmd_exit);
     if (!file_menu || recent.empty()) return;
     AppendMenu(file_menu, MF_SEPARATOR, 0, nullptr);
-    for (std::size_t i = 0; i < recent.size(); ++i)
-        AppendMenu(
-            file_menu, MF_STRING, first_recent_item + i,
-            ("&" + std::to_string(i + 1) + " " + menu_escape(menu_path_text(recent[i].c_str())))
-                .c_str());
+    for (std::size_t i = 0; i < recent.size(); ++i) {
+        std::string item = "&";
+        item += std::to_string(i + 1);
+        item += ' ';
+        item += menu_escape(menu_path_text(recent[i].c_str()));
+        AppendMenu(file_menu, MF_STRING, first_recent_item + i, item.c_str());
+    }
 }
 
 std::string absolute_path(const char* path) {
