@@ -12,7 +12,7 @@
 // A font for `font`: height -(points x vertical pixels per inch / 72), or
 // with a scale other than 0 and 100 (per cent) -(points x pixels per inch x
 // scale / 7200); bold, italic, underline, strike-out and vertical (escapement
-// 900) from the style bits; the spec's face and that face's character set.
+// 900) from the style bits; the face of `font` and that face's character set.
 // The caller deletes it.
 HFONT make_font(HDC dc, const font_spec& font, int scale);
 // The LOGFONT make_font makes its font from.
