@@ -1040,8 +1040,18 @@ std::uint32_t count_non_finite(const float* p, std::size_t n) {
     return bad;
 }
 
-void euler_update(float* __restrict v, const float* __restrict r, std::size_t n, float h) {
-    for (std::size_t i = 0; i < n; ++i) v[i] += h * r[i];
+bool euler_update(float* __restrict v, const float* __restrict r, std::size_t n, float h) {
+    // The flag is ORed over all lanes (no early exit) so the loop stays one
+    // vector loop; the caller looks for the culprit only when it is set.
+    std::uint32_t bad = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        float x = v[i] + h * r[i];
+        v[i] = x;
+        std::uint32_t b;
+        __builtin_memcpy(&b, &x, 4);
+        bad |= static_cast<std::uint32_t>(((b >> 23) & 0xFFu) == 0xFFu);
+    }
+    return bad != 0;
 }
 
 // ------------------------------------------------------------------ lookups ---

@@ -21,8 +21,9 @@
 
 // The number of values in p[0..n) that are not finite (infinite or NaN).
 std::uint32_t count_non_finite(const float* p, std::size_t n);
-// v[i] += h r[i] for i in [0, n): one Euler step of a range of states.
-void euler_update(float* v, const float* r, std::size_t n, float h);
+// v[i] += h r[i] for i in [0, n): one Euler step of a range of states. True
+// when any of the new values is not finite.
+bool euler_update(float* v, const float* r, std::size_t n, float h);
 
 // Prepares a run of the program: value_array and rate_array (all 0, NA for
 // data variables), the lookup tables from the model's lookup list (or from

@@ -62,7 +62,8 @@ struct sim_output {
     std::vector<constraint_violation> violations;
     long constraint_checks = 0; // evaluations of the constraints (steps checked)
     std::vector<float> times;   // saved times
-    std::vector<float> rows;    // per saved time: value_slots floats
+    std::vector<float>
+        rows; // per saved time: value_slots floats (none in a Livesweep re-run without a run file)
     std::vector<float> initial; // the values after the initial pass
     std::uint32_t value_slots = 0;
     std::string error;   // the message that ended the run ("" none)

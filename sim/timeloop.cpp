@@ -171,8 +171,10 @@ private:
         }
     }
 
-    void step(double t) {
-        if (override_flags && freeze_levels) return;
+    // One step of the states from t. False when every state is known to be
+    // finite afterwards; true when check_states must look.
+    bool step(double t) {
+        if (override_flags && freeze_levels) return true;
         std::size_t n = states_.size();
         switch (o_.method) {
         case im_rk4:
@@ -192,14 +194,18 @@ private:
             auto_step(t);
             break;
         default: {
-            // Euler over the two ranges of states: the levels and the hidden states.
+            // Euler over the two ranges of states: the levels and the hidden
+            // states, each pass also telling whether a result is not finite.
             float h = static_cast<float>(dt_);
+            bool bad = false;
             if (p_.level_slots > 1)
-                euler_update(value_array + 1, rate_array + 1, p_.level_slots - 1, h);
-            euler_update(value_array + p_.value_slots, rate_array + p_.value_slots,
-                         p_.hidden_states, h);
+                bad = euler_update(value_array + 1, rate_array + 1, p_.level_slots - 1, h);
+            bad |= euler_update(value_array + p_.value_slots, rate_array + p_.value_slots,
+                                p_.hidden_states, h);
+            return bad;
         }
         }
+        return true;
     }
 
     double h_ = 0; // step of the automatic control, kept between steps
@@ -290,9 +296,15 @@ private:
         }
     }
 
+    // Whether the saved values are kept in out_.rows. A Livesweep re-run
+    // without a run file has no reader of them: the value cache's save hook
+    // takes what it shows from value_array at each save.
+    bool keep_rows_ = true;
+
     void save() {
         out_.times.push_back(value_array[0]);
-        out_.rows.insert(out_.rows.end(), value_array, value_array + p_.value_slots);
+        if (keep_rows_)
+            out_.rows.insert(out_.rows.end(), value_array, value_array + p_.value_slots);
     }
 
     // A control value as written: the shortest decimal that gives the float in
@@ -397,7 +409,8 @@ int time_loop::impl::start() {
             report(3, "SAVEPER %g is not a multiple of TIME STEP %g; values are saved every %g",
                    saveper, dt_, static_cast<double>(save_every_) * dt_);
         long saves = steps_ / save_every_ + 1 + (steps_ % save_every_ ? 1 : 0);
-        out_.rows.reserve(static_cast<std::size_t>(saves) * p_.value_slots);
+        keep_rows_ = run_kind != rk_livesweep || o_.run_file;
+        if (keep_rows_) out_.rows.reserve(static_cast<std::size_t>(saves) * p_.value_slots);
 
         // The initial pass.
         set_time(t0_);
@@ -444,8 +457,7 @@ int time_loop::impl::advance(long until) {
         while (n_ < until) {
             long n = ++n_;
             double t = t0_ + static_cast<double>(n - 1) * dt_;
-            step(t);
-            check_states();
+            if (step(t)) check_states();
             set_time(t0_ + static_cast<double>(n) * dt_);
             if (override_flags)
                 if (override_eval_fn h = override_hook()) h(0);
