@@ -385,16 +385,16 @@ TEST_F(LongList, DraggingBelowTheListAutoscrolls) {
 }
 
 TEST_F(LongList, AHundredThousandItemsScrollToTheEndWithTheThumb) {
+    // The memory layer's debug option moves a block at every lock and every
+    // allocation (a copy of the whole block each time), and this list takes
+    // 100,000 of each: the smaller lists check the control with it on.
+    struct debug_off {
+        bool was = memory_debug();
+        debug_off() { set_memory_debug(false); }
+        ~debug_off() { set_memory_debug(was); }
+    } quick;
     HWND l = make_list(20);
-    {
-        // The memory layer's debug option moves the text block at every one
-        // of the 100,000 allocations (a copy of the whole block each time);
-        // the fill itself is checked with it on by the smaller lists.
-        const bool was = memory_debug();
-        set_memory_debug(false);
-        set(l, numbered(100000));
-        set_memory_debug(was);
-    }
+    set(l, numbered(100000));
     UpdateWindow(l);
     SCROLLINFO si{};
     si.cbSize = sizeof si;
