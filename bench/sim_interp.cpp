@@ -3,6 +3,8 @@
 // scalar model for 100,000 steps, both with Euler steps and two saves.
 #include <benchmark/benchmark.h>
 
+#include "bench/direct_models.h"
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -215,25 +217,7 @@ void BM_ScalarModelInterpreter(benchmark::State& state) {
 BENCHMARK(BM_ScalarModelInterpreter)->Unit(benchmark::kMillisecond);
 
 void BM_ScalarModelDirect(benchmark::State& state) {
-    volatile float kv = 0.001f;
-    for (auto _ : state) {
-        float L[10], k[10], a[10], b[10], c[10], f[10];
-        for (int i = 0; i < 10; ++i) {
-            L[i] = 10;
-            k[i] = kv * static_cast<float>(i + 1);
-        }
-        for (int step = 0; step <= 100000; ++step) {
-            for (int i = 0; i < 10; ++i) {
-                a[i] = static_cast<float>(static_cast<double>(L[i]) * k[i]);
-                b[i] = static_cast<float>(a[i] + static_cast<double>(L[(i + 1) % 10]) * 0.0001);
-                c[i] = static_cast<float>(b[i] - static_cast<double>(L[i]) * 0.0002);
-                f[i] = static_cast<float>(c[i] / (1 + static_cast<double>(a[i]) * a[i]));
-            }
-            if (step == 100000) break;
-            for (int i = 0; i < 10; ++i) L[i] += f[i];
-        }
-        benchmark::DoNotOptimize(L[0]);
-    }
+    for (auto _ : state) benchmark::DoNotOptimize(scalar_model_direct());
 }
 BENCHMARK(BM_ScalarModelDirect)->Unit(benchmark::kMillisecond);
 

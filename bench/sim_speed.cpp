@@ -11,6 +11,8 @@
 // The counters give the mean microseconds of one run of each and the ratios.
 #include <benchmark/benchmark.h>
 
+#include "bench/direct_models.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -314,23 +316,7 @@ struct scalar_model {
 };
 
 void scalar_direct() {
-    static volatile float kv = 0.001f;
-    float L[10], k[10], a[10], b[10], c[10], f[10];
-    for (int i = 0; i < 10; ++i) {
-        L[i] = 10;
-        k[i] = kv * static_cast<float>(i + 1);
-    }
-    for (int step = 0; step <= 100000; ++step) {
-        for (int i = 0; i < 10; ++i) {
-            a[i] = static_cast<float>(static_cast<double>(L[i]) * k[i]);
-            b[i] = static_cast<float>(a[i] + static_cast<double>(L[(i + 1) % 10]) * 0.0001);
-            c[i] = static_cast<float>(b[i] - static_cast<double>(L[i]) * 0.0002);
-            f[i] = static_cast<float>(c[i] / (1 + static_cast<double>(a[i]) * a[i]));
-        }
-        if (step == 100000) break;
-        for (int i = 0; i < 10; ++i) L[i] += f[i];
-    }
-    benchmark::DoNotOptimize(L[0]);
+    benchmark::DoNotOptimize(scalar_model_direct());
 }
 
 void BM_ScalarFifty(benchmark::State& state) {

@@ -16,11 +16,11 @@
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "fuzz/changes_model.h"
 #include "fuzz/fuzz_files.h"
 #include "model/model.h"
 #include "sim/changes.h"
 #include "sim/setup.h"
-#include "tests/support/model_builder.h"
 
 namespace {
 
@@ -44,20 +44,7 @@ bool ready() {
         set_memory_debug(true);
         set_report_stream(std::fopen("/dev/null", "w"));
         set_message_hook(quiet);
-        model_builder b("fuzz");
-        b.control(0, 2, 1, 1);
-        b.range("region", {"north", "south", "east"});
-        b.range("pair", {"north", "south"});
-        b.constant("k", 2);
-        b.constant("c[region]", 1);
-        b.constant("m[region, pair]", 0);
-        b.lookup("curve", {{0, 0}, {10, 10}});
-        b.aux("shaped", "curve(Time) * k + SUM(c[region!])");
-        b.string_var("label", "text");
-        if (!b.finish()) return false;
-        model_pair m = b.release();
-        close_model(m.header, m.symbols);
-        if (ensure_setup_copy(0) != 1) return false;
+        if (!open_changes_model()) return false;
         if (const char* seeds = std::getenv("KAVREL_FUZZ_SEED_DIR")) write_seeds(seeds);
         return true;
     }();
