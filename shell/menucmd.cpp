@@ -32,6 +32,7 @@
 #include "sim/simdata.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 const char* const forum_url = "https://kavrel.example/forum";
@@ -258,6 +259,17 @@ int menu_command(int id) {
         select_window_item(id);
         return 1;
     }
+    // One command on the model at a time. A command whose file dialog or
+    // question is up, or a run, dispatches what the queue holds (a toolbar
+    // press, a shortcut, a DDE request): a second Open, Simulate or New Model
+    // from there would close or replace the model under the first.
+    const bool on_model = touches_model(id);
+    if (on_model && model_busy()) {
+        MessageBeep(0);
+        return 1;
+    }
+    std::optional<model_command_guard> under_way;
+    if (on_model) under_way.emplace();
     if (id >= first_recent_item && id < first_recent_item + recent_model_count) {
         open_model_command(id);
         return 1;
