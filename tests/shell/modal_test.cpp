@@ -6,7 +6,11 @@
 #include "shell_fixture.h"
 
 #include "runs/core/select.h"
+#include "shell/bottombar.h"
+#include "shell/controlpanel.h"
 #include "shell/filechoice.h"
+#include "shell/history.h"
+#include "shell/menubar.h"
 #include "shell/menustate.h"
 #include "shell/rundrv.h"
 #include "sim/simdata.h"
@@ -207,6 +211,51 @@ TEST_F(ModalCommands, DuringARunNothingClosesOrReplacesTheModel) {
     EXPECT_TRUE(menu_item_enabled(cmd_new_model));
     EXPECT_TRUE(menu_item_enabled(first_recent_item));
     DestroyWindow(w);
+}
+
+// The Control Panel and the history window float in the container but are
+// no windows of the model: clicked, they leave the menu bar, the bottom bar
+// and the File commands to the model.
+TEST_F(ModalCommands, FloatingWindowsLeaveTheMenusAndFileCommandsToTheModel) {
+    answerer::box(severity_caption(6)).text("Unable to read the error log").press(IDOK);
+    history_window(1, -1, -1, -1, -1);
+    control_panel(1, -1, -1, -1, -1);
+    ASSERT_NE(control_wnd, nullptr);
+    ASSERT_NE(history_hwnd(), nullptr);
+    td::run_until_idle();
+    const auto bar_before = menu_texts(main_menu);
+    const int mode_before = menu_bar_mode();
+    auto bottom_text = [] {
+        std::string all;
+        for (const auto& it : bottom_items()) all += it.text;
+        return all;
+    };
+    ASSERT_NE(bottom_text().find("population.kmf"), std::string::npos) << bottom_text();
+    std::vector<std::string> expected = {"Save is not built yet", "Print is not built yet",
+                                         "Publish is not built yet"};
+    for (HWND floating : {history_hwnd(), control_wnd}) {
+        in_main_loop([floating] { td::click(floating, 20, 40); });
+        EXPECT_NE(active_child, floating);
+        EXPECT_EQ(menu_bar_mode(), mode_before);
+        EXPECT_EQ(menu_texts(main_menu), bar_before);
+        EXPECT_NE(bottom_text().find("population.kmf"), std::string::npos) << bottom_text();
+        // The shortcuts and the File menu reach the model's commands.
+        const std::function<void()> actions[] = {
+            [] { td::press_key('S', td::ctrl); }, [] { td::press_key('P', td::ctrl); },
+            [] { ASSERT_TRUE(menu_choose(main_wnd, cmd_publish)); }};
+        for (int i = 0; i < 3; ++i) {
+            answerer::box(severity_caption(6)).text(expected[i]).press(IDOK);
+            in_main_loop(actions[i]);
+            EXPECT_EQ(answerer::pending(), 0u) << expected[i];
+            answerer::clear();
+        }
+    }
+    // Save and Save Settings have a mnemonic each.
+    rebuild_menu_bar();
+    std::string save_as = menu_texts(file_menu)[6];
+    EXPECT_EQ(save_as, "Save Se&ttings");
+    in_main_loop([] { td::press_key('W', td::ctrl); }); // Close
+    EXPECT_NE(title().find("No Model Open"), std::string::npos) << title();
 }
 
 } // namespace
