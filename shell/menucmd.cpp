@@ -269,7 +269,11 @@ int menu_command(int id) {
         return 1;
     }
     std::optional<model_command_guard> under_way;
-    if (on_model) under_way.emplace();
+    if (on_model) {
+        under_way.emplace();
+        // The toolbar greys the model's buttons while the command runs.
+        if (toolbar_wnd) InvalidateRect(toolbar_wnd, nullptr, FALSE);
+    }
     if (id >= first_recent_item && id < first_recent_item + recent_model_count) {
         open_model_command(id);
         return 1;

@@ -318,6 +318,7 @@ void run_item_command(std::uint16_t id) {
         // Stop in set-up, gaming or Livesweep: leave the mode.
         if (leave_hook) leave_hook(1);
     } else {
+        if (bar.window) InvalidateRect(bar.window, nullptr, FALSE); // grey while it runs
         sim_control_command(id, 0, 0);
     }
     toolbar_follow_mode();
