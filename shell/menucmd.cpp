@@ -132,6 +132,11 @@ void file_command(int id) {
     report(6, "%s is not built yet in this version of Kavrel Viewer.", command_name(id));
 }
 
+void exit_command() {
+    if (sim_phase >= phase_initialising) stop_request = 1;
+    end_maintain(0, 0);
+}
+
 void set_pending_open(int kind, const char* name, int open_flags) {
     pending_open.kind = kind;
     pending_open.name = name ? name : "";
@@ -307,7 +312,7 @@ int menu_command(int id) {
         print_options_dialog(0);
         break;
     case cmd_exit:
-        end_maintain(0, 0);
+        exit_command();
         break;
     case cmd_options:
         options_dialog(302);

@@ -13,6 +13,7 @@
 #include "shell/menubar.h"
 #include "shell/menustate.h"
 #include "shell/rundrv.h"
+#include "sim/runtypes.h"
 #include "sim/simdata.h"
 
 #include <QApplication>
@@ -211,6 +212,33 @@ TEST_F(ModalCommands, DuringARunNothingClosesOrReplacesTheModel) {
     EXPECT_TRUE(menu_item_enabled(cmd_new_model));
     EXPECT_TRUE(menu_item_enabled(first_recent_item));
     DestroyWindow(w);
+}
+
+// Closing the main window mid-run: posted at the first save point.
+bool close_posted = false;
+void pump_with_close() {
+    if (!close_posted && sim_phase >= phase_initialising) {
+        PostMessage(main_wnd, WM_CLOSE, 0, 0);
+        close_posted = true;
+    }
+    wip_show_time();
+}
+
+TEST_F(ModalCommands, ClosingTheProgramDuringARunStopsTheRunFirst) {
+    close_posted = false;
+    set_sim_pump_hook(pump_with_close);
+    // The engine's own question comes at the next save point; the results
+    // so far are kept, and the loop ends without waiting for the whole run.
+    answerer::box(question_caption).text("save the results so far").press(IDYES);
+    SetFocus(main_wnd);
+    ASSERT_TRUE(menu_choose(main_wnd, cmd_simulate));
+    maintain(0); // returns only because the close ended the level
+    wip_install_sim_hooks();
+    EXPECT_TRUE(close_posted);
+    EXPECT_EQ(last_run_result, sim_stopped_saved);
+    EXPECT_EQ(maintain_depth(), 0);
+    loaded_run_names(1);
+    EXPECT_STRCASEEQ(selected_run_names[0], "Current");
 }
 
 // The Control Panel and the history window float in the container but are
