@@ -235,6 +235,8 @@ int mnemonic_item(const Menu& m, UINT ch) {
 // otherwise the Qt bar opens it (its pop-ups send the same messages as they
 // show). A command item on the bar itself is chosen at once.
 BOOL menu_key(HWND hwnd, UINT ch) {
+    // A window disabled by a modal box or dialog has no usable menu bar.
+    if (!IsWindowEnabled(hwnd)) return FALSE;
     HMENU h = win_menu(hwnd);
     Menu* m = get(h);
     if (!m) return FALSE;
@@ -371,6 +373,11 @@ BOOL menu_choose(HWND hwnd, UINT id) {
     HMENU bar = GetMenu(hwnd);
     if (!bar) {
         ui_fail("menu_choose: the window has no menu");
+        return FALSE;
+    }
+    if (!IsWindowEnabled(hwnd)) {
+        // A person cannot reach the bar of a window a modal box disabled.
+        ui_fail("menu_choose: the window is disabled (a modal box or dialog is up)");
         return FALSE;
     }
     // The path of pop-ups down to the item.

@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStringList>
 
 #include <algorithm>
 #include <string>
@@ -72,6 +73,60 @@ INT_PTR box_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// Qt wraps a box's text at blanks only, so a long path with none (a file
+// the message names) made a box as wide as the path, or wider than the
+// screen with its text cut. A paragraph holding a word wider than `max_w` is
+// laid out here instead: lines break after blanks and after the path
+// separators, and a piece still too wide is cut where it reaches the edge.
+// Other paragraphs are left to Qt.
+QString wrap_long_words(const QString& text, const QFontMetrics& fm, int max_w) {
+    QStringList paragraphs = text.split(QLatin1Char('\n'));
+    for (QString& para : paragraphs) {
+        bool too_wide = false;
+        for (const QString& word : para.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            if (fm.horizontalAdvance(word) > max_w) too_wide = true;
+        if (!too_wide) continue;
+        // Pieces that a line may end after.
+        QStringList pieces;
+        QString piece;
+        for (QChar c : para) {
+            piece += c;
+            if (c == QLatin1Char(' ') || c == QLatin1Char('/') || c == QLatin1Char('\\')) {
+                pieces << piece;
+                piece.clear();
+            }
+        }
+        if (!piece.isEmpty()) pieces << piece;
+        QStringList lines;
+        QString line;
+        auto end_line = [&] {
+            while (line.endsWith(QLatin1Char(' '))) line.chop(1);
+            lines << line;
+            line.clear();
+        };
+        for (QString rest : pieces) {
+            if (!line.isEmpty() && fm.horizontalAdvance(line + rest) > max_w) end_line();
+            if (line.isEmpty()) {
+                while (rest.startsWith(QLatin1Char(' '))) rest.remove(0, 1);
+                // A piece wider than a line on its own: cut by characters.
+                while (fm.horizontalAdvance(rest) > max_w && rest.size() > 1) {
+                    int n = 1;
+                    while (n < rest.size() && fm.horizontalAdvance(rest.left(n + 1)) <= max_w) ++n;
+                    if (n < rest.size() && rest.at(n).isLowSurrogate()) --n;
+                    if (n < 1) n = 1;
+                    line = rest.left(n);
+                    rest.remove(0, n);
+                    end_line();
+                }
+            }
+            line += rest;
+        }
+        if (!line.isEmpty()) end_line();
+        para = lines.join(QLatin1Char('\n'));
+    }
+    return paragraphs.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 std::vector<int> msgbox_buttons(UINT type) {
@@ -114,10 +169,15 @@ int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
     int screen_w = 1024;
     if (QScreen* s = QGuiApplication::primaryScreen()) screen_w = s->availableGeometry().width();
     // Long texts wrap at about sixty average characters (a readable line),
-    // narrower on a small screen.
-    int max_w = std::max(200, std::min(screen_w * 5 / 8, 60 * static_cast<int>(base.cx)));
-    QRect tr = fm.boundingRect(QRect(0, 0, max_w, 100000), Qt::TextWordWrap | Qt::TextExpandTabs,
-                               ctl::qs(body));
+    // narrower on a small screen, so that the whole box (the text, the icon
+    // and the margins) stays within two thirds of the screen's width.
+    int frame_px = (2 * 7 + 27 + 2) * static_cast<int>(base.cx) / 4 + 16;
+    int max_w =
+        std::max(200, std::min(screen_w * 2 / 3 - frame_px, 60 * static_cast<int>(base.cx)));
+    QString shown = wrap_long_words(ctl::qs(body), fm, max_w);
+    QRect tr =
+        fm.boundingRect(QRect(0, 0, max_w, 100000), Qt::TextWordWrap | Qt::TextExpandTabs, shown);
+    std::string shown_text = shown.toStdString();
     auto du_x = [&](int px) { return static_cast<short>((px * 4 + base.cx - 1) / base.cx); };
     auto du_y = [&](int px) { return static_cast<short>((px * 8 + base.cy - 1) / base.cy); };
     bool icon = (type & MB_ICONMASK) != 0;
@@ -158,7 +218,7 @@ int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
         t.items.push_back(
             {WC_STATIC, 20, MAKEINTRESOURCE(idi), vis | SS_ICON, margin, margin, 21, 20});
     }
-    t.items.push_back({WC_STATIC, 0xFFFF, body.c_str(), vis | SS_LEFT | SS_NOPREFIX,
+    t.items.push_back({WC_STATIC, 0xFFFF, shown_text.c_str(), vis | SS_LEFT | SS_NOPREFIX,
                        static_cast<short>(margin + icon_w), margin, text_w, text_h});
     short x = static_cast<short>((cx - buttons_w) / 2);
     short y = static_cast<short>(margin + body_h + margin);

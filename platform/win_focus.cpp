@@ -45,6 +45,9 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
         if (s.focus && (s.focus == hwnd || IsChild(hwnd, s.focus))) SetFocus(nullptr);
         if (s.capture && (s.capture == hwnd || IsChild(hwnd, s.capture))) ReleaseCapture();
     }
+    // The menu bar is a Qt widget of its own that takes clicks directly: it
+    // must follow its window, or a modal box's owner keeps a live menu bar.
+    if (w->menu_bar) w->menu_bar->setEnabled(enable != 0);
     if (get(hwnd)) send(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
     return was_disabled;
 }

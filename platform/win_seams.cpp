@@ -51,6 +51,7 @@ BOOL win_set_menu_bar(HWND hwnd, QWidget* bar, int height) {
     w->menu_bar_height = bar ? std::clamp(height, 0, 200) : 0;
     if (bar) {
         bar->setParent(w->widget);
+        bar->setEnabled(!(w->style & WS_DISABLED)); // a disabled window's bar takes no clicks
         bar->show();
     }
     sync_widget_geometry_with_children(*w);

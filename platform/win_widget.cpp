@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -331,7 +332,12 @@ protected:
             if (isWindow() && !qt_offscreen() && get(hwnd_)) guarded([&] { activated(); });
             break;
         case QEvent::WindowStateChange:
-            if (Window* w = get(hwnd_)) sync_window_state(this, *w);
+            if (Window* w = get(hwnd_)) {
+                sync_window_state(this, *w);
+                if (isWindow() && (windowState() & Qt::WindowMinimized) &&
+                    !(w->style & (WS_MINIMIZE | WS_MINIMIZEBOX)))
+                    undo_minimise();
+            }
             break;
         default:
             break;
@@ -357,6 +363,26 @@ private:
             return;
         }
         if (st().active != hwnd_) SetActiveWindow(hwnd_);
+    }
+
+    // The window manager minimised a window that has no minimise box (the
+    // program did not: its record says so). Some window managers keep a
+    // dialog's minimise button whatever the hints say and minimise the
+    // owner with it, so a minimised About box hid the whole program, its
+    // owner disabled and nothing left on the screen to bring it back. It is
+    // shown again at once, which brings its owner back too.
+    void undo_minimise() {
+        QPointer<QWidget> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self] {
+                if (!self || !(self->windowState() & Qt::WindowMinimized)) return;
+                self->setWindowState(self->windowState() & ~Qt::WindowMinimized);
+                self->show();
+                self->raise();
+                self->activateWindow();
+            },
+            Qt::QueuedConnection);
     }
 
     HWND hwnd_;

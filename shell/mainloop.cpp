@@ -70,10 +70,10 @@ bool ctrl_accelerator(const MSG* msg) {
             PostMessage(build_wnd, WM_COMMAND, vk == 'T' ? cmd_ctrl_t : cmd_ctrl_u, 0);
         return true;
     case 'N':
-        post_command(cmd_new_model);
+        post_menu_command(cmd_new_model);
         return true;
     case 'O':
-        post_command(cmd_open_model);
+        post_menu_command(cmd_open_model);
         return true;
     case 'Q':
         post_command(cmd_exit);

@@ -411,7 +411,7 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     }
     case WM_CLOSE:
-        end_maintain(0, 0);
+        exit_command();
         return 0;
     case WM_QUERYENDSESSION:
         if (modal_count != 0) {
@@ -453,7 +453,7 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_SYSCOMMAND:
         if ((wparam & 0xFFF0) == SC_CLOSE) {
-            end_maintain(0, 0);
+            exit_command();
             return 0;
         }
         return DefWindowProc(window, message, wparam, lparam);

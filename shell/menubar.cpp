@@ -61,7 +61,7 @@ void rebuild_menu_bar() {
     if (main_menu) {
         name_load_lock("&Load");
         enable(cmd_load_lock, MF_BYCOMMAND, false);
-        ModifyMenu(main_menu, cmd_save_as, MF_BYCOMMAND | MF_STRING, cmd_save_as, "&Save Settings");
+        ModifyMenu(main_menu, cmd_save_as, MF_BYCOMMAND | MF_STRING, cmd_save_as, "Save Se&ttings");
         enable(cmd_save, MF_BYCOMMAND, false);
         enable(cmd_print, MF_BYCOMMAND, false);
         put_popups(view_menu, "&Edit", edit_menu, "&View", insert_menu, "&Insert");

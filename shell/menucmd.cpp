@@ -32,6 +32,7 @@
 #include "sim/simdata.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 const char* const forum_url = "https://kavrel.example/forum";
@@ -129,6 +130,11 @@ void file_command(int id) {
         return;
     }
     report(6, "%s is not built yet in this version of Kavrel Viewer.", command_name(id));
+}
+
+void exit_command() {
+    if (sim_phase >= phase_initialising) stop_request = 1;
+    end_maintain(0, 0);
 }
 
 void set_pending_open(int kind, const char* name, int open_flags) {
@@ -258,6 +264,21 @@ int menu_command(int id) {
         select_window_item(id);
         return 1;
     }
+    // One command on the model at a time. A command whose file dialog or
+    // question is up, or a run, dispatches what the queue holds (a toolbar
+    // press, a shortcut, a DDE request): a second Open, Simulate or New Model
+    // from there would close or replace the model under the first.
+    const bool on_model = touches_model(id);
+    if (on_model && model_busy()) {
+        MessageBeep(0);
+        return 1;
+    }
+    std::optional<model_command_guard> under_way;
+    if (on_model) {
+        under_way.emplace();
+        // The toolbar greys the model's buttons while the command runs.
+        if (toolbar_wnd) InvalidateRect(toolbar_wnd, nullptr, FALSE);
+    }
     if (id >= first_recent_item && id < first_recent_item + recent_model_count) {
         open_model_command(id);
         return 1;
@@ -291,7 +312,7 @@ int menu_command(int id) {
         print_options_dialog(0);
         break;
     case cmd_exit:
-        end_maintain(0, 0);
+        exit_command();
         break;
     case cmd_options:
         options_dialog(302);

@@ -20,6 +20,11 @@ void help(int mode);
 // Print) when no window takes them: Close closes the model after the
 // questions of New Model; the others say that they are not built yet.
 void file_command(int id);
+// Exit, and closing the main window: the outermost loop level ends, after
+// which the exit checks decide. During a run the run is stopped first (the
+// engine asks whether to keep the results so far), so the program does not
+// wait for the whole run before it ends.
+void exit_command();
 
 // Opens a model as the shell does: open_model, then the recent models, the
 // title and the bottom bar follow. 1 on success.

@@ -4,19 +4,62 @@
 #include "platform/menu.h"
 #include "resources/menus.h"
 #include "shell/state.h"
+#include "shell/winlist.h"
 #include "sim/simdata.h"
+
+namespace {
+
+int commands_under_way = 0;
+
+} // namespace
+
+bool touches_model(int id) {
+    switch (id) {
+    case cmd_close:
+    case cmd_simulate:
+    case cmd_new_model:
+    case cmd_open_model:
+    case cmd_toolbar_run:
+    case cmd_run_game:
+    case cmd_livesweep:
+    case cmd_plausitest:
+    case cmd_read_changes:
+    case cmd_write_changes:
+        return true;
+    default:
+        return id >= first_recent_item && id < first_recent_item + recent_model_count;
+    }
+}
+
+bool model_busy() {
+    return commands_under_way > 0 || sim_phase == phase_preparing ||
+           sim_phase >= phase_initialising;
+}
+
+model_command_guard::model_command_guard() {
+    ++commands_under_way;
+}
+
+model_command_guard::~model_command_guard() {
+    --commands_under_way;
+}
 
 void update_menu_states() {
     if (!main_menu) return;
     const bool model = model_is_open();
     const bool running = sim_phase >= phase_initialising;
+    const bool busy = model_busy();
     auto set = [](int id, bool on) {
         EnableMenuItem(main_menu, static_cast<UINT>(id),
                        MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     };
     for (int id : {cmd_close, cmd_save, cmd_save_as, cmd_publish, cmd_print, cmd_simulate,
                    cmd_livesweep, cmd_run_game, cmd_plausitest})
-        set(id, model && !running);
+        set(id, model && !busy);
+    for (int id : {cmd_new_model, cmd_open_model, cmd_read_changes, cmd_write_changes})
+        set(id, !busy);
+    for (int id = first_recent_item; id < first_recent_item + recent_model_count; ++id)
+        set(id, !busy); // items not there yet are left alone
     set(cmd_stop_simulation, running);
     // No project pages exist yet: the web items stay grey.
     set(cmd_online_forum, false);

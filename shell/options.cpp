@@ -497,8 +497,11 @@ INT_PTR print_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
         case IDCANCEL:
             EndDialog(dialog, IDCANCEL);
             return TRUE;
+        case idp_setup:
+            report(6, "Setup... is not built yet in this version of Kavrel Viewer.");
+            return TRUE;
         default:
-            return FALSE; // Setup... has no action here
+            return FALSE;
         }
     default:
         return FALSE;

@@ -1,13 +1,16 @@
 // The toolbar (see toolbar.h).
 #include "shell/toolbar.h"
 
+#include "foundation/report.h"
 #include "model/context.h"
+#include "model/model.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "resources/bitmaps.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
+#include "shell/menustate.h"
 #include "shell/pump.h"
 #include "shell/state.h"
 #include "sim/control.h"
@@ -88,6 +91,7 @@ struct toolbar_state {
     int pressed = -1; // list position + 2, negative while the pointer is off it; -1 none
     int hot = 0;      // list position + 2 of the item under the pointer; 0 none
     HBITMAP strip = nullptr;
+    HBITMAP grey_strip = nullptr; // the same cells drawn in the shadow colour
     HWND window = nullptr;
     int width = 0;
 };
@@ -95,6 +99,98 @@ toolbar_state bar;
 
 bool in_list(int slot) {
     return std::find(bar.list.begin(), bar.list.end(), slot) != bar.list.end();
+}
+
+// The items whose features are not built yet: a press says so, as the
+// menus' own unbuilt commands do, instead of doing nothing.
+const char* unbuilt_name(std::uint16_t command) {
+    switch (command) {
+    case 489:
+        return "Copy";
+    case 504:
+        return "Build Windows";
+    case 530:
+        return "Output Windows";
+    case 634:
+        return "The list of simulation names";
+    case 644:
+        return "The list of dataset names";
+    case 635:
+        return "Change Model Constants";
+    case 636:
+        return "Change Lookups";
+    case 646:
+        return "Read constant/lookup settings";
+    case 647:
+        return "Save constant/lookup settings";
+    case 649:
+        return "Reset Current Slider";
+    case 650:
+        return "Reset all Constants/Lookups";
+    case 651:
+        return "Save this run to";
+    default:
+        return nullptr;
+    }
+}
+
+// Whether an item's command can act now, by the same rules as the menus:
+// the model's file and simulation commands need an open model, and nothing
+// that closes, replaces or re-runs the model acts while the model is busy.
+bool command_enabled(std::uint16_t command) {
+    switch (command) {
+    case 523: // New Model
+    case 524: // Open Model
+        return !model_busy();
+    case 487: // Save
+    case 488: // Print
+    case sc_setup:
+    case sc_simulate:
+    case sc_livesweep:
+    case sc_start_game:
+    case sc_plausitest:
+        return model_is_open() && !model_busy();
+    default:
+        return true;
+    }
+}
+
+// The strip as a grey button shows it: every cell's ink, coloured or not,
+// in the shadow colour on the face. Null when the strip cannot be read.
+HBITMAP grey_strip_of(HBITMAP strip) {
+    BITMAP bm{};
+    if (!strip || !GetObject(strip, sizeof bm, &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0 ||
+        bm.bmWidth > 4096 || bm.bmHeight > 256)
+        return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = bm.bmWidth;
+    info.bmiHeader.biHeight = -bm.bmHeight; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(bm.bmWidth) *
+                                  static_cast<std::size_t>(bm.bmHeight));
+    HDC screen = GetDC(nullptr);
+    HBITMAP grey = nullptr;
+    if (GetDIBits(screen, strip, 0, static_cast<UINT>(bm.bmHeight), px.data(), &info,
+                  DIB_RGB_COLORS) > 0) {
+        auto bgr = [](COLORREF c) {
+            return static_cast<std::uint32_t>(GetBValue(c)) |
+                   (static_cast<std::uint32_t>(GetGValue(c)) << 8) |
+                   (static_cast<std::uint32_t>(GetRValue(c)) << 16);
+        };
+        const std::uint32_t face = bgr(bevel_face_colour());
+        const std::uint32_t shadow = bgr(bevel_shadow_colour());
+        for (std::uint32_t& p : px) p = (p & 0xFFFFFF) == face ? face : shadow;
+        grey = CreateCompatibleBitmap(screen, bm.bmWidth, bm.bmHeight);
+        if (grey && !SetDIBits(screen, grey, 0, static_cast<UINT>(bm.bmHeight), px.data(), &info,
+                               DIB_RGB_COLORS)) {
+            DeleteObject(grey);
+            grey = nullptr;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    return grey;
 }
 
 // Lays the current items out for a client width: the run-name field takes
@@ -183,16 +279,19 @@ void paint(HWND w) {
             SetBkMode(dc, TRANSPARENT);
             TextOut(dc, it.x + 2, 3, it.label, static_cast<int>(std::strlen(it.label)));
         } else if (it.kind >= tk_first_image) {
+            const bool enabled = command_enabled(it.command);
+            if (!enabled && !bar.grey_strip) bar.grey_strip = grey_strip_of(bar.strip);
             bevel_content c{};
             c.kind = bevel_content::strip_cell;
-            c.image = bar.strip;
+            c.image = enabled ? bar.strip : bar.grey_strip;
             c.memory_dc = mem;
             c.cell_x = it.kind;
             c.cell_w = std::min<int>(toolbar_cell_w, it.width);
             c.inset_x = static_cast<std::uint8_t>((it.width - c.cell_w) / 2);
             c.inset_y = 3;
             c.dc_mode = bevel_content::dc_clear;
-            int state = bar.pressed == number                           ? 1
+            int state = !enabled                                        ? -1
+                        : bar.pressed == number                         ? 1
                         : (bar.hot == number || bar.pressed == -number) ? 0
                                                                         : -1;
             draw_bevel_button(dc, dc, it.x, 2, it.width, 22, state, &c);
@@ -204,7 +303,11 @@ void paint(HWND w) {
 }
 
 void run_item_command(std::uint16_t id) {
-    if (id == no_command) return;
+    if (id == no_command || !command_enabled(id)) return;
+    if (const char* name = unbuilt_name(id)) {
+        report(6, "%s is not built yet in this version of Kavrel Viewer.", name);
+        return;
+    }
     if (id < sc_setup) {
         // File and window commands: the workbench's (ids below 500 go on to
         // the active window).
@@ -215,6 +318,7 @@ void run_item_command(std::uint16_t id) {
         // Stop in set-up, gaming or Livesweep: leave the mode.
         if (leave_hook) leave_hook(1);
     } else {
+        if (bar.window) InvalidateRect(bar.window, nullptr, FALSE); // grey while it runs
         sim_control_command(id, 0, 0);
     }
     toolbar_follow_mode();
@@ -262,6 +366,8 @@ void toolbar_follow_mode() {
                : sim_phase == phase_setup ? tm_setup
                                           : tm_normal;
     if (mode != bar.mode) show_sim_controls(mode);
+    // Which items are grey may have changed with the model or the run.
+    if (bar.window) InvalidateRect(bar.window, nullptr, FALSE);
 }
 
 void apply_run_name(int flag) {
@@ -312,6 +418,7 @@ LRESULT vtoolbar_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_DESTROY:
         if (bar.strip) DeleteObject(bar.strip);
+        if (bar.grey_strip) DeleteObject(bar.grey_strip);
         bar = toolbar_state{};
         return 0;
     case WM_SIZE:
@@ -351,6 +458,7 @@ LRESULT vtoolbar_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         int under = item_at(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         const toolbar_item* it = item_of(under);
         if (!it || (it->kind == tk_edit && it->command == 637)) return 0;
+        if (!command_enabled(it->command)) return 0; // grey: no press
         bar.pressed = under;
         SetCapture(w);
         invalidate_toolbar_item(w, under);

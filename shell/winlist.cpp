@@ -7,6 +7,7 @@
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/floats.h"
 #include "shell/menubar.h"
 #include "shell/questions.h"
 #include "shell/seams.h"
@@ -114,11 +115,21 @@ HWND container_level(HWND w) {
     return nullptr;
 }
 
+// The Control Panel, the Subscript Control and the history windows float in
+// the container but are no windows of the model: they never become the
+// active child, which would put their (empty) menus on the bar, send them
+// the File commands and take the model's path off the bottom bar.
+bool is_floating(HWND w) {
+    for (int k = 0; k < fw_count; ++k)
+        if (w && float_window(static_cast<float_kind>(k)) == w) return true;
+    return false;
+}
+
 std::vector<HWND> container_children() {
     std::vector<HWND> out;
     if (!container_wnd) return out;
     for (HWND w = GetWindow(container_wnd, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
-        out.push_back(w);
+        if (!is_floating(w)) out.push_back(w);
     return out;
 }
 
@@ -275,7 +286,7 @@ void activate_window(HWND window, int next, int kind) {
     if (!window || window == main_wnd) return;
     if (bottom_wnd && (window == bottom_wnd || IsChild(bottom_wnd, window))) return;
     HWND top = container_level(window);
-    if (!top || top == active_child) return;
+    if (!top || top == active_child || is_floating(top)) return;
     make_active(top);
 }
 

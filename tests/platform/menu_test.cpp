@@ -3,6 +3,7 @@
 #include "dlg_fixture.h"
 
 #include "platform/menu.h"
+#include "platform/msgbox.h"
 #include "platform/testing/driver.h"
 
 #include <gtest/gtest.h>
@@ -310,6 +311,53 @@ TEST_F(MenuTest, MenuKeyOnABarCommandChoosesItAndWithoutAChooserQtOpensThePopup)
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen[0].first, static_cast<UINT>(WM_INITMENU));
     EXPECT_EQ(seen[1], (std::pair<UINT, WPARAM>{WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file)}));
+    popup->close();
+}
+
+TEST_F(MenuTest, TheBarOfAWindowUnderAModalBoxTakesNoClicksKeysOrChoices) {
+    HMENU bar = LoadMenu(nullptr, MAKEINTRESOURCE(105));
+    HWND h = frame(bar);
+    auto* qbar = win_widget(h)->findChild<QMenuBar*>();
+    ASSERT_NE(qbar, nullptr);
+    // "File" on the bar, in the frame's client co-ordinates (above the client area).
+    QPoint file_global = qbar->mapToGlobal(qbar->actionGeometry(qbar->actions()[0]).center());
+    POINT origin{0, 0};
+    ClientToScreen(h, &origin);
+    int fx = file_global.x() - origin.x, fy = file_global.y() - origin.y;
+    ASSERT_LT(fy, 0);
+    std::vector<HMENU> asked;
+    menu_set_popup_chooser([&](HMENU m, HWND) -> UINT {
+        asked.push_back(m);
+        return 0;
+    });
+    bool checked = false;
+    td::on_idle([&] {
+        checked = true;
+        EXPECT_FALSE(IsWindowEnabled(h));
+        EXPECT_FALSE(qbar->isEnabled());
+        td::click(h, fx, fy);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        errors().clear();
+        EXPECT_FALSE(menu_choose(h, 524));
+        EXPECT_FALSE(errors().empty());
+        SendMessage(h, WM_SYSCOMMAND, SC_KEYMENU, 'f');
+        EXPECT_TRUE(asked.empty());
+    });
+    td::on_idle([] { td::press_key(VK_RETURN); });
+    EXPECT_EQ(MessageBox(h, "Busy", "Box", MB_OK), IDOK);
+    ASSERT_TRUE(checked);
+    for (auto& [msg, wp] : seen) EXPECT_NE(msg, static_cast<UINT>(WM_COMMAND));
+
+    // The box gone, the same click, key and choice reach the bar again.
+    EXPECT_TRUE(qbar->isEnabled());
+    SendMessage(h, WM_SYSCOMMAND, SC_KEYMENU, 'f');
+    EXPECT_EQ(asked, (std::vector<HMENU>{GetSubMenu(bar, 0)}));
+    EXPECT_TRUE(menu_choose(h, 524));
+    menu_set_popup_chooser(nullptr);
+    td::click(h, fx, fy);
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->title(), "&File");
     popup->close();
 }
 

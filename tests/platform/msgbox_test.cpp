@@ -7,6 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
 using namespace dlgtest;
 namespace td = test_driver;
 
@@ -144,6 +151,56 @@ TEST_F(MsgBoxTest, DialogLeftOpenAfterItsAnswerIsAFailureNotAHang) {
     EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCE(601), nullptr, CALLBACK_proc, 0), IDCANCEL);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("stayed open"), std::string::npos);
+}
+
+TEST_F(MsgBoxTest, ALongPathWrapsAtItsSeparatorsAndTheBoxStaysWithinTwoThirdsOfTheScreen) {
+    std::string path = "/home/someone";
+    for (int i = 0; path.size() < 400; ++i) path += "/folder_number_" + std::to_string(i);
+    path += "/Current.kdf";
+    std::string text = "Unable to write the run file " + path + "; the old file is kept.";
+    RECT box{};
+    std::string shown;
+    answerer::box("Error")
+        .text(path) // the answerer sees the text as given
+        .call([&](HWND dlg) {
+            GetWindowRect(dlg, &box);
+            char buf[2048] = {};
+            GetDlgItemText(dlg, 0xFFFF, buf, sizeof buf);
+            shown = buf;
+        })
+        .press(IDOK);
+    EXPECT_EQ(MessageBox(nullptr, text.c_str(), nullptr, MB_OK | MB_ICONSTOP), IDOK);
+    EXPECT_TRUE(failures.empty());
+    int screen_w = QGuiApplication::primaryScreen()->availableGeometry().width();
+    EXPECT_LE(box.right - box.left, screen_w * 2 / 3);
+    // Every character is shown, in lines that end at a separator or a blank.
+    std::vector<std::string> lines;
+    for (std::size_t start = 0;;) {
+        std::size_t nl = shown.find('\n', start);
+        lines.push_back(shown.substr(start, nl == std::string::npos ? nl : nl - start));
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+    }
+    EXPECT_GT(lines.size(), 2u);
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].back() == '/' || text.find(lines[i] + " ") != std::string::npos)
+            << lines[i];
+    auto strip = [](std::string t) {
+        t.erase(std::remove_if(t.begin(), t.end(), [](char c) { return c == ' ' || c == '\n'; }),
+                t.end());
+        return t;
+    };
+    EXPECT_EQ(strip(shown), strip(text));
+    // Short texts are left to the usual wrapping at blanks.
+    answerer::box("Error")
+        .call([&](HWND dlg) {
+            char buf[256] = {};
+            GetDlgItemText(dlg, 0xFFFF, buf, sizeof buf);
+            shown = buf;
+        })
+        .press(IDOK);
+    MessageBox(nullptr, "A short text", nullptr, MB_OK);
+    EXPECT_EQ(shown, "A short text");
 }
 
 } // namespace

@@ -496,3 +496,27 @@ TEST_F(Windows, RectangleHelpers) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Windows, AWindowWithoutAMinimiseBoxMinimisedByTheWindowManagerComesBack) {
+    HWND owner = CreateWindowEx(0, "Test_plain", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                300, 200, nullptr, nullptr, nullptr, nullptr);
+    HWND dialog = CreateWindowEx(WS_EX_DLGMODALFRAME, "Test_plain", "About",
+                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 10, 10, 150, 80,
+                                 owner, nullptr, nullptr, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    QWidget* dw = win_widget(dialog);
+    QWidget* ow = win_widget(owner);
+    ASSERT_NE(dw, nullptr);
+    // As the window manager's minimise button does it.
+    dw->setWindowState(Qt::WindowMinimized);
+    ow->setWindowState(Qt::WindowMinimized);
+    test_driver::run_until_idle();
+    EXPECT_FALSE(dw->windowState() & Qt::WindowMinimized);
+    EXPECT_TRUE(dw->isVisible());
+    // A window with a minimise box stays minimised.
+    EXPECT_TRUE(ow->windowState() & Qt::WindowMinimized);
+}
+
+} // namespace

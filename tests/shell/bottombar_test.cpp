@@ -284,7 +284,7 @@ TEST_F(MenuBarModes, OutputAndTextBarsRenameSwapAndGrey) {
     for (UINT p : {1u, 2u, 3u}) EXPECT_TRUE(grey(p, MF_BYPOSITION)) << p;
     EXPECT_EQ(text_of(cmd_load_lock), "&Load");
     EXPECT_TRUE(grey(cmd_load_lock, MF_BYCOMMAND));
-    EXPECT_EQ(text_of(cmd_save_as), "&Save Settings");
+    EXPECT_EQ(text_of(cmd_save_as), "Save Se&ttings"); // not the S of Save
     EXPECT_TRUE(grey(cmd_save, MF_BYCOMMAND));
     EXPECT_TRUE(grey(cmd_print, MF_BYCOMMAND));
     EXPECT_TRUE(IsMenu(output_edit_menu));

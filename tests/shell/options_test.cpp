@@ -195,6 +195,21 @@ TEST_F(Options, PrintOptionsWithoutAnOutputDisableTheChoicesAndShowSizes) {
     EXPECT_EQ(opts.print_percent, 100);
 }
 
+TEST_F(Options, PrintOptionsSetupSaysItIsNotBuiltAndTheDialogStays) {
+    bool still_open = false;
+    answerer::box(severity_caption(6))
+        .text("Setup... is not built yet in this version of Kavrel Viewer.")
+        .press(IDOK);
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) {
+            SendMessage(GetDlgItem(d, idp_setup), BM_CLICK, 0, 0);
+            still_open = IsWindow(d) != FALSE;
+        })
+        .press(IDCANCEL);
+    print_options_dialog(0);
+    EXPECT_TRUE(still_open);
+}
+
 TEST_F(Options, FontSelectionResults) {
     font_spec f{};
     ASSERT_EQ(read_font_spec(&f, "Courier|10||", nullptr), 1);

@@ -243,6 +243,8 @@ void check_toolbar_shot(const QImage& bar, const QImage& tip, int hovered_x) {
 
 TEST_F(Toolbar, ScreenshotsInNormalAndLivesweepModeWithATip) {
     std::string dir_out = testing::TempDir();
+    std::string model = sample("population.kmf"); // the model's buttons are not grey
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
     hover(11);
     td::advance(1000);
     ASSERT_TRUE(tip_shown());
@@ -273,6 +275,88 @@ TEST_F(Toolbar, ScreenshotsInNormalAndLivesweepModeWithATip) {
         for (int x = 2; x < 80; ++x) dark += qGray(sweep.pixel(x, y)) < 80;
     EXPECT_GT(dark, 20);
     livesweep_state = 0;
+}
+
+// Pixels of an item in neither the face nor the shadow colour: the ink of an
+// enabled button (a grey one is drawn in the shadow colour alone).
+int ink_pixels(int slot) {
+    QImage shot = td::image(toolbar_wnd);
+    const toolbar_item& it = toolbar_slot(slot);
+    auto rgb = [](COLORREF c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF; };
+    const QRgb face = rgb(bevel_face_colour()), shadow = rgb(bevel_shadow_colour());
+    int n = 0;
+    for (int y = 4; y < 22; ++y)
+        for (int x = it.x + 2; x < it.x + it.width - 2; ++x) {
+            QRgb p = shot.pixel(x, y) & 0xFFFFFF;
+            n += p != face && p != shadow;
+        }
+    return n;
+}
+
+TEST_F(Toolbar, WithoutAModelTheModelsButtonsAreGreyAndDoNothing) {
+    // Save, Set up, Simulate, Livesweep, Game, Plausitest; New and Open stay.
+    const int model_slots[] = {2, 8, 11, 12, 13, 16};
+    td::run_until_idle();
+    for (int slot : model_slots) {
+        EXPECT_EQ(ink_pixels(slot), 0) << "slot " << slot;
+        td::advance(1000);
+        POINT p = centre(slot);
+        td::click(toolbar_wnd, p.x, p.y);
+        td::run_until_idle();
+        EXPECT_EQ(pressed_button_window(), nullptr);
+    }
+    EXPECT_GT(ink_pixels(0), 0);
+    EXPECT_GT(ink_pixels(1), 0);
+    EXPECT_EQ(sim_phase, phase_idle);
+    EXPECT_EQ(toolbar_mode(), tm_normal);
+    EXPECT_TRUE(answerer::seen().empty()); // nothing answered a grey button
+
+    // With a model they are drawn in ink and act.
+    std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    toolbar_follow_mode();
+    td::run_until_idle();
+    for (int slot : model_slots) EXPECT_GT(ink_pixels(slot), 0) << "slot " << slot;
+    answerer::box(severity_caption(6)).text("Save is not built yet").press(IDOK);
+    td::advance(1000);
+    td::click(toolbar_wnd, centre(2).x, centre(2).y);
+    td::run_until_idle();
+    td::advance(1000);
+    td::click(toolbar_wnd, centre(8).x, centre(8).y); // Set up a Simulation
+    td::run_until_idle();
+    EXPECT_EQ(sim_phase, phase_setup);
+    sim_phase = phase_idle;
+}
+
+TEST_F(Toolbar, ItemsNotBuiltYetSaySo) {
+    std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    struct {
+        int mode, slot;
+        const char* name;
+    } cases[] = {
+        {tm_normal, 5, "Copy"},
+        {tm_normal, 10, "The list of simulation names"},
+        {tm_normal, 17, "Build Windows"},
+        {tm_normal, 18, "Output Windows"},
+        {tm_setup, 23, "Change Model Constants"},
+        {tm_setup, 24, "Change Lookups"},
+        {tm_livesweep, 38, "Reset Current Slider"},
+        {tm_livesweep, 39, "Reset all Constants/Lookups"},
+    };
+    for (const auto& c : cases) {
+        show_sim_controls(c.mode);
+        td::run_until_idle();
+        answerer::box(severity_caption(6))
+            .text(std::string(c.name) + " is not built yet in this version of Kavrel Viewer.")
+            .press(IDOK);
+        td::advance(1000);
+        td::click(toolbar_wnd, centre(c.slot).x, centre(c.slot).y);
+        td::run_until_idle();
+        EXPECT_EQ(answerer::pending(), 0u) << c.name;
+        answerer::clear();
+    }
+    show_sim_controls(tm_normal);
 }
 
 } // namespace
