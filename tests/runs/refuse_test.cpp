@@ -102,7 +102,10 @@ TEST_F(refuse_test, a_model_part_with_too_many_value_slots_is_refused_without_an
     }
     set_header_word(mb_.symbols(), mh_slot_types, 0);
     free_handle(types);
-    run_builder rb = base();
+    // No data variable: without type bytes the builder would save it over
+    // the saved times, where the reader (rightly) takes it over the data axis.
+    run_builder rb(mb_.symbols(), 'R');
+    rb.times(ramp(11, 0, 1)).series("Stock", ramp(11, 10, 1)).constant("rate", 0.5f);
     std::vector<std::uint8_t> b = rb.bytes();
     const run_layout L = rb.layout();
     ASSERT_GE(kdf_open(write_bytes("good.kdf", b).c_str()), 0);
