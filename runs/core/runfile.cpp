@@ -522,7 +522,9 @@ bool run_checker::header_counts() {
     if (timed_ && (w31_ < w30_ || w31_ < w29_)) return fail("time count below the saved times");
     c32_ = rec_.counts32 != 0;
     csize_ = c32_ ? 4 : 2;
-    if (rec_.offset_table >= size_) return fail("offset table");
+    if (rec_.offset_table >= size_)
+        return fail(lower_ ? "the row table is cut off at the end of the file"
+                           : "the offset table is cut off at the end of the file");
     return true;
 }
 
@@ -534,7 +536,8 @@ bool run_checker::row_table(std::uint64_t table_at, std::uint64_t& table_bytes) 
         if (rh.entries != side_.slots) return fail("row table entries");
         std::vector<std::uint32_t> tab(side_.slots);
         table_bytes = 4ull * side_.slots;
-        if (!fr_.at(table_at, tab.data(), table_bytes)) return fail("row table");
+        if (!fr_.at(table_at, tab.data(), table_bytes))
+            return fail("the row table is cut off at the end of the file");
         for (std::uint32_t s = 0; s < side_.slots; ++s) {
             std::uint32_t c = foreign ? swap32(tab[s]) : tab[s];
             if (c > rh.row_length) return fail("row table column");
@@ -545,7 +548,8 @@ bool run_checker::row_table(std::uint64_t table_at, std::uint64_t& table_bytes) 
     if (rh.entries > side_.slots) return fail("row table entries");
     table_bytes = 8ull * rh.entries;
     std::vector<std::uint32_t> tab(2ull * rh.entries);
-    if (table_bytes && !fr_.at(table_at, tab.data(), table_bytes)) return fail("row table");
+    if (table_bytes && !fr_.at(table_at, tab.data(), table_bytes))
+        return fail("the row table is cut off at the end of the file");
     std::int64_t prev = -1;
     for (std::uint32_t e = 0; e < rh.entries; ++e) {
         std::uint32_t c = foreign ? swap32(tab[2 * e]) : tab[2 * e];
@@ -561,15 +565,16 @@ bool run_checker::row_table(std::uint64_t table_at, std::uint64_t& table_bytes) 
 bool run_checker::value_table() {
     if (!lower_) {
         if (static_cast<std::uint64_t>(rec_.offset_table) + 4ull * side_.slots > size_)
-            return fail("offset table beyond the end of the file");
+            return fail("the offset table is cut off at the end of the file");
         side_.offsets.resize(side_.slots);
         if (!fr_.at(rec_.offset_table, side_.offsets.data(), 4ull * side_.slots))
-            return fail("offset table");
+            return fail("the offset table is cut off at the end of the file");
         if (fr_.foreign)
             for (auto& o : side_.offsets) o = swap32(o);
         return true;
     }
-    if (!fr_.at(rec_.offset_table, &side_.row, sizeof side_.row)) return fail("row head");
+    if (!fr_.at(rec_.offset_table, &side_.row, sizeof side_.row))
+        return fail("the row table is cut off at the end of the file");
     if (fr_.foreign) {
         side_.row.first_row = swap32(side_.row.first_row);
         side_.row.row_length = swap32(side_.row.row_length);
@@ -580,7 +585,7 @@ bool run_checker::value_table() {
     if (static_cast<std::uint64_t>(rh.first_row) +
             4ull * rh.row_length * static_cast<std::uint64_t>(w30_) >
         size_)
-        return fail("rows beyond the end of the file");
+        return fail("the rows are cut off at the end of the file");
     std::uint64_t table_at = rec_.offset_table + sizeof(kdf_row_head);
     std::uint64_t table_bytes = 0;
     if (!row_table(table_at, table_bytes)) return false;
@@ -588,8 +593,9 @@ bool run_checker::value_table() {
     data_values_at_ = table_at + table_bytes + record_head_bytes(w29_);
     if (w29_) {
         std::int64_t n = 0;
-        if (!fr_.count(table_at + table_bytes, c32_, n) || n != w29_)
-            return fail("data time axis count");
+        if (!fr_.count(table_at + table_bytes, c32_, n))
+            return fail("the data time axis is cut off at the end of the file");
+        if (n != w29_) return fail("the data time axis disagrees with the header's data points");
     }
     return true;
 }
@@ -598,7 +604,8 @@ bool run_checker::run_section() {
     const bool foreign = fr_.foreign;
     if (type_ == 'S' || type_ == 's') {
         kdf_sens_head sh{};
-        if (!fr_.at(rec_.section, &sh, sizeof sh)) return fail("sensitivity section");
+        if (!fr_.at(rec_.section, &sh, sizeof sh))
+            return fail("the sensitivity section is cut off at the end of the file");
         if (foreign) {
             sh.rows = swap32(sh.rows);
             sh.times = swap32(sh.times);
@@ -609,7 +616,7 @@ bool run_checker::run_section() {
         std::uint64_t nsl = std::uint64_t{sh.singles} + sh.series;
         std::vector<std::uint32_t> slots(nsl);
         if (nsl && !fr_.at(std::uint64_t{rec_.section} + 32, slots.data(), 4 * nsl))
-            return fail("sensitivity section slots");
+            return fail("the sensitivity section is cut off at the end of the file");
         for (auto& s : slots) {
             if (foreign) s = swap32(s);
             if (s >= side_.slots) return fail("sensitivity slot");
@@ -617,9 +624,10 @@ bool run_checker::run_section() {
         if (sh.series && sh.times != static_cast<std::uint32_t>(w30_))
             return fail("sensitivity saved times");
         std::uint64_t row_floats = sh.singles + std::uint64_t{sh.series} * sh.times;
-        if (sh.rows > size_ / 4 || row_floats > size_ / 4 ||
-            std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows > size_)
-            return fail("sensitivity matrix beyond the end of the file");
+        if (sh.rows > size_ / 4 || row_floats > size_ / 4)
+            return fail("sensitivity matrix larger than the file");
+        if (std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows > size_)
+            return fail("the sensitivity values are cut off at the end of the file");
         section_end_ = std::uint64_t{rec_.section} + 32 + 4 * nsl;
         matrix_at_ = sh.matrix;
         matrix_end_ = std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows;
@@ -628,7 +636,8 @@ bool run_checker::run_section() {
         if (nsl) std::memcpy(side_.section.data() + 32, slots.data(), 4 * nsl);
     } else if (type_ == 'P' || type_ == 'p') {
         side_.section.resize(side_.slots);
-        if (!fr_.at(rec_.section, side_.section.data(), side_.slots)) return fail("payoff types");
+        if (!fr_.at(rec_.section, side_.section.data(), side_.slots))
+            return fail("the payoff types are cut off at the end of the file");
         section_end_ = std::uint64_t{rec_.section} + side_.slots;
         side_.slot_types = side_.section;
     }
@@ -640,18 +649,23 @@ bool run_checker::time_axes() {
     if (!lower_) {
         std::uint64_t time_at = side_.offsets[0];
         std::int64_t n = 0;
-        if (!time_at || !fr_.count(time_at, c32_, n)) return fail("Time record");
+        if (!time_at) return fail("Time record");
+        if (!fr_.count(time_at, c32_, n))
+            return fail("the record of Time is cut off at the end of the file");
         if (n != w30_) return fail("Time count differs from the saved times");
         std::uint64_t data_rec =
             time_at + record_head_bytes(w30_) + 4ull * static_cast<std::uint64_t>(w30_);
         if (w29_) {
             std::int64_t dn = 0;
-            if (!fr_.count(data_rec, c32_, dn) || dn != w29_) return fail("data time axis count");
+            if (!fr_.count(data_rec, c32_, dn))
+                return fail("the data time axis is cut off at the end of the file");
+            if (dn != w29_)
+                return fail("the data time axis disagrees with the header's data points");
         }
         data_values_at_ = data_rec + record_head_bytes(w29_);
         std::uint64_t tv = time_at + record_head_bytes(w30_);
         if (!fr_.floats(tv, static_cast<std::size_t>(w30_), side_.time_axis))
-            return fail("Time values");
+            return fail("the values of Time are cut off at the end of the file");
     } else {
         if (side_.columns.empty() || side_.columns[0] != 1) return fail("Time column");
         side_.time_axis.resize(static_cast<std::size_t>(w30_));
@@ -660,12 +674,12 @@ bool run_checker::time_axes() {
             if (!fr_.floats(side_.row.first_row +
                                 4ull * side_.row.row_length * static_cast<std::uint64_t>(k),
                             1, one))
-                return fail("Time values");
+                return fail("the values of Time are cut off at the end of the file");
             side_.time_axis[static_cast<std::size_t>(k)] = one[0];
         }
     }
     if (w29_ && !fr_.floats(data_values_at_, static_cast<std::size_t>(w29_), side_.data_axis))
-        return fail("data time axis");
+        return fail("the data time axis is cut off at the end of the file");
     return true;
 }
 
