@@ -68,7 +68,13 @@ void restore_float_positions() {
         const char* key = float_key(static_cast<float_kind>(k));
         if (!key || !openers[k]) continue;
         window_place p;
-        if (!parse_window_place(ini_value(key), &p) || !on_screen(p)) continue;
+        const char* value = ini_value(key);
+        if (!value) continue;
+        if (!parse_window_place(value, &p)) {
+            report_unread_setting(key, value);
+            continue;
+        }
+        if (!on_screen(p)) continue;
         openers[k](p.visible ? 1 : 0, p.x, p.y, p.w, p.h);
     }
 }

@@ -18,8 +18,8 @@ bool locale_is_metric();
 
 // The window-position keys ("Control Dlg", "Subscript Dlg", "Sel History",
 // "Err History"): restoring calls each present key's opener with (visible,
-// x, y, width, height); a value that does not give five numbers, or a place
-// wholly off the screen, is ignored. Saving writes each open window's place,
+// x, y, width, height); a value that does not give five numbers (reported
+// once), or a place wholly off the screen, is ignored. Saving writes each open window's place,
 // or removes the key.
 void restore_float_positions();
 void save_window_positions();

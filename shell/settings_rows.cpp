@@ -2,6 +2,7 @@
 #include "shell/settings_rows.h"
 
 #include "foundation/ini.h"
+#include "foundation/report.h"
 #include "foundation/types.h"
 
 #include <cerrno>
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 
 opt_block opts;
 
@@ -22,27 +25,37 @@ void set_font(font_spec& f, const char* face, int points) {
     std::snprintf(f.face, sizeof f.face, "%s", face);
 }
 
+// Whether a field's text ends at p: blanks, then its comma or the end.
+bool field_ends(const char* p) {
+    while (*p == ' ' || *p == '\t') ++p;
+    return *p == ',' || *p == 0;
+}
+
 // A whole number at p (blanks first), as "%d" would take it; false when
-// there is none or it does not fit 32 bits.
-bool scan_long(const char* p, long* out) {
+// there is none or it does not fit 32 bits. whole: nothing else follows it
+// in its field.
+bool scan_long(const char* p, long* out, bool* whole) {
     char* end = nullptr;
     errno = 0;
     long v = std::strtol(p, &end, 10);
     if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
     *out = v;
+    *whole = field_ends(end);
     return true;
 }
 
-bool scan_float(const char* p, float* out) {
+bool scan_float(const char* p, float* out, bool* whole) {
     while (*p == ' ' || *p == '\t') ++p;
     if (p[0] == 'N' && p[1] == 'A') {
         *out = NA;
+        *whole = field_ends(p + 2);
         return true;
     }
     char* end = nullptr;
     float v = std::strtof(p, &end);
     if (end == p || !std::isfinite(v)) return false;
     *out = v;
+    *whole = field_ends(end);
     return true;
 }
 
@@ -53,40 +66,51 @@ std::string take_text(const char* p, std::size_t width) {
     return s;
 }
 
-// Scans one field at p into *field. Returns where the search for the comma
-// that ends the field starts: past a font's text (a face may hold commas),
-// else p.
-const char* read_field(int type, void* field, const char* p) {
+// Scans one field at p into *field; *scanned: the field read whole. Returns
+// where the search for the comma that ends the field starts: past a font's
+// text (a face may hold commas), else p.
+const char* read_field(int type, void* field, const char* p, bool* scanned) {
     long l = 0;
+    bool& ok = *scanned;
+    ok = false;
     switch (type) {
     case rt_int:
     case rt_long:
-        if (scan_long(p, &l)) *static_cast<std::int32_t*>(field) = static_cast<std::int32_t>(l);
+        if (scan_long(p, &l, &ok))
+            *static_cast<std::int32_t*>(field) = static_cast<std::int32_t>(l);
         break;
     case rt_byte:
-        if (scan_long(p, &l)) *static_cast<std::uint8_t*>(field) = static_cast<std::uint8_t>(l);
+        // Written signed; either reading of the byte is taken.
+        if (scan_long(p, &l, &ok) && l >= -128 && l <= 255)
+            *static_cast<std::uint8_t*>(field) = static_cast<std::uint8_t>(l);
+        else
+            ok = false;
         break;
     case rt_float: {
         float f = 0;
-        if (scan_float(p, &f)) *static_cast<float*>(field) = f;
+        if (scan_float(p, &f, &ok)) *static_cast<float*>(field) = f;
         break;
     }
     case rt_str31: {
         std::string s = take_text(p, 31);
         std::memcpy(field, s.c_str(), s.size() + 1);
+        ok = true;
         break;
     }
     case rt_text:
         if (*p) *static_cast<std::string*>(field) = take_text(p, 0);
+        ok = true;
         break;
     case rt_app_text:
         *static_cast<std::string*>(field) = take_text(p, 0);
+        ok = true;
         break;
     case rt_font: {
         font_spec f = *static_cast<font_spec*>(field);
         const char* end = nullptr;
         if (read_font_spec(&f, p, static_cast<font_spec*>(field), &end)) {
             *static_cast<font_spec*>(field) = f;
+            ok = true;
             if (end) return end;
         }
         break;
@@ -190,27 +214,54 @@ std::string settings_row_value(const settings_row& row) {
     return out;
 }
 
-void read_settings_row(const settings_row& row, const char* value) {
+bool read_settings_row(const settings_row& row, const char* value) {
     const char* p = value;
+    bool whole = true;
+    int left = 0;
+    for (void* f : row.fields) left += f ? 1 : 0;
     for (void* f : row.fields) {
         if (!f) continue;
-        const char* after = read_field(row.type, f, p);
-        if (is_string_type(row.type)) return;
+        --left;
+        bool scanned = false;
+        const char* after = read_field(row.type, f, p, &scanned);
+        whole = whole && scanned;
+        if (is_string_type(row.type)) return whole;
         const char* comma = std::strchr(after, ',');
-        if (!comma) return;
+        // A row that ends before its last field was cut short.
+        if (!comma) return whole && left == 0;
         p = comma + 1;
     }
+    return whole;
+}
+
+void report_unread_setting(const char* key, const char* value) {
+    if (!key) return;
+    std::string v = value ? value : "";
+    // Once per key and value: the settings are read more than once at start-up.
+    static std::map<std::string, std::size_t> reported;
+    std::size_t h = std::hash<std::string>{}(v);
+    auto it = reported.find(key);
+    if (it != reported.end() && it->second == h) return;
+    reported[key] = h;
+    if (v.size() > 80) v = v.substr(0, 80) + "...";
+    for (char& c : v)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    report(3, "The setting %s does not read whole (\"%s\"); what does not read keeps its value",
+           key, v.c_str());
 }
 
 void read_settings(opt_block& o, std::uint8_t& window_flags) {
     int n = 0;
     const settings_row* rows = settings_rows(o, window_flags, &n);
-    for (int i = 0; i < n; ++i) {
-        const char* v = ini_value(rows[i].key);
-        if (v && *v) read_settings_row(rows[i], v);
-    }
     settings_row extra = extra_settings_row(o);
-    if (const char* v = ini_value(extra.key); v && *v) read_settings_row(extra, v);
+    for (int i = 0; i <= n; ++i) {
+        const settings_row& row = i < n ? rows[i] : extra;
+        const char* v = ini_value(row.key);
+        if (!v) continue;
+        // An empty text is a text; no numbers are a row cut short.
+        bool read = *v ? read_settings_row(row, v) : is_string_type(row.type);
+        if (!read) report_unread_setting(row.key, v);
+    }
 }
 
 void put_settings_rows(opt_block& o, std::uint8_t window_flags) {
@@ -230,7 +281,10 @@ void read_custom_colours(opt_block& o) {
         const char* v = ini_value(custom_colour_key(i).c_str());
         if (!v) continue;
         std::int32_t c = read_color_spec(v);
-        if (c != colour_none) o.custom_colours[i] = static_cast<std::uint32_t>(c);
+        if (c != colour_none)
+            o.custom_colours[i] = static_cast<std::uint32_t>(c);
+        else
+            report_unread_setting(custom_colour_key(i).c_str(), v);
     }
 }
 

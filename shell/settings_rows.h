@@ -101,17 +101,22 @@ settings_row extra_settings_row(opt_block& o);
 std::string settings_row_value(const settings_row& row);
 // Reads one row's value text into its fields: each field scanned in turn,
 // the text moved past the next comma after each, the row ending where there
-// is none. A field that does not scan keeps its value.
-void read_settings_row(const settings_row& row, const char* value);
+// is none. A field that does not scan keeps its value. True when every field
+// scanned whole (nothing but blanks after its number) and none was missing.
+bool read_settings_row(const settings_row& row, const char* value);
 
 // Reads every row (and the extra row) whose key the settings table holds into
-// `o` and `window_flags`.
+// `o` and `window_flags`. Settings stay forgiving: a row that does not read
+// whole keeps what it could read, and is reported (report_unread_setting).
 void read_settings(opt_block& o, std::uint8_t& window_flags);
+// Reports a setting whose value does not read, as a warning (the error log,
+// never a box), once for each key and value however often it is read.
+void report_unread_setting(const char* key, const char* value);
 // Sets every saved row's key in the settings table.
 void put_settings_rows(opt_block& o, std::uint8_t window_flags);
 
 // The custom colours: "CustomColor 0" to "CustomColor15", each a colour text;
-// a value that does not read as a colour keeps the default.
+// a value that does not read as a colour keeps the default (and is reported).
 std::string custom_colour_key(int i);
 void read_custom_colours(opt_block& o);
 void put_custom_colours(const opt_block& o);

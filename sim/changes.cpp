@@ -236,12 +236,28 @@ int lookup_slot(symbol_id s, std::uint32_t element) {
     return -1;
 }
 
+// Whether a line holds nothing to change (blank or a comment).
+bool no_change(const std::string& line) {
+    std::size_t p = line.find_first_not_of(" \t\r\n");
+    return p == std::string::npos || line[p] == '*' || line[p] == ';';
+}
+
 // Reads the current text source into changes; false after a parse error.
 bool read_source(std::vector<change>& out) {
     position_cache cache;
     while (read_line(0)) {
         std::string line = line_buf;
+        // Only the last line of a file can lack its line end. A file cut
+        // inside a line may still parse ("FINAL TIME = 20" of "= 200"), and
+        // the format cannot tell such a cut from a whole line: the last
+        // change is taken only with its line end.
+        bool ended = !line.empty() && line.back() == '\n';
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        if (!ended && !no_change(line)) {
+            parse_error(5, static_cast<int>(line.size()),
+                        "The file ends inside this line (a change needs its line end)");
+            return false;
+        }
         line_parser p(line.c_str(), cache);
         parse_fault fault;
         if (!p.parse(out, fault)) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <sys/stat.h>
 
 #include "foundation/files.h"
@@ -12,6 +13,7 @@
 #include "model/blockfile.h"
 #include "model/context.h"
 #include "model/modelfile.h"
+#include "model/modelfile_format.h"
 #include "sim/simdata.h"
 
 loaded_run* cur_run = nullptr;
@@ -183,6 +185,13 @@ bool model_bytes_of(int j, std::vector<std::uint8_t>& out) {
     return fr.at(off, out.data(), out.size());
 }
 
+// What a file shorter than a run file's header lacks.
+std::string header_cut(std::uint64_t size) {
+    if (size == 0) return "the file is empty";
+    return "the header is cut off at the end of the file, after " + std::to_string(size) +
+           " of its " + std::to_string(sizeof(kmf_header)) + " bytes";
+}
+
 // Opens and checks a run file part by part into a local record and side
 // state. Each check fills what it vouches for; a failed one releases
 // everything taken and leaves the reason in why (empty: the lower layer has
@@ -219,6 +228,10 @@ public:
     // Every part the header or the offset table points at lies within the
     // file: a file cut short is refused, not read with parts missing.
     bool parts_within_file();
+    // What the header, the model part, the tables and the records say of
+    // one another agrees, and no two parts share bytes: a damaged file is
+    // refused rather than shown with series or points missing.
+    bool parts_agree();
 
 private:
     // A failed check only says why: what the record holds is released when
@@ -237,6 +250,11 @@ private:
                static_cast<std::uint64_t>(presence_bytes(static_cast<std::uint64_t>(count)));
     }
     bool row_table(std::uint64_t table_at, std::uint64_t& table_bytes);
+    // Where a stored block at a file offset ends: it fits in the file, is cut
+    // off by its end, or has no sound head (for the lower layer to judge).
+    enum block_fit { block_fits, block_cut, block_unsound };
+    block_fit stored_block_at(std::uint64_t at, std::uint64_t& end) const;
+    std::string model_part_cut(std::uint64_t at) const;
 
     const std::string& full_;
     loaded_run& rec_;
@@ -256,18 +274,59 @@ private:
     std::string cut_; // what parts_within_file found cut (kept for the message)
     bool block_within(std::uint64_t at, std::uint32_t low_cells) const;
     bool records_within();
+    // What one stored value record says of itself.
+    struct record_note {
+        std::uint32_t slot = 0;
+        std::uint64_t begin = 0, end = 0; // file offsets (end: as its count says)
+        std::uint64_t points = 0;         // presence bits it should have
+        std::uint64_t count = 0;          // its stored count
+        bool negative = false;            // the count was negative
+        std::uint64_t set = 0;            // presence bits set among its points
+        std::uint64_t stray = 0;          // bits set past its points
+    };
+    bool read_record_head(std::uint64_t off, std::uint64_t points, std::vector<std::uint8_t>& bits,
+                          record_note& note) const;
+    std::vector<record_note> records_;
+    // Extents noted by the checks, for parts_agree.
+    std::uint64_t model_begin_ = 0, model_end_ = 0;
+    std::uint64_t table_end_ = 0; // row head and table of a lower-case run
+    std::uint64_t section_end_ = 0, matrix_at_ = 0, matrix_end_ = 0;
+    std::uint64_t delays_end_ = 0;
+    bool model_part_agrees();
+    bool header_words_agree();
+    bool records_agree();
+    bool columns_agree();
+    bool extents_apart();
     bool delays_within();
     std::string slot_variable(std::uint32_t slot) const;
 };
 
 bool run_checker::header(int& fail_kind) {
     fail_kind = 0;
-    file_handle fh = open_block_file(full_.c_str(), &h_, 0);
+    // Probed first (silently), so that a file cut inside its header is
+    // refused for being cut; every other failure is the file layer's to
+    // report, with its reason.
+    file_handle fh = open_block_file(full_.c_str(), &h_, -1);
     if (fh < 0) {
-        fail_kind = 1; // could not open
-        return false;
+        struct stat st {};
+        if (fh == -1 && stat(full_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            static_cast<std::uint64_t>(st.st_size) < sizeof h_) {
+            cut_ = header_cut(static_cast<std::uint64_t>(st.st_size));
+            return fail(cut_.c_str());
+        }
+        fh = open_block_file(full_.c_str(), &h_, 0);
+        if (fh < 0) {
+            fail_kind = 1; // could not open
+            return false;
+        }
     }
     bool foreign = kmf_foreign;
+    long probed = fh_size(fh);
+    if (probed >= 0 && static_cast<std::uint64_t>(probed) < sizeof h_) {
+        fh_close(fh);
+        cut_ = header_cut(static_cast<std::uint64_t>(probed));
+        return fail(cut_.c_str());
+    }
     if (h_.byte_order != kmf_byte_order_mark ||
         (h_.version != kmf_version_300 && h_.version != kmf_version_400)) {
         fh_close(fh);
@@ -294,6 +353,9 @@ bool run_checker::header(int& fail_kind) {
 bool run_checker::info_block() {
     file_handle fh = rec_.file;
     if (!kmf_word(h_, 38)) return fh_seek(fh, sizeof h_, 0) < 0 ? fail("header") : true;
+    std::uint64_t end = 0;
+    if (stored_block_at(sizeof h_, end) == block_cut)
+        return fail("the run information block is cut off at the end of the file");
     if (fh_seek(fh, sizeof h_, 0) < 0) return fail("information block");
     // The block is the checker's until it is found sound; the guard ends its
     // lock before it frees it on every way out.
@@ -317,12 +379,22 @@ bool run_checker::info_block() {
 bool run_checker::model_part() {
     file_handle fh = rec_.file;
     long start = fh_seek(fh, 0, 1);
+    if (start >= 0) {
+        std::string part = model_part_cut(static_cast<std::uint64_t>(start));
+        if (!part.empty()) {
+            cut_ = "the model part's " + part + " is cut off at the end of the file";
+            return fail(cut_.c_str());
+        }
+        if (fh_seek(fh, start, 0) != start) return fail("model part");
+    }
     long end = 0;
     handle symbols = read_model_part(fh, fr_.foreign, full_.c_str(), &end);
     if (!symbols) return fail_reported();
     rec_.symbols = symbols;
     if (start < 0 || end < start || static_cast<std::uint64_t>(end) > size_)
         return fail("model part");
+    model_begin_ = static_cast<std::uint64_t>(start);
+    model_end_ = static_cast<std::uint64_t>(end);
     std::vector<std::uint8_t> mine(static_cast<std::size_t>(end - start));
     if (!fr_.at(static_cast<std::uint64_t>(start), mine.data(), mine.size()))
         return fail("model part");
@@ -348,6 +420,56 @@ bool run_checker::model_part() {
         break;
     }
     return true;
+}
+
+run_checker::block_fit run_checker::stored_block_at(std::uint64_t at, std::uint64_t& end) const {
+    bhead head{};
+    if (!fr_.at(at, &head, sizeof head)) return block_cut;
+    if (fr_.foreign) swap_words(&head, 5);
+    std::uint32_t letter = head.kind & 0xFF;
+    if (head.guard != block_guard || (letter != 'H' && letter != 'C') || head.size != head.cur ||
+        head.size < 5)
+        return block_unsound;
+    end = at + 4ull * head.size;
+    return end > size_ ? block_cut : block_fits;
+}
+
+// The model part is read by the model layer, which says only that a block
+// is corrupted when the file ends inside one; its blocks are walked here
+// first so that a cut is called a cut. Stops (giving "") at anything that
+// is not a cut: the model layer judges that.
+std::string run_checker::model_part_cut(std::uint64_t at) const {
+    std::uint64_t end = 0;
+    block_fit fit = stored_block_at(at, end);
+    if (fit == block_cut) return "symbol table";
+    if (fit == block_unsound || end - at < 4ull * first_symbol_cell) return {};
+    std::uint32_t hdr[mh_words];
+    if (!fr_.at(at + 4ull * model_header_cell, hdr, sizeof hdr)) return {};
+    if (fr_.foreign) swap_words(hdr, mh_words);
+    static const struct {
+        int word;
+        const char* name;
+    } names[] = {{mh_names, "name pool"},         {mh_dims, "dimension block"},
+                 {mh_units, "units block"},       {mh_elists, "element lists"},
+                 {mh_comments, "comment block"},  {mh_equations, "equation block"},
+                 {mh_tokens, "equation texts"},   {mh_lookup_list, "lookup list"},
+                 {mh_lookup_data, "lookup data"}, {mh_settings_text, "settings text"},
+                 {mh_slot_types, "slot types"},   {mh_password, "password record"}};
+    static_assert(std::size(names) == std::size(modelfile_format::stored_blocks));
+    for (std::size_t k = 0; k < std::size(names); ++k) {
+        int word = modelfile_format::stored_blocks[k].word;
+        if (!hdr[word]) continue;
+        at = end;
+        fit = stored_block_at(at, end);
+        if (fit == block_cut) {
+            for (const auto& n : names)
+                if (n.word == word) return n.name;
+        }
+        if (fit != block_fits) return {};
+    }
+    std::uint64_t views = hdr[mh_views] ? hdr[mh_view_count] & 0xFFFF : 0;
+    if (end + views * sizeof(view_rec) > size_) return "views";
+    return {};
 }
 
 bool run_checker::model_facts() {
@@ -400,7 +522,9 @@ bool run_checker::header_counts() {
     if (timed_ && (w31_ < w30_ || w31_ < w29_)) return fail("time count below the saved times");
     c32_ = rec_.counts32 != 0;
     csize_ = c32_ ? 4 : 2;
-    if (rec_.offset_table >= size_) return fail("offset table");
+    if (rec_.offset_table >= size_)
+        return fail(lower_ ? "the row table is cut off at the end of the file"
+                           : "the offset table is cut off at the end of the file");
     return true;
 }
 
@@ -412,7 +536,8 @@ bool run_checker::row_table(std::uint64_t table_at, std::uint64_t& table_bytes) 
         if (rh.entries != side_.slots) return fail("row table entries");
         std::vector<std::uint32_t> tab(side_.slots);
         table_bytes = 4ull * side_.slots;
-        if (!fr_.at(table_at, tab.data(), table_bytes)) return fail("row table");
+        if (!fr_.at(table_at, tab.data(), table_bytes))
+            return fail("the row table is cut off at the end of the file");
         for (std::uint32_t s = 0; s < side_.slots; ++s) {
             std::uint32_t c = foreign ? swap32(tab[s]) : tab[s];
             if (c > rh.row_length) return fail("row table column");
@@ -423,7 +548,8 @@ bool run_checker::row_table(std::uint64_t table_at, std::uint64_t& table_bytes) 
     if (rh.entries > side_.slots) return fail("row table entries");
     table_bytes = 8ull * rh.entries;
     std::vector<std::uint32_t> tab(2ull * rh.entries);
-    if (table_bytes && !fr_.at(table_at, tab.data(), table_bytes)) return fail("row table");
+    if (table_bytes && !fr_.at(table_at, tab.data(), table_bytes))
+        return fail("the row table is cut off at the end of the file");
     std::int64_t prev = -1;
     for (std::uint32_t e = 0; e < rh.entries; ++e) {
         std::uint32_t c = foreign ? swap32(tab[2 * e]) : tab[2 * e];
@@ -439,15 +565,16 @@ bool run_checker::row_table(std::uint64_t table_at, std::uint64_t& table_bytes) 
 bool run_checker::value_table() {
     if (!lower_) {
         if (static_cast<std::uint64_t>(rec_.offset_table) + 4ull * side_.slots > size_)
-            return fail("offset table beyond the end of the file");
+            return fail("the offset table is cut off at the end of the file");
         side_.offsets.resize(side_.slots);
         if (!fr_.at(rec_.offset_table, side_.offsets.data(), 4ull * side_.slots))
-            return fail("offset table");
+            return fail("the offset table is cut off at the end of the file");
         if (fr_.foreign)
             for (auto& o : side_.offsets) o = swap32(o);
         return true;
     }
-    if (!fr_.at(rec_.offset_table, &side_.row, sizeof side_.row)) return fail("row head");
+    if (!fr_.at(rec_.offset_table, &side_.row, sizeof side_.row))
+        return fail("the row table is cut off at the end of the file");
     if (fr_.foreign) {
         side_.row.first_row = swap32(side_.row.first_row);
         side_.row.row_length = swap32(side_.row.row_length);
@@ -458,15 +585,17 @@ bool run_checker::value_table() {
     if (static_cast<std::uint64_t>(rh.first_row) +
             4ull * rh.row_length * static_cast<std::uint64_t>(w30_) >
         size_)
-        return fail("rows beyond the end of the file");
+        return fail("the rows are cut off at the end of the file");
     std::uint64_t table_at = rec_.offset_table + sizeof(kdf_row_head);
     std::uint64_t table_bytes = 0;
     if (!row_table(table_at, table_bytes)) return false;
+    table_end_ = table_at + table_bytes;
     data_values_at_ = table_at + table_bytes + record_head_bytes(w29_);
     if (w29_) {
         std::int64_t n = 0;
-        if (!fr_.count(table_at + table_bytes, c32_, n) || n != w29_)
-            return fail("data time axis count");
+        if (!fr_.count(table_at + table_bytes, c32_, n))
+            return fail("the data time axis is cut off at the end of the file");
+        if (n != w29_) return fail("the data time axis disagrees with the header's data points");
     }
     return true;
 }
@@ -475,7 +604,8 @@ bool run_checker::run_section() {
     const bool foreign = fr_.foreign;
     if (type_ == 'S' || type_ == 's') {
         kdf_sens_head sh{};
-        if (!fr_.at(rec_.section, &sh, sizeof sh)) return fail("sensitivity section");
+        if (!fr_.at(rec_.section, &sh, sizeof sh))
+            return fail("the sensitivity section is cut off at the end of the file");
         if (foreign) {
             sh.rows = swap32(sh.rows);
             sh.times = swap32(sh.times);
@@ -486,7 +616,7 @@ bool run_checker::run_section() {
         std::uint64_t nsl = std::uint64_t{sh.singles} + sh.series;
         std::vector<std::uint32_t> slots(nsl);
         if (nsl && !fr_.at(std::uint64_t{rec_.section} + 32, slots.data(), 4 * nsl))
-            return fail("sensitivity section slots");
+            return fail("the sensitivity section is cut off at the end of the file");
         for (auto& s : slots) {
             if (foreign) s = swap32(s);
             if (s >= side_.slots) return fail("sensitivity slot");
@@ -494,15 +624,21 @@ bool run_checker::run_section() {
         if (sh.series && sh.times != static_cast<std::uint32_t>(w30_))
             return fail("sensitivity saved times");
         std::uint64_t row_floats = sh.singles + std::uint64_t{sh.series} * sh.times;
-        if (sh.rows > size_ / 4 || row_floats > size_ / 4 ||
-            std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows > size_)
-            return fail("sensitivity matrix beyond the end of the file");
+        if (sh.rows > size_ / 4 || row_floats > size_ / 4)
+            return fail("sensitivity matrix larger than the file");
+        if (std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows > size_)
+            return fail("the sensitivity values are cut off at the end of the file");
+        section_end_ = std::uint64_t{rec_.section} + 32 + 4 * nsl;
+        matrix_at_ = sh.matrix;
+        matrix_end_ = std::uint64_t{sh.matrix} + 4 * row_floats * sh.rows;
         side_.section.resize(32 + 4 * nsl);
         std::memcpy(side_.section.data(), &sh, 32);
         if (nsl) std::memcpy(side_.section.data() + 32, slots.data(), 4 * nsl);
     } else if (type_ == 'P' || type_ == 'p') {
         side_.section.resize(side_.slots);
-        if (!fr_.at(rec_.section, side_.section.data(), side_.slots)) return fail("payoff types");
+        if (!fr_.at(rec_.section, side_.section.data(), side_.slots))
+            return fail("the payoff types are cut off at the end of the file");
+        section_end_ = std::uint64_t{rec_.section} + side_.slots;
         side_.slot_types = side_.section;
     }
     return true;
@@ -513,18 +649,23 @@ bool run_checker::time_axes() {
     if (!lower_) {
         std::uint64_t time_at = side_.offsets[0];
         std::int64_t n = 0;
-        if (!time_at || !fr_.count(time_at, c32_, n)) return fail("Time record");
+        if (!time_at) return fail("Time record");
+        if (!fr_.count(time_at, c32_, n))
+            return fail("the record of Time is cut off at the end of the file");
         if (n != w30_) return fail("Time count differs from the saved times");
         std::uint64_t data_rec =
             time_at + record_head_bytes(w30_) + 4ull * static_cast<std::uint64_t>(w30_);
         if (w29_) {
             std::int64_t dn = 0;
-            if (!fr_.count(data_rec, c32_, dn) || dn != w29_) return fail("data time axis count");
+            if (!fr_.count(data_rec, c32_, dn))
+                return fail("the data time axis is cut off at the end of the file");
+            if (dn != w29_)
+                return fail("the data time axis disagrees with the header's data points");
         }
         data_values_at_ = data_rec + record_head_bytes(w29_);
         std::uint64_t tv = time_at + record_head_bytes(w30_);
         if (!fr_.floats(tv, static_cast<std::size_t>(w30_), side_.time_axis))
-            return fail("Time values");
+            return fail("the values of Time are cut off at the end of the file");
     } else {
         if (side_.columns.empty() || side_.columns[0] != 1) return fail("Time column");
         side_.time_axis.resize(static_cast<std::size_t>(w30_));
@@ -533,12 +674,12 @@ bool run_checker::time_axes() {
             if (!fr_.floats(side_.row.first_row +
                                 4ull * side_.row.row_length * static_cast<std::uint64_t>(k),
                             1, one))
-                return fail("Time values");
+                return fail("the values of Time are cut off at the end of the file");
             side_.time_axis[static_cast<std::size_t>(k)] = one[0];
         }
     }
     if (w29_ && !fr_.floats(data_values_at_, static_cast<std::size_t>(w29_), side_.data_axis))
-        return fail("data time axis");
+        return fail("the data time axis is cut off at the end of the file");
     return true;
 }
 
@@ -552,7 +693,8 @@ bool run_checker::block_within(std::uint64_t at, std::uint32_t low_cells) const 
 }
 
 // Every stored value record of an upper-case run: its count, its presence
-// bits and the values the count and the bits promise.
+// bits and the values the count and the bits promise. Notes what each record
+// says of itself for parts_agree.
 bool run_checker::records_within() {
     if (lower_) return true;
     std::vector<std::uint8_t> bits;
@@ -569,19 +711,34 @@ bool run_checker::records_within() {
             points = static_cast<std::uint64_t>(w29_);
         else
             points = static_cast<std::uint64_t>(w30_);
-        std::int64_t count = 0;
-        bits.assign(static_cast<std::size_t>(presence_bytes(points)), 0);
-        bool head = fr_.count(off, c32_, count) && fr_.at(off + csize_, bits.data(), bits.size());
-        std::uint64_t set = 0;
-        for (std::uint64_t p = 0; head && p < points; ++p)
-            if (bits[p / 8] >> (p % 8) & 1) ++set;
-        std::uint64_t n =
-            std::min<std::uint64_t>(count > 0 ? static_cast<std::uint64_t>(count) : 0, set);
-        if (!head || off + csize_ + bits.size() + 4 * n > size_) {
+        record_note note;
+        note.slot = slot;
+        note.begin = off;
+        if (!read_record_head(off, points, bits, note) ||
+            off + csize_ + bits.size() + 4 * std::min<std::uint64_t>(note.count, note.set) >
+                size_) {
             cut_ = "the values of " + slot_variable(slot) + " are cut off at the end of the file";
             return fail(cut_.c_str());
         }
+        note.end = off + csize_ + bits.size() + 4 * note.count;
+        records_.push_back(note);
     }
+    return true;
+}
+
+// The count and presence bits of the record at off over `points` points.
+bool run_checker::read_record_head(std::uint64_t off, std::uint64_t points,
+                                   std::vector<std::uint8_t>& bits, record_note& note) const {
+    std::int64_t count = 0;
+    bits.assign(static_cast<std::size_t>(presence_bytes(points)), 0);
+    if (!fr_.count(off, c32_, count) || !fr_.at(off + csize_, bits.data(), bits.size()))
+        return false;
+    note.points = points;
+    note.count = count > 0 ? static_cast<std::uint64_t>(count) : 0;
+    note.negative = count < 0;
+    note.set = note.stray = 0;
+    for (std::uint64_t p = 0; p < 8ull * bits.size(); ++p)
+        if (bits[p / 8] >> (p % 8) & 1) ++(p < points ? note.set : note.stray);
     return true;
 }
 
@@ -596,6 +753,7 @@ bool run_checker::delays_within() {
         if (n > 0) at += 28 + 8ull * static_cast<std::uint64_t>(n);
         if (at > size_) return false;
     }
+    delays_end_ = at;
     return true;
 }
 
@@ -630,6 +788,187 @@ bool run_checker::parts_within_file() {
     return true;
 }
 
+bool run_checker::parts_agree() {
+    return model_part_agrees() && header_words_agree() && records_agree() && columns_agree() &&
+           extents_apart();
+}
+
+// The model part is the one the run was written with (the identity stamp
+// the writer puts at the end of the origin text, when the text carries one)
+// and its variables have names a reader can find them by.
+bool run_checker::model_part_agrees() {
+    std::size_t n = strnlen(rec_.origin, sizeof rec_.origin);
+    const char* tail = rec_.origin + (n >= 9 ? n - 8 : 0);
+    bool stamped = n >= 9 && tail[-1] == ' ' && std::all_of(tail, tail + 8, [](char c) {
+                       return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+                   });
+    if (stamped && std::strtoul(std::string(tail, 8).c_str(), nullptr, 16) !=
+                       get_header_word(rec_.symbols, mh_stamp))
+        return fail("the model part differs from the one the run was written with");
+    model_lock_guard g(rec_.symbols, 0);
+    if (!g.ok() || !model_hdr) return fail("model part");
+    std::vector<const char*> names;
+    std::uint32_t end_cell = model_hdr->w[mh_sym_end];
+    for (symbol_id s = first_symbol_cell; s + symbol_cells <= end_cell; s += symbol_cells) {
+        if (!valid_symbol(s)) continue;
+        int t = sym(s)->type;
+        if (!is_variable_type(t) && t != st_element && t != st_range) continue;
+        const char* name = sym_name(s);
+        if (!name || !*name) return fail("a variable of the model part has no name");
+        for (const char* c = name; *c; ++c)
+            if (static_cast<unsigned char>(*c) < 0x20)
+                return fail("a name in the model part holds a control character");
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(),
+              [](const char* a, const char* b) { return name_cmp_us(a, b) < 0; });
+    for (std::size_t k = 1; k < names.size(); ++k)
+        if (name_cmp_us(names[k - 1], names[k]) == 0) {
+            cut_ = std::string("two variables of the model part are named ") + names[k];
+            return fail(cut_.c_str());
+        }
+    return true;
+}
+
+// The header's counts: the time points are the larger of the saved times and
+// the data points ('A': no saved times), and the longest series is the
+// longest of those and of the lookups.
+bool run_checker::header_words_agree() {
+    std::int64_t longest = w31_;
+    for (std::uint32_t k = 0; rec_.lookups && k < side_.lookups; ++k) {
+        std::uint32_t points = 0;
+        if (!fr_.u32(std::uint64_t{rec_.lookups} + 52ull * k + 32, points))
+            return fail("the lookup section is cut off at the end of the file");
+        longest = std::max<std::int64_t>(longest, points);
+    }
+    if (timed_ && w31_ != std::max(w29_, w30_)) {
+        cut_ = "the header's time points (" + std::to_string(w31_) +
+               ") disagree with its saved times (" + std::to_string(w30_) + ") and data points (" +
+               std::to_string(w29_) + ")";
+        return fail(cut_.c_str());
+    }
+    if (type_ == 'A' && (w29_ || w30_))
+        return fail("the header of an array run gives saved times or data points");
+    if (w28_ != longest) {
+        cut_ = "the header's longest series (" + std::to_string(w28_) +
+               ") disagrees with the time points and lookups (" + std::to_string(longest) + ")";
+        return fail(cut_.c_str());
+    }
+    return true;
+}
+
+// Each record's count is the number of its presence bits, no bit lies past
+// its points, the time axes are complete, and the records follow one another
+// in slot order without sharing bytes.
+bool run_checker::records_agree() {
+    if (lower_) return true;
+    std::vector<std::uint8_t> bits;
+    for (std::size_t k = 0; k < records_.size(); ++k) {
+        record_note& r = records_[k];
+        auto what = [this, &r] { return r.slot == 0 ? "Time" : slot_variable(r.slot); };
+        if (r.negative || r.count != r.set) {
+            cut_ = "the value count of " + what() + " disagrees with its presence bits";
+            return fail(cut_.c_str());
+        }
+        if (r.stray) {
+            cut_ = "the presence bits of " + what() + " run past its " + std::to_string(r.points) +
+                   " points";
+            return fail(cut_.c_str());
+        }
+        if (r.slot == 0 && timed_) {
+            if (r.set != r.points) return fail("the record of Time misses saved times");
+            if (w29_) {
+                // The data time axis lies right behind Time's record.
+                record_note d;
+                if (!read_record_head(r.end, static_cast<std::uint64_t>(w29_), bits, d))
+                    return fail("data time axis");
+                if (d.count != d.set || d.set != d.points || d.stray)
+                    return fail("the record of the data time axis misses points");
+                r.end += csize_ + bits.size() + 4 * d.count;
+            }
+        }
+        if (k > 0 && r.begin < records_[k - 1].end) {
+            cut_ = "the values of " + what() + " overlap those of " +
+                   slot_variable(records_[k - 1].slot) + " or lie before them";
+            return fail(cut_.c_str());
+        }
+    }
+    return true;
+}
+
+// Each saved column of a row-layout run belongs to one slot, and there are
+// as many as the row is long.
+bool run_checker::columns_agree() {
+    if (!lower_) return true;
+    std::vector<std::uint8_t> seen(side_.row.row_length + 1ull, 0);
+    std::uint64_t used = 0;
+    for (std::uint32_t c : side_.columns) {
+        if (!c) continue;
+        if (seen[c]++) {
+            cut_ = "column " + std::to_string(c) + " of the row table belongs to two variables";
+            return fail(cut_.c_str());
+        }
+        ++used;
+    }
+    if (used != side_.row.row_length) {
+        cut_ = "the row table saves " + std::to_string(used) + " columns in rows of " +
+               std::to_string(side_.row.row_length);
+        return fail(cut_.c_str());
+    }
+    return true;
+}
+
+// No two parts of the file share a byte.
+bool run_checker::extents_apart() {
+    struct extent {
+        std::uint64_t begin, end;
+        std::string name; // empty: the values of a slot
+        std::uint32_t slot;
+    };
+    std::vector<extent> parts;
+    auto add = [&](std::uint64_t b, std::uint64_t e, const char* name, std::uint32_t slot = 0) {
+        if (e > b) parts.push_back({b, e, name ? name : "", slot});
+    };
+    add(0, model_begin_, "header");
+    add(model_begin_, model_end_, "model part");
+    const std::uint64_t slot_bytes = 4ull * side_.slots;
+    if (rec_.constants && (rec_.constants_in_section || lower_))
+        add(rec_.constants, rec_.constants + slot_bytes, "constants section");
+    if (rec_.lookups) {
+        std::uint64_t at = std::uint64_t{rec_.lookups} + 52ull * side_.lookups, end = 0;
+        add(rec_.lookups, stored_block_at(at, end) == block_fits ? end : at, "lookup section");
+    }
+    std::uint64_t end = 0;
+    if (rec_.strings && stored_block_at(rec_.strings, end) == block_fits)
+        add(rec_.strings, end, "string block");
+    if (lower_) {
+        add(rec_.offset_table, table_end_, "row table");
+        if (w29_)
+            add(table_end_, data_values_at_ + 4ull * static_cast<std::uint64_t>(w29_),
+                "data time axis");
+        add(side_.row.first_row,
+            side_.row.first_row + 4ull * side_.row.row_length * static_cast<std::uint64_t>(w30_),
+            "rows");
+    } else {
+        add(rec_.offset_table, rec_.offset_table + slot_bytes, "offset table");
+        for (const record_note& r : records_) add(r.begin, r.end, nullptr, r.slot);
+    }
+    if (section_end_) add(rec_.section, section_end_, "run-type section");
+    if (matrix_end_) add(matrix_at_, matrix_end_, "sensitivity values");
+    if (rec_.delays) add(rec_.delays, delays_end_, "delay states");
+    std::sort(parts.begin(), parts.end(),
+              [](const extent& a, const extent& b) { return a.begin < b.begin; });
+    auto name_of = [&](const extent& e) {
+        return e.name.empty() ? "values of " + slot_variable(e.slot) : e.name;
+    };
+    for (std::size_t k = 1; k < parts.size(); ++k)
+        if (parts[k].begin < parts[k - 1].end) {
+            cut_ = "the " + name_of(parts[k - 1]) + " and the " + name_of(parts[k]) + " overlap";
+            return fail(cut_.c_str());
+        }
+    return true;
+}
+
 // Opens and checks a run file into a local record and side state (see
 // run_checker). fail_kind as run_checker::header.
 bool open_local(const std::string& full, loaded_run& rec, run_side& side, std::string& why,
@@ -637,7 +976,7 @@ bool open_local(const std::string& full, loaded_run& rec, run_side& side, std::s
     run_checker c(full, rec, side, why);
     if (!(c.header(fail_kind) && c.info_block() && c.model_part() && c.model_facts() &&
           c.header_counts() && c.value_table() && c.run_section() && c.time_axes() &&
-          c.parts_within_file()))
+          c.parts_within_file() && c.parts_agree()))
         return false;
     c.accept();
     return true;

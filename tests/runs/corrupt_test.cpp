@@ -148,20 +148,26 @@ TEST_F(corrupt_test, damaged_records_read_nothing) {
     EXPECT_EQ(read_run_series("Obs", "Time", r, v, t), 3);
 }
 
-TEST_F(corrupt_test, a_record_count_above_its_presence_bits_is_clamped) {
+TEST_F(corrupt_test, a_record_count_that_disagrees_with_its_presence_bits_is_refused) {
     run_builder rb = base();
-    std::vector<std::uint8_t> b = rb.bytes();
+    std::vector<std::uint8_t> good = rb.bytes();
     const run_layout L = rb.layout();
     int obs = run_builder::slot_of(mb_.symbols(), "Obs");
     std::uint32_t at = L.records.at(obs);
-    std::uint16_t big = 30000;
-    std::memcpy(b.data() + at, &big, 2);
-    std::string p = write_bytes("clamp.kdf", b);
-    int r = kdf_open(p.c_str());
-    ASSERT_GE(r, 0);
-    std::vector<float> v, t;
-    EXPECT_EQ(read_run_series("Obs", "Time", r, v, t), 3);
-    EXPECT_EQ(v, (std::vector<float>{1, 2, 3}));
+    // A count above the bits would repeat or invent values; one below them
+    // would show the last values at the wrong times.
+    for (std::uint16_t count : {std::uint16_t{30000}, std::uint16_t{2}}) {
+        auto b = good;
+        std::memcpy(b.data() + at, &count, 2);
+        expect_rejected(b, "count against the presence bits");
+        EXPECT_TRUE(any_message_contains("the value count of Obs disagrees with its presence bits"))
+            << count;
+    }
+    // A presence bit past the record's points.
+    auto b = good;
+    b[at + 2] |= 0x80;
+    expect_rejected(b, "stray presence bit");
+    EXPECT_TRUE(any_message_contains("the presence bits of Obs run past its 3 points"));
 }
 
 TEST_F(corrupt_test, wrong_version_is_not_compatible) {

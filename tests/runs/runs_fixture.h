@@ -90,7 +90,9 @@ protected:
         FILE* f = std::fopen(p.c_str(), "wb");
         EXPECT_NE(f, nullptr) << p;
         if (!f) return p;
-        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size()) << p;
+        if (!bytes.empty()) {
+            EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size()) << p;
+        }
         std::fclose(f);
         return p;
     }

@@ -1,13 +1,16 @@
 // The settings rows: their texts, reading them back, hand-edited values,
 // the custom colours and the window-position values. No window is needed.
 #include "foundation/ini.h"
+#include "foundation/report.h"
 #include "foundation/types.h"
+#include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -211,6 +214,73 @@ TEST_F(SettingsRows, WindowPlaceValues) {
                             "1-x=99999999999,y=2,w=3,h=4", "1;x=1,y=2,w=3,h=4"})
         EXPECT_FALSE(parse_window_place(bad, &p)) << bad;
     EXPECT_FALSE(parse_window_place(nullptr, &p));
+}
+
+// Messages of severity 3 (warnings: the error log, never a box) by text.
+std::vector<std::string>& warnings() {
+    static std::vector<std::string> w;
+    return w;
+}
+int keep_warning(int kind, const char*, const char* text) {
+    if (kind == 3) warnings().push_back(text ? text : "");
+    return 0;
+}
+
+// Settings stay forgiving, but a row that does not read whole (a field that
+// does not scan, a row cut short, a colour or a window place that does not
+// read) is logged once with its key; rows that read whole are not.
+TEST_F(SettingsRows, RowsThatDoNotReadAreLoggedOnceWithTheirKey) {
+    message_hook old = current_message_hook();
+    set_message_hook(keep_warning);
+    warnings().clear();
+    opt_block o;
+    o.print_width = 7.5f;
+    o.err_dim[2] = 640;
+    put_settings_rows(o, window_flags_set);
+    put_custom_colours(o);
+    ini_set("FragmentAddIn", "");
+    opt_block whole;
+    std::uint8_t flags = 0;
+    read_custom_colours(whole);
+    read_settings(whole, flags);
+    EXPECT_TRUE(warnings().empty()) << warnings().front();
+
+    const std::map<std::string, std::string> bad = {
+        {"print_options", "1,0,"},       // cut short
+        {"ErrDim", "5,6,7,8x,"},         // junk behind a number
+        {"print_dimensions", "wide,8,"}, // not a number
+        {"GraphicsOpt", "1,2,300,0,"},   // not a byte
+        {"CDialogFont", "Arial|x|,"},    // not a font
+        {"ScreenOpt2", ""},              // no number at all
+        {"CustomColor 7", "10-20"},      // not a colour
+    };
+    for (const auto& [key, value] : bad) ini_set(key.c_str(), value.c_str());
+    for (int twice = 0; twice < 2; ++twice) {
+        opt_block back;
+        read_custom_colours(back);
+        read_settings(back, flags);
+        EXPECT_EQ(back.err_dim[2], 7); // what reads is taken
+        EXPECT_FLOAT_EQ(back.print_height, 8.0f);
+    }
+    ASSERT_EQ(warnings().size(), bad.size());
+    for (const auto& [key, value] : bad) {
+        int found = 0;
+        for (const std::string& w : warnings())
+            if (w.find("The setting " + key + " does not read whole (\"" + value + "\")") !=
+                std::string::npos)
+                ++found;
+        EXPECT_EQ(found, 1) << key;
+    }
+
+    // Another bad value of a key is reported again; a window place too.
+    warnings().clear();
+    ini_set("ErrDim", "5,");
+    ini_set("Sel History", "1-x=10,y=20");
+    read_settings(whole, flags);
+    restore_float_positions();
+    restore_float_positions();
+    EXPECT_EQ(warnings().size(), 2u);
+    set_message_hook(old);
 }
 
 } // namespace

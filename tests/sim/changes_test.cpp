@@ -146,6 +146,61 @@ TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {
     EXPECT_TRUE(messages.contains("Unable to open the changes file")) << messages.joined();
 }
 
+// A changes file cut at any byte: a cut inside a change is refused with its
+// line, whatever the cut leaves looking like a whole change ("k = 20" of
+// "k = 200"); a cut at a line end reads the lines before it, each with the
+// value the whole file gives.
+TEST_F(Changes, AFileCutInsideAChangeIsRefused) {
+    ASSERT_EQ(read_changes_text("k = 200\nc[region] = 1.5, 22.25, 300\ncurve = (0,1) (10,20)\n"
+                                "label = \"new text\"\n",
+                                "x"),
+              1);
+    std::string all = dir_ + "/all.cin";
+    ASSERT_EQ(write_changes_file(all.c_str(), 2), 1);
+    std::ifstream f(all, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_NE(text.find("k = 200\n"), std::string::npos) << text;
+    std::string cut_path = dir_ + "/cut.cin";
+    for (std::size_t cut = 0; cut < text.size(); ++cut) {
+        {
+            std::ofstream o(cut_path, std::ios::binary | std::ios::trunc);
+            o << text.substr(0, cut);
+        }
+        clear_setup();
+        const std::size_t before = messages.all().size();
+        std::size_t line_start = text.rfind('\n', cut ? cut - 1 : 0);
+        line_start = cut == 0 || line_start == std::string::npos ? 0 : line_start + 1;
+        std::string tail = text.substr(line_start, cut - line_start);
+        bool inside_change = !tail.empty() && tail[0] != '*';
+        int r = read_change_files(("\"" + cut_path + "\"").c_str());
+        if (inside_change) {
+            EXPECT_EQ(r, 0) << "cut at " << cut << " after \"" << tail << "\"";
+            ASSERT_EQ(messages.all().size(), before + 1) << cut << "\n" << messages.joined();
+            EXPECT_NE(messages.all().back().find("The file ends inside this line (a change needs "
+                                                 "its line end)\n" +
+                                                 tail + "\n"),
+                      std::string::npos)
+                << cut << "\n"
+                << messages.all().back();
+            EXPECT_FLOAT_EQ(value(slot_k_), 2) << cut; // nothing applied
+            continue;
+        }
+        EXPECT_EQ(r, 1) << "cut at " << cut << "\n" << messages.joined();
+        float k = value(slot_k_), c = value(slot_c_ + 2);
+        EXPECT_TRUE(k == 2 || k == 200) << cut << ": k = " << k;
+        EXPECT_TRUE(c == 1 || c == 300) << cut << ": c[east] = " << c;
+    }
+    // A last line without its line end is refused also when nothing was cut,
+    // but a last comment needs none.
+    {
+        std::ofstream o(cut_path, std::ios::binary | std::ios::trunc);
+        o << "k = 5\r\n* the end";
+    }
+    clear_setup();
+    EXPECT_EQ(read_change_files(("\"" + cut_path + "\"").c_str()), 1) << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 5);
+}
+
 } // namespace
 
 namespace {
