@@ -10,6 +10,7 @@
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
+#include "shell/controlpanel.h"
 #include "shell/msgbox.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
@@ -79,10 +80,12 @@ void shell_plausitest_results(const sim_output& results) {
 void shell_runs_changed() {
     set_main_title(nullptr);
     set_bottom_text(model_is_open() ? current_model_name() : "");
+    refresh_time_axis();
 }
 
 void model_opened() {
     if (model_is_open()) reset_value_cache(-1, 1, 1);
+    refresh_time_axis();
 }
 
 void model_closing() {

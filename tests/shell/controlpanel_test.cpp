@@ -3,13 +3,19 @@
 // pictures of the built pages.
 #include "shell_fixture.h"
 
+#include "model/context.h"
 #include "platform/controls.h"
 #include "resources/panel.h"
+#include "runs/core/runfile.h"
 #include "shell/controlpanel.h"
 #include "shell/controls/scaler.h"
 #include "shell/floats.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
+#include "shell/wiring.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
 
 #include <QImage>
 #include <QWidget>
@@ -232,6 +238,113 @@ TEST_F(ControlPanel, TypedTimesFollowTheirRules) {
     EXPECT_DOUBLE_EQ(model_rec->start, 0.0);
     EXPECT_DOUBLE_EQ(model_rec->end, 100.0);
     EXPECT_DOUBLE_EQ(model_rec->special, 100.0);
+}
+
+TEST_F(ControlPanel, TypedTimesOutsideTheirRangeAreRefusedWithAMessageOnLeavingTheBox) {
+    HWND page = open_on(tab_time_axis);
+    ASSERT_NE(page, nullptr);
+    scaler.width = 210;
+    scaler.margin = 10;
+    model_rec->start = 10;
+    model_rec->end = 90;
+    model_rec->special = 50;
+    show_time_value(0, 0);
+    // Types into a box that has the focus, then moves the focus on.
+    auto type_and_leave = [&](int id, const char* text) {
+        SetFocus(GetDlgItem(page, id));
+        td::run_until_idle();
+        SetDlgItemText(page, id, text);
+        td::run_until_idle();
+        SetFocus(GetDlgItem(page, idt_reset));
+        td::run_until_idle();
+    };
+    answerer::box(severity_caption(8)).text("End Time \"5\" is refused").press(IDOK);
+    answerer::box(severity_caption(8)).text("End Time \"1e30\" is refused").press(IDOK);
+    answerer::box(severity_caption(8))
+        .text("Start Time \"abc\" is refused: it is not a time")
+        .press(IDOK);
+    answerer::box(severity_caption(8)).text("Special Time \"-3\" is refused").press(IDOK);
+    const int end_x = scaler.end_x;
+    type_and_leave(idt_end, "5"); // before the start
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
+    EXPECT_EQ(text_of(page, idt_end), "90");
+    type_and_leave(idt_end, "1e30"); // far past the full end
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
+    EXPECT_EQ(text_of(page, idt_end), "90");
+    EXPECT_EQ(scaler.end_x, end_x);
+    type_and_leave(idt_start, "abc");
+    EXPECT_DOUBLE_EQ(model_rec->start, 10.0);
+    EXPECT_EQ(text_of(page, idt_start), "10");
+    type_and_leave(idt_special, "-3");
+    EXPECT_DOUBLE_EQ(model_rec->special, 50.0);
+    std::vector<std::string> texts = seen_texts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_NE(texts[0].find("more than the Start Time (10) and at most 100"), std::string::npos)
+        << texts[0];
+    EXPECT_NE(texts[1].find("at most 100"), std::string::npos) << texts[1];
+    EXPECT_NE(texts[2].find("at least 0 and less than the End Time (90)"), std::string::npos)
+        << texts[2];
+    EXPECT_NE(texts[3].find("more than 0 and less than 100"), std::string::npos) << texts[3];
+
+    // A time typed in steps (each prefix applied as typed) that ends refused
+    // goes back to the time the box had when it got the focus.
+    SetFocus(GetDlgItem(page, idt_end));
+    td::run_until_idle();
+    answerer::box(severity_caption(8)).text("End Time \"1e3\" is refused").press(IDOK);
+    for (const char* prefix : {"1", "1e", "1e3"}) {
+        SetDlgItemText(page, idt_end, prefix);
+        td::run_until_idle();
+    }
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0); // "1" was not after the start
+    SetFocus(GetDlgItem(page, idt_reset));
+    td::run_until_idle();
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
+    EXPECT_EQ(text_of(page, idt_end), "90");
+    // An allowed time is taken and stays without a message.
+    type_and_leave(idt_end, "60");
+    EXPECT_DOUBLE_EQ(model_rec->end, 60.0);
+    EXPECT_EQ(seen_texts().size(), 5u);
+}
+
+// A model opened with no run shows its own time range at once; each run and
+// each model after it bring the Time Axis page up to date.
+TEST_F(ControlPanel, TheTimeAxisFollowsEachModelOpenedAndEachRun) {
+    install_program_hooks();
+    set_sim_pump_hook(nullptr);
+    ask_dataset_overwrite = false;
+    HWND page = open_on(tab_time_axis);
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1); // 0 to 200
+    td::run_until_idle();
+    page = control_page;
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(text_of(page, idt_start), "0");
+    EXPECT_EQ(text_of(page, idt_end), "200");
+    EXPECT_EQ(text_of(page, idt_special), "200");
+    EXPECT_FLOAT_EQ(model_rec->full_end, 200.0f);
+    EXPECT_GE(scaler.end_x, scaler.width - scaler.margin - 1);
+
+    model_rec->end = 150;
+    show_time_value(0, 0);
+    menu_command(cmd_simulate);
+    td::run_until_idle();
+    EXPECT_EQ(model_rec->run_count, 1);
+    EXPECT_EQ(text_of(control_page, idt_end), "200");
+
+    ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1); // 0 to 120
+    td::run_until_idle();
+    EXPECT_EQ(text_of(control_page, idt_end), "120");
+    menu_command(cmd_simulate);
+    td::run_until_idle();
+    EXPECT_EQ(text_of(control_page, idt_end), "120");
+    EXPECT_FLOAT_EQ(model_rec->full_end, 120.0f);
+    ASSERT_EQ(shell_open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1); // 0 to 100
+    td::run_until_idle();
+    EXPECT_EQ(text_of(control_page, idt_end), "100");
+
+    clear_setup();
+    unload_runs(1);
+    ask_dataset_overwrite = true;
 }
 
 TEST_F(ControlPanel, DraggingTheStartMarkerMovesStartInWholeSteps) {
