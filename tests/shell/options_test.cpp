@@ -4,6 +4,8 @@
 #include "shell_fixture.h"
 
 #include "foundation/errlog.h"
+#include "model/model.h"
+#include "resources/menus.h"
 #include "resources/options.h"
 #include "shell/floats.h"
 #include "shell/fonts.h"
@@ -11,6 +13,8 @@
 #include "shell/options.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
 
 #include <QImage>
 #include <QWidget>
@@ -409,6 +413,149 @@ TEST_F(History, SavedPositionsAreRestoredHiddenOrIgnored) {
         ini_set("Err History", bad);
         restore_float_positions();
         EXPECT_EQ(history_hwnd(), nullptr) << bad;
+    }
+}
+
+TEST_F(History, NewLinesOfTheLogAppearWhileTheWindowIsOpen) {
+    make_log("one\n");
+    history_window(1, 10, 10, 400, 200);
+    ASSERT_NE(history_hwnd(), nullptr);
+    ASSERT_EQ(history_lines().size(), 1u);
+    {
+        std::ofstream out(error_log_path(), std::ios::binary | std::ios::app);
+        out << "two\nthree, half";
+    }
+    td::advance(600);
+    td::run_until_idle();
+    EXPECT_EQ(history_lines(), (std::vector<std::string>{"one", "two", "three, half"}));
+    {
+        std::ofstream out(error_log_path(), std::ios::binary | std::ios::app);
+        out << " and the rest\r\n";
+        for (int i = 0; i < 40; ++i) out << "line " << i << "\n";
+    }
+    td::advance(600);
+    td::run_until_idle();
+    ASSERT_EQ(history_lines().size(), 43u);
+    EXPECT_EQ(history_lines()[2], "three, half and the rest");
+    EXPECT_EQ(history_lines().back(), "line 39");
+    // The view was at the end and stays there: the last line is in sight.
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(history_hwnd(), SB_VERT, &si);
+    EXPECT_EQ(si.nPos + static_cast<int>(si.nPage), 43);
+    // A log made afresh (shorter) is read again from its start.
+    {
+        std::ofstream out(error_log_path(), std::ios::binary | std::ios::trunc);
+        out << "fresh\n";
+    }
+    td::advance(600);
+    td::run_until_idle();
+    EXPECT_EQ(history_lines(), (std::vector<std::string>{"fresh"}));
+}
+
+TEST_F(History, CloseEscapeAndFileCloseCloseTheWindowAndATitleDoubleClickDoesNotMaximise) {
+    make_log("one\n");
+    auto open = [&] {
+        history_window(1, 20, 20, 400, 200);
+        td::run_until_idle();
+        return history_hwnd();
+    };
+    HWND h = open();
+    ASSERT_NE(h, nullptr);
+    HWND close = GetDlgItem(h, IDCANCEL);
+    ASSERT_NE(close, nullptr);
+    EXPECT_TRUE(IsWindowVisible(close));
+    RECT cr{}, hr{};
+    GetWindowRect(close, &cr);
+    GetWindowRect(h, &hr);
+    EXPECT_LE(cr.right, hr.right);
+    EXPECT_LE(cr.bottom, hr.bottom);
+    td::click(close, 5, 5);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+
+    h = open();
+    SetFocus(h);
+    td::press_key(VK_ESCAPE);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+
+    h = open();
+    SetFocus(h);
+    td::press_key('W', td::ctrl);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+
+    // File > Close reaches the active child through the main window.
+    h = open();
+    const bool model_open = model_is_open();
+    activate_window(h, 0, 0);
+    td::run_until_idle();
+    ASSERT_EQ(active_child, h);
+    SendMessage(main_wnd, WM_COMMAND, cmd_close, 0);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+    EXPECT_NE(active_child, h);
+    EXPECT_EQ(model_is_open(), model_open); // the model stays as it was
+
+    // A double click on the title leaves the place as it was.
+    h = open();
+    RECT before{};
+    GetWindowRect(h, &before);
+    SendMessage(h, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+    SendMessage(h, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    td::run_until_idle();
+    RECT after{};
+    GetWindowRect(h, &after);
+    EXPECT_FALSE(IsZoomed(h));
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+}
+
+TEST_F(History, ASavedPlaceLargerThanTheContainerComesBackInsideIt) {
+    make_log("one\n");
+    RECT c{};
+    GetClientRect(container_wnd, &c);
+    // What a maximised window once saved: above the work area, and larger.
+    ini_set("Err History", ("1-x=-4,y=-22,w=" + std::to_string(c.right + 8) +
+                            ",h=" + std::to_string(c.bottom + 26))
+                               .c_str());
+    restore_float_positions();
+    HWND h = history_hwnd();
+    ASSERT_NE(h, nullptr);
+    POINT o = window_origin(h, GetParent(h));
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_GE(o.x, 0);
+    EXPECT_GE(o.y, 0);
+    EXPECT_LE(r.right - r.left, c.right);
+    EXPECT_LE(r.bottom - r.top, c.bottom);
+}
+
+// The reader gives the same lines whatever pieces the log arrives in.
+TEST(HistoryReader, PiecesGiveTheLinesOfTheWhole) {
+    std::string log = "first\r\n" + std::string(700, 'x') + "\r\nmid\tdle\x01\n\n" +
+                      std::string(512, 'y') + "\r\n" + std::string(513, 'z') + "\rend";
+    std::vector<std::string> whole;
+    history_reader r;
+    r.take(log.data(), log.size(), &whole);
+    ASSERT_EQ(whole.size(), 6u);
+    EXPECT_EQ(whole[0], "first");
+    EXPECT_EQ(whole[1], std::string(512, 'x'));
+    EXPECT_EQ(whole[2], "mid\tdle ");
+    EXPECT_EQ(whole[3], "");
+    EXPECT_EQ(whole[4], std::string(512, 'y'));
+    EXPECT_EQ(whole[5], std::string(512, 'z'));
+    EXPECT_EQ(r.taken(), log.size());
+    for (std::size_t piece : {1u, 2u, 3u, 7u, 511u, 512u, 513u, 514u}) {
+        std::vector<std::string> got;
+        history_reader p;
+        for (std::size_t at = 0; at < log.size(); at += piece)
+            p.take(log.data() + at, std::min(piece, log.size() - at), &got);
+        EXPECT_EQ(got, whole) << "pieces of " << piece;
     }
 }
 
