@@ -16,6 +16,7 @@
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -150,15 +151,40 @@ void options_init(HWND dialog) {
     SetDlgItemText(dialog, ido_row, row);
 }
 
+// One rule for both R1C1 boxes: a single letter A to Z (either case); the
+// row letter may be followed by "*". Blanks around it are ignored.
+bool r1c1_letter(std::string text, bool star_allowed) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    std::size_t lead = text.find_first_not_of(' ');
+    text.erase(0, lead == std::string::npos ? text.size() : lead);
+    if (star_allowed && text.size() == 2 && text[1] == '*') text.pop_back();
+    return text.size() == 1 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+           static_cast<unsigned char>(text[0]) < 128;
+}
+
+std::string trimmed(std::string text) {
+    std::size_t lead = text.find_first_not_of(' ');
+    return lead == std::string::npos ? std::string() : text.substr(lead);
+}
+
 bool options_ok(HWND dialog, options_state* st) {
-    std::string row = item_text(dialog, ido_row);
-    std::string col = item_text(dialog, ido_col);
-    if (row.empty() || row[0] == ' ' || row[0] == '*') {
-        refuse(dialog, ido_row, "Please enter the letter of R1C1 rows");
+    std::string row = trimmed(item_text(dialog, ido_row));
+    std::string col = trimmed(item_text(dialog, ido_col));
+    if (!r1c1_letter(row, true)) {
+        refuse(dialog, ido_row,
+               "Please enter the letter of R1C1 rows: one letter A to Z, which may be followed "
+               "by *");
         return false;
     }
-    if (col.empty() || col[0] == ' ') {
-        refuse(dialog, ido_col, "Please enter the letter of R1C1 columns");
+    if (!r1c1_letter(col, false)) {
+        refuse(dialog, ido_col, "Please enter the letter of R1C1 columns: one letter A to Z");
+        return false;
+    }
+    if (std::toupper(static_cast<unsigned char>(row[0])) ==
+        std::toupper(static_cast<unsigned char>(col[0]))) {
+        refuse(dialog, ido_col,
+               "The letters of R1C1 rows and columns must differ: a cell address could not be "
+               "read");
         return false;
     }
     if (st->fonts_changed) {

@@ -131,6 +131,41 @@ TEST_F(Options, AnEmptyRowLetterIsRefusedAndTheDialogStaysOpen) {
     EXPECT_EQ(opts.r1c1_row, 'Q');
 }
 
+TEST_F(Options, RowAndColumnLettersFollowOneRule) {
+    // Each text is refused in either box (the row box may add "*").
+    std::vector<std::pair<int, std::string>> tries = {
+        {ido_col, "5x!"}, {ido_row, "5x!"}, {ido_col, "KX"}, {ido_row, "LX"},
+        {ido_col, "K*"},  {ido_row, "*"},   {ido_col, "7"},  {ido_row, "l**"}};
+    for (const auto& t : tries)
+        answerer::box(severity_caption(8))
+            .text(t.first == ido_row ? "letter of R1C1 rows" : "letter of R1C1 columns")
+            .press(IDOK);
+    answerer::box(severity_caption(8)).text("must differ").press(IDOK);
+    int still_open = 0;
+    answerer::dialog(dlg_options)
+        .call([&](HWND d) {
+            for (const auto& t : tries) {
+                SetDlgItemText(d, ido_row, "R");
+                SetDlgItemText(d, ido_col, "C");
+                SetDlgItemText(d, t.first, t.second.c_str());
+                SendMessage(d, WM_COMMAND, IDOK, 0);
+                if (IsWindow(d) && IsWindowVisible(d)) ++still_open;
+            }
+            SetDlgItemText(d, ido_row, "k");
+            SetDlgItemText(d, ido_col, "K");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+            if (IsWindow(d) && IsWindowVisible(d)) ++still_open;
+            SetDlgItemText(d, ido_row, " z* ");
+            SetDlgItemText(d, ido_col, "y");
+        })
+        .press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    EXPECT_EQ(still_open, static_cast<int>(tries.size()) + 1);
+    EXPECT_EQ(opts.r1c1_row, 'z');
+    EXPECT_EQ(opts.r1c1_star, 1);
+    EXPECT_EQ(opts.r1c1_col, 'y');
+}
+
 TEST_F(Options, PrintOptionsRefuseZeroPercentAndNonPositiveSizes) {
     opts.metric = 1;
     std::vector<bool> open_after;
