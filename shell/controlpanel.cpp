@@ -18,6 +18,7 @@
 #include "shell/state.h"
 #include "shell/winlist.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +37,10 @@ struct page_entry {
     DLGPROC proc;
 };
 
-INT_PTR waiting_proc(HWND, UINT message, WPARAM, LPARAM) {
+bool page_scroll_message(HWND page, UINT message, WPARAM wparam);
+
+INT_PTR waiting_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
+    if (page_scroll_message(page, message, wparam)) return TRUE;
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
@@ -391,6 +395,115 @@ void check_time_edit(HWND page, int id) {
     checking_time = false;
 }
 
+// The current page scrolls when the tab control's area is smaller than its
+// controls: one unit is 20 pixels, a page move the visible units less one.
+constexpr int scroll_unit = 20;
+int page_content = 0; // the lowest control's bottom, unscrolled
+int page_pos = 0;     // in units
+bool page_sizing = false;
+
+int page_units(HWND page) {
+    RECT c{};
+    GetClientRect(page, &c);
+    return std::max(1, static_cast<int>(c.bottom) / scroll_unit);
+}
+
+int last_page_pos(HWND page) {
+    RECT c{};
+    GetClientRect(page, &c);
+    if (page_content <= c.bottom) return 0;
+    int units = (page_content + scroll_unit - 1) / scroll_unit;
+    return std::max(0, units - page_units(page));
+}
+
+void scroll_page_to(HWND page, int pos) {
+    pos = std::clamp(pos, 0, last_page_pos(page));
+    if (pos != page_pos) {
+        ScrollWindow(page, 0, (page_pos - pos) * scroll_unit, nullptr, nullptr);
+        page_pos = pos;
+    }
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_POS;
+    si.nPos = page_pos;
+    SetScrollInfo(page, SB_VERT, &si, TRUE);
+}
+
+void update_page_scroll(HWND page) {
+    if (page_sizing) return;
+    page_sizing = true;
+    RECT c{};
+    GetClientRect(page, &c);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    si.nPage = 1; // nothing to scroll: the range fits the page
+    if (page_content > c.bottom) {
+        si.nMax = (page_content + scroll_unit - 1) / scroll_unit - 1;
+        si.nPage = static_cast<UINT>(page_units(page));
+    }
+    SetScrollInfo(page, SB_VERT, &si, TRUE);
+    scroll_page_to(page, page_pos);
+    page_sizing = false;
+}
+
+// Notes how far down the new page's controls reach (before any scrolling).
+void measure_page(HWND page) {
+    page_pos = 0;
+    page_content = 0;
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r{};
+        GetWindowRect(c, &r);
+        POINT bottom{r.left, r.bottom};
+        ScreenToClient(page, &bottom);
+        page_content = std::max(page_content, static_cast<int>(bottom.y));
+    }
+    if (page_content > 0) page_content += 4;
+}
+
+// The scrolling messages of every page; true when handled.
+bool page_scroll_message(HWND page, UINT message, WPARAM wparam) {
+    if (page != control_page) return false;
+    if (message == WM_SIZE) {
+        update_page_scroll(page);
+        return false; // the page may lay out too
+    }
+    if (message != WM_VSCROLL) return false;
+    int step = std::max(1, page_units(page) - 1);
+    switch (LOWORD(wparam)) {
+    case SB_LINEUP:
+        scroll_page_to(page, page_pos - 1);
+        break;
+    case SB_LINEDOWN:
+        scroll_page_to(page, page_pos + 1);
+        break;
+    case SB_PAGEUP:
+        scroll_page_to(page, page_pos - step);
+        break;
+    case SB_PAGEDOWN:
+        scroll_page_to(page, page_pos + step);
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_TRACKPOS;
+        GetScrollInfo(page, SB_VERT, &si);
+        scroll_page_to(page, si.nTrackPos);
+        break;
+    }
+    case SB_TOP:
+        scroll_page_to(page, 0);
+        break;
+    case SB_BOTTOM:
+        scroll_page_to(page, last_page_pos(page));
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
 } // namespace
 
 // ------------------------------------------------------------- the panel ---
@@ -425,7 +538,9 @@ void select_tab(HWND panel, int index, bool set) {
     control_page = CreateDialogParam(hinst, MAKEINTRESOURCE(pages[index].dialog),
                                      tabs ? tabs : panel, pages[index].proc, 0);
     if (!control_page) return;
+    measure_page(control_page);
     layout_panel(panel);
+    update_page_scroll(control_page);
     ShowWindow(control_page, SW_SHOW);
 }
 
@@ -596,6 +711,7 @@ void refresh_time_axis() {
 }
 
 INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (page_scroll_message(dialog, message, wparam)) return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         fit_dialog(dialog, -1);
@@ -684,6 +800,7 @@ INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
 // --------------------------------------------------------------- scaling ---
 
 INT_PTR scaling_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    if (page_scroll_message(dialog, message, wparam)) return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         fit_dialog(dialog, -1);

@@ -101,36 +101,38 @@ const font_button font_buttons[5] = {
 
 struct options_state {
     bool fonts_changed = false;
+    // The font each button stands for (the buttons show it readably).
+    font_spec fonts[5] = {};
 };
 
-// The font a button's text describes (the text after " - ").
-font_spec button_font(HWND dialog, const font_button& b) {
-    std::string text = item_text(dialog, b.id);
-    std::size_t dash = text.find(" - ");
-    std::string spec = dash == std::string::npos ? "" : text.substr(dash + 3);
-    font_spec f = b.font >= 0 ? opts.fonts[b.font] : opts.fonts[of_normal];
-    if (b.font < 0) {
-        std::snprintf(f.face, sizeof f.face, "%.31s", spec.c_str());
-        return f;
-    }
-    font_spec parsed = f;
-    if (read_font_spec(&parsed, spec.c_str(), &f)) f = parsed;
-    return f;
+// What a font button shows: its label and the font as a person reads it
+// ("Normal - MS Sans Serif, 9 pt, bold"); the tool face only its face.
+std::string font_description(const font_spec& f) {
+    std::string text = *f.face ? f.face : "Default face";
+    text += ", " + std::to_string(static_cast<int>(static_cast<std::int8_t>(f.size))) + " pt";
+    if (f.style & font_bold) text += ", bold";
+    if (f.style & font_italic) text += ", italic";
+    if (f.style & font_underline) text += ", underlined";
+    if (f.style & font_strikeout) text += ", struck out";
+    return text;
 }
 
-void show_button_font(HWND dialog, const font_button& b, const font_spec& f) {
-    std::string text = std::string(b.label) + " - " + (b.font < 0 ? f.face : font_spec_text(f));
+void show_button_font(HWND dialog, options_state* st, int index, const font_spec& f) {
+    const font_button& b = font_buttons[index];
+    st->fonts[index] = f;
+    std::string text = std::string(b.label) + " - " + (b.font < 0 ? f.face : font_description(f));
     SetDlgItemText(dialog, b.id, text.c_str());
 }
 
-void options_init(HWND dialog) {
-    for (const font_button& b : font_buttons) {
+void options_init(HWND dialog, options_state* st) {
+    for (int i = 0; i < 5; ++i) {
+        const font_button& b = font_buttons[i];
         font_spec f = opts.fonts[of_normal];
         if (b.font >= 0)
             f = opts.fonts[b.font];
         else
             std::snprintf(f.face, sizeof f.face, "%s", opts.tool_face);
-        show_button_font(dialog, b, f);
+        show_button_font(dialog, st, i, f);
     }
     std::uint8_t display = opts.colour_modes[0];
     int kind = display & cm_kind;
@@ -188,8 +190,9 @@ bool options_ok(HWND dialog, options_state* st) {
         return false;
     }
     if (st->fonts_changed) {
-        for (const font_button& b : font_buttons) {
-            font_spec f = button_font(dialog, b);
+        for (int i = 0; i < 5; ++i) {
+            const font_button& b = font_buttons[i];
+            const font_spec& f = st->fonts[i];
             if (b.font >= 0)
                 opts.fonts[b.font] = f;
             else
@@ -233,10 +236,10 @@ bool options_ok(HWND dialog, options_state* st) {
     return true;
 }
 
-void options_font_button(HWND dialog, const font_button& b, options_state* st) {
-    font_spec f = button_font(dialog, b);
-    if (choose_font(&f, b.font < 0 ? 1 : 0) == 2) {
-        show_button_font(dialog, b, f);
+void options_font_button(HWND dialog, int index, options_state* st) {
+    font_spec f = st->fonts[index];
+    if (choose_font(&f, font_buttons[index].font < 0 ? 1 : 0) == 2) {
+        show_button_font(dialog, st, index, f);
         st->fonts_changed = true;
     }
 }
@@ -459,14 +462,14 @@ INT_PTR fontset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
         st = begin_dialog<options_state>(dialog, lparam);
-        options_init(dialog);
+        if (st) options_init(dialog, st);
         return TRUE;
     case WM_COMMAND: {
         if (!st) return FALSE;
         int id = LOWORD(wparam);
-        for (const font_button& b : font_buttons)
-            if (id == b.id) {
-                options_font_button(dialog, b, st);
+        for (int i = 0; i < 5; ++i)
+            if (id == font_buttons[i].id) {
+                options_font_button(dialog, i, st);
                 return TRUE;
             }
         if (id == IDOK) {

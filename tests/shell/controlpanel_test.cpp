@@ -422,6 +422,52 @@ TEST_F(ControlPanel, ScalingPageExclusionsAndLimits) {
     EXPECT_EQ(scaling_opts.h_divisions, 12);
 }
 
+// The Scaling page fits the panel's first size whole; a smaller panel
+// scrolls the page in steps of 20 pixels.
+TEST_F(ControlPanel, APageFitsTheFirstSizeAndScrollsWhenThePanelIsSmaller) {
+    HWND page = open_on(tab_scaling);
+    ASSERT_NE(page, nullptr);
+    auto bottom_in_page = [&](int id) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(page, id), &r);
+        POINT p{r.left, r.bottom};
+        ScreenToClient(page, &p);
+        return static_cast<int>(p.y);
+    };
+    RECT c{};
+    GetClientRect(page, &c);
+    EXPECT_LE(bottom_in_page(517), c.bottom); // the Livesweep group box
+    EXPECT_LE(bottom_in_page(ids_buffer), c.bottom);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(page, SB_VERT, &si);
+    EXPECT_LE(si.nMax - si.nMin + 1, static_cast<int>(si.nPage)); // nothing to scroll
+
+    RECT pr{};
+    GetWindowRect(control_wnd, &pr);
+    SetWindowPos(control_wnd, nullptr, 0, 0, pr.right - pr.left, (pr.bottom - pr.top) / 2,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    td::run_until_idle();
+    GetClientRect(page, &c);
+    const int before = bottom_in_page(ids_buffer);
+    ASSERT_GT(before, c.bottom); // cut off now
+    SendMessage(page, WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(bottom_in_page(ids_buffer), before - 20);
+    SendMessage(page, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_LE(bottom_in_page(ids_buffer), c.bottom); // reachable
+    GetScrollInfo(page, SB_VERT, &si);
+    EXPECT_GT(si.nPos, 0);
+    SendMessage(page, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(bottom_in_page(ids_buffer), before);
+    // Made large again, the page scrolls back and the bar has nothing to do.
+    SendMessage(page, WM_VSCROLL, SB_BOTTOM, 0);
+    SetWindowPos(control_wnd, nullptr, 0, 0, pr.right - pr.left, pr.bottom - pr.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    td::run_until_idle();
+    EXPECT_EQ(bottom_in_page(ids_buffer), before);
+}
+
 TEST_F(ControlPanel, SavedPositionsComeBackHiddenOrShown) {
     ini_set("Control Dlg", "0-x=10,y=20,w=300,h=260");
     restore_float_positions();

@@ -265,9 +265,16 @@ TEST_F(Options, FontSelectionResults) {
 
 TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
     answerer::dialog(dlg_font_select).set_text(idf_size, "11").check(idf_italic).press(IDOK);
-    std::string label;
+    std::string label, normal, tool, automatic;
     answerer::dialog(dlg_options)
         .call([&](HWND d) {
+            char first[128] = {};
+            GetDlgItemText(d, ido_font_normal, first, sizeof first);
+            normal = first;
+            GetDlgItemText(d, ido_font_tool, first, sizeof first);
+            tool = first;
+            GetDlgItemText(d, ido_test, first, sizeof first);
+            automatic = first;
             SendMessage(d, WM_COMMAND, ido_font_equation, 0);
             char buf[128] = {};
             GetDlgItemText(d, ido_font_equation, buf, sizeof buf);
@@ -275,7 +282,12 @@ TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
         })
         .press(IDOK);
     EXPECT_EQ(options_dialog(302), 1);
-    EXPECT_EQ(label, "Equation Editor - MS Sans Serif|11|I|");
+    // The buttons show the face and size as a person reads them, not the
+    // settings' text form.
+    EXPECT_EQ(normal, "Normal - MS Sans Serif, 9 pt");
+    EXPECT_EQ(tool, "Tool Font Face - Times New Roman");
+    EXPECT_EQ(label, "Equation Editor - MS Sans Serif, 11 pt, italic");
+    EXPECT_EQ(automatic, "Automatic");
     EXPECT_EQ(opts.fonts[of_equation].size, 11);
     EXPECT_EQ(opts.fonts[of_equation].style, font_italic);
     EXPECT_EQ(opts.fonts[of_normal].size, 9);
