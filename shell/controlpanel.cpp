@@ -14,6 +14,7 @@
 #include "shell/controls/scaler.h"
 #include "shell/dialogs.h"
 #include "shell/floats.h"
+#include "shell/modelsettings.h"
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
@@ -585,6 +586,9 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         case idc_keep_on_top:
             float_opts ^= fo_control_on_top;
             replace_panel(dialog);
+            return TRUE;
+        case idc_save:
+            save_model_and_settings();
             return TRUE;
         case idc_close:
         case IDCANCEL:

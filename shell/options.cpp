@@ -1,5 +1,6 @@
 // The option dialogs (see options.h).
 #include "shell/options.h"
+#include "shell/controls/buttons.h"
 
 #include "foundation/ini.h"
 #include "foundation/report.h"
@@ -387,8 +388,9 @@ bool print_ok(HWND dialog) {
 // ------------------------------------------------------ Font Selection ---
 
 struct font_state {
-    font_spec font;    // the font as given
-    font_spec current; // as the dialog describes it now
+    font_spec font;      // the font as given
+    font_spec current;   // as the dialog describes it now
+    int colour_mode = 0; // choose_font's mode
 };
 
 const int font_sizes[] = {6, 8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 30, 36, 48, 60, 72};
@@ -412,6 +414,8 @@ font_spec described_font(HWND dialog, const font_state* st) {
         style |= f.style & font_vertical;
     }
     f.style = style;
+    if (HWND colour = GetDlgItem(dialog, idf_colour))
+        f.colour = static_cast<std::uint32_t>(SendMessage(colour, cb_get_colour, 0, 0));
     return f;
 }
 
@@ -434,6 +438,12 @@ void font_init(HWND dialog, font_state* st) {
     set_check(dialog, idf_underline, st->font.style & font_underline);
     set_check(dialog, idf_strike, st->font.style & font_strikeout);
     set_check(dialog, idf_vertical, st->font.style & font_vertical);
+    // The colour button may also give "none": the font then takes the
+    // default text colour. In the second mode it shows the device's nearest
+    // solid colour.
+    const WPARAM flags = cbf_allow_none | (st->colour_mode ? cbf_nearest : 0);
+    SendDlgItemMessage(dialog, idf_colour, cb_set_colour, flags,
+                       static_cast<LPARAM>(st->font.colour));
     st->current = st->font;
 }
 
@@ -582,10 +592,11 @@ INT_PTR selfont_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
-int choose_font(font_spec* font, int) {
+int choose_font(font_spec* font, int colour_mode) {
     if (!font) return 0;
     font_state st;
     st.font = *font;
+    st.colour_mode = colour_mode;
     INT_PTR r = run_dialog(dlg_font_select, nullptr, selfont_proc, reinterpret_cast<LPARAM>(&st));
     if (r != IDOK) return 0;
     const font_spec& n = st.current;

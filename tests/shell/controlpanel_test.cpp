@@ -468,6 +468,33 @@ TEST_F(ControlPanel, APageFitsTheFirstSizeAndScrollsWhenThePanelIsSmaller) {
     EXPECT_EQ(bottom_in_page(ids_buffer), before);
 }
 
+// The panel's save command writes the model's settings into its file and the
+// settings file, whose "Model" key it leaves alone.
+TEST_F(ControlPanel, SaveWritesTheModelsSettingsAndTheSettingsFileButNotItsModelKey) {
+    const std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    ini_set("Model", "/elsewhere/other.kmf");
+    ASSERT_GT(write_ini_file(2), 0);
+    open_on(tab_time_axis);
+    model_rec->start = 50;
+    model_rec->end = 150;
+    model_rec->special = 120;
+    float_opts = fo_control_on_top;
+    SendMessage(control_wnd, WM_COMMAND, idc_save, 0);
+    td::run_until_idle();
+    const std::string ini = read_file(dir + "/kavread.ini");
+    EXPECT_NE(ini.find("Model=/elsewhere/other.kmf"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ScreenOpt2=1,"), std::string::npos) << ini;
+
+    control_panel(-1, -1, -1, -1, -1);
+    ASSERT_EQ(shell_open_model(0, 1, "", 0), 1); // another model in between
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    EXPECT_DOUBLE_EQ(model_rec->start, 50.0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 150.0);
+    EXPECT_DOUBLE_EQ(model_rec->special, 120.0);
+    float_opts = 0;
+}
+
 TEST_F(ControlPanel, SavedPositionsComeBackHiddenOrShown) {
     ini_set("Control Dlg", "0-x=10,y=20,w=300,h=260");
     restore_float_positions();

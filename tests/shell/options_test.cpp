@@ -7,6 +7,8 @@
 #include "model/model.h"
 #include "resources/menus.h"
 #include "resources/options.h"
+#include "shell/controls/buttons.h"
+#include "shell/controls/colorpick.h"
 #include "shell/floats.h"
 #include "shell/fonts.h"
 #include "shell/history.h"
@@ -261,6 +263,47 @@ TEST_F(Options, FontSelectionResults) {
     EXPECT_EQ(f.size, 14);
     EXPECT_EQ(f.style, font_bold | font_underline);
     EXPECT_EQ(std::string(f.face).size(), 31u);
+}
+
+// The colour button of Font Selection shows the font's colour and picks a
+// new one through the picker; "none" gives the default colour back.
+TEST_F(Options, FontSelectionColourButtonPicksTheFontsColour) {
+    font_spec f{};
+    ASSERT_EQ(read_font_spec(&f, "Courier|10||0-0-255", nullptr), 1);
+    COLORREF shown = 0;
+    answerer::dialog(dlg_font_select)
+        .call([&](HWND d) {
+            HWND button = GetDlgItem(d, idf_colour);
+            ASSERT_NE(button, nullptr);
+            shown = static_cast<COLORREF>(SendMessage(button, cb_get_colour, 0, 0));
+            td::on_idle([] {
+                HWND p = picker_window();
+                ASSERT_NE(p, nullptr);
+                RECT r = picker_cell_rect(8 * 3 + 3); // 0062A040
+                td::mouse_down(p, r.left + 4, r.top + 4);
+                td::mouse_up(p, r.left + 4, r.top + 4);
+                td::run_until_idle();
+                PostMessage(nullptr, WM_NULL, 0, 0);
+            });
+            td::advance(1000);
+            td::click(button, 5, 5);
+            td::run_until_idle();
+        })
+        .press(IDOK);
+    EXPECT_EQ(choose_font(&f, 0), 2);
+    EXPECT_EQ(shown, RGB(0, 0, 255));
+    EXPECT_EQ(f.colour, 0x0062A040u);
+    EXPECT_EQ(font_spec_text(f), "Courier|10||64-160-98");
+
+    // "none" (the top-left cell, allowed here) is the default colour.
+    answerer::dialog(dlg_font_select)
+        .call([&](HWND d) {
+            SendDlgItemMessage(d, idf_colour, cb_set_colour, 0, static_cast<LPARAM>(no_colour));
+            SendMessage(d, WM_COMMAND, idf_colour, 0);
+        })
+        .press(IDOK);
+    EXPECT_EQ(choose_font(&f, 0), 2);
+    EXPECT_EQ(f.colour, no_colour);
 }
 
 TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
