@@ -14,7 +14,6 @@
 #include "shell/controls/scaler.h"
 #include "shell/dialogs.h"
 #include "shell/floats.h"
-#include "shell/modelsettings.h"
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
@@ -26,6 +25,14 @@
 #include <string>
 
 scaling_options scaling_opts;
+
+namespace {
+panel_save_fn panel_save = nullptr;
+} // namespace
+
+void set_panel_save_hook(panel_save_fn fn) {
+    panel_save = fn;
+}
 HWND control_wnd = nullptr;
 HWND control_page = nullptr;
 std::uint8_t control_tab = 0;
@@ -588,7 +595,7 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
             replace_panel(dialog);
             return TRUE;
         case idc_save:
-            save_model_and_settings();
+            if (panel_save) panel_save();
             return TRUE;
         case idc_close:
         case IDCANCEL:

@@ -74,6 +74,12 @@ void time_axis_scale(int snap);
 // loses the focus (the box and bar then go back to the time it had).
 void apply_time_edit(HWND page, int id);
 
+// What the panel's save command (487) calls: the model and settings saver,
+// which lives above the panel (it writes the settings file, whose reader
+// opens the panel). Installed with the program's hooks.
+using panel_save_fn = int (*)();
+void set_panel_save_hook(panel_save_fn fn);
+
 // Brings the time axis up to date after a model was opened or the runs
 // changed: with no run selected the full range is the model's own INITIAL
 // TIME to FINAL TIME; times outside the full range come back inside it; a

@@ -11,6 +11,7 @@
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
 #include "shell/controlpanel.h"
+#include "shell/modelsettings.h"
 #include "shell/msgbox.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
@@ -102,6 +103,9 @@ void install_program_hooks() {
 
     // Model store: the Subscript Control window over the selection logic.
     install_subscript_panel_window();
+
+    // Control Panel: its save command.
+    set_panel_save_hook(save_model_and_settings);
 
     // Engine.
     wip_install_sim_hooks(); // the pump: work-in-progress window + pump_messages

@@ -471,6 +471,7 @@ TEST_F(ControlPanel, APageFitsTheFirstSizeAndScrollsWhenThePanelIsSmaller) {
 // The panel's save command writes the model's settings into its file and the
 // settings file, whose "Model" key it leaves alone.
 TEST_F(ControlPanel, SaveWritesTheModelsSettingsAndTheSettingsFileButNotItsModelKey) {
+    install_program_hooks();
     const std::string model = sample("population.kmf");
     ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
     ini_set("Model", "/elsewhere/other.kmf");
