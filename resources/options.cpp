@@ -127,6 +127,27 @@ DialogTemplate font_dialog() {
     return t;
 }
 
+DialogTemplate units_dialog() {
+    DialogTemplate t = popup(dlg_units, "Units Equivalences", 250, 172);
+    t.items = {
+        {WC_STATIC, 514, "Units that mean the same, separated by commas (Dollar,$,Dollars):", label,
+         7, 7, 236, 8},
+        {WC_EDIT, idu_edit, nullptr, edit, 7, 18, 236, 12},
+        {WC_LISTBOX, idu_list, nullptr,
+         WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7,
+         36, 170, 108},
+        {WC_BUTTON, idu_add, "Add Editing", push, 184, 36, 59, 14},
+        {WC_BUTTON, idu_modify, "Modify Selected", push, 184, 54, 59, 14},
+        {WC_BUTTON, idu_delete, "Delete Selected", push, 184, 72, 59, 14},
+        {WC_BUTTON, idu_get_default, "Use Default", push, 184, 96, 59, 14},
+        {WC_BUTTON, idu_set_default, "Make Default", push, 184, 114, 59, 14},
+        {WC_BUTTON, idu_strictest, "Use strictest", check, 7, 152, 80, 10},
+        {WC_BUTTON, IDOK, "OK", def_push, 136, 150, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 193, 150, 50, 14},
+    };
+    return t;
+}
+
 } // namespace
 
 void register_option_templates() {
@@ -134,4 +155,5 @@ void register_option_templates() {
     dlg_register_template(options_dialog());
     dlg_register_template(print_options_dialog());
     dlg_register_template(font_dialog());
+    dlg_register_template(units_dialog());
 }

@@ -22,7 +22,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -636,4 +638,245 @@ LRESULT dispfont_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     EndPaint(window, &ps);
     return 0;
+}
+
+// ------------------------------------------------- units equivalences ---
+
+namespace {
+
+// Built in until the user makes a list the default.
+const char* const default_units[] = {
+    "Dollar,$,Dollars,$s",
+    "Hour,Hours,Hr",
+    "Day,Days",
+    "Week,Weeks,Wk",
+    "Month,Months,Mo",
+    "Year,Years,Yr",
+    "Person,People,Persons,Persons",
+};
+
+std::vector<std::string> units_keys_list(const char* prefix) {
+    std::vector<std::string> out;
+    for (int i = 0; i < max_units_equivalences; ++i) {
+        const std::string key = prefix + std::to_string(i);
+        const char* v = ini_value(key.c_str());
+        if (v && *v) out.emplace_back(v);
+    }
+    return out;
+}
+
+void store_units_list(const char* prefix, const std::vector<std::string>& list) {
+    for (int i = 0; i < max_units_equivalences; ++i) {
+        const std::string key = prefix + std::to_string(i);
+        ini_set(key.c_str(), static_cast<std::size_t>(i) < list.size()
+                                 ? list[static_cast<std::size_t>(i)].c_str()
+                                 : nullptr);
+    }
+}
+
+std::vector<std::string> listed_units(HWND dialog) {
+    std::vector<std::string> out;
+    LRESULT n = SendDlgItemMessage(dialog, idu_list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        LRESULT len =
+            SendDlgItemMessage(dialog, idu_list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (len < 0) continue;
+        std::string t(static_cast<std::size_t>(len) + 1, '\0');
+        SendDlgItemMessage(dialog, idu_list, LB_GETTEXT, static_cast<WPARAM>(i),
+                           reinterpret_cast<LPARAM>(t.data()));
+        t.resize(std::strlen(t.c_str()));
+        out.push_back(t);
+    }
+    return out;
+}
+
+void show_units(HWND dialog, const std::vector<std::string>& list) {
+    SendDlgItemMessage(dialog, idu_list, LB_RESETCONTENT, 0, 0);
+    for (const std::string& u : list)
+        SendDlgItemMessage(dialog, idu_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u.c_str()));
+}
+
+// The edited text as a list entry: blanks around each unit dropped, empty
+// units left out; "" when nothing is left.
+std::string tidy_equivalence(const std::string& text) {
+    std::string out, unit;
+    auto flush = [&] {
+        std::size_t a = unit.find_first_not_of(" \t");
+        std::size_t b = unit.find_last_not_of(" \t");
+        if (a != std::string::npos) {
+            if (!out.empty()) out.push_back(',');
+            out.append(unit, a, b - a + 1);
+        }
+        unit.clear();
+    };
+    for (char c : text) {
+        if (c == ',')
+            flush();
+        else
+            unit += c;
+    }
+    flush();
+    return out;
+}
+
+struct units_state {
+    int selected = -1; // the entry the edit box was filled from
+};
+
+void units_select(HWND dialog, units_state* st) {
+    LRESULT sel = SendDlgItemMessage(dialog, idu_list, LB_GETCURSEL, 0, 0);
+    if (sel < 0 || sel == st->selected) return;
+    std::vector<std::string> list = listed_units(dialog);
+    const std::string editing = tidy_equivalence(item_text(dialog, idu_edit));
+    const bool unchanged =
+        editing.empty() ||
+        (st->selected >= 0 && static_cast<std::size_t>(st->selected) < list.size() &&
+         list[static_cast<std::size_t>(st->selected)] == editing);
+    if (!unchanged &&
+        ask_question(question_yes_no, "Do you want to abandon what you are currently editing?",
+                     IDNO) != IDYES) {
+        SendDlgItemMessage(dialog, idu_list, LB_SETCURSEL, static_cast<WPARAM>(st->selected), 0);
+        return;
+    }
+    st->selected = static_cast<int>(sel);
+    SetDlgItemText(dialog, idu_edit, list[static_cast<std::size_t>(sel)].c_str());
+}
+
+void units_command(HWND dialog, units_state* st, int id) {
+    std::vector<std::string> list = listed_units(dialog);
+    const std::string editing = tidy_equivalence(item_text(dialog, idu_edit));
+    LRESULT sel = SendDlgItemMessage(dialog, idu_list, LB_GETCURSEL, 0, 0);
+    const bool have_sel = sel >= 0 && static_cast<std::size_t>(sel) < list.size();
+    switch (id) {
+    case idu_add:
+        if (editing.empty()) {
+            MessageBeep(0);
+            return;
+        }
+        if (list.size() >= static_cast<std::size_t>(max_units_equivalences)) {
+            report(8, "Can only have %d equivalences", max_units_equivalences);
+            return;
+        }
+        list.push_back(editing);
+        show_units(dialog, list);
+        st->selected = static_cast<int>(list.size()) - 1;
+        SendDlgItemMessage(dialog, idu_list, LB_SETCURSEL, static_cast<WPARAM>(st->selected), 0);
+        return;
+    case idu_modify:
+        if (!have_sel || editing.empty()) {
+            MessageBeep(0);
+            return;
+        }
+        list[static_cast<std::size_t>(sel)] = editing;
+        show_units(dialog, list);
+        SendDlgItemMessage(dialog, idu_list, LB_SETCURSEL, static_cast<WPARAM>(sel), 0);
+        st->selected = static_cast<int>(sel);
+        return;
+    case idu_delete:
+        if (!have_sel) {
+            MessageBeep(0);
+            return;
+        }
+        list.erase(list.begin() + sel);
+        show_units(dialog, list);
+        st->selected = -1;
+        SetDlgItemText(dialog, idu_edit, "");
+        return;
+    case idu_get_default: {
+        std::vector<std::string> d = units_keys_list("UnitsDefault");
+        if (d.empty()) d.assign(std::begin(default_units), std::end(default_units));
+        show_units(dialog, d);
+        st->selected = -1;
+        return;
+    }
+    case idu_set_default:
+        if (ask_question(question_yes_no, "Do you want to replace default units equivalences?",
+                         IDNO) == IDYES)
+            store_units_list("UnitsDefault", list);
+        return;
+    default:
+        return;
+    }
+}
+
+} // namespace
+
+INT_PTR unitset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* st = dialog_data<units_state>(dialog);
+    switch (message) {
+    case WM_INITDIALOG:
+        st = begin_dialog<units_state>(dialog, lparam);
+        // The list lives in the settings file: read it as it is now.
+        if (read_ini_file(nullptr, nullptr, 1) < 0) {
+            report(8, "Unable to access %s", ini_file_path());
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        show_units(dialog, units_keys_list("Units"));
+        set_check(dialog, idu_strictest,
+                  ini_value("UnitsStrictest") &&
+                      std::strcmp(ini_value("UnitsStrictest"), "1") == 0);
+        return TRUE;
+    case WM_COMMAND: {
+        if (!st) return FALSE;
+        const int id = LOWORD(wparam);
+        if (id == idu_list && HIWORD(wparam) == LBN_SELCHANGE) {
+            units_select(dialog, st);
+            return TRUE;
+        }
+        if (id == IDOK) {
+            store_units_list("Units", listed_units(dialog));
+            ini_set("UnitsStrictest", checked(dialog, idu_strictest) ? "1" : "0");
+            if (write_ini_file(2) <= 0) return TRUE; // the writer said why; stay open
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        units_command(dialog, st, id);
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+int units_equivalences_dialog() {
+    units_state st;
+    return run_dialog(dlg_units, nullptr, unitset_proc, reinterpret_cast<LPARAM>(&st)) == IDOK ? 1
+                                                                                               : 0;
+}
+
+// -------------------------------------------------------- sketch settings ---
+
+INT_PTR sketchset_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        // lParam: the font_spec the page's font button edits (may be null).
+        SetWindowLongPtr(page, DWLP_USER, lparam);
+        return TRUE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wparam);
+        if (id == IDOK || id == IDCANCEL) {
+            // The page's sheet answers for it: the dialog two levels up.
+            HWND parent = GetParent(page);
+            HWND sheet = parent ? GetParent(parent) : nullptr;
+            if (sheet) SendMessage(sheet, WM_COMMAND, wparam, lparam);
+            return TRUE;
+        }
+        if (id == ids_sketch_font) {
+            auto* font = reinterpret_cast<font_spec*>(GetWindowLongPtr(page, DWLP_USER));
+            if (font && choose_font(font, 0) == 2) {
+                const std::string text = "Font - " + font_description(*font);
+                SetDlgItemText(page, ids_sketch_font, text.c_str());
+            }
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
 }

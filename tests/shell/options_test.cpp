@@ -7,6 +7,7 @@
 #include "model/model.h"
 #include "resources/menus.h"
 #include "resources/options.h"
+#include "resources/template_parts.h"
 #include "shell/controls/buttons.h"
 #include "shell/controls/colorpick.h"
 #include "shell/floats.h"
@@ -70,6 +71,12 @@ protected:
         EXPECT_GT(colours.size(), 3u) << name;
         EXPECT_GT(dark, 200) << name;
         EXPECT_GT(img.width(), 200);
+    }
+
+    static std::string item_text(HWND d, int id) {
+        char buf[256] = {};
+        GetDlgItemText(d, id, buf, sizeof buf);
+        return buf;
     }
 
     std::string ini_path;
@@ -166,6 +173,116 @@ TEST_F(Options, RowAndColumnLettersFollowOneRule) {
     EXPECT_EQ(opts.r1c1_row, 'z');
     EXPECT_EQ(opts.r1c1_star, 1);
     EXPECT_EQ(opts.r1c1_col, 'y');
+}
+
+// The units equivalences: read from the settings file when the dialog opens,
+// edited, and written back on OK; at most 32 lines.
+TEST_F(Options, UnitsEquivalencesAreEditedAndKeptInTheSettingsFile) {
+    ini_set("Units0", "Dollar,$");
+    ini_set("Units1", "Hour,Hours");
+    ASSERT_GT(write_ini_file(2), 0);
+    auto list_of = [](HWND d) {
+        std::vector<std::string> out;
+        LRESULT n = SendDlgItemMessage(d, idu_list, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < n; ++i) {
+            char buf[128] = {};
+            SendDlgItemMessage(d, idu_list, LB_GETTEXT, static_cast<WPARAM>(i),
+                               reinterpret_cast<LPARAM>(buf));
+            out.emplace_back(buf);
+        }
+        return out;
+    };
+    auto select = [](HWND d, int i) {
+        SendDlgItemMessage(d, idu_list, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        SendMessage(d, WM_COMMAND, MAKEWPARAM(idu_list, LBN_SELCHANGE),
+                    reinterpret_cast<LPARAM>(GetDlgItem(d, idu_list)));
+    };
+    std::vector<std::string> at_start, after_add, after_edit;
+    std::string edit_after_no, edit_after_yes;
+    answerer::box(question_caption).text("abandon what you are currently editing").press(IDNO);
+    answerer::box(question_caption).text("abandon what you are currently editing").press(IDYES);
+    answerer::box(severity_caption(8)).text("Can only have 32 equivalences").press(IDOK);
+    answerer::dialog(dlg_units)
+        .call([&](HWND d) {
+            at_start = list_of(d);
+            SetDlgItemText(d, idu_edit, " Day , Days ,, ");
+            SendMessage(d, WM_COMMAND, idu_add, 0);
+            after_add = list_of(d);
+            SetDlgItemText(d, idu_edit, "Week");
+            select(d, 0); // No: the edit stays
+            edit_after_no = item_text(d, idu_edit);
+            select(d, 0); // Yes: the entry comes into the box
+            edit_after_yes = item_text(d, idu_edit);
+            SetDlgItemText(d, idu_edit, "Dollar,$,Dollars");
+            SendMessage(d, WM_COMMAND, idu_modify, 0);
+            select(d, 1);
+            SendMessage(d, WM_COMMAND, idu_delete, 0);
+            after_edit = list_of(d);
+            // Fill up to the limit: the 33rd is refused.
+            for (int i = static_cast<int>(after_edit.size()); i <= 32; ++i) {
+                std::string u = "u" + std::to_string(i) + ",v";
+                SetDlgItemText(d, idu_edit, u.c_str());
+                SendMessage(d, WM_COMMAND, idu_add, 0);
+            }
+            EXPECT_EQ(list_of(d).size(), 32u);
+            CheckDlgButton(d, idu_strictest, BST_CHECKED);
+        })
+        .press(IDOK);
+    EXPECT_EQ(units_equivalences_dialog(), 1);
+    EXPECT_EQ(at_start, (std::vector<std::string>{"Dollar,$", "Hour,Hours"}));
+    EXPECT_EQ(after_add, (std::vector<std::string>{"Dollar,$", "Hour,Hours", "Day,Days"}));
+    EXPECT_EQ(edit_after_no, "Week");
+    EXPECT_EQ(edit_after_yes, "Dollar,$");
+    EXPECT_EQ(after_edit, (std::vector<std::string>{"Dollar,$,Dollars", "Day,Days"}));
+    const std::string text = ini_text();
+    EXPECT_NE(text.find("Units0=Dollar,$,Dollars"), std::string::npos) << text;
+    EXPECT_NE(text.find("Units1=Day,Days"), std::string::npos) << text;
+    EXPECT_NE(text.find("Units31=u31,v"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Units32="), std::string::npos) << text;
+    EXPECT_NE(text.find("UnitsStrictest=1"), std::string::npos) << text;
+
+    // Cancel writes nothing.
+    answerer::dialog(dlg_units)
+        .call([&](HWND d) { SendMessage(d, WM_COMMAND, idu_get_default, 0); })
+        .press(IDCANCEL);
+    EXPECT_EQ(units_equivalences_dialog(), 0);
+    EXPECT_EQ(ini_text(), text);
+}
+
+// A sketch-settings page hands OK and Cancel to the dialog two levels up and
+// edits the font it was given.
+TEST_F(Options, SketchSettingsPagePassesOkAndCancelUpAndChoosesItsFont) {
+    static std::vector<WPARAM> heard;
+    heard.clear();
+    HWND sheet = make_test_window(
+        "KavrelTestSheet",
+        [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_COMMAND) heard.push_back(wp);
+            return DefWindowProc(w, m, wp, lp);
+        },
+        WS_POPUP | WS_VISIBLE, 300, 200);
+    HWND middle =
+        make_test_window("KavrelTestMiddle", DefWindowProc, WS_CHILD | WS_VISIBLE, 280, 180, sheet);
+    ASSERT_NE(middle, nullptr);
+    DialogTemplate t =
+        template_parts::frame(9901, WS_CHILD | WS_VISIBLE | DS_SETFONT, nullptr, 150, 60);
+    t.items = {{WC_BUTTON, ids_sketch_font, "Font - M", WS_VISIBLE | WS_TABSTOP, 5, 5, 140, 14}};
+    dlg_register_template(t);
+    font_spec f{};
+    ASSERT_EQ(read_font_spec(&f, "Courier|10||", nullptr), 1);
+    HWND page = CreateDialogParam(hinst, MAKEINTRESOURCE(9901), middle, sketchset_proc,
+                                  reinterpret_cast<LPARAM>(&f));
+    ASSERT_NE(page, nullptr);
+    SendMessage(page, WM_COMMAND, IDOK, 0);
+    SendMessage(page, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(heard, (std::vector<WPARAM>{IDOK, IDCANCEL}));
+    answerer::dialog(dlg_font_select).set_text(idf_size, "12").press(IDOK);
+    SendMessage(page, WM_COMMAND, ids_sketch_font, 0);
+    EXPECT_EQ(f.size, 12);
+    char label[64] = {};
+    GetDlgItemText(page, ids_sketch_font, label, sizeof label);
+    EXPECT_STREQ(label, "Font - Courier, 12 pt");
+    DestroyWindow(sheet);
 }
 
 TEST_F(Options, PrintOptionsRefuseZeroPercentAndNonPositiveSizes) {
