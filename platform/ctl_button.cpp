@@ -8,6 +8,7 @@
 // hears BN_CLICKED.
 #include "platform/ctl_internal.h"
 #include "platform/dlg.h"
+#include "platform/win_internal.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -328,7 +329,18 @@ QWidget* make_button(HWND hwnd, QWidget* parent) {
         kind != BS_PUSHBOX && kind != BS_USERBUTTON)
         follow_colours(w, hwnd, WM_CTLCOLORSTATIC);
     auto* b = static_cast<QAbstractButton*>(w);
-    QObject::connect(b, &QAbstractButton::clicked, b, [hwnd] { guarded([&] { click(hwnd); }); });
+    QObject::connect(b, &QAbstractButton::clicked, b, [hwnd] {
+        // The click comes from input handed back to the button, and while
+        // that is handed back the other windows' input is held off. The
+        // program's answer is no part of it and may run a loop of its own (a
+        // dialog): its windows must get their input meanwhile.
+        struct program_answer {
+            bool held = win::st().redelivering;
+            program_answer() { win::st().redelivering = false; }
+            ~program_answer() { win::st().redelivering = held; }
+        } answer;
+        guarded([&] { click(hwnd); });
+    });
     return w;
 }
 

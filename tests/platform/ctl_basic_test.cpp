@@ -300,4 +300,36 @@ TEST_F(CtlTest, AGroupBoxIsTheDialogsColourInsideSoItsButtonsShowNoStrips) {
     EXPECT_TRUE(edge);
 }
 
+// A button's click may open a dialog with a loop of its own; the windows of
+// that dialog must get their mouse input while the click is being answered.
+TEST_F(CtlTest, WindowsGetTheirInputWhileAButtonsClickIsAnswered) {
+    static int presses = 0;
+    presses = 0;
+    WNDCLASS wc{};
+    wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_LBUTTONDOWN) ++presses;
+        return DefWindowProc(w, m, wp, lp);
+    };
+    wc.lpszClassName = "CtlTestPressCounter";
+    RegisterClass(&wc);
+    int answered = 0;
+    hook() = [&](HWND, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == WM_COMMAND && LOWORD(wp) == 80 && HIWORD(wp) == BN_CLICKED) {
+            ++answered;
+            HWND other = CreateWindow("CtlTestPressCounter", "", WS_POPUP | WS_VISIBLE, 300, 300,
+                                      60, 40, nullptr, nullptr, nullptr, nullptr);
+            td::click(other, 10, 10);
+            td::run_until_idle();
+            DestroyWindow(other);
+            return TRUE;
+        }
+        return 0;
+    };
+    open({{WC_BUTTON, 80, "Open", vis | BS_PUSHBUTTON, 5, 5, 50, 14}});
+    td::click(item(80), 5, 5);
+    td::run_until_idle();
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(presses, 1);
+}
+
 } // namespace
