@@ -8,8 +8,10 @@
 // hears BN_CLICKED.
 #include "platform/ctl_internal.h"
 #include "platform/dlg.h"
+#include "platform/win_internal.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QPainter>
 #include <QPushButton>
@@ -67,6 +69,49 @@ public:
 
 protected:
     void nextCheckState() override {}
+};
+
+// A group box drawn as the platform draws one: an etched frame and its title
+// over the dialog's own background. The toolkit's style would shade the
+// inside, and every check box or radio button in it, which fills its own
+// background with the dialog's colour, would stand out as a lighter strip.
+class GroupBox final : public QGroupBox {
+public:
+    explicit GroupBox(QWidget* parent) : QGroupBox(parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics fm(font());
+        const QString text = title();
+        const int top = fm.height() / 2;
+        const QRect frame(0, top, width() - 2, height() - top - 2);
+        const QColor shadow = palette().color(QPalette::Dark);
+        const QColor light = palette().color(QPalette::Light);
+        p.setPen(shadow);
+        p.drawRect(frame);
+        p.setPen(light);
+        p.drawRect(frame.translated(1, 1));
+        if (text.isEmpty()) return;
+        // The title sits on the frame's top line, with a little room either
+        // side, in the background it was given.
+        // "&" marks a mnemonic, "&&" stands for "&".
+        QString shown;
+        for (int i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+                ++i;
+            else if (text[i] == QLatin1Char('&'))
+                continue;
+            shown += text[i];
+        }
+        const int x = 8;
+        const int w = std::min(fm.horizontalAdvance(shown) + 4, std::max(0, width() - x - 4));
+        const QRect title_rect(x, 0, w, fm.height());
+        p.fillRect(title_rect, palette().color(QPalette::Window));
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText));
+        p.drawText(title_rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    }
 };
 
 QAbstractButton* as_button(HWND hwnd) {
@@ -268,7 +313,7 @@ QWidget* make_button(HWND hwnd, QWidget* parent) {
         w = new RadioButton(hwnd, parent);
         break;
     case BS_GROUPBOX: {
-        auto* g = new QGroupBox(parent);
+        auto* g = new GroupBox(parent);
         follow_colours(g, hwnd, WM_CTLCOLORSTATIC);
         g->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks fall through, as they do
         g->setFocusPolicy(Qt::NoFocus);
@@ -284,7 +329,18 @@ QWidget* make_button(HWND hwnd, QWidget* parent) {
         kind != BS_PUSHBOX && kind != BS_USERBUTTON)
         follow_colours(w, hwnd, WM_CTLCOLORSTATIC);
     auto* b = static_cast<QAbstractButton*>(w);
-    QObject::connect(b, &QAbstractButton::clicked, b, [hwnd] { guarded([&] { click(hwnd); }); });
+    QObject::connect(b, &QAbstractButton::clicked, b, [hwnd] {
+        // The click comes from input handed back to the button, and while
+        // that is handed back the other windows' input is held off. The
+        // program's answer is no part of it and may run a loop of its own (a
+        // dialog): its windows must get their input meanwhile.
+        struct program_answer {
+            bool held = win::st().redelivering;
+            program_answer() { win::st().redelivering = false; }
+            ~program_answer() { win::st().redelivering = held; }
+        } answer;
+        guarded([&] { click(hwnd); });
+    });
     return w;
 }
 

@@ -38,8 +38,8 @@ DialogTemplate options_dialog() {
         {WC_EDIT, ido_row, nullptr, edit, 34, 65, 30, 12},
         {WC_STATIC, 518, "Col", label, 78, 67, 18, 8},
         {WC_EDIT, ido_col, nullptr, edit, 98, 65, 30, 12},
-        {WC_BUTTON, ido_test, "Test", first_radio, 161, 64, 40, 10},
-        {WC_BUTTON, ido_color, "Color", radio, 203, 64, 40, 10},
+        {WC_BUTTON, ido_test, "Automatic", first_radio, 161, 64, 50, 10},
+        {WC_BUTTON, ido_color, "Color", radio, 215, 64, 40, 10},
         {WC_BUTTON, ido_mono, "Monochrome", radio, 161, 80, 60, 10},
         {WC_BUTTON, ido_solid, "Only solid lines", check | WS_GROUP, 225, 80, 64, 10},
         {WC_BUTTON, ido_font_normal, "Normal - M", left_push, 14, 117, 272, 14},
@@ -127,6 +127,27 @@ DialogTemplate font_dialog() {
     return t;
 }
 
+DialogTemplate units_dialog() {
+    DialogTemplate t = popup(dlg_units, "Units Equivalences", 250, 172);
+    t.items = {
+        {WC_STATIC, 514, "Units that mean the same, separated by commas (Dollar,$,Dollars):", label,
+         7, 7, 236, 8},
+        {WC_EDIT, idu_edit, nullptr, edit, 7, 18, 236, 12},
+        {WC_LISTBOX, idu_list, nullptr,
+         WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7,
+         36, 170, 108},
+        {WC_BUTTON, idu_add, "Add Editing", push, 184, 36, 59, 14},
+        {WC_BUTTON, idu_modify, "Modify Selected", push, 184, 54, 59, 14},
+        {WC_BUTTON, idu_delete, "Delete Selected", push, 184, 72, 59, 14},
+        {WC_BUTTON, idu_get_default, "Use Default", push, 184, 96, 59, 14},
+        {WC_BUTTON, idu_set_default, "Make Default", push, 184, 114, 59, 14},
+        {WC_BUTTON, idu_strictest, "Use strictest", check, 7, 152, 80, 10},
+        {WC_BUTTON, IDOK, "OK", def_push, 136, 150, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 193, 150, 50, 14},
+    };
+    return t;
+}
+
 } // namespace
 
 void register_option_templates() {
@@ -134,4 +155,5 @@ void register_option_templates() {
     dlg_register_template(options_dialog());
     dlg_register_template(print_options_dialog());
     dlg_register_template(font_dialog());
+    dlg_register_template(units_dialog());
 }

@@ -1,5 +1,6 @@
-// Dialog templates of the option dialogs: Options (302), Print Options (306)
-// and Font Selection (287). Registered with the dialog manager by number.
+// Dialog templates of the option dialogs: Options (302), Print Options (306),
+// Font Selection (287) and the units equivalences (352). Registered with the dialog manager by
+// number.
 #pragma once
 
 // Template numbers.
@@ -7,6 +8,19 @@ enum : int {
     dlg_font_select = 287,
     dlg_options = 302,
     dlg_print_options = 306,
+    dlg_units = 352,
+};
+
+// Units equivalences (352).
+enum : int {
+    idu_add = 1633,         // "Add Editing"
+    idu_delete = 1634,      // "Delete Selected"
+    idu_edit = 1635,        // the equivalence being edited
+    idu_list = 1636,        // the equivalences
+    idu_set_default = 1637, // "Make Default": the list becomes the default
+    idu_modify = 1638,      // "Modify Selected"
+    idu_get_default = 1639, // "Use Default": the default list replaces the list
+    idu_strictest = 1640,   // "Use strictest"
 };
 
 // Options (302).
@@ -23,7 +37,7 @@ enum : int {
     ido_color = 761,
     ido_mono = 764,
     ido_solid = 767,       // only solid lines
-    ido_font_normal = 616, // the font buttons: "label - face|size|style|"
+    ido_font_normal = 616, // the font buttons: "label - face, size pt"
     ido_font_equation = 617,
     ido_font_compressed = 615,
     ido_font_tool = 630, // the tool font face

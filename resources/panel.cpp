@@ -66,25 +66,26 @@ DialogTemplate time_axis_page() {
 }
 
 DialogTemplate scaling_page() {
-    DialogTemplate t = base(dlg_page_scaling, page_style, nullptr, 208, 140);
+    // Laid out to fit the panel's first size whole; a smaller panel scrolls.
+    DialogTemplate t = base(dlg_page_scaling, page_style, nullptr, 208, 126);
     t.items = {
         {WC_STATIC, 514, "Horizontal Divisions", label, 8, 8, 70, 8},
         {WC_COMBOBOX, ids_hdiv, nullptr, combo, 80, 6, 30, 80},
         {WC_STATIC, 515, "Vertical Divisions", label, 8, 24, 70, 8},
         {WC_COMBOBOX, ids_vdiv, nullptr, combo, 80, 22, 30, 80},
-        {WC_BUTTON, ids_line0, "Add line at 0", check, 8, 42, 90, 10},
-        {WC_BUTTON, ids_line1, "Add line at 1", check, 8, 54, 90, 10},
-        {WC_BUTTON, ids_line_special, "Add line at special time", check, 8, 66, 100, 10},
+        {WC_BUTTON, ids_line0, "Add line at 0", check, 8, 40, 90, 10},
+        {WC_BUTTON, ids_line1, "Add line at 1", check, 8, 51, 90, 10},
+        {WC_BUTTON, ids_line_special, "Add line at special time", check, 8, 62, 100, 10},
         {WC_BUTTON, ids_raw, "Raw", radio | WS_GROUP | WS_TABSTOP, 124, 18, 60, 10},
         {WC_BUTTON, ids_rounded, "Rounded", radio, 124, 30, 60, 10},
-        {WC_BUTTON, ids_include0, "Include 0", check | WS_GROUP, 14, 94, 50, 10},
-        {WC_BUTTON, ids_colorize, "Colorize", check, 14, 106, 50, 10},
-        {WC_STATIC, 518, "Buffer Mult", label, 14, 120, 40, 8},
-        {WC_EDIT, ids_buffer, nullptr, edit, 56, 118, 30, 12},
-        {WC_BUTTON, ids_no_change, "No change on drag", check, 100, 94, 80, 10},
-        {WC_BUTTON, ids_freeze, "Freeze", check, 100, 106, 60, 10},
+        {WC_BUTTON, ids_include0, "Include 0", check | WS_GROUP, 14, 86, 50, 10},
+        {WC_BUTTON, ids_colorize, "Colorize", check, 14, 97, 50, 10},
+        {WC_STATIC, 518, "Buffer Mult", label, 14, 110, 40, 8},
+        {WC_EDIT, ids_buffer, nullptr, edit, 56, 108, 30, 12},
+        {WC_BUTTON, ids_no_change, "No change on drag", check, 100, 86, 80, 10},
+        {WC_BUTTON, ids_freeze, "Freeze", check, 100, 97, 60, 10},
         {WC_BUTTON, 516, "Vertical Scaling", group, 118, 6, 80, 40},
-        {WC_BUTTON, 517, "Livesweep Settings", group, 8, 82, 190, 54},
+        {WC_BUTTON, 517, "Livesweep Settings", group, 8, 76, 190, 48},
     };
     return t;
 }

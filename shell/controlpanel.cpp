@@ -3,6 +3,7 @@
 
 #include "foundation/names.h"
 #include "foundation/report.h"
+#include "foundation/types.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/timebase.h"
@@ -17,11 +18,21 @@
 #include "shell/state.h"
 #include "shell/winlist.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 scaling_options scaling_opts;
+
+namespace {
+panel_save_fn panel_save = nullptr;
+} // namespace
+
+void set_panel_save_hook(panel_save_fn fn) {
+    panel_save = fn;
+}
 HWND control_wnd = nullptr;
 HWND control_page = nullptr;
 std::uint8_t control_tab = 0;
@@ -34,7 +45,10 @@ struct page_entry {
     DLGPROC proc;
 };
 
-INT_PTR waiting_proc(HWND, UINT message, WPARAM, LPARAM) {
+bool page_scroll_message(HWND page, UINT message, WPARAM wparam);
+
+INT_PTR waiting_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
+    if (page_scroll_message(page, message, wparam)) return TRUE;
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
@@ -55,6 +69,8 @@ bool writing_time = false;
 bool applying_time = false;
 // The time axis changed while the Time Axis page was not looking.
 bool time_refresh = false;
+// Posted to the Time Axis page to check a box that lost the focus.
+constexpr UINT wm_check_time = WM_USER + 61;
 
 HWND tab_control(HWND panel) {
     return GetDlgItem(panel, idc_tabs);
@@ -128,6 +144,48 @@ symbol_id model_time_symbol() {
     model_lock_guard g(cur_model_symbols, 0);
     if (!g.ok() || !model_hdr) return 0;
     return model_hdr->w[mh_time_symbol];
+}
+
+// The value of a control variable whose equation is a plain number.
+bool control_constant(const char* name, double* out) {
+    symbol_id id = find_symbol(name);
+    if (id == 0) return false;
+    model_lock_guard g(cur_model_symbols, 1);
+    if (!g.ok() || !valid_symbol(id) || sym(id)->eqn == 0) return false;
+    expr_node* body = node_skip(eq_nodes(eq_at(sym(id)->eqn)));
+    if (!body || body->code != nc_number) return false;
+    double v = as_float(body->operand);
+    if (!std::isfinite(v) || is_na(v)) return false;
+    *out = v;
+    return true;
+}
+
+// With no run selected the full range is made up; the model's own INITIAL
+// TIME and FINAL TIME are a better guess than 0 to 100.
+void take_model_range(model_context& c) {
+    if (c.run_count > 0) return;
+    double s = 0, e = 0;
+    if (!control_constant("INITIAL TIME", &s) || !control_constant("FINAL TIME", &e) || !(e > s))
+        return;
+    const bool defaults = c.start == c.full_start && c.end == c.full_end;
+    c.full_start = static_cast<float>(s);
+    c.full_end = static_cast<float>(e);
+    if (defaults) {
+        c.start = c.full_start;
+        c.end = c.special = c.full_end;
+    }
+}
+
+// Times outside the full range (left from another range, or read from a
+// model's stored settings) come back inside it, so that every marker lies on
+// the bar.
+void clamp_times(model_context& c) {
+    const double s = c.full_start, e = c.full_end;
+    if (!(e > s)) return;
+    auto inside = [&](double t) { return std::isfinite(t) && t >= s && t <= e; };
+    if (!inside(c.start)) c.start = s;
+    if (!inside(c.end) || c.end <= c.start) c.end = e;
+    if (!inside(c.special)) c.special = e;
 }
 
 void fill_time_bases(HWND combo) {
@@ -246,6 +304,214 @@ void toggle_bit(std::uint8_t& bits, std::uint8_t bit, bool on) {
     bits = static_cast<std::uint8_t>(on ? (bits | bit) : (bits & ~bit));
 }
 
+// Whether a typed time may be taken for that box: a start from the full
+// start to before the end, an end after the start up to the full end, a
+// special time strictly inside the full range. A time outside the full range
+// has no place on the bar.
+bool time_allowed(int id, double t) {
+    if (!model_rec || is_na(t) || !std::isfinite(t)) return false;
+    const model_context& c = *model_rec;
+    const double s = c.full_start, e = c.full_end;
+    if (id == idt_start) return t >= s && t < c.end;
+    if (id == idt_end) return t > c.start && t <= e;
+    if (id == idt_special) return t > s && t < e;
+    return false;
+}
+
+// Takes an allowed time; taking one end re-applies the other, whose marker
+// follows the new scale.
+void take_time(HWND page, int id, double t) {
+    model_context& c = *model_rec;
+    double s = c.full_start, e = c.full_end;
+    bool room = scaler_has_room(scaler);
+    double p = e > s && room ? (scaler.width - 2 * scaler.margin) / (e - s) : scaler.ppu;
+    applying_time = true;
+    if (id == idt_end) {
+        c.end = t;
+        if (room) {
+            scaler.end_x = end_marker(t, e, p);
+            scaler.start_x = start_marker(c.start, s, p);
+        }
+    } else if (id == idt_special) {
+        c.special = t;
+        if (room) scaler.special_x = end_marker(t, e, p);
+    } else if (id == idt_start) {
+        c.start = t;
+        if (room) {
+            scaler.start_x = start_marker(t, s, p);
+            scaler.end_x = end_marker(c.end, e, p);
+        }
+    }
+    applying_time = false;
+    InvalidateRect(GetDlgItem(page, idt_scaler), nullptr, TRUE);
+}
+
+std::string time_label(double t) {
+    char text[64] = "";
+    time_basis_label(t, nullptr, 0, text, sizeof text);
+    return text;
+}
+
+// The message for a typed time that is refused: the field, what was typed
+// and the times allowed.
+std::string time_refusal(int id, const char* typed, double t) {
+    const model_context& c = *model_rec;
+    const std::string s = time_label(c.full_start), e = time_label(c.full_end);
+    std::string field = id == idt_start ? "Start Time"
+                        : id == idt_end ? "End Time"
+                                        : "Special Time";
+    std::string why = "The " + field + " \"" + typed + "\" is refused";
+    if (is_na(t) || !std::isfinite(t)) why += ": it is not a time";
+    why += ".\n\nThe " + field + " must be ";
+    if (id == idt_start)
+        why += "at least " + s + " and less than the End Time (" + time_label(c.end) + ").";
+    else if (id == idt_end)
+        why += "more than the Start Time (" + time_label(c.start) + ") and at most " + e + ".";
+    else
+        why += "more than " + s + " and less than " + e + ".";
+    return why;
+}
+
+// A Time Axis box that lost the focus: text that is no allowed time is
+// refused with a message and the box and bar go back to the time the box had
+// when it got the focus (or, when that is no longer allowed, the time in
+// force).
+int focus_edit = 0;
+double focus_time = 0;
+bool checking_time = false;
+
+double time_of(int id) {
+    const model_context& c = *model_rec;
+    return id == idt_start ? c.start : id == idt_end ? c.end : c.special;
+}
+
+void check_time_edit(HWND page, int id) {
+    if (!model_rec || !page || checking_time) return;
+    char text[32];
+    GetDlgItemText(page, id, text, sizeof text);
+    double t = decode_string(text);
+    if (time_allowed(id, t)) {
+        if (t != time_of(id)) take_time(page, id, t);
+        return;
+    }
+    checking_time = true;
+    const std::string why = time_refusal(id, text, t);
+    double back = id == focus_edit ? focus_time : time_of(id);
+    if (back != time_of(id) && time_allowed(id, back)) take_time(page, id, back);
+    show_time_value(id, time_of(id));
+    report(8, "%s", why.c_str());
+    checking_time = false;
+}
+
+// The current page scrolls when the tab control's area is smaller than its
+// controls: one unit is 20 pixels, a page move the visible units less one.
+constexpr int scroll_unit = 20;
+int page_content = 0; // the lowest control's bottom, unscrolled
+int page_pos = 0;     // in units
+bool page_sizing = false;
+
+int page_units(HWND page) {
+    RECT c{};
+    GetClientRect(page, &c);
+    return std::max(1, static_cast<int>(c.bottom) / scroll_unit);
+}
+
+int last_page_pos(HWND page) {
+    RECT c{};
+    GetClientRect(page, &c);
+    if (page_content <= c.bottom) return 0;
+    int units = (page_content + scroll_unit - 1) / scroll_unit;
+    return std::max(0, units - page_units(page));
+}
+
+void scroll_page_to(HWND page, int pos) {
+    pos = std::clamp(pos, 0, last_page_pos(page));
+    if (pos != page_pos) {
+        ScrollWindow(page, 0, (page_pos - pos) * scroll_unit, nullptr, nullptr);
+        page_pos = pos;
+    }
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_POS;
+    si.nPos = page_pos;
+    SetScrollInfo(page, SB_VERT, &si, TRUE);
+}
+
+void update_page_scroll(HWND page) {
+    if (page_sizing) return;
+    page_sizing = true;
+    RECT c{};
+    GetClientRect(page, &c);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    si.nPage = 1; // nothing to scroll: the range fits the page
+    if (page_content > c.bottom) {
+        si.nMax = (page_content + scroll_unit - 1) / scroll_unit - 1;
+        si.nPage = static_cast<UINT>(page_units(page));
+    }
+    SetScrollInfo(page, SB_VERT, &si, TRUE);
+    scroll_page_to(page, page_pos);
+    page_sizing = false;
+}
+
+// Notes how far down the new page's controls reach (before any scrolling).
+void measure_page(HWND page) {
+    page_pos = 0;
+    page_content = 0;
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r{};
+        GetWindowRect(c, &r);
+        POINT bottom{r.left, r.bottom};
+        ScreenToClient(page, &bottom);
+        page_content = std::max(page_content, static_cast<int>(bottom.y));
+    }
+    if (page_content > 0) page_content += 4;
+}
+
+// The scrolling messages of every page; true when handled.
+bool page_scroll_message(HWND page, UINT message, WPARAM wparam) {
+    if (page != control_page) return false;
+    if (message == WM_SIZE) {
+        update_page_scroll(page);
+        return false; // the page may lay out too
+    }
+    if (message != WM_VSCROLL) return false;
+    int step = std::max(1, page_units(page) - 1);
+    switch (LOWORD(wparam)) {
+    case SB_LINEUP:
+        scroll_page_to(page, page_pos - 1);
+        break;
+    case SB_LINEDOWN:
+        scroll_page_to(page, page_pos + 1);
+        break;
+    case SB_PAGEUP:
+        scroll_page_to(page, page_pos - step);
+        break;
+    case SB_PAGEDOWN:
+        scroll_page_to(page, page_pos + step);
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_TRACKPOS;
+        GetScrollInfo(page, SB_VERT, &si);
+        scroll_page_to(page, si.nTrackPos);
+        break;
+    }
+    case SB_TOP:
+        scroll_page_to(page, 0);
+        break;
+    case SB_BOTTOM:
+        scroll_page_to(page, last_page_pos(page));
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
 } // namespace
 
 // ------------------------------------------------------------- the panel ---
@@ -280,7 +546,9 @@ void select_tab(HWND panel, int index, bool set) {
     control_page = CreateDialogParam(hinst, MAKEINTRESOURCE(pages[index].dialog),
                                      tabs ? tabs : panel, pages[index].proc, 0);
     if (!control_page) return;
+    measure_page(control_page);
     layout_panel(panel);
+    update_page_scroll(control_page);
     ShowWindow(control_page, SW_SHOW);
 }
 
@@ -325,6 +593,9 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         case idc_keep_on_top:
             float_opts ^= fo_control_on_top;
             replace_panel(dialog);
+            return TRUE;
+        case idc_save:
+            if (panel_save) panel_save();
             return TRUE;
         case idc_close:
         case IDCANCEL:
@@ -409,6 +680,7 @@ void set_time_base_var(symbol_id variable, int reset, int keep_list) {
 void time_axis_scale(int snap) {
     if (!model_rec) return;
     model_context& c = *model_rec;
+    clamp_times(c);
     double s = c.full_start, e = c.full_end;
     double d = scaler_step(c.arrow_step);
     scaler.ppu = scaler_ppu(scaler, s, e);
@@ -435,44 +707,29 @@ void time_axis_scale(int snap) {
 
 void apply_time_edit(HWND page, int id) {
     if (!model_rec || !page || applying_time) return;
-    model_context& c = *model_rec;
     char text[32];
     GetDlgItemText(page, id, text, sizeof text);
     double t = decode_string(text);
-    if (is_na(t) || !std::isfinite(t)) return;
-    double s = c.full_start, e = c.full_end;
-    double p = e > s && scaler_has_room(scaler) ? (scaler.width - 2 * scaler.margin) / (e - s)
-                                                : scaler.ppu;
-    bool room = scaler_has_room(scaler);
-    // Taking one end re-applies the other: its marker follows the new scale.
-    applying_time = true;
-    if (id == idt_end && t > c.start) {
-        c.end = t;
-        if (room) {
-            scaler.end_x = end_marker(t, e, p);
-            scaler.start_x = start_marker(c.start, s, p);
-        }
-    } else if (id == idt_special && t > s && t < e) {
-        c.special = t;
-        if (room) scaler.special_x = end_marker(t, e, p);
-    } else if (id == idt_start && t < c.end) {
-        c.start = t;
-        if (room) {
-            scaler.start_x = start_marker(t, s, p);
-            scaler.end_x = end_marker(c.end, e, p);
-        }
-    }
-    applying_time = false;
-    InvalidateRect(GetDlgItem(page, idt_scaler), nullptr, TRUE);
+    if (!time_allowed(id, t)) return;
+    take_time(page, id, t);
+}
+
+void refresh_time_axis() {
+    if (!model_rec) return;
+    take_model_range(*model_rec);
+    clamp_times(*model_rec);
+    if (time_page()) time_axis_scale(0);
 }
 
 INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (page_scroll_message(dialog, message, wparam)) return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         fit_dialog(dialog, -1);
         control_page = dialog;
         time_refresh = false;
         if (model_rec) {
+            take_model_range(*model_rec);
             set_time_base_var(model_rec->time_base, 0, 0);
             time_axis_scale(0);
         }
@@ -519,6 +776,14 @@ INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         case idt_end:
         case idt_special:
             if (code == EN_CHANGE && !writing_time) apply_time_edit(dialog, id);
+            if (code == EN_SETFOCUS && model_rec && !checking_time) {
+                focus_edit = id;
+                focus_time = time_of(id);
+            }
+            // Checked once the focus has settled: a box that loses the focus
+            // because its page is going away shows no message.
+            if (code == EN_KILLFOCUS && !checking_time)
+                PostMessage(dialog, wm_check_time, static_cast<WPARAM>(id), 0);
             return TRUE;
         case idt_start_left:
         case idt_start_right:
@@ -532,6 +797,9 @@ INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
             return FALSE;
         }
     }
+    case wm_check_time:
+        check_time_edit(dialog, static_cast<int>(wparam));
+        return TRUE;
     case WM_DESTROY:
         if (control_page == dialog) control_page = nullptr;
         return FALSE;
@@ -543,6 +811,7 @@ INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
 // --------------------------------------------------------------- scaling ---
 
 INT_PTR scaling_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    if (page_scroll_message(dialog, message, wparam)) return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         fit_dialog(dialog, -1);

@@ -66,10 +66,25 @@ void set_time_base_var(symbol_id variable, int reset, int keep_list);
 // Recomputes the scaler from the model context; with snap the three times
 // move onto whole steps. Repaints the scaler and rewrites the values.
 void time_axis_scale(int snap);
-// Applies the text of a Time Axis edit box (idt_start, idt_end, idt_special):
-// a start before the end, an end after the start, a special time inside the
-// full range are taken and their markers moved; others are ignored.
+// Applies the text of a Time Axis edit box (idt_start, idt_end, idt_special)
+// as it is typed: a start from the full start to before the end, an end after
+// the start up to the full end, a special time strictly inside the full range
+// are taken and their markers moved; others are ignored while typing, and
+// refused with a message naming the field and the allowed times when the box
+// loses the focus (the box and bar then go back to the time it had).
 void apply_time_edit(HWND page, int id);
+
+// What the panel's save command (487) calls: the model and settings saver,
+// which lives above the panel (it writes the settings file, whose reader
+// opens the panel). Installed with the program's hooks.
+using panel_save_fn = int (*)();
+void set_panel_save_hook(panel_save_fn fn);
+
+// Brings the time axis up to date after a model was opened or the runs
+// changed: with no run selected the full range is the model's own INITIAL
+// TIME to FINAL TIME; times outside the full range come back inside it; a
+// shown Time Axis page shows the result.
+void refresh_time_axis();
 
 INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

@@ -4,11 +4,16 @@
 #include "foundation/errlog.h"
 #include "foundation/report.h"
 #include "platform/controls.h"
+#include "platform/dlg.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
+#include "resources/menus.h"
 #include "shell/floats.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/winlist.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,45 +26,41 @@ constexpr const char* history_title = "Kavrel History and Error Log";
 
 HWND window = nullptr;
 std::vector<std::string> lines;
+history_reader reader;
 int top_line = 0;
 int line_height = 16;
 
-// One line as shown: cut to the limit, control characters as blanks.
-std::string shown_line(const char* begin, const char* end) {
-    if (end > begin && end[-1] == '\r') --end;
-    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin),
-                                          static_cast<std::size_t>(history_line_limit));
-    std::string s(begin, n);
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 32 && c != '\t') c = ' ';
-    return s;
-}
+// The log is looked at for new lines this often while the window is open.
+constexpr UINT_PTR follow_timer = 1;
+constexpr UINT follow_ms = 500;
+// The strip at the bottom with the Close button.
+constexpr int close_w = 75, close_h = 23, strip_pad = 4;
+constexpr int strip_h = close_h + 2 * strip_pad;
+// The smallest place a saved position may give.
+constexpr int min_w = 160, min_h = 100;
 
-void split_lines(const std::vector<char>& data, std::vector<std::string>* out) {
-    const char* p = data.data();
-    const char* end = p + data.size();
-    while (p < end) {
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
-        const char* e = nl ? nl : end;
-        out->push_back(shown_line(p, e));
-        p = nl ? nl + 1 : end;
-    }
-}
-
-bool read_stream(std::FILE* f, std::vector<std::string>* out) {
-    std::vector<char> data;
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    if (std::ferror(f)) return false;
-    split_lines(data, out);
-    return true;
+// The height of the lines' area (the client area above the Close strip).
+int text_height(HWND w) {
+    RECT r{};
+    if (w) GetClientRect(w, &r);
+    return std::max(0, static_cast<int>(r.bottom) - strip_h);
 }
 
 int visible_rows() {
+    return std::max(1, text_height(window) / std::max(1, line_height));
+}
+
+bool at_end() {
+    return top_line >= std::max(0, static_cast<int>(lines.size()) - visible_rows());
+}
+
+void layout(HWND w) {
     RECT r{};
-    if (window) GetClientRect(window, &r);
-    return std::max(1, static_cast<int>(r.bottom) / std::max(1, line_height));
+    GetClientRect(w, &r);
+    if (HWND b = GetDlgItem(w, IDCANCEL))
+        MoveWindow(b, std::max(0, static_cast<int>(r.right) - close_w - strip_pad),
+                   std::max(0, static_cast<int>(r.bottom) - close_h - strip_pad), close_w, close_h,
+                   TRUE);
 }
 
 void update_scroll() {
@@ -92,6 +93,8 @@ void paint(HWND w) {
     SetBkMode(dc, TRANSPARENT);
     RECT r{};
     GetClientRect(w, &r);
+    r.bottom = text_height(w);
+    IntersectClipRect(dc, 0, 0, r.right, r.bottom);
     int rows = static_cast<int>(r.bottom) / line_height + 1;
     for (int i = 0; i < rows && top_line + i < static_cast<int>(lines.size()); ++i) {
         const std::string& s = lines[static_cast<std::size_t>(top_line + i)];
@@ -124,15 +127,52 @@ bool register_history_class() {
     return GetClassInfo(hinst, history_class, &have) != 0;
 }
 
-} // namespace
-
-bool read_history_lines(const char* path, std::vector<std::string>* out) {
-    std::FILE* f = path && *path ? std::fopen(path, "rb") : nullptr;
-    if (!f) return false;
-    bool ok = read_stream(f, out);
+// Reads what was added to the log since the last look; a log that became
+// shorter was made afresh and is read again from its start. The view stays
+// at the end when it was there.
+void follow_log() {
+    const char* path = error_log_path();
+    if (!window || !path || !*path) return;
+    struct stat st {};
+    if (::stat(path, &st) != 0) return;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size == reader.taken()) return;
+    const bool follow_end = at_end();
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return;
+    if (size < reader.taken()) {
+        reader.reset();
+        lines.clear();
+        top_line = 0;
+    }
+    if (fseeko(f, static_cast<off_t>(reader.taken()), SEEK_SET) == 0) reader.take_stream(f, &lines);
     std::fclose(f);
-    return ok;
+    update_scroll();
+    if (follow_end) scroll_to(static_cast<int>(lines.size()));
+    InvalidateRect(window, nullptr, TRUE);
 }
+
+// Closes the window; when it was the active child another one takes over.
+void close_history() {
+    HWND w = window;
+    if (!w) return;
+    const bool was_active = active_child == w;
+    DestroyWindow(w);
+    if (was_active) activate_window(nullptr, 0, 0);
+}
+
+// A placement from the settings or a caller, made to fit the container: the
+// title bar inside it and the window no larger than it.
+void fit_place(HWND parent, int* x, int* y, int* w, int* h) {
+    RECT c{};
+    if (!parent || !GetClientRect(parent, &c) || c.right <= 0 || c.bottom <= 0) return;
+    *w = std::clamp(*w, std::min(min_w, static_cast<int>(c.right)), static_cast<int>(c.right));
+    *h = std::clamp(*h, std::min(min_h, static_cast<int>(c.bottom)), static_cast<int>(c.bottom));
+    *x = clamp_value(*x, static_cast<int>(c.right) - 30);
+    *y = clamp_value(*y, static_cast<int>(c.bottom) - 30);
+}
+
+} // namespace
 
 HWND history_hwnd() {
     return window && IsWindow(window) ? window : nullptr;
@@ -159,26 +199,40 @@ void history_window(int show, int x, int y, int w, int h) {
     int pw = opts.err_dim[2] > 0 ? opts.err_dim[2] : 480;
     int ph = opts.err_dim[3] > 0 ? opts.err_dim[3] : 320;
     HWND parent = container_wnd && IsWindow(container_wnd) ? container_wnd : nullptr;
-    DWORD style = WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_CLIPSIBLINGS | (parent ? WS_CHILD : 0);
+    fit_place(parent, &px, &py, &pw, &ph);
+    // No maximise or minimise box: inside the container a maximised window
+    // would cover the work area with its title bar out of reach.
+    DWORD style = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_VSCROLL | WS_CLIPSIBLINGS |
+                  WS_CLIPCHILDREN | (parent ? WS_CHILD : 0);
     window = CreateWindow(history_class, history_title, style, px, py, pw, ph, parent, nullptr,
                           hinst, nullptr);
     if (!window) return;
     set_float_window(fw_err_history, window);
     lines.clear();
+    reader.reset();
     top_line = 0;
+    HWND close = CreateWindow(
+        WC_BUTTON, "Close", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, close_w, close_h, window,
+        reinterpret_cast<HMENU>(static_cast<std::intptr_t>(IDCANCEL)), hinst, nullptr);
+    if (close)
+        SendMessage(close, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                    0);
+    layout(window);
 
     // The log is read through its own reading stream and closed again.
     if (err_log_stream) std::fflush(err_log_stream);
     bool read = false;
     if (error_log(-1) && err_log_stream) {
-        read = read_stream(err_log_stream, &lines);
+        read = reader.take_stream(err_log_stream, &lines);
         error_log(0);
     }
     if (!read) {
         lines.clear();
+        reader.reset();
         report(6, "Unable to read the error log %s",
                *error_log_path() ? error_log_path() : "kavrel.err");
     }
+    SetTimer(window, follow_timer, follow_ms, nullptr);
     if (parent) place_under_floats(window, px, py, pw, ph, SWP_NOACTIVATE);
     update_scroll();
     // Open at the end of the log: the newest messages are the ones wanted.
@@ -192,11 +246,34 @@ LRESULT history_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         paint(w);
         return 0;
     case WM_SIZE:
+        layout(w);
         if (w == window) {
             update_scroll();
             scroll_to(top_line);
+            InvalidateRect(w, nullptr, TRUE);
         }
         break;
+    case WM_TIMER:
+        if (wp == follow_timer && w == window) follow_log();
+        return 0;
+    case WM_COMMAND:
+        // Close, and File > Close or Ctrl+W while the window is the active
+        // child (the main window passes them on).
+        if (w == window && (LOWORD(wp) == IDCANCEL || LOWORD(wp) == cmd_close)) {
+            close_history();
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        if (w == window) close_history();
+        return 0;
+    case WM_SYSCOMMAND:
+        // Never maximised or minimised (see the window's style).
+        if ((wp & 0xFFF0) == SC_MAXIMIZE || (wp & 0xFFF0) == SC_MINIMIZE) return 0;
+        break;
+    case WM_LBUTTONDOWN:
+        SetFocus(w);
+        return 0;
     case WM_VSCROLL: {
         SCROLLINFO si{};
         si.cbSize = sizeof si;
@@ -235,6 +312,10 @@ LRESULT history_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         scroll_to(top_line - GET_WHEEL_DELTA_WPARAM(wp) / 40);
         return 0;
     case WM_KEYDOWN:
+        if (wp == VK_ESCAPE || (wp == 'W' && GetKeyState(VK_CONTROL) < 0)) {
+            close_history();
+            return 0;
+        }
         switch (wp) {
         case VK_UP:
             scroll_to(top_line - 1);
@@ -260,10 +341,12 @@ LRESULT history_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         break;
     case WM_DESTROY:
         if (w == window) {
+            KillTimer(w, follow_timer);
             keep_place();
             set_float_window(fw_err_history, nullptr);
             window = nullptr;
             lines.clear();
+            reader.reset();
             top_line = 0;
         }
         break;

@@ -6,22 +6,21 @@
 #pragma once
 
 #include "platform/win.h"
+#include "shell/history_read.h"
 
 #include <string>
 #include <vector>
 
-inline constexpr int history_line_limit = 512;
-
 // When the window is open: activates it. Else stores the placement given
 // (-1 keeps the stored value), opens the window (shown when `show` is
-// non-zero) and fills it from the error log.
+// non-zero) and fills it from the error log, whose new lines it shows while
+// it is open. A placement is fitted into the container. Close, Escape,
+// Ctrl+W and File > Close (while it is the active child) close it; it is never
+// maximised.
 void history_window(int show, int x, int y, int w, int h);
 // The open window (null when closed) and the lines it shows.
 HWND history_hwnd();
 const std::vector<std::string>& history_lines();
-// Reads the lines of a log file as the window shows them; false when the
-// file cannot be opened.
-bool read_history_lines(const char* path, std::vector<std::string>* lines);
 
 // The window procedure (exported by name).
 LRESULT history_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

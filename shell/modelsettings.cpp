@@ -5,6 +5,7 @@
 #include "shell/modelsettings.h"
 
 #include "foundation/files.h"
+#include "foundation/ini.h"
 #include "foundation/memory.h"
 #include "foundation/paths.h"
 #include "foundation/report.h"
@@ -15,9 +16,14 @@
 #include "resources/modelpages.h"
 #include "shell/dialogs.h"
 #include "shell/filechoice.h"
+#include "shell/mainplace.h"
 #include "shell/msgbox.h"
+#include "shell/settings_io.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
 #include "sim/changes.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -439,4 +445,29 @@ std::string model_info_text() {
 
 bool valid_reference(const std::string& name, const std::string& file) {
     return !name.empty() && !file.empty() && name.find('=') == std::string::npos;
+}
+
+int save_model_and_settings() {
+    if (!model_is_open() || !cur_model_symbols) return 0;
+    int ok = write_model_settings(cur_model_header, cur_model_symbols, 0, nullptr);
+    // Only a binary model file is written back: a package or a run file
+    // holds the model among other things this program does not rewrite.
+    std::string name = current_model_name();
+    std::string path = name;
+    if (!path.empty() && path[0] != '/' && *current_model_dir())
+        path = std::string(current_model_dir()) + "/" + name;
+    std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ok && ext == ".kmf")
+        ok = write_model_file(path.c_str(), cur_model_header, cur_model_symbols) == 1 ? 1 : 0;
+    // Then the settings file, its "Model" key as the file has it.
+    if (read_ini_file(nullptr, nullptr, 1) < 0) {
+        report(5, "Unable to read the settings file %s - the settings were not saved",
+               ini_file_path());
+        return 0;
+    }
+    save_main_place(main_wnd);
+    recent_models(-2, 0, nullptr);
+    store_settings();
+    return write_ini_file(2) > 0 && ok ? 1 : 0;
 }

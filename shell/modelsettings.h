@@ -26,6 +26,12 @@ int save_data_names();
 // the model uses two-byte characters, free otherwise.
 void underbar_follows_far_east(HWND page);
 
+// Writes the current model's settings (notes, time axis, run name, ...) into
+// the model and a binary model file back to disk (a package or run file is
+// not rewritten), then the settings file, leaving its "Model" key as it is.
+// 1 when everything was written, 0 with no model or after a message.
+int save_model_and_settings();
+
 // The model information line of the notes page for the current model.
 std::string model_info_text();
 

@@ -1,5 +1,6 @@
 // The option dialogs (see options.h).
 #include "shell/options.h"
+#include "shell/controls/buttons.h"
 
 #include "foundation/ini.h"
 #include "foundation/report.h"
@@ -16,11 +17,14 @@
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -100,36 +104,38 @@ const font_button font_buttons[5] = {
 
 struct options_state {
     bool fonts_changed = false;
+    // The font each button stands for (the buttons show it readably).
+    font_spec fonts[5] = {};
 };
 
-// The font a button's text describes (the text after " - ").
-font_spec button_font(HWND dialog, const font_button& b) {
-    std::string text = item_text(dialog, b.id);
-    std::size_t dash = text.find(" - ");
-    std::string spec = dash == std::string::npos ? "" : text.substr(dash + 3);
-    font_spec f = b.font >= 0 ? opts.fonts[b.font] : opts.fonts[of_normal];
-    if (b.font < 0) {
-        std::snprintf(f.face, sizeof f.face, "%.31s", spec.c_str());
-        return f;
-    }
-    font_spec parsed = f;
-    if (read_font_spec(&parsed, spec.c_str(), &f)) f = parsed;
-    return f;
+// What a font button shows: its label and the font as a person reads it
+// ("Normal - MS Sans Serif, 9 pt, bold"); the tool face only its face.
+std::string font_description(const font_spec& f) {
+    std::string text = *f.face ? f.face : "Default face";
+    text += ", " + std::to_string(static_cast<int>(static_cast<std::int8_t>(f.size))) + " pt";
+    if (f.style & font_bold) text += ", bold";
+    if (f.style & font_italic) text += ", italic";
+    if (f.style & font_underline) text += ", underlined";
+    if (f.style & font_strikeout) text += ", struck out";
+    return text;
 }
 
-void show_button_font(HWND dialog, const font_button& b, const font_spec& f) {
-    std::string text = std::string(b.label) + " - " + (b.font < 0 ? f.face : font_spec_text(f));
+void show_button_font(HWND dialog, options_state* st, int index, const font_spec& f) {
+    const font_button& b = font_buttons[index];
+    st->fonts[index] = f;
+    std::string text = std::string(b.label) + " - " + (b.font < 0 ? f.face : font_description(f));
     SetDlgItemText(dialog, b.id, text.c_str());
 }
 
-void options_init(HWND dialog) {
-    for (const font_button& b : font_buttons) {
+void options_init(HWND dialog, options_state* st) {
+    for (int i = 0; i < 5; ++i) {
+        const font_button& b = font_buttons[i];
         font_spec f = opts.fonts[of_normal];
         if (b.font >= 0)
             f = opts.fonts[b.font];
         else
             std::snprintf(f.face, sizeof f.face, "%s", opts.tool_face);
-        show_button_font(dialog, b, f);
+        show_button_font(dialog, st, i, f);
     }
     std::uint8_t display = opts.colour_modes[0];
     int kind = display & cm_kind;
@@ -150,20 +156,46 @@ void options_init(HWND dialog) {
     SetDlgItemText(dialog, ido_row, row);
 }
 
+// One rule for both R1C1 boxes: a single letter A to Z (either case); the
+// row letter may be followed by "*". Blanks around it are ignored.
+bool r1c1_letter(std::string text, bool star_allowed) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    std::size_t lead = text.find_first_not_of(' ');
+    text.erase(0, lead == std::string::npos ? text.size() : lead);
+    if (star_allowed && text.size() == 2 && text[1] == '*') text.pop_back();
+    return text.size() == 1 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+           static_cast<unsigned char>(text[0]) < 128;
+}
+
+std::string trimmed(std::string text) {
+    std::size_t lead = text.find_first_not_of(' ');
+    return lead == std::string::npos ? std::string() : text.substr(lead);
+}
+
 bool options_ok(HWND dialog, options_state* st) {
-    std::string row = item_text(dialog, ido_row);
-    std::string col = item_text(dialog, ido_col);
-    if (row.empty() || row[0] == ' ' || row[0] == '*') {
-        refuse(dialog, ido_row, "Please enter the letter of R1C1 rows");
+    std::string row = trimmed(item_text(dialog, ido_row));
+    std::string col = trimmed(item_text(dialog, ido_col));
+    if (!r1c1_letter(row, true)) {
+        refuse(dialog, ido_row,
+               "Please enter the letter of R1C1 rows: one letter A to Z, which may be followed "
+               "by *");
         return false;
     }
-    if (col.empty() || col[0] == ' ') {
-        refuse(dialog, ido_col, "Please enter the letter of R1C1 columns");
+    if (!r1c1_letter(col, false)) {
+        refuse(dialog, ido_col, "Please enter the letter of R1C1 columns: one letter A to Z");
+        return false;
+    }
+    if (std::toupper(static_cast<unsigned char>(row[0])) ==
+        std::toupper(static_cast<unsigned char>(col[0]))) {
+        refuse(dialog, ido_col,
+               "The letters of R1C1 rows and columns must differ: a cell address could not be "
+               "read");
         return false;
     }
     if (st->fonts_changed) {
-        for (const font_button& b : font_buttons) {
-            font_spec f = button_font(dialog, b);
+        for (int i = 0; i < 5; ++i) {
+            const font_button& b = font_buttons[i];
+            const font_spec& f = st->fonts[i];
             if (b.font >= 0)
                 opts.fonts[b.font] = f;
             else
@@ -207,10 +239,10 @@ bool options_ok(HWND dialog, options_state* st) {
     return true;
 }
 
-void options_font_button(HWND dialog, const font_button& b, options_state* st) {
-    font_spec f = button_font(dialog, b);
-    if (choose_font(&f, b.font < 0 ? 1 : 0) == 2) {
-        show_button_font(dialog, b, f);
+void options_font_button(HWND dialog, int index, options_state* st) {
+    font_spec f = st->fonts[index];
+    if (choose_font(&f, font_buttons[index].font < 0 ? 1 : 0) == 2) {
+        show_button_font(dialog, st, index, f);
         st->fonts_changed = true;
     }
 }
@@ -358,8 +390,9 @@ bool print_ok(HWND dialog) {
 // ------------------------------------------------------ Font Selection ---
 
 struct font_state {
-    font_spec font;    // the font as given
-    font_spec current; // as the dialog describes it now
+    font_spec font;      // the font as given
+    font_spec current;   // as the dialog describes it now
+    int colour_mode = 0; // choose_font's mode
 };
 
 const int font_sizes[] = {6, 8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 30, 36, 48, 60, 72};
@@ -383,6 +416,8 @@ font_spec described_font(HWND dialog, const font_state* st) {
         style |= f.style & font_vertical;
     }
     f.style = style;
+    if (HWND colour = GetDlgItem(dialog, idf_colour))
+        f.colour = static_cast<std::uint32_t>(SendMessage(colour, cb_get_colour, 0, 0));
     return f;
 }
 
@@ -405,6 +440,12 @@ void font_init(HWND dialog, font_state* st) {
     set_check(dialog, idf_underline, st->font.style & font_underline);
     set_check(dialog, idf_strike, st->font.style & font_strikeout);
     set_check(dialog, idf_vertical, st->font.style & font_vertical);
+    // The colour button may also give "none": the font then takes the
+    // default text colour. In the second mode it shows the device's nearest
+    // solid colour.
+    const WPARAM flags = cbf_allow_none | (st->colour_mode ? cbf_nearest : 0);
+    SendDlgItemMessage(dialog, idf_colour, cb_set_colour, flags,
+                       static_cast<LPARAM>(st->font.colour));
     st->current = st->font;
 }
 
@@ -433,14 +474,14 @@ INT_PTR fontset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
         st = begin_dialog<options_state>(dialog, lparam);
-        options_init(dialog);
+        if (st) options_init(dialog, st);
         return TRUE;
     case WM_COMMAND: {
         if (!st) return FALSE;
         int id = LOWORD(wparam);
-        for (const font_button& b : font_buttons)
-            if (id == b.id) {
-                options_font_button(dialog, b, st);
+        for (int i = 0; i < 5; ++i)
+            if (id == font_buttons[i].id) {
+                options_font_button(dialog, i, st);
                 return TRUE;
             }
         if (id == IDOK) {
@@ -556,10 +597,11 @@ INT_PTR selfont_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
-int choose_font(font_spec* font, int) {
+int choose_font(font_spec* font, int colour_mode) {
     if (!font) return 0;
     font_state st;
     st.font = *font;
+    st.colour_mode = colour_mode;
     INT_PTR r = run_dialog(dlg_font_select, nullptr, selfont_proc, reinterpret_cast<LPARAM>(&st));
     if (r != IDOK) return 0;
     const font_spec& n = st.current;
@@ -599,4 +641,245 @@ LRESULT dispfont_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     EndPaint(window, &ps);
     return 0;
+}
+
+// ------------------------------------------------- units equivalences ---
+
+namespace {
+
+// Built in until the user makes a list the default.
+const char* const default_units[] = {
+    "Dollar,$,Dollars,$s",
+    "Hour,Hours,Hr",
+    "Day,Days",
+    "Week,Weeks,Wk",
+    "Month,Months,Mo",
+    "Year,Years,Yr",
+    "Person,People,Persons,Persons",
+};
+
+std::vector<std::string> units_keys_list(const char* prefix) {
+    std::vector<std::string> out;
+    for (int i = 0; i < max_units_equivalences; ++i) {
+        const std::string key = prefix + std::to_string(i);
+        const char* v = ini_value(key.c_str());
+        if (v && *v) out.emplace_back(v);
+    }
+    return out;
+}
+
+void store_units_list(const char* prefix, const std::vector<std::string>& list) {
+    for (int i = 0; i < max_units_equivalences; ++i) {
+        const std::string key = prefix + std::to_string(i);
+        ini_set(key.c_str(), static_cast<std::size_t>(i) < list.size()
+                                 ? list[static_cast<std::size_t>(i)].c_str()
+                                 : nullptr);
+    }
+}
+
+std::vector<std::string> listed_units(HWND dialog) {
+    std::vector<std::string> out;
+    LRESULT n = SendDlgItemMessage(dialog, idu_list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        LRESULT len =
+            SendDlgItemMessage(dialog, idu_list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (len < 0) continue;
+        std::string t(static_cast<std::size_t>(len) + 1, '\0');
+        SendDlgItemMessage(dialog, idu_list, LB_GETTEXT, static_cast<WPARAM>(i),
+                           reinterpret_cast<LPARAM>(t.data()));
+        t.resize(std::strlen(t.c_str()));
+        out.push_back(t);
+    }
+    return out;
+}
+
+void show_units(HWND dialog, const std::vector<std::string>& list) {
+    SendDlgItemMessage(dialog, idu_list, LB_RESETCONTENT, 0, 0);
+    for (const std::string& u : list)
+        SendDlgItemMessage(dialog, idu_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u.c_str()));
+}
+
+// The edited text as a list entry: blanks around each unit dropped, empty
+// units left out; "" when nothing is left.
+std::string tidy_equivalence(const std::string& text) {
+    std::string out, unit;
+    auto flush = [&] {
+        std::size_t a = unit.find_first_not_of(" \t");
+        std::size_t b = unit.find_last_not_of(" \t");
+        if (a != std::string::npos) {
+            if (!out.empty()) out.push_back(',');
+            out.append(unit, a, b - a + 1);
+        }
+        unit.clear();
+    };
+    for (char c : text) {
+        if (c == ',')
+            flush();
+        else
+            unit += c;
+    }
+    flush();
+    return out;
+}
+
+struct units_state {
+    int selected = -1; // the entry the edit box was filled from
+};
+
+void units_select(HWND dialog, units_state* st) {
+    LRESULT sel = SendDlgItemMessage(dialog, idu_list, LB_GETCURSEL, 0, 0);
+    if (sel < 0 || sel == st->selected) return;
+    std::vector<std::string> list = listed_units(dialog);
+    const std::string editing = tidy_equivalence(item_text(dialog, idu_edit));
+    const bool unchanged =
+        editing.empty() ||
+        (st->selected >= 0 && static_cast<std::size_t>(st->selected) < list.size() &&
+         list[static_cast<std::size_t>(st->selected)] == editing);
+    if (!unchanged &&
+        ask_question(question_yes_no, "Do you want to abandon what you are currently editing?",
+                     IDNO) != IDYES) {
+        SendDlgItemMessage(dialog, idu_list, LB_SETCURSEL, static_cast<WPARAM>(st->selected), 0);
+        return;
+    }
+    st->selected = static_cast<int>(sel);
+    SetDlgItemText(dialog, idu_edit, list[static_cast<std::size_t>(sel)].c_str());
+}
+
+void units_command(HWND dialog, units_state* st, int id) {
+    std::vector<std::string> list = listed_units(dialog);
+    const std::string editing = tidy_equivalence(item_text(dialog, idu_edit));
+    LRESULT sel = SendDlgItemMessage(dialog, idu_list, LB_GETCURSEL, 0, 0);
+    const bool have_sel = sel >= 0 && static_cast<std::size_t>(sel) < list.size();
+    switch (id) {
+    case idu_add:
+        if (editing.empty()) {
+            MessageBeep(0);
+            return;
+        }
+        if (list.size() >= static_cast<std::size_t>(max_units_equivalences)) {
+            report(8, "Can only have %d equivalences", max_units_equivalences);
+            return;
+        }
+        list.push_back(editing);
+        show_units(dialog, list);
+        st->selected = static_cast<int>(list.size()) - 1;
+        SendDlgItemMessage(dialog, idu_list, LB_SETCURSEL, static_cast<WPARAM>(st->selected), 0);
+        return;
+    case idu_modify:
+        if (!have_sel || editing.empty()) {
+            MessageBeep(0);
+            return;
+        }
+        list[static_cast<std::size_t>(sel)] = editing;
+        show_units(dialog, list);
+        SendDlgItemMessage(dialog, idu_list, LB_SETCURSEL, static_cast<WPARAM>(sel), 0);
+        st->selected = static_cast<int>(sel);
+        return;
+    case idu_delete:
+        if (!have_sel) {
+            MessageBeep(0);
+            return;
+        }
+        list.erase(list.begin() + sel);
+        show_units(dialog, list);
+        st->selected = -1;
+        SetDlgItemText(dialog, idu_edit, "");
+        return;
+    case idu_get_default: {
+        std::vector<std::string> d = units_keys_list("UnitsDefault");
+        if (d.empty()) d.assign(std::begin(default_units), std::end(default_units));
+        show_units(dialog, d);
+        st->selected = -1;
+        return;
+    }
+    case idu_set_default:
+        if (ask_question(question_yes_no, "Do you want to replace default units equivalences?",
+                         IDNO) == IDYES)
+            store_units_list("UnitsDefault", list);
+        return;
+    default:
+        return;
+    }
+}
+
+} // namespace
+
+INT_PTR unitset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* st = dialog_data<units_state>(dialog);
+    switch (message) {
+    case WM_INITDIALOG:
+        st = begin_dialog<units_state>(dialog, lparam);
+        // The list lives in the settings file: read it as it is now.
+        if (read_ini_file(nullptr, nullptr, 1) < 0) {
+            report(8, "Unable to access %s", ini_file_path());
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        show_units(dialog, units_keys_list("Units"));
+        set_check(dialog, idu_strictest,
+                  ini_value("UnitsStrictest") &&
+                      std::strcmp(ini_value("UnitsStrictest"), "1") == 0);
+        return TRUE;
+    case WM_COMMAND: {
+        if (!st) return FALSE;
+        const int id = LOWORD(wparam);
+        if (id == idu_list && HIWORD(wparam) == LBN_SELCHANGE) {
+            units_select(dialog, st);
+            return TRUE;
+        }
+        if (id == IDOK) {
+            store_units_list("Units", listed_units(dialog));
+            ini_set("UnitsStrictest", checked(dialog, idu_strictest) ? "1" : "0");
+            if (write_ini_file(2) <= 0) return TRUE; // the writer said why; stay open
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        units_command(dialog, st, id);
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+int units_equivalences_dialog() {
+    units_state st;
+    return run_dialog(dlg_units, nullptr, unitset_proc, reinterpret_cast<LPARAM>(&st)) == IDOK ? 1
+                                                                                               : 0;
+}
+
+// -------------------------------------------------------- sketch settings ---
+
+INT_PTR sketchset_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        // lParam: the font_spec the page's font button edits (may be null).
+        SetWindowLongPtr(page, DWLP_USER, lparam);
+        return TRUE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wparam);
+        if (id == IDOK || id == IDCANCEL) {
+            // The page's sheet answers for it: the dialog two levels up.
+            HWND parent = GetParent(page);
+            HWND sheet = parent ? GetParent(parent) : nullptr;
+            if (sheet) SendMessage(sheet, WM_COMMAND, wparam, lparam);
+            return TRUE;
+        }
+        if (id == ids_sketch_font) {
+            auto* font = reinterpret_cast<font_spec*>(GetWindowLongPtr(page, DWLP_USER));
+            if (font && choose_font(font, 0) == 2) {
+                const std::string text = "Font - " + font_description(*font);
+                SetDlgItemText(page, ids_sketch_font, text.c_str());
+            }
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
 }

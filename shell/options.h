@@ -22,4 +22,22 @@ int choose_font(font_spec* font, int colour_mode);
 INT_PTR fontset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR print_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR selfont_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The units equivalences (dialog 352): at most max_units_equivalences lines of
+// units that mean the same ("Dollar,$,Dollars"), kept in the settings file
+// under "Units0", "Units1", ...; "Use strictest" under "UnitsStrictest"; the
+// user's default list under "UnitsDefault0", ... (a built-in list until
+// then). The settings file is read when the dialog opens ("Unable to access"
+// when it cannot be) and written on OK. No command of this edition opens it.
+inline constexpr int max_units_equivalences = 32;
+INT_PTR unitset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+// Runs dialog 352; 1 when OK wrote the list.
+int units_equivalences_dialog();
+
+// A sketch-settings page: OK and Cancel go to the dialog two levels up (the
+// sheet the page sits in); button ids_sketch_font chooses the font whose
+// font_spec the page was given as its creation parameter, and shows it. No
+// command of this edition opens such a page.
+inline constexpr int ids_sketch_font = 1306;
+INT_PTR sketchset_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT dispfont_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -19,6 +19,8 @@ HWND panel = nullptr;
 // logic's change notices do not refill the lists half-way; it refreshes once
 // at the end.
 bool busy = false;
+// The range whose elements the list holds.
+symbol_id filled_range{};
 
 HWND parent_window() {
     if (container_wnd && IsWindow(container_wnd)) return container_wnd;
@@ -95,12 +97,21 @@ void refresh() {
 
     HWND list = GetDlgItem(panel, idc_sp_elements);
     LRESULT top = SendMessage(list, LB_GETTOPINDEX, 0, 0);
+    // Setting each item's selection moves the caret onto it; the caret is the
+    // element the user last clicked, which a double click that follows reads.
+    LRESULT caret = shown == filled_range ? SendMessage(list, LB_GETCARETINDEX, 0, 0) : 0;
+    filled_range = shown;
     SendMessage(list, LB_RESETCONTENT, 0, 0);
     std::vector<subpanel_item> items = subpanel_items();
     for (std::size_t i = 0; i < items.size(); ++i) {
         SendMessage(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i].name.c_str()));
         SendMessage(list, LB_SETSEL, items[i].selected ? TRUE : FALSE, static_cast<LPARAM>(i));
     }
+    if (!items.empty())
+        SendMessage(list, LB_SETCARETINDEX,
+                    static_cast<WPARAM>(
+                        std::clamp<LRESULT>(caret, 0, static_cast<LRESULT>(items.size()) - 1)),
+                    0);
     if (top > 0 && static_cast<std::size_t>(top) < items.size())
         SendMessage(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
 

@@ -10,6 +10,8 @@
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
+#include "shell/controlpanel.h"
+#include "shell/modelsettings.h"
 #include "shell/msgbox.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
@@ -79,10 +81,12 @@ void shell_plausitest_results(const sim_output& results) {
 void shell_runs_changed() {
     set_main_title(nullptr);
     set_bottom_text(model_is_open() ? current_model_name() : "");
+    refresh_time_axis();
 }
 
 void model_opened() {
     if (model_is_open()) reset_value_cache(-1, 1, 1);
+    refresh_time_axis();
 }
 
 void model_closing() {
@@ -99,6 +103,9 @@ void install_program_hooks() {
 
     // Model store: the Subscript Control window over the selection logic.
     install_subscript_panel_window();
+
+    // Control Panel: its save command.
+    set_panel_save_hook(save_model_and_settings);
 
     // Engine.
     wip_install_sim_hooks(); // the pump: work-in-progress window + pump_messages

@@ -279,4 +279,57 @@ TEST_F(CtlTest, EditFieldTakesTheParentsColours) {
     DeleteObject(cyan);
 }
 
+// Check boxes and radio buttons fill their background with the dialog's
+// colour; the group box around them must show the same inside, or each row
+// stands out as a strip.
+TEST_F(CtlTest, AGroupBoxIsTheDialogsColourInsideSoItsButtonsShowNoStrips) {
+    open({{WC_BUTTON, 70, "Group && more", vis | BS_GROUPBOX, 5, 5, 120, 60},
+          {WC_BUTTON, 71, "Check", vis | BS_AUTOCHECKBOX, 12, 20, 90, 10},
+          {WC_BUTTON, 72, "Radio", vis | BS_AUTORADIOBUTTON, 12, 34, 90, 10}});
+    QImage group = win_widget(item(70))->grab().toImage();
+    QImage check = win_widget(item(71))->grab().toImage();
+    QImage radio = win_widget(item(72))->grab().toImage();
+    ASSERT_FALSE(group.isNull());
+    const QColor inside(group.pixel(group.width() / 2, group.height() - 8));
+    EXPECT_EQ(QColor(check.pixel(check.width() - 2, check.height() - 2)), inside);
+    EXPECT_EQ(QColor(radio.pixel(radio.width() - 2, radio.height() - 2)), inside);
+    // The frame is drawn: some pixel of the left edge differs from the inside.
+    bool edge = false;
+    for (int y = group.height() / 2; y < group.height() && !edge; ++y)
+        edge = QColor(group.pixel(0, y)) != inside;
+    EXPECT_TRUE(edge);
+}
+
+// A button's click may open a dialog with a loop of its own; the windows of
+// that dialog must get their mouse input while the click is being answered.
+TEST_F(CtlTest, WindowsGetTheirInputWhileAButtonsClickIsAnswered) {
+    static int presses = 0;
+    presses = 0;
+    WNDCLASS wc{};
+    wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_LBUTTONDOWN) ++presses;
+        return DefWindowProc(w, m, wp, lp);
+    };
+    wc.lpszClassName = "CtlTestPressCounter";
+    RegisterClass(&wc);
+    int answered = 0;
+    hook() = [&](HWND, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == WM_COMMAND && LOWORD(wp) == 80 && HIWORD(wp) == BN_CLICKED) {
+            ++answered;
+            HWND other = CreateWindow("CtlTestPressCounter", "", WS_POPUP | WS_VISIBLE, 300, 300,
+                                      60, 40, nullptr, nullptr, nullptr, nullptr);
+            td::click(other, 10, 10);
+            td::run_until_idle();
+            DestroyWindow(other);
+            return TRUE;
+        }
+        return 0;
+    };
+    open({{WC_BUTTON, 80, "Open", vis | BS_PUSHBUTTON, 5, 5, 50, 14}});
+    td::click(item(80), 5, 5);
+    td::run_until_idle();
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(presses, 1);
+}
+
 } // namespace

@@ -3,13 +3,19 @@
 // pictures of the built pages.
 #include "shell_fixture.h"
 
+#include "model/context.h"
 #include "platform/controls.h"
 #include "resources/panel.h"
+#include "runs/core/runfile.h"
 #include "shell/controlpanel.h"
 #include "shell/controls/scaler.h"
 #include "shell/floats.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
+#include "shell/wiring.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
 
 #include <QImage>
 #include <QWidget>
@@ -234,6 +240,113 @@ TEST_F(ControlPanel, TypedTimesFollowTheirRules) {
     EXPECT_DOUBLE_EQ(model_rec->special, 100.0);
 }
 
+TEST_F(ControlPanel, TypedTimesOutsideTheirRangeAreRefusedWithAMessageOnLeavingTheBox) {
+    HWND page = open_on(tab_time_axis);
+    ASSERT_NE(page, nullptr);
+    scaler.width = 210;
+    scaler.margin = 10;
+    model_rec->start = 10;
+    model_rec->end = 90;
+    model_rec->special = 50;
+    show_time_value(0, 0);
+    // Types into a box that has the focus, then moves the focus on.
+    auto type_and_leave = [&](int id, const char* text) {
+        SetFocus(GetDlgItem(page, id));
+        td::run_until_idle();
+        SetDlgItemText(page, id, text);
+        td::run_until_idle();
+        SetFocus(GetDlgItem(page, idt_reset));
+        td::run_until_idle();
+    };
+    answerer::box(severity_caption(8)).text("End Time \"5\" is refused").press(IDOK);
+    answerer::box(severity_caption(8)).text("End Time \"1e30\" is refused").press(IDOK);
+    answerer::box(severity_caption(8))
+        .text("Start Time \"abc\" is refused: it is not a time")
+        .press(IDOK);
+    answerer::box(severity_caption(8)).text("Special Time \"-3\" is refused").press(IDOK);
+    const int end_x = scaler.end_x;
+    type_and_leave(idt_end, "5"); // before the start
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
+    EXPECT_EQ(text_of(page, idt_end), "90");
+    type_and_leave(idt_end, "1e30"); // far past the full end
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
+    EXPECT_EQ(text_of(page, idt_end), "90");
+    EXPECT_EQ(scaler.end_x, end_x);
+    type_and_leave(idt_start, "abc");
+    EXPECT_DOUBLE_EQ(model_rec->start, 10.0);
+    EXPECT_EQ(text_of(page, idt_start), "10");
+    type_and_leave(idt_special, "-3");
+    EXPECT_DOUBLE_EQ(model_rec->special, 50.0);
+    std::vector<std::string> texts = seen_texts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_NE(texts[0].find("more than the Start Time (10) and at most 100"), std::string::npos)
+        << texts[0];
+    EXPECT_NE(texts[1].find("at most 100"), std::string::npos) << texts[1];
+    EXPECT_NE(texts[2].find("at least 0 and less than the End Time (90)"), std::string::npos)
+        << texts[2];
+    EXPECT_NE(texts[3].find("more than 0 and less than 100"), std::string::npos) << texts[3];
+
+    // A time typed in steps (each prefix applied as typed) that ends refused
+    // goes back to the time the box had when it got the focus.
+    SetFocus(GetDlgItem(page, idt_end));
+    td::run_until_idle();
+    answerer::box(severity_caption(8)).text("End Time \"1e3\" is refused").press(IDOK);
+    for (const char* prefix : {"1", "1e", "1e3"}) {
+        SetDlgItemText(page, idt_end, prefix);
+        td::run_until_idle();
+    }
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0); // "1" was not after the start
+    SetFocus(GetDlgItem(page, idt_reset));
+    td::run_until_idle();
+    EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
+    EXPECT_EQ(text_of(page, idt_end), "90");
+    // An allowed time is taken and stays without a message.
+    type_and_leave(idt_end, "60");
+    EXPECT_DOUBLE_EQ(model_rec->end, 60.0);
+    EXPECT_EQ(seen_texts().size(), 5u);
+}
+
+// A model opened with no run shows its own time range at once; each run and
+// each model after it bring the Time Axis page up to date.
+TEST_F(ControlPanel, TheTimeAxisFollowsEachModelOpenedAndEachRun) {
+    install_program_hooks();
+    set_sim_pump_hook(nullptr);
+    ask_dataset_overwrite = false;
+    HWND page = open_on(tab_time_axis);
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1); // 0 to 200
+    td::run_until_idle();
+    page = control_page;
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(text_of(page, idt_start), "0");
+    EXPECT_EQ(text_of(page, idt_end), "200");
+    EXPECT_EQ(text_of(page, idt_special), "200");
+    EXPECT_FLOAT_EQ(model_rec->full_end, 200.0f);
+    EXPECT_GE(scaler.end_x, scaler.width - scaler.margin - 1);
+
+    model_rec->end = 150;
+    show_time_value(0, 0);
+    menu_command(cmd_simulate);
+    td::run_until_idle();
+    EXPECT_EQ(model_rec->run_count, 1);
+    EXPECT_EQ(text_of(control_page, idt_end), "200");
+
+    ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1); // 0 to 120
+    td::run_until_idle();
+    EXPECT_EQ(text_of(control_page, idt_end), "120");
+    menu_command(cmd_simulate);
+    td::run_until_idle();
+    EXPECT_EQ(text_of(control_page, idt_end), "120");
+    EXPECT_FLOAT_EQ(model_rec->full_end, 120.0f);
+    ASSERT_EQ(shell_open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1); // 0 to 100
+    td::run_until_idle();
+    EXPECT_EQ(text_of(control_page, idt_end), "100");
+
+    clear_setup();
+    unload_runs(1);
+    ask_dataset_overwrite = true;
+}
+
 TEST_F(ControlPanel, DraggingTheStartMarkerMovesStartInWholeSteps) {
     HWND page = open_on(tab_time_axis);
     HWND bar = GetDlgItem(page, idt_scaler);
@@ -307,6 +420,80 @@ TEST_F(ControlPanel, ScalingPageExclusionsAndLimits) {
     SendMessage(page, WM_COMMAND, MAKEWPARAM(ids_hdiv, CBN_KILLFOCUS),
                 reinterpret_cast<LPARAM>(GetDlgItem(page, ids_hdiv)));
     EXPECT_EQ(scaling_opts.h_divisions, 12);
+}
+
+// The Scaling page fits the panel's first size whole; a smaller panel
+// scrolls the page in steps of 20 pixels.
+TEST_F(ControlPanel, APageFitsTheFirstSizeAndScrollsWhenThePanelIsSmaller) {
+    HWND page = open_on(tab_scaling);
+    ASSERT_NE(page, nullptr);
+    auto bottom_in_page = [&](int id) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(page, id), &r);
+        POINT p{r.left, r.bottom};
+        ScreenToClient(page, &p);
+        return static_cast<int>(p.y);
+    };
+    RECT c{};
+    GetClientRect(page, &c);
+    EXPECT_LE(bottom_in_page(517), c.bottom); // the Livesweep group box
+    EXPECT_LE(bottom_in_page(ids_buffer), c.bottom);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(page, SB_VERT, &si);
+    EXPECT_LE(si.nMax - si.nMin + 1, static_cast<int>(si.nPage)); // nothing to scroll
+
+    RECT pr{};
+    GetWindowRect(control_wnd, &pr);
+    SetWindowPos(control_wnd, nullptr, 0, 0, pr.right - pr.left, (pr.bottom - pr.top) / 2,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    td::run_until_idle();
+    GetClientRect(page, &c);
+    const int before = bottom_in_page(ids_buffer);
+    ASSERT_GT(before, c.bottom); // cut off now
+    SendMessage(page, WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(bottom_in_page(ids_buffer), before - 20);
+    SendMessage(page, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_LE(bottom_in_page(ids_buffer), c.bottom); // reachable
+    GetScrollInfo(page, SB_VERT, &si);
+    EXPECT_GT(si.nPos, 0);
+    SendMessage(page, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(bottom_in_page(ids_buffer), before);
+    // Made large again, the page scrolls back and the bar has nothing to do.
+    SendMessage(page, WM_VSCROLL, SB_BOTTOM, 0);
+    SetWindowPos(control_wnd, nullptr, 0, 0, pr.right - pr.left, pr.bottom - pr.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    td::run_until_idle();
+    EXPECT_EQ(bottom_in_page(ids_buffer), before);
+}
+
+// The panel's save command writes the model's settings into its file and the
+// settings file, whose "Model" key it leaves alone.
+TEST_F(ControlPanel, SaveWritesTheModelsSettingsAndTheSettingsFileButNotItsModelKey) {
+    install_program_hooks();
+    const std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    ini_set("Model", "/elsewhere/other.kmf");
+    ASSERT_GT(write_ini_file(2), 0);
+    open_on(tab_time_axis);
+    model_rec->start = 50;
+    model_rec->end = 150;
+    model_rec->special = 120;
+    float_opts = fo_control_on_top;
+    SendMessage(control_wnd, WM_COMMAND, idc_save, 0);
+    td::run_until_idle();
+    const std::string ini = read_file(dir + "/kavread.ini");
+    EXPECT_NE(ini.find("Model=/elsewhere/other.kmf"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ScreenOpt2=1,"), std::string::npos) << ini;
+
+    control_panel(-1, -1, -1, -1, -1);
+    ASSERT_EQ(shell_open_model(0, 1, "", 0), 1); // another model in between
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    EXPECT_DOUBLE_EQ(model_rec->start, 50.0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 150.0);
+    EXPECT_DOUBLE_EQ(model_rec->special, 120.0);
+    float_opts = 0;
 }
 
 TEST_F(ControlPanel, SavedPositionsComeBackHiddenOrShown) {

@@ -4,13 +4,20 @@
 #include "shell_fixture.h"
 
 #include "foundation/errlog.h"
+#include "model/model.h"
+#include "resources/menus.h"
 #include "resources/options.h"
+#include "resources/template_parts.h"
+#include "shell/controls/buttons.h"
+#include "shell/controls/colorpick.h"
 #include "shell/floats.h"
 #include "shell/fonts.h"
 #include "shell/history.h"
 #include "shell/options.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
+#include "shell/state.h"
+#include "shell/winlist.h"
 
 #include <QImage>
 #include <QWidget>
@@ -64,6 +71,12 @@ protected:
         EXPECT_GT(colours.size(), 3u) << name;
         EXPECT_GT(dark, 200) << name;
         EXPECT_GT(img.width(), 200);
+    }
+
+    static std::string item_text(HWND d, int id) {
+        char buf[256] = {};
+        GetDlgItemText(d, id, buf, sizeof buf);
+        return buf;
     }
 
     std::string ini_path;
@@ -125,6 +138,151 @@ TEST_F(Options, AnEmptyRowLetterIsRefusedAndTheDialogStaysOpen) {
     EXPECT_EQ(options_dialog(302), 1);
     EXPECT_TRUE(open_after);
     EXPECT_EQ(opts.r1c1_row, 'Q');
+}
+
+TEST_F(Options, RowAndColumnLettersFollowOneRule) {
+    // Each text is refused in either box (the row box may add "*").
+    std::vector<std::pair<int, std::string>> tries = {
+        {ido_col, "5x!"}, {ido_row, "5x!"}, {ido_col, "KX"}, {ido_row, "LX"},
+        {ido_col, "K*"},  {ido_row, "*"},   {ido_col, "7"},  {ido_row, "l**"}};
+    for (const auto& t : tries)
+        answerer::box(severity_caption(8))
+            .text(t.first == ido_row ? "letter of R1C1 rows" : "letter of R1C1 columns")
+            .press(IDOK);
+    answerer::box(severity_caption(8)).text("must differ").press(IDOK);
+    int still_open = 0;
+    answerer::dialog(dlg_options)
+        .call([&](HWND d) {
+            for (const auto& t : tries) {
+                SetDlgItemText(d, ido_row, "R");
+                SetDlgItemText(d, ido_col, "C");
+                SetDlgItemText(d, t.first, t.second.c_str());
+                SendMessage(d, WM_COMMAND, IDOK, 0);
+                if (IsWindow(d) && IsWindowVisible(d)) ++still_open;
+            }
+            SetDlgItemText(d, ido_row, "k");
+            SetDlgItemText(d, ido_col, "K");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+            if (IsWindow(d) && IsWindowVisible(d)) ++still_open;
+            SetDlgItemText(d, ido_row, " z* ");
+            SetDlgItemText(d, ido_col, "y");
+        })
+        .press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    EXPECT_EQ(still_open, static_cast<int>(tries.size()) + 1);
+    EXPECT_EQ(opts.r1c1_row, 'z');
+    EXPECT_EQ(opts.r1c1_star, 1);
+    EXPECT_EQ(opts.r1c1_col, 'y');
+}
+
+// The units equivalences: read from the settings file when the dialog opens,
+// edited, and written back on OK; at most 32 lines.
+TEST_F(Options, UnitsEquivalencesAreEditedAndKeptInTheSettingsFile) {
+    ini_set("Units0", "Dollar,$");
+    ini_set("Units1", "Hour,Hours");
+    ASSERT_GT(write_ini_file(2), 0);
+    auto list_of = [](HWND d) {
+        std::vector<std::string> out;
+        LRESULT n = SendDlgItemMessage(d, idu_list, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < n; ++i) {
+            char buf[128] = {};
+            SendDlgItemMessage(d, idu_list, LB_GETTEXT, static_cast<WPARAM>(i),
+                               reinterpret_cast<LPARAM>(buf));
+            out.emplace_back(buf);
+        }
+        return out;
+    };
+    auto select = [](HWND d, int i) {
+        SendDlgItemMessage(d, idu_list, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        SendMessage(d, WM_COMMAND, MAKEWPARAM(idu_list, LBN_SELCHANGE),
+                    reinterpret_cast<LPARAM>(GetDlgItem(d, idu_list)));
+    };
+    std::vector<std::string> at_start, after_add, after_edit;
+    std::string edit_after_no, edit_after_yes;
+    answerer::box(question_caption).text("abandon what you are currently editing").press(IDNO);
+    answerer::box(question_caption).text("abandon what you are currently editing").press(IDYES);
+    answerer::box(severity_caption(8)).text("Can only have 32 equivalences").press(IDOK);
+    answerer::dialog(dlg_units)
+        .call([&](HWND d) {
+            at_start = list_of(d);
+            SetDlgItemText(d, idu_edit, " Day , Days ,, ");
+            SendMessage(d, WM_COMMAND, idu_add, 0);
+            after_add = list_of(d);
+            SetDlgItemText(d, idu_edit, "Week");
+            select(d, 0); // No: the edit stays
+            edit_after_no = item_text(d, idu_edit);
+            select(d, 0); // Yes: the entry comes into the box
+            edit_after_yes = item_text(d, idu_edit);
+            SetDlgItemText(d, idu_edit, "Dollar,$,Dollars");
+            SendMessage(d, WM_COMMAND, idu_modify, 0);
+            select(d, 1);
+            SendMessage(d, WM_COMMAND, idu_delete, 0);
+            after_edit = list_of(d);
+            // Fill up to the limit: the 33rd is refused.
+            for (int i = static_cast<int>(after_edit.size()); i <= 32; ++i) {
+                std::string u = "u" + std::to_string(i) + ",v";
+                SetDlgItemText(d, idu_edit, u.c_str());
+                SendMessage(d, WM_COMMAND, idu_add, 0);
+            }
+            EXPECT_EQ(list_of(d).size(), 32u);
+            CheckDlgButton(d, idu_strictest, BST_CHECKED);
+        })
+        .press(IDOK);
+    EXPECT_EQ(units_equivalences_dialog(), 1);
+    EXPECT_EQ(at_start, (std::vector<std::string>{"Dollar,$", "Hour,Hours"}));
+    EXPECT_EQ(after_add, (std::vector<std::string>{"Dollar,$", "Hour,Hours", "Day,Days"}));
+    EXPECT_EQ(edit_after_no, "Week");
+    EXPECT_EQ(edit_after_yes, "Dollar,$");
+    EXPECT_EQ(after_edit, (std::vector<std::string>{"Dollar,$,Dollars", "Day,Days"}));
+    const std::string text = ini_text();
+    EXPECT_NE(text.find("Units0=Dollar,$,Dollars"), std::string::npos) << text;
+    EXPECT_NE(text.find("Units1=Day,Days"), std::string::npos) << text;
+    EXPECT_NE(text.find("Units31=u31,v"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Units32="), std::string::npos) << text;
+    EXPECT_NE(text.find("UnitsStrictest=1"), std::string::npos) << text;
+
+    // Cancel writes nothing.
+    answerer::dialog(dlg_units)
+        .call([&](HWND d) { SendMessage(d, WM_COMMAND, idu_get_default, 0); })
+        .press(IDCANCEL);
+    EXPECT_EQ(units_equivalences_dialog(), 0);
+    EXPECT_EQ(ini_text(), text);
+}
+
+// A sketch-settings page hands OK and Cancel to the dialog two levels up and
+// edits the font it was given.
+TEST_F(Options, SketchSettingsPagePassesOkAndCancelUpAndChoosesItsFont) {
+    static std::vector<WPARAM> heard;
+    heard.clear();
+    HWND sheet = make_test_window(
+        "KavrelTestSheet",
+        [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_COMMAND) heard.push_back(wp);
+            return DefWindowProc(w, m, wp, lp);
+        },
+        WS_POPUP | WS_VISIBLE, 300, 200);
+    HWND middle =
+        make_test_window("KavrelTestMiddle", DefWindowProc, WS_CHILD | WS_VISIBLE, 280, 180, sheet);
+    ASSERT_NE(middle, nullptr);
+    DialogTemplate t =
+        template_parts::frame(9901, WS_CHILD | WS_VISIBLE | DS_SETFONT, nullptr, 150, 60);
+    t.items = {{WC_BUTTON, ids_sketch_font, "Font - M", WS_VISIBLE | WS_TABSTOP, 5, 5, 140, 14}};
+    dlg_register_template(t);
+    font_spec f{};
+    ASSERT_EQ(read_font_spec(&f, "Courier|10||", nullptr), 1);
+    HWND page = CreateDialogParam(hinst, MAKEINTRESOURCE(9901), middle, sketchset_proc,
+                                  reinterpret_cast<LPARAM>(&f));
+    ASSERT_NE(page, nullptr);
+    SendMessage(page, WM_COMMAND, IDOK, 0);
+    SendMessage(page, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(heard, (std::vector<WPARAM>{IDOK, IDCANCEL}));
+    answerer::dialog(dlg_font_select).set_text(idf_size, "12").press(IDOK);
+    SendMessage(page, WM_COMMAND, ids_sketch_font, 0);
+    EXPECT_EQ(f.size, 12);
+    char label[64] = {};
+    GetDlgItemText(page, ids_sketch_font, label, sizeof label);
+    EXPECT_STREQ(label, "Font - Courier, 12 pt");
+    DestroyWindow(sheet);
 }
 
 TEST_F(Options, PrintOptionsRefuseZeroPercentAndNonPositiveSizes) {
@@ -239,11 +397,59 @@ TEST_F(Options, FontSelectionResults) {
     EXPECT_EQ(std::string(f.face).size(), 31u);
 }
 
+// The colour button of Font Selection shows the font's colour and picks a
+// new one through the picker; "none" gives the default colour back.
+TEST_F(Options, FontSelectionColourButtonPicksTheFontsColour) {
+    font_spec f{};
+    ASSERT_EQ(read_font_spec(&f, "Courier|10||0-0-255", nullptr), 1);
+    COLORREF shown = 0;
+    answerer::dialog(dlg_font_select)
+        .call([&](HWND d) {
+            HWND button = GetDlgItem(d, idf_colour);
+            ASSERT_NE(button, nullptr);
+            shown = static_cast<COLORREF>(SendMessage(button, cb_get_colour, 0, 0));
+            td::on_idle([] {
+                HWND p = picker_window();
+                ASSERT_NE(p, nullptr);
+                RECT r = picker_cell_rect(8 * 3 + 3); // 0062A040
+                td::mouse_down(p, r.left + 4, r.top + 4);
+                td::mouse_up(p, r.left + 4, r.top + 4);
+                td::run_until_idle();
+                PostMessage(nullptr, WM_NULL, 0, 0);
+            });
+            td::advance(1000);
+            td::click(button, 5, 5);
+            td::run_until_idle();
+        })
+        .press(IDOK);
+    EXPECT_EQ(choose_font(&f, 0), 2);
+    EXPECT_EQ(shown, RGB(0, 0, 255));
+    EXPECT_EQ(f.colour, 0x0062A040u);
+    EXPECT_EQ(font_spec_text(f), "Courier|10||64-160-98");
+
+    // "none" (the top-left cell, allowed here) is the default colour.
+    answerer::dialog(dlg_font_select)
+        .call([&](HWND d) {
+            SendDlgItemMessage(d, idf_colour, cb_set_colour, 0, static_cast<LPARAM>(no_colour));
+            SendMessage(d, WM_COMMAND, idf_colour, 0);
+        })
+        .press(IDOK);
+    EXPECT_EQ(choose_font(&f, 0), 2);
+    EXPECT_EQ(f.colour, no_colour);
+}
+
 TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
     answerer::dialog(dlg_font_select).set_text(idf_size, "11").check(idf_italic).press(IDOK);
-    std::string label;
+    std::string label, normal, tool, automatic;
     answerer::dialog(dlg_options)
         .call([&](HWND d) {
+            char first[128] = {};
+            GetDlgItemText(d, ido_font_normal, first, sizeof first);
+            normal = first;
+            GetDlgItemText(d, ido_font_tool, first, sizeof first);
+            tool = first;
+            GetDlgItemText(d, ido_test, first, sizeof first);
+            automatic = first;
             SendMessage(d, WM_COMMAND, ido_font_equation, 0);
             char buf[128] = {};
             GetDlgItemText(d, ido_font_equation, buf, sizeof buf);
@@ -251,7 +457,12 @@ TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
         })
         .press(IDOK);
     EXPECT_EQ(options_dialog(302), 1);
-    EXPECT_EQ(label, "Equation Editor - MS Sans Serif|11|I|");
+    // The buttons show the face and size as a person reads them, not the
+    // settings' text form.
+    EXPECT_EQ(normal, "Normal - MS Sans Serif, 9 pt");
+    EXPECT_EQ(tool, "Tool Font Face - Times New Roman");
+    EXPECT_EQ(label, "Equation Editor - MS Sans Serif, 11 pt, italic");
+    EXPECT_EQ(automatic, "Automatic");
     EXPECT_EQ(opts.fonts[of_equation].size, 11);
     EXPECT_EQ(opts.fonts[of_equation].style, font_italic);
     EXPECT_EQ(opts.fonts[of_normal].size, 9);
@@ -424,6 +635,149 @@ TEST_F(History, SavedPositionsAreRestoredHiddenOrIgnored) {
         ini_set("Err History", bad);
         restore_float_positions();
         EXPECT_EQ(history_hwnd(), nullptr) << bad;
+    }
+}
+
+TEST_F(History, NewLinesOfTheLogAppearWhileTheWindowIsOpen) {
+    make_log("one\n");
+    history_window(1, 10, 10, 400, 200);
+    ASSERT_NE(history_hwnd(), nullptr);
+    ASSERT_EQ(history_lines().size(), 1u);
+    {
+        std::ofstream out(error_log_path(), std::ios::binary | std::ios::app);
+        out << "two\nthree, half";
+    }
+    td::advance(600);
+    td::run_until_idle();
+    EXPECT_EQ(history_lines(), (std::vector<std::string>{"one", "two", "three, half"}));
+    {
+        std::ofstream out(error_log_path(), std::ios::binary | std::ios::app);
+        out << " and the rest\r\n";
+        for (int i = 0; i < 40; ++i) out << "line " << i << "\n";
+    }
+    td::advance(600);
+    td::run_until_idle();
+    ASSERT_EQ(history_lines().size(), 43u);
+    EXPECT_EQ(history_lines()[2], "three, half and the rest");
+    EXPECT_EQ(history_lines().back(), "line 39");
+    // The view was at the end and stays there: the last line is in sight.
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(history_hwnd(), SB_VERT, &si);
+    EXPECT_EQ(si.nPos + static_cast<int>(si.nPage), 43);
+    // A log made afresh (shorter) is read again from its start.
+    {
+        std::ofstream out(error_log_path(), std::ios::binary | std::ios::trunc);
+        out << "fresh\n";
+    }
+    td::advance(600);
+    td::run_until_idle();
+    EXPECT_EQ(history_lines(), (std::vector<std::string>{"fresh"}));
+}
+
+TEST_F(History, CloseEscapeAndFileCloseCloseTheWindowAndATitleDoubleClickDoesNotMaximise) {
+    make_log("one\n");
+    auto open = [&] {
+        history_window(1, 20, 20, 400, 200);
+        td::run_until_idle();
+        return history_hwnd();
+    };
+    HWND h = open();
+    ASSERT_NE(h, nullptr);
+    HWND close = GetDlgItem(h, IDCANCEL);
+    ASSERT_NE(close, nullptr);
+    EXPECT_TRUE(IsWindowVisible(close));
+    RECT cr{}, hr{};
+    GetWindowRect(close, &cr);
+    GetWindowRect(h, &hr);
+    EXPECT_LE(cr.right, hr.right);
+    EXPECT_LE(cr.bottom, hr.bottom);
+    td::click(close, 5, 5);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+
+    h = open();
+    SetFocus(h);
+    td::press_key(VK_ESCAPE);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+
+    h = open();
+    SetFocus(h);
+    td::press_key('W', td::ctrl);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+
+    // File > Close reaches the active child through the main window.
+    h = open();
+    const bool model_open = model_is_open();
+    activate_window(h, 0, 0);
+    td::run_until_idle();
+    ASSERT_EQ(active_child, h);
+    SendMessage(main_wnd, WM_COMMAND, cmd_close, 0);
+    td::run_until_idle();
+    EXPECT_EQ(history_hwnd(), nullptr);
+    EXPECT_NE(active_child, h);
+    EXPECT_EQ(model_is_open(), model_open); // the model stays as it was
+
+    // A double click on the title leaves the place as it was.
+    h = open();
+    RECT before{};
+    GetWindowRect(h, &before);
+    SendMessage(h, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+    SendMessage(h, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    td::run_until_idle();
+    RECT after{};
+    GetWindowRect(h, &after);
+    EXPECT_FALSE(IsZoomed(h));
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+}
+
+TEST_F(History, ASavedPlaceLargerThanTheContainerComesBackInsideIt) {
+    make_log("one\n");
+    RECT c{};
+    GetClientRect(container_wnd, &c);
+    // What a maximised window once saved: above the work area, and larger.
+    ini_set("Err History", ("1-x=-4,y=-22,w=" + std::to_string(c.right + 8) +
+                            ",h=" + std::to_string(c.bottom + 26))
+                               .c_str());
+    restore_float_positions();
+    HWND h = history_hwnd();
+    ASSERT_NE(h, nullptr);
+    POINT o = window_origin(h, GetParent(h));
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_GE(o.x, 0);
+    EXPECT_GE(o.y, 0);
+    EXPECT_LE(r.right - r.left, c.right);
+    EXPECT_LE(r.bottom - r.top, c.bottom);
+}
+
+// The reader gives the same lines whatever pieces the log arrives in.
+TEST(HistoryReader, PiecesGiveTheLinesOfTheWhole) {
+    std::string log = "first\r\n" + std::string(700, 'x') + "\r\nmid\tdle\x01\n\n" +
+                      std::string(512, 'y') + "\r\n" + std::string(513, 'z') + "\rend";
+    std::vector<std::string> whole;
+    history_reader r;
+    r.take(log.data(), log.size(), &whole);
+    ASSERT_EQ(whole.size(), 6u);
+    EXPECT_EQ(whole[0], "first");
+    EXPECT_EQ(whole[1], std::string(512, 'x'));
+    EXPECT_EQ(whole[2], "mid\tdle ");
+    EXPECT_EQ(whole[3], "");
+    EXPECT_EQ(whole[4], std::string(512, 'y'));
+    EXPECT_EQ(whole[5], std::string(512, 'z'));
+    EXPECT_EQ(r.taken(), log.size());
+    for (std::size_t piece : {1u, 2u, 3u, 7u, 511u, 512u, 513u, 514u}) {
+        std::vector<std::string> got;
+        history_reader p;
+        for (std::size_t at = 0; at < log.size(); at += piece)
+            p.take(log.data() + at, std::min(piece, log.size() - at), &got);
+        EXPECT_EQ(got, whole) << "pieces of " << piece;
     }
 }
 

@@ -205,6 +205,17 @@ TEST_F(SubscriptPanel, AllNoneAndADoubleClickSelectWholeSpans) {
     // The other range is untouched.
     EXPECT_TRUE(selected("age", 0));
     EXPECT_TRUE(selected("age", 1));
+    // After All, a double click on the first element keeps that one, not the
+    // element whose selection the list set last.
+    click_button(idc_sp_all);
+    click_item(0, true);
+    EXPECT_TRUE(selected("region", 0));
+    EXPECT_FALSE(selected("region", 1));
+    EXPECT_FALSE(selected("region", 2));
+    EXPECT_EQ(text_of(idc_sp_summary), "north selected");
+    click_button(idc_sp_all);
+    click_item(1, true);
+    EXPECT_EQ(text_of(idc_sp_summary), "south selected");
 }
 
 TEST_F(SubscriptPanel, AnotherRangeIsChosenWithTheKeyboard) {
