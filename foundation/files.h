@@ -16,11 +16,44 @@
 #include "foundation/paths.h"
 #include "foundation/types.h"
 
+// ------------------------------------------------------ opening by name ---
+
+// Reasons of the file layer's own, kept in errno like the system's numbers
+// (and beyond their range): the name is there but is not a regular file.
+// file_error_text says them; strerror does not know them.
+enum : int {
+    file_err_fifo = 0x4b560001, // a named pipe
+    file_err_char_device,       // a character device
+    file_err_block_device,      // a block device
+    file_err_socket,            // a socket
+    file_err_not_regular,       // any other kind of file that is not a regular one
+};
+
+// The reason of a failed open or write for a message: strerror(error) for the
+// system's numbers, and what the name is for the file layer's own refusals
+// ("Is a named pipe (FIFO), not a regular file").
+std::string file_error_text(int error);
+
+// Opens a disk file as open(2) does with flags (O_RDONLY, O_RDWR, O_WRONLY |
+// O_APPEND, with O_CREAT when it may be made), close-on-exec. Anything that
+// is not a regular file (a folder, a named pipe, a device, a socket) is
+// refused before it is opened, so an open never waits for a pipe's writer nor
+// reads a device; the name is then opened without blocking and checked again
+// by its descriptor, so a name swapped in between is refused too. The
+// descriptor (blocking again), or -1 with errno set (file_error_text).
+int open_regular(const char* path, int flags, unsigned create_mode = 0666);
+// The same as a C stream: mode "r", "rb", "r+", "a", "a+" (with "b" or not),
+// or "w" (truncated in place: for the error log only; files are otherwise
+// written through a temporary file, see fh_open_write). Null with errno set.
+std::FILE* open_regular_stream(const char* path, const char* mode);
+
 // ----------------------------------------------------------- file handles ---
 
 // Opens for reading: a member of the open package of that name first (see
-// file_status), else the disk file. Negative when neither exists, or when the
-// member's bytes cannot be read or are damaged (a message says so).
+// file_status), else the disk file, which must be a regular file (see
+// open_regular). Negative when neither exists, or the disk file cannot be
+// opened (errno says why: file_error_text), or when the member's bytes cannot
+// be read or are damaged (a message says so; errno is EIO).
 file_handle fh_open_read(const char* name);
 // Opens bytes from memory for reading (the bytes are copied).
 file_handle fh_open_bytes(const void* data, std::size_t bytes, const char* name);
@@ -44,8 +77,8 @@ long fh_size(file_handle h); // -1 for a bad handle
 // then the old file is kept, the temporary one removed, and
 // report_write_failure tells why. 0 for a bad handle, 1 on success.
 int fh_close(file_handle h);
-// The system's error (errno) of the first failed write on h; 0 when none
-// failed or for a bad handle.
+// The system's error (errno) of the first failed read or write on h; 0 when
+// none failed or for a bad handle.
 int fh_error(file_handle h);
 // Drops a write: the temporary file is removed and the old file kept. For a
 // read handle the same as fh_close. No message.
@@ -86,8 +119,9 @@ void memory_file_drop(const char* name);
 
 // A text stream; mode as fopen. "w"/"wb" write a temporary file renamed over
 // name by close_stream; "r" reads a package member when the package holds
-// name. Null when it cannot be opened (errno says why; no message, except for
-// a package member that cannot be read or is damaged).
+// name. Other modes open the disk file through open_regular_stream. Null when
+// it cannot be opened (errno says why; no message, except for a package member
+// that cannot be read or is damaged).
 std::FILE* open_stream(const char* name, const char* mode);
 // Closes a stream of open_stream (any other stream is simply closed). For a
 // write: negative when the stream had an error or the rename failed (the old
@@ -103,6 +137,11 @@ int write_crlf(std::FILE* stream, const char* text);
 int write_whole_file(const char* path, const void* data, std::size_t bytes);
 
 // -------------------------------------------------------- failed writes ---
+
+// A write past the process's file-size limit raises SIGXFSZ, which ends the
+// process without a word by default. The program ignores it, so such a write
+// fails with EFBIG and is reported like any other failed write.
+void ignore_file_size_signal();
 
 // The one wording of a failed write, whoever the writer: "Unable to write
 // the run file /x/Current.kdf: No space left on device; the old file is

@@ -2,6 +2,7 @@
 
 #include "foundation/app_strings.h"
 #include "foundation/errlog.h"
+#include "foundation/files.h"
 #include "foundation/ini.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
@@ -189,6 +190,7 @@ std::string startup_model_name(const start_arguments& args) {
 }
 
 void set_defaults() {
+    ignore_file_size_signal();
     app_strings();
     shell_opts = shell_options{};
     float_opts = 0;
@@ -219,10 +221,11 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
 
     start_arguments args = parse_start_arguments(arguments);
     const char* settings = args.settings.empty() ? nullptr : args.settings.c_str();
-    if (read_ini_file(settings, nullptr, 1) < 0) {
-        write_ini_file(1);
-        read_ini_file(nullptr, nullptr, 1);
-    }
+    // A missing file is made by the read itself. One that is there but cannot
+    // be read is never replaced: the program runs on defaults and says so
+    // (to the log and the message window) once the hooks are in place.
+    read_ini_file(settings, nullptr, 1);
+    std::string settings_failure = ini_read_failure();
     read_settings_rows();
 
     if (!previous) {
@@ -236,6 +239,7 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
     register_menu_templates();
     register_dialog_templates();
     install_program_hooks(); // every core hook, in one place (shell/wiring.cpp)
+    if (!settings_failure.empty()) report(5, "%s", settings_failure.c_str());
 
     // Start-up under the first arming of the program-level recovery.
     try {
