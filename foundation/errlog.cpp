@@ -6,7 +6,7 @@
 #include <string>
 
 #include "foundation/app_strings.h"
-#include "foundation/files.h"
+#include "foundation/openfile.h"
 #include "foundation/paths.h"
 #include "foundation/report.h"
 
