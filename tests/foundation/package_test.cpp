@@ -1,8 +1,6 @@
 // Packages: writing and reading back, passwords, corrupt files, and the open
 // package as seen through the file layer.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +18,7 @@
 #include "foundation/package_write.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "tests/common/memory_child.h"
 #include "tests/foundation/foundation_fixture.h"
 
 namespace fs = std::filesystem;
@@ -374,30 +373,6 @@ TEST_F(PackageTest, CraftedDirectoriesAreRefused) {
                    "two members are named");
 }
 
-// Runs fn in a child whose address space may grow by at most extra bytes
-// beyond what it uses now; true when the child ended normally with fn's
-// result true (an allocation past the limit ends it otherwise).
-template <typename F> bool within_memory(std::size_t extra, F fn) {
-    std::fflush(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        long pages = 0;
-        if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-            std::fclose(f);
-        }
-        rlimit lim{};
-        ::getrlimit(RLIMIT_AS, &lim);
-        lim.rlim_cur =
-            static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + extra;
-        ::setrlimit(RLIMIT_AS, &lim);
-        ::_exit(fn() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST_F(PackageTest, CraftedLengthsAreRefusedBeforeMemoryIsTaken) {
     const bytes img = read_all(make_sample());
     const std::uint32_t dir0 = get32(img, 92), data = get32(img, 104);
@@ -449,11 +424,9 @@ TEST_F(PackageTest, CraftedLengthsAreRefusedBeforeMemoryIsTaken) {
         ASSERT_EQ(messages.size(), 1u) << r.what;
         EXPECT_NE(messages[0].text.find(r.path), std::string::npos) << messages[0].text;
         EXPECT_NE(messages[0].text.find(r.said), std::string::npos) << messages[0].text;
-#if !defined(__SANITIZE_ADDRESS__) // the sanitizer's own reservations break the limit
-        EXPECT_TRUE(
-            within_memory(24 * mib, [&] { return open_package(r.path.c_str(), nullptr) == 0; }))
+        EXPECT_TRUE(memory_child::within(
+            24 * mib, [&] { return open_package(r.path.c_str(), nullptr) == 0; }))
             << r.what << ": more memory than the file's checked size allows";
-#endif
     }
 }
 
