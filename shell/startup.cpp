@@ -222,8 +222,8 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
     start_arguments args = parse_start_arguments(arguments);
     const char* settings = args.settings.empty() ? nullptr : args.settings.c_str();
     // A missing file is made by the read itself. One that is there but cannot
-    // be read is never replaced: the program runs on defaults and says so
-    // (to the log and the message window) once the hooks are in place.
+    // be read is never replaced: the program runs on defaults and says so in
+    // a box (and the log) once the workbench is up.
     read_ini_file(settings, nullptr, 1);
     std::string settings_failure = ini_read_failure();
     read_settings_rows();
@@ -239,7 +239,6 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
     register_menu_templates();
     register_dialog_templates();
     install_program_hooks(); // every core hook, in one place (shell/wiring.cpp)
-    if (!settings_failure.empty()) report(5, "%s", settings_failure.c_str());
 
     // Start-up under the first arming of the program-level recovery.
     try {
@@ -277,6 +276,8 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
             }
             find_sketch_window(nullptr, 2, 0);
         }
+        // Shown (and logged) once the workbench is up, over it.
+        if (!settings_failure.empty()) report(6, "%s", settings_failure.c_str());
     } catch (const fatal_unwind&) {
         recover_program_state();
         report(5, "Aborting Kavrel");

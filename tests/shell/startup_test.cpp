@@ -264,7 +264,18 @@ TEST_F(Startup, ASettingsFileThatCannotBeReadIsLeftAloneAndTheProgramRunsOnDefau
         std::vector<std::string> args = {"-N"};
         if (r.named) args.insert(args.begin(), path);
         std::string before_log = log_text();
-        EXPECT_EQ(run_program(args), 1) << r.what;
+        answerer::box("Message from Kavrel").text(path).press(IDOK);
+        // Exit once the main loop waits: the box's answer comes first.
+        std::function<void()> exit_when_free = [&] {
+            if (modal_count > 0)
+                td::on_idle(exit_when_free);
+            else
+                PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
+        };
+        td::on_idle(exit_when_free);
+        EXPECT_EQ(init_and_run(nullptr, args), 1) << r.what;
+        win_clear_idle_actions();
+        EXPECT_EQ(answerer::pending(), 0u) << r.what << ": no box";
         end_program();
         EXPECT_EQ(look_at(path), before) << r.what;
         EXPECT_EQ(std::string(ini_file_path()), path) << r.what;
