@@ -25,8 +25,9 @@ inline constexpr int max_text_sources = 5;
 inline constexpr std::size_t max_line_bytes = std::size_t{16} << 20;
 
 // Opens a file (a package member first, as fh_open_read) as the current
-// source, reading from byte_offset. 1 open, 0 failed (no such file, bad
-// offset, or "Tried to open too many files at the same time", severity 5).
+// source, reading from byte_offset. 1 open, 0 failed (no such file or one
+// that is not a regular file, errno saying why as for fh_open_read; a bad
+// offset; or "Tried to open too many files at the same time", severity 5).
 int open_text_source(const char* file_name, int unused, long byte_offset);
 // Makes an array of line texts the current source. Each text is one line,
 // unless it holds line ends of its own, which split it further. count < 0: the
