@@ -1,6 +1,7 @@
 // Packages: writing and reading back, passwords, corrupt files, and the open
 // package as seen through the file layer.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -432,7 +433,17 @@ TEST_F(PackageTest, CraftedLengthsAreRefusedBeforeMemoryIsTaken) {
 
 TEST_F(PackageTest, OpenPackageNamesTheFileInItsMessages) {
     EXPECT_EQ(open_package(at("none.kpm").c_str(), nullptr), 0);
-    EXPECT_TRUE(said("Unable to open package " + at("none.kpm"), 8));
+    EXPECT_TRUE(said("Unable to open package " + at("none.kpm") + ": No such file", 8));
+    // What cannot be opened says why, and a pipe does not hold the open up.
+    fs::create_directory(dir / "folder.kpm");
+    ASSERT_EQ(::mkfifo(at("pipe.kpm").c_str(), 0600), 0);
+    fs::create_symlink(dir / "nowhere.kpm", dir / "dangling.kpm");
+    EXPECT_EQ(open_package(at("folder.kpm").c_str(), nullptr), 0);
+    EXPECT_TRUE(said("Unable to open package " + at("folder.kpm") + ": Is a directory", 8));
+    EXPECT_EQ(open_package(at("pipe.kpm").c_str(), nullptr), 0);
+    EXPECT_TRUE(said("Unable to open package " + at("pipe.kpm") + ": Is a named pipe", 8));
+    EXPECT_EQ(open_package(at("dangling.kpm").c_str(), nullptr), 0);
+    EXPECT_TRUE(said("Unable to open package " + at("dangling.kpm") + ": No such file", 8));
     write_all(dir / "junk.kpm", bytes(300, 0x5A));
     EXPECT_EQ(open_package(at("junk.kpm").c_str(), nullptr), 0);
     EXPECT_TRUE(said("Corrupt package " + at("junk.kpm") + ": not a package file", 5));
