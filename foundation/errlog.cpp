@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/app_strings.h"
+#include "foundation/openfile.h"
 #include "foundation/paths.h"
 #include "foundation/report.h"
 
@@ -70,7 +71,7 @@ void append_line(const std::string& line) {
         return;
     }
     if (log_path.empty()) return;
-    std::FILE* f = std::fopen(log_path.c_str(), "a");
+    std::FILE* f = open_regular_stream(log_path.c_str(), "a");
     if (!f) return;
     std::fwrite(line.data(), 1, line.size(), f);
     std::fclose(f);
@@ -108,7 +109,7 @@ int error_log(int mode) {
             // The configuration folder may not exist yet on a fresh account.
             if (i == 1) make_dirs(dir);
             std::string path = dir + "kavrel.err";
-            std::FILE* f = std::fopen(path.c_str(), "w");
+            std::FILE* f = open_regular_stream(path.c_str(), "w");
             if (!f) continue;
             err_log_stream = f;
             log_path = path;
@@ -130,7 +131,7 @@ int error_log(int mode) {
         }
         if (log_path.empty()) return 0;
         close_log_stream();
-        err_log_stream = std::fopen(log_path.c_str(), "a");
+        err_log_stream = open_regular_stream(log_path.c_str(), "a");
         if (!err_log_stream) return 0;
         log_open_level = 1;
         return 1;
@@ -138,7 +139,7 @@ int error_log(int mode) {
     if (mode == -1) {
         if (log_path.empty()) return 0;
         close_log_stream();
-        err_log_stream = std::fopen(log_path.c_str(), "r");
+        err_log_stream = open_regular_stream(log_path.c_str(), "r");
         if (!err_log_stream) return 0;
         log_stream_reading = true;
         log_open_level = 1;

@@ -17,6 +17,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -116,8 +118,24 @@ std::string write_target(const std::string& path) {
 // this form are ever removed as stale.
 constexpr const char temp_mark[] = ".kvtmp";
 
+// A file's name too long to take the mark within NAME_MAX is kept short: its
+// first bytes, "~" and a hash of the whole name, so the temporary stays in
+// the file's folder (the rename stays atomic) and keeps the form the sweeper
+// knows.
+constexpr std::size_t kept_name_bytes = 64;
+
+std::string short_base(const std::string& base) {
+    std::uint64_t h = 0xcbf29ce484222325ull; // FNV-1a
+    for (unsigned char c : base) h = (h ^ c) * 0x100000001b3ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return base.substr(0, kept_name_bytes) + "~" + hex;
+}
+
 std::string temp_name(const std::string& base, long pid, unsigned n) {
-    return "." + base + temp_mark + std::to_string(pid) + "-" + std::to_string(n);
+    std::string tail = temp_mark + std::to_string(pid) + "-" + std::to_string(n);
+    if (1 + base.size() + tail.size() <= NAME_MAX) return "." + base + tail;
+    return "." + short_base(base) + tail;
 }
 
 bool all_digits(const std::string& s, std::size_t from, std::size_t to) {
@@ -190,9 +208,20 @@ int make_temp_beside(const std::string& final, std::string& temp_out) {
     }
     struct stat st;
     bool existed = ::stat(final.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
+    if (existed && !S_ISREG(st.st_mode)) {
+        // A folder, a pipe or a device is never replaced by a file.
+        errno = not_regular_error(st.st_mode);
         return -1;
+    }
+    if (!existed) {
+        // A link whose target cannot be reached (dangling, a loop) stays as
+        // it is: writing would replace the link itself.
+        int why = errno;
+        struct stat lst;
+        if (why != ENOENT || (::lstat(final.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))) {
+            errno = why;
+            return -1;
+        }
     }
     remove_stale_in(dir);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -352,13 +381,14 @@ file_handle fh_open_read(const char* name) {
         r.kind = fh_kind::bytes_read;
         r.name = name;
         r.ro = package_member_data(m);
-        if (!r.ro) return -1; // unreadable or damaged (said so)
+        if (!r.ro) {
+            errno = EIO; // unreadable or damaged (said so)
+            return -1;
+        }
         return fh_new(std::move(r));
     }
     std::string path = disk_path(name);
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open_regular(path.c_str(), O_RDONLY);
     if (fd < 0) return -1;
     fh_rec r;
     r.kind = fh_kind::disk_read;
@@ -400,6 +430,7 @@ std::size_t fh_read(file_handle h, void* buffer, std::size_t bytes) {
         while (done < bytes) {
             ssize_t n = ::read(r->fd, p + done, bytes - done);
             if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && !r->error) r->error = errno;
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);
         }
@@ -601,7 +632,7 @@ std::FILE* open_stream(const char* name, const char* mode) {
         stream_table()[f] = std::move(rec);
         return f;
     }
-    return std::fopen(path.c_str(), mode);
+    return open_regular_stream(path.c_str(), mode);
 }
 
 int close_stream(std::FILE* stream) {
@@ -676,7 +707,7 @@ std::string write_failure_text(const char* path, int error, const char* what) {
     std::string text = "Unable to write ";
     if (what && *what) text += std::string(what) + " ";
     text += p;
-    if (error) text += std::string(": ") + std::strerror(error);
+    if (error) text += ": " + file_error_text(error);
     text +=
         disk_file_exists(disk_path(p.c_str())) ? "; the old file is kept" : "; no file was written";
     return text;
@@ -689,6 +720,10 @@ void report_write_failure(const char* path, int error, const char* what) {
 
 unsigned long write_failures_reported() {
     return failures_reported;
+}
+
+void ignore_file_size_signal() {
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 int remove_stale_temporaries(const char* path) {
@@ -741,7 +776,7 @@ int save_with_backup(const char* path, char** backup_out) {
     ::unlink(backup.c_str());
     if (::link(p.c_str(), backup.c_str()) == 0) return 1;
     bool ok = false;
-    if (std::FILE* in = std::fopen(p.c_str(), "rb")) {
+    if (std::FILE* in = open_regular_stream(p.c_str(), "rb")) {
         std::vector<unsigned char> bytes;
         unsigned char buf[65536];
         std::size_t n;

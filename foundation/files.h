@@ -13,14 +13,17 @@
 #include <cstdio>
 #include <string>
 
+#include "foundation/openfile.h"
 #include "foundation/paths.h"
 #include "foundation/types.h"
 
 // ----------------------------------------------------------- file handles ---
 
 // Opens for reading: a member of the open package of that name first (see
-// file_status), else the disk file. Negative when neither exists, or when the
-// member's bytes cannot be read or are damaged (a message says so).
+// file_status), else the disk file, which must be a regular file (see
+// open_regular). Negative when neither exists, or the disk file cannot be
+// opened (errno says why: file_error_text), or when the member's bytes cannot
+// be read or are damaged (a message says so; errno is EIO).
 file_handle fh_open_read(const char* name);
 // Opens bytes from memory for reading (the bytes are copied).
 file_handle fh_open_bytes(const void* data, std::size_t bytes, const char* name);
@@ -44,8 +47,8 @@ long fh_size(file_handle h); // -1 for a bad handle
 // then the old file is kept, the temporary one removed, and
 // report_write_failure tells why. 0 for a bad handle, 1 on success.
 int fh_close(file_handle h);
-// The system's error (errno) of the first failed write on h; 0 when none
-// failed or for a bad handle.
+// The system's error (errno) of the first failed read or write on h; 0 when
+// none failed or for a bad handle.
 int fh_error(file_handle h);
 // Drops a write: the temporary file is removed and the old file kept. For a
 // read handle the same as fh_close. No message.
@@ -86,8 +89,9 @@ void memory_file_drop(const char* name);
 
 // A text stream; mode as fopen. "w"/"wb" write a temporary file renamed over
 // name by close_stream; "r" reads a package member when the package holds
-// name. Null when it cannot be opened (errno says why; no message, except for
-// a package member that cannot be read or is damaged).
+// name. Other modes open the disk file through open_regular_stream. Null when
+// it cannot be opened (errno says why; no message, except for a package member
+// that cannot be read or is damaged).
 std::FILE* open_stream(const char* name, const char* mode);
 // Closes a stream of open_stream (any other stream is simply closed). For a
 // write: negative when the stream had an error or the rename failed (the old
@@ -103,6 +107,11 @@ int write_crlf(std::FILE* stream, const char* text);
 int write_whole_file(const char* path, const void* data, std::size_t bytes);
 
 // -------------------------------------------------------- failed writes ---
+
+// A write past the process's file-size limit raises SIGXFSZ, which ends the
+// process without a word by default. The program ignores it, so such a write
+// fails with EFBIG and is reported like any other failed write.
+void ignore_file_size_signal();
 
 // The one wording of a failed write, whoever the writer: "Unable to write
 // the run file /x/Current.kdf: No space left on device; the old file is

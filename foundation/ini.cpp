@@ -36,6 +36,9 @@ struct ini_state {
     std::unordered_map<std::string, std::size_t> index; // folded key -> entry
     std::string other_sections; // lines of other sections, written back as read
     std::string path;           // the file the table belongs to
+    // Why the file named by path exists yet could not be read ("" when it
+    // was read or made): it is then left alone, never written over.
+    std::string unread;
     std::string dir_override;
     bool dir_overridden = false;
 };
@@ -88,17 +91,18 @@ std::string env(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
-// Reads a whole regular file; false with errno set when it cannot be read.
+// Reads a whole regular file; false with the reason in why when it cannot be
+// read.
 bool read_whole_file(const std::string& path, std::string& out, std::string& why) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open_regular(path.c_str(), O_RDONLY);
     if (fd < 0) {
-        why = std::strerror(errno);
+        why = file_error_text(errno);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = "not a regular file";
+    if (::fstat(fd, &st) != 0) {
+        why = file_error_text(errno);
         ::close(fd);
         return false;
     }
@@ -112,7 +116,7 @@ bool read_whole_file(const std::string& path, std::string& out, std::string& why
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            why = std::strerror(errno);
+            why = file_error_text(errno);
             ::close(fd);
             return false;
         }
@@ -198,7 +202,11 @@ bool write_table(const std::string& path) {
 int write_ini_mode(int mode) {
     auto& st = ini();
     int result = 1;
-    if (mode == 1 || mode == 2) {
+    if ((mode == 1 || mode == 2) && !st.unread.empty()) {
+        // A file that could not be read is not ours to overwrite (said when
+        // it was read).
+        result = 0;
+    } else if (mode == 1 || mode == 2) {
         if (st.path.empty()) st.path = default_ini_path();
         if (!write_table(st.path)) {
             report_write_failure(st.path.c_str(), errno, "the settings file");
@@ -234,6 +242,7 @@ void set_ini_directory(const char* dir) {
     st.dir_override = dir ? dir : "";
     while (st.dir_override.size() > 1 && st.dir_override.back() == '/') st.dir_override.pop_back();
     st.path.clear();
+    st.unread.clear();
 }
 
 std::string expand_env_prefix(const char* path) {
@@ -301,22 +310,32 @@ int read_ini_file(const char* path, char** command_line, int quiet) {
 
     clear_table();
     st.path = chosen;
+    st.unread.clear();
 
     std::string text, why;
     struct stat info {};
-    if (::stat(chosen.c_str(), &info) != 0 && errno == ENOENT) {
-        // A missing file is written fresh and then read like any other.
+    if (::lstat(chosen.c_str(), &info) != 0 && errno == ENOENT) {
+        // Only a file that is not there at all is written fresh (then read
+        // like any other); a link to nothing is not written through.
         if (!write_table(chosen)) {
             if (!quiet) report_write_failure(chosen.c_str(), errno, "the settings file");
             return -2;
         }
     }
     if (!read_whole_file(chosen, text, why)) {
-        if (!quiet) report(5, "Unable to read settings file %s: %s", chosen.c_str(), why.c_str());
+        // Whatever it is, it stays as it is: the program runs on defaults and
+        // never writes settings over it.
+        st.unread = "Unable to read settings file " + chosen + ": " + why +
+                    "; the default settings are used and the file is left as it is";
+        if (!quiet) report(5, "%s", st.unread.c_str());
         return -1;
     }
     parse_ini_text(text);
     return 1;
+}
+
+const char* ini_read_failure() {
+    return ini().unread.c_str();
 }
 
 int ini_get(const char* key, const char* default_value) {

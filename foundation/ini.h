@@ -18,10 +18,18 @@
 // double quotes, that name is the settings file and the pointer is moved past
 // it and the white space after it.
 // quiet: no message on failure.
-// A missing file is written fresh ("[kavrel]") and read again.
+// A missing file (nothing at all by that name) is written fresh ("[kavrel]")
+// and read again. A file that is there but cannot be read (no permission, a
+// folder, a pipe or device, a link to nothing or in a loop, too large) is
+// left alone: "Unable to read settings file %s: <reason>; ..." (severity 5,
+// also kept in ini_read_failure) and writes of the table are refused until a
+// file is read.
 // Returns 1 on success, negative on failure (-1 unreadable, -2 could not be
 // created); the table is then empty.
 int read_ini_file(const char* path, char** command_line, int quiet);
+// The message of the last read when the file was there but could not be read
+// (see read_ini_file), else "".
+const char* ini_read_failure();
 
 // Copies the value of a key, or the default (0 taken as "") when the key is
 // absent, into line_buf (through line_buf_assign of the text sources); 1 when
@@ -42,7 +50,8 @@ int ini_set(const char* key, const char* value);
 // keeps the table. The file is written to a temporary file in the same folder
 // and renamed over the old one only when all of it was written, so a failed
 // write keeps the old file. Returns 1 on success, negative when the file could
-// not be written (with a message).
+// not be written (with a message), 0 without writing when the file is there
+// but could not be read (see read_ini_file).
 int write_ini_file(int mode);
 
 // The settings file the table belongs to ("" before the first read or write).

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "foundation/checksum.h"
+#include "foundation/openfile.h"
 #include "foundation/package_format.h"
 #include "foundation/paths.h"
 #include "foundation/report.h"
@@ -114,8 +115,49 @@ struct parsed_package {
 // Reads, unscrambles and checks a member's bytes unless they were read
 // before. True when m.data holds them; false after a message (a failed read is
 // tried again when the member is next wanted).
+// Members longer than this are checked piece by piece before any memory is
+// taken for them, so a damaged or crafted length costs reading, not memory.
+constexpr std::uint32_t check_first_bytes = 4u << 20;
+constexpr std::size_t piece_bytes = 1u << 20; // a multiple of the key stream's 64-byte blocks
+
+// Continues sum, a CRC-32, over bytes [offset, offset + n) of the source,
+// unscrambled as a member's when keys is given (offset is then the member's),
+// read in pieces. False when they cannot all be read.
+bool crc_in_pieces(byte_source& source, std::uint64_t offset, std::uint64_t n,
+                   const package_format::keys* keys, std::uint32_t nonce, std::uint32_t& sum) {
+    std::vector<unsigned char> piece(
+        static_cast<std::size_t>(std::min<std::uint64_t>(n, piece_bytes)));
+    for (std::uint64_t done = 0; done < n;) {
+        auto take = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, piece_bytes));
+        if (!source.read_at(offset + done, piece.data(), take)) return false;
+        if (keys)
+            package_format::scramble_from(*keys, nonce, static_cast<std::uint32_t>(offset), done,
+                                          piece.data(), take);
+        sum = crc32_update(sum, piece.data(), take);
+        done += take;
+    }
+    return true;
+}
+
 bool load_member(parsed_package& p, member_rec& m) {
     if (m.data) return true;
+    if (m.length > package_max_member_bytes) {
+        report(5, "Corrupt package %s: a member is larger than %u bytes: %s", p.name.c_str(),
+               static_cast<unsigned>(package_max_member_bytes), m.name.c_str());
+        return false;
+    }
+    if (m.length > check_first_bytes && p.source) {
+        std::uint32_t sum = 0;
+        if (!crc_in_pieces(*p.source, m.offset, m.length, &p.keys, m.nonce, sum)) {
+            report(8, "Unable to read package %s", p.name.c_str());
+            return false;
+        }
+        if (sum != m.crc) {
+            report(5, "Corrupt package %s: a member fails its checksum: %s", p.name.c_str(),
+                   m.name.c_str());
+            return false;
+        }
+    }
     auto plain = std::make_shared<std::vector<unsigned char>>(m.length);
     if (!p.source || !p.source->read_at(m.offset, plain->data(), m.length)) {
         report(8, "Unable to read package %s", p.name.c_str());
@@ -250,7 +292,19 @@ int package_reader::state::check_head() {
                 b.start < a.start + a.length)
                 return corrupt("its areas overlap");
         }
+    // Every name is at most max_name_bytes and its NUL: a larger area is no
+    // package's (and would cost memory before its checksum could refuse it).
+    if (std::uint64_t{names_len} > std::uint64_t{count} * (package_format::max_name_bytes + 1))
+        return corrupt("the name area is larger than its names can be");
     const std::size_t dir_bytes = std::size_t{count} * sizeof(package_dir_entry);
+    // The checksum first, in pieces: a damaged directory costs no memory.
+    if (dir_bytes + names_len > piece_bytes) {
+        std::uint32_t sum = 0;
+        if (!crc_in_pieces(*source, dir_off, dir_bytes, nullptr, 0, sum) ||
+            !crc_in_pieces(*source, names_off, names_len, nullptr, 0, sum))
+            return unreadable();
+        if (sum != r.u32(152)) return corrupt("the directory checksum does not match");
+    }
     dir.resize(dir_bytes + names_len);
     if (!source->read_at(dir_off, dir.data(), dir_bytes) ||
         !source->read_at(names_off, dir.data() + dir_bytes, names_len))
@@ -343,15 +397,17 @@ int package_reader::open(const char* path) {
     if (!path || !*path) return 0;
     s_->name = path;
     s_->full = full_path(nullptr, path);
-    int fd = ::open(s_->full.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        report(8, "Unable to open package %s", path);
-        return 0;
-    }
+    int fd = open_regular(s_->full.c_str(), O_RDONLY);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0 && ::fstat(fd, &st) != 0) {
+        int why = errno;
         ::close(fd);
-        return s_->unreadable();
+        fd = -1;
+        errno = why;
+    }
+    if (fd < 0) {
+        report(8, "Unable to open package %s: %s", path, file_error_text(errno).c_str());
+        return 0;
     }
     s_->source = std::make_unique<file_source>(fd, static_cast<std::uint64_t>(st.st_size));
     if (s_->source->size() > 0xFFFFFFFFu) {

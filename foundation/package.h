@@ -20,6 +20,9 @@ inline constexpr char package_type_letter = 'K';
 inline constexpr std::uint32_t package_max_members = 65536;
 inline constexpr std::uint32_t package_max_iterations = 131072;
 inline constexpr std::uint32_t package_default_iterations = 20000;
+// The largest member the reader takes into memory (a longer one is refused
+// when it is read, before anything is allocated for it).
+inline constexpr std::uint32_t package_max_member_bytes = 256u << 20;
 
 enum : std::uint32_t {
     pkg_flag_password = 1,    // members keyed by the package password

@@ -17,14 +17,14 @@ namespace {
 
 // XORs data with the ChaCha20 stream of key and a 12-byte nonce (counter from 0).
 void chacha20_xor(const std::array<unsigned char, 32>& key, const unsigned char nonce[12],
-                  unsigned char* data, std::size_t n) {
+                  unsigned char* data, std::size_t n, std::uint32_t counter = 0) {
     std::uint32_t state[16];
     state[0] = 0x61707865;
     state[1] = 0x3320646e;
     state[2] = 0x79622d32;
     state[3] = 0x6b206574;
     for (int i = 0; i < 8; ++i) state[4 + i] = load_le32(key.data() + 4 * i);
-    state[12] = 0;
+    state[12] = counter;
     for (int i = 0; i < 3; ++i) state[13 + i] = load_le32(nonce + 4 * i);
     auto rotl = [](std::uint32_t x, int s) { return (x << s) | (x >> (32 - s)); };
     auto qr = [&](std::uint32_t* x, int a, int b, int c, int d) {
@@ -105,6 +105,13 @@ void scramble(const keys& k, std::uint32_t nonce, std::uint32_t offset, unsigned
     chacha20_xor(k.key, nb, data, n);
 }
 
+void scramble_from(const keys& k, std::uint32_t nonce, std::uint32_t offset, std::uint64_t at,
+                   unsigned char* data, std::size_t n) {
+    unsigned char nb[12];
+    member_nonce(nonce, offset, nb);
+    chacha20_xor(k.key, nb, data, n, static_cast<std::uint32_t>(at / 64));
+}
+
 bool names_equal(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -117,7 +124,7 @@ bool names_equal(const std::string& a, const std::string& b) {
 std::string clean_name(const char* raw, std::size_t n) {
     std::string s(raw, n);
     std::replace(s.begin(), s.end(), '\\', '/');
-    if (s.empty() || s.size() > 1024 || s.front() == '/' || s.back() == '/') return {};
+    if (s.empty() || s.size() > max_name_bytes || s.front() == '/' || s.back() == '/') return {};
     std::size_t start = 0;
     while (start <= s.size()) {
         std::size_t end = s.find('/', start);

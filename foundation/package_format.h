@@ -36,6 +36,14 @@ keys derive_keys(const unsigned char salt[16], const char* password, std::uint32
 void scramble(const keys& k, std::uint32_t nonce, std::uint32_t offset, unsigned char* data,
               std::size_t n);
 
+// The same from byte at of the member on (at a multiple of 64), for members
+// read in pieces.
+void scramble_from(const keys& k, std::uint32_t nonce, std::uint32_t offset, std::uint64_t at,
+                   unsigned char* data, std::size_t n);
+
+// The longest member name, in bytes.
+inline constexpr std::size_t max_name_bytes = 1024;
+
 // A member name: a relative path with "/" between non-empty parts, none of
 // them "." or "..", no ":" (drive letters), no control characters. "\\" is
 // taken as "/". Empty text when not acceptable.

@@ -58,6 +58,7 @@ struct text_source {
     std::size_t chunk_pos = 0, chunk_len = 0;
     bool at_eof = false;
     bool skip_lf = false; // the last line ended in CR: a following LF belongs to it
+    bool refused = false; // not text, a line too long, or a failed read (said so)
     // Lines.
     std::vector<std::string> owned;
     const char* const* lines = nullptr;
@@ -76,14 +77,27 @@ struct text_source {
         if (chunk.empty()) chunk.resize(65536);
         chunk_len = fh_read(fh, chunk.data(), chunk.size());
         chunk_pos = 0;
-        if (chunk_len == 0) at_eof = true;
+        if (chunk_len == 0) {
+            at_eof = true;
+            if (int e = fh_error(fh))
+                refuse(("Unable to read " + name + ": " + file_error_text(e)).c_str());
+        }
         return chunk_len > 0;
+    }
+
+    // Ends the source after one message: what was read of it is not to be
+    // taken as the whole file.
+    void refuse(const char* text) {
+        refused = true;
+        at_eof = true;
+        report(5, "%s", text);
     }
 
     bool next_from_file(std::string& out) {
         bool any = false;
         for (;;) {
-            if (chunk_pos >= chunk_len && !fill()) return any;
+            if (refused) return false;
+            if (chunk_pos >= chunk_len && !fill()) return any && !refused;
             if (skip_lf) {
                 skip_lf = false;
                 if (chunk[chunk_pos] == '\n') {
@@ -93,8 +107,20 @@ struct text_source {
             }
             const char* p = chunk.data() + chunk_pos;
             std::size_t left = chunk_len - chunk_pos, i = 0;
-            while (i < left && p[i] != '\n' && p[i] != '\r') ++i;
-            append_clean(out, p, i);
+            while (i < left && p[i] != '\n' && p[i] != '\r' && p[i] != 0) ++i;
+            if (i < left && p[i] == 0) {
+                refuse(("The file " + name + " is not a text file: line " +
+                        std::to_string(line_no + 1) + " holds a NUL byte")
+                           .c_str());
+                return false;
+            }
+            if (out.size() + i > max_line_bytes) {
+                refuse(("Line " + std::to_string(line_no + 1) + " of file " + name +
+                        " is longer than " + std::to_string(max_line_bytes) + " bytes")
+                           .c_str());
+                return false;
+            }
+            out.append(p, i);
             any = true;
             chunk_pos += i;
             if (i < left) {
@@ -134,13 +160,6 @@ struct text_source {
             out += '\n';
             return true;
         }
-    }
-
-    static void append_clean(std::string& out, const char* p, std::size_t n) {
-        std::size_t start = out.size();
-        out.append(p, n);
-        for (std::size_t k = start; k < out.size(); ++k)
-            if (out[k] == 0) out[k] = ' ';
     }
 };
 
@@ -228,8 +247,20 @@ int read_line(int continuation) {
     if (!src.next(line)) return 0;
     ++src.line_no;
     std::size_t at = continuation ? std::strlen(line_buf) : 0;
+    if (at + line.size() > max_line_bytes) {
+        // Joined lines are held to the same bound as one line.
+        src.refuse(("Line " + std::to_string(src.line_no) + " of file " + src.name +
+                    " is longer than " + std::to_string(max_line_bytes) + " bytes when joined")
+                       .c_str());
+        return 0;
+    }
     put_line(at, line.data(), line.size());
     return 1;
+}
+
+int text_source_refused() {
+    auto& s = sources();
+    return !s.empty() && s.back()->refused ? 1 : 0;
 }
 
 int read_joined_line(int skip_blank, int continuation_char) {

@@ -1,9 +1,11 @@
 // Text sources: files, package members or arrays of lines read line by line.
 // At most 5 sources are open at once; the innermost one is current.
 //
-// Lines of any length are read whole. A line end is CR LF, LF or a lone CR;
-// read_line gives it as one "\n" (a last line without one gets none). NUL
-// bytes inside a line are read as blanks, so the line stays one C text.
+// Lines are read whole up to max_line_bytes. A line end is CR LF, LF or a
+// lone CR; read_line gives it as one "\n" (a last line without one gets
+// none). A file holding a NUL byte is not text: reading it ends there with a
+// message, as it does at a longer line or a failed read (text_source_refused
+// tells a caller that must not take what was read as the whole file).
 #pragma once
 
 #include <cstddef>
@@ -18,10 +20,14 @@ extern char* line_buf;
 extern char* line_pos;
 
 inline constexpr int max_text_sources = 5;
+// The longest line (also lines joined by continuation) a file may hold; a
+// longer one ends the reading of that file (see text_source_refused).
+inline constexpr std::size_t max_line_bytes = std::size_t{16} << 20;
 
 // Opens a file (a package member first, as fh_open_read) as the current
-// source, reading from byte_offset. 1 open, 0 failed (no such file, bad
-// offset, or "Tried to open too many files at the same time", severity 5).
+// source, reading from byte_offset. 1 open, 0 failed (no such file or one
+// that is not a regular file, errno saying why as for fh_open_read; a bad
+// offset; or "Tried to open too many files at the same time", severity 5).
 int open_text_source(const char* file_name, int unused, long byte_offset);
 // Makes an array of line texts the current source. Each text is one line,
 // unless it holds line ends of its own, which split it further. count < 0: the
@@ -36,8 +42,13 @@ void close_text_source();
 void close_all_text_sources();
 // Reads the next line into line_buf and points line_pos at it. continuation
 // non-zero appends the line to the text already in line_buf instead. 1 a line,
-// 0 the end (line_buf unchanged).
+// 0 the end (line_buf unchanged). The end comes early, after a message
+// (severity 5) naming the file and the line, when the file holds a NUL byte,
+// a line longer than max_line_bytes, or cannot be read further.
 int read_line(int continuation);
+// 1 when the current source ended early that way (see read_line): what was
+// read of it is not the whole file. 0 otherwise (also for line arrays).
+int text_source_refused();
 // The next line, without its line end, with every line that ends in
 // continuation_char (blanks after it ignored) joined to the next one without
 // that character; skip_blank skips lines of only white space. 1 a line, 0 the

@@ -1,6 +1,7 @@
 // Fuzz target: text sources read from a file and from line arrays. Besides
 // not crashing, no byte may be lost: the lines read add up to the input with
-// each line end (CR LF, LF or CR) counted once.
+// each line end (CR LF, LF or CR) counted once, up to the line holding the
+// first NUL byte, where a file stops being text.
 #include <unistd.h>
 
 #include <cstddef>
@@ -49,12 +50,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fclose(f);
     }
 
-    // Line by line: nothing lost.
+    // Line by line: nothing lost. A NUL byte ends the reading (the inputs are
+    // far below the line cap): then the lines before the one holding it, and
+    // nothing of that line, are given.
     if (open_text_source(path.c_str(), 0, 0)) {
         std::size_t total = 0;
         while (read_line(0) == 1) total += std::strlen(line_buf);
+        bool refused = text_source_refused() != 0;
         close_text_source();
-        if (total != expected_length(data, size)) std::abort();
+        const void* nul = size ? std::memchr(data, 0, size) : nullptr;
+        if (refused != (nul != nullptr)) std::abort();
+        std::size_t whole = size;
+        if (nul) {
+            std::size_t at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - data);
+            whole = 0;
+            for (std::size_t i = 0; i < at; ++i)
+                if (data[i] == '\n' || data[i] == '\r') whole = i + 1;
+        }
+        if (total != expected_length(data, whole)) std::abort();
     }
 
     // Joined lines, with the continuation character taken from the input.

@@ -1,6 +1,7 @@
 // Block files: headers and stored indexed blocks.
 #include "model/blockfile.h"
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -34,13 +35,18 @@ file_handle open_block_file(const char* name, kmf_header* header, int mode, int)
     kmf_foreign = false;
     file_handle fh = fh_open_read(name);
     if (fh < 0) {
-        if (mode != -1) report(5, "Unable to open %s", name ? name : "");
+        int why = errno;
+        if (mode != -1)
+            report(5, "Unable to open %s: %s", name ? name : "", file_error_text(why).c_str());
         return -1;
     }
     std::uint8_t magic[3];
     if (fh_read(fh, magic, 3) != 3) {
+        long size = fh_size(fh);
         fh_close(fh);
-        if (mode != -1) report(5, "Unable to read %s", name);
+        if (mode != -1)
+            report(5, "Unable to read %s: the file has %ld bytes, too few for any header", name,
+                   size < 0 ? 0L : size);
         return -1;
     }
     if (std::memcmp(magic, kmf_magic, 3) != 0) {
@@ -63,8 +69,10 @@ file_handle open_block_file(const char* name, kmf_header* header, int mode, int)
     kmf_header h{};
     fh_seek(fh, 0, 0);
     if (fh_read(fh, &h, sizeof h) != sizeof h) {
+        long size = fh_size(fh);
         fh_close(fh);
-        report(5, "Unable to read the header of %s", name);
+        report(5, "Unable to read the header of %s: the file ends at byte %ld of its %zu", name,
+               size < 0 ? 0L : size, sizeof h);
         return -1;
     }
     int order = convert_kmf_header(&h);
@@ -75,8 +83,12 @@ file_handle open_block_file(const char* name, kmf_header* header, int mode, int)
 
 handle read_block_raw(file_handle fh, bool foreign, std::uint32_t limit_bytes) {
     bhead head{};
+    long at = fh_seek(fh, 0, 1);
     if (fh_read(fh, &head, sizeof head) != sizeof head) {
-        report(5, "Bad/incomplete block in file read (%s)", block_file_name(fh));
+        report(
+            5,
+            "Bad/incomplete block in file read (%s): the file ends inside a block head at byte %ld",
+            block_file_name(fh), at);
         return 0;
     }
     if (foreign) swap_words(&head, 5);
@@ -92,9 +104,26 @@ handle read_block_raw(file_handle fh, bool foreign, std::uint32_t limit_bytes) {
     std::uint32_t low = letter == 'C' ? 6 : 5;
     // The byte size (4 * size) must fit 32 bits: a larger count is no block of ours.
     if (head.size < low || head.cur < low || head.cur > head.size || head.size != head.cur ||
-        head.size > block_max_cells || (std::uint64_t{head.size} - 5) * 4 > rest ||
-        head.step > (1u << 24)) {
-        report(5, "Corrupted block reading file %s", block_file_name(fh));
+        head.size > block_max_cells || head.step > (1u << 24)) {
+        report(5, "Corrupted block reading file %s: the block head at byte %ld is not sound",
+               block_file_name(fh), at);
+        return 0;
+    }
+    if ((std::uint64_t{head.size} - 5) * 4 > rest) {
+        std::uint64_t left = pos >= 0 && size >= pos ? static_cast<std::uint64_t>(size - pos) : 0;
+        if ((std::uint64_t{head.size} - 5) * 4 > left)
+            report(5,
+                   "Corrupted block reading file %s: the block at byte %ld needs %llu bytes, the "
+                   "file has %llu after its head",
+                   block_file_name(fh), at,
+                   static_cast<unsigned long long>((std::uint64_t{head.size} - 5) * 4),
+                   static_cast<unsigned long long>(left));
+        else
+            report(5,
+                   "Corrupted block reading file %s: the block at byte %ld claims %llu bytes, "
+                   "more than such a block can hold",
+                   block_file_name(fh), at,
+                   static_cast<unsigned long long>((std::uint64_t{head.size} - 5) * 4));
         return 0;
     }
     owned_handle<std::uint32_t> block(new_handle(head.size * 4));
@@ -103,7 +132,8 @@ handle read_block_raw(file_handle fh, bool foreign, std::uint32_t limit_bytes) {
     std::size_t bytes = (std::size_t{head.size} - 5) * 4;
     if (bytes && fh_read(fh, b + 5, bytes) != bytes) {
         b[1] = 0;
-        report(5, "Bad/incomplete block in file read (%s)", block_file_name(fh));
+        report(5, "Bad/incomplete block in file read (%s): the block at byte %ld cannot be read",
+               block_file_name(fh), at);
         return 0;
     }
     if (head.step == 0) reinterpret_cast<bhead*>(b)->step = hblock_default_cells;

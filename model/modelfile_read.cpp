@@ -16,6 +16,10 @@ using namespace modelfile_format;
 
 namespace {
 
+// The largest block of a model part: far above any model's, far below what a
+// damaged head may claim, so such a head is refused before memory is taken.
+constexpr std::uint32_t model_block_max_bytes = 4u << 26;
+
 struct reader {
     file_handle fh;
     bool foreign;
@@ -30,7 +34,7 @@ struct reader {
 };
 
 handle read_stored(reader& r, content kind) {
-    owned_handle<std::uint32_t> b(read_block_raw(r.fh, r.foreign));
+    owned_handle<std::uint32_t> b(read_block_raw(r.fh, r.foreign, model_block_max_bytes));
     std::uint32_t* c = b.lock();
     if (!c) return 0;
     std::uint32_t cur = reinterpret_cast<bhead*>(c)->cur;
@@ -328,7 +332,7 @@ bool read_views(reader& r, std::uint32_t* hdr) {
         std::vector<std::uint32_t> index(n);
         if (fh_read(r.fh, index.data(), 4 * n) != 4 * n) return r.fail("view index");
         if (r.foreign) swap_words(index.data(), n);
-        handle data = read_block_raw(r.fh, r.foreign);
+        handle data = read_block_raw(r.fh, r.foreign, model_block_max_bytes);
         if (!data) return false;
         v.data = data;
         store();
@@ -399,7 +403,7 @@ bool read_views(reader& r, std::uint32_t* hdr) {
             if (kind < ek_bitmap || !payload) continue;
             handle made = 0;
             if (kind >= ek_attached) {
-                made = read_block_raw(r.fh, r.foreign);
+                made = read_block_raw(r.fh, r.foreign, model_block_max_bytes);
                 if (!made) return false;
                 if (r.foreign) {
                     handle_lock<std::uint32_t> b(made);
@@ -410,7 +414,8 @@ bool read_views(reader& r, std::uint32_t* hdr) {
                 if (fh_read(r.fh, &bytes, 4) != 4) return r.fail("picture");
                 if (r.foreign) bytes = swap32(bytes);
                 pos = fh_seek(r.fh, 0, 1);
-                if (bytes < 4 || bytes - 4 > static_cast<std::uint64_t>(size - pos))
+                if (bytes < 4 || bytes - 4 > static_cast<std::uint64_t>(size - pos) ||
+                    bytes > model_block_max_bytes)
                     return r.fail("picture size");
                 owned_handle<std::uint8_t> picture(new_handle(bytes));
                 std::uint8_t* pb = picture.lock();
@@ -428,10 +433,36 @@ bool read_views(reader& r, std::uint32_t* hdr) {
     return true;
 }
 
+// Whether the symbol block ahead is as large as the model header inside it
+// says; looked at before the block is read, so a head claiming far more is
+// refused without reading it. A head too damaged to tell is left to the block
+// reader.
+bool symbol_size_agrees(reader& r) {
+    long at = fh_seek(r.fh, 0, 1);
+    std::uint32_t head[first_symbol_cell];
+    bool known = at >= 0 && fh_read(r.fh, head, sizeof head) == sizeof head;
+    if (at >= 0) fh_seek(r.fh, at, 0);
+    if (!known) return true;
+    if (r.foreign) swap_words(head, first_symbol_cell);
+    const auto* b = reinterpret_cast<const bhead*>(head);
+    long size = fh_size(r.fh);
+    std::uint64_t bytes = (std::uint64_t{b->size} - 5) * 4;
+    // A head past the file or past any block's size the block reader refuses
+    // itself, before it reads.
+    if (b->guard != block_guard || b->size < first_symbol_cell || bytes > model_block_max_bytes ||
+        size < at || bytes + sizeof(bhead) > static_cast<std::uint64_t>(size - at))
+        return true;
+    return head[model_header_cell + mh_sym_end] == b->size;
+}
+
 } // namespace
 
 handle read_model_part(file_handle fh, bool foreign, const char* file_name, long* end) {
     reader r{fh, foreign, file_name ? file_name : block_file_name(fh)};
+    if (!symbol_size_agrees(r)) {
+        r.fail("symbol table size");
+        return 0;
+    }
     {
         owned_handle<std::uint32_t> symbols(read_stored(r, ct_symbols));
         std::uint32_t* s = symbols.lock();
@@ -574,7 +605,7 @@ handle read_binary_model(const char* name, int) {
         }
     } else if (kmf_word(h, kdf_word_info)) {
         // The information block holds text: only its length cell is a number.
-        info = read_block_raw(fh, foreign);
+        info = read_block_raw(fh, foreign, model_block_max_bytes);
         if (!info) {
             fh_close(fh);
             return 0;

@@ -1,5 +1,6 @@
 // The model settings: the settings record, and the settings text stored in
 // the model with the model context made from it.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -209,7 +210,7 @@ int write_model_settings(handle header, handle symbols, int mode, const char* fi
     if (file_name && *file_name) {
         std::FILE* f = open_stream(file_name, "w");
         if (!f) {
-            report(8, "Unable to open %s", file_name);
+            report_write_failure(file_name, errno);
             return 0;
         }
         std::fputs(out.c_str(), f);

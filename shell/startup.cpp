@@ -2,6 +2,7 @@
 
 #include "foundation/app_strings.h"
 #include "foundation/errlog.h"
+#include "foundation/files.h"
 #include "foundation/ini.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
@@ -189,6 +190,7 @@ std::string startup_model_name(const start_arguments& args) {
 }
 
 void set_defaults() {
+    ignore_file_size_signal();
     app_strings();
     shell_opts = shell_options{};
     float_opts = 0;
@@ -219,10 +221,11 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
 
     start_arguments args = parse_start_arguments(arguments);
     const char* settings = args.settings.empty() ? nullptr : args.settings.c_str();
-    if (read_ini_file(settings, nullptr, 1) < 0) {
-        write_ini_file(1);
-        read_ini_file(nullptr, nullptr, 1);
-    }
+    // A missing file is made by the read itself. One that is there but cannot
+    // be read is never replaced: the program runs on defaults and says so in
+    // a box (and the log) once the workbench is up.
+    read_ini_file(settings, nullptr, 1);
+    std::string settings_failure = ini_read_failure();
     read_settings_rows();
 
     if (!previous) {
@@ -273,6 +276,8 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
             }
             find_sketch_window(nullptr, 2, 0);
         }
+        // Shown (and logged) once the workbench is up, over it.
+        if (!settings_failure.empty()) report(6, "%s", settings_failure.c_str());
     } catch (const fatal_unwind&) {
         recover_program_state();
         report(5, "Aborting Kavrel");

@@ -59,7 +59,8 @@ std::string usage_text();
 // "" for none.
 std::string startup_model_name(const start_arguments& args);
 
-// The defaults set before anything else.
+// The defaults set before anything else; also makes writes past the file-size
+// limit fail with a message instead of ending the program (SIGXFSZ ignored).
 void set_defaults();
 
 // The program-level recovery after a fatal message: the loop levels, the

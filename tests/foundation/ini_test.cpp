@@ -257,6 +257,30 @@ TEST_F(Ini, UnreadableFileGivesAMessageWithItsName) {
     EXPECT_NE(messages[0].find(orphan), std::string::npos);
 }
 
+TEST_F(Ini, AFileThatCouldNotBeReadIsNeverWrittenOver) {
+    std::string path = dir + "/big.ini";
+    write_file(path, "[kavrel]\nModel=precious.kmf\n");
+    ASSERT_EQ(::truncate(path.c_str(), (64LL << 20) + 1), 0); // sparse, over the limit
+    EXPECT_EQ(read_ini_file(path.c_str(), nullptr, 1), -1);
+    EXPECT_NE(std::string(ini_read_failure()).find(path), std::string::npos);
+    ini_set("Fresh", "1");
+    EXPECT_EQ(write_ini_file(2), 0);
+    EXPECT_EQ(write_ini_file(1), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, (64LL << 20) + 1);
+    EXPECT_TRUE(messages.empty()) << "said by the read, not again by each write";
+
+    // Once it can be read, it is the settings file again.
+    ASSERT_EQ(::truncate(path.c_str(), 28), 0);
+    ASSERT_EQ(read_ini_file(nullptr, nullptr, 1), 1);
+    EXPECT_STREQ(ini_read_failure(), "");
+    EXPECT_STREQ(ini_value("Model"), "precious.kmf");
+    ini_set("Fresh", "1");
+    EXPECT_EQ(write_ini_file(2), 1);
+    EXPECT_EQ(slurp(path), "[kavrel]\nModel=precious.kmf\nFresh=1\n");
+}
+
 TEST_F(Ini, FailedWriteKeepsTheOldFile) {
     std::string path = dir + "/keep.ini";
     std::string old_text = "[kavrel]\nModel=precious.kmf\n";

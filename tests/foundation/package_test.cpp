@@ -1,6 +1,8 @@
 // Packages: writing and reading back, passwords, corrupt files, and the open
 // package as seen through the file layer.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "foundation/package_write.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "tests/common/memory_child.h"
 #include "tests/foundation/foundation_fixture.h"
 
 namespace fs = std::filesystem;
@@ -371,9 +374,76 @@ TEST_F(PackageTest, CraftedDirectoriesAreRefused) {
                    "two members are named");
 }
 
+TEST_F(PackageTest, CraftedLengthsAreRefusedBeforeMemoryIsTaken) {
+    const bytes img = read_all(make_sample());
+    const std::uint32_t dir0 = get32(img, 92), data = get32(img, 104);
+    // The sample's header and directory, sealed, in a sparse file of size
+    // bytes: what a damaged length claims is there, as zeros.
+    auto sparse = [&](const char* leaf, std::uint64_t size, auto change) {
+        bytes b = img;
+        change(b);
+        set32(b, 112, static_cast<std::uint32_t>(size));
+        reseal(b);
+        std::string path = at(leaf);
+        write_all(path, b);
+        EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+        return path;
+    };
+    const std::uint32_t mib = 1u << 20;
+    struct row {
+        const char* what;
+        std::string path;
+        const char* said;
+    } rows[] = {
+        {"a name area of 256 MiB for three names",
+         sparse("names.kpm", 1024ull * mib,
+                [&](bytes& b) {
+                    set32(b, 96, 512 * mib);
+                    set32(b, 100, 256 * mib);
+                }),
+         "the name area is larger than its names can be"},
+        {"a main member of 1 GiB",
+         sparse("huge.kpm", 1025ull * mib,
+                [&](bytes& b) {
+                    set32(b, 108, 1025 * mib - data);
+                    set32(b, dir0 + 8, mib);
+                    set32(b, dir0 + 12, 1024 * mib);
+                }),
+         "a member is larger than"},
+        {"a main member of 48 MiB whose checksum fails",
+         sparse("big.kpm", 49ull * mib,
+                [&](bytes& b) {
+                    set32(b, 108, 49 * mib - data);
+                    set32(b, dir0 + 8, mib);
+                    set32(b, dir0 + 12, 48 * mib);
+                }),
+         "a member fails its checksum: model.kmf"},
+    };
+    for (const row& r : rows) {
+        messages.clear();
+        EXPECT_EQ(open_package(r.path.c_str(), nullptr), 0) << r.what;
+        ASSERT_EQ(messages.size(), 1u) << r.what;
+        EXPECT_NE(messages[0].text.find(r.path), std::string::npos) << messages[0].text;
+        EXPECT_NE(messages[0].text.find(r.said), std::string::npos) << messages[0].text;
+        EXPECT_TRUE(memory_child::within(
+            24 * mib, [&] { return open_package(r.path.c_str(), nullptr) == 0; }))
+            << r.what << ": more memory than the file's checked size allows";
+    }
+}
+
 TEST_F(PackageTest, OpenPackageNamesTheFileInItsMessages) {
     EXPECT_EQ(open_package(at("none.kpm").c_str(), nullptr), 0);
-    EXPECT_TRUE(said("Unable to open package " + at("none.kpm"), 8));
+    EXPECT_TRUE(said("Unable to open package " + at("none.kpm") + ": No such file", 8));
+    // What cannot be opened says why, and a pipe does not hold the open up.
+    fs::create_directory(dir / "folder.kpm");
+    ASSERT_EQ(::mkfifo(at("pipe.kpm").c_str(), 0600), 0);
+    fs::create_symlink(dir / "nowhere.kpm", dir / "dangling.kpm");
+    EXPECT_EQ(open_package(at("folder.kpm").c_str(), nullptr), 0);
+    EXPECT_TRUE(said("Unable to open package " + at("folder.kpm") + ": Is a directory", 8));
+    EXPECT_EQ(open_package(at("pipe.kpm").c_str(), nullptr), 0);
+    EXPECT_TRUE(said("Unable to open package " + at("pipe.kpm") + ": Is a named pipe", 8));
+    EXPECT_EQ(open_package(at("dangling.kpm").c_str(), nullptr), 0);
+    EXPECT_TRUE(said("Unable to open package " + at("dangling.kpm") + ": No such file", 8));
     write_all(dir / "junk.kpm", bytes(300, 0x5A));
     EXPECT_EQ(open_package(at("junk.kpm").c_str(), nullptr), 0);
     EXPECT_TRUE(said("Corrupt package " + at("junk.kpm") + ": not a package file", 5));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "foundation/files.h"
@@ -62,9 +63,10 @@ protected:
 using lines = std::vector<std::string>;
 
 TEST_F(TextSourceTest, LineEndsOfEveryKind) {
-    std::string p = file("ends.txt", std::string("unix\ndos\r\nmac\rnul\0byte\n\nlast", 28));
+    std::string p = file("ends.txt", "unix\ndos\r\nmac\rtab\tbyte\n\nlast");
     ASSERT_EQ(open_text_source(p.c_str(), 0, 0), 1);
-    EXPECT_EQ(all_lines(), (lines{"unix\n", "dos\n", "mac\n", "nul byte\n", "\n", "last"}));
+    EXPECT_EQ(all_lines(), (lines{"unix\n", "dos\n", "mac\n", "tab\tbyte\n", "\n", "last"}));
+    EXPECT_EQ(text_source_refused(), 0);
     EXPECT_EQ(text_line_number(), 6);
     EXPECT_EQ(read_line(0), 0);
     EXPECT_STREQ(line_buf, "last") << "the end leaves the last line in place";
@@ -107,6 +109,57 @@ TEST_F(TextSourceTest, VeryLongLinesAreReadWhole) {
     ASSERT_EQ(read_line(0), 1);
     EXPECT_EQ(std::string(line_buf), longline);
     EXPECT_EQ(read_line(0), 0);
+}
+
+TEST_F(TextSourceTest, WhatIsNotTextEndsTheReadingWithAMessage) {
+    struct row {
+        const char* what;
+        std::string name;
+        lines read;       // the lines given before the end
+        const char* said; // in the one message
+    };
+    std::string nul_name = file("nul.cin", std::string("a = 1\nb = \0\nc = 3\n", 19));
+    // A sparse file is NULs from its first byte.
+    std::string sparse = file("sparse.cin", "");
+    ASSERT_EQ(::truncate(sparse.c_str(), 1 << 30), 0);
+    std::string too_long = file("long.cin", "x = 1\n" + std::string(max_line_bytes + 1, 'y'));
+    const row rows[] = {
+        {"a NUL byte", nul_name, {"a = 1\n"}, "line 2 holds a NUL byte"},
+        {"a sparse file", sparse, {}, "line 1 holds a NUL byte"},
+        {"a line over the cap", too_long, {"x = 1\n"}, "Line 2 of file"},
+    };
+    for (const row& r : rows) {
+        messages.clear();
+        ASSERT_EQ(open_text_source(r.name.c_str(), 0, 0), 1) << r.what;
+        EXPECT_EQ(all_lines(), r.read) << r.what;
+        EXPECT_EQ(text_source_refused(), 1) << r.what;
+        EXPECT_EQ(read_line(0), 0) << r.what << ": the end stays the end";
+        ASSERT_EQ(messages.size(), 1u) << r.what;
+        EXPECT_EQ(messages[0].first, 5) << r.what;
+        EXPECT_NE(messages[0].second.find(r.name), std::string::npos) << messages[0].second;
+        EXPECT_NE(messages[0].second.find(r.said), std::string::npos) << messages[0].second;
+        close_text_source();
+    }
+
+    // Lines joined by continuation are held to the same bound.
+    std::string half(max_line_bytes / 2 + 1, 'z');
+    std::string joined = file("joined.cin", half + "\\\n" + half + "\n");
+    messages.clear();
+    ASSERT_EQ(open_text_source(joined.c_str(), 0, 0), 1);
+    EXPECT_EQ(read_joined_line(0, '\\'), 1);
+    EXPECT_EQ(text_source_refused(), 1);
+    EXPECT_EQ(messages.size(), 1u);
+    close_text_source();
+
+    // A line just at the cap is still a line.
+    std::string at_cap = file("cap.cin", std::string(max_line_bytes, 'k'));
+    messages.clear();
+    ASSERT_EQ(open_text_source(at_cap.c_str(), 0, 0), 1);
+    EXPECT_EQ(read_line(0), 1);
+    EXPECT_EQ(std::strlen(line_buf), max_line_bytes);
+    EXPECT_EQ(read_line(0), 0);
+    EXPECT_EQ(text_source_refused(), 0);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(TextSourceTest, ByteOffsetAndBadFiles) {

@@ -2,8 +2,13 @@
 // error on the way out, and nothing left allocated.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,7 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "model/modelfile_format.h"
+#include "tests/common/memory_child.h"
 #include "tests/model/model_fixture.h"
 #include "tests/support/model_builder.h"
 
@@ -103,6 +109,97 @@ TEST_F(ModelCorrupt, ForeignBlockThatFailsConversion) {
     ASSERT_NE(eqs, 0u);
     put_u32(image, eqs + 20 + 16, 0x10000, true);
     expect_one_error(image, "Corrupted block reading file");
+}
+
+TEST_F(ModelCorrupt, BlockHeadsClaimingHugeSizesAreRefusedBeforeMemoryIsTaken) {
+    const std::size_t sym = sizeof(kmf_header);
+    const std::uint32_t gib_cells = (1u << 28) + 5; // 1 GiB of cells after the head
+    struct row {
+        const char* what;
+        std::function<void(bytes&)> change;
+        const char* said;
+    };
+    const row rows[] = {
+        {"the symbol block (128 MiB), its header unchanged",
+         [&](bytes& b) {
+             put_u32(b, sym + 8, (1u << 25) + 5, false);
+             put_u32(b, sym + 12, (1u << 25) + 5, false);
+         },
+         "symbol table size"},
+        {"the symbol block and its header alike",
+         [&](bytes& b) {
+             put_u32(b, sym + 8, gib_cells, false);
+             put_u32(b, sym + 12, gib_cells, false);
+             put_u32(b, sym + 4 * (model_header_cell + mh_sym_end), gib_cells, false);
+         },
+         "more than such a block can hold"},
+        {"the equation block",
+         [&](bytes& b) {
+             std::size_t eqs = block_of_kind(b, false, modelfile_format::ct_equations);
+             put_u32(b, eqs + 8, gib_cells, false);
+             put_u32(b, eqs + 12, gib_cells, false);
+         },
+         "more than such a block can hold"},
+    };
+    const std::string folder = fresh_dir("kvhuge");
+    for (const row& r : rows) {
+        bytes image = written(false);
+        r.change(image);
+        // The file is as long as the head claims: zeros, on disk as a hole.
+        std::string path = folder + "/huge.kmf";
+        put_bytes(path, image);
+        ASSERT_EQ(::truncate(path.c_str(), (1LL << 30) + 4096), 0);
+        std::size_t live = live_handle_count();
+        {
+            captured_reports c;
+            reset_report_counts();
+            model_pair m = read_model_file(path.c_str());
+            EXPECT_EQ(m.symbols, 0u) << r.what;
+            EXPECT_EQ(report_counts[5], 1) << r.what << c.text();
+            EXPECT_NE(c.text().find(r.said), std::string::npos) << r.what << c.text();
+            EXPECT_NE(c.text().find(path), std::string::npos) << c.text();
+        }
+        EXPECT_EQ(live_handle_count(), live) << r.what;
+        EXPECT_TRUE(memory_child::within(64u << 20,
+                                         [&] {
+                                             set_report_stream(nullptr);
+                                             return read_model_file(path.c_str()).symbols == 0;
+                                         }))
+            << r.what << ": more memory than a sound block may take";
+        ::unlink(path.c_str());
+    }
+    ::rmdir(folder.c_str());
+}
+
+TEST_F(ModelCorrupt, OpenFailuresAndShortFilesSayWhy) {
+    const std::string folder = fresh_dir("kvopen");
+    const std::string pipe = folder + "/pipe.kmf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string loop = folder + "/loop.kmf";
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+    bytes image = written(false);
+    const std::string tiny = folder + "/tiny.kmf", cut = folder + "/cut.kmf";
+    put_bytes(tiny, bytes(image.begin(), image.begin() + 2));
+    put_bytes(cut, bytes(image.begin(), image.begin() + 100));
+    struct row {
+        std::string path;
+        std::string said;
+    } rows[] = {
+        {pipe, "Unable to open " + pipe + ": Is a named pipe"},
+        {loop, "Unable to open " + loop + ": Too many levels of symbolic links"},
+        {folder, "Unable to open " + folder + ": Is a directory"},
+        {tiny, "Unable to read " + tiny + ": the file has 2 bytes"},
+        {cut, "Unable to read the header of " + cut + ": the file ends at byte 100 of its 164"},
+    };
+    for (const row& r : rows) {
+        captured_reports c;
+        reset_report_counts();
+        EXPECT_EQ(read_model_file(r.path.c_str()).symbols, 0u) << r.path;
+        EXPECT_EQ(report_counts[5], 1) << c.text();
+        EXPECT_NE(c.text().find(r.said), std::string::npos) << c.text();
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
 }
 
 TEST_F(ModelCorrupt, OwnedHandleEndsTheLockBeforeFreeing) {

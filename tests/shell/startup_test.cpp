@@ -7,6 +7,9 @@
 #include "platform/msgbox.h"
 #include "tests/common/env_override.h"
 
+#include <csignal>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace td = test_driver;
@@ -187,6 +190,118 @@ TEST_F(Startup, SettingsFileWrittenFreshWhenMissingAndNamedOnTheCommandLine) {
     EXPECT_NE(seen_title.find("inventory.kmf"), std::string::npos) << seen_title;
     end_program();
     EXPECT_NE(read_file(ini).find("ModelsOld0=" + model), std::string::npos);
+}
+
+// What a name is on disk, to tell that a start left it alone.
+struct disk_look {
+    bool exists = false;
+    mode_t mode = 0;    // of the name itself (a link is a link)
+    off_t size = 0;     // of what it leads to
+    std::string target; // of a link
+    bool operator==(const disk_look&) const = default;
+};
+disk_look look_at(const std::string& path) {
+    disk_look d;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return d;
+    d.exists = true;
+    d.mode = st.st_mode;
+    if (::stat(path.c_str(), &st) == 0) d.size = st.st_size;
+    char buf[4096];
+    ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+    if (n > 0) d.target.assign(buf, static_cast<std::size_t>(n));
+    return d;
+}
+
+TEST_F(Startup, ASettingsFileThatCannotBeReadIsLeftAloneAndTheProgramRunsOnDefaults) {
+    std::string dflt = dir + "/kavread.ini";
+    struct row {
+        const char* what;
+        std::function<std::string()> make; // makes the file, returns its path
+        bool named;                        // given on the command line
+        const char* reason;
+    };
+    auto huge = [&] {
+        std::string p = dir + "/huge.ini";
+        std::ofstream(p) << "[kavrel]\nModel=x.kmf\n";
+        EXPECT_EQ(::truncate(p.c_str(), (65LL << 20) + 1), 0); // sparse
+        return p;
+    };
+    auto fifo = [&] {
+        std::string p = dir + "/pipe.ini";
+        EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0);
+        return p;
+    };
+    auto link_to = [&](std::string target) {
+        return [this, dflt, target] {
+            EXPECT_EQ(::symlink(target.c_str(), dflt.c_str()), 0);
+            return dflt;
+        };
+    };
+    std::vector<row> rows = {
+        {"a 65 MiB file", huge, true, "too large"},
+        {"a named pipe", fifo, true, "named pipe"},
+        {"a link to a named pipe, as the default file", [&] { return link_to(fifo())(); }, false,
+         "named pipe"},
+        {"a link to a device", link_to("/dev/null"), false, "character device"},
+        {"a link to nothing", link_to(dir + "/nowhere.ini"), false, "No such file"},
+    };
+    if (geteuid() != 0) {
+        auto locked = [&](std::string p) {
+            return [p] {
+                std::ofstream(p) << "[kavrel]\nModel=x.kmf\n";
+                EXPECT_EQ(::chmod(p.c_str(), 0), 0);
+                return p;
+            };
+        };
+        rows.push_back({"an unreadable file", locked(dir + "/locked.ini"), true, "Permission"});
+        rows.push_back({"an unreadable default file", locked(dflt), false, "Permission"});
+    }
+    for (const row& r : rows) {
+        set_ini_directory(dir.c_str()); // as at a fresh start: no file read yet
+        std::string path = r.make();
+        disk_look before = look_at(path);
+        std::vector<std::string> args = {"-N"};
+        if (r.named) args.insert(args.begin(), path);
+        std::string before_log = log_text();
+        answerer::box("Message from Kavrel").text(path).press(IDOK);
+        // Exit once the main loop waits: the box's answer comes first.
+        std::function<void()> exit_when_free = [&] {
+            if (modal_count > 0)
+                td::on_idle(exit_when_free);
+            else
+                PostMessage(main_wnd, WM_COMMAND, cmd_exit, 0);
+        };
+        td::on_idle(exit_when_free);
+        EXPECT_EQ(init_and_run(nullptr, args), 1) << r.what;
+        win_clear_idle_actions();
+        EXPECT_EQ(answerer::pending(), 0u) << r.what << ": no box";
+        end_program();
+        EXPECT_EQ(look_at(path), before) << r.what;
+        EXPECT_EQ(std::string(ini_file_path()), path) << r.what;
+        // Said once at start-up, with the file and the reason.
+        std::string said = log_text().substr(before_log.size());
+        std::string head = "Unable to read settings file " + path + ": ";
+        std::size_t at = said.find(head);
+        ASSERT_NE(at, std::string::npos) << r.what << "\n" << said;
+        EXPECT_NE(said.find(r.reason, at), std::string::npos) << r.what << "\n" << said;
+        EXPECT_EQ(said.find(head, at + 1), std::string::npos) << r.what << "\n" << said;
+        ::chmod(path.c_str(), 0600);
+        ::unlink(path.c_str());
+        ::unlink(dflt.c_str());
+        ::unlink((dir + "/pipe.ini").c_str());
+    }
+}
+
+TEST_F(Startup, WritesPastTheFileSizeLimitFailInsteadOfEndingTheProgram) {
+    struct sigaction saved {};
+    ASSERT_EQ(::sigaction(SIGXFSZ, nullptr, &saved), 0);
+    std::signal(SIGXFSZ, SIG_DFL);
+    set_defaults();
+    struct sigaction now {};
+    ASSERT_EQ(::sigaction(SIGXFSZ, nullptr, &now), 0);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
+    ::sigaction(SIGXFSZ, &saved, nullptr);
 }
 
 TEST_F(Startup, RecentModelsSurviveARestart) {
