@@ -2,6 +2,7 @@
 #include "shell/history.h"
 
 #include "foundation/errlog.h"
+#include "foundation/openfile.h"
 #include "foundation/report.h"
 #include "platform/controls.h"
 #include "platform/dlg.h"
@@ -138,7 +139,7 @@ void follow_log() {
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size == reader.taken()) return;
     const bool follow_end = at_end();
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = open_regular_stream(path, "rb");
     if (!f) return;
     if (size < reader.taken()) {
         reader.reset();

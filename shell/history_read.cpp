@@ -1,6 +1,8 @@
 // The error log as shown lines (see history_read.h).
 #include "shell/history_read.h"
 
+#include "foundation/openfile.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -68,7 +70,7 @@ bool history_reader::take_stream(std::FILE* f, std::vector<std::string>* lines) 
 }
 
 bool read_history_lines(const char* path, std::vector<std::string>* out) {
-    std::FILE* f = path && *path ? std::fopen(path, "rb") : nullptr;
+    std::FILE* f = path && *path ? open_regular_stream(path, "rb") : nullptr;
     if (!f) return false;
     history_reader r;
     bool ok = r.take_stream(f, out);

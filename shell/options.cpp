@@ -501,7 +501,12 @@ INT_PTR fontset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
 
 int options_dialog(int) {
     if (read_ini_file(nullptr, nullptr, 1) < 0) {
-        report(8, "Unable to read the settings file %s", ini_file_path());
+        // The reader keeps its full message (file and reason) when the file is
+        // there but could not be read; a file that could not be made has none.
+        if (*ini_read_failure())
+            report(8, "%s", ini_read_failure());
+        else
+            report(8, "Unable to read the settings file %s", ini_file_path());
         return -1;
     }
     options_state st;
@@ -811,7 +816,10 @@ INT_PTR unitset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         st = begin_dialog<units_state>(dialog, lparam);
         // The list lives in the settings file: read it as it is now.
         if (read_ini_file(nullptr, nullptr, 1) < 0) {
-            report(8, "Unable to access %s", ini_file_path());
+            if (*ini_read_failure())
+                report(8, "%s", ini_read_failure());
+            else
+                report(8, "Unable to access %s", ini_file_path());
             EndDialog(dialog, IDCANCEL);
             return TRUE;
         }

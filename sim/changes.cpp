@@ -10,6 +10,7 @@
 
 #include "foundation/files.h"
 #include "foundation/memory.h"
+#include "foundation/openfile.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
 #include "model/codegen.h"
@@ -265,7 +266,9 @@ bool read_source(std::vector<change>& out) {
             return false;
         }
     }
-    return true;
+    // A NUL byte, an over-long line or a failed read ended the reading early
+    // (with its own message): what was read is not the whole file.
+    return !text_source_refused();
 }
 
 // Applies parsed changes to the setup copies (the model is locked).
@@ -361,7 +364,8 @@ int read_change_files(const char* list) {
     for (const std::string& n : names) {
         std::string path = full_path(nullptr, set_extension(n.c_str(), fk_changes, 0));
         if (!open_text_source(path.c_str(), 0, 0)) {
-            report(5, "Unable to open the changes file %s", path.c_str());
+            report(5, "Unable to open the changes file %s: %s", path.c_str(),
+                   file_error_text(errno).c_str());
             ok = 0;
             continue;
         }

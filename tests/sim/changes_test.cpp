@@ -1,5 +1,7 @@
 // Setup copies and changes files: reading, applying to a run, writing back,
 // and bad lines that change nothing.
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "foundation/files.h"
@@ -199,6 +201,32 @@ TEST_F(Changes, AFileCutInsideAChangeIsRefused) {
     clear_setup();
     EXPECT_EQ(read_change_files(("\"" + cut_path + "\"").c_str()), 1) << messages.joined();
     EXPECT_FLOAT_EQ(value(slot_k_), 5);
+}
+
+// A NUL byte ends the reading of a text file early: the changes before it are
+// not a whole file, so nothing is applied and the open failure says why.
+TEST_F(Changes, AFileWithANulByteOrThatCannotBeOpenedChangesNothing) {
+    std::string path = dir_ + "/nul.cin";
+    {
+        std::ofstream o(path, std::ios::binary | std::ios::trunc);
+        o << "k = 7\n";
+        o.put('\0');
+        o << "k = 9\n";
+    }
+    clear_setup();
+    EXPECT_EQ(read_change_files(("\"" + path + "\"").c_str()), 0);
+    EXPECT_FLOAT_EQ(value(slot_k_), 2);
+    EXPECT_NE(messages.joined().find("NUL"), std::string::npos) << messages.joined();
+
+    const std::size_t before = messages.all().size();
+    std::string folder = dir_ + "/a_folder.cin";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    EXPECT_EQ(read_change_files(("\"" + folder + "\"").c_str()), 0);
+    ASSERT_EQ(messages.all().size(), before + 1);
+    EXPECT_NE(messages.all().back().find("Unable to open the changes file "), std::string::npos)
+        << messages.all().back();
+    EXPECT_NE(messages.all().back().find("a_folder.cin: Is a directory"), std::string::npos)
+        << messages.all().back();
 }
 
 } // namespace
