@@ -38,6 +38,147 @@ std::string hex(unsigned v) {
 }
 
 // ---------------------------------------------------------------------------
+// The work one picture may cause
+//
+// A few hundred bytes can ask for a path of millions of points, a region of
+// millions of pieces or a long run of drawing. Past these limits a picture is
+// simplified (the part that would cost too much is left out or replaced by its
+// bounding box) and one message says what was reached.
+
+inline constexpr int max_path_points = 1'000'000;            // elements of one path
+inline constexpr std::uint64_t max_region_rows = 4'000'000;  // edge rows of a clip path
+inline constexpr std::size_t max_loose_rects = 2'000;        // rectangles not in bands
+inline constexpr std::size_t max_records_played = 4'000'000; // records of one picture
+
+struct Limits {
+    std::string first; // the first limit reached ("" while none)
+    void reached(const std::string& what) {
+        if (first.empty()) first = what;
+    }
+    void report(const char* who) const {
+        if (!first.empty())
+            fail(std::string(who) + ": the picture asks for more work than allowed (" + first +
+                 "); it was simplified");
+    }
+};
+
+// The part of the device where drawing can land, with a pixel to spare: a
+// clip outside it changes nothing that can be seen.
+QRect drawing_area(Dc& d) {
+    QSize z = surface_size(d);
+    if (is_metafile(d)) // a recorded picture may draw around the reference device
+        return QRect(-z.width(), -z.height(), 3 * z.width(), 3 * z.height());
+    return QRect(-1, -1, z.width() + 2, z.height() + 2);
+}
+
+// A polygon cut to a rectangle (Sutherland-Hodgman, one side at a time).
+// Inside the rectangle every point keeps its winding number, so the fill is
+// the same under either fill rule.
+QPolygonF cut_to(const QPolygonF& in, const QRectF& box) {
+    QPolygonF poly = in;
+    for (int side = 0; side < 4 && !poly.isEmpty(); ++side) {
+        auto inside = [&](const QPointF& p) {
+            switch (side) {
+            case 0:
+                return p.x() >= box.left();
+            case 1:
+                return p.x() <= box.right();
+            case 2:
+                return p.y() >= box.top();
+            default:
+                return p.y() <= box.bottom();
+            }
+        };
+        auto cross = [&](const QPointF& a, const QPointF& b) {
+            double t = side < 2
+                           ? ((side == 0 ? box.left() : box.right()) - a.x()) / (b.x() - a.x())
+                           : ((side == 2 ? box.top() : box.bottom()) - a.y()) / (b.y() - a.y());
+            QPointF c = a + (b - a) * t;
+            if (side < 2)
+                c.setX(side == 0 ? box.left() : box.right());
+            else
+                c.setY(side == 2 ? box.top() : box.bottom());
+            return c;
+        };
+        QPolygonF out;
+        out.reserve(poly.size() + 4);
+        for (qsizetype k = 0; k < poly.size(); ++k) {
+            const QPointF& cur = poly[k];
+            const QPointF& prev = poly[(k + poly.size() - 1) % poly.size()];
+            bool in_cur = inside(cur), in_prev = inside(prev);
+            if (in_cur) {
+                if (!in_prev) out << cross(prev, cur);
+                out << cur;
+            } else if (in_prev) {
+                out << cross(prev, cur);
+            }
+        }
+        poly = out;
+    }
+    return poly;
+}
+
+// The region a filled path covers within `area`, or (past the limit) the
+// box of that part, with the limit noted.
+QRegion path_region(const QPainterPath& path, Qt::FillRule rule, const QRect& area,
+                    Limits& limits) {
+    QPolygonF poly = cut_to(path.toFillPolygon(), QRectF(area));
+    if (poly.size() < 3) return QRegion();
+    // Scan conversion visits every row an edge spans; the pieces of the region
+    // are at most that many.
+    std::uint64_t rows = 0;
+    for (qsizetype k = 0; k < poly.size(); ++k)
+        rows +=
+            static_cast<std::uint64_t>(std::abs(poly[k].y() - poly[(k + 1) % poly.size()].y())) + 1;
+    QPolygon device = poly.toPolygon();
+    if (rows > max_region_rows) {
+        limits.reached("a clip path of " + std::to_string(poly.size()) + " points over " +
+                       std::to_string(rows) + " edge rows");
+        return QRegion(device.boundingRect());
+    }
+    return QRegion(device, rule);
+}
+
+// The union of rectangles read from a file. Rectangles in bands (as every
+// writer of regions stores them: rows of equal height, side by side, not
+// overlapping) join in n log n steps into at most n pieces. Loose rectangles
+// can cut each other into a number of pieces that grows with the square of
+// theirs: past a small count their box stands for them.
+QRegion region_of(std::vector<QRect>& rects, Limits& limits) {
+    if (rects.empty()) return QRegion();
+    std::stable_sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {
+        return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
+    });
+    bool banded = true;
+    for (std::size_t k = 1; k < rects.size() && banded; ++k) {
+        const QRect &a = rects[k - 1], &b = rects[k];
+        if (b.top() == a.top()) // the same band: as high, further right
+            banded = b.bottom() == a.bottom() && b.left() > a.right();
+        else // the next band starts below this one (all of whose pieces end with `a`)
+            banded = b.top() > a.bottom();
+    }
+    if (!banded && rects.size() > max_loose_rects) {
+        QRect box;
+        for (const QRect& r : rects) box = box.united(r);
+        limits.reached("a region of " + std::to_string(rects.size()) + " overlapping rectangles");
+        return QRegion(box);
+    }
+    // Pairwise joins, level by level.
+    std::vector<QRegion> level;
+    level.reserve(rects.size());
+    for (const QRect& r : rects) level.emplace_back(r);
+    while (level.size() > 1) {
+        std::vector<QRegion> next;
+        next.reserve((level.size() + 1) / 2);
+        for (std::size_t k = 0; k + 1 < level.size(); k += 2)
+            next.push_back(level[k].united(level[k + 1]));
+        if (level.size() % 2) next.push_back(level.back());
+        level.swap(next);
+    }
+    return level.front();
+}
+
+// ---------------------------------------------------------------------------
 // Windows metafile records
 
 // A record's parameters (16-bit words).
@@ -76,6 +217,7 @@ inline constexpr BlitLayout wmf_dib_bitblt{0, 7, 6, 5, 4, 3, 2, 5, 4, false};
 inline constexpr BlitLayout wmf_dib_stretchblt{0, 9, 8, 7, 6, 5, 4, 3, 2, false};
 inline constexpr BlitLayout wmf_stretchdib{0, 10, 9, 8, 7, 6, 5, 4, 3, true};
 inline constexpr BlitLayout emf_bitblt{40, 24, 28, 32, 36, 44, 48, 32, 36, false};
+inline constexpr BlitLayout emf_stretchblt{40, 24, 28, 32, 36, 44, 48, 100, 104, false};
 inline constexpr BlitLayout emf_stretchdibits{68, 24, 28, 72, 76, 32, 36, 40, 44, true};
 
 // The pattern form of a Windows metafile transfer: without a bitmap the record
@@ -339,6 +481,7 @@ struct WmfPlayer {
     std::vector<bool> used;
     int saves = 0;
     bool ok = true;
+    Limits limits;
 
     void put(HGDIOBJ h) {
         auto it = std::find(used.begin(), used.end(), false);
@@ -605,19 +748,19 @@ void WmfPlayer::play(const WRec& r) {
         put(GetStockObject(NULL_BRUSH));
         break;
     case wmf::CREATEREGION: {
-        QRegion rg;
+        std::vector<QRect> rects;
         std::size_t scans = r.u(5), at = 11;
         for (std::size_t i = 0; i < scans; ++i) {
             std::size_t count = r.u(at);
             int top = r.s(at + 1), bottom = r.s(at + 2);
             for (std::size_t k = 0; k + 1 < count; k += 2) {
                 int l = r.s(at + 3 + k), rr = r.s(at + 4 + k);
-                if (rr > l && bottom > top) rg += QRect(l, top, rr - l, bottom - top);
+                if (rr > l && bottom > top) rects.emplace_back(l, top, rr - l, bottom - top);
             }
             at += 3 + count + 1;
         }
         HRGN h = CreateRectRgn(0, 0, 0, 0);
-        if (Object* o = object(h, Kind::region)) o->region = rg;
+        if (Object* o = object(h, Kind::region)) o->region = region_of(rects, limits);
         put(h);
         break;
     }
@@ -669,7 +812,7 @@ bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
         fail("PlayMetaFile: " + error);
         return false;
     }
-    WmfPlayer pl{h, {}, {}, 0, true};
+    WmfPlayer pl{h, {}, {}, 0, true, {}};
     std::size_t objects = u16at(bytes.data() + 10);
     pl.table.assign(objects, nullptr);
     pl.used.assign(objects, false);
@@ -680,7 +823,12 @@ bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
     QRegion clip = effective_clip(*d, has);
     d->has_meta_clip = has;
     d->meta_clip = clip;
+    std::size_t played = 0;
     walk_wmf(bytes.data(), bytes.size(), error, [&](const WRec& r) {
+        if (++played > max_records_played) {
+            pl.limits.reached("more than " + std::to_string(max_records_played) + " records");
+            return false;
+        }
         pl.play(r);
         return true;
     });
@@ -691,6 +839,7 @@ bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
     RestoreDC(h, -1 - pl.saves);
     for (std::size_t i = 0; i < pl.table.size(); ++i)
         if (pl.used[i] && pl.table[i]) DeleteObject(pl.table[i]);
+    pl.limits.report("PlayMetaFile");
     if (!pl.ok) fail("PlayMetaFile: some records could not be played");
     return pl.ok;
 }
@@ -893,9 +1042,14 @@ std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
         return {};
     }
     case emr::BITBLT:
-        return need(100);
-    case emr::STRETCHBLT:
-        return need(108);
+    case emr::STRETCHBLT: {
+        std::string e = need(r.type == emr::BITBLT ? 100 : 108);
+        if (!e.empty()) return e;
+        // Without a source bitmap (offset 0) the transfer is a pattern operation.
+        if (r.u(84) != 0 && (!r.span(r.u(84), r.u(88)) || !r.span(r.u(92), r.u(96))))
+            return "bitmap beyond the record";
+        return {};
+    }
     case emr::STRETCHDIBITS: {
         std::string e = need(80);
         if (!e.empty()) return e;
@@ -1049,7 +1203,9 @@ struct EmfPlayer {
     bool in_path = false;
     bool figure_open = false;
     QPainterPath path;
+    bool path_too_long = false; // the path passed the limit: it draws nothing
     double miter = 10;
+    Limits limits;
 
     // The world transform, applied before the page mapping: kept in the
     // context's placement transform (after the page mapping) as
@@ -1106,23 +1262,38 @@ struct EmfPlayer {
     void set_cur(const POINT& p) {
         if (Dc* d = gdi::dc(dc)) d->s.cur = p;
     }
+    // Room in the path for `n` more elements; past the limit the path is dropped.
+    bool room(int n) {
+        if (!path_too_long && path.elementCount() <= max_path_points - n) return true;
+        if (!path_too_long)
+            limits.reached("a path of more than " + std::to_string(max_path_points) + " points");
+        path_too_long = true;
+        path = QPainterPath();
+        return false;
+    }
+    void new_path() {
+        path = QPainterPath();
+        path_too_long = false;
+        figure_open = false;
+    }
     void move_to(const POINT& p) {
+        set_cur(p);
+        if (!room(1)) return;
         path.moveTo(dev(p));
         figure_open = true;
-        set_cur(p);
     }
     void start_figure() {
         if (!figure_open) move_to(cur());
     }
     void line_to(const POINT& p) {
         start_figure();
-        path.lineTo(dev(p));
         set_cur(p);
+        if (room(1)) path.lineTo(dev(p));
     }
     void bezier_to(const POINT* p3) {
         start_figure();
-        path.cubicTo(dev(p3[0]), dev(p3[1]), dev(p3[2]));
         set_cur(p3[2]);
+        if (room(3)) path.cubicTo(dev(p3[0]), dev(p3[1]), dev(p3[2]));
     }
     void close_figure() {
         if (!figure_open) return;
@@ -1133,8 +1304,8 @@ struct EmfPlayer {
     void add_logical(const QPainterPath& logical) {
         Dc* d = gdi::dc(dc);
         if (!d) return;
-        path.addPath(full_transform(d->s).map(logical));
         figure_open = false;
+        if (room(logical.elementCount())) path.addPath(full_transform(d->s).map(logical));
     }
     bool add_to_path(const ERec& r);
     void add_points(DWORD type, const std::vector<POINT>& pts, const BYTE* kinds);
@@ -1408,15 +1579,14 @@ void EmfPlayer::play(const ERec& r) {
     }
     case emr::BEGINPATH:
         in_path = true;
-        figure_open = false;
-        path = QPainterPath();
+        new_path();
         break;
     case emr::ENDPATH:
         in_path = false;
         break;
     case emr::ABORTPATH:
         in_path = false;
-        path = QPainterPath();
+        new_path();
         break;
     case emr::CLOSEFIGURE:
         close_figure();
@@ -1425,8 +1595,23 @@ void EmfPlayer::play(const ERec& r) {
         break; // curves are flattened when drawn
     case emr::WIDENPATH:
         if (Dc* d = gdi::dc(dc)) {
-            QPainterPathStroker widen(make_qpen(*d, object(d->s.pen, Kind::pen)));
+            QPen pen = make_qpen(*d, object(d->s.pen, Kind::pen));
+            QPainterPathStroker widen(pen);
+            // Each dash is a figure of the outline: a fine pattern along a long
+            // path would make millions.
+            double cycle = 0;
+            for (qreal v : pen.dashPattern()) cycle += v * std::max<qreal>(1, pen.widthF());
+            if (pen.style() != Qt::SolidLine && cycle > 0 &&
+                path.length() / cycle > max_path_points / 16) {
+                limits.reached("a widened path of too many dashes");
+                widen.setDashPattern(Qt::SolidLine);
+            }
             path = widen.createStroke(path);
+            if (path.elementCount() > max_path_points) {
+                limits.reached("a widened path of more than " + std::to_string(max_path_points) +
+                               " points");
+                path = QPainterPath();
+            }
         }
         break;
     case emr::FILLPATH:
@@ -1434,20 +1619,18 @@ void EmfPlayer::play(const ERec& r) {
     case emr::STROKEANDFILLPATH:
         in_path = false;
         draw_path(path, r.type != emr::FILLPATH, r.type != emr::STROKEPATH);
-        path = QPainterPath();
-        figure_open = false;
+        new_path();
         break;
     case emr::SELECTCLIPPATH: {
         Dc* d = gdi::dc(dc);
         if (!d) break;
         in_path = false;
         QPainterPath p = closed_figures(path);
-        path = QPainterPath();
-        figure_open = false;
+        new_path();
         Qt::FillRule rule = d->s.poly_fill == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
         HRGN h = CreateRectRgn(0, 0, 0, 0);
         if (Object* o = object(h, Kind::region))
-            o->region = QRegion(p.toFillPolygon().toPolygon(), rule);
+            o->region = path_region(p, rule, drawing_area(*d), limits);
         select_clip(h, r.i(8), QTransform()); // the path is in device pixels already
         DeleteObject(h);
         break;
@@ -1516,11 +1699,10 @@ void EmfPlayer::play(const ERec& r) {
     case emr::POLYDRAW:
     case emr::POLYDRAW16:
         // Curves are built as a path of their own and stroked at once.
-        figure_open = false;
+        new_path();
         add_to_path(r);
         draw_path(path, true, false);
-        path = QPainterPath();
-        figure_open = false;
+        new_path();
         break;
     case emr::POLYGON:
     case emr::POLYLINE:
@@ -1688,24 +1870,45 @@ void EmfPlayer::play(const ERec& r) {
             break;
         }
         std::size_t n = r.u(16 + 8);
-        QRegion rg;
+        // Only the part over the drawing area matters (in the picture's pixels).
+        QRect area;
+        if (Dc* d = gdi::dc(dc)) {
+            bool invertible = false;
+            QTransform back = placement.inverted(&invertible);
+            area = invertible ? back.mapRect(QRectF(drawing_area(*d))).toAlignedRect()
+                              : QRect(-0x4000000, -0x4000000, 0x8000000, 0x8000000);
+            area.adjust(-1, -1, 1, 1);
+        }
+        std::vector<QRect> rects;
         for (std::size_t k = 0; k < n; ++k) {
             std::size_t at = 16 + 32 + 16 * k;
             int l = clamp_coord(r.i(at)), t = clamp_coord(r.i(at + 4));
             int rr = clamp_coord(r.i(at + 8)), b = clamp_coord(r.i(at + 12));
-            if (rr > l && b > t) rg += QRect(l, t, rr - l, b - t);
+            if (rr > l && b > t) {
+                QRect q = QRect(l, t, rr - l, b - t).intersected(area);
+                if (!q.isEmpty()) rects.push_back(q);
+            }
         }
         HRGN h = CreateRectRgn(0, 0, 0, 0);
-        if (Object* o = object(h, Kind::region)) o->region = rg;
+        if (Object* o = object(h, Kind::region)) o->region = region_of(rects, limits);
         select_clip(h, mode, placement); // device units: no world transform
         DeleteObject(h);
         break;
     }
     case emr::BITBLT:
-        // A transfer without a source bitmap is a pattern operation.
-        if (r.u(84) == 0 || !rop_uses_src(r.dword(emf_bitblt.rop)))
-            play_blit(dc, r, emf_bitblt, nullptr);
+    case emr::STRETCHBLT: {
+        // A transfer without a source bitmap is a pattern operation. The
+        // source transform is taken as the identity (every writer we know
+        // stores that).
+        const BlitLayout& at = r.type == emr::BITBLT ? emf_bitblt : emf_stretchblt;
+        if (r.u(84) == 0 || !rop_uses_src(r.dword(at.rop))) {
+            play_blit(dc, r, at, nullptr);
+            break;
+        }
+        QImage img = dib(r, r.u(84), r.u(88), r.u(92), r.u(96));
+        play_blit(dc, r, at, &img);
         break;
+    }
     case emr::STRETCHDIBITS: {
         QImage img = dib(r, r.u(48), r.u(52), r.u(56), r.u(60));
         play_blit(dc, r, emf_stretchdibits, &img);
@@ -1791,7 +1994,12 @@ bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
     pl_.dc = h;
     pl_.table.assign(u16at(hd + 56), nullptr);
     pl_.placement = outer;
+    std::size_t played = 0;
     walk_emf(bytes.data(), bytes.size(), error, [&](const ERec& r) {
+        if (++played > max_records_played) {
+            pl_.limits.reached("more than " + std::to_string(max_records_played) + " records");
+            return false;
+        }
         pl_.play(r);
         if (pl_.world_used) pl_.apply_world();
         return true;
@@ -1803,6 +2011,7 @@ bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
     RestoreDC(h, -1 - pl_.saves);
     for (HGDIOBJ o : pl_.table)
         if (o) DeleteObject(o);
+    pl_.limits.report("PlayEnhMetaFile");
     if (!pl_.ok) fail("PlayEnhMetaFile: some records could not be played");
     return pl_.ok;
 }

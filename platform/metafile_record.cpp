@@ -592,6 +592,11 @@ std::unique_ptr<Metafile> wmf_from_bytes(const BYTE* data, std::size_t size, con
         return nullptr;
     }
     if (skipped.count) fail(std::string(who) + ": " + skipped_message(skipped, false));
+    // Type 2 (an old mark for a disk file) is read, but kept as 1: the bytes
+    // leave again through every path (bits, copies, the clipboard, files) and
+    // other programs' readers refuse 2.
+    bytes[0] = 1;
+    bytes[1] = 0;
     auto mf = std::make_unique<Metafile>();
     mf->emf = false;
     mf->bytes = std::move(bytes);
@@ -653,13 +658,8 @@ HMETAFILE CopyMetaFile(HMETAFILE mf, const char* file) {
         fail("CopyMetaFile: stale or unknown metafile handle");
         return nullptr;
     }
-    auto copy = std::make_unique<Metafile>(*m);
-    if (file) {
-        // Written with the type every reader accepts, whatever the original said.
-        copy->bytes[0] = 1;
-        copy->bytes[1] = 0;
-        if (!write_file(file, copy->bytes)) return nullptr;
-    }
+    auto copy = std::make_unique<Metafile>(*m); // type 1 since it was read
+    if (file && !write_file(file, copy->bytes)) return nullptr;
     return metafile_handle<HMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -776,12 +776,7 @@ HENHMETAFILE CopyEnhMetaFile(HENHMETAFILE emf, const char* file) {
         return nullptr;
     }
     auto copy = std::make_unique<Metafile>(*m);
-    if (file) {
-        // Written with the type every reader accepts, whatever the original said.
-        copy->bytes[0] = 1;
-        copy->bytes[1] = 0;
-        if (!write_file(file, copy->bytes)) return nullptr;
-    }
+    if (file && !write_file(file, copy->bytes)) return nullptr;
     return metafile_handle<HENHMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -875,7 +870,5 @@ BOOL write_placeable_metafile(const char* file, HMETAFILE mf, int left, int top,
     }
     std::vector<BYTE> all = placeable_header(left, top, right, bottom, inch);
     all.insert(all.end(), m->bytes.begin(), m->bytes.end());
-    all[22] = 1; // the type every reader accepts, whatever the picture read said
-    all[23] = 0;
     return write_file(file, all) ? TRUE : FALSE;
 }
