@@ -178,6 +178,30 @@ QRegion region_of(std::vector<QRect>& rects, Limits& limits) {
     return level.front();
 }
 
+// The character set of the font selected in a context: single-byte text of a
+// picture is in its code page.
+BYTE font_charset(HDC h) {
+    Dc* d = gdi::dc(h);
+    Object* f = d ? object(d->s.font, Kind::font) : nullptr;
+    return f ? f->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
+}
+
+// Spacing stored per byte, added up per UTF-16 unit of the decoded text (a
+// character of two bytes gets both; the second half of a pair gets 0).
+std::vector<int> spacing_per_unit(const std::vector<int>& byte_dx,
+                                  const std::vector<int>& unit_bytes) {
+    if (byte_dx.empty()) return {};
+    std::vector<int> dx;
+    dx.reserve(unit_bytes.size());
+    std::size_t at = 0;
+    for (int n : unit_bytes) {
+        long v = 0;
+        for (int k = 0; k < n && at < byte_dx.size(); ++k) v += byte_dx[at++];
+        dx.push_back(static_cast<int>(std::clamp<long>(v, INT32_MIN / 2, INT32_MAX / 2)));
+    }
+    return dx;
+}
+
 // ---------------------------------------------------------------------------
 // Windows metafile records
 
@@ -644,7 +668,8 @@ void WmfPlayer::play(const WRec& r) {
         int len = std::max<int>(0, r.s(0));
         std::size_t after = 1 + (static_cast<std::size_t>(len) + 1) / 2;
         text_out(dc, r.s(after + 1), r.s(after), 0, nullptr,
-                 decode_text(reinterpret_cast<const char*>(r.bytes(1)), len), nullptr, true);
+                 decode_charset(reinterpret_cast<const char*>(r.bytes(1)), len, font_charset(dc)),
+                 nullptr, true);
         break;
     }
     case wmf::EXTTEXTOUT: {
@@ -657,11 +682,15 @@ void WmfPlayer::play(const WRec& r) {
             rc = RECT{r.s(4), r.s(5), r.s(6), r.s(7)};
             at = 8;
         }
-        QString s = decode_text(reinterpret_cast<const char*>(r.bytes(at)), len);
+        std::vector<int> unit_bytes;
+        QString s = decode_charset(reinterpret_cast<const char*>(r.bytes(at)), len,
+                                   font_charset(dc), &unit_bytes);
         std::size_t dx_at = at + (static_cast<std::size_t>(len) + 1) / 2;
-        std::vector<int> dx;
+        std::vector<int> byte_dx;
         if (r.n >= dx_at + static_cast<std::size_t>(len) && len > 0)
-            for (int i = 0; i < len; ++i) dx.push_back(r.s(dx_at + static_cast<std::size_t>(i)));
+            for (int i = 0; i < len; ++i)
+                byte_dx.push_back(r.s(dx_at + static_cast<std::size_t>(i)));
+        std::vector<int> dx = spacing_per_unit(byte_dx, unit_bytes);
         text_out(dc, x, y, opts, has_rect ? &rc : nullptr, s, dx.empty() ? nullptr : dx.data(),
                  false);
         break;
@@ -1849,14 +1878,17 @@ void EmfPlayer::play(const ERec& r) {
         UINT opts = r.u(52);
         RECT rc{r.i(56), r.i(60), r.i(64), r.i(68)};
         QString s;
+        std::vector<int> unit_bytes;
         if (r.type == emr::EXTTEXTOUTW)
             for (std::size_t k = 0; k < n; ++k)
                 s.append(QChar(static_cast<char16_t>(u16at(r.p + off + 2 * k))));
         else
-            s = decode_text(reinterpret_cast<const char*>(r.p + off), static_cast<int>(n));
+            s = decode_charset(reinterpret_cast<const char*>(r.p + off), static_cast<int>(n),
+                               font_charset(dc), &unit_bytes);
         std::vector<int> dx;
         if (offdx)
             for (std::size_t k = 0; k < n; ++k) dx.push_back(r.i(offdx + 4 * k));
+        if (r.type == emr::EXTTEXTOUTA) dx = spacing_per_unit(dx, unit_bytes);
         bool has_rect = (opts & (ETO_OPAQUE | ETO_CLIPPED)) && rc.right >= rc.left;
         text_out(dc, r.i(36), r.i(40), opts, has_rect ? &rc : nullptr, s,
                  dx.empty() ? nullptr : dx.data(), false);
