@@ -738,17 +738,50 @@ BOOL blit(Dc& d, int x, int y, int w, int h, const QImage& src_img, bool src_mon
     bool flip_x = (w < 0) != (sw < 0), flip_y = (h < 0) != (sh < 0);
     QImage part = src_img.copy(s_dev); // outside the source reads as black
     if (flip_x || flip_y) part = part.mirrored(flip_x, flip_y);
-    if (part.size() != QSize(R - L, B - T)) {
-        if (static_cast<qint64>(R - L) * (B - T) > max_pixels) {
+    QRect dest(L, T, R - L, B - T);
+    if (!d.rec && part.size() != dest.size()) {
+        // Stretched far past what can be seen (a tiny bitmap over a huge
+        // destination, as a picture may ask): only the part over the surface
+        // and the clip is made, pixel by pixel from the nearest source pixel.
+        QRect seen = dest.intersected(QRect(QPoint(0, 0), surface_size(d)));
+        bool has = false;
+        QRegion clip = effective_clip(d, has);
+        if (has) seen = seen.intersected(clip.boundingRect());
+        if (seen.isEmpty()) return TRUE;
+        if (static_cast<qint64>(dest.width()) * dest.height() > 4 * 1024 * 1024 &&
+            static_cast<qint64>(seen.width()) * seen.height() * 4 <
+                static_cast<qint64>(dest.width()) * dest.height()) {
+            QImage src = part.convertToFormat(QImage::Format_RGB32);
+            QImage out = make_image(seen.width(), seen.height(), "stretched bitmap");
+            if (out.isNull() || src.isNull()) return FALSE;
+            std::vector<int> cols(static_cast<std::size_t>(seen.width()));
+            for (int x = 0; x < seen.width(); ++x)
+                cols[static_cast<std::size_t>(x)] = static_cast<int>(std::min<qint64>(
+                    src.width() - 1,
+                    (static_cast<qint64>(seen.left() - L + x) * src.width()) / dest.width()));
+            for (int y = 0; y < seen.height(); ++y) {
+                int sy = static_cast<int>(std::min<qint64>(
+                    src.height() - 1,
+                    (static_cast<qint64>(seen.top() - T + y) * src.height()) / dest.height()));
+                auto in = reinterpret_cast<const QRgb*>(src.constScanLine(sy));
+                auto row = reinterpret_cast<QRgb*>(out.scanLine(y));
+                for (int x = 0; x < seen.width(); ++x)
+                    row[x] = in[cols[static_cast<std::size_t>(x)]];
+            }
+            part = out;
+            dest = seen;
+        }
+    }
+    if (part.size() != dest.size()) {
+        if (static_cast<qint64>(dest.width()) * dest.height() > max_pixels) {
             fail("StretchBlt: destination too large");
             return FALSE;
         }
-        part = part.scaled(R - L, B - T, Qt::IgnoreAspectRatio,
+        part = part.scaled(dest.width(), dest.height(), Qt::IgnoreAspectRatio,
                            d.s.stretch_mode == HALFTONE ? Qt::SmoothTransformation
                                                         : Qt::FastTransformation);
     }
     part = part.convertToFormat(QImage::Format_RGB32);
-    QRect dest(L, T, R - L, B - T);
     if (d.rec) {
         record_blit(d, x, y, w, h, &part, 0, 0, part.width(), part.height(), rop);
         bound(d, dest.adjusted(0, 0, -1, -1));

@@ -438,4 +438,31 @@ TEST(MetafileFidelity, PicturesPastTheWorkLimitsAreSimplifiedWithOneMessage) {
     }
 }
 
+TEST(MetafileFidelity, ABitmapStretchedFarPastTheSurfaceDrawsWhatCanBeSeen) {
+    // 2 x 2 pixels (red, green over blue, white) stretched to 17,000 a side,
+    // its centre on the image: 289 million pixels if made whole.
+    struct {
+        BITMAPINFOHEADER h;
+        BYTE bits[16];
+    } dib{};
+    dib.h.biSize = 40;
+    dib.h.biWidth = 2;
+    dib.h.biHeight = 2; // bottom-up: the blue row first
+    dib.h.biPlanes = 1;
+    dib.h.biBitCount = 24;
+    const BYTE bits[16] = {255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
+    std::memcpy(dib.bits, bits, sizeof bits);
+    QImage img(100, 100, QImage::Format_RGB32);
+    img.fill(white);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
+    int drawn = StretchDIBits(dc, -8450, -8450, 17000, 17000, 0, 0, 2, 2, dib.bits,
+                              reinterpret_cast<const BITMAPINFO*>(&dib), DIB_RGB_COLORS, SRCCOPY);
+    gdi_delete_image_dc(dc);
+    EXPECT_EQ(drawn, 2) << gdi_last_error();
+    EXPECT_EQ(img.pixel(49, 49), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(50, 49), qRgb(0, 255, 0));
+    EXPECT_EQ(img.pixel(49, 50), qRgb(0, 0, 255));
+    EXPECT_EQ(img.pixel(50, 50), qRgb(255, 255, 255));
+}
+
 } // namespace
