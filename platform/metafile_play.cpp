@@ -1902,14 +1902,20 @@ void EmfPlayer::play(const ERec& r) {
             break;
         }
         std::size_t n = r.u(16 + 8);
-        // Only the part over the drawing area matters (in the picture's pixels).
-        QRect area;
+        // Only the part over the drawing area matters (in the picture's
+        // pixels, kept within the coordinate limit and a pixel to spare).
+        QRect area(-0x4000000, -0x4000000, 0x8000000, 0x8000000);
         if (Dc* d = gdi::dc(dc)) {
             bool invertible = false;
             QTransform back = placement.inverted(&invertible);
-            area = invertible ? back.mapRect(QRectF(drawing_area(*d))).toAlignedRect()
-                              : QRect(-0x4000000, -0x4000000, 0x8000000, 0x8000000);
-            area.adjust(-1, -1, 1, 1);
+            if (invertible) {
+                QRectF f = back.mapRect(QRectF(drawing_area(*d)));
+                int l = clamp_coord(std::floor(f.left())) - 1,
+                    t = clamp_coord(std::floor(f.top())) - 1;
+                int rr = clamp_coord(std::ceil(f.right())) + 1,
+                    b = clamp_coord(std::ceil(f.bottom())) + 1;
+                area = QRect(QPoint(l, t), QPoint(rr, b));
+            }
         }
         std::vector<QRect> rects;
         for (std::size_t k = 0; k < n; ++k) {

@@ -438,6 +438,27 @@ TEST(MetafileFidelity, PicturesPastTheWorkLimitsAreSimplifiedWithOneMessage) {
     }
 }
 
+TEST(MetafileFidelity, AClipRegionUnderAVastFrameIsCutWithinTheCoordinateLimit) {
+    // Found by fuzzing: a frame of 2^31 hundredths of a millimetre on a device
+    // of 1,920 pixels to the millimetre, so the drawing area taken back into
+    // the picture's pixels passed the int range. The clip keeps the left half.
+    std::vector<std::uint32_t> clip = {
+        emr::EXTSELECTCLIPRGN, 48, RGN_COPY, 32, 1, 1, 16, 0, 0, 0, 0, 0, 0, 0x2000000, 0x4000000};
+    std::vector<BYTE> b = emf_of({{emr::SELECTOBJECT, emf_stock_bit | BLACK_BRUSH},
+                                  clip,
+                                  {emr::RECTANGLE, 0, 0, 0x4000000, 0x4000000}},
+                                 100, 100);
+    for (std::size_t at : {32, 36}) put32(b, at, 0x7FFFFFFFu); // the frame
+    for (std::size_t at : {80, 84}) put32(b, at, 1);           // millimetres
+    for (std::size_t at : {100, 104}) put32(b, at, 1000);      // micrometres
+    put32(b, 72, 1920);
+    put32(b, 76, 1920);
+    for (std::size_t at : {16, 20}) put32(b, at, 0x7FFFFFFFu); // bounds
+    bool played = false;
+    play_emf(b, QSize(100, 100), &played);
+    EXPECT_TRUE(played) << gdi_last_error();
+}
+
 TEST(MetafileFidelity, ABitmapStretchedFarPastTheSurfaceDrawsWhatCanBeSeen) {
     // 2 x 2 pixels (red, green over blue, white) stretched to 17,000 a side,
     // its centre on the image: 289 million pixels if made whole.
