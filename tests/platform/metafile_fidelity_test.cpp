@@ -390,6 +390,32 @@ std::vector<BYTE> emf_of(const std::vector<std::vector<std::uint32_t>>& records,
     return b;
 }
 
+TEST(MetafileFidelity, ClipPathsFollowTheFillMode) {
+    // A five-pointed star drawn in one stroke: its centre is wound twice, so
+    // it is inside under WINDING and a hole under ALTERNATE.
+    std::vector<std::uint32_t> star = {emr::POLYGON, 0, 0, 99, 99, 5};
+    for (int k = 0; k < 5; ++k) {
+        double a = (90 + 144 * k) * std::acos(-1.0) / 180;
+        star.push_back(static_cast<std::uint32_t>(std::lround(50 + 45 * std::cos(a))));
+        star.push_back(static_cast<std::uint32_t>(std::lround(50 - 45 * std::sin(a))));
+    }
+    for (std::uint32_t mode : {static_cast<std::uint32_t>(WINDING), 1u}) {
+        QImage img = play_emf(emf_of({{emr::SELECTOBJECT, emf_stock_bit | BLACK_BRUSH},
+                                      {emr::SELECTOBJECT, emf_stock_bit | NULL_PEN},
+                                      {emr::SETPOLYFILLMODE, mode},
+                                      {emr::BEGINPATH},
+                                      star,
+                                      {emr::ENDPATH},
+                                      {emr::SELECTCLIPPATH, RGN_COPY},
+                                      {emr::RECTANGLE, 0, 0, 101, 101}},
+                                     100, 100),
+                              QSize(100, 100));
+        EXPECT_EQ(img.pixel(50, 50), mode == WINDING ? black : white) << "mode " << mode;
+        EXPECT_EQ(img.pixel(50, 10), black) << "the top point, mode " << mode;
+        EXPECT_EQ(img.pixel(10, 90), white) << "outside, mode " << mode;
+    }
+}
+
 TEST(MetafileFidelity, PicturesPastTheWorkLimitsAreSimplifiedWithOneMessage) {
     std::uint32_t black_brush = emf_stock_bit | BLACK_BRUSH, no_pen = emf_stock_bit | NULL_PEN;
     // A clip path of 2,400 edges each crossing all 2,000 rows: 4.8 million
