@@ -55,10 +55,12 @@ struct Limits {
     void reached(const std::string& what) {
         if (first.empty()) first = what;
     }
-    void report(const char* who) const {
-        if (!first.empty())
-            fail(std::string(who) + ": the picture asks for more work than allowed (" + first +
-                 "); it was simplified");
+    // Hands what was reached to the caller, or gives the message itself.
+    void report(std::string* out, bool emf) const {
+        if (out)
+            *out = first;
+        else if (!first.empty())
+            fail(limits_message(first, emf));
     }
 };
 
@@ -898,7 +900,12 @@ void WmfPlayer::play(const WRec& r) {
 
 } // namespace
 
-bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
+std::string gdi::limits_message(const std::string& reached, bool emf) {
+    return std::string(emf ? "PlayEnhMetaFile" : "PlayMetaFile") +
+           ": the picture asks for more work than allowed (" + reached + "); it was simplified";
+}
+
+bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes, std::string* limits) {
     Dc* d = dc(h);
     if (!d) return false;
     std::string error;
@@ -933,7 +940,7 @@ bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
     RestoreDC(h, -1 - pl.saves);
     for (std::size_t i = 0; i < pl.table.size(); ++i)
         if (pl.used[i] && pl.table[i]) DeleteObject(pl.table[i]);
-    pl.limits.report("PlayMetaFile");
+    pl.limits.report(limits, false);
     if (!pl.ok) fail("PlayMetaFile: some records could not be played");
     return pl.ok;
 }
@@ -2024,7 +2031,7 @@ void EmfPlayer::play(const ERec& r) {
 
 } // namespace
 
-bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
+bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect, std::string* limits) {
     Dc* d = dc(h);
     if (!d || !rect) return false;
     std::string error;
@@ -2114,7 +2121,7 @@ bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
     RestoreDC(h, -1 - pl_.saves);
     for (HGDIOBJ o : pl_.table)
         if (o) DeleteObject(o);
-    pl_.limits.report("PlayEnhMetaFile");
+    pl_.limits.report(limits, true);
     if (!pl_.ok) fail("PlayEnhMetaFile: some records could not be played");
     return pl_.ok;
 }

@@ -548,6 +548,16 @@ bool read_file(const char* name, std::vector<BYTE>& out) {
     return true;
 }
 
+// The message of a picture played past its limits, once for each picture
+// (it is played again at every paint).
+void tell_limits(std::uint32_t token, bool emf, const std::string& reached) {
+    if (reached.empty()) return;
+    Metafile* m = metafile(token, emf); // null when deleted while playing
+    if (m && m->told_limits) return;
+    if (m) m->told_limits = true;
+    fail(limits_message(reached, emf));
+}
+
 HDC create_metafile_dc(bool emf, const char* file) {
     auto d = std::make_unique<Dc>();
     d->kind = emf ? DcKind::emf : DcKind::wmf;
@@ -700,7 +710,10 @@ BOOL PlayMetaFile(HDC h, HMETAFILE mf) {
         return FALSE;
     }
     std::vector<BYTE> bytes = m->bytes; // the handle may be deleted while playing
-    return play_wmf(h, bytes) ? TRUE : FALSE;
+    std::string limits;
+    bool ok = play_wmf(h, bytes, &limits);
+    tell_limits(tok(mf), false, limits);
+    return ok ? TRUE : FALSE;
 }
 
 HDC CreateEnhMetaFile(HDC reference, const char* file, const RECT* frame, const char* description) {
@@ -835,7 +848,10 @@ BOOL PlayEnhMetaFile(HDC h, HENHMETAFILE emf, const RECT* rect) {
     }
     if (!rect) return FALSE;
     std::vector<BYTE> bytes = m->bytes;
-    return play_emf(h, bytes, rect) ? TRUE : FALSE;
+    std::string limits;
+    bool ok = play_emf(h, bytes, rect, &limits);
+    tell_limits(tok(emf), true, limits);
+    return ok ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------------------

@@ -442,6 +442,20 @@ TEST(MetafileFidelity, PicturesPastTheWorkLimitsAreSimplifiedWithOneMessage) {
         EXPECT_EQ(img.pixel(400, 1000), white); // outside it
         EXPECT_EQ(img.pixel(1200, 1000), white);
     }
+    {
+        // A picture is played again at every paint: the message comes once.
+        Messages m;
+        std::vector<BYTE> b = emf_of(records, 2000, 2000);
+        HENHMETAFILE mf = SetEnhMetaFileBits(static_cast<UINT>(b.size()), b.data());
+        ASSERT_NE(mf, nullptr);
+        QImage img(2000, 2000, QImage::Format_RGB32);
+        HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
+        RECT r{0, 0, 2000, 2000};
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(PlayEnhMetaFile(dc, mf, &r));
+        gdi_delete_image_dc(dc);
+        DeleteEnhMetaFile(mf);
+        EXPECT_EQ(m.containing("more work than allowed"), 1);
+    }
 
     // Clip regions of rectangles: 3,000 in bands are joined exactly; 3,000
     // overlapping ones give their box, with one message for the picture.
