@@ -317,9 +317,9 @@ bool import_one(const std::string& t, const QByteArray& data) {
                 w = (i16(10) - i16(6)) * 2540 / inch;
                 ht = (i16(12) - i16(8)) * 2540 / inch;
             }
-            p += 22;
-            n -= 22;
         }
+        // The placeable header stays on: the reader knows the writers that
+        // count it in the metafile's size.
         HMETAFILE mf = n <= 0xFFFFFFFFu ? SetMetaFileBitsEx(static_cast<UINT>(n), p) : nullptr;
         if (!mf) {
             ui_fail("clipboard: the metafile picture from another program is malformed");

@@ -279,8 +279,12 @@ QPen make_qpen(const Dc& d, const Object* pen) {
     // Styled lines are drawn with their dashes only when one pixel wide (as
     // the platform does for pens made with CreatePen).
     if (style == PS_USERSTYLE && !pen->user_style.empty()) {
+        // The entries are lengths: logical units for a geometric pen, pixels
+        // for a cosmetic one. The painter counts dashes in pen widths.
+        double unit = (geometric ? scale_x(d.s) : 1.0) / (cosmetic ? 1.0 : device_width);
+        if (!(unit > 0) || !std::isfinite(unit)) unit = 1.0;
         QList<qreal> pat;
-        for (DWORD v : pen->user_style) pat << std::max<qreal>(1, v);
+        for (DWORD v : pen->user_style) pat << std::clamp<qreal>(v * unit, 1.0 / 64, 65536.0);
         if (pat.size() % 2) pat << pat.back();
         q.setDashPattern(pat);
     } else if (style != PS_SOLID && style != PS_INSIDEFRAME && (cosmetic || geometric)) {

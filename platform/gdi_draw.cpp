@@ -64,24 +64,43 @@ struct DeviceBox {
     int L, T, R, B;
 };
 
-template <typename Record, typename Draw>
+// Does the mapping turn or slant shapes (a world transform of a picture)?
+// Then a box is no longer a box on the device.
+bool turns(const QTransform& t) {
+    return t.m12() != 0 || t.m21() != 0;
+}
+
+// Under a turning mapping a box shape is drawn as its outline in logical
+// units (`outline`), mapped point by point like a polygon.
+template <typename Record, typename Draw, typename Outline>
 BOOL box_shape(HDC h, int l, int t, int r, int b, bool fill, bool bound_far_edge, Record record,
-               Draw draw) {
+               Draw draw, Outline outline) {
     Dc* d = dc(h);
     if (!d) return FALSE;
     Mapper m(d->s);
     DeviceBox box{};
     m.box(l, t, r, b, box.L, box.T, box.R, box.B);
+    bool turned = turns(m.t);
     if (d->rec) {
         record(*d);
         int edge = bound_far_edge ? 0 : 1;
         QRect bounds(QPoint(box.L, box.T), QPoint(box.R - edge, box.B - edge));
+        if (turned)
+            bounds = m.t.map(QPolygonF(QRectF(QPointF(l, t), QPointF(r, b))))
+                         .boundingRect()
+                         .toAlignedRect();
         bound(*d, grow(bounds, pen_margin(*d)));
         return TRUE;
     }
     Paint p(*d);
     if (!p.ok()) return TRUE;
     p.use_pen_and_brush(true, fill);
+    if (turned) {
+        QPainterPath shape =
+            outline(*d, QRectF(QPointF(l, t), QPointF(r, b)).normalized(), m.t.determinant() < 0);
+        p.p().drawPath(m.t.map(shape));
+        return TRUE;
+    }
     draw(*d, p.p(), m, box);
     return TRUE;
 }
@@ -122,7 +141,28 @@ BOOL arc_like(HDC h, ArcKind kind, int l, int t, int r, int b, int xs, int ys, i
         }
         p.drawPath(path);
     };
-    return box_shape(h, l, t, r, b, kind != ArcKind::arc, true, record, draw);
+    auto outline = [&](Dc& d, const QRectF& er, bool mirrored) {
+        // The same figure in logical units; a mirroring mapping turns the
+        // direction seen on the device around.
+        double a0 = radial_angle(er, QPointF(xs, ys), true),
+               a1 = radial_angle(er, QPointF(xe, ye), true);
+        bool clockwise = (d.s.arc_direction == AD_CLOCKWISE) != mirrored;
+        double span = a1 - a0;
+        if (clockwise && span >= 0) span -= 360;
+        if (!clockwise && span <= 0) span += 360;
+        QPainterPath path;
+        if (kind == ArcKind::pie) {
+            path.moveTo(er.center());
+            path.arcTo(er, a0, span);
+            path.closeSubpath();
+        } else {
+            path.arcMoveTo(er, a0);
+            path.arcTo(er, a0, span);
+            if (kind == ArcKind::chord) path.closeSubpath();
+        }
+        return path;
+    };
+    return box_shape(h, l, t, r, b, kind != ArcKind::arc, true, record, draw, outline);
 }
 
 QPolygon map_points(const Mapper& m, const POINT* pts, int n) {
@@ -439,6 +479,11 @@ BOOL Rectangle(HDC h, int l, int t, int r, int b) {
                 p.drawRect(QRect(box.L, box.T, std::max(0, w - 1), std::max(0, ht - 1)));
             else if (w >= 1 && ht >= 1)
                 p.drawRect(QRect(box.L, box.T, w - 1, ht - 1));
+        },
+        [](Dc&, const QRectF& box, bool) {
+            QPainterPath path;
+            path.addRect(box);
+            return path;
         });
 }
 
@@ -454,7 +499,12 @@ BOOL RoundRect(HDC h, int l, int t, int r, int b, int w, int ht) {
         double rx = std::abs(w * scale_x(d.s)) / 2, ry = std::abs(ht * scale_y(d.s)) / 2;
         p.drawRoundedRect(QRectF(box.L, box.T, box.R - box.L - 1, box.B - box.T - 1), rx, ry);
     };
-    return box_shape(h, l, t, r, b, true, false, record, draw);
+    auto outline = [&](Dc&, const QRectF& box, bool) {
+        QPainterPath path;
+        path.addRoundedRect(box, std::abs(w) / 2.0, std::abs(ht) / 2.0);
+        return path;
+    };
+    return box_shape(h, l, t, r, b, true, false, record, draw, outline);
 }
 
 BOOL Ellipse(HDC h, int l, int t, int r, int b) {
@@ -464,6 +514,11 @@ BOOL Ellipse(HDC h, int l, int t, int r, int b) {
         [](Dc&, QPainter& p, const Mapper&, const DeviceBox& box) {
             if (box.R - box.L < 1 || box.B - box.T < 1) return;
             p.drawEllipse(ellipse_rect(box.L, box.T, box.R, box.B));
+        },
+        [](Dc&, const QRectF& box, bool) {
+            QPainterPath path;
+            path.addEllipse(box);
+            return path;
         });
 }
 
@@ -683,17 +738,50 @@ BOOL blit(Dc& d, int x, int y, int w, int h, const QImage& src_img, bool src_mon
     bool flip_x = (w < 0) != (sw < 0), flip_y = (h < 0) != (sh < 0);
     QImage part = src_img.copy(s_dev); // outside the source reads as black
     if (flip_x || flip_y) part = part.mirrored(flip_x, flip_y);
-    if (part.size() != QSize(R - L, B - T)) {
-        if (static_cast<qint64>(R - L) * (B - T) > max_pixels) {
+    QRect dest(L, T, R - L, B - T);
+    if (!d.rec && part.size() != dest.size()) {
+        // Stretched far past what can be seen (a tiny bitmap over a huge
+        // destination, as a picture may ask): only the part over the surface
+        // and the clip is made, pixel by pixel from the nearest source pixel.
+        QRect seen = dest.intersected(QRect(QPoint(0, 0), surface_size(d)));
+        bool has = false;
+        QRegion clip = effective_clip(d, has);
+        if (has) seen = seen.intersected(clip.boundingRect());
+        if (seen.isEmpty()) return TRUE;
+        if (static_cast<qint64>(dest.width()) * dest.height() > 4 * 1024 * 1024 &&
+            static_cast<qint64>(seen.width()) * seen.height() * 4 <
+                static_cast<qint64>(dest.width()) * dest.height()) {
+            QImage src = part.convertToFormat(QImage::Format_RGB32);
+            QImage out = make_image(seen.width(), seen.height(), "stretched bitmap");
+            if (out.isNull() || src.isNull()) return FALSE;
+            std::vector<int> cols(static_cast<std::size_t>(seen.width()));
+            for (int x = 0; x < seen.width(); ++x)
+                cols[static_cast<std::size_t>(x)] = static_cast<int>(std::min<qint64>(
+                    src.width() - 1,
+                    (static_cast<qint64>(seen.left() - L + x) * src.width()) / dest.width()));
+            for (int y = 0; y < seen.height(); ++y) {
+                int sy = static_cast<int>(std::min<qint64>(
+                    src.height() - 1,
+                    (static_cast<qint64>(seen.top() - T + y) * src.height()) / dest.height()));
+                auto in = reinterpret_cast<const QRgb*>(src.constScanLine(sy));
+                auto row = reinterpret_cast<QRgb*>(out.scanLine(y));
+                for (int x = 0; x < seen.width(); ++x)
+                    row[x] = in[cols[static_cast<std::size_t>(x)]];
+            }
+            part = out;
+            dest = seen;
+        }
+    }
+    if (part.size() != dest.size()) {
+        if (static_cast<qint64>(dest.width()) * dest.height() > max_pixels) {
             fail("StretchBlt: destination too large");
             return FALSE;
         }
-        part = part.scaled(R - L, B - T, Qt::IgnoreAspectRatio,
+        part = part.scaled(dest.width(), dest.height(), Qt::IgnoreAspectRatio,
                            d.s.stretch_mode == HALFTONE ? Qt::SmoothTransformation
                                                         : Qt::FastTransformation);
     }
     part = part.convertToFormat(QImage::Format_RGB32);
-    QRect dest(L, T, R - L, B - T);
     if (d.rec) {
         record_blit(d, x, y, w, h, &part, 0, 0, part.width(), part.height(), rop);
         bound(d, dest.adjusted(0, 0, -1, -1));

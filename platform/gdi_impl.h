@@ -302,6 +302,19 @@ double scale_y(const DcState& s);
 double scale_x(const DcState& s);
 // Text in the single-byte code page of stored metafiles.
 QString decode_text(const char* text, int length);
+// Text bytes of a stored picture in the code page of a font's character set
+// (the symbol set's bytes are glyph numbers). `unit_bytes` gets, for each
+// UTF-16 unit of the result, the bytes it came from (0 for the second half of
+// a pair), so per-byte spacing can be added up per character.
+QString decode_charset(const char* text, int length, BYTE charset,
+                       std::vector<int>* unit_bytes = nullptr);
+// The character set to write a text with: the font's own when its code page
+// holds every character, else the first page that does, else the one that
+// holds the most.
+BYTE charset_for_text(const QString& s, BYTE charset);
+// The text in the code page of `charset` ('?' for what it lacks), with the
+// bytes each UTF-16 unit became (0 for the second half of a pair).
+QByteArray encode_charset(const QString& s, BYTE charset, std::vector<int>* unit_bytes = nullptr);
 // The program's text: UTF-8, a byte that starts no character read as the code
 // page. first_byte maps each UTF-16 unit of `s` to the offset of its first
 // byte (a pair's second half to the end of the character), with the byte

@@ -276,8 +276,6 @@ Extent logical_extent(Dc& d, const QString& s) {
                   static_cast<LONG>(std::lround(h / (sy > 0 ? sy : 1)))};
 }
 
-QByteArray encode_text(const QString& s);
-
 } // namespace
 
 // Draws (or records) one run of text; `dx` in logical units per character.
@@ -285,8 +283,6 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
                    const int* dx, bool as_textout) {
     Dc* d = dc(h);
     if (!d) return FALSE;
-    QByteArray raw_bytes = encode_text(s);
-    const char* raw = raw_bytes.constData();
     int len = static_cast<int>(s.size());
     QFont f = current_qfont(*d);
     QFontMetricsF fm(f);
@@ -318,6 +314,29 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
 
     if (d->rec) {
         Recorder& r = *d->rec;
+        // A Windows metafile keeps bytes: in the code page of the font's
+        // character set, or (when that page lacks a character) of a set whose
+        // page holds them all, selected for this text alone.
+        QByteArray raw_bytes;
+        std::vector<int> unit_bytes;
+        HFONT variant = nullptr;
+        if (!r.emf) {
+            Object* fo = object(d->s.font, Kind::font);
+            BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
+            BYTE cs = charset_for_text(s, own);
+            raw_bytes = encode_charset(s, cs, &unit_bytes);
+            if (cs != own && fo) {
+                LOGFONT lf = fo->lf;
+                lf.lfCharSet = cs;
+                variant = CreateFontIndirect(&lf);
+                if (variant && !r.select(variant)) {
+                    DeleteObject(variant);
+                    variant = nullptr;
+                }
+            }
+        }
+        const char* raw = raw_bytes.constData();
+        int raw_len = static_cast<int>(raw_bytes.size());
         if (!as_textout || r.emf || dx || rc) {
             Bytes b;
             std::vector<int> dxs(static_cast<std::size_t>(len));
@@ -360,7 +379,7 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
             } else {
                 b.i16(y);
                 b.i16(x);
-                b.i16(len);
+                b.i16(raw_len);
                 b.u16(options & 0xFFFF);
                 if (with_rect) {
                     b.i16(clamp16(rc->left));
@@ -368,20 +387,32 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
                     b.i16(clamp16(rc->right));
                     b.i16(clamp16(rc->bottom));
                 }
-                b.raw(raw, static_cast<std::size_t>(len));
+                b.raw(raw, static_cast<std::size_t>(raw_len));
                 b.pad_to(2);
+                // Spacing is per byte: a character's advance on its first
+                // byte (a pair's two halves together), 0 on the rest.
                 if (dx)
-                    for (int v : dxs) b.i16(clamp16(v));
+                    for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
+                        if (unit_bytes[i] == 0) continue;
+                        int v = dxs[i];
+                        if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0) v += dxs[i + 1];
+                        b.i16(clamp16(v));
+                        for (int k = 1; k < unit_bytes[i]; ++k) b.i16(0);
+                    }
                 r.w_raw(wmf::EXTTEXTOUT, b);
             }
         } else {
             Bytes b;
-            b.i16(len);
-            b.raw(raw, static_cast<std::size_t>(len));
+            b.i16(raw_len);
+            b.raw(raw, static_cast<std::size_t>(raw_len));
             b.pad_to(2);
             b.i16(y);
             b.i16(x);
             r.w_raw(wmf::TEXTOUT, b);
+        }
+        if (variant) {
+            r.select(d->s.font);
+            DeleteObject(variant); // its deletion record frees the slot
         }
         QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
         QTransform rot;
@@ -603,29 +634,6 @@ QString strip_prefix(const QString& s, int& underline) {
         out.append(s[i]);
     }
     return out;
-}
-
-QByteArray encode_text(const QString& s) {
-    QByteArray b;
-    b.reserve(s.size());
-    for (QChar c : s) {
-        char16_t u = c.unicode();
-        if (u < 256) {
-            b.append(static_cast<char>(u));
-            continue;
-        }
-        // Back to the code page (the punctuation of 0x80-0x9F).
-        char found = '?';
-        for (int k = 0x80; k < 0xA0; ++k) {
-            char ch = static_cast<char>(k);
-            if (decode_text(&ch, 1)[0] == c) {
-                found = ch;
-                break;
-            }
-        }
-        b.append(found);
-    }
-    return b;
 }
 
 } // namespace

@@ -265,7 +265,8 @@ std::int16_t clamp16(long v);
 
 struct Metafile {
     bool emf = false;
-    std::vector<BYTE> bytes; // validated: the players trust the layout
+    std::vector<BYTE> bytes;  // validated: the players trust the layout
+    bool told_limits = false; // the message of its work limits was given
 };
 
 Metafile* metafile(std::uint32_t token, bool emf);
@@ -291,9 +292,14 @@ bool validate_emf(const BYTE* data, std::size_t size, std::string& error,
 // The one message telling that a picture's unknown records were skipped.
 std::string skipped_message(const SkippedRecords& skipped, bool emf);
 
-// Plays validated bytes onto a context.
-bool play_wmf(HDC dc, const std::vector<BYTE>& bytes);
-bool play_emf(HDC dc, const std::vector<BYTE>& bytes, const RECT* rect);
+// Plays validated bytes onto a context. A picture that asks for more work
+// than allowed is simplified; `limits` (when given) gets what was reached
+// ("" when nothing was), else the message is given at once.
+bool play_wmf(HDC dc, const std::vector<BYTE>& bytes, std::string* limits = nullptr);
+bool play_emf(HDC dc, const std::vector<BYTE>& bytes, const RECT* rect,
+              std::string* limits = nullptr);
+// The message of a picture played past its work limits.
+std::string limits_message(const std::string& reached, bool emf);
 
 // ---------------------------------------------------------------------------
 // The recorder of a metafile context

@@ -38,6 +38,238 @@ std::string hex(unsigned v) {
 }
 
 // ---------------------------------------------------------------------------
+// The work one picture may cause
+//
+// A few hundred bytes can ask for a path of millions of points, a region of
+// millions of pieces or a long run of drawing. Past these limits a picture is
+// simplified (the part that would cost too much is left out or replaced by its
+// bounding box) and one message says what was reached.
+
+inline constexpr int max_path_points = 1'000'000;            // elements of one path
+inline constexpr std::uint64_t max_region_rows = 1'000'000;  // edge rows of a clip path
+inline constexpr std::size_t max_loose_rects = 2'000;        // rectangles not in bands
+inline constexpr std::size_t max_records_played = 4'000'000; // records of one picture
+
+struct Limits {
+    std::string first; // the first limit reached ("" while none)
+    void reached(const std::string& what) {
+        if (first.empty()) first = what;
+    }
+    // Hands what was reached to the caller, or gives the message itself.
+    void report(std::string* out, bool emf) const {
+        if (out)
+            *out = first;
+        else if (!first.empty())
+            fail(limits_message(first, emf));
+    }
+};
+
+// The part of the device where drawing can land, with a pixel to spare: a
+// clip outside it changes nothing that can be seen.
+QRect drawing_area(Dc& d) {
+    QSize z = surface_size(d);
+    if (is_metafile(d)) // a recorded picture may draw around the reference device
+        return QRect(-z.width(), -z.height(), 3 * z.width(), 3 * z.height());
+    return QRect(-1, -1, z.width() + 2, z.height() + 2);
+}
+
+// A polygon cut to a rectangle (Sutherland-Hodgman, one side at a time).
+// Inside the rectangle every point keeps its winding number, so the fill is
+// the same under either fill rule.
+QPolygonF cut_to(const QPolygonF& in, const QRectF& box) {
+    QPolygonF poly = in;
+    for (int side = 0; side < 4 && !poly.isEmpty(); ++side) {
+        auto inside = [&](const QPointF& p) {
+            switch (side) {
+            case 0:
+                return p.x() >= box.left();
+            case 1:
+                return p.x() <= box.right();
+            case 2:
+                return p.y() >= box.top();
+            default:
+                return p.y() <= box.bottom();
+            }
+        };
+        auto cross = [&](const QPointF& a, const QPointF& b) {
+            double t = side < 2
+                           ? ((side == 0 ? box.left() : box.right()) - a.x()) / (b.x() - a.x())
+                           : ((side == 2 ? box.top() : box.bottom()) - a.y()) / (b.y() - a.y());
+            QPointF c = a + (b - a) * t;
+            if (side < 2)
+                c.setX(side == 0 ? box.left() : box.right());
+            else
+                c.setY(side == 2 ? box.top() : box.bottom());
+            return c;
+        };
+        QPolygonF out;
+        out.reserve(poly.size() + 4);
+        for (qsizetype k = 0; k < poly.size(); ++k) {
+            const QPointF& cur = poly[k];
+            const QPointF& prev = poly[(k + poly.size() - 1) % poly.size()];
+            bool in_cur = inside(cur), in_prev = inside(prev);
+            if (in_cur) {
+                if (!in_prev) out << cross(prev, cur);
+                out << cur;
+            } else if (in_prev) {
+                out << cross(prev, cur);
+            }
+        }
+        poly = out;
+    }
+    return poly;
+}
+
+// The region a filled path covers within `area`: the pixels whose centres
+// are inside, row by row (the painter's own polygon regions take time that
+// grows with rows times pieces). Past the limit the box of that part stands
+// for it, with the limit noted.
+QRegion path_region(const QPainterPath& path, Qt::FillRule rule, const QRect& area,
+                    Limits& limits) {
+    QPolygonF poly = cut_to(path.toFillPolygon(), QRectF(area));
+    if (poly.size() < 3) return QRegion();
+    struct Edge {
+        QPointF a, b;
+        int first, last; // rows whose centres it crosses
+        int dir;
+    };
+    std::vector<Edge> edges;
+    std::uint64_t rows = 0; // the work of the scan: rows crossed, all edges
+    for (qsizetype k = 0; k < poly.size(); ++k) {
+        QPointF a = poly[k], b = poly[(k + 1) % poly.size()];
+        if (a.y() == b.y()) continue;
+        int dir = a.y() < b.y() ? 1 : -1;
+        if (dir < 0) std::swap(a, b);
+        // Rows r with a.y <= r + 0.5 < b.y.
+        int first = static_cast<int>(std::ceil(a.y() - 0.5)),
+            last = static_cast<int>(std::ceil(b.y() - 0.5)) - 1;
+        first = std::max(first, area.top());
+        last = std::min(last, area.bottom());
+        if (last < first) continue;
+        edges.push_back({a, b, first, last, dir});
+        rows += static_cast<std::uint64_t>(last - first) + 1;
+    }
+    if (rows > max_region_rows) {
+        limits.reached("a clip path of " + std::to_string(poly.size()) + " points over " +
+                       std::to_string(rows) + " edge rows");
+        return QRegion(poly.boundingRect().toAlignedRect().intersected(area));
+    }
+    std::sort(edges.begin(), edges.end(),
+              [](const Edge& x, const Edge& y) { return x.first < y.first; });
+    // Rows with the same spans make one band; bands hold pieces side by side
+    // that neither touch nor overlap, as a region keeps them.
+    std::vector<QRect> rects;
+    std::vector<std::pair<int, int>> spans, band; // [left, right] pixels
+    int band_top = 0;
+    auto flush = [&](int end_row) {
+        for (const auto& [l, r] : band)
+            rects.emplace_back(l, band_top, r - l + 1, end_row - band_top);
+        band.clear();
+    };
+    std::vector<const Edge*> active;
+    std::vector<std::pair<double, int>> cross;
+    std::size_t next = 0;
+    int row = edges.empty() ? area.bottom() + 1 : edges.front().first;
+    for (; row <= area.bottom() && (next < edges.size() || !active.empty()); ++row) {
+        while (next < edges.size() && edges[next].first <= row) active.push_back(&edges[next++]);
+        std::erase_if(active, [&](const Edge* e) { return e->last < row; });
+        double y = row + 0.5;
+        cross.clear();
+        for (const Edge* e : active)
+            cross.emplace_back(
+                e->a.x() + (y - e->a.y()) * (e->b.x() - e->a.x()) / (e->b.y() - e->a.y()), e->dir);
+        std::sort(cross.begin(), cross.end());
+        spans.clear();
+        int wind = 0;
+        for (std::size_t k = 0; k + 1 < cross.size(); ++k) {
+            wind = rule == Qt::WindingFill ? wind + cross[k].second : (wind ^ 1);
+            if (wind == 0) continue;
+            // Pixels whose centres lie in [x0, x1).
+            int l = std::max(static_cast<int>(std::ceil(cross[k].first - 0.5)), area.left());
+            int r =
+                std::min(static_cast<int>(std::ceil(cross[k + 1].first - 0.5)) - 1, area.right());
+            if (r < l) continue;
+            if (!spans.empty() && l <= spans.back().second + 1)
+                spans.back().second = std::max(spans.back().second, r);
+            else
+                spans.emplace_back(l, r);
+        }
+        if (spans != band) {
+            flush(row);
+            band = spans;
+            band_top = row;
+        }
+    }
+    flush(row);
+    QRegion out;
+    if (!rects.empty()) out.setRects(rects.data(), static_cast<int>(rects.size()));
+    return out;
+}
+
+// The union of rectangles read from a file. Rectangles in bands (as every
+// writer of regions stores them: rows of equal height, side by side, not
+// overlapping) join in n log n steps into at most n pieces. Loose rectangles
+// can cut each other into a number of pieces that grows with the square of
+// theirs: past a small count their box stands for them.
+QRegion region_of(std::vector<QRect>& rects, Limits& limits) {
+    if (rects.empty()) return QRegion();
+    std::stable_sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {
+        return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
+    });
+    bool banded = true;
+    for (std::size_t k = 1; k < rects.size() && banded; ++k) {
+        const QRect &a = rects[k - 1], &b = rects[k];
+        if (b.top() == a.top()) // the same band: as high, further right
+            banded = b.bottom() == a.bottom() && b.left() > a.right();
+        else // the next band starts below this one (all of whose pieces end with `a`)
+            banded = b.top() > a.bottom();
+    }
+    if (!banded && rects.size() > max_loose_rects) {
+        QRect box;
+        for (const QRect& r : rects) box = box.united(r);
+        limits.reached("a region of " + std::to_string(rects.size()) + " overlapping rectangles");
+        return QRegion(box);
+    }
+    // Pairwise joins, level by level.
+    std::vector<QRegion> level;
+    level.reserve(rects.size());
+    for (const QRect& r : rects) level.emplace_back(r);
+    while (level.size() > 1) {
+        std::vector<QRegion> next;
+        next.reserve((level.size() + 1) / 2);
+        for (std::size_t k = 0; k + 1 < level.size(); k += 2)
+            next.push_back(level[k].united(level[k + 1]));
+        if (level.size() % 2) next.push_back(level.back());
+        level.swap(next);
+    }
+    return level.front();
+}
+
+// The character set of the font selected in a context: single-byte text of a
+// picture is in its code page.
+BYTE font_charset(HDC h) {
+    Dc* d = gdi::dc(h);
+    Object* f = d ? object(d->s.font, Kind::font) : nullptr;
+    return f ? f->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
+}
+
+// Spacing stored per byte, added up per UTF-16 unit of the decoded text (a
+// character of two bytes gets both; the second half of a pair gets 0).
+std::vector<int> spacing_per_unit(const std::vector<int>& byte_dx,
+                                  const std::vector<int>& unit_bytes) {
+    if (byte_dx.empty()) return {};
+    std::vector<int> dx;
+    dx.reserve(unit_bytes.size());
+    std::size_t at = 0;
+    for (int n : unit_bytes) {
+        long v = 0;
+        for (int k = 0; k < n && at < byte_dx.size(); ++k) v += byte_dx[at++];
+        dx.push_back(static_cast<int>(std::clamp<long>(v, INT32_MIN / 2, INT32_MAX / 2)));
+    }
+    return dx;
+}
+
+// ---------------------------------------------------------------------------
 // Windows metafile records
 
 // A record's parameters (16-bit words).
@@ -76,6 +308,7 @@ inline constexpr BlitLayout wmf_dib_bitblt{0, 7, 6, 5, 4, 3, 2, 5, 4, false};
 inline constexpr BlitLayout wmf_dib_stretchblt{0, 9, 8, 7, 6, 5, 4, 3, 2, false};
 inline constexpr BlitLayout wmf_stretchdib{0, 10, 9, 8, 7, 6, 5, 4, 3, true};
 inline constexpr BlitLayout emf_bitblt{40, 24, 28, 32, 36, 44, 48, 32, 36, false};
+inline constexpr BlitLayout emf_stretchblt{40, 24, 28, 32, 36, 44, 48, 100, 104, false};
 inline constexpr BlitLayout emf_stretchdibits{68, 24, 28, 72, 76, 32, 36, 40, 44, true};
 
 // The pattern form of a Windows metafile transfer: without a bitmap the record
@@ -339,6 +572,7 @@ struct WmfPlayer {
     std::vector<bool> used;
     int saves = 0;
     bool ok = true;
+    Limits limits;
 
     void put(HGDIOBJ h) {
         auto it = std::find(used.begin(), used.end(), false);
@@ -501,7 +735,8 @@ void WmfPlayer::play(const WRec& r) {
         int len = std::max<int>(0, r.s(0));
         std::size_t after = 1 + (static_cast<std::size_t>(len) + 1) / 2;
         text_out(dc, r.s(after + 1), r.s(after), 0, nullptr,
-                 decode_text(reinterpret_cast<const char*>(r.bytes(1)), len), nullptr, true);
+                 decode_charset(reinterpret_cast<const char*>(r.bytes(1)), len, font_charset(dc)),
+                 nullptr, true);
         break;
     }
     case wmf::EXTTEXTOUT: {
@@ -514,11 +749,15 @@ void WmfPlayer::play(const WRec& r) {
             rc = RECT{r.s(4), r.s(5), r.s(6), r.s(7)};
             at = 8;
         }
-        QString s = decode_text(reinterpret_cast<const char*>(r.bytes(at)), len);
+        std::vector<int> unit_bytes;
+        QString s = decode_charset(reinterpret_cast<const char*>(r.bytes(at)), len,
+                                   font_charset(dc), &unit_bytes);
         std::size_t dx_at = at + (static_cast<std::size_t>(len) + 1) / 2;
-        std::vector<int> dx;
+        std::vector<int> byte_dx;
         if (r.n >= dx_at + static_cast<std::size_t>(len) && len > 0)
-            for (int i = 0; i < len; ++i) dx.push_back(r.s(dx_at + static_cast<std::size_t>(i)));
+            for (int i = 0; i < len; ++i)
+                byte_dx.push_back(r.s(dx_at + static_cast<std::size_t>(i)));
+        std::vector<int> dx = spacing_per_unit(byte_dx, unit_bytes);
         text_out(dc, x, y, opts, has_rect ? &rc : nullptr, s, dx.empty() ? nullptr : dx.data(),
                  false);
         break;
@@ -605,19 +844,19 @@ void WmfPlayer::play(const WRec& r) {
         put(GetStockObject(NULL_BRUSH));
         break;
     case wmf::CREATEREGION: {
-        QRegion rg;
+        std::vector<QRect> rects;
         std::size_t scans = r.u(5), at = 11;
         for (std::size_t i = 0; i < scans; ++i) {
             std::size_t count = r.u(at);
             int top = r.s(at + 1), bottom = r.s(at + 2);
             for (std::size_t k = 0; k + 1 < count; k += 2) {
                 int l = r.s(at + 3 + k), rr = r.s(at + 4 + k);
-                if (rr > l && bottom > top) rg += QRect(l, top, rr - l, bottom - top);
+                if (rr > l && bottom > top) rects.emplace_back(l, top, rr - l, bottom - top);
             }
             at += 3 + count + 1;
         }
         HRGN h = CreateRectRgn(0, 0, 0, 0);
-        if (Object* o = object(h, Kind::region)) o->region = rg;
+        if (Object* o = object(h, Kind::region)) o->region = region_of(rects, limits);
         put(h);
         break;
     }
@@ -661,7 +900,12 @@ void WmfPlayer::play(const WRec& r) {
 
 } // namespace
 
-bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
+std::string gdi::limits_message(const std::string& reached, bool emf) {
+    return std::string(emf ? "PlayEnhMetaFile" : "PlayMetaFile") +
+           ": the picture asks for more work than allowed (" + reached + "); it was simplified";
+}
+
+bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes, std::string* limits) {
     Dc* d = dc(h);
     if (!d) return false;
     std::string error;
@@ -669,7 +913,7 @@ bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
         fail("PlayMetaFile: " + error);
         return false;
     }
-    WmfPlayer pl{h, {}, {}, 0, true};
+    WmfPlayer pl{h, {}, {}, 0, true, {}};
     std::size_t objects = u16at(bytes.data() + 10);
     pl.table.assign(objects, nullptr);
     pl.used.assign(objects, false);
@@ -680,7 +924,12 @@ bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
     QRegion clip = effective_clip(*d, has);
     d->has_meta_clip = has;
     d->meta_clip = clip;
+    std::size_t played = 0;
     walk_wmf(bytes.data(), bytes.size(), error, [&](const WRec& r) {
+        if (++played > max_records_played) {
+            pl.limits.reached("more than " + std::to_string(max_records_played) + " records");
+            return false;
+        }
         pl.play(r);
         return true;
     });
@@ -691,6 +940,7 @@ bool gdi::play_wmf(HDC h, const std::vector<BYTE>& bytes) {
     RestoreDC(h, -1 - pl.saves);
     for (std::size_t i = 0; i < pl.table.size(); ++i)
         if (pl.used[i] && pl.table[i]) DeleteObject(pl.table[i]);
+    pl.limits.report(limits, false);
     if (!pl.ok) fail("PlayMetaFile: some records could not be played");
     return pl.ok;
 }
@@ -893,9 +1143,14 @@ std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
         return {};
     }
     case emr::BITBLT:
-        return need(100);
-    case emr::STRETCHBLT:
-        return need(108);
+    case emr::STRETCHBLT: {
+        std::string e = need(r.type == emr::BITBLT ? 100 : 108);
+        if (!e.empty()) return e;
+        // Without a source bitmap (offset 0) the transfer is a pattern operation.
+        if (r.u(84) != 0 && (!r.span(r.u(84), r.u(88)) || !r.span(r.u(92), r.u(96))))
+            return "bitmap beyond the record";
+        return {};
+    }
     case emr::STRETCHDIBITS: {
         std::string e = need(80);
         if (!e.empty()) return e;
@@ -1049,7 +1304,9 @@ struct EmfPlayer {
     bool in_path = false;
     bool figure_open = false;
     QPainterPath path;
+    bool path_too_long = false; // the path passed the limit: it draws nothing
     double miter = 10;
+    Limits limits;
 
     // The world transform, applied before the page mapping: kept in the
     // context's placement transform (after the page mapping) as
@@ -1106,23 +1363,38 @@ struct EmfPlayer {
     void set_cur(const POINT& p) {
         if (Dc* d = gdi::dc(dc)) d->s.cur = p;
     }
+    // Room in the path for `n` more elements; past the limit the path is dropped.
+    bool room(int n) {
+        if (!path_too_long && path.elementCount() <= max_path_points - n) return true;
+        if (!path_too_long)
+            limits.reached("a path of more than " + std::to_string(max_path_points) + " points");
+        path_too_long = true;
+        path = QPainterPath();
+        return false;
+    }
+    void new_path() {
+        path = QPainterPath();
+        path_too_long = false;
+        figure_open = false;
+    }
     void move_to(const POINT& p) {
+        set_cur(p);
+        if (!room(1)) return;
         path.moveTo(dev(p));
         figure_open = true;
-        set_cur(p);
     }
     void start_figure() {
         if (!figure_open) move_to(cur());
     }
     void line_to(const POINT& p) {
         start_figure();
-        path.lineTo(dev(p));
         set_cur(p);
+        if (room(1)) path.lineTo(dev(p));
     }
     void bezier_to(const POINT* p3) {
         start_figure();
-        path.cubicTo(dev(p3[0]), dev(p3[1]), dev(p3[2]));
         set_cur(p3[2]);
+        if (room(3)) path.cubicTo(dev(p3[0]), dev(p3[1]), dev(p3[2]));
     }
     void close_figure() {
         if (!figure_open) return;
@@ -1133,8 +1405,8 @@ struct EmfPlayer {
     void add_logical(const QPainterPath& logical) {
         Dc* d = gdi::dc(dc);
         if (!d) return;
-        path.addPath(full_transform(d->s).map(logical));
         figure_open = false;
+        if (room(logical.elementCount())) path.addPath(full_transform(d->s).map(logical));
     }
     bool add_to_path(const ERec& r);
     void add_points(DWORD type, const std::vector<POINT>& pts, const BYTE* kinds);
@@ -1408,15 +1680,14 @@ void EmfPlayer::play(const ERec& r) {
     }
     case emr::BEGINPATH:
         in_path = true;
-        figure_open = false;
-        path = QPainterPath();
+        new_path();
         break;
     case emr::ENDPATH:
         in_path = false;
         break;
     case emr::ABORTPATH:
         in_path = false;
-        path = QPainterPath();
+        new_path();
         break;
     case emr::CLOSEFIGURE:
         close_figure();
@@ -1425,8 +1696,23 @@ void EmfPlayer::play(const ERec& r) {
         break; // curves are flattened when drawn
     case emr::WIDENPATH:
         if (Dc* d = gdi::dc(dc)) {
-            QPainterPathStroker widen(make_qpen(*d, object(d->s.pen, Kind::pen)));
+            QPen pen = make_qpen(*d, object(d->s.pen, Kind::pen));
+            QPainterPathStroker widen(pen);
+            // Each dash is a figure of the outline: a fine pattern along a long
+            // path would make millions.
+            double cycle = 0;
+            for (qreal v : pen.dashPattern()) cycle += v * std::max<qreal>(1, pen.widthF());
+            if (pen.style() != Qt::SolidLine && cycle > 0 &&
+                path.length() / cycle > max_path_points / 16) {
+                limits.reached("a widened path of too many dashes");
+                widen.setDashPattern(Qt::SolidLine);
+            }
             path = widen.createStroke(path);
+            if (path.elementCount() > max_path_points) {
+                limits.reached("a widened path of more than " + std::to_string(max_path_points) +
+                               " points");
+                path = QPainterPath();
+            }
         }
         break;
     case emr::FILLPATH:
@@ -1434,20 +1720,18 @@ void EmfPlayer::play(const ERec& r) {
     case emr::STROKEANDFILLPATH:
         in_path = false;
         draw_path(path, r.type != emr::FILLPATH, r.type != emr::STROKEPATH);
-        path = QPainterPath();
-        figure_open = false;
+        new_path();
         break;
     case emr::SELECTCLIPPATH: {
         Dc* d = gdi::dc(dc);
         if (!d) break;
         in_path = false;
         QPainterPath p = closed_figures(path);
-        path = QPainterPath();
-        figure_open = false;
+        new_path();
         Qt::FillRule rule = d->s.poly_fill == WINDING ? Qt::WindingFill : Qt::OddEvenFill;
         HRGN h = CreateRectRgn(0, 0, 0, 0);
         if (Object* o = object(h, Kind::region))
-            o->region = QRegion(p.toFillPolygon().toPolygon(), rule);
+            o->region = path_region(p, rule, drawing_area(*d), limits);
         select_clip(h, r.i(8), QTransform()); // the path is in device pixels already
         DeleteObject(h);
         break;
@@ -1516,11 +1800,10 @@ void EmfPlayer::play(const ERec& r) {
     case emr::POLYDRAW:
     case emr::POLYDRAW16:
         // Curves are built as a path of their own and stroked at once.
-        figure_open = false;
+        new_path();
         add_to_path(r);
         draw_path(path, true, false);
-        path = QPainterPath();
-        figure_open = false;
+        new_path();
         break;
     case emr::POLYGON:
     case emr::POLYLINE:
@@ -1667,14 +1950,17 @@ void EmfPlayer::play(const ERec& r) {
         UINT opts = r.u(52);
         RECT rc{r.i(56), r.i(60), r.i(64), r.i(68)};
         QString s;
+        std::vector<int> unit_bytes;
         if (r.type == emr::EXTTEXTOUTW)
             for (std::size_t k = 0; k < n; ++k)
                 s.append(QChar(static_cast<char16_t>(u16at(r.p + off + 2 * k))));
         else
-            s = decode_text(reinterpret_cast<const char*>(r.p + off), static_cast<int>(n));
+            s = decode_charset(reinterpret_cast<const char*>(r.p + off), static_cast<int>(n),
+                               font_charset(dc), &unit_bytes);
         std::vector<int> dx;
         if (offdx)
             for (std::size_t k = 0; k < n; ++k) dx.push_back(r.i(offdx + 4 * k));
+        if (r.type == emr::EXTTEXTOUTA) dx = spacing_per_unit(dx, unit_bytes);
         bool has_rect = (opts & (ETO_OPAQUE | ETO_CLIPPED)) && rc.right >= rc.left;
         text_out(dc, r.i(36), r.i(40), opts, has_rect ? &rc : nullptr, s,
                  dx.empty() ? nullptr : dx.data(), false);
@@ -1688,24 +1974,51 @@ void EmfPlayer::play(const ERec& r) {
             break;
         }
         std::size_t n = r.u(16 + 8);
-        QRegion rg;
+        // Only the part over the drawing area matters (in the picture's
+        // pixels, kept within the coordinate limit and a pixel to spare).
+        QRect area(-0x4000000, -0x4000000, 0x8000000, 0x8000000);
+        if (Dc* d = gdi::dc(dc)) {
+            bool invertible = false;
+            QTransform back = placement.inverted(&invertible);
+            if (invertible) {
+                QRectF f = back.mapRect(QRectF(drawing_area(*d)));
+                int l = clamp_coord(std::floor(f.left())) - 1,
+                    t = clamp_coord(std::floor(f.top())) - 1;
+                int rr = clamp_coord(std::ceil(f.right())) + 1,
+                    b = clamp_coord(std::ceil(f.bottom())) + 1;
+                area = QRect(QPoint(l, t), QPoint(rr, b));
+            }
+        }
+        std::vector<QRect> rects;
         for (std::size_t k = 0; k < n; ++k) {
             std::size_t at = 16 + 32 + 16 * k;
             int l = clamp_coord(r.i(at)), t = clamp_coord(r.i(at + 4));
             int rr = clamp_coord(r.i(at + 8)), b = clamp_coord(r.i(at + 12));
-            if (rr > l && b > t) rg += QRect(l, t, rr - l, b - t);
+            if (rr > l && b > t) {
+                QRect q = QRect(l, t, rr - l, b - t).intersected(area);
+                if (!q.isEmpty()) rects.push_back(q);
+            }
         }
         HRGN h = CreateRectRgn(0, 0, 0, 0);
-        if (Object* o = object(h, Kind::region)) o->region = rg;
+        if (Object* o = object(h, Kind::region)) o->region = region_of(rects, limits);
         select_clip(h, mode, placement); // device units: no world transform
         DeleteObject(h);
         break;
     }
     case emr::BITBLT:
-        // A transfer without a source bitmap is a pattern operation.
-        if (r.u(84) == 0 || !rop_uses_src(r.dword(emf_bitblt.rop)))
-            play_blit(dc, r, emf_bitblt, nullptr);
+    case emr::STRETCHBLT: {
+        // A transfer without a source bitmap is a pattern operation. The
+        // source transform is taken as the identity (every writer we know
+        // stores that).
+        const BlitLayout& at = r.type == emr::BITBLT ? emf_bitblt : emf_stretchblt;
+        if (r.u(84) == 0 || !rop_uses_src(r.dword(at.rop))) {
+            play_blit(dc, r, at, nullptr);
+            break;
+        }
+        QImage img = dib(r, r.u(84), r.u(88), r.u(92), r.u(96));
+        play_blit(dc, r, at, &img);
         break;
+    }
     case emr::STRETCHDIBITS: {
         QImage img = dib(r, r.u(48), r.u(52), r.u(56), r.u(60));
         play_blit(dc, r, emf_stretchdibits, &img);
@@ -1718,7 +2031,7 @@ void EmfPlayer::play(const ERec& r) {
 
 } // namespace
 
-bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
+bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect, std::string* limits) {
     Dc* d = dc(h);
     if (!d || !rect) return false;
     std::string error;
@@ -1791,7 +2104,12 @@ bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
     pl_.dc = h;
     pl_.table.assign(u16at(hd + 56), nullptr);
     pl_.placement = outer;
+    std::size_t played = 0;
     walk_emf(bytes.data(), bytes.size(), error, [&](const ERec& r) {
+        if (++played > max_records_played) {
+            pl_.limits.reached("more than " + std::to_string(max_records_played) + " records");
+            return false;
+        }
         pl_.play(r);
         if (pl_.world_used) pl_.apply_world();
         return true;
@@ -1803,6 +2121,7 @@ bool gdi::play_emf(HDC h, const std::vector<BYTE>& bytes, const RECT* rect) {
     RestoreDC(h, -1 - pl_.saves);
     for (HGDIOBJ o : pl_.table)
         if (o) DeleteObject(o);
+    pl_.limits.report(limits, true);
     if (!pl_.ok) fail("PlayEnhMetaFile: some records could not be played");
     return pl_.ok;
 }

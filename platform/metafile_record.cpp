@@ -548,6 +548,16 @@ bool read_file(const char* name, std::vector<BYTE>& out) {
     return true;
 }
 
+// The message of a picture played past its limits, once for each picture
+// (it is played again at every paint).
+void tell_limits(std::uint32_t token, bool emf, const std::string& reached) {
+    if (reached.empty()) return;
+    Metafile* m = metafile(token, emf); // null when deleted while playing
+    if (m && m->told_limits) return;
+    if (m) m->told_limits = true;
+    fail(limits_message(reached, emf));
+}
+
 HDC create_metafile_dc(bool emf, const char* file) {
     auto d = std::make_unique<Dc>();
     d->kind = emf ? DcKind::emf : DcKind::wmf;
@@ -592,6 +602,11 @@ std::unique_ptr<Metafile> wmf_from_bytes(const BYTE* data, std::size_t size, con
         return nullptr;
     }
     if (skipped.count) fail(std::string(who) + ": " + skipped_message(skipped, false));
+    // Type 2 (an old mark for a disk file) is read, but kept as 1: the bytes
+    // leave again through every path (bits, copies, the clipboard, files) and
+    // other programs' readers refuse 2.
+    bytes[0] = 1;
+    bytes[1] = 0;
     auto mf = std::make_unique<Metafile>();
     mf->emf = false;
     mf->bytes = std::move(bytes);
@@ -653,13 +668,8 @@ HMETAFILE CopyMetaFile(HMETAFILE mf, const char* file) {
         fail("CopyMetaFile: stale or unknown metafile handle");
         return nullptr;
     }
-    auto copy = std::make_unique<Metafile>(*m);
-    if (file) {
-        // Written with the type every reader accepts, whatever the original said.
-        copy->bytes[0] = 1;
-        copy->bytes[1] = 0;
-        if (!write_file(file, copy->bytes)) return nullptr;
-    }
+    auto copy = std::make_unique<Metafile>(*m); // type 1 since it was read
+    if (file && !write_file(file, copy->bytes)) return nullptr;
     return metafile_handle<HMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -700,7 +710,10 @@ BOOL PlayMetaFile(HDC h, HMETAFILE mf) {
         return FALSE;
     }
     std::vector<BYTE> bytes = m->bytes; // the handle may be deleted while playing
-    return play_wmf(h, bytes) ? TRUE : FALSE;
+    std::string limits;
+    bool ok = play_wmf(h, bytes, &limits);
+    tell_limits(tok(mf), false, limits);
+    return ok ? TRUE : FALSE;
 }
 
 HDC CreateEnhMetaFile(HDC reference, const char* file, const RECT* frame, const char* description) {
@@ -776,12 +789,7 @@ HENHMETAFILE CopyEnhMetaFile(HENHMETAFILE emf, const char* file) {
         return nullptr;
     }
     auto copy = std::make_unique<Metafile>(*m);
-    if (file) {
-        // Written with the type every reader accepts, whatever the original said.
-        copy->bytes[0] = 1;
-        copy->bytes[1] = 0;
-        if (!write_file(file, copy->bytes)) return nullptr;
-    }
+    if (file && !write_file(file, copy->bytes)) return nullptr;
     return metafile_handle<HENHMETAFILE>(add_metafile(std::move(copy)));
 }
 
@@ -840,7 +848,10 @@ BOOL PlayEnhMetaFile(HDC h, HENHMETAFILE emf, const RECT* rect) {
     }
     if (!rect) return FALSE;
     std::vector<BYTE> bytes = m->bytes;
-    return play_emf(h, bytes, rect) ? TRUE : FALSE;
+    std::string limits;
+    bool ok = play_emf(h, bytes, rect, &limits);
+    tell_limits(tok(emf), true, limits);
+    return ok ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------------------
@@ -875,7 +886,5 @@ BOOL write_placeable_metafile(const char* file, HMETAFILE mf, int left, int top,
     }
     std::vector<BYTE> all = placeable_header(left, top, right, bottom, inch);
     all.insert(all.end(), m->bytes.begin(), m->bytes.end());
-    all[22] = 1; // the type every reader accepts, whatever the picture read said
-    all[23] = 0;
     return write_file(file, all) ? TRUE : FALSE;
 }

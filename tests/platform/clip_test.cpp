@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
@@ -192,6 +193,49 @@ TEST_F(ClipTest, DataFromAnotherProgramIsReadAndCheckedByFormat) {
     EXPECT_EQ(GlobalSize(static_cast<HGLOBAL>(GetClipboardData(xl))), 4u);
     EXPECT_EQ(GetClipboardOwner(), nullptr);
     CloseClipboard();
+}
+
+// Other programs' metafile pictures as the pictures tests keep them.
+QByteArray data_file(const char* name) {
+    QFile f(
+        QString::fromStdString(std::string(KAVREL_SOURCE_DIR) + "/tests/platform/data/" + name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST_F(ClipTest, PastedMetafilesAreReadAsFilesAreAndLeaveAgainAsTypeOne) {
+    clip_use_private(false);
+    // A size that counts the placeable header (as one drawing program
+    // writes it) is read as from a file; a type-2 metafile goes out as 1.
+    for (const char* name : {"wmf_counted_header.wmf", "wmf_type2.wmf"}) {
+        SCOPED_TRACE(name);
+        QByteArray wmf = data_file(name);
+        ASSERT_FALSE(wmf.isEmpty());
+        auto* md = new QMimeData;
+        md->setData("image/x-wmf", wmf);
+        QGuiApplication::clipboard()->setMimeData(md);
+        ASSERT_TRUE(IsClipboardFormatAvailable(CF_METAFILEPICT));
+
+        ASSERT_TRUE(OpenClipboard(owner));
+        auto g = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
+        auto* mp = static_cast<METAFILEPICT*>(GlobalLock(g));
+        ASSERT_NE(mp, nullptr);
+        HMETAFILE copy = CopyMetaFile(mp->hMF, nullptr);
+        GlobalUnlock(g);
+        // Copied again, as a user copies a pasted picture.
+        EmptyClipboard();
+        METAFILEPICT again{MM_ANISOTROPIC, 1058, 1058, copy};
+        SetClipboardData(CF_METAFILEPICT, global_from_bytes(&again, sizeof again));
+        CloseClipboard();
+
+        const QMimeData* out = QGuiApplication::clipboard()->mimeData();
+        QByteArray sent = out->data("image/x-wmf");
+        ASSERT_GT(sent.size(), 24);
+        EXPECT_EQ(sent[22], 1); // the metafile's type, after the placeable header
+        EXPECT_EQ(sent[23], 0);
+        QImage png = QImage::fromData(out->data("image/png"), "PNG");
+        ASSERT_FALSE(png.isNull());
+        EXPECT_EQ(QColor(png.pixel(png.width() / 2, png.height() / 2)), QColor(0, 0, 0));
+    }
 }
 
 } // namespace
