@@ -5,7 +5,12 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace gdi {
@@ -534,17 +539,36 @@ bool write_file(const std::string& name, const std::vector<BYTE>& bytes) {
 
 bool read_file(const char* name, std::vector<BYTE>& out) {
     if (!name) return false;
-    QFile f(QString::fromLocal8Bit(name));
-    if (!f.open(QIODevice::ReadOnly)) {
-        fail(std::string(name) + ": cannot open: " + f.errorString().toStdString());
+    // Opened without blocking and checked by its descriptor: a named pipe or
+    // a device given as a picture is refused instead of waiting or reading
+    // for ever.
+    int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fail(std::string(name) + ": cannot open: " + std::strerror(errno));
         return false;
     }
-    if (f.size() > 256LL * 1024 * 1024) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        fail(std::string(name) +
+             ": cannot open: " + (S_ISDIR(st.st_mode) ? "Is a directory" : "not a regular file"));
+        return false;
+    }
+    if (st.st_size > 256LL * 1024 * 1024) {
+        ::close(fd);
         fail(std::string(name) + ": file too large for a metafile");
         return false;
     }
-    QByteArray b = f.readAll();
-    out.assign(b.begin(), b.end());
+    out.assign(static_cast<std::size_t>(st.st_size), 0);
+    std::size_t got = 0;
+    while (got < out.size()) {
+        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    out.resize(got); // a file that shrank meanwhile is read as it now is
     return true;
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QImage>
 
@@ -249,6 +251,22 @@ TEST(Metafile, PlaceableFileHeaderAndReadingBack) {
     EXPECT_EQ(GetMetaFile(temp_file("missing.wmf").c_str()), nullptr);
     EXPECT_NE(std::string(gdi_last_error()).find("missing.wmf"), std::string::npos);
     for (HMETAFILE h : {mf, back, copy, again}) DeleteMetaFile(h);
+}
+
+// A picture read by name must be a regular file: a named pipe would block the
+// open (and a device be read for ever), a folder is no picture.
+TEST(Metafile, ReadingByNameRefusesPipesAndFoldersAtOnce) {
+    std::string pipe = temp_file("pipe.wmf"), folder = temp_file("folder.emf");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    EXPECT_EQ(GetMetaFile(pipe.c_str()), nullptr);
+    EXPECT_NE(std::string(gdi_last_error()).find("not a regular file"), std::string::npos)
+        << gdi_last_error();
+    EXPECT_EQ(GetEnhMetaFile(pipe.c_str()), nullptr);
+    EXPECT_EQ(GetEnhMetaFile(folder.c_str()), nullptr);
+    EXPECT_NE(std::string(gdi_last_error()).find("folder.emf"), std::string::npos)
+        << gdi_last_error();
+    EXPECT_EQ(GetEnhMetaFile("/dev/zero"), nullptr);
 }
 
 TEST(Metafile, WindowExtentRecordedForScaledPlayback) {
