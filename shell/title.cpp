@@ -45,3 +45,10 @@ void set_bottom_text(const char* text) {
 const std::string& bottom_bar_text() {
     return bottom_text;
 }
+
+void restore_bottom_bar() {
+    if (active_kind == kind_build && build_wnd && IsWindow(build_wnd))
+        set_bottom_bar(bm_build, nullptr, 0);
+    else
+        set_bottom_bar(bm_text, bottom_text.c_str(), bottom_no_command);
+}

@@ -14,3 +14,7 @@ std::string main_title_text(const char* variable_text);
 void set_bottom_text(const char* text);
 // The text the bottom bar shows.
 const std::string& bottom_bar_text();
+// Puts the bottom bar back to the active window's items after a mode had it:
+// the build window's table (or the sketch's status text) when a build window
+// is active, else the workbench's text.
+void restore_bottom_bar();

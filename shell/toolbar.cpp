@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -76,6 +77,10 @@ const std::vector<int> mode_lists[5] = {
     {35, 33, 34, 36, 40, 9, 10, 11, 38, 39, 17, 18, 19, 20},
 };
 
+// Label texts the program set (the game time, the integration technique);
+// empty: the table's own.
+std::array<std::string, toolbar_slots> label_texts;
+
 leave_mode_fn leave_hook = nullptr;
 // While the program writes the run-name field, its EN_CHANGE is not the user's.
 bool writing_field = false;
@@ -100,7 +105,11 @@ bool in_list(int slot) {
 // Lays the current items out for a client width: the run-name field takes
 // the free width (kept between 80 and 300) and the items right of it move.
 void layout(int client_width) {
-    for (int i = 0; i < toolbar_slots; ++i) bar.items[static_cast<std::size_t>(i)] = base_items[i];
+    for (int i = 0; i < toolbar_slots; ++i) {
+        auto at = static_cast<std::size_t>(i);
+        bar.items[at] = base_items[i];
+        if (!label_texts[at].empty()) bar.items[at].label = label_texts[at].c_str();
+    }
     if (!in_list(run_name_slot)) return;
     int right = 0;
     for (int s : bar.list) right = std::max(right, base_items[s].x + base_items[s].width);
@@ -231,6 +240,18 @@ void field_changed(int slot, HWND edit, int code) {
 }
 
 } // namespace
+
+void set_toolbar_label(int slot, const char* text) {
+    if (slot < 0 || slot >= toolbar_slots || base_items[slot].kind != tk_label) return;
+    auto at = static_cast<std::size_t>(slot);
+    label_texts[at] = text ? text : "";
+    bar.items[at].label =
+        label_texts[at].empty() ? base_items[slot].label : label_texts[at].c_str();
+    if (!bar.window) return;
+    const toolbar_item& it = bar.items[at];
+    RECT r{it.x, 2, it.x + it.width, 24};
+    InvalidateRect(bar.window, &r, TRUE);
+}
 
 void set_toolbar_leave_hook(leave_mode_fn hook) {
     leave_hook = hook;

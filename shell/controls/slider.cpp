@@ -57,6 +57,9 @@ struct vslider_rec {
     std::uint8_t showing; // the slider itself is writing the edit box
 };
 
+// The slider last pressed or typed into (a window token; 0 none).
+std::uint32_t last_pressed = 0;
+
 handle record_of(HWND w) {
     return static_cast<handle>(static_cast<std::uint32_t>(GetWindowLong(w, long_record)));
 }
@@ -316,6 +319,7 @@ int along(const vslider_rec& s, LPARAM lp) {
 void mouse_down(HWND w, LPARAM lp) {
     slider_ref s(w);
     if (!s || modal_count > 0 || s->read_only) return;
+    last_pressed = s->self;
     POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
     if (!PtInRect(&s->thumb, p)) return;
     if (HWND edit = edit_of(s.rec())) SetFocus(edit);
@@ -455,6 +459,7 @@ void destroy(HWND w) {
     if (!h) return;
     {
         slider_ref s(w);
+        if (last_pressed == s->self) last_pressed = 0;
         if (HWND edit = edit_of(s.rec())) remove_loop_filter(edit);
         if (s->owns_attached) free_hblock(s->attached);
     }
@@ -609,6 +614,10 @@ LRESULT vslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
                 InvalidateRect(w, &s->thumb, TRUE);
             }
         }
+        if (code == EN_SETFOCUS) {
+            slider_ref s(w);
+            if (s) last_pressed = s->self;
+        }
         if (code == EN_KILLFOCUS || code == EN_SETFOCUS)
             SendMessage(GetParent(w), WM_COMMAND,
                         MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(w)),
@@ -643,4 +652,15 @@ LRESULT vslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         break;
     }
     return DefWindowProc(w, m, wp, lp);
+}
+
+int slider_slot(HWND slider) {
+    if (!slider || !IsWindow(slider) || !record_of(slider)) return 0;
+    slider_ref s(slider);
+    return s ? s->slot : 0;
+}
+
+HWND last_pressed_slider() {
+    HWND w = handle_from_token<HWND>(last_pressed);
+    return w && IsWindow(w) ? w : nullptr;
 }

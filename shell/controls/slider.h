@@ -43,3 +43,8 @@ inline constexpr int sketch_page_up_command = 327;
 inline constexpr int sketch_page_down_command = 328;
 
 LRESULT vslider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The value slot a slider is bound to (0: none).
+int slider_slot(HWND slider);
+// The slider the user last pressed or typed into (null: none, or destroyed).
+HWND last_pressed_slider();

@@ -169,16 +169,24 @@ TEST_F(Toolbar, TipWaitsASecondStaysFiveAndIsNotRepeated) {
     hover(11);
     td::advance(3000);
     EXPECT_FALSE(tip_shown());
-    // ...but another item gets its own after a second.
+    // ...but another item gets its own at once: a tip has been up.
     hover(12);
-    td::advance(1000);
     EXPECT_TRUE(tip_shown());
+    EXPECT_EQ(tooltip_state(), 3);
     EXPECT_EQ(tip_text(), "Automatically simulate on change");
+    // Moving on while it is up shows the next one at once too.
+    hover(13);
+    EXPECT_TRUE(tip_shown());
+    EXPECT_EQ(tip_text(), "Start a Game");
     // Leaving the toolbar hides it at once.
     td::mouse_move(toolbar_wnd, 10, 200);
     td::run_until_idle();
     EXPECT_FALSE(tip_shown());
     EXPECT_NE(GetCapture(), toolbar_wnd);
+    // Coming back after a tip was up: at once again.
+    hover(16);
+    EXPECT_TRUE(tip_shown());
+    EXPECT_EQ(tip_text(), "Run Plausitests");
 }
 
 TEST_F(Toolbar, NoTipWhileABoxIsUp) {
