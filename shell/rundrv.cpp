@@ -301,10 +301,12 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     if (sim_phase == phase_preparing) sim_phase = old_phase;
     int loaded = after_run(id, run, told);
     if (id == rc_game || id == rc_game_back) show_game_time();
-    if (id == rc_plausitest && !plausitest_summary.empty()) {
-        // No Plausitest dialog yet: the result in a box of its own.
+    if (id == rc_plausitest && sim_result_written(run.status)) {
+        // No Plausitest dialog yet: the result in a box of its own. A model
+        // without constraints gets a word too, not silence.
         std::string text = std::move(plausitest_summary);
         plausitest_summary.clear();
+        if (text.empty()) text = "Plausitest: the model has no constraints to test";
         report(6, "%s", text.c_str());
     }
     if (!game_state && !keep_mode) leave_sim_mode(0);
