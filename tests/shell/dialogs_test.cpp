@@ -324,11 +324,34 @@ TEST_F(Dialogs, FitDialogScalesToTheDialogFontAndCentresOnRequest) {
     EXPECT_GT(edit_big.right - edit_big.left, edit_plain.right - edit_plain.left);
 
     RECT placed{};
+    set_dialog_font_specs("", "", ""); // a dialog that fits around the point
     set_dialog_centre(300, 260);
     answerer::dialog(354).call([&](HWND d) { GetWindowRect(d, &placed); }).press(IDCANCEL);
     ask_text("p", "");
     EXPECT_NEAR((placed.left + placed.right) / 2, 299, 2);
     EXPECT_NEAR((placed.top + placed.bottom) / 2, 259, 2);
+}
+
+TEST_F(Dialogs, EveryShowingOfADialogHasTheSameSize) {
+    // The dialog font is set on each dialog and must outlive it: the second
+    // showing is as wide as the first.
+    set_dialog_font_specs("Sans Serif|12|", "", "");
+    std::vector<SIZE> sizes;
+    for (int i = 0; i < 3; ++i) {
+        answerer::dialog(354)
+            .call([&](HWND d) {
+                RECT wr{};
+                GetWindowRect(d, &wr);
+                sizes.push_back(SIZE{wr.right - wr.left, wr.bottom - wr.top});
+            })
+            .press(IDCANCEL);
+        ask_text("p", "");
+    }
+    ASSERT_EQ(sizes.size(), 3u);
+    for (const SIZE& s : sizes) {
+        EXPECT_EQ(s.cx, sizes[0].cx);
+        EXPECT_EQ(s.cy, sizes[0].cy);
+    }
 }
 
 TEST_F(Dialogs, ADialogTooLargeForTheScreenIsEndedWithAMessage) {
