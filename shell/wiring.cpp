@@ -12,7 +12,9 @@
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
 #include "shell/changescmd.h"
+#include "shell/dialogs.h"
 #include "shell/msgbox.h"
+#include "shell/options.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
@@ -137,6 +139,8 @@ void install_program_hooks() {
     set_sim_pause_hook(shell_sim_pause);
     install_run_driver(); // the run-command hook
     set_end_game_hook(end_game);
+    // Dialogs too large for the screen offer the font dialog.
+    set_fallback_font_chooser(choose_font);
     set_window_command_hook(shell_window_command);
     set_post_command_hook(shell_post_command);
     set_livesweep_timer_hook(shell_livesweep_timer);

@@ -354,6 +354,107 @@ TEST_F(Dialogs, EveryShowingOfADialogHasTheSameSize) {
     }
 }
 
+// The font dialog as the user answers it: the font it sets and its answer.
+int chooser_calls = 0;
+int chooser_answer = 0;
+const char* chooser_font = "";
+int fake_font_dialog(font_spec* font, int) {
+    ++chooser_calls;
+    if (chooser_answer) read_font_spec(font, chooser_font, nullptr);
+    return chooser_answer;
+}
+
+TEST_F(Dialogs, ADialogTooLargeOffersTheFontDialogForASmallerFallback) {
+    set_fallback_font_chooser(fake_font_dialog);
+    struct unhook {
+        ~unhook() { set_fallback_font_chooser(nullptr); }
+    } unhook_chooser;
+    const char* too_small = "Screen too small - try a smaller font on the next dialog";
+    // Cancel in the font dialog ends the dialog.
+    chooser_calls = 0;
+    chooser_answer = 0;
+    set_dialog_font_specs("Sans Serif|144|", "", "Sans Serif|144|");
+    answerer::box("Stop from Kavrel").text(too_small).press(IDOK);
+    EXPECT_EQ(ask_text("p", "x"), nullptr);
+    EXPECT_EQ(chooser_calls, 1);
+    // A smaller font chosen with no other dialog open: the dialog comes up
+    // in it, and it stays the fallback.
+    chooser_calls = 0;
+    chooser_answer = 2;
+    chooser_font = "Sans Serif|9|";
+    answerer::box("Stop from Kavrel").text(too_small).press(IDOK);
+    answerer::dialog(354).set_text(1660, "fits").press(IDOK);
+    char* t = ask_text("p", "x");
+    ASSERT_NE(t, nullptr);
+    EXPECT_STREQ(t, "fits");
+    EXPECT_EQ(chooser_calls, 1);
+    EXPECT_EQ(dialog_font_spec(2).rfind("Sans Serif|9", 0), 0u) << dialog_font_spec(2);
+    // With another dialog open, the old font cannot go: the user is told.
+    set_dialog_font_specs("", "", "");
+    char* inner = reinterpret_cast<char*>(1);
+    answerer::dialog(354)
+        .call([&](HWND) {
+            set_dialog_font_specs("Sans Serif|144|", "", "Sans Serif|144|");
+            answerer::box("Stop from Kavrel").text(too_small).press(IDOK);
+            answerer::box("Stop from Kavrel")
+                .text("You will need to cancel all open dialogs and try again")
+                .press(IDOK);
+            inner = ask_text("inner", "x");
+        })
+        .press(IDCANCEL);
+    ask_text("outer", "");
+    EXPECT_EQ(inner, nullptr);
+    EXPECT_EQ(chooser_calls, 2);
+    EXPECT_EQ(answerer::pending(), 0u);
+}
+
+TEST_F(Dialogs, DialogFiltersKeepTheirPlaceUnlessPutFirst) {
+    HWND a = make_test_window("Kavrel_filter_test", DefWindowProc);
+    HWND b = make_test_window("Kavrel_filter_test", DefWindowProc);
+    HWND c = make_test_window("Kavrel_filter_test", DefWindowProc);
+    static std::vector<char> order;
+    auto fa = [](HWND, MSG*) {
+        order.push_back('a');
+        return false;
+    };
+    auto fb = [](HWND, MSG*) {
+        order.push_back('b');
+        return false;
+    };
+    auto fc = [](HWND, MSG*) {
+        order.push_back('c');
+        return false;
+    };
+    auto fb2 = [](HWND, MSG*) {
+        order.push_back('B');
+        return false;
+    };
+    MSG msg{};
+    msg.message = WM_KEYDOWN;
+    auto run = [&] {
+        order.clear();
+        run_loop_filters(&msg);
+        return std::string(order.begin(), order.end());
+    };
+    add_dialog_filter(a, fa, 0);
+    add_dialog_filter(b, fb, 0);
+    add_dialog_filter(c, fc, 0);
+    EXPECT_EQ(run(), "abc");
+    add_dialog_filter(b, fb2, 0); // keeps its place with its new filter
+    EXPECT_EQ(run(), "aBc");
+    add_dialog_filter(c, fc, 1); // first: to the front
+    EXPECT_EQ(run(), "caB");
+    remove_dialog_filter(a);
+    remove_dialog_filter(a); // an unknown window is ignored
+    EXPECT_EQ(run(), "cB");
+    remove_dialog_filter(b);
+    remove_dialog_filter(c);
+    EXPECT_EQ(run(), "");
+    DestroyWindow(a);
+    DestroyWindow(b);
+    DestroyWindow(c);
+}
+
 TEST_F(Dialogs, ADialogTooLargeForTheScreenIsEndedWithAMessage) {
     set_dialog_font_specs("Sans Serif|144|", "", "Sans Serif|144|");
     answerer::box("Stop from Kavrel")
