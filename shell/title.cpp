@@ -3,6 +3,7 @@
 
 #include "model/context.h"
 #include "model/model.h"
+#include "platform/menu.h"
 #include "platform/win.h"
 #include "shell/bottombar.h"
 #include "shell/state.h"
@@ -35,6 +36,12 @@ void set_main_title(const char* variable_text) {
     if (variable_text && model_rec)
         model_rec->title_var = ctx_set_text(model_rec, model_rec->title_var, variable_text);
     if (main_wnd) SetWindowText(main_wnd, main_title_text(variable_text).c_str());
+}
+
+void draw_caption_buttons(int which) {
+    // No build window is shown maximised without its own caption yet: a
+    // request for all three redraws the menu bar.
+    if (which == -1 && main_wnd) DrawMenuBar(main_wnd);
 }
 
 void set_bottom_text(const char* text) {

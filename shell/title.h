@@ -10,6 +10,10 @@
 void set_main_title(const char* variable_text);
 // The title text set_main_title would give (tests).
 std::string main_title_text(const char* variable_text);
+// Redraws the caption buttons of a maximised build window: -1 all three, or
+// the one named (0, 1 or 2); with none maximised, all three redraw the menu
+// bar.
+void draw_caption_buttons(int which);
 // Sets the text the bottom bar shows (and repaints the bar).
 void set_bottom_text(const char* text);
 // The text the bottom bar shows.
