@@ -11,6 +11,7 @@
 namespace {
 
 std::string bottom_text;
+std::string edit_name; // the file being edited ("" none)
 
 } // namespace
 
@@ -29,6 +30,7 @@ std::string main_title_text(const char* variable_text) {
     } else if (model_rec) {
         var = ctx_text(model_rec, model_rec->title_var);
     }
+    if (!edit_name.empty()) return "Kavrel:" + model + " Edit:" + edit_name + " Var:" + var;
     return "Kavrel:" + model + " Var:" + var;
 }
 
@@ -36,6 +38,17 @@ void set_main_title(const char* variable_text) {
     if (variable_text && model_rec)
         model_rec->title_var = ctx_set_text(model_rec, model_rec->title_var, variable_text);
     if (main_wnd) SetWindowText(main_wnd, main_title_text(variable_text).c_str());
+}
+
+void set_title_edit_name(const char* name) {
+    std::string now = name ? name : "";
+    if (now == edit_name) return;
+    edit_name = now;
+    if (main_wnd) SetWindowText(main_wnd, main_title_text(nullptr).c_str());
+}
+
+const std::string& title_edit_name() {
+    return edit_name;
 }
 
 void draw_caption_buttons(int which) {
