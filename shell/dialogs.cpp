@@ -144,6 +144,18 @@ BOOL move_child(HWND child, LPARAM data) {
 
 } // namespace
 
+int screen_w() {
+    return screen_right > 0 ? screen_right : GetSystemMetrics(SM_CXSCREEN);
+}
+
+int screen_h() {
+    return screen_bottom > 0 ? screen_bottom : GetSystemMetrics(SM_CYSCREEN);
+}
+
+int modal_depth() {
+    return dialog_depth;
+}
+
 void reset_dialog_state() {
     dialog_depth = 0;
     dialog_params = nullptr;

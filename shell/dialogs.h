@@ -18,6 +18,13 @@
 // Nesting depth of dialogs run by run_dialog.
 extern std::int16_t dialog_depth;
 
+// The usable screen: its width and height in pixels (the extent the workbench
+// measured at start-up, else the primary screen's).
+int screen_w();
+int screen_h();
+// Non-zero while a modal dialog run by run_dialog is open (its depth).
+int modal_depth();
+
 // Resets the counters of this file after the program-level recovery (the
 // dialogs themselves are destroyed by the caller): the dialog depth, the
 // parameter list, the centre point.

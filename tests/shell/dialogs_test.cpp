@@ -332,6 +332,33 @@ TEST_F(Dialogs, FitDialogScalesToTheDialogFontAndCentresOnRequest) {
     EXPECT_NEAR((placed.top + placed.bottom) / 2, 259, 2);
 }
 
+TEST_F(Dialogs, ModalDepthAndScreenSizeAreThereForTheTools) {
+    EXPECT_EQ(modal_depth(), 0);
+    int inside = -1, nested = -1;
+    answerer::dialog(354)
+        .call([&](HWND) {
+            inside = modal_depth();
+            answerer::dialog(354).call([&](HWND) { nested = modal_depth(); }).press(IDCANCEL);
+            ask_text("inner", "");
+        })
+        .press(IDCANCEL);
+    ask_text("outer", "");
+    EXPECT_EQ(inside, 1);
+    EXPECT_EQ(nested, 2);
+    EXPECT_EQ(modal_depth(), 0);
+    const int saved_w = screen_right, saved_h = screen_bottom;
+    screen_right = 0;
+    screen_bottom = 0;
+    EXPECT_EQ(screen_w(), GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(screen_h(), GetSystemMetrics(SM_CYSCREEN));
+    screen_right = 1280;
+    screen_bottom = 720;
+    EXPECT_EQ(screen_w(), 1280);
+    EXPECT_EQ(screen_h(), 720);
+    screen_right = saved_w;
+    screen_bottom = saved_h;
+}
+
 TEST_F(Dialogs, EveryShowingOfADialogHasTheSameSize) {
     // The dialog font is set on each dialog and must outlive it: the second
     // showing is as wide as the first.
