@@ -11,6 +11,7 @@
 #include "shell_fixture.h"
 
 #include "foundation/report.h"
+#include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "runs/core/select.h"
 #include "shell/bottombar.h"
@@ -175,6 +176,23 @@ TEST_F(Gaming, LivesweepStartsWithoutAQuestionAndWritesItsLastRun) {
     EXPECT_STREQ(ctx_text(model_rec, model_rec->last_run_name), "trial.kdf");
     update_menu_states();
     EXPECT_EQ(menu_text(cmd_livesweep), "St&art Livesweep\tCtrl+B");
+}
+
+TEST_F(Gaming, LivesweepSavesTheRunShownToANamedFile) {
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 2);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, "kept").press(IDOK);
+    EXPECT_EQ(sim_control_command(sc_save_run_as, 0, 0), 1);
+    EXPECT_TRUE(fs::exists(run_file("kept")));
+    EXPECT_EQ(livesweep_state, 2); // the sweep goes on
+    // Listed with the runs, for comparing.
+    int n = loaded_run_names(1);
+    bool listed = false;
+    for (int i = 0; i < n; ++i) listed = listed || std::string(selected_run_names[i]) == "kept";
+    EXPECT_TRUE(listed);
+    // Cancel writes nothing.
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
+    EXPECT_EQ(sim_control_command(sc_save_run_as, 0, 0), 0);
 }
 
 TEST_F(Gaming, TheRunNameAndTechniqueAreChosenFromLists) {
