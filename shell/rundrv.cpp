@@ -252,8 +252,8 @@ int leave_sim_mode(int ask) {
     show_sim_controls(tm_normal);
     show_game_time();
     // The modes' own texts leave the bottom bar: the active window's items
-    // come back.
-    restore_bottom_bar();
+    // come back (a quiet leave after an ordinary run left no mode).
+    if (in_mode) restore_bottom_bar();
     return 1;
 }
 
