@@ -6,8 +6,8 @@
 namespace dlg {
 
 struct State {
-    HFONT font = nullptr;
-    bool own_font = false;
+    HFONT font = nullptr;     // the font now (WM_SETFONT changes it)
+    HFONT own_font = nullptr; // the template's font, made and deleted here
     SIZE base{6, 13};
     bool ended = false;
     INT_PTR result = 0;

@@ -3,6 +3,7 @@
 #include "shell/dialogs.h"
 
 #include "foundation/memory.h"
+#include "foundation/names.h"
 #include "foundation/report.h"
 #include "platform/controls.h"
 #include "resources/dialogs.h"
@@ -24,6 +25,8 @@ namespace {
 // -------------------------------------------------------- dialog fonts ---
 
 POINT centre_point{0, 0};
+fallback_font_chooser font_chooser = nullptr;
+bool choosing_font = false; // the font dialog itself is being fitted
 
 struct dialog_font {
     std::string spec; // "face|points|..." (empty: none)
@@ -141,6 +144,18 @@ BOOL move_child(HWND child, LPARAM data) {
 
 } // namespace
 
+int screen_w() {
+    return screen_right > 0 ? screen_right : GetSystemMetrics(SM_CXSCREEN);
+}
+
+int screen_h() {
+    return screen_bottom > 0 ? screen_bottom : GetSystemMetrics(SM_CYSCREEN);
+}
+
+int modal_depth() {
+    return dialog_depth;
+}
+
 void reset_dialog_state() {
     dialog_depth = 0;
     dialog_params = nullptr;
@@ -195,6 +210,14 @@ INT_PTR run_dialog(int template_id, HWND owner, DLGPROC proc, LPARAM param) {
     return result;
 }
 
+void add_dialog_filter(HWND window, loop_filter_fn filter, int first) {
+    add_loop_filter_at(window, filter, first != 0);
+}
+
+void remove_dialog_filter(HWND window) {
+    remove_loop_filter(window);
+}
+
 HWND create_modeless(int template_id, DLGPROC proc, HWND parent, HWND* slot, int filter) {
     if (!dlg_find_template(template_id)) register_dialog_templates();
     if (slot) destroy_modeless(slot);
@@ -229,6 +252,14 @@ void set_dialog_font_specs(const char* dialog, const char* small, const char* fa
     }
 }
 
+void set_fallback_font_chooser(fallback_font_chooser chooser) {
+    font_chooser = chooser;
+}
+
+const std::string& dialog_font_spec(int which) {
+    return fonts[std::clamp(which, 0, 2)].spec;
+}
+
 void free_dialog_fonts() {
     for (int i = 0; i < 3; ++i) drop_font(i);
 }
@@ -251,19 +282,37 @@ HFONT fit_dialog(HWND dialog, int font_mode) {
         font_size to = measure(font);
         SIZE size = scaled_size(dialog, from, to);
         if (!fits_screen(size) && font_mode < 1) {
-            HFONT fallback = spec_font(2);
-            if (fallback) {
-                font = fallback;
-                to = measure(font);
-                size = scaled_size(dialog, from, to);
-            }
-            if (!fallback || !fits_screen(size)) {
+            for (;;) {
+                HFONT fallback = spec_font(2);
+                if (fallback) {
+                    font = fallback;
+                    to = measure(font);
+                    size = scaled_size(dialog, from, to);
+                }
+                if (fallback && fits_screen(size)) break;
                 report(8, "Screen too small - try a smaller font on the next dialog");
-                // The font dialog that would offer a new fallback font is the
-                // options dialogs' business; until it exists, the answer is Cancel.
-                if (dialog_depth <= 1) drop_font(2);
-                EndDialog(dialog, 0);
-                return nullptr;
+                const bool only = dialog_depth <= 1;
+                if (only) drop_font(2);
+                // The user may pick a smaller fallback font; the font dialog
+                // is not offered again from inside itself.
+                font_spec chosen{};
+                read_font_spec(&chosen, fonts[2].spec.c_str(), nullptr);
+                int answer = 0;
+                if (font_chooser && !choosing_font) {
+                    choosing_font = true;
+                    struct reset {
+                        ~reset() { choosing_font = false; }
+                    } reset_flag;
+                    answer = font_chooser(&chosen, 0);
+                }
+                if (answer != 0 && !only)
+                    report(8, "You will need to cancel all open dialogs and try again");
+                if (answer == 0 || !only) {
+                    EndDialog(dialog, 0);
+                    return nullptr;
+                }
+                drop_font(2);
+                fonts[2].spec = font_spec_text(chosen);
             }
         }
         bool resize = font_mode >= 0 || font_mode == -4;

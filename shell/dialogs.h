@@ -9,10 +9,21 @@
 #include "platform/gdi.h"
 #include "platform/win.h"
 
+#include "foundation/names.h"
+#include "shell/pump.h"
+
 #include <cstdint>
+#include <string>
 
 // Nesting depth of dialogs run by run_dialog.
 extern std::int16_t dialog_depth;
+
+// The usable screen: its width and height in pixels (the extent the workbench
+// measured at start-up, else the primary screen's).
+int screen_w();
+int screen_h();
+// Non-zero while a modal dialog run by run_dialog is open (its depth).
+int modal_depth();
 
 // Resets the counters of this file after the program-level recovery (the
 // dialogs themselves are destroyed by the caller): the dialog depth, the
@@ -40,6 +51,14 @@ extern int dialog_param_count;
 // While set, run_dialog makes a parameter list even for parameter 0.
 extern bool dialog_param_request;
 
+// A modeless window's filter in the main loop's table (shell/pump.h; null:
+// dialog-message handling): a window already there keeps its place and gets
+// the new filter, unless `first` moves it to the front; a new one goes to the
+// end, or to the front with `first`. remove_dialog_filter takes it out (an
+// unknown window is ignored).
+void add_dialog_filter(HWND window, loop_filter_fn filter, int first);
+void remove_dialog_filter(HWND window);
+
 // Modeless dialogs. create_modeless destroys the dialog held in *slot first,
 // creates the new one, stores its handle in *slot and, with filter set,
 // registers it at the front of the loop filters of shell/pump.h
@@ -54,8 +73,10 @@ void destroy_modeless(HWND* slot);
 // negative mode other than -4 sets the font without resizing. When the result
 // would not fit on the screen, the fallback font is tried; when that does not
 // fit either, "Screen too small - try a smaller font on the next dialog" and
-// the dialog is ended with 0. Returns the font given, 0 when the dialog was
-// ended.
+// the font dialog is offered for a new fallback font: OK while this is the
+// only dialog open tries the new font; OK with other dialogs open says "You
+// will need to cancel all open dialogs and try again" and Cancel ends the
+// dialog, both with 0. Returns the font given, 0 when the dialog was ended.
 HFONT fit_dialog(HWND dialog, int font_mode);
 // The next fitted dialog (plain dialog font) is centred on this screen point.
 void set_dialog_centre(int x, int y);
@@ -63,6 +84,13 @@ void set_dialog_centre(int x, int y);
 // the small font and the fallback font. Empty: the platform's dialog font.
 // Changing one drops the font made from it.
 void set_dialog_font_specs(const char* dialog, const char* small, const char* fallback);
+// The font dialog fit_dialog offers when even the fallback font makes a
+// dialog too large for the screen (choose_font of shell/options.h): it edits
+// the font and answers 0 on Cancel. Null: nothing is offered (Cancel).
+using fallback_font_chooser = int (*)(font_spec* font, int colour_mode);
+void set_fallback_font_chooser(fallback_font_chooser chooser);
+// The description of a dialog font now: 0 dialog, 1 small, 2 fallback.
+const std::string& dialog_font_spec(int which);
 // Deletes the dialog fonts (shutdown).
 void free_dialog_fonts();
 

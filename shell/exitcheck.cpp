@@ -6,6 +6,7 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/subpanel.h"
+#include "shell/filechoice.h"
 #include "shell/mainplace.h"
 #include "shell/seams.h"
 #include "shell/settings_io.h"
@@ -69,6 +70,7 @@ int write_settings(int mode) {
         path = ec ? current_model_name() : abs.lexically_normal().string();
     }
     ini_set("Model", path.c_str());
+    if (!last_file_folder().empty()) ini_set(last_folder_key, last_file_folder().c_str());
     save_main_place(main_wnd);
     recent_models(-2, 0, nullptr);
     store_settings();

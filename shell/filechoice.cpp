@@ -6,12 +6,15 @@
 #include "shell/filechoice.h"
 
 #include "foundation/files.h"
+#include "foundation/ini.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "model/context.h"
 #include "platform/controls.h"
 #include "platform/dlg.h"
+#include "platform/gdi.h"
 #include "resources/dialogs.h"
+#include "shell/controls/tooltip.h"
 #include "shell/dialogs.h"
 
 #include <algorithm>
@@ -105,28 +108,74 @@ std::string with_slash(std::string dir) {
     return dir;
 }
 
-// The folder of the last file chosen (this run).
+// The folder of the last file chosen: this run's, else the one the
+// settings kept from an earlier run.
 std::string& last_folder() {
     static std::string f;
+    if (f.empty()) {
+        const char* kept = ini_value(last_folder_key);
+        if (kept) f = kept;
+    }
     return f;
 }
+
+void remember_folder(const std::string& dir) {
+    last_folder() = dir;
+    ini_set(last_folder_key, dir.c_str());
+}
+
+// The "Look in" tip: shown after the tip wait while the pointer rests on a
+// folder text that had to be shortened. The field is a plain text, which
+// takes no pointer moves: the dialog looks where the pointer is.
+constexpr UINT_PTR look_in_timer = 7;
+constexpr int look_in_poll_ms = 100;
 
 bool is_directory(const std::string& path) {
     std::error_code ec;
     return !path.empty() && fs::is_directory(path, ec);
 }
 
+bool pointer_on(HWND w) {
+    POINT p{};
+    GetCursorPos(&p);
+    RECT r{};
+    GetWindowRect(w, &r);
+    return PtInRect(&r, p) != 0;
+}
+
+struct choice_state;
+void look_in_tip(HWND dialog, choice_state& st);
+
 // The state of one showing of the dialog.
 struct choice_state {
     const char* title = nullptr;
     int mode = fd_open;
     filter_list* filters = nullptr;
-    std::string dir;      // the directory shown, with a trailing "/"
-    std::string name;     // the name field's text at start
-    int type = 0;         // the chosen row (from 0)
-    std::string wildcard; // a pattern typed in the name field ("" none)
-    std::string result;   // the chosen path (absolute) after OK
+    std::string dir;         // the directory shown, with a trailing "/"
+    std::string name;        // the name field's text at start
+    int type = 0;            // the chosen row (from 0)
+    std::string wildcard;    // a pattern typed in the name field ("" none)
+    std::string result;      // the chosen path (absolute) after OK
+    bool dir_elided = false; // the folder text is shortened: the tip gives it whole
+    int rested_ms = 0;       // how long the pointer has been on the folder text
+    bool tip_up = false;
 };
+
+void look_in_tip(HWND dialog, choice_state& st) {
+    HWND field = GetDlgItem(dialog, fdc_dir);
+    bool on = field && st.dir_elided && pointer_on(field) && IsWindowVisible(dialog);
+    if (!on) {
+        if (st.tip_up) hide_tooltip(1);
+        st.tip_up = false;
+        st.rested_ms = 0;
+        return;
+    }
+    if (st.tip_up) return;
+    st.rested_ms += look_in_poll_ms;
+    if (st.rested_ms < tip_wait_ms) return;
+    show_tooltip(nullptr, field, 1, st.dir.c_str());
+    st.tip_up = true;
+}
 
 std::string item_text(HWND list, int index) {
     LRESULT n = SendMessage(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -153,7 +202,23 @@ bool field_text(HWND dialog, int id, std::string& out) {
 void fill_list(HWND dialog, choice_state& st) {
     HWND list = GetDlgItem(dialog, fdc_list);
     SendMessage(list, LB_RESETCONTENT, 0, 0);
-    SetDlgItemText(dialog, fdc_dir, st.dir.c_str());
+    // A long folder keeps its beginning and its end, where the folder shown
+    // is named; the whole of it is the field's tip.
+    HWND dir_field = GetDlgItem(dialog, fdc_dir);
+    std::string shown = st.dir;
+    if (dir_field) {
+        RECT r{};
+        GetClientRect(dir_field, &r);
+        HDC dc = GetDC(nullptr); // measures in the field's font
+        auto font = reinterpret_cast<HGDIOBJ>(SendMessage(dir_field, WM_GETFONT, 0, 0));
+        HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+        shown = elide_middle(dc, st.dir, r.right - 4);
+
+        if (old) SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+    }
+    st.dir_elided = shown != st.dir;
+    SetDlgItemText(dialog, fdc_dir, shown.c_str());
     std::vector<std::string> dirs, files;
     const std::string& patterns =
         !st.wildcard.empty() ? st.wildcard
@@ -253,11 +318,20 @@ INT_PTR file_choice_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam
         SendDlgItemMessage(dialog, fdc_types, CB_SETCURSEL, static_cast<WPARAM>(st->type), 0);
         SetDlgItemText(dialog, fdc_name, st->name.c_str());
         fill_list(dialog, *st);
+        SetTimer(dialog, look_in_timer, look_in_poll_ms, nullptr);
         // Typing replaces the offered name.
         SetFocus(GetDlgItem(dialog, fdc_name));
         SendDlgItemMessage(dialog, fdc_name, EM_SETSEL, 0, -1);
         return FALSE; // the focus is set
     }
+    case WM_TIMER:
+        if (!st || wparam != look_in_timer) return FALSE;
+        look_in_tip(dialog, *st);
+        return TRUE;
+    case WM_DESTROY:
+        KillTimer(dialog, look_in_timer);
+        if (st && st->tip_up) hide_tooltip(1);
+        return FALSE;
     case WM_COMMAND: {
         if (!st) return FALSE;
         int id = LOWORD(wparam), code = HIWORD(wparam);
@@ -309,6 +383,29 @@ INT_PTR file_choice_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam
 } // namespace
 
 // ------------------------------------------------------------- filters ---
+
+std::string elide_middle(HDC dc, const std::string& text, int width) {
+    auto fits = [&](const std::string& t) {
+        SIZE s{};
+        GetTextExtentPoint32(dc, t.c_str(), static_cast<int>(t.size()), &s);
+        return s.cx <= width;
+    };
+    if (fits(text)) return text;
+    // Kept characters: a third from the start, the rest from the end.
+    auto cut = [&](std::size_t k) {
+        std::size_t head = k / 3, tail = k - head;
+        return text.substr(0, head) + "..." + text.substr(text.size() - tail);
+    };
+    std::size_t lo = 0, hi = text.size() - 1;
+    while (lo < hi) {
+        std::size_t mid = (lo + hi + 1) / 2;
+        if (fits(cut(mid)))
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return cut(lo);
+}
 
 std::size_t filter_pair_length(const char* pair) {
     if (!pair) return 0;
@@ -397,6 +494,14 @@ std::string start_directory(const char* initial) {
     return with_slash(ec ? std::string("/") : cwd.string());
 }
 
+const std::string& last_file_folder() {
+    return last_folder();
+}
+
+void forget_file_folder() {
+    last_folder().clear();
+}
+
 // ---------------------------------------------------------- file_dialog ---
 
 char* file_dialog(const char* title, const char* initial, int mode, std::uint32_t mask1,
@@ -447,7 +552,7 @@ char* file_dialog(const char* title, const char* initial, int mode, std::uint32_
             report(7, "The file %s does not exist", path.c_str());
             continue;
         }
-        last_folder() = st.dir;
+        remember_folder(st.dir);
         return scratch_strdup(path.c_str());
     }
 }

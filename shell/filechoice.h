@@ -6,6 +6,8 @@
 // exists on Open, and returns the full path of the chosen file.
 #pragma once
 
+#include "platform/win.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -83,6 +85,21 @@ bool matches_patterns(const char* name, const std::string& patterns);
 // last-used directory when one is set, else the current directory. With a
 // trailing "/".
 std::string start_directory(const char* initial);
+
+// The settings key of the folder of the last file chosen (the dialog
+// starts there after a restart).
+inline constexpr const char* last_folder_key = "FileFolder";
+
+// The folder of the last file chosen ("" none), kept under last_folder_key
+// when the settings are written.
+const std::string& last_file_folder();
+// Forgets this run's folder: the next dialog starts as after a restart, from
+// the settings (tests).
+void forget_file_folder();
+
+// A text shortened in the middle ("/home/.../models/") to fit `width` pixels
+// in the font of `dc`; the text itself when it fits.
+std::string elide_middle(HDC dc, const std::string& text, int width);
 
 // Longest path accepted from the dialog.
 inline constexpr std::size_t file_name_max = 4096;

@@ -159,12 +159,6 @@ LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_e
     return 0;
 }
 
-// The caption buttons of a maximised build window are drawn by the floating
-// windows' part; with none maximised a request for all three redraws the bar.
-void draw_caption_buttons(int which) {
-    if (which == -1 && main_wnd) DrawMenuBar(main_wnd);
-}
-
 } // namespace
 
 const class_entry* window_class_table(int* count) {

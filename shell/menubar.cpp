@@ -12,7 +12,6 @@
 namespace {
 
 int bar_mode = -1;
-std::string edited;
 
 // Gives 493 its text, adding it before Save As when the bar lacks it.
 void name_load_lock(const char* text) {
@@ -40,7 +39,7 @@ void enable(UINT item, UINT how, bool on) {
 } // namespace
 
 void output_menu_bar() {
-    edited.clear();
+    set_title_edit_name(nullptr);
     if (main_menu) {
         name_load_lock("&Lock/Unlock");
         ModifyMenu(main_menu, cmd_save_as, MF_BYCOMMAND | MF_STRING, cmd_save_as, "Save &As");
@@ -57,7 +56,7 @@ void output_menu_bar() {
 }
 
 void rebuild_menu_bar() {
-    edited.clear();
+    set_title_edit_name(nullptr);
     if (main_menu) {
         name_load_lock("&Load");
         enable(cmd_load_lock, MF_BYCOMMAND, false);
@@ -78,9 +77,9 @@ int menu_bar_mode() {
 }
 
 void set_edited_file(const char* name) {
-    edited = name ? name : "";
+    set_title_edit_name(name);
 }
 
 const std::string& edited_file() {
-    return edited;
+    return title_edit_name();
 }

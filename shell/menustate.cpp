@@ -49,6 +49,9 @@ void update_menu_states() {
     const bool model = model_is_open();
     const bool running = sim_phase >= phase_initialising;
     const bool busy = model_busy();
+    // The Livesweep item says what choosing it does now.
+    ModifyMenu(main_menu, cmd_livesweep, MF_BYCOMMAND | MF_STRING, cmd_livesweep,
+               livesweep_state == 2 ? "Stop &Livesweep	Ctrl+B" : "St&art Livesweep	Ctrl+B");
     auto set = [](int id, bool on) {
         EnableMenuItem(main_menu, static_cast<UINT>(id),
                        MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));

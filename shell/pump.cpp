@@ -26,8 +26,22 @@ std::vector<loop_filter>& filters() {
 } // namespace
 
 void add_loop_filter(HWND window, loop_filter_fn fn) {
-    remove_loop_filter(window);
-    filters().insert(filters().begin(), loop_filter{window, fn});
+    add_loop_filter_at(window, fn, true);
+}
+
+void add_loop_filter_at(HWND window, loop_filter_fn fn, bool first) {
+    auto& f = filters();
+    auto it =
+        std::find_if(f.begin(), f.end(), [&](const loop_filter& x) { return x.window == window; });
+    if (it != f.end() && !first) {
+        it->fn = fn; // keeps its place
+        return;
+    }
+    if (it != f.end()) f.erase(it);
+    if (first)
+        f.insert(f.begin(), loop_filter{window, fn});
+    else
+        f.push_back(loop_filter{window, fn});
 }
 
 void remove_loop_filter(HWND window) {

@@ -29,6 +29,10 @@ private:
 // add_loop_filter puts the window's filter at the front.
 using loop_filter_fn = bool (*)(HWND window, MSG* msg);
 void add_loop_filter(HWND window, loop_filter_fn fn);
+// The same with the table's order kept: a registered window keeps its place
+// (its filter replaced) unless `first`; a new one goes to the end, or to the
+// front with `first`.
+void add_loop_filter_at(HWND window, loop_filter_fn fn, bool first);
 void remove_loop_filter(HWND window);
 // Offers a message to every filter: true when one took it. Filters whose
 // windows are gone are dropped.

@@ -13,7 +13,9 @@
 #include "shell/filechoice.h"
 #include "shell/msgbox.h"
 #include "shell/pump.h"
+#include "shell/simcmds.h"
 #include "shell/state.h"
+#include "shell/title.h"
 #include "shell/toolbar.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
@@ -29,6 +31,7 @@
 #include <string>
 
 int last_run_result = 0;
+std::string plausitest_summary;
 
 namespace {
 
@@ -90,18 +93,23 @@ int livesweep_rerun_now(int* result) {
 // Steps 1 to 10 of a run request; step 11 (the run itself) is done by
 // run_command under its counters. -1 refused, 0 nothing run, 1 ready to run.
 int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& checked_name) {
+    const bool game_step = id == rc_game || id == rc_game_back;
     // 1. A game in progress ends first (when the user agrees).
-    if (game_state && id != rc_game) {
+    if (game_state && !game_step) {
         if (game_window_open && !ask_yes_no("Do you want to end the current game??")) return -1;
         sim_control_command(sc_end_game, 0, 0);
     }
     // 2.
     if (!model_can_simulate()) return -1;
+    // The game's own steps go on in the run file the game started with.
+    const bool continuing = game_step && game_in_progress();
+    if (id == rc_game_back && !continuing) return -1;
+    if (continuing && id == rc_game && !take_game_amount()) return -1;
     // 3. The run's flags and kind.
     model_rec->run_optimise = id == rc_optimise ? 1 : 0;
     model_rec->run_toolbar = id == rc_toolbar ? 1 : 0;
     override_flags = 0;
-    run_kind = id == rc_game         ? rk_game
+    run_kind = game_step             ? rk_game
                : id == rc_plausitest ? rk_plausitest
                : id == rc_livesweep  ? rk_livesweep
                                      : rk_ordinary;
@@ -112,10 +120,13 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
         sim_phase = old_phase == phase_setup ? phase_setup : phase_idle;
         return -1;
     }
-    // 5. The run name and its run file.
-    std::string name = run_name();
+    // 5. The run name and its run file. Nothing is written on entering
+    // Livesweep, and a game's next step writes on into its own file: neither
+    // asks about overwriting.
+    std::string name = continuing ? game_run().run_name : run_name();
     char* slot = scratch_strdup(name.c_str());
-    if (check_dataset_name(&slot, 0) < 0) {
+    const bool writes_now = !continuing && !(id == rc_livesweep && livesweep_state != 2);
+    if (check_dataset_name(&slot, writes_now ? 0 : 1) < 0) {
         sim_phase = old_phase;
         return -1;
     }
@@ -161,7 +172,7 @@ int after_run(int id, const run_result& run, unsigned long told) {
     if (!run.written()) return 0;
     const char* file = run.run_file.c_str();
     int loaded;
-    if (id == rc_game) {
+    if (id == rc_game || id == rc_game_back) {
         // The last interval ended the game: nothing waits for decisions.
         if (game_in_progress()) game_state = 4;
         loaded = load_runs(model_rec, 1, file, 0, 0);
@@ -213,7 +224,7 @@ int leave_sim_mode(int ask) {
     // 2. Leaving loses something: ask first.
     if (in_mode && ask) {
         bool yes = livesweep    ? ask_yes_no("Do you want to leave Livesweep mode?")
-                   : game_state ? ask_yes_no("Do you want to end the current game??")
+                   : game_state ? ask_yes_no("Do you want to end the game?")
                                 : ask_yes_no("Do you want to stop simulation setup?");
         if (!yes) {
             if (build_wnd && IsWindow(build_wnd)) activate_window(build_wnd, 0, 0);
@@ -221,12 +232,13 @@ int leave_sim_mode(int ask) {
         }
     }
     if (game_state && !ask) return 1; // a game continues between its intervals
-    // 3. Livesweep ends with a last run; its name becomes the last run's.
+    // 3. Livesweep ends with a last run, written to the run file this time
+    // (the re-runs wrote none) and loaded; its name becomes the last run's.
     if (livesweep && ask) {
-        int result = 0;
-        run_command(rc_livesweep, 0, -1, &result);
         sim_control_command(sc_livesweep, 0, 0);
-        if (model_rec) {
+        int result = 0;
+        run_command(rc_simulate, 0, 1, &result);
+        if (model_rec && sim_result_written(result)) {
             std::string name = set_extension(run_name().c_str(), fk_run, 1);
             model_rec->last_run_name =
                 ctx_set_text(model_rec, model_rec->last_run_name, name.c_str());
@@ -238,6 +250,10 @@ int leave_sim_mode(int ask) {
     if (leaving_setup && ask) clear_setup();
     if (game_state) sim_control_command(sc_end_game, 0, 0);
     show_sim_controls(tm_normal);
+    show_game_time();
+    // The modes' own texts leave the bottom bar: the active window's items
+    // come back (a quiet leave after an ordinary run left no mode).
+    if (in_mode) restore_bottom_bar();
     return 1;
 }
 
@@ -265,18 +281,34 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
         return prepared < 0 ? 0 : 1;
     }
     // 11. The run, with the counters raised for the whole of it.
-    if (id == rc_game) game_state = 1;
+    if (id == rc_game && !game_in_progress()) game_state = 1;
     err_window_on = -1;
     set_error_title(setup_text(model_rec->run_command));
     counters.raise();
     wip_message(-1, "Simulating %s", file_name_part(set_extension(name.c_str(), fk_none, 1)));
     unsigned long told = write_failures_reported();
-    run_result run = run_simulation(&model_rec->setup);
+    plausitest_summary.clear();
+    run_result run;
+    if (id == rc_game_back) {
+        run = game_run();
+        run.status = game_back();
+    } else {
+        run = run_simulation(&model_rec->setup);
+    }
     last_run_result = run.status;
     if (result) *result = run.status;
     counters.lower();
     if (sim_phase == phase_preparing) sim_phase = old_phase;
     int loaded = after_run(id, run, told);
+    if (id == rc_game || id == rc_game_back) show_game_time();
+    if (id == rc_plausitest && sim_result_written(run.status)) {
+        // No Plausitest dialog yet: the result in a box of its own. A model
+        // without constraints gets a word too, not silence.
+        std::string text = std::move(plausitest_summary);
+        plausitest_summary.clear();
+        if (text.empty()) text = "Plausitest: the model has no constraints to test";
+        report(6, "%s", text.c_str());
+    }
     if (!game_state && !keep_mode) leave_sim_mode(0);
     return loaded > 0 ? 1 : 0;
 }

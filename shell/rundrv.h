@@ -5,6 +5,8 @@
 // the first selected run. Installed as the engine's run-command hook.
 #pragma once
 
+#include <string>
+
 // 1 when a run was made and loaded (or the request was taken over), 0
 // otherwise; *result receives the simulation's result. The modal counter
 // (+1000) and busy_depth (+1) are raised for the run and lowered on every way
@@ -25,3 +27,6 @@ int leave_sim_mode(int ask);
 
 // The simulation result of the last run_command (tests and the toolbar).
 extern int last_run_result;
+// The result of a Plausitest run, set while it runs (by the Plausitest hook)
+// and shown in a message box when the run is over.
+extern std::string plausitest_summary;

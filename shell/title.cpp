@@ -3,6 +3,7 @@
 
 #include "model/context.h"
 #include "model/model.h"
+#include "platform/menu.h"
 #include "platform/win.h"
 #include "shell/bottombar.h"
 #include "shell/state.h"
@@ -10,6 +11,7 @@
 namespace {
 
 std::string bottom_text;
+std::string edit_name; // the file being edited ("" none)
 
 } // namespace
 
@@ -28,6 +30,7 @@ std::string main_title_text(const char* variable_text) {
     } else if (model_rec) {
         var = ctx_text(model_rec, model_rec->title_var);
     }
+    if (!edit_name.empty()) return "Kavrel:" + model + " Edit:" + edit_name + " Var:" + var;
     return "Kavrel:" + model + " Var:" + var;
 }
 
@@ -37,6 +40,23 @@ void set_main_title(const char* variable_text) {
     if (main_wnd) SetWindowText(main_wnd, main_title_text(variable_text).c_str());
 }
 
+void set_title_edit_name(const char* name) {
+    std::string now = name ? name : "";
+    if (now == edit_name) return;
+    edit_name = now;
+    if (main_wnd) SetWindowText(main_wnd, main_title_text(nullptr).c_str());
+}
+
+const std::string& title_edit_name() {
+    return edit_name;
+}
+
+void draw_caption_buttons(int which) {
+    // No build window is shown maximised without its own caption yet: a
+    // request for all three redraws the menu bar.
+    if (which == -1 && main_wnd) DrawMenuBar(main_wnd);
+}
+
 void set_bottom_text(const char* text) {
     bottom_text = text ? text : "";
     set_bottom_bar(bm_text, bottom_text.c_str(), bottom_no_command);
@@ -44,4 +64,11 @@ void set_bottom_text(const char* text) {
 
 const std::string& bottom_bar_text() {
     return bottom_text;
+}
+
+void restore_bottom_bar() {
+    if (active_kind == kind_build && build_wnd && IsWindow(build_wnd))
+        set_bottom_bar(bm_build, nullptr, 0);
+    else
+        set_bottom_bar(bm_text, bottom_text.c_str(), bottom_no_command);
 }

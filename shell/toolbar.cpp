@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -79,6 +80,10 @@ const std::vector<int> mode_lists[5] = {
     {35, 33, 34, 36, 40, 9, 10, 11, 38, 39, 17, 18, 19, 20},
 };
 
+// Label texts the program set (the game time, the integration technique);
+// empty: the table's own.
+std::array<std::string, toolbar_slots> label_texts;
+
 leave_mode_fn leave_hook = nullptr;
 // While the program writes the run-name field, its EN_CHANGE is not the user's.
 bool writing_field = false;
@@ -111,24 +116,12 @@ const char* unbuilt_name(std::uint16_t command) {
         return "Build Windows";
     case 530:
         return "Output Windows";
-    case 634:
-        return "The list of simulation names";
     case 644:
         return "The list of dataset names";
     case 635:
         return "Change Model Constants";
     case 636:
         return "Change Lookups";
-    case 646:
-        return "Read constant/lookup settings";
-    case 647:
-        return "Save constant/lookup settings";
-    case 649:
-        return "Reset Current Slider";
-    case 650:
-        return "Reset all Constants/Lookups";
-    case 651:
-        return "Save this run to";
     default:
         return nullptr;
     }
@@ -196,7 +189,11 @@ HBITMAP grey_strip_of(HBITMAP strip) {
 // Lays the current items out for a client width: the run-name field takes
 // the free width (kept between 80 and 300) and the items right of it move.
 void layout(int client_width) {
-    for (int i = 0; i < toolbar_slots; ++i) bar.items[static_cast<std::size_t>(i)] = base_items[i];
+    for (int i = 0; i < toolbar_slots; ++i) {
+        auto at = static_cast<std::size_t>(i);
+        bar.items[at] = base_items[i];
+        if (!label_texts[at].empty()) bar.items[at].label = label_texts[at].c_str();
+    }
     if (!in_list(run_name_slot)) return;
     int right = 0;
     for (int s : bar.list) right = std::max(right, base_items[s].x + base_items[s].width);
@@ -335,6 +332,18 @@ void field_changed(int slot, HWND edit, int code) {
 }
 
 } // namespace
+
+void set_toolbar_label(int slot, const char* text) {
+    if (slot < 0 || slot >= toolbar_slots || base_items[slot].kind != tk_label) return;
+    auto at = static_cast<std::size_t>(slot);
+    label_texts[at] = text ? text : "";
+    bar.items[at].label =
+        label_texts[at].empty() ? base_items[slot].label : label_texts[at].c_str();
+    if (!bar.window) return;
+    const toolbar_item& it = bar.items[at];
+    RECT r{it.x, 2, it.x + it.width, 24};
+    InvalidateRect(bar.window, &r, TRUE);
+}
 
 void set_toolbar_leave_hook(leave_mode_fn hook) {
     leave_hook = hook;

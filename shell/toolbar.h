@@ -56,6 +56,11 @@ int toolbar_field_slot(HWND edit);
 void invalidate_toolbar_item(HWND toolbar, int item);
 // How the toolbar's Stop leaves set-up, gaming or Livesweep when no run is
 // going (the run driver's leave_sim_mode, installed with the run driver).
+// Sets the text of a label item (null or "": the table's own) and repaints it.
+void set_toolbar_label(int slot, const char* text);
+// The game-time and integration-technique labels.
+inline constexpr int game_time_slot = 30, method_slot = 22, game_amount_slot = 29;
+
 using leave_mode_fn = int (*)(int ask);
 void set_toolbar_leave_hook(leave_mode_fn hook);
 // The toolbar or bottom bar while it tracks a pressed button (null: none).

@@ -12,6 +12,7 @@
 #include "shell/questions.h"
 #include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/title.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -200,6 +201,7 @@ void make_active(HWND w) {
     }
     SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     active_child = w;
+    draw_caption_buttons(-1);
     SendMessage(w, WM_NCACTIVATE, TRUE, 0);
     SetFocus(w);
     UpdateWindow(w);
@@ -253,7 +255,43 @@ void cycle(HWND from, int kind) {
         SetWindowPos(previous, last, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+// kind 3 with next -1: the output window just above `from`, else the lowest.
+void cycle_back(HWND from) {
+    std::vector<HWND> outputs;
+    for (HWND w : container_children())
+        if (counts_as(w, kind_output)) outputs.push_back(w);
+    if (outputs.empty()) return;
+    auto it = std::find(outputs.begin(), outputs.end(), from);
+    HWND target = (it != outputs.end() && it != outputs.begin()) ? *(it - 1) : outputs.back();
+    if (target != active_child) make_active(target);
+}
+
+bool group_has_windows(int group) {
+    switch (group) {
+    case 1:
+    case 3:
+        for (HWND w : container_children())
+            if (counts_as(w, group == 1 ? kind_build : kind_output)) return true;
+        return false;
+    case 2:
+        for (int k = 0; k < fw_count; ++k) {
+            HWND f = float_window(static_cast<float_kind>(k));
+            if (f && IsWindow(f) && IsWindowVisible(f)) return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+int next_window_group(int kind) {
+    int group = (kind % 3) + 1;
+    for (int tries = 0; tries < 3; ++tries, group = (group % 3) + 1)
+        if (group_has_windows(group)) return group;
+    return 0;
+}
 
 std::string menu_escape(const std::string& text) {
     std::string out;
@@ -275,12 +313,18 @@ void activate_window(HWND window, int next, int kind) {
         lose_active_child();
         return;
     }
+    if (next == -1 && kind == kind_output) {
+        cycle_back(window);
+        return;
+    }
     if (next) {
         cycle(window, kind);
         return;
     }
     if (kind) {
-        arrange_windows((active_kind % 3) + 1);
+        // The active kind's following group first, then the two after it:
+        // the first with windows comes forward.
+        if (int group = next_window_group(active_kind)) arrange_windows(group);
         return;
     }
     if (!window || window == main_wnd) return;

@@ -17,10 +17,15 @@ inline constexpr int recent_model_count = 4;
 
 // next 0, kind 0: makes `window` (or its container-level ancestor) the active
 // child. next non-zero: cycles from it to the next window of `kind` (0: the
-// active child's kind). next 0, kind non-zero: brings the next window group
-// forward. activate_window(0, 0, 0): finds a successor for a vanished active
-// child.
+// active child's kind); next -1 with kind 3: the output window just above it
+// (else the lowest). next 0, kind non-zero: brings the next window group
+// forward (next_window_group of the active kind). activate_window(0, 0, 0):
+// finds a successor for a vanished active child.
 void activate_window(HWND window, int next, int kind);
+// The window group (1 build, 2 floating, 3 output) that group cycling brings
+// forward from windows of `kind`: (kind mod 3) + 1, else the two after it in
+// that rotation, the first that has windows; 0 when none has.
+int next_window_group(int kind);
 
 // The Windows menu's list. add returns the item's id (refreshing the text of
 // a window already listed); remove renumbers the items after it.

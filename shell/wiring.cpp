@@ -1,6 +1,7 @@
 // Start-up wiring of the core hooks (see wiring.h).
 #include "shell/wiring.h"
 
+#include "foundation/names.h"
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -10,12 +11,16 @@
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "runs/core/simdata_adapter.h"
+#include "shell/changescmd.h"
 #include "shell/controlpanel.h"
+#include "shell/dialogs.h"
 #include "shell/modelsettings.h"
 #include "shell/msgbox.h"
+#include "shell/options.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/simcmds.h"
 #include "shell/state.h"
 #include "shell/subpanel_wnd.h"
 #include "shell/title.h"
@@ -67,15 +72,44 @@ void shell_livesweep_refresh(int phase) {
 }
 
 void shell_plausitest_results(const sim_output& results) {
-    // No Plausitest dialog yet: the violations go to the message list.
+    // No Plausitest dialog yet: each violation goes to the message list, and
+    // the run driver shows the summary in a box when the run is over.
+    std::string summary;
     if (results.violations.empty()) {
-        report(5, "Plausitest: every constraint held (%ld checks)", results.constraint_checks);
+        summary = "Plausitest: every constraint held (" +
+                  std::to_string(results.constraint_checks) + " checks)";
+        report(5, "%s", summary.c_str());
+        plausitest_summary = summary;
         return;
     }
-    report(5, "Plausitest: %d constraint(s) violated", static_cast<int>(results.violations.size()));
-    for (const constraint_violation& v : results.violations)
-        report(5, "Plausitest: %s failed %ld time(s), first at time %g", v.element.c_str(), v.count,
-               v.first_time);
+    summary =
+        "Plausitest: " + std::to_string(results.violations.size()) + " constraint(s) violated";
+    report(5, "%s", summary.c_str());
+    constexpr std::size_t shown = 12; // a box of reasonable height
+    std::size_t n = 0;
+    for (const constraint_violation& v : results.violations) {
+        const char* first = format_number(v.first_time, 0, nullptr);
+        report(5, "Plausitest: %s failed %ld time(s), first at time %s", v.element.c_str(), v.count,
+               first);
+        if (n++ < shown)
+            summary += "\n" + v.element + " failed " + std::to_string(v.count) +
+                       " time(s), first at time " + format_number(v.first_time, 0, nullptr);
+    }
+    if (results.violations.size() > shown)
+        summary += "\n... and " + std::to_string(results.violations.size() - shown) +
+                   " more (see the message list)";
+    plausitest_summary = summary;
+}
+
+int shell_window_command(int id, int p1, int p2) {
+    switch (id) {
+    case sc_read_changes:
+        return read_additional_changes();
+    case sc_write_changes:
+        return write_changes_command();
+    default:
+        return shell_sim_window_command(id, p1, p2);
+    }
 }
 
 void shell_runs_changed() {
@@ -112,6 +146,9 @@ void install_program_hooks() {
     set_sim_pause_hook(shell_sim_pause);
     install_run_driver(); // the run-command hook
     set_end_game_hook(end_game);
+    // Dialogs too large for the screen offer the font dialog.
+    set_fallback_font_chooser(choose_font);
+    set_window_command_hook(shell_window_command);
     set_post_command_hook(shell_post_command);
     set_livesweep_timer_hook(shell_livesweep_timer);
     set_window_message_hook(shell_window_message);

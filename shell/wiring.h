@@ -35,3 +35,6 @@ void shell_window_message(std::uint32_t window, int message);
 void shell_livesweep_refresh(int phase);
 void shell_plausitest_results(const sim_output& results);
 void shell_runs_changed();
+// The engine's window-command hook: the changes-file commands (646, 647) and
+// the others of shell/simcmds.h.
+int shell_window_command(int id, int parameter1, int parameter2);

@@ -12,6 +12,7 @@ run_command_fn run_hook = nullptr;
 post_command_fn post_hook = nullptr;
 overrides_off_fn overrides_hook = nullptr;
 end_game_fn end_game_hook = nullptr;
+window_command_fn window_hook = nullptr;
 
 int run(int id, int p1, int p2) {
     if (!run_hook) return 0;
@@ -33,6 +34,10 @@ void set_end_game_hook(end_game_fn hook) {
     end_game_hook = hook;
 }
 
+void set_window_command_hook(window_command_fn hook) {
+    window_hook = hook;
+}
+
 int enter_setup_mode(int) {
     if (!cur_model_symbols) return 0;
     if (!ensure_setup_copy(0)) return 0;
@@ -51,8 +56,11 @@ int sim_control_command(int id, int p1, int p2) {
         stop_request = 1;
         return 1;
     case sc_start_game:
-    case sc_continue_game:
         return run(rc_game, p1, p2);
+    case sc_continue_game:
+        return game_state ? run(rc_game, p1, p2) : 0;
+    case sc_game_back:
+        return game_state ? run(rc_game_back, p1, p2) : 0;
     case sc_end_game:
         if (!game_state) return 0;
         if (end_game_hook)
@@ -71,6 +79,23 @@ int sim_control_command(int id, int p1, int p2) {
             return 1;
         }
         return run(rc_livesweep, p1, p2);
+    case sc_reset_all:
+        // Every on-screen change goes; Livesweep shows the model as it is.
+        if (!setup_copies()) return 0;
+        clear_setup();
+        if (livesweep_state == 2 || sim_phase == phase_setup) {
+            // The mode goes on over fresh copies of the model's values.
+            if (!ensure_setup_copy(0)) return 0;
+            if (livesweep_state == 2) livesweep_rerun(0, 2, 0);
+        }
+        return 1;
+    case sc_pick_run_name:
+    case sc_pick_method:
+    case sc_read_changes:
+    case sc_write_changes:
+    case sc_reset_slider:
+    case sc_save_run_as:
+        return window_hook ? window_hook(id, p1, p2) : 0;
     case sc_overrides_off:
         if (overrides_hook)
             overrides_hook();

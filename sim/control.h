@@ -9,13 +9,21 @@ enum sim_command_id : int {
     sc_setup = 629,    // enter simulation set-up
     sc_simulate = 630, // simulate (continue a game while one runs)
     sc_stop = 631,     // stop the running simulation (the break flag)
+    sc_end_game = 632, // the program's own: ends a game without a question
     sc_start_game = 633,
-    sc_continue_game = 638,
-    sc_end_game = 639,
+    sc_pick_run_name = 634, // choose the next run's name among the run files
+    sc_continue_game = 638, // Move Forward
+    sc_game_back = 639,     // Move Backward: the game goes back one interval
     sc_plausitest = 640,
     sc_toolbar_run = 641,
-    sc_livesweep = 645,     // Livesweep on or off
+    sc_pick_method = 643, // choose the integration technique
+    sc_livesweep = 645,   // Livesweep on or off
+    sc_read_changes = 646,
     sc_overrides_off = 648, // switch the input overrides off
+    sc_write_changes = 647,
+    sc_reset_slider = 649, // the current slider back to the model's value
+    sc_reset_all = 650,    // every constant and lookup back to the model's
+    sc_save_run_as = 651,  // Livesweep: write the run shown to a run file
 };
 
 // Ids the run driver (run_command) is called with.
@@ -26,6 +34,7 @@ enum run_command_id : int {
     rc_game = 539,
     rc_livesweep = 542,
     rc_plausitest = 573,
+    rc_game_back = 639,
 };
 
 // The run driver of the shell: run_command(id, setup argument, keep-mode
@@ -43,6 +52,12 @@ void set_overrides_off_hook(overrides_off_fn hook);
 // cleared.
 using end_game_fn = void (*)();
 void set_end_game_hook(end_game_fn hook);
+
+// Serves the commands that need the shell's windows (a choice, a file name,
+// the current slider): 634, 643, 646, 647, 649 and 651; it answers as
+// sim_control_command does.
+using window_command_fn = int (*)(int id, int parameter1, int parameter2);
+void set_window_command_hook(window_command_fn hook);
 
 // Runs a simulation-control command. The run driver's result for the run
 // commands; 1 when a state command was carried out; 0 when refused or when

@@ -23,6 +23,13 @@ int start_game(const sim_options& options);
 // Runs the next interval with the changes of the setup copies put in; the
 // game ends by itself after the last step. The run's result.
 int continue_game();
+// Moves the game back by its last interval: the game is made again from its
+// start with the decisions of every earlier interval, and the run file is
+// written again up to that time. sim_refused at the first interval's end
+// (nothing to go back to) or without a game; the run's result otherwise.
+int game_back();
+// The time the game stands at (0 without a game).
+double game_time();
 // Ends the game and frees its run; game_state becomes 0. Called while an
 // interval runs (from the pump), the game ends when the interval does.
 void end_game();

@@ -9,6 +9,7 @@
 #include "foundation/report.h"
 #include "model/check.h"
 #include "model/codegen.h"
+#include "model/context.h"
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "model/order.h"
@@ -116,6 +117,31 @@ int livesweep_simulate(int, int, int, int* result) {
         if (refresh_hook) refresh_hook(1);
     }
     if (result) *result = r;
+    return r;
+}
+
+int livesweep_write_run(const char* path, const char* run_name) {
+    if (livesweep_state != 2 || busy || !path || !*path || !compile_current()) return sim_refused;
+    setup_state* st = setup_copies();
+    sim_options o;
+    handle_lock<float> values(setup_copy);
+    if (st && st->symbols == compiled->symbols) {
+        o.setup_values = values.get();
+        o.setup_changed = st->changed.data();
+        o.setup = st;
+    }
+    if (model_rec) o.method = model_rec->setup.method;
+    o.run_file = path;
+    o.run_name = run_name && *run_name ? run_name : "Current";
+    if (model_rec) o.info = ctx_text(model_rec, model_rec->run_command);
+    // An ordinary run of the values shown: the shown-run arrays stay as they are.
+    std::uint8_t old_kind = run_kind;
+    run_kind = rk_ordinary;
+    busy = true;
+    stop_request = 0;
+    int r = run_program(compiled->symbols, compiled->program, o, nullptr);
+    busy = false;
+    run_kind = old_kind;
     return r;
 }
 

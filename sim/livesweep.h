@@ -39,6 +39,10 @@ int livesweep_rerun(std::uint32_t window, int mode, int flag);
 // The re-run itself (the run driver calls it while Livesweep is on); its
 // arguments are the run driver's. The result of the run (sim_result).
 int livesweep_simulate(int id, int setup_argument, int keep_mode, int* result);
+// Writes the run Livesweep shows now (the model with the setup copies'
+// values) to a run file under a run name, as an ordinary run. The run's
+// result; sim_refused outside Livesweep or while a re-run is busy.
+int livesweep_write_run(const char* path, const char* run_name);
 // The main window's handler of the Livesweep timer (WM_TIMER, id 2).
 long inline_again_proc(std::uint32_t window, unsigned message, std::uintptr_t wparam,
                        std::intptr_t lparam);

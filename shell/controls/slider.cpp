@@ -57,6 +57,9 @@ struct vslider_rec {
     std::uint8_t showing; // the slider itself is writing the edit box
 };
 
+// The slider last pressed or typed into (a window token; 0 none).
+std::uint32_t last_pressed = 0;
+
 handle record_of(HWND w) {
     return static_cast<handle>(static_cast<std::uint32_t>(GetWindowLong(w, long_record)));
 }
@@ -167,10 +170,9 @@ void font_metrics(HWND w, HFONT font, TEXTMETRIC& tm) {
     ReleaseDC(w, dc);
 }
 
-void layout(HWND w, vslider_rec& s) {
-    RECT c{};
-    GetClientRect(w, &c);
-    const int cw = c.right, ch = c.bottom;
+// The rectangles of a slider of cw x ch pixels in s (the track, the thumb at
+// the value, the edit box), from the fonts of the edit box and the labels.
+void compute_layout(HWND w, vslider_rec& s, int cw, int ch) {
     HWND edit = edit_of(s);
     TEXTMETRIC tm;
     font_metrics(w, edit ? reinterpret_cast<HFONT>(SendMessage(edit, WM_GETFONT, 0, 0)) : nullptr,
@@ -204,8 +206,14 @@ void layout(HWND w, vslider_rec& s) {
     s.edit_h = eh;
     s.edit_x = (cw - ew) / 2;
     s.edit_y = ch - 3 - eh;
-    if (edit) MoveWindow(edit, s.edit_x, s.edit_y, ew, eh, TRUE);
     place_thumb(s);
+}
+
+void layout(HWND w, vslider_rec& s) {
+    RECT c{};
+    GetClientRect(w, &c);
+    compute_layout(w, s, c.right, c.bottom);
+    if (HWND edit = edit_of(s)) MoveWindow(edit, s.edit_x, s.edit_y, s.edit_w, s.edit_h, TRUE);
     InvalidateRect(w, nullptr, TRUE);
 }
 
@@ -217,9 +225,10 @@ HBRUSH background_brush(const vslider_rec& s, bool& owned) {
     return CreateSolidBrush(static_cast<COLORREF>(s.colour));
 }
 
-void draw_label(HDC dc, const slider_ref& s, bool maximum) {
-    const vslider_rec& r = s.rec();
-    const char* set = s.label(maximum ? r.max_label : r.min_label);
+// One scale label of r at r's track, moved by (dx, dy); `set` is the text
+// given in place of the number (null: the number).
+void draw_label(HDC dc, const vslider_rec& r, const char* set, bool maximum, int dx = 0,
+                int dy = 0) {
     std::string text = set ? std::string(set) : value_text(r, maximum ? r.maximum : r.minimum);
     SIZE size{};
     GetTextExtentPoint32(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -231,7 +240,7 @@ void draw_label(HDC dc, const slider_ref& s, bool maximum) {
         y = r.track.bottom;
         x = maximum ? r.track.right - size.cx : r.track.left;
     }
-    TextOut(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+    TextOut(dc, x + dx, y + dy, text.c_str(), static_cast<int>(text.size()));
 }
 
 void paint(HWND w) {
@@ -285,8 +294,8 @@ void paint(HWND w) {
             HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
             SetBkMode(dc, TRANSPARENT);
             SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-            draw_label(dc, s, false);
-            draw_label(dc, s, true);
+            draw_label(dc, r, s.label(r.min_label), false);
+            draw_label(dc, r, s.label(r.max_label), true);
             if (old_font) SelectObject(dc, old_font);
         }
     }
@@ -316,6 +325,7 @@ int along(const vslider_rec& s, LPARAM lp) {
 void mouse_down(HWND w, LPARAM lp) {
     slider_ref s(w);
     if (!s || modal_count > 0 || s->read_only) return;
+    last_pressed = s->self;
     POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
     if (!PtInRect(&s->thumb, p)) return;
     if (HWND edit = edit_of(s.rec())) SetFocus(edit);
@@ -455,6 +465,7 @@ void destroy(HWND w) {
     if (!h) return;
     {
         slider_ref s(w);
+        if (last_pressed == s->self) last_pressed = 0;
         if (HWND edit = edit_of(s.rec())) remove_loop_filter(edit);
         if (s->owns_attached) free_hblock(s->attached);
     }
@@ -609,6 +620,10 @@ LRESULT vslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
                 InvalidateRect(w, &s->thumb, TRUE);
             }
         }
+        if (code == EN_SETFOCUS) {
+            slider_ref s(w);
+            if (s) last_pressed = s->self;
+        }
         if (code == EN_KILLFOCUS || code == EN_SETFOCUS)
             SendMessage(GetParent(w), WM_COMMAND,
                         MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(w)),
@@ -643,4 +658,45 @@ LRESULT vslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         break;
     }
     return DefWindowProc(w, m, wp, lp);
+}
+
+int slider_slot(HWND slider) {
+    if (!slider || !IsWindow(slider) || !record_of(slider)) return 0;
+    slider_ref s(slider);
+    return s ? s->slot : 0;
+}
+
+HWND last_pressed_slider() {
+    HWND w = handle_from_token<HWND>(last_pressed);
+    return w && IsWindow(w) ? w : nullptr;
+}
+
+bool slider_layout(HWND slider, SIZE size, slider_geometry* out) {
+    if (!out || !slider || !IsWindow(slider) || !record_of(slider)) return false;
+    slider_ref s(slider);
+    if (!s) return false;
+    vslider_rec copy = s.rec(); // the window's own layout stays
+    compute_layout(slider, copy, std::max<int>(0, size.cx), std::max<int>(0, size.cy));
+    out->track = copy.track;
+    out->thumb = copy.thumb;
+    out->edit =
+        RECT{copy.edit_x, copy.edit_y, copy.edit_x + copy.edit_w, copy.edit_y + copy.edit_h};
+    out->label_height = copy.label_height;
+    return true;
+}
+
+void draw_slider_labels(HWND slider, HDC dc, const slider_geometry& g, POINT origin) {
+    if (!dc || !slider || !IsWindow(slider) || !record_of(slider)) return;
+    slider_ref s(slider);
+    if (!s || !s->show_labels) return;
+    vslider_rec r = s.rec();
+    r.track = g.track;
+    r.label_height = g.label_height;
+    HFONT font = handle_from_token<HFONT>(r.label_font);
+    HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
+    int old_mode = SetBkMode(dc, TRANSPARENT);
+    draw_label(dc, r, s.label(r.min_label), false, origin.x, origin.y);
+    draw_label(dc, r, s.label(r.max_label), true, origin.x, origin.y);
+    SetBkMode(dc, old_mode);
+    if (old_font) SelectObject(dc, old_font);
 }

@@ -43,3 +43,22 @@ inline constexpr int sketch_page_up_command = 327;
 inline constexpr int sketch_page_down_command = 328;
 
 LRESULT vslider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// A slider's rectangles for a client size: the track, the thumb at the
+// slider's value and the value box, and the labels' height (0 without
+// labels). Used to draw a slider into a printer or metafile context.
+struct slider_geometry {
+    RECT track{}, thumb{}, edit{};
+    int label_height = 0;
+};
+// The layout of `slider` at `size` (the window itself is not changed); false
+// for a window that is not a slider.
+bool slider_layout(HWND slider, SIZE size, slider_geometry* out);
+// Draws the slider's scale labels (when it shows them) for geometry g into
+// dc, moved by origin, in the labels' font and the dc's text colour.
+void draw_slider_labels(HWND slider, HDC dc, const slider_geometry& g, POINT origin);
+
+// The value slot a slider is bound to (0: none).
+int slider_slot(HWND slider);
+// The slider the user last pressed or typed into (null: none, or destroyed).
+HWND last_pressed_slider();

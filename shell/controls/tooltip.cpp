@@ -102,16 +102,15 @@ void hide_tooltip(int forget) {
 }
 
 void track_tooltip(HWND control, int item, int extra) {
-    if (control != tip.control || item != tip.item || extra != tip.extra) {
-        // Another item: the tip goes, and so does a suppression.
-        hide_tooltip(0);
-    }
-    int old_item = tip.item;
-    HWND old_control = tip.control;
+    // The state before the old tip goes decides how the new item's tip comes:
+    // once a tip has been up, the next item's shows at once.
+    const int state = tip.state;
+    const bool changed = control != tip.control || item != tip.item || extra != tip.extra;
+    if (changed) hide_tooltip(0);
     tip.control = control;
     tip.item = item;
     tip.extra = extra;
-    switch (tip.state) {
+    switch (state) {
     case st_idle:
     case st_waiting:
         if (tooltip_wnd) KillTimer(tooltip_wnd, timer_show);
@@ -123,12 +122,18 @@ void track_tooltip(HWND control, int item, int extra) {
             tip.state = st_idle;
         }
         break;
-    case st_given:
-        if (focus_is_ours() && (item != old_item || control != old_control))
+    default: {
+        // Suppressed or shown: the same item keeps what it has; a given-text
+        // tip gives way to the control's own unless it is the run-name
+        // field's (which gives its tips that way).
+        bool show = changed || (state == st_given && GetDlgCtrlID(control) != run_name_field_id);
+        if (!show) break;
+        if (modal_count == 0 && focus_is_ours())
             show_tooltip(tooltip_wnd, control, item, nullptr);
+        else
+            tip.state = st_idle;
         break;
-    default: // suppressed, or shown and tracking the same item
-        break;
+    }
     }
 }
 

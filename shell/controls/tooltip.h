@@ -38,6 +38,9 @@ struct tip_request {
 };
 
 inline constexpr int tip_wait_ms = 1000;
+// The control id of the toolbar's run-name field, whose given-text tips stay
+// while the pointer stays on it.
+inline constexpr int run_name_field_id = 101;
 // The tooltip option: seconds a tip stays up (0: until the pointer moves).
 extern int tooltip_seconds;
 

@@ -324,11 +324,162 @@ TEST_F(Dialogs, FitDialogScalesToTheDialogFontAndCentresOnRequest) {
     EXPECT_GT(edit_big.right - edit_big.left, edit_plain.right - edit_plain.left);
 
     RECT placed{};
+    set_dialog_font_specs("", "", ""); // a dialog that fits around the point
     set_dialog_centre(300, 260);
     answerer::dialog(354).call([&](HWND d) { GetWindowRect(d, &placed); }).press(IDCANCEL);
     ask_text("p", "");
     EXPECT_NEAR((placed.left + placed.right) / 2, 299, 2);
     EXPECT_NEAR((placed.top + placed.bottom) / 2, 259, 2);
+}
+
+TEST_F(Dialogs, ModalDepthAndScreenSizeAreThereForTheTools) {
+    EXPECT_EQ(modal_depth(), 0);
+    int inside = -1, nested = -1;
+    answerer::dialog(354)
+        .call([&](HWND) {
+            inside = modal_depth();
+            answerer::dialog(354).call([&](HWND) { nested = modal_depth(); }).press(IDCANCEL);
+            ask_text("inner", "");
+        })
+        .press(IDCANCEL);
+    ask_text("outer", "");
+    EXPECT_EQ(inside, 1);
+    EXPECT_EQ(nested, 2);
+    EXPECT_EQ(modal_depth(), 0);
+    const int saved_w = screen_right, saved_h = screen_bottom;
+    screen_right = 0;
+    screen_bottom = 0;
+    EXPECT_EQ(screen_w(), GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(screen_h(), GetSystemMetrics(SM_CYSCREEN));
+    screen_right = 1280;
+    screen_bottom = 720;
+    EXPECT_EQ(screen_w(), 1280);
+    EXPECT_EQ(screen_h(), 720);
+    screen_right = saved_w;
+    screen_bottom = saved_h;
+}
+
+TEST_F(Dialogs, EveryShowingOfADialogHasTheSameSize) {
+    // The dialog font is set on each dialog and must outlive it: the second
+    // showing is as wide as the first.
+    set_dialog_font_specs("Sans Serif|12|", "", "");
+    std::vector<SIZE> sizes;
+    for (int i = 0; i < 3; ++i) {
+        answerer::dialog(354)
+            .call([&](HWND d) {
+                RECT wr{};
+                GetWindowRect(d, &wr);
+                sizes.push_back(SIZE{wr.right - wr.left, wr.bottom - wr.top});
+            })
+            .press(IDCANCEL);
+        ask_text("p", "");
+    }
+    ASSERT_EQ(sizes.size(), 3u);
+    for (const SIZE& s : sizes) {
+        EXPECT_EQ(s.cx, sizes[0].cx);
+        EXPECT_EQ(s.cy, sizes[0].cy);
+    }
+}
+
+// The font dialog as the user answers it: the font it sets and its answer.
+int chooser_calls = 0;
+int chooser_answer = 0;
+const char* chooser_font = "";
+int fake_font_dialog(font_spec* font, int) {
+    ++chooser_calls;
+    if (chooser_answer) read_font_spec(font, chooser_font, nullptr);
+    return chooser_answer;
+}
+
+TEST_F(Dialogs, ADialogTooLargeOffersTheFontDialogForASmallerFallback) {
+    set_fallback_font_chooser(fake_font_dialog);
+    struct unhook {
+        ~unhook() { set_fallback_font_chooser(nullptr); }
+    } unhook_chooser;
+    const char* too_small = "Screen too small - try a smaller font on the next dialog";
+    // Cancel in the font dialog ends the dialog.
+    chooser_calls = 0;
+    chooser_answer = 0;
+    set_dialog_font_specs("Sans Serif|144|", "", "Sans Serif|144|");
+    answerer::box("Stop from Kavrel").text(too_small).press(IDOK);
+    EXPECT_EQ(ask_text("p", "x"), nullptr);
+    EXPECT_EQ(chooser_calls, 1);
+    // A smaller font chosen with no other dialog open: the dialog comes up
+    // in it, and it stays the fallback.
+    chooser_calls = 0;
+    chooser_answer = 2;
+    chooser_font = "Sans Serif|9|";
+    answerer::box("Stop from Kavrel").text(too_small).press(IDOK);
+    answerer::dialog(354).set_text(1660, "fits").press(IDOK);
+    char* t = ask_text("p", "x");
+    ASSERT_NE(t, nullptr);
+    EXPECT_STREQ(t, "fits");
+    EXPECT_EQ(chooser_calls, 1);
+    EXPECT_EQ(dialog_font_spec(2).rfind("Sans Serif|9", 0), 0u) << dialog_font_spec(2);
+    // With another dialog open, the old font cannot go: the user is told.
+    set_dialog_font_specs("", "", "");
+    char* inner = reinterpret_cast<char*>(1);
+    answerer::dialog(354)
+        .call([&](HWND) {
+            set_dialog_font_specs("Sans Serif|144|", "", "Sans Serif|144|");
+            answerer::box("Stop from Kavrel").text(too_small).press(IDOK);
+            answerer::box("Stop from Kavrel")
+                .text("You will need to cancel all open dialogs and try again")
+                .press(IDOK);
+            inner = ask_text("inner", "x");
+        })
+        .press(IDCANCEL);
+    ask_text("outer", "");
+    EXPECT_EQ(inner, nullptr);
+    EXPECT_EQ(chooser_calls, 2);
+    EXPECT_EQ(answerer::pending(), 0u);
+}
+
+TEST_F(Dialogs, DialogFiltersKeepTheirPlaceUnlessPutFirst) {
+    HWND a = make_test_window("Kavrel_filter_test", DefWindowProc);
+    HWND b = make_test_window("Kavrel_filter_test", DefWindowProc);
+    HWND c = make_test_window("Kavrel_filter_test", DefWindowProc);
+    static std::vector<char> order;
+    auto fa = [](HWND, MSG*) {
+        order.push_back('a');
+        return false;
+    };
+    auto fb = [](HWND, MSG*) {
+        order.push_back('b');
+        return false;
+    };
+    auto fc = [](HWND, MSG*) {
+        order.push_back('c');
+        return false;
+    };
+    auto fb2 = [](HWND, MSG*) {
+        order.push_back('B');
+        return false;
+    };
+    MSG msg{};
+    msg.message = WM_KEYDOWN;
+    auto run = [&] {
+        order.clear();
+        run_loop_filters(&msg);
+        return std::string(order.begin(), order.end());
+    };
+    add_dialog_filter(a, fa, 0);
+    add_dialog_filter(b, fb, 0);
+    add_dialog_filter(c, fc, 0);
+    EXPECT_EQ(run(), "abc");
+    add_dialog_filter(b, fb2, 0); // keeps its place with its new filter
+    EXPECT_EQ(run(), "aBc");
+    add_dialog_filter(c, fc, 1); // first: to the front
+    EXPECT_EQ(run(), "caB");
+    remove_dialog_filter(a);
+    remove_dialog_filter(a); // an unknown window is ignored
+    EXPECT_EQ(run(), "cB");
+    remove_dialog_filter(b);
+    remove_dialog_filter(c);
+    EXPECT_EQ(run(), "");
+    DestroyWindow(a);
+    DestroyWindow(b);
+    DestroyWindow(c);
 }
 
 TEST_F(Dialogs, ADialogTooLargeForTheScreenIsEndedWithAMessage) {

@@ -3,6 +3,7 @@
 #include "shell_fixture.h"
 
 #include "foundation/files.h"
+#include "foundation/ini.h"
 #include "foundation/package.h"
 #include "foundation/package_write.h"
 #include "model/context.h"
@@ -325,6 +326,61 @@ TEST_F(FileChoice, TheNameHasTheKeyboardFoldersAreFoldersAndEveryKindIsOffered) 
     answerer::dialog(dlg_file_choice).call([&](HWND d) { shown = shown_dir(d); }).press(IDCANCEL);
     EXPECT_EQ(choose_model_file(""), nullptr);
     EXPECT_EQ(shown, dir_ + "/");
+}
+
+TEST_F(FileChoice, ALongFolderIsShortenedInTheMiddleAndKeptForTheNextRun) {
+    std::string deep = dir_ + "/a-rather-long-folder-name/another-long-folder-name/"
+                              "yet-another-long-folder-name/models-for-the-viewer/final-folder";
+    fs::create_directories(deep);
+    std::ofstream(deep + "/m.kmf") << "x";
+    std::string shown;
+    answerer::dialog(dlg_file_choice)
+        .call([&](HWND d) { shown = shown_dir(d); })
+        .set_text(fdc_name, "m.kmf")
+        .press(IDOK);
+    char* p = choose_model_file((deep + "/").c_str());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::string(p), deep + "/m.kmf");
+    // The beginning and the folder shown stay; the middle gives way.
+    EXPECT_LT(shown.size(), deep.size());
+    EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+    EXPECT_EQ(shown.rfind(dir_.substr(0, 4), 0), 0u) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 7), "folder/") << shown;
+    // The folder is in the settings; after a restart the dialog starts there.
+    ASSERT_NE(ini_value(last_folder_key), nullptr);
+    EXPECT_EQ(std::string(ini_value(last_folder_key)), deep + "/");
+    forget_file_folder();
+    EXPECT_EQ(start_directory(nullptr), deep + "/");
+    // A folder that is gone is passed over.
+    fs::remove_all(dir_ + "/a-rather-long-folder-name");
+    forget_file_folder();
+    EXPECT_NE(start_directory(nullptr), deep + "/");
+    ini_set(last_folder_key, nullptr);
+    forget_file_folder();
+}
+
+TEST_F(FileChoice, ElidingKeepsWhatFitsAndLeavesShortTextsAlone) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    auto width = [&](const std::string& t) {
+        SIZE s{};
+        GetTextExtentPoint32(dc, t.c_str(), static_cast<int>(t.size()), &s);
+        return static_cast<int>(s.cx);
+    };
+    EXPECT_EQ(elide_middle(dc, "/tmp/short/", 400), "/tmp/short/");
+    std::string path = "/home/someone/projects/simulation-models/2026/archive/final/";
+    for (int w : {60, 120, 200, width(path) - 1}) {
+        std::string e = elide_middle(dc, path, w);
+        EXPECT_LE(width(e), w) << e;
+        EXPECT_NE(e.find("..."), std::string::npos) << e;
+        std::size_t dots = e.find("...");
+        EXPECT_EQ(path.rfind(e.substr(0, dots), 0), 0u) << e;
+        std::string tail = e.substr(dots + 3);
+        EXPECT_EQ(path.substr(path.size() - tail.size()), tail) << e;
+    }
+    EXPECT_EQ(elide_middle(dc, path, width(path)), path);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
 }
 
 } // namespace

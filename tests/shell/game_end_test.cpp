@@ -67,12 +67,12 @@ TEST_F(GameEnd, OpeningAModelEndsTheGameWhenTheUserAgrees) {
     menu_command(cmd_run_game);
     ASSERT_TRUE(game_in_progress());
     const handle old_symbols = cur_model_symbols;
-    answerer::box("Question from Kavrel").text("end the current game??").press(IDNO);
+    answerer::box("Question from Kavrel").text("Do you want to end the game?").press(IDNO);
     set_pending_open(1, model_.c_str(), 0);
     menu_command(cmd_open_model);
     EXPECT_TRUE(game_in_progress());
     EXPECT_EQ(cur_model_symbols, old_symbols);
-    answerer::box("Question from Kavrel").text("end the current game??").press(IDYES);
+    answerer::box("Question from Kavrel").text("Do you want to end the game?").press(IDYES);
     set_pending_open(1, model_.c_str(), 0);
     menu_command(cmd_open_model);
     EXPECT_FALSE(game_in_progress());

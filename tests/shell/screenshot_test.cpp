@@ -4,6 +4,8 @@
 // bar, the title and the bottom bar.
 #include "shell_fixture.h"
 
+#include "shell/menubar.h"
+
 #include <algorithm>
 
 #include <QColor>
@@ -172,6 +174,21 @@ TEST_F(Workbench, TitleNamesTheModelOrItsAbsence) {
     shell_opts.short_names = 1;
     set_main_title(nullptr);
     EXPECT_EQ(title(), "Kavrel:" + model.substr(model.size() - 25) + " Var:Population");
+}
+
+TEST_F(Workbench, TitleNamesTheFileBeingEditedUntilTheMenuBarChanges) {
+    make_workbench();
+    set_edited_file("notes.txt");
+    EXPECT_EQ(title(), "Kavrel:No Model Open Edit:notes.txt Var:");
+    set_main_title("Births");
+    EXPECT_EQ(title(), "Kavrel:No Model Open Edit:notes.txt Var:Births");
+    output_menu_bar(); // another kind of window: no file is edited
+    EXPECT_EQ(edited_file(), "");
+    set_main_title(nullptr);
+    EXPECT_EQ(title(), "Kavrel:No Model Open Var:Births");
+    set_edited_file("other.txt");
+    rebuild_menu_bar();
+    EXPECT_EQ(title(), "Kavrel:No Model Open Var:Births");
 }
 
 TEST_F(Workbench, SessionEndIsRefusedWhileAModalInteractionRuns) {

@@ -297,4 +297,55 @@ TEST_F(Slider, GaugeDrawsItsRowFromTheGameTable) {
     game_gauge_count = 0;
 }
 
+TEST_F(Slider, LayoutAndLabelsCanBeHadForAnotherContext) {
+    HWND s = bound_slider();
+    send_float(s, vs_set_value, 5);
+    SendMessage(s, vs_show_labels, 1, 0);
+    RECT edit_before{};
+    GetWindowRect(GetDlgItem(s, slider_edit_id), &edit_before);
+    // Twice the width, as a page might want it: the track follows, the
+    // thumb stands at the value's place on it.
+    slider_geometry g;
+    ASSERT_TRUE(slider_layout(s, SIZE{2 * slider_w, slider_h}, &g));
+    EXPECT_EQ(g.track.left, 2);
+    EXPECT_EQ(g.track.right, 2 * slider_w - 5);
+    const int thumb_w = g.thumb.right - g.thumb.left;
+    EXPECT_EQ(thumb_w, 40);
+    EXPECT_EQ(g.thumb.left - g.track.left,
+              std::lround(0.5 * (g.track.right - g.track.left - thumb_w)));
+    EXPECT_GT(g.label_height, 0);
+    EXPECT_LE(g.edit.bottom, slider_h);
+    // The slider on screen is untouched.
+    RECT edit_after{};
+    GetWindowRect(GetDlgItem(s, slider_edit_id), &edit_after);
+    EXPECT_EQ(edit_after.left, edit_before.left);
+    EXPECT_EQ(edit_after.right, edit_before.right);
+    EXPECT_FALSE(slider_layout(host, SIZE{100, 50}, &g));
+    ASSERT_TRUE(slider_layout(s, SIZE{2 * slider_w, slider_h}, &g));
+    // The labels, drawn into a bitmap 20 pixels in: "0" at the left end of
+    // the track, "10" at its right end, nothing between.
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 2 * slider_w + 40, slider_h + 40);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all{0, 0, 2 * slider_w + 40, slider_h + 40};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(dc, RGB(0, 0, 0));
+    draw_slider_labels(s, dc, g, POINT{20, 20});
+    auto ink = [&](int x0, int x1) {
+        int n = 0;
+        for (int y = 20 + g.track.bottom; y < 20 + g.track.bottom + g.label_height; ++y)
+            for (int x = x0; x < x1; ++x) n += GetPixel(dc, x, y) != RGB(255, 255, 255);
+        return n;
+    };
+    const int left = 20 + g.track.left, right = 20 + g.track.right;
+    EXPECT_GT(ink(left, left + 20), 0);
+    EXPECT_GT(ink(right - 30, right), 0);
+    EXPECT_EQ(ink(left + 40, right - 40), 0);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
 } // namespace

@@ -162,4 +162,45 @@ TEST_F(WindowList, RecentModelsAreAbsoluteUniqueAndBounded) {
     EXPECT_EQ(recent_models(2, 0, nullptr), nullptr);
 }
 
+TEST_F(WindowList, OutputWindowsCycleBackAndGroupCyclingSkipsEmptyGroups) {
+    auto output_window = [](const char* title, int x) {
+        return CreateWindow("Kavrel_toolwrap", title, WS_CHILD | WS_VISIBLE | WS_CAPTION, x, 0, 200,
+                            150, container_wnd, nullptr, hinst, nullptr);
+    };
+    // No window of any group: nothing to bring forward.
+    EXPECT_EQ(next_window_group(kind_build), 0);
+    HWND a = output_window("A", 0), b = output_window("B", 30), c = output_window("C", 60);
+    auto z_order = [] {
+        std::vector<HWND> out;
+        for (HWND w = GetWindow(container_wnd, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
+            out.push_back(w);
+        return out;
+    };
+    activate_window(b, 0, 0);
+    ASSERT_EQ(active_child, b);
+    std::vector<HWND> z = z_order();
+    ASSERT_EQ(z.size(), 3u);
+    ASSERT_EQ(z[0], b);                     // activation puts it on top
+    activate_window(z[2], -1, kind_output); // the one just above the lowest
+    EXPECT_EQ(active_child, z[1]);
+    // From the top window (none above it): the lowest.
+    z = z_order();
+    ASSERT_EQ(z[0], active_child);
+    activate_window(z[0], -1, kind_output);
+    EXPECT_EQ(active_child, z[2]);
+    // From output windows the next group is the build windows' (1); with none
+    // open the floating windows (2) have none either, so the output group
+    // itself (3) is the one.
+    EXPECT_EQ(next_window_group(kind_output), 3);
+    HWND sketch = build_window("S", 90);
+    EXPECT_EQ(next_window_group(kind_output), 1);
+    // From build windows: floats, then output windows.
+    EXPECT_EQ(next_window_group(kind_build), 3);
+    DestroyWindow(a);
+    DestroyWindow(b);
+    DestroyWindow(c);
+    EXPECT_EQ(next_window_group(kind_build), 1);
+    DestroyWindow(sketch);
+}
+
 } // namespace

@@ -54,7 +54,52 @@ TEST_F(Control, RunCommandsReachTheRunDriverWithItsIds) {
     EXPECT_EQ(sim_control_command(sc_livesweep, 0, 0), 1);
     EXPECT_EQ(calls, (std::vector<int>{rc_simulate, rc_toolbar, rc_plausitest, rc_game, rc_game,
                                        rc_livesweep}));
-    EXPECT_EQ(sim_control_command(632, 0, 0), 0); // not served
+    EXPECT_EQ(sim_control_command(642, 0, 0), 0); // not served
+}
+
+std::vector<int> window_calls;
+int fake_window_command(int id, int, int) {
+    window_calls.push_back(id);
+    return 1;
+}
+
+TEST_F(Control, GameStepsAndWindowCommandsGoWhereTheyBelong) {
+    // Move Forward and Move Backward mean nothing without a game: the
+    // backward step never reaches the game's end.
+    EXPECT_EQ(sim_control_command(sc_continue_game, 0, 0), 0);
+    EXPECT_EQ(sim_control_command(sc_game_back, 0, 0), 0);
+    game_state = 4;
+    EXPECT_EQ(sim_control_command(sc_game_back, 0, 0), 1);
+    EXPECT_EQ(sim_control_command(sc_continue_game, 0, 0), 1);
+    EXPECT_EQ(game_state, 4);
+    EXPECT_EQ(calls, (std::vector<int>{rc_game_back, rc_game}));
+    // The choices and files are the shell's; without it they are refused.
+    const int window_ids[] = {sc_pick_run_name, sc_pick_method,  sc_read_changes,
+                              sc_write_changes, sc_reset_slider, sc_save_run_as};
+    for (int id : window_ids) EXPECT_EQ(sim_control_command(id, 0, 0), 0) << id;
+    window_calls.clear();
+    set_window_command_hook(&fake_window_command);
+    for (int id : window_ids) EXPECT_EQ(sim_control_command(id, 0, 0), 1) << id;
+    set_window_command_hook(nullptr);
+    EXPECT_EQ(window_calls, std::vector<int>(std::begin(window_ids), std::end(window_ids)));
+}
+
+TEST_F(Control, ResetAllDropsTheOnScreenChanges) {
+    EXPECT_EQ(sim_control_command(sc_reset_all, 0, 0), 0); // nothing to reset
+    model_builder b("reset");
+    b.constant("k", 4);
+    b.aux("x", "k * 2");
+    ASSERT_TRUE(b.finish());
+    std::int32_t k = slot_of(b, "k");
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    ASSERT_EQ(ensure_setup_copy(0), 1) << messages.joined();
+    ASSERT_EQ(set_setup_value(k, 9), 1);
+    EXPECT_EQ(sim_control_command(sc_reset_all, 0, 0), 1);
+    ASSERT_EQ(ensure_setup_copy(0), 1);
+    handle_lock<float> v(setup_copy);
+    EXPECT_FLOAT_EQ(v.get()[k], 4);
+    EXPECT_EQ(setup_copies()->changed[static_cast<std::size_t>(k)], 0);
 }
 
 TEST_F(Control, StateCommandsChangeTheStateBytes) {

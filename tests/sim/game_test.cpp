@@ -164,4 +164,61 @@ TEST_F(Game, LaterIntervalsWriteOnIntoTheFileTheGameStartedWith) {
     run_kind = old_kind;
 }
 
+TEST_F(Game, MovingBackReplaysTheEarlierDecisionsAndDropsTheLastInterval) {
+    // A longer game of the same model: FINAL TIME 10, intervals of 2.
+    {
+        model_builder b("long game");
+        b.control(0, 10, 1, 1);
+        symbol_id order = b.aux("order", "1");
+        b.level("Stock", "order", "0");
+        ASSERT_TRUE(b.finish());
+        symbol_record r = get_symbol(b.symbols(), order);
+        r.type = st_game;
+        put_symbol(b.symbols(), order, r);
+        assign_value_slots(b.symbols());
+        order_ = slot_of(b, "order");
+        stock_ = slot_of(b, "Stock");
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+    }
+    ASSERT_EQ(ensure_setup_copy(0), 1) << messages.joined();
+    sim_options o;
+    o.run_file = file_.c_str();
+    ASSERT_EQ(start_game(o), sim_done) << messages.joined();
+    // Nothing to go back to yet: the game stays where it is.
+    EXPECT_EQ(game_back(), sim_refused);
+    EXPECT_TRUE(game_in_progress());
+    EXPECT_DOUBLE_EQ(game_time(), 2);
+    ASSERT_EQ(set_setup_value(order_, 5), 1);
+    ASSERT_EQ(continue_game(), sim_done);
+    ASSERT_EQ(set_setup_value(order_, 2), 1);
+    ASSERT_EQ(continue_game(), sim_done);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2 + 2 * 5 + 2 * 2);
+    EXPECT_EQ(saved_in_file(), 7);
+    // Back by one interval: time 4, the order-5 interval replayed, the file
+    // written again up to there.
+    EXPECT_EQ(game_back(), sim_done) << messages.joined();
+    EXPECT_TRUE(game_in_progress());
+    EXPECT_DOUBLE_EQ(game_time(), 4);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2 + 2 * 5);
+    EXPECT_EQ(saved_in_file(), 5);
+    EXPECT_EQ(game_saved_times, 5);
+    // A new decision from there; and back twice reaches the first interval.
+    ASSERT_EQ(set_setup_value(order_, 3), 1);
+    ASSERT_EQ(continue_game(), sim_done);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2 + 2 * 5 + 2 * 3);
+    EXPECT_EQ(game_back(), sim_done);
+    EXPECT_EQ(game_back(), sim_done);
+    EXPECT_DOUBLE_EQ(game_time(), 2);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2);
+    EXPECT_EQ(saved_in_file(), 3);
+    EXPECT_EQ(game_back(), sim_refused);
+    // The game goes on to its end from there.
+    EXPECT_EQ(continue_game(), sim_done);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2 + 2 * 3); // the order in the copy now
+    end_game();
+    EXPECT_EQ(game_back(), sim_refused);
+    EXPECT_DOUBLE_EQ(game_time(), 0);
+}
+
 } // namespace
