@@ -530,10 +530,12 @@ void state_rate_op(const std::uint32_t* c, int base, std::uint32_t lane0, std::u
     double* args[8];
     for (int k = 0; k < nargs && k < 8; ++k) args[k] = S(base + k);
     if (fn == fn_delay_fixed) {
+        // A pipeline is made when its call is first evaluated in the initial
+        // pass; one that never was (a unit outside that pass) takes no input.
         if (mode == em_main)
             for (std::uint32_t i = 0; i < n; ++i)
-                delay_push(a + lane0 + i, args[0][i], sim_time + delays[a + lane0 + i]->delay,
-                           lane0 + i);
+                if (const delay_object* d = delays[a + lane0 + i])
+                    delay_push(a + lane0 + i, args[0][i], sim_time + d->delay, lane0 + i);
     } else {
         state_rates(fn, args, a, b, lane0, n);
     }

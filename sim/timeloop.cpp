@@ -326,7 +326,7 @@ private:
         std::vector<int> out;
         for (auto it = p_.initial_order.rbegin(); it != p_.initial_order.rend(); ++it) {
             const code_unit& cu = p_.units[static_cast<std::size_t>(*it)];
-            if (!needed.count(cu.sym)) continue;
+            if (cu.hidden || !needed.count(cu.sym)) continue;
             out.push_back(*it);
             for (const unit_read& r : cu.reads)
                 if (r.initial) needed.insert(r.sym);
