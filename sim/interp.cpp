@@ -1201,7 +1201,12 @@ void lookup_one_table(const double* x, double* out, std::uint32_t n, lookup_tabl
             const double above = hi != last ? std::nextafter(hi, HUGE_VAL) : hi;
             auto inside = [&](double v) { return v > below && v < above; };
             const bool wider = lookup_wider();
-            if ((wider ? lanes_inside_wider : lanes_inside)(x + i, n - i, below, above) == n - i)
+            // All lanes in one segment is the usual case, counted as vectors
+            // once; after a lane has moved the segment the run is scanned lane
+            // by lane, so lanes spread over many segments cost no more than
+            // one pass.
+            if (i == 0 &&
+                (wider ? lanes_inside_wider : lanes_inside)(x + i, n - i, below, above) == n - i)
                 j = n;
             else
                 while (j < n && (x[j] == NAd || inside(x[j]))) ++j;
