@@ -601,7 +601,7 @@ int write_results(handle symbols, const sim_program& p, const sim_options& o,
         data = data || is_data_slot_type(img.slot_types[s]);
     }
     img.times = out.times;
-    img.rows = out.rows;
+    img.rows_in = &out.rows;
     if (data) img.data_times = out.times;
     img.constants = out.initial;
     img.lookups.assign(run_lookup_tables(), run_lookup_tables() + p.lookups);
