@@ -440,7 +440,8 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
                 double y0 = py[k - 1], y1 = py[k];
                 if ((y >= y0 && y <= y1) || (y <= y0 && y >= y1)) {
                     r = y1 == y0 ? px[k - 1]
-                                 : px[k - 1] + (y - y0) / (y1 - y0) * (px[k] - px[k - 1]);
+                                 : px[k - 1] + (y - y0) / (y1 - y0) *
+                                                   (static_cast<double>(px[k]) - px[k - 1]);
                     break;
                 }
             }
@@ -1067,15 +1068,16 @@ bool lookup_locate_search(lookup_table& t, const float* data, double x, bool ext
     if (n == 0) return false;
     value = py[0];
     if (n == 1) return false;
+    // Beyond an end, the line of the end segment, computed as inside it.
     if (x <= px[0]) {
         if (!extrapolate || px[1] == px[0]) return false;
-        span = {px[0], py[0], py[1] - py[0], px[1] - px[0]};
+        span = segment_span(px, py, 0);
         return true;
     }
     if (x >= px[n - 1]) {
         value = py[n - 1];
         if (!extrapolate || px[n - 1] == px[n - 2]) return false;
-        span = {px[n - 1], py[n - 1], py[n - 1] - py[n - 2], px[n - 1] - px[n - 2]};
+        span = segment_span(px, py, n - 2);
         return true;
     }
     // The current segment first: successive calls usually stay in it or move by one.
@@ -1090,13 +1092,12 @@ bool lookup_locate_search(lookup_table& t, const float* data, double x, bool ext
             if (k > n - 2) k = n - 2;
         }
         t.segment = static_cast<std::int32_t>(k);
-        double dx = px[k + 1] - px[k];
-        t.slope = dx == 0 ? 0.0f : static_cast<float>((py[k + 1] - py[k]) / dx);
+        lookup_span s = segment_span(px, py, k);
+        t.slope = s.dx == 0 ? 0.0f : static_cast<float>(s.dy / s.dx);
     }
-    double dx = px[k + 1] - px[k];
     value = py[k + 1];
-    if (dx == 0) return false;
-    span = {px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+    if (px[k + 1] == px[k]) return false;
+    span = segment_span(px, py, k);
     return true;
 }
 
@@ -1211,12 +1212,11 @@ void lookup_one_table(const double* x, double* out, std::uint32_t n, lookup_tabl
             else
                 while (j < n && (x[j] == NAd || inside(x[j]))) ++j;
             if (j > i) {
-                double dx = px[k + 1] - px[k];
-                if (dx == 0) {
+                if (px[k + 1] == px[k]) {
                     double v = py[k + 1];
                     for (std::uint32_t l = i; l < j; ++l) out[l] = x[l] == NAd ? NAd : v;
                 } else {
-                    const lookup_span s{px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+                    const lookup_span s = segment_span(px, py, k);
                     (wider ? interpolate_run_wider : interpolate_run)(x + i, out + i, j - i, s);
                 }
             }
