@@ -1076,7 +1076,7 @@ bool lookup_locate_search(lookup_table& t, const float* data, double x, bool ext
     }
     if (x >= px[n - 1]) {
         value = py[n - 1];
-        if (!extrapolate || px[n - 1] == px[n - 2]) return false;
+        if (!extrapolate || x == px[n - 1] || px[n - 1] == px[n - 2]) return false;
         span = segment_span(px, py, n - 2);
         return true;
     }

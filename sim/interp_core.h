@@ -32,7 +32,7 @@ inline double lookup_interpolate(double x, const lookup_span& s) {
 }
 // The span of segment k (points k and k + 1), the one form every road uses,
 // beyond the ends too: the differences of the stored floats are taken in
-// double, where they are exact.
+// double, not rounded to float.
 inline lookup_span segment_span(const float* px, const float* py, std::int64_t k) {
     return {px[k], py[k], static_cast<double>(py[k + 1]) - py[k],
             static_cast<double>(px[k + 1]) - px[k]};

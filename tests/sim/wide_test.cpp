@@ -219,6 +219,9 @@ TEST(WideLookups, ChunksElementsAndBothEnginesDrawOneLine) {
     b.aux("plain[A,B]", "tbl(-k[A,B])");
     b.aux("extrapolated[A,B]", "LOOKUP EXTRAPOLATE(tbl, -k[A,B])");
     b.level("integrated[A,B]", "tbl(-k[A,B])", "0");
+    // At the end points themselves, their own values.
+    b.aux("at first", "LOOKUP EXTRAPOLATE(tbl, 1.8877 + TIME * 0)");
+    b.aux("at last", "LOOKUP EXTRAPOLATE(tbl, 4.8877 + TIME * 0)");
     // The first two rows element by element (the first chunk ends inside the
     // second), the integrated ones for the second row.
     for (int lane = 0; lane < 2 * 254; ++lane) {
@@ -274,6 +277,10 @@ TEST(WideLookups, ChunksElementsAndBothEnginesDrawOneLine) {
             }
         }
     EXPECT_GT(inside, 1000);
+    for (std::size_t t = 0; t < flat.times.size(); ++t) {
+        EXPECT_EQ(saved_value(flat, t, slot_of(b, "at first")), y0);
+        EXPECT_EQ(saved_value(flat, t, slot_of(b, "at last")), y1);
+    }
 }
 
 } // namespace
