@@ -13,9 +13,13 @@
 
 #include "bench/direct_models.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,42 +74,54 @@ std::vector<std::pair<float, float>> table_of(int j) {
 struct world_model {
     model_builder b{"world size"};
     sim_program p;
-    world_model() {
+    // sectors copies of the model side by side (names of sector k > 0 begin
+    // with "s<k> "), over steps Euler steps of w_step.
+    explicit world_model(int sectors = 1, long steps = 0) {
         init_vocabulary();
-        b.control(w_start, w_end, w_step, w_save);
-        for (int i = 0; i < levels; ++i) {
-            b.constant(("k" + num(i)).c_str(), k_of(i));
-            b.constant(("t" + num(i)).c_str(), t_of(i));
-        }
-        for (int j = 0; j < misc; ++j) b.constant(("g" + num(j)).c_str(), g_of(j));
-        for (int j = 0; j < lookups; ++j) b.lookup(("tbl" + num(j)).c_str(), table_of(j));
-        for (int i = 0; i < levels; ++i) {
-            std::string n = num(i), n1 = num((i + 1) % levels), n2 = num((i + 2) % levels);
-            b.level(("L" + n).c_str(), ("f" + n + " - L" + n + " * k" + n + " * x" + n).c_str(),
-                    ("t" + n + " * 0.8").c_str());
-            b.aux(("x" + n).c_str(), ("L" + n + " / t" + n).c_str());
-            std::string f;
-            if (i < lookups)
-                f = "k" + n + " * L" + n1 + " * tbl" + n + "(x" + n + ")";
-            else if (i < lookups + smooths)
-                f = "k" + n + " * s" + num(i - lookups);
-            else if (i % 3 == 0)
-                f = "k" + n + " * MIN(L" + n1 + ", t" + n + ")";
-            else if (i % 3 == 1)
-                f = "k" + n + " * IF THEN ELSE(x" + n + " > 1, L" + n1 + " * 0.9, L" + n1 + ")";
-            else
-                f = "k" + n + " * (L" + n1 + " + L" + n2 + ") * 0.5 * MAX(1 - x" + n + ", 0.2)";
-            b.aux(("f" + n).c_str(), f.c_str());
-        }
-        const char* fns[4] = {"SMOOTH", "SMOOTH3", "DELAY1", "DELAY3"};
-        for (int j = 0; j < smooths; ++j) {
-            std::string e = std::string(fns[j % 4]) + "(f" + num(40 + j) + ", g" + num(j) + ")";
-            b.aux(("s" + num(j)).c_str(), e.c_str());
-        }
+        float end = steps ? w_start + w_step * static_cast<float>(steps) : w_end;
+        b.control(w_start, end, w_step, w_save);
+        for (int k = 0; k < sectors; ++k) add_sector(k ? "s" + num(k) + " " : std::string());
         b.finish();
         check_model(b.symbols());
         generate_code(b.symbols(), p);
         order_program(b.symbols(), p);
+    }
+    void add_sector(const std::string& s) {
+        auto name = [&](const std::string& n) { return s + n; };
+        for (int i = 0; i < levels; ++i) {
+            b.constant(name("k" + num(i)).c_str(), k_of(i));
+            b.constant(name("t" + num(i)).c_str(), t_of(i));
+        }
+        for (int j = 0; j < misc; ++j) b.constant(name("g" + num(j)).c_str(), g_of(j));
+        for (int j = 0; j < lookups; ++j) b.lookup(name("tbl" + num(j)).c_str(), table_of(j));
+        for (int i = 0; i < levels; ++i) {
+            std::string n = num(i), n1 = num((i + 1) % levels), n2 = num((i + 2) % levels);
+            std::string L = s + "L", x = s + "x", f = s + "f", k = s + "k", t = s + "t";
+            b.level((L + n).c_str(),
+                    (f + n + " - " + L + n + " * " + k + n + " * " + x + n).c_str(),
+                    (t + n + " * 0.8").c_str());
+            b.aux((x + n).c_str(), (L + n + " / " + t + n).c_str());
+            std::string e;
+            if (i < lookups)
+                e = k + n + " * " + L + n1 + " * " + s + "tbl" + n + "(" + x + n + ")";
+            else if (i < lookups + smooths)
+                e = k + n + " * " + s + "s" + num(i - lookups);
+            else if (i % 3 == 0)
+                e = k + n + " * MIN(" + L + n1 + ", " + t + n + ")";
+            else if (i % 3 == 1)
+                e = k + n + " * IF THEN ELSE(" + x + n + " > 1, " + L + n1 + " * 0.9, " + L + n1 +
+                    ")";
+            else
+                e = k + n + " * (" + L + n1 + " + " + L + n2 + ") * 0.5 * MAX(1 - " + x + n +
+                    ", 0.2)";
+            b.aux((f + n).c_str(), e.c_str());
+        }
+        const char* fns[4] = {"SMOOTH", "SMOOTH3", "DELAY1", "DELAY3"};
+        for (int j = 0; j < smooths; ++j) {
+            std::string e = std::string(fns[j % 4]) + "(" + s + "f" + num(40 + j) + ", " + s + "g" +
+                            num(j) + ")";
+            b.aux((s + "s" + num(j)).c_str(), e.c_str());
+        }
     }
 };
 
@@ -332,6 +348,63 @@ void BM_ScalarFifty(benchmark::State& state) {
         scalar_direct);
 }
 BENCHMARK(BM_ScalarFifty)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// ------------------------------------------------------ world size, sectors ---
+
+// Many sectors of the world-size model over many steps, run again and again
+// as a Livesweep or sensitivity session would: the time per step should not
+// grow with the steps. With an output (the caller keeps the rows) and without
+// (the run of the current model, which writes its file and keeps nothing).
+// Counters: ms per run, microseconds per step, minor page faults per run.
+long minor_faults() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_minflt;
+}
+
+void world_sectors(benchmark::State& state, bool with_output) {
+    const int sectors = static_cast<int>(state.range(0));
+    const long steps = state.range(1);
+    static std::map<std::pair<int, long>, std::unique_ptr<world_model>> models;
+    static std::map<std::pair<int, long>, sim_output> outputs;
+    auto& m = models[{sectors, steps}];
+    if (!m) m = std::make_unique<world_model>(sectors, steps);
+    sim_options o;
+    sim_output& out = outputs[{sectors, steps}];
+    long faults = 0, runs = 0;
+    double us = 0;
+    for (auto _ : state) {
+        long before = minor_faults();
+        us += time_us([&] {
+            int r = run_program(m->b.symbols(), m->p, o, with_output ? &out : nullptr);
+            benchmark::DoNotOptimize(r);
+        });
+        faults += minor_faults() - before;
+        ++runs;
+    }
+    state.counters["us_per_step"] = us / static_cast<double>(std::max(runs, 1L) * steps);
+    state.counters["faults_per_run"] =
+        static_cast<double>(faults) / static_cast<double>(std::max(runs, 1L));
+    state.counters["value_slots"] = m->p.value_slots;
+}
+void BM_WorldSectors(benchmark::State& state) {
+    world_sectors(state, true);
+}
+void BM_WorldSectorsNoOutput(benchmark::State& state) {
+    world_sectors(state, false);
+}
+BENCHMARK(BM_WorldSectors)
+    ->Args({45, 400})
+    ->Args({45, 4000})
+    ->Args({135, 400})
+    ->Args({135, 4000})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
+BENCHMARK(BM_WorldSectorsNoOutput)
+    ->Args({45, 400})
+    ->Args({45, 4000})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
 
 // -------------------------------------------------------------- Livesweep ---
 

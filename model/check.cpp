@@ -200,7 +200,10 @@ public:
 
 private:
     const char* cur_name_ = "";
-    int cur_type_ = 0;             // type of the variable whose equation is checked
+    int cur_type_ = 0; // type of the variable whose equation is checked
+    // The outermost call of a function that keeps state whose arguments are
+    // being checked (only in constraints; null elsewhere).
+    const builtin_function* state_call_ = nullptr;
     std::vector<symbol_id> loops_; // ranges the equation loops over
     std::vector<symbol_id> inner_; // ranges reduced by the vector call being checked
 
@@ -311,6 +314,14 @@ private:
                          sym_name(v) +
                          ", which has a value only in behaviour tests (only test inputs and "
                          "constraints may use it)");
+            return;
+        }
+        // A function that keeps state is computed in every run (its value
+        // taken out of the constraint), where test inputs have no value.
+        if (t == st_test_input && state_call_) {
+            error(5, std::string("The constraint ") + cur_name_ + " uses " + state_call_->name +
+                         " of the test input " + sym_name(v) +
+                         "; a function that keeps state may not read a test input");
             return;
         }
         if (!has_value_slots(t) && t != st_lookup && t != st_test_input) {
@@ -439,6 +450,12 @@ private:
             int count = 0;
             std::size_t inner_mark = inner_.size();
             bool vec = n->code == nc_vector_call;
+            struct state_scope {
+                const builtin_function*& ref;
+                const builtin_function* old;
+                ~state_scope() { ref = old; }
+            } scope{state_call_, state_call_};
+            if (cur_type_ == st_constraint && keeps_state(*bf) && !state_call_) state_call_ = bf;
             for (expr_node* a = args ? node_child(args) : nullptr; a; a = node_next(a)) {
                 if (a->code == nc_init_mark || a->code == nc_comment) continue;
                 ++count;

@@ -163,6 +163,9 @@ private:
     std::vector<std::size_t> test_here_; // positions in ops_ of test-input address bases
     bool fail_ = false;
     bool no_initial_ = false; // compiling an input that the initial pass ignores
+    // Calls taken out of the unit being compiled: call node -> its first held
+    // value (before the held values' base is added).
+    std::map<expr_node*, std::uint32_t> hoisted_;
 
     void error(const std::string& text) {
         if (!fail_) report(5, "%s", text.c_str());
@@ -552,6 +555,16 @@ private:
 
     void expr(expr_node* n, bool dynamic) {
         if (fail_) return;
+        if (!hoisted_.empty()) {
+            auto h = hoisted_.find(n);
+            if (h != hoisted_.end()) {
+                // The call's value, computed by its own unit.
+                ops_.insert(ops_.end(), {nc_ref, addr_strided, h->second, 1});
+                held_here_.push_back(ops_.size() - 2);
+                push();
+                return;
+            }
+        }
         // Every call shape is handled as nc_call.
         switch (node_dispatch_code(n->code)) {
         case nc_number:
@@ -631,8 +644,10 @@ private:
         hdr_len_ = 8 + outer_.size();
     }
 
+    // held_target: the first held value the unit computes (its lanes in
+    // order) instead of the variable's slots; -1 for none.
     void end_unit(symbol_id s, std::uint32_t eqn, unit_kind kind, int type, std::uint32_t array,
-                  bool with_target) {
+                  bool with_target, std::int64_t held_target = -1) {
         code_unit u;
         u.sym = s;
         u.eqn = eqn;
@@ -646,7 +661,9 @@ private:
         for (auto& l : outer_) c.push_back(static_cast<std::uint32_t>(l.elems.size()));
         c.push_back(with_target ? array : 2);
         std::vector<std::int64_t> slots;
-        for (auto o : lhs_offsets_) slots.push_back(slot_base(s) + o);
+        for (std::size_t k = 0; k < lhs_offsets_.size(); ++k)
+            slots.push_back(held_target >= 0 ? held_target + static_cast<std::int64_t>(k)
+                                             : slot_base(s) + lhs_offsets_[k]);
         std::vector<std::uint32_t> addr;
         if (with_target)
             address(slots, addr);
@@ -666,16 +683,73 @@ private:
         std::size_t ui = P.units.size();
         for (std::size_t pos : held_here_) held_fixups_.push_back({ui, start + pos});
         for (std::size_t pos : test_here_) test_fixups_.push_back({ui, start + pos});
-        if (with_target && type == st_test_input) test_fixups_.push_back({ui, target_base_at});
+        if (held_target >= 0)
+            held_fixups_.push_back({ui, target_base_at});
+        else if (with_target && type == st_test_input)
+            test_fixups_.push_back({ui, target_base_at});
         P.max_stack = std::max(P.max_stack, static_cast<std::uint32_t>(max_sp_ + 1));
         P.max_lanes = std::max(P.max_lanes, max_m_);
         P.units.push_back(std::move(u));
+    }
+
+    // The outermost calls of functions that keep state in an expression.
+    void state_calls(expr_node* n, std::vector<expr_node*>& out) {
+        if (!n) return;
+        if (n->code == nc_call) {
+            expr_node* f = node_child(n);
+            const builtin_function* bf =
+                f && valid_symbol(f->operand)
+                    ? builtin_by_code(static_cast<int>(sym(f->operand)->min & 0xFFFF))
+                    : nullptr;
+            if (bf && keeps_state(*bf)) {
+                out.push_back(n);
+                return;
+            }
+        }
+        if (node_has_children(n->code))
+            for (expr_node* k = node_child(n); k; k = node_next(k)) state_calls(k, out);
+    }
+
+    // A level's rate and a constraint are never evaluated in the initial
+    // pass, where states get their initial values, pipelines are made and
+    // held values set. So each call in them of a function that keeps state
+    // becomes a unit of its own computing the call's value into held values,
+    // ordered in both passes as an auxiliary holding the call would be; the
+    // host reads those values. A state function then gives the same values
+    // in a rate as through an auxiliary. False after an error.
+    bool hoist_state_calls(symbol_id s, std::uint32_t eqn, unit_kind kind, int type,
+                           expr_node* body) {
+        std::vector<expr_node*> calls;
+        state_calls(body, calls);
+        for (expr_node* n : calls) {
+            begin_unit();
+            expr(n, true);
+            for (const unit_read& r : reads_)
+                if (kind == uk_constraint && sym(r.sym)->type == st_test_input)
+                    error(std::string("The constraint ") + sym_name(s) +
+                          " uses a function that keeps state over the test input " +
+                          sym_name(r.sym));
+            if (fail_) return false;
+            std::uint32_t at = P.held_values;
+            P.held_values += lanes_;
+            sp_ = 0;
+            end_unit(s, eqn, uk_value, type, 0, true, at);
+            P.units.back().hidden = true;
+            hoisted_[n] = at;
+        }
+        return true;
     }
 
     void unit(symbol_id s, std::uint32_t eqn, unit_kind kind, int type, expr_node* body) {
         fail_ = false;
         rates_.clear();
         alloc_.clear();
+        hoisted_.clear();
+        if (body && (kind == uk_level_rate || kind == uk_constraint) &&
+            !hoist_state_calls(s, eqn, kind, type, body)) {
+            ++errors;
+            return;
+        }
         begin_unit();
         if (!body) {
             // A data variable without an expression: its values come from a data source.

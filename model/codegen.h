@@ -3,8 +3,10 @@
 //
 // One compiled unit per computation: a level equation gives two (its rate and
 // its initial value); a call of a smoothing or delay function gives one more
-// unit that computes the rates of its hidden states. The units carry what the
-// ordering needs (the symbols and elements they compute and read).
+// unit that computes the rates of its hidden states, and a call of any function
+// that keeps state inside a level's rate or a constraint one more that
+// computes its value (code_unit::hidden). The units carry what the ordering
+// needs (the symbols and elements they compute and read).
 #pragma once
 
 #include <cstdint>
@@ -57,6 +59,12 @@ struct code_unit {
     std::vector<std::uint32_t> targets; // element offsets computed (lane order)
     std::vector<unit_read> reads;
     std::vector<std::uint32_t> code; // eq_code
+    // A call of a function that keeps state, taken out of a level's rate or a
+    // constraint (units the initial pass never evaluates) into a value of its
+    // own among the held values: evaluated in the initial and dynamic passes
+    // like an auxiliary, read only by its host (so no other unit depends on
+    // it by symbol). sym and targets are the host's.
+    bool hidden = false;
 };
 
 // One instance of a pipeline delay (per lane of its host unit).

@@ -65,9 +65,12 @@ bool overlaps(const std::vector<std::uint32_t>& sorted_a, const std::vector<std:
 bool order_pass(sim_program& p, const std::vector<int>& members, bool initial,
                 std::vector<int>& result) {
     // The units computing each variable in this pass.
+    // (A hidden unit is read by its host alone, never through its symbol.)
     std::map<symbol_id, std::vector<int>> by_sym;
     for (std::size_t i = 0; i < members.size(); ++i)
-        by_sym[p.units[static_cast<std::size_t>(members[i])].sym].push_back(static_cast<int>(i));
+        if (!p.units[static_cast<std::size_t>(members[i])].hidden)
+            by_sym[p.units[static_cast<std::size_t>(members[i])].sym].push_back(
+                static_cast<int>(i));
     std::vector<std::vector<std::uint32_t>> sorted_targets(members.size());
     for (std::size_t i = 0; i < members.size(); ++i) {
         sorted_targets[i] = p.units[static_cast<std::size_t>(members[i])].targets;
@@ -133,7 +136,7 @@ int order_program(handle symbols, sim_program& p, bool behaviour_tests) {
                 break;
             }
             init.push_back(k);
-            if (u.type <= st_last_dynamic) dyn.push_back(k);
+            if (u.type <= st_last_dynamic || u.hidden) dyn.push_back(k);
             break;
         case uk_level_init:
             init.push_back(k);

@@ -574,8 +574,9 @@ void flat_pass::bind(const sim_program& program) {
         resolve(w->target);
         for (wide_step& k : w->steps) {
             for (wide_operand* o : {&k.a, &k.b, &k.c, &k.out}) resolve(*o);
-            k.words = w->words.data() + k.at;
-            k.offsets = w->offsets.data() + k.at;
+            // at is a place in one of the two lists (the other may be empty).
+            k.words = k.indexed ? w->words.data() + k.at : nullptr;
+            k.offsets = k.fn == &step_gather ? w->offsets.data() + k.at : nullptr;
         }
     }
     for (const patch& k : patches_) {

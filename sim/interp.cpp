@@ -440,7 +440,8 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
                 double y0 = py[k - 1], y1 = py[k];
                 if ((y >= y0 && y <= y1) || (y <= y0 && y >= y1)) {
                     r = y1 == y0 ? px[k - 1]
-                                 : px[k - 1] + (y - y0) / (y1 - y0) * (px[k] - px[k - 1]);
+                                 : px[k - 1] + (y - y0) / (y1 - y0) *
+                                                   (static_cast<double>(px[k]) - px[k - 1]);
                     break;
                 }
             }
@@ -530,10 +531,12 @@ void state_rate_op(const std::uint32_t* c, int base, std::uint32_t lane0, std::u
     double* args[8];
     for (int k = 0; k < nargs && k < 8; ++k) args[k] = S(base + k);
     if (fn == fn_delay_fixed) {
+        // A pipeline is made when its call is first evaluated in the initial
+        // pass; one that never was (a unit outside that pass) takes no input.
         if (mode == em_main)
             for (std::uint32_t i = 0; i < n; ++i)
-                delay_push(a + lane0 + i, args[0][i], sim_time + delays[a + lane0 + i]->delay,
-                           lane0 + i);
+                if (const delay_object* d = delays[a + lane0 + i])
+                    delay_push(a + lane0 + i, args[0][i], sim_time + d->delay, lane0 + i);
     } else {
         state_rates(fn, args, a, b, lane0, n);
     }
@@ -1065,15 +1068,16 @@ bool lookup_locate_search(lookup_table& t, const float* data, double x, bool ext
     if (n == 0) return false;
     value = py[0];
     if (n == 1) return false;
+    // Beyond an end, the line of the end segment, computed as inside it.
     if (x <= px[0]) {
         if (!extrapolate || px[1] == px[0]) return false;
-        span = {px[0], py[0], py[1] - py[0], px[1] - px[0]};
+        span = segment_span(px, py, 0);
         return true;
     }
     if (x >= px[n - 1]) {
         value = py[n - 1];
-        if (!extrapolate || px[n - 1] == px[n - 2]) return false;
-        span = {px[n - 1], py[n - 1], py[n - 1] - py[n - 2], px[n - 1] - px[n - 2]};
+        if (!extrapolate || x == px[n - 1] || px[n - 1] == px[n - 2]) return false;
+        span = segment_span(px, py, n - 2);
         return true;
     }
     // The current segment first: successive calls usually stay in it or move by one.
@@ -1088,13 +1092,12 @@ bool lookup_locate_search(lookup_table& t, const float* data, double x, bool ext
             if (k > n - 2) k = n - 2;
         }
         t.segment = static_cast<std::int32_t>(k);
-        double dx = px[k + 1] - px[k];
-        t.slope = dx == 0 ? 0.0f : static_cast<float>((py[k + 1] - py[k]) / dx);
+        lookup_span s = segment_span(px, py, k);
+        t.slope = s.dx == 0 ? 0.0f : static_cast<float>(s.dy / s.dx);
     }
-    double dx = px[k + 1] - px[k];
     value = py[k + 1];
-    if (dx == 0) return false;
-    span = {px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+    if (px[k + 1] == px[k]) return false;
+    span = segment_span(px, py, k);
     return true;
 }
 
@@ -1199,17 +1202,21 @@ void lookup_one_table(const double* x, double* out, std::uint32_t n, lookup_tabl
             const double above = hi != last ? std::nextafter(hi, HUGE_VAL) : hi;
             auto inside = [&](double v) { return v > below && v < above; };
             const bool wider = lookup_wider();
-            if ((wider ? lanes_inside_wider : lanes_inside)(x + i, n - i, below, above) == n - i)
+            // All lanes in one segment is the usual case, counted as vectors
+            // once; after a lane has moved the segment the run is scanned lane
+            // by lane, so lanes spread over many segments cost no more than
+            // one pass.
+            if (i == 0 &&
+                (wider ? lanes_inside_wider : lanes_inside)(x + i, n - i, below, above) == n - i)
                 j = n;
             else
                 while (j < n && (x[j] == NAd || inside(x[j]))) ++j;
             if (j > i) {
-                double dx = px[k + 1] - px[k];
-                if (dx == 0) {
+                if (px[k + 1] == px[k]) {
                     double v = py[k + 1];
                     for (std::uint32_t l = i; l < j; ++l) out[l] = x[l] == NAd ? NAd : v;
                 } else {
-                    const lookup_span s{px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+                    const lookup_span s = segment_span(px, py, k);
                     (wider ? interpolate_run_wider : interpolate_run)(x + i, out + i, j - i, s);
                 }
             }

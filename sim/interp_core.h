@@ -30,6 +30,13 @@ struct lookup_span {
 inline double lookup_interpolate(double x, const lookup_span& s) {
     return s.y0 + (x - s.x0) * s.dy / s.dx;
 }
+// The span of segment k (points k and k + 1), the one form every road uses,
+// beyond the ends too: the differences of the stored floats are taken in
+// double, not rounded to float.
+inline lookup_span segment_span(const float* px, const float* py, std::int64_t k) {
+    return {px[k], py[k], static_cast<double>(py[k + 1]) - py[k],
+            static_cast<double>(px[k + 1]) - px[k]};
+}
 // True with the span to interpolate over, false with the value.
 bool lookup_locate_search(lookup_table& t, const float* data, double x, bool extrapolate,
                           double& value, lookup_span& span);
@@ -42,12 +49,11 @@ inline bool lookup_locate(lookup_table& t, const float* data, double x, bool ext
     if (t.count >= 2 && k >= 0 && k + 2 <= static_cast<std::int64_t>(t.count) && x > px[0] &&
         x < px[t.count - 1] && x >= px[k] && x <= px[k + 1]) {
         const float* py = data + t.y;
-        double dx = px[k + 1] - px[k];
-        if (dx == 0) {
+        if (px[k + 1] == px[k]) {
             value = py[k + 1];
             return false;
         }
-        span = {px[k], py[k], static_cast<double>(py[k + 1]) - py[k], dx};
+        span = segment_span(px, py, k);
         return true;
     }
     return lookup_locate_search(t, data, x, extrapolate, value, span);

@@ -19,12 +19,39 @@ namespace {
 // The data sources of the run being prepared or run.
 std::vector<std::string> data_sources;
 
+// The output of runs whose caller keeps none (the run of the current model,
+// a Livesweep re-run), kept with its storage for the next run of the model:
+// the saved rows of a large model are hundreds of megabytes, and memory freed
+// and mapped afresh is paid again in page faults on every run.
+sim_output kept_output;
+handle kept_for = 0;
+
+// Empties an output for a new run, keeping the storage of its vectors.
+void clear_output(sim_output& o) {
+    o.violations.clear();
+    o.constraint_checks = 0;
+    o.times.clear();
+    o.rows.clear();
+    o.initial.clear();
+    o.value_slots = 0;
+    o.error.clear();
+    o.rk_steps = 0;
+}
+
 } // namespace
 
+void release_run_storage() {
+    kept_output = sim_output{};
+    kept_for = 0;
+}
+
 int run_program(handle symbols, const sim_program& p, const sim_options& o, sim_output* out) {
-    sim_output local;
-    sim_output& res = out ? *out : local;
-    res = sim_output{};
+    if (!out && kept_for != symbols) {
+        release_run_storage();
+        kept_for = symbols;
+    }
+    sim_output& res = out ? *out : kept_output;
+    clear_output(res);
     bool own_pool = take_sim_pool();
     int result = sim_refused;
     if (begin_run_interp(symbols, p, o)) {

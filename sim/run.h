@@ -21,9 +21,13 @@
 // when asked. The model must not be locked. out may be null.
 int simulate_model(handle symbols, const sim_options& options, sim_output* out);
 
-// Runs a compiled program (already ordered) over its model.
+// Runs a compiled program (already ordered) over its model. out (emptied
+// first, its storage kept) receives the values; without one, the engine keeps
+// the output's storage itself for the next run of the same model.
 int run_program(handle symbols, const sim_program& program, const sim_options& options,
                 sim_output* out);
+// Frees the storage kept for runs without an output (when a model closes).
+void release_run_storage();
 
 // The values of one slot while a simulation runs (all elements of the
 // variable whose first slot it is); returns the count (0 outside a run).

@@ -259,7 +259,7 @@ void row_values(out_buffer& o, const run_image& img, const run_layout& l) {
     std::memcpy(o.at(head_at), &first_row, 4);
     std::vector<float> row(cols);
     for (std::size_t k = 0; k < l.ntimes; ++k) {
-        const float* src = img.rows.data() + k * l.nslots;
+        const float* src = img.saved_rows().data() + k * l.nslots;
         for (std::size_t c = 0; c < order.size(); ++c) row[c] = src[order[c]];
         o.bytes(row.data(), 4 * row.size());
     }
@@ -297,7 +297,7 @@ bool offset_table_values(out_buffer& o, const run_image& img, const run_layout& 
             }
             if (!img.saved[s]) continue;
             table[s] = o.offset();
-            const float* col = img.rows.data() + s;
+            const float* col = img.saved_rows().data() + s;
             if (l.data_axis && is_data_slot_type(t))
                 sparse_record(o, l.wide, col, l.nslots, l.ntimes);
             else
@@ -382,7 +382,8 @@ int write_run_file(const char* path, const run_image& img) {
         return 0;
     }
     const run_layout l = layout_of(img);
-    if (!l.arrays && (img.rows.size() != l.ntimes * l.nslots || img.saved.size() != l.nslots)) {
+    if (!l.arrays &&
+        (img.saved_rows().size() != l.ntimes * l.nslots || img.saved.size() != l.nslots)) {
         report(10, "RW1001 run image of %s does not fit its model", path);
         return 0;
     }

@@ -14,15 +14,19 @@
 #include "sim/simdata.h"
 
 struct run_image {
-    char type = 'R';                       // run_type_letter
-    std::string origin;                    // header name field ("" : made from the model)
-    handle symbols = 0;                    // the run's model part (required)
-    std::string info;                      // run information text ("" : no information block)
-    std::vector<std::uint8_t> slot_types;  // per value slot (L + O)
-    std::vector<std::uint8_t> saved;       // per value slot: 1 saved (series), 0 not
-    std::vector<float> times;              // saved times (word 30)
-    std::vector<float> data_times;         // data time axis (word 29); empty or times' count
-    std::vector<float> rows;               // times.size() rows of slot_types.size() values
+    char type = 'R';                      // run_type_letter
+    std::string origin;                   // header name field ("" : made from the model)
+    handle symbols = 0;                   // the run's model part (required)
+    std::string info;                     // run information text ("" : no information block)
+    std::vector<std::uint8_t> slot_types; // per value slot (L + O)
+    std::vector<std::uint8_t> saved;      // per value slot: 1 saved (series), 0 not
+    std::vector<float> times;             // saved times (word 30)
+    std::vector<float> data_times;        // data time axis (word 29); empty or times' count
+    std::vector<float> rows;              // times.size() rows of slot_types.size() values
+    // The rows where they already are (a finished run's output), read in place
+    // of rows when set, so a large run is not copied to be written.
+    const std::vector<float>* rows_in = nullptr;
+    const std::vector<float>& saved_rows() const { return rows_in ? *rows_in : rows; }
     std::vector<float> constants;          // per value slot (the constants section)
     std::vector<lookup_table> lookups;     // per lookup slot
     std::vector<float> lookup_data;        // the lookup data block's cells, head included

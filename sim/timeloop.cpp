@@ -326,7 +326,7 @@ private:
         std::vector<int> out;
         for (auto it = p_.initial_order.rbegin(); it != p_.initial_order.rend(); ++it) {
             const code_unit& cu = p_.units[static_cast<std::size_t>(*it)];
-            if (!needed.count(cu.sym)) continue;
+            if (cu.hidden || !needed.count(cu.sym)) continue;
             out.push_back(*it);
             for (const unit_read& r : cu.reads)
                 if (r.initial) needed.insert(r.sym);
@@ -601,7 +601,7 @@ int write_results(handle symbols, const sim_program& p, const sim_options& o,
         data = data || is_data_slot_type(img.slot_types[s]);
     }
     img.times = out.times;
-    img.rows = out.rows;
+    img.rows_in = &out.rows;
     if (data) img.data_times = out.times;
     img.constants = out.initial;
     img.lookups.assign(run_lookup_tables(), run_lookup_tables() + p.lookups);

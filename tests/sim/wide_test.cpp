@@ -3,6 +3,7 @@
 // lanes lie in different segments and move between them, beyond the ends and
 // extrapolated, and at NA; references gathered through sub-ranges; more
 // lanes than one chunk; and a floating point error in one lane.
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -181,6 +182,104 @@ TEST(WideErrors, ALaneThatIsNotFiniteIsNamed) {
         set_flat_passes(true);
         EXPECT_TRUE(messages.contains("Floating point error computing w[a4]")) << messages.joined();
         EXPECT_FALSE(messages.contains("w[a3]")) << messages.joined();
+    }
+}
+
+// A lookup over two ranges of 5 x 254 elements (chunks that end inside a
+// row) against the same lookup written element by element, with the flat
+// passes and with the interpreter alone, inside the table and beyond its
+// ends, plain and extrapolated. Every road computes a segment's line from
+// the stored points' differences taken in double: the values are those of
+// the line through the two points, to the bit, whether a lane is inside the
+// segment or extrapolated beyond it.
+TEST(WideLookups, ChunksElementsAndBothEnginesDrawOneLine) {
+    init_vocabulary();
+    message_capture messages;
+    const float x0 = 1.8877f, y0 = -7, x1 = 4.8877f, y1 = 3.64016f;
+    auto line = [&](double x) {
+        return y0 + (x - x0) * (static_cast<double>(y1) - y0) / (static_cast<double>(x1) - x0);
+    };
+    model_builder b("wide lookups");
+    b.control(-5, 10, 0.125f, 1);
+    std::vector<std::string> an, bn;
+    for (int i = 0; i < 5; ++i) an.push_back("a" + std::to_string(i));
+    for (int j = 0; j < 254; ++j) bn.push_back("b" + std::to_string(j));
+    std::vector<const char*> ap, bp;
+    for (auto& n : an) ap.push_back(n.c_str());
+    for (auto& n : bn) bp.push_back(n.c_str());
+    b.range("A", ap);
+    b.range("B", bp);
+    // k runs over -5 .. 10 across the lanes and moves with time, so the
+    // lanes enter, cross and leave the table.
+    std::vector<float> k0;
+    for (int i = 0; i < 5 * 254; ++i) k0.push_back(-5.0f + 15.0f * static_cast<float>(i) / 1269.0f);
+    b.constant_list("k0[A,B]", k0);
+    b.level("k[A,B]", "0.3", "k0[A,B]");
+    b.lookup("tbl", {{x0, y0}, {x1, y1}});
+    b.aux("plain[A,B]", "tbl(-k[A,B])");
+    b.aux("extrapolated[A,B]", "LOOKUP EXTRAPOLATE(tbl, -k[A,B])");
+    b.level("integrated[A,B]", "tbl(-k[A,B])", "0");
+    // At the end points themselves, their own values.
+    b.aux("at first", "LOOKUP EXTRAPOLATE(tbl, 1.8877 + TIME * 0)");
+    b.aux("at last", "LOOKUP EXTRAPOLATE(tbl, 4.8877 + TIME * 0)");
+    // The first two rows element by element (the first chunk ends inside the
+    // second), the integrated ones for the second row.
+    for (int lane = 0; lane < 2 * 254; ++lane) {
+        std::string e = "[a" + std::to_string(lane / 254) + ",b" + std::to_string(lane % 254) + "]";
+        std::string id = std::to_string(lane);
+        b.aux(("p" + id).c_str(), ("tbl(-k" + e + ")").c_str());
+        b.aux(("e" + id).c_str(), ("LOOKUP EXTRAPOLATE(tbl, -k" + e + ")").c_str());
+        if (lane >= 254) b.level(("i" + id).c_str(), ("tbl(-k" + e + ")").c_str(), "0");
+    }
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(check_model(b.symbols()), 0) << messages.joined();
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    sim_output flat, reference;
+    set_flat_passes(true);
+    ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &flat), sim_done);
+    ASSERT_TRUE(interp_begin(p, b.symbols()));
+    EXPECT_EQ(wide_unit_count(), 4u); // the equations over A and B, k's rate included
+    interp_end();
+    set_flat_passes(false);
+    ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &reference), sim_done);
+    set_flat_passes(true);
+    ASSERT_EQ(flat.rows, reference.rows);
+    ASSERT_EQ(flat.times.size(), 16u);
+    const std::int32_t k = slot_of(b, "k"), plain = slot_of(b, "plain"),
+                       extrapolated = slot_of(b, "extrapolated"),
+                       integrated = slot_of(b, "integrated");
+    // The slots of the element equations, looked up once.
+    std::vector<std::array<std::int32_t, 3>> element_slots;
+    for (int lane = 0; lane < 2 * 254; ++lane) {
+        std::string id = std::to_string(lane);
+        element_slots.push_back({slot_of(b, ("p" + id).c_str()), slot_of(b, ("e" + id).c_str()),
+                                 lane >= 254 ? slot_of(b, ("i" + id).c_str()) : -1});
+    }
+    int inside = 0;
+    for (std::size_t t = 0; t < flat.times.size(); ++t)
+        for (int lane = 0; lane < 5 * 254; ++lane) {
+            double x = -static_cast<double>(saved_value(flat, t, k + lane));
+            float p_lanes = saved_value(flat, t, plain + lane);
+            float e_lanes = saved_value(flat, t, extrapolated + lane);
+            inside += x > x0 && x < x1;
+            float clamped = x <= x0 ? y0 : (x >= x1 ? y1 : static_cast<float>(line(x)));
+            ASSERT_EQ(p_lanes, clamped) << "x " << x;
+            ASSERT_EQ(e_lanes, static_cast<float>(line(x))) << "x " << x;
+            if (lane >= 2 * 254) continue;
+            const auto& es = element_slots[static_cast<std::size_t>(lane)];
+            ASSERT_EQ(p_lanes, saved_value(flat, t, es[0])) << "lane " << lane;
+            ASSERT_EQ(e_lanes, saved_value(flat, t, es[1])) << "lane " << lane;
+            if (es[2] >= 0) {
+                ASSERT_EQ(saved_value(flat, t, integrated + lane), saved_value(flat, t, es[2]))
+                    << "lane " << lane;
+            }
+        }
+    EXPECT_GT(inside, 1000);
+    for (std::size_t t = 0; t < flat.times.size(); ++t) {
+        EXPECT_EQ(saved_value(flat, t, slot_of(b, "at first")), y0);
+        EXPECT_EQ(saved_value(flat, t, slot_of(b, "at last")), y1);
     }
 }
 
