@@ -249,7 +249,7 @@ HWND create(HINSTANCE instance, const DialogTemplate* tpl, HWND parent, DLGPROC 
     State& s = states()[token_of(dialog)];
     s = State{};
     s.font = font;
-    s.own_font = own_font;
+    s.template_font = own_font ? font : nullptr;
     s.base = base;
     s.modal = modal;
     s.template_id = tpl->id;
@@ -509,7 +509,7 @@ LRESULT DefDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_NCDESTROY:
         if (s) {
-            if (s->own_font && s->font) DeleteObject(s->font);
+            if (s->template_font) DeleteObject(s->template_font);
             dlg::states().erase(token_of(dialog));
         }
         return DefWindowProc(dialog, message, wparam, lparam);

@@ -6,8 +6,10 @@
 namespace dlg {
 
 struct State {
-    HFONT font = nullptr;
-    bool own_font = false;
+    HFONT font = nullptr; // the font in use (WM_SETFONT replaces it)
+    // The font the dialog made from its template, deleted with the dialog;
+    // never the font given by WM_SETFONT, which belongs to whoever made it.
+    HFONT template_font = nullptr;
     SIZE base{6, 13};
     bool ended = false;
     INT_PTR result = 0;

@@ -434,9 +434,19 @@ bool no_model() {
     return true;
 }
 
+// Lists the ids the list mode lets through, when there are any: a search
+// that found nothing keeps the list the user was looking at. The count.
+int list_if_any(std::vector<symbol_id> ids) {
+    {
+        model_lock_guard g(cur_model_symbols, 0);
+        if (!g.ok()) return 0;
+        std::erase_if(ids, [](symbol_id id) { return !valid_symbol(id) || hidden_by_mode(id); });
+    }
+    return ids.empty() ? 0 : list_symbols(ids.data(), static_cast<int>(ids.size()), 0);
+}
+
 int pattern_list(const char* pattern, bool with_ranges, bool quiet) {
-    std::vector<symbol_id> ids = symbols_matching(pattern, with_ranges);
-    int n = list_symbols(ids.data(), static_cast<int>(ids.size()), 0);
+    int n = list_if_any(symbols_matching(pattern, with_ranges));
     if (n == 0 && !quiet) report(8, "Sorry no matches for %s", pattern);
     return n;
 }
@@ -451,9 +461,10 @@ void choose(HWND w, int id) {
     std::string text = trimmed(window_text(GetDlgItem(w, idv_name)));
     const bool group_mode = req && req->type_filter < 0;
     if (has_wildcard(text) && text[0] != '#' && !group_mode) {
-        if (dialog) remembered_pattern = text;
         SendDlgItemMessage(w, idv_type, CB_SETCURSEL, 0, 0);
-        pattern_list(text.c_str(), req && (req->flags & cv_with_ranges), false);
+        // Only a pattern that found something is worth offering next time.
+        if (pattern_list(text.c_str(), req && (req->flags & cv_with_ranges), false) > 0 && dialog)
+            remembered_pattern = text;
         return;
     }
     if (id != idv_exact && text.find('[') == std::string::npos && !find_symbol(text.c_str())) {
@@ -486,8 +497,7 @@ void choose(HWND w, int id) {
             if (lock.ok() && valid_symbol(g) && sym(g)->type == st_group)
                 members = group_members(g);
         }
-        int shown =
-            members.empty() ? 0 : list_symbols(members.data(), static_cast<int>(members.size()), 0);
+        int shown = list_if_any(members);
         if (shown == 0) report(8, "Nothing in the group %s", text.c_str());
         return;
     }
@@ -717,7 +727,7 @@ int select_var_text(const char* text, int start, int end) {
     // A range or a group is shown by what it holds, where a list is open.
     if (pn.nsubs != 0 || !list_target() || (type != st_range && type != st_group)) return 0;
     std::vector<symbol_id> ids = type == st_range ? range_users(id) : group_members(id);
-    int shown = list_symbols(ids.data(), static_cast<int>(ids.size()), 0);
+    int shown = list_if_any(ids);
     if (shown == 0)
         report(8, type == st_range ? "The subscript %s is not used" : "The group %s has no members",
                pn.name.c_str());
