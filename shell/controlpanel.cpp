@@ -600,12 +600,23 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         case idc_save:
             if (panel_save) panel_save();
             return TRUE;
+        case IDOK:
+            // Enter in a page reaches the panel (the page is a control of
+            // it): the page decides what Enter does.
+            if (control_page) SendMessage(control_page, WM_COMMAND, wparam, lparam);
+            return TRUE;
         case idc_close:
         case IDCANCEL:
             ShowWindow(dialog, SW_HIDE);
             activate_window(nullptr, 0, 0);
             return TRUE;
         default:
+            // So does Enter on a focused button of the page.
+            if (control_page && lparam &&
+                GetParent(reinterpret_cast<HWND>(lparam)) == control_page) {
+                SendMessage(control_page, WM_COMMAND, wparam, lparam);
+                return TRUE;
+            }
             return FALSE;
         }
     case WM_CLOSE:

@@ -866,8 +866,8 @@ INT_PTR variable_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         case idv_select:
         case idv_exact:
         case IDOK:
-            if (id == IDOK && page) return TRUE;
-            choose(dialog, id);
+            // On the page, Enter (IDOK, passed on by the panel) is Select.
+            choose(dialog, id == IDOK && page ? idv_select : id);
             return TRUE;
         case IDCANCEL:
             if (!page) {

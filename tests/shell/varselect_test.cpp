@@ -10,6 +10,7 @@
 #include "resources/varselect.h"
 #include "shell/controlpanel.h"
 #include "shell/controls/longlist.h"
+#include "shell/pump.h"
 #include "shell/settings_rows.h"
 #include "shell/varselect.h"
 #include "tests/support/model_builder.h"
@@ -437,6 +438,32 @@ TEST_F(VarSelect, ThePageChoosesTheWorkbenchVariableAtOnce) {
     page_choose(page, "*to*");
     EXPECT_EQ(list_items(page), (std::vector<std::string>{"regional total", "Stock"}));
     EXPECT_EQ(history.size(), 4u);
+}
+
+// The panel's loop filter sees Enter first (the page is a control of the
+// panel): in the name box it is Select, on a focused button that button.
+TEST_F(VarSelect, EnterInThePageSelects) {
+    open_shop();
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    auto enter_on = [](HWND w) {
+        SetFocus(w);
+        MSG msg{};
+        msg.hwnd = w;
+        msg.message = WM_KEYDOWN;
+        msg.wParam = VK_RETURN;
+        EXPECT_TRUE(run_loop_filters(&msg));
+        td::run_until_idle();
+    };
+    SetDlgItemText(page, idv_name, "birth r");
+    enter_on(GetDlgItem(page, idv_name));
+    EXPECT_EQ(workbench_var_text(), "birth rate");
+    SetDlgItemText(page, idv_name, "birth");
+    enter_on(GetDlgItem(page, idv_exact));
+    EXPECT_EQ(workbench_var_text(), "birth rate") << "Exact: no variable is named \"birth\"";
+    SetDlgItemText(page, idv_name, "births");
+    enter_on(GetDlgItem(page, idv_exact));
+    EXPECT_EQ(workbench_var_text(), "births");
 }
 
 TEST_F(VarSelect, BadTypedNamesLeaveTheWorkbenchVariableAlone) {
