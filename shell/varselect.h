@@ -74,7 +74,8 @@ int list_by_type(int type_index);
 int list_by_pattern(const char* pattern, bool with_ranges);
 
 // The symbols the listing functions would show, without a window (sorted by
-// name, list mode applied). type_code as symbol_type_table's codes.
+// name; the list mode is applied when they are listed). type_code as
+// symbol_type_table's codes.
 std::vector<symbol_id> symbols_of_type(int type_code);
 std::vector<symbol_id> symbols_matching(const char* pattern, bool with_ranges);
 // The member variables of a group; the variables that have a range (or a
