@@ -9,6 +9,7 @@
 #include "resources/options.h"
 #include "resources/panel.h"
 #include "resources/template_parts.h"
+#include "resources/varselect.h"
 
 namespace {
 
@@ -128,4 +129,5 @@ void register_dialog_templates() {
     register_option_templates();
     register_model_page_templates();
     register_panel_templates();
+    register_varselect_templates();
 }

@@ -97,8 +97,6 @@ void register_panel_templates() {
     dlg_register_template(time_axis_page());
     dlg_register_template(scaling_page());
     dlg_register_template(
-        waiting_page(dlg_page_variable, "The workbench variable page is not built yet."));
-    dlg_register_template(
         waiting_page(dlg_page_datasets, "The loaded runs page is not built yet."));
     dlg_register_template(
         waiting_page(dlg_page_graphs, "The custom graph sets page is not built yet."));

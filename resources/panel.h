@@ -58,5 +58,6 @@ enum : int {
     ids_freeze = 723,
 };
 
-// Registers the panel's templates (again after the registry was cleared).
+// Registers the panel's templates (again after the registry was cleared);
+// the Variable page is registered with the variable dialog (varselect.h).
 void register_panel_templates();

@@ -16,6 +16,7 @@
 #include "shell/floats.h"
 #include "shell/showqueue.h"
 #include "shell/state.h"
+#include "shell/varselect.h"
 #include "shell/winlist.h"
 
 #include <algorithm>
@@ -52,11 +53,11 @@ INT_PTR waiting_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
-// The Variable, Datasets and Graphs pages belong to parts of the program that
-// are not built yet: their tabs show a page that says so.
+// The Datasets and Graphs pages belong to parts of the program that are not
+// built yet: their tabs show a page that says so.
 const page_entry pages[5] = {
-    {"Variable", dlg_page_variable, waiting_proc}, {"Time Axis", dlg_page_time_axis, globals_proc},
-    {"Scaling", dlg_page_scaling, scaling_proc},   {"Datasets", dlg_page_datasets, waiting_proc},
+    {"Variable", dlg_page_variable, variable_proc}, {"Time Axis", dlg_page_time_axis, globals_proc},
+    {"Scaling", dlg_page_scaling, scaling_proc},    {"Datasets", dlg_page_datasets, waiting_proc},
     {"Graphs", dlg_page_graphs, waiting_proc},
 };
 
@@ -547,6 +548,8 @@ void select_tab(HWND panel, int index, bool set) {
                                      tabs ? tabs : panel, pages[index].proc, 0);
     if (!control_page) return;
     measure_page(control_page);
+    // The Variable page lays its controls out to any size: it never scrolls.
+    if (index == tab_variable) page_content = 0;
     layout_panel(panel);
     update_page_scroll(control_page);
     ShowWindow(control_page, SW_SHOW);
@@ -597,12 +600,23 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         case idc_save:
             if (panel_save) panel_save();
             return TRUE;
+        case IDOK:
+            // Enter in a page reaches the panel (the page is a control of
+            // it): the page decides what Enter does.
+            if (control_page) SendMessage(control_page, WM_COMMAND, wparam, lparam);
+            return TRUE;
         case idc_close:
         case IDCANCEL:
             ShowWindow(dialog, SW_HIDE);
             activate_window(nullptr, 0, 0);
             return TRUE;
         default:
+            // So does Enter on a focused button of the page.
+            if (control_page && lparam &&
+                GetParent(reinterpret_cast<HWND>(lparam)) == control_page) {
+                SendMessage(control_page, WM_COMMAND, wparam, lparam);
+                return TRUE;
+            }
             return FALSE;
         }
     case WM_CLOSE:

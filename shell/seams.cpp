@@ -43,6 +43,9 @@ void exit_mfc_app() {}
 
 void arrange_windows(int) {}
 void run_palette_tool(HWND, int, int, int, int) {}
+// The palette re-runs its locked tools on the new workbench variable; with no
+// palette there are none.
+void rerun_locked_tools() {}
 bool toolset_loaded() {
     return true;
 }

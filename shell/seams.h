@@ -60,6 +60,9 @@ void exit_mfc_app();
 void arrange_windows(int group);
 // Runs tool n of the tools palette's current row (Ctrl+digit).
 void run_palette_tool(HWND cell, int row, int n, int flags, int shift);
+// Runs the locked tools of the palette's current row again (after the
+// workbench variable changed).
+void rerun_locked_tools();
 // Tool sets: whether one is loaded, reading one ("" the built-in default),
 // freeing the palette's (0) or the second (1) set.
 bool toolset_loaded();

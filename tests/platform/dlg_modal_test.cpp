@@ -240,6 +240,27 @@ TEST_F(DialogTest, DialogUnitsFollowTheFont) {
     DialogBoxParam(nullptr, MAKEINTRESOURCE(500), nullptr, CALLBACK_proc, 0);
 }
 
+// A dialog given another font by WM_SETFONT (a page taking its panel's font)
+// deletes only the font it made itself: the font given stays usable by its
+// owner after the dialog is gone.
+TEST_F(DialogTest, ADestroyedDialogLeavesAFontItWasGivenAlone) {
+    HFONT given = CreateFont(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Sans");
+    ASSERT_NE(given, nullptr);
+    DialogTemplate t = sample(504);
+    HWND owner = make_owner();
+    HWND dlg = CreateDialogIndirectParam(nullptr, &t, owner, CALLBACK_proc, 0);
+    ASSERT_NE(dlg, nullptr);
+    auto made = reinterpret_cast<HFONT>(SendMessage(dlg, WM_GETFONT, 0, 0));
+    ASSERT_NE(made, nullptr);
+    LOGFONT lf{};
+    SendMessage(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(given), FALSE);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessage(dlg, WM_GETFONT, 0, 0)), given);
+    DestroyWindow(dlg);
+    EXPECT_GT(GetObject(given, sizeof lf, &lf), 0) << "the given font was deleted";
+    EXPECT_EQ(GetObject(made, sizeof lf, &lf), 0) << "the template's font leaked";
+    DeleteObject(given);
+}
+
 TEST_F(DialogTest, BadTemplatesFailWithAMessage) {
     DialogTemplate t = sample(501);
     t.items.push_back({"NoSuchClass", 400, "", child, 0, 0, 10, 10});

@@ -323,6 +323,9 @@ TEST_F(Dialogs, FitDialogScalesToTheDialogFontAndCentresOnRequest) {
     EXPECT_GT(big.cy, plain.cy);
     EXPECT_GT(edit_big.right - edit_big.left, edit_plain.right - edit_plain.left);
 
+    // Centred with the plain font (the big one would not fit beside the
+    // screen's left edge and is pushed right).
+    set_dialog_font_specs("", "", "");
     RECT placed{};
     set_dialog_font_specs("", "", ""); // a dialog that fits around the point
     set_dialog_centre(300, 260);
