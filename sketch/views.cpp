@@ -157,36 +157,57 @@ struct loader {
     sketch_state& s;
     std::uint8_t sketch_flags = 0;
     std::map<int, std::vector<view_cause>> causes; // by effect element
-    std::vector<std::uint8_t> visiting;
+    std::vector<std::uint32_t> visited; // generation of the check that visited each element
+    std::uint32_t generation = 0;
+    // The stored records of the view being copied and the shift of its
+    // element numbers in the working copy.
+    const std::vector<sketch_elem>* stored = nullptr;
+    int shift = 0;
 
     bool hides(std::uint8_t bit) const { return (sketch_flags & bit) != 0; }
 
     sketch_elem& at(int n) { return s.view.elems[static_cast<std::size_t>(n)]; }
 
     // Whether a stored link from tail to an effect with these causes is one
-    // the equations still have. Connectors between non-variable elements
-    // are followed back to their variable causes; the visit marks stop a
-    // cycle of them.
+    // the equations still have. Connectors into elements other than
+    // variables are followed back to their variable causes, every one of
+    // which must be accepted; each such element is visited once per check,
+    // so a cycle of them ends, and an explicit stack keeps long chains off
+    // the call stack.
     bool match_link_cause(int tail, std::vector<view_cause>& list, symbol_id head_symbol) {
-        if (tail <= 0 || tail >= s.view.count()) return false;
-        tail = pair_variable(s.view, tail);
-        const sketch_elem& t = at(tail);
-        if (t.kind > ek_variable && !t.primary()) return false;
-        if (t.kind != ek_variable) {
-            if (visiting[static_cast<std::size_t>(tail)]) return true;
-            visiting[static_cast<std::size_t>(tail)] = 1;
-            bool ok = true;
-            for (int i = 1; i < s.view.count() && ok; ++i) {
-                const sketch_elem& c = at(i);
-                if (c.kind != ek_connector || c.head != tail) continue;
-                ok = (c.decoration & deco_added) || match_link_cause(c.tail, list, head_symbol);
+        ++generation;
+        std::vector<int> todo{tail};
+        int n = static_cast<int>(stored->size());
+        while (!todo.empty()) {
+            int t = todo.back();
+            todo.pop_back();
+            if (t <= 0 || t >= s.view.count()) return false;
+            t = pair_variable(s.view, t);
+            const sketch_elem& e = at(t);
+            if (e.kind > ek_variable && !e.primary()) return false;
+            if (e.kind != ek_variable) {
+                if (visited[static_cast<std::size_t>(t)] == generation) continue;
+                visited[static_cast<std::size_t>(t)] = generation;
+                // Every stored connector ending at the element, whether or
+                // not the loader has reached it yet.
+                for (int i = 1; i < n; ++i) {
+                    const sketch_elem& c = (*stored)[static_cast<std::size_t>(i)];
+                    if (c.kind != ek_connector || c.head < 1 || c.head >= n || c.tail < 1 ||
+                        c.tail >= n || c.head + shift != t || (c.decoration & deco_added))
+                        continue;
+                    todo.push_back(c.tail + shift);
+                }
+                continue;
             }
-            visiting[static_cast<std::size_t>(tail)] = 0;
-            return ok;
+            if (!match_variable(e.payload, list, head_symbol)) return false;
         }
-        if (t.payload == head_symbol) return true;
+        return true;
+    }
+    bool match_variable(symbol_id tail_symbol, std::vector<view_cause>& list,
+                        symbol_id head_symbol) {
+        if (tail_symbol == head_symbol) return true;
         for (view_cause& c : list) {
-            if (c.symbol != t.payload) continue;
+            if (c.symbol != tail_symbol) continue;
             if (c.matched) return true;
             if ((c.flags & 2) && hides(sk_hide_init_links)) return false;
             c.matched = true;
@@ -200,7 +221,8 @@ struct loader {
     void copy_view(const view_rec& v, int first, bool shared, bool keep_flags) {
         std::vector<sketch_elem> stored = stored_elements(v);
         int n = static_cast<int>(stored.size());
-        int shift = first - 1;
+        this->stored = &stored;
+        shift = first - 1;
         // Elements first.
         for (int i = 1; i < n; ++i) {
             sketch_elem& e = stored[static_cast<std::size_t>(i)];
@@ -284,7 +306,6 @@ struct loader {
                 auto it = causes.find(head);
                 if (it == causes.end()) continue;
                 if (!(c.decoration & deco_added)) {
-                    std::fill(visiting.begin(), visiting.end(), 0);
                     if (!match_link_cause(tail, it->second, h.payload)) continue;
                 }
                 int tv = pair_variable(s.view, tail);
@@ -472,7 +493,7 @@ int load_view(sketch_state& s, int view, int step, bool add_causes, int mode, bo
         return -1;
     }
     loader l{s, static_cast<std::uint8_t>(model_hdr->w[mh_sketch_flags] & 0xFF), {}, {}};
-    l.visiting.assign(s.view.elems.size(), 0);
+    l.visited.assign(s.view.elems.size(), 0);
     if (shared_view >= 0)
         l.copy_view(recs[static_cast<std::size_t>(shared_view)], 1, true, keep_flags);
     l.copy_view(rec, 1 + shared, false, keep_flags);
