@@ -31,7 +31,6 @@ bool grow_elem_index(working_view& v, int needed) {
     int capacity = std::min(v.rec.capacity + needed + 20, max_view_elements + 1);
     // The capacity field is 16 bits: the last cell past 65,535 is never needed.
     v.rec.capacity = static_cast<std::uint16_t>(std::min(capacity, 0xFFFF));
-    v.elems.reserve(static_cast<std::size_t>(capacity));
     return true;
 }
 

@@ -94,7 +94,8 @@ int view_layout::cloud(int x, int y) {
 }
 
 int view_layout::flow(const char* name, int from, int to, int x, int y) {
-    int valve = element(ek_valve, b_.id(name), x, y, 0, 0, 5 | 32, 1);
+    // The valve may be the tail of its outflow pipe into a cloud.
+    int valve = element(ek_valve, b_.id(name), x, y, 0, 0, 5 | 32, 1 | 2);
     int var = element(ek_variable, b_.id(name), x, y + 22, 0, 0, 32 | 64, 1, {}, 0, 1);
     placed_.push_back({name, var, x, y});
     // Pipes: orthogonal arrows of a flow width code; into the valve without
