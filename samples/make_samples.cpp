@@ -184,18 +184,7 @@ bool large(const std::string& dir) {
     model_builder b("large");
     b.control(0, 100, 1, 1);
     add_stock_ring(b);
-    // A generated grid: each stock filled from a cloud through its flow, the
-    // stocks' arrows to the flows before them and the rate's to every flow.
-    view_layout v(b, "Ring");
-    v.variable("rate", 40, 20);
-    for (int i = 0; i < 100; ++i) {
-        int x = 140 + (i % 10) * 260, y = 80 + (i / 10) * 120;
-        std::string n = std::to_string(i);
-        int cloud = v.cloud(x - 110, y);
-        int stock = v.stock(("stock " + n).c_str(), x + 60, y);
-        v.flow(("flow " + n).c_str(), cloud, stock, x - 40, y);
-    }
-    v.arrows_from_causes();
+    lay_out_stock_ring(b);
     return save(b, dir, "large.kmf");
 }
 

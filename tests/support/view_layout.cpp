@@ -164,3 +164,17 @@ int view_layout::element_of(const char* name) const {
         if (p.name == name) return p.element;
     return 0;
 }
+
+void lay_out_stock_ring(model_builder& b) {
+    view_layout v(b, "Ring");
+    v.variable("rate", 40, 20);
+    for (int i = 0; i < 100; ++i) {
+        int x = 140 + (i % 10) * 260, y = 80 + (i / 10) * 120;
+        std::string n = std::to_string(i);
+        int cloud = v.cloud(x - 110, y);
+        int stock = v.stock(("stock " + n).c_str(), x + 60, y);
+        v.flow(("flow " + n).c_str(), cloud, stock, x - 40, y);
+        v.text_box(("cell group " + n).c_str(), x + 60, y + 40);
+    }
+    v.arrows_from_causes();
+}

@@ -55,3 +55,8 @@ private:
     std::vector<placed> placed_;
     std::vector<std::pair<int, int>> arrows_;
 };
+
+// The view of add_stock_ring's model: a generated grid of 1,001 elements,
+// each stock filled from a cloud through its flow, the arrows from the
+// equations' causes, and a note beside each stock.
+void lay_out_stock_ring(model_builder& b);
