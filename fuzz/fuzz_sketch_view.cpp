@@ -37,9 +37,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             s.mode = 24;
             hit_test(s, 1, cx, cy, true);
             if (s.hover) move_element(s, s.hover, cx + 7, cy - 5);
+            symbol_id last = 0;
             for (int i = 1; i < s.view.count(); ++i) {
                 const sketch_elem& e = s.view.elems[static_cast<std::size_t>(i)];
                 if (e.kind >= ek_variable) hit_test(s, 2, e.x + e.w, e.y + e.h, false);
+                if (e.kind == ek_variable && e.payload && last && i < 64) {
+                    int width, mark;
+                    std::uint32_t colour;
+                    find_link_style(m.symbols, last, e.payload, &width, &colour, &mark);
+                }
+                if (e.kind == ek_variable) last = e.payload;
             }
         }
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/model.h"
+#include "sketch/pictures.h"
 
 namespace {
 
@@ -456,6 +457,12 @@ void element_size(sketch_state& s, int n, int type) {
         nw = measure_text(label.c_str(), &e) + 5;
         nh = m.line_height + 3;
     }
+    bool picture = e.kind == ek_bitmap || e.kind == ek_metafile;
+    bitmap_info bi;
+    if (e.kind == ek_bitmap && check_bitmap(e.blob, &bi))
+        nw = bi.width, nh = bi.height;
+    else if (e.kind == ek_metafile && e.w > 0)
+        nw = 2 * e.w, nh = 2 * e.h;
     int shape = e.shape_code();
     int w2 = 2 * e.w, h2 = 2 * e.h;
     bool sized = e.w > 0;
@@ -471,6 +478,8 @@ void element_size(sketch_state& s, int n, int type) {
     } else if (shape == 2 || shape == 4 || shape == 5 || shape == 6 || shape == 11) {
         if (sized)
             h2 = w2;
+        else if (picture)
+            w2 = h2 = static_cast<int>(std::sqrt(double(nw) * nw + double(nh) * nh)) + 2;
         else
             w2 = h2 = m.round_diameter;
     } else if (shape == 3 || shape == 9 || shape == 10 || shape == 8) {
@@ -478,7 +487,9 @@ void element_size(sketch_state& s, int n, int type) {
             w2 = nw, h2 = nh;
             if (2 * nw > 3 * m.default_width) label_box_size(label.c_str(), nw, &w2, &h2);
         } else if (!sized) {
-            if (e.kind == ek_text && (e.flags & ef_io_object)) {
+            if (picture) {
+                w2 = nw, h2 = nh;
+            } else if (e.kind == ek_text && (e.flags & ef_io_object)) {
                 if (e.label == 0)
                     w2 = 160, h2 = 40;
                 else

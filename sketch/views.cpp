@@ -2,6 +2,9 @@
 #include "sketch/views.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -251,8 +254,8 @@ struct loader {
                     s.io_state = 1;
                     // The leading symbol number of an object's text must name a
                     // variable of the model (0: none).
-                    long num = std::strtol(e.text.c_str(), nullptr, 10);
-                    if (num != 0 && (num < 0 || !drawable_symbol(static_cast<symbol_id>(num)))) {
+                    std::string shown;
+                    if (!io_object_text(s.symbols, e.text, &shown)) {
                         report(3, "Dropped an input/output object with a bad variable number");
                         e = sketch_elem{};
                     }
@@ -525,4 +528,74 @@ int load_view(sketch_state& s, int view, int step, bool add_causes, int mode, bo
     if (mode == 0) s.scroll_x = s.scroll_y = 0;
     s.loading = false;
     return chosen;
+}
+
+bool io_object_text(handle symbols, const std::string& stored, std::string* out) {
+    const char* t = stored.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long number = std::strtol(t, &end, 10);
+    if (end == t || errno || number < 0) return false;
+    std::string rest = *end == ',' ? std::string(end + 1) : std::string(end);
+    if (number == 0) {
+        *out = rest;
+        return true;
+    }
+    model_lock_guard lock(symbols, 0);
+    if (!lock.ok() || !drawable_symbol(static_cast<symbol_id>(number))) return false;
+    *out = std::string(sym_name(static_cast<symbol_id>(number))) + rest;
+    return true;
+}
+
+bool slider_range(const std::string& text, double* min, double* max, double* step) {
+    std::size_t bar = text.find('|');
+    if (bar == std::string::npos) return false;
+    const char* p = text.c_str() + bar + 1;
+    double v[3];
+    for (int i = 0; i < 3; ++i) {
+        char* end = nullptr;
+        v[i] = std::strtod(p, &end);
+        if (end == p || !std::isfinite(v[i])) return false;
+        p = end;
+        while (*p == ' ') ++p;
+        if (i < 2) {
+            if (*p != ',') return false;
+            ++p;
+        }
+    }
+    if (!(v[0] < v[1]) || v[2] < 0) return false;
+    *min = v[0], *max = v[1], *step = v[2];
+    return true;
+}
+
+bool find_link_style(handle symbols, symbol_id cause, symbol_id effect, int* width,
+                     std::uint32_t* colour, int* mark) {
+    std::vector<view_rec> recs;
+    handle vb = get_header_word(symbols, mh_views);
+    std::uint32_t n = get_header_word(symbols, mh_view_count) & 0xFFFF;
+    if (!vb || !handle_valid(vb)) return false;
+    n = std::min<std::uint32_t>(n, handle_size(vb) / sizeof(view_rec));
+    {
+        handle_lock<view_rec> b(vb);
+        recs.assign(b.get(), b.get() + n);
+    }
+    for (const view_rec& v : recs) {
+        std::vector<sketch_elem> el = stored_elements(v);
+        int count = static_cast<int>(el.size());
+        auto variable_of = [&](int i, symbol_id s) {
+            return i > 0 && i < count && el[static_cast<std::size_t>(i)].kind == ek_variable &&
+                   el[static_cast<std::size_t>(i)].payload == s;
+        };
+        for (const sketch_elem& c : el) {
+            if (c.kind != ek_connector || !variable_of(c.tail, cause) ||
+                !variable_of(c.head, effect))
+                continue;
+            *width = c.width_code;
+            *colour = (c.style & 1) ? c.line_colour : v.connector;
+            *mark =
+                c.mark == 1 ? static_cast<unsigned char>(c.text.empty() ? 0 : c.text[0]) : c.mark;
+            return true;
+        }
+    }
+    return false;
 }

@@ -4,6 +4,8 @@
 // ones, then measuring elements and connectors.
 #pragma once
 
+#include <string>
+
 #include "sketch/sketch.h"
 
 // Model header word mh_sketch_flags, byte 0.
@@ -24,3 +26,19 @@ struct view_cause {
 // The causes of a variable, each once, sorted by name (case ignored, quotes
 // skipped). Needs the model locked with nodes.
 std::vector<view_cause> collect_causes(symbol_id symbol);
+
+// The text of an input/output object as shown: the stored text begins with a
+// symbol number and a comma; 0 gives the text after the comma, a variable of
+// the model its name followed by that text. False (out untouched) when the
+// number is missing or names no variable. Locks the model itself.
+bool io_object_text(handle symbols, const std::string& stored, std::string* out);
+// An input slider's range after the "|" of its text ("%g,%g,%g": minimum,
+// maximum, step): true when all three are finite numbers with minimum below
+// maximum and a step of at least 0.
+bool slider_range(const std::string& text, double* min, double* max, double* step);
+
+// The style of the first link drawn from a cause to an effect in any view of
+// the model: true with its width code, colour (its own line colour or the
+// view's connector colour) and mark character.
+bool find_link_style(handle symbols, symbol_id cause, symbol_id effect, int* width,
+                     std::uint32_t* colour, int* mark);

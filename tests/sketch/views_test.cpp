@@ -322,3 +322,49 @@ TEST_F(Views, NewElementsAndLevels) {
 }
 
 } // namespace
+
+namespace {
+
+class ViewTexts : public SketchTest {};
+
+TEST_F(ViewTexts, ObjectTextsRangesAndLinkStyles) {
+    model_builder b("texts");
+    b.constant("k", 1);
+    b.aux("c", "k * 2");
+    ASSERT_TRUE(b.finish());
+    std::string out = "unchanged";
+    std::string id = std::to_string(b.id("k"));
+    ASSERT_TRUE(io_object_text(b.symbols(), id + ",|0,10,1", &out));
+    EXPECT_EQ(out, "k|0,10,1");
+    ASSERT_TRUE(io_object_text(b.symbols(), "0,Plain", &out));
+    EXPECT_EQ(out, "Plain");
+    out = "unchanged";
+    EXPECT_FALSE(io_object_text(b.symbols(), "x,1", &out));
+    EXPECT_FALSE(io_object_text(b.symbols(), "-5,1", &out));
+    EXPECT_FALSE(io_object_text(b.symbols(), std::to_string(b.id("k") + 1) + ",1", &out));
+    EXPECT_FALSE(io_object_text(b.symbols(), "99999999999999999999,1", &out));
+    EXPECT_EQ(out, "unchanged");
+
+    double lo, hi, step;
+    ASSERT_TRUE(slider_range("7,|0,10.5,0.5", &lo, &hi, &step));
+    EXPECT_DOUBLE_EQ(hi, 10.5);
+    EXPECT_DOUBLE_EQ(step, 0.5);
+    EXPECT_FALSE(slider_range("7,|0,1e999,1", &lo, &hi, &step));
+    EXPECT_FALSE(slider_range("7,|5,1,1", &lo, &hi, &step));
+    EXPECT_FALSE(slider_range("7,|0,10", &lo, &hi, &step));
+    EXPECT_FALSE(slider_range("7,0,10,1", &lo, &hi, &step));
+
+    view_layout v(b, "View 1");
+    int k = v.variable("k", 0, 0);
+    int c = v.variable("c", 100, 0);
+    v.arrow(k, c);
+    int width = -1, mark = -1;
+    std::uint32_t colour = 0;
+    ASSERT_TRUE(find_link_style(b.symbols(), b.id("k"), b.id("c"), &width, &colour, &mark));
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(colour, 0x00FF0000u); // the view's connector colour
+    EXPECT_EQ(mark, 0);
+    EXPECT_FALSE(find_link_style(b.symbols(), b.id("c"), b.id("k"), &width, &colour, &mark));
+}
+
+} // namespace
