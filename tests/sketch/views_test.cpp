@@ -368,3 +368,50 @@ TEST_F(ViewTexts, ObjectTextsRangesAndLinkStyles) {
 }
 
 } // namespace
+
+namespace {
+
+class HiddenCauses : public SketchTest {};
+
+TEST_F(HiddenCauses, HiddenLookupsComeSelectedAndHiddenAddedCausesALevelUp) {
+    model_builder b("hidden");
+    b.lookup("effect", {{0, 0}, {1, 1}});
+    b.constant("k", 1);
+    b.aux("y", "effect(k)");
+    ASSERT_TRUE(b.finish());
+    view_layout v(b, "View 1");
+    int y = v.variable("y", 200, 100);
+    set_header_word(b.symbols(), mh_sketch_flags, sk_hide_lookups);
+    s.symbols = b.symbols();
+    s.shown_level = 3;
+    ASSERT_EQ(load_view(s, 0, 0, true, 0, false), 0);
+    int lk = find_symbol_element(s.view, b.id("effect"), true);
+    int k = find_symbol_element(s.view, b.id("k"), true);
+    ASSERT_NE(lk, 0);
+    ASSERT_NE(k, 0);
+    // The lookup's element and link are hidden and selected; k's are shown,
+    // both one level above the shown level.
+    EXPECT_TRUE(el(lk).hidden());
+    EXPECT_TRUE(el(lk).runtime & ef_selected);
+    EXPECT_FALSE(el(k).hidden());
+    EXPECT_EQ(el(k).level_value(), 4);
+    int lk_link = 0, k_link = 0;
+    for (int i = 1; i < s.view.count(); ++i) {
+        if (el(i).kind != ek_connector || el(i).head != y) continue;
+        if (el(i).tail == lk) lk_link = i;
+        if (el(i).tail == k) k_link = i;
+    }
+    ASSERT_NE(lk_link, 0);
+    ASSERT_NE(k_link, 0);
+    EXPECT_TRUE(el(lk_link).hidden());
+    EXPECT_FALSE(el(k_link).hidden());
+    EXPECT_EQ(el(k_link).level_value(), 4);
+    // A hidden element is not hit.
+    s.shown_level = max_level;
+    move_element(s, k, 500, 500);
+    EXPECT_EQ(hit_test(s, 0, el(lk).x, el(lk).y, false), 0);
+    EXPECT_EQ(hit_test(s, 0, 500, 500, false), 1);
+    EXPECT_EQ(s.hover, k);
+}
+
+} // namespace
