@@ -50,7 +50,10 @@ void set_back(double x, double y, double tx, double ty, double len, float* ox, f
     *oy = static_cast<float>(y + dy * len / d);
 }
 
-void straight_geometry(sketch_elem& c, const sketch_elem& a, const sketch_elem& b, int length) {
+// keep_handle: an arc laid out straight for now keeps its handle point, so
+// the bend comes back when its ends move apart again.
+void straight_geometry(sketch_elem& c, const sketch_elem& a, const sketch_elem& b, int length,
+                       bool keep_handle = false) {
     double dx = b.x - a.x, dy = b.y - a.y, d = std::hypot(dx, dy);
     double m = std::max<double>(d, length);
     double fa = outline_factor(a, dx, dy, m, round_straight(a.shape_code()));
@@ -73,7 +76,7 @@ void straight_geometry(sketch_elem& c, const sketch_elem& a, const sketch_elem& 
     }
     sketch_point mid{clamp16((sx + static_cast<long>(c.arrow_x)) / 2),
                      clamp16((sy + static_cast<long>(c.arrow_y)) / 2)};
-    c.points.assign(1, mid);
+    if (!keep_handle) c.points.assign(1, mid);
     c.arc_width = c.arc_height = 0;
     c.arc_left = c.arc_top = 0;
     c.sweep = 0;
@@ -295,7 +298,7 @@ void connector_geometry(sketch_state& s, int n) {
     int cx, cy, rx, ry;
     if (!circle_through_points(a.x, a.y, p.x, p.y, b.x, b.y, &cx, &cy, &rx, &ry, 1) || rx <= 0 ||
         ry <= 0) {
-        straight_geometry(c, a, b, len);
+        straight_geometry(c, a, b, len, true);
         return;
     }
     double alpha = arc_angle(a.x, a.y, cx, cy, rx, ry);
@@ -320,7 +323,7 @@ void connector_geometry(sketch_state& s, int n) {
     double s_ang, e_ang;
     if (!clip(a, dir, alpha, false, &sx, &sy, &unused_x, &unused_y, &s_ang) ||
         !clip(b, 1 - dir, gamma, arrow, &ex, &ey, &fax, &fay, &e_ang)) {
-        straight_geometry(c, a, b, len);
+        straight_geometry(c, a, b, len, true);
         return;
     }
     if (!arrow) fax = static_cast<float>(ex), fay = static_cast<float>(ey);

@@ -89,6 +89,10 @@ TEST_F(Geometry, ElementWiderThanTheArcIsLaidOutStraight) {
     EXPECT_EQ(el(c).arc_width, 0);
     EXPECT_TRUE(std::isfinite(el(c).arrow_x));
     EXPECT_TRUE(std::isfinite(el(c).arrow_y));
+    // The bend is kept: once the ends move apart the arc comes back.
+    EXPECT_EQ(el(c).points[0].y, -20);
+    move_element(s, b, 400, 0);
+    EXPECT_GT(el(c).arc_width, 0);
     int px, py;
     float ax, ay;
     double angle;
