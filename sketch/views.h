@@ -14,7 +14,9 @@ enum : std::uint8_t { sk_hide_init_links = 2, sk_hide_lookups = 4, sk_hide_shado
 // Loads view number `view` (-1: a new view) into s's working copy. step
 // (-1, 0, 1) moves past unnamed slots; add_causes puts added causes one level
 // above the shown level; mode 0 scrolls to the origin; keep_flags keeps the
-// stored run-time flags. The view loaded, -1 when there is no model.
+// stored run-time flags. The view loaded, -1 when there is no model. Making a
+// view adds a record to the model's view block: the model must not be locked
+// then.
 int load_view(sketch_state& s, int view, int step, bool add_causes, int mode, bool keep_flags);
 
 // A cause of a variable as the view loader sees it.
