@@ -4,6 +4,7 @@
 
 #include "model/model.h"
 #include "tests/support/model_builder.h"
+#include "tests/support/view_layout.h"
 
 namespace {
 
@@ -44,6 +45,30 @@ bool population(const std::string& dir) {
     b.limits(br, 0, 0.1f, 0.005f);
     b.flags(br, sf_changeable | sf_slider);
     b.settings_text(":FLAGS 0 0\n:NOTE A population limited by crowding.\n");
+    // The stock and its flows, with a slider for the birth rate; a second
+    // view of the crowding effects; a shared view with a link between them.
+    view_layout shared(b, "Notes", 1);
+    shared.text_box("See the crowding effects", 620, 30, 2);
+    view_layout v(b, "Population");
+    int source = v.cloud(60, 180);
+    int stock = v.stock("Population", 320, 180);
+    int sink = v.cloud(600, 180);
+    v.flow("births", source, stock, 180, 180);
+    v.flow("deaths", stock, sink, 460, 180);
+    v.variable("birth rate", 120, 300);
+    v.variable("average lifetime", 520, 300);
+    v.variable("carrying capacity", 320, 320);
+    v.variable("crowding effect on births", 120, 90);
+    v.variable("crowding effect on deaths", 520, 90);
+    v.shadow("initial population", 320, 90);
+    v.arrows_from_causes();
+    v.input_slider("birth rate", 120, 400, "0,0.1,0.005");
+    view_layout crowding(b, "Crowding");
+    crowding.shadow("Population", 120, 120);
+    crowding.shadow("carrying capacity", 120, 240);
+    crowding.variable("crowding effect on births", 360, 120);
+    crowding.variable("crowding effect on deaths", 360, 240);
+    crowding.text_box("Crowding slows births and hastens deaths", 240, 340, 1);
     return save(b, dir, "population.kmf");
 }
 
@@ -71,6 +96,29 @@ bool inventory(const std::string& dir) {
     b.constant("productivity", 2.5f, "widgets/people/week");
     b.constant("hiring delay", 8, "week");
     b.constant("production delay", 2, "week");
+    view_layout v(b, "Inventory");
+    int in = v.cloud(60, 120);
+    int inventory = v.stock("Inventory", 320, 120);
+    int out = v.cloud(600, 120);
+    v.flow("production", in, inventory, 180, 120);
+    v.flow("shipments", inventory, out, 460, 120);
+    int hire_from = v.cloud(60, 420);
+    int workforce = v.stock("Workforce", 320, 420);
+    v.flow("net hiring", hire_from, workforce, 180, 420);
+    v.variable("customer orders", 600, 230);
+    v.variable("expected orders", 460, 290);
+    v.variable("order trend", 640, 330);
+    v.variable("desired inventory", 320, 250);
+    v.variable("desired production", 320, 330);
+    v.variable("desired workforce", 460, 380);
+    v.variable("order averaging time", 600, 400);
+    v.variable("inventory coverage", 160, 250);
+    v.variable("inventory adjustment time", 150, 310);
+    v.variable("productivity", 460, 480);
+    v.variable("hiring delay", 160, 500);
+    v.variable("production delay", 60, 30);
+    v.shadow("Time", 700, 180);
+    v.arrows_from_causes();
     return save(b, dir, "inventory.kmf");
 }
 
@@ -89,6 +137,18 @@ bool epidemic(const std::string& dir) {
     b.constant("illness duration", 7, "day");
     b.aux("share infected", "SAFE DIV(Infected, total population, 0)", "dmnl");
     b.string_var("title", "A simple epidemic");
+    view_layout v(b, "Epidemic");
+    int s = v.stock("Susceptible", 100, 150);
+    int i = v.stock("Infected", 360, 150);
+    int r = v.stock("Recovered", 620, 150);
+    v.flow("infections", s, i, 230, 150);
+    v.flow("recoveries", i, r, 490, 150);
+    v.variable("total population", 100, 300);
+    v.variable("contact rate", 230, 300);
+    v.variable("infectivity", 330, 260);
+    v.variable("illness duration", 560, 280);
+    v.variable("share infected", 360, 360);
+    v.arrows_from_causes();
     return save(b, dir, "epidemic.kmf");
 }
 
@@ -106,6 +166,17 @@ bool subscripted(const std::string& dir) {
     b.aux("largest stock", "VMAX(regional stock[region!])", "units");
     b.aux("smallest stock", "VMIN(regional stock[region!])", "units");
     b.aux("stock product", "PROD(regional stock[region!]) / 1e6", "dmnl");
+    view_layout v(b, "Stocks by region");
+    int in = v.cloud(60, 120);
+    int stock = v.stock("Stock", 320, 120);
+    int out = v.cloud(600, 120);
+    v.flow("supply", in, stock, 180, 120);
+    v.flow("demand", stock, out, 460, 120);
+    v.variable("regional stock", 320, 260);
+    v.variable("largest stock", 180, 360);
+    v.variable("smallest stock", 320, 380);
+    v.variable("stock product", 460, 360);
+    v.arrows_from_causes();
     return save(b, dir, "subscripted.kmf");
 }
 
@@ -113,6 +184,7 @@ bool large(const std::string& dir) {
     model_builder b("large");
     b.control(0, 100, 1, 1);
     add_stock_ring(b);
+    lay_out_stock_ring(b);
     return save(b, dir, "large.kmf");
 }
 

@@ -1,0 +1,52 @@
+// Loading a 1,000-element view into a sketch (link checks against the
+// equations, sizes and connector geometry) and hit testing it.
+#include <benchmark/benchmark.h>
+
+#include "model/model.h"
+#include "sketch/geometry.h"
+#include "sketch/views.h"
+#include "tests/support/model_builder.h"
+#include "tests/support/view_layout.h"
+
+namespace {
+
+model_builder& ring_model() {
+    static model_builder* b = [] {
+        init_vocabulary();
+        auto* m = new model_builder("large");
+        add_stock_ring(*m);
+        lay_out_stock_ring(*m);
+        m->finish();
+        return m;
+    }();
+    return *b;
+}
+
+void BM_LoadView1000(benchmark::State& state) {
+    sketch_state s;
+    s.symbols = ring_model().symbols();
+    s.header = ring_model().header();
+    for (auto _ : state) {
+        load_view(s, 0, 0, false, 0, false);
+        benchmark::DoNotOptimize(s.view.elems.data());
+    }
+    state.counters["elements"] = s.view.count() - 1;
+}
+BENCHMARK(BM_LoadView1000)->Unit(benchmark::kMillisecond);
+
+void BM_HitTest(benchmark::State& state) {
+    sketch_state s;
+    s.symbols = ring_model().symbols();
+    s.header = ring_model().header();
+    load_view(s, 0, 0, false, 0, false);
+    int i = 0;
+    for (auto _ : state) {
+        // Points spread over the grid, on and between the elements.
+        int x = (i * 37) % 2700, y = (i * 53) % 1300;
+        ++i;
+        benchmark::DoNotOptimize(hit_test(s, 1, x, y, false));
+    }
+}
+BENCHMARK(BM_HitTest)->Unit(benchmark::kMicrosecond);
+
+} // namespace
