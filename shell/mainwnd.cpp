@@ -22,6 +22,7 @@
 #include "shell/options.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
+#include "shell/toolset.h"
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/title.h"

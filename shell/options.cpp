@@ -13,6 +13,7 @@
 #include "shell/floats.h"
 #include "shell/fonts.h"
 #include "shell/seams.h"
+#include "shell/toolset.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"

@@ -60,11 +60,6 @@ void exit_mfc_app();
 void arrange_windows(int group);
 // Runs tool n of the tools palette's current row (Ctrl+digit).
 void run_palette_tool(HWND cell, int row, int n, int flags, int shift);
-// Tool sets: whether one is loaded, reading one ("" the built-in default),
-// freeing the palette's (0) or the second (1) set.
-bool toolset_loaded();
-int read_toolset(const char* name, int flags);
-void free_toolset(int which);
 
 // ------------------------------------------------- settings rows, dialogs ---
 

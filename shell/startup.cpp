@@ -27,6 +27,7 @@
 #include "shell/pump.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/toolset.h"
 #include "shell/settings_io.h"
 #include "shell/showqueue.h"
 #include "shell/state.h"
