@@ -7,13 +7,6 @@
 #include <cstring>
 #include <string>
 
-void close_all_tool_windows(int) {}
-LRESULT toolwrapper_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(w, m, wp, lp);
-}
-LRESULT editwrapper_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(w, m, wp, lp);
-}
 LRESULT text_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
