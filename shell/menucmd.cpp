@@ -20,6 +20,7 @@
 #include "shell/menustate.h"
 #include "shell/msgbox.h"
 #include "shell/options.h"
+#include "shell/palette.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"

@@ -40,9 +40,6 @@ int init_mfc_app() {
 }
 void exit_mfc_app() {}
 
-void arrange_windows(int) {}
-void run_palette_tool(HWND, int, int, int, int) {}
-
 void selection_history(int, int, int, int, int) {}
 
 int ask_save_graph_sets(int) {

@@ -56,10 +56,10 @@ void exit_mfc_app();
 
 // ----------------------------------------------- floating windows, palette ---
 
-// Brings window groups forward: 1 build, 2 floats, 3 output.
-void arrange_windows(int group);
-// Runs tool n of the tools palette's current row (Ctrl+digit).
-void run_palette_tool(HWND cell, int row, int n, int flags, int shift);
+// Brings window groups forward: 1 the build windows, 2 the Control Panel and
+// Subscript Control, 3 the output windows; 0 when there was nothing to
+// arrange. Defined with the tools palette (shell/palette.cpp).
+int arrange_windows(int mode);
 
 // ------------------------------------------------- settings rows, dialogs ---
 

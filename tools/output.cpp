@@ -9,6 +9,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/floats.h"
 #include "shell/mainloop.h"
+#include "shell/palette.h"
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/toolset.h"
@@ -749,7 +750,20 @@ void forget_freed_tool(handle tool) {
 
 } // namespace
 
+namespace {
+
+// A tool's action: it opens or finds its own window (no current record), and
+// the one-shots are cleared however it ends.
+void run_action(tool_action action, handle tool) {
+    cur_output = 0;
+    output_oneshots_guard guard;
+    action(tool);
+}
+
+} // namespace
+
 void install_tools_hooks() {
+    tool_action_runner = run_action;
     tool_window_hooks.close_all = close_framed_tool_windows;
     tool_window_hooks.toolwrapper = toolwrap_frame_proc;
     tool_window_hooks.activate = activate_record_window;
