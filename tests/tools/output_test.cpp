@@ -366,3 +366,61 @@ TEST_F(OutputWindows, DragStaysInTheContainerAndMaximiseToggles) {
 }
 
 } // namespace
+
+namespace {
+
+// The frame as the user sees it: caption buttons of an unlocked, a locked
+// and a maximised window, checked by the pixels of its picture.
+TEST_F(OutputWindows, FramePicturesUnlockedLockedAndMaximised) {
+    handle rec = 0;
+    HWND a = open("Population", 40, 30, 300, 150, &rec);
+    HWND f = frame(a);
+    activate_window(f, 0, 0);
+    test_driver::run_until_idle();
+    UpdateWindow(f);
+    auto shot = [&](const char* name) {
+        std::string png = dir + "/" + name;
+        EXPECT_TRUE(test_driver::save_png(f, png));
+        return QImage(QString::fromStdString(png));
+    };
+    auto white = [](const QImage& img, int x, int y) {
+        return (img.pixel(x, y) & 0xFFFFFF) == 0xFFFFFFu;
+    };
+    RECT fc;
+    GetClientRect(f, &fc);
+    const int ox = 0, oy = 0; // the picture is the frame's client area
+
+    QImage open_img = shot("frame-open.png");
+    ASSERT_FALSE(open_img.isNull());
+    // Raised buttons have a white top-left edge: Delete at 0, Lock at 15,
+    // close at the right end; the caption between is the caption colour.
+    EXPECT_TRUE(white(open_img, ox + 1, oy));
+    EXPECT_TRUE(white(open_img, ox + 16, oy));
+    EXPECT_TRUE(white(open_img, ox + fc.right - 14, oy));
+    const QRgb caption = open_img.pixel(ox + 200, oy + 13) & 0xFFFFFF;
+    const COLORREF active = GetSysColor(COLOR_ACTIVECAPTION);
+    EXPECT_EQ(caption, static_cast<QRgb>(GetRValue(active) << 16 | GetGValue(active) << 8 |
+                                         GetBValue(active)));
+
+    auto* r = static_cast<output_record*>(lock_handle(rec));
+    r->keep = 1;
+    unlock_handle(rec);
+    InvalidateRect(f, nullptr, TRUE);
+    UpdateWindow(f);
+    QImage locked_img = shot("frame-locked.png");
+    // No Delete and no close button: the caption colour there.
+    EXPECT_EQ(locked_img.pixel(ox + 1, oy) & 0xFFFFFF, caption);
+    EXPECT_EQ(locked_img.pixel(ox + fc.right - 14, oy) & 0xFFFFFF, caption);
+    EXPECT_TRUE(white(locked_img, ox + 16, oy)); // Unlock still there
+
+    test_driver::click(f, fc.right - 25, 7);
+    test_driver::run_until_idle();
+    ASSERT_TRUE(tool_maximised);
+    GetClientRect(f, &fc);
+    EXPECT_EQ(fc.right, 600);
+    QImage max_img = shot("frame-maximised.png");
+    EXPECT_EQ(max_img.width(), 600);          // no border when maximised
+    EXPECT_TRUE(white(max_img, 600 - 31, 0)); // the maximise toggle
+}
+
+} // namespace
