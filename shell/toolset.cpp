@@ -4,6 +4,7 @@
 #include "foundation/app_strings.h"
 #include "foundation/memory.h"
 #include "foundation/names.h"
+#include "foundation/package.h"
 #include "foundation/paths.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
@@ -411,8 +412,26 @@ palette_grid& grid_of(int kind) {
     return kind == 1 ? sketch_cells : palette_cells;
 }
 
+// Frees the tools still in a grid's cells (a caller that did not free first
+// would otherwise lose them with the old cell array).
+void free_tools_of(palette_grid& g) {
+    if (!g.cells) return;
+    auto* cells = static_cast<handle*>(lock_handle(g.cells));
+    std::size_t n = static_cast<std::size_t>(g.rows) * static_cast<std::size_t>(g.cols);
+    for (std::size_t i = 0; i < n; ++i) {
+        handle t = cells[i];
+        cells[i] = 0;
+        if (t) {
+            if (toolset_freeing_hook) toolset_freeing_hook(t);
+            free_tool(t);
+        }
+    }
+    unlock_handle(g.cells);
+}
+
 // Makes a zero-filled cell array of rows x cols, freeing the old one.
 bool make_cells(palette_grid& g, int rows, int cols) {
+    free_tools_of(g);
     free_handle(g.cells);
     g.cells = new_handle(static_cast<std::uint32_t>(rows * cols) * sizeof(handle));
     g.rows = g.cells ? rows : 0;
@@ -657,19 +676,7 @@ int read_toolset(const char* name, int kind) {
 
 void free_toolset(int which) {
     palette_grid& g = grid_of(which);
-    if (g.cells) {
-        auto* cells = static_cast<handle*>(lock_handle(g.cells));
-        std::size_t n = static_cast<std::size_t>(g.rows) * static_cast<std::size_t>(g.cols);
-        for (std::size_t i = 0; i < n; ++i) {
-            handle t = cells[i];
-            cells[i] = 0;
-            if (t) {
-                if (toolset_freeing_hook) toolset_freeing_hook(t);
-                free_tool(t);
-            }
-        }
-        unlock_handle(g.cells);
-    }
+    free_tools_of(g);
     app_string_free(g.name);
     g.name = 0;
     g.loaded = 0;
@@ -708,4 +715,33 @@ std::string write_toolset_text(int kind) {
             analysis_tool_table[row].setup(1, t, &out, nullptr);
         }
     return out;
+}
+
+int read_package_toolset(const char* model_path) {
+    std::string ext;
+    if (model_path) {
+        std::string p = model_path;
+        std::size_t dot = extension_dot(p);
+        if (dot != std::string::npos) ext = p.substr(dot + 1);
+        for (char& c : ext)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (!package_open() || (ext != "kpm" && ext != "kpa")) return -1;
+    std::string member;
+    for (int i = 0; i < package_member_count(); ++i) {
+        const char* name = package_member_name(i);
+        if (!name) continue;
+        std::string n = name;
+        std::size_t dot = extension_dot(n);
+        std::string e = dot == std::string::npos ? "" : n.substr(dot + 1);
+        for (char& c : e)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (e == "kts") {
+            member = n;
+            break;
+        }
+    }
+    free_toolset(0);
+    if (member.empty()) return read_toolset(nullptr, 0);
+    return read_toolset(member.c_str(), 0);
 }

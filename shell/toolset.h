@@ -160,6 +160,10 @@ int read_toolset(const char* name, int kind);
 // Frees every tool of grid 0 (palette) or 1 (sketch), empties its cells and
 // forgets the current tool set name.
 void free_toolset(int which);
+// After a model opened: when it came from a package (.kpm, .kpa), the
+// package's tool set member (its first .kts) replaces the palette's set, or
+// the built-in set when it has none. -1 when the model is not a package's.
+int read_package_toolset(const char* model_path);
 // Whether the palette grid holds a read tool set.
 bool toolset_loaded();
 // Writes the palette grid (kind 0) or the sketch grid (1) in the tool set

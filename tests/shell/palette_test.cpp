@@ -1,6 +1,7 @@
 // The tools palette: the built-in set drawn as buttons with its separator,
 // running tools by click and Ctrl+digit, the refusals, locked tools run again
 // on a new workbench variable, and the ordering of the container's windows.
+#include "foundation/package_write.h"
 #include "resources/bitmaps.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
@@ -256,6 +257,40 @@ TEST_F(Palette, PictureShowsNineButtonsTheSeparatorAHoverAndItsTip) {
     GetWindowText(tooltip_wnd, tip, sizeof tip);
     EXPECT_STREQ(tip, "Loops");
     EXPECT_TRUE(IsWindowVisible(tooltip_wnd));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Palette, APackagesToolSetReplacesThePalettesOnOpen) {
+    std::ifstream in(sample("population.kmf"), std::ios::binary);
+    std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string kts =
+        "1.62\n=2,=8,=1,=1,=1,=1\nLoops|Packaged Loops\n=0,=2,=-1,=-1,=0,=0,=0,=0,=0,\n";
+    package_member members[] = {{"population.kmf", model.data(), model.size(), 0},
+                                {"tools.KTS", kts.data(), kts.size(), 0}};
+    std::string pkg = dir + "/withtools.kpm";
+    ASSERT_EQ(package_write(pkg.c_str(), members, 2, nullptr, 0), 1);
+    ASSERT_EQ(shell_open_model(1, 0, pkg.c_str(), 0), 1);
+    EXPECT_EQ(palette_cells.cols, 8);
+    EXPECT_EQ(tool_name(grid_tool(palette_cells, 0, 2)), "Packaged Loops");
+    run_palette_tool(nullptr, 0, 0, 0, 0);
+    EXPECT_EQ(g_ran, std::vector<std::string>{"Packaged Loops"});
+
+    // A package without one gives the built-in set back.
+    package_member plain[] = {{"population.kmf", model.data(), model.size(), 0}};
+    std::string pkg2 = dir + "/plain.kpm";
+    ASSERT_EQ(package_write(pkg2.c_str(), plain, 1, nullptr, 0), 1);
+    ASSERT_EQ(shell_open_model(1, 0, pkg2.c_str(), 0), 1);
+    EXPECT_EQ(palette_cells.cols, 30);
+    EXPECT_EQ(tool_name(grid_tool(palette_cells, 0, 4)), "Loops");
+    // A plain model file keeps the set as it is.
+    free_toolset(0);
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    handle before = grid_tool(palette_cells, 0, 0);
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    EXPECT_EQ(grid_tool(palette_cells, 0, 0), before);
 }
 
 } // namespace

@@ -432,3 +432,18 @@ TEST(ToptsetText, UnknownKindsAreReportedAndSkipped) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Toolset, ReadingOverASetFreesItsTools) {
+    // The font dialog reads "" again without freeing first.
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    const std::size_t live = live_handle_count();
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    ASSERT_EQ(read_toolset("", 0), 9);
+    EXPECT_EQ(live_handle_count(), live);
+    free_toolset(0);
+    EXPECT_LT(live_handle_count(), live);
+}
+
+} // namespace
