@@ -294,8 +294,7 @@ void paint_caption_cell(cell_painter& p, int index) {
     }
 }
 
-// A small line graph on axes in a palette picture; kind 0 lines, 1
-// cumulative (filled), 2 stacked (two lines).
+// The axes of a small graph in a palette picture.
 void graph_axes(cell_painter& p) {
     p.ink(1, 1, 1, 13);
     p.ink(1, 13, 15, 13);
