@@ -13,10 +13,10 @@
 #include "shell/floats.h"
 #include "shell/fonts.h"
 #include "shell/seams.h"
-#include "shell/toolset.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/toolset.h"
 
 #include <cctype>
 #include <cerrno>
