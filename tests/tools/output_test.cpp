@@ -4,6 +4,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/seams.h"
 #include "shell/toolset.h"
+#include "shell/toolset_hooks.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
@@ -421,6 +422,69 @@ TEST_F(OutputWindows, FramePicturesUnlockedLockedAndMaximised) {
     QImage max_img = shot("frame-maximised.png");
     EXPECT_EQ(max_img.width(), 600);          // no border when maximised
     EXPECT_TRUE(white(max_img, 600 - 31, 0)); // the maximise toggle
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(OutputWindows, InsideAnotherWindowAndInPresentationForm) {
+    HWND host = make_test_window("KTestHost", DefWindowProc, WS_CHILD | WS_VISIBLE, 300, 200,
+                                 container_wnd);
+    io_parent_wnd = host;
+    handle rec = 0;
+    HWND w = open("Inside", 10, 20, 100, 50, &rec);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(GetParent(w), host);
+    EXPECT_EQ(io_parent_wnd, w); // it now holds the new window
+    auto* r = static_cast<output_record*>(lock_handle(rec));
+    EXPECT_EQ(r->container, host);
+    unlock_handle(rec);
+    EXPECT_EQ(frames(), 0);
+    { output_oneshots_guard guard; } // the action's end
+    EXPECT_EQ(io_parent_wnd, nullptr);
+    DestroyWindow(host); // takes the tool window with it
+    free_output_record(rec);
+
+    present_wnd = main_wnd;
+    HWND p = open("Shown", -1, -1, 100, 50, &rec);
+    ASSERT_NE(p, nullptr);
+    HWND frame_wnd = GetParent(p);
+    char title[64] = {};
+    GetWindowText(frame_wnd, title, sizeof title);
+    EXPECT_STREQ(title, "Press any key to continue");
+    EXPECT_EQ(present_wnd, p);
+    RECT mr, fr;
+    GetWindowRect(main_wnd, &mr);
+    GetWindowRect(frame_wnd, &fr);
+    EXPECT_EQ(fr.right - fr.left, mr.right - mr.left);
+    EXPECT_EQ(fr.bottom - fr.top, mr.bottom - mr.top);
+    { output_oneshots_guard guard; }
+    DestroyWindow(frame_wnd);
+    free_output_record(rec);
+}
+
+TEST_F(OutputWindows, HandOverWithoutAReleaseFreesTheDataOnly) {
+    static int data_freed = 0;
+    data_freed = 0;
+    tool_window_hooks.release_data = [](handle) { ++data_freed; };
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    handle tool = grid_tool(palette_cells, 0, 6);
+    handle first = new_output_record(0, 0);
+    opening_tool = tool;
+    HWND a = open_output_window(first, "KTestTool", "Doc", -1, -1, 100, 80, 0);
+    ASSERT_NE(a, nullptr);
+    SetWindowLongPtr(a, 0, static_cast<LONG_PTR>(first));
+    auto* r = static_cast<output_record*>(lock_handle(first));
+    r->window = a;
+    unlock_handle(first);
+    handle second = new_output_record(0, 0);
+    opening_tool = tool;
+    EXPECT_EQ(open_output_window(second, "KTestTool", "Doc 2", -1, -1, 100, 80, 0), a);
+    EXPECT_EQ(data_freed, 1);
+    EXPECT_TRUE(IsWindow(a)); // the window lives on with the new record
+    EXPECT_EQ(record_of(a), second);
+    tool_window_hooks.release_data = nullptr;
 }
 
 } // namespace
