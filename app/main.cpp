@@ -1,6 +1,7 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
 #include "shell/startup.h"
+#include "tools/output.h"
 
 #include <string>
 #include <vector>
@@ -9,5 +10,6 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)
         if (argv[i]) arguments.emplace_back(argv[i]);
+    install_tools_hooks();
     return kavrel_main(arguments);
 }

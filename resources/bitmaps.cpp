@@ -294,6 +294,160 @@ void paint_caption_cell(cell_painter& p, int index) {
     }
 }
 
+// The axes of a small graph in a palette picture.
+void graph_axes(cell_painter& p) {
+    p.ink(1, 1, 1, 13);
+    p.ink(1, 13, 15, 13);
+}
+
+// The palette pictures, by the icon's place (x, y) in the bitmap.
+void paint_palette_cell(cell_painter& p, int x, int y) {
+    switch (y * 1000 + x) {
+    case 0: // horizontal bar graph
+        p.solid(2, 2, 11, 5, blue);
+        p.solid(2, 6, 14, 9, red);
+        p.solid(2, 10, 8, 13, green);
+        p.ink(1, 1, 1, 14);
+        break;
+    case 16: // bar graph
+        p.solid(2, 6, 5, 13, blue);
+        p.solid(6, 2, 9, 13, red);
+        p.solid(10, 8, 13, 13, green);
+        p.ink(1, 13, 15, 13);
+        break;
+    case 32: // runs compare: two pages and an equals sign
+        p.page(0, 1, 7, 12);
+        p.page(8, 3, 15, 14);
+        p.ink(3, 6, 5, 6);
+        p.ink(11, 8, 13, 8);
+        break;
+    case 48: // document: a page of lines
+        p.page(2, 0, 13, 14);
+        for (int l = 4; l <= 11; l += 2) p.ink(4, l, 11, l);
+        break;
+    case 15016: // Gantt: bars offset in time
+        p.solid(1, 2, 8, 5, blue);
+        p.solid(5, 6, 12, 9, red);
+        p.solid(9, 10, 15, 13, green);
+        break;
+    case 15032:
+    case 15048:
+    case 15064:
+    case 15080:
+    case 15096:
+    case 15112: { // graphs: lines, cumulative, stacked; then without markers
+        graph_axes(p);
+        p.line(2, 11, 6, 6, blue);
+        p.line(6, 6, 10, 8, blue);
+        p.line(10, 8, 14, 2, blue);
+        if (x == 48 || x == 96) p.solid(2, 11, 14, 13, RGB(128, 128, 255));
+        if (x == 64 || x == 112) {
+            p.line(2, 12, 6, 10, red);
+            p.line(6, 10, 14, 7, red);
+        }
+        if (x < 80) p.solid(5, 5, 8, 8, red);
+        break;
+    }
+    case 15128: // loops: two arrows round a circle
+        p.line(4, 3, 11, 3, red);
+        p.line(11, 3, 13, 7, red);
+        p.line(13, 7, 11, 11, blue);
+        p.line(11, 11, 4, 11, blue);
+        p.line(4, 11, 2, 7, blue);
+        p.line(2, 7, 4, 3, red);
+        p.ink(9, 1, 11, 3);
+        p.ink(9, 5, 11, 3);
+        p.ink(6, 9, 4, 11);
+        p.ink(6, 13, 4, 11);
+        break;
+    case 15144: // outline: indented lines
+        p.ink(1, 2, 10, 2);
+        p.ink(4, 5, 13, 5);
+        p.ink(4, 8, 12, 8);
+        p.ink(7, 11, 15, 11);
+        break;
+    case 30000:
+    case 30016:
+    case 30032:
+    case 30048:
+    case 30064:
+    case 30080: { // strip graphs: stacked strips, lines or points
+        for (int s = 0; s < 3; ++s) {
+            int b = 4 + s * 5;
+            p.ink(1, b, 15, b);
+            if (x >= 48) {
+                for (int k = 3; k < 15; k += 4) p.solid(k, b - 2 - (k + s) % 2, k + 2, b, blue);
+            } else {
+                p.line(2, b - 1, 8, b - 3, blue);
+                p.line(8, b - 3, 14, b - 1, blue);
+            }
+        }
+        if (x == 16 || x == 64) p.solid(12, 0, 15, 3, red);
+        if (x == 32 || x == 80) p.solid(12, 0, 15, 3, green);
+        break;
+    }
+    case 30096:
+    case 30112:
+    case 30128:
+    case 45128: { // sensitivity: a fan of lines, with bands
+        graph_axes(p);
+        if (x == 128 && y == 30) p.solid(3, 3, 15, 11, RGB(192, 192, 255));
+        p.line(2, 12, 14, 2, blue);
+        p.line(2, 12, 14, 6, red);
+        p.line(2, 12, 14, 10, green);
+        if (x == 112) p.solid(12, 0, 15, 3, red);
+        break;
+    }
+    case 30144:
+    case 45000:
+    case 45016: { // trees: a variable joined to three
+        const bool causes = x != 16, uses = x != 0;
+        p.box(6, 5, 10, 9, white);
+        for (int k = 0; k < 3; ++k) {
+            int yy = 1 + k * 5;
+            if (causes) {
+                p.box(0, yy, 3, yy + 3, yellow);
+                p.ink(3, yy + 1, 6, 7);
+            }
+            if (uses) {
+                p.box(13, yy, 16, yy + 3, green);
+                p.ink(10, 7, 13, yy + 1);
+            }
+        }
+        break;
+    }
+    case 45048:
+    case 45112: { // tables: a grid, time across or down
+        p.box(1, 1, 15, 14, white);
+        p.solid(2, 2, 14, 4, RGB(192, 192, 192));
+        for (int k = 4; k < 14; k += 3) p.ink(1, k, 15, k);
+        if (x == 48) {
+            p.ink(5, 1, 5, 14);
+            p.ink(10, 1, 10, 14);
+        } else {
+            p.ink(7, 1, 7, 14);
+        }
+        break;
+    }
+    case 45064: // statistics: a sigma
+        p.ink(3, 2, 12, 2);
+        p.ink(3, 2, 8, 7);
+        p.ink(8, 7, 3, 12);
+        p.ink(3, 12, 12, 12);
+        p.ink(12, 2, 12, 4);
+        p.ink(12, 12, 12, 10);
+        break;
+    case 45080: // units check: a ruler and a check mark
+        p.box(0, 9, 15, 14, yellow);
+        for (int k = 3; k < 15; k += 3) p.ink(k, 9, k, 11);
+        p.line(3, 4, 6, 7, green);
+        p.line(6, 7, 13, 0, green);
+        break;
+    default:
+        break;
+    }
+}
+
 HBITMAP blank(HDC screen, HDC mem, int w, int h, COLORREF face, HGDIOBJ* old) {
     HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
     if (!bmp) return nullptr;
@@ -322,6 +476,10 @@ HBITMAP paint_resource_bitmap(int id, COLORREF face, COLORREF text) {
     case bitmap_dropdown:
         w = 9, h = 12;
         break;
+    case bitmap_palette:
+    case bitmap_sketch_tools:
+        w = palette_bitmap_w, h = palette_bitmap_h;
+        break;
     default:
         return nullptr;
     }
@@ -342,6 +500,18 @@ HBITMAP paint_resource_bitmap(int id, COLORREF face, COLORREF text) {
                 cell_painter p(mem, x, text);
                 paint_bottom_cell(p, x);
             }
+            break;
+        case bitmap_palette:
+        case bitmap_sketch_tools:
+            for (int y = 0; y < palette_bitmap_h; y += palette_picture_h)
+                for (int x = 0; x < palette_bitmap_w; x += palette_picture_w) {
+                    // Each picture drawn with its own origin at the place.
+                    POINT was;
+                    SetViewportOrgEx(mem, 0, y, &was);
+                    cell_painter p(mem, x, text);
+                    paint_palette_cell(p, x, y);
+                    SetViewportOrgEx(mem, was.x, was.y, nullptr);
+                }
             break;
         case bitmap_caption:
             for (int i = 0; i < 3; ++i) {

@@ -7,6 +7,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/floats.h"
 #include "shell/menustate.h"
+#include "shell/palette.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/state.h"

@@ -20,12 +20,14 @@
 #include "shell/menucmd.h"
 #include "shell/menustate.h"
 #include "shell/options.h"
+#include "shell/palette.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolbar.h"
+#include "shell/toolset.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "sim/livesweep.h"
@@ -121,9 +123,6 @@ void fill(HDC dc, int l, int t, int r, int b, HBRUSH brush) {
     FillRect(dc, &rc, brush);
 }
 
-HBRUSH face_brush() {
-    return sys_colours.face_brush ? sys_colours.face_brush : GetSysColorBrush(COLOR_BTNFACE);
-}
 HBRUSH shadow_brush() {
     return sys_colours.shadow_brush ? sys_colours.shadow_brush : GetSysColorBrush(COLOR_BTNSHADOW);
 }
@@ -132,31 +131,6 @@ HBRUSH shadow_brush() {
 void draw_top_edge(HDC dc, int right) {
     fill(dc, 0, 0, right, 1, shadow_brush());
     fill(dc, 0, 1, right, 2, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-}
-
-// The bars (bottom bar, toolbar, tools palette): the button face with a
-// shadow edge on the side that borders the container, and an optional text.
-enum bar_edge { edge_top, edge_right };
-LRESULT paint_bar(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bar_edge edge,
-                  const std::string& text) {
-    if (message != WM_PAINT) return DefWindowProc(window, message, wparam, lparam);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT rc{};
-    GetClientRect(window, &rc);
-    fill(dc, 0, 0, rc.right, rc.bottom, face_brush());
-    if (edge == edge_top) draw_top_edge(dc, rc.right);
-    if (edge == edge_right) fill(dc, rc.right - 1, 0, rc.right, rc.bottom, shadow_brush());
-    if (!text.empty()) {
-        HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-        RECT tr{4, 2, rc.right - 4, rc.bottom};
-        DrawText(dc, text.c_str(), -1, &tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-        SelectObject(dc, old);
-    }
-    EndPaint(window, &ps);
-    return 0;
 }
 
 } // namespace
@@ -301,6 +275,7 @@ HWND create_main_window() {
 
     recent_models(2, 0, nullptr);
     free_toolset(0);
+    free_palette_bitmap();
     set_main_title(nullptr);
     show_window(main_wnd, place.maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     layout_frame(main_wnd);
@@ -492,10 +467,6 @@ LRESULT container_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     default:
         return DefWindowProc(window, message, wparam, lparam);
     }
-}
-
-LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return paint_bar(window, message, wparam, lparam, edge_right, {});
 }
 
 LRESULT seq_proc(HWND, UINT, WPARAM, LPARAM) {

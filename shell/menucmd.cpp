@@ -20,11 +20,13 @@
 #include "shell/menustate.h"
 #include "shell/msgbox.h"
 #include "shell/options.h"
+#include "shell/palette.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/title.h"
+#include "shell/toolset.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "shell/wiring.h"
@@ -177,6 +179,7 @@ int shell_open_model(int mode, int flags, const char* name, int open_flags) {
         return 0;
     }
     model_opened();
+    if (named) read_package_toolset(name); // a package brings its own tools
     if (named) recent_models(1, 0, name);
     set_main_title(nullptr);
     set_bottom_text(model_rec && model_rec->state != 2 ? current_model_name() : "");

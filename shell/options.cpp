@@ -16,6 +16,7 @@
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/toolset.h"
 
 #include <cctype>
 #include <cerrno>

@@ -56,18 +56,14 @@ void exit_mfc_app();
 
 // ----------------------------------------------- floating windows, palette ---
 
-// Brings window groups forward: 1 build, 2 floats, 3 output.
-void arrange_windows(int group);
-// Runs tool n of the tools palette's current row (Ctrl+digit).
-void run_palette_tool(HWND cell, int row, int n, int flags, int shift);
-// Runs the locked tools of the palette's current row again (after the
-// workbench variable changed).
+// Brings window groups forward: 1 the build windows, 2 the Control Panel and
+// Subscript Control, 3 the output windows; 0 when there was nothing to
+// arrange. Defined with the tools palette (shell/palette.cpp).
+int arrange_windows(int mode);
+// Runs the locked tools of the palette's current row again (the workbench
+// variable changed); also while the palette is hidden. Defined with the tools
+// palette; declared here so the variable selection need not include it.
 void rerun_locked_tools();
-// Tool sets: whether one is loaded, reading one ("" the built-in default),
-// freeing the palette's (0) or the second (1) set.
-bool toolset_loaded();
-int read_toolset(const char* name, int flags);
-void free_toolset(int which);
 
 // ------------------------------------------------- settings rows, dialogs ---
 

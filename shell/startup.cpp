@@ -31,6 +31,7 @@
 #include "shell/showqueue.h"
 #include "shell/state.h"
 #include "shell/toolbar.h"
+#include "shell/toolset.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "shell/wiring.h"

@@ -1,5 +1,6 @@
 // The work-in-progress window (see wip.h) and the About box.
 #include "shell/wip.h"
+#include "shell/toolset_hooks.h"
 
 #include "foundation/app_strings.h"
 #include "foundation/report.h"
@@ -448,9 +449,11 @@ LRESULT wip_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void activate_output_window(handle record) {
-    // Output records belong to the tools; until they exist the record's window
-    // is the active child when it is one.
-    (void)record;
+    // Output records belong to the tools, which sit above the shell.
+    if (tool_window_hooks.activate) {
+        tool_window_hooks.activate(record);
+        return;
+    }
     if (active_child && IsWindow(active_child)) activate_window(active_child, 0, 0);
 }
 

@@ -17,6 +17,7 @@
 #include "shell/modelsettings.h"
 #include "shell/msgbox.h"
 #include "shell/options.h"
+#include "shell/palette.h"
 #include "shell/password.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
@@ -24,6 +25,7 @@
 #include "shell/state.h"
 #include "shell/subpanel_wnd.h"
 #include "shell/title.h"
+#include "shell/toolset.h"
 #include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/game.h"
@@ -135,6 +137,8 @@ void install_program_hooks() {
     // model asks for its password in a dialog.
     set_message_hook(show_message);
     set_password_hook(ask_model_password_dialog);
+    // The palette follows the tool set it shows.
+    toolset_changed_hook = palette_toolset_changed;
 
     // Model store: the Subscript Control window over the selection logic.
     install_subscript_panel_window();

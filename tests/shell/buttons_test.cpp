@@ -295,12 +295,13 @@ TEST_F(Buttons, BevelStatesAndPaintedStrips) {
     draw_bevel_button(dc, dc, 0, 0, 23, 22, 0, &c);
     EXPECT_EQ(at(11, 11), bevel_face_colour() & 0xFFFFFF);
     // Every painted bitmap exists; other ids give none.
-    for (int id : {bitmap_dropdown, bitmap_bottom_bar, bitmap_caption}) {
+    for (int id : {bitmap_dropdown, bitmap_bottom_bar, bitmap_caption, bitmap_palette,
+                   bitmap_sketch_tools}) {
         HBITMAP b = paint_resource_bitmap(id, 0xC0C0C0, 0);
         EXPECT_NE(b, nullptr) << id;
         DeleteObject(b);
     }
-    EXPECT_EQ(paint_resource_bitmap(150, 0, 0), nullptr);
+    EXPECT_EQ(paint_resource_bitmap(149, 0, 0), nullptr);
     DeleteObject(strip);
     SelectObject(dc, old);
     DeleteObject(target);
