@@ -1,6 +1,7 @@
 // The least behaviour of the calls into parts not built yet; see seams.h.
 #include "shell/seams.h"
 
+#include "foundation/report.h"
 #include "foundation/textsrc.h"
 #include "shell/toolset.h"
 
@@ -87,6 +88,12 @@ struct standin_kind {
     std::uint32_t icon;
 };
 
+// Running a tool whose kind is not built yet says so, as the menus' and the
+// toolbar's unbuilt commands do, instead of doing nothing.
+void standin_action(handle tool) {
+    report(6, "%s is not built yet in this version of Kavrel Viewer.", tool_name(tool).c_str());
+}
+
 // A kind without a field table keeps its lines' texts; their cells are the
 // first words of its (otherwise zero) option block.
 int standin_setup(const standin_kind& k, int mode, handle tool, std::string* out,
@@ -97,7 +104,7 @@ int standin_setup(const standin_kind& k, int mode, handle tool, std::string* out
         if (!r) return k.size;
         std::memset(tool_options(r), 0, static_cast<std::size_t>(k.size));
         r->icon = k.icon;
-        r->action = 0;
+        r->action = tool_action_id(standin_action);
         unlock_tool(tool);
         if (!text) return k.size;
         for (int i = 0; i < k.lines && read_line(0); ++i) {

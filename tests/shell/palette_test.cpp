@@ -81,7 +81,13 @@ TEST_F(Palette, CtrlDigitsRunTheRowsToolsInOrder) {
     run_palette_tool(nullptr, 0, 2, 0, 0); // Ctrl+3
     EXPECT_EQ(g_ran, std::vector<std::string>{"Loops"});
     run_palette_tool(nullptr, 0, 9, 0, 0); // Ctrl+0: nine tools only
-    run_palette_tool(nullptr, 0, 8, 0, 0); // Ctrl+9: Runs Compare, no action yet
+    // Ctrl+9: Runs Compare, whose kind is not built yet, says so.
+    answerer::box(severity_caption(6))
+        .text("Runs Compare is not built yet in this version of Kavrel Viewer.")
+        .press(IDOK);
+    run_palette_tool(nullptr, 0, 8, 0, 0);
+    EXPECT_EQ(answerer::pending(), 0u);
+    answerer::clear();
     EXPECT_EQ(g_ran.size(), 1u);
     run_palette_tool(nullptr, 0, 0, 0, 0);
     run_palette_tool(nullptr, 0, 1, 0, 0);
