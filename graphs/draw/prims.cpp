@@ -1,0 +1,191 @@
+// Drawing primitives (see prims.h).
+#include "graphs/draw/prims.h"
+
+#include "graphs/draw/drawing.h"
+#include "resources/patterns.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+const COLORREF colour_table[colour_table_size] = {
+    0xFF0000, 0x0000FF, 0x008000, 0x808080, 0x000000, 0x000080, 0xFFFF00,
+    0x800080, 0x800000, 0x00FF00, 0xFF00FF, 0x008080, 0xFFFFFF, 0x000000,
+};
+const int pen_styles[5] = {PS_SOLID, PS_DOT, PS_DASH, PS_DASHDOT, PS_DASHDOTDOT};
+
+namespace {
+
+std::string* sink = nullptr;
+
+int mod12(int index) {
+    return ((index % 12) + 12) % 12;
+}
+
+// The stock objects every primitive leaves behind.
+void restore_stock(HDC dc) {
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    SelectObject(dc, GetStockObject(WHITE_BRUSH));
+}
+
+int to_points(int v, bool horizontal) {
+    int res = drawing.device_res[(drawing.printing ? 2 : 0) + (horizontal ? 0 : 1)];
+    if (res < 1) res = 72;
+    return static_cast<int>(static_cast<long long>(v) * 72 / res);
+}
+
+void append(const char* format, int a, int b = 0, int c = 0, int d = 0, int e = 0) {
+    if (!sink) return;
+    char buf[128];
+    int n = std::snprintf(buf, sizeof buf, format, a, b, c, d, e);
+    if (n > 0) sink->append(buf, static_cast<std::size_t>(std::min<int>(n, sizeof buf - 1)));
+}
+
+// A pattern brush for a monochrome fill (null when the bitmap cannot be made).
+HBRUSH pattern_brush(int id) {
+    HBITMAP bm = load_fill_pattern(id);
+    if (!bm) return nullptr;
+    HBRUSH b = CreatePatternBrush(bm);
+    DeleteObject(bm);
+    return b;
+}
+
+void filled_rect(HDC dc, HBRUSH brush, COLORREF outline, int l, int t, int r, int b) {
+    HPEN pen = CreatePen(PS_SOLID, 0, outline);
+    SelectObject(dc, pen);
+    SelectObject(dc, brush ? static_cast<HGDIOBJ>(brush) : GetStockObject(WHITE_BRUSH));
+    if (!drawing.colour_mode) {
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkColor(dc, RGB(255, 255, 255));
+    }
+    Rectangle(dc, l, t, r, b);
+    restore_stock(dc);
+    DeleteObject(pen);
+    if (brush) DeleteObject(brush);
+}
+
+} // namespace
+
+COLORREF table_colour(int index) {
+    if (index >= 0 && index < colour_table_size) return colour_table[index];
+    return colour_table[mod12(index)];
+}
+
+COLORREF curve_colour(const COLORREF* colours, int index) {
+    return colours ? colours[index] : colour_table[mod12(index)];
+}
+
+int fill_pattern_for(int first_offset, int index) {
+    return fill_pattern_first + mod12(first_offset + index);
+}
+
+void draw_line(std::uint32_t colour, int width, int x1, int y1, int x2, int y2) {
+    HDC dc = drawing.cur_dc;
+    if (!dc) return;
+    COLORREF c = colour == 0xFFFFFFFFu ? drawing.active_font.colour & 0xFFFFFF : colour & 0xFFFFFF;
+    if (!drawing.colour_mode) c = 0;
+    int style = PS_SOLID, w = width;
+    if (width < 0) {
+        style = -width;
+        w = 0;
+    } else if (drawing.printing && drawing.device_res[0] > 0) {
+        w = width * drawing.device_res[2] / drawing.device_res[0];
+    }
+    HPEN pen = CreatePen(style, w, c);
+    SelectObject(dc, pen);
+    MoveToEx(dc, x1, y1, nullptr);
+    LineTo(dc, x2, y2);
+    restore_stock(dc);
+    DeleteObject(pen);
+    gtx_width(w);
+    gtx_line(x1, y1, x2, y2);
+}
+
+void draw_frame(int index, int width, int left, int top, int right, int bottom) {
+    HDC dc = drawing.cur_dc;
+    if (!dc) return;
+    int w = std::max(width, 1);
+    COLORREF c = drawing.colour_mode ? table_colour(index) : 0;
+    HPEN pen = CreatePen(PS_SOLID, w, c);
+    SelectObject(dc, pen);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, left, top, right + w - 1, bottom + w - 1);
+    restore_stock(dc);
+    DeleteObject(pen);
+}
+
+void fill_box(int index, int left, int top, int right, int bottom) {
+    HDC dc = drawing.cur_dc;
+    if (!dc) return;
+    if (drawing.colour_mode) {
+        COLORREF c = table_colour(index);
+        filled_rect(dc, CreateSolidBrush(c), c, left, top, right, bottom);
+    } else {
+        bool pattern = index >= 0 && index < 12;
+        filled_rect(dc, pattern ? pattern_brush(fill_pattern_for(0, index)) : nullptr, 0, left, top,
+                    right, bottom);
+    }
+    gtx_box(left, top, right, bottom);
+}
+
+void fill_bar(int index, int left, int top, int right, int bottom, const COLORREF* colours) {
+    HDC dc = drawing.cur_dc;
+    if (!dc) return;
+    if (drawing.colour_mode) {
+        COLORREF c = curve_colour(colours, index);
+        HBRUSH b = CreateSolidBrush(c);
+        RECT r{left, top, right + 1, bottom + 1};
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+        gtx_box(left, top, right + 1, bottom + 1);
+    } else {
+        filled_rect(dc, pattern_brush(fill_pattern_for(1, index)), 0, left, top, right, bottom);
+        gtx_box(left, top, right, bottom);
+    }
+}
+
+void set_gtx_sink(std::string* text) {
+    sink = text;
+}
+
+std::string* gtx_sink() {
+    return sink;
+}
+
+void gtx_width(int width) {
+    append("%d|%d\n", 5, width);
+}
+
+void gtx_box(int l, int t, int r, int b) {
+    append("%d|(%d,%d)-(%d,%d)\n", 2, to_points(l, true), to_points(t, false), to_points(r, true),
+           to_points(b, false));
+}
+
+void gtx_line(int x1, int y1, int x2, int y2) {
+    append("%d|(%d,%d)-(%d,%d)\n", 4, to_points(x1, true), to_points(y1, false),
+           to_points(x2, true), to_points(y2, false));
+}
+
+void gtx_text(int x, int baseline, const char* text) {
+    if (!sink || !text) return;
+    int n = static_cast<int>(std::strlen(text));
+    append("%d|(%d,%d)%d\n", 1, to_points(x, true), to_points(baseline, false), n);
+    sink->append(text, static_cast<std::size_t>(n));
+    sink->push_back('\n');
+}
+
+void gtx_polyline(const POINT* p, int n) {
+    if (!sink || !p || n < 1) return;
+    int x0 = p[0].x, y0 = p[0].y, x1 = x0, y1 = y0;
+    for (int i = 1; i < n; ++i) {
+        x0 = std::min<int>(x0, p[i].x);
+        x1 = std::max<int>(x1, p[i].x);
+        y0 = std::min<int>(y0, p[i].y);
+        y1 = std::max<int>(y1, p[i].y);
+    }
+    append("%d|(%d,%d)-(%d,%d)|", 3, to_points(x0, true), to_points(y0, false), to_points(x1, true),
+           to_points(y1, false));
+    append("%d\n", n);
+    for (int i = 0; i < n; ++i)
+        append("(%d,%d)\n", to_points(p[i].x, true), to_points(p[i].y, false));
+}

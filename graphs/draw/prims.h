@@ -1,0 +1,54 @@
+// Drawing primitives on the active device of the drawing layer: lines,
+// frames, boxes and bars in the graph colours (black and fill patterns in
+// monochrome), with their records in the graphics transfer text while one is
+// being written. Every primitive leaves the black stock pen and the white
+// stock brush selected.
+#pragma once
+
+#include "platform/gdi.h"
+
+#include <cstdint>
+#include <string>
+
+// The graph colours (0x00BBGGRR): 0-11 by curve number modulo 12, 12 white
+// (plot areas), 13 black (their frames).
+inline constexpr int colour_table_size = 14;
+extern const COLORREF colour_table[colour_table_size];
+// Dash styles by curve number modulo 5: solid, dot, dash, dash-dot, dash-dot-dot.
+extern const int pen_styles[5];
+// Marker characters by curve number modulo 12.
+inline constexpr const char* marker_chars = "123456789ABC";
+
+// The table entry for an index: 0-13 as they stand, any other index taken
+// modulo 12 (never outside the table).
+COLORREF table_colour(int index);
+// A curve's colour: from `colours` when given, else the table by index % 12.
+COLORREF curve_colour(const COLORREF* colours, int index);
+// The fill pattern of a monochrome fill: always one of the twelve patterns.
+int fill_pattern_for(int first_offset, int index);
+
+// A straight line; colour 0xFFFFFFFF is the active font's colour; a negative
+// width is a raw pen style with width 0; a positive width is scaled to the
+// printer while printing. Transfer records 5 and 4.
+void draw_line(std::uint32_t colour, int width, int x1, int y1, int x2, int y2);
+// An unfilled rectangle, right and bottom extended by width - 1, in the
+// index's colour (black in monochrome).
+void draw_frame(int index, int width, int left, int top, int right, int bottom);
+// A rectangle filled and outlined in the index's colour; in monochrome the
+// index's pattern with a black outline, white for an index outside 0-11.
+// Transfer record 2.
+void fill_box(int index, int left, int top, int right, int bottom);
+// A filled bar; in colour one pixel wider and higher than given (record 2 of
+// the enlarged box), in monochrome the pattern after the index's.
+void fill_bar(int index, int left, int top, int right, int bottom, const COLORREF* colours);
+
+// The graphics transfer text being written (gtx_mode < 0); null when none.
+// Records go to it in points (device pixels x 72 / the resolution).
+void set_gtx_sink(std::string* text);
+std::string* gtx_sink();
+// Transfer records of the primitives (no-ops without a sink).
+void gtx_width(int width);
+void gtx_box(int left, int top, int right, int bottom);
+void gtx_line(int x1, int y1, int x2, int y2);
+void gtx_text(int x, int baseline, const char* text);
+void gtx_polyline(const POINT* points, int n);

@@ -1,0 +1,120 @@
+// Drawing primitives: colours and patterns chosen by index, the stock
+// objects left behind, and the transfer records.
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+
+#include "platform/gdi_internal.h"
+#include "platform/testing/driver.h"
+#include "resources/patterns.h"
+#include "shell/settings_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <set>
+
+namespace {
+
+class Prims : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_driver::start();
+        drawing = draw_state{};
+        saved_ = opts.colour_modes[0];
+        dc_ = CreateCompatibleDC(nullptr);
+        bm_ = CreateCompatibleBitmap(dc_, 64, 32);
+        old_ = SelectObject(dc_, bm_);
+    }
+    void TearDown() override {
+        while (drawing.depth > 0) active_dc_pop(nullptr);
+        SelectObject(dc_, old_);
+        DeleteObject(bm_);
+        DeleteDC(dc_);
+        opts.colour_modes[0] = saved_;
+        set_gtx_sink(nullptr);
+    }
+    void begin(std::uint8_t mode) {
+        opts.colour_modes[0] = mode;
+        RECT all{0, 0, 64, 32};
+        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        ASSERT_EQ(active_dc_push(dc_, dc_), 1);
+    }
+    QImage image() { return gdi_bitmap_image(bm_); }
+    HDC dc_ = nullptr;
+    HBITMAP bm_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    std::uint8_t saved_ = 0;
+};
+
+// Each monochrome bar shows one of the twelve patterns, the pattern after
+// its index's (the last index wraps to the first pattern), never blank.
+TEST_F(Prims, MonochromeBarsUseTheTwelvePatternsForEveryIndex) {
+    std::set<int> seen;
+    for (int index = 0; index < 12; ++index) {
+        begin(2);
+        fill_bar(index, 0, 0, 17, 17, nullptr);
+        active_dc_pop(dc_);
+        QImage img = image();
+        int id = fill_pattern_for(1, index);
+        ASSERT_GE(id, fill_pattern_first);
+        ASSERT_LT(id, fill_pattern_first + fill_pattern_count);
+        seen.insert(id);
+        const std::uint8_t* rows = fill_pattern_rows(id);
+        ASSERT_NE(rows, nullptr);
+        // Inside the black outline the pixels follow the pattern's rows.
+        for (int y = 1; y < 16; ++y)
+            for (int x = 1; x < 16; ++x) {
+                bool ink = rows[y % 8] & (0x80 >> (x % 8));
+                ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, ink ? 0u : 0xFFFFFFu)
+                    << "index " << index << " at " << x << "," << y;
+            }
+        EXPECT_EQ(img.pixel(0, 5) & 0xFFFFFF, 0u); // outline
+    }
+    EXPECT_EQ(seen.size(), 12u);
+    EXPECT_EQ(fill_pattern_for(1, 11), fill_pattern_first);
+    EXPECT_EQ(fill_pattern_for(0, -1), fill_pattern_first + 11);
+}
+
+TEST_F(Prims, IndexesBeyondTheTableAreTakenModuloTwelve) {
+    EXPECT_EQ(table_colour(12), 0xFFFFFFu);
+    EXPECT_EQ(table_colour(13), 0u);
+    EXPECT_EQ(table_colour(14), colour_table[2]);
+    EXPECT_EQ(table_colour(1000), colour_table[1000 % 12]);
+    EXPECT_EQ(table_colour(-1), colour_table[11]);
+    begin(1);
+    fill_box(14, 2, 2, 12, 12);
+    draw_frame(25, 1, 20, 2, 30, 12);
+    fill_bar(3, 40, 2, 49, 12, nullptr);
+    active_dc_pop(dc_);
+    QImage img = image();
+    EXPECT_EQ(img.pixel(6, 6) & 0xFFFFFF, 0x008000u);   // table 2, as 0xRRGGBB
+    EXPECT_EQ(img.pixel(20, 6) & 0xFFFFFF, 0xFF0000u);  // table 1, red
+    EXPECT_EQ(img.pixel(25, 6) & 0xFFFFFF, 0xFFFFFFu);  // a frame is not filled
+    EXPECT_EQ(img.pixel(49, 12) & 0xFFFFFF, 0x808080u); // a bar is one pixel larger
+    // The stock objects are back.
+    EXPECT_EQ(GetCurrentObject(dc_, OBJ_PEN), GetStockObject(BLACK_PEN));
+    EXPECT_EQ(GetCurrentObject(dc_, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
+}
+
+TEST_F(Prims, TransferRecordsAreWrittenInPoints) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 144; // points are half the pixels
+    begin(1);
+    draw_line(0, 2, 10, 21, 100, 41);
+    fill_box(0, 0, 0, 9, 9);
+    fill_bar(0, 2, 2, 5, 5, nullptr);
+    POINT pts[2] = {{30, 40}, {10, 60}};
+    gtx_polyline(pts, 2);
+    gtx_polyline(pts, 1);
+    gtx_text(20, 30, "Population");
+    active_dc_pop(dc_);
+    EXPECT_EQ(text, "5|2\n4|(5,10)-(50,20)\n"
+                    "2|(0,0)-(4,4)\n"
+                    "2|(1,1)-(3,3)\n"
+                    "3|(5,20)-(15,30)|2\n(15,20)\n(5,30)\n"
+                    "3|(15,20)-(15,20)|1\n(15,20)\n"
+                    "1|(10,15)10\nPopulation\n");
+}
+
+} // namespace
