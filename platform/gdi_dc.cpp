@@ -391,6 +391,9 @@ Paint::Paint(Dc& d, bool use_rop) : d_(d) {
             live_dcs().push_back(&d);
         }
         p_ = &L.painter;
+        // The last call may have moved or turned the painter (texts): the
+        // clip below is in device pixels, so the transform goes first.
+        p_->resetTransform();
         p_->setPen(QPen());
         p_->setBrush(Qt::NoBrush);
         if (!has_clip) p_->setClipping(false);

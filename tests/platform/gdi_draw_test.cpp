@@ -592,6 +592,28 @@ TEST(GdiPainterLifetime, CopiesAndOtherContextsSeeEachCallsResult) {
     EXPECT_EQ(c.at(47, 45), white);
 }
 
+TEST(GdiPainterLifetime, AClippedCallAfterATextIsClippedInDevicePixels) {
+    // A text moves the painter to its origin; the next call's clip must not
+    // move with it.
+    QImage img(200, 100, QImage::Format_RGB32);
+    img.fill(white);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, 200, 100)));
+    HFONT f = CreateFont(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "DejaVu Sans");
+    HGDIOBJ old = SelectObject(dc, f);
+    SetBkMode(dc, TRANSPARENT);
+    TextOut(dc, 120, 60, "Kavrel", 6);
+    RECT r{10, 10, 30, 30};
+    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    POINT tri[3] = {{40, 10}, {60, 10}, {50, 30}};
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    Polygon(dc, tri, 3);
+    EXPECT_EQ(img.pixel(20, 20), black);
+    EXPECT_EQ(img.pixel(50, 15), black);
+    SelectObject(dc, old);
+    DeleteObject(f);
+    gdi_delete_image_dc(dc);
+}
+
 TEST(GdiPainterLifetime, MemoryContextFollowsItsBitmap) {
     HDC screen = gdi_create_screen_dc();
     HDC mem = CreateCompatibleDC(screen);
