@@ -2,11 +2,14 @@
 #include "graphs/draw/prims.h"
 
 #include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
 #include "resources/patterns.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 const COLORREF colour_table[colour_table_size] = {
     0xFF0000, 0x0000FF, 0x008000, 0x808080, 0x000000, 0x000080, 0xFFFF00,
@@ -142,6 +145,73 @@ void fill_bar(int index, int left, int top, int right, int bottom, const COLORRE
         filled_rect(dc, pattern_brush(fill_pattern_for(1, index)), 0, left, top, right, bottom);
         gtx_box(left, top, right, bottom);
     }
+}
+
+HPEN curve_pen(const COLORREF* colours, int index, int width) {
+    COLORREF c = drawing.colour_mode ? curve_colour(colours, index) : 0;
+    if (width < 0) return CreatePen(pen_styles[(-(long long)width) % 5], 1, c);
+    int w = width;
+    if (drawing.printing && drawing.device_res[0] > 0 && !(w < 2 && drawing.styled_lines))
+        w = static_cast<int>(static_cast<long long>(w) * drawing.device_res[2] /
+                             drawing.device_res[0]);
+    if (drawing.styled_lines) return CreatePen(pen_styles[mod12(index) % 5], 1, c);
+    return CreatePen(PS_SOLID, w, c);
+}
+
+void draw_curve(const COLORREF* colours, int index, int width, int left, int top, int right,
+                int bottom, const std::int16_t* xs, const std::int16_t* ys, int n, int mode,
+                bool last_only, bool clip) {
+    HDC dc = drawing.cur_dc;
+    if (!dc || !xs || !ys || n <= 0) return;
+    long long w = static_cast<long long>(right) - left, h = static_cast<long long>(bottom) - top;
+    auto at = [&](int i) {
+        return POINT{static_cast<LONG>(left + xs[i] * w / 10000),
+                     static_cast<LONG>(top + ys[i] * h / 10000)};
+    };
+    bool clipped = clip && drawing.gtx_mode == 0;
+    if (clipped) {
+        int sx = drawing.printing ? printer.page_x : 0, sy = drawing.printing ? printer.page_y : 0;
+        // A region is in device pixels, where a printed graph sits at the page offsets.
+        HRGN r = CreateRectRgn(left + sx, top + sy, right + sx + 1, bottom + sy + 1);
+        SelectClipRgn(dc, r);
+        DeleteObject(r);
+    }
+    HPEN pen = curve_pen(colours, index, width);
+    SelectObject(dc, pen);
+    LOGPEN lp{};
+    GetObject(pen, sizeof lp, &lp);
+    auto flush = [&](const std::vector<POINT>& pts) {
+        if (pts.empty()) return;
+        if (pts.size() == 1) {
+            POINT two[2] = {pts[0], pts[0]};
+            Polyline(dc, two, 2);
+        } else {
+            Polyline(dc, pts.data(), static_cast<int>(pts.size()));
+        }
+        gtx_width(static_cast<int>(lp.lopnWidth.x));
+        gtx_polyline(pts.data(), static_cast<int>(pts.size()));
+    };
+    static thread_local std::vector<POINT> pts;
+    pts.clear();
+    if (last_only && n > 2) {
+        pts.push_back(at(n - 2));
+        pts.push_back(at(n - 1));
+        flush(pts);
+    } else {
+        for (int i = 0; i < n; ++i) {
+            POINT p = at(i);
+            if (!pts.empty() && p.x == pts.back().x && p.y == pts.back().y) continue;
+            if (mode > 0 && i > 0 && std::abs(static_cast<int>(xs[i]) - xs[i - 1]) > mode) {
+                flush(pts);
+                pts.clear();
+            }
+            pts.push_back(p);
+        }
+        flush(pts);
+    }
+    restore_stock(dc);
+    DeleteObject(pen);
+    if (clipped) SelectClipRgn(dc, nullptr);
 }
 
 void set_gtx_sink(std::string* text) {

@@ -42,6 +42,20 @@ void fill_box(int index, int left, int top, int right, int bottom);
 // the enlarged box), in monochrome the pattern after the index's.
 void fill_bar(int index, int left, int top, int right, int bottom, const COLORREF* colours);
 
+// The pen of a curve: a negative width is dash style (-width) % 5 at width
+// 1; else the width (scaled to the printer while printing, except below 2
+// with styled lines) and, with styled lines, the curve's dash style at width 1.
+HPEN curve_pen(const COLORREF* colours, int index, int width);
+// A series of positions on the 0..10000 square drawn into the box: one
+// polyline, repeated points skipped, broken where neighbouring x positions
+// differ by more than a positive `mode`; with `last_only` and more than two
+// points only the last segment (live updates); with `clip` (not while
+// exporting) clipped to the box. Each drawn piece writes records 5 and 3.
+// Positions map as left + pos x (right - left) / 10000 (toward zero).
+void draw_curve(const COLORREF* colours, int index, int width, int left, int top, int right,
+                int bottom, const std::int16_t* xs, const std::int16_t* ys, int n, int mode,
+                bool last_only, bool clip);
+
 // The graphics transfer text being written (gtx_mode < 0); null when none.
 // Records go to it in points (device pixels x 72 / the resolution).
 void set_gtx_sink(std::string* text);

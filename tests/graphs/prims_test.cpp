@@ -118,3 +118,54 @@ TEST_F(Prims, TransferRecordsAreWrittenInPoints) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Prims, CurvesArePolylinesBrokenAtGapsAndRecordedPerPiece) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 72;
+    begin(1);
+    // x 3 apart under mode 5: one polyline; a step of 6 breaks it.
+    const std::int16_t xs[] = {0, 3, 6, 12, 15}, ys[] = {0, 0, 5000, 5000, 10000};
+    draw_curve(nullptr, 0, 1, 0, 0, 10000, 20, xs, ys, 5, 5, false, false);
+    EXPECT_EQ(text, "5|1\n3|(0,0)-(6,10)|3\n(0,0)\n(3,0)\n(6,10)\n"
+                    "5|1\n3|(12,10)-(15,20)|2\n(12,10)\n(15,20)\n");
+    // Points that all coincide draw a single-point polyline.
+    text.clear();
+    const std::int16_t same[] = {100, 100, 100};
+    draw_curve(nullptr, 1, 1, 0, 0, 1000, 1000, same, same, 3, 0, false, false);
+    EXPECT_EQ(text, "5|1\n3|(10,10)-(10,10)|1\n(10,10)\n");
+    // The live update draws only the last segment.
+    text.clear();
+    draw_curve(nullptr, 2, 1, 0, 0, 10000, 20, xs, ys, 5, 0, true, false);
+    EXPECT_EQ(text, "5|1\n3|(12,10)-(15,20)|2\n(12,10)\n(15,20)\n");
+    set_gtx_sink(nullptr);
+    active_dc_pop(dc_);
+}
+
+TEST_F(Prims, ACurveClippedToItsBoxDrawsNothingOutside) {
+    begin(1);
+    // A line from far left-above to far right-below, clipped to 20..40.
+    const std::int16_t xs[] = {-30000, 30000}, ys[] = {-30000, 30000};
+    draw_curve(nullptr, 1, 0, 20, 8, 40, 24, xs, ys, 2, 0, false, true);
+    active_dc_pop(dc_);
+    QImage img = image();
+    int inside = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x) {
+            bool ink = (img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+            if (x < 20 || x > 40 || y < 8 || y > 24)
+                ASSERT_FALSE(ink) << x << "," << y;
+            else
+                inside += ink;
+        }
+    EXPECT_GT(inside, 5);
+    EXPECT_EQ(img.pixel(30, 16) & 0xFFFFFF, 0xFF0000u); // colour 1, red, through the middle
+    // The clip is gone after the curve.
+    RECT r{0, 0, 4, 4};
+    FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    EXPECT_EQ(image().pixel(1, 1) & 0xFFFFFF, 0u);
+}
+
+} // namespace
