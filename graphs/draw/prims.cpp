@@ -1,6 +1,7 @@
 // Drawing primitives (see prims.h).
 #include "graphs/draw/prims.h"
 
+#include "foundation/report.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
 #include "resources/patterns.h"
@@ -212,6 +213,202 @@ void draw_curve(const COLORREF* colours, int index, int width, int left, int top
     restore_stock(dc);
     DeleteObject(pen);
     if (clipped) SelectClipRgn(dc, nullptr);
+}
+
+void draw_legend_line(const COLORREF* colours, int index, int width, int x1, int y1, int x2,
+                      int y2) {
+    HDC dc = drawing.cur_dc;
+    if (!dc) return;
+    HPEN pen = curve_pen(colours, index, width);
+    SelectObject(dc, pen);
+    MoveToEx(dc, x1, y1, nullptr);
+    LineTo(dc, x2, y2);
+    LOGPEN lp{};
+    GetObject(pen, sizeof lp, &lp);
+    restore_stock(dc);
+    DeleteObject(pen);
+    gtx_width(static_cast<int>(lp.lopnWidth.x));
+    gtx_line(x1, y1, x2, y2);
+}
+
+namespace {
+
+struct box_clip {
+    HDC dc;
+    bool on;
+    box_clip(HDC d, int l, int t, int r, int b) : dc(d), on(drawing.gtx_mode == 0) {
+        if (!on) return;
+        int sx = drawing.printing ? printer.page_x : 0, sy = drawing.printing ? printer.page_y : 0;
+        HRGN rgn = CreateRectRgn(l + sx, t + sy, r + sx + 1, b + sy + 1);
+        SelectClipRgn(dc, rgn);
+        DeleteObject(rgn);
+    }
+    ~box_clip() {
+        if (on) SelectClipRgn(dc, nullptr);
+    }
+};
+
+POINT map_pos(int left, int top, int right, int bottom, int x, int y) {
+    long long w = static_cast<long long>(right) - left, h = static_cast<long long>(bottom) - top;
+    return POINT{static_cast<LONG>(left + x * w / 10000), static_cast<LONG>(top + y * h / 10000)};
+}
+
+// A marker shape in the box (l, t) .. (l + s, t + s).
+void marker_shape(HDC dc, int shape, int l, int t, int s) {
+    int r = l + s, b = t + s, mx = l + s / 2, my = t + s / 2;
+    switch (shape) {
+    case 0:
+    case 1:
+    case 2:
+        Rectangle(dc, l, t, r, b);
+        break;
+    case 3:
+    case 4:
+        Ellipse(dc, l, t, r, b);
+        break;
+    case 5:
+        MoveToEx(dc, l, t, nullptr);
+        LineTo(dc, r, b);
+        MoveToEx(dc, r, t, nullptr);
+        LineTo(dc, l, b);
+        break;
+    case 6: {
+        POINT p[5] = {{mx, t}, {r, my}, {mx, b}, {l, my}, {mx, t}};
+        Polyline(dc, p, 5);
+        break;
+    }
+    case 7: {
+        POINT p[4] = {{l, t}, {r, t}, {mx, b}, {l, t}};
+        Polyline(dc, p, 4);
+        break;
+    }
+    case 8: {
+        POINT p[4] = {{l, b}, {r, b}, {mx, t}, {l, b}};
+        Polyline(dc, p, 4);
+        break;
+    }
+    case 9:
+        MoveToEx(dc, mx, t, nullptr);
+        LineTo(dc, mx, b);
+        MoveToEx(dc, l, my, nullptr);
+        LineTo(dc, r, my);
+        break;
+    default:
+        break;
+    }
+}
+
+int marker_size(int size) {
+    int s = (size ? size : 1) + 2;
+    if (drawing.printing && drawing.device_res[0] > 0)
+        s = static_cast<int>(static_cast<long long>(s) * drawing.device_res[2] /
+                             drawing.device_res[0]);
+    return std::max(1, s);
+}
+
+// Pen and brush of marker shapes; the caller restores the stock objects.
+void marker_objects(HDC dc, COLORREF c, int shape, HPEN& pen, HBRUSH& brush) {
+    pen = CreatePen(PS_SOLID, 1, c);
+    SelectObject(dc, pen);
+    brush = (shape == 0 || shape == 2 || shape == 4) ? CreateSolidBrush(c) : nullptr;
+    if (brush) SelectObject(dc, brush);
+}
+
+} // namespace
+
+void draw_curve_family(int left, int top, int right, int bottom, const std::int16_t* xs,
+                       const std::int16_t* rows, int n, int count, COLORREF colour) {
+    HDC dc = drawing.cur_dc;
+    if (!dc || !xs || !rows || n <= 0) return;
+    box_clip clip(dc, left, top, right, bottom);
+    int first = count >= 1 ? 2 : 1, last = count >= 1 ? count + 1 : 1;
+    int width = count >= 1 ? 0 : static_cast<int>(std::min(-(long long)count, 100LL));
+    HPEN pen = CreatePen(PS_SOLID, width, drawing.colour_mode ? colour : 0);
+    SelectObject(dc, pen);
+    std::vector<POINT> pts(static_cast<std::size_t>(n));
+    for (int r = first; r <= last; ++r) {
+        const std::int16_t* ys = rows + static_cast<std::ptrdiff_t>(r) * n;
+        for (int i = 0; i < n; ++i)
+            pts[static_cast<std::size_t>(i)] = map_pos(left, top, right, bottom, xs[i], ys[i]);
+        Polyline(dc, pts.data(), n);
+        gtx_width(width);
+        gtx_polyline(pts.data(), n);
+    }
+    restore_stock(dc);
+    DeleteObject(pen);
+}
+
+void fill_bands(int left, int top, int right, int bottom, const std::int16_t* xs,
+                const std::int16_t* rows, int n, int count, const COLORREF* colours) {
+    HDC dc = drawing.cur_dc;
+    if (!dc || !xs || !rows || n <= 0 || count < 1) return;
+    box_clip clip(dc, left, top, right, bottom);
+    std::vector<POINT> poly(static_cast<std::size_t>(2 * n));
+    for (int k = count; k >= 1; --k) {
+        const std::int16_t* a = rows + static_cast<std::ptrdiff_t>(k) * n;
+        const std::int16_t* b = rows + static_cast<std::ptrdiff_t>(k + 1) * n;
+        for (int i = 0; i < n; ++i) {
+            poly[static_cast<std::size_t>(i)] = map_pos(left, top, right, bottom, xs[i], a[i]);
+            poly[static_cast<std::size_t>(2 * n - 1 - i)] =
+                map_pos(left, top, right, bottom, xs[i], b[i]);
+        }
+        HBRUSH brush;
+        HPEN pen;
+        if (drawing.colour_mode) {
+            COLORREF c = colours ? colours[k - 1] : colour_table[mod12(k - 1)];
+            brush = CreateSolidBrush(c);
+            pen = CreatePen(PS_SOLID, 0, c);
+        } else {
+            brush = pattern_brush(fill_pattern_for(1, k - 1));
+            pen = CreatePen(PS_SOLID, 0, 0);
+            SetTextColor(dc, 0);
+            SetBkColor(dc, RGB(255, 255, 255));
+        }
+        SelectObject(dc, pen);
+        SelectObject(dc, brush ? static_cast<HGDIOBJ>(brush) : GetStockObject(WHITE_BRUSH));
+        Polygon(dc, poly.data(), 2 * n);
+        restore_stock(dc);
+        DeleteObject(pen);
+        if (brush) DeleteObject(brush);
+    }
+}
+
+void draw_point_markers(const COLORREF* colours, int index, int size, int shape, int left, int top,
+                        int right, int bottom, const std::int16_t* xs, const std::int16_t* ys,
+                        int n, bool last_two) {
+    HDC dc = drawing.cur_dc;
+    if (!dc || !xs || !ys || n <= 0) return;
+    int s = marker_size(size);
+    HPEN pen;
+    HBRUSH brush;
+    marker_objects(dc, drawing.colour_mode ? curve_colour(colours, index) : 0, shape, pen, brush);
+    for (int i = last_two ? std::max(0, n - 2) : 0; i < n; ++i) {
+        if (xs[i] < 0 || xs[i] > 10000 || ys[i] < 0 || ys[i] > 10000) continue;
+        POINT p = map_pos(left, top, right, bottom, xs[i], ys[i]);
+        marker_shape(dc, shape, p.x - s / 2, p.y - s / 2, s);
+    }
+    restore_stock(dc);
+    DeleteObject(pen);
+    if (brush) DeleteObject(brush);
+}
+
+void dotted_line(const COLORREF* colours, int index, int size, int shape, int x1, int y1, int x2,
+                 int y2) {
+    HDC dc = drawing.cur_dc;
+    if (!dc) return;
+    if (y1 != y2) {
+        report(10, "dotted_line");
+        return;
+    }
+    int s = marker_size(size);
+    HPEN pen;
+    HBRUSH brush;
+    marker_objects(dc, drawing.colour_mode ? curve_colour(colours, index) : 0, shape, pen, brush);
+    for (long long x = x1; x + s < x2; x += 2LL * s)
+        marker_shape(dc, shape, static_cast<int>(x), y1 - s / 2, s);
+    restore_stock(dc);
+    DeleteObject(pen);
+    if (brush) DeleteObject(brush);
 }
 
 void set_gtx_sink(std::string* text) {

@@ -56,6 +56,30 @@ void draw_curve(const COLORREF* colours, int index, int width, int left, int top
                 int bottom, const std::int16_t* xs, const std::int16_t* ys, int n, int mode,
                 bool last_only, bool clip);
 
+// A two-point line in a curve's pen (legend samples). Records 5 and 4.
+void draw_legend_line(const COLORREF* colours, int index, int width, int x1, int y1, int x2,
+                      int y2);
+// Rows 2..count+1 of a series block (rows of n positions) as thin lines, or
+// with count <= 0 row 1 at width -count; clipped to the box. Records 5 and 3.
+void draw_curve_family(int left, int top, int right, int bottom, const std::int16_t* xs,
+                       const std::int16_t* rows, int n, int count, COLORREF colour);
+// Filled bands between rows k and k + 1 of a series block, k from count down
+// to 1, in colours[k - 1] (monochrome: a black outline and the pattern after
+// k - 1's). Clipped to the box; not written to the transfer text.
+void fill_bands(int left, int top, int right, int bottom, const std::int16_t* xs,
+                const std::int16_t* rows, int n, int count, const COLORREF* colours);
+// Marker shapes (0-2 square, 3-4 circle, 5 X, 6 diamond, 7 triangle, 8 up
+// triangle, 9 cross; 0, 2 and 4 filled) at each point inside the square; size
+// (0 = 1) + 2 pixels, scaled to the printer while printing.
+void draw_point_markers(const COLORREF* colours, int index, int size, int shape, int left, int top,
+                        int right, int bottom, const std::int16_t* xs, const std::int16_t* ys,
+                        int n, bool last_two);
+// Marker shapes repeated along a horizontal line every 2 x size from x1 while
+// a box's right edge stays left of x2. A line that is not horizontal is
+// refused (severity 10 "dotted_line").
+void dotted_line(const COLORREF* colours, int index, int size, int shape, int x1, int y1, int x2,
+                 int y2);
+
 // The graphics transfer text being written (gtx_mode < 0); null when none.
 // Records go to it in points (device pixels x 72 / the resolution).
 void set_gtx_sink(std::string* text);

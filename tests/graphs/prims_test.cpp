@@ -7,6 +7,7 @@
 #include "platform/testing/driver.h"
 #include "resources/patterns.h"
 #include "shell/settings_rows.h"
+#include "tests/common/message_log.h"
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,60 @@ TEST_F(Prims, ACurveClippedToItsBoxDrawsNothingOutside) {
     RECT r{0, 0, 4, 4};
     FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     EXPECT_EQ(image().pixel(1, 1) & 0xFFFFFF, 0u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Prims, MarkersBandsAndFamiliesDrawWhereTheirPositionsSay) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 72;
+    begin(1);
+    // A filled square at (16, 16); a point at y 10001 (clipped) is not drawn.
+    const std::int16_t mx[] = {2500, 7500}, my[] = {5000, 10001};
+    draw_point_markers(nullptr, 2, 4, 2, 0, 0, 64, 32, mx, my, 2, false);
+    QImage img = image();
+    EXPECT_EQ(img.pixel(16, 16) & 0xFFFFFF, 0x008000u);
+    EXPECT_EQ(img.pixel(48, 31) & 0xFFFFFF, 0xFFFFFFu);
+    // An open circle keeps its middle white.
+    const std::int16_t cx[] = {7500}, cy[] = {2500};
+    draw_point_markers(nullptr, 0, 8, 3, 0, 0, 64, 32, cx, cy, 1, false);
+    img = image();
+    EXPECT_EQ(img.pixel(48, 8) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_NE(img.pixel(48, 3) & 0xFFFFFF, 0xFFFFFFu);
+    // A band between rows 1 and 2 fills between them in colour 0.
+    const std::int16_t bx[] = {0, 10000};
+    const std::int16_t rows[] = {0, 0, 2000, 2000, 8000, 8000};
+    fill_bands(0, 0, 64, 32, bx, rows, 2, 1, nullptr);
+    img = image();
+    EXPECT_EQ(img.pixel(5, 16) & 0xFFFFFF, 0x0000FFu); // blue (table 0)
+    EXPECT_EQ(img.pixel(5, 29) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_TRUE(text.empty()); // markers and bands are not transferred
+    // A family draws rows 2..count+1 and writes each.
+    const std::int16_t fam[] = {0, 0, 1000, 1000, 3000, 3000, 5000, 5000};
+    draw_curve_family(0, 0, 10000, 10, bx, fam, 2, 2, RGB(1, 2, 3));
+    EXPECT_EQ(text, "5|0\n3|(0,3)-(10000,3)|2\n(0,3)\n(10000,3)\n"
+                    "5|0\n3|(0,5)-(10000,5)|2\n(0,5)\n(10000,5)\n");
+    active_dc_pop(dc_);
+}
+
+TEST_F(Prims, ADottedLineMustBeHorizontal) {
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    begin(1);
+    dotted_line(nullptr, 1, 2, 5, 0, 10, 60, 12);
+    EXPECT_TRUE(message_log::said("dotted_line", 10));
+    EXPECT_EQ(image().pixel(2, 10) & 0xFFFFFF, 0xFFFFFFu);
+    dotted_line(nullptr, 1, 2, 9, 0, 10, 60, 10); // crosses every 8 pixels
+    QImage img = image();
+    int marks = 0;
+    for (int x = 0; x < 64; ++x) marks += (img.pixel(x, 10) & 0xFFFFFF) != 0xFFFFFF;
+    EXPECT_GT(marks, 10);
+    EXPECT_EQ(img.pixel(63, 10) & 0xFFFFFF, 0xFFFFFFu); // stops left of x2
+    active_dc_pop(dc_);
+    set_message_hook(nullptr);
 }
 
 } // namespace
