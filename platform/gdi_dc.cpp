@@ -396,7 +396,9 @@ Paint::Paint(Dc& d, bool use_rop) : d_(d) {
         p_->resetTransform();
         p_->setPen(QPen());
         p_->setBrush(Qt::NoBrush);
-        if (!has_clip) p_->setClipping(false);
+        // With no clip, the whole image as the clip: Qt's raster engine draws
+        // the same pixels but takes its faster clipped path for thin lines.
+        if (!has_clip) p_->setClipRect(img->rect());
     }
     if (has_clip) p_->setClipRegion(clip);
     p_->setRenderHint(QPainter::Antialiasing, false);
