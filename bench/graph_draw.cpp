@@ -74,4 +74,27 @@ void BM_CurvesRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_CurvesRepaint)->Unit(benchmark::kMillisecond);
 
+// A work-in-progress update: each of 16 curves gets its newest segment drawn
+// on the window's kept context, the rest of the picture left as it is.
+void BM_WipSegments(benchmark::State& state) {
+    test_driver::start();
+    std::vector<std::int16_t> xs(points), ys(points);
+    for (int i = 0; i < points; ++i) {
+        xs[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i);
+        ys[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(5000 + (i * 37) % 3000);
+    }
+    QImage img(1200, 800, QImage::Format_RGB32);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, 1200, 800)));
+    int n = 3;
+    for (auto _ : state) {
+        draw_pass pass(dc, dc);
+        for (int r = 0; r < runs; ++r)
+            draw_curve(nullptr, r, 1, 60, 40, 1140, 740, xs.data(), ys.data(), n, 0, true, true);
+        if (++n > points) n = 3;
+    }
+    gdi_delete_image_dc(dc);
+    state.SetItemsProcessed(state.iterations() * runs);
+}
+BENCHMARK(BM_WipSegments)->Unit(benchmark::kMicrosecond);
+
 } // namespace
