@@ -5,6 +5,7 @@
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
 #include "resources/patterns.h"
+#include "shell/fonts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -159,9 +160,61 @@ HPEN curve_pen(const COLORREF* colours, int index, int width) {
     return CreatePen(PS_SOLID, w, c);
 }
 
+namespace {
+
+HFONT marker_font = nullptr;
+
+// The marker text of a curve drawn centred at points, transparent, in the
+// curve's colour; `step` and `first` from the width of "W".
+struct marker_painter {
+    HDC dc;
+    char text[2];
+    int step = 0, first = 0, w = 0, h = 0;
+    HGDIOBJ old_font = nullptr;
+    marker_painter(HDC d, const COLORREF* colours, int index, int spacing) : dc(d) {
+        text[0] = marker_chars[mod12(index)];
+        text[1] = '\0';
+        HDC measure = drawing.measure_dc ? drawing.measure_dc : d;
+        if (!marker_font) marker_font = make_marker_font(measure);
+        if (marker_font) old_font = SelectObject(dc, marker_font);
+        SIZE z{};
+        GetTextExtentPoint32(dc, "W", 1, &z);
+        int wide = std::max<int>(1, z.cx);
+        step = wide * std::max(spacing, 3);
+        first = wide * mod12(index);
+        GetTextExtentPoint32(dc, text, 1, &z);
+        w = z.cx;
+        h = z.cy;
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, drawing.colour_mode ? curve_colour(colours, index) : 0);
+    }
+    ~marker_painter() {
+        if (old_font) SelectObject(dc, old_font);
+    }
+    void at(int x, int y) { TextOut(dc, x - w / 2, y - h / 2, text, 1); }
+    static HFONT make_marker_font(HDC measure);
+};
+
+} // namespace
+
+font_spec marker_font_spec() {
+    font_spec f{};
+    f.size = 7;
+    return f;
+}
+
+void delete_marker_font() {
+    if (marker_font) DeleteObject(marker_font);
+    marker_font = nullptr;
+}
+
+HFONT marker_painter::make_marker_font(HDC measure) {
+    return measure ? make_font(measure, marker_font_spec(), 0) : nullptr;
+}
+
 void draw_curve(const COLORREF* colours, int index, int width, int left, int top, int right,
                 int bottom, const std::int16_t* xs, const std::int16_t* ys, int n, int mode,
-                bool last_only, bool clip) {
+                bool last_only, bool clip, int marker_spacing) {
     HDC dc = drawing.cur_dc;
     if (!dc || !xs || !ys || n <= 0) return;
     long long w = static_cast<long long>(right) - left, h = static_cast<long long>(bottom) - top;
@@ -210,13 +263,25 @@ void draw_curve(const COLORREF* colours, int index, int width, int left, int top
         }
         flush(pts);
     }
+    if (marker_spacing > 0 && !(last_only && n > 2)) {
+        marker_painter m(dc, colours, index, marker_spacing);
+        long long next = m.first;
+        POINT p0 = at(0);
+        while (next < p0.x) next += m.step;
+        for (int i = 0; i < n; ++i) {
+            POINT p = at(i);
+            if (p.x <= next) continue;
+            m.at(p.x, p.y);
+            while (next < p.x) next += m.step;
+        }
+    }
     restore_stock(dc);
     DeleteObject(pen);
     if (clipped) SelectClipRgn(dc, nullptr);
 }
 
-void draw_legend_line(const COLORREF* colours, int index, int width, int x1, int y1, int x2,
-                      int y2) {
+void draw_legend_line(const COLORREF* colours, int index, int width, int x1, int y1, int x2, int y2,
+                      int marker_spacing) {
     HDC dc = drawing.cur_dc;
     if (!dc) return;
     HPEN pen = curve_pen(colours, index, width);
@@ -225,6 +290,13 @@ void draw_legend_line(const COLORREF* colours, int index, int width, int x1, int
     LineTo(dc, x2, y2);
     LOGPEN lp{};
     GetObject(pen, sizeof lp, &lp);
+    if (marker_spacing > 0) {
+        marker_painter m(dc, colours, index, marker_spacing);
+        long long x = m.first;
+        for (int tries = 0; x < x1 && tries < 512; ++tries) x += m.step;
+        for (int count = 0; x <= x2 && count < 512; ++count, x += m.step)
+            m.at(static_cast<int>(x), y1);
+    }
     restore_stock(dc);
     DeleteObject(pen);
     gtx_width(static_cast<int>(lp.lopnWidth.x));

@@ -5,6 +5,7 @@
 // stock brush selected.
 #pragma once
 
+#include "foundation/names.h"
 #include "platform/gdi.h"
 
 #include <cstdint>
@@ -52,13 +53,20 @@ HPEN curve_pen(const COLORREF* colours, int index, int width);
 // points only the last segment (live updates); with `clip` (not while
 // exporting) clipped to the box. Each drawn piece writes records 5 and 3.
 // Positions map as left + pos x (right - left) / 10000 (toward zero).
+// With a marker spacing, the curve's marker character is drawn along it:
+// W (the width of "W" in the marker font) x max(spacing, 3) apart, starting
+// at W x index so that curves are staggered.
 void draw_curve(const COLORREF* colours, int index, int width, int left, int top, int right,
                 int bottom, const std::int16_t* xs, const std::int16_t* ys, int n, int mode,
-                bool last_only, bool clip);
+                bool last_only, bool clip, int marker_spacing = 0);
 
 // A two-point line in a curve's pen (legend samples). Records 5 and 4.
-void draw_legend_line(const COLORREF* colours, int index, int width, int x1, int y1, int x2,
-                      int y2);
+void draw_legend_line(const COLORREF* colours, int index, int width, int x1, int y1, int x2, int y2,
+                      int marker_spacing = 0);
+// The marker font: made from its spec on first use on the measuring device,
+// deleted when a printer is opened or closed (its resolution changes).
+font_spec marker_font_spec();
+void delete_marker_font();
 // Rows 2..count+1 of a series block (rows of n positions) as thin lines, or
 // with count <= 0 row 1 at width -count; clipped to the box. Records 5 and 3.
 void draw_curve_family(int left, int top, int right, int bottom, const std::int16_t* xs,

@@ -3,6 +3,7 @@
 
 #include "foundation/report.h"
 #include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
 #include "shell/settings_rows.h"
 #include "shell/wip.h"
 
@@ -66,6 +67,7 @@ HDC open_printer_dc(const char* orientation, const char* name, HWND setup_owner,
         printer.progress_shown = true;
     }
     // Which printer: the name, the settings' choice, else the default.
+    delete_marker_font(); // made for the screen's resolution
     std::string device = name && *name ? name : opts.printer_name;
     char buf[512] = {};
     if (!device.empty()) GetProfileString("PrinterPorts", device.c_str(), "", buf, sizeof buf);
@@ -159,6 +161,7 @@ void close_printer(int pages) {
         return;
     }
     if (drawing.cur_dc == dc) active_dc_pop(dc);
+    delete_marker_font();
     if (pages > 0) EndPage(dc);
     if (pages >= 0) {
         int r = EndDoc(dc);

@@ -224,3 +224,59 @@ TEST_F(Prims, ADottedLineMustBeHorizontal) {
 }
 
 } // namespace
+
+namespace {
+
+// The text records of a Windows metafile: TEXTOUT and EXTTEXTOUT.
+int text_records(HMETAFILE mf) {
+    UINT n = GetMetaFileBitsEx(mf, 0, nullptr);
+    std::vector<std::uint8_t> b(n);
+    GetMetaFileBitsEx(mf, n, b.data());
+    int count = 0;
+    for (std::size_t at = 18; at + 6 <= b.size();) {
+        std::uint32_t words =
+            b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+        std::uint16_t fn = static_cast<std::uint16_t>(b[at + 4] | b[at + 5] << 8);
+        if (fn == 0x0521 || fn == 0x0A32) ++count;
+        if (words < 3) break;
+        at += static_cast<std::size_t>(words) * 2;
+    }
+    return count;
+}
+
+TEST_F(Prims, MarkersAlongCurvesAreSpacedAndALegendTakesAtMost512) {
+    HDC screen = gdi_create_screen_dc();
+    std::vector<std::int16_t> xs(101), ys(101, 5000);
+    for (int i = 0; i <= 100; ++i)
+        xs[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 100);
+    auto record = [&](auto draw) {
+        HDC mf = CreateMetaFile(nullptr);
+        {
+            draw_pass pass(mf, screen);
+            draw();
+        }
+        HMETAFILE h = CloseMetaFile(mf);
+        int n = text_records(h);
+        DeleteMetaFile(h);
+        return n;
+    };
+    int plain = record([&] {
+        draw_curve(nullptr, 1, 1, 0, 0, 1000, 100, xs.data(), ys.data(), 101, 0, false, false);
+    });
+    EXPECT_EQ(plain, 0);
+    int marked = record([&] {
+        draw_curve(nullptr, 1, 1, 0, 0, 1000, 100, xs.data(), ys.data(), 101, 0, false, false, 3);
+    });
+    EXPECT_GT(marked, 3);
+    EXPECT_LT(marked, 60); // spaced, not at every point
+    int wider = record([&] {
+        draw_curve(nullptr, 1, 1, 0, 0, 1000, 100, xs.data(), ys.data(), 101, 0, false, false, 9);
+    });
+    EXPECT_LT(wider, marked);
+    EXPECT_EQ(record([&] { draw_legend_line(nullptr, 2, 1, 0, 10, 1000000, 10, 3); }), 512);
+    EXPECT_EQ(record([&] { draw_legend_line(nullptr, 2, 1, 0, 10, 40, 10, 0); }), 0);
+    delete_marker_font();
+    gdi_delete_image_dc(screen);
+}
+
+} // namespace
