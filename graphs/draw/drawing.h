@@ -49,6 +49,9 @@ struct draw_state {
     bool fixed_pitch = true;                // no width table
     std::array<std::int32_t, 256> widths{}; // of characters 0-255, less the overhang
     std::int32_t tab_stops = 8;             // tab width in characters
+    // Where a printed graph sits on the page (device pixels); the clips of the
+    // primitives, in device pixels, move with it.
+    std::int32_t page_offset_x = 0, page_offset_y = 0;
     int depth = 0;
     draw_level levels[draw_max_depth];
 };

@@ -3,7 +3,6 @@
 
 #include "foundation/report.h"
 #include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
 #include "resources/patterns.h"
 #include "shell/fonts.h"
 
@@ -224,7 +223,8 @@ void draw_curve(const COLORREF* colours, int index, int width, int left, int top
     };
     bool clipped = clip && drawing.gtx_mode == 0;
     if (clipped) {
-        int sx = drawing.printing ? printer.page_x : 0, sy = drawing.printing ? printer.page_y : 0;
+        int sx = drawing.printing ? drawing.page_offset_x : 0,
+            sy = drawing.printing ? drawing.page_offset_y : 0;
         // A region is in device pixels, where a printed graph sits at the page offsets.
         HRGN r = CreateRectRgn(left + sx, top + sy, right + sx + 1, bottom + sy + 1);
         SelectClipRgn(dc, r);
@@ -310,7 +310,8 @@ struct box_clip {
     bool on;
     box_clip(HDC d, int l, int t, int r, int b) : dc(d), on(drawing.gtx_mode == 0) {
         if (!on) return;
-        int sx = drawing.printing ? printer.page_x : 0, sy = drawing.printing ? printer.page_y : 0;
+        int sx = drawing.printing ? drawing.page_offset_x : 0,
+            sy = drawing.printing ? drawing.page_offset_y : 0;
         HRGN rgn = CreateRectRgn(l + sx, t + sy, r + sx + 1, b + sy + 1);
         SelectClipRgn(dc, rgn);
         DeleteObject(rgn);

@@ -285,8 +285,8 @@ void print_page_footer(const font_spec* font, int graph_height) {
     int y = GetDeviceCaps(dc, VERTRES) - cm_to_device(0.1, 0);
     int x = cm_to_device(0.3, 1);
     if (opts.info_corner == 0) {
-        y = std::min(y, drawing.line_height + graph_height + printer.page_y);
-        x = std::max(x, printer.page_x);
+        y = std::min(y, drawing.line_height + graph_height + drawing.page_offset_y);
+        x = std::max(x, drawing.page_offset_x);
     }
     y -= drawing.line_height;
     if (!opts.print_comment.empty()) {

@@ -12,8 +12,8 @@
 #include <string>
 
 struct print_state {
-    // Text jobs: the printable width and the line pitch; graph pages: where
-    // the graph sits on the page.
+    // Text jobs: the printable width and the line pitch (a graph's place on
+    // the page is drawing.page_offset_x and _y).
     int page_x = 0, page_y = 0;
     int page_number = 0;
     int lines_per_page = 0, cur_line = 0;
