@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -46,6 +47,31 @@ void BM_LineSegments(benchmark::State& state) {
     gdi_delete_image_dc(dc);
 }
 BENCHMARK(BM_LineSegments)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// A graph curve: many short steps across a plot, as a polyline of LineTo
+// calls; the cost per call is what a paint of thousands of points pays.
+void BM_CurveSegments(benchmark::State& state) {
+    ensure_app();
+    QImage img(1200, 800, QImage::Format_RGB32);
+    img.fill(0xFFFFFFFF);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, 1200, 800)));
+    HPEN pen = CreatePen(PS_SOLID, 0, RGB(0, 0, 160));
+    SelectObject(dc, pen);
+    std::vector<POINT> pts(10001);
+    for (int i = 0; i <= 10000; ++i)
+        pts[static_cast<std::size_t>(i)] =
+            POINT{40 + i * 1100 / 10000, 400 + static_cast<int>(300 * std::sin(i / 500.0))};
+    for (auto _ : state) {
+        MoveToEx(dc, pts[0].x, pts[0].y, nullptr);
+        for (int i = 1; i <= 10000; ++i)
+            LineTo(dc, pts[static_cast<std::size_t>(i)].x, pts[static_cast<std::size_t>(i)].y);
+    }
+    state.SetItemsProcessed(state.iterations() * 10000);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    DeleteObject(pen);
+    gdi_delete_image_dc(dc);
+}
+BENCHMARK(BM_CurveSegments)->Unit(benchmark::kMillisecond);
 
 void BM_Texts(benchmark::State& state) {
     ensure_app();

@@ -771,6 +771,7 @@ int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, con
     HBITMAP tmp = CreateDIBitmap(nullptr, &info->bmiHeader, CBM_INIT, bits, info, usage);
     Object* t = object(tmp, Kind::bitmap);
     if (!t) return 0;
+    end_live_painters_on(&b->image);
     QPainter p(&b->image);
     int h = t->image.height();
     // Rows start..start+lines (bottom-up numbering) of the target.

@@ -73,7 +73,10 @@ QSize screen_size() {
     return QSize(1920, 1080);
 }
 
-QImage* target_image(Dc& d) {
+namespace {
+
+// The image of a context without ending its painter.
+QImage* raw_target(Dc& d) {
     switch (d.kind) {
     case DcKind::image:
         return d.image;
@@ -93,11 +96,41 @@ QImage* target_image(Dc& d) {
     }
 }
 
+// Contexts whose painter is open, so an image can end the painters on it
+// without walking the whole context table.
+std::vector<Dc*>& live_dcs() {
+    static auto* v = new std::vector<Dc*>();
+    return *v;
+}
+
+} // namespace
+
+void end_live_painter(Dc& d) {
+    if (!d.live || !d.live->target) return;
+    d.live->painter.end();
+    d.live->target = nullptr;
+    d.live->bits = nullptr;
+    auto& v = live_dcs();
+    v.erase(std::remove(v.begin(), v.end(), &d), v.end());
+}
+
+void end_live_painters_on(const QImage* image) {
+    auto& v = live_dcs();
+    for (std::size_t i = v.size(); i-- > 0;)
+        if (i < v.size() && v[i]->live->target == image) end_live_painter(*v[i]);
+}
+
+QImage* target_image(Dc& d) {
+    QImage* img = raw_target(d);
+    if (img) end_live_painters_on(img);
+    return img;
+}
+
 QSize surface_size(Dc& d) {
     if (d.kind == DcKind::painter) return d.painter_size;
     if (d.kind == DcKind::screen) return screen_size();
     if (is_metafile(d)) return screen_size();
-    QImage* img = target_image(d);
+    QImage* img = raw_target(d);
     return img ? img->size() : QSize(0, 0);
 }
 
@@ -343,10 +376,29 @@ Paint::Paint(Dc& d, bool use_rop) : d_(d) {
         if (mode >= QPainter::RasterOp_SourceOrDestination)
             mode = QPainter::CompositionMode_SourceOver;
     } else {
-        QImage* img = target_image(d);
+        QImage* img = raw_target(d);
         if (!img || img->isNull()) return;
-        if (!own_.begin(img)) return;
-        p_ = &own_;
+        if (!d.live) d.live = std::make_unique<LivePainter>();
+        LivePainter& L = *d.live;
+        // The image object is the same but its pixels were replaced (only
+        // possible through the image's owner, who ends the painter first).
+        if (L.target && (L.target != img || img->constBits() != L.bits)) end_live_painter(d);
+        if (!L.target) {
+            end_live_painters_on(img); // one painter per image at a time
+            if (!L.painter.begin(img)) return;
+            L.target = img;
+            L.bits = img->constBits();
+            live_dcs().push_back(&d);
+        }
+        p_ = &L.painter;
+        // The last call may have moved or turned the painter (texts): the
+        // clip below is in device pixels, so the transform goes first.
+        p_->resetTransform();
+        p_->setPen(QPen());
+        p_->setBrush(Qt::NoBrush);
+        // With no clip, the whole image as the clip: Qt's raster engine draws
+        // the same pixels but takes its faster clipped path for thin lines.
+        if (!has_clip) p_->setClipRect(img->rect());
     }
     if (has_clip) p_->setClipRegion(clip);
     p_->setRenderHint(QPainter::Antialiasing, false);
@@ -359,11 +411,7 @@ Paint::Paint(Dc& d, bool use_rop) : d_(d) {
 }
 
 Paint::~Paint() {
-    if (!p_) return;
-    if (external_)
-        p_->restore();
-    else
-        own_.end();
+    if (p_ && external_) p_->restore();
 }
 
 void Paint::use_pen_and_brush(bool pen, bool brush) {
@@ -505,6 +553,10 @@ HWND gdi_dc_window(HDC h) {
     return d ? d->hwnd : nullptr;
 }
 
+void gdi_end_drawing(const QImage* image) {
+    end_live_painters_on(image);
+}
+
 void gdi_set_dc_base_clip(HDC h, const QRegion& clip) {
     if (Dc* d = dc(h)) d->base_clip = clip;
 }
@@ -572,6 +624,7 @@ HDC CreateIC(const char* driver, const char* device, const char* port, const voi
 BOOL DeleteDC(HDC h) {
     Dc* d = dc(h);
     if (!d) return FALSE;
+    end_live_painter(*d);
     if (is_metafile(*d)) {
         // Deleting a recording context throws the recording away.
         d->rec.reset();
@@ -1265,6 +1318,7 @@ HGDIOBJ SelectObject(HDC h, HGDIOBJ obj) {
             return nullptr;
         }
         HGDIOBJ old = d->bitmap;
+        end_live_painter(*d);
         object_selected(obj);
         d->bitmap = static_cast<HBITMAP>(obj);
         object_deselected(old);

@@ -190,6 +190,19 @@ struct DcState {
 
 class Recorder; // metafile recorder (metafile.h)
 
+// The painter a context keeps open on its image across drawing calls: opening
+// a painter costs several microseconds, more than a line segment itself. The
+// raster painter writes straight into the pixels, and a copy of an image that
+// is being painted is a deep copy, so readers and copies see every call's
+// result as if each call had its own painter. Whoever replaces or frees the
+// image ends the painter first (gdi_end_drawing); see "Drawing passes" in
+// docs/decisions.md.
+struct LivePainter {
+    QPainter painter;
+    QImage* target = nullptr;
+    const uchar* bits = nullptr;
+};
+
 struct Dc {
     DcKind kind = DcKind::image;
     QImage* image = nullptr; // window image
@@ -208,14 +221,19 @@ struct Dc {
     std::vector<DcState> saved;
     std::unique_ptr<Recorder> rec;
     bool is_info = false; // information context: measuring only
+    std::unique_ptr<LivePainter> live;
 };
 
 Dc* dc(HDC h); // checked
 bool is_metafile(const Dc& d);
 HDC add_dc(std::unique_ptr<Dc> d);
 // The image a context draws on (window image, selected bitmap, scratch), or
-// null for painter and metafile contexts.
+// null for painter and metafile contexts. Any painter still open on that image
+// is ended first, so the caller may read and write its pixels directly.
 QImage* target_image(Dc& d);
+// Ends the open painter of a context, or every open painter on an image.
+void end_live_painter(Dc& d);
+void end_live_painters_on(const QImage* image);
 // Size of the drawing surface in device pixels.
 QSize surface_size(Dc& d);
 
@@ -243,7 +261,6 @@ public:
 
 private:
     Dc& d_;
-    QPainter own_;
     QPainter* p_ = nullptr;
     bool external_ = false;
 };

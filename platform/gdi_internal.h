@@ -25,6 +25,10 @@ void gdi_delete_image_dc(HDC dc);
 HDC gdi_create_screen_dc();
 // The window a context was made for (0 for memory, screen and metafile DCs).
 HWND gdi_dc_window(HDC dc);
+// Ends every painter the drawing layer keeps open on `image` (contexts keep
+// one open across drawing calls). Call it before painting on the image with a
+// painter of one's own; reading the pixels needs no call.
+void gdi_end_drawing(const QImage* image);
 // Changes the clip region of an image context (device pixels), as the
 // platform does when a window's update region changes during a paint.
 void gdi_set_dc_base_clip(HDC dc, const QRegion& clip);

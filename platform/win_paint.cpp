@@ -354,6 +354,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
         dest.intersected(image_rect).intersected(from.intersected(image_rect).translated(dx, dy));
     if (!copy_dest.isEmpty() && !w->image.isNull()) {
         QImage moving = w->image.copy(copy_dest.translated(-dx, -dy));
+        gdi_end_drawing(&w->image);
         QPainter p(&w->image);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(copy_dest.topLeft(), moving);

@@ -1,5 +1,6 @@
 // Geometry of windows (frames, client areas, widget and image sizes), and
 // showing, sizing and placing them.
+#include "platform/gdi_internal.h"
 #include "platform/win_internal.h"
 
 #include <QGuiApplication>
@@ -131,6 +132,7 @@ void resize_image(Window& w) {
                         static_cast<std::size_t>(cw) * 4);
     }
     // Assigning keeps the QImage object (contexts hold its address).
+    gdi_end_drawing(&w.image); // a painter open on the old pixels must not outlive them
     w.image = std::move(next);
 }
 

@@ -77,6 +77,23 @@ DialogTemplate password_dialog() {
     return t;
 }
 
+DialogTemplate export_size_dialog() {
+    DialogTemplate t = popup(dlg_export_size, "Export Size", DS_CENTER, 180, 112);
+    using template_parts::radio;
+    t.items = {
+        {WC_STATIC, exs_title, "Export Size in Inches", label, 7, 7, 166, 10},
+        {WC_BUTTON, exs_full, "Full Size", radio | WS_GROUP | WS_TABSTOP, 7, 22, 166, 12},
+        {WC_BUTTON, exs_screen, "Screen Size", radio, 7, 36, 166, 12},
+        {WC_STATIC, IDC_STATIC, "&Width:", WS_VISIBLE | SS_LEFT, 7, 56, 40, 10},
+        {WC_EDIT, exs_width, nullptr, edit | WS_GROUP, 50, 54, 60, 13},
+        {WC_STATIC, IDC_STATIC, "&Height:", WS_VISIBLE | SS_LEFT, 7, 74, 40, 10},
+        {WC_EDIT, exs_height, nullptr, edit, 50, 72, 60, 13},
+        {WC_BUTTON, IDOK, "OK", def_push, 69, 92, 50, 14},
+        {WC_BUTTON, IDCANCEL, "Cancel", push, 123, 92, 50, 14},
+    };
+    return t;
+}
+
 DialogTemplate about_dialog() {
     DialogTemplate t = popup(dlg_about, "About Kavrel", DS_CENTER, 220, 94);
     t.items = {
@@ -125,6 +142,7 @@ void register_dialog_templates() {
     dlg_register_template(ask_replace_dialog());
     dlg_register_template(password_dialog());
     dlg_register_template(about_dialog());
+    dlg_register_template(export_size_dialog());
     dlg_register_template(file_choice_dialog());
     register_option_templates();
     register_model_page_templates();

@@ -9,6 +9,7 @@ enum : int {
     dlg_ask_text = 354,
     dlg_ask_replace_one = 355,
     dlg_about = 359,
+    dlg_export_size = 286,
     dlg_ask_replace_two = 382,
     dlg_password = 390,
     dlg_file_choice = 1536,
@@ -34,6 +35,15 @@ enum : int {
     idc_about_version = 304,
     idc_password = 1662,      // dialog 390: the password edit
     idc_password_note = 1663, // dialog 390: why it is asked again
+};
+
+// Control ids of the export-size dialog (286).
+enum : int {
+    exs_full = 587,   // option: the laid-out size
+    exs_height = 588, // edit: height
+    exs_screen = 589, // option: the window's size on the screen
+    exs_title = 590,  // static: "Export Size in Centimeters" or "... in Inches"
+    exs_width = 591,  // edit: width
 };
 
 // Registers every template of this file (again after the registry was

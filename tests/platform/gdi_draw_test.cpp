@@ -557,3 +557,84 @@ TEST(GdiPixels, SetAndGetPixelAndResourceBitmaps) {
 }
 
 } // namespace
+
+namespace {
+
+// A context keeps its painter open across calls: copies, a second context on
+// the same image, direct pixel access and a change of bitmap must all see the
+// image as if each call had painted and finished on its own.
+TEST(GdiPainterLifetime, CopiesAndOtherContextsSeeEachCallsResult) {
+    Canvas c;
+    RECT r{0, 0, 10, 10};
+    FillRect(c.dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    QImage snap = c.img; // taken while the painter is open
+    RECT r2{20, 20, 30, 30};
+    FillRect(c.dc, &r2, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    EXPECT_EQ(snap.pixel(25, 25), white);
+    EXPECT_EQ(c.at(25, 25), black);
+    EXPECT_EQ(GetPixel(c.dc, 5, 5), RGB(0, 0, 0));
+
+    HDC other = gdi_create_image_dc(&c.img, nullptr, QRegion());
+    RECT r3{40, 40, 50, 50};
+    for (int i = 0; i < 3; ++i) {
+        FillRect(other, &r3, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+        SetPixel(c.dc, 45 + i, 45, RGB(255, 0, 0));
+        MoveToEx(c.dc, 0, 60 + i, nullptr);
+        LineTo(c.dc, 64, 60 + i);
+    }
+    EXPECT_EQ(c.at(47, 45), qRgb(255, 0, 0));
+    EXPECT_EQ(c.at(44, 44), qRgb(128, 128, 128));
+    EXPECT_EQ(c.at(30, 61), black);
+    gdi_delete_image_dc(other);
+    c.img.fill(white); // the owner writes directly; drawing goes on after
+    LineTo(c.dc, 0, 0);
+    EXPECT_EQ(c.at(32, 31), black);
+    EXPECT_EQ(c.at(47, 45), white);
+}
+
+TEST(GdiPainterLifetime, AClippedCallAfterATextIsClippedInDevicePixels) {
+    // A text moves the painter to its origin; the next call's clip must not
+    // move with it.
+    QImage img(200, 100, QImage::Format_RGB32);
+    img.fill(white);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, 200, 100)));
+    HFONT f = CreateFont(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "DejaVu Sans");
+    HGDIOBJ old = SelectObject(dc, f);
+    SetBkMode(dc, TRANSPARENT);
+    TextOut(dc, 120, 60, "Kavrel", 6);
+    RECT r{10, 10, 30, 30};
+    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    POINT tri[3] = {{40, 10}, {60, 10}, {50, 30}};
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    Polygon(dc, tri, 3);
+    EXPECT_EQ(img.pixel(20, 20), black);
+    EXPECT_EQ(img.pixel(50, 15), black);
+    SelectObject(dc, old);
+    DeleteObject(f);
+    gdi_delete_image_dc(dc);
+}
+
+TEST(GdiPainterLifetime, MemoryContextFollowsItsBitmap) {
+    HDC screen = gdi_create_screen_dc();
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP a = CreateCompatibleBitmap(screen, 16, 16);
+    HBITMAP b = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old = SelectObject(mem, a);
+    RECT all{0, 0, 16, 16};
+    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SelectObject(mem, b);
+    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    SelectObject(mem, a);
+    MoveToEx(mem, 0, 8, nullptr);
+    LineTo(mem, 16, 8);
+    EXPECT_EQ(gdi_bitmap_image(a).pixel(4, 8), black);
+    EXPECT_EQ(gdi_bitmap_image(a).pixel(4, 4), white);
+    EXPECT_EQ(gdi_bitmap_image(b).pixel(4, 4), black);
+    SelectObject(mem, old);
+    DeleteObject(a); // not selected any more: really freed
+    DeleteObject(b);
+    DeleteDC(mem);
+    gdi_delete_image_dc(screen);
+}
+
+} // namespace

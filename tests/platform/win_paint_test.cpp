@@ -236,3 +236,30 @@ TEST_F(Paint, RegionsInvalidateAndValidateExactly) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Paint, DrawingGoesOnAcrossAResizeOfTheBackingImage) {
+    // A context kept across calls holds its painter open on the window image;
+    // growing the window replaces that image, and drawing must land on the
+    // new one with the old content kept.
+    HWND h = top(0, 0, 120, 80);
+    test_driver::run_until_idle();
+    HDC dc = GetDC(h);
+    ASSERT_NE(dc, nullptr);
+    RECT a{10, 10, 30, 30};
+    FillRect(dc, &a, blue_);
+    MoveWindow(h, 0, 0, 200, 120, TRUE);
+    RECT b{150, 90, 170, 110};
+    FillRect(dc, &b, blue_);
+    EXPECT_EQ(at(h, 20, 20), kBlue);
+    EXPECT_EQ(at(h, 160, 100), kBlue);
+    EXPECT_EQ(at(h, 100, 60), kWhite);
+    // Scrolling paints on the image with a painter of its own.
+    ScrollWindow(h, 5, 0, nullptr, nullptr);
+    FillRect(dc, &a, blue_);
+    EXPECT_EQ(at(h, 34, 20), kBlue);
+    EXPECT_EQ(ReleaseDC(h, dc), 1);
+}
+
+} // namespace
