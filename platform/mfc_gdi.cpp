@@ -1,7 +1,6 @@
 // The class library's device contexts and drawing objects.
 #include "platform/mfc_gdi.h"
 
-#include "platform/mfc_wnd.h"
 #include "platform/msgbox.h"
 
 void AfxThrowResourceException() {
@@ -122,18 +121,6 @@ BOOL CDC::GetTextExtent(const char* text, int length, SIZE* size) const {
 }
 BOOL CDC::GetTextMetrics(TEXTMETRIC* metrics) const {
     return ::GetTextMetrics(attr(), metrics);
-}
-
-CPaintDC::CPaintDC(CWnd* wnd) : hwnd_(wnd ? wnd->m_hWnd : nullptr) {
-    if (!hwnd_) return;
-    Attach(::BeginPaint(hwnd_, &m_ps));
-    owner = hwnd_;
-}
-
-CPaintDC::~CPaintDC() {
-    if (!hwnd_) return;
-    Detach();
-    ::EndPaint(hwnd_, &m_ps);
 }
 
 int AfxMessageBox(const char* text, UINT type) {

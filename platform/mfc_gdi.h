@@ -6,8 +6,6 @@
 #include "platform/gdi.h"
 #include "platform/win.h"
 
-class CWnd;
-
 // Thrown when a drawing object cannot be made; the chart control catches it
 // around painting.
 class CResourceException {
@@ -102,17 +100,6 @@ public:
 
 private:
     HDC attr() const { return m_hAttribDC ? m_hAttribDC : m_hDC; }
-};
-
-// BeginPaint on construction, EndPaint on destruction.
-class CPaintDC : public CDC {
-public:
-    explicit CPaintDC(CWnd* wnd);
-    ~CPaintDC() override;
-    PAINTSTRUCT m_ps{};
-
-private:
-    HWND hwnd_;
 };
 
 // A message box over the platform's own.

@@ -163,3 +163,15 @@ LRESULT CWnd::proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     return r;
 }
+
+CPaintDC::CPaintDC(CWnd* wnd) : hwnd_(wnd ? wnd->m_hWnd : nullptr) {
+    if (!hwnd_) return;
+    Attach(::BeginPaint(hwnd_, &m_ps));
+    owner = hwnd_;
+}
+
+CPaintDC::~CPaintDC() {
+    if (!hwnd_) return;
+    Detach();
+    ::EndPaint(hwnd_, &m_ps);
+}

@@ -57,3 +57,14 @@ private:
     WPARAM cur_wparam_ = 0;
     LPARAM cur_lparam_ = 0;
 };
+
+// BeginPaint on construction, EndPaint on destruction.
+class CPaintDC : public CDC {
+public:
+    explicit CPaintDC(CWnd* wnd);
+    ~CPaintDC() override;
+    PAINTSTRUCT m_ps{};
+
+private:
+    HWND hwnd_;
+};
