@@ -161,7 +161,6 @@ private:
     int line_style_cycle_[3] = {0, 1, 2};
     int legend_pen_width_ = 1;
     int style_switch_a_ = 0;
-    int style_switch_b_ = 0;
     double fixed_x_max_ = 0;
     int has_fixed_x_max_ = 0;
     double fixed_x_min_ = 0;

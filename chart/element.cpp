@@ -17,6 +17,8 @@ void CChartElement::MakeTextStyle() {
 void CChartElement::SetTextStyle(CChartTextStyle* ts) {
     if (ts && ts == text_style) return; // already ours: deleting it would leave it dangling
     if (!ts) {
+        // Letting go of a text style it made would lose it: it goes now.
+        if (has_text_style && owns_text_style) delete text_style;
         text_style = nullptr;
         has_text_style = owns_text_style = 0;
         return;
@@ -37,6 +39,8 @@ void CChartElement::MakeStyle() {
 void CChartElement::SetStyle(CChartStyle* s) {
     if (s && s == style) return; // already ours: deleting it would leave it dangling
     if (!s) {
+        // Letting go of a style it made would lose it: it goes now.
+        if (has_style && owns_style) delete style;
         style = nullptr;
         has_style = owns_style = 0;
         return;

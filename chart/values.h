@@ -288,7 +288,6 @@ public:
     static void PopPenAndDelete(CChartDC* dc) { delete dc->PopPen(); }
 
 private:
-    int word_ = 0;
     CChartColor pen_colour_{0, 0, 0};
     CChartColor fill_colour_{255, 255, 255};
     int pen_style_ = PS_SOLID;

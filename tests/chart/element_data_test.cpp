@@ -39,6 +39,18 @@ TEST(ChartElement, StylesAreMadeOnceAndSharedOnesSurvive) {
     EXPECT_EQ(e.GetStyle(), &shared);
     e.SetStyle(nullptr);
     EXPECT_FALSE(e.HasStyle());
+    // Dropping a style it made deletes it (the leak checker of sanitizer
+    // builds finds it otherwise); a shared one is left alone.
+    e.MakeStyle();
+    e.MakeTextStyle();
+    e.SetStyle(nullptr);
+    e.SetTextStyle(nullptr);
+    EXPECT_FALSE(e.HasStyle());
+    CChartTextStyle shared_text;
+    e.SetTextStyle(&shared_text);
+    e.SetTextStyle(nullptr);
+    shared_text.SetPointSize(9);
+    EXPECT_EQ(shared_text.GetPointSize(), 9.0);
 
     EXPECT_EQ(e.ToScreen(nullptr), 1);
     EXPECT_EQ(e.ToScreen(nullptr), 1);
