@@ -1,0 +1,130 @@
+// The class-library window: created as a child through the window layer, its
+// messages reach the virtual handlers, and destroying unbinds it.
+#include "platform/messages.h"
+#include "platform/mfc_wnd.h"
+#include "platform/testing/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+namespace {
+
+struct Parent {
+    HWND hwnd = nullptr;
+    Parent() {
+        test_driver::start();
+        static const bool registered = [] {
+            WNDCLASS wc{};
+            wc.lpfnWndProc = DefWindowProc;
+            wc.lpszClassName = "ChartTestParent";
+            return RegisterClass(&wc) != 0;
+        }();
+        EXPECT_TRUE(registered);
+        hwnd = CreateWindowEx(0, "ChartTestParent", "parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                              0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    }
+    ~Parent() { test_driver::reset(); }
+};
+
+struct Probe : CWnd {
+    int paints = 0, sizes = 0, downs = 0, ups = 0;
+    int cx = 0, cy = 0;
+    POINT last{};
+    void OnPaint() override {
+        ++paints;
+        CPaintDC dc(this);
+        CBrush red(RGB(255, 0, 0));
+        RECT rc;
+        GetClientRect(&rc);
+        HGDIOBJ old = dc.SelectObject(&red);
+        dc.PatBlt(0, 0, rc.right, rc.bottom, PATCOPY);
+        dc.SelectObject(old);
+    }
+    void OnSize(UINT, int w, int h) override {
+        ++sizes;
+        cx = w;
+        cy = h;
+    }
+    void OnLButtonDown(UINT, POINT p) override {
+        ++downs;
+        last = p;
+    }
+    void OnLButtonUp(UINT, POINT) override { ++ups; }
+};
+
+TEST(MfcWnd, ChildReceivesItsMessagesAndPaints) {
+    Parent parent;
+    Probe probe;
+    ASSERT_TRUE(probe.Create(nullptr, "Chart Control", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 60},
+                             parent.hwnd, 101));
+    ASSERT_NE(probe.m_hWnd, nullptr);
+    EXPECT_EQ(GetParent(probe.m_hWnd), parent.hwnd);
+    EXPECT_EQ(GetDlgCtrlID(probe.m_hWnd), 101);
+    EXPECT_EQ(probe.cx, 100);
+    EXPECT_EQ(probe.cy, 50);
+    EXPECT_FALSE(probe.Create(nullptr, "again", WS_CHILD, RECT{0, 0, 5, 5}, parent.hwnd, 102));
+
+    test_driver::run_until_idle();
+    EXPECT_GE(probe.paints, 1);
+    QImage shot = test_driver::image(probe.m_hWnd);
+    ASSERT_EQ(shot.width(), 100);
+    EXPECT_EQ(shot.pixel(40, 20) & 0xFFFFFF, 0xFF0000u);
+
+    MoveWindow(probe.m_hWnd, 0, 0, 80, 40, TRUE);
+    EXPECT_EQ(probe.cx, 80);
+    test_driver::click(probe.m_hWnd, 7, 9);
+    test_driver::run_until_idle();
+    EXPECT_EQ(probe.downs, 1);
+    EXPECT_EQ(probe.ups, 1);
+    EXPECT_EQ(probe.last.x, 7);
+    EXPECT_EQ(probe.last.y, 9);
+
+    CDC* dc = probe.GetDC();
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(dc->owner, probe.m_hWnd);
+    EXPECT_EQ(probe.ReleaseDC(dc), 1);
+
+    HWND h = probe.m_hWnd;
+    EXPECT_TRUE(probe.DestroyWindow());
+    EXPECT_EQ(probe.m_hWnd, nullptr);
+    EXPECT_FALSE(IsWindow(h));
+}
+
+TEST(MfcWnd, ObjectDestroyedFirstTakesItsWindowAlong) {
+    Parent parent;
+    HWND h;
+    {
+        Probe probe;
+        ASSERT_TRUE(probe.Create(nullptr, "x", WS_CHILD, RECT{0, 0, 20, 20}, parent.hwnd, 1));
+        h = probe.m_hWnd;
+    }
+    EXPECT_FALSE(IsWindow(h));
+    // The parent's destruction later reaches no freed object.
+    DestroyWindow(parent.hwnd);
+}
+
+TEST(MfcGdi, ObjectsDeleteTheirHandles) {
+    test_driver::start();
+    HGDIOBJ h;
+    {
+        CPen pen(PS_SOLID, 2, RGB(1, 2, 3));
+        h = pen.GetSafeHandle();
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(GetObjectType(h), static_cast<DWORD>(OBJ_PEN));
+    }
+    EXPECT_EQ(GetObjectType(h), 0u);
+    CBrush b;
+    EXPECT_TRUE(b.CreateSolidBrush(RGB(0, 0, 0)));
+    HGDIOBJ mine = b.Detach();
+    EXPECT_EQ(b.GetSafeHandle(), nullptr);
+    EXPECT_TRUE(DeleteObject(mine));
+    try {
+        AfxThrowResourceException();
+        FAIL();
+    } catch (CResourceException* e) {
+        e->Delete();
+    }
+}
+
+} // namespace
