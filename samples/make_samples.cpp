@@ -137,6 +137,11 @@ bool epidemic(const std::string& dir) {
     b.constant("illness duration", 7, "day");
     b.aux("share infected", "SAFE DIV(Infected, total population, 0)", "dmnl");
     b.string_var("title", "A simple epidemic");
+    // Behaviour tests: no one is lost (holds), and the infected stay under a
+    // tenth of the population (broken at the height of the outbreak).
+    b.constraint("population kept",
+                 "ABS(Susceptible + Infected + Recovered - total population) < 1");
+    b.constraint("outbreak contained", "Infected < total population / 10");
     view_layout v(b, "Epidemic");
     int s = v.stock("Susceptible", 100, 150);
     int i = v.stock("Infected", 360, 150);

@@ -1,4 +1,6 @@
 #include "shell/menucmd.h"
+#include "shell/simdlg.h"
+#include "shell/toolbar.h"
 
 #include "foundation/app_strings.h"
 #include "foundation/memory.h"
@@ -235,6 +237,9 @@ bool menu_command_served(int id) {
     case 580:
     case 584:
     case 585:
+    case cmd_setup:
+    case cmd_constant_changes:
+    case cmd_lookup_changes:
     case 599:
     case cmd_build_535:
     case cmd_build_582:
@@ -357,7 +362,26 @@ int menu_command(int id) {
         write_changes_command();
         break;
     case cmd_stop_simulation:
-        sim_control_command(sc_stop, 0, 0);
+        // A run stops; set-up, a game or Livesweep is left (asking first).
+        if (sim_phase >= phase_initialising)
+            sim_control_command(sc_stop, 0, 0);
+        else if (in_sim_mode())
+            leave_sim_mode(1);
+        toolbar_follow_mode();
+        break;
+    case cmd_setup:
+        if (sim_control_command(sc_setup, 0, 0)) {
+            toolbar_follow_mode();
+            set_main_title(nullptr);
+        }
+        break;
+    case cmd_constant_changes:
+        constant_changes_dialog(0);
+        toolbar_follow_mode();
+        break;
+    case cmd_lookup_changes:
+        lookup_changes_dialog(0);
+        toolbar_follow_mode();
         break;
     case cmd_online_forum:
         open_address(forum_url);

@@ -14,6 +14,7 @@
 #include "shell/msgbox.h"
 #include "shell/pump.h"
 #include "shell/simcmds.h"
+#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolbar.h"
@@ -31,7 +32,6 @@
 #include <string>
 
 int last_run_result = 0;
-std::string plausitest_summary;
 
 namespace {
 
@@ -215,6 +215,11 @@ char* sim_command_line() {
     return scratch_strdup(t.c_str());
 }
 
+bool in_sim_mode() {
+    return livesweep_state == 2 || game_state || sim_phase == phase_setup ||
+           sim_phase == phase_livesweep_ready;
+}
+
 int leave_sim_mode(int ask) {
     // 1. The run-name field no longer names the next run.
     apply_run_name(0);
@@ -222,7 +227,18 @@ int leave_sim_mode(int ask) {
     bool in_mode =
         livesweep || game_state || sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
     // 2. Leaving loses something: ask first.
-    if (in_mode && ask) {
+    // Set-up with changes no run has taken asks whether to keep them for
+    // the next run (Cancel stays in set-up).
+    bool discard_setup = true;
+    if (in_mode && ask && !livesweep && !game_state && setup_has_changes()) {
+        int keep = ask_yes_no_cancel("The changes made in simulation setup have not been used by "
+                                     "a run yet.\nKeep them for the next run?");
+        if (keep < 0) {
+            if (build_wnd && IsWindow(build_wnd)) activate_window(build_wnd, 0, 0);
+            return 0;
+        }
+        discard_setup = keep == 0;
+    } else if (in_mode && ask) {
         bool yes = livesweep    ? ask_yes_no("Do you want to leave Livesweep mode?")
                    : game_state ? ask_yes_no("Do you want to end the game?")
                                 : ask_yes_no("Do you want to stop simulation setup?");
@@ -247,13 +263,14 @@ int leave_sim_mode(int ask) {
     // 4. Back to normal: the phase and the set-up, the toolbar, a game.
     bool leaving_setup = sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
     if (livesweep_state != 2 && sim_phase < phase_initialising) sim_phase = phase_idle;
-    if (leaving_setup && ask) clear_setup();
+    if (leaving_setup && ask && discard_setup) clear_setup();
     if (game_state) sim_control_command(sc_end_game, 0, 0);
     show_sim_controls(tm_normal);
     show_game_time();
     // The modes' own texts leave the bottom bar: the active window's items
     // come back (a quiet leave after an ordinary run left no mode).
     if (in_mode) restore_bottom_bar();
+    set_main_title(nullptr); // the title no longer names the mode
     return 1;
 }
 
@@ -287,7 +304,7 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     counters.raise();
     wip_message(-1, "Simulating %s", file_name_part(set_extension(name.c_str(), fk_none, 1)));
     unsigned long told = write_failures_reported();
-    plausitest_summary.clear();
+    keep_plausitest_results(sim_output{});
     run_result run;
     if (id == rc_game_back) {
         run = game_run();
@@ -301,14 +318,8 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     if (sim_phase == phase_preparing) sim_phase = old_phase;
     int loaded = after_run(id, run, told);
     if (id == rc_game || id == rc_game_back) show_game_time();
-    if (id == rc_plausitest && sim_result_written(run.status)) {
-        // No Plausitest dialog yet: the result in a box of its own. A model
-        // without constraints gets a word too, not silence.
-        std::string text = std::move(plausitest_summary);
-        plausitest_summary.clear();
-        if (text.empty()) text = "Plausitest: the model has no constraints to test";
-        report(6, "%s", text.c_str());
-    }
+    // The behaviour tests and their results, once the run is over.
+    if (id == rc_plausitest && sim_result_written(run.status)) show_plausitest_dialog();
     if (!game_state && !keep_mode) leave_sim_mode(0);
     return loaded > 0 ? 1 : 0;
 }

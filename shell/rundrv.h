@@ -24,9 +24,8 @@ char* sim_command_line();
 // Leaves the simulation mode: quiet 0 leaves at once. 1 asks first where
 // leaving loses something (Livesweep, a game); 0 when the user refused.
 int leave_sim_mode(int ask);
+// Whether set-up, a game or Livesweep is on (between runs).
+bool in_sim_mode();
 
 // The simulation result of the last run_command (tests and the toolbar).
 extern int last_run_result;
-// The result of a Plausitest run, set while it runs (by the Plausitest hook)
-// and shown in a message box when the run is over.
-extern std::string plausitest_summary;
