@@ -53,6 +53,26 @@ DialogTemplate lookup_changes() {
     return t;
 }
 
+DialogTemplate game_window() {
+    DialogTemplate t = template_parts::frame(
+        dlg_game, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT | DS_CENTER, "Game", 214, 182);
+    t.items = {
+        {WC_STATIC, ids_game_time, "Time=0", label, 7, 7, 200, 10},
+        {WC_STATIC, ids_note, "Decisions for the next move (* changed):", label, 7, 21, 200, 9},
+        {WC_LISTBOX, ids_list, nullptr, list, 7, 32, 200, 70},
+        {WC_STATIC, IDC_STATIC, "&Value:", WS_VISIBLE | SS_LEFT, 7, 111, 36, 9},
+        {WC_EDIT, ids_value, nullptr, edit, 46, 109, 100, 13},
+        {WC_BUTTON, ids_set, "&Set", push, 151, 108, 56, 14},
+        {WC_STATIC, IDC_STATIC, "&Interval:", WS_VISIBLE | SS_LEFT, 7, 129, 36, 9},
+        {WC_EDIT, ids_game_interval, nullptr, edit, 46, 127, 100, 13},
+        {WC_STATIC, IDC_STATIC, nullptr, WS_VISIBLE | SS_ETCHEDHORZ, 7, 149, 200, 1},
+        {WC_BUTTON, ids_game_forward, "Move &Forward", def_push, 7, 157, 64, 14},
+        {WC_BUTTON, ids_game_back, "Move &Backward", push, 75, 157, 64, 14},
+        {WC_BUTTON, ids_game_end, "&End Game", push, 143, 157, 64, 14},
+    };
+    return t;
+}
+
 DialogTemplate plausitest() {
     DialogTemplate t = popup(dlg_plausitest, "Plausitest", 270, 170);
     t.items = {
@@ -68,5 +88,6 @@ DialogTemplate plausitest() {
 void register_sim_dialog_templates() {
     dlg_register_template(constant_changes());
     dlg_register_template(lookup_changes());
+    dlg_register_template(game_window());
     dlg_register_template(plausitest());
 }

@@ -128,8 +128,11 @@ bool epidemic(const std::string& dir) {
     b.level("Susceptible", "-infections", "total population - 1", "people");
     b.level("Infected", "infections - recoveries", "1", "people");
     b.level("Recovered", "recoveries", "0", "people");
-    b.aux("infections", "Susceptible * Infected * contact rate * infectivity / total population",
+    b.aux("infections",
+          "Susceptible * Infected * contact rate * distancing * infectivity / total population",
           "people/day");
+    // The player's decision in a game: the share of contacts still made.
+    b.game_input("distancing", "1", "dmnl");
     b.aux("recoveries", "Infected / illness duration", "people/day");
     b.constant("total population", 10000, "people");
     b.constant("contact rate", 6, "1/day");
@@ -153,6 +156,7 @@ bool epidemic(const std::string& dir) {
     v.variable("infectivity", 330, 260);
     v.variable("illness duration", 560, 280);
     v.variable("share infected", 360, 360);
+    v.variable("distancing", 230, 50);
     v.arrows_from_causes();
     return save(b, dir, "epidemic.kmf");
 }

@@ -8,7 +8,9 @@
 #include "platform/controls.h"
 #include "resources/simdlg.h"
 #include "shell/dialogs.h"
+#include "shell/state.h"
 #include "shell/title.h"
+#include "shell/toolbar.h"
 #include "sim/changes.h"
 #include "sim/control.h"
 #include "sim/game.h"
@@ -35,6 +37,14 @@ std::string item_text(HWND dialog, int id) {
     char b[4096] = {};
     GetDlgItemText(dialog, id, b, sizeof b);
     return b;
+}
+
+// The set-up copy's value of a slot (NA when none).
+float setup_value(std::int32_t slot) {
+    setup_state* st = setup_copies();
+    if (!st || slot < 0 || static_cast<std::size_t>(slot) >= st->changed.size()) return NA;
+    handle_lock<float> values(setup_copy);
+    return values ? values.get()[slot] : NA;
 }
 
 // Refuses a field: the message, then the focus back in the field with its
@@ -307,6 +317,149 @@ INT_PTR lookup_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
+// ---- The game window -------------------------------------------------------
+
+HWND game_wnd = nullptr;
+std::vector<std::string> gauge_names; // one per gauge row
+
+// The gauge rows: value slots (i32) of the game's table, or none.
+std::vector<std::int32_t> gauge_slots() {
+    std::vector<std::int32_t> out;
+    if (!game_gauges || game_gauge_count <= 0) return out;
+    handle_lock<std::int32_t> rows(game_gauges);
+    if (!rows) return out;
+    out.assign(rows.get(), rows.get() + game_gauge_count);
+    return out;
+}
+
+// Fills the game's gauge rows from the model: its game inputs, else its
+// constants.
+void make_gauges() {
+    std::vector<setup_item> items = setup_items(2);
+    if (items.empty()) items = setup_items(0);
+    free_handle(game_gauges);
+    game_gauges = 0;
+    game_gauge_count = 0;
+    gauge_names.clear();
+    if (items.empty()) return;
+    game_gauges = new_handle(static_cast<std::uint32_t>(4 * items.size()));
+    if (!game_gauges) return;
+    handle_lock<std::int32_t> rows(game_gauges);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        rows.get()[i] = items[i].slot;
+        gauge_names.push_back(items[i].name);
+    }
+    game_gauge_count = static_cast<int>(items.size());
+}
+
+std::string gauge_line(std::size_t i, std::int32_t slot) {
+    setup_state* st = setup_copies();
+    float v = NA;
+    bool changed = false;
+    if (st && slot >= 0 && static_cast<std::size_t>(slot) < st->changed.size()) {
+        handle_lock<float> values(setup_copy);
+        if (values) v = values.get()[slot];
+        changed = st->changed[static_cast<std::size_t>(slot)] != 0;
+    }
+    std::string name = i < gauge_names.size() ? gauge_names[i] : "?";
+    return std::string(changed ? "* " : "   ") + name + " = " + number_text(v);
+}
+
+void fill_game_window() {
+    if (!game_wnd) return;
+    std::string time = "Time=" + std::string(format_number(game_time(), 0, nullptr));
+    SetDlgItemText(game_wnd, ids_game_time, time.c_str());
+    SetDlgItemText(game_wnd, ids_game_interval, format_number(read_game_interval(0), 0, nullptr));
+    HWND list = GetDlgItem(game_wnd, ids_list);
+    int at = static_cast<int>(SendMessage(list, LB_GETCURSEL, 0, 0));
+    SendMessage(list, LB_RESETCONTENT, 0, 0);
+    std::vector<std::int32_t> slots = gauge_slots();
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        std::string line = gauge_line(i, slots[i]);
+        SendMessage(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    }
+    if (!slots.empty()) {
+        at = std::clamp(at, 0, static_cast<int>(slots.size()) - 1);
+        SendMessage(list, LB_SETCURSEL, at, 0);
+        SetDlgItemText(game_wnd, ids_value,
+                       number_text(setup_value(slots[static_cast<std::size_t>(at)])).c_str());
+    }
+    EnableWindow(GetDlgItem(game_wnd, ids_game_back), game_in_progress());
+}
+
+// The chosen row's typed decision into the set-up copy. false after a
+// message with the field focused.
+bool take_decision() {
+    std::vector<std::int32_t> slots = gauge_slots();
+    int at = static_cast<int>(SendDlgItemMessage(game_wnd, ids_list, LB_GETCURSEL, 0, 0));
+    if (at < 0 || static_cast<std::size_t>(at) >= slots.size()) return true;
+    std::int32_t slot = slots[static_cast<std::size_t>(at)];
+    std::string text = item_text(game_wnd, ids_value);
+    if (text == number_text(setup_value(slot))) return true;
+    float v = 0;
+    std::string why;
+    if (!parse_change_number(text.c_str(), &v, &why)) {
+        refuse_field(game_wnd, ids_value,
+                     "The value of " + gauge_names[static_cast<std::size_t>(at)] +
+                         " is not a number: \"" + text + "\"\n" + why + ".");
+        return false;
+    }
+    set_setup_value(slot, v);
+    HWND list = GetDlgItem(game_wnd, ids_list);
+    std::string line = gauge_line(static_cast<std::size_t>(at), slot);
+    SendMessage(list, LB_DELETESTRING, at, 0);
+    SendMessage(list, LB_INSERTSTRING, at, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessage(list, LB_SETCURSEL, at, 0);
+    return true;
+}
+
+void game_move(int command) {
+    // A move runs from here as from the toolbar; the run driver takes the
+    // window's fields first (take_game_window_fields) and shows the time after.
+    sim_control_command(command, 0, 0);
+    toolbar_follow_mode();
+    show_game_window(); // hidden when the game is over
+    set_main_title(nullptr);
+}
+
+INT_PTR game_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        fit_dialog(dialog, 0);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case ids_list:
+            if (HIWORD(wparam) == LBN_SELCHANGE) {
+                std::vector<std::int32_t> slots = gauge_slots();
+                int at = static_cast<int>(SendDlgItemMessage(dialog, ids_list, LB_GETCURSEL, 0, 0));
+                if (at >= 0 && static_cast<std::size_t>(at) < slots.size())
+                    SetDlgItemText(
+                        dialog, ids_value,
+                        number_text(setup_value(slots[static_cast<std::size_t>(at)])).c_str());
+            }
+            return TRUE;
+        case ids_set:
+            take_decision();
+            return TRUE;
+        case ids_game_forward:
+            game_move(sc_continue_game);
+            return TRUE;
+        case ids_game_back:
+            game_move(sc_game_back);
+            return TRUE;
+        case ids_game_end:
+        case IDCANCEL: // the close box ends the game as End Game does
+            game_move(sc_end_game);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
+
 // ---- Plausitest ------------------------------------------------------------
 
 std::vector<plausitest_line> kept_lines;
@@ -352,6 +505,57 @@ INT_PTR plausitest_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 }
 
 } // namespace
+
+void show_game_window() {
+    if (!game_in_progress()) {
+        close_game_window();
+        return;
+    }
+    if (!game_wnd || !IsWindow(game_wnd) || !IsWindowVisible(game_wnd)) {
+        make_gauges();
+        create_modeless(dlg_game, game_proc, main_wnd, &game_wnd, 1);
+        if (!game_wnd) return;
+        ShowWindow(game_wnd, SW_SHOW);
+        game_window_open = true;
+    }
+    fill_game_window();
+}
+
+void close_game_window() {
+    game_window_open = false;
+    gauge_names.clear();
+    if (game_wnd && IsWindow(game_wnd)) {
+        SendDlgItemMessage(game_wnd, ids_list, LB_RESETCONTENT, 0, 0);
+        ShowWindow(game_wnd, SW_HIDE);
+    }
+}
+
+HWND game_window() {
+    return game_wnd && IsWindow(game_wnd) && IsWindowVisible(game_wnd) ? game_wnd : nullptr;
+}
+
+bool take_game_window_fields() {
+    if (!game_window()) return true;
+    // Both fields are checked before either is taken.
+    std::string text = item_text(game_wnd, ids_game_interval);
+    float interval = 0;
+    bool typed = text != format_number(read_game_interval(0), 0, nullptr);
+    std::string why;
+    if (typed && (!parse_change_number(text.c_str(), &interval, &why) || !(interval > 0))) {
+        refuse_field(game_wnd, ids_game_interval,
+                     "The interval must be a positive number of time units, not \"" + text + "\".");
+        return false;
+    }
+    if (!take_decision()) return false;
+    if (typed) game_interval = interval;
+    return true;
+}
+
+void destroy_game_window() {
+    close_game_window();
+    if (game_wnd && IsWindow(game_wnd)) destroy_modeless(&game_wnd);
+    game_wnd = nullptr;
+}
 
 int constant_changes_dialog(std::uint32_t symbol) {
     if (!model_is_open()) {

@@ -5,6 +5,8 @@
 // the copies until OK, when every change is taken at once.
 #pragma once
 
+#include "platform/win.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +21,23 @@ int constant_changes_dialog(std::uint32_t symbol);
 // Opens Lookup Changes on a lookup of the open model (0: the first); refused
 // during a game. Non-zero when the dialog opened.
 int lookup_changes_dialog(std::uint32_t symbol);
+
+// The game window: opened when a game starts, it shows "Time=%g" (field
+// 656), the game inputs (in a model without any, its constants) with the
+// decision for the next move, the interval a move covers, and the moves
+// (Forward, Backward, End Game). Its rows are the game's gauge rows, which
+// end_game frees: a game that ends empties it and hides it.
+// show_game_window opens it or brings it up to date; close_game_window hides
+// it (it is destroyed on the next opening or at shutdown).
+void show_game_window();
+void close_game_window();
+// The window while it is open (null when closed).
+HWND game_window();
+// Takes the game window's typed decision and interval before a move: false
+// after a message with the bad field focused.
+bool take_game_window_fields();
+// Destroys the window (shutdown).
+void destroy_game_window();
 
 // One behaviour test as the Plausitest dialog lists it.
 struct plausitest_line {

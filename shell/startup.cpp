@@ -1,4 +1,5 @@
 #include "shell/startup.h"
+#include "shell/simdlg.h"
 
 #include "foundation/app_strings.h"
 #include "foundation/errlog.h"
@@ -313,6 +314,7 @@ void shutdown_ui() {
     control_panel(-1, -1, -1, -1, -1);
     create_subscript_panel(-1, -1, -1, -1, -1);
     hide_tooltip(1);
+    destroy_game_window();
     if (main_wnd && IsWindow(main_wnd)) DestroyWindow(main_wnd);
     if (tooltip_wnd && IsWindow(tooltip_wnd)) DestroyWindow(tooltip_wnd);
     clear_window_list();

@@ -111,6 +111,7 @@ void model_opened() {
 void model_closing() {
     // A game runs over the model it was started with: it ends with it.
     if (game_in_progress()) end_game();
+    close_game_window(); // its rows were the game's
     release_run_storage();
     reset_value_cache(-1, 2, 1);
 }

@@ -18,6 +18,7 @@
 #include "shell/title.h"
 #include "shell/wiring.h"
 #include "sim/changes.h"
+#include "sim/game.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 
@@ -192,6 +193,118 @@ TEST_F(SimDialogs, LeavingSetupWithUnusedChangesAsksToKeepThem) {
     EXPECT_EQ(answerer::pending(), 0u);
     EXPECT_EQ(sim_phase, phase_idle);
     EXPECT_FALSE(setup_has_changes());
+}
+
+} // namespace
+
+namespace {
+
+// A game played through the menu and the game window on the epidemic
+// sample (0 to 120, SAVEPER 1; "distancing" is its game input).
+class GameWindow : public SimDialogs {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        make_workbench();
+        install_program_hooks();
+        set_sim_pump_hook(nullptr);
+        ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1);
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "play");
+        td::run_until_idle();
+    }
+    void TearDown() override {
+        end_game();
+        close_game_window();
+        game_interval = 0;
+        SimDialogs::TearDown();
+    }
+    static std::string field(int id) {
+        char b[128] = {};
+        GetDlgItemText(game_window(), id, b, sizeof b);
+        return b;
+    }
+    static void press(int id) {
+        SendMessage(GetDlgItem(game_window(), id), BM_CLICK, 0, 0);
+        td::run_until_idle();
+    }
+    static float live(const char* name) {
+        for (const setup_item& it : setup_items(2))
+            if (it.name == name) return value_array ? value_array[it.slot] : -1;
+        return -1;
+    }
+};
+
+TEST_F(GameWindow, TwoMovesWithADecisionThenEndAndANewGameStartsAtInitialTime) {
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    ASSERT_NE(game_window(), nullptr);
+    EXPECT_EQ(field(ids_game_time), "Time=1");
+    EXPECT_NE(title().find("Game at time 1"), std::string::npos) << title();
+    ASSERT_EQ(game_gauge_count, 1); // the game input is the row
+    // A bad interval is refused with its field focused; the game stays put.
+    SetDlgItemText(game_window(), ids_game_interval, "ten");
+    answerer::box(severity_caption(8)).text("positive number").press(IDOK);
+    press(ids_game_forward);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(GetFocus(), GetDlgItem(game_window(), ids_game_interval));
+    EXPECT_DOUBLE_EQ(game_time(), 1);
+    // Interval 10 and a decision: less contact from now on.
+    SetDlgItemText(game_window(), ids_game_interval, "10");
+    SendDlgItemMessage(game_window(), ids_list, LB_SETCURSEL, 0, 0);
+    SetDlgItemText(game_window(), ids_value, "0.5");
+    press(ids_game_forward);
+    EXPECT_DOUBLE_EQ(game_time(), 11);
+    EXPECT_EQ(field(ids_game_time), "Time=11");
+    EXPECT_FLOAT_EQ(live("distancing"), 0.5f);
+    EXPECT_EQ(game_window() ? GetFocus() != nullptr : false, true);
+    EXPECT_GT(distinct_colours(save_shot(game_window(), "kavrel_game_window.png")), 4);
+    press(ids_game_forward);
+    EXPECT_DOUBLE_EQ(game_time(), 21);
+    EXPECT_EQ(field(ids_game_time), "Time=21");
+    // End Game: the game, its rows and its window go.
+    press(ids_game_end);
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_state, 0);
+    EXPECT_EQ(game_window(), nullptr);
+    EXPECT_EQ(game_gauges, 0u);
+    EXPECT_EQ(title().find("Game at"), std::string::npos) << title();
+    // A new game starts from INITIAL TIME again: one move of 10 from 0.
+    answerer::box("Question from Kavrel").press(IDYES); // the run file exists
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    EXPECT_DOUBLE_EQ(game_time(), 10);
+    EXPECT_EQ(field(ids_game_time), "Time=10");
+    answerer::clear();
+}
+
+TEST_F(GameWindow, GamingChangesListTheGameInputsAndClosingTheModelEndsTheGame) {
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    std::string caption, first;
+    answerer::dialog(dlg_constant_changes)
+        .call([&](HWND d) {
+            char b[128] = {};
+            GetWindowText(d, b, sizeof b);
+            caption = b;
+            SendDlgItemMessage(d, ids_list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(b));
+            first = b;
+        })
+        .press(IDCANCEL);
+    menu_command(cmd_constant_changes);
+    EXPECT_EQ(caption, "Gaming Changes");
+    EXPECT_NE(first.find("distancing = 1"), std::string::npos) << first;
+    // Lookups are not changed in a game.
+    answerer::box(severity_caption(8)).text("during a game").press(IDOK);
+    EXPECT_EQ(lookup_changes_dialog(0), 0);
+    // Another model replaces this one: the game ends first, its rows freed
+    // and its window emptied, so nothing keeps a handle of the closed model.
+    answerer::box("Question from Kavrel").press(IDYES);
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    answerer::clear();
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(game_gauges, 0u);
+    EXPECT_EQ(game_gauge_count, 0);
+    EXPECT_EQ(game_window(), nullptr);
 }
 
 } // namespace
