@@ -73,6 +73,16 @@ DialogTemplate game_window() {
     return t;
 }
 
+DialogTemplate sim_pause() {
+    DialogTemplate t = popup(dlg_sim_pause, "Simulation Paused", 200, 64);
+    t.items = {
+        {WC_STATIC, ids_pause_text, "", label, 7, 9, 186, 20},
+        {WC_BUTTON, IDOK, "&Continue", def_push, 89, 43, 50, 14},
+        {WC_BUTTON, ids_pause_stop, "&Stop", push, 143, 43, 50, 14},
+    };
+    return t;
+}
+
 DialogTemplate plausitest() {
     DialogTemplate t = popup(dlg_plausitest, "Plausitest", 270, 170);
     t.items = {
@@ -90,4 +100,5 @@ void register_sim_dialog_templates() {
     dlg_register_template(lookup_changes());
     dlg_register_template(game_window());
     dlg_register_template(plausitest());
+    dlg_register_template(sim_pause());
 }

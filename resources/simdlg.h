@@ -9,6 +9,7 @@ enum : int {
     dlg_lookup_changes = 401,
     dlg_game = 402, // the game window (modeless)
     dlg_plausitest = 403,
+    dlg_sim_pause = 404,
 };
 
 // Control ids.
@@ -26,6 +27,8 @@ enum : int {
     ids_game_forward = 1753,
     ids_game_back = 1754,
     ids_game_end = 1755,
+    ids_pause_text = 1756, // static: where the run is paused
+    ids_pause_stop = 1757, // button: stop the run (Continue is IDOK)
     ids_pt_summary = 1760, // static: the Plausitest summary line
     ids_pt_list = 1761,    // list box: one line per behaviour test
 };

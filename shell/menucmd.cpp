@@ -330,9 +330,11 @@ int menu_command(int id) {
         break;
     case cmd_run_game:
         sim_control_command(sc_start_game, 0, 0);
+        show_mode(); // the game window, the toolbar and the title at once
         break;
     case cmd_livesweep:
         sim_control_command(sc_livesweep, 0, 0);
+        show_mode();
         break;
     case cmd_close_all_output:
         close_all_tool_windows(0);
@@ -367,21 +369,18 @@ int menu_command(int id) {
             sim_control_command(sc_stop, 0, 0);
         else if (in_sim_mode())
             leave_sim_mode(1);
-        toolbar_follow_mode();
+        show_mode();
         break;
     case cmd_setup:
-        if (sim_control_command(sc_setup, 0, 0)) {
-            toolbar_follow_mode();
-            set_main_title(nullptr);
-        }
+        if (sim_control_command(sc_setup, 0, 0)) show_mode();
         break;
     case cmd_constant_changes:
         constant_changes_dialog(0);
-        toolbar_follow_mode();
+        show_mode();
         break;
     case cmd_lookup_changes:
         lookup_changes_dialog(0);
-        toolbar_follow_mode();
+        show_mode();
         break;
     case cmd_online_forum:
         open_address(forum_url);

@@ -8,9 +8,11 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/trees.h"
+#include "platform/menu.h"
 #include "runs/core/select.h"
 #include "shell/dialogs.h"
 #include "shell/filechoice.h"
+#include "shell/menustate.h"
 #include "shell/msgbox.h"
 #include "shell/pump.h"
 #include "shell/simcmds.h"
@@ -327,4 +329,17 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
 void install_run_driver() {
     set_run_command_hook(run_command);
     set_toolbar_leave_hook(leave_sim_mode);
+}
+
+void set_mode_menus(int) {
+    // The items follow the engine's state bytes, which say more than the
+    // mode number (a game waiting, Livesweep entering).
+    update_menu_states();
+    if (main_wnd && main_menu) DrawMenuBar(main_wnd);
+}
+
+void show_mode() {
+    toolbar_follow_mode();
+    set_mode_menus(toolbar_mode());
+    set_main_title(nullptr);
 }

@@ -29,3 +29,11 @@ bool in_sim_mode();
 
 // The simulation result of the last run_command (tests and the toolbar).
 extern int last_run_result;
+
+// The menus of the mode the simulation state calls for (normal, set-up,
+// game, Livesweep): each item's state and text, the Stop item as the way
+// out of a mode, and the menu bar redrawn.
+void set_mode_menus(int mode);
+// Shows the mode that is on at once: the menus, the toolbar's items and the
+// title (which names the mode and how to leave it).
+void show_mode();

@@ -504,7 +504,39 @@ INT_PTR plausitest_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
     }
 }
 
+INT_PTR pause_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        begin_dialog<void>(dialog, lparam);
+        double time = *reinterpret_cast<const double*>(lparam);
+        std::string text = "The simulation is paused at time " +
+                           std::string(format_number(time, 0, nullptr)) + ".";
+        SetDlgItemText(dialog, ids_pause_text, text.c_str());
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDOK:
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        case ids_pause_stop:
+        case IDCANCEL:
+            EndDialog(dialog, ids_pause_stop);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
+
 } // namespace
+
+int sim_pause_dialog(double time) {
+    INT_PTR r = run_dialog(dlg_sim_pause, nullptr, pause_proc, reinterpret_cast<LPARAM>(&time));
+    return r == IDOK ? 0 : 1;
+}
 
 void show_game_window() {
     if (!game_in_progress()) {

@@ -54,3 +54,7 @@ const std::vector<plausitest_line>& plausitest_lines(long* checks);
 // Shows the Plausitest dialog: a summary line and one line per behaviour
 // test, held or violated with the time of its first violation.
 void show_plausitest_dialog();
+
+// The SIMULATION PAUSE question as a dialog: the time the run is paused at,
+// Continue (Enter) or Stop (Escape too, as Escape stops a run). 1 to stop.
+int sim_pause_dialog(double time);

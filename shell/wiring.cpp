@@ -42,10 +42,8 @@ bool main_window_alive() {
 } // namespace
 
 int shell_sim_pause(double time) {
-    // No pause dialog yet: a question; No stops the run (the engine then
-    // asks whether to keep the results so far).
-    return ask_yes_no("The simulation is paused at time %g\nDo you want to continue?", time) ? 0
-                                                                                             : 1;
+    // Stop ends the run; the engine then asks whether to keep its results.
+    return sim_pause_dialog(time);
 }
 
 void shell_post_command(int id) {

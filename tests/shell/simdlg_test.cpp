@@ -13,14 +13,17 @@
 #include "runs/core/select.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
+#include "shell/menustate.h"
 #include "shell/rundrv.h"
 #include "shell/simdlg.h"
 #include "shell/title.h"
 #include "shell/wiring.h"
 #include "sim/changes.h"
 #include "sim/game.h"
+#include "sim/livesweep.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+#include "tests/support/model_builder.h"
 
 namespace td = test_driver;
 
@@ -305,6 +308,60 @@ TEST_F(GameWindow, GamingChangesListTheGameInputsAndClosingTheModelEndsTheGame) 
     EXPECT_EQ(game_gauges, 0u);
     EXPECT_EQ(game_gauge_count, 0);
     EXPECT_EQ(game_window(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SimDialogs, SimulationPauseAsksInItsDialogAndStopEndsTheRun) {
+    model_builder b("paused");
+    b.control(0, 20, 1, 1);
+    b.constant("SIMULATION PAUSE", 5);
+    b.level("Stock", "1", "0");
+    std::string path = dir + "/paused.kmf";
+    ASSERT_EQ(b.write(path.c_str()), 1);
+    ASSERT_EQ(shell_open_model(1, 0, path.c_str(), 0), 1);
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "pausing");
+    // Continue at 5, stop at 10: the engine then asks whether to keep the
+    // results so far.
+    std::string text;
+    answerer::dialog(dlg_sim_pause)
+        .call([&](HWND d) {
+            char t[128] = {};
+            GetDlgItemText(d, ids_pause_text, t, sizeof t);
+            text = t;
+        })
+        .press(IDOK);
+    answerer::dialog(dlg_sim_pause).press(ids_pause_stop);
+    answerer::box("Question from Kavrel").press(IDNO);
+    menu_command(cmd_simulate);
+    EXPECT_EQ(text, "The simulation is paused at time 5.");
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_NE(last_run_result, sim_done);
+}
+
+TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
+    // Livesweep: named in the title at once, Stop Simulation enabled as the
+    // way out, and leaving it there.
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 2);
+    EXPECT_NE(title().find("Livesweep"), std::string::npos) << title();
+    update_menu_states();
+    EXPECT_TRUE(menu_item_enabled(cmd_stop_simulation));
+    answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
+    menu_command(cmd_stop_simulation);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(title().find("Livesweep"), std::string::npos) << title();
+    update_menu_states();
+    EXPECT_FALSE(menu_item_enabled(cmd_stop_simulation));
+    // Set-up without changes: Stop asks only whether to stop.
+    menu_command(cmd_setup);
+    EXPECT_EQ(sim_phase, phase_setup);
+    answerer::box("Question from Kavrel").text("stop simulation setup").press(IDYES);
+    menu_command(cmd_stop_simulation);
+    EXPECT_EQ(sim_phase, phase_idle);
 }
 
 } // namespace
