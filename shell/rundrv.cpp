@@ -34,6 +34,15 @@
 #include <string>
 
 int last_run_result = 0;
+std::uint8_t run_option_w = 0;
+
+namespace {
+dde_pending_fn dde_pending = nullptr;
+} // namespace
+
+void set_dde_pending_hook(dde_pending_fn hook) {
+    dde_pending = hook;
+}
 
 namespace {
 
@@ -128,7 +137,10 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
     std::string name = continuing ? game_run().run_name : run_name();
     char* slot = scratch_strdup(name.c_str());
     const bool writes_now = !continuing && !(id == rc_livesweep && livesweep_state != 2);
-    if (check_dataset_name(&slot, writes_now ? 0 : 1) < 0) {
+    // A DDE request that says "O" (overwrite) has answered the question.
+    const char* request = dde_pending ? dde_pending() : nullptr;
+    const bool dde_overwrite = request && (request[0] == 'O' || request[0] == 'o');
+    if (check_dataset_name(&slot, writes_now && !dde_overwrite ? 0 : 1) < 0) {
         sim_phase = old_phase;
         return -1;
     }
@@ -138,6 +150,8 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
         ctx_set_text(model_rec, model_rec->setup.run_name, checked_name.c_str());
     // 7.
     sim_command_line();
+    // 8. The toolbar names the run being made.
+    if (shell_opts.toolbar) apply_run_name(1);
     // 9. Livesweep: the first request enters the mode (the engine compiles
     // the model once for the re-runs).
     if (id == rc_livesweep && livesweep_state != 2) {
@@ -212,6 +226,7 @@ char* sim_command_line() {
     part(" -a ", s.a_text);
     part(" -b ", s.b_text);
     part(s.s_over_b ? " -s " : " -b ", s.sens);
+    if (run_option_w) t += " -w ";
     if (s.k_flag) t += " -k ";
     model_rec->run_command = ctx_set_text(model_rec, model_rec->run_command, t.c_str());
     return scratch_strdup(t.c_str());

@@ -5,6 +5,8 @@
 // the first selected run. Installed as the engine's run-command hook.
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 
 // 1 when a run was made and loaded (or the request was taken over), 0
@@ -26,6 +28,15 @@ char* sim_command_line();
 int leave_sim_mode(int ask);
 // Whether set-up, a game or Livesweep is on (between runs).
 bool in_sim_mode();
+
+// The program-wide "-w" option: when set, the run's command-line text
+// carries " -w " (before " -k ").
+extern std::uint8_t run_option_w;
+// The text of the DDE request being handled (null: none); a request whose
+// text begins with "O" or "o" overwrites an existing run file without the
+// question. The DDE server installs it.
+using dde_pending_fn = const char* (*)();
+void set_dde_pending_hook(dde_pending_fn hook);
 
 // The simulation result of the last run_command (tests and the toolbar).
 extern int last_run_result;

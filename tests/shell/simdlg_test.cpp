@@ -17,6 +17,7 @@
 #include "shell/rundrv.h"
 #include "shell/simdlg.h"
 #include "shell/title.h"
+#include "shell/toolbar.h"
 #include "shell/wiring.h"
 #include "sim/changes.h"
 #include "sim/game.h"
@@ -362,6 +363,30 @@ TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
     answerer::box("Question from Kavrel").text("stop simulation setup").press(IDYES);
     menu_command(cmd_stop_simulation);
     EXPECT_EQ(sim_phase, phase_idle);
+}
+
+} // namespace
+
+namespace {
+
+std::string name_during_run;
+void read_run_name_field() {
+    for (HWND c = GetWindow(toolbar_wnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (toolbar_field_slot(c) == run_name_slot) {
+            char b[128] = {};
+            GetWindowText(c, b, sizeof b);
+            name_during_run = b;
+        }
+}
+
+TEST_F(SimDialogs, TheToolbarNamesTheRunWhileItIsMade) {
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "named");
+    name_during_run.clear();
+    set_sim_pump_hook(read_run_name_field);
+    menu_command(cmd_simulate);
+    set_sim_pump_hook(nullptr);
+    EXPECT_EQ(last_run_result, sim_done);
+    EXPECT_EQ(name_during_run.rfind("named", 0), 0u) << name_during_run;
 }
 
 } // namespace
