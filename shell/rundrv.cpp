@@ -283,6 +283,7 @@ int leave_sim_mode(int ask) {
     if (leaving_setup && ask && discard_setup) clear_setup();
     if (game_state) sim_control_command(sc_end_game, 0, 0);
     show_sim_controls(tm_normal);
+    apply_run_name(0); // the last Livesweep run named itself there
     show_game_time();
     // The modes' own texts leave the bottom bar: the active window's items
     // come back (a quiet leave after an ordinary run left no mode).

@@ -417,6 +417,7 @@ void game_move(int command) {
     // A move runs from here as from the toolbar; the run driver takes the
     // window's fields first (take_game_window_fields) and shows the time after.
     sim_control_command(command, 0, 0);
+    if (!game_in_progress()) apply_run_name(0); // no game run to name any more
     toolbar_follow_mode();
     show_game_window(); // hidden when the game is over
     set_main_title(nullptr);
