@@ -70,9 +70,11 @@ void update_menu_states() {
     set(cmd_stop_simulation,
         running || (model && (livesweep_state == 2 || game_state || sim_phase == phase_setup ||
                               sim_phase == phase_livesweep_ready)));
-    for (int id : {cmd_setup, cmd_constant_changes})
-        set(id, model && !busy && livesweep_state != 2);
-    set(cmd_lookup_changes, model && !busy && !game_state && livesweep_state != 2);
+    // Set-up is its own mode; the change dialogs also serve a game (not its
+    // lookups) and Livesweep, which re-runs after them.
+    set(cmd_setup, model && !busy && livesweep_state != 2 && !game_state);
+    set(cmd_constant_changes, model && !busy);
+    set(cmd_lookup_changes, model && !busy && !game_state);
     // No project pages exist yet: the web items stay grey.
     set(cmd_online_forum, false);
     set(cmd_newer_releases, false);

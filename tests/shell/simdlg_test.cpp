@@ -350,6 +350,17 @@ TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
     EXPECT_NE(title().find("Livesweep"), std::string::npos) << title();
     update_menu_states();
     EXPECT_TRUE(menu_item_enabled(cmd_stop_simulation));
+    EXPECT_FALSE(menu_item_enabled(cmd_setup));
+    // A change in the dialog reaches the copies Livesweep runs on; the mode
+    // stays (the dialog does not enter set-up over it).
+    answerer::dialog(dlg_constant_changes)
+        .call([&](HWND d) { type_value(d, "birth rate", "0.06"); })
+        .press(IDOK);
+    menu_command(cmd_constant_changes);
+    EXPECT_EQ(livesweep_state, 2);
+    EXPECT_NE(sim_phase, phase_setup);
+    EXPECT_FLOAT_EQ(copy_value("birth rate"), 0.06f);
+    EXPECT_NE(title().find("Livesweep"), std::string::npos) << title();
     answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
     menu_command(cmd_stop_simulation);
     EXPECT_EQ(answerer::pending(), 0u);
