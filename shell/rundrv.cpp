@@ -15,6 +15,7 @@
 #include "shell/menustate.h"
 #include "shell/msgbox.h"
 #include "shell/pump.h"
+#include "shell/seams.h"
 #include "shell/simcmds.h"
 #include "shell/simdlg.h"
 #include "shell/state.h"
@@ -195,6 +196,10 @@ int after_run(int id, const run_result& run, unsigned long told) {
     } else {
         loaded = load_runs(model_rec, (id == rc_simulate || id == rc_toolbar) ? 1 : 0, file, 0, 0);
     }
+    // 6. What shows runs: the Datasets page follows the run list (its
+    // runs-changed hook), the sketch's input and output objects, the item
+    // pool of the model text.
+    refresh_sketch_values();
     reset_item_pool();
     return loaded ? 1 : 0;
 }
