@@ -630,6 +630,7 @@ int constant_changes_dialog(std::uint32_t symbol) {
             copies->changed[static_cast<std::size_t>(slot)] = 0;
     }
     if (!st.pending.empty() && livesweep_state == 2) livesweep_rerun(0, 2, 0);
+    if (game_window()) fill_game_window(); // its rows show the new decisions
     return 1;
 }
 

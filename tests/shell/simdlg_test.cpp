@@ -292,11 +292,16 @@ TEST_F(GameWindow, GamingChangesListTheGameInputsAndClosingTheModelEndsTheGame) 
             caption = b;
             SendDlgItemMessage(d, ids_list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(b));
             first = b;
+            type_value(d, "distancing", "0.25");
         })
-        .press(IDCANCEL);
+        .press(IDOK);
     menu_command(cmd_constant_changes);
     EXPECT_EQ(caption, "Gaming Changes");
     EXPECT_NE(first.find("distancing = 1"), std::string::npos) << first;
+    // The game window's row shows the decision at once.
+    char row[128] = {};
+    SendDlgItemMessage(game_window(), ids_list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
+    EXPECT_STREQ(row, "* distancing = 0.25");
     // Lookups are not changed in a game.
     answerer::box(severity_caption(8)).text("during a game").press(IDOK);
     EXPECT_EQ(lookup_changes_dialog(0), 0);
