@@ -8,6 +8,7 @@
 #include "resources/modelpages.h"
 #include "resources/options.h"
 #include "resources/panel.h"
+#include "resources/simdlg.h"
 #include "resources/template_parts.h"
 #include "resources/varselect.h"
 
@@ -148,4 +149,5 @@ void register_dialog_templates() {
     register_model_page_templates();
     register_panel_templates();
     register_varselect_templates();
+    register_sim_dialog_templates();
 }

@@ -39,6 +39,9 @@ void register_menu_templates() {
                                popup("&Model",
                                      {
                                          {"&Simulate\tCtrl+R", cmd_simulate},
+                                         {"Simulation Set&up", cmd_setup},
+                                         {"&Constant Changes...", cmd_constant_changes},
+                                         {"L&ookup Changes...", cmd_lookup_changes},
                                          {"St&art Livesweep\tCtrl+B", cmd_livesweep},
                                          {"Run &Game", cmd_run_game},
                                          {"&Plausitest", cmd_plausitest},

@@ -51,6 +51,9 @@ enum : int {
     cmd_build_583 = 583,
     cmd_online_forum = 584,
     cmd_newer_releases = 585,
+    cmd_setup = 586,            // Simulation Setup
+    cmd_constant_changes = 587, // Constant Changes (Gaming Changes during a game)
+    cmd_lookup_changes = 588,
     cmd_instructions = 599,
 };
 

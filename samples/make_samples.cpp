@@ -128,8 +128,11 @@ bool epidemic(const std::string& dir) {
     b.level("Susceptible", "-infections", "total population - 1", "people");
     b.level("Infected", "infections - recoveries", "1", "people");
     b.level("Recovered", "recoveries", "0", "people");
-    b.aux("infections", "Susceptible * Infected * contact rate * infectivity / total population",
+    b.aux("infections",
+          "Susceptible * Infected * contact rate * distancing * infectivity / total population",
           "people/day");
+    // The player's decision in a game: the share of contacts still made.
+    b.game_input("distancing", "1", "dmnl");
     b.aux("recoveries", "Infected / illness duration", "people/day");
     b.constant("total population", 10000, "people");
     b.constant("contact rate", 6, "1/day");
@@ -137,6 +140,11 @@ bool epidemic(const std::string& dir) {
     b.constant("illness duration", 7, "day");
     b.aux("share infected", "SAFE DIV(Infected, total population, 0)", "dmnl");
     b.string_var("title", "A simple epidemic");
+    // Behaviour tests: no one is lost (holds), and the infected stay under a
+    // tenth of the population (broken at the height of the outbreak).
+    b.constraint("population kept",
+                 "ABS(Susceptible + Infected + Recovered - total population) < 1");
+    b.constraint("outbreak contained", "Infected < total population / 10");
     view_layout v(b, "Epidemic");
     int s = v.stock("Susceptible", 100, 150);
     int i = v.stock("Infected", 360, 150);
@@ -148,6 +156,7 @@ bool epidemic(const std::string& dir) {
     v.variable("infectivity", 330, 260);
     v.variable("illness duration", 560, 280);
     v.variable("share infected", 360, 360);
+    v.variable("distancing", 230, 50);
     v.arrows_from_causes();
     return save(b, dir, "epidemic.kmf");
 }

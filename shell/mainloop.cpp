@@ -13,6 +13,8 @@
 #include "shell/state.h"
 #include "shell/toolbar.h"
 #include "shell/winlist.h"
+#include "sim/game.h"
+#include "sim/simdata.h"
 
 std::int32_t maintain_result = 0;
 
@@ -152,6 +154,12 @@ void loop_handle_message(MSG* msg) {
     int vk = static_cast<int>(msg->wParam);
     if (m == WM_KEYDOWN && ctrl_down() && ctrl_accelerator(msg)) {
         DefWindowProc(msg->hwnd, m, msg->wParam, msg->lParam);
+        return;
+    }
+    if (m == WM_KEYDOWN && vk == VK_ESCAPE && sim_phase == phase_setup && !game_state &&
+        livesweep_state != 2) {
+        // Escape leaves simulation set-up (asking about unused changes).
+        post_command(cmd_stop_simulation);
         return;
     }
     if (vk == VK_F1 || vk == VK_HELP) {

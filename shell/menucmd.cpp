@@ -1,4 +1,6 @@
 #include "shell/menucmd.h"
+#include "shell/simdlg.h"
+#include "shell/toolbar.h"
 
 #include "foundation/app_strings.h"
 #include "foundation/memory.h"
@@ -238,6 +240,9 @@ bool menu_command_served(int id) {
     case 580:
     case 584:
     case 585:
+    case cmd_setup:
+    case cmd_constant_changes:
+    case cmd_lookup_changes:
     case 599:
     case cmd_build_535:
     case cmd_build_582:
@@ -328,9 +333,11 @@ int menu_command(int id) {
         break;
     case cmd_run_game:
         sim_control_command(sc_start_game, 0, 0);
+        show_mode(); // the game window, the toolbar and the title at once
         break;
     case cmd_livesweep:
         sim_control_command(sc_livesweep, 0, 0);
+        show_mode();
         break;
     case cmd_close_all_output:
         close_all_tool_windows(0);
@@ -360,7 +367,23 @@ int menu_command(int id) {
         write_changes_command();
         break;
     case cmd_stop_simulation:
-        sim_control_command(sc_stop, 0, 0);
+        // A run stops; set-up, a game or Livesweep is left (asking first).
+        if (sim_phase >= phase_initialising)
+            sim_control_command(sc_stop, 0, 0);
+        else if (in_sim_mode())
+            leave_sim_mode(1);
+        show_mode();
+        break;
+    case cmd_setup:
+        if (sim_control_command(sc_setup, 0, 0)) show_mode();
+        break;
+    case cmd_constant_changes:
+        constant_changes_dialog(0);
+        show_mode();
+        break;
+    case cmd_lookup_changes:
+        lookup_changes_dialog(0);
+        show_mode();
         break;
     case cmd_online_forum:
         open_address(forum_url);

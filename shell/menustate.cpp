@@ -25,6 +25,9 @@ bool touches_model(int id) {
     case cmd_plausitest:
     case cmd_read_changes:
     case cmd_write_changes:
+    case cmd_setup:
+    case cmd_constant_changes:
+    case cmd_lookup_changes:
         return true;
     default:
         return id >= first_recent_item && id < first_recent_item + recent_model_count;
@@ -63,7 +66,15 @@ void update_menu_states() {
         set(id, !busy);
     for (int id = first_recent_item; id < first_recent_item + recent_model_count; ++id)
         set(id, !busy); // items not there yet are left alone
-    set(cmd_stop_simulation, running);
+    // Stop also leaves set-up, a game or Livesweep.
+    set(cmd_stop_simulation,
+        running || (model && (livesweep_state == 2 || game_state || sim_phase == phase_setup ||
+                              sim_phase == phase_livesweep_ready)));
+    // Set-up is its own mode; the change dialogs also serve a game (not its
+    // lookups) and Livesweep, which re-runs after them.
+    set(cmd_setup, model && !busy && livesweep_state != 2 && !game_state);
+    set(cmd_constant_changes, model && !busy);
+    set(cmd_lookup_changes, model && !busy && !game_state);
     // No project pages exist yet: the web items stay grey.
     set(cmd_online_forum, false);
     set(cmd_newer_releases, false);

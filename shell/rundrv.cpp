@@ -8,12 +8,16 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/trees.h"
+#include "platform/menu.h"
 #include "runs/core/select.h"
 #include "shell/dialogs.h"
 #include "shell/filechoice.h"
+#include "shell/menustate.h"
 #include "shell/msgbox.h"
 #include "shell/pump.h"
+#include "shell/seams.h"
 #include "shell/simcmds.h"
+#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolbar.h"
@@ -31,7 +35,15 @@
 #include <string>
 
 int last_run_result = 0;
-std::string plausitest_summary;
+std::uint8_t run_option_w = 0;
+
+namespace {
+dde_pending_fn dde_pending = nullptr;
+} // namespace
+
+void set_dde_pending_hook(dde_pending_fn hook) {
+    dde_pending = hook;
+}
 
 namespace {
 
@@ -126,7 +138,10 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
     std::string name = continuing ? game_run().run_name : run_name();
     char* slot = scratch_strdup(name.c_str());
     const bool writes_now = !continuing && !(id == rc_livesweep && livesweep_state != 2);
-    if (check_dataset_name(&slot, writes_now ? 0 : 1) < 0) {
+    // A DDE request that says "O" (overwrite) has answered the question.
+    const char* request = dde_pending ? dde_pending() : nullptr;
+    const bool dde_overwrite = request && (request[0] == 'O' || request[0] == 'o');
+    if (check_dataset_name(&slot, writes_now && !dde_overwrite ? 0 : 1) < 0) {
         sim_phase = old_phase;
         return -1;
     }
@@ -136,6 +151,8 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
         ctx_set_text(model_rec, model_rec->setup.run_name, checked_name.c_str());
     // 7.
     sim_command_line();
+    // 8. The toolbar names the run being made.
+    if (shell_opts.toolbar) apply_run_name(1);
     // 9. Livesweep: the first request enters the mode (the engine compiles
     // the model once for the re-runs).
     if (id == rc_livesweep && livesweep_state != 2) {
@@ -179,6 +196,10 @@ int after_run(int id, const run_result& run, unsigned long told) {
     } else {
         loaded = load_runs(model_rec, (id == rc_simulate || id == rc_toolbar) ? 1 : 0, file, 0, 0);
     }
+    // 6. What shows runs: the Datasets page follows the run list (its
+    // runs-changed hook), the sketch's input and output objects, the item
+    // pool of the model text.
+    refresh_sketch_values();
     reset_item_pool();
     return loaded ? 1 : 0;
 }
@@ -210,9 +231,15 @@ char* sim_command_line() {
     part(" -a ", s.a_text);
     part(" -b ", s.b_text);
     part(s.s_over_b ? " -s " : " -b ", s.sens);
+    if (run_option_w) t += " -w ";
     if (s.k_flag) t += " -k ";
     model_rec->run_command = ctx_set_text(model_rec, model_rec->run_command, t.c_str());
     return scratch_strdup(t.c_str());
+}
+
+bool in_sim_mode() {
+    return livesweep_state == 2 || game_state || sim_phase == phase_setup ||
+           sim_phase == phase_livesweep_ready;
 }
 
 int leave_sim_mode(int ask) {
@@ -222,7 +249,18 @@ int leave_sim_mode(int ask) {
     bool in_mode =
         livesweep || game_state || sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
     // 2. Leaving loses something: ask first.
-    if (in_mode && ask) {
+    // Set-up with changes no run has taken asks whether to keep them for
+    // the next run (Cancel stays in set-up).
+    bool discard_setup = true;
+    if (in_mode && ask && !livesweep && !game_state && setup_has_changes()) {
+        int keep = ask_yes_no_cancel("The changes made in simulation setup have not been used by "
+                                     "a run yet.\nKeep them for the next run?");
+        if (keep < 0) {
+            if (build_wnd && IsWindow(build_wnd)) activate_window(build_wnd, 0, 0);
+            return 0;
+        }
+        discard_setup = keep == 0;
+    } else if (in_mode && ask) {
         bool yes = livesweep    ? ask_yes_no("Do you want to leave Livesweep mode?")
                    : game_state ? ask_yes_no("Do you want to end the game?")
                                 : ask_yes_no("Do you want to stop simulation setup?");
@@ -247,13 +285,15 @@ int leave_sim_mode(int ask) {
     // 4. Back to normal: the phase and the set-up, the toolbar, a game.
     bool leaving_setup = sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
     if (livesweep_state != 2 && sim_phase < phase_initialising) sim_phase = phase_idle;
-    if (leaving_setup && ask) clear_setup();
+    if (leaving_setup && ask && discard_setup) clear_setup();
     if (game_state) sim_control_command(sc_end_game, 0, 0);
     show_sim_controls(tm_normal);
+    apply_run_name(0); // the last Livesweep run named itself there
     show_game_time();
     // The modes' own texts leave the bottom bar: the active window's items
     // come back (a quiet leave after an ordinary run left no mode).
     if (in_mode) restore_bottom_bar();
+    set_main_title(nullptr); // the title no longer names the mode
     return 1;
 }
 
@@ -287,7 +327,7 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     counters.raise();
     wip_message(-1, "Simulating %s", file_name_part(set_extension(name.c_str(), fk_none, 1)));
     unsigned long told = write_failures_reported();
-    plausitest_summary.clear();
+    keep_plausitest_results(sim_output{});
     run_result run;
     if (id == rc_game_back) {
         run = game_run();
@@ -301,14 +341,8 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     if (sim_phase == phase_preparing) sim_phase = old_phase;
     int loaded = after_run(id, run, told);
     if (id == rc_game || id == rc_game_back) show_game_time();
-    if (id == rc_plausitest && sim_result_written(run.status)) {
-        // No Plausitest dialog yet: the result in a box of its own. A model
-        // without constraints gets a word too, not silence.
-        std::string text = std::move(plausitest_summary);
-        plausitest_summary.clear();
-        if (text.empty()) text = "Plausitest: the model has no constraints to test";
-        report(6, "%s", text.c_str());
-    }
+    // The behaviour tests and their results, once the run is over.
+    if (id == rc_plausitest && sim_result_written(run.status)) show_plausitest_dialog();
     if (!game_state && !keep_mode) leave_sim_mode(0);
     return loaded > 0 ? 1 : 0;
 }
@@ -316,4 +350,17 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
 void install_run_driver() {
     set_run_command_hook(run_command);
     set_toolbar_leave_hook(leave_sim_mode);
+}
+
+void set_mode_menus(int) {
+    // The items follow the engine's state bytes, which say more than the
+    // mode number (a game waiting, Livesweep entering).
+    update_menu_states();
+    if (main_wnd && main_menu) DrawMenuBar(main_wnd);
+}
+
+void show_mode() {
+    toolbar_follow_mode();
+    set_mode_menus(toolbar_mode());
+    set_main_title(nullptr);
 }

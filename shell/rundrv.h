@@ -5,6 +5,8 @@
 // the first selected run. Installed as the engine's run-command hook.
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 
 // 1 when a run was made and loaded (or the request was taken over), 0
@@ -24,9 +26,25 @@ char* sim_command_line();
 // Leaves the simulation mode: quiet 0 leaves at once. 1 asks first where
 // leaving loses something (Livesweep, a game); 0 when the user refused.
 int leave_sim_mode(int ask);
+// Whether set-up, a game or Livesweep is on (between runs).
+bool in_sim_mode();
+
+// The program-wide "-w" option: when set, the run's command-line text
+// carries " -w " (before " -k ").
+extern std::uint8_t run_option_w;
+// The text of the DDE request being handled (null: none); a request whose
+// text begins with "O" or "o" overwrites an existing run file without the
+// question. The DDE server installs it.
+using dde_pending_fn = const char* (*)();
+void set_dde_pending_hook(dde_pending_fn hook);
 
 // The simulation result of the last run_command (tests and the toolbar).
 extern int last_run_result;
-// The result of a Plausitest run, set while it runs (by the Plausitest hook)
-// and shown in a message box when the run is over.
-extern std::string plausitest_summary;
+
+// The menus of the mode the simulation state calls for (normal, set-up,
+// game, Livesweep): each item's state and text, the Stop item as the way
+// out of a mode, and the menu bar redrawn.
+void set_mode_menus(int mode);
+// Shows the mode that is on at once: the menus, the toolbar's items and the
+// title (which names the mode and how to leave it).
+void show_mode();

@@ -10,6 +10,7 @@
 #include "shell/controls/slider.h"
 #include "shell/filechoice.h"
 #include "shell/questions.h"
+#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/toolbar.h"
 #include "sim/control.h"
@@ -159,6 +160,7 @@ HWND game_amount_field() {
 }
 
 void show_game_time() {
+    show_game_window();
     if (!game_in_progress()) {
         set_toolbar_label(game_time_slot, nullptr);
         return;
@@ -170,7 +172,16 @@ void show_game_time() {
 }
 
 bool take_game_amount() {
+    // The game window's decision and interval come first; the toolbar's
+    // amount counts when the window's interval was left as it was.
+    double before = read_game_interval(0);
+    if (!take_game_window_fields()) return false;
     HWND f = game_amount_field();
+    if (read_game_interval(0) != before) {
+        // Typed in the window: the toolbar's field shows the same.
+        if (f) SetWindowText(f, format_number(read_game_interval(0), 0, nullptr));
+        return true;
+    }
     if (!f) return true;
     char text[64] = {};
     GetWindowText(f, text, sizeof text);

@@ -20,6 +20,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/dialogs.h"
 #include "shell/exitcheck.h"
+#include "shell/fonts.h"
 #include "shell/mainloop.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
@@ -28,13 +29,16 @@
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/settings_io.h"
+#include "shell/settings_rows.h"
 #include "shell/showqueue.h"
+#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/toolbar.h"
 #include "shell/toolset.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "shell/wiring.h"
+#include "sim/runname.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -190,11 +194,24 @@ std::string startup_model_name(const start_arguments& args) {
     return std::filesystem::exists(dflt, ec) ? dflt : "";
 }
 
+start_defaults program_defaults;
+
 void set_defaults() {
     ignore_file_size_signal();
-    app_strings();
+    app_strings(); // made with prog_dir, the program's folder
     shell_opts = shell_options{};
     float_opts = 0;
+    // Print time and date, 10 by 10 inch pages, sketches centred, the R1C1
+    // letters, the tool-output face: the option block's own defaults.
+    opts = opt_block{};
+    program_defaults = start_defaults{};
+    tooltip_seconds = 5;
+    ask_dataset_overwrite = true;
+    // Floating-point faults are masked (the default of the C runtime here):
+    // an overflow or a division by zero gives an infinity or NaN, which the
+    // engine reports. No SIGFPE handler is installed: returning from one
+    // after an integer division fault would run the faulting instruction
+    // again for ever.
 }
 
 void recover_program_state() {
@@ -228,6 +245,9 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
     read_ini_file(settings, nullptr, 1);
     std::string settings_failure = ini_read_failure();
     read_settings_rows();
+    // The Scaling page's divisions are not kept in the settings file.
+    program_defaults.horizontal_divisions = 4;
+    program_defaults.vertical_divisions = 4;
 
     if (!previous) {
         int c = register_classes(hinst);
@@ -261,6 +281,8 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
                 shell_open_model(1, -1, name.c_str(), 0);
             else
                 shell_open_model(0, -1, "", 0);
+            // The font list of the printer and screen the settings chose.
+            load_font_list();
             restore_float_positions();
             write_ini_file(2);
             if (!toolset_loaded()) read_toolset("", 0);
@@ -314,6 +336,7 @@ void shutdown_ui() {
     control_panel(-1, -1, -1, -1, -1);
     create_subscript_panel(-1, -1, -1, -1, -1);
     hide_tooltip(1);
+    destroy_game_window();
     if (main_wnd && IsWindow(main_wnd)) DestroyWindow(main_wnd);
     if (tooltip_wnd && IsWindow(tooltip_wnd)) DestroyWindow(tooltip_wnd);
     clear_window_list();

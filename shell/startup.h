@@ -5,6 +5,7 @@
 
 #include "platform/types.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,28 @@ std::string usage_text();
 // the opening), else "kavread.kmf" in the current directory when it exists.
 // "" for none.
 std::string startup_model_name(const start_arguments& args);
+
+// Start-up values of settings whose pages and windows read them (the
+// settings rows then overwrite what the settings file holds). The rest of the
+// defaults live with their owners: the option block (opt_block), the
+// tooltip's hide time, the run-file overwrite question.
+struct start_defaults {
+    char second_face[32] = "Courier"; // second face of the graph and text fonts
+    std::int32_t tab_width = 5;       // tab stops of text output, in characters
+    // Livesweep on the Scaling page: colour the swept lines, include 0 in
+    // the scale, and room for this many times the points of a run.
+    std::uint8_t livesweep_colorize = 1;
+    std::uint8_t livesweep_include_zero = 1;
+    float livesweep_buffer_mult = 2.0f;
+    // "Horizontal Divisions" and "Vertical Divisions" of the Scaling page.
+    std::int32_t horizontal_divisions = 4;
+    std::int32_t vertical_divisions = 4;
+    // The labels of the text editor's bottom-bar items: case-sensitive
+    // search, search direction, entrainment, the line and the column.
+    std::string text_edit_labels[5] = {"Case-Sen", "Backward", "No-entrain", "Line 00000",
+                                       "Pos 000"};
+};
+extern start_defaults program_defaults;
 
 // The defaults set before anything else; also makes writes past the file-size
 // limit fail with a message instead of ending the program (SIGXFSZ ignored).

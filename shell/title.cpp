@@ -1,12 +1,15 @@
 // The workbench's title and the bottom bar's text (see title.h).
 #include "shell/title.h"
 
+#include "foundation/names.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/menu.h"
 #include "platform/win.h"
 #include "shell/bottombar.h"
 #include "shell/state.h"
+#include "sim/game.h"
+#include "sim/simdata.h"
 
 namespace {
 
@@ -30,8 +33,19 @@ std::string main_title_text(const char* variable_text) {
     } else if (model_rec) {
         var = ctx_text(model_rec, model_rec->title_var);
     }
-    if (!edit_name.empty()) return "Kavrel:" + model + " Edit:" + edit_name + " Var:" + var;
-    return "Kavrel:" + model + " Var:" + var;
+    std::string mode = mode_title_text();
+    if (!edit_name.empty()) return "Kavrel:" + model + " Edit:" + edit_name + " Var:" + var + mode;
+    return "Kavrel:" + model + " Var:" + var + mode;
+}
+
+std::string mode_title_text() {
+    if (!model_rec || model_rec->state == 2) return "";
+    if (livesweep_state == 2) return " - Livesweep (Stop Simulation to leave)";
+    if (game_state && game_in_progress())
+        return " - Game at time " + std::string(format_number(game_time(), 0, nullptr)) +
+               " (Stop Simulation ends it)";
+    if (sim_phase == phase_setup) return " - Simulation Setup (Esc or Stop Simulation to leave)";
+    return "";
 }
 
 void set_main_title(const char* variable_text) {

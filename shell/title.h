@@ -8,6 +8,10 @@
 // model, "Unnamed" for a model without a file), or with a file being edited
 // "Kavrel:<model> Edit:<file> Var:<text>". A null text keeps the stored one.
 void set_main_title(const char* variable_text);
+// While a mode is on, the title ends with its name and the way out
+// (" - Simulation Setup (Esc or Stop Simulation to leave)", the game with
+// its time, Livesweep); "" otherwise.
+std::string mode_title_text();
 // The title text set_main_title would give (tests).
 std::string main_title_text(const char* variable_text);
 // The name of the file being edited, shown in the title (null or "": none);

@@ -1,5 +1,6 @@
 // The toolbar (see toolbar.h).
 #include "shell/toolbar.h"
+#include "shell/title.h"
 
 #include "foundation/report.h"
 #include "model/context.h"
@@ -319,6 +320,7 @@ void run_item_command(std::uint16_t id) {
         sim_control_command(id, 0, 0);
     }
     toolbar_follow_mode();
+    set_main_title(nullptr); // a mode entered or left names itself in the title
 }
 
 void field_changed(int slot, HWND edit, int code) {

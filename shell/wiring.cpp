@@ -22,6 +22,7 @@
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/simcmds.h"
+#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/subpanel_wnd.h"
 #include "shell/title.h"
@@ -43,10 +44,8 @@ bool main_window_alive() {
 } // namespace
 
 int shell_sim_pause(double time) {
-    // No pause dialog yet: a question; No stops the run (the engine then
-    // asks whether to keep the results so far).
-    return ask_yes_no("The simulation is paused at time %g\nDo you want to continue?", time) ? 0
-                                                                                             : 1;
+    // Stop ends the run; the engine then asks whether to keep its results.
+    return sim_pause_dialog(time);
 }
 
 void shell_post_command(int id) {
@@ -74,33 +73,17 @@ void shell_livesweep_refresh(int phase) {
 }
 
 void shell_plausitest_results(const sim_output& results) {
-    // No Plausitest dialog yet: each violation goes to the message list, and
-    // the run driver shows the summary in a box when the run is over.
-    std::string summary;
+    // The dialog shows every behaviour test once the run is over (not while
+    // it runs); each violation also goes to the message list.
+    keep_plausitest_results(results);
     if (results.violations.empty()) {
-        summary = "Plausitest: every constraint held (" +
-                  std::to_string(results.constraint_checks) + " checks)";
-        report(5, "%s", summary.c_str());
-        plausitest_summary = summary;
+        report(5, "Plausitest: every constraint held (%ld checks)", results.constraint_checks);
         return;
     }
-    summary =
-        "Plausitest: " + std::to_string(results.violations.size()) + " constraint(s) violated";
-    report(5, "%s", summary.c_str());
-    constexpr std::size_t shown = 12; // a box of reasonable height
-    std::size_t n = 0;
-    for (const constraint_violation& v : results.violations) {
-        const char* first = format_number(v.first_time, 0, nullptr);
+    report(5, "Plausitest: %zu constraint(s) violated", results.violations.size());
+    for (const constraint_violation& v : results.violations)
         report(5, "Plausitest: %s failed %ld time(s), first at time %s", v.element.c_str(), v.count,
-               first);
-        if (n++ < shown)
-            summary += "\n" + v.element + " failed " + std::to_string(v.count) +
-                       " time(s), first at time " + format_number(v.first_time, 0, nullptr);
-    }
-    if (results.violations.size() > shown)
-        summary += "\n... and " + std::to_string(results.violations.size() - shown) +
-                   " more (see the message list)";
-    plausitest_summary = summary;
+               format_number(v.first_time, 0, nullptr));
 }
 
 int shell_window_command(int id, int p1, int p2) {
@@ -128,6 +111,7 @@ void model_opened() {
 void model_closing() {
     // A game runs over the model it was started with: it ends with it.
     if (game_in_progress()) end_game();
+    close_game_window(); // its rows were the game's
     release_run_storage();
     reset_value_cache(-1, 2, 1);
 }

@@ -1,6 +1,7 @@
 // Changes files (see changes.h and docs/formats/changes-file.md).
 #include "sim/changes.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -97,6 +98,7 @@ public:
                 ++p_;
                 if (!c.x.empty() && x < c.x.back())
                     return fail(p_ - 1, "The x values of a lookup must increase");
+                if (is_na(x) || is_na(y)) return fail(p_ - 1, "A lookup point cannot be :NA:");
                 c.x.push_back(x);
                 c.y.push_back(y);
                 skip();
@@ -144,18 +146,10 @@ private:
     }
     bool number(float& out) {
         skip();
-        if (std::strncmp(s_ + p_, ":NA:", 4) == 0) {
-            out = NA;
-            p_ += 4;
-            return true;
-        }
-        char* end = nullptr;
-        double v = std::strtod(s_ + p_, &end);
-        if (end == s_ + p_) return fail(p_, "Expected a number");
-        if (!std::isfinite(v) || std::fabs(v) > 3.4e38)
-            return fail(p_, "The number is out of range");
-        p_ = static_cast<std::size_t>(end - s_);
-        out = static_cast<float>(v);
+        std::size_t used = 0;
+        std::string why;
+        if (!scan_change_number(s_ + p_, &used, &out, &why)) return fail(p_, why);
+        p_ += used;
         return true;
     }
 
@@ -347,6 +341,99 @@ std::string number_text(float v) {
 }
 
 } // namespace
+
+bool scan_change_number(const char* text, std::size_t* used, float* out, std::string* why) {
+    auto refuse = [&](const char* message) {
+        if (why) *why = message;
+        return false;
+    };
+    const char* s = text ? text : "";
+    if (std::strncmp(s, ":NA:", 4) == 0) {
+        if (out) *out = NA;
+        if (used) *used = 4;
+        return true;
+    }
+    // strtod would also take "inf", "nan" and hexadecimal forms: a number
+    // here starts with a sign, a digit or a point.
+    std::size_t lead = (*s == '+' || *s == '-') ? 1 : 0;
+    if (!std::isdigit(static_cast<unsigned char>(s[lead])) && s[lead] != '.')
+        return refuse("Expected a number");
+    if (s[lead] == '0' && (s[lead + 1] == 'x' || s[lead + 1] == 'X'))
+        return refuse("Expected a number");
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(s, &end);
+    if (end == s) return refuse("Expected a number");
+    if (!std::isfinite(v) || std::fabs(v) > 3.4e38) return refuse("The number is out of range");
+    if (out) *out = static_cast<float>(v);
+    if (used) *used = static_cast<std::size_t>(end - s);
+    return true;
+}
+
+bool parse_change_number(const char* text, float* out, std::string* why) {
+    const char* s = text ? text : "";
+    while (is_blank(*s)) ++s;
+    if (!*s) {
+        if (why) *why = "A number is needed";
+        return false;
+    }
+    std::size_t used = 0;
+    float v = 0;
+    if (!scan_change_number(s, &used, &v, why)) return false;
+    for (const char* p = s + used; *p; ++p)
+        if (!is_blank(*p)) {
+            if (why) *why = "Unexpected text after the number";
+            return false;
+        }
+    if (out) *out = v;
+    return true;
+}
+
+bool check_lookup_points(const std::vector<float>& x, const std::vector<float>& y, std::size_t* bad,
+                         std::string* why) {
+    auto refuse = [&](std::size_t at, const char* message) {
+        if (bad) *bad = at;
+        if (why) *why = message;
+        return false;
+    };
+    if (x.empty()) return refuse(0, "A lookup needs at least one point");
+    if (x.size() != y.size()) return refuse(0, "Every point needs an x and a y value");
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (is_na(x[i]) || is_na(y[i])) return refuse(i, "A lookup point cannot be :NA:");
+        if (i && x[i] < x[i - 1]) return refuse(i, "The x values of a lookup must increase");
+    }
+    return true;
+}
+
+std::vector<setup_item> setup_items(int kind) {
+    std::vector<setup_item> out;
+    handle symbols = cur_model_symbols;
+    if (!symbols) return out;
+    model_lock_guard g(symbols, 0);
+    if (!g.ok()) return out;
+    for (int i = 0; i < model_alpha_count; ++i) {
+        symbol_id s = model_alpha[i];
+        if (!valid_symbol(s) || sym(s)->slot < 0) continue;
+        int type = sym(s)->type;
+        bool wanted = kind == 1   ? type == st_lookup
+                      : kind == 2 ? type == st_game
+                                  : type == st_constant || type == st_data_constant;
+        if (!wanted) continue;
+        std::uint32_t count = sym_dims(s)->count;
+        for (std::uint32_t k = 0; k < count; ++k) {
+            setup_item it;
+            it.name = element_text(s, k);
+            it.sym = s;
+            if (kind == 1)
+                it.lookup = lookup_slot(s, k);
+            else
+                it.slot = sym(s)->slot + static_cast<std::int32_t>(k);
+            if (kind == 1 && it.lookup < 0) continue;
+            out.push_back(std::move(it));
+        }
+    }
+    return out;
+}
 
 int read_changes_text(const char* text, const char* name) {
     (void)name;

@@ -60,8 +60,9 @@ struct constraint_violation {
 // What a run computed (kept after the run for tests and Livesweep).
 struct sim_output {
     std::vector<constraint_violation> violations;
-    long constraint_checks = 0; // evaluations of the constraints (steps checked)
-    std::vector<float> times;   // saved times
+    long constraint_checks = 0;           // evaluations of the constraints (steps checked)
+    std::vector<std::string> constraints; // every constraint element checked, in model order
+    std::vector<float> times;             // saved times
     std::vector<float>
         rows; // per saved time: value_slots floats (none in a Livesweep re-run without a run file)
     std::vector<float> initial; // the values after the initial pass

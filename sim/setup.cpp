@@ -99,6 +99,17 @@ void clear_setup() {
     if (cleanup_hook) cleanup_hook();
 }
 
+bool setup_has_changes() {
+    setup_state* st = setup_copies();
+    if (!st) return false;
+    auto any = [](const std::vector<std::uint8_t>& v) {
+        for (std::uint8_t b : v)
+            if (b) return true;
+        return false;
+    };
+    return any(st->changed) || any(st->lookup_changed) || any(st->string_changed);
+}
+
 int set_setup_value(std::int32_t slot, float value) {
     setup_state* st = setup_copies();
     if (!st || slot < 0 || static_cast<std::size_t>(slot) >= st->changed.size()) return 0;

@@ -32,6 +32,10 @@ void clear_setup();
 using setup_cleanup_fn = void (*)();
 void set_setup_cleanup_hook(setup_cleanup_fn hook);
 
+// Whether the copies hold a change for the next run (a value, lookup or
+// string marked changed).
+bool setup_has_changes();
+
 // Changes one value of the copy (marks it changed). 1 on success.
 int set_setup_value(std::int32_t slot, float value);
 // Replaces the points of a lookup slot in the copy. 1 on success.

@@ -280,8 +280,12 @@ private:
     void check_constraints() {
         if (p_.constraints.empty() || !behaviour_test()) return;
         eval_units(p_.test_dynamic_order, em_main);
-        ++out_.constraint_checks;
+        bool first = out_.constraint_checks++ == 0;
         for (int u : p_.constraints) {
+            if (first)
+                for (std::uint32_t lane = 0;
+                     lane < p_.units[static_cast<std::size_t>(u)].targets.size(); ++lane)
+                    out_.constraints.push_back(unit_element_text(u, lane));
             eval_constraint(u, failed_);
             for (std::uint32_t lane : failed_) {
                 std::string name = unit_element_text(u, lane);

@@ -3,21 +3,24 @@
 // interval, the amount to move, the time shown), leaving a game with its own
 // question, Livesweep entered without a question and left with its last run
 // written, the Model menu's Livesweep item, the run-name and integration
-// choices, and the Plausitest result in a box.
+// choices, and the Plausitest dialog.
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
 #include "runs/core/runfile.h"
 
 #include "shell_fixture.h"
+#include "shot.h"
 
 #include "foundation/report.h"
 #include "resources/dialogs.h"
 #include "resources/menus.h"
+#include "resources/simdlg.h"
 #include "runs/core/select.h"
 #include "shell/bottombar.h"
 #include "shell/menustate.h"
 #include "shell/rundrv.h"
 #include "shell/simcmds.h"
+#include "shell/simdlg.h"
 #include "shell/title.h"
 #include "shell/toolbar.h"
 #include "shell/wiring.h"
@@ -214,25 +217,64 @@ TEST_F(Gaming, TheRunNameAndTechniqueAreChosenFromLists) {
     model_rec->setup.method = im_euler;
 }
 
-TEST_F(Gaming, PlausitestShowsItsResultInABox) {
-    // The sample has no constraints: the box says so.
-    answerer::box(severity_caption(6)).text("no constraints to test").press(IDOK);
+TEST_F(Gaming, PlausitestDialogListsEveryBehaviourTest) {
+    // The population sample has no constraints: the dialog says so.
+    std::string summary;
+    answerer::dialog(dlg_plausitest)
+        .call([&](HWND d) {
+            char b[256] = {};
+            GetDlgItemText(d, ids_pt_summary, b, sizeof b);
+            summary = b;
+        })
+        .press(IDOK);
     menu_command(cmd_plausitest);
     EXPECT_EQ(answerer::pending(), 0u);
-    EXPECT_TRUE(plausitest_summary.empty());
-    // Violations: the first twelve in the box, the rest counted.
-    sim_output out;
-    out.constraint_checks = 40;
-    for (int i = 0; i < 14; ++i) out.violations.push_back({"limit " + std::to_string(i), 2.5, 3});
-    shell_plausitest_results(out);
-    EXPECT_EQ(plausitest_summary.rfind("Plausitest: 14 constraint(s) violated", 0), 0u)
-        << plausitest_summary;
-    EXPECT_NE(plausitest_summary.find("limit 0 failed 3 time(s), first at time 2.5"),
-              std::string::npos);
-    EXPECT_NE(plausitest_summary.find("limit 11 failed"), std::string::npos);
-    EXPECT_EQ(plausitest_summary.find("limit 12 failed"), std::string::npos);
-    EXPECT_NE(plausitest_summary.find("and 2 more"), std::string::npos);
-    plausitest_summary.clear();
+    EXPECT_NE(summary.find("no behaviour tests"), std::string::npos) << summary;
+    // The epidemic sample: one test holds, one is broken; both are listed,
+    // the broken one with the time it first failed, and the run is loaded.
+    unload_runs(1);
+    ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1);
+    set_run_name("tested");
+    std::vector<std::string> rows;
+    answerer::dialog(dlg_plausitest)
+        .call([&](HWND d) {
+            char b[256] = {};
+            GetDlgItemText(d, ids_pt_summary, b, sizeof b);
+            summary = b;
+            HWND list = GetDlgItem(d, ids_pt_list);
+            int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+            for (int i = 0; i < n; ++i) {
+                char line[256] = {};
+                SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+                rows.push_back(line);
+            }
+            EXPECT_GT(distinct_colours(save_shot(d, "kavrel_plausitest.png")), 4);
+        })
+        .press(IDOK);
+    menu_command(cmd_plausitest);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_NE(summary.find("1 violated, 1 held"), std::string::npos) << summary;
+    ASSERT_EQ(rows.size(), 2u);
+    long checks = 0;
+    const auto& lines = plausitest_lines(&checks);
+    ASSERT_EQ(lines.size(), 2u);
+    const plausitest_line* broken = lines[0].held ? &lines[1] : &lines[0];
+    const plausitest_line* kept = lines[0].held ? &lines[0] : &lines[1];
+    EXPECT_EQ(broken->element, "outbreak contained");
+    EXPECT_FALSE(broken->held);
+    EXPECT_TRUE(kept->held);
+    EXPECT_EQ(kept->element, "population kept");
+    EXPECT_GT(broken->first_time, 0);
+    EXPECT_LT(broken->count, checks);
+    std::string first = format_number(broken->first_time, 0, nullptr);
+    bool listed = false;
+    for (const std::string& r : rows)
+        if (r.find("VIOLATED") == 0 && r.find("outbreak contained") != std::string::npos &&
+            r.find("first at time " + first) != std::string::npos)
+            listed = true;
+    EXPECT_TRUE(listed) << rows[0] << " / " << rows[1];
+    EXPECT_TRUE(fs::exists(fs::path(sample("epidemic.kmf")).parent_path() / "tested.kdf"));
+    EXPECT_EQ(last_run_result, sim_done);
 }
 
 } // namespace

@@ -55,6 +55,10 @@ TEST_F(MenuCommands, EveryIdIsServedOrAnsweredNotAvailable) {
         case cmd_options:
             answerer::dialog(dlg_options).press(IDCANCEL);
             return true;
+        case cmd_constant_changes:
+        case cmd_lookup_changes:
+            answerer::box(severity_caption(8)).text("Open a model first").press(IDOK);
+            return true;
         case cmd_error_history: // no error log was made here
             answerer::box(severity_caption(6)).text("Unable to read the error log").press(IDOK);
             return true;

@@ -275,6 +275,32 @@ TEST_F(RunDriver, RefusingToOverwriteRunsNothing) {
     expect_counters_down();
 }
 
+const char* dde_request = nullptr;
+const char* pending_dde_request() {
+    return dde_request;
+}
+
+TEST_F(RunDriver, ADdeRequestSayingOverwriteIsNotAskedAboutTheRunFile) {
+    set_run_name("served");
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    ask_dataset_overwrite = true;
+    set_dde_pending_hook(pending_dde_request);
+    // "O" (either case): no question; the run is made over the old file.
+    for (const char* request : {"O", "overwrite"}) {
+        dde_request = request;
+        EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1) << request;
+        EXPECT_TRUE(answerer::seen().empty()) << request;
+    }
+    // Any other request asks as the user would be asked.
+    dde_request = "N";
+    answerer::box("Question from Kavrel").text("exists").press(IDNO);
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 0);
+    EXPECT_EQ(answerer::pending(), 0u);
+    set_dde_pending_hook(nullptr);
+    dde_request = nullptr;
+    expect_counters_down();
+}
+
 TEST_F(RunDriver, EndingAGameIsAskedWhenItsWindowIsOpen) {
     game_state = 2;
     game_window_open = true;
@@ -306,6 +332,11 @@ TEST_F(RunDriver, TheCommandLineListsTheSwitchesInOrder) {
     EXPECT_STREQ(
         sim_command_line(),
         "sim  r1 -I -c a.cin b.cin -o opt.koc -p pay.kpd -r  -d data.xls -a A -b sens.ksc -k ");
+    // The program-wide -w comes after the sensitivity text, before -k.
+    run_option_w = 1;
+    EXPECT_NE(std::string(sim_command_line()).find(" -b sens.ksc -w  -k "), std::string::npos)
+        << sim_command_line();
+    run_option_w = 0;
     s.s_over_b = 1;
     EXPECT_NE(std::string(sim_command_line()).find(" -s sens.ksc"), std::string::npos);
     EXPECT_STREQ(ctx_text(model_rec, model_rec->run_command), sim_command_line());

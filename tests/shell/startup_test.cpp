@@ -1,6 +1,9 @@
 // Start-up and shutdown: the command line, the settings file, the first
 // model, the exit checks, the program-level recovery and the exit codes.
+#include "shell/controls/tooltip.h"
+#include "shell/settings_rows.h"
 #include "shell_fixture.h"
+#include "sim/runname.h"
 
 #include "foundation/app_strings.h"
 #include "platform/display.h"
@@ -302,6 +305,40 @@ TEST_F(Startup, WritesPastTheFileSizeLimitFailInsteadOfEndingTheProgram) {
     ASSERT_EQ(::sigaction(SIGXFSZ, nullptr, &now), 0);
     EXPECT_EQ(now.sa_handler, SIG_IGN);
     ::sigaction(SIGXFSZ, &saved, nullptr);
+}
+
+TEST_F(Startup, DefaultsComeBackBeforeTheSettingsAreRead) {
+    // What a previous life of the program (or a test) left is reset.
+    opts.print_date = 0;
+    opts.print_width = 3;
+    opts.sketch_positioning = 0;
+    opts.r1c1_row = 'Z';
+    std::snprintf(opts.tool_face, sizeof opts.tool_face, "%s", "Arial");
+    tooltip_seconds = 30;
+    ask_dataset_overwrite = false;
+    program_defaults.tab_width = 9;
+    program_defaults.livesweep_buffer_mult = 7;
+    program_defaults.text_edit_labels[3] = "x";
+    set_defaults();
+    EXPECT_EQ(opts.print_date, 1);
+    EXPECT_FLOAT_EQ(opts.print_width, 10);
+    EXPECT_FLOAT_EQ(opts.print_height, 10);
+    EXPECT_EQ(opts.sketch_positioning, 2);
+    EXPECT_EQ(opts.r1c1_row, 'R');
+    EXPECT_EQ(opts.r1c1_col, 'C');
+    EXPECT_STREQ(opts.tool_face, "Times New Roman");
+    EXPECT_STREQ(program_defaults.second_face, "Courier");
+    EXPECT_EQ(tooltip_seconds, 5);
+    EXPECT_TRUE(ask_dataset_overwrite);
+    EXPECT_EQ(program_defaults.tab_width, 5);
+    EXPECT_EQ(program_defaults.livesweep_colorize, 1);
+    EXPECT_EQ(program_defaults.livesweep_include_zero, 1);
+    EXPECT_FLOAT_EQ(program_defaults.livesweep_buffer_mult, 2);
+    EXPECT_EQ(program_defaults.horizontal_divisions, 4);
+    EXPECT_EQ(program_defaults.vertical_divisions, 4);
+    const char* labels[] = {"Case-Sen", "Backward", "No-entrain", "Line 00000", "Pos 000"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(program_defaults.text_edit_labels[i], labels[i]);
+    EXPECT_FALSE(app_strings().prog_dir.empty());
 }
 
 TEST_F(Startup, RecentModelsSurviveARestart) {

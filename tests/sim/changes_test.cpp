@@ -114,12 +114,43 @@ TEST_F(Changes, ABadLineIsShownWithItsCaretAndChangesNothing) {
         {"curve = (5,1) (2,3)", "The x values of a lookup must increase"},
         {"label = \"open", "Unclosed quote"},
         {"k = 1e999", "The number is out of range"},
+        {"k = inf", "Expected a number"},
+        {"k = 0x10", "Expected a number"},
+        {"curve = (0,1) (1,:NA:)", "A lookup point cannot be :NA:"},
     };
     for (const bad& b : cases) {
         EXPECT_EQ(read_changes_text(b.text, "bad.cin"), 0) << b.text;
         EXPECT_TRUE(messages.contains(b.message)) << b.text << "\n" << messages.joined();
     }
     EXPECT_FLOAT_EQ(value(slot_k_), 2);
+}
+
+// The dialogs' fields go through the same rule: whole fields, blanks around
+// allowed, nothing after the number, and what a file refuses refused.
+TEST(ChangeNumbers, FieldsFollowTheFileRule) {
+    float v = 0;
+    std::string why;
+    EXPECT_TRUE(parse_change_number(" 12.5 ", &v, &why));
+    EXPECT_FLOAT_EQ(v, 12.5f);
+    EXPECT_TRUE(parse_change_number("-.5e1", &v, &why));
+    EXPECT_FLOAT_EQ(v, -5);
+    EXPECT_TRUE(parse_change_number(":NA:", &v, &why));
+    EXPECT_TRUE(is_na(v));
+    v = 7;
+    for (const char* bad : {"", "  ", "1.5x", "x1", "nan", "inf", "0x1p3", "1e40", "1 2", "--1"}) {
+        why.clear();
+        EXPECT_FALSE(parse_change_number(bad, &v, &why)) << bad;
+        EXPECT_FALSE(why.empty()) << bad;
+        EXPECT_FLOAT_EQ(v, 7) << bad; // untouched
+    }
+    std::size_t bad = 99;
+    EXPECT_TRUE(check_lookup_points({0, 0, 1}, {1, 2, 3}, &bad, &why)); // a step is allowed
+    EXPECT_FALSE(check_lookup_points({0, 2, 1}, {1, 2, 3}, &bad, &why));
+    EXPECT_EQ(bad, 2u);
+    EXPECT_FALSE(check_lookup_points({0, 1}, {NA, 2}, &bad, &why));
+    EXPECT_EQ(bad, 0u);
+    EXPECT_FALSE(check_lookup_points({}, {}, &bad, &why));
+    EXPECT_FALSE(check_lookup_points({0, 1}, {1}, &bad, &why));
 }
 
 TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {

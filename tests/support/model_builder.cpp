@@ -443,6 +443,18 @@ symbol_id model_builder::aux(const char* lhs, const char* expr, const char* unit
     return s;
 }
 
+symbol_id model_builder::constraint(const char* lhs, const char* expr) {
+    symbol_id s = declare(lhs, st_constraint, nullptr);
+    pending_.push_back(pending{s, nc_constraint_eq, lhs, {expr}});
+    return s;
+}
+
+symbol_id model_builder::game_input(const char* lhs, const char* expr, const char* units) {
+    symbol_id s = declare(lhs, st_game, units);
+    pending_.push_back(pending{s, nc_game_eq, lhs, {expr}});
+    return s;
+}
+
 symbol_id model_builder::initial(const char* lhs, const char* expr, const char* units) {
     symbol_id s = declare(lhs, st_initial, units);
     pending_.push_back(pending{s, nc_initial_eq, lhs, {expr}});

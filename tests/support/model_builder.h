@@ -37,6 +37,10 @@ public:
     symbol_id level(const char* lhs, const char* rate, const char* initial,
                     const char* units = nullptr);
     symbol_id initial(const char* lhs, const char* expr, const char* units = nullptr);
+    // A behaviour-test constraint (true at every step when it holds) and a
+    // game input (its equation gives the start value; the player changes it).
+    symbol_id constraint(const char* lhs, const char* expr);
+    symbol_id game_input(const char* lhs, const char* expr, const char* units = nullptr);
     symbol_id data(const char* lhs, const char* expr = nullptr, const char* units = nullptr);
     symbol_id lookup(const char* name, const std::vector<std::pair<float, float>>& points,
                      const char* units = nullptr);
