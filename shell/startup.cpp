@@ -119,7 +119,7 @@ std::string usage_text() {
            "       kavrel --help | --version\n"
            "\n"
            "  SETTINGS.ini  the settings file to use (only as the first argument)\n"
-           "  MODEL         the model to open (.kmf, .kpm, .kpa, .kdf, .kcd, .cmd)\n"
+           "  MODEL         the model to open (.kmf, .kpm, .kpa, .kdf)\n"
            "  -N            start with no model open\n"
            "  -h, --help    show this text and exit\n"
            "  --version     show the version and exit\n";

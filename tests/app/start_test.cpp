@@ -16,6 +16,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -263,6 +265,43 @@ TEST(ProgramStart, AWindowSystemQtCannotStartIsReportedWithStatusTwo) {
         << r.err;
     EXPECT_NE(r.err.find("no-such-platform"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Reinstalling the application"), std::string::npos) << r.err;
+}
+
+} // namespace
+
+namespace {
+
+// The file endings named in `text` between `from` and `to` (".kmf" and the like).
+std::set<std::string> endings_between(const std::string& text, const std::string& from,
+                                      const std::string& to) {
+    std::set<std::string> out;
+    std::size_t b = text.find(from);
+    if (b == std::string::npos) return out;
+    std::size_t e = text.find(to, b + from.size());
+    const std::string part = text.substr(b, e == std::string::npos ? std::string::npos : e - b);
+    static const std::regex ending(R"(\.[a-z]{3}\b)");
+    for (auto it = std::sregex_iterator(part.begin(), part.end(), ending);
+         it != std::sregex_iterator(); ++it)
+        out.insert(it->str());
+    return out;
+}
+
+TEST(ProgramStart, UsageAndHelpPageNameTheSameModelFiles) {
+    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program << " is not built";
+    const fs::path out_path = test_home("usage");
+    fs::create_directories(out_path);
+    int out_fd = open((out_path / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = spawn({program, "--help"}, environment_with({}), out_fd, out_fd);
+    close(out_fd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string usage = read_file(out_path / "out");
+    const std::string page = read_file(KAVREL_SOURCE_DIR "/help/command-line.html");
+    const auto in_usage = endings_between(usage, "MODEL ", "\n");
+    const auto in_page = endings_between(page, "<dt><code>model-file</code></dt>", "</dd>");
+    EXPECT_FALSE(in_usage.empty()) << usage;
+    EXPECT_EQ(in_usage, in_page) << usage;
 }
 
 } // namespace
