@@ -125,7 +125,7 @@ std::string usage_text() {
            "       kavrel --help | --version\n"
            "\n"
            "  SETTINGS.ini  the settings file to use (only as the first argument)\n"
-           "  MODEL         the model to open (.kmf, .kpm, .kpa, .kdf, .kcd, .cmd)\n"
+           "  MODEL         the model to open (.kmf, .kpm, .kpa, .kdf)\n"
            "  -N            start with no model open\n"
            "  -h, --help    show this text and exit\n"
            "  --version     show the version and exit\n";
@@ -351,6 +351,12 @@ void shutdown_ui() {
     clear_recent_models();
 }
 
+// Qt could not start its window system after the display was found: the
+// process ends with status 2 once this returns.
+static void display_failed(const std::string& why) {
+    std::fprintf(stderr, "kavrel: the window system could not be started: %s\n", why.c_str());
+}
+
 int kavrel_main(const std::vector<std::string>& arguments) {
     start_arguments args = parse_start_arguments(arguments);
     if (!args.error.empty()) {
@@ -366,11 +372,10 @@ int kavrel_main(const std::vector<std::string>& arguments) {
         return 0;
     }
     std::string why;
-    if (!display_available(&why)) {
+    if (!start_display_application(&why, display_failed)) {
         std::fprintf(stderr, "kavrel: %s\n", why.c_str());
         return 2;
     }
-    platform_ensure_application();
     hinst = handle_from_token<HINSTANCE>(1);
     int r = init_and_run(nullptr, arguments);
     if (r != 0 && hinst) shutdown_ui();

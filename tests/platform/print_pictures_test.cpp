@@ -4,6 +4,7 @@
 #include "dlg_fixture.h"
 
 #include "platform/print.h"
+#include "tests/common/packages.h"
 
 #include <gtest/gtest.h>
 
@@ -95,8 +96,9 @@ TEST_F(PrintPictures, ImagesAreStoredWithoutLossyEncoding) {
 }
 
 TEST_F(PrintPictures, RenderedPageKeepsExactColours) {
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     QString renderer = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
-    if (renderer.isEmpty()) GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    ASSERT_FALSE(renderer.isEmpty());
     std::string pdf = print_page();
     ASSERT_FALSE(pdf.empty());
     // The page at its own resolution, without smoothing, so device pixels match.
