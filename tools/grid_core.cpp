@@ -106,9 +106,10 @@ std::vector<std::string> grid_label_fields(const std::string& label) {
 
 namespace {
 
-grid_field cell_field(const grid_row& row, const grid_cell& c) {
+grid_field cell_field(const grid_row& row, const grid_cell& c, bool number_texts) {
     grid_field f;
-    f.text = grid_cell_text(row, c);
+    if (c.kind == cell_text || c.kind == cell_short_text || number_texts)
+        f.text = grid_cell_text(row, c);
     if (c.kind == cell_text) return f;
     f.number = true;
     if (c.kind == cell_short_text)
@@ -118,16 +119,22 @@ grid_field cell_field(const grid_row& row, const grid_cell& c) {
     return f;
 }
 
+// A row of the lines layout: its label fields, then its cells.
+void row_fields(const grid_row& row, bool number_texts, std::vector<grid_field>& out) {
+    for (std::string& t : grid_label_fields(row.label)) out.push_back({false, 0, std::move(t)});
+    for (const grid_cell& c : row.cells) out.push_back(cell_field(row, c, number_texts));
+}
+
 } // namespace
 
-std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid) {
+std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid, bool number_texts) {
     std::vector<std::vector<grid_field>> lines;
     if (!grid.columns_layout) {
         for (const grid_row& row : grid.rows) {
             std::vector<grid_field> line;
             for (std::string& t : grid_label_fields(row.label))
                 line.push_back({false, 0, std::move(t)});
-            for (const grid_cell& c : row.cells) line.push_back(cell_field(row, c));
+            for (const grid_cell& c : row.cells) line.push_back(cell_field(row, c, number_texts));
             lines.push_back(std::move(line));
         }
         return lines;
@@ -146,7 +153,7 @@ std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid) {
             const grid_row& row = grid.rows[r];
             if (row.has_cells) {
                 if (k < row.cells.size()) {
-                    line.push_back(cell_field(row, row.cells[k]));
+                    line.push_back(cell_field(row, row.cells[k], number_texts));
                     any = true;
                 } else {
                     line.push_back({});
@@ -167,23 +174,76 @@ std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid) {
 std::string grid_export_text(const grid_rows& grid, const char* line_end) {
     std::string out;
     if (grid.rows.empty()) return out;
-    for (const auto& line : grid_lines(grid)) {
+    auto put = [&](const std::vector<grid_field>& line) {
         for (const grid_field& f : line) {
             out += f.text;
             out += '\t';
         }
         out += line_end;
+    };
+    if (grid.columns_layout) {
+        for (const auto& line : grid_lines(grid)) put(line);
+        return out;
+    }
+    std::vector<grid_field> line;
+    for (const grid_row& row : grid.rows) {
+        line.clear();
+        row_fields(row, true, line);
+        put(line);
     }
     return out;
 }
 
+namespace {
+
+// Appends one field's record (nothing for an empty text or a missing number).
+void biff_field(std::vector<std::uint8_t>& b, const grid_field& f, std::size_t r, std::size_t c) {
+    if (f.number) {
+        if (missing(f.value)) return;
+        add16(b, 0x0003);
+        add16(b, 15);
+        add16(b, static_cast<unsigned>(r));
+        add16(b, static_cast<unsigned>(c));
+        b.insert(b.end(), 3, 0);
+        std::uint8_t d[8];
+        std::memcpy(d, &f.value, 8);
+        b.insert(b.end(), d, d + 8);
+        return;
+    }
+    if (f.text.empty()) return;
+    // The length is one byte: a longer text is cut, never let run into the
+    // next record.
+    const std::size_t n = std::min<std::size_t>(f.text.size(), 255);
+    add16(b, 0x0004);
+    add16(b, static_cast<unsigned>(8 + n));
+    add16(b, static_cast<unsigned>(r));
+    add16(b, static_cast<unsigned>(c));
+    b.insert(b.end(), 3, 0);
+    b.push_back(static_cast<std::uint8_t>(n));
+    b.insert(b.end(), f.text.begin(), f.text.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+} // namespace
+
 std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
     std::vector<std::uint8_t> b;
     if (grid.rows.empty()) return b;
-    const auto lines = grid_lines(grid);
-    std::size_t columns = 1;
-    for (const auto& line : lines) columns = std::max(columns, line.size());
-    std::size_t rows = lines.size();
+    // The transposed layout is laid out whole; the lines layout one row at a
+    // time, its columns counted first (label fields and cells).
+    std::vector<std::vector<grid_field>> lines;
+    std::size_t columns = 1, rows = 0;
+    if (grid.columns_layout) {
+        lines = grid_lines(grid, false);
+        rows = lines.size();
+        for (const auto& line : lines) columns = std::max(columns, line.size());
+    } else {
+        rows = grid.rows.size();
+        for (const grid_row& row : grid.rows)
+            columns = std::max(
+                columns,
+                1 + static_cast<std::size_t>(std::count(row.label.begin(), row.label.end(), '\t')) +
+                    row.cells.size());
+    }
     if (columns > static_cast<std::size_t>(biff_max_columns)) {
         report(6, "The spreadsheet copy holds only the first %d of %zu columns", biff_max_columns,
                columns);
@@ -193,7 +253,7 @@ std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
         report(6, "The spreadsheet copy holds only the first %d of %zu rows", biff_max_rows, rows);
         rows = biff_max_rows;
     }
-    b.reserve(20 + rows * columns * 12 + 4);
+    b.reserve(20 + rows * columns * 19 + 4);
     // BOF: version 2, a worksheet.
     add16(b, 0x0009);
     add16(b, 4);
@@ -206,34 +266,14 @@ std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
     add16(b, static_cast<unsigned>(rows));
     add16(b, 0);
     add16(b, static_cast<unsigned>(columns));
+    std::vector<grid_field> line;
     for (std::size_t r = 0; r < rows; ++r) {
-        const auto& line = lines[r];
-        for (std::size_t c = 0; c < line.size() && c < columns; ++c) {
-            const grid_field& f = line[c];
-            if (f.number) {
-                if (missing(f.value)) continue;
-                add16(b, 0x0003);
-                add16(b, 15);
-                add16(b, static_cast<unsigned>(r));
-                add16(b, static_cast<unsigned>(c));
-                b.insert(b.end(), 3, 0);
-                std::uint8_t d[8];
-                std::memcpy(d, &f.value, 8);
-                b.insert(b.end(), d, d + 8);
-            } else {
-                if (f.text.empty()) continue;
-                // The length is one byte: a longer text is cut, never let run
-                // into the next record.
-                const std::size_t n = std::min<std::size_t>(f.text.size(), 255);
-                add16(b, 0x0004);
-                add16(b, static_cast<unsigned>(8 + n));
-                add16(b, static_cast<unsigned>(r));
-                add16(b, static_cast<unsigned>(c));
-                b.insert(b.end(), 3, 0);
-                b.push_back(static_cast<std::uint8_t>(n));
-                b.insert(b.end(), f.text.begin(), f.text.begin() + static_cast<std::ptrdiff_t>(n));
-            }
+        if (!grid.columns_layout) {
+            line.clear();
+            row_fields(grid.rows[r], false, line);
         }
+        const auto& l = grid.columns_layout ? lines[r] : line;
+        for (std::size_t c = 0; c < l.size() && c < columns; ++c) biff_field(b, l[c], r, c);
     }
     add16(b, 0x000A);
     add16(b, 0);

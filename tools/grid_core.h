@@ -78,7 +78,8 @@ struct grid_field {
     double value = 0;
     std::string text; // as shown
 };
-std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid);
+// number_texts false leaves the texts of number fields empty.
+std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid, bool number_texts = true);
 
 // Tab-separated text: each field followed by a tab, each line by line_end
 // ("\n" for files, "\r\n" for the clipboard). "" without rows.
