@@ -185,3 +185,33 @@ void resample(const float* values, const float* times, int n, const float* targe
         out[i] = best < 0 ? NA : values[best];
     }
 }
+
+spectral_columns table_spectral_columns(int option, const float* times, const float* values, int n,
+                                        double max_lag, double dt) {
+    spectral_columns out;
+    if (n < 1 || !values) return out;
+    if (!(dt > 0)) dt = 1;
+    if (option == 2) {
+        out.x_heading = "Lag time";
+        out.y_heading = "Autocorrelation";
+        int lags = n;
+        const float* r = autocorrelation(values, &lags, max_lag, dt);
+        for (int k = 0; k < lags; ++k) {
+            out.x.push_back(static_cast<float>(k * dt));
+            out.y.push_back(r[k]);
+        }
+        return out;
+    }
+    out.x_heading = "Frequency";
+    out.y_heading = "Power";
+    std::vector<float> copy(values, values + n);
+    int size = n;
+    const float* p = power_spectrum(copy.data(), &size, false);
+    const double spacing =
+        times ? spectrum_bin_spacing(times[0], times[n - 1], n, size) : 1.0 / (size * dt);
+    for (int k = 0; k < size / 2; ++k) {
+        out.x.push_back(static_cast<float>(k * spacing));
+        out.y.push_back(p[k]);
+    }
+    return out;
+}

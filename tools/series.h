@@ -55,3 +55,17 @@ table_axis choose_axis_times(const float* saved, int count, double start, double
 // near), else NA. Source times ascending; targets in any order.
 void resample(const float* values, const float* times, int n, const float* targets, int m,
               float* out, double tolerance);
+
+// The two columns a table shows in place of a series row: with option 2 the
+// lag times k x dt ("Lag time") and the autocorrelation up to max_lag
+// ("Autocorrelation"); with any other non-zero option the frequencies
+// k / (N x dt') for k below N / 2 ("Frequency") and the first N / 2 magnitudes
+// of the spectrum ("Power"), dt' being the spacing of the saved times. dt is
+// the run's saving interval (1 when not positive).
+struct spectral_columns {
+    const char* x_heading = "";
+    const char* y_heading = "";
+    std::vector<float> x, y;
+};
+spectral_columns table_spectral_columns(int option, const float* times, const float* values, int n,
+                                        double max_lag, double dt);

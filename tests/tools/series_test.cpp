@@ -99,6 +99,27 @@ TEST_F(Series, CosinePeaksAtItsFrequency) {
     EXPECT_DOUBLE_EQ(spectrum_bin_spacing(3, 3, 1, 2), 0.5);
 }
 
+TEST_F(Series, SpectralColumnsReplaceASeries) {
+    std::vector<float> times = ramp(16, 10, 2), x; // saved every 2 from 10
+    for (float t : times) x.push_back(static_cast<float>(std::cos(2 * std::numbers::pi * t / 8)));
+    spectral_columns c = table_spectral_columns(1, times.data(), x.data(), 16, 40, 2);
+    EXPECT_STREQ(c.x_heading, "Frequency");
+    ASSERT_EQ(c.x.size(), 8u); // half of N = 16
+    EXPECT_FLOAT_EQ(c.x[1], 1.0f / 32);
+    int peak = 0;
+    for (int k = 1; k < 8; ++k)
+        if (c.y[static_cast<std::size_t>(k)] > c.y[static_cast<std::size_t>(peak)]) peak = k;
+    EXPECT_FLOAT_EQ(c.x[static_cast<std::size_t>(peak)], 0.125f);                       // period 8
+    EXPECT_FLOAT_EQ(x[0], static_cast<float>(std::cos(2 * std::numbers::pi * 10 / 8))); // untouched
+
+    c = table_spectral_columns(2, times.data(), x.data(), 16, 4, 2);
+    EXPECT_STREQ(c.y_heading, "Autocorrelation");
+    ASSERT_EQ(c.x.size(), 3u); // lags 0, 2 and 4
+    EXPECT_FLOAT_EQ(c.x[2], 4.0f);
+    EXPECT_FLOAT_EQ(c.y[0], 1.0f);
+    EXPECT_LT(c.y[2], -0.9f); // half a period apart
+}
+
 TEST_F(Series, AutocorrelationOfRampConstantAndGaps) {
     std::vector<float> x = {1, 2, 3, 4, 5}; // mean 3, variance 2
     int n = 5;
