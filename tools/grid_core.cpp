@@ -1,0 +1,343 @@
+// Grid rows, their texts and their export as text and as a BIFF2 worksheet.
+#include "tools/grid_core.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/memory.h"
+#include "foundation/names.h"
+#include "foundation/report.h"
+#include "foundation/types.h"
+
+namespace {
+
+bool missing(double v) {
+    return is_na(v) || std::isnan(v);
+}
+
+void add16(std::vector<std::uint8_t>& b, unsigned v) {
+    b.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    b.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+}
+unsigned get16(const std::uint8_t* p) {
+    return static_cast<unsigned>(p[0] | (p[1] << 8));
+}
+
+} // namespace
+
+int grid_add_row(grid_rows& grid, const char* label, const char* const* texts, const float* values,
+                 const int* indices, int count, bool as_display, const char* format, int mode,
+                 int colour) {
+    grid_row row;
+    row.label = label ? label : "";
+    row.colour = colour;
+    if (format) row.format = format;
+    if (count > 0 && (texts || values)) {
+        row.has_cells = true;
+        const int number_kind = format && *format ? cell_formatted
+                                : as_display      ? cell_display
+                                                  : cell_number;
+        for (int i = 0; i < count; ++i) {
+            grid_cell c;
+            if (texts) {
+                c.kind = cell_text;
+                c.text = texts[i] ? texts[i] : "";
+            } else if (indices && mode != 1) {
+                if (indices[i] != -1) {
+                    c.kind = cell_integer;
+                    c.integer = indices[i];
+                } else {
+                    c.kind = number_kind;
+                    c.value = values[i];
+                }
+            } else {
+                const int at = indices ? indices[i] : i;
+                if (at < 0 || missing(values[at])) {
+                    c.kind = cell_short_text;
+                    c.text = "--";
+                } else {
+                    c.kind = number_kind;
+                    c.value = values[at];
+                }
+            }
+            row.cells.push_back(std::move(c));
+        }
+        grid.max_cells = std::max(grid.max_cells, count);
+    }
+    grid.rows.push_back(std::move(row));
+    return static_cast<int>(grid.rows.size());
+}
+
+std::string grid_cell_text(const grid_row& row, const grid_cell& cell) {
+    switch (cell.kind) {
+    case cell_short_text:
+    case cell_text:
+        return cell.text;
+    case cell_integer:
+        return std::to_string(cell.integer);
+    default:
+        break;
+    }
+    if (missing(cell.value)) return "--";
+    if (cell.kind == cell_display) return format_number_string(cell.value, 0, nullptr);
+    if (cell.kind == cell_formatted) return format_number_fmt(row.format.c_str(), 0, cell.value);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(cell.value));
+    if (decimal_comma) swap_decimal_comma(buf);
+    return buf;
+}
+
+std::vector<std::string> grid_label_fields(const std::string& label) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    for (bool first = true;; first = false) {
+        std::size_t tab = label.find('\t', at);
+        std::string f = label.substr(at, tab == std::string::npos ? std::string::npos : tab - at);
+        if (!first && f.size() >= 3 && f[0] == '\\' && f[1] >= '0' && f[1] <= ';' && f[2] == '\\')
+            f.erase(0, 3);
+        out.push_back(std::move(f));
+        if (tab == std::string::npos) break;
+        at = tab + 1;
+    }
+    return out;
+}
+
+namespace {
+
+grid_field cell_field(const grid_row& row, const grid_cell& c, bool number_texts) {
+    grid_field f;
+    if (c.kind == cell_text || c.kind == cell_short_text || number_texts)
+        f.text = grid_cell_text(row, c);
+    if (c.kind == cell_text) return f;
+    f.number = true;
+    if (c.kind == cell_short_text)
+        f.value = NA; // the mark of a missing value: an empty cell in the worksheet
+    else
+        f.value = c.kind == cell_integer ? c.integer : static_cast<double>(c.value);
+    return f;
+}
+
+// A row of the lines layout: its label fields, then its cells.
+void row_fields(const grid_row& row, bool number_texts, std::vector<grid_field>& out) {
+    for (std::string& t : grid_label_fields(row.label)) out.push_back({false, 0, std::move(t)});
+    for (const grid_cell& c : row.cells) out.push_back(cell_field(row, c, number_texts));
+}
+
+} // namespace
+
+std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid, bool number_texts) {
+    std::vector<std::vector<grid_field>> lines;
+    if (!grid.columns_layout) {
+        for (const grid_row& row : grid.rows) {
+            std::vector<grid_field> line;
+            for (std::string& t : grid_label_fields(row.label))
+                line.push_back({false, 0, std::move(t)});
+            for (const grid_cell& c : row.cells) line.push_back(cell_field(row, c, number_texts));
+            lines.push_back(std::move(line));
+        }
+        return lines;
+    }
+    std::vector<std::vector<std::string>> fields;
+    std::vector<grid_field> head;
+    for (const grid_row& row : grid.rows) {
+        fields.push_back(grid_label_fields(row.label));
+        head.push_back({false, 0, fields.back().front()});
+    }
+    lines.push_back(std::move(head));
+    for (std::size_t k = 0;; ++k) {
+        std::vector<grid_field> line;
+        bool any = false;
+        for (std::size_t r = 0; r < grid.rows.size(); ++r) {
+            const grid_row& row = grid.rows[r];
+            if (row.has_cells) {
+                if (k < row.cells.size()) {
+                    line.push_back(cell_field(row, row.cells[k], number_texts));
+                    any = true;
+                } else {
+                    line.push_back({});
+                }
+            } else if (k + 1 < fields[r].size()) {
+                line.push_back({false, 0, fields[r][k + 1]});
+                any = true;
+            } else {
+                line.push_back({});
+            }
+        }
+        if (!any) break;
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string grid_export_text(const grid_rows& grid, const char* line_end) {
+    std::string out;
+    if (grid.rows.empty()) return out;
+    auto put = [&](const std::vector<grid_field>& line) {
+        for (const grid_field& f : line) {
+            out += f.text;
+            out += '\t';
+        }
+        out += line_end;
+    };
+    if (grid.columns_layout) {
+        for (const auto& line : grid_lines(grid)) put(line);
+        return out;
+    }
+    std::vector<grid_field> line;
+    for (const grid_row& row : grid.rows) {
+        line.clear();
+        row_fields(row, true, line);
+        put(line);
+    }
+    return out;
+}
+
+namespace {
+
+// Appends one field's record (nothing for an empty text or a missing number).
+void biff_field(std::vector<std::uint8_t>& b, const grid_field& f, std::size_t r, std::size_t c) {
+    if (f.number) {
+        if (missing(f.value)) return;
+        add16(b, 0x0003);
+        add16(b, 15);
+        add16(b, static_cast<unsigned>(r));
+        add16(b, static_cast<unsigned>(c));
+        b.insert(b.end(), 3, 0);
+        std::uint8_t d[8];
+        std::memcpy(d, &f.value, 8);
+        b.insert(b.end(), d, d + 8);
+        return;
+    }
+    if (f.text.empty()) return;
+    // The length is one byte: a longer text is cut, never let run into the
+    // next record.
+    const std::size_t n = std::min<std::size_t>(f.text.size(), 255);
+    add16(b, 0x0004);
+    add16(b, static_cast<unsigned>(8 + n));
+    add16(b, static_cast<unsigned>(r));
+    add16(b, static_cast<unsigned>(c));
+    b.insert(b.end(), 3, 0);
+    b.push_back(static_cast<std::uint8_t>(n));
+    b.insert(b.end(), f.text.begin(), f.text.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+} // namespace
+
+std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
+    std::vector<std::uint8_t> b;
+    if (grid.rows.empty()) return b;
+    // The transposed layout is laid out whole; the lines layout one row at a
+    // time, its columns counted first (label fields and cells).
+    std::vector<std::vector<grid_field>> lines;
+    std::size_t columns = 1, rows = 0;
+    if (grid.columns_layout) {
+        lines = grid_lines(grid, false);
+        rows = lines.size();
+        for (const auto& line : lines) columns = std::max(columns, line.size());
+    } else {
+        rows = grid.rows.size();
+        for (const grid_row& row : grid.rows)
+            columns = std::max(
+                columns,
+                1 + static_cast<std::size_t>(std::count(row.label.begin(), row.label.end(), '\t')) +
+                    row.cells.size());
+    }
+    if (columns > static_cast<std::size_t>(biff_max_columns)) {
+        report(6, "The spreadsheet copy holds only the first %d of %zu columns", biff_max_columns,
+               columns);
+        columns = biff_max_columns;
+    }
+    if (rows > static_cast<std::size_t>(biff_max_rows)) {
+        report(6, "The spreadsheet copy holds only the first %d of %zu rows", biff_max_rows, rows);
+        rows = biff_max_rows;
+    }
+    b.reserve(20 + rows * columns * 19 + 4);
+    // BOF: version 2, a worksheet.
+    add16(b, 0x0009);
+    add16(b, 4);
+    add16(b, 2);
+    add16(b, 0x0010);
+    // DIMENSIONS: first row 0, rows, first column 0, columns.
+    add16(b, 0x0000);
+    add16(b, 8);
+    add16(b, 0);
+    add16(b, static_cast<unsigned>(rows));
+    add16(b, 0);
+    add16(b, static_cast<unsigned>(columns));
+    std::vector<grid_field> line;
+    for (std::size_t r = 0; r < rows; ++r) {
+        if (!grid.columns_layout) {
+            line.clear();
+            row_fields(grid.rows[r], false, line);
+        }
+        const auto& l = grid.columns_layout ? lines[r] : line;
+        for (std::size_t c = 0; c < l.size() && c < columns; ++c) biff_field(b, l[c], r, c);
+    }
+    add16(b, 0x000A);
+    add16(b, 0);
+    return b;
+}
+
+bool check_biff2(const std::uint8_t* data, std::size_t size, int* rows, int* columns,
+                 std::vector<biff_cell>* cells, std::string* why) {
+    auto fail = [&](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    std::size_t at = 0;
+    int nrows = -1, ncols = -1;
+    bool first = true;
+    while (true) {
+        if (size - at < 4) return fail("record head past the end at " + std::to_string(at));
+        const unsigned id = get16(data + at), len = get16(data + at + 2);
+        const std::uint8_t* p = data + at + 4;
+        if (size - at - 4 < len) return fail("record " + std::to_string(id) + " runs past the end");
+        if (first && (id != 0x0009 || len != 4 || get16(p) != 2 || get16(p + 2) != 0x0010))
+            return fail("no BIFF2 worksheet BOF");
+        if (!first && id == 0x0009) return fail("second BOF");
+        switch (id) {
+        case 0x0009:
+            break;
+        case 0x0000:
+            if (len != 8 || nrows >= 0) return fail("bad or repeated DIMENSIONS");
+            if (get16(p) != 0 || get16(p + 4) != 0) return fail("DIMENSIONS not from 0");
+            nrows = static_cast<int>(get16(p + 2));
+            ncols = static_cast<int>(get16(p + 6));
+            if (ncols > biff_max_columns) return fail("more than 256 columns");
+            break;
+        case 0x0003:
+        case 0x0004: {
+            if (nrows < 0) return fail("cell before DIMENSIONS");
+            if (len < 8) return fail("short cell record");
+            biff_cell c;
+            c.row = static_cast<int>(get16(p));
+            c.column = static_cast<int>(get16(p + 2));
+            if (c.row >= nrows || c.column >= ncols) return fail("cell outside DIMENSIONS");
+            if (id == 0x0003) {
+                if (len != 15) return fail("NUMBER of length " + std::to_string(len));
+                c.number = true;
+                std::memcpy(&c.value, p + 7, 8);
+            } else {
+                if (len != 8u + p[7]) return fail("LABEL length does not match its text");
+                if (p[7] == 0) return fail("empty LABEL");
+                c.text.assign(reinterpret_cast<const char*>(p + 8), p[7]);
+            }
+            if (cells) cells->push_back(std::move(c));
+            break;
+        }
+        case 0x000A:
+            if (len != 0) return fail("EOF with data");
+            if (at + 4 != size) return fail("bytes after EOF");
+            if (nrows < 0) return fail("no DIMENSIONS");
+            if (rows) *rows = nrows;
+            if (columns) *columns = ncols;
+            return true;
+        default:
+            return fail("unknown record " + std::to_string(id));
+        }
+        first = false;
+        at += 4 + len;
+    }
+}
