@@ -1,0 +1,259 @@
+// The graphics window: see graphwin.h.
+#include "graphs/graphwin.h"
+
+#include "foundation/memory.h"
+#include "graphs/draw/boxname.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
+#include "shell/state.h"
+#include "tools/output.h"
+
+#include <algorithm>
+
+COLORREF graph_background = RGB(255, 255, 255);
+
+namespace {
+
+output_record* lock_out(handle h) {
+    return h ? static_cast<output_record*>(lock_handle(h)) : nullptr;
+}
+
+// Walks the list; the guard stops a damaged list from looping.
+template <class F> void for_each_spot(handle block, std::uint32_t head, F f) {
+    void* b = lock_handle(block);
+    if (!b) return;
+    int guard = 0;
+    for (std::uint32_t c = head; c && guard < 100000; ++guard) {
+        auto* s = static_cast<hot_spot*>(hblock_cell(b, static_cast<std::int32_t>(c)));
+        if (!s) break;
+        std::uint32_t next = s->next;
+        if (!f(c, *s)) break;
+        c = next;
+    }
+    unlock_handle(block);
+}
+
+} // namespace
+
+RECT draw_text_hot(int x, int y, char horizontal, char vertical, const char* text,
+                   std::int32_t text_cell, int font) {
+    RECT r = draw_text_aligned(x, y, horizontal, vertical, text);
+    if (!text_cell || !cur_output) return r;
+    output_record* o = lock_out(cur_output);
+    if (!o) return r;
+    if (!o->hot_spots_ready && o->hot_spots) {
+        const handle block = o->hot_spots;
+        std::uint32_t head = static_cast<std::uint32_t>(o->words[3]);
+        std::uint32_t cell = 0;
+        for_each_spot(block, head, [&](std::uint32_t c, hot_spot& s) {
+            if (s.text) return true;
+            cell = c;
+            return false;
+        });
+        bool fresh = false;
+        if (!cell) {
+            std::int32_t c = hblock_alloc(block, sizeof(hot_spot), 0);
+            if (c > 0) {
+                cell = static_cast<std::uint32_t>(c);
+                fresh = true;
+            }
+        }
+        if (cell) {
+            void* b = lock_handle(block);
+            auto* s = static_cast<hot_spot*>(hblock_cell(b, static_cast<std::int32_t>(cell)));
+            if (s) {
+                if (fresh) {
+                    s->next = head;
+                    o->words[3] = static_cast<std::int32_t>(cell);
+                }
+                s->text = static_cast<std::uint32_t>(text_cell);
+                s->font = static_cast<std::uint32_t>(font);
+                auto clamp16 = [](long v) {
+                    return static_cast<std::int16_t>(std::clamp(v, -32760L, 32760L));
+                };
+                s->top = clamp16(r.top);
+                s->left = clamp16(r.left);
+                s->bottom = clamp16(static_cast<long>(r.top) + drawing.line_height);
+                s->right = clamp16(r.right);
+            }
+            unlock_handle(block);
+        }
+    }
+    unlock_handle(cur_output);
+    return r;
+}
+
+std::vector<hot_spot> record_hot_spots(handle record) {
+    std::vector<hot_spot> out;
+    output_record* o = lock_out(record);
+    if (!o) return out;
+    for_each_spot(o->hot_spots, static_cast<std::uint32_t>(o->words[3]),
+                  [&](std::uint32_t, hot_spot& s) {
+                      if (s.text) out.push_back(s);
+                      return true;
+                  });
+    unlock_handle(record);
+    return out;
+}
+
+void reset_hot_spots(handle record) {
+    output_record* o = lock_out(record);
+    if (!o) return;
+    for_each_spot(o->hot_spots, static_cast<std::uint32_t>(o->words[3]),
+                  [](std::uint32_t, hot_spot& s) {
+                      s.text = 0;
+                      return true;
+                  });
+    o->hot_spots_ready = 0;
+    unlock_handle(record);
+}
+
+std::uint32_t hit_hot_spot(handle record, int x, int y) {
+    for (const hot_spot& s : record_hot_spots(record))
+        if (x >= s.left && x <= s.right && y >= s.top && y <= s.bottom) return s.text;
+    return 0;
+}
+
+void graph_output_size(int width, int height, int* out_width, int* out_height) {
+    if (out_size.cx > 0 && out_size.cy > 0) {
+        *out_width = out_size.cx;
+        *out_height = out_size.cy;
+        return;
+    }
+    int w = width, h = height;
+    if (!drawing.gtx_mode && container_wnd) {
+        RECT c;
+        GetClientRect(container_wnd, &c);
+        const int bx = GetSystemMetrics(SM_CXFRAME), by = GetSystemMetrics(SM_CYFRAME);
+        const int cw = static_cast<int>(c.right) - 2 * bx;
+        const int ch = static_cast<int>(c.bottom) - 2 * by - caption_height;
+        if (cw > 0) w = std::min(w, cw);
+        if (ch > 0) h = std::min(h, ch);
+    }
+    *out_width = std::max(w, 1);
+    *out_height = std::max(h, 1);
+}
+
+int open_graph_window(handle record, const char* title, int x, int y, int width, int height) {
+    int w = 0, h = 0;
+    graph_output_size(std::max(width, min_graph_width), height, &w, &h);
+    HWND window = open_output_window(record, "Kavrel_graphics", title, x, y, w, h, 0);
+    if (!window) return 0;
+    SetWindowLongPtr(window, 0, static_cast<LONG_PTR>(record));
+    RECT c;
+    GetClientRect(window, &c);
+    output_record* o = lock_out(record);
+    if (o) {
+        o->window = window;
+        o->width = static_cast<std::int32_t>(c.right);
+        o->height = static_cast<std::int32_t>(c.bottom);
+        unlock_handle(record);
+    }
+    if (std::find(open_windows.begin(), open_windows.end(), record) == open_windows.end())
+        open_windows.push_back(record);
+    // The window may have painted before it knew its record.
+    InvalidateRect(window, nullptr, TRUE);
+    return 1;
+}
+
+namespace {
+
+void paint(HWND window, handle record) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    output_record* o = lock_out(record);
+    if (o && !o->chart && o->draw) {
+        RECT c;
+        GetClientRect(window, &c);
+        out_size = SIZE{c.right, c.bottom};
+        SetBkMode(dc, TRANSPARENT);
+        {
+            draw_pass pass(dc, dc);
+            if (pass.ok()) o->draw(o);
+        }
+        out_size = SIZE{0, 0};
+        o->hot_spots_ready = 1;
+    }
+    if (o) unlock_handle(record);
+    EndPaint(window, &ps);
+}
+
+void close_graph(HWND window, handle record) {
+    output_record* o = lock_out(record);
+    if (!o) return;
+    const bool kept = o->keep != 0;
+    void (*release)(handle) = o->release;
+    unlock_handle(record);
+    if (kept || drawing.printing) return;
+    unlist_output_window(record);
+    SetWindowLongPtr(window, 0, 0);
+    if (release) release(record);
+    free_output_record(record);
+    destroy_tool_window(window);
+}
+
+} // namespace
+
+LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    const handle record = record_of(window);
+    if (!record) return DefWindowProc(window, message, wparam, lparam);
+    // Drawing callbacks read the current record; give it back afterwards.
+    const handle saved = cur_output;
+    struct restore {
+        handle h;
+        ~restore() { cur_output = h; }
+    } keep_current{saved};
+    cur_output = record;
+    switch (message) {
+    case WM_ERASEBKGND: {
+        RECT c;
+        GetClientRect(window, &c);
+        HBRUSH b = CreateSolidBrush(graph_background);
+        FillRect(reinterpret_cast<HDC>(wparam), &c, b);
+        DeleteObject(b);
+        return 1;
+    }
+    case WM_PAINT:
+        paint(window, record);
+        return 0;
+    case WM_SIZE: {
+        output_record* o = lock_out(record);
+        if (o) {
+            o->width = LOWORD(lparam);
+            o->height = HIWORD(lparam);
+            unlock_handle(record);
+        }
+        reset_hot_spots(record);
+        InvalidateRect(window, nullptr, TRUE);
+        return 0;
+    }
+    case WM_USER: {
+        output_record* o = lock_out(record);
+        void (*live)(handle) = o ? o->live_update : nullptr;
+        if (o) unlock_handle(record);
+        if (live) live(record);
+        return 0;
+    }
+    case WM_SYSCOMMAND:
+        if ((wparam & 0xFFF0) == SC_CLOSE) {
+            close_graph(window, record);
+            return 0;
+        }
+        break;
+    case WM_COMMAND: {
+        const int id = LOWORD(wparam);
+        output_record* o = lock_out(record);
+        if (!o) return 0;
+        if (id == 493) o->keep = !o->keep;
+        if (id == cmd_lock_output) o->keep = 1;
+        if (id == cmd_unlock_output) o->keep = 0;
+        unlock_handle(record);
+        if (id == cmd_close_output) close_graph(window, record);
+        if (id == 493) InvalidateRect(window, nullptr, TRUE);
+        return 0;
+    }
+    default:
+        break;
+    }
+    return DefWindowProc(window, message, wparam, lparam);
+}

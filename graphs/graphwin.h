@@ -1,0 +1,49 @@
+// The graphics window ("Kavrel_graphics"): an output window that owns no
+// picture; every paint asks its output record's draw callback to draw on the
+// active device of the drawing layer. Also the hot spots that make drawn
+// names clickable, and the opening of a graph's window.
+#pragma once
+
+#include "foundation/types.h"
+#include "platform/gdi.h"
+#include "platform/win.h"
+
+#include <cstdint>
+#include <vector>
+
+// One clickable text of a graph, kept in the output record's hot-spot block;
+// the list head is the record's words[3].
+struct hot_spot {
+    std::uint32_t next; // cell of the next spot, 0 the end
+    std::uint32_t text; // cell of the text in the graph's data; 0 free for reuse
+    std::int16_t top, left, bottom, right;
+    std::uint32_t font; // 0-based font number the text was drawn in
+};
+static_assert(sizeof(hot_spot) == 20);
+
+// The colour the window's background is erased with.
+extern COLORREF graph_background;
+// Graph windows are at least this wide.
+inline constexpr int min_graph_width = 200;
+
+// The text drawn with draw_text_aligned and, when text_cell is non-zero and
+// the current output record has not finished its first paint, registered as
+// a hot spot of that record (a free spot reused, else a new one at the head).
+RECT draw_text_hot(int x, int y, char horizontal, char vertical, const char* text,
+                   std::int32_t text_cell, int font);
+// The hot spots of a record in list order.
+std::vector<hot_spot> record_hot_spots(handle record);
+// Frees every spot for reuse and clears the ready byte (after a resize).
+void reset_hot_spots(handle record);
+// The text cell of the spot under (x, y), edges included; 0 none.
+std::uint32_t hit_hot_spot(handle record, int x, int y);
+
+// The size a graph is laid out in: out_size when set, else (screen) the
+// request limited to the workbench container's client area.
+void graph_output_size(int width, int height, int* out_width, int* out_height);
+// Opens the record's window (class "Kavrel_graphics", the record's window
+// title) at the size; 1, or 0 when no window could be made.
+int open_graph_window(handle record, const char* title, int x, int y, int width, int height);
+
+// The window procedure of "Kavrel_graphics".
+LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
