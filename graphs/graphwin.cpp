@@ -6,6 +6,7 @@
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
 #include "shell/state.h"
+#include "shell/varselect.h"
 #include "tools/output.h"
 
 #include <algorithm>
@@ -192,7 +193,32 @@ void close_graph(HWND window, handle record) {
     destroy_tool_window(window);
 }
 
+// The press of a click on a drawn name: the spot's text cell, 0 none.
+std::uint32_t pressed_spot = 0;
+
 } // namespace
+
+std::string hot_spot_text(handle record, std::uint32_t cell) {
+    output_record* o = lock_out(record);
+    if (!o) return {};
+    const handle texts = static_cast<handle>(o->words[1]);
+    unlock_handle(record);
+    void* b = texts && cell ? lock_handle(texts) : nullptr;
+    if (!b) return {};
+    const char* t = static_cast<const char*>(hblock_cell(b, static_cast<std::int32_t>(cell)));
+    std::string out = t ? t : "";
+    unlock_handle(texts);
+    return out;
+}
+
+std::string variable_name_of(const std::string& text) {
+    // A legend line names the element before " : " (the run after it); a
+    // title may carry units in brackets after the name.
+    std::string name = text.substr(0, text.find(" : "));
+    const std::size_t units = name.find(" (");
+    if (units != std::string::npos && units > 0) name.resize(units);
+    return name;
+}
 
 LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     const handle record = record_of(window);
@@ -225,6 +251,21 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         }
         reset_hot_spots(record);
         InvalidateRect(window, nullptr, TRUE);
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+        SetCapture(window);
+        pressed_spot = hit_hot_spot(record, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+        return 0;
+    case WM_LBUTTONUP: {
+        ReleaseCapture();
+        const std::uint32_t spot = pressed_spot;
+        pressed_spot = 0;
+        // A release on the name that was pressed makes it the workbench variable.
+        if (spot && hit_hot_spot(record, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)) == spot) {
+            const std::string name = variable_name_of(hot_spot_text(record, spot));
+            if (!name.empty()) select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
+        }
         return 0;
     }
     case WM_USER: {

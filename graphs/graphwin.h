@@ -9,10 +9,12 @@
 #include "platform/win.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // One clickable text of a graph, kept in the output record's hot-spot block;
-// the list head is the record's words[3].
+// the list head is the record's words[3]; the texts are in the block whose
+// handle is the record's words[1].
 struct hot_spot {
     std::uint32_t next; // cell of the next spot, 0 the end
     std::uint32_t text; // cell of the text in the graph's data; 0 free for reuse
@@ -37,6 +39,12 @@ std::vector<hot_spot> record_hot_spots(handle record);
 void reset_hot_spots(handle record);
 // The text cell of the spot under (x, y), edges included; 0 none.
 std::uint32_t hit_hot_spot(handle record, int x, int y);
+
+// The text of a hot spot's cell in the record's text block (words[1]).
+std::string hot_spot_text(handle record, std::uint32_t cell);
+// The variable a drawn name shows: a legend line's element before " : ",
+// a title's name before its bracketed units.
+std::string variable_name_of(const std::string& text);
 
 // The size a graph is laid out in: out_size when set, else (screen) the
 // request limited to the workbench container's client area.

@@ -34,6 +34,7 @@ void release_graph(handle record) {
     if (!o) return;
     const std::int32_t id = o->words[0];
     o->words[0] = 0;
+    o->words[1] = 0;
     unlock_handle(record);
     auto it = graphs().find(id);
     if (it == graphs().end()) return;
@@ -82,6 +83,7 @@ handle new_line_graph_record() {
     auto* o = static_cast<output_record*>(lock_handle(h));
     const std::int32_t id = next_graph_id++;
     o->words[0] = id;
+    o->words[1] = static_cast<std::int32_t>(g->data);
     o->layout = layout_graph;
     o->draw = draw_graph;
     o->release = release_graph;

@@ -334,6 +334,37 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
     EXPECT_EQ(record_hot_spots(rec).size(), spots.size());
 }
 
+TEST_F(GraphWindow, AClickOnADrawnNameMakesItTheWorkbenchVariable) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    const hot_spot* axis = nullptr;
+    const hot_spot* legend = nullptr;
+    std::vector<hot_spot> spots = record_hot_spots(rec);
+    for (const hot_spot& s : spots) {
+        if (s.font == 4) axis = &s;
+        if (s.font <= 2) legend = &s;
+    }
+    ASSERT_NE(axis, nullptr);
+    ASSERT_NE(legend, nullptr);
+    EXPECT_EQ(hot_spot_text(rec, axis->text), "Time");
+    td::click(w, (axis->left + axis->right) / 2, (axis->top + axis->bottom) / 2);
+    td::run_until_idle();
+    lock_model(0);
+    const symbol_id time = find_symbol("Time"), population = find_symbol("Population");
+    unlock_model(0);
+    EXPECT_EQ(workbench_var.var, time);
+    // Pressing on one name and letting go elsewhere chooses nothing.
+    td::drag(w, POINT{legend->left + 2, legend->top + 2}, POINT{legend->left + 2, 5});
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var.var, time);
+    td::click(w, legend->left + 2, (legend->top + legend->bottom) / 2);
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var.var, population);
+    EXPECT_EQ(variable_name_of("Stock[a] : run 1"), "Stock[a]");
+    EXPECT_EQ(variable_name_of("Time (Year)"), "Time");
+}
+
 TEST_F(GraphWindow, MonochromeDrawsTheCurvesBlackAndAPlotWithoutWidthStillDraws) {
     std::uint8_t saved = opts.colour_modes[0];
     opts.colour_modes[0] = 2; // the screen in monochrome
