@@ -5,11 +5,13 @@
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/varselect.h"
 #include "tools/output.h"
 
 #include <algorithm>
+#include <cstring>
 
 COLORREF graph_background = RGB(255, 255, 255);
 
@@ -198,6 +200,61 @@ std::uint32_t pressed_spot = 0;
 
 } // namespace
 
+int print_graph_window(handle record) {
+    output_record* o = lock_out(record);
+    if (!o) return 0;
+    void (*draw)(output_record*) = o->draw;
+    const int cw = o->width, ch = o->height;
+    unlock_handle(record);
+    if (!draw || drawing.printing) return 0;
+    const char* orientation = opts.orientation == 2 ? "P" : "L";
+    HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);
+    if (!dc) return 0;
+    drawing.printing = 1;
+    make_date_stamp();
+    if (!start_print_doc()) return 0;
+    if (StartPage(dc) <= 0) {
+        close_printer(0);
+        return 0;
+    }
+    // The window's picture at the printer's resolution, within the page.
+    const int page_w = GetDeviceCaps(dc, HORZRES), page_h = GetDeviceCaps(dc, VERTRES);
+    const int sx = std::max(drawing.device_res[0], 1), sy = std::max(drawing.device_res[1], 1);
+    int w = static_cast<int>(static_cast<long long>(std::max(cw, 1)) * drawing.device_res[2] / sx);
+    int h = static_cast<int>(static_cast<long long>(std::max(ch, 1)) * drawing.device_res[3] / sy);
+    const double fit = std::min(
+        {1.0, page_w / static_cast<double>(std::max(w, 1)), page_h * 0.9 / std::max(h, 1)});
+    w = std::max(1, static_cast<int>(w * fit));
+    h = std::max(1, static_cast<int>(h * fit));
+    drawing.page_offset_x = std::max(0, (page_w - w) / 2);
+    drawing.page_offset_y = std::max(0, (page_h - h) / 2);
+    const handle saved = cur_output;
+    cur_output = record;
+    {
+        draw_pass pass(dc, dc);
+        if (pass.ok()) {
+            out_size = SIZE{w, h};
+            SetBkMode(dc, TRANSPARENT);
+            SetViewportOrgEx(dc, drawing.page_offset_x, drawing.page_offset_y, nullptr);
+            if ((o = lock_out(record)) != nullptr) {
+                draw(o);
+                unlock_handle(record);
+            }
+            font_spec footer{};
+            footer.colour = 0;
+            footer.size = 8;
+            std::memcpy(footer.face, opts.tool_face, sizeof footer.face);
+            footer.face[sizeof footer.face - 1] = '\0';
+            print_page_footer(&footer, h);
+            out_size = SIZE{0, 0};
+        }
+    }
+    cur_output = saved;
+    drawing.page_offset_x = drawing.page_offset_y = 0;
+    close_printer(1);
+    return 1;
+}
+
 std::string hot_spot_text(handle record, std::uint32_t cell) {
     output_record* o = lock_out(record);
     if (!o) return {};
@@ -290,6 +347,7 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         if (id == cmd_unlock_output) o->keep = 0;
         unlock_handle(record);
         if (id == cmd_close_output) close_graph(window, record);
+        if (id == cmd_print_output) print_graph_window(record);
         if (id == 493) InvalidateRect(window, nullptr, TRUE);
         return 0;
     }

@@ -53,5 +53,10 @@ void graph_output_size(int width, int height, int* out_width, int* out_height);
 // title) at the size; 1, or 0 when no window could be made.
 int open_graph_window(handle record, const char* title, int x, int y, int width, int height);
 
+// Prints the window's graph on one page of the chosen printer, at the
+// window's size in the printer's resolution (within the page), centred,
+// with the page footer. 1 when printed.
+int print_graph_window(handle record);
+
 // The window procedure of "Kavrel_graphics".
 LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

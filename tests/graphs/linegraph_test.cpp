@@ -6,11 +6,13 @@
 #include "foundation/textsrc.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "model/context.h"
 #include "model/varnames.h"
+#include "platform/print.h"
 #include "platform/testing/driver.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
@@ -30,7 +32,11 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace td = test_driver;
@@ -363,6 +369,46 @@ TEST_F(GraphWindow, AClickOnADrawnNameMakesItTheWorkbenchVariable) {
     EXPECT_EQ(workbench_var.var, population);
     EXPECT_EQ(variable_name_of("Stock[a] : run 1"), "Stock[a]");
     EXPECT_EQ(variable_name_of("Time (Year)"), "Time");
+}
+
+TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
+    ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
+        << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    opts.print_comment = "Graph comment";
+    const std::string pdf = testing::TempDir() + "kavrel_line_graph.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    message_log::messages.clear();
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    EXPECT_EQ(drawing.printing, 0);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    EXPECT_FALSE(message_log::said("close_printer"));
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    std::string text;
+    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+    }
+    for (const char* want :
+         {"Population : slow", "Population : base", "Time", "20000", "Graph comment"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1); // one page
+    // The window still paints on the screen afterwards.
+    InvalidateRect(w, nullptr, TRUE);
+    td::run_until_idle();
+    EXPECT_GT(
+        count_colour(td::image(w), plot_of(td::image(w)).adjusted(3, 3, -3, -3), colour_table[0]),
+        50);
 }
 
 TEST_F(GraphWindow, MonochromeDrawsTheCurvesBlackAndAPlotWithoutWidthStillDraws) {
