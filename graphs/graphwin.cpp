@@ -5,6 +5,8 @@
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
+#include "model/context.h"
+#include "shell/controlpanel.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/varselect.h"
@@ -37,6 +39,58 @@ template <class F> void for_each_spot(handle block, std::uint32_t head, F f) {
 }
 
 } // namespace
+
+namespace {
+struct pending_range {
+    double top = 0, bottom = 0;
+    bool set = false;
+} pending_y;
+} // namespace
+
+void set_value_map(int p0, int p1, double v0, double v1, std::int32_t name_cell, bool y_axis) {
+    output_record* o = lock_out(cur_output);
+    if (!o) return;
+    if (!o->hot_spots_ready && o->hot_spots) {
+        if (!o->value_map) o->value_map = hblock_alloc(o->hot_spots, sizeof(value_map), 0);
+        void* b = o->value_map > 0 ? lock_handle(o->hot_spots) : nullptr;
+        auto* m = b ? static_cast<value_map*>(hblock_cell(b, o->value_map)) : nullptr;
+        auto c16 = [](int v) { return static_cast<std::int16_t>(std::clamp(v, -32760, 32760)); };
+        if (m && y_axis) {
+            m->y_p0 = c16(p0), m->y_p1 = c16(p1);
+            m->y_v0 = static_cast<float>(v0), m->y_v1 = static_cast<float>(v1);
+        } else if (m) {
+            m->x_p0 = c16(p0), m->x_p1 = c16(p1);
+            m->x_v0 = static_cast<float>(v0), m->x_v1 = static_cast<float>(v1);
+            m->name = static_cast<std::uint32_t>(name_cell);
+        }
+        if (b) unlock_handle(o->hot_spots);
+    }
+    unlock_handle(cur_output);
+}
+
+bool record_value_map(handle record, value_map* out) {
+    output_record* o = lock_out(record);
+    if (!o) return false;
+    bool ok = false;
+    void* b = o->value_map > 0 ? lock_handle(o->hot_spots) : nullptr;
+    if (b) {
+        if (auto* m = static_cast<value_map*>(hblock_cell(b, o->value_map))) {
+            *out = *m;
+            ok = true;
+        }
+        unlock_handle(o->hot_spots);
+    }
+    unlock_handle(record);
+    return ok;
+}
+
+bool take_pending_y_range(double* top, double* bottom) {
+    if (!pending_y.set) return false;
+    pending_y.set = false;
+    *top = pending_y.top;
+    *bottom = pending_y.bottom;
+    return true;
+}
 
 RECT draw_text_hot(int x, int y, char horizontal, char vertical, const char* text,
                    std::int32_t text_cell, int font) {
@@ -198,6 +252,64 @@ void close_graph(HWND window, handle record) {
 // The press of a click on a drawn name: the spot's text cell, 0 none.
 std::uint32_t pressed_spot = 0;
 
+// A range drag: the axis (0 x, 1 y), the anchors in pixels (-1 unset), the map.
+struct range_drag {
+    bool on = false;
+    int axis = 0;
+    int a = -1, b = -1;
+    value_map map{};
+} drag;
+
+void invert_anchor(HWND window, int pos) {
+    if (pos < 0) return;
+    HDC dc = GetDC(window);
+    if (!dc) return;
+    RECT c;
+    GetClientRect(window, &c);
+    const int old = SetROP2(dc, R2_NOTXORPEN);
+    HGDIOBJ pen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    if (drag.axis == 0) {
+        MoveToEx(dc, pos, 0, nullptr);
+        LineTo(dc, pos, c.bottom);
+    } else {
+        MoveToEx(dc, 0, pos, nullptr);
+        LineTo(dc, c.right, pos);
+    }
+    SelectObject(dc, pen);
+    SetROP2(dc, old);
+    ReleaseDC(window, dc);
+}
+
+int clamp_to_axis(int pos) {
+    const int p0 = drag.axis ? drag.map.y_p0 : drag.map.x_p0;
+    const int p1 = drag.axis ? drag.map.y_p1 : drag.map.x_p1;
+    return std::clamp(pos, std::min(p0, p1), std::max(p0, p1));
+}
+
+// The values of the two anchors applied: the next graph's y range, or the
+// model's shown time range.
+void finish_range(handle record) {
+    const int s = std::min(drag.a, drag.b), e = std::max(drag.a, drag.b);
+    const value_map& m = drag.map;
+    if (drag.axis == 1) {
+        const double k = static_cast<double>(m.y_v1 - m.y_v0) / (m.y_p1 - m.y_p0);
+        pending_y.top = m.y_v1 - (s - m.y_p0) * k;
+        pending_y.bottom = m.y_v1 - (e - m.y_p0) * k;
+        pending_y.set = true;
+        return;
+    }
+    const double k = static_cast<double>(m.x_v1 - m.x_v0) / (m.x_p1 - m.x_p0);
+    const double lo = m.x_v0 + (s - m.x_p0) * k, hi = m.x_v0 + (e - m.x_p0) * k;
+    // Only the model's own time axis is set this way (a time base with its
+    // own scale and offset is not yet).
+    if (!model_rec || model_rec->time_base || !(hi > lo)) return;
+    const std::string name = hot_spot_text(record, m.name);
+    if (name != "Time" && !name.empty()) return;
+    model_rec->start = lo;
+    model_rec->end = hi;
+    refresh_time_axis();
+}
+
 } // namespace
 
 int print_graph_window(handle record) {
@@ -310,12 +422,43 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         InvalidateRect(window, nullptr, TRUE);
         return 0;
     }
-    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDOWN: {
         SetCapture(window);
-        pressed_spot = hit_hot_spot(record, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+        const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
+        value_map m{};
+        const bool shift = wparam & MK_SHIFT, ctrl = wparam & MK_CONTROL;
+        if ((shift || ctrl) && record_value_map(record, &m) &&
+            (shift ? m.x_p1 != m.x_p0 : m.y_p1 != m.y_p0)) {
+            drag = range_drag{};
+            drag.on = true;
+            drag.axis = shift ? 0 : 1;
+            drag.map = m;
+            drag.a = clamp_to_axis(shift ? x : y);
+            invert_anchor(window, drag.a);
+            return 0;
+        }
+        pressed_spot = hit_hot_spot(record, x, y);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        if (drag.on && (wparam & MK_LBUTTON)) {
+            const int p = clamp_to_axis(drag.axis ? GET_Y_LPARAM(lparam) : GET_X_LPARAM(lparam));
+            if (p != drag.b) {
+                invert_anchor(window, drag.b);
+                drag.b = p;
+                invert_anchor(window, drag.b);
+            }
+        }
         return 0;
     case WM_LBUTTONUP: {
         ReleaseCapture();
+        if (drag.on) {
+            invert_anchor(window, drag.a);
+            invert_anchor(window, drag.b);
+            if (drag.b >= 0 && drag.b != drag.a) finish_range(record);
+            drag = range_drag{};
+            return 0;
+        }
         const std::uint32_t spot = pressed_spot;
         pressed_spot = 0;
         // A release on the name that was pressed makes it the workbench variable.

@@ -23,6 +23,23 @@ struct hot_spot {
 };
 static_assert(sizeof(hot_spot) == 20);
 
+// What turns a drag into values along each axis of a record: pixel ends and
+// the values there (y: p0 the top, p1 the bottom, v0 the bottom value, v1
+// the top value), and the text cell of the x axis's variable. Kept in the
+// hot-spot block at the record's value_map cell.
+struct value_map {
+    std::int16_t x_p0, x_p1, y_p0, y_p1;
+    float x_v0, x_v1, y_v0, y_v1;
+    std::uint32_t name;
+};
+// Stores one axis of the current record's map (the x axis also the name
+// cell); nothing changes once the record's first paint is complete.
+void set_value_map(int p0, int p1, double v0, double v1, std::int32_t name_cell, bool y_axis);
+// The record's map; false when it has none.
+bool record_value_map(handle record, value_map* out);
+// The y range a Ctrl-drag chose for the next graph, taken once.
+bool take_pending_y_range(double* top, double* bottom);
+
 // The colour the window's background is erased with.
 extern COLORREF graph_background;
 // Graph windows are at least this wide.

@@ -241,7 +241,13 @@ int gather_graph_series(line_graph& g, bool limit16) {
         }
     }
 
-    // Y range from the points inside the x range.
+    // Y range: one chosen by a drag on a graph's y axis wins once.
+    double drag_top = 0, drag_bottom = 0;
+    if (take_pending_y_range(&drag_top, &drag_bottom) && drag_top > drag_bottom) {
+        g.y_min = drag_bottom;
+        g.y_max = drag_top;
+    }
+    // Else from the points inside the x range.
     const bool ymin_open = !is_set(g.y_min), ymax_open = !is_set(g.y_max);
     double lo = HUGE_VAL, hi = -HUGE_VAL;
     for (const graph_series& s : g.series)
@@ -407,7 +413,8 @@ void draw_line_graph(line_graph& g, int full) {
             draw_line(grid, 0, x, top, x, bottom);
         }
         if (full) draw_frame(13, 2, left, top, right, bottom);
-        // 10. Series, the first on top.
+        // 10. Series, the first on top; the y scale for reading values off.
+        set_value_map(top, bottom, g.y_min, g.y_max, 0, true);
         for (int i = count - 1; i >= 0; --i) {
             const graph_series& s = g.series[static_cast<std::size_t>(i)];
             if (s.xs.empty()) continue;
@@ -435,6 +442,8 @@ void draw_line_graph(line_graph& g, int full) {
             draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T',
                               xl[static_cast<std::size_t>(i)].c_str());
         }
+        if (!g.x_name_cell) g.x_name_cell = graph_text(g, g.x_var_name.c_str());
+        set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
         if (!(g.hide_flags & 4)) {
             if (!g.x_title_cell) g.x_title_cell = graph_text(g, g.x_title.c_str());
             draw_text_hot((left + right) / 2, bottom + axis_lh + axis_lh / 4, 'C', 'T',

@@ -35,7 +35,7 @@ struct graph_series {
 struct line_graph {
     handle data = 0; // string block: the cells hot spots refer to
     std::string title, caption, x_title, x_var_name = "Time", units;
-    std::int32_t caption_cell = 0, x_title_cell = 0;
+    std::int32_t caption_cell = 0, x_title_cell = 0, x_name_cell = 0;
     double x_min = axis_unset, x_max = -axis_unset;
     double y_min = axis_unset, y_max = -axis_unset;
     int x_divisions = -1, y_divisions = 5;

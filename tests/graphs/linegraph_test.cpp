@@ -371,6 +371,50 @@ TEST_F(GraphWindow, AClickOnADrawnNameMakesItTheWorkbenchVariable) {
     EXPECT_EQ(variable_name_of("Time (Year)"), "Time");
 }
 
+TEST_F(GraphWindow, DragsOnTheAxesChooseTheNextYRangeAndTheShownTimes) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    value_map m{};
+    ASSERT_TRUE(record_value_map(rec, &m));
+    EXPECT_LT(m.x_p0, m.x_p1);
+    EXPECT_LT(m.y_p0, m.y_p1);
+    EXPECT_FLOAT_EQ(m.y_v1, 20000);
+    EXPECT_FLOAT_EQ(m.y_v0, 0);
+    EXPECT_EQ(hot_spot_text(rec, m.name), "Time");
+    const QImage before = td::image(w);
+
+    // Ctrl-drag from a quarter to three quarters of the y axis: the next
+    // graph shows 15000 down to 5000, unrounded.
+    const int q1 = m.y_p0 + (m.y_p1 - m.y_p0) / 4, q3 = m.y_p0 + 3 * (m.y_p1 - m.y_p0) / 4;
+    td::drag(w, POINT{m.x_p0 + 20, q1}, POINT{m.x_p0 + 20, q3}, 4, td::Button::left, td::ctrl);
+    td::run_until_idle();
+    EXPECT_EQ(td::image(w), before); // the inverted anchor lines are gone again
+    HWND again = run_tool();
+    ASSERT_EQ(again, w); // the tool's window shows the new graph
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_NEAR(g->y_max, 15000, 20000.0 / (m.y_p1 - m.y_p0) + 1);
+    EXPECT_NEAR(g->y_min, 5000, 20000.0 / (m.y_p1 - m.y_p0) + 1);
+    // Taken once: the graph after it finds its range from the data again.
+    run_tool();
+    EXPECT_DOUBLE_EQ(graph_of(last_graph_record())->y_max, 20000);
+
+    // Shift-drag over the x axis from 50 to 150 sets the shown time range.
+    rec = last_graph_record();
+    ASSERT_TRUE(record_value_map(rec, &m));
+    const int x50 = m.x_p0 + (m.x_p1 - m.x_p0) / 4, x150 = m.x_p0 + 3 * (m.x_p1 - m.x_p0) / 4;
+    td::drag(w, POINT{x150, m.y_p1 - 5}, POINT{x50, m.y_p1 - 5}, 4, td::Button::left, td::shift);
+    td::run_until_idle();
+    const double per_pixel = 200.0 / (m.x_p1 - m.x_p0);
+    EXPECT_NEAR(model_rec->start, 50, per_pixel + 0.01);
+    EXPECT_NEAR(model_rec->end, 150, per_pixel + 0.01);
+    run_tool();
+    g = graph_of(last_graph_record());
+    EXPECT_GE(g->x_min, 40);
+    EXPECT_LE(g->x_max, 160);
+}
+
 TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
     ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
         << "pdftotext is missing: scripts/install-deps installs poppler-utils";
