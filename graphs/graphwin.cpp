@@ -4,15 +4,18 @@
 #include "foundation/memory.h"
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
+#include "graphs/draw/export.h"
 #include "graphs/draw/printing.h"
 #include "model/context.h"
 #include "shell/controlpanel.h"
+#include "shell/filechoice.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/varselect.h"
 #include "tools/output.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 COLORREF graph_background = RGB(255, 255, 255);
@@ -367,6 +370,46 @@ int print_graph_window(handle record) {
     return 1;
 }
 
+namespace {
+
+void draw_record(void* context) {
+    const handle record = static_cast<handle>(reinterpret_cast<std::uintptr_t>(context));
+    const handle saved = cur_output;
+    cur_output = record;
+    if (output_record* o = lock_out(record)) {
+        if (o->draw) o->draw(o);
+        unlock_handle(record);
+    }
+    cur_output = saved;
+}
+
+bool ends_with_gtx(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".gtx";
+}
+
+} // namespace
+
+int save_graph_window(handle record, const char* path) {
+    output_record* o = lock_out(record);
+    if (!o || !path || !*path) {
+        if (o) unlock_handle(record);
+        return 0;
+    }
+    HWND window = o->window;
+    const SIZE size{std::max(o->width, 1), std::max(o->height, 1)};
+    unlock_handle(record);
+    HDC reference = window ? GetDC(window) : nullptr;
+    void* context = reinterpret_cast<void*>(static_cast<std::uintptr_t>(record));
+    const int ok = ends_with_gtx(path) ? write_gtx(path, size, reference, draw_record, context)
+                                       : write_wmf(path, size, reference, drawing.device_res[0],
+                                                   draw_record, context);
+    if (reference) ReleaseDC(window, reference);
+    return ok;
+}
+
 std::string hot_spot_text(handle record, std::uint32_t cell) {
     output_record* o = lock_out(record);
     if (!o) return {};
@@ -491,6 +534,12 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         unlock_handle(record);
         if (id == cmd_close_output) close_graph(window, record);
         if (id == cmd_print_output) print_graph_window(record);
+        if (id == cmd_save_output || id == 494) {
+            const char* path =
+                file_dialog("File to save contents as", "", fd_save, ft_metafiles | ft_gtx, 0,
+                            ft_metafiles, 0, nullptr, nullptr);
+            if (path) save_graph_window(record, path);
+        }
         if (id == 493) InvalidateRect(window, nullptr, TRUE);
         return 0;
     }

@@ -75,5 +75,11 @@ int open_graph_window(handle record, const char* title, int x, int y, int width,
 // with the page footer. 1 when printed.
 int print_graph_window(handle record);
 
+// Saves the window's graph at its client size: a name ending in ".gtx" as
+// graphics transfer text, any other as a placeable metafile. 1 when saved;
+// 0 after "Unable to save to %s" (or the transfer's open message), with no
+// partial file left.
+int save_graph_window(handle record, const char* path);
+
 // The window procedure of "Kavrel_graphics".
 LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

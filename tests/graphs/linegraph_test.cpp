@@ -37,6 +37,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace td = test_driver;
@@ -413,6 +415,35 @@ TEST_F(GraphWindow, DragsOnTheAxesChooseTheNextYRangeAndTheShownTimes) {
     g = graph_of(last_graph_record());
     EXPECT_GE(g->x_min, 40);
     EXPECT_LE(g->x_max, 160);
+}
+
+TEST_F(GraphWindow, SavingWritesTheTransferTextOrAPlaceableMetafile) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    const std::string gtx = dir + "/graph.gtx", wmf = dir + "/graph.WMF";
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    const std::string text = read_file(gtx);
+    EXPECT_EQ(text.rfind("V161| - Tolmera graphics transfer format\n", 0), 0u)
+        << text.substr(0, 80);
+    EXPECT_NE(text.find("\nPopulation : slow\n"), std::string::npos);
+    EXPECT_NE(text.find("\nPopulation : base\n"), std::string::npos);
+    EXPECT_NE(text.find("\n3|("), std::string::npos); // polylines of the curves
+    EXPECT_EQ(text.substr(text.size() - 11), "\n8|The End\n");
+
+    ASSERT_EQ(save_graph_window(rec, wmf.c_str()), 1);
+    std::ifstream in(wmf, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 22u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xD7);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0x9A);
+    EXPECT_NE(bytes.find("Population : base"), std::string::npos);
+
+    // A folder that does not exist: refused with the message, nothing made.
+    const std::string bad = dir + "/no/such/graph.wmf";
+    answerer::box("Stop from Kavrel").text("Unable to save to " + bad).press(IDOK);
+    EXPECT_EQ(save_graph_window(rec, bad.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(bad));
 }
 
 TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
