@@ -325,10 +325,11 @@ bool shown(const line_graph& g, int i) {
 
 void draw_line_graph(line_graph& g, int full) {
     int W = 0, H = 0;
+    // Without a designed size: 6 x 4 inches on a 96-pixel screen.
     graph_output_size(g.design_width ? g.design_width : 576,
                       g.design_height ? g.design_height : 384, &W, &H);
     const int count = std::min(g.series_count, static_cast<int>(g.series.size()));
-    // 1. Title.
+    // Title.
     use_font(g.fonts[3]);
     int top;
     if (!(g.hide_flags & 2)) {
@@ -341,12 +342,12 @@ void draw_line_graph(line_graph& g, int full) {
     } else {
         top = drawing.line_height / 2;
     }
-    // 2. Axis font and the bottom.
+    // Axis font and the bottom.
     use_font(g.fonts[4]);
     const int axis_lh = std::max(drawing.line_height, 1);
     const int axis_cw = std::max(drawing.char_width, 1);
     int bottom = (g.hide_flags & 4) ? H - axis_lh : H - 3 * axis_lh;
-    // 3. Legend font.
+    // Legend font.
     int n = 0;
     for (int i = 0; i < count; ++i)
         if (shown(g, i)) ++n;
@@ -370,7 +371,7 @@ void draw_line_graph(line_graph& g, int full) {
         bottom -= (n + 1) * legend_lh;
         use_font(g.fonts[4]);
     }
-    // 5-6. Labels.
+    // Labels.
     const double xstep = (g.x_max - g.x_min) / g.x_divisions;
     std::vector<std::string> xl;
     int widest_x = 1;
@@ -386,14 +387,14 @@ void draw_line_graph(line_graph& g, int full) {
         yl.emplace_back(format_number(v, 0, nullptr));
         widest_y = std::max(widest_y, text_width(yl.back().c_str()));
     }
-    // 7. The plot.
+    // The plot.
     const int left = 2 * axis_cw + widest_y;
     const int right = (g.labels_between ? W : W - widest_x / 2) - axis_cw;
     const bool has_height = top < bottom, has_width = left < right;
     const int pw = right - left, ph = bottom - top;
     if (has_height && has_width) {
         if (full) fill_box(12, left, top, right, bottom);
-        // 9. Grid and y labels.
+        // Grid and y labels.
         const std::uint32_t grid = 0x00C0C0C0;
         int k = 1;
         if (ydiv > 1)
@@ -413,7 +414,7 @@ void draw_line_graph(line_graph& g, int full) {
             draw_line(grid, 0, x, top, x, bottom);
         }
         if (full) draw_frame(13, 2, left, top, right, bottom);
-        // 10. Series, the first on top; the y scale for reading values off.
+        // Series, the first on top; the y scale for reading values off.
         set_value_map(top, bottom, g.y_min, g.y_max, 0, true);
         for (int i = count - 1; i >= 0; --i) {
             const graph_series& s = g.series[static_cast<std::size_t>(i)];
@@ -428,7 +429,7 @@ void draw_line_graph(line_graph& g, int full) {
         }
     }
     if (!full) return;
-    // 12. X numbers and title.
+    // X numbers and title.
     if (has_height && has_width) {
         int k = 1;
         // Numbers need a character's gap between them, or they run together.
@@ -450,7 +451,7 @@ void draw_line_graph(line_graph& g, int full) {
                           g.x_title.c_str(), g.x_title_cell, 4);
         }
     }
-    // 13. Legend.
+    // Legend.
     if (!(g.hide_flags & 1)) {
         use_font(g.fonts[legend_font]);
         int y = H - (n + 1) * legend_lh + legend_lh / 2;
