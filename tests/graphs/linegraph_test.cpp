@@ -12,6 +12,7 @@
 #include "graphs/linegraph.h"
 #include "model/context.h"
 #include "model/varnames.h"
+#include "platform/gdi_internal.h"
 #include "platform/print.h"
 #include "platform/testing/driver.h"
 #include "runs/core/runfile.h"
@@ -150,6 +151,41 @@ TEST_F(GatherSeries, TwentySeriesAreCutToSixteen) {
     EXPECT_EQ(gather_graph_series(*g_, true), 20);
     EXPECT_EQ(g_->series_count, 16);
     EXPECT_TRUE(message_log::said("Only the first 16 variables of 20 shown in the graph", 7));
+}
+
+// Draws the fixture's graph into an image of that size, as a window's paint
+// would (hot spots registered on the first pass); the legend spots' fonts.
+std::vector<int> legend_fonts(handle rec, line_graph& g, int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, w, h)));
+    cur_output = rec;
+    out_size = SIZE{w, h};
+    {
+        draw_pass pass(dc, dc);
+        draw_line_graph(g, 1);
+    }
+    out_size = SIZE{0, 0};
+    gdi_delete_image_dc(dc);
+    std::vector<int> fonts;
+    for (const hot_spot& s : record_hot_spots(rec))
+        if (s.font <= 2) fonts.push_back(static_cast<int>(s.font));
+    reset_hot_spots(rec);
+    return fonts;
+}
+
+TEST_F(GatherSeries, TheLegendTakesASmallerFontWhenCrowded) {
+    td::start();
+    for (int i = 0; i < 7; ++i) add({0, 1}, {float(i), float(i + 1)});
+    ASSERT_EQ(gather_graph_series(*g_, true), 7);
+    // Seven series start with the crowded legend's font.
+    EXPECT_EQ(legend_fonts(h_, *g_, 800, 600), std::vector<int>(7, 1));
+    // Too low for three lines per entry in either: the last resort.
+    EXPECT_EQ(legend_fonts(h_, *g_, 800, 120), std::vector<int>(7, 2));
+    g_->series.resize(2);
+    g_->series_count = 2;
+    EXPECT_EQ(legend_fonts(h_, *g_, 800, 600), std::vector<int>(2, 0));
+    cur_output = 0;
 }
 
 TEST(GraphToolSetup, OptionLinesReadAndWriteBack) {
