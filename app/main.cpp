@@ -1,5 +1,6 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
+#include "graphs/graphtool.h"
 #include "shell/startup.h"
 #include "tools/output.h"
 
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (argv[i]) arguments.emplace_back(argv[i]);
     install_tools_hooks();
+    install_graph_hooks();
     return kavrel_main(arguments);
 }

@@ -36,6 +36,8 @@
 
 system_colours sys_colours{};
 
+LRESULT (*graphics_window_hook)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+
 namespace {
 
 // Codes and classes in registration order.
@@ -56,6 +58,10 @@ struct class_def {
 LRESULT default_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
+// The graphs sit above the shell: their window procedure comes through a hook.
+LRESULT graphics_class_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return graphics_window_hook ? graphics_window_hook(w, m, wp, lp) : DefWindowProc(w, m, wp, lp);
+}
 
 const class_def class_defs[] = {
     {-1, "Kavrel_workbench", parent_proc, 0, 0, 1, 101, true, true, false},
@@ -72,7 +78,7 @@ const class_def class_defs[] = {
     {-11, "Kavrel_colorbutton", colorbutton_proc, 0, 6, 2, 0, false, true, false},
     {-12, "Kavrel_text", text_proc, 0, 4, 1, 0, false, true, false},
     {-13, "Kavrel_spread", spread_proc, 0, 4, 1, 0, false, true, false},
-    {-15, "Kavrel_graphics", default_proc, 0, 4, 0, 0, false, true, false},
+    {-15, "Kavrel_graphics", graphics_class_proc, 0, 8, 0, 0, false, true, false},
     {-16, "Kavrel_scaler", scale_proc, 0, 0, 2, 0, false, true, false},
     {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},
     {-18, "Kavrel_font", dispfont_proc, 0, 0, 2, 0, false, true, false},

@@ -49,3 +49,7 @@ LRESULT container_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Answers every message with 0 (the procedures of dialogs this edition lacks).
 LRESULT seq_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The window procedure of "Kavrel_graphics", installed by the graphs at
+// start-up; null: the default handling.
+extern LRESULT (*graphics_window_hook)(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,0 +1,550 @@
+// The graphics window: see graphwin.h.
+#include "graphs/graphwin.h"
+
+#include "foundation/memory.h"
+#include "graphs/draw/boxname.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/export.h"
+#include "graphs/draw/printing.h"
+#include "model/context.h"
+#include "shell/controlpanel.h"
+#include "shell/filechoice.h"
+#include "shell/settings_rows.h"
+#include "shell/state.h"
+#include "shell/varselect.h"
+#include "tools/output.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+COLORREF graph_background = RGB(255, 255, 255);
+
+namespace {
+
+output_record* lock_out(handle h) {
+    return h ? static_cast<output_record*>(lock_handle(h)) : nullptr;
+}
+
+// Walks the list; the guard stops a damaged list from looping.
+template <class F> void for_each_spot(handle block, std::uint32_t head, F f) {
+    void* b = lock_handle(block);
+    if (!b) return;
+    int guard = 0;
+    for (std::uint32_t c = head; c && guard < 100000; ++guard) {
+        auto* s = static_cast<hot_spot*>(hblock_cell(b, static_cast<std::int32_t>(c)));
+        if (!s) break;
+        std::uint32_t next = s->next;
+        if (!f(c, *s)) break;
+        c = next;
+    }
+    unlock_handle(block);
+}
+
+} // namespace
+
+namespace {
+struct pending_range {
+    double top = 0, bottom = 0;
+    bool set = false;
+} pending_y;
+} // namespace
+
+void set_value_map(int p0, int p1, double v0, double v1, std::int32_t name_cell, bool y_axis) {
+    output_record* o = lock_out(cur_output);
+    if (!o) return;
+    if (!o->hot_spots_ready && o->hot_spots) {
+        if (!o->value_map) o->value_map = hblock_alloc(o->hot_spots, sizeof(value_map), 0);
+        void* b = o->value_map > 0 ? lock_handle(o->hot_spots) : nullptr;
+        auto* m = b ? static_cast<value_map*>(hblock_cell(b, o->value_map)) : nullptr;
+        auto c16 = [](int v) { return static_cast<std::int16_t>(std::clamp(v, -32760, 32760)); };
+        if (m && y_axis) {
+            m->y_p0 = c16(p0), m->y_p1 = c16(p1);
+            m->y_v0 = static_cast<float>(v0), m->y_v1 = static_cast<float>(v1);
+        } else if (m) {
+            m->x_p0 = c16(p0), m->x_p1 = c16(p1);
+            m->x_v0 = static_cast<float>(v0), m->x_v1 = static_cast<float>(v1);
+            m->name = static_cast<std::uint32_t>(name_cell);
+        }
+        if (b) unlock_handle(o->hot_spots);
+    }
+    unlock_handle(cur_output);
+}
+
+bool record_value_map(handle record, value_map* out) {
+    output_record* o = lock_out(record);
+    if (!o) return false;
+    bool ok = false;
+    void* b = o->value_map > 0 ? lock_handle(o->hot_spots) : nullptr;
+    if (b) {
+        if (auto* m = static_cast<value_map*>(hblock_cell(b, o->value_map))) {
+            *out = *m;
+            ok = true;
+        }
+        unlock_handle(o->hot_spots);
+    }
+    unlock_handle(record);
+    return ok;
+}
+
+bool take_pending_y_range(double* top, double* bottom) {
+    if (!pending_y.set) return false;
+    pending_y.set = false;
+    *top = pending_y.top;
+    *bottom = pending_y.bottom;
+    return true;
+}
+
+RECT draw_text_hot(int x, int y, char horizontal, char vertical, const char* text,
+                   std::int32_t text_cell, int font) {
+    RECT r = draw_text_aligned(x, y, horizontal, vertical, text);
+    if (!text_cell || !cur_output) return r;
+    output_record* o = lock_out(cur_output);
+    if (!o) return r;
+    if (!o->hot_spots_ready && o->hot_spots) {
+        const handle block = o->hot_spots;
+        std::uint32_t head = static_cast<std::uint32_t>(o->words[3]);
+        std::uint32_t cell = 0;
+        for_each_spot(block, head, [&](std::uint32_t c, hot_spot& s) {
+            if (s.text) return true;
+            cell = c;
+            return false;
+        });
+        bool fresh = false;
+        if (!cell) {
+            std::int32_t c = hblock_alloc(block, sizeof(hot_spot), 0);
+            if (c > 0) {
+                cell = static_cast<std::uint32_t>(c);
+                fresh = true;
+            }
+        }
+        if (cell) {
+            void* b = lock_handle(block);
+            auto* s = static_cast<hot_spot*>(hblock_cell(b, static_cast<std::int32_t>(cell)));
+            if (s) {
+                if (fresh) {
+                    s->next = head;
+                    o->words[3] = static_cast<std::int32_t>(cell);
+                }
+                s->text = static_cast<std::uint32_t>(text_cell);
+                s->font = static_cast<std::uint32_t>(font);
+                auto clamp16 = [](long v) {
+                    return static_cast<std::int16_t>(std::clamp(v, -32760L, 32760L));
+                };
+                s->top = clamp16(r.top);
+                s->left = clamp16(r.left);
+                s->bottom = clamp16(static_cast<long>(r.top) + drawing.line_height);
+                s->right = clamp16(r.right);
+            }
+            unlock_handle(block);
+        }
+    }
+    unlock_handle(cur_output);
+    return r;
+}
+
+std::vector<hot_spot> record_hot_spots(handle record) {
+    std::vector<hot_spot> out;
+    output_record* o = lock_out(record);
+    if (!o) return out;
+    for_each_spot(o->hot_spots, static_cast<std::uint32_t>(o->words[3]),
+                  [&](std::uint32_t, hot_spot& s) {
+                      if (s.text) out.push_back(s);
+                      return true;
+                  });
+    unlock_handle(record);
+    return out;
+}
+
+void reset_hot_spots(handle record) {
+    output_record* o = lock_out(record);
+    if (!o) return;
+    for_each_spot(o->hot_spots, static_cast<std::uint32_t>(o->words[3]),
+                  [](std::uint32_t, hot_spot& s) {
+                      s.text = 0;
+                      return true;
+                  });
+    o->hot_spots_ready = 0;
+    unlock_handle(record);
+}
+
+std::uint32_t hit_hot_spot(handle record, int x, int y) {
+    for (const hot_spot& s : record_hot_spots(record))
+        if (x >= s.left && x <= s.right && y >= s.top && y <= s.bottom) return s.text;
+    return 0;
+}
+
+void graph_output_size(int width, int height, int* out_width, int* out_height) {
+    if (out_size.cx > 0 && out_size.cy > 0) {
+        *out_width = out_size.cx;
+        *out_height = out_size.cy;
+        return;
+    }
+    int w = width, h = height;
+    if (!drawing.gtx_mode && container_wnd) {
+        RECT c;
+        GetClientRect(container_wnd, &c);
+        const int bx = GetSystemMetrics(SM_CXFRAME), by = GetSystemMetrics(SM_CYFRAME);
+        const int cw = static_cast<int>(c.right) - 2 * bx;
+        const int ch = static_cast<int>(c.bottom) - 2 * by - caption_height;
+        if (cw > 0) w = std::min(w, cw);
+        if (ch > 0) h = std::min(h, ch);
+    }
+    *out_width = std::max(w, 1);
+    *out_height = std::max(h, 1);
+}
+
+int open_graph_window(handle record, const char* title, int x, int y, int width, int height) {
+    int w = 0, h = 0;
+    graph_output_size(std::max(width, min_graph_width), height, &w, &h);
+    HWND window = open_output_window(record, "Kavrel_graphics", title, x, y, w, h, 0);
+    if (!window) return 0;
+    SetWindowLongPtr(window, 0, static_cast<LONG_PTR>(record));
+    RECT c;
+    GetClientRect(window, &c);
+    output_record* o = lock_out(record);
+    if (o) {
+        o->window = window;
+        o->width = static_cast<std::int32_t>(c.right);
+        o->height = static_cast<std::int32_t>(c.bottom);
+        unlock_handle(record);
+    }
+    if (std::find(open_windows.begin(), open_windows.end(), record) == open_windows.end())
+        open_windows.push_back(record);
+    // The window may have painted before it knew its record.
+    InvalidateRect(window, nullptr, TRUE);
+    return 1;
+}
+
+namespace {
+
+void paint(HWND window, handle record) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    output_record* o = lock_out(record);
+    if (o && !o->chart && o->draw) {
+        RECT c;
+        GetClientRect(window, &c);
+        out_size = SIZE{c.right, c.bottom};
+        SetBkMode(dc, TRANSPARENT);
+        {
+            draw_pass pass(dc, dc);
+            if (pass.ok()) o->draw(o);
+        }
+        out_size = SIZE{0, 0};
+        o->hot_spots_ready = 1;
+    }
+    if (o) unlock_handle(record);
+    EndPaint(window, &ps);
+}
+
+void close_graph(HWND window, handle record) {
+    output_record* o = lock_out(record);
+    if (!o) return;
+    const bool kept = o->keep != 0;
+    void (*release)(handle) = o->release;
+    unlock_handle(record);
+    if (kept || drawing.printing) return;
+    unlist_output_window(record);
+    SetWindowLongPtr(window, 0, 0);
+    if (release) release(record);
+    free_output_record(record);
+    destroy_tool_window(window);
+}
+
+// The press of a click on a drawn name: the spot's text cell, 0 none.
+std::uint32_t pressed_spot = 0;
+
+// A range drag: the axis (0 x, 1 y), the anchors in pixels (-1 unset), the map.
+struct range_drag {
+    bool on = false;
+    int axis = 0;
+    int a = -1, b = -1;
+    value_map map{};
+} drag;
+
+void invert_anchor(HWND window, int pos) {
+    if (pos < 0) return;
+    HDC dc = GetDC(window);
+    if (!dc) return;
+    RECT c;
+    GetClientRect(window, &c);
+    const int old = SetROP2(dc, R2_NOTXORPEN);
+    HGDIOBJ pen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    if (drag.axis == 0) {
+        MoveToEx(dc, pos, 0, nullptr);
+        LineTo(dc, pos, c.bottom);
+    } else {
+        MoveToEx(dc, 0, pos, nullptr);
+        LineTo(dc, c.right, pos);
+    }
+    SelectObject(dc, pen);
+    SetROP2(dc, old);
+    ReleaseDC(window, dc);
+}
+
+int clamp_to_axis(int pos) {
+    const int p0 = drag.axis ? drag.map.y_p0 : drag.map.x_p0;
+    const int p1 = drag.axis ? drag.map.y_p1 : drag.map.x_p1;
+    return std::clamp(pos, std::min(p0, p1), std::max(p0, p1));
+}
+
+// The values of the two anchors applied: the next graph's y range, or the
+// model's shown time range.
+void finish_range(handle record) {
+    const int s = std::min(drag.a, drag.b), e = std::max(drag.a, drag.b);
+    const value_map& m = drag.map;
+    if (drag.axis == 1) {
+        const double k = static_cast<double>(m.y_v1 - m.y_v0) / (m.y_p1 - m.y_p0);
+        pending_y.top = m.y_v1 - (s - m.y_p0) * k;
+        pending_y.bottom = m.y_v1 - (e - m.y_p0) * k;
+        pending_y.set = true;
+        return;
+    }
+    const double k = static_cast<double>(m.x_v1 - m.x_v0) / (m.x_p1 - m.x_p0);
+    const double lo = m.x_v0 + (s - m.x_p0) * k, hi = m.x_v0 + (e - m.x_p0) * k;
+    // Only the model's own time axis is set this way (a time base with its
+    // own scale and offset is not yet).
+    if (!model_rec || model_rec->time_base || !(hi > lo)) return;
+    const std::string name = hot_spot_text(record, m.name);
+    if (name != "Time" && !name.empty()) return;
+    model_rec->start = lo;
+    model_rec->end = hi;
+    refresh_time_axis();
+}
+
+} // namespace
+
+int print_graph_window(handle record) {
+    output_record* o = lock_out(record);
+    if (!o) return 0;
+    void (*draw)(output_record*) = o->draw;
+    const int cw = o->width, ch = o->height;
+    unlock_handle(record);
+    if (!draw || drawing.printing) return 0;
+    const char* orientation = opts.orientation == 2 ? "P" : "L";
+    HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);
+    if (!dc) return 0;
+    drawing.printing = 1;
+    make_date_stamp();
+    if (!start_print_doc()) return 0;
+    if (StartPage(dc) <= 0) {
+        close_printer(0);
+        return 0;
+    }
+    // The window's picture at the printer's resolution, within the page.
+    const int page_w = GetDeviceCaps(dc, HORZRES), page_h = GetDeviceCaps(dc, VERTRES);
+    const int sx = std::max(drawing.device_res[0], 1), sy = std::max(drawing.device_res[1], 1);
+    int w = static_cast<int>(static_cast<long long>(std::max(cw, 1)) * drawing.device_res[2] / sx);
+    int h = static_cast<int>(static_cast<long long>(std::max(ch, 1)) * drawing.device_res[3] / sy);
+    const double fit = std::min(
+        {1.0, page_w / static_cast<double>(std::max(w, 1)), page_h * 0.9 / std::max(h, 1)});
+    w = std::max(1, static_cast<int>(w * fit));
+    h = std::max(1, static_cast<int>(h * fit));
+    drawing.page_offset_x = std::max(0, (page_w - w) / 2);
+    drawing.page_offset_y = std::max(0, (page_h - h) / 2);
+    const handle saved = cur_output;
+    cur_output = record;
+    {
+        draw_pass pass(dc, dc);
+        if (pass.ok()) {
+            out_size = SIZE{w, h};
+            SetBkMode(dc, TRANSPARENT);
+            SetViewportOrgEx(dc, drawing.page_offset_x, drawing.page_offset_y, nullptr);
+            if ((o = lock_out(record)) != nullptr) {
+                draw(o);
+                unlock_handle(record);
+            }
+            font_spec footer{};
+            footer.colour = 0;
+            footer.size = 8;
+            std::memcpy(footer.face, opts.tool_face, sizeof footer.face);
+            footer.face[sizeof footer.face - 1] = '\0';
+            print_page_footer(&footer, h);
+            out_size = SIZE{0, 0};
+        }
+    }
+    cur_output = saved;
+    drawing.page_offset_x = drawing.page_offset_y = 0;
+    close_printer(1);
+    return 1;
+}
+
+namespace {
+
+void draw_record(void* context) {
+    const handle record = static_cast<handle>(reinterpret_cast<std::uintptr_t>(context));
+    const handle saved = cur_output;
+    cur_output = record;
+    if (output_record* o = lock_out(record)) {
+        if (o->draw) o->draw(o);
+        unlock_handle(record);
+    }
+    cur_output = saved;
+}
+
+bool ends_with_gtx(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".gtx";
+}
+
+} // namespace
+
+int save_graph_window(handle record, const char* path) {
+    output_record* o = lock_out(record);
+    if (!o || !path || !*path) {
+        if (o) unlock_handle(record);
+        return 0;
+    }
+    HWND window = o->window;
+    const SIZE size{std::max(o->width, 1), std::max(o->height, 1)};
+    unlock_handle(record);
+    HDC reference = window ? GetDC(window) : nullptr;
+    void* context = reinterpret_cast<void*>(static_cast<std::uintptr_t>(record));
+    const int ok = ends_with_gtx(path) ? write_gtx(path, size, reference, draw_record, context)
+                                       : write_wmf(path, size, reference, drawing.device_res[0],
+                                                   draw_record, context);
+    if (reference) ReleaseDC(window, reference);
+    return ok;
+}
+
+std::string hot_spot_text(handle record, std::uint32_t cell) {
+    output_record* o = lock_out(record);
+    if (!o) return {};
+    const handle texts = static_cast<handle>(o->words[1]);
+    unlock_handle(record);
+    void* b = texts && cell ? lock_handle(texts) : nullptr;
+    if (!b) return {};
+    const char* t = static_cast<const char*>(hblock_cell(b, static_cast<std::int32_t>(cell)));
+    std::string out = t ? t : "";
+    unlock_handle(texts);
+    return out;
+}
+
+std::string variable_name_of(const std::string& text) {
+    // A legend line names the element before " : " (the run after it); a
+    // title may carry units in brackets after the name.
+    std::string name = text.substr(0, text.find(" : "));
+    const std::size_t units = name.find(" (");
+    if (units != std::string::npos && units > 0) name.resize(units);
+    return name;
+}
+
+LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    const handle record = record_of(window);
+    if (!record) return DefWindowProc(window, message, wparam, lparam);
+    // Drawing callbacks read the current record; give it back afterwards.
+    const handle saved = cur_output;
+    struct restore {
+        handle h;
+        ~restore() { cur_output = h; }
+    } keep_current{saved};
+    cur_output = record;
+    switch (message) {
+    case WM_ERASEBKGND: {
+        RECT c;
+        GetClientRect(window, &c);
+        HBRUSH b = CreateSolidBrush(graph_background);
+        FillRect(reinterpret_cast<HDC>(wparam), &c, b);
+        DeleteObject(b);
+        return 1;
+    }
+    case WM_PAINT:
+        paint(window, record);
+        return 0;
+    case WM_SIZE: {
+        output_record* o = lock_out(record);
+        if (o) {
+            o->width = LOWORD(lparam);
+            o->height = HIWORD(lparam);
+            unlock_handle(record);
+        }
+        reset_hot_spots(record);
+        InvalidateRect(window, nullptr, TRUE);
+        return 0;
+    }
+    case WM_LBUTTONDOWN: {
+        SetCapture(window);
+        const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
+        value_map m{};
+        const bool shift = wparam & MK_SHIFT, ctrl = wparam & MK_CONTROL;
+        if ((shift || ctrl) && record_value_map(record, &m) &&
+            (shift ? m.x_p1 != m.x_p0 : m.y_p1 != m.y_p0)) {
+            drag = range_drag{};
+            drag.on = true;
+            drag.axis = shift ? 0 : 1;
+            drag.map = m;
+            drag.a = clamp_to_axis(shift ? x : y);
+            invert_anchor(window, drag.a);
+            return 0;
+        }
+        pressed_spot = hit_hot_spot(record, x, y);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        if (drag.on && (wparam & MK_LBUTTON)) {
+            const int p = clamp_to_axis(drag.axis ? GET_Y_LPARAM(lparam) : GET_X_LPARAM(lparam));
+            if (p != drag.b) {
+                invert_anchor(window, drag.b);
+                drag.b = p;
+                invert_anchor(window, drag.b);
+            }
+        }
+        return 0;
+    case WM_LBUTTONUP: {
+        ReleaseCapture();
+        if (drag.on) {
+            invert_anchor(window, drag.a);
+            invert_anchor(window, drag.b);
+            if (drag.b >= 0 && drag.b != drag.a) finish_range(record);
+            drag = range_drag{};
+            return 0;
+        }
+        const std::uint32_t spot = pressed_spot;
+        pressed_spot = 0;
+        // A release on the name that was pressed makes it the workbench variable.
+        if (spot && hit_hot_spot(record, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)) == spot) {
+            const std::string name = variable_name_of(hot_spot_text(record, spot));
+            if (!name.empty()) select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
+        }
+        return 0;
+    }
+    case WM_USER: {
+        output_record* o = lock_out(record);
+        void (*live)(handle) = o ? o->live_update : nullptr;
+        if (o) unlock_handle(record);
+        if (live) live(record);
+        return 0;
+    }
+    case WM_SYSCOMMAND:
+        if ((wparam & 0xFFF0) == SC_CLOSE) {
+            close_graph(window, record);
+            return 0;
+        }
+        break;
+    case WM_COMMAND: {
+        const int id = LOWORD(wparam);
+        output_record* o = lock_out(record);
+        if (!o) return 0;
+        if (id == 493) o->keep = !o->keep;
+        if (id == cmd_lock_output) o->keep = 1;
+        if (id == cmd_unlock_output) o->keep = 0;
+        unlock_handle(record);
+        if (id == cmd_close_output) close_graph(window, record);
+        if (id == cmd_print_output) print_graph_window(record);
+        if (id == cmd_save_output || id == 494) {
+            const char* path =
+                file_dialog("File to save contents as", "", fd_save, ft_metafiles | ft_gtx, 0,
+                            ft_metafiles, 0, nullptr, nullptr);
+            if (path) save_graph_window(record, path);
+        }
+        if (id == 493) InvalidateRect(window, nullptr, TRUE);
+        return 0;
+    }
+    default:
+        break;
+    }
+    return DefWindowProc(window, message, wparam, lparam);
+}

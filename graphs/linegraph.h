@@ -1,0 +1,81 @@
+// The line graph: the data a graph of series over time is built from (the
+// series read from runs and mapped into the 0..10000 square), the gathering
+// step that reads them and fixes the axis ranges and division counts, and the
+// layout and drawing for any device of the drawing layer.
+#pragma once
+
+#include "foundation/names.h"
+#include "foundation/types.h"
+#include "graphs/draw/axis.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct output_record;
+
+// The graph settings read here (division counts, graph fonts), through one
+// accessor with their defaults until the option block holds them.
+struct graph_settings {
+    int x_divisions = 10;
+    int y_divisions = 5;
+    font_spec fonts[6]; // legend, crowded legend, last-resort legend, title, axes, annotation
+};
+const graph_settings& graph_defaults();
+
+struct graph_series {
+    std::string name;  // element name read from the run
+    int run = -1;      // loaded-run index
+    std::string label; // legend text
+    std::int32_t label_cell = 0;
+    std::vector<float> times, values; // as read (given series: as given)
+    std::vector<std::int16_t> xs, ys; // positions 0..10000
+};
+
+struct line_graph {
+    handle data = 0; // string block: the cells hot spots refer to
+    std::string title, caption, x_title, x_var_name = "Time", units;
+    std::int32_t caption_cell = 0, x_title_cell = 0, x_name_cell = 0;
+    double x_min = axis_unset, x_max = -axis_unset;
+    double y_min = axis_unset, y_max = -axis_unset;
+    int x_divisions = -1, y_divisions = 5;
+    std::uint8_t graph_mode = 0, line_kind = 0, labels_between = 0, hide_flags = 0, hide_empty = 0;
+    std::vector<graph_series> series;
+    int series_count = 0, skipped_count = 0;
+    font_spec fonts[6];
+    // The designed size in device pixels, kept with the graph (0: 6 x 4 in).
+    int design_width = 0, design_height = 0;
+    // Reported once per gathering: a given x range that is empty or reversed.
+    bool bad_x_range_reported = false;
+};
+
+// A graph record (output type 5) with its graph and callbacks; cur_output.
+// 0 when memory ran out.
+handle new_line_graph_record();
+// The graph of a record (null when it has none).
+line_graph* graph_of(handle record);
+line_graph* graph_of_record(const output_record* record);
+// Adds a text to the graph's string block; its cell.
+std::int32_t graph_text(line_graph& g, const char* text);
+
+// The designed size from a size code (0 custom width x height in inches, or
+// centimetres when metric; 1 small 4 x 3 in, 2 normal 6 x 4 in, 3 large 8 x 6
+// in, 4 30 x 30 in, anything else 6 x 4 in).
+void set_graph_size(line_graph& g, int size_code, double width, double height);
+
+// Reads every series that has no data yet from its run (constants widened
+// to the run's first and last time), integrates (cumulative) or stacks them,
+// fixes the y range, the x range and the division counts and maps the
+// points. limit16: at most 16 series shown. Returns the number of series
+// with data, 0 none, -1 after the stacking error (reported).
+int gather_graph_series(line_graph& g, bool limit16);
+// The x division count for a range when the graph chooses it.
+int choose_x_divisions(double x_min, double x_max, int default_count);
+
+// Layout callback: opens the graphics window at the designed size.
+int layout_graph(output_record* record);
+// Draw callback: the whole graph into the active device.
+void draw_graph(output_record* record);
+// Draws into the active device at (W, H) = the output size; full 0: the plot
+// only (grid and series).
+void draw_line_graph(line_graph& g, int full);

@@ -1,0 +1,542 @@
+// The Graph tool and the line graph: the tool's option lines, gathering
+// (x divisions, a given x range that cannot be drawn, stacking, the 16-series
+// cut, constants), and the picture of two runs of the population sample in
+// its graphics window, checked on the window's image.
+#include "foundation/memory.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
+#include "graphs/graphtool.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "model/context.h"
+#include "model/varnames.h"
+#include "platform/gdi_internal.h"
+#include "platform/print.h"
+#include "platform/testing/driver.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/palette.h"
+#include "shell/rundrv.h"
+#include "shell/settings_rows.h"
+#include "shell/toolset.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/output.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace td = test_driver;
+
+namespace {
+
+int count_said(const std::string& part) {
+    int n = 0;
+    for (const message_log::message& m : message_log::messages)
+        if (m.text.find(part) != std::string::npos) ++n;
+    return n;
+}
+
+void set_run_name(const char* name) {
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+}
+
+TEST(GraphDivisions, SpansGiveRoundDivisionCounts) {
+    // 0.37: n = 37, no k below 37 divides it, so n = 1, doubled to 4.
+    EXPECT_EQ(choose_x_divisions(0, 0.37, 10), 4);
+    // 0 to 100: n = 100, reduced with k = 5 to 20.
+    EXPECT_EQ(choose_x_divisions(0, 100, 10), 20);
+    EXPECT_EQ(choose_x_divisions(0, 10, 10), 10);
+    // Empty, reversed or huge spans take the default.
+    EXPECT_EQ(choose_x_divisions(5, 5, 7), 7);
+    EXPECT_EQ(choose_x_divisions(5, 1, 7), 7);
+    EXPECT_EQ(choose_x_divisions(0, 20000, 7), 7);
+}
+
+class GatherSeries : public ::testing::Test {
+protected:
+    void SetUp() override {
+        message_log::messages.clear();
+        set_message_hook(message_log::test_hook);
+        h_ = new_line_graph_record();
+        ASSERT_NE(h_, 0u);
+        g_ = graph_of(h_);
+        ASSERT_NE(g_, nullptr);
+    }
+    void TearDown() override {
+        auto* o = static_cast<output_record*>(lock_handle(h_));
+        void (*release)(handle) = o->release;
+        unlock_handle(h_);
+        release(h_);
+        EXPECT_EQ(graph_of(h_), nullptr);
+        free_output_record(h_);
+        set_message_hook(nullptr);
+    }
+    void add(std::vector<float> t, std::vector<float> v) {
+        graph_series s;
+        s.label = "s" + std::to_string(g_->series.size());
+        s.times = std::move(t);
+        s.values = std::move(v);
+        g_->series.push_back(std::move(s));
+    }
+    handle h_ = 0;
+    line_graph* g_ = nullptr;
+};
+
+TEST_F(GatherSeries, AGivenEmptyXRangeIsReportedOnceAndTheDataRangeUsed) {
+    add({0, 5, 10}, {1, 2, 3});
+    g_->x_min = 10;
+    g_->x_max = 2; // would never end the rounding loop
+    EXPECT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_LT(g_->x_min, g_->x_max);
+    EXPECT_EQ(count_said("is empty"), 1);
+    g_->x_min = 3;
+    g_->x_max = 3;
+    EXPECT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_LT(g_->x_min, g_->x_max);
+    EXPECT_EQ(count_said("is empty"), 1); // once per graph
+}
+
+TEST_F(GatherSeries, RangesArRoundAndPointsMapIntoTheSquare) {
+    g_->x_min = 0;
+    g_->x_max = 10;
+    add({0, 5, 10}, {13, 57, 91});
+    add({0, 5, 10}, {20, NAN, 30}); // a bad value is left out, not converted
+    EXPECT_EQ(gather_graph_series(*g_, true), 2);
+    EXPECT_DOUBLE_EQ(g_->y_min, 0);
+    EXPECT_DOUBLE_EQ(g_->y_max, 100);
+    EXPECT_EQ(g_->x_divisions, 10);
+    ASSERT_EQ(g_->series[0].xs.size(), 3u);
+    EXPECT_EQ(g_->series[0].xs[0], 0);
+    EXPECT_EQ(g_->series[0].xs[2], 10000);
+    EXPECT_EQ(g_->series[0].ys[0], 8700);
+    EXPECT_EQ(g_->series[0].ys[2], 900);
+    EXPECT_EQ(g_->series[1].xs.size(), 2u);
+}
+
+TEST_F(GatherSeries, StackingNeedsOneTimeAxisAndCumulativeIntegrates) {
+    g_->graph_mode = 2;
+    add({0, 1, 2}, {1, 1, 1});
+    add({0, 1}, {1, 1});
+    EXPECT_EQ(gather_graph_series(*g_, true), -1);
+    EXPECT_EQ(count_said("Do not know how to stack"), 1);
+    EXPECT_FALSE(message_log::said("Unable to complete graph"));
+
+    g_->series.clear();
+    g_->graph_mode = 1;
+    g_->x_min = 0, g_->x_max = 4;
+    add({0, 1, 2, 4}, {2, 2, 3, 0});
+    EXPECT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_EQ(g_->series[0].values, (std::vector<float>{0, 2, 4, 10}));
+}
+
+TEST_F(GatherSeries, TwentySeriesAreCutToSixteen) {
+    for (int i = 0; i < 20; ++i) add({0, 1}, {float(i), float(i + 1)});
+    EXPECT_EQ(gather_graph_series(*g_, true), 20);
+    EXPECT_EQ(g_->series_count, 16);
+    EXPECT_TRUE(message_log::said("Only the first 16 variables of 20 shown in the graph", 7));
+}
+
+// Draws the fixture's graph into an image of that size, as a window's paint
+// would (hot spots registered on the first pass); the legend spots' fonts.
+std::vector<int> legend_fonts(handle rec, line_graph& g, int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, w, h)));
+    cur_output = rec;
+    out_size = SIZE{w, h};
+    {
+        draw_pass pass(dc, dc);
+        draw_line_graph(g, 1);
+    }
+    out_size = SIZE{0, 0};
+    gdi_delete_image_dc(dc);
+    std::vector<int> fonts;
+    for (const hot_spot& s : record_hot_spots(rec))
+        if (s.font <= 2) fonts.push_back(static_cast<int>(s.font));
+    reset_hot_spots(rec);
+    return fonts;
+}
+
+TEST_F(GatherSeries, TheLegendTakesASmallerFontWhenCrowded) {
+    td::start();
+    for (int i = 0; i < 7; ++i) add({0, 1}, {float(i), float(i + 1)});
+    ASSERT_EQ(gather_graph_series(*g_, true), 7);
+    // Seven series start with the crowded legend's font.
+    EXPECT_EQ(legend_fonts(h_, *g_, 800, 600), std::vector<int>(7, 1));
+    // Too low for three lines per entry in either: the last resort.
+    EXPECT_EQ(legend_fonts(h_, *g_, 800, 120), std::vector<int>(7, 2));
+    g_->series.resize(2);
+    g_->series_count = 2;
+    EXPECT_EQ(legend_fonts(h_, *g_, 800, 600), std::vector<int>(2, 0));
+    cur_output = 0;
+}
+
+TEST(GraphToolSetup, OptionLinesReadAndWriteBack) {
+    set_tool_setup(find_tool_row("Graph"), graph_tool_setup);
+    handle tool =
+        new_tool(find_tool_row("Graph"), "Graph", graph_tool_setup(0, 0, nullptr, nullptr));
+    ASSERT_NE(tool, 0u);
+    graph_tool_setup(0, tool, nullptr, nullptr);
+    tool_record* r = lock_tool(tool);
+    auto* o = static_cast<graph_options*>(tool_options(r));
+    EXPECT_EQ(o->size_code, 2);
+    EXPECT_FLOAT_EQ(o->width, 16);
+    EXPECT_EQ(r->icon, 0xf0050u);
+    unlock_tool(tool);
+
+    const char* const lines[] = {"6.5,4,1,2,0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,"
+                                 "Arial|10||0-0-0,Arial|8||0-0-0,Arial|7||0-0-0,Arial|12|B|0-0-0,"
+                                 "Arial|10||0-0-0,Arial|10|I|0-0-0,2,1,",
+                                 "My title", "", "A note"};
+    ASSERT_EQ(push_text_source(lines, 4, 0), 1);
+    graph_tool_setup(0, tool, nullptr, "x");
+    close_text_source();
+    r = lock_tool(tool);
+    o = static_cast<graph_options*>(tool_options(r));
+    EXPECT_FLOAT_EQ(o->width, 6.5f);
+    EXPECT_EQ(o->size_code, 1);
+    EXPECT_EQ(o->graph_mode, 2);
+    EXPECT_EQ(o->labels_between, 1);
+    EXPECT_EQ(o->hide_flags, 2);
+    EXPECT_EQ(o->hide_empty, 1);
+    EXPECT_EQ(o->fonts[3].size, 12);
+    EXPECT_NE(o->title, 0u);
+    EXPECT_EQ(o->footer, 0u);     // the empty line stores none
+    EXPECT_EQ(r->icon, 0xf0070u); // stacked lines
+    unlock_tool(tool);
+    std::string out;
+    graph_tool_setup(1, tool, &out, nullptr);
+    EXPECT_EQ(out.substr(out.find('\n') + 1), "My title\n\nA note\n");
+    free_tool(tool);
+    set_tool_setup(find_tool_row("Graph"), nullptr);
+}
+
+// The population sample run twice, Population as workbench variable, the
+// Graph tool run as the palette runs it.
+class GraphWindow : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_graph_hooks();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        model_ = sample("population.kmf");
+        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        set_run_name("base");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+        unlock_model(0);
+        ASSERT_EQ(ensure_setup_copy(0), 1);
+        ASSERT_EQ(set_setup_value(slot, 0.02f), 1);
+        set_run_name("slow");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        ASSERT_EQ(loaded_run_names(1), 2);
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol("Population");
+        unlock_model(0);
+        ASSERT_NE(workbench_var.var, 0u);
+        tool_ = new_tool(find_tool_row("Graph"), "Graph", graph_tool_setup(0, 0, nullptr, nullptr));
+        graph_tool_setup(0, tool_, nullptr, nullptr);
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        free_tool(tool_);
+        set_tool_setup(find_tool_row("Graph"), nullptr);
+        graphics_window_hook = nullptr;
+        workbench_var = {};
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    HWND run_tool() {
+        tool_record* r = lock_tool(tool_);
+        tool_action action = tool_action_of(r->action);
+        unlock_tool(tool_);
+        tool_action_runner(action, tool_);
+        td::run_until_idle();
+        handle rec = last_graph_record();
+        if (!rec) return nullptr;
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        HWND w = o->window;
+        unlock_handle(rec);
+        return w;
+    }
+    static int count_colour(const QImage& img, QRect box, COLORREF c) {
+        const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+        int n = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
+        return n;
+    }
+    // The plot frame: the black frame's outer left and top edges, found
+    // from the middle of the image.
+    static QRect plot_of(const QImage& img) {
+        const int my = img.height() / 3, mx = img.width() / 2;
+        int left = -1, right = -1, top = -1, bottom = -1;
+        for (int x = 0; x < img.width() && left < 0; ++x)
+            if ((img.pixel(x, my) & 0xFFFFFF) == 0) left = x;
+        for (int x = img.width() - 1; x >= 0 && right < 0; --x)
+            if ((img.pixel(x, my) & 0xFFFFFF) == 0) right = x;
+        for (int y = 0; y < img.height() && top < 0; ++y)
+            if ((img.pixel(mx, y) & 0xFFFFFF) == 0 && (img.pixel(mx + 3, y) & 0xFFFFFF) == 0)
+                top = y;
+        for (int y = img.height() - 1; y > top && bottom < 0; --y)
+            if ((img.pixel(mx, y) & 0xFFFFFF) == 0 && (img.pixel(mx + 3, y) & 0xFFFFFF) == 0 &&
+                (img.pixel(mx - 3, y) & 0xFFFFFF) == 0)
+                bottom = y;
+        return QRect(QPoint(left, top), QPoint(right, bottom));
+    }
+    std::string model_;
+    handle tool_ = 0;
+};
+
+TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    char cls[64] = {};
+    GetClassName(w, cls, sizeof cls);
+    EXPECT_STREQ(cls, "Kavrel_graphics");
+    handle rec = last_graph_record();
+    line_graph* g = graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 2u);
+    // The newest run is selected first.
+    EXPECT_EQ(g->series[0].label, "Population : slow");
+    EXPECT_EQ(g->series[1].label, "Population : base");
+
+    const QImage img = td::image(w);
+    EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_line_graph.png"));
+    ASSERT_FALSE(img.isNull());
+    const QRect plot = plot_of(img);
+    ASSERT_GT(plot.width(), img.width() / 2);
+    ASSERT_GT(plot.height(), img.height() / 4);
+    const QRect inside = plot.adjusted(3, 3, -3, -3);
+    EXPECT_GT(count_colour(img, inside, 0x00C0C0C0), plot.width()); // grid lines
+    EXPECT_GT(count_colour(img, inside, colour_table[0]), 50);
+    EXPECT_GT(count_colour(img, inside, colour_table[1]), 50);
+    // No curve colour outside the plot except in the legend below it.
+    const QRect above(0, 0, img.width(), plot.top() - 1);
+    EXPECT_EQ(count_colour(img, above, colour_table[0]), 0);
+
+    // Caption and legend texts are hot spots where they were drawn.
+    std::vector<hot_spot> spots = record_hot_spots(rec);
+    ASSERT_GE(spots.size(), 4u); // caption, x title, two legend lines
+    int legend = 0, caption = 0;
+    for (const hot_spot& s : spots) {
+        EXPECT_LT(s.left, s.right);
+        EXPECT_LT(s.top, s.bottom);
+        if (s.font == 3) {
+            ++caption;
+            EXPECT_LT(s.bottom, plot.top());
+            EXPECT_LT(s.left, img.width() / 2);
+            EXPECT_GT(s.right, img.width() / 2);
+        }
+        if (s.font <= 2 && s.top > plot.bottom()) ++legend;
+    }
+    EXPECT_EQ(caption, 1);
+    EXPECT_EQ(legend, 2);
+    EXPECT_EQ(hit_hot_spot(rec, spots[0].left, spots[0].top), spots[0].text);
+
+    // A resize lays the graph out anew for the new size.
+    HWND frame = GetParent(w);
+    RECT fr;
+    GetWindowRect(frame, &fr);
+    MoveWindow(frame, 0, 0, 400, 300, TRUE);
+    td::run_until_idle();
+    const QImage small = td::image(w);
+    const QRect plot2 = plot_of(small);
+    EXPECT_LT(plot2.width(), plot.width());
+    EXPECT_GT(count_colour(small, plot2.adjusted(3, 3, -3, -3), colour_table[1]), 10);
+    EXPECT_EQ(record_hot_spots(rec).size(), spots.size());
+}
+
+TEST_F(GraphWindow, AClickOnADrawnNameMakesItTheWorkbenchVariable) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    const hot_spot* axis = nullptr;
+    const hot_spot* legend = nullptr;
+    std::vector<hot_spot> spots = record_hot_spots(rec);
+    for (const hot_spot& s : spots) {
+        if (s.font == 4) axis = &s;
+        if (s.font <= 2) legend = &s;
+    }
+    ASSERT_NE(axis, nullptr);
+    ASSERT_NE(legend, nullptr);
+    EXPECT_EQ(hot_spot_text(rec, axis->text), "Time");
+    td::click(w, (axis->left + axis->right) / 2, (axis->top + axis->bottom) / 2);
+    td::run_until_idle();
+    lock_model(0);
+    const symbol_id time = find_symbol("Time"), population = find_symbol("Population");
+    unlock_model(0);
+    EXPECT_EQ(workbench_var.var, time);
+    // Pressing on one name and letting go elsewhere chooses nothing.
+    td::drag(w, POINT{legend->left + 2, legend->top + 2}, POINT{legend->left + 2, 5});
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var.var, time);
+    td::click(w, legend->left + 2, (legend->top + legend->bottom) / 2);
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var.var, population);
+    EXPECT_EQ(variable_name_of("Stock[a] : run 1"), "Stock[a]");
+    EXPECT_EQ(variable_name_of("Time (Year)"), "Time");
+}
+
+TEST_F(GraphWindow, DragsOnTheAxesChooseTheNextYRangeAndTheShownTimes) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    value_map m{};
+    ASSERT_TRUE(record_value_map(rec, &m));
+    EXPECT_LT(m.x_p0, m.x_p1);
+    EXPECT_LT(m.y_p0, m.y_p1);
+    EXPECT_FLOAT_EQ(m.y_v1, 20000);
+    EXPECT_FLOAT_EQ(m.y_v0, 0);
+    EXPECT_EQ(hot_spot_text(rec, m.name), "Time");
+    const QImage before = td::image(w);
+
+    // Ctrl-drag from a quarter to three quarters of the y axis: the next
+    // graph shows 15000 down to 5000, unrounded.
+    const int q1 = m.y_p0 + (m.y_p1 - m.y_p0) / 4, q3 = m.y_p0 + 3 * (m.y_p1 - m.y_p0) / 4;
+    td::drag(w, POINT{m.x_p0 + 20, q1}, POINT{m.x_p0 + 20, q3}, 4, td::Button::left, td::ctrl);
+    td::run_until_idle();
+    EXPECT_EQ(td::image(w), before); // the inverted anchor lines are gone again
+    HWND again = run_tool();
+    ASSERT_EQ(again, w); // the tool's window shows the new graph
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_NEAR(g->y_max, 15000, 20000.0 / (m.y_p1 - m.y_p0) + 1);
+    EXPECT_NEAR(g->y_min, 5000, 20000.0 / (m.y_p1 - m.y_p0) + 1);
+    // Taken once: the graph after it finds its range from the data again.
+    run_tool();
+    EXPECT_DOUBLE_EQ(graph_of(last_graph_record())->y_max, 20000);
+
+    // Shift-drag over the x axis from 50 to 150 sets the shown time range.
+    rec = last_graph_record();
+    ASSERT_TRUE(record_value_map(rec, &m));
+    const int x50 = m.x_p0 + (m.x_p1 - m.x_p0) / 4, x150 = m.x_p0 + 3 * (m.x_p1 - m.x_p0) / 4;
+    td::drag(w, POINT{x150, m.y_p1 - 5}, POINT{x50, m.y_p1 - 5}, 4, td::Button::left, td::shift);
+    td::run_until_idle();
+    const double per_pixel = 200.0 / (m.x_p1 - m.x_p0);
+    EXPECT_NEAR(model_rec->start, 50, per_pixel + 0.01);
+    EXPECT_NEAR(model_rec->end, 150, per_pixel + 0.01);
+    run_tool();
+    g = graph_of(last_graph_record());
+    EXPECT_GE(g->x_min, 40);
+    EXPECT_LE(g->x_max, 160);
+}
+
+TEST_F(GraphWindow, SavingWritesTheTransferTextOrAPlaceableMetafile) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    const std::string gtx = dir + "/graph.gtx", wmf = dir + "/graph.WMF";
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    const std::string text = read_file(gtx);
+    EXPECT_EQ(text.rfind("V161| - Tolmera graphics transfer format\n", 0), 0u)
+        << text.substr(0, 80);
+    EXPECT_NE(text.find("\nPopulation : slow\n"), std::string::npos);
+    EXPECT_NE(text.find("\nPopulation : base\n"), std::string::npos);
+    EXPECT_NE(text.find("\n3|("), std::string::npos); // polylines of the curves
+    EXPECT_EQ(text.substr(text.size() - 11), "\n8|The End\n");
+
+    ASSERT_EQ(save_graph_window(rec, wmf.c_str()), 1);
+    std::ifstream in(wmf, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 22u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xD7);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0x9A);
+    EXPECT_NE(bytes.find("Population : base"), std::string::npos);
+
+    // A folder that does not exist: refused with the message, nothing made.
+    const std::string bad = dir + "/no/such/graph.wmf";
+    answerer::box("Stop from Kavrel").text("Unable to save to " + bad).press(IDOK);
+    EXPECT_EQ(save_graph_window(rec, bad.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(bad));
+}
+
+TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
+    ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
+        << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    opts.print_comment = "Graph comment";
+    const std::string pdf = testing::TempDir() + "kavrel_line_graph.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    message_log::messages.clear();
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    EXPECT_EQ(drawing.printing, 0);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    EXPECT_FALSE(message_log::said("close_printer"));
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    std::string text;
+    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+    }
+    for (const char* want :
+         {"Population : slow", "Population : base", "Time", "20000", "Graph comment"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1); // one page
+    // The window still paints on the screen afterwards.
+    InvalidateRect(w, nullptr, TRUE);
+    td::run_until_idle();
+    EXPECT_GT(
+        count_colour(td::image(w), plot_of(td::image(w)).adjusted(3, 3, -3, -3), colour_table[0]),
+        50);
+}
+
+TEST_F(GraphWindow, MonochromeDrawsTheCurvesBlackAndAPlotWithoutWidthStillDraws) {
+    std::uint8_t saved = opts.colour_modes[0];
+    opts.colour_modes[0] = 2; // the screen in monochrome
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    const QImage img = td::image(w);
+    const QRect plot = plot_of(img);
+    EXPECT_EQ(count_colour(img, plot.adjusted(3, 3, -3, -3), colour_table[0]), 0);
+    EXPECT_EQ(count_colour(img, plot.adjusted(3, 3, -3, -3), colour_table[1]), 0);
+    opts.colour_modes[0] = saved;
+    // A window too narrow for a plot: title and legend only, and no hang
+    // looking for an x-label step.
+    MoveWindow(GetParent(w), 0, 0, 30, 400, TRUE);
+    td::run_until_idle();
+    EXPECT_FALSE(td::image(w).isNull());
+}
+
+} // namespace
