@@ -82,7 +82,7 @@ void CChartFrame::CopySpan(CChartPoint src_start, CChartPoint src_end, CChartPoi
     };
     if (dx <= dy) {
         for (int i = 0; i < dy; ++i) {
-            dc->SetPixel(x, y, PicturePixel(sx, sy).Ref());
+            if (visible_pixel(x, y)) dc->SetPixel(x, y, PicturePixel(sx, sy).Ref());
             y += y_step;
             e += dx;
             if (e > 0) {
@@ -95,7 +95,7 @@ void CChartFrame::CopySpan(CChartPoint src_start, CChartPoint src_end, CChartPoi
         for (int i = 0; i <= dx; ++i) {
             CChartColor c = PicturePixel(sx, sy);
             advance();
-            dc->SetPixel(x, y, c.Ref());
+            if (visible_pixel(x, y)) dc->SetPixel(x, y, c.Ref());
             x += x_step;
             e += dy;
             if (e > dx) {
@@ -106,6 +106,12 @@ void CChartFrame::CopySpan(CChartPoint src_start, CChartPoint src_end, CChartPoi
     }
 }
 
+bool CChartFrame::visible_pixel(int x, int y) const {
+    const CChartRect& r = frame_rect_;
+    if (r.Width() <= 0 || r.Height() <= 0) return true;
+    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
 void CChartFrame::outline(CChartDC* dc) {
     SelectPen(dc);
     dc->DrawPolyline(outline_, 5);
@@ -114,6 +120,7 @@ void CChartFrame::outline(CChartDC* dc) {
 
 void CChartFrame::DrawBody(CChartDC* dc) {
     spans_copied_ = 0;
+    frame_rect_ = CChartRect();
     if (!dc || !HasName() || !view_) return;
     LoadPicture(dc, picture_width_, picture_height_);
     if (picture_width_ < 0 || picture_height_ < 0 || picture_width_ > kMaxWalk ||
@@ -127,7 +134,8 @@ void CChartFrame::DrawBody(CChartDC* dc) {
     outline(dc);
     int widest = std::max({left_width_, right_width_, bottom_width_, top_width_});
     int n = std::max(left_height_, right_height_);
-    if (n > kMaxWalk || widest > kMaxWalk) {
+    if (n > kMaxWalk || widest > kMaxWalk ||
+        (static_cast<long long>(n) + 1) * (widest + 1) > kMaxWalkArea) {
         outline(dc);
         return;
     }

@@ -32,9 +32,11 @@ public:
     // Spans copied by the last drawing (0 when it was left out).
     int SpansCopied() const { return spans_copied_; }
 
-    // A wall taller or wider on the screen than this is outlined only: its
-    // pixel walk would take longer than any drawing should.
-    static constexpr int kMaxWalk = 1 << 14;
+    // A wall taller or wider on the screen than this, or of more pixels than
+    // the area below, is outlined only: its pixel walk would take longer
+    // than any drawing should.
+    static constexpr int kMaxWalk = 1 << 12;
+    static constexpr long long kMaxWalkArea = 1LL << 20;
 
 protected:
     // The picture source: empty in this system (size 0, every pixel black).
@@ -43,6 +45,8 @@ protected:
 
 private:
     void outline(CChartDC* dc);
+    // Within the clip box taken for the drawing (everywhere without one).
+    bool visible_pixel(int x, int y) const;
 
     CChartView3D* view_;
     CChartString name_;

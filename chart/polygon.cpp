@@ -32,11 +32,11 @@ struct Plane {
 
 // The plane through the projected vertices 1 to 3 of `f`.
 bool plane_of(const CChartFace& f, Plane& p) {
-    CChartVertex v1, v2, v3;
-    if (!f.GetVertexCopy(v1, 1) || !f.GetVertexCopy(v2, 2) || !f.GetVertexCopy(v3, 3)) return false;
-    double x1 = v1.GetProjectedX(), y1 = v1.GetProjectedY(), z1 = v1.GetProjectedZ();
-    double x2 = v2.GetProjectedX(), y2 = v2.GetProjectedY(), z2 = v2.GetProjectedZ();
-    double x3 = v3.GetProjectedX(), y3 = v3.GetProjectedY(), z3 = v3.GetProjectedZ();
+    const CChartVertex *v1 = f.GetVertex(1), *v2 = f.GetVertex(2), *v3 = f.GetVertex(3);
+    if (!v1 || !v2 || !v3) return false;
+    double x1 = v1->GetProjectedX(), y1 = v1->GetProjectedY(), z1 = v1->GetProjectedZ();
+    double x2 = v2->GetProjectedX(), y2 = v2->GetProjectedY(), z2 = v2->GetProjectedZ();
+    double x3 = v3->GetProjectedX(), y3 = v3->GetProjectedY(), z3 = v3->GetProjectedZ();
     p.a = y1 * (z2 - z3) + y2 * (z3 - z1) + y3 * (z1 - z2);
     p.b = z1 * (x2 - x3) + z2 * (x3 - x1) + z3 * (x1 - x2);
     p.c = x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2);

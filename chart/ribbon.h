@@ -73,7 +73,6 @@ private:
     double offset_[3] = {};
     double scale_[3] = {1.0, 1.0, 1.0};
     double projected_[9] = {};
-    double screen_box_[4] = {};
     CChartPtrArray<CChartFace> parts_;
     int count_ = 0;
     int last_passes_ = 0;
