@@ -1,6 +1,7 @@
 #include "chart/element.h"
 
-CChartElement::CChartElement(CChartStyle* s) : style(s), has_style(1) {}
+// A null style is no style: nothing may select a pen from it.
+CChartElement::CChartElement(CChartStyle* s) : style(s), has_style(s ? 1 : 0) {}
 
 CChartElement::~CChartElement() {
     if (has_style && owns_style) delete style;
