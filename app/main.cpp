@@ -2,6 +2,7 @@
 // application shell, which takes the arguments as they were given.
 #include "shell/startup.h"
 #include "tools/output.h"
+#include "tools/textwin.h"
 
 #include <string>
 #include <vector>
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (argv[i]) arguments.emplace_back(argv[i]);
     install_tools_hooks();
+    install_text_hooks();
     return kavrel_main(arguments);
 }
