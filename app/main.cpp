@@ -1,8 +1,8 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
 #include "shell/startup.h"
+#include "tools/errwin.h"
 #include "tools/output.h"
-#include "tools/textwin.h"
 
 #include <string>
 #include <vector>

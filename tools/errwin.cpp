@@ -2,6 +2,8 @@
 #include "tools/errwin.h"
 
 #include "foundation/report.h"
+#include "shell/msgbox.h"
+#include "shell/toolset_hooks.h"
 #include "tools/output.h"
 #include "tools/textwin.h"
 
@@ -64,7 +66,8 @@ void show_error_window(int severity, const char* prefix, const char* text) {
 
 bool error_window_sink(int severity, const char* prefix, const char* text) {
     if (err_window_on == 0) {
-        if (err_window == err_window_truncated) err_window = 0; // collection ended: the next starts afresh
+        if (err_window == err_window_truncated)
+            err_window = 0; // collection ended: the next starts afresh
         return false;
     }
     show_error_window(severity, prefix, text);
@@ -73,4 +76,10 @@ bool error_window_sink(int severity, const char* prefix, const char* text) {
 
 void error_window_record_gone(handle record) {
     if (record && err_window == record) err_window = 0;
+}
+
+void install_text_hooks() {
+    tool_window_hooks.text = text_window_proc;
+    text_record_released = error_window_record_gone;
+    set_low_message_sink(error_window_sink);
 }

@@ -22,3 +22,7 @@ void show_error_window(int severity, const char* prefix, const char* text);
 bool error_window_sink(int severity, const char* prefix, const char* text);
 // The text windows tell it a record is going (clears err_window).
 void error_window_record_gone(handle record);
+
+// Installs the text window's procedure and the error window as the shell's
+// sink of low messages (call once at start-up, after install_tools_hooks).
+void install_text_hooks();

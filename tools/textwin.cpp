@@ -16,13 +16,14 @@
 #include "shell/state.h"
 #include "shell/toolset_hooks.h"
 #include "shell/varselect.h"
-#include "tools/errwin.h"
 #include "tools/output.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <string>
+
+void (*text_record_released)(handle record) = nullptr;
 
 namespace {
 
@@ -67,7 +68,7 @@ HWND window_of(handle record) {
 
 // Frees the lines and the font, never the window (the record's release).
 void release_text_data(handle record) {
-    error_window_record_gone(record);
+    if (text_record_released) text_record_released(record);
     auto* r = static_cast<output_record*>(lock_handle(record));
     if (!r) return;
     text_data* d = nullptr;
@@ -421,6 +422,8 @@ int textwin_append(handle record, int follow, std::string_view text) {
     text_data* d = data_of(record);
     if (!d) return 0;
     HWND w = window_of(record);
+    // The view's height is needed before following (a resize may be pending).
+    if (w && d->relayout) layout(w, *d);
     const int before = d->lines.lines();
     d->lines.append(text);
     for (int i = before; i < d->lines.lines(); ++i) {
@@ -542,7 +545,7 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         paint(w, *d);
         return 0;
     case WM_SIZE:
-        d->relayout = true;
+        layout(w, *d);
         InvalidateRect(w, nullptr, TRUE);
         return 0;
     case WM_VSCROLL:
@@ -604,9 +607,4 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     default:
         return DefWindowProc(w, m, wp, lp);
     }
-}
-
-void install_text_hooks() {
-    tool_window_hooks.text = text_window_proc;
-    set_low_message_sink(error_window_sink);
 }

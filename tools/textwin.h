@@ -46,6 +46,6 @@ int textwin_step(handle record);
 // The window procedure of "Kavrel_text".
 LRESULT text_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Installs the text window's procedure and the error window as the shell's
-// sink of low messages (call once at start-up, after install_tools_hooks).
-void install_text_hooks();
+// Called with a text record whose lines are being freed, on every way a text
+// window goes (the error window forgets it). Null: nobody listens.
+extern void (*text_record_released)(handle record);
