@@ -43,6 +43,9 @@ struct text_data {
     int line_height = 16;
     int step = 1;
     int tab_px = 64;
+    // Advances of the font's 256 characters, measured once: appending a line
+    // then needs no text shaping to find its width.
+    int advance[256] = {};
     int sel_start = 0, sel_end = 0, anchor = -1;
     bool selecting = false;
     bool relayout = true;
@@ -84,19 +87,9 @@ void release_text_data(handle record) {
 // Width of a run of a line, tabs going to the next stop from the line's start.
 int run_width(const text_data& d, std::string_view s) {
     int x = 0;
-    std::size_t pos = 0;
-    while (pos <= s.size()) {
-        std::size_t tab = s.find('\t', pos);
-        std::size_t end = tab == std::string_view::npos ? s.size() : tab;
-        if (end > pos) {
-            SIZE sz{0, 0};
-            GetTextExtentPoint32(d.measure, s.data() + pos, static_cast<int>(end - pos), &sz);
-            x += sz.cx;
-        }
-        if (tab == std::string_view::npos) break;
-        x = (x / d.tab_px + 1) * d.tab_px;
-        pos = tab + 1;
-    }
+    for (char c : s)
+        x = c == '\t' ? (x / d.tab_px + 1) * d.tab_px
+                      : x + d.advance[static_cast<unsigned char>(c)];
     return x;
 }
 
@@ -105,36 +98,35 @@ int index_at(const text_data& d, std::string_view s, int x) {
     if (x <= 0) return 0;
     int cx = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        int next;
-        if (s[i] == '\t') {
-            next = (cx / d.tab_px + 1) * d.tab_px;
-        } else {
-            SIZE sz{0, 0};
-            GetTextExtentPoint32(d.measure, s.data() + i, 1, &sz);
-            next = cx + sz.cx;
-        }
+        const int next = s[i] == '\t' ? (cx / d.tab_px + 1) * d.tab_px
+                                      : cx + d.advance[static_cast<unsigned char>(s[i])];
         if (x < (cx + next + 1) / 2) return static_cast<int>(i);
         cx = next;
     }
     return static_cast<int>(s.size());
 }
 
-void draw_line(HDC dc, const text_data& d, int x0, int y, std::string_view s) {
-    int x = 0;
-    std::size_t pos = 0;
-    while (pos <= s.size()) {
-        std::size_t tab = s.find('\t', pos);
-        std::size_t end = tab == std::string_view::npos ? s.size() : tab;
-        if (end > pos) {
-            SIZE sz{0, 0};
-            GetTextExtentPoint32(d.measure, s.data() + pos, static_cast<int>(end - pos), &sz);
-            TextOut(dc, x0 + x, y, s.data() + pos, static_cast<int>(end - pos));
-            x += sz.cx;
+// Draws the part of a line that falls between 0 and right (lines of a
+// megabyte are drawn only as far as they show).
+void draw_line(HDC dc, const text_data& d, int x0, int y, std::string_view s, int right) {
+    int x = x0;
+    std::size_t i = 0, run = 0;
+    int run_x = x;
+    auto flush = [&](std::size_t end) {
+        if (end > run) TextOut(dc, run_x, y, s.data() + run, static_cast<int>(end - run));
+    };
+    for (; i < s.size() && x < right; ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const int next = c == '\t' ? x0 + ((x - x0) / d.tab_px + 1) * d.tab_px : x + d.advance[c];
+        if (c == '\t' || next <= 0) {
+            // A tab ends a run; characters wholly left of the window are skipped.
+            flush(i);
+            run = i + 1;
+            run_x = next;
         }
-        if (tab == std::string_view::npos) break;
-        x = (x / d.tab_px + 1) * d.tab_px;
-        pos = tab + 1;
+        x = next;
     }
+    flush(i);
 }
 
 void client_size(HWND w, int* cw, int* ch) {
@@ -185,7 +177,7 @@ void paint(HWND w, text_data& d) {
     const int first_sel = d.lines.line_of(static_cast<std::size_t>(d.sel_start));
     for (int i = d.view.top, y = 0; i < d.lines.lines() && y < ch; ++i, y += d.line_height) {
         std::string_view s = d.lines.line(i);
-        draw_line(dc, d, x0, y, s);
+        draw_line(dc, d, x0, y, s, cw);
         if (d.sel_end <= d.sel_start || i < first_sel) continue;
         std::size_t ls = d.lines.line_start(i);
         if (static_cast<std::size_t>(d.sel_end) <= ls) continue;
@@ -385,6 +377,13 @@ handle open_text_window(const char* title, int x, int y, int width, int height, 
         GetTextExtentPoint32(d->measure, "M", 1, &m);
         GetTextExtentPoint32(d->measure, "W", 1, &w0);
     }
+    if (d->measure)
+        for (int c = 1; c < 256; ++c) {
+            const char ch = static_cast<char>(c);
+            SIZE sz{0, 0};
+            GetTextExtentPoint32(d->measure, &ch, 1, &sz);
+            d->advance[c] = std::max(0, static_cast<int>(sz.cx));
+        }
     d->step = text_step(m.cx);
     d->tab_px = std::max(1, tab_chars * std::max(1, static_cast<int>(m.cx)));
     {
