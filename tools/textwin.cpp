@@ -5,6 +5,7 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
 #include "platform/clip.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
@@ -13,6 +14,7 @@
 #include "shell/fonts.h"
 #include "shell/mainwnd.h"
 #include "shell/msgbox.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/toolset_hooks.h"
 #include "shell/varselect.h"
@@ -22,6 +24,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <string>
+#include <vector>
 
 void (*text_record_released)(handle record) = nullptr;
 
@@ -50,6 +53,8 @@ struct text_data {
     bool selecting = false;
     bool relayout = true;
     bool track_width = true;
+    bool printing = false; // Close waits until the job is done
+    std::string title;
 };
 
 text_data* data_of(handle record) {
@@ -340,13 +345,15 @@ LRESULT command(HWND w, handle record, text_data& d, int cmd) {
         set_keep(record, -1);
         if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
         return 0;
+    case cmd_print_output:
+        textwin_print(record);
+        return 0;
     case cmd_close_output:
-        if (is_kept(record)) return 0;
+        if (is_kept(record) || d.printing) return 0;
         unlist_output_window(record);
         free_text_window(record);
         return 0;
     default:
-        (void)d;
         return 0;
     }
 }
@@ -385,6 +392,7 @@ handle open_text_window(const char* title, int x, int y, int width, int height, 
             d->advance[c] = std::max(0, static_cast<int>(sz.cx));
         }
     d->step = text_step(m.cx);
+    d->title = title ? title : "";
     d->tab_px = std::max(1, tab_chars * std::max(1, static_cast<int>(m.cx)));
     {
         auto* r = static_cast<output_record*>(lock_handle(record));
@@ -511,6 +519,29 @@ int textwin_save(handle record, const char* path) {
         return 0;
     }
     return 1;
+}
+
+int textwin_print(handle record) {
+    text_data* d = data_of(record);
+    if (!d) return 0;
+    int first = 0, last = d->lines.lines() - 1;
+    if (opts.print_selection == 1 && d->sel_end > d->sel_start) {
+        first = d->lines.line_of(static_cast<std::size_t>(d->sel_start));
+        last = d->lines.line_of(static_cast<std::size_t>(d->sel_end - 1));
+    }
+    // The job pumps messages: print from a copy.
+    std::vector<std::string> lines{"", d->title, ""};
+    for (int i = first; i <= last; ++i) lines.emplace_back(d->lines.line(i));
+    const font_spec font = d->font;
+    d->printing = true;
+    HDC dc = start_text_print(d->title.c_str(), &font);
+    if (dc) {
+        for (const std::string& l : lines)
+            print_text_line(l.c_str(), static_cast<int>(l.size()), 0, true);
+        end_text_print();
+    }
+    if ((d = data_of(record)) != nullptr) d->printing = false;
+    return dc ? 1 : 0;
 }
 
 const text_lines* textwin_lines(handle record) {

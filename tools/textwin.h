@@ -34,6 +34,10 @@ void close_text_window(handle record);
 // failures (severity 8) and return 0 then, 1 on success.
 int textwin_copy(handle record);
 int textwin_save(handle record, const char* path);
+// Prints through the text print job: a blank line, the title, a blank line,
+// then the lines (only those the selection touches when the print options ask
+// for the selection). 0 when no job could start (the job said why).
+int textwin_print(handle record);
 
 // For the tools and tests: the lines, the view and the selection of a
 // record (null / zeros when it is not a text window).

@@ -2,11 +2,14 @@
 // driver: appending and following the end, scrolling, a click selecting a
 // name as the workbench variable, copy (CR LF), save (LF), lock and close,
 // and the error window collecting a run's low messages.
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
 #include "model/varnames.h"
 #include "platform/clip.h"
 #include "platform/global.h"
 #include "shell/menucmd.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/toolset_hooks.h"
 #include "shell/varselect.h"
 #include "tests/shell/shell_fixture.h"
@@ -18,6 +21,9 @@
 
 #include <QImage>
 
+#include <array>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -192,6 +198,50 @@ TEST_F(TextWindows, CopiesWithCrLfSavesWithLfAndReportsFailures) {
     EXPECT_EQ(answerer::pending(), 0u);
     ASSERT_FALSE(seen_texts().empty());
     EXPECT_EQ(seen_texts().back(), "Cannot open " + bad + " to write output");
+}
+
+std::string pdf_text(const std::string& path) {
+    std::string cmd = "pdftotext -layout '" + path + "' - 2>&1";
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return "";
+    std::string out;
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+TEST_F(TextWindows, PrintsTheTitleAndTheLinesOrOnlyTheSelectedOnes) {
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    const std::string pdf = dir + "/text.pdf";
+    printer.output_file = pdf;
+    handle rec = open_text_window("Loop report", 10, 10, 400, 200, 0, nullptr);
+    textwin_printf(0, rec, 0, "alpha line\nbeta line\ngamma line");
+    SendMessage(window(rec), WM_COMMAND, cmd_print_output, 0);
+    std::string all = pdf_text(pdf);
+    EXPECT_NE(all.find("Loop report"), std::string::npos) << all;
+    for (const char* l : {"alpha line", "beta line", "gamma line"})
+        EXPECT_NE(all.find(l), std::string::npos) << l << "\n" << all;
+
+    // With the selection chosen, only the lines it touches.
+    std::filesystem::remove(pdf);
+    opts.print_selection = 1;
+    SendMessage(window(rec), WM_LBUTTONDOWN, MK_LBUTTON,
+                MAKELPARAM(3, textwin_line_height(rec) + 2));
+    SendMessage(window(rec), WM_LBUTTONUP, 0, MAKELPARAM(3, textwin_line_height(rec) + 2));
+    ASSERT_EQ(textwin_print(rec), 1);
+    std::string part = pdf_text(pdf);
+    EXPECT_NE(part.find("beta line"), std::string::npos) << part;
+    EXPECT_EQ(part.find("alpha line"), std::string::npos) << part;
+    EXPECT_EQ(part.find("gamma line"), std::string::npos) << part;
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
 }
 
 TEST_F(TextWindows, ALockedWindowRefusesCloseUntilUnlocked) {
