@@ -65,11 +65,19 @@ void show_error_window(int severity, const char* prefix, const char* text) {
 }
 
 bool error_window_sink(int severity, const char* prefix, const char* text) {
+    // A message reported while the window is being opened or written goes to
+    // the message list instead of opening a second window.
+    static bool busy = false;
+    if (busy) return false;
     if (err_window_on == 0) {
         if (err_window == err_window_truncated)
             err_window = 0; // collection ended: the next starts afresh
         return false;
     }
+    struct busy_guard {
+        busy_guard() { busy = true; }
+        ~busy_guard() { busy = false; }
+    } guard; // also on an unwind from a report inside
     show_error_window(severity, prefix, text);
     return true;
 }
