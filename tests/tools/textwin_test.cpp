@@ -8,11 +8,16 @@
 #include "platform/clip.h"
 #include "platform/global.h"
 #include "shell/menucmd.h"
+#include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/toolset_hooks.h"
 #include "shell/varselect.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/model_builder.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/textwin.h"
@@ -289,6 +294,55 @@ TEST_F(TextWindows, TheErrorWindowCollectsARunsLowMessages) {
     report(3, "a fresh window");
     ASSERT_NE(err_window, 0u);
     EXPECT_EQ(textwin_lines(err_window)->lines(), 1);
+}
+
+TEST_F(TextWindows, ARunsWarningOpensTheErrorWindowWithItsLine) {
+    // A save interval that is not a multiple of the time step: the run warns.
+    model_builder b("warned");
+    b.control(0, 10, 0.5f, 0.75f);
+    b.level("Population", "births", "100", "people");
+    b.aux("births", "Population * 0.01", "people/year");
+    ASSERT_TRUE(b.finish());
+    const std::string model = dir + "/warned.kmf";
+    ASSERT_EQ(b.write(model.c_str()), 1);
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+    install_run_driver();
+    wip_install_sim_hooks();
+    ask_dataset_overwrite = false;
+    int result = -1;
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(err_window_on, 0) << "collection ends with the run";
+    ASSERT_NE(err_window, 0u);
+    const text_lines* t = textwin_lines(err_window);
+    ASSERT_NE(t, nullptr);
+    ASSERT_GE(t->lines(), 1);
+    EXPECT_EQ(t->line(0).substr(0, 13), severity_prefix(3));
+    EXPECT_NE(t->line(0).find("SAVEPER 0.75 is not a multiple of TIME STEP 0.5"),
+              std::string_view::npos)
+        << t->line(0);
+    // The frame's caption is the run's command ("sim  Current.kdf").
+    char caption[128] = "";
+    GetWindowText(GetParent(window(err_window)), caption, sizeof caption);
+    EXPECT_EQ(std::string(caption).rfind("sim ", 0), 0u) << caption;
+    EXPECT_STREQ(caption, error_title());
+
+    HWND w = window(err_window);
+    test_driver::run_until_idle();
+    const std::string png = dir + "/errwin_run.png";
+    ASSERT_TRUE(test_driver::save_png(w, png));
+    QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull());
+    const int lh = textwin_line_height(err_window);
+    // Ink in the first line's band, from the left edge (the prefix) to well
+    // past the middle of the message; nothing below the last line.
+    EXPECT_GT(dark_pixels(img, 0, lh), 100);
+    int rightmost = 0;
+    for (int y = 0; y < lh; ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qGray(img.pixel(x, y)) < 96) rightmost = std::max(rightmost, x);
+    EXPECT_GT(rightmost, 250);
+    EXPECT_EQ(dark_pixels(img, (t->lines() + 1) * lh, img.height() - 20), 0);
 }
 
 std::string g_logged;
