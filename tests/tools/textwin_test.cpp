@@ -177,6 +177,14 @@ TEST_F(TextWindows, AClickSelectsTheNameAndMakesItTheWorkbenchVariable) {
     QImage img = test_driver::image(w);
     EXPECT_GT(dark_pixels(img, lh, 2 * lh), 200);
 
+    // A drag selects the span from the press to the release, across lines;
+    // a span that names no variable leaves the workbench variable alone.
+    test_driver::drag(w, {1, lh / 2}, {1, lh + lh / 2});
+    test_driver::run_until_idle();
+    textwin_selection(rec, &s, &e);
+    EXPECT_EQ(textwin_lines(rec)->text().substr(s, e - s), "first line\n");
+    EXPECT_EQ(workbench_var_text(), "births");
+
     // A click past the names (on "=") selects nothing and changes nothing.
     test_driver::click(w, 400 - 30, lh + lh / 2);
     test_driver::run_until_idle();
