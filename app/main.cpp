@@ -2,6 +2,7 @@
 // application shell, which takes the arguments as they were given.
 #include "graphs/graphtool.h"
 #include "shell/startup.h"
+#include "tools/errwin.h"
 #include "tools/output.h"
 
 #include <string>
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
         if (argv[i]) arguments.emplace_back(argv[i]);
     install_tools_hooks();
     install_graph_hooks();
+    install_text_hooks();
     return kavrel_main(arguments);
 }

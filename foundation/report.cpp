@@ -108,6 +108,10 @@ void set_log_line_writer(log_line_writer writer) {
     the_log_writer = writer;
 }
 
+void log_message(int severity, const char* text) {
+    write_log_line(clamp_severity(severity), text ? text : "");
+}
+
 int report(int severity, const char* format, ...) {
     va_list args;
     va_start(args, format);

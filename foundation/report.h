@@ -95,6 +95,9 @@ extern int err_window_on;
 // its writer when it is first opened. Null: logged lines are not kept.
 using log_line_writer = void (*)(const std::string& line);
 void set_log_line_writer(log_line_writer writer);
+// Logs a message line with its severity's prefix, as the reporter does (for
+// messages a sink took that must still reach the log).
+void log_message(int severity, const char* text);
 
 // Keeps a copy of the error window's title for the next run.
 void set_error_title(const char* title);

@@ -8,9 +8,6 @@
 #include <cstring>
 #include <string>
 
-LRESULT text_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(w, m, wp, lp);
-}
 LRESULT spread_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }

@@ -20,6 +20,7 @@ void close_all_tool_windows(int flag);
 // windows: default handling.
 LRESULT toolwrapper_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT editwrapper_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// Defined with the tool hooks (shell/toolset_hooks.cpp): the text tools install it.
 LRESULT text_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT spread_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

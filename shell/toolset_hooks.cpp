@@ -14,6 +14,11 @@ LRESULT toolwrapper_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
 
+LRESULT text_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (tool_window_hooks.text) return tool_window_hooks.text(w, m, wp, lp);
+    return DefWindowProc(w, m, wp, lp);
+}
+
 // The edit and dialog frames hold a window that does all the work.
 LRESULT editwrapper_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);

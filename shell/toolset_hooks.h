@@ -17,5 +17,7 @@ struct tool_window_hooks_t {
     void (*release_data)(handle record) = nullptr;
     // Makes an output record's window (its frame) the active child.
     void (*activate)(handle record) = nullptr;
+    // The text window's procedure ("Kavrel_text").
+    WNDPROC text = nullptr;
 };
 extern tool_window_hooks_t tool_window_hooks;

@@ -1,0 +1,28 @@
+// The error window: the text window that collects messages below severity 6
+// while a run collects them (err_window_on), installed as the shell's sink of
+// low messages.
+#pragma once
+
+#include "foundation/types.h"
+
+#include <cstddef>
+
+// The error window's record: 0 none, -1 truncated (further messages go only
+// to the log until collection stops).
+extern handle err_window;
+inline constexpr handle err_window_truncated = static_cast<handle>(-1);
+// Past this many bytes the window gets its truncation line and no more.
+inline constexpr std::size_t error_window_limit = 120000;
+inline constexpr const char* error_truncated_line =
+    "TRUNCATED Excessive error window output truncated - see .log file";
+
+// Writes "prefix text" to the error window, opening it when needed.
+void show_error_window(int severity, const char* prefix, const char* text);
+// The low-message sink: takes the message while collection is on.
+bool error_window_sink(int severity, const char* prefix, const char* text);
+// The text windows tell it a record is going (clears err_window).
+void error_window_record_gone(handle record);
+
+// Installs the text window's procedure and the error window as the shell's
+// sink of low messages (call once at start-up, after install_tools_hooks).
+void install_text_hooks();
