@@ -99,7 +99,7 @@ private:
 // more than one bit per pixel or more than two colours. No device: monochrome.
 bool device_draws_in_colour(HDC measuring_dc, std::uint8_t option_byte);
 
-// Parts of a font override that replace those of the spec.
+// Parts of a font override that replace those of the font_spec.
 enum : int { fo_colour = 2, fo_size = 8, fo_style = 16, fo_face = 32 };
 // The size a font spec falls back to when its size reads as 0 or negative.
 inline constexpr int default_font_points = 10;

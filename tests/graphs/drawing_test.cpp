@@ -157,7 +157,7 @@ TEST_F(Drawing, TheFontCacheMakesAFontOnlyWhenSomethingChanged) {
         int lh = drawing.line_height;
         EXPECT_GT(lh, 10);
         EXPECT_EQ(lh, drawing.ascent + drawing.descent);
-        // The override's size replaces the spec's; the colour replaces outright.
+        // The override's size replaces the font_spec's; the colour replaces outright.
         font_spec big = spec("", 24);
         EXPECT_EQ(select_font(1, &f, &big, fo_size, 0x0000FF, 0, true), 1);
         EXPECT_EQ(drawing.active_font.size, 24);
