@@ -1,0 +1,206 @@
+// The Loops, Outline and Document tools run from the palette on the
+// population sample: the lines of their text windows, the reuse of a tool's
+// window, the refusals, and their option lines read and written back.
+#include "foundation/docwriter.h"
+#include "foundation/textsrc.h"
+#include "model/model.h"
+#include "model/varnames.h"
+#include "platform/testing/driver.h"
+#include "shell/palette.h"
+#include "shell/toolset.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/errwin.h"
+#include "tools/output.h"
+#include "tools/texttools.h"
+#include "tools/textwin.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class TextTools : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_hooks();
+        install_text_tools();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        layout_frame(main_wnd);
+        const std::string model = sample("population.kmf");
+        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+        workbench_var = {};
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        test_driver::run_until_idle();
+        for (handle t : tools_) free_tool(t);
+        for (const char* row : {"Loops", "Outline", "Document"})
+            set_tool_setup(find_tool_row(row), nullptr);
+        set_report_sink(report_text, nullptr);
+        workbench_var = {};
+        ShellWorkbenchTest::TearDown();
+    }
+    handle tool(const char* row, const char* name) {
+        const int r = find_tool_row(row);
+        handle t = new_tool(r, name, analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
+        analysis_tool_table[r].setup(0, t, nullptr, nullptr);
+        tools_.push_back(t);
+        return t;
+    }
+    static void choose(const char* name) {
+        lock_model(0);
+        workbench_var.var = name ? find_symbol(name) : 0;
+        unlock_model(0);
+    }
+    // Runs a tool as the palette does; the record of its window (0 none).
+    static handle run(handle t) {
+        run_palette_tool(t);
+        test_driver::run_until_idle();
+        tool_record* r = lock_tool(t);
+        handle out = r ? r->output : 0;
+        unlock_tool(t);
+        return out;
+    }
+    static std::vector<std::string> lines(handle rec) {
+        std::vector<std::string> out;
+        if (const text_lines* l = textwin_lines(rec))
+            for (int i = 0; i < l->lines(); ++i) out.emplace_back(l->line(i));
+        return out;
+    }
+    static std::string title(handle rec) {
+        auto* r = static_cast<output_record*>(lock_handle(rec));
+        HWND w = r ? r->window : nullptr;
+        if (r) unlock_handle(rec);
+        HWND frame = w ? GetParent(w) : nullptr;
+        char buf[256] = {};
+        if (frame) GetWindowText(frame, buf, sizeof buf);
+        return buf;
+    }
+    std::vector<handle> tools_;
+};
+
+TEST_F(TextTools, LoopsListsTheTwoLoopsOfPopulationAndReusesItsWindow) {
+    handle loops = tool("Loops", "Loops");
+    choose("Population");
+    handle rec = run(loops);
+    ASSERT_NE(rec, 0u);
+    const std::vector<std::string> got = lines(rec);
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_EQ(got[0], "Loop Number 1 of length 1");
+    EXPECT_EQ(got[1], "  Population");
+    EXPECT_EQ(got[3], "Loop Number 2 of length 1");
+    EXPECT_EQ(got[4], "  Population");
+    // One loop through each flow, in either order.
+    std::vector<std::string> members{got[2], got[5]};
+    std::sort(members.begin(), members.end());
+    EXPECT_EQ(members, (std::vector<std::string>{"       births", "       deaths"}));
+    EXPECT_EQ(title(rec), "Population : Loops");
+
+    // A second run replaces the text in the same window.
+    const std::size_t windows = open_windows.size();
+    choose("births");
+    handle again = run(loops);
+    ASSERT_NE(again, 0u);
+    EXPECT_EQ(open_windows.size(), windows);
+    EXPECT_EQ(lines(again).size(), 3u);
+    EXPECT_EQ(lines(again)[1], "  births");
+    EXPECT_EQ(title(again), "births : Loops");
+}
+
+TEST_F(TextTools, LoopsRefusesWithoutAFittingVariableAndOpensNoWindow) {
+    handle loops = tool("Loops", "Loops");
+    answerer::box(severity_caption(8)).press(IDOK);
+    run(loops); // no workbench variable
+    answerer::box(severity_caption(8)).press(IDOK);
+    choose("birth rate");
+    run(loops);
+    for (const std::string& t : seen_texts())
+        EXPECT_EQ(t, "Only Auxiliary and Level variables can be involved in feedback loops");
+    EXPECT_EQ(seen_texts().size(), 2u);
+    tool_record* r = lock_tool(loops);
+    EXPECT_EQ(r->output, 0u);
+    unlock_tool(loops);
+}
+
+TEST_F(TextTools, OutlineWritesCausesAndUsesWithItsOptions) {
+    handle outline = tool("Outline", "Outline");
+    choose("births");
+    handle rec = run(outline);
+    ASSERT_NE(rec, 0u);
+    std::vector<std::string> got = lines(rec);
+    ASSERT_GE(got.size(), 4u);
+    EXPECT_EQ(got[0], "+ births");
+    EXPECT_EQ(title(rec), "births : Outline");
+    // The direct causes, one level in, sorted; the constant is a leaf.
+    std::string text;
+    for (const auto& l : got) text += l + "\n";
+    EXPECT_NE(text.find("     - birth rate\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("     + Population\n"), std::string::npos) << text;
+
+    // Uses, depth 1, constants hidden: the tool's own option block.
+    tool_record* r = lock_tool(outline);
+    auto* o = static_cast<outline_tool_options*>(tool_options(r));
+    o->depth = 1;
+    o->direction = 1;
+    unlock_tool(outline);
+    choose("birth rate");
+    got = lines(run(outline));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "+ birth rate");
+    EXPECT_EQ(got[1], "     - births");
+}
+
+TEST_F(TextTools, DocumentWritesTheWorkbenchVariablesEntry) {
+    handle doc = tool("Document", "Document");
+    choose("birth rate");
+    handle rec = run(doc);
+    ASSERT_NE(rec, 0u);
+    const std::vector<std::string> got = lines(rec);
+    ASSERT_FALSE(got.empty());
+    std::string text;
+    for (const auto& l : got) text += l + "\n";
+    EXPECT_NE(text.find("birth rate"), std::string::npos) << text;
+    EXPECT_NE(text.find("0.04"), std::string::npos) << text;
+    EXPECT_NE(text.find("1/year"), std::string::npos) << text;
+    EXPECT_EQ(got.back(), std::string(62, '*'));
+    EXPECT_EQ(title(rec), "Document");
+}
+
+TEST_F(TextTools, OptionLinesReadAndWriteBack) {
+    struct row_case {
+        const char* row;
+        const char* line;
+    };
+    for (const row_case& c :
+         {row_case{"Outline", "3,1,0,1,1,0,1,1,0,1,1,0,Arial|12|B|0-0-0,"},
+          row_case{"Document", "0,1,0,0,1,1,0,0,1,1,3,1,0,1,0,0,0,1,1,0,90,Arial|9||0-0-0,"}}) {
+        const int row = find_tool_row(c.row);
+        handle t = tool(c.row, c.row);
+        const char* const text[] = {c.line};
+        ASSERT_EQ(push_text_source(text, 1, 0), 1);
+        analysis_tool_table[row].setup(0, t, nullptr, "x");
+        close_text_source();
+        std::string out;
+        analysis_tool_table[row].setup(1, t, &out, nullptr);
+        EXPECT_EQ(out, std::string(c.line) + "\n") << c.row;
+        tool_record* r = lock_tool(t);
+        if (row == find_tool_row("Outline")) {
+            auto* o = static_cast<outline_tool_options*>(tool_options(r));
+            EXPECT_EQ(o->depth, 3);
+            EXPECT_EQ(o->direction, 1);
+            EXPECT_EQ(o->font.size, 12);
+        } else {
+            auto* o = static_cast<document_tool_options*>(tool_options(r));
+            EXPECT_EQ(o->switches[10], 3); // the kind, saved after the wrapped comment
+            EXPECT_EQ(o->line_width, 90);
+        }
+        unlock_tool(t);
+    }
+}
+
+} // namespace
