@@ -4,9 +4,13 @@
 #include "foundation/docwriter.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "model/constants.h"
 #include "model/model.h"
 #include "model/varnames.h"
+#include "shell/filechoice.h"
 #include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "shell/wip.h"
 #include "tools/document.h"
 #include "tools/loops.h"
 #include "tools/outline.h"
@@ -215,19 +219,86 @@ int document_tool_setup(int mode, handle tool, std::string* out, const char* tex
                        document_tool_run);
 }
 
+namespace {
+
+// Clears the work-in-progress line however a model-scope run ends.
+struct wip_line_guard {
+    bool shown = false;
+    void show() {
+        wip_message(1, "Documenting model");
+        shown = true;
+    }
+    ~wip_line_guard() {
+        if (shown) wip_message(0, "%s", "");
+    }
+};
+
+// The group of scope 2, asked for by name; 0 when none was given or it is no
+// group (said).
+symbol_id ask_document_group() {
+    const char* name = choose_variable("Group to document", nullptr, st_group, 1, 0, nullptr);
+    if (!name || !*name) return 0;
+    const std::string chosen = name;
+    // Groups are stored with their marker; the user may type the name
+    // without it.
+    auto group_named = [](const std::string& n) {
+        const symbol_id g = find_symbol(n.c_str());
+        return g && valid_symbol(g) && sym(g)->type == st_group ? g : symbol_id{0};
+    };
+    lock_model(0);
+    symbol_id g = group_named(chosen);
+    if (!g && chosen[0] != '.') g = group_named("." + chosen);
+    const bool group = g != 0;
+    unlock_model(0);
+    if (!group) {
+        report(8, "%s is not a group name", chosen.c_str());
+        return 0;
+    }
+    return g;
+}
+
+char* ask_document_file() {
+    return file_dialog("Document to", nullptr, fd_save, ft_text, 0, ft_text, 0, nullptr, "txt");
+}
+
+} // namespace
+
 void document_tool_run(handle tool) {
     const document_tool_options o = options_of(tool, document_defaults());
     const document_options opts = document_options_of(o);
-    // The file, group and kind scopes need their dialogs, which are not
-    // built: say so rather than write something else.
-    if (opts.scope != 0) {
-        report(6, "Documenting the model, a group or a kind is not built yet in this version "
-                  "of Kavrel Viewer.");
+    constexpr int group_kind = 7; // the kind entry of groups: the skeleton
+    if (opts.scope == 3 && opts.kind == group_kind) {
+        char* path = ask_document_file();
+        if (path) document_skeleton(path);
         return;
     }
-    const symbol_id var = workbench_var.var;
-    if (!var) {
-        report(5, "Document: no workbench variable is chosen");
+    if (opts.scope == 0) {
+        const symbol_id var = workbench_var.var;
+        if (!var) {
+            report(5, "Document: no workbench variable is chosen");
+            return;
+        }
+        model_lock_guard lock(cur_model_symbols, 1);
+        if (!lock.ok()) return;
+        const int width = opts.line_width;
+        if (!open_tool_text(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width))
+            return;
+        document_variable(var, opts);
+        end_tool_text();
+        return;
+    }
+    // The model scopes: the whole model, a group, or a kind. Nothing is
+    // changed before the questions are answered, so a cancelled dialog leaves
+    // every option as it was (the core restores the cause options itself).
+    symbol_id group = 0;
+    if (opts.scope == 2 && !(group = ask_document_group())) return;
+    if (opts.to_file) {
+        char* path = ask_document_file();
+        if (!path) return;
+        const std::string file = path;
+        wip_line_guard wip;
+        wip.show();
+        document_model_to_file(file.c_str(), opts, group);
         return;
     }
     model_lock_guard lock(cur_model_symbols, 1);
@@ -235,7 +306,9 @@ void document_tool_run(handle tool) {
     const int width = opts.line_width;
     if (!open_tool_text(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width))
         return;
-    document_variable(var, opts);
+    wip_line_guard wip;
+    wip.show();
+    document_model(opts, group);
     end_tool_text();
 }
 

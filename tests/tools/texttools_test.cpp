@@ -6,6 +6,8 @@
 #include "model/model.h"
 #include "model/varnames.h"
 #include "platform/testing/driver.h"
+#include "resources/dialogs.h"
+#include "resources/varselect.h"
 #include "shell/palette.h"
 #include "shell/toolset.h"
 #include "tests/shell/shell_fixture.h"
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -169,6 +172,69 @@ TEST_F(TextTools, DocumentWritesTheWorkbenchVariablesEntry) {
     EXPECT_NE(text.find("1/year"), std::string::npos) << text;
     EXPECT_EQ(got.back(), std::string(62, '*'));
     EXPECT_EQ(title(rec), "Document");
+}
+
+// Sets a Document tool's scope switches (saved positions 10, 12 and 17).
+void set_document_scope(handle doc, int scope, int kind, int to_file) {
+    tool_record* r = lock_tool(doc);
+    auto* o = static_cast<document_tool_options*>(tool_options(r));
+    o->switches[17] = static_cast<std::uint8_t>(scope);
+    o->switches[10] = static_cast<std::uint8_t>(kind);
+    o->switches[12] = static_cast<std::uint8_t>(to_file);
+    unlock_tool(doc);
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& l : lines) text += l + "\n";
+    return text;
+}
+
+TEST_F(TextTools, DocumentWritesTheModelAGroupOrAFile) {
+    handle doc = tool("Document", "Document");
+    // The whole model into the tool's window, no workbench variable needed.
+    set_document_scope(doc, 1, 0, 0);
+    handle rec = run(doc);
+    ASSERT_NE(rec, 0u);
+    std::string text = joined(lines(rec));
+    for (const char* name : {"Population", "births", "deaths", "birth rate", "average lifetime"})
+        EXPECT_NE(text.find(name), std::string::npos) << name << "\n" << text;
+
+    // A group named by the user; a name that is no group is refused.
+    set_document_scope(doc, 2, 0, 0);
+    answerer::dialog(dlg_variable_dialog).set_text(idv_name, "births").press(idv_exact);
+    answerer::box(severity_caption(8)).text("births is not a group name").press(IDOK);
+    run(doc);
+    answerer::dialog(dlg_variable_dialog).press(IDCANCEL);
+    run(doc);
+    EXPECT_EQ(joined(lines(rec)), text) << "a refused or cancelled group leaves the window";
+    answerer::dialog(dlg_variable_dialog).set_text(idv_name, "Population sector").press(IDOK);
+    rec = run(doc);
+    ASSERT_NE(rec, 0u);
+    const std::string group = joined(lines(rec));
+    EXPECT_NE(group.find("births"), std::string::npos) << group;
+    EXPECT_LT(group.size(), text.size()) << group;
+
+    // Into a file; a cancelled file dialog writes nothing.
+    set_document_scope(doc, 1, 0, 1);
+    const std::string path = dir + "/model.txt";
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
+    run(doc);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, path.c_str()).press(IDOK);
+    run(doc);
+    const std::string file = read_file(path);
+    EXPECT_NE(file.find("births"), std::string::npos) << file;
+    EXPECT_NE(file.find("average lifetime"), std::string::npos) << file;
+    EXPECT_EQ(file.find('\r'), std::string::npos);
+
+    // The group kind writes the skeleton of the groups to a file.
+    set_document_scope(doc, 3, 7, 0);
+    const std::string skeleton = dir + "/skeleton.txt";
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, skeleton.c_str()).press(IDOK);
+    run(doc);
+    EXPECT_NE(read_file(skeleton).find("sector\" = A FUNCTION OF("), std::string::npos)
+        << read_file(skeleton);
 }
 
 TEST_F(TextTools, OptionLinesReadAndWriteBack) {
