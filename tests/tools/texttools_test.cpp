@@ -4,6 +4,7 @@
 #include "foundation/docwriter.h"
 #include "foundation/textsrc.h"
 #include "model/model.h"
+#include "model/modelfile.h"
 #include "model/varnames.h"
 #include "platform/testing/driver.h"
 #include "resources/dialogs.h"
@@ -11,6 +12,7 @@
 #include "shell/palette.h"
 #include "shell/toolset.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/model_builder.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/texttools.h"
@@ -128,6 +130,34 @@ TEST_F(TextTools, LoopsRefusesWithoutAFittingVariableAndOpensNoWindow) {
     tool_record* r = lock_tool(loops);
     EXPECT_EQ(r->output, 0u);
     unlock_tool(loops);
+}
+
+TEST_F(TextTools, LoopsAsksBeforeShowingMoreThanFifty) {
+    // A hub used by 51 auxiliaries that each use it: 51 loops of length 1.
+    model_builder b("star");
+    std::string sum;
+    for (int i = 0; i < 51; ++i) {
+        const std::string u = "u" + std::to_string(i);
+        b.aux(u.c_str(), "hub * 0.5");
+        sum += (i ? " + " : "") + u;
+    }
+    b.aux("hub", sum.c_str());
+    ASSERT_TRUE(b.finish());
+    model_pair m = b.release();
+    ASSERT_NE(read_model_settings(m.header, m.symbols), 0u);
+    close_model(m.header, m.symbols);
+    handle loops = tool("Loops", "Loops");
+    choose("hub");
+    answerer::box(question_caption)
+        .text("There are 51 loops - do you want to see more than the first 50??")
+        .press(IDNO);
+    std::vector<std::string> got = lines(run(loops));
+    ASSERT_EQ(got.size(), 150u);
+    EXPECT_EQ(got[147], "Loop Number 50 of length 1");
+    answerer::box(question_caption).press(IDYES);
+    got = lines(run(loops));
+    ASSERT_EQ(got.size(), 153u);
+    EXPECT_EQ(got[150], "Loop Number 51 of length 1");
 }
 
 TEST_F(TextTools, OutlineWritesCausesAndUsesWithItsOptions) {
