@@ -12,6 +12,7 @@
 #include "shell/palette.h"
 #include "shell/toolset.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
@@ -20,6 +21,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -105,6 +109,32 @@ TEST_F(TextTools, LoopsListsTheTwoLoopsOfPopulationAndReusesItsWindow) {
     std::sort(members.begin(), members.end());
     EXPECT_EQ(members, (std::vector<std::string>{"       births", "       deaths"}));
     EXPECT_EQ(title(rec), "Population : Loops");
+
+    // On screen: six lines of ink, each loop's name further in than its
+    // heading and each member further in again, nothing below.
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    HWND w = o->window;
+    unlock_handle(rec);
+    const QImage shot = save_shot(w, "loops_population.png");
+    ASSERT_FALSE(shot.isNull());
+    const int lh = textwin_line_height(rec);
+    ASSERT_GT(lh, 0);
+    auto left_ink = [&](int line) {
+        for (int x = 0; x < shot.width(); ++x)
+            for (int y = line * lh; y < std::min(shot.height(), (line + 1) * lh); ++y)
+                if (qGray(shot.pixel(x, y)) < 96) return x;
+        return -1;
+    };
+    std::vector<int> left;
+    for (int i = 0; i < 6; ++i) left.push_back(left_ink(i));
+    for (int i = 0; i < 6; ++i) EXPECT_GE(left[static_cast<std::size_t>(i)], 0) << "line " << i;
+    EXPECT_LT(left[0], left[1]);
+    EXPECT_LT(left[1], left[2]);
+    EXPECT_EQ(left[0], left[3]);
+    EXPECT_EQ(left[2], left[5]);
+    ASSERT_GT(shot.height(), 8 * lh);
+    EXPECT_EQ(left_ink(6), -1);
+    EXPECT_EQ(left_ink(7), -1);
 
     // A second run replaces the text in the same window.
     const std::size_t windows = open_windows.size();
