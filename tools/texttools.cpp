@@ -123,23 +123,33 @@ std::string tool_title(symbol_id var, handle tool) {
     return std::string(varformat(var, 0)) + " : " + tool_name(tool);
 }
 
-// Opens (or reuses) the tool's text window and points the report at it.
-handle open_tool_text(handle tool, const std::string& title, const font_spec* font, int buffer,
-                      int width) {
-    opening_tool = tool;
-    handle rec = open_text_window(title.c_str(), -1, -1, 0, 0, 0, font);
-    opening_tool = 0;
-    if (!rec) return 0;
-    text_report(buffer, width, 0, report_text, static_cast<std::uintptr_t>(rec), 0);
-    return rec;
-}
+// The tool's text window as the report's destination: opened (or reused)
+// and aimed at by open; on every way out (a fatal message unwinds too) the
+// last partial line goes to the window and the report stops naming it, since
+// the window may close at any time after.
+class tool_text_window {
+public:
+    tool_text_window() = default;
+    tool_text_window(const tool_text_window&) = delete;
+    tool_text_window& operator=(const tool_text_window&) = delete;
+    ~tool_text_window() {
+        if (!open_) return;
+        doc_flush();
+        text_report(0, 0, 0, report_none, 0, 0);
+    }
+    bool open(handle tool, const std::string& title, const font_spec* font, int buffer, int width) {
+        opening_tool = tool;
+        handle rec = open_text_window(title.c_str(), -1, -1, 0, 0, 0, font);
+        opening_tool = 0;
+        if (!rec) return false;
+        text_report(buffer, width, 0, report_text, static_cast<std::uintptr_t>(rec), 0);
+        open_ = true;
+        return true;
+    }
 
-// Ends a tool's report: the last partial line goes to the window, and the
-// report no longer names it (the window may close at any time).
-void end_tool_text() {
-    doc_flush();
-    text_report(0, 0, 0, report_none, 0, 0);
-}
+private:
+    bool open_ = false;
+};
 
 // The answers of a yes/no question.
 constexpr int answer_yes = 6, answer_no = 7;
@@ -184,9 +194,9 @@ void loops_tool_run(handle tool) {
         return;
     }
     if (n > loops_shown_freely && !ask_more_loops(n)) n = loops_shown_freely;
-    if (!open_tool_text(tool, tool_title(var, tool), nullptr, 512, 512)) return;
+    tool_text_window out;
+    if (!out.open(tool, tool_title(var, tool), nullptr, 512, 512)) return;
     write_loops(var, list, n);
-    end_tool_text();
 }
 
 int outline_tool_setup(int mode, handle tool, std::string* out, const char* text) {
@@ -209,9 +219,9 @@ void outline_tool_run(handle tool) {
     std::memcpy(opts.show, o.show, sizeof opts.show);
     model_lock_guard lock(cur_model_symbols, 1);
     if (!lock.ok()) return;
-    if (!open_tool_text(tool, tool_title(var, tool), font_or_default(o.font), 512, 512)) return;
+    tool_text_window out;
+    if (!out.open(tool, tool_title(var, tool), font_or_default(o.font), 512, 512)) return;
     outline_text(var, opts);
-    end_tool_text();
 }
 
 int document_tool_setup(int mode, handle tool, std::string* out, const char* text) {
@@ -281,10 +291,10 @@ void document_tool_run(handle tool) {
         model_lock_guard lock(cur_model_symbols, 1);
         if (!lock.ok()) return;
         const int width = opts.line_width;
-        if (!open_tool_text(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width))
+        tool_text_window out;
+        if (!out.open(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width))
             return;
         document_variable(var, opts);
-        end_tool_text();
         return;
     }
     // The model scopes: the whole model, a group, or a kind. Nothing is
@@ -304,12 +314,11 @@ void document_tool_run(handle tool) {
     model_lock_guard lock(cur_model_symbols, 1);
     if (!lock.ok()) return;
     const int width = opts.line_width;
-    if (!open_tool_text(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width))
-        return;
+    tool_text_window out;
+    if (!out.open(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width)) return;
     wip_line_guard wip;
     wip.show();
     document_model(opts, group);
-    end_tool_text();
 }
 
 void install_text_tools() {

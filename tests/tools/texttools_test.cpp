@@ -109,6 +109,9 @@ TEST_F(TextTools, LoopsListsTheTwoLoopsOfPopulationAndReusesItsWindow) {
     std::sort(members.begin(), members.end());
     EXPECT_EQ(members, (std::vector<std::string>{"       births", "       deaths"}));
     EXPECT_EQ(title(rec), "Population : Loops");
+    // The report lets go of the window once the tool is done.
+    docprintf("stray line\n");
+    EXPECT_EQ(lines(rec).size(), 6u);
 
     // On screen: six lines of ink, each loop's name further in than its
     // heading and each member further in again, nothing below.
