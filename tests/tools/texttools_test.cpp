@@ -24,6 +24,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -330,6 +331,28 @@ TEST_F(TextTools, OptionLinesReadAndWriteBack) {
         }
         unlock_tool(t);
     }
+}
+
+TEST_F(TextTools, TheBuiltInSetWritesBackTheSameWithTheseSetups) {
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    const std::string first = write_toolset_text(0);
+    free_toolset(0);
+    // Loops has no option line; Document's switches and width stand as given.
+    EXPECT_NE(first.find("Loops|Loops\n=0,=4,=-1,=-1,=0,=0,=0,=0,=0,\nDocument|Document\n"
+                         "=0,=6,=-1,=-1,=0,=0,=0,=0,=0,\n"
+                         "0,0,0,0,0,1,0,0,1,1,0,1,0,1,0,0,0,0,1,0,75,"),
+              std::string::npos)
+        << first;
+    const std::string path = dir + "/round.kts";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(first.c_str(), f);
+        std::fclose(f);
+    }
+    ASSERT_EQ(read_toolset(path.c_str(), 0), 9);
+    EXPECT_EQ(write_toolset_text(0), first);
+    free_toolset(0);
 }
 
 } // namespace
