@@ -4,6 +4,7 @@
 #include "shell/startup.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
+#include "tools/texttools.h"
 
 #include <string>
 #include <vector>
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
     install_tools_hooks();
     install_graph_hooks();
     install_text_hooks();
+    install_text_tools();
     return kavrel_main(arguments);
 }
