@@ -453,7 +453,8 @@ bool grow_row(palette_grid& g) {
 }
 
 bool place_free(const handle* cells, const palette_grid& g, int r, int c) {
-    if (r < 0 || c < 0 || r >= g.rows || c + 1 >= g.cols) return false;
+    if (r < 0 || c < 0 || r >= g.rows || c >= g.cols - 1)
+        return false; // no c + 1: c may be INT_MAX
     const handle* row = cells + static_cast<std::size_t>(r) * static_cast<std::size_t>(g.cols);
     return !row[c] && !row[c + 1] && (c == 0 || !row[c - 1]);
 }

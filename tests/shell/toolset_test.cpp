@@ -201,22 +201,24 @@ TEST_F(Toolset, VersionQuestionBothWays) {
 TEST_F(Toolset, GridSizeIsClampedAndPlacesAreChecked) {
     std::string text = "1.62\nrows=70,cols=5,a=1,b=1,c=1,d=1\n";
     text += "Loops|A\n" + place(0, 0);
-    text += "Loops|B\n" + place(0, 0);  // repeated: first free place
-    text += "Loops|C\n" + place(2, 23); // column 23 of 24: its pair leaves the row
-    text += "Loops|D\n" + place(2, 1);  // free, right of an empty cell
-    text += "Loops|E\n" + place(-1, 3); // negative row
-    text += "Loops|F\n=0,=x,\n";        // column does not scan
-    text += "Loops|G\n";                // the last group has no placement line
+    text += "Loops|B\n" + place(0, 0);          // repeated: first free place
+    text += "Loops|C\n" + place(2, 23);         // column 23 of 24: its pair leaves the row
+    text += "Loops|D\n" + place(2, 1);          // free, right of an empty cell
+    text += "Loops|E\n" + place(-1, 3);         // negative row
+    text += "Loops|F\n=0,=x,\n";                // column does not scan
+    text += "Loops|H\n" + place(1, 2147483647); // the largest column (found by fuzzing)
+    text += "Loops|G\n";                        // the last group has no placement line
     std::string path = file("grid.kts", text);
-    EXPECT_EQ(read_toolset(path.c_str(), 0), 7);
+    EXPECT_EQ(read_toolset(path.c_str(), 0), 8);
     EXPECT_EQ(palette_cells.rows, 3);
     EXPECT_EQ(palette_cells.cols, 24);
     EXPECT_TRUE(message_log::said("Bad or repeated tool location column 0 row 0", 5));
     EXPECT_TRUE(message_log::said("Bad or repeated tool location column 23 row 2", 5));
     EXPECT_TRUE(message_log::said("Bad or repeated tool location column 3 row -1", 5));
-    EXPECT_EQ(count("Bad or repeated tool location"), 5);
-    std::vector<placed> want = {{0, 0, "A"}, {0, 2, "B"},  {0, 4, "C"}, {0, 6, "E"},
-                                {0, 8, "F"}, {0, 10, "G"}, {2, 1, "D"}};
+    EXPECT_TRUE(message_log::said("Bad or repeated tool location column 2147483647 row 1", 5));
+    EXPECT_EQ(count("Bad or repeated tool location"), 6);
+    std::vector<placed> want = {{0, 0, "A"}, {0, 2, "B"},  {0, 4, "C"},  {0, 6, "E"},
+                                {0, 8, "F"}, {0, 10, "H"}, {0, 12, "G"}, {2, 1, "D"}};
     EXPECT_EQ(tools(), want);
 }
 
