@@ -250,9 +250,9 @@ int query_close_hook(handle) {
 void sketch_scroll_range(int lo, int hi, int zoom, int page, int* min_pos, int* max_pos) {
     long a = static_cast<long>(lo) * zoom / 100 - scroll_margin;
     long b = static_cast<long>(hi) * zoom / 100 + scroll_margin - std::max(page, 0);
-    // The origin stays reachable, so a diagram right of it starts at its top left corner.
+    // The origin stays reachable, so a diagram that fits is shown as laid out.
     a = std::min(a, 0L);
-    b = std::max(b, a);
+    b = std::max(b, 0L);
     *min_pos = static_cast<int>(std::clamp(a, -2000000L, 2000000L));
     *max_pos = static_cast<int>(std::clamp(b, -2000000L, 2000000L));
 }
