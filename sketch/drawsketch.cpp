@@ -52,7 +52,9 @@ std::string element_label(const sketch_state& s, const sketch_elem& e) {
 }
 
 void draw_cloud(HDC dc, const mapper& m, const sketch_elem& e) {
-    int l = m.x(e.x - e.w), r = m.x(e.x + e.w), t = m.y(e.y - e.h), b = m.y(e.y + e.h);
+    // A cloud keeps a readable size whatever its text measured.
+    const int hw = std::max<int>(e.w, 14), hh = std::max<int>(e.h, 9);
+    int l = m.x(e.x - hw), r = m.x(e.x + hw), t = m.y(e.y - hh), b = m.y(e.y + hh);
     int w = std::max(3, r - l), h = std::max(3, b - t);
     // Three overlapping puffs over a flat base.
     Ellipse(dc, l, t + h / 4, l + w / 2, b);
@@ -121,12 +123,46 @@ double angle_about(double x, double y, double cx, double cy) {
     return a < 0 ? a + two_pi : a;
 }
 
-void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour) {
-    HPEN pen = CreatePen(PS_SOLID, pen_width(c.width_code, m.zoom),
-                         colour_or(c.line_colour ? c.line_colour : 0xFFFFFFFFu, colour));
+// Draws the connector's line (not its arrowhead) with the pen selected.
+void connector_line(HDC dc, const mapper& m, const sketch_elem& c);
+
+// A flow's pipe (a width code above 20) is a double line in the outline
+// colour: a wide stroke with the background drawn down its middle.
+bool is_pipe(const sketch_elem& c) {
+    return c.width_code > 20;
+}
+
+void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour,
+                    COLORREF outline, COLORREF background) {
+    const COLORREF own =
+        colour_or(c.line_colour ? c.line_colour : 0xFFFFFFFFu, is_pipe(c) ? outline : colour);
+    HPEN pen = CreatePen(
+        PS_SOLID, is_pipe(c) ? std::max(3, 5 * m.zoom / 100) : pen_width(c.width_code, m.zoom),
+        own);
     HGDIOBJ old_pen = SelectObject(dc, pen);
-    HBRUSH head = CreateSolidBrush(colour_or(c.line_colour ? c.line_colour : 0xFFFFFFFFu, colour));
+    HBRUSH head = CreateSolidBrush(own);
     HGDIOBJ old_brush = SelectObject(dc, head);
+    connector_line(dc, m, c);
+    if (is_pipe(c)) {
+        HPEN inner = CreatePen(PS_SOLID, std::max(1, 2 * m.zoom / 100), background);
+        SelectObject(dc, inner);
+        connector_line(dc, m, c);
+        SelectObject(dc, pen);
+        DeleteObject(inner);
+    }
+    float hx[3], hy[3];
+    if (arrowhead_points(c, hx, hy)) {
+        POINT tri[3];
+        for (int i = 0; i < 3; ++i) tri[i] = POINT{m.x(hx[i]), m.y(hy[i])};
+        Polygon(dc, tri, 3);
+    }
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_pen);
+    DeleteObject(head);
+    DeleteObject(pen);
+}
+
+void connector_line(HDC dc, const mapper& m, const sketch_elem& c) {
     const int type = c.path_type() & 0x1F;
     // The line runs to the arrow base; the arrowhead covers the rest.
     const double end_x = c.arrow_x, end_y = c.arrow_y;
@@ -165,16 +201,6 @@ void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colo
         }
         LineTo(dc, m.x(end_x), m.y(end_y));
     }
-    float hx[3], hy[3];
-    if (arrowhead_points(c, hx, hy)) {
-        POINT tri[3];
-        for (int i = 0; i < 3; ++i) tri[i] = POINT{m.x(hx[i]), m.y(hy[i])};
-        Polygon(dc, tri, 3);
-    }
-    SelectObject(dc, old_brush);
-    SelectObject(dc, old_pen);
-    DeleteObject(head);
-    DeleteObject(pen);
 }
 
 } // namespace
@@ -194,7 +220,8 @@ bool arrowhead_points(const sketch_elem& c, float out_x[3], float out_y[3]) {
 
 void paint_sketch(HDC dc, const sketch_state& s, const RECT& client) {
     const view_rec& vr = s.view.rec;
-    HBRUSH bg = CreateSolidBrush(colour_or(vr.background, GetSysColor(COLOR_WINDOW)));
+    const COLORREF background = colour_or(vr.background, GetSysColor(COLOR_WINDOW));
+    HBRUSH bg = CreateSolidBrush(background);
     FillRect(dc, &client, bg);
     DeleteObject(bg);
     const mapper m{s.zoom > 0 ? s.zoom : 100, s.scroll_x, s.scroll_y};
@@ -206,7 +233,7 @@ void paint_sketch(HDC dc, const sketch_state& s, const RECT& client) {
     // Connectors first, so elements sit on their pipes and arrow tails.
     for (const sketch_elem& e : s.view.elems)
         if (e.kind == ek_connector && !e.hidden() && e.level_value() <= s.shown_level)
-            draw_connector(dc, m, e, connector);
+            draw_connector(dc, m, e, connector, outline, background);
     for (const sketch_elem& e : s.view.elems)
         if (e.kind >= ek_variable && !e.hidden() && e.level_value() <= s.shown_level)
             draw_element(dc, s, m, e, outline, outline);
