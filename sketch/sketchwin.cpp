@@ -171,11 +171,34 @@ LRESULT frame_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
 
+// Maximised build windows fill the container.
+// The container has no word for its children when it changes size (the
+// window manager sizes the workbench after start-up), so a view checks as it
+// paints. True when a frame moved.
+bool fit_frames() {
+    if (!shell_opts.build_maximised || !container_wnd) return false;
+    RECT c;
+    GetClientRect(container_wnd, &c);
+    bool moved = false;
+    for (auto& p : windows()) {
+        RECT f;
+        GetWindowRect(p->frame, &f);
+        if (f.right - f.left == c.right && f.bottom - f.top == c.bottom) continue;
+        MoveWindow(p->frame, 0, 0, c.right, c.bottom, TRUE);
+        moved = true;
+    }
+    return moved;
+}
+
 LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     sketch_window* sw = by_window(w);
     if (!sw) return DefWindowProc(w, m, wp, lp);
     switch (m) {
     case WM_PAINT: {
+        if (fit_frames()) {
+            sw = by_window(w);
+            if (!sw) return 0;
+        }
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(w, &ps);
         RECT rc;
@@ -232,7 +255,13 @@ handle find_hook(const char*, int mode, int) {
         return 0;
     }
     // At start-up (2) and when a model opens (1): the current model's diagram.
-    if (mode == 1 || (mode == 2 && windows().empty())) open_sketch_window();
+    // A model named on the command line opened before the workbench took its
+    // size: at start-up its window takes the container's now.
+    if (mode == 2 && !windows().empty()) {
+        fit_frames();
+        return 0;
+    }
+    if (mode == 1 || mode == 2) open_sketch_window();
     return 0;
 }
 
