@@ -181,11 +181,12 @@ int shell_open_model(int mode, int flags, const char* name, int open_flags) {
         return 0;
     }
     model_opened();
-    find_sketch_window(name, 1, 0);        // the new model's diagram replaces the old one's
     if (named) read_package_toolset(name); // a package brings its own tools
     if (named) recent_models(1, 0, name);
     set_main_title(nullptr);
     set_bottom_text(model_rec && model_rec->state != 2 ? current_model_name() : "");
+    // The new model's diagram replaces the old one's, once the title names it.
+    find_sketch_window(name, 1, 0);
     return 1;
 }
 
