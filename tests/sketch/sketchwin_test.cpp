@@ -163,6 +163,22 @@ TEST_F(SketchWindow, ScrollingMovesTheDiagramWithinItsRange) {
     EXPECT_EQ(GetScrollPos(view_, SB_HORZ), s_->scroll_x);
 }
 
+TEST_F(SketchWindow, AnotherModelReplacesTheDiagramAndClosingTheModelClosesIt) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1);
+    td::run_until_idle();
+    HWND view = current_sketch_view();
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(IsWindow(view_)); // the population window is gone
+    EXPECT_STREQ(sketch_of(view)->view.rec.name, "Epidemic");
+    EXPECT_EQ(td::find_windows("Kavrel_sketch").size(), 1u);
+    // No model: no diagram.
+    shell_open_model(0, 1, "", 0);
+    td::run_until_idle();
+    EXPECT_EQ(current_sketch_view(), nullptr);
+    EXPECT_FALSE(IsWindow(view));
+    EXPECT_TRUE(td::find_windows("Kavrel_sketch").empty());
+}
+
 TEST(SketchScrollRange, KeepsTheOriginAndTheMarginsAndNeverInverts) {
     int lo, hi;
     sketch_scroll_range(100, 900, 100, 300, &lo, &hi);
