@@ -122,14 +122,40 @@ void scroll_bar_message(sketch_window& sw, int bar, WPARAM wp) {
         scroll_to(sw, sw.s.scroll_x, pos);
 }
 
+// Zooms about a point of the client area (pixels), which stays where it is.
+void zoom_about(sketch_window& sw, int zoom, int px, int py) {
+    zoom = std::clamp(zoom, 10, 500);
+    sketch_state& s = sw.s;
+    if (zoom == s.zoom) return;
+    const long ux = (static_cast<long>(px) + s.scroll_x) * 100 / s.zoom;
+    const long uy = (static_cast<long>(py) + s.scroll_y) * 100 / s.zoom;
+    s.zoom = zoom;
+    if (model_rec && s.symbols == cur_model_symbols)
+        model_rec->sketch_zoom = static_cast<std::int16_t>(zoom);
+    update_scroll_bars(sw);
+    s.scroll_x = s.scroll_y = 0x7FFFFFFF; // so scroll_to always takes the new place
+    scroll_to(sw, static_cast<int>(ux * zoom / 100 - px), static_cast<int>(uy * zoom / 100 - py));
+    InvalidateRect(sw.view, nullptr, FALSE);
+}
+
 // The wheel scrolls by lines, keeping what a partial notch leaves so small
 // deltas add up; with Shift it scrolls across.
-void wheel_message(sketch_window& sw, WPARAM wp) {
+void wheel_message(sketch_window& sw, WPARAM wp, LPARAM lp) {
     int delta = static_cast<short>(HIWORD(wp));
     sw.wheel_rest += delta;
     int notches = sw.wheel_rest / 120;
     if (!notches) return;
     sw.wheel_rest -= notches * 120;
+    if (LOWORD(wp) & MK_CONTROL) {
+        // Ctrl with the wheel zooms about the pointer, a quarter a notch.
+        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ScreenToClient(sw.view, &p);
+        int zoom = sw.s.zoom;
+        for (int i = 0; i < std::abs(notches); ++i)
+            zoom = notches > 0 ? zoom * 5 / 4 : zoom * 4 / 5;
+        zoom_about(sw, zoom, p.x, p.y);
+        return;
+    }
     int move = -notches * 3 * line_step;
     if (LOWORD(wp) & MK_SHIFT)
         scroll_to(sw, sw.s.scroll_x + move, sw.s.scroll_y);
@@ -224,7 +250,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         scroll_bar_message(*sw, SB_VERT, wp);
         return 0;
     case WM_MOUSEWHEEL:
-        wheel_message(*sw, wp);
+        wheel_message(*sw, wp, lp);
         return 0;
     default:
         break;
@@ -345,6 +371,11 @@ HWND current_sketch_view() {
 
 void scroll_sketch_to(HWND view, int x, int y) {
     if (sketch_window* sw = by_window(view)) scroll_to(*sw, x, y);
+}
+
+void set_sketch_zoom(HWND view, int zoom) {
+    sketch_window* sw = by_window(view);
+    if (sw) zoom_about(*sw, zoom, 0, 0);
 }
 
 void install_sketch_hooks() {

@@ -24,6 +24,9 @@ HWND current_sketch_view();
 
 // Scrolls a view to (x, y) pixels, kept inside the scroll ranges.
 void scroll_sketch_to(HWND view, int x, int y);
+// Sets a view's zoom (10 to 500 percent), keeping its top left corner; kept
+// in the model context for the model's next sketch.
+void set_sketch_zoom(HWND view, int zoom);
 // The scroll range of one axis in pixels for content lo..hi sketch units at
 // a zoom, with a page of `page` pixels: the least and greatest scroll
 // position (greatest >= least).

@@ -15,6 +15,7 @@
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "sketch/drawsketch.h"
+#include "sketch/geometry.h"
 #include "sketch/sketchwin.h"
 #include "tests/shell/shell_fixture.h"
 
@@ -177,6 +178,39 @@ TEST_F(SketchWindow, AnotherModelReplacesTheDiagramAndClosingTheModelClosesIt) {
     EXPECT_EQ(current_sketch_view(), nullptr);
     EXPECT_FALSE(IsWindow(view));
     EXPECT_TRUE(td::find_windows("Kavrel_sketch").empty());
+}
+
+TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutThePointer) {
+    const sketch_elem* stock = variable("Population");
+    ASSERT_NE(stock, nullptr);
+    set_sketch_zoom(view_, 200);
+    EXPECT_EQ(s_->zoom, 200);
+    EXPECT_EQ(model_rec->sketch_zoom, 200);
+    const int l = 2 * (stock->x - stock->w), r = 2 * (stock->x + stock->w);
+    const int t = 2 * (stock->y - stock->h), b = 2 * (stock->y + stock->h);
+    scroll_sketch_to(view_, l - 20, t - 20);
+    ASSERT_EQ(s_->scroll_x, l - 20);
+    ASSERT_EQ(s_->scroll_y, t - 20);
+    QImage img = shot("sketch_zoom200.png");
+    // The same box twice the size: its edges where the doubled rectangle lands.
+    EXPECT_GT(outline_pixels(img, 20, 20, 20 + r - l, 20 + b - t), (r - l) * 2 * 3 / 4);
+
+    // Ctrl+wheel up a notch: a quarter more, the sketch point under the
+    // pointer stays under it.
+    POINT at{150, 100};
+    const int ux = pixel_to_unit(at.x, s_->zoom, s_->scroll_x);
+    const int uy = pixel_to_unit(at.y, s_->zoom, s_->scroll_y);
+    POINT screen = at;
+    ClientToScreen(view_, &screen);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), MAKELPARAM(screen.x, screen.y));
+    EXPECT_EQ(s_->zoom, 250);
+    EXPECT_NEAR(pixel_to_unit(at.x, s_->zoom, s_->scroll_x), ux, 1);
+    EXPECT_NEAR(pixel_to_unit(at.y, s_->zoom, s_->scroll_y), uy, 1);
+    // Never past 500 % nor below 10 %.
+    set_sketch_zoom(view_, 900);
+    EXPECT_EQ(s_->zoom, 500);
+    set_sketch_zoom(view_, 1);
+    EXPECT_EQ(s_->zoom, 10);
 }
 
 TEST(SketchScrollRange, KeepsTheOriginAndTheMarginsAndNeverInverts) {
