@@ -77,7 +77,7 @@ void draw_valve(HDC dc, const mapper& m, const sketch_elem& e) {
 }
 
 void draw_element(HDC dc, const sketch_state& s, const mapper& m, const sketch_elem& e,
-                  COLORREF outline, COLORREF text_colour) {
+                  COLORREF outline, COLORREF text_colour, COLORREF background) {
     const int shape = e.shape_code();
     const int l = m.x(e.x - e.w), r = m.x(e.x + e.w), t = m.y(e.y - e.h), b = m.y(e.y + e.h);
     const int lw = std::max(1, std::max<int>(std::abs(e.line_width), 1) * m.zoom / 100);
@@ -92,7 +92,12 @@ void draw_element(HDC dc, const sketch_state& s, const mapper& m, const sketch_e
         draw_cloud(dc, m, e);
         label.clear();
     } else if (e.kind == ek_valve) {
+        // Filled with the background, so the pipe does not run through it.
+        HBRUSH fill = CreateSolidBrush(background);
+        SelectObject(dc, fill);
         draw_valve(dc, m, e);
+        SelectObject(dc, GetStockObject(NULL_BRUSH));
+        DeleteObject(fill);
         label.clear(); // the flow's own variable element carries the name
     } else if (e.kind == ek_bitmap || e.kind == ek_metafile ||
                (e.kind == ek_text && (e.flags & ef_io_object))) {
@@ -236,7 +241,7 @@ void paint_sketch(HDC dc, const sketch_state& s, const RECT& client) {
             draw_connector(dc, m, e, connector, outline, background);
     for (const sketch_elem& e : s.view.elems)
         if (e.kind >= ek_variable && !e.hidden() && e.level_value() <= s.shown_level)
-            draw_element(dc, s, m, e, outline, outline);
+            draw_element(dc, s, m, e, outline, outline, background);
     SelectObject(dc, old_font);
     DeleteObject(font);
 }
