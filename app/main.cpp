@@ -2,6 +2,7 @@
 // application shell, which takes the arguments as they were given.
 #include "graphs/graphtool.h"
 #include "shell/startup.h"
+#include "sketch/sketchwin.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/texttools.h"
@@ -17,5 +18,6 @@ int main(int argc, char** argv) {
     install_graph_hooks();
     install_text_hooks();
     install_text_tools();
+    install_sketch_hooks();
     return kavrel_main(arguments);
 }

@@ -1,6 +1,14 @@
 // Loading a 1,000-element view into a sketch (link checks against the
-// equations, sizes and connector geometry) and hit testing it.
+// equations, sizes and connector geometry), hit testing it and painting it
+// into a 1600 x 1000 window-sized image.
 #include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <cstdlib>
+
+#include "platform/gdi_internal.h"
+#include "sketch/drawsketch.h"
 
 #include "model/model.h"
 #include "sketch/geometry.h"
@@ -48,5 +56,30 @@ void BM_HitTest(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_HitTest)->Unit(benchmark::kMicrosecond);
+
+void BM_PaintView1000(benchmark::State& state) {
+    static QGuiApplication* app = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "bench_sketch_view";
+        static char* argv[] = {name, nullptr};
+        return new QGuiApplication(argc, argv);
+    }();
+    (void)app;
+    sketch_state s;
+    s.symbols = ring_model().symbols();
+    s.header = ring_model().header();
+    load_view(s, 0, 0, false, 0, false);
+    QImage img(1600, 1000, QImage::Format_RGB32);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
+    const RECT client{0, 0, 1600, 1000};
+    for (auto _ : state) {
+        paint_sketch(dc, s, client);
+        benchmark::DoNotOptimize(img.constBits());
+    }
+    gdi_delete_image_dc(dc);
+    state.counters["elements"] = s.view.count() - 1;
+}
+BENCHMARK(BM_PaintView1000)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -185,6 +185,8 @@ int shell_open_model(int mode, int flags, const char* name, int open_flags) {
     if (named) recent_models(1, 0, name);
     set_main_title(nullptr);
     set_bottom_text(model_rec && model_rec->state != 2 ? current_model_name() : "");
+    // The new model's diagram replaces the old one's, once the title names it.
+    find_sketch_window(name, 1, 0);
     return 1;
 }
 

@@ -12,22 +12,26 @@ LRESULT spread_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
 
-handle find_sketch_window(const char*, int, int) {
-    return 0;
+sketch_window_hooks sketch_hooks;
+
+handle find_sketch_window(const char* name, int mode, int flags) {
+    return sketch_hooks.find ? sketch_hooks.find(name, mode, flags) : 0;
 }
-int close_sketch_windows(handle) {
-    return 1;
+int close_sketch_windows(handle record) {
+    return sketch_hooks.close ? sketch_hooks.close(record) : 1;
 }
-int query_close_sketch_windows(handle) {
-    return 1;
+int query_close_sketch_windows(handle record) {
+    return sketch_hooks.query_close ? sketch_hooks.query_close(record) : 1;
 }
 void unlock_sketch() {}
 void free_sketch_bitmaps() {}
 LRESULT sketch_parent_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(w, m, wp, lp);
+    return sketch_hooks.frame_proc ? sketch_hooks.frame_proc(w, m, wp, lp)
+                                   : DefWindowProc(w, m, wp, lp);
 }
 LRESULT sketch_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(w, m, wp, lp);
+    return sketch_hooks.view_proc ? sketch_hooks.view_proc(w, m, wp, lp)
+                                  : DefWindowProc(w, m, wp, lp);
 }
 LRESULT qslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);

@@ -49,6 +49,18 @@ LRESULT sketch_parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 LRESULT sketch_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT qslider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+// The sketch sits above the shell: it points these at its window at start-up
+// (install_sketch_hooks). Unset, the seams above do the least (no sketch
+// window: nothing to find, close or ask; the default procedures).
+struct sketch_window_hooks {
+    handle (*find)(const char* name, int mode, int flags) = nullptr;
+    int (*close)(handle record) = nullptr;
+    int (*query_close)(handle record) = nullptr;
+    LRESULT (*frame_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+    LRESULT (*view_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+};
+extern sketch_window_hooks sketch_hooks;
+
 // ------------------------------------------------------------ chart library ---
 
 // The class-library application object of the chart control: 1 when made.

@@ -1,0 +1,387 @@
+#include "sketch/sketchwin.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "model/context.h"
+#include "model/model.h"
+#include "platform/controls.h"
+#include "platform/gdi.h"
+#include "shell/seams.h"
+#include "shell/state.h"
+#include "sketch/drawsketch.h"
+#include "sketch/views.h"
+
+namespace {
+
+// Pixels of empty room kept around the diagram.
+constexpr int scroll_margin = 20;
+// Pixels one wheel notch or arrow click moves.
+constexpr int line_step = 16;
+
+struct sketch_window {
+    HWND frame = nullptr;
+    HWND view = nullptr;
+    sketch_state s;
+    int wheel_rest = 0; // wheel delta not yet turned into lines
+};
+
+std::vector<std::unique_ptr<sketch_window>>& windows() {
+    static std::vector<std::unique_ptr<sketch_window>> list;
+    return list;
+}
+
+sketch_window* by_window(HWND w) {
+    for (auto& p : windows())
+        if (p->view == w || p->frame == w) return p.get();
+    return nullptr;
+}
+
+void update_scroll_bars(sketch_window& sw) {
+    RECT rc;
+    GetClientRect(sw.view, &rc);
+    const sketch_state& s = sw.s;
+    int lo_x = s.min_x <= s.max_x ? s.min_x : 0, hi_x = s.min_x <= s.max_x ? s.max_x : 0;
+    int lo_y = s.min_y <= s.max_y ? s.min_y : 0, hi_y = s.min_y <= s.max_y ? s.max_y : 0;
+    for (int bar : {SB_HORZ, SB_VERT}) {
+        int page = bar == SB_HORZ ? rc.right : rc.bottom;
+        int lo, hi;
+        if (bar == SB_HORZ)
+            sketch_scroll_range(lo_x, hi_x, s.zoom, page, &lo, &hi);
+        else
+            sketch_scroll_range(lo_y, hi_y, s.zoom, page, &lo, &hi);
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+        si.nMin = lo;
+        si.nMax = hi + std::max(page, 1) - 1;
+        si.nPage = static_cast<UINT>(std::max(page, 1));
+        si.nPos = bar == SB_HORZ ? s.scroll_x : s.scroll_y;
+        SetScrollInfo(sw.view, bar, &si, TRUE);
+    }
+}
+
+void scroll_to(sketch_window& sw, int x, int y) {
+    RECT rc;
+    GetClientRect(sw.view, &rc);
+    sketch_state& s = sw.s;
+    int lo, hi;
+    sketch_scroll_range(s.min_x <= s.max_x ? s.min_x : 0, s.min_x <= s.max_x ? s.max_x : 0, s.zoom,
+                        rc.right, &lo, &hi);
+    x = std::clamp(x, lo, hi);
+    sketch_scroll_range(s.min_y <= s.max_y ? s.min_y : 0, s.min_y <= s.max_y ? s.max_y : 0, s.zoom,
+                        rc.bottom, &lo, &hi);
+    y = std::clamp(y, lo, hi);
+    if (x == s.scroll_x && y == s.scroll_y) return;
+    s.scroll_x = x;
+    s.scroll_y = y;
+    update_scroll_bars(sw);
+    InvalidateRect(sw.view, nullptr, FALSE);
+}
+
+void scroll_bar_message(sketch_window& sw, int bar, WPARAM wp) {
+    RECT rc;
+    GetClientRect(sw.view, &rc);
+    int page = bar == SB_HORZ ? rc.right : rc.bottom;
+    int pos = bar == SB_HORZ ? sw.s.scroll_x : sw.s.scroll_y;
+    switch (LOWORD(wp)) {
+    case SB_LINEUP:
+        pos -= line_step;
+        break;
+    case SB_LINEDOWN:
+        pos += line_step;
+        break;
+    case SB_PAGEUP:
+        pos -= std::max(line_step, page - line_step);
+        break;
+    case SB_PAGEDOWN:
+        pos += std::max(line_step, page - line_step);
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_TRACKPOS | SIF_POS;
+        if (GetScrollInfo(sw.view, bar, &si))
+            pos = LOWORD(wp) == SB_THUMBTRACK ? si.nTrackPos : static_cast<int>(HIWORD(wp));
+        break;
+    }
+    case SB_TOP:
+        pos = -32768;
+        break;
+    case SB_BOTTOM:
+        pos = 32767;
+        break;
+    default:
+        return;
+    }
+    if (bar == SB_HORZ)
+        scroll_to(sw, pos, sw.s.scroll_y);
+    else
+        scroll_to(sw, sw.s.scroll_x, pos);
+}
+
+// Zooms about a point of the client area (pixels), which stays where it is.
+void zoom_about(sketch_window& sw, int zoom, int px, int py) {
+    zoom = std::clamp(zoom, 10, 500);
+    sketch_state& s = sw.s;
+    if (zoom == s.zoom) return;
+    const long ux = (static_cast<long>(px) + s.scroll_x) * 100 / s.zoom;
+    const long uy = (static_cast<long>(py) + s.scroll_y) * 100 / s.zoom;
+    s.zoom = zoom;
+    if (model_rec && s.symbols == cur_model_symbols)
+        model_rec->sketch_zoom = static_cast<std::int16_t>(zoom);
+    update_scroll_bars(sw);
+    s.scroll_x = s.scroll_y = 0x7FFFFFFF; // so scroll_to always takes the new place
+    scroll_to(sw, static_cast<int>(ux * zoom / 100 - px), static_cast<int>(uy * zoom / 100 - py));
+    InvalidateRect(sw.view, nullptr, FALSE);
+}
+
+// The wheel scrolls by lines, keeping what a partial notch leaves so small
+// deltas add up; with Shift it scrolls across.
+void wheel_message(sketch_window& sw, WPARAM wp, LPARAM lp) {
+    int delta = static_cast<short>(HIWORD(wp));
+    sw.wheel_rest += delta;
+    int notches = sw.wheel_rest / 120;
+    if (!notches) return;
+    sw.wheel_rest -= notches * 120;
+    if (LOWORD(wp) & MK_CONTROL) {
+        // Ctrl with the wheel zooms about the pointer, a quarter a notch.
+        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ScreenToClient(sw.view, &p);
+        int zoom = sw.s.zoom;
+        for (int i = 0; i < std::abs(notches); ++i)
+            zoom = notches > 0 ? zoom * 5 / 4 : zoom * 4 / 5;
+        zoom_about(sw, zoom, p.x, p.y);
+        return;
+    }
+    int move = -notches * 3 * line_step;
+    if (LOWORD(wp) & MK_SHIFT)
+        scroll_to(sw, sw.s.scroll_x + move, sw.s.scroll_y);
+    else
+        scroll_to(sw, sw.s.scroll_x, sw.s.scroll_y + move);
+}
+
+void place_view(sketch_window& sw) {
+    RECT rc;
+    GetClientRect(sw.frame, &rc);
+    MoveWindow(sw.view, 0, 0, rc.right, rc.bottom, TRUE);
+}
+
+void forget(HWND w) {
+    auto& list = windows();
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [&](const auto& p) { return p->frame == w; }),
+        list.end());
+    if (build_wnd == w) build_wnd = nullptr;
+}
+
+LRESULT frame_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    sketch_window* sw = by_window(w);
+    switch (m) {
+    case WM_SIZE:
+        if (sw && sw->view) place_view(*sw);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // the view covers the frame
+    case WM_CLOSE:
+        DestroyWindow(w);
+        return 0;
+    case WM_NCDESTROY:
+        forget(w);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+// Maximised build windows fill the container.
+// The container has no word for its children when it changes size (the
+// window manager sizes the workbench after start-up), so a view checks as it
+// paints. True when a frame moved.
+bool fit_frames() {
+    if (!shell_opts.build_maximised || !container_wnd) return false;
+    RECT c;
+    GetClientRect(container_wnd, &c);
+    bool moved = false;
+    for (auto& p : windows()) {
+        RECT f;
+        GetWindowRect(p->frame, &f);
+        if (f.right - f.left == c.right && f.bottom - f.top == c.bottom) continue;
+        MoveWindow(p->frame, 0, 0, c.right, c.bottom, TRUE);
+        moved = true;
+    }
+    return moved;
+}
+
+LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    sketch_window* sw = by_window(w);
+    if (!sw) return DefWindowProc(w, m, wp, lp);
+    switch (m) {
+    case WM_PAINT: {
+        if (fit_frames()) {
+            sw = by_window(w);
+            if (!sw) return 0;
+        }
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(w, &ps);
+        RECT rc;
+        GetClientRect(w, &rc);
+        // A model closed under the window leaves it blank until it closes.
+        if (sw->s.symbols == cur_model_symbols)
+            paint_sketch(dc, sw->s, rc);
+        else
+            FillRect(dc, &rc, GetSysColorBrush(COLOR_WINDOW));
+        EndPaint(w, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1; // painting fills the background
+    case WM_SIZE:
+        update_scroll_bars(*sw);
+        scroll_to(*sw, sw->s.scroll_x, sw->s.scroll_y);
+        return 0;
+    case WM_HSCROLL:
+        scroll_bar_message(*sw, SB_HORZ, wp);
+        return 0;
+    case WM_VSCROLL:
+        scroll_bar_message(*sw, SB_VERT, wp);
+        return 0;
+    case WM_MOUSEWHEEL:
+        wheel_message(*sw, wp, lp);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+// The view to open: the saved one unless it is the shared view (which the
+// others show merged in), else the first that is not shared.
+int first_view(handle symbols, int saved) {
+    handle vb = get_header_word(symbols, mh_views);
+    std::uint32_t n = get_header_word(symbols, mh_view_count) & 0xFFFF;
+    if (!vb || !handle_valid(vb)) return 0;
+    n = std::min<std::uint32_t>(n, handle_size(vb) / sizeof(view_rec));
+    handle_lock<view_rec> recs(vb);
+    auto usable = [&](std::uint32_t i) {
+        return i < n && recs.get()[i].name[0] && !(recs.get()[i].flags & 1);
+    };
+    if (saved >= 0 && usable(static_cast<std::uint32_t>(saved))) return saved;
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (usable(i)) return static_cast<int>(i);
+    return 0;
+}
+
+handle find_hook(const char*, int mode, int) {
+    if (mode == 3) {
+        for (auto& p : windows()) InvalidateRect(p->view, nullptr, FALSE);
+        return 0;
+    }
+    // At start-up (2) and when a model opens (1): the current model's diagram.
+    // A model named on the command line opened before the workbench took its
+    // size: at start-up its window takes the container's now.
+    if (mode == 2 && !windows().empty()) {
+        fit_frames();
+        return 0;
+    }
+    if (mode == 1 || mode == 2) open_sketch_window();
+    return 0;
+}
+
+int close_hook(handle) {
+    return close_all_sketch_windows();
+}
+
+// A view-only window has nothing to save: every window may close.
+int query_close_hook(handle) {
+    return 1;
+}
+
+} // namespace
+
+void sketch_scroll_range(int lo, int hi, int zoom, int page, int* min_pos, int* max_pos) {
+    long a = static_cast<long>(lo) * zoom / 100 - scroll_margin;
+    long b = static_cast<long>(hi) * zoom / 100 + scroll_margin - std::max(page, 0);
+    // The origin stays reachable, so a diagram that fits is shown as laid out.
+    a = std::min(a, 0L);
+    b = std::max(b, 0L);
+    *min_pos = static_cast<int>(std::clamp(a, -2000000L, 2000000L));
+    *max_pos = static_cast<int>(std::clamp(b, -2000000L, 2000000L));
+}
+
+HWND open_sketch_window() {
+    close_all_sketch_windows();
+    if (!container_wnd || !cur_model_symbols || !model_rec || model_rec->state == 2) return nullptr;
+    auto sw = std::make_unique<sketch_window>();
+    sw->s.symbols = cur_model_symbols;
+    sw->s.header = cur_model_header;
+    int zoom = model_rec->sketch_zoom;
+    sw->s.zoom = zoom >= 10 && zoom <= 500 ? zoom : 100;
+    if (load_view(sw->s, first_view(cur_model_symbols, model_rec->sketch_view), 0, false, 0,
+                  false) < 0)
+        return nullptr;
+    RECT c;
+    GetClientRect(container_wnd, &c);
+    std::string title = sw->s.view.rec.name;
+    sketch_window* p = sw.get();
+    windows().push_back(std::move(sw));
+    p->frame = CreateWindow("Kavrel_sketch_mother", title.c_str(),
+                            WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, c.right, c.bottom,
+                            container_wnd, nullptr, hinst, nullptr);
+    if (!p->frame) {
+        windows().pop_back();
+        return nullptr;
+    }
+    p->view = CreateWindow("Kavrel_sketch", title.c_str(),
+                           WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, 0, 0, c.right, c.bottom,
+                           p->frame, nullptr, hinst, nullptr);
+    if (!p->view) {
+        DestroyWindow(p->frame);
+        return nullptr;
+    }
+    place_view(*p);
+    update_scroll_bars(*p);
+    ShowWindow(p->frame, SW_SHOW);
+    build_wnd = p->frame;
+    InvalidateRect(p->view, nullptr, FALSE);
+    return p->view;
+}
+
+int close_all_sketch_windows() {
+    std::vector<HWND> frames;
+    for (auto& p : windows()) frames.push_back(p->frame);
+    for (HWND f : frames)
+        if (IsWindow(f)) DestroyWindow(f);
+    windows().clear();
+    return 1;
+}
+
+sketch_state* sketch_of(HWND view) {
+    for (auto& p : windows())
+        if (p->view == view) return &p->s;
+    return nullptr;
+}
+
+HWND current_sketch_view() {
+    return windows().empty() ? nullptr : windows().back()->view;
+}
+
+void scroll_sketch_to(HWND view, int x, int y) {
+    if (sketch_window* sw = by_window(view)) scroll_to(*sw, x, y);
+}
+
+void set_sketch_zoom(HWND view, int zoom) {
+    sketch_window* sw = by_window(view);
+    if (sw) zoom_about(*sw, zoom, 0, 0);
+}
+
+void install_sketch_hooks() {
+    sketch_hooks.find = find_hook;
+    sketch_hooks.close = close_hook;
+    sketch_hooks.query_close = query_close_hook;
+    sketch_hooks.frame_proc = frame_proc;
+    sketch_hooks.view_proc = view_proc;
+}

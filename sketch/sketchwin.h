@@ -1,0 +1,33 @@
+// The sketch window: a build window in the workbench's container (a frame
+// holding the view), opened on the current model's diagram when a model
+// opens, scrolled with its bars and the wheel. The shell reaches it through
+// the sketch seams, which install_sketch_hooks points here.
+#pragma once
+
+#include "platform/win.h"
+#include "sketch/sketch.h"
+
+// Points the shell's sketch seams at the sketch window (called from main).
+void install_sketch_hooks();
+
+// Opens a sketch window on the current model's saved (or first) view,
+// closing any other first; the view window, null without a model.
+HWND open_sketch_window();
+// Closes every sketch window. A view-only window has nothing to save, so
+// nothing is asked. 1 always.
+int close_all_sketch_windows();
+
+// The state of the sketch shown in a view window (null: not a sketch view).
+sketch_state* sketch_of(HWND view);
+// The view window of the open sketch (null: none).
+HWND current_sketch_view();
+
+// Scrolls a view to (x, y) pixels, kept inside the scroll ranges.
+void scroll_sketch_to(HWND view, int x, int y);
+// Sets a view's zoom (10 to 500 percent), keeping its top left corner; kept
+// in the model context for the model's next sketch.
+void set_sketch_zoom(HWND view, int zoom);
+// The scroll range of one axis in pixels for content lo..hi sketch units at
+// a zoom, with a page of `page` pixels: the least and greatest scroll
+// position (greatest >= least).
+void sketch_scroll_range(int lo, int hi, int zoom, int page, int* min_pos, int* max_pos);

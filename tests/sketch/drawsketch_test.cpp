@@ -1,0 +1,93 @@
+// Painting a working view into a memory image: arcs in both directions and
+// the long way round, arrowheads at the computed base.
+#include <gtest/gtest.h>
+
+#include "platform/gdi.h"
+#include "sketch/drawsketch.h"
+#include "tests/sketch/sketch_fixture.h"
+
+namespace {
+
+class DrawSketch : public SketchTest {
+protected:
+    void SetUp() override {
+        SketchTest::SetUp();
+        set_view_defaults(s.view.rec);
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateCompatibleBitmap(dc_, 200, 200);
+        old_ = SelectObject(dc_, bitmap_);
+    }
+    void TearDown() override {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+        SketchTest::TearDown();
+    }
+    void paint() {
+        RECT rc{0, 0, 200, 200};
+        paint_sketch(dc_, s, rc);
+    }
+    // Connector colour within a pixel of (x, y).
+    bool inked(int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (GetPixel(dc_, x + dx, y + dy) == RGB(0, 0, 255)) return true;
+        return false;
+    }
+    // An arc of the circle about (100, 100) of radius 50 from angle 0 (right)
+    // to 90 degrees (top), as the geometry leaves it, with a sweep.
+    void arc(int sweep) {
+        int a = box(150, 100, 1, 1, 0);
+        int b = box(100, 50, 1, 1, 0);
+        sketch_elem t;
+        t.path = path_arc | path_no_arrow;
+        int n = add_link_element(s, a, b, &t, 0, false);
+        sketch_elem& c = el(n);
+        c.arc_left = 50, c.arc_top = 50, c.arc_width = 100, c.arc_height = 100;
+        c.start_x = 150, c.start_y = 100, c.end_x = 100, c.end_y = 50;
+        c.arrow_x = 100, c.arrow_y = 50;
+        c.sweep = sweep;
+    }
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+TEST_F(DrawSketch, ArcsGoTheShortWayOrTheLongWayRound) {
+    arc(1);
+    paint();
+    EXPECT_TRUE(inked(135, 65));  // 45 degrees: on the short arc
+    EXPECT_FALSE(inked(50, 100)); // 180 degrees: not
+    EXPECT_FALSE(inked(100, 147));
+
+    // The long way round draws the other three quarters (it used to draw nothing).
+    el(3).sweep = -1;
+    paint();
+    EXPECT_FALSE(inked(135, 65));
+    EXPECT_TRUE(inked(50, 100));
+    EXPECT_TRUE(inked(100, 147));
+    EXPECT_TRUE(inked(65, 135));
+}
+
+TEST_F(DrawSketch, ArrowheadsSitAtTheComputedBase) {
+    int a = box(30, 100, 10, 10, 3);
+    int b = box(170, 100, 10, 10, 3);
+    int n = link(a, b, path_straight);
+    float hx[3], hy[3];
+    ASSERT_TRUE(arrowhead_points(el(n), hx, hy));
+    // Tip on the head's edge, barbs either side of the base, the arrowhead's width apart.
+    EXPECT_FLOAT_EQ(hx[0], el(n).end_x);
+    EXPECT_FLOAT_EQ(hx[1], el(n).arrow_x);
+    EXPECT_FLOAT_EQ(hy[1] - hy[2], static_cast<float>(connector_arrowhead(0).width));
+    paint();
+    int mid = static_cast<int>((hx[0] + 2 * hx[1]) / 3);
+    EXPECT_EQ(GetPixel(dc_, mid, 100), RGB(0, 0, 255));
+    // Without an arrow, or with its base on its tip, there is none.
+    el(n).path |= path_no_arrow;
+    EXPECT_FALSE(arrowhead_points(el(n), hx, hy));
+    el(n).path = path_straight;
+    el(n).arrow_x = el(n).end_x, el(n).arrow_y = el(n).end_y;
+    EXPECT_FALSE(arrowhead_points(el(n), hx, hy));
+}
+
+} // namespace

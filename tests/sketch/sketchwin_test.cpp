@@ -1,0 +1,229 @@
+// The sketch window as a user sees it: opened by the shell's open path on the
+// population sample's diagram, checked on its pixels; scrolled by the bars'
+// range and the wheel.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "model/context.h"
+#include "platform/testing/driver.h"
+#include "shell/mainplace.h"
+#include "shell/menucmd.h"
+#include "shell/seams.h"
+#include "shell/state.h"
+#include "sketch/drawsketch.h"
+#include "sketch/geometry.h"
+#include "sketch/sketchwin.h"
+#include "tests/shell/shell_fixture.h"
+
+namespace td = test_driver;
+
+namespace {
+
+class SketchWindow : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_sketch_hooks();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 600, 380, TRUE);
+        layout_frame(main_wnd);
+        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        td::run_until_idle();
+        view_ = current_sketch_view();
+        ASSERT_NE(view_, nullptr);
+        s_ = sketch_of(view_);
+        ASSERT_NE(s_, nullptr);
+    }
+    void TearDown() override {
+        close_sketch_windows(0);
+        sketch_hooks = sketch_window_hooks{};
+        ShellWorkbenchTest::TearDown();
+    }
+    QImage shot(const std::string& name) {
+        td::run_until_idle();
+        QImage image = td::image(view_);
+        image.save(QString::fromStdString(testing::TempDir() + "/" + name));
+        if (const char* keep = std::getenv("KAVREL_SCREENSHOTS"))
+            image.save(QString::fromStdString(std::string(keep) + "/" + name));
+        return image;
+    }
+    // The element of a variable by name.
+    const sketch_elem* variable(const char* name) {
+        lock_model(0);
+        symbol_id id = find_symbol(name);
+        unlock_model(0);
+        int n = find_symbol_element(s_->view, id, false);
+        return n ? &s_->view.elems[static_cast<std::size_t>(n)] : nullptr;
+    }
+    HWND view_ = nullptr;
+    sketch_state* s_ = nullptr;
+};
+
+bool near_colour(QRgb p, int r, int g, int b) {
+    return std::abs(qRed(p) - r) < 40 && std::abs(qGreen(p) - g) < 40 &&
+           std::abs(qBlue(p) - b) < 40;
+}
+bool dark(QRgb p) {
+    return qRed(p) + qGreen(p) + qBlue(p) < 300;
+}
+
+// Edges of a box in the outline colour, counted along its top and bottom.
+int outline_pixels(const QImage& img, int l, int t, int r, int b) {
+    int n = 0;
+    for (int x = l + 2; x < r - 2; ++x)
+        for (int y : {t, b})
+            if (near_colour(img.pixel(x, y), 0, 0, 0)) ++n;
+    return n;
+}
+
+TEST_F(SketchWindow, OpeningAModelShowsItsDiagram) {
+    // The first view that is not the shared one, in a frame in the container.
+    EXPECT_STREQ(s_->view.rec.name, "Population");
+    EXPECT_EQ(GetParent(GetParent(view_)), container_wnd);
+    EXPECT_EQ(build_wnd, GetParent(view_));
+    const sketch_elem* stock = variable("Population");
+    ASSERT_NE(stock, nullptr);
+    QImage img = shot("sketch_population.png");
+    ASSERT_FALSE(img.isNull());
+    // The stock's box at its mapped rectangle: outline along the top and
+    // bottom edges (arrows meet them in places), text pixels inside.
+    const int l = stock->x - stock->w, r = stock->x + stock->w;
+    const int t = stock->y - stock->h, b = stock->y + stock->h;
+    ASSERT_LT(r, img.width());
+    ASSERT_LT(b, img.height());
+    EXPECT_GT(outline_pixels(img, l, t, r, b), (r - l) * 2 * 3 / 4);
+    int inside = 0;
+    for (int y = t + 3; y < b - 2; ++y)
+        for (int x = l + 3; x < r - 2; ++x)
+            if (dark(img.pixel(x, y))) ++inside;
+    EXPECT_GT(inside, 20) << "the name inside the box";
+    // An arrowhead of a plain arrow, filled in the connector colour at its
+    // computed base.
+    int heads = 0;
+    for (const sketch_elem& c : s_->view.elems) {
+        if (c.kind != ek_connector || c.width_code != 0) continue;
+        float hx[3], hy[3];
+        if (!arrowhead_points(c, hx, hy)) continue;
+        int cx = static_cast<int>(std::lround((hx[0] + hx[1] + hx[2]) / 3));
+        int cy = static_cast<int>(std::lround((hy[0] + hy[1] + hy[2]) / 3));
+        if (cx < 0 || cy < 0 || cx >= img.width() || cy >= img.height()) continue;
+        EXPECT_TRUE(near_colour(img.pixel(cx, cy), 0, 0, 255))
+            << "arrowhead of " << c.tail << "->" << c.head << " at " << cx << "," << cy;
+        ++heads;
+    }
+    EXPECT_GT(heads, 3);
+    // Closing asks nothing of a view-only window.
+    EXPECT_EQ(query_close_sketch_windows(0), 1);
+    EXPECT_EQ(close_sketch_windows(0), 1);
+    EXPECT_EQ(current_sketch_view(), nullptr);
+    EXPECT_EQ(build_wnd, nullptr);
+}
+
+TEST_F(SketchWindow, ScrollingMovesTheDiagramWithinItsRange) {
+    const sketch_elem* stock = variable("Population");
+    ASSERT_NE(stock, nullptr);
+    scroll_sketch_to(view_, 40, 30);
+    EXPECT_EQ(s_->scroll_x, 40);
+    EXPECT_EQ(s_->scroll_y, 30);
+    QImage img = shot("sketch_scrolled.png");
+    const int l = stock->x - stock->w - 40, r = stock->x + stock->w - 40;
+    const int t = stock->y - stock->h - 30, b = stock->y + stock->h - 30;
+    EXPECT_GT(outline_pixels(img, l, t, r, b), (r - l) * 2 * 3 / 4);
+    // Far past the end it stops at the range's end, and the bar agrees.
+    scroll_sketch_to(view_, 0, 100000);
+    RECT rc;
+    GetClientRect(view_, &rc);
+    int lo, hi;
+    sketch_scroll_range(s_->min_y, s_->max_y, s_->zoom, rc.bottom, &lo, &hi);
+    EXPECT_EQ(s_->scroll_y, hi);
+    EXPECT_EQ(GetScrollPos(view_, SB_VERT), hi);
+    // The wheel: half notches add up to one, a notch down moves three lines.
+    scroll_sketch_to(view_, 0, 0);
+    td::wheel(view_, 50, 50, -60);
+    td::run_until_idle();
+    EXPECT_EQ(s_->scroll_y, 0);
+    td::wheel(view_, 50, 50, -60);
+    td::run_until_idle();
+    EXPECT_EQ(s_->scroll_y, std::min(48, hi));
+    td::wheel(view_, 50, 50, 119);
+    td::run_until_idle();
+    EXPECT_EQ(s_->scroll_y, std::min(48, hi));
+    td::wheel(view_, 50, 50, 1);
+    td::run_until_idle();
+    EXPECT_EQ(s_->scroll_y, 0);
+    // A bar's arrow moves one line.
+    int lo_x, hi_x;
+    sketch_scroll_range(s_->min_x, s_->max_x, s_->zoom, rc.right, &lo_x, &hi_x);
+    SendMessage(view_, WM_HSCROLL, SB_LINERIGHT, 0);
+    EXPECT_EQ(s_->scroll_x, std::min(16, hi_x));
+    EXPECT_EQ(GetScrollPos(view_, SB_HORZ), s_->scroll_x);
+}
+
+TEST_F(SketchWindow, AnotherModelReplacesTheDiagramAndClosingTheModelClosesIt) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1);
+    td::run_until_idle();
+    HWND view = current_sketch_view();
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(IsWindow(view_)); // the population window is gone
+    EXPECT_STREQ(sketch_of(view)->view.rec.name, "Epidemic");
+    EXPECT_EQ(td::find_windows("Kavrel_sketch").size(), 1u);
+    // No model: no diagram.
+    shell_open_model(0, 1, "", 0);
+    td::run_until_idle();
+    EXPECT_EQ(current_sketch_view(), nullptr);
+    EXPECT_FALSE(IsWindow(view));
+    EXPECT_TRUE(td::find_windows("Kavrel_sketch").empty());
+}
+
+TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutThePointer) {
+    const sketch_elem* stock = variable("Population");
+    ASSERT_NE(stock, nullptr);
+    set_sketch_zoom(view_, 200);
+    EXPECT_EQ(s_->zoom, 200);
+    EXPECT_EQ(model_rec->sketch_zoom, 200);
+    const int l = 2 * (stock->x - stock->w), r = 2 * (stock->x + stock->w);
+    const int t = 2 * (stock->y - stock->h), b = 2 * (stock->y + stock->h);
+    scroll_sketch_to(view_, l - 20, t - 20);
+    ASSERT_EQ(s_->scroll_x, l - 20);
+    ASSERT_EQ(s_->scroll_y, t - 20);
+    QImage img = shot("sketch_zoom200.png");
+    // The same box twice the size: its edges where the doubled rectangle lands.
+    EXPECT_GT(outline_pixels(img, 20, 20, 20 + r - l, 20 + b - t), (r - l) * 2 * 3 / 4);
+
+    // Ctrl+wheel up a notch: a quarter more, the sketch point under the
+    // pointer stays under it.
+    POINT at{150, 100};
+    const int ux = pixel_to_unit(at.x, s_->zoom, s_->scroll_x);
+    const int uy = pixel_to_unit(at.y, s_->zoom, s_->scroll_y);
+    POINT screen = at;
+    ClientToScreen(view_, &screen);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), MAKELPARAM(screen.x, screen.y));
+    EXPECT_EQ(s_->zoom, 250);
+    EXPECT_NEAR(pixel_to_unit(at.x, s_->zoom, s_->scroll_x), ux, 1);
+    EXPECT_NEAR(pixel_to_unit(at.y, s_->zoom, s_->scroll_y), uy, 1);
+    // Never past 500 % nor below 10 %.
+    set_sketch_zoom(view_, 900);
+    EXPECT_EQ(s_->zoom, 500);
+    set_sketch_zoom(view_, 1);
+    EXPECT_EQ(s_->zoom, 10);
+}
+
+TEST(SketchScrollRange, KeepsTheOriginAndTheMarginsAndNeverInverts) {
+    int lo, hi;
+    sketch_scroll_range(100, 900, 100, 300, &lo, &hi);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 900 + 20 - 300);
+    sketch_scroll_range(-50, 100, 200, 1000, &lo, &hi);
+    EXPECT_EQ(lo, -120);
+    EXPECT_EQ(hi, 0); // all of it fits: the origin is in range
+    sketch_scroll_range(-32768, 32767, 500, 10, &lo, &hi);
+    EXPECT_LT(lo, 0);
+    EXPECT_GT(hi, 32767);
+}
+
+} // namespace
