@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "foundation/bytes.h"
 #include "model/model.h"
 #include "model/modelfile.h"
 
@@ -36,14 +37,10 @@ inline constexpr int memory_words[] = {mh_uses,          mh_alpha,    mh_hash_he
 bool convert_cells(content kind, std::uint32_t* c, std::uint32_t cur, bool to_native);
 
 inline std::uint16_t get16(const std::uint8_t* p) {
-    std::uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
+    return load_as<std::uint16_t>(p);
 }
 inline std::uint32_t get32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
+    return load_as<std::uint32_t>(p);
 }
 
 // Swaps the bytes of an unaligned 16- or 32-bit number in place.

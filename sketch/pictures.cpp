@@ -1,30 +1,16 @@
 // Checks of the stored pictures' headers.
 #include "sketch/pictures.h"
 
+#include "foundation/bytes.h"
+
 #include <cstring>
 
 namespace {
 
-std::uint32_t u32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-std::int32_t i32(const std::uint8_t* p) {
-    std::int32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-std::uint16_t u16(const std::uint8_t* p) {
-    std::uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-std::int16_t i16(const std::uint8_t* p) {
-    std::int16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
+constexpr auto u32 = &load_as<std::uint32_t>;
+constexpr auto i32 = &load_as<std::int32_t>;
+constexpr auto u16 = &load_as<std::uint16_t>;
+constexpr auto i16 = &load_as<std::int16_t>;
 
 } // namespace
 

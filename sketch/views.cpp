@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "foundation/bytes.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "model/references.h"
@@ -16,21 +17,9 @@
 
 namespace {
 
-std::uint32_t get32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-std::uint16_t get16(const std::uint8_t* p) {
-    std::uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-std::int16_t geti16(const std::uint8_t* p) {
-    std::int16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
+constexpr auto get32 = &load_as<std::uint32_t>;
+constexpr auto get16 = &load_as<std::uint16_t>;
+constexpr auto geti16 = &load_as<std::int16_t>;
 
 // Name order of the cause list: case ignored, quotes skipped.
 bool name_less(const char* a, const char* b) {
