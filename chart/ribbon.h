@@ -3,6 +3,7 @@
 // to front before drawing, by projected depth or by the pairwise test.
 #pragma once
 
+#include "chart/members.h"
 #include "chart/polygon.h"
 
 class CChartRibbon : public CChartElement {
@@ -23,18 +24,18 @@ public:
     int SetFlagC(int v) override;
     void Draw(CChartDC* dc) override;
     void DrawBody(CChartDC* dc) override;
-    double GetWorldMinX() const override { return world_[1]; }
-    double GetWorldMaxX() const override { return world_[0]; }
-    double GetWorldMinY() const override { return world_[3]; }
-    double GetWorldMaxY() const override { return world_[2]; }
-    double GetWorldMinZ() const override { return world_[5]; }
-    double GetWorldMaxZ() const override { return world_[4]; }
-    double GetTransformedMinX() const override { return transformed_[1]; }
-    double GetTransformedMaxX() const override { return transformed_[0]; }
-    double GetTransformedMinY() const override { return transformed_[3]; }
-    double GetTransformedMaxY() const override { return transformed_[2]; }
-    double GetTransformedMinZ() const override { return transformed_[5]; }
-    double GetTransformedMaxZ() const override { return transformed_[4]; }
+    double GetWorldMinX() const override { return parts_.world[1]; }
+    double GetWorldMaxX() const override { return parts_.world[0]; }
+    double GetWorldMinY() const override { return parts_.world[3]; }
+    double GetWorldMaxY() const override { return parts_.world[2]; }
+    double GetWorldMinZ() const override { return parts_.world[5]; }
+    double GetWorldMaxZ() const override { return parts_.world[4]; }
+    double GetTransformedMinX() const override { return parts_.transformed[1]; }
+    double GetTransformedMaxX() const override { return parts_.transformed[0]; }
+    double GetTransformedMinY() const override { return parts_.transformed[3]; }
+    double GetTransformedMaxY() const override { return parts_.transformed[2]; }
+    double GetTransformedMinZ() const override { return parts_.transformed[5]; }
+    double GetTransformedMaxZ() const override { return parts_.transformed[4]; }
 
     // Takes ownership (null is refused).
     virtual CChartFace* AddPart(CChartFace* face);
@@ -48,32 +49,26 @@ public:
     // exchanges nothing or after as many passes as there are faces (faces
     // overlapping in a cycle would exchange for ever).
     virtual void SortByOverlap();
-    double ProjectedBoxMinX() const { return projected_[1]; }
-    double ProjectedBoxMaxX() const { return projected_[0]; }
-    double ProjectedBoxMidX() const { return projected_[2]; }
-    double ProjectedBoxMinY() const { return projected_[4]; }
-    double ProjectedBoxMaxY() const { return projected_[3]; }
-    double ProjectedBoxMidY() const { return projected_[5]; }
-    double ProjectedBoxMinZ() const { return projected_[7]; }
-    double ProjectedBoxMaxZ() const { return projected_[6]; }
-    double ProjectedBoxMidZ() const { return projected_[8]; }
+    double ProjectedBoxMinX() const { return parts_.projected[1]; }
+    double ProjectedBoxMaxX() const { return parts_.projected[0]; }
+    double ProjectedBoxMidX() const { return parts_.projected[2]; }
+    double ProjectedBoxMinY() const { return parts_.projected[4]; }
+    double ProjectedBoxMaxY() const { return parts_.projected[3]; }
+    double ProjectedBoxMidY() const { return parts_.projected[5]; }
+    double ProjectedBoxMinZ() const { return parts_.projected[7]; }
+    double ProjectedBoxMaxZ() const { return parts_.projected[6]; }
+    double ProjectedBoxMidZ() const { return parts_.projected[8]; }
 
     void SetOutlined(int v) { outlined_ = v; }
-    int GetCount() const { return count_; }
-    CChartFace* GetPart(int i) const { return i >= 1 && i <= count_ ? parts_.Get(i) : nullptr; }
+    int GetCount() const { return parts_.count(); }
+    CChartFace* GetPart(int i) const { return parts_.get(i); }
     // Passes the last `SortByOverlap` ran.
     int LastOverlapPasses() const { return last_passes_; }
-    double GetOffsetX() const { return offset_[0]; }
-    double GetScaleX() const { return scale_[0]; }
+    double GetOffsetX() const { return parts_.offset[0]; }
+    double GetScaleX() const { return parts_.scale[0]; }
 
 private:
     int outlined_ = 1;
-    double world_[6] = {};
-    double transformed_[6] = {};
-    double offset_[3] = {};
-    double scale_[3] = {1.0, 1.0, 1.0};
-    double projected_[9] = {};
-    CChartPtrArray<CChartFace> parts_;
-    int count_ = 0;
+    chart::member_list<CChartFace> parts_;
     int last_passes_ = 0;
 };
