@@ -1,0 +1,378 @@
+#include "chart/axis.h"
+
+#include "chart/data.h"
+#include "chart/plot.h"
+
+#include <cmath>
+
+CChartAxis::CChartAxis(CChartPlot* plot, int title_kind, int label_mode)
+    : plot_(plot), title_kind_(title_kind), label_mode_(label_mode), title_tick_(new CChartTick()) {
+    MakeStyle();
+    MakeTextStyle();
+    text_style->SetPointSize(4.0);
+    text_style->SetTextColor(CChartColor(0, 0, 0));
+    const CChartColor back = plot_ ? plot_->GetBackgroundColour() : CChartColor(255, 255, 255);
+    text_style->SetBackColor(back);
+    title_tick_->MakeTextStyle();
+    title_tick_->GetTextStyle()->SetPointSize(7.0);
+    title_tick_->GetTextStyle()->SetBackColor(back);
+}
+
+CChartAxis::~CChartAxis() {
+    delete title_tick_;
+}
+
+void CChartAxis::Project(CChartView3D* view) {
+    ticks_.for_each([view](CChartTick* t) { t->Project(view); });
+    title_tick_->Project(view);
+}
+
+int CChartAxis::ToScreen(CChartView3D* view) {
+    ticks_.for_each([view](CChartTick* t) { t->ToScreen(view); });
+    title_tick_->ToScreen(view);
+    return viewed;
+}
+
+void CChartAxis::Scale(double sx, double sy, double sz) {
+    const double o[3] = {ticks_.offset[0], ticks_.offset[1], ticks_.offset[2]};
+    Translate(-o[0], -o[1], -o[2]);
+    ticks_.scale_members(sx, sy, sz);
+    title_tick_->Scale(sx, sy, sz);
+    Translate(o[0] * sx, o[1] * sy, o[2] * sz);
+}
+
+void CChartAxis::Translate(double dx, double dy, double dz) {
+    ticks_.translate_members(dx, dy, dz);
+    title_tick_->Translate(dx, dy, dz);
+}
+
+void CChartAxis::SetTickCount(int n) {
+    tick_count_ = n < 0 ? 0 : n;
+    tick_count_given_ = 1;
+}
+
+int CChartAxis::SetMajorEvery(int n) {
+    if (n < 0) {
+        major_every_ = 0;
+        return 0;
+    }
+    major_every_ = n;
+    return 1;
+}
+
+int CChartAxis::SetTickLength(double percent) {
+    if (!(percent >= 0)) { // negative or NaN
+        tick_length_ = 0.0;
+        return 0;
+    }
+    tick_length_ = percent * 0.01;
+    return 1;
+}
+
+void CChartAxis::mark_every(int every, void (*apply)(CChartTick*, bool)) {
+    for (int i = 1; i <= ticks_.count(); ++i)
+        apply(ticks_.get(i), every > 0 && (i - 1) % every == 0);
+}
+
+int CChartAxis::SetGridEvery(int n) {
+    const int ok = n < 0 ? 0 : 1;
+    grid_every_ = n < 0 ? 0 : n;
+    mark_every(grid_every_, [](CChartTick* t, bool on) { t->SetFirstSegment(on ? 1 : 0); });
+    return ok;
+}
+
+int CChartAxis::SetLabelEvery(int n) {
+    const int ok = n < 0 ? 0 : 1;
+    label_every_ = n < 0 ? 0 : n;
+    if (label_every_ == 0) label_max_tick_ = label_min_tick_ = 0;
+    mark_every(label_every_, [](CChartTick* t, bool on) { t->ShowLabel(on ? 1 : 0); });
+    return ok;
+}
+
+void CChartAxis::SetHideTickMarks(int v) {
+    hide_tick_marks_ = v;
+    ticks_.for_each([v](CChartTick* t) { t->SetSecondSegment(v == 0 ? 1 : 0); });
+}
+
+void CChartAxis::SetBackgroundColour(CChartColor c) {
+    GetTextStyle()->SetBackColor(c);
+    title_tick_->GetTextStyle()->SetBackColor(c);
+}
+
+int CChartAxis::PlaceTitle(double x, double y, double z) {
+    if (!title_tick_ || !plot_) return 0;
+    return plot_->PlaceElement(title_tick_->GetStart(), x, y, z, 0);
+}
+
+void CChartAxis::TakeBox() {
+    if (!plot_) return;
+    for (int a = 0; a < 3; ++a) {
+        box_[a] = plot_->GetDataMax(a);
+        box_[3 + a] = plot_->GetDataMin(a);
+        box_[6 + a] = plot_->GetBoxMax(a);
+        box_[9 + a] = plot_->GetBoxMin(a);
+        box_[12 + a] = box_[a] - box_[3 + a];
+        box_[15 + a] = box_[6 + a] - box_[9 + a];
+    }
+}
+
+double CChartAxis::place(int axis, double value) const {
+    const double data_span = box_[12 + axis];
+    const double k = std::fabs(data_span) < 0.001 ? 1.0 : box_[15 + axis] / data_span;
+    double v = (value - box_[3 + axis]) * k;
+    const double s = axis == 0 ? ticks_.scale[0] : axis == 1 ? ticks_.scale[1] : ticks_.scale[2];
+    if (std::fabs(s) >= 0.001) v /= s;
+    return v;
+}
+
+double CChartAxis::length(int minor) const {
+    double t = flip_ticks_ == 1 ? -tick_length_ : tick_length_;
+    return minor ? t * 0.5 : t;
+}
+
+CChartTick* CChartAxis::AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c) {
+    auto* t = new CChartTick(a, b, c);
+    t->SetSecondSegment(hide_tick_marks_ ? 0 : 1);
+    t->SetStyle(GetStyle());
+    t->SetTextStyle(GetTextStyle());
+    return ticks_.add(t);
+}
+
+CChartTick* CChartAxis::PlaceTick(double, int) {
+    return nullptr;
+}
+
+CChartTick* CChartAxis::AddValueTick(double value, int minor) {
+    CChartTick* t = PlaceTick(value, minor);
+    if (!t) return nullptr;
+    t->SetFlipped(flip_ticks_);
+    t->SetLabelValue(value, GetTextStyle()->GetText());
+    return t;
+}
+
+void CChartAxis::ComputeStep(CChartData* data, int count) {
+    if (count < 0) {
+        tick_count_ = 0;
+        step_ = 0.0;
+        return;
+    }
+    tick_count_ = count;
+    double span = 0.0;
+    const int x_mode = data ? data->GetXMode() : 3;
+    if (data) switch (label_mode_) {
+        case 5:
+            span = data->GetXSpan();
+            if (x_mode == 3) {
+                const double spacing = data->GetXStep();
+                if (spacing > span) span = spacing;
+            } else {
+                span += 1.0;
+            }
+            break;
+        case 6:
+            span = data->GetYSpan();
+            break;
+        case 7:
+            span = data->GetStackSpan();
+            break;
+        default:
+            break;
+        }
+    // No ticks over a count of 0: the step is then not above 0.
+    step_ = count > 0 ? span / count : 0.0;
+    if (label_mode_ == 5 && (x_mode == 1 || x_mode == 2) && step_ < 1.0) step_ = 1.0;
+    tick_count_given_ = 1;
+}
+
+int CChartAxis::MakeRangeTicks(int x_mode, double min, double max) {
+    chart::TickRunSettings s;
+    s.x_mode = x_mode;
+    s.step = step_;
+    s.grid_every = grid_every_;
+    s.label_every = label_every_;
+    s.major_every = major_every_;
+    s.hide_tick_marks = hide_tick_marks_ != 0;
+    s.end_tick_at_max = end_tick_at_max_ != 0;
+    s.label_max_tick = label_max_tick_ != 0;
+    s.end_tick_at_min = end_tick_at_min_ != 0;
+    s.label_min_tick = label_min_tick_ != 0;
+    const auto planned = chart::plan_range_ticks(s, min, max);
+    if (planned.empty()) return 0;
+    for (const auto& p : planned) {
+        CChartTick* t = AddValueTick(p.value, p.minor ? 1 : 0);
+        if (!t) continue;
+        t->SetSecondSegment(p.mark ? 1 : 0);
+        t->SetFirstSegment(p.grid ? 1 : 0);
+        t->ShowLabel(p.label ? 1 : 0);
+        if (p.end > 0) max_tick_ = t;
+        if (p.end < 0) min_tick_ = t;
+    }
+    return 1;
+}
+
+int CChartAxis::MakeXTicks(CChartData* data) {
+    if (!data) return 0;
+    double min = data->GetXMin(), max = data->GetXMax();
+    const int type = plot_ ? plot_->GetChartType() : 1;
+    if (data->GetXMode() == 2 && (type == 2 || type == 3 || type == 8)) max += 1.0;
+    if (tick_count_given_ == 1) ComputeStep(data, tick_count_);
+    return MakeRangeTicks(data->GetXMode(), min, max);
+}
+
+int CChartAxis::MakeYTicks(CChartData* data) {
+    if (!data) return 0;
+    if (tick_count_given_ == 1) ComputeStep(data, tick_count_);
+    return MakeRangeTicks(data->GetXMode(), data->GetYMin(), data->GetYMax());
+}
+
+int CChartAxis::MakeStackTicks(CChartData* data) {
+    if (!data) return 0;
+    if (tick_count_given_ == 1) ComputeStep(data, tick_count_);
+    return MakeRangeTicks(data->GetXMode(), data->GetStackMin(), data->GetStackMax());
+}
+
+int CChartAxis::MakeSeriesTicks(CChartData* data) {
+    if (!data) return 0;
+    CChartSeries* s = label_mode_ == 1   ? data->GetGroups()
+                      : label_mode_ <= 3 ? data->GetDomain()
+                                         : data->GetRange();
+    if (!s) return 0;
+    if (tick_count_given_ == 1) ComputeStep(data, tick_count_);
+    // A step of a billion or more is as good as one tick.
+    const double step = step_ < 1e9 ? step_ : 1e9;
+    const int every = static_cast<int>(step);
+    if (every < 1) return 0;
+    struct Counter {
+        int limit, count;
+        bool advance() {
+            if (limit <= 0) return false;
+            if (++count >= limit) {
+                count = 0;
+                return true;
+            }
+            return false;
+        }
+    } major{major_every_, major_every_}, grid{grid_every_, grid_every_},
+        label{label_every_, label_every_};
+    double running = 0.0;
+    const int n = s->GetCount();
+    for (int i = 1; i <= n; ++i) {
+        CChartDataPoint* p = s->GetPoint(i);
+        running += p->GetY();
+        if ((i - 1) % every != 0) continue;
+        if (ticks_.count() >= chart::kMaxTicks) break;
+        const double value = label_mode_ == 1   ? p->GetX()
+                             : label_mode_ == 2 ? p->GetY()
+                             : label_mode_ == 3 ? running
+                                                : p->GetZ();
+        const int minor = major_every_ >= 1 && major.advance() ? 0 : 1;
+        CChartTick* t = PlaceTick(value, minor);
+        if (!t) continue;
+        t->SetFlipped(flip_ticks_);
+        if (p->HasLabel())
+            t->SetLabelText(p->GetLabel());
+        else
+            t->SetLabelValue(value, "%g");
+        t->SetSecondSegment(hide_tick_marks_ ? 0 : 1);
+        t->SetFirstSegment(grid.advance() ? 1 : 0);
+        t->ShowLabel(label.advance() ? 1 : 0);
+    }
+    return 1;
+}
+
+int CChartAxis::Build(CChartData* data) {
+    ticks_.delete_all();
+    max_tick_ = min_tick_ = nullptr;
+    if (!enabled_) return 0;
+    if (data && title_kind_ >= 1 && title_kind_ <= 7) {
+        CChartSeries* title = data->GetTitle(title_kind_);
+        SetStyle(title->GetStyle());
+        SetTextStyle(title->GetTextStyle());
+    }
+    TakeBox();
+    switch (label_mode_) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+        return MakeSeriesTicks(data);
+    case 5:
+        return MakeXTicks(data);
+    case 6:
+        return MakeYTicks(data);
+    case 7:
+        return MakeStackTicks(data);
+    case 9:
+        return MakeNoTicks(data);
+    default:
+        return 0;
+    }
+}
+
+void CChartAxis::DrawBody(CChartDC* dc) {
+    if (!enabled_ || !dc) return;
+    CChartTextStyle* ts = GetTextStyle();
+    const COLORREF old_text = dc->CDC::GetTextColor(), old_back = dc->CDC::GetBkColor();
+    dc->SetTextColor(ts->GetTextColor());
+    dc->SetBackColor(ts->GetBackColor());
+    ts->Realize(dc);
+    dc->PushFont(new CChartFont(ts->GetLogFont()));
+    SelectPen(dc);
+    SelectBrush(dc);
+    ticks_.for_each([dc](CChartTick* t) { t->DrawBody(dc); });
+    title_tick_->DrawBody(dc);
+    UnselectBrush(dc);
+    UnselectPen(dc);
+    delete dc->PopFont();
+    dc->CDC::SetTextColor(old_text);
+    dc->CDC::SetBkColor(old_back);
+}
+
+// ---------------------------------------------------------------- kinds
+
+CChartTick* CChartAxis1::PlaceTick(double value, int minor) {
+    const double x = place(0, value), sy = span(1), t = length(minor);
+    return AddTick(new CChartVertex(x, 0, 0), new CChartVertex(x, sy, 0),
+                   new CChartVertex(x, sy + t * sy, 0));
+}
+
+CChartTick* CChartAxis2::PlaceTick(double value, int minor) {
+    const double x = place(0, value), sy = span(1), sz = span(2), t = length(minor);
+    return AddTick(new CChartVertex(x, 0, 0), new CChartVertex(x, 0, sz),
+                   new CChartVertex(x, t * sy, sz));
+}
+
+CChartTick* CChartAxis3::PlaceTick(double value, int minor) {
+    const double y = place(1, value), sx = span(0), sz = span(2), t = length(minor);
+    return AddTick(new CChartVertex(0, y, 0), new CChartVertex(0, y, sz),
+                   new CChartVertex(t * sx, y, sz));
+}
+
+CChartTick* CChartAxis4::PlaceTick(double value, int minor) {
+    const double y = place(1, value), sx = span(0), t = length(minor);
+    return AddTick(new CChartVertex(0, y, 0), new CChartVertex(sx, y, 0),
+                   new CChartVertex(sx + t * sx, y, 0));
+}
+
+CChartTick* CChartAxis5::PlaceTick(double value, int minor) {
+    const double z = place(2, value), sx = span(0), sy = span(1), t = length(minor);
+    return AddTick(new CChartVertex(0, 0, z), new CChartVertex(0, sy, z),
+                   new CChartVertex(t * sx, sy, z));
+}
+
+CChartTick* CChartAxis6::PlaceTick(double value, int minor) {
+    const double z = place(2, value), sx = span(0), t = length(minor);
+    return AddTick(new CChartVertex(0, 0, z), new CChartVertex(sx, 0, z),
+                   new CChartVertex(sx + t * sx, 0, z));
+}
+
+CChartTick* CChartAxis7::PlaceTick(double a, int) {
+    const double ox = plot_ ? plot_->GetOriginX() : 0.0;
+    const double oy = plot_ ? plot_->GetOriginY() : 0.0;
+    const double oz = plot_ ? plot_->GetOriginZ() : 0.0;
+    const double r = GetBox()[6]; // the element-bound x maximum
+    const double r2 = (GetTickLength() + 1.0) * r;
+    return AddTick(new CChartVertex(ox, oy, oz),
+                   new CChartVertex(r * std::cos(a), oy, -r * std::sin(a)),
+                   new CChartVertex(r2 * std::cos(a), oy, -r2 * std::sin(a)));
+}

@@ -1,0 +1,157 @@
+// The plot's axes: on each build an enabled axis turns a value range of the
+// data model (or one of its tick-label series) into a row of ticks, each a
+// grid line across the box, a tick mark outside it and a value label. The
+// seven kinds differ only in their title series, their label mode and where
+// a tick's three points lie.
+#pragma once
+
+#include "chart/members.h"
+#include "chart/tick.h"
+#include "chart/tick_run.h"
+
+class CChartPlot;
+class CChartData;
+
+class CChartAxis : public CChartElement {
+public:
+    CChartAxis(CChartPlot* plot, int title_kind, int label_mode);
+    ~CChartAxis() override;
+
+    void Project(CChartView3D* view) override;
+    int ToScreen(CChartView3D* view) override;
+    // Back by the offset, scale, forward by the scaled offset.
+    void Scale(double sx, double sy, double sz) override;
+    void Translate(double dx, double dy, double dz) override;
+    void DrawBody(CChartDC* dc) override;
+    void Draw(CChartDC* dc) override { DrawBody(dc); }
+
+    // The tick of one value (its three points placed by the kind); the
+    // base places none.
+    virtual CChartTick* PlaceTick(double value, int minor);
+    virtual int MakeNoTicks(CChartData*) { return 0; }
+    virtual int MakeSeriesTicks(CChartData* data);
+    virtual int MakeXTicks(CChartData* data);
+    virtual int MakeYTicks(CChartData* data);
+    virtual int MakeStackTicks(CChartData* data);
+
+    void Enable() { enabled_ = 1; }
+    void Disable() { enabled_ = 0; }
+    int IsEnabled() const { return enabled_; }
+    int SetLabelMode(int mode) {
+        label_mode_ = mode;
+        return 1;
+    }
+    int GetLabelMode() const { return label_mode_; }
+    void SetTickCount(int n);
+    int GetTickCount() const { return tick_count_; }
+    int SetMajorEvery(int n);
+    int SetTickLength(double percent);
+    double GetTickLength() const { return tick_length_; }
+    int SetGridEvery(int n);
+    int SetLabelEvery(int n);
+    void SetHideTickMarks(int v);
+    void SetFlipTicks(int v) { flip_ticks_ = v; }
+    void SetEndTicks(int at_max, int at_min) {
+        end_tick_at_max_ = at_max;
+        end_tick_at_min_ = at_min;
+    }
+    void SetBackgroundColour(CChartColor c);
+    // The plot's panel value, kept for the plots that read it.
+    void SetPanelValue(int v) { panel_value_ = v; }
+    int GetPanelValue() const { return panel_value_; }
+    // Places the title tick's first point at (x, y, z) percent of the box.
+    int PlaceTitle(double x, double y, double z);
+
+    // Empties the ticks; an enabled axis then takes its title series' style,
+    // its box from the plot, and makes its ticks by its label mode. 0 when
+    // disabled or of no mode.
+    int Build(CChartData* data);
+    void TakeBox();
+    // Takes ownership of the three points; the tick gets the axis's style,
+    // its transform and its tick mark unless marks are hidden.
+    CChartTick* AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c);
+    CChartTick* AddValueTick(double value, int minor);
+    // The step from the span of the data the label mode reads.
+    void ComputeStep(CChartData* data, int count);
+    int MakeRangeTicks(int x_mode, double min, double max);
+
+    int GetTickCountUsed() const { return ticks_.count(); }
+    CChartTick* GetTick(int i) const { return ticks_.get(i); }
+    CChartTick* GetTitleTick() const { return title_tick_; }
+    CChartTick* GetMaxTick() const { return max_tick_; }
+    CChartTick* GetMinTick() const { return min_tick_; }
+    double GetStep() const { return step_; }
+    const double* GetBox() const { return box_; }
+
+protected:
+    // A value's place along the axis of `axis` (0 x, 1 y, 2 z), from the
+    // data's lower bound, in the element bounds' units, undone by the
+    // axis's scale (the tick is scaled with the axis afterwards).
+    double place(int axis, double value) const;
+    // Tick length for a major or minor tick: `tick_length` (negated when
+    // flipped), halved for a minor tick.
+    double length(int minor) const;
+    double span(int axis) const { return box_[15 + axis]; }
+    CChartPlot* plot_;
+    int title_kind_;
+    int label_mode_;
+
+private:
+    void mark_every(int every, void (*apply)(CChartTick*, bool));
+    // Data upper and lower bound of x, y, z; element maximum and minimum of
+    // x, y, z; data spans; element spans.
+    double box_[18] = {};
+    chart::member_list<CChartTick> ticks_;
+    CChartTick* title_tick_;
+    int enabled_ = 0;
+    double tick_length_ = 0.03;
+    int tick_count_given_ = 1;
+    int tick_count_ = 10;
+    double step_ = 1.0;
+    int grid_every_ = 0;
+    int label_every_ = 1;
+    int major_every_ = 1;
+    int end_tick_at_max_ = 1, label_max_tick_ = 1, end_tick_at_min_ = 1, label_min_tick_ = 1;
+    int hide_tick_marks_ = 0;
+    int flip_ticks_ = 0;
+    CChartTick* max_tick_ = nullptr;
+    CChartTick* min_tick_ = nullptr;
+    int panel_value_ = 0;
+};
+
+class CChartAxis1 : public CChartAxis {
+public:
+    explicit CChartAxis1(CChartPlot* plot) : CChartAxis(plot, 1, 5) {}
+    CChartTick* PlaceTick(double value, int minor) override;
+};
+class CChartAxis2 : public CChartAxis {
+public:
+    explicit CChartAxis2(CChartPlot* plot) : CChartAxis(plot, 2, 5) {}
+    CChartTick* PlaceTick(double value, int minor) override;
+};
+class CChartAxis3 : public CChartAxis {
+public:
+    explicit CChartAxis3(CChartPlot* plot) : CChartAxis(plot, 4, 6) {}
+    CChartTick* PlaceTick(double value, int minor) override;
+};
+class CChartAxis4 : public CChartAxis {
+public:
+    explicit CChartAxis4(CChartPlot* plot) : CChartAxis(plot, 3, 6) {}
+    CChartTick* PlaceTick(double value, int minor) override;
+};
+class CChartAxis5 : public CChartAxis {
+public:
+    explicit CChartAxis5(CChartPlot* plot) : CChartAxis(plot, 6, 4) {}
+    CChartTick* PlaceTick(double value, int minor) override;
+};
+class CChartAxis6 : public CChartAxis {
+public:
+    explicit CChartAxis6(CChartPlot* plot) : CChartAxis(plot, 5, 4) {}
+    CChartTick* PlaceTick(double value, int minor) override;
+};
+// The angle axis of the pies: a value is an angle in radians.
+class CChartAxis7 : public CChartAxis {
+public:
+    explicit CChartAxis7(CChartPlot* plot) : CChartAxis(plot, 7, 4) {}
+    CChartTick* PlaceTick(double value, int minor) override;
+};

@@ -1,0 +1,309 @@
+#include "chart/tick.h"
+
+#include "chart/axis.h"
+#include "chart/data.h"
+#include "chart/plot.h"
+#include "chart/view3d.h"
+
+#include <cmath>
+#include <cstring>
+
+// ---------------------------------------------------------------- tick
+
+CChartTick::CChartTick() {
+    for (auto& v : v_) v = new CChartVertex();
+}
+
+CChartTick::CChartTick(CChartVertex* a, CChartVertex* b, CChartVertex* c) {
+    v_[0] = a ? a : new CChartVertex();
+    v_[1] = b ? b : new CChartVertex();
+    v_[2] = c ? c : new CChartVertex();
+    fold_box();
+}
+
+CChartTick::~CChartTick() {
+    for (auto* v : v_) delete v;
+}
+
+void CChartTick::fold_box() {
+    // The first vertex sets the box; the others widen it strictly.
+    for (int i = 0; i < 3; ++i) {
+        const CChartVertex* v = v_[i];
+        const double t[3] = {v->GetTransformedX(), v->GetTransformedY(), v->GetTransformedZ()};
+        for (int a = 0; a < 3; ++a) {
+            if (i == 0 || t[a] > box_[2 * a]) box_[2 * a] = t[a];
+            if (i == 0 || t[a] < box_[2 * a + 1]) box_[2 * a + 1] = t[a];
+        }
+    }
+}
+
+void CChartTick::Project(CChartView3D* view) {
+    for (auto* v : v_) v->Project(view);
+}
+
+int CChartTick::ToScreen(CChartView3D* view) {
+    int r = 0;
+    for (auto* v : v_) r = v->ToScreen(view);
+    return r;
+}
+
+void CChartTick::Scale(double sx, double sy, double sz) {
+    const double ox = offset_[0], oy = offset_[1], oz = offset_[2];
+    Translate(-ox, -oy, -oz);
+    for (auto* v : v_) v->Scale(sx, sy, sz);
+    const double s[3] = {sx, sy, sz};
+    for (int a = 0; a < 3; ++a) {
+        scale_[a] *= s[a];
+        box_[2 * a] *= s[a];
+        box_[2 * a + 1] *= s[a];
+    }
+    Translate(ox, oy, oz);
+}
+
+void CChartTick::Translate(double dx, double dy, double dz) {
+    for (auto* v : v_) v->Translate(dx, dy, dz);
+    const double d[3] = {dx, dy, dz};
+    for (int a = 0; a < 3; ++a) {
+        offset_[a] += d[a];
+        box_[2 * a] += d[a];
+        box_[2 * a + 1] += d[a];
+    }
+}
+
+void CChartTick::MakeStyle() {
+    CChartElement::MakeStyle();
+    if (has_style)
+        for (auto* v : v_) v->SetStyle(style);
+}
+
+void CChartTick::SetStyle(CChartStyle* s) {
+    CChartElement::SetStyle(s);
+    if (has_style)
+        for (auto* v : v_) v->SetStyle(style);
+}
+
+void CChartTick::SetLabelValue(double value, const char* format) {
+    label_.Clear();
+    label_.SetNumber(value, format ? format : "%g", 14);
+    has_label_ = show_label_ = 1;
+}
+
+void CChartTick::SetLabelText(const char* text) {
+    if (!text) return;
+    label_ = text;
+    has_label_ = show_label_ = 1;
+}
+
+CChartPoint CChartTick::AnchorLabel(CChartPoint p, int w, int h, const CChartTextStyle& ts) {
+    const double theta = ts.GetAngleRadians();
+    const int W = CChartView3D::ScreenInt(w * std::cos(theta) + h * std::sin(theta));
+    const int H = CChartView3D::ScreenInt(w * std::sin(theta) + h * std::cos(theta));
+    const int angle = ts.GetAngle();
+    const bool h1 = ts.GetHAnchor() == 1, h2 = ts.GetHAnchor() == 2;
+    const bool v1 = ts.GetVAnchor() == 1, v2 = ts.GetVAnchor() == 2;
+    if (angle < 0) {
+        if (h1) {
+        } else if (h2) {
+            p.x -= W;
+        } else {
+            p.x -= W / 2;
+        }
+    } else {
+        if (h1)
+            p.x -= W;
+        else if (!h2)
+            p.x -= W / 2;
+    }
+    if (angle > 0) {
+        if (v1) {
+        } else if (v2) {
+            p.y += H;
+        } else {
+            p.y += H / 2;
+        }
+    } else {
+        if (v1)
+            p.y -= H;
+        else if (!v2)
+            p.y -= H / 2;
+    }
+    return p;
+}
+
+namespace {
+// The text's extent: whole when it is one line, else the widest line and
+// the sum of the line heights.
+SIZE measure(CChartDC* dc, const char* text) {
+    SIZE total{};
+    for (const char* line = text;;) {
+        const char* end = std::strchr(line, '\n');
+        const int len = static_cast<int>(end ? end - line : std::strlen(line));
+        SIZE s{};
+        dc->GetTextExtent(line, len, &s);
+        if (s.cx > total.cx) total.cx = s.cx;
+        total.cy += s.cy;
+        if (!end) break;
+        line = end + 1;
+    }
+    return total;
+}
+} // namespace
+
+void CChartTick::DrawBody(CChartDC* dc) {
+    if (!dc) return;
+    const CChartPoint p1 = v_[0]->GetScreenPoint(), p2 = v_[1]->GetScreenPoint(),
+                      p3 = v_[2]->GetScreenPoint();
+    SelectPen(dc);
+    if (first_segment_ == 1) {
+        const CChartPoint seg[2] = {p1, p2};
+        dc->DrawPolyline(seg, 2);
+    }
+    if (second_segment_ == 1) {
+        const CChartPoint seg[2] = {p2, p3};
+        dc->DrawPolyline(seg, 2);
+    }
+    UnselectPen(dc);
+    if (mark_start_ == 1) v_[0]->DrawBody(dc);
+    if (mark_middle_ == 1) v_[1]->DrawBody(dc);
+    if (!has_label_ || !show_label_ || label_.Length() < 1) return;
+
+    const bool styled = extra == 0 && has_text_style && text_style;
+    COLORREF old_text = 0, old_back = 0;
+    if (styled) {
+        old_text = dc->CDC::GetTextColor();
+        old_back = dc->CDC::GetBkColor();
+        dc->SetTextColor(text_style->GetTextColor());
+        dc->SetBackColor(text_style->GetBackColor());
+        text_style->Realize(dc);
+        dc->PushFont(new CChartFont(text_style->GetLogFont()));
+    }
+    const SIZE ext = measure(dc, label_.c_str());
+    static const CChartTextStyle plain;
+    const CChartPoint at =
+        AnchorLabel(label_at_middle_ ? p2 : p3, ext.cx, ext.cy, styled ? *text_style : plain);
+    dc->DrawMultilineText(at.x, at.y, label_.c_str());
+    if (styled) {
+        dc->CDC::SetTextColor(old_text);
+        dc->CDC::SetBkColor(old_back);
+        delete dc->PopFont();
+    }
+}
+
+// ---------------------------------------------------------------- layers
+
+CChartLabelLayer::CChartLabelLayer(CChartPlot* plot) : plot_(plot) {}
+
+CChartLabelLayer::~CChartLabelLayer() = default;
+
+void CChartLabelLayer::Project(CChartView3D* view) {
+    ticks_.for_each([view](CChartTick* t) { t->Project(view); });
+}
+
+int CChartLabelLayer::ToScreen(CChartView3D* view) {
+    ticks_.for_each([view](CChartTick* t) { t->ToScreen(view); });
+    return viewed;
+}
+
+void CChartLabelLayer::Scale(double sx, double sy, double sz) {
+    const double ox = ticks_.offset[0], oy = ticks_.offset[1], oz = ticks_.offset[2];
+    Translate(-ox, -oy, -oz);
+    ticks_.scale_members(sx, sy, sz);
+    Translate(ox, oy, oz);
+}
+
+void CChartLabelLayer::Translate(double dx, double dy, double dz) {
+    ticks_.translate_members(dx, dy, dz);
+}
+
+void CChartLabelLayer::DrawBody(CChartDC* dc) {
+    if (shown_ != 1 || !dc) return;
+    ticks_.for_each([dc](CChartTick* t) { t->DrawBody(dc); });
+}
+
+void CChartLabelLayer::SetTickBackColour(CChartColor c) {
+    ticks_.for_each([c](CChartTick* t) { t->GetTextStyle()->SetBackColor(c); });
+}
+
+void CChartLabelLayer::Clear() {
+    ticks_.delete_all();
+    last_tick_ = nullptr;
+}
+
+CChartTick* CChartLabelLayer::AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c) {
+    auto* t = new CChartTick(a, b, c);
+    t->SetTextStyle(GetTextStyle());
+    last_tick_ = ticks_.add(t);
+    return last_tick_;
+}
+
+CChartTick* CChartLabelLayer::AddLabelAt(double x, double y, double z) {
+    CChartTick* t = AddTick(new CChartVertex(), new CChartVertex(), new CChartVertex());
+    if (!t) return nullptr;
+    double sx = 100.0, sy = 100.0, sz = 100.0;
+    if (plot_ && plot_->GetView()) {
+        sx = plot_->GetView()->GetBoxSizeX();
+        sy = plot_->GetView()->GetBoxSizeY();
+        sz = plot_->GetView()->GetBoxSizeZ();
+    }
+    t->GetEnd()->SetWorld(sx * x * 0.01, sy * y * 0.01, sz * z * 0.01);
+    return last_tick_;
+}
+
+CChartTick* CChartLabelLayer::place_item(CChartSeries* s) {
+    if (!s) return nullptr;
+    CChartDataPoint* p = s->GetPoint(1);
+    CChartTick* t = AddLabelAt(p->GetX(), p->GetY(), p->GetZ());
+    if (!t) return nullptr;
+    t->SetLabelText(s->GetName());
+    t->SetStyle(s->GetStyle());
+    t->SetTextStyle(s->GetTextStyle());
+    return t;
+}
+
+void CChartLabelLayer::PlaceLabels(CChartData* data) {
+    Clear();
+    if (!data) return;
+    for (int n = 1; n <= data->GetLegendCount(); ++n) place_item(data->GetLegend(n));
+    for (int n = 1; n <= data->GetAnnotationCount(); ++n) place_item(data->GetAnnotation(n));
+}
+
+void CChartLegendLayer::PlaceLabels(CChartData* data) {
+    Clear();
+    if (!data) return;
+    for (int n = 1; n <= data->GetLegendCount(); ++n) place_item(data->GetLegend(n));
+}
+
+void CChartAnnotationLayer::PlaceLabels(CChartData* data) {
+    Clear();
+    if (!data) return;
+    for (int n = 1; n <= data->GetAnnotationCount(); ++n) place_item(data->GetAnnotation(n));
+}
+
+void CChartAxisTitleLayer::Clear() {
+    CChartLabelLayer::Clear();
+    for (auto*& r : refs_) r = nullptr;
+}
+
+void CChartAxisTitleLayer::PlaceLabels(CChartData* data) {
+    Clear();
+    if (!data) return;
+    refs_[0] = place_item(data->GetAxisTitle(1));
+    refs_[1] = place_item(data->GetAxisTitle(2));
+    if (!plot_) return;
+    // Axes 2, 1, 3, 4, 6, 5, 7 with title series 2, 1, 4, 3, 5, 6, 7: title
+    // series k goes with the axis the control calls kind k.
+    const int axes[7] = {2, 1, 3, 4, 6, 5, 7};
+    const int series[7] = {2, 1, 4, 3, 5, 6, 7};
+    for (int i = 0; i < 7; ++i) {
+        CChartAxis* axis = plot_->GetAxis(axes[i]);
+        CChartSeries* s = data->GetTitle(series[i]);
+        if (!axis || !s) continue;
+        CChartTick* t = axis->GetTitleTick();
+        t->SetLabelText(s->GetName());
+        t->SetStyle(s->GetStyle());
+        t->SetTextStyle(s->GetTextStyle());
+        CChartDataPoint* p = s->GetPoint(1);
+        axis->PlaceTitle(p->GetX(), p->GetY(), p->GetZ());
+        refs_[2 + i] = t;
+    }
+}

@@ -1,0 +1,144 @@
+// A tick: three points joined by up to two segments (a grid line across the
+// box and a tick mark outside it) with an optional label anchored at one of
+// them. Label layers hold ticks as free-standing labels: the axis titles,
+// the legend items and the annotations, placed at their 3D positions.
+#pragma once
+
+#include "chart/members.h"
+#include "chart/vertex.h"
+
+class CChartData;
+class CChartPlot;
+
+class CChartTick : public CChartElement {
+public:
+    // Three default vertices, nothing drawn.
+    CChartTick();
+    // Takes ownership of the three vertices (a null one is replaced by a
+    // default vertex); the box holds their transformed extents.
+    CChartTick(CChartVertex* start, CChartVertex* middle, CChartVertex* end);
+    ~CChartTick() override;
+
+    void Project(CChartView3D* view) override;
+    int ToScreen(CChartView3D* view) override;
+    // About the accumulated offset.
+    void Scale(double sx, double sy, double sz) override;
+    void Translate(double dx, double dy, double dz) override;
+    // The vertices share the tick's style.
+    void MakeStyle() override;
+    void SetStyle(CChartStyle* style) override;
+    void Draw(CChartDC* dc) override { DrawBody(dc); }
+    void DrawBody(CChartDC* dc) override;
+    double GetTransformedMinX() const override { return box_[1]; }
+    double GetTransformedMaxX() const override { return box_[0]; }
+    double GetTransformedMinY() const override { return box_[3]; }
+    double GetTransformedMaxY() const override { return box_[2]; }
+    double GetTransformedMinZ() const override { return box_[5]; }
+    double GetTransformedMaxZ() const override { return box_[4]; }
+
+    void SetFirstSegment(int v) { first_segment_ = v; }
+    void SetSecondSegment(int v) { second_segment_ = v; }
+    int GetFirstSegment() const { return first_segment_; }
+    int GetSecondSegment() const { return second_segment_; }
+    void SetLabelAtMiddle(int v) { label_at_middle_ = v; }
+    int IsLabelShown() const { return show_label_; }
+    // Only a tick that has a label can show or hide it.
+    void ShowLabel(int v) {
+        if (has_label_) show_label_ = v;
+    }
+    int HasLabel() const { return has_label_; }
+    // The value as text by `format` into a label the tick owns.
+    void SetLabelValue(double value, const char* format);
+    // Copies `text` (null keeps the label there was): a label never points
+    // into a series that may be cleared while the tick is still drawn.
+    void SetLabelText(const char* text);
+    const char* GetLabel() const { return label_.c_str(); }
+    CChartVertex* GetStart() const { return v_[0]; }
+    CChartVertex* GetMiddle() const { return v_[1]; }
+    CChartVertex* GetEnd() const { return v_[2]; }
+    void SetFlipped(int v) { flipped_ = v; }
+    int IsFlipped() const { return flipped_; }
+
+    // Where the label's text rectangle starts for the anchor `p`, a text
+    // w x h, the style's anchors and its angle (whole degrees).
+    static CChartPoint AnchorLabel(CChartPoint p, int w, int h, const CChartTextStyle& ts);
+
+private:
+    void fold_box();
+    CChartVertex* v_[3] = {};
+    int first_segment_ = 0;
+    int second_segment_ = 0;
+    int label_at_middle_ = 0;
+    int mark_start_ = 0;
+    int mark_middle_ = 0;
+    int flipped_ = 0;
+    double box_[6] = {};
+    double offset_[3] = {};
+    double scale_[3] = {1.0, 1.0, 1.0};
+    CChartString label_;
+    int has_label_ = 0;
+    int show_label_ = 0;
+};
+
+class CChartLabelLayer : public CChartElement {
+public:
+    explicit CChartLabelLayer(CChartPlot* plot);
+    ~CChartLabelLayer() override;
+
+    void Project(CChartView3D* view) override;
+    int ToScreen(CChartView3D* view) override;
+    void Scale(double sx, double sy, double sz) override;
+    void Translate(double dx, double dy, double dz) override;
+    void Draw(CChartDC* dc) override { DrawBody(dc); }
+    void DrawBody(CChartDC* dc) override;
+
+    // The legend items, then the annotations, each as a label at its first
+    // point; the kinds place their own share.
+    virtual void PlaceLabels(CChartData* data);
+    virtual void SetTickBackColour(CChartColor c);
+    virtual void Clear();
+
+    CChartTick* AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c);
+    // A label whose third point stands at (x, y, z) percent of the box.
+    CChartTick* AddLabelAt(double x, double y, double z);
+    int GetCount() const { return ticks_.count(); }
+    CChartTick* GetTick(int i) const { return ticks_.get(i); }
+    void SetShown(int v) { shown_ = v; }
+
+protected:
+    // Adds the item of `s` (name, style, text style) at its first point.
+    CChartTick* place_item(class CChartSeries* s);
+    CChartPlot* plot_;
+
+private:
+    chart::member_list<CChartTick> ticks_;
+    CChartTick* last_tick_ = nullptr;
+    int shown_ = 1;
+};
+
+class CChartLegendLayer : public CChartLabelLayer {
+public:
+    using CChartLabelLayer::CChartLabelLayer;
+    void PlaceLabels(CChartData* data) override;
+};
+
+class CChartAnnotationLayer : public CChartLabelLayer {
+public:
+    using CChartLabelLayer::CChartLabelLayer;
+    void PlaceLabels(CChartData* data) override;
+};
+
+// The two axis titles of the data model and the title ticks of the plot's
+// seven axes.
+class CChartAxisTitleLayer : public CChartLabelLayer {
+public:
+    using CChartLabelLayer::CChartLabelLayer;
+    void PlaceLabels(CChartData* data) override;
+    void Clear() override;
+    // 1, 2: the data model's axis titles; 3..9: the title ticks of axes
+    // 2, 1, 3, 4, 5, 6, 7.
+    CChartTick* GetReference(int i) const { return i >= 1 && i <= 9 ? refs_[i - 1] : nullptr; }
+
+private:
+    CChartTick* refs_[9] = {};
+};
