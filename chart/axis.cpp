@@ -1,11 +1,11 @@
 #include "chart/axis.h"
 
 #include "chart/data.h"
-#include "chart/plot.h"
+#include "chart/plotstate.h"
 
 #include <cmath>
 
-CChartAxis::CChartAxis(CChartPlot* plot, int title_kind, int label_mode)
+CChartAxis::CChartAxis(CChartPlotState* plot, int title_kind, int label_mode)
     : plot_(plot), title_kind_(title_kind), label_mode_(label_mode), title_tick_(new CChartTick()) {
     MakeStyle();
     MakeTextStyle();

@@ -9,12 +9,12 @@
 #include "chart/tick.h"
 #include "chart/tick_run.h"
 
-class CChartPlot;
+class CChartPlotState;
 class CChartData;
 
 class CChartAxis : public CChartElement {
 public:
-    CChartAxis(CChartPlot* plot, int title_kind, int label_mode);
+    CChartAxis(CChartPlotState* plot, int title_kind, int label_mode);
     ~CChartAxis() override;
 
     void Project(CChartView3D* view) override;
@@ -92,7 +92,7 @@ protected:
     // flipped), halved for a minor tick.
     double length(int minor) const;
     double span(int axis) const { return box_[15 + axis]; }
-    CChartPlot* plot_;
+    CChartPlotState* plot_;
     int title_kind_;
     int label_mode_;
 
@@ -121,37 +121,37 @@ private:
 
 class CChartAxis1 : public CChartAxis {
 public:
-    explicit CChartAxis1(CChartPlot* plot) : CChartAxis(plot, 1, 5) {}
+    explicit CChartAxis1(CChartPlotState* plot) : CChartAxis(plot, 1, 5) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis2 : public CChartAxis {
 public:
-    explicit CChartAxis2(CChartPlot* plot) : CChartAxis(plot, 2, 5) {}
+    explicit CChartAxis2(CChartPlotState* plot) : CChartAxis(plot, 2, 5) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis3 : public CChartAxis {
 public:
-    explicit CChartAxis3(CChartPlot* plot) : CChartAxis(plot, 4, 6) {}
+    explicit CChartAxis3(CChartPlotState* plot) : CChartAxis(plot, 4, 6) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis4 : public CChartAxis {
 public:
-    explicit CChartAxis4(CChartPlot* plot) : CChartAxis(plot, 3, 6) {}
+    explicit CChartAxis4(CChartPlotState* plot) : CChartAxis(plot, 3, 6) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis5 : public CChartAxis {
 public:
-    explicit CChartAxis5(CChartPlot* plot) : CChartAxis(plot, 6, 4) {}
+    explicit CChartAxis5(CChartPlotState* plot) : CChartAxis(plot, 6, 4) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis6 : public CChartAxis {
 public:
-    explicit CChartAxis6(CChartPlot* plot) : CChartAxis(plot, 5, 4) {}
+    explicit CChartAxis6(CChartPlotState* plot) : CChartAxis(plot, 5, 4) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 // The angle axis of the pies: a value is an angle in radians.
 class CChartAxis7 : public CChartAxis {
 public:
-    explicit CChartAxis7(CChartPlot* plot) : CChartAxis(plot, 7, 4) {}
+    explicit CChartAxis7(CChartPlotState* plot) : CChartAxis(plot, 7, 4) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };

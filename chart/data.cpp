@@ -1,6 +1,6 @@
 #include "chart/data.h"
 
-#include "chart/plot.h"
+#include "chart/plotpass.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include "chart/values.h"
 
 class CChart;
-class CChartPlot;
+class CChartPlotPasses;
 
 class CChartDataPoint {
 public:
@@ -86,10 +86,10 @@ public:
     CChartData& operator=(const CChartData&) = delete;
     ~CChartData();
 
-    void SetPlot(CChartPlot* plot) {
+    void SetPlot(CChartPlotPasses* plot) {
         if (plot) plot_ = plot;
     }
-    CChartPlot* GetPlot() const { return plot_; }
+    CChartPlotPasses* GetPlot() const { return plot_; }
     CChart* GetOwner() const { return owner_; }
     int GetXMode() const { return x_mode_; }
 
@@ -155,7 +155,7 @@ private:
     double apply_min(double v) const;
 
     CChart* owner_;
-    CChartPlot* plot_ = nullptr;
+    CChartPlotPasses* plot_ = nullptr;
     int x_mode_;
     CChartColor palette_[16];
     int line_style_cycle_[3] = {0, 1, 2};

@@ -3,7 +3,7 @@
 #include "chart/axis.h"
 #include "chart/data.h"
 #include "chart/frame.h"
-#include "chart/tick.h"
+#include "chart/labels.h"
 #include "chart/view3d.h"
 
 #include <algorithm>
@@ -12,7 +12,7 @@
 // ---------------------------------------------------------------- base
 
 CChartPlot::CChartPlot(int chart_type, int dimension)
-    : view_(new CChartView3D(100.0, 100.0, 100.0)), chart_type_(chart_type), dimension_(dimension) {
+    : CChartPlotState(chart_type, dimension) {
     for (int a = 0; a < 3; ++a) origin_[a] = view_->GetOrigin()[a];
     // The base's own operations: a derived plot is not built yet.
     CChartPlot::FollowOrigin();
@@ -28,7 +28,6 @@ CChartPlot::~CChartPlot() {
         for (int i = 1; i <= counts_[l - 1]; ++i) delete lists_[l - 1].Get(i);
     for (auto* s : plane_styles_) delete s;
     delete frame_;
-    if (owns_view_) delete view_;
 }
 
 CChartElement* CChartPlot::GetListElement(int list, int i) const {
@@ -434,15 +433,6 @@ void CChartPlot::SetViewFactors(double a, double b) {
     view_->SetBoxSize(s, s * a / 100.0, s * b / 100.0);
     Rebuild();
     project_dirty_ = 1;
-}
-
-int CChartPlot::PlaceElement(CChartVertex* v, double px, double py, double pz, int relative) {
-    if (!v) return 0;
-    v->SetWorld(view_->GetBoxMaxX() * px / 100.0, view_->GetBoxMaxY() * py / 100.0,
-                view_->GetBoxMaxZ() * pz / 100.0);
-    if (relative == 1) v->Translate(-origin_[0], -origin_[1], -origin_[2]);
-    v->Project(view_);
-    return 1;
 }
 
 // ---------------------------------------------------------------- axes plot

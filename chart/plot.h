@@ -5,6 +5,8 @@
 // ribbon, bar) and the no-axes plots (pies) derive from it.
 #pragma once
 
+#include "chart/plotpass.h"
+#include "chart/plotstate.h"
 #include "chart/polygon.h"
 
 class CChartAxis;
@@ -15,23 +17,23 @@ class CChartLegendLayer;
 class CChartAnnotationLayer;
 class CChartView3D;
 
-class CChartPlot {
+class CChartPlot : public CChartPlotPasses, public CChartPlotState {
 public:
     // A line plot in 2D: what a plot made by no factory is.
     CChartPlot() : CChartPlot(1, 1) {}
     CChartPlot(int chart_type, int dimension);
     CChartPlot(const CChartPlot&) = delete;
     CChartPlot& operator=(const CChartPlot&) = delete;
-    virtual ~CChartPlot();
+    ~CChartPlot() override;
 
     // Takes the data's bounds and labels and marks every later pass due.
-    virtual void Build(CChartData* data);
-    virtual void SetViewPass();
-    virtual void ProjectPass();
+    void Build(CChartData* data) override;
+    void SetViewPass() override;
+    void ProjectPass() override;
     // Only once the view has been fitted to a device.
-    virtual void ToScreenPass();
+    void ToScreenPass() override;
     // Re-derives the box, scale and offset from the bounds taken.
-    virtual void Rebuild();
+    void Rebuild() override;
     virtual void Draw(CChartDC* dc);
     virtual void DrawPlanes(CChartDC* dc);
     virtual void DrawPlanesAndFrame(CChartDC* dc);
@@ -64,30 +66,12 @@ public:
     int GetListCount(int list) const { return list >= 1 && list <= 4 ? counts_[list - 1] : 0; }
     CChartElement* GetListElement(int list, int i) const;
 
-    // Axis 0 x, 1 y, 2 z.
-    double GetDataMin(int axis) const { return data_bounds_[axis_index(axis)]; }
-    double GetDataMax(int axis) const { return data_bounds_[3 + axis_index(axis)]; }
-    double GetBoxMin(int axis) const { return box_bounds_[axis_index(axis)]; }
-    double GetBoxMax(int axis) const { return box_bounds_[3 + axis_index(axis)]; }
-    double GetOriginX() const { return origin_[0]; }
-    double GetOriginY() const { return origin_[1]; }
-    double GetOriginZ() const { return origin_[2]; }
-    double GetScale(int axis) const { return scale_[axis_index(axis)]; }
-    double GetOffset(int axis) const { return offset_[axis_index(axis)]; }
-    CChartColor GetBackgroundColour() const { return background_; }
     void SetBackgroundColour(CChartColor c);
-    CChartView3D* GetView() const { return view_; }
-    // Axis kinds 1 to 7 (null for another number).
-    CChartAxis* GetAxis(int n) const { return n >= 1 && n <= 7 ? axes_[n - 1] : nullptr; }
     CChartAxisTitleLayer* GetAxisTitleLayer();
     CChartLegendLayer* GetLegendLayer();
     CChartAnnotationLayer* GetAnnotationLayer();
     CChartFrame* GetFrame() const { return frame_; }
     CChartPolygon& GetPlane(int i) { return planes_[i >= 1 && i <= 3 ? i - 1 : 0]; }
-    int GetChartType() const { return chart_type_; }
-    int GetDimension() const { return dimension_; }
-    int IsBarType() const { return chart_type_ == 2 || chart_type_ == 3 || chart_type_ == 8; }
-    int IsPieType() const { return chart_type_ == 5 || chart_type_ == 9; }
     int SetDimensionValue(int d);
     void SetShowPlane1(int v) { show_plane_[0] = v; }
     void SetShowPlane2(int v) { show_plane_[1] = v; }
@@ -102,9 +86,6 @@ public:
     int SetRotation(double a, double b);
     // The box's height and depth in percent of its width.
     void SetViewFactors(double a, double b);
-    // Puts `v` at (px, py, pz) percent of the box maxima (less the origin
-    // when `relative`) and projects it; 0 for no vertex.
-    int PlaceElement(CChartVertex* v, double px, double py, double pz, int relative);
     CChartVertex& GetCorner(int i) { return corners_[i >= 1 && i <= 3 ? i - 1 : 0]; }
     int IsPrepared() const { return prepared_; }
     int IsProjectDirty() const { return project_dirty_; }
@@ -112,7 +93,6 @@ public:
     int IsViewDirty() const { return view_dirty_; }
 
 protected:
-    static int axis_index(int a) { return a >= 0 && a <= 2 ? a : 0; }
     template <class F> void for_lists(int first, int last, F f) const {
         for (int l = first; l <= last; ++l)
             for (int i = 1; i <= counts_[l - 1]; ++i)
@@ -127,30 +107,19 @@ protected:
     }
     void mark_dirty() { view_dirty_ = project_dirty_ = screen_dirty_ = 1; }
 
-    CChartView3D* view_;
-    int owns_view_ = 1;
     CChartVertex corners_[3];
-    int chart_type_;
-    int dimension_;
     CChartPolygon planes_[3];
     CChartStyle* plane_styles_[3] = {};
-    CChartColor background_{255, 255, 255};
     int show_plane_[3] = {1, 1, 1};
     CChartFrame* frame_ = nullptr;
     int show_frame_ = 0;
-    CChartAxis* axes_[7] = {};
     CChartAxisTitleLayer* title_layer_ = nullptr;
     CChartLegendLayer* legend_layer_ = nullptr;
     CChartAnnotationLayer* annotation_layer_ = nullptr;
     double box_size_[3] = {100.0, 100.0, 100.0};
-    double origin_[3] = {};
     CChartPtrArray<CChartElement> lists_[4];
     int counts_[4] = {};
-    double data_bounds_[6] = {};
-    double box_bounds_[6] = {};
     double view_factor_[2] = {1.0, 1.0};
-    double scale_[3] = {1.0, 1.0, 1.0};
-    double offset_[3] = {};
     int prepared_ = 0;
     int view_dirty_ = 1, project_dirty_ = 1, screen_dirty_ = 1;
     int outline_only_ = 0;

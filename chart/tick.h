@@ -1,14 +1,9 @@
 // A tick: three points joined by up to two segments (a grid line across the
 // box and a tick mark outside it) with an optional label anchored at one of
-// them. Label layers hold ticks as free-standing labels: the axis titles,
-// the legend items and the annotations, placed at their 3D positions.
+// them.
 #pragma once
 
-#include "chart/members.h"
 #include "chart/vertex.h"
-
-class CChartData;
-class CChartPlot;
 
 class CChartTick : public CChartElement {
 public:
@@ -78,67 +73,4 @@ private:
     CChartString label_;
     int has_label_ = 0;
     int show_label_ = 0;
-};
-
-class CChartLabelLayer : public CChartElement {
-public:
-    explicit CChartLabelLayer(CChartPlot* plot);
-    ~CChartLabelLayer() override;
-
-    void Project(CChartView3D* view) override;
-    int ToScreen(CChartView3D* view) override;
-    void Scale(double sx, double sy, double sz) override;
-    void Translate(double dx, double dy, double dz) override;
-    void Draw(CChartDC* dc) override { DrawBody(dc); }
-    void DrawBody(CChartDC* dc) override;
-
-    // The legend items, then the annotations, each as a label at its first
-    // point; the kinds place their own share.
-    virtual void PlaceLabels(CChartData* data);
-    virtual void SetTickBackColour(CChartColor c);
-    virtual void Clear();
-
-    CChartTick* AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c);
-    // A label whose third point stands at (x, y, z) percent of the box.
-    CChartTick* AddLabelAt(double x, double y, double z);
-    int GetCount() const { return ticks_.count(); }
-    CChartTick* GetTick(int i) const { return ticks_.get(i); }
-    void SetShown(int v) { shown_ = v; }
-
-protected:
-    // Adds the item of `s` (name, style, text style) at its first point.
-    CChartTick* place_item(class CChartSeries* s);
-    CChartPlot* plot_;
-
-private:
-    chart::member_list<CChartTick> ticks_;
-    CChartTick* last_tick_ = nullptr;
-    int shown_ = 1;
-};
-
-class CChartLegendLayer : public CChartLabelLayer {
-public:
-    using CChartLabelLayer::CChartLabelLayer;
-    void PlaceLabels(CChartData* data) override;
-};
-
-class CChartAnnotationLayer : public CChartLabelLayer {
-public:
-    using CChartLabelLayer::CChartLabelLayer;
-    void PlaceLabels(CChartData* data) override;
-};
-
-// The two axis titles of the data model and the title ticks of the plot's
-// seven axes.
-class CChartAxisTitleLayer : public CChartLabelLayer {
-public:
-    using CChartLabelLayer::CChartLabelLayer;
-    void PlaceLabels(CChartData* data) override;
-    void Clear() override;
-    // 1, 2: the data model's axis titles; 3..9: the title ticks of axes
-    // 2, 1, 3, 4, 5, 6, 7.
-    CChartTick* GetReference(int i) const { return i >= 1 && i <= 9 ? refs_[i - 1] : nullptr; }
-
-private:
-    CChartTick* refs_[9] = {};
 };

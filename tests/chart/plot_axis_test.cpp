@@ -3,6 +3,7 @@
 // grey walls, grid lines and value labels, every pen and brush given back.
 #include "chart/axis.h"
 #include "chart/data.h"
+#include "chart/labels.h"
 #include "chart/plot.h"
 #include "chart/tick.h"
 #include "chart/view3d.h"
