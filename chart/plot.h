@@ -87,6 +87,11 @@ public:
     // The box's height and depth in percent of its width.
     void SetViewFactors(double a, double b);
     CChartVertex& GetCorner(int i) { return corners_[i >= 1 && i <= 3 ? i - 1 : 0]; }
+    // The bars' and ribbons' width as a fraction of their pitch.
+    void SetBarWidth(double f) {
+        if (f > 0 && f <= 1e6) bar_width_ = f;
+    }
+    double GetBarWidth() const { return bar_width_; }
     int IsPrepared() const { return prepared_; }
     int IsProjectDirty() const { return project_dirty_; }
     int IsScreenDirty() const { return screen_dirty_; }
@@ -125,6 +130,7 @@ protected:
     int outline_only_ = 0;
     int draw_view_rect_ = 0;
     double saved_view_[4] = {20.0, -45.0, 0.0, 0.0};
+    double bar_width_ = 1.0;
 
 private:
     void add_to(int list, CChartElement* e);

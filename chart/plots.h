@@ -1,0 +1,185 @@
+// The seventeen plots, one per chart type and dimension: area (1), grouped
+// bars along x (2) and along y (3), line (4), pie (5), points (6), ribbon
+// line (7), stacked bars (8) and the pie of round solids (9). Each turns the
+// data sets of the data model into elements of its lists; everything else
+// is the plot base's.
+#pragma once
+
+#include "chart/plot.h"
+
+#include <vector>
+
+class CChartSeries;
+
+// ---------------------------------------------------------------- lines, points, areas
+
+class CChartPlot2D1 : public CChartAxesPlot {
+public:
+    CChartPlot2D1();
+    void Build(CChartData* data) override;
+
+protected:
+    CChartPlot2D1(int type, int dimension) : CChartAxesPlot(type, dimension) {}
+};
+
+class CChartPlot3D1 : public CChartPlot2D1 {
+public:
+    CChartPlot3D1();
+    void Build(CChartData* data) override;
+    void TakeDataBounds(CChartData* data) override;
+};
+
+class CChartPlot2D4 : public CChartAxesPlot {
+public:
+    CChartPlot2D4();
+    void Build(CChartData* data) override;
+
+protected:
+    CChartPlot2D4(int type, int dimension) : CChartAxesPlot(type, dimension) {}
+};
+
+class CChartPlot3D4 : public CChartPlot2D4 {
+public:
+    CChartPlot3D4();
+};
+
+class CChartPlot2D6 : public CChartAxesPlot {
+public:
+    CChartPlot2D6();
+    void Build(CChartData* data) override;
+
+protected:
+    CChartPlot2D6(int type, int dimension) : CChartAxesPlot(type, dimension) {}
+};
+
+class CChartPlot3D6 : public CChartPlot2D6 {
+public:
+    CChartPlot3D6();
+};
+
+class CChartPlot3D7 : public CChartAxesPlot {
+public:
+    CChartPlot3D7();
+    void Build(CChartData* data) override;
+    void TakeDataBounds(CChartData* data) override;
+
+protected:
+    CChartPlot3D7(int type, int dimension) : CChartAxesPlot(type, dimension) {}
+};
+
+class CChartPlot2D7 : public CChartPlot3D7 {
+public:
+    CChartPlot2D7();
+};
+
+// ---------------------------------------------------------------- bars
+
+class CChartPlot2D2 : public CChartAxesPlot {
+public:
+    CChartPlot2D2();
+    void Build(CChartData* data) override;
+    void MakeAxes() override;
+    void TakeDataBounds(CChartData* data) override;
+};
+
+class CChartPlot3D2 : public CChartAxesPlot {
+public:
+    CChartPlot3D2();
+    void Build(CChartData* data) override;
+    void MakeAxes() override;
+    void TakeDataBounds(CChartData* data) override;
+};
+
+class CChartPlot2D3 : public CChartAxesPlot {
+public:
+    CChartPlot2D3();
+    void Build(CChartData* data) override;
+};
+
+class CChartPlot3D3 : public CChartAxesPlot {
+public:
+    CChartPlot3D3();
+    void Build(CChartData* data) override;
+    void TakeDataBounds(CChartData* data) override;
+};
+
+class CChartPlot2D8 : public CChartAxesPlot {
+public:
+    CChartPlot2D8();
+    void Build(CChartData* data) override;
+    void MakeAxes() override;
+};
+
+class CChartPlot3D8 : public CChartAxesPlot {
+public:
+    CChartPlot3D8();
+    void Build(CChartData* data) override;
+    void MakeAxes() override;
+    void TakeDataBounds(CChartData* data) override;
+};
+
+// ---------------------------------------------------------------- pies
+
+class CChartPlot2D5 : public CChartNoAxesPlot {
+public:
+    CChartPlot2D5();
+    void Build(CChartData* data) override;
+    void DrawPlanes(CChartDC* dc) override;
+    void DrawPlanesAndFrame(CChartDC* dc) override { DrawPlanes(dc); }
+    void TakeBoxSize() override;
+    int SetSliceOutline(int radii, int arc) {
+        draw_radii_ = radii;
+        draw_arc_ = arc;
+        return radii;
+    }
+    virtual void DrawSlice(const CChartRect& r, int from, int to, CChartDC* dc);
+    // Boundary k (1-based) of the slices: the angle where slice k ends.
+    CChartVertex* GetBoundary(int k) const;
+
+protected:
+    CChartPlot2D5(int type, int dimension);
+    // The smallest screen rectangle of the four flat reference points, the
+    // right point and the back point.
+    CChartRect slice_rect() const;
+    // The slice angles' running percentage for each data set, into
+    // `percent` (start 0); the sets in order.
+    void slice_angles(CChartData* data, std::vector<double>& end_angle,
+                      std::vector<CChartSeries*>& sets) const;
+    double radius() const;
+    void raise_top(std::vector<CChartVertex>& top, CChartVertex* top_centre);
+    int draw_radii_ = 0;
+    int draw_arc_ = 0;
+    double thickness_fraction_ = 1.0;
+    double thickness_ = 0.0;
+};
+
+class CChartPlot3D5 : public CChartPlot2D5 {
+public:
+    CChartPlot3D5();
+    void Build(CChartData* data) override;
+    void ProjectPass() override;
+    void ToScreenPass() override;
+    void DrawPlanes(CChartDC* dc) override;
+    void TakeBoxSize() override;
+    void DrawSlice(const CChartRect& r, int from, int to, CChartDC* dc) override;
+
+private:
+    // The extreme points of the top face (right, left, back, front) and
+    // their flat copies.
+    std::vector<CChartVertex> top_ = std::vector<CChartVertex>(8);
+};
+
+class CChartPlot9 : public CChartPlot2D5 {
+public:
+    CChartPlot9();
+    void Build(CChartData* data) override;
+    void ProjectPass() override;
+    void ToScreenPass() override;
+    void DrawPlanes(CChartDC* dc) override;
+    void TakeBoxSize() override;
+    const CChartVertex& GetTopCentre() const { return top_centre_; }
+
+private:
+    std::vector<CChartVertex> top_ = std::vector<CChartVertex>(8);
+    CChartVertex top_centre_;
+};

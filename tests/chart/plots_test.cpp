@@ -1,0 +1,275 @@
+// The plots' builds (where each data set's line, area, bar, box or slice
+// lies), the factory and the control's calls, and charts drawn through the
+// control in a window: a line chart's colours and a 3D bar chart's boxes.
+#include "chart/axis.h"
+#include "chart/chart.h"
+#include "chart/data.h"
+#include "chart/plots.h"
+#include "chart/ribbon.h"
+#include "chart/solid.h"
+#include "chart/view3d.h"
+#include "chart_fixture.h"
+#include "platform/testing/driver.h"
+
+#include <QImage>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <typeinfo>
+
+namespace {
+
+template <class T> T* element(CChartPlot& p, int list, int i) {
+    return dynamic_cast<T*>(p.GetListElement(list, i));
+}
+
+// Points straight into a set, keeping the data model's x placement.
+void add(CChartData& d, int set, std::initializer_list<double> ys) {
+    CChartSeries* s = d.SelectDataSet(set);
+    double x = 1;
+    for (double y : ys) s->AddPoint(x++, y, set);
+}
+
+TEST(ChartFactory, PicksThePlotByTypeAndDimension) {
+    EXPECT_EQ(typeid(*CChart(5, 3, 3).GetPlot()), typeid(CChartPlot2D6));
+    EXPECT_EQ(typeid(*CChart(9, 1, 3).GetPlot()), typeid(CChartPlot9));
+    EXPECT_EQ(typeid(*CChart(9, 2, 3).GetPlot()), typeid(CChartPlot9));
+    EXPECT_EQ(typeid(*CChart(7, 1, 3).GetPlot()), typeid(CChartPlot2D7));
+    EXPECT_EQ(typeid(*CChart(1, 2, 3).GetPlot()), typeid(CChartPlot3D1));
+    CChart c(4, 2, 3);
+    EXPECT_EQ(c.GetPlot()->GetDimension(), 2);
+    EXPECT_EQ(c.GetAxis(3), c.GetPlot()->GetAxis(4));
+    EXPECT_EQ(c.GetAxis(4), c.GetPlot()->GetAxis(3));
+    EXPECT_EQ(c.GetAxis(0), c.GetPlot()->GetAxis(2));
+    EXPECT_EQ(c.SetPlot(8, 1, 1), 1);
+    EXPECT_EQ(c.GetData()->GetPlot(), c.GetPlot());
+}
+
+TEST(ChartCtrl, CallsReachTheAxesAndTheData) {
+    CChartCtrl ctrl;
+    ctrl.CreateChart(4, 1, 3);
+    CChartAxis* a = ctrl.SetAxis(2, -3, 1, 5.0, 2);
+    ASSERT_EQ(a, ctrl.GetChart()->GetPlot()->GetAxis(2));
+    EXPECT_EQ(a->GetTickCount(), 0);
+    EXPECT_DOUBLE_EQ(a->GetTickLength(), 0.05);
+    ctrl.SetAxisTitle("Time", 3);
+    EXPECT_STREQ(ctrl.GetData()->GetAxisTitle(1)->GetName(), "Time");
+    ctrl.AddPoint(2, 0, 1);
+    ctrl.AddPoint(2, 1, 3);
+    EXPECT_EQ(ctrl.GetData()->GetDataSet(2)->GetCount(), 2);
+    EXPECT_EQ(ctrl.SetYRange(0, 10), 1);
+    EXPECT_EQ(ctrl.GetData()->GetYMax(), 10.0);
+}
+
+TEST(ChartPlots, LinesAndPointsFollowTheXPlacement) {
+    for (int mode : {1, 2}) {
+        CChartData d(nullptr, mode);
+        CChartPlot2D4 line;
+        d.SetPlot(&line);
+        add(d, 1, {5, 6, 7});
+        add(d, 2, {});
+        add(d, 3, {4});
+        line.Build(&d);
+        // Sets 1 and 3 have points; set 2 makes nothing.
+        auto* first = element<CChartPolyline>(line, 3, 1);
+        auto* third = element<CChartPolyline>(line, 3, 2);
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(third, nullptr);
+        EXPECT_EQ(line.GetListCount(3), 2);
+        EXPECT_EQ(first->GetVertex(1)->GetWorldX(), mode == 1 ? 1.0 : 0.0);
+        EXPECT_EQ(third->GetCount(), 1);
+        EXPECT_EQ(third->GetVertex(1)->GetWorldZ(), 2.0); // set 3 at depth s - 1
+    }
+}
+
+TEST(ChartPlots, AreaRibbonMeetsTheZeroLineWhereValuesCrossIt) {
+    CChartData d(nullptr, 3);
+    CChartPlot3D1 area;
+    d.SetPlot(&area);
+    CChartSeries* s = d.SelectDataSet(1);
+    s->AddPoint(0, 2, 1);
+    s->AddPoint(1, -2, 1);
+    area.Build(&d);
+    auto* r = element<CChartRibbon>(area, 3, 1);
+    ASSERT_NE(r, nullptr);
+    // Start wall, value segment, zero-line part, end wall, front face.
+    ASSERT_EQ(r->GetCount(), 5);
+    CChartFace* zero = r->GetPart(3);
+    EXPECT_DOUBLE_EQ(zero->GetWorldMinX(), 0.5);
+    EXPECT_DOUBLE_EQ(zero->GetWorldMaxX(), 1.0);
+    EXPECT_EQ(zero->GetWorldMaxY(), 0.0);
+    // All negative: a zero-line part beside every value segment; all
+    // positive: none.
+    CChartData neg(nullptr, 3), pos(nullptr, 3);
+    CChartPlot3D1 a2, a3;
+    neg.SetPlot(&a2);
+    pos.SetPlot(&a3);
+    for (int i = 0; i < 4; ++i) {
+        neg.SelectDataSet(1)->AddPoint(i, -1 - i, 1);
+        pos.SelectDataSet(1)->AddPoint(i, 1 + i, 1);
+    }
+    a2.Build(&neg);
+    a3.Build(&pos);
+    EXPECT_EQ(element<CChartRibbon>(a2, 3, 1)->GetCount(), 2 + 3 * 2 + 1);
+    EXPECT_EQ(element<CChartRibbon>(a3, 3, 1)->GetCount(), 2 + 3 + 1);
+}
+
+TEST(ChartPlots, GroupedBarsShareTheirPitchAndStacksPileUp) {
+    CChartData d(nullptr, 2);
+    CChartPlot2D3 bars;
+    d.SetPlot(&bars);
+    add(d, 1, {1});
+    add(d, 2, {2});
+    add(d, 3, {3});
+    bars.Build(&d);
+    ASSERT_EQ(bars.GetListCount(3), 3);
+    for (int k = 0; k < 3; ++k) {
+        auto* b = element<CChartPolygon>(bars, 3, k + 1);
+        const double centre = (b->GetWorldMinX() + b->GetWorldMaxX()) / 2;
+        EXPECT_NEAR(centre, (2 * k + 1) / 6.0, 1e-12);
+        EXPECT_NEAR(b->GetWorldMaxX() - b->GetWorldMinX(), 1 / 3.0, 1e-12);
+    }
+
+    CChartData s(nullptr, 1);
+    CChartPlot2D8 stacked;
+    s.SetPlot(&stacked);
+    add(s, 1, {2});
+    add(s, 2, {-1});
+    add(s, 3, {3});
+    stacked.Build(&s);
+    ASSERT_EQ(stacked.GetListCount(3), 3);
+    const double expect[3][2] = {{0, 2}, {-1, 0}, {2, 5}};
+    for (int k = 0; k < 3; ++k) {
+        auto* b = element<CChartPolygon>(stacked, 3, k + 1);
+        EXPECT_EQ(b->GetWorldMinY(), expect[k][0]);
+        EXPECT_EQ(b->GetWorldMaxY(), expect[k][1]);
+    }
+    // Mode 1: an invisible point one step beyond the last bar.
+    bool beyond = false;
+    for (int i = 1; i <= stacked.GetListCount(2); ++i)
+        if (auto* v = element<CChartVertex>(stacked, 2, i)) beyond |= v->GetWorldX() == 2.0;
+    EXPECT_TRUE(beyond);
+
+    // A negative value in a 3D bar makes a box from the value up to 0.
+    CChartData n(nullptr, 1);
+    CChartPlot3D3 boxes;
+    n.SetPlot(&boxes);
+    add(n, 1, {-4});
+    boxes.Build(&n);
+    auto* g = element<CChartSolidGroup>(boxes, 3, 1);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->GetSolid(1)->GetWorldMinY(), -4.0);
+    EXPECT_EQ(g->GetSolid(1)->GetWorldMaxY(), 0.0);
+}
+
+TEST(ChartPlots, SliceBoundariesTurnWithTheSetsShares) {
+    CChartData d(nullptr, 1);
+    CChartPlot2D5 pie;
+    d.SetPlot(&pie);
+    add(d, 1, {1});
+    add(d, 2, {-1}); // counts by its absolute value
+    add(d, 3, {0.5, 1.5});
+    pie.Build(&d);
+    ASSERT_EQ(pie.GetListCount(2), 3);
+    const double quarter[3] = {90, 180, 360};
+    for (int k = 1; k <= 3; ++k) {
+        CChartVertex* b = pie.GetBoundary(k);
+        double deg = std::atan2(-b->GetWorldZ(), b->GetWorldX()) * 180 / std::numbers::pi;
+        if (deg <= 0.01) deg += 360;
+        EXPECT_NEAR(deg, quarter[k - 1], 1e-4) << k;
+    }
+    CChartData zero(nullptr, 1);
+    CChartPlot2D5 flat;
+    zero.SetPlot(&flat);
+    add(zero, 1, {0});
+    add(zero, 2, {0});
+    flat.Build(&zero);
+    EXPECT_EQ(flat.GetBoundary(2)->GetWorldZ(), -0.0);
+    EXPECT_GT(flat.GetBoundary(2)->GetWorldX(), 0.0);
+
+    // The round-solid pie needs three sets for its solids.
+    CChartData two(nullptr, 1);
+    CChartPlot9 p9;
+    two.SetPlot(&p9);
+    add(two, 1, {1});
+    add(two, 2, {1});
+    p9.Build(&two);
+    EXPECT_EQ(p9.GetListCount(3), 0);
+    add(two, 3, {2});
+    p9.Build(&two);
+    ASSERT_EQ(p9.GetListCount(3), 1);
+    EXPECT_EQ(element<CChartSolidGroup>(p9, 3, 1)->GetCount(), 3);
+}
+
+// A chart control in a top-level window of the test driver.
+struct Shown {
+    CChartCtrl ctrl;
+    HWND hwnd = nullptr;
+    Shown(int type, int dim) {
+        test_driver::start();
+        ctrl.CreateChart(type, dim, 3);
+        RECT r{0, 0, 420, 320};
+        ctrl.Create(WS_VISIBLE, r, static_cast<HWND>(nullptr), 101);
+        hwnd = ctrl.m_hWnd;
+    }
+    QImage shot(const char* name) {
+        InvalidateRect(hwnd, nullptr, TRUE);
+        UpdateWindow(hwnd);
+        QImage img = test_driver::image(hwnd);
+        if (const char* dir = std::getenv("KAVREL_CHART_PNG_DIR"))
+            img.save(QString(dir) + "/" + name + ".png");
+        return img;
+    }
+};
+
+int count_colour(const QImage& img, QRgb c) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF);
+    return n;
+}
+
+TEST(ChartCtrl, ALineChartDrawsEachSeriesInItsColour) {
+    Shown s(4, 1);
+    for (int i = 0; i <= 40; ++i) {
+        s.ctrl.AddPoint(1, i, 50 + 30 * std::sin(i / 6.0));
+        s.ctrl.AddPoint(2, i, 20 + i);
+    }
+    s.ctrl.GetSeriesStyle(1)->SetFillColor(CChartColor(220, 0, 0));
+    s.ctrl.GetSeriesStyle(2)->SetFillColor(CChartColor(0, 0, 220));
+    s.ctrl.SetAxis(2, 4, 1, 5.0, 0);
+    s.ctrl.SetAxis(4, 5, 1, 5.0, 0);
+    QImage img = s.shot("line2d");
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(count_colour(img, qRgb(220, 0, 0)), 150);
+    EXPECT_GT(count_colour(img, qRgb(0, 0, 220)), 150);
+    // The flat chart has its walls behind: grey fills the box.
+    EXPECT_GT(count_colour(img, qRgb(192, 192, 192)), 10000);
+}
+
+TEST(ChartCtrl, A3DBarChartShowsItsBoxes) {
+    Shown s(3, 2);
+    for (int i = 1; i <= 6; ++i) {
+        s.ctrl.AddPoint(1, i, i);
+        s.ctrl.AddPoint(2, i, 7 - i);
+    }
+    s.ctrl.GetSeriesStyle(1)->SetFillColor(CChartColor(0, 170, 0));
+    s.ctrl.GetSeriesStyle(2)->SetFillColor(CChartColor(200, 120, 0));
+    QImage img = s.shot("bar3d");
+    EXPECT_GT(count_colour(img, qRgb(0, 170, 0)), 300);
+    EXPECT_GT(count_colour(img, qRgb(200, 120, 0)), 300);
+}
+
+TEST(ChartCtrl, APieOfRoundSolidsFillsItsSlices) {
+    Shown s(9, 2);
+    const QRgb colours[3] = {qRgb(200, 0, 0), qRgb(0, 150, 0), qRgb(0, 0, 200)};
+    for (int k = 1; k <= 3; ++k) {
+        s.ctrl.AddPoint(k, 1, k);
+        const QColor c(colours[k - 1]);
+        s.ctrl.GetSeriesStyle(k)->SetFillColor(CChartColor(c.red(), c.green(), c.blue()));
+    }
+    QImage img = s.shot("pie9");
+    for (QRgb c : colours) EXPECT_GT(count_colour(img, c), 200);
+}
+
+} // namespace
