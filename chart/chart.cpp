@@ -288,7 +288,7 @@ int CChartCtrl::SetYRange(double min, double max) {
 }
 
 int CChartCtrl::SetViewRect(double top, double bottom, double left, double right) {
-    if (!chart_ || !chart_->GetPlot()) return 1;
+    if (!chart_ || !chart_->GetPlot()) return 0;
     CChartView3D* v = chart_->GetPlot()->GetView();
     v->SetTopMargin(top);
     v->SetBottomMargin(bottom);

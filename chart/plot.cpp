@@ -133,7 +133,10 @@ void CChartPlot::DrawPlanes(CChartDC* dc) {
 }
 
 void CChartPlot::DrawPlanesAndFrame(CChartDC* dc) {
-    DrawPlanes(dc);
+    // The base's own planes: through the table, a derived DrawPlanes that
+    // calls this would recurse, and the axes plots would draw their lists
+    // twice.
+    CChartPlot::DrawPlanes(dc);
     if (show_frame_ == 1 && frame_ && frame_->HasName()) {
         frame_->DrawBody(dc);
         planes_[1].DrawOutline(dc);

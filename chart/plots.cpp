@@ -146,7 +146,10 @@ void CChartPlot3D1::Build(CChartData* data) {
                 seg(x0, x1, y0, y1);
                 if ((y0 > 0 && y1 < 0) || (y0 < 0 && y1 > 0)) {
                     const double k = x1 - x0 > 0.001 ? (y1 - y0) / (x1 - x0) : 1.0;
-                    const double xc = (k * x0 - y0) / k;
+                    // At the fallback slope the crossing can fall outside the
+                    // step: it stays within it.
+                    const double xc =
+                        std::clamp((k * x0 - y0) / k, std::min(x0, x1), std::max(x0, x1));
                     if (k > 0)
                         seg(x0, xc, 0, 0);
                     else
@@ -584,10 +587,12 @@ void CChartPlot2D5::slice_angles(CChartData* d, std::vector<double>& end_angle,
 
 void CChartPlot2D5::Build(CChartData* data) {
     CChartPlot::Build(data);
+    angles_.clear();
     if (!data) return;
     std::vector<double> angles;
     std::vector<CChartSeries*> sets;
     slice_angles(data, angles, sets);
+    angles_ = angles;
     const double r = radius();
     for (std::size_t k = 0; k < sets.size(); ++k) {
         auto* v = new CChartVertex(r * std::cos(angles[k]), 0, -r * std::sin(angles[k]));
@@ -623,6 +628,16 @@ void CChartPlot2D5::DrawSlice(const CChartRect& r, int from, int to, CChartDC* d
     CChartVertex* a = GetBoundary(from);
     CChartVertex* b = GetBoundary(to);
     if (!a || !b) return;
+    // Slice `to` ends at boundary `to` and starts at the one before (at 0
+    // for the first). A slice of no sweep has both radial points in one
+    // place, which the pie primitive takes for the whole ellipse: it is not
+    // drawn. (A slice of the whole turn has them in one place too, and is
+    // rightly the whole ellipse.)
+    if (to >= 1 && to <= static_cast<int>(angles_.size())) {
+        const double end = angles_[static_cast<std::size_t>(to - 1)];
+        const double start = to >= 2 ? angles_[static_cast<std::size_t>(to - 2)] : 0.0;
+        if (!(end - start > 0.0)) return;
+    }
     const CChartPoint centre = GetRef(CChartNoAxesPlot::centre).GetScreenPoint();
     b->SelectPen(dc);
     b->SelectBrush(dc);

@@ -149,6 +149,8 @@ protected:
     void raise_top(std::vector<CChartVertex>& top, CChartVertex* top_centre);
     int draw_radii_ = 0;
     int draw_arc_ = 0;
+    // The boundaries' angles, as built.
+    std::vector<double> angles_;
     double thickness_fraction_ = 1.0;
     double thickness_ = 0.0;
 };

@@ -273,3 +273,100 @@ TEST(ChartCtrl, APieOfRoundSolidsFillsItsSlices) {
 }
 
 } // namespace
+
+namespace {
+
+// Counts how often the plot draws it.
+struct DrawCounter : CChartElement {
+    int* draws;
+    explicit DrawCounter(int* n) : draws(n) {}
+    void Draw(CChartDC*) override { ++*draws; }
+    void DrawBody(CChartDC*) override { ++*draws; }
+};
+
+TEST(ChartPlots, EveryPlotDrawsItsElementsOnceInEitherDimension) {
+    for (int dim : {1, 2}) {
+        int draws = 0;
+        CChartData d(nullptr, 3);
+        CChartPlot2D4 flat;
+        CChartPlot3D4 deep;
+        CChartPlot& p = dim == 1 ? static_cast<CChartPlot&>(flat) : deep;
+        d.SetPlot(&p);
+        d.AddPoint(0, 1);
+        d.AddPoint(1, 2);
+        d.Notify(1, 1, 1, 1, 1);
+        p.AddToList3(new DrawCounter(&draws));
+        charttest::Canvas c(200, 150);
+        CChartDC dc(&c.cdc);
+        p.Draw(&dc);
+        EXPECT_EQ(draws, 1) << dim;
+    }
+}
+
+TEST(ChartPlots, AreaCrossingAtTheFallbackSlopeStaysInItsStep) {
+    CChartData d(nullptr, 3);
+    CChartPlot3D1 area;
+    d.SetPlot(&area);
+    CChartSeries* s = d.SelectDataSet(1);
+    s->AddPoint(0, 2, 1);
+    s->AddPoint(0.0005, -2, 1);
+    area.Build(&d);
+    CChartFace* zero = element<CChartRibbon>(area, 3, 1)->GetPart(3);
+    EXPECT_GE(zero->GetWorldMinX(), 0.0);
+    EXPECT_LE(zero->GetWorldMaxX(), 0.0005);
+}
+
+TEST(ChartCtrl, CallsBeforeAChartExistsDoNothing) {
+    CChartCtrl ctrl;
+    EXPECT_EQ(ctrl.GetData(), nullptr);
+    EXPECT_EQ(ctrl.AddPoint(1, 0, 0), nullptr);
+    EXPECT_EQ(ctrl.AddLegend("a", 0, 0, 0), nullptr);
+    EXPECT_EQ(ctrl.SetAxis(2, 5, 1, 5.0, 0), nullptr);
+    EXPECT_EQ(ctrl.SetAxisTitle("t", 1), nullptr);
+    EXPECT_EQ(ctrl.GetSeriesStyle(1), nullptr);
+    EXPECT_EQ(ctrl.GetTitleTextStyle(4), nullptr);
+    EXPECT_EQ(ctrl.SetXRange(0, 1), 0);
+    EXPECT_EQ(ctrl.SetYRange(0, 1), 0);
+    EXPECT_EQ(ctrl.SetViewRect(1, 1, 1, 1), 0);
+    ctrl.SetViewOption(1);
+    ctrl.ClearData(1);
+    ctrl.Refresh();
+    // A second chart replaces the first (the sanitizer build sees a leak).
+    ctrl.CreateChart(4, 1, 3);
+    ctrl.AddPoint(1, 0, 1);
+    ctrl.CreateChart(6, 1, 3);
+    EXPECT_EQ(ctrl.GetData()->GetDataSet(1)->GetCount(), 0);
+    // A huge data-set number is capped, not allocated.
+    EXPECT_NE(ctrl.AddPoint(2000000000, 1, 1), nullptr);
+    EXPECT_LE(ctrl.GetData()->GetHighestSet(), CChartData::kMaxSets);
+}
+
+TEST(ChartCtrl, AFlatPieSkipsEmptySlicesAndOneSetFillsTheWhole) {
+    {
+        Shown s(5, 1);
+        const QRgb colours[3] = {qRgb(200, 0, 0), qRgb(0, 150, 0), qRgb(0, 0, 200)};
+        const double values[3] = {1, 0, 3};
+        for (int k = 1; k <= 3; ++k) {
+            s.ctrl.AddPoint(k, 1, values[k - 1]);
+            const QColor c(colours[k - 1]);
+            s.ctrl.GetSeriesStyle(k)->SetFillColor(CChartColor(c.red(), c.green(), c.blue()));
+        }
+        QImage img = s.shot("pie2d");
+        const int red = count_colour(img, colours[0]), blue = count_colour(img, colours[2]);
+        EXPECT_GT(red, 500);
+        EXPECT_EQ(count_colour(img, colours[1]), 0); // the empty slice is not the whole ellipse
+        EXPECT_NEAR(static_cast<double>(blue) / red, 3.0, 0.6);
+    }
+    {
+        Shown s(5, 1);
+        s.ctrl.AddPoint(1, 1, 5);
+        s.ctrl.AddPoint(2, 1, 0);
+        s.ctrl.GetSeriesStyle(1)->SetFillColor(CChartColor(200, 0, 0));
+        s.ctrl.GetSeriesStyle(2)->SetFillColor(CChartColor(0, 0, 200));
+        QImage img = s.shot("pie2d-one");
+        EXPECT_GT(count_colour(img, qRgb(200, 0, 0)), 2000); // its slice is the whole turn
+        EXPECT_EQ(count_colour(img, qRgb(0, 0, 200)), 0);
+    }
+}
+
+} // namespace
