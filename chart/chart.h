@@ -49,6 +49,7 @@ public:
     ~CChartCtrl() override;
 
     int CreateChart(int chart_type, int dimension, int x_mode);
+    using CWnd::Create;
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     BOOL Create(DWORD style, const RECT& rect, HWND parent, UINT id);
     virtual void OnDraw(CDC* dc);
