@@ -2,6 +2,9 @@
 // model: the text is checked whole, in the formats the comparison window shows.
 #include <memory>
 
+#include "model/modelfile.h"
+#include "sim/run.h"
+
 #include "foundation/docwriter.h"
 #include "runs/core/compare.h"
 #include "runs_fixture.h"
@@ -307,6 +310,79 @@ TEST_F(compare_test, RefusalsAndTheHeaderHook) {
     EXPECT_EQ(calls[0], "one|two|0");
     // The open model is the one published before the call.
     EXPECT_EQ(locked_model_symbols, 0u);
+}
+
+// Runs the engine wrote from two versions of one model: a renamed, a removed,
+// a retyped and a re-dimensioned variable, a changed constant and lookup, and
+// a shorter run.
+TEST_F(compare_test, EngineRunsOfTwoVersions) {
+    auto simulate = [&](bool second, const char* name) {
+        model_builder b(second ? "two" : "one");
+        b.control(0, second ? 6 : 10, 1, 1);
+        b.range("region", {"north", "south"});
+        b.constant("rate", second ? 0.2f : 0.1f);
+        b.constant(second ? "new name" : "old name", 5);
+        if (!second) b.constant("gone", 1);
+        if (second)
+            b.aux("kind", "Time");
+        else
+            b.constant("kind", 3);
+        b.constant(second ? "wide" : "wide[region]", 1);
+        b.level("Stock", "inflow", "10");
+        b.aux("inflow", "rate * Stock");
+        b.lookup("Effect", {{0, 0}, {1, second ? 3.0f : 2.0f}});
+        b.aux("shaped", "Effect(Time)");
+        EXPECT_TRUE(b.finish());
+        model_pair m = b.release();
+        read_model_settings(m.header, m.symbols);
+        close_model(m.header, m.symbols, dir_.c_str(), path(std::string(name) + ".kmf").c_str());
+        const std::string file = path(std::string(name) + ".kdf");
+        sim_options o;
+        o.run_file = file.c_str();
+        EXPECT_EQ(simulate_model(cur_model_symbols, o, nullptr), sim_done);
+        return kdf_open(file.c_str());
+    };
+    const int r1 = simulate(false, "one");
+    const int r2 = simulate(true, "two");
+    close_model(0, 0);
+    ASSERT_GE(r1, 0);
+    ASSERT_GE(r2, 0);
+    const std::string moved = "Time axes may differ - comparing only to time 6\n" + sep;
+    EXPECT_EQ(compare(r1, r2, st_constant, 0, 0, true),
+              "FINAL TIME - has changed in value\n"
+              "     10            one\n"
+              "     6             two\n"
+              "-gone- in run one is not contained in run two\n" +
+                  sep + sep + "-kind- in run one is of different type in run two\n" + sep +
+                  "-old name- in run one is not contained in run two\n" + sep +
+                  "rate - has changed in value\n"
+                  "     0.1           one\n"
+                  "     0.2           two\n" +
+                  sep + "wide has different dimensions in run two\n" + sep +
+                  "-new name- in run two is not contained in run one\n" + sep + sep +
+                  "wide has different dimensions in run one\n" + sep);
+    EXPECT_EQ(compare(r1, r2, st_lookup, 0, 0, true),
+              "Effect - has changed in value\n"
+              "     X                   one                 two                 \n"
+              "     0                   0                   0                   \n"
+              "     1                   2                   3                   \n" +
+                  sep);
+    EXPECT_EQ(compare(r1, r2, st_level, 0, 0, true),
+              moved +
+                  "Stock - has different values at time 1 and perhaps beyond\n"
+                  "     11            one\n"
+                  "     12            two\n" +
+                  sep);
+    EXPECT_EQ(compare(r1, r2, st_aux, 0, 0, true),
+              moved +
+                  "inflow - has different values at time 0 and perhaps beyond\n"
+                  "     1             one\n"
+                  "     2             two\n" +
+                  sep +
+                  "shaped - has different values at time 1 and perhaps beyond\n"
+                  "     2             one\n"
+                  "     3             two\n" +
+                  sep + sep + "-kind- in run two is of different type in run one\n" + sep);
 }
 
 } // namespace
