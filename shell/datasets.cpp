@@ -244,13 +244,15 @@ std::vector<std::string> available_run_names() {
         if (!has_run_extension(file)) continue;
         std::error_code fe;
         if (!it->is_regular_file(fe)) continue;
-        std::string stem = file.substr(0, file.size() - 4);
-        if (std::find_if(names.begin(), names.end(), [&](const std::string& n) {
-                return name_cmp(n.c_str(), stem.c_str()) == 0;
-            }) == names.end())
-            names.push_back(std::move(stem));
+        names.push_back(file.substr(0, file.size() - 4));
     }
-    std::sort(names.begin(), names.end(), name_less);
+    // A package member and a disk file of one name are listed once.
+    std::stable_sort(names.begin(), names.end(), name_less);
+    names.erase(std::unique(names.begin(), names.end(),
+                            [](const std::string& a, const std::string& b) {
+                                return name_cmp(a.c_str(), b.c_str()) == 0;
+                            }),
+                names.end());
     const int selected = loaded_run_names(1);
     for (int k = 0; k < selected; ++k) {
         auto at = std::lower_bound(names.begin(), names.end(), std::string(selected_run_names[k]),

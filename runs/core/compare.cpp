@@ -188,12 +188,11 @@ bool single_value(int run, int slot, float& out) {
     return l && read_single_value(slot, out);
 }
 
-// A slot's series over its axis: data variables NA where no value was
-// given, other series repeating their last value. Empty when unreadable.
-std::vector<float> series_of(int run, int slot, int type_byte) {
+// A slot's series over its axis (the run current): data variables NA where
+// no value was given, other series repeating their last value. Empty when
+// unreadable.
+std::vector<float> current_series(int slot, int type_byte) {
     std::vector<float> v;
-    run_lock l(run);
-    if (!l) return v;
     if (is_data_byte(type_byte)) {
         std::vector<float> stored;
         std::vector<int> pos;
@@ -206,6 +205,15 @@ std::vector<float> series_of(int run, int slot, int type_byte) {
         v.clear();
     }
     return v;
+}
+
+// The series of many slots of one run, read while it is current once.
+using series_map = std::unordered_map<int, std::vector<float>>;
+void read_series(int run, const std::vector<std::pair<int, int>>& slots, series_map& out) {
+    run_lock l(run);
+    if (!l) return;
+    for (const auto& [slot, type_byte] : slots)
+        if (!out.count(slot)) out.emplace(slot, current_series(slot, type_byte));
 }
 
 void drop_trailing_na(std::vector<float>& v) {
@@ -330,9 +338,11 @@ bool in_class(const var_info& v, int cls) {
 }
 
 void compare_series(cmp_call& c, const elem_info& e, const elem_info& f, std::size_t limit,
-                    const std::vector<float>& axis) {
-    std::vector<float> x = series_of(c.run1, e.slot, e.type_byte);
-    std::vector<float> y = series_of(c.run2, f.slot, f.type_byte);
+                    const std::vector<float>& axis, const series_map& s1, const series_map& s2) {
+    auto it1 = s1.find(e.slot);
+    auto it2 = s2.find(f.slot);
+    std::vector<float> x = it1 == s1.end() ? std::vector<float>() : it1->second;
+    std::vector<float> y = it2 == s2.end() ? std::vector<float>() : it2->second;
     const std::size_t n = std::min({x.size(), y.size(), limit});
     cmp_text& o = c.out;
     if (n == 0) {
@@ -385,6 +395,29 @@ void compare_class(cmp_call& c, const run_info& a, const run_info& b) {
             c.out.separator();
         }
     }
+    // The series to compare, read with each run current once.
+    series_map s1, s2;
+    if (values && !c.reverse && cls != st_constant && cls != st_initial) {
+        std::vector<std::pair<int, int>> want1, want2;
+        for (const var_info& v : a.vars) {
+            if (!in_class(v, cls)) continue;
+            auto it = b.by_name.find(fold(v.name));
+            if (it == b.by_name.end()) continue;
+            const var_info& w = b.vars[it->second];
+            if ((v.type == cls && w.type != cls) || v.count != w.count || v.ndims != w.ndims)
+                continue;
+            for (std::size_t k = 0; k < v.elems.size(); ++k) {
+                const elem_info& e = v.elems[k];
+                if (!byte_is(e.type_byte, cls)) continue;
+                const elem_info* f = matching_elem(w, k, e);
+                if (!f || !byte_is(f->type_byte, cls)) continue;
+                want1.emplace_back(e.slot, e.type_byte);
+                want2.emplace_back(f->slot, f->type_byte);
+            }
+        }
+        read_series(c.run1, want1, s1);
+        read_series(c.run2, want2, s2);
+    }
     for (const var_info& v : a.vars) {
         if (!in_class(v, cls)) continue;
         auto it = b.by_name.find(fold(v.name));
@@ -432,7 +465,7 @@ void compare_class(cmp_call& c, const run_info& a, const run_info& b) {
                 c.out.printf("     %-12.6g  %s\n", static_cast<double>(x), c.name1);
                 c.out.printf("     %-12.6g  %s\n", static_cast<double>(y), c.name2);
             } else if (values) {
-                compare_series(c, e, *f, limit, ta);
+                compare_series(c, e, *f, limit, ta, s1, s2);
             }
         }
     }
