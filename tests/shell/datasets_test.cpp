@@ -319,6 +319,27 @@ TEST_F(DatasetsPage, LoadFromIsRememberedAndListsFollowTheRunsChangedHook) {
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, idd_available)));
 }
 
+TEST_F(DatasetsPage, TheDatasetFieldsChooserInsertsAtTheCaret) {
+    const std::string path = write_run("chosen");
+    HWND edit = CreateWindow(WC_EDIT, "a,,b", WS_CHILD | WS_VISIBLE, 0, 0, 200, 20, main_wnd,
+                             nullptr, hinst, nullptr);
+    ASSERT_NE(edit, nullptr);
+    SendMessage(edit, EM_SETSEL, 1, 1); // after "a"
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, path).press(IDOK);
+    sim_command_file(edit, 0);
+    char buf[256] = {};
+    GetWindowText(edit, buf, sizeof buf);
+    // ",chosen," went in after "a"; the commas were tidied.
+    EXPECT_STREQ(buf, "a,chosen,b");
+    // Cancel changes nothing.
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
+    sim_command_file(edit, 2);
+    GetWindowText(edit, buf, sizeof buf);
+    EXPECT_STREQ(buf, "a,chosen,b");
+    DestroyWindow(edit);
+    EXPECT_EQ(answerer::pending(), 0u);
+}
+
 TEST(DatasetsFileList, CommasAreTidied) {
     EXPECT_EQ(tidy_file_list(" ,,a,,,b,"), "a,b");
     EXPECT_EQ(tidy_file_list(",run1,"), "run1");

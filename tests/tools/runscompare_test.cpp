@@ -19,6 +19,7 @@
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
+#include "tests/support/run_builder.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/runscompare.h"
@@ -157,28 +158,33 @@ TEST_F(RunsCompare, TwoPopulationRunsDifferingInBirthRate) {
 }
 
 TEST_F(RunsCompare, MessagesWhenNothingDiffersOrOneRunIsLoaded) {
-    simulate("base", NA);
+    // Two runs of the model that differ only in the level Population.
+    for (int k = 0; k < 2; ++k) {
+        run_builder rb(cur_model_symbols);
+        rb.times({0, 1, 2});
+        rb.series("Population", {1000, 1010, k ? 1030.0f : 1020.0f});
+        ASSERT_EQ(rb.write(dir + (k ? "/level_b.kdf" : "/level_a.kdf")), 1) << rb.error();
+    }
+    ASSERT_EQ(load_runs(model_rec, -1, "level_a", 1, 0), 1);
     answerer::box(severity_caption(8))
         .text("Must have two runs loaded to compare runs")
         .press(IDOK);
     EXPECT_EQ(run(), 0u);
-    // Runs differing in the initial population (a constant, and the level
-    // after it), compared for lookups only: nothing differs.
-    lock_model(0);
-    const symbol_id init = find_symbol("initial population");
-    const std::int32_t slot = init ? sym(init)->slot : -1;
-    unlock_model(0);
-    if (slot >= 0) {
-        ASSERT_EQ(ensure_setup_copy(0), 1);
-        ASSERT_EQ(set_setup_value(slot, 123), 1);
-    }
-    simulate("again", NA);
+    ASSERT_EQ(load_runs(model_rec, -1, "level_b", 1, 0), 1);
     ASSERT_EQ(loaded_run_names(1), 2);
-    options().constants = 0;
+    // The default classes (constants and lookups): no differences, at 0,0.
     const std::string text = std::string(selected_run_names[0]) + " and " + selected_run_names[1] +
                              " have no differences among selected variable types at tolerance 0,0";
     answerer::box(severity_caption(8)).text(text).press(IDOK);
     EXPECT_EQ(run(), 0u);
+    // With the levels asked for, the difference shows.
+    options().levels = 1;
+    handle rec = run();
+    ASSERT_NE(rec, 0u);
+    const std::vector<std::string> l = lines(rec);
+    ASSERT_GE(l.size(), 3u);
+    EXPECT_EQ(l[1].rfind("******Level differences between ", 0), 0u) << l[1];
+    EXPECT_EQ(l[2], "Population - has different values at time 2 and perhaps beyond");
 }
 
 TEST_F(RunsCompare, ARefusalIsShownOnceAndNotFollowedBySuccess) {
