@@ -127,6 +127,8 @@ protected:
 TEST_F(DatasetsPage, ListsTheModelsFolderAndTheLoadedRunsWithTheActiveOne) {
     for (const char* n : {"alpha", "Beta", "gamma", "delta", "epsilon"}) write_run(n);
     write_run("blank & 'quoted' \xE9t\xE9");
+    // Upper-case extensions count too.
+    std::filesystem::rename(write_run("Loud"), dir + "/Loud.KDF");
     // A run file in the current directory but not the model's is not listed.
     const std::string elsewhere = dir + "/elsewhere";
     std::filesystem::create_directory(elsewhere);
@@ -141,8 +143,9 @@ TEST_F(DatasetsPage, ListsTheModelsFolderAndTheLoadedRunsWithTheActiveOne) {
     HWND page = open_page();
     ASSERT_NE(page, nullptr);
     std::vector<bool> sel;
-    EXPECT_EQ(items(page, idd_available),
-              (std::vector<std::string>{"alpha", "Beta", "blank & 'quoted' \xE9t\xE9", "gamma"}));
+    EXPECT_EQ(
+        items(page, idd_available),
+        (std::vector<std::string>{"alpha", "Beta", "blank & 'quoted' \xE9t\xE9", "gamma", "Loud"}));
     EXPECT_EQ(items(page, idd_loaded, &sel), (std::vector<std::string>{"delta", "epsilon"}));
     EXPECT_EQ(sel, (std::vector<bool>{true, false}));
     // Side by side, tidy: the lists share the height between the buttons.
@@ -162,7 +165,7 @@ TEST_F(DatasetsPage, ListsTheModelsFolderAndTheLoadedRunsWithTheActiveOne) {
     highlight(page, idd_available, {"blank & 'quoted' \xE9t\xE9"});
     press(page, idd_load);
     EXPECT_EQ(selected_runs().size(), 3u);
-    EXPECT_EQ(items(page, idd_available).size(), 3u);
+    EXPECT_EQ(items(page, idd_available).size(), 4u);
     ASSERT_EQ(chdir(cwd.c_str()), 0);
 }
 
@@ -206,6 +209,29 @@ TEST_F(DatasetsPage, LoadUnloadAndTheActiveRuns) {
     std::vector<bool> sel;
     items(page, idd_loaded, &sel);
     EXPECT_EQ(sel, (std::vector<bool>{true, false}));
+
+    // A double click on the available list loads as ">>" does; on the loaded
+    // list, with only the first run highlighted, it unloads as "<<" does.
+    highlight(page, idd_available, {"three"});
+    SendMessage(page, WM_COMMAND, MAKEWPARAM(idd_available, LBN_DBLCLK),
+                reinterpret_cast<LPARAM>(GetDlgItem(page, idd_available)));
+    td::run_until_idle();
+    ASSERT_EQ(selected_runs().size(), 3u);
+    highlight(page, idd_loaded, {selected_runs().front()});
+    const std::string first = selected_runs().front();
+    SendMessage(page, WM_COMMAND, MAKEWPARAM(idd_loaded, LBN_DBLCLK),
+                reinterpret_cast<LPARAM>(GetDlgItem(page, idd_loaded)));
+    td::run_until_idle();
+    EXPECT_EQ(selected_runs().size(), 2u);
+    for (const std::string& n : selected_runs()) EXPECT_NE(n, first);
+    highlight(page, idd_available, {first});
+    press(page, idd_load);
+    ASSERT_EQ(selected_runs().size(), 3u);
+    highlight(page, idd_loaded, {"one", "two", "three"});
+    press(page, idd_unload);
+    ASSERT_EQ(selected_runs().size(), 0u);
+    highlight(page, idd_available, {"one", "two"});
+    press(page, idd_load);
 
     // "<<" unloads the highlighted runs; they are available again.
     highlight(page, idd_loaded, {"two"});
