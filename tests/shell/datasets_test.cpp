@@ -6,6 +6,7 @@
 #include "shot.h"
 
 #include "foundation/files.h"
+#include "foundation/package_write.h"
 #include "foundation/paths.h"
 #include "model/context.h"
 #include "platform/controls.h"
@@ -364,6 +365,26 @@ TEST_F(DatasetsPage, TheDatasetFieldsChooserInsertsAtTheCaret) {
     EXPECT_STREQ(buf, "a,chosen,b");
     DestroyWindow(edit);
     EXPECT_EQ(answerer::pending(), 0u);
+}
+
+TEST_F(DatasetsPage, RunMembersOfTheOpenPackageAreAvailable) {
+    // A package of the sample with a run member, beside a disk run file.
+    const std::string run = read_file(write_run("packed"));
+    std::filesystem::remove(dir + "/packed.kdf");
+    write_run("loose");
+    const std::string model = read_file(dir + "/population.kmf");
+    package_member ms[] = {{"population.kmf", model.data(), model.size(), member_flag_main},
+                           {"packed.kdf", run.data(), run.size(), 0}};
+    const std::string kpm = dir + "/bundle.kpm";
+    ASSERT_EQ(package_write(kpm.c_str(), ms, 2, nullptr, 0), 1);
+    ASSERT_EQ(open_model(1, 0, kpm.c_str(), 0), 1);
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(items(page, idd_available), (std::vector<std::string>{"loose", "packed"}));
+    highlight(page, idd_available, {"packed"});
+    press(page, idd_load);
+    EXPECT_EQ(selected_runs(), (std::vector<std::string>{"packed"}));
+    EXPECT_EQ(items(page, idd_available), (std::vector<std::string>{"loose"}));
 }
 
 TEST(DatasetsFileList, CommasAreTidied) {
