@@ -336,6 +336,20 @@ TEST_F(DatasetsPage, LoadFromIsRememberedAndListsFollowTheRunsChangedHook) {
     press(page, idd_load_from);
     EXPECT_NE(shown.find("far"), std::string::npos) << shown;
 
+    // Filling the loaded list selects without notifying: the active runs are
+    // not set again (which would call the runs-changed hook).
+    static int changes = 0;
+    changes = 0;
+    set_runs_changed_hook([] { ++changes; });
+    const char* names[] = {"far", "other"};
+    fill_loaded_runs_list(names, 2, 2);
+    td::run_until_idle();
+    set_runs_changed_hook(nullptr);
+    EXPECT_EQ(changes, 0);
+    std::vector<bool> sel;
+    items(page, idd_loaded, &sel);
+    EXPECT_EQ(sel, (std::vector<bool>{true, true}));
+
     // With n = -1 both lists go grey until the page is shown again.
     fill_loaded_runs_list(nullptr, -1, 0);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, idd_loaded)));
