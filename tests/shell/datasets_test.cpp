@@ -194,11 +194,12 @@ TEST_F(DatasetsPage, LoadUnloadAndTheActiveRuns) {
     ASSERT_EQ(loaded.size(), 2u);
     EXPECT_EQ(items(page, idd_available), (std::vector<std::string>{"broken", "three"}));
     EXPECT_EQ(items(page, idd_loaded), loaded);
-    // Which comes first follows the order of loading: "two" was loaded first.
+    // Loaded from the last to the first, each new run going in front: the
+    // loaded runs keep the available list's order.
     std::vector<std::string> order;
     for (int k = 0; k < model_rec->run_count; ++k)
         order.emplace_back(ctx_text(model_rec, model_rec->runs[k].name));
-    EXPECT_EQ(order.size(), 2u);
+    EXPECT_EQ(order, (std::vector<std::string>{"one", "two"}));
 
     // Highlighting one loaded run makes it the active one, in front.
     highlight(page, idd_loaded, {"two"});
