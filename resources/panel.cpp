@@ -2,6 +2,7 @@
 // container; its pages are child dialogs laid into the tab control's display
 // area, so their own sizes only set the least room their controls need.
 #include "resources/panel.h"
+#include "resources/datasets.h"
 #include "resources/template_parts.h"
 
 #include "platform/controls.h"
@@ -96,8 +97,7 @@ void register_panel_templates() {
     dlg_register_template(panel());
     dlg_register_template(time_axis_page());
     dlg_register_template(scaling_page());
-    dlg_register_template(
-        waiting_page(dlg_page_datasets, "The loaded runs page is not built yet."));
+    dlg_register_template(datasets_page_template(dlg_page_datasets));
     dlg_register_template(
         waiting_page(dlg_page_graphs, "The custom graph sets page is not built yet."));
 }

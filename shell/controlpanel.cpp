@@ -12,6 +12,7 @@
 #include "platform/gdi.h"
 #include "resources/panel.h"
 #include "shell/controls/scaler.h"
+#include "shell/datasets.h"
 #include "shell/dialogs.h"
 #include "shell/floats.h"
 #include "shell/showqueue.h"
@@ -57,7 +58,7 @@ INT_PTR waiting_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
 // built yet: their tabs show a page that says so.
 const page_entry pages[5] = {
     {"Variable", dlg_page_variable, variable_proc}, {"Time Axis", dlg_page_time_axis, globals_proc},
-    {"Scaling", dlg_page_scaling, scaling_proc},    {"Datasets", dlg_page_datasets, waiting_proc},
+    {"Scaling", dlg_page_scaling, scaling_proc},    {"Datasets", dlg_page_datasets, runs_sel_proc},
     {"Graphs", dlg_page_graphs, waiting_proc},
 };
 

@@ -13,6 +13,7 @@
 #include "runs/core/simdata_adapter.h"
 #include "shell/changescmd.h"
 #include "shell/controlpanel.h"
+#include "shell/datasets.h"
 #include "shell/dialogs.h"
 #include "shell/modelsettings.h"
 #include "shell/msgbox.h"
@@ -101,6 +102,8 @@ void shell_runs_changed() {
     set_main_title(nullptr);
     set_bottom_text(model_is_open() ? current_model_name() : "");
     refresh_time_axis();
+    refresh_datasets_page();
+    refresh_loaded_runs_list();
 }
 
 void model_opened() {
