@@ -14,7 +14,8 @@ void CChartDataPoint::SetLabel(const char* text) {
 
 CChartDataPoint* CChartSeries::AddPoint(double x, double y, double z) {
     if (count_ >= CChartPtrArray<CChartDataPoint>::kMaxIndex) return nullptr;
-    auto* p = new CChartDataPoint(x, y, z);
+    // Points live in chunks: one allocation each would dominate a refill.
+    CChartDataPoint* p = storage_.make(x, y, z);
     points_.At(++count_) = p;
     if (count_ == 1) {
         x_max_ = x_min_ = x;
@@ -42,7 +43,8 @@ CChartDataPoint* CChartSeries::GetPoint(int i) {
 }
 
 void CChartSeries::Clear() {
-    for (int i = 1; i <= count_; ++i) delete points_.Get(i), points_.At(i) = nullptr;
+    for (int i = 1; i <= count_; ++i) points_.At(i) = nullptr;
+    storage_.clear();
     count_ = 0;
     x_max_ = x_min_ = x_sum_ = y_max_ = y_min_ = y_sum_ = z_max_ = z_min_ = z_sum_ = 0;
     configured_ = 1;

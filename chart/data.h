@@ -4,6 +4,7 @@
 // tells its plot which passes to run after a change.
 #pragma once
 
+#include "chart/members.h"
 #include "chart/values.h"
 
 class CChart;
@@ -71,6 +72,7 @@ private:
     double y_max_ = 0, y_min_ = 0, y_sum_ = 0;
     double z_max_ = 0, z_min_ = 0, z_sum_ = 0;
     CChartPtrArray<CChartDataPoint> points_;
+    chart::chunk_pool<CChartDataPoint, 1024> storage_;
     int count_ = 0;
 };
 

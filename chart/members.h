@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -199,6 +201,38 @@ public:
 private:
     CChartStyle* s_;
     CChartColor colour_;
+};
+
+// Objects made in chunks of `N`, at fixed addresses until `clear`, which
+// destroys them all: a set of many copies costs an allocation per chunk
+// rather than one per object.
+template <class T, std::size_t N = 256> class chunk_pool {
+public:
+    chunk_pool() = default;
+    chunk_pool(const chunk_pool&) = delete;
+    chunk_pool& operator=(const chunk_pool&) = delete;
+    ~chunk_pool() { clear(); }
+
+    template <class... Args> T* make(Args&&... args) {
+        if (used_ == N * chunks_.size()) chunks_.emplace_back(new Slot[N]);
+        T* at = reinterpret_cast<T*>(&chunks_[used_ / N][used_ % N]);
+        ::new (static_cast<void*>(at)) T(std::forward<Args>(args)...);
+        ++used_;
+        return at;
+    }
+    void clear() {
+        for (std::size_t i = 0; i < used_; ++i)
+            std::launder(reinterpret_cast<T*>(&chunks_[i / N][i % N]))->~T();
+        used_ = 0;
+        chunks_.clear();
+    }
+
+private:
+    struct Slot {
+        alignas(T) unsigned char bytes[sizeof(T)];
+    };
+    std::vector<std::unique_ptr<Slot[]>> chunks_;
+    std::size_t used_ = 0;
 };
 
 // A sort key with NaN first, so that ordering by it is strict.

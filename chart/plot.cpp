@@ -11,8 +11,7 @@
 
 // ---------------------------------------------------------------- base
 
-CChartPlot::CChartPlot(int chart_type, int dimension)
-    : CChartPlotState(chart_type, dimension) {
+CChartPlot::CChartPlot(int chart_type, int dimension) : CChartPlotState(chart_type, dimension) {
     for (int a = 0; a < 3; ++a) origin_[a] = view_->GetOrigin()[a];
     // The base's own operations: a derived plot is not built yet.
     CChartPlot::FollowOrigin();

@@ -156,7 +156,7 @@ CChartVertexSet::CChartVertexSet(CChartStyle* s) : CChartElement(s) {
 }
 
 CChartVertexSet::~CChartVertexSet() {
-    for (int i = 1; i <= count_; ++i) delete vertices_.Get(i);
+    for (CChartVertex* v : given_) delete v;
 }
 
 void CChartVertexSet::SetView(CChartView3D* view) {
@@ -254,7 +254,10 @@ void CChartVertexSet::DrawBody(CChartDC* dc) {
 }
 
 CChartVertex* CChartVertexSet::AddVertexCopy(const CChartVertex& v) {
-    return AddVertex(new CChartVertex(v));
+    // Copies live in chunks the set keeps: a chart of many points would
+    // otherwise spend most of a refill allocating and freeing them one by one.
+    if (count_ + 1 > CChartPtrArray<CChartVertex>::kMaxIndex) return nullptr;
+    return keep(copies_.make(v));
 }
 
 CChartVertex* CChartVertexSet::AddVertex(CChartVertex* v) {
@@ -263,6 +266,11 @@ CChartVertex* CChartVertexSet::AddVertex(CChartVertex* v) {
         delete v; // the set owns what it is given, even what it cannot keep
         return nullptr;
     }
+    given_.push_back(v);
+    return keep(v);
+}
+
+CChartVertex* CChartVertexSet::keep(CChartVertex* v) {
     vertices_.At(++count_) = v;
     v->SetMarkerKind(marker_.GetMarkerKind());
     v->SetMarkerRadius(marker_.GetMarkerRadius());
@@ -283,10 +291,10 @@ CChartVertex* CChartVertexSet::AddVertex(CChartVertex* v) {
 }
 
 void CChartVertexSet::Clear() {
-    for (int i = 1; i <= count_; ++i) {
-        delete vertices_.Get(i);
-        vertices_.At(i) = nullptr;
-    }
+    for (int i = 1; i <= count_; ++i) vertices_.At(i) = nullptr;
+    for (CChartVertex* v : given_) delete v;
+    given_.clear();
+    copies_.clear();
     count_ = 0;
     for (double& d : world_) d = 0.0;
     for (double& d : transformed_) d = 0.0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chart/element.h"
+#include "chart/members.h"
 
 #include <vector>
 
@@ -159,4 +160,11 @@ protected:
     double screen_box_[4] = {};
     CChartPtrArray<CChartVertex> vertices_;
     int count_ = 0;
+
+private:
+    // Files a vertex the set owns under the next number and widens the boxes.
+    CChartVertex* keep(CChartVertex* v);
+    // The owned vertices: those given, and the copies made here.
+    std::vector<CChartVertex*> given_;
+    chart::chunk_pool<CChartVertex> copies_;
 };
