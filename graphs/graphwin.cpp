@@ -5,6 +5,7 @@
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/export.h"
+#include "graphs/draw/exsize.h"
 #include "graphs/draw/printing.h"
 #include "model/context.h"
 #include "shell/controlpanel.h"
@@ -19,6 +20,11 @@
 #include <cstring>
 
 COLORREF graph_background = RGB(255, 255, 255);
+
+export_options& graph_export_options() {
+    static export_options o;
+    return o;
+}
 
 namespace {
 
@@ -181,6 +187,27 @@ void graph_output_size(int width, int height, int* out_width, int* out_height) {
         return;
     }
     int w = width, h = height;
+    if (drawing.printing && !drawing.gtx_mode && drawing.printer_dc) {
+        // The print options' sizing, within the page.
+        const int pw = std::max(GetDeviceCaps(drawing.printer_dc, HORZRES), 1);
+        const int ph = std::max(GetDeviceCaps(drawing.printer_dc, VERTRES), 1);
+        if ((opts.sizing & sz_percent) && opts.print_percent > 5) {
+            const long long p = std::min(opts.print_percent, 100000);
+            w = static_cast<int>(std::min<long long>(w * p / 100, pw));
+            h = static_cast<int>(std::min<long long>(h * p / 100, ph));
+        } else if (opts.sizing & sz_fill_page) {
+            w = pw - drawing.device_res[2];
+            h = ph - drawing.device_res[3];
+        } else {
+            if ((opts.sizing & sz_width) && opts.print_width > 0)
+                w = cm_to_device(std::min(opts.print_width, 1000.0f) * 2.54, 1);
+            if ((opts.sizing & sz_height) && opts.print_height > 0)
+                h = cm_to_device(std::min(opts.print_height, 1000.0f) * 2.54, 0);
+        }
+        *out_width = std::clamp(w, 1, pw);
+        *out_height = std::clamp(h, 1, ph);
+        return;
+    }
     if (!drawing.gtx_mode && container_wnd) {
         RECT c;
         GetClientRect(container_wnd, &c);
@@ -197,6 +224,11 @@ void graph_output_size(int width, int height, int* out_width, int* out_height) {
 int open_graph_window(handle record, const char* title, int x, int y, int width, int height) {
     int w = 0, h = 0;
     graph_output_size(std::max(width, min_graph_width), height, &w, &h);
+    if (drawing.gtx_mode || drawing.printing) {
+        // Laid out for a saved, copied or printed picture: only the size.
+        out_size = SIZE{w, h};
+        return 1;
+    }
     HWND window = open_output_window(record, "Kavrel_graphics", title, x, y, w, h, 0);
     if (!window) return 0;
     SetWindowLongPtr(window, 0, static_cast<LONG_PTR>(record));
@@ -337,10 +369,16 @@ int print_graph_window(handle record) {
     const int sx = std::max(drawing.device_res[0], 1), sy = std::max(drawing.device_res[1], 1);
     int w = static_cast<int>(static_cast<long long>(std::max(cw, 1)) * drawing.device_res[2] / sx);
     int h = static_cast<int>(static_cast<long long>(std::max(ch, 1)) * drawing.device_res[3] / sy);
-    const double fit = std::min(
-        {1.0, page_w / static_cast<double>(std::max(w, 1)), page_h * 0.9 / std::max(h, 1)});
-    w = std::max(1, static_cast<int>(w * fit));
-    h = std::max(1, static_cast<int>(h * fit));
+    if (opts.sizing & (sz_width | sz_height | sz_fill_page | sz_percent)) {
+        // Sized by the print options (within the page).
+        graph_output_size(w, h, &w, &h);
+    } else {
+        // The window's picture, shrunk to leave room for the footer.
+        const double fit = std::min(
+            {1.0, page_w / static_cast<double>(std::max(w, 1)), page_h * 0.9 / std::max(h, 1)});
+        w = std::max(1, static_cast<int>(w * fit));
+        h = std::max(1, static_cast<int>(h * fit));
+    }
     drawing.page_offset_x = std::max(0, (page_w - w) / 2);
     drawing.page_offset_y = std::max(0, (page_h - h) / 2);
     const handle saved = cur_output;
@@ -392,21 +430,125 @@ bool ends_with_gtx(const std::string& path) {
 
 } // namespace
 
-int save_graph_window(handle record, const char* path) {
-    output_record* o = lock_out(record);
-    if (!o || !path || !*path) {
-        if (o) unlock_handle(record);
-        return 0;
+namespace {
+
+// A save or copy under way: the device text is measured on, the picture's
+// size and the resolution it is laid out at.
+struct export_job {
+    HWND window = nullptr;
+    HDC reference = nullptr;
+    bool printer = false;
+    SIZE size{1, 1};
+    int res_x = 96, res_y = 96;
+};
+
+void end_export(export_job& e) {
+    if (e.printer) {
+        if (printer_is_open()) close_printer(-1);
+    } else if (e.reference) {
+        ReleaseDC(e.window, e.reference);
     }
-    HWND window = o->window;
-    const SIZE size{std::max(o->width, 1), std::max(o->height, 1)};
+    e.reference = nullptr;
+    drawing.printing = 0;
+    drawing.gtx_mode = 0;
+    out_size = SIZE{0, 0};
+}
+
+// The reference device (the printer with the printer-for-exports option,
+// else the window's) and the size by the export-size option: the window's
+// client size, the laid-out size, or what the export-size dialog is told.
+// false when no printer could be opened or the dialog was cancelled.
+bool begin_export(handle record, export_job& e) {
+    output_record* o = lock_out(record);
+    if (!o) return false;
+    e.window = o->window;
+    const SIZE client{std::max(o->width, 1), std::max(o->height, 1)};
+    int (*layout)(output_record*) = o->layout;
     unlock_handle(record);
-    HDC reference = window ? GetDC(window) : nullptr;
+    const export_options& s = graph_export_options();
+    drawing.gtx_mode = 1;
+    if (s.printer_for_exports) {
+        e.reference = open_printer_dc(nullptr, nullptr, nullptr, true);
+        if (!e.reference) {
+            end_export(e);
+            return false;
+        }
+        e.printer = true;
+        drawing.printing = 1;
+    } else {
+        e.reference = e.window ? GetDC(e.window) : nullptr;
+    }
+    const int sx = std::max(drawing.device_res[0], 1), sy = std::max(drawing.device_res[1], 1);
+    e.res_x = e.printer ? std::max(drawing.device_res[2], 1) : sx;
+    e.res_y = e.printer ? std::max(drawing.device_res[3], 1) : sy;
+    auto scaled = [](long long v, int to, int from) {
+        return static_cast<int>(std::clamp<long long>(v * to / from, 1, export_max_side));
+    };
+    e.size = SIZE{scaled(client.cx, e.res_x, sx), scaled(client.cy, e.res_y, sy)};
+    if (!s.export_size) return true;
+    SIZE full = e.size;
+    out_size = SIZE{0, 0};
+    if (layout && (o = lock_out(record)) != nullptr) {
+        const handle saved = cur_output;
+        cur_output = record;
+        const int laid = layout(o);
+        cur_output = saved;
+        unlock_handle(record);
+        if (laid && out_size.cx > 0 && out_size.cy > 0)
+            full = SIZE{std::min<LONG>(out_size.cx, export_max_side),
+                        std::min<LONG>(out_size.cy, export_max_side)};
+    }
+    out_size = SIZE{0, 0};
+    e.size = full;
+    if (s.export_size != 1) return true;
+    export_size_request r;
+    r.metric = opts.metric != 0;
+    const double unit = r.metric ? 2.54 : 1.0;
+    r.full_w = full.cx * unit / e.res_x;
+    r.full_h = full.cy * unit / e.res_y;
+    r.screen_w = client.cx * unit / sx;
+    r.screen_h = client.cy * unit / sy;
+    r.res_x = e.res_x;
+    r.res_y = e.res_y;
+    SIZE chosen{0, 0};
+    if (!ask_export_size(e.window, r, &chosen)) {
+        end_export(e);
+        return false;
+    }
+    e.size = chosen;
+    return true;
+}
+
+void mark_spots_ready(handle record) {
+    if (output_record* o = lock_out(record)) {
+        o->hot_spots_ready = 1;
+        unlock_handle(record);
+    }
+}
+
+} // namespace
+
+int save_graph_window(handle record, const char* path) {
+    if (!path || !*path) return 0;
+    export_job e;
+    if (!begin_export(record, e)) return 0;
     void* context = reinterpret_cast<void*>(static_cast<std::uintptr_t>(record));
-    const int ok = ends_with_gtx(path) ? write_gtx(path, size, reference, draw_record, context)
-                                       : write_wmf(path, size, reference, drawing.device_res[0],
-                                                   draw_record, context);
-    if (reference) ReleaseDC(window, reference);
+    const int ok = ends_with_gtx(path)
+                       ? write_gtx(path, e.size, e.reference, draw_record, context)
+                       : write_wmf(path, e.size, e.reference, e.res_x, draw_record, context);
+    end_export(e);
+    mark_spots_ready(record);
+    return ok;
+}
+
+int copy_graph_window(handle record) {
+    export_job e;
+    if (!begin_export(record, e)) return 0;
+    void* context = reinterpret_cast<void*>(static_cast<std::uintptr_t>(record));
+    const int ok =
+        copy_picture(e.window, e.size, e.reference, e.res_x, e.res_y, draw_record, context);
+    end_export(e);
+    mark_spots_ready(record);
     return ok;
 }
 
@@ -534,6 +676,7 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         unlock_handle(record);
         if (id == cmd_close_output) close_graph(window, record);
         if (id == cmd_print_output) print_graph_window(record);
+        if (id == cmd_export_output) copy_graph_window(record);
         if (id == cmd_save_output || id == 494) {
             const char* path =
                 file_dialog("File to save contents as", "", fd_save, ft_metafiles | ft_gtx, 0,

@@ -12,6 +12,7 @@
 #include "graphs/linegraph.h"
 #include "model/context.h"
 #include "model/varnames.h"
+#include "platform/clip.h"
 #include "platform/gdi_internal.h"
 #include "platform/print.h"
 #include "platform/testing/driver.h"
@@ -537,6 +538,116 @@ TEST_F(GraphWindow, MonochromeDrawsTheCurvesBlackAndAPlotWithoutWidthStillDraws)
     MoveWindow(GetParent(w), 0, 0, 30, 400, TRUE);
     td::run_until_idle();
     EXPECT_FALSE(td::image(w).isNull());
+}
+
+TEST_F(GraphWindow, CopyPutsTheGraphOnTheClipboardAtTheExportSize) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    RECT c;
+    GetClientRect(w, &c);
+    clip_use_private(true);
+    clip_reset();
+    SendMessage(w, WM_COMMAND, cmd_export_output, 0);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    ENHMETAHEADER head{};
+    const bool got = emf && GetEnhMetaFileHeader(emf, sizeof head, &head) != 0;
+    std::vector<BYTE> bytes(emf ? GetEnhMetaFileBits(emf, 0, nullptr) : 0);
+    if (emf) GetEnhMetaFileBits(emf, static_cast<UINT>(bytes.size()), bytes.data());
+    CloseClipboard();
+    clip_use_private(false);
+    ASSERT_TRUE(got);
+    // At the window's size by default, in 0.01 mm.
+    const int res = drawing.device_res[0];
+    EXPECT_EQ(head.rclFrame.right, c.right * 2540 / res);
+    EXPECT_EQ(head.rclFrame.bottom, c.bottom * 2540 / res);
+    // The legend texts are in it (as UTF-16 text records).
+    std::u16string wide(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+    EXPECT_NE(wide.find(u"Population : slow"), std::u16string::npos);
+    EXPECT_EQ(drawing.gtx_mode, 0);
+    EXPECT_EQ(out_size.cx, 0);
+
+    // "As laid out": the Graph tool's 6 by 4 inches, whatever the window's size.
+    const std::string gtx = dir + "/laid.gtx";
+    graph_export_options().export_size = 2;
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    // (Inches become pixels truncated, so a side may lose a point.)
+    auto size_line = [&](int* pw, int* ph) {
+        const std::string t = read_file(gtx);
+        return std::sscanf(t.c_str() + t.find('\n') + 1, "(0,0)-(%d,%d)", pw, ph) == 2;
+    };
+    int pw = 0, ph = 0;
+    ASSERT_TRUE(size_line(&pw, &ph));
+    EXPECT_NEAR(pw, 432, 1);
+    EXPECT_NEAR(ph, 288, 1);
+    // Asked: 3 by 2 inches typed into the export-size dialog; Cancel saves nothing.
+    graph_export_options().export_size = 1;
+    answerer::dialog(dlg_export_size)
+        .call([](HWND d) {
+            char t[64] = {};
+            GetDlgItemText(d, exs_full, t, sizeof t);
+            EXPECT_STREQ(t, "Full Size (6x4)");
+        })
+        .set_text(exs_width, "3")
+        .set_text(exs_height, "2")
+        .press(IDOK);
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    ASSERT_TRUE(size_line(&pw, &ph));
+    EXPECT_NEAR(pw, 216, 1);
+    EXPECT_NEAR(ph, 144, 1);
+    const std::string none = dir + "/cancelled.gtx";
+    answerer::dialog(dlg_export_size).press(IDCANCEL);
+    EXPECT_EQ(save_graph_window(rec, none.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(none));
+    graph_export_options().export_size = 0;
+    EXPECT_EQ(drawing.gtx_mode, 0);
+    EXPECT_EQ(out_size.cx, 0);
+    // The window is still there and paints.
+    EXPECT_TRUE(IsWindow(w));
+}
+
+TEST_F(GraphWindow, PrintSizingOptionsSizeTheGraphWithinThePage) {
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    HDC dc = open_printer_dc("L", nullptr, nullptr, true);
+    ASSERT_NE(dc, nullptr);
+    drawing.printing = 1;
+    const int pw = GetDeviceCaps(dc, HORZRES), ph = GetDeviceCaps(dc, VERTRES);
+    const int rx = drawing.device_res[2], ry = drawing.device_res[3];
+    int w = 0, h = 0;
+    opts.sizing = 0;
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, std::min(1000, pw));
+    EXPECT_EQ(h, std::min(600, ph));
+    opts.sizing = sz_percent;
+    opts.print_percent = 50;
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, 500);
+    EXPECT_EQ(h, 300);
+    opts.print_percent = 5; // too small: the next choice, here none
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, std::min(1000, pw));
+    opts.sizing = sz_percent | sz_fill_page;
+    opts.print_percent = 100000000; // huge: within the page
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, pw);
+    EXPECT_EQ(h, ph);
+    opts.sizing = sz_fill_page;
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, pw - rx);
+    EXPECT_EQ(h, ph - ry);
+    opts.sizing = sz_width | sz_height;
+    opts.print_width = 4;
+    opts.print_height = 0; // unset: the request's height
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, cm_to_device(4 * 2.54, 1));
+    EXPECT_EQ(h, std::min(600, ph));
+    close_printer(-1);
+    EXPECT_EQ(drawing.printing, 0);
+    opts = saved;
+    print_use_system_printers(true);
 }
 
 } // namespace
