@@ -299,6 +299,26 @@ int gather_graph_series(line_graph& g, bool limit16) {
     return with_data;
 }
 
+handle show_line_graph(handle h) {
+    line_graph* g = graph_of(h);
+    const int got = g ? gather_graph_series(*g, true) : 0;
+    int opened = 0;
+    if (got > 0) {
+        auto* rec = static_cast<output_record*>(lock_handle(h));
+        cur_output = h;
+        opened = rec ? layout_graph(rec) : 0;
+        if (rec) unlock_handle(h);
+    }
+    if (got > 0 && opened) return h;
+    if (got == 0 || !opened) report(8, "Unable to complete graph");
+    auto* rec = static_cast<output_record*>(lock_handle(h));
+    void (*release)(handle) = rec ? rec->release : nullptr;
+    if (rec) unlock_handle(h);
+    if (release) release(h);
+    free_output_record(h);
+    return 0;
+}
+
 int layout_graph(output_record* record) {
     line_graph* g = graph_of_record(record);
     if (!g) return 0;
@@ -376,7 +396,10 @@ void draw_line_graph(line_graph& g, int full) {
     std::vector<std::string> xl;
     int widest_x = 1;
     for (int i = 0; i <= g.x_divisions; ++i) {
-        xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
+        if (static_cast<std::size_t>(i) < g.x_labels.size())
+            xl.push_back(g.x_labels[static_cast<std::size_t>(i)]);
+        else
+            xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
         widest_x = std::max(widest_x, text_width(xl.back().c_str()));
     }
     const int ydiv = std::max(g.y_divisions, 1);

@@ -41,6 +41,9 @@ struct line_graph {
     int x_divisions = -1, y_divisions = 5;
     std::uint8_t graph_mode = 0, line_kind = 0, labels_between = 0, hide_flags = 0, hide_empty = 0;
     std::vector<graph_series> series;
+    // Texts of the x divisions 0..x_divisions in place of numbers (category
+    // graphs); empty: numbers.
+    std::vector<std::string> x_labels;
     int series_count = 0, skipped_count = 0;
     font_spec fonts[6];
     // The designed size in device pixels, kept with the graph (0: 6 x 4 in).
@@ -71,6 +74,13 @@ void set_graph_size(line_graph& g, int size_code, double width, double height);
 int gather_graph_series(line_graph& g, bool limit16);
 // The x division count for a range when the graph chooses it.
 int choose_x_divisions(double x_min, double x_max, int default_count);
+
+// Shows a graph record whose series are filled in (read from runs, or given
+// as times and values with run -1): gathers them (at most 16 shown) and lays
+// the graph out in its window. The record; or 0 after "Unable to complete
+// graph" (nothing to draw or no window; the stacking error says so itself),
+// the record and its graph freed.
+handle show_line_graph(handle record);
 
 // Layout callback: opens the graphics window at the designed size.
 int layout_graph(output_record* record);
