@@ -15,6 +15,7 @@
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
 #include "shell/toolset.h"
+#include "shell/wiring.h"
 #include "tools/output.h"
 
 #include <cstddef>
@@ -173,5 +174,6 @@ void graph_tool_run(handle tool) {
 
 void install_graph_hooks() {
     graphics_window_hook = graphics_proc;
+    livesweep_output_hook = livesweep_graphs;
     set_tool_setup(find_tool_row("Graph"), graph_tool_setup);
 }

@@ -28,6 +28,8 @@ struct graph_series {
     int run = -1;      // loaded-run index
     std::string label; // legend text
     std::int32_t label_cell = 0;
+    // Value slot + 1 of the variable the Livesweep re-runs redraw (0 none).
+    std::int32_t live_slot = 0;
     std::vector<float> times, values; // as read (given series: as given)
     std::vector<std::int16_t> xs, ys; // positions 0..10000
 };
@@ -84,6 +86,17 @@ handle show_line_graph(handle record);
 
 // Layout callback: opens the graphics window at the designed size.
 int layout_graph(output_record* record);
+// Live-update callback: after a Livesweep re-run, maps every series with a
+// live slot anew from the value cache's shown run (stacked graphs: summed)
+// and repaints the window.
+void update_graph_live(handle record);
+
+// Livesweep's notice to the open graphs: before a re-run (phase 0) each line
+// graph reads the series it redraws from the value cache, so the re-run
+// writes into them; after it (1) every window with a live-update callback is
+// sent the message that runs it.
+void livesweep_graphs(int phase);
+
 // Draw callback: the whole graph into the active device.
 void draw_graph(output_record* record);
 // Draws into the active device at (W, H) = the output size; full 0: the plot

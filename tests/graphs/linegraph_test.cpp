@@ -16,6 +16,7 @@
 #include "platform/gdi_internal.h"
 #include "platform/print.h"
 #include "platform/testing/driver.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
@@ -24,9 +25,12 @@
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
 #include "shell/wip.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/livesweep.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "sim/simdata.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
@@ -648,6 +652,62 @@ TEST_F(GraphWindow, PrintSizingOptionsSizeTheGraphWithinThePage) {
     EXPECT_EQ(drawing.printing, 0);
     opts = saved;
     print_use_system_printers(true);
+}
+
+TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    install_cache_livesweep_hook();
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 2);
+    // Livesweep shows its re-runs in place of the first selected run.
+    model_opened();
+    reset_value_cache(0, 0, 1);
+    ASSERT_GE(shown_run_index(), 0);
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    // Only the series of the run the value cache shows follows the re-runs.
+    int live = -1, fixed = -1;
+    for (std::size_t i = 0; i < g->series.size(); ++i)
+        (g->series[i].live_slot ? live : fixed) = static_cast<int>(i);
+    ASSERT_GE(live, 0);
+    ASSERT_GE(fixed, 0);
+    EXPECT_EQ(g->series[static_cast<std::size_t>(live)].run, shown_run_index());
+    const std::vector<std::int16_t> live_before = g->series[static_cast<std::size_t>(live)].ys;
+    const std::vector<std::int16_t> fixed_before = g->series[static_cast<std::size_t>(fixed)].ys;
+    const QImage before = td::image(w);
+
+    // A faster birth rate, re-run as a slider would ask: the shown run's
+    // curve rises (smaller y positions) and the window repaints it.
+    lock_model(0);
+    const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+    unlock_model(0);
+    ASSERT_EQ(set_setup_value(slot, 0.05f), 1);
+    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
+    td::run_until_idle();
+    g = graph_of(last_graph_record());
+    const std::vector<std::int16_t>& live_after = g->series[static_cast<std::size_t>(live)].ys;
+    ASSERT_FALSE(live_after.empty());
+    EXPECT_NE(live_after, live_before);
+    EXPECT_LT(live_after.back(), live_before.back());
+    EXPECT_EQ(g->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
+    EXPECT_NE(td::image(w), before);
+    // Every re-run writes from the start again: a slower rate brings the
+    // curve back down.
+    const std::int16_t risen = live_after.back();
+    ASSERT_EQ(set_setup_value(slot, 0.03f), 1);
+    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
+    td::run_until_idle();
+    g = graph_of(last_graph_record());
+    const std::int16_t between = g->series[static_cast<std::size_t>(live)].ys.back();
+    EXPECT_GT(between, risen);
+    EXPECT_LT(between, live_before.back()); // above the run it stands in for (0.02)
+
+    menu_command(cmd_livesweep);
+    EXPECT_EQ(livesweep_state, 0);
+    set_livesweep_refresh_hook(nullptr);
+    set_livesweep_save_hook(nullptr);
 }
 
 } // namespace
