@@ -42,6 +42,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -536,6 +537,39 @@ TEST_F(GraphWindow, MonochromeDrawsTheCurvesBlackAndAPlotWithoutWidthStillDraws)
     const QRect plot = plot_of(img);
     EXPECT_EQ(count_colour(img, plot.adjusted(3, 3, -3, -3), colour_table[0]), 0);
     EXPECT_EQ(count_colour(img, plot.adjusted(3, 3, -3, -3), colour_table[1]), 0);
+    EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_line_graph_mono.png"));
+    // The curves are told apart by dashes: the copy (also monochrome) records
+    // the second curve's pen dotted and every curve pen black.
+    const std::uint8_t saved_export = opts.colour_modes[2];
+    opts.colour_modes[2] = 2;
+    clip_use_private(true);
+    clip_reset();
+    ASSERT_EQ(copy_graph_window(last_graph_record()), 1);
+    opts.colour_modes[2] = saved_export;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    std::vector<BYTE> bytes(emf ? GetEnhMetaFileBits(emf, 0, nullptr) : 0);
+    if (emf) GetEnhMetaFileBits(emf, static_cast<UINT>(bytes.size()), bytes.data());
+    CloseClipboard();
+    clip_use_private(false);
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    int dotted = 0, coloured = 0;
+    for (std::size_t at = 0; at + 8 <= bytes.size();) {
+        const std::uint32_t type = u32(at), size = u32(at + 4);
+        if (size < 8 || at + size > bytes.size()) break;
+        if (type == 38 /* create pen */ && size >= 28) {
+            const std::uint32_t style = u32(at + 12), colour = u32(at + 24) & 0xFFFFFF;
+            if ((style & 0xF) == PS_DOT && colour == 0) ++dotted;
+            if (colour == colour_table[0] || colour == colour_table[1]) ++coloured;
+        }
+        at += size;
+    }
+    EXPECT_GE(dotted, 1);
+    EXPECT_EQ(coloured, 0);
     opts.colour_modes[0] = saved;
     // A window too narrow for a plot: title and legend only, and no hang
     // looking for an x-label step.
