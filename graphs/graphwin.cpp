@@ -14,6 +14,7 @@
 #include "shell/state.h"
 #include "shell/varselect.h"
 #include "tools/output.h"
+#include "tools/textwin_core.h"
 
 #include <algorithm>
 #include <cctype>
@@ -250,6 +251,80 @@ int open_graph_window(handle record, const char* title, int x, int y, int width,
 
 namespace {
 
+// The press of a click on a drawn name: the spot's text cell, 0 none.
+std::uint32_t pressed_spot = 0;
+
+// The one text selection of all graphics windows, and the character the
+// press was on.
+hot_spot_selection selection;
+int pressed_char = 0;
+
+// The spot's text and a pass on the window's device with the spot's font
+// selected, for measuring its characters.
+class spot_measure {
+public:
+    spot_measure(HWND window, handle record, const hot_spot& spot)
+        : window_(window), dc_(GetDC(window)), pass_(dc_, dc_) {
+        text_ = hot_spot_text(record, spot.text);
+        if (!pass_.ok()) return;
+        output_record* o = static_cast<output_record*>(lock_handle(record));
+        const handle texts = o ? static_cast<handle>(o->words[1]) : 0;
+        const std::int32_t table = o ? o->font_table_cell : 0;
+        if (o) unlock_handle(record);
+        void* b = texts && table > 0 && spot.font < 6 ? lock_handle(texts) : nullptr;
+        if (b) {
+            if (auto* fonts = static_cast<const font_spec*>(hblock_cell(b, table))) {
+                const font_spec f = sane_font_spec(fonts[spot.font]);
+                select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
+            }
+            unlock_handle(texts);
+        }
+    }
+    ~spot_measure() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    spot_measure(const spot_measure&) = delete;
+    spot_measure& operator=(const spot_measure&) = delete;
+    HDC dc() const { return pass_.ok() ? dc_ : nullptr; }
+    const std::string& text() const { return text_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+    draw_pass pass_;
+    std::string text_;
+};
+
+// Inverts the selected characters on the window (twice puts them back).
+void invert_selection(HWND window) {
+    if (!selection.record || selection.start >= selection.end || !IsWindow(window)) return;
+    spot_measure m(window, selection.record, selection.spot);
+    if (!m.dc()) return;
+    const char* t = m.text().c_str();
+    RECT r{text_index_to_x(selection.spot.left, t, selection.start), selection.spot.top,
+           text_index_to_x(selection.spot.left, t, selection.end), selection.spot.bottom};
+    InvertRect(m.dc(), &r);
+}
+
+// The character of the selected spot under x.
+int char_at(HWND window, int x) {
+    spot_measure m(window, selection.record, selection.spot);
+    if (!m.dc()) return 0;
+    const int n = static_cast<int>(m.text().size());
+    return std::clamp(text_x_to_index(m.text().c_str(), x - selection.spot.left), 0, n);
+}
+
+void clear_selection(HWND window) {
+    invert_selection(window);
+    selection = hot_spot_selection{};
+}
+
+// Within 10 pixels of the selected spot.
+bool near_selection(int x, int y) {
+    const hot_spot& s = selection.spot;
+    return x >= s.left - 10 && x <= s.right + 10 && y >= s.top - 10 && y <= s.bottom + 10;
+}
+
 void paint(HWND window, handle record) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -268,6 +343,8 @@ void paint(HWND window, handle record) {
     }
     if (o) unlock_handle(record);
     EndPaint(window, &ps);
+    // The selected characters stay shown.
+    if (selection.record == record) invert_selection(window);
 }
 
 void close_graph(HWND window, handle record) {
@@ -277,15 +354,13 @@ void close_graph(HWND window, handle record) {
     void (*release)(handle) = o->release;
     unlock_handle(record);
     if (kept || drawing.printing) return;
+    if (selection.record == record) selection = hot_spot_selection{};
     unlist_output_window(record);
     SetWindowLongPtr(window, 0, 0);
     if (release) release(record);
     free_output_record(record);
     destroy_tool_window(window);
 }
-
-// The press of a click on a drawn name: the spot's text cell, 0 none.
-std::uint32_t pressed_spot = 0;
 
 // A range drag: the axis (0 x, 1 y), the anchors in pixels (-1 unset), the map.
 struct range_drag {
@@ -346,6 +421,10 @@ void finish_range(handle record) {
 }
 
 } // namespace
+
+const hot_spot_selection& current_selection() {
+    return selection;
+}
 
 int print_graph_window(handle record) {
     output_record* o = lock_out(record);
@@ -596,6 +675,9 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_PAINT:
         paint(window, record);
         return 0;
+    case WM_KILLFOCUS:
+        if (selection.record == record) clear_selection(window);
+        return 0;
     case WM_SIZE: {
         output_record* o = lock_out(record);
         if (o) {
@@ -622,10 +704,37 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
             invert_anchor(window, drag.a);
             return 0;
         }
+        clear_selection(window);
         pressed_spot = hit_hot_spot(record, x, y);
+        for (const hot_spot& s : record_hot_spots(record))
+            if (pressed_spot && s.text == pressed_spot) {
+                // The name around the pressed character is selected.
+                selection.record = record;
+                selection.spot = s;
+                pressed_char = char_at(window, x);
+                const std::string text = hot_spot_text(record, s.text);
+                int a = 0, b = 0;
+                find_name_extent(text, pressed_char, static_cast<int>(text.size()), &a, &b);
+                selection.start = a < b ? a : pressed_char;
+                selection.end = a < b ? b : pressed_char;
+                invert_selection(window);
+                break;
+            }
         return 0;
     }
     case WM_MOUSEMOVE:
+        if (!drag.on && selection.record == record && pressed_spot && (wparam & MK_LBUTTON) &&
+            near_selection(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam))) {
+            // From the pressed character to the one under the pointer.
+            const int c = char_at(window, GET_X_LPARAM(lparam));
+            const int a = std::min(c, pressed_char), b = std::max(c, pressed_char);
+            if (c != pressed_char && (a != selection.start || b != selection.end)) {
+                invert_selection(window);
+                selection.start = a;
+                selection.end = b;
+                invert_selection(window);
+            }
+        }
         if (drag.on && (wparam & MK_LBUTTON)) {
             const int p = clamp_to_axis(drag.axis ? GET_Y_LPARAM(lparam) : GET_X_LPARAM(lparam));
             if (p != drag.b) {
@@ -646,11 +755,21 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         }
         const std::uint32_t spot = pressed_spot;
         pressed_spot = 0;
-        // A release on the name that was pressed makes it the workbench variable.
-        if (spot && hit_hot_spot(record, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)) == spot) {
-            const std::string name = variable_name_of(hot_spot_text(record, spot));
-            if (!name.empty()) select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
+        const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
+        // A release on the name that was pressed makes the selected text's
+        // variable the workbench variable (the whole name when the selection
+        // is not one).
+        if (spot && hit_hot_spot(record, x, y) == spot) {
+            const std::string text = hot_spot_text(record, spot);
+            const bool chosen = selection.record == record && selection.start < selection.end &&
+                                select_var_text(text.c_str(), selection.start, selection.end) == 1;
+            const std::string name = variable_name_of(text);
+            if (!chosen && !name.empty())
+                select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
         }
+        // A click leaves nothing selected; a drag leaves its text shown.
+        if (selection.record == record && (!spot || char_at(window, x) == pressed_char))
+            clear_selection(window);
         return 0;
     }
     case WM_USER: {

@@ -68,6 +68,16 @@ void reset_hot_spots(handle record);
 // The text cell of the spot under (x, y), edges included; 0 none.
 std::uint32_t hit_hot_spot(handle record, int x, int y);
 
+// The text selected in a graphics window by pressing (and dragging) on a
+// drawn name: the record, the spot and the character range [start, end).
+struct hot_spot_selection {
+    handle record = 0;
+    hot_spot spot{};
+    int start = 0, end = 0;
+};
+// The selection (record 0: none).
+const hot_spot_selection& current_selection();
+
 // The text of a hot spot's cell in the record's text block (words[1]).
 std::string hot_spot_text(handle record, std::uint32_t cell);
 // The variable a drawn name shows: a legend line's element before " : ",

@@ -397,6 +397,14 @@ void livesweep_graphs(int phase) {
 int layout_graph(output_record* record) {
     line_graph* g = graph_of_record(record);
     if (!g) return 0;
+    // The fonts the texts are drawn in, where the window measures a selection.
+    if (!record->font_table_cell)
+        record->font_table_cell = hblock_alloc(g->data, sizeof g->fonts, 0);
+    if (void* b = record->font_table_cell > 0 ? lock_handle(g->data) : nullptr) {
+        if (void* cell = hblock_cell(b, record->font_table_cell))
+            std::memcpy(cell, g->fonts, sizeof g->fonts);
+        unlock_handle(g->data);
+    }
     if (!g->design_width || !g->design_height) set_graph_size(*g, -1, 0, 0);
     handle h = cur_output;
     return open_graph_window(h, g->title.c_str(), -1, -1, g->design_width, g->design_height);

@@ -744,4 +744,51 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
     set_livesweep_save_hook(nullptr);
 }
 
+TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    hot_spot legend{};
+    for (const hot_spot& s : record_hot_spots(rec))
+        if (s.font <= 2 && hot_spot_text(rec, s.text) == "Population : slow") legend = s;
+    ASSERT_NE(legend.text, 0u);
+    const QImage before = td::image(w);
+    const int mid_y = (legend.top + legend.bottom) / 2;
+    auto dark_in_spot = [&](const QImage& img) {
+        int n = 0;
+        for (int y = legend.top; y < legend.bottom; ++y)
+            for (int x = legend.left; x < legend.right; ++x) n += qGray(img.pixel(x, y)) < 128;
+        return n;
+    };
+    // Pressing and dragging over the first third of the line selects those
+    // characters and shows them inverted.
+    td::drag(w, POINT{legend.left + 1, mid_y},
+             POINT{legend.left + (legend.right - legend.left) / 3, mid_y});
+    td::run_until_idle();
+    const hot_spot_selection& sel = current_selection();
+    EXPECT_EQ(sel.record, rec);
+    EXPECT_EQ(sel.start, 0);
+    EXPECT_GT(sel.end, 2);
+    EXPECT_LT(sel.end, 10);
+    const QImage selected = td::image(w);
+    EXPECT_GT(dark_in_spot(selected), 2 * dark_in_spot(before));
+    // The name is still the variable chosen (the selection is only part of it).
+    lock_model(0);
+    const symbol_id population = find_symbol("Population");
+    unlock_model(0);
+    EXPECT_EQ(workbench_var.var, population);
+    // A repaint keeps it shown; losing the focus takes it away.
+    InvalidateRect(w, nullptr, TRUE);
+    td::run_until_idle();
+    EXPECT_EQ(td::image(w), selected);
+    SendMessage(w, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(current_selection().record, 0u);
+    EXPECT_EQ(td::image(w), before);
+    // A plain click selects nothing that stays.
+    td::click(w, legend.left + 2, mid_y);
+    td::run_until_idle();
+    EXPECT_EQ(current_selection().record, 0u);
+    EXPECT_EQ(td::image(w), before);
+}
+
 } // namespace
