@@ -639,6 +639,22 @@ TEST_F(GraphWindow, CopyPutsTheGraphOnTheClipboardAtTheExportSize) {
     EXPECT_EQ(save_graph_window(rec, none.c_str()), 0);
     EXPECT_FALSE(std::filesystem::exists(none));
     graph_export_options().export_size = 0;
+    // Laid out for the printer: the window's size at the printer's
+    // resolution, written in points all the same; the printer is closed after
+    // (a misplaced close would show an unanswered message box).
+    print_use_system_printers(false);
+    const std::string saved_printer = opts.printer_name;
+    opts.printer_name.clear();
+    graph_export_options().printer_for_exports = true;
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    graph_export_options().printer_for_exports = false;
+    opts.printer_name = saved_printer;
+    print_use_system_printers(true);
+    EXPECT_EQ(drawing.printing, 0);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    ASSERT_TRUE(size_line(&pw, &ph));
+    EXPECT_NEAR(pw, c.right * 72 / res, 2);
+    EXPECT_NEAR(ph, c.bottom * 72 / res, 2);
     EXPECT_EQ(drawing.gtx_mode, 0);
     EXPECT_EQ(out_size.cx, 0);
     // The window is still there and paints.
