@@ -314,6 +314,13 @@ int char_at(HWND window, int x) {
     return std::clamp(text_x_to_index(m.text().c_str(), x - selection.spot.left), 0, n);
 }
 
+HWND container_of(handle record) {
+    output_record* o = static_cast<output_record*>(lock_handle(record));
+    HWND c = o ? o->container : nullptr;
+    if (o) unlock_handle(record);
+    return c && IsWindow(c) ? c : nullptr;
+}
+
 void clear_selection(HWND window) {
     invert_selection(window);
     selection = hot_spot_selection{};
@@ -720,6 +727,9 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
                 invert_selection(window);
                 break;
             }
+        // A window that holds the graph hears of the press.
+        if (HWND container = container_of(record))
+            SendMessage(container, WM_USER + 1, reinterpret_cast<WPARAM>(window), lparam);
         return 0;
     }
     case WM_MOUSEMOVE:
@@ -767,6 +777,8 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
             if (!chosen && !name.empty())
                 select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
         }
+        if (HWND container = spot ? container_of(record) : nullptr)
+            PostMessage(container, WM_USER + 2, reinterpret_cast<WPARAM>(window), lparam);
         // A click leaves nothing selected; a drag leaves its text shown.
         if (selection.record == record && (!spot || char_at(window, x) == pressed_char))
             clear_selection(window);

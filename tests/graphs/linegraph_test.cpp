@@ -800,11 +800,29 @@ TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) 
     SendMessage(w, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(current_selection().record, 0u);
     EXPECT_EQ(td::image(w), before);
-    // A plain click selects nothing that stays.
+    // A plain click selects nothing that stays. A window holding the graph
+    // hears of the press and, after the text selection, of the release.
+    static int pressed = 0, released = 0;
+    pressed = released = 0;
+    HWND holder = make_test_window("GraphHolder", [](HWND h, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == WM_USER + 1) ++pressed;
+        if (m == WM_USER + 2) ++released;
+        return DefWindowProc(h, m, wp, lp);
+    });
+    ASSERT_NE(holder, nullptr);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    o->container = holder;
+    unlock_handle(rec);
     td::click(w, legend.left + 2, mid_y);
     td::run_until_idle();
     EXPECT_EQ(current_selection().record, 0u);
     EXPECT_EQ(td::image(w), before);
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(released, 1);
+    o = static_cast<output_record*>(lock_handle(rec));
+    o->container = nullptr;
+    unlock_handle(rec);
+    DestroyWindow(holder);
 }
 
 } // namespace
