@@ -10,6 +10,7 @@
 #include "graphs/graphwin.h"
 #include "model/constants.h"
 #include "model/context.h"
+#include "model/model.h"
 #include "model/varnames.h"
 #include "runs/core/access.h"
 #include "runs/core/cache.h"
@@ -201,7 +202,8 @@ int gather_graph_series(line_graph& g, bool limit16) {
     if (max_open) g.x_max = model_rec ? model_rec->end : 100;
 
     int with_data = 0;
-    const bool livesweep_on = cache_livesweep();
+    // Names are looked up only while the caller holds the model.
+    const bool livesweep_on = cache_livesweep() && model_lock_flag >= 0;
     for (graph_series& s : g.series) {
         if (s.times.empty() && s.run >= 0) {
             double first = 0, last = 0;
