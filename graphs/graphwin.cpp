@@ -8,6 +8,8 @@
 #include "graphs/draw/exsize.h"
 #include "graphs/draw/printing.h"
 #include "model/context.h"
+#include "model/model.h"
+#include "model/timebase.h"
 #include "shell/controlpanel.h"
 #include "shell/filechoice.h"
 #include "shell/settings_rows.h"
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 
 COLORREF graph_background = RGB(255, 255, 255);
@@ -417,13 +420,24 @@ void finish_range(handle record) {
     }
     const double k = static_cast<double>(m.x_v1 - m.x_v0) / (m.x_p1 - m.x_p0);
     const double lo = m.x_v0 + (s - m.x_p0) * k, hi = m.x_v0 + (e - m.x_p0) * k;
-    // Only the model's own time axis is set this way (a time base with its
-    // own scale and offset is not yet).
-    if (!model_rec || model_rec->time_base || !(hi > lo)) return;
+    // Only an x axis of the time basis in use sets the shown times; a time
+    // base's values go back to model time through its scale and offset.
+    if (!model_rec || !(hi > lo)) return;
     const std::string name = hot_spot_text(record, m.name);
-    if (name != "Time" && !name.empty()) return;
-    model_rec->start = lo;
-    model_rec->end = hi;
+    double scale = 1, offset = 0;
+    if (model_rec->time_base) {
+        if (lock_model(0) != 1) return;
+        const symbol_id named = find_symbol(name.c_str());
+        unlock_model(0);
+        if (named != model_rec->time_base || time_base_scale(named, &scale, &offset) != 1 ||
+            !std::isfinite(scale) || scale == 0)
+            return;
+    } else if (name != "Time" && !name.empty()) {
+        return;
+    }
+    const double a = (lo - offset) / scale, b = (hi - offset) / scale;
+    model_rec->start = std::min(a, b);
+    model_rec->end = std::max(a, b);
     refresh_time_axis();
 }
 

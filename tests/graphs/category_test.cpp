@@ -1,16 +1,21 @@
 // The category graph: places and divisions of categories and bins, the
 // window it opens (dots, names under the x axis, legend), and specs that
-// cannot be drawn.
+// cannot be drawn. Also a graph of given series over a time base, whose
+// Shift-drag sets the shown times back in model time.
 #include "graphs/category.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/modelfile.h"
 #include "platform/testing/driver.h"
 #include "shell/palette.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/model_builder.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +153,53 @@ TEST_F(CategoryGraph, SpecsThatCannotBeDrawnAreRefusedWithNoWindowLeft) {
     ASSERT_NE(rec, 0u);
     EXPECT_TRUE(graph_of(rec)->series[0].xs.empty());
     EXPECT_EQ(graph_of(rec)->x_max, 4);
+}
+
+TEST_F(CategoryGraph, AShiftDragOverATimeBaseAxisSetsTheShownTimesInModelTime) {
+    // A model whose time axis is Months (12 per unit of time, offset 6).
+    model_builder b("months");
+    b.control(0, 10, 1, 1);
+    b.level("Stock", "1", "0");
+    const symbol_id months = b.time_base("Months", "Time * 12 + 6", 12, 6);
+    ASSERT_TRUE(b.finish());
+    model_pair m = b.release();
+    read_model_settings(m.header, m.symbols);
+    close_model(m.header, m.symbols, dir.c_str(), (dir + "/months.kmf").c_str());
+    ASSERT_NE(model_rec, nullptr);
+    model_rec->time_base = months;
+
+    // Given series over months 6 to 126 (model time 0 to 10).
+    handle rec = new_line_graph_record();
+    line_graph* g = graph_of(rec);
+    g->title = g->caption = "Stock";
+    g->x_var_name = g->x_title = "Months";
+    g->x_min = 6;
+    g->x_max = 126;
+    graph_series s;
+    s.label = "Stock : given";
+    for (int i = 0; i <= 10; ++i) {
+        s.times.push_back(6.0f + 12.0f * static_cast<float>(i));
+        s.values.push_back(static_cast<float>(i));
+    }
+    g->series.push_back(std::move(s));
+    ASSERT_EQ(show_line_graph(rec), rec);
+    HWND w = window_of(rec);
+    ASSERT_NE(w, nullptr);
+    td::run_until_idle();
+    value_map vm{};
+    ASSERT_TRUE(record_value_map(rec, &vm));
+    EXPECT_FLOAT_EQ(vm.x_v0, 6);
+    EXPECT_FLOAT_EQ(vm.x_v1, 126);
+    // From a quarter to three quarters of the axis: months 36 to 96, model
+    // time 2.5 to 7.5.
+    const int q1 = vm.x_p0 + (vm.x_p1 - vm.x_p0) / 4, q3 = vm.x_p0 + 3 * (vm.x_p1 - vm.x_p0) / 4;
+    td::drag(w, POINT{q1, vm.y_p1 - 5}, POINT{q3, vm.y_p1 - 5}, 4, td::Button::left, td::shift);
+    td::run_until_idle();
+    const double per_pixel = 10.0 / (vm.x_p1 - vm.x_p0);
+    EXPECT_NEAR(model_rec->start, 2.5, per_pixel + 0.01);
+    EXPECT_NEAR(model_rec->end, 7.5, per_pixel + 0.01);
+    close_framed_tool_windows(1);
+    close_model(0, 0);
 }
 
 } // namespace
