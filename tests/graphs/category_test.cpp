@@ -153,6 +153,11 @@ TEST_F(CategoryGraph, SpecsThatCannotBeDrawnAreRefusedWithNoWindowLeft) {
     ASSERT_NE(rec, 0u);
     EXPECT_TRUE(graph_of(rec)->series[0].xs.empty());
     EXPECT_EQ(graph_of(rec)->x_max, 4);
+    // A line graph given no series is refused the same way.
+    const std::size_t open = open_windows.size();
+    answerer::box("Stop from Kavrel").text("Unable to complete graph").press(IDOK);
+    EXPECT_EQ(show_line_graph(new_line_graph_record()), 0u);
+    EXPECT_EQ(open_windows.size(), open);
 }
 
 TEST_F(CategoryGraph, AShiftDragOverATimeBaseAxisSetsTheShownTimesInModelTime) {
