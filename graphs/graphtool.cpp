@@ -15,6 +15,7 @@
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
 #include "shell/toolset.h"
+#include "shell/wiring.h"
 #include "tools/output.h"
 
 #include <cstddef>
@@ -168,27 +169,11 @@ void graph_tool_run(handle tool) {
     set_graph_size(*g, o.size_code, o.width, o.height);
 
     opening_tool = tool;
-    const int got = gather_graph_series(*g, true);
-    int opened = 0;
-    if (got > 0) {
-        auto* rec = static_cast<output_record*>(lock_handle(h));
-        cur_output = h;
-        opened = rec ? layout_graph(rec) : 0;
-        if (rec) unlock_handle(h);
-    }
-    if (got <= 0 || !opened) {
-        if (got == 0 || !opened) report(8, "Unable to complete graph");
-        auto* rec = static_cast<output_record*>(lock_handle(h));
-        void (*release)(handle) = rec ? rec->release : nullptr;
-        if (rec) unlock_handle(h);
-        if (release) release(h);
-        free_output_record(h);
-        return;
-    }
-    last_record = h;
+    last_record = show_line_graph(h);
 }
 
 void install_graph_hooks() {
     graphics_window_hook = graphics_proc;
+    livesweep_output_hook = livesweep_graphs;
     set_tool_setup(find_tool_row("Graph"), graph_tool_setup);
 }

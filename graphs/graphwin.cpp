@@ -5,20 +5,30 @@
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/export.h"
+#include "graphs/draw/exsize.h"
 #include "graphs/draw/printing.h"
 #include "model/context.h"
+#include "model/model.h"
+#include "model/timebase.h"
 #include "shell/controlpanel.h"
 #include "shell/filechoice.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/varselect.h"
 #include "tools/output.h"
+#include "tools/textwin_core.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 
 COLORREF graph_background = RGB(255, 255, 255);
+
+export_options& graph_export_options() {
+    static export_options o;
+    return o;
+}
 
 namespace {
 
@@ -181,6 +191,27 @@ void graph_output_size(int width, int height, int* out_width, int* out_height) {
         return;
     }
     int w = width, h = height;
+    if (drawing.printing && !drawing.gtx_mode && drawing.printer_dc) {
+        // The print options' sizing, within the page.
+        const int pw = std::max(GetDeviceCaps(drawing.printer_dc, HORZRES), 1);
+        const int ph = std::max(GetDeviceCaps(drawing.printer_dc, VERTRES), 1);
+        if ((opts.sizing & sz_percent) && opts.print_percent > 5) {
+            const long long p = std::min(opts.print_percent, 100000);
+            w = static_cast<int>(std::min<long long>(w * p / 100, pw));
+            h = static_cast<int>(std::min<long long>(h * p / 100, ph));
+        } else if (opts.sizing & sz_fill_page) {
+            w = pw - drawing.device_res[2];
+            h = ph - drawing.device_res[3];
+        } else {
+            if ((opts.sizing & sz_width) && opts.print_width > 0)
+                w = cm_to_device(std::min(opts.print_width, 1000.0f) * 2.54, 1);
+            if ((opts.sizing & sz_height) && opts.print_height > 0)
+                h = cm_to_device(std::min(opts.print_height, 1000.0f) * 2.54, 0);
+        }
+        *out_width = std::clamp(w, 1, pw);
+        *out_height = std::clamp(h, 1, ph);
+        return;
+    }
     if (!drawing.gtx_mode && container_wnd) {
         RECT c;
         GetClientRect(container_wnd, &c);
@@ -197,6 +228,11 @@ void graph_output_size(int width, int height, int* out_width, int* out_height) {
 int open_graph_window(handle record, const char* title, int x, int y, int width, int height) {
     int w = 0, h = 0;
     graph_output_size(std::max(width, min_graph_width), height, &w, &h);
+    if (drawing.gtx_mode || drawing.printing) {
+        // Laid out for a saved, copied or printed picture: only the size.
+        out_size = SIZE{w, h};
+        return 1;
+    }
     HWND window = open_output_window(record, "Kavrel_graphics", title, x, y, w, h, 0);
     if (!window) return 0;
     SetWindowLongPtr(window, 0, static_cast<LONG_PTR>(record));
@@ -218,6 +254,87 @@ int open_graph_window(handle record, const char* title, int x, int y, int width,
 
 namespace {
 
+// The press of a click on a drawn name: the spot's text cell, 0 none.
+std::uint32_t pressed_spot = 0;
+
+// The one text selection of all graphics windows, and the character the
+// press was on.
+hot_spot_selection selection;
+int pressed_char = 0;
+
+// The spot's text and a pass on the window's device with the spot's font
+// selected, for measuring its characters.
+class spot_measure {
+public:
+    spot_measure(HWND window, handle record, const hot_spot& spot)
+        : window_(window), dc_(GetDC(window)), pass_(dc_, dc_) {
+        text_ = hot_spot_text(record, spot.text);
+        if (!pass_.ok()) return;
+        output_record* o = static_cast<output_record*>(lock_handle(record));
+        const handle texts = o ? static_cast<handle>(o->words[1]) : 0;
+        const std::int32_t table = o ? o->font_table_cell : 0;
+        if (o) unlock_handle(record);
+        void* b = texts && table > 0 && spot.font < 6 ? lock_handle(texts) : nullptr;
+        if (b) {
+            if (auto* fonts = static_cast<const font_spec*>(hblock_cell(b, table))) {
+                const font_spec f = sane_font_spec(fonts[spot.font]);
+                select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
+            }
+            unlock_handle(texts);
+        }
+    }
+    ~spot_measure() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    spot_measure(const spot_measure&) = delete;
+    spot_measure& operator=(const spot_measure&) = delete;
+    HDC dc() const { return pass_.ok() ? dc_ : nullptr; }
+    const std::string& text() const { return text_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+    draw_pass pass_;
+    std::string text_;
+};
+
+// Inverts the selected characters on the window (twice puts them back).
+void invert_selection(HWND window) {
+    if (!selection.record || selection.start >= selection.end || !IsWindow(window)) return;
+    spot_measure m(window, selection.record, selection.spot);
+    if (!m.dc()) return;
+    const char* t = m.text().c_str();
+    RECT r{text_index_to_x(selection.spot.left, t, selection.start), selection.spot.top,
+           text_index_to_x(selection.spot.left, t, selection.end), selection.spot.bottom};
+    InvertRect(m.dc(), &r);
+}
+
+// The character of the selected spot under x.
+int char_at(HWND window, int x) {
+    spot_measure m(window, selection.record, selection.spot);
+    if (!m.dc()) return 0;
+    const int n = static_cast<int>(m.text().size());
+    return std::clamp(text_x_to_index(m.text().c_str(), x - selection.spot.left), 0, n);
+}
+
+HWND container_of(handle record) {
+    output_record* o = static_cast<output_record*>(lock_handle(record));
+    HWND c = o ? o->container : nullptr;
+    if (o) unlock_handle(record);
+    return c && IsWindow(c) ? c : nullptr;
+}
+
+void clear_selection(HWND window) {
+    invert_selection(window);
+    selection = hot_spot_selection{};
+}
+
+// Within 10 pixels of the selected spot.
+bool near_selection(int x, int y) {
+    const hot_spot& s = selection.spot;
+    return x >= s.left - 10 && x <= s.right + 10 && y >= s.top - 10 && y <= s.bottom + 10;
+}
+
 void paint(HWND window, handle record) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
@@ -236,6 +353,8 @@ void paint(HWND window, handle record) {
     }
     if (o) unlock_handle(record);
     EndPaint(window, &ps);
+    // The selected characters stay shown.
+    if (selection.record == record) invert_selection(window);
 }
 
 void close_graph(HWND window, handle record) {
@@ -245,15 +364,13 @@ void close_graph(HWND window, handle record) {
     void (*release)(handle) = o->release;
     unlock_handle(record);
     if (kept || drawing.printing) return;
+    if (selection.record == record) selection = hot_spot_selection{};
     unlist_output_window(record);
     SetWindowLongPtr(window, 0, 0);
     if (release) release(record);
     free_output_record(record);
     destroy_tool_window(window);
 }
-
-// The press of a click on a drawn name: the spot's text cell, 0 none.
-std::uint32_t pressed_spot = 0;
 
 // A range drag: the axis (0 x, 1 y), the anchors in pixels (-1 unset), the map.
 struct range_drag {
@@ -303,17 +420,32 @@ void finish_range(handle record) {
     }
     const double k = static_cast<double>(m.x_v1 - m.x_v0) / (m.x_p1 - m.x_p0);
     const double lo = m.x_v0 + (s - m.x_p0) * k, hi = m.x_v0 + (e - m.x_p0) * k;
-    // Only the model's own time axis is set this way (a time base with its
-    // own scale and offset is not yet).
-    if (!model_rec || model_rec->time_base || !(hi > lo)) return;
+    // Only an x axis of the time basis in use sets the shown times; a time
+    // base's values go back to model time through its scale and offset.
+    if (!model_rec || !(hi > lo)) return;
     const std::string name = hot_spot_text(record, m.name);
-    if (name != "Time" && !name.empty()) return;
-    model_rec->start = lo;
-    model_rec->end = hi;
+    double scale = 1, offset = 0;
+    if (model_rec->time_base) {
+        if (lock_model(0) != 1) return;
+        const symbol_id named = find_symbol(name.c_str());
+        unlock_model(0);
+        if (named != model_rec->time_base || time_base_scale(named, &scale, &offset) != 1 ||
+            !std::isfinite(scale) || scale == 0)
+            return;
+    } else if (name != "Time" && !name.empty()) {
+        return;
+    }
+    const double a = (lo - offset) / scale, b = (hi - offset) / scale;
+    model_rec->start = std::min(a, b);
+    model_rec->end = std::max(a, b);
     refresh_time_axis();
 }
 
 } // namespace
+
+const hot_spot_selection& current_selection() {
+    return selection;
+}
 
 int print_graph_window(handle record) {
     output_record* o = lock_out(record);
@@ -337,10 +469,16 @@ int print_graph_window(handle record) {
     const int sx = std::max(drawing.device_res[0], 1), sy = std::max(drawing.device_res[1], 1);
     int w = static_cast<int>(static_cast<long long>(std::max(cw, 1)) * drawing.device_res[2] / sx);
     int h = static_cast<int>(static_cast<long long>(std::max(ch, 1)) * drawing.device_res[3] / sy);
-    const double fit = std::min(
-        {1.0, page_w / static_cast<double>(std::max(w, 1)), page_h * 0.9 / std::max(h, 1)});
-    w = std::max(1, static_cast<int>(w * fit));
-    h = std::max(1, static_cast<int>(h * fit));
+    if (opts.sizing & (sz_width | sz_height | sz_fill_page | sz_percent)) {
+        // Sized by the print options (within the page).
+        graph_output_size(w, h, &w, &h);
+    } else {
+        // The window's picture, shrunk to leave room for the footer.
+        const double fit = std::min(
+            {1.0, page_w / static_cast<double>(std::max(w, 1)), page_h * 0.9 / std::max(h, 1)});
+        w = std::max(1, static_cast<int>(w * fit));
+        h = std::max(1, static_cast<int>(h * fit));
+    }
     drawing.page_offset_x = std::max(0, (page_w - w) / 2);
     drawing.page_offset_y = std::max(0, (page_h - h) / 2);
     const handle saved = cur_output;
@@ -392,21 +530,125 @@ bool ends_with_gtx(const std::string& path) {
 
 } // namespace
 
-int save_graph_window(handle record, const char* path) {
-    output_record* o = lock_out(record);
-    if (!o || !path || !*path) {
-        if (o) unlock_handle(record);
-        return 0;
+namespace {
+
+// A save or copy under way: the device text is measured on, the picture's
+// size and the resolution it is laid out at.
+struct export_job {
+    HWND window = nullptr;
+    HDC reference = nullptr;
+    bool printer = false;
+    SIZE size{1, 1};
+    int res_x = 96, res_y = 96;
+};
+
+void end_export(export_job& e) {
+    if (e.printer) {
+        if (printer_is_open()) close_printer(-1);
+    } else if (e.reference) {
+        ReleaseDC(e.window, e.reference);
     }
-    HWND window = o->window;
-    const SIZE size{std::max(o->width, 1), std::max(o->height, 1)};
+    e.reference = nullptr;
+    drawing.printing = 0;
+    drawing.gtx_mode = 0;
+    out_size = SIZE{0, 0};
+}
+
+// The reference device (the printer with the printer-for-exports option,
+// else the window's) and the size by the export-size option: the window's
+// client size, the laid-out size, or what the export-size dialog is told.
+// false when no printer could be opened or the dialog was cancelled.
+bool begin_export(handle record, export_job& e) {
+    output_record* o = lock_out(record);
+    if (!o) return false;
+    e.window = o->window;
+    const SIZE client{std::max(o->width, 1), std::max(o->height, 1)};
+    int (*layout)(output_record*) = o->layout;
     unlock_handle(record);
-    HDC reference = window ? GetDC(window) : nullptr;
+    const export_options& s = graph_export_options();
+    drawing.gtx_mode = 1;
+    if (s.printer_for_exports) {
+        e.reference = open_printer_dc(nullptr, nullptr, nullptr, true);
+        if (!e.reference) {
+            end_export(e);
+            return false;
+        }
+        e.printer = true;
+        drawing.printing = 1;
+    } else {
+        e.reference = e.window ? GetDC(e.window) : nullptr;
+    }
+    const int sx = std::max(drawing.device_res[0], 1), sy = std::max(drawing.device_res[1], 1);
+    e.res_x = e.printer ? std::max(drawing.device_res[2], 1) : sx;
+    e.res_y = e.printer ? std::max(drawing.device_res[3], 1) : sy;
+    auto scaled = [](long long v, int to, int from) {
+        return static_cast<int>(std::clamp<long long>(v * to / from, 1, export_max_side));
+    };
+    e.size = SIZE{scaled(client.cx, e.res_x, sx), scaled(client.cy, e.res_y, sy)};
+    if (!s.export_size) return true;
+    SIZE full = e.size;
+    out_size = SIZE{0, 0};
+    if (layout && (o = lock_out(record)) != nullptr) {
+        const handle saved = cur_output;
+        cur_output = record;
+        const int laid = layout(o);
+        cur_output = saved;
+        unlock_handle(record);
+        if (laid && out_size.cx > 0 && out_size.cy > 0)
+            full = SIZE{std::min<LONG>(out_size.cx, export_max_side),
+                        std::min<LONG>(out_size.cy, export_max_side)};
+    }
+    out_size = SIZE{0, 0};
+    e.size = full;
+    if (s.export_size != 1) return true;
+    export_size_request r;
+    r.metric = opts.metric != 0;
+    const double unit = r.metric ? 2.54 : 1.0;
+    r.full_w = full.cx * unit / e.res_x;
+    r.full_h = full.cy * unit / e.res_y;
+    r.screen_w = client.cx * unit / sx;
+    r.screen_h = client.cy * unit / sy;
+    r.res_x = e.res_x;
+    r.res_y = e.res_y;
+    SIZE chosen{0, 0};
+    if (!ask_export_size(e.window, r, &chosen)) {
+        end_export(e);
+        return false;
+    }
+    e.size = chosen;
+    return true;
+}
+
+void mark_spots_ready(handle record) {
+    if (output_record* o = lock_out(record)) {
+        o->hot_spots_ready = 1;
+        unlock_handle(record);
+    }
+}
+
+} // namespace
+
+int save_graph_window(handle record, const char* path) {
+    if (!path || !*path) return 0;
+    export_job e;
+    if (!begin_export(record, e)) return 0;
     void* context = reinterpret_cast<void*>(static_cast<std::uintptr_t>(record));
-    const int ok = ends_with_gtx(path) ? write_gtx(path, size, reference, draw_record, context)
-                                       : write_wmf(path, size, reference, drawing.device_res[0],
-                                                   draw_record, context);
-    if (reference) ReleaseDC(window, reference);
+    const int ok = ends_with_gtx(path)
+                       ? write_gtx(path, e.size, e.reference, draw_record, context)
+                       : write_wmf(path, e.size, e.reference, e.res_x, draw_record, context);
+    end_export(e);
+    mark_spots_ready(record);
+    return ok;
+}
+
+int copy_graph_window(handle record) {
+    export_job e;
+    if (!begin_export(record, e)) return 0;
+    void* context = reinterpret_cast<void*>(static_cast<std::uintptr_t>(record));
+    const int ok =
+        copy_picture(e.window, e.size, e.reference, e.res_x, e.res_y, draw_record, context);
+    end_export(e);
+    mark_spots_ready(record);
     return ok;
 }
 
@@ -454,6 +696,9 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_PAINT:
         paint(window, record);
         return 0;
+    case WM_KILLFOCUS:
+        if (selection.record == record) clear_selection(window);
+        return 0;
     case WM_SIZE: {
         output_record* o = lock_out(record);
         if (o) {
@@ -480,10 +725,40 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
             invert_anchor(window, drag.a);
             return 0;
         }
+        clear_selection(window);
         pressed_spot = hit_hot_spot(record, x, y);
+        for (const hot_spot& s : record_hot_spots(record))
+            if (pressed_spot && s.text == pressed_spot) {
+                // The name around the pressed character is selected.
+                selection.record = record;
+                selection.spot = s;
+                pressed_char = char_at(window, x);
+                const std::string text = hot_spot_text(record, s.text);
+                int a = 0, b = 0;
+                find_name_extent(text, pressed_char, static_cast<int>(text.size()), &a, &b);
+                selection.start = a < b ? a : pressed_char;
+                selection.end = a < b ? b : pressed_char;
+                invert_selection(window);
+                break;
+            }
+        // A window that holds the graph hears of the press.
+        if (HWND container = container_of(record))
+            SendMessage(container, WM_USER + 1, reinterpret_cast<WPARAM>(window), lparam);
         return 0;
     }
     case WM_MOUSEMOVE:
+        if (!drag.on && selection.record == record && pressed_spot && (wparam & MK_LBUTTON) &&
+            near_selection(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam))) {
+            // From the pressed character to the one under the pointer.
+            const int c = char_at(window, GET_X_LPARAM(lparam));
+            const int a = std::min(c, pressed_char), b = std::max(c, pressed_char);
+            if (c != pressed_char && (a != selection.start || b != selection.end)) {
+                invert_selection(window);
+                selection.start = a;
+                selection.end = b;
+                invert_selection(window);
+            }
+        }
         if (drag.on && (wparam & MK_LBUTTON)) {
             const int p = clamp_to_axis(drag.axis ? GET_Y_LPARAM(lparam) : GET_X_LPARAM(lparam));
             if (p != drag.b) {
@@ -504,11 +779,23 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         }
         const std::uint32_t spot = pressed_spot;
         pressed_spot = 0;
-        // A release on the name that was pressed makes it the workbench variable.
-        if (spot && hit_hot_spot(record, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)) == spot) {
-            const std::string name = variable_name_of(hot_spot_text(record, spot));
-            if (!name.empty()) select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
+        const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
+        // A release on the name that was pressed makes the selected text's
+        // variable the workbench variable (the whole name when the selection
+        // is not one).
+        if (spot && hit_hot_spot(record, x, y) == spot) {
+            const std::string text = hot_spot_text(record, spot);
+            const bool chosen = selection.record == record && selection.start < selection.end &&
+                                select_var_text(text.c_str(), selection.start, selection.end) == 1;
+            const std::string name = variable_name_of(text);
+            if (!chosen && !name.empty())
+                select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
         }
+        if (HWND container = spot ? container_of(record) : nullptr)
+            PostMessage(container, WM_USER + 2, reinterpret_cast<WPARAM>(window), lparam);
+        // A click leaves nothing selected; a drag leaves its text shown.
+        if (selection.record == record && (!spot || char_at(window, x) == pressed_char))
+            clear_selection(window);
         return 0;
     }
     case WM_USER: {
@@ -534,6 +821,7 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         unlock_handle(record);
         if (id == cmd_close_output) close_graph(window, record);
         if (id == cmd_print_output) print_graph_window(record);
+        if (id == cmd_export_output) copy_graph_window(record);
         if (id == cmd_save_output || id == 494) {
             const char* path =
                 file_dialog("File to save contents as", "", fd_save, ft_metafiles | ft_gtx, 0,

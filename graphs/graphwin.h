@@ -40,6 +40,17 @@ bool record_value_map(handle record, value_map* out);
 // The y range a Ctrl-drag chose for the next graph, taken once.
 bool take_pending_y_range(double* top, double* bottom);
 
+// The export options of the settings, read here until the option block holds
+// them: saved and copied pictures are drawn at the window's size
+// (export_size 0), the size the export-size dialog is told (1) or the size
+// the graph is laid out at (any other value), and laid out for the printer's
+// resolution with printer_for_exports.
+struct export_options {
+    int export_size = 0;
+    bool printer_for_exports = false;
+};
+export_options& graph_export_options();
+
 // The colour the window's background is erased with.
 extern COLORREF graph_background;
 // Graph windows are at least this wide.
@@ -57,14 +68,27 @@ void reset_hot_spots(handle record);
 // The text cell of the spot under (x, y), edges included; 0 none.
 std::uint32_t hit_hot_spot(handle record, int x, int y);
 
+// The text selected in a graphics window by pressing (and dragging) on a
+// drawn name: the record, the spot and the character range [start, end).
+struct hot_spot_selection {
+    handle record = 0;
+    hot_spot spot{};
+    int start = 0, end = 0;
+};
+// The selection (record 0: none).
+const hot_spot_selection& current_selection();
+
 // The text of a hot spot's cell in the record's text block (words[1]).
 std::string hot_spot_text(handle record, std::uint32_t cell);
 // The variable a drawn name shows: a legend line's element before " : ",
 // a title's name before its bracketed units.
 std::string variable_name_of(const std::string& text);
 
-// The size a graph is laid out in: out_size when set, else (screen) the
-// request limited to the workbench container's client area.
+// The size a graph is laid out in: out_size when set; while saving or
+// copying the request; while printing the request sized by the print options
+// (a percentage above 5, else the page less an inch each way for "Fill
+// Printed Page", else the set width and height) within the page; else
+// (screen) the request limited to the workbench container's client area.
 void graph_output_size(int width, int height, int* out_width, int* out_height);
 // Opens the record's window (class "Kavrel_graphics", the record's window
 // title) at the size; 1, or 0 when no window could be made.
@@ -75,11 +99,16 @@ int open_graph_window(handle record, const char* title, int x, int y, int width,
 // with the page footer. 1 when printed.
 int print_graph_window(handle record);
 
-// Saves the window's graph at its client size: a name ending in ".gtx" as
+// Saves the window's graph at the size the export-size option gives (the
+// client size by default; the laid-out size; asked for): a name ending in ".gtx" as
 // graphics transfer text, any other as a placeable metafile. 1 when saved;
 // 0 after "Unable to save to %s" (or the transfer's open message), with no
 // partial file left.
 int save_graph_window(handle record, const char* path);
+
+// Copies the window's graph to the clipboard as an enhanced metafile, sized
+// as a save is. 1 when copied.
+int copy_graph_window(handle record);
 
 // The window procedure of "Kavrel_graphics".
 LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

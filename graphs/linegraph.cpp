@@ -8,8 +8,12 @@
 #include "graphs/draw/prims.h"
 #include "graphs/draw/printing.h"
 #include "graphs/graphwin.h"
+#include "model/constants.h"
 #include "model/context.h"
+#include "model/model.h"
+#include "model/varnames.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "shell/settings_rows.h"
 #include "tools/output.h"
@@ -87,6 +91,7 @@ handle new_line_graph_record() {
     o->layout = layout_graph;
     o->draw = draw_graph;
     o->release = release_graph;
+    o->live_update = update_graph_live;
     unlock_handle(h);
     graphs()[id] = std::move(g);
     return h;
@@ -197,6 +202,8 @@ int gather_graph_series(line_graph& g, bool limit16) {
     if (max_open) g.x_max = model_rec ? model_rec->end : 100;
 
     int with_data = 0;
+    // Names are looked up only while the caller holds the model.
+    const bool livesweep_on = cache_livesweep() && model_lock_flag >= 0;
     for (graph_series& s : g.series) {
         if (s.times.empty() && s.run >= 0) {
             double first = 0, last = 0;
@@ -214,6 +221,13 @@ int gather_graph_series(line_graph& g, bool limit16) {
             }
             s.values.resize(std::min(s.values.size(), s.times.size()));
             s.times.resize(s.values.size());
+            // Livesweep redraws the series of the run the value cache shows
+            // (the caller holds the model).
+            std::int32_t slot = -1;
+            const int type = livesweep_on && s.run == shown_run_index()
+                                 ? find_var_name(s.name.c_str(), &slot)
+                                 : 0;
+            s.live_slot = type > 0 && type < st_lookup && slot >= 0 ? slot + 1 : 0;
         }
         if (!s.times.empty()) ++with_data;
     }
@@ -299,9 +313,100 @@ int gather_graph_series(line_graph& g, bool limit16) {
     return with_data;
 }
 
+handle show_line_graph(handle h) {
+    line_graph* g = graph_of(h);
+    const int got = g ? gather_graph_series(*g, true) : 0;
+    int opened = 0;
+    if (got > 0) {
+        auto* rec = static_cast<output_record*>(lock_handle(h));
+        cur_output = h;
+        opened = rec ? layout_graph(rec) : 0;
+        if (rec) unlock_handle(h);
+    }
+    if (got > 0 && opened) return h;
+    if (got == 0 || !opened) report(8, "Unable to complete graph");
+    auto* rec = static_cast<output_record*>(lock_handle(h));
+    void (*release)(handle) = rec ? rec->release : nullptr;
+    if (rec) unlock_handle(h);
+    if (release) release(h);
+    free_output_record(h);
+    return 0;
+}
+
+void update_graph_live(handle record) {
+    line_graph* g = graph_of(record);
+    if (!g || !cache_livesweep()) return;
+    const int run_slot = shown_run_slot();
+    const int count = std::min(g->series_count, static_cast<int>(g->series.size()));
+    std::vector<float> sum;
+    bool any = false;
+    for (int i = 0; i < count; ++i) {
+        graph_series& s = g->series[static_cast<std::size_t>(i)];
+        if (!s.live_slot) continue;
+        const float *t = nullptr, *v = nullptr;
+        const char* xname = g->x_var_name == "Time" ? nullptr : g->x_var_name.c_str();
+        int n = cached_series(s.live_slot - 1, &t, &v, run_slot, xname);
+        if (n <= 0 || !t || !v) n = 0;
+        s.times.assign(t, t + n);
+        s.values.assign(v, v + n);
+        if (g->graph_mode == 2) {
+            // Stacked: what is drawn is the running sum, as short as the
+            // shortest series so far.
+            if (!any) sum.assign(s.values.size(), 0.0f);
+            sum.resize(std::min(sum.size(), s.values.size()));
+            for (std::size_t k = 0; k < sum.size(); ++k) sum[k] += s.values[k];
+            s.values.assign(sum.begin(), sum.end());
+            s.times.resize(s.values.size());
+        }
+        any = true;
+        const int m = static_cast<int>(s.times.size());
+        const int cap = 2 * m + 2;
+        s.xs.assign(static_cast<std::size_t>(cap), 0);
+        s.ys.assign(static_cast<std::size_t>(cap), 0);
+        const int got = m ? map_xy_series(s.times.data(), s.values.data(), m, g->x_min, g->x_max,
+                                          g->y_min, g->y_max, s.xs.data(), s.ys.data(),
+                                          g->line_kind > 0 ? 1 : 0, cap, nullptr)
+                          : 0;
+        s.xs.resize(static_cast<std::size_t>(std::max(got, 0)));
+        s.ys.resize(s.xs.size());
+    }
+    if (!any) return;
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    HWND window = o ? o->window : nullptr;
+    if (o) unlock_handle(record);
+    if (window) InvalidateRect(window, nullptr, TRUE);
+}
+
+void livesweep_graphs(int phase) {
+    // A copy: a callback may close a window and change the list.
+    const std::vector<handle> records = open_windows;
+    for (handle record : records) {
+        auto* o = static_cast<output_record*>(lock_handle(record));
+        if (!o) continue;
+        HWND window = o->live_update ? o->window : nullptr;
+        line_graph* g = graph_of_record(o);
+        unlock_handle(record);
+        if (phase == 0 && g) {
+            const char* xname = g->x_var_name == "Time" ? nullptr : g->x_var_name.c_str();
+            for (const graph_series& s : g->series)
+                if (s.live_slot)
+                    cached_series(s.live_slot - 1, nullptr, nullptr, shown_run_slot(), xname);
+        }
+        if (phase != 0 && window && IsWindow(window)) SendMessage(window, WM_USER, 0, 0);
+    }
+}
+
 int layout_graph(output_record* record) {
     line_graph* g = graph_of_record(record);
     if (!g) return 0;
+    // The fonts the texts are drawn in, where the window measures a selection.
+    if (!record->font_table_cell)
+        record->font_table_cell = hblock_alloc(g->data, sizeof g->fonts, 0);
+    if (void* b = record->font_table_cell > 0 ? lock_handle(g->data) : nullptr) {
+        if (void* cell = hblock_cell(b, record->font_table_cell))
+            std::memcpy(cell, g->fonts, sizeof g->fonts);
+        unlock_handle(g->data);
+    }
     if (!g->design_width || !g->design_height) set_graph_size(*g, -1, 0, 0);
     handle h = cur_output;
     return open_graph_window(h, g->title.c_str(), -1, -1, g->design_width, g->design_height);
@@ -376,7 +481,10 @@ void draw_line_graph(line_graph& g, int full) {
     std::vector<std::string> xl;
     int widest_x = 1;
     for (int i = 0; i <= g.x_divisions; ++i) {
-        xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
+        if (static_cast<std::size_t>(i) < g.x_labels.size())
+            xl.push_back(g.x_labels[static_cast<std::size_t>(i)]);
+        else
+            xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
         widest_x = std::max(widest_x, text_width(xl.back().c_str()));
     }
     const int ydiv = std::max(g.y_divisions, 1);

@@ -28,6 +28,8 @@ struct graph_series {
     int run = -1;      // loaded-run index
     std::string label; // legend text
     std::int32_t label_cell = 0;
+    // Value slot + 1 of the variable the Livesweep re-runs redraw (0 none).
+    std::int32_t live_slot = 0;
     std::vector<float> times, values; // as read (given series: as given)
     std::vector<std::int16_t> xs, ys; // positions 0..10000
 };
@@ -41,6 +43,9 @@ struct line_graph {
     int x_divisions = -1, y_divisions = 5;
     std::uint8_t graph_mode = 0, line_kind = 0, labels_between = 0, hide_flags = 0, hide_empty = 0;
     std::vector<graph_series> series;
+    // Texts of the x divisions 0..x_divisions in place of numbers (category
+    // graphs); empty: numbers.
+    std::vector<std::string> x_labels;
     int series_count = 0, skipped_count = 0;
     font_spec fonts[6];
     // The designed size in device pixels, kept with the graph (0: 6 x 4 in).
@@ -72,8 +77,26 @@ int gather_graph_series(line_graph& g, bool limit16);
 // The x division count for a range when the graph chooses it.
 int choose_x_divisions(double x_min, double x_max, int default_count);
 
+// Shows a graph record whose series are filled in (read from runs, or given
+// as times and values with run -1): gathers them (at most 16 shown) and lays
+// the graph out in its window. The record; or 0 after "Unable to complete
+// graph" (nothing to draw or no window; the stacking error says so itself),
+// the record and its graph freed.
+handle show_line_graph(handle record);
+
 // Layout callback: opens the graphics window at the designed size.
 int layout_graph(output_record* record);
+// Live-update callback: after a Livesweep re-run, maps every series with a
+// live slot anew from the value cache's shown run (stacked graphs: summed)
+// and repaints the window.
+void update_graph_live(handle record);
+
+// Livesweep's notice to the open graphs: before a re-run (phase 0) each line
+// graph reads the series it redraws from the value cache, so the re-run
+// writes into them; after it (1) every window with a live-update callback is
+// sent the message that runs it.
+void livesweep_graphs(int phase);
+
 // Draw callback: the whole graph into the active device.
 void draw_graph(output_record* record);
 // Draws into the active device at (W, H) = the output size; full 0: the plot

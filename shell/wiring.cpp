@@ -66,11 +66,16 @@ void shell_window_message(std::uint32_t window, int message) {
     if (w && IsWindow(w)) SendMessage(w, static_cast<UINT>(message), 0, 0);
 }
 
+void (*livesweep_output_hook)(int phase) = nullptr;
+
 void shell_livesweep_refresh(int phase) {
     if (phase == 0)
         reset_value_cache(shown_run_slot(), 0, 1);
     else
         refresh_sketch_values();
+    if (livesweep_output_hook) livesweep_output_hook(phase);
+    // The re-run saves from its second point on (the first is the initial one).
+    if (phase == 0) set_cache_points_counter(1);
 }
 
 void shell_plausitest_results(const sim_output& results) {

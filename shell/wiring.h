@@ -33,6 +33,11 @@ void shell_post_command(int id);
 void shell_livesweep_timer(int timer_id, int ms);
 void shell_window_message(std::uint32_t window, int message);
 void shell_livesweep_refresh(int phase);
+// What else shows the value cache in Livesweep (the graphs install it): told
+// before each re-run (0), once the cache is reset, so that it reads the
+// series it shows (the re-run then writes into them from its first save
+// on), and after the re-run (1) to redraw. Unset: nothing more.
+extern void (*livesweep_output_hook)(int phase);
 void shell_plausitest_results(const sim_output& results);
 void shell_runs_changed();
 // The engine's window-command hook: the changes-file commands (646, 647) and

@@ -6,6 +6,7 @@
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
 #include "graphs/draw/printing.h"
+#include "platform/clip.h"
 
 #include <cstdio>
 
@@ -140,4 +141,38 @@ int write_wmf(const char* path, SIZE size, HDC reference, int upi, picture_drawe
         return 0;
     }
     return save_bytes(path, head.data(), head.size(), body.data(), body.size());
+}
+
+int copy_picture(HWND owner, SIZE size, HDC reference, int res_x, int res_y, picture_drawer draw,
+                 void* context) {
+    if (size.cx < 1 || size.cy < 1 || size.cx > export_max_side || size.cy > export_max_side) {
+        report(8, "Unable to copy to the clipboard");
+        return 0;
+    }
+    const long long rx = res_x > 0 ? res_x : 96, ry = res_y > 0 ? res_y : 96;
+    const RECT frame{0, 0, static_cast<LONG>(size.cx * 2540LL / rx),
+                     static_cast<LONG>(size.cy * 2540LL / ry)};
+    drawing.gtx_mode = 1;
+    HDC mf = CreateEnhMetaFile(reference, nullptr, &frame, "Kavrel\0");
+    if (mf) {
+        out_size = size;
+        // Drawn in the reference device's pixels: the frame gives the size.
+        draw_pass pass(mf, reference ? reference : mf);
+        if (pass.ok() && draw) draw(context);
+    }
+    HENHMETAFILE emf = mf ? CloseEnhMetaFile(mf) : nullptr;
+    reset_export_state();
+    bool done = false;
+    if (emf && OpenClipboard(owner)) {
+        EmptyClipboard();
+        done = SetClipboardData(CF_ENHMETAFILE, emf) != nullptr;
+        CloseClipboard();
+    }
+    if (!done) {
+        // A handle the clipboard refused is still ours.
+        if (emf) DeleteEnhMetaFile(emf);
+        report(8, "Unable to copy to the clipboard");
+        return 0;
+    }
+    return 1;
 }

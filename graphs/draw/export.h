@@ -30,6 +30,14 @@ std::string gtx_text_of(SIZE size, HDC reference, picture_drawer draw, void* con
 // save to %s" (severity 8) and no file left behind.
 int write_wmf(const char* path, SIZE size, HDC reference, int units_per_inch, picture_drawer draw,
               void* context);
+// Puts the picture on the clipboard as an enhanced metafile described as
+// "Kavrel", its frame in 0.01 mm from the resolutions the picture was laid out
+// at (the platform also offers it to other programs as PNG and SVG). 1 when
+// the clipboard took it; 0 with "Unable to copy to the clipboard" (severity
+// 8). All export state is reset either way.
+int copy_picture(HWND owner, SIZE size, HDC reference, int res_x, int res_y, picture_drawer draw,
+                 void* context);
+
 // The 22-byte placeable header: key 0x9AC6CDD7, handle 0, box (0, 0, width,
 // height), units per inch, reserved 0, and the XOR of the first ten 16-bit
 // words. Empty when a side is not 1..export_max_side.

@@ -1,17 +1,24 @@
 // Saving pictures: the transfer text against a golden file, the placeable
-// metafile read back and played, converted by wmf2svg, and failed saves.
+// metafile read back and played, converted by wmf2svg, failed saves, and the
+// enhanced metafile a copy leaves on the clipboard.
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/export.h"
 #include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
 
+#include "platform/clip.h"
 #include "platform/gdi_internal.h"
+#include "platform/metafile.h"
 #include "platform/testing/driver.h"
 #include "tests/common/message_log.h"
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -143,6 +150,70 @@ TEST_F(Export, FailedSavesSaySoAndLeaveNoFile) {
     EXPECT_TRUE(placeable_header(10, -3, 96).empty());
     EXPECT_EQ(placeable_header(32767, 32767, 96).size(), 22u);
     EXPECT_EQ(drawing.depth, 0);
+}
+
+TEST_F(Export, ACopyLeavesAValidEnhancedMetafileThatOtherProgramsGetAsPngAndSvg) {
+    clip_use_private(false);
+    ASSERT_EQ(copy_picture(nullptr, SIZE{400, 240}, screen_, 96, 96, fixed_picture, nullptr), 1);
+    EXPECT_EQ(drawing.gtx_mode, 0);
+    EXPECT_EQ(drawing.depth, 0);
+    EXPECT_EQ(out_size.cx, 0);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    ASSERT_NE(emf, nullptr);
+    std::vector<BYTE> bytes(GetEnhMetaFileBits(emf, 0, nullptr));
+    ASSERT_GT(bytes.size(), sizeof(ENHMETAHEADER));
+    ASSERT_EQ(GetEnhMetaFileBits(emf, static_cast<UINT>(bytes.size()), bytes.data()), bytes.size());
+    ENHMETAHEADER head{};
+    ASSERT_NE(GetEnhMetaFileHeader(emf, sizeof head, &head), 0u);
+    CloseClipboard();
+    std::string error;
+    EXPECT_TRUE(gdi::validate_emf(bytes.data(), bytes.size(), error)) << error;
+    // The frame is the picture's size in 0.01 mm: 400 and 240 pixels at 96
+    // per inch.
+    EXPECT_EQ(head.rclFrame.right, 400 * 2540 / 96);
+    EXPECT_EQ(head.rclFrame.bottom, 240 * 2540 / 96);
+    // The description names the program.
+    ASSERT_GE(head.nDescription, 6u);
+    ASSERT_LE(head.offDescription + 12, bytes.size());
+    std::string described;
+    for (int i = 0; i < 6; ++i) described += static_cast<char>(bytes[head.offDescription + 2 * i]);
+    EXPECT_EQ(described, "Kavrel");
+    // Played back it draws the frame and the caption's place as the screen does.
+    QImage played(400, 240, QImage::Format_RGB32);
+    played.fill(0xFFFFFFFF);
+    HDC pd = gdi_create_image_dc(&played, nullptr, QRegion());
+    RECT whole{0, 0, 400, 240};
+    HENHMETAFILE back = SetEnhMetaFileBits(static_cast<UINT>(bytes.size()), bytes.data());
+    ASSERT_NE(back, nullptr);
+    PlayEnhMetaFile(pd, back, &whole);
+    DeleteEnhMetaFile(back);
+    gdi_delete_image_dc(pd);
+    EXPECT_EQ(played.pixel(200, 150), 0xFFFFFFFFu);
+    EXPECT_EQ(played.pixel(40, 100) & 0xFFFFFF, 0u);
+    // Other programs get the picture as PNG and SVG.
+    const QMimeData* md = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(md, nullptr);
+    EXPECT_FALSE(md->data("image/x-emf").isEmpty());
+    QImage png = QImage::fromData(md->data("image/png"), "PNG");
+    ASSERT_FALSE(png.isNull());
+    // (The frame in whole 0.01 mm may lose the last pixel.)
+    EXPECT_NEAR(png.width(), 400, 1);
+    EXPECT_NEAR(png.height(), 240, 1);
+    int black = 0;
+    for (int x = 38; x <= 42; ++x) black += (png.pixel(x, 100) & 0xFFFFFF) == 0;
+    EXPECT_GE(black, 1); // the frame's left side
+    EXPECT_EQ(png.pixel(200, 150), 0xFFFFFFFFu);
+    EXPECT_TRUE(md->data("image/svg+xml").contains("<svg"));
+
+    // A size no picture frame can hold is refused and nothing is left behind.
+    clip_use_private(true);
+    clip_reset();
+    EXPECT_EQ(copy_picture(nullptr, SIZE{0, 240}, screen_, 96, 96, fixed_picture, nullptr), 0);
+    EXPECT_TRUE(message_log::said("Unable to copy to the clipboard", 8));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_ENHMETAFILE));
+    EXPECT_EQ(drawing.gtx_mode, 0);
+    clip_use_private(false);
 }
 
 } // namespace

@@ -12,9 +12,11 @@
 #include "graphs/linegraph.h"
 #include "model/context.h"
 #include "model/varnames.h"
+#include "platform/clip.h"
 #include "platform/gdi_internal.h"
 #include "platform/print.h"
 #include "platform/testing/driver.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
@@ -23,9 +25,12 @@
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
 #include "shell/wip.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/livesweep.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "sim/simdata.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
@@ -37,6 +42,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -531,12 +537,292 @@ TEST_F(GraphWindow, MonochromeDrawsTheCurvesBlackAndAPlotWithoutWidthStillDraws)
     const QRect plot = plot_of(img);
     EXPECT_EQ(count_colour(img, plot.adjusted(3, 3, -3, -3), colour_table[0]), 0);
     EXPECT_EQ(count_colour(img, plot.adjusted(3, 3, -3, -3), colour_table[1]), 0);
+    EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_line_graph_mono.png"));
+    // The curves are told apart by dashes: the copy (also monochrome) records
+    // the second curve's pen dotted and every curve pen black.
+    const std::uint8_t saved_export = opts.colour_modes[2];
+    opts.colour_modes[2] = 2;
+    clip_use_private(true);
+    clip_reset();
+    ASSERT_EQ(copy_graph_window(last_graph_record()), 1);
+    opts.colour_modes[2] = saved_export;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    std::vector<BYTE> bytes(emf ? GetEnhMetaFileBits(emf, 0, nullptr) : 0);
+    if (emf) GetEnhMetaFileBits(emf, static_cast<UINT>(bytes.size()), bytes.data());
+    CloseClipboard();
+    clip_use_private(false);
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    int dotted = 0, coloured = 0;
+    for (std::size_t at = 0; at + 8 <= bytes.size();) {
+        const std::uint32_t type = u32(at), size = u32(at + 4);
+        if (size < 8 || at + size > bytes.size()) break;
+        if (type == 38 /* create pen */ && size >= 28) {
+            const std::uint32_t style = u32(at + 12), colour = u32(at + 24) & 0xFFFFFF;
+            if ((style & 0xF) == PS_DOT && colour == 0) ++dotted;
+            if (colour == colour_table[0] || colour == colour_table[1]) ++coloured;
+        }
+        at += size;
+    }
+    EXPECT_GE(dotted, 1);
+    EXPECT_EQ(coloured, 0);
     opts.colour_modes[0] = saved;
     // A window too narrow for a plot: title and legend only, and no hang
     // looking for an x-label step.
     MoveWindow(GetParent(w), 0, 0, 30, 400, TRUE);
     td::run_until_idle();
     EXPECT_FALSE(td::image(w).isNull());
+}
+
+TEST_F(GraphWindow, CopyPutsTheGraphOnTheClipboardAtTheExportSize) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    RECT c;
+    GetClientRect(w, &c);
+    clip_use_private(true);
+    clip_reset();
+    SendMessage(w, WM_COMMAND, cmd_export_output, 0);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    ENHMETAHEADER head{};
+    const bool got = emf && GetEnhMetaFileHeader(emf, sizeof head, &head) != 0;
+    std::vector<BYTE> bytes(emf ? GetEnhMetaFileBits(emf, 0, nullptr) : 0);
+    if (emf) GetEnhMetaFileBits(emf, static_cast<UINT>(bytes.size()), bytes.data());
+    CloseClipboard();
+    clip_use_private(false);
+    ASSERT_TRUE(got);
+    // At the window's size by default, in 0.01 mm.
+    const int res = drawing.device_res[0];
+    EXPECT_EQ(head.rclFrame.right, c.right * 2540 / res);
+    EXPECT_EQ(head.rclFrame.bottom, c.bottom * 2540 / res);
+    // The legend texts are in it (as UTF-16 text records).
+    std::u16string wide(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+    EXPECT_NE(wide.find(u"Population : slow"), std::u16string::npos);
+    EXPECT_EQ(drawing.gtx_mode, 0);
+    EXPECT_EQ(out_size.cx, 0);
+
+    // "As laid out": the Graph tool's 6 by 4 inches, whatever the window's size.
+    const std::string gtx = dir + "/laid.gtx";
+    graph_export_options().export_size = 2;
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    // (Inches become pixels truncated, so a side may lose a point.)
+    auto size_line = [&](int* pw, int* ph) {
+        const std::string t = read_file(gtx);
+        return std::sscanf(t.c_str() + t.find('\n') + 1, "(0,0)-(%d,%d)", pw, ph) == 2;
+    };
+    int pw = 0, ph = 0;
+    ASSERT_TRUE(size_line(&pw, &ph));
+    EXPECT_NEAR(pw, 432, 1);
+    EXPECT_NEAR(ph, 288, 1);
+    // Asked: 3 by 2 inches typed into the export-size dialog; Cancel saves nothing.
+    graph_export_options().export_size = 1;
+    answerer::dialog(dlg_export_size)
+        .call([](HWND d) {
+            char t[64] = {};
+            GetDlgItemText(d, exs_full, t, sizeof t);
+            EXPECT_STREQ(t, "Full Size (6x4)");
+        })
+        .set_text(exs_width, "3")
+        .set_text(exs_height, "2")
+        .press(IDOK);
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    ASSERT_TRUE(size_line(&pw, &ph));
+    EXPECT_NEAR(pw, 216, 1);
+    EXPECT_NEAR(ph, 144, 1);
+    const std::string none = dir + "/cancelled.gtx";
+    answerer::dialog(dlg_export_size).press(IDCANCEL);
+    EXPECT_EQ(save_graph_window(rec, none.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(none));
+    graph_export_options().export_size = 0;
+    // Laid out for the printer: the window's size at the printer's
+    // resolution, written in points all the same; the printer is closed after
+    // (a misplaced close would show an unanswered message box).
+    print_use_system_printers(false);
+    const std::string saved_printer = opts.printer_name;
+    opts.printer_name.clear();
+    graph_export_options().printer_for_exports = true;
+    ASSERT_EQ(save_graph_window(rec, gtx.c_str()), 1);
+    graph_export_options().printer_for_exports = false;
+    opts.printer_name = saved_printer;
+    print_use_system_printers(true);
+    EXPECT_EQ(drawing.printing, 0);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    ASSERT_TRUE(size_line(&pw, &ph));
+    EXPECT_NEAR(pw, c.right * 72 / res, 2);
+    EXPECT_NEAR(ph, c.bottom * 72 / res, 2);
+    EXPECT_EQ(drawing.gtx_mode, 0);
+    EXPECT_EQ(out_size.cx, 0);
+    // The window is still there and paints.
+    EXPECT_TRUE(IsWindow(w));
+}
+
+TEST_F(GraphWindow, PrintSizingOptionsSizeTheGraphWithinThePage) {
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    HDC dc = open_printer_dc("L", nullptr, nullptr, true);
+    ASSERT_NE(dc, nullptr);
+    drawing.printing = 1;
+    const int pw = GetDeviceCaps(dc, HORZRES), ph = GetDeviceCaps(dc, VERTRES);
+    const int rx = drawing.device_res[2], ry = drawing.device_res[3];
+    int w = 0, h = 0;
+    opts.sizing = 0;
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, std::min(1000, pw));
+    EXPECT_EQ(h, std::min(600, ph));
+    opts.sizing = sz_percent;
+    opts.print_percent = 50;
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, 500);
+    EXPECT_EQ(h, 300);
+    opts.print_percent = 5; // too small: the next choice, here none
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, std::min(1000, pw));
+    opts.sizing = sz_percent | sz_fill_page;
+    opts.print_percent = 100000000; // huge: within the page
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, pw);
+    EXPECT_EQ(h, ph);
+    opts.sizing = sz_fill_page;
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, pw - rx);
+    EXPECT_EQ(h, ph - ry);
+    opts.sizing = sz_width | sz_height;
+    opts.print_width = 4;
+    opts.print_height = 0; // unset: the request's height
+    graph_output_size(1000, 600, &w, &h);
+    EXPECT_EQ(w, cm_to_device(4 * 2.54, 1));
+    EXPECT_EQ(h, std::min(600, ph));
+    close_printer(-1);
+    EXPECT_EQ(drawing.printing, 0);
+    opts = saved;
+    print_use_system_printers(true);
+}
+
+TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    install_cache_livesweep_hook();
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 2);
+    // Livesweep shows its re-runs in place of the first selected run.
+    model_opened();
+    reset_value_cache(0, 0, 1);
+    ASSERT_GE(shown_run_index(), 0);
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    // Only the series of the run the value cache shows follows the re-runs.
+    int live = -1, fixed = -1;
+    for (std::size_t i = 0; i < g->series.size(); ++i)
+        (g->series[i].live_slot ? live : fixed) = static_cast<int>(i);
+    ASSERT_GE(live, 0);
+    ASSERT_GE(fixed, 0);
+    EXPECT_EQ(g->series[static_cast<std::size_t>(live)].run, shown_run_index());
+    const std::vector<std::int16_t> live_before = g->series[static_cast<std::size_t>(live)].ys;
+    const std::vector<std::int16_t> fixed_before = g->series[static_cast<std::size_t>(fixed)].ys;
+    const QImage before = td::image(w);
+
+    // A faster birth rate, re-run as a slider would ask: the shown run's
+    // curve rises (smaller y positions) and the window repaints it.
+    lock_model(0);
+    const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+    unlock_model(0);
+    ASSERT_EQ(set_setup_value(slot, 0.05f), 1);
+    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
+    td::run_until_idle();
+    g = graph_of(last_graph_record());
+    const std::vector<std::int16_t>& live_after = g->series[static_cast<std::size_t>(live)].ys;
+    ASSERT_FALSE(live_after.empty());
+    EXPECT_NE(live_after, live_before);
+    EXPECT_LT(live_after.back(), live_before.back());
+    EXPECT_EQ(g->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
+    EXPECT_NE(td::image(w), before);
+    // Every re-run writes from the start again: a slower rate brings the
+    // curve back down.
+    const std::int16_t risen = live_after.back();
+    ASSERT_EQ(set_setup_value(slot, 0.03f), 1);
+    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
+    td::run_until_idle();
+    g = graph_of(last_graph_record());
+    const std::int16_t between = g->series[static_cast<std::size_t>(live)].ys.back();
+    EXPECT_GT(between, risen);
+    EXPECT_LT(between, live_before.back()); // above the run it stands in for (0.02)
+
+    menu_command(cmd_livesweep);
+    EXPECT_EQ(livesweep_state, 0);
+    set_livesweep_refresh_hook(nullptr);
+    set_livesweep_save_hook(nullptr);
+}
+
+TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    hot_spot legend{};
+    for (const hot_spot& s : record_hot_spots(rec))
+        if (s.font <= 2 && hot_spot_text(rec, s.text) == "Population : slow") legend = s;
+    ASSERT_NE(legend.text, 0u);
+    const QImage before = td::image(w);
+    const int mid_y = (legend.top + legend.bottom) / 2;
+    auto dark_in_spot = [&](const QImage& img) {
+        int n = 0;
+        for (int y = legend.top; y < legend.bottom; ++y)
+            for (int x = legend.left; x < legend.right; ++x) n += qGray(img.pixel(x, y)) < 128;
+        return n;
+    };
+    // Pressing and dragging over the first third of the line selects those
+    // characters and shows them inverted.
+    td::drag(w, POINT{legend.left + 1, mid_y},
+             POINT{legend.left + (legend.right - legend.left) / 3, mid_y});
+    td::run_until_idle();
+    const hot_spot_selection& sel = current_selection();
+    EXPECT_EQ(sel.record, rec);
+    EXPECT_EQ(sel.start, 0);
+    EXPECT_GT(sel.end, 2);
+    EXPECT_LT(sel.end, 10);
+    const QImage selected = td::image(w);
+    EXPECT_GT(dark_in_spot(selected), 2 * dark_in_spot(before));
+    // The name is still the variable chosen (the selection is only part of it).
+    lock_model(0);
+    const symbol_id population = find_symbol("Population");
+    unlock_model(0);
+    EXPECT_EQ(workbench_var.var, population);
+    // A repaint keeps it shown; losing the focus takes it away.
+    InvalidateRect(w, nullptr, TRUE);
+    td::run_until_idle();
+    EXPECT_EQ(td::image(w), selected);
+    SendMessage(w, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(current_selection().record, 0u);
+    EXPECT_EQ(td::image(w), before);
+    // A plain click selects nothing that stays. A window holding the graph
+    // hears of the press and, after the text selection, of the release.
+    static int pressed = 0, released = 0;
+    pressed = released = 0;
+    HWND holder = make_test_window("GraphHolder", [](HWND h, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == WM_USER + 1) ++pressed;
+        if (m == WM_USER + 2) ++released;
+        return DefWindowProc(h, m, wp, lp);
+    });
+    ASSERT_NE(holder, nullptr);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    o->container = holder;
+    unlock_handle(rec);
+    td::click(w, legend.left + 2, mid_y);
+    td::run_until_idle();
+    EXPECT_EQ(current_selection().record, 0u);
+    EXPECT_EQ(td::image(w), before);
+    EXPECT_EQ(pressed, 1);
+    EXPECT_EQ(released, 1);
+    o = static_cast<output_record*>(lock_handle(rec));
+    o->container = nullptr;
+    unlock_handle(rec);
+    DestroyWindow(holder);
 }
 
 } // namespace
