@@ -5,6 +5,7 @@
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
+#include "tools/selhist.h"
 #include "tools/texttools.h"
 
 #include <string>
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     install_graph_hooks();
     install_text_hooks();
     install_text_tools();
+    install_selection_history();
     install_sketch_hooks();
     return kavrel_main(arguments);
 }

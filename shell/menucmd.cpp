@@ -29,6 +29,7 @@
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolset.h"
+#include "shell/varselect.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "shell/wiring.h"
