@@ -5,10 +5,13 @@
 #include "shell/seams.h"
 #include "shell/toolset.h"
 #include "shell/toolset_hooks.h"
+#include "sim/control.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
+
+#include <QImage>
 
 #include <vector>
 
@@ -485,6 +488,88 @@ TEST_F(OutputWindows, HandOverWithoutAReleaseFreesTheDataOnly) {
     EXPECT_TRUE(IsWindow(a)); // the window lives on with the new record
     EXPECT_EQ(record_of(a), second);
     tool_window_hooks.release_data = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+std::vector<int> g_posted;
+void record_post(int command) {
+    g_posted.push_back(command);
+}
+std::vector<handle> g_forgotten;
+void record_forget(handle record) {
+    g_forgotten.push_back(record);
+}
+
+TEST_F(OutputWindows, CtrlEAndCtrlRPostSetupAndSimulateAndCtrlAltDoesNot) {
+    HWND a = open("A", 10, 10, 200, 100);
+    HWND f = frame(a);
+    g_posted.clear();
+    set_post_command_hook(record_post);
+    win_set_key_state(VK_CONTROL, true);
+    SendMessage(f, WM_KEYDOWN, 'E', 0);
+    SendMessage(f, WM_KEYDOWN, 'R', 0);
+    win_set_key_state(VK_MENU, true); // Ctrl counts only without Alt
+    SendMessage(f, WM_KEYDOWN, 'R', 0);
+    win_set_key_state(VK_MENU, false);
+    win_set_key_state(VK_CONTROL, false);
+    SendMessage(f, WM_KEYDOWN, 'R', 0);
+    set_post_command_hook(nullptr);
+    EXPECT_EQ(g_posted, (std::vector<int>{sc_setup, sc_simulate}));
+    EXPECT_TRUE(g_log.commands.empty()) << "nothing reaches the tool window";
+}
+
+TEST_F(OutputWindows, ClosingAWindowLetsTheGraphSetsForgetIt) {
+    handle rec = 0;
+    HWND a = open("A", 10, 10, 200, 100, &rec);
+    ASSERT_NE(a, nullptr);
+    g_forgotten.clear();
+    forget_tool_window_hook = record_forget;
+    SendMessage(a, WM_COMMAND, cmd_close_output, 0);
+    forget_tool_window_hook = nullptr;
+    EXPECT_EQ(g_forgotten, std::vector<handle>{rec});
+    EXPECT_EQ(frames(), 0);
+}
+
+TEST_F(OutputWindows, CaptionButtonsShowTheirPictures) {
+    handle rec = 0;
+    HWND a = open("Pictures", 40, 30, 300, 150, &rec);
+    HWND f = frame(a);
+    activate_window(f, 0, 0);
+    test_driver::run_until_idle();
+    UpdateWindow(f);
+    auto count = [](const QImage& img, int x0, QRgb colour) {
+        int n = 0;
+        for (int y = 0; y < caption_height; ++y)
+            for (int x = x0; x < x0 + caption_button; ++x)
+                if ((img.pixel(x, y) & 0xFFFFFF) == colour) ++n;
+        return n;
+    };
+    const QRgb blue = 0x0000A0, yellow = 0xE0C000, green = 0x008000;
+    QImage open_img = test_driver::image(f);
+    ASSERT_FALSE(open_img.isNull());
+    EXPECT_GT(count(open_img, 4 * caption_button, blue), 10) << "Save: a disk";
+    EXPECT_GT(count(open_img, 1 * caption_button, yellow), 10) << "Lock: a padlock";
+    EXPECT_GT(count(open_img, 3 * caption_button, green), 5) << "Export: an arrow";
+    EXPECT_EQ(count(open_img, 0, blue) + count(open_img, 0, yellow), 0) << "Delete: a basket";
+    const int max_x = static_cast<int>(open_img.width()) - 32;
+    EXPECT_GT(count(open_img, max_x, blue), 5) << "the maximise picture";
+
+    // Locked, Lock becomes Unlock: another picture in the same place.
+    auto* r = static_cast<output_record*>(lock_handle(rec));
+    r->keep = 1;
+    unlock_handle(rec);
+    InvalidateRect(f, nullptr, TRUE);
+    UpdateWindow(f);
+    QImage locked_img = test_driver::image(f);
+    int differ = 0;
+    for (int y = 0; y < caption_height; ++y)
+        for (int x = caption_button; x < 2 * caption_button; ++x)
+            if (locked_img.pixel(x, y) != open_img.pixel(x, y)) ++differ;
+    EXPECT_GT(differ, 4);
+    EXPECT_GT(count(locked_img, caption_button, yellow), 10);
 }
 
 } // namespace
