@@ -40,6 +40,13 @@ bool frame_place(handle record, int place[4]) {
     return true;
 }
 
+HWND history_frame() {
+    auto* r = static_cast<output_record*>(lock_handle(sel_history));
+    HWND w = r ? r->window : nullptr;
+    if (r) unlock_handle(sel_history);
+    return w ? GetParent(w) : nullptr;
+}
+
 // A text window's data is going: when it is the history's, its placement is
 // kept and the window forgotten.
 void record_released(handle record) {
@@ -83,7 +90,13 @@ struct aside_oneshots {
 
 void show_selection_history(int open, int x, int y, int width, int height) {
     if (sel_history) {
+        // Forward even when it is the active child already but covered (by
+        // the Control Panel, say), yet under the windows kept on top.
         activate_record_window(sel_history);
+        if (HWND frame = history_frame()) {
+            SetWindowPos(frame, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            place_under_floats(frame, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
         return;
     }
     const int given[4] = {x, y, width, height};
@@ -106,10 +119,7 @@ void show_selection_history(int open, int x, int y, int width, int height) {
     }
     if (!h) return;
     sel_history = h;
-    auto* r = static_cast<output_record*>(lock_handle(h));
-    HWND w = r ? r->window : nullptr;
-    if (r) unlock_handle(h);
-    set_float_window(fw_sel_history, w ? GetParent(w) : nullptr);
+    set_float_window(fw_sel_history, history_frame());
     set_selection_history_sink(add_line);
 }
 

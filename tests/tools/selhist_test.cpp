@@ -119,6 +119,14 @@ TEST_F(SelectionHistory, TheMenuOpensItAndEachNewWorkbenchVariableAddsALine) {
     EXPECT_EQ(history_frames(), 1);
     EXPECT_EQ(active_child, frame());
     EXPECT_EQ(history().size(), 4u);
+    // Also when it is the active child already but covered by another
+    // window of the container.
+    SetWindowPos(window(other) ? GetParent(window(other)) : nullptr, HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_NE(GetWindow(container_wnd, GW_CHILD), frame());
+    menu_command(cmd_selection_history);
+    test_driver::run_until_idle();
+    EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), frame());
 }
 
 TEST_F(SelectionHistory, ClosingKeepsItsPlaceWhichTheNextOpeningUses) {
