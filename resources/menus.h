@@ -57,6 +57,7 @@ enum : int {
     cmd_model_notes = 591,      // the model settings pages: notes and password,
     cmd_model_display = 592,    // the diagram's display flags,
     cmd_model_references = 593, // the reference datasets
+    cmd_units_equivalences = 594,
     cmd_instructions = 599,
 };
 

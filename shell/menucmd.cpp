@@ -251,6 +251,7 @@ bool menu_command_served(int id) {
     case cmd_model_notes:
     case cmd_model_display:
     case cmd_model_references:
+    case cmd_units_equivalences:
     case 599:
     case cmd_build_535:
     case cmd_build_582:
@@ -332,6 +333,9 @@ int menu_command(int id) {
         break;
     case cmd_options:
         options_dialog(302);
+        break;
+    case cmd_units_equivalences:
+        units_equivalences_dialog();
         break;
     case cmd_pop_output:
         arrange_windows(3);
