@@ -800,4 +800,14 @@ void install_tools_hooks() {
     tool_window_hooks.toolwrapper = toolwrap_frame_proc;
     tool_window_hooks.activate = activate_record_window;
     toolset_freeing_hook = forget_freed_tool;
+    tool_window_hooks.graph_window_count = [] {
+        int n = 0;
+        for (handle h : open_windows) {
+            output_record* r = lock_record(h);
+            if (!r) continue;
+            if (r->window && IsWindow(r->window)) ++n;
+            unlock_handle(h);
+        }
+        return n;
+    };
 }

@@ -1,8 +1,11 @@
 // Output records and framed output windows in the workbench container:
 // placement, hand-over to a tool's window, closing all, and the frame's
 // caption strip, keys, wheel and drag, through the test driver.
+#include "resources/options.h"
 #include "shell/controls/tooltip.h"
+#include "shell/options.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/toolset.h"
 #include "shell/toolset_hooks.h"
 #include "sim/control.h"
@@ -570,6 +573,44 @@ TEST_F(OutputWindows, CaptionButtonsShowTheirPictures) {
             if (locked_img.pixel(x, y) != open_img.pixel(x, y)) ++differ;
     EXPECT_GT(differ, 4);
     EXPECT_GT(count(locked_img, caption_button, yellow), 10);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(OutputWindows, PrintOptionsOfferAllGraphsOnlyWithMoreThanOneOpen) {
+    handle one = 0, two = 0;
+    ASSERT_NE(open("Graph 1", 10, 10, 200, 100, &one), nullptr);
+    ASSERT_NE(open("Graph 2", 40, 40, 200, 100, &two), nullptr);
+    // Only one of them is a graph window.
+    open_windows = {one};
+    bool enabled_one = true;
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) { enabled_one = IsWindowEnabled(GetDlgItem(d, idp_multiple)) != 0; })
+        .press(IDCANCEL);
+    EXPECT_EQ(print_options_dialog(static_cast<int>(one)), 0);
+    EXPECT_FALSE(enabled_one);
+
+    // Two: "Multiple" names them and can be chosen.
+    open_windows = {one, two};
+    std::string text;
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) {
+            char buf[64] = {};
+            GetDlgItemText(d, idp_multiple, buf, sizeof buf);
+            text = buf;
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, idp_multiple)));
+            CheckRadioButton(d, idp_all, idp_multiple, idp_multiple);
+            CheckDlgButton(d, idp_all, BST_UNCHECKED);
+            CheckDlgButton(d, idp_multiple, BST_CHECKED);
+        })
+        .press(IDOK);
+    EXPECT_EQ(print_options_dialog(static_cast<int>(one)), 1);
+    EXPECT_EQ(text, "All Grapic Output (1-2)");
+    EXPECT_EQ(opts.print_selection, 2);
+    opts.print_selection = 0;
+    open_windows.clear();
 }
 
 } // namespace
