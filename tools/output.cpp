@@ -49,6 +49,9 @@ bool pressed_inside = false;
 int hover_hit = -1;
 HWND caption_frame = nullptr;
 bool dragging = false;
+// A frame clicked on its border while windows are kept on top: raised (to
+// just under them) at its next paint.
+HWND raise_pending = nullptr;
 POINT drag_offset{};
 
 bool is_frame(HWND w) {
@@ -195,6 +198,10 @@ void caption_button_at(HDC dc, int x, int state, int cell, const char* letter) {
 }
 
 void paint_frame(HWND frame) {
+    if (raise_pending == frame) {
+        raise_pending = nullptr;
+        place_under_floats(frame, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(frame, &ps);
     RECT rc;
@@ -726,6 +733,14 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
         }
         if (frame_key(frame, wp) == 0) return 0;
         return DefWindowProc(frame, m, wp, lp);
+    case WM_NCLBUTTONDOWN:
+        // A click on the border (to size the frame) does not activate it; with
+        // windows kept on top it still comes up to just under them.
+        if (float_opts & (fo_control_on_top | fo_subscript_on_top)) {
+            raise_pending = frame;
+            InvalidateRect(frame, nullptr, FALSE);
+        }
+        return DefWindowProc(frame, m, wp, lp);
     case WM_MOUSEWHEEL: {
         int delta = GET_WHEEL_DELTA_WPARAM(wp);
         int lines = (std::abs(delta) + 119) / 120;
@@ -749,6 +764,7 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
         return 1;
     }
     case WM_DESTROY:
+        if (raise_pending == frame) raise_pending = nullptr;
         if (caption_frame == frame) {
             caption_frame = nullptr;
             pressed_hit = hover_hit = -1;

@@ -3,6 +3,7 @@
 // caption strip, keys, wheel and drag, through the test driver.
 #include "resources/options.h"
 #include "shell/controls/tooltip.h"
+#include "shell/floats.h"
 #include "shell/options.h"
 #include "shell/seams.h"
 #include "shell/settings_rows.h"
@@ -611,6 +612,36 @@ TEST_F(OutputWindows, PrintOptionsOfferAllGraphsOnlyWithMoreThanOneOpen) {
     EXPECT_EQ(opts.print_selection, 2);
     opts.print_selection = 0;
     open_windows.clear();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(OutputWindows, ABorderClickWithAPanelKeptOnTopRaisesTheFrameUnderIt) {
+    HWND a = open("A", 10, 10, 200, 100);
+    HWND b = open("B", 60, 60, 200, 100);
+    HWND panel = make_test_window("KTestPanel", DefWindowProc, WS_CHILD | WS_VISIBLE, 120, 80,
+                                  container_wnd);
+    set_float_window(fw_control, panel);
+    SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // B was opened last: it lies over A, both under the panel.
+    ASSERT_EQ(GetWindow(panel, GW_HWNDNEXT), frame(b));
+
+    // Nothing kept on top: a border click leaves the order alone.
+    float_opts = 0;
+    SendMessage(frame(a), WM_NCLBUTTONDOWN, HTBORDER, 0);
+    UpdateWindow(frame(a));
+    EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), frame(b));
+
+    float_opts = fo_control_on_top;
+    SendMessage(frame(a), WM_NCLBUTTONDOWN, HTBORDER, 0);
+    UpdateWindow(frame(a));
+    EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), frame(a)) << "raised to just under the panel";
+    EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), panel);
+    float_opts = 0;
+    set_float_window(fw_control, nullptr);
+    DestroyWindow(panel);
 }
 
 } // namespace
