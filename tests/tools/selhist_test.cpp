@@ -195,4 +195,21 @@ TEST_F(SelectionHistory, ItsPositionIsSavedAndReopensItAtTheNextStart) {
     EXPECT_EQ(r.bottom - r.top, 210);
 }
 
+TEST_F(SelectionHistory, AToolsPendingPlacementIsNeitherUsedNorLost) {
+    // A tool's action that asks for the history before opening its own
+    // window keeps its one-shot placement and current output.
+    const handle output_before = cur_output;
+    preset_rect = {300, 200, 150, 100};
+    selection_history(1, 30, 40, 320, 220);
+    test_driver::run_until_idle();
+    ASSERT_NE(sel_history, 0u);
+    RECT r = frame_in_container();
+    EXPECT_EQ(r.left, 30);
+    EXPECT_EQ(r.top, 40);
+    EXPECT_EQ(preset_rect.x, 300);
+    EXPECT_EQ(preset_rect.w, 150);
+    EXPECT_EQ(cur_output, output_before);
+    preset_rect = {};
+}
+
 } // namespace
