@@ -6,6 +6,7 @@
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/runscompare.h"
+#include "tools/selhist.h"
 #include "tools/texttools.h"
 
 #include <string>
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     install_text_hooks();
     install_text_tools();
     install_runs_compare();
+    install_selection_history();
     install_sketch_hooks();
     return kavrel_main(arguments);
 }

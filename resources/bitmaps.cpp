@@ -273,8 +273,11 @@ void paint_bottom_cell(cell_painter& p, int offset) {
     }
 }
 
-// The caption buttons: minimise, restore and close (16 x 14 cells).
+// The caption buttons (16 x 14 cells): minimise, restore and close of the
+// build window; then the tool frames' buttons, drawn inside 13 x 13 so a
+// 15-pixel button with a one-pixel inset shows them whole.
 void paint_caption_cell(cell_painter& p, int index) {
+    const COLORREF grey = RGB(192, 192, 192);
     switch (index) {
     case 0:
         p.solid(4, 9, 11, 11, RGB(0, 0, 0));
@@ -285,10 +288,60 @@ void paint_caption_cell(cell_painter& p, int index) {
         p.ink(13, 2, 13, 8);
         p.ink(6, 2, 6, 5);
         break;
-    default:
+    case 2:
         for (int d = 0; d < 2; ++d) {
             p.ink(4 + d, 3, 12 + d, 11);
             p.ink(11 + d, 3, 3 + d, 11);
+        }
+        break;
+    case caption_delete: // a waste basket
+        p.shape({{3, 4}, {10, 4}, {9, 12}, {4, 12}}, white);
+        p.ink(2, 3, 12, 3);
+        p.ink(5, 2, 9, 2);
+        p.ink(5, 6, 5, 11);
+        p.ink(8, 6, 8, 11);
+        break;
+    case caption_lock:   // a closed padlock
+    case caption_unlock: // the shackle up and open at the right
+        p.box(2, 6, 11, 12, yellow);
+        p.ink(6, 8, 6, 10);
+        if (index == caption_lock) {
+            p.ink(4, 6, 4, 2);
+            p.ink(5, 1, 8, 1);
+            p.ink(9, 2, 9, 6);
+        } else {
+            p.ink(4, 6, 4, 1);
+            p.ink(5, 0, 8, 0);
+            p.ink(9, 1, 9, 3);
+        }
+        break;
+    case caption_print: // a printer with a sheet in and one out
+        p.shape({{3, 0}, {9, 0}, {9, 5}, {3, 5}}, white);
+        p.box(1, 5, 12, 10, grey);
+        p.solid(9, 6, 11, 7, green);
+        p.shape({{3, 9}, {9, 9}, {9, 12}, {3, 12}}, white);
+        break;
+    case caption_export: // a sheet with an arrow leaving it
+        p.page(1, 1, 8, 12);
+        p.shape({{4, 5}, {8, 5}, {8, 3}, {12, 6}, {8, 9}, {8, 7}, {4, 7}}, green);
+        break;
+    case caption_save: // a disk
+        p.disk(0, 0);
+        break;
+    case caption_maximise: // a window with its title bar
+        p.box(1, 1, 12, 12, white);
+        p.solid(2, 2, 11, 4, blue);
+        break;
+    case caption_restore: // two windows, one behind the other
+        p.box(4, 1, 12, 8, white);
+        p.solid(5, 2, 11, 3, blue);
+        p.box(1, 5, 9, 12, white);
+        p.solid(2, 6, 8, 7, blue);
+        break;
+    default: // close, 13 x 13
+        for (int d = 0; d < 2; ++d) {
+            p.ink(2 + d, 2, 10 + d, 10);
+            p.ink(10 + d, 2, 2 + d, 10);
         }
         break;
     }
@@ -471,7 +524,7 @@ HBITMAP paint_resource_bitmap(int id, COLORREF face, COLORREF text) {
         w = 120, h = bottom_strip_h;
         break;
     case bitmap_caption:
-        w = 48, h = 14;
+        w = caption_cells * caption_cell_w, h = caption_cell_h;
         break;
     case bitmap_dropdown:
         w = 9, h = 12;
@@ -514,8 +567,8 @@ HBITMAP paint_resource_bitmap(int id, COLORREF face, COLORREF text) {
                 }
             break;
         case bitmap_caption:
-            for (int i = 0; i < 3; ++i) {
-                cell_painter p(mem, i * 16, text);
+            for (int i = 0; i < caption_cells; ++i) {
+                cell_painter p(mem, i * caption_cell_w, text);
                 paint_caption_cell(p, i);
             }
             break;

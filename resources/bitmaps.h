@@ -24,6 +24,23 @@ inline constexpr int toolbar_strip_h = 16;
 inline constexpr int bottom_cell_w = 12;
 inline constexpr int bottom_strip_h = 12;
 
+// The caption bitmap's cells, 16 x 14 each: the build window's minimise,
+// restore and close (0 to 2), then the tool frames' buttons.
+inline constexpr int caption_cell_w = 16;
+inline constexpr int caption_cell_h = 14;
+enum : int {
+    caption_delete = 3,
+    caption_lock,
+    caption_unlock,
+    caption_print,
+    caption_export,
+    caption_save,
+    caption_maximise,
+    caption_restore,
+    caption_close,
+    caption_cells,
+};
+
 // The palette bitmaps: 160 x 60, a picture of 16 x 15 at every place a tool's
 // icon names (x 0..144 by 16, y 0, 15, 30, 45).
 inline constexpr int palette_bitmap_w = 160;

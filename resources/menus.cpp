@@ -46,8 +46,16 @@ void register_menu_templates() {
                                          {"Run &Game", cmd_run_game},
                                          {"&Plausitest", cmd_plausitest},
                                          {"S&top Simulation", cmd_stop_simulation},
+                                         sep(),
+                                         {"Model &Notes and Password...", cmd_model_notes},
+                                         {"&Diagram Display...", cmd_model_display},
+                                         {"&Reference Datasets...", cmd_model_references},
                                      }),
-                               popup("&Options", {{"&Options...", cmd_options}}),
+                               popup("&Options",
+                                     {
+                                         {"&Options...", cmd_options},
+                                         {"&Units Equivalences...", cmd_units_equivalences},
+                                     }),
                                popup("&Windows",
                                      {
                                          {"Control &Panel", cmd_control_panel},

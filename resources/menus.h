@@ -54,6 +54,10 @@ enum : int {
     cmd_setup = 586,            // Simulation Setup
     cmd_constant_changes = 587, // Constant Changes (Gaming Changes during a game)
     cmd_lookup_changes = 588,
+    cmd_model_notes = 591,      // the model settings pages: notes and password,
+    cmd_model_display = 592,    // the diagram's display flags,
+    cmd_model_references = 593, // the reference datasets
+    cmd_units_equivalences = 594,
     cmd_instructions = 599,
 };
 

@@ -535,6 +535,11 @@ void control_panel(int show, int x, int y, int w, int h) {
     if (!show) return;
     replace_panel(control_wnd);
     ShowWindow(control_wnd, SW_SHOW);
+    // Asked for, it comes forward over the build and output windows (a
+    // diagram filling the container would hide it), then goes back under
+    // the floating windows that stay above it.
+    SetWindowPos(control_wnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    place_in_container(control_wnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (!show_queue_open()) SetActiveWindow(control_wnd);
 }
 

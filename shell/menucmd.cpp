@@ -13,6 +13,7 @@
 #include "platform/messages.h"
 #include "platform/shellexec.h"
 #include "resources/menus.h"
+#include "resources/modelpages.h"
 #include "shell/changescmd.h"
 #include "shell/controlpanel.h"
 #include "shell/exitcheck.h"
@@ -20,6 +21,7 @@
 #include "shell/history.h"
 #include "shell/mainloop.h"
 #include "shell/menustate.h"
+#include "shell/modelsettings.h"
 #include "shell/msgbox.h"
 #include "shell/options.h"
 #include "shell/palette.h"
@@ -29,6 +31,7 @@
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolset.h"
+#include "shell/varselect.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
 #include "shell/wiring.h"
@@ -245,6 +248,10 @@ bool menu_command_served(int id) {
     case cmd_setup:
     case cmd_constant_changes:
     case cmd_lookup_changes:
+    case cmd_model_notes:
+    case cmd_model_display:
+    case cmd_model_references:
+    case cmd_units_equivalences:
     case 599:
     case cmd_build_535:
     case cmd_build_582:
@@ -327,6 +334,9 @@ int menu_command(int id) {
     case cmd_options:
         options_dialog(302);
         break;
+    case cmd_units_equivalences:
+        units_equivalences_dialog();
+        break;
     case cmd_pop_output:
         arrange_windows(3);
         break;
@@ -386,6 +396,17 @@ int menu_command(int id) {
     case cmd_lookup_changes:
         lookup_changes_dialog(0);
         show_mode();
+        break;
+    case cmd_model_notes:
+        model_settings_page(dlg_model_notes);
+        break;
+    case cmd_model_display:
+        // The diagram shows what the flags now say.
+        if (model_settings_page(dlg_model_flags) == IDOK && build_wnd && IsWindow(build_wnd))
+            RedrawWindow(build_wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        break;
+    case cmd_model_references:
+        model_settings_page(dlg_model_refs);
         break;
     case cmd_online_forum:
         open_address(forum_url);

@@ -28,6 +28,9 @@ bool touches_model(int id) {
     case cmd_setup:
     case cmd_constant_changes:
     case cmd_lookup_changes:
+    case cmd_model_notes:
+    case cmd_model_display:
+    case cmd_model_references:
         return true;
     default:
         return id >= first_recent_item && id < first_recent_item + recent_model_count;
@@ -59,8 +62,9 @@ void update_menu_states() {
         EnableMenuItem(main_menu, static_cast<UINT>(id),
                        MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
     };
-    for (int id : {cmd_close, cmd_save, cmd_save_as, cmd_publish, cmd_print, cmd_simulate,
-                   cmd_livesweep, cmd_run_game, cmd_plausitest})
+    for (int id :
+         {cmd_close, cmd_save, cmd_save_as, cmd_publish, cmd_print, cmd_simulate, cmd_livesweep,
+          cmd_run_game, cmd_plausitest, cmd_model_notes, cmd_model_display, cmd_model_references})
         set(id, model && !busy);
     for (int id : {cmd_new_model, cmd_open_model, cmd_read_changes, cmd_write_changes})
         set(id, !busy);

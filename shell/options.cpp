@@ -17,6 +17,7 @@
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/toolset.h"
+#include "shell/toolset_hooks.h"
 
 #include <cctype>
 #include <cerrno>
@@ -308,8 +309,16 @@ void print_init(HWND dialog, print_state* st) {
     } else {
         SetDlgItemText(dialog, idp_all, "Current Graphic Output");
         enable(dialog, idp_selection, false);
-        enable(dialog, idp_multiple, false);
-        if (sel) sel = 0;
+        // With more than one graph window open, all of them may be printed.
+        const int graphs =
+            tool_window_hooks.graph_window_count ? tool_window_hooks.graph_window_count() : 0;
+        if (graphs > 1) {
+            char text[64];
+            std::snprintf(text, sizeof text, "All Grapic Output (1-%d)", graphs);
+            SetDlgItemText(dialog, idp_multiple, text);
+        }
+        enable(dialog, idp_multiple, graphs > 1);
+        if (sel == 1 || (sel == 2 && graphs <= 1)) sel = 0;
     }
     set_check(dialog, sel == 2 ? idp_multiple : sel == 1 ? idp_selection : idp_all, true);
 

@@ -42,8 +42,6 @@ int init_mfc_app() {
 }
 void exit_mfc_app() {}
 
-void selection_history(int, int, int, int, int) {}
-
 int ask_save_graph_sets(int) {
     return 1;
 }

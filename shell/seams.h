@@ -78,11 +78,6 @@ int arrange_windows(int mode);
 // palette; declared here so the variable selection need not include it.
 void rerun_locked_tools();
 
-// ------------------------------------------------- settings rows, dialogs ---
-
-// Selection history.
-void selection_history(int show, int x, int y, int w, int h);
-
 // --------------------------------------------------------- graph-set slots ---
 
 // Asks about every modified custom graph set; 1 when all may go (none

@@ -11,6 +11,7 @@
 #include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/varselect.h"
 
 #include <clocale>
 #include <langinfo.h>

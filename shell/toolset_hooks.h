@@ -19,5 +19,11 @@ struct tool_window_hooks_t {
     void (*activate)(handle record) = nullptr;
     // The text window's procedure ("Kavrel_text").
     WNDPROC text = nullptr;
+    // Shows (or with open 0 only places) the Variable Selection History
+    // window: selection_history's work.
+    void (*selection_history)(int open, int x, int y, int w, int h) = nullptr;
+    // How many graph windows are open (Print Options offers to print them
+    // all when there is more than one).
+    int (*graph_window_count)() = nullptr;
 };
 extern tool_window_hooks_t tool_window_hooks;

@@ -18,6 +18,7 @@
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/title.h"
+#include "shell/toolset_hooks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -763,6 +764,16 @@ std::string workbench_var_text() {
 
 void set_selection_history_sink(selection_history_fn fn) {
     history_sink = fn;
+}
+
+void selection_history(int show, int x, int y, int w, int h) {
+    if (tool_window_hooks.selection_history) {
+        tool_window_hooks.selection_history(show, x, y, w, h);
+        return;
+    }
+    const int given[4] = {x, y, w, h};
+    for (int i = 0; i < 4; ++i)
+        if (given[i] != -1) opts.sel_dim[i] = given[i];
 }
 
 std::string variable_note(symbol_id var) {

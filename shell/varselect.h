@@ -106,6 +106,12 @@ std::string workbench_var_text();
 // (the history window installs one while it is open; null: none).
 using selection_history_fn = void (*)(const char* line);
 void set_selection_history_sink(selection_history_fn fn);
+// The Variable Selection History window (menu command 566 and the saved
+// position's opener): brought forward when open; else each value other than
+// -1 becomes its placement (x, y, width, height of its frame), and with `show`
+// it opens there. The window is the tools' text window, reached through
+// tool_window_hooks; without it only the placement is kept.
+void selection_history(int show, int x, int y, int w, int h);
 
 // The note the dialog shows for a variable: "Units: ..." and, for a constant
 // with a number for its equation, "Base model value: %g" ("" when neither).

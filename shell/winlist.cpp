@@ -119,10 +119,17 @@ HWND container_level(HWND w) {
 // The Control Panel, the Subscript Control and the history windows float in
 // the container but are no windows of the model: they never become the
 // active child, which would put their (empty) menus on the bar, send them
-// the File commands and take the model's path off the bottom bar.
+// the File commands and take the model's path off the bottom bar. The
+// selection history is the exception: it is an output window (a tool frame)
+// that only keeps its position with the floating ones, and activates,
+// cycles and arranges as an output window.
+bool is_floating_kind(int k) {
+    return k != fw_sel_history;
+}
+
 bool is_floating(HWND w) {
     for (int k = 0; k < fw_count; ++k)
-        if (w && float_window(static_cast<float_kind>(k)) == w) return true;
+        if (is_floating_kind(k) && w && float_window(static_cast<float_kind>(k)) == w) return true;
     return false;
 }
 
@@ -275,6 +282,7 @@ bool group_has_windows(int group) {
         return false;
     case 2:
         for (int k = 0; k < fw_count; ++k) {
+            if (!is_floating_kind(k)) continue;
             HWND f = float_window(static_cast<float_kind>(k));
             if (f && IsWindow(f) && IsWindowVisible(f)) return true;
         }

@@ -5,6 +5,7 @@
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
+#include "resources/bitmaps.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/floats.h"
@@ -15,6 +16,7 @@
 #include "shell/toolset.h"
 #include "shell/toolset_hooks.h"
 #include "shell/winlist.h"
+#include "sim/control.h"
 #include "tools/units_tool.h"
 
 #include <algorithm>
@@ -47,6 +49,9 @@ bool pressed_inside = false;
 int hover_hit = -1;
 HWND caption_frame = nullptr;
 bool dragging = false;
+// A frame clicked on its border while windows are kept on top: raised (to
+// just under them) at its next paint.
+HWND raise_pending = nullptr;
 POINT drag_offset{};
 
 bool is_frame(HWND w) {
@@ -161,7 +166,42 @@ int button_command(int pos, bool locked) {
     }
 }
 
+// The caption bitmap in the button colours, made on the first paint and
+// kept for the program's run; null: the buttons show letters instead.
+HBITMAP caption_strip() {
+    static HBITMAP strip = nullptr;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        strip = paint_resource_bitmap(bitmap_caption, bevel_face_colour(), bevel_text_colour());
+    }
+    return strip;
+}
+
+// A caption button: its picture from the caption bitmap, or its letter when
+// there is no bitmap.
+void caption_button_at(HDC dc, int x, int state, int cell, const char* letter) {
+    bevel_content c;
+    if (HBITMAP strip = caption_strip()) {
+        c.kind = bevel_content::strip_cell;
+        c.image = strip;
+        c.cell_x = cell * caption_cell_w;
+        c.cell_y = 0;
+        c.cell_w = caption_cell_w;
+    } else {
+        c.kind = bevel_content::text;
+        c.label = letter;
+    }
+    c.inset_x = 1;
+    c.inset_y = 1;
+    draw_bevel_button(dc, nullptr, x, 0, caption_button, caption_height, state, &c);
+}
+
 void paint_frame(HWND frame) {
+    if (raise_pending == frame) {
+        raise_pending = nullptr;
+        place_under_floats(frame, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(frame, &ps);
     RECT rc;
@@ -172,41 +212,27 @@ void paint_frame(HWND frame) {
     HBRUSH b = CreateSolidBrush(GetSysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
     FillRect(dc, &strip, b);
     DeleteObject(b);
-    static const char* const glyphs[] = {"x", "L", "P", "E", "S"};
+    static const char* const letters[] = {"x", "L", "P", "E", "S"};
+    static const int cells[] = {caption_delete, caption_lock, caption_print, caption_export,
+                                caption_save};
+    auto pressed = [&](int hit) {
+        return caption_frame == frame && pressed_hit == hit && pressed_inside ? 1 : 0;
+    };
     for (int pos = 0; pos < 5; ++pos) {
         if (!button_tip(pos, locked)) continue;
-        int state = (caption_frame == frame && pressed_hit == pos && pressed_inside) ? 1
-                    : (caption_frame == frame && hover_hit == pos)                   ? 0
-                                                                                     : 0;
-        bevel_content c;
-        c.kind = bevel_content::text;
-        c.label = pos == 1 && locked ? "U" : glyphs[pos];
-        c.inset_x = 1;
-        c.inset_y = 1;
-        draw_bevel_button(dc, nullptr, pos * caption_button, 0, caption_button, caption_height,
-                          state, &c);
+        const bool unlock = pos == 1 && locked;
+        caption_button_at(dc, pos * caption_button, pressed(pos),
+                          unlock ? caption_unlock : cells[pos], unlock ? "U" : letters[pos]);
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
     char title[256] = {};
     GetWindowText(frame, title, sizeof title);
     TextOut(dc, 5 * caption_button + 8, 0, title, static_cast<int>(std::strlen(title)));
-    bevel_content m;
-    m.kind = bevel_content::text;
-    m.label = tool_maximised && maximised_frame == frame ? "-" : "+";
-    m.inset_x = 1;
-    m.inset_y = 1;
-    draw_bevel_button(dc, nullptr, rc.right - 32, 0, caption_button, caption_height,
-                      caption_frame == frame && pressed_hit == 6 && pressed_inside ? 1 : 0, &m);
-    if (!locked) {
-        bevel_content x;
-        x.kind = bevel_content::text;
-        x.label = "X";
-        x.inset_x = 1;
-        x.inset_y = 1;
-        draw_bevel_button(dc, nullptr, rc.right - caption_button, 0, caption_button, caption_height,
-                          caption_frame == frame && pressed_hit == 7 && pressed_inside ? 1 : 0, &x);
-    }
+    const bool maximised = tool_maximised && maximised_frame == frame;
+    caption_button_at(dc, rc.right - 32, pressed(6), maximised ? caption_restore : caption_maximise,
+                      maximised ? "-" : "+");
+    if (!locked) caption_button_at(dc, rc.right - caption_button, pressed(7), caption_close, "X");
     EndPaint(frame, &ps);
 }
 
@@ -256,6 +282,12 @@ LRESULT frame_key(HWND frame, WPARAM key) {
                                : 0;
         if (cmd) {
             SendMessage(tool, WM_COMMAND, static_cast<WPARAM>(cmd), 0);
+            return 0;
+        }
+        // Set-up and simulate work from an output window as from the
+        // workbench: posted, so they run after this key is done with.
+        if (key == 'E' || key == 'R') {
+            post_sim_command(key == 'E' ? 0 : 1);
             return 0;
         }
     }
@@ -495,8 +527,13 @@ void close_framed_tool_windows(int unlock) {
     }
 }
 
+void (*forget_tool_window_hook)(handle record) = nullptr;
+
 void unlist_output_window(handle record) {
     std::erase(open_windows, record);
+    // The graph sets forget a user tool's window first, whatever the rest
+    // finds.
+    if (forget_tool_window_hook && record) forget_tool_window_hook(record);
     output_record* r = lock_record(record);
     if (!r) return;
     handle tool = r->tool;
@@ -696,6 +733,14 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
         }
         if (frame_key(frame, wp) == 0) return 0;
         return DefWindowProc(frame, m, wp, lp);
+    case WM_NCLBUTTONDOWN:
+        // A click on the border (to size the frame) does not activate it; with
+        // windows kept on top it still comes up to just under them.
+        if (float_opts & (fo_control_on_top | fo_subscript_on_top)) {
+            raise_pending = frame;
+            InvalidateRect(frame, nullptr, FALSE);
+        }
+        return DefWindowProc(frame, m, wp, lp);
     case WM_MOUSEWHEEL: {
         int delta = GET_WHEEL_DELTA_WPARAM(wp);
         int lines = (std::abs(delta) + 119) / 120;
@@ -719,6 +764,7 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
         return 1;
     }
     case WM_DESTROY:
+        if (raise_pending == frame) raise_pending = nullptr;
         if (caption_frame == frame) {
             caption_frame = nullptr;
             pressed_hit = hover_hit = -1;
@@ -770,4 +816,14 @@ void install_tools_hooks() {
     tool_window_hooks.toolwrapper = toolwrap_frame_proc;
     tool_window_hooks.activate = activate_record_window;
     toolset_freeing_hook = forget_freed_tool;
+    tool_window_hooks.graph_window_count = [] {
+        int n = 0;
+        for (handle h : open_windows) {
+            output_record* r = lock_record(h);
+            if (!r) continue;
+            if (r->window && IsWindow(r->window)) ++n;
+            unlock_handle(h);
+        }
+        return n;
+    };
 }

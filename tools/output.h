@@ -89,9 +89,14 @@ HWND open_output_window(handle record, const char* class_name, const char* title
 void cascade_position(int width, int height, int* x, int* y);
 // Closes every framed tool window not kept; unlock: the kept ones too.
 void close_framed_tool_windows(int unlock);
-// Takes a record out of open_windows, stores its window's place in its tool
-// and clears the tool's reference.
+// Takes a record out of open_windows, lets the graph sets forget it
+// (forget_tool_window_hook), stores its window's place in its tool and clears
+// the tool's reference.
 void unlist_output_window(handle record);
+// Told of every record unlist_output_window takes out, so that a user tool of
+// the current graph set stops naming its window. The graphs install it; null:
+// nobody listens.
+extern void (*forget_tool_window_hook)(handle record);
 // The tool window's size, and when framed its frame's position in the
 // container (returns 1); else 0 with only the size.
 int get_output_rect(handle record, RECT* rect);

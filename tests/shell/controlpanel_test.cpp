@@ -140,6 +140,28 @@ TEST_F(ControlPanel, KeepOnTopKeepsThePanelAboveABuildWindow) {
     DestroyWindow(build);
 }
 
+TEST_F(ControlPanel, OpeningItFromTheMenuBringsItAboveTheBuildWindow) {
+    // A build window filling the container was made and brought forward
+    // first (a model's diagram): the panel opened later must not hide
+    // behind it, whether it is new or was hidden.
+    HWND build = make_test_window("KavrelTestBuild", DefWindowProc, WS_CHILD | WS_VISIBLE, 400, 300,
+                                  container_wnd);
+    float_opts = 0;
+    open_on(tab_variable);
+    ASSERT_NE(control_wnd, nullptr);
+    SetWindowPos(build, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    menu_command(cmd_control_panel);
+    td::run_until_idle();
+    EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), control_wnd);
+    SendMessage(control_wnd, WM_CLOSE, 0, 0);
+    SetWindowPos(build, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    menu_command(cmd_control_panel);
+    td::run_until_idle();
+    EXPECT_TRUE(IsWindowVisible(control_wnd));
+    EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), control_wnd);
+    DestroyWindow(build);
+}
+
 TEST_F(ControlPanel, TimeAxisScaleSnapsToWholeStepsAndSkipsANarrowBar) {
     open_on(tab_time_axis);
     scaler_geometry keep = scaler;

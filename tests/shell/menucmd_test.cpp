@@ -5,9 +5,11 @@
 #include "shell_fixture.h"
 
 #include "foundation/app_strings.h"
+#include "resources/modelpages.h"
 #include "resources/options.h"
 #include "runs/core/select.h"
 #include "shell/filechoice.h"
+#include "shell/menustate.h"
 #include "shell/rundrv.h"
 
 namespace td = test_driver;
@@ -55,6 +57,9 @@ TEST_F(MenuCommands, EveryIdIsServedOrAnsweredNotAvailable) {
         case cmd_options:
             answerer::dialog(dlg_options).press(IDCANCEL);
             return true;
+        case cmd_units_equivalences:
+            answerer::dialog(dlg_units).press(IDCANCEL);
+            return true;
         case cmd_constant_changes:
         case cmd_lookup_changes:
             answerer::box(severity_caption(8)).text("Open a model first").press(IDOK);
@@ -83,13 +88,77 @@ TEST_F(MenuCommands, EveryIdIsServedOrAnsweredNotAvailable) {
         (is_served ? served : refused) += 1;
     }
     // The table of the main menu: every item of it is served.
-    for (int id : {501, 502, 504, 518, 523, 524, 525, 526, 529, 530, 539, 542,
-                   563, 564, 565, 566, 567, 572, 573, 580, 584, 585, 599})
-        EXPECT_TRUE(menu_command_served(id)) << id;
+    const int table[] = {501,
+                         502,
+                         504,
+                         518,
+                         523,
+                         524,
+                         525,
+                         526,
+                         529,
+                         530,
+                         539,
+                         542,
+                         563,
+                         564,
+                         565,
+                         566,
+                         567,
+                         572,
+                         573,
+                         580,
+                         584,
+                         585,
+                         599,
+                         cmd_model_notes,
+                         cmd_model_display,
+                         cmd_model_references,
+                         cmd_units_equivalences};
+    for (int id : table) EXPECT_TRUE(menu_command_served(id)) << id;
     EXPECT_FALSE(menu_command_served(500));
     EXPECT_FALSE(menu_command_served(536)); // Ctrl+L's command: nothing serves it
     EXPECT_GT(refused, 0);
     EXPECT_GT(served, 30);
+}
+
+TEST_F(MenuCommands, TheModelMenuOpensTheModelSettingsPages) {
+    // Greyed without a model.
+    update_menu_states();
+    for (int id : {cmd_model_notes, cmd_model_display, cmd_model_references})
+        EXPECT_FALSE(menu_item_enabled(id)) << id;
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    update_menu_states();
+    for (int id : {cmd_model_notes, cmd_model_display, cmd_model_references})
+        EXPECT_TRUE(menu_item_enabled(id)) << id;
+    auto flags = [] {
+        std::uint8_t f = lock_model_settings(cur_model_symbols)->flags;
+        unlock_model_settings(cur_model_symbols);
+        return f;
+    };
+    ASSERT_FALSE(flags() & msf_hide_lookups);
+
+    // The display page, chosen from the menu: a box unchecked sets its bit.
+    answerer::dialog(dlg_model_flags)
+        .call([](HWND d) { CheckDlgButton(d, idm_show_lookups, BST_UNCHECKED); })
+        .press(IDOK);
+    ASSERT_TRUE(menu_choose(main_wnd, cmd_model_display));
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_TRUE(flags() & msf_hide_lookups);
+
+    // The notes page and the references page open on the same model;
+    // Cancel changes nothing.
+    answerer::dialog(dlg_model_notes)
+        .call([](HWND d) { CheckDlgButton(d, idm_show_notes, BST_CHECKED); })
+        .press(IDCANCEL);
+    ASSERT_TRUE(menu_choose(main_wnd, cmd_model_notes));
+    td::run_until_idle();
+    answerer::dialog(dlg_model_refs).press(IDCANCEL);
+    ASSERT_TRUE(menu_choose(main_wnd, cmd_model_references));
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_FALSE(flags() & msf_show_notes);
 }
 
 TEST_F(MenuCommands, WorkbenchRoutesCommandsByRange) {

@@ -1,14 +1,21 @@
 // Output records and framed output windows in the workbench container:
 // placement, hand-over to a tool's window, closing all, and the frame's
 // caption strip, keys, wheel and drag, through the test driver.
+#include "resources/options.h"
 #include "shell/controls/tooltip.h"
+#include "shell/floats.h"
+#include "shell/options.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/toolset.h"
 #include "shell/toolset_hooks.h"
+#include "sim/control.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
+
+#include <QImage>
 
 #include <vector>
 
@@ -485,6 +492,156 @@ TEST_F(OutputWindows, HandOverWithoutAReleaseFreesTheDataOnly) {
     EXPECT_TRUE(IsWindow(a)); // the window lives on with the new record
     EXPECT_EQ(record_of(a), second);
     tool_window_hooks.release_data = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+std::vector<int> g_posted;
+void record_post(int command) {
+    g_posted.push_back(command);
+}
+std::vector<handle> g_forgotten;
+void record_forget(handle record) {
+    g_forgotten.push_back(record);
+}
+
+TEST_F(OutputWindows, CtrlEAndCtrlRPostSetupAndSimulateAndCtrlAltDoesNot) {
+    HWND a = open("A", 10, 10, 200, 100);
+    HWND f = frame(a);
+    g_posted.clear();
+    set_post_command_hook(record_post);
+    win_set_key_state(VK_CONTROL, true);
+    SendMessage(f, WM_KEYDOWN, 'E', 0);
+    SendMessage(f, WM_KEYDOWN, 'R', 0);
+    win_set_key_state(VK_MENU, true); // Ctrl counts only without Alt
+    SendMessage(f, WM_KEYDOWN, 'R', 0);
+    win_set_key_state(VK_MENU, false);
+    win_set_key_state(VK_CONTROL, false);
+    SendMessage(f, WM_KEYDOWN, 'R', 0);
+    set_post_command_hook(nullptr);
+    EXPECT_EQ(g_posted, (std::vector<int>{sc_setup, sc_simulate}));
+    EXPECT_TRUE(g_log.commands.empty()) << "nothing reaches the tool window";
+}
+
+TEST_F(OutputWindows, ClosingAWindowLetsTheGraphSetsForgetIt) {
+    handle rec = 0;
+    HWND a = open("A", 10, 10, 200, 100, &rec);
+    ASSERT_NE(a, nullptr);
+    g_forgotten.clear();
+    forget_tool_window_hook = record_forget;
+    SendMessage(a, WM_COMMAND, cmd_close_output, 0);
+    forget_tool_window_hook = nullptr;
+    EXPECT_EQ(g_forgotten, std::vector<handle>{rec});
+    EXPECT_EQ(frames(), 0);
+}
+
+TEST_F(OutputWindows, CaptionButtonsShowTheirPictures) {
+    handle rec = 0;
+    HWND a = open("Pictures", 40, 30, 300, 150, &rec);
+    HWND f = frame(a);
+    activate_window(f, 0, 0);
+    test_driver::run_until_idle();
+    UpdateWindow(f);
+    auto count = [](const QImage& img, int x0, QRgb colour) {
+        int n = 0;
+        for (int y = 0; y < caption_height; ++y)
+            for (int x = x0; x < x0 + caption_button; ++x)
+                if ((img.pixel(x, y) & 0xFFFFFF) == colour) ++n;
+        return n;
+    };
+    const QRgb blue = 0x0000A0, yellow = 0xE0C000, green = 0x008000;
+    QImage open_img = test_driver::image(f);
+    ASSERT_FALSE(open_img.isNull());
+    EXPECT_GT(count(open_img, 4 * caption_button, blue), 10) << "Save: a disk";
+    EXPECT_GT(count(open_img, 1 * caption_button, yellow), 10) << "Lock: a padlock";
+    EXPECT_GT(count(open_img, 3 * caption_button, green), 5) << "Export: an arrow";
+    EXPECT_EQ(count(open_img, 0, blue) + count(open_img, 0, yellow), 0) << "Delete: a basket";
+    const int max_x = static_cast<int>(open_img.width()) - 32;
+    EXPECT_GT(count(open_img, max_x, blue), 5) << "the maximise picture";
+
+    // Locked, Lock becomes Unlock: another picture in the same place.
+    auto* r = static_cast<output_record*>(lock_handle(rec));
+    r->keep = 1;
+    unlock_handle(rec);
+    InvalidateRect(f, nullptr, TRUE);
+    UpdateWindow(f);
+    QImage locked_img = test_driver::image(f);
+    int differ = 0;
+    for (int y = 0; y < caption_height; ++y)
+        for (int x = caption_button; x < 2 * caption_button; ++x)
+            if (locked_img.pixel(x, y) != open_img.pixel(x, y)) ++differ;
+    EXPECT_GT(differ, 4);
+    EXPECT_GT(count(locked_img, caption_button, yellow), 10);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(OutputWindows, PrintOptionsOfferAllGraphsOnlyWithMoreThanOneOpen) {
+    handle one = 0, two = 0;
+    ASSERT_NE(open("Graph 1", 10, 10, 200, 100, &one), nullptr);
+    ASSERT_NE(open("Graph 2", 40, 40, 200, 100, &two), nullptr);
+    // Only one of them is a graph window.
+    open_windows = {one};
+    bool enabled_one = true;
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) { enabled_one = IsWindowEnabled(GetDlgItem(d, idp_multiple)) != 0; })
+        .press(IDCANCEL);
+    EXPECT_EQ(print_options_dialog(static_cast<int>(one)), 0);
+    EXPECT_FALSE(enabled_one);
+
+    // Two: "Multiple" names them and can be chosen.
+    open_windows = {one, two};
+    std::string text;
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) {
+            char buf[64] = {};
+            GetDlgItemText(d, idp_multiple, buf, sizeof buf);
+            text = buf;
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, idp_multiple)));
+            CheckRadioButton(d, idp_all, idp_multiple, idp_multiple);
+            CheckDlgButton(d, idp_all, BST_UNCHECKED);
+            CheckDlgButton(d, idp_multiple, BST_CHECKED);
+        })
+        .press(IDOK);
+    EXPECT_EQ(print_options_dialog(static_cast<int>(one)), 1);
+    EXPECT_EQ(text, "All Grapic Output (1-2)");
+    EXPECT_EQ(opts.print_selection, 2);
+    opts.print_selection = 0;
+    open_windows.clear();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(OutputWindows, ABorderClickWithAPanelKeptOnTopRaisesTheFrameUnderIt) {
+    HWND a = open("A", 10, 10, 200, 100);
+    HWND b = open("B", 60, 60, 200, 100);
+    HWND panel = make_test_window("KTestPanel", DefWindowProc, WS_CHILD | WS_VISIBLE, 120, 80,
+                                  container_wnd);
+    set_float_window(fw_control, panel);
+    SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // B was opened last: it lies over A, both under the panel.
+    ASSERT_EQ(GetWindow(panel, GW_HWNDNEXT), frame(b));
+
+    // Nothing kept on top: a border click leaves the order alone.
+    float_opts = 0;
+    SendMessage(frame(a), WM_NCLBUTTONDOWN, HTBORDER, 0);
+    UpdateWindow(frame(a));
+    EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), frame(b));
+
+    float_opts = fo_control_on_top;
+    SendMessage(frame(a), WM_NCLBUTTONDOWN, HTBORDER, 0);
+    UpdateWindow(frame(a));
+    EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), frame(a)) << "raised to just under the panel";
+    EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), panel);
+    float_opts = 0;
+    set_float_window(fw_control, nullptr);
+    DestroyWindow(panel);
 }
 
 } // namespace
