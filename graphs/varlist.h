@@ -1,0 +1,24 @@
+// What the graphs of several variables share: the list of element names
+// a variable, its causes or its uses give, and a run's series of an element
+// with constants made into lines.
+#pragma once
+
+#include "model/model.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The element names a graph of several variables shows for var: choice 0 the
+// variable's selected elements, then the elements of its direct causes; 1
+// then those of its direct uses; anything else the variable alone. The
+// causes and uses are kept only where the tree kinds (levels, auxiliaries,
+// data, initials, constants, lookups, test inputs, constraints) show their
+// kind; lookups, strings and the time are never graphed. The model locked.
+std::vector<std::string> graph_variable_list(symbol_id var, int choice,
+                                             const std::uint8_t tree_kinds[9]);
+
+// The series of an element in a run against xname; a constant (or a series
+// of one point) becomes a flat line from t0 to t1. The point count.
+int read_series_or_constant(const char* name, const char* xname, int run, double t0, double t1,
+                            std::vector<float>& values, std::vector<float>& times);
