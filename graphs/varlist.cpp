@@ -52,6 +52,23 @@ std::vector<std::string> graph_variable_list(symbol_id var, int choice,
     return out;
 }
 
+std::vector<std::string> all_variables_list(const std::uint8_t tree_kinds[9]) {
+    std::vector<std::string> out;
+    int saved[9];
+    std::copy(std::begin(tree_kind_flags), std::end(tree_kind_flags), saved);
+    for (int i = 0; i < 9; ++i) tree_kind_flags[i] = tree_kinds ? tree_kinds[i] : 1;
+    int count = 0;
+    const symbol_id* alpha = alpha_index(&count);
+    for (int i = 0; alpha && i < count; ++i) {
+        const symbol_record* r = sym(alpha[i]);
+        if (!r || r->type == 0 || r->type > 24 || r->slot < 0) continue;
+        if (!tree_kind_shown(r->type)) continue;
+        add_elements(alpha[i], out);
+    }
+    std::copy(std::begin(saved), std::end(saved), tree_kind_flags);
+    return out;
+}
+
 int read_series_or_constant(const char* name, const char* xname, int run, double t0, double t1,
                             std::vector<float>& values, std::vector<float>& times) {
     values.clear();

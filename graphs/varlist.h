@@ -18,6 +18,10 @@
 std::vector<std::string> graph_variable_list(symbol_id var, int choice,
                                              const std::uint8_t tree_kinds[9]);
 
+// Every value variable of the model whose kind the tree kinds show, by
+// name, with its selected elements. The model locked.
+std::vector<std::string> all_variables_list(const std::uint8_t tree_kinds[9]);
+
 // The series of an element in a run against xname; a constant (or a series
 // of one point) becomes a flat line from t0 to t1. The point count.
 int read_series_or_constant(const char* name, const char* xname, int run, double t0, double t1,
