@@ -557,7 +557,7 @@ handle last_bar_record() {
     return last_record;
 }
 
-handle show_bar_graph(bar_graph g) {
+handle new_bar_record(bar_graph g) {
     handle h = new_output_record(0, 9);
     if (!h) return 0;
     auto e = std::make_unique<bar_entry>();
@@ -576,6 +576,12 @@ handle show_bar_graph(bar_graph g) {
     o->release = release_bar;
     unlock_handle(h);
     bar_graphs()[id] = std::move(e);
+    return h;
+}
+
+handle show_bar_graph(bar_graph g) {
+    handle h = new_bar_record(std::move(g));
+    if (!h) return 0;
     auto* rec = static_cast<output_record*>(lock_handle(h));
     cur_output = h;
     const int opened = rec ? bar_layout(rec) : 0;

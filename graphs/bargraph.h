@@ -72,6 +72,9 @@ int decode_sort_byte(std::int8_t stored);
 int bar_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void bar_tool_run(handle tool);
 
+// The output record (type 9) of a built graph, cur_output, without a window;
+// 0 when memory ran out.
+handle new_bar_record(bar_graph g);
 // Makes the output record of a built graph and opens its window; the record
 // (0 when no window could be made).
 handle show_bar_graph(bar_graph g);
