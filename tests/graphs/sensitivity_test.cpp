@@ -5,6 +5,7 @@
 // question answered.
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
+#include "graphs/bargraph.h"
 #include "graphs/draw/axis.h"
 #include "graphs/draw/prims.h"
 #include "graphs/draw/printing.h"
@@ -350,4 +351,52 @@ TEST_F(SensWindow, AFirstRunThatIsNoSensitivityRunIsRefused) {
         .press(IDOK);
     run_tool();
     EXPECT_TRUE(last_sens_records().empty());
+}
+
+// The bar graph's histograms over a sensitivity run: the simulations' values
+// at one time, and the saved values of the run over the time axis.
+TEST_F(SensWindow, BarGraphHistogramsOfTheSimulationsAndOfTheSavedTimes) {
+    model_ = sample("population.kmf");
+    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+    load_sens_run({"Population"}, 200, 201);
+    lock_model(0);
+    workbench_var = {};
+    workbench_var.var = find_symbol("Population");
+    unlock_model(0);
+    set_tool_setup(find_tool_row("Bar Graph"), bar_tool_setup);
+    // Sensitivity histogram at 100: 1000 + s x 10 for s = 0..199.
+    tool_ = new_tool(find_tool_row("Bar Graph"), "Bars", 112);
+    const char* lines[] = {"100,3,0,2,0,10,NA,NA,"};
+    ASSERT_EQ(push_text_source(lines, 1, 0), 1);
+    bar_tool_setup(0, tool_, nullptr, "x");
+    close_text_source();
+    run_tool();
+    handle rec = last_bar_record();
+    ASSERT_NE(rec, 0u);
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    EXPECT_NE(g->title.find("@ 100 sensivity histogram"), std::string::npos) << g->title;
+    double total = 0;
+    for (double c : g->counts) total += c;
+    EXPECT_EQ(total, 200);
+    EXPECT_EQ(g->group_count, 10); // nothing outside the rounded range
+    EXPECT_NE(g->labels.front().find("1000"), std::string::npos) << g->labels.front();
+
+    // Time histogram of the base series over the time axis: every saved time
+    // counted once.
+    close_framed_tool_windows(1);
+    free_tool(tool_);
+    tool_ = new_tool(find_tool_row("Bar Graph"), "Bars", 112);
+    const char* lines2[] = {"0,2,0,1,0,5,NA,NA,"};
+    ASSERT_EQ(push_text_source(lines2, 1, 0), 1);
+    bar_tool_setup(0, tool_, nullptr, "x");
+    close_text_source();
+    run_tool();
+    g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->title, "Population - time histogram");
+    total = 0;
+    for (double c : g->counts) total += c;
+    EXPECT_EQ(total, 201);
+    set_tool_setup(find_tool_row("Bar Graph"), nullptr);
 }
