@@ -508,12 +508,22 @@ void bar_draw(output_record* record) {
     const double spacing = static_cast<double>(along) / groups;
     const double bar_room = spacing * 0.8 / 1.2;
     const double bar_w = bar_room / runs;
+    // Labels that do not fit on three rows are thinned to every k-th group.
+    int label_step = 1;
+    if (!g.horizontal && widest > 0)
+        while (label_step < groups &&
+               3L * label_step * pw < static_cast<long>(widest + cw) * groups)
+            ++label_step;
+    else if (g.horizontal)
+        while (label_step < groups && groups / label_step * lh > ph) ++label_step;
     if (!(g.style & 4))
-        for (int i = 0; i < g.group_count && i < static_cast<int>(g.labels.size()); ++i) {
+        for (int i = 0; i < g.group_count && i < static_cast<int>(g.labels.size());
+             i += label_step) {
             const char* text = g.labels[static_cast<std::size_t>(i)].c_str();
             const int mid = static_cast<int>(i * spacing + spacing / 2);
             if (!g.horizontal)
-                draw_text_aligned(left + mid, bottom + lh / 4 + (i % 3) * lh, 'C', 'T', text);
+                draw_text_aligned(left + mid, bottom + lh / 4 + (i / label_step % 3) * lh, 'C', 'T',
+                                  text);
             else
                 draw_text_aligned(left - cw, top + mid, 'R', 'C', text);
         }

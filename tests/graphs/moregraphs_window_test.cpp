@@ -310,3 +310,56 @@ TEST_F(GanttWindow, AnAxisOfNoSpanIsRefusedWithTheMessage) {
     EXPECT_EQ(run_tool(last_gantt_record), nullptr);
     EXPECT_EQ(last_gantt_record(), 0u);
 }
+
+TEST_F(BarGraphWindow, HorizontalBarsRunRightFromTheLabels) {
+    make_tool("Bar Graph", "0,1,1,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    bar_graph* g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->horizontal, 1);
+    const QImage img = td::image(w);
+    // North's food of the second run (40) is the longest bar: a row of the
+    // first run's colour reaching past two thirds of the width.
+    int longest = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y) & 0xFFFFFF;
+            const COLORREF c = colour_table[0];
+            run = p == (qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF) ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    EXPECT_GT(longest, img.width() / 2);
+    // Bars are taller than wide nowhere: each is a thin horizontal strip.
+    const auto [top0, bottom0] = rows_with(img, colour_table[0]);
+    EXPECT_GT(bottom0 - top0, img.height() / 2); // spread down the groups
+}
+
+class TimeGraphWindow : public MoreGraphsWindow {
+protected:
+    void SetUp() override {
+        open_sample("inventory.kmf", "order averaging time", 12, "expected orders");
+    }
+};
+
+TEST_F(TimeGraphWindow, AGroupPerSavedTimeInsideTheAxis) {
+    // Time graph: a group per saved time of the first run on the axis 0..100
+    // (saved every 0.5), each run's value at that time.
+    make_tool("Bar Graph", "0,5,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    bar_graph* g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->force_bars, 1);
+    EXPECT_NE(g->title.find(" - time graph"), std::string::npos);
+    EXPECT_EQ(g->group_count, 201);
+    EXPECT_EQ(g->labels.front(), "0");
+    EXPECT_EQ(g->labels.back(), "100");
+    // Before the step both runs expect 100 orders; later the slower
+    // smoothing lags behind.
+    EXPECT_EQ(g->height(0, 0), g->height(0, 1));
+    EXPECT_NE(g->height(40, 0), g->height(40, 1));
+    EXPECT_GT(g->height(200, 0), 0);
+}
