@@ -177,9 +177,17 @@ protected:
             EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xD7); // placeable metafile
             EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0x9A);
         }
+        // An independent reader converts it; its texts come back with it.
+        EXPECT_EQ(std::system("command -v wmf2svg > /dev/null"), 0)
+            << "wmf2svg is missing: scripts/install-deps installs libwmf-bin";
+        const std::string svg = wmf + ".svg";
+        EXPECT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + wmf + "' 2>/dev/null").c_str()), 0);
+        std::ifstream sin(svg);
+        svg_text_.assign((std::istreambuf_iterator<char>(sin)), std::istreambuf_iterator<char>());
         return bytes;
     }
     std::string model_;
+    std::string svg_text_; // the last saved metafile converted to SVG
     handle tool_ = 0;
 };
 
@@ -231,6 +239,7 @@ TEST_F(BarGraphWindow, TwelveGroupsOfTwoRunsWithLabelsOnThreeRows) {
     EXPECT_NE(text.rfind('\n', first), text.rfind('\n', second));
     const std::string wmf = save_wmf(rec, "bars.wmf");
     EXPECT_NE(wmf.find("demand[east,food]"), std::string::npos);
+    EXPECT_NE(svg_text_.find("demand[east,food]"), std::string::npos);
 }
 
 TEST_F(BarGraphWindow, ASubscriptHistogramShowsOutlierBars) {
@@ -259,6 +268,7 @@ TEST_F(BarGraphWindow, ASubscriptHistogramShowsOutlierBars) {
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_histogram.png"));
     save_wmf(rec, "histogram.wmf");
+    EXPECT_NE(svg_text_.find("subscript histogram"), std::string::npos);
 }
 
 class GanttWindow : public MoreGraphsWindow {
@@ -301,6 +311,7 @@ TEST_F(GanttWindow, OrdersAboveAThresholdDrawABarPerIntervalAndRun) {
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     const std::string wmf = save_wmf(rec, "gantt.wmf");
     EXPECT_NE(wmf.find("expected orders"), std::string::npos);
+    EXPECT_NE(svg_text_.find("expected orders"), std::string::npos);
 }
 
 TEST_F(GanttWindow, AnAxisOfNoSpanIsRefusedWithTheMessage) {
