@@ -539,8 +539,9 @@ void sens_tool_run(handle tool) {
     } unlock;
     const symbol_id var = workbench_var.var;
     if (!var) return;
-    std::vector<std::string> names = graph_variable_list(var, o.var_choice, o.tree_kinds);
-    if (names.empty()) return;
+    std::vector<std::string> lookups;
+    std::vector<std::string> names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
+    if (names.empty() && lookups.empty()) return;
     const int runs = loaded_run_names(0);
     if (runs <= 0 || !model_rec) return;
     std::uint32_t head[9];
@@ -598,14 +599,34 @@ void sens_tool_run(handle tool) {
         one_fits = total <= o.graphs_per_window && ah >= 0.6 * h;
     }
     std::vector<int> split = split_sens_windows(total, o.graphs_per_window, one_fits);
-    if (static_cast<int>(split.size()) > o.max_windows) {
+    std::vector<int> lookup_split =
+        split_sens_windows(static_cast<int>(lookups.size()), o.graphs_per_window, false);
+    const int windows = static_cast<int>(split.size() + lookup_split.size());
+    if (windows > o.max_windows) {
         const int answer = ask_yes_no_cancel(
             "To show all elements will require %d windows\nContinue? (No to show only initial "
             "elments)",
-            static_cast<int>(split.size()));
+            windows);
         if (answer < 0) return;
-        if (answer == 0) split.assign(1, std::min(total, o.graphs_per_window));
+        if (answer == 0) {
+            if (!split.empty()) split.assign(1, std::min(total, o.graphs_per_window));
+            if (!lookup_split.empty())
+                lookup_split.assign(
+                    1, std::min(static_cast<int>(lookups.size()), o.graphs_per_window));
+        }
     }
+    auto units_of = [&](const std::string& name) {
+        std::int32_t slot = 0;
+        symbol_id s = 0;
+        if (!o.show_units || !find_var_name(name.c_str(), &slot, 0, &s) || !s) return std::string();
+        const char* u = name_units_label(nullptr, s, 2);
+        return std::string(u ? u : "");
+    };
+    auto open_window = [&](sens_window w) {
+        // The tool's window is reused for the first; the others are new.
+        opening_tool = last_records.empty() ? tool : 0;
+        if (handle h = show_sens_window(std::move(w))) last_records.push_back(h);
+    };
     std::size_t next = 0;
     for (int count : split) {
         sens_window w = proto;
@@ -613,14 +634,7 @@ void sens_tool_run(handle tool) {
             const std::string& name = names[next];
             sens_plot p;
             p.name = name;
-            if (o.show_units) {
-                std::int32_t slot = 0;
-                symbol_id s = 0;
-                if (find_var_name(name.c_str(), &slot, 0, &s) && s) {
-                    const char* u = name_units_label(nullptr, s, 2);
-                    p.units = u ? u : "";
-                }
-            }
+            p.units = units_of(name);
             sens_series first;
             std::vector<sens_series> others;
             for (std::size_t r = 0; r < run_index.size(); ++r) {
@@ -639,8 +653,41 @@ void sens_tool_run(handle tool) {
             map_sens_plot(p, w, first, sims, others, true);
             w.graphs.push_back(std::move(p));
         }
-        // The tool's window is reused for the first; the others are new.
-        opening_tool = last_records.empty() ? tool : 0;
-        if (handle h = show_sens_window(std::move(w))) last_records.push_back(h);
+        open_window(std::move(w));
+    }
+    // Lookup windows: x against y, on the x range of all the window's lookups.
+    next = 0;
+    for (int count : lookup_split) {
+        sens_window w = proto;
+        w.x_title = "-X-";
+        w.x_var_name.clear();
+        std::vector<std::pair<sens_series, std::vector<sens_series>>> read;
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (int k = 0; k < count && next < lookups.size(); ++k, ++next) {
+            const std::string& name = lookups[next];
+            sens_series first;
+            std::vector<sens_series> others;
+            for (std::size_t r = 0; r < run_index.size(); ++r) {
+                sens_series s;
+                read_lookup_points(name.c_str(), run_index[r], s.times, s.values);
+                for (float x : s.times)
+                    if (std::isfinite(x))
+                        lo = std::min(lo, double(x)), hi = std::max(hi, double(x));
+                if (r == 0)
+                    first = std::move(s);
+                else
+                    others.push_back(std::move(s));
+            }
+            sens_plot p;
+            p.name = name;
+            p.units = units_of(name);
+            w.graphs.push_back(std::move(p));
+            read.emplace_back(std::move(first), std::move(others));
+        }
+        w.t_low = lo <= hi ? lo : 0;
+        w.t_high = lo < hi ? hi : w.t_low + 1;
+        for (std::size_t k = 0; k < read.size(); ++k)
+            map_sens_plot(w.graphs[k], w, read[k].first, {}, read[k].second, true);
+        open_window(std::move(w));
     }
 }

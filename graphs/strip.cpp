@@ -518,17 +518,18 @@ void strip_tool_run(handle tool) {
         ~unlock_on_exit() { unlock_model(1); }
     } unlock;
     const symbol_id var = workbench_var.var;
-    std::vector<std::string> names;
+    std::vector<std::string> names, lookups;
     std::string title_text;
     if (o.var_choice == 3) {
-        names = all_variables_list(o.tree_kinds);
+        names = all_variables_list(o.tree_kinds, &lookups);
         title_text = "All Variables";
     } else {
         if (!var) return;
-        names = graph_variable_list(var, o.var_choice, o.tree_kinds);
+        names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
         title_text = varformat(var, 1);
     }
-    if (names.empty()) return;
+    if (o.strip_kind == 1 || o.strip_kind == 2) lookups.clear(); // no analyses of lookups
+    if (names.empty() && lookups.empty()) return;
     const int runs = loaded_run_names(0);
     if (runs <= 0 || !model_rec) return;
     const int kind = o.strip_kind == 1 || o.strip_kind == 2 ? o.strip_kind : 0;
@@ -590,15 +591,18 @@ void strip_tool_run(handle tool) {
     const int m = constants_per_window(ah, runs, std::max(drawing.line_height, 1));
     int const_windows = one_fits || !consts_n ? 0 : (consts_n + m - 1) / m;
     int const_cap = one_fits ? consts_n : m;
-    if (strip_windows + const_windows > o.max_windows) {
+    const int lookups_n = static_cast<int>(lookups.size());
+    int lookup_windows = (lookups_n + per - 1) / per;
+    if (strip_windows + const_windows + lookup_windows > o.max_windows) {
         const int answer = ask_yes_no_cancel(
             "To show all elements will require %d windows\nContinue? (No to show only initial "
             "elments)",
-            strip_windows + const_windows);
+            strip_windows + const_windows + lookup_windows);
         if (answer < 0) return;
         if (answer == 0) {
             strip_windows = std::min(strip_windows, 1);
             const_windows = std::min(const_windows, 1);
+            lookup_windows = std::min(lookup_windows, 1);
         }
     }
     std::vector<strip_window> out;
@@ -674,6 +678,40 @@ void strip_tool_run(handle tool) {
             fill_constants(w, const_cap);
             out.push_back(std::move(w));
         }
+    }
+    // Lookup strips: x against y on the x range of all the window's lookups.
+    std::size_t lnext = 0;
+    int lremaining = std::min(lookups_n, lookup_windows * per);
+    for (int left = lookup_windows; left > 0 && lremaining > 0; --left) {
+        const int take = std::min(lremaining, (lremaining + left - 1) / left);
+        strip_window w = proto;
+        w.x_title = "-X-";
+        w.x_var_name.clear();
+        std::vector<std::vector<std::vector<float>>> all_x, all_y;
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (int k = 0; k < take && lnext < lookups.size(); ++k, ++lnext) {
+            std::vector<std::vector<float>> xs, ys;
+            for (int run : run_index) {
+                std::vector<float> x, y;
+                read_lookup_points(lookups[lnext].c_str(), run, x, y);
+                for (float v : x)
+                    if (std::isfinite(v))
+                        lo = std::min(lo, double(v)), hi = std::max(hi, double(v));
+                xs.push_back(std::move(x));
+                ys.push_back(std::move(y));
+            }
+            strip_plot p;
+            p.name = lookups[lnext];
+            w.strips.push_back(std::move(p));
+            all_x.push_back(std::move(xs));
+            all_y.push_back(std::move(ys));
+        }
+        w.x_low = lo <= hi ? lo : 0;
+        w.x_high = lo < hi ? hi : w.x_low + 1;
+        for (std::size_t k = 0; k < w.strips.size(); ++k)
+            map_strip(w.strips[k], w, all_x[k], all_y[k]);
+        lremaining -= take;
+        out.push_back(std::move(w));
     }
     for (strip_window& w : out) {
         if (w.strips.empty() && w.constants.empty()) continue;

@@ -14,13 +14,20 @@
 // then those of its direct uses; anything else the variable alone. The
 // causes and uses are kept only where the tree kinds (levels, auxiliaries,
 // data, initials, constants, lookups, test inputs, constraints) show their
-// kind; lookups, strings and the time are never graphed. The model locked.
+// kind. Lookups go to *lookups (dropped when null); strings, test inputs,
+// constraints and symbols without a value slot are never graphed. The model
+// locked.
 std::vector<std::string> graph_variable_list(symbol_id var, int choice,
-                                             const std::uint8_t tree_kinds[9]);
+                                             const std::uint8_t tree_kinds[9],
+                                             std::vector<std::string>* lookups = nullptr);
 
-// Every value variable of the model whose kind the tree kinds show, by
-// name, with its selected elements. The model locked.
-std::vector<std::string> all_variables_list(const std::uint8_t tree_kinds[9]);
+// Every variable of the model whose kind the tree kinds show, by name, with
+// its selected elements; lookups to *lookups as above. The model locked.
+std::vector<std::string> all_variables_list(const std::uint8_t tree_kinds[9],
+                                            std::vector<std::string>* lookups = nullptr);
+
+// A lookup's points in a run (x as times); the point count.
+int read_lookup_points(const char* name, int run, std::vector<float>& x, std::vector<float>& y);
 
 // The series of an element in a run against xname; a constant (or a series
 // of one point) becomes a flat line from t0 to t1. The point count.

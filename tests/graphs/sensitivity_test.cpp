@@ -400,3 +400,31 @@ TEST_F(SensWindow, BarGraphHistogramsOfTheSimulationsAndOfTheSavedTimes) {
     EXPECT_EQ(total, 201);
     set_tool_setup(find_tool_row("Bar Graph"), nullptr);
 }
+
+TEST_F(SensWindow, CausesGetValueWindowsAndTheirLookupsAWindowOfTheirOwn) {
+    model_ = sample("population.kmf");
+    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+    load_sens_run({"births"}, 20, 201);
+    lock_model(0);
+    workbench_var = {};
+    workbench_var.var = find_symbol("births");
+    unlock_model(0);
+    // Causes, bands, up to 6 graphs a window and 2 windows.
+    std::string line = bands_line(6, 2);
+    line.replace(0, 3, "0");
+    make_tool(line);
+    run_tool();
+    ASSERT_EQ(last_sens_records().size(), 2u);
+    sens_window* values = sens_window_of(last_sens_records()[0]);
+    sens_window* lookups = sens_window_of(last_sens_records()[1]);
+    ASSERT_NE(values, nullptr);
+    ASSERT_NE(lookups, nullptr);
+    EXPECT_EQ(values->graphs.front().name, "births");
+    EXPECT_EQ(values->graphs.front().band_count, 4);
+    ASSERT_EQ(lookups->graphs.size(), 1u);
+    EXPECT_EQ(lookups->graphs[0].name, "crowding effect on births");
+    EXPECT_EQ(lookups->x_title, "-X-");
+    EXPECT_DOUBLE_EQ(lookups->t_high, 2);
+    EXPECT_EQ(lookups->graphs[0].xs.size(), 5u);
+    EXPECT_EQ(lookups->graphs[0].band_count, 0);
+}

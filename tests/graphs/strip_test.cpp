@@ -217,7 +217,20 @@ std::string print_pdf(HWND w, const std::string& pdf) {
 TEST_F(StripWindow, CausesOverTimeWithTheConstantsListedPerRun) {
     make_tool(strip_line(0, 0));
     run_tool();
-    ASSERT_EQ(last_strip_records().size(), 1u);
+    // The strips with the constants, and a window of the lookup that births
+    // use, x against y over the lookup's own x range.
+    ASSERT_EQ(last_strip_records().size(), 2u);
+    strip_window* lw = strip_window_of(last_strip_records()[1]);
+    ASSERT_NE(lw, nullptr);
+    ASSERT_EQ(lw->strips.size(), 1u);
+    EXPECT_EQ(lw->strips[0].name, "crowding effect on births");
+    EXPECT_EQ(lw->x_title, "-X-");
+    EXPECT_DOUBLE_EQ(lw->x_low, 0);
+    EXPECT_DOUBLE_EQ(lw->x_high, 2);
+    ASSERT_EQ(lw->strips[0].xs.size(), 2u);
+    EXPECT_EQ(lw->strips[0].xs[0].size(), 5u);
+    EXPECT_EQ(lw->strips[0].xs[0].back(), 10000);
+    EXPECT_TRUE(lw->constants.empty());
     handle rec = last_strip_records()[0];
     strip_window* w = strip_window_of(rec);
     ASSERT_NE(w, nullptr);
