@@ -428,3 +428,48 @@ TEST_F(SensWindow, CausesGetValueWindowsAndTheirLookupsAWindowOfTheirOwn) {
     EXPECT_EQ(lookups->graphs[0].xs.size(), 5u);
     EXPECT_EQ(lookups->graphs[0].band_count, 0);
 }
+
+TEST_F(SensWindow, LinesPerSimulationTheMeanAndATimeAxisOfNoSpan) {
+    model_ = sample("population.kmf");
+    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+    load_sens_run({"Population"}, 30, 201);
+    lock_model(0);
+    workbench_var = {};
+    workbench_var.var = find_symbol("Population");
+    unlock_model(0);
+    // No bands: every simulation a line in the simulation colour (green),
+    // the mean drawn, the run's own line hidden.
+    std::string line = bands_line(6, 2);
+    line.replace(line.find(",152,66,1,"), 10, ",152,66,0,");
+    line.replace(line.rfind("0,0,0,0,"), 8, "65280,0,1,1,");
+    make_tool(line);
+    run_tool();
+    ASSERT_EQ(last_sens_records().size(), 1u);
+    handle rec = last_sens_records()[0];
+    sens_window* w = sens_window_of(rec);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->band_count, 0);
+    EXPECT_EQ(w->show_mean, 1);
+    EXPECT_EQ(w->hide_first_run, 1);
+    ASSERT_EQ(w->graphs.size(), 1u);
+    EXPECT_EQ(w->graphs[0].sim_lines, 30);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    HWND win = o->window;
+    unlock_handle(rec);
+    const QImage img = td::image(win);
+    int green = 0, run_colour = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = img.width() / 4; x < img.width(); ++x) {
+            green += is(img.pixel(x, y), RGB(0, 255, 0));
+            run_colour += y > img.height() / 4 && is(img.pixel(x, y), colour_table[0]);
+        }
+    EXPECT_GT(green, 500);
+    EXPECT_EQ(run_colour, 0); // the first run's line is hidden with simulations shown
+
+    // A time axis of no span is refused before anything is divided by it.
+    close_framed_tool_windows(1);
+    model_rec->end = model_rec->start;
+    answerer::box("Stop from Kavrel").text("Unable to complete sens diagram").press(IDOK);
+    run_tool();
+    EXPECT_TRUE(last_sens_records().empty());
+}
