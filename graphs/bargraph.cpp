@@ -130,7 +130,7 @@ void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& valu
 }
 
 void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) {
-    const int bins = std::max(g.bins, 2);
+    const int bins = std::clamp(g.bins, 2, max_histogram_bins);
     g.bins = bins;
     g.run_count = std::max(g.run_count, static_cast<int>(runs.size()));
     const bool low_given = set_low(g.low), high_given = set_high(g.high);
@@ -761,7 +761,7 @@ void bar_tool_run(handle tool) {
         g.fraction = o.fraction;
         g.cumulative = o.cumulative;
         g.hide_outliers = o.hide_outliers;
-        g.bins = std::max(o.bin_count, 2);
+        g.bins = std::clamp(o.bin_count, 2, max_histogram_bins);
         std::vector<std::vector<float>> per_run(run_index.size());
         for (std::size_t r = 0; r < run_index.size(); ++r) {
             const int run = run_index[r];

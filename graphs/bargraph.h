@@ -54,8 +54,10 @@ struct bar_graph {
 // Bars at a time: values[group][run] (NA: no bar). The range is the graph's
 // low and high where set; unset or soft bounds take the data.
 void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values);
+// The most bins a histogram counts (a tool set may ask for any number).
+inline constexpr int max_histogram_bins = 10000;
 // A histogram of one value list per run (NA dropped) with the graph's
-// bins, range (unset: from the data, with rounded bins), outlier bars,
+// bins (2 to max_histogram_bins), range (unset: from the data, with rounded bins), outlier bars,
 // fraction and cumulative modes.
 void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs);
 

@@ -565,8 +565,8 @@ void sens_tool_run(handle tool) {
     proto.show_units = o.show_units;
     proto.show_mean = o.show_mean;
     proto.hide_first_run = o.hide_first_run;
-    proto.graph_width_mm = o.graph_width;
-    proto.graph_height_mm = o.graph_height;
+    proto.graph_width_mm = sane_graph_mm(o.graph_width);
+    proto.graph_height_mm = sane_graph_mm(o.graph_height);
     proto.value_divisions = graph_defaults().y_divisions;
     proto.time_divisions = graph_defaults().x_divisions;
     proto.title = std::string(varformat(var, 1)) + ": " + tool_name(tool);

@@ -538,8 +538,8 @@ void strip_tool_run(handle tool) {
     proto.fonts[0] = o.font;
     proto.fonts[1] = o.small_font;
     proto.fonts[2] = o.smallest_font;
-    proto.strip_width_mm = o.strip_width;
-    proto.strip_height_mm = o.strip_height;
+    proto.strip_width_mm = sane_graph_mm(o.strip_width);
+    proto.strip_height_mm = sane_graph_mm(o.strip_height);
     proto.kind = kind;
     proto.as_points = o.as_points;
     proto.show_units = o.show_units;

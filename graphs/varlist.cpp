@@ -89,6 +89,10 @@ std::vector<std::string> all_variables_list(const std::uint8_t tree_kinds[9],
     return out;
 }
 
+int sane_graph_mm(int mm) {
+    return std::clamp(mm, 1, 10000);
+}
+
 int read_lookup_points(const char* name, int run, std::vector<float>& x, std::vector<float>& y) {
     x.clear();
     y.clear();

@@ -26,6 +26,9 @@ std::vector<std::string> graph_variable_list(symbol_id var, int choice,
 std::vector<std::string> all_variables_list(const std::uint8_t tree_kinds[9],
                                             std::vector<std::string>* lookups = nullptr);
 
+// A size in millimetres from a tool set, kept to 1 mm .. 10 m.
+int sane_graph_mm(int mm);
+
 // A lookup's points in a run (x as times); the point count.
 int read_lookup_points(const char* name, int run, std::vector<float>& x, std::vector<float>& y);
 

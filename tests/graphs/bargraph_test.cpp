@@ -62,6 +62,12 @@ TEST(Histogram, GivenRangeHighValueFallsInTheLastBinAndOutliersGetTheirBars) {
     two.high = 1;
     build_histogram(two, {{0.2f, 0.7f}});
     EXPECT_EQ(two.group_count, 2);
+    // A bin count from a tool set is not trusted to size the counters.
+    bar_graph many = histogram(1, 2000000000);
+    many.low = 0;
+    many.high = 1;
+    build_histogram(many, {{0.5f}});
+    EXPECT_EQ(many.group_count, max_histogram_bins);
 }
 
 TEST(Histogram, CountsCumulateAndFractionsShareOneAxis) {
