@@ -15,6 +15,7 @@
 #include "model/timebase.h"
 #include "model/varnames.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/select.h"
 #include "runs/core/sens.h"
 #include "shell/settings_rows.h"
@@ -279,7 +280,7 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
 }
 
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
-                int sort_run) {
+                int sort_run, std::vector<std::uint32_t>* live_slots) {
     if (sort_run == 0 || values.empty()) return;
     const int n = static_cast<int>(values.size());
     std::vector<int> idx(static_cast<std::size_t>(n));
@@ -307,6 +308,16 @@ void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string
         v2.push_back(std::move(values[static_cast<std::size_t>(i)]));
         if (static_cast<std::size_t>(i) < labels.size())
             l2.push_back(std::move(labels[static_cast<std::size_t>(i)]));
+    }
+    // Live slots (group-major, a row of runs per group) follow their groups.
+    if (live_slots && !live_slots->empty() &&
+        live_slots->size() % static_cast<std::size_t>(n) == 0) {
+        const std::size_t per = live_slots->size() / static_cast<std::size_t>(n);
+        std::vector<std::uint32_t> s2;
+        for (int i : idx)
+            s2.insert(s2.end(), live_slots->begin() + static_cast<std::ptrdiff_t>(i * per),
+                      live_slots->begin() + static_cast<std::ptrdiff_t>((i + 1) * per));
+        *live_slots = std::move(s2);
     }
     values = std::move(v2);
     if (l2.size() == values.size()) {
@@ -556,6 +567,50 @@ void bar_draw(output_record* record) {
                   !g.horizontal);
 }
 
+std::uint32_t live_slot(const char* element) {
+    std::int32_t slot = -1;
+    const int type = element ? find_var_name(element, &slot) : 0;
+    if (type == 0 || type == 5 || type == 6 || type == 12 || type >= 25 || slot < 0) {
+        report(0, "-%s- wrong type for WIP graph", element ? element : "");
+        return 0;
+    }
+    return static_cast<std::uint32_t>(slot) + 1;
+}
+
+void bar_live_update(handle record) {
+    if (!cache_livesweep()) return;
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return;
+    bar_entry* e = entry_of(o);
+    HWND window = o->window;
+    unlock_handle(record);
+    if (!e || e->g.live_slots.empty()) return;
+    bar_graph& g = e->g;
+    double span = g.high - g.low;
+    if (span <= min_span) span = 1;
+    for (int i = 0; i < g.group_count; ++i)
+        for (int r = 0; r < g.run_count; ++r) {
+            const std::size_t at = static_cast<std::size_t>(i) * g.run_count + r;
+            if (at >= g.live_slots.size() || at >= g.heights.size() || !g.live_slots[at]) continue;
+            const float* times = nullptr;
+            const float* values = nullptr;
+            const int n = cached_series(static_cast<int>(g.live_slots[at] - 1), &times, &values, r);
+            if (n <= 0 || !times || !values) continue;
+            // The last saved point whose time less half a spacing is below
+            // the graph's time, or the only point.
+            const double t = usable(g.live_time) ? g.live_time : times[0];
+            const double h = n > 1 ? (times[n - 1] - times[0]) / (2.0 * n) : 0;
+            int k = 0;
+            for (int j = 0; j < n; ++j)
+                if (times[j] - h < t) k = j;
+            const float v = values[k];
+            g.heights[at] = !usable(v) || v < g.low ? 0
+                            : v >= g.high           ? 10000
+                                                    : share(v, g.low, span);
+        }
+    if (window) InvalidateRect(window, nullptr, FALSE);
+}
+
 bar_graph* bar_graph_of(handle record) {
     auto* o = static_cast<output_record*>(lock_handle(record));
     bar_entry* e = entry_of(o);
@@ -584,6 +639,7 @@ handle new_bar_record(bar_graph g) {
     o->layout = bar_layout;
     o->draw = bar_draw;
     o->release = release_bar;
+    o->live_update = bar_live_update;
     unlock_handle(h);
     bar_graphs()[id] = std::move(e);
     return h;
@@ -825,8 +881,18 @@ void bar_tool_run(handle tool) {
                     v = NA;
                 values[i][r] = v;
             }
+        // Livesweep: the elements of the Livesweep run follow its re-runs.
+        if (cache_livesweep()) {
+            const int shown = shown_run_slot();
+            g.live_time = t;
+            g.live_slots.assign(elements.size() * run_index.size(), 0);
+            if (shown >= 0 && shown < static_cast<int>(run_index.size()))
+                for (std::size_t i = 0; i < elements.size(); ++i)
+                    g.live_slots[i * run_index.size() + static_cast<std::size_t>(shown)] =
+                        live_slot(elements[i].c_str());
+        }
         g.labels = elements;
-        order_bars(values, g.labels, o.sort_run);
+        order_bars(values, g.labels, o.sort_run, &g.live_slots);
         build_bar_heights(g, values);
         g.value_title = g.title.substr(0, g.title.find('@'));
     }

@@ -45,6 +45,11 @@ struct bar_graph {
     // The histogram's counts (after cumulation and scaling to the largest
     // total), group-major like the heights; empty for bars.
     std::vector<double> counts;
+    // Livesweep: per group and run the value slot + 1 of the element in the
+    // Livesweep run (0 none), group-major; empty outside Livesweep. The
+    // time the bars are taken at.
+    std::vector<std::uint32_t> live_slots;
+    float live_time = NA;
     std::uint16_t height(int group, int run) const {
         return heights[static_cast<std::size_t>(group) * static_cast<std::size_t>(run_count) +
                        static_cast<std::size_t>(run)];
@@ -63,9 +68,9 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs);
 
 // Sorts the groups by the values of run sort_run (k > 0 ascending by run k,
 // k < 0 descending by run -k, a run beyond the count the last; 0 nothing):
-// values[group][run] and labels follow.
+// values[group][run], labels and live slots (a row of runs per group) follow.
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
-                int sort_run);
+                int sort_run, std::vector<std::uint32_t>* live_slots = nullptr);
 
 // The sort run a graph definition stores in its SORT byte: n is stored as
 // n + 1 (and -n as -n - 1) so that 1 can mean "bars, no sort". 0 none.
@@ -87,3 +92,10 @@ handle last_bar_record();
 
 // Draw callback: the whole graph into the active device.
 void bar_draw(output_record* record);
+// Live-update callback: while Livesweep is on, the heights of the bars with
+// live slots from the run value cache at the graph's time; the window is
+// invalidated.
+void bar_live_update(handle record);
+// The value slot + 1 of an element for live updates; 0 after "-%s- wrong
+// type for WIP graph" for a type that has no series.
+std::uint32_t live_slot(const char* element);

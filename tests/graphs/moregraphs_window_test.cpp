@@ -17,9 +17,11 @@
 #include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
+#include "shell/msgbox.h"
 #include "shell/palette.h"
 #include "shell/rundrv.h"
 #include "shell/settings_rows.h"
@@ -373,4 +375,60 @@ TEST_F(TimeGraphWindow, AGroupPerSavedTimeInsideTheAxis) {
     EXPECT_EQ(g->height(0, 0), g->height(0, 1));
     EXPECT_NE(g->height(40, 0), g->height(40, 1));
     EXPECT_GT(g->height(200, 0), 0);
+}
+
+TEST_F(BarGraphWindow, LivesweepBarsFollowTheCacheOfTheLivesweepRun) {
+    lock_model(0);
+    workbench_var.var = find_symbol("supply"); // a series (demand is a constant)
+    unlock_model(0);
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0);   // the first selected run is the Livesweep run
+    set_cache_points_counter(51); // as a finished re-run leaves it (0 to 50 by 1)
+    make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    handle rec = last_bar_record();
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->live_slots.size(), 24u);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_NE(g->live_slots[static_cast<std::size_t>(2 * i)], 0u) << i;
+        EXPECT_EQ(g->live_slots[static_cast<std::size_t>(2 * i + 1)], 0u) << i;
+    }
+    // A re-run's values come back through the cache: heights wiped here are
+    // restored for the Livesweep run only.
+    const std::vector<std::uint16_t> before = g->heights;
+    std::fill(g->heights.begin(), g->heights.end(), 0);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(g->height(i, 0), before[static_cast<std::size_t>(2 * i)]) << i;
+        EXPECT_EQ(g->height(i, 1), 0) << i;
+    }
+    // Outside Livesweep nothing changes.
+    set_cache_livesweep(false);
+    reset_value_cache(0, 1, 0);
+    std::fill(g->heights.begin(), g->heights.end(), 0);
+    live(rec);
+    EXPECT_EQ(g->height(0, 0), 0);
+    // An element without a series is refused with the message.
+    lock_model(0);
+    EXPECT_EQ(live_slot("no such thing"), 0u);
+    unlock_model(0);
+    int lines = 0;
+    const char* const* list = message_list_lines(&lines);
+    bool said = false;
+    for (int i = 0; i < lines; ++i)
+        said |= std::string(list[i]).find("-no such thing- wrong type for WIP graph") !=
+                std::string::npos;
+    EXPECT_TRUE(said);
 }
