@@ -18,6 +18,7 @@
 #include "model/units.h"
 #include "model/varnames.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/select.h"
 #include "shell/msgbox.h"
 #include "shell/toolset.h"
@@ -393,6 +394,36 @@ void strip_draw(output_record* record) {
 
 } // namespace
 
+void strip_live_update(handle record) {
+    if (!cache_livesweep()) return;
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return;
+    strip_entry* e = entry_of(o);
+    HWND window = o->window;
+    unlock_handle(record);
+    if (!e || e->w.kind != 0) return;
+    bool changed = false;
+    for (strip_plot& p : e->w.strips)
+        for (std::size_t r = 0; r < p.live_slots.size() && r < p.xs.size(); ++r) {
+            if (!p.live_slots[r]) continue;
+            const float* times = nullptr;
+            const float* values = nullptr;
+            const int n = cached_series(static_cast<int>(p.live_slots[r] - 1), &times, &values,
+                                        static_cast<int>(r));
+            if (n <= 0 || !times || !values) continue;
+            p.xs[r].clear();
+            p.ys[r].clear();
+            for (int i = 0; i < n; ++i) {
+                if (!finite_value(values[i]) || times[i] < e->w.x_low || times[i] > e->w.x_high)
+                    continue;
+                p.xs[r].push_back(axis_x_pos(times[i], e->w.x_low, e->w.x_high));
+                p.ys[r].push_back(axis_y_pos(values[i], p.low, p.high));
+            }
+            changed = true;
+        }
+    if (changed && window) InvalidateRect(window, nullptr, FALSE);
+}
+
 strip_window* strip_window_of(handle record) {
     auto* o = static_cast<output_record*>(lock_handle(record));
     strip_entry* e = entry_of(o);
@@ -421,6 +452,7 @@ handle show_strip_window(strip_window w) {
     o->layout = strip_layout;
     o->draw = strip_draw;
     o->release = release_strip;
+    o->live_update = strip_live_update;
     unlock_handle(h);
     windows()[id] = std::move(e);
     auto* rec = static_cast<output_record*>(lock_handle(h));
@@ -631,6 +663,17 @@ void strip_tool_run(handle tool) {
             }
             strip_plot p;
             p.name = name;
+            // Livesweep: the strip follows the Livesweep run's re-runs.
+            if (kind == 0 && cache_livesweep()) {
+                const int shown = shown_run_slot();
+                std::int32_t slot = -1;
+                const int type = find_var_name(name.c_str(), &slot);
+                p.live_slots.assign(run_index.size(), 0);
+                if (shown >= 0 && shown < static_cast<int>(run_index.size()) && slot >= 0 &&
+                    type >= 1 && type <= 21 && type != 5 && type != 6 && type != 12)
+                    p.live_slots[static_cast<std::size_t>(shown)] =
+                        static_cast<std::uint32_t>(slot) + 1;
+            }
             if (o.show_units) {
                 std::int32_t slot = 0;
                 symbol_id sid = 0;

@@ -27,6 +27,8 @@ struct strip_plot {
     double low = 0, high = 100;
     std::vector<std::vector<std::int16_t>> xs, ys; // per run
     std::int16_t zero_line = 0;
+    // Livesweep: per run the value slot + 1 of the element (0 none).
+    std::vector<std::uint32_t> live_slots;
 };
 
 struct strip_constant {
@@ -73,3 +75,6 @@ void strip_tool_run(handle tool);
 strip_window* strip_window_of(handle record);
 const std::vector<handle>& last_strip_records();
 handle show_strip_window(strip_window w);
+// Live-update callback: while Livesweep is on, the strips with live slots
+// mapped again from the run value cache; the window is invalidated.
+void strip_live_update(handle record);

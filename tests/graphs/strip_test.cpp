@@ -16,6 +16,7 @@
 #include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
@@ -294,4 +295,38 @@ TEST_F(StripWindow, AutocorrelationStripsListNoConstants) {
     EXPECT_DOUBLE_EQ(w->x_high, 10); // lags up to 10 by the saving interval 1
     ASSERT_FALSE(w->strips.empty());
     EXPECT_EQ(w->strips[0].xs[0].size(), 11u);
+}
+
+TEST_F(StripWindow, LivesweepStripsFollowTheCacheOfTheLivesweepRun) {
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
+    set_cache_points_counter(101);
+    make_tool(strip_line(255, 0)); // births alone
+    run_tool();
+    ASSERT_EQ(last_strip_records().size(), 1u);
+    handle rec = last_strip_records()[0];
+    strip_window* w = strip_window_of(rec);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->strips.size(), 1u);
+    strip_plot& p = w->strips[0];
+    ASSERT_EQ(p.live_slots.size(), 2u);
+    EXPECT_NE(p.live_slots[0], 0u);
+    EXPECT_EQ(p.live_slots[1], 0u);
+    const std::vector<std::int16_t> ys = p.ys[0];
+    p.xs[0].clear();
+    p.ys[0].clear();
+    p.xs[1].clear();
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    EXPECT_EQ(p.ys[0], ys);       // the Livesweep run mapped again from the cache
+    EXPECT_TRUE(p.xs[1].empty()); // the other run is left alone
 }
