@@ -432,3 +432,16 @@ TEST_F(BarGraphWindow, LivesweepBarsFollowTheCacheOfTheLivesweepRun) {
                 std::string::npos;
     EXPECT_TRUE(said);
 }
+
+TEST_F(TimeGraphWindow, RunsWithNoSavedTimeOnTheAxisStillShowOneGroup) {
+    model_rec->start = 200; // the runs end at 100
+    model_rec->end = 300;
+    make_tool("Bar Graph", "0,5,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    bar_graph* g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->group_count, 1);
+    EXPECT_EQ(g->labels[0], "0"); // the first run's first saved time
+    EXPECT_GT(g->height(0, 0), 0);
+}
