@@ -116,7 +116,8 @@ std::vector<int> split_sens_windows(int graphs, int per_window, bool one_fits) {
 
 void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
                    const std::vector<std::vector<float>>& sims,
-                   const std::vector<sens_series>& others, bool round_range) {
+                   const std::vector<sens_series>& others, bool round_range, double fixed_low,
+                   double fixed_high) {
     const double t0 = w.t_low, t1 = w.t_high;
     // The value range: every point inside the time range of every series.
     double lo = HUGE_VAL, hi = -HUGE_VAL;
@@ -143,6 +144,10 @@ void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
         }
         nice_axis_range(a, b, &lo, &hi);
         if (!(hi > lo)) lo = a, hi = b;
+    }
+    if (std::isfinite(fixed_low) && std::isfinite(fixed_high) && fixed_high > fixed_low) {
+        lo = fixed_low;
+        hi = fixed_high;
     }
     p.low = lo;
     p.high = hi;
@@ -650,7 +655,10 @@ void sens_tool_run(handle tool) {
             std::vector<std::vector<float>> sims;
             if (first_run >= 0 && sens_values(name.c_str(), first_run, sims) <= 1) sims.clear();
             // The first run's line is drawn from row 0; others from run 1 on.
-            map_sens_plot(p, w, first, sims, others, true);
+            // A range dragged on a graph's value axis is taken once.
+            double top = 0, bottom = 0;
+            if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
+            map_sens_plot(p, w, first, sims, others, true, bottom, top);
             w.graphs.push_back(std::move(p));
         }
         open_window(std::move(w));

@@ -72,13 +72,15 @@ std::vector<int> split_sens_windows(int graphs, int per_window, bool one_fits);
 // Maps one graph: the first run's series (times, values) with the
 // simulations' rows (one value per time each; empty: no sensitivity data)
 // and the other runs' series, over [t_low, t_high]; the value range from all
-// of them (0 to 100 with none, rounded otherwise).
+// of them (0 to 100 with none, rounded otherwise), or fixed_low to fixed_high
+// when that range is given and not empty.
 struct sens_series {
     std::vector<float> times, values;
 };
 void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
                    const std::vector<std::vector<float>>& sims,
-                   const std::vector<sens_series>& others, bool round_range);
+                   const std::vector<sens_series>& others, bool round_range, double fixed_low = 0,
+                   double fixed_high = 0);
 
 int sens_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void sens_tool_run(handle tool);

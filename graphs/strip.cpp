@@ -124,7 +124,7 @@ void strip_analysis(int kind, const std::vector<float>& times, const std::vector
 }
 
 void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vector<float>>& xs,
-               const std::vector<std::vector<float>>& ys) {
+               const std::vector<std::vector<float>>& ys, double fixed_low, double fixed_high) {
     const double x0 = w.x_low, x1 = w.x_high;
     double lo = HUGE_VAL, hi = -HUGE_VAL;
     for (std::size_t r = 0; r < xs.size() && r < ys.size(); ++r)
@@ -145,6 +145,10 @@ void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vect
         }
         nice_axis_range(a, b, &lo, &hi);
         if (!(hi > lo)) lo = a, hi = b;
+    }
+    if (std::isfinite(fixed_low) && std::isfinite(fixed_high) && fixed_high > fixed_low) {
+        lo = fixed_low;
+        hi = fixed_high;
     }
     p.low = lo;
     p.high = hi;
@@ -693,8 +697,12 @@ void strip_tool_run(handle tool) {
             w.x_low = 0;
             w.x_high = axis_top > 0 ? axis_top : 1;
         }
-        for (std::size_t k = 0; k < w.strips.size(); ++k)
-            map_strip(w.strips[k], w, all_x[k], all_y[k]);
+        for (std::size_t k = 0; k < w.strips.size(); ++k) {
+            // A range dragged on a graph's value axis is taken once.
+            double top = 0, bottom = 0;
+            if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
+            map_strip(w.strips[k], w, all_x[k], all_y[k], bottom, top);
+        }
         remaining -= take;
         out.push_back(std::move(w));
     }

@@ -66,9 +66,11 @@ void strip_analysis(int kind, const std::vector<float>& times, const std::vector
                     double t0, double t1, double dt, double first_dt, double max_lag,
                     bool remove_mean, std::vector<float>& x, std::vector<float>& y, double* top);
 
-// Fixes a strip's value range from every run's points and maps them.
+// Fixes a strip's value range from every run's points (or fixed_low to
+// fixed_high when that range is given and not empty) and maps them.
 void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vector<float>>& xs,
-               const std::vector<std::vector<float>>& ys);
+               const std::vector<std::vector<float>>& ys, double fixed_low = 0,
+               double fixed_high = 0);
 
 int strip_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void strip_tool_run(handle tool);

@@ -111,6 +111,13 @@ TEST(SensPlot, NoValuesGiveZeroToHundredAndAConstantAFlatLine) {
     ASSERT_EQ(p.xs.size(), 2u);
     EXPECT_EQ(p.rows[0], p.rows[1]);
     EXPECT_EQ(p.band_count, 0);
+    // A range dragged on a value axis replaces the data's; an empty one not.
+    map_sens_plot(p, w, flat, {}, {}, true, 6, 8);
+    EXPECT_DOUBLE_EQ(p.low, 6);
+    EXPECT_DOUBLE_EQ(p.high, 8);
+    EXPECT_EQ(p.rows[0], 5000);
+    map_sens_plot(p, w, flat, {}, {}, true, 8, 8);
+    EXPECT_LT(p.low, 6);
 }
 
 TEST(SensToolSetup, DefaultsAndOptionLine) {

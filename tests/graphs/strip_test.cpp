@@ -83,6 +83,26 @@ TEST(StripAnalysis, AutocorrelationAndSpectrumPointsAndTheirAxis) {
     for (float f : x) EXPECT_TRUE(std::isfinite(f));
 }
 
+TEST(StripMap, RangesFromTheDataOrAGivenRangeAndNoValues) {
+    strip_window w;
+    w.x_low = 0;
+    w.x_high = 10;
+    strip_plot p;
+    map_strip(p, w, {{0, 5, 10, 20}}, {{-3, 4, 7, 99}});
+    EXPECT_LT(p.low, -3 + 1e-9);
+    EXPECT_GE(p.high, 7);
+    EXPECT_LT(p.high, 99); // the point outside the axis does not count
+    EXPECT_EQ(p.xs[0].size(), 3u);
+    EXPECT_GT(p.zero_line, 0);
+    map_strip(p, w, {{0, 5}}, {{1, 3}}, 0, 4);
+    EXPECT_DOUBLE_EQ(p.low, 0);
+    EXPECT_DOUBLE_EQ(p.high, 4);
+    EXPECT_EQ(p.ys[0][1], axis_y_pos(3, 0, 4));
+    map_strip(p, w, {{}}, {{}});
+    EXPECT_DOUBLE_EQ(p.low, 0);
+    EXPECT_DOUBLE_EQ(p.high, 100);
+}
+
 TEST(StripToolSetup, DefaultsOptionLineAndIcons) {
     set_tool_setup(find_tool_row("Strip Graph"), strip_tool_setup);
     ASSERT_EQ(strip_tool_setup(0, 0, nullptr, nullptr), 156);
