@@ -1,6 +1,7 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
 #include "graphs/graphtool.h"
+#include "graphs/moregraphs.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
         if (argv[i]) arguments.emplace_back(argv[i]);
     install_tools_hooks();
     install_graph_hooks();
+    install_more_graphs();
     install_text_hooks();
     install_text_tools();
     install_runs_compare();

@@ -1,0 +1,906 @@
+// The Bar Graph tool: see bargraph.h.
+#include "graphs/bargraph.h"
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/boxname.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/timebase.h"
+#include "model/varnames.h"
+#include "runs/core/access.h"
+#include "runs/core/cache.h"
+#include "runs/core/select.h"
+#include "runs/core/sens.h"
+#include "shell/settings_rows.h"
+#include "shell/toolset.h"
+#include "tools/output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace {
+
+constexpr int option_size = static_cast<int>(sizeof(bar_options));
+constexpr double min_span = 0.00001;
+
+#define BO(field) static_cast<std::int32_t>(offsetof(bar_options, field))
+const toptset_field bar_option_fields[] = {
+    {BO(at_time), tf_float},      {BO(time_choice), tf_byte},
+    {BO(horizontal), tf_byte},    {BO(hist_kind), tf_byte},
+    {BO(hide_outliers), tf_byte}, {BO(bin_count), tf_int},
+    {BO(bin_min), tf_float},      {BO(bin_max), tf_float},
+    {BO(font), tf_font},          {BO(small_font), tf_font},
+    {BO(fraction), tf_byte},      {BO(freq_min), tf_float},
+    {BO(freq_max), tf_float},     {BO(cumulative), tf_byte},
+    {BO(sort_run), tf_byte},      {-1, 0},
+};
+#undef BO
+
+bool set_low(double v) {
+    return v < axis_unset && std::isfinite(v);
+}
+bool set_high(double v) {
+    return v > -axis_unset && std::isfinite(v);
+}
+bool usable(float v) {
+    return !is_na(v) && std::isfinite(v);
+}
+
+std::uint16_t share(double value, double low, double span) {
+    if (!std::isfinite(value) || value <= low) return 0;
+    const double h = (value - low) * 10000.0 / span;
+    if (!(h < 10000.0)) return 10000;
+    return static_cast<std::uint16_t>(h);
+}
+
+// The bin width brought to a round step: into 0.1..1 by powers of ten, then
+// the next of 0.15, 0.2, 0.25, 0.4, 0.5, 0.75, 1.0 it exceeds, scaled back.
+double round_bin_width(double w) {
+    if (!(w > 0) || !std::isfinite(w)) return w;
+    double scale = 1;
+    int guard = 0;
+    while (w * scale < 0.1 && guard++ < 400) scale *= 10;
+    while (w * scale > 1 && guard++ < 400) scale *= 0.1;
+    const double x = w * scale;
+    double r = 0.15;
+    if (x > 0.75)
+        r = 1.0;
+    else if (x > 0.5)
+        r = 0.75;
+    else if (x > 0.4)
+        r = 0.5;
+    else if (x > 0.25)
+        r = 0.4;
+    else if (x > 0.2)
+        r = 0.25;
+    else if (x > 0.15)
+        r = 0.2;
+    return r / scale;
+}
+
+} // namespace
+
+void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values) {
+    const bool low_given = set_low(g.low), high_given = set_high(g.high);
+    double lo = g.low, hi = g.high;
+    if (!low_given || !high_given) g.soft_bounds = 1;
+    double dmin = axis_unset, dmax = -axis_unset;
+    for (const auto& group : values)
+        for (float v : group)
+            if (usable(v)) {
+                dmin = std::min(dmin, static_cast<double>(v));
+                dmax = std::max(dmax, static_cast<double>(v));
+            }
+    if (!high_given || g.soft_bounds) hi = set_high(hi) ? std::max(hi, dmax) : dmax;
+    if (!low_given || g.soft_bounds) lo = set_low(lo) ? std::min(lo, dmin) : dmin;
+    if (g.soft_bounds && set_low(lo) && set_high(hi) &&
+        (dmin < g.low || dmax > g.high || !low_given || !high_given)) {
+        double a = lo, b = hi;
+        nice_axis_range(lo, hi, &a, &b);
+        if (set_low(a) && set_high(b)) lo = a, hi = b;
+    }
+    if (!set_low(lo) || !set_high(hi)) lo = 0, hi = 1; // no data at all
+    if (hi - lo < 0) lo = hi = 0;
+    g.low = lo;
+    g.high = hi;
+    double span = hi - lo;
+    if (span <= min_span) span = 1;
+    g.group_count = static_cast<int>(values.size());
+    g.heights.assign(static_cast<std::size_t>(g.group_count) *
+                         static_cast<std::size_t>(std::max(g.run_count, 0)),
+                     0);
+    for (int i = 0; i < g.group_count; ++i)
+        for (int r = 0; r < g.run_count; ++r) {
+            const auto& group = values[static_cast<std::size_t>(i)];
+            const float v =
+                r < static_cast<int>(group.size()) ? group[static_cast<std::size_t>(r)] : NA;
+            g.heights[static_cast<std::size_t>(i * g.run_count + r)] =
+                usable(v) ? share(v, lo, span) : 0;
+        }
+}
+
+void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) {
+    const int bins = std::clamp(g.bins, 2, max_histogram_bins);
+    g.bins = bins;
+    g.run_count = std::max(g.run_count, static_cast<int>(runs.size()));
+    const bool low_given = set_low(g.low), high_given = set_high(g.high);
+    double lo = g.low, hi = g.high;
+    double dmin = axis_unset, dmax = -axis_unset;
+    for (const auto& run : runs)
+        for (float v : run)
+            if (usable(v)) {
+                dmin = std::min(dmin, static_cast<double>(v));
+                dmax = std::max(dmax, static_cast<double>(v));
+            }
+    if (!low_given) lo = set_low(dmin) ? dmin : 0;
+    if (!high_given) hi = set_high(dmax) ? dmax : 0;
+    if (hi < lo) {
+        lo = 0;
+        hi = 100;
+    } else if (hi == lo) {
+        const double v = lo;
+        lo = v * 0.995 - 0.5;
+        hi = v * 1.0050251256281406 + 1.0;
+    }
+    if (!low_given || !high_given) {
+        const double w = round_bin_width((hi - lo) / bins);
+        if (w > 0 && std::isfinite(w)) {
+            const double c = std::trunc((lo + hi) / 2 / w + 0.5);
+            const double nlo = c * w - (bins / 2) * w, nhi = c * w + ((bins + 1) / 2) * w;
+            if (std::isfinite(nlo) && std::isfinite(nhi)) lo = nlo, hi = nhi;
+        }
+    }
+    if (hi - lo < 0) lo = hi = 0;
+    g.low = lo;
+    g.high = hi;
+    double span = hi - lo;
+    if (span <= min_span) span = 1;
+
+    // Counting: below, the bins, above.
+    const std::size_t slots = static_cast<std::size_t>(bins) + 2;
+    std::vector<std::vector<double>> counts(static_cast<std::size_t>(g.run_count),
+                                            std::vector<double>(slots, 0));
+    bool below = false, above = false;
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        for (float f : runs[r]) {
+            if (!usable(f)) continue;
+            const double v = f;
+            std::size_t k;
+            if (v < lo) {
+                k = 0;
+                below = true;
+            } else if (v > hi) {
+                k = slots - 1;
+                above = true;
+            } else {
+                double b = (v - lo) / span * bins * 0.9999;
+                k = 1 + static_cast<std::size_t>(std::clamp(b, 0.0, double(bins - 1)));
+            }
+            counts[r][k] += 1;
+        }
+    // The bars shown: outliers only when there are some and they are not hidden.
+    std::vector<std::size_t> shown;
+    g.labels.clear();
+    if (below && !g.hide_outliers) {
+        shown.push_back(0);
+        g.labels.push_back(std::string("<") + format_number_fmt(nullptr, 0, lo));
+    }
+    for (int j = 0; j < bins; ++j) {
+        shown.push_back(static_cast<std::size_t>(j) + 1);
+        std::string a = format_number_fmt(nullptr, 0, lo + j * (hi - lo) / bins);
+        g.labels.push_back(a + "-" +
+                           format_number_fmt(nullptr, 0, lo + (j + 1) * (hi - lo) / bins));
+    }
+    if (above && !g.hide_outliers) {
+        shown.push_back(slots - 1);
+        g.labels.push_back(std::string(">") + format_number_fmt(nullptr, 0, hi));
+    }
+    if (g.value_title.empty()) g.value_title = "Y values";
+    const std::size_t n = shown.size();
+    g.group_count = static_cast<int>(n);
+    std::vector<std::vector<double>> bars(counts.size(), std::vector<double>(n, 0));
+    for (std::size_t r = 0; r < counts.size(); ++r)
+        for (std::size_t j = 0; j < n; ++j) bars[r][j] = counts[r][shown[j]];
+    if (g.cumulative)
+        for (auto& run : bars)
+            for (std::size_t j = 1; j < n; ++j) run[j] += run[j - 1];
+
+    double flo = 0, fhi = 1;
+    double scale_total = 1; // the T of the fraction heights
+    if (!g.fraction) {
+        double most = 0;
+        for (const auto& run : bars)
+            for (double c : run) most = std::max(most, c);
+        nice_axis_range(0, most > 0 ? most : 1, &flo, &fhi);
+        // Whole counts: a division per count when there are few.
+        const double whole = fhi - flo;
+        if (whole == std::floor(whole) && whole >= 2 && whole <= 10)
+            g.divisions = static_cast<int>(whole);
+    } else {
+        // Each run's share of its own total; runs with fewer values are
+        // brought up to the largest total so one axis serves them all.
+        double T = 0, top_share = 0;
+        std::vector<double> totals(bars.size(), 0);
+        for (std::size_t r = 0; r < bars.size(); ++r) {
+            double t = 0;
+            if (g.cumulative)
+                t = n ? bars[r][n - 1] : 0;
+            else
+                for (double c : bars[r]) t += c;
+            totals[r] = t;
+            T = std::max(T, t);
+            if (t > 0)
+                for (double c : bars[r]) top_share = std::max(top_share, c / t);
+        }
+        for (std::size_t r = 0; r < bars.size(); ++r)
+            if (totals[r] > 0 && totals[r] < T)
+                for (double& c : bars[r]) c = std::round(c * T / totals[r]);
+        const bool given_lo = usable(g.freq_min), given_hi = usable(g.freq_max);
+        if (T <= 0) {
+            // No value in any run: nothing to show a share of.
+            flo = 0;
+            fhi = 1;
+        } else if (given_lo && given_hi) {
+            flo = g.freq_min;
+            fhi = g.freq_max;
+        } else {
+            double a = given_lo ? g.freq_min : 0, b = top_share;
+            if (b <= a) b = a + 1;
+            nice_axis_range(a, b, &flo, &fhi);
+            if (given_lo) flo = g.freq_min;
+            if (given_hi) fhi = g.freq_max;
+            if (g.cumulative && !given_hi) fhi = 1.0;
+        }
+        scale_total = T;
+    }
+    if (!(fhi > flo)) fhi = flo + 1;
+    g.low = flo;
+    g.high = fhi;
+    g.heights.assign(n * static_cast<std::size_t>(g.run_count), 0);
+    g.counts.assign(n * static_cast<std::size_t>(g.run_count), 0);
+    const double denom = (fhi - flo) * (g.fraction ? scale_total : 1.0);
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t r = 0; r < bars.size(); ++r) {
+            const std::size_t at = j * static_cast<std::size_t>(g.run_count) + r;
+            g.counts[at] = bars[r][j];
+            g.heights[at] =
+                denom > 0 ? share(bars[r][j] - flo * (g.fraction ? scale_total : 1), 0, denom) : 0;
+        }
+}
+
+void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
+                int sort_run, std::vector<std::uint32_t>* live_slots) {
+    if (sort_run == 0 || values.empty()) return;
+    const int n = static_cast<int>(values.size());
+    std::vector<int> idx(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) idx[static_cast<std::size_t>(i)] = i;
+    const int want = sort_run > 0 ? sort_run : -sort_run;
+    auto key = [&](int g) {
+        const auto& row = values[static_cast<std::size_t>(g)];
+        if (row.empty()) return -HUGE_VAL;
+        const std::size_t k = std::min(static_cast<std::size_t>(want - 1), row.size() - 1);
+        const float v = row[k];
+        return usable(v) ? static_cast<double>(v) : -HUGE_VAL;
+    };
+    // Shell sort with gaps n/2, n/4, ... 1, as the groups are few.
+    for (int gap = n / 2; gap > 0; gap /= 2)
+        for (int i = gap; i < n; ++i)
+            for (int j = i - gap; j >= 0; j -= gap) {
+                const double a = key(idx[static_cast<std::size_t>(j)]),
+                             b = key(idx[static_cast<std::size_t>(j + gap)]);
+                if (sort_run > 0 ? a <= b : a >= b) break;
+                std::swap(idx[static_cast<std::size_t>(j)], idx[static_cast<std::size_t>(j + gap)]);
+            }
+    std::vector<std::vector<float>> v2;
+    std::vector<std::string> l2;
+    for (int i : idx) {
+        v2.push_back(std::move(values[static_cast<std::size_t>(i)]));
+        if (static_cast<std::size_t>(i) < labels.size())
+            l2.push_back(std::move(labels[static_cast<std::size_t>(i)]));
+    }
+    // Live slots (group-major, a row of runs per group) follow their groups.
+    if (live_slots && !live_slots->empty() &&
+        live_slots->size() % static_cast<std::size_t>(n) == 0) {
+        const std::size_t per = live_slots->size() / static_cast<std::size_t>(n);
+        std::vector<std::uint32_t> s2;
+        for (int i : idx)
+            s2.insert(s2.end(), live_slots->begin() + static_cast<std::ptrdiff_t>(i * per),
+                      live_slots->begin() + static_cast<std::ptrdiff_t>((i + 1) * per));
+        *live_slots = std::move(s2);
+    }
+    values = std::move(v2);
+    if (l2.size() == values.size()) {
+        for (std::size_t i = values.size(); i < labels.size(); ++i)
+            l2.push_back(std::move(labels[i]));
+        labels = std::move(l2);
+    }
+}
+
+int decode_sort_byte(std::int8_t stored) {
+    if (stored > 1) return stored - 1;
+    if (stored < -1) return stored + 1;
+    return 0;
+}
+
+// ------------------------------------------------------------ the record ---
+
+namespace {
+
+struct bar_entry {
+    bar_graph g;
+    handle texts = 0; // the hot spots' texts
+    std::int32_t title_cell = 0;
+    std::vector<std::int32_t> run_cells;
+};
+
+std::map<std::int32_t, std::unique_ptr<bar_entry>>& bar_graphs() {
+    static std::map<std::int32_t, std::unique_ptr<bar_entry>> all;
+    return all;
+}
+std::int32_t next_bar_id = 1;
+handle last_record = 0;
+
+bar_entry* entry_of(const output_record* o) {
+    if (!o) return nullptr;
+    auto it = bar_graphs().find(o->words[0]);
+    return it == bar_graphs().end() ? nullptr : it->second.get();
+}
+
+void release_bar(handle record) {
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return;
+    const std::int32_t id = o->words[0];
+    o->words[0] = 0;
+    o->words[1] = 0;
+    unlock_handle(record);
+    auto it = bar_graphs().find(id);
+    if (it == bar_graphs().end()) return;
+    free_hblock(it->second->texts);
+    bar_graphs().erase(it);
+    if (last_record == record) last_record = 0;
+}
+
+void use_font(const font_spec& f) {
+    select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
+}
+
+// The pixels the graph wants on the device with the font selected.
+void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
+    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
+    int label_w = 0;
+    for (int i = 0; i <= g.divisions; ++i)
+        label_w = std::max(
+            label_w, text_width(format_number(
+                         g.low + i * (g.high - g.low) / std::max(g.divisions, 1), 0, nullptr)));
+    label_w += 2 * cw;
+    int widest = 0;
+    for (const std::string& l : g.labels) widest = std::max(widest, text_width(l.c_str()));
+    const int margin = (g.style & 4) ? cw : 2 * cw;
+    const int per_group = cm_to_device(1.2, 1);
+    const int groups = std::max(g.group_count, 1);
+    const int title_w = (g.style & 2) ? 0 : text_width(g.title.c_str()) + 2 * margin;
+    if (!g.horizontal) {
+        *h = cm_to_device(15, 0);
+        const int need = (groups / 3 + 1) * widest + margin + label_w;
+        *w = std::max(groups * per_group + margin + label_w, need);
+        *min_w = need;
+    } else {
+        *w = cm_to_device(15, 1);
+        *h = std::max(groups * cm_to_device(1.2, 0) + (g.run_count + 5) * lh,
+                      (g.run_count + groups + 5) * lh);
+        *min_w = widest + label_w + margin;
+    }
+    *w = std::max(*w, title_w);
+}
+
+int bar_layout(output_record* record) {
+    bar_entry* e = entry_of(record);
+    if (!e) return 0;
+    bar_graph& g = e->g;
+    int w = 0, h = 0, min_w = 0;
+    use_font(g.font);
+    wanted_size(g, &w, &h, &min_w);
+    g.font_choice = 0;
+    const bool screen = !drawing.printing && !drawing.gtx_mode;
+    const int cap_w = cm_to_device(g.horizontal ? 16.51 : 22.86, 1);
+    const int cap_h = cm_to_device(g.horizontal ? 22.86 : 16.51, 0);
+    if (screen && min_w > cap_w) {
+        use_font(g.small_font);
+        wanted_size(g, &w, &h, &min_w);
+        g.font_choice = 1;
+    }
+    if (screen) {
+        w = std::min(w, std::max(cap_w, min_w));
+        h = std::min(h, cap_h);
+    }
+    handle rec = cur_output;
+    return open_graph_window(rec, g.window_title.c_str(), -1, -1, w, h);
+}
+
+} // namespace
+
+void bar_draw(output_record* record) {
+    bar_entry* e = entry_of(record);
+    if (!e) return;
+    bar_graph& g = e->g;
+    int W = 0, H = 0;
+    graph_output_size(576, 384, &W, &H);
+    use_font(g.font_choice ? g.small_font : g.font);
+    {
+        // The small font when the labels do not fit across with the first.
+        int w = 0, h = 0, min_w = 0;
+        wanted_size(g, &w, &h, &min_w);
+        if (min_w > W && !g.font_choice) use_font(g.small_font);
+    }
+    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
+    const int runs = std::max(g.run_count, 1);
+    const int groups = std::max(g.group_count, 1);
+    const int margin = (g.style & 4) ? cw : 2 * cw;
+    int y = lh / 2;
+    if (!(g.style & 2)) {
+        if (!e->title_cell) e->title_cell = hblock_add_string(e->texts, g.title.c_str());
+        draw_text_hot(W / 2, y, 'C', 'T', g.title.c_str(), e->title_cell, 0);
+        y += lh + lh / 2;
+    }
+    if (!g.axis_label.empty()) {
+        draw_text_aligned(margin, y, 'L', 'T', g.axis_label.c_str());
+        y += lh;
+    }
+    // Legend: a box in the run's colour and its label.
+    if (!(g.style & 1)) {
+        if (e->run_cells.size() != g.run_labels.size()) {
+            e->run_cells.clear();
+            for (const std::string& l : g.run_labels)
+                e->run_cells.push_back(hblock_add_string(e->texts, l.c_str()));
+        }
+        for (std::size_t r = 0; r < g.run_labels.size(); ++r) {
+            fill_box(static_cast<int>(r % 12), margin, y + lh / 4, margin + 2 * cw,
+                     y + lh - lh / 4);
+            draw_text_hot(margin + 3 * cw, y, 'L', 'T', g.run_labels[r].c_str(), e->run_cells[r],
+                          0);
+            y += lh;
+        }
+    }
+    y += lh / 2;
+    // Tick labels of the value axis.
+    const int div = std::max(g.divisions, 1);
+    std::vector<std::string> ticks;
+    int tick_w = 0;
+    for (int i = 0; i <= div; ++i) {
+        ticks.emplace_back(format_number(g.low + i * (g.high - g.low) / div, 0, nullptr));
+        tick_w = std::max(tick_w, text_width(ticks.back().c_str()));
+    }
+    int widest = 0;
+    for (int i = 0; i < g.group_count && i < static_cast<int>(g.labels.size()); ++i)
+        widest = std::max(widest, text_width(g.labels[static_cast<std::size_t>(i)].c_str()));
+    const std::uint32_t grid = 0x00C0C0C0;
+    int left, right, top = y, bottom;
+    if (!g.horizontal) {
+        left = margin + tick_w + cw;
+        // The last group's label is centred on its bars and may be wider.
+        const int overhang = widest / 2 - (W - margin - left) / (2 * groups);
+        right = W - margin - std::max(overhang, 0);
+        bottom = H - ((g.style & 4) ? lh : 4 * lh);
+    } else {
+        left = margin + (g.style & 4 ? 0 : widest + cw);
+        right = W - margin - tick_w / 2;
+        bottom = H - 2 * lh;
+    }
+    if (right - left < 4 || bottom - top < 4) return;
+    const int pw = right - left, ph = bottom - top;
+    fill_box(12, left, top, right, bottom);
+    if (!g.horizontal) {
+        for (int i = 1; i < div; ++i)
+            draw_line(grid, 0, left, bottom - i * ph / div, right, bottom - i * ph / div);
+        for (int i = 0; i <= div; ++i)
+            draw_text_aligned(left - cw, bottom - i * ph / div, 'R', 'C',
+                              ticks[static_cast<std::size_t>(i)].c_str());
+    } else {
+        for (int i = 1; i < div; ++i)
+            draw_line(grid, 0, left + i * pw / div, top, left + i * pw / div, bottom);
+        for (int i = 0; i <= div; ++i)
+            draw_text_aligned(left + i * pw / div, bottom + lh / 4, 'C', 'T',
+                              ticks[static_cast<std::size_t>(i)].c_str());
+    }
+    draw_frame(13, 1, left, top, right, bottom);
+    // Groups along the other axis: 0.8 of each group's room for bars.
+    const int along = g.horizontal ? ph : pw;
+    const double spacing = static_cast<double>(along) / groups;
+    const double bar_room = spacing * 0.8 / 1.2;
+    const double bar_w = bar_room / runs;
+    // Labels that do not fit on three rows are thinned to every k-th group.
+    int label_step = 1;
+    if (!g.horizontal && widest > 0)
+        while (label_step < groups &&
+               3L * label_step * pw < static_cast<long>(widest + cw) * groups)
+            ++label_step;
+    else if (g.horizontal)
+        while (label_step < groups && groups / label_step * lh > ph) ++label_step;
+    if (!(g.style & 4))
+        for (int i = 0; i < g.group_count && i < static_cast<int>(g.labels.size());
+             i += label_step) {
+            const char* text = g.labels[static_cast<std::size_t>(i)].c_str();
+            const int mid = static_cast<int>(i * spacing + spacing / 2);
+            if (!g.horizontal)
+                draw_text_aligned(left + mid, bottom + lh / 4 + (i / label_step % 3) * lh, 'C', 'T',
+                                  text);
+            else
+                draw_text_aligned(left - cw, top + mid, 'R', 'C', text);
+        }
+    // The zero line when the range spans 0; bars grow from it.
+    const double span = g.high - g.low > min_span ? g.high - g.low : 1.0;
+    int origin = 0; // along the value axis, 0..10000
+    if (g.low < 0 && g.high > 0) origin = static_cast<int>(-g.low * 10000.0 / span);
+    const int value_len = g.horizontal ? pw : ph;
+    const int origin_px = static_cast<int>(static_cast<long>(origin) * value_len / 10000);
+    if (origin > 0) {
+        if (!g.horizontal)
+            draw_line(0, 1, left, bottom - origin_px, right, bottom - origin_px);
+        else
+            draw_line(0, 1, left + origin_px, top, left + origin_px, bottom);
+    }
+    for (int i = 0; i < g.group_count; ++i)
+        for (int r = 0; r < g.run_count; ++r) {
+            const int hgt = g.height(i, r);
+            const int px = static_cast<int>(static_cast<long>(hgt) * value_len / 10000);
+            if (px == origin_px) continue;
+            const int a = static_cast<int>(i * spacing + (spacing - bar_room) / 2 + r * bar_w);
+            const int b = a + std::max(static_cast<int>(bar_w) - 2, 1);
+            const int lo_px = std::min(px, origin_px), hi_px = std::max(px, origin_px);
+            if (!g.horizontal)
+                fill_bar(r % 12, left + a, bottom - hi_px, left + b, bottom - lo_px, nullptr);
+            else
+                fill_bar(r % 12, left + lo_px, top + a, left + hi_px, top + b, nullptr);
+        }
+    set_value_map(g.horizontal ? left : bottom, g.horizontal ? right : top, g.low, g.high, 0,
+                  !g.horizontal);
+}
+
+std::uint32_t live_slot(const char* element) {
+    std::int32_t slot = -1;
+    const int type = element ? find_var_name(element, &slot) : 0;
+    if (type == 0 || type == 5 || type == 6 || type == 12 || type >= 25 || slot < 0) {
+        report(0, "-%s- wrong type for WIP graph", element ? element : "");
+        return 0;
+    }
+    return static_cast<std::uint32_t>(slot) + 1;
+}
+
+void bar_live_update(handle record) {
+    if (!cache_livesweep()) return;
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return;
+    bar_entry* e = entry_of(o);
+    HWND window = o->window;
+    unlock_handle(record);
+    if (!e || e->g.live_slots.empty()) return;
+    bar_graph& g = e->g;
+    double span = g.high - g.low;
+    if (span <= min_span) span = 1;
+    for (int i = 0; i < g.group_count; ++i)
+        for (int r = 0; r < g.run_count; ++r) {
+            const std::size_t at = static_cast<std::size_t>(i) * g.run_count + r;
+            if (at >= g.live_slots.size() || at >= g.heights.size() || !g.live_slots[at]) continue;
+            const float* times = nullptr;
+            const float* values = nullptr;
+            const int n = cached_series(static_cast<int>(g.live_slots[at] - 1), &times, &values, r);
+            if (n <= 0 || !times || !values) continue;
+            // The last saved point whose time less half a spacing is below
+            // the graph's time, or the only point.
+            const double t = usable(g.live_time) ? g.live_time : times[0];
+            const double h = n > 1 ? (times[n - 1] - times[0]) / (2.0 * n) : 0;
+            int k = 0;
+            for (int j = 0; j < n; ++j)
+                if (times[j] - h < t) k = j;
+            const float v = values[k];
+            g.heights[at] = !usable(v) || v < g.low ? 0
+                            : v >= g.high           ? 10000
+                                                    : share(v, g.low, span);
+        }
+    if (window) InvalidateRect(window, nullptr, FALSE);
+}
+
+bar_graph* bar_graph_of(handle record) {
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    bar_entry* e = entry_of(o);
+    if (o) unlock_handle(record);
+    return e ? &e->g : nullptr;
+}
+
+handle last_bar_record() {
+    return last_record;
+}
+
+handle new_bar_record(bar_graph g) {
+    handle h = new_output_record(0, 9);
+    if (!h) return 0;
+    auto e = std::make_unique<bar_entry>();
+    e->texts = new_hblock(0, 0, 0);
+    if (!e->texts) {
+        free_output_record(h);
+        return 0;
+    }
+    e->g = std::move(g);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    const std::int32_t id = next_bar_id++;
+    o->words[0] = id;
+    o->words[1] = static_cast<std::int32_t>(e->texts);
+    o->layout = bar_layout;
+    o->draw = bar_draw;
+    o->release = release_bar;
+    o->live_update = bar_live_update;
+    unlock_handle(h);
+    bar_graphs()[id] = std::move(e);
+    return h;
+}
+
+handle show_bar_graph(bar_graph g) {
+    handle h = new_bar_record(std::move(g));
+    if (!h) return 0;
+    auto* rec = static_cast<output_record*>(lock_handle(h));
+    cur_output = h;
+    const int opened = rec ? bar_layout(rec) : 0;
+    if (rec) unlock_handle(h);
+    if (!opened) {
+        release_bar(h);
+        free_output_record(h);
+        return 0;
+    }
+    return h;
+}
+
+// --------------------------------------------------------------- the tool ---
+
+namespace {
+
+bar_options* options_of(tool_record* r) {
+    return static_cast<bar_options*>(tool_options(r));
+}
+
+void normalise(bar_options& o) {
+    if (o.hist_kind > 3) o.hist_kind = 0;
+    o.font = sane_font_spec(o.font);
+    o.small_font = sane_font_spec(o.small_font);
+}
+
+} // namespace
+
+int bar_tool_setup(int mode, handle tool, std::string* out, const char* text) {
+    if (!tool) return option_size;
+    if (tool_option_size(tool) < static_cast<std::uint32_t>(option_size)) return option_size;
+    if (mode == 0) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return option_size;
+        bar_options* o = options_of(r);
+        std::memset(o, 0, sizeof *o);
+        o->font = graph_defaults().fonts[0];
+        o->font.size = 12;
+        o->font.style = 0;
+        o->small_font = o->font;
+        o->small_font.size = 10;
+        o->bin_min = o->bin_max = o->freq_min = o->freq_max = NA;
+        o->bin_count = 10;
+        o->time_choice = 2;
+        r->action = tool_action_id(bar_tool_run);
+        unlock_tool(tool);
+        if (text && read_line(0)) {
+            r = lock_tool(tool);
+            read_toptset(line_buf, tool_options(r), static_cast<std::uint32_t>(option_size),
+                         bar_option_fields);
+            unlock_tool(tool);
+        }
+        r = lock_tool(tool);
+        if (r) {
+            normalise(*options_of(r));
+            r->icon = options_of(r)->horizontal ? 0 : 16;
+            unlock_tool(tool);
+        }
+    } else if (mode == 1 && out) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return option_size;
+        write_toptset(out, tool_options(r), static_cast<std::uint32_t>(option_size),
+                      bar_option_fields);
+        unlock_tool(tool);
+    }
+    return option_size;
+}
+
+namespace {
+
+// Drops points outside the time axis: with h half the smallest spacing, a
+// point whose time - h is at or past the end or whose time + h is at or
+// before the start.
+void keep_axis_points(std::vector<float>& values, std::vector<float>& times, double start,
+                      double end) {
+    double h = HUGE_VAL;
+    for (std::size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1]) h = std::min(h, (times[i] - times[i - 1]) / 2.0);
+    if (!std::isfinite(h)) h = 0;
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < times.size() && i < values.size(); ++i) {
+        const double t = times[i];
+        if (t - h >= end || t + h <= start) continue;
+        times[k] = times[i];
+        values[k] = values[i];
+        ++k;
+    }
+    times.resize(k);
+    values.resize(k);
+}
+
+} // namespace
+
+void bar_tool_run(handle tool) {
+    last_record = 0;
+    output_oneshots_guard oneshots;
+    tool_record* tr = lock_tool(tool);
+    if (!tr) return;
+    bar_options o = *options_of(tr);
+    unlock_tool(tool);
+    normalise(o);
+    if (lock_model(1) != 1) return;
+    struct unlock_on_exit {
+        ~unlock_on_exit() { unlock_model(1); }
+    } unlock;
+    const int runs = loaded_run_names(0);
+    if (runs <= 0 || !model_rec) return;
+    const char *prefix = "", *suffix = "";
+    const char** names = nullptr;
+    const int count = expand_subscripted_name(nullptr, &prefix, &suffix, &names);
+    if (count <= 0 || !names) return;
+    std::vector<std::string> elements(names, names + count);
+    const std::string whole = names[count] ? names[count] : elements[0];
+    const std::string pre = prefix ? prefix : "", suf = suffix ? suffix : "";
+
+    bar_graph g;
+    g.font = o.font;
+    g.small_font = o.small_font;
+    g.divisions = graph_defaults().y_divisions;
+    std::vector<int> run_index;
+    for (int k = 0; k < runs && k < max_selected_runs; ++k) {
+        run_index.push_back(model_rec->runs[k].run);
+        g.run_labels.emplace_back(selected_run_names[k] ? selected_run_names[k] : "");
+    }
+    g.run_count = static_cast<int>(run_index.size());
+    g.window_title = pre + whole + suf + " : " + tool_name(tool);
+
+    // The time, in the time basis in use.
+    const bool time_graph = o.hist_kind == 0 && o.time_choice == 5;
+    double model_time = o.time_choice == 0   ? model_rec->start
+                        : o.time_choice == 1 ? model_rec->end
+                        : o.time_choice == 3 ? o.at_time
+                                             : model_rec->special;
+    double at = model_time;
+    if (o.time_choice != 3) time_basis_label(model_time, &at, 0, nullptr, 0);
+    double axis_start = model_rec->start, axis_end = model_rec->end;
+    time_basis_label(model_rec->start, &axis_start, 0, nullptr, 0);
+    time_basis_label(model_rec->end, &axis_end, 0, nullptr, 0);
+    const symbol_id basis = time_basis_symbol();
+    const std::string xname = basis ? varformat(basis, 0) : "Time";
+    const char* at_text = format_number(at, 0, nullptr);
+    const std::string at_str = at_text ? at_text : "";
+
+    g.hist_kind = o.hist_kind;
+    g.horizontal = o.horizontal;
+    switch (o.hist_kind) {
+    case 1:
+        g.title = pre + elements[0] + suf + " - time histogram";
+        break;
+    case 2:
+        g.title = pre + elements[0] + suf + " @ " + at_str + " sensivity histogram";
+        break;
+    case 3:
+        g.title = pre + elements[0] + suf + " to " + pre + elements.back() + suf + " @ " + at_str +
+                  " subscript histogram";
+        break;
+    default:
+        g.title =
+            time_graph ? pre + whole + suf + " - time graph" : pre + whole + suf + " @ " + at_str;
+    }
+    const float t = static_cast<float>(at);
+    if (o.hist_kind != 0) {
+        if (usable(o.bin_min)) g.low = o.bin_min;
+        if (usable(o.bin_max)) g.high = o.bin_max;
+        g.freq_min = o.freq_min;
+        g.freq_max = o.freq_max;
+        g.fraction = o.fraction;
+        g.cumulative = o.cumulative;
+        g.hide_outliers = o.hide_outliers;
+        g.bins = std::clamp(o.bin_count, 2, max_histogram_bins);
+        std::vector<std::vector<float>> per_run(run_index.size());
+        for (std::size_t r = 0; r < run_index.size(); ++r) {
+            const int run = run_index[r];
+            if (run < 0) continue; // a run that is not there reads as missing
+            if (o.hist_kind == 1) {
+                std::vector<float> times;
+                read_run_values(elements[0].c_str(), xname.c_str(), run, per_run[r], times);
+                keep_axis_points(per_run[r], times, axis_start, axis_end);
+            } else if (o.hist_kind == 2) {
+                sens_percentiles(elements[0].c_str(), run, per_run[r], xname.c_str(), at);
+            } else {
+                for (const std::string& e : elements) {
+                    float v = NA;
+                    if (!run_value_at_time(e.c_str(), xname.c_str(), run, &v, &t, 0)) v = NA;
+                    per_run[r].push_back(v);
+                }
+            }
+        }
+        build_histogram(g, per_run);
+    } else if (time_graph) {
+        g.force_bars = 1;
+        g.value_title = "Time";
+        std::vector<std::vector<float>> values;
+        std::vector<float> group_times;
+        for (std::size_t r = 0; r < run_index.size(); ++r) {
+            std::vector<float> v, times;
+            if (run_index[r] >= 0)
+                read_run_values(elements[0].c_str(), xname.c_str(), run_index[r], v, times);
+            std::vector<float> all_v = v, all_t = times;
+            keep_axis_points(v, times, axis_start, axis_end);
+            if (r == 0) {
+                if (times.empty() && !all_t.empty()) { // keep one point for the first run
+                    times.assign(1, all_t[0]);
+                    v.assign(1, all_v[0]);
+                }
+                group_times = times;
+                values.assign(times.size(), std::vector<float>(run_index.size(), NA));
+                for (std::size_t i = 0; i < times.size(); ++i) {
+                    values[i][0] = v[i];
+                    g.labels.emplace_back(format_number_fmt("%s", 0, times[i]));
+                }
+                continue;
+            }
+            // A run fills the groups whose times it reaches.
+            for (std::size_t i = 0; i < times.size(); ++i) {
+                const int k = nearest_time_index(group_times.data(),
+                                                 static_cast<int>(group_times.size()), times[i]);
+                if (k >= 0) values[static_cast<std::size_t>(k)][r] = v[i];
+            }
+        }
+        build_bar_heights(g, values);
+        g.labels.resize(values.size());
+    } else {
+        std::vector<std::vector<float>> values(elements.size(),
+                                               std::vector<float>(run_index.size(), NA));
+        for (std::size_t i = 0; i < elements.size(); ++i)
+            for (std::size_t r = 0; r < run_index.size(); ++r) {
+                float v = NA;
+                if (run_index[r] >= 0 && run_value_at_time(elements[i].c_str(), xname.c_str(),
+                                                           run_index[r], &v, &t, 0) != 1)
+                    v = NA;
+                values[i][r] = v;
+            }
+        // Livesweep: the elements of the Livesweep run follow its re-runs.
+        if (cache_livesweep()) {
+            const int shown = shown_run_slot();
+            g.live_time = t;
+            g.live_slots.assign(elements.size() * run_index.size(), 0);
+            if (shown >= 0 && shown < static_cast<int>(run_index.size()))
+                for (std::size_t i = 0; i < elements.size(); ++i)
+                    g.live_slots[i * run_index.size() + static_cast<std::size_t>(shown)] =
+                        live_slot(elements[i].c_str());
+        }
+        g.labels = elements;
+        order_bars(values, g.labels, o.sort_run, &g.live_slots);
+        build_bar_heights(g, values);
+        g.value_title = g.title.substr(0, g.title.find('@'));
+    }
+    opening_tool = tool;
+    handle h = show_bar_graph(std::move(g));
+    if (!h) {
+        report(8, "Unable to complete bar graph");
+        return;
+    }
+    last_record = h;
+}

@@ -1,0 +1,701 @@
+// The Sensitivity Graph tool: see sensitivity.h.
+#include "graphs/sensitivity.h"
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/axis.h"
+#include "graphs/draw/boxname.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "graphs/varlist.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/timebase.h"
+#include "model/units.h"
+#include "model/varnames.h"
+#include "runs/core/access.h"
+#include "runs/core/select.h"
+#include "runs/core/sens.h"
+#include "shell/msgbox.h"
+#include "shell/toolset.h"
+#include "tools/output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace {
+
+constexpr int option_size = static_cast<int>(sizeof(sens_options));
+
+#define SO(field) static_cast<std::int32_t>(offsetof(sens_options, field))
+const toptset_field sens_option_fields[] = {
+    {SO(var_choice), tf_byte},
+    {SO(eq_flag_a), tf_byte},
+    {SO(eq_flag_b), tf_byte},
+    {SO(tree_kinds) + 0, tf_byte},
+    {SO(tree_kinds) + 1, tf_byte},
+    {SO(tree_kinds) + 2, tf_byte},
+    {SO(tree_kinds) + 3, tf_byte},
+    {SO(tree_kinds) + 4, tf_byte},
+    {SO(tree_kinds) + 5, tf_byte},
+    {SO(tree_kinds) + 6, tf_byte},
+    {SO(tree_kinds) + 7, tf_byte},
+    {SO(graphs_per_window), tf_int},
+    {SO(max_windows), tf_int},
+    {SO(show_units), tf_byte},
+    {SO(font), tf_font},
+    {SO(small_font), tf_font},
+    {SO(smallest_font), tf_font},
+    {SO(graph_width), tf_int},
+    {SO(graph_height), tf_int},
+    {SO(show_bands), tf_byte},
+    {SO(bounds) + 0, tf_int},
+    {SO(bounds) + 4, tf_int},
+    {SO(bounds) + 8, tf_int},
+    {SO(bounds) + 12, tf_int},
+    {SO(bounds) + 16, tf_int},
+    {SO(bounds) + 20, tf_int},
+    {SO(bounds) + 24, tf_int},
+    {SO(bounds) + 28, tf_int},
+    {SO(band_colours) + 0, tf_long},
+    {SO(band_colours) + 4, tf_long},
+    {SO(band_colours) + 8, tf_long},
+    {SO(band_colours) + 12, tf_long},
+    {SO(band_colours) + 16, tf_long},
+    {SO(band_colours) + 20, tf_long},
+    {SO(band_colours) + 24, tf_long},
+    {SO(band_colours) + 28, tf_long},
+    {SO(sim_colour), tf_long},
+    {SO(spare_colour), tf_long},
+    {SO(show_mean), tf_byte},
+    {SO(hide_first_run), tf_byte},
+    {-1, 0},
+};
+#undef SO
+
+bool finite_value(float v) {
+    return !is_na(v) && std::isfinite(v);
+}
+
+} // namespace
+
+int compact_bands(std::int32_t bounds[8], COLORREF colours[8]) {
+    std::vector<std::pair<std::int32_t, COLORREF>> kept;
+    for (int i = 0; i < 8; ++i)
+        if (bounds[i] != 0) kept.emplace_back(bounds[i], colours[i]);
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (int i = 0; i < 8; ++i) {
+        const bool have = i < static_cast<int>(kept.size());
+        bounds[i] = have ? kept[static_cast<std::size_t>(i)].first : 0;
+        colours[i] = have ? kept[static_cast<std::size_t>(i)].second : RGB(255, 255, 255);
+    }
+    return static_cast<int>(kept.size());
+}
+
+std::vector<int> split_sens_windows(int graphs, int per_window, bool one_fits) {
+    std::vector<int> out;
+    if (graphs <= 0) return out;
+    per_window = std::max(per_window, 1);
+    int windows = one_fits ? 1 : (graphs + per_window - 1) / per_window;
+    int remaining = graphs;
+    for (int left = windows; left > 0 && remaining > 0; --left) {
+        const int take = std::min(remaining, (remaining + left - 1) / left);
+        out.push_back(take);
+        remaining -= take;
+    }
+    return out;
+}
+
+void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
+                   const std::vector<std::vector<float>>& sims,
+                   const std::vector<sens_series>& others, bool round_range, double fixed_low,
+                   double fixed_high) {
+    const double t0 = w.t_low, t1 = w.t_high;
+    // The value range: every point inside the time range of every series.
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    auto take = [&](float t, float v) {
+        if (!finite_value(v) || t < t0 || t > t1) return;
+        lo = std::min(lo, static_cast<double>(v));
+        hi = std::max(hi, static_cast<double>(v));
+    };
+    const std::size_t n = std::min(first.times.size(), first.values.size());
+    for (std::size_t i = 0; i < n; ++i) take(first.times[i], first.values[i]);
+    for (const auto& row : sims)
+        for (std::size_t i = 0; i < n && i < row.size(); ++i) take(first.times[i], row[i]);
+    for (const sens_series& s : others)
+        for (std::size_t i = 0; i < s.times.size() && i < s.values.size(); ++i)
+            take(s.times[i], s.values[i]);
+    if (lo > hi) {
+        lo = 0;
+        hi = 100;
+    } else if (lo == hi || round_range) {
+        double a = lo, b = hi;
+        if (a == b) {
+            a -= std::max(std::fabs(a) * 0.1, 1.0);
+            b += std::max(std::fabs(b) * 0.1, 1.0);
+        }
+        nice_axis_range(a, b, &lo, &hi);
+        if (!(hi > lo)) lo = a, hi = b;
+    }
+    if (std::isfinite(fixed_low) && std::isfinite(fixed_high) && fixed_high > fixed_low) {
+        lo = fixed_low;
+        hi = fixed_high;
+    }
+    p.low = lo;
+    p.high = hi;
+    p.zero_line = (lo < 0 && hi > 0) ? axis_y_pos(0, lo, hi) : 0;
+
+    // The first run with its simulations: rows of bands or of lines.
+    const bool have_sims = !sims.empty() && n > 0;
+    std::vector<const float*> sim_ptrs;
+    std::vector<std::vector<float>> padded;
+    if (have_sims) {
+        padded.reserve(sims.size());
+        for (const auto& row : sims) {
+            std::vector<float> r(row.begin(), row.begin() + std::min(row.size(), n));
+            r.resize(n, NA);
+            padded.push_back(std::move(r));
+        }
+        for (const auto& r : padded) sim_ptrs.push_back(r.data());
+    }
+    const int bands = have_sims ? w.band_count : 0;
+    const int sim_count = static_cast<int>(sim_ptrs.size());
+    p.band_count = have_sims ? std::max(bands, 0) : 0;
+    p.sim_lines = have_sims && bands == 0 ? sim_count : 0;
+    p.row_count = 2 + (bands > 0 ? 2 * bands : p.sim_lines);
+    const int stride = static_cast<int>(n);
+    std::vector<std::int16_t> xs(n), rows(static_cast<std::size_t>(p.row_count) * n);
+    std::int32_t bounds[8];
+    std::copy(std::begin(w.bounds), std::end(w.bounds), bounds);
+    int kept = 0;
+    if (n > 0)
+        kept = map_series_with_bands(
+            first.times.data(), first.values.data(), stride, sim_ptrs.data(),
+            have_sims && bands == 0 ? sim_count : sim_count, t0, t1, lo, hi, xs.data(), rows.data(),
+            stride, bands > 0 ? bounds : nullptr, bands, 1);
+    // Rows to the kept count, as the band filler reads them.
+    p.xs.assign(xs.begin(), xs.begin() + kept);
+    p.rows.assign(static_cast<std::size_t>(p.row_count) * static_cast<std::size_t>(kept), 0);
+    for (int r = 0; r < p.row_count; ++r)
+        std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(r) * stride, kept,
+                    p.rows.begin() + static_cast<std::ptrdiff_t>(r) * kept);
+    // The other runs' lines.
+    p.run_xs.clear();
+    p.run_ys.clear();
+    for (const sens_series& s : others) {
+        const int m = static_cast<int>(std::min(s.times.size(), s.values.size()));
+        std::vector<std::int16_t> x(static_cast<std::size_t>(m)), y(static_cast<std::size_t>(m));
+        int k = 0;
+        for (int i = 0; i < m; ++i) {
+            const float t = s.times[static_cast<std::size_t>(i)],
+                        v = s.values[static_cast<std::size_t>(i)];
+            if (!finite_value(v) || t < t0 || t > t1) continue;
+            x[static_cast<std::size_t>(k)] = axis_x_pos(t, t0, t1);
+            y[static_cast<std::size_t>(k)] = axis_y_pos(v, lo, hi);
+            ++k;
+        }
+        x.resize(static_cast<std::size_t>(k));
+        y.resize(static_cast<std::size_t>(k));
+        p.run_xs.push_back(std::move(x));
+        p.run_ys.push_back(std::move(y));
+    }
+}
+
+// ------------------------------------------------------------ the record ---
+
+namespace {
+
+struct sens_entry {
+    sens_window w;
+    handle texts = 0;
+    std::vector<std::int32_t> name_cells;
+    std::int32_t x_title_cell = 0, x_name_cell = 0;
+};
+
+std::map<std::int32_t, std::unique_ptr<sens_entry>>& windows() {
+    static std::map<std::int32_t, std::unique_ptr<sens_entry>> all;
+    return all;
+}
+std::int32_t next_id = 1;
+std::vector<handle> last_records;
+
+sens_entry* entry_of(const output_record* o) {
+    if (!o) return nullptr;
+    auto it = windows().find(o->words[0]);
+    return it == windows().end() ? nullptr : it->second.get();
+}
+
+void release_sens(handle record) {
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return;
+    const std::int32_t id = o->words[0];
+    o->words[0] = 0;
+    o->words[1] = 0;
+    unlock_handle(record);
+    auto it = windows().find(id);
+    if (it == windows().end()) return;
+    free_hblock(it->second->texts);
+    windows().erase(it);
+    std::erase(last_records, record);
+}
+
+void use_font(const font_spec& f) {
+    select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
+}
+
+int legend_lines(const sens_window& w) {
+    return static_cast<int>(w.run_labels.size()) + (w.band_count > 0 ? 1 : 0);
+}
+
+// Wanted size in pixels with the font selected.
+void wanted(const sens_window& w, int* width, int* height) {
+    const int lh = std::max(drawing.line_height, 1);
+    const int g = static_cast<int>(w.graphs.size());
+    *width = cm_to_device(w.graph_width_mm * 0.1, 1);
+    *height =
+        g * cm_to_device(w.graph_height_mm * 0.1, 0) + (legend_lines(w) + 2 * g + 2) * lh + lh;
+}
+
+// Chooses the font: the next smaller while the height would shrink below 0.6.
+void measure_sens(sens_window& w, int* width, int* height) {
+    for (int f = 0; f < 3; ++f) {
+        use_font(w.fonts[f]);
+        w.font_choice = static_cast<std::uint8_t>(f);
+        wanted(w, width, height);
+        int aw = 0, ah = 0;
+        graph_output_size(*width, *height, &aw, &ah);
+        if (static_cast<double>(ah) >= 0.6 * *height) break;
+    }
+}
+
+int sens_layout(output_record* record) {
+    sens_entry* e = entry_of(record);
+    if (!e) return 0;
+    int w = 0, h = 0;
+    measure_sens(e->w, &w, &h);
+    handle rec = cur_output;
+    return open_graph_window(rec, e->w.title.c_str(), -1, -1, w, h);
+}
+
+void sens_draw(output_record* record) {
+    sens_entry* e = entry_of(record);
+    if (!e) return;
+    sens_window& w = e->w;
+    int W = 0, H = 0;
+    graph_output_size(576, 384, &W, &H);
+    use_font(w.fonts[std::min<int>(w.font_choice, 2)]);
+    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
+    const int g = static_cast<int>(w.graphs.size());
+    // The left margin: the widest value label, at least five zeros.
+    const int vdiv = std::max(w.value_divisions, 1);
+    int label_w = 5 * std::max(text_width("0"), 1);
+    for (const sens_plot& p : w.graphs)
+        for (int i = 0; i <= vdiv; ++i)
+            label_w = std::max(label_w, text_width(format_number(
+                                            p.low + i * (p.high - p.low) / vdiv, 0, nullptr)));
+    const int left = cw + label_w + cw, right = W - 2 * cw;
+    // Legend: runs with a line sample, then the bands' per cents.
+    int y = lh / 2;
+    for (std::size_t r = 0; r < w.run_labels.size(); ++r) {
+        draw_text_aligned(2 * cw, y, 'L', 'T', w.run_labels[r].c_str());
+        const int sx = 2 * cw + text_width(w.run_labels[r].c_str()) + 2 * cw;
+        if (sx + 4 * cw < W / 2)
+            draw_legend_line(nullptr, static_cast<int>(r), 1, sx, y + lh / 2, W / 2, y + lh / 2);
+        y += lh;
+    }
+    if (w.band_count > 0) {
+        int x = 2 * cw;
+        for (int b = 0; b < w.band_count; ++b) {
+            char pct[16];
+            std::snprintf(pct, sizeof pct, "%d%%", (w.bounds[b] + 5) / 10);
+            const RECT r = draw_text_aligned(x, y, 'L', 'T', pct);
+            const int bx = r.right + cw;
+            HBRUSH brush = CreateSolidBrush(w.colours[b]);
+            RECT box{bx, y + lh / 4, bx + 3 * cw, y + lh - lh / 4};
+            if (drawing.colour_mode)
+                FillRect(drawing.cur_dc, &box, brush);
+            else
+                fill_box(b, box.left, box.top, box.right, box.bottom);
+            DeleteObject(brush);
+            draw_frame(13, 1, box.left, box.top, box.right, box.bottom);
+            x = bx + 5 * cw;
+        }
+        y += lh;
+    }
+    y += lh / 2;
+    // The graphs share what is left above two lines of time labels.
+    const int bottom_all = H - 2 * lh - lh / 2;
+    if (g <= 0 || right - left < 4) return;
+    const int pitch = (bottom_all - y) / g;
+    const int plot_h = pitch - lh - lh / 2;
+    if (plot_h < 4) return;
+    if (e->name_cells.size() != w.graphs.size()) {
+        e->name_cells.clear();
+        for (const sens_plot& p : w.graphs)
+            e->name_cells.push_back(hblock_add_string(e->texts, p.name.c_str()));
+    }
+    const std::uint32_t grid = 0x00C0C0C0;
+    const int tdiv = std::max(w.time_divisions, 1);
+    const int pw = right - left;
+    for (int i = 0; i < g; ++i) {
+        const sens_plot& p = w.graphs[static_cast<std::size_t>(i)];
+        const int top = y + i * pitch + lh;
+        const int bottom = top + plot_h;
+        std::string name = p.name;
+        if (w.show_units && !p.units.empty()) name += " (" + p.units + ")";
+        draw_text_hot((left + right) / 2, top - lh, 'C', 'T', name.c_str(),
+                      e->name_cells[static_cast<std::size_t>(i)], 0);
+        fill_box(12, left, top, right, bottom);
+        const int n = static_cast<int>(p.xs.size());
+        if (n > 0 && p.band_count > 0) {
+            // Widest band first, the narrower ones over it.
+            for (int b = p.band_count - 1; b >= 0; --b)
+                fill_bands(left, top, right, bottom, p.xs.data(),
+                           p.rows.data() + static_cast<std::ptrdiff_t>(2 * b + 1) * n, n, 1,
+                           &w.colours[b]);
+        } else if (n > 0 && p.sim_lines > 0) {
+            draw_curve_family(left, top, right, bottom, p.xs.data(), p.rows.data(), n, p.sim_lines,
+                              w.sim_colour);
+        }
+        draw_frame(13, 1, left, top, right, bottom);
+        for (int k = 1; k < vdiv; ++k)
+            draw_line(grid, 0, left, top + k * plot_h / vdiv, right, top + k * plot_h / vdiv);
+        if (p.zero_line > 0 && p.zero_line < 10000) {
+            const int zy = top + static_cast<int>(static_cast<long>(p.zero_line) * plot_h / 10000);
+            draw_line(0, 1, left, zy, right, zy);
+        }
+        // Value labels at every k-th division with a line's room between.
+        int step = 1;
+        while (step < vdiv && (vdiv % step || step * plot_h / vdiv < lh)) ++step;
+        for (int k = 0; k <= vdiv; k += step)
+            draw_text_aligned(left - cw, bottom - k * plot_h / vdiv, 'R', 'C',
+                              format_number(p.low + k * (p.high - p.low) / vdiv, 0, nullptr));
+        for (int k = 1; k < tdiv; ++k)
+            draw_line(grid, 0, left + k * pw / tdiv, top, left + k * pw / tdiv, bottom);
+        if (n > 0 && w.show_mean && p.band_count + p.sim_lines > 0)
+            draw_curve_family(left, top, right, bottom, p.xs.data(), p.rows.data(), n, -2, 0);
+        // The runs, last first; the first run's own line unless hidden.
+        for (int r = static_cast<int>(p.run_xs.size()) - 1; r >= 0; --r) {
+            const auto& xs = p.run_xs[static_cast<std::size_t>(r)];
+            const auto& ys = p.run_ys[static_cast<std::size_t>(r)];
+            if (xs.empty()) continue;
+            draw_curve(nullptr, r + 1, 1, left, top, right, bottom, xs.data(), ys.data(),
+                       static_cast<int>(xs.size()), 0, false, true);
+        }
+        const bool has_data = p.band_count + p.sim_lines > 0;
+        if (n > 0 && !(w.hide_first_run && has_data))
+            draw_curve(nullptr, 0, 1, left, top, right, bottom, p.xs.data(), p.rows.data(), n, 0,
+                       false, true);
+        if (i == 0) {
+            if (!e->x_name_cell) e->x_name_cell = hblock_add_string(e->texts, w.x_var_name.c_str());
+            set_value_map(left, right, w.t_low, w.t_high, e->x_name_cell, false);
+        }
+    }
+    // Time labels under the last graph, then the axis title.
+    const int last_bottom = y + (g - 1) * pitch + lh + plot_h;
+    int widest = 1;
+    std::vector<std::string> tl;
+    for (int k = 0; k <= tdiv; ++k) {
+        const double v = w.t_low + k * (w.t_high - w.t_low) / tdiv;
+        char buf[64];
+        if (std::fabs(v) >= 999.99)
+            std::snprintf(buf, sizeof buf, "%4.0f", v);
+        else
+            std::snprintf(buf, sizeof buf, "%s", format_number(v, 0, nullptr));
+        tl.emplace_back(buf);
+        widest = std::max(widest, text_width(buf));
+    }
+    int step = 1;
+    while (step < tdiv && (tdiv % step || step * pw / tdiv < widest + cw)) ++step;
+    for (int k = 0; k <= tdiv; k += step)
+        draw_text_aligned(left + k * pw / tdiv, last_bottom + lh / 4, 'C', 'T',
+                          tl[static_cast<std::size_t>(k)].c_str());
+    if (!e->x_title_cell) e->x_title_cell = hblock_add_string(e->texts, w.x_title.c_str());
+    draw_text_hot((left + right) / 2, last_bottom + lh + lh / 4, 'C', 'T', w.x_title.c_str(),
+                  e->x_title_cell, 0);
+}
+
+} // namespace
+
+sens_window* sens_window_of(handle record) {
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    sens_entry* e = entry_of(o);
+    if (o) unlock_handle(record);
+    return e ? &e->w : nullptr;
+}
+
+const std::vector<handle>& last_sens_records() {
+    return last_records;
+}
+
+handle show_sens_window(sens_window w) {
+    handle h = new_output_record(0, 4);
+    if (!h) return 0;
+    auto e = std::make_unique<sens_entry>();
+    e->texts = new_hblock(0, 0, 0);
+    if (!e->texts) {
+        free_output_record(h);
+        return 0;
+    }
+    e->w = std::move(w);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    const std::int32_t id = next_id++;
+    o->words[0] = id;
+    o->words[1] = static_cast<std::int32_t>(e->texts);
+    o->layout = sens_layout;
+    o->draw = sens_draw;
+    o->release = release_sens;
+    unlock_handle(h);
+    windows()[id] = std::move(e);
+    auto* rec = static_cast<output_record*>(lock_handle(h));
+    cur_output = h;
+    const int opened = rec ? sens_layout(rec) : 0;
+    if (rec) unlock_handle(h);
+    if (!opened) {
+        report(8, "Unable to complete sens diagram");
+        release_sens(h);
+        free_output_record(h);
+        return 0;
+    }
+    return h;
+}
+
+// --------------------------------------------------------------- the tool ---
+
+int sens_tool_setup(int mode, handle tool, std::string* out, const char* text) {
+    if (!tool) return option_size;
+    if (tool_option_size(tool) < static_cast<std::uint32_t>(option_size)) return option_size;
+    if (mode == 0) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return option_size;
+        auto* o = static_cast<sens_options*>(tool_options(r));
+        std::memset(o, 0, sizeof *o);
+        const std::int32_t bounds[8] = {500, 750, 950, 1000, 0, 0, 0, 0};
+        const COLORREF colours[8] = {RGB(255, 255, 128), RGB(0, 255, 0),     RGB(0, 0, 255),
+                                     RGB(128, 128, 128), RGB(255, 255, 255), RGB(255, 255, 255),
+                                     RGB(255, 255, 255), RGB(255, 255, 255)};
+        std::copy(std::begin(bounds), std::end(bounds), o->bounds);
+        std::copy(std::begin(colours), std::end(colours), o->band_colours);
+        o->font = graph_defaults().fonts[0];
+        o->font.size = 12;
+        o->font.style = 0;
+        o->small_font = o->font;
+        o->small_font.size = 10;
+        o->smallest_font = o->font;
+        o->smallest_font.size = 8;
+        o->graphs_per_window = 6;
+        o->max_windows = 2;
+        o->graph_width = 152;
+        o->graph_height = 66;
+        o->var_choice = 255;
+        o->eq_flag_a = o->eq_flag_b = 1;
+        const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
+        std::copy(std::begin(kinds), std::end(kinds), o->tree_kinds);
+        r->action = tool_action_id(sens_tool_run);
+        unlock_tool(tool);
+        if (text && read_line(0)) {
+            r = lock_tool(tool);
+            read_toptset(line_buf, tool_options(r), static_cast<std::uint32_t>(option_size),
+                         sens_option_fields);
+            unlock_tool(tool);
+        }
+        r = lock_tool(tool);
+        if (r) {
+            o = static_cast<sens_options*>(tool_options(r));
+            o->graphs_per_window = std::max(o->graphs_per_window, 1);
+            o->max_windows = std::max(o->max_windows, 1);
+            o->font = sane_font_spec(o->font);
+            o->small_font = sane_font_spec(o->small_font);
+            o->smallest_font = sane_font_spec(o->smallest_font);
+            r->icon = o->var_choice == 0   ? 0x1e0060
+                      : o->var_choice == 1 ? 0x1e0070
+                      : o->show_bands      ? 0x1e0080
+                                           : 0x2d0080;
+            unlock_tool(tool);
+        }
+    } else if (mode == 1 && out) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return option_size;
+        write_toptset(out, tool_options(r), static_cast<std::uint32_t>(option_size),
+                      sens_option_fields);
+        unlock_tool(tool);
+    }
+    return option_size;
+}
+
+void sens_tool_run(handle tool) {
+    last_records.clear();
+    output_oneshots_guard oneshots;
+    tool_record* tr = lock_tool(tool);
+    if (!tr) return;
+    const sens_options o = *static_cast<sens_options*>(tool_options(tr));
+    unlock_tool(tool);
+    if (lock_model(1) != 1) return;
+    struct unlock_on_exit {
+        ~unlock_on_exit() { unlock_model(1); }
+    } unlock;
+    const symbol_id var = workbench_var.var;
+    if (!var) return;
+    std::vector<std::string> lookups;
+    std::vector<std::string> names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
+    if (names.empty() && lookups.empty()) return;
+    const int runs = loaded_run_names(0);
+    if (runs <= 0 || !model_rec) return;
+    std::uint32_t head[9];
+    const int first_run = model_rec->runs[0].run;
+    const char type = selected_run_types[0];
+    if ((type != 'S' && type != 's') || first_run < 0 || !run_sens_header(first_run, head) ||
+        head[0] == 0) {
+        report(8, "First run must be sensitivity run to get results.  Try strip graph");
+        return;
+    }
+    sens_window proto;
+    proto.fonts[0] = o.font;
+    proto.fonts[1] = o.small_font;
+    proto.fonts[2] = o.smallest_font;
+    if (o.show_bands) {
+        std::copy(std::begin(o.bounds), std::end(o.bounds), proto.bounds);
+        std::copy(std::begin(o.band_colours), std::end(o.band_colours), proto.colours);
+        proto.band_count = compact_bands(proto.bounds, proto.colours);
+    }
+    proto.sim_colour = o.sim_colour;
+    proto.show_units = o.show_units;
+    proto.show_mean = o.show_mean;
+    proto.hide_first_run = o.hide_first_run;
+    proto.graph_width_mm = sane_graph_mm(o.graph_width);
+    proto.graph_height_mm = sane_graph_mm(o.graph_height);
+    proto.value_divisions = graph_defaults().y_divisions;
+    proto.time_divisions = graph_defaults().x_divisions;
+    proto.title = std::string(varformat(var, 1)) + ": " + tool_name(tool);
+    std::vector<int> run_index;
+    for (int k = 0; k < runs && k < max_selected_runs; ++k) {
+        run_index.push_back(model_rec->runs[k].run);
+        proto.run_labels.emplace_back(selected_run_names[k] ? selected_run_names[k] : "");
+    }
+    time_basis_label(model_rec->start, &proto.t_low, 0, nullptr, 0);
+    time_basis_label(model_rec->end, &proto.t_high, 0, nullptr, 0);
+    if (!(proto.t_high > proto.t_low)) {
+        // A time axis of no span has nowhere to put a point.
+        report(8, "Unable to complete sens diagram");
+        return;
+    }
+    const symbol_id basis = time_basis_symbol();
+    proto.x_var_name = basis ? varformat(basis, 0) : "Time";
+    proto.x_title = basis ? name_units_label(nullptr, basis, 0) : "Time";
+
+    // How many windows: one when every graph fits at 0.6 of its height.
+    const int total = static_cast<int>(names.size());
+    bool one_fits = false;
+    {
+        sens_window all = proto;
+        all.graphs.resize(static_cast<std::size_t>(total));
+        int w = 0, h = 0, aw = 0, ah = 0;
+        use_font(all.fonts[0]);
+        wanted(all, &w, &h);
+        graph_output_size(w, h, &aw, &ah);
+        one_fits = total <= o.graphs_per_window && ah >= 0.6 * h;
+    }
+    std::vector<int> split = split_sens_windows(total, o.graphs_per_window, one_fits);
+    std::vector<int> lookup_split =
+        split_sens_windows(static_cast<int>(lookups.size()), o.graphs_per_window, false);
+    const int windows = static_cast<int>(split.size() + lookup_split.size());
+    if (windows > o.max_windows) {
+        const int answer = ask_yes_no_cancel(
+            "To show all elements will require %d windows\nContinue? (No to show only initial "
+            "elments)",
+            windows);
+        if (answer < 0) return;
+        if (answer == 0) {
+            if (!split.empty()) split.assign(1, std::min(total, o.graphs_per_window));
+            if (!lookup_split.empty())
+                lookup_split.assign(
+                    1, std::min(static_cast<int>(lookups.size()), o.graphs_per_window));
+        }
+    }
+    auto units_of = [&](const std::string& name) {
+        std::int32_t slot = 0;
+        symbol_id s = 0;
+        if (!o.show_units || !find_var_name(name.c_str(), &slot, 0, &s) || !s) return std::string();
+        const char* u = name_units_label(nullptr, s, 2);
+        return std::string(u ? u : "");
+    };
+    auto open_window = [&](sens_window w) {
+        // The tool's window is reused for the first; the others are new.
+        opening_tool = last_records.empty() ? tool : 0;
+        if (handle h = show_sens_window(std::move(w))) last_records.push_back(h);
+    };
+    std::size_t next = 0;
+    for (int count : split) {
+        sens_window w = proto;
+        for (int k = 0; k < count && next < names.size(); ++k, ++next) {
+            const std::string& name = names[next];
+            sens_plot p;
+            p.name = name;
+            p.units = units_of(name);
+            sens_series first;
+            std::vector<sens_series> others;
+            for (std::size_t r = 0; r < run_index.size(); ++r) {
+                sens_series s;
+                if (run_index[r] >= 0)
+                    read_series_or_constant(name.c_str(), proto.x_var_name.c_str(), run_index[r],
+                                            proto.t_low, proto.t_high, s.values, s.times);
+                if (r == 0)
+                    first = std::move(s);
+                else
+                    others.push_back(std::move(s));
+            }
+            std::vector<std::vector<float>> sims;
+            if (first_run >= 0 && sens_values(name.c_str(), first_run, sims) <= 1) sims.clear();
+            // The first run's line is drawn from row 0; others from run 1 on.
+            // A range dragged on a graph's value axis is taken once.
+            double top = 0, bottom = 0;
+            if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
+            map_sens_plot(p, w, first, sims, others, true, bottom, top);
+            w.graphs.push_back(std::move(p));
+        }
+        open_window(std::move(w));
+    }
+    // Lookup windows: x against y, on the x range of all the window's lookups.
+    next = 0;
+    for (int count : lookup_split) {
+        sens_window w = proto;
+        w.x_title = "-X-";
+        w.x_var_name.clear();
+        std::vector<std::pair<sens_series, std::vector<sens_series>>> read;
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (int k = 0; k < count && next < lookups.size(); ++k, ++next) {
+            const std::string& name = lookups[next];
+            sens_series first;
+            std::vector<sens_series> others;
+            for (std::size_t r = 0; r < run_index.size(); ++r) {
+                sens_series s;
+                read_lookup_points(name.c_str(), run_index[r], s.times, s.values);
+                for (float x : s.times)
+                    if (std::isfinite(x))
+                        lo = std::min(lo, double(x)), hi = std::max(hi, double(x));
+                if (r == 0)
+                    first = std::move(s);
+                else
+                    others.push_back(std::move(s));
+            }
+            sens_plot p;
+            p.name = name;
+            p.units = units_of(name);
+            w.graphs.push_back(std::move(p));
+            read.emplace_back(std::move(first), std::move(others));
+        }
+        w.t_low = lo <= hi ? lo : 0;
+        w.t_high = lo < hi ? hi : w.t_low + 1;
+        for (std::size_t k = 0; k < read.size(); ++k)
+            map_sens_plot(w.graphs[k], w, read[k].first, {}, read[k].second, true);
+        open_window(std::move(w));
+    }
+}

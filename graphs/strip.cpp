@@ -1,0 +1,773 @@
+// The Strip Graph tool: see strip.h.
+#include "graphs/strip.h"
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/axis.h"
+#include "graphs/draw/boxname.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "graphs/varlist.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/timebase.h"
+#include "model/trees.h"
+#include "model/units.h"
+#include "model/varnames.h"
+#include "runs/core/access.h"
+#include "runs/core/cache.h"
+#include "runs/core/select.h"
+#include "shell/msgbox.h"
+#include "shell/toolset.h"
+#include "tools/output.h"
+#include "tools/series.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace {
+
+constexpr int option_size = static_cast<int>(sizeof(strip_options));
+
+#define SO(field) static_cast<std::int32_t>(offsetof(strip_options, field))
+const toptset_field strip_option_fields[] = {
+    {SO(as_points), tf_byte},      {SO(var_choice), tf_byte},
+    {SO(eq_flag_a), tf_byte},      {SO(eq_flag_b), tf_byte},
+    {SO(strip_kind), tf_byte},     {SO(tree_kinds) + 0, tf_byte},
+    {SO(tree_kinds) + 1, tf_byte}, {SO(tree_kinds) + 2, tf_byte},
+    {SO(tree_kinds) + 3, tf_byte}, {SO(tree_kinds) + 4, tf_byte},
+    {SO(tree_kinds) + 5, tf_byte}, {SO(tree_kinds) + 6, tf_byte},
+    {SO(tree_kinds) + 7, tf_byte}, {SO(strips_per_window), tf_int},
+    {SO(max_windows), tf_int},     {SO(show_units), tf_byte},
+    {SO(font), tf_font},           {SO(small_font), tf_font},
+    {SO(smallest_font), tf_font},  {SO(strip_width), tf_int},
+    {SO(strip_height), tf_int},    {SO(max_lag), tf_float},
+    {SO(remove_mean), tf_byte},    {-1, 0},
+};
+#undef SO
+
+bool finite_value(float v) {
+    return !is_na(v) && std::isfinite(v);
+}
+
+} // namespace
+
+std::string shorten_strip_label(const std::string& label) {
+    if (label.size() <= 50) return label;
+    std::string out;
+    out += label[0];
+    out += label[2];
+    out += "...";
+    out += label.substr(label.size() - 45);
+    return out;
+}
+
+int constants_per_window(int height, int runs, int line_height) {
+    const long per = static_cast<long>((runs + 1) / 2) * (std::max(line_height, 1) + 4);
+    if (per <= 0) return 1;
+    const long m = static_cast<long>(5.0 / 3.0 * height / static_cast<double>(per));
+    return static_cast<int>(std::clamp(m, 1L, 1000000L));
+}
+
+void strip_analysis(int kind, const std::vector<float>& times, const std::vector<float>& values,
+                    double t0, double t1, double dt, double first_dt, double max_lag,
+                    bool remove_mean, std::vector<float>& x, std::vector<float>& y, double* top) {
+    x.clear();
+    y.clear();
+    std::vector<float> in, in_t;
+    for (std::size_t i = 0; i < times.size() && i < values.size(); ++i)
+        if (times[i] >= t0 && times[i] <= t1) {
+            in.push_back(values[i]);
+            in_t.push_back(times[i]);
+        }
+    if (!(dt > 0) || !std::isfinite(dt)) dt = 1.0;
+    if (!(first_dt > 0) || !std::isfinite(first_dt)) first_dt = dt;
+    if (kind == 0) {
+        x = in_t;
+        y = in;
+        if (top) *top = t1;
+        return;
+    }
+    int n = static_cast<int>(in.size());
+    if (n < 1) {
+        if (top) *top = 1;
+        return;
+    }
+    if (kind == 2) {
+        const float* r = autocorrelation(in.data(), &n, max_lag, dt);
+        for (int i = 0; r && i < n; ++i) {
+            x.push_back(static_cast<float>(i * dt));
+            y.push_back(r[i]);
+        }
+        if (top) *top = n > 1 ? (n - 1) * dt : 1.0;
+        return;
+    }
+    const float* s = power_spectrum(in.data(), &n, remove_mean);
+    const int points = n / 2;
+    // A time axis of no span: the series' own span, else one.
+    double span = t1 - t0;
+    if (!(span > 0)) span = in_t.size() > 1 ? in_t.back() - in_t.front() : 0;
+    if (!(span > 0)) span = 1;
+    const double axis_top = points / (2.0 * span);
+    for (int i = 0; s && i < points; ++i) {
+        x.push_back(static_cast<float>(i * axis_top / std::max(points, 1) * first_dt / dt));
+        y.push_back(s[i]);
+    }
+    if (top) *top = axis_top > 0 ? axis_top : 1;
+}
+
+void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vector<float>>& xs,
+               const std::vector<std::vector<float>>& ys, double fixed_low, double fixed_high) {
+    const double x0 = w.x_low, x1 = w.x_high;
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (std::size_t r = 0; r < xs.size() && r < ys.size(); ++r)
+        for (std::size_t i = 0; i < xs[r].size() && i < ys[r].size(); ++i) {
+            const float v = ys[r][i];
+            if (!finite_value(v) || xs[r][i] < x0 || xs[r][i] > x1) continue;
+            lo = std::min(lo, static_cast<double>(v));
+            hi = std::max(hi, static_cast<double>(v));
+        }
+    if (lo > hi) {
+        lo = 0;
+        hi = 100;
+    } else {
+        double a = lo, b = hi;
+        if (a == b) {
+            a -= std::max(std::fabs(a) * 0.1, 1.0);
+            b += std::max(std::fabs(b) * 0.1, 1.0);
+        }
+        nice_axis_range(a, b, &lo, &hi);
+        if (!(hi > lo)) lo = a, hi = b;
+    }
+    if (std::isfinite(fixed_low) && std::isfinite(fixed_high) && fixed_high > fixed_low) {
+        lo = fixed_low;
+        hi = fixed_high;
+    }
+    p.low = lo;
+    p.high = hi;
+    p.zero_line = (lo < 0 && hi > 0) ? axis_y_pos(0, lo, hi) : 0;
+    p.xs.assign(xs.size(), {});
+    p.ys.assign(xs.size(), {});
+    for (std::size_t r = 0; r < xs.size() && r < ys.size(); ++r)
+        for (std::size_t i = 0; i < xs[r].size() && i < ys[r].size(); ++i) {
+            const float v = ys[r][i];
+            if (!finite_value(v) || xs[r][i] < x0 || xs[r][i] > x1) continue;
+            p.xs[r].push_back(axis_x_pos(xs[r][i], x0, x1));
+            p.ys[r].push_back(axis_y_pos(v, lo, hi));
+        }
+}
+
+// ------------------------------------------------------------ the record ---
+
+namespace {
+
+struct strip_entry {
+    strip_window w;
+    handle texts = 0;
+    std::vector<std::int32_t> name_cells;
+    std::int32_t x_title_cell = 0, x_name_cell = 0;
+};
+
+std::map<std::int32_t, std::unique_ptr<strip_entry>>& windows() {
+    static std::map<std::int32_t, std::unique_ptr<strip_entry>> all;
+    return all;
+}
+std::int32_t next_id = 1;
+std::vector<handle> last_records;
+
+strip_entry* entry_of(const output_record* o) {
+    if (!o) return nullptr;
+    auto it = windows().find(o->words[0]);
+    return it == windows().end() ? nullptr : it->second.get();
+}
+
+void release_strip(handle record) {
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return;
+    const std::int32_t id = o->words[0];
+    o->words[0] = 0;
+    o->words[1] = 0;
+    unlock_handle(record);
+    auto it = windows().find(id);
+    if (it == windows().end()) return;
+    free_hblock(it->second->texts);
+    windows().erase(it);
+    std::erase(last_records, record);
+}
+
+void use_font(const font_spec& f) {
+    select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
+}
+
+int constant_block(const strip_window& w, int lh) {
+    const int runs = static_cast<int>(w.run_labels.size());
+    return ((runs + 1) / 2 + 1) * (lh + 4);
+}
+
+void wanted(const strip_window& w, int* width, int* height) {
+    const int lh = std::max(drawing.line_height, 1);
+    const int s = static_cast<int>(w.strips.size());
+    const int runs = static_cast<int>(w.run_labels.size());
+    *width = cm_to_device(w.strip_width_mm * 0.1, 1);
+    *height = s * cm_to_device(w.strip_height_mm * 0.1, 0) + (runs + 2 * s + 1) * lh + lh;
+    if (!w.constants.empty()) {
+        *height += static_cast<int>(w.constants.size()) * constant_block(w, lh) + lh;
+        // Two columns of "run: value" entries.
+        int widest = 0;
+        for (const std::string& l : w.run_labels)
+            widest = std::max(widest, text_width(shorten_strip_label(l).c_str()));
+        *width = std::max(*width, 2 * (widest + text_width(": 0.000000")) +
+                                      8 * std::max(drawing.char_width, 1));
+    }
+}
+
+void measure_strips(strip_window& w, int* width, int* height) {
+    for (int f = 0; f < 3; ++f) {
+        use_font(w.fonts[f]);
+        w.font_choice = static_cast<std::uint8_t>(f);
+        wanted(w, width, height);
+        int aw = 0, ah = 0;
+        graph_output_size(*width, *height, &aw, &ah);
+        if (static_cast<double>(ah) >= 0.6 * *height) break;
+    }
+}
+
+int strip_layout(output_record* record) {
+    strip_entry* e = entry_of(record);
+    if (!e) return 0;
+    int w = 0, h = 0;
+    measure_strips(e->w, &w, &h);
+    handle rec = cur_output;
+    return open_graph_window(rec, e->w.title.c_str(), -1, -1, w, h);
+}
+
+void strip_draw(output_record* record) {
+    strip_entry* e = entry_of(record);
+    if (!e) return;
+    strip_window& w = e->w;
+    int W = 0, H = 0;
+    graph_output_size(576, 384, &W, &H);
+    use_font(w.fonts[std::min<int>(w.font_choice, 2)]);
+    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
+    const int s = static_cast<int>(w.strips.size());
+    const int runs = static_cast<int>(w.run_labels.size());
+    const int vdiv = std::max(w.value_divisions, 1);
+    int label_w = 5 * std::max(text_width("0"), 1);
+    for (const strip_plot& p : w.strips)
+        for (int i = 0; i <= vdiv; ++i)
+            label_w = std::max(label_w, text_width(format_number(
+                                            p.low + i * (p.high - p.low) / vdiv, 0, nullptr)));
+    const int left = cw + label_w + cw, right = W - 2 * cw;
+    // Legend.
+    int y = lh / 2;
+    for (int r = 0; r < runs; ++r) {
+        const std::string label = shorten_strip_label(w.run_labels[static_cast<std::size_t>(r)]);
+        draw_text_aligned(2 * cw, y, 'L', 'T', label.c_str());
+        const int sx = 2 * cw + text_width(label.c_str()) + 2 * cw;
+        if (sx + 4 * cw < W / 2) {
+            if (w.as_points) {
+                std::int16_t xs[2] = {0, 10000}, ys[2] = {5000, 5000};
+                draw_point_markers(nullptr, r, 1, 0, sx, y + lh / 2, W / 2, y + lh / 2, xs, ys, 2,
+                                   false);
+            } else {
+                draw_legend_line(nullptr, r, 1, sx, y + lh / 2, W / 2, y + lh / 2);
+            }
+        }
+        y += lh;
+    }
+    y += lh / 2;
+    const int const_h =
+        w.constants.empty() ? 0 : static_cast<int>(w.constants.size()) * constant_block(w, lh) + lh;
+    const int bottom_all = H - const_h - 2 * lh - lh / 2;
+    const int pw = right - left;
+    if (e->name_cells.size() != w.strips.size()) {
+        e->name_cells.clear();
+        for (const strip_plot& p : w.strips)
+            e->name_cells.push_back(hblock_add_string(e->texts, p.name.c_str()));
+    }
+    int last_bottom = y;
+    if (s > 0 && pw > 4) {
+        const int pitch = (bottom_all - y) / s;
+        const int plot_h = pitch - lh - lh / 2;
+        if (plot_h >= 4) {
+            const std::uint32_t grid = 0x00C0C0C0;
+            const int adiv = std::max(w.axis_divisions, 1);
+            for (int i = 0; i < s; ++i) {
+                const strip_plot& p = w.strips[static_cast<std::size_t>(i)];
+                const int top = y + i * pitch + lh, bottom = top + plot_h;
+                std::string name = p.name;
+                if (w.show_units && !p.units.empty()) name += " (" + p.units + ")";
+                draw_text_hot((left + right) / 2, top - lh, 'C', 'T', name.c_str(),
+                              e->name_cells[static_cast<std::size_t>(i)], 0);
+                fill_box(12, left, top, right, bottom);
+                draw_frame(13, 1, left, top, right, bottom);
+                for (int k = 1; k < vdiv; ++k)
+                    draw_line(grid, 0, left, top + k * plot_h / vdiv, right,
+                              top + k * plot_h / vdiv);
+                if (p.zero_line > 0 && p.zero_line < 10000) {
+                    const int zy =
+                        top + static_cast<int>(static_cast<long>(p.zero_line) * plot_h / 10000);
+                    draw_line(0, 1, left, zy, right, zy);
+                }
+                int step = 1;
+                while (step < vdiv && (vdiv % step || step * plot_h / vdiv < lh)) ++step;
+                for (int k = 0; k <= vdiv; k += step)
+                    draw_text_aligned(
+                        left - cw, bottom - k * plot_h / vdiv, 'R', 'C',
+                        format_number(p.low + k * (p.high - p.low) / vdiv, 0, nullptr));
+                for (int k = 1; k < adiv; ++k)
+                    draw_line(grid, 0, left + k * pw / adiv, top, left + k * pw / adiv, bottom);
+                for (int r = static_cast<int>(p.xs.size()) - 1; r >= 0; --r) {
+                    const auto& xs = p.xs[static_cast<std::size_t>(r)];
+                    const auto& ys = p.ys[static_cast<std::size_t>(r)];
+                    if (xs.empty()) continue;
+                    if (w.as_points)
+                        draw_point_markers(nullptr, r, 1, 0, left, top, right, bottom, xs.data(),
+                                           ys.data(), static_cast<int>(xs.size()), false);
+                    else
+                        draw_curve(nullptr, r, 1, left, top, right, bottom, xs.data(), ys.data(),
+                                   static_cast<int>(xs.size()), 0, false, true);
+                }
+                if (i == 0) {
+                    if (!e->x_name_cell)
+                        e->x_name_cell = hblock_add_string(e->texts, w.x_var_name.c_str());
+                    set_value_map(left, right, w.x_low, w.x_high, e->x_name_cell, false);
+                }
+                last_bottom = bottom;
+            }
+            // Axis labels and title under the last strip.
+            const double step_v = (w.x_high - w.x_low) / adiv;
+            int widest = 1;
+            std::vector<std::string> tl;
+            for (int k = 0; k <= adiv; ++k) {
+                tl.emplace_back(format_to_step(w.x_low + k * step_v, step_v));
+                widest = std::max(widest, text_width(tl.back().c_str()));
+            }
+            int step = 1;
+            while (step < adiv && (adiv % step || step * pw / adiv < widest + cw)) ++step;
+            for (int k = 0; k <= adiv; k += step)
+                draw_text_aligned(left + k * pw / adiv, last_bottom + lh / 4, 'C', 'T',
+                                  tl[static_cast<std::size_t>(k)].c_str());
+            if (!e->x_title_cell) e->x_title_cell = hblock_add_string(e->texts, w.x_title.c_str());
+            draw_text_hot((left + right) / 2, last_bottom + lh + lh / 4, 'C', 'T',
+                          w.x_title.c_str(), e->x_title_cell, 0);
+            last_bottom += 2 * lh + lh / 2;
+        }
+    }
+    // Constants: the name, then each run's value in two columns.
+    int cy = std::max(last_bottom, H - const_h);
+    // The second column starts past the widest first-column entry.
+    int col_w = 0;
+    for (const strip_constant& c : w.constants)
+        for (int r = 0; r < runs; r += 2)
+            col_w = std::max(
+                col_w,
+                text_width((shorten_strip_label(w.run_labels[static_cast<std::size_t>(r)]) + ": " +
+                            format_number(r < static_cast<int>(c.values.size())
+                                              ? c.values[static_cast<std::size_t>(r)]
+                                              : NA,
+                                          0, nullptr))
+                               .c_str()));
+    const int second_x = std::max(W / 2, 4 * cw + col_w + 2 * cw);
+    for (const strip_constant& c : w.constants) {
+        std::string name = c.name;
+        if (w.show_units && !c.units.empty()) name += " (" + c.units + ")";
+        draw_text_aligned(2 * cw, cy, 'L', 'T', name.c_str());
+        cy += lh + 4;
+        for (int r = 0; r < runs; ++r) {
+            const std::string label =
+                shorten_strip_label(w.run_labels[static_cast<std::size_t>(r)]) + ": " +
+                format_number(r < static_cast<int>(c.values.size())
+                                  ? c.values[static_cast<std::size_t>(r)]
+                                  : NA,
+                              0, nullptr);
+            const int col = r % 2, row = r / 2;
+            draw_text_aligned(col ? second_x : 4 * cw, cy + row * (lh + 4), 'L', 'T',
+                              label.c_str());
+        }
+        cy += ((runs + 1) / 2) * (lh + 4);
+    }
+}
+
+} // namespace
+
+void strip_live_update(handle record) {
+    if (!cache_livesweep()) return;
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return;
+    strip_entry* e = entry_of(o);
+    HWND window = o->window;
+    unlock_handle(record);
+    if (!e || e->w.kind != 0) return;
+    bool changed = false;
+    for (strip_plot& p : e->w.strips)
+        for (std::size_t r = 0; r < p.live_slots.size() && r < p.xs.size(); ++r) {
+            if (!p.live_slots[r]) continue;
+            const float* times = nullptr;
+            const float* values = nullptr;
+            const int n = cached_series(static_cast<int>(p.live_slots[r] - 1), &times, &values,
+                                        static_cast<int>(r));
+            if (n <= 0 || !times || !values) continue;
+            p.xs[r].clear();
+            p.ys[r].clear();
+            for (int i = 0; i < n; ++i) {
+                if (!finite_value(values[i]) || times[i] < e->w.x_low || times[i] > e->w.x_high)
+                    continue;
+                p.xs[r].push_back(axis_x_pos(times[i], e->w.x_low, e->w.x_high));
+                p.ys[r].push_back(axis_y_pos(values[i], p.low, p.high));
+            }
+            changed = true;
+        }
+    if (changed && window) InvalidateRect(window, nullptr, FALSE);
+}
+
+strip_window* strip_window_of(handle record) {
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    strip_entry* e = entry_of(o);
+    if (o) unlock_handle(record);
+    return e ? &e->w : nullptr;
+}
+
+const std::vector<handle>& last_strip_records() {
+    return last_records;
+}
+
+handle show_strip_window(strip_window w) {
+    handle h = new_output_record(0, 3);
+    if (!h) return 0;
+    auto e = std::make_unique<strip_entry>();
+    e->texts = new_hblock(0, 0, 0);
+    if (!e->texts) {
+        free_output_record(h);
+        return 0;
+    }
+    e->w = std::move(w);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    const std::int32_t id = next_id++;
+    o->words[0] = id;
+    o->words[1] = static_cast<std::int32_t>(e->texts);
+    o->layout = strip_layout;
+    o->draw = strip_draw;
+    o->release = release_strip;
+    o->live_update = strip_live_update;
+    unlock_handle(h);
+    windows()[id] = std::move(e);
+    auto* rec = static_cast<output_record*>(lock_handle(h));
+    cur_output = h;
+    const int opened = rec ? strip_layout(rec) : 0;
+    if (rec) unlock_handle(h);
+    if (!opened) {
+        report(8, "Unable to complete strip diagram");
+        release_strip(h);
+        free_output_record(h);
+        return 0;
+    }
+    return h;
+}
+
+// --------------------------------------------------------------- the tool ---
+
+int strip_tool_setup(int mode, handle tool, std::string* out, const char* text) {
+    if (!tool) return option_size;
+    if (tool_option_size(tool) < static_cast<std::uint32_t>(option_size)) return option_size;
+    if (mode == 0) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return option_size;
+        auto* o = static_cast<strip_options*>(tool_options(r));
+        std::memset(o, 0, sizeof *o);
+        o->font = graph_defaults().fonts[0];
+        o->font.size = 12;
+        o->font.style = 0;
+        o->small_font = o->font;
+        o->small_font.size = 10;
+        o->smallest_font = o->font;
+        o->smallest_font.size = 8;
+        o->strips_per_window = 6;
+        o->max_windows = 2;
+        o->strip_width = 60;
+        o->strip_height = 25;
+        o->max_lag = 40;
+        o->var_choice = 255;
+        o->eq_flag_a = o->eq_flag_b = 1;
+        const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
+        std::copy(std::begin(kinds), std::end(kinds), o->tree_kinds);
+        r->action = tool_action_id(strip_tool_run);
+        unlock_tool(tool);
+        if (text && read_line(0)) {
+            r = lock_tool(tool);
+            read_toptset(line_buf, tool_options(r), static_cast<std::uint32_t>(option_size),
+                         strip_option_fields);
+            unlock_tool(tool);
+        }
+        r = lock_tool(tool);
+        if (r) {
+            o = static_cast<strip_options*>(tool_options(r));
+            o->strips_per_window = std::max(o->strips_per_window, 1);
+            o->max_windows = std::max(o->max_windows, 1);
+            o->font = sane_font_spec(o->font);
+            o->small_font = sane_font_spec(o->small_font);
+            o->smallest_font = sane_font_spec(o->smallest_font);
+            const std::uint32_t base = o->as_points ? 0x1e0030 : 0x1e0000;
+            r->icon = base + (o->var_choice == 0 ? 0 : o->var_choice == 1 ? 0x10 : 0x20);
+            unlock_tool(tool);
+        }
+    } else if (mode == 1 && out) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return option_size;
+        write_toptset(out, tool_options(r), static_cast<std::uint32_t>(option_size),
+                      strip_option_fields);
+        unlock_tool(tool);
+    }
+    return option_size;
+}
+
+namespace {
+
+double run_saveper(int run) {
+    float v = NA;
+    if (run_constant_value("SAVEPER", run, &v) == 1 && finite_value(v) && v > 0) return v;
+    std::vector<float> values, times;
+    if (read_run_values("SAVEPER", nullptr, run, values, times) > 0 && finite_value(values[0]) &&
+        values[0] > 0)
+        return values[0];
+    return 1.0;
+}
+
+} // namespace
+
+void strip_tool_run(handle tool) {
+    last_records.clear();
+    output_oneshots_guard oneshots;
+    tool_record* tr = lock_tool(tool);
+    if (!tr) return;
+    const strip_options o = *static_cast<strip_options*>(tool_options(tr));
+    unlock_tool(tool);
+    if (lock_model(1) != 1) return;
+    struct unlock_on_exit {
+        ~unlock_on_exit() { unlock_model(1); }
+    } unlock;
+    const symbol_id var = workbench_var.var;
+    std::vector<std::string> names, lookups;
+    std::string title_text;
+    if (o.var_choice == 3) {
+        names = all_variables_list(o.tree_kinds, &lookups);
+        title_text = "All Variables";
+    } else {
+        if (!var) return;
+        names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
+        title_text = varformat(var, 1);
+    }
+    if (o.strip_kind == 1 || o.strip_kind == 2) lookups.clear(); // no analyses of lookups
+    if (names.empty() && lookups.empty()) return;
+    const int runs = loaded_run_names(0);
+    if (runs <= 0 || !model_rec) return;
+    const int kind = o.strip_kind == 1 || o.strip_kind == 2 ? o.strip_kind : 0;
+
+    strip_window proto;
+    proto.fonts[0] = o.font;
+    proto.fonts[1] = o.small_font;
+    proto.fonts[2] = o.smallest_font;
+    proto.strip_width_mm = sane_graph_mm(o.strip_width);
+    proto.strip_height_mm = sane_graph_mm(o.strip_height);
+    proto.kind = kind;
+    proto.as_points = o.as_points;
+    proto.show_units = o.show_units;
+    proto.value_divisions = graph_defaults().y_divisions;
+    proto.axis_divisions = graph_defaults().x_divisions;
+    proto.title = title_text + ": " + tool_name(tool);
+    std::vector<int> run_index;
+    for (int k = 0; k < runs && k < max_selected_runs; ++k) {
+        run_index.push_back(model_rec->runs[k].run);
+        proto.run_labels.emplace_back(selected_run_names[k] ? selected_run_names[k] : "");
+    }
+    double t0 = model_rec->start, t1 = model_rec->end;
+    time_basis_label(model_rec->start, &t0, 0, nullptr, 0);
+    time_basis_label(model_rec->end, &t1, 0, nullptr, 0);
+    const symbol_id basis = time_basis_symbol();
+    proto.x_var_name = basis ? varformat(basis, 0) : "Time";
+    const std::string basis_label = basis ? name_units_label(nullptr, basis, 0) : "Time";
+    proto.x_title = kind == 2   ? "Lag " + basis_label
+                    : kind == 1 ? "Frequency/" + basis_label
+                                : basis_label;
+    std::vector<double> dts;
+    for (int run : run_index) dts.push_back(run >= 0 ? run_saveper(run) : 1.0);
+
+    // Dynamic strips and (over time only) constants listed as text.
+    std::vector<std::string> dynamic, constants;
+    for (const std::string& n : names) {
+        std::int32_t slot = 0;
+        symbol_id s = 0;
+        const int type = find_var_name(n.c_str(), &slot, 0, &s);
+        if (type >= 22 && type <= 24) {
+            if (kind == 0) constants.push_back(n);
+        } else if (type >= 1 && type <= 21) {
+            dynamic.push_back(n);
+        }
+    }
+    // How many windows: one holding everything when it fits at 0.6.
+    const int per = std::max(o.strips_per_window, 1);
+    strip_window all = proto;
+    all.strips.resize(dynamic.size());
+    all.constants.resize(constants.size());
+    int ww = 0, wh = 0, aw = 0, ah = 0;
+    use_font(all.fonts[0]);
+    wanted(all, &ww, &wh);
+    graph_output_size(ww, wh, &aw, &ah);
+    const int strips_n = static_cast<int>(dynamic.size());
+    const int consts_n = static_cast<int>(constants.size());
+    const bool one_fits = strips_n <= per && ah >= 0.6 * wh;
+    int strip_windows = strips_n ? (one_fits ? 1 : (strips_n + per - 1) / per) : 0;
+    const int m = constants_per_window(ah, runs, std::max(drawing.line_height, 1));
+    int const_windows = one_fits || !consts_n ? 0 : (consts_n + m - 1) / m;
+    int const_cap = one_fits ? consts_n : m;
+    const int lookups_n = static_cast<int>(lookups.size());
+    int lookup_windows = (lookups_n + per - 1) / per;
+    if (strip_windows + const_windows + lookup_windows > o.max_windows) {
+        const int answer = ask_yes_no_cancel(
+            "To show all elements will require %d windows\nContinue? (No to show only initial "
+            "elments)",
+            strip_windows + const_windows + lookup_windows);
+        if (answer < 0) return;
+        if (answer == 0) {
+            strip_windows = std::min(strip_windows, 1);
+            const_windows = std::min(const_windows, 1);
+            lookup_windows = std::min(lookup_windows, 1);
+        }
+    }
+    std::vector<strip_window> out;
+    std::size_t next = 0;
+    int remaining = std::min(strips_n, strip_windows == 1 && !one_fits ? per : strips_n);
+    for (int left = strip_windows; left > 0 && remaining > 0; --left) {
+        const int take = std::min(remaining, (remaining + left - 1) / left);
+        strip_window w = proto;
+        // Every strip's points first: the analyses' axis is the widest top.
+        std::vector<std::vector<std::vector<float>>> all_x, all_y;
+        double axis_top = 0;
+        for (int k = 0; k < take; ++k, ++next) {
+            const std::string& name = dynamic[next];
+            std::vector<std::vector<float>> xs, ys;
+            for (std::size_t r = 0; r < run_index.size(); ++r) {
+                std::vector<float> values, times, x, y;
+                if (run_index[r] >= 0)
+                    read_series_or_constant(name.c_str(), proto.x_var_name.c_str(), run_index[r],
+                                            t0, t1, values, times);
+                double run_top = 0;
+                strip_analysis(kind, times, values, t0, t1, dts[r], dts[0], o.max_lag,
+                               o.remove_mean != 0, x, y, &run_top);
+                if (r == 0) axis_top = std::max(axis_top, run_top);
+                xs.push_back(std::move(x));
+                ys.push_back(std::move(y));
+            }
+            strip_plot p;
+            p.name = name;
+            // Livesweep: the strip follows the Livesweep run's re-runs.
+            if (kind == 0 && cache_livesweep()) {
+                const int shown = shown_run_slot();
+                std::int32_t slot = -1;
+                const int type = find_var_name(name.c_str(), &slot);
+                p.live_slots.assign(run_index.size(), 0);
+                if (shown >= 0 && shown < static_cast<int>(run_index.size()) && slot >= 0 &&
+                    type >= 1 && type <= 21 && type != 5 && type != 6 && type != 12)
+                    p.live_slots[static_cast<std::size_t>(shown)] =
+                        static_cast<std::uint32_t>(slot) + 1;
+            }
+            if (o.show_units) {
+                std::int32_t slot = 0;
+                symbol_id sid = 0;
+                if (find_var_name(name.c_str(), &slot, 0, &sid) && sid) {
+                    const char* u = name_units_label(nullptr, sid, 2);
+                    p.units = u ? u : "";
+                }
+            }
+            w.strips.push_back(std::move(p));
+            all_x.push_back(std::move(xs));
+            all_y.push_back(std::move(ys));
+        }
+        if (kind == 0) {
+            w.x_low = t0;
+            w.x_high = t1 > t0 ? t1 : t0 + 1; // a time axis of no span: one unit
+        } else {
+            w.x_low = 0;
+            w.x_high = axis_top > 0 ? axis_top : 1;
+        }
+        for (std::size_t k = 0; k < w.strips.size(); ++k) {
+            // A range dragged on a graph's value axis is taken once.
+            double top = 0, bottom = 0;
+            if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
+            map_strip(w.strips[k], w, all_x[k], all_y[k], bottom, top);
+        }
+        remaining -= take;
+        out.push_back(std::move(w));
+    }
+    // Constants: with the strips when one window holds all, else their own.
+    std::size_t cnext = 0;
+    auto fill_constants = [&](strip_window& w, int cap) {
+        for (int k = 0; k < cap && cnext < constants.size(); ++k, ++cnext) {
+            strip_constant c;
+            c.name = constants[cnext];
+            for (int run : run_index) {
+                float v = NA;
+                if (run < 0 || run_constant_value(c.name.c_str(), run, &v) != 1) v = NA;
+                c.values.push_back(v);
+            }
+            w.constants.push_back(std::move(c));
+        }
+    };
+    if (one_fits) {
+        if (out.empty()) out.push_back(proto);
+        fill_constants(out.front(), const_cap);
+    } else {
+        for (int k = 0; k < const_windows; ++k) {
+            strip_window w = proto;
+            fill_constants(w, const_cap);
+            out.push_back(std::move(w));
+        }
+    }
+    // Lookup strips: x against y on the x range of all the window's lookups.
+    std::size_t lnext = 0;
+    int lremaining = std::min(lookups_n, lookup_windows * per);
+    for (int left = lookup_windows; left > 0 && lremaining > 0; --left) {
+        const int take = std::min(lremaining, (lremaining + left - 1) / left);
+        strip_window w = proto;
+        w.x_title = "-X-";
+        w.x_var_name.clear();
+        std::vector<std::vector<std::vector<float>>> all_x, all_y;
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (int k = 0; k < take && lnext < lookups.size(); ++k, ++lnext) {
+            std::vector<std::vector<float>> xs, ys;
+            for (int run : run_index) {
+                std::vector<float> x, y;
+                read_lookup_points(lookups[lnext].c_str(), run, x, y);
+                for (float v : x)
+                    if (std::isfinite(v))
+                        lo = std::min(lo, double(v)), hi = std::max(hi, double(v));
+                xs.push_back(std::move(x));
+                ys.push_back(std::move(y));
+            }
+            strip_plot p;
+            p.name = lookups[lnext];
+            w.strips.push_back(std::move(p));
+            all_x.push_back(std::move(xs));
+            all_y.push_back(std::move(ys));
+        }
+        w.x_low = lo <= hi ? lo : 0;
+        w.x_high = lo < hi ? hi : w.x_low + 1;
+        for (std::size_t k = 0; k < w.strips.size(); ++k)
+            map_strip(w.strips[k], w, all_x[k], all_y[k]);
+        lremaining -= take;
+        out.push_back(std::move(w));
+    }
+    for (strip_window& w : out) {
+        if (w.strips.empty() && w.constants.empty()) continue;
+        if (w.strips.empty()) w.x_low = t0, w.x_high = t1 > t0 ? t1 : t0 + 1;
+        opening_tool = last_records.empty() ? tool : 0;
+        if (handle h = show_strip_window(std::move(w))) last_records.push_back(h);
+    }
+}

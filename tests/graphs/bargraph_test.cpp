@@ -1,0 +1,199 @@
+// The bar graph and histogram: binning and ranges, outlier bars, fraction
+// and cumulative modes (also with no values at all), bar heights and the
+// sorting of groups, the stored sort byte, the tool's option line.
+#include "foundation/textsrc.h"
+#include "graphs/bargraph.h"
+#include "shell/toolset.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+bar_graph histogram(int runs, int bins = 10) {
+    bar_graph g;
+    g.run_count = runs;
+    g.bins = bins;
+    return g;
+}
+
+} // namespace
+
+TEST(Histogram, EqualValuesWidenTheRangeBeforeTheBinsAreRounded) {
+    bar_graph g = histogram(1);
+    build_histogram(g, {{50, 50, 50}});
+    // 49.25 to 51.2513 over 10 bins: w 0.2001 -> 0.25; the midpoint 50.25 / 0.25
+    // + 0.5 gives 201, so 50.25 - 5 x 0.25 .. 50.25 + 5 x 0.25.
+    ASSERT_EQ(g.group_count, 10);
+    EXPECT_EQ(g.labels.front(), "49-49.25");
+    EXPECT_EQ(g.labels.back(), "51.25-51.5");
+    // Every value in one bar, the only bar with a height.
+    int with_height = 0;
+    for (int j = 0; j < g.group_count; ++j) with_height += g.height(j, 0) > 0;
+    EXPECT_EQ(with_height, 1);
+}
+
+TEST(Histogram, GivenRangeHighValueFallsInTheLastBinAndOutliersGetTheirBars) {
+    bar_graph g = histogram(1, 4);
+    g.low = 0;
+    g.high = 8;
+    build_histogram(g, {{8, 0, 1, -3, 9, 9, NAN}});
+    ASSERT_EQ(g.group_count, 6); // "<", four bins, ">"
+    EXPECT_EQ(g.labels.front(), "<0");
+    EXPECT_EQ(g.labels[1], "0-2");
+    EXPECT_EQ(g.labels.back(), ">8");
+    const std::vector<double> want = {1, 2, 0, 0, 1, 2};
+    for (int j = 0; j < 6; ++j) EXPECT_EQ(g.counts[static_cast<std::size_t>(j)], want[j]) << j;
+
+    // Hidden outliers: only the bins, and nothing of theirs is counted.
+    bar_graph h = histogram(1, 4);
+    h.low = 0;
+    h.high = 8;
+    h.hide_outliers = 1;
+    build_histogram(h, {{8, 0, 1, -3, 9, 9}});
+    ASSERT_EQ(h.group_count, 4);
+    EXPECT_EQ(h.labels.front(), "0-2");
+    // Fewer than two bins are taken as two.
+    bar_graph two = histogram(1, 0);
+    two.low = 0;
+    two.high = 1;
+    build_histogram(two, {{0.2f, 0.7f}});
+    EXPECT_EQ(two.group_count, 2);
+    // A bin count from a tool set is not trusted to size the counters.
+    bar_graph many = histogram(1, 2000000000);
+    many.low = 0;
+    many.high = 1;
+    build_histogram(many, {{0.5f}});
+    EXPECT_EQ(many.group_count, max_histogram_bins);
+}
+
+TEST(Histogram, CountsCumulateAndFractionsShareOneAxis) {
+    bar_graph g = histogram(2, 2);
+    g.low = 0;
+    g.high = 2;
+    g.cumulative = 1;
+    build_histogram(g, {{0.5f, 1.5f, 1.5f}, {0.5f}});
+    ASSERT_EQ(g.group_count, 2);
+    EXPECT_EQ(g.counts[2], 3); // run 0's second bar: 1 + 2
+    EXPECT_EQ(g.counts[3], 1);
+    EXPECT_DOUBLE_EQ(g.low, 0);
+    EXPECT_GE(g.high, 3);
+
+    bar_graph f = histogram(2, 2);
+    f.low = 0;
+    f.high = 2;
+    f.fraction = 1;
+    build_histogram(f, {{0.5f, 1.5f, 1.5f, 1.5f}, {0.5f, 1.5f}});
+    // Shares: run 0 a quarter and three quarters, run 1 half and half; run 1
+    // is scaled to run 0's total of 4.
+    EXPECT_EQ(f.counts[1], 2);
+    EXPECT_EQ(f.counts[3], 2);
+    EXPECT_DOUBLE_EQ(f.low, 0);
+    ASSERT_GT(f.high, 0.75);
+    EXPECT_EQ(f.height(1, 0), static_cast<int>(0.75 * 10000 / f.high));
+    EXPECT_EQ(f.height(0, 1), static_cast<int>(0.5 * 10000 / f.high));
+}
+
+TEST(Histogram, FractionsOfRunsWithoutValuesAreEmptyNotNaN) {
+    // Every total 0 divided 0 by 0: no data is heights 0 on a 0 to 1 axis.
+    bar_graph f = histogram(2, 3);
+    f.fraction = 1;
+    build_histogram(f, {{}, {NAN}});
+    EXPECT_DOUBLE_EQ(f.low, 0);
+    EXPECT_DOUBLE_EQ(f.high, 1);
+    ASSERT_EQ(f.heights.size(), static_cast<std::size_t>(f.group_count * 2));
+    for (std::uint16_t h : f.heights) EXPECT_EQ(h, 0);
+    bar_graph c = histogram(1, 3);
+    c.fraction = 1;
+    c.cumulative = 1;
+    build_histogram(c, {{}});
+    EXPECT_DOUBLE_EQ(c.high, 1);
+}
+
+TEST(BarHeights, GivenAndSoftRangesAndMissingValues) {
+    bar_graph g;
+    g.run_count = 2;
+    g.low = 0;
+    g.high = 10;
+    build_bar_heights(g, {{5, NA}, {20, -1}});
+    EXPECT_EQ(g.height(0, 0), 5000);
+    EXPECT_EQ(g.height(0, 1), 0); // NA: no bar
+    EXPECT_EQ(g.height(1, 0), 10000);
+    EXPECT_EQ(g.height(1, 1), 0);
+    EXPECT_EQ(g.soft_bounds, 0);
+
+    bar_graph s;
+    s.run_count = 1;
+    build_bar_heights(s, {{3}, {7}});
+    EXPECT_EQ(s.soft_bounds, 1);
+    EXPECT_LE(s.low, 3);
+    EXPECT_GE(s.high, 7);
+    EXPECT_LT(s.height(0, 0), s.height(1, 0));
+}
+
+TEST(OrderBars, SortRunsAscendingDescendingAndBeyondTheCount) {
+    std::vector<std::vector<float>> v = {{3, 10}, {1, 30}, {2, 20}};
+    std::vector<std::string> l = {"a", "b", "c", "Y values"};
+    order_bars(v, l, -1); // the first run's values, largest first
+    EXPECT_EQ(l, (std::vector<std::string>{"a", "c", "b", "Y values"}));
+    order_bars(v, l, 2);
+    EXPECT_EQ(l, (std::vector<std::string>{"a", "c", "b", "Y values"}));
+    EXPECT_EQ(v[0][1], 10);
+    order_bars(v, l, -9); // beyond the count: the last run
+    EXPECT_EQ(l[0], "b");
+    EXPECT_EQ(v[0], (std::vector<float>{1, 30}));
+    order_bars(v, l, 0);
+    EXPECT_EQ(l[0], "b");
+}
+
+TEST(OrderBars, TheStoredSortByteIsDecodedNotPassedOn) {
+    // ":SORT 1" is stored as 2 and means the first run, 1 is "no sort".
+    EXPECT_EQ(decode_sort_byte(2), 1);
+    EXPECT_EQ(decode_sort_byte(1), 0);
+    EXPECT_EQ(decode_sort_byte(0), 0);
+    EXPECT_EQ(decode_sort_byte(-1), 0);
+    EXPECT_EQ(decode_sort_byte(-2), -1);
+    EXPECT_EQ(decode_sort_byte(17), 16);
+}
+
+TEST(BarToolSetup, DefaultsOptionLineAndHistogramKindWrittenBackAsRead) {
+    set_tool_setup(find_tool_row("Bar Graph"), bar_tool_setup);
+    ASSERT_EQ(bar_tool_setup(0, 0, nullptr, nullptr), 112);
+    handle tool = new_tool(find_tool_row("Bar Graph"), "Bars", 112);
+    ASSERT_NE(tool, 0u);
+    bar_tool_setup(0, tool, nullptr, nullptr);
+    tool_record* r = lock_tool(tool);
+    auto* o = static_cast<bar_options*>(tool_options(r));
+    EXPECT_EQ(o->bin_count, 10);
+    EXPECT_EQ(o->time_choice, 2);
+    EXPECT_TRUE(is_na(o->bin_min));
+    EXPECT_EQ(o->font.size, 12);
+    EXPECT_EQ(o->small_font.size, 10);
+    EXPECT_EQ(r->icon, 16u);
+    unlock_tool(tool);
+
+    const char* const lines[] = {"5,3,1,7,1,20,0,100,Arial|12||0-0-0,Arial|9||0-0-0,1,NA,NA,1,-2,"};
+    ASSERT_EQ(push_text_source(lines, 1, 0), 1);
+    bar_tool_setup(0, tool, nullptr, "x");
+    close_text_source();
+    r = lock_tool(tool);
+    o = static_cast<bar_options*>(tool_options(r));
+    EXPECT_FLOAT_EQ(o->at_time, 5);
+    EXPECT_EQ(o->horizontal, 1);
+    EXPECT_EQ(o->hist_kind, 0); // 7 is no kind: bars
+    EXPECT_EQ(o->bin_count, 20);
+    EXPECT_FLOAT_EQ(o->bin_max, 100);
+    EXPECT_EQ(o->small_font.size, 9);
+    EXPECT_EQ(o->sort_run, -2);
+    EXPECT_EQ(r->icon, 0u); // horizontal
+    unlock_tool(tool);
+    std::string out;
+    bar_tool_setup(1, tool, &out, nullptr);
+    EXPECT_EQ(out.substr(0, 14), "5,3,1,0,1,20,0");
+    EXPECT_NE(out.find(",1,NA,NA,1,-2,\n"), std::string::npos);
+    free_tool(tool);
+    set_tool_setup(find_tool_row("Bar Graph"), nullptr);
+}

@@ -1,0 +1,447 @@
+// The Bar Graph and Gantt tools run from the palette on simulated samples:
+// their windows checked on the image (bars in each run's colour inside the
+// plot, labels on three rows, outlier bars, Gantt rows), printed to the PDF
+// printer and saved as a metafile.
+#include "foundation/memory.h"
+#include "foundation/textsrc.h"
+#include "graphs/bargraph.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
+#include "graphs/gantt.h"
+#include "graphs/graphtool.h"
+#include "graphs/graphwin.h"
+#include "graphs/moregraphs.h"
+#include "model/context.h"
+#include "model/varnames.h"
+#include "platform/print.h"
+#include "platform/testing/answerer.h"
+#include "platform/testing/driver.h"
+#include "runs/core/cache.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/msgbox.h"
+#include "shell/palette.h"
+#include "shell/rundrv.h"
+#include "shell/settings_rows.h"
+#include "shell/toolset.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/output.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace td = test_driver;
+
+namespace {
+
+std::string pdf_text(const std::string& pdf) {
+    std::string text;
+    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+    }
+    return text;
+}
+
+int count_colour(const QImage& img, QRect box, COLORREF c) {
+    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+    int n = 0;
+    for (int y = std::max(box.top(), 0); y <= box.bottom() && y < img.height(); ++y)
+        for (int x = std::max(box.left(), 0); x <= box.right() && x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
+    return n;
+}
+
+// The rows of the image that hold a colour, first and last (-1 none).
+std::pair<int, int> rows_with(const QImage& img, COLORREF c) {
+    int first = -1, last = -1;
+    for (int y = 0; y < img.height(); ++y)
+        if (count_colour(img, QRect(0, y, img.width(), 1), c) > 0) {
+            if (first < 0) first = y;
+            last = y;
+        }
+    return {first, last};
+}
+
+} // namespace
+
+// A sample simulated twice (a constant changed for the second run), the
+// workbench variable chosen, a tool of the row made as the palette makes it.
+class MoreGraphsWindow : public ShellWorkbenchTest {
+protected:
+    void open_sample(const char* file, const char* constant, float second_value,
+                     const char* variable) {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_graph_hooks();
+        install_more_graphs();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1400, 1000, TRUE);
+        layout_frame(main_wnd);
+        model_ = sample(file);
+        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        set_run_name("base");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        const std::int32_t slot = sym(find_symbol(constant))->slot;
+        unlock_model(0);
+        ASSERT_EQ(ensure_setup_copy(0), 1);
+        ASSERT_EQ(set_setup_value(slot, second_value), 1);
+        set_run_name("other");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        ASSERT_EQ(loaded_run_names(1), 2);
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol(variable);
+        unlock_model(0);
+        ASSERT_NE(workbench_var.var, 0u);
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        if (tool_) free_tool(tool_);
+        set_tool_setup(find_tool_row("Bar Graph"), nullptr);
+        set_tool_setup(find_tool_row("Gantt"), nullptr);
+        graphics_window_hook = nullptr;
+        workbench_var = {};
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    void set_run_name(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+    }
+    // A tool of the row read from an option line, as a tool set gives it.
+    void make_tool(const char* row, const char* line) {
+        const int r = find_tool_row(row);
+        tool_setup_fn setup = analysis_tool_table[r].setup;
+        tool_ = new_tool(r, row, setup(0, 0, nullptr, nullptr));
+        const char* const lines[] = {line};
+        ASSERT_EQ(push_text_source(lines, 1, 0), 1);
+        setup(0, tool_, nullptr, "x");
+        close_text_source();
+    }
+    HWND run_tool(handle (*last)()) {
+        tool_record* r = lock_tool(tool_);
+        tool_action action = tool_action_of(r->action);
+        unlock_tool(tool_);
+        tool_action_runner(action, tool_);
+        td::run_until_idle();
+        handle rec = last();
+        if (!rec) return nullptr;
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        HWND w = o->window;
+        unlock_handle(rec);
+        return w;
+    }
+    std::string print_to_pdf(HWND w, const char* name) {
+        print_use_system_printers(false);
+        const opt_block saved = opts;
+        opts.printer_name.clear();
+        const std::string pdf = testing::TempDir() + name;
+        std::filesystem::remove(pdf);
+        printer.output_file = pdf;
+        SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+        opts = saved;
+        printer = print_state{};
+        print_use_system_printers(true);
+        EXPECT_TRUE(std::filesystem::exists(pdf));
+        return pdf_text(pdf);
+    }
+    std::string save_wmf(handle rec, const char* name) {
+        const std::string wmf = dir + "/" + name;
+        EXPECT_EQ(save_graph_window(rec, wmf.c_str()), 1);
+        std::ifstream in(wmf, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_GT(bytes.size(), 22u);
+        if (bytes.size() > 3) {
+            EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xD7); // placeable metafile
+            EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0x9A);
+        }
+        // An independent reader converts it; its texts come back with it.
+        EXPECT_EQ(std::system("command -v wmf2svg > /dev/null"), 0)
+            << "wmf2svg is missing: scripts/install-deps installs libwmf-bin";
+        const std::string svg = wmf + ".svg";
+        EXPECT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + wmf + "' 2>/dev/null").c_str()), 0);
+        std::ifstream sin(svg);
+        svg_text_.assign((std::istreambuf_iterator<char>(sin)), std::istreambuf_iterator<char>());
+        return bytes;
+    }
+    std::string model_;
+    std::string svg_text_; // the last saved metafile converted to SVG
+    handle tool_ = 0;
+};
+
+class BarGraphWindow : public MoreGraphsWindow {
+protected:
+    void SetUp() override { open_sample("subscripted.kmf", "demand[north,food]", 40, "demand"); }
+};
+
+TEST_F(BarGraphWindow, TwelveGroupsOfTwoRunsWithLabelsOnThreeRows) {
+    // At the end of the time axis, bars.
+    make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    handle rec = last_bar_record();
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->group_count, 12);
+    EXPECT_EQ(g->run_count, 2);
+    EXPECT_EQ(g->labels[0], "demand[north,food]");
+    EXPECT_NE(g->title.find("demand"), std::string::npos);
+    EXPECT_NE(g->title.find(" @ 50"), std::string::npos);
+    // The second run's demand for north's food is higher; the others equal.
+    EXPECT_LT(g->height(0, 1), g->height(0, 0));
+    EXPECT_EQ(g->height(1, 1), g->height(1, 0));
+    EXPECT_GT(g->height(1, 0), 0);
+
+    const QImage img = td::image(w);
+    EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_bar_graph.png"));
+    // Both runs' colours fill bars below the legend; the plot is white inside.
+    const auto [top0, bottom0] = rows_with(img, colour_table[0]);
+    const auto [top1, bottom1] = rows_with(img, colour_table[1]);
+    ASSERT_GE(top0, 0);
+    ASSERT_GE(top1, 0);
+    EXPECT_GT(
+        count_colour(img, QRect(0, img.height() / 4, img.width(), img.height()), colour_table[0]),
+        200);
+    EXPECT_GT(
+        count_colour(img, QRect(0, img.height() / 4, img.width(), img.height()), colour_table[1]),
+        200);
+    EXPECT_GT(bottom0, img.height() / 2);
+
+    const std::string text = print_to_pdf(w, "kavrel_bar_graph.pdf");
+    for (const char* want : {"base", "other", "demand[north,food]", "demand[west,cloth]"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
+    // Labels of neighbouring groups sit on different rows.
+    const std::size_t first = text.find("demand[north,food]"),
+                      second = text.find("demand[north,tools]");
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_NE(text.rfind('\n', first), text.rfind('\n', second));
+    const std::string wmf = save_wmf(rec, "bars.wmf");
+    EXPECT_NE(wmf.find("demand[east,food]"), std::string::npos);
+    EXPECT_NE(svg_text_.find("demand[east,food]"), std::string::npos);
+}
+
+TEST_F(BarGraphWindow, ASubscriptHistogramShowsOutlierBars) {
+    // Subscript histogram at the end, range 2 to 10 given, 4 bins: the
+    // demands below and above it (1; 12 and 40) get "<2" and ">10" bars.
+    make_tool("Bar Graph", "0,1,0,3,0,4,2,10,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    handle rec = last_bar_record();
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    EXPECT_NE(g->title.find("subscript histogram"), std::string::npos);
+    double total = 0;
+    for (double c : g->counts) total += c;
+    EXPECT_EQ(total, 24); // twelve elements, two runs
+    ASSERT_EQ(g->group_count, 6);
+    EXPECT_EQ(g->labels.front(), "<2");
+    EXPECT_EQ(g->labels[1], "2-4");
+    EXPECT_EQ(g->labels.back(), ">10");
+    // Run 0 (the newest, "other") has 40 for north's food, run 1 has 10.
+    EXPECT_EQ(g->counts[0 * 2 + 0], 1);
+    EXPECT_EQ(g->counts[5 * 2 + 0], 2); // 12 and 40
+    EXPECT_EQ(g->counts[5 * 2 + 1], 1); // 12
+    const std::string text = print_to_pdf(w, "kavrel_histogram.pdf");
+    for (const char* want : {"subscript histogram", "<2", ">10", "2-4"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
+    EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_histogram.png"));
+    save_wmf(rec, "histogram.wmf");
+    EXPECT_NE(svg_text_.find("subscript histogram"), std::string::npos);
+}
+
+class GanttWindow : public MoreGraphsWindow {
+protected:
+    void SetUp() override {
+        open_sample("inventory.kmf", "order averaging time", 12, "expected orders");
+    }
+};
+
+TEST_F(GanttWindow, OrdersAboveAThresholdDrawABarPerIntervalAndRun) {
+    // Every interval above 120: the smoothed orders rise past it after the
+    // step and swing around it with the season.
+    make_tool("Gantt", "120,658,1,");
+    HWND w = run_tool(last_gantt_record);
+    ASSERT_NE(w, nullptr);
+    handle rec = last_gantt_record();
+    gantt_chart* c = gantt_chart_of(rec);
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(c->row_names.size(), 1u);
+    EXPECT_EQ(c->row_names[0], "expected orders");
+    ASSERT_EQ(c->bars[0].size(), 2u);
+    ASSERT_FALSE(c->bars[0][0].empty());
+    ASSERT_FALSE(c->bars[0][1].empty());
+    // Nothing before the step at 10 (of 0 to 100).
+    EXPECT_GT(c->bars[0][0].front().first, 1000);
+    EXPECT_GT(c->bars[0][1].front().first, 1000);
+
+    const QImage img = td::image(w);
+    EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_gantt.png"));
+    // Each run's colour: its legend box and its bars below the legend.
+    const auto [top0, bottom0] = rows_with(img, colour_table[0]);
+    const auto [top1, bottom1] = rows_with(img, colour_table[1]);
+    ASSERT_GE(top0, 0);
+    ASSERT_GE(top1, 0);
+    EXPECT_GT(bottom0, top1); // the first run's bars lie below the second's legend line
+    EXPECT_GT(bottom1, bottom0 - 40);
+
+    const std::string text = print_to_pdf(w, "kavrel_gantt.pdf");
+    for (const char* want : {"base", "other", "expected orders", "Time"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
+    const std::string wmf = save_wmf(rec, "gantt.wmf");
+    EXPECT_NE(wmf.find("expected orders"), std::string::npos);
+    EXPECT_NE(svg_text_.find("expected orders"), std::string::npos);
+}
+
+TEST_F(GanttWindow, AnAxisOfNoSpanIsRefusedWithTheMessage) {
+    make_tool("Gantt", "120,658,1,");
+    model_rec->end = model_rec->start;
+    answerer::box("Stop from Kavrel").text("Unable to complete the gantt chart").press(IDOK);
+    EXPECT_EQ(run_tool(last_gantt_record), nullptr);
+    EXPECT_EQ(last_gantt_record(), 0u);
+}
+
+TEST_F(BarGraphWindow, HorizontalBarsRunRightFromTheLabels) {
+    make_tool("Bar Graph", "0,1,1,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    bar_graph* g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->horizontal, 1);
+    const QImage img = td::image(w);
+    // North's food of the second run (40) is the longest bar: a row of the
+    // first run's colour reaching past two thirds of the width.
+    int longest = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y) & 0xFFFFFF;
+            const COLORREF c = colour_table[0];
+            run = p == (qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF) ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    EXPECT_GT(longest, img.width() / 2);
+    // Bars are taller than wide nowhere: each is a thin horizontal strip.
+    const auto [top0, bottom0] = rows_with(img, colour_table[0]);
+    EXPECT_GT(bottom0 - top0, img.height() / 2); // spread down the groups
+}
+
+class TimeGraphWindow : public MoreGraphsWindow {
+protected:
+    void SetUp() override {
+        open_sample("inventory.kmf", "order averaging time", 12, "expected orders");
+    }
+};
+
+TEST_F(TimeGraphWindow, AGroupPerSavedTimeInsideTheAxis) {
+    // Time graph: a group per saved time of the first run on the axis 0..100
+    // (saved every 0.5), each run's value at that time.
+    make_tool("Bar Graph", "0,5,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    bar_graph* g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->force_bars, 1);
+    EXPECT_NE(g->title.find(" - time graph"), std::string::npos);
+    EXPECT_EQ(g->group_count, 201);
+    EXPECT_EQ(g->labels.front(), "0");
+    EXPECT_EQ(g->labels.back(), "100");
+    // Before the step both runs expect 100 orders; later the slower
+    // smoothing lags behind.
+    EXPECT_EQ(g->height(0, 0), g->height(0, 1));
+    EXPECT_NE(g->height(40, 0), g->height(40, 1));
+    EXPECT_GT(g->height(200, 0), 0);
+}
+
+TEST_F(BarGraphWindow, LivesweepBarsFollowTheCacheOfTheLivesweepRun) {
+    lock_model(0);
+    workbench_var.var = find_symbol("supply"); // a series (demand is a constant)
+    unlock_model(0);
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0);   // the first selected run is the Livesweep run
+    set_cache_points_counter(51); // as a finished re-run leaves it (0 to 50 by 1)
+    make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    handle rec = last_bar_record();
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->live_slots.size(), 24u);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_NE(g->live_slots[static_cast<std::size_t>(2 * i)], 0u) << i;
+        EXPECT_EQ(g->live_slots[static_cast<std::size_t>(2 * i + 1)], 0u) << i;
+    }
+    // A re-run's values come back through the cache: heights wiped here are
+    // restored for the Livesweep run only.
+    const std::vector<std::uint16_t> before = g->heights;
+    std::fill(g->heights.begin(), g->heights.end(), 0);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(g->height(i, 0), before[static_cast<std::size_t>(2 * i)]) << i;
+        EXPECT_EQ(g->height(i, 1), 0) << i;
+    }
+    // Outside Livesweep nothing changes.
+    set_cache_livesweep(false);
+    reset_value_cache(0, 1, 0);
+    std::fill(g->heights.begin(), g->heights.end(), 0);
+    live(rec);
+    EXPECT_EQ(g->height(0, 0), 0);
+    // An element without a series is refused with the message.
+    lock_model(0);
+    EXPECT_EQ(live_slot("no such thing"), 0u);
+    unlock_model(0);
+    int lines = 0;
+    const char* const* list = message_list_lines(&lines);
+    bool said = false;
+    for (int i = 0; i < lines; ++i)
+        said |= std::string(list[i]).find("-no such thing- wrong type for WIP graph") !=
+                std::string::npos;
+    EXPECT_TRUE(said);
+}
+
+TEST_F(TimeGraphWindow, RunsWithNoSavedTimeOnTheAxisStillShowOneGroup) {
+    model_rec->start = 200; // the runs end at 100
+    model_rec->end = 300;
+    make_tool("Bar Graph", "0,5,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    bar_graph* g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->group_count, 1);
+    EXPECT_EQ(g->labels[0], "0"); // the first run's first saved time
+    EXPECT_GT(g->height(0, 0), 0);
+}

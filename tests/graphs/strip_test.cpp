@@ -1,0 +1,352 @@
+// The strip graph: shortened run labels, constants per window, the
+// analyses' points and axis (also over a time axis of no span), ranges; the
+// tool on two runs of the population sample: strips of births and its
+// causes over time with the constants listed per run, and autocorrelation.
+#include "foundation/memory.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/axis.h"
+#include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
+#include "graphs/graphtool.h"
+#include "graphs/graphwin.h"
+#include "graphs/moregraphs.h"
+#include "graphs/strip.h"
+#include "model/context.h"
+#include "model/varnames.h"
+#include "platform/print.h"
+#include "platform/testing/answerer.h"
+#include "platform/testing/driver.h"
+#include "runs/core/cache.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/palette.h"
+#include "shell/settings_rows.h"
+#include "shell/toolset.h"
+#include "tests/shell/shell_fixture.h"
+#include "tests/support/run_builder.h"
+#include "tools/output.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace td = test_driver;
+
+TEST(StripLabels, LongLabelsKeepFirstAndThirdCharactersAndTheLast45) {
+    const std::string sixty = "abcdefghij" + std::string(50, 'x');
+    const std::string s = shorten_strip_label(sixty);
+    EXPECT_EQ(s, "ac..." + std::string(45, 'x'));
+    EXPECT_EQ(s.size(), 50u);
+    const std::string fifty(50, 'y');
+    EXPECT_EQ(shorten_strip_label(fifty), fifty);
+}
+
+TEST(StripConstants, AWindowAlwaysHoldsAtLeastOneConstant) {
+    EXPECT_EQ(constants_per_window(0, 2, 16), 1);
+    EXPECT_EQ(constants_per_window(10, 16, 16), 1);
+    // 5/3 x 600 / (1 x 20) = 50.
+    EXPECT_EQ(constants_per_window(600, 2, 16), 50);
+    EXPECT_EQ(constants_per_window(600, 0, 0), 1);
+}
+
+TEST(StripAnalysis, AutocorrelationAndSpectrumPointsAndTheirAxis) {
+    std::vector<float> t, v;
+    for (int i = 0; i <= 40; ++i) {
+        t.push_back(i * 0.5f);
+        v.push_back(std::sin(i * 0.7f));
+    }
+    std::vector<float> x, y;
+    double top = 0;
+    strip_analysis(2, t, v, 0, 20, 0.5, 0.5, 5, false, x, y, &top);
+    ASSERT_EQ(x.size(), 11u); // lags 0 .. 5 by 0.5
+    EXPECT_FLOAT_EQ(x[1], 0.5f);
+    EXPECT_FLOAT_EQ(y[0], 1.0f);
+    EXPECT_DOUBLE_EQ(top, 5.0);
+    // Only the points inside the time axis take part.
+    strip_analysis(0, t, v, 5, 10, 0.5, 0.5, 5, false, x, y, &top);
+    EXPECT_EQ(x.size(), 11u);
+    EXPECT_FLOAT_EQ(x.front(), 5.0f);
+    // The spectrum: half the transform (64 for 41 points), up to 32 / (2 x 20).
+    strip_analysis(1, t, v, 0, 20, 0.5, 0.5, 5, true, x, y, &top);
+    ASSERT_EQ(x.size(), 32u);
+    EXPECT_DOUBLE_EQ(top, 32.0 / 40.0);
+    EXPECT_FLOAT_EQ(x[1], static_cast<float>(top / 32));
+    for (float f : y) EXPECT_TRUE(std::isfinite(f));
+    // A time axis of no span: the series' own span, never a division by 0.
+    strip_analysis(1, {3, 3}, {1, 2}, 3, 3, 0, 0, 5, false, x, y, &top);
+    EXPECT_TRUE(std::isfinite(top));
+    EXPECT_GT(top, 0);
+    for (float f : x) EXPECT_TRUE(std::isfinite(f));
+}
+
+TEST(StripMap, RangesFromTheDataOrAGivenRangeAndNoValues) {
+    strip_window w;
+    w.x_low = 0;
+    w.x_high = 10;
+    strip_plot p;
+    map_strip(p, w, {{0, 5, 10, 20}}, {{-3, 4, 7, 99}});
+    EXPECT_LT(p.low, -3 + 1e-9);
+    EXPECT_GE(p.high, 7);
+    EXPECT_LT(p.high, 99); // the point outside the axis does not count
+    EXPECT_EQ(p.xs[0].size(), 3u);
+    EXPECT_GT(p.zero_line, 0);
+    map_strip(p, w, {{0, 5}}, {{1, 3}}, 0, 4);
+    EXPECT_DOUBLE_EQ(p.low, 0);
+    EXPECT_DOUBLE_EQ(p.high, 4);
+    EXPECT_EQ(p.ys[0][1], axis_y_pos(3, 0, 4));
+    map_strip(p, w, {{}}, {{}});
+    EXPECT_DOUBLE_EQ(p.low, 0);
+    EXPECT_DOUBLE_EQ(p.high, 100);
+}
+
+TEST(StripToolSetup, DefaultsOptionLineAndIcons) {
+    set_tool_setup(find_tool_row("Strip Graph"), strip_tool_setup);
+    ASSERT_EQ(strip_tool_setup(0, 0, nullptr, nullptr), 156);
+    handle tool = new_tool(find_tool_row("Strip Graph"), "Strip", 156);
+    strip_tool_setup(0, tool, nullptr, nullptr);
+    tool_record* r = lock_tool(tool);
+    auto* o = static_cast<strip_options*>(tool_options(r));
+    EXPECT_EQ(o->strips_per_window, 6);
+    EXPECT_FLOAT_EQ(o->max_lag, 40);
+    EXPECT_EQ(r->icon, 0x1e0020u);
+    unlock_tool(tool);
+    const char* lines[] = {"1,1,1,1,2,1,1,1,1,1,1,0,0,0,0,1,"
+                           "Arial|12||0-0-0,Arial|10||0-0-0,Arial|8||0-0-0,80,30,12.5,1,"};
+    ASSERT_EQ(push_text_source(lines, 1, 0), 1);
+    strip_tool_setup(0, tool, nullptr, "x");
+    close_text_source();
+    r = lock_tool(tool);
+    o = static_cast<strip_options*>(tool_options(r));
+    EXPECT_EQ(o->as_points, 1);
+    EXPECT_EQ(o->strip_kind, 2);
+    EXPECT_EQ(o->strips_per_window, 1); // 0 raised to 1
+    EXPECT_EQ(o->max_windows, 1);
+    EXPECT_EQ(o->strip_width, 80);
+    EXPECT_FLOAT_EQ(o->max_lag, 12.5f);
+    EXPECT_EQ(o->remove_mean, 1);
+    EXPECT_EQ(r->icon, 0x1e0040u); // points, uses
+    unlock_tool(tool);
+    std::string out;
+    strip_tool_setup(1, tool, &out, nullptr);
+    EXPECT_EQ(std::count(out.begin(), out.end(), ','), 23);
+    free_tool(tool);
+    set_tool_setup(find_tool_row("Strip Graph"), nullptr);
+}
+
+class StripWindow : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_graph_hooks();
+        install_more_graphs();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1400, 1000, TRUE);
+        layout_frame(main_wnd);
+        model_ = sample("population.kmf");
+        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+        // Two runs: birth rate 0.04 and 0.06, the births rising with it.
+        for (float rate : {0.04f, 0.06f}) {
+            std::vector<float> times, pop, births;
+            for (int t = 0; t <= 100; ++t) {
+                times.push_back(float(t));
+                pop.push_back(1000 + rate * 100 * t);
+                births.push_back(rate * (1000 + rate * 100 * t));
+            }
+            run_builder rb(cur_model_symbols, 'R');
+            rb.times(times)
+                .series("Population", pop)
+                .series("births", births)
+                .constant("birth rate", rate)
+                .constant("carrying capacity", 10000);
+            const std::string path =
+                dir + (rate < 0.05f ? "/slow.kdf"
+                                    : "/a run with a name that is much longer than "
+                                      "fifty characters.kdf");
+            ASSERT_EQ(rb.write(path), 1) << rb.error();
+            ASSERT_EQ(load_runs(model_rec, 1, path.c_str(), 1, 0), 1);
+        }
+        ASSERT_EQ(loaded_run_names(1), 2);
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol("births");
+        unlock_model(0);
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        if (tool_) free_tool(tool_);
+        set_tool_setup(find_tool_row("Strip Graph"), nullptr);
+        graphics_window_hook = nullptr;
+        workbench_var = {};
+        close_model(0, 0);
+        unload_runs(1);
+        ShellWorkbenchTest::TearDown();
+    }
+    void make_tool(const std::string& line) {
+        tool_ = new_tool(find_tool_row("Strip Graph"), "Causes Strip", 156);
+        const char* lines[] = {line.c_str()};
+        ASSERT_EQ(push_text_source(lines, 1, 0), 1);
+        strip_tool_setup(0, tool_, nullptr, "x");
+        close_text_source();
+    }
+    void run_tool() {
+        tool_record* r = lock_tool(tool_);
+        tool_action action = tool_action_of(r->action);
+        unlock_tool(tool_);
+        tool_action_runner(action, tool_);
+        td::run_until_idle();
+    }
+    std::string model_;
+    handle tool_ = 0;
+};
+
+namespace {
+
+std::string strip_line(int choice, int kind) {
+    return "0," + std::to_string(choice) + ",1,1," + std::to_string(kind) +
+           ",1,1,1,1,1,1,0,0,6,2,0,Arial|12||0-0-0,Arial|10||0-0-0,Arial|8||0-0-0,"
+           "60,25,10,0,";
+}
+
+std::string print_pdf(HWND w, const std::string& pdf) {
+    print_use_system_printers(false);
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    std::string text;
+    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(StripWindow, CausesOverTimeWithTheConstantsListedPerRun) {
+    make_tool(strip_line(0, 0));
+    run_tool();
+    // The strips with the constants, and a window of the lookup that births
+    // use, x against y over the lookup's own x range.
+    ASSERT_EQ(last_strip_records().size(), 2u);
+    strip_window* lw = strip_window_of(last_strip_records()[1]);
+    ASSERT_NE(lw, nullptr);
+    ASSERT_EQ(lw->strips.size(), 1u);
+    EXPECT_EQ(lw->strips[0].name, "crowding effect on births");
+    EXPECT_EQ(lw->x_title, "-X-");
+    EXPECT_DOUBLE_EQ(lw->x_low, 0);
+    EXPECT_DOUBLE_EQ(lw->x_high, 2);
+    ASSERT_EQ(lw->strips[0].xs.size(), 2u);
+    EXPECT_EQ(lw->strips[0].xs[0].size(), 5u);
+    EXPECT_EQ(lw->strips[0].xs[0].back(), 10000);
+    EXPECT_TRUE(lw->constants.empty());
+    handle rec = last_strip_records()[0];
+    strip_window* w = strip_window_of(rec);
+    ASSERT_NE(w, nullptr);
+    ASSERT_GE(w->strips.size(), 2u);
+    EXPECT_EQ(w->strips[0].name, "births");
+    bool has_population = false;
+    for (const strip_plot& p : w->strips) has_population |= p.name == "Population";
+    EXPECT_TRUE(has_population);
+    ASSERT_GE(w->constants.size(), 2u);
+    const strip_constant* rate = nullptr;
+    for (const strip_constant& c : w->constants)
+        if (c.name == "birth rate") rate = &c;
+    ASSERT_NE(rate, nullptr);
+    ASSERT_EQ(rate->values.size(), 2u);
+    EXPECT_FLOAT_EQ(rate->values[0], 0.06f); // the newest run first
+    EXPECT_FLOAT_EQ(rate->values[1], 0.04f);
+    // Both runs draw in the births strip.
+    ASSERT_EQ(w->strips[0].xs.size(), 2u);
+    EXPECT_EQ(w->strips[0].xs[0].size(), 101u);
+    EXPECT_GT(w->strips[0].ys[1].front(), w->strips[0].ys[0].back()); // slower run lower (y down)
+
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    HWND win = o->window;
+    unlock_handle(rec);
+    ASSERT_NE(win, nullptr);
+    const QImage img = td::image(win);
+    EXPECT_TRUE(td::save_png(win, testing::TempDir() + "kavrel_strip.png"));
+    int red = 0, blue = 0;
+    for (int y = img.height() / 5; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y) & 0xFFFFFF;
+            const COLORREF c0 = colour_table[0], c1 = colour_table[1];
+            blue += p == (qRgb(GetRValue(c0), GetGValue(c0), GetBValue(c0)) & 0xFFFFFF);
+            red += p == (qRgb(GetRValue(c1), GetGValue(c1), GetBValue(c1)) & 0xFFFFFF);
+        }
+    EXPECT_GT(blue, 50);
+    EXPECT_GT(red, 50);
+    const std::string text = print_pdf(win, testing::TempDir() + "kavrel_strip.pdf");
+    for (const char* want : {"births", "birth rate", "slow: 0.04", "Population", "Time"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
+    // The long run name is shortened in the list: first and third
+    // characters, "...", the last 45.
+    const std::string long_name = "a run with a name that is much longer than fifty characters";
+    EXPECT_NE(text.find("ar..." + long_name.substr(long_name.size() - 45) + ": 0.06"),
+              std::string::npos)
+        << text;
+    const std::string wmf = dir + "/strip.wmf";
+    EXPECT_EQ(save_graph_window(rec, wmf.c_str()), 1);
+    EXPECT_GT(std::filesystem::file_size(wmf), 100u);
+}
+
+TEST_F(StripWindow, AutocorrelationStripsListNoConstants) {
+    make_tool(strip_line(0, 2));
+    run_tool();
+    ASSERT_EQ(last_strip_records().size(), 1u);
+    strip_window* w = strip_window_of(last_strip_records()[0]);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->constants.empty());
+    EXPECT_EQ(w->x_title.rfind("Lag ", 0), 0u);
+    EXPECT_DOUBLE_EQ(w->x_low, 0);
+    EXPECT_DOUBLE_EQ(w->x_high, 10); // lags up to 10 by the saving interval 1
+    ASSERT_FALSE(w->strips.empty());
+    EXPECT_EQ(w->strips[0].xs[0].size(), 11u);
+}
+
+TEST_F(StripWindow, LivesweepStripsFollowTheCacheOfTheLivesweepRun) {
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
+    set_cache_points_counter(101);
+    make_tool(strip_line(255, 0)); // births alone
+    run_tool();
+    ASSERT_EQ(last_strip_records().size(), 1u);
+    handle rec = last_strip_records()[0];
+    strip_window* w = strip_window_of(rec);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->strips.size(), 1u);
+    strip_plot& p = w->strips[0];
+    ASSERT_EQ(p.live_slots.size(), 2u);
+    EXPECT_NE(p.live_slots[0], 0u);
+    EXPECT_EQ(p.live_slots[1], 0u);
+    const std::vector<std::int16_t> ys = p.ys[0];
+    p.xs[0].clear();
+    p.ys[0].clear();
+    p.xs[1].clear();
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    EXPECT_EQ(p.ys[0], ys);       // the Livesweep run mapped again from the cache
+    EXPECT_TRUE(p.xs[1].empty()); // the other run is left alone
+}
