@@ -12,9 +12,11 @@
 #include "shell/varselect.h"
 #include "shell/wip.h"
 #include "tools/document.h"
+#include "tools/gridwin.h"
 #include "tools/loops.h"
 #include "tools/outline.h"
 #include "tools/output.h"
+#include "tools/table.h"
 #include "tools/textwin.h"
 
 #include <cstring>
@@ -325,6 +327,8 @@ void install_text_tools() {
     set_tool_setup(find_tool_row("Loops"), loops_tool_setup);
     set_tool_setup(find_tool_row("Outline"), outline_tool_setup);
     set_tool_setup(find_tool_row("Document"), document_tool_setup);
+    set_tool_setup(find_tool_row("Table"), table_tool_setup);
+    install_grid_window();
     const report_sink text_sink{text_sink_line};
     set_report_sink(report_text, &text_sink);
 }

@@ -37,6 +37,7 @@ void outline_tool_run(handle tool);
 int document_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void document_tool_run(handle tool);
 
-// Installs the three setups in the tool table and the text windows' report
-// sink (a report aimed at a text window appends its lines there).
+// Installs the setups in the tool table (Loops, Outline, Document, Table,
+// Stats), the grid window and the text and grid windows' report sinks (a
+// report aimed at a window appends its lines there).
 void install_text_tools();

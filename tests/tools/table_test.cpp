@@ -1,0 +1,403 @@
+// The grid window and the Table tool in the workbench, through the test
+// driver: rows followed and drawn in their run colours, a click selecting a
+// name as the workbench variable, copy as text and as a BIFF2 worksheet,
+// save, lock and close; the Table tool on two runs of the population sample
+// (its header, its rows by run, the kept axis of a second table, causes).
+#include "foundation/docwriter.h"
+#include "foundation/memory.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/prims.h"
+#include "model/context.h"
+#include "model/varnames.h"
+#include "platform/clip.h"
+#include "platform/global.h"
+#include "platform/testing/driver.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/palette.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/grid_core.h"
+#include "tools/gridwin.h"
+#include "tools/output.h"
+#include "tools/table.h"
+#include "tools/texttools.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace td = test_driver;
+
+namespace {
+
+HWND window_of(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    HWND w = r ? r->window : nullptr;
+    if (r) unlock_handle(record);
+    return w;
+}
+
+int count_colour(const QImage& img, COLORREF c) {
+    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
+    return n;
+}
+
+int dark_pixels(const QImage& img, int y0, int y1) {
+    int n = 0;
+    for (int y = std::max(0, y0); y < std::min(img.height(), y1); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qGray(img.pixel(x, y)) < 96) ++n;
+    return n;
+}
+
+class GridWindow : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_grid_window();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(container_wnd, 0, 30, 800, 500, TRUE);
+        td::run_until_idle();
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        spread_window_hook = nullptr;
+        set_report_sink(report_grid, nullptr);
+        workbench_var = {};
+        ShellWorkbenchTest::TearDown();
+    }
+};
+
+TEST_F(GridWindow, FollowsRowsScrollsAndDrawsRunColours) {
+    handle rec = open_spread_window("Grid", 10, 10, 500, 200, nullptr, 10, 8, 0);
+    ASSERT_NE(rec, 0u);
+    EXPECT_EQ(cur_output, rec);
+    HWND w = window_of(rec);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(spread_rows(rec)->rows.size(), 0u);
+    EXPECT_EQ(spread_add_row(0, "x", nullptr, nullptr, nullptr, 0, false, nullptr, 0, 0), 0)
+        << "not a grid: nothing";
+    const int lh = spread_line_height(rec);
+    ASSERT_GT(lh, 0);
+    RECT rc;
+    GetClientRect(w, &rc);
+    const int visible = rc.bottom / lh;
+    ASSERT_GT(visible, 3);
+
+    // Without a scroll limit the view stays at the top; with one it follows.
+    const float v[3] = {1, 2, 3};
+    for (int i = 0; i < visible + 5; ++i)
+        spread_add_row(rec, "row", nullptr, v, nullptr, 3, false, nullptr, 0, i % 2 + 1);
+    EXPECT_EQ(spread_top(rec), 0);
+    set_spread_scroll_limit(rec);
+    spread_add_row(rec, "last", nullptr, v, nullptr, 3, false, nullptr, 0, 0);
+    const int rows = visible + 6;
+    EXPECT_EQ(spread_top(rec), rows - visible) << "the new row shows";
+    SendMessage(w, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(spread_top(rec), 0);
+    SendMessage(w, WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(spread_top(rec), 1);
+    SendMessage(w, WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(spread_top(rec), std::min(visible, rows - visible));
+    SendMessage(w, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(spread_top(rec), rows - visible) << "the last page stays full";
+    SendMessage(w, WM_VSCROLL, SB_TOP, 0);
+
+    // Drawn: rows of the first and second run colour, the label column
+    // before the first tab only.
+    td::run_until_idle();
+    QImage img = td::image(w);
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(count_colour(img, colour_table[0]), 20);
+    EXPECT_GT(count_colour(img, colour_table[1]), 20);
+    EXPECT_GT(dark_pixels(img.copy(0, 0, spread_first_tab(rec), img.height()), 0, lh), 0)
+        << "ink of the label";
+}
+
+TEST_F(GridWindow, AClickSelectsTheNameCopiesCarryTextAndTheWorksheet) {
+    handle rec = open_spread_window("Grid", 10, 10, 600, 200, nullptr, 12, 8, 0);
+    ASSERT_NE(rec, 0u);
+    HWND w = window_of(rec);
+    const float v[3] = {1.5f, NA, 3};
+    spread_add_row(rec, "\"Pop\" and its causes\tRuns:\t\\0\\base", nullptr, nullptr, nullptr, 0,
+                   false, nullptr, 0, 0);
+    spread_add_row(rec, "birth rate", nullptr, v, nullptr, 3, false, nullptr, 0, 1);
+    td::run_until_idle();
+    const int lh = spread_line_height(rec);
+    // A click on "rate" selects the name "birth rate" of the second row.
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, lh + lh / 2));
+    int row, s, e;
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, 1);
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(e, 10);
+    // A click past the text of a row with cells (in the cells) selects nothing.
+    SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(30, lh + lh / 2));
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, -1) << "the selection ends with the button";
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(spread_first_tab(rec) + 5, lh + 2));
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, -1);
+    SendMessage(w, WM_LBUTTONUP, 0, 0);
+
+    ASSERT_EQ(spread_copy(rec), 1);
+    std::string text;
+    std::vector<std::uint8_t> biff;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    if (HANDLE h = GetClipboardData(RegisterClipboardFormat("Biff"))) {
+        auto* p = static_cast<const std::uint8_t*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        biff.assign(p, p + GlobalSize(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    EXPECT_EQ(text, "\"Pop\" and its causes\tRuns:\tbase\t\r\nbirth rate\t1.5\t--\t3\t\r\n");
+    ASSERT_FALSE(biff.empty());
+    int rows = 0, columns = 0;
+    std::vector<biff_cell> cells;
+    std::string why;
+    // The global block may be larger than the worksheet: check up to EOF.
+    std::size_t size = biff.size();
+    while (size >= 4 && !(biff[size - 4] == 0x0A && biff[size - 3] == 0 && biff[size - 2] == 0 &&
+                          biff[size - 1] == 0))
+        --size;
+    ASSERT_TRUE(check_biff2(biff.data(), size, &rows, &columns, &cells, &why)) << why;
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(columns, 4);
+    int numbers = 0;
+    for (const biff_cell& c : cells) numbers += c.number;
+    EXPECT_EQ(numbers, 2) << "the NA leaves its cell empty";
+
+    // Save writes LF lines; a path that cannot be written says so.
+    const std::string path = dir + "/grid.txt";
+    ASSERT_EQ(spread_save(rec, path.c_str()), 1);
+    std::ifstream in(path, std::ios::binary);
+    std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(saved, "\"Pop\" and its causes\tRuns:\tbase\t\nbirth rate\t1.5\t--\t3\t\n");
+    answerer::box("Stop from Kavrel").press(IDOK);
+    EXPECT_EQ(spread_save(rec, (dir + "/no/such/dir/x.txt").c_str()), 0);
+    EXPECT_EQ(answerer::pending(), 0u) << "the failed save is said";
+
+    // Locked, Close leaves it; unlocked, Close frees it.
+    SendMessage(w, WM_COMMAND, cmd_lock_output, 0);
+    SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+    EXPECT_NE(spread_rows(rec), nullptr);
+    SendMessage(w, WM_COMMAND, cmd_unlock_output, 0);
+    SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+    td::run_until_idle();
+    EXPECT_FALSE(IsWindow(w));
+}
+
+TEST_F(GridWindow, TheTextReportWritesLinesAsLabelRows) {
+    handle rec = open_spread_window("Report", 10, 10, 400, 200, nullptr, 0, 0, 0);
+    ASSERT_NE(rec, 0u);
+    text_report(512, 0, 0, report_grid, static_cast<std::uintptr_t>(rec), 0);
+    docprintf("first\tline\n");
+    docprintf("second");
+    doc_flush();
+    text_report(0, 0, 0, report_none, 0, 0);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 2u);
+    EXPECT_EQ(g->rows[0].label, "first\tline");
+    EXPECT_FALSE(g->rows[0].has_cells);
+    EXPECT_EQ(g->rows[1].label, "second");
+}
+
+// The Table tool on two runs of the population sample.
+class TableTool : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_tools();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        const std::string model = sample("population.kmf");
+        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+        if (HWND palette = td::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        set_run_name("base");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+        unlock_model(0);
+        ASSERT_EQ(ensure_setup_copy(0), 1);
+        ASSERT_EQ(set_setup_value(slot, 0.02f), 1);
+        set_run_name("slow");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        ASSERT_EQ(loaded_run_names(1), 2);
+        choose("Population");
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        for (handle t : tools_) free_tool(t);
+        for (const char* row : {"Loops", "Outline", "Document", "Table", "Stats"})
+            set_tool_setup(find_tool_row(row), nullptr);
+        set_report_sink(report_text, nullptr);
+        set_report_sink(report_grid, nullptr);
+        spread_window_hook = nullptr;
+        workbench_var = {};
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    static void set_run_name(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+    }
+    static void choose(const char* name) {
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol(name);
+        unlock_model(0);
+    }
+    handle tool(const char* row, const char* line = nullptr) {
+        const int r = find_tool_row(row);
+        handle t = new_tool(r, row, analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
+        if (line) {
+            const char* text[] = {line};
+            EXPECT_EQ(push_text_source(text, 1, 0), 1);
+            analysis_tool_table[r].setup(0, t, nullptr, "x");
+            close_text_source();
+        } else {
+            analysis_tool_table[r].setup(0, t, nullptr, nullptr);
+        }
+        tools_.push_back(t);
+        return t;
+    }
+    static handle run(handle t) {
+        run_palette_tool(t);
+        td::run_until_idle();
+        tool_record* r = lock_tool(t);
+        handle out = r ? r->output : 0;
+        unlock_tool(t);
+        return out;
+    }
+    std::vector<handle> tools_;
+};
+
+TEST_F(TableTool, PopulationOverTwoRunsInTheirColoursAndASecondTableKeepsTheAxis) {
+    handle t = tool("Table");
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->rows.size(), 4u);
+    // The time header: 0 to 200 every saved time.
+    const grid_row& head = g->rows[0];
+    EXPECT_EQ(head.label.rfind("Time", 0), 0u) << head.label;
+    ASSERT_EQ(head.cells.size(), 201u);
+    EXPECT_EQ(head.cells[0].value, 0.0f);
+    EXPECT_EQ(head.cells[200].value, 200.0f);
+    // The newest run is the first.
+    EXPECT_EQ(g->rows[1].label, "\"Population\"  Runs:\t\\0\\slow\t\\1\\base");
+    const grid_row& slow = g->rows[2];
+    const grid_row& base = g->rows[3];
+    EXPECT_EQ(slow.label, "Population");
+    EXPECT_EQ(base.label, " : base");
+    EXPECT_EQ(slow.colour, 1);
+    EXPECT_EQ(base.colour, 2);
+    ASSERT_EQ(base.cells.size(), 201u);
+    ASSERT_EQ(slow.cells.size(), 201u);
+    EXPECT_FLOAT_EQ(base.cells[0].value, 1000.0f);
+    EXPECT_FLOAT_EQ(slow.cells[0].value, 1000.0f);
+    EXPECT_GT(base.cells[100].value, slow.cells[100].value) << "the slower births grow less";
+
+    // On screen: both run colours, the header in the default colour.
+    HWND w = window_of(rec);
+    td::run_until_idle();
+    const std::string png = dir + "/table_population.png";
+    ASSERT_TRUE(td::save_png(w, png));
+    QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull());
+    const int lh = spread_line_height(rec);
+    EXPECT_GT(count_colour(img.copy(0, 2 * lh, img.width(), lh), colour_table[0]), 20);
+    EXPECT_GT(count_colour(img.copy(0, 3 * lh, img.width(), lh), colour_table[1]), 20);
+    EXPECT_GT(dark_pixels(img, 0, lh), 20);
+
+    // A second table in the same window: no new header, the same times.
+    choose("births");
+    EXPECT_EQ(run(t), rec);
+    ASSERT_EQ(g->rows.size(), 7u);
+    EXPECT_EQ(g->rows[4].label.rfind("\"births\"", 0), 0u);
+    EXPECT_EQ(g->rows[5].label, "births");
+    EXPECT_EQ(g->rows[5].cells.size(), 201u);
+}
+
+TEST_F(TableTool, CausesFollowTheVariableAndSingleValuesTakeOneCell) {
+    handle t = tool("Table");
+    // related variables 0: the variable and its causes.
+    tool_record* r = lock_tool(t);
+    static_cast<table_tool_options*>(tool_options(r))->related = 0;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    std::vector<std::string> labels;
+    for (const grid_row& row : g->rows)
+        if (row.colour == 1) labels.push_back(grid_label_fields(row.label).front());
+    // Population, then its causes; the constant's row has one value.
+    ASSERT_GE(labels.size(), 4u);
+    EXPECT_EQ(labels[0], "Population");
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "births"), labels.end());
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "deaths"), labels.end());
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "initial population"), labels.end());
+    for (const grid_row& row : g->rows)
+        if (row.label.rfind("initial population\t", 0) == 0) {
+            EXPECT_FALSE(row.has_cells);
+            EXPECT_EQ(grid_label_fields(row.label)[1], "1000") << row.label;
+        }
+    EXPECT_EQ(std::count(labels.begin(), labels.end(), "Population"), 1)
+        << "the variable is not listed again among its causes";
+}
+
+TEST_F(TableTool, TheOptionLineReadsBackAndSetsTheIcon) {
+    handle t =
+        tool("Table", "0,1,1,1,1,1,1,1,1,1,0,0,Arial|10||0-0-0,30,14,1,0,0,0,0,0,0,0,2,40,%.2f,\n");
+    tool_record* r = lock_tool(t);
+    const table_tool_options o = *static_cast<table_tool_options*>(tool_options(r));
+    const std::uint32_t icon = r->icon;
+    unlock_tool(t);
+    EXPECT_EQ(o.related, 0);
+    EXPECT_EQ(o.layout, 1);
+    EXPECT_EQ(icon, 0x2D0070u) << "the transposed layout's picture";
+    EXPECT_EQ(o.spectral, 2);
+    EXPECT_STREQ(o.number_format, "%.2f");
+    std::string out;
+    analysis_tool_table[find_tool_row("Table")].setup(1, t, &out, nullptr);
+    EXPECT_NE(out.find(",2,40,%.2f,"), std::string::npos) << out;
+}
+
+} // namespace
