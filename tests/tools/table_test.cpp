@@ -28,6 +28,7 @@
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
 #include "tools/output.h"
+#include "tools/statstool.h"
 #include "tools/table.h"
 #include "tools/texttools.h"
 
@@ -398,6 +399,72 @@ TEST_F(TableTool, TheOptionLineReadsBackAndSetsTheIcon) {
     std::string out;
     analysis_tool_table[find_tool_row("Table")].setup(1, t, &out, nullptr);
     EXPECT_NE(out.find(",2,40,%.2f,"), std::string::npos) << out;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, StatsGivesItsHeadingsAndARowPerRunWithRSquareAgainstTheFirst) {
+    // Percentiles 975 and 25 (packed and sorted), R-square on.
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<stats_tool_options*>(tool_options(r));
+    o->percentiles[3] = 975;
+    o->percentiles[6] = 25;
+    o->r_square = 1;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    const grid_row& head = g->rows[0];
+    EXPECT_EQ(head.label, "Variable");
+    std::vector<std::string> headings;
+    for (const grid_cell& c : head.cells) headings.push_back(c.text);
+    EXPECT_EQ(headings, (std::vector<std::string>{"Count", "Min", "Max", "Mean", "Median", "StDev",
+                                                  "(Norm)", "3%", "98%", "R-square", "#points"}));
+    EXPECT_EQ(g->rows[1].label.rfind("\"Population\" for Time from 0 to 200 Runs:", 0), 0u)
+        << g->rows[1].label;
+    const grid_row& first = g->rows[2];
+    const grid_row& second = g->rows[3];
+    EXPECT_EQ(first.label, "Population");
+    EXPECT_EQ(second.label, " : base");
+    EXPECT_EQ(first.colour, 1);
+    EXPECT_EQ(second.colour, 2);
+    ASSERT_EQ(first.cells.size(), 11u);
+    ASSERT_EQ(second.cells.size(), 11u);
+    EXPECT_FLOAT_EQ(first.cells[0].value, 201) << "every saved time from 0 to 200";
+    EXPECT_FLOAT_EQ(first.cells[1].value, 1000) << "the minimum is the initial population";
+    EXPECT_LE(first.cells[1].value, first.cells[4].value);
+    EXPECT_LE(first.cells[4].value, first.cells[2].value);
+    EXPECT_LE(first.cells[7].value, first.cells[8].value) << "3 % below 98 %";
+    EXPECT_FLOAT_EQ(first.cells[9].value, 1) << "the first run against itself";
+    // The second run: an R-square below 1 and an integer count of points.
+    EXPECT_LT(second.cells[9].value, 1);
+    EXPECT_EQ(second.cells[10].kind, cell_integer);
+    EXPECT_EQ(second.cells[10].integer, 201);
+}
+
+TEST_F(TableTool, StatsAcrossSubscriptsOfAScalarGivesOneValue) {
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<stats_tool_options*>(tool_options(r));
+    o->mode = 2;
+    o->time_choice = 1; // the start: the initial population
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_NE(g->rows[1].label.find("results across subscripts at time 0 "), std::string::npos)
+        << g->rows[1].label;
+    const grid_row& row = g->rows[2];
+    ASSERT_EQ(row.cells.size(), 7u);
+    EXPECT_FLOAT_EQ(row.cells[0].value, 1);
+    EXPECT_FLOAT_EQ(row.cells[1].value, 1000);
+    EXPECT_FLOAT_EQ(row.cells[5].value, 0) << "one value: no deviation";
+    EXPECT_FLOAT_EQ(row.cells[6].value, 0) << "(Norm) 0 for a mean that is not 0";
 }
 
 } // namespace
