@@ -25,6 +25,7 @@
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/shell/shot.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
 #include "tools/output.h"
@@ -339,9 +340,7 @@ TEST_F(TableTool, PopulationOverTwoRunsInTheirColoursAndASecondTableKeepsTheAxis
     // On screen: both run colours, the header in the default colour.
     HWND w = window_of(rec);
     td::run_until_idle();
-    const std::string png = dir + "/table_population.png";
-    ASSERT_TRUE(td::save_png(w, png));
-    QImage img(QString::fromStdString(png));
+    const QImage img = save_shot(w, "table_population.png");
     ASSERT_FALSE(img.isNull());
     const int lh = spread_line_height(rec);
     EXPECT_GT(count_colour(img.copy(0, 2 * lh, img.width(), lh), colour_table[0]), 20);
