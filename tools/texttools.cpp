@@ -19,6 +19,7 @@
 #include "tools/statstool.h"
 #include "tools/table.h"
 #include "tools/textwin.h"
+#include "tools/tree.h"
 
 #include <cstring>
 #include <string>
@@ -330,6 +331,7 @@ void install_text_tools() {
     set_tool_setup(find_tool_row("Document"), document_tool_setup);
     set_tool_setup(find_tool_row("Table"), table_tool_setup);
     set_tool_setup(find_tool_row("Stats"), stats_tool_setup);
+    install_tree_tool();
     install_grid_window();
     const report_sink text_sink{text_sink_line};
     set_report_sink(report_text, &text_sink);
