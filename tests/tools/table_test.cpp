@@ -26,6 +26,7 @@
 #include "sim/setup.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
+#include "tools/document.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
 #include "tools/output.h"
@@ -464,6 +465,41 @@ TEST_F(TableTool, StatsAcrossSubscriptsOfAScalarGivesOneValue) {
     EXPECT_FLOAT_EQ(row.cells[1].value, 1000);
     EXPECT_FLOAT_EQ(row.cells[5].value, 0) << "one value: no deviation";
     EXPECT_FLOAT_EQ(row.cells[6].value, 0) << "(Norm) 0 for a mean that is not 0";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, DocumentShowsTheFirstRunsValuesOfTheVariableAndItsCauses) {
+    document_options o;
+    o.values = 1;
+    o.cause_constants = 1;
+    o.cause_values = 1;
+    model_rec->special = 0; // the values at the start
+    text_report(512, 75, 0, report_none, 0, 0);
+    lock_model(0);
+    const symbol_id pop = find_symbol("Population");
+    unlock_model(0);
+    ASSERT_EQ(document_variable(pop, o), 1);
+    const std::string text = join_report_lines(1);
+    text_report(0, 0, 0, report_none, 0, 0);
+    // Its own value, then each cause with its value (constants and flows).
+    EXPECT_NE(text.find("\n           =1000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("     initial population - \n           =1000\n"), std::string::npos)
+        << text;
+    // births at time 0 in the first run ("slow", birth rate 0.02).
+    EXPECT_NE(text.find("     births - \n           =2"), std::string::npos) << text;
+    // Without a run nothing but the names.
+    o.values = 0;
+    o.cause_values = 0;
+    text_report(512, 75, 0, report_none, 0, 0);
+    ASSERT_EQ(document_variable(pop, o), 1);
+    const std::string bare = join_report_lines(1);
+    text_report(0, 0, 0, report_none, 0, 0);
+    EXPECT_EQ(bare.find("     births - \n      "), std::string::npos) << bare;
+    EXPECT_NE(bare.find("     initial population - \n           =1000\n"), std::string::npos)
+        << "cause constants still show";
 }
 
 } // namespace
