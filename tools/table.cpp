@@ -86,7 +86,92 @@ std::string value_text(double v, const table_tool_options& o) {
     return format_number_fmt(o.number_format[0] ? o.number_format : nullptr, 0, v);
 }
 
+// The name of the range of a subscript element; "*" when the name is no
+// subscript element.
+std::string range_name_of(const std::string& element) {
+    const symbol_id e = find_symbol(element.c_str());
+    if (!valid_symbol(e) || sym(e)->type != st_element || !valid_symbol(sym(e)->subref)) return "*";
+    return varformat(sym(e)->subref, 0);
+}
+
 } // namespace
+
+std::string subscript_label(const run_name& parsed) {
+    if (parsed.subs.empty()) return parsed.name;
+    std::string out = parsed.name + "[";
+    for (std::size_t i = 0; i < parsed.subs.size(); ++i) {
+        if (i) out += ",";
+        out += parsed.subs[i];
+    }
+    return out + "]";
+}
+
+std::vector<array_row> array_output_layout(const std::vector<run_name>& parsed) {
+    std::vector<array_row> rows;
+    const int n = static_cast<int>(parsed.size());
+    int prev_outer = -1;
+    const array_row* prev = nullptr;
+    std::vector<std::string> prev_columns;
+    for (int k = 0; k < n;) {
+        const run_name& a = parsed[static_cast<std::size_t>(k)];
+        const std::size_t dims = a.subs.size();
+        int varying = -1;
+        if (dims > 0 && k + 1 < n && parsed[static_cast<std::size_t>(k) + 1].subs.size() == dims) {
+            const run_name& b = parsed[static_cast<std::size_t>(k) + 1];
+            for (std::size_t p = 0; p < dims && varying < 0; ++p)
+                if (a.subs[p] != b.subs[p]) varying = static_cast<int>(p);
+        }
+        if (varying < 0) {
+            array_row alone;
+            alone.elements = {k};
+            rows.push_back(alone);
+            prev = nullptr; // the next row starts anew
+            ++k;
+            continue;
+        }
+        // The row: k and the followers that agree before the varying position.
+        auto agree = [&](const run_name& b) {
+            if (b.subs.size() != dims) return false;
+            for (int p = 0; p < varying; ++p)
+                if (b.subs[static_cast<std::size_t>(p)] != a.subs[static_cast<std::size_t>(p)])
+                    return false;
+            return true;
+        };
+        array_row row;
+        row.varying = varying;
+        int j = k;
+        while (j < n && agree(parsed[static_cast<std::size_t>(j)])) row.elements.push_back(j++);
+        bool new_block = false;
+        int outer = prev_outer;
+        if (j < n && parsed[static_cast<std::size_t>(j)].subs.size() == dims) {
+            const run_name& b = parsed[static_cast<std::size_t>(j)];
+            for (int p = 0; p < varying; ++p)
+                if (b.subs[static_cast<std::size_t>(p)] != a.subs[static_cast<std::size_t>(p)]) {
+                    outer = p;
+                    break;
+                }
+            if (prev_outer >= 0 && outer < prev_outer) {
+                outer = prev_outer;
+                new_block = true;
+            }
+        }
+        row.outer = outer;
+        std::vector<std::string> columns;
+        for (int e : row.elements)
+            columns.push_back(
+                parsed[static_cast<std::size_t>(e)].subs[static_cast<std::size_t>(varying)]);
+        row.header = !prev || new_block || prev->elements.size() != row.elements.size() ||
+                     prev->varying != varying || prev->outer != outer ||
+                     parsed[static_cast<std::size_t>(prev->elements.front())].subs.size() != dims ||
+                     prev_columns != columns;
+        prev_outer = outer;
+        prev_columns = std::move(columns);
+        rows.push_back(std::move(row));
+        prev = &rows.back();
+        k = j;
+    }
+    return rows;
+}
 
 table_tool_options table_defaults() {
     table_tool_options o{};
@@ -223,6 +308,63 @@ struct table_run {
                        o.as_displayed != 0, o.number_format, 0, run_colour_mark(run));
     }
 
+    // The array output of one variable's element names at a time.
+    void array_output(const std::vector<std::string>& names, float at) {
+        std::vector<run_name> parsed;
+        std::vector<std::string> full;
+        for (const std::string& n : names) {
+            run_name p;
+            if (!parse_run_name(n.c_str(), p)) continue;
+            parsed.push_back(p);
+            full.push_back(subscript_label(p));
+        }
+        const std::vector<array_row> rows = array_output_layout(parsed);
+        for (const array_row& row : rows) {
+            const run_name& first = parsed[static_cast<std::size_t>(row.elements.front())];
+            if (row.varying < 0) {
+                const std::string& name = full[static_cast<std::size_t>(row.elements.front())];
+                for (int i = 0; i < runs; ++i) {
+                    float v = NA;
+                    const int got = run_value_at_time(
+                        name.c_str(), "Time", run_index[static_cast<std::size_t>(i)], &v, &at, 1);
+                    add_single(i == 0 ? name : "", got ? value_text(v, o) : "--", i);
+                }
+                continue;
+            }
+            if (row.header) {
+                std::string label = first.name + "[";
+                for (std::size_t p = 0; p < first.subs.size(); ++p) {
+                    if (p) label += ",";
+                    const bool ranged =
+                        static_cast<int>(p) == row.varying || static_cast<int>(p) == row.outer;
+                    label += ranged ? range_name_of(first.subs[p]) : first.subs[p];
+                }
+                label += "]";
+                std::vector<const char*> texts;
+                for (int e : row.elements)
+                    texts.push_back(parsed[static_cast<std::size_t>(e)]
+                                        .subs[static_cast<std::size_t>(row.varying)]
+                                        .c_str());
+                doc_flush();
+                spread_add_row(rec, label.c_str(), texts.data(), nullptr, nullptr,
+                               static_cast<int>(texts.size()), false, nullptr, 0, 0);
+            }
+            for (int i = 0; i < runs; ++i) {
+                std::vector<float> values;
+                for (int e : row.elements) {
+                    float v = NA;
+                    if (!run_value_at_time(full[static_cast<std::size_t>(e)].c_str(), "Time",
+                                           run_index[static_cast<std::size_t>(i)], &v, &at, 1))
+                        v = NA;
+                    values.push_back(v);
+                }
+                const std::string label =
+                    i == 0 && row.outer >= 0 ? first.subs[static_cast<std::size_t>(row.outer)] : "";
+                add_values(label, values, i);
+            }
+        }
+    }
+
     void element_rows(const std::string& element, const std::string& label, symbol_id var) {
         for (int i = 0; i < runs; ++i) {
             std::string l = i == 0 ? label : "";
@@ -305,11 +447,6 @@ void table_tool_run(handle tool) {
         report(5, "Table: no workbench variable is chosen");
         return;
     }
-    if (t.o.array_output) {
-        report(6, "The array output form of Table is not built yet in this version of Kavrel "
-                  "Viewer; the table is written as rows by time.");
-        t.o.array_output = 0;
-    }
     for (int i = 0; i < t.runs; ++i) {
         t.run_index.push_back(model_rec->runs[i].run);
         t.run_names.emplace_back(selected_run_names[i] ? selected_run_names[i] : "");
@@ -358,7 +495,11 @@ void table_tool_run(handle tool) {
     const symbol_id base = time_basis_symbol();
     t.axis_name = base ? varformat(base, 0) : "Time";
     const bool had_axis = kept->set;
-    if (!had_axis && !make_axis(t, *kept, interval)) return;
+    if (t.o.array_output)
+        docprintf(had_axis ? "Note that time labels do not apply in 2d subscript mode\n"
+                           : "Array output format\n");
+    else if (!had_axis && !make_axis(t, *kept, interval))
+        return;
     t.axis = kept;
 
     if (t.o.changing_levels)
@@ -370,11 +511,31 @@ void table_tool_run(handle tool) {
                   t.o.related == 0   ? "and its causes "
                   : t.o.related == 1 ? "and its uses "
                                      : " ");
+    const float at = t.o.time_choice == 1   ? model_rec->runs[0].first
+                     : t.o.time_choice == 2 ? model_rec->runs[0].last
+                     : t.o.time_choice == 3 ? t.o.fixed_time
+                                            : static_cast<float>(model_rec->special);
+    if (t.o.array_output) docprintf("at time %s ", format_number_fmt(nullptr, 0, at));
     docprintf("Runs:\t\\0\\%s", t.run_names[0].c_str());
     for (int i = 1; i < t.runs; ++i)
         docprintf("\t\\%c\\%s", run_colour_char(i),
                   t.run_names[static_cast<std::size_t>(i)].c_str());
     docprintf("\n");
+
+    if (t.o.array_output) {
+        // Each variable's consecutive entries are written together.
+        for (std::size_t k = 0; k < entries.size();) {
+            std::vector<std::string> names;
+            std::size_t j = k;
+            for (; j < entries.size() && entries[j].var == entries[k].var; ++j)
+                names.insert(names.end(), entries[j].elements.begin(), entries[j].elements.end());
+            t.array_output(names, at);
+            k = j;
+        }
+        doc_flush();
+        activate_record_window(t.rec);
+        return;
+    }
 
     symbol_id previous = 0;
     for (std::size_t k = 0; k < entries.size(); ++k) {

@@ -62,5 +62,26 @@ std::vector<table_entry> table_entries(symbol_id var, const table_tool_options& 
 // none.
 std::string element_row_label(const std::string& element);
 
+// An element name rebuilt from its parts: the name, then "[", the subscript
+// names with "," between them and "]"; a name without subscripts as it is.
+struct run_name;
+std::string subscript_label(const run_name& parsed);
+
+// The rows of the array output of one variable's elements: each row the
+// elements that differ only from the varying position on (agreeing before
+// it), labelled by the subscript at the outer position (where the next row
+// first differs; kept from the previous row when that comes earlier, which
+// begins a new block); header marks a row that needs a header first (the
+// first row, a new block, or a change of length, positions, subscript count
+// or column names). An element that cannot be grouped is a row of its own
+// with varying -1.
+struct array_row {
+    std::vector<int> elements;
+    int varying = -1;
+    int outer = -1;
+    bool header = false;
+};
+std::vector<array_row> array_output_layout(const std::vector<run_name>& parsed);
+
 int table_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void table_tool_run(handle tool);

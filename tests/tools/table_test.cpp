@@ -12,6 +12,7 @@
 #include "platform/clip.h"
 #include "platform/global.h"
 #include "platform/testing/driver.h"
+#include "runs/core/access.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
@@ -500,6 +501,126 @@ TEST_F(TableTool, DocumentShowsTheFirstRunsValuesOfTheVariableAndItsCauses) {
     EXPECT_EQ(bare.find("     births - \n      "), std::string::npos) << bare;
     EXPECT_NE(bare.find("     initial population - \n           =1000\n"), std::string::npos)
         << "cause constants still show";
+}
+
+} // namespace
+
+namespace {
+
+std::vector<run_name> parsed_names(const std::vector<std::string>& names) {
+    std::vector<run_name> out;
+    for (const std::string& n : names) {
+        run_name p;
+        EXPECT_TRUE(parse_run_name(n.c_str(), p)) << n;
+        out.push_back(p);
+    }
+    return out;
+}
+
+TEST(ArrayOutput, ATwoDimensionalVariableGivesOneHeaderAndARowPerFirstSubscript) {
+    const std::vector<run_name> x =
+        parsed_names({"x[a1,b1]", "x[a1,b2]", "x[a1,b3]", "x[a2,b1]", "x[a2,b2]", "x[a2,b3]"});
+    const std::vector<array_row> rows = array_output_layout(x);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].elements, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(rows[1].elements, (std::vector<int>{3, 4, 5}));
+    for (const array_row& r : rows) {
+        EXPECT_EQ(r.varying, 1);
+        EXPECT_EQ(r.outer, 0);
+    }
+    EXPECT_TRUE(rows[0].header);
+    EXPECT_FALSE(rows[1].header) << "nothing changed: no second header";
+    EXPECT_EQ(subscript_label(x[4]), "x[a2,b2]");
+}
+
+TEST(ArrayOutput, ScalarsStandAloneAndOtherColumnsTakeANewHeader) {
+    const std::vector<run_name> x =
+        parsed_names({"s", "y[a1,b1]", "y[a1,b2]", "y[a2,b1]", "y[a2,b3]", "t[c1]"});
+    const std::vector<array_row> rows = array_output_layout(x);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].varying, -1) << "a scalar is written alone";
+    EXPECT_EQ(rows[1].elements, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(rows[1].header);
+    EXPECT_EQ(rows[2].elements, (std::vector<int>{3, 4}));
+    EXPECT_TRUE(rows[2].header) << "b1, b3 are other columns than b1, b2";
+    EXPECT_EQ(rows[2].outer, 0) << "the last row keeps the outer position";
+    EXPECT_EQ(rows[3].varying, -1) << "a last element with no follower stands alone";
+    EXPECT_EQ(subscript_label(x[0]), "s");
+}
+
+// The array output of the subscripted sample's demand[region, product].
+class ArrayTable : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_tools();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        const std::string model = sample("subscripted.kmf");
+        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+        if (HWND palette = td::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "one");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol("demand");
+        unlock_model(0);
+        const int r = find_tool_row("Table");
+        tool_ = new_tool(r, "Table", analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
+        analysis_tool_table[r].setup(0, tool_, nullptr, nullptr);
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        free_tool(tool_);
+        for (const char* row : {"Loops", "Outline", "Document", "Table", "Stats", "Tree Diagram"})
+            set_tool_setup(find_tool_row(row), nullptr);
+        set_report_sink(report_text, nullptr);
+        set_report_sink(report_grid, nullptr);
+        spread_window_hook = nullptr;
+        workbench_var = {};
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    handle tool_ = 0;
+};
+
+TEST_F(ArrayTable, DemandIsLaidOutByRegionAndProduct) {
+    tool_record* r = lock_tool(tool_);
+    static_cast<table_tool_options*>(tool_options(r))->array_output = 1;
+    unlock_tool(tool_);
+    run_palette_tool(tool_);
+    td::run_until_idle();
+    r = lock_tool(tool_);
+    const handle rec = r->output;
+    unlock_tool(tool_);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 7u);
+    EXPECT_EQ(g->rows[0].label, "Array output format");
+    EXPECT_NE(g->rows[1].label.find("Runs:\t\\0\\one"), std::string::npos) << g->rows[1].label;
+    const grid_row& head = g->rows[2];
+    EXPECT_EQ(head.label, "demand[region,product]");
+    ASSERT_EQ(head.cells.size(), 3u);
+    EXPECT_EQ(head.cells[0].text, "food");
+    EXPECT_EQ(head.cells[2].text, "cloth");
+    const char* regions[] = {"north", "south", "east", "west"};
+    const float values[4][3] = {{10, 5, 2}, {8, 4, 3}, {12, 6, 1}, {9, 3, 4}};
+    for (int i = 0; i < 4; ++i) {
+        const grid_row& row = g->rows[static_cast<std::size_t>(3 + i)];
+        EXPECT_EQ(row.label, regions[i]);
+        ASSERT_EQ(row.cells.size(), 3u);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_FLOAT_EQ(row.cells[static_cast<std::size_t>(k)].value, values[i][k]);
+    }
 }
 
 } // namespace
