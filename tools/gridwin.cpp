@@ -12,6 +12,7 @@
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/global.h"
+#include "shell/controls/longlist.h"
 #include "shell/filechoice.h"
 #include "shell/fonts.h"
 #include "shell/mainwnd.h"
@@ -171,17 +172,9 @@ void set_scrolls(HWND w, grid_data& d) {
     d.top = std::clamp(d.top, 0, std::max(0, vertical_extent(d) - d.visible));
     d.first_cell =
         std::clamp(d.first_cell, 0, std::max(0, horizontal_extent(d) - columns_in_view(w, d)));
-    SCROLLINFO si{};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    si.nMax = std::max(0, vertical_extent(d) - 1);
-    si.nPage = static_cast<UINT>(d.visible);
-    si.nPos = d.top;
-    SetScrollInfo(w, SB_VERT, &si, TRUE);
-    si.nMax = std::max(0, horizontal_extent(d) - 1);
-    si.nPage = static_cast<UINT>(columns_in_view(w, d));
-    si.nPos = d.first_cell;
-    SetScrollInfo(w, SB_HORZ, &si, TRUE);
+    // Past 32,000 rows the bars count in steps, so a thumb reaches the end.
+    set_scroll_scaled(w, SB_VERT, 0, vertical_extent(d), d.visible, d.top);
+    set_scroll_scaled(w, SB_HORZ, 0, horizontal_extent(d), columns_in_view(w, d), d.first_cell);
 }
 
 // Draws a text cut character by character until it ends before right.
@@ -319,7 +312,7 @@ void notify_container(handle record, HWND w, UINT message, LPARAM point) {
     if (container) SendMessage(container, message, reinterpret_cast<WPARAM>(w), point);
 }
 
-void scroll(HWND w, grid_data& d, int bar, int code) {
+void scroll(HWND w, grid_data& d, int bar, int code, int thumb) {
     const bool vertical = bar == SB_VERT;
     int pos = vertical ? d.top : d.first_cell;
     const int page = vertical ? std::max(1, d.visible - 1) : columns_in_view(w, d);
@@ -343,14 +336,9 @@ void scroll(HWND w, grid_data& d, int bar, int code) {
         pos = 1 << 30;
         break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-        SCROLLINFO si{};
-        si.cbSize = sizeof si;
-        si.fMask = SIF_TRACKPOS;
-        GetScrollInfo(w, bar, &si);
-        pos = si.nTrackPos;
+    case SB_THUMBPOSITION:
+        pos = scroll_thumb_pos(vertical ? vertical_extent(d) : horizontal_extent(d), thumb);
         break;
-    }
     default:
         return;
     }
@@ -617,10 +605,10 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         InvalidateRect(w, nullptr, TRUE);
         return 0;
     case WM_VSCROLL:
-        scroll(w, *d, SB_VERT, LOWORD(wp));
+        scroll(w, *d, SB_VERT, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_HSCROLL:
-        scroll(w, *d, SB_HORZ, LOWORD(wp));
+        scroll(w, *d, SB_HORZ, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_LBUTTONDOWN: {
         notify_container(record, w, msg_button_down, lp);

@@ -624,3 +624,30 @@ TEST_F(ArrayTable, DemandIsLaidOutByRegionAndProduct) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GridWindow, AThumbReachesTheLastOf40000Rows) {
+    handle rec = open_spread_window("Long", 10, 10, 500, 200, nullptr, 10, 8, 0);
+    ASSERT_NE(rec, 0u);
+    HWND w = window_of(rec);
+    const float v[2] = {1, 2};
+    for (int i = 0; i < 40000; ++i)
+        spread_add_row(rec, "row", nullptr, v, nullptr, 2, false, nullptr, 0, 0);
+    td::run_until_idle();
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE;
+    GetScrollInfo(w, SB_VERT, &si);
+    EXPECT_LE(si.nMax, 32767);
+    SendMessage(w, WM_VSCROLL, SB_BOTTOM, 0);
+    const int last_top = spread_top(rec);
+    EXPECT_GT(last_top, 39900);
+    const int end_thumb = GetScrollPos(w, SB_VERT);
+    SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 0), 0);
+    EXPECT_EQ(spread_top(rec), 0);
+    SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, end_thumb), 0);
+    EXPECT_GE(spread_top(rec), last_top - 2);
+}
+
+} // namespace
