@@ -30,6 +30,11 @@ struct document_tool_options {
 };
 static_assert(sizeof(document_tool_options) == 64);
 
+// The Loops show-all option: a settings key of its own, off unless set to a
+// non-zero number. On, loops keep their hidden members and repeats.
+inline constexpr const char* loops_show_all_key = "LoopsShowAll";
+bool loops_show_all();
+
 int loops_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void loops_tool_run(handle tool);
 int outline_tool_setup(int mode, handle tool, std::string* out, const char* text);

@@ -2,6 +2,7 @@
 // population sample: the lines of their text windows, the reuse of a tool's
 // window, the refusals, and their option lines read and written back.
 #include "foundation/docwriter.h"
+#include "foundation/ini.h"
 #include "foundation/textsrc.h"
 #include "model/model.h"
 #include "model/modelfile.h"
@@ -353,6 +354,34 @@ TEST_F(TextTools, TheBuiltInSetWritesBackTheSameWithTheseSetups) {
     ASSERT_EQ(read_toolset(path.c_str(), 0), 9);
     EXPECT_EQ(write_toolset_text(0), first);
     free_toolset(0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TextTools, LoopsShowAllKeepsHiddenMembersWhenItsSettingIsOn) {
+    model_builder b("hidden");
+    b.aux("a", "h * 0.5");
+    b.aux("h", "a + 1");
+    b.flags(b.id("h"), sf_hidden);
+    ASSERT_TRUE(b.finish());
+    model_pair m = b.release();
+    ASSERT_NE(read_model_settings(m.header, m.symbols), 0u);
+    close_model(m.header, m.symbols);
+    handle loops = tool("Loops", "Loops");
+    choose("a");
+    ASSERT_FALSE(loops_show_all()) << "off by default";
+    std::vector<std::string> got = lines(run(loops));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "Loop Number 1 of length 0") << "the hidden member is left out";
+    ASSERT_EQ(ini_set(loops_show_all_key, "1"), 1);
+    EXPECT_TRUE(loops_show_all());
+    got = lines(run(loops));
+    ini_set(loops_show_all_key, nullptr);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], "Loop Number 1 of length 1");
+    EXPECT_EQ(got[2], "       h");
 }
 
 } // namespace
