@@ -52,6 +52,7 @@ struct grid_data {
     int visible = 1;
     int scroll_limit = -1;
     int sel_row = -1, sel_start = 0, sel_end = 0, anchor = -1;
+    int last_row = -1; // the row last clicked (what Print prints as the selection)
     bool selecting = false;
     bool printing = false;
     std::string title;
@@ -525,9 +526,10 @@ int spread_print(handle record) {
     if (!d || d->grid.rows.empty()) return 0;
     // The job pumps messages: print from a copy, one line per exported line.
     std::string text = grid_export_text(d->grid, "\n");
-    if (opts.print_selection == 1 && d->sel_row >= 0 && !d->grid.columns_layout) {
+    if (opts.print_selection == 1 && d->last_row >= 0 && d->last_row < row_count(*d) &&
+        !d->grid.columns_layout) {
         grid_rows one;
-        one.rows.push_back(d->grid.rows[static_cast<std::size_t>(d->sel_row)]);
+        one.rows.push_back(d->grid.rows[static_cast<std::size_t>(d->last_row)]);
         one.max_cells = static_cast<int>(one.rows.front().cells.size());
         text = grid_export_text(one, "\n");
     }
@@ -667,6 +669,7 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         d->selecting = false;
         ReleaseCapture();
         notify_container(record, w, msg_button_up, lp);
+        if (d->sel_row >= 0) d->last_row = d->sel_row;
         if (d->sel_row >= 0 && d->sel_end > d->sel_start) {
             const std::string& label = d->grid.rows[static_cast<std::size_t>(d->sel_row)].label;
             std::string sel =

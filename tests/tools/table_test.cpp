@@ -7,10 +7,12 @@
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
 #include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
 #include "model/context.h"
 #include "model/varnames.h"
 #include "platform/clip.h"
 #include "platform/global.h"
+#include "platform/print.h"
 #include "platform/testing/driver.h"
 #include "runs/core/access.h"
 #include "runs/core/runfile.h"
@@ -19,6 +21,7 @@
 #include "shell/palette.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
 #include "shell/wip.h"
@@ -40,6 +43,8 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -648,6 +653,57 @@ TEST_F(GridWindow, AThumbReachesTheLastOf40000Rows) {
     EXPECT_EQ(spread_top(rec), 0);
     SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, end_thumb), 0);
     EXPECT_GE(spread_top(rec), last_top - 2);
+}
+
+} // namespace
+
+namespace {
+
+std::string pdf_text(const std::string& path) {
+    std::string cmd = "pdftotext -layout '" + path + "' - 2>&1";
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return "";
+    std::string out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    const std::string pdf = dir + "/grid.pdf";
+    printer.output_file = pdf;
+    handle rec = open_spread_window("Stats of births", 10, 10, 500, 200, nullptr, 12, 8, 0);
+    const float a[2] = {1.5f, 2.5f}, b[2] = {7, 8};
+    spread_add_row(rec, "alpha", nullptr, a, nullptr, 2, false, nullptr, 0, 1);
+    spread_add_row(rec, "beta", nullptr, b, nullptr, 2, false, nullptr, 0, 2);
+    HWND w = window_of(rec);
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    const std::string all = pdf_text(pdf);
+    EXPECT_NE(all.find("Stats of births"), std::string::npos) << all;
+    EXPECT_NE(all.find("alpha"), std::string::npos) << all;
+    EXPECT_NE(all.find("2.5"), std::string::npos) << all;
+    EXPECT_NE(all.find("beta"), std::string::npos) << all;
+
+    // With the selection chosen: the row clicked last.
+    std::filesystem::remove(pdf);
+    opts.print_selection = 1;
+    const int lh = spread_line_height(rec);
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, lh + 2));
+    SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(3, lh + 2));
+    ASSERT_EQ(spread_print(rec), 1);
+    const std::string part = pdf_text(pdf);
+    EXPECT_NE(part.find("beta"), std::string::npos) << part;
+    EXPECT_EQ(part.find("alpha"), std::string::npos) << part;
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
 }
 
 } // namespace

@@ -5,12 +5,15 @@
 #include "foundation/docwriter.h"
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
+#include "graphs/draw/printing.h"
 #include "model/model.h"
 #include "model/varnames.h"
+#include "platform/print.h"
 #include "platform/testing/driver.h"
 #include "shell/mainwnd.h"
 #include "shell/palette.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
@@ -25,6 +28,8 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -265,6 +270,37 @@ TEST_F(TreeTool, TheOptionLineReadsBackWithItsFonts) {
     EXPECT_EQ(o.fonts[0].size, 18);
     EXPECT_EQ(o.ninth_show, 1) << "the unsaved switch keeps its default";
     EXPECT_EQ(icon, 0x2D0010u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TreeTool, PrintsWithoutAskingHoweverSmallTheWindow) {
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    handle rec = run();
+    ASSERT_NE(rec, 0u);
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    const std::string pdf = dir + "/tree.pdf";
+    printer.output_file = pdf;
+    // No question is expected: an unexpected box fails the test.
+    SendMessage(window_of(rec), WM_COMMAND, cmd_print_output, 0);
+    std::string text;
+    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+    }
+    EXPECT_NE(text.find("Population"), std::string::npos) << text;
+    EXPECT_NE(text.find("births"), std::string::npos) << text;
+    EXPECT_NE(text.find("initial population"), std::string::npos) << text;
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
 }
 
 } // namespace
