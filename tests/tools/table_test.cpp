@@ -30,6 +30,7 @@
 #include "sim/setup.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
+#include "tests/support/model_builder.h"
 #include "tools/document.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
@@ -704,6 +705,98 @@ TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);
+}
+
+} // namespace
+
+namespace {
+
+// A table of x[r] over 300 elements, one run: the question at the 256th.
+class WideTable : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_tools();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        model_builder b("wide");
+        b.control(0, 2, 1, 1);
+        std::vector<std::string> names;
+        for (int i = 0; i < 300; ++i) names.push_back("e" + std::to_string(i));
+        std::vector<const char*> elements;
+        for (const std::string& n : names) elements.push_back(n.c_str());
+        b.range("r", elements);
+        b.aux("x[r]", "Time * 2");
+        ASSERT_TRUE(b.finish());
+        const std::string model = dir + "/wide.kmf";
+        ASSERT_EQ(b.write(model.c_str()), 1);
+        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+        if (HWND palette = td::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "w");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol("x");
+        unlock_model(0);
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        for (handle t : tools_) free_tool(t);
+        for (const char* row : {"Loops", "Outline", "Document", "Table", "Stats", "Tree Diagram"})
+            set_tool_setup(find_tool_row(row), nullptr);
+        set_report_sink(report_text, nullptr);
+        set_report_sink(report_grid, nullptr);
+        spread_window_hook = nullptr;
+        workbench_var = {};
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    // A new Table tool run once; its grid's element rows (run colour 1).
+    std::vector<std::string> element_rows() {
+        const int r = find_tool_row("Table");
+        handle t = new_tool(r, "Table", analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
+        analysis_tool_table[r].setup(0, t, nullptr, nullptr);
+        tools_.push_back(t);
+        run_palette_tool(t);
+        td::run_until_idle();
+        tool_record* rec = lock_tool(t);
+        const handle out = rec->output;
+        unlock_tool(t);
+        std::vector<std::string> labels;
+        if (const grid_rows* g = spread_rows(out))
+            for (const grid_row& row : g->rows)
+                if (row.colour == 1) labels.push_back(row.label);
+        return labels;
+    }
+    std::vector<handle> tools_;
+};
+
+TEST_F(WideTable, TheQuestionAtThe256thElementStopsAt255OrGoesOnWithoutAskingAgain) {
+    answerer::box("Question from Kavrel")
+        .text("Current subscript selection would require the display of 300 elements.  Do you "
+              "want to continue (answer no to truncate at 256).")
+        .press(IDNO);
+    std::vector<std::string> rows = element_rows();
+    EXPECT_EQ(answerer::pending(), 0u);
+    ASSERT_EQ(rows.size(), 255u);
+    EXPECT_EQ(rows.front(), "[e0]");
+    EXPECT_EQ(rows.back(), "[e254]");
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    answerer::box("Question from Kavrel").press(IDYES);
+    rows = element_rows();
+    EXPECT_EQ(answerer::pending(), 0u);
+    ASSERT_EQ(rows.size(), 300u) << "asked once, then all of them";
+    EXPECT_EQ(rows.back(), "[e299]");
 }
 
 } // namespace
