@@ -18,6 +18,7 @@
 #include "model/units.h"
 #include "runs/core/access.h"
 #include "runs/core/select.h"
+#include "shell/wip.h"
 
 namespace {
 
@@ -394,6 +395,8 @@ int document_model(const document_options& options, symbol_id group) {
     for (symbol_id s : list.symbols) {
         if (!document_selected(s, options, group)) continue;
         if (sym(s)->type == st_group) {
+            // The work-in-progress panel says which group is being written.
+            if (wip_wnd) wip_message(2, "Formatting group %s", varformat(s, 0));
             if (options.ordering != 1) w.group_banner(s);
         } else {
             w.entry(s, nullptr);

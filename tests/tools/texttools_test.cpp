@@ -12,9 +12,11 @@
 #include "resources/varselect.h"
 #include "shell/palette.h"
 #include "shell/toolset.h"
+#include "shell/wip.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
+#include "tools/document.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/texttools.h"
@@ -264,6 +266,16 @@ TEST_F(TextTools, DocumentWritesTheModelAGroupOrAFile) {
     std::string text = joined(lines(rec));
     for (const char* name : {"Population", "births", "deaths", "birth rate", "average lifetime"})
         EXPECT_NE(text.find(name), std::string::npos) << name << "\n" << text;
+    EXPECT_EQ(wip_line(1), "") << "the run's line is cleared at the end";
+    // While the panel shows, it names the group being written.
+    wip_message(1, "Documenting model");
+    text_report(512, 75, 0, report_none, 0, 0);
+    document_options all;
+    all.scope = 1;
+    all.ordering = 2;
+    EXPECT_GT(document_model(all, 0), 0);
+    EXPECT_EQ(wip_line(2), "Formatting group .Population sector");
+    wip_message(0, "%s", "");
 
     // A group named by the user; a name that is no group is refused.
     set_document_scope(doc, 2, 0, 0);
