@@ -304,3 +304,48 @@ TEST_F(TreeTool, PrintsWithoutAskingHoweverSmallTheWindow) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TreeTool, HiddenAuxiliariesLiftTheirCausesWithACrossOnTheLink) {
+    options()->show[1] = 0; // auxiliaries hidden: births and deaths go
+    handle rec = run();
+    ASSERT_NE(rec, 0u);
+    const tree_diagram* t = tree_of(rec);
+    ASSERT_NE(t, nullptr);
+    bool births = false, lifted_rate = false, lifted_crowding = false;
+    for (const tree_draw_node& n : t->nodes) {
+        births = births || n.var == "births";
+        lifted_rate = lifted_rate || (n.var == "birth rate" && n.lifted);
+        lifted_crowding = lifted_crowding || (n.var == "crowding effect on births" && n.lifted);
+    }
+    EXPECT_FALSE(births) << "a hidden kind is not drawn";
+    EXPECT_TRUE(lifted_rate) << "its causes move up, marked lifted";
+    ASSERT_TRUE(lifted_crowding);
+    HWND w = window_of(rec);
+    const QImage img = save_shot(w, "tree_lifted.png");
+    const std::vector<tree_spot> spots = tree_spots(rec);
+    const auto root = std::find_if(spots.begin(), spots.end(),
+                                   [](const tree_spot& s) { return s.var == "Population"; });
+    // The lifted cause drawn level with the root: its link is flat, so
+    // ink just above and below its middle is the cross line alone.
+    const auto rate = std::find_if(spots.begin(), spots.end(), [](const tree_spot& s) {
+        return s.var == "crowding effect on births";
+    });
+    ASSERT_NE(root, spots.end());
+    ASSERT_NE(rate, spots.end());
+    const int x1 = root->rect.left, y1 = (root->rect.top + root->rect.bottom) / 2;
+    const int x2 = rate->rect.right, y2 = (rate->rect.top + rate->rect.bottom) / 2;
+    const int mx = (x1 + x2) / 2, my = (y1 + y2) / 2;
+    int above = 0, below = 0;
+    ASSERT_LE(std::abs(y2 - y1), 1) << "the link is flat";
+    for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = 3; dy <= 5; ++dy) {
+            if (qGray(img.pixel(mx + dx, my - dy)) < 96) ++above;
+            if (qGray(img.pixel(mx + dx, my + dy)) < 96) ++below;
+        }
+    EXPECT_GT(above, 0);
+    EXPECT_GT(below, 0);
+}
+
+} // namespace
