@@ -17,6 +17,7 @@
 #include "runs/core/access.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
+#include "runs/core/sens.h"
 #include "shell/mainwnd.h"
 #include "shell/palette.h"
 #include "shell/rundrv.h"
@@ -31,6 +32,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
+#include "tests/support/run_builder.h"
 #include "tools/document.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
@@ -838,6 +840,55 @@ TEST_F(GridWindow, TransposedRowsAreColumnsWithHeaderBoxesAndClickableNames) {
     spread_selection(rec, &row, &s, &e);
     EXPECT_EQ(row, -1) << "a value is no name";
     SendMessage(w, WM_LBUTTONUP, 0, 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, StatsAcrossSensitivityRunsTakesEachSimulationAtTheTime) {
+    // A sensitivity run of three simulations of Population over times 0-3,
+    // loaded first; the two simulated runs are no sensitivity runs.
+    sens_spec s;
+    s.rows = 3;
+    s.times = 4;
+    s.series = {"Population"};
+    for (int r = 0; r < 3; ++r)
+        for (int t = 0; t < 4; ++t) s.matrix.push_back(static_cast<float>(1000 * (r + 1) + t));
+    run_builder rb(cur_model_symbols, 'S');
+    rb.times({0, 1, 2, 3}).series("Population", {0, 1, 2, 3}).sensitivity(s);
+    const std::string path = dir + "/sens.kdf";
+    ASSERT_EQ(rb.write(path), 1) << rb.error();
+    ASSERT_EQ(load_runs(model_rec, 1, path.c_str(), 1, 0), 1);
+    ASSERT_EQ(loaded_run_names(1), 3);
+    ASSERT_STREQ(selected_run_names[0], "sens");
+
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<stats_tool_options*>(tool_options(r));
+    o->mode = 1;
+    o->time_choice = 3;
+    o->time = 2;
+    o->percentiles[0] = 500;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 5u);
+    EXPECT_NE(g->rows[1].label.find("sensitivity results at time 2 "), std::string::npos)
+        << g->rows[1].label;
+    const grid_row& sens = g->rows[2];
+    ASSERT_EQ(sens.cells.size(), 8u);
+    EXPECT_FLOAT_EQ(sens.cells[0].value, 3) << "three simulations";
+    EXPECT_FLOAT_EQ(sens.cells[1].value, 1002);
+    EXPECT_FLOAT_EQ(sens.cells[2].value, 3002);
+    EXPECT_FLOAT_EQ(sens.cells[4].value, 2002) << "the median";
+    EXPECT_FLOAT_EQ(sens.cells[7].value, 2002) << "the 50th percentile";
+    // The simulated runs have no simulations to take: "--".
+    for (int i = 3; i < 5; ++i) {
+        EXPECT_FALSE(g->rows[static_cast<std::size_t>(i)].has_cells);
+        EXPECT_EQ(grid_label_fields(g->rows[static_cast<std::size_t>(i)].label).back(), "--");
+    }
 }
 
 } // namespace
