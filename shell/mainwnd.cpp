@@ -77,7 +77,7 @@ const class_def class_defs[] = {
     {-10, "Kavrel_bitbutton", bitbutton_proc, 0, 8, 2, 0, false, true, false},
     {-11, "Kavrel_colorbutton", colorbutton_proc, 0, 6, 2, 0, false, true, false},
     {-12, "Kavrel_text", text_proc, 0, 8, 1, 0, false, true, false},
-    {-13, "Kavrel_spread", spread_proc, 0, 4, 1, 0, false, true, false},
+    {-13, "Kavrel_spread", spread_proc, 0, 8, 1, 0, false, true, false},
     {-15, "Kavrel_graphics", graphics_class_proc, 0, 8, 0, 0, false, true, false},
     {-16, "Kavrel_scaler", scale_proc, 0, 0, 2, 0, false, true, false},
     {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},

@@ -8,8 +8,9 @@
 #include <cstring>
 #include <string>
 
+WNDPROC spread_window_hook = nullptr;
 LRESULT spread_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(w, m, wp, lp);
+    return spread_window_hook ? spread_window_hook(w, m, wp, lp) : DefWindowProc(w, m, wp, lp);
 }
 
 sketch_window_hooks sketch_hooks;

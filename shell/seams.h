@@ -23,6 +23,9 @@ LRESULT editwrapper_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam
 // Defined with the tool hooks (shell/toolset_hooks.cpp): the text tools install it.
 LRESULT text_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT spread_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The grid window's procedure, installed by the tools (install_grid_window);
+// unset, spread_proc does the default handling.
+extern WNDPROC spread_window_hook;
 
 // ------------------------------------------------------------------ sketch ---
 

@@ -13,8 +13,12 @@
 #include "foundation/memory.h"
 #include "foundation/names.h"
 #include "foundation/report.h"
+#include "model/context.h"
 #include "model/eqtext.h"
 #include "model/units.h"
+#include "runs/core/access.h"
+#include "runs/core/select.h"
+#include "shell/wip.h"
 
 namespace {
 
@@ -173,6 +177,8 @@ struct writer {
         }
         const bool causes = model_scope ? o.cause_comments
                                         : (o.cause_constants || o.cause_comments || o.cause_values);
+        if (!model_scope && o.values && run >= 0 && type != st_range && type != st_macro)
+            values_of(s);
         if (causes && type != st_range && type != st_macro) related(s, false);
         if ((o.users || o.user_comments) && type != st_range) related(s, true);
         out_indent = 0;
@@ -208,7 +214,71 @@ struct writer {
             if (comments && comment && *comment)
                 write_collapsed(comment, static_cast<int>(std::strlen(name)) + 9);
             if (uses) docprintf("\n");
+            // In the workbench scope a cause shows its values in the first
+            // selected run: constants and lookups with cause constants,
+            // levels, auxiliaries, data and initials with cause values.
+            if (!uses && !model_scope && run >= 0 && valid_symbol(c->symbol)) {
+                const int t = sym(c->symbol)->type;
+                if (((t == st_constant || t == st_lookup) && o.cause_constants) ||
+                    (t <= 22 && o.cause_values))
+                    values_of(c->symbol);
+            }
         }
+    }
+
+    // The run whose values the workbench scope shows (a loaded-run index),
+    // -1 none.
+    int run = -1;
+
+    // The subscript part of an element name ("" for a scalar).
+    static std::string subscript_part(const std::string& element) {
+        const std::size_t b = element.find('[');
+        return b == std::string::npos ? std::string() : element.substr(b);
+    }
+
+    // The values of a variable's selected elements in the run: a lookup's
+    // points, one line per element; a single value or series at the special
+    // time, all elements on one line.
+    void values_of(symbol_id s) const {
+        const char** list = nullptr;
+        const int n = var_element_names(s, &list, 0);
+        std::vector<std::string> names;
+        for (int i = 0; i < n && list; ++i) names.emplace_back(list[i] ? list[i] : "");
+        if (names.empty()) return;
+        const int type = sym(s)->type;
+        if (type == st_lookup) {
+            for (const std::string& e : names) {
+                out_indent = level[1];
+                if (line_open()) docprintf("\n");
+                const std::string sub = subscript_part(e);
+                if (!sub.empty()) docprintf("%s ", sub.c_str());
+                docprintf("( ");
+                std::vector<float> x, y;
+                if (read_run_lookup(e.c_str(), run, x, y) > 0) {
+                    for (std::size_t k = 0; k < x.size() && k < y.size(); ++k)
+                        docprintf("(%g,%g) ", static_cast<double>(x[k]), static_cast<double>(y[k]));
+                    docprintf(")\n");
+                } else {
+                    docprintf(" -- )\n");
+                }
+            }
+            return;
+        }
+        if (type > st_constant) return;
+        out_indent = level[2];
+        if (line_open()) docprintf("\n");
+        const float at = model_rec ? static_cast<float>(model_rec->special) : NA;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            float v = NA;
+            const bool got = run_value_at_time(names[i].c_str(), "Time", run, &v, &at, 1) != 0;
+            if (i > 0) docprintf(",");
+            const std::string sub = subscript_part(names[i]);
+            if (got && !is_na(v))
+                docprintf(" %s=%g", sub.c_str(), static_cast<double>(v));
+            else
+                docprintf(" %s=---", sub.c_str());
+        }
+        docprintf("\n");
     }
 
     void group_banner(symbol_id g) const {
@@ -325,6 +395,8 @@ int document_model(const document_options& options, symbol_id group) {
     for (symbol_id s : list.symbols) {
         if (!document_selected(s, options, group)) continue;
         if (sym(s)->type == st_group) {
+            // The work-in-progress panel says which group is being written.
+            if (wip_wnd) wip_message(2, "Formatting group %s", varformat(s, 0));
             if (options.ordering != 1) w.group_banner(s);
         } else {
             w.entry(s, nullptr);
@@ -359,6 +431,9 @@ int document_variable(symbol_id var, const document_options& options) {
     model_lock_guard lock(cur_model_symbols, 1);
     if (!lock.ok() || !valid_symbol(var)) return 0;
     writer w(options, false);
+    if ((options.values || options.cause_values || options.cause_constants) &&
+        loaded_run_names(1) > 0 && model_rec)
+        w.run = model_rec->runs[0].run;
     // Only the equations that compute the selected elements, all when none does.
     std::vector<equation_record*> only;
     for (std::uint32_t el : selected_element_offsets(var, 1)) {

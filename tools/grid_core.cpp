@@ -174,6 +174,11 @@ std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid, bool numb
 std::string grid_export_text(const grid_rows& grid, const char* line_end) {
     std::string out;
     if (grid.rows.empty()) return out;
+    // Room for the whole text up front: a 10,000 x 100 grid is megabytes,
+    // and growing by doubling copies it over and over.
+    std::size_t estimate = 0;
+    for (const grid_row& row : grid.rows) estimate += row.label.size() + 12 * row.cells.size() + 4;
+    out.reserve(estimate);
     auto put = [&](const std::vector<grid_field>& line) {
         for (const grid_field& f : line) {
             out += f.text;

@@ -2,6 +2,7 @@
 #include "tools/texttools.h"
 
 #include "foundation/docwriter.h"
+#include "foundation/ini.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
 #include "model/constants.h"
@@ -12,11 +13,16 @@
 #include "shell/varselect.h"
 #include "shell/wip.h"
 #include "tools/document.h"
+#include "tools/gridwin.h"
 #include "tools/loops.h"
 #include "tools/outline.h"
 #include "tools/output.h"
+#include "tools/statstool.h"
+#include "tools/table.h"
 #include "tools/textwin.h"
+#include "tools/tree.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -168,6 +174,11 @@ void text_sink_line(handle record, const char* line, int follow) {
 
 } // namespace
 
+bool loops_show_all() {
+    const char* v = ini_value(loops_show_all_key);
+    return v && std::atoi(v) != 0;
+}
+
 int loops_tool_setup(int mode, handle tool, std::string*, const char*) {
     if (!tool || mode != 0) return 0;
     if (tool_record* r = lock_tool(tool)) {
@@ -188,7 +199,7 @@ void loops_tool_run(handle tool) {
         return;
     }
     loop_list list;
-    int n = find_loops(var, false, list);
+    int n = find_loops(var, loops_show_all(), list);
     if (n == 0) {
         report(7, "There are no feedback loops involving %s", varformat(var, 0));
         return;
@@ -325,6 +336,10 @@ void install_text_tools() {
     set_tool_setup(find_tool_row("Loops"), loops_tool_setup);
     set_tool_setup(find_tool_row("Outline"), outline_tool_setup);
     set_tool_setup(find_tool_row("Document"), document_tool_setup);
+    set_tool_setup(find_tool_row("Table"), table_tool_setup);
+    set_tool_setup(find_tool_row("Stats"), stats_tool_setup);
+    install_tree_tool();
+    install_grid_window();
     const report_sink text_sink{text_sink_line};
     set_report_sink(report_text, &text_sink);
 }

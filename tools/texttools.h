@@ -30,6 +30,11 @@ struct document_tool_options {
 };
 static_assert(sizeof(document_tool_options) == 64);
 
+// The Loops show-all option: a settings key of its own, off unless set to a
+// non-zero number. On, loops keep their hidden members and repeats.
+inline constexpr const char* loops_show_all_key = "LoopsShowAll";
+bool loops_show_all();
+
 int loops_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void loops_tool_run(handle tool);
 int outline_tool_setup(int mode, handle tool, std::string* out, const char* text);
@@ -37,6 +42,8 @@ void outline_tool_run(handle tool);
 int document_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void document_tool_run(handle tool);
 
-// Installs the three setups in the tool table and the text windows' report
-// sink (a report aimed at a text window appends its lines there).
+// Installs the setups in the tool table (Loops, Outline, Document, Table,
+// Stats, Tree Diagram), the grid and tree windows, and the report sinks of
+// the text and grid windows (a report aimed at a window appends its lines
+// there).
 void install_text_tools();

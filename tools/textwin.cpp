@@ -10,6 +10,7 @@
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/global.h"
+#include "shell/controls/longlist.h"
 #include "shell/filechoice.h"
 #include "shell/fonts.h"
 #include "shell/mainwnd.h"
@@ -145,18 +146,10 @@ void set_scrolls(HWND w, const text_data& d) {
     if (!w) return;
     int cw, ch;
     client_size(w, &cw, &ch);
-    SCROLLINFO si{};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    si.nMin = 0;
-    si.nMax = std::max(0, d.lines.lines() - 1);
-    si.nPage = static_cast<UINT>(d.view.visible);
-    si.nPos = d.view.top;
-    SetScrollInfo(w, SB_VERT, &si, TRUE);
-    si.nMax = std::max(0, d.view.longest - 1);
-    si.nPage = static_cast<UINT>(std::max(1, cw / d.step));
-    si.nPos = d.view.hpos;
-    SetScrollInfo(w, SB_HORZ, &si, TRUE);
+    // Past 32,000 lines the bars count in steps of several lines, so a
+    // thumb's 16-bit position reaches the end.
+    set_scroll_scaled(w, SB_VERT, 0, d.lines.lines(), d.view.visible, d.view.top);
+    set_scroll_scaled(w, SB_HORZ, 0, d.view.longest, std::max(1, cw / d.step), d.view.hpos);
 }
 
 void layout(HWND w, text_data& d) {
@@ -215,7 +208,7 @@ void scroll_to(HWND w, text_data& d, int top, int hpos) {
     InvalidateRect(w, nullptr, TRUE);
 }
 
-void vscroll(HWND w, text_data& d, int code) {
+void vscroll(HWND w, text_data& d, int code, int thumb) {
     int top = d.view.top, page = std::max(1, d.view.visible - 1);
     switch (code) {
     case SB_LINEUP:
@@ -237,21 +230,16 @@ void vscroll(HWND w, text_data& d, int code) {
         top = d.lines.lines();
         break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-        SCROLLINFO si{};
-        si.cbSize = sizeof si;
-        si.fMask = SIF_TRACKPOS;
-        GetScrollInfo(w, SB_VERT, &si);
-        top = si.nTrackPos;
+    case SB_THUMBPOSITION:
+        top = scroll_thumb_pos(d.lines.lines(), thumb);
         break;
-    }
     default:
         return;
     }
     scroll_to(w, d, top, d.view.hpos);
 }
 
-void hscroll(HWND w, text_data& d, int code) {
+void hscroll(HWND w, text_data& d, int code, int thumb) {
     int cw, ch;
     client_size(w, &cw, &ch);
     int in_view = std::max(1, cw / d.step);
@@ -270,14 +258,9 @@ void hscroll(HWND w, text_data& d, int code) {
         pos += std::max(1, in_view - 1);
         break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
-        SCROLLINFO si{};
-        si.cbSize = sizeof si;
-        si.fMask = SIF_TRACKPOS;
-        GetScrollInfo(w, SB_HORZ, &si);
-        pos = si.nTrackPos;
+    case SB_THUMBPOSITION:
+        pos = scroll_thumb_pos(d.view.longest, thumb);
         break;
-    }
     default:
         return;
     }
@@ -579,10 +562,10 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         InvalidateRect(w, nullptr, TRUE);
         return 0;
     case WM_VSCROLL:
-        vscroll(w, *d, LOWORD(wp));
+        vscroll(w, *d, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_HSCROLL:
-        hscroll(w, *d, LOWORD(wp));
+        hscroll(w, *d, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_LBUTTONDOWN: {
         notify_container(record, w, msg_button_down, lp);

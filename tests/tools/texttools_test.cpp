@@ -2,6 +2,7 @@
 // population sample: the lines of their text windows, the reuse of a tool's
 // window, the refusals, and their option lines read and written back.
 #include "foundation/docwriter.h"
+#include "foundation/ini.h"
 #include "foundation/textsrc.h"
 #include "model/model.h"
 #include "model/modelfile.h"
@@ -11,9 +12,11 @@
 #include "resources/varselect.h"
 #include "shell/palette.h"
 #include "shell/toolset.h"
+#include "shell/wip.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
+#include "tools/document.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/texttools.h"
@@ -263,6 +266,16 @@ TEST_F(TextTools, DocumentWritesTheModelAGroupOrAFile) {
     std::string text = joined(lines(rec));
     for (const char* name : {"Population", "births", "deaths", "birth rate", "average lifetime"})
         EXPECT_NE(text.find(name), std::string::npos) << name << "\n" << text;
+    EXPECT_EQ(wip_line(1), "") << "the run's line is cleared at the end";
+    // While the panel shows, it names the group being written.
+    wip_message(1, "Documenting model");
+    text_report(512, 75, 0, report_none, 0, 0);
+    document_options all;
+    all.scope = 1;
+    all.ordering = 2;
+    EXPECT_GT(document_model(all, 0), 0);
+    EXPECT_EQ(wip_line(2), "Formatting group .Population sector");
+    wip_message(0, "%s", "");
 
     // A group named by the user; a name that is no group is refused.
     set_document_scope(doc, 2, 0, 0);
@@ -353,6 +366,34 @@ TEST_F(TextTools, TheBuiltInSetWritesBackTheSameWithTheseSetups) {
     ASSERT_EQ(read_toolset(path.c_str(), 0), 9);
     EXPECT_EQ(write_toolset_text(0), first);
     free_toolset(0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TextTools, LoopsShowAllKeepsHiddenMembersWhenItsSettingIsOn) {
+    model_builder b("hidden");
+    b.aux("a", "h * 0.5");
+    b.aux("h", "a + 1");
+    b.flags(b.id("h"), sf_hidden);
+    ASSERT_TRUE(b.finish());
+    model_pair m = b.release();
+    ASSERT_NE(read_model_settings(m.header, m.symbols), 0u);
+    close_model(m.header, m.symbols);
+    handle loops = tool("Loops", "Loops");
+    choose("a");
+    ASSERT_FALSE(loops_show_all()) << "off by default";
+    std::vector<std::string> got = lines(run(loops));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "Loop Number 1 of length 0") << "the hidden member is left out";
+    ASSERT_EQ(ini_set(loops_show_all_key, "1"), 1);
+    EXPECT_TRUE(loops_show_all());
+    got = lines(run(loops));
+    ini_set(loops_show_all_key, nullptr);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], "Loop Number 1 of length 1");
+    EXPECT_EQ(got[2], "       h");
 }
 
 } // namespace

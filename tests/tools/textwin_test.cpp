@@ -396,3 +396,37 @@ TEST_F(TextWindows, AnOverfullErrorWindowIsTruncatedOnceAndTheRestLogged) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TextWindows, AThumbReachesTheEndPast32000Lines) {
+    handle rec = open_text_window("Long", 10, 10, 300, 200, 0, nullptr);
+    ASSERT_NE(rec, 0u);
+    HWND w = window(rec);
+    std::string text;
+    for (int i = 0; i < 100000; ++i) text += "line " + std::to_string(i) + "\n";
+    textwin_append(rec, 0, text);
+    test_driver::run_until_idle();
+    const int lines = textwin_lines(rec)->lines();
+    ASSERT_EQ(lines, 100000);
+    const int visible = textwin_view(rec).visible;
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE;
+    GetScrollInfo(w, SB_VERT, &si);
+    EXPECT_LE(si.nMax, 32767) << "the bar's range fits a thumb's 16 bits";
+    SendMessage(w, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(textwin_view(rec).top, lines - visible);
+    const int end_thumb = GetScrollPos(w, SB_VERT);
+    EXPECT_LE(end_thumb, 32767);
+    // Dragged to the top, then back to where the bottom put it.
+    SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 0), 0);
+    EXPECT_EQ(textwin_view(rec).top, 0);
+    SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, end_thumb), 0);
+    EXPECT_GE(textwin_view(rec).top, lines - visible - 4) << "the thumb reaches the end";
+    // Half way along the bar is half way through the lines.
+    SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, (si.nMax + 1) / 2), 0);
+    EXPECT_NEAR(textwin_view(rec).top, lines / 2, 10);
+}
+
+} // namespace

@@ -1,0 +1,894 @@
+// The grid window and the Table tool in the workbench, through the test
+// driver: rows followed and drawn in their run colours, a click selecting a
+// name as the workbench variable, copy as text and as a BIFF2 worksheet,
+// save, lock and close; the Table tool on two runs of the population sample
+// (its header, its rows by run, the kept axis of a second table, causes).
+#include "foundation/docwriter.h"
+#include "foundation/memory.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
+#include "model/context.h"
+#include "model/varnames.h"
+#include "platform/clip.h"
+#include "platform/global.h"
+#include "platform/print.h"
+#include "platform/testing/driver.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "runs/core/sens.h"
+#include "shell/mainwnd.h"
+#include "shell/palette.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/settings_rows.h"
+#include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/shell/shell_fixture.h"
+#include "tests/shell/shot.h"
+#include "tests/support/model_builder.h"
+#include "tests/support/run_builder.h"
+#include "tools/document.h"
+#include "tools/grid_core.h"
+#include "tools/gridwin.h"
+#include "tools/output.h"
+#include "tools/statstool.h"
+#include "tools/table.h"
+#include "tools/texttools.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace td = test_driver;
+
+namespace {
+
+HWND window_of(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    HWND w = r ? r->window : nullptr;
+    if (r) unlock_handle(record);
+    return w;
+}
+
+int count_colour(const QImage& img, COLORREF c) {
+    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
+    return n;
+}
+
+int dark_pixels(const QImage& img, int y0, int y1) {
+    int n = 0;
+    for (int y = std::max(0, y0); y < std::min(img.height(), y1); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qGray(img.pixel(x, y)) < 96) ++n;
+    return n;
+}
+
+class GridWindow : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_grid_window();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(container_wnd, 0, 30, 800, 500, TRUE);
+        td::run_until_idle();
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        spread_window_hook = nullptr;
+        set_report_sink(report_grid, nullptr);
+        workbench_var = {};
+        ShellWorkbenchTest::TearDown();
+    }
+};
+
+TEST_F(GridWindow, FollowsRowsScrollsAndDrawsRunColours) {
+    handle rec = open_spread_window("Grid", 10, 10, 500, 200, nullptr, 10, 8, 0);
+    ASSERT_NE(rec, 0u);
+    EXPECT_EQ(cur_output, rec);
+    HWND w = window_of(rec);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(spread_rows(rec)->rows.size(), 0u);
+    EXPECT_EQ(spread_add_row(0, "x", nullptr, nullptr, nullptr, 0, false, nullptr, 0, 0), 0)
+        << "not a grid: nothing";
+    const int lh = spread_line_height(rec);
+    ASSERT_GT(lh, 0);
+    RECT rc;
+    GetClientRect(w, &rc);
+    const int visible = rc.bottom / lh;
+    ASSERT_GT(visible, 3);
+
+    // Without a scroll limit the view stays at the top; with one it follows.
+    const float v[3] = {1, 2, 3};
+    for (int i = 0; i < visible + 5; ++i)
+        spread_add_row(rec, "row", nullptr, v, nullptr, 3, false, nullptr, 0, i % 2 + 1);
+    EXPECT_EQ(spread_top(rec), 0);
+    set_spread_scroll_limit(rec);
+    spread_add_row(rec, "last", nullptr, v, nullptr, 3, false, nullptr, 0, 0);
+    const int rows = visible + 6;
+    EXPECT_EQ(spread_top(rec), rows - visible) << "the new row shows";
+    SendMessage(w, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(spread_top(rec), 0);
+    SendMessage(w, WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(spread_top(rec), 1);
+    SendMessage(w, WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(spread_top(rec), std::min(visible, rows - visible));
+    SendMessage(w, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(spread_top(rec), rows - visible) << "the last page stays full";
+    SendMessage(w, WM_VSCROLL, SB_TOP, 0);
+
+    // Drawn: rows of the first and second run colour, the label column
+    // before the first tab only.
+    td::run_until_idle();
+    QImage img = td::image(w);
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(count_colour(img, colour_table[0]), 20);
+    EXPECT_GT(count_colour(img, colour_table[1]), 20);
+    EXPECT_GT(dark_pixels(img.copy(0, 0, spread_first_tab(rec), img.height()), 0, lh), 0)
+        << "ink of the label";
+}
+
+TEST_F(GridWindow, AClickSelectsTheNameCopiesCarryTextAndTheWorksheet) {
+    handle rec = open_spread_window("Grid", 10, 10, 600, 200, nullptr, 12, 8, 0);
+    ASSERT_NE(rec, 0u);
+    HWND w = window_of(rec);
+    const float v[3] = {1.5f, NA, 3};
+    spread_add_row(rec, "\"Pop\" and its causes\tRuns:\t\\0\\base", nullptr, nullptr, nullptr, 0,
+                   false, nullptr, 0, 0);
+    spread_add_row(rec, "birth rate", nullptr, v, nullptr, 3, false, nullptr, 0, 1);
+    td::run_until_idle();
+    const int lh = spread_line_height(rec);
+    // A click on "rate" selects the name "birth rate" of the second row.
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, lh + lh / 2));
+    int row, s, e;
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, 1);
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(e, 10);
+    // A click past the text of a row with cells (in the cells) selects nothing.
+    SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(30, lh + lh / 2));
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, -1) << "the selection ends with the button";
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(spread_first_tab(rec) + 5, lh + 2));
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, -1);
+    SendMessage(w, WM_LBUTTONUP, 0, 0);
+
+    ASSERT_EQ(spread_copy(rec), 1);
+    std::string text;
+    std::vector<std::uint8_t> biff;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    if (HANDLE h = GetClipboardData(RegisterClipboardFormat("Biff"))) {
+        auto* p = static_cast<const std::uint8_t*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        biff.assign(p, p + GlobalSize(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    EXPECT_EQ(text, "\"Pop\" and its causes\tRuns:\tbase\t\r\nbirth rate\t1.5\t--\t3\t\r\n");
+    ASSERT_FALSE(biff.empty());
+    int rows = 0, columns = 0;
+    std::vector<biff_cell> cells;
+    std::string why;
+    // The global block may be larger than the worksheet: check up to EOF.
+    std::size_t size = biff.size();
+    while (size >= 4 && !(biff[size - 4] == 0x0A && biff[size - 3] == 0 && biff[size - 2] == 0 &&
+                          biff[size - 1] == 0))
+        --size;
+    ASSERT_TRUE(check_biff2(biff.data(), size, &rows, &columns, &cells, &why)) << why;
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(columns, 4);
+    int numbers = 0;
+    for (const biff_cell& c : cells) numbers += c.number;
+    EXPECT_EQ(numbers, 2) << "the NA leaves its cell empty";
+
+    // Save writes LF lines; a path that cannot be written says so.
+    const std::string path = dir + "/grid.txt";
+    ASSERT_EQ(spread_save(rec, path.c_str()), 1);
+    std::ifstream in(path, std::ios::binary);
+    std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(saved, "\"Pop\" and its causes\tRuns:\tbase\t\nbirth rate\t1.5\t--\t3\t\n");
+    answerer::box("Stop from Kavrel").press(IDOK);
+    EXPECT_EQ(spread_save(rec, (dir + "/no/such/dir/x.txt").c_str()), 0);
+    EXPECT_EQ(answerer::pending(), 0u) << "the failed save is said";
+
+    // Locked, Close leaves it; unlocked, Close frees it.
+    SendMessage(w, WM_COMMAND, cmd_lock_output, 0);
+    SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+    EXPECT_NE(spread_rows(rec), nullptr);
+    SendMessage(w, WM_COMMAND, cmd_unlock_output, 0);
+    SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+    td::run_until_idle();
+    EXPECT_FALSE(IsWindow(w));
+}
+
+TEST_F(GridWindow, TheTextReportWritesLinesAsLabelRows) {
+    handle rec = open_spread_window("Report", 10, 10, 400, 200, nullptr, 0, 0, 0);
+    ASSERT_NE(rec, 0u);
+    text_report(512, 0, 0, report_grid, static_cast<std::uintptr_t>(rec), 0);
+    docprintf("first\tline\n");
+    docprintf("second");
+    doc_flush();
+    text_report(0, 0, 0, report_none, 0, 0);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 2u);
+    EXPECT_EQ(g->rows[0].label, "first\tline");
+    EXPECT_FALSE(g->rows[0].has_cells);
+    EXPECT_EQ(g->rows[1].label, "second");
+}
+
+// The Table tool on two runs of the population sample.
+class TableTool : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_tools();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        const std::string model = sample("population.kmf");
+        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+        if (HWND palette = td::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        set_run_name("base");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+        unlock_model(0);
+        ASSERT_EQ(ensure_setup_copy(0), 1);
+        ASSERT_EQ(set_setup_value(slot, 0.02f), 1);
+        set_run_name("slow");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        ASSERT_EQ(loaded_run_names(1), 2);
+        choose("Population");
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        for (handle t : tools_) free_tool(t);
+        for (const char* row : {"Loops", "Outline", "Document", "Table", "Stats"})
+            set_tool_setup(find_tool_row(row), nullptr);
+        set_report_sink(report_text, nullptr);
+        set_report_sink(report_grid, nullptr);
+        spread_window_hook = nullptr;
+        workbench_var = {};
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    static void set_run_name(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+    }
+    static void choose(const char* name) {
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol(name);
+        unlock_model(0);
+    }
+    handle tool(const char* row, const char* line = nullptr) {
+        const int r = find_tool_row(row);
+        handle t = new_tool(r, row, analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
+        if (line) {
+            const char* text[] = {line};
+            EXPECT_EQ(push_text_source(text, 1, 0), 1);
+            analysis_tool_table[r].setup(0, t, nullptr, "x");
+            close_text_source();
+        } else {
+            analysis_tool_table[r].setup(0, t, nullptr, nullptr);
+        }
+        tools_.push_back(t);
+        return t;
+    }
+    static handle run(handle t) {
+        run_palette_tool(t);
+        td::run_until_idle();
+        tool_record* r = lock_tool(t);
+        handle out = r ? r->output : 0;
+        unlock_tool(t);
+        return out;
+    }
+    std::vector<handle> tools_;
+};
+
+TEST_F(TableTool, PopulationOverTwoRunsInTheirColoursAndASecondTableKeepsTheAxis) {
+    handle t = tool("Table");
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->rows.size(), 4u);
+    // The time header: 0 to 200 every saved time.
+    const grid_row& head = g->rows[0];
+    EXPECT_EQ(head.label.rfind("Time", 0), 0u) << head.label;
+    ASSERT_EQ(head.cells.size(), 201u);
+    EXPECT_EQ(head.cells[0].value, 0.0f);
+    EXPECT_EQ(head.cells[200].value, 200.0f);
+    // The newest run is the first.
+    EXPECT_EQ(g->rows[1].label, "\"Population\"  Runs:\t\\0\\slow\t\\1\\base");
+    const grid_row& slow = g->rows[2];
+    const grid_row& base = g->rows[3];
+    EXPECT_EQ(slow.label, "Population");
+    EXPECT_EQ(base.label, " : base");
+    EXPECT_EQ(slow.colour, 1);
+    EXPECT_EQ(base.colour, 2);
+    ASSERT_EQ(base.cells.size(), 201u);
+    ASSERT_EQ(slow.cells.size(), 201u);
+    EXPECT_FLOAT_EQ(base.cells[0].value, 1000.0f);
+    EXPECT_FLOAT_EQ(slow.cells[0].value, 1000.0f);
+    EXPECT_GT(base.cells[100].value, slow.cells[100].value) << "the slower births grow less";
+
+    // On screen: both run colours, the header in the default colour.
+    HWND w = window_of(rec);
+    td::run_until_idle();
+    const QImage img = save_shot(w, "table_population.png");
+    ASSERT_FALSE(img.isNull());
+    const int lh = spread_line_height(rec);
+    EXPECT_GT(count_colour(img.copy(0, 2 * lh, img.width(), lh), colour_table[0]), 20);
+    EXPECT_GT(count_colour(img.copy(0, 3 * lh, img.width(), lh), colour_table[1]), 20);
+    EXPECT_GT(dark_pixels(img, 0, lh), 20);
+
+    // A second table in the same window: no new header, the same times.
+    choose("births");
+    EXPECT_EQ(run(t), rec);
+    ASSERT_EQ(g->rows.size(), 7u);
+    EXPECT_EQ(g->rows[4].label.rfind("\"births\"", 0), 0u);
+    EXPECT_EQ(g->rows[5].label, "births");
+    EXPECT_EQ(g->rows[5].cells.size(), 201u);
+}
+
+TEST_F(TableTool, CausesFollowTheVariableAndSingleValuesTakeOneCell) {
+    handle t = tool("Table");
+    // related variables 0: the variable and its causes.
+    tool_record* r = lock_tool(t);
+    static_cast<table_tool_options*>(tool_options(r))->related = 0;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    std::vector<std::string> labels;
+    for (const grid_row& row : g->rows)
+        if (row.colour == 1) labels.push_back(grid_label_fields(row.label).front());
+    // Population, then its causes; the constant's row has one value.
+    ASSERT_GE(labels.size(), 4u);
+    EXPECT_EQ(labels[0], "Population");
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "births"), labels.end());
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "deaths"), labels.end());
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "initial population"), labels.end());
+    for (const grid_row& row : g->rows)
+        if (row.label.rfind("initial population\t", 0) == 0) {
+            EXPECT_FALSE(row.has_cells);
+            EXPECT_EQ(grid_label_fields(row.label)[1], "1000") << row.label;
+        }
+    EXPECT_EQ(std::count(labels.begin(), labels.end(), "Population"), 1)
+        << "the variable is not listed again among its causes";
+}
+
+TEST_F(TableTool, TheOptionLineReadsBackAndSetsTheIcon) {
+    handle t =
+        tool("Table", "0,1,1,1,1,1,1,1,1,1,0,0,Arial|10||0-0-0,30,14,1,0,0,0,0,0,0,0,2,40,%.2f,\n");
+    tool_record* r = lock_tool(t);
+    const table_tool_options o = *static_cast<table_tool_options*>(tool_options(r));
+    const std::uint32_t icon = r->icon;
+    unlock_tool(t);
+    EXPECT_EQ(o.related, 0);
+    EXPECT_EQ(o.layout, 1);
+    EXPECT_EQ(icon, 0x2D0070u) << "the transposed layout's picture";
+    EXPECT_EQ(o.spectral, 2);
+    EXPECT_STREQ(o.number_format, "%.2f");
+    std::string out;
+    analysis_tool_table[find_tool_row("Table")].setup(1, t, &out, nullptr);
+    EXPECT_NE(out.find(",2,40,%.2f,"), std::string::npos) << out;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, StatsGivesItsHeadingsAndARowPerRunWithRSquareAgainstTheFirst) {
+    // Percentiles 975 and 25 (packed and sorted), R-square on.
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<stats_tool_options*>(tool_options(r));
+    o->percentiles[3] = 975;
+    o->percentiles[6] = 25;
+    o->r_square = 1;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    const grid_row& head = g->rows[0];
+    EXPECT_EQ(head.label, "Variable");
+    std::vector<std::string> headings;
+    for (const grid_cell& c : head.cells) headings.push_back(c.text);
+    EXPECT_EQ(headings, (std::vector<std::string>{"Count", "Min", "Max", "Mean", "Median", "StDev",
+                                                  "(Norm)", "3%", "98%", "R-square", "#points"}));
+    EXPECT_EQ(g->rows[1].label.rfind("\"Population\" for Time from 0 to 200 Runs:", 0), 0u)
+        << g->rows[1].label;
+    const grid_row& first = g->rows[2];
+    const grid_row& second = g->rows[3];
+    EXPECT_EQ(first.label, "Population");
+    EXPECT_EQ(second.label, " : base");
+    EXPECT_EQ(first.colour, 1);
+    EXPECT_EQ(second.colour, 2);
+    ASSERT_EQ(first.cells.size(), 11u);
+    ASSERT_EQ(second.cells.size(), 11u);
+    EXPECT_FLOAT_EQ(first.cells[0].value, 201) << "every saved time from 0 to 200";
+    EXPECT_FLOAT_EQ(first.cells[1].value, 1000) << "the minimum is the initial population";
+    EXPECT_LE(first.cells[1].value, first.cells[4].value);
+    EXPECT_LE(first.cells[4].value, first.cells[2].value);
+    EXPECT_LE(first.cells[7].value, first.cells[8].value) << "3 % below 98 %";
+    EXPECT_FLOAT_EQ(first.cells[9].value, 1) << "the first run against itself";
+    // The second run: an R-square below 1 and an integer count of points.
+    EXPECT_LT(second.cells[9].value, 1);
+    EXPECT_EQ(second.cells[10].kind, cell_integer);
+    EXPECT_EQ(second.cells[10].integer, 201);
+}
+
+TEST_F(TableTool, StatsAcrossSubscriptsOfAScalarGivesOneValue) {
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<stats_tool_options*>(tool_options(r));
+    o->mode = 2;
+    o->time_choice = 1; // the start: the initial population
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_NE(g->rows[1].label.find("results across subscripts at time 0 "), std::string::npos)
+        << g->rows[1].label;
+    const grid_row& row = g->rows[2];
+    ASSERT_EQ(row.cells.size(), 7u);
+    EXPECT_FLOAT_EQ(row.cells[0].value, 1);
+    EXPECT_FLOAT_EQ(row.cells[1].value, 1000);
+    EXPECT_FLOAT_EQ(row.cells[5].value, 0) << "one value: no deviation";
+    EXPECT_FLOAT_EQ(row.cells[6].value, 0) << "(Norm) 0 for a mean that is not 0";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, DocumentShowsTheFirstRunsValuesOfTheVariableAndItsCauses) {
+    document_options o;
+    o.values = 1;
+    o.cause_constants = 1;
+    o.cause_values = 1;
+    model_rec->special = 0; // the values at the start
+    text_report(512, 75, 0, report_none, 0, 0);
+    lock_model(0);
+    const symbol_id pop = find_symbol("Population");
+    unlock_model(0);
+    ASSERT_EQ(document_variable(pop, o), 1);
+    const std::string text = join_report_lines(1);
+    text_report(0, 0, 0, report_none, 0, 0);
+    // Its own value, then each cause with its value (constants and flows).
+    EXPECT_NE(text.find("\n           =1000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("     initial population - \n           =1000\n"), std::string::npos)
+        << text;
+    // births at time 0 in the first run ("slow", birth rate 0.02).
+    EXPECT_NE(text.find("     births - \n           =2"), std::string::npos) << text;
+    // Without a run nothing but the names.
+    o.values = 0;
+    o.cause_values = 0;
+    text_report(512, 75, 0, report_none, 0, 0);
+    ASSERT_EQ(document_variable(pop, o), 1);
+    const std::string bare = join_report_lines(1);
+    text_report(0, 0, 0, report_none, 0, 0);
+    EXPECT_EQ(bare.find("     births - \n      "), std::string::npos) << bare;
+    EXPECT_NE(bare.find("     initial population - \n           =1000\n"), std::string::npos)
+        << "cause constants still show";
+}
+
+} // namespace
+
+namespace {
+
+std::vector<run_name> parsed_names(const std::vector<std::string>& names) {
+    std::vector<run_name> out;
+    for (const std::string& n : names) {
+        run_name p;
+        EXPECT_TRUE(parse_run_name(n.c_str(), p)) << n;
+        out.push_back(p);
+    }
+    return out;
+}
+
+TEST(ArrayOutput, ATwoDimensionalVariableGivesOneHeaderAndARowPerFirstSubscript) {
+    const std::vector<run_name> x =
+        parsed_names({"x[a1,b1]", "x[a1,b2]", "x[a1,b3]", "x[a2,b1]", "x[a2,b2]", "x[a2,b3]"});
+    const std::vector<array_row> rows = array_output_layout(x);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].elements, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(rows[1].elements, (std::vector<int>{3, 4, 5}));
+    for (const array_row& r : rows) {
+        EXPECT_EQ(r.varying, 1);
+        EXPECT_EQ(r.outer, 0);
+    }
+    EXPECT_TRUE(rows[0].header);
+    EXPECT_FALSE(rows[1].header) << "nothing changed: no second header";
+    EXPECT_EQ(subscript_label(x[4]), "x[a2,b2]");
+}
+
+TEST(ArrayOutput, ScalarsStandAloneAndOtherColumnsTakeANewHeader) {
+    const std::vector<run_name> x =
+        parsed_names({"s", "y[a1,b1]", "y[a1,b2]", "y[a2,b1]", "y[a2,b3]", "t[c1]"});
+    const std::vector<array_row> rows = array_output_layout(x);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].varying, -1) << "a scalar is written alone";
+    EXPECT_EQ(rows[1].elements, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(rows[1].header);
+    EXPECT_EQ(rows[2].elements, (std::vector<int>{3, 4}));
+    EXPECT_TRUE(rows[2].header) << "b1, b3 are other columns than b1, b2";
+    EXPECT_EQ(rows[2].outer, 0) << "the last row keeps the outer position";
+    EXPECT_EQ(rows[3].varying, -1) << "a last element with no follower stands alone";
+    EXPECT_EQ(subscript_label(x[0]), "s");
+}
+
+// The array output of the subscripted sample's demand[region, product].
+class ArrayTable : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_tools();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        const std::string model = sample("subscripted.kmf");
+        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+        if (HWND palette = td::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "one");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol("demand");
+        unlock_model(0);
+        const int r = find_tool_row("Table");
+        tool_ = new_tool(r, "Table", analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
+        analysis_tool_table[r].setup(0, tool_, nullptr, nullptr);
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        free_tool(tool_);
+        for (const char* row : {"Loops", "Outline", "Document", "Table", "Stats", "Tree Diagram"})
+            set_tool_setup(find_tool_row(row), nullptr);
+        set_report_sink(report_text, nullptr);
+        set_report_sink(report_grid, nullptr);
+        spread_window_hook = nullptr;
+        workbench_var = {};
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    handle tool_ = 0;
+};
+
+TEST_F(ArrayTable, DemandIsLaidOutByRegionAndProduct) {
+    tool_record* r = lock_tool(tool_);
+    static_cast<table_tool_options*>(tool_options(r))->array_output = 1;
+    unlock_tool(tool_);
+    run_palette_tool(tool_);
+    td::run_until_idle();
+    r = lock_tool(tool_);
+    const handle rec = r->output;
+    unlock_tool(tool_);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 7u);
+    EXPECT_EQ(g->rows[0].label, "Array output format");
+    EXPECT_NE(g->rows[1].label.find("Runs:\t\\0\\one"), std::string::npos) << g->rows[1].label;
+    const grid_row& head = g->rows[2];
+    EXPECT_EQ(head.label, "demand[region,product]");
+    ASSERT_EQ(head.cells.size(), 3u);
+    EXPECT_EQ(head.cells[0].text, "food");
+    EXPECT_EQ(head.cells[2].text, "cloth");
+    const char* regions[] = {"north", "south", "east", "west"};
+    const float values[4][3] = {{10, 5, 2}, {8, 4, 3}, {12, 6, 1}, {9, 3, 4}};
+    for (int i = 0; i < 4; ++i) {
+        const grid_row& row = g->rows[static_cast<std::size_t>(3 + i)];
+        EXPECT_EQ(row.label, regions[i]);
+        ASSERT_EQ(row.cells.size(), 3u);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_FLOAT_EQ(row.cells[static_cast<std::size_t>(k)].value, values[i][k]);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GridWindow, AThumbReachesTheLastOf40000Rows) {
+    handle rec = open_spread_window("Long", 10, 10, 500, 200, nullptr, 10, 8, 0);
+    ASSERT_NE(rec, 0u);
+    HWND w = window_of(rec);
+    const float v[2] = {1, 2};
+    for (int i = 0; i < 40000; ++i)
+        spread_add_row(rec, "row", nullptr, v, nullptr, 2, false, nullptr, 0, 0);
+    td::run_until_idle();
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE;
+    GetScrollInfo(w, SB_VERT, &si);
+    EXPECT_LE(si.nMax, 32767);
+    SendMessage(w, WM_VSCROLL, SB_BOTTOM, 0);
+    const int last_top = spread_top(rec);
+    EXPECT_GT(last_top, 39900);
+    const int end_thumb = GetScrollPos(w, SB_VERT);
+    SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 0), 0);
+    EXPECT_EQ(spread_top(rec), 0);
+    SendMessage(w, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, end_thumb), 0);
+    EXPECT_GE(spread_top(rec), last_top - 2);
+}
+
+} // namespace
+
+namespace {
+
+std::string pdf_text(const std::string& path) {
+    std::string cmd = "pdftotext -layout '" + path + "' - 2>&1";
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return "";
+    std::string out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    const std::string pdf = dir + "/grid.pdf";
+    printer.output_file = pdf;
+    handle rec = open_spread_window("Stats of births", 10, 10, 500, 200, nullptr, 12, 8, 0);
+    const float a[2] = {1.5f, 2.5f}, b[2] = {7, 8};
+    spread_add_row(rec, "alpha", nullptr, a, nullptr, 2, false, nullptr, 0, 1);
+    spread_add_row(rec, "beta", nullptr, b, nullptr, 2, false, nullptr, 0, 2);
+    HWND w = window_of(rec);
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    const std::string all = pdf_text(pdf);
+    EXPECT_NE(all.find("Stats of births"), std::string::npos) << all;
+    EXPECT_NE(all.find("alpha"), std::string::npos) << all;
+    EXPECT_NE(all.find("2.5"), std::string::npos) << all;
+    EXPECT_NE(all.find("beta"), std::string::npos) << all;
+
+    // With the selection chosen: the row clicked last.
+    std::filesystem::remove(pdf);
+    opts.print_selection = 1;
+    const int lh = spread_line_height(rec);
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, lh + 2));
+    SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(3, lh + 2));
+    ASSERT_EQ(spread_print(rec), 1);
+    const std::string part = pdf_text(pdf);
+    EXPECT_NE(part.find("beta"), std::string::npos) << part;
+    EXPECT_EQ(part.find("alpha"), std::string::npos) << part;
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+}
+
+} // namespace
+
+namespace {
+
+// A table of x[r] over 300 elements, one run: the question at the 256th.
+class WideTable : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_tools();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        model_builder b("wide");
+        b.control(0, 2, 1, 1);
+        std::vector<std::string> names;
+        for (int i = 0; i < 300; ++i) names.push_back("e" + std::to_string(i));
+        std::vector<const char*> elements;
+        for (const std::string& n : names) elements.push_back(n.c_str());
+        b.range("r", elements);
+        b.aux("x[r]", "Time * 2");
+        ASSERT_TRUE(b.finish());
+        const std::string model = dir + "/wide.kmf";
+        ASSERT_EQ(b.write(model.c_str()), 1);
+        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+        if (HWND palette = td::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "w");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        workbench_var = {};
+        workbench_var.var = find_symbol("x");
+        unlock_model(0);
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        for (handle t : tools_) free_tool(t);
+        for (const char* row : {"Loops", "Outline", "Document", "Table", "Stats", "Tree Diagram"})
+            set_tool_setup(find_tool_row(row), nullptr);
+        set_report_sink(report_text, nullptr);
+        set_report_sink(report_grid, nullptr);
+        spread_window_hook = nullptr;
+        workbench_var = {};
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    // A new Table tool run once; its grid's element rows (run colour 1).
+    std::vector<std::string> element_rows() {
+        const int r = find_tool_row("Table");
+        handle t = new_tool(r, "Table", analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
+        analysis_tool_table[r].setup(0, t, nullptr, nullptr);
+        tools_.push_back(t);
+        run_palette_tool(t);
+        td::run_until_idle();
+        tool_record* rec = lock_tool(t);
+        const handle out = rec->output;
+        unlock_tool(t);
+        std::vector<std::string> labels;
+        if (const grid_rows* g = spread_rows(out))
+            for (const grid_row& row : g->rows)
+                if (row.colour == 1) labels.push_back(row.label);
+        return labels;
+    }
+    std::vector<handle> tools_;
+};
+
+TEST_F(WideTable, TheQuestionAtThe256thElementStopsAt255OrGoesOnWithoutAskingAgain) {
+    answerer::box("Question from Kavrel")
+        .text("Current subscript selection would require the display of 300 elements.  Do you "
+              "want to continue (answer no to truncate at 256).")
+        .press(IDNO);
+    std::vector<std::string> rows = element_rows();
+    EXPECT_EQ(answerer::pending(), 0u);
+    ASSERT_EQ(rows.size(), 255u);
+    EXPECT_EQ(rows.front(), "[e0]");
+    EXPECT_EQ(rows.back(), "[e254]");
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    answerer::box("Question from Kavrel").press(IDYES);
+    rows = element_rows();
+    EXPECT_EQ(answerer::pending(), 0u);
+    ASSERT_EQ(rows.size(), 300u) << "asked once, then all of them";
+    EXPECT_EQ(rows.back(), "[e299]");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GridWindow, TransposedRowsAreColumnsWithHeaderBoxesAndClickableNames) {
+    handle rec = open_spread_window("Columns", 10, 10, 600, 300, nullptr, 6, 10, 1);
+    ASSERT_NE(rec, 0u);
+    HWND w = window_of(rec);
+    spread_add_row(rec, "Time\tyear", nullptr, nullptr, nullptr, 0, false, nullptr, 0, 0);
+    const float a[3] = {1, 2, 3};
+    const float b[2] = {10, 20};
+    spread_add_row(rec, "births", nullptr, a, nullptr, 3, false, nullptr, 0, 1);
+    spread_add_row(rec, "deaths", nullptr, b, nullptr, 2, false, nullptr, 0, 2);
+    td::run_until_idle();
+    const QImage img = save_shot(w, "grid_columns.png");
+    ASSERT_FALSE(img.isNull());
+    const int lh = spread_line_height(rec);
+    const int x0 = spread_first_tab(rec), tw = spread_tab_width(rec);
+    // Each row its column: the header box's two fields, the runs' values in
+    // their colours under their names.
+    EXPECT_GT(dark_pixels(img.copy(x0, 0, tw, 2 * lh + 4), 0, 2 * lh + 4), 10);
+    EXPECT_GT(count_colour(img.copy(x0 + tw, 0, tw, 4 * lh), colour_table[0]), 10);
+    EXPECT_GT(count_colour(img.copy(x0 + 2 * tw, 0, tw, 3 * lh), colour_table[1]), 10);
+    EXPECT_EQ(count_colour(img.copy(x0 + 2 * tw, 3 * lh, tw, lh), colour_table[1]), 0)
+        << "deaths has two values";
+    // The text export goes column by column too.
+    EXPECT_EQ(grid_export_text(*spread_rows(rec), "\n"),
+              "Time\tbirths\tdeaths\t\nyear\t1\t10\t\n\t2\t20\t\n\t3\t\t\n");
+    // A click on a column's name selects that row; the release makes it the
+    // workbench variable when the model knows it (here none is open).
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x0 + tw + 3, lh / 2));
+    int row, s, e;
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, 1);
+    EXPECT_EQ(e - s, 6);
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x0 + tw + 3, 2 * lh + lh / 2));
+    spread_selection(rec, &row, &s, &e);
+    EXPECT_EQ(row, -1) << "a value is no name";
+    SendMessage(w, WM_LBUTTONUP, 0, 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, StatsAcrossSensitivityRunsTakesEachSimulationAtTheTime) {
+    // A sensitivity run of three simulations of Population over times 0-3,
+    // loaded first; the two simulated runs are no sensitivity runs.
+    sens_spec s;
+    s.rows = 3;
+    s.times = 4;
+    s.series = {"Population"};
+    for (int r = 0; r < 3; ++r)
+        for (int t = 0; t < 4; ++t) s.matrix.push_back(static_cast<float>(1000 * (r + 1) + t));
+    run_builder rb(cur_model_symbols, 'S');
+    rb.times({0, 1, 2, 3}).series("Population", {0, 1, 2, 3}).sensitivity(s);
+    const std::string path = dir + "/sens.kdf";
+    ASSERT_EQ(rb.write(path), 1) << rb.error();
+    ASSERT_EQ(load_runs(model_rec, 1, path.c_str(), 1, 0), 1);
+    ASSERT_EQ(loaded_run_names(1), 3);
+    ASSERT_STREQ(selected_run_names[0], "sens");
+
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<stats_tool_options*>(tool_options(r));
+    o->mode = 1;
+    o->time_choice = 3;
+    o->time = 2;
+    o->percentiles[0] = 500;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 5u);
+    EXPECT_NE(g->rows[1].label.find("sensitivity results at time 2 "), std::string::npos)
+        << g->rows[1].label;
+    const grid_row& sens = g->rows[2];
+    ASSERT_EQ(sens.cells.size(), 8u);
+    EXPECT_FLOAT_EQ(sens.cells[0].value, 3) << "three simulations";
+    EXPECT_FLOAT_EQ(sens.cells[1].value, 1002);
+    EXPECT_FLOAT_EQ(sens.cells[2].value, 3002);
+    EXPECT_FLOAT_EQ(sens.cells[4].value, 2002) << "the median";
+    EXPECT_FLOAT_EQ(sens.cells[7].value, 2002) << "the 50th percentile";
+    // The simulated runs have no simulations to take: "--".
+    for (int i = 3; i < 5; ++i) {
+        EXPECT_FALSE(g->rows[static_cast<std::size_t>(i)].has_cells);
+        EXPECT_EQ(grid_label_fields(g->rows[static_cast<std::size_t>(i)].label).back(), "--");
+    }
+}
+
+} // namespace

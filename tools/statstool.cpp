@@ -1,0 +1,276 @@
+// The Stats tool: see statstool.h.
+#include "tools/statstool.h"
+
+#include "foundation/docwriter.h"
+#include "foundation/report.h"
+#include "foundation/textsrc.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/varnames.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "runs/core/sens.h"
+#include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "tools/grid_core.h"
+#include "tools/gridwin.h"
+#include "tools/output.h"
+#include "tools/stats.h"
+#include "tools/table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr toptset_field stats_fields[] = {
+    {0, tf_byte},   {1, tf_byte}, {2, tf_byte},  {3, tf_byte},   {4, tf_byte},  {5, tf_byte},
+    {6, tf_byte},   {7, tf_byte}, {8, tf_byte},  {9, tf_byte},   {10, tf_byte}, {11, tf_byte},
+    {16, tf_font},  {56, tf_int}, {60, tf_int},  {64, tf_byte},  {65, tf_byte}, {66, tf_byte},
+    {68, tf_float}, {72, tf_int}, {76, tf_int},  {80, tf_int},   {84, tf_int},  {88, tf_int},
+    {92, tf_int},   {96, tf_int}, {100, tf_int}, {104, tf_byte}, {105, 8},      {-1, 0},
+};
+
+stats_tool_options options_of(handle tool) {
+    stats_tool_options o = stats_defaults();
+    if (tool_record* r = lock_tool(tool)) {
+        if (tool_option_size(tool) >= sizeof o) std::memcpy(&o, tool_options(r), sizeof o);
+        unlock_tool(tool);
+    }
+    o.number_format[sizeof o.number_format - 1] = 0;
+    return o;
+}
+
+handle reusable_grid(handle tool) {
+    tool_record* r = lock_tool(tool);
+    handle out = r ? r->output : 0;
+    if (r) unlock_tool(tool);
+    return out && spread_rows(out) ? out : 0;
+}
+
+struct grid_report {
+    explicit grid_report(handle rec) {
+        text_report(512, 0, 0, report_grid, static_cast<std::uintptr_t>(rec), 0);
+    }
+    ~grid_report() {
+        doc_flush();
+        text_report(0, 0, 0, report_none, 0, 0);
+    }
+    grid_report(const grid_report&) = delete;
+    grid_report& operator=(const grid_report&) = delete;
+};
+
+const char* time_text(double t) {
+    return format_number_fmt(nullptr, 0, t);
+}
+
+} // namespace
+
+stats_tool_options stats_defaults() {
+    stats_tool_options o{};
+    o.variable_set = 255;
+    o.print_switch[0] = o.print_switch[1] = 1;
+    o.display = 1;
+    for (int i = 0; i < 6; ++i) o.kinds[i] = 1;
+    o.font.colour = 0xFFFFFFFFu;
+    o.font.size = 10;
+    o.first_tab = 30;
+    o.tab_width = 10;
+    return o;
+}
+
+int stats_tool_setup(int mode, handle tool, std::string* out, const char* text) {
+    constexpr int size = static_cast<int>(sizeof(stats_tool_options));
+    if (!tool) return size;
+    if (mode == 0) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return size;
+        const stats_tool_options d = stats_defaults();
+        if (tool_option_size(tool) >= sizeof d) std::memcpy(tool_options(r), &d, sizeof d);
+        r->icon = 0x2D0040;
+        r->aux = 0;
+        r->action = tool_action_id(stats_tool_run);
+        unlock_tool(tool);
+        if (text && read_line(0)) {
+            r = lock_tool(tool);
+            read_toptset(line_buf, tool_options(r), tool_option_size(tool), stats_fields);
+            unlock_tool(tool);
+        }
+    } else if (mode == 1 && out) {
+        if (tool_record* r = lock_tool(tool)) {
+            write_toptset(out, tool_options(r), tool_option_size(tool), stats_fields);
+            unlock_tool(tool);
+        }
+    }
+    return size;
+}
+
+void stats_tool_run(handle tool) {
+    const symbol_id var = workbench_var.var;
+    if (!var) {
+        report(5, "Stats: no workbench variable is chosen");
+        return;
+    }
+    const stats_tool_options o = options_of(tool);
+    const int runs = loaded_run_names(0);
+    if (runs <= 0 || !model_rec) return;
+    std::vector<int> run_index;
+    std::vector<std::string> run_names;
+    for (int i = 0; i < runs; ++i) {
+        run_index.push_back(model_rec->runs[i].run);
+        run_names.emplace_back(selected_run_names[i] ? selected_run_names[i] : "");
+    }
+    model_lock_guard lock(cur_model_symbols, 1);
+    if (!lock.ok()) return;
+
+    table_tool_options which = table_defaults();
+    which.related = o.variable_set;
+    which.eq_switch[0] = o.print_switch[0];
+    which.eq_switch[1] = o.print_switch[1];
+    std::memcpy(which.show, o.kinds, sizeof which.show);
+    which.ninth_show = o.ninth_kind;
+    const std::vector<table_entry> entries = table_entries(var, which);
+    if (entries.empty()) return;
+
+    int percentiles[stats_max_percentiles];
+    std::copy(o.percentiles, o.percentiles + stats_max_percentiles, percentiles);
+    const int npercentiles = pack_percentiles(percentiles);
+    const bool with_r2 = o.r_square && o.mode == 0;
+
+    output_oneshots_guard oneshots;
+    handle rec = reusable_grid(tool);
+    if (rec) {
+        cur_output = rec;
+    } else {
+        opening_tool = tool;
+        const std::string title = tool_name(tool);
+        rec = open_spread_window(title.c_str(), -1, -1, 0, 0, &o.font, o.first_tab, o.tab_width, 0);
+        opening_tool = 0;
+        if (!rec) return;
+        const std::vector<std::string> headings =
+            stats_headings(percentiles, npercentiles, with_r2);
+        std::vector<const char*> texts;
+        for (const std::string& h : headings) texts.push_back(h.c_str());
+        spread_add_row(rec, "Variable", texts.data(), nullptr, nullptr,
+                       static_cast<int>(texts.size()), false, nullptr, 0, 0);
+    }
+    grid_report report_to(rec);
+
+    const double chosen_time = o.time_choice == 1   ? model_rec->start
+                               : o.time_choice == 2 ? model_rec->end
+                               : o.time_choice == 3 ? static_cast<double>(o.time)
+                                                    : model_rec->special;
+    docprintf("\"%s\" %s", workbench_var_text().c_str(),
+              o.variable_set == 0   ? "and its causes "
+              : o.variable_set == 1 ? "and its uses "
+                                    : "");
+    if (o.mode == 0) {
+        docprintf("for %s from %s ", "Time", time_text(model_rec->start));
+        docprintf("to %s ", time_text(model_rec->end));
+    } else if (o.mode == 1) {
+        docprintf("sensitivity results at time %s ", time_text(chosen_time));
+    } else {
+        docprintf("results across subscripts at time %s ", time_text(chosen_time));
+    }
+    docprintf("Runs:\t\\0\\%s", run_names[0].c_str());
+    for (int i = 1; i < runs; ++i)
+        docprintf("\t\\%c\\%s", run_colour_char(i), run_names[static_cast<std::size_t>(i)].c_str());
+    docprintf("\n");
+    doc_flush();
+    if (run_time_count(run_index[0]) <= 0) {
+        report(8, "Main run %s moved or changed - try unloading then reloading",
+               run_names[0].c_str());
+        return;
+    }
+
+    const float ftime = static_cast<float>(chosen_time);
+    // Across subscripts a variable gives one row per run; else each element.
+    for (const table_entry& e : entries) {
+        std::vector<std::vector<std::string>> groups;
+        if (o.mode == 2)
+            groups.push_back(e.elements);
+        else
+            for (const std::string& el : e.elements) groups.push_back({el});
+        std::vector<float> first_times, first_values;
+        for (const std::vector<std::string>& group : groups) {
+            const std::string name = o.mode == 2 ? varformat(e.var, 0) : group.front();
+            for (int i = 0; i < runs; ++i) {
+                const int run = run_index[static_cast<std::size_t>(i)];
+                std::string label = name;
+                if (i > 0 && !o.label_per_run)
+                    label = " : " + run_names[static_cast<std::size_t>(i)];
+                std::vector<float> values, times;
+                if (o.mode == 0) {
+                    std::vector<float> all, all_times;
+                    const int n = read_run_series(name.c_str(), "Time", run, all, all_times);
+                    int first = 0, last = -1;
+                    const double saving = model_rec->runs[i].step;
+                    if (n > 0 && analysis_window(all_times.data(), n, model_rec->start,
+                                                 model_rec->end, saving, &first, &last)) {
+                        values.assign(all.begin() + first, all.begin() + last + 1);
+                        times.assign(all_times.begin() + first, all_times.begin() + last + 1);
+                    }
+                } else if (o.mode == 1) {
+                    sens_percentiles(name.c_str(), run, values, "Time", chosen_time);
+                } else {
+                    for (const std::string& el : group) {
+                        float v = NA;
+                        if (run_value_at_time(el.c_str(), "Time", run, &v, &ftime, 1)) {
+                            values.push_back(v);
+                        }
+                    }
+                }
+                const stats_row s = compute_stats(values.data(), static_cast<int>(values.size()),
+                                                  percentiles, npercentiles);
+                if (s.count == 0) {
+                    spread_add_row(rec, (label + "\t--").c_str(), nullptr, nullptr, nullptr, 0,
+                                   false, nullptr, 0, run_colour_mark(i));
+                    if (i == 0) first_values.clear();
+                    continue;
+                }
+                std::vector<float> cells = {static_cast<float>(s.count),
+                                            static_cast<float>(s.min),
+                                            static_cast<float>(s.max),
+                                            static_cast<float>(s.mean),
+                                            static_cast<float>(s.median),
+                                            static_cast<float>(s.stdev),
+                                            s.norm};
+                for (double p : s.percentiles) cells.push_back(static_cast<float>(p));
+                std::vector<int> indices(cells.size(), -1);
+                if (with_r2) {
+                    if (i == 0) {
+                        first_values = values;
+                        first_times = times;
+                        cells.push_back(1.0f);
+                        cells.push_back(NA); // the first run has no count of its own
+                        indices.push_back(-1);
+                        indices.push_back(-1);
+                    } else {
+                        double r2 = 0;
+                        int matched = 0;
+                        if (values.size() >= 2 && !first_values.empty()) {
+                            const double saving = model_rec->runs[i].step;
+                            const double tol = saving > 0 ? saving / 2 : 0.5;
+                            matched =
+                                r_square(first_times.data(), first_values.data(), times.data(),
+                                         values.data(), tol, static_cast<int>(first_values.size()),
+                                         static_cast<int>(values.size()), &r2);
+                        }
+                        cells.push_back(static_cast<float>(r2));
+                        cells.push_back(0);
+                        indices.push_back(-1);
+                        indices.push_back(matched);
+                    }
+                }
+                spread_add_row(rec, label.c_str(), nullptr, cells.data(), indices.data(),
+                               static_cast<int>(cells.size()), o.display != 0, o.number_format, 0,
+                               run_colour_mark(i));
+            }
+        }
+    }
+    doc_flush();
+    activate_record_window(rec);
+}

@@ -1,0 +1,554 @@
+// The Table tool: see table.h.
+#include "tools/table.h"
+
+#include "foundation/docwriter.h"
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "foundation/textsrc.h"
+#include "model/context.h"
+#include "model/eqtext.h"
+#include "model/model.h"
+#include "model/timebase.h"
+#include "model/trees.h"
+#include "model/units.h"
+#include "model/varnames.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "runs/core/sens.h"
+#include "shell/msgbox.h"
+#include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "tools/grid_core.h"
+#include "tools/gridwin.h"
+#include "tools/output.h"
+#include "tools/series.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr toptset_field table_fields[] = {
+    {0, tf_byte},   {1, tf_byte},  {2, tf_byte},   {3, tf_byte},  {4, tf_byte},   {5, tf_byte},
+    {6, tf_byte},   {7, tf_byte},  {8, tf_byte},   {9, tf_byte},  {10, tf_byte},  {11, tf_byte},
+    {12, tf_font},  {52, tf_int},  {56, tf_int},   {60, tf_byte}, {64, tf_float}, {68, tf_float},
+    {72, tf_float}, {76, tf_byte}, {80, tf_float}, {84, tf_byte}, {85, tf_byte},  {86, tf_byte},
+    {88, tf_float}, {92, 8},       {-1, 0},
+};
+
+// Element rows past this many ask before going on.
+constexpr int elements_before_question = 256;
+
+table_tool_options options_of(handle tool) {
+    table_tool_options o = table_defaults();
+    if (tool_record* r = lock_tool(tool)) {
+        if (tool_option_size(tool) >= sizeof o) std::memcpy(&o, tool_options(r), sizeof o);
+        unlock_tool(tool);
+    }
+    o.number_format[sizeof o.number_format - 1] = 0;
+    return o;
+}
+
+std::vector<std::string> element_names(symbol_id var) {
+    const char** list = nullptr;
+    const int n = var_element_names(var, &list, 0);
+    std::vector<std::string> out;
+    for (int i = 0; i < n && list; ++i) out.emplace_back(list[i] ? list[i] : "");
+    return out;
+}
+
+// The grid record a tool's earlier run left, when it is still a grid.
+handle reusable_grid(handle tool) {
+    tool_record* r = lock_tool(tool);
+    handle out = r ? r->output : 0;
+    if (r) unlock_tool(tool);
+    return out && spread_rows(out) ? out : 0;
+}
+
+// The report into the grid for the length of a run; let go on every way out.
+struct grid_report {
+    explicit grid_report(handle rec) {
+        text_report(512, 0, 0, report_grid, static_cast<std::uintptr_t>(rec), 0);
+    }
+    ~grid_report() {
+        doc_flush();
+        text_report(0, 0, 0, report_none, 0, 0);
+    }
+    grid_report(const grid_report&) = delete;
+    grid_report& operator=(const grid_report&) = delete;
+};
+
+std::string value_text(double v, const table_tool_options& o) {
+    if (is_na(v)) return "--";
+    return format_number_fmt(o.number_format[0] ? o.number_format : nullptr, 0, v);
+}
+
+// The name of the range of a subscript element; "*" when the name is no
+// subscript element.
+std::string range_name_of(const std::string& element) {
+    const symbol_id e = find_symbol(element.c_str());
+    if (!valid_symbol(e) || sym(e)->type != st_element || !valid_symbol(sym(e)->subref)) return "*";
+    return varformat(sym(e)->subref, 0);
+}
+
+} // namespace
+
+std::string subscript_label(const run_name& parsed) {
+    if (parsed.subs.empty()) return parsed.name;
+    std::string out = parsed.name + "[";
+    for (std::size_t i = 0; i < parsed.subs.size(); ++i) {
+        if (i) out += ",";
+        out += parsed.subs[i];
+    }
+    return out + "]";
+}
+
+std::vector<array_row> array_output_layout(const std::vector<run_name>& parsed) {
+    std::vector<array_row> rows;
+    const int n = static_cast<int>(parsed.size());
+    int prev_outer = -1;
+    const array_row* prev = nullptr;
+    std::vector<std::string> prev_columns;
+    for (int k = 0; k < n;) {
+        const run_name& a = parsed[static_cast<std::size_t>(k)];
+        const std::size_t dims = a.subs.size();
+        int varying = -1;
+        if (dims > 0 && k + 1 < n && parsed[static_cast<std::size_t>(k) + 1].subs.size() == dims) {
+            const run_name& b = parsed[static_cast<std::size_t>(k) + 1];
+            for (std::size_t p = 0; p < dims && varying < 0; ++p)
+                if (a.subs[p] != b.subs[p]) varying = static_cast<int>(p);
+        }
+        if (varying < 0) {
+            array_row alone;
+            alone.elements = {k};
+            rows.push_back(alone);
+            prev = nullptr; // the next row starts anew
+            ++k;
+            continue;
+        }
+        // The row: k and the followers that agree before the varying position.
+        auto agree = [&](const run_name& b) {
+            if (b.subs.size() != dims) return false;
+            for (int p = 0; p < varying; ++p)
+                if (b.subs[static_cast<std::size_t>(p)] != a.subs[static_cast<std::size_t>(p)])
+                    return false;
+            return true;
+        };
+        array_row row;
+        row.varying = varying;
+        int j = k;
+        while (j < n && agree(parsed[static_cast<std::size_t>(j)])) row.elements.push_back(j++);
+        bool new_block = false;
+        int outer = prev_outer;
+        if (j < n && parsed[static_cast<std::size_t>(j)].subs.size() == dims) {
+            const run_name& b = parsed[static_cast<std::size_t>(j)];
+            for (int p = 0; p < varying; ++p)
+                if (b.subs[static_cast<std::size_t>(p)] != a.subs[static_cast<std::size_t>(p)]) {
+                    outer = p;
+                    break;
+                }
+            if (prev_outer >= 0 && outer < prev_outer) {
+                outer = prev_outer;
+                new_block = true;
+            }
+        }
+        row.outer = outer;
+        std::vector<std::string> columns;
+        for (int e : row.elements)
+            columns.push_back(
+                parsed[static_cast<std::size_t>(e)].subs[static_cast<std::size_t>(varying)]);
+        row.header = !prev || new_block || prev->elements.size() != row.elements.size() ||
+                     prev->varying != varying || prev->outer != outer ||
+                     parsed[static_cast<std::size_t>(prev->elements.front())].subs.size() != dims ||
+                     prev_columns != columns;
+        prev_outer = outer;
+        prev_columns = std::move(columns);
+        rows.push_back(std::move(row));
+        prev = &rows.back();
+        k = j;
+    }
+    return rows;
+}
+
+table_tool_options table_defaults() {
+    table_tool_options o{};
+    o.related = 255;
+    o.eq_switch[0] = o.eq_switch[1] = 1;
+    o.as_displayed = 1;
+    for (int i = 0; i < 6; ++i) o.show[i] = 1;
+    o.font.colour = 0xFFFFFFFFu;
+    o.font.size = 10;
+    o.first_column_width = 30;
+    o.column_width = 14;
+    o.max_lag = 40.0f;
+    return o;
+}
+
+std::string element_row_label(const std::string& element) {
+    const std::size_t b = element.find('[');
+    return b == std::string::npos ? element : element.substr(b);
+}
+
+std::vector<table_entry> table_entries(symbol_id var, const table_tool_options& o) {
+    std::vector<table_entry> out;
+    const std::vector<std::string> own = element_names(var);
+    if (own.empty()) return out;
+    for (int i = 0; i < 8; ++i) tree_kind_flags[i] = o.show[i];
+    tree_kind_flags[8] = o.ninth_show;
+    auto entries_of = [&](tree_node* list) {
+        for (tree_node* n = list; n; n = n->next)
+            out.push_back({n->symbol, {element_name(n->symbol, n->element)}});
+    };
+    if (o.related == 0) {
+        for (const std::string& e : own) out.push_back({var, {e}});
+        // The equation writer collects the elements each equation names.
+        doc_push();
+        text_report(512, 0, 0, report_collect, 0, 0);
+        clear_cause_element_list();
+        for (const std::string& e : own)
+            print_var_equation(e.c_str(), o.eq_switch[0], o.eq_switch[1]);
+        tree_node* causes = cause_element_list();
+        tree_node* exclude = nullptr;
+        for (std::uint32_t el : selected_element_offsets(var, 0)) {
+            tree_node* n = new_tree_node(var, el);
+            n->next = exclude;
+            exclude = n;
+        }
+        causes = filter_tree_list(sort_tree_list(causes, exclude));
+        entries_of(causes);
+        clear_cause_element_list();
+        doc_pop();
+        return out;
+    }
+    if (o.related == 1) {
+        out.push_back({var, own});
+        clear_var_flag(0x14);
+        tree_node* root = new_tree_node(var);
+        uses_tree(root, 1);
+        tree_node* uses = filter_tree_list(sort_tree_list(root->child, nullptr));
+        for (tree_node* n = uses; n; n = n->next) {
+            if (!n->symbol) continue;
+            std::vector<std::string> names = element_names(n->symbol);
+            if (!names.empty()) out.push_back({n->symbol, std::move(names)});
+        }
+        return out;
+    }
+    out.push_back({var, own});
+    return out;
+}
+
+int table_tool_setup(int mode, handle tool, std::string* out, const char* text) {
+    constexpr int size = static_cast<int>(sizeof(table_tool_options));
+    if (!tool) return size;
+    if (mode == 0) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return size;
+        const table_tool_options d = table_defaults();
+        if (tool_option_size(tool) >= sizeof d) std::memcpy(tool_options(r), &d, sizeof d);
+        r->action = tool_action_id(table_tool_run);
+        r->aux = 0;
+        unlock_tool(tool);
+        if (text && read_line(0)) {
+            r = lock_tool(tool);
+            read_toptset(line_buf, tool_options(r), tool_option_size(tool), table_fields);
+            unlock_tool(tool);
+        }
+        r = lock_tool(tool);
+        const auto* o = static_cast<const table_tool_options*>(tool_options(r));
+        r->icon = o->layout ? 0x2D0070 : 0x2D0030;
+        unlock_tool(tool);
+    } else if (mode == 1 && out) {
+        if (tool_record* r = lock_tool(tool)) {
+            write_toptset(out, tool_options(r), tool_option_size(tool), table_fields);
+            unlock_tool(tool);
+        }
+    }
+    return size;
+}
+
+namespace {
+
+// The state of one table run.
+struct table_run {
+    table_tool_options o;
+    handle rec = 0;
+    int runs = 0;
+    std::vector<int> run_index;         // loaded-run index of each selected run
+    std::vector<std::string> run_names; // each selected run's name
+    std::string axis_name = "Time";
+    const grid_kept_axis* axis = nullptr;
+    double dt = 1;
+    int elements = 0, total_elements = 0;
+    bool asked = false;
+
+    // Counts an element; false when the user chose to stop here.
+    bool count_element() {
+        if (++elements == elements_before_question && !asked) {
+            asked = true;
+            if (!ask_yes_no("Current subscript selection would require the display of %d "
+                            "elements.  Do you want to continue (answer no to truncate at %d).",
+                            total_elements, elements_before_question))
+                return false;
+        }
+        return true;
+    }
+
+    void add_single(const std::string& label, const std::string& value, int run) {
+        doc_flush();
+        spread_add_row(rec, (label + "\t" + value).c_str(), nullptr, nullptr, nullptr, 0, false,
+                       nullptr, 0, run_colour_mark(run));
+    }
+
+    void add_values(const std::string& label, const std::vector<float>& v, int run) {
+        doc_flush();
+        spread_add_row(rec, label.c_str(), nullptr, v.data(), nullptr, static_cast<int>(v.size()),
+                       o.as_displayed != 0, o.number_format, 0, run_colour_mark(run));
+    }
+
+    // The array output of one variable's element names at a time.
+    void array_output(const std::vector<std::string>& names, float at) {
+        std::vector<run_name> parsed;
+        std::vector<std::string> full;
+        for (const std::string& n : names) {
+            run_name p;
+            if (!parse_run_name(n.c_str(), p)) continue;
+            parsed.push_back(p);
+            full.push_back(subscript_label(p));
+        }
+        const std::vector<array_row> rows = array_output_layout(parsed);
+        for (const array_row& row : rows) {
+            const run_name& first = parsed[static_cast<std::size_t>(row.elements.front())];
+            if (row.varying < 0) {
+                const std::string& name = full[static_cast<std::size_t>(row.elements.front())];
+                for (int i = 0; i < runs; ++i) {
+                    float v = NA;
+                    const int got = run_value_at_time(
+                        name.c_str(), "Time", run_index[static_cast<std::size_t>(i)], &v, &at, 1);
+                    add_single(i == 0 ? name : "", got ? value_text(v, o) : "--", i);
+                }
+                continue;
+            }
+            if (row.header) {
+                std::string label = first.name + "[";
+                for (std::size_t p = 0; p < first.subs.size(); ++p) {
+                    if (p) label += ",";
+                    const bool ranged =
+                        static_cast<int>(p) == row.varying || static_cast<int>(p) == row.outer;
+                    label += ranged ? range_name_of(first.subs[p]) : first.subs[p];
+                }
+                label += "]";
+                std::vector<const char*> texts;
+                for (int e : row.elements)
+                    texts.push_back(parsed[static_cast<std::size_t>(e)]
+                                        .subs[static_cast<std::size_t>(row.varying)]
+                                        .c_str());
+                doc_flush();
+                spread_add_row(rec, label.c_str(), texts.data(), nullptr, nullptr,
+                               static_cast<int>(texts.size()), false, nullptr, 0, 0);
+            }
+            for (int i = 0; i < runs; ++i) {
+                std::vector<float> values;
+                for (int e : row.elements) {
+                    float v = NA;
+                    if (!run_value_at_time(full[static_cast<std::size_t>(e)].c_str(), "Time",
+                                           run_index[static_cast<std::size_t>(i)], &v, &at, 1))
+                        v = NA;
+                    values.push_back(v);
+                }
+                const std::string label =
+                    i == 0 && row.outer >= 0 ? first.subs[static_cast<std::size_t>(row.outer)] : "";
+                add_values(label, values, i);
+            }
+        }
+    }
+
+    void element_rows(const std::string& element, const std::string& label, symbol_id var) {
+        for (int i = 0; i < runs; ++i) {
+            std::string l = i == 0 ? label : "";
+            if (i > 0 && !o.layout) l = " : " + run_names[static_cast<std::size_t>(i)];
+            const int run = run_index[static_cast<std::size_t>(i)];
+            if (valid_symbol(var) && sym(var)->type == st_lookup) {
+                doc_flush();
+                spread_add_row(rec, l.c_str(), nullptr, nullptr, nullptr, 0, false, nullptr, 0,
+                               run_colour_mark(i));
+                std::vector<float> x, y;
+                if (read_run_lookup(element.c_str(), run, x, y) > 0) {
+                    add_values("x...", x, i);
+                    add_values("y...", y, i);
+                }
+                continue;
+            }
+            std::vector<float> values, times;
+            const int n = read_run_values(element.c_str(), axis_name.c_str(), run, values, times);
+            if (n <= 0) {
+                char* s = run_string_value(element.c_str(), run);
+                add_single(l, s && *s ? s : "--", i);
+                continue;
+            }
+            if (n == 1) {
+                add_single(l, value_text(values[0], o), i);
+                continue;
+            }
+            if (o.spectral) {
+                const spectral_columns c = table_spectral_columns(
+                    o.spectral, times.data(), values.data(), n, static_cast<double>(o.max_lag), dt);
+                doc_flush();
+                spread_add_row(rec, l.c_str(), nullptr, nullptr, nullptr, 0, false, nullptr, 0,
+                               run_colour_mark(i));
+                add_values(c.x_heading, c.x, i);
+                add_values(c.y_heading, c.y, i);
+                continue;
+            }
+            std::vector<float> out(axis->times.size());
+            resample(values.data(), times.data(), n, axis->times.data(),
+                     static_cast<int>(axis->times.size()), out.data(), axis->tolerance);
+            add_values(l, out, i);
+        }
+    }
+};
+
+// Chooses the time axis from the first run and gives the grid its header
+// row; false after the message when the run lacks the axis.
+bool make_axis(table_run& t, grid_kept_axis& axis, double interval) {
+    std::vector<float> saved, times;
+    const int n = read_run_values(t.axis_name.c_str(), "Time", t.run_index[0], saved, times);
+    if (n <= 0) {
+        report(8, "Selected time axis %s \nnot valid for primary run", t.axis_name.c_str());
+        return false;
+    }
+    const table_axis a = choose_axis_times(saved.data(), n, model_rec->full_start,
+                                           model_rec->full_end, interval, model_rec->special);
+    axis.times.clear();
+    for (int i : a.indices) axis.times.push_back(saved[static_cast<std::size_t>(i)]);
+    axis.name = t.axis_name;
+    axis.tolerance = a.tolerance;
+    axis.set = true;
+    const symbol_id base = time_basis_symbol();
+    const std::string label = base ? name_units_label(nullptr, base, 0) : t.axis_name;
+    doc_flush();
+    spread_add_row(t.rec, label.c_str(), nullptr, axis.times.data(), nullptr,
+                   static_cast<int>(axis.times.size()), t.o.as_displayed != 0, t.o.number_format, 0,
+                   0);
+    return true;
+}
+
+} // namespace
+
+void table_tool_run(handle tool) {
+    const symbol_id var = workbench_var.var;
+    table_run t;
+    t.o = options_of(tool);
+    t.runs = loaded_run_names(0);
+    if (t.runs <= 0 || !model_rec) return;
+    if (!var && !t.o.changing_levels) {
+        report(5, "Table: no workbench variable is chosen");
+        return;
+    }
+    for (int i = 0; i < t.runs; ++i) {
+        t.run_index.push_back(model_rec->runs[i].run);
+        t.run_names.emplace_back(selected_run_names[i] ? selected_run_names[i] : "");
+    }
+    model_lock_guard lock(cur_model_symbols, 1);
+    if (!lock.ok()) return;
+
+    std::vector<table_entry> entries;
+    if (t.o.changing_levels) {
+        std::vector<changing_level> levels;
+        if (!changing_levels(t.run_index[0], levels, t.o.relative_threshold,
+                             t.o.absolute_threshold))
+            return;
+        for (const changing_level& l : levels) entries.push_back({l.id, {l.name}});
+    } else {
+        entries = table_entries(var, t.o);
+    }
+    if (entries.empty()) return;
+    for (const table_entry& e : entries) t.total_elements += static_cast<int>(e.elements.size());
+
+    const double interval =
+        std::max(static_cast<double>(t.o.interval), static_cast<double>(model_rec->runs[0].step));
+    t.dt = model_rec->runs[0].step > 0 ? model_rec->runs[0].step : 1.0;
+    if (run_time_count(t.run_index[0]) <= 0) {
+        report(8, "Main run %s moved or changed - try unloading then reloading",
+               t.run_names[0].c_str());
+        return;
+    }
+
+    output_oneshots_guard oneshots;
+    t.rec = reusable_grid(tool);
+    if (t.rec) {
+        cur_output = t.rec;
+    } else {
+        opening_tool = tool;
+        const std::string title = tool_name(tool);
+        t.rec = open_spread_window(title.c_str(), -1, -1, 0, 0, &t.o.font, t.o.first_column_width,
+                                   t.o.column_width, t.o.layout);
+        opening_tool = 0;
+        if (!t.rec) return;
+    }
+    grid_kept_axis* kept = spread_kept_axis(t.rec);
+    if (!kept) return;
+    grid_report report_to(t.rec);
+
+    const symbol_id base = time_basis_symbol();
+    t.axis_name = base ? varformat(base, 0) : "Time";
+    const bool had_axis = kept->set;
+    if (t.o.array_output)
+        docprintf(had_axis ? "Note that time labels do not apply in 2d subscript mode\n"
+                           : "Array output format\n");
+    else if (!had_axis && !make_axis(t, *kept, interval))
+        return;
+    t.axis = kept;
+
+    if (t.o.changing_levels)
+        docprintf("Changing levels for error threshold Rel:%s Abs:%s ",
+                  format_number_fmt(nullptr, 0, t.o.relative_threshold),
+                  format_number_fmt(nullptr, 0, t.o.absolute_threshold));
+    else
+        docprintf("\"%s\" %s", workbench_var_text().c_str(),
+                  t.o.related == 0   ? "and its causes "
+                  : t.o.related == 1 ? "and its uses "
+                                     : " ");
+    const float at = t.o.time_choice == 1   ? model_rec->runs[0].first
+                     : t.o.time_choice == 2 ? model_rec->runs[0].last
+                     : t.o.time_choice == 3 ? t.o.fixed_time
+                                            : static_cast<float>(model_rec->special);
+    if (t.o.array_output) docprintf("at time %s ", format_number_fmt(nullptr, 0, at));
+    docprintf("Runs:\t\\0\\%s", t.run_names[0].c_str());
+    for (int i = 1; i < t.runs; ++i)
+        docprintf("\t\\%c\\%s", run_colour_char(i),
+                  t.run_names[static_cast<std::size_t>(i)].c_str());
+    docprintf("\n");
+
+    if (t.o.array_output) {
+        // Each variable's consecutive entries are written together.
+        for (std::size_t k = 0; k < entries.size();) {
+            std::vector<std::string> names;
+            std::size_t j = k;
+            for (; j < entries.size() && entries[j].var == entries[k].var; ++j)
+                names.insert(names.end(), entries[j].elements.begin(), entries[j].elements.end());
+            t.array_output(names, at);
+            k = j;
+        }
+        doc_flush();
+        activate_record_window(t.rec);
+        return;
+    }
+
+    symbol_id previous = 0;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const table_entry& e = entries[k];
+        const bool next_same = k + 1 < entries.size() && entries[k + 1].var == e.var;
+        const bool grouped = e.elements.size() > 1 || next_same || (e.var == previous);
+        if (e.var != previous && grouped) docprintf("%s\n", varformat(e.var, 0));
+        for (const std::string& el : e.elements) {
+            if (!t.count_element()) return;
+            t.element_rows(el, grouped ? element_row_label(el) : el, e.var);
+        }
+        previous = e.var;
+    }
+    doc_flush();
+    activate_record_window(t.rec);
+}

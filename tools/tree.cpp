@@ -1,0 +1,630 @@
+// The Tree Diagram tool: see tree.h.
+#include "tools/tree.h"
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "foundation/textsrc.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
+#include "model/model.h"
+#include "model/trees.h"
+#include "model/varnames.h"
+#include "platform/gdi.h"
+#include "platform/print.h"
+#include "shell/fonts.h"
+#include "shell/msgbox.h"
+#include "shell/state.h"
+#include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "sim/simdata.h"
+#include "tools/output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* tree_class = "Kavrel_tree";
+constexpr int tree_type = 1;
+constexpr UINT msg_button_down = 1025;
+constexpr UINT msg_button_up = 1026;
+
+constexpr toptset_field tree_fields[] = {
+    {0, tf_int},    {4, tf_byte},   {5, tf_byte},   {6, tf_byte},   {7, tf_byte},   {8, tf_byte},
+    {9, tf_byte},   {10, tf_byte},  {11, tf_byte},  {12, tf_byte},  {13, tf_byte},  {14, tf_byte},
+    {16, tf_font},  {56, tf_font},  {96, tf_font},  {136, tf_font}, {176, tf_font}, {216, tf_int},
+    {220, tf_byte}, {221, tf_byte}, {222, tf_byte}, {-1, 0},
+};
+
+// What a tree record holds after its head.
+struct tree_data {
+    tree_diagram diagram;
+    int chosen = 0;
+    std::vector<tree_spot> spots;
+    bool printing = false;
+};
+
+tree_data* data_of(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    if (!r) return nullptr;
+    tree_data* d = nullptr;
+    if (r->type == tree_type && r->release) std::memcpy(&d, r + 1, sizeof d);
+    unlock_handle(record);
+    return d;
+}
+
+void release_tree_data(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    if (!r) return;
+    tree_data* d = nullptr;
+    std::memcpy(&d, r + 1, sizeof d);
+    std::memset(static_cast<void*>(r + 1), 0, sizeof d);
+    unlock_handle(record);
+    delete d;
+}
+
+HWND window_of(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    if (!r) return nullptr;
+    HWND w = r->window;
+    unlock_handle(record);
+    return w;
+}
+
+void measure_node(tree_diagram& t, int i, const tree_font_metrics& m) {
+    tree_draw_node& n = t.nodes[static_cast<std::size_t>(i)];
+    n.name_width = m.width(n.name) + m.cw / 2;
+    if (n.children.empty()) {
+        n.subtree_width = n.name_width;
+        n.height = m.lh + 2 * m.lh / 3;
+        return;
+    }
+    long long h = 0, widest = 0;
+    for (int c : n.children) {
+        measure_node(t, c, m);
+        const tree_draw_node& k = t.nodes[static_cast<std::size_t>(c)];
+        h += k.height;
+        widest = std::max(widest, k.subtree_width);
+    }
+    n.height = h;
+    n.subtree_width = n.name_width + 3 * m.cw + widest;
+}
+
+// The variable's name as the tree shows it.
+std::string shown_name(symbol_id s) {
+    return valid_symbol(s) ? varformat(s, 0) : std::string();
+}
+
+int add_nodes(tree_diagram& t, const tree_node* n) {
+    const int at = static_cast<int>(t.nodes.size());
+    t.nodes.emplace_back();
+    {
+        tree_draw_node& d = t.nodes.back();
+        d.var = shown_name(n->symbol);
+        d.name = n->repeated ? "(" + d.var + ")" : d.var;
+        d.lifted = n->lifted != 0;
+    }
+    for (const tree_node* c = n->child; c; c = c->next) {
+        const int k = add_nodes(t, c);
+        t.nodes[static_cast<std::size_t>(at)].children.push_back(k);
+    }
+    return at;
+}
+
+void grow(tree_node* root, int kind, int depth) {
+    for (int level = 1; level <= depth && !stop_request; ++level)
+        if (!(kind == 1 ? uses_tree(root, level) : cause_tree(root, level))) break;
+}
+
+tree_node* one_side(symbol_id var, int kind, int depth) {
+    clear_var_flag(sf_mark_10 | 0x04);
+    tree_node* root = new_tree_node(var);
+    if (valid_symbol(var))
+        sym(var)->flags = static_cast<std::uint16_t>(sym(var)->flags | sf_mark_10);
+    grow(root, kind, depth);
+    filter_tree(root);
+    sort_tree(root);
+    return root;
+}
+
+// The metrics of font i of a diagram on a device.
+tree_font_metrics device_metrics(HDC dc, const font_spec& f, HFONT* made) {
+    *made = make_font(dc, f, 0);
+    SelectObject(dc, *made);
+    TEXTMETRIC tm{};
+    GetTextMetrics(dc, &tm);
+    tree_font_metrics m;
+    m.cw = std::max(1, static_cast<int>(tm.tmAveCharWidth));
+    m.lh = std::max(1, static_cast<int>(tm.tmHeight + tm.tmExternalLeading));
+    HFONT f_made = *made;
+    m.width = [dc, f_made](const std::string& s) {
+        // Each font's widths with that font selected.
+        SelectObject(dc, f_made);
+        SIZE sz{0, 0};
+        if (!s.empty()) GetTextExtentPoint32(dc, s.c_str(), static_cast<int>(s.size()), &sz);
+        return static_cast<int>(sz.cx);
+    };
+    return m;
+}
+
+// Fits the diagram on a device of that size; the chosen font stays selected
+// in dc (the caller deletes *font).
+tree_fit_result fit_on(HDC dc, tree_diagram& t, int out_w, int out_h, HFONT* font,
+                       tree_font_metrics* chosen) {
+    std::vector<HFONT> made(5, nullptr);
+    std::vector<tree_font_metrics> ms(5);
+    HGDIOBJ old = GetCurrentObject(dc, OBJ_FONT);
+    for (int i = 0; i < 5; ++i)
+        ms[static_cast<std::size_t>(i)] =
+            device_metrics(dc, t.fonts[i], &made[static_cast<std::size_t>(i)]);
+    const tree_fit_result r = tree_fit(
+        t, [&](int i) { return ms[static_cast<std::size_t>(i)]; }, out_w, out_h);
+    SelectObject(dc, old);
+    for (int i = 0; i < 5; ++i)
+        if (i != r.font) DeleteObject(made[static_cast<std::size_t>(i)]);
+    *font = made[static_cast<std::size_t>(r.font)];
+    SelectObject(dc, *font);
+    *chosen = ms[static_cast<std::size_t>(r.font)];
+    tree_measure(t, *chosen, nullptr, nullptr);
+    return r;
+}
+
+struct painter {
+    HDC dc;
+    const tree_diagram& t;
+    const tree_font_metrics& m;
+    double sx, sy;
+    int cross; // half the cross line of a lifted link
+    std::vector<tree_spot>* spots;
+
+    int X(double x) const { return static_cast<int>(std::lround(x * sx)); }
+    int Y(double y) const { return static_cast<int>(std::lround(y * sy)); }
+
+    void line(const tree_draw_node& child, int x1, int y1, int x2, int y2) {
+        HPEN pen = CreatePen(child.style > 0 ? PS_SOLID : -child.style,
+                             child.style > 0 ? child.style - 1 : 0,
+                             child.colour < 0 ? RGB(0, 0, 0) : static_cast<COLORREF>(child.colour));
+        HGDIOBJ old = SelectObject(dc, pen);
+        MoveToEx(dc, x1, y1, nullptr);
+        LineTo(dc, x2, y2);
+        if (child.lifted) {
+            const int mx = (x1 + x2) / 2, my = (y1 + y2) / 2;
+            MoveToEx(dc, mx, my - cross, nullptr);
+            LineTo(dc, mx, my + cross + 1);
+        }
+        SelectObject(dc, old);
+        DeleteObject(pen);
+        if (child.sign) {
+            const char s[2] = {child.sign, 0};
+            TextOut(dc, (x1 + x2) / 2 - m.width(s) / 2, (y1 + y2) / 2 - m.lh / 2, s, 1);
+        }
+    }
+
+    void name(const tree_draw_node& n, int left, int cy) {
+        const int w = m.width(n.name);
+        const int top = cy - m.lh / 2;
+        TextOut(dc, left, top, n.name.c_str(), static_cast<int>(n.name.size()));
+        if (spots && !n.var.empty())
+            spots->push_back({RECT{left, top, left + w, top + m.lh}, n.var});
+    }
+
+    // Draws node i at (x, y) in tree units: causes grow left (dir -1), uses
+    // right (dir 1).
+    void node(int i, double x, double y, int dir, bool draw_name = true) {
+        const tree_draw_node& n = t.nodes[static_cast<std::size_t>(i)];
+        const double cw = m.cw;
+        if (draw_name) {
+            const int w = m.width(n.name);
+            name(n, dir < 0 ? X(x - cw / 4) - w : X(x + cw / 4), Y(y));
+        }
+        double top = y - static_cast<double>(n.height) / 2;
+        const double child_x = dir < 0 ? x - 3 * cw - static_cast<double>(n.name_width)
+                                       : x + 3 * cw + static_cast<double>(n.name_width);
+        const double from_x =
+            dir < 0 ? x - static_cast<double>(n.name_width) : x + static_cast<double>(n.name_width);
+        for (int c : n.children) {
+            const tree_draw_node& k = t.nodes[static_cast<std::size_t>(c)];
+            const double cy = top + static_cast<double>(k.height) / 2;
+            line(k, X(from_x), Y(y), X(child_x), Y(cy));
+            node(c, child_x, cy, dir);
+            top += static_cast<double>(k.height);
+        }
+    }
+};
+
+// Draws the diagram on dc at that output size; names' rectangles go to spots.
+int draw_tree(HDC dc, tree_diagram& t, int out_w, int out_h, std::vector<tree_spot>* spots) {
+    if (t.nodes.empty()) return 0;
+    HFONT font = nullptr;
+    tree_font_metrics m;
+    const tree_fit_result r = fit_on(dc, t, out_w, out_h, &font, &m);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    const int ppi = std::max(1, GetDeviceCaps(dc, LOGPIXELSY));
+    painter p{dc, t, m, r.sx, r.sy, std::max(1, static_cast<int>(ppi * 0.15 / 2.54)), spots};
+    if (spots) spots->clear();
+    const double cw = m.cw;
+    if (t.kind == 0) {
+        p.node(0, static_cast<double>(r.need_w) - 1.5 * cw,
+               static_cast<double>(t.nodes[0].height) / 2, -1);
+    } else if (t.kind == 1) {
+        p.node(0, 1.5 * cw, static_cast<double>(t.nodes[0].height) / 2, 1);
+    } else {
+        const tree_draw_node& causes = t.nodes[0];
+        const double h = static_cast<double>(std::max(causes.height, t.nodes[1].height));
+        const double x = static_cast<double>(causes.subtree_width) + 1.5 * cw;
+        p.node(0, x, h / 2, -1);
+        // The uses side starts at the name's right end; the name is drawn once.
+        p.node(1, x - static_cast<double>(causes.name_width), h / 2, 1, false);
+    }
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
+    return r.font + 1;
+}
+
+RECT container_area() {
+    RECT c{0, 0, 800, 600};
+    if (container_wnd) GetClientRect(container_wnd, &c);
+    c.bottom = std::max<LONG>(1, c.bottom - caption_height);
+    return c;
+}
+
+void set_keep(handle record, int mode) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    if (!r) return;
+    r->keep = static_cast<std::uint8_t>(mode < 0 ? !r->keep : mode);
+    unlock_handle(record);
+}
+
+bool is_kept(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    if (!r) return false;
+    const bool kept = r->keep != 0;
+    unlock_handle(record);
+    return kept;
+}
+
+void free_tree_record(handle record) {
+    HWND w = window_of(record);
+    release_tree_data(record);
+    if (w) {
+        SetWindowLongPtr(w, 0, 0);
+        destroy_tool_window(w);
+    }
+    free_output_record(record);
+}
+
+LRESULT tree_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    handle record = static_cast<handle>(GetWindowLongPtr(w, 0));
+    tree_data* d = record ? data_of(record) : nullptr;
+    if (!d) return DefWindowProc(w, m, wp, lp);
+    switch (m) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(w, &ps);
+        if (!dc) return 0;
+        RECT rc;
+        GetClientRect(w, &rc);
+        d->chosen = draw_tree(dc, d->diagram, rc.right, rc.bottom, &d->spots) - 1;
+        EndPaint(w, &ps);
+        return 0;
+    }
+    case WM_SIZE:
+        InvalidateRect(w, nullptr, TRUE);
+        return 0;
+    case WM_LBUTTONDOWN: {
+        if (auto* r = static_cast<output_record*>(lock_handle(record))) {
+            HWND container = r->container;
+            unlock_handle(record);
+            if (container) SendMessage(container, msg_button_down, reinterpret_cast<WPARAM>(w), lp);
+        }
+        return 0;
+    }
+    case WM_LBUTTONUP: {
+        const int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
+        if (auto* r = static_cast<output_record*>(lock_handle(record))) {
+            HWND container = r->container;
+            unlock_handle(record);
+            if (container) SendMessage(container, msg_button_up, reinterpret_cast<WPARAM>(w), lp);
+        }
+        for (const tree_spot& s : d->spots)
+            if (x >= s.rect.left && x <= s.rect.right && y >= s.rect.top && y <= s.rect.bottom) {
+                const std::string var = s.var;
+                select_var_text(var.c_str(), 0, static_cast<int>(var.size()));
+                break;
+            }
+        return 0;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wp)) {
+        case cmd_lock_output:
+            set_keep(record, 1);
+            break;
+        case cmd_unlock_output:
+            set_keep(record, 0);
+            break;
+        case 493:
+            set_keep(record, -1);
+            break;
+        case cmd_print_output:
+            tree_print(record);
+            break;
+        case cmd_close_output:
+            if (is_kept(record) || d->printing) break;
+            unlist_output_window(record);
+            free_tree_record(record);
+            break;
+        default:
+            break;
+        }
+        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wp & 0xFFF0) == SC_CLOSE) return tree_window_proc(w, WM_COMMAND, cmd_close_output, 0);
+        return DefWindowProc(w, m, wp, lp);
+    case WM_NCDESTROY:
+        SetWindowLongPtr(w, 0, 0);
+        unlist_output_window(record);
+        if (auto* r = static_cast<output_record*>(lock_handle(record))) {
+            r->window = nullptr;
+            unlock_handle(record);
+        }
+        release_tree_data(record);
+        free_output_record(record);
+        return DefWindowProc(w, m, wp, lp);
+    default:
+        return DefWindowProc(w, m, wp, lp);
+    }
+}
+
+tree_tool_options options_of(handle tool) {
+    tree_tool_options o = tree_defaults();
+    if (tool_record* r = lock_tool(tool)) {
+        if (tool_option_size(tool) >= sizeof o) std::memcpy(&o, tool_options(r), sizeof o);
+        unlock_tool(tool);
+    }
+    return o;
+}
+
+} // namespace
+
+tree_tool_options tree_defaults() {
+    tree_tool_options o{};
+    o.depth = 2;
+    o.second_depth = 2;
+    o.cause_opts[0] = o.cause_opts[1] = 1;
+    for (std::uint8_t& s : o.show) s = 1;
+    o.ninth_show = 1;
+    const int sizes[5] = {18, 12, 10, 8, 6};
+    for (int i = 0; i < 5; ++i) {
+        o.fonts[i].colour = 0xFFFFFFFFu;
+        o.fonts[i].size = static_cast<std::uint8_t>(sizes[i]);
+    }
+    return o;
+}
+
+void tree_measure(tree_diagram& t, const tree_font_metrics& m, long long* need_w,
+                  long long* need_h) {
+    long long w = 0, h = 0;
+    if (!t.nodes.empty()) {
+        if (t.kind == 2 && t.nodes.size() >= 2) {
+            measure_node(t, 0, m);
+            measure_node(t, 1, m);
+            const tree_draw_node& a = t.nodes[0];
+            const tree_draw_node& b = t.nodes[1];
+            h = std::max(a.height, b.height);
+            w = a.subtree_width + b.subtree_width - a.name_width + 3 * m.cw;
+        } else {
+            measure_node(t, 0, m);
+            h = t.nodes[0].height;
+            w = t.nodes[0].subtree_width;
+        }
+    }
+    if (need_w) *need_w = w + 3 * m.cw;
+    if (need_h) *need_h = h + m.lh;
+}
+
+tree_fit_result tree_fit(tree_diagram& t, const std::function<tree_font_metrics(int)>& metrics,
+                         int out_w, int out_h) {
+    tree_fit_result r;
+    for (int i = 0; i < 5; ++i) {
+        const tree_font_metrics m = metrics(i);
+        long long w = 1, h = 1;
+        tree_measure(t, m, &w, &h);
+        r.font = i;
+        r.need_w = std::max(1LL, w);
+        r.need_h = std::max(1LL, h);
+        r.sx = static_cast<double>(out_w) / static_cast<double>(r.need_w);
+        r.sy = static_cast<double>(out_h) / static_cast<double>(r.need_h);
+        if (r.sx >= 0.9 && r.sy >= 0.9) break;
+    }
+    return r;
+}
+
+tree_diagram build_tree_diagram(std::uint32_t var, const tree_tool_options& o,
+                                const std::string& tool_name) {
+    tree_diagram t;
+    if (!valid_symbol(var)) return t;
+    t.kind = o.kind <= 2 ? o.kind : 0;
+    std::memcpy(t.fonts, o.fonts, sizeof t.fonts);
+    for (font_spec& f : t.fonts) f = sane_font_spec(f);
+    cause_opts[0] = o.cause_opts[0];
+    cause_opts[1] = o.cause_opts[1];
+    for (int i = 0; i < 8; ++i) tree_kind_flags[i] = o.show[i];
+    tree_kind_flags[8] = o.ninth_show;
+    if (t.kind == 2) {
+        // Nodes 0 and 1 are the two sides' roots, their subtrees after them.
+        t.nodes.resize(2);
+        const tree_node* sides[2] = {one_side(var, 0, o.depth), nullptr};
+        for (int side = 0; side < 2; ++side) {
+            if (side == 1) sides[1] = one_side(var, 1, o.second_depth);
+            t.nodes[static_cast<std::size_t>(side)].var = shown_name(var);
+            t.nodes[static_cast<std::size_t>(side)].name = shown_name(var);
+            for (const tree_node* c = sides[side]->child; c; c = c->next) {
+                const int k = add_nodes(t, c);
+                t.nodes[static_cast<std::size_t>(side)].children.push_back(k);
+            }
+        }
+    } else {
+        add_nodes(t, one_side(var, t.kind, o.depth));
+    }
+    // Links take the sketch connector's look once the sketch tells it;
+    // until then every link is a plain line.
+    for (tree_draw_node& n : t.nodes) {
+        n.colour = -1;
+        n.style = 1;
+        n.sign = 0;
+    }
+    t.title = shown_name(var) + ": " + tool_name;
+    return t;
+}
+
+int tree_tool_setup(int mode, handle tool, std::string* out, const char* text) {
+    constexpr int size = static_cast<int>(sizeof(tree_tool_options));
+    if (!tool) return size;
+    if (mode == 0) {
+        tool_record* r = lock_tool(tool);
+        if (!r) return size;
+        const tree_tool_options d = tree_defaults();
+        if (tool_option_size(tool) >= sizeof d) std::memcpy(tool_options(r), &d, sizeof d);
+        r->action = tool_action_id(tree_tool_run);
+        r->aux = 0;
+        unlock_tool(tool);
+        if (text && read_line(0)) {
+            r = lock_tool(tool);
+            read_toptset(line_buf, tool_options(r), tool_option_size(tool), tree_fields);
+            unlock_tool(tool);
+        }
+        r = lock_tool(tool);
+        const std::uint8_t kind = static_cast<const tree_tool_options*>(tool_options(r))->kind;
+        r->icon = kind == 2 ? 0x1E0090 : kind == 1 ? 0x2D0010 : 0x2D0000;
+        unlock_tool(tool);
+    } else if (mode == 1 && out) {
+        if (tool_record* r = lock_tool(tool)) {
+            write_toptset(out, tool_options(r), tool_option_size(tool), tree_fields);
+            unlock_tool(tool);
+        }
+    }
+    return size;
+}
+
+void tree_tool_run(handle tool) {
+    const symbol_id var = workbench_var.var;
+    if (!var) {
+        report(5, "Tree Diagram: no workbench variable is chosen");
+        return;
+    }
+    const tree_tool_options o = options_of(tool);
+    tree_diagram t;
+    {
+        model_lock_guard lock(cur_model_symbols, 1);
+        if (!lock.ok()) return;
+        t = build_tree_diagram(var, o, tool_name(tool));
+    }
+    if (t.nodes.empty()) return;
+
+    // Fitted to the room the container gives.
+    const RECT area = container_area();
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    HFONT font = nullptr;
+    tree_font_metrics m;
+    // The size the largest font needs, within the container.
+    tree_fit_result fit = fit_on(dc, t, 1 << 24, 1 << 24, &font, &m);
+    const int want_w = static_cast<int>(std::min<long long>(fit.need_w, area.right));
+    const int want_h = static_cast<int>(std::min<long long>(fit.need_h, area.bottom));
+    DeleteObject(font);
+    fit = fit_on(dc, t, want_w, want_h, &font, &m);
+    DeleteObject(font);
+    DeleteDC(dc);
+    if ((fit.sx < 0.5 || fit.sy < 0.5) &&
+        !ask_yes_no("Tree too big - do you want to display it anyway?"))
+        return; // nothing was made, so nothing names a record
+
+    output_oneshots_guard oneshots;
+    handle record = new_output_record(sizeof(tree_data*), tree_type);
+    if (!record) return;
+    auto* d = new tree_data;
+    d->diagram = std::move(t);
+    d->chosen = fit.font;
+    {
+        auto* r = static_cast<output_record*>(lock_handle(record));
+        std::memcpy(r + 1, &d, sizeof d);
+        r->release = release_tree_data;
+        unlock_handle(record);
+    }
+    opening_tool = tool;
+    HWND w =
+        open_output_window(record, tree_class, d->diagram.title.c_str(), -1, -1, want_w, want_h, 0);
+    opening_tool = 0;
+    if (!w) {
+        // A refusal frees the record; nothing may go on naming it.
+        release_tree_data(record);
+        free_output_record(record);
+        if (cur_output == record) cur_output = 0;
+        return;
+    }
+    if (auto* r = static_cast<output_record*>(lock_handle(record))) {
+        r->window = w;
+        unlock_handle(record);
+    }
+    SetWindowLongPtr(w, 0, static_cast<LONG_PTR>(record));
+    InvalidateRect(w, nullptr, TRUE);
+}
+
+const tree_diagram* tree_of(handle record) {
+    tree_data* d = data_of(record);
+    return d ? &d->diagram : nullptr;
+}
+
+int tree_chosen_font(handle record) {
+    tree_data* d = data_of(record);
+    return d ? d->chosen : -1;
+}
+
+std::vector<tree_spot> tree_spots(handle record) {
+    tree_data* d = data_of(record);
+    return d ? d->spots : std::vector<tree_spot>{};
+}
+
+int tree_print(handle record) {
+    tree_data* d = data_of(record);
+    if (!d) return 0;
+    HDC dc = open_printer_dc("L", nullptr, nullptr, false);
+    if (!dc) return 0;
+    int w = GetDeviceCaps(dc, HORZRES), h = GetDeviceCaps(dc, VERTRES);
+    HFONT font = nullptr;
+    tree_font_metrics m;
+    const tree_fit_result fit = fit_on(dc, d->diagram, w, h, &font, &m);
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
+    if (fit.need_h > fit.need_w) {
+        // Taller than wide: the page stands upright.
+        close_printer(-1);
+        dc = open_printer_dc("P", nullptr, nullptr, false);
+        if (!dc) return 0;
+        w = GetDeviceCaps(dc, HORZRES);
+        h = GetDeviceCaps(dc, VERTRES);
+    }
+    if (!start_print_doc()) return 0;
+    d->printing = true;
+    StartPage(dc);
+    draw_tree(dc, d->diagram, w, h, nullptr);
+    close_printer(1);
+    if ((d = data_of(record)) != nullptr) d->printing = false;
+    return 1;
+}
+
+void install_tree_tool() {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = tree_window_proc;
+    wc.cbWndExtra = 8;
+    wc.lpszClassName = tree_class;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    RegisterClass(&wc); // again on a second install: refused harmlessly
+    set_tool_setup(find_tool_row("Tree Diagram"), tree_tool_setup);
+}
