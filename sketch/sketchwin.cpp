@@ -8,9 +8,13 @@
 #include "model/model.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
+#include "shell/controls/tooltip.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "sketch/drawsketch.h"
+#include "sketch/geometry.h"
+#include "sketch/inplace.h"
+#include "sketch/mouse.h"
 #include "sketch/views.h"
 
 namespace {
@@ -163,6 +167,121 @@ void wheel_message(sketch_window& sw, WPARAM wp, LPARAM lp) {
         scroll_to(sw, sw.s.scroll_x, sw.s.scroll_y + move);
 }
 
+void fit_zoom(sketch_window& sw);
+
+// Whether view i of the model can be shown on its own (named, not the
+// shared view). recs: the locked view block of n records.
+bool usable_view(const view_rec* recs, std::uint32_t n, std::uint32_t i) {
+    return i < n && recs[i].name[0] && !(recs[i].flags & 1);
+}
+
+// Shows view `number`, or with a step the nearest usable one in that
+// direction from it (staying on the current view when there is none).
+void show_view(sketch_window& sw, int number, int step) {
+    sketch_state& s = sw.s;
+    if (s.symbols != cur_model_symbols || !s.symbols) return;
+    handle vb = get_header_word(s.symbols, mh_views);
+    std::uint32_t n = get_header_word(s.symbols, mh_view_count) & 0xFFFF;
+    if (!vb || !handle_valid(vb)) return;
+    n = std::min<std::uint32_t>(n, handle_size(vb) / sizeof(view_rec));
+    {
+        handle_lock<view_rec> recs(vb);
+        if (!recs) return;
+        int i = number;
+        while (i >= 0 && static_cast<std::uint32_t>(i) < n &&
+               !usable_view(recs.get(), n, static_cast<std::uint32_t>(i)) && step)
+            i += step;
+        if (i < 0 || static_cast<std::uint32_t>(i) >= n ||
+            !usable_view(recs.get(), n, static_cast<std::uint32_t>(i)))
+            i = s.current_view;
+        number = i;
+    }
+    cancel_sketch_drag();
+    end_inplace_edit(sw.view, 2);
+    hide_tooltip(0);
+    if (load_view(s, number, 0, false, 0, false) < 0) return;
+    if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
+    SetWindowText(sw.frame, s.view.rec.name);
+    if (s.fit) fit_zoom(sw);
+    update_scroll_bars(sw);
+    s.scroll_x = s.scroll_y = 0x7FFFFFFF;
+    scroll_to(sw, 0, 0);
+    InvalidateRect(sw.view, nullptr, FALSE);
+}
+
+// The zoom at which the whole diagram fits the client, its top left corner
+// at the window's.
+void fit_zoom(sketch_window& sw) {
+    sketch_state& s = sw.s;
+    RECT rc;
+    GetClientRect(sw.view, &rc);
+    if (s.min_x > s.max_x || rc.right <= 2 * scroll_margin || rc.bottom <= 2 * scroll_margin)
+        return;
+    const long w = std::max(1, s.max_x - s.min_x), h = std::max(1, s.max_y - s.min_y);
+    const long zx = (rc.right - 2L * scroll_margin) * 100 / w;
+    const long zy = (rc.bottom - 2L * scroll_margin) * 100 / h;
+    s.zoom = static_cast<int>(std::clamp(std::min(zx, zy), 10L, 500L));
+    update_scroll_bars(sw);
+    s.scroll_x = s.scroll_y = 0x7FFFFFFF;
+    scroll_to(sw, static_cast<int>(static_cast<long>(s.min_x) * s.zoom / 100) - scroll_margin,
+              static_cast<int>(static_cast<long>(s.min_y) * s.zoom / 100) - scroll_margin);
+    InvalidateRect(sw.view, nullptr, FALSE);
+}
+
+// The window's commands: previous and next view, close.
+void sketch_command(sketch_window& sw, int id) {
+    switch (id) {
+    case sketch_cmd_previous_view:
+        show_view(sw, sw.s.current_view - 1, -1);
+        break;
+    case sketch_cmd_next_view:
+        show_view(sw, sw.s.current_view + 1, 1);
+        break;
+    case sketch_cmd_close:
+        DestroyWindow(sw.frame);
+        break;
+    default:
+        break;
+    }
+}
+
+// The keys the view acts on; true when taken.
+bool key_down(sketch_window& sw, int vk, LPARAM lp) {
+    const bool repeat = (lp & (1L << 30)) != 0;
+    if (repeat) return vk == VK_NEXT || vk == VK_PRIOR || vk == VK_ESCAPE;
+    switch (vk) {
+    case VK_NEXT:
+        PostMessage(sw.frame, WM_COMMAND, sketch_cmd_next_view, 0);
+        return true;
+    case VK_PRIOR:
+        PostMessage(sw.frame, WM_COMMAND, sketch_cmd_previous_view, 0);
+        return true;
+    case VK_ESCAPE:
+        if (sw.s.selection) {
+            clear_selection(sw.s);
+            InvalidateRect(sw.view, nullptr, FALSE);
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The hover tip of element n, placed at its lower left corner.
+LRESULT tip_answer(sketch_window& sw, int n, tip_request* req) {
+    static std::string text;
+    if (!req) return 0;
+    text = hover_text(sw.s, n);
+    if (text.empty()) return 0;
+    const sketch_elem& e = sw.s.view.elems[static_cast<std::size_t>(n)];
+    req->text = text.c_str();
+    req->x = unit_to_pixel(e.x - e.w, sw.s.zoom, sw.s.scroll_x);
+    req->y = unit_to_pixel(e.y + e.h, sw.s.zoom, sw.s.scroll_y);
+    req->hit = n;
+    req->text_ready = true;
+    return 1;
+}
+
 void place_view(sketch_window& sw) {
     RECT rc;
     GetClientRect(sw.frame, &rc);
@@ -171,6 +290,12 @@ void place_view(sketch_window& sw) {
 
 void forget(HWND w) {
     auto& list = windows();
+    for (auto& p : list)
+        if (p->frame == w) {
+            if (GetCapture() == p->view) cancel_sketch_drag();
+            if (tooltip_control() == p->view) hide_tooltip(1);
+            forget_inplace_edit(p->view);
+        }
     list.erase(
         std::remove_if(list.begin(), list.end(), [&](const auto& p) { return p->frame == w; }),
         list.end());
@@ -187,6 +312,9 @@ LRESULT frame_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return 1; // the view covers the frame
     case WM_CLOSE:
         DestroyWindow(w);
+        return 0;
+    case WM_COMMAND:
+        if (sw) sketch_command(*sw, LOWORD(wp));
         return 0;
     case WM_NCDESTROY:
         forget(w);
@@ -219,7 +347,16 @@ bool fit_frames() {
 LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     sketch_window* sw = by_window(w);
     if (!sw) return DefWindowProc(w, m, wp, lp);
+    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp)) return 0;
     switch (m) {
+    case wm_tip_request:
+        return tip_answer(*sw, static_cast<int>(wp), reinterpret_cast<tip_request*>(lp));
+    case WM_KEYDOWN:
+        if (key_down(*sw, static_cast<int>(wp), lp)) return 0;
+        break;
+    case WM_KILLFOCUS:
+        if (tooltip_state() < 3) hide_tooltip(0);
+        break;
     case WM_PAINT: {
         if (fit_frames()) {
             sw = by_window(w);
@@ -230,9 +367,10 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         RECT rc;
         GetClientRect(w, &rc);
         // A model closed under the window leaves it blank until it closes.
-        if (sw->s.symbols == cur_model_symbols)
+        if (sw->s.symbols == cur_model_symbols) {
             paint_sketch(dc, sw->s, rc);
-        else
+            paint_selection(dc, sw->s);
+        } else
             FillRect(dc, &rc, GetSysColorBrush(COLOR_WINDOW));
         EndPaint(w, &ps);
         return 0;
@@ -240,6 +378,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
         return 1; // painting fills the background
     case WM_SIZE:
+        if (sw->s.fit) fit_zoom(*sw);
         update_scroll_bars(*sw);
         scroll_to(*sw, sw->s.scroll_x, sw->s.scroll_y);
         return 0;
@@ -375,7 +514,21 @@ void scroll_sketch_to(HWND view, int x, int y) {
 
 void set_sketch_zoom(HWND view, int zoom) {
     sketch_window* sw = by_window(view);
-    if (sw) zoom_about(*sw, zoom, 0, 0);
+    if (sw) {
+        sw->s.fit = false;
+        zoom_about(*sw, zoom, 0, 0);
+    }
+}
+
+void show_sketch_view(HWND view, int number, int step) {
+    if (sketch_window* sw = by_window(view)) show_view(*sw, number, step);
+}
+
+void zoom_to_fit(HWND view) {
+    if (sketch_window* sw = by_window(view)) {
+        sw->s.fit = true;
+        fit_zoom(*sw);
+    }
 }
 
 void install_sketch_hooks() {

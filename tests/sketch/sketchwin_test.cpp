@@ -17,52 +17,11 @@
 #include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
 #include "sketch/sketchwin.h"
-#include "tests/shell/shell_fixture.h"
+#include "tests/sketch/window_fixture.h"
 
 namespace td = test_driver;
 
 namespace {
-
-class SketchWindow : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_sketch_hooks();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 600, 380, TRUE);
-        layout_frame(main_wnd);
-        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
-        td::run_until_idle();
-        view_ = current_sketch_view();
-        ASSERT_NE(view_, nullptr);
-        s_ = sketch_of(view_);
-        ASSERT_NE(s_, nullptr);
-    }
-    void TearDown() override {
-        close_sketch_windows(0);
-        sketch_hooks = sketch_window_hooks{};
-        ShellWorkbenchTest::TearDown();
-    }
-    QImage shot(const std::string& name) {
-        td::run_until_idle();
-        QImage image = td::image(view_);
-        image.save(QString::fromStdString(testing::TempDir() + "/" + name));
-        if (const char* keep = std::getenv("KAVREL_SCREENSHOTS"))
-            image.save(QString::fromStdString(std::string(keep) + "/" + name));
-        return image;
-    }
-    // The element of a variable by name.
-    const sketch_elem* variable(const char* name) {
-        lock_model(0);
-        symbol_id id = find_symbol(name);
-        unlock_model(0);
-        int n = find_symbol_element(s_->view, id, false);
-        return n ? &s_->view.elems[static_cast<std::size_t>(n)] : nullptr;
-    }
-    HWND view_ = nullptr;
-    sketch_state* s_ = nullptr;
-};
 
 bool near_colour(QRgb p, int r, int g, int b) {
     return std::abs(qRed(p) - r) < 40 && std::abs(qGreen(p) - g) < 40 &&
