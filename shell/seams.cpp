@@ -50,7 +50,9 @@ int ask_save_graph_sets(int) {
 
 void dde_quit_spreadsheets(int) {}
 
-void refresh_sketch_values() {}
+void refresh_sketch_values() {
+    if (sketch_hooks.refresh) sketch_hooks.refresh();
+}
 
 // ------------------------------------------------ stand-in tool setups ---
 

@@ -26,8 +26,10 @@ LRESULT spread_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // ------------------------------------------------------------------ sketch ---
 
-// Sets up the sketch views (mode 2 at start-up) or finds a model's sketch;
-// 0: none.
+// Sets up the sketch views: mode 1 opens the current model's sketch, 2 at
+// start-up, 3 redraws them all. Mode 0 finds the sketch of a model file by
+// name (with flags, by whole path) and activates it; negative finds without
+// activating. The sketch's output record ('+'); 0: none.
 handle find_sketch_window(const char* name, int mode, int flags);
 // Closes the sketch window of a record, or every one with 0, asking first
 // whether to save; 1 when all are closed. With no sketch windows: 1. After
@@ -58,6 +60,7 @@ struct sketch_window_hooks {
     int (*query_close)(handle record) = nullptr;
     LRESULT (*frame_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
     LRESULT (*view_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+    void (*refresh)() = nullptr; // redraw the values shown
 };
 extern sketch_window_hooks sketch_hooks;
 

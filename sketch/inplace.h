@@ -18,7 +18,8 @@ bool sketch_in_setup();
 
 // The set-up click on element n: a scalar constant (in a game, a scalar game
 // variable) opens the entry; another variable opens the Constant Changes
-// dialog. 1 when the entry opened, 2 a dialog, 0 nothing done.
+// dialog. 1 when the entry opened, 2 a dialog, 0 nothing done, -1 during
+// Livesweep (which changes values through its sliders).
 int sketch_setup_click(HWND view, sketch_state& s, int n);
 
 // Opens the entry on variable element n showing value; value slot `slot`.

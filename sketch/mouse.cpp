@@ -311,7 +311,8 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
     }
     if (on_element) {
         // Set-up: a click on a variable edits its value in place.
-        if (sketch_in_setup() && plain) sketch_setup_click(view, s, n);
+        if (sketch_in_setup() && plain && sketch_setup_click(view, s, n) <= 0)
+            make_workbench_variable(s, n); // no editor opened: it is chosen instead
         s.hover = 0;
         return;
     }
@@ -486,7 +487,9 @@ std::string hover_text(const sketch_state& s, int n) {
     // newest point), for a scalar of the open model.
     if (scalar && slot >= 0 && s.symbols == cur_model_symbols && value_cache_exists()) {
         const float *times = nullptr, *values = nullptr;
-        const int count = cached_series(slot, &times, &values, shown_run_slot());
+        // Outside Livesweep no run is marked shown: the first selected run.
+        const int run = shown_run_slot() >= 0 ? shown_run_slot() : 0;
+        const int count = cached_series(slot, &times, &values, run);
         if (count > 0 && values && std::isfinite(values[count - 1])) {
             char b[40];
             std::snprintf(b, sizeof b, "%g", static_cast<double>(values[count - 1]));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <strings.h>
 #include <vector>
 
 #include "model/context.h"
@@ -16,6 +17,7 @@
 #include "sketch/inplace.h"
 #include "sketch/mouse.h"
 #include "sketch/views.h"
+#include "tools/output.h"
 
 namespace {
 
@@ -27,6 +29,8 @@ constexpr int line_step = 16;
 struct sketch_window {
     HWND frame = nullptr;
     HWND view = nullptr;
+    handle record = 0; // the output record ('+') the workbench finds the sketch by
+    std::string path;  // the model's file
     sketch_state s;
     int wheel_rest = 0; // wheel delta not yet turned into lines
 };
@@ -292,6 +296,8 @@ void forget(HWND w) {
     auto& list = windows();
     for (auto& p : list)
         if (p->frame == w) {
+            if (p->record) free_output_record(p->record);
+            p->record = 0;
             if (GetCapture() == p->view) cancel_sketch_drag();
             if (tooltip_control() == p->view) hide_tooltip(1);
             forget_inplace_edit(p->view);
@@ -414,7 +420,22 @@ int first_view(handle symbols, int saved) {
     return 0;
 }
 
-handle find_hook(const char*, int mode, int) {
+handle back_record() {
+    return windows().empty() ? 0 : windows().back()->record;
+}
+
+// The name a sketch is found by: its model file's name, or with whole_path
+// the full path.
+bool same_name(const std::string& path, const char* name, bool whole_path) {
+    std::string mine = path;
+    if (!whole_path) {
+        const std::size_t slash = mine.find_last_of('/');
+        if (slash != std::string::npos) mine = mine.substr(slash + 1);
+    }
+    return strcasecmp(mine.c_str(), name) == 0;
+}
+
+handle find_hook(const char* name, int mode, int flags) {
     if (mode == 3) {
         for (auto& p : windows()) InvalidateRect(p->view, nullptr, FALSE);
         return 0;
@@ -424,14 +445,40 @@ handle find_hook(const char*, int mode, int) {
     // size: at start-up its window takes the container's now.
     if (mode == 2 && !windows().empty()) {
         fit_frames();
-        return 0;
+        return back_record();
     }
-    if (mode == 1 || mode == 2) open_sketch_window();
+    if (mode == 1 || mode == 2) {
+        open_sketch_window();
+        return back_record();
+    }
+    // Otherwise a lookup by the model's file name, activating the window
+    // found unless mode is negative.
+    if (!name) return 0;
+    for (auto& p : windows()) {
+        if (!same_name(p->path, name, flags != 0)) continue;
+        if (mode >= 0) {
+            ShowWindow(p->frame, SW_SHOW);
+            BringWindowToTop(p->frame);
+            SetFocus(p->view);
+        }
+        return p->record;
+    }
     return 0;
 }
 
-int close_hook(handle) {
-    return close_all_sketch_windows();
+void refresh_hook() {
+    for (auto& p : windows())
+        if (p->s.symbols == cur_model_symbols) InvalidateRect(p->view, nullptr, FALSE);
+}
+
+int close_hook(handle record) {
+    if (!record) return close_all_sketch_windows();
+    for (auto& p : windows())
+        if (p->record == record) {
+            DestroyWindow(p->frame);
+            break;
+        }
+    return 1;
 }
 
 // A view-only window has nothing to save: every window may close.
@@ -465,6 +512,13 @@ HWND open_sketch_window() {
     RECT c;
     GetClientRect(container_wnd, &c);
     std::string title = sw->s.view.rec.name;
+    if (const char* path = current_model_name()) sw->path = path;
+    {
+        // The record must not become the tools' current one.
+        const handle saved = cur_output;
+        sw->record = new_output_record(0, '+');
+        cur_output = saved;
+    }
     sketch_window* p = sw.get();
     windows().push_back(std::move(sw));
     p->frame = CreateWindow("Kavrel_sketch_mother", title.c_str(),
@@ -480,6 +534,15 @@ HWND open_sketch_window() {
     if (!p->view) {
         DestroyWindow(p->frame);
         return nullptr;
+    }
+    if (p->record) {
+        if (auto* r = static_cast<output_record*>(lock_handle(p->record))) {
+            r->window = p->view;
+            r->type = '+';
+            unlock_handle(p->record);
+        }
+        SetWindowLongPtr(p->frame, 0, static_cast<LONG_PTR>(p->record));
+        SetWindowLongPtr(p->view, 0, static_cast<LONG_PTR>(p->record));
     }
     place_view(*p);
     update_scroll_bars(*p);
@@ -502,6 +565,11 @@ sketch_state* sketch_of(HWND view) {
     for (auto& p : windows())
         if (p->view == view) return &p->s;
     return nullptr;
+}
+
+handle sketch_record(HWND view) {
+    sketch_window* sw = by_window(view);
+    return sw ? sw->record : 0;
 }
 
 HWND current_sketch_view() {
@@ -537,4 +605,5 @@ void install_sketch_hooks() {
     sketch_hooks.query_close = query_close_hook;
     sketch_hooks.frame_proc = frame_proc;
     sketch_hooks.view_proc = view_proc;
+    sketch_hooks.refresh = refresh_hook;
 }

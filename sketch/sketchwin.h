@@ -20,6 +20,9 @@ int close_all_sketch_windows();
 
 // The state of the sketch shown in a view window (null: not a sketch view).
 sketch_state* sketch_of(HWND view);
+// The output record ('+') of a view's sketch, which find_sketch_window
+// returns; 0 when none.
+handle sketch_record(HWND view);
 // The view window of the open sketch (null: none).
 HWND current_sketch_view();
 

@@ -7,9 +7,12 @@
 #include <cmath>
 
 #include "foundation/report.h"
+#include "runs/core/runfile.h"
 #include "shell/controls/tooltip.h"
 #include "shell/varselect.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "sketch/geometry.h"
@@ -249,6 +252,24 @@ TEST_F(SketchMouse, HoverTipShowsCommentAndUnitsAfterTheDelay) {
     EXPECT_LT(tooltip_state(), 3);
 }
 
+TEST_F(SketchMouse, AfterARunTheTipLeadsWithTheValue) {
+    EXPECT_EQ(hover_text(*s_, number("birth rate")), "1/year");
+    install_program_hooks();
+    model_opened();
+    ask_dataset_overwrite = false;
+    menu_command(cmd_simulate);
+    td::run_until_idle();
+    ASSERT_EQ(model_rec->run_count, 1);
+    EXPECT_EQ(hover_text(*s_, number("birth rate")), "= 0.04 1/year");
+    const std::string stock = hover_text(*s_, number("Population"));
+    EXPECT_EQ(stock.rfind("= ", 0), 0u) << stock;
+    EXPECT_NE(stock.find(" The people living in the region. (people)"), std::string::npos);
+    clear_setup();
+    unload_runs(1);
+    ask_dataset_overwrite = true;
+    set_sim_pump_hook(nullptr);
+}
+
 TEST(SketchEntry, OnlyAWholeFiniteNumberIsTaken) {
     double v = 0;
     EXPECT_TRUE(parse_entry_number("12", &v));
@@ -281,14 +302,14 @@ TEST_F(SketchMouse, InSetUpAClickOnAConstantTypesItsValueInPlace) {
     EXPECT_TRUE(inplace_edit_open(view_));
     EXPECT_EQ(answerer::pending(), 0u);
     // A number and Enter: the setup copy holds it at the slot.
-    SetWindowText(edit, "0.04 ");
+    SetWindowText(edit, "0.025 ");
     td::press_key(VK_RETURN);
     td::run_until_idle();
     EXPECT_FALSE(inplace_edit_open(view_));
     {
         handle_lock<float> values(setup_copy);
         ASSERT_TRUE(values);
-        EXPECT_FLOAT_EQ(values.get()[slot], 0.04f);
+        EXPECT_FLOAT_EQ(values.get()[slot], 0.025f);
     }
     EXPECT_TRUE(setup_has_changes());
     // A flow is not a constant: no entry.

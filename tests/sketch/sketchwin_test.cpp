@@ -18,6 +18,7 @@
 #include "sketch/geometry.h"
 #include "sketch/sketchwin.h"
 #include "tests/sketch/window_fixture.h"
+#include "tools/output.h"
 
 namespace td = test_driver;
 
@@ -183,6 +184,36 @@ TEST(SketchScrollRange, KeepsTheOriginAndTheMarginsAndNeverInverts) {
     sketch_scroll_range(-32768, 32767, 500, 10, &lo, &hi);
     EXPECT_LT(lo, 0);
     EXPECT_GT(hi, 32767);
+}
+
+} // namespace
+
+namespace {
+
+// The workbench finds the sketch by its model file's name through its output
+// record, and closes it by that record.
+TEST_F(SketchWindow, TheSketchIsFoundAndClosedByItsOutputRecord) {
+    const handle record = sketch_record(view_);
+    ASSERT_NE(record, 0u);
+    {
+        handle_lock<output_record> r(record);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r.get()->type, '+');
+        EXPECT_EQ(r.get()->window, view_);
+    }
+    EXPECT_NE(cur_output, record) << "the tools' current record is left alone";
+    EXPECT_EQ(find_sketch_window("POPULATION.kmf", 0, 0), record);
+    EXPECT_EQ(find_sketch_window("population.kmf", -1, 0), record);
+    EXPECT_EQ(find_sketch_window(sample("population.kmf").c_str(), -1, 1), record);
+    EXPECT_EQ(find_sketch_window("population.kmf", -1, 1), 0u) << "not the whole path";
+    EXPECT_EQ(find_sketch_window("inventory.kmf", 0, 0), 0u);
+    EXPECT_EQ(find_sketch_window(nullptr, 0, 0), 0u);
+    EXPECT_EQ(close_sketch_windows(record + 1), 1);
+    EXPECT_NE(current_sketch_view(), nullptr) << "another record closes nothing";
+    EXPECT_EQ(close_sketch_windows(record), 1);
+    td::run_until_idle();
+    EXPECT_EQ(current_sketch_view(), nullptr);
+    EXPECT_EQ(find_sketch_window("population.kmf", 0, 0), 0u);
 }
 
 } // namespace
