@@ -23,6 +23,7 @@ struct entry {
     HWND view = nullptr;
     HWND edit = nullptr;
     WNDPROC base = nullptr;
+    HFONT font = nullptr;
     int slot = -1;
     bool open = false;
 };
@@ -49,6 +50,7 @@ HWND make_edit(HWND view) {
     HWND edit = CreateWindow("Edit", "", WS_CHILD | WS_BORDER | ES_AUTOHSCROLL, 0, 0, 80, 20, view,
                              nullptr, hinst, nullptr);
     if (!edit) return nullptr;
+    if (current.font) DeleteObject(current.font);
     current = entry{};
     current.view = view;
     current.edit = edit;
@@ -119,12 +121,21 @@ void open_inplace_edit(HWND view, const sketch_state& s, int n, float value, int
     const sketch_elem& e = s.view.elems[static_cast<std::size_t>(n)];
     RECT rc;
     GetClientRect(view, &rc);
+    // The diagram's own text size at its zoom, so the entry reads like the
+    // name above it.
+    if (current.font) DeleteObject(current.font);
+    current.font =
+        CreateFont(-std::max(8, 11 * s.zoom / 100), 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Sans");
+    if (current.font) SendMessage(edit, WM_SETFONT, reinterpret_cast<WPARAM>(current.font), TRUE);
     HDC dc = GetDC(edit);
+    HGDIOBJ old = current.font ? SelectObject(dc, current.font) : nullptr;
     SIZE m{};
     GetTextExtentPoint32(dc, "M", 1, &m);
     TEXTMETRIC tm{};
     GetTextMetrics(dc, &tm);
+    if (old) SelectObject(dc, old);
     ReleaseDC(edit, dc);
+    if (tm.tmHeight <= 0) tm.tmHeight = std::max(8, 11 * s.zoom / 100);
     const int width = std::min<int>(10 * std::max<int>(m.cx, 6), rc.right);
     const int height =
         std::min<int>(tm.tmHeight + 2 * GetSystemMetrics(SM_CYBORDER) + 7, rc.bottom);
@@ -177,5 +188,7 @@ HWND inplace_edit_window(HWND view) {
 }
 
 void forget_inplace_edit(HWND view) {
-    if (current.view == view) current = entry{};
+    if (current.view != view) return;
+    if (current.font) DeleteObject(current.font);
+    current = entry{};
 }

@@ -138,6 +138,7 @@ void zoom_about(sketch_window& sw, int zoom, int px, int py) {
     const long ux = (static_cast<long>(px) + s.scroll_x) * 100 / s.zoom;
     const long uy = (static_cast<long>(py) + s.scroll_y) * 100 / s.zoom;
     s.zoom = zoom;
+    s.fit = false;
     if (model_rec && s.symbols == cur_model_symbols)
         model_rec->sketch_zoom = static_cast<std::int16_t>(zoom);
     update_scroll_bars(sw);
@@ -225,6 +226,7 @@ void fit_zoom(sketch_window& sw) {
     const long zx = (rc.right - 2L * scroll_margin) * 100 / w;
     const long zy = (rc.bottom - 2L * scroll_margin) * 100 / h;
     s.zoom = static_cast<int>(std::clamp(std::min(zx, zy), 10L, 500L));
+    if (model_rec && s.symbols == cur_model_symbols) model_rec->sketch_zoom = 5;
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;
     scroll_to(sw, static_cast<int>(static_cast<long>(s.min_x) * s.zoom / 100) - scroll_margin,
@@ -509,6 +511,7 @@ HWND open_sketch_window() {
     if (load_view(sw->s, first_view(cur_model_symbols, model_rec->sketch_view), 0, false, 0,
                   false) < 0)
         return nullptr;
+    if (zoom == 5) sw->s.fit = true; // kept as "fit to the window"
     RECT c;
     GetClientRect(container_wnd, &c);
     std::string title = sw->s.view.rec.name;
@@ -545,6 +548,7 @@ HWND open_sketch_window() {
         SetWindowLongPtr(p->view, 0, static_cast<LONG_PTR>(p->record));
     }
     place_view(*p);
+    if (p->s.fit) fit_zoom(*p);
     update_scroll_bars(*p);
     ShowWindow(p->frame, SW_SHOW);
     build_wnd = p->frame;

@@ -217,3 +217,32 @@ TEST_F(SketchWindow, TheSketchIsFoundAndClosedByItsOutputRecord) {
 }
 
 } // namespace
+
+namespace {
+
+// Fitting shows the whole diagram, is kept as zoom 5 for the next opening,
+// and a zoom chosen afterwards ends it.
+TEST_F(SketchWindow, ZoomToFitShowsTheWholeDiagramAndIsKept) {
+    zoom_to_fit(view_);
+    RECT rc;
+    GetClientRect(view_, &rc);
+    EXPECT_TRUE(s_->fit);
+    EXPECT_EQ(model_rec->sketch_zoom, 5);
+    EXPECT_LT(s_->zoom, 100) << "the diagram is larger than the window";
+    EXPECT_LE(unit_to_pixel(s_->max_x, s_->zoom, s_->scroll_x), rc.right);
+    EXPECT_LE(unit_to_pixel(s_->max_y, s_->zoom, s_->scroll_y), rc.bottom);
+    EXPECT_GE(unit_to_pixel(s_->min_x, s_->zoom, s_->scroll_x), 0);
+    EXPECT_GE(unit_to_pixel(s_->min_y, s_->zoom, s_->scroll_y), 0);
+    const int fitted = s_->zoom;
+    // Reopened, the model's sketch fits again.
+    ASSERT_NE(open_sketch_window(), nullptr);
+    view_ = current_sketch_view();
+    s_ = sketch_of(view_);
+    EXPECT_TRUE(s_->fit);
+    EXPECT_EQ(s_->zoom, fitted);
+    set_sketch_zoom(view_, 150);
+    EXPECT_FALSE(s_->fit);
+    EXPECT_EQ(model_rec->sketch_zoom, 150);
+}
+
+} // namespace
