@@ -24,7 +24,9 @@ int query_close_sketch_windows(handle record) {
     return sketch_hooks.query_close ? sketch_hooks.query_close(record) : 1;
 }
 void unlock_sketch() {}
-void free_sketch_bitmaps() {}
+void free_sketch_bitmaps() {
+    if (sketch_hooks.shutdown) sketch_hooks.shutdown();
+}
 LRESULT sketch_parent_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return sketch_hooks.frame_proc ? sketch_hooks.frame_proc(w, m, wp, lp)
                                    : DefWindowProc(w, m, wp, lp);

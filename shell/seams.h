@@ -41,10 +41,10 @@ int query_close_sketch_windows(handle record);
 // Releases what the sketch locked (after every pumped message).
 void unlock_sketch();
 // Redraws the sketch's variables and input-output objects from the value
-// cache (after a Livesweep re-run and after a cache reset). No sketch
-// windows yet: nothing to redraw.
+// cache (after a Livesweep re-run and after a cache reset).
 void refresh_sketch_values();
-// Frees the sketch tool bitmaps (shutdown).
+// Frees the sketch tool bitmaps and what the sketch keeps for the process
+// (the private folder of package members its links opened) at shutdown.
 void free_sketch_bitmaps();
 // Window procedures of the sketch frames, views and quick sliders.
 LRESULT sketch_parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -60,7 +60,8 @@ struct sketch_window_hooks {
     int (*query_close)(handle record) = nullptr;
     LRESULT (*frame_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
     LRESULT (*view_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
-    void (*refresh)() = nullptr; // redraw the values shown
+    void (*refresh)() = nullptr;  // redraw the values shown
+    void (*shutdown)() = nullptr; // drop what the sketch keeps for the process
 };
 extern sketch_window_hooks sketch_hooks;
 

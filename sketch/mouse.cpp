@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "foundation/names.h"
+#include "foundation/package.h"
 #include "foundation/report.h"
 #include "model/model.h"
 #include "model/units.h"
@@ -16,6 +18,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/palette.h"
 #include "shell/state.h"
+#include "shell/title.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
 #include "sketch/geometry.h"
@@ -112,6 +115,61 @@ handle graph_tool() {
             }
         }
     return found;
+}
+
+// A folder only this user can read, made once, for package members a link
+// opens (never beside the package, where another user might swap them).
+std::string link_dir;
+
+const std::string& private_link_dir() {
+    std::string& dir = link_dir;
+    if (dir.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavrel-links-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data())) dir = buf.data();
+    }
+    return dir;
+}
+
+// What a file link opens: a web address as it is; a member of the open
+// package written into the private folder; else the file, relative to the
+// model's folder. "" when a member cannot be written.
+std::string link_target(const std::string& named) {
+    if (named.find("://") != std::string::npos) return named;
+    if (package_open()) {
+        const int member = package_find(named.c_str());
+        if (member >= 0) {
+            auto data = package_member_data(member);
+            const std::string& dir = private_link_dir();
+            if (!data || dir.empty()) return {};
+            std::string base = package_member_name(member);
+            const std::size_t slash = base.find_last_of("/\\");
+            if (slash != std::string::npos) base = base.substr(slash + 1);
+            const std::string path = dir + "/" + base;
+            std::FILE* f = std::fopen(path.c_str(), "wb");
+            if (!f) {
+                report(8, "Unable to open %s", path.c_str());
+                return {};
+            }
+            const bool ok = std::fwrite(data->data(), 1, data->size(), f) == data->size();
+            if (std::fclose(f) != 0 || !ok) {
+                report(8, "Unable to open %s", path.c_str());
+                return {};
+            }
+            return path;
+        }
+    }
+    if (!named.empty() && named[0] != '/') {
+        const char* dir = current_model_dir();
+        if (dir && *dir) {
+            std::string d = dir;
+            if (d.back() != '/') d += '/';
+            return d + named;
+        }
+    }
+    return named;
 }
 
 // A press: arms the drag, or toggles with Shift while a selection is active,
@@ -514,11 +572,15 @@ int follow_element_link(HWND view, sketch_state& s, int n) {
     if (hi == 253 && lo == 253) {
         const std::size_t bar = e.text.find('|');
         if (bar == std::string::npos || bar == 0) return 2;
-        const std::string target = e.text.substr(0, bar);
-        // The platform asks before it starts a program and names the target.
+        const std::string named = e.text.substr(0, bar);
+        const std::string target = link_target(named);
+        if (target.empty()) return 2;
+        // Say what is being opened; the platform asks before it starts a
+        // program, naming it.
+        set_bottom_text(("Opening " + target).c_str());
         auto r = reinterpret_cast<std::intptr_t>(
             ShellExecute(view, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-        if (r <= 32) report(8, "Unable to open %s", target.c_str());
+        if (r <= 32) report(8, "Unable to open %s", named.c_str());
         return 2;
     }
     const int count = static_cast<int>(get_header_word(s.symbols, mh_view_count) & 0xFFFF);
@@ -544,4 +606,11 @@ bool make_workbench_variable(const sketch_state& s, int n) {
         name = sym_name(e.payload);
     }
     return select_var_text(name.c_str(), 0, static_cast<int>(name.size())) == 1;
+}
+
+void remove_link_files() {
+    if (link_dir.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(link_dir, ec);
+    link_dir.clear();
 }

@@ -47,5 +47,9 @@ std::string hover_text(const sketch_state& s, int n);
 // 0 when the element has no link.
 int follow_element_link(HWND view, sketch_state& s, int n);
 
+// Removes the private folder of package members that links opened (at
+// shutdown).
+void remove_link_files();
+
 // Makes element n's variable the workbench variable; true when it did.
 bool make_workbench_variable(const sketch_state& s, int n);

@@ -610,4 +610,5 @@ void install_sketch_hooks() {
     sketch_hooks.frame_proc = frame_proc;
     sketch_hooks.view_proc = view_proc;
     sketch_hooks.refresh = refresh_hook;
+    sketch_hooks.shutdown = remove_link_files;
 }

@@ -5,7 +5,11 @@
 // in set-up a constant takes a typed value.
 #include <QImage>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 
+#include "foundation/package_write.h"
 #include "foundation/report.h"
 #include "runs/core/runfile.h"
 #include "shell/controls/tooltip.h"
@@ -268,6 +272,84 @@ TEST_F(SketchMouse, AfterARunTheTipLeadsWithTheValue) {
     unload_runs(1);
     ask_dataset_overwrite = true;
     set_sim_pump_hook(nullptr);
+}
+
+// File links go through the shell's open (which asks before a program
+// starts); a package's member is written to a private folder, never beside
+// the package.
+TEST_F(SketchMouse, FileLinksOpenThroughTheShellAndPackageMembersPrivately) {
+    // Documents are recorded as file addresses.
+    auto local = [](const std::string& url) {
+        return url.rfind("file://", 0) == 0 ? url.substr(7) : url;
+    };
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i)
+        if (s_->view.elems[static_cast<std::size_t>(i)].kind == ek_text &&
+            s_->view.elems[static_cast<std::size_t>(i)].text == "See the crowding effects")
+            n = i;
+    ASSERT_GT(n, 0);
+    sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+    e.link_lo = e.link_hi = 253;
+    e.text = "no bar here";
+    shell_clear_requests();
+    EXPECT_EQ(follow_element_link(view_, *s_, n), 2);
+    EXPECT_TRUE(shell_requests().empty());
+    // A file that is not there: said so, by the name the link gives.
+    e.text = "notes.txt|Read the notes";
+    answerer::box(severity_caption(8)).text("Unable to open notes.txt").press(IDOK);
+    EXPECT_EQ(follow_element_link(view_, *s_, n), 2);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_TRUE(shell_requests().empty());
+    // Beside the model, it opens.
+    std::ofstream(std::string(current_model_dir()) + "/notes.txt") << "notes";
+    EXPECT_EQ(follow_element_link(view_, *s_, n), 2);
+    ASSERT_EQ(shell_requests().size(), 1u);
+    EXPECT_EQ(shell_requests()[0].kind, "document");
+    EXPECT_EQ(std::filesystem::path(local(shell_requests()[0].target)),
+              std::filesystem::path(current_model_dir()) / "notes.txt");
+    e.text = "https://example.org/crowding|On the web";
+    EXPECT_EQ(follow_element_link(view_, *s_, n), 2);
+    ASSERT_EQ(shell_requests().size(), 2u);
+    EXPECT_EQ(shell_requests()[1].kind, "url");
+    EXPECT_EQ(shell_requests()[1].target, "https://example.org/crowding");
+
+    // The same view in a package that carries the notes.
+    std::ifstream in(sample("population.kmf"), std::ios::binary);
+    std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string notes = "Crowding notes.";
+    package_member members[] = {{"population.kmf", model.data(), model.size(), 0},
+                                {"notes.txt", notes.data(), notes.size(), 0}};
+    const std::string pkg = dir + "/withnotes.kpm";
+    ASSERT_EQ(package_write(pkg.c_str(), members, 2, nullptr, 0), 1);
+    ASSERT_EQ(shell_open_model(1, 0, pkg.c_str(), 0), 1);
+    td::run_until_idle();
+    view_ = current_sketch_view();
+    s_ = sketch_of(view_);
+    ASSERT_NE(s_, nullptr);
+    n = 0;
+    for (int i = 1; i < s_->view.count(); ++i)
+        if (s_->view.elems[static_cast<std::size_t>(i)].kind == ek_text &&
+            s_->view.elems[static_cast<std::size_t>(i)].text == "See the crowding effects")
+            n = i;
+    ASSERT_GT(n, 0);
+    sketch_elem& p = s_->view.elems[static_cast<std::size_t>(n)];
+    p.link_lo = p.link_hi = 253;
+    p.text = "notes.txt|Read the notes";
+    shell_clear_requests();
+    EXPECT_EQ(follow_element_link(view_, *s_, n), 2);
+    ASSERT_EQ(shell_requests().size(), 1u);
+    const std::string opened = local(shell_requests()[0].target);
+    EXPECT_EQ(opened.rfind(dir, 0), std::string::npos) << "not beside the package: " << opened;
+    EXPECT_NE(opened.find("kavrel-links-"), std::string::npos) << opened;
+    std::ifstream written(opened, std::ios::binary);
+    std::string got((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, notes);
+    struct stat st {};
+    ASSERT_EQ(stat(opened.substr(0, opened.find_last_of('/')).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << "only this user may read the folder";
+    // Shutdown takes the folder away.
+    free_sketch_bitmaps();
+    EXPECT_FALSE(std::filesystem::exists(opened.substr(0, opened.find_last_of('/'))));
 }
 
 TEST(SketchEntry, OnlyAWholeFiniteNumberIsTaken) {
