@@ -12,9 +12,11 @@
 #include "shell/controls/tooltip.h"
 #include "shell/seams.h"
 #include "shell/state.h"
+#include "sim/control.h"
 #include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
+#include "sketch/keys.h"
 #include "sketch/mouse.h"
 #include "sketch/views.h"
 #include "tools/output.h"
@@ -204,6 +206,7 @@ void show_view(sketch_window& sw, int number, int step) {
     cancel_sketch_drag();
     end_inplace_edit(sw.view, 2);
     hide_tooltip(0);
+    clear_selection(s);
     if (load_view(s, number, 0, false, 0, false) < 0) return;
     if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
     SetWindowText(sw.frame, s.view.rec.name);
@@ -246,31 +249,32 @@ void sketch_command(sketch_window& sw, int id) {
     case sketch_cmd_close:
         DestroyWindow(sw.frame);
         break;
+    case skc_select_all:
+        if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;
+        InvalidateRect(sw.view, nullptr, FALSE);
+        break;
     default:
         break;
     }
 }
 
-// The keys the view acts on; true when taken.
+// The keys the view acts on; true when taken. A key held down acts once.
 bool key_down(sketch_window& sw, int vk, LPARAM lp) {
-    const bool repeat = (lp & (1L << 30)) != 0;
-    if (repeat) return vk == VK_NEXT || vk == VK_PRIOR || vk == VK_ESCAPE;
-    switch (vk) {
-    case VK_NEXT:
-        PostMessage(sw.frame, WM_COMMAND, sketch_cmd_next_view, 0);
-        return true;
-    case VK_PRIOR:
-        PostMessage(sw.frame, WM_COMMAND, sketch_cmd_previous_view, 0);
-        return true;
-    case VK_ESCAPE:
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+    const int action = sketch_key_command(vk, ctrl, shift, sw.s.shown_level < max_level);
+    if (!action) return false;
+    if (lp & (1L << 30)) return true; // auto-repeat
+    if (action == skc_escape) {
         if (sw.s.selection) {
             clear_selection(sw.s);
             InvalidateRect(sw.view, nullptr, FALSE);
         }
-        return true;
-    default:
-        return false;
+    } else if (action <= skc_sim_base + 3 && action >= skc_sim_base) {
+        post_sim_command(action - skc_sim_base);
+    } else {
+        PostMessage(sw.frame, WM_COMMAND, static_cast<WPARAM>(action), 0);
     }
+    return true;
 }
 
 // The hover tip of element n, placed at its lower left corner.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/win.h"
+#include "sketch/keys.h"
 #include "sketch/sketch.h"
 #include "sketch/viewnav.h"
 
@@ -29,8 +30,6 @@ HWND current_sketch_view();
 // Fits the zoom to the diagram (kept while the window changes size, until a
 // zoom is set).
 void zoom_to_fit(HWND view);
-// The frame's commands.
-enum : int { sketch_cmd_previous_view = 327, sketch_cmd_next_view = 328, sketch_cmd_close = 492 };
 
 // The scroll range of one axis in pixels for content lo..hi sketch units at
 // a zoom, with a page of `page` pixels: the least and greatest scroll

@@ -21,6 +21,7 @@
 #include "sim/simdata.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
+#include "sketch/keys.h"
 #include "sketch/mouse.h"
 #include "tests/sketch/window_fixture.h"
 
@@ -350,6 +351,48 @@ TEST_F(SketchMouse, FileLinksOpenThroughTheShellAndPackageMembersPrivately) {
     // Shutdown takes the folder away.
     free_sketch_bitmaps();
     EXPECT_FALSE(std::filesystem::exists(opened.substr(0, opened.find_last_of('/'))));
+}
+
+TEST(SketchKeys, TheKeyTable) {
+    EXPECT_EQ(sketch_key_command('Z', true, true, false), skc_redo);
+    EXPECT_EQ(sketch_key_command('Y', true, false, false), skc_redo);
+    EXPECT_EQ(sketch_key_command('Z', true, false, false), skc_undo);
+    EXPECT_EQ(sketch_key_command('Z', false, false, false), 0);
+    EXPECT_EQ(sketch_key_command('W', true, false, false), sketch_cmd_close);
+    EXPECT_EQ(sketch_key_command(VK_F4, true, false, false), sketch_cmd_close);
+    EXPECT_EQ(sketch_key_command(VK_F4, false, false, false), 0);
+    EXPECT_EQ(sketch_key_command('H', false, false, true), skc_hide_level);
+    EXPECT_EQ(sketch_key_command('H', false, false, false), skc_hide);
+    EXPECT_EQ(sketch_key_command('R', true, false, false), skc_sim_base + 1);
+    EXPECT_EQ(sketch_key_command(VK_F5, true, false, false), skc_find_workbench);
+    EXPECT_EQ(sketch_key_command(VK_NEXT, false, false, false), sketch_cmd_next_view);
+}
+
+TEST_F(SketchMouse, CtrlASelectsAllAndAHeldKeyActsOnce) {
+    SetFocus(view_);
+    td::press_key('A', td::ctrl);
+    td::run_until_idle();
+    int shown = 0;
+    for (const sketch_elem& e : s_->view.elems)
+        if ((e.kind >= ek_variable || e.kind == ek_connector) && !e.hidden() &&
+            e.level_value() <= s_->shown_level)
+            ++shown;
+    EXPECT_EQ(static_cast<int>(selected().size()), shown);
+    EXPECT_EQ(s_->selection, 1);
+    // An auto-repeated Page Down (the key already down) changes nothing.
+    SendMessage(view_, WM_KEYDOWN, VK_NEXT, 1L << 30);
+    td::run_until_idle();
+    EXPECT_STREQ(s_->view.rec.name, "Population");
+    SendMessage(view_, WM_KEYDOWN, VK_NEXT, 0);
+    td::run_until_idle();
+    EXPECT_STREQ(s_->view.rec.name, "Crowding");
+    EXPECT_EQ(s_->selection, 0) << "the selection stays with the view it was made on";
+    EXPECT_TRUE(selected().empty());
+    // Ctrl+W closes the window.
+    SetFocus(view_);
+    td::press_key('W', td::ctrl);
+    td::run_until_idle();
+    EXPECT_EQ(current_sketch_view(), nullptr);
 }
 
 TEST(SketchEntry, OnlyAWholeFiniteNumberIsTaken) {
