@@ -568,7 +568,13 @@ int follow_element_link(HWND view, sketch_state& s, int n) {
     if (n <= 0 || n >= elem_count(s)) return 0;
     const sketch_elem& e = elem(s, n);
     const int hi = e.link_hi, lo = e.link_lo;
-    if (!hi && !lo) return 0;
+    if (!hi && !lo) {
+        // The shared view's elements belong to every view: not this one's to
+        // select or drag.
+        if (!e.shared()) return 0;
+        end_drag();
+        return 1;
+    }
     if (hi == 253 && lo == 253) {
         const std::size_t bar = e.text.find('|');
         if (bar == std::string::npos || bar == 0) return 2;

@@ -44,7 +44,8 @@ std::string hover_text(const sketch_state& s, int n);
 
 // Follows element n's link: a view link loads that view (1); a file link
 // hands its target to the shell, which asks before starting a program (2);
-// 0 when the element has no link.
+// 0 when the element has no link (1 for an element of the shared view, which
+// a press cannot select).
 int follow_element_link(HWND view, sketch_state& s, int n);
 
 // Removes the private folder of package members that links opened (at

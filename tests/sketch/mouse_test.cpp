@@ -353,6 +353,23 @@ TEST_F(SketchMouse, FileLinksOpenThroughTheShellAndPackageMembersPrivately) {
     EXPECT_FALSE(std::filesystem::exists(opened.substr(0, opened.find_last_of('/'))));
 }
 
+TEST_F(SketchMouse, TheSharedViewsElementsAreNotSelectedByAClick) {
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i)
+        if (s_->view.elems[static_cast<std::size_t>(i)].shared()) n = i;
+    ASSERT_GT(n, 0);
+    sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+    e.link_lo = e.link_hi = 0;
+    td::click(view_, at(e).x, at(e).y);
+    td::run_until_idle();
+    EXPECT_TRUE(selected().empty());
+    EXPECT_EQ(GetCapture(), nullptr);
+    // A band over it does take it, with everything else it touches.
+    td::drag(view_, {at(e).x - 60, at(e).y - 20}, {at(e).x + 60, at(e).y + 20}, 4);
+    td::run_until_idle();
+    EXPECT_EQ(selected(), std::vector<int>{n});
+}
+
 TEST(SketchKeys, TheKeyTable) {
     EXPECT_EQ(sketch_key_command('Z', true, true, false), skc_redo);
     EXPECT_EQ(sketch_key_command('Y', true, false, false), skc_redo);
