@@ -406,6 +406,26 @@ void double_click(HWND view, sketch_state& s, WPARAM keys, POINT p) {
 
 bool sketch_mouse_message(HWND view, sketch_state& s, UINT m, WPARAM wp, LPARAM lp) {
     switch (m) {
+    case WM_SETCURSOR: {
+        // A hand over what a click follows, the four arrows while panning.
+        if (LOWORD(lp) != HTCLIENT) return false;
+        const char* shape = IDC_ARROW;
+        if (drag.mode == dm_pan && drag.view == view) {
+            shape = IDC_SIZEALL;
+        } else if (drag.mode == dm_none) {
+            POINT p{};
+            GetCursorPos(&p);
+            ScreenToClient(view, &p);
+            const std::uint16_t kept = s.hover;
+            if (hit_test(s, 2, unit_x(s, p.x), unit_y(s, p.y), true) == 1) {
+                const sketch_elem& e = elem(s, s.hover);
+                if (e.link_lo || e.link_hi) shape = IDC_HAND;
+            }
+            s.hover = kept;
+        }
+        SetCursor(LoadCursor(nullptr, shape));
+        return true;
+    }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         button_down(view, s, m == WM_RBUTTONDOWN, wp, point_of(lp));
@@ -520,6 +540,9 @@ void paint_selection(HDC dc, const sketch_state& s) {
 
 std::string hover_text(const sketch_state& s, int n) {
     if (n <= 0 || n >= elem_count(s) || !s.symbols) return {};
+    // A flow's valve tells about the flow.
+    if (elem(s, n).is_valve_pair()) n = pair_variable(s.view, n);
+    if (n <= 0 || n >= elem_count(s)) return {};
     const sketch_elem& e = elem(s, n);
     if (e.kind != ek_variable || !e.payload) return {};
     std::string units, comment;

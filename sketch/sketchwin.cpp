@@ -359,7 +359,8 @@ bool fit_frames() {
 LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     sketch_window* sw = by_window(w);
     if (!sw) return DefWindowProc(w, m, wp, lp);
-    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp)) return 0;
+    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp))
+        return m == WM_SETCURSOR ? TRUE : 0;
     switch (m) {
     case wm_tip_request:
         return tip_answer(*sw, static_cast<int>(wp), reinterpret_cast<tip_request*>(lp));

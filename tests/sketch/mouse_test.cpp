@@ -217,6 +217,13 @@ TEST_F(SketchMouse, PageKeysAndViewLinksChangeTheView) {
     const sketch_elem box = s_->view.elems[static_cast<std::size_t>(link)];
     scroll_sketch_to(view_, unit_to_pixel(box.x, s_->zoom, 0) - 100, 0);
     td::run_until_idle();
+    // The pointer tells that a click goes somewhere.
+    td::mouse_move(view_, at(box).x, at(box).y);
+    td::run_until_idle();
+    EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_HAND));
+    td::mouse_move(view_, 5, 5);
+    td::run_until_idle();
+    EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_ARROW));
     td::click(view_, at(box).x, at(box).y);
     td::run_until_idle();
     EXPECT_STREQ(s_->view.rec.name, "Crowding");
@@ -227,10 +234,14 @@ TEST_F(SketchMouse, HoverTipShowsCommentAndUnitsAfterTheDelay) {
     const int stock = number("Population");
     EXPECT_EQ(hover_text(*s_, stock), "The people living in the region. (people)");
     EXPECT_EQ(hover_text(*s_, number("birth rate")), "1/year");
-    // A non-variable says nothing.
+    // A flow's valve tells about the flow; other elements say nothing.
+    const int births = number("births");
+    EXPECT_EQ(hover_text(*s_, births - 1), hover_text(*s_, births));
+    EXPECT_NE(hover_text(*s_, births), "");
     for (int i = 1; i < s_->view.count(); ++i) {
-        if (s_->view.elems[static_cast<std::size_t>(i)].kind == ek_valve) {
-            EXPECT_EQ(hover_text(*s_, i), "");
+        const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+        if (e.kind == ek_text || e.kind == ek_connector) {
+            EXPECT_EQ(hover_text(*s_, i), "") << i;
         }
     }
     const POINT p = at(s_->view.elems[static_cast<std::size_t>(stock)]);
