@@ -465,6 +465,23 @@ TEST_F(SketchMouse, InSetUpAClickOnAConstantTypesItsValueInPlace) {
         EXPECT_FLOAT_EQ(values.get()[slot], 0.025f);
     }
     EXPECT_TRUE(setup_has_changes());
+    // The copies dropped while the entry is open (as a game's end does): the
+    // commit makes them again rather than writing into nothing.
+    td::click(view_, at(*rate).x, at(*rate).y);
+    td::run_until_idle();
+    ASSERT_TRUE(inplace_edit_open(view_));
+    clear_setup();
+    ASSERT_EQ(setup_copy, 0u);
+    SetWindowText(inplace_edit_window(view_), "0.03");
+    SetFocus(inplace_edit_window(view_));
+    td::press_key(VK_RETURN);
+    td::run_until_idle();
+    EXPECT_FALSE(inplace_edit_open(view_));
+    {
+        handle_lock<float> values(setup_copy);
+        ASSERT_TRUE(values);
+        EXPECT_FLOAT_EQ(values.get()[slot], 0.03f);
+    }
     // A flow is not a constant: no entry.
     const sketch_elem* births = variable("births");
     td::click(view_, at(*births).x, at(*births).y);
