@@ -11,8 +11,10 @@
 
 #include "foundation/package_write.h"
 #include "foundation/report.h"
+#include "graphs/graphtool.h"
 #include "runs/core/runfile.h"
 #include "shell/controls/tooltip.h"
+#include "shell/toolset.h"
 #include "shell/varselect.h"
 #include "shell/wiring.h"
 #include "sim/control.h"
@@ -184,12 +186,25 @@ TEST_F(SketchMouse, RightDragPansAndShiftDragZoomsInTensOfPercent) {
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
-TEST_F(SketchMouse, DoubleClickMakesTheWorkbenchVariable) {
+TEST_F(SketchMouse, DoubleClickMakesTheWorkbenchVariableAndGraphsIt) {
     const sketch_elem* lifetime = variable("average lifetime");
     ASSERT_NE(lifetime, nullptr);
+    // Without a palette there is no Graph tool to run: only the variable.
     td::double_click(view_, at(*lifetime).x, at(*lifetime).y);
     td::run_until_idle();
     EXPECT_EQ(workbench_var_text(), "average lifetime");
+    // With the built-in tools, the Graph tool runs on it (with no run loaded
+    // it says so).
+    install_graph_hooks();
+    ASSERT_GT(read_toolset(nullptr, 0), 0);
+    answerer::box(severity_caption(7)).text("No runs are loaded").press(IDOK);
+    const sketch_elem* births = variable("births");
+    td::double_click(view_, at(*births).x, at(*births).y);
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var_text(), "births");
+    EXPECT_EQ(answerer::pending(), 0u) << "the Graph tool ran";
+    free_toolset(0);
+    set_tool_setup(find_tool_row("Graph"), nullptr);
 }
 
 TEST_F(SketchMouse, PageKeysAndViewLinksChangeTheView) {
