@@ -6,6 +6,7 @@
 
 #include "model/model.h"
 #include "sketch/geometry.h"
+#include "sketch/views.h"
 
 namespace {
 
@@ -31,24 +32,6 @@ int pen_width(int code, int zoom) {
     else if (code > 20)
         w = 2;
     return std::max(1, w * zoom / 100);
-}
-
-std::string element_label(const sketch_state& s, const sketch_elem& e) {
-    if (e.kind == ek_variable || e.kind == ek_valve) {
-        if (!e.payload || !s.symbols) return {};
-        model_lock_guard lock(s.symbols, 0);
-        if (!lock.ok() || !valid_symbol(e.payload)) return {};
-        std::string name = sym_name(e.payload);
-        return e.primary() ? name : "<" + name + ">";
-    }
-    if (e.kind == ek_text) {
-        // A file or view link shows the text before its "|".
-        std::string t = e.text;
-        std::size_t bar = t.find('|');
-        if (bar != std::string::npos) t.resize(bar);
-        return t;
-    }
-    return {};
 }
 
 void draw_cloud(HDC dc, const mapper& m, const sketch_elem& e) {
@@ -85,7 +68,7 @@ void draw_element(HDC dc, const sketch_state& s, const mapper& m, const sketch_e
         CreatePen(PS_SOLID, lw, colour_or(e.own_outline ? e.own_outline : 0xFFFFFFFFu, outline));
     HGDIOBJ old_pen = SelectObject(dc, pen);
     HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    std::string label = element_label(s, e);
+    std::string label = sketch_element_text(s, e);
     RECT box{l, t, r, b};
     bool name_below = false;
     if (e.kind == ek_text && e.payload == 1) {
@@ -342,4 +325,30 @@ std::vector<mark_anchor> connector_mark_anchors(const sketch_elem& c, bool for_l
     if (for_label && (c.decoration & deco_other_side))
         for (mark_anchor& a : out) a.dx = -a.dx, a.dy = -a.dy;
     return out;
+}
+
+std::string sketch_element_text(const sketch_state& s, const sketch_elem& e) {
+    if (e.kind == ek_variable || e.kind == ek_valve) {
+        if (!e.payload || !s.symbols) return {};
+        model_lock_guard lock(s.symbols, 0);
+        if (!lock.ok() || !valid_symbol(e.payload)) return {};
+        std::string name = sym_name(e.payload);
+        return e.primary() ? name : "<" + name + ">";
+    }
+    if (e.kind != ek_text) return {};
+    if (e.link_lo == 253 && e.link_hi == 253) {
+        // A file link shows its caption, after the file's name and "|".
+        const std::size_t bar = e.text.find('|');
+        return bar == std::string::npos ? std::string() : e.text.substr(bar + 1);
+    }
+    if (e.flags & ef_io_object) {
+        // An input or output object: its variable's name (the placeholder
+        // until its control is built), without what follows a "|".
+        std::string shown;
+        if (!s.symbols || !io_object_text(s.symbols, e.text, &shown)) return {};
+        const std::size_t bar = shown.find('|');
+        if (bar != std::string::npos) shown.resize(bar);
+        return shown;
+    }
+    return e.text;
 }

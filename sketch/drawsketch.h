@@ -4,6 +4,7 @@
 // arrowheads), at a zoom and scroll, on any device.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/gdi.h"
@@ -29,3 +30,8 @@ struct mark_anchor {
     int dx, dy; // the offset
 };
 std::vector<mark_anchor> connector_mark_anchors(const sketch_elem& c, bool for_label);
+
+// The text an element shows: a variable's name (a shadow's in angle
+// brackets); a file link's caption after its "|" (nothing without one); an
+// input/output object's variable name; another text element's whole text.
+std::string sketch_element_text(const sketch_state& s, const sketch_elem& e);

@@ -246,3 +246,46 @@ TEST_F(SketchWindow, ZoomToFitShowsTheWholeDiagramAndIsKept) {
 }
 
 } // namespace
+
+namespace {
+
+// What text elements show: a file link its caption, an input slider its
+// variable's name, any other text the whole of it.
+TEST_F(SketchWindow, TextElementsShowTheirCaptionsAndObjectsTheirVariables) {
+    const sketch_elem* slider = nullptr;
+    sketch_elem* note = nullptr;
+    for (sketch_elem& e : s_->view.elems) {
+        if (e.kind != ek_text) continue;
+        if (e.flags & ef_io_object) slider = &e;
+        if (e.text == "See the crowding effects") note = &e;
+    }
+    ASSERT_NE(slider, nullptr);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(sketch_element_text(*s_, *slider), "birth rate");
+    EXPECT_EQ(sketch_element_text(*s_, *note), "See the crowding effects");
+    note->link_lo = note->link_hi = 253;
+    note->text = "notes.txt|Read the notes";
+    EXPECT_EQ(sketch_element_text(*s_, *note), "Read the notes");
+    note->text = "notes.txt";
+    EXPECT_EQ(sketch_element_text(*s_, *note), "");
+    // An object whose stored number names nothing shows nothing.
+    sketch_elem broken = *slider;
+    broken.text = "999999,|0,1,0";
+    EXPECT_EQ(sketch_element_text(*s_, broken), "");
+    // On screen: the slider's box holds its variable's name in text pixels.
+    scroll_sketch_to(view_, 0, slider->y - 100);
+    QImage img = shot("sketch_slider.png");
+    const int sy = s_->scroll_y;
+    const int l = slider->x - slider->w + 2, r = slider->x + slider->w - 2;
+    const int t = slider->y - slider->h + 2 - sy, b = slider->y + slider->h - 2 - sy;
+    ASSERT_LT(r, img.width());
+    ASSERT_LT(b, img.height());
+    // The name's ink spans a name's width ("birth rate"), not a number's.
+    int first = r, last = l;
+    for (int y = t; y < b; ++y)
+        for (int x = l; x < r; ++x)
+            if (dark(img.pixel(x, y))) first = std::min(first, x), last = std::max(last, x);
+    EXPECT_GT(last - first, 40);
+}
+
+} // namespace
