@@ -1,6 +1,6 @@
 // Loading a 1,000-element view into a sketch (link checks against the
-// equations, sizes and connector geometry), hit testing it and painting it
-// into a 1600 x 1000 window-sized image.
+// equations, sizes and connector geometry), hit testing it, selecting with a
+// band and painting it into a 1600 x 1000 window-sized image.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -12,6 +12,7 @@
 
 #include "model/model.h"
 #include "sketch/geometry.h"
+#include "sketch/mouse.h"
 #include "sketch/views.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/view_layout.h"
@@ -56,6 +57,22 @@ void BM_HitTest(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_HitTest)->Unit(benchmark::kMicrosecond);
+
+// A rubber band over half the grid, as its release selects.
+void BM_BandSelect1000(benchmark::State& state) {
+    sketch_state s;
+    s.symbols = ring_model().symbols();
+    s.header = ring_model().header();
+    load_view(s, 0, 0, false, 0, false);
+    int selected = 0;
+    for (auto _ : state) {
+        clear_selection(s);
+        selected = select_elements(s, 0, 0, 1350, 1300);
+        benchmark::DoNotOptimize(selected);
+    }
+    state.counters["selected"] = selected;
+}
+BENCHMARK(BM_BandSelect1000)->Unit(benchmark::kMicrosecond);
 
 void BM_PaintView1000(benchmark::State& state) {
     static QGuiApplication* app = [] {

@@ -48,7 +48,7 @@ bool population(const std::string& dir) {
     // The stock and its flows, with a slider for the birth rate; a second
     // view of the crowding effects; a shared view with a link between them.
     view_layout shared(b, "Notes", 1);
-    shared.text_box("See the crowding effects", 620, 30, 2);
+    shared.text_box("See the crowding effects", 620, 30, 3);
     view_layout v(b, "Population");
     int source = v.cloud(60, 180);
     int stock = v.stock("Population", 320, 180);
@@ -68,7 +68,7 @@ bool population(const std::string& dir) {
     crowding.shadow("carrying capacity", 120, 240);
     crowding.variable("crowding effect on births", 360, 120);
     crowding.variable("crowding effect on deaths", 360, 240);
-    crowding.text_box("Crowding slows births and hastens deaths", 240, 340, 1);
+    crowding.text_box("Crowding slows births and hastens deaths", 240, 340, 2);
     return save(b, dir, "population.kmf");
 }
 

@@ -25,7 +25,9 @@ int query_close_sketch_windows(handle record) {
     return sketch_hooks.query_close ? sketch_hooks.query_close(record) : 1;
 }
 void unlock_sketch() {}
-void free_sketch_bitmaps() {}
+void free_sketch_bitmaps() {
+    if (sketch_hooks.shutdown) sketch_hooks.shutdown();
+}
 LRESULT sketch_parent_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return sketch_hooks.frame_proc ? sketch_hooks.frame_proc(w, m, wp, lp)
                                    : DefWindowProc(w, m, wp, lp);
@@ -49,7 +51,9 @@ int ask_save_graph_sets(int) {
 
 void dde_quit_spreadsheets(int) {}
 
-void refresh_sketch_values() {}
+void refresh_sketch_values() {
+    if (sketch_hooks.refresh) sketch_hooks.refresh();
+}
 
 // ------------------------------------------------ stand-in tool setups ---
 

@@ -29,8 +29,10 @@ extern WNDPROC spread_window_hook;
 
 // ------------------------------------------------------------------ sketch ---
 
-// Sets up the sketch views (mode 2 at start-up) or finds a model's sketch;
-// 0: none.
+// Sets up the sketch views: mode 1 opens the current model's sketch, 2 at
+// start-up, 3 redraws them all. Mode 0 finds the sketch of a model file by
+// name (with flags, by whole path) and activates it; negative finds without
+// activating. The sketch's output record ('+'); 0: none.
 handle find_sketch_window(const char* name, int mode, int flags);
 // Closes the sketch window of a record, or every one with 0, asking first
 // whether to save; 1 when all are closed. With no sketch windows: 1. After
@@ -42,10 +44,10 @@ int query_close_sketch_windows(handle record);
 // Releases what the sketch locked (after every pumped message).
 void unlock_sketch();
 // Redraws the sketch's variables and input-output objects from the value
-// cache (after a Livesweep re-run and after a cache reset). No sketch
-// windows yet: nothing to redraw.
+// cache (after a Livesweep re-run and after a cache reset).
 void refresh_sketch_values();
-// Frees the sketch tool bitmaps (shutdown).
+// Frees the sketch tool bitmaps and what the sketch keeps for the process
+// (the private folder of package members its links opened) at shutdown.
 void free_sketch_bitmaps();
 // Window procedures of the sketch frames, views and quick sliders.
 LRESULT sketch_parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -61,6 +63,8 @@ struct sketch_window_hooks {
     int (*query_close)(handle record) = nullptr;
     LRESULT (*frame_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
     LRESULT (*view_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+    void (*refresh)() = nullptr;  // redraw the values shown
+    void (*shutdown)() = nullptr; // drop what the sketch keeps for the process
 };
 extern sketch_window_hooks sketch_hooks;
 

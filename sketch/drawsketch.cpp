@@ -6,6 +6,7 @@
 
 #include "model/model.h"
 #include "sketch/geometry.h"
+#include "sketch/views.h"
 
 namespace {
 
@@ -31,24 +32,6 @@ int pen_width(int code, int zoom) {
     else if (code > 20)
         w = 2;
     return std::max(1, w * zoom / 100);
-}
-
-std::string element_label(const sketch_state& s, const sketch_elem& e) {
-    if (e.kind == ek_variable || e.kind == ek_valve) {
-        if (!e.payload || !s.symbols) return {};
-        model_lock_guard lock(s.symbols, 0);
-        if (!lock.ok() || !valid_symbol(e.payload)) return {};
-        std::string name = sym_name(e.payload);
-        return e.primary() ? name : "<" + name + ">";
-    }
-    if (e.kind == ek_text) {
-        // A file or view link shows the text before its "|".
-        std::string t = e.text;
-        std::size_t bar = t.find('|');
-        if (bar != std::string::npos) t.resize(bar);
-        return t;
-    }
-    return {};
 }
 
 void draw_cloud(HDC dc, const mapper& m, const sketch_elem& e) {
@@ -85,7 +68,7 @@ void draw_element(HDC dc, const sketch_state& s, const mapper& m, const sketch_e
         CreatePen(PS_SOLID, lw, colour_or(e.own_outline ? e.own_outline : 0xFFFFFFFFu, outline));
     HGDIOBJ old_pen = SelectObject(dc, pen);
     HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    std::string label = element_label(s, e);
+    std::string label = sketch_element_text(s, e);
     RECT box{l, t, r, b};
     bool name_below = false;
     if (e.kind == ek_text && e.payload == 1) {
@@ -130,6 +113,7 @@ double angle_about(double x, double y, double cx, double cy) {
 
 // Draws the connector's line (not its arrowhead) with the pen selected.
 void connector_line(HDC dc, const mapper& m, const sketch_elem& c);
+void draw_marks(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour);
 
 // A flow's pipe (a width code above 20) is a double line in the outline
 // colour: a wide stroke with the background drawn down its middle.
@@ -155,6 +139,7 @@ void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colo
         SelectObject(dc, pen);
         DeleteObject(inner);
     }
+    if (!is_pipe(c)) draw_marks(dc, m, c, own);
     float hx[3], hy[3];
     if (arrowhead_points(c, hx, hy)) {
         POINT tri[3];
@@ -165,6 +150,39 @@ void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colo
     SelectObject(dc, old_pen);
     DeleteObject(head);
     DeleteObject(pen);
+}
+
+// The connector's mark (its text, or one character) at each anchor, and
+// its delay mark: two short strokes across the line.
+void draw_marks(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour) {
+    if (c.decoration & deco_delay) {
+        for (const mark_anchor& a : connector_mark_anchors(c, false)) {
+            int sx = 1, sy = 1;
+            if (std::abs(a.dx) * 5 < std::abs(a.dy) * 2)
+                sx = 2, sy = 0;
+            else if (std::abs(a.dy) * 5 < std::abs(a.dx) * 2)
+                sx = 0, sy = 2;
+            if (a.dy > 0) sx = -sx;
+            if (a.dx < 0) sy = -sy;
+            for (int side : {1, -1}) {
+                MoveToEx(dc, m.x(a.x + a.dx + side * sx), m.y(a.y + a.dy + side * sy), nullptr);
+                LineTo(dc, m.x(a.x - a.dx + side * sx), m.y(a.y - a.dy + side * sy));
+            }
+        }
+    }
+    if (!c.mark) return;
+    const std::string text = c.mark == 1 ? c.text : std::string(1, static_cast<char>(c.mark));
+    if (text.empty()) return;
+    const COLORREF old_colour = SetTextColor(dc, colour);
+    const int old_mode = SetBkMode(dc, TRANSPARENT);
+    for (const mark_anchor& a : connector_mark_anchors(c, true)) {
+        SIZE size{};
+        GetTextExtentPoint32(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        TextOut(dc, m.x(a.x + a.dx) - size.cx / 2, m.y(a.y + a.dy) - size.cy / 2, text.c_str(),
+                static_cast<int>(text.size()));
+    }
+    SetBkMode(dc, old_mode);
+    SetTextColor(dc, old_colour);
 }
 
 void connector_line(HDC dc, const mapper& m, const sketch_elem& c) {
@@ -244,4 +262,93 @@ void paint_sketch(HDC dc, const sketch_state& s, const RECT& client) {
             draw_element(dc, s, m, e, outline, outline, background);
     SelectObject(dc, old_font);
     DeleteObject(font);
+}
+
+namespace {
+
+// (x, y) scaled to length len (0, 0 stays).
+void scale_to(double x, double y, double len, int* ox, int* oy) {
+    const double d = std::hypot(x, y);
+    if (d <= 0) {
+        *ox = *oy = 0;
+        return;
+    }
+    *ox = static_cast<int>(std::lround(x * len / d));
+    *oy = static_cast<int>(std::lround(y * len / d));
+}
+
+} // namespace
+
+std::vector<mark_anchor> connector_mark_anchors(const sketch_elem& c, bool for_label) {
+    std::vector<mark_anchor> out;
+    const int d = workbench_metrics().label_distance;
+    const int type = c.path_type() & 0x1F;
+    const int bx = static_cast<int>(std::lround(c.arrow_x)),
+              by = static_cast<int>(std::lround(c.arrow_y));
+    if (type == path_polyline || type == path_orthogonal) {
+        int px = c.start_x, py = c.start_y;
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            const sketch_point p = c.points[i];
+            int nx = bx, ny = by;
+            for (std::size_t j = i + 1; j < c.points.size(); ++j)
+                if (c.points[j].x != p.x || c.points[j].y != p.y) {
+                    nx = c.points[j].x, ny = c.points[j].y;
+                    break;
+                }
+            // The average of the ways back and on, the longer cut to the
+            // shorter's length; at a straight run, across the way in.
+            double ix = px - p.x, iy = py - p.y, ox = nx - p.x, oy = ny - p.y;
+            const double li = std::hypot(ix, iy), lo = std::hypot(ox, oy);
+            if (li > lo && li > 0) ix *= lo / li, iy *= lo / li;
+            if (lo > li && lo > 0) ox *= li / lo, oy *= li / lo;
+            double ax = (ix + ox) / 2, ay = (iy + oy) / 2;
+            if (std::fabs(ax) <= 1 && std::fabs(ay) <= 1) ax = -iy, ay = ix;
+            mark_anchor a{p.x, p.y, 0, 0};
+            scale_to(ax, ay, d, &a.dx, &a.dy);
+            out.push_back(a);
+            px = p.x, py = p.y;
+        }
+    } else if (type == path_arc && c.arc_width > 0 && c.arc_height > 0 && !c.points.empty()) {
+        // Toward the arc's centre, per axis in proportion to the box size.
+        const sketch_point p = c.points[0];
+        const long cx = c.arc_left + c.arc_width / 2, cy = c.arc_top + c.arc_height / 2;
+        mark_anchor a{p.x, p.y, 0, 0};
+        a.dx = static_cast<int>(2L * d * (cx - p.x) / c.arc_width);
+        a.dy = static_cast<int>(2L * d * (cy - p.y) / c.arc_height);
+        out.push_back(a);
+    } else {
+        // Straight (also an arc laid out straight): across the middle.
+        mark_anchor a{(c.start_x + bx) / 2, (c.start_y + by) / 2, 0, 0};
+        scale_to(-(by - c.start_y), bx - c.start_x, d, &a.dx, &a.dy);
+        out.push_back(a);
+    }
+    if (for_label && (c.decoration & deco_other_side))
+        for (mark_anchor& a : out) a.dx = -a.dx, a.dy = -a.dy;
+    return out;
+}
+
+std::string sketch_element_text(const sketch_state& s, const sketch_elem& e) {
+    if (e.kind == ek_variable || e.kind == ek_valve) {
+        if (!e.payload || !s.symbols) return {};
+        model_lock_guard lock(s.symbols, 0);
+        if (!lock.ok() || !valid_symbol(e.payload)) return {};
+        std::string name = sym_name(e.payload);
+        return e.primary() ? name : "<" + name + ">";
+    }
+    if (e.kind != ek_text) return {};
+    if (e.link_lo == 253 && e.link_hi == 253) {
+        // A file link shows its caption, after the file's name and "|".
+        const std::size_t bar = e.text.find('|');
+        return bar == std::string::npos ? std::string() : e.text.substr(bar + 1);
+    }
+    if (e.flags & ef_io_object) {
+        // An input or output object: its variable's name (the placeholder
+        // until its control is built), without what follows a "|".
+        std::string shown;
+        if (!s.symbols || !io_object_text(s.symbols, e.text, &shown)) return {};
+        const std::size_t bar = shown.find('|');
+        if (bar != std::string::npos) shown.resize(bar);
+        return shown;
+    }
+    return e.text;
 }

@@ -4,6 +4,9 @@
 // arrowheads), at a zoom and scroll, on any device.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/gdi.h"
 #include "sketch/sketch.h"
 
@@ -16,3 +19,19 @@ void paint_sketch(HDC dc, const sketch_state& s, const RECT& client);
 // connector's end, the two barbs either side of its arrow base. False when the
 // connector draws none (no arrow, or its base coincides with its tip).
 bool arrowhead_points(const sketch_elem& c, float out_x[3], float out_y[3]);
+
+// Where a connector's marks and labels go: one anchor for straight and arc
+// arrows (the arc's handle point, a straight arrow's middle), each bend point
+// for polylines; with the offset (sketch units) from each anchor, across the
+// connector, of the label distance's length. for_label: the decoration's
+// other-side bit turns the offset round (a delay mark ignores it).
+struct mark_anchor {
+    int x, y;   // the anchor
+    int dx, dy; // the offset
+};
+std::vector<mark_anchor> connector_mark_anchors(const sketch_elem& c, bool for_label);
+
+// The text an element shows: a variable's name (a shadow's in angle
+// brackets); a file link's caption after its "|" (nothing without one); an
+// input/output object's variable name; another text element's whole text.
+std::string sketch_element_text(const sketch_state& s, const sketch_elem& e);

@@ -23,6 +23,7 @@ struct sketch_metrics {
     int grid_x = 1, grid_y = 1;   // grid steps (1: no grid)
     int align_x = 0, align_y = 0; // 0 centre, 1 low edge, 2 high edge
     int wrap_margin = 10;
+    int label_distance = 8; // a connector's mark or label from its anchor
     // Automatic shapes by variable type.
     int shape_level = 3, shape_aux = 0, shape_constant = 0, shape_data = 0, shape_pair = 0;
     // Text width in sketch units; null: characters x char_width.

@@ -131,6 +131,13 @@ struct sketch_state {
     bool layout_changed = false;
     bool loading = false;
     std::uint8_t io_state = 0; // 0 none, 1 present but not shown, 2 shown
+    // Mouse work: the last press (sketch units), the selection (1 active, 2
+    // just made by a click) and the rubber band (sketch units, corners in the
+    // order they were dragged).
+    std::int32_t press_x = 0, press_y = 0;
+    std::uint8_t selection = 0;
+    bool band_shown = false;
+    std::int32_t band_x0 = 0, band_y0 = 0, band_x1 = 0, band_y1 = 0;
 };
 
 // Normalises a stored level byte: bits 0-4 limited to 17, the hidden bit kept.

@@ -2,16 +2,24 @@
 
 #include <algorithm>
 #include <memory>
+#include <strings.h>
 #include <vector>
 
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
+#include "shell/controls/tooltip.h"
 #include "shell/seams.h"
 #include "shell/state.h"
+#include "sim/control.h"
 #include "sketch/drawsketch.h"
+#include "sketch/geometry.h"
+#include "sketch/inplace.h"
+#include "sketch/keys.h"
+#include "sketch/mouse.h"
 #include "sketch/views.h"
+#include "tools/output.h"
 
 namespace {
 
@@ -23,6 +31,8 @@ constexpr int line_step = 16;
 struct sketch_window {
     HWND frame = nullptr;
     HWND view = nullptr;
+    handle record = 0; // the output record ('+') the workbench finds the sketch by
+    std::string path;  // the model's file
     sketch_state s;
     int wheel_rest = 0; // wheel delta not yet turned into lines
 };
@@ -130,6 +140,7 @@ void zoom_about(sketch_window& sw, int zoom, int px, int py) {
     const long ux = (static_cast<long>(px) + s.scroll_x) * 100 / s.zoom;
     const long uy = (static_cast<long>(py) + s.scroll_y) * 100 / s.zoom;
     s.zoom = zoom;
+    s.fit = false;
     if (model_rec && s.symbols == cur_model_symbols)
         model_rec->sketch_zoom = static_cast<std::int16_t>(zoom);
     update_scroll_bars(sw);
@@ -163,6 +174,124 @@ void wheel_message(sketch_window& sw, WPARAM wp, LPARAM lp) {
         scroll_to(sw, sw.s.scroll_x, sw.s.scroll_y + move);
 }
 
+void fit_zoom(sketch_window& sw);
+
+// Whether view i of the model can be shown on its own (named, not the
+// shared view). recs: the locked view block of n records.
+bool usable_view(const view_rec* recs, std::uint32_t n, std::uint32_t i) {
+    return i < n && recs[i].name[0] && !(recs[i].flags & 1);
+}
+
+// Shows view `number`, or with a step the nearest usable one in that
+// direction from it (staying on the current view when there is none).
+void show_view(sketch_window& sw, int number, int step) {
+    sketch_state& s = sw.s;
+    if (s.symbols != cur_model_symbols || !s.symbols) return;
+    handle vb = get_header_word(s.symbols, mh_views);
+    std::uint32_t n = get_header_word(s.symbols, mh_view_count) & 0xFFFF;
+    if (!vb || !handle_valid(vb)) return;
+    n = std::min<std::uint32_t>(n, handle_size(vb) / sizeof(view_rec));
+    {
+        handle_lock<view_rec> recs(vb);
+        if (!recs) return;
+        int i = number;
+        while (i >= 0 && static_cast<std::uint32_t>(i) < n &&
+               !usable_view(recs.get(), n, static_cast<std::uint32_t>(i)) && step)
+            i += step;
+        if (i < 0 || static_cast<std::uint32_t>(i) >= n ||
+            !usable_view(recs.get(), n, static_cast<std::uint32_t>(i)))
+            i = s.current_view;
+        number = i;
+    }
+    cancel_sketch_drag();
+    end_inplace_edit(sw.view, 2);
+    hide_tooltip(0);
+    clear_selection(s);
+    if (load_view(s, number, 0, false, 0, false) < 0) return;
+    if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
+    SetWindowText(sw.frame, s.view.rec.name);
+    if (s.fit) fit_zoom(sw);
+    update_scroll_bars(sw);
+    s.scroll_x = s.scroll_y = 0x7FFFFFFF;
+    scroll_to(sw, 0, 0);
+    InvalidateRect(sw.view, nullptr, FALSE);
+}
+
+// The zoom at which the whole diagram fits the client, its top left corner
+// at the window's.
+void fit_zoom(sketch_window& sw) {
+    sketch_state& s = sw.s;
+    RECT rc;
+    GetClientRect(sw.view, &rc);
+    if (s.min_x > s.max_x || rc.right <= 2 * scroll_margin || rc.bottom <= 2 * scroll_margin)
+        return;
+    const long w = std::max(1, s.max_x - s.min_x), h = std::max(1, s.max_y - s.min_y);
+    const long zx = (rc.right - 2L * scroll_margin) * 100 / w;
+    const long zy = (rc.bottom - 2L * scroll_margin) * 100 / h;
+    s.zoom = static_cast<int>(std::clamp(std::min(zx, zy), 10L, 500L));
+    if (model_rec && s.symbols == cur_model_symbols) model_rec->sketch_zoom = 5;
+    update_scroll_bars(sw);
+    s.scroll_x = s.scroll_y = 0x7FFFFFFF;
+    scroll_to(sw, static_cast<int>(static_cast<long>(s.min_x) * s.zoom / 100) - scroll_margin,
+              static_cast<int>(static_cast<long>(s.min_y) * s.zoom / 100) - scroll_margin);
+    InvalidateRect(sw.view, nullptr, FALSE);
+}
+
+// The window's commands: previous and next view, close.
+void sketch_command(sketch_window& sw, int id) {
+    switch (id) {
+    case sketch_cmd_previous_view:
+        show_view(sw, sw.s.current_view - 1, -1);
+        break;
+    case sketch_cmd_next_view:
+        show_view(sw, sw.s.current_view + 1, 1);
+        break;
+    case sketch_cmd_close:
+        DestroyWindow(sw.frame);
+        break;
+    case skc_select_all:
+        if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;
+        InvalidateRect(sw.view, nullptr, FALSE);
+        break;
+    default:
+        break;
+    }
+}
+
+// The keys the view acts on; true when taken. A key held down acts once.
+bool key_down(sketch_window& sw, int vk, LPARAM lp) {
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+    const int action = sketch_key_command(vk, ctrl, shift, sw.s.shown_level < max_level);
+    if (!action) return false;
+    if (lp & (1L << 30)) return true; // auto-repeat
+    if (action == skc_escape) {
+        if (sw.s.selection) {
+            clear_selection(sw.s);
+            InvalidateRect(sw.view, nullptr, FALSE);
+        }
+    } else if (action <= skc_sim_base + 3 && action >= skc_sim_base) {
+        post_sim_command(action - skc_sim_base);
+    } else {
+        PostMessage(sw.frame, WM_COMMAND, static_cast<WPARAM>(action), 0);
+    }
+    return true;
+}
+
+// The hover tip of element n, placed at its lower left corner.
+LRESULT tip_answer(sketch_window& sw, int n, tip_request* req) {
+    static std::string text;
+    if (!req) return 0;
+    text = hover_text(sw.s, n);
+    if (text.empty()) return 0;
+    const sketch_elem& e = sw.s.view.elems[static_cast<std::size_t>(n)];
+    req->text = text.c_str();
+    req->x = unit_to_pixel(e.x - e.w, sw.s.zoom, sw.s.scroll_x);
+    req->y = unit_to_pixel(e.y + e.h, sw.s.zoom, sw.s.scroll_y);
+    req->hit = n;
+    req->text_ready = true;
+    return 1;
+}
+
 void place_view(sketch_window& sw) {
     RECT rc;
     GetClientRect(sw.frame, &rc);
@@ -171,6 +300,14 @@ void place_view(sketch_window& sw) {
 
 void forget(HWND w) {
     auto& list = windows();
+    for (auto& p : list)
+        if (p->frame == w) {
+            if (p->record) free_output_record(p->record);
+            p->record = 0;
+            if (GetCapture() == p->view) cancel_sketch_drag();
+            if (tooltip_control() == p->view) hide_tooltip(1);
+            forget_inplace_edit(p->view);
+        }
     list.erase(
         std::remove_if(list.begin(), list.end(), [&](const auto& p) { return p->frame == w; }),
         list.end());
@@ -187,6 +324,9 @@ LRESULT frame_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return 1; // the view covers the frame
     case WM_CLOSE:
         DestroyWindow(w);
+        return 0;
+    case WM_COMMAND:
+        if (sw) sketch_command(*sw, LOWORD(wp));
         return 0;
     case WM_NCDESTROY:
         forget(w);
@@ -219,7 +359,17 @@ bool fit_frames() {
 LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     sketch_window* sw = by_window(w);
     if (!sw) return DefWindowProc(w, m, wp, lp);
+    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp))
+        return m == WM_SETCURSOR ? TRUE : 0;
     switch (m) {
+    case wm_tip_request:
+        return tip_answer(*sw, static_cast<int>(wp), reinterpret_cast<tip_request*>(lp));
+    case WM_KEYDOWN:
+        if (key_down(*sw, static_cast<int>(wp), lp)) return 0;
+        break;
+    case WM_KILLFOCUS:
+        if (tooltip_state() < 3) hide_tooltip(0);
+        break;
     case WM_PAINT: {
         if (fit_frames()) {
             sw = by_window(w);
@@ -230,9 +380,10 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         RECT rc;
         GetClientRect(w, &rc);
         // A model closed under the window leaves it blank until it closes.
-        if (sw->s.symbols == cur_model_symbols)
+        if (sw->s.symbols == cur_model_symbols) {
             paint_sketch(dc, sw->s, rc);
-        else
+            paint_selection(dc, sw->s);
+        } else
             FillRect(dc, &rc, GetSysColorBrush(COLOR_WINDOW));
         EndPaint(w, &ps);
         return 0;
@@ -240,6 +391,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
         return 1; // painting fills the background
     case WM_SIZE:
+        if (sw->s.fit) fit_zoom(*sw);
         update_scroll_bars(*sw);
         scroll_to(*sw, sw->s.scroll_x, sw->s.scroll_y);
         return 0;
@@ -275,7 +427,22 @@ int first_view(handle symbols, int saved) {
     return 0;
 }
 
-handle find_hook(const char*, int mode, int) {
+handle back_record() {
+    return windows().empty() ? 0 : windows().back()->record;
+}
+
+// The name a sketch is found by: its model file's name, or with whole_path
+// the full path.
+bool same_name(const std::string& path, const char* name, bool whole_path) {
+    std::string mine = path;
+    if (!whole_path) {
+        const std::size_t slash = mine.find_last_of('/');
+        if (slash != std::string::npos) mine = mine.substr(slash + 1);
+    }
+    return strcasecmp(mine.c_str(), name) == 0;
+}
+
+handle find_hook(const char* name, int mode, int flags) {
     if (mode == 3) {
         for (auto& p : windows()) InvalidateRect(p->view, nullptr, FALSE);
         return 0;
@@ -285,14 +452,40 @@ handle find_hook(const char*, int mode, int) {
     // size: at start-up its window takes the container's now.
     if (mode == 2 && !windows().empty()) {
         fit_frames();
-        return 0;
+        return back_record();
     }
-    if (mode == 1 || mode == 2) open_sketch_window();
+    if (mode == 1 || mode == 2) {
+        open_sketch_window();
+        return back_record();
+    }
+    // Otherwise a lookup by the model's file name, activating the window
+    // found unless mode is negative.
+    if (!name) return 0;
+    for (auto& p : windows()) {
+        if (!same_name(p->path, name, flags != 0)) continue;
+        if (mode >= 0) {
+            ShowWindow(p->frame, SW_SHOW);
+            BringWindowToTop(p->frame);
+            SetFocus(p->view);
+        }
+        return p->record;
+    }
     return 0;
 }
 
-int close_hook(handle) {
-    return close_all_sketch_windows();
+void refresh_hook() {
+    for (auto& p : windows())
+        if (p->s.symbols == cur_model_symbols) InvalidateRect(p->view, nullptr, FALSE);
+}
+
+int close_hook(handle record) {
+    if (!record) return close_all_sketch_windows();
+    for (auto& p : windows())
+        if (p->record == record) {
+            DestroyWindow(p->frame);
+            break;
+        }
+    return 1;
 }
 
 // A view-only window has nothing to save: every window may close.
@@ -323,9 +516,17 @@ HWND open_sketch_window() {
     if (load_view(sw->s, first_view(cur_model_symbols, model_rec->sketch_view), 0, false, 0,
                   false) < 0)
         return nullptr;
+    if (zoom == 5) sw->s.fit = true; // kept as "fit to the window"
     RECT c;
     GetClientRect(container_wnd, &c);
     std::string title = sw->s.view.rec.name;
+    if (const char* path = current_model_name()) sw->path = path;
+    {
+        // The record must not become the tools' current one.
+        const handle saved = cur_output;
+        sw->record = new_output_record(0, '+');
+        cur_output = saved;
+    }
     sketch_window* p = sw.get();
     windows().push_back(std::move(sw));
     p->frame = CreateWindow("Kavrel_sketch_mother", title.c_str(),
@@ -342,7 +543,17 @@ HWND open_sketch_window() {
         DestroyWindow(p->frame);
         return nullptr;
     }
+    if (p->record) {
+        if (auto* r = static_cast<output_record*>(lock_handle(p->record))) {
+            r->window = p->view;
+            r->type = '+';
+            unlock_handle(p->record);
+        }
+        SetWindowLongPtr(p->frame, 0, static_cast<LONG_PTR>(p->record));
+        SetWindowLongPtr(p->view, 0, static_cast<LONG_PTR>(p->record));
+    }
     place_view(*p);
+    if (p->s.fit) fit_zoom(*p);
     update_scroll_bars(*p);
     ShowWindow(p->frame, SW_SHOW);
     build_wnd = p->frame;
@@ -365,6 +576,11 @@ sketch_state* sketch_of(HWND view) {
     return nullptr;
 }
 
+handle sketch_record(HWND view) {
+    sketch_window* sw = by_window(view);
+    return sw ? sw->record : 0;
+}
+
 HWND current_sketch_view() {
     return windows().empty() ? nullptr : windows().back()->view;
 }
@@ -375,7 +591,21 @@ void scroll_sketch_to(HWND view, int x, int y) {
 
 void set_sketch_zoom(HWND view, int zoom) {
     sketch_window* sw = by_window(view);
-    if (sw) zoom_about(*sw, zoom, 0, 0);
+    if (sw) {
+        sw->s.fit = false;
+        zoom_about(*sw, zoom, 0, 0);
+    }
+}
+
+void show_sketch_view(HWND view, int number, int step) {
+    if (sketch_window* sw = by_window(view)) show_view(*sw, number, step);
+}
+
+void zoom_to_fit(HWND view) {
+    if (sketch_window* sw = by_window(view)) {
+        sw->s.fit = true;
+        fit_zoom(*sw);
+    }
 }
 
 void install_sketch_hooks() {
@@ -384,4 +614,6 @@ void install_sketch_hooks() {
     sketch_hooks.query_close = query_close_hook;
     sketch_hooks.frame_proc = frame_proc;
     sketch_hooks.view_proc = view_proc;
+    sketch_hooks.refresh = refresh_hook;
+    sketch_hooks.shutdown = remove_link_files;
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include "platform/win.h"
+#include "sketch/keys.h"
 #include "sketch/sketch.h"
+#include "sketch/viewnav.h"
 
 // Points the shell's sketch seams at the sketch window (called from main).
 void install_sketch_hooks();
@@ -19,14 +21,16 @@ int close_all_sketch_windows();
 
 // The state of the sketch shown in a view window (null: not a sketch view).
 sketch_state* sketch_of(HWND view);
+// The output record ('+') of a view's sketch, which find_sketch_window
+// returns; 0 when none.
+handle sketch_record(HWND view);
 // The view window of the open sketch (null: none).
 HWND current_sketch_view();
 
-// Scrolls a view to (x, y) pixels, kept inside the scroll ranges.
-void scroll_sketch_to(HWND view, int x, int y);
-// Sets a view's zoom (10 to 500 percent), keeping its top left corner; kept
-// in the model context for the model's next sketch.
-void set_sketch_zoom(HWND view, int zoom);
+// Fits the zoom to the diagram (kept while the window changes size, until a
+// zoom is set).
+void zoom_to_fit(HWND view);
+
 // The scroll range of one axis in pixels for content lo..hi sketch units at
 // a zoom, with a page of `page` pixels: the least and greatest scroll
 // position (greatest >= least).

@@ -91,3 +91,71 @@ TEST_F(DrawSketch, ArrowheadsSitAtTheComputedBase) {
 }
 
 } // namespace
+
+namespace {
+
+// Marks and delay marks sit across the connector at the label distance.
+TEST_F(DrawSketch, MarksAndDelayMarksStandAcrossTheConnector) {
+    const int d = workbench_metrics().label_distance;
+    // A straight arrow along x: its one anchor is the middle, the offset
+    // straight across.
+    int a = box(20, 100, 1, 1, 0), b = box(180, 100, 1, 1, 0);
+    sketch_elem t;
+    t.path = path_straight | path_no_arrow;
+    int n = add_link_element(s, a, b, &t, 0, false);
+    sketch_elem& c = el(n);
+    c.start_x = 20, c.start_y = 100, c.arrow_x = 180, c.arrow_y = 100;
+    auto anchors = connector_mark_anchors(c, true);
+    ASSERT_EQ(anchors.size(), 1u);
+    EXPECT_EQ(anchors[0].x, 100);
+    EXPECT_EQ(anchors[0].y, 100);
+    EXPECT_EQ(std::abs(anchors[0].dy), d);
+    EXPECT_EQ(anchors[0].dx, 0);
+    // The other-side bit turns a label round, not a delay mark.
+    c.decoration = deco_other_side | deco_delay;
+    EXPECT_EQ(connector_mark_anchors(c, true)[0].dy, -anchors[0].dy);
+    EXPECT_EQ(connector_mark_anchors(c, false)[0].dy, anchors[0].dy);
+    // The delay mark's strokes cross the line above and below it.
+    paint();
+    EXPECT_TRUE(inked(100 + 1, 100 - d + 1) || inked(100 - 1, 100 - d + 1));
+    EXPECT_TRUE(inked(100 + 1, 100 + d - 1) || inked(100 - 1, 100 + d - 1));
+    EXPECT_FALSE(inked(60, 100 - d + 1)) << "only at the anchor";
+}
+
+TEST_F(DrawSketch, AnArcOfNoSizeOrAStraightRunGetsAnOffsetStill) {
+    const int d = workbench_metrics().label_distance;
+    int a = box(20, 100, 1, 1, 0), b = box(180, 100, 1, 1, 0);
+    sketch_elem t;
+    t.path = path_arc;
+    int n = add_link_element(s, a, b, &t, 0, false);
+    sketch_elem& c = el(n);
+    // A degenerate arc box: laid out as a straight arrow, no division by 0.
+    c.start_x = 20, c.start_y = 100, c.arrow_x = 180, c.arrow_y = 100;
+    c.arc_width = 0, c.arc_height = 40;
+    c.points = {{100, 60}};
+    auto arc = connector_mark_anchors(c, false);
+    ASSERT_EQ(arc.size(), 1u);
+    EXPECT_EQ(std::abs(arc[0].dy), d);
+    // A real arc: toward its box's centre, in proportion to the box.
+    c.arc_left = 20, c.arc_top = 60, c.arc_width = 160, c.arc_height = 160;
+    arc = connector_mark_anchors(c, false);
+    EXPECT_EQ(arc[0].x, 100);
+    EXPECT_EQ(arc[0].dx, 0);
+    EXPECT_EQ(arc[0].dy, 2 * d * (140 - 60) / 160);
+    // A polyline bend on a straight run: across the way in.
+    c.path = path_polyline;
+    c.points = {{100, 100}};
+    auto poly = connector_mark_anchors(c, false);
+    ASSERT_EQ(poly.size(), 1u);
+    EXPECT_EQ(poly[0].dx, 0);
+    EXPECT_EQ(std::abs(poly[0].dy), d);
+    // A corner (back down-left, on to the right): inside it, between the
+    // two legs, the longer leg cut to the shorter's length.
+    c.points = {{100, 20}};
+    c.arrow_x = 180, c.arrow_y = 20;
+    poly = connector_mark_anchors(c, false);
+    EXPECT_GT(poly[0].dx, 0);
+    EXPECT_GT(poly[0].dy, 2 * poly[0].dx);
+}
+
+} // namespace

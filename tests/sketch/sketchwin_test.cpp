@@ -17,52 +17,12 @@
 #include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
 #include "sketch/sketchwin.h"
-#include "tests/shell/shell_fixture.h"
+#include "tests/sketch/window_fixture.h"
+#include "tools/output.h"
 
 namespace td = test_driver;
 
 namespace {
-
-class SketchWindow : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_sketch_hooks();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 600, 380, TRUE);
-        layout_frame(main_wnd);
-        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
-        td::run_until_idle();
-        view_ = current_sketch_view();
-        ASSERT_NE(view_, nullptr);
-        s_ = sketch_of(view_);
-        ASSERT_NE(s_, nullptr);
-    }
-    void TearDown() override {
-        close_sketch_windows(0);
-        sketch_hooks = sketch_window_hooks{};
-        ShellWorkbenchTest::TearDown();
-    }
-    QImage shot(const std::string& name) {
-        td::run_until_idle();
-        QImage image = td::image(view_);
-        image.save(QString::fromStdString(testing::TempDir() + "/" + name));
-        if (const char* keep = std::getenv("KAVREL_SCREENSHOTS"))
-            image.save(QString::fromStdString(std::string(keep) + "/" + name));
-        return image;
-    }
-    // The element of a variable by name.
-    const sketch_elem* variable(const char* name) {
-        lock_model(0);
-        symbol_id id = find_symbol(name);
-        unlock_model(0);
-        int n = find_symbol_element(s_->view, id, false);
-        return n ? &s_->view.elems[static_cast<std::size_t>(n)] : nullptr;
-    }
-    HWND view_ = nullptr;
-    sketch_state* s_ = nullptr;
-};
 
 bool near_colour(QRgb p, int r, int g, int b) {
     return std::abs(qRed(p) - r) < 40 && std::abs(qGreen(p) - g) < 40 &&
@@ -224,6 +184,108 @@ TEST(SketchScrollRange, KeepsTheOriginAndTheMarginsAndNeverInverts) {
     sketch_scroll_range(-32768, 32767, 500, 10, &lo, &hi);
     EXPECT_LT(lo, 0);
     EXPECT_GT(hi, 32767);
+}
+
+} // namespace
+
+namespace {
+
+// The workbench finds the sketch by its model file's name through its output
+// record, and closes it by that record.
+TEST_F(SketchWindow, TheSketchIsFoundAndClosedByItsOutputRecord) {
+    const handle record = sketch_record(view_);
+    ASSERT_NE(record, 0u);
+    {
+        handle_lock<output_record> r(record);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r.get()->type, '+');
+        EXPECT_EQ(r.get()->window, view_);
+    }
+    EXPECT_NE(cur_output, record) << "the tools' current record is left alone";
+    EXPECT_EQ(find_sketch_window("POPULATION.kmf", 0, 0), record);
+    EXPECT_EQ(find_sketch_window("population.kmf", -1, 0), record);
+    EXPECT_EQ(find_sketch_window(sample("population.kmf").c_str(), -1, 1), record);
+    EXPECT_EQ(find_sketch_window("population.kmf", -1, 1), 0u) << "not the whole path";
+    EXPECT_EQ(find_sketch_window("inventory.kmf", 0, 0), 0u);
+    EXPECT_EQ(find_sketch_window(nullptr, 0, 0), 0u);
+    EXPECT_EQ(close_sketch_windows(record + 1), 1);
+    EXPECT_NE(current_sketch_view(), nullptr) << "another record closes nothing";
+    EXPECT_EQ(close_sketch_windows(record), 1);
+    td::run_until_idle();
+    EXPECT_EQ(current_sketch_view(), nullptr);
+    EXPECT_EQ(find_sketch_window("population.kmf", 0, 0), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// Fitting shows the whole diagram, is kept as zoom 5 for the next opening,
+// and a zoom chosen afterwards ends it.
+TEST_F(SketchWindow, ZoomToFitShowsTheWholeDiagramAndIsKept) {
+    zoom_to_fit(view_);
+    RECT rc;
+    GetClientRect(view_, &rc);
+    EXPECT_TRUE(s_->fit);
+    EXPECT_EQ(model_rec->sketch_zoom, 5);
+    EXPECT_LT(s_->zoom, 100) << "the diagram is larger than the window";
+    EXPECT_LE(unit_to_pixel(s_->max_x, s_->zoom, s_->scroll_x), rc.right);
+    EXPECT_LE(unit_to_pixel(s_->max_y, s_->zoom, s_->scroll_y), rc.bottom);
+    EXPECT_GE(unit_to_pixel(s_->min_x, s_->zoom, s_->scroll_x), 0);
+    EXPECT_GE(unit_to_pixel(s_->min_y, s_->zoom, s_->scroll_y), 0);
+    const int fitted = s_->zoom;
+    // Reopened, the model's sketch fits again.
+    ASSERT_NE(open_sketch_window(), nullptr);
+    view_ = current_sketch_view();
+    s_ = sketch_of(view_);
+    EXPECT_TRUE(s_->fit);
+    EXPECT_EQ(s_->zoom, fitted);
+    set_sketch_zoom(view_, 150);
+    EXPECT_FALSE(s_->fit);
+    EXPECT_EQ(model_rec->sketch_zoom, 150);
+}
+
+} // namespace
+
+namespace {
+
+// What text elements show: a file link its caption, an input slider its
+// variable's name, any other text the whole of it.
+TEST_F(SketchWindow, TextElementsShowTheirCaptionsAndObjectsTheirVariables) {
+    const sketch_elem* slider = nullptr;
+    sketch_elem* note = nullptr;
+    for (sketch_elem& e : s_->view.elems) {
+        if (e.kind != ek_text) continue;
+        if (e.flags & ef_io_object) slider = &e;
+        if (e.text == "See the crowding effects") note = &e;
+    }
+    ASSERT_NE(slider, nullptr);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(sketch_element_text(*s_, *slider), "birth rate");
+    EXPECT_EQ(sketch_element_text(*s_, *note), "See the crowding effects");
+    note->link_lo = note->link_hi = 253;
+    note->text = "notes.txt|Read the notes";
+    EXPECT_EQ(sketch_element_text(*s_, *note), "Read the notes");
+    note->text = "notes.txt";
+    EXPECT_EQ(sketch_element_text(*s_, *note), "");
+    // An object whose stored number names nothing shows nothing.
+    sketch_elem broken = *slider;
+    broken.text = "999999,|0,1,0";
+    EXPECT_EQ(sketch_element_text(*s_, broken), "");
+    // On screen: the slider's box holds its variable's name in text pixels.
+    scroll_sketch_to(view_, 0, slider->y - 100);
+    QImage img = shot("sketch_slider.png");
+    const int sy = s_->scroll_y;
+    const int l = slider->x - slider->w + 2, r = slider->x + slider->w - 2;
+    const int t = slider->y - slider->h + 2 - sy, b = slider->y + slider->h - 2 - sy;
+    ASSERT_LT(r, img.width());
+    ASSERT_LT(b, img.height());
+    // The name's ink spans a name's width ("birth rate"), not a number's.
+    int first = r, last = l;
+    for (int y = t; y < b; ++y)
+        for (int x = l; x < r; ++x)
+            if (dark(img.pixel(x, y))) first = std::min(first, x), last = std::max(last, x);
+    EXPECT_GT(last - first, 40);
 }
 
 } // namespace

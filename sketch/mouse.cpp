@@ -1,0 +1,645 @@
+#include "sketch/mouse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "foundation/names.h"
+#include "foundation/package.h"
+#include "foundation/report.h"
+#include "model/model.h"
+#include "model/units.h"
+#include "platform/gdi.h"
+#include "platform/messages.h"
+#include "platform/shellexec.h"
+#include "runs/core/cache.h"
+#include "shell/controls/tooltip.h"
+#include "shell/palette.h"
+#include "shell/state.h"
+#include "shell/title.h"
+#include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "sketch/geometry.h"
+#include "sketch/inplace.h"
+#include "sketch/viewnav.h"
+
+namespace {
+
+// The one drag: only one view can hold the mouse capture.
+enum : int {
+    dm_none = 0,
+    dm_left = 1,
+    dm_right = 2, // right press, or Ctrl with the left
+    dm_shift = 3, // Shift with a right or Ctrl press
+    dm_zoom = 8,
+    dm_pan = 9,
+};
+
+struct drag_state {
+    int mode = dm_none;
+    HWND view = nullptr;
+    int press_x = 0, press_y = 0; // sketch units at the press; pixels once panning or zooming
+    bool passed = false;          // the pointer has left the threshold
+    bool on_element = false;      // the press hit an element
+    int start_zoom = 100;
+    int start_scroll_x = 0, start_scroll_y = 0;
+    int dirs = 0; // autoscroll: 1 left, 2 right, 4 up, 8 down
+    bool timer = false;
+    POINT last{}; // the pointer (pixels) at the last move
+};
+drag_state drag;
+
+int elem_count(const sketch_state& s) {
+    return s.view.count();
+}
+sketch_elem& elem(sketch_state& s, int n) {
+    return s.view.elems[static_cast<std::size_t>(n)];
+}
+const sketch_elem& elem(const sketch_state& s, int n) {
+    return s.view.elems[static_cast<std::size_t>(n)];
+}
+
+bool shown(const sketch_state& s, const sketch_elem& e) {
+    return !e.hidden() && e.level_value() <= s.shown_level;
+}
+
+void stop_timer() {
+    if (drag.timer && drag.view && IsWindow(drag.view)) KillTimer(drag.view, autoscroll_timer);
+    drag.timer = false;
+    drag.dirs = 0;
+}
+
+// Forgets the drag before the capture goes, so the capture-change message
+// does not take it for a drag cut short.
+void end_drag() {
+    stop_timer();
+    HWND view = drag.view;
+    drag = drag_state{};
+    if (view && GetCapture() == view) ReleaseCapture();
+}
+
+POINT point_of(LPARAM lp) {
+    return POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+}
+
+int unit_x(const sketch_state& s, int px) {
+    return pixel_to_unit(px, s.zoom, s.scroll_x);
+}
+int unit_y(const sketch_state& s, int py) {
+    return pixel_to_unit(py, s.zoom, s.scroll_y);
+}
+
+// The band in sketch units as a normalised rectangle.
+RECT band_rect(const sketch_state& s) {
+    return RECT{std::min(s.band_x0, s.band_x1), std::min(s.band_y0, s.band_y1),
+                std::max(s.band_x0, s.band_x1), std::max(s.band_y0, s.band_y1)};
+}
+
+// The Graph tool of the palette (its current row first), 0 when none.
+handle graph_tool() {
+    const int row = find_tool_row("Graph");
+    if (row < 0 || !palette_cells.cells) return 0;
+    const int type = analysis_tool_table[row].type;
+    handle found = 0;
+    for (int pass = 0; pass < 2 && !found; ++pass)
+        for (int r = 0; r < palette_cells.rows && !found; ++r) {
+            if ((pass == 0) != (r == palette_cells.cur_row)) continue;
+            for (int c = 0; c < palette_cells.cols && !found; ++c) {
+                handle t = grid_tool(palette_cells, r, c);
+                tool_record* rec = t ? lock_tool(t) : nullptr;
+                if (!rec) continue;
+                if (rec->type == type) found = t;
+                unlock_tool(t);
+            }
+        }
+    return found;
+}
+
+// A folder only this user can read, made once, for package members a link
+// opens (never beside the package, where another user might swap them).
+std::string link_dir;
+
+const std::string& private_link_dir() {
+    std::string& dir = link_dir;
+    if (dir.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavrel-links-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data())) dir = buf.data();
+    }
+    return dir;
+}
+
+// What a file link opens: a web address as it is; a member of the open
+// package written into the private folder; else the file, relative to the
+// model's folder. "" when a member cannot be written.
+std::string link_target(const std::string& named) {
+    if (named.find("://") != std::string::npos) return named;
+    if (package_open()) {
+        const int member = package_find(named.c_str());
+        if (member >= 0) {
+            auto data = package_member_data(member);
+            const std::string& dir = private_link_dir();
+            if (!data || dir.empty()) return {};
+            std::string base = package_member_name(member);
+            const std::size_t slash = base.find_last_of("/\\");
+            if (slash != std::string::npos) base = base.substr(slash + 1);
+            const std::string path = dir + "/" + base;
+            std::FILE* f = std::fopen(path.c_str(), "wb");
+            if (!f) {
+                report(8, "Unable to open %s", path.c_str());
+                return {};
+            }
+            const bool ok = std::fwrite(data->data(), 1, data->size(), f) == data->size();
+            if (std::fclose(f) != 0 || !ok) {
+                report(8, "Unable to open %s", path.c_str());
+                return {};
+            }
+            return path;
+        }
+    }
+    if (!named.empty() && named[0] != '/') {
+        const char* dir = current_model_dir();
+        if (dir && *dir) {
+            std::string d = dir;
+            if (d.back() != '/') d += '/';
+            return d + named;
+        }
+    }
+    return named;
+}
+
+// A press: arms the drag, or toggles with Shift while a selection is active,
+// or follows a link.
+void button_down(HWND view, sketch_state& s, bool right, WPARAM keys, POINT p) {
+    if (inplace_edit_open(view) && !end_inplace_edit(view, 0)) return;
+    hide_tooltip(0);
+    SetFocus(view);
+    const int ux = unit_x(s, p.x), uy = unit_y(s, p.y);
+    const bool ctrl = (keys & MK_CONTROL) != 0, shift = (keys & MK_SHIFT) != 0;
+    const bool plain = !ctrl && !right;
+    if (s.selection) {
+        if (plain && shift) {
+            if (hit_test(s, 0, ux, uy, true) == 1 && elem(s, s.hover).kind >= ek_variable) {
+                const int n = s.hover;
+                const bool on = !(elem(s, n).runtime & ef_selected);
+                set_selected(s, n, on);
+                s.last_selected = static_cast<std::uint16_t>(on ? n : 0);
+                bool any = false;
+                for (int i = 1; i < elem_count(s) && !any; ++i)
+                    any = (elem(s, i).runtime & ef_selected) != 0;
+                if (!any) s.selection = 0;
+                s.band_shown = false;
+                InvalidateRect(view, nullptr, FALSE);
+            }
+            s.hover = 0;
+            return;
+        }
+        clear_selection(s);
+        InvalidateRect(view, nullptr, FALSE);
+    }
+    end_drag();
+    SetCapture(view);
+    drag.view = view;
+    drag.mode = (!plain && shift) ? dm_shift : plain ? dm_left : dm_right;
+    drag.press_x = s.press_x = ux;
+    drag.press_y = s.press_y = uy;
+    drag.passed = false;
+    drag.last = p;
+    const int hit = hit_test(s, drag.mode == dm_left ? 1 : 0, ux, uy, true);
+    drag.on_element = hit != 0;
+    if (hit) {
+        if (drag.mode == dm_left && follow_element_link(view, s, s.hover)) {
+            end_drag();
+            s.hover = 0;
+        }
+        return;
+    }
+    // On empty space: a left press may become a band; right and Shift drags
+    // may pan or zoom; anything else ends here.
+    if (drag.mode == dm_left && (s.mode == 0 || s.mode == 24)) return;
+    if (drag.mode != dm_right && drag.mode != dm_shift) end_drag();
+}
+
+void update_autoscroll(HWND view, POINT p) {
+    RECT rc;
+    GetClientRect(view, &rc);
+    int dirs = 0;
+    if (p.x < 0) dirs |= 1;
+    if (p.x >= rc.right) dirs |= 2;
+    if (p.y < 0) dirs |= 4;
+    if (p.y >= rc.bottom) dirs |= 8;
+    drag.dirs = dirs;
+    if (dirs && !drag.timer) {
+        SetTimer(view, autoscroll_timer, autoscroll_ms, nullptr);
+        drag.timer = true;
+    }
+}
+
+void mouse_move(HWND view, sketch_state& s, WPARAM keys, POINT p) {
+    (void)keys;
+    drag.last = p;
+    if (drag.mode == dm_none) {
+        // Hover: arm the tip for a variable (or any element) under the pointer.
+        RECT rc;
+        GetClientRect(view, &rc);
+        int item = 0;
+        if (PtInRect(&rc, p) && hit_test(s, 2, unit_x(s, p.x), unit_y(s, p.y), true) == 1)
+            item = s.hover;
+        s.hover = 0;
+        track_tooltip(view, item, 0);
+        return;
+    }
+    if (drag.view != view) return;
+    if (drag.mode == dm_zoom) {
+        const int zoom = std::clamp(drag.start_zoom + 10 * ((drag.press_y - p.y) / 10), 10, 500);
+        if (zoom != s.zoom) {
+            // The point pressed stays under the press position.
+            const long ux =
+                (static_cast<long>(drag.press_x) + drag.start_scroll_x) * 100 / drag.start_zoom;
+            const long uy =
+                (static_cast<long>(drag.press_y) + drag.start_scroll_y) * 100 / drag.start_zoom;
+            set_sketch_zoom(view, zoom);
+            scroll_sketch_to(view, static_cast<int>(ux * zoom / 100 - drag.press_x),
+                             static_cast<int>(uy * zoom / 100 - drag.press_y));
+        }
+        return;
+    }
+    if (drag.mode == dm_pan) {
+        scroll_sketch_to(view, drag.start_scroll_x - p.x + drag.press_x,
+                         drag.start_scroll_y - p.y + drag.press_y);
+        return;
+    }
+    const int ux = unit_x(s, p.x), uy = unit_y(s, p.y);
+    if (!drag.passed) {
+        if (std::abs(ux - drag.press_x) < drag_threshold &&
+            std::abs(uy - drag.press_y) < drag_threshold)
+            return;
+        if (drag.mode == dm_right || drag.mode == dm_shift) {
+            drag.press_x = unit_to_pixel(drag.press_x, s.zoom, s.scroll_x);
+            drag.press_y = unit_to_pixel(drag.press_y, s.zoom, s.scroll_y);
+            drag.start_scroll_x = s.scroll_x;
+            drag.start_scroll_y = s.scroll_y;
+            drag.start_zoom = s.zoom;
+            drag.mode = drag.mode == dm_right ? dm_pan : dm_zoom;
+            drag.passed = true;
+            s.hover = 0;
+            mouse_move(view, s, keys, p);
+            return;
+        }
+        if (drag.on_element) {
+            // A left drag from an element: nothing while the pointer stays on
+            // it (moving elements belongs to the layout tools).
+            const sketch_elem& e = elem(s, s.hover);
+            if (s.hover && ux >= e.x - e.w && ux <= e.x + e.w && uy >= e.y - e.h && uy <= e.y + e.h)
+                return;
+            s.hover = 0;
+            end_drag();
+            return;
+        }
+        if (s.mode != 0 && s.mode != 24) {
+            end_drag();
+            return;
+        }
+        drag.passed = true;
+        s.band_shown = true;
+        s.band_x0 = s.band_x1 = drag.press_x;
+        s.band_y0 = s.band_y1 = drag.press_y;
+    }
+    if (s.band_shown) {
+        update_autoscroll(view, p);
+        s.band_x1 = ux;
+        s.band_y1 = uy;
+        InvalidateRect(view, nullptr, FALSE);
+    }
+}
+
+// One autoscroll tick: a line in each direction the pointer left the view,
+// the band's corner following the pointer.
+void autoscroll_tick(HWND view, sketch_state& s) {
+    if (!drag.dirs || drag.view != view) {
+        KillTimer(view, autoscroll_timer);
+        drag.timer = false;
+        return;
+    }
+    constexpr int line = 16;
+    int x = s.scroll_x, y = s.scroll_y;
+    if (drag.dirs & 1) x -= line;
+    if (drag.dirs & 2) x += line;
+    if (drag.dirs & 4) y -= line;
+    if (drag.dirs & 8) y += line;
+    scroll_sketch_to(view, x, y);
+    if (s.band_shown) {
+        s.band_x1 = unit_x(s, drag.last.x);
+        s.band_y1 = unit_y(s, drag.last.y);
+        InvalidateRect(view, nullptr, FALSE);
+    }
+}
+
+void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
+    const int mode = drag.mode;
+    const bool passed = drag.passed;
+    stop_timer();
+    drag = drag_state{};
+    if (GetCapture() == view) ReleaseCapture();
+    if (mode == dm_none) return;
+    const bool plain = !right && !(keys & MK_CONTROL);
+    if (s.band_shown) {
+        const RECT b = band_rect(s);
+        s.band_shown = false;
+        s.selection = select_elements(s, b.left, b.top, b.right, b.bottom) ? 1 : 0;
+        InvalidateRect(view, nullptr, FALSE);
+        return;
+    }
+    if (mode == dm_pan || mode == dm_zoom) return;
+    const int n = s.hover;
+    const bool on_element = n > 0 && n < elem_count(s) && elem(s, n).kind >= ek_variable;
+    if (plain && !passed && (s.mode == 0 || s.mode == 24) && !sketch_in_setup()) {
+        if (!on_element || s.grab) return;
+        set_selected(s, n, true);
+        s.last_selected = static_cast<std::uint16_t>(n);
+        if (elem(s, n).kind == ek_variable) make_workbench_variable(s, n);
+        s.hover = 0;
+        s.selection = 2;
+        InvalidateRect(view, nullptr, FALSE);
+        return;
+    }
+    if (on_element) {
+        // Set-up: a click on a variable edits its value in place.
+        if (sketch_in_setup() && plain && sketch_setup_click(view, s, n) <= 0)
+            make_workbench_variable(s, n); // no editor opened: it is chosen instead
+        s.hover = 0;
+        return;
+    }
+    // A right or Ctrl click on empty space would show the context actions;
+    // there are none yet. Any other release (a press that never became a
+    // drag, in a state no tool claims) is ignored: it is the user's input, not
+    // a program fault.
+}
+
+void double_click(HWND view, sketch_state& s, WPARAM keys, POINT p) {
+    if (drag.mode == dm_none && !s.band_shown) {
+        if (hit_test(s, 0, s.press_x, s.press_y, true) == 1) {
+            const int n = s.hover;
+            const sketch_elem& e = elem(s, n);
+            if (e.kind == ek_variable) {
+                s.hover = 0;
+                if (make_workbench_variable(s, n))
+                    if (handle tool = graph_tool()) run_palette_tool(tool);
+                return;
+            }
+            if (e.kind == ek_text || e.kind == ek_bitmap || e.kind == ek_metafile) {
+                follow_element_link(view, s, n);
+                s.hover = 0;
+                return;
+            }
+        }
+        s.hover = 0;
+    }
+    if (drag.mode == dm_none) button_down(view, s, false, keys & MK_SHIFT, p);
+}
+
+} // namespace
+
+bool sketch_mouse_message(HWND view, sketch_state& s, UINT m, WPARAM wp, LPARAM lp) {
+    switch (m) {
+    case WM_SETCURSOR: {
+        // A hand over what a click follows, the four arrows while panning.
+        if (LOWORD(lp) != HTCLIENT) return false;
+        const char* shape = IDC_ARROW;
+        if (drag.mode == dm_pan && drag.view == view) {
+            shape = IDC_SIZEALL;
+        } else if (drag.mode == dm_none) {
+            POINT p{};
+            GetCursorPos(&p);
+            ScreenToClient(view, &p);
+            const std::uint16_t kept = s.hover;
+            if (hit_test(s, 2, unit_x(s, p.x), unit_y(s, p.y), true) == 1) {
+                const sketch_elem& e = elem(s, s.hover);
+                if (e.link_lo || e.link_hi) shape = IDC_HAND;
+            }
+            s.hover = kept;
+        }
+        SetCursor(LoadCursor(nullptr, shape));
+        return true;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+        button_down(view, s, m == WM_RBUTTONDOWN, wp, point_of(lp));
+        return true;
+    case WM_MOUSEMOVE:
+        mouse_move(view, s, wp, point_of(lp));
+        return true;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        if (drag.view == view || drag.mode == dm_none) button_up(view, s, m == WM_RBUTTONUP, wp);
+        return true;
+    case WM_LBUTTONDBLCLK:
+        double_click(view, s, wp, point_of(lp));
+        return true;
+    case WM_TIMER:
+        if (wp != autoscroll_timer) return false;
+        autoscroll_tick(view, s);
+        return true;
+    case WM_CAPTURECHANGED:
+        if (drag.view == view && reinterpret_cast<HWND>(lp) != view) {
+            stop_timer();
+            drag = drag_state{};
+            s.band_shown = false;
+            InvalidateRect(view, nullptr, FALSE);
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void cancel_sketch_drag() {
+    end_drag();
+}
+
+void clear_selection(sketch_state& s) {
+    for (auto& e : s.view.elems) e.runtime &= static_cast<std::uint8_t>(~ef_selected);
+    s.selection = 0;
+    s.band_shown = false;
+    s.hover = 0;
+    s.last_selected = 0;
+}
+
+void set_selected(sketch_state& s, int n, bool on) {
+    auto apply = [&](int i) {
+        sketch_elem& e = elem(s, i);
+        if (on)
+            e.runtime |= ef_selected;
+        else
+            e.runtime &= static_cast<std::uint8_t>(~ef_selected);
+    };
+    if (n <= 0 || n >= elem_count(s)) return;
+    apply(n);
+    // A valve pair is one thing to the user: the valve before its flow
+    // variable and the variable after its valve go together.
+    const sketch_elem& e = elem(s, n);
+    if (e.is_valve_pair() && n + 1 < elem_count(s)) apply(n + 1);
+    if (e.kind == ek_variable && (e.shape & shape_pair) && n > 1 && elem(s, n - 1).is_valve_pair())
+        apply(n - 1);
+}
+
+int select_elements(sketch_state& s, int x0, int y0, int x1, int y1) {
+    const int l = std::min(x0, x1), r = std::max(x0, x1), t = std::min(y0, y1),
+              b = std::max(y0, y1);
+    int count = 0;
+    for (int i = 1; i < elem_count(s); ++i) {
+        sketch_elem& e = elem(s, i);
+        if (e.kind != ek_connector && e.kind < ek_variable) continue;
+        if (!shown(s, e)) continue;
+        bool in;
+        if (e.kind == ek_connector)
+            in = e.arrow_x >= l && e.arrow_x <= r && e.arrow_y >= t && e.arrow_y <= b;
+        else
+            in = e.x + e.w >= l && e.x - e.w <= r && e.y + e.h >= t && e.y - e.h <= b;
+        if (in) {
+            e.runtime |= ef_selected;
+            ++count;
+        }
+    }
+    return count;
+}
+
+void paint_selection(HDC dc, const sketch_state& s) {
+    if (s.selection) {
+        for (int i = 1; i < elem_count(s); ++i) {
+            const sketch_elem& e = elem(s, i);
+            if (!(e.runtime & ef_selected) || !shown(s, e)) continue;
+            RECT r;
+            if (e.kind == ek_connector) {
+                const int x = unit_to_pixel(static_cast<int>(e.arrow_x), s.zoom, s.scroll_x);
+                const int y = unit_to_pixel(static_cast<int>(e.arrow_y), s.zoom, s.scroll_y);
+                r = RECT{x - 3, y - 3, x + 3, y + 3};
+            } else if (e.kind >= ek_variable) {
+                r = RECT{unit_to_pixel(e.x - e.w, s.zoom, s.scroll_x),
+                         unit_to_pixel(e.y - e.h, s.zoom, s.scroll_y),
+                         unit_to_pixel(e.x + e.w, s.zoom, s.scroll_x) + 1,
+                         unit_to_pixel(e.y + e.h, s.zoom, s.scroll_y) + 1};
+            } else {
+                continue;
+            }
+            InvertRect(dc, &r);
+        }
+    }
+    if (s.band_shown) {
+        const RECT b = band_rect(s);
+        RECT r{unit_to_pixel(b.left, s.zoom, s.scroll_x), unit_to_pixel(b.top, s.zoom, s.scroll_y),
+               unit_to_pixel(b.right, s.zoom, s.scroll_x) + 1,
+               unit_to_pixel(b.bottom, s.zoom, s.scroll_y) + 1};
+        DrawFocusRect(dc, &r);
+    }
+}
+
+std::string hover_text(const sketch_state& s, int n) {
+    if (n <= 0 || n >= elem_count(s) || !s.symbols) return {};
+    // A flow's valve tells about the flow.
+    if (elem(s, n).is_valve_pair()) n = pair_variable(s.view, n);
+    if (n <= 0 || n >= elem_count(s)) return {};
+    const sketch_elem& e = elem(s, n);
+    if (e.kind != ek_variable || !e.payload) return {};
+    std::string units, comment;
+    std::int32_t slot = -1;
+    bool scalar = false;
+    {
+        model_lock_guard lock(s.symbols, 0);
+        if (!lock.ok() || !valid_symbol(e.payload)) return {};
+        const symbol_record* sym = ::sym(e.payload);
+        if (!sym) return {};
+        slot = sym->slot;
+        scalar = sym->dims == scalar_dims && sym->type <= st_last_with_slots;
+        if (sym->units) units = units_text(sym->units);
+        std::string c = sym_comment(e.payload);
+        if (!c.empty()) {
+            std::vector<char> buf(c.begin(), c.end());
+            buf.push_back('\0');
+            comment = collapse_blanks(buf.data());
+        }
+    }
+    std::string text;
+    // The value: the last saved value of the shown run (in Livesweep the
+    // newest point), for a scalar of the open model.
+    if (scalar && slot >= 0 && s.symbols == cur_model_symbols && value_cache_exists()) {
+        const float *times = nullptr, *values = nullptr;
+        // Outside Livesweep no run is marked shown: the first selected run.
+        const int run = shown_run_slot() >= 0 ? shown_run_slot() : 0;
+        const int count = cached_series(slot, &times, &values, run);
+        if (count > 0 && values && std::isfinite(values[count - 1])) {
+            char b[40];
+            std::snprintf(b, sizeof b, "%g", static_cast<double>(values[count - 1]));
+            text = std::string("= ") + b + " ";
+        }
+    }
+    if (!comment.empty()) {
+        text += comment;
+        if (!units.empty()) text += " (" + units + ")";
+    } else {
+        text += units;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+int follow_element_link(HWND view, sketch_state& s, int n) {
+    if (n <= 0 || n >= elem_count(s)) return 0;
+    const sketch_elem& e = elem(s, n);
+    const int hi = e.link_hi, lo = e.link_lo;
+    if (!hi && !lo) {
+        // The shared view's elements belong to every view: not this one's to
+        // select or drag.
+        if (!e.shared()) return 0;
+        end_drag();
+        return 1;
+    }
+    if (hi == 253 && lo == 253) {
+        const std::size_t bar = e.text.find('|');
+        if (bar == std::string::npos || bar == 0) return 2;
+        const std::string named = e.text.substr(0, bar);
+        const std::string target = link_target(named);
+        if (target.empty()) return 2;
+        // Say what is being opened; the platform asks before it starts a
+        // program, naming it.
+        set_bottom_text(("Opening " + target).c_str());
+        auto r = reinterpret_cast<std::intptr_t>(
+            ShellExecute(view, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        if (r <= 32) report(8, "Unable to open %s", named.c_str());
+        return 2;
+    }
+    const int count = static_cast<int>(get_header_word(s.symbols, mh_view_count) & 0xFFFF);
+    int target = -1;
+    if (hi == 251)
+        target = lo ? std::min(s.current_view + 1, count - 1) : std::max(s.current_view - 1, 0);
+    else if (const int v = hi << 8 | lo; v >= 1 && v <= count)
+        target = v - 1;
+    if (target < 0) return 0;
+    end_drag();
+    show_sketch_view(view, target, hi == 251 ? (lo ? 1 : -1) : 0);
+    return 1;
+}
+
+bool make_workbench_variable(const sketch_state& s, int n) {
+    if (n <= 0 || n >= elem_count(s) || !s.symbols || s.symbols != cur_model_symbols) return false;
+    const sketch_elem& e = elem(s, n);
+    if (e.kind != ek_variable || !e.payload) return false;
+    std::string name;
+    {
+        model_lock_guard lock(s.symbols, 0);
+        if (!lock.ok() || !valid_symbol(e.payload)) return false;
+        name = sym_name(e.payload);
+    }
+    return select_var_text(name.c_str(), 0, static_cast<int>(name.size())) == 1;
+}
+
+void remove_link_files() {
+    if (link_dir.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(link_dir, ec);
+    link_dir.clear();
+}

@@ -1,0 +1,56 @@
+// What the mouse does on a sketch view: selecting (click, Shift-click,
+// rubber band with autoscroll), panning (right or Ctrl drag), zooming (Shift
+// with a right or Ctrl drag), hover tips with a variable's value, units and
+// comment, double clicks that make a variable the workbench variable and
+// graph it, and clicks that follow an element's link.
+#pragma once
+
+#include <string>
+
+#include "platform/win.h"
+#include "sketch/sketch.h"
+
+// The autoscroll timer of a view (50 ms while a band is dragged outside).
+inline constexpr UINT_PTR autoscroll_timer = 1;
+inline constexpr UINT autoscroll_ms = 50;
+// Sketch units the pointer must travel from the press before a press becomes
+// a drag.
+inline constexpr int drag_threshold = 5;
+
+// Button, move, double-click and autoscroll-timer messages of a view; true
+// when the message was one of them (handled).
+bool sketch_mouse_message(HWND view, sketch_state& s, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Ends any drag in progress (the view is going away or changing view).
+void cancel_sketch_drag();
+
+// Clears the selection (selected bits, band, selection flag).
+void clear_selection(sketch_state& s);
+// Selects the elements (kind 10 and above) whose boxes overlap the rectangle
+// (sketch units, any corner order) and the connectors whose arrow base lies
+// in it, within the shown level; the number selected.
+int select_elements(sketch_state& s, int x0, int y0, int x1, int y1);
+// Selects or toggles element n with its valve-pair partner.
+void set_selected(sketch_state& s, int n, bool on);
+
+// Paints the selection highlight (inverted element boxes, small squares on
+// connector arrow bases) and the rubber band over a painted view.
+void paint_selection(HDC dc, const sketch_state& s);
+
+// The hover text of element n: "= value " when the first selected run has
+// one, then the comment followed by " (units)", or the units alone; "" for
+// anything but a variable or when there is nothing to say.
+std::string hover_text(const sketch_state& s, int n);
+
+// Follows element n's link: a view link loads that view (1); a file link
+// hands its target to the shell, which asks before starting a program (2);
+// 0 when the element has no link (1 for an element of the shared view, which
+// a press cannot select).
+int follow_element_link(HWND view, sketch_state& s, int n);
+
+// Removes the private folder of package members that links opened (at
+// shutdown).
+void remove_link_files();
+
+// Makes element n's variable the workbench variable; true when it did.
+bool make_workbench_variable(const sketch_state& s, int n);
