@@ -1,6 +1,7 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
 #include "graphs/graphtool.h"
+#include "graphs/sets/graphset.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
         if (argv[i]) arguments.emplace_back(argv[i]);
     install_tools_hooks();
     install_graph_hooks();
+    install_graph_set_hooks();
     install_text_hooks();
     install_text_tools();
     install_sketch_hooks();

@@ -86,8 +86,13 @@ void selection_history(int show, int x, int y, int w, int h);
 // --------------------------------------------------------- graph-set slots ---
 
 // Asks about every modified custom graph set; 1 when all may go (none
-// modified: 1), 0 on Cancel.
+// modified: 1), 0 on Cancel. The graph sets sit above the shell: they point
+// the hook at their question at start-up; unset, there is nothing to ask.
 int ask_save_graph_sets(int flag);
+struct graph_set_slot_hooks {
+    int (*ask_save)(int all) = nullptr;
+};
+extern graph_set_slot_hooks graph_set_slots;
 
 // ---------------------------------------------------------------------- DDE ---
 
