@@ -463,6 +463,7 @@ struct gd_reader {
                 int no_subs = 1;
                 const char* rest = text.c_str();
                 while ((rest = split_var_entry(rest, name, label, no_subs))) {
+                    if (name.empty()) continue; // an entry without a name is no variable
                     graph_var e = v;
                     e.name = name;
                     e.label = label;
@@ -655,6 +656,7 @@ struct gd_reader {
                 const char* rest = text.c_str();
                 auto& list = code == kw_var ? d.bar_vars : d.bar_ovars;
                 while ((rest = split_var_entry(rest, name, label, no_subs))) {
+                    if (name.empty()) continue;
                     bar_item e = base;
                     e.name = name;
                     e.label = label;
@@ -808,6 +810,7 @@ struct gd_reader {
                 int no_subs = 1;
                 const char* rest = text.c_str();
                 while ((rest = split_var_entry(rest, name, label, no_subs))) {
+                    if (name.empty()) continue;
                     table_item e = base;
                     e.name = name;
                     e.label = label;
@@ -910,7 +913,7 @@ struct gd_writer {
                            : d.kind == gd_bar   ? "BAR-GRAPH"
                                                 : "REPORT";
         text(kind, d.name);
-        if (!d.title.empty() && d.title != d.name) text("TITLE", d.title);
+        if (d.title != d.name) text("TITLE", d.title);
         if (d.x || d.y) text("LOCATION", std::to_string(d.x) + "," + std::to_string(d.y));
         if (d.width || d.height)
             text("SIZE", std::to_string(d.width) + "," + std::to_string(d.height));

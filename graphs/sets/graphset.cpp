@@ -9,6 +9,7 @@
 #include "foundation/textsrc.h"
 #include "graphs/sets/gdtext.h"
 #include "graphs/sets/kgf.h"
+#include "graphs/sets/valuerefs.h"
 #include "model/context.h"
 #include "model/modelfile.h"
 #include "shell/filechoice.h"
@@ -304,4 +305,5 @@ int query_save_graph_sets(int all) {
 void install_graph_set_hooks() {
     set_graph_set_hook(model_graph_set_hook);
     graph_set_slots.ask_save = query_save_graph_sets;
+    install_value_ref_hook();
 }

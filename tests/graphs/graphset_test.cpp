@@ -582,3 +582,29 @@ TEST_F(GraphSets, TableGrowsAndReusesFreeEntries) {
 }
 
 } // namespace
+
+namespace {
+
+// The fuzz seed of the binary reader is a real file: a WIP line graph and a
+// report whose text lines live in the second block.
+TEST_F(GraphSets, BinarySeedHoldsAGraphAndAReport) {
+    const std::string path = KAVREL_SOURCE_DIR "/fuzz/corpus/graph_set_binary/two.kgf";
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    graph_set s;
+    ASSERT_EQ(read_kgf_bytes(bytes.data(), bytes.size(), "two.kgf", s, 0), kgf_loaded);
+    ASSERT_EQ(s.defs.size(), 2u);
+    EXPECT_EQ(s.defs[1].kind, gd_report);
+    ASSERT_EQ(s.defs[1].lines.size(), 1u);
+    EXPECT_EQ(s.defs[1].lines[0], "Population \\/");
+    ASSERT_EQ(s.defs[1].var_texts.size(), 1u);
+    EXPECT_EQ(s.defs[1].var_texts[0], "Population@END");
+    // A line-array cell past the end of the report-text block is refused
+    // (the array is at byte 308 of the definitions block, after the header,
+    // the entry and the two-cell list).
+    bytes[164 + 28 + 8 + 308 + 3] = 0x7F;
+    graph_set bad;
+    EXPECT_EQ(read_kgf_bytes(bytes.data(), bytes.size(), "two.kgf", bad, 1), kgf_failed);
+}
+
+} // namespace
