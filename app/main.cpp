@@ -1,7 +1,7 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
+#include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
-#include "graphs/sets/graphset.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"

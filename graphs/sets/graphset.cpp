@@ -9,11 +9,8 @@
 #include "foundation/textsrc.h"
 #include "graphs/sets/gdtext.h"
 #include "graphs/sets/kgf.h"
-#include "graphs/sets/valuerefs.h"
 #include "model/context.h"
-#include "model/modelfile.h"
 #include "shell/filechoice.h"
-#include "shell/seams.h"
 
 #include <strings.h>
 
@@ -300,10 +297,4 @@ int query_save_graph_sets(int all) {
     }
     for (int i : asked) free_graph_set(i);
     return 1;
-}
-
-void install_graph_set_hooks() {
-    set_graph_set_hook(model_graph_set_hook);
-    graph_set_slots.ask_save = query_save_graph_sets;
-    install_value_ref_hook();
 }

@@ -61,6 +61,3 @@ int model_graph_set_hook(const char* text_or_name, int from_text);
 // open model), then frees them (the shell's ask_save_graph_sets); 1 to go on, 0 when the user
 // cancelled or a save failed (nothing is freed then).
 int query_save_graph_sets(int all);
-
-// Installs the model store's graph-set hook and the shell's graph-set slots.
-void install_graph_set_hooks();

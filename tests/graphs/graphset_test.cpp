@@ -3,6 +3,7 @@
 #include "foundation/paths.h"
 #include "foundation/types.h"
 #include "graphs/sets/gdtext.h"
+#include "graphs/customgraph.h"
 #include "graphs/sets/graphset.h"
 #include "graphs/sets/kgf.h"
 #include "model/blockfile.h"
