@@ -185,9 +185,23 @@ handle build_custom_graph(const graph_def& def) {
 
     const bool has_live =
         std::any_of(live.slots.begin(), live.slots.end(), [](int s) { return s >= 0; });
-    // The time axis of a live graph starts where the run starts.
-    if (has_live && !(std::fabs(g->x_min) < axis_unset))
-        g->x_min = std::min(model_rec->start, static_cast<double>(value_array[0]));
+    // The time axis of a live graph runs from the run's INITIAL TIME to its
+    // FINAL TIME unless the definition gives its own.
+    if (has_live) {
+        auto control = [](const char* name, double fallback) {
+            std::int32_t slot = -1;
+            if (find_var_name(name, &slot, 0) && slot >= 0 &&
+                static_cast<std::uint32_t>(slot) < value_slot_count &&
+                std::isfinite(value_array[slot]))
+                return static_cast<double>(value_array[slot]);
+            return fallback;
+        };
+        if (!(std::fabs(g->x_min) < axis_unset)) g->x_min = control("INITIAL TIME", value_array[0]);
+        if (!(std::fabs(g->x_max) < axis_unset)) {
+            g->x_max = control("FINAL TIME", model_rec->end);
+            if (!(g->x_max > g->x_min)) g->x_max = g->x_min + 1;
+        }
+    }
     int got = 0;
     if (lock_model(1) == 1) {
         got = has_live ? remap(*g, live) : gather_graph_series(*g, true);
@@ -238,7 +252,7 @@ bool update_wip_graph(handle record) {
     }
     if (!grew) return true;
     remap(*g, it->second);
-    InvalidateRect(window, nullptr, FALSE);
+    InvalidateRect(window, nullptr, TRUE);
     return true;
 }
 

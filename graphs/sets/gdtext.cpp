@@ -329,6 +329,15 @@ struct gd_reader {
         }
     }
 
+    // A FONT value, kept as its text form reads back (the form writes a
+    // control character of the face as a blank and drops trailing blanks).
+    void read_font(font_spec& f) {
+        read_font_spec(&f, value.c_str(), &f);
+        f.face[sizeof f.face - 1] = '\0';
+        font_spec back = f;
+        if (read_font_spec(&back, font_spec_text(f).c_str(), &f)) f = back;
+    }
+
     void bad(const char* what, const graph_def& d) {
         if (!quiet) report(5, "bad %s descriptions for %s", what, d.name.c_str());
     }
@@ -707,7 +716,7 @@ struct gd_reader {
                     d.var_texts.push_back(value);
                     break;
                 case kw_font:
-                    read_font_spec(&d.font, value.c_str(), &d.font);
+                    read_font(d.font);
                     break;
                 case kw_newpage:
                     d.lines.emplace_back("\f");
@@ -746,7 +755,7 @@ struct gd_reader {
                 if (read_int(value, n)) d.first_cellwidth = clamp_to<std::uint16_t>(n);
                 break;
             case kw_font:
-                read_font_spec(&d.font, value.c_str(), &d.font);
+                read_font(d.font);
                 break;
             case kw_height:
                 if (read_int(value, n))
