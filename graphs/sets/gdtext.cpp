@@ -334,8 +334,17 @@ struct gd_reader {
     void read_font(font_spec& f) {
         read_font_spec(&f, value.c_str(), &f);
         f.face[sizeof f.face - 1] = '\0';
-        font_spec back = f;
-        if (read_font_spec(&back, font_spec_text(f).c_str(), &f)) f = back;
+        // The value as a FONT line gives it back: blanks around it cut.
+        for (int round = 0; round < 3; ++round) {
+            std::string t = trim_right(font_spec_text(f));
+            t.erase(0, t.find_first_not_of(" \t"));
+            font_spec deflt = f; // an empty face field reads as no face
+            deflt.face[0] = '\0';
+            font_spec back = f;
+            if (!read_font_spec(&back, t.c_str(), &deflt) || std::memcmp(&back, &f, sizeof f) == 0)
+                break;
+            f = back;
+        }
     }
 
     void bad(const char* what, const graph_def& d) {
