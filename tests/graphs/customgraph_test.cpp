@@ -8,7 +8,9 @@
 #include "graphs/sets/graphset.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
+#include "resources/dialogs.h"
 #include "runs/core/access.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
@@ -27,6 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace td = test_driver;
@@ -183,6 +187,32 @@ TEST_F(CustomGraphs, RunningAllWipDefinitionsOfASetWithoutAnyClearsItsFlag) {
     EXPECT_EQ(set()->wip, 1);
     EXPECT_EQ(run_user_tool(nullptr, -1, 0), 0);
     EXPECT_EQ(set()->wip, 0);
+}
+
+// Saving a set read from a .kgf file used to write text into the .kgf file:
+// it asks for a name, offering the .kgd one, and the binary file stays.
+TEST_F(CustomGraphs, ASetReadFromABinaryFileIsSavedAsText) {
+    const std::string kgf = dir + "/set.kgf";
+    std::filesystem::copy_file(KAVREL_SOURCE_DIR "/fuzz/corpus/graph_set_binary/two.kgf", kgf);
+    const int i = load_graph_set(kgf.c_str(), 0, 0, 0, 0);
+    ASSERT_GT(i, 0);
+    std::string offered;
+    answerer::dialog(dlg_file_choice)
+        .call([&](HWND d) {
+            char buf[512] = {};
+            GetDlgItemText(d, fdc_name, buf, sizeof buf);
+            offered = buf;
+        })
+        .set_text(fdc_name, "saved")
+        .press(IDOK);
+    EXPECT_EQ(save_graph_set_text(0, i, -1, 0), 1);
+    EXPECT_NE(offered.find("set.kgd"), std::string::npos) << offered;
+    std::ifstream text(dir + "/saved.kgd", std::ios::binary);
+    std::string written((std::istreambuf_iterator<char>(text)), {});
+    EXPECT_EQ(written.rfind(":GRAPH g\r\n", 0), 0u);
+    std::ifstream bin(kgf, std::ios::binary);
+    EXPECT_EQ(bin.get(), 0x7F); // still the binary file
+    EXPECT_EQ(graph_set_at(i)->from_kgf, 0);
 }
 
 } // namespace
