@@ -60,9 +60,11 @@ void fit_live_x(line_graph& g, const live_graph& live) {
             }
     if (!live.x_auto_max || lo > hi) return;
     if (hi > g.x_max) {
-        double a = lo, b = lo + 1.25 * (hi - lo);
-        nice_axis_range(lo, lo + 1.25 * (hi - lo), &a, &b);
-        g.x_max = b > hi ? b : lo + 1.25 * (hi - lo);
+        // One point reached (lo = hi) has no span to widen: one unit past it.
+        const double want = hi > lo ? lo + 1.25 * (hi - lo) : hi + 1;
+        double a = lo, b = want;
+        nice_axis_range(lo, want, &a, &b);
+        g.x_max = b > hi ? b : want;
         g.x_divisions = choose_x_divisions(g.x_min, g.x_max, graph_defaults().x_divisions);
     }
 }
