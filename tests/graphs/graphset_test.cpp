@@ -522,6 +522,24 @@ TEST_F(GraphSets, FailedReloadKeepsTheLoadedSet) {
     EXPECT_EQ(s->defs[0].vars[0].name, "Population");
 }
 
+TEST_F(GraphSets, ReloadingAChangedSetAsksFirst) {
+    write("g.kgd", ":GRAPH g\n:VAR x\n");
+    const int i = load_graph_set("g.kgd", 0, 0, 0, 0);
+    ASSERT_GT(i, 0);
+    mark_set_modified(i);
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].state, 1);
+    write("g.kgd", ":GRAPH g\n:VAR x\n:VAR y\n");
+    answers = {7}; // No: keep the changes
+    EXPECT_EQ(load_graph_set("g.kgd", 0, 0, 0, 0), i);
+    EXPECT_TRUE(message_log::said("has been modified interactively"));
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].defs[0].vars.size(), 1u);
+    EXPECT_EQ(load_graph_set("g.kgd", 0, 1, 0, 0), i); // quiet: kept without asking
+    answers = {6};                                     // Yes: read it again
+    EXPECT_EQ(load_graph_set("g.kgd", 0, 0, 0, 0), i);
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].defs[0].vars.size(), 2u);
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].state, 0);
+}
+
 TEST_F(GraphSets, TextFileLoadAndMissingFile) {
     write("g.kgd", ":GRAPH g\r\n:VAR x\r\n");
     const int i = load_graph_set("g.kgd", 0, 0, 1, 0);
