@@ -344,9 +344,26 @@ int open_wip_graphs() {
     return run_user_tool(nullptr, -1, 1) > 0 ? 1 : 0;
 }
 
+namespace {
+
+int tool_names(std::vector<std::string>* out) {
+    out->clear();
+    if (const graph_set* set = graph_set_at(current_graph_set()))
+        for (const graph_def& d : set->defs) out->push_back(d.name);
+    return static_cast<int>(out->size());
+}
+
+int run_tool(const char* name) {
+    return run_user_tool(name, -1, 0);
+}
+
+} // namespace
+
 void install_graph_set_hooks() {
     set_graph_set_hook(model_graph_set_hook);
     graph_set_slots.ask_save = query_save_graph_sets;
+    graph_set_slots.tool_names = tool_names;
+    graph_set_slots.run_tool = run_tool;
     install_value_ref_hook();
     set_wip_graph_updater(update_wip_graph);
     set_wip_run_start_hook(open_wip_graphs);

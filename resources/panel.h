@@ -58,6 +58,18 @@ enum : int {
     ids_freeze = 723,
 };
 
+// Graphs (294).
+enum : int {
+    idg_wip = 1654,     // "Open WIP Graph on Sim"
+    idg_list = 1650,    // the custom graphs of the model's graph set
+    idg_modify = 1651,  // "Modify..."
+    idg_copy = 1641,    // "Copy..."
+    idg_new = 1652,     // "New..."
+    idg_display = 1653, // "Display"
+    idg_delete = 1642,  // "Delete"
+    idg_reorder = 1657, // "Reorder..."
+};
+
 // Registers the panel's templates (again after the registry was cleared);
 // the Variable page is registered with the variable dialog (varselect.h).
 void register_panel_templates();

@@ -8,13 +8,17 @@
 #include "graphs/sets/graphset.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "platform/controls.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
 #include "resources/dialogs.h"
+#include "resources/panel.h"
 #include "runs/core/access.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
+#include "shell/controlpanel.h"
 #include "shell/mainwnd.h"
+#include "shell/menucmd.h"
 #include "shell/rundrv.h"
 #include "shell/state.h"
 #include "shell/wip.h"
@@ -213,6 +217,39 @@ TEST_F(CustomGraphs, ASetReadFromABinaryFileIsSavedAsText) {
     std::ifstream bin(kgf, std::ios::binary);
     EXPECT_EQ(bin.get(), 0x7F); // still the binary file
     EXPECT_EQ(graph_set_at(i)->from_kgf, 0);
+}
+
+// The Control Panel's Graphs page lists the model's set, sets the option to
+// open the WIP graph, and shows a chosen definition through the runner.
+TEST_F(CustomGraphs, TheGraphsPageListsTheSetAndDisplaysAChoice) {
+    simulate("base");
+    control_panel(1, -1, -1, -1, -1);
+    td::run_until_idle();
+    ASSERT_NE(control_wnd, nullptr);
+    select_tab(control_wnd, tab_graphs, true);
+    td::run_until_idle();
+    HWND page = control_page;
+    HWND list = GetDlgItem(page, idg_list);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(SendMessage(list, LB_GETCOUNT, 0, 0), 7);
+    char name[64] = {};
+    SendMessage(list, LB_GETTEXT, 4, reinterpret_cast<LPARAM>(name));
+    EXPECT_STREQ(name, "Summary");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, idg_modify)));
+
+    EXPECT_EQ(float_opts & fo_wip_graph, 0);
+    td::click(GetDlgItem(page, idg_wip), 3, 3);
+    td::run_until_idle();
+    EXPECT_NE(float_opts & fo_wip_graph, 0);
+
+    SendMessage(list, LB_SETSEL, TRUE, 4);
+    td::click(GetDlgItem(page, idg_display), 3, 3);
+    td::run_until_idle();
+    const handle r = set()->defs[static_cast<std::size_t>(def_index("Summary"))].window;
+    const text_lines* lines = textwin_lines(r);
+    ASSERT_NE(lines, nullptr);
+    EXPECT_EQ(lines->lines(), 2);
+    control_panel(-1, -1, -1, -1, -1);
 }
 
 } // namespace
