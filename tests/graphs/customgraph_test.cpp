@@ -33,6 +33,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QWidget>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -241,6 +244,24 @@ TEST_F(CustomGraphs, TheGraphsPageListsTheSetAndDisplaysAChoice) {
     td::click(GetDlgItem(page, idg_wip), 3, 3);
     td::run_until_idle();
     EXPECT_NE(float_opts & fo_wip_graph, 0);
+
+    // The page's picture: the list shows the names (dark text on its white).
+    SetWindowPos(control_wnd, nullptr, 0, 0, 360, 320, SWP_NOMOVE | SWP_NOZORDER);
+    td::run_until_idle();
+    QWidget* widget = win_widget(control_wnd);
+    ASSERT_NE(widget, nullptr);
+    const QImage shot = widget->grab().toImage();
+    const std::string png = ::testing::TempDir() + "/kavrel_graphs_page.png";
+    ASSERT_TRUE(shot.save(QString::fromStdString(png), "PNG"));
+    std::printf("screenshot: %s\n", png.c_str());
+    QWidget* list_widget = win_widget(list);
+    ASSERT_NE(list_widget, nullptr);
+    const QImage names = list_widget->grab().toImage();
+    int dark = 0;
+    for (int y = 0; y < names.height(); ++y)
+        for (int x = 0; x < names.width(); ++x)
+            if (qGray(names.pixel(x, y)) < 96) ++dark;
+    EXPECT_GT(dark, 100);
 
     SendMessage(list, LB_SETSEL, TRUE, 4);
     td::click(GetDlgItem(page, idg_display), 3, 3);
