@@ -117,3 +117,36 @@ TEST_F(ValueRefs, ReportsTakeTheirVarTextsAndLongTextsAreWhole) {
 }
 
 } // namespace
+
+#include "model/modelfile.h"
+#include "sim/simdata.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+// The message built-in shows the running simulation's values through the
+// engine's hook.
+TEST(ValueRefsInMessages, TheRunningSimulationsValuesAreShown) {
+    init_vocabulary();
+    message_capture messages;
+    install_value_ref_hook();
+    model_builder b("message");
+    b.control(0, 10, 1, 1);
+    b.level("Stock", "2", "5");
+    b.aux("watch", "MESSAGE(\"Stock is \\Stock%.1f/ at \\Time/ \\Nothing/\", "
+                   "IF THEN ELSE(Time >= 3, -1, 0))");
+    ASSERT_TRUE(b.finish());
+    // The simulated model is the open one, as it is when the user simulates.
+    model_pair m = b.release();
+    read_model_settings(m.header, m.symbols);
+    const std::string dir = ::testing::TempDir();
+    close_model(m.header, m.symbols, dir.c_str(), (dir + "/message.kmf").c_str());
+    sim_options o;
+    sim_output out;
+    simulate_model(cur_model_symbols, o, &out);
+    set_expand_refs_hook(nullptr);
+    close_model(0, 0);
+    EXPECT_TRUE(messages.contains("Stock is 11.0 at 3 -error-")) << messages.joined();
+}
+
+} // namespace
