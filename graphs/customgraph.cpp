@@ -125,6 +125,12 @@ handle build_custom_graph(const graph_def& def) {
     g->labels_between = def.label_intervals;
     g->graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;
 
+    // Runs the graph opens itself are unloaded when it is built (the series
+    // keep their values); the runs loaded before stay.
+    mark_loaded_runs();
+    struct unload_opened {
+        ~unload_opened() { unload_runs(0); }
+    } unload;
     live_graph live;
     live.x_auto_max = def.x_max == -FLT_MAX;
     int planned = 0;
@@ -134,7 +140,8 @@ handle build_custom_graph(const graph_def& def) {
         bool sim = false;
         int run = -1, position = -1;
         if (!v.dataset.empty()) {
-            run = find_run(v.dataset.c_str());
+            // Opened by its file name when not loaded; unloaded again below.
+            run = kdf_open(v.dataset.c_str());
             if (run < 0) continue; // a run that cannot be read skips the variable
         } else if (v.run == gd_wip_run && in_run) {
             sim = true;

@@ -94,7 +94,9 @@ int ref_run(const ref_parts& r, bool& sim) {
         if (n < 1 || n > 9 || !model_rec || n > model_rec->run_count) return -1;
         return model_rec->runs[n - 1].run;
     }
-    return find_run(r.run.c_str());
+    // A run not loaded is opened by its name (and stays loaded).
+    const int loaded = find_run(r.run.c_str());
+    return loaded >= 0 ? loaded : kdf_open(r.run.c_str());
 }
 
 double ref_time(const ref_parts& r) {

@@ -273,4 +273,40 @@ TEST_F(CustomGraphs, TheGraphsPageListsTheSetAndDisplaysAChoice) {
     control_panel(-1, -1, -1, -1, -1);
 }
 
+// A variable's own run file is opened for the graph and closed again; one
+// that cannot be opened skips the variable.
+TEST_F(CustomGraphs, ADatasetIsOpenedByNameAndAMissingOneSkipped) {
+    simulate("base");
+    std::filesystem::copy_file(dir + "/base.kdf", dir + "/copy.kdf");
+    ASSERT_EQ(find_run("copy"), -1);
+    graph_def d = make_graph_def(gd_line);
+    d.name = "own";
+    graph_var v;
+    v.name = "Inventory";
+    v.dataset = "copy";
+    d.vars.push_back(v);
+    v.dataset = "missing";
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    ASSERT_EQ(run_user_tool("own", -1, 0), 1);
+    line_graph* g = graph_of(set()->defs.back().window);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 1u);
+    EXPECT_EQ(g->series[0].label, "Inventory : copy");
+    EXPECT_EQ(g->series[0].times.size(), 201u);
+    EXPECT_EQ(find_run("copy"), -1); // unloaded once the graph was built
+    EXPECT_NE(find_run("base"), -1);
+
+    graph_def none = make_graph_def(gd_line);
+    none.name = "none";
+    v.dataset = "missing";
+    none.vars = {v};
+    add_graph_def(*set(), none);
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("none", -1, 0), 0);
+    set_message_hook(nullptr);
+    EXPECT_TRUE(message_log::said("No Variables/Datasets to graph"));
+}
+
 } // namespace
