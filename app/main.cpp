@@ -1,5 +1,6 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
+#include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/moregraphs.h"
 #include "shell/startup.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     install_tools_hooks();
     install_graph_hooks();
     install_more_graphs();
+    install_graph_set_hooks();
     install_text_hooks();
     install_text_tools();
     install_runs_compare();

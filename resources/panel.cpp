@@ -35,13 +35,6 @@ DialogTemplate panel() {
     return t;
 }
 
-// A page whose content belongs to a part of the program not built yet.
-DialogTemplate waiting_page(int id, const char* text) {
-    DialogTemplate t = base(id, page_style, nullptr, 200, 120);
-    t.items = {{WC_STATIC, idc_not_built, text, label, 10, 10, 180, 40}};
-    return t;
-}
-
 DialogTemplate time_axis_page() {
     DialogTemplate t = base(dlg_page_time_axis, page_style, nullptr, 208, 132);
     t.items = {
@@ -91,6 +84,23 @@ DialogTemplate scaling_page() {
     return t;
 }
 
+DialogTemplate graphs_page() {
+    DialogTemplate t = base(dlg_page_graphs, page_style, nullptr, 200, 120);
+    constexpr DWORD list =
+        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_EXTENDEDSEL;
+    t.items = {
+        {WC_BUTTON, idg_wip, "Open WIP Graph on Sim", check, 6, 4, 100, 10},
+        {WC_LISTBOX, idg_list, nullptr, list, 6, 16, 188, 64},
+        {WC_BUTTON, idg_display, "Display", push, 6, 84, 44, 14},
+        {WC_BUTTON, idg_modify, "Modify...", push, 54, 84, 44, 14},
+        {WC_BUTTON, idg_copy, "Copy...", push, 102, 84, 44, 14},
+        {WC_BUTTON, idg_new, "New...", push, 150, 84, 44, 14},
+        {WC_BUTTON, idg_delete, "Delete", push, 6, 102, 44, 14},
+        {WC_BUTTON, idg_reorder, "Reorder...", push, 54, 102, 44, 14},
+    };
+    return t;
+}
+
 } // namespace
 
 void register_panel_templates() {
@@ -98,6 +108,5 @@ void register_panel_templates() {
     dlg_register_template(time_axis_page());
     dlg_register_template(scaling_page());
     dlg_register_template(datasets_page_template(dlg_page_datasets));
-    dlg_register_template(
-        waiting_page(dlg_page_graphs, "The custom graph sets page is not built yet."));
+    dlg_register_template(graphs_page());
 }

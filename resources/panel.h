@@ -18,7 +18,6 @@ enum : int {
     idc_save = 487,
     idc_close = 492,     // "Close"
     idc_tabs = 468,      // the tab control (made by the panel)
-    idc_not_built = 470, // the text of a page whose owner is not built yet
 };
 
 // Time Axis (347).
@@ -56,6 +55,18 @@ enum : int {
     ids_buffer = 724,
     ids_no_change = 725,
     ids_freeze = 723,
+};
+
+// Graphs (294).
+enum : int {
+    idg_wip = 1654,     // "Open WIP Graph on Sim"
+    idg_list = 1650,    // the custom graphs of the model's graph set
+    idg_modify = 1651,  // "Modify..."
+    idg_copy = 1641,    // "Copy..."
+    idg_new = 1652,     // "New..."
+    idg_display = 1653, // "Display"
+    idg_delete = 1642,  // "Delete"
+    idg_reorder = 1657, // "Reorder..."
 };
 
 // Registers the panel's templates (again after the registry was cleared);

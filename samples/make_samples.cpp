@@ -119,6 +119,51 @@ bool inventory(const std::string& dir) {
     v.variable("production delay", 60, 30);
     v.shadow("Time", 700, 180);
     v.arrows_from_causes();
+    // A graph set in the settings: the work-in-progress graph, custom graphs,
+    // a bar graph, a table and a report whose lines show values of the run.
+    b.settings_text(":FLAGS 0 0\n"
+                    ":NOTE Inventory and workforce answering a step in orders.\n"
+                    "///---\\\\\\\n"
+                    ":GRAPH Inventory_WIP\n"
+                    ":TITLE Inventory while simulating\n"
+                    ":WIP\n"
+                    ":VAR Inventory\n"
+                    ":VAR desired inventory\n"
+                    "\n"
+                    ":GRAPH Orders\n"
+                    ":TITLE Orders and workforce of \\&*1/\n"
+                    ":X-DIV ?0=start?50=middle?100=end\n"
+                    ":Y-LABEL 0=none?100=base?150=high\n"
+                    ":SCALE\n"
+                    ":VAR customer orders|Orders,expected orders\n"
+                    ":SCALE\n"
+                    ":VAR Workforce\n"
+                    ":LINE-STYLE DASH\n"
+                    "\n"
+                    ":BAR-GRAPH Bars\n"
+                    ":AS-RUN Stocks\n"
+                    ":VAR Inventory,Workforce\n"
+                    ":AS-RUN Flows\n"
+                    ":VAR production,shipments\n"
+                    "\n"
+                    ":TABLE Rates\n"
+                    ":PRINT-EVERY 10\n"
+                    ":VAR production,shipments\n"
+                    "\n"
+                    ":REPORT Summary\n"
+                    ":TITLE Inventory report for \\&*1/\n"
+                    "Inventory at the end: \\Inventory@END%.1f/ widgets\n"
+                    "Workforce at the start: \\/ people\n"
+                    ":VAR Workforce@START%.0f\n"
+                    ":END-OF-REPORT\n"
+                    "\n"
+                    ":GRAPH Style_1\n"
+                    ":GRAPH-STYLE 1\n"
+                    ":VAR Inventory\n"
+                    "\n"
+                    ":GRAPH Style_3\n"
+                    ":GRAPH-STYLE 3\n"
+                    ":VAR Workforce\n");
     return save(b, dir, "inventory.kmf");
 }
 

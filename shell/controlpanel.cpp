@@ -1,5 +1,6 @@
 // The Control Panel and its Time Axis and Scaling pages.
 #include "shell/controlpanel.h"
+#include "shell/graphspage.h"
 
 #include "foundation/names.h"
 #include "foundation/report.h"
@@ -49,17 +50,11 @@ struct page_entry {
 
 bool page_scroll_message(HWND page, UINT message, WPARAM wparam);
 
-INT_PTR waiting_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
-    if (page_scroll_message(page, message, wparam)) return TRUE;
-    return message == WM_INITDIALOG ? TRUE : FALSE;
-}
-
-// The Datasets and Graphs pages belong to parts of the program that are not
-// built yet: their tabs show a page that says so.
+// The Datasets page is shell/datasets, the Graphs page shell/graphspage.
 const page_entry pages[5] = {
     {"Variable", dlg_page_variable, variable_proc}, {"Time Axis", dlg_page_time_axis, globals_proc},
     {"Scaling", dlg_page_scaling, scaling_proc},    {"Datasets", dlg_page_datasets, runs_sel_proc},
-    {"Graphs", dlg_page_graphs, waiting_proc},
+    {"Graphs", dlg_page_graphs, user_proc},
 };
 
 constexpr int grip_size = 16;

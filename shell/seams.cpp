@@ -45,8 +45,10 @@ int init_mfc_app() {
 }
 void exit_mfc_app() {}
 
-int ask_save_graph_sets(int) {
-    return 1;
+graph_set_slot_hooks graph_set_slots;
+
+int ask_save_graph_sets(int flag) {
+    return graph_set_slots.ask_save ? graph_set_slots.ask_save(flag) : 1;
 }
 
 void dde_quit_spreadsheets(int) {}

@@ -11,6 +11,9 @@
 #include "foundation/types.h"
 #include "platform/win.h"
 
+#include <string>
+#include <vector>
+
 // ------------------------------------------------ analysis tools (output) ---
 
 // Closes every tool window unless kept; flag 1 (shutdown) clears the keep
@@ -88,8 +91,17 @@ void rerun_locked_tools();
 // --------------------------------------------------------- graph-set slots ---
 
 // Asks about every modified custom graph set; 1 when all may go (none
-// modified: 1), 0 on Cancel.
+// modified: 1), 0 on Cancel. The graph sets sit above the shell: they point
+// the hook at their question at start-up; unset, there is nothing to ask.
 int ask_save_graph_sets(int flag);
+// The Control Panel's Graphs page reaches the model's set the same way:
+// tool_names gives the names of its definitions, run_tool runs one by name.
+struct graph_set_slot_hooks {
+    int (*ask_save)(int all) = nullptr;
+    int (*tool_names)(std::vector<std::string>* out) = nullptr;
+    int (*run_tool)(const char* name) = nullptr;
+};
+extern graph_set_slot_hooks graph_set_slots;
 
 // ---------------------------------------------------------------------- DDE ---
 

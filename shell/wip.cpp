@@ -41,6 +41,10 @@ HWND focus_before = nullptr; // where the focus was when the panel took it
 POINT press_point{0, 0};
 std::vector<handle> wip_graphs;
 wip_graph_update_fn graph_updater = nullptr;
+wip_run_start_fn run_start_hook = nullptr;
+// Set once the start-of-run call was made for the run under way; cleared when
+// the panel closes after it.
+bool run_start_done = false;
 
 bool ensure_class() {
     WNDCLASS wc{};
@@ -266,6 +270,7 @@ int vmessage(int mode, const char* format, va_list args, bool quiet) {
         }
         focus_before = nullptr;
         if (!wip_graphs.empty() && !game_state) wip_graphs.clear();
+        run_start_done = false;
         return 1;
     }
     // 4. Show a line.
@@ -297,6 +302,10 @@ int vmessage(int mode, const char* format, va_list args, bool quiet) {
 }
 
 void sim_pump() {
+    if (!run_start_done && run_start_hook) {
+        run_start_done = true;
+        if (run_start_hook() && wip_wnd && IsWindowVisible(wip_wnd)) ShowWindow(wip_wnd, SW_HIDE);
+    }
     if (wip_wnd && wip_mode == 1 && wip_graphs.empty()) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "Time %g", sim_time);
@@ -500,6 +509,10 @@ int wip_graph_count() {
 
 void set_wip_graph_updater(wip_graph_update_fn fn) {
     graph_updater = fn;
+}
+
+void set_wip_run_start_hook(wip_run_start_fn fn) {
+    run_start_hook = fn;
 }
 
 const char* product_title() {

@@ -56,6 +56,11 @@ void wip_graph_remove(handle record);
 int wip_graph_count();
 using wip_graph_update_fn = bool (*)(handle record); // false: the window is gone
 void set_wip_graph_updater(wip_graph_update_fn fn);
+// Called at the first save of each run (the graphs open the work-in-progress
+// graphs of the model's graph set there); non-zero when it opened a graph,
+// which hides the panel: the graphs show the run's progress.
+using wip_run_start_fn = int (*)();
+void set_wip_run_start_hook(wip_run_start_fn fn);
 
 // The product title and version text of the splash and About box.
 const char* product_title();

@@ -1,0 +1,377 @@
+// Custom line graphs, the work-in-progress graph and the user-tool runner.
+//
+// A custom graph fills the line graph of the Graph tool (graphs/linegraph.h)
+// and uses its gathering, layout and drawing. Series that show the running
+// simulation keep their points here: the engine gives only the current
+// values, so each save appends one point per series and the graph is mapped
+// and drawn again.
+#include "graphs/customgraph.h"
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "graphs/sets/graphset.h"
+#include "graphs/sets/valuerefs.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/modelfile.h"
+#include "model/timebase.h"
+#include "model/varnames.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/seams.h"
+#include "shell/state.h"
+#include "shell/wip.h"
+#include "sim/runname.h"
+#include "sim/simdata.h"
+#include "tools/output.h"
+#include "tools/textwin.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The live part of a graph that shows the running simulation.
+struct live_graph {
+    std::vector<int> slots; // per series: value slot, -1 for a series read from a run
+    bool x_auto_max = true, y_auto = true;
+};
+std::map<handle, live_graph> live_graphs;
+
+bool running() {
+    return sim_phase >= phase_initialising && value_array;
+}
+
+// The time axis of the graph while the run goes on: the model's end time,
+// widened to 1.25 times the span reached when the run goes past it.
+void fit_live_x(line_graph& g, const live_graph& live) {
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (const graph_series& s : g.series)
+        for (float t : s.times)
+            if (std::isfinite(t)) {
+                lo = std::min(lo, static_cast<double>(t));
+                hi = std::max(hi, static_cast<double>(t));
+            }
+    if (!live.x_auto_max || lo > hi) return;
+    if (hi > g.x_max) {
+        // One point reached (lo = hi) has no span to widen: one unit past it.
+        const double want = hi > lo ? lo + 1.25 * (hi - lo) : hi + 1;
+        double a = lo, b = want;
+        nice_axis_range(lo, want, &a, &b);
+        g.x_max = b > hi ? b : want;
+        g.x_divisions = choose_x_divisions(g.x_min, g.x_max, graph_defaults().x_divisions);
+    }
+}
+
+int remap(line_graph& g, const live_graph& live) {
+    if (live.y_auto) {
+        g.y_min = axis_unset;
+        g.y_max = -axis_unset;
+    }
+    fit_live_x(g, live);
+    return gather_graph_series(g, true);
+}
+
+// The run text of a legend: the dataset's name, the running simulation's
+// run name, or the selected run's name.
+std::string run_text_of(int selected, const std::string& dataset, bool sim) {
+    if (!dataset.empty()) return dataset;
+    if (sim) return run_name_or_current(model_rec);
+    if (selected >= 0 && selected < 16 && selected_run_names[selected])
+        return selected_run_names[selected];
+    return {};
+}
+
+} // namespace
+
+handle build_custom_graph(const graph_def& def) {
+    const bool in_run = running();
+    if (in_run && !def.wip) return 0;
+    if (!model_rec) return 0;
+    const int selected = loaded_run_names(1);
+
+    handle h = new_line_graph_record();
+    if (!h) return 0;
+    line_graph* g = graph_of(h);
+    auto fail = [&](const char* message) -> handle {
+        if (message && !in_run) report(8, "%s", message);
+        auto* rec = static_cast<output_record*>(lock_handle(h));
+        void (*release)(handle) = rec ? rec->release : nullptr;
+        if (rec) unlock_handle(h);
+        if (release) release(h);
+        free_output_record(h);
+        live_graphs.erase(h);
+        return 0;
+    };
+    for (int i = 0; i < 6; ++i) g->fonts[i] = graph_defaults().fonts[i];
+    const std::string title =
+        expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
+    g->title = title;
+    g->caption = title;
+    if (def.x_min != FLT_MAX) g->x_min = def.x_min;
+    if (def.x_max != -FLT_MAX) g->x_max = def.x_max;
+    const symbol_id basis = time_basis_symbol();
+    g->x_var_name = !def.x_axis.empty() ? def.x_axis : basis ? varformat(basis, 0) : "Time";
+    g->x_title = !def.x_label.empty() ? def.x_label : g->x_var_name;
+    g->x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
+    g->y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
+    g->line_kind = def.dots > 0 ? static_cast<std::uint8_t>(def.dots) : 0;
+    g->labels_between = def.label_intervals;
+    g->graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;
+
+    // Runs the graph opens itself are unloaded when it is built (the series
+    // keep their values); the runs loaded before stay.
+    mark_loaded_runs();
+    struct unload_opened {
+        ~unload_opened() { unload_runs(0); }
+    } unload;
+    live_graph live;
+    live.x_auto_max = def.x_max == -FLT_MAX;
+    int planned = 0;
+    bool y_given = false;
+    for (const graph_var& v : def.vars) {
+        ++planned;
+        bool sim = false;
+        int run = -1, position = -1;
+        if (!v.dataset.empty()) {
+            // Opened by its file name when not loaded; unloaded again below.
+            run = kdf_open(v.dataset.c_str());
+            if (run < 0) continue; // a run that cannot be read skips the variable
+        } else if (v.run == gd_wip_run && in_run) {
+            sim = true;
+        } else {
+            position = v.run < 0 ? 0 : v.run;
+            if (position >= selected) {
+                if (selected == 0 && !in_run) return fail("Graph requires datasets be loaded");
+                report(3, "Not enough runs loaded to get all wildcards");
+                continue;
+            }
+            run = model_rec->runs[position].run;
+        }
+        std::vector<std::string> elements;
+        if (!sim) expand_element_names(v.name.c_str(), run, elements, 0);
+        if (elements.empty()) elements.push_back(v.name);
+        for (const std::string& e : elements) {
+            graph_series s;
+            s.name = e;
+            s.run = run;
+            s.label =
+                !v.label.empty() ? v.label : e + " : " + run_text_of(position, v.dataset, sim);
+            int slot = -1;
+            if (sim) {
+                const int type = find_var_name(e.c_str(), &slot, 1);
+                if (type == 0 || type == 5 || type == 6 || type == 12 ||
+                    (type > 21 && type != 23) || slot < 0 ||
+                    static_cast<std::uint32_t>(slot) >= value_slot_count) {
+                    report(0, "-%s- is of wrong type for work in progress graph", e.c_str());
+                    continue;
+                }
+                s.run = -2;
+                s.times = {value_array[0]};
+                s.values = {value_array[slot]};
+            }
+            live.slots.push_back(slot);
+            g->series.push_back(std::move(s));
+        }
+        if (!y_given && (v.y_min != FLT_MAX || v.y_max != -FLT_MAX)) {
+            y_given = true;
+            if (v.y_min != FLT_MAX) g->y_min = v.y_min;
+            if (v.y_max != -FLT_MAX) g->y_max = v.y_max;
+        }
+    }
+    live.y_auto = !y_given;
+    if (g->series.empty()) return fail("No Variables/Datasets to graph");
+    if (in_run && static_cast<int>(g->series.size()) < planned)
+        report(6, "Icompatible/bad graph specification partially completed");
+    if (def.plot_width > 0 && def.plot_height > 0)
+        set_graph_size(*g, 0, def.plot_width, def.plot_height);
+
+    const bool has_live =
+        std::any_of(live.slots.begin(), live.slots.end(), [](int s) { return s >= 0; });
+    // The time axis of a live graph runs from the run's INITIAL TIME to its
+    // FINAL TIME unless the definition gives its own.
+    if (has_live) {
+        auto control = [](const char* name, double fallback) {
+            std::int32_t slot = -1;
+            if (find_var_name(name, &slot, 0) && slot >= 0 &&
+                static_cast<std::uint32_t>(slot) < value_slot_count &&
+                std::isfinite(value_array[slot]))
+                return static_cast<double>(value_array[slot]);
+            return fallback;
+        };
+        if (!(std::fabs(g->x_min) < axis_unset)) g->x_min = control("INITIAL TIME", value_array[0]);
+        if (!(std::fabs(g->x_max) < axis_unset)) {
+            g->x_max = control("FINAL TIME", model_rec->end);
+            if (!(g->x_max > g->x_min)) g->x_max = g->x_min + 1;
+        }
+    }
+    int got = 0;
+    if (lock_model(1) == 1) {
+        got = has_live ? remap(*g, live) : gather_graph_series(*g, true);
+        unlock_model(1);
+    }
+    if (got < 0) return fail(nullptr);
+    if (got == 0) return fail("Unable to complete graph");
+    if (def.width > 0 && def.height > 0)
+        preset_rect = {def.x > 0 ? def.x : 1, def.y, def.width, def.height};
+    auto* rec = static_cast<output_record*>(lock_handle(h));
+    cur_output = h;
+    const int opened = rec ? layout_graph(rec) : 0;
+    if (rec) unlock_handle(h);
+    preset_rect = {};
+    if (!opened) return fail("Unable to complete graph");
+    if (has_live) {
+        live_graphs[h] = std::move(live);
+        wip_graph_add(h);
+    }
+    return h;
+}
+
+bool update_wip_graph(handle record) {
+    auto it = live_graphs.find(record);
+    line_graph* g = graph_of(record);
+    if (it == live_graphs.end() || !g) {
+        if (it != live_graphs.end()) live_graphs.erase(it);
+        return false;
+    }
+    auto* rec = static_cast<output_record*>(lock_handle(record));
+    HWND window = rec ? rec->window : nullptr;
+    if (rec) unlock_handle(record);
+    if (!window || !IsWindow(window)) {
+        live_graphs.erase(it);
+        return false;
+    }
+    if (!value_array) return true;
+    const float now = value_array[0];
+    bool grew = false;
+    for (std::size_t i = 0; i < g->series.size() && i < it->second.slots.size(); ++i) {
+        const int slot = it->second.slots[i];
+        if (slot < 0 || static_cast<std::uint32_t>(slot) >= value_slot_count) continue;
+        graph_series& s = g->series[i];
+        if (!s.times.empty() && s.times.back() == now) continue;
+        s.times.push_back(now);
+        s.values.push_back(value_array[slot]);
+        grew = true;
+    }
+    if (!grew) return true;
+    remap(*g, it->second);
+    InvalidateRect(window, nullptr, TRUE);
+    return true;
+}
+
+// ----------------------------------------------------------- user tools ---
+
+namespace {
+
+handle run_user_report(const graph_def& def) {
+    mark_loaded_runs();
+    const std::string title =
+        expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
+    handle h = open_text_window(title.c_str(), def.x > 0 ? def.x : -1, def.x > 0 ? def.y : -1,
+                                def.width, def.height, 0, def.font.face[0] ? &def.font : nullptr);
+    if (!h) return 0;
+    int taken = 0;
+    for (const std::string& line : def.lines) {
+        int n = 0;
+        const std::string text = expand_value_refs(line.c_str(), &n, &def.var_texts);
+        // Each line takes the VAR texts after those of the lines before it.
+        taken += n;
+        textwin_append(h, 0, text);
+    }
+    if (taken != static_cast<int>(def.var_texts.size()))
+        report(8, "Got %d but expected %d variable descriptors", taken,
+               static_cast<int>(def.var_texts.size()));
+    unload_runs(0);
+    return h;
+}
+
+handle run_one(graph_def& def) {
+    switch (def.kind) {
+    case gd_line:
+        return build_custom_graph(def);
+    case gd_report:
+        return run_user_report(def);
+    default:
+        report(6, "The %s user tool %s is not built yet in this version of Kavrel Viewer.",
+               def.kind == gd_bar ? "bar graph" : "table", def.name.c_str());
+        return 0;
+    }
+}
+
+} // namespace
+
+int run_user_tool(const char* name, int index, int mode) {
+    if (name && std::string(name) == "**NEW**") return 0;
+    const int set_index = current_graph_set();
+    graph_set* set = graph_set_at(set_index);
+    if (!set || set->defs.empty()) {
+        if (name) report(8, "No user tools defined");
+        return 0;
+    }
+    int ran = 0;
+    auto run = [&](std::size_t i) {
+        // The set may be reloaded by what a tool does: find it again after.
+        graph_def def = set->defs[i];
+        handle h = run_one(def);
+        set = graph_set_at(set_index);
+        if (set && i < set->defs.size()) set->defs[i].window = h;
+        if (h) ++ran;
+    };
+    if (name) {
+        for (std::size_t i = 0; i < set->defs.size(); ++i)
+            if (name_cmp(set->defs[i].name.c_str(), name) == 0) {
+                if (mode == 1 && !set->defs[i].wip) return 0;
+                run(i);
+                return ran;
+            }
+        if (mode == 0) report(8, "Unable to match the name %s to a user tool", name);
+        return 0;
+    }
+    if (index >= 0) {
+        if (static_cast<std::size_t>(index) < set->defs.size())
+            run(static_cast<std::size_t>(index));
+        return ran;
+    }
+    for (std::size_t i = 0; set && i < set->defs.size(); ++i)
+        if (set->defs[i].wip) run(i);
+    if (set && ran == 0) set->wip = 0;
+    return ran;
+}
+
+int open_wip_graphs() {
+    if (!(float_opts & fo_wip_graph)) return 0;
+    graph_set* set = graph_set_at(current_graph_set());
+    if (!set || !set->wip) return 0;
+    return run_user_tool(nullptr, -1, 1) > 0 ? 1 : 0;
+}
+
+namespace {
+
+int tool_names(std::vector<std::string>* out) {
+    out->clear();
+    if (const graph_set* set = graph_set_at(current_graph_set()))
+        for (const graph_def& d : set->defs) out->push_back(d.name);
+    return static_cast<int>(out->size());
+}
+
+int run_tool(const char* name) {
+    return run_user_tool(name, -1, 0);
+}
+
+} // namespace
+
+void install_graph_set_hooks() {
+    set_graph_set_hook(model_graph_set_hook);
+    graph_set_slots.ask_save = query_save_graph_sets;
+    graph_set_slots.tool_names = tool_names;
+    graph_set_slots.run_tool = run_tool;
+    install_value_ref_hook();
+    set_wip_graph_updater(update_wip_graph);
+    set_wip_run_start_hook(open_wip_graphs);
+}

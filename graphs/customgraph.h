@@ -1,0 +1,32 @@
+// Custom graphs: line graphs drawn from the definitions of the current graph
+// set, the work-in-progress graph that grows while a simulation runs, and
+// running a set's definitions as user tools.
+#pragma once
+
+#include "foundation/types.h"
+#include "graphs/sets/graphdef.h"
+
+// Builds the line graph of a definition (kind 5) and opens its window; the
+// output record, or 0 when nothing was drawn (said why). While a simulation
+// runs only WIP definitions are drawn: their series read the running values,
+// and the graph joins the work-in-progress list.
+handle build_custom_graph(const graph_def& def);
+
+// Runs user tools of the current set: the definition of that name (null: the
+// one at index, or with index < 0 every WIP definition). mode 1 runs only
+// WIP definitions. Returns the number run.
+int run_user_tool(const char* name, int index, int mode);
+
+// Brings a work-in-progress graph up to date with the running simulation
+// (the shell calls it at every save); false when its window is gone.
+bool update_wip_graph(handle record);
+
+// The shell's start-of-run call: opens the current set's WIP definitions when
+// the option to open the work-in-progress graph on simulation is on. 1 when a
+// graph was opened.
+int open_wip_graphs();
+
+// Installs the graph sets' hooks: the model store's graph-set loader, the
+// shell's exit question, the engine's value references, and the
+// work-in-progress updater and start-of-run call of the shell.
+void install_graph_set_hooks();

@@ -1,0 +1,312 @@
+// Custom graphs and user tools of the inventory sample's embedded graph set:
+// the set loads with the model, the WIP graph opens on Simulate and grows with
+// the run, custom graphs and the report run as user tools.
+#include "foundation/textsrc.h"
+#include "graphs/customgraph.h"
+#include "graphs/graphtool.h"
+#include "graphs/linegraph.h"
+#include "graphs/sets/graphset.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "platform/controls.h"
+#include "platform/testing/answerer.h"
+#include "platform/testing/driver.h"
+#include "resources/dialogs.h"
+#include "resources/panel.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/controlpanel.h"
+#include "shell/mainwnd.h"
+#include "shell/menucmd.h"
+#include "shell/rundrv.h"
+#include "shell/state.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/output.h"
+#include "tools/textwin.h"
+#include "tools/textwin_core.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QWidget>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace td = test_driver;
+
+namespace {
+
+class CustomGraphs : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_graph_hooks();
+        install_graph_set_hooks();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        ASSERT_EQ(open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        set_graph_set_hook(nullptr);
+        set_wip_graph_updater(nullptr);
+        set_wip_run_start_hook(nullptr);
+        graphics_window_hook = nullptr;
+        float_opts = 0;
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    void simulate(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        td::run_until_idle();
+    }
+    graph_set* set() { return graph_set_at(current_graph_set()); }
+    int def_index(const char* name) {
+        for (std::size_t i = 0; i < set()->defs.size(); ++i)
+            if (set()->defs[i].name == name) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+TEST_F(CustomGraphs, TheSettingsGraphSetLoadsWithTheModel) {
+    graph_set* s = set();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->state, 255);
+    EXPECT_EQ(s->wip, 1);
+    ASSERT_EQ(s->defs.size(), 7u);
+    EXPECT_EQ(s->defs[0].name, "Inventory_WIP");
+    EXPECT_EQ(s->defs[1].vars.size(), 3u);
+    EXPECT_EQ(s->defs[1].vars[2].scale_group, 1);
+    EXPECT_EQ(s->defs[2].bar_vars[3].as_run_group, 2);
+    EXPECT_EQ(s->defs[4].var_texts.size(), 1u);
+    EXPECT_EQ(s->defs[6].graph_style, 3);
+}
+
+// With "open the work-in-progress graph on simulation" on, Simulate opens the
+// set's WIP graph, which gets one point per save of the run.
+TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
+    float_opts |= fo_wip_graph;
+    simulate("first");
+    const handle h = set()->defs[0].window;
+    ASSERT_NE(h, 0u);
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 2u);
+    EXPECT_EQ(g->title, "Inventory while simulating");
+    // 0 to 100 saved every 0.5: a point at every save after the start (the
+    // engine gives no call at the initial save).
+    EXPECT_EQ(g->series[0].times.size(), 200u);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 100.0f);
+    EXPECT_EQ(g->series[0].label, "Inventory : first.kdf");
+    EXPECT_LE(g->x_min, 0.0);
+    EXPECT_DOUBLE_EQ(g->x_max, 100.0); // FINAL TIME
+    // The last point is the run's own last value of Inventory.
+    float v = NA;
+    const float t = 100;
+    ASSERT_EQ(run_value_at_time("Inventory", nullptr, model_rec->runs[0].run, &v, &t, 1), 1);
+    EXPECT_FLOAT_EQ(g->series[0].values.back(), v);
+    EXPECT_FALSE(g->series[0].xs.empty());
+    // Without the option nothing opens.
+    close_framed_tool_windows(1);
+    float_opts = 0;
+    set()->defs[0].window = 0;
+    simulate("second");
+    EXPECT_EQ(set()->defs[0].window, 0u);
+}
+
+TEST_F(CustomGraphs, UserToolsRunByNameAndSayWhatIsWrong) {
+    simulate("base");
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("**NEW**", -1, 0), 0);
+    EXPECT_TRUE(message_log::messages.empty());
+    EXPECT_EQ(run_user_tool("nothing", -1, 0), 0);
+    EXPECT_TRUE(message_log::said("Unable to match the name nothing to a user tool"));
+    // Mode 1 runs only WIP definitions.
+    EXPECT_EQ(run_user_tool("orders", -1, 1), 0);
+
+    ASSERT_EQ(run_user_tool("orders", -1, 0), 1);
+    const handle h = set()->defs[static_cast<std::size_t>(def_index("Orders"))].window;
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->title, "Orders and workforce of base");
+    ASSERT_EQ(g->series.size(), 3u);
+    EXPECT_EQ(g->series[0].label, "Orders");
+    EXPECT_EQ(g->series[1].label, "expected orders : base");
+    EXPECT_FALSE(g->series[2].xs.empty());
+
+    ASSERT_EQ(run_user_tool("Summary", -1, 0), 1);
+    const handle r = set()->defs[static_cast<std::size_t>(def_index("Summary"))].window;
+    const text_lines* lines = textwin_lines(r);
+    ASSERT_NE(lines, nullptr);
+    ASSERT_EQ(lines->lines(), 2);
+    float v = NA;
+    const float t = 100;
+    run_value_at_time("Inventory", nullptr, model_rec->runs[0].run, &v, &t, 1);
+    char want[64];
+    std::snprintf(want, sizeof want, "Inventory at the end: %.1f widgets", static_cast<double>(v));
+    EXPECT_EQ(std::string(lines->line(0)), want);
+    EXPECT_EQ(std::string(lines->line(1)).rfind("Workforce at the start: ", 0), 0u);
+    EXPECT_EQ(std::string(lines->line(1)).find("\\"), std::string::npos);
+    EXPECT_FALSE(message_log::said("variable descriptors"));
+
+    EXPECT_EQ(run_user_tool("Bars", -1, 0), 0);
+    EXPECT_TRUE(message_log::said("not built yet"));
+    set_message_hook(nullptr);
+}
+
+TEST_F(CustomGraphs, AReportWithTooFewVarTextsSaysSo) {
+    simulate("base");
+    graph_def r = make_graph_def(gd_report);
+    r.name = "short";
+    r.lines = {"\\/ and \\/"};
+    r.var_texts = {"Inventory@END"};
+    add_graph_def(*set(), r);
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("short", -1, 0), 1);
+    EXPECT_TRUE(message_log::said("Got 2 but expected 1 variable descriptors"));
+    set_message_hook(nullptr);
+}
+
+TEST_F(CustomGraphs, RunningAllWipDefinitionsOfASetWithoutAnyClearsItsFlag) {
+    simulate("base");
+    for (graph_def& d : set()->defs) d.wip = 0;
+    EXPECT_EQ(set()->wip, 1);
+    EXPECT_EQ(run_user_tool(nullptr, -1, 0), 0);
+    EXPECT_EQ(set()->wip, 0);
+}
+
+// Saving a set read from a .kgf file used to write text into the .kgf file:
+// it asks for a name, offering the .kgd one, and the binary file stays.
+TEST_F(CustomGraphs, ASetReadFromABinaryFileIsSavedAsText) {
+    const std::string kgf = dir + "/set.kgf";
+    std::filesystem::copy_file(KAVREL_SOURCE_DIR "/fuzz/corpus/graph_set_binary/two.kgf", kgf);
+    const int i = load_graph_set(kgf.c_str(), 0, 0, 0, 0);
+    ASSERT_GT(i, 0);
+    std::string offered;
+    answerer::dialog(dlg_file_choice)
+        .call([&](HWND d) {
+            char buf[512] = {};
+            GetDlgItemText(d, fdc_name, buf, sizeof buf);
+            offered = buf;
+        })
+        .set_text(fdc_name, "saved")
+        .press(IDOK);
+    EXPECT_EQ(save_graph_set_text(0, i, -1, 0), 1);
+    EXPECT_NE(offered.find("set.kgd"), std::string::npos) << offered;
+    std::ifstream text(dir + "/saved.kgd", std::ios::binary);
+    std::string written((std::istreambuf_iterator<char>(text)), {});
+    EXPECT_EQ(written.rfind(":GRAPH g\r\n", 0), 0u);
+    std::ifstream bin(kgf, std::ios::binary);
+    EXPECT_EQ(bin.get(), 0x7F); // still the binary file
+    EXPECT_EQ(graph_set_at(i)->from_kgf, 0);
+}
+
+// The Control Panel's Graphs page lists the model's set, sets the option to
+// open the WIP graph, and shows a chosen definition through the runner.
+TEST_F(CustomGraphs, TheGraphsPageListsTheSetAndDisplaysAChoice) {
+    simulate("base");
+    control_panel(1, -1, -1, -1, -1);
+    td::run_until_idle();
+    ASSERT_NE(control_wnd, nullptr);
+    select_tab(control_wnd, tab_graphs, true);
+    td::run_until_idle();
+    HWND page = control_page;
+    HWND list = GetDlgItem(page, idg_list);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(SendMessage(list, LB_GETCOUNT, 0, 0), 7);
+    char name[64] = {};
+    SendMessage(list, LB_GETTEXT, 4, reinterpret_cast<LPARAM>(name));
+    EXPECT_STREQ(name, "Summary");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, idg_modify)));
+
+    EXPECT_EQ(float_opts & fo_wip_graph, 0);
+    td::click(GetDlgItem(page, idg_wip), 3, 3);
+    td::run_until_idle();
+    EXPECT_NE(float_opts & fo_wip_graph, 0);
+
+    // The page's picture: the list shows the names (dark text on its white).
+    SetWindowPos(control_wnd, nullptr, 0, 0, 360, 320, SWP_NOMOVE | SWP_NOZORDER);
+    td::run_until_idle();
+    QWidget* widget = win_widget(control_wnd);
+    ASSERT_NE(widget, nullptr);
+    const QImage shot = widget->grab().toImage();
+    const std::string png = ::testing::TempDir() + "/kavrel_graphs_page.png";
+    ASSERT_TRUE(shot.save(QString::fromStdString(png), "PNG"));
+    std::printf("screenshot: %s\n", png.c_str());
+    QWidget* list_widget = win_widget(list);
+    ASSERT_NE(list_widget, nullptr);
+    const QImage names = list_widget->grab().toImage();
+    int dark = 0;
+    for (int y = 0; y < names.height(); ++y)
+        for (int x = 0; x < names.width(); ++x)
+            if (qGray(names.pixel(x, y)) < 96) ++dark;
+    EXPECT_GT(dark, 100);
+
+    SendMessage(list, LB_SETSEL, TRUE, 4);
+    td::click(GetDlgItem(page, idg_display), 3, 3);
+    td::run_until_idle();
+    const handle r = set()->defs[static_cast<std::size_t>(def_index("Summary"))].window;
+    const text_lines* lines = textwin_lines(r);
+    ASSERT_NE(lines, nullptr);
+    EXPECT_EQ(lines->lines(), 2);
+    control_panel(-1, -1, -1, -1, -1);
+}
+
+// A variable's own run file is opened for the graph and closed again; one
+// that cannot be opened skips the variable.
+TEST_F(CustomGraphs, ADatasetIsOpenedByNameAndAMissingOneSkipped) {
+    simulate("base");
+    std::filesystem::copy_file(dir + "/base.kdf", dir + "/copy.kdf");
+    ASSERT_EQ(find_run("copy"), -1);
+    graph_def d = make_graph_def(gd_line);
+    d.name = "own";
+    graph_var v;
+    v.name = "Inventory";
+    v.dataset = "copy";
+    d.vars.push_back(v);
+    v.dataset = "missing";
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    ASSERT_EQ(run_user_tool("own", -1, 0), 1);
+    line_graph* g = graph_of(set()->defs.back().window);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 1u);
+    EXPECT_EQ(g->series[0].label, "Inventory : copy");
+    EXPECT_EQ(g->series[0].times.size(), 201u);
+    EXPECT_EQ(find_run("copy"), -1); // unloaded once the graph was built
+    EXPECT_NE(find_run("base"), -1);
+
+    graph_def none = make_graph_def(gd_line);
+    none.name = "none";
+    v.dataset = "missing";
+    none.vars = {v};
+    add_graph_def(*set(), none);
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("none", -1, 0), 0);
+    set_message_hook(nullptr);
+    EXPECT_TRUE(message_log::said("No Variables/Datasets to graph"));
+}
+
+} // namespace
