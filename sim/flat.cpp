@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -430,8 +431,6 @@ wide_fn storing(wide_fn f) {
 #pragma GCC pop_options
 #endif
 
-flat_pass::~flat_pass() = default;
-
 flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) {
     for (int u : order) {
         if (compile(program, u)) {
@@ -465,9 +464,21 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
     ops_.push_back(flat_op{});
     if (regs_.empty()) regs_.assign(1, 0.0);
     const int native = native_mode();
-    if (native == nm_always || (native == nm_auto && ops_.size() >= native_auto_ops))
-        native_ = native_compile(listing(program), 0);
+    if (native == nm_tier0 || native == nm_tier1)
+        native_ = native_compile(listing(program), native == nm_tier1);
+    else if (native == nm_auto && ops_.size() >= native_auto_ops)
+        job_ = native_compile_later(listing(program), 1);
     bind(program);
+}
+
+flat_pass::~flat_pass() {
+    if (job_) native_cancel(*job_);
+}
+
+void flat_pass::take_native() {
+    if (!native_done(*job_)) return;
+    native_ = native_take(*job_);
+    job_.reset();
 }
 
 native_listing flat_pass::listing(const sim_program& program) const {
@@ -989,6 +1000,7 @@ void flat_pass::report_non_finite(std::size_t before) const {
 }
 
 void flat_pass::run(int mode) {
+    if (job_) take_native();
     if (native_) {
         if (int r = native_run(*native_, *this, ops_.data(), mode))
             report_non_finite(static_cast<std::size_t>(r - 1));

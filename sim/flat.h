@@ -85,6 +85,8 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    // Takes the code of the worker's compile once it has ended.
+    void take_native();
     // The instructions as the native compiler reads them (before bind).
     native_listing listing(const sim_program& program) const;
     bool compile_wide(const sim_program& program, int unit);
@@ -100,8 +102,9 @@ private:
     std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;
     std::size_t wide_units_ = 0;
-    bool resolved_ = false; // codes replaced by their handlers' addresses
-    native_handle native_;  // the pass compiled (null: the loop of run)
+    bool resolved_ = false;           // codes replaced by their handlers' addresses
+    native_handle native_;            // the pass compiled (null: the loop of run)
+    std::shared_ptr<native_job> job_; // its compile on the worker thread
 };
 
 // Whether passes built from now on may run their chunk loops with the

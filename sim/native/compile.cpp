@@ -4,12 +4,15 @@
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "foundation/report.h"
 #include "sim/flat.h"
@@ -25,8 +28,10 @@
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Verifier.h>
 #include <llvm/Passes/PassBuilder.h>
+#include <llvm/Support/FileSystem.h>
 #include <llvm/Support/TargetSelect.h>
 #include <llvm/Support/raw_ostream.h>
+#include <llvm/Transforms/Scalar/SROA.h>
 #endif
 
 namespace {
@@ -100,6 +105,27 @@ using pass_fn = std::int32_t (*)(float*, float*, lookup_table*, const void*, std
 
 } // namespace
 
+namespace {
+
+// One log line for a run of compiles that fail alike (a model's passes are
+// compiled together).
+std::mutex log_mutex;
+std::string last_fallback;
+void log_fallback(const std::string& why) {
+    {
+        std::lock_guard<std::mutex> g(log_mutex);
+        if (why == last_fallback) return;
+        last_fallback = why;
+    }
+    report(0, "The model's equations run on the interpreter: %s", why.c_str());
+}
+void compiled() {
+    std::lock_guard<std::mutex> g(log_mutex);
+    last_fallback.clear();
+}
+
+} // namespace
+
 void set_native_mode(int mode) {
     mode_setting = mode;
 }
@@ -108,7 +134,7 @@ int native_mode() {
     int m = mode_setting;
     if (m < 0) {
         const char* e = std::getenv("KAVREL_NATIVE");
-        m = !e || !*e ? nm_auto : *e == '0' ? nm_off : *e == '1' ? nm_always : nm_auto;
+        m = e && (*e == '0' || *e == '1' || *e == '2') && !e[1] ? *e - '0' : nm_auto;
         mode_setting = m;
     }
     return m;
@@ -132,20 +158,28 @@ struct jit_slot {
     std::once_flag once;
     llvm::orc::LLJIT* jit = nullptr;
     std::string error;
+    // A JIT compiles with one target machine, which is not safe to use from
+    // two threads at once: its compiles (and only they) take turns.
+    std::mutex compiling;
 };
+std::once_flag targets_ready;
 jit_slot jits[2];
 std::atomic<std::uint64_t> module_count{0};
 
 llvm::orc::LLJIT* jit_for(int level) {
     jit_slot& s = jits[level ? 1 : 0];
     std::call_once(s.once, [&] {
-        llvm::InitializeNativeTarget();
-        llvm::InitializeNativeTargetAsmPrinter();
+        std::call_once(targets_ready, [] {
+            llvm::InitializeNativeTarget();
+            llvm::InitializeNativeTargetAsmPrinter();
+        });
         auto tmb = llvm::orc::JITTargetMachineBuilder::detectHost();
         if (!tmb) {
             s.error = llvm::toString(tmb.takeError());
             return;
         }
+        // Tier 0 is compiled for speed of compiling (fast instruction
+        // selection and register allocation), tier 1 for speed of running.
         tmb->setCodeGenOptLevel(level ? llvm::CodeGenOpt::Less : llvm::CodeGenOpt::None);
         // No fused multiply-add: the same roundings as the flat loop.
         tmb->getOptions().AllowFPOpFusion = llvm::FPOpFusion::Strict;
@@ -396,8 +430,11 @@ private:
         ops_ = &*a++;
         mode_ = &*a++;
         frame_ = &*a++;
-        bad_ = &*a++;
+        bad_out_ = &*a++;
         b_.SetInsertPoint(BasicBlock::Create(cx_, "entry", f));
+        // The flag lives in the part while it runs, so it stays in a register.
+        bad_ = b_.CreateAlloca(i32_);
+        b_.CreateStore(b_.CreateLoad(i32_, bad_out_), bad_);
         acc_ = b_.CreateAlloca(f64_);
         b_.CreateStore(dbl(0), acc_);
         regs_.clear();
@@ -408,7 +445,10 @@ private:
         out_ = b_.CreateAlloca(f64_);
         args_ = b_.CreateAlloca(f64_, b_.getInt32(std::max<std::uint32_t>(max_args(from, to), 1)));
         for (std::size_t i = from; i < to; ++i) i = op(i);
-        if (b_.GetInsertBlock()->getTerminator() == nullptr) b_.CreateRet(b_.getInt32(0));
+        if (b_.GetInsertBlock()->getTerminator() == nullptr) {
+            b_.CreateStore(b_.CreateLoad(i32_, bad_), bad_out_);
+            b_.CreateRet(b_.getInt32(0));
+        }
     }
     std::uint32_t max_args(std::size_t from, std::size_t to) const {
         std::uint32_t n = 0;
@@ -539,10 +579,30 @@ private:
     llvm::PointerType *i8p_, *f32p_, *f64p_, *i32p_;
     llvm::Function* fn_ = nullptr;
     Value *value_ = nullptr, *rate_ = nullptr, *tables_ = nullptr, *ops_ = nullptr,
-          *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *acc_ = nullptr, *args_ = nullptr,
-          *out_ = nullptr;
+          *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *bad_out_ = nullptr,
+          *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr;
     std::vector<Value*> regs_;
 };
+
+// Tier 0: the accumulator, registers and flag out of memory, cheaply (more
+// passes cost more compile time than they saved at run time).
+void tidy(llvm::Module& m) {
+    llvm::LoopAnalysisManager lam;
+    llvm::FunctionAnalysisManager fam;
+    llvm::CGSCCAnalysisManager cgam;
+    llvm::ModuleAnalysisManager mam;
+    llvm::PassBuilder pb;
+    pb.registerModuleAnalyses(mam);
+    pb.registerCGSCCAnalyses(cgam);
+    pb.registerFunctionAnalyses(fam);
+    pb.registerLoopAnalyses(lam);
+    pb.crossRegisterProxies(lam, fam, cgam, mam);
+    llvm::FunctionPassManager fpm;
+    fpm.addPass(llvm::SROAPass());
+    llvm::ModulePassManager mpm;
+    mpm.addPass(llvm::createModuleToFunctionPassAdaptor(std::move(fpm)));
+    mpm.run(m, mam);
+}
 
 // Runs the -O1 pipeline over a module (no fast-math flags are ever set, so
 // the optimiser may not change a rounding).
@@ -560,32 +620,18 @@ void optimise(llvm::Module& m) {
     pb.buildPerModuleDefaultPipeline(llvm::OptimizationLevel::O1).run(m, mam);
 }
 
-// One log line for a run of compiles that fail alike (a model's passes are
-// compiled together).
-std::mutex log_mutex;
-std::string last_fallback;
-void log_fallback(const std::string& why) {
-    {
-        std::lock_guard<std::mutex> g(log_mutex);
-        if (why == last_fallback) return;
-        last_fallback = why;
-    }
-    report(0, "The model's equations run on the interpreter: %s", why.c_str());
-}
-void compiled() {
-    std::lock_guard<std::mutex> g(log_mutex);
-    last_fallback.clear();
-}
-
 } // namespace
 
-native_handle native_compile(const native_listing& listing, int level) {
+native_handle native_compile(const native_listing& listing, int level, std::string* why) {
+    auto log_fallback = [why](const std::string& text) {
+        if (why)
+            *why = text;
+        else
+            ::log_fallback(text);
+    };
     llvm::orc::LLJIT* jit = jit_for(level);
     if (!jit) {
-        static std::once_flag logged;
-        std::call_once(logged, [&] {
-            log_fallback("no native code generator (" + jits[level ? 1 : 0].error + ")");
-        });
+        log_fallback("no native code generator (" + jits[level ? 1 : 0].error + ")");
         return nullptr;
     }
     if (fail_compiles) {
@@ -604,7 +650,16 @@ native_handle native_compile(const native_listing& listing, int level) {
             log_fallback("the native code is not valid (" + os.str() + ")");
             return nullptr;
         }
-        if (level) optimise(*m);
+        if (level)
+            optimise(*m);
+        else
+            tidy(*m);
+        if (const char* dump = std::getenv("KAVREL_NATIVE_DUMP")) {
+            std::error_code ec;
+            llvm::raw_fd_ostream f(dump, ec, llvm::sys::fs::OF_Append);
+            if (!ec) m->print(f, nullptr);
+        }
+        std::lock_guard<std::mutex> turn(jits[level ? 1 : 0].compiling);
         native_handle code(new native_code);
         code->tracker = jit->getMainJITDylib().createResourceTracker();
         if (auto e = jit->addIRModule(code->tracker,
@@ -624,7 +679,7 @@ native_handle native_compile(const native_listing& listing, int level) {
 #else
         code->fn = reinterpret_cast<pass_fn>(sym->getAddress());
 #endif
-        compiled();
+        if (!why) compiled();
         return code;
     } catch (const std::exception& e) {
         log_fallback(e.what());
@@ -647,12 +702,12 @@ bool native_available() {
     return false;
 }
 
-native_handle native_compile(const native_listing&, int) {
-    static std::once_flag logged;
-    std::call_once(logged, [] {
-        report(0, "The model's equations run on the interpreter: this build has no native code "
-                  "generator");
-    });
+native_handle native_compile(const native_listing&, int, std::string* why) {
+    const char* text = "this build has no native code generator";
+    if (why)
+        *why = text;
+    else
+        log_fallback(text);
     return nullptr;
 }
 
@@ -664,4 +719,100 @@ int native_run(const native_code&, flat_pass&, const void*, int) {
 
 void native_code_free::operator()(native_code* code) const {
     delete code;
+}
+
+// ------------------------------------------------------- the worker thread ---
+
+struct native_job {
+    native_listing listing;
+    int level = 1;
+    std::atomic<bool> cancelled{false}, done{false};
+    native_handle code; // written by the worker before done
+    std::string why;
+};
+
+namespace {
+
+// One thread compiling the jobs in order. Made on first use; at exit it
+// finishes the compile under way and stops.
+class native_worker {
+public:
+    ~native_worker() {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+    void add(std::shared_ptr<native_job> job) {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            queue_.push_back(std::move(job));
+            if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+        }
+        wake_.notify_all();
+    }
+    void wait_idle() {
+        std::unique_lock<std::mutex> g(m_);
+        idle_.wait(g, [&] { return queue_.empty() && !busy_; });
+    }
+
+private:
+    void loop() {
+        std::unique_lock<std::mutex> g(m_);
+        for (;;) {
+            wake_.wait(g, [&] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+            std::shared_ptr<native_job> job = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            g.unlock();
+            if (!job->cancelled) job->code = native_compile(job->listing, job->level, &job->why);
+            job->listing = native_listing{};
+            job->done = true;
+            // A job dropped while it compiled frees its code here.
+            job.reset();
+            g.lock();
+            busy_ = false;
+            if (queue_.empty()) idle_.notify_all();
+        }
+    }
+    std::mutex m_;
+    std::condition_variable wake_, idle_;
+    std::deque<std::shared_ptr<native_job>> queue_;
+    bool stop_ = false, busy_ = false;
+    std::thread thread_;
+};
+
+native_worker& worker() {
+    static native_worker w;
+    return w;
+}
+
+} // namespace
+
+std::shared_ptr<native_job> native_compile_later(native_listing listing, int level) {
+    auto job = std::make_shared<native_job>();
+    job->listing = std::move(listing);
+    job->level = level;
+    worker().add(job);
+    return job;
+}
+
+bool native_done(const native_job& job) {
+    return job.done;
+}
+
+native_handle native_take(native_job& job) {
+    if (!job.code) log_fallback(job.why);
+    return std::move(job.code);
+}
+
+void native_cancel(native_job& job) {
+    job.cancelled = true;
+}
+
+void native_wait_idle() {
+    worker().wait_idle();
 }

@@ -11,11 +11,13 @@
 //
 // Without LLVM (a build without it, a JIT that does not start) or when a
 // compile fails, a pass runs on the flat loop, after one log line.
+// KAVREL_NATIVE_DUMP=file appends the IR of each compiled pass to file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class flat_pass;
@@ -26,10 +28,12 @@ struct native_code_free {
 // The compiled code of one pass; freeing it frees the machine code.
 using native_handle = std::unique_ptr<native_code, native_code_free>;
 
-// When passes are compiled: never, when they pay (a pass of at least
-// native_auto_ops instructions), or always (tests). The environment variable
-// KAVREL_NATIVE (0 never, 1 always, else when they pay) sets the first value.
-enum native_mode : int { nm_off = 0, nm_always = 1, nm_auto = 2 };
+// When passes are compiled: never; every pass at tier 0 (-O0) or tier 1
+// (-O1) before its first run (tests); or (auto, the default) at tier 1 on a
+// worker thread for passes of at least native_auto_ops instructions, the
+// flat loop running them until their code is ready. The environment variable
+// KAVREL_NATIVE (0, 1, 2; else auto) sets the first value.
+enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
 inline constexpr std::size_t native_auto_ops = 200;
@@ -64,9 +68,23 @@ struct native_listing {
     std::size_t registers = 0;
 };
 
-// Compiles a listing at optimisation level 0 or 1; null (after one log line
-// naming why) when it cannot.
-native_handle native_compile(const native_listing& listing, int level);
+// Compiles a listing at tier 0 or 1; null when it cannot, after one log line
+// naming why (or, given why, with the reason there and nothing logged).
+native_handle native_compile(const native_listing& listing, int level, std::string* why = nullptr);
+
+// A compile on the worker thread (one thread for the process, one compile at
+// a time, in the order asked).
+struct native_job;
+std::shared_ptr<native_job> native_compile_later(native_listing listing, int level);
+// Whether the job has ended (compiled or failed).
+bool native_done(const native_job& job);
+// The code of an ended job (null when it failed, after one log line).
+native_handle native_take(native_job& job);
+// Drops a job: not started, it never starts; running, its code is freed when
+// it ends. Does not wait.
+void native_cancel(native_job& job);
+// Waits until the worker has nothing left to do (tests, benchmarks).
+void native_wait_idle();
 
 // Runs compiled code for pass (its instructions bound to the run's arrays):
 // 0 when the pass is done, k + 1 when the values stored before instruction k

@@ -233,7 +233,7 @@ TEST_F(CrossCheck, EveryRoadGivesTheValuesOfTheSameArithmeticInCpp) {
     sim_output narrow = run(true);
     set_wider_vectors(true);
     // Every pass compiled to native code, where the build has it.
-    set_native_mode(nm_always);
+    set_native_mode(nm_tier0);
     sim_output native = run(true);
     set_native_mode(nm_auto);
     forget_kept_passes();

@@ -18,7 +18,7 @@
 
 namespace {
 
-enum road { interpreter, flat_loop, native_code };
+enum road { interpreter, flat_loop, native_code, optimised };
 
 struct outcome {
     int result = 0;
@@ -28,7 +28,7 @@ struct outcome {
 
 void choose(road r) {
     set_flat_passes(r != interpreter);
-    set_native_mode(r == native_code ? nm_always : nm_off);
+    set_native_mode(r == native_code ? nm_tier0 : r == optimised ? nm_tier1 : nm_off);
 }
 
 outcome run(model_builder& b, const sim_program& p, int method, road r) {
@@ -74,6 +74,10 @@ protected:
     void SetUp() override {
         init_vocabulary();
         if (!native_available()) GTEST_SKIP() << "this build has no native code generator";
+        // No code of earlier tests left (counts of live code start at 0).
+        forget_kept_passes();
+        native_wait_idle();
+        ASSERT_EQ(native_live_passes(), 0u);
     }
     void TearDown() override {
         set_flat_passes(true);
@@ -103,13 +107,20 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
             ASSERT_EQ(difference(native, loop), "")
                 << "seed " << seed << " method " << method << "\n"
                 << m.text;
+            if (method == m.method) {
+                outcome tier1 = run(b, p, method, optimised);
+                compiled += native_live_passes();
+                ASSERT_EQ(difference(tier1, loop), "")
+                    << "seed " << seed << " method " << method << " (tier 1)\n"
+                    << m.text;
+            }
             ASSERT_EQ(difference(native, reference), "")
                 << "seed " << seed << " method " << method << "\n"
                 << m.text;
         }
     }
     // Every model's passes were compiled (kept after its native run).
-    EXPECT_EQ(compiled, 2 * 4 * count);
+    EXPECT_EQ(compiled, 2 * 5 * count);
 }
 
 // A value that is not finite in a scalar unit, in a lane of a unit of several
@@ -185,6 +196,57 @@ TEST_F(NativeTier, ACompileThatFailsLeavesThePassesToTheLoopAfterOneLogLine) {
     EXPECT_EQ(native_live_passes(), 2u);
     EXPECT_EQ(difference(native, loop), "");
     EXPECT_EQ(native.messages.find("run on the interpreter"), std::string::npos);
+}
+
+// A model large enough to pay: 60 levels with a lookup and MIN each.
+void large_model(model_builder& b, const char* scale) {
+    b.control(0, 30, 0.25f, 1);
+    b.lookup("curve", {{0, 0.2f}, {1, 1}, {3, 1.4f}});
+    for (int i = 0; i < 60; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % 60);
+        b.level(("L" + n).c_str(), ("f" + n).c_str(), "2");
+        b.aux(("f" + n).c_str(),
+              ("curve(L" + next + " / 3) * " + scale + " - MIN(L" + n + ", 4) * 0.05").c_str());
+    }
+}
+
+// By default large passes are compiled on the worker thread while the flat
+// loop runs them; the runs after that use the code, with the same values.
+// Closing the model while it compiles frees the code when the compile ends.
+TEST_F(NativeTier, LargePassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
+    model_builder b("large"), other("other");
+    large_model(b, "0.1");
+    large_model(other, "0.2");
+    ASSERT_TRUE(b.finish());
+    ASSERT_TRUE(other.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    forget_kept_passes();
+    native_wait_idle();
+    set_flat_passes(true);
+    set_native_mode(nm_auto);
+    message_capture messages;
+    sim_output first, later;
+    ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &first), sim_done);
+    native_wait_idle();
+    ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &later), sim_done);
+    ASSERT_TRUE(interp_begin(p, b.symbols()));
+    EXPECT_GE(native_pass_count(), 1u);
+    interp_end();
+    outcome x, y;
+    x.out = first;
+    y.out = later;
+    EXPECT_EQ(difference(x, y), "");
+    // Close while compiling, again and again: nothing is left behind.
+    for (int k = 0; k < 6; ++k) {
+        sim_output out;
+        ASSERT_EQ(simulate_model((k % 2 ? b : other).symbols(), sim_options{}, &out), sim_done);
+        forget_kept_passes();
+    }
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 0u);
+    EXPECT_FALSE(messages.contains("interpreter")) << messages.joined();
 }
 
 // Each new program replaces the kept passes and frees their code; dropping
