@@ -85,10 +85,10 @@ built_model& model_of(int which) {
     return which == 0 ? chain : which == 1 ? one : many;
 }
 
-// Runs of one model on one road (0 the flat loop, 1 native code).
+// Runs of one model on one road (0 the flat loop, 1 tier 0, 2 tier 1).
 void BM_Runs(benchmark::State& state) {
     built_model& m = model_of(static_cast<int>(state.range(0)));
-    set_native_mode(state.range(1) ? nm_tier0 : nm_off);
+    set_native_mode(static_cast<int>(state.range(1))); // nm_off, nm_tier0, nm_tier1
     forget_kept_passes();
     sim_options o;
     sim_output out;
@@ -104,17 +104,20 @@ BENCHMARK(BM_Runs)
     ->ArgNames({"model", "native"})
     ->Args({0, 0})
     ->Args({0, 1})
+    ->Args({0, 2})
     ->Args({1, 0})
     ->Args({1, 1})
+    ->Args({1, 2})
     ->Args({9, 0})
     ->Args({9, 1})
+    ->Args({9, 2})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
 
 // A compile and the first run (the passes built anew each time).
 void BM_CompileAndFirstRun(benchmark::State& state) {
     built_model& m = model_of(static_cast<int>(state.range(0)));
-    set_native_mode(state.range(1) ? nm_tier0 : nm_off);
+    set_native_mode(static_cast<int>(state.range(1))); // nm_off, nm_tier0, nm_tier1
     sim_options o;
     sim_output out;
     for (auto _ : state) {
@@ -129,6 +132,7 @@ BENCHMARK(BM_CompileAndFirstRun)
     ->ArgNames({"model", "native"})
     ->Args({1, 0})
     ->Args({1, 1})
+    ->Args({1, 2})
     ->Args({9, 0})
     ->Args({9, 1})
     ->Unit(benchmark::kMillisecond)
@@ -145,7 +149,7 @@ double resident_kb() {
 // size should not grow with the cycles.
 void BM_CompileCycles(benchmark::State& state) {
     built_model& m = model_of(1);
-    set_native_mode(nm_tier0);
+    set_native_mode(nm_tier1);
     sim_options o;
     sim_output out;
     auto cycle = [&] {

@@ -40,6 +40,55 @@ std::atomic<int> mode_setting{-1};
 std::atomic<bool> fail_compiles{false};
 std::atomic<std::size_t> live_passes{0};
 
+// One log line for a run of compiles that fail alike (a model's passes are
+// compiled together).
+std::mutex log_mutex;
+std::string last_fallback;
+void log_fallback(const std::string& why) {
+    {
+        std::lock_guard<std::mutex> g(log_mutex);
+        if (why == last_fallback) return;
+        last_fallback = why;
+    }
+    report(0, "The model's equations run on the interpreter: %s", why.c_str());
+}
+
+} // namespace
+
+void set_native_mode(int mode) {
+    mode_setting = mode;
+}
+
+int native_mode() {
+#if !defined(KAVREL_WITH_LLVM)
+    return nm_off; // a build without the tier: nothing to log either
+#endif
+    int m = mode_setting;
+    if (m < 0) {
+        const char* e = std::getenv("KAVREL_NATIVE");
+        m = e && (*e == '0' || *e == '1' || *e == '2') && !e[1] ? *e - '0' : nm_auto;
+        mode_setting = m;
+    }
+    return m;
+}
+
+void set_native_compile_failure(bool fail) {
+    fail_compiles = fail;
+}
+
+std::size_t native_live_passes() {
+    return live_passes;
+}
+
+#if defined(KAVREL_WITH_LLVM)
+
+namespace {
+
+void compiled() {
+    std::lock_guard<std::mutex> g(log_mutex);
+    last_fallback.clear();
+}
+
 // What a call from native code into the engine needs: the pass (for its
 // chunk loops) and the error a unit left to the interpreter threw, which
 // goes on after the native code has returned (no exception crosses it).
@@ -102,55 +151,6 @@ void call_copy(float* dst, const float* src, std::uint64_t n) {
 // lookup tables, the pass's bound instructions, the mode, the frame.
 using pass_fn = std::int32_t (*)(float*, float*, lookup_table*, const void*, std::int32_t,
                                  native_frame*);
-
-} // namespace
-
-namespace {
-
-// One log line for a run of compiles that fail alike (a model's passes are
-// compiled together).
-std::mutex log_mutex;
-std::string last_fallback;
-void log_fallback(const std::string& why) {
-    {
-        std::lock_guard<std::mutex> g(log_mutex);
-        if (why == last_fallback) return;
-        last_fallback = why;
-    }
-    report(0, "The model's equations run on the interpreter: %s", why.c_str());
-}
-void compiled() {
-    std::lock_guard<std::mutex> g(log_mutex);
-    last_fallback.clear();
-}
-
-} // namespace
-
-void set_native_mode(int mode) {
-    mode_setting = mode;
-}
-
-int native_mode() {
-    int m = mode_setting;
-    if (m < 0) {
-        const char* e = std::getenv("KAVREL_NATIVE");
-        m = e && (*e == '0' || *e == '1' || *e == '2') && !e[1] ? *e - '0' : nm_auto;
-        mode_setting = m;
-    }
-    return m;
-}
-
-void set_native_compile_failure(bool fail) {
-    fail_compiles = fail;
-}
-
-std::size_t native_live_passes() {
-    return live_passes;
-}
-
-#if defined(KAVREL_WITH_LLVM)
-
-namespace {
 
 // One JIT per optimisation level, made on first use and kept for the
 // process (never destroyed, so code freed at exit finds it still there).
