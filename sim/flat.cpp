@@ -466,7 +466,8 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
     const int native = native_mode();
     if (native == nm_tier0 || native == nm_tier1)
         native_ = native_compile(listing(program), native == nm_tier1);
-    else if (native == nm_auto && ops_.size() >= native_auto_ops)
+    else if (native == nm_auto && ops_.size() >= native_auto_min_ops &&
+             ops_.size() <= native_auto_max_ops)
         job_ = native_compile_later(listing(program), 1);
     bind(program);
 }

@@ -260,6 +260,8 @@ public:
         for (std::size_t k = 0; k < parts.size(); ++k) {
             auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage,
                                              name + "_" + std::to_string(k), m_);
+            // Inlined into one function the parts would compile as slowly.
+            f->addFnAttr(llvm::Attribute::NoInline);
             body(f, parts[k].first, parts[k].second);
             fns.push_back(f);
         }
@@ -284,7 +286,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t chunk_ops = 256;
+    static constexpr std::size_t chunk_ops = 64;
 
     // A call of a host function by its address.
     Value* host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,

@@ -30,13 +30,15 @@ using native_handle = std::unique_ptr<native_code, native_code_free>;
 
 // When passes are compiled: never; every pass at tier 0 (-O0) or tier 1
 // (-O1) before its first run (tests); or (auto, the default) at tier 1 on a
-// worker thread for passes of at least native_auto_ops instructions, the
-// flat loop running them until their code is ready. The environment variable
-// KAVREL_NATIVE (0, 1, 2; else auto) sets the first value.
+// worker thread for passes of native_auto_min_ops to native_auto_max_ops
+// instructions, the flat loop running them until their code is ready. Larger
+// passes stay on the loop: their straight-line code outgrows the processor's
+// instruction caches and measured no faster than the loop. The environment
+// variable KAVREL_NATIVE (0, 1, 2; else auto) sets the first value.
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
-inline constexpr std::size_t native_auto_ops = 200;
+inline constexpr std::size_t native_auto_min_ops = 48, native_auto_max_ops = 400;
 
 // Whether this build has the native tier and the JIT starts.
 bool native_available();

@@ -208,22 +208,22 @@ TEST_F(NativeTier, ACompileThatFailsLeavesThePassesToTheLoopAfterOneLogLine) {
     EXPECT_EQ(native.messages.find("run on the interpreter"), std::string::npos);
 }
 
-// A model large enough to pay: 60 levels with a lookup and MIN each.
+// A model of the size that pays: 20 levels with a lookup and MIN each.
 void large_model(model_builder& b, const char* scale) {
     b.control(0, 30, 0.25f, 1);
     b.lookup("curve", {{0, 0.2f}, {1, 1}, {3, 1.4f}});
-    for (int i = 0; i < 60; ++i) {
-        std::string n = std::to_string(i), next = std::to_string((i + 1) % 60);
+    for (int i = 0; i < 20; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % 20);
         b.level(("L" + n).c_str(), ("f" + n).c_str(), "2");
         b.aux(("f" + n).c_str(),
               ("curve(L" + next + " / 3) * " + scale + " - MIN(L" + n + ", 4) * 0.05").c_str());
     }
 }
 
-// By default large passes are compiled on the worker thread while the flat
+// By default passes of a size that pays are compiled on the worker thread while the flat
 // loop runs them; the runs after that use the code, with the same values.
 // Closing the model while it compiles frees the code when the compile ends.
-TEST_F(NativeTier, LargePassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
+TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     model_builder b("large"), other("other");
     large_model(b, "0.1");
     large_model(other, "0.2");
