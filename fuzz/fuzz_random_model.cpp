@@ -1,7 +1,8 @@
 // Fuzz target: the engine over random models. The input's bytes choose a
 // small model (tests/support/random_model.h); whatever it is, it is checked,
-// compiled and run with every integration method by the flat passes and by
-// the interpreter alone, which must agree to the bit, as must each state
+// compiled and run with every integration method by the flat passes, by
+// native code (in a build with LLVM: -DKAVREL_NATIVE=ON) and by the
+// interpreter alone, which must agree to the bit, as must each state
 // function written as a level's whole rate and the same call through an
 // auxiliary. A disagreement aborts, so the fuzzer keeps the input.
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include "model/model.h"
 #include "model/order.h"
 #include "sim/interp.h"
+#include "sim/native/native.h"
 #include "sim/run.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/random_model.h"
@@ -43,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         init_vocabulary();
         set_report_stream(std::fopen("/dev/null", "w"));
         set_message_hook([](int, const char*, const char*) { return 1; });
+        // No compiles on the worker thread: each input runs alike every time.
+        set_native_mode(nm_off);
         return true;
     }();
     (void)ready;
@@ -62,6 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             set_flat_passes(true);
             int rf = run_program(b.symbols(), p, o, &flat);
             if (!same(flat, rf, reference, rr)) disagree(m, "The flat passes disagree", method);
+            if (native_available()) {
+                // Every pass compiled to native code (a build with LLVM).
+                sim_output native;
+                set_native_mode(nm_tier0);
+                int rn = run_program(b.symbols(), p, o, &native);
+                set_native_mode(nm_off);
+                if (!same(native, rn, reference, rr))
+                    disagree(m, "The native code disagrees", method);
+            }
             for (const auto& [a, n] : m.twins) {
                 std::string other = a;
                 other[5] = 'B';

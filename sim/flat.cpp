@@ -4,82 +4,18 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "model/constants.h"
 #include "model/model.h"
+#include "sim/flat_ops.h"
 #include "sim/interp_core.h"
 
 namespace {
 
 constexpr double NAd = static_cast<double>(NA);
-
-// The operations of two operands; each comes in eight forms: operand a a slot
-// or a register, operand b a slot or a register, the result into a register
-// or stored as the unit's value.
-#define FLAT_BINARY(X)                                                                             \
-    X(add, (x == NAd || y == NAd) ? NAd : x + y)                                                   \
-    X(sub, (x == NAd || y == NAd) ? NAd : x - y)                                                   \
-    X(mul, (x == NAd || y == NAd) ? NAd : x* y)                                                    \
-    X(div, (x == NAd || y == NAd) ? NAd : x / y)                                                   \
-    X(pow, (x == NAd || y == NAd) ? NAd : std::pow(x, y))                                          \
-    X(eq, x == y ? 1.0 : 0.0)                                                                      \
-    X(ne, x != y ? 1.0 : 0.0)                                                                      \
-    X(lt, x < y ? 1.0 : 0.0)                                                                       \
-    X(le, x <= y ? 1.0 : 0.0)                                                                      \
-    X(gt, x > y ? 1.0 : 0.0)                                                                       \
-    X(ge, x >= y ? 1.0 : 0.0)                                                                      \
-    X(and, (x != 0 && y != 0) ? 1.0 : 0.0)                                                         \
-    X(or, (x != 0 || y != 0) ? 1.0 : 0.0)                                                          \
-    X(min, std::min(x, y))                                                                         \
-    X(max, (x == NAd || y == NAd) ? NAd : std::max(x, y))
-
-// Operand forms of a binary operation: each operand a slot (s), a register
-// (r) or the accumulator (a, the last result, kept in a machine register);
-// the result goes to the accumulator or, plus 8, is stored as the unit's value.
-enum flat_form : int { ff_ss, ff_sr, ff_sa, ff_rs, ff_rr, ff_ra, ff_as, ff_ar, ff_store };
-#define FLAT_FORMS(name)                                                                           \
-    fo_##name##_0, fo_##name##_1, fo_##name##_2, fo_##name##_3, fo_##name##_4, fo_##name##_5,      \
-        fo_##name##_6, fo_##name##_7, fo_##name##_8, fo_##name##_9, fo_##name##_10,                \
-        fo_##name##_11, fo_##name##_12, fo_##name##_13, fo_##name##_14, fo_##name##_15,
-#define FLAT_ENUM(name, expr) FLAT_FORMS(name)
-
-enum flat_code : std::uint16_t {
-    fo_end,
-    fo_unit,     // a unit left to the interpreter (unit a)
-    fo_acc_s,    // acc = slot a
-    fo_acc_r,    // acc = register a
-    fo_spill,    // register a = acc
-    fo_reg_s,    // register a = slot b
-    fo_store_s,  // the unit's value = slot a
-    fo_store_r,  // the unit's value = register a
-    fo_store_a,  // the unit's value = acc
-    fo_neg,      // acc = -acc
-    fo_not,      // acc = acc == 0
-    fo_lookup,   // acc = lookup c at acc
-    fo_lookup_s, // acc = lookup c at slot a
-    fo_if,       // acc = register a != 0 ? register a + 1 : register a + 2
-    fo_call,     // acc = built-in c of unit b over registers a..
-    fo_rate,     // hidden-state rates of call c of unit b over registers a..
-    fo_wide,     // a unit of several lanes, by its chunk loops (wide unit a)
-    fo_copy,     // b lanes from slot a to the target, as they are
-    FLAT_BINARY(FLAT_ENUM) fo_pair_first,
-    // Pairs: acc or store = (s op1 s) op2 s, the computed operand on the left
-    // or the right, op1 and op2 each + - * or /; two instructions long (the
-    // second holds the target). Code fo_pair_first + pair_code(...).
-    fo_count = fo_pair_first + 64
-};
-constexpr std::uint16_t fo_binary_first = fo_add_0;
-constexpr int pair_code(int op1, int op2, int right, int store) {
-    return ((op1 * 4 + op2) * 2 + right) * 2 + store;
-}
-// Kept as written: clang-format does not settle on one layout for this list.
-// clang-format off
-#define FLAT_PAIRS(X)                                                                              \
-    X(0, 0) X(0, 1) X(0, 2) X(0, 3) X(1, 0) X(1, 1) X(1, 2) X(1, 3)                               \
-    X(2, 0) X(2, 1) X(2, 2) X(2, 3) X(3, 0) X(3, 1) X(3, 2) X(3, 3)
-// clang-format on
 
 // + - * / with NA, as the binary instructions compute them.
 template <int K> inline double arith(double x, double y) {
@@ -89,7 +25,6 @@ template <int K> inline double arith(double x, double y) {
     if constexpr (K == 2) return x * y;
     return x / y;
 }
-constexpr int forms_per_binary = 16;
 
 // The binary operation of an opcode, as an index into FLAT_BINARY (-1: none).
 int binary_index(std::uint32_t op) {
@@ -496,29 +431,6 @@ wide_fn storing(wide_fn f) {
 #pragma GCC pop_options
 #endif
 
-union flat_operand {
-    const float* f;
-    std::uint32_t r;
-};
-
-// 32 bytes: the code (its handler's address once the pass has run) and three
-// operands.
-struct flat_op {
-    union {
-        std::uintptr_t code;
-        const void* handler;
-    } x{};
-    flat_operand a{}, b{};
-    union {
-        float* dst; // the unit's target
-        const std::uint32_t* call;
-        lookup_table* table;
-    } c{};
-};
-static_assert(sizeof(flat_op) == 4 * sizeof(void*));
-
-flat_pass::~flat_pass() = default;
-
 flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) {
     for (int u : order) {
         if (compile(program, u)) {
@@ -551,7 +463,52 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
     }
     ops_.push_back(flat_op{});
     if (regs_.empty()) regs_.assign(1, 0.0);
+    const int native = native_mode();
+    if (native == nm_tier0 || native == nm_tier1)
+        native_ = native_compile(listing(program), native == nm_tier1);
+    else if (native == nm_auto && ops_.size() >= native_auto_min_ops &&
+             ops_.size() <= native_auto_max_ops)
+        job_ = native_compile_later(listing(program), 1);
     bind(program);
+}
+
+flat_pass::~flat_pass() {
+    if (job_) native_cancel(*job_);
+}
+
+void flat_pass::take_native() {
+    if (!native_done(*job_)) return;
+    native_ = native_take(*job_);
+    job_.reset();
+}
+
+native_listing flat_pass::listing(const sim_program& program) const {
+    static_assert(int{pk_value} == nk_value && int{pk_rate} == nk_rate &&
+                  int{pk_number} == nk_number && int{pk_table} == nk_table &&
+                  int{pk_code} == nk_code);
+    native_listing l;
+    l.ops.resize(ops_.size());
+    for (std::size_t i = 0; i < ops_.size(); ++i) {
+        const flat_op& o = ops_[i];
+        native_op& n = l.ops[i];
+        n.code = static_cast<std::uint16_t>(o.x.code);
+        n.a = o.a.r;
+        n.b = o.b.r;
+    }
+    for (const patch& k : patches_) {
+        native_op& n = l.ops[k.op];
+        n.field[k.field] = {k.kind, k.index};
+        if (k.kind == pk_code)
+            n.nargs = program.units[static_cast<std::size_t>(k.unit)]
+                          .code[static_cast<std::size_t>(k.index) + 1];
+    }
+    l.numbers.assign(numbers_.begin(), numbers_.end());
+    l.registers = regs_.size();
+    return l;
+}
+
+void flat_pass::run_wide_unit(std::uint32_t index) {
+    run_wide(*wides_[index]);
 }
 
 void flat_pass::bind(const sim_program& program) {
@@ -1044,6 +1001,12 @@ void flat_pass::report_non_finite(std::size_t before) const {
 }
 
 void flat_pass::run(int mode) {
+    if (job_) take_native();
+    if (native_) {
+        if (int r = native_run(*native_, *this, ops_.data(), mode))
+            report_non_finite(static_cast<std::size_t>(r - 1));
+        return;
+    }
     flat_op* ip = ops_.data();
     double* r = regs_.data();
     const float* lut = run_lookup_data();

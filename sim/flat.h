@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "model/codegen.h"
+#include "sim/native/native.h"
 
 struct flat_op;
 struct wide_unit;
@@ -58,6 +59,11 @@ public:
     // Units of several lanes run by their decoded chunk loops (the others
     // are calls of the interpreter).
     std::size_t wide_units() const { return wide_units_; }
+    // Whether the pass runs as native code (sim/native/native.h).
+    bool native() const { return native_ != nullptr; }
+
+    // For the native code: runs wide unit index of the pass.
+    void run_wide_unit(std::uint32_t index);
 
 private:
     // Where an address in an instruction points, so that a new run can
@@ -79,6 +85,10 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    // Takes the code of the worker's compile once it has ended.
+    void take_native();
+    // The instructions as the native compiler reads them (before bind).
+    native_listing listing(const sim_program& program) const;
     bool compile_wide(const sim_program& program, int unit);
     void run_wide(const wide_unit& w);
     [[noreturn]] void report_non_finite(std::size_t before) const;
@@ -92,7 +102,9 @@ private:
     std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;
     std::size_t wide_units_ = 0;
-    bool resolved_ = false; // codes replaced by their handlers' addresses
+    bool resolved_ = false;           // codes replaced by their handlers' addresses
+    native_handle native_;            // the pass compiled (null: the loop of run)
+    std::shared_ptr<native_job> job_; // its compile on the worker thread
 };
 
 // Whether passes built from now on may run their chunk loops with the

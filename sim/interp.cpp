@@ -17,6 +17,7 @@
 #include "model/constants.h"
 #include "model/model.h"
 #include "sim/flat.h"
+#include "sim/native/native.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ bool wider_allowed = true;
 // units and code words, compared word by word.
 struct kept_flat_forms {
     std::vector<std::uint32_t> words;
+    int native = nm_off; // the native mode they were built under
     std::unique_ptr<flat_pass> dynamic, rates;
 };
 kept_flat_forms kept_flat;
@@ -90,11 +92,13 @@ bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* word
 }
 
 void use_flat_forms(const sim_program& p) {
-    if (kept_flat.dynamic && same_flat_form_words(p, nullptr, kept_flat.words)) {
+    if (kept_flat.dynamic && kept_flat.native == native_mode() &&
+        same_flat_form_words(p, nullptr, kept_flat.words)) {
         kept_flat.dynamic->bind(p);
         kept_flat.rates->bind(p);
     } else {
         kept_flat.words.clear();
+        kept_flat.native = native_mode();
         same_flat_form_words(p, &kept_flat.words, kept_flat.words);
         kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
         kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
@@ -1528,6 +1532,10 @@ std::size_t flat_unit_count() {
            (flat_rates ? flat_rates->flat_units() : 0);
 }
 
+std::size_t native_pass_count() {
+    return (flat_dynamic && flat_dynamic->native()) + (flat_rates && flat_rates->native());
+}
+
 std::size_t wide_unit_count() {
     return (flat_dynamic ? flat_dynamic->wide_units() : 0) +
            (flat_rates ? flat_rates->wide_units() : 0);
@@ -1540,6 +1548,10 @@ void set_flat_passes(bool on) {
 void set_wider_vectors(bool on) {
     wider_allowed = on;
     set_flat_wider_vectors(on);
+    forget_kept_passes();
+}
+
+void forget_kept_passes() {
     kept_flat = kept_flat_forms{};
 }
 

@@ -48,12 +48,17 @@ bool flat_passes();
 // vectors (on by default; off for tests of the loops every processor runs).
 // Forgets the flat passes kept from earlier runs.
 void set_wider_vectors(bool on); // between runs
+// Forgets the flat passes kept from earlier runs (and frees their native
+// code): when the model they were built for is closed.
+void forget_kept_passes();
 // Units of the current run's flat passes that run as flat instructions (the
 // others are left to the interpreter); 0 without flat passes.
 std::size_t flat_unit_count();
 // Units of several lanes of the current run's flat passes that run as their
 // decoded chunk loops; 0 without flat passes.
 std::size_t wide_unit_count();
+// Passes of the current run that run as native code (sim/native/native.h).
+std::size_t native_pass_count();
 
 // (run_lookup_tables and run_lookup_data are in sim/interp_core.h.)
 std::uint32_t run_lookup_data_cells();

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "model/codegen.h"
 #include "model/order.h"
 #include "sim/interp.h"
+#include "sim/native/native.h"
 #include "tests/sim/engine_fixture.h"
 
 namespace {
@@ -230,14 +232,21 @@ TEST_F(CrossCheck, EveryRoadGivesTheValuesOfTheSameArithmeticInCpp) {
     set_wider_vectors(false);
     sim_output narrow = run(true);
     set_wider_vectors(true);
+    // Every pass compiled to native code, where the build has it.
+    set_native_mode(nm_tier0);
+    sim_output native = run(true);
+    set_native_mode(nm_auto);
+    forget_kept_passes();
     ASSERT_EQ(flat.times.size(), 4u);
     ASSERT_EQ(flat.rows.size(), reference.rows.size());
     ASSERT_EQ(narrow.rows.size(), reference.rows.size());
+    ASSERT_EQ(native.rows.size(), reference.rows.size());
     // The flat passes (with and without the wider vector loops) and the
     // interpreter alone agree to the bit everywhere.
     for (std::size_t i = 0; i < flat.rows.size(); ++i) {
         ASSERT_EQ(flat.rows[i], reference.rows[i]) << "value " << i;
         ASSERT_EQ(narrow.rows[i], reference.rows[i]) << "value " << i;
+        ASSERT_EQ(std::memcmp(&native.rows[i], &reference.rows[i], 4), 0) << "native value " << i;
     }
     std::size_t n = 0;
     for (std::size_t r = 0; r < rows().size(); ++r)

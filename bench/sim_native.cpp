@@ -1,0 +1,174 @@
+// The engine's native tier against its flat loop (bench_sim_speed gives the
+// same models against hand-written C++: run it with KAVREL_NATIVE=0 and 1):
+// - runs of the 50-variable chain and of a scalar model of many sectors on
+//   each road (CPU time: a busy machine slows the wall clock);
+// - a compile and first run of those models, the passes built anew each time;
+// - open-compile-close cycles: the process's resident size before and after.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <string>
+
+#include "model/check.h"
+#include "model/codegen.h"
+#include "model/model.h"
+#include "model/order.h"
+#include "sim/interp.h"
+#include "sim/native/native.h"
+#include "sim/run.h"
+#include "tests/support/model_builder.h"
+
+namespace {
+
+std::string num(int i) {
+    return std::to_string(i);
+}
+
+// 0: the 50-variable chain of bench_sim_speed (ten levels, four auxiliaries
+// each, 100,000 steps); n > 0: n sectors of 150 levels, each with a ratio and
+// a lookup, MIN, IF THEN ELSE or MAX in its inflow (the shapes of the
+// world-size model but its smoothing), 400 Euler steps.
+struct built_model {
+    model_builder b{"native bench"};
+    sim_program p;
+    explicit built_model(int sectors) {
+        init_vocabulary();
+        if (sectors == 0)
+            make_chain();
+        else
+            make_sectors(sectors);
+        b.finish();
+        check_model(b.symbols());
+        generate_code(b.symbols(), p);
+        order_program(b.symbols(), p);
+    }
+    void make_chain() {
+        b.control(0, 100000, 1, 100000);
+        for (int i = 0; i < 10; ++i) {
+            std::string n = num(i), next = num((i + 1) % 10);
+            b.constant(("k" + n).c_str(), 0.001f * static_cast<float>(i + 1));
+            b.level(("L" + n).c_str(), ("f" + n).c_str(), "10");
+            b.aux(("a" + n).c_str(), ("L" + n + " * k" + n).c_str());
+            b.aux(("b" + n).c_str(), ("a" + n + " + L" + next + " * 0.0001").c_str());
+            b.aux(("c" + n).c_str(), ("b" + n + " - L" + n + " * 0.0002").c_str());
+            b.aux(("f" + n).c_str(), ("c" + n + " / (1 + a" + n + " * a" + n + ")").c_str());
+        }
+    }
+    void make_sectors(int sectors) {
+        b.control(0, 200, 0.5f, 1);
+        b.lookup("tbl", {{0, 0.5f}, {0.5f, 0.8f}, {1, 1}, {1.5f, 1.15f}, {2, 1.25f}, {3, 1.3f}});
+        for (int s = 0; s < sectors; ++s)
+            for (int i = 0; i < 150; ++i) {
+                std::string p = "s" + num(s) + " ", n = num(i), n1 = num((i + 1) % 150);
+                std::string L = p + "L", x = p + "x", f = p + "f", k = p + "k";
+                b.constant((k + n).c_str(), 0.02f + 0.0001f * static_cast<float>(i));
+                b.level((L + n).c_str(),
+                        (f + n + " - " + L + n + " * " + k + n + " * " + x + n).c_str(), "40");
+                b.aux((x + n).c_str(), (L + n + " / 50").c_str());
+                std::string e;
+                if (i % 4 == 0)
+                    e = k + n + " * " + L + n1 + " * tbl(" + x + n + ")";
+                else if (i % 4 == 1)
+                    e = k + n + " * MIN(" + L + n1 + ", 60)";
+                else if (i % 4 == 2)
+                    e = k + n + " * IF THEN ELSE(" + x + n + " > 1, " + L + n1 + " * 0.9, " + L +
+                        n1 + ")";
+                else
+                    e = k + n + " * " + L + n1 + " * MAX(1 - " + x + n + ", 0.2)";
+                b.aux((f + n).c_str(), e.c_str());
+            }
+    }
+};
+
+built_model& model_of(int which) {
+    static built_model chain(0), one(1), many(9);
+    return which == 0 ? chain : which == 1 ? one : many;
+}
+
+// Runs of one model on one road (0 the flat loop, 1 tier 0, 2 tier 1).
+void BM_Runs(benchmark::State& state) {
+    built_model& m = model_of(static_cast<int>(state.range(0)));
+    set_native_mode(static_cast<int>(state.range(1))); // nm_off, nm_tier0, nm_tier1
+    forget_kept_passes();
+    sim_options o;
+    sim_output out;
+    run_program(m.b.symbols(), m.p, o, &out); // the compile, outside the timing
+    for (auto _ : state) {
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["native_passes"] = static_cast<double>(native_live_passes());
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_Runs)
+    ->ArgNames({"model", "native"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({0, 2})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Args({9, 0})
+    ->Args({9, 1})
+    ->Args({9, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+// A compile and the first run (the passes built anew each time).
+void BM_CompileAndFirstRun(benchmark::State& state) {
+    built_model& m = model_of(static_cast<int>(state.range(0)));
+    set_native_mode(static_cast<int>(state.range(1))); // nm_off, nm_tier0, nm_tier1
+    sim_options o;
+    sim_output out;
+    for (auto _ : state) {
+        forget_kept_passes();
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+    }
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_CompileAndFirstRun)
+    ->ArgNames({"model", "native"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Args({9, 0})
+    ->Args({9, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+double resident_kb() {
+    std::ifstream f("/proc/self/statm");
+    double pages = 0, resident = 0;
+    f >> pages >> resident;
+    return resident * 4;
+}
+
+// Open, compile, run and close the same model again and again: the resident
+// size should not grow with the cycles.
+void BM_CompileCycles(benchmark::State& state) {
+    built_model& m = model_of(1);
+    set_native_mode(nm_tier1);
+    sim_options o;
+    sim_output out;
+    auto cycle = [&] {
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+        forget_kept_passes();
+    };
+    for (int k = 0; k < 50; ++k) cycle(); // the JIT's own first allocations
+    double before = resident_kb();
+    long cycles = 0;
+    for (auto _ : state) {
+        cycle();
+        ++cycles;
+    }
+    state.counters["cycles"] = static_cast<double>(cycles);
+    state.counters["growth_kb"] = resident_kb() - before;
+    set_native_mode(nm_auto);
+}
+BENCHMARK(BM_CompileCycles)->Iterations(1000)->Unit(benchmark::kMillisecond);
+
+} // namespace

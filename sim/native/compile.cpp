@@ -1,0 +1,820 @@
+// The native tier (see native.h): the flat instructions of a pass turned into
+// LLVM IR through IRBuilder and compiled by ORC's LLJIT.
+#include "sim/native/native.h"
+
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "foundation/report.h"
+#include "sim/flat.h"
+#include "sim/flat_ops.h"
+#include "sim/interp_core.h"
+#include "sim/simdata.h"
+
+#if defined(KAVREL_WITH_LLVM)
+#include <llvm/ExecutionEngine/Orc/LLJIT.h>
+#include <llvm/ExecutionEngine/Orc/ThreadSafeModule.h>
+#include <llvm/IR/IRBuilder.h>
+#include <llvm/IR/LLVMContext.h>
+#include <llvm/IR/Module.h>
+#include <llvm/IR/Verifier.h>
+#include <llvm/Passes/PassBuilder.h>
+#include <llvm/Support/FileSystem.h>
+#include <llvm/Support/TargetSelect.h>
+#include <llvm/Support/raw_ostream.h>
+#include <llvm/Transforms/Scalar/SROA.h>
+#endif
+
+namespace {
+
+std::atomic<int> mode_setting{-1};
+std::atomic<bool> fail_compiles{false};
+std::atomic<std::size_t> live_passes{0};
+
+// One log line for a run of compiles that fail alike (a model's passes are
+// compiled together).
+std::mutex log_mutex;
+std::string last_fallback;
+void log_fallback(const std::string& why) {
+    {
+        std::lock_guard<std::mutex> g(log_mutex);
+        if (why == last_fallback) return;
+        last_fallback = why;
+    }
+    report(0, "The model's equations run on the interpreter: %s", why.c_str());
+}
+
+} // namespace
+
+void set_native_mode(int mode) {
+    mode_setting = mode;
+}
+
+int native_mode() {
+#if !defined(KAVREL_WITH_LLVM)
+    return nm_off; // a build without the tier: nothing to log either
+#endif
+    int m = mode_setting;
+    if (m < 0) {
+        const char* e = std::getenv("KAVREL_NATIVE");
+        m = e && (*e == '0' || *e == '1' || *e == '2') && !e[1] ? *e - '0' : nm_auto;
+        mode_setting = m;
+    }
+    return m;
+}
+
+void set_native_compile_failure(bool fail) {
+    fail_compiles = fail;
+}
+
+std::size_t native_live_passes() {
+    return live_passes;
+}
+
+#if defined(KAVREL_WITH_LLVM)
+
+namespace {
+
+void compiled() {
+    std::lock_guard<std::mutex> g(log_mutex);
+    last_fallback.clear();
+}
+
+// What a call from native code into the engine needs: the pass (for its
+// chunk loops) and the error a unit left to the interpreter threw, which
+// goes on after the native code has returned (no exception crosses it).
+struct native_frame {
+    flat_pass* pass;
+    std::exception_ptr error;
+};
+
+// The calls the native code makes; each returns non-zero after catching an
+// error into the frame.
+int call_unit(native_frame* f, std::int32_t unit, std::int32_t mode) {
+    try {
+        eval_unit(unit, mode);
+        return 0;
+    } catch (...) {
+        f->error = std::current_exception();
+        return 1;
+    }
+}
+int call_builtin(native_frame* f, std::int32_t unit, const std::uint32_t* call, const double* args,
+                 std::int32_t mode, double* out) {
+    try {
+        *out = interp_call_one(unit, call, args, mode);
+        return 0;
+    } catch (...) {
+        f->error = std::current_exception();
+        return 1;
+    }
+}
+int call_rate(native_frame* f, std::int32_t unit, const std::uint32_t* call, const double* args,
+              std::int32_t mode) {
+    try {
+        interp_state_rate_one(unit, call, args, mode);
+        return 0;
+    } catch (...) {
+        f->error = std::current_exception();
+        return 1;
+    }
+}
+int call_wide(native_frame* f, std::int32_t index) {
+    try {
+        f->pass->run_wide_unit(static_cast<std::uint32_t>(index));
+        return 0;
+    } catch (...) {
+        f->error = std::current_exception();
+        return 1;
+    }
+}
+double call_lookup(lookup_table* t, double x) {
+    return lookup_value(*t, run_lookup_data(), x, false);
+}
+double call_pow(double x, double y) {
+    return std::pow(x, y);
+}
+void call_copy(float* dst, const float* src, std::uint64_t n) {
+    if (dst != src) std::memmove(dst, src, 4 * n);
+}
+
+// The signature of a compiled pass: value_array, rate_array, the run's
+// lookup tables, the pass's bound instructions, the mode, the frame.
+using pass_fn = std::int32_t (*)(float*, float*, lookup_table*, const void*, std::int32_t,
+                                 native_frame*);
+
+// One JIT per optimisation level, made on first use and kept for the
+// process (never destroyed, so code freed at exit finds it still there).
+struct jit_slot {
+    std::once_flag once;
+    llvm::orc::LLJIT* jit = nullptr;
+    std::string error;
+    // A JIT compiles with one target machine, which is not safe to use from
+    // two threads at once: its compiles (and only they) take turns.
+    std::mutex compiling;
+};
+std::once_flag targets_ready;
+jit_slot jits[2];
+std::atomic<std::uint64_t> module_count{0};
+
+llvm::orc::LLJIT* jit_for(int level) {
+    jit_slot& s = jits[level ? 1 : 0];
+    std::call_once(s.once, [&] {
+        std::call_once(targets_ready, [] {
+            llvm::InitializeNativeTarget();
+            llvm::InitializeNativeTargetAsmPrinter();
+        });
+        auto tmb = llvm::orc::JITTargetMachineBuilder::detectHost();
+        if (!tmb) {
+            s.error = llvm::toString(tmb.takeError());
+            return;
+        }
+        // Tier 0 is compiled for speed of compiling (fast instruction
+        // selection and register allocation), tier 1 for speed of running.
+        tmb->setCodeGenOptLevel(level ? llvm::CodeGenOpt::Less : llvm::CodeGenOpt::None);
+        // No fused multiply-add: the same roundings as the flat loop.
+        tmb->getOptions().AllowFPOpFusion = llvm::FPOpFusion::Strict;
+        auto jit = llvm::orc::LLJITBuilder().setJITTargetMachineBuilder(std::move(*tmb)).create();
+        if (!jit) {
+            s.error = llvm::toString(jit.takeError());
+            return;
+        }
+        s.jit = jit->release();
+    });
+    return s.jit;
+}
+
+} // namespace
+
+struct native_code {
+    llvm::orc::ResourceTrackerSP tracker;
+    pass_fn fn = nullptr;
+    native_code() { ++live_passes; }
+    ~native_code() {
+        if (tracker) llvm::consumeError(tracker->remove());
+        --live_passes;
+    }
+};
+
+bool native_available() {
+    return jit_for(0) != nullptr;
+}
+
+namespace {
+
+using llvm::BasicBlock;
+using llvm::Value;
+
+// Builds the IR of one listing. The pass is cut into functions of about
+// chunk_ops instructions at unit boundaries (one function for a whole large
+// model makes an optimising compile slow); the first calls them in order.
+class pass_builder {
+public:
+    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l)
+        : cx_(cx), m_(m), l_(l), b_(cx) {
+        f32_ = b_.getFloatTy();
+        f64_ = b_.getDoubleTy();
+        i32_ = b_.getInt32Ty();
+        i64_ = b_.getInt64Ty();
+        i8p_ = b_.getInt8PtrTy();
+        f32p_ = f32_->getPointerTo();
+        f64p_ = f64_->getPointerTo();
+        i32p_ = i32_->getPointerTo();
+    }
+
+    llvm::Function* build(const std::string& name) {
+        // The main function and its parts share one signature but for the
+        // part's last argument: where the flag of values not finite lives.
+        std::vector<llvm::Type*> params{f32p_, f32p_, i8p_, i8p_, i32_, i8p_};
+        auto* main_type = llvm::FunctionType::get(i32_, params, false);
+        params.push_back(i32p_);
+        auto* part_type = llvm::FunctionType::get(i32_, params, false);
+        llvm::Function* main =
+            llvm::Function::Create(main_type, llvm::Function::ExternalLinkage, name, m_);
+        // Parts: cut after an instruction that ends a unit, once long enough.
+        std::vector<std::pair<std::size_t, std::size_t>> parts;
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < l_.ops.size(); ++i) {
+            std::uint16_t c = l_.ops[i].code;
+            bool ends_unit =
+                c == fo_unit || c == fo_wide || c == fo_copy || l_.ops[i].field[2].kind <= nk_rate;
+            if (c >= fo_pair_first && c < fo_count) ends_unit = false;
+            if (c == fo_end && i > 0 && l_.ops[i - 1].code >= fo_pair_first &&
+                l_.ops[i - 1].code < fo_count)
+                ends_unit = (l_.ops[i - 1].code - fo_pair_first) % 2 == 1;
+            if ((ends_unit && i + 1 - from >= chunk_ops) || i + 1 == l_.ops.size()) {
+                parts.emplace_back(from, i + 1);
+                from = i + 1;
+            }
+        }
+        std::vector<llvm::Function*> fns;
+        for (std::size_t k = 0; k < parts.size(); ++k) {
+            auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage,
+                                             name + "_" + std::to_string(k), m_);
+            // Inlined into one function the parts would compile as slowly.
+            f->addFnAttr(llvm::Attribute::NoInline);
+            body(f, parts[k].first, parts[k].second);
+            fns.push_back(f);
+        }
+        BasicBlock* entry = BasicBlock::Create(cx_, "entry", main);
+        b_.SetInsertPoint(entry);
+        Value* bad = b_.CreateAlloca(i32_);
+        b_.CreateStore(b_.getInt32(0), bad);
+        std::vector<Value*> args;
+        for (auto& a : main->args()) args.push_back(&a);
+        args.push_back(bad);
+        for (llvm::Function* f : fns) {
+            Value* r = b_.CreateCall(part_type, f, args);
+            BasicBlock* next = BasicBlock::Create(cx_, "next", main);
+            BasicBlock* out = BasicBlock::Create(cx_, "out", main);
+            b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(0)), next, out);
+            b_.SetInsertPoint(out);
+            b_.CreateRet(r);
+            b_.SetInsertPoint(next);
+        }
+        b_.CreateRet(b_.getInt32(0));
+        return main;
+    }
+
+private:
+    static constexpr std::size_t chunk_ops = 64;
+
+    // A call of a host function by its address.
+    Value* host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,
+                std::vector<Value*> args) {
+        auto* t = llvm::FunctionType::get(result, types, false);
+        Value* p =
+            b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(fn)), t->getPointerTo());
+        return b_.CreateCall(t, p, args);
+    }
+    template <typename F> void* addr(F* f) { return reinterpret_cast<void*>(f); }
+
+    Value* na() { return llvm::ConstantFP::get(f64_, flat_na); }
+    Value* dbl(double v) { return llvm::ConstantFP::get(f64_, v); }
+    Value* flag(Value* cond) { return b_.CreateSelect(cond, dbl(1.0), dbl(0.0)); }
+    Value* is_na(Value* x) { return b_.CreateFCmpOEQ(x, na()); }
+
+    // The address of an operand slot (value or rate).
+    Value* slot_ptr(const native_operand& o) {
+        Value* base = o.kind == nk_rate ? rate_ : value_;
+        return b_.CreateGEP(f32_, base, b_.getInt64(static_cast<std::uint64_t>(o.index)));
+    }
+    // An operand read as a float (slot or number).
+    Value* read_float(const native_operand& o) {
+        if (o.kind == nk_number)
+            return llvm::ConstantFP::get(f32_, l_.numbers[static_cast<std::size_t>(o.index)]);
+        return b_.CreateLoad(f32_, slot_ptr(o));
+    }
+    Value* read(const native_operand& o) { return b_.CreateFPExt(read_float(o), f64_); }
+    Value* reg(std::uint32_t r) { return b_.CreateLoad(f64_, regs_[r]); }
+    void set_reg(std::uint32_t r, Value* v) { b_.CreateStore(v, regs_[r]); }
+    Value* acc() { return b_.CreateLoad(f64_, acc_); }
+    void set_acc(Value* v) { b_.CreateStore(v, acc_); }
+
+    // Stores a float into the unit's target and notes whether it is finite.
+    void store_float(const native_operand& dst, Value* f) {
+        b_.CreateStore(f, slot_ptr(dst));
+        Value* bits = b_.CreateBitCast(f, i32_);
+        Value* e = b_.CreateAnd(b_.CreateLShr(bits, 23), b_.getInt32(0xFF));
+        Value* nf = b_.CreateZExt(b_.CreateICmpEQ(e, b_.getInt32(0xFF)), i32_);
+        b_.CreateStore(b_.CreateOr(b_.CreateLoad(i32_, bad_), nf), bad_);
+    }
+    void store(const native_operand& dst, Value* d) { store_float(dst, b_.CreateFPTrunc(d, f32_)); }
+
+    // Returns k + 1 when a value stored so far is not finite (before k).
+    void check(std::size_t k) {
+        Value* bad = b_.CreateLoad(i32_, bad_);
+        BasicBlock* fail = BasicBlock::Create(cx_, "notfinite", fn_);
+        BasicBlock* go = BasicBlock::Create(cx_, "go", fn_);
+        b_.CreateCondBr(b_.CreateICmpNE(bad, b_.getInt32(0)), fail, go);
+        b_.SetInsertPoint(fail);
+        b_.CreateRet(b_.getInt32(static_cast<std::uint32_t>(k + 1)));
+        b_.SetInsertPoint(go);
+    }
+    // Returns -1 (the error is in the frame) when r is not 0.
+    void on_error(Value* r) {
+        BasicBlock* fail = BasicBlock::Create(cx_, "error", fn_);
+        BasicBlock* go = BasicBlock::Create(cx_, "go", fn_);
+        b_.CreateCondBr(b_.CreateICmpNE(r, b_.getInt32(0)), fail, go);
+        b_.SetInsertPoint(fail);
+        b_.CreateRet(b_.getInt32(static_cast<std::uint32_t>(-1)));
+        b_.SetInsertPoint(go);
+    }
+    // The pointer in the third word of bound instruction k (a call's code).
+    Value* bound_pointer(std::size_t k) {
+        Value* p = b_.CreateGEP(b_.getInt8Ty(), ops_,
+                                b_.getInt64(k * sizeof(flat_op) + 3 * sizeof(void*)));
+        return b_.CreateLoad(i8p_, b_.CreateBitCast(p, i8p_->getPointerTo()));
+    }
+    // The arguments of a call, registers a.. copied into the argument array.
+    Value* call_args(std::uint32_t a, std::uint32_t n) {
+        for (std::uint32_t k = 0; k < n; ++k)
+            b_.CreateStore(reg(a + k), b_.CreateConstGEP1_32(f64_, args_, k));
+        return args_;
+    }
+
+    // + - * / with NA (arith in flat.cpp).
+    Value* arith(int k, Value* x, Value* y) {
+        Value* r = k == 0   ? b_.CreateFAdd(x, y)
+                   : k == 1 ? b_.CreateFSub(x, y)
+                   : k == 2 ? b_.CreateFMul(x, y)
+                            : b_.CreateFDiv(x, y);
+        return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(), r);
+    }
+    Value* binary(int index, Value* x, Value* y) {
+        switch (index) {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+            return arith(index, x, y);
+        case 4: {
+            Value* p = host(addr(&call_pow), f64_, {f64_, f64_}, {x, y});
+            return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(), p);
+        }
+        case 5:
+            return flag(b_.CreateFCmpOEQ(x, y));
+        case 6:
+            return flag(b_.CreateFCmpUNE(x, y));
+        case 7:
+            return flag(b_.CreateFCmpOLT(x, y));
+        case 8:
+            return flag(b_.CreateFCmpOLE(x, y));
+        case 9:
+            return flag(b_.CreateFCmpOGT(x, y));
+        case 10:
+            return flag(b_.CreateFCmpOGE(x, y));
+        case 11:
+            return flag(b_.CreateAnd(b_.CreateFCmpUNE(x, dbl(0)), b_.CreateFCmpUNE(y, dbl(0))));
+        case 12:
+            return flag(b_.CreateOr(b_.CreateFCmpUNE(x, dbl(0)), b_.CreateFCmpUNE(y, dbl(0))));
+        case 13: // std::min: y < x ? y : x
+            return b_.CreateSelect(b_.CreateFCmpOLT(y, x), y, x);
+        default: // std::max: x < y ? y : x, NA first
+            return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(),
+                                   b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
+        }
+    }
+    // A lookup of x in table t, NA staying NA (the table is not touched).
+    Value* lookup(const native_operand& t, Value* x) {
+        Value* table =
+            b_.CreateGEP(b_.getInt8Ty(), tables_,
+                         b_.getInt64(static_cast<std::uint64_t>(t.index) * sizeof(lookup_table)));
+        BasicBlock* from = b_.GetInsertBlock();
+        BasicBlock* look = BasicBlock::Create(cx_, "lookup", fn_);
+        BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
+        b_.CreateCondBr(is_na(x), done, look);
+        b_.SetInsertPoint(look);
+        Value* v = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+        b_.CreateBr(done);
+        b_.SetInsertPoint(done);
+        llvm::PHINode* phi = b_.CreatePHI(f64_, 2);
+        phi->addIncoming(na(), from);
+        phi->addIncoming(v, look);
+        return phi;
+    }
+
+    void body(llvm::Function* f, std::size_t from, std::size_t to) {
+        fn_ = f;
+        auto a = f->arg_begin();
+        value_ = &*a++;
+        rate_ = &*a++;
+        tables_ = &*a++;
+        ops_ = &*a++;
+        mode_ = &*a++;
+        frame_ = &*a++;
+        bad_out_ = &*a++;
+        b_.SetInsertPoint(BasicBlock::Create(cx_, "entry", f));
+        // The flag lives in the part while it runs, so it stays in a register.
+        bad_ = b_.CreateAlloca(i32_);
+        b_.CreateStore(b_.CreateLoad(i32_, bad_out_), bad_);
+        acc_ = b_.CreateAlloca(f64_);
+        b_.CreateStore(dbl(0), acc_);
+        regs_.clear();
+        for (std::size_t k = 0; k < l_.registers; ++k) {
+            regs_.push_back(b_.CreateAlloca(f64_));
+            b_.CreateStore(dbl(0), regs_.back());
+        }
+        out_ = b_.CreateAlloca(f64_);
+        args_ = b_.CreateAlloca(f64_, b_.getInt32(std::max<std::uint32_t>(max_args(from, to), 1)));
+        for (std::size_t i = from; i < to; ++i) i = op(i);
+        if (b_.GetInsertBlock()->getTerminator() == nullptr) {
+            b_.CreateStore(b_.CreateLoad(i32_, bad_), bad_out_);
+            b_.CreateRet(b_.getInt32(0));
+        }
+    }
+    std::uint32_t max_args(std::size_t from, std::size_t to) const {
+        std::uint32_t n = 0;
+        for (std::size_t i = from; i < to; ++i) n = std::max(n, l_.ops[i].nargs);
+        return n;
+    }
+
+    // Emits instruction i; the index of the last instruction it used.
+    std::size_t op(std::size_t i) {
+        const native_op& o = l_.ops[i];
+        const std::uint16_t c = o.code;
+        if (c >= fo_binary_first && c < fo_pair_first) {
+            int index = (c - fo_binary_first) / forms_per_binary;
+            int form = (c - fo_binary_first) % forms_per_binary;
+            bool stored = form >= ff_store;
+            form %= ff_store;
+            static constexpr char ka[] = "sssrrraa", kb[] = "srasrasr";
+            auto operand = [&](char k, int fieldno, std::uint32_t r) {
+                return k == 's' ? read(o.field[fieldno]) : k == 'r' ? reg(r) : acc();
+            };
+            Value* x = operand(ka[form], 0, o.a);
+            Value* y = operand(kb[form], 1, o.b);
+            Value* v = binary(index, x, y);
+            if (stored)
+                store(o.field[2], v);
+            else
+                set_acc(v);
+            return i;
+        }
+        if (c >= fo_pair_first && c < fo_count) {
+            int p = c - fo_pair_first;
+            bool stored = p % 2, right = p / 2 % 2;
+            int op2 = p / 4 % 4, op1 = p / 16;
+            Value* t = arith(op1, read(o.field[0]), read(o.field[1]));
+            Value* z = read(o.field[2]);
+            Value* v = right ? arith(op2, z, t) : arith(op2, t, z);
+            if (stored)
+                store(l_.ops[i + 1].field[2], v);
+            else
+                set_acc(v);
+            return i + 1;
+        }
+        switch (c) {
+        case fo_end:
+            check(i);
+            b_.CreateRet(b_.getInt32(0));
+            b_.SetInsertPoint(BasicBlock::Create(cx_, "after", fn_));
+            break;
+        case fo_unit:
+            check(i);
+            on_error(host(addr(&call_unit), i32_, {i8p_, i32_, i32_},
+                          {frame_, b_.getInt32(o.a), mode_}));
+            break;
+        case fo_acc_s:
+            set_acc(read(o.field[0]));
+            break;
+        case fo_acc_r:
+            set_acc(reg(o.a));
+            break;
+        case fo_spill:
+            set_reg(o.a, acc());
+            break;
+        case fo_reg_s:
+            set_reg(o.a, read(o.field[1]));
+            break;
+        case fo_store_s:
+            store_float(o.field[2], read_float(o.field[0]));
+            break;
+        case fo_store_r:
+            store(o.field[2], reg(o.a));
+            break;
+        case fo_store_a:
+            store(o.field[2], acc());
+            break;
+        case fo_neg: {
+            Value* x = acc();
+            set_acc(b_.CreateSelect(is_na(x), na(), b_.CreateFNeg(x)));
+            break;
+        }
+        case fo_not:
+            set_acc(flag(b_.CreateFCmpOEQ(acc(), dbl(0))));
+            break;
+        case fo_lookup:
+            set_acc(lookup(o.field[2], acc()));
+            break;
+        case fo_lookup_s:
+            set_acc(lookup(o.field[2], read(o.field[0])));
+            break;
+        case fo_if:
+            set_acc(
+                b_.CreateSelect(b_.CreateFCmpUNE(reg(o.a), dbl(0)), reg(o.a + 1), reg(o.a + 2)));
+            break;
+        case fo_call: {
+            check(i);
+            Value* args = call_args(o.a, o.nargs);
+            Value* out = out_;
+            on_error(host(addr(&call_builtin), i32_, {i8p_, i32_, i8p_, f64p_, i32_, f64p_},
+                          {frame_, b_.getInt32(o.b), bound_pointer(i), args, mode_, out}));
+            set_acc(b_.CreateLoad(f64_, out));
+            break;
+        }
+        case fo_rate: {
+            check(i);
+            Value* args = call_args(o.a, o.nargs);
+            on_error(host(addr(&call_rate), i32_, {i8p_, i32_, i8p_, f64p_, i32_},
+                          {frame_, b_.getInt32(o.b), bound_pointer(i), args, mode_}));
+            break;
+        }
+        case fo_wide:
+            check(i);
+            on_error(host(addr(&call_wide), i32_, {i8p_, i32_}, {frame_, b_.getInt32(o.a)}));
+            break;
+        case fo_copy:
+            host(addr(&call_copy), b_.getVoidTy(), {f32p_, f32p_, i64_},
+                 {slot_ptr(o.field[2]), slot_ptr(o.field[0]), b_.getInt64(o.b)});
+            break;
+        default:
+            throw std::runtime_error("instruction " + std::to_string(c) + " is not compiled");
+        }
+        return i;
+    }
+
+    llvm::LLVMContext& cx_;
+    llvm::Module& m_;
+    const native_listing& l_;
+    llvm::IRBuilder<> b_;
+    llvm::Type *f32_, *f64_, *i32_, *i64_;
+    llvm::PointerType *i8p_, *f32p_, *f64p_, *i32p_;
+    llvm::Function* fn_ = nullptr;
+    Value *value_ = nullptr, *rate_ = nullptr, *tables_ = nullptr, *ops_ = nullptr,
+          *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *bad_out_ = nullptr,
+          *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr;
+    std::vector<Value*> regs_;
+};
+
+// Tier 0: the accumulator, registers and flag out of memory, cheaply (more
+// passes cost more compile time than they saved at run time).
+void tidy(llvm::Module& m) {
+    llvm::LoopAnalysisManager lam;
+    llvm::FunctionAnalysisManager fam;
+    llvm::CGSCCAnalysisManager cgam;
+    llvm::ModuleAnalysisManager mam;
+    llvm::PassBuilder pb;
+    pb.registerModuleAnalyses(mam);
+    pb.registerCGSCCAnalyses(cgam);
+    pb.registerFunctionAnalyses(fam);
+    pb.registerLoopAnalyses(lam);
+    pb.crossRegisterProxies(lam, fam, cgam, mam);
+    llvm::FunctionPassManager fpm;
+    fpm.addPass(llvm::SROAPass());
+    llvm::ModulePassManager mpm;
+    mpm.addPass(llvm::createModuleToFunctionPassAdaptor(std::move(fpm)));
+    mpm.run(m, mam);
+}
+
+// Runs the -O1 pipeline over a module (no fast-math flags are ever set, so
+// the optimiser may not change a rounding).
+void optimise(llvm::Module& m) {
+    llvm::LoopAnalysisManager lam;
+    llvm::FunctionAnalysisManager fam;
+    llvm::CGSCCAnalysisManager cgam;
+    llvm::ModuleAnalysisManager mam;
+    llvm::PassBuilder pb;
+    pb.registerModuleAnalyses(mam);
+    pb.registerCGSCCAnalyses(cgam);
+    pb.registerFunctionAnalyses(fam);
+    pb.registerLoopAnalyses(lam);
+    pb.crossRegisterProxies(lam, fam, cgam, mam);
+    pb.buildPerModuleDefaultPipeline(llvm::OptimizationLevel::O1).run(m, mam);
+}
+
+} // namespace
+
+native_handle native_compile(const native_listing& listing, int level, std::string* why) {
+    auto log_fallback = [why](const std::string& text) {
+        if (why)
+            *why = text;
+        else
+            ::log_fallback(text);
+    };
+    llvm::orc::LLJIT* jit = jit_for(level);
+    if (!jit) {
+        log_fallback("no native code generator (" + jits[level ? 1 : 0].error + ")");
+        return nullptr;
+    }
+    if (fail_compiles) {
+        log_fallback("the native code could not be compiled (test hook)");
+        return nullptr;
+    }
+    try {
+        auto cx = std::make_unique<llvm::LLVMContext>();
+        auto m = std::make_unique<llvm::Module>("kavrel_pass", *cx);
+        m->setDataLayout(jit->getDataLayout());
+        std::string name = "kavrel_pass_" + std::to_string(module_count++);
+        pass_builder(*cx, *m, listing).build(name);
+        std::string problems;
+        llvm::raw_string_ostream os(problems);
+        if (llvm::verifyModule(*m, &os)) {
+            log_fallback("the native code is not valid (" + os.str() + ")");
+            return nullptr;
+        }
+        if (level)
+            optimise(*m);
+        else
+            tidy(*m);
+        if (const char* dump = std::getenv("KAVREL_NATIVE_DUMP")) {
+            std::error_code ec;
+            llvm::raw_fd_ostream f(dump, ec, llvm::sys::fs::OF_Append);
+            if (!ec) m->print(f, nullptr);
+        }
+        std::lock_guard<std::mutex> turn(jits[level ? 1 : 0].compiling);
+        native_handle code(new native_code);
+        code->tracker = jit->getMainJITDylib().createResourceTracker();
+        if (auto e = jit->addIRModule(code->tracker,
+                                      llvm::orc::ThreadSafeModule(std::move(m), std::move(cx)))) {
+            log_fallback("the native code could not be added (" + llvm::toString(std::move(e)) +
+                         ")");
+            return nullptr;
+        }
+        auto sym = jit->lookup(name);
+        if (!sym) {
+            log_fallback("the native code could not be compiled (" +
+                         llvm::toString(sym.takeError()) + ")");
+            return nullptr;
+        }
+#if LLVM_VERSION_MAJOR >= 15
+        code->fn = sym->toPtr<pass_fn>();
+#else
+        code->fn = reinterpret_cast<pass_fn>(sym->getAddress());
+#endif
+        if (!why) compiled();
+        return code;
+    } catch (const std::exception& e) {
+        log_fallback(e.what());
+        return nullptr;
+    }
+}
+
+int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode) {
+    native_frame frame{&pass, nullptr};
+    int r = code.fn(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
+    if (r < 0) std::rethrow_exception(frame.error);
+    return r;
+}
+
+#else // no LLVM in this build: every pass runs on the flat loop
+
+struct native_code {};
+
+bool native_available() {
+    return false;
+}
+
+native_handle native_compile(const native_listing&, int, std::string* why) {
+    const char* text = "this build has no native code generator";
+    if (why)
+        *why = text;
+    else
+        log_fallback(text);
+    return nullptr;
+}
+
+int native_run(const native_code&, flat_pass&, const void*, int) {
+    return 0;
+}
+
+#endif
+
+void native_code_free::operator()(native_code* code) const {
+    delete code;
+}
+
+// ------------------------------------------------------- the worker thread ---
+
+struct native_job {
+    native_listing listing;
+    int level = 1;
+    std::atomic<bool> cancelled{false}, done{false};
+    native_handle code; // written by the worker before done
+    std::string why;
+};
+
+namespace {
+
+// One thread compiling the jobs in order. Made on first use; at exit it
+// finishes the compile under way and stops.
+class native_worker {
+public:
+    ~native_worker() {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+    void add(std::shared_ptr<native_job> job) {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            queue_.push_back(std::move(job));
+            if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+        }
+        wake_.notify_all();
+    }
+    void wait_idle() {
+        std::unique_lock<std::mutex> g(m_);
+        idle_.wait(g, [&] { return queue_.empty() && !busy_; });
+    }
+
+private:
+    void loop() {
+        std::unique_lock<std::mutex> g(m_);
+        for (;;) {
+            wake_.wait(g, [&] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+            std::shared_ptr<native_job> job = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            g.unlock();
+            if (!job->cancelled) job->code = native_compile(job->listing, job->level, &job->why);
+            job->listing = native_listing{};
+            job->done = true;
+            // A job dropped while it compiled frees its code here.
+            job.reset();
+            g.lock();
+            busy_ = false;
+            if (queue_.empty()) idle_.notify_all();
+        }
+    }
+    std::mutex m_;
+    std::condition_variable wake_, idle_;
+    std::deque<std::shared_ptr<native_job>> queue_;
+    bool stop_ = false, busy_ = false;
+    std::thread thread_;
+};
+
+native_worker& worker() {
+    static native_worker w;
+    return w;
+}
+
+} // namespace
+
+std::shared_ptr<native_job> native_compile_later(native_listing listing, int level) {
+    auto job = std::make_shared<native_job>();
+    job->listing = std::move(listing);
+    job->level = level;
+    worker().add(job);
+    return job;
+}
+
+bool native_done(const native_job& job) {
+    return job.done;
+}
+
+native_handle native_take(native_job& job) {
+    if (!job.code) log_fallback(job.why);
+    return std::move(job.code);
+}
+
+void native_cancel(native_job& job) {
+    job.cancelled = true;
+}
+
+void native_wait_idle() {
+    worker().wait_idle();
+}
