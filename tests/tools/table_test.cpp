@@ -292,7 +292,7 @@ protected:
     static void choose(const char* name) {
         lock_model(0);
         workbench_var = {};
-        workbench_var.var = find_symbol(name);
+        workbench_var.var = name ? find_symbol(name) : 0;
         unlock_model(0);
     }
     handle tool(const char* row, const char* line = nullptr) {
@@ -889,6 +889,39 @@ TEST_F(TableTool, StatsAcrossSensitivityRunsTakesEachSimulationAtTheTime) {
         EXPECT_FALSE(g->rows[static_cast<std::size_t>(i)].has_cells);
         EXPECT_EQ(grid_label_fields(g->rows[static_cast<std::size_t>(i)].label).back(), "--");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, ChangingLevelsListTheLevelsOfTheFirstRunThatMove) {
+    handle t = tool("Table");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<table_tool_options*>(tool_options(r));
+    o->changing_levels = 1;
+    unlock_tool(t);
+    choose(nullptr); // the workbench variable plays no part
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_EQ(g->rows[1].label.rfind("Changing levels for error threshold Rel:0 Abs:0 Runs:", 0),
+              0u)
+        << g->rows[1].label;
+    EXPECT_EQ(g->rows[2].label, "Population");
+    EXPECT_EQ(g->rows[2].cells.size(), 201u);
+    EXPECT_EQ(g->rows[3].label, " : base");
+
+    // A threshold above every change of the first steps leaves none.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    r = lock_tool(t);
+    static_cast<table_tool_options*>(tool_options(r))->absolute_threshold = 1e6f;
+    unlock_tool(t);
+    answerer::box("Message from Kavrel").text("No levels are changing").press(IDOK);
+    EXPECT_EQ(run(t), 0u);
+    EXPECT_EQ(answerer::pending(), 0u);
 }
 
 } // namespace
