@@ -206,6 +206,16 @@ TEST_F(GridWindow, AClickSelectsTheNameCopiesCarryTextAndTheWorksheet) {
     for (const biff_cell& c : cells) numbers += c.number;
     EXPECT_EQ(numbers, 2) << "the NA leaves its cell empty";
 
+    // While another window holds the clipboard open, the copy fails and
+    // says so instead of reporting success.
+    HWND other = make_test_window("Kavrel_test_holder", DefWindowProc);
+    ASSERT_TRUE(OpenClipboard(other));
+    answerer::box("Stop from Kavrel").text("Cannot copy the table to the clipboard").press(IDOK);
+    EXPECT_EQ(spread_copy(rec), 0);
+    EXPECT_EQ(answerer::pending(), 0u);
+    CloseClipboard();
+    DestroyWindow(other);
+
     // Save writes LF lines; a path that cannot be written says so.
     const std::string path = dir + "/grid.txt";
     ASSERT_EQ(spread_save(rec, path.c_str()), 1);
