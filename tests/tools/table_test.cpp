@@ -935,3 +935,51 @@ TEST_F(TableTool, ChangingLevelsListTheLevelsOfTheFirstRunThatMove) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TableTool, SpectralColumnsReplaceASeriesByLagsAndAutocorrelation) {
+    handle t = tool("Table");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<table_tool_options*>(tool_options(r));
+    o->spectral = 2;
+    o->max_lag = 10;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    const grid_row* lags = nullptr;
+    const grid_row* acf = nullptr;
+    for (const grid_row& row : g->rows) {
+        if (!lags && row.label == "Lag time") lags = &row;
+        if (!acf && row.label == "Autocorrelation") acf = &row;
+    }
+    ASSERT_NE(lags, nullptr);
+    ASSERT_NE(acf, nullptr);
+    // Lags 0 to 10 of a run saved every 1: eleven columns, r(0) = 1, and a
+    // growing population stays strongly correlated with itself.
+    ASSERT_EQ(lags->cells.size(), 11u);
+    EXPECT_FLOAT_EQ(lags->cells[10].value, 10);
+    ASSERT_EQ(acf->cells.size(), 11u);
+    EXPECT_FLOAT_EQ(acf->cells[0].value, 1);
+    EXPECT_GT(acf->cells[1].value, 0.9f);
+    EXPECT_LT(acf->cells[10].value, acf->cells[1].value);
+
+    // The power spectrum: frequencies from 0 in steps of 1 / (N dt).
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    r = lock_tool(t);
+    static_cast<table_tool_options*>(tool_options(r))->spectral = 1;
+    unlock_tool(t);
+    rec = run(t);
+    g = spread_rows(rec);
+    const grid_row* freq = nullptr;
+    for (const grid_row& row : g->rows)
+        if (!freq && row.label == "Frequency") freq = &row;
+    ASSERT_NE(freq, nullptr);
+    ASSERT_EQ(freq->cells.size(), 128u) << "201 values: N = 256, half of it";
+    EXPECT_FLOAT_EQ(freq->cells[0].value, 0);
+    EXPECT_NEAR(freq->cells[1].value, 1.0 / 256, 1e-6);
+}
+
+} // namespace
