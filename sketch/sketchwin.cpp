@@ -87,6 +87,7 @@ void scroll_to(sketch_window& sw, int x, int y) {
     s.scroll_x = x;
     s.scroll_y = y;
     update_scroll_bars(sw);
+    follow_inplace_edit(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 

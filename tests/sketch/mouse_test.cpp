@@ -462,6 +462,22 @@ TEST_F(SketchMouse, InSetUpAClickOnAConstantTypesItsValueInPlace) {
     ASSERT_TRUE(inplace_edit_open(view_));
     HWND edit = inplace_edit_window(view_);
     ASSERT_TRUE(IsWindowVisible(edit));
+    // Below the name, and it stays there when the diagram scrolls.
+    auto edit_top = [&] {
+        RECT r;
+        GetWindowRect(edit, &r);
+        POINT p{r.left, r.top};
+        ScreenToClient(view_, &p);
+        return p.y;
+    };
+    EXPECT_EQ(edit_top(), unit_to_pixel(rate->y + rate->h, s_->zoom, s_->scroll_y));
+    set_sketch_zoom(view_, 200);
+    scroll_sketch_to(view_, 0, 200);
+    td::run_until_idle();
+    ASSERT_EQ(s_->scroll_y, 200);
+    EXPECT_EQ(edit_top(), unit_to_pixel(rate->y + rate->h, s_->zoom, s_->scroll_y));
+    set_sketch_zoom(view_, 100);
+    scroll_sketch_to(view_, 0, 0);
     // Not a number: refused with the message, the entry stays.
     answerer::box(severity_caption(8)).text("Bad number 12abc").press(IDOK);
     SetWindowText(edit, "12abc");
