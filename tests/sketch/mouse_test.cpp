@@ -169,6 +169,8 @@ TEST_F(SketchMouse, RightDragPansAndShiftDragZoomsInTensOfPercent) {
     EXPECT_TRUE(selected().empty());
     // Shift with the right button: up by 9 pixels past the threshold keeps
     // the zoom, 10 more raise it by 10.
+    const int ux = pixel_to_unit(200, s_->zoom, s_->scroll_x);
+    const int uy = pixel_to_unit(200, s_->zoom, s_->scroll_y);
     td::mouse_down(view_, 200, 200, td::Button::right, td::shift);
     td::mouse_move(view_, 200, 194, td::shift);
     td::mouse_move(view_, 200, 191, td::shift);
@@ -183,6 +185,9 @@ TEST_F(SketchMouse, RightDragPansAndShiftDragZoomsInTensOfPercent) {
     td::mouse_up(view_, 200, 170, td::Button::right, td::shift);
     td::run_until_idle();
     EXPECT_EQ(s_->zoom, 230);
+    // The point pressed stays under the press.
+    EXPECT_NEAR(pixel_to_unit(200, s_->zoom, s_->scroll_x), ux, 1);
+    EXPECT_NEAR(pixel_to_unit(200, s_->zoom, s_->scroll_y), uy, 1);
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
