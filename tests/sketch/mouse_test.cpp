@@ -518,6 +518,20 @@ TEST_F(SketchMouse, InSetUpAClickOnAConstantTypesItsValueInPlace) {
         ASSERT_TRUE(values);
         EXPECT_FLOAT_EQ(values.get()[slot], 0.03f);
     }
+    // Escape drops what was typed.
+    td::click(view_, at(*rate).x, at(*rate).y);
+    td::run_until_idle();
+    ASSERT_TRUE(inplace_edit_open(view_));
+    SetWindowText(inplace_edit_window(view_), "0.09");
+    SetFocus(inplace_edit_window(view_));
+    td::press_key(VK_ESCAPE);
+    td::run_until_idle();
+    EXPECT_FALSE(inplace_edit_open(view_));
+    {
+        handle_lock<float> values(setup_copy);
+        ASSERT_TRUE(values);
+        EXPECT_FLOAT_EQ(values.get()[slot], 0.03f);
+    }
     // A flow is not a constant: no entry.
     const sketch_elem* births = variable("births");
     td::click(view_, at(*births).x, at(*births).y);
