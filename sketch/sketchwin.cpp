@@ -558,6 +558,10 @@ HWND open_sketch_window() {
     update_scroll_bars(*p);
     ShowWindow(p->frame, SW_SHOW);
     build_wnd = p->frame;
+    // The keys go to the diagram (Page Down, Escape) once it is up, unless
+    // the user is typing elsewhere in the workbench.
+    if (GetActiveWindow() == main_wnd && (!GetFocus() || GetFocus() == main_wnd))
+        SetFocus(p->view);
     InvalidateRect(p->view, nullptr, FALSE);
     return p->view;
 }
