@@ -153,6 +153,10 @@ TEST_F(CustomGraphs, UserToolsRunByNameAndSayWhatIsWrong) {
     EXPECT_EQ(g->series[0].label, "Orders");
     EXPECT_EQ(g->series[1].label, "expected orders : base");
     EXPECT_FALSE(g->series[2].xs.empty());
+    // Closing the window clears the definition's reference to it.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    EXPECT_EQ(set()->defs[static_cast<std::size_t>(def_index("Orders"))].window, 0u);
 
     ASSERT_EQ(run_user_tool("Summary", -1, 0), 1);
     const handle r = set()->defs[static_cast<std::size_t>(def_index("Summary"))].window;
