@@ -1081,8 +1081,12 @@ struct gd_writer {
     }
 
     void report_def() {
-        if (d.font.face[0]) text("FONT", font_spec_text(d.font));
+        // Until a line that is no head keyword, a WIP line reads as the head's.
+        bool head_open = !d.font.face[0];
+        if (!head_open) text("FONT", font_spec_text(d.font));
         for (const std::string& l : d.lines) {
+            const bool first = head_open;
+            head_open = false;
             if (l == "\f") {
                 line("NEWPAGE");
                 continue;
@@ -1092,7 +1096,8 @@ struct gd_writer {
             while (is_blank(*p)) ++p;
             int c = *p == ':' ? decode_keyword_line(p, 1, nullptr) : 0;
             bool keyword = c == kw_end_of_report || c == kw_location || c == kw_size ||
-                           c == kw_title || c == kw_var || c == kw_font || c == kw_newpage;
+                           c == kw_title || c == kw_var || c == kw_font || c == kw_newpage ||
+                           (first && c == kw_wip);
             if (keyword || (!l.empty() && l.back() == '\\')) {
                 if (error.empty())
                     error = "The report " + d.name +

@@ -373,6 +373,20 @@ TEST_F(GraphSets, ValuesThatWouldNotReadBack) {
     error.clear();
     EXPECT_TRUE(graph_def_text(r, &error).empty());
     EXPECT_NE(error.find("The report rep"), std::string::npos);
+
+    // A first line ":WIP" would read as the head's WIP (found by fuzzing);
+    // after another line, or after a FONT line, it is text.
+    r.lines = {":WIP", "text"};
+    error.clear();
+    EXPECT_TRUE(graph_def_text(r, &error).empty());
+    r.lines = {"text", ":WIP"};
+    error.clear();
+    const std::string ok = graph_def_text(r, &error);
+    EXPECT_TRUE(error.empty());
+    graph_set& read = parse(ok);
+    ASSERT_EQ(read.defs.size(), 1u);
+    EXPECT_EQ(read.defs[0].lines, r.lines);
+    EXPECT_EQ(read.defs[0].wip, 0);
 }
 
 // ------------------------------------------------------------------ .kgf ---
