@@ -540,7 +540,8 @@ struct gd_reader {
                 break;
             }
             case kw_line_width:
-                if (read_int(value, n)) v.line = clamp_to<std::int8_t>(n);
+                // Only a positive width: the negative values are the line styles.
+                if (read_int(value, n) && n > 0) v.line = clamp_to<std::int8_t>(n);
                 break;
             case kw_shape: {
                 std::string s = value;
@@ -999,7 +1000,8 @@ struct gd_writer {
                         text("MEAN", v.mean_text);
                 }
             }
-            if (v.line < 0) text("LINE-STYLE", line_style_names[(-v.line) % 5]);
+            if (v.line < 0 && (-v.line) % 5 != 0)
+                text("LINE-STYLE", line_style_names[(-v.line) % 5]);
             if (v.line > 0) num("LINE-WIDTH", v.line);
             if (v.shape || v.shape_size) {
                 std::string s = shape_names[((v.shape % 10) + 10) % 10];

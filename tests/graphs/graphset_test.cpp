@@ -110,6 +110,13 @@ TEST_F(GraphSets, KeywordsNamesAndScaleGroups) {
     // The writer spells it CUMMULATIVE and reads back the same.
     std::string text = graph_def_text(g, nullptr);
     EXPECT_NE(text.find(":CUMMULATIVE\r\n"), std::string::npos);
+
+    // A width that is not positive would read as a line style: left out
+    // (found by fuzzing).
+    graph_set& widths = parse(":GRAPH w\n:VAR a\n:LINE-WIDTH -5\n:VAR b\n:LINE-WIDTH 0\n");
+    ASSERT_EQ(widths.defs.size(), 1u);
+    EXPECT_EQ(widths.defs[0].vars[0].line, 0);
+    EXPECT_EQ(widths.defs[0].vars[1].line, 0);
 }
 
 TEST_F(GraphSets, BadLinesAreReportedAndSkipped) {
