@@ -1,6 +1,7 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
 #include "graphs/graphtool.h"
+#include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
@@ -21,5 +22,6 @@ int main(int argc, char** argv) {
     install_text_tools();
     install_runs_compare();
     install_sketch_hooks();
+    install_spreadsheet_sources();
     return kavrel_main(arguments);
 }
