@@ -189,8 +189,10 @@ public:
     void set_font_underline_width(os::underline_width_t) override {}
     void set_font_underline_mode(os::underline_mode_t) override {}
     void set_font_underline_type(os::underline_type_t) override {}
-    void set_font_underline_color(os::color_elem_t, os::color_elem_t, os::color_elem_t, os::color_elem_t) override {}
-    void set_font_color(os::color_elem_t, os::color_elem_t, os::color_elem_t, os::color_elem_t) override {}
+    void set_font_underline_color(os::color_elem_t, os::color_elem_t, os::color_elem_t,
+                                  os::color_elem_t) override {}
+    void set_font_color(os::color_elem_t, os::color_elem_t, os::color_elem_t,
+                        os::color_elem_t) override {}
     void set_strikethrough_style(os::strikethrough_style_t) override {}
     void set_strikethrough_type(os::strikethrough_type_t) override {}
     void set_strikethrough_width(os::strikethrough_width_t) override {}
@@ -198,12 +200,15 @@ public:
     size_t commit_font() override { return 0; }
     void set_fill_count(size_t) override {}
     void set_fill_pattern_type(os::fill_pattern_t) override {}
-    void set_fill_fg_color(os::color_elem_t, os::color_elem_t, os::color_elem_t, os::color_elem_t) override {}
-    void set_fill_bg_color(os::color_elem_t, os::color_elem_t, os::color_elem_t, os::color_elem_t) override {}
+    void set_fill_fg_color(os::color_elem_t, os::color_elem_t, os::color_elem_t,
+                           os::color_elem_t) override {}
+    void set_fill_bg_color(os::color_elem_t, os::color_elem_t, os::color_elem_t,
+                           os::color_elem_t) override {}
     size_t commit_fill() override { return 0; }
     void set_border_count(size_t) override {}
     void set_border_style(os::border_direction_t, os::border_style_t) override {}
-    void set_border_color(os::border_direction_t, os::color_elem_t, os::color_elem_t, os::color_elem_t, os::color_elem_t) override {}
+    void set_border_color(os::border_direction_t, os::color_elem_t, os::color_elem_t,
+                          os::color_elem_t, os::color_elem_t) override {}
     void set_border_width(os::border_direction_t, double, orcus::length_unit_t) override {}
     size_t commit_border() override { return 0; }
     void set_cell_hidden(bool) override {}
