@@ -4,20 +4,24 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <poll.h>
 #include <sstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <freexl.h>
 #include <orcus/exception.hpp>
-#include <orcus/orcus_csv.hpp>
 #include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
@@ -421,23 +425,16 @@ private:
     std::vector<std::unique_ptr<sheet_importer>> importers_;
 };
 
-int read_orcus(std::string_view bytes, file_kind kind, std::string_view sheet_name, workbook* book,
-               std::string* why) {
+int read_orcus(std::string_view bytes, file_kind kind, workbook* book, std::string* why) {
     if ((kind == file_kind::xlsx || kind == file_kind::ods) && !check_zip(bytes, why)) return 0;
     try {
         factory f(*book);
         if (kind == file_kind::xlsx) {
             orcus::orcus_xlsx filter(&f);
             filter.read_stream(bytes);
-        } else if (kind == file_kind::ods) {
+        } else {
             orcus::orcus_ods filter(&f);
             filter.read_stream(bytes);
-        } else {
-            orcus::orcus_csv filter(&f);
-            filter.read_stream(bytes);
-            if (book->sheets.empty()) book->sheets.push_back({});
-            book->sheets.resize(1);
-            book->sheets[0].name = std::string(sheet_name);
         }
     } catch (const std::exception& e) {
         *why = e.what();
@@ -467,39 +464,71 @@ bool check_text(std::string_view bytes, std::string* why) {
     return true;
 }
 
-int read_tab(std::string_view bytes, std::string_view sheet_name, workbook* book,
-             std::string* why) {
+// Delimited text: fields split by the delimiter, lines by LF (a CR before it
+// dropped); a field opened by a quote runs to its closing quote, over
+// delimiters and line ends, with "" for a quote inside. Our own reader: the
+// library's gave views past the end of its buffer on some damaged files.
+int read_delimited(std::string_view bytes, char delimiter, std::string_view sheet_name,
+                   workbook* book, std::string* why) {
     book->sheets.push_back({std::string(sheet_name), {}});
-    std::int64_t row = 0;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        std::size_t end = bytes.find('\n', at);
-        if (end == std::string_view::npos) end = bytes.size();
-        std::string_view line = bytes.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        std::int64_t col = 0;
-        std::size_t f = 0;
-        while (true) {
-            std::size_t tab = line.find('\t', f);
-            std::string_view field =
-                line.substr(f, tab == std::string_view::npos ? line.npos : tab - f);
-            if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
-                field = field.substr(1, field.size() - 2);
-            cell c;
-            if (text_number(field, &c.number)) {
-                c.kind = cell_kind::number;
-            } else if (!field.empty()) {
-                c.kind = cell_kind::text;
-                c.text = book->add_text(field);
-            }
-            if (c.kind != cell_kind::empty && !book->put(0, row, col, c, why)) return 0;
-            if (tab == std::string_view::npos) break;
-            f = tab + 1;
-            ++col;
+    std::int64_t row = 0, col = 0;
+    std::string field;
+    bool quoted = false, any = false;
+    auto end_field = [&]() {
+        cell c;
+        if (!quoted && text_number(field, &c.number)) {
+            c.kind = cell_kind::number;
+        } else if (!field.empty()) {
+            c.kind = cell_kind::text;
+            c.text = book->add_text(field);
         }
-        ++row;
-        at = end + 1;
+        field.clear();
+        quoted = false;
+        return c.kind == cell_kind::empty || book->put(0, row, col, c, why);
+    };
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        const char ch = bytes[i];
+        if (ch == '"' && field.empty() && !quoted) {
+            // A quoted field: to the closing quote.
+            quoted = true;
+            ++i;
+            while (true) {
+                if (i >= n) {
+                    *why = "a quoted field without its closing quote";
+                    return 0;
+                }
+                if (bytes[i] == '"') {
+                    if (i + 1 < n && bytes[i + 1] == '"') {
+                        field.push_back('"');
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field.push_back(bytes[i++]);
+            }
+            any = true;
+            continue;
+        }
+        if (ch == delimiter) {
+            if (!end_field()) return 0;
+            ++col;
+        } else if (ch == '\n') {
+            if (!field.empty() && field.back() == '\r' && !quoted) field.pop_back();
+            if (!end_field()) return 0;
+            ++row;
+            col = 0;
+            any = false;
+        } else {
+            field.push_back(ch);
+            any = true;
+        }
+        ++i;
     }
+    if ((any || !field.empty()) && !end_field()) return 0;
     return 1;
 }
 
@@ -608,7 +637,7 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
 
 // ---- .xls: libfreexl -------------------------------------------------------
 
-int read_xls_file(const std::string& path, workbook* book, std::string* why) {
+int read_xls_in_process(const std::string& path, workbook* book, std::string* why) {
     const void* h = nullptr;
     int rc = freexl_open(path.c_str(), &h);
     struct closer {
@@ -703,6 +732,189 @@ int read_xls_file(const std::string& path, workbook* book, std::string* why) {
     return 1;
 }
 
+// The .xls library has been seen to write outside its buffers on damaged
+// files, so it reads in a child process: the child sends back the workbook it
+// read (or its reason), the parent checks every count of the answer, and a
+// child that crashes or hangs costs a message, not the program. (glibc makes
+// malloc safe to use in the child of a threaded process.)
+void put_u32(std::string& out, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+}
+
+std::string serialize(const workbook& b) {
+    std::string out = "W";
+    put_u32(out, static_cast<std::uint32_t>(b.sheets.size()));
+    for (const sheet& s : b.sheets) {
+        put_u32(out, static_cast<std::uint32_t>(s.name.size()));
+        out += s.name;
+        std::uint32_t count = 0;
+        for (const auto& r : s.rows)
+            for (const cell& c : r) count += c.kind != cell_kind::empty;
+        put_u32(out, count);
+        for (std::size_t r = 0; r < s.rows.size(); ++r)
+            for (std::size_t k = 0; k < s.rows[r].size(); ++k) {
+                const cell& c = s.rows[r][k];
+                if (c.kind == cell_kind::empty) continue;
+                put_u32(out, static_cast<std::uint32_t>(r));
+                put_u32(out, static_cast<std::uint32_t>(k));
+                out.push_back(static_cast<char>(c.kind));
+                put_u32(out, c.text);
+                char d[8];
+                std::memcpy(d, &c.number, 8);
+                out.append(d, 8);
+            }
+    }
+    put_u32(out, static_cast<std::uint32_t>(b.texts.size()));
+    for (const std::string& t : b.texts) {
+        put_u32(out, static_cast<std::uint32_t>(t.size()));
+        out += t;
+    }
+    return out;
+}
+
+int deserialize(std::string_view in, workbook* b, std::string* why) {
+    std::size_t at = 1;
+    bool ok = true;
+    auto u32 = [&]() -> std::uint32_t {
+        if (in.size() - at < 4) {
+            ok = false;
+            return 0;
+        }
+        std::uint32_t v = le32(reinterpret_cast<const unsigned char*>(in.data()) + at);
+        at += 4;
+        return v;
+    };
+    auto text = [&](std::uint32_t n) -> std::string {
+        if (!ok || in.size() - at < n) {
+            ok = false;
+            return {};
+        }
+        std::string s(in.substr(at, n));
+        at += n;
+        return s;
+    };
+    const std::uint32_t sheet_count = u32();
+    if (sheet_count > 65535) ok = false;
+    for (std::uint32_t s = 0; ok && s < sheet_count; ++s) {
+        b->sheets.push_back({text(u32()), {}});
+        const std::uint32_t cells = u32();
+        if (cells > kMaxCellSlots || (in.size() - at) / 21 < cells) ok = false;
+        for (std::uint32_t k = 0; ok && k < cells; ++k) {
+            const std::uint32_t row = u32(), col = u32();
+            if (in.size() - at < 9) {
+                ok = false;
+                break;
+            }
+            cell c;
+            const auto kind = static_cast<std::uint8_t>(in[at++]);
+            if (kind > static_cast<std::uint8_t>(cell_kind::error)) ok = false;
+            c.kind = static_cast<cell_kind>(kind);
+            c.text = u32();
+            if (!ok || in.size() - at < 8) {
+                ok = false;
+                break;
+            }
+            std::memcpy(&c.number, in.data() + at, 8);
+            at += 8;
+            if (!b->put(static_cast<int>(s), row, col, c, why)) return 0;
+        }
+    }
+    const std::uint32_t text_count = ok ? u32() : 0;
+    if (text_count > kMaxCellSlots) ok = false;
+    for (std::uint32_t t = 0; ok && t < text_count; ++t) b->texts.push_back(text(u32()));
+    if (ok)
+        for (const sheet& s : b->sheets)
+            for (const auto& r : s.rows)
+                for (const cell& c : r)
+                    if ((c.kind == cell_kind::text || c.kind == cell_kind::error) &&
+                        c.text >= b->texts.size())
+                        ok = false;
+    if (!ok || at != in.size()) {
+        *why = "not a readable .xls workbook (a damaged answer from its reader)";
+        return 0;
+    }
+    return 1;
+}
+
+int read_xls_file(const std::string& path, workbook* book, std::string* why) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        *why = "no pipe for the .xls reader";
+        return 0;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        *why = "no process for the .xls reader";
+        return 0;
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        workbook child;
+        std::string reason;
+        std::string out;
+        try {
+            out = read_xls_in_process(path, &child, &reason) ? serialize(child) : "E" + reason;
+        } catch (...) {
+            out = "Enot a readable .xls workbook";
+        }
+        std::size_t sent = 0;
+        while (sent < out.size()) {
+            const ssize_t n = ::write(fds[1], out.data() + sent, out.size() - sent);
+            if (n <= 0) ::_exit(1);
+            sent += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string answer;
+    bool timed_out = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    char buf[65536];
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timed_out = true;
+            break;
+        }
+        pollfd p{fds[0], POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            timed_out = r == 0;
+            break;
+        }
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        if (answer.size() + static_cast<std::size_t>(n) > (std::size_t{1} << 30)) {
+            timed_out = true; // an answer no workbook within the limits gives
+            break;
+        }
+        answer.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (timed_out) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timed_out || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || answer.empty()) {
+        *why = "not a readable .xls workbook (its reader failed on it)";
+        return 0;
+    }
+    if (answer[0] == 'E') {
+        *why = answer.substr(1, 200);
+        return 0;
+    }
+    if (answer[0] != 'W') {
+        *why = "not a readable .xls workbook (a damaged answer from its reader)";
+        return 0;
+    }
+    return deserialize(answer, book, why);
+}
+
 std::string stem_of(const std::string& path) {
     return std::filesystem::path(path).stem().string();
 }
@@ -787,13 +999,13 @@ int read_workbook_bytes(std::string_view bytes, file_kind kind, std::string_view
         switch (kind) {
         case file_kind::xlsx:
         case file_kind::ods:
-            ok = read_orcus(bytes, kind, sheet_name, book, why);
+            ok = read_orcus(bytes, kind, book, why);
             break;
         case file_kind::csv:
-            ok = check_text(bytes, why) && read_orcus(bytes, kind, sheet_name, book, why);
+            ok = check_text(bytes, why) && read_delimited(bytes, ',', sheet_name, book, why);
             break;
         case file_kind::tab:
-            ok = check_text(bytes, why) && read_tab(bytes, sheet_name, book, why);
+            ok = check_text(bytes, why) && read_delimited(bytes, '\t', sheet_name, book, why);
             break;
         case file_kind::wk1:
             ok = read_wk1(bytes, sheet_name, book, why);

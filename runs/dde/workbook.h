@@ -1,8 +1,9 @@
 // Spreadsheet files read into one plain in-memory workbook: the cells' cached
 // values (numbers, texts, booleans, errors) and the defined names, for the
-// data and constant equations. .xlsx, .ods and .csv through liborcus (our own
-// import factory: no formula engine), .xls through libfreexl, .wk1 by our own
-// record reader, .tab and .txt as one tab-separated sheet.
+// data and constant equations. .xlsx and .ods through liborcus (our own
+// import factory: no formula engine), .xls through libfreexl (in a child
+// process), .wk1 by our own record reader, .csv and .tab/.txt by our own
+// delimited-text reader as one sheet named after the file.
 //
 // Every reader bounds what it keeps: cells within kMaxRows x kMaxColumns, at
 // most kMaxCellSlots stored cells, zip archives checked for sizes and ratios
