@@ -206,6 +206,10 @@ TEST(Workbook, BadFilesGiveAReasonAndNothingElse) {
     EXPECT_EQ(read_workbook(fixture("damaged.xls"), &b, &why), 0);
     EXPECT_NE(why.find("not a readable .xls workbook"), std::string::npos) << why;
     EXPECT_TRUE(b.sheets.empty());
+    // Shared strings behind a DTD with entities: refused, nothing expanded.
+    EXPECT_EQ(read_workbook(fixture("entities.xlsx"), &b, &why), 0);
+    EXPECT_NE(why.find("malformed"), std::string::npos) << why;
+    EXPECT_TRUE(b.texts.empty());
     EXPECT_EQ(read_workbook(dir / "missing.xlsx", &b, &why), 0);
     EXPECT_EQ(why, "no such file");
     EXPECT_EQ(read_workbook(dir / "book.doc", &b, &why), 0);
