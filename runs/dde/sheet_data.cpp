@@ -298,7 +298,17 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
         first.pop_back();
         transposed = true;
     }
-    // The elements in order, as one row of the constant's values.
+    // The elements in order, as one row of the constant's values. The call
+    // carries the element count, not the shape: a constant of two or more
+    // subscripts would be read from the wrong cells, so it is refused.
+    const std::size_t open = call.target.find('[');
+    if (open != std::string::npos && call.target.find(',', open) != std::string::npos) {
+        report(5,
+               "Unable to read %s from %s: spreadsheet constants of more than one subscript "
+               "are not read in this version",
+               call.target.c_str(), file.c_str());
+        return 0;
+    }
     const std::int64_t rows = 1, cols = call.elements;
     busy_guard busy;
     const workbook* book = nullptr;

@@ -152,6 +152,12 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
          "Unable to read the spreadsheet"},
         {call(fn_get_xls_constants, {xlsx_, "Costs", "B5"}, 1), "it has no sheet Costs"},
         {call(fn_get_xls_data, {xlsx_, "prices", "1"}, 1), "Argument list too short"},
+        {[&] {
+             data_source_call c = call(fn_get_xls_constants, {xlsx_, "prices", "B5"}, 4);
+             c.target = "grid[r1,c1]";
+             return c;
+         }(),
+         "constants of more than one subscript are not read"},
     };
     for (const failing& f : cases) {
         SCOPED_TRACE(f.message);
@@ -163,7 +169,7 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
         EXPECT_TRUE(values_.empty());
         EXPECT_TRUE(messages_.contains(f.message)) << messages_.joined();
         const bool constants = f.c.function == fn_get_xls_constants;
-        EXPECT_TRUE(messages_.contains(constants ? "Unable to get constant values for target"
+        EXPECT_TRUE(messages_.contains(constants ? "Unable to get constant values for "
                                                  : "Unable to get data values for target"))
             << messages_.joined();
     }
