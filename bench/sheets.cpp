@@ -10,6 +10,7 @@
 
 #include "model/constants.h"
 #include "runs/dde/sheet_data.h"
+#include "runs/dde/tables.h"
 #include "sim/interp.h"
 
 namespace {
@@ -83,5 +84,31 @@ void BM_TimeColumnOfADataEquation(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TimeColumnOfADataEquation)->Unit(benchmark::kMillisecond);
+
+// An "XlTable" block of 1,000 x 1,000 numbers, in float records of 1,000.
+void BM_ParseXlTable(benchmark::State& state) {
+    std::string block;
+    auto u16 = [&](unsigned v) {
+        block.push_back(static_cast<char>(v & 0xFF));
+        block.push_back(static_cast<char>(v >> 8));
+    };
+    u16(16), u16(4), u16(1000), u16(1000);
+    for (int r = 0; r < 1000; ++r) {
+        // A record's count is 16 bits: 1,000 doubles go in two records.
+        for (int half = 0; half < 2; ++half) {
+            u16(1), u16(8 * 500);
+            for (int c = 0; c < 500; ++c) {
+                const double v = r + c * 0.5;
+                block.append(reinterpret_cast<const char*>(&v), 8);
+            }
+        }
+    }
+    for (auto _ : state) {
+        auto m = sheets::parse_xltable(block, false);
+        if (!m) state.SkipWithError("no matrix");
+        benchmark::DoNotOptimize(m->values.data());
+    }
+}
+BENCHMARK(BM_ParseXlTable)->Unit(benchmark::kMillisecond);
 
 } // namespace
