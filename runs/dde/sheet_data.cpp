@@ -63,6 +63,14 @@ void report_bad_range(const std::string& range, const std::string& file,
 const named_range* find_range(const workbook& b, const std::string& name, const std::string& file,
                               const std::string& sheet_name) {
     const named_range* r = b.find_name(name);
+    if (!r && kind_of_path(file) == file_kind::xls) {
+        // The .xls library gives no defined names: say so rather than "incorrect".
+        report(5,
+               "Named range %s in file %s: names of .xls workbooks are not read; use a cell "
+               "address, or save the workbook as .xlsx",
+               name.c_str(), file.c_str());
+        return nullptr;
+    }
     if (!r) report_bad_range(name, file, sheet_name);
     return r;
 }
@@ -76,6 +84,14 @@ matrix read_named(const workbook& b, const named_range& r, bool transposed) {
 const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
                         const workbook** book) {
     std::string why;
+    if (!file.empty() && file[0] == '?') {
+        // A redirect asks the user for the file; there is no such question yet.
+        report(5,
+               "Unable to read the spreadsheet %s: redirect names (\"?name\") are not "
+               "supported in this version; give the file's name",
+               file.c_str());
+        return nullptr;
+    }
     *book = open_workbook(file, &why);
     if (!*book) {
         report(5, "Unable to read the spreadsheet %s: %s", file.c_str(), why.c_str());

@@ -152,6 +152,10 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
          "Unable to read the spreadsheet"},
         {call(fn_get_xls_constants, {xlsx_, "Costs", "B5"}, 1), "it has no sheet Costs"},
         {call(fn_get_xls_data, {xlsx_, "prices", "1"}, 1), "Argument list too short"},
+        {call(fn_get_xls_data, {fixture("prices.xls"), "prices", "Times", "Series"}, 1),
+         "names of .xls workbooks are not read"},
+        {call(fn_get_xls_constants, {"?Prices", "prices", "B5"}, 1),
+         "redirect names (\"?name\") are not supported"},
         {[&] {
              data_source_call c = call(fn_get_xls_constants, {xlsx_, "prices", "B5"}, 4);
              c.target = "grid[r1,c1]";
