@@ -98,8 +98,14 @@ TEST_F(SheetData, TimesAlongARowAndDownAColumn) {
     EXPECT_EQ(times_[0], (std::vector<float>{0, 1, 2, 3, 4}));
     EXPECT_EQ(values_[0], (std::vector<float>{0, 2, 4, 6, 8}));
     EXPECT_EQ(values_[1], (std::vector<float>{1000, 1001, 1002, 1003, 1004}));
-    ASSERT_EQ(read(call(fn_get_xls_data, {xlsx_, "prices", "Times", "Series"}, 2)), 1);
-    EXPECT_EQ(values_[1][1], 21.5f);
+    // The same names from the .xlsx and from an .ods the office suite saved.
+    for (const std::string& file : {xlsx_, fixture("names.ods")}) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(read(call(fn_get_xls_data, {file, "prices", "Times", "Series"}, 2)), 1)
+            << messages_.joined();
+        EXPECT_EQ(times_[1], (std::vector<float>{0, 1, 2, 3, 4}));
+        EXPECT_EQ(values_[1][1], 21.5f);
+    }
     EXPECT_EQ(messages_.joined(), "");
 }
 
