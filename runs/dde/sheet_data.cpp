@@ -244,6 +244,14 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
         while (!tv.empty() && is_na(tv.back())) tv.pop_back();
     const auto n = static_cast<std::int64_t>(tv.size());
 
+    // A long time column read for many elements could ask for more memory than
+    // any run has: refused with a message rather than ended by the allocator.
+    if (n * std::max(call.elements, 1) > static_cast<std::int64_t>(kMaxCellSlots) * 4) {
+        report(5, "Too much data for %s in file %s sheet %s (%lld times for %d elements)",
+               call.target.c_str(), file.c_str(), sheet_name.c_str(), static_cast<long long>(n),
+               call.elements);
+        return 0;
+    }
     // The data: one outer entry per series.
     matrix data;
     if (!first_named) {

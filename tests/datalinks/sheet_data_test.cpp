@@ -160,6 +160,8 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
         {call(fn_get_xls_data, {xlsx_, "prices", "1"}, 1), "Argument list too short"},
         {call(fn_get_xls_data, {fixture("prices.xls"), "prices", "Times", "Series"}, 1),
          "names of .xls workbooks are not read"},
+        {call(fn_get_xls_data, {columns_, "Down", "A", "B2"}, 600000),
+         "Too much data for target in file " + columns_ + " sheet Down (120 times"},
         {call(fn_get_xls_constants, {"?Prices", "prices", "B5"}, 1),
          "redirect names (\"?name\") are not supported"},
         {[&] {
