@@ -108,6 +108,22 @@ const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
     return &(*book)->sheets[static_cast<std::size_t>(s)];
 }
 
+// The rows and columns of a two-subscript variable of the open model whose
+// elements the equation computes all of.
+bool constant_shape(const std::string& name, int elements, std::int64_t* rows, std::int64_t* cols) {
+    if (!cur_model_symbols) return false;
+    model_lock_guard g(cur_model_symbols, 0);
+    if (!g.ok()) return false;
+    const symbol_id s = find_symbol(name.c_str());
+    if (!s) return false;
+    const dim_record* d = sym_dims(s);
+    if (d->ndims != 2 || static_cast<std::int64_t>(d->d[0].count) * d->d[1].count != elements)
+        return false;
+    *rows = d->d[0].count;
+    *cols = d->d[1].count;
+    return true;
+}
+
 } // namespace
 
 time_ref parse_time_ref(const std::string& text) {
@@ -322,18 +338,20 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
         first.pop_back();
         transposed = true;
     }
-    // The elements in order, as one row of the constant's values. The call
-    // carries the element count, not the shape: a constant of two or more
-    // subscripts would be read from the wrong cells, so it is refused.
+    // One subscript: the elements in order along one row. Two: rows of the
+    // first by columns of the second, the shape taken from the open model
+    // (the call carries only the element count); a shape that cannot be told
+    // is refused rather than read from the wrong cells.
+    std::int64_t rows = 1, cols = call.elements;
     const std::size_t open = call.target.find('[');
-    if (open != std::string::npos && call.target.find(',', open) != std::string::npos) {
+    if (open != std::string::npos && call.target.find(',', open) != std::string::npos &&
+        !constant_shape(call.target.substr(0, open), call.elements, &rows, &cols)) {
         report(5,
-               "Unable to read %s from %s: spreadsheet constants of more than one subscript "
-               "are not read in this version",
+               "Unable to read %s from %s: spreadsheet constants of more than two subscripts, "
+               "or of part of a variable of two, are not read in this version",
                call.target.c_str(), file.c_str());
         return 0;
     }
-    const std::int64_t rows = 1, cols = call.elements;
     busy_guard busy;
     const workbook* book = nullptr;
     const sheet* sh = open_sheet(file, sheet_name, &book);
@@ -354,8 +372,10 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
     const auto got_inner = m.outer.empty() ? 0 : static_cast<std::int64_t>(m.outer[0].size());
     if (m.gap_outer < 0 && got_outer == rows && got_inner == cols) {
         values->assign(static_cast<std::size_t>(call.elements), {});
-        for (std::int64_t k = 0; k < cols; ++k)
-            (*values)[static_cast<std::size_t>(k)] = {m.outer[0][static_cast<std::size_t>(k)]};
+        for (std::int64_t r = 0; r < rows; ++r)
+            for (std::int64_t c = 0; c < cols; ++c)
+                (*values)[static_cast<std::size_t>(r * cols + c)] = {
+                    m.outer[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]};
         return 1;
     }
     if (m.outer.empty()) {

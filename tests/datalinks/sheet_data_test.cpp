@@ -169,7 +169,7 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
              c.target = "grid[r1,c1]";
              return c;
          }(),
-         "constants of more than one subscript are not read"},
+         "constants of more than two subscripts, or of part of a variable of two"},
     };
     for (const failing& f : cases) {
         SCOPED_TRACE(f.message);
@@ -240,6 +240,34 @@ protected:
     std::deque<std::string> texts_;
     message_capture messages_;
 };
+
+TEST_F(SheetModels, ConstantsOfTwoSubscriptsAreABlock) {
+    const std::string q = "\"" + fixture("prices.xls") + "\"";
+    model_builder b("block");
+    b.control(0, 1, 1, 1);
+    b.range("r", {"r1", "r2"});
+    b.range("c", {"c1", "c2", "c3"});
+    b.data("grid[r, c]", eq("GET XLS CONSTANTS(" + q + ", \"prices\", \"C5\")"));
+    b.data("turned[c, r]", eq("GET XLS CONSTANTS(" + q + ", \"prices\", \"C5*\")"));
+    ASSERT_TRUE(b.finish()) << b.errors()[0];
+    // The shape comes from the open model.
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    sim_output out;
+    ASSERT_EQ(simulate_model(cur_model_symbols, sim_options{}, &out), sim_done)
+        << messages_.joined();
+    EXPECT_EQ(messages_.joined(), "");
+    lock_model(0);
+    const std::int32_t grid = sym(find_symbol("grid"))->slot;
+    const std::int32_t turned = sym(find_symbol("turned"))->slot;
+    unlock_model(0);
+    // C5:E6 is 2 3 4 / 6 7 8; "*" reads it with the rows as columns.
+    const float by_rows[] = {2, 3, 4, 6, 7, 8}, by_columns[] = {2, 6, 3, 7, 4, 8};
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(saved_value(out, 0, grid + k), by_rows[k]) << k;
+        EXPECT_EQ(saved_value(out, 0, turned + k), by_columns[k]) << k;
+    }
+}
 
 TEST_F(SheetModels, EveryFormatGivesTheSameRun) {
     const std::vector<float> reference = run_from(dir_ / "prices.xlsx");
