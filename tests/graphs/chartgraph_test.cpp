@@ -315,8 +315,9 @@ TEST_F(ChartGraphs, PrintsToThePdfPrinterThroughTheChart) {
     print_use_system_printers(true);
     ASSERT_TRUE(std::filesystem::exists(pdf));
     const std::string text = pdf_text(pdf);
-    EXPECT_NE(text.find("Inventory"), std::string::npos) << text;
-    EXPECT_NE(text.find("100"), std::string::npos) << text; // the time axis ends at 100
+    EXPECT_NE(text.find("Style_1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Inventory : base"), std::string::npos) << text; // the legend
+    EXPECT_NE(text.find("480"), std::string::npos) << text;              // a y axis number
 }
 
 // A metafile export is drawn by the chart at the export size (not at the
