@@ -6,7 +6,14 @@
 // them (a paste included), so the engine's lookup always sees x ascending.
 #include "graphs/lookupedit.h"
 
+#include "foundation/report.h"
 #include "graphs/draw/axis.h"
+#include "model/constants.h"
+#include "model/model.h"
+#include "model/varnames.h"
+#include "sim/livesweep.h"
+#include "sim/setup.h"
+#include "sim/setupstate.h"
 
 #include <algorithm>
 #include <charconv>
@@ -395,4 +402,44 @@ float lookup_plot::vx(const lookup_points& p, int x) const {
 float lookup_plot::vy(const lookup_points& p, int y) const {
     return static_cast<float>(p.y_min + (1 - static_cast<double>(y - top) / std::max(height, 1)) *
                                             (static_cast<double>(p.y_max) - p.y_min));
+}
+
+// ------------------------------------------------- the lookup being edited
+
+int lookup_slot_of(const char* name) {
+    if (!name || !*name) return -1;
+    std::int32_t slot = -1;
+    int type = 0;
+    if (lock_model(1) == 1) {
+        type = find_var_name(name, &slot);
+        unlock_model(1);
+    }
+    if (type != st_lookup || slot < 0) {
+        report(8, "Lost Lookup %s", name);
+        return -1;
+    }
+    return slot;
+}
+
+bool working_lookup_points(int slot, lookup_points* out) {
+    if (!out || slot < 0 || !ensure_setup_copy(0)) return false;
+    const setup_state* st = setup_copies();
+    if (!st || static_cast<std::size_t>(slot) >= st->lookups.size()) return false;
+    const lookup_table& t = st->lookups[static_cast<std::size_t>(slot)];
+    const std::size_t n = t.count, size = st->lookup_data.size();
+    // The cells come from the copy: check them against its data.
+    if (t.x > size || t.y > size || n > size - t.x || n > size - t.y) return false;
+    *out = parse_lookup_text("", st->lookup_data.data() + t.x, st->lookup_data.data() + t.y,
+                             static_cast<int>(n));
+    return true;
+}
+
+int commit_lookup_points(int slot, const lookup_points& p) {
+    if (p.count() < 2) {
+        report(8, "You must have at least 2 points for a lookup");
+        return 0;
+    }
+    if (slot < 0 || !set_setup_lookup(static_cast<std::uint32_t>(slot), p.x, p.y)) return 0;
+    livesweep_rerun(0, 2, 0);
+    return 1;
 }

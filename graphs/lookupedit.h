@@ -72,3 +72,17 @@ struct lookup_plot {
     float vx(const lookup_points& p, int px) const;
     float vy(const lookup_points& p, int py) const;
 };
+
+// ------------------------------------------------- the lookup being edited
+
+// The lookup slot of a lookup's name ("name" or "name[element]"); -1 after
+// "Lost Lookup %s" when the name is not a lookup of the current model.
+int lookup_slot_of(const char* name);
+// The points the next run uses: those of the Simulation Setup working copy
+// (made when missing), never the model's own table. false when there is no
+// copy or no such slot.
+bool working_lookup_points(int slot, lookup_points* out);
+// Takes the points over for the next runs (the working copy; the model's
+// table stays) and, while Livesweep is on, asks for a re-run. Fewer than 2
+// points: "You must have at least 2 points for a lookup" and 0.
+int commit_lookup_points(int slot, const lookup_points& p);

@@ -1,7 +1,23 @@
 // The lookup editor's point table: the three text layouts, the working
 // record taking over, pastes of pairs, rows and single rows, and the edits
-// that keep the points sorted.
+// that keep the points sorted; and the working copy the next run reads.
+#include "foundation/report.h"
 #include "graphs/lookupedit.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/menucmd.h"
+#include "shell/rundrv.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/output.h"
 
 #include <gtest/gtest.h>
 
@@ -153,4 +169,70 @@ TEST(LookupEdits, PixelsAndValuesMapBothWays) {
     // A range with no span maps to the plot's corner, never divides by it.
     p.x_max = p.x_min;
     EXPECT_EQ(plot.px(p, 3), 10);
+}
+
+// ------------------------------------------------- with a model and runs ---
+class LookupWorkingCopy : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        make_workbench();
+        ASSERT_EQ(open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        message_log::messages.clear();
+        set_message_hook(message_log::test_hook);
+    }
+    void TearDown() override {
+        set_message_hook(nullptr);
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    float final_population(const char* run_name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, run_name);
+        EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        float v = -1;
+        EXPECT_EQ(run_value_at_time("Population", nullptr, model_rec->runs[0].run, &v, nullptr, 0),
+                  1);
+        return v;
+    }
+};
+
+// The edited points are what the next run uses; the model's own table is
+// what a fresh working copy starts from again.
+TEST_F(LookupWorkingCopy, TheNextRunUsesTheNewPointsAndTheModelKeepsItsOwn) {
+    const float before = final_population("base");
+    const int slot = lookup_slot_of("crowding effect on deaths");
+    ASSERT_GE(slot, 0);
+    lookup_points p;
+    ASSERT_TRUE(working_lookup_points(slot, &p));
+    const std::vector<float> model_y = p.y;
+    ASSERT_EQ(p.count(), 5);
+    // Deaths crowd in at twice the rate.
+    for (float& y : p.y) y *= 2;
+    ASSERT_EQ(commit_lookup_points(slot, p), 1);
+    const float after = final_population("crowded");
+    EXPECT_LT(after, before * 0.95f);
+    std::vector<float> rx, ry;
+    ASSERT_EQ(read_run_lookup("crowding effect on deaths", model_rec->runs[0].run, rx, ry), 5);
+    EXPECT_EQ(ry, p.y);
+
+    clear_setup();
+    lookup_points fresh;
+    ASSERT_TRUE(working_lookup_points(slot, &fresh));
+    EXPECT_EQ(fresh.y, model_y);
+
+    // One point is refused and changes nothing; a name that is no lookup is lost.
+    lookup_points one = fresh;
+    one.x.resize(1);
+    one.y.resize(1);
+    EXPECT_EQ(commit_lookup_points(slot, one), 0);
+    EXPECT_TRUE(message_log::said("You must have at least 2 points for a lookup"));
+    EXPECT_EQ(lookup_slot_of("Population"), -1);
+    EXPECT_TRUE(message_log::said("Lost Lookup Population"));
 }
