@@ -3,6 +3,7 @@
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/moregraphs.h"
+#include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
@@ -27,5 +28,6 @@ int main(int argc, char** argv) {
     install_runs_compare();
     install_selection_history();
     install_sketch_hooks();
+    install_spreadsheet_sources();
     return kavrel_main(arguments);
 }

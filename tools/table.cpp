@@ -426,8 +426,11 @@ bool make_axis(table_run& t, grid_kept_axis& axis, double interval) {
     axis.name = t.axis_name;
     axis.tolerance = a.tolerance;
     axis.set = true;
-    const symbol_id base = time_basis_symbol();
-    const std::string label = base ? name_units_label(nullptr, base, 0) : t.axis_name;
+    // The axis variable's name and units ("Time (Month)").
+    symbol_id base = time_basis_symbol();
+    if (!base && model_hdr) base = model_hdr->w[mh_time_symbol];
+    const std::string label =
+        base && valid_symbol(base) ? name_units_label(nullptr, base, 0) : t.axis_name;
     doc_flush();
     spread_add_row(t.rec, label.c_str(), nullptr, axis.times.data(), nullptr,
                    static_cast<int>(axis.times.size()), t.o.as_displayed != 0, t.o.number_format, 0,

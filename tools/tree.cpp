@@ -103,6 +103,7 @@ int add_nodes(tree_diagram& t, const tree_node* n) {
     t.nodes.emplace_back();
     {
         tree_draw_node& d = t.nodes.back();
+        d.symbol = n->symbol;
         d.var = shown_name(n->symbol);
         d.name = n->repeated ? "(" + d.var + ")" : d.var;
         d.lifted = n->lifted != 0;
@@ -117,6 +118,25 @@ int add_nodes(tree_diagram& t, const tree_node* n) {
 void grow(tree_node* root, int kind, int depth) {
     for (int level = 1; level <= depth && !stop_request; ++level)
         if (!(kind == 1 ? uses_tree(root, level) : cause_tree(root, level))) break;
+}
+
+// The links under node i: (child, parent) is (cause, effect) in a causes
+// tree, (parent, child) in a uses tree; a lifted link skips variables, so it
+// has no connector of its own.
+void apply_link_looks(tree_diagram& t, int i, bool uses, const tree_tool_options& o) {
+    const std::vector<int> children = t.nodes[static_cast<std::size_t>(i)].children;
+    const std::uint32_t parent = t.nodes[static_cast<std::size_t>(i)].symbol;
+    for (int c : children) {
+        tree_draw_node& k = t.nodes[static_cast<std::size_t>(c)];
+        tree_link_look look;
+        if (parent && k.symbol && !k.lifted &&
+            tree_link_style_hook(uses ? parent : k.symbol, uses ? k.symbol : parent, &look)) {
+            if (o.link_colours) k.colour = look.colour;
+            if (o.link_signs) k.sign = look.polarity;
+            if (o.link_widths) k.style = tree_link_style(look.width);
+        }
+        apply_link_looks(t, c, uses, o);
+    }
 }
 
 tree_node* one_side(symbol_id var, int kind, int depth) {
@@ -391,6 +411,16 @@ tree_tool_options options_of(handle tool) {
 
 } // namespace
 
+bool (*tree_link_style_hook)(std::uint32_t cause, std::uint32_t effect,
+                             tree_link_look* out) = nullptr;
+
+int tree_link_style(int width_code) {
+    if (width_code >= 20) return width_code - 19;
+    if (width_code >= 11) return width_code - 10;
+    if (width_code <= 0) return 1;
+    return -width_code;
+}
+
 tree_tool_options tree_defaults() {
     tree_tool_options o{};
     o.depth = 2;
@@ -471,12 +501,16 @@ tree_diagram build_tree_diagram(std::uint32_t var, const tree_tool_options& o,
     } else {
         add_nodes(t, one_side(var, t.kind, o.depth));
     }
-    // Links take the sketch connector's look once the sketch tells it;
-    // until then every link is a plain line.
+    // Every link a plain line, unless the options ask for the sketch
+    // connector's look and the sketch tells it.
     for (tree_draw_node& n : t.nodes) {
         n.colour = -1;
         n.style = 1;
         n.sign = 0;
+    }
+    if ((o.link_colours || o.link_widths || o.link_signs) && tree_link_style_hook) {
+        for (std::size_t side = 0; side < (t.kind == 2 ? 2u : 1u); ++side)
+            apply_link_looks(t, static_cast<int>(side), t.kind == 1 || side == 1, o);
     }
     t.title = shown_name(var) + ": " + tool_name;
     return t;

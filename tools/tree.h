@@ -38,6 +38,7 @@ tree_tool_options tree_defaults();
 // One drawn name of the diagram. Sizes are in device units of the font
 // being tried, kept in 32 bits: a tree of thousands of leaves stays right.
 struct tree_draw_node {
+    std::uint32_t symbol = 0;  // the variable (0 none)
     std::string name;          // as drawn; "(name)" for a repeated variable
     std::string var;           // the variable's name, for a click
     std::vector<int> children; // indices into the diagram's nodes
@@ -82,6 +83,20 @@ tree_fit_result tree_fit(tree_diagram& t, const std::function<tree_font_metrics(
 // nodes). Empty nodes when the variable is not valid.
 tree_diagram build_tree_diagram(std::uint32_t var, const tree_tool_options& o,
                                 const std::string& tool_name);
+
+// The look of the sketch's connector from cause to effect: its colour
+// (0x00BBGGRR, -1 the default), its width code and its polarity character (0
+// none). The sketch installs the hook; unset (or answering false), links are
+// plain lines.
+struct tree_link_look {
+    int colour = -1;
+    int width = 0;
+    char polarity = 0;
+};
+extern bool (*tree_link_style_hook)(std::uint32_t cause, std::uint32_t effect, tree_link_look* out);
+// The line style of a width code: 20 and above w - 19, 11 to 19 w - 10, 0 a
+// plain line (1), 1 to 10 the pen style -w.
+int tree_link_style(int width_code);
 
 int tree_tool_setup(int mode, handle tool, std::string* out, const char* text);
 void tree_tool_run(handle tool);

@@ -206,6 +206,16 @@ TEST_F(GridWindow, AClickSelectsTheNameCopiesCarryTextAndTheWorksheet) {
     for (const biff_cell& c : cells) numbers += c.number;
     EXPECT_EQ(numbers, 2) << "the NA leaves its cell empty";
 
+    // While another window holds the clipboard open, the copy fails and
+    // says so instead of reporting success.
+    HWND other = make_test_window("Kavrel_test_holder", DefWindowProc);
+    ASSERT_TRUE(OpenClipboard(other));
+    answerer::box("Stop from Kavrel").text("Cannot copy the table to the clipboard").press(IDOK);
+    EXPECT_EQ(spread_copy(rec), 0);
+    EXPECT_EQ(answerer::pending(), 0u);
+    CloseClipboard();
+    DestroyWindow(other);
+
     // Save writes LF lines; a path that cannot be written says so.
     const std::string path = dir + "/grid.txt";
     ASSERT_EQ(spread_save(rec, path.c_str()), 1);
@@ -292,7 +302,7 @@ protected:
     static void choose(const char* name) {
         lock_model(0);
         workbench_var = {};
-        workbench_var.var = find_symbol(name);
+        workbench_var.var = name ? find_symbol(name) : 0;
         unlock_model(0);
     }
     handle tool(const char* row, const char* line = nullptr) {
@@ -889,6 +899,87 @@ TEST_F(TableTool, StatsAcrossSensitivityRunsTakesEachSimulationAtTheTime) {
         EXPECT_FALSE(g->rows[static_cast<std::size_t>(i)].has_cells);
         EXPECT_EQ(grid_label_fields(g->rows[static_cast<std::size_t>(i)].label).back(), "--");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, ChangingLevelsListTheLevelsOfTheFirstRunThatMove) {
+    handle t = tool("Table");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<table_tool_options*>(tool_options(r));
+    o->changing_levels = 1;
+    unlock_tool(t);
+    choose(nullptr); // the workbench variable plays no part
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_EQ(g->rows[1].label.rfind("Changing levels for error threshold Rel:0 Abs:0 Runs:", 0),
+              0u)
+        << g->rows[1].label;
+    EXPECT_EQ(g->rows[2].label, "Population");
+    EXPECT_EQ(g->rows[2].cells.size(), 201u);
+    EXPECT_EQ(g->rows[3].label, " : base");
+
+    // A threshold above every change of the first steps leaves none.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    r = lock_tool(t);
+    static_cast<table_tool_options*>(tool_options(r))->absolute_threshold = 1e6f;
+    unlock_tool(t);
+    answerer::box("Message from Kavrel").text("No levels are changing").press(IDOK);
+    EXPECT_EQ(run(t), 0u);
+    EXPECT_EQ(answerer::pending(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TableTool, SpectralColumnsReplaceASeriesByLagsAndAutocorrelation) {
+    handle t = tool("Table");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<table_tool_options*>(tool_options(r));
+    o->spectral = 2;
+    o->max_lag = 10;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    const grid_row* lags = nullptr;
+    const grid_row* acf = nullptr;
+    for (const grid_row& row : g->rows) {
+        if (!lags && row.label == "Lag time") lags = &row;
+        if (!acf && row.label == "Autocorrelation") acf = &row;
+    }
+    ASSERT_NE(lags, nullptr);
+    ASSERT_NE(acf, nullptr);
+    // Lags 0 to 10 of a run saved every 1: eleven columns, r(0) = 1, and a
+    // growing population stays strongly correlated with itself.
+    ASSERT_EQ(lags->cells.size(), 11u);
+    EXPECT_FLOAT_EQ(lags->cells[10].value, 10);
+    ASSERT_EQ(acf->cells.size(), 11u);
+    EXPECT_FLOAT_EQ(acf->cells[0].value, 1);
+    EXPECT_GT(acf->cells[1].value, 0.9f);
+    EXPECT_LT(acf->cells[10].value, acf->cells[1].value);
+
+    // The power spectrum: frequencies from 0 in steps of 1 / (N dt).
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    r = lock_tool(t);
+    static_cast<table_tool_options*>(tool_options(r))->spectral = 1;
+    unlock_tool(t);
+    rec = run(t);
+    g = spread_rows(rec);
+    const grid_row* freq = nullptr;
+    for (const grid_row& row : g->rows)
+        if (!freq && row.label == "Frequency") freq = &row;
+    ASSERT_NE(freq, nullptr);
+    ASSERT_EQ(freq->cells.size(), 128u) << "201 values: N = 256, half of it";
+    EXPECT_FLOAT_EQ(freq->cells[0].value, 0);
+    EXPECT_NEAR(freq->cells[1].value, 1.0 / 256, 1e-6);
 }
 
 } // namespace

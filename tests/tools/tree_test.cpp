@@ -349,3 +349,59 @@ TEST_F(TreeTool, HiddenAuxiliariesLiftTheirCausesWithACrossOnTheLink) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(TreeLinks, WidthCodesGiveLineStyles) {
+    EXPECT_EQ(tree_link_style(0), 1);
+    EXPECT_EQ(tree_link_style(3), -3) << "a pen style";
+    EXPECT_EQ(tree_link_style(12), 2);
+    EXPECT_EQ(tree_link_style(21), 2);
+}
+
+symbol_id births_symbol = 0;
+bool births_red(std::uint32_t cause, std::uint32_t, tree_link_look* out) {
+    if (cause != births_symbol) return false;
+    out->colour = 0x0000FF;
+    out->width = 22;
+    out->polarity = '+';
+    return true;
+}
+
+TEST_F(TreeTool, LinksTakeTheSketchConnectorsLookWhenAsked) {
+    lock_model(0);
+    births_symbol = find_symbol("births");
+    unlock_model(0);
+    tree_link_style_hook = births_red;
+    auto look_of = [](handle rec, const char* var) {
+        for (const tree_draw_node& n : tree_of(rec)->nodes)
+            if (n.var == var) return n;
+        return tree_draw_node{};
+    };
+    // Asked for: births' link red, thicker and signed; deaths' plain.
+    options()->link_colours = options()->link_widths = options()->link_signs = 1;
+    handle rec = run();
+    ASSERT_NE(rec, 0u);
+    const tree_draw_node births = look_of(rec, "births");
+    EXPECT_EQ(births.colour, 0x0000FF);
+    EXPECT_EQ(births.style, 3);
+    EXPECT_EQ(births.sign, '+');
+    const tree_draw_node deaths = look_of(rec, "deaths");
+    EXPECT_EQ(deaths.colour, -1);
+    EXPECT_EQ(deaths.style, 1);
+    const QImage img = save_shot(window_of(rec), "tree_links.png");
+    int red = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == 0xFF0000) ++red;
+    EXPECT_GT(red, 20) << "the red link is drawn";
+    // Not asked for: every link plain.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    options()->link_colours = options()->link_widths = options()->link_signs = 0;
+    rec = run();
+    EXPECT_EQ(look_of(rec, "births").colour, -1);
+    tree_link_style_hook = nullptr;
+}
+
+} // namespace
