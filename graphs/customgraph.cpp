@@ -9,6 +9,7 @@
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "graphs/custombar.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
@@ -297,9 +298,11 @@ handle run_one(graph_def& def) {
         return build_custom_graph(def);
     case gd_report:
         return run_user_report(def);
+    case gd_bar:
+        return build_custom_bar_graph(def);
+    case gd_table:
+        return run_user_table(def);
     default:
-        report(6, "The %s user tool %s is not built yet in this version of Kavrel Viewer.",
-               def.kind == gd_bar ? "bar graph" : "table", def.name.c_str());
         return 0;
     }
 }
