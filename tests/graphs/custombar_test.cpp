@@ -242,15 +242,17 @@ TEST_F(UserTools, ABarDefinitionDrawsItsAsRunGroupsSideBySide) {
 TEST_F(UserTools, BarRunsByFileAndNumberAMissingFileReadsAsMissingAndSortUsesTheRunGiven) {
     simulate("base");
     std::filesystem::copy_file(dir + "/base.kdf", dir + "/copy.kdf");
-    simulate("fast", 3.5f);
+    // So few widgets per person that the workforce passes the shipments:
+    // the two runs order the variables differently.
+    simulate("slow", 0.5f);
     add_text(":BAR-GRAPH Sorted\n"
              ":BAR-TIME 40\n"
              ":SORT 1\n"
              ":VAR Workforce,Inventory,shipments\n"
              ":DATASET *2\n"
+             ":DATASET *1|quick\n"
              ":DATASET copy\n"
              ":DATASET missing\n"
-             ":DATASET *1|quick\n"
              ":DATASET *9\n");
     const handle rec = run("Sorted");
     ASSERT_NE(rec, 0u);
@@ -259,21 +261,29 @@ TEST_F(UserTools, BarRunsByFileAndNumberAMissingFileReadsAsMissingAndSortUsesThe
     // *9 is past the selected runs: skipped; the missing file keeps its place.
     ASSERT_EQ(g->run_count, 4);
     EXPECT_EQ(g->run_labels[0], "base");
-    EXPECT_EQ(g->run_labels[1], "copy.kdf");
-    EXPECT_EQ(g->run_labels[2], "missing.kdf");
-    EXPECT_EQ(g->run_labels[3], "quick");
+    EXPECT_EQ(g->run_labels[1], "quick");
+    EXPECT_EQ(g->run_labels[2], "copy.kdf");
+    EXPECT_EQ(g->run_labels[3], "missing.kdf");
     ASSERT_EQ(g->labels.size(), 3u);
-    for (int p = 0; p < 3; ++p) EXPECT_EQ(g->height(p, 2), 0) << "no bars for the missing run";
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(g->height(p, 3), 0) << "no bars for the missing run";
+    for (int p = 0; p < 3; ++p) EXPECT_GT(g->height(p, 2), 0) << "the file's bars";
     EXPECT_EQ(find_run("copy"), -1);
     EXPECT_NE(find_run("base"), -1);
 
-    // ":SORT 1" sorts ascending by the first run entry (base), not the second.
-    const int base = model_rec->runs[1].run;
-    std::vector<std::pair<float, std::string>> want;
-    for (const char* n : {"Workforce", "Inventory", "shipments"})
-        want.emplace_back(value_at(n, base, 40), n);
-    std::sort(want.begin(), want.end());
-    for (std::size_t p = 0; p < 3; ++p) EXPECT_EQ(g->labels[p], want[p].second) << p;
+    // ":SORT 1" sorts ascending by the first run entry (base), not by the
+    // second, whose order differs.
+    auto order_in = [](int run) {
+        std::vector<std::pair<float, std::string>> v;
+        for (const char* n : {"Workforce", "Inventory", "shipments"})
+            v.emplace_back(value_at(n, run, 40), n);
+        std::sort(v.begin(), v.end());
+        std::vector<std::string> names;
+        for (const auto& p : v) names.push_back(p.second);
+        return names;
+    };
+    const std::vector<std::string> by_base = order_in(model_rec->runs[1].run);
+    ASSERT_NE(by_base, order_in(model_rec->runs[0].run)) << "the runs must order them differently";
+    EXPECT_EQ(g->labels, by_base);
     for (int p = 1; p < 3; ++p) EXPECT_GE(g->height(p, 0), g->height(p - 1, 0));
 }
 
