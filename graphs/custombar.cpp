@@ -12,15 +12,31 @@
 #include "runs/core/access.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
+#include "shell/wip.h"
+#include "sim/runname.h"
 #include "sim/simdata.h"
 #include "tools/output.h"
 
 #include <algorithm>
 #include <cfloat>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace {
+
+bool running() {
+    return sim_phase >= phase_initialising && value_array;
+}
+
+// The bars of a graph that show the running simulation: per position and
+// run entry (group-major like the values) the value slot, -1 for a bar read
+// from a saved run; and the values the heights are built from.
+struct live_bars {
+    std::vector<std::vector<int>> slots;
+    std::vector<std::vector<float>> values;
+};
+std::map<handle, live_bars> live_bar_graphs;
 
 std::string file_label(const std::string& dataset) {
     std::string l = dataset;
@@ -78,15 +94,23 @@ std::vector<custom_bar_run> custom_bar_runs(const graph_def& def, int groups) {
     std::vector<custom_bar_run> runs;
     const int selected = model_rec ? loaded_run_names(1) : 0;
     const bool single = def.bar_datasets.size() == 1;
+    // While a WIP definition follows the running simulation, an item naming
+    // no run (or no item at all) stands for the simulation.
+    const bool sim = running() && def.wip;
+    const std::string sim_label = sim ? std::string(run_name_or_current(model_rec)) : std::string();
     for (const bar_item& it : def.bar_datasets) {
         custom_bar_run r;
-        if (!it.dataset.empty()) {
+        // The text form stores "*1" and a DATASET naming nothing alike.
+        if (sim && it.dataset.empty() && (it.run == 0 || it.run == gd_wip_run)) {
+            r.run = -2;
+            r.label = !it.text.empty() ? it.text : sim_label;
+        } else if (!it.dataset.empty()) {
             // A file that cannot be opened keeps its place: its bars read
             // as missing.
             r.run = kdf_open(it.dataset.c_str());
             r.label = !it.text.empty() ? it.text : file_label(it.dataset);
         } else {
-            if (it.run < 0 || it.run >= selected) continue;
+            if (it.run < 0 || it.run >= selected) continue; // no such selected run
             r.run = model_rec->runs[it.run].run;
             r.label = !it.text.empty()             ? it.text
                       : selected_run_names[it.run] ? selected_run_names[it.run]
@@ -95,7 +119,12 @@ std::vector<custom_bar_run> custom_bar_runs(const graph_def& def, int groups) {
         if (groups > 1 && single && it.text.empty()) r.label.clear();
         runs.push_back(std::move(r));
     }
-    if (def.bar_datasets.empty())
+    if (def.bar_datasets.empty() && sim) {
+        custom_bar_run r;
+        r.run = -2;
+        if (groups <= 1) r.label = sim_label;
+        runs.push_back(std::move(r));
+    } else if (def.bar_datasets.empty()) {
         for (int i = 0; i < selected; ++i) {
             custom_bar_run r;
             r.run = model_rec->runs[i].run;
@@ -103,14 +132,15 @@ std::vector<custom_bar_run> custom_bar_runs(const graph_def& def, int groups) {
                 r.label = selected_run_names[i] ? selected_run_names[i] : "";
             runs.push_back(std::move(r));
         }
+    }
     return runs;
 }
 
 handle build_custom_bar_graph(const graph_def& def) {
     if (!model_rec) return 0;
-    // Bars follow saved runs only: while a simulation runs there is no
-    // saved run of it to read, so nothing is drawn then.
-    if (sim_phase >= phase_initialising && value_array) return 0;
+    // While a simulation runs only WIP definitions are drawn.
+    const bool in_run = running();
+    if (in_run && !def.wip) return 0;
     if (lock_model(1) != 1) return 0;
     struct unlock_on_exit {
         ~unlock_on_exit() { unlock_model(1); }
@@ -129,7 +159,7 @@ handle build_custom_bar_graph(const graph_def& def) {
     const int groups = static_cast<int>(plan.names.size());
     const std::vector<custom_bar_run> runs = custom_bar_runs(def, groups);
     if (runs.empty()) {
-        report(8, "Unable to complete bar-graph");
+        if (!in_run) report(8, "Unable to complete bar-graph");
         return 0;
     }
 
@@ -196,7 +226,10 @@ handle build_custom_bar_graph(const graph_def& def) {
             }
         }
     } else {
+        live_bars live;
+        bool has_live = false;
         values.assign(positions, std::vector<float>(entry_run.size(), NA));
+        live.slots.assign(positions, std::vector<int>(entry_run.size(), -1));
         labels.assign(positions, "");
         for (std::size_t p = 0; p < positions; ++p) {
             // A position shows the labels of its names in every group.
@@ -208,6 +241,18 @@ handle build_custom_bar_graph(const graph_def& def) {
             for (std::size_t e = 0; e < entry_run.size(); ++e) {
                 const std::size_t k = e / runs_n;
                 const std::string& name = plan.names[k][p];
+                if (entry_run[e] == -2 && !name.empty()) {
+                    // The running simulation: its value now, updated at
+                    // each save.
+                    std::int32_t slot = -1;
+                    if (find_var_name(name.c_str(), &slot, 0) && slot >= 0 &&
+                        static_cast<std::uint32_t>(slot) < value_slot_count) {
+                        live.slots[p][e] = slot;
+                        values[p][e] = value_array[slot];
+                        has_live = true;
+                    }
+                    continue;
+                }
                 if (entry_run[e] < 0 || name.empty()) continue;
                 const float t = is_na(plan.times[k][p]) ? static_cast<float>(at) : plan.times[k][p];
                 float v = NA;
@@ -215,6 +260,18 @@ handle build_custom_bar_graph(const graph_def& def) {
                     v = NA;
                 values[p][e] = v;
             }
+        }
+        if (has_live) {
+            // Bars that move keep their places: no sort while running.
+            live.values = values;
+            g.labels = std::move(labels);
+            build_bar_heights(g, values);
+            g.labels.resize(values.size());
+            const handle h = show_bar_graph(std::move(g));
+            if (!h) return 0;
+            live_bar_graphs[h] = std::move(live);
+            wip_graph_add(h);
+            return h;
         }
         order_bars(values, labels, decode_sort_byte(def.sort));
     }
@@ -224,6 +281,43 @@ handle build_custom_bar_graph(const graph_def& def) {
     handle h = show_bar_graph(std::move(g));
     if (!h) report(8, "Unable to complete bar-graph");
     return h;
+}
+
+bool is_live_bar_graph(handle record) {
+    auto it = live_bar_graphs.find(record);
+    if (it == live_bar_graphs.end()) return false;
+    // A record freed since (its handle perhaps reused by another graph)
+    // is no longer ours.
+    if (bar_graph_of(record)) return true;
+    live_bar_graphs.erase(it);
+    return false;
+}
+
+bool update_live_bars(handle record) {
+    auto it = live_bar_graphs.find(record);
+    bar_graph* g = bar_graph_of(record);
+    if (it == live_bar_graphs.end() || !g) {
+        if (it != live_bar_graphs.end()) live_bar_graphs.erase(it);
+        return false;
+    }
+    auto* rec = static_cast<output_record*>(lock_handle(record));
+    HWND window = rec ? rec->window : nullptr;
+    if (rec) unlock_handle(record);
+    if (!window || !IsWindow(window)) {
+        live_bar_graphs.erase(it);
+        return false;
+    }
+    if (!value_array) return true;
+    live_bars& live = it->second;
+    for (std::size_t p = 0; p < live.slots.size(); ++p)
+        for (std::size_t e = 0; e < live.slots[p].size(); ++e) {
+            const int slot = live.slots[p][e];
+            if (slot >= 0 && static_cast<std::uint32_t>(slot) < value_slot_count)
+                live.values[p][e] = value_array[slot];
+        }
+    build_bar_heights(*g, live.values);
+    InvalidateRect(window, nullptr, TRUE);
+    return true;
 }
 
 user_table_spec user_table_spec_of(const graph_def& def) {

@@ -39,8 +39,15 @@ struct custom_bar_run {
 std::vector<custom_bar_run> custom_bar_runs(const graph_def& def, int groups);
 
 // Builds and shows the bar graph of a BAR-GRAPH definition; the output
-// record, or 0 (said why). Run files it opened are unloaded again.
+// record, or 0 (said why). Run files it opened are unloaded again. While a
+// simulation runs only WIP definitions are drawn: their bars of the running
+// simulation take its current values and the graph joins the
+// work-in-progress list.
 handle build_custom_bar_graph(const graph_def& def);
+// Whether a record is such a live bar graph, and its update at each save
+// (false when its window is gone).
+bool is_live_bar_graph(handle record);
+bool update_live_bars(handle record);
 
 // The table of a TABLE definition in the plain form the table builder takes.
 user_table_spec user_table_spec_of(const graph_def& def);

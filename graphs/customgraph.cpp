@@ -235,6 +235,7 @@ handle build_custom_graph(const graph_def& def) {
 }
 
 bool update_wip_graph(handle record) {
+    if (is_live_bar_graph(record)) return update_live_bars(record);
     auto it = live_graphs.find(record);
     line_graph* g = graph_of(record);
     if (it == live_graphs.end() || !g) {

@@ -20,6 +20,7 @@
 #include "shell/mainwnd.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/state.h"
 #include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/runname.h"
@@ -89,6 +90,7 @@ protected:
         set_wip_run_start_hook(nullptr);
         graphics_window_hook = nullptr;
         spread_window_hook = nullptr;
+        float_opts = 0;
         set_report_sink(report_grid, nullptr);
         clear_setup();
         close_model(0, 0);
@@ -285,6 +287,33 @@ TEST_F(UserTools, BarRunsByFileAndNumberAMissingFileReadsAsMissingAndSortUsesThe
     ASSERT_NE(by_base, order_in(model_rec->runs[0].run)) << "the runs must order them differently";
     EXPECT_EQ(g->labels, by_base);
     for (int p = 1; p < 3; ++p) EXPECT_GE(g->height(p, 0), g->height(p - 1, 0));
+}
+
+// A WIP bar graph opens when the run starts and follows the simulation: at
+// the end its bars stand at the run's last values.
+TEST_F(UserTools, AWipBarGraphFollowsTheRunningSimulation) {
+    add_text(":BAR-GRAPH Live\n"
+             ":WIP\n"
+             ":VAR Inventory,Workforce\n");
+    float_opts |= fo_wip_graph;
+    simulate("first");
+    float_opts = 0;
+    const handle rec = set()->defs.back().window;
+    ASSERT_NE(rec, 0u);
+    const bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->run_count, 1);
+    EXPECT_EQ(g->run_labels[0], "first.kdf");
+    ASSERT_EQ(g->labels.size(), 2u);
+    const int run = model_rec->runs[0].run;
+    const char* names[] = {"Inventory", "Workforce"};
+    for (int p = 0; p < 2; ++p) {
+        const double v = value_at(names[p], run, 100);
+        const double want = (v - g->low) / (g->high - g->low) * 10000;
+        EXPECT_NEAR(g->height(p, 0), want, 1.5) << names[p];
+    }
+    // The first save's values differ from the last: the bars moved.
+    EXPECT_NE(value_at("Inventory", run, 0.5f), value_at("Inventory", run, 100));
 }
 
 TEST_F(UserTools, ABarGraphWithoutRunsSaysSo) {
