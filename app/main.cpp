@@ -1,8 +1,10 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
+#include "graphs/chartgraph.h"
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/moregraphs.h"
+#include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
@@ -27,5 +29,7 @@ int main(int argc, char** argv) {
     install_runs_compare();
     install_selection_history();
     install_sketch_hooks();
+    install_chart_graph_hooks();
+    install_spreadsheet_sources();
     return kavrel_main(arguments);
 }

@@ -124,9 +124,9 @@ TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
     ASSERT_NE(g, nullptr);
     ASSERT_EQ(g->series.size(), 2u);
     EXPECT_EQ(g->title, "Inventory while simulating");
-    // 0 to 100 saved every 0.5: a point at every save after the start (the
-    // engine gives no call at the initial save).
-    EXPECT_EQ(g->series[0].times.size(), 200u);
+    // 0 to 100 saved every 0.5: a point at every save, the initial one too.
+    EXPECT_EQ(g->series[0].times.size(), 201u);
+    EXPECT_FLOAT_EQ(g->series[0].times.front(), 0.0f);
     EXPECT_FLOAT_EQ(g->series[0].times.back(), 100.0f);
     EXPECT_EQ(g->series[0].label, "Inventory : first.kdf");
     EXPECT_LE(g->x_min, 0.0);
