@@ -5,6 +5,7 @@
 #include "graphs/moregraphs.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
+#include "sketch/sliders.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/runscompare.h"
@@ -27,5 +28,6 @@ int main(int argc, char** argv) {
     install_runs_compare();
     install_selection_history();
     install_sketch_hooks();
+    install_quick_sliders();
     return kavrel_main(arguments);
 }

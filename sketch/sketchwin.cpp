@@ -18,6 +18,7 @@
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
 #include "sketch/mouse.h"
+#include "sketch/sliders.h"
 #include "sketch/views.h"
 #include "tools/output.h"
 
@@ -382,6 +383,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         // A model closed under the window leaves it blank until it closes.
         if (sw->s.symbols == cur_model_symbols) {
             paint_sketch(dc, sw->s, rc);
+            paint_sketch_live(dc, w, sw->s);
             paint_selection(dc, sw->s);
         } else
             FillRect(dc, &rc, GetSysColorBrush(COLOR_WINDOW));
