@@ -16,8 +16,8 @@ enum : int {
     idc_keep_on_top = 466, // "Keep on top"
     idc_size_grip = 467,
     idc_save = 487,
-    idc_close = 492,     // "Close"
-    idc_tabs = 468,      // the tab control (made by the panel)
+    idc_close = 492, // "Close"
+    idc_tabs = 468,  // the tab control (made by the panel)
 };
 
 // Time Axis (347).

@@ -25,6 +25,7 @@ struct entry {
     WNDPROC base = nullptr;
     HFONT font = nullptr;
     int slot = -1;
+    int element = 0;
     bool open = false;
 };
 entry current;
@@ -59,7 +60,27 @@ HWND make_edit(HWND view) {
     return edit;
 }
 
+// Puts the entry below its variable, kept inside the client.
+void place_entry(HWND view, const sketch_state& s) {
+    if (!current.edit || current.element <= 0 || current.element >= s.view.count()) return;
+    const sketch_elem& e = s.view.elems[static_cast<std::size_t>(current.element)];
+    RECT rc;
+    GetClientRect(view, &rc);
+    RECT wr;
+    GetWindowRect(current.edit, &wr);
+    const int width = wr.right - wr.left, height = wr.bottom - wr.top;
+    int x = unit_to_pixel(e.x, s.zoom, s.scroll_x) - width / 2;
+    int y = unit_to_pixel(e.y + e.h, s.zoom, s.scroll_y);
+    x = std::max(0, std::min(x, static_cast<int>(rc.right) - width));
+    y = std::max(0, std::min(y, static_cast<int>(rc.bottom) - height));
+    MoveWindow(current.edit, x, y, width, height, TRUE);
+}
+
 } // namespace
+
+void follow_inplace_edit(HWND view, const sketch_state& s) {
+    if (inplace_edit_open(view)) place_entry(view, s);
+}
 
 bool parse_entry_number(const std::string& text, double* value) {
     const char* p = text.c_str();
@@ -118,7 +139,6 @@ int sketch_setup_click(HWND view, sketch_state& s, int n) {
 void open_inplace_edit(HWND view, const sketch_state& s, int n, float value, int slot) {
     HWND edit = make_edit(view);
     if (!edit) return;
-    const sketch_elem& e = s.view.elems[static_cast<std::size_t>(n)];
     RECT rc;
     GetClientRect(view, &rc);
     // The diagram's own text size at its zoom, so the entry reads like the
@@ -139,13 +159,11 @@ void open_inplace_edit(HWND view, const sketch_state& s, int n, float value, int
     const int width = std::min<int>(10 * std::max<int>(m.cx, 6), rc.right);
     const int height =
         std::min<int>(tm.tmHeight + 2 * GetSystemMetrics(SM_CYBORDER) + 7, rc.bottom);
-    int x = unit_to_pixel(e.x, s.zoom, s.scroll_x) - width / 2;
-    int y = unit_to_pixel(e.y + e.h, s.zoom, s.scroll_y);
-    x = std::max(0, std::min(x, static_cast<int>(rc.right) - width));
-    y = std::max(0, std::min(y, static_cast<int>(rc.bottom) - height));
     char text[40];
     std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-    MoveWindow(edit, x, y, width, height, TRUE);
+    MoveWindow(edit, 0, 0, width, height, FALSE);
+    current.element = n;
+    place_entry(view, s);
     SetWindowText(edit, text);
     ShowWindow(edit, SW_SHOW);
     SendMessage(edit, EM_SETSEL, 0, -1);

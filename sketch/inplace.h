@@ -25,6 +25,8 @@ int sketch_setup_click(HWND view, sketch_state& s, int n);
 // Opens the entry on variable element n showing value; value slot `slot`.
 void open_inplace_edit(HWND view, const sketch_state& s, int n, float value, int slot);
 bool inplace_edit_open(HWND view);
+// Keeps an open entry below its variable after the view scrolled or zoomed.
+void follow_inplace_edit(HWND view, const sketch_state& s);
 // Ends the entry: mode 0 commits (false, entry kept, when its text is not a
 // number or the set-up copy cannot be made), above 1 drops it. True when it
 // is closed.

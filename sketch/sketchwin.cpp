@@ -12,6 +12,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/winlist.h"
 #include "sim/control.h"
 #include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
@@ -88,6 +89,7 @@ void scroll_to(sketch_window& sw, int x, int y) {
     s.scroll_x = x;
     s.scroll_y = y;
     update_scroll_bars(sw);
+    follow_inplace_edit(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -323,6 +325,13 @@ LRESULT frame_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_ERASEBKGND:
         return 1; // the view covers the frame
+    case WM_SETFOCUS:
+        // The keys belong to the view, or to the entry while one is open.
+        if (sw && sw->view) {
+            HWND edit = inplace_edit_window(sw->view);
+            SetFocus(edit && inplace_edit_open(sw->view) ? edit : sw->view);
+        }
+        return 0;
     case WM_CLOSE:
         DestroyWindow(w);
         return 0;
@@ -559,6 +568,9 @@ HWND open_sketch_window() {
     update_scroll_bars(*p);
     ShowWindow(p->frame, SW_SHOW);
     build_wnd = p->frame;
+    // The active child of the workbench: the keys go to the diagram (Page
+    // Down, Escape), also when the workbench itself gets the focus later.
+    activate_window(p->frame, 0, 0);
     InvalidateRect(p->view, nullptr, FALSE);
     return p->view;
 }

@@ -169,6 +169,8 @@ TEST_F(SketchMouse, RightDragPansAndShiftDragZoomsInTensOfPercent) {
     EXPECT_TRUE(selected().empty());
     // Shift with the right button: up by 9 pixels past the threshold keeps
     // the zoom, 10 more raise it by 10.
+    const int ux = pixel_to_unit(200, s_->zoom, s_->scroll_x);
+    const int uy = pixel_to_unit(200, s_->zoom, s_->scroll_y);
     td::mouse_down(view_, 200, 200, td::Button::right, td::shift);
     td::mouse_move(view_, 200, 194, td::shift);
     td::mouse_move(view_, 200, 191, td::shift);
@@ -183,6 +185,9 @@ TEST_F(SketchMouse, RightDragPansAndShiftDragZoomsInTensOfPercent) {
     td::mouse_up(view_, 200, 170, td::Button::right, td::shift);
     td::run_until_idle();
     EXPECT_EQ(s_->zoom, 230);
+    // The point pressed stays under the press.
+    EXPECT_NEAR(pixel_to_unit(200, s_->zoom, s_->scroll_x), ux, 1);
+    EXPECT_NEAR(pixel_to_unit(200, s_->zoom, s_->scroll_y), uy, 1);
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
@@ -209,7 +214,8 @@ TEST_F(SketchMouse, DoubleClickMakesTheWorkbenchVariableAndGraphsIt) {
 
 TEST_F(SketchMouse, PageKeysAndViewLinksChangeTheView) {
     ASSERT_STREQ(s_->view.rec.name, "Population");
-    SetFocus(view_);
+    // The opened diagram has the keys at once.
+    EXPECT_EQ(GetFocus(), view_);
     td::press_key(VK_NEXT);
     td::run_until_idle();
     EXPECT_STREQ(s_->view.rec.name, "Crowding");
@@ -462,6 +468,22 @@ TEST_F(SketchMouse, InSetUpAClickOnAConstantTypesItsValueInPlace) {
     ASSERT_TRUE(inplace_edit_open(view_));
     HWND edit = inplace_edit_window(view_);
     ASSERT_TRUE(IsWindowVisible(edit));
+    // Below the name, and it stays there when the diagram scrolls.
+    auto edit_top = [&] {
+        RECT r;
+        GetWindowRect(edit, &r);
+        POINT p{r.left, r.top};
+        ScreenToClient(view_, &p);
+        return p.y;
+    };
+    EXPECT_EQ(edit_top(), unit_to_pixel(rate->y + rate->h, s_->zoom, s_->scroll_y));
+    set_sketch_zoom(view_, 200);
+    scroll_sketch_to(view_, 0, 200);
+    td::run_until_idle();
+    ASSERT_EQ(s_->scroll_y, 200);
+    EXPECT_EQ(edit_top(), unit_to_pixel(rate->y + rate->h, s_->zoom, s_->scroll_y));
+    set_sketch_zoom(view_, 100);
+    scroll_sketch_to(view_, 0, 0);
     // Not a number: refused with the message, the entry stays.
     answerer::box(severity_caption(8)).text("Bad number 12abc").press(IDOK);
     SetWindowText(edit, "12abc");
@@ -490,6 +512,20 @@ TEST_F(SketchMouse, InSetUpAClickOnAConstantTypesItsValueInPlace) {
     SetWindowText(inplace_edit_window(view_), "0.03");
     SetFocus(inplace_edit_window(view_));
     td::press_key(VK_RETURN);
+    td::run_until_idle();
+    EXPECT_FALSE(inplace_edit_open(view_));
+    {
+        handle_lock<float> values(setup_copy);
+        ASSERT_TRUE(values);
+        EXPECT_FLOAT_EQ(values.get()[slot], 0.03f);
+    }
+    // Escape drops what was typed.
+    td::click(view_, at(*rate).x, at(*rate).y);
+    td::run_until_idle();
+    ASSERT_TRUE(inplace_edit_open(view_));
+    SetWindowText(inplace_edit_window(view_), "0.09");
+    SetFocus(inplace_edit_window(view_));
+    td::press_key(VK_ESCAPE);
     td::run_until_idle();
     EXPECT_FALSE(inplace_edit_open(view_));
     {
