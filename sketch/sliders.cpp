@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "foundation/memory.h"
 #include "foundation/names.h"
+#include "foundation/report.h"
 #include "graphs/draw/axis.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/varnames.h"
+#include "resources/sketchdlg.h"
 #include "runs/core/cache.h"
 #include "shell/controls/bevel.h"
 #include "shell/dialogs.h"
@@ -199,7 +204,115 @@ LRESULT mouse_move(HWND w, qslider_rec& r, LPARAM lp) {
     return 0;
 }
 
+// The slider whose options dialog is open.
+HWND qslider_edited = nullptr;
+
+std::string item_text(HWND dialog, int id) {
+    char buf[128] = {};
+    GetDlgItemText(dialog, id, buf, sizeof buf);
+    return buf;
+}
+
+void set_item_number(HWND dialog, int id, float v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v));
+    SetDlgItemText(dialog, id, buf);
+}
+
 } // namespace
+
+int apply_slider_options(qslider_rec& r, const char* value, const char* min, const char* max,
+                         const char* increment, bool permanent) {
+    float v = r.value, lo = r.min, hi = r.max, inc = 0;
+    const struct {
+        const char* text;
+        float* out;
+        const char* name;
+    } fields[] = {{value, &v, "value"}, {min, &lo, "minimum"}, {max, &hi, "maximum"}};
+    for (const auto& f : fields)
+        if (!f.text || !parse_number(f.text, f.out, 0)) {
+            report(8, "The %s is not a number", f.name);
+            return -1;
+        }
+    if (increment && *increment && !parse_number(increment, &inc, 0)) {
+        report(8, "The increment is not a number");
+        return -1;
+    }
+    if (!(hi > lo)) {
+        report(8, "Max value less than minimum");
+        return -1;
+    }
+    if (inc < 0) {
+        report(8, "Increment is negative");
+        return -1;
+    }
+    if (static_cast<double>(hi) - lo < inc) {
+        report(8, "Increment is more than max - min");
+        return -1;
+    }
+    const int result = v != r.value ? 2 : 1;
+    r.value = v;
+    r.min = lo;
+    r.max = hi;
+    r.increment = inc;
+    r.position = slider_position(r);
+    if (permanent && r.symbol) {
+        model_lock_guard lock(cur_model_symbols, 0);
+        if (symbol_record* p = lock.ok() && valid_symbol(r.symbol) ? sym(r.symbol) : nullptr) {
+            std::memcpy(&p->min, &lo, 4);
+            std::memcpy(&p->max, &hi, 4);
+            std::memcpy(&p->incr, &inc, 4);
+        }
+    }
+    if (result == 2) set_setup_value(r.slot, r.value);
+    return result;
+}
+
+INT_PTR slider_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    qslider_rec* r = quick_slider(qslider_edited);
+    switch (message) {
+    case WM_INITDIALOG: {
+        fit_dialog(dialog, 0);
+        if (!r) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        std::string title = "Slider control options for: ";
+        {
+            model_lock_guard lock(cur_model_symbols, 1);
+            if (lock.ok())
+                if (const char* n = offset_name(r->slot)) title += n;
+        }
+        SetDlgItemText(dialog, idq_title, title.c_str());
+        set_item_number(dialog, idq_value, r->value);
+        set_item_number(dialog, idq_min, r->min);
+        set_item_number(dialog, idq_max, r->max);
+        if (r->increment != 0) set_item_number(dialog, idq_increment, r->increment);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wparam) == IDOK) {
+            if (!r) {
+                EndDialog(dialog, 0);
+                return TRUE;
+            }
+            const int result = apply_slider_options(
+                *r, item_text(dialog, idq_value).c_str(), item_text(dialog, idq_min).c_str(),
+                item_text(dialog, idq_max).c_str(), item_text(dialog, idq_increment).c_str(),
+                IsDlgButtonChecked(dialog, idq_permanent) == BST_CHECKED);
+            if (result > 0) EndDialog(dialog, result);
+            return TRUE;
+        }
+        if (LOWORD(wparam) == IDCANCEL) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
 
 void default_slider_range(double v, double dt, double* lo, double* hi) {
     if (v > 0) {
@@ -234,9 +347,10 @@ bool slider_range(qslider_rec& r, bool with_position) {
         std::abs(b) < axis_unset)
         lo = a, hi = b;
     float incr = 0;
-    if (r.symbol && valid_symbol(r.symbol)) {
+    if (r.symbol) {
         model_lock_guard lock(cur_model_symbols, 0);
-        if (const symbol_record* p = lock.ok() ? sym(r.symbol) : nullptr) {
+        if (const symbol_record* p =
+                lock.ok() && valid_symbol(r.symbol) ? sym(r.symbol) : nullptr) {
             if (usable(as_float(p->min))) lo = as_float(p->min);
             if (usable(as_float(p->max))) hi = as_float(p->max);
             if (usable(as_float(p->incr)) && as_float(p->incr) > 0) incr = as_float(p->incr);
@@ -334,7 +448,14 @@ LRESULT quick_slider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
             livesweep_rerun(0, 1, 1);
             repaint(w);
         }
-        r->clicked = false;
+        if (r->clicked) {
+            r->clicked = false;
+            qslider_edited = w;
+            const INT_PTR result = run_dialog(dlg_slider_options, r->view, slider_options_proc, 0);
+            qslider_edited = nullptr;
+            if (result == 2) livesweep_rerun(0, 2, 1);
+            if (quick_slider(w)) repaint(w);
+        }
         return 0;
     }
     case 1074:

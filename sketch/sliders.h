@@ -50,6 +50,16 @@ inline int slider_box_left(int position) {
     return 6 + position * 15 / 40;
 }
 
+// OK of the slider options: the typed value, minimum, maximum and increment
+// (empty: continuous) checked and stored into the record and, when permanent,
+// into the constant's own slider settings. Each field must parse whole and be
+// finite. -1 when refused (reported at severity 8, the dialog stays open); 2
+// when the value changed (a re-run is due), else 1.
+int apply_slider_options(qslider_rec& r, const char* value, const char* min, const char* max,
+                         const char* increment, bool permanent);
+// The slider options dialog (376) for the slider in lparam's record.
+INT_PTR slider_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
 // The slider's window procedure (class Kavrel_qslider).
 LRESULT quick_slider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // The record of a slider window (null: none).

@@ -8,7 +8,10 @@
 #include <algorithm>
 
 #include "foundation/types.h"
+#include "platform/testing/answerer.h"
+#include "resources/sketchdlg.h"
 #include "sketch/viewnav.h"
+#include "tests/common/message_log.h"
 #include "tests/sketch/live_fixture.h"
 
 namespace td = test_driver;
@@ -181,6 +184,11 @@ TEST_F(QuickSliders, KeysMoveTheFocusAndStepByAnEightiethOrTheIncrement) {
     // Bring the focus to this slider.
     for (int i = 0; i < 10 && !r->focus; ++i) slider_keys(view_, -2, false);
     ASSERT_TRUE(r->focus);
+    // The model declares birth rate's range and step; without a step the
+    // keys move by an eightieth of the range.
+    EXPECT_FLOAT_EQ(r->increment, 0.005f);
+    EXPECT_FLOAT_EQ(r->max, 0.1f);
+    r->increment = 0;
     const float start = r->value;
     const float step = (r->max - r->min) / 80;
     ASSERT_TRUE(slider_keys(view_, 1, false));
@@ -197,6 +205,83 @@ TEST_F(QuickSliders, KeysMoveTheFocusAndStepByAnEightiethOrTheIncrement) {
     // Stepping stops at the ends.
     r->value = r->max;
     EXPECT_FALSE(slider_keys(view_, 1, false));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SliderOptions, TypedFieldsMustParseAndKeepTheRangeInOrder) {
+    qslider_rec r;
+    r.min = 0;
+    r.max = 1;
+    r.value = 0.5f;
+    r.slot = -1; // no working copy to write
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    // Refused, the record untouched: each says why.
+    EXPECT_EQ(apply_slider_options(r, "0.5", "2", "2", "", false), -1);
+    EXPECT_TRUE(message_log::said("Max value less than minimum"));
+    EXPECT_EQ(apply_slider_options(r, "0.5", "0", "1", "-0.1", false), -1);
+    EXPECT_TRUE(message_log::said("Increment is negative"));
+    EXPECT_EQ(apply_slider_options(r, "0.5", "0", "1", "2", false), -1);
+    EXPECT_TRUE(message_log::said("Increment is more than max - min"));
+    EXPECT_EQ(apply_slider_options(r, "0.5", "0", "1x", "", false), -1);
+    EXPECT_EQ(apply_slider_options(r, "nan", "0", "1", "", false), -1);
+    EXPECT_EQ(apply_slider_options(r, "0.5", "-1e39", "1", "", false), -1);
+    EXPECT_FLOAT_EQ(r.max, 1.0f);
+    EXPECT_FLOAT_EQ(r.value, 0.5f);
+    // Accepted: 1 when only the range changed, 2 when the value did.
+    EXPECT_EQ(apply_slider_options(r, "0.5", "-1", "3", "0.25", false), 1);
+    EXPECT_FLOAT_EQ(r.min, -1.0f);
+    EXPECT_FLOAT_EQ(r.max, 3.0f);
+    EXPECT_FLOAT_EQ(r.increment, 0.25f);
+    EXPECT_EQ(r.position, 30);
+    EXPECT_EQ(apply_slider_options(r, "2", "-1", "3", "", false), 2);
+    EXPECT_FLOAT_EQ(r.increment, 0.0f);
+    EXPECT_EQ(r.position, 60);
+    set_message_hook(nullptr);
+}
+
+TEST_F(QuickSliders, AClickOpensTheOptionsAndMakePermanentWritesTheConstant) {
+    HWND w = element_slider(view_, n_);
+    ASSERT_NE(w, nullptr);
+    qslider_rec* r = quick_slider(w);
+    std::string title;
+    // A maximum not above the minimum is refused and the dialog stays open
+    // for the next answer.
+    answerer::dialog(dlg_slider_options)
+        .call([&](HWND d) {
+            char text[200] = {};
+            GetDlgItemText(d, idq_title, text, sizeof text);
+            title = text;
+        })
+        .set_text(idq_min, "0.2")
+        .set_text(idq_max, "0.1")
+        .press(IDOK);
+    answerer::box("Stop from Kavrel").press(IDOK);
+    answerer::dialog(dlg_slider_options)
+        .set_text(idq_value, "0.06")
+        .set_text(idq_min, "0")
+        .set_text(idq_max, "0.1")
+        .set_text(idq_increment, "0.01")
+        .check(idq_permanent)
+        .press(IDOK);
+    // Off the value box: on the right arrow head.
+    td::click(w, qslider_width - 2, 6);
+    td::run_until_idle();
+    EXPECT_EQ(title, "Slider control options for: birth rate");
+    EXPECT_EQ(answerer::pending(), 0u);
+    r = quick_slider(w);
+    ASSERT_NE(r, nullptr);
+    EXPECT_FLOAT_EQ(r->value, 0.06f);
+    EXPECT_FLOAT_EQ(r->max, 0.1f);
+    EXPECT_FLOAT_EQ(working(slot_), 0.06f);
+    lock_model(0);
+    const symbol_record* p = sym(find_symbol("birth rate"));
+    EXPECT_FLOAT_EQ(as_float(p->max), 0.1f);
+    EXPECT_FLOAT_EQ(as_float(p->incr), 0.01f);
+    unlock_model(0);
 }
 
 } // namespace
