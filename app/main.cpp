@@ -3,6 +3,7 @@
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/moregraphs.h"
+#include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
 #include "sketch/sliders.h"
@@ -29,5 +30,6 @@ int main(int argc, char** argv) {
     install_selection_history();
     install_sketch_hooks();
     install_quick_sliders();
+    install_spreadsheet_sources();
     return kavrel_main(arguments);
 }

@@ -26,6 +26,7 @@
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "sketch/behave.h"
+#include "sketch/keys.h"
 #include "sketch/viewnav.h"
 
 namespace {
@@ -593,6 +594,31 @@ bool slider_keys(HWND view, int action, bool shift) {
         return false;
     }
     slider_changed(r, 2);
+    return true;
+}
+
+bool live_sketch_key(HWND view, int vk, bool shift) {
+    if (livesweep_state != 2) return false;
+    switch (vk) {
+    case VK_RIGHT:
+    case VK_UP:
+        slider_keys(view, 1, shift);
+        return true;
+    case VK_LEFT:
+    case VK_DOWN:
+        slider_keys(view, 2, shift);
+        return true;
+    case VK_TAB:
+        return slider_keys(view, -2, shift);
+    default:
+        return false;
+    }
+}
+
+bool live_sketch_command(HWND view, int id) {
+    if (id != skc_show_behavior) return false;
+    set_behavior_display(!behavior_display());
+    InvalidateRect(view, nullptr, FALSE);
     return true;
 }
 

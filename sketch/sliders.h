@@ -80,6 +80,14 @@ void place_quick_sliders();
 // (back with shift). True when something changed.
 bool slider_keys(HWND view, int action, bool shift);
 
+// The keys of the live sketch's sliders (in Livesweep): Right and Up step the
+// focused slider up, Left and Down step it down, Tab moves the focus (Shift+Tab
+// back). True when the key was taken.
+bool live_sketch_key(HWND view, int vk, bool shift);
+// Frame commands the live sketch serves: Show Behavior (430) switches the
+// behaviour graphs on and off outside Livesweep. True when served.
+bool live_sketch_command(HWND view, int id);
+
 // What the sketch paints over its elements while it is live: behaviour
 // graphs, and sliders kept at their elements' places (scrolls and zooms).
 void paint_sketch_live(HDC dc, HWND view, const sketch_state& s);

@@ -285,3 +285,37 @@ TEST_F(QuickSliders, AClickOpensTheOptionsAndMakePermanentWritesTheConstant) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(QuickSliders, ArrowKeysOnTheViewStepTheFocusedSlider) {
+    HWND w = element_slider(view_, n_);
+    ASSERT_NE(w, nullptr);
+    qslider_rec* r = quick_slider(w);
+    for (int i = 0; i < 10 && !r->focus; ++i) td::press_key(VK_TAB);
+    td::run_until_idle();
+    ASSERT_TRUE(r->focus);
+    const float start = r->value;
+    SetFocus(view_);
+    td::press_key(VK_RIGHT);
+    td::run_until_idle();
+    EXPECT_NEAR(r->value, start + r->increment, 1e-6);
+    td::press_key(VK_LEFT);
+    td::press_key(VK_LEFT);
+    td::run_until_idle();
+    EXPECT_NEAR(r->value, start - r->increment, 1e-6);
+    EXPECT_FLOAT_EQ(working(slot_), r->value);
+}
+
+TEST_F(LiveSketch, ShowBehaviorTogglesTheGraphsOutsideLivesweep) {
+    ASSERT_FALSE(behavior_display());
+    SetFocus(view_);
+    td::press_key('B');
+    td::run_until_idle();
+    EXPECT_TRUE(behavior_display());
+    td::press_key('B');
+    td::run_until_idle();
+    EXPECT_FALSE(behavior_display());
+}
+
+} // namespace
