@@ -193,6 +193,15 @@ void make_active(HWND w) {
         break;
     case kind_build:
         active_kind = kind_build;
+        if (menu_bar_mode() == 1) {
+            // The output bar goes: its Edit menu, Lock/Unlock and Save As act
+            // on an output window, not on the diagram. The diagram's own menus
+            // are not built, so the bar of no output window takes its place,
+            // and the bottom bar gets back the text the output bar took.
+            const std::string text = bottom_bar_text();
+            rebuild_menu_bar();
+            set_bottom_text(text.c_str());
+        }
         if (build_wnd != w) {
             if (bottom_wnd) InvalidateRect(bottom_wnd, nullptr, TRUE);
             if (shell_opts.build_maximised) take_maximised_place(w, build_wnd);
