@@ -7,6 +7,7 @@
 #include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/sketchwin.h"
+#include "sketch/sliders.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/runscompare.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     install_runs_compare();
     install_selection_history();
     install_sketch_hooks();
+    install_quick_sliders();
     install_chart_graph_hooks();
     install_spreadsheet_sources();
     return kavrel_main(arguments);

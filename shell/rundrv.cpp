@@ -381,4 +381,7 @@ void show_mode() {
     toolbar_follow_mode();
     set_mode_menus(toolbar_mode());
     set_main_title(nullptr);
+    // The sketch follows the mode: Livesweep's sliders and behaviour graphs
+    // come and go with it.
+    refresh_sketch_values();
 }
