@@ -314,14 +314,16 @@ TEST_F(CrossCheck, TheFlatPassesCoverTheScalarUnits) {
 }
 
 // The interpreter stays the reference: every test of the engine runs again
-// with the flat passes off (in a child process, so no state is shared).
+// with the flat passes off (in a child process, so no state is shared). The
+// native tier's own tests are left out: they turn the flat passes on to
+// compare their roads, so in the child they would only run again.
 TEST(EnginePaths, EveryEngineTestPassesWithTheInterpreterAlone) {
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
     self[n] = 0;
     std::string cmd = std::string("KAVREL_REFERENCE_ENGINE=1 '") + self +
-                      "' --gtest_filter=-EnginePaths.* > /dev/null 2>&1";
+                      "' --gtest_filter=-EnginePaths.*:NativeTier.* > /dev/null 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << "run " << cmd << " to see the failures";
 }
 
