@@ -4,6 +4,7 @@
 #include "graphs/graphtool.h"
 #include "graphs/moregraphs.h"
 #include "shell/startup.h"
+#include "sketch/fontbar.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
@@ -27,5 +28,6 @@ int main(int argc, char** argv) {
     install_runs_compare();
     install_selection_history();
     install_sketch_hooks();
+    install_sketch_bar_values();
     return kavrel_main(arguments);
 }

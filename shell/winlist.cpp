@@ -7,6 +7,7 @@
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/bottombar.h"
 #include "shell/floats.h"
 #include "shell/menubar.h"
 #include "shell/questions.h"
@@ -193,11 +194,15 @@ void make_active(HWND w) {
         break;
     case kind_build:
         active_kind = kind_build;
+        if (!IsWindowVisible(w)) { // minimised from its caption buttons
+            ShowWindow(w, SW_SHOW);
+            remove_window_menu_item(w);
+        }
         if (build_wnd != w) {
-            if (bottom_wnd) InvalidateRect(bottom_wnd, nullptr, TRUE);
             if (shell_opts.build_maximised) take_maximised_place(w, build_wnd);
             build_wnd = w;
         }
+        show_build_bottom_bar(w);
         break;
     default:
         SendMessage(w, WM_ACTIVATE, WA_ACTIVE, 0);

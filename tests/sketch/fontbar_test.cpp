@@ -1,0 +1,30 @@
+// The bottom bar's values taken from a sketch: the view's name and font,
+// style bits beyond the four letters ignored, a default colour shown black,
+// a name filling its whole field read no further.
+#include "sketch/fontbar.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(SketchBarValues, TakeTheViewsLookAndShownDepth) {
+    sketch_state s;
+    view_rec& r = s.view.rec;
+    std::memset(r.name, 'v', sizeof r.name); // no terminator: the field's length
+    std::strcpy(r.font.face, "Mono");
+    r.font.size = 14;
+    r.font.style = 0xF2; // italic, with bits the bar has no letter for
+    r.font.colour = 0xFFFFFFFFu;
+    r.outline = 0x00123456u;
+    r.connector = 0xFF00FF00u; // the high byte is no part of the colour
+    s.shown_level = 5;
+    bottom_view_values v = sketch_bar_values(s);
+    EXPECT_EQ(v.view_name, std::string(sizeof r.name, 'v'));
+    EXPECT_EQ(v.face, "Mono");
+    EXPECT_EQ(v.size, 14);
+    EXPECT_EQ(v.style, 2u);
+    EXPECT_EQ(v.shown_level, 5);
+    EXPECT_EQ(v.text_colour, RGB(0, 0, 0));
+    EXPECT_EQ(v.outline_colour, 0x00123456u);
+    EXPECT_EQ(v.connector_colour, 0x0000FF00u);
+}
