@@ -3,6 +3,7 @@
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/moregraphs.h"
+#include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/fontbar.h"
 #include "sketch/sketchwin.h"
@@ -29,5 +30,6 @@ int main(int argc, char** argv) {
     install_selection_history();
     install_sketch_hooks();
     install_sketch_bar_values();
+    install_spreadsheet_sources();
     return kavrel_main(arguments);
 }

@@ -267,7 +267,37 @@ bool update_wip_graph(handle record) {
 
 // ----------------------------------------------------------- user tools ---
 
+void forget_tool_window(handle record) {
+    for (graph_set& set : graph_sets())
+        for (graph_def& d : set.defs)
+            if (d.window == record) d.window = 0;
+    live_graphs.erase(record);
+}
+
 namespace {
+
+// The release callbacks of the records user tools opened: closing the window
+// forgets it in its definition first, so no definition keeps a handle the
+// record table may give to another window.
+std::map<handle, void (*)(handle)> tool_releases;
+
+void release_tool_record(handle record) {
+    forget_tool_window(record);
+    auto it = tool_releases.find(record);
+    void (*release)(handle) = it != tool_releases.end() ? it->second : nullptr;
+    if (it != tool_releases.end()) tool_releases.erase(it);
+    if (release) release(record);
+}
+
+void watch_release(handle record) {
+    auto* rec = static_cast<output_record*>(lock_handle(record));
+    if (!rec) return;
+    if (rec->release != release_tool_record) {
+        tool_releases[record] = rec->release;
+        rec->release = release_tool_record;
+    }
+    unlock_handle(record);
+}
 
 handle run_user_report(const graph_def& def) {
     mark_loaded_runs();
@@ -319,6 +349,7 @@ int run_user_tool(const char* name, int index, int mode) {
         // The set may be reloaded by what a tool does: find it again after.
         graph_def def = set->defs[i];
         handle h = run_one(def);
+        if (h) watch_release(h);
         set = graph_set_at(set_index);
         if (set && i < set->defs.size()) set->defs[i].window = h;
         if (h) ++ran;

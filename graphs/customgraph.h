@@ -17,6 +17,10 @@ handle build_custom_graph(const graph_def& def);
 // WIP definitions. Returns the number run.
 int run_user_tool(const char* name, int index, int mode);
 
+// Clears the window reference of the definition whose window this output
+// record was (called as the window closes).
+void forget_tool_window(handle record);
+
 // Brings a work-in-progress graph up to date with the running simulation
 // (the shell calls it at every save); false when its window is gone.
 bool update_wip_graph(handle record);

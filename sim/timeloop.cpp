@@ -441,6 +441,9 @@ int time_loop::impl::start() {
         evaluate(em_main);
         check_constraints();
         save();
+        // The initial save is a save like the others: whoever follows the run
+        // point by point (the work-in-progress graph) sees it too.
+        if (sim_pump_fn pump = sim_pump_hook()) pump();
         pauses_ = 1;
         next_pause_ = pause_ > 0 ? t0_ + pause_ : 0;
         n_ = 0;

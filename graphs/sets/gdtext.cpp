@@ -540,7 +540,8 @@ struct gd_reader {
                 break;
             }
             case kw_line_width:
-                if (read_int(value, n)) v.line = clamp_to<std::int8_t>(n);
+                // Only a positive width: the negative values are the line styles.
+                if (read_int(value, n) && n > 0) v.line = clamp_to<std::int8_t>(n);
                 break;
             case kw_shape: {
                 std::string s = value;
@@ -999,7 +1000,8 @@ struct gd_writer {
                         text("MEAN", v.mean_text);
                 }
             }
-            if (v.line < 0) text("LINE-STYLE", line_style_names[(-v.line) % 5]);
+            if (v.line < 0 && (-v.line) % 5 != 0)
+                text("LINE-STYLE", line_style_names[(-v.line) % 5]);
             if (v.line > 0) num("LINE-WIDTH", v.line);
             if (v.shape || v.shape_size) {
                 std::string s = shape_names[((v.shape % 10) + 10) % 10];
@@ -1081,8 +1083,12 @@ struct gd_writer {
     }
 
     void report_def() {
-        if (d.font.face[0]) text("FONT", font_spec_text(d.font));
+        // Until a line that is no head keyword, a WIP line reads as the head's.
+        bool head_open = !d.font.face[0];
+        if (!head_open) text("FONT", font_spec_text(d.font));
         for (const std::string& l : d.lines) {
+            const bool first = head_open;
+            head_open = false;
             if (l == "\f") {
                 line("NEWPAGE");
                 continue;
@@ -1092,7 +1098,8 @@ struct gd_writer {
             while (is_blank(*p)) ++p;
             int c = *p == ':' ? decode_keyword_line(p, 1, nullptr) : 0;
             bool keyword = c == kw_end_of_report || c == kw_location || c == kw_size ||
-                           c == kw_title || c == kw_var || c == kw_font || c == kw_newpage;
+                           c == kw_title || c == kw_var || c == kw_font || c == kw_newpage ||
+                           (first && c == kw_wip);
             if (keyword || (!l.empty() && l.back() == '\\')) {
                 if (error.empty())
                     error = "The report " + d.name +

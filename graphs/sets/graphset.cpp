@@ -272,6 +272,11 @@ void set_current_graph_set(int index) {
 }
 
 int model_graph_set_hook(const char* text_or_name, int from_text) {
+    // The sets loaded for the model opened before (unchanged, state 255) go
+    // with it; otherwise every opening of a model would leave one behind.
+    auto& t = graph_sets();
+    for (std::size_t i = 1; i < t.size(); ++i)
+        if (!t[i].is_free && t[i].state == 255 && !t[i].owner) free_graph_set(static_cast<int>(i));
     if (from_text) return load_graph_set_text(text_or_name, 0, 1, 0);
     return load_graph_set(text_or_name, 0, 0, 1, 0);
 }

@@ -54,7 +54,8 @@ int current_graph_set();
 void set_current_graph_set(int index);
 
 // The hook of the model store: loads the set of a model's settings, from
-// text (from_text 1: the section after the marker line) or a named file.
+// text (from_text 1: the section after the marker line) or a named file,
+// after freeing the unchanged sets loaded for the model opened before.
 int model_graph_set_hook(const char* text_or_name, int from_text);
 
 // Asks about every changed set of the user's own (all: any; else those of the

@@ -14,6 +14,9 @@
 
 namespace {
 
+int (*sheet_reader)(const data_source_call&, std::vector<std::vector<float>>*,
+                    std::vector<std::vector<float>>*) = nullptr;
+
 std::string run_file_path(const std::string& name) {
     std::string file = set_extension(name.c_str(), fk_run, 0);
     std::error_code ec;
@@ -33,6 +36,7 @@ int read_run_data_source(const data_source_call& call, std::vector<std::vector<f
     const bool constants = call.function == fn_get_kdf_constants;
     const bool series = call.function == fn_get_kdf_data || call.function == fn_get_kdf_lookups;
     if (!constants && !series) {
+        if (sheet_reader) return sheet_reader(call, times, values);
         report(5, "Unable to read %s: spreadsheet sources are not available in this version",
                call.texts.empty() ? "" : call.texts[0].c_str());
         return 0;
@@ -68,4 +72,10 @@ int read_run_data_source(const data_source_call& call, std::vector<std::vector<f
 
 void install_run_data_source_reader() {
     set_data_source_reader(read_run_data_source);
+}
+
+void set_spreadsheet_source_reader(int (*reader)(const data_source_call& call,
+                                                 std::vector<std::vector<float>>* times,
+                                                 std::vector<std::vector<float>>* values)) {
+    sheet_reader = reader;
 }

@@ -101,6 +101,18 @@ TEST_F(CustomGraphs, TheSettingsGraphSetLoadsWithTheModel) {
     EXPECT_EQ(s->defs[6].graph_style, 3);
 }
 
+// Each opening of a model used to leave the set loaded for the model before
+// in the table.
+TEST_F(CustomGraphs, OpeningAModelAgainKeepsOneSetForIt) {
+    ASSERT_EQ(open_model(1, 0, sample("inventory.kmf", "again.kmf").c_str(), 0), 1);
+    int in_use = 0;
+    for (const graph_set& s : graph_sets())
+        if (!s.is_free && !s.defs.empty()) ++in_use;
+    EXPECT_EQ(in_use, 1);
+    ASSERT_NE(set(), nullptr);
+    EXPECT_EQ(set()->defs.size(), 7u);
+}
+
 // With "open the work-in-progress graph on simulation" on, Simulate opens the
 // set's WIP graph, which gets one point per save of the run.
 TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
@@ -112,9 +124,9 @@ TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
     ASSERT_NE(g, nullptr);
     ASSERT_EQ(g->series.size(), 2u);
     EXPECT_EQ(g->title, "Inventory while simulating");
-    // 0 to 100 saved every 0.5: a point at every save after the start (the
-    // engine gives no call at the initial save).
-    EXPECT_EQ(g->series[0].times.size(), 200u);
+    // 0 to 100 saved every 0.5: a point at every save, the initial one too.
+    EXPECT_EQ(g->series[0].times.size(), 201u);
+    EXPECT_FLOAT_EQ(g->series[0].times.front(), 0.0f);
     EXPECT_FLOAT_EQ(g->series[0].times.back(), 100.0f);
     EXPECT_EQ(g->series[0].label, "Inventory : first.kdf");
     EXPECT_LE(g->x_min, 0.0);
@@ -153,6 +165,10 @@ TEST_F(CustomGraphs, UserToolsRunByNameAndSayWhatIsWrong) {
     EXPECT_EQ(g->series[0].label, "Orders");
     EXPECT_EQ(g->series[1].label, "expected orders : base");
     EXPECT_FALSE(g->series[2].xs.empty());
+    // Closing the window clears the definition's reference to it.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    EXPECT_EQ(set()->defs[static_cast<std::size_t>(def_index("Orders"))].window, 0u);
 
     ASSERT_EQ(run_user_tool("Summary", -1, 0), 1);
     const handle r = set()->defs[static_cast<std::size_t>(def_index("Summary"))].window;

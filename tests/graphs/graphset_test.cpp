@@ -110,6 +110,13 @@ TEST_F(GraphSets, KeywordsNamesAndScaleGroups) {
     // The writer spells it CUMMULATIVE and reads back the same.
     std::string text = graph_def_text(g, nullptr);
     EXPECT_NE(text.find(":CUMMULATIVE\r\n"), std::string::npos);
+
+    // A width that is not positive would read as a line style: left out
+    // (found by fuzzing).
+    graph_set& widths = parse(":GRAPH w\n:VAR a\n:LINE-WIDTH -5\n:VAR b\n:LINE-WIDTH 0\n");
+    ASSERT_EQ(widths.defs.size(), 1u);
+    EXPECT_EQ(widths.defs[0].vars[0].line, 0);
+    EXPECT_EQ(widths.defs[0].vars[1].line, 0);
 }
 
 TEST_F(GraphSets, BadLinesAreReportedAndSkipped) {
@@ -373,6 +380,20 @@ TEST_F(GraphSets, ValuesThatWouldNotReadBack) {
     error.clear();
     EXPECT_TRUE(graph_def_text(r, &error).empty());
     EXPECT_NE(error.find("The report rep"), std::string::npos);
+
+    // A first line ":WIP" would read as the head's WIP (found by fuzzing);
+    // after another line, or after a FONT line, it is text.
+    r.lines = {":WIP", "text"};
+    error.clear();
+    EXPECT_TRUE(graph_def_text(r, &error).empty());
+    r.lines = {"text", ":WIP"};
+    error.clear();
+    const std::string ok = graph_def_text(r, &error);
+    EXPECT_TRUE(error.empty());
+    graph_set& read = parse(ok);
+    ASSERT_EQ(read.defs.size(), 1u);
+    EXPECT_EQ(read.defs[0].lines, r.lines);
+    EXPECT_EQ(read.defs[0].wip, 0);
 }
 
 // ------------------------------------------------------------------ .kgf ---

@@ -1,0 +1,7 @@
+// Fuzz target of the spreadsheet readers: the input read as a .wk1 worksheet.
+#include "fuzz/sheet_walk.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz_sheet(data, size, sheets::file_kind::wk1);
+    return 0;
+}

@@ -1,0 +1,8 @@
+// Fuzz target of the spreadsheet readers: the input read as an .xls workbook (through its temporary
+// file).
+#include "fuzz/sheet_walk.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz_sheet(data, size, sheets::file_kind::xls);
+    return 0;
+}
