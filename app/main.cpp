@@ -1,5 +1,6 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
+#include "graphs/chartgraph.h"
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/moregraphs.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     install_selection_history();
     install_sketch_hooks();
     install_sketch_bar_values();
+    install_chart_graph_hooks();
     install_spreadsheet_sources();
     return kavrel_main(arguments);
 }

@@ -60,7 +60,10 @@ CChartTick* CChartLabelLayer::AddLabelAt(double x, double y, double z) {
         sy = plot_->GetView()->GetBoxSizeY();
         sz = plot_->GetView()->GetBoxSizeZ();
     }
-    t->GetEnd()->SetWorld(sx * x * 0.01, sy * y * 0.01, sz * z * 0.01);
+    // Percent of the box's half size from its centre: 100 is the box's edge,
+    // so the legend (-117, -130) and title (125) places of the graph fall just
+    // outside the box, in the margins the view leaves for them.
+    t->GetEnd()->SetWorld(sx * x * 0.005, sy * y * 0.005, sz * z * 0.005);
     return last_tick_;
 }
 

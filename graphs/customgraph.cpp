@@ -9,6 +9,7 @@
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "graphs/chartgraph.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
@@ -230,6 +231,9 @@ handle build_custom_graph(const graph_def& def) {
         live_graphs[h] = std::move(live);
         wip_graph_add(h);
     }
+    // A graph style hands the drawing to the chart control (without its
+    // application object the graph stays a plain line graph).
+    if (def.graph_style) build_chart_graph(h, def.graph_style);
     return h;
 }
 
@@ -262,6 +266,7 @@ bool update_wip_graph(handle record) {
     if (!grew) return true;
     remap(*g, it->second);
     InvalidateRect(window, nullptr, TRUE);
+    refill_chart(record);
     return true;
 }
 

@@ -7,15 +7,16 @@ namespace {
 
 constexpr const char* kClassName = "KavrelMfcWnd";
 
+// Registered when first needed, and again after the class table was
+// emptied (a platform reset between tests drops every class).
 bool register_class(WNDPROC proc) {
-    static const bool ok = [proc] {
-        WNDCLASS wc{};
-        wc.lpfnWndProc = proc;
-        wc.lpszClassName = kClassName;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        return RegisterClass(&wc) != 0;
-    }();
-    return ok;
+    WNDCLASS known{};
+    if (GetClassInfo(nullptr, kClassName, &known)) return true;
+    WNDCLASS wc{};
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = kClassName;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    return RegisterClass(&wc) != 0;
 }
 
 } // namespace

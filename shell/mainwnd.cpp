@@ -175,7 +175,9 @@ int register_classes(HINSTANCE instance) {
         if (d.code == failing_code || !RegisterClass(&wc)) return d.code;
     }
     classes_registered = true;
-    if (!init_mfc_app()) return -36;
+    // Without the chart library's application object the program runs on;
+    // chart graphs are then drawn as plain line graphs.
+    init_mfc_app();
     return 1;
 }
 

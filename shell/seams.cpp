@@ -40,10 +40,14 @@ LRESULT qslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
 
+chart_app_hooks chart_app;
+
 int init_mfc_app() {
-    return 1;
+    return chart_app.init ? chart_app.init() : 1;
 }
-void exit_mfc_app() {}
+void exit_mfc_app() {
+    if (chart_app.exit) chart_app.exit();
+}
 
 graph_set_slot_hooks graph_set_slots;
 

@@ -73,9 +73,16 @@ extern sketch_window_hooks sketch_hooks;
 
 // ------------------------------------------------------------ chart library ---
 
-// The class-library application object of the chart control: 1 when made.
+// The class-library application object of the chart control: 1 when made
+// (or when no chart code is installed), 0 when it could not be; start-up
+// goes on without charts then. The chart-control graph installs the hooks.
 int init_mfc_app();
 void exit_mfc_app();
+struct chart_app_hooks {
+    int (*init)() = nullptr;
+    void (*exit)() = nullptr;
+};
+extern chart_app_hooks chart_app;
 
 // ----------------------------------------------- floating windows, palette ---
 

@@ -192,8 +192,9 @@ TEST(ChartLabelLayer, EachKindPlacesItsShareAndReplacesTheLast) {
     legend.PlaceLabels(&data);
     EXPECT_EQ(legend.GetCount(), 3);
     EXPECT_STREQ(legend.GetTick(2)->GetLabel(), "Births");
-    // Placed at its percent of the box.
-    EXPECT_NEAR(legend.GetTick(1)->GetEnd()->GetWorldY(), 0.9 * p.GetView()->GetBoxSizeY(), 1e-9);
+    // Placed at its percent of the box's half size (100: the box's edge).
+    EXPECT_NEAR(legend.GetTick(1)->GetEnd()->GetWorldY(), 0.45 * p.GetView()->GetBoxSizeY(), 1e-9);
+    EXPECT_NEAR(legend.GetTick(1)->GetEnd()->GetWorldX(), 0.05 * p.GetView()->GetBoxSizeX(), 1e-9);
 }
 
 TEST(ChartPlot, ALinePlotFrameDrawsWallsGridAndLabels) {

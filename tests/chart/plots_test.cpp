@@ -370,3 +370,44 @@ TEST(ChartCtrl, AFlatPieSkipsEmptySlicesAndOneSetFillsTheWhole) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ChartCtrl, A3DRibbonChartPaintsTheNearerRibbonOverTheFarther) {
+    Shown s(7, 2);
+    const QRgb colours[3] = {qRgb(200, 0, 0), qRgb(0, 150, 0), qRgb(0, 0, 200)};
+    for (int k = 1; k <= 3; ++k) {
+        for (int i = 0; i <= 20; ++i) s.ctrl.AddPoint(k, i, 10 + 5 * k + 4 * std::sin(i / 3.0 + k));
+        const QColor c(colours[k - 1]);
+        s.ctrl.GetSeriesStyle(k)->SetFillColor(CChartColor(c.red(), c.green(), c.blue()));
+    }
+    QImage img = s.shot("ribbon3d");
+    for (QRgb c : colours) EXPECT_GT(count_colour(img, c), 200);
+    // One ribbon per series, each in its own depth band.
+    auto* plot = s.ctrl.GetChart()->GetPlot();
+    ASSERT_EQ(plot->GetListCount(3), 3);
+    auto* first = dynamic_cast<CChartRibbon*>(plot->GetListElement(3, 1));
+    auto* third = dynamic_cast<CChartRibbon*>(plot->GetListElement(3, 3));
+    ASSERT_TRUE(first && third);
+    EXPECT_LT(first->GetWorldMaxZ(), third->GetWorldMinZ());
+}
+
+TEST(ChartCtrl, A3DAreaChartStandsOnTheZeroLine) {
+    Shown s(1, 2);
+    for (int i = 0; i <= 20; ++i) s.ctrl.AddPoint(1, i, 6 * std::sin(i / 3.0));
+    s.ctrl.GetSeriesStyle(1)->SetFillColor(CChartColor(0, 120, 200));
+    QImage img = s.shot("area3d");
+    EXPECT_GT(count_colour(img, qRgb(0, 120, 200)), 500);
+    // Values cross zero: the ribbon carries zero-line panels beside its
+    // value panels, and its front face.
+    auto* r = dynamic_cast<CChartRibbon*>(s.ctrl.GetChart()->GetPlot()->GetListElement(3, 1));
+    ASSERT_NE(r, nullptr);
+    int flat_at_zero = 0;
+    for (int i = 1; i <= r->GetCount(); ++i) {
+        CChartFace* f = r->GetPart(i);
+        flat_at_zero += f->GetWorldMinY() == 0.0 && f->GetWorldMaxY() == 0.0;
+    }
+    EXPECT_GE(flat_at_zero, 6);
+}
+
+} // namespace

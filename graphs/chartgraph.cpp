@@ -1,0 +1,406 @@
+// The chart-control graph.
+//
+// The graph keeps its series as positions in the 0..10000 square (the layout
+// of the line graph); the chart gets them back as values. The chart is a
+// child window covering the graph window, which then paints nothing itself;
+// the record's callbacks are wrapped so that printing and exporting draw the
+// chart on the target device, a Livesweep update refills it, and releasing
+// the record destroys it. The graph window is subclassed only to re-fit the
+// chart when it is resized.
+#include "graphs/chartgraph.h"
+
+#include "chart/chart.h"
+#include "chart/data.h"
+#include "chart/services.h"
+#include "foundation/memory.h"
+#include "foundation/names.h"
+#include "foundation/report.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "platform/messages.h"
+#include "shell/seams.h"
+#include "tools/output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace {
+
+constexpr UINT chart_control_id = 101;
+
+// The program's chart window: it holds the mouse while a button is down.
+class graph_chart : public CChartCtrl {
+protected:
+    void OnLButtonDown(UINT flags, POINT point) override {
+        if (m_hWnd) SetCapture(m_hWnd);
+        CChartCtrl::OnLButtonDown(flags, point);
+    }
+    void OnLButtonUp(UINT flags, POINT point) override {
+        ReleaseCapture();
+        CChartCtrl::OnLButtonUp(flags, point);
+    }
+};
+
+struct chart_entry {
+    graph_chart* ctrl = nullptr;
+    int dimension = 1;
+    HWND parent = nullptr;
+    WNDPROC parent_proc = nullptr;
+    void (*draw)(output_record*) = nullptr;
+    void (*release)(handle) = nullptr;
+    void (*live_update)(handle) = nullptr;
+};
+std::map<handle, chart_entry> charts;
+
+// The drawing state as the chart library asks for it.
+class graph_services : public chart::Services {
+public:
+    bool printing() const override { return drawing.printing == 1; }
+    bool graphics_file_output() const override { return drawing.gtx_mode != 0; }
+    void device_res(int* x, int* y) const override {
+        const int at = drawing.printing == 1 ? 2 : 0;
+        *x = std::max(drawing.device_res[at], 1);
+        *y = std::max(drawing.device_res[at + 1], 1);
+    }
+    void out_size(int* width, int* height) const override {
+        *width = static_cast<int>(::out_size.cx);
+        *height = static_cast<int>(::out_size.cy);
+    }
+};
+graph_services services_in_use;
+
+chart_entry* entry_of(handle record) {
+    auto it = charts.find(record);
+    return it == charts.end() ? nullptr : &it->second;
+}
+
+LOGFONT log_font_of(const font_spec& f) {
+    LOGFONT lf{};
+    lf.lfHeight = f.size ? f.size : default_font_points;
+    lf.lfWeight = (f.style & font_bold) ? 700 : 400;
+    lf.lfItalic = (f.style & font_italic) ? 1 : 0;
+    lf.lfUnderline = (f.style & font_underline) ? 1 : 0;
+    lf.lfStrikeOut = (f.style & font_strikeout) ? 1 : 0;
+    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%.*s", static_cast<int>(sizeof f.face - 1),
+                  f.face);
+    return lf;
+}
+
+CChartColor series_colour(int i) {
+    return CChartColor::FromRef(colour_table[i % 12]);
+}
+
+// The graph's y range as one units group (the line graph has one scale).
+std::vector<chart_group> groups_of(const line_graph& g) {
+    return {chart_group{g.y_min, g.y_max, g.units}};
+}
+
+int shown_series(const line_graph& g) {
+    return std::clamp(g.series_count, 0, static_cast<int>(g.series.size()));
+}
+
+// Steps 2, 3 and 5 of filling: the points of every shown series as values,
+// and each series' fill colour.
+void add_points(CChartCtrl& c, const line_graph& g) {
+    const std::vector<chart_group> groups = groups_of(g);
+    const bool one = groups.size() == 1;
+    const double y_lo = one ? groups[0].bottom : 0, y_hi = one ? groups[0].top : 10000;
+    const double xs = (g.x_max - g.x_min) * 0.0001, ys = (y_hi - y_lo) * 0.0001;
+    const int n = shown_series(g);
+    for (int i = 0; i < n; ++i) {
+        const graph_series& s = g.series[static_cast<std::size_t>(i)];
+        const std::size_t m = std::min(s.xs.size(), s.ys.size());
+        for (std::size_t k = 0; k < m; ++k)
+            c.AddPoint(i + 1, g.x_min + s.xs[k] * xs, y_lo + (10000 - s.ys[k]) * ys);
+        if (CChartStyle* st = c.GetSeriesStyle(i + 1)) st->SetFillColor(series_colour(i));
+    }
+}
+
+void fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
+    const LOGFONT title_font = log_font_of(g.fonts[3]), legend_font = log_font_of(g.fonts[0]),
+                  axis_font = log_font_of(g.fonts[4]);
+    const bool hide_legend = g.hide_flags & 1, hide_title = g.hide_flags & 2;
+    if (!hide_title) {
+        c.SetAxisTitle(g.caption.c_str(), 1);
+        if (CChartTextStyle* t = c.GetAxisTitleTextStyle(1)) {
+            t->SetPointSize(10.0);
+            t->SetLogFont(&title_font);
+        }
+    }
+    const std::vector<chart_group> groups = groups_of(g);
+    add_points(c, g);
+    const int n = shown_series(g);
+    if (!hide_legend)
+        for (int i = 0; i < n; ++i) {
+            const graph_series& s = g.series[static_cast<std::size_t>(i)];
+            std::string text = s.label.empty() ? s.name : s.label;
+            if (!g.units.empty()) text.append(" (").append(g.units).append(")");
+            c.AddLegend(text.c_str(), -117.0, chart_legend_y(dimension, i), 100.0);
+            if (CChartTextStyle* t = c.GetLegendTextStyle(i + 1)) {
+                t->SetPointSize(7.5);
+                t->SetTextColor(series_colour(i));
+                t->SetLogFont(&legend_font);
+            }
+        }
+    const bool one = groups.size() == 1;
+    c.SetYRange(one ? groups[0].bottom : 0, one ? groups[0].top : 10000);
+    double m = 0;
+    const std::string y_title = chart_y_title(groups, dimension, &m);
+    if (CChartTextStyle* t = c.GetTitleTextStyle(4)) {
+        t->SetText(y_title.c_str());
+        t->SetLogFont(&axis_font);
+    }
+    if (CChartTextStyle* t = c.GetTitleTextStyle(2)) t->SetLogFont(&axis_font);
+    // The title sits an eighth of the box's height above it and the legend
+    // items start 8.5 % of its width left of it: the top margin holds the
+    // title's line besides, the left one at least that offset and the y
+    // title's allowance.
+    const double top = hide_title ? 6.0 : 16.0;
+    const double legend = hide_legend ? 12.0 : 12.0 + 3.5 * n;
+    c.SetViewRect(top, legend, std::max(m, 10.0), 6.0);
+    c.SetViewOption(1);
+    c.SetXRange(g.x_min, g.x_max);
+    c.SetAxis(2, g.x_divisions, 1, 5.0, 0);
+    c.SetAxis(4, g.y_divisions, 1, 5.0, 0);
+}
+
+void draw_through_chart(output_record* record);
+void live_through_chart(handle record);
+void release_through_chart(handle record);
+
+LRESULT subclassed_graph_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    handle record = 0;
+    WNDPROC base = nullptr;
+    for (auto& [h, e] : charts)
+        if (e.parent == window) {
+            record = h;
+            base = e.parent_proc;
+        }
+    const LRESULT r = base ? CallWindowProc(base, window, message, wparam, lparam)
+                           : DefWindowProc(window, message, wparam, lparam);
+    if (message == WM_SIZE && record) resize_chart(record, LOWORD(lparam), HIWORD(lparam));
+    return r;
+}
+
+} // namespace
+
+chart_kind chart_kind_for(int chart_style, int line_kind) {
+    switch (chart_style) {
+    case 2:
+        return {line_kind ? 6 : 4, 2};
+    case 3:
+        return {7, 2};
+    case 4:
+        return {1, 2};
+    default:
+        return {line_kind ? 6 : 4, 1};
+    }
+}
+
+double chart_legend_y(int dimension, int i) {
+    return dimension == 2 ? -(175.0 + 20.0 * i) : -(130.0 + 11.0 * i);
+}
+
+std::string chart_y_title(const std::vector<chart_group>& groups, int dimension,
+                          double* allowance) {
+    if (allowance) *allowance = 0;
+    if (groups.size() < 2) return {};
+    auto add = [](std::string& column, double v, const std::string& units) {
+        if (!column.empty()) column.push_back('\n');
+        column.append(format_number_string(v, 0, nullptr));
+        if (!units.empty()) column.append(" ").append(units);
+    };
+    std::string columns[3];
+    for (const chart_group& g : groups) {
+        add(columns[0], g.bottom, g.units);
+        add(columns[1], (g.bottom + g.top) / 2, g.units);
+        add(columns[2], g.top, g.units);
+    }
+    std::string text;
+    for (const std::string& c : columns) text.append("\t").append(c);
+    const double length = static_cast<double>(text.size());
+    const double count = static_cast<double>(groups.size());
+    double m = 0;
+    if (dimension == 2) {
+        if (17 * count < 2 * length) m = 2 * length / count;
+    } else if (51 * count < 5 * length) {
+        m = (5 * length / count) / 2;
+    }
+    if (allowance) *allowance = std::min(m, 50.0);
+    return text;
+}
+
+int init_chart_app() {
+    CMfcApp& app = AfxGetApp();
+    if (!app.initialised) {
+        app.initialised = true;
+        chart::set_services(&services_in_use);
+    }
+    return 1;
+}
+
+void exit_chart_app() {
+    while (!charts.empty()) release_chart(charts.begin()->first);
+    chart::set_services(nullptr);
+    AfxGetApp().initialised = false;
+}
+
+CChartCtrl* chart_of(handle record) {
+    chart_entry* e = entry_of(record);
+    return e ? e->ctrl : nullptr;
+}
+
+int build_chart_graph(handle record, int chart_style) {
+    if (!AfxGetApp().initialised || !chart_style) return 0;
+    line_graph* g = graph_of(record);
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    if (!g || !o) {
+        if (o) unlock_handle(record);
+        return 0;
+    }
+    HWND window = o->window;
+    unlock_handle(record);
+    if (!window || !IsWindow(window)) return 0;
+    const chart_kind kind = chart_kind_for(chart_style, g->line_kind);
+    chart_entry* e = entry_of(record);
+    const bool fresh = !e;
+    if (fresh) {
+        chart_entry made;
+        made.ctrl = new graph_chart();
+        made.dimension = kind.dimension;
+        made.ctrl->CreateChart(kind.type, kind.dimension, 3);
+        RECT client{};
+        GetClientRect(window, &client);
+        if (!made.ctrl->Create(WS_CHILD | WS_VISIBLE, client, window, chart_control_id)) {
+            delete made.ctrl;
+            return 0;
+        }
+        made.ctrl->SetBackgroundBrush(graph_background);
+        made.parent = window;
+        e = &charts.emplace(record, made).first->second;
+    } else {
+        e->ctrl->ClearData(0);
+    }
+    fill_chart(*e->ctrl, *g, e->dimension);
+    o = static_cast<output_record*>(lock_handle(record));
+    if (!o) return 0;
+    o->chart = e->ctrl;
+    if (fresh) {
+        e->draw = o->draw;
+        e->release = o->release;
+        e->live_update = o->live_update;
+        o->draw = draw_through_chart;
+        o->release = release_through_chart;
+        if (o->live_update) o->live_update = live_through_chart;
+    }
+    unlock_handle(record);
+    if (fresh) {
+        e->parent_proc = reinterpret_cast<WNDPROC>(GetWindowLongPtr(window, GWLP_WNDPROC));
+        SetWindowLongPtr(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&subclassed_graph_proc));
+    }
+    e->ctrl->RedrawNow();
+    InvalidateRect(e->ctrl->m_hWnd, nullptr, TRUE);
+    return 1;
+}
+
+int refill_chart(handle record) {
+    chart_entry* e = entry_of(record);
+    line_graph* g = graph_of(record);
+    if (!e || !g) return 0;
+    e->ctrl->ClearData(0);
+    add_points(*e->ctrl, *g);
+    const bool one = groups_of(*g).size() == 1;
+    e->ctrl->SetYRange(one ? g->y_min : 0, one ? g->y_max : 10000);
+    e->ctrl->SetXRange(g->x_min, g->x_max);
+    if (CDC* dc = e->ctrl->GetDC()) {
+        e->ctrl->OnDraw(dc);
+        e->ctrl->ReleaseDC(dc);
+    }
+    return 1;
+}
+
+int draw_chart_graph(handle record) {
+    chart_entry* e = entry_of(record);
+    if (!e || !drawing.cur_dc) return 0;
+    // Printing and exporting lay the chart out at the output's size, which
+    // the chart window takes for the while.
+    RECT old{};
+    GetClientRect(e->ctrl->m_hWnd, &old);
+    const bool resized =
+        out_size.cx > 0 && out_size.cy > 0 && (drawing.printing == 1 || drawing.gtx_mode != 0);
+    if (resized)
+        MoveWindow(e->ctrl->m_hWnd, 0, 0, static_cast<int>(out_size.cx),
+                   static_cast<int>(out_size.cy), FALSE);
+    if (drawing.gtx_mode < 0)
+        report(8, "A chart graph cannot be written as graphics transfer text: the file "
+                  "is empty. Save it as a metafile.");
+    CDC dc;
+    dc.Attach(drawing.cur_dc);
+    dc.SetAttribDC(drawing.measure_dc ? drawing.measure_dc : drawing.cur_dc);
+    e->ctrl->GetChart()->SetPrepared(0);
+    e->ctrl->OnDraw(&dc);
+    e->ctrl->GetChart()->SetPrepared(0);
+    dc.ReleaseAttribDC();
+    dc.Detach();
+    if (resized) MoveWindow(e->ctrl->m_hWnd, 0, 0, old.right, old.bottom, FALSE);
+    e->ctrl->RedrawNow();
+    return 1;
+}
+
+void resize_chart(handle record, int width, int height) {
+    chart_entry* e = entry_of(record);
+    if (!e || !e->ctrl->m_hWnd) return;
+    MoveWindow(e->ctrl->m_hWnd, 0, 0, std::max(width, 1), std::max(height, 1), TRUE);
+    e->ctrl->RedrawNow();
+    InvalidateRect(e->ctrl->m_hWnd, nullptr, TRUE);
+}
+
+void release_chart(handle record) {
+    auto it = charts.find(record);
+    if (it == charts.end()) return;
+    chart_entry e = it->second;
+    charts.erase(it);
+    if (e.parent && IsWindow(e.parent) && e.parent_proc)
+        SetWindowLongPtr(e.parent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(e.parent_proc));
+    if (auto* o = static_cast<output_record*>(lock_handle(record))) {
+        o->chart = nullptr;
+        o->draw = e.draw;
+        o->release = e.release;
+        o->live_update = e.live_update;
+        unlock_handle(record);
+    }
+    delete e.ctrl;
+}
+
+namespace {
+
+void draw_through_chart(output_record* record) {
+    (void)record;
+    draw_chart_graph(cur_output);
+}
+
+void live_through_chart(handle record) {
+    chart_entry* e = entry_of(record);
+    if (e && e->live_update) e->live_update(record);
+    refill_chart(record);
+}
+
+void release_through_chart(handle record) {
+    chart_entry* e = entry_of(record);
+    void (*release)(handle) = e ? e->release : nullptr;
+    release_chart(record);
+    if (release) release(record);
+}
+
+} // namespace
+
+void install_chart_graph_hooks() {
+    chart_app.init = init_chart_app;
+    chart_app.exit = exit_chart_app;
+}

@@ -1,0 +1,60 @@
+// The chart-control graph: a line graph with a graph style is drawn by the
+// chart library's control, a child window over the graph window's client
+// area, instead of by the drawing layer. The graph's laid-out series become
+// the chart's data; the chart is refilled live, drawn on the printer and on
+// export devices, re-fitted on resize and released with the window.
+#pragma once
+
+#include "foundation/types.h"
+
+#include <string>
+#include <vector>
+
+struct line_graph;
+struct output_record;
+
+// Chart type and dimension (1 2D, 2 3D) for a graph style: 2 3D lines or
+// points, 3 3D ribbons, 4 3D areas, any other non-zero 2D lines or points
+// (points when the graph draws dots).
+struct chart_kind {
+    int type = 4, dimension = 1;
+};
+chart_kind chart_kind_for(int chart_style, int line_kind);
+
+// One units group of the y axis: its range and units text.
+struct chart_group {
+    double bottom = 0, top = 1;
+    std::string units;
+};
+// The y title of several groups: one line per group, in three tab-separated
+// columns (bottom, middle, top), each value followed by its units; empty for
+// one group. *allowance gets the title allowance for the dimension.
+std::string chart_y_title(const std::vector<chart_group>& groups, int dimension, double* allowance);
+// Where legend item i goes (y of AddLegend): the rule of the dimension the
+// chart was made in.
+double chart_legend_y(int dimension, int i);
+
+// The class-library application object: made once (1), or 0 when it could
+// not be. Without it no chart graphs are made; the program goes on.
+int init_chart_app();
+void exit_chart_app();
+
+// Makes (when needed) and fills the chart of a laid-out graph record whose
+// window is open; the record's draw, live-update and release callbacks then
+// go through the chart. 1, or 0 without the application object or a chart.
+int build_chart_graph(handle record, int chart_style);
+// Replaces the chart's data with the graph's current series and draws it at
+// once; 0 when the record has no chart.
+int refill_chart(handle record);
+// Draws the chart on the drawing layer's active device (printing, saving,
+// copying), at out_size; 0 without a chart.
+int draw_chart_graph(handle record);
+// Moves the chart to (0, 0) at the size and repaints it.
+void resize_chart(handle record, int width, int height);
+// Destroys the chart and clears the record's chart object.
+void release_chart(handle record);
+// The record's chart control (null when it has none), for tests and tools.
+class CChartCtrl* chart_of(handle record);
+
+// Installs the application object's start and end as the shell's seams.
+void install_chart_graph_hooks();

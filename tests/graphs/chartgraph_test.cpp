@@ -1,0 +1,388 @@
+// Chart graphs: the inventory sample's GRAPH-STYLE definitions drawn by the
+// chart control inside their graph windows, checked on the image, refilled
+// while a run goes on, printed to the PDF printer and saved as a metafile.
+#include "chart/chart.h"
+#include "chart/data.h"
+#include "chart/plot.h"
+#include "foundation/memory.h"
+#include "graphs/chartgraph.h"
+#include "graphs/customgraph.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/prims.h"
+#include "graphs/draw/printing.h"
+#include "graphs/graphtool.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "graphs/sets/graphset.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "platform/metafile.h"
+#include "platform/mfc_gdi.h"
+#include "platform/print.h"
+#include "platform/testing/driver.h"
+#include "platform/win.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/menucmd.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/settings_rows.h"
+#include "shell/state.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/output.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace td = test_driver;
+
+// ------------------------------------------------------------ the rules ---
+
+TEST(ChartGraphRules, StyleAndDotsPickTypeAndDimension) {
+    struct row {
+        int style, dots, type, dimension;
+    } rows[] = {{1, 0, 4, 1}, {1, 1, 6, 1}, {2, 0, 4, 2}, {2, 1, 6, 2},
+                {3, 1, 7, 2}, {4, 0, 1, 2}, {9, 0, 4, 1}};
+    for (const row& r : rows) {
+        const chart_kind k = chart_kind_for(r.style, r.dots);
+        EXPECT_EQ(k.type, r.type) << "style " << r.style << " dots " << r.dots;
+        EXPECT_EQ(k.dimension, r.dimension) << "style " << r.style;
+    }
+}
+
+// Legend spacing follows the dimension the chart was made in: styles 2 to 4
+// are all 3D (the old rule gave only style 1 the 2D spacing).
+TEST(ChartGraphRules, LegendSpacingByDimension) {
+    EXPECT_DOUBLE_EQ(chart_legend_y(1, 0), -130.0);
+    EXPECT_DOUBLE_EQ(chart_legend_y(1, 2), -152.0);
+    EXPECT_DOUBLE_EQ(chart_legend_y(2, 0), -175.0);
+    EXPECT_DOUBLE_EQ(chart_legend_y(2, 2), -215.0);
+    for (int style : {2, 3, 4})
+        EXPECT_DOUBLE_EQ(chart_legend_y(chart_kind_for(style, 0).dimension, 1), -195.0);
+}
+
+TEST(ChartGraphRules, YTitleListsGroupsInThreeColumns) {
+    double m = -1;
+    EXPECT_EQ(chart_y_title({chart_group{0, 10, "widgets"}}, 1, &m), "");
+    EXPECT_EQ(m, 0);
+    const std::vector<chart_group> two = {{0, 10, "widgets"}, {100, 300, ""}};
+    const std::string t = chart_y_title(two, 1, &m);
+    EXPECT_EQ(t, "\t0 widgets\n100\t5 widgets\n200\t10 widgets\n300");
+    // Length 48, 2 groups: 51 x 2 < 5 x 48, m = (5 x 48 / 2) / 2 = 60, at most 50.
+    EXPECT_DOUBLE_EQ(m, 50.0);
+    const std::vector<chart_group> short_ones = {{0, 1, ""}, {0, 2, ""}};
+    chart_y_title(short_ones, 2, &m); // "\t0\n0\t0.5\n1\t1\n2": length 15, 34 >= 30
+    EXPECT_DOUBLE_EQ(m, 0.0);
+    chart_y_title(short_ones, 1, &m); // 102 >= 75
+    EXPECT_DOUBLE_EQ(m, 0.0);
+}
+
+// ------------------------------------------------------- in the program ---
+
+namespace {
+
+int count_colour(const QImage& img, COLORREF c) {
+    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF;
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == want) ++n;
+    return n;
+}
+
+int count_dark(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qGray(img.pixel(x, y)) < 60) ++n;
+    return n;
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string pdf_text(const std::string& pdf) {
+    std::string text;
+    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+    }
+    return text;
+}
+
+} // namespace
+
+class ChartGraphs : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_graph_hooks();
+        install_graph_set_hooks();
+        install_chart_graph_hooks();
+        ASSERT_EQ(init_mfc_app(), 1);
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        ASSERT_EQ(open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        exit_mfc_app();
+        chart_app = chart_app_hooks{};
+        set_graph_set_hook(nullptr);
+        set_wip_graph_updater(nullptr);
+        set_wip_run_start_hook(nullptr);
+        float_opts = 0;
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    void simulate(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        td::run_until_idle();
+    }
+    graph_set* set() { return graph_set_at(current_graph_set()); }
+    graph_def& def(const char* name) {
+        for (graph_def& d : set()->defs)
+            if (d.name == name) return d;
+        ADD_FAILURE() << name;
+        return set()->defs[0];
+    }
+    handle run_tool(const char* name) {
+        EXPECT_EQ(run_user_tool(name, -1, 0), 1);
+        td::run_until_idle();
+        return def(name).window;
+    }
+    static HWND window_of(handle rec) {
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        HWND w = o ? o->window : nullptr;
+        if (o) unlock_handle(rec);
+        return w;
+    }
+    static QImage shot(HWND w, const char* name) {
+        QWidget* widget = win_widget(w);
+        EXPECT_NE(widget, nullptr);
+        if (!widget) return {};
+        const QImage img = widget->grab().toImage();
+        // KAVREL_SHOT_DIR keeps the pictures for a look after the run.
+        const char* keep = std::getenv("KAVREL_SHOT_DIR");
+        const std::string png = (keep ? std::string(keep) : ::testing::TempDir()) + name;
+        img.save(QString::fromStdString(png), "PNG");
+        std::printf("screenshot: %s\n", png.c_str());
+        return img;
+    }
+};
+
+// Style 1 makes a 2D line chart over the graph window: each point of the
+// laid-out series back as a value, the legend in the series' colour, and the
+// picture shows the line in that colour, axes and texts.
+TEST_F(ChartGraphs, Style1DrawsA2DLineChartInItsWindow) {
+    simulate("base");
+    const handle h = run_tool("Style_1");
+    ASSERT_NE(h, 0u);
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    EXPECT_EQ(o->chart, c);
+    unlock_handle(h);
+    EXPECT_EQ(c->GetChart()->GetPlot()->GetChartType(), 4);
+    EXPECT_EQ(c->GetChart()->GetPlot()->GetDimension(), 1);
+    const line_graph* g = graph_of(h);
+    ASSERT_EQ(g->series.size(), 1u);
+    CChartSeries* s = c->GetData()->GetDataSet(1);
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(s->GetCount(), static_cast<int>(g->series[0].xs.size()));
+    // The first point mapped back: x at the range's start, y the run's value.
+    EXPECT_NEAR(s->GetPoint(1)->GetX(), g->x_min + g->series[0].xs[0] * (g->x_max - g->x_min) / 1e4,
+                1e-9);
+    EXPECT_GE(s->YMin(), g->y_min - 1e-6);
+    EXPECT_LE(s->YMax(), g->y_max + 1e-6);
+    EXPECT_EQ(c->GetData()->GetLegendCount(), 1);
+    EXPECT_EQ(s->GetStyle()->GetFillColor(), CChartColor::FromRef(colour_table[0]));
+
+    // The chart covers the graph window and shows the line in its colour.
+    const HWND w = window_of(h);
+    RECT gc{}, cc{};
+    GetClientRect(w, &gc);
+    GetClientRect(c->m_hWnd, &cc);
+    EXPECT_EQ(cc.right, gc.right);
+    EXPECT_EQ(cc.bottom, gc.bottom);
+    const QImage img = shot(c->m_hWnd, "/kavrel_chart_style1.png");
+    EXPECT_GT(count_colour(img, colour_table[0]), 40);
+    EXPECT_GT(count_dark(img), 200); // axes, ticks, numbers, title
+
+    // Resizing the graph window re-fits the chart.
+    MoveWindow(GetParent(w) ? GetParent(w) : w, 0, 0, 700, 560, TRUE);
+    SetWindowPos(w, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+    td::run_until_idle();
+    GetClientRect(w, &gc);
+    GetClientRect(c->m_hWnd, &cc);
+    EXPECT_EQ(cc.right, gc.right);
+    EXPECT_EQ(cc.bottom, gc.bottom);
+
+    // Closing the window releases the chart.
+    SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+    td::run_until_idle();
+    EXPECT_EQ(chart_of(h), nullptr);
+}
+
+TEST_F(ChartGraphs, Style3IsA3DRibbonChartWithThe3DLegendRule) {
+    simulate("base");
+    const handle h = run_tool("Style_3");
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->GetChart()->GetPlot()->GetChartType(), 7);
+    EXPECT_EQ(c->GetChart()->GetPlot()->GetDimension(), 2);
+    const QImage img = shot(c->m_hWnd, "/kavrel_chart_style3.png");
+    EXPECT_GT(count_dark(img), 100);
+}
+
+// Without the application object a styled definition is an ordinary line
+// graph: no chart, the graph draws itself.
+TEST_F(ChartGraphs, WithoutTheApplicationObjectTheGraphStaysPlain) {
+    exit_mfc_app();
+    simulate("base");
+    const handle h = run_tool("Style_1");
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(chart_of(h), nullptr);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    EXPECT_EQ(o->chart, nullptr);
+    unlock_handle(h);
+    EXPECT_EQ(build_chart_graph(h, 1), 0);
+}
+
+// A WIP definition with a graph style is refilled at every save of the run.
+TEST_F(ChartGraphs, AWipChartIsRefilledWhileTheRunGoesOn) {
+    float_opts |= fo_wip_graph;
+    set()->defs[0].graph_style = 1;
+    simulate("first");
+    const handle h = set()->defs[0].window;
+    ASSERT_NE(h, 0u);
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    const line_graph* g = graph_of(h);
+    ASSERT_EQ(g->series.size(), 2u);
+    CChartSeries* s = c->GetData()->GetDataSet(1);
+    ASSERT_NE(s, nullptr);
+    // Every point the run saved is in the chart, not only those of the start.
+    EXPECT_EQ(s->GetCount(), static_cast<int>(g->series[0].xs.size()));
+    EXPECT_GT(s->GetCount(), 100);
+    // The refill kept the legend.
+    EXPECT_EQ(c->GetData()->GetLegendCount(), 2);
+}
+
+// Printing goes through the chart: the PDF holds the title, the legend text
+// and axis numbers.
+TEST_F(ChartGraphs, PrintsToThePdfPrinterThroughTheChart) {
+    simulate("base");
+    const handle h = run_tool("Style_1");
+    ASSERT_NE(chart_of(h), nullptr);
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    const std::string pdf = testing::TempDir() + "/kavrel_chart_print.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    SendMessage(window_of(h), WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    const std::string text = pdf_text(pdf);
+    EXPECT_NE(text.find("Style_1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Inventory : base"), std::string::npos) << text; // the legend
+    EXPECT_NE(text.find("480"), std::string::npos) << text;              // a y axis number
+}
+
+// A metafile export is drawn by the chart at the export size (not at the
+// window's), read back by the platform and converted by wmf2svg; a .gtx
+// export says it stays empty.
+TEST_F(ChartGraphs, ExportsAreDrawnAtTheirSizeAndGtxSaysItIsEmpty) {
+    simulate("base");
+    const handle h = run_tool("Style_1");
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    const std::string dir = testing::TempDir();
+    const std::string wmf = dir + "/kavrel_chart.wmf";
+    ASSERT_EQ(save_graph_window(h, wmf.c_str()), 1);
+    const std::string bytes = read_text(wmf);
+    ASSERT_GT(bytes.size(), 200u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xD7);
+    std::string error;
+    EXPECT_TRUE(gdi::validate_wmf(reinterpret_cast<const BYTE*>(bytes.data()) + 22,
+                                  bytes.size() - 22, error))
+        << error;
+    const std::string svg = wmf + ".svg";
+    ASSERT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + wmf + "' 2>/dev/null").c_str()), 0);
+    EXPECT_NE(read_text(svg).find("Inventory"), std::string::npos);
+
+    // Twice the window's size: the chart lays out over the whole picture, so
+    // it draws beyond the window's width.
+    RECT cc{};
+    GetClientRect(c->m_hWnd, &cc);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bm = CreateCompatibleBitmap(screen, cc.right * 2, cc.bottom * 2);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(mem, bm);
+    PatBlt(mem, 0, 0, cc.right * 2, cc.bottom * 2, WHITENESS);
+    out_size = SIZE{cc.right * 2, cc.bottom * 2};
+    drawing.gtx_mode = 1;
+    {
+        draw_pass pass(mem, mem);
+        ASSERT_TRUE(pass.ok());
+        EXPECT_EQ(draw_chart_graph(h), 1);
+    }
+    drawing.gtx_mode = 0;
+    out_size = SIZE{0, 0};
+    int right_most = -1;
+    for (int y = 0; y < cc.bottom * 2; y += 2)
+        for (int x = cc.right * 2 - 1; x > right_most; --x)
+            if ((GetPixel(mem, x, y) & 0xFFFFFF) == (colour_table[0] & 0xFFFFFF)) {
+                right_most = x;
+                break;
+            }
+    EXPECT_GT(right_most, cc.right * 3 / 2);
+    SelectObject(mem, old);
+    DeleteObject(bm);
+    DeleteDC(mem);
+    // The window's own size is back.
+    RECT after{};
+    GetClientRect(c->m_hWnd, &after);
+    EXPECT_EQ(after.right, cc.right);
+
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    const std::string gtx = dir + "/kavrel_chart.gtx";
+    save_graph_window(h, gtx.c_str());
+    EXPECT_TRUE(message_log::said(
+        "A chart graph cannot be written as graphics transfer text: the file is empty. Save it "
+        "as a metafile."));
+    set_message_hook(nullptr);
+}
