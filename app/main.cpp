@@ -6,7 +6,7 @@
 #include "graphs/moregraphs.h"
 #include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
-#include "sketch/fontbar.h"
+#include "sketch/barhook.h"
 #include "sketch/sketchwin.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
