@@ -92,3 +92,7 @@ void caption_button_command(int id) {
         draw_caption_buttons(-1);
     }
 }
+
+HBITMAP caption_button_face(int index, bool pressed) {
+    return index >= 0 && index < 3 ? faces[index][pressed ? 1 : 0] : nullptr;
+}

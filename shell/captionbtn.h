@@ -4,6 +4,8 @@
 // them away.
 #pragma once
 
+#include "platform/gdi.h"
+
 inline constexpr int caption_button_size = 15;
 inline constexpr int caption_button_x[3] = {0, 15, 32}; // minimise, restore, close
 // Whether the menu bar holds them now.
@@ -13,3 +15,6 @@ bool caption_buttons_shown();
 // restore ends the maximised display: the window gets its own caption and
 // sizing border and three quarters of the container.
 void caption_button_command(int id);
+// The face of button `index` (0 minimise, 1 restore, 2 close), raised or
+// pressed, as the menu bar shows it (null before the first showing).
+HBITMAP caption_button_face(int index, bool pressed);

@@ -3,11 +3,13 @@
 // an output window), and the maximised build window's caption buttons on the
 // menu bar with what each does.
 #include "shell_fixture.h"
+#include "shot.h"
 
 #include "platform/menu.h"
 #include "resources/menus.h"
 #include "shell/bottombar.h"
 #include "shell/captionbtn.h"
+#include "shell/controls/bevel.h"
 #include "shell/menubar.h"
 #include "shell/title.h"
 #include "shell/winlist.h"
@@ -170,6 +172,59 @@ TEST_F(BuildBar, CaptionButtonsMinimiseRestoreAndClose) {
     td::run_until_idle();
     EXPECT_EQ(got, std::vector<int>{cmd_close});
     EXPECT_FALSE(ClickMenuBarButton(main_wnd, 3));
+}
+
+// The buttons as the menu bar shows them: dark outlines and pictures at its
+// right end that were not there before, and faces drawn from the caption
+// bitmap (the pressed close face differs from the raised one).
+TEST_F(BuildBar, ScreenshotOfTheCaptionButtonsOnTheMenuBar) {
+    ShowWindow(main_wnd, SW_SHOW);
+    td::run_until_idle();
+    auto dark_at_right_end = [](const QImage& img) {
+        int dark = 0;
+        for (int y = 0; y < 22 && y < img.height(); ++y)
+            for (int x = std::max(0, img.width() - 70); x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 60) ++dark;
+        return dark;
+    };
+    QImage before = save_shot(main_wnd, "menubar_plain.png");
+    ASSERT_FALSE(before.isNull());
+    HWND build = build_window();
+    activate_window(build, 0, 0);
+    QImage after = save_shot(main_wnd, "menubar_caption_buttons.png");
+    EXPECT_EQ(dark_at_right_end(before), 0);
+    EXPECT_GT(dark_at_right_end(after), 30);
+    // The faces' pixels, row by row.
+    auto pixels = [](HBITMAP b) {
+        std::vector<COLORREF> px;
+        BITMAP info{};
+        if (!b || !GetObject(b, sizeof info, &info)) return px;
+        EXPECT_EQ(info.bmWidth, caption_button_size);
+        EXPECT_EQ(info.bmHeight, caption_button_size);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, b);
+        for (int y = 0; y < info.bmHeight; ++y)
+            for (int x = 0; x < info.bmWidth; ++x) px.push_back(GetPixel(dc, x, y) & 0xFFFFFF);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        return px;
+    };
+    const int last = caption_button_size * caption_button_size - 1;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<COLORREF> up = pixels(caption_button_face(i, false));
+        std::vector<COLORREF> down = pixels(caption_button_face(i, true));
+        ASSERT_EQ(up.size(), static_cast<std::size_t>(last + 1)) << i;
+        EXPECT_NE(up, down) << i;
+        // Raised: white top-left corner, black bottom-right; the picture
+        // inside adds the text colour to the face.
+        EXPECT_EQ(up[0], RGB(255, 255, 255)) << i;
+        EXPECT_EQ(up[static_cast<std::size_t>(last)], RGB(0, 0, 0)) << i;
+        std::size_t centre = static_cast<std::size_t>(caption_button_size * 7);
+        int inked = 0;
+        for (std::size_t k = centre; k < centre + caption_button_size; ++k)
+            inked += up[k] == bevel_text_colour();
+        EXPECT_GT(inked, 0) << i;
+    }
 }
 
 } // namespace
