@@ -199,6 +199,9 @@ void make_active(HWND w) {
             remove_window_menu_item(w);
         }
         if (build_wnd != w) {
+            // A build window made without a caption of its own can only be
+            // shown maximised (after a restore, the next one is again).
+            if (!(GetWindowLong(w, GWL_STYLE) & WS_CAPTION)) shell_opts.build_maximised = 1;
             if (shell_opts.build_maximised) take_maximised_place(w, build_wnd);
             build_wnd = w;
         }

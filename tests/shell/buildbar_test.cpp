@@ -156,9 +156,18 @@ TEST_F(BuildBar, CaptionButtonsMinimiseRestoreAndClose) {
     EXPECT_EQ(r.right - r.left, c.right * 3 / 4);
     EXPECT_FALSE(caption_buttons_shown());
 
+    // The next build window, made without a caption, is shown maximised
+    // again, with the buttons.
+    HWND next = build_window();
+    activate_window(next, 0, 0);
+    EXPECT_EQ(shell_opts.build_maximised, 1);
+    EXPECT_TRUE(caption_buttons_shown());
+    RECT n{};
+    GetWindowRect(next, &n);
+    EXPECT_EQ(n.right - n.left, c.right);
+
     // Close goes to the active window as the Close command.
-    shell_opts.build_maximised = 1;
-    draw_caption_buttons(-1);
+    activate_window(build, 0, 0);
     ASSERT_TRUE(caption_buttons_shown());
     std::vector<int> got;
     static std::vector<int>* sink;
