@@ -8,6 +8,7 @@
 #include "shell/startup.h"
 #include "sketch/barhook.h"
 #include "sketch/sketchwin.h"
+#include "sketch/sliders.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/runscompare.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     install_selection_history();
     install_sketch_hooks();
     install_sketch_bar_values();
+    install_quick_sliders();
     install_chart_graph_hooks();
     install_spreadsheet_sources();
     return kavrel_main(arguments);

@@ -8,6 +8,7 @@
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
 #include "graphs/draw/printing.h"
+#include "graphs/graphstore.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "model/context.h"
@@ -344,31 +345,18 @@ struct bar_entry {
     std::vector<std::int32_t> run_cells;
 };
 
-std::map<std::int32_t, std::unique_ptr<bar_entry>>& bar_graphs() {
-    static std::map<std::int32_t, std::unique_ptr<bar_entry>> all;
+graphs::graph_store<bar_entry>& store() {
+    static graphs::graph_store<bar_entry> all;
     return all;
 }
-std::int32_t next_bar_id = 1;
 handle last_record = 0;
 
 bar_entry* entry_of(const output_record* o) {
-    if (!o) return nullptr;
-    auto it = bar_graphs().find(o->words[0]);
-    return it == bar_graphs().end() ? nullptr : it->second.get();
+    return store().entry_of(o);
 }
 
 void release_bar(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    if (!o) return;
-    const std::int32_t id = o->words[0];
-    o->words[0] = 0;
-    o->words[1] = 0;
-    unlock_handle(record);
-    auto it = bar_graphs().find(id);
-    if (it == bar_graphs().end()) return;
-    free_hblock(it->second->texts);
-    bar_graphs().erase(it);
-    if (last_record == record) last_record = 0;
+    if (store().release(record) && last_record == record) last_record = 0;
 }
 
 void use_font(const font_spec& f) {
@@ -623,41 +611,14 @@ handle last_bar_record() {
 }
 
 handle new_bar_record(bar_graph g) {
-    handle h = new_output_record(0, 9);
-    if (!h) return 0;
     auto e = std::make_unique<bar_entry>();
-    e->texts = new_hblock(0, 0, 0);
-    if (!e->texts) {
-        free_output_record(h);
-        return 0;
-    }
     e->g = std::move(g);
-    auto* o = static_cast<output_record*>(lock_handle(h));
-    const std::int32_t id = next_bar_id++;
-    o->words[0] = id;
-    o->words[1] = static_cast<std::int32_t>(e->texts);
-    o->layout = bar_layout;
-    o->draw = bar_draw;
-    o->release = release_bar;
-    o->live_update = bar_live_update;
-    unlock_handle(h);
-    bar_graphs()[id] = std::move(e);
-    return h;
+    const graphs::record_callbacks cb{bar_layout, bar_draw, release_bar, bar_live_update};
+    return store().make(9, std::move(e), cb);
 }
 
 handle show_bar_graph(bar_graph g) {
-    handle h = new_bar_record(std::move(g));
-    if (!h) return 0;
-    auto* rec = static_cast<output_record*>(lock_handle(h));
-    cur_output = h;
-    const int opened = rec ? bar_layout(rec) : 0;
-    if (rec) unlock_handle(h);
-    if (!opened) {
-        release_bar(h);
-        free_output_record(h);
-        return 0;
-    }
-    return h;
+    return store().open(new_bar_record(std::move(g)), nullptr);
 }
 
 // --------------------------------------------------------------- the tool ---

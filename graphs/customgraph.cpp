@@ -10,6 +10,7 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "graphs/chartgraph.h"
+#include "graphs/custombar.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
@@ -238,6 +239,7 @@ handle build_custom_graph(const graph_def& def) {
 }
 
 bool update_wip_graph(handle record) {
+    if (is_live_bar_graph(record)) return update_live_bars(record);
     auto it = live_graphs.find(record);
     line_graph* g = graph_of(record);
     if (it == live_graphs.end() || !g) {
@@ -332,9 +334,11 @@ handle run_one(graph_def& def) {
         return build_custom_graph(def);
     case gd_report:
         return run_user_report(def);
+    case gd_bar:
+        return build_custom_bar_graph(def);
+    case gd_table:
+        return run_user_table(def);
     default:
-        report(6, "The %s user tool %s is not built yet in this version of Kavrel Viewer.",
-               def.kind == gd_bar ? "bar graph" : "table", def.name.c_str());
         return 0;
     }
 }

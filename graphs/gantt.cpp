@@ -7,6 +7,7 @@
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
+#include "graphs/graphstore.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "model/context.h"
@@ -111,31 +112,18 @@ struct gantt_entry {
     std::int32_t x_name_cell = 0, x_title_cell = 0;
 };
 
-std::map<std::int32_t, std::unique_ptr<gantt_entry>>& charts() {
-    static std::map<std::int32_t, std::unique_ptr<gantt_entry>> all;
+graphs::graph_store<gantt_entry>& store() {
+    static graphs::graph_store<gantt_entry> all;
     return all;
 }
-std::int32_t next_id = 1;
 handle last_record = 0;
 
 gantt_entry* entry_of(const output_record* o) {
-    if (!o) return nullptr;
-    auto it = charts().find(o->words[0]);
-    return it == charts().end() ? nullptr : it->second.get();
+    return store().entry_of(o);
 }
 
 void release_gantt(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    if (!o) return;
-    const std::int32_t id = o->words[0];
-    o->words[0] = 0;
-    o->words[1] = 0;
-    unlock_handle(record);
-    auto it = charts().find(id);
-    if (it == charts().end()) return;
-    free_hblock(it->second->texts);
-    charts().erase(it);
-    if (last_record == record) last_record = 0;
+    if (store().release(record) && last_record == record) last_record = 0;
 }
 
 void use_font(const font_spec& f) {
@@ -263,35 +251,10 @@ handle show_gantt_chart(gantt_chart c) {
         report(8, "Unable to complete the gantt chart");
         return 0;
     }
-    handle h = new_output_record(0, 11);
-    if (!h) return 0;
     auto e = std::make_unique<gantt_entry>();
-    e->texts = new_hblock(0, 0, 0);
-    if (!e->texts) {
-        free_output_record(h);
-        return 0;
-    }
     e->c = std::move(c);
-    auto* o = static_cast<output_record*>(lock_handle(h));
-    const std::int32_t id = next_id++;
-    o->words[0] = id;
-    o->words[1] = static_cast<std::int32_t>(e->texts);
-    o->layout = layout_gantt;
-    o->draw = draw_gantt;
-    o->release = release_gantt;
-    unlock_handle(h);
-    charts()[id] = std::move(e);
-    auto* rec = static_cast<output_record*>(lock_handle(h));
-    cur_output = h;
-    const int opened = rec ? layout_gantt(rec) : 0;
-    if (rec) unlock_handle(h);
-    if (!opened) {
-        report(8, "Unable to complete the gantt chart");
-        release_gantt(h);
-        free_output_record(h);
-        return 0;
-    }
-    return h;
+    const graphs::record_callbacks cb{layout_gantt, draw_gantt, release_gantt, nullptr};
+    return store().open(store().make(11, std::move(e), cb), "Unable to complete the gantt chart");
 }
 
 // --------------------------------------------------------------- the tool ---

@@ -126,7 +126,8 @@ void graph_tool_run(handle tool) {
     unlock_tool(tool);
     const symbol_id var = workbench_var.var;
     if (!var) {
-        report(5, "Graph: no workbench variable is chosen");
+        report(8, "Graph: no workbench variable is chosen. Click a name on the diagram or choose "
+                  "one on the Control Panel's Variable page.");
         return;
     }
     if (lock_model(1) != 1) return;

@@ -8,6 +8,7 @@
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
+#include "graphs/graphstore.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/varlist.h"
@@ -220,31 +221,18 @@ struct sens_entry {
     std::int32_t x_title_cell = 0, x_name_cell = 0;
 };
 
-std::map<std::int32_t, std::unique_ptr<sens_entry>>& windows() {
-    static std::map<std::int32_t, std::unique_ptr<sens_entry>> all;
+graphs::graph_store<sens_entry>& store() {
+    static graphs::graph_store<sens_entry> all;
     return all;
 }
-std::int32_t next_id = 1;
 std::vector<handle> last_records;
 
 sens_entry* entry_of(const output_record* o) {
-    if (!o) return nullptr;
-    auto it = windows().find(o->words[0]);
-    return it == windows().end() ? nullptr : it->second.get();
+    return store().entry_of(o);
 }
 
 void release_sens(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    if (!o) return;
-    const std::int32_t id = o->words[0];
-    o->words[0] = 0;
-    o->words[1] = 0;
-    unlock_handle(record);
-    auto it = windows().find(id);
-    if (it == windows().end()) return;
-    free_hblock(it->second->texts);
-    windows().erase(it);
-    std::erase(last_records, record);
+    if (store().release(record)) std::erase(last_records, record);
 }
 
 void use_font(const font_spec& f) {
@@ -437,35 +425,10 @@ const std::vector<handle>& last_sens_records() {
 }
 
 handle show_sens_window(sens_window w) {
-    handle h = new_output_record(0, 4);
-    if (!h) return 0;
     auto e = std::make_unique<sens_entry>();
-    e->texts = new_hblock(0, 0, 0);
-    if (!e->texts) {
-        free_output_record(h);
-        return 0;
-    }
     e->w = std::move(w);
-    auto* o = static_cast<output_record*>(lock_handle(h));
-    const std::int32_t id = next_id++;
-    o->words[0] = id;
-    o->words[1] = static_cast<std::int32_t>(e->texts);
-    o->layout = sens_layout;
-    o->draw = sens_draw;
-    o->release = release_sens;
-    unlock_handle(h);
-    windows()[id] = std::move(e);
-    auto* rec = static_cast<output_record*>(lock_handle(h));
-    cur_output = h;
-    const int opened = rec ? sens_layout(rec) : 0;
-    if (rec) unlock_handle(h);
-    if (!opened) {
-        report(8, "Unable to complete sens diagram");
-        release_sens(h);
-        free_output_record(h);
-        return 0;
-    }
-    return h;
+    const graphs::record_callbacks cb{sens_layout, sens_draw, release_sens, nullptr};
+    return store().open(store().make(4, std::move(e), cb), "Unable to complete sens diagram");
 }
 
 // --------------------------------------------------------------- the tool ---

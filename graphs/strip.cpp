@@ -8,6 +8,7 @@
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
+#include "graphs/graphstore.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/varlist.h"
@@ -175,31 +176,18 @@ struct strip_entry {
     std::int32_t x_title_cell = 0, x_name_cell = 0;
 };
 
-std::map<std::int32_t, std::unique_ptr<strip_entry>>& windows() {
-    static std::map<std::int32_t, std::unique_ptr<strip_entry>> all;
+graphs::graph_store<strip_entry>& store() {
+    static graphs::graph_store<strip_entry> all;
     return all;
 }
-std::int32_t next_id = 1;
 std::vector<handle> last_records;
 
 strip_entry* entry_of(const output_record* o) {
-    if (!o) return nullptr;
-    auto it = windows().find(o->words[0]);
-    return it == windows().end() ? nullptr : it->second.get();
+    return store().entry_of(o);
 }
 
 void release_strip(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    if (!o) return;
-    const std::int32_t id = o->words[0];
-    o->words[0] = 0;
-    o->words[1] = 0;
-    unlock_handle(record);
-    auto it = windows().find(id);
-    if (it == windows().end()) return;
-    free_hblock(it->second->texts);
-    windows().erase(it);
-    std::erase(last_records, record);
+    if (store().release(record)) std::erase(last_records, record);
 }
 
 void use_font(const font_spec& f) {
@@ -440,36 +428,10 @@ const std::vector<handle>& last_strip_records() {
 }
 
 handle show_strip_window(strip_window w) {
-    handle h = new_output_record(0, 3);
-    if (!h) return 0;
     auto e = std::make_unique<strip_entry>();
-    e->texts = new_hblock(0, 0, 0);
-    if (!e->texts) {
-        free_output_record(h);
-        return 0;
-    }
     e->w = std::move(w);
-    auto* o = static_cast<output_record*>(lock_handle(h));
-    const std::int32_t id = next_id++;
-    o->words[0] = id;
-    o->words[1] = static_cast<std::int32_t>(e->texts);
-    o->layout = strip_layout;
-    o->draw = strip_draw;
-    o->release = release_strip;
-    o->live_update = strip_live_update;
-    unlock_handle(h);
-    windows()[id] = std::move(e);
-    auto* rec = static_cast<output_record*>(lock_handle(h));
-    cur_output = h;
-    const int opened = rec ? strip_layout(rec) : 0;
-    if (rec) unlock_handle(h);
-    if (!opened) {
-        report(8, "Unable to complete strip diagram");
-        release_strip(h);
-        free_output_record(h);
-        return 0;
-    }
-    return h;
+    const graphs::record_callbacks cb{strip_layout, strip_draw, release_strip, strip_live_update};
+    return store().open(store().make(3, std::move(e), cb), "Unable to complete strip diagram");
 }
 
 // --------------------------------------------------------------- the tool ---

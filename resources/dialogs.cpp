@@ -9,6 +9,7 @@
 #include "resources/options.h"
 #include "resources/panel.h"
 #include "resources/simdlg.h"
+#include "resources/sketchdlg.h"
 #include "resources/template_parts.h"
 #include "resources/varselect.h"
 
@@ -150,4 +151,5 @@ void register_dialog_templates() {
     register_panel_templates();
     register_varselect_templates();
     register_sim_dialog_templates();
+    register_sketch_dialog_templates();
 }

@@ -44,10 +44,14 @@ HWND lowest_output(HWND except) {
     return last;
 }
 
+// Places `window` just below `after`; with no window to stay below it goes
+// to the top (left where it was, a window newly made in the container stayed
+// under the others and never showed). A window that is itself `after` keeps
+// its place.
 BOOL place_after(HWND window, HWND after, int x, int y, int w, int h, UINT flags) {
-    if (!after || after == window || (flags & SWP_NOZORDER))
+    if (after == window || (flags & SWP_NOZORDER))
         return SetWindowPos(window, nullptr, x, y, w, h, flags | SWP_NOZORDER);
-    return SetWindowPos(window, after, x, y, w, h, flags);
+    return SetWindowPos(window, after ? after : HWND_TOP, x, y, w, h, flags);
 }
 
 } // namespace

@@ -31,8 +31,8 @@ inline constexpr UINT place_fill = 4;
 
 // SetWindowPos with `window` just below the last visible floating window that
 // is kept on top (the Control Panel with float_opts bit 1, the Subscript
-// Control with bit 2) or the game window; a plain SetWindowPos when there is
-// none or the flags keep the z-order.
+// Control with bit 2) or the game window; at the top when there is none; a
+// SetWindowPos that keeps the z-order when the flags say so.
 BOOL place_under_floats(HWND window, int x, int y, int w, int h, UINT flags);
 // The same; with Keep Build Behind the window goes below the last output
 // window instead. flags place_fill: the window fills the container.

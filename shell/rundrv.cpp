@@ -9,6 +9,8 @@
 #include "model/model.h"
 #include "model/trees.h"
 #include "platform/menu.h"
+#include "runs/core/cache.h"
+#include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/dialogs.h"
 #include "shell/filechoice.h"
@@ -102,6 +104,21 @@ int livesweep_rerun_now(int* result) {
     return accepted ? 1 : 0;
 }
 
+// The selected run whose values the re-runs replace on the sketch and in the
+// graphs: the run of the name being made when it is selected, else the first
+// selected run (none when no run is selected: the re-runs then show nothing).
+void choose_livesweep_run() {
+    if (!model_rec) return;
+    int slot = model_rec->run_count > 0 ? 0 : -1;
+    const int made = find_run(dataset_path(run_name_or_current(model_rec)));
+    for (int k = 0; made >= 0 && k < model_rec->run_count && k < max_selected_runs; ++k)
+        if (model_rec->runs[k].run == made) {
+            slot = k;
+            break;
+        }
+    reset_value_cache(slot, 0, 0);
+}
+
 // Steps 1 to 10 of a run request; step 11 (the run itself) is done by
 // run_command under its counters. -1 refused, 0 nothing run, 1 ready to run.
 int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& checked_name) {
@@ -160,6 +177,7 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
             sim_phase = old_phase;
             return -1;
         }
+        choose_livesweep_run();
         last_run_result = sim_done;
         return 0;
     }
@@ -363,4 +381,7 @@ void show_mode() {
     toolbar_follow_mode();
     set_mode_menus(toolbar_mode());
     set_main_title(nullptr);
+    // The sketch follows the mode: Livesweep's sliders and behaviour graphs
+    // come and go with it.
+    refresh_sketch_values();
 }

@@ -37,7 +37,8 @@ LRESULT sketch_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
                                   : DefWindowProc(w, m, wp, lp);
 }
 LRESULT qslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(w, m, wp, lp);
+    return sketch_hooks.slider_proc ? sketch_hooks.slider_proc(w, m, wp, lp)
+                                    : DefWindowProc(w, m, wp, lp);
 }
 
 chart_app_hooks chart_app;

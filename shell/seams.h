@@ -68,6 +68,7 @@ struct sketch_window_hooks {
     LRESULT (*view_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
     void (*refresh)() = nullptr;  // redraw the values shown
     void (*shutdown)() = nullptr; // drop what the sketch keeps for the process
+    LRESULT (*slider_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr; // the quick sliders
 };
 extern sketch_window_hooks sketch_hooks;
 

@@ -11,6 +11,7 @@
 #include "resources/bitmaps.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
+#include "shell/datasets.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
 #include "shell/state.h"
@@ -117,8 +118,6 @@ const char* unbuilt_name(std::uint16_t command) {
         return "Build Windows";
     case 530:
         return "Output Windows";
-    case 644:
-        return "The list of dataset names";
     case 635:
         return "Change Model Constants";
     case 636:
@@ -304,6 +303,11 @@ void run_item_command(std::uint16_t id) {
     if (id == no_command || !command_enabled(id)) return;
     if (const char* name = unbuilt_name(id)) {
         report(6, "%s is not built yet in this version of Kavrel Viewer.", name);
+        return;
+    }
+    if (id == 644) {
+        // The dataset field's chooser: the chosen run goes in at the caret.
+        sim_command_file(bar.edits[dataset_list_slot], 0);
         return;
     }
     if (id < sc_setup) {

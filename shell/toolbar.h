@@ -60,6 +60,8 @@ void invalidate_toolbar_item(HWND toolbar, int item);
 void set_toolbar_label(int slot, const char* text);
 // The game-time and integration-technique labels.
 inline constexpr int game_time_slot = 30, method_slot = 22, game_amount_slot = 29;
+// The field listing the datasets for data variables (datasets mode).
+inline constexpr int dataset_list_slot = 31;
 
 using leave_mode_fn = int (*)(int ask);
 void set_toolbar_leave_hook(leave_mode_fn hook);

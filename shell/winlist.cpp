@@ -198,6 +198,15 @@ void make_active(HWND w) {
             ShowWindow(w, SW_SHOW);
             remove_window_menu_item(w);
         }
+        if (menu_bar_mode() == 1) {
+            // The output bar goes: its Edit menu, Lock/Unlock and Save As act
+            // on an output window, not on the diagram. The diagram's own menus
+            // are not built, so the bar of no output window takes its place,
+            // and the bottom bar gets back the text the output bar took.
+            const std::string text = bottom_bar_text();
+            rebuild_menu_bar();
+            set_bottom_text(text.c_str());
+        }
         if (build_wnd != w) {
             // A build window made without a caption of its own can only be
             // shown maximised (after a restore, the next one is again).

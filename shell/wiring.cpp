@@ -69,12 +69,16 @@ void shell_window_message(std::uint32_t window, int message) {
 void (*livesweep_output_hook)(int phase) = nullptr;
 
 void shell_livesweep_refresh(int phase) {
-    if (phase == 0)
+    // Before a re-run the shown run's arrays are kept: the re-run writes its
+    // values over them from the second point on (the first is the initial
+    // one). Dropping them here left the re-run nothing to write into, so the
+    // sketch and the graphs went on showing the old run. Only a cache that
+    // does not show a run yet is prepared afresh.
+    if (phase == 0 && (!value_cache_exists() || shown_run_slot() < 0))
         reset_value_cache(shown_run_slot(), 0, 1);
-    else
+    else if (phase != 0)
         refresh_sketch_values();
     if (livesweep_output_hook) livesweep_output_hook(phase);
-    // The re-run saves from its second point on (the first is the initial one).
     if (phase == 0) set_cache_points_counter(1);
 }
 

@@ -43,6 +43,9 @@ void clear_output(sim_output& o) {
 void release_run_storage() {
     kept_output = sim_output{};
     kept_for = 0;
+    // The flat passes (and their native code) were built for the model that
+    // goes: they are freed with it, not when some other model next runs.
+    forget_kept_passes();
 }
 
 int run_program(handle symbols, const sim_program& p, const sim_options& o, sim_output* out) {

@@ -20,6 +20,7 @@
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
 #include "sketch/mouse.h"
+#include "sketch/sliders.h"
 #include "sketch/views.h"
 #include "tools/output.h"
 
@@ -268,6 +269,7 @@ void sketch_command(sketch_window& sw, int id) {
         InvalidateRect(sw.view, nullptr, FALSE);
         break;
     default:
+        live_sketch_command(sw.view, id);
         break;
     }
 }
@@ -275,6 +277,7 @@ void sketch_command(sketch_window& sw, int id) {
 // The keys the view acts on; true when taken. A key held down acts once.
 bool key_down(sketch_window& sw, int vk, LPARAM lp) {
     const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+    if (!ctrl && live_sketch_key(sw.view, vk, shift)) return true;
     const int action = sketch_key_command(vk, ctrl, shift, sw.s.shown_level < max_level);
     if (!action) return false;
     if (lp & (1L << 30)) return true; // auto-repeat
@@ -403,6 +406,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         // A model closed under the window leaves it blank until it closes.
         if (sw->s.symbols == cur_model_symbols) {
             paint_sketch(dc, sw->s, rc);
+            paint_sketch_live(dc, w, sw->s);
             paint_selection(dc, sw->s);
         } else
             FillRect(dc, &rc, GetSysColorBrush(COLOR_WINDOW));

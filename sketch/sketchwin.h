@@ -19,13 +19,9 @@ HWND open_sketch_window();
 // nothing is asked. 1 always.
 int close_all_sketch_windows();
 
-// The state of the sketch shown in a view window (null: not a sketch view).
-sketch_state* sketch_of(HWND view);
 // The output record ('+') of a view's sketch, which find_sketch_window
 // returns; 0 when none.
 handle sketch_record(HWND view);
-// The view window of the open sketch (null: none).
-HWND current_sketch_view();
 
 // Fits the zoom to the diagram (kept while the window changes size, until a
 // zoom is set).

@@ -111,7 +111,8 @@ int stats_tool_setup(int mode, handle tool, std::string* out, const char* text) 
 void stats_tool_run(handle tool) {
     const symbol_id var = workbench_var.var;
     if (!var) {
-        report(5, "Stats: no workbench variable is chosen");
+        report(8, "Stats: no workbench variable is chosen. Click a name on the diagram or choose "
+                  "one on the Control Panel's Variable page.");
         return;
     }
     const stats_tool_options o = options_of(tool);

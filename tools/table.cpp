@@ -447,7 +447,8 @@ void table_tool_run(handle tool) {
     t.runs = loaded_run_names(0);
     if (t.runs <= 0 || !model_rec) return;
     if (!var && !t.o.changing_levels) {
-        report(5, "Table: no workbench variable is chosen");
+        report(8, "Table: no workbench variable is chosen. Click a name on the diagram or choose "
+                  "one on the Control Panel's Variable page.");
         return;
     }
     for (int i = 0; i < t.runs; ++i) {

@@ -218,7 +218,8 @@ int outline_tool_setup(int mode, handle tool, std::string* out, const char* text
 void outline_tool_run(handle tool) {
     const symbol_id var = workbench_var.var;
     if (!var) {
-        report(5, "Outline: no workbench variable is chosen");
+        report(8, "Outline: no workbench variable is chosen. Click a name on the diagram or choose "
+                  "one on the Control Panel's Variable page.");
         return;
     }
     const outline_tool_options o = options_of(tool, outline_defaults());
@@ -296,7 +297,8 @@ void document_tool_run(handle tool) {
     if (opts.scope == 0) {
         const symbol_id var = workbench_var.var;
         if (!var) {
-            report(5, "Document: no workbench variable is chosen");
+            report(8, "Document: no workbench variable is chosen. Click a name on the diagram or "
+                      "choose one on the Control Panel's Variable page.");
             return;
         }
         model_lock_guard lock(cur_model_symbols, 1);

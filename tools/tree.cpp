@@ -548,7 +548,8 @@ int tree_tool_setup(int mode, handle tool, std::string* out, const char* text) {
 void tree_tool_run(handle tool) {
     const symbol_id var = workbench_var.var;
     if (!var) {
-        report(5, "Tree Diagram: no workbench variable is chosen");
+        report(8, "Tree Diagram: no workbench variable is chosen. Click a name on the diagram or "
+                  "choose one on the Control Panel's Variable page.");
         return;
     }
     const tree_tool_options o = options_of(tool);

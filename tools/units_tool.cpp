@@ -20,7 +20,8 @@ int units_tool_setup(int mode, handle tool, std::string*, const char*) {
 void units_tool_run(handle) {
     const symbol_id var = workbench_var.var;
     if (!var) {
-        report(5, "Units Check: no workbench variable is chosen");
+        report(8, "Units Check: no workbench variable is chosen. Click a name on the diagram or "
+                  "choose one on the Control Panel's Variable page.");
         return;
     }
     if (lock_model(1) != 1) return;

@@ -599,6 +599,34 @@ TEST_F(History, LinesOfAnyBytesAndLengthAreShownCut) {
     td::run_until_idle();
 }
 
+TEST_F(History, OpenedOverADiagramItComesOnTop) {
+    // A build window filling the container, brought forward (a model's
+    // diagram): the history opened after it must show above it, not behind.
+    make_log("one\n");
+    HWND build = make_test_window("KavrelTestBuild", DefWindowProc, WS_CHILD | WS_VISIBLE, 400, 300,
+                                  container_wnd);
+    SetWindowPos(build, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    history_window(1, -1, -1, -1, -1);
+    ASSERT_NE(history_hwnd(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(history_hwnd()));
+    EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), history_hwnd());
+    // A panel kept on top stays above it.
+    HWND panel = make_test_window("KavrelTestFloat", DefWindowProc, WS_CHILD | WS_VISIBLE, 80, 80,
+                                  container_wnd);
+    set_float_window(fw_control, panel);
+    SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    float_opts = fo_control_on_top;
+    DestroyWindow(history_hwnd());
+    history_window(1, -1, -1, -1, -1);
+    ASSERT_NE(history_hwnd(), nullptr);
+    EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), panel);
+    EXPECT_EQ(GetWindow(panel, GW_HWNDNEXT), history_hwnd());
+    float_opts = 0;
+    set_float_window(fw_control, nullptr);
+    DestroyWindow(panel);
+    DestroyWindow(build);
+}
+
 TEST_F(History, AMissingLogGivesAMessageAndAnEmptyWindow) {
     make_log("");
     std::filesystem::remove(error_log_path());

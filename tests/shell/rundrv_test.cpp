@@ -13,12 +13,15 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/modelfile.h"
+#include "runs/core/cache.h"
 #include "runs/core/select.h"
 #include "shell/changescmd.h"
 #include "shell/filechoice.h"
 #include "shell/rundrv.h"
 #include "shell/state.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/livesweep.h"
 #include "sim/run.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
@@ -55,6 +58,8 @@ protected:
     void TearDown() override {
         set_sim_pump_hook(nullptr);
         set_run_command_hook(nullptr);
+        set_livesweep_refresh_hook(nullptr);
+        set_livesweep_save_hook(nullptr);
         clear_setup();
         close_model(0, 0);
         unload_runs(1);
@@ -261,6 +266,56 @@ TEST_F(RunDriver, LivesweepRunsLowerBothCountersToo) {
     answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
     EXPECT_EQ(leave_sim_mode(1), 1);
     EXPECT_EQ(livesweep_state, 0);
+}
+
+TEST_F(RunDriver, LivesweepShowsTheRunBeingMadeElseTheFirstSelected) {
+    // The program's hooks: the value cache from the model's opening on, the
+    // re-run's save steps into the shown run's arrays.
+    reset_value_cache(-1, 1, 1);
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    install_cache_livesweep_hook();
+    // No run selected: nothing is shown.
+    set_run_name("base");
+    ASSERT_EQ(run_command(rc_livesweep, 0, 0, nullptr), 1);
+    EXPECT_EQ(shown_run_slot(), -1);
+    answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
+    ASSERT_EQ(leave_sim_mode(1), 1);
+
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    set_run_name("second");
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    ASSERT_EQ(first_selected(), "second"); // base is now run slot 1
+    const std::int32_t pop = slot_of("Population");
+    ASSERT_GE(pop, 0);
+    auto last_value = [&](int run_slot) {
+        const float* values = nullptr;
+        int n = cached_series(pop, nullptr, &values, run_slot);
+        return n > 0 && values ? values[n - 1] : -1.0f;
+    };
+    const float before = last_value(1);
+    ASSERT_GT(before, 0.0f);
+
+    // Sweeping over "base": its slot is the one the re-runs replace.
+    set_run_name("base");
+    ASSERT_EQ(run_command(rc_livesweep, 0, 0, nullptr), 1);
+    EXPECT_EQ(shown_run_slot(), 1);
+    EXPECT_EQ(shown_run_index(), model_rec->runs[1].run);
+    EXPECT_EQ(last_value(1), before); // read from its file until a re-run
+    ASSERT_EQ(set_setup_value(slot_birth_rate_, setup_value(slot_birth_rate_) * 2), 1);
+    int result = -1;
+    ASSERT_EQ(run_command(rc_livesweep, 0, 0, &result), 1);
+    EXPECT_EQ(result, sim_done);
+    EXPECT_EQ(shown_run_slot(), 1);
+    EXPECT_GT(last_value(1), before); // more births: the re-run's values are shown
+    answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
+    ASSERT_EQ(leave_sim_mode(1), 1);
+
+    // A name that is not selected: the first selected run is shown.
+    set_run_name("fresh");
+    ASSERT_EQ(run_command(rc_livesweep, 0, 0, nullptr), 1);
+    EXPECT_EQ(shown_run_slot(), 0);
+    answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
+    ASSERT_EQ(leave_sim_mode(1), 1);
 }
 
 TEST_F(RunDriver, RefusingToOverwriteRunsNothing) {

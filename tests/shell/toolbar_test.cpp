@@ -4,6 +4,7 @@
 // suppression, and screenshots of the toolbar in two modes with a tip up.
 #include "shell_fixture.h"
 
+#include "resources/dialogs.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/rundrv.h"
@@ -14,6 +15,8 @@
 #include <QImage>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 namespace td = test_driver;
 
@@ -334,6 +337,46 @@ TEST_F(Toolbar, WithoutAModelTheModelsButtonsAreGreyAndDoNothing) {
     td::run_until_idle();
     EXPECT_EQ(sim_phase, phase_setup);
     sim_phase = phase_idle;
+}
+
+TEST_F(Toolbar, TheDatasetButtonChoosesARunIntoTheDatasetField) {
+    // A model in a folder of its own, with a run file beside it.
+    const std::string dir = testing::TempDir() + "toolbar_datasets";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string model = dir + "/population.kmf";
+    std::filesystem::copy_file(sample("population.kmf"), model);
+    std::ofstream(dir + "/history.kdf") << "x";
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    show_sim_controls(tm_datasets);
+    td::run_until_idle();
+    HWND field = nullptr;
+    for (HWND c = GetWindow(toolbar_wnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (toolbar_field_slot(c) == dataset_list_slot) field = c;
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(IsWindowVisible(field));
+    SetWindowText(field, "base");
+    SendMessage(field, EM_SETSEL, 4, 4);
+
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, dir + "/history.kdf").press(IDOK);
+    td::advance(1000);
+    td::click(toolbar_wnd, centre(32).x, centre(32).y);
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u); // the chooser was shown, not a "not built" box
+    char buf[128] = {};
+    GetWindowText(field, buf, sizeof buf);
+    EXPECT_STREQ(buf, "base,history"); // the name without its folder and extension
+
+    // Cancel leaves the field as it was.
+    answerer::dialog(dlg_file_choice).press(IDCANCEL);
+    td::advance(1000);
+    td::click(toolbar_wnd, centre(32).x, centre(32).y);
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u);
+    GetWindowText(field, buf, sizeof buf);
+    EXPECT_STREQ(buf, "base,history");
+    show_sim_controls(tm_normal);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Toolbar, ItemsNotBuiltYetSaySo) {

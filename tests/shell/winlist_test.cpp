@@ -2,6 +2,8 @@
 // models with their settings keys and menu texts.
 #include "shell_fixture.h"
 
+#include "shell/menubar.h"
+
 #include <algorithm>
 #include <unistd.h>
 
@@ -160,6 +162,28 @@ TEST_F(WindowList, RecentModelsAreAbsoluteUniqueAndBounded) {
     // No keys at all: null.
     for (int n = 0; n < 4; ++n) ini_set(("ModelsOld" + std::to_string(n)).c_str(), nullptr);
     EXPECT_EQ(recent_models(2, 0, nullptr), nullptr);
+}
+
+TEST_F(WindowList, TheDiagramTakesTheBarBackFromAnOutputWindow) {
+    HWND sketch = build_window("S");
+    HWND out = CreateWindow("Kavrel_toolwrap", "Out", WS_CHILD | WS_VISIBLE | WS_CAPTION, 40, 0,
+                            200, 150, container_wnd, nullptr, hinst, nullptr);
+    set_bottom_text("model.kmf");
+    activate_window(out, 0, 0);
+    ASSERT_EQ(active_child, out);
+    EXPECT_EQ(menu_bar_mode(), 1);
+    char item[64] = {};
+    GetMenuString(main_menu, cmd_load_lock, item, sizeof item, MF_BYCOMMAND);
+    EXPECT_STREQ(item, "&Lock/Unlock");
+    // A click on the diagram: the output bar and its bottom text go.
+    activate_window(sketch, 0, 0);
+    ASSERT_EQ(active_child, sketch);
+    EXPECT_EQ(menu_bar_mode(), 0);
+    GetMenuString(main_menu, cmd_load_lock, item, sizeof item, MF_BYCOMMAND);
+    EXPECT_STREQ(item, "&Load");
+    EXPECT_EQ(bottom_bar_text(), "model.kmf");
+    DestroyWindow(out);
+    DestroyWindow(sketch);
 }
 
 TEST_F(WindowList, OutputWindowsCycleBackAndGroupCyclingSkipsEmptyGroups) {

@@ -13,6 +13,7 @@
 #include "model/order.h"
 #include "sim/interp.h"
 #include "sim/native/native.h"
+#include "sim/run.h"
 #include "tests/sim/engine_fixture.h"
 #include "tests/support/random_model.h"
 
@@ -275,6 +276,12 @@ TEST_F(NativeTier, CompiledCodeIsFreedWithItsPasses) {
         ASSERT_EQ(native_live_passes(), 2u) << "cycle " << k;
     }
     forget_kept_passes();
+    EXPECT_EQ(native_live_passes(), 0u);
+    // Closing the model frees them too (the shell releases the engine's
+    // storage for the model when it closes).
+    ASSERT_EQ(simulate(one, native_code).result, sim_done);
+    ASSERT_GE(native_live_passes(), 1u);
+    release_run_storage();
     EXPECT_EQ(native_live_passes(), 0u);
 }
 

@@ -1,0 +1,366 @@
+// Custom bar graphs and user tables: see custombar.h.
+#include "graphs/custombar.h"
+
+#include "foundation/report.h"
+#include "graphs/bargraph.h"
+#include "graphs/linegraph.h"
+#include "graphs/sets/valuerefs.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/timebase.h"
+#include "model/varnames.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/wip.h"
+#include "sim/runname.h"
+#include "sim/simdata.h"
+#include "tools/output.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool running() {
+    return sim_phase >= phase_initialising && value_array;
+}
+
+// The bars of a graph that show the running simulation: per position and
+// run entry (group-major like the values) the value slot, -1 for a bar read
+// from a saved run; and the values the heights are built from.
+struct live_bars {
+    std::vector<std::vector<int>> slots;
+    std::vector<std::vector<float>> values;
+};
+std::map<handle, live_bars> live_bar_graphs;
+
+std::string file_label(const std::string& dataset) {
+    std::string l = dataset;
+    if (!l.empty() && l.front() == '@') l.erase(0, 1);
+    const std::size_t slash = l.find_last_of('/');
+    if (slash != std::string::npos) l.erase(0, slash + 1);
+    if (l.size() < 4 || l.compare(l.size() - 4, 4, ".kdf") != 0) l += ".kdf";
+    return l;
+}
+
+} // namespace
+
+bool plan_custom_bars(const graph_def& def, custom_bar_plan& plan) {
+    plan = {};
+    if (def.bar_vars.empty()) return false;
+    if (def.bar_vars.size() == 1) {
+        const bar_item& it = def.bar_vars.front();
+        const char** names = nullptr;
+        const int n = expand_subscripted_name(it.name.c_str(), nullptr, nullptr, &names);
+        if (n <= 0 || !names) return false;
+        plan.names.emplace_back(names, names + n);
+        plan.labels.push_back(plan.names.back());
+        if (!it.label.empty() && n == 1)
+            plan.labels.back()[0] = expand_value_refs(it.label.c_str());
+        plan.times.emplace_back(static_cast<std::size_t>(n), it.time);
+        plan.group_texts.push_back(it.text);
+    } else {
+        int group = -1;
+        for (const bar_item& it : def.bar_vars) {
+            if (plan.names.empty() || it.as_run_group != group) {
+                group = it.as_run_group;
+                plan.names.emplace_back();
+                plan.labels.emplace_back();
+                plan.times.emplace_back();
+                plan.group_texts.push_back(it.text);
+            }
+            plan.names.back().push_back(it.name);
+            plan.labels.back().push_back(it.label.empty() ? it.name
+                                                          : expand_value_refs(it.label.c_str()));
+            plan.times.back().push_back(it.time);
+        }
+    }
+    for (const auto& g : plan.names)
+        plan.largest = std::max(plan.largest, static_cast<int>(g.size()));
+    for (std::size_t g = 0; g < plan.names.size(); ++g) {
+        const auto n = static_cast<std::size_t>(plan.largest);
+        plan.names[g].resize(n);
+        plan.labels[g].resize(n);
+        plan.times[g].resize(n, NA);
+    }
+    return true;
+}
+
+std::vector<custom_bar_run> custom_bar_runs(const graph_def& def, int groups) {
+    std::vector<custom_bar_run> runs;
+    const int selected = model_rec ? loaded_run_names(1) : 0;
+    const bool single = def.bar_datasets.size() == 1;
+    // While a WIP definition follows the running simulation, an item naming
+    // no run (or no item at all) stands for the simulation.
+    const bool sim = running() && def.wip;
+    const std::string sim_label = sim ? std::string(run_name_or_current(model_rec)) : std::string();
+    for (const bar_item& it : def.bar_datasets) {
+        custom_bar_run r;
+        // The text form stores "*1" and a DATASET naming nothing alike.
+        if (sim && it.dataset.empty() && (it.run == 0 || it.run == gd_wip_run)) {
+            r.run = -2;
+            r.label = !it.text.empty() ? it.text : sim_label;
+        } else if (!it.dataset.empty()) {
+            // A file that cannot be opened keeps its place: its bars read
+            // as missing.
+            r.run = kdf_open(it.dataset.c_str());
+            r.label = !it.text.empty() ? it.text : file_label(it.dataset);
+        } else {
+            if (it.run < 0 || it.run >= selected) continue; // no such selected run
+            r.run = model_rec->runs[it.run].run;
+            r.label = !it.text.empty()             ? it.text
+                      : selected_run_names[it.run] ? selected_run_names[it.run]
+                                                   : "";
+        }
+        if (groups > 1 && single && it.text.empty()) r.label.clear();
+        runs.push_back(std::move(r));
+    }
+    if (def.bar_datasets.empty() && sim) {
+        custom_bar_run r;
+        r.run = -2;
+        if (groups <= 1) r.label = sim_label;
+        runs.push_back(std::move(r));
+    } else if (def.bar_datasets.empty()) {
+        for (int i = 0; i < selected; ++i) {
+            custom_bar_run r;
+            r.run = model_rec->runs[i].run;
+            if (!(groups > 1 && selected == 1))
+                r.label = selected_run_names[i] ? selected_run_names[i] : "";
+            runs.push_back(std::move(r));
+        }
+    }
+    return runs;
+}
+
+handle build_custom_bar_graph(const graph_def& def) {
+    if (!model_rec) return 0;
+    // While a simulation runs only WIP definitions are drawn.
+    const bool in_run = running();
+    if (in_run && !def.wip) return 0;
+    if (lock_model(1) != 1) return 0;
+    struct unlock_on_exit {
+        ~unlock_on_exit() { unlock_model(1); }
+    } unlock;
+    // The run files the graph opens are unloaded once it is built; the runs
+    // loaded before stay.
+    mark_loaded_runs();
+    struct unload_opened {
+        ~unload_opened() { unload_runs(0); }
+    } unload;
+
+    custom_bar_plan plan;
+    if (!plan_custom_bars(def, plan)) return 0;
+    if (!def.bar_ovars.empty())
+        report(3, "The side bars (OVAR) of %s are not drawn in this version", def.name.c_str());
+    const int groups = static_cast<int>(plan.names.size());
+    const std::vector<custom_bar_run> runs = custom_bar_runs(def, groups);
+    if (runs.empty()) {
+        if (!in_run) report(8, "Unable to complete bar-graph");
+        return 0;
+    }
+
+    bar_graph g;
+    g.font = graph_defaults().fonts[0];
+    g.font.size = 12;
+    g.font.style = 0;
+    g.small_font = g.font;
+    g.small_font.size = 10;
+    g.divisions = def.y_div > 0 ? def.y_div : graph_defaults().y_divisions;
+    g.title = expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
+    g.window_title = g.title;
+    g.axis_label = def.subtitle;
+    g.horizontal = def.horizontal;
+    g.force_bars = def.sort != 0 ? 1 : 0;
+    g.soft_bounds = def.soft_bounds;
+    g.style = def.no_legend;
+    if (def.y_min != FLT_MAX) g.low = def.y_min;
+    if (def.y_max != -FLT_MAX) g.high = def.y_max;
+
+    // The run entries: the run list once per group.
+    std::vector<int> entry_run;
+    for (int k = 0; k < groups; ++k)
+        for (const custom_bar_run& r : runs) {
+            entry_run.push_back(r.run);
+            std::string label = r.label;
+            if (groups > 1) {
+                label = plan.group_texts[static_cast<std::size_t>(k)];
+                if (!r.label.empty()) label += " " + r.label;
+            }
+            g.run_labels.push_back(std::move(label));
+        }
+    g.run_count = static_cast<int>(entry_run.size());
+
+    // The time: BAR-TIME, or the model's special time in the time basis.
+    double at = def.bar_time;
+    if (is_na(def.bar_time)) time_basis_label(model_rec->special, &at, 0, nullptr, 0);
+    const symbol_id basis = time_basis_symbol();
+    const std::string xname = basis ? varformat(basis, 0) : "Time";
+    const auto runs_n = runs.size();
+    const auto positions = static_cast<std::size_t>(plan.largest);
+
+    std::vector<std::vector<float>> values;
+    std::vector<std::string> labels;
+    if (def.bar_by_time) {
+        // A time graph: a group per saved time of the first run that has the
+        // first variable, a bar per run entry.
+        g.value_title = "Time";
+        std::vector<float> group_times;
+        for (std::size_t e = 0; e < entry_run.size(); ++e) {
+            const std::string& name = plan.names[e / runs_n][0];
+            std::vector<float> v, t;
+            if (entry_run[e] >= 0 && !name.empty())
+                read_run_values(name.c_str(), xname.c_str(), entry_run[e], v, t);
+            if (group_times.empty() && !t.empty()) {
+                group_times = t;
+                values.assign(t.size(), std::vector<float>(entry_run.size(), NA));
+                for (float x : t) labels.emplace_back(format_number_fmt("%s", 0, x));
+            }
+            for (std::size_t i = 0; i < t.size() && i < v.size(); ++i) {
+                const int k = nearest_time_index(group_times.data(),
+                                                 static_cast<int>(group_times.size()), t[i]);
+                if (k >= 0) values[static_cast<std::size_t>(k)][e] = v[i];
+            }
+        }
+    } else {
+        live_bars live;
+        bool has_live = false;
+        values.assign(positions, std::vector<float>(entry_run.size(), NA));
+        live.slots.assign(positions, std::vector<int>(entry_run.size(), -1));
+        labels.assign(positions, "");
+        for (std::size_t p = 0; p < positions; ++p) {
+            // A position shows the labels of its names in every group.
+            for (std::size_t k = 0; k < plan.labels.size(); ++k) {
+                const std::string& l = plan.labels[k][p];
+                if (l.empty() || labels[p].find(l) != std::string::npos) continue;
+                labels[p] += labels[p].empty() ? l : " / " + l;
+            }
+            for (std::size_t e = 0; e < entry_run.size(); ++e) {
+                const std::size_t k = e / runs_n;
+                const std::string& name = plan.names[k][p];
+                if (entry_run[e] == -2 && !name.empty()) {
+                    // The running simulation: its value now, updated at
+                    // each save.
+                    std::int32_t slot = -1;
+                    if (find_var_name(name.c_str(), &slot, 0) && slot >= 0 &&
+                        static_cast<std::uint32_t>(slot) < value_slot_count) {
+                        live.slots[p][e] = slot;
+                        values[p][e] = value_array[slot];
+                        has_live = true;
+                    }
+                    continue;
+                }
+                if (entry_run[e] < 0 || name.empty()) continue;
+                const float t = is_na(plan.times[k][p]) ? static_cast<float>(at) : plan.times[k][p];
+                float v = NA;
+                if (run_value_at_time(name.c_str(), xname.c_str(), entry_run[e], &v, &t, 0) != 1)
+                    v = NA;
+                values[p][e] = v;
+            }
+        }
+        if (has_live) {
+            // Bars that move keep their places: no sort while running.
+            live.values = values;
+            g.labels = std::move(labels);
+            build_bar_heights(g, values);
+            g.labels.resize(values.size());
+            const handle h = show_bar_graph(std::move(g));
+            if (!h) return 0;
+            live_bar_graphs[h] = std::move(live);
+            wip_graph_add(h);
+            return h;
+        }
+        order_bars(values, labels, decode_sort_byte(def.sort));
+    }
+    g.labels = std::move(labels);
+    build_bar_heights(g, values);
+    g.labels.resize(values.size());
+    handle h = show_bar_graph(std::move(g));
+    if (!h) report(8, "Unable to complete bar-graph");
+    return h;
+}
+
+bool is_live_bar_graph(handle record) {
+    auto it = live_bar_graphs.find(record);
+    if (it == live_bar_graphs.end()) return false;
+    // A record freed since (its handle perhaps reused by another graph)
+    // is no longer ours.
+    if (bar_graph_of(record)) return true;
+    live_bar_graphs.erase(it);
+    return false;
+}
+
+bool update_live_bars(handle record) {
+    auto it = live_bar_graphs.find(record);
+    bar_graph* g = bar_graph_of(record);
+    if (it == live_bar_graphs.end() || !g) {
+        if (it != live_bar_graphs.end()) live_bar_graphs.erase(it);
+        return false;
+    }
+    auto* rec = static_cast<output_record*>(lock_handle(record));
+    HWND window = rec ? rec->window : nullptr;
+    if (rec) unlock_handle(record);
+    if (!window || !IsWindow(window)) {
+        live_bar_graphs.erase(it);
+        return false;
+    }
+    if (!value_array) return true;
+    live_bars& live = it->second;
+    for (std::size_t p = 0; p < live.slots.size(); ++p)
+        for (std::size_t e = 0; e < live.slots[p].size(); ++e) {
+            const int slot = live.slots[p][e];
+            if (slot >= 0 && static_cast<std::uint32_t>(slot) < value_slot_count)
+                live.values[p][e] = value_array[slot];
+        }
+    build_bar_heights(*g, live.values);
+    InvalidateRect(window, nullptr, TRUE);
+    return true;
+}
+
+user_table_spec user_table_spec_of(const graph_def& def) {
+    user_table_spec s;
+    s.title = expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
+    s.x = def.x;
+    s.y = def.y;
+    s.width = def.width;
+    s.height = def.height;
+    s.font = def.font;
+    s.interval = def.print_every;
+    s.start = def.x_min;
+    s.end = def.x_max;
+    s.at_time = def.special_time;
+    s.first_cellwidth = def.first_cellwidth;
+    s.cellwidth = def.cellwidth;
+    s.time_down = def.time_down != 0;
+    s.as_displayed = def.prettynum != 0;
+    s.notime = def.notime != 0;
+    for (const table_item& it : def.items) {
+        user_table_item u;
+        u.comment = it.comment;
+        if (it.comment) {
+            u.text = it.label;
+        } else {
+            u.name = it.name;
+            u.label = it.label;
+            u.dataset = it.dataset;
+            u.format = it.format;
+            u.run = it.run;
+            // The first selected run and no run at all are stored alike:
+            // both show every selected run.
+            u.every_run = it.dataset.empty() && it.run == 0;
+        }
+        s.items.push_back(std::move(u));
+    }
+    return s;
+}
+
+handle run_user_table(const graph_def& def) {
+    if (lock_model(1) != 1) return 0;
+    struct unlock_on_exit {
+        ~unlock_on_exit() { unlock_model(1); }
+    } unlock;
+    return user_table(user_table_spec_of(def));
+}

@@ -1,0 +1,101 @@
+// The graphs that keep their own data beside an output record (bars, Gantt
+// charts, sensitivity and strip graphs): word 0 of the record names an entry
+// of the kind's table, word 1 the entry's block of hot-spot texts. The store
+// makes the record with its entry, finds the entry of a record, opens the
+// window and frees the entry when the record lets go of it.
+#pragma once
+
+#include "foundation/memory.h"
+#include "foundation/report.h"
+#include "tools/output.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace graphs {
+
+struct record_callbacks {
+    int (*layout)(output_record*) = nullptr;
+    void (*draw)(output_record*) = nullptr;
+    void (*release)(handle) = nullptr;
+    void (*live_update)(handle) = nullptr;
+};
+
+// `Entry` holds `handle texts`, the block the record's word 1 names.
+template <class Entry> class graph_store {
+public:
+    Entry* entry_of(const output_record* o) const {
+        if (!o) return nullptr;
+        auto it = entries_.find(o->words[0]);
+        return it == entries_.end() ? nullptr : it->second.get();
+    }
+    Entry* entry_of(handle record) const {
+        auto* o = static_cast<output_record*>(lock_handle(record));
+        Entry* e = entry_of(o);
+        if (o) unlock_handle(record);
+        return e;
+    }
+
+    // A record of `type` holding `entry`, not yet shown; 0 when memory runs
+    // out (nothing is kept then).
+    handle make(int type, std::unique_ptr<Entry> entry, const record_callbacks& cb) {
+        handle h = new_output_record(0, type);
+        if (!h) return 0;
+        entry->texts = new_hblock(0, 0, 0);
+        if (!entry->texts) {
+            free_output_record(h);
+            return 0;
+        }
+        auto* o = static_cast<output_record*>(lock_handle(h));
+        const std::int32_t id = next_id_++;
+        o->words[0] = id;
+        o->words[1] = static_cast<std::int32_t>(entry->texts);
+        o->layout = cb.layout;
+        o->draw = cb.draw;
+        o->release = cb.release;
+        o->live_update = cb.live_update;
+        unlock_handle(h);
+        entries_[id] = std::move(entry);
+        return h;
+    }
+
+    // Lays the record out as the current output, which opens its window.
+    // A layout that fails frees the record (and says `failure` when given)
+    // and answers 0.
+    handle open(handle h, const char* failure) {
+        if (!h) return 0;
+        auto* rec = static_cast<output_record*>(lock_handle(h));
+        cur_output = h;
+        const int opened = rec && rec->layout ? rec->layout(rec) : 0;
+        void (*release)(handle) = rec ? rec->release : nullptr;
+        if (rec) unlock_handle(h);
+        if (opened) return h;
+        if (failure) report(8, failure);
+        if (release) release(h);
+        free_output_record(h);
+        return 0;
+    }
+
+    // Frees the entry the record names and clears its words; false when it
+    // names none.
+    bool release(handle record) {
+        auto* o = static_cast<output_record*>(lock_handle(record));
+        if (!o) return false;
+        const std::int32_t id = o->words[0];
+        o->words[0] = 0;
+        o->words[1] = 0;
+        unlock_handle(record);
+        auto it = entries_.find(id);
+        if (it == entries_.end()) return false;
+        free_hblock(it->second->texts);
+        entries_.erase(it);
+        return true;
+    }
+
+private:
+    std::map<std::int32_t, std::unique_ptr<Entry>> entries_;
+    std::int32_t next_id_ = 1;
+};
+
+} // namespace graphs

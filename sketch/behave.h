@@ -1,0 +1,70 @@
+// Behaviour graphs: a miniature line graph of one variable over time, one
+// curve per selected run, drawn inside the variable's box on the sketch while
+// Livesweep runs or the behaviour display is switched on. Each value slot
+// remembers the vertical range it was last drawn with, so that a graph does
+// not jump while a slider is dragged; a change of range can tint the box.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "sketch/sketch.h"
+
+struct symbol_record;
+
+// Process-wide options of the behaviour graphs.
+struct behavior_options {
+    // 0 rescales automatically; 255 forgets the remembered range at every
+    // drawing; any other value keeps the remembered range and clips the curves.
+    std::uint8_t range_mode = 0;
+    bool include_zero = false;
+    bool flash = true;     // tint a box whose remembered range changed
+    bool rescaled = false; // set when a drawing changed a remembered range
+    float margin = 1.0f;   // only values above 1 widen the range
+};
+extern behavior_options behavior_opts;
+
+// A remembered vertical range (empty while lo >= hi).
+struct behavior_range {
+    double lo = 0, hi = 0;
+    bool exists() const { return lo < hi; }
+};
+
+// What compute_behavior_range decided besides the range.
+enum behavior_flash { flash_none = 0, flash_grew = 1, flash_shrank = 2 };
+
+// The range to draw data spanning mn..mx with: widened when flat, by the
+// include-zero and margin options, pinned by the declared minimum and maximum
+// (NA when not declared; with_symbol false ignores them), measured against and
+// written into the remembered range. *flash tells whether the box is tinted.
+behavior_range compute_behavior_range(double mn, double mx, bool with_symbol, float declared_min,
+                                      float declared_max, behavior_range& remembered,
+                                      behavior_flash* flash);
+
+// Widens mn..mx by the finite values of a series that are not NA; false when
+// it has none (such a run does not count).
+bool behavior_extremes(const float* values, int count, double* mn, double* mx);
+
+// The remembered range of a value slot of the open model (created empty).
+behavior_range& remembered_behavior_range(int slot);
+// Forgets every remembered range (a model opened or closed).
+void forget_behavior_ranges();
+
+// Draws the behaviour graph of the value slot into the rectangle (device
+// units). sym: the variable's symbol record for its declared range (null:
+// none). with_labels draws the name and the scale around the plot.
+void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, int top, int right,
+                         int bottom, bool with_labels);
+
+// Whether the sketch shows behaviour graphs now: Livesweep is on, or the
+// behaviour display was switched on (Show Behavior).
+bool behavior_shown();
+void set_behavior_display(bool on);
+bool behavior_display();
+
+// Draws the behaviour graph of every variable with a value on s's view into
+// its box, at the view's zoom and scroll (after paint_sketch).
+void paint_behavior_graphs(HDC dc, const sketch_state& s);
+// The value slots of the variables on s's view that show a behaviour graph.
+std::vector<std::int32_t> behavior_graph_slots(const sketch_state& s);

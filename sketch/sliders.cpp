@@ -1,0 +1,640 @@
+#include "sketch/sliders.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "foundation/memory.h"
+#include "foundation/names.h"
+#include "foundation/report.h"
+#include "graphs/draw/axis.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "model/varnames.h"
+#include "resources/sketchdlg.h"
+#include "runs/core/cache.h"
+#include "shell/controls/bevel.h"
+#include "shell/dialogs.h"
+#include "shell/seams.h"
+#include "shell/state.h"
+#include "shell/wiring.h"
+#include "sim/livesweep.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+#include "sketch/behave.h"
+#include "sketch/keys.h"
+#include "sketch/viewnav.h"
+
+namespace {
+
+std::map<HWND, qslider_rec>& records() {
+    static std::map<HWND, qslider_rec> map;
+    return map;
+}
+
+// Each view's sliders by element index (0: none).
+std::map<HWND, std::vector<HWND>>& lists() {
+    static std::map<HWND, std::vector<HWND>> map;
+    return map;
+}
+
+void (*previous_refresh)() = nullptr;
+void (*previous_output)(int phase) = nullptr;
+
+// Before each re-run the value cache keeps the re-run's values only for the
+// slots asked for: the behaviour graphs ask for theirs.
+void livesweep_output(int phase) {
+    if (phase == 0) {
+        HWND view = current_sketch_view();
+        if (const sketch_state* s = view ? sketch_of(view) : nullptr)
+            for (std::int32_t slot : behavior_graph_slots(*s))
+                cached_series(slot, nullptr, nullptr, shown_run_slot());
+    }
+    if (previous_output) previous_output(phase);
+}
+
+bool usable(float v) {
+    return !is_na(v) && std::isfinite(v);
+}
+
+// The working copy's value at a slot (NA when there is none).
+float working_value(std::int32_t slot) {
+    if (slot < 0 || !setup_copy || static_cast<std::uint32_t>(slot) >= handle_size(setup_copy) / 4)
+        return NA;
+    const auto* v = static_cast<const float*>(lock_handle(setup_copy));
+    const float out = v ? v[slot] : NA;
+    unlock_handle(setup_copy);
+    return out;
+}
+
+// The model's own value of a slot (before any change of the working copy).
+float model_value(std::int32_t slot) {
+    const setup_state* st = setup_copies();
+    if (!st || slot < 0 || static_cast<std::size_t>(slot) >= st->model_values.size()) return NA;
+    return st->model_values[static_cast<std::size_t>(slot)];
+}
+
+// A constant of the open model on the view: its symbol and value slot.
+bool slider_variable(const sketch_elem& e, symbol_id* symbol, std::int32_t* slot) {
+    if (e.kind != ek_variable || !e.payload || !valid_symbol(e.payload)) return false;
+    const symbol_record* p = sym(e.payload);
+    if (!p || p->type != st_constant || p->slot < 0) return false;
+    *symbol = e.payload;
+    *slot = p->slot;
+    return true;
+}
+
+// Where an element's slider goes in the view's client.
+POINT slider_place(const sketch_state& s, const sketch_elem& e) {
+    const int zoom = s.zoom > 0 ? s.zoom : 100;
+    int x = e.x * zoom / 100 - s.scroll_x - qslider_width / 2;
+    int y = (e.y + e.h) * zoom / 100 - s.scroll_y;
+    if (e.label == 1) y += 12; // the name sits below the element
+    return POINT{x, y};
+}
+
+void repaint(HWND w) {
+    if (w && IsWindow(w)) InvalidateRect(w, nullptr, TRUE);
+}
+
+void draw_qslider(HDC dc, const qslider_rec& r) {
+    RECT rc{0, 0, qslider_width, qslider_height};
+    HWND parent = GetParent(r.window);
+    const sketch_state* s = parent ? sketch_of(parent) : nullptr;
+    const COLORREF back = s && s->view.rec.background != 0xFFFFFFFFu
+                              ? static_cast<COLORREF>(s->view.rec.background & 0xFFFFFF)
+                              : GetSysColor(COLOR_WINDOW);
+    HBRUSH bg = CreateSolidBrush(back);
+    FillRect(dc, &rc, bg);
+    DeleteObject(bg);
+    const POINT arrow[10] = {{6, 3},  {86, 3}, {86, 0}, {92, 6}, {86, 12},
+                             {86, 9}, {6, 9},  {6, 12}, {0, 6},  {6, 0}};
+    HBRUSH track = CreateSolidBrush(r.focus ? RGB(0, 0, 160) : RGB(128, 128, 128));
+    HGDIOBJ old_brush = SelectObject(dc, track);
+    HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+    Polygon(dc, arrow, 10);
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    DeleteObject(track);
+    const int left = slider_box_left(r.position);
+    RECT top{left, 0, left + qslider_box_width, 1}, side{left, 0, left + 1, qslider_height};
+    FillRect(dc, &top, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    FillRect(dc, &side, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    const char* text = is_na(r.value) ? "--" : format_number(r.value, 0, nullptr);
+    bevel_content c;
+    c.kind = bevel_content::text;
+    c.label = text;
+    c.inset_x = 1;
+    c.inset_y = 0;
+    draw_bevel_button(dc, nullptr, left + 1, 1, qslider_box_width - 1, qslider_height - 1,
+                      r.dragging ? 1 : 0, &c);
+}
+
+// Writes the record's value into the working copy and asks for a re-run.
+void slider_changed(qslider_rec& r, int mode) {
+    set_setup_value(r.slot, r.value);
+    r.position = slider_position(r);
+    repaint(r.window);
+    livesweep_rerun(0, mode, 1);
+}
+
+void destroy_list(HWND view) {
+    auto it = lists().find(view);
+    if (it == lists().end()) return;
+    std::vector<HWND> list = std::move(it->second);
+    lists().erase(it);
+    for (HWND w : list)
+        if (w && IsWindow(w)) DestroyWindow(w);
+}
+
+HWND create_slider(HWND view, const sketch_state& s, int n, symbol_id symbol, std::int32_t slot,
+                   bool focus) {
+    const POINT at = slider_place(s, s.view.elems[static_cast<std::size_t>(n)]);
+    HWND w = CreateWindow("Kavrel_qslider", "", 0x54000000, at.x, at.y, qslider_width,
+                          qslider_height, view, nullptr, hinst, nullptr);
+    if (!w) return nullptr;
+    qslider_rec& r = records()[w];
+    r.window = w;
+    r.view = view;
+    r.symbol = symbol;
+    r.slot = slot;
+    r.focus = focus;
+    if (!slider_range(r, true)) ShowWindow(w, SW_HIDE);
+    r.run_value = r.value;
+    return w;
+}
+
+// Keeps the sliders of a view at their elements (after a scroll or zoom).
+void follow_view(HWND view, const sketch_state& s) {
+    auto it = lists().find(view);
+    if (it == lists().end()) return;
+    for (std::size_t n = 1; n < it->second.size() && n < s.view.elems.size(); ++n) {
+        HWND w = it->second[n];
+        if (!w) continue;
+        const POINT at = slider_place(s, s.view.elems[n]);
+        RECT rc;
+        GetWindowRect(w, &rc);
+        POINT old{rc.left, rc.top};
+        ScreenToClient(view, &old);
+        if (old.x != at.x || old.y != at.y)
+            MoveWindow(w, at.x, at.y, qslider_width, qslider_height, TRUE);
+    }
+}
+
+void refresh_hook() {
+    place_quick_sliders();
+    if (previous_refresh) previous_refresh();
+}
+
+LRESULT mouse_move(HWND w, qslider_rec& r, LPARAM lp) {
+    // Only the newest position counts.
+    MSG m;
+    while (PeekMessage(&m, w, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE)) lp = m.lParam;
+    if (!r.dragging) return 0;
+    const int x = static_cast<short>(LOWORD(lp));
+    r.position = std::clamp(x - 6, 0, qslider_positions);
+    r.value = slider_value_at(r, r.position);
+    repaint(w);
+    set_setup_value(r.slot, r.value);
+    const bool ask = r.value != r.run_value || (r.position != 0 && r.position != qslider_positions);
+    if (ask && livesweep_rerun(token_of(w), 0, 1)) r.run_value = r.value;
+    return 0;
+}
+
+// The slider whose options dialog is open.
+HWND qslider_edited = nullptr;
+
+std::string item_text(HWND dialog, int id) {
+    char buf[128] = {};
+    GetDlgItemText(dialog, id, buf, sizeof buf);
+    return buf;
+}
+
+void set_item_number(HWND dialog, int id, float v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v));
+    SetDlgItemText(dialog, id, buf);
+}
+
+} // namespace
+
+int apply_slider_options(qslider_rec& r, const char* value, const char* min, const char* max,
+                         const char* increment, bool permanent) {
+    float v = r.value, lo = r.min, hi = r.max, inc = 0;
+    const struct {
+        const char* text;
+        float* out;
+        const char* name;
+    } fields[] = {{value, &v, "value"}, {min, &lo, "minimum"}, {max, &hi, "maximum"}};
+    for (const auto& f : fields)
+        if (!f.text || !parse_number(f.text, f.out, 0)) {
+            report(8, "The %s is not a number", f.name);
+            return -1;
+        }
+    if (increment && *increment && !parse_number(increment, &inc, 0)) {
+        report(8, "The increment is not a number");
+        return -1;
+    }
+    if (!(hi > lo)) {
+        report(8, "Max value less than minimum");
+        return -1;
+    }
+    if (inc < 0) {
+        report(8, "Increment is negative");
+        return -1;
+    }
+    if (static_cast<double>(hi) - lo < inc) {
+        report(8, "Increment is more than max - min");
+        return -1;
+    }
+    const int result = v != r.value ? 2 : 1;
+    r.value = v;
+    r.min = lo;
+    r.max = hi;
+    r.increment = inc;
+    r.position = slider_position(r);
+    if (permanent && r.symbol) {
+        model_lock_guard lock(cur_model_symbols, 0);
+        if (symbol_record* p = lock.ok() && valid_symbol(r.symbol) ? sym(r.symbol) : nullptr) {
+            std::memcpy(&p->min, &lo, 4);
+            std::memcpy(&p->max, &hi, 4);
+            std::memcpy(&p->incr, &inc, 4);
+        }
+    }
+    if (result == 2) set_setup_value(r.slot, r.value);
+    return result;
+}
+
+INT_PTR slider_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    qslider_rec* r = quick_slider(qslider_edited);
+    switch (message) {
+    case WM_INITDIALOG: {
+        fit_dialog(dialog, 0);
+        if (!r) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        std::string title = "Slider control options for: ";
+        {
+            model_lock_guard lock(cur_model_symbols, 1);
+            if (lock.ok())
+                if (const char* n = offset_name(r->slot)) title += n;
+        }
+        SetDlgItemText(dialog, idq_title, title.c_str());
+        set_item_number(dialog, idq_value, r->value);
+        set_item_number(dialog, idq_min, r->min);
+        set_item_number(dialog, idq_max, r->max);
+        if (r->increment != 0) set_item_number(dialog, idq_increment, r->increment);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wparam) == IDOK) {
+            if (!r) {
+                EndDialog(dialog, 0);
+                return TRUE;
+            }
+            const int result = apply_slider_options(
+                *r, item_text(dialog, idq_value).c_str(), item_text(dialog, idq_min).c_str(),
+                item_text(dialog, idq_max).c_str(), item_text(dialog, idq_increment).c_str(),
+                IsDlgButtonChecked(dialog, idq_permanent) == BST_CHECKED);
+            if (result > 0) EndDialog(dialog, result);
+            return TRUE;
+        }
+        if (LOWORD(wparam) == IDCANCEL) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+void default_slider_range(double v, double dt, double* lo, double* hi) {
+    if (v > 0) {
+        *hi = v <= 0.2 ? 1.0 : 5 * v;
+        *lo = v >= 5 ? 0.2 * v : v <= dt ? -1.0 : 0;
+    } else {
+        *lo = v >= -0.2 ? -1.0 : 5 * v;
+        *hi = v <= -5 ? 0.2 * v : v < -1.0 ? 0 : 1.0;
+    }
+}
+
+bool slider_range(qslider_rec& r, bool with_position) {
+    float v = working_value(r.slot);
+    double lo = 0, hi = 100;
+    if (usable(v)) {
+        default_slider_range(v, sim_dt, &lo, &hi);
+    } else {
+        const float *t = nullptr, *vals = nullptr;
+        const int run = shown_run_slot() >= 0 ? shown_run_slot() : 0;
+        const int n = value_cache_exists() ? cached_series(r.slot, &t, &vals, run) : 0;
+        double mn = 1e300, mx = -1e300;
+        if (n > 0 && vals && behavior_extremes(vals, n, &mn, &mx)) {
+            double lo2, hi2;
+            default_slider_range((mn + mx) / 2, sim_dt, &lo2, &hi2);
+            lo = std::min(lo2, mn);
+            hi = std::max(hi2, mx);
+        }
+    }
+    double a = lo, b = hi;
+    nice_axis_range(lo, hi, &a, &b);
+    if (std::isfinite(a) && std::isfinite(b) && std::abs(a) < axis_unset &&
+        std::abs(b) < axis_unset)
+        lo = a, hi = b;
+    float incr = 0;
+    if (r.symbol) {
+        model_lock_guard lock(cur_model_symbols, 0);
+        if (const symbol_record* p =
+                lock.ok() && valid_symbol(r.symbol) ? sym(r.symbol) : nullptr) {
+            if (usable(as_float(p->min))) lo = as_float(p->min);
+            if (usable(as_float(p->max))) hi = as_float(p->max);
+            if (usable(as_float(p->incr)) && as_float(p->incr) > 0) incr = as_float(p->incr);
+        }
+    }
+    r.min = static_cast<float>(lo);
+    r.max = static_cast<float>(hi);
+    if (incr > 0) r.increment = incr;
+    r.value = v;
+    r.position = with_position ? slider_position(r) : 0;
+    return r.max > r.min;
+}
+
+float slider_value_at(const qslider_rec& r, int position) {
+    double v = r.min + (static_cast<double>(r.max) - r.min) * position * 0.0125;
+    if (r.increment > 0) v = std::trunc((v - r.min) / r.increment + 0.5) * r.increment + r.min;
+    // Snapping may pass an end (0 to 1 in steps of 0.4 reaches 1.2).
+    return static_cast<float>(
+        std::clamp(v, static_cast<double>(r.min), static_cast<double>(r.max)));
+}
+
+int slider_position(const qslider_rec& r) {
+    if (!(r.max > r.min) || !usable(r.value)) return 0;
+    const double p = std::trunc((static_cast<double>(r.value) - r.min) * qslider_positions /
+                                (static_cast<double>(r.max) - r.min));
+    return static_cast<int>(std::clamp(p, 0.0, static_cast<double>(qslider_positions)));
+}
+
+qslider_rec* quick_slider(HWND window) {
+    auto it = records().find(window);
+    return it == records().end() ? nullptr : &it->second;
+}
+
+HWND element_slider(HWND view, int element) {
+    auto it = lists().find(view);
+    if (it == lists().end() || element <= 0 ||
+        static_cast<std::size_t>(element) >= it->second.size())
+        return nullptr;
+    return it->second[static_cast<std::size_t>(element)];
+}
+
+LRESULT quick_slider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    qslider_rec* r = quick_slider(w);
+    switch (m) {
+    case WM_DESTROY:
+        records().erase(w);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(w, &ps);
+        if (r && r->max > r->min) draw_qslider(dc, *r);
+        EndPaint(w, &ps);
+        if (r && !(r->max > r->min)) ShowWindow(w, SW_HIDE);
+        return 0;
+    }
+    case WM_LBUTTONDOWN: {
+        if (!r || modal_depth()) return 0;
+        SetCapture(w);
+        if (r->view) SetFocus(r->view);
+        if (auto it = lists().find(r->view); it != lists().end())
+            for (HWND o : it->second)
+                if (qslider_rec* q = o && o != w ? quick_slider(o) : nullptr; q && q->focus) {
+                    q->focus = false;
+                    repaint(o);
+                }
+        r->run_value = r->value;
+        r->focus = true;
+        const int x = static_cast<short>(LOWORD(lp));
+        const int left = slider_box_left(r->position);
+        if (x >= left && x <= left + qslider_box_width) {
+            POINT p{r->position + 6, static_cast<short>(HIWORD(lp))};
+            ClientToScreen(w, &p);
+            SetCursorPos(p.x, p.y);
+            r->dragging = true;
+        } else {
+            r->clicked = true;
+        }
+        repaint(w);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        // The capture holds from the press to the release: a drag is on
+        // while the flag is.
+        if (r && r->dragging) return mouse_move(w, *r, lp);
+        return 0;
+    case WM_LBUTTONUP: {
+        if (!r) return 0;
+        ReleaseCapture();
+        r = quick_slider(w);
+        if (!r) return 0;
+        if (r->dragging) {
+            r->dragging = false;
+            livesweep_rerun(0, 1, 1);
+            repaint(w);
+        }
+        if (r->clicked) {
+            r->clicked = false;
+            qslider_edited = w;
+            const INT_PTR result = run_dialog(dlg_slider_options, r->view, slider_options_proc, 0);
+            qslider_edited = nullptr;
+            if (result == 2) livesweep_rerun(0, 2, 1);
+            if (quick_slider(w)) repaint(w);
+        }
+        return 0;
+    }
+    case 1074:
+    case 1076:
+    case 1077:
+    case 1078: {
+        if (!r || !lp) return 0;
+        const float v = *reinterpret_cast<const float*>(lp);
+        (m == 1074 ? r->value : m == 1076 ? r->min : m == 1077 ? r->max : r->increment) = v;
+        r->position = slider_position(*r);
+        repaint(w);
+        return 1;
+    }
+    case livesweep_done_message:
+        // The re-run this slider asked for is done: the drag may have moved on.
+        if (r && r->dragging && r->value != r->run_value && livesweep_rerun(token_of(w), 0, 1))
+            r->run_value = r->value;
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+void set_quick_sliders(HWND view, const sketch_state& s, int mode) {
+    if (mode < 0) {
+        destroy_list(view);
+        return;
+    }
+    if (mode == 0) {
+        follow_view(view, s);
+        return;
+    }
+    destroy_list(view);
+    std::vector<HWND> list(s.view.elems.size(), nullptr);
+    std::vector<std::pair<int, std::pair<symbol_id, std::int32_t>>> found;
+    {
+        model_lock_guard lock(s.symbols, 0);
+        if (!lock.ok()) return;
+        for (std::size_t n = 1; n < s.view.elems.size(); ++n) {
+            const sketch_elem& e = s.view.elems[n];
+            symbol_id id;
+            std::int32_t slot;
+            if (e.hidden() || e.level_value() > s.shown_level || !slider_variable(e, &id, &slot))
+                continue;
+            found.push_back({static_cast<int>(n), {id, slot}});
+        }
+    }
+    lists()[view] = list;
+    bool first = true;
+    for (const auto& [n, what] : found) {
+        HWND w = create_slider(view, s, n, what.first, what.second, first);
+        first = false;
+        lists()[view][static_cast<std::size_t>(n)] = w;
+    }
+}
+
+void place_quick_sliders() {
+    HWND view = current_sketch_view();
+    const sketch_state* s = view ? sketch_of(view) : nullptr;
+    if (livesweep_state != 2 || !s || s->symbols != cur_model_symbols) {
+        // Livesweep ended (or the sketch went): its sliders go with it.
+        std::vector<HWND> views;
+        for (auto& [v, list] : lists()) views.push_back(v);
+        for (HWND v : views) destroy_list(v);
+        // The re-runs wrote over the shown run's series: read the runs again.
+        if (!views.empty() && value_cache_exists()) reset_value_cache(-1, 1, 0);
+        return;
+    }
+    auto it = lists().find(view);
+    if (it == lists().end()) {
+        // Livesweep has just begun: its re-runs stand in for the first
+        // selected run, and the first shows the model as it is now.
+        reset_value_cache(0, 0, 1);
+        set_quick_sliders(view, *s, 1);
+        livesweep_rerun(0, 2, 0);
+        return;
+    }
+    if (it->second.size() != s->view.elems.size()) {
+        set_quick_sliders(view, *s, 1); // another view
+        InvalidateRect(view, nullptr, FALSE);
+        return;
+    }
+    // The values may have changed under the sliders (a reset, a dialog).
+    for (HWND w : it->second) {
+        qslider_rec* r = w ? quick_slider(w) : nullptr;
+        if (!r || r->dragging) continue;
+        const float v = working_value(r->slot);
+        if (v != r->value) {
+            r->value = v;
+            r->position = slider_position(*r);
+            repaint(w);
+        }
+    }
+    follow_view(view, *s);
+}
+
+bool slider_keys(HWND view, int action, bool shift) {
+    auto it = lists().find(view);
+    if (it == lists().end()) return false;
+    std::vector<HWND> shown;
+    int focused = -1;
+    for (HWND w : it->second)
+        if (qslider_rec* r = w ? quick_slider(w) : nullptr; r && r->max > r->min) {
+            if (r->focus) focused = static_cast<int>(shown.size());
+            shown.push_back(w);
+        }
+    if (shown.empty()) return false;
+    if (action == -2) {
+        const int n = static_cast<int>(shown.size());
+        const int next = focused < 0 ? 0 : (focused + (shift ? n - 1 : 1)) % n;
+        if (focused >= 0) {
+            quick_slider(shown[static_cast<std::size_t>(focused)])->focus = false;
+            repaint(shown[static_cast<std::size_t>(focused)]);
+        }
+        quick_slider(shown[static_cast<std::size_t>(next)])->focus = true;
+        repaint(shown[static_cast<std::size_t>(next)]);
+        return true;
+    }
+    if (focused < 0) return false;
+    qslider_rec& r = *quick_slider(shown[static_cast<std::size_t>(focused)]);
+    const double step =
+        r.increment > 0 ? r.increment : (static_cast<double>(r.max) - r.min) * 0.0125;
+    if (action == 1) {
+        if (r.value >= r.max) return false;
+        r.value = static_cast<float>(std::min<double>(r.value + step, r.max));
+    } else if (action == 2) {
+        if (r.value <= r.min) return false;
+        r.value = static_cast<float>(std::max<double>(r.value - step, r.min));
+    } else if (action == 0) {
+        const float v = model_value(r.slot);
+        if (v == r.value || (is_na(v) && is_na(r.value))) return false;
+        r.value = v;
+    } else {
+        return false;
+    }
+    slider_changed(r, 2);
+    return true;
+}
+
+bool live_sketch_key(HWND view, int vk, bool shift) {
+    if (livesweep_state != 2) return false;
+    switch (vk) {
+    case VK_RIGHT:
+    case VK_UP:
+        slider_keys(view, 1, shift);
+        return true;
+    case VK_LEFT:
+    case VK_DOWN:
+        slider_keys(view, 2, shift);
+        return true;
+    case VK_TAB:
+        return slider_keys(view, -2, shift);
+    default:
+        return false;
+    }
+}
+
+bool live_sketch_command(HWND view, int id) {
+    if (id != skc_show_behavior) return false;
+    set_behavior_display(!behavior_display());
+    InvalidateRect(view, nullptr, FALSE);
+    return true;
+}
+
+void paint_sketch_live(HDC dc, HWND view, const sketch_state& s) {
+    paint_behavior_graphs(dc, s);
+    follow_view(view, s);
+}
+
+void install_quick_sliders() {
+    if (sketch_hooks.refresh != refresh_hook) {
+        previous_refresh = sketch_hooks.refresh;
+        sketch_hooks.refresh = refresh_hook;
+    }
+    sketch_hooks.slider_proc = quick_slider_proc;
+    if (livesweep_output_hook != livesweep_output) {
+        previous_output = livesweep_output_hook;
+        livesweep_output_hook = livesweep_output;
+    }
+}

@@ -1,0 +1,326 @@
+// Tables and bar graphs of a graph set run as user tools on the inventory
+// sample: a TABLE definition read from set text fills a grid window (runs
+// named by file and by number, a run file that is missing left out), a
+// BAR-GRAPH definition draws its AS-RUN groups, its runs and its sort, and a
+// run file that cannot be opened gives missing bars.
+#include "foundation/docwriter.h"
+#include "foundation/textsrc.h"
+#include "graphs/bargraph.h"
+#include "graphs/custombar.h"
+#include "graphs/customgraph.h"
+#include "graphs/draw/prims.h"
+#include "graphs/graphtool.h"
+#include "graphs/sets/graphset.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "platform/testing/driver.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/state.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/grid_core.h"
+#include "tools/gridwin.h"
+#include "tools/output.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <filesystem>
+#include <string>
+
+namespace td = test_driver;
+
+namespace {
+
+HWND window_of(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    HWND w = r ? r->window : nullptr;
+    if (r) unlock_handle(record);
+    return w;
+}
+
+int count_colour(const QImage& img, COLORREF c) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            if (qRed(p) == GetRValue(c) && qGreen(p) == GetGValue(c) && qBlue(p) == GetBValue(c))
+                ++n;
+        }
+    return n;
+}
+
+float value_at(const char* name, int run, float t) {
+    float v = NA;
+    run_value_at_time(name, nullptr, run, &v, &t, 1);
+    return v;
+}
+
+class UserTools : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_graph_hooks();
+        install_graph_set_hooks();
+        install_grid_window();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        ASSERT_EQ(open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+    }
+    void TearDown() override {
+        set_message_hook(nullptr);
+        close_framed_tool_windows(1);
+        set_graph_set_hook(nullptr);
+        set_wip_graph_updater(nullptr);
+        set_wip_run_start_hook(nullptr);
+        graphics_window_hook = nullptr;
+        spread_window_hook = nullptr;
+        float_opts = 0;
+        set_report_sink(report_grid, nullptr);
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    void simulate(const char* name, float productivity = 0) {
+        if (productivity > 0) {
+            lock_model(0);
+            const std::int32_t slot = sym(find_symbol("productivity"))->slot;
+            unlock_model(0);
+            ASSERT_EQ(ensure_setup_copy(0), 1);
+            ASSERT_EQ(set_setup_value(slot, productivity), 1);
+        }
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        td::run_until_idle();
+    }
+    graph_set* set() { return graph_set_at(current_graph_set()); }
+    // Reads definitions from set text into the model's set; the index of
+    // the first one added.
+    std::size_t add_text(const std::string& body) {
+        const std::string text = "///---\\\\\\\n" + body;
+        const int i = load_graph_set_text(text.c_str(), 0, 0, 0);
+        EXPECT_GT(i, 0);
+        const std::size_t first = set()->defs.size();
+        if (i > 0)
+            for (const graph_def& d : graph_set_at(i)->defs) add_graph_def(*set(), d);
+        return first;
+    }
+    handle run(const char* name) {
+        EXPECT_EQ(run_user_tool(name, -1, 0), 1) << name;
+        td::run_until_idle();
+        for (const graph_def& d : set()->defs)
+            if (d.name == name) return d.window;
+        return 0;
+    }
+};
+
+TEST_F(UserTools, ATableDefinitionFillsAGridWithItsRunsAndLeavesOutAMissingFile) {
+    simulate("base");
+    std::filesystem::copy_file(dir + "/base.kdf", dir + "/copy.kdf");
+    simulate("fast", 3.5f);
+    ASSERT_EQ(loaded_run_names(1), 2);
+    add_text(":TABLE Stocks\n"
+             ":TITLE Stocks of \\&*1/\n"
+             ":PRINT-EVERY 10\n"
+             ":X-MAX 50\n"
+             ":COMLINE Stocks over time\n"
+             ":VAR Inventory|On hand\n"
+             ":VAR Workforce\n"
+             ":DATASET copy\n"
+             ":FORMAT %.2f\n"
+             ":VAR shipments\n"
+             ":DATASET missing\n"
+             ":VAR Workforce\n"
+             ":DATASET *2\n");
+    const handle rec = run("Stocks");
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_NE(g, nullptr);
+    // The times header, the comment, Inventory over both selected runs,
+    // Workforce of the file and of the second run; shipments of a file that
+    // is not there is left out.
+    ASSERT_EQ(g->rows.size(), 6u);
+    const grid_row& head = g->rows[0];
+    EXPECT_EQ(head.label.rfind("Time", 0), 0u) << head.label;
+    ASSERT_EQ(head.cells.size(), 6u) << "0 to 50 every 10";
+    for (int i = 0; i < 6; ++i)
+        EXPECT_FLOAT_EQ(head.cells[static_cast<std::size_t>(i)].value, 10.0f * i);
+    EXPECT_EQ(g->rows[1].label, "Stocks over time");
+    EXPECT_FALSE(g->rows[1].has_cells);
+
+    const int fast = model_rec->runs[0].run, base = model_rec->runs[1].run;
+    const grid_row& first = g->rows[2];
+    const grid_row& second = g->rows[3];
+    EXPECT_EQ(first.label, "On hand");
+    EXPECT_EQ(second.label, " : base");
+    EXPECT_EQ(first.colour, 1);
+    EXPECT_EQ(second.colour, 2);
+    ASSERT_EQ(first.cells.size(), 6u);
+    EXPECT_FLOAT_EQ(first.cells[3].value, value_at("Inventory", fast, 30));
+    EXPECT_FLOAT_EQ(second.cells[3].value, value_at("Inventory", base, 30));
+    EXPECT_NE(first.cells[3].value, second.cells[3].value) << "the runs differ";
+
+    const grid_row& copy = g->rows[4];
+    EXPECT_EQ(copy.label, "Workforce");
+    EXPECT_EQ(copy.colour, 3) << "a run of its own, the third colour";
+    ASSERT_EQ(copy.cells.size(), 6u);
+    EXPECT_FLOAT_EQ(copy.cells[5].value, value_at("Workforce", base, 50));
+    EXPECT_EQ(g->rows[5].label, "Workforce");
+    EXPECT_EQ(g->rows[5].colour, 2) << "*2 is the second selected run";
+    EXPECT_EQ(find_run("copy"), -1) << "the file the table opened is unloaded again";
+    EXPECT_NE(find_run("base"), -1);
+
+    // On screen: the run colours of the rows.
+    td::run_until_idle();
+    const QImage img = td::image(window_of(rec));
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(count_colour(img, colour_table[0]), 10);
+    EXPECT_GT(count_colour(img, colour_table[1]), 10);
+    EXPECT_GT(count_colour(img, colour_table[2]), 10);
+    img.save(QString::fromStdString(dir + "/table.png"));
+}
+
+TEST_F(UserTools, TheSampleTableRunsAndATableWithoutRunsSaysSo) {
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("Rates", -1, 0), 0);
+    EXPECT_TRUE(message_log::said("No variables for Table.  Load/Create Runs"));
+    simulate("base");
+    const handle rec = run("Rates");
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->rows.size(), 3u);
+    EXPECT_EQ(g->rows[1].label, "production");
+    EXPECT_EQ(g->rows[2].label, "shipments");
+    const float step = g->rows[0].cells[1].value - g->rows[0].cells[0].value;
+    EXPECT_FLOAT_EQ(step, 10.0f);
+}
+
+TEST_F(UserTools, ABarDefinitionDrawsItsAsRunGroupsSideBySide) {
+    simulate("base");
+    const handle rec = run("Bars");
+    ASSERT_NE(rec, 0u);
+    const bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    // Two groups and one run: a run entry per group, named by its AS-RUN
+    // text alone; a position per variable of the larger group.
+    ASSERT_EQ(g->run_count, 2);
+    EXPECT_EQ(g->run_labels[0], "Stocks");
+    EXPECT_EQ(g->run_labels[1], "Flows");
+    ASSERT_EQ(g->labels.size(), 2u);
+    EXPECT_EQ(g->labels[0], "Inventory / production");
+    EXPECT_EQ(g->labels[1], "Workforce / shipments");
+    EXPECT_EQ(g->title, "Bars");
+    for (int p = 0; p < 2; ++p)
+        for (int r = 0; r < 2; ++r) EXPECT_GT(g->height(p, r), 0) << p << r;
+
+    td::run_until_idle();
+    const QImage img = td::image(window_of(rec));
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(count_colour(img, colour_table[0]), 50) << "the first group's bars";
+    EXPECT_GT(count_colour(img, colour_table[1]), 50) << "the second group's bars";
+    img.save(QString::fromStdString(dir + "/bars.png"));
+}
+
+TEST_F(UserTools, BarRunsByFileAndNumberAMissingFileReadsAsMissingAndSortUsesTheRunGiven) {
+    simulate("base");
+    std::filesystem::copy_file(dir + "/base.kdf", dir + "/copy.kdf");
+    // So few widgets per person that the workforce passes the shipments:
+    // the two runs order the variables differently.
+    simulate("slow", 0.5f);
+    add_text(":BAR-GRAPH Sorted\n"
+             ":BAR-TIME 40\n"
+             ":SORT 1\n"
+             ":VAR Workforce,Inventory,shipments\n"
+             ":DATASET *2\n"
+             ":DATASET *1|quick\n"
+             ":DATASET copy\n"
+             ":DATASET missing\n"
+             ":DATASET *9\n");
+    const handle rec = run("Sorted");
+    ASSERT_NE(rec, 0u);
+    const bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    // *9 is past the selected runs: skipped; the missing file keeps its place.
+    ASSERT_EQ(g->run_count, 4);
+    EXPECT_EQ(g->run_labels[0], "base");
+    EXPECT_EQ(g->run_labels[1], "quick");
+    EXPECT_EQ(g->run_labels[2], "copy.kdf");
+    EXPECT_EQ(g->run_labels[3], "missing.kdf");
+    ASSERT_EQ(g->labels.size(), 3u);
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(g->height(p, 3), 0) << "no bars for the missing run";
+    for (int p = 0; p < 3; ++p) EXPECT_GT(g->height(p, 2), 0) << "the file's bars";
+    EXPECT_EQ(find_run("copy"), -1);
+    EXPECT_NE(find_run("base"), -1);
+
+    // ":SORT 1" sorts ascending by the first run entry (base), not by the
+    // second, whose order differs.
+    auto order_in = [](int run) {
+        std::vector<std::pair<float, std::string>> v;
+        for (const char* n : {"Workforce", "Inventory", "shipments"})
+            v.emplace_back(value_at(n, run, 40), n);
+        std::sort(v.begin(), v.end());
+        std::vector<std::string> names;
+        for (const auto& p : v) names.push_back(p.second);
+        return names;
+    };
+    const std::vector<std::string> by_base = order_in(model_rec->runs[1].run);
+    ASSERT_NE(by_base, order_in(model_rec->runs[0].run)) << "the runs must order them differently";
+    EXPECT_EQ(g->labels, by_base);
+    for (int p = 1; p < 3; ++p) EXPECT_GE(g->height(p, 0), g->height(p - 1, 0));
+}
+
+// A WIP bar graph opens when the run starts and follows the simulation: at
+// the end its bars stand at the run's last values.
+TEST_F(UserTools, AWipBarGraphFollowsTheRunningSimulation) {
+    add_text(":BAR-GRAPH Live\n"
+             ":WIP\n"
+             ":VAR Inventory,Workforce\n");
+    float_opts |= fo_wip_graph;
+    simulate("first");
+    float_opts = 0;
+    const handle rec = set()->defs.back().window;
+    ASSERT_NE(rec, 0u);
+    const bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->run_count, 1);
+    EXPECT_EQ(g->run_labels[0], "first.kdf");
+    ASSERT_EQ(g->labels.size(), 2u);
+    const int run = model_rec->runs[0].run;
+    const char* names[] = {"Inventory", "Workforce"};
+    for (int p = 0; p < 2; ++p) {
+        const double v = value_at(names[p], run, 100);
+        const double want = (v - g->low) / (g->high - g->low) * 10000;
+        EXPECT_NEAR(g->height(p, 0), want, 1.5) << names[p];
+    }
+    // The first save's values differ from the last: the bars moved.
+    EXPECT_NE(value_at("Inventory", run, 0.5f), value_at("Inventory", run, 100));
+}
+
+TEST_F(UserTools, ABarGraphWithoutRunsSaysSo) {
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("Bars", -1, 0), 0);
+    EXPECT_TRUE(message_log::said("Unable to complete bar-graph"));
+}
+
+} // namespace

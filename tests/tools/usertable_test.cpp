@@ -1,0 +1,152 @@
+// User tables on two runs of the population sample: the time axis from a
+// table's own start, end, interval and at-time, single-value rows for
+// constants and names without values, runs named by number (past the
+// selected ones left out), the header switched off and the column layout.
+#include "foundation/docwriter.h"
+#include "foundation/memory.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "platform/testing/driver.h"
+#include "runs/core/access.h"
+#include "runs/core/runfile.h"
+#include "runs/core/select.h"
+#include "shell/mainwnd.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/grid_core.h"
+#include "tools/gridwin.h"
+#include "tools/output.h"
+#include "tools/usertable.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace td = test_driver;
+
+namespace {
+
+class UserTable : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_grid_window();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
+        layout_frame(main_wnd);
+        ASSERT_EQ(open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+        set_run_name("base");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        lock_model(0);
+        const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+        unlock_model(0);
+        ASSERT_EQ(ensure_setup_copy(0), 1);
+        ASSERT_EQ(set_setup_value(slot, 0.02f), 1);
+        set_run_name("slow");
+        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        ASSERT_EQ(loaded_run_names(1), 2);
+    }
+    void TearDown() override {
+        set_message_hook(nullptr);
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        set_report_sink(report_grid, nullptr);
+        spread_window_hook = nullptr;
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    static void set_run_name(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+    }
+    static user_table_item var(const char* name, int run = -1) {
+        user_table_item it;
+        it.name = name;
+        if (run >= 0) {
+            it.run = run;
+            it.every_run = false;
+        }
+        return it;
+    }
+    static handle build(const user_table_spec& s) {
+        lock_model(1);
+        const handle h = user_table(s);
+        unlock_model(1);
+        td::run_until_idle();
+        return h;
+    }
+};
+
+TEST_F(UserTable, TheAxisTakesTheTablesTimesAndSingleValuesGetACellEach) {
+    user_table_spec s;
+    s.title = "Own axis";
+    s.start = 20;
+    s.end = 60;
+    s.interval = 20;
+    s.at_time = 35; // not on the interval: put in its place among the times
+    s.items = {var("Population", 1), var("birth rate"), var("no such thing"), var("deaths", 7)};
+    const handle rec = build(s);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->rows.size(), 6u) << "deaths in a seventh run is left out";
+    const grid_row& head = g->rows[0];
+    ASSERT_EQ(head.cells.size(), 4u);
+    EXPECT_FLOAT_EQ(head.cells[0].value, 20);
+    EXPECT_FLOAT_EQ(head.cells[1].value, 35);
+    EXPECT_FLOAT_EQ(head.cells[2].value, 40);
+    EXPECT_FLOAT_EQ(head.cells[3].value, 60);
+
+    // Population of the second selected run (base, the older) alone.
+    const grid_row& pop = g->rows[1];
+    EXPECT_EQ(pop.label, "Population");
+    EXPECT_EQ(pop.colour, 2) << "base keeps its own colour";
+    ASSERT_EQ(pop.cells.size(), 4u);
+    float v = NA;
+    const float t = 35;
+    ASSERT_EQ(run_value_at_time("Population", nullptr, model_rec->runs[1].run, &v, &t, 1), 1);
+    EXPECT_FLOAT_EQ(pop.cells[1].value, v);
+
+    // A constant over both runs: one value each, in the runs' colours.
+    EXPECT_EQ(g->rows[2].label, "birth rate\t0.02");
+    EXPECT_EQ(g->rows[2].colour, 1) << "slow is the first selected run";
+    EXPECT_EQ(g->rows[3].label, " : base\t0.04");
+    EXPECT_EQ(g->rows[3].colour, 2);
+    EXPECT_EQ(g->rows[4].label, "no such thing\t--");
+    EXPECT_EQ(g->rows[5].label, " : base\t--");
+}
+
+TEST_F(UserTable, NoHeaderTheColumnLayoutAndNoRunAtAll) {
+    user_table_spec s;
+    s.notime = true;
+    s.time_down = true;
+    s.items = {var("births", 0)};
+    const handle rec = build(s);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 1u);
+    EXPECT_EQ(g->rows[0].label, "births");
+    EXPECT_EQ(g->rows[0].cells.size(), 201u) << "every saved time";
+    EXPECT_EQ(g->columns_layout, 1);
+
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    s.items = {var("births", 5)};
+    EXPECT_EQ(build(s), 0u);
+    EXPECT_TRUE(message_log::said("No variables for Table.  Load/Create Runs"));
+}
+
+} // namespace
