@@ -6,6 +6,7 @@
 #include "graphs/moregraphs.h"
 #include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
+#include "sketch/barhook.h"
 #include "sketch/sketchwin.h"
 #include "sketch/sliders.h"
 #include "tools/errwin.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     install_runs_compare();
     install_selection_history();
     install_sketch_hooks();
+    install_sketch_bar_values();
     install_quick_sliders();
     install_chart_graph_hooks();
     install_spreadsheet_sources();

@@ -79,6 +79,25 @@ BOOL SetMenu(HWND hwnd, HMENU menu);
 HMENU GetMenu(HWND hwnd);
 BOOL DrawMenuBar(HWND hwnd); // shows the bar's current items and states
 
+// Buttons at the right end of a window's menu bar (the caption buttons of a
+// child shown maximised). Each shows its `up` face (its `down` face while
+// held) at x from the strip's left; a release over the button that was
+// pressed posts `message` (wparam, lparam) to `target`. The faces are copied
+// (the caller keeps its bitmaps); count 0 removes the buttons.
+struct MenuBarButton {
+    HBITMAP up = nullptr, down = nullptr;
+    int x = 0;
+    HWND target = nullptr;
+    UINT message = 0;
+    WPARAM wparam = 0;
+    LPARAM lparam = 0;
+};
+BOOL SetMenuBarButtons(HWND hwnd, const MenuBarButton* buttons, int count);
+// The buttons the bar of `hwnd` holds now (tests: faces, places, messages).
+int GetMenuBarButtonCount(HWND hwnd);
+// The button's message posted as a click would post it; FALSE for a bad index.
+BOOL ClickMenuBarButton(HWND hwnd, int index);
+
 // Shows a pop-up at a screen point and runs a nested loop until it closes.
 // With TPM_RETURNCMD returns the chosen id (0 for none); otherwise posts
 // WM_COMMAND to `hwnd` and returns TRUE when something was chosen.

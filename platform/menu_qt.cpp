@@ -17,6 +17,8 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QVariant>
@@ -25,6 +27,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace menu {
 namespace {
@@ -134,6 +137,107 @@ std::map<std::uint32_t, QPointer<QMenuBar>>& bars() {
     return *b;
 }
 
+// The buttons at the bar's right end.
+struct CornerButton {
+    QImage up, down;
+    int x = 0;
+    HWND target = nullptr;
+    UINT message = 0;
+    WPARAM wparam = 0;
+    LPARAM lparam = 0;
+};
+
+class CornerStrip : public QWidget {
+public:
+    explicit CornerStrip(QWidget* parent) : QWidget(parent) {}
+    std::vector<CornerButton> buttons;
+    // The bar places its corner by the hint.
+    QSize sizeHint() const override { return size(); }
+    QSize minimumSizeHint() const override { return size(); }
+
+    void set(std::vector<CornerButton> b) {
+        buttons = std::move(b);
+        held = -1;
+        int w = 0, h = 0;
+        for (const CornerButton& c : buttons) {
+            w = std::max(w, c.x + c.up.width());
+            h = std::max(h, c.up.height());
+        }
+        setFixedSize(w + 2, h);
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            const CornerButton& c = buttons[i];
+            const bool down = static_cast<int>(i) == held && inside && !c.down.isNull();
+            p.drawImage(c.x, (height() - c.up.height()) / 2, down ? c.down : c.up);
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton) return;
+        held = at(e->position().toPoint());
+        inside = held >= 0;
+        update();
+    }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (held < 0) return;
+        bool now = at(e->position().toPoint()) == held;
+        if (now != inside) {
+            inside = now;
+            update();
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton || held < 0) return;
+        const int was = held;
+        held = -1;
+        update();
+        if (at(e->position().toPoint()) != was) return;
+        const CornerButton& c = buttons[static_cast<std::size_t>(was)];
+        if (c.target) PostMessage(c.target, c.message, c.wparam, c.lparam);
+    }
+
+private:
+    int held = -1;
+    bool inside = false;
+    int at(QPoint pt) const {
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            const CornerButton& c = buttons[i];
+            if (QRect(c.x, (height() - c.up.height()) / 2, c.up.width(), c.up.height())
+                    .contains(pt))
+                return static_cast<int>(i);
+        }
+        return -1;
+    }
+};
+
+std::map<std::uint32_t, std::vector<CornerButton>>& corner_buttons() {
+    static auto* b = new std::map<std::uint32_t, std::vector<CornerButton>>;
+    return *b;
+}
+
+// Puts the window's buttons (if any) at the right end of its bar.
+void place_corner(HWND hwnd, QMenuBar* bar) {
+    auto found = corner_buttons().find(token_of(hwnd));
+    auto* strip = dynamic_cast<CornerStrip*>(bar->cornerWidget(Qt::TopRightCorner));
+    if (found == corner_buttons().end() || found->second.empty()) {
+        if (strip) {
+            bar->setCornerWidget(nullptr, Qt::TopRightCorner);
+            delete strip;
+        }
+        return;
+    }
+    // Sized before the bar lays it out.
+    const bool made = !strip;
+    if (made) strip = new CornerStrip(bar);
+    strip->set(found->second);
+    if (made) bar->setCornerWidget(strip, Qt::TopRightCorner);
+    strip->show();
+}
+
 } // namespace
 
 void refresh_bar(HWND hwnd) {
@@ -182,6 +286,7 @@ void refresh_bar(HWND hwnd) {
             fill(sub, sh, hwnd, nullptr, true);
         });
     }
+    place_corner(hwnd, bar);
     bar->adjustSize();
     int height = bar->sizeHint().height();
     bar->show();
@@ -291,6 +396,7 @@ void install_window_hooks() {
 
 void forget_window(HWND hwnd) {
     bars().erase(token_of(hwnd));
+    corner_buttons().erase(token_of(hwnd));
 }
 
 } // namespace menu
@@ -309,6 +415,45 @@ BOOL SetMenu(HWND hwnd, HMENU h) {
 HMENU GetMenu(HWND hwnd) {
     HMENU h = win_menu(hwnd);
     return menu::get(h) ? h : nullptr;
+}
+
+BOOL SetMenuBarButtons(HWND hwnd, const MenuBarButton* buttons, int count) {
+    if (!IsWindow(hwnd) || count < 0 || (count > 0 && !buttons)) return FALSE;
+    std::vector<menu::CornerButton> list;
+    for (int i = 0; i < count; ++i) {
+        menu::CornerButton c;
+        c.up = gdi_bitmap_image(buttons[i].up);
+        if (c.up.isNull()) continue; // a button without a face is left out
+        c.down = gdi_bitmap_image(buttons[i].down);
+        c.x = std::max(buttons[i].x, 0);
+        c.target = buttons[i].target;
+        c.message = buttons[i].message;
+        c.wparam = buttons[i].wparam;
+        c.lparam = buttons[i].lparam;
+        list.push_back(std::move(c));
+    }
+    if (list.empty())
+        menu::corner_buttons().erase(token_of(hwnd));
+    else
+        menu::corner_buttons()[token_of(hwnd)] = std::move(list);
+    // The bar is laid out again with them (or without them).
+    auto bar = menu::bars().find(token_of(hwnd));
+    if (bar != menu::bars().end() && bar->second) menu::refresh_bar(hwnd);
+    return TRUE;
+}
+
+int GetMenuBarButtonCount(HWND hwnd) {
+    auto found = menu::corner_buttons().find(token_of(hwnd));
+    return found == menu::corner_buttons().end() ? 0 : static_cast<int>(found->second.size());
+}
+
+BOOL ClickMenuBarButton(HWND hwnd, int index) {
+    auto found = menu::corner_buttons().find(token_of(hwnd));
+    if (found == menu::corner_buttons().end() || index < 0 ||
+        index >= static_cast<int>(found->second.size()))
+        return FALSE;
+    const menu::CornerButton& c = found->second[static_cast<std::size_t>(index)];
+    return c.target ? PostMessage(c.target, c.message, c.wparam, c.lparam) : FALSE;
 }
 
 BOOL DrawMenuBar(HWND hwnd) {

@@ -58,6 +58,8 @@ enum : int {
     cmd_model_display = 592,    // the diagram's display flags,
     cmd_model_references = 593, // the reference datasets
     cmd_units_equivalences = 594,
+    cmd_caption_minimise = 595, // the maximised build window's caption buttons
+    cmd_caption_restore = 596,
     cmd_instructions = 599,
 };
 

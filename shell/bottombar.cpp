@@ -13,7 +13,9 @@
 #include "shell/state.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -339,6 +341,39 @@ void set_bottom_item_colour(int index, COLORREF colour) {
     if (index < 0 || index >= build_item_count) return;
     bar.table[static_cast<std::size_t>(index)].colour = colour;
     if (bar.showing_table) draw_bottom_items(index, index);
+}
+
+bottom_view_fn bottom_view_hook = nullptr;
+
+void set_bottom_view_values(const bottom_view_values& v) {
+    set_bottom_item_text(bi_choose_view, v.view_name.c_str());
+    std::string depth;
+    if (v.shown_level <= 0)
+        depth = "Hide";
+    else if (v.shown_level >= 17)
+        depth = "Show";
+    else
+        depth = "Depth " + std::to_string(v.shown_level);
+    set_bottom_item_text(bi_depth, depth.c_str());
+    set_bottom_item_text(bi_font, v.face.c_str());
+    char size[8];
+    std::snprintf(size, sizeof size, "%2d", std::clamp(v.size, 0, 99));
+    set_bottom_item_text(bi_size, size);
+    static const char letters[] = "BIUS";
+    for (int i = 0; i < 4; ++i) {
+        char c[2] = {letters[i], 0};
+        if (!(v.style & (1u << i))) c[0] = static_cast<char>(c[0] - 'A' + 'a');
+        set_bottom_item_text(bi_bold + i, c);
+    }
+    set_bottom_item_colour(bi_text_colour, v.text_colour);
+    set_bottom_item_colour(bi_outline_colour, v.outline_colour);
+    set_bottom_item_colour(bi_connector_colour, v.connector_colour);
+}
+
+void show_build_bottom_bar(HWND frame) {
+    bottom_view_values v;
+    if (bottom_view_hook && frame && bottom_view_hook(frame, &v)) set_bottom_view_values(v);
+    set_bottom_bar(bm_build, nullptr, 0);
 }
 
 LRESULT bottom_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {

@@ -33,6 +33,13 @@ enum : int {
     bi_previous_view = 0,
     bi_choose_view = 1,
     bi_next_view = 2,
+    bi_depth = 3,
+    bi_font = 4,
+    bi_size = 5,
+    bi_bold = 6, // then italic, underline, strikeout
+    bi_text_colour = 10,
+    bi_outline_colour = 11,
+    bi_connector_colour = 14,
     bi_status = 19,
     build_item_count = 20,
 };
@@ -79,3 +86,25 @@ struct bottom_place {
 bottom_place bottom_popup_place();
 
 LRESULT bottom_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The look a build window's view gives the build table: the view name, the
+// shown depth (0 "Hide", 17 "Show", else "Depth n"), the text font (size
+// "%2d" up to 99, the style letters upper case when set) and the text,
+// outline and connector colours.
+struct bottom_view_values {
+    std::string view_name;
+    int shown_level = 17;
+    std::string face;
+    int size = 0;
+    unsigned style = 0; // 1 bold, 2 italic, 4 underline, 8 strikeout
+    COLORREF text_colour = 0, outline_colour = 0, connector_colour = 0;
+};
+// Writes the values into the build table (repainting what is shown).
+void set_bottom_view_values(const bottom_view_values& values);
+// The build window reports its values here; unset (or false: not a build
+// window of the sketch's), the table keeps what it holds.
+using bottom_view_fn = bool (*)(HWND frame, bottom_view_values* out);
+extern bottom_view_fn bottom_view_hook;
+// The bar of an active build window: its values, then the build mode (the
+// status text if the sketch stored one, else the whole table).
+void show_build_bottom_bar(HWND frame);

@@ -51,6 +51,7 @@ void output_menu_bar() {
         enable(popup_insert, MF_BYPOSITION, false);
         if (main_wnd) DrawMenuBar(main_wnd);
     }
+    draw_caption_buttons(-1);
     bar_mode = 1;
     set_bottom_bar(bm_text, nullptr, 0);
 }
@@ -68,6 +69,7 @@ void rebuild_menu_bar() {
         set_main_title(nullptr);
         if (main_wnd) DrawMenuBar(main_wnd);
     }
+    draw_caption_buttons(-1);
     bar_mode = 0;
     set_bottom_bar(bm_text, nullptr, 0);
 }

@@ -14,6 +14,7 @@
 #include "platform/shellexec.h"
 #include "resources/menus.h"
 #include "resources/modelpages.h"
+#include "shell/captionbtn.h"
 #include "shell/changescmd.h"
 #include "shell/controlpanel.h"
 #include "shell/exitcheck.h"
@@ -252,6 +253,8 @@ bool menu_command_served(int id) {
     case cmd_model_display:
     case cmd_model_references:
     case cmd_units_equivalences:
+    case cmd_caption_minimise:
+    case cmd_caption_restore:
     case 599:
     case cmd_build_535:
     case cmd_build_582:
@@ -271,6 +274,10 @@ int menu_command(int id) {
     }
     if (id == sc_end_game) {
         sim_control_command(sc_end_game, 0, 0);
+        return 1;
+    }
+    if (id == cmd_caption_minimise || id == cmd_caption_restore) {
+        caption_button_command(id);
         return 1;
     }
     if (id < 501 || id > 599 || !menu_command_served(id)) {

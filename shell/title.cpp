@@ -65,12 +65,6 @@ const std::string& title_edit_name() {
     return edit_name;
 }
 
-void draw_caption_buttons(int which) {
-    // No build window is shown maximised without its own caption yet: a
-    // request for all three redraws the menu bar.
-    if (which == -1 && main_wnd) DrawMenuBar(main_wnd);
-}
-
 void set_bottom_text(const char* text) {
     bottom_text = text ? text : "";
     set_bottom_bar(bm_text, bottom_text.c_str(), bottom_no_command);
@@ -82,7 +76,7 @@ const std::string& bottom_bar_text() {
 
 void restore_bottom_bar() {
     if (active_kind == kind_build && build_wnd && IsWindow(build_wnd))
-        set_bottom_bar(bm_build, nullptr, 0);
+        show_build_bottom_bar(build_wnd);
     else
         set_bottom_bar(bm_text, bottom_text.c_str(), bottom_no_command);
 }

@@ -18,7 +18,8 @@ std::string main_title_text(const char* variable_text);
 // the title follows at once.
 void set_title_edit_name(const char* name);
 const std::string& title_edit_name();
-// Redraws the caption buttons of a maximised build window: -1 all three, or
+// Shows the caption buttons of a maximised build window on the menu bar (or
+// takes them away; shell/menubar.cpp): -1 all three, or
 // the one named (0, 1 or 2); with none maximised, all three redraw the menu
 // bar.
 void draw_caption_buttons(int which);

@@ -7,6 +7,7 @@
 #include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/menus.h"
+#include "shell/bottombar.h"
 #include "shell/floats.h"
 #include "shell/menubar.h"
 #include "shell/questions.h"
@@ -193,6 +194,10 @@ void make_active(HWND w) {
         break;
     case kind_build:
         active_kind = kind_build;
+        if (!IsWindowVisible(w)) { // minimised from its caption buttons
+            ShowWindow(w, SW_SHOW);
+            remove_window_menu_item(w);
+        }
         if (menu_bar_mode() == 1) {
             // The output bar goes: its Edit menu, Lock/Unlock and Save As act
             // on an output window, not on the diagram. The diagram's own menus
@@ -203,10 +208,13 @@ void make_active(HWND w) {
             set_bottom_text(text.c_str());
         }
         if (build_wnd != w) {
-            if (bottom_wnd) InvalidateRect(bottom_wnd, nullptr, TRUE);
+            // A build window made without a caption of its own can only be
+            // shown maximised (after a restore, the next one is again).
+            if (!(GetWindowLong(w, GWL_STYLE) & WS_CAPTION)) shell_opts.build_maximised = 1;
             if (shell_opts.build_maximised) take_maximised_place(w, build_wnd);
             build_wnd = w;
         }
+        show_build_bottom_bar(w);
         break;
     default:
         SendMessage(w, WM_ACTIVATE, WA_ACTIVE, 0);

@@ -15,6 +15,7 @@
 #include "shell/winlist.h"
 #include "sim/control.h"
 #include "sketch/drawsketch.h"
+#include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
@@ -213,6 +214,7 @@ void show_view(sketch_window& sw, int number, int step) {
     if (load_view(s, number, 0, false, 0, false) < 0) return;
     if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
     SetWindowText(sw.frame, s.view.rec.name);
+    show_sketch_bar(s, sw.frame);
     if (s.fit) fit_zoom(sw);
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;
@@ -251,6 +253,16 @@ void sketch_command(sketch_window& sw, int id) {
         break;
     case sketch_cmd_close:
         DestroyWindow(sw.frame);
+        break;
+    case bar_choose_view:
+        if (int n = choose_view_from_bar(sw.s); n >= 0) show_view(sw, n, 0);
+        break;
+    case bar_choose_depth:
+        if (int level = choose_depth_from_bar(sw.s); level >= 0) {
+            sw.s.shown_level = static_cast<std::int8_t>(level);
+            show_sketch_bar(sw.s, sw.frame);
+            InvalidateRect(sw.view, nullptr, FALSE);
+        }
         break;
     case skc_select_all:
         if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;

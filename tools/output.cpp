@@ -166,35 +166,10 @@ int button_command(int pos, bool locked) {
     }
 }
 
-// The caption bitmap in the button colours, made on the first paint and
-// kept for the program's run; null: the buttons show letters instead.
-HBITMAP caption_strip() {
-    static HBITMAP strip = nullptr;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        strip = paint_resource_bitmap(bitmap_caption, bevel_face_colour(), bevel_text_colour());
-    }
-    return strip;
-}
-
 // A caption button: its picture from the caption bitmap, or its letter when
 // there is no bitmap.
 void caption_button_at(HDC dc, int x, int state, int cell, const char* letter) {
-    bevel_content c;
-    if (HBITMAP strip = caption_strip()) {
-        c.kind = bevel_content::strip_cell;
-        c.image = strip;
-        c.cell_x = cell * caption_cell_w;
-        c.cell_y = 0;
-        c.cell_w = caption_cell_w;
-    } else {
-        c.kind = bevel_content::text;
-        c.label = letter;
-    }
-    c.inset_x = 1;
-    c.inset_y = 1;
-    draw_bevel_button(dc, nullptr, x, 0, caption_button, caption_height, state, &c);
+    draw_caption_cell(dc, x, 0, caption_button, caption_height, state, cell, letter);
 }
 
 void paint_frame(HWND frame) {

@@ -1,6 +1,8 @@
 // The bevelled button face (see bevel.h).
 #include "shell/controls/bevel.h"
 
+#include "resources/bitmaps.h"
+
 #include <cstring>
 
 namespace {
@@ -138,4 +140,32 @@ void draw_bevel_button(HDC dc, HDC measure, int x, int y, int w, int h, int stat
         SetTextColor(dc, old_text);
         SetBkColor(dc, old_bk);
     }
+}
+
+HBITMAP caption_strip() {
+    static HBITMAP strip = nullptr;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        strip = paint_resource_bitmap(bitmap_caption, bevel_face_colour(), bevel_text_colour());
+    }
+    return strip;
+}
+
+void draw_caption_cell(HDC dc, int x, int y, int w, int h, int state, int cell,
+                       const char* letter) {
+    bevel_content c;
+    if (HBITMAP strip = caption_strip()) {
+        c.kind = bevel_content::strip_cell;
+        c.image = strip;
+        c.cell_x = cell * caption_cell_w;
+        c.cell_y = 0;
+        c.cell_w = caption_cell_w;
+    } else {
+        c.kind = bevel_content::text;
+        c.label = letter;
+    }
+    c.inset_x = 1;
+    c.inset_y = 1;
+    draw_bevel_button(dc, nullptr, x, y, w, h, state, &c);
 }

@@ -50,3 +50,11 @@ COLORREF bevel_shadow_colour();
 COLORREF bevel_text_colour();
 HBRUSH bevel_face_brush();
 HBRUSH bevel_shadow_brush();
+
+// The shared caption bitmap in the button colours, painted on first use and
+// kept for the program's run (null when it cannot be painted).
+HBITMAP caption_strip();
+// A caption button (tool frames, the maximised build window's buttons on the
+// menu bar): cell `cell` of the caption bitmap inset one pixel, or `letter`
+// when there is no bitmap.
+void draw_caption_cell(HDC dc, int x, int y, int w, int h, int state, int cell, const char* letter);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QWidget>
 
 using namespace dlgtest;
@@ -359,6 +360,62 @@ TEST_F(MenuTest, TheBarOfAWindowUnderAModalBoxTakesNoClicksKeysOrChoices) {
     ASSERT_NE(popup, nullptr);
     EXPECT_EQ(popup->title(), "&File");
     popup->close();
+}
+
+// Buttons at the bar's right end: inside the bar whatever its width, a press
+// released on another button sends nothing, a click posts the button's
+// message, and a button without a face is left out.
+TEST_F(MenuTest, BarButtonsSitAtTheRightEndAndPostOnAClick) {
+    HWND h = frame(LoadMenu(nullptr, MAKEINTRESOURCE(105)));
+    auto* bar = win_widget(h)->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    HDC screen = GetDC(nullptr);
+    HBITMAP face = CreateCompatibleBitmap(screen, 15, 15);
+    ReleaseDC(nullptr, screen);
+    MenuBarButton b[3];
+    for (int i = 0; i < 3; ++i) {
+        b[i].up = b[i].down = face;
+        b[i].x = i * 17;
+        b[i].target = h;
+        b[i].message = WM_COMMAND;
+        b[i].wparam = static_cast<WPARAM>(700 + i);
+    }
+    b[1].up = nullptr; // no face: not shown
+    ASSERT_TRUE(SetMenuBarButtons(h, b, 3));
+    td::run_until_idle();
+    EXPECT_EQ(GetMenuBarButtonCount(h), 2);
+    QWidget* strip = bar->cornerWidget(Qt::TopRightCorner);
+    ASSERT_NE(strip, nullptr);
+    EXPECT_TRUE(strip->isVisible());
+    EXPECT_LE(strip->geometry().right(), bar->width() - 1);
+    EXPECT_GE(strip->width(), 2 * 17 + 15);
+
+    auto mouse = [&](QEvent::Type type, int x) {
+        QPointF at(x, strip->height() / 2);
+        QMouseEvent e(type, at, strip->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(strip, &e);
+    };
+    seen.clear();
+    mouse(QEvent::MouseButtonPress, 7); // the first button
+    mouse(QEvent::MouseButtonRelease, 2 * 17 + 7);
+    td::run_until_idle();
+    EXPECT_TRUE(seen.empty());
+    mouse(QEvent::MouseButtonPress, 2 * 17 + 7);
+    mouse(QEvent::MouseButtonRelease, 2 * 17 + 8);
+    td::run_until_idle();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], (std::pair<UINT, WPARAM>{WM_COMMAND, 702}));
+    EXPECT_TRUE(ClickMenuBarButton(h, 0));
+    EXPECT_FALSE(ClickMenuBarButton(h, 2));
+
+    // Taking them away empties the corner.
+    ASSERT_TRUE(SetMenuBarButtons(h, nullptr, 0));
+    EXPECT_EQ(GetMenuBarButtonCount(h), 0);
+    EXPECT_EQ(bar->cornerWidget(Qt::TopRightCorner), nullptr);
+    EXPECT_FALSE(SetMenuBarButtons(h, nullptr, 1));
+    DeleteObject(face);
 }
 
 } // namespace

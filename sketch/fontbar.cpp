@@ -1,0 +1,89 @@
+// The bottom bar's build table from a sketch window (see fontbar.h).
+#include "sketch/fontbar.h"
+
+#include "foundation/memory.h"
+#include "model/constants.h"
+#include "model/model.h"
+#include "model/modelfile.h"
+#include "shell/controls/popuplist.h"
+#include "shell/state.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+COLORREF shown_colour(std::uint32_t c) {
+    return c == 0xFFFFFFFFu ? RGB(0, 0, 0) : static_cast<COLORREF>(c & 0xFFFFFF);
+}
+
+int choose(const std::vector<std::string>& texts, int current) {
+    if (texts.empty()) return -1;
+    std::vector<const char*> p;
+    for (const std::string& t : texts) p.push_back(t.c_str());
+    return popup_list(p.data(), nullptr, static_cast<int>(p.size()), current);
+}
+
+} // namespace
+
+bottom_view_values sketch_bar_values(const sketch_state& s) {
+    const view_rec& r = s.view.rec;
+    bottom_view_values v;
+    v.view_name.assign(r.name, strnlen(r.name, sizeof r.name));
+    v.shown_level = s.shown_level;
+    v.face.assign(r.font.face, strnlen(r.font.face, sizeof r.font.face));
+    v.size = r.font.size;
+    v.style = r.font.style & 15u;
+    v.text_colour = shown_colour(r.font.colour);
+    v.outline_colour = shown_colour(r.outline);
+    v.connector_colour = shown_colour(r.connector);
+    return v;
+}
+
+void show_sketch_bar(const sketch_state& s, HWND frame) {
+    if (frame && frame == build_wnd && active_kind == kind_build)
+        set_bottom_view_values(sketch_bar_values(s));
+}
+
+std::vector<std::pair<int, std::string>> listed_views(handle symbols) {
+    std::vector<std::pair<int, std::string>> out;
+    if (!symbols) return out;
+    handle vb = get_header_word(symbols, mh_views);
+    if (!vb || !handle_valid(vb)) return out;
+    std::uint32_t n = get_header_word(symbols, mh_view_count) & 0xFFFF;
+    n = std::min<std::uint32_t>(n, handle_size(vb) / sizeof(view_rec));
+    handle_lock<view_rec> recs(vb);
+    if (!recs) return out;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const view_rec& r = recs.get()[i];
+        if (!r.name[0] || (r.flags & 1)) continue;
+        out.emplace_back(static_cast<int>(i), std::string(r.name, strnlen(r.name, sizeof r.name)));
+    }
+    return out;
+}
+
+std::vector<std::string> depth_texts() {
+    std::vector<std::string> t{"Hide"};
+    for (int i = 1; i < max_level; ++i) t.push_back("Depth " + std::to_string(i));
+    t.emplace_back("Show");
+    return t;
+}
+
+int choose_view_from_bar(const sketch_state& s) {
+    const auto views = listed_views(s.symbols);
+    std::vector<std::string> names;
+    int current = -1;
+    for (const auto& [number, name] : views) {
+        if (number == s.current_view) current = static_cast<int>(names.size());
+        names.push_back(name);
+    }
+    const int chosen = choose(names, current);
+    return chosen < 0 || chosen >= static_cast<int>(views.size())
+               ? -1
+               : views[static_cast<std::size_t>(chosen)].first;
+}
+
+int choose_depth_from_bar(const sketch_state& s) {
+    const int chosen = choose(depth_texts(), std::clamp<int>(s.shown_level, 0, max_level));
+    return chosen < 0 || chosen > max_level ? -1 : chosen;
+}

@@ -1,0 +1,30 @@
+// The bottom bar's build table filled from a sketch window (the view it
+// shows, the depth shown, the view's text font and its colours) and the
+// bar's two choosers that act on the sketch: the view and the depth.
+#pragma once
+
+#include "shell/bottombar.h"
+#include "sketch/sketch.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// The bar's commands that the sketch window answers.
+enum : int { bar_choose_view = 326, bar_choose_depth = 421 };
+
+// The values of a sketch for the bar (a default colour shows as black).
+bottom_view_values sketch_bar_values(const sketch_state& s);
+// Puts the sketch's values in the bar when `frame` is the active build
+// window.
+void show_sketch_bar(const sketch_state& s, HWND frame);
+
+// The views a user can go to (number, name): named and not the shared view.
+std::vector<std::pair<int, std::string>> listed_views(handle symbols);
+// The depth chooser's texts: "Hide", "Depth 1" to "Depth 16", "Show" (the
+// index is the level).
+std::vector<std::string> depth_texts();
+// The bar's choosers: the pop-up list of the views (the chosen view's number)
+// or of the depths (the chosen level); -1 when nothing was chosen.
+int choose_view_from_bar(const sketch_state& s);
+int choose_depth_from_bar(const sketch_state& s);

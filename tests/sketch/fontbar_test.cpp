@@ -1,0 +1,64 @@
+// The bottom bar's values taken from a sketch: the view's name and font,
+// style bits beyond the four letters ignored, a default colour shown black,
+// a name filling its whole field read no further.
+#include "sketch/fontbar.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(SketchBarValues, TakeTheViewsLookAndShownDepth) {
+    sketch_state s;
+    view_rec& r = s.view.rec;
+    std::memset(r.name, 'v', sizeof r.name); // no terminator: the field's length
+    std::strcpy(r.font.face, "Mono");
+    r.font.size = 14;
+    r.font.style = 0xF2; // italic, with bits the bar has no letter for
+    r.font.colour = 0xFFFFFFFFu;
+    r.outline = 0x00123456u;
+    r.connector = 0xFF00FF00u; // the high byte is no part of the colour
+    s.shown_level = 5;
+    bottom_view_values v = sketch_bar_values(s);
+    EXPECT_EQ(v.view_name, std::string(sizeof r.name, 'v'));
+    EXPECT_EQ(v.face, "Mono");
+    EXPECT_EQ(v.size, 14);
+    EXPECT_EQ(v.style, 2u);
+    EXPECT_EQ(v.shown_level, 5);
+    EXPECT_EQ(v.text_colour, RGB(0, 0, 0));
+    EXPECT_EQ(v.outline_colour, 0x00123456u);
+    EXPECT_EQ(v.connector_colour, 0x0000FF00u);
+}
+
+#include "tests/sketch/sketch_fixture.h"
+#include "tests/support/view_layout.h"
+
+namespace {
+
+class BarViews : public SketchTest {};
+
+// The view chooser lists the views a user can go to by their numbers: the
+// shared view is left out and the numbers of the others are kept.
+TEST_F(BarViews, TheSharedViewIsNotOffered) {
+    model_builder b("bar");
+    b.constant("k", 1);
+    ASSERT_TRUE(b.finish());
+    view_layout shared(b, "Common", 1);
+    shared.variable("k", 50, 50);
+    view_layout main(b, "Main");
+    main.variable("k", 10, 10);
+    view_layout other(b, "Other", 2);
+    other.variable("k", 20, 20);
+    auto views = listed_views(b.symbols());
+    ASSERT_EQ(views.size(), 2u);
+    EXPECT_EQ(views[0], (std::pair<int, std::string>{1, "Main"}));
+    EXPECT_EQ(views[1], (std::pair<int, std::string>{2, "Other"}));
+    EXPECT_TRUE(listed_views(0).empty());
+    // The depth chooser's entries are the levels by their index.
+    auto depths = depth_texts();
+    ASSERT_EQ(depths.size(), static_cast<std::size_t>(max_level + 1));
+    EXPECT_EQ(depths[0], "Hide");
+    EXPECT_EQ(depths[3], "Depth 3");
+    EXPECT_EQ(depths[max_level], "Show");
+}
+
+} // namespace
