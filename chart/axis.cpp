@@ -389,8 +389,7 @@ std::vector<char> CChartAxis::layout(CChartDC* dc, const std::vector<RECT>* take
             return false;
         });
     }
-    // The zero label and the end labels take their places first; each end
-    // label may push out the one next to it.
+    // The zero, run-start and end labels take their places first.
     std::vector<const Label*> order;
     for (int k = 1;; ++k) {
         order.clear();
@@ -398,23 +397,20 @@ std::vector<char> CChartAxis::layout(CChartDC* dc, const std::vector<RECT>* take
             if (l.rank <= 0) order.push_back(&l);
         for (const Label& l : labels)
             if (l.rank > 0 && l.rank % k == 0) order.push_back(&l);
+        // Only the zero, run-start and end labels may push a label out;
+        // two ordinary labels that meet call for a wider k.
         std::vector<const Label*> accepted;
-        int dropped = 0;
+        bool crowded = false;
         for (const Label* l : order) {
             bool clear = true;
             for (const Label* a : accepted)
                 if (!apart(l->r, a->r, gap)) {
                     clear = false;
-                    break;
+                    crowded = crowded || (a->rank > 0 && l->rank > 0);
                 }
-            if (clear)
-                accepted.push_back(l);
-            else
-                ++dropped;
+            if (clear) accepted.push_back(l);
         }
-        int ends = 0;
-        for (const Label& l : labels) ends += l.rank < 0 ? 1 : 0;
-        if (dropped <= ends || k > max_rank) {
+        if (!crowded || k > max_rank) {
             for (const Label* a : accepted) {
                 out[static_cast<std::size_t>(a->index)] = 1;
                 if (kept) kept->push_back(a->r);

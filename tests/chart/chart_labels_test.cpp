@@ -166,6 +166,12 @@ TEST(ChartLabels, ThreeDimensionalAxesThinTheirLabelsToo) {
         if (!a->IsEnabled()) continue;
         const std::vector<Label> kept = drawn(a, &dc);
         EXPECT_FALSE(any_overlap(kept)) << kind;
+        // Evenly thinned: the same distance between kept labels, but for
+        // the end label, which may have pushed out its neighbour.
+        for (std::size_t i = 2; i + 1 < kept.size(); ++i)
+            EXPECT_DOUBLE_EQ(std::stod(kept[i].text) - std::stod(kept[i - 1].text),
+                             std::stod(kept[1].text) - std::stod(kept[0].text))
+                << kind << " " << kept[i].text;
         if (!shown(a, &dc).empty()) {
             EXPECT_GE(kept.size(), 2u) << kind;
         }
