@@ -3,6 +3,7 @@
 #include "chart/data.h"
 #include "chart/plotstate.h"
 
+#include <algorithm>
 #include <cmath>
 
 CChartAxis::CChartAxis(CChartPlotState* plot, int title_kind, int label_mode)
@@ -135,6 +136,7 @@ CChartTick* CChartAxis::AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* 
     t->SetSecondSegment(hide_tick_marks_ ? 0 : 1);
     t->SetStyle(GetStyle());
     t->SetTextStyle(GetTextStyle());
+    rank_.push_back(static_cast<int>(rank_.size()));
     return ticks_.add(t);
 }
 
@@ -198,9 +200,20 @@ int CChartAxis::MakeRangeTicks(int x_mode, double min, double max) {
     s.label_min_tick = label_min_tick_ != 0;
     const auto planned = chart::plan_range_ticks(s, min, max);
     if (planned.empty()) return 0;
+    // Places in the runs: the zero tick is the first of both, so the run
+    // after it continues from 1.
+    int next_rank = 0;
+    bool zero_seen = false;
     for (const auto& p : planned) {
         CChartTick* t = AddValueTick(p.value, p.minor ? 1 : 0);
         if (!t) continue;
+        if (p.end != 0) {
+            rank_.back() = -1;
+            next_rank = zero_seen ? 1 : 0;
+        } else {
+            zero_seen = zero_seen || p.value == 0.0;
+            rank_.back() = next_rank++;
+        }
         t->SetSecondSegment(p.mark ? 1 : 0);
         t->SetFirstSegment(p.grid ? 1 : 0);
         t->ShowLabel(p.label ? 1 : 0);
@@ -282,6 +295,7 @@ int CChartAxis::MakeSeriesTicks(CChartData* data) {
 
 int CChartAxis::Build(CChartData* data) {
     ticks_.delete_all();
+    rank_.clear();
     max_tick_ = min_tick_ = nullptr;
     if (!enabled_) return 0;
     if (data && title_kind_ >= 1 && title_kind_ <= 7) {
@@ -319,13 +333,102 @@ void CChartAxis::DrawBody(CChartDC* dc) {
     dc->PushFont(new CChartFont(ts->GetLogFont()));
     SelectPen(dc);
     SelectBrush(dc);
-    ticks_.for_each([dc](CChartTick* t) { t->DrawBody(dc); });
+    // Labels that would overlap are left out of this drawing only: the
+    // ticks keep their switches for the next layout at another size.
+    const std::vector<char> drawn = LayoutLabels(dc);
+    for (int i = 1; i <= ticks_.count(); ++i) {
+        CChartTick* t = ticks_.get(i);
+        const bool hide = t->IsLabelShown() && !drawn[static_cast<std::size_t>(i)];
+        if (hide) t->ShowLabel(0);
+        t->DrawBody(dc);
+        if (hide) t->ShowLabel(1);
+    }
     title_tick_->DrawBody(dc);
     UnselectBrush(dc);
     UnselectPen(dc);
     delete dc->PopFont();
     dc->CDC::SetTextColor(old_text);
     dc->CDC::SetBkColor(old_back);
+}
+
+namespace {
+
+bool apart(const RECT& a, const RECT& b, int gap) {
+    return a.right + gap <= b.left || b.right + gap <= a.left || a.bottom + gap <= b.top ||
+           b.bottom + gap <= a.top;
+}
+
+} // namespace
+
+std::vector<char> CChartAxis::layout(CChartDC* dc, const std::vector<RECT>* taken,
+                                     std::vector<RECT>* kept) {
+    const int n = ticks_.count();
+    std::vector<char> out(static_cast<std::size_t>(n) + 1, 0);
+    if (!dc || !enabled_) return out;
+    struct Label {
+        int index;
+        int rank;
+        RECT r;
+    };
+    std::vector<Label> labels;
+    int gap = 0, max_rank = 0;
+    for (int i = 1; i <= n; ++i) {
+        RECT r{};
+        if (!ticks_.get(i)->LabelRect(dc, &r)) continue;
+        const int rank = static_cast<std::size_t>(i) <= rank_.size() ? rank_[i - 1] : i - 1;
+        // A small space between neighbours, a quarter of the text height.
+        gap = std::max(gap, static_cast<int>((r.bottom - r.top) / 4));
+        max_rank = std::max(max_rank, rank);
+        labels.push_back({i, rank, r});
+    }
+    if (gap < 1) gap = 1;
+    if (taken) {
+        std::erase_if(labels, [&](const Label& l) {
+            for (const RECT& t : *taken)
+                if (!apart(l.r, t, gap)) return true;
+            return false;
+        });
+    }
+    // The zero, run-start and end labels take their places first.
+    std::vector<const Label*> order;
+    for (int k = 1;; ++k) {
+        order.clear();
+        for (const Label& l : labels)
+            if (l.rank <= 0) order.push_back(&l);
+        for (const Label& l : labels)
+            if (l.rank > 0 && l.rank % k == 0) order.push_back(&l);
+        // Only the zero, run-start and end labels may push a label out;
+        // two ordinary labels that meet call for a wider k.
+        std::vector<const Label*> accepted;
+        bool crowded = false;
+        for (const Label* l : order) {
+            bool clear = true;
+            for (const Label* a : accepted)
+                if (!apart(l->r, a->r, gap)) {
+                    clear = false;
+                    crowded = crowded || (a->rank > 0 && l->rank > 0);
+                }
+            if (clear) accepted.push_back(l);
+        }
+        if (!crowded || k > max_rank) {
+            for (const Label* a : accepted) {
+                out[static_cast<std::size_t>(a->index)] = 1;
+                if (kept) kept->push_back(a->r);
+            }
+            return out;
+        }
+    }
+}
+
+std::vector<char> CChartAxis::LayoutLabels(CChartDC* dc) {
+    std::vector<RECT> taken;
+    const int kind = Kind();
+    if (plot_)
+        for (int k = 1; k < kind; ++k) {
+            CChartAxis* other = plot_->GetAxis(k);
+            if (other && other != this && other->IsEnabled()) other->layout(dc, nullptr, &taken);
+        }
+    return layout(dc, taken.empty() ? nullptr : &taken, nullptr);
 }
 
 // ---------------------------------------------------------------- kinds

@@ -9,6 +9,8 @@
 #include "chart/tick.h"
 #include "chart/tick_run.h"
 
+#include <vector>
+
 class CChartPlotState;
 class CChartData;
 
@@ -75,6 +77,15 @@ public:
     void ComputeStep(CChartData* data, int count);
     int MakeRangeTicks(int x_mode, double min, double max);
 
+    // Which ticks' labels are drawn on `dc`: of the shown labels, every
+    // k-th of each run for the smallest k at which they stand apart, the
+    // zero and end labels first; an axis also gives way to the labels of
+    // the plot's enabled axes of lower kind (the x labels keep the corner
+    // where both axes show 0). 1-based like the ticks; entry 0 unused.
+    std::vector<char> LayoutLabels(CChartDC* dc);
+    // The axis kind, 1 to 7.
+    virtual int Kind() const { return 0; }
+
     int GetTickCountUsed() const { return ticks_.count(); }
     CChartTick* GetTick(int i) const { return ticks_.get(i); }
     CChartTick* GetTitleTick() const { return title_tick_; }
@@ -98,6 +109,12 @@ protected:
 
 private:
     void mark_every(int every, void (*apply)(CChartTick*, bool));
+    // This axis's own thinning, with `taken` rectangles of other axes to
+    // keep clear of (null: none); appends the kept rectangles to `kept`.
+    std::vector<char> layout(CChartDC* dc, const std::vector<RECT>* taken, std::vector<RECT>* kept);
+    // Each tick's place in its run (0 the run's first, the zero tick; -1 an
+    // end tick), parallel to `ticks_`.
+    std::vector<int> rank_;
     // Data upper and lower bound of x, y, z; element maximum and minimum of
     // x, y, z; data spans; element spans.
     double box_[18] = {};
@@ -121,37 +138,44 @@ private:
 
 class CChartAxis1 : public CChartAxis {
 public:
+    int Kind() const override { return 1; }
     explicit CChartAxis1(CChartPlotState* plot) : CChartAxis(plot, 1, 5) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis2 : public CChartAxis {
 public:
+    int Kind() const override { return 2; }
     explicit CChartAxis2(CChartPlotState* plot) : CChartAxis(plot, 2, 5) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis3 : public CChartAxis {
 public:
+    int Kind() const override { return 3; }
     explicit CChartAxis3(CChartPlotState* plot) : CChartAxis(plot, 4, 6) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis4 : public CChartAxis {
 public:
+    int Kind() const override { return 4; }
     explicit CChartAxis4(CChartPlotState* plot) : CChartAxis(plot, 3, 6) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis5 : public CChartAxis {
 public:
+    int Kind() const override { return 5; }
     explicit CChartAxis5(CChartPlotState* plot) : CChartAxis(plot, 6, 4) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 class CChartAxis6 : public CChartAxis {
 public:
+    int Kind() const override { return 6; }
     explicit CChartAxis6(CChartPlotState* plot) : CChartAxis(plot, 5, 4) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };
 // The angle axis of the pies: a value is an angle in radians.
 class CChartAxis7 : public CChartAxis {
 public:
+    int Kind() const override { return 7; }
     explicit CChartAxis7(CChartPlotState* plot) : CChartAxis(plot, 7, 4) {}
     CChartTick* PlaceTick(double value, int minor) override;
 };

@@ -472,7 +472,7 @@ void CChartAxesPlot::MakeAxes() {
     CChartAxis* y = GetAxis(3);
     y->Enable();
     y->SetLabelMode(6);
-    y->SetLabelEvery(2);
+    y->SetLabelEvery(1); // the axis thins its labels where they would overlap
     y->SetGridEvery(2);
 }
 

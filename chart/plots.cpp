@@ -358,7 +358,7 @@ void swapped_axes(CChartPlot& plot) {
     CChartAxis* h = plot.GetAxis(2);
     h->Enable();
     h->SetLabelMode(6);
-    h->SetLabelEvery(2);
+    h->SetLabelEvery(1); // the axis thins its labels where they would overlap
     h->SetGridEvery(2);
 }
 
@@ -371,7 +371,7 @@ void stacked_axes(CChartPlot& plot) {
     CChartAxis* v = plot.GetAxis(3);
     v->Enable();
     v->SetLabelMode(7);
-    v->SetLabelEvery(2);
+    v->SetLabelEvery(1); // the axis thins its labels where they would overlap
     v->SetGridEvery(2);
 }
 

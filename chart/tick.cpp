@@ -171,17 +171,47 @@ void CChartTick::DrawBody(CChartDC* dc) {
         old_back = dc->CDC::GetBkColor();
         dc->SetTextColor(text_style->GetTextColor());
         dc->SetBackColor(text_style->GetBackColor());
-        text_style->Realize(dc);
-        dc->PushFont(new CChartFont(text_style->GetLogFont()));
     }
+    const bool pushed = push_font(dc);
     const SIZE ext = measure(dc, label_.c_str());
-    static const CChartTextStyle plain;
-    const CChartPoint at =
-        AnchorLabel(label_at_middle_ ? p2 : p3, ext.cx, ext.cy, styled ? *text_style : plain);
+    const CChartPoint at = label_origin(p2, p3, ext);
     dc->DrawMultilineText(at.x, at.y, label_.c_str());
     if (styled) {
         dc->CDC::SetTextColor(old_text);
         dc->CDC::SetBkColor(old_back);
-        delete dc->PopFont();
     }
+    if (pushed) delete dc->PopFont();
+}
+
+bool CChartTick::push_font(CChartDC* dc) {
+    if (extra != 0 || !has_text_style || !text_style) return false;
+    text_style->Realize(dc);
+    dc->PushFont(new CChartFont(text_style->GetLogFont()));
+    return true;
+}
+
+CChartPoint CChartTick::label_origin(CChartPoint p2, CChartPoint p3, SIZE ext) const {
+    static const CChartTextStyle plain;
+    const bool styled = extra == 0 && has_text_style && text_style;
+    return AnchorLabel(label_at_middle_ ? p2 : p3, ext.cx, ext.cy, styled ? *text_style : plain);
+}
+
+bool CChartTick::LabelRect(CChartDC* dc, RECT* r) {
+    if (!dc || !r || !has_label_ || !show_label_ || label_.Length() < 1) return false;
+    const bool pushed = push_font(dc);
+    const SIZE ext = measure(dc, label_.c_str());
+    if (pushed) delete dc->PopFont();
+    const CChartPoint at = label_origin(v_[1]->GetScreenPoint(), v_[2]->GetScreenPoint(), ext);
+    // The text's turned extent, as the anchoring reckons it; a text turned
+    // upward stands above its origin.
+    static const CChartTextStyle plain;
+    const CChartTextStyle& ts = extra == 0 && has_text_style && text_style ? *text_style : plain;
+    const double theta = ts.GetAngleRadians();
+    const int w = CChartView3D::ScreenInt(ext.cx * std::cos(theta) + ext.cy * std::sin(theta));
+    const int h = CChartView3D::ScreenInt(ext.cx * std::sin(theta) + ext.cy * std::cos(theta));
+    r->left = at.x;
+    r->right = at.x + w;
+    r->top = ts.GetAngle() > 0 ? at.y - h : at.y;
+    r->bottom = r->top + h;
+    return true;
 }

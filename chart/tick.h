@@ -54,12 +54,20 @@ public:
     void SetFlipped(int v) { flipped_ = v; }
     int IsFlipped() const { return flipped_; }
 
+    // The device rectangle the label takes when drawn on `dc` (screen
+    // points as last projected); false when the tick draws no label.
+    bool LabelRect(CChartDC* dc, RECT* r);
+
     // Where the label's text rectangle starts for the anchor `p`, a text
     // w x h, the style's anchors and its angle (whole degrees).
     static CChartPoint AnchorLabel(CChartPoint p, int w, int h, const CChartTextStyle& ts);
 
 private:
     void fold_box();
+    // Realizes the text style's font and pushes it; false when the tick
+    // draws in the context's font.
+    bool push_font(CChartDC* dc);
+    CChartPoint label_origin(CChartPoint p2, CChartPoint p3, SIZE ext) const;
     CChartVertex* v_[3] = {};
     int first_segment_ = 0;
     int second_segment_ = 0;

@@ -1,0 +1,181 @@
+// Axis value labels as a user sees them: crowded labels thinned so that none
+// overlap, every y tick of a short run labelled, and the corner where both
+// axes show 0 labelled once. Charts are drawn through the control in a
+// window and the labels checked on the image.
+#include "chart/axis.h"
+#include "chart/chart.h"
+#include "chart/plot.h"
+#include "chart_fixture.h"
+#include "platform/testing/driver.h"
+
+#include <QImage>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Shown {
+    CChartCtrl ctrl;
+    HWND hwnd = nullptr;
+    Shown(int type, int dim) {
+        test_driver::start();
+        ctrl.CreateChart(type, dim, 3);
+        RECT r{0, 0, 420, 320};
+        ctrl.Create(WS_VISIBLE, r, static_cast<HWND>(nullptr), 101);
+        hwnd = ctrl.m_hWnd;
+    }
+    QImage shot(const char* name) {
+        InvalidateRect(hwnd, nullptr, TRUE);
+        UpdateWindow(hwnd);
+        QImage img = test_driver::image(hwnd);
+        if (const char* dir = std::getenv("KAVREL_CHART_PNG_DIR"))
+            img.save(QString(dir) + "/" + name + ".png");
+        return img;
+    }
+    CChartAxis* axis(int kind) { return ctrl.GetChart()->GetPlot()->GetAxis(kind); }
+};
+
+bool overlap(const RECT& a, const RECT& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+struct Label {
+    int index;
+    std::string text;
+    RECT r;
+};
+
+// The labels the axis shows by its switches, and those it draws on `dc`.
+std::vector<Label> shown(CChartAxis* a, CChartDC* dc) {
+    std::vector<Label> out;
+    for (int i = 1; i <= a->GetTickCountUsed(); ++i) {
+        RECT r{};
+        if (a->GetTick(i)->LabelRect(dc, &r)) out.push_back({i, a->GetTick(i)->GetLabel(), r});
+    }
+    return out;
+}
+std::vector<Label> drawn(CChartAxis* a, CChartDC* dc) {
+    const std::vector<char> keep = a->LayoutLabels(dc);
+    std::vector<Label> out;
+    for (const Label& l : shown(a, dc))
+        if (keep[static_cast<std::size_t>(l.index)]) out.push_back(l);
+    return out;
+}
+
+bool any_overlap(const std::vector<Label>& ls) {
+    for (std::size_t i = 0; i < ls.size(); ++i)
+        for (std::size_t j = i + 1; j < ls.size(); ++j)
+            if (overlap(ls[i].r, ls[j].r)) return true;
+    return false;
+}
+
+// Dark (text) pixels inside `r` of the image.
+int ink(const QImage& img, const RECT& r) {
+    int n = 0;
+    for (int y = std::max(0, int(r.top)); y < std::min(img.height(), int(r.bottom)); ++y)
+        for (int x = std::max(0, int(r.left)); x < std::min(img.width(), int(r.right)); ++x)
+            n += qGray(img.pixel(x, y)) < 100;
+    return n;
+}
+
+std::vector<std::string> texts(const std::vector<Label>& ls) {
+    std::vector<std::string> t;
+    for (const Label& l : ls) t.push_back(l.text);
+    return t;
+}
+
+TEST(ChartLabels, CrowdedXLabelsAreThinnedUntilTheyStandApart) {
+    Shown s(4, 1);
+    for (int i = 0; i <= 1000; i += 10) s.ctrl.AddPoint(1, i, 50 + i % 70);
+    CChartAxis* x = s.ctrl.SetAxis(2, 20, 1, 5.0, 0);
+    s.ctrl.SetAxis(4, 5, 1, 5.0, 0);
+    const QImage img = s.shot("labels_x20");
+    charttest::Canvas c(420, 320);
+    CChartDC dc(&c.cdc);
+
+    const std::vector<Label> all = shown(x, &dc);
+    ASSERT_EQ(all.size(), 21u);
+    ASSERT_TRUE(any_overlap(all)); // twenty divisions of "1000"-wide labels crowd
+    const std::vector<Label> kept = drawn(x, &dc);
+    EXPECT_FALSE(any_overlap(kept));
+    // A regular thinning: every k-th label of the run, with 0 and the end.
+    ASSERT_GE(kept.size(), 4u);
+    EXPECT_EQ(kept.front().text, "0");
+    EXPECT_EQ(kept.back().text, "1000");
+    const int every = std::stoi(kept[1].text);
+    EXPECT_GE(every, 100);
+    for (std::size_t i = 1; i + 1 < kept.size(); ++i)
+        EXPECT_EQ(std::stoi(kept[i].text), every * static_cast<int>(i));
+    for (const Label& l : kept) EXPECT_GT(ink(img, l.r), 3) << l.text;
+    // The drawing leaves the ticks' own switches alone.
+    for (int i = 1; i <= x->GetTickCountUsed(); ++i) EXPECT_TRUE(x->GetTick(i)->IsLabelShown());
+
+    // Short numbers over ten divisions all fit: nothing that has room is
+    // thinned.
+    s.ctrl.ClearData(1);
+    for (int i = 0; i <= 20; ++i) s.ctrl.AddPoint(1, i, 50 + i % 7);
+    s.ctrl.SetAxis(2, 10, 1, 5.0, 0);
+    s.shot("labels_x10_short");
+    EXPECT_EQ(drawn(x, &dc).size(), 11u);
+}
+
+TEST(ChartLabels, EveryTickOfAShortYRunCarriesItsNumber) {
+    Shown s(4, 1);
+    for (int i = 0; i <= 10; ++i) s.ctrl.AddPoint(1, i, 60.0 * i);
+    s.ctrl.SetAxis(2, 5, 1, 5.0, 0);
+    CChartAxis* y = s.ctrl.SetAxis(4, 5, 1, 5.0, 0);
+    const QImage img = s.shot("labels_y600");
+    charttest::Canvas c(420, 320);
+    CChartDC dc(&c.cdc);
+    const std::vector<Label> kept = drawn(y, &dc);
+    std::vector<std::string> t = texts(kept);
+    // The corner's 0 is the x axis's (see below); the rest all stand.
+    std::erase(t, "0");
+    EXPECT_EQ(t, (std::vector<std::string>{"120", "240", "360", "480", "600"}));
+    for (const Label& l : kept) EXPECT_GT(ink(img, l.r), 3) << l.text;
+}
+
+TEST(ChartLabels, TheCornerWhereBothAxesShowZeroIsLabelledOnce) {
+    Shown s(4, 1);
+    for (int i = 0; i <= 10; ++i) s.ctrl.AddPoint(1, i, 60.0 * i);
+    CChartAxis* x = s.ctrl.SetAxis(2, 5, 1, 5.0, 0);
+    CChartAxis* y = s.ctrl.SetAxis(4, 5, 1, 5.0, 0);
+    s.shot("labels_corner");
+    charttest::Canvas c(420, 320);
+    CChartDC dc(&c.cdc);
+    const std::vector<Label> xs = shown(x, &dc), ys = shown(y, &dc);
+    ASSERT_EQ(xs.front().text, "0");
+    ASSERT_EQ(ys.front().text, "0");
+    ASSERT_TRUE(overlap(xs.front().r, ys.front().r)); // the two zeros meet at the corner
+    EXPECT_EQ(texts(drawn(x, &dc)).front(), "0");
+    const std::vector<Label> ykept = drawn(y, &dc);
+    ASSERT_FALSE(ykept.empty());
+    EXPECT_EQ(ykept.front().text, "120");
+    for (const Label& l : ykept) EXPECT_FALSE(overlap(l.r, xs.front().r)) << l.text;
+}
+
+TEST(ChartLabels, ThreeDimensionalAxesThinTheirLabelsToo) {
+    Shown s(4, 2);
+    for (int i = 0; i <= 1000; i += 10) s.ctrl.AddPoint(1, i, 50 + i % 70);
+    s.shot("labels_3d");
+    charttest::Canvas c(420, 320);
+    CChartDC dc(&c.cdc);
+    for (int kind = 1; kind <= 6; ++kind) {
+        CChartAxis* a = s.axis(kind);
+        if (!a->IsEnabled()) continue;
+        const std::vector<Label> kept = drawn(a, &dc);
+        EXPECT_FALSE(any_overlap(kept)) << kind;
+        // Evenly thinned: the same distance between kept labels, but for
+        // the end label, which may have pushed out its neighbour.
+        for (std::size_t i = 2; i + 1 < kept.size(); ++i)
+            EXPECT_DOUBLE_EQ(std::stod(kept[i].text) - std::stod(kept[i - 1].text),
+                             std::stod(kept[1].text) - std::stod(kept[0].text))
+                << kind << " " << kept[i].text;
+        if (!shown(a, &dc).empty()) {
+            EXPECT_GE(kept.size(), 2u) << kind;
+        }
+    }
+}
+
+} // namespace
