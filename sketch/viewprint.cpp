@@ -17,6 +17,8 @@ namespace {
 
 // The printable page assumed when no printer says otherwise.
 constexpr double default_page_w_in = 7.2, default_page_h_in = 9.7;
+// Room kept around a whole view's bounds (sketch units).
+constexpr int view_output_pad = 20;
 // The largest printed side (device pixels) the page mapping takes.
 constexpr int max_printed_side = 32000;
 
@@ -235,7 +237,7 @@ void print_view(const sketch_state& s, const sketch_state& rs, const view_output
 
 view_output_settings view_output_settings_now() {
     view_output_settings set;
-    set.what = opts.print_selection == 1 ? 1 : 0;
+    set.what = opts.print_selection <= 2 ? opts.print_selection : 0;
     set.orientation = opts.orientation;
     set.on_pages = opts.sketch_positioning == 1;
     set.sizing = opts.sizing;
@@ -321,10 +323,12 @@ bool plan_view_area(const sketch_state& s, int mode, const view_output_settings&
         a.h = static_cast<int>(ceil_div(s.max_y, ph) * ph - y0);
         a.paged = true;
     } else {
-        a.x = s.min_x;
-        a.y = s.min_y;
-        a.w = s.max_x - s.min_x;
-        a.h = s.max_y - s.min_y;
+        // Names and arrowheads reach a little past the elements' bounds, as
+        // the window's scroll margin allows for.
+        a.x = s.min_x - view_output_pad;
+        a.y = s.min_y - view_output_pad;
+        a.w = s.max_x - s.min_x + 2 * view_output_pad;
+        a.h = s.max_y - s.min_y + 2 * view_output_pad;
     }
     if (out) *out = a;
     return true;

@@ -54,8 +54,8 @@ TEST_F(ViewPages, TheAreaIsTheViewTheSelectionOrWholePages) {
     int b2 = box(230, 300, 30, 20);
     s.min_x = -170, s.min_y = 30, s.max_x = 260, s.max_y = 320;
     ASSERT_TRUE(plan_view_area(s, vo_copy_view, set, SIZE{100, 100}, &a));
-    EXPECT_EQ(a.x, -170);
-    EXPECT_EQ(a.w, 430);
+    EXPECT_EQ(a.x, -190); // 20 units of room either side
+    EXPECT_EQ(a.w, 470);
     EXPECT_FALSE(a.paged);
 
     // Pages round out: floor for the negative minimum, up for the maximum.
@@ -301,8 +301,8 @@ TEST_F(ViewOutput, ACopyIsAMetafilePictureOrAnEnhancedMetafile) {
     ASSERT_NE(pict, nullptr);
     EXPECT_EQ(pict->mm, MM_ANISOTROPIC);
     // Hundredths of a millimetre of the view's extent at the screen's 96 dpi.
-    EXPECT_EQ(pict->xExt, static_cast<LONG>((s.max_x - s.min_x) * 2540LL / 96));
-    EXPECT_EQ(pict->yExt, static_cast<LONG>((s.max_y - s.min_y) * 2540LL / 96));
+    EXPECT_EQ(pict->xExt, static_cast<LONG>((s.max_x - s.min_x + 40) * 2540LL / 96));
+    EXPECT_EQ(pict->yExt, static_cast<LONG>((s.max_y - s.min_y + 40) * 2540LL / 96));
     EXPECT_GT(GetMetaFileBitsEx(pict->hMF, 0, nullptr), 100u); // something was drawn
     GlobalUnlock(static_cast<HGLOBAL>(h));
     CloseClipboard();
