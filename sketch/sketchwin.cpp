@@ -21,6 +21,7 @@
 #include "sketch/keys.h"
 #include "sketch/mouse.h"
 #include "sketch/sliders.h"
+#include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tools/output.h"
 
@@ -242,7 +243,37 @@ void fit_zoom(sketch_window& sw) {
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
-// The window's commands: previous and next view, close.
+// Print: the current view, the selection, or every named view in turn (the
+// view that was current comes back). Copy: the selection when there is one,
+// else the whole view.
+void print_command(sketch_window& sw) {
+    view_output_settings set = view_output_settings_now();
+    if (set.what != 2) {
+        output_view(sw.frame, sw.view, sw.s, vo_print, set);
+        return;
+    }
+    sketch_state& s = sw.s;
+    if (s.symbols != cur_model_symbols || !s.symbols) return;
+    const int current = s.current_view;
+    handle vb = get_header_word(s.symbols, mh_views);
+    std::uint32_t n = get_header_word(s.symbols, mh_view_count) & 0xFFFF;
+    if (!vb || !handle_valid(vb)) return;
+    n = std::min<std::uint32_t>(n, handle_size(vb) / sizeof(view_rec));
+    set.what = 0;
+    clear_selection(s);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        bool usable = false;
+        {
+            handle_lock<view_rec> recs(vb);
+            usable = recs && usable_view(recs.get(), n, i);
+        }
+        if (!usable || load_view(s, static_cast<int>(i), 0, false, 0, false) < 0) continue;
+        output_view(sw.frame, sw.view, s, vo_print, set);
+    }
+    show_view(sw, current, 0);
+}
+
+// The window's commands: previous and next view, close, print, copy.
 void sketch_command(sketch_window& sw, int id) {
     switch (id) {
     case sketch_cmd_previous_view:
@@ -263,6 +294,14 @@ void sketch_command(sketch_window& sw, int id) {
             show_sketch_bar(sw.s, sw.frame);
             InvalidateRect(sw.view, nullptr, FALSE);
         }
+        break;
+    case skc_print:
+        print_command(sw);
+        break;
+    case skc_copy:
+        output_view(sw.frame, sw.view, sw.s,
+                    selection_bounds(sw.s, nullptr) ? vo_copy_selection : vo_copy_view,
+                    view_output_settings_now());
         break;
     case skc_select_all:
         if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;

@@ -1,0 +1,318 @@
+// Printing and copying a view: the page arithmetic (page lines, the area,
+// the print factor, paging), and whole prints to the PDF printer and copies
+// to the private clipboard of a sample model's view.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
+#include "model/model.h"
+#include "platform/clip.h"
+#include "platform/print.h"
+#include "platform/testing/driver.h"
+#include "shell/settings_rows.h"
+#include "sketch/drawsketch.h"
+#include "sketch/viewprint.h"
+#include "sketch/views.h"
+#include "tests/sketch/sketch_fixture.h"
+
+namespace {
+
+using ViewPages = SketchTest;
+
+TEST_F(ViewPages, AnUnknownOrEmptyPageTakesTheDefaultAndPageLinesEnd) {
+    const SIZE def = default_view_page(96, 96);
+    EXPECT_EQ(def.cx, 691); // 7.2 inches
+    EXPECT_EQ(def.cy, 931); // 9.7 inches
+    for (int w : {0, -5}) {
+        SIZE p = view_page_size(w, 700, 600, 600, 96, 96);
+        EXPECT_EQ(p.cx, def.cx);
+        EXPECT_EQ(p.cy, def.cy);
+    }
+    EXPECT_EQ(view_page_size(100, 100, 0, 600, 96, 96).cx, def.cx);
+    // A known page: 7.5 by 10 inches at 600 dpi is 720 by 960 screen pixels.
+    SIZE p = view_page_size(4500, 6000, 600, 600, 96, 96);
+    EXPECT_EQ(p.cx, 720);
+    EXPECT_EQ(p.cy, 960);
+
+    EXPECT_TRUE(page_line_positions(0, 1000, 0).empty());
+    EXPECT_TRUE(page_line_positions(0, 1000, -100).empty());
+    EXPECT_EQ(page_line_positions(-250, 450, 200), (std::vector<int>{-200, 0, 200, 400}));
+    EXPECT_EQ(page_line_positions(201, 399, 200), std::vector<int>{});
+}
+
+TEST_F(ViewPages, TheAreaIsTheViewTheSelectionOrWholePages) {
+    view_output_settings set;
+    view_output_area a;
+    EXPECT_FALSE(plan_view_area(s, vo_print, set, SIZE{100, 100}, &a)); // empty view
+
+    int b1 = box(-150, 40, 20, 10);
+    int b2 = box(230, 300, 30, 20);
+    s.min_x = -170, s.min_y = 30, s.max_x = 260, s.max_y = 320;
+    ASSERT_TRUE(plan_view_area(s, vo_copy_view, set, SIZE{100, 100}, &a));
+    EXPECT_EQ(a.x, -190); // 20 units of room either side
+    EXPECT_EQ(a.w, 470);
+    EXPECT_FALSE(a.paged);
+
+    // Pages round out: floor for the negative minimum, up for the maximum.
+    set.on_pages = true;
+    ASSERT_TRUE(plan_view_area(s, vo_print, set, SIZE{100, 200}, &a));
+    EXPECT_TRUE(a.paged);
+    EXPECT_EQ(a.x, -200);
+    EXPECT_EQ(a.w, 500);
+    EXPECT_EQ(a.y, 0);
+    EXPECT_EQ(a.h, 400);
+    // At 50 % a page covers twice the view; a fit bit turns paging off.
+    set.sizing = 16;
+    set.percent = 50;
+    ASSERT_TRUE(plan_view_area(s, vo_print, set, SIZE{100, 200}, &a));
+    EXPECT_EQ(a.x, -200);
+    EXPECT_EQ(a.w, 600);
+    set.sizing = 8;
+    ASSERT_TRUE(plan_view_area(s, vo_print, set, SIZE{100, 200}, &a));
+    EXPECT_FALSE(a.paged);
+
+    // The selection: nothing selected gives nothing; else its rectangle.
+    EXPECT_FALSE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
+    el(b2).runtime |= ef_selected;
+    ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
+    EXPECT_TRUE(a.selection);
+    EXPECT_EQ(a.x, 200);
+    EXPECT_EQ(a.y, 280);
+    EXPECT_EQ(a.w, 60);
+    EXPECT_EQ(a.h, 40);
+    el(b1).runtime |= ef_selected;
+    set.what = 1;
+    ASSERT_TRUE(plan_view_area(s, vo_print, set, SIZE{100, 100}, &a));
+    EXPECT_EQ(a.x, -170);
+    EXPECT_EQ(a.w, 430);
+}
+
+TEST_F(ViewPages, ThePrintFactorFollowsTheScalingBits) {
+    const printer_page page{600 * 17 / 2, 600 * 11, 600, 600}; // 8.5 x 11 inches
+    view_output_settings set;
+    EXPECT_DOUBLE_EQ(view_print_factor(set, 1000, 1000, page), 1.0);
+    set.sizing = 16;
+    set.percent = 5; // too small to mean anything: 100 %
+    EXPECT_DOUBLE_EQ(view_print_factor(set, 1000, 1000, page), 1.0);
+    set.percent = 250;
+    EXPECT_DOUBLE_EQ(view_print_factor(set, 1000, 1000, page), 2.5);
+    // Fit: the smaller axis wins; bit 4 alone never enlarges.
+    set.sizing = 8;
+    EXPECT_DOUBLE_EQ(view_print_factor(set, 1500, 1000, page), 4500.0 / 1500);
+    set.sizing = 4;
+    EXPECT_DOUBLE_EQ(view_print_factor(set, 1500, 1000, page), 1.0);
+    EXPECT_DOUBLE_EQ(view_print_factor(set, 9000, 1000, page), 4500.0 / 9000);
+    // Inches: 2 inches wide at 600 dpi; a height of 0 does not count.
+    set.sizing = 1 | 2;
+    set.width_in = 2;
+    set.height_in = 0;
+    EXPECT_DOUBLE_EQ(view_print_factor(set, 600, 100, page), 2.0);
+}
+
+TEST_F(ViewPages, PagingKeepsToThePageAndRefusesWhatCannotEnd) {
+    const printer_page page{5100, 6600, 600, 600}; // printable 4500 x 6000
+    page_plan p;
+    // Exactly the printable width fits one page, centred.
+    ASSERT_TRUE(plan_print_pages(4500, 100, 1.0, page, false, &p));
+    EXPECT_EQ(p.cols, 1);
+    EXPECT_EQ(p.rows, 1);
+    EXPECT_EQ(p.margin_x, 300);
+    EXPECT_EQ(p.margin_y, (6600 - 100) / 2);
+    // One pixel wide: one page, centred; paged output keeps half-inch margins.
+    ASSERT_TRUE(plan_print_pages(1, 1, 1.0, page, false, &p));
+    EXPECT_EQ(p.margin_x, 2549);
+    ASSERT_TRUE(plan_print_pages(1, 1, 1.0, page, true, &p));
+    EXPECT_EQ(p.margin_x, 300);
+    // One pixel wider: two pages across, stepping by the printable width.
+    ASSERT_TRUE(plan_print_pages(4501, 100, 1.0, page, false, &p));
+    EXPECT_EQ(p.cols, 2);
+    EXPECT_EQ(p.rows, 1);
+    EXPECT_DOUBLE_EQ(p.step_x, 4500);
+    EXPECT_EQ(p.margin_x, 300);
+    EXPECT_EQ(p.margin_y, (6600 - 100) / 2); // still centred down, where it fits
+    // At twice the size each page holds half as much of the picture.
+    ASSERT_TRUE(plan_print_pages(4000, 7000, 2.0, page, false, &p));
+    EXPECT_DOUBLE_EQ(p.step_x, 2250);
+    EXPECT_EQ(p.cols, 2);
+    EXPECT_EQ(p.rows, 3);
+
+    // A printable size of an inch or less cannot step: refused, not looped.
+    const printer_page tiny{600, 600, 600, 600};
+    EXPECT_FALSE(plan_print_pages(1000, 1000, 1.0, tiny, false, &p));
+    const printer_page sliver{601, 5000, 600, 600}; // one pixel: steps below 1 unit
+    EXPECT_FALSE(plan_print_pages(10, 10, 20.0, sliver, false, &p));
+    // Printed sizes out of range.
+    EXPECT_FALSE(plan_print_pages(32001, 10, 1.0, page, false, &p));
+    EXPECT_FALSE(plan_print_pages(10, 10, 0.01, page, false, &p));
+    EXPECT_FALSE(plan_print_pages(10, 10, 0.0, page, false, &p));
+}
+
+TEST_F(ViewPages, TheHeaderNamesTheView) {
+    EXPECT_EQ(view_page_header("Model VIEW: old", "Stocks"), "Model VIEW:  Stocks");
+    EXPECT_EQ(view_page_header("view:", "Main"), "view: Main");
+    EXPECT_EQ(view_page_header("Review", "Main"), "Review");
+    EXPECT_EQ(view_page_header("", "Main"), "");
+}
+
+std::string said_all() {
+    std::string all;
+    for (const auto& m : message_log::messages) all += m.text + "\n";
+    return all;
+}
+
+// The text of a PDF through pdftotext, and its page count through pdfinfo.
+std::string run(const std::string& cmd) {
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return "";
+    std::string out;
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+class ViewOutput : public SketchTest {
+protected:
+    void SetUp() override {
+        SketchTest::SetUp();
+        ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0);
+        test_driver::start();
+        print_use_system_printers(false);
+        clip_use_private(true);
+        clip_reset();
+        saved_ = opts;
+        opts.printer_name.clear();
+        drawing = draw_state{};
+        printer = print_state{};
+        pdf_ = testing::TempDir() + "viewprint_test.pdf";
+        std::filesystem::remove(pdf_);
+        printer.output_file = pdf_;
+        std::string path = std::string(KAVREL_BINARY_DIR) + "/samples/population.kmf";
+        m_ = read_model_file(path.c_str());
+        ASSERT_NE(m_.symbols, 0u);
+        s.symbols = m_.symbols;
+        s.header = m_.header;
+        // View 1 holds the stocks and flows (view 0 is a note).
+        ASSERT_EQ(load_view(s, 1, 0, false, 0, false), 1);
+        s.zoom = 150;
+        s.scroll_x = 37;
+        s.scroll_y = -12;
+    }
+    void TearDown() override {
+        s.view = working_view{};
+        if (m_.symbols) free_model(m_.header, m_.symbols);
+        if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
+        drawing = draw_state{};
+        printer = print_state{};
+        opts = saved_;
+        clip_reset();
+        clip_use_private(false);
+        test_driver::reset();
+        print_use_system_printers(true);
+        SketchTest::TearDown();
+    }
+    void expect_untouched() {
+        EXPECT_EQ(s.zoom, 150);
+        EXPECT_EQ(s.scroll_x, 37);
+        EXPECT_EQ(s.scroll_y, -12);
+        EXPECT_EQ(drawing.printing, 0);
+        EXPECT_EQ(drawing.gtx_mode, 0);
+        EXPECT_FALSE(printer_is_open());
+    }
+    int pdf_pages() {
+        const std::string info = run("pdfinfo '" + pdf_ + "'");
+        const auto at = info.find("Pages:");
+        return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
+    }
+    model_pair m_{};
+    opt_block saved_;
+    std::string pdf_;
+};
+
+TEST_F(ViewOutput, APrintedViewCarriesItsNamesAndHeader) {
+    view_output_settings set;
+    set.header = "Population View:";
+    set.footer = "Footnote here";
+    output_view(nullptr, nullptr, s, vo_print, set);
+    ASSERT_TRUE(std::filesystem::exists(pdf_)) << said_all();
+    const std::string text = run("pdftotext -layout '" + pdf_ + "' - 2>&1");
+    EXPECT_NE(text.find(std::string("Population View: ") + s.view.rec.name), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Footnote here"), std::string::npos) << text;
+    // Every variable's name shows (pdftotext may break a name across lines,
+    // so the first word is enough).
+    int named = 0;
+
+    for (int n = 1; n < s.view.count(); ++n) {
+        const sketch_elem& e = s.view.elems[static_cast<std::size_t>(n)];
+        if (e.kind != ek_variable) continue;
+        std::string name = sketch_element_text(s, e);
+        name = name.substr(0, name.find(' '));
+        if (name.empty()) continue;
+        ++named;
+
+        EXPECT_NE(text.find(name), std::string::npos) << name;
+    }
+    EXPECT_GT(named, 0);
+    EXPECT_EQ(pdf_pages(), 1);
+    expect_untouched();
+}
+
+TEST_F(ViewOutput, ALargeScalePrintsOnSeveralPages) {
+    view_output_settings set;
+    set.sizing = 16;
+    set.percent = 600;
+    output_view(nullptr, nullptr, s, vo_print, set);
+    ASSERT_TRUE(std::filesystem::exists(pdf_)) << said_all();
+    EXPECT_GT(pdf_pages(), 1);
+    expect_untouched();
+}
+
+TEST_F(ViewOutput, RefusalsLeaveTheViewAndTheOutputFlagsAsTheyWere) {
+    view_output_settings set;
+    set.sizing = 16;
+    set.percent = 100000; // far past the largest printed size
+    output_view(nullptr, nullptr, s, vo_print, set);
+    EXPECT_TRUE(message_log::said("Too big to print")) << said_all();
+    EXPECT_FALSE(std::filesystem::exists(pdf_));
+    expect_untouched();
+
+    message_log::messages.clear();
+    sketch_state empty;
+    output_view(nullptr, nullptr, empty, vo_copy_view, set);
+    EXPECT_TRUE(message_log::said("Nothing to print or export"));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_METAFILEPICT));
+}
+
+TEST_F(ViewOutput, ACopyIsAMetafilePictureOrAnEnhancedMetafile) {
+    view_output_settings set;
+    output_view(nullptr, nullptr, s, vo_copy_view, set);
+    ASSERT_TRUE(IsClipboardFormatAvailable(CF_METAFILEPICT)) << said_all();
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE h = GetClipboardData(CF_METAFILEPICT);
+    ASSERT_NE(h, nullptr);
+    const auto* pict = static_cast<const METAFILEPICT*>(GlobalLock(static_cast<HGLOBAL>(h)));
+    ASSERT_NE(pict, nullptr);
+    EXPECT_EQ(pict->mm, MM_ANISOTROPIC);
+    // Hundredths of a millimetre of the view's extent at the screen's 96 dpi.
+    EXPECT_EQ(pict->xExt, static_cast<LONG>((s.max_x - s.min_x + 40) * 2540LL / 96));
+    EXPECT_EQ(pict->yExt, static_cast<LONG>((s.max_y - s.min_y + 40) * 2540LL / 96));
+    EXPECT_GT(GetMetaFileBitsEx(pict->hMF, 0, nullptr), 100u); // something was drawn
+    GlobalUnlock(static_cast<HGLOBAL>(h));
+    CloseClipboard();
+    expect_untouched();
+
+    set.enhanced = true;
+    output_view(nullptr, nullptr, s, vo_copy_view, set);
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_ENHMETAFILE));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_METAFILEPICT));
+    expect_untouched();
+}
+
+} // namespace
