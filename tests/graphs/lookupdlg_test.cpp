@@ -185,9 +185,9 @@ TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
     EXPECT_EQ(working().y, model.y);
 }
 
-// Clearing mode deletes the point clicked; a range that would cross its
-// other bound is refused on leaving; OK with one point stays with the
-// message; Cancel leaves the working copy as it was.
+// Clearing mode deletes the point clicked; a sweep sets the points passed; a range that would cross
+// its other bound is refused on leaving; OK with one point stays with the message; Cancel leaves
+// the working copy as it was.
 TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
     const lookup_points model = working();
     answerer::dialog(dlg_lookup_editor)
@@ -207,6 +207,21 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
             SendMessage(e, WM_COMMAND, IDCANCEL, 0); // Esc ends clearing only
             EXPECT_TRUE(IsWindow(e));
             EXPECT_EQ(field(e, idl_clear_points), "Clear Points");
+
+            // A sweep from empty space across the graph sets the y of every
+            // point it passes to the cursor's; their x values stay.
+            const std::vector<float> xs = p->x;
+            const int line = plot.top + plot.height / 4;
+            // Moves are taken one by one, as a slow hand gives them.
+            test_driver::mouse_down(graph, plot.left - 4, line);
+            for (int x = plot.left; x <= plot.left + plot.width + 4; x += 4) {
+                test_driver::mouse_move(graph, x, line);
+                test_driver::run_until_idle();
+            }
+            test_driver::mouse_up(graph, plot.left + plot.width + 4, line);
+            test_driver::run_until_idle();
+            EXPECT_EQ(p->x, xs);
+            for (int i = 0; i < p->count(); ++i) EXPECT_NEAR(p->y[i], plot.vy(*p, line), 1e-4) << i;
 
             // X-min above X-max: kept, the field shows the refusal.
             const float x_min = p->x_min;
