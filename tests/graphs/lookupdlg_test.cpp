@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -222,6 +223,19 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
             test_driver::run_until_idle();
             EXPECT_EQ(p->x, xs);
             for (int i = 0; i < p->count(); ++i) EXPECT_NEAR(p->y[i], plot.vy(*p, line), 1e-4) << i;
+
+            // Ctrl-drag zooms the y range to the span dragged, either way up.
+            const float y_low = plot.vy(*p, plot.top + plot.height * 3 / 4);
+            const float y_high = plot.vy(*p, plot.top + plot.height / 2);
+            test_driver::drag(graph, {plot.left + 20, plot.top + plot.height * 3 / 4},
+                              {plot.left + 30, plot.top + plot.height / 2}, 4,
+                              test_driver::Button::left, test_driver::ctrl);
+            test_driver::run_until_idle();
+            EXPECT_FLOAT_EQ(p->y_min, y_low);
+            EXPECT_FLOAT_EQ(p->y_max, y_high);
+            SendMessage(e, WM_COMMAND, idl_reset_scaling, 0);
+            EXPECT_LE(p->y_min, *std::min_element(p->y.begin(), p->y.end()));
+            EXPECT_GE(p->y_max, *std::max_element(p->y.begin(), p->y.end()));
 
             // X-min above X-max: kept, the field shows the refusal.
             const float x_min = p->x_min;
