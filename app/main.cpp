@@ -3,6 +3,7 @@
 #include "graphs/chartgraph.h"
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
+#include "graphs/lookupdlg.h"
 #include "graphs/moregraphs.h"
 #include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     install_graph_hooks();
     install_more_graphs();
     install_graph_set_hooks();
+    install_lookup_editor_hooks();
     install_text_hooks();
     install_text_tools();
     install_runs_compare();

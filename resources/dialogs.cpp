@@ -5,6 +5,7 @@
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
+#include "resources/lookupdlg.h"
 #include "resources/modelpages.h"
 #include "resources/options.h"
 #include "resources/panel.h"
@@ -151,5 +152,6 @@ void register_dialog_templates() {
     register_panel_templates();
     register_varselect_templates();
     register_sim_dialog_templates();
+    register_lookup_editor_template();
     register_sketch_dialog_templates();
 }

@@ -47,6 +47,7 @@ DialogTemplate lookup_changes() {
              ES_WANTRETURN,
          7, 37, 206, 112},
         {WC_STATIC, IDC_STATIC, nullptr, WS_VISIBLE | SS_ETCHEDHORZ, 7, 161, 206, 1},
+        {WC_BUTTON, ids_graph, "&Graph...", push, 7, 169, 50, 14},
         {WC_BUTTON, IDOK, "OK", def_push, 109, 169, 50, 14},
         {WC_BUTTON, IDCANCEL, "Cancel", push, 163, 169, 50, 14},
     };

@@ -22,6 +22,7 @@ enum : int {
     ids_note = 1745,          // static: what the dialog changes
     ids_lookup = 1750,        // combo box (drop-down list): the lookups
     ids_points = 1751,        // multi-line edit: "x, y" a line
+    ids_graph = 1758,         // button: the lookup editor for the lookup shown
     ids_game_time = 656,      // static: "Time=%g"
     ids_game_interval = 1752, // edit: the amount of time a move covers
     ids_game_forward = 1753,

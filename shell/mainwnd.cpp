@@ -82,7 +82,7 @@ const class_def class_defs[] = {
     {-16, "Kavrel_scaler", scale_proc, 0, 0, 2, 0, false, true, false},
     {-17, "Kavrel_color", coloring_proc, 0, 0, 2, 0, false, true, false},
     {-18, "Kavrel_font", dispfont_proc, 0, 0, 2, 0, false, true, false},
-    {-19, "Kavrel_lookup", default_proc, 0, 0, 1, 0, false, false, false},
+    {-19, "Kavrel_lookup", lookup_class_proc, 0, 0, 1, 0, false, false, false},
     {-20, "Kavrel_guage", guage_proc, 0, 0, 1, 0, false, true, false},
     {-22, "Kavrel_ctext", default_proc, 0, 4, 2, 0, false, true, false},
     {-23, "Kavrel_vslider", vslider_proc, 0, 4, 0, 0, false, true, false},

@@ -56,6 +56,17 @@ int ask_save_graph_sets(int flag) {
     return graph_set_slots.ask_save ? graph_set_slots.ask_save(flag) : 1;
 }
 
+lookup_editor_hook_set lookup_editor_hooks;
+
+int open_lookup_editor(const char* name) {
+    return lookup_editor_hooks.edit ? lookup_editor_hooks.edit(name) : 0;
+}
+
+LRESULT lookup_class_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return lookup_editor_hooks.graph_proc ? lookup_editor_hooks.graph_proc(w, m, wp, lp)
+                                          : DefWindowProc(w, m, wp, lp);
+}
+
 void dde_quit_spreadsheets(int) {}
 
 void refresh_sketch_values() {

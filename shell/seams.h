@@ -111,6 +111,17 @@ struct graph_set_slot_hooks {
 };
 extern graph_set_slot_hooks graph_set_slots;
 
+// ---------------------------------------------------------- lookup editor ---
+// The graphs' lookup editor opens for a lookup's name (1 when its points were
+// taken over for the next runs) and draws the "Kavrel_lookup" graph area.
+// Unset: nothing opens (0) and the area does the default handling.
+struct lookup_editor_hook_set {
+    int (*edit)(const char* name) = nullptr;
+    LRESULT (*graph_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+};
+extern lookup_editor_hook_set lookup_editor_hooks;
+int open_lookup_editor(const char* name);
+LRESULT lookup_class_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // ---------------------------------------------------------------------- DDE ---
 
 // Ends the DDE links; quits a started spreadsheet only when forced.

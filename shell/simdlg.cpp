@@ -8,6 +8,7 @@
 #include "platform/controls.h"
 #include "resources/simdlg.h"
 #include "shell/dialogs.h"
+#include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolbar.h"
@@ -20,6 +21,7 @@
 #include "sim/simdata.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -31,6 +33,15 @@ std::string number_text(float v) {
     char b[32];
     std::snprintf(b, sizeof b, "%.7g", static_cast<double>(v));
     return b;
+}
+
+// The shortest text that reads back as the same float: a table shown and
+// taken again unchanged must not count as changed, nor move a point.
+std::string exact_text(float v) {
+    if (is_na(v)) return ":NA:";
+    char b[32];
+    auto r = std::to_chars(b, b + sizeof b, v);
+    return std::string(b, r.ptr);
 }
 
 std::string item_text(HWND dialog, int id) {
@@ -222,7 +233,7 @@ void show_points(HWND dialog, lookup_state& st, int index) {
     }
     std::string text;
     for (std::size_t i = 0; i < x.size(); ++i)
-        text += number_text(x[i]) + ", " + number_text(y[i]) + "\r\n";
+        text += exact_text(x[i]) + ", " + exact_text(y[i]) + "\r\n";
     SetDlgItemText(dialog, ids_points, text.c_str());
 }
 
@@ -300,6 +311,16 @@ INT_PTR lookup_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
                     return TRUE;
                 }
                 show_points(dialog, *st, now);
+            }
+            return TRUE;
+        case ids_graph:
+            // The editor starts from and writes to the working copy: points
+            // typed here first are refused or kept as typed; once the editor
+            // takes its points over, they are what the table shows.
+            if (st->shown < 0 || !take_points(dialog, *st)) return TRUE;
+            if (open_lookup_editor(st->items[static_cast<std::size_t>(st->shown)].name.c_str())) {
+                st->pending.erase(st->items[static_cast<std::size_t>(st->shown)].lookup);
+                show_points(dialog, *st, st->shown);
             }
             return TRUE;
         case IDOK:

@@ -1,0 +1,647 @@
+// The lookup editor's dialog and graph area (see lookupdlg.h). The point
+// table and its rules live in lookupedit.cpp; this file is what the user
+// sees and does: the rows, the range fields, the graph and the mouse.
+#include "graphs/lookupdlg.h"
+
+#include "foundation/report.h"
+#include "platform/controls.h"
+#include "platform/dlg.h"
+#include "platform/gdi.h"
+#include "resources/lookupdlg.h"
+#include "shell/dialogs.h"
+#include "shell/seams.h"
+#include "sim/simdata.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// One editor runs at a time; this lives from edit_lookup to the dialog's end.
+struct editor_state {
+    lookup_points points;
+    std::string name;
+    int slot = -1;
+    int first_row = 0;     // index of the point in the top row
+    bool clearing = false; // "Clear Points" pressed: a click deletes
+    bool filling = false;  // the fields are being set by the editor
+    // Mouse state of the graph area.
+    POINT press{-1, -1};
+    int dragged = -1;
+    int zoom = 0; // 1 x range, 2 y range
+    POINT zoom_from{-1, -1}, zoom_at{-1, -1};
+    bool sweeping = false;
+    int margin_x = 8, margin_y = 8;
+    bool dirty[900] = {}; // edited since the field was last set, by control id
+};
+editor_state* ed = nullptr;
+
+constexpr COLORREF point_colour = 0xFF0000;
+constexpr int pick_distance = 3;
+
+std::string num(float v, const char* format = "%4.4g") {
+    char b[40];
+    std::snprintf(b, sizeof b, format, static_cast<double>(v));
+    return b;
+}
+
+// Reads a number typed into a field; false for text that is no number.
+bool read_field(HWND dialog, int id, float* out) {
+    char b[64] = {};
+    GetDlgItemText(dialog, id, b, sizeof b);
+    char* end = nullptr;
+    const double v = std::strtod(b, &end);
+    if (end == b || !std::isfinite(v)) return false;
+    while (*end == ' ') ++end;
+    if (*end) return false;
+    *out = static_cast<float>(v);
+    return true;
+}
+
+void set_field(HWND dialog, int id, const std::string& text) {
+    ed->filling = true;
+    SetDlgItemText(dialog, id, text.c_str());
+    ed->filling = false;
+    if (id >= 0 && id < 900) ed->dirty[id] = false;
+}
+
+void redraw_graph(HWND dialog) {
+    InvalidateRect(GetDlgItem(dialog, idl_graph), nullptr, TRUE);
+}
+
+void show_range(HWND dialog) {
+    const lookup_points& p = ed->points;
+    set_field(dialog, idl_x_min, num(p.x_min, "%g"));
+    set_field(dialog, idl_x_max, num(p.x_max, "%g"));
+    set_field(dialog, idl_y_min, num(p.y_min, "%g"));
+    set_field(dialog, idl_y_max, num(p.y_max, "%g"));
+}
+
+// Rows from the top point on, the scroll bar, and the graph.
+void fill_point_fields(HWND dialog) {
+    const lookup_points& p = ed->points;
+    ed->first_row = std::clamp(ed->first_row, 0, std::max(0, p.count() - lookup_rows));
+    for (int r = 0; r < lookup_rows; ++r) {
+        const int i = ed->first_row + r;
+        set_field(dialog, idl_row_x + r, i < p.count() ? num(p.x[i]) : "");
+        set_field(dialog, idl_row_y + r, i < p.count() ? num(p.y[i]) : "");
+    }
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMin = 0;
+    si.nMax = std::max(0, p.count() - 1);
+    si.nPage = lookup_rows;
+    si.nPos = ed->first_row;
+    HWND bar = GetDlgItem(dialog, idl_scroll);
+    SetScrollInfo(bar, SB_CTL, &si, TRUE);
+    EnableWindow(bar, p.count() >= lookup_rows + 1);
+    redraw_graph(dialog);
+}
+
+// After a change through the fields or the mouse: widen the sides a point
+// left, and show the rows again.
+void after_change(HWND dialog) {
+    if (ed->points.out_of_range) {
+        rescale_lookup_points(ed->points, false);
+        show_range(dialog);
+    }
+    fill_point_fields(dialog);
+}
+
+// A row's x was left changed (row r).
+void x_field_left(HWND dialog, int r) {
+    lookup_points& p = ed->points;
+    const int i = ed->first_row + r;
+    float x = 0;
+    if (!read_field(dialog, idl_row_x + r, &x)) {
+        set_field(dialog, idl_row_x + r, i < p.count() ? num(p.x[i]) : "");
+        return;
+    }
+    int at;
+    if (i >= p.count()) {
+        at = insert_lookup_point(p, x, 0);
+        note_out_of_range(p, x, 0);
+    } else {
+        at = set_lookup_x(p, i, x);
+        note_out_of_range(p, x, p.y[at]);
+    }
+    if (at < ed->first_row || at >= ed->first_row + lookup_rows)
+        ed->first_row = at - lookup_rows / 2;
+    after_change(dialog);
+    const int row = std::clamp(at - ed->first_row, 0, lookup_rows - 1);
+    HWND y_field = GetDlgItem(dialog, idl_row_y + row);
+    SetFocus(y_field);
+    SendMessage(y_field, EM_SETSEL, 0, -1);
+}
+
+void y_field_left(HWND dialog, int r) {
+    lookup_points& p = ed->points;
+    const int i = ed->first_row + r;
+    if (i >= p.count()) {
+        set_field(dialog, idl_row_y + r, "");
+        report(8, "Enter x value first");
+        return;
+    }
+    float y = 0;
+    if (!read_field(dialog, idl_row_y + r, &y)) {
+        set_field(dialog, idl_row_y + r, num(p.y[i]));
+        return;
+    }
+    p.y[i] = y;
+    note_out_of_range(p, p.x[i], y);
+    after_change(dialog);
+}
+
+void new_point_left(HWND dialog) {
+    float x = 0, y = 0;
+    if (!read_field(dialog, idl_new_x, &x) || !read_field(dialog, idl_new_y, &y)) return;
+    insert_lookup_point(ed->points, x, y);
+    note_out_of_range(ed->points, x, y);
+    set_field(dialog, idl_new_x, "");
+    set_field(dialog, idl_new_y, "");
+    after_change(dialog);
+}
+
+float* bound_of(int id) {
+    lookup_points& p = ed->points;
+    switch (id) {
+    case idl_x_min:
+        return &p.x_min;
+    case idl_x_max:
+        return &p.x_max;
+    case idl_y_min:
+        return &p.y_min;
+    default:
+        return &p.y_max;
+    }
+}
+
+// A range field: a value that keeps the minimum below the maximum is taken;
+// when the field is left with one that does not, the bound stays and the
+// field shows "?refused|kept".
+void range_field_changed(HWND dialog, int id, bool leaving, bool selection) {
+    char b[20] = {};
+    HWND combo = GetDlgItem(dialog, id);
+    if (selection) {
+        const LRESULT sel = SendMessage(combo, CB_GETCURSEL, 0, 0);
+        if (sel < 0) return;
+        SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(b));
+    } else {
+        GetWindowText(combo, b, sizeof b);
+    }
+    const bool is_min = id == idl_x_min || id == idl_y_min;
+    const int other = id == idl_x_min   ? idl_x_max
+                      : id == idl_x_max ? idl_x_min
+                      : id == idl_y_min ? idl_y_max
+                                        : idl_y_min;
+    char* end = nullptr;
+    const double v = std::strtod(b, &end);
+    const bool readable = end != b && std::isfinite(v);
+    const float bound_other = *bound_of(other);
+    const bool in_order = readable && (is_min ? v < bound_other : v > bound_other);
+    if (in_order) {
+        *bound_of(id) = static_cast<float>(v);
+        redraw_graph(dialog);
+        if (selection) set_field(dialog, id, b);
+        return;
+    }
+    if (!leaving) return;
+    if (b[0] == '?') return; // already showing a refusal
+    char shown[80];
+    std::snprintf(shown, sizeof shown, "?%s|%g",
+                  readable ? num(static_cast<float>(v), "%g").c_str() : b,
+                  static_cast<double>(*bound_of(id)));
+    set_field(dialog, id, shown);
+}
+
+// ---- the graph ---------------------------------------------------------------
+
+void draw_lookup_graph(HDC dc, const RECT& plot_rect) {
+    const lookup_points& p = ed->points;
+    lookup_plot plot{plot_rect.left, plot_rect.top, plot_rect.right - plot_rect.left,
+                     plot_rect.bottom - plot_rect.top};
+    HPEN grid = CreatePen(PS_DOT, 1, 0x808080);
+    HGDIOBJ old_pen = SelectObject(dc, grid);
+    // Ten divisions across, five up, as the line graphs divide their axes.
+    for (int i = 1; i < 10; ++i) {
+        const int x = plot.left + plot.width * i / 10;
+        MoveToEx(dc, x, plot.top, nullptr);
+        LineTo(dc, x, plot.top + plot.height);
+    }
+    for (int i = 1; i < 5; ++i) {
+        const int y = plot.top + plot.height * i / 5;
+        MoveToEx(dc, plot.left, y, nullptr);
+        LineTo(dc, plot.left + plot.width, y);
+    }
+    HBRUSH frame = CreateSolidBrush(0x808080);
+    FrameRect(dc, &plot_rect, frame);
+    DeleteObject(frame);
+
+    IntersectClipRect(dc, plot_rect.left, plot_rect.top, plot_rect.right, plot_rect.bottom);
+    auto polyline = [&](const std::vector<float>& xs, const std::vector<float>& ys) {
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            const int x = plot.px(p, xs[i]), y = plot.py(p, ys[i]);
+            if (i == 0)
+                MoveToEx(dc, x, y, nullptr);
+            else
+                LineTo(dc, x, y);
+        }
+    };
+    HPEN ref_pen = CreatePen(PS_SOLID, 1, 0xC0C0C0);
+    SelectObject(dc, ref_pen);
+    polyline(p.ref_x, p.ref_y);
+    HPEN pen = CreatePen(PS_SOLID, 1, point_colour);
+    SelectObject(dc, pen);
+    polyline(p.x, p.y);
+    HBRUSH square = CreateSolidBrush(point_colour);
+    for (int i = 0; i < p.count(); ++i) {
+        if (p.x[i] < p.x_min || p.x[i] > p.x_max || p.y[i] < p.y_min || p.y[i] > p.y_max) continue;
+        const int x = plot.px(p, p.x[i]), y = plot.py(p, p.y[i]);
+        RECT r{x - 2, y - 2, x + 3, y + 3};
+        FillRect(dc, &r, square);
+    }
+    SelectObject(dc, old_pen);
+    DeleteObject(square);
+    DeleteObject(pen);
+    DeleteObject(ref_pen);
+    DeleteObject(grid);
+}
+
+RECT plot_rect_of(HWND graph) {
+    RECT r{};
+    GetClientRect(graph, &r);
+    const int mx = ed ? ed->margin_x : 8, my = ed ? ed->margin_y : 8;
+    return RECT{r.left + mx, r.top + my, std::max(r.left + mx + 1, r.right - mx),
+                std::max(r.top + my + 1, r.bottom - my)};
+}
+
+// The first point within pick_distance pixels of the cursor; -1 none, -2
+// when another point stands within reach horizontally before it (ambiguous).
+int point_under(HWND graph, int cx, int cy) {
+    const lookup_points& p = ed->points;
+    const lookup_plot plot = lookup_graph_plot(graph);
+    bool near_x = false;
+    for (int i = 0; i < p.count(); ++i) {
+        const int dx = std::abs(plot.px(p, p.x[i]) - cx), dy = std::abs(plot.py(p, p.y[i]) - cy);
+        if (dx <= pick_distance && dy <= pick_distance) return i;
+        if (dx <= pick_distance) near_x = true;
+    }
+    return near_x ? -2 : -1;
+}
+
+void show_cursor_values(HWND graph, int cx, int cy) {
+    HWND dialog = GetParent(graph);
+    const lookup_plot plot = lookup_graph_plot(graph);
+    SetDlgItemText(dialog, idl_cursor_x, ("x=" + num(plot.vx(ed->points, cx))).c_str());
+    SetDlgItemText(dialog, idl_cursor_y, ("y=" + num(plot.vy(ed->points, cy))).c_str());
+}
+
+void mouse_down(HWND graph, int cx, int cy, WPARAM keys) {
+    SetCapture(graph);
+    ed->sweeping = false;
+    ed->dragged = -1;
+    ed->press = {-1, -1};
+    if (keys & (MK_SHIFT | MK_CONTROL)) {
+        ed->zoom = (keys & MK_SHIFT) ? 1 : 2;
+        ed->zoom_from = ed->zoom_at = {cx, cy};
+        return;
+    }
+    const int hit = point_under(graph, cx, cy);
+    if (hit == -2) return;
+    if (!ed->clearing && hit >= 0) {
+        ed->dragged = hit;
+        return;
+    }
+    ed->press = {cx, cy};
+}
+
+void mouse_move(HWND graph, int cx, int cy) {
+    show_cursor_values(graph, cx, cy);
+    HWND dialog = GetParent(graph);
+    lookup_points& p = ed->points;
+    const lookup_plot plot = lookup_graph_plot(graph);
+    if (ed->zoom) {
+        ed->zoom_at = {cx, cy};
+        redraw_graph(dialog);
+        return;
+    }
+    if (ed->dragged >= 0) {
+        const float y = plot.vy(p, cy);
+        ed->dragged = move_lookup_point(p, ed->dragged, plot.vx(p, cx), y);
+        note_out_of_range(p, p.x[ed->dragged], y);
+        fill_point_fields(dialog);
+        return;
+    }
+    if (ed->press.x < 0) return;
+    if (!ed->sweeping && std::abs(cx - ed->press.x) < 4 && std::abs(cy - ed->press.y) < 4) return;
+    if (ed->clearing) { // a click, not a drag, clears a point
+        ed->press = {-1, -1};
+        return;
+    }
+    // Sweeping: the y of the first point just right of the cursor follows it.
+    ed->sweeping = true;
+    for (int i = 0; i < p.count(); ++i) {
+        const int px = plot.px(p, p.x[i]);
+        if (px >= cx && px <= cx + 8) {
+            p.y[i] = plot.vy(p, cy);
+            note_out_of_range(p, p.x[i], p.y[i]);
+            fill_point_fields(dialog);
+            break;
+        }
+    }
+}
+
+void mouse_up(HWND graph, int cx, int cy) {
+    HWND dialog = GetParent(graph);
+    lookup_points& p = ed->points;
+    const lookup_plot plot = lookup_graph_plot(graph);
+    if (ed->zoom == 1 && cx != ed->zoom_from.x) {
+        const float a = plot.vx(p, ed->zoom_from.x), b = plot.vx(p, cx);
+        p.x_min = std::min(a, b);
+        p.x_max = std::max(a, b);
+    } else if (ed->zoom == 2 && cy != ed->zoom_from.y) {
+        const float a = plot.vy(p, ed->zoom_from.y), b = plot.vy(p, cy);
+        p.y_min = std::min(a, b);
+        p.y_max = std::max(a, b);
+    }
+    if (ed->zoom) {
+        p.out_of_range = 0;
+        show_range(dialog);
+        redraw_graph(dialog);
+    } else if (ed->press.x >= 0 && !ed->sweeping) {
+        if (!ed->clearing) {
+            const float x = plot.vx(p, cx), y = plot.vy(p, cy);
+            insert_lookup_point(p, x, y);
+            note_out_of_range(p, x, y);
+            fill_point_fields(dialog);
+        } else if (const int hit = point_under(graph, cx, cy); hit >= 0) {
+            delete_lookup_point(p, hit);
+            fill_point_fields(dialog);
+        }
+    }
+    if (p.out_of_range) after_change(dialog);
+    ReleaseCapture();
+    ed->press = {-1, -1};
+    ed->dragged = -1;
+    ed->zoom = 0;
+    ed->sweeping = false;
+}
+
+void paint_graph(HWND graph) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(graph, &ps);
+    RECT client{};
+    GetClientRect(graph, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (ed) {
+        const RECT plot = plot_rect_of(graph);
+        const int saved = SaveDC(dc);
+        draw_lookup_graph(dc, plot);
+        RestoreDC(dc, saved);
+        if (ed->zoom) { // the line the zoom drag ends at
+            HPEN pen = CreatePen(PS_SOLID, 1, 0x000000);
+            HGDIOBJ old = SelectObject(dc, pen);
+            if (ed->zoom == 1) {
+                MoveToEx(dc, ed->zoom_at.x, plot.top, nullptr);
+                LineTo(dc, ed->zoom_at.x, plot.bottom);
+            } else {
+                MoveToEx(dc, plot.left, ed->zoom_at.y, nullptr);
+                LineTo(dc, plot.right, ed->zoom_at.y);
+            }
+            SelectObject(dc, old);
+            DeleteObject(pen);
+        }
+    }
+    EndPaint(graph, &ps);
+}
+
+// ---- the dialog ---------------------------------------------------------------
+
+// Enter moves on through the table: x to the y of its row, y to the next
+// row's x, the last row and the new point's y to the new x, that to its y.
+void enter_pressed(HWND dialog) {
+    const int id = GetDlgCtrlID(GetFocus());
+    int next = -1;
+    if (id >= idl_row_x && id < idl_row_x + lookup_rows)
+        next = idl_row_y + (id - idl_row_x);
+    else if (id >= idl_row_y && id < idl_row_y + lookup_rows - 1)
+        next = idl_row_x + (id - idl_row_y) + 1;
+    else if (id == idl_row_y + lookup_rows - 1 || id == idl_new_y)
+        next = idl_new_x;
+    else if (id == idl_new_x)
+        next = idl_new_y;
+    else if (id == idl_x_min || id == idl_x_max || id == idl_y_min || id == idl_y_max)
+        range_field_changed(dialog, id, true, false);
+    if (next >= 0) SetFocus(GetDlgItem(dialog, next));
+}
+
+void scroll_rows(HWND dialog, int code) {
+    const int count = ed->points.count();
+    int& first = ed->first_row;
+    switch (code) {
+    case SB_LINEUP:
+        --first;
+        break;
+    case SB_LINEDOWN:
+        if (first + lookup_rows < count) ++first;
+        break;
+    case SB_PAGEUP:
+        first -= 10;
+        break;
+    case SB_PAGEDOWN:
+        first = std::min(first + 10, count - lookup_rows);
+        break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_TRACKPOS;
+        GetScrollInfo(GetDlgItem(dialog, idl_scroll), SB_CTL, &si);
+        first = si.nTrackPos;
+        break;
+    }
+    default:
+        return;
+    }
+    fill_point_fields(dialog);
+}
+
+void init_dialog(HWND dialog) {
+    SetWindowText(dialog, ("Graph Lookup - " + ed->name).c_str());
+    SetDlgItemText(dialog, idl_caption1, ed->name.c_str());
+    for (int id : {idl_x_min, idl_y_min})
+        for (const char* s : {"-1", "0"})
+            SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+    for (int id : {idl_x_max, idl_y_max})
+        for (const char* s : {"0.1", "1.0", "10", "100"})
+            SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+    show_range(dialog);
+    fill_point_fields(dialog);
+}
+
+} // namespace
+
+INT_PTR lookup_ed_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    if (!ed) return FALSE;
+    switch (message) {
+    case WM_INITDIALOG:
+        init_dialog(dialog);
+        return TRUE;
+    case WM_VSCROLL:
+        scroll_rows(dialog, LOWORD(wparam));
+        return TRUE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wparam), code = HIWORD(wparam);
+        const bool row_x = id >= idl_row_x && id < idl_row_x + lookup_rows;
+        const bool row_y = id >= idl_row_y && id < idl_row_y + lookup_rows;
+        if (row_x || row_y || id == idl_new_x || id == idl_new_y) {
+            if (code == EN_CHANGE && !ed->filling) ed->dirty[id] = true;
+            if (code == EN_KILLFOCUS && ed->dirty[id]) {
+                ed->dirty[id] = false;
+                if (row_x)
+                    x_field_left(dialog, id - idl_row_x);
+                else if (row_y)
+                    y_field_left(dialog, id - idl_row_y);
+                else
+                    new_point_left(dialog);
+            }
+            return TRUE;
+        }
+        switch (id) {
+        case idl_x_min:
+        case idl_x_max:
+        case idl_y_min:
+        case idl_y_max:
+            if (ed->filling) return TRUE;
+            if (code == CBN_SELCHANGE) range_field_changed(dialog, id, false, true);
+            if (code == CBN_EDITCHANGE) range_field_changed(dialog, id, false, false);
+            if (code == CBN_KILLFOCUS) range_field_changed(dialog, id, true, false);
+            return TRUE;
+        case idl_reset_scaling:
+            rescale_lookup_points(ed->points, true);
+            show_range(dialog);
+            redraw_graph(dialog);
+            return TRUE;
+        case idl_clear_points:
+            ed->clearing = !ed->clearing;
+            SetDlgItemText(dialog, idl_clear_points, ed->clearing ? "Add Points" : "Clear Points");
+            return TRUE;
+        case idl_clear_all:
+            ed->points.x.clear();
+            ed->points.y.clear();
+            fill_point_fields(dialog);
+            return TRUE;
+        case idl_cur_to_ref:
+            if (ed->points.count() > 0) {
+                ed->points.ref_x = ed->points.x;
+                ed->points.ref_y = ed->points.y;
+                redraw_graph(dialog);
+            }
+            return TRUE;
+        case idl_ref_to_cur:
+            if (!ed->points.ref_x.empty()) {
+                ed->points.x = ed->points.ref_x;
+                ed->points.y = ed->points.ref_y;
+                fill_point_fields(dialog);
+            }
+            return TRUE;
+        case idl_clear_ref:
+            ed->points.ref_x.clear();
+            ed->points.ref_y.clear();
+            redraw_graph(dialog);
+            return TRUE;
+        case IDOK:
+            enter_pressed(dialog);
+            return TRUE;
+        case IDCANCEL:
+            if (ed->clearing) {
+                ed->clearing = false;
+                SetDlgItemText(dialog, idl_clear_points, "Clear Points");
+                return TRUE;
+            }
+            EndDialog(dialog, 0);
+            return TRUE;
+        case idl_ok: {
+            // A field still being typed in counts, as leaving it would.
+            SetFocus(GetDlgItem(dialog, idl_ok));
+            if (ed->points.count() < 2) {
+                report(8, "You must have at least 2 points for a lookup");
+                return TRUE;
+            }
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        case idl_cancel:
+            EndDialog(dialog, 0);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+    default:
+        return FALSE;
+    }
+}
+
+LRESULT lookup_proc(HWND graph, UINT message, WPARAM wparam, LPARAM lparam) {
+    const int cx = static_cast<short>(LOWORD(lparam)), cy = static_cast<short>(HIWORD(lparam));
+    switch (message) {
+    case WM_PAINT:
+        paint_graph(graph);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_LBUTTONDOWN:
+        if (ed) mouse_down(graph, cx, cy, wparam);
+        return 0;
+    case WM_MOUSEMOVE:
+        if (ed) mouse_move(graph, cx, cy);
+        return 0;
+    case WM_LBUTTONUP:
+        if (ed && GetCapture() == graph) mouse_up(graph, cx, cy);
+        return 0;
+    default:
+        return DefWindowProc(graph, message, wparam, lparam);
+    }
+}
+
+const lookup_points* open_lookup_points() {
+    return ed ? &ed->points : nullptr;
+}
+
+lookup_plot lookup_graph_plot(HWND graph) {
+    const RECT r = plot_rect_of(graph);
+    return lookup_plot{r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+int edit_lookup(const char* name) {
+    if (game_state) return 0;
+    if (ed) return 0; // one editor at a time
+    const int slot = lookup_slot_of(name);
+    if (slot < 0) return 0;
+    editor_state state;
+    if (!working_lookup_points(slot, &state.points)) {
+        report(8, "Lost Lookup %s", name);
+        return 0;
+    }
+    state.name = name;
+    state.slot = slot;
+    const LONG units = GetDialogBaseUnits();
+    state.margin_x = std::max(4, static_cast<int>(LOWORD(units)));
+    state.margin_y = std::max(4, static_cast<int>(HIWORD(units)) / 2);
+    ed = &state;
+    int taken = 0;
+    if (run_dialog(dlg_lookup_editor, nullptr, lookup_ed_proc, 0) == 1)
+        taken = commit_lookup_points(slot, state.points);
+    ed = nullptr;
+    return taken;
+}
+
+void install_lookup_editor_hooks() {
+    lookup_editor_hooks.edit = edit_lookup;
+    lookup_editor_hooks.graph_proc = lookup_proc;
+}

@@ -1,0 +1,277 @@
+// The lookup editor as a user meets it: dragging, typing, clicking and
+// zooming in dialog 297, and what OK and Cancel leave for the next run.
+#include "foundation/report.h"
+#include "graphs/lookupdlg.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "resources/lookupdlg.h"
+#include "resources/menus.h"
+#include "resources/simdlg.h"
+#include "runs/core/access.h"
+#include "runs/core/select.h"
+#include "shell/menucmd.h"
+#include "shell/rundrv.h"
+#include "shell/seams.h"
+#include "shell/wip.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/setup.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/output.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr const char* lookup_name = "crowding effect on deaths";
+
+std::string field(HWND d, int id) {
+    char b[80] = {};
+    GetDlgItemText(d, id, b, sizeof b);
+    return b;
+}
+
+// Types into a field as a person would and leaves it by clicking elsewhere.
+void type_into(HWND d, int id, const std::string& text, int leave_to) {
+    HWND f = GetDlgItem(d, id);
+    SetFocus(f);
+    SendMessage(f, EM_SETSEL, 0, -1);
+    test_driver::type_text(text);
+    test_driver::run_until_idle();
+    SetFocus(GetDlgItem(d, leave_to));
+    test_driver::run_until_idle();
+}
+
+class LookupEditor : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_lookup_editor_hooks();
+        make_workbench();
+        ASSERT_EQ(open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+    }
+    void TearDown() override {
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        ask_dataset_overwrite = true;
+        lookup_editor_hooks = {};
+        ShellWorkbenchTest::TearDown();
+    }
+    float final_population(const char* run_name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, run_name);
+        EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+        float v = -1;
+        EXPECT_EQ(run_value_at_time("Population", nullptr, model_rec->runs[0].run, &v, nullptr, 0),
+                  1);
+        return v;
+    }
+    lookup_points working() {
+        lookup_points p;
+        EXPECT_TRUE(working_lookup_points(lookup_slot_of(lookup_name), &p));
+        return p;
+    }
+};
+
+// From Lookup Changes: the Graph button opens the editor on the lookup shown;
+// a point dragged up, an x typed past its neighbour, a click that adds a
+// point and a Shift-drag zoom; OK, and the next run uses the new points while
+// the model's own table stays.
+TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
+    const float before = final_population("base");
+    const lookup_points model = working();
+    ASSERT_EQ(model.count(), 5);
+    lookup_points edited;
+    std::string table_after;
+
+    answerer::dialog(dlg_lookup_changes)
+        .select(ids_lookup, lookup_name)
+        .call([&](HWND d) {
+            answerer::dialog(dlg_lookup_editor)
+                .call([&](HWND e) {
+                    EXPECT_EQ(field(e, idl_caption1), lookup_name);
+                    const lookup_points* p = open_lookup_points();
+                    ASSERT_NE(p, nullptr);
+                    HWND graph = GetDlgItem(e, idl_graph);
+                    const lookup_plot plot = lookup_graph_plot(graph);
+                    ASSERT_GT(plot.width, 100);
+                    ASSERT_GT(plot.height, 100);
+
+                    // Drag the middle point 30 pixels up: its y grows, its x
+                    // stays, and the table's row shows it.
+                    const POINT at{plot.px(*p, p->x[2]), plot.py(*p, p->y[2])};
+                    test_driver::drag(graph, at, {at.x, at.y - 30});
+                    test_driver::run_until_idle();
+                    ASSERT_EQ(p->count(), 5);
+                    EXPECT_NEAR(p->y[2], plot.vy(*p, at.y - 30), 1e-4);
+                    EXPECT_GT(p->y[2], model.y[2]);
+                    EXPECT_NEAR(p->x[2], model.x[2], (p->x_max - p->x_min) / plot.width * 1.5);
+                    char shown[40];
+                    std::snprintf(shown, sizeof shown, "%4.4g", static_cast<double>(p->y[2]));
+                    EXPECT_EQ(field(e, idl_row_y + 2), shown);
+
+                    // The first point's x typed past the second's: it moves to
+                    // the second place with its y, and the focus to its y field.
+                    const float past = (model.x[1] + model.x[2]) / 2;
+                    char typed[40];
+                    std::snprintf(typed, sizeof typed, "%g", static_cast<double>(past));
+                    type_into(e, idl_row_x, typed, idl_new_x);
+                    ASSERT_EQ(p->count(), 5);
+                    EXPECT_FLOAT_EQ(p->x[0], model.x[1]);
+                    EXPECT_FLOAT_EQ(p->x[1], past);
+                    EXPECT_FLOAT_EQ(p->y[1], model.y[0]);
+                    EXPECT_EQ(field(e, idl_row_x + 1), typed);
+
+                    // A click between the last two points adds one there.
+                    const int gap_x = (plot.px(*p, p->x[3]) + plot.px(*p, p->x[4])) / 2;
+                    const int gap_y = plot.top + plot.height / 2;
+                    test_driver::click(graph, gap_x, gap_y);
+                    test_driver::run_until_idle();
+                    ASSERT_EQ(p->count(), 6);
+                    EXPECT_NEAR(p->x[4], plot.vx(*p, gap_x), 1e-4);
+                    EXPECT_NEAR(p->y[4], plot.vy(*p, gap_y), 1e-4);
+
+                    // Shift-drag across a quarter of the width zooms the x
+                    // range to it; the points stay.
+                    const lookup_points kept = *p;
+                    const int from = plot.left + plot.width / 4, to = plot.left + plot.width / 2;
+                    const float lo = plot.vx(*p, from), hi = plot.vx(*p, to);
+                    test_driver::drag(graph, {from, plot.top + 10}, {to, plot.top + 20}, 4,
+                                      test_driver::Button::left, test_driver::shift);
+                    test_driver::run_until_idle();
+                    EXPECT_FLOAT_EQ(p->x_min, lo);
+                    EXPECT_FLOAT_EQ(p->x_max, hi);
+                    EXPECT_FLOAT_EQ(p->y_min, kept.y_min);
+                    EXPECT_EQ(p->x, kept.x);
+                    EXPECT_EQ(p->y, kept.y);
+                    EXPECT_NEAR(std::strtod(field(e, idl_x_min).c_str(), nullptr), lo,
+                                std::abs(lo) * 1e-5);
+                    EXPECT_NEAR(std::strtod(field(e, idl_x_max).c_str(), nullptr), hi,
+                                std::abs(hi) * 1e-5);
+                    edited = *p;
+                })
+                .press(idl_ok);
+            SendMessage(d, WM_COMMAND, ids_graph, 0);
+            table_after = field(d, ids_points);
+        })
+        .press(IDOK);
+    menu_command(cmd_lookup_changes);
+    EXPECT_EQ(answerer::pending(), 0u) << joined_failures();
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+
+    // The Lookup Changes table shows the editor's points, and they are the
+    // working copy's.
+    ASSERT_EQ(edited.count(), 6);
+    EXPECT_NE(table_after.find("\r\n"), std::string::npos);
+    const lookup_points now = working();
+    EXPECT_EQ(now.x, edited.x);
+    EXPECT_EQ(now.y, edited.y);
+    const float after = final_population("edited");
+    EXPECT_GT(std::abs(after - before), before * 1e-3f);
+    std::vector<float> rx, ry;
+    ASSERT_EQ(read_run_lookup(lookup_name, model_rec->runs[0].run, rx, ry), 6);
+    EXPECT_EQ(ry, edited.y);
+
+    // The model's own table is what a fresh working copy starts from.
+    clear_setup();
+    EXPECT_EQ(working().y, model.y);
+}
+
+// Clearing mode deletes the point clicked; a sweep sets the points passed; a range that would cross
+// its other bound is refused on leaving; OK with one point stays with the message; Cancel leaves
+// the working copy as it was.
+TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
+    const lookup_points model = working();
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            HWND graph = GetDlgItem(e, idl_graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
+
+            SendMessage(e, WM_COMMAND, idl_clear_points, 0);
+            EXPECT_EQ(field(e, idl_clear_points), "Add Points");
+            const float gone = p->x[1];
+            test_driver::click(graph, plot.px(*p, p->x[1]), plot.py(*p, p->y[1]));
+            test_driver::run_until_idle();
+            ASSERT_EQ(p->count(), 4);
+            EXPECT_NE(p->x[1], gone);
+            SendMessage(e, WM_COMMAND, IDCANCEL, 0); // Esc ends clearing only
+            EXPECT_TRUE(IsWindow(e));
+            EXPECT_EQ(field(e, idl_clear_points), "Clear Points");
+
+            // A sweep from empty space across the graph sets the y of every
+            // point it passes to the cursor's; their x values stay.
+            const std::vector<float> xs = p->x;
+            const int line = plot.top + plot.height / 4;
+            // Moves are taken one by one, as a slow hand gives them.
+            test_driver::mouse_down(graph, plot.left - 4, line);
+            for (int x = plot.left; x <= plot.left + plot.width + 4; x += 4) {
+                test_driver::mouse_move(graph, x, line);
+                test_driver::run_until_idle();
+            }
+            test_driver::mouse_up(graph, plot.left + plot.width + 4, line);
+            test_driver::run_until_idle();
+            EXPECT_EQ(p->x, xs);
+            for (int i = 0; i < p->count(); ++i) EXPECT_NEAR(p->y[i], plot.vy(*p, line), 1e-4) << i;
+
+            // Ctrl-drag zooms the y range to the span dragged, either way up.
+            const float y_low = plot.vy(*p, plot.top + plot.height * 3 / 4);
+            const float y_high = plot.vy(*p, plot.top + plot.height / 2);
+            test_driver::drag(graph, {plot.left + 20, plot.top + plot.height * 3 / 4},
+                              {plot.left + 30, plot.top + plot.height / 2}, 4,
+                              test_driver::Button::left, test_driver::ctrl);
+            test_driver::run_until_idle();
+            EXPECT_FLOAT_EQ(p->y_min, y_low);
+            EXPECT_FLOAT_EQ(p->y_max, y_high);
+            SendMessage(e, WM_COMMAND, idl_reset_scaling, 0);
+            EXPECT_LE(p->y_min, *std::min_element(p->y.begin(), p->y.end()));
+            EXPECT_GE(p->y_max, *std::max_element(p->y.begin(), p->y.end()));
+
+            // X-min above X-max: kept, the field shows the refusal.
+            const float x_min = p->x_min;
+            char over[40];
+            std::snprintf(over, sizeof over, "%g", static_cast<double>(p->x_max + 5));
+            HWND combo = GetDlgItem(e, idl_x_min);
+            SetWindowText(combo, over);
+            SendMessage(e, WM_COMMAND, MAKEWPARAM(idl_x_min, CBN_EDITCHANGE),
+                        reinterpret_cast<LPARAM>(combo));
+            EXPECT_EQ(p->x_min, x_min);
+            SendMessage(e, WM_COMMAND, MAKEWPARAM(idl_x_min, CBN_KILLFOCUS),
+                        reinterpret_cast<LPARAM>(combo));
+            EXPECT_EQ(p->x_min, x_min);
+            EXPECT_EQ(field(e, idl_x_min).substr(0, std::strlen(over) + 2),
+                      std::string("?") + over + "|");
+
+            // Down to one point: OK is refused and the dialog stays.
+            SendMessage(e, WM_COMMAND, idl_clear_all, 0);
+            EXPECT_EQ(p->count(), 0);
+            EXPECT_EQ(field(e, idl_row_x), "");
+            test_driver::click(graph, plot.left + 10, plot.top + 10);
+            test_driver::run_until_idle();
+            ASSERT_EQ(p->count(), 1);
+            answerer::box(severity_caption(8))
+                .text("You must have at least 2 points for a lookup")
+                .press(IDOK);
+            SendMessage(e, WM_COMMAND, idl_ok, 0);
+            EXPECT_TRUE(IsWindow(e));
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_EQ(answerer::pending(), 0u) << joined_failures();
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+    EXPECT_EQ(working().x, model.x);
+    EXPECT_EQ(working().y, model.y);
+    EXPECT_EQ(open_lookup_points(), nullptr);
+}
+
+} // namespace
