@@ -359,10 +359,6 @@ void release_bar(handle record) {
     if (store().release(record) && last_record == record) last_record = 0;
 }
 
-void use_font(const font_spec& f) {
-    select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
-}
-
 // The pixels the graph wants on the device with the font selected.
 void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
@@ -397,14 +393,14 @@ int bar_layout(output_record* record) {
     if (!e) return 0;
     bar_graph& g = e->g;
     int w = 0, h = 0, min_w = 0;
-    use_font(g.font);
+    use_graph_font(g.font);
     wanted_size(g, &w, &h, &min_w);
     g.font_choice = 0;
     const bool screen = !drawing.printing && !drawing.gtx_mode;
     const int cap_w = cm_to_device(g.horizontal ? 16.51 : 22.86, 1);
     const int cap_h = cm_to_device(g.horizontal ? 22.86 : 16.51, 0);
     if (screen && min_w > cap_w) {
-        use_font(g.small_font);
+        use_graph_font(g.small_font);
         wanted_size(g, &w, &h, &min_w);
         g.font_choice = 1;
     }
@@ -424,12 +420,12 @@ void bar_draw(output_record* record) {
     bar_graph& g = e->g;
     int W = 0, H = 0;
     graph_output_size(576, 384, &W, &H);
-    use_font(g.font_choice ? g.small_font : g.font);
+    use_graph_font(g.font_choice ? g.small_font : g.font);
     {
         // The small font when the labels do not fit across with the first.
         int w = 0, h = 0, min_w = 0;
         wanted_size(g, &w, &h, &min_w);
-        if (min_w > W && !g.font_choice) use_font(g.small_font);
+        if (min_w > W && !g.font_choice) use_graph_font(g.small_font);
     }
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     const int runs = std::max(g.run_count, 1);

@@ -126,10 +126,6 @@ void release_gantt(handle record) {
     if (store().release(record) && last_record == record) last_record = 0;
 }
 
-void use_font(const font_spec& f) {
-    select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
-}
-
 int widest_of(const std::vector<std::string>& texts) {
     int w = 0;
     for (const std::string& t : texts) w = std::max(w, text_width(t.c_str()));
@@ -148,7 +144,7 @@ void gantt_heights(const gantt_chart& c, int* designed, int* minimum) {
 int layout_gantt(output_record* record) {
     gantt_entry* e = entry_of(record);
     if (!e) return 0;
-    use_font(e->c.font);
+    use_graph_font(e->c.font);
     const int cw = std::max(drawing.char_width, 1);
     const int label_w = std::max(6 * cw, widest_of(e->c.row_names)) + 2 * cw;
     int designed = 0, minimum = 0;
@@ -168,7 +164,7 @@ void draw_gantt(output_record* record) {
     const gantt_chart& c = e->c;
     int W = 0, H = 0;
     graph_output_size(576, 384, &W, &H);
-    use_font(c.font);
+    use_graph_font(c.font);
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     const int runs = static_cast<int>(c.run_labels.size());
     const int rows = static_cast<int>(std::min(c.row_names.size(), c.bars.size()));

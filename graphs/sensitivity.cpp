@@ -235,10 +235,6 @@ void release_sens(handle record) {
     if (store().release(record)) std::erase(last_records, record);
 }
 
-void use_font(const font_spec& f) {
-    select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
-}
-
 int legend_lines(const sens_window& w) {
     return static_cast<int>(w.run_labels.size()) + (w.band_count > 0 ? 1 : 0);
 }
@@ -254,14 +250,7 @@ void wanted(const sens_window& w, int* width, int* height) {
 
 // Chooses the font: the next smaller while the height would shrink below 0.6.
 void measure_sens(sens_window& w, int* width, int* height) {
-    for (int f = 0; f < 3; ++f) {
-        use_font(w.fonts[f]);
-        w.font_choice = static_cast<std::uint8_t>(f);
-        wanted(w, width, height);
-        int aw = 0, ah = 0;
-        graph_output_size(*width, *height, &aw, &ah);
-        if (static_cast<double>(ah) >= 0.6 * *height) break;
-    }
+    fit_graph_font(w, wanted, width, height);
 }
 
 int sens_layout(output_record* record) {
@@ -279,16 +268,12 @@ void sens_draw(output_record* record) {
     sens_window& w = e->w;
     int W = 0, H = 0;
     graph_output_size(576, 384, &W, &H);
-    use_font(w.fonts[std::min<int>(w.font_choice, 2)]);
+    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     const int g = static_cast<int>(w.graphs.size());
     // The left margin: the widest value label, at least five zeros.
     const int vdiv = std::max(w.value_divisions, 1);
-    int label_w = 5 * std::max(text_width("0"), 1);
-    for (const sens_plot& p : w.graphs)
-        for (int i = 0; i <= vdiv; ++i)
-            label_w = std::max(label_w, text_width(format_number(
-                                            p.low + i * (p.high - p.low) / vdiv, 0, nullptr)));
+    const int label_w = value_label_width(w.graphs, vdiv);
     const int left = cw + label_w + cw, right = W - 2 * cw;
     // Legend: runs with a line sample, then the bands' per cents.
     int y = lh / 2;
@@ -561,7 +546,7 @@ void sens_tool_run(handle tool) {
         sens_window all = proto;
         all.graphs.resize(static_cast<std::size_t>(total));
         int w = 0, h = 0, aw = 0, ah = 0;
-        use_font(all.fonts[0]);
+        use_graph_font(all.fonts[0]);
         wanted(all, &w, &h);
         graph_output_size(w, h, &aw, &ah);
         one_fits = total <= o.graphs_per_window && ah >= 0.6 * h;

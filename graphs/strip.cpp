@@ -190,10 +190,6 @@ void release_strip(handle record) {
     if (store().release(record)) std::erase(last_records, record);
 }
 
-void use_font(const font_spec& f) {
-    select_font(1, &f, nullptr, 0, 0xFFFFFFFFu, 0, false);
-}
-
 int constant_block(const strip_window& w, int lh) {
     const int runs = static_cast<int>(w.run_labels.size());
     return ((runs + 1) / 2 + 1) * (lh + 4);
@@ -217,14 +213,7 @@ void wanted(const strip_window& w, int* width, int* height) {
 }
 
 void measure_strips(strip_window& w, int* width, int* height) {
-    for (int f = 0; f < 3; ++f) {
-        use_font(w.fonts[f]);
-        w.font_choice = static_cast<std::uint8_t>(f);
-        wanted(w, width, height);
-        int aw = 0, ah = 0;
-        graph_output_size(*width, *height, &aw, &ah);
-        if (static_cast<double>(ah) >= 0.6 * *height) break;
-    }
+    fit_graph_font(w, wanted, width, height);
 }
 
 int strip_layout(output_record* record) {
@@ -242,16 +231,12 @@ void strip_draw(output_record* record) {
     strip_window& w = e->w;
     int W = 0, H = 0;
     graph_output_size(576, 384, &W, &H);
-    use_font(w.fonts[std::min<int>(w.font_choice, 2)]);
+    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     const int s = static_cast<int>(w.strips.size());
     const int runs = static_cast<int>(w.run_labels.size());
     const int vdiv = std::max(w.value_divisions, 1);
-    int label_w = 5 * std::max(text_width("0"), 1);
-    for (const strip_plot& p : w.strips)
-        for (int i = 0; i <= vdiv; ++i)
-            label_w = std::max(label_w, text_width(format_number(
-                                            p.low + i * (p.high - p.low) / vdiv, 0, nullptr)));
+    const int label_w = value_label_width(w.strips, vdiv);
     const int left = cw + label_w + cw, right = W - 2 * cw;
     // Legend.
     int y = lh / 2;
@@ -579,7 +564,7 @@ void strip_tool_run(handle tool) {
     all.strips.resize(dynamic.size());
     all.constants.resize(constants.size());
     int ww = 0, wh = 0, aw = 0, ah = 0;
-    use_font(all.fonts[0]);
+    use_graph_font(all.fonts[0]);
     wanted(all, &ww, &wh);
     graph_output_size(ww, wh, &aw, &ah);
     const int strips_n = static_cast<int>(dynamic.size());

@@ -3,7 +3,12 @@
 // with constants made into lines.
 #pragma once
 
+#include "foundation/names.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/graphwin.h"
 #include "model/model.h"
+
+#include <algorithm>
 
 #include <cstdint>
 #include <string>
@@ -36,3 +41,29 @@ int read_lookup_points(const char* name, int run, std::vector<float>& x, std::ve
 // of one point) becomes a flat line from t0 to t1. The point count.
 int read_series_or_constant(const char* name, const char* xname, int run, double t0, double t1,
                             std::vector<float>& values, std::vector<float>& times);
+
+// The first of the window's three fonts at which the graph, as `wanted`
+// sizes it, keeps at least 0.6 of its height on the output; the font is left
+// active and its number in w.font_choice.
+template <class Window>
+void fit_graph_font(Window& w, void (*wanted)(const Window&, int*, int*), int* width, int* height) {
+    for (int f = 0; f < 3; ++f) {
+        use_graph_font(w.fonts[f]);
+        w.font_choice = static_cast<std::uint8_t>(f);
+        wanted(w, width, height);
+        int aw = 0, ah = 0;
+        graph_output_size(*width, *height, &aw, &ah);
+        if (static_cast<double>(ah) >= 0.6 * *height) break;
+    }
+}
+
+// The widest value label of the plots' ranges at `divisions` steps in the
+// active font, at least five zeros wide.
+template <class Plots> int value_label_width(const Plots& plots, int divisions) {
+    int widest = 5 * std::max(text_width("0"), 1);
+    for (const auto& p : plots)
+        for (int i = 0; i <= divisions; ++i)
+            widest = std::max(widest, text_width(format_number(
+                                          p.low + i * (p.high - p.low) / divisions, 0, nullptr)));
+    return widest;
+}

@@ -110,6 +110,10 @@ inline constexpr int default_font_points = 10;
 // 0 when nothing had to change, else 1.
 int select_font(int target, const font_spec* spec, const font_spec* override, int flags,
                 std::uint32_t colour, std::uint32_t scale, bool no_scale);
+// Makes `spec` the active font for drawing, at its own size and colour.
+inline void use_graph_font(const font_spec& spec) {
+    select_font(1, &spec, nullptr, 0, 0xFFFFFFFFu, 0, false);
+}
 // Reads the metrics of the font selected in dc.
 void take_font_metrics(HDC dc);
 // A font spec from outside data made safe: the face ends within 31
