@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 
+void (*gdi_window_drawn_hook)(HWND hwnd) = nullptr;
+
 namespace gdi {
 
 namespace {
@@ -122,6 +124,7 @@ void end_live_painters_on(const QImage* image) {
 
 QImage* target_image(Dc& d) {
     QImage* img = raw_target(d);
+    if (img && d.hwnd && ::gdi_window_drawn_hook) ::gdi_window_drawn_hook(d.hwnd);
     if (img) end_live_painters_on(img);
     return img;
 }
@@ -378,6 +381,7 @@ Paint::Paint(Dc& d, bool use_rop) : d_(d) {
     } else {
         QImage* img = raw_target(d);
         if (!img || img->isNull()) return;
+        if (d.hwnd && ::gdi_window_drawn_hook) ::gdi_window_drawn_hook(d.hwnd);
         if (!d.live) d.live = std::make_unique<LivePainter>();
         LivePainter& L = *d.live;
         // The image object is the same but its pixels were replaced (only

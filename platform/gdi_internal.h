@@ -29,6 +29,10 @@ HWND gdi_dc_window(HDC dc);
 // one open across drawing calls). Call it before painting on the image with a
 // painter of one's own; reading the pixels needs no call.
 void gdi_end_drawing(const QImage* image);
+// Told of every drawing call on a window's image (the window layer keeps the
+// screens of class contexts, which are drawn on outside paint passes, up to
+// date with it); null: nobody listens.
+extern void (*gdi_window_drawn_hook)(HWND hwnd);
 // Changes the clip region of an image context (device pixels), as the
 // platform does when a window's update region changes during a paint.
 void gdi_set_dc_base_clip(HDC dc, const QRegion& clip);

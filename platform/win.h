@@ -421,6 +421,9 @@ void win_set_resource_cursor_loader(ResourceCursorLoader loader);
 // A copy of the window's backing image, the size of its client area (null
 // image when the window has none).
 QImage win_backing_image(HWND hwnd);
+// How often the window's screen was asked to show its image (for tests: an
+// idle window is not redrawn); 0 for no window.
+std::uint64_t win_screen_updates(HWND hwnd);
 
 // Blocking waits under a manual clock (see the top of this file).
 void win_push_idle_action(std::function<void()> action);

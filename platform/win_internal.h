@@ -87,8 +87,9 @@ struct Window {
     QImage image;                // backing image of the client area
     QRegion update;              // client co-ordinates
     bool erase_pending = false;
-    int begin_paint_count = 0; // BeginPaint calls (lets DispatchMessage see a paint)
-    HDC own_dc = nullptr;      // CS_OWNDC
+    int begin_paint_count = 0;        // BeginPaint calls (lets DispatchMessage see a paint)
+    HDC own_dc = nullptr;             // CS_OWNDC
+    std::uint64_t screen_updates = 0; // times its screen was asked to show the image
     QPointer<QWidget> menu_bar;
     int menu_bar_height = 0;
     bool sb_shown[2] = {false, false};

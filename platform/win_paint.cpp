@@ -55,14 +55,26 @@ int region_kind(const QRegion& r) {
     return r.rectCount() == 1 ? SIMPLEREGION : COMPLEXREGION;
 }
 
+// A class context may be drawn on at any time, also after ReleaseDC: its
+// window's screen is brought up to date at the next wait for input, when
+// something was drawn (and only then: updating it at every wait kept the
+// program repainting, and busy, for as long as such a window was open).
+void own_dc_drawn(HWND hwnd) {
+    if (Window* w = get(hwnd); w && w->own_dc) mark_screen_dirty(hwnd);
+}
+
 HDC own_dc_of(HWND hwnd, Window& w) {
     if (!(w.cls->style & CS_OWNDC)) return nullptr;
-    if (!w.own_dc) w.own_dc = gdi_create_image_dc(&w.image, hwnd, QRegion());
+    if (!w.own_dc) {
+        w.own_dc = gdi_create_image_dc(&w.image, hwnd, QRegion());
+        gdi_window_drawn_hook = own_dc_drawn;
+    }
     return w.own_dc;
 }
 
 void update_screen(Window& w, const QRect& client_part) {
     if (!w.widget) return;
+    ++w.screen_updates;
     Insets i = insets_of(w);
     if (client_part.isEmpty())
         w.widget->update();
@@ -136,9 +148,6 @@ void flush_screens() {
     for (HWND h : s.dirty_screens)
         if (Window* w = get(h)) update_screen(*w, QRect());
     s.dirty_screens.clear();
-    // A CS_OWNDC context may be drawn on at any time.
-    for (auto& slot : s.table)
-        if (slot && slot->alive && slot->own_dc && slot->widget) slot->widget->update();
 }
 
 } // namespace win

@@ -106,6 +106,11 @@ RECT win_nonclient_scrollbar_rect(HWND hwnd, int bar) {
     return {i.left, i.top + cs.height(), i.left + cs.width(), i.top + cs.height() + sbh};
 }
 
+std::uint64_t win_screen_updates(HWND hwnd) {
+    Window* w = get(hwnd);
+    return w ? w->screen_updates : 0;
+}
+
 QImage win_backing_image(HWND hwnd) {
     Window* w = get(hwnd);
     if (!w || w->image.isNull()) return QImage();

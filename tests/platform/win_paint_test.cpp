@@ -1,7 +1,11 @@
 // Painting: update regions, the paint pass with its erase, the retained
 // backing image (kept across paints and resizes, drawn on outside paints),
 // clipping to the update region, scrolling, class device contexts.
+#include "platform/win_internal.h"
 #include "win_fixture.h"
+
+#include <QCoreApplication>
+#include <QEvent>
 
 #include <QImage>
 
@@ -194,6 +198,48 @@ TEST_F(Paint, ClassContextKeepsItsStateAcrossCalls) {
     EXPECT_EQ(painted, a);
     DestroyWindow(h);
     EXPECT_EQ(GetTextColor(a), CLR_INVALID); // the context went with the window
+}
+
+// A class context is drawn on outside paint passes, also after ReleaseDC: its
+// screen follows such drawing, and an idle window is not repainted at every
+// wait for input (that kept the program busy while a diagram was open).
+TEST_F(Paint, AClassContextsScreenFollowsItsDrawingAndRestsWhenIdle) {
+    HWND h = top(0, 0, 60, 60, WS_POPUP | WS_VISIBLE, "Test_owndc");
+    HDC dc = GetDC(h);
+    ASSERT_NE(dc, nullptr);
+    ReleaseDC(h, dc);
+    win::Window* w = win::get(h);
+    ASSERT_TRUE(w && w->widget);
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } counter;
+    w->widget->installEventFilter(&counter);
+    auto settle = [] {
+        for (int i = 0; i < 3; ++i) {
+            test_driver::run_until_idle();
+            QCoreApplication::processEvents();
+        }
+    };
+    settle();
+    const int settled = counter.paints;
+    const std::uint64_t updates = win_screen_updates(h);
+    settle();
+    EXPECT_EQ(counter.paints, settled);
+    EXPECT_EQ(win_screen_updates(h), updates);
+    // Drawn on after its release: the screen is asked to show it once.
+    RECT r{0, 0, 10, 10};
+    FillRect(dc, &r, blue_);
+    EXPECT_EQ(at(h, 5, 5), kBlue);
+    settle();
+    EXPECT_EQ(win_screen_updates(h), updates + 1);
+    settle();
+    EXPECT_EQ(win_screen_updates(h), updates + 1);
+    w->widget->removeEventFilter(&counter);
+    DestroyWindow(h);
 }
 
 TEST_F(Paint, RedrawWindowReachesChildrenWhenAsked) {
