@@ -14,6 +14,7 @@
 #include "sim/interp.h"
 #include "sim/native/native.h"
 #include "sim/run.h"
+#include "tests/common/sanitized.h"
 #include "tests/sim/engine_fixture.h"
 #include "tests/support/random_model.h"
 
@@ -21,11 +22,6 @@ namespace {
 
 // The sanitizer build runs fewer models, and leaves the rerun of the whole
 // suite on native code to the Release build (CI runs both).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitized = true;
-#else
-constexpr bool sanitized = false;
-#endif
 
 enum road { interpreter, flat_loop, native_code, optimised };
 
