@@ -71,7 +71,7 @@ public:
         void (*release)(handle) = rec ? rec->release : nullptr;
         if (rec) unlock_handle(h);
         if (opened) return h;
-        if (failure) report(8, failure);
+        if (failure) report(8, "%s", failure);
         if (release) release(h);
         free_output_record(h);
         return 0;
