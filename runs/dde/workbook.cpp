@@ -585,7 +585,11 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
             if (!cell_at(op == 0x0E ? 13 : 15, op == 0x0E ? "number" : "formula")) return 0;
             c.kind = cell_kind::number;
             std::memcpy(&c.number, d + 5, 8);
-            if (!std::isfinite(c.number)) c.kind = cell_kind::error;
+            if (!std::isfinite(c.number)) {
+                // An error cell names its error, as every reader's do.
+                c.kind = cell_kind::error;
+                c.text = book->add_text("#NUM!");
+            }
             has_cell = true;
             break;
         case 0x0F: { // label: a prefix character, then the text up to its NUL

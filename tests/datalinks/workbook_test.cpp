@@ -234,6 +234,19 @@ TEST(Workbook, CellsOutsideTheSheetLimitsAreRefused) {
     ASSERT_EQ(read_workbook_bytes(wk1, file_kind::wk1, "x", &b, &why), 1) << why;
     ASSERT_NE(b.sheets[0].at(2, 1), nullptr);
     EXPECT_EQ(b.texts[b.sheets[0].at(2, 1)->text], "abc");
+    // A number that is not finite is an error cell naming its error (found
+    // by fuzzing: it named a text that was not there).
+    workbook e;
+    std::string nan_wk1("\x00\x00\x02\x00\x06\x04", 6);
+    nan_wk1 += std::string("\x0E\x00\x0D\x00\xFF\x00\x00\x01\x00", 9);
+    nan_wk1 += std::string("\x00\x00\x00\x00\x00\x00\xF8\x7F", 8); // NaN
+    nan_wk1 += std::string("\x01\x00\x00\x00", 4);
+    ASSERT_EQ(read_workbook_bytes(nan_wk1, file_kind::wk1, "x", &e, &why), 1) << why;
+    const cell* bad = e.sheets[0].at(1, 0);
+    ASSERT_NE(bad, nullptr);
+    EXPECT_EQ(bad->kind, cell_kind::error);
+    ASSERT_LT(bad->text, e.texts.size());
+    EXPECT_EQ(e.texts[bad->text], "#NUM!");
 }
 
 } // namespace
