@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <poll.h>
 #include <sstream>
@@ -773,6 +774,15 @@ std::string serialize(const workbook& b) {
         put_u32(out, static_cast<std::uint32_t>(t.size()));
         out += t;
     }
+    // Named ranges, as the importers that know them found them.
+    put_u32(out, static_cast<std::uint32_t>(b.names.size()));
+    for (const auto& [name, r] : b.names) {
+        put_u32(out, static_cast<std::uint32_t>(name.size()));
+        out += name;
+        put_u32(out, static_cast<std::uint32_t>(r.sheet));
+        for (std::int64_t v : {r.row0, r.col0, r.row1, r.col1})
+            put_u32(out, static_cast<std::uint32_t>(v));
+    }
     return out;
 }
 
@@ -826,6 +836,22 @@ int deserialize(std::string_view in, workbook* b, std::string* why) {
     const std::uint32_t text_count = ok ? u32() : 0;
     if (text_count > kMaxCellSlots) ok = false;
     for (std::uint32_t t = 0; ok && t < text_count; ++t) b->texts.push_back(text(u32()));
+    const std::uint32_t name_count = ok ? u32() : 0;
+    if (name_count > 65535) ok = false;
+    for (std::uint32_t k = 0; ok && k < name_count; ++k) {
+        std::string name = text(u32());
+        named_range r;
+        r.sheet = static_cast<int>(u32());
+        r.row0 = u32();
+        r.col0 = u32();
+        r.row1 = u32();
+        r.col1 = u32();
+        if (r.sheet < 0 || static_cast<std::size_t>(r.sheet) >= b->sheets.size() ||
+            r.row0 > r.row1 || r.col0 > r.col1)
+            ok = false;
+        else
+            b->names.emplace(std::move(name), r);
+    }
     if (ok)
         for (const sheet& s : b->sheets)
             for (const auto& r : s.rows)
@@ -834,23 +860,28 @@ int deserialize(std::string_view in, workbook* b, std::string* why) {
                         c.text >= b->texts.size())
                         ok = false;
     if (!ok || at != in.size()) {
-        *why = "not a readable .xls workbook (a damaged answer from its reader)";
+        *why = "not a readable workbook (a damaged answer from its reader)";
         return 0;
     }
     return 1;
 }
 
-int read_xls_file(const std::string& path, workbook* book, std::string* why) {
+// Runs a reader of a library we do not trust with damaged input in a child
+// process: a crash, an abort from an assertion or a hang past 60 s costs only
+// a message. `what` names the file kind in the messages (".xls").
+int read_in_child(const std::function<int(workbook*, std::string*)>& read, const char* what,
+                  workbook* book, std::string* why) {
+    const std::string kind(what);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        *why = "no pipe for the .xls reader";
+        *why = "no pipe for the " + kind + " reader";
         return 0;
     }
     const pid_t pid = ::fork();
     if (pid < 0) {
         ::close(fds[0]);
         ::close(fds[1]);
-        *why = "no process for the .xls reader";
+        *why = "no process for the " + kind + " reader";
         return 0;
     }
     if (pid == 0) {
@@ -859,9 +890,9 @@ int read_xls_file(const std::string& path, workbook* book, std::string* why) {
         std::string reason;
         std::string out;
         try {
-            out = read_xls_in_process(path, &child, &reason) ? serialize(child) : "E" + reason;
+            out = read(&child, &reason) ? serialize(child) : "E" + reason;
         } catch (...) {
-            out = "Enot a readable .xls workbook";
+            out = "Enot a readable " + kind + " workbook";
         }
         std::size_t sent = 0;
         while (sent < out.size()) {
@@ -905,7 +936,7 @@ int read_xls_file(const std::string& path, workbook* book, std::string* why) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (timed_out || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || answer.empty()) {
-        *why = "not a readable .xls workbook (its reader failed on it)";
+        *why = "not a readable " + kind + " workbook (its reader failed on it)";
         return 0;
     }
     if (answer[0] == 'E') {
@@ -913,10 +944,16 @@ int read_xls_file(const std::string& path, workbook* book, std::string* why) {
         return 0;
     }
     if (answer[0] != 'W') {
-        *why = "not a readable .xls workbook (a damaged answer from its reader)";
+        *why = "not a readable " + kind + " workbook (a damaged answer from its reader)";
         return 0;
     }
     return deserialize(answer, book, why);
+}
+
+int read_xls_file(const std::string& path, workbook* book, std::string* why) {
+    return read_in_child(
+        [&path](workbook* b, std::string* w) { return read_xls_in_process(path, b, w); }, ".xls",
+        book, why);
 }
 
 std::string stem_of(const std::string& path) {
@@ -1003,7 +1040,13 @@ int read_workbook_bytes(std::string_view bytes, file_kind kind, std::string_view
         switch (kind) {
         case file_kind::xlsx:
         case file_kind::ods:
-            ok = read_orcus(bytes, kind, book, why);
+            // The office suite's import library asserts (and aborts) on some
+            // damaged XML: its reading runs in a child like the .xls reader's.
+            ok = read_in_child(
+                [bytes, kind](workbook* b, std::string* w) {
+                    return read_orcus(bytes, kind, b, w);
+                },
+                kind == file_kind::xlsx ? ".xlsx" : ".ods", book, why);
             break;
         case file_kind::csv:
             ok = check_text(bytes, why) && read_delimited(bytes, ',', sheet_name, book, why);
