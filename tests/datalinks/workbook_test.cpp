@@ -272,3 +272,20 @@ TEST(Workbook, QuotedCsvFieldsSpanDelimitersAndLines) {
 }
 
 } // namespace
+
+namespace {
+
+// A damaged .xlsx whose XML makes the import library abort on an assertion:
+// the reading runs in a child, so the program gets a reason and goes on.
+TEST(Workbook, AnXlsxThatMakesTheImporterAbortCostsOnlyAMessage) {
+    workbook b;
+    std::string why;
+    EXPECT_EQ(read_workbook(fixture("bad_attribute.xlsx"), &b, &why), 0);
+    EXPECT_NE(why, "");
+    EXPECT_TRUE(b.sheets.empty());
+    // The good one still reads, named ranges and all, through the child.
+    ASSERT_EQ(read_workbook(fixture("names.ods"), &b, &why), 1) << why;
+    EXPECT_FALSE(b.names.empty());
+}
+
+} // namespace
