@@ -371,9 +371,10 @@ bool read_views(reader& r, std::uint32_t* hdr) {
                     if (e[10] == 1 && !memchr(e + need, 0, len - need))
                         return r.fail("connector text");
                 } else if (kind >= ek_variable) {
+                    // The fixed part's size is read from byte 19: the element
+                    // must hold the smallest one before it is read.
+                    if (len < 24) return r.fail("view element length");
                     std::uint32_t fixed = e[19] == 0 ? 24 : (e[19] & 32) ? 72 : 40;
-                    if (len < std::min<std::uint32_t>(fixed, 24))
-                        return r.fail("view element length");
                     bool text = kind == ek_text || (e[17] & 4);
                     if (text && (fixed >= len || !memchr(e + fixed, 0, len - fixed)))
                         return r.fail("view element text");
