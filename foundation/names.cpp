@@ -292,8 +292,63 @@ void fix_locale_point(std::string& s) {
 
 } // namespace
 
+std::size_t format_number_chars(double value, char* out) {
+    auto put = [&](const char* text) {
+        const std::size_t n = std::strlen(text);
+        std::memcpy(out, text, n);
+        return n;
+    };
+    if (is_na(value)) return put("--");
+    if (std::isnan(value)) return put("NaN");
+    if (std::isinf(value)) return put(value < 0 ? "-Inf" : "Inf");
+    const double a = std::fabs(value);
+    if (a == 0) return put("0");
+    char* const end = out + number_chars_size;
+    if (a < 1e-4 || a >= 1e12) {
+        char* stop = std::to_chars(out, end, value, std::chars_format::scientific, 5).ptr;
+        char* e = std::find(out, stop, 'e');
+        char* dot = std::find(out, e, '.');
+        if (dot == e) return static_cast<std::size_t>(stop - out);
+        char* last = e;
+        while (last > dot + 1 && last[-1] == '0') --last;
+        if (last == dot + 1) last = dot;
+        const std::size_t exponent = static_cast<std::size_t>(stop - e);
+        std::memmove(last, e, exponent);
+        return static_cast<std::size_t>(last - out) + exponent;
+    }
+    // The integer digits by the powers of ten rather than log10, which costs
+    // more than the rest of the formatting (a is within [1e-4, 1e12) here).
+    static constexpr double powers[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2,  1e3, 1e4,
+                                        1e5,  1e6,  1e7,  1e8, 1e9, 1e10, 1e11};
+    int int_digits = -3;
+    for (double p : powers) {
+        if (a < p) break;
+        ++int_digits;
+    }
+    const int decimals = std::max(0, 6 - int_digits);
+    char* stop = std::to_chars(out, end, value, std::chars_format::fixed, decimals).ptr;
+    if (decimals > 0) {
+        while (stop[-1] == '0') --stop;
+        if (stop[-1] == '.') --stop;
+    }
+    std::size_t n = static_cast<std::size_t>(stop - out);
+    // "-0", "-0.00": a negative sign in front of nothing but zeros goes.
+    if (out[0] == '-' && std::all_of(out + 1, stop, [](char c) { return c == '0' || c == '.'; })) {
+        std::memmove(out, out + 1, n - 1);
+        --n;
+    }
+    return n;
+}
+
 std::string format_number_string(double value, int group, const char* prefix) {
     if (is_na(value)) return "--";
+    if (!group) {
+        char buf[number_chars_size];
+        std::string s;
+        if (prefix && *prefix) s = prefix;
+        s.append(buf, format_number_chars(value, buf));
+        return s;
+    }
     std::string s;
     double a = std::fabs(value);
     if (std::isnan(value)) {

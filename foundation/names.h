@@ -87,6 +87,11 @@ char* swap_decimal_comma(char* text);
 // - a prefix (null: none) is put in front of the text, sign included
 //   ("$-12.5"); NA stays "--" without it.
 std::string format_number_string(double value, int group, const char* prefix);
+// The same form without grouping or prefix, written into out (at least
+// number_chars_size bytes, not terminated); returns its length. For callers
+// that format a million cells, where the string's temporaries dominate.
+inline constexpr std::size_t number_chars_size = 64;
+std::size_t format_number_chars(double value, char* out);
 // The same text in its own scratch string (valid until scratch memory is
 // released), so two calls in one printf show two texts.
 const char* format_number(double value, int group, const char* prefix);

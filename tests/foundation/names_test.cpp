@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -179,6 +180,36 @@ TEST_F(FormatNumber, GroupingAndPrefix) {
     EXPECT_STREQ(format_number(-12.5, 0, "$"), "$-12.5");
     EXPECT_STREQ(format_number(1500.0, 1, "x="), "x=1,500");
     EXPECT_EQ(format_number_string(1500.0, 1, ""), "1,500");
+}
+
+// The ungrouped form has a fast writer of its own; the grouped form keeps the
+// string road. Where grouping changes nothing (below 1,000 and the exponent
+// forms) both must write the same text, over values of every magnitude,
+// sign, and the rounding edges near powers of ten.
+TEST_F(FormatNumber, TheFastWriterAgreesWithTheGroupedRoadWhereGroupingIsIdle) {
+    std::vector<double> values = {0.0,     -0.0,      1e-4,   -1e-4,        9.99999e-5, 999.9995,
+                                  999.999, 0.0999995, 1e12,   9.999995e11,  123.456,    -0.5,
+                                  1e-300,  -7.5e300,  5e-324, 0.00012345678};
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const double mantissa = static_cast<double>(seed % 2000001u) / 1000.0 - 1000.0;
+        const int exponent = static_cast<int>((seed >> 8) % 40u) - 20;
+        values.push_back(mantissa * std::pow(10.0, exponent));
+    }
+    for (double v : values) {
+        const double a = std::fabs(v);
+        if (a >= 999.5 && a < 1e12) continue; // grouping would add commas
+        char buf[number_chars_size];
+        const std::string fast(buf, format_number_chars(v, buf));
+        EXPECT_EQ(fast, format_number_string(v, 1, nullptr)) << v;
+        EXPECT_EQ(fast, format_number_string(v, 0, nullptr)) << v;
+    }
+    char buf[number_chars_size];
+    EXPECT_EQ(std::string(buf, format_number_chars(NA, buf)), "--");
+    EXPECT_EQ(format_number_string(NA, 0, "$"), "--");
+    EXPECT_EQ(std::string(buf, format_number_chars(-0.0000001234, buf)), "-1.234e-07");
+    EXPECT_EQ(std::string(buf, format_number_chars(-0.0000004, buf)), "-4e-07");
 }
 
 TEST_F(FormatNumber, EachResultIsItsOwnText) {
