@@ -14,6 +14,7 @@
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/control.h"
+#include "sketch/commands.h"
 #include "sketch/drawsketch.h"
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
@@ -308,7 +309,7 @@ void sketch_command(sketch_window& sw, int id) {
         InvalidateRect(sw.view, nullptr, FALSE);
         break;
     default:
-        live_sketch_command(sw.view, id);
+        if (!sketch_frame_command(sw.view, id)) live_sketch_command(sw.view, id);
         break;
     }
 }
