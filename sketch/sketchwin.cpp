@@ -286,15 +286,9 @@ void sketch_command(sketch_window& sw, int id) {
     case sketch_cmd_close:
         DestroyWindow(sw.frame);
         break;
-    case bar_choose_view:
-        if (int n = choose_view_from_bar(sw.s); n >= 0) show_view(sw, n, 0);
-        break;
-    case bar_choose_depth:
-        if (int level = choose_depth_from_bar(sw.s); level >= 0) {
-            sw.s.shown_level = static_cast<std::int8_t>(level);
-            show_sketch_bar(sw.s, sw.frame);
-            InvalidateRect(sw.view, nullptr, FALSE);
-        }
+    case bar_choose_view:  // the view list with "**New**" (sketch/commands)
+    case bar_choose_depth: // the depth list; Livesweep's sliders follow it
+        sketch_frame_command(sw.view, id);
         break;
     case skc_print:
         print_command(sw);
