@@ -47,7 +47,6 @@ DialogTemplate input_options() {
     t.items = {
         {WC_STATIC, idi_title, "", label, 7, 7, 246, 18},
         {WC_BUTTON, idi_override, "Override normal behavior", check, 7, 28, 160, 10},
-        {WC_BUTTON, IDC_STATIC, "Input", template_parts::group, 7, 42, 120, 126},
         {WC_BUTTON, 650, "Step Change", radio | WS_GROUP | WS_TABSTOP, 13, 54, 108, 10},
         {WC_BUTTON, 646, "Ramp", radio, 13, 66, 108, 10},
         {WC_BUTTON, 644, "Pulse", radio, 13, 78, 108, 10},
@@ -69,6 +68,8 @@ DialogTemplate input_options() {
         {WC_STATIC, IDC_STATIC, nullptr, WS_VISIBLE | SS_ETCHEDHORZ, 7, 188, 246, 1},
         {WC_BUTTON, IDOK, "OK", def_push, 149, 194, 50, 14},
         {WC_BUTTON, IDCANCEL, "Cancel", push, 203, 194, 50, 14},
+        // The frame round the shape buttons, behind them.
+        {WC_BUTTON, IDC_STATIC, "Input", template_parts::group, 7, 42, 120, 126},
     };
     return t;
 }

@@ -605,7 +605,20 @@ bool open_input_options(HWND view) {
             ++found;
         }
     }
-    if (found != 1) return false;
+    if (found > 1) return false;
+    if (!found) {
+        // In Livesweep a click chooses the variable (the workbench variable)
+        // rather than selecting it: that one, when the view shows it.
+        model_lock_guard lock(cur_model_symbols, 0);
+        const symbol_id v = workbench_var.var;
+        const symbol_record* p = lock.ok() && v && valid_symbol(v) ? sym(v) : nullptr;
+        if (!p || p->slot < 0 || !has_value_slots(p->type)) return false;
+        bool shown = false;
+        for (std::size_t n = 1; n < s->view.elems.size() && !shown; ++n)
+            shown = s->view.elems[n].kind == ek_variable && s->view.elems[n].payload == v;
+        if (!shown) return false;
+        slot = p->slot;
+    }
     input_options_dialog(view, s, slot);
     return true;
 }

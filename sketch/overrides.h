@@ -98,7 +98,9 @@ int input_options_dialog(HWND owner, const sketch_state* s, std::int32_t slot);
 INT_PTR input_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Opens the input options for the one selected variable of a live sketch
-// (Livesweep on for its model). True when the dialog was shown.
+// (Livesweep on for its model), or with none selected for the workbench
+// variable when the view shows it (a click in Livesweep chooses rather than
+// selects). True when the dialog was shown.
 bool open_input_options(HWND view);
 
 // The range the quick sliders offer a value slot, which the dialog shows as

@@ -15,6 +15,7 @@
 #include "foundation/memory.h"
 #include "foundation/types.h"
 #include "platform/testing/answerer.h"
+#include "model/varnames.h"
 #include "resources/sketchdlg.h"
 #include "sketch/mouse.h"
 #include "tests/common/message_log.h"
@@ -324,11 +325,14 @@ TEST_F(Overrides, AStepChangeThroughTheDialogShowsInTheReRunAndUncheckingEndsIt)
     EXPECT_FLOAT_EQ(v[count - 1], normal);
 }
 
+// In Livesweep a click chooses the variable; Enter then opens its options.
 TEST_F(Overrides, AZeroPeriodKeepsTheDialogOpen) {
     const sketch_elem* rate = variable("birth rate");
     ASSERT_NE(rate, nullptr);
-    set_selected(*s_, static_cast<int>(rate - &s_->view.elems[0]), true);
-    s_->selection = 1;
+    td::click(view_, rate->x * s_->zoom / 100 - s_->scroll_x,
+              rate->y * s_->zoom / 100 - s_->scroll_y);
+    td::run_until_idle();
+    ASSERT_EQ(workbench_var.var, rate->payload);
     answerer::dialog(dlg_input_options).check(ovr_sine).set_text(idi_p4, "0").press(IDOK);
     answerer::dialog(dlg_input_options).press(IDCANCEL);
     SetFocus(view_);
