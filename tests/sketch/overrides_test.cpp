@@ -141,6 +141,13 @@ TEST_F(Overrides, TheListKeepsOneEntryPerVariableAndTheTypeCopyFollows) {
     EXPECT_EQ(t.count, 3);
     EXPECT_EQ(override_flags, 3);
     EXPECT_EQ(override_held, t.held.data()); // the engine's table is this one
+    // The marks: supplied by an override 2, shown on the view (and Time) 0,
+    // recomputed 1 (INITIAL TIME, which no view shows).
+    EXPECT_EQ(t.marks[static_cast<std::size_t>(rate_slot_)], 2);
+    EXPECT_EQ(t.marks[0], 0);
+    EXPECT_EQ(t.marks[static_cast<std::size_t>(slot_of("Population"))], 0);
+    EXPECT_EQ(t.marks[static_cast<std::size_t>(slot_of("TIME STEP"))], 0);
+    EXPECT_EQ(t.marks[static_cast<std::size_t>(slot_of("INITIAL TIME"))], 1);
     EXPECT_EQ(t.held[static_cast<std::size_t>(rate_slot_)], 2);
     {
         // An overridden constant is saved as a series; a slider keeps its type.
@@ -323,6 +330,15 @@ TEST_F(Overrides, AStepChangeThroughTheDialogShowsInTheReRunAndUncheckingEndsIt)
     ASSERT_GT(cached_series(rate_slot_, &t, &v, run), 10);
     EXPECT_FLOAT_EQ(v[0], normal);
     EXPECT_FLOAT_EQ(v[count - 1], normal);
+
+    // An override lasts as long as the stay in Livesweep.
+    set(ovr_step, 1, 2, 5, 0);
+    menu_command(cmd_livesweep);
+    td::run_until_idle();
+    ASSERT_EQ(livesweep_state, 0);
+    EXPECT_EQ(override_flags, 0);
+    EXPECT_EQ(override_held, nullptr);
+    EXPECT_EQ(find_input_override(rate_slot_), nullptr);
 }
 
 // In Livesweep a click chooses the variable; Enter then opens its options.
