@@ -10,6 +10,7 @@
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "shell/controls/tooltip.h"
+#include "shell/options.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
@@ -291,7 +292,7 @@ void sketch_command(sketch_window& sw, int id) {
         sketch_frame_command(sw.view, id);
         break;
     case skc_print:
-        print_command(sw);
+        if (print_options_dialog(static_cast<int>(sw.record))) print_command(sw);
         break;
     case skc_copy:
         output_view(sw.frame, sw.view, sw.s,

@@ -6,11 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
+#include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "resources/dialogs.h"
+#include "resources/options.h"
 #include "shell/controls/popuplist.h"
+#include "shell/settings_rows.h"
 #include "sketch/fontbar.h"
 #include "sketch/mouse.h"
 #include "sketch/overlays.h"
@@ -215,6 +221,30 @@ TEST_F(SketchCommands, TheAuthoringEditionsEditingKeysAnswerNotAvailable) {
     td::press_key('Z', td::ctrl);
     td::run_until_idle();
     EXPECT_TRUE(message_log::said("Sorry not available", 8));
+}
+
+// Print asks for the print options first: Cancel prints nothing.
+TEST_F(SketchCommands, PrintAsksForThePrintOptionsFirst) {
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    opts.print_selection = 0;
+    printer = print_state{};
+    const std::string pdf = testing::TempDir() + "sketch_commands_print.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    answerer::dialog(dlg_print_options).press(IDCANCEL);
+    command(skc_print);
+    EXPECT_FALSE(std::filesystem::exists(pdf));
+    answerer::dialog(dlg_print_options).press(IDOK);
+    command(skc_print);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_TRUE(std::filesystem::exists(pdf));
+    if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
+    drawing = draw_state{};
+    printer = print_state{};
+    opts = saved;
+    print_use_system_printers(true);
 }
 
 } // namespace
