@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sketch/viewprint.h"
+
 namespace {
 
 bool shown(const sketch_state& s, const sketch_elem& e) {
@@ -98,6 +100,24 @@ int select_sketch_elements(sketch_state& s, bool fresh, int command) {
     for (const sketch_elem& e : elems) any = any || (e.runtime & ef_selected);
     if (any) s.selection = 1;
     return count;
+}
+
+void draw_page_lines(HDC dc, const sketch_state& s, const RECT& client, SIZE page) {
+    if (!dc) return;
+    HPEN pen = CreatePen(PS_DOT, 0, RGB(0, 0, 0));
+    const int saved = SaveDC(dc);
+    SelectObject(dc, pen);
+    SetBkMode(dc, TRANSPARENT);
+    for (int x : page_line_positions(s.scroll_x, s.scroll_x + client.right, page.cx)) {
+        MoveToEx(dc, x - s.scroll_x, client.top, nullptr);
+        LineTo(dc, x - s.scroll_x, client.bottom);
+    }
+    for (int y : page_line_positions(s.scroll_y, s.scroll_y + client.bottom, page.cy)) {
+        MoveToEx(dc, client.left, y - s.scroll_y, nullptr);
+        LineTo(dc, client.right, y - s.scroll_y);
+    }
+    RestoreDC(dc, saved);
+    DeleteObject(pen);
 }
 
 namespace {

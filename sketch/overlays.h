@@ -28,6 +28,12 @@ enum : int {
 // The number of elements selected by this call.
 int select_sketch_elements(sketch_state& s, bool fresh, int command);
 
+// The page boundaries over a client area (the "Pagemarks" positioning
+// option): dotted lines every page width and height from the view's origin,
+// in screen pixels (the zoom does not scale them). A page side of 0 or less
+// draws nothing on that axis.
+void draw_page_lines(HDC dc, const sketch_state& s, const RECT& client, SIZE page);
+
 // Draws the picture of a sketch tool button (command ids 1341 to 1375) into
 // a rectangle of a button's context; other ids draw nothing. False when
 // nothing was drawn.

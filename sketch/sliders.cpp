@@ -20,6 +20,7 @@
 #include "shell/controls/bevel.h"
 #include "shell/dialogs.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wiring.h"
 #include "sim/livesweep.h"
@@ -27,8 +28,10 @@
 #include "sim/simdata.h"
 #include "sketch/behave.h"
 #include "sketch/keys.h"
+#include "sketch/overlays.h"
 #include "sketch/overrides.h"
 #include "sketch/viewnav.h"
+#include "sketch/viewprint.h"
 
 namespace {
 
@@ -631,6 +634,14 @@ bool live_sketch_command(HWND view, int id) {
 
 void paint_sketch_live(HDC dc, HWND view, const sketch_state& s) {
     paint_behavior_graphs(dc, s);
+    if (opts.sketch_positioning == 1) {
+        // Pagemarks: where printing on whole pages breaks the view.
+        RECT rc;
+        GetClientRect(view, &rc);
+        draw_page_lines(
+            dc, s, rc,
+            default_view_page(GetDeviceCaps(dc, LOGPIXELSX), GetDeviceCaps(dc, LOGPIXELSY)));
+    }
     follow_view(view, s);
 }
 

@@ -201,4 +201,35 @@ TEST(ToolIcons, EachToolHasItsOwnPictureAndOtherIdsDrawNothing) {
     DeleteDC(dc);
 }
 
+// Page lines fall every page from the view's origin, where x >= 0.
+TEST(PageLines, EveryPageFromTheOriginAndOnlyInsideTheClient) {
+    test_driver::start();
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 1600, 100);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT rc{0, 0, 1600, 100};
+    sketch_state s;
+    auto columns = [&](int scroll_x, SIZE page) {
+        FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        s.scroll_x = scroll_x;
+        s.scroll_y = 0;
+        draw_page_lines(dc, s, rc, page);
+        std::vector<int> out;
+        for (int x = 0; x < 1600; ++x) {
+            int dark = 0;
+            for (int y = 10; y < 30; ++y) dark += GetPixel(dc, x, y) == RGB(0, 0, 0);
+            if (dark >= 5) out.push_back(x); // a dotted vertical line
+        }
+        return out;
+    };
+    EXPECT_EQ(columns(0, SIZE{700, 900}), (std::vector<int>{0, 700, 1400}));
+    EXPECT_EQ(columns(100, SIZE{700, 900}), (std::vector<int>{600, 1300}));
+    EXPECT_EQ(columns(-50, SIZE{700, 900}), (std::vector<int>{50, 750, 1450}));
+    // A page of unknown width draws no vertical line (and ends).
+    EXPECT_TRUE(columns(0, SIZE{0, 900}).empty());
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
 } // namespace
