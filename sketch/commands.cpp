@@ -170,7 +170,25 @@ void view_list(HWND view, sketch_state& s) {
     fresh.header = s.header;
     fresh.zoom = s.zoom;
     const int made = load_view(fresh, -1, 0, false, 0, false);
-    if (made >= 0) show_sketch_view(view, made, 0);
+    if (made < 0) return;
+    // The new view looks like the one it was made from.
+    handle vb = get_header_word(s.symbols, mh_views);
+    if (vb && handle_valid(vb) &&
+        static_cast<std::uint32_t>(made) < handle_size(vb) / sizeof(view_rec)) {
+        handle_lock<view_rec> recs(vb);
+        if (recs) {
+            view_rec& r = recs.get()[made];
+            const view_rec& from = s.view.rec;
+            r.background = from.background;
+            r.outline = from.outline;
+            r.connector = from.connector;
+            r.fill = from.fill;
+            r.font = from.font;
+            r.init_link_colour = from.init_link_colour;
+            r.zoom = from.zoom;
+        }
+    }
+    show_sketch_view(view, made, 0);
 }
 
 } // namespace

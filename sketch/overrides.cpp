@@ -492,7 +492,10 @@ bool accept(HWND d) {
         const char* texts[4] = {};
         for (int i = 0; i < 4; ++i) {
             text[i] = field_text(d, idi_p1 + i);
-            if (i == 0 || IsWindowVisible(GetDlgItem(d, idi_p1 + i))) texts[i] = text[i].c_str();
+            // A field the shape hides takes its default.
+            const HWND field = GetDlgItem(d, idi_p1 + i);
+            if (i == 0 || (field && (GetWindowLongPtr(field, GWL_STYLE) & WS_VISIBLE)))
+                texts[i] = text[i].c_str();
         }
         float p[4];
         if (!check_override_numbers(e.shape, texts, p)) return false;

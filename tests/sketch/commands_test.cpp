@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -163,6 +164,9 @@ TEST_F(SketchCommands, TheViewListSwitchesViewsAndMakesANewOne) {
     command(skc_view_list);
     EXPECT_EQ(s_->current_view, view_number("Crowding"));
     const std::size_t views = listed_views(s_->symbols).size();
+    s_->view.rec.background = 0x00C0FFEE; // the new view takes the look of this one
+    s_->view.rec.font.size = 13;
+    std::snprintf(s_->view.rec.font.face, sizeof s_->view.rec.font.face, "Courier");
     td::on_idle([this] {
         HWND box = popup_list_box();
         ASSERT_NE(box, nullptr);
@@ -176,6 +180,9 @@ TEST_F(SketchCommands, TheViewListSwitchesViewsAndMakesANewOne) {
     EXPECT_EQ(last_popup_item, "**New**");
     EXPECT_EQ(listed_views(s_->symbols).size(), views + 1);
     EXPECT_EQ(view_number(s_->view.rec.name), s_->current_view);
+    EXPECT_EQ(s_->view.rec.background, 0x00C0FFEEu);
+    EXPECT_EQ(s_->view.rec.font.size, 13);
+    EXPECT_STREQ(s_->view.rec.font.face, "Courier");
     // The new view holds only the shared view's note: fit shows it at 100 %
     // (never enlarged), wholly in the window (centred as far as the scroll
     // range lets it).
