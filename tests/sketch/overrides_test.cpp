@@ -14,8 +14,8 @@
 
 #include "foundation/memory.h"
 #include "foundation/types.h"
-#include "platform/testing/answerer.h"
 #include "model/varnames.h"
+#include "platform/testing/answerer.h"
 #include "resources/sketchdlg.h"
 #include "sketch/mouse.h"
 #include "tests/common/message_log.h"
