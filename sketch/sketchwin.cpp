@@ -10,10 +10,12 @@
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "shell/controls/tooltip.h"
+#include "shell/options.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/control.h"
+#include "sketch/commands.h"
 #include "sketch/drawsketch.h"
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
@@ -285,18 +287,12 @@ void sketch_command(sketch_window& sw, int id) {
     case sketch_cmd_close:
         DestroyWindow(sw.frame);
         break;
-    case bar_choose_view:
-        if (int n = choose_view_from_bar(sw.s); n >= 0) show_view(sw, n, 0);
-        break;
-    case bar_choose_depth:
-        if (int level = choose_depth_from_bar(sw.s); level >= 0) {
-            sw.s.shown_level = static_cast<std::int8_t>(level);
-            show_sketch_bar(sw.s, sw.frame);
-            InvalidateRect(sw.view, nullptr, FALSE);
-        }
+    case bar_choose_view:  // the view list with "**New**" (sketch/commands)
+    case bar_choose_depth: // the depth list; Livesweep's sliders follow it
+        sketch_frame_command(sw.view, id);
         break;
     case skc_print:
-        print_command(sw);
+        if (print_options_dialog(static_cast<int>(sw.record))) print_command(sw);
         break;
     case skc_copy:
         output_view(sw.frame, sw.view, sw.s,
@@ -308,7 +304,7 @@ void sketch_command(sketch_window& sw, int id) {
         InvalidateRect(sw.view, nullptr, FALSE);
         break;
     default:
-        live_sketch_command(sw.view, id);
+        if (!sketch_frame_command(sw.view, id)) live_sketch_command(sw.view, id);
         break;
     }
 }

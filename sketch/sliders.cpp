@@ -20,6 +20,7 @@
 #include "shell/controls/bevel.h"
 #include "shell/dialogs.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wiring.h"
 #include "sim/livesweep.h"
@@ -27,7 +28,10 @@
 #include "sim/simdata.h"
 #include "sketch/behave.h"
 #include "sketch/keys.h"
+#include "sketch/overlays.h"
+#include "sketch/overrides.h"
 #include "sketch/viewnav.h"
+#include "sketch/viewprint.h"
 
 namespace {
 
@@ -522,6 +526,9 @@ void place_quick_sliders() {
         std::vector<HWND> views;
         for (auto& [v, list] : lists()) views.push_back(v);
         for (HWND v : views) destroy_list(v);
+        // The input overrides last as long as the stay in Livesweep.
+        if (livesweep_state != 2 && (override_flags || !input_override_tables().list.empty()))
+            clear_input_overrides();
         // The re-runs wrote over the shown run's series: read the runs again.
         if (!views.empty() && value_cache_exists()) reset_value_cache(-1, 1, 0);
         return;
@@ -532,7 +539,7 @@ void place_quick_sliders() {
         // selected run, and the first shows the model as it is now.
         reset_value_cache(0, 0, 1);
         set_quick_sliders(view, *s, 1);
-        livesweep_rerun(0, 2, 0);
+        apply_input_overrides(s, 1); // sets the override tables up and asks for the re-run
         return;
     }
     if (it->second.size() != s->view.elems.size()) {
@@ -610,6 +617,9 @@ bool live_sketch_key(HWND view, int vk, bool shift) {
         return true;
     case VK_TAB:
         return slider_keys(view, -2, shift);
+    case VK_RETURN:
+        // Enter opens the input options of the one selected variable.
+        return open_input_options(view);
     default:
         return false;
     }
@@ -624,6 +634,14 @@ bool live_sketch_command(HWND view, int id) {
 
 void paint_sketch_live(HDC dc, HWND view, const sketch_state& s) {
     paint_behavior_graphs(dc, s);
+    if (opts.sketch_positioning == 1) {
+        // Pagemarks: where printing on whole pages breaks the view.
+        RECT rc;
+        GetClientRect(view, &rc);
+        draw_page_lines(
+            dc, s, rc,
+            default_view_page(GetDeviceCaps(dc, LOGPIXELSX), GetDeviceCaps(dc, LOGPIXELSY)));
+    }
     follow_view(view, s);
 }
 
@@ -633,6 +651,16 @@ void install_quick_sliders() {
         sketch_hooks.refresh = refresh_hook;
     }
     sketch_hooks.slider_proc = quick_slider_proc;
+    install_input_overrides();
+    set_override_range_source([](std::int32_t slot, std::uint32_t symbol, float* lo, float* hi) {
+        qslider_rec r;
+        r.slot = slot;
+        r.symbol = symbol;
+        const bool ok = slider_range(r, false);
+        *lo = r.min;
+        *hi = r.max;
+        return ok;
+    });
     if (livesweep_output_hook != livesweep_output) {
         previous_output = livesweep_output_hook;
         livesweep_output_hook = livesweep_output;

@@ -82,7 +82,8 @@ bool slider_keys(HWND view, int action, bool shift);
 
 // The keys of the live sketch's sliders (in Livesweep): Right and Up step the
 // focused slider up, Left and Down step it down, Tab moves the focus (Shift+Tab
-// back). True when the key was taken.
+// back), Enter opens the input options of the one selected variable. True
+// when the key was taken.
 bool live_sketch_key(HWND view, int vk, bool shift);
 // Frame commands the live sketch serves: Show Behavior (430) switches the
 // behaviour graphs on and off outside Livesweep. True when served.
