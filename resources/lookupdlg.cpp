@@ -54,6 +54,7 @@ DialogTemplate lookup_editor() {
         {WC_BUTTON, idl_clear_ref, "Clear Reference", push, 207, 216, 58, 14},
         {WC_BUTTON, idl_ok, "OK", push, 274, 160, 56, 14},
         {WC_BUTTON, idl_cancel, "Cancel", push, 274, 178, 56, 14},
+        {WC_BUTTON, idl_print, "Print", push, 274, 194, 56, 14},
         // Enter and Esc land here: the editor moves the focus on Enter.
         {WC_BUTTON, IDOK, "", BS_DEFPUSHBUTTON, 0, 0, 1, 1},
         {WC_BUTTON, IDCANCEL, "", BS_PUSHBUTTON, 0, 0, 1, 1},

@@ -17,9 +17,12 @@
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
+#include "tools/grid_core.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -128,6 +131,29 @@ TEST(LookupPaste, AShortRowPairsAsFarAsItGoesAndNothingIsRefused) {
         EXPECT_FALSE(apply_lookup_paste(p, v));
         EXPECT_EQ(p.count(), 2);
     }
+}
+
+// A spreadsheet's table arrives as a BIFF2 worksheet: its rows become lines
+// of tab-separated fields (labels with tabs or line breaks kept on their
+// line), read as any pasted text; damaged bytes give nothing to read.
+TEST(LookupPaste, ASpreadsheetTableReadsAsTabbedRows) {
+    grid_rows g;
+    const float xs[] = {0, 2.5f, 5}, ys[] = {1, 1.5f, -2};
+    grid_add_row(g, "Crowding\tand\nmore", nullptr, nullptr, nullptr, 0, false, "", 0, 0);
+    grid_add_row(g, "x", nullptr, xs, nullptr, 3, false, "", 0, 0);
+    grid_add_row(g, "y", nullptr, ys, nullptr, 3, false, "", 0, 0);
+    const std::vector<std::uint8_t> biff = grid_export_biff(g);
+    const std::string text = biff_paste_text(biff.data(), biff.size());
+    EXPECT_EQ(text.substr(text.find("\r\n") + 2), "x\t0\t2.5\t5\r\ny\t1\t1.5\t-2\r\n");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+    const lookup_paste paste = read_lookup_paste(text);
+    ASSERT_EQ(paste.kind, lookup_paste::rows);
+    EXPECT_EQ(paste.x, fl({0, 2.5f, 5}));
+    EXPECT_EQ(paste.y, fl({1, 1.5f, -2}));
+
+    std::vector<std::uint8_t> cut(biff.begin(), biff.end() - 3);
+    EXPECT_EQ(biff_paste_text(cut.data(), cut.size()), "");
+    EXPECT_EQ(biff_paste_text(nullptr, 10), "");
 }
 
 TEST(LookupEdits, TypedXPastANeighbourMovesThePointAndDragsStayBetween) {
