@@ -92,17 +92,38 @@ double round_bin_width(double w) {
 
 } // namespace
 
-void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values) {
+namespace {
+
+// Shares of the range per group and run, group-major.
+std::vector<std::uint16_t> shares_of(const std::vector<std::vector<float>>& values, int runs,
+                                     double lo, double span) {
+    std::vector<std::uint16_t> out(values.size() * static_cast<std::size_t>(std::max(runs, 0)), 0);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        for (int r = 0; r < runs; ++r) {
+            const auto& group = values[i];
+            const float v =
+                r < static_cast<int>(group.size()) ? group[static_cast<std::size_t>(r)] : NA;
+            out[i * static_cast<std::size_t>(runs) + static_cast<std::size_t>(r)] =
+                usable(v) ? share(v, lo, span) : 0;
+        }
+    return out;
+}
+
+} // namespace
+
+void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values,
+                       const std::vector<std::vector<float>>& side) {
     const bool low_given = set_low(g.low), high_given = set_high(g.high);
     double lo = g.low, hi = g.high;
     if (!low_given || !high_given) g.soft_bounds = 1;
     double dmin = axis_unset, dmax = -axis_unset;
-    for (const auto& group : values)
-        for (float v : group)
-            if (usable(v)) {
-                dmin = std::min(dmin, static_cast<double>(v));
-                dmax = std::max(dmax, static_cast<double>(v));
-            }
+    for (const auto* set : {&values, &side})
+        for (const auto& group : *set)
+            for (float v : group)
+                if (usable(v)) {
+                    dmin = std::min(dmin, static_cast<double>(v));
+                    dmax = std::max(dmax, static_cast<double>(v));
+                }
     if (!high_given || g.soft_bounds) hi = set_high(hi) ? std::max(hi, dmax) : dmax;
     if (!low_given || g.soft_bounds) lo = set_low(lo) ? std::min(lo, dmin) : dmin;
     if (g.soft_bounds && set_low(lo) && set_high(hi) &&
@@ -118,17 +139,10 @@ void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& valu
     double span = hi - lo;
     if (span <= min_span) span = 1;
     g.group_count = static_cast<int>(values.size());
-    g.heights.assign(static_cast<std::size_t>(g.group_count) *
-                         static_cast<std::size_t>(std::max(g.run_count, 0)),
-                     0);
-    for (int i = 0; i < g.group_count; ++i)
-        for (int r = 0; r < g.run_count; ++r) {
-            const auto& group = values[static_cast<std::size_t>(i)];
-            const float v =
-                r < static_cast<int>(group.size()) ? group[static_cast<std::size_t>(r)] : NA;
-            g.heights[static_cast<std::size_t>(i * g.run_count + r)] =
-                usable(v) ? share(v, lo, span) : 0;
-        }
+    g.heights = shares_of(values, g.run_count, lo, span);
+    g.side_group_count = static_cast<int>(side.size());
+    g.side_heights = shares_of(side, g.run_count, lo, span);
+    if (!side.empty()) g.horizontal = 1;
 }
 
 void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) {
@@ -281,7 +295,8 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
 }
 
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
-                int sort_run, std::vector<std::uint32_t>* live_slots) {
+                int sort_run, std::vector<std::uint32_t>* live_slots,
+                std::vector<std::vector<float>>* side) {
     if (sort_run == 0 || values.empty()) return;
     const int n = static_cast<int>(values.size());
     std::vector<int> idx(static_cast<std::size_t>(n));
@@ -319,6 +334,11 @@ void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string
             s2.insert(s2.end(), live_slots->begin() + static_cast<std::ptrdiff_t>(i * per),
                       live_slots->begin() + static_cast<std::ptrdiff_t>((i + 1) * per));
         *live_slots = std::move(s2);
+    }
+    if (side && side->size() == values.size()) {
+        std::vector<std::vector<float>> s2;
+        for (int i : idx) s2.push_back(std::move((*side)[static_cast<std::size_t>(i)]));
+        *side = std::move(s2);
     }
     values = std::move(v2);
     if (l2.size() == values.size()) {
@@ -372,7 +392,7 @@ void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
     for (const std::string& l : g.labels) widest = std::max(widest, text_width(l.c_str()));
     const int margin = (g.style & 4) ? cw : 2 * cw;
     const int per_group = cm_to_device(1.2, 1);
-    const int groups = std::max(g.group_count, 1);
+    const int groups = std::max({g.group_count, g.side_group_count, 1});
     const int title_w = (g.style & 2) ? 0 : text_width(g.title.c_str()) + 2 * margin;
     if (!g.horizontal) {
         *h = cm_to_device(15, 0);
@@ -380,7 +400,7 @@ void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
         *w = std::max(groups * per_group + margin + label_w, need);
         *min_w = need;
     } else {
-        *w = cm_to_device(15, 1);
+        *w = cm_to_device(g.side_group_count > 0 ? 22.5 : 15, 1);
         *h = std::max(groups * cm_to_device(1.2, 0) + (g.run_count + 5) * lh,
                       (g.run_count + groups + 5) * lh);
         *min_w = widest + label_w + margin;
@@ -429,7 +449,8 @@ void bar_draw(output_record* record) {
     }
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     const int runs = std::max(g.run_count, 1);
-    const int groups = std::max(g.group_count, 1);
+    const bool two_sided = g.horizontal && g.side_group_count > 0;
+    const int groups = std::max({g.group_count, two_sided ? g.side_group_count : 0, 1});
     const int margin = (g.style & 4) ? cw : 2 * cw;
     int y = lh / 2;
     if (!(g.style & 2)) {
@@ -437,7 +458,12 @@ void bar_draw(output_record* record) {
         draw_text_hot(W / 2, y, 'C', 'T', g.title.c_str(), e->title_cell, 0);
         y += lh + lh / 2;
     }
-    if (!g.axis_label.empty()) {
+    if (two_sided && !(g.axis_label.empty() && g.side_label.empty())) {
+        // Each set's label over its side.
+        draw_text_aligned(margin, y, 'L', 'T', g.side_label.c_str());
+        draw_text_aligned(W - margin, y, 'R', 'T', g.axis_label.c_str());
+        y += lh;
+    } else if (!g.axis_label.empty()) {
         draw_text_aligned(margin, y, 'L', 'T', g.axis_label.c_str());
         y += lh;
     }
@@ -481,6 +507,16 @@ void bar_draw(output_record* record) {
         right = W - margin - tick_w / 2;
         bottom = H - 2 * lh;
     }
+    // A two-sided graph: the second set's plot on the left half, its bars
+    // growing leftwards from its right edge; the first set on the right half.
+    int side_left = 0, side_right = 0;
+    if (two_sided) {
+        const int gap = std::max(tick_w, 2 * cw);
+        side_left = left;
+        side_right = left + (right - left - gap) / 2;
+        left = side_right + gap;
+        if (side_right - side_left < 4) return;
+    }
     if (right - left < 4 || bottom - top < 4) return;
     const int pw = right - left, ph = bottom - top;
     fill_box(12, left, top, right, bottom);
@@ -498,6 +534,17 @@ void bar_draw(output_record* record) {
                               ticks[static_cast<std::size_t>(i)].c_str());
     }
     draw_frame(13, 1, left, top, right, bottom);
+    const int sw = side_right - side_left;
+    if (two_sided) {
+        // Its own frame and divisions; values grow to the left.
+        fill_box(12, side_left, top, side_right, bottom);
+        for (int i = 1; i < div; ++i)
+            draw_line(grid, 0, side_right - i * sw / div, top, side_right - i * sw / div, bottom);
+        for (int i = 0; i <= div; ++i)
+            draw_text_aligned(side_right - i * sw / div, bottom + lh / 4, 'C', 'T',
+                              ticks[static_cast<std::size_t>(i)].c_str());
+        draw_frame(13, 1, side_left, top, side_right, bottom);
+    }
     // Groups along the other axis: 0.8 of each group's room for bars.
     const int along = g.horizontal ? ph : pw;
     const double spacing = static_cast<double>(along) / groups;
@@ -520,7 +567,7 @@ void bar_draw(output_record* record) {
                 draw_text_aligned(left + mid, bottom + lh / 4 + (i / label_step % 3) * lh, 'C', 'T',
                                   text);
             else
-                draw_text_aligned(left - cw, top + mid, 'R', 'C', text);
+                draw_text_aligned((two_sided ? side_left : left) - cw, top + mid, 'R', 'C', text);
         }
     // The zero line when the range spans 0; bars grow from it.
     const double span = g.high - g.low > min_span ? g.high - g.low : 1.0;
@@ -528,12 +575,29 @@ void bar_draw(output_record* record) {
     if (g.low < 0 && g.high > 0) origin = static_cast<int>(-g.low * 10000.0 / span);
     const int value_len = g.horizontal ? pw : ph;
     const int origin_px = static_cast<int>(static_cast<long>(origin) * value_len / 10000);
+    const int side_origin_px = static_cast<int>(static_cast<long>(origin) * sw / 10000);
     if (origin > 0) {
         if (!g.horizontal)
             draw_line(0, 1, left, bottom - origin_px, right, bottom - origin_px);
         else
             draw_line(0, 1, left + origin_px, top, left + origin_px, bottom);
+        if (two_sided)
+            draw_line(0, 1, side_right - side_origin_px, top, side_right - side_origin_px, bottom);
     }
+    // The second set: bars of no height are left out.
+    if (two_sided)
+        for (int i = 0; i < g.side_group_count; ++i)
+            for (int r = 0; r < g.run_count; ++r) {
+                const std::size_t at = static_cast<std::size_t>(i) * g.run_count + r;
+                const int hgt = at < g.side_heights.size() ? g.side_heights[at] : 0;
+                if (hgt == 0) continue;
+                const int px = static_cast<int>(static_cast<long>(hgt) * sw / 10000);
+                if (px == side_origin_px) continue;
+                const int a = static_cast<int>(i * spacing + (spacing - bar_room) / 2 + r * bar_w);
+                const int b = a + std::max(static_cast<int>(bar_w) - 2, 1);
+                fill_bar(r % 12, side_right - std::max(px, side_origin_px), top + a,
+                         side_right - std::min(px, side_origin_px), top + b, nullptr);
+            }
     for (int i = 0; i < g.group_count; ++i)
         for (int r = 0; r < g.run_count; ++r) {
             const int hgt = g.height(i, r);

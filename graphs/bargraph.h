@@ -31,6 +31,7 @@ static_assert(sizeof(bar_options) == 112);
 // group-major.
 struct bar_graph {
     std::string window_title, title, axis_label;
+    std::string side_label; // over the second set of a two-sided graph
     font_spec font{}, small_font{};
     std::uint8_t font_choice = 0;
     double low = axis_unset, high = -axis_unset; // value or frequency axis
@@ -39,6 +40,11 @@ struct bar_graph {
     std::vector<std::string> labels; // one per group
     std::string value_title;         // what the values are ("Y values", "Time", ...)
     std::vector<std::uint16_t> heights;
+    // The second (left-hand) set of a two-sided custom graph, laid out as
+    // the heights (side_group_count groups of run_count); empty when none.
+    // Two-sided graphs are always horizontal.
+    std::vector<std::uint16_t> side_heights;
+    int side_group_count = 0;
     int run_count = 0, divisions = 5, bins = 10, group_count = 0;
     std::uint8_t horizontal = 0, hist_kind = 0, hide_outliers = 0, fraction = 0, cumulative = 0;
     std::uint8_t force_bars = 0, soft_bounds = 0, style = 0;
@@ -57,8 +63,11 @@ struct bar_graph {
 };
 
 // Bars at a time: values[group][run] (NA: no bar). The range is the graph's
-// low and high where set; unset or soft bounds take the data.
-void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values);
+// low and high where set; unset or soft bounds take the data of both sets.
+// With side values (non-empty) the graph gets a second set on the same range
+// and becomes horizontal.
+void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values,
+                       const std::vector<std::vector<float>>& side = {});
 // The most bins a histogram counts (a tool set may ask for any number).
 inline constexpr int max_histogram_bins = 10000;
 // A histogram of one value list per run (NA dropped) with the graph's
@@ -69,8 +78,10 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs);
 // Sorts the groups by the values of run sort_run (k > 0 ascending by run k,
 // k < 0 descending by run -k, a run beyond the count the last; 0 nothing):
 // values[group][run], labels and live slots (a row of runs per group) follow.
+// A second set with as many groups follows the same order.
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
-                int sort_run, std::vector<std::uint32_t>* live_slots = nullptr);
+                int sort_run, std::vector<std::uint32_t>* live_slots = nullptr,
+                std::vector<std::vector<float>>* side = nullptr);
 
 // The sort run a graph definition stores in its SORT byte: n is stored as
 // n + 1 (and -n as -n - 1) so that 1 can mean "bars, no sort". 0 none.
