@@ -4,6 +4,7 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "graphs/category.h"
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
@@ -29,6 +30,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -143,6 +145,17 @@ void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& valu
     g.side_group_count = static_cast<int>(side.size());
     g.side_heights = shares_of(side, g.run_count, lo, span);
     if (!side.empty()) g.horizontal = 1;
+}
+
+void build_time_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values) {
+    bool any = false;
+    for (const auto& group : values)
+        for (float v : group) any = any || usable(v);
+    if (!any) {
+        if (!set_low(g.low)) g.low = 0;
+        if (!set_high(g.high)) g.high = 100;
+    }
+    build_bar_heights(g, values);
 }
 
 void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) {
@@ -370,6 +383,9 @@ graphs::graph_store<bar_entry>& store() {
     return all;
 }
 handle last_record = 0;
+// The line graph a bar graph that does not fit is shown as, made by its
+// first layout and taken by show_bar_graph.
+std::optional<category_graph_spec> pending_fallback;
 
 bar_entry* entry_of(const output_record* o) {
     return store().entry_of(o);
@@ -379,8 +395,35 @@ void release_bar(handle record) {
     if (store().release(record) && last_record == record) last_record = 0;
 }
 
+// The line graph of a bar graph's data: a category per group (the value
+// title after them names the x axis), a series per run.
+category_graph_spec category_spec_of(const bar_graph& g) {
+    category_graph_spec c;
+    c.title = g.title;
+    const std::size_t at = g.title.find(" @");
+    c.variable = at == std::string::npos ? g.title : g.title.substr(0, at);
+    c.categories.assign(g.labels.begin(),
+                        g.labels.begin() +
+                            std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(g.labels.size()),
+                                                     std::max(g.group_count, 0)));
+    c.categories.resize(static_cast<std::size_t>(std::max(g.group_count, 0)));
+    c.categories.push_back(g.value_title.empty() ? c.variable : g.value_title);
+    c.y_min = g.low;
+    c.y_max = g.high;
+    c.series = g.run_labels;
+    c.series.resize(static_cast<std::size_t>(std::max(g.run_count, 0)));
+    for (int r = 0; r < g.run_count; ++r) {
+        std::vector<int> column;
+        for (int i = 0; i < g.group_count; ++i) column.push_back(g.height(i, r));
+        c.positions.push_back(std::move(column));
+    }
+    return c;
+}
+
 // The pixels the graph wants on the device with the font selected.
-void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
+// The minimum height: a line per run and per group for horizontal bars
+// (vertical bars have no minimum height).
+void wanted_size(const bar_graph& g, int* w, int* h, int* min_w, int* min_h = nullptr) {
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     int label_w = 0;
     for (int i = 0; i <= g.divisions; ++i)
@@ -405,6 +448,7 @@ void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
                       (g.run_count + groups + 5) * lh);
         *min_w = widest + label_w + margin;
     }
+    if (min_h) *min_h = g.horizontal ? (g.run_count + groups + 5) * lh : 0;
     *w = std::max(*w, title_w);
 }
 
@@ -412,17 +456,24 @@ int bar_layout(output_record* record) {
     bar_entry* e = entry_of(record);
     if (!e) return 0;
     bar_graph& g = e->g;
-    int w = 0, h = 0, min_w = 0;
+    int w = 0, h = 0, min_w = 0, min_h = 0;
     use_graph_font(g.font);
-    wanted_size(g, &w, &h, &min_w);
+    wanted_size(g, &w, &h, &min_w, &min_h);
     g.font_choice = 0;
     const bool screen = !drawing.printing && !drawing.gtx_mode;
     const int cap_w = cm_to_device(g.horizontal ? 16.51 : 22.86, 1);
     const int cap_h = cm_to_device(g.horizontal ? 22.86 : 16.51, 0);
-    if (screen && min_w > cap_w) {
+    if (screen && (min_w > cap_w || min_h > cap_h)) {
         use_graph_font(g.small_font);
-        wanted_size(g, &w, &h, &min_w);
+        wanted_size(g, &w, &h, &min_w, &min_h);
         g.font_choice = 1;
+        // Not even the small font fits: before the window exists, the same
+        // data go to a line graph over the bar labels.
+        if ((min_w > cap_w || min_h > cap_h) && !g.force_bars && !g.follows_run &&
+            !record->window) {
+            pending_fallback = category_spec_of(g);
+            return 0;
+        }
     }
     if (screen) {
         w = std::min(w, std::max(cap_w, min_w));
@@ -678,7 +729,12 @@ handle new_bar_record(bar_graph g) {
 }
 
 handle show_bar_graph(bar_graph g) {
-    return store().open(new_bar_record(std::move(g)), nullptr);
+    pending_fallback.reset();
+    const handle h = store().open(new_bar_record(std::move(g)), nullptr);
+    if (h || !pending_fallback) return h;
+    const category_graph_spec spec = std::move(*pending_fallback);
+    pending_fallback.reset();
+    return build_category_graph(spec);
 }
 
 // --------------------------------------------------------------- the tool ---
@@ -889,7 +945,7 @@ void bar_tool_run(handle tool) {
                 if (k >= 0) values[static_cast<std::size_t>(k)][r] = v[i];
             }
         }
-        build_bar_heights(g, values);
+        build_time_bar_heights(g, values);
         g.labels.resize(values.size());
     } else {
         std::vector<std::vector<float>> values(elements.size(),

@@ -48,6 +48,9 @@ struct bar_graph {
     int run_count = 0, divisions = 5, bins = 10, group_count = 0;
     std::uint8_t horizontal = 0, hist_kind = 0, hide_outliers = 0, fraction = 0, cumulative = 0;
     std::uint8_t force_bars = 0, soft_bounds = 0, style = 0;
+    // Set for a graph that follows the running simulation: it stays bars
+    // even when they do not fit.
+    std::uint8_t follows_run = 0;
     // The histogram's counts (after cumulation and scaling to the largest
     // total), group-major like the heights; empty for bars.
     std::vector<double> counts;
@@ -68,6 +71,9 @@ struct bar_graph {
 // and becomes horizontal.
 void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values,
                        const std::vector<std::vector<float>>& side = {});
+// A time graph's bars: as build_bar_heights, but with no value at all the
+// unset bounds are 0 and 100.
+void build_time_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values);
 // The most bins a histogram counts (a tool set may ask for any number).
 inline constexpr int max_histogram_bins = 10000;
 // A histogram of one value list per run (NA dropped) with the graph's
@@ -94,7 +100,10 @@ void bar_tool_run(handle tool);
 // 0 when memory ran out.
 handle new_bar_record(bar_graph g);
 // Makes the output record of a built graph and opens its window; the record
-// (0 when no window could be made).
+// (0 when no window could be made). Bars that do not fit the screen even in
+// the small font are shown as a line graph over the bar labels instead (its
+// record is returned), unless the graph forces bars or follows the running
+// simulation.
 handle show_bar_graph(bar_graph g);
 // The graph of a bar record (null none).
 bar_graph* bar_graph_of(handle record);

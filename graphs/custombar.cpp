@@ -333,6 +333,7 @@ handle build_custom_bar_graph(const graph_def& def) {
     std::vector<std::string> labels;
     if (def.bar_by_time) {
         g.value_title = "Time";
+        g.force_bars = 1; // a time graph stays bars, as the Bar Graph tool's does
         const std::vector<std::string> entry_labels = g.run_labels;
         gather_time_bars(g, plan, entry_run, runs_n, entry_labels, xname, values, labels);
     } else {
@@ -358,6 +359,7 @@ handle build_custom_bar_graph(const graph_def& def) {
             live.side_slots = std::move(second.slots);
             live.values = values;
             live.side_values = side_values;
+            g.follows_run = 1;
             g.labels = std::move(labels);
             build_bar_heights(g, values, side_values);
             g.labels.resize(values.size());
@@ -371,7 +373,10 @@ handle build_custom_bar_graph(const graph_def& def) {
                    two_sided ? &side_values : nullptr);
     }
     g.labels = std::move(labels);
-    build_bar_heights(g, values, side_values);
+    if (def.bar_by_time)
+        build_time_bar_heights(g, values);
+    else
+        build_bar_heights(g, values, side_values);
     g.labels.resize(values.size());
     handle h = show_bar_graph(std::move(g));
     if (!h) report(8, "Unable to complete bar-graph");
