@@ -885,6 +885,9 @@ lookup_plot lookup_graph_plot(HWND graph) {
 int edit_lookup(const char* name) {
     if (game_state) return 0;
     if (ed) return 0; // one editor at a time
+    // Callers need no graph window nor any set-up of their own: the graph
+    // area's class forwards to the editor from the first call on.
+    if (!lookup_editor_hooks.graph_proc) lookup_editor_hooks.graph_proc = lookup_proc;
     const int slot = lookup_slot_of(name);
     if (slot < 0) return 0;
     editor_state state;

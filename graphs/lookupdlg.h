@@ -8,7 +8,9 @@
 #include "platform/win.h"
 
 // Opens the editor for a lookup ("name" or "name[element]"); 1 when the
-// points were taken over, 0 otherwise (Cancel, a game on, not a lookup).
+// points were taken over, 0 otherwise (Cancel, a game on, not a lookup:
+// "Lost Lookup %s"). Callable from anywhere with a model open (the sketch,
+// the Lookup Changes dialog); it needs no graph window.
 int edit_lookup(const char* name);
 
 // Dialog procedure of dialog 297 and window procedure of "Kavrel_lookup".

@@ -31,6 +31,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -449,6 +451,28 @@ TEST_F(LookupEditor, PrintPutsTheTitleAndTheBoundsOnOnePage) {
     for (const std::string& want : {title, std::string(bound)})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1);
+}
+
+// Called straight, as the sketch calls it on a lookup variable, with no
+// hooks installed and no graph window: the graph area draws the points.
+TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
+    lookup_editor_hooks = {};
+    int blue = 0;
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            HWND graph = GetDlgItem(e, idl_graph);
+            InvalidateRect(graph, nullptr, TRUE);
+            test_driver::run_until_idle();
+            const QImage img = test_driver::image(graph);
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    blue += (img.pixel(x, y) & 0xFFFFFF) == 0x0000FF;
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_GT(blue, 20) << "the points and their lines";
+    answerer::box(severity_caption(8)).text("Lost Lookup Population").press(IDOK);
+    EXPECT_EQ(edit_lookup("Population"), 0);
 }
 
 int reruns = 0;
