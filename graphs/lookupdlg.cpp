@@ -708,7 +708,13 @@ void scroll_rows(HWND dialog, int code) {
 
 void init_dialog(HWND dialog) {
     SetWindowText(dialog, ("Graph Lookup - " + ed->name).c_str());
-    SetDlgItemText(dialog, idl_caption1, ed->name.c_str());
+    // The documentation's parts; without any, the lookup's name heads it.
+    const lookup_captions c = lookup_captions_of(ed->name.c_str());
+    auto part = [&](std::size_t i) { return i < c.parts.size() ? c.parts[i] : std::string(); };
+    const std::string first = part(0).empty() && c.parts.size() < 2 ? ed->name : part(0);
+    SetDlgItemText(dialog, idl_caption1, first.c_str());
+    SetDlgItemText(dialog, idl_caption2, part(1).c_str());
+    SetDlgItemText(dialog, idl_caption3, (c.parts.size() > 2 ? part(2) : c.units).c_str());
     for (int id : {idl_x_min, idl_y_min})
         for (const char* s : {"-1", "0"})
             SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));

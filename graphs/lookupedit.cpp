@@ -11,6 +11,7 @@
 #include "graphs/draw/axis.h"
 #include "model/constants.h"
 #include "model/model.h"
+#include "model/units.h"
 #include "model/varnames.h"
 #include "sim/livesweep.h"
 #include "sim/setup.h"
@@ -446,6 +447,34 @@ float lookup_plot::vy(const lookup_points& p, int y) const {
 }
 
 // ------------------------------------------------- the lookup being edited
+
+std::vector<std::string> split_lookup_captions(const std::string& documentation) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    while (parts.size() < 2) {
+        const std::size_t mark = documentation.find("\\!", from);
+        if (mark == std::string::npos) break;
+        parts.push_back(documentation.substr(from, mark - from));
+        from = mark + 2;
+    }
+    parts.push_back(documentation.substr(std::min(from, documentation.size())));
+    return parts;
+}
+
+lookup_captions lookup_captions_of(const char* name) {
+    lookup_captions c;
+    if (!name || lock_model(1) != 1) return c;
+    symbol_id symbol = 0;
+    std::int32_t slot = -1;
+    if (find_var_name(name, &slot, 0, &symbol) == st_lookup && symbol) {
+        const char* doc = sym_comment(symbol);
+        c.parts = split_lookup_captions(doc ? doc : "");
+        const char* units = name_units_label(nullptr, symbol, 2);
+        c.units = units ? units : "";
+    }
+    unlock_model(1);
+    return c;
+}
 
 int lookup_slot_of(const char* name) {
     if (!name || !*name) return -1;

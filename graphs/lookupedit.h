@@ -82,6 +82,17 @@ struct lookup_plot {
 
 // ------------------------------------------------- the lookup being edited
 
+// A documentation text split at each backslash followed by '!' into at most
+// three captions (the third keeps any further marks as they stand).
+std::vector<std::string> split_lookup_captions(const std::string& documentation);
+// The captions of a lookup: its documentation split as above, and its units
+// text ("" when none).
+struct lookup_captions {
+    std::vector<std::string> parts;
+    std::string units;
+};
+lookup_captions lookup_captions_of(const char* name);
+
 // The lookup slot of a lookup's name ("name" or "name[element]"); -1 after
 // "Lost Lookup %s" when the name is not a lookup of the current model.
 int lookup_slot_of(const char* name);

@@ -20,7 +20,8 @@ DialogTemplate lookup_editor() {
         dlg_lookup_editor, template_parts::modal_popup | DS_CENTER, "Lookup For", 336, 236);
     std::vector<DialogItem> items = {
         {WC_STATIC, idl_caption1, "", label, 7, 4, 322, 9},
-        {WC_STATIC, idl_caption2, "", label, 7, 14, 322, 9},
+        {WC_STATIC, idl_caption2, "", label, 7, 14, 200, 9},
+        {WC_STATIC, idl_caption3, "", label, 210, 14, 119, 9},
         {WC_STATIC, idl_head_x, "Input", label, 7, 26, 40, 9},
         {WC_STATIC, idl_head_y, "Output", label, 50, 26, 40, 9},
     };

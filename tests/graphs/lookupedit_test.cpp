@@ -17,6 +17,7 @@
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/model_builder.h"
 #include "tools/grid_core.h"
 #include "tools/output.h"
 
@@ -154,6 +155,36 @@ TEST(LookupPaste, ASpreadsheetTableReadsAsTabbedRows) {
     std::vector<std::uint8_t> cut(biff.begin(), biff.end() - 3);
     EXPECT_EQ(biff_paste_text(cut.data(), cut.size()), "");
     EXPECT_EQ(biff_paste_text(nullptr, 10), "");
+}
+
+// The documentation's captions: split at each "\\!", three at most.
+TEST(LookupCaptions, DocumentationSplitsIntoAtMostThreeParts) {
+    EXPECT_EQ(split_lookup_captions(""), std::vector<std::string>{""});
+    EXPECT_EQ(split_lookup_captions("Effect of crowding"),
+              std::vector<std::string>{"Effect of crowding"});
+    EXPECT_EQ(split_lookup_captions("a\\!b\\!c\\!d"),
+              (std::vector<std::string>{"a", "b", "c\\!d"}));
+    EXPECT_EQ(split_lookup_captions("a\\!"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(split_lookup_captions("back\\slash"), std::vector<std::string>{"back\\slash"});
+}
+
+// A lookup's captions come from its documentation and units; a name that is
+// no lookup has none.
+TEST(LookupCaptions, ALookupsDocumentationAndUnits) {
+    init_vocabulary();
+    model_builder b("captions");
+    b.control(0, 10, 1, 1);
+    const symbol_id l = b.lookup("effect", {{0, 1}, {1, 2}}, "widgets");
+    b.comment(l, "How crowding acts\\!on deaths");
+    b.constant("k", 1);
+    ASSERT_TRUE(b.finish());
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    const lookup_captions c = lookup_captions_of("effect");
+    EXPECT_EQ(c.parts, (std::vector<std::string>{"How crowding acts", "on deaths"}));
+    EXPECT_EQ(c.units, "widgets");
+    EXPECT_TRUE(lookup_captions_of("k").parts.empty());
+    close_model(0, 0);
 }
 
 TEST(LookupEdits, TypedXPastANeighbourMovesThePointAndDragsStayBetween) {
