@@ -233,9 +233,9 @@ void range_field_changed(HWND dialog, int id, bool leaving, bool selection) {
 
 // ---- the graph ---------------------------------------------------------------
 
-// The graph into the plot rectangle; half is the half size of a point's square.
-void draw_lookup_graph(HDC dc, const RECT& plot_rect, int half = 2) {
-    const lookup_points& p = ed->points;
+} // namespace
+
+void draw_lookup_points(HDC dc, const RECT& plot_rect, const lookup_points& p, int half) {
     lookup_plot plot{plot_rect.left, plot_rect.top, plot_rect.right - plot_rect.left,
                      plot_rect.bottom - plot_rect.top};
     HPEN grid = CreatePen(PS_DOT, 1, 0x808080);
@@ -283,6 +283,12 @@ void draw_lookup_graph(HDC dc, const RECT& plot_rect, int half = 2) {
     DeleteObject(pen);
     DeleteObject(ref_pen);
     DeleteObject(grid);
+}
+
+namespace {
+
+void draw_lookup_graph(HDC dc, const RECT& plot_rect, int half = 2) {
+    draw_lookup_points(dc, plot_rect, ed->points, half);
 }
 
 RECT plot_rect_of(HWND graph) {

@@ -22,6 +22,11 @@ LRESULT lookup_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 const lookup_points* open_lookup_points();
 lookup_plot lookup_graph_plot(HWND graph);
 
+// Draws a point table's graph into a plot rectangle: a grey frame, dotted
+// grid lines, the reference points in light grey and the points as squares
+// of half size `half` joined by lines, clipped to the rectangle.
+void draw_lookup_points(HDC dc, const RECT& plot, const lookup_points& p, int half = 2);
+
 // Points the shell's seams at the editor (the Lookup Changes dialog's Graph
 // button and the graph area's window class).
 void install_lookup_editor_hooks();
