@@ -218,8 +218,21 @@ void range_field_changed(HWND dialog, int id, bool leaving, bool selection) {
     const bool in_order = readable && (is_min ? v < bound_other : v > bound_other);
     if (in_order) {
         *bound_of(id) = static_cast<float>(v);
-        redraw_graph(dialog);
         if (selection) set_field(dialog, id, b);
+        // The other field's refused value ("?refused|kept") that this bound
+        // now makes valid becomes that bound.
+        char pending[40] = {};
+        GetWindowText(GetDlgItem(dialog, other), pending, sizeof pending);
+        if (pending[0] == '?') {
+            char* stop = nullptr;
+            const double refused = std::strtod(pending + 1, &stop);
+            if (stop != pending + 1 && *stop == '|' && std::isfinite(refused) &&
+                (is_min ? refused > v : refused < v)) {
+                *bound_of(other) = static_cast<float>(refused);
+                set_field(dialog, other, num(static_cast<float>(refused), "%g"));
+            }
+        }
+        redraw_graph(dialog);
         return;
     }
     if (!leaving) return;

@@ -3,6 +3,7 @@
 #include "foundation/report.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
+#include "graphs/graphwin.h"
 #include "graphs/lookupdlg.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -264,6 +265,16 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
             EXPECT_EQ(p->x_min, x_min);
             EXPECT_EQ(field(e, idl_x_min).substr(0, std::strlen(over) + 2),
                       std::string("?") + over + "|");
+            // A maximum beyond the refused minimum makes it valid: both are taken.
+            char beyond[40];
+            std::snprintf(beyond, sizeof beyond, "%g", static_cast<double>(p->x_max + 10));
+            HWND max_combo = GetDlgItem(e, idl_x_max);
+            SetWindowText(max_combo, beyond);
+            SendMessage(e, WM_COMMAND, MAKEWPARAM(idl_x_max, CBN_EDITCHANGE),
+                        reinterpret_cast<LPARAM>(max_combo));
+            EXPECT_EQ(std::strtod(beyond, nullptr), p->x_max);
+            EXPECT_EQ(std::strtod(over, nullptr), p->x_min);
+            EXPECT_EQ(field(e, idl_x_min), over);
 
             // Down to one point: OK is refused and the dialog stays.
             SendMessage(e, WM_COMMAND, idl_clear_all, 0);
@@ -365,6 +376,30 @@ TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
             EXPECT_EQ(pict->xExt, 8000);
             EXPECT_EQ(pict->yExt, 8000);
             EXPECT_GT(GetMetaFileBitsEx(pict->hMF, 0, nullptr), 100u); // something was drawn
+            GlobalUnlock(pict_mem);
+            CloseClipboard();
+
+            // Asked for the size of exports: the answer, here in centimetres.
+            graph_export_options().export_size = 1;
+            const std::uint8_t metric = opts.metric;
+            opts.metric = 1;
+            answerer::dialog(dlg_ask_text)
+                .call([](HWND q) {
+                    char offered[40] = {};
+                    GetDlgItemText(q, idc_answer, offered, sizeof offered);
+                    EXPECT_STREQ(offered, "8x8");
+                })
+                .set_text(idc_answer, "6x4.5")
+                .press(IDOK);
+            press_keys(graph, 'C');
+            graph_export_options().export_size = 0;
+            opts.metric = metric;
+            ASSERT_TRUE(OpenClipboard(nullptr));
+            pict_mem = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
+            ASSERT_NE(pict_mem, nullptr);
+            pict = static_cast<const METAFILEPICT*>(GlobalLock(pict_mem));
+            EXPECT_EQ(pict->xExt, 6000);
+            EXPECT_EQ(pict->yExt, 4500);
             GlobalUnlock(pict_mem);
             CloseClipboard();
 
