@@ -309,11 +309,12 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
 
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
                 int sort_run, std::vector<std::uint32_t>* live_slots,
-                std::vector<std::vector<float>>* side) {
-    if (sort_run == 0 || values.empty()) return;
+                std::vector<std::vector<float>>* side, std::vector<int>* order) {
     const int n = static_cast<int>(values.size());
     std::vector<int> idx(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) idx[static_cast<std::size_t>(i)] = i;
+    if (order) *order = idx;
+    if (sort_run == 0 || values.empty()) return;
     const int want = sort_run > 0 ? sort_run : -sort_run;
     auto key = [&](int g) {
         const auto& row = values[static_cast<std::size_t>(g)];
@@ -348,6 +349,7 @@ void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string
                       live_slots->begin() + static_cast<std::ptrdiff_t>((i + 1) * per));
         *live_slots = std::move(s2);
     }
+    if (order) *order = idx;
     if (side && side->size() == values.size()) {
         std::vector<std::vector<float>> s2;
         for (int i : idx) s2.push_back(std::move((*side)[static_cast<std::size_t>(i)]));
@@ -683,30 +685,34 @@ void bar_live_update(handle record) {
     bar_entry* e = entry_of(o);
     HWND window = o->window;
     unlock_handle(record);
-    if (!e || e->g.live_slots.empty()) return;
+    if (!e || (e->g.live_slots.empty() && e->g.side_live_slots.empty())) return;
     bar_graph& g = e->g;
     double span = g.high - g.low;
     if (span <= min_span) span = 1;
-    for (int i = 0; i < g.group_count; ++i)
-        for (int r = 0; r < g.run_count; ++r) {
-            const std::size_t at = static_cast<std::size_t>(i) * g.run_count + r;
-            if (at >= g.live_slots.size() || at >= g.heights.size() || !g.live_slots[at]) continue;
+    auto update = [&](const std::vector<std::uint32_t>& slots, const std::vector<float>& at_times,
+                      std::vector<std::uint16_t>& heights) {
+        for (std::size_t at = 0; at < slots.size() && at < heights.size(); ++at) {
+            if (!slots[at]) continue;
+            const int r = g.run_count > 0 ? static_cast<int>(at % g.run_count) : 0;
             const float* times = nullptr;
             const float* values = nullptr;
-            const int n = cached_series(static_cast<int>(g.live_slots[at] - 1), &times, &values, r);
+            const int n = cached_series(static_cast<int>(slots[at] - 1), &times, &values,
+                                        g.live_run_slot >= 0 ? g.live_run_slot : r);
             if (n <= 0 || !times || !values) continue;
             // The last saved point whose time less half a spacing is below
-            // the graph's time, or the only point.
-            const double t = usable(g.live_time) ? g.live_time : times[0];
+            // the bar's time, or the only point.
+            const float own = at < at_times.size() ? at_times[at] : NA;
+            const double t = usable(own) ? own : usable(g.live_time) ? g.live_time : times[0];
             const double h = n > 1 ? (times[n - 1] - times[0]) / (2.0 * n) : 0;
             int k = 0;
             for (int j = 0; j < n; ++j)
                 if (times[j] - h < t) k = j;
             const float v = values[k];
-            g.heights[at] = !usable(v) || v < g.low ? 0
-                            : v >= g.high           ? 10000
-                                                    : share(v, g.low, span);
+            heights[at] = !usable(v) || v < g.low ? 0 : v >= g.high ? 10000 : share(v, g.low, span);
         }
+    };
+    update(g.live_slots, g.live_times, g.heights);
+    update(g.side_live_slots, g.side_live_times, g.side_heights);
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 

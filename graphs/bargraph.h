@@ -59,6 +59,12 @@ struct bar_graph {
     // time the bars are taken at.
     std::vector<std::uint32_t> live_slots;
     float live_time = NA;
+    // The second set's live slots, laid out alike; per slot the time its bar
+    // is taken at (empty or NA: live_time); the value cache's run slot all
+    // live bars read (-1: the bar's own run position).
+    std::vector<std::uint32_t> side_live_slots;
+    std::vector<float> live_times, side_live_times;
+    int live_run_slot = -1;
     std::uint16_t height(int group, int run) const {
         return heights[static_cast<std::size_t>(group) * static_cast<std::size_t>(run_count) +
                        static_cast<std::size_t>(run)];
@@ -85,9 +91,10 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs);
 // k < 0 descending by run -k, a run beyond the count the last; 0 nothing):
 // values[group][run], labels and live slots (a row of runs per group) follow.
 // A second set with as many groups follows the same order.
+// The new order (old group indices) goes to *order when given.
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
                 int sort_run, std::vector<std::uint32_t>* live_slots = nullptr,
-                std::vector<std::vector<float>>* side = nullptr);
+                std::vector<std::vector<float>>* side = nullptr, std::vector<int>* order = nullptr);
 
 // The sort run a graph definition stores in its SORT byte: n is stored as
 // n + 1 (and -n as -n - 1) so that 1 can mean "bars, no sort". 0 none.

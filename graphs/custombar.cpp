@@ -10,6 +10,7 @@
 #include "model/timebase.h"
 #include "model/varnames.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/wip.h"
@@ -369,8 +370,59 @@ handle build_custom_bar_graph(const graph_def& def) {
             wip_graph_add(h);
             return h;
         }
+        // Livesweep: the bars of the run Livesweep shows follow its re-runs,
+        // each at its own time.
+        struct live_set {
+            std::vector<std::uint32_t> slots;
+            std::vector<float> times;
+        } live_main, live_side;
+        const int shown = cache_livesweep() ? shown_run_slot() : -1;
+        const int shown_run =
+            shown >= 0 && shown < max_selected_runs ? model_rec->runs[shown].run : -1;
+        const std::size_t entries = entry_run.size();
+        auto live_of = [&](const custom_bar_plan& pl, live_set& out) {
+            out.slots.assign(positions * entries, 0);
+            out.times.assign(positions * entries, NA);
+            for (std::size_t p = 0; p < positions; ++p)
+                for (std::size_t e = 0; e < entries; ++e) {
+                    const std::size_t k = e / runs_n;
+                    if (k >= pl.names.size() || pl.names[k][p].empty() || entry_run[e] != shown_run)
+                        continue;
+                    out.slots[p * entries + e] = live_slot(pl.names[k][p].c_str());
+                    out.times[p * entries + e] =
+                        is_na(pl.times[k][p]) ? static_cast<float>(at) : pl.times[k][p];
+                }
+        };
+        if (shown_run >= 0) {
+            live_of(plan, live_main);
+            if (two_sided) live_of(side, live_side);
+        }
+        std::vector<int> order;
         order_bars(values, labels, decode_sort_byte(def.sort), nullptr,
-                   two_sided ? &side_values : nullptr);
+                   two_sided ? &side_values : nullptr, &order);
+        // The live rows follow their positions.
+        auto reorder = [&](auto& v) {
+            if (v.size() != order.size() * entries) return;
+            std::remove_reference_t<decltype(v)> out;
+            for (int i : order)
+                out.insert(out.end(), v.begin() + static_cast<std::ptrdiff_t>(i * entries),
+                           v.begin() + static_cast<std::ptrdiff_t>((i + 1) * entries));
+            v = std::move(out);
+        };
+        if (shown_run >= 0) {
+            reorder(live_main.slots);
+            reorder(live_main.times);
+            if (!two_sided || side_values.size() == values.size()) {
+                reorder(live_side.slots);
+                reorder(live_side.times);
+            }
+            g.live_slots = std::move(live_main.slots);
+            g.live_times = std::move(live_main.times);
+            g.side_live_slots = std::move(live_side.slots);
+            g.side_live_times = std::move(live_side.times);
+            g.live_time = static_cast<float>(at);
+            g.live_run_slot = shown;
+        }
     }
     g.labels = std::move(labels);
     if (def.bar_by_time)
