@@ -375,7 +375,11 @@ TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
             EXPECT_EQ(pict->mm, MM_ANISOTROPIC);
             EXPECT_EQ(pict->xExt, 8000);
             EXPECT_EQ(pict->yExt, 8000);
-            EXPECT_GT(GetMetaFileBitsEx(pict->hMF, 0, nullptr), 100u); // something was drawn
+            // The picture holds the labels: the title and the bounds.
+            std::string bits(GetMetaFileBitsEx(pict->hMF, 0, nullptr), '\0');
+            ASSERT_GT(bits.size(), 100u);
+            GetMetaFileBitsEx(pict->hMF, static_cast<UINT>(bits.size()), bits.data());
+            EXPECT_NE(bits.find(std::string("Graph Lookup - ") + lookup_name), std::string::npos);
             GlobalUnlock(pict_mem);
             CloseClipboard();
 
