@@ -253,14 +253,16 @@ void draw_lookup_points(HDC dc, const RECT& plot_rect, const lookup_points& p, i
                      plot_rect.bottom - plot_rect.top};
     HPEN grid = CreatePen(PS_DOT, 1, 0x808080);
     HGDIOBJ old_pen = SelectObject(dc, grid);
-    // Ten divisions across, five up, as the line graphs divide their axes.
-    for (int i = 1; i < 10; ++i) {
-        const int x = plot.left + plot.width * i / 10;
+    // The graphs' division counts: x across, y up.
+    const int across = std::clamp(graph_defaults().x_divisions, 1, 100);
+    const int up = std::clamp(graph_defaults().y_divisions, 1, 100);
+    for (int i = 1; i < across; ++i) {
+        const int x = plot.left + plot.width * i / across;
         MoveToEx(dc, x, plot.top, nullptr);
         LineTo(dc, x, plot.top + plot.height);
     }
-    for (int i = 1; i < 5; ++i) {
-        const int y = plot.top + plot.height * i / 5;
+    for (int i = 1; i < up; ++i) {
+        const int y = plot.top + plot.height * i / up;
         MoveToEx(dc, plot.left, y, nullptr);
         LineTo(dc, plot.left + plot.width, y);
     }
