@@ -1,11 +1,13 @@
 // The bar graph's histogram of 16 runs x 10,000 values built (range, rounded
 // bins, counting, heights) and drawn into a 1200 x 800 image; the
 // sensitivity graph's 50/75/95/100 % bands of 1,000 simulations x 1,000
-// times mapped (sorted at every time).
+// times mapped (sorted at every time); a drag step of the lookup editor (a
+// point of 200 moved, the graph area repainted).
 #include "foundation/memory.h"
 #include "graphs/bargraph.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
+#include "graphs/lookupdlg.h"
 #include "graphs/sensitivity.h"
 #include "platform/gdi_internal.h"
 #include "platform/testing/driver.h"
@@ -85,5 +87,35 @@ void BM_SensitivityBands(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * sims * times);
 }
 BENCHMARK(BM_SensitivityBands)->Unit(benchmark::kMillisecond);
+
+// One mouse move of a drag: the point follows the cursor and the graph area
+// (the dialog's size on the screen) is painted again.
+void BM_LookupDragRepaint(benchmark::State& state) {
+    test_driver::start();
+    lookup_points p;
+    for (int i = 0; i < 200; ++i) {
+        p.x.push_back(static_cast<float>(i));
+        p.y.push_back(static_cast<float>(50 + 40 * std::sin(i / 15.0)));
+    }
+    p.ref_x = p.x;
+    p.ref_y = p.y;
+    p.x_min = 0;
+    p.x_max = 200;
+    p.y_min = 0;
+    p.y_max = 100;
+    QImage img(320, 340, QImage::Format_RGB32);
+    const RECT plot{8, 8, 312, 332};
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, 320, 340)));
+    int step = 0;
+    for (auto _ : state) {
+        move_lookup_point(p, 100, 100.0f, static_cast<float>(step++ % 100));
+        RECT all{0, 0, 320, 340};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        draw_lookup_points(dc, plot, p);
+    }
+    gdi_delete_image_dc(dc);
+    benchmark::DoNotOptimize(img.bits());
+}
+BENCHMARK(BM_LookupDragRepaint)->Unit(benchmark::kMicrosecond);
 
 } // namespace

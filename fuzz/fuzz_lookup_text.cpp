@@ -1,4 +1,5 @@
-// Reads arbitrary bytes as a lookup's text form and as pasted clipboard text:
+// Reads arbitrary bytes as a lookup's text form and as pasted clipboard text
+// (plain, or a spreadsheet's table):
 // the points that come out are sorted, finite and paired, the range is not
 // reversed, and the editing steps keep the table sorted.
 #include "graphs/lookupedit.h"
@@ -35,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (paste.kind == lookup_paste::none && paste.message.empty()) std::abort();
     if (paste.kind == lookup_paste::rows && paste.x.size() != paste.y.size()) std::abort();
     if (apply_lookup_paste(q, paste, 0.5f, 2.0f)) check(q);
+    // The same bytes as a spreadsheet's table on the clipboard.
+    const lookup_paste table = read_lookup_paste(biff_paste_text(data, size));
+    if (table.kind == lookup_paste::none && table.message.empty()) std::abort();
     // A few edits driven by the bytes.
     for (std::size_t i = 0; i + 2 < size && i < 64; i += 3) {
         const float v = static_cast<float>(static_cast<std::int8_t>(data[i + 1]));

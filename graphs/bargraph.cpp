@@ -4,6 +4,7 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "graphs/category.h"
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
@@ -29,6 +30,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -92,17 +94,38 @@ double round_bin_width(double w) {
 
 } // namespace
 
-void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values) {
+namespace {
+
+// Shares of the range per group and run, group-major.
+std::vector<std::uint16_t> shares_of(const std::vector<std::vector<float>>& values, int runs,
+                                     double lo, double span) {
+    std::vector<std::uint16_t> out(values.size() * static_cast<std::size_t>(std::max(runs, 0)), 0);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        for (int r = 0; r < runs; ++r) {
+            const auto& group = values[i];
+            const float v =
+                r < static_cast<int>(group.size()) ? group[static_cast<std::size_t>(r)] : NA;
+            out[i * static_cast<std::size_t>(runs) + static_cast<std::size_t>(r)] =
+                usable(v) ? share(v, lo, span) : 0;
+        }
+    return out;
+}
+
+} // namespace
+
+void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values,
+                       const std::vector<std::vector<float>>& side) {
     const bool low_given = set_low(g.low), high_given = set_high(g.high);
     double lo = g.low, hi = g.high;
     if (!low_given || !high_given) g.soft_bounds = 1;
     double dmin = axis_unset, dmax = -axis_unset;
-    for (const auto& group : values)
-        for (float v : group)
-            if (usable(v)) {
-                dmin = std::min(dmin, static_cast<double>(v));
-                dmax = std::max(dmax, static_cast<double>(v));
-            }
+    for (const auto* set : {&values, &side})
+        for (const auto& group : *set)
+            for (float v : group)
+                if (usable(v)) {
+                    dmin = std::min(dmin, static_cast<double>(v));
+                    dmax = std::max(dmax, static_cast<double>(v));
+                }
     if (!high_given || g.soft_bounds) hi = set_high(hi) ? std::max(hi, dmax) : dmax;
     if (!low_given || g.soft_bounds) lo = set_low(lo) ? std::min(lo, dmin) : dmin;
     if (g.soft_bounds && set_low(lo) && set_high(hi) &&
@@ -118,17 +141,21 @@ void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& valu
     double span = hi - lo;
     if (span <= min_span) span = 1;
     g.group_count = static_cast<int>(values.size());
-    g.heights.assign(static_cast<std::size_t>(g.group_count) *
-                         static_cast<std::size_t>(std::max(g.run_count, 0)),
-                     0);
-    for (int i = 0; i < g.group_count; ++i)
-        for (int r = 0; r < g.run_count; ++r) {
-            const auto& group = values[static_cast<std::size_t>(i)];
-            const float v =
-                r < static_cast<int>(group.size()) ? group[static_cast<std::size_t>(r)] : NA;
-            g.heights[static_cast<std::size_t>(i * g.run_count + r)] =
-                usable(v) ? share(v, lo, span) : 0;
-        }
+    g.heights = shares_of(values, g.run_count, lo, span);
+    g.side_group_count = static_cast<int>(side.size());
+    g.side_heights = shares_of(side, g.run_count, lo, span);
+    if (!side.empty()) g.horizontal = 1;
+}
+
+void build_time_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values) {
+    bool any = false;
+    for (const auto& group : values)
+        for (float v : group) any = any || usable(v);
+    if (!any) {
+        if (!set_low(g.low)) g.low = 0;
+        if (!set_high(g.high)) g.high = 100;
+    }
+    build_bar_heights(g, values);
 }
 
 void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) {
@@ -281,11 +308,13 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
 }
 
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
-                int sort_run, std::vector<std::uint32_t>* live_slots) {
-    if (sort_run == 0 || values.empty()) return;
+                int sort_run, std::vector<std::uint32_t>* live_slots,
+                std::vector<std::vector<float>>* side, std::vector<int>* order) {
     const int n = static_cast<int>(values.size());
     std::vector<int> idx(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) idx[static_cast<std::size_t>(i)] = i;
+    if (order) *order = idx;
+    if (sort_run == 0 || values.empty()) return;
     const int want = sort_run > 0 ? sort_run : -sort_run;
     auto key = [&](int g) {
         const auto& row = values[static_cast<std::size_t>(g)];
@@ -320,6 +349,12 @@ void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string
                       live_slots->begin() + static_cast<std::ptrdiff_t>((i + 1) * per));
         *live_slots = std::move(s2);
     }
+    if (order) *order = idx;
+    if (side && side->size() == values.size()) {
+        std::vector<std::vector<float>> s2;
+        for (int i : idx) s2.push_back(std::move((*side)[static_cast<std::size_t>(i)]));
+        *side = std::move(s2);
+    }
     values = std::move(v2);
     if (l2.size() == values.size()) {
         for (std::size_t i = values.size(); i < labels.size(); ++i)
@@ -350,6 +385,9 @@ graphs::graph_store<bar_entry>& store() {
     return all;
 }
 handle last_record = 0;
+// The line graph a bar graph that does not fit is shown as, made by its
+// first layout and taken by show_bar_graph.
+std::optional<category_graph_spec> pending_fallback;
 
 bar_entry* entry_of(const output_record* o) {
     return store().entry_of(o);
@@ -359,8 +397,35 @@ void release_bar(handle record) {
     if (store().release(record) && last_record == record) last_record = 0;
 }
 
+// The line graph of a bar graph's data: a category per group (the value
+// title after them names the x axis), a series per run.
+category_graph_spec category_spec_of(const bar_graph& g) {
+    category_graph_spec c;
+    c.title = g.title;
+    const std::size_t at = g.title.find(" @");
+    c.variable = at == std::string::npos ? g.title : g.title.substr(0, at);
+    c.categories.assign(g.labels.begin(),
+                        g.labels.begin() +
+                            std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(g.labels.size()),
+                                                     std::max(g.group_count, 0)));
+    c.categories.resize(static_cast<std::size_t>(std::max(g.group_count, 0)));
+    c.categories.push_back(g.value_title.empty() ? c.variable : g.value_title);
+    c.y_min = g.low;
+    c.y_max = g.high;
+    c.series = g.run_labels;
+    c.series.resize(static_cast<std::size_t>(std::max(g.run_count, 0)));
+    for (int r = 0; r < g.run_count; ++r) {
+        std::vector<int> column;
+        for (int i = 0; i < g.group_count; ++i) column.push_back(g.height(i, r));
+        c.positions.push_back(std::move(column));
+    }
+    return c;
+}
+
 // The pixels the graph wants on the device with the font selected.
-void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
+// The minimum height: a line per run and per group for horizontal bars
+// (vertical bars have no minimum height).
+void wanted_size(const bar_graph& g, int* w, int* h, int* min_w, int* min_h = nullptr) {
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     int label_w = 0;
     for (int i = 0; i <= g.divisions; ++i)
@@ -372,7 +437,7 @@ void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
     for (const std::string& l : g.labels) widest = std::max(widest, text_width(l.c_str()));
     const int margin = (g.style & 4) ? cw : 2 * cw;
     const int per_group = cm_to_device(1.2, 1);
-    const int groups = std::max(g.group_count, 1);
+    const int groups = std::max({g.group_count, g.side_group_count, 1});
     const int title_w = (g.style & 2) ? 0 : text_width(g.title.c_str()) + 2 * margin;
     if (!g.horizontal) {
         *h = cm_to_device(15, 0);
@@ -380,11 +445,12 @@ void wanted_size(const bar_graph& g, int* w, int* h, int* min_w) {
         *w = std::max(groups * per_group + margin + label_w, need);
         *min_w = need;
     } else {
-        *w = cm_to_device(15, 1);
+        *w = cm_to_device(g.side_group_count > 0 ? 22.5 : 15, 1);
         *h = std::max(groups * cm_to_device(1.2, 0) + (g.run_count + 5) * lh,
                       (g.run_count + groups + 5) * lh);
         *min_w = widest + label_w + margin;
     }
+    if (min_h) *min_h = g.horizontal ? (g.run_count + groups + 5) * lh : 0;
     *w = std::max(*w, title_w);
 }
 
@@ -392,17 +458,24 @@ int bar_layout(output_record* record) {
     bar_entry* e = entry_of(record);
     if (!e) return 0;
     bar_graph& g = e->g;
-    int w = 0, h = 0, min_w = 0;
+    int w = 0, h = 0, min_w = 0, min_h = 0;
     use_graph_font(g.font);
-    wanted_size(g, &w, &h, &min_w);
+    wanted_size(g, &w, &h, &min_w, &min_h);
     g.font_choice = 0;
     const bool screen = !drawing.printing && !drawing.gtx_mode;
     const int cap_w = cm_to_device(g.horizontal ? 16.51 : 22.86, 1);
     const int cap_h = cm_to_device(g.horizontal ? 22.86 : 16.51, 0);
-    if (screen && min_w > cap_w) {
+    if (screen && (min_w > cap_w || min_h > cap_h)) {
         use_graph_font(g.small_font);
-        wanted_size(g, &w, &h, &min_w);
+        wanted_size(g, &w, &h, &min_w, &min_h);
         g.font_choice = 1;
+        // Not even the small font fits: before the window exists, the same
+        // data go to a line graph over the bar labels.
+        if ((min_w > cap_w || min_h > cap_h) && !g.force_bars && !g.follows_run &&
+            !record->window) {
+            pending_fallback = category_spec_of(g);
+            return 0;
+        }
     }
     if (screen) {
         w = std::min(w, std::max(cap_w, min_w));
@@ -429,7 +502,8 @@ void bar_draw(output_record* record) {
     }
     const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
     const int runs = std::max(g.run_count, 1);
-    const int groups = std::max(g.group_count, 1);
+    const bool two_sided = g.horizontal && g.side_group_count > 0;
+    const int groups = std::max({g.group_count, two_sided ? g.side_group_count : 0, 1});
     const int margin = (g.style & 4) ? cw : 2 * cw;
     int y = lh / 2;
     if (!(g.style & 2)) {
@@ -437,7 +511,12 @@ void bar_draw(output_record* record) {
         draw_text_hot(W / 2, y, 'C', 'T', g.title.c_str(), e->title_cell, 0);
         y += lh + lh / 2;
     }
-    if (!g.axis_label.empty()) {
+    if (two_sided && !(g.axis_label.empty() && g.side_label.empty())) {
+        // Each set's label over its side.
+        draw_text_aligned(margin, y, 'L', 'T', g.side_label.c_str());
+        draw_text_aligned(W - margin, y, 'R', 'T', g.axis_label.c_str());
+        y += lh;
+    } else if (!g.axis_label.empty()) {
         draw_text_aligned(margin, y, 'L', 'T', g.axis_label.c_str());
         y += lh;
     }
@@ -481,6 +560,16 @@ void bar_draw(output_record* record) {
         right = W - margin - tick_w / 2;
         bottom = H - 2 * lh;
     }
+    // A two-sided graph: the second set's plot on the left half, its bars
+    // growing leftwards from its right edge; the first set on the right half.
+    int side_left = 0, side_right = 0;
+    if (two_sided) {
+        const int gap = std::max(tick_w, 2 * cw);
+        side_left = left;
+        side_right = left + (right - left - gap) / 2;
+        left = side_right + gap;
+        if (side_right - side_left < 4) return;
+    }
     if (right - left < 4 || bottom - top < 4) return;
     const int pw = right - left, ph = bottom - top;
     fill_box(12, left, top, right, bottom);
@@ -498,6 +587,17 @@ void bar_draw(output_record* record) {
                               ticks[static_cast<std::size_t>(i)].c_str());
     }
     draw_frame(13, 1, left, top, right, bottom);
+    const int sw = side_right - side_left;
+    if (two_sided) {
+        // Its own frame and divisions; values grow to the left.
+        fill_box(12, side_left, top, side_right, bottom);
+        for (int i = 1; i < div; ++i)
+            draw_line(grid, 0, side_right - i * sw / div, top, side_right - i * sw / div, bottom);
+        for (int i = 0; i <= div; ++i)
+            draw_text_aligned(side_right - i * sw / div, bottom + lh / 4, 'C', 'T',
+                              ticks[static_cast<std::size_t>(i)].c_str());
+        draw_frame(13, 1, side_left, top, side_right, bottom);
+    }
     // Groups along the other axis: 0.8 of each group's room for bars.
     const int along = g.horizontal ? ph : pw;
     const double spacing = static_cast<double>(along) / groups;
@@ -520,7 +620,7 @@ void bar_draw(output_record* record) {
                 draw_text_aligned(left + mid, bottom + lh / 4 + (i / label_step % 3) * lh, 'C', 'T',
                                   text);
             else
-                draw_text_aligned(left - cw, top + mid, 'R', 'C', text);
+                draw_text_aligned((two_sided ? side_left : left) - cw, top + mid, 'R', 'C', text);
         }
     // The zero line when the range spans 0; bars grow from it.
     const double span = g.high - g.low > min_span ? g.high - g.low : 1.0;
@@ -528,12 +628,29 @@ void bar_draw(output_record* record) {
     if (g.low < 0 && g.high > 0) origin = static_cast<int>(-g.low * 10000.0 / span);
     const int value_len = g.horizontal ? pw : ph;
     const int origin_px = static_cast<int>(static_cast<long>(origin) * value_len / 10000);
+    const int side_origin_px = static_cast<int>(static_cast<long>(origin) * sw / 10000);
     if (origin > 0) {
         if (!g.horizontal)
             draw_line(0, 1, left, bottom - origin_px, right, bottom - origin_px);
         else
             draw_line(0, 1, left + origin_px, top, left + origin_px, bottom);
+        if (two_sided)
+            draw_line(0, 1, side_right - side_origin_px, top, side_right - side_origin_px, bottom);
     }
+    // The second set: bars of no height are left out.
+    if (two_sided)
+        for (int i = 0; i < g.side_group_count; ++i)
+            for (int r = 0; r < g.run_count; ++r) {
+                const std::size_t at = static_cast<std::size_t>(i) * g.run_count + r;
+                const int hgt = at < g.side_heights.size() ? g.side_heights[at] : 0;
+                if (hgt == 0) continue;
+                const int px = static_cast<int>(static_cast<long>(hgt) * sw / 10000);
+                if (px == side_origin_px) continue;
+                const int a = static_cast<int>(i * spacing + (spacing - bar_room) / 2 + r * bar_w);
+                const int b = a + std::max(static_cast<int>(bar_w) - 2, 1);
+                fill_bar(r % 12, side_right - std::max(px, side_origin_px), top + a,
+                         side_right - std::min(px, side_origin_px), top + b, nullptr);
+            }
     for (int i = 0; i < g.group_count; ++i)
         for (int r = 0; r < g.run_count; ++r) {
             const int hgt = g.height(i, r);
@@ -568,30 +685,34 @@ void bar_live_update(handle record) {
     bar_entry* e = entry_of(o);
     HWND window = o->window;
     unlock_handle(record);
-    if (!e || e->g.live_slots.empty()) return;
+    if (!e || (e->g.live_slots.empty() && e->g.side_live_slots.empty())) return;
     bar_graph& g = e->g;
     double span = g.high - g.low;
     if (span <= min_span) span = 1;
-    for (int i = 0; i < g.group_count; ++i)
-        for (int r = 0; r < g.run_count; ++r) {
-            const std::size_t at = static_cast<std::size_t>(i) * g.run_count + r;
-            if (at >= g.live_slots.size() || at >= g.heights.size() || !g.live_slots[at]) continue;
+    auto update = [&](const std::vector<std::uint32_t>& slots, const std::vector<float>& at_times,
+                      std::vector<std::uint16_t>& heights) {
+        for (std::size_t at = 0; at < slots.size() && at < heights.size(); ++at) {
+            if (!slots[at]) continue;
+            const int r = g.run_count > 0 ? static_cast<int>(at % g.run_count) : 0;
             const float* times = nullptr;
             const float* values = nullptr;
-            const int n = cached_series(static_cast<int>(g.live_slots[at] - 1), &times, &values, r);
+            const int n = cached_series(static_cast<int>(slots[at] - 1), &times, &values,
+                                        g.live_run_slot >= 0 ? g.live_run_slot : r);
             if (n <= 0 || !times || !values) continue;
             // The last saved point whose time less half a spacing is below
-            // the graph's time, or the only point.
-            const double t = usable(g.live_time) ? g.live_time : times[0];
+            // the bar's time, or the only point.
+            const float own = at < at_times.size() ? at_times[at] : NA;
+            const double t = usable(own) ? own : usable(g.live_time) ? g.live_time : times[0];
             const double h = n > 1 ? (times[n - 1] - times[0]) / (2.0 * n) : 0;
             int k = 0;
             for (int j = 0; j < n; ++j)
                 if (times[j] - h < t) k = j;
             const float v = values[k];
-            g.heights[at] = !usable(v) || v < g.low ? 0
-                            : v >= g.high           ? 10000
-                                                    : share(v, g.low, span);
+            heights[at] = !usable(v) || v < g.low ? 0 : v >= g.high ? 10000 : share(v, g.low, span);
         }
+    };
+    update(g.live_slots, g.live_times, g.heights);
+    update(g.side_live_slots, g.side_live_times, g.side_heights);
     if (window) InvalidateRect(window, nullptr, FALSE);
 }
 
@@ -614,7 +735,12 @@ handle new_bar_record(bar_graph g) {
 }
 
 handle show_bar_graph(bar_graph g) {
-    return store().open(new_bar_record(std::move(g)), nullptr);
+    pending_fallback.reset();
+    const handle h = store().open(new_bar_record(std::move(g)), nullptr);
+    if (h || !pending_fallback) return h;
+    const category_graph_spec spec = std::move(*pending_fallback);
+    pending_fallback.reset();
+    return build_category_graph(spec);
 }
 
 // --------------------------------------------------------------- the tool ---
@@ -825,7 +951,7 @@ void bar_tool_run(handle tool) {
                 if (k >= 0) values[static_cast<std::size_t>(k)][r] = v[i];
             }
         }
-        build_bar_heights(g, values);
+        build_time_bar_heights(g, values);
         g.labels.resize(values.size());
     } else {
         std::vector<std::vector<float>> values(elements.size(),

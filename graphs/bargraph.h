@@ -31,6 +31,7 @@ static_assert(sizeof(bar_options) == 112);
 // group-major.
 struct bar_graph {
     std::string window_title, title, axis_label;
+    std::string side_label; // over the second set of a two-sided graph
     font_spec font{}, small_font{};
     std::uint8_t font_choice = 0;
     double low = axis_unset, high = -axis_unset; // value or frequency axis
@@ -39,9 +40,17 @@ struct bar_graph {
     std::vector<std::string> labels; // one per group
     std::string value_title;         // what the values are ("Y values", "Time", ...)
     std::vector<std::uint16_t> heights;
+    // The second (left-hand) set of a two-sided custom graph, laid out as
+    // the heights (side_group_count groups of run_count); empty when none.
+    // Two-sided graphs are always horizontal.
+    std::vector<std::uint16_t> side_heights;
+    int side_group_count = 0;
     int run_count = 0, divisions = 5, bins = 10, group_count = 0;
     std::uint8_t horizontal = 0, hist_kind = 0, hide_outliers = 0, fraction = 0, cumulative = 0;
     std::uint8_t force_bars = 0, soft_bounds = 0, style = 0;
+    // Set for a graph that follows the running simulation: it stays bars
+    // even when they do not fit.
+    std::uint8_t follows_run = 0;
     // The histogram's counts (after cumulation and scaling to the largest
     // total), group-major like the heights; empty for bars.
     std::vector<double> counts;
@@ -50,6 +59,12 @@ struct bar_graph {
     // time the bars are taken at.
     std::vector<std::uint32_t> live_slots;
     float live_time = NA;
+    // The second set's live slots, laid out alike; per slot the time its bar
+    // is taken at (empty or NA: live_time); the value cache's run slot all
+    // live bars read (-1: the bar's own run position).
+    std::vector<std::uint32_t> side_live_slots;
+    std::vector<float> live_times, side_live_times;
+    int live_run_slot = -1;
     std::uint16_t height(int group, int run) const {
         return heights[static_cast<std::size_t>(group) * static_cast<std::size_t>(run_count) +
                        static_cast<std::size_t>(run)];
@@ -57,8 +72,14 @@ struct bar_graph {
 };
 
 // Bars at a time: values[group][run] (NA: no bar). The range is the graph's
-// low and high where set; unset or soft bounds take the data.
-void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values);
+// low and high where set; unset or soft bounds take the data of both sets.
+// With side values (non-empty) the graph gets a second set on the same range
+// and becomes horizontal.
+void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values,
+                       const std::vector<std::vector<float>>& side = {});
+// A time graph's bars: as build_bar_heights, but with no value at all the
+// unset bounds are 0 and 100.
+void build_time_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values);
 // The most bins a histogram counts (a tool set may ask for any number).
 inline constexpr int max_histogram_bins = 10000;
 // A histogram of one value list per run (NA dropped) with the graph's
@@ -69,8 +90,11 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs);
 // Sorts the groups by the values of run sort_run (k > 0 ascending by run k,
 // k < 0 descending by run -k, a run beyond the count the last; 0 nothing):
 // values[group][run], labels and live slots (a row of runs per group) follow.
+// A second set with as many groups follows the same order.
+// The new order (old group indices) goes to *order when given.
 void order_bars(std::vector<std::vector<float>>& values, std::vector<std::string>& labels,
-                int sort_run, std::vector<std::uint32_t>* live_slots = nullptr);
+                int sort_run, std::vector<std::uint32_t>* live_slots = nullptr,
+                std::vector<std::vector<float>>* side = nullptr, std::vector<int>* order = nullptr);
 
 // The sort run a graph definition stores in its SORT byte: n is stored as
 // n + 1 (and -n as -n - 1) so that 1 can mean "bars, no sort". 0 none.
@@ -83,7 +107,10 @@ void bar_tool_run(handle tool);
 // 0 when memory ran out.
 handle new_bar_record(bar_graph g);
 // Makes the output record of a built graph and opens its window; the record
-// (0 when no window could be made).
+// (0 when no window could be made). Bars that do not fit the screen even in
+// the small font are shown as a line graph over the bar labels instead (its
+// record is returned), unless the graph forces bars or follows the running
+// simulation.
 handle show_bar_graph(bar_graph g);
 // The graph of a bar record (null none).
 bar_graph* bar_graph_of(handle record);

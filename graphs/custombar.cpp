@@ -10,6 +10,7 @@
 #include "model/timebase.h"
 #include "model/varnames.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/wip.h"
@@ -33,8 +34,8 @@ bool running() {
 // run entry (group-major like the values) the value slot, -1 for a bar read
 // from a saved run; and the values the heights are built from.
 struct live_bars {
-    std::vector<std::vector<int>> slots;
-    std::vector<std::vector<float>> values;
+    std::vector<std::vector<int>> slots, side_slots;
+    std::vector<std::vector<float>> values, side_values;
 };
 std::map<handle, live_bars> live_bar_graphs;
 
@@ -49,11 +50,16 @@ std::string file_label(const std::string& dataset) {
 
 } // namespace
 
-bool plan_custom_bars(const graph_def& def, custom_bar_plan& plan) {
+namespace {
+
+// A list of VAR or OVAR items: a single item is expanded into its elements;
+// several are taken as they stand, a new group at each change of AS-RUN
+// group.
+bool plan_items(const std::vector<bar_item>& items, custom_bar_plan& plan) {
     plan = {};
-    if (def.bar_vars.empty()) return false;
-    if (def.bar_vars.size() == 1) {
-        const bar_item& it = def.bar_vars.front();
+    if (items.empty()) return false;
+    if (items.size() == 1) {
+        const bar_item& it = items.front();
         const char** names = nullptr;
         const int n = expand_subscripted_name(it.name.c_str(), nullptr, nullptr, &names);
         if (n <= 0 || !names) return false;
@@ -65,7 +71,7 @@ bool plan_custom_bars(const graph_def& def, custom_bar_plan& plan) {
         plan.group_texts.push_back(it.text);
     } else {
         int group = -1;
-        for (const bar_item& it : def.bar_vars) {
+        for (const bar_item& it : items) {
             if (plan.names.empty() || it.as_run_group != group) {
                 group = it.as_run_group;
                 plan.names.emplace_back();
@@ -88,6 +94,29 @@ bool plan_custom_bars(const graph_def& def, custom_bar_plan& plan) {
         plan.times[g].resize(n, NA);
     }
     return true;
+}
+
+} // namespace
+
+bool plan_custom_bars(const graph_def& def, custom_bar_plan& plan) {
+    return plan_items(def.bar_vars, plan);
+}
+
+bool plan_side_bars(const graph_def& def, custom_bar_plan& plan) {
+    return plan_items(def.bar_ovars, plan);
+}
+
+void align_bar_plans(custom_bar_plan& main, custom_bar_plan& side) {
+    const int largest = std::max(main.largest, side.largest);
+    for (custom_bar_plan* p : {&main, &side}) {
+        p->largest = largest;
+        for (std::size_t g = 0; g < p->names.size(); ++g) {
+            const auto n = static_cast<std::size_t>(largest);
+            p->names[g].resize(n);
+            p->labels[g].resize(n);
+            p->times[g].resize(n, NA);
+        }
+    }
 }
 
 std::vector<custom_bar_run> custom_bar_runs(const graph_def& def, int groups) {
@@ -136,6 +165,94 @@ std::vector<custom_bar_run> custom_bar_runs(const graph_def& def, int groups) {
     return runs;
 }
 
+namespace {
+
+// The values of a plan's bars, values[position][entry] (NA: no bar), and
+// for the running simulation's entries (-2) the value slot of each bar.
+struct bar_values {
+    std::vector<std::vector<float>> values;
+    std::vector<std::vector<int>> slots;
+    bool live = false;
+};
+
+bar_values gather_bars(const custom_bar_plan& plan, const std::vector<int>& entry_run,
+                       std::size_t runs_n, double at, const std::string& xname) {
+    bar_values out;
+    const auto positions = static_cast<std::size_t>(plan.largest);
+    out.values.assign(positions, std::vector<float>(entry_run.size(), NA));
+    out.slots.assign(positions, std::vector<int>(entry_run.size(), -1));
+    for (std::size_t p = 0; p < positions; ++p)
+        for (std::size_t e = 0; e < entry_run.size(); ++e) {
+            const std::size_t k = e / runs_n;
+            if (k >= plan.names.size()) continue; // a group this list does not have
+            const std::string& name = plan.names[k][p];
+            if (name.empty()) continue;
+            if (entry_run[e] == -2) {
+                // The running simulation: its value now, updated at each save.
+                std::int32_t slot = -1;
+                if (find_var_name(name.c_str(), &slot, 0) && slot >= 0 &&
+                    static_cast<std::uint32_t>(slot) < value_slot_count) {
+                    out.slots[p][e] = slot;
+                    out.values[p][e] = value_array[slot];
+                    out.live = true;
+                }
+                continue;
+            }
+            if (entry_run[e] < 0) continue;
+            const float t = is_na(plan.times[k][p]) ? static_cast<float>(at) : plan.times[k][p];
+            float v = NA;
+            if (run_value_at_time(name.c_str(), xname.c_str(), entry_run[e], &v, &t, 0) != 1)
+                v = NA;
+            out.values[p][e] = v;
+        }
+    return out;
+}
+
+// A time graph: a group per saved time of the first series that has data,
+// a bar per variable and run entry (the series), labelled by the variable's
+// label and, with several runs, the run's.
+void gather_time_bars(bar_graph& g, const custom_bar_plan& plan, const std::vector<int>& entry_run,
+                      std::size_t runs_n, const std::vector<std::string>& entry_labels,
+                      const std::string& xname, std::vector<std::vector<float>>& values,
+                      std::vector<std::string>& labels) {
+    struct series {
+        std::size_t entry, position;
+    };
+    std::vector<series> list;
+    const auto positions = static_cast<std::size_t>(plan.largest);
+    for (std::size_t e = 0; e < entry_run.size(); ++e)
+        for (std::size_t p = 0; p < positions; ++p)
+            if (!plan.names[e / runs_n][p].empty()) list.push_back({e, p});
+    const bool one_variable = positions == 1;
+    g.run_labels.clear();
+    for (const series& s : list) {
+        const std::string& var = plan.labels[s.entry / runs_n][s.position];
+        const std::string& run = entry_labels[s.entry];
+        g.run_labels.push_back(one_variable ? run : run.empty() ? var : var + " : " + run);
+    }
+    std::vector<float> group_times;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const series& s = list[i];
+        const std::string& name = plan.names[s.entry / runs_n][s.position];
+        std::vector<float> v, t;
+        if (entry_run[s.entry] >= 0)
+            read_run_values(name.c_str(), xname.c_str(), entry_run[s.entry], v, t);
+        if (group_times.empty() && !t.empty()) {
+            group_times = t;
+            values.assign(t.size(), std::vector<float>(list.size(), NA));
+            for (float x : t) labels.emplace_back(format_number_fmt("%s", 0, x));
+        }
+        for (std::size_t j = 0; j < t.size() && j < v.size(); ++j) {
+            const int k =
+                nearest_time_index(group_times.data(), static_cast<int>(group_times.size()), t[j]);
+            if (k >= 0) values[static_cast<std::size_t>(k)][i] = v[j];
+        }
+    }
+    g.run_count = static_cast<int>(list.size());
+}
+
+} // namespace
+
 handle build_custom_bar_graph(const graph_def& def) {
     if (!model_rec) return 0;
     // While a simulation runs only WIP definitions are drawn.
@@ -152,11 +269,17 @@ handle build_custom_bar_graph(const graph_def& def) {
         ~unload_opened() { unload_runs(0); }
     } unload;
 
-    custom_bar_plan plan;
+    custom_bar_plan plan, side;
     if (!plan_custom_bars(def, plan)) return 0;
-    if (!def.bar_ovars.empty())
-        report(3, "The side bars (OVAR) of %s are not drawn in this version", def.name.c_str());
-    const int groups = static_cast<int>(plan.names.size());
+    // The side list (OVAR) is a second set of bars on the left; a time graph
+    // has no room for one.
+    const bool two_sided = !def.bar_ovars.empty() && !def.bar_by_time;
+    if (two_sided) {
+        if (!plan_side_bars(def, side)) return 0;
+        align_bar_plans(plan, side);
+    }
+    const int groups =
+        std::max(static_cast<int>(plan.names.size()), static_cast<int>(side.names.size()));
     const std::vector<custom_bar_run> runs = custom_bar_runs(def, groups);
     if (runs.empty()) {
         if (!in_run) report(8, "Unable to complete bar-graph");
@@ -173,6 +296,7 @@ handle build_custom_bar_graph(const graph_def& def) {
     g.title = expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
     g.window_title = g.title;
     g.axis_label = def.subtitle;
+    if (two_sided) g.side_label = def.osubtitle;
     g.horizontal = def.horizontal;
     g.force_bars = def.sort != 0 ? 1 : 0;
     g.soft_bounds = def.soft_bounds;
@@ -180,15 +304,19 @@ handle build_custom_bar_graph(const graph_def& def) {
     if (def.y_min != FLT_MAX) g.low = def.y_min;
     if (def.y_max != -FLT_MAX) g.high = def.y_max;
 
-    // The run entries: the run list once per group.
+    // The run entries: the run list once per group; a group's texts come
+    // from whichever list has that group.
     std::vector<int> entry_run;
     for (int k = 0; k < groups; ++k)
         for (const custom_bar_run& r : runs) {
             entry_run.push_back(r.run);
             std::string label = r.label;
             if (groups > 1) {
-                label = plan.group_texts[static_cast<std::size_t>(k)];
-                if (!r.label.empty()) label += " " + r.label;
+                const auto gk = static_cast<std::size_t>(k);
+                label = gk < plan.group_texts.size()   ? plan.group_texts[gk]
+                        : gk < side.group_texts.size() ? side.group_texts[gk]
+                                                       : std::string();
+                if (!r.label.empty()) label += label.empty() ? r.label : " " + r.label;
             }
             g.run_labels.push_back(std::move(label));
         }
@@ -202,70 +330,39 @@ handle build_custom_bar_graph(const graph_def& def) {
     const auto runs_n = runs.size();
     const auto positions = static_cast<std::size_t>(plan.largest);
 
-    std::vector<std::vector<float>> values;
+    std::vector<std::vector<float>> values, side_values;
     std::vector<std::string> labels;
     if (def.bar_by_time) {
-        // A time graph: a group per saved time of the first run that has the
-        // first variable, a bar per run entry.
         g.value_title = "Time";
-        std::vector<float> group_times;
-        for (std::size_t e = 0; e < entry_run.size(); ++e) {
-            const std::string& name = plan.names[e / runs_n][0];
-            std::vector<float> v, t;
-            if (entry_run[e] >= 0 && !name.empty())
-                read_run_values(name.c_str(), xname.c_str(), entry_run[e], v, t);
-            if (group_times.empty() && !t.empty()) {
-                group_times = t;
-                values.assign(t.size(), std::vector<float>(entry_run.size(), NA));
-                for (float x : t) labels.emplace_back(format_number_fmt("%s", 0, x));
-            }
-            for (std::size_t i = 0; i < t.size() && i < v.size(); ++i) {
-                const int k = nearest_time_index(group_times.data(),
-                                                 static_cast<int>(group_times.size()), t[i]);
-                if (k >= 0) values[static_cast<std::size_t>(k)][e] = v[i];
-            }
-        }
+        g.force_bars = 1; // a time graph stays bars, as the Bar Graph tool's does
+        const std::vector<std::string> entry_labels = g.run_labels;
+        gather_time_bars(g, plan, entry_run, runs_n, entry_labels, xname, values, labels);
     } else {
-        live_bars live;
-        bool has_live = false;
-        values.assign(positions, std::vector<float>(entry_run.size(), NA));
-        live.slots.assign(positions, std::vector<int>(entry_run.size(), -1));
+        bar_values main = gather_bars(plan, entry_run, runs_n, at, xname);
+        bar_values second;
+        if (two_sided) second = gather_bars(side, entry_run, runs_n, at, xname);
+        values = std::move(main.values);
+        side_values = std::move(second.values);
         labels.assign(positions, "");
-        for (std::size_t p = 0; p < positions; ++p) {
-            // A position shows the labels of its names in every group.
-            for (std::size_t k = 0; k < plan.labels.size(); ++k) {
-                const std::string& l = plan.labels[k][p];
-                if (l.empty() || labels[p].find(l) != std::string::npos) continue;
-                labels[p] += labels[p].empty() ? l : " / " + l;
-            }
-            for (std::size_t e = 0; e < entry_run.size(); ++e) {
-                const std::size_t k = e / runs_n;
-                const std::string& name = plan.names[k][p];
-                if (entry_run[e] == -2 && !name.empty()) {
-                    // The running simulation: its value now, updated at
-                    // each save.
-                    std::int32_t slot = -1;
-                    if (find_var_name(name.c_str(), &slot, 0) && slot >= 0 &&
-                        static_cast<std::uint32_t>(slot) < value_slot_count) {
-                        live.slots[p][e] = slot;
-                        values[p][e] = value_array[slot];
-                        has_live = true;
-                    }
-                    continue;
+        for (std::size_t p = 0; p < positions; ++p)
+            // A position shows the labels of its names in every group, of
+            // both sets.
+            for (const custom_bar_plan* pl : {&plan, &side})
+                for (std::size_t k = 0; k < pl->labels.size(); ++k) {
+                    const std::string& l = pl->labels[k][p];
+                    if (l.empty() || labels[p].find(l) != std::string::npos) continue;
+                    labels[p] += labels[p].empty() ? l : " / " + l;
                 }
-                if (entry_run[e] < 0 || name.empty()) continue;
-                const float t = is_na(plan.times[k][p]) ? static_cast<float>(at) : plan.times[k][p];
-                float v = NA;
-                if (run_value_at_time(name.c_str(), xname.c_str(), entry_run[e], &v, &t, 0) != 1)
-                    v = NA;
-                values[p][e] = v;
-            }
-        }
-        if (has_live) {
+        if (main.live || second.live) {
             // Bars that move keep their places: no sort while running.
+            live_bars live;
+            live.slots = std::move(main.slots);
+            live.side_slots = std::move(second.slots);
             live.values = values;
+            live.side_values = side_values;
+            g.follows_run = 1;
             g.labels = std::move(labels);
-            build_bar_heights(g, values);
+            build_bar_heights(g, values, side_values);
             g.labels.resize(values.size());
             const handle h = show_bar_graph(std::move(g));
             if (!h) return 0;
@@ -273,10 +370,65 @@ handle build_custom_bar_graph(const graph_def& def) {
             wip_graph_add(h);
             return h;
         }
-        order_bars(values, labels, decode_sort_byte(def.sort));
+        // Livesweep: the bars of the run Livesweep shows follow its re-runs,
+        // each at its own time.
+        struct live_set {
+            std::vector<std::uint32_t> slots;
+            std::vector<float> times;
+        } live_main, live_side;
+        const int shown = cache_livesweep() ? shown_run_slot() : -1;
+        const int shown_run =
+            shown >= 0 && shown < max_selected_runs ? model_rec->runs[shown].run : -1;
+        const std::size_t entries = entry_run.size();
+        auto live_of = [&](const custom_bar_plan& pl, live_set& out) {
+            out.slots.assign(positions * entries, 0);
+            out.times.assign(positions * entries, NA);
+            for (std::size_t p = 0; p < positions; ++p)
+                for (std::size_t e = 0; e < entries; ++e) {
+                    const std::size_t k = e / runs_n;
+                    if (k >= pl.names.size() || pl.names[k][p].empty() || entry_run[e] != shown_run)
+                        continue;
+                    out.slots[p * entries + e] = live_slot(pl.names[k][p].c_str());
+                    out.times[p * entries + e] =
+                        is_na(pl.times[k][p]) ? static_cast<float>(at) : pl.times[k][p];
+                }
+        };
+        if (shown_run >= 0) {
+            live_of(plan, live_main);
+            if (two_sided) live_of(side, live_side);
+        }
+        std::vector<int> order;
+        order_bars(values, labels, decode_sort_byte(def.sort), nullptr,
+                   two_sided ? &side_values : nullptr, &order);
+        // The live rows follow their positions.
+        auto reorder = [&](auto& v) {
+            if (v.size() != order.size() * entries) return;
+            std::remove_reference_t<decltype(v)> out;
+            for (int i : order)
+                out.insert(out.end(), v.begin() + static_cast<std::ptrdiff_t>(i * entries),
+                           v.begin() + static_cast<std::ptrdiff_t>((i + 1) * entries));
+            v = std::move(out);
+        };
+        if (shown_run >= 0) {
+            reorder(live_main.slots);
+            reorder(live_main.times);
+            if (!two_sided || side_values.size() == values.size()) {
+                reorder(live_side.slots);
+                reorder(live_side.times);
+            }
+            g.live_slots = std::move(live_main.slots);
+            g.live_times = std::move(live_main.times);
+            g.side_live_slots = std::move(live_side.slots);
+            g.side_live_times = std::move(live_side.times);
+            g.live_time = static_cast<float>(at);
+            g.live_run_slot = shown;
+        }
     }
     g.labels = std::move(labels);
-    build_bar_heights(g, values);
+    if (def.bar_by_time)
+        build_time_bar_heights(g, values);
+    else
+        build_bar_heights(g, values, side_values);
     g.labels.resize(values.size());
     handle h = show_bar_graph(std::move(g));
     if (!h) report(8, "Unable to complete bar-graph");
@@ -309,13 +461,18 @@ bool update_live_bars(handle record) {
     }
     if (!value_array) return true;
     live_bars& live = it->second;
-    for (std::size_t p = 0; p < live.slots.size(); ++p)
-        for (std::size_t e = 0; e < live.slots[p].size(); ++e) {
-            const int slot = live.slots[p][e];
-            if (slot >= 0 && static_cast<std::uint32_t>(slot) < value_slot_count)
-                live.values[p][e] = value_array[slot];
-        }
-    build_bar_heights(*g, live.values);
+    auto take = [](const std::vector<std::vector<int>>& slots,
+                   std::vector<std::vector<float>>& values) {
+        for (std::size_t p = 0; p < slots.size() && p < values.size(); ++p)
+            for (std::size_t e = 0; e < slots[p].size() && e < values[p].size(); ++e) {
+                const int slot = slots[p][e];
+                if (slot >= 0 && static_cast<std::uint32_t>(slot) < value_slot_count)
+                    values[p][e] = value_array[slot];
+            }
+    };
+    take(live.slots, live.values);
+    take(live.side_slots, live.side_values);
+    build_bar_heights(*g, live.values, live.side_values);
     InvalidateRect(window, nullptr, TRUE);
     return true;
 }

@@ -26,6 +26,12 @@ struct custom_bar_plan {
 // are taken as they stand, a new group at each change of AS-RUN group.
 // Labels are the item labels (value references expanded) or the names.
 bool plan_custom_bars(const graph_def& def, custom_bar_plan& plan);
+// The side list (OVAR items) alike, for the second set of a two-sided
+// graph; false when there are none or a single one does not resolve.
+bool plan_side_bars(const graph_def& def, custom_bar_plan& plan);
+// Pads the groups of both lists to the same positions (the larger of their
+// largest groups).
+void align_bar_plans(custom_bar_plan& main, custom_bar_plan& side);
 
 // One run entry of the graph: the loaded-run index (-1: a run file that
 // could not be opened, its bars missing) and its legend label.

@@ -25,8 +25,9 @@ struct record_callbacks {
 // `Entry` holds `handle texts`, the block the record's word 1 names.
 template <class Entry> class graph_store {
 public:
+    // A record of another kind is never ours, whatever its word 0 holds.
     Entry* entry_of(const output_record* o) const {
-        if (!o) return nullptr;
+        if (!o || type_ < 0 || o->type != type_) return nullptr;
         auto it = entries_.find(o->words[0]);
         return it == entries_.end() ? nullptr : it->second.get();
     }
@@ -42,6 +43,7 @@ public:
     handle make(int type, std::unique_ptr<Entry> entry, const record_callbacks& cb) {
         handle h = new_output_record(0, type);
         if (!h) return 0;
+        type_ = type;
         entry->texts = new_hblock(0, 0, 0);
         if (!entry->texts) {
             free_output_record(h);
@@ -96,6 +98,7 @@ public:
 private:
     std::map<std::int32_t, std::unique_ptr<Entry>> entries_;
     std::int32_t next_id_ = 1;
+    int type_ = -1; // the records' type (one kind per store)
 };
 
 } // namespace graphs

@@ -4,18 +4,28 @@
 #include "graphs/lookupdlg.h"
 
 #include "foundation/report.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
+#include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
+#include "platform/clip.h"
 #include "platform/controls.h"
 #include "platform/dlg.h"
 #include "platform/gdi.h"
+#include "platform/global.h"
 #include "resources/lookupdlg.h"
 #include "shell/dialogs.h"
+#include "shell/msgbox.h"
+#include "shell/questions.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "sim/simdata.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -36,6 +46,7 @@ struct editor_state {
     bool sweeping = false;
     int margin_x = 8, margin_y = 8;
     bool dirty[900] = {}; // edited since the field was last set, by control id
+    bool live = false;    // rows refilled from now on re-run Livesweep
 };
 editor_state* ed = nullptr;
 
@@ -100,6 +111,8 @@ void fill_point_fields(HWND dialog) {
     SetScrollInfo(bar, SB_CTL, &si, TRUE);
     EnableWindow(bar, p.count() >= lookup_rows + 1);
     redraw_graph(dialog);
+    // In Livesweep every change shows in the sketch and graphs at once.
+    if (ed->live) push_lookup_live(ed->slot, p);
 }
 
 // After a change through the fields or the mouse: widen the sides a point
@@ -205,8 +218,21 @@ void range_field_changed(HWND dialog, int id, bool leaving, bool selection) {
     const bool in_order = readable && (is_min ? v < bound_other : v > bound_other);
     if (in_order) {
         *bound_of(id) = static_cast<float>(v);
-        redraw_graph(dialog);
         if (selection) set_field(dialog, id, b);
+        // The other field's refused value ("?refused|kept") that this bound
+        // now makes valid becomes that bound.
+        char pending[40] = {};
+        GetWindowText(GetDlgItem(dialog, other), pending, sizeof pending);
+        if (pending[0] == '?') {
+            char* stop = nullptr;
+            const double refused = std::strtod(pending + 1, &stop);
+            if (stop != pending + 1 && *stop == '|' && std::isfinite(refused) &&
+                (is_min ? refused > v : refused < v)) {
+                *bound_of(other) = static_cast<float>(refused);
+                set_field(dialog, other, num(static_cast<float>(refused), "%g"));
+            }
+        }
+        redraw_graph(dialog);
         return;
     }
     if (!leaving) return;
@@ -220,20 +246,23 @@ void range_field_changed(HWND dialog, int id, bool leaving, bool selection) {
 
 // ---- the graph ---------------------------------------------------------------
 
-void draw_lookup_graph(HDC dc, const RECT& plot_rect) {
-    const lookup_points& p = ed->points;
+} // namespace
+
+void draw_lookup_points(HDC dc, const RECT& plot_rect, const lookup_points& p, int half) {
     lookup_plot plot{plot_rect.left, plot_rect.top, plot_rect.right - plot_rect.left,
                      plot_rect.bottom - plot_rect.top};
     HPEN grid = CreatePen(PS_DOT, 1, 0x808080);
     HGDIOBJ old_pen = SelectObject(dc, grid);
-    // Ten divisions across, five up, as the line graphs divide their axes.
-    for (int i = 1; i < 10; ++i) {
-        const int x = plot.left + plot.width * i / 10;
+    // The graphs' division counts: x across, y up.
+    const int across = std::clamp(graph_defaults().x_divisions, 1, 100);
+    const int up = std::clamp(graph_defaults().y_divisions, 1, 100);
+    for (int i = 1; i < across; ++i) {
+        const int x = plot.left + plot.width * i / across;
         MoveToEx(dc, x, plot.top, nullptr);
         LineTo(dc, x, plot.top + plot.height);
     }
-    for (int i = 1; i < 5; ++i) {
-        const int y = plot.top + plot.height * i / 5;
+    for (int i = 1; i < up; ++i) {
+        const int y = plot.top + plot.height * i / up;
         MoveToEx(dc, plot.left, y, nullptr);
         LineTo(dc, plot.left + plot.width, y);
     }
@@ -261,7 +290,7 @@ void draw_lookup_graph(HDC dc, const RECT& plot_rect) {
     for (int i = 0; i < p.count(); ++i) {
         if (p.x[i] < p.x_min || p.x[i] > p.x_max || p.y[i] < p.y_min || p.y[i] > p.y_max) continue;
         const int x = plot.px(p, p.x[i]), y = plot.py(p, p.y[i]);
-        RECT r{x - 2, y - 2, x + 3, y + 3};
+        RECT r{x - half, y - half, x + half + 1, y + half + 1};
         FillRect(dc, &r, square);
     }
     SelectObject(dc, old_pen);
@@ -269,6 +298,12 @@ void draw_lookup_graph(HDC dc, const RECT& plot_rect) {
     DeleteObject(pen);
     DeleteObject(ref_pen);
     DeleteObject(grid);
+}
+
+namespace {
+
+void draw_lookup_graph(HDC dc, const RECT& plot_rect, int half = 2) {
+    draw_lookup_points(dc, plot_rect, ed->points, half);
 }
 
 RECT plot_rect_of(HWND graph) {
@@ -419,6 +454,228 @@ void paint_graph(HWND graph) {
     EndPaint(graph, &ps);
 }
 
+// ---- copy, paste and print ----------------------------------------------------
+
+std::string dialog_title(HWND dialog) {
+    char b[200] = {};
+    GetWindowText(dialog, b, sizeof b);
+    return b;
+}
+
+// The labels around a printed or copied graph, in the default font: the
+// title centred at the top, the y bounds left of the plot at its top and
+// bottom, the x bounds under it at its left and right. The plot rectangle
+// shrinks to make room for them.
+void draw_lookup_labels(HDC dc, const std::string& title, RECT& plot) {
+    font_spec f = graph_defaults().fonts[0];
+    f.size = 10;
+    f.style = 0;
+    use_graph_font(f);
+    const lookup_points& p = ed->points;
+    const int line = std::max(1, static_cast<int>(drawing.line_height));
+    const std::string x_lo = num(p.x_min, "%g"), x_hi = num(p.x_max, "%g");
+    const std::string y_lo = num(p.y_min, "%g"), y_hi = num(p.y_max, "%g");
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, 0);
+    const int title_w = text_width(title.c_str());
+    TextOut(dc, (plot.left + plot.right - title_w) / 2, plot.top, title.c_str(),
+            static_cast<int>(title.size()));
+    plot.top += line * 3 / 2;
+    const int left = plot.left;
+    plot.left += std::max(1, static_cast<int>(drawing.char_width)) +
+                 std::max(text_width(y_lo.c_str()), text_width(y_hi.c_str()));
+    plot.bottom -= 2 * line;
+    plot.bottom = std::max(plot.bottom, plot.top + 1);
+    plot.left = std::min(plot.left, plot.right - 1);
+    TextOut(dc, left, plot.top, y_hi.c_str(), static_cast<int>(y_hi.size()));
+    TextOut(dc, left, plot.bottom - line, y_lo.c_str(), static_cast<int>(y_lo.size()));
+    TextOut(dc, plot.left, plot.bottom + line / 4, x_lo.c_str(), static_cast<int>(x_lo.size()));
+    TextOut(dc, plot.right - text_width(x_hi.c_str()), plot.bottom + line / 4, x_hi.c_str(),
+            static_cast<int>(x_hi.size()));
+}
+
+// The labels and the graph in a rectangle of the active device.
+void draw_labelled_graph(HDC dc, const std::string& title, RECT area, int half) {
+    const int saved = SaveDC(dc);
+    draw_lookup_labels(dc, title, area);
+    draw_lookup_graph(dc, area, half);
+    RestoreDC(dc, saved);
+}
+
+// One page: the graph, 8 cm by 8 cm with its labels, centred at the top.
+void print_lookup(HWND dialog) {
+    HCURSOR old_cursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    HDC dc = open_printer_dc("P", nullptr, nullptr, false);
+    if (dc) {
+        drawing.printing = 1;
+        make_date_stamp();
+        if (start_print_doc()) {
+            if (StartPage(dc) > 0) {
+                {
+                    draw_pass pass(dc, dc);
+                    if (pass.ok()) {
+                        const int w = cm_to_device(8, 1), h = cm_to_device(8, 0);
+                        const int page_w = GetDeviceCaps(dc, HORZRES);
+                        const int left = std::max(0, (page_w - w) / 2), top = cm_to_device(1, 0);
+                        const int half = std::max(2, cm_to_device(0.05, 1));
+                        draw_labelled_graph(dc, dialog_title(dialog),
+                                            RECT{left, top, left + w, top + h}, half);
+                    }
+                }
+                close_printer(1);
+            } else {
+                close_printer(0);
+            }
+        }
+    }
+    SetCursor(old_cursor);
+}
+
+// The size of a copied graph in centimetres: 8 by 8, or as the user answers
+// when the graphs ask for the size of exports. false when cancelled.
+bool copied_graph_size(double* w_cm, double* h_cm) {
+    *w_cm = *h_cm = 8;
+    if (graph_export_options().export_size != 1) return true;
+    const bool metric = opts.metric != 0;
+    const char* offered = metric ? "8x8" : "3.149606x3.149606";
+    for (;;) {
+        const char* answer = ask_text("Enter size of exported graph", offered);
+        if (!answer) return false;
+        double w = 0, h = 0;
+        char tail = 0;
+        if (std::sscanf(answer, "%lgx%lg%c", &w, &h, &tail) == 2 && std::isfinite(w) &&
+            std::isfinite(h) && w > 0 && h > 0 && w < 1000 && h < 1000) {
+            *w_cm = metric ? w : w * 2.54;
+            *h_cm = metric ? h : h * 2.54;
+            return true;
+        }
+        report(8, "Bad size %s", answer);
+    }
+}
+
+// The graph as a metafile picture and the points as text on the clipboard.
+void copy_lookup_graph(HWND dialog) {
+    double w_cm = 8, h_cm = 8;
+    if (!copied_graph_size(&w_cm, &h_cm)) return;
+    HCURSOR old_cursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    HDC screen = GetDC(nullptr);
+    const int dpi_x = std::max(screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96, 1);
+    const int dpi_y = std::max(screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96, 1);
+    const int w = std::max(1, static_cast<int>(w_cm / 2.54 * dpi_x));
+    const int h = std::max(1, static_cast<int>(h_cm / 2.54 * dpi_y));
+    HMETAFILE picture = nullptr;
+    if (HDC mf = CreateMetaFile(nullptr)) {
+        SetWindowExtEx(mf, w, h, nullptr);
+        drawing.gtx_mode = 1; // metafile: the primitives clip nothing themselves
+        {
+            draw_pass pass(mf, screen ? screen : mf);
+            if (pass.ok()) draw_labelled_graph(mf, dialog_title(dialog), RECT{0, 0, w, h}, 2);
+        }
+        drawing.gtx_mode = 0;
+        picture = CloseMetaFile(mf);
+    }
+    if (screen) ReleaseDC(nullptr, screen);
+    const std::string text = lookup_clipboard_text(ed->points);
+    HGLOBAL pict_mem =
+        picture ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT)) : nullptr;
+    if (pict_mem) {
+        auto* pict = static_cast<METAFILEPICT*>(GlobalLock(pict_mem));
+        pict->mm = MM_ANISOTROPIC;
+        pict->xExt = static_cast<LONG>(w_cm * 1000);
+        pict->yExt = static_cast<LONG>(h_cm * 1000);
+        pict->hMF = picture;
+        GlobalUnlock(pict_mem);
+    }
+    HGLOBAL text_mem = global_from_bytes(text.c_str(), text.size() + 1);
+    bool picture_taken = false, text_taken = false;
+    if (OpenClipboard(dialog)) {
+        EmptyClipboard();
+        picture_taken = pict_mem && SetClipboardData(CF_METAFILEPICT, pict_mem) != nullptr;
+        text_taken = text_mem && SetClipboardData(CF_TEXT, text_mem) != nullptr;
+        CloseClipboard();
+    }
+    // What the clipboard refused is still ours.
+    if (!picture_taken) {
+        if (pict_mem) GlobalFree(pict_mem);
+        if (picture) DeleteMetaFile(picture);
+    }
+    if (!text_taken && text_mem) GlobalFree(text_mem);
+    SetCursor(old_cursor);
+    if (!picture_taken || !text_taken) report(8, "Unable to copy to the clipboard");
+}
+
+// The clipboard's text, else the table a spreadsheet put there ("Biff");
+// empty when it holds neither.
+std::string clipboard_table_text(HWND dialog) {
+    std::string text;
+    if (!OpenClipboard(dialog)) return text;
+    if (auto mem = static_cast<HGLOBAL>(GetClipboardData(CF_TEXT))) {
+        const std::size_t size = GlobalSize(mem);
+        if (const auto* b = static_cast<const char*>(GlobalLock(mem))) {
+            text.assign(b, ::strnlen(b, size));
+            GlobalUnlock(mem);
+        }
+    } else if (auto biff =
+                   static_cast<HGLOBAL>(GetClipboardData(RegisterClipboardFormat("Biff")))) {
+        const std::size_t size = GlobalSize(biff);
+        if (const auto* b = static_cast<const std::uint8_t*>(GlobalLock(biff))) {
+            text = biff_paste_text(b, size);
+            GlobalUnlock(biff);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Asks for a number with a default; false when cancelled or unreadable.
+bool ask_number(const char* prompt, const char* offered, float* out) {
+    const char* answer = ask_text(prompt, offered);
+    if (!answer) return false;
+    char* end = nullptr;
+    const double v = std::strtod(answer, &end);
+    while (end && *end == ' ') ++end;
+    if (end == answer || (end && *end) || !std::isfinite(v) || std::fabs(v) > 1e30) {
+        report(8, "Bad number %s", answer);
+        return false;
+    }
+    *out = static_cast<float>(v);
+    return true;
+}
+
+void paste_lookup(HWND dialog) {
+    const std::string text = clipboard_table_text(dialog);
+    const char* const refused = "Place x-y or y values in clipboard in tab delimited format";
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        report(8, "%s", refused);
+        return;
+    }
+    if (!ask_yes_no("%s...\nAttempt to read lookup values???", text.substr(0, 40).c_str())) return;
+    const lookup_paste paste = read_lookup_paste(text);
+    if (paste.kind == lookup_paste::none) {
+        report(8, "%s", paste.message.empty() ? refused : paste.message.c_str());
+        return;
+    }
+    float first = 0, increment = 1;
+    if (paste.kind == lookup_paste::y_only &&
+        (!ask_number("First X value", "0", &first) || !ask_number("X increment", "1", &increment)))
+        return;
+    lookup_points& p = ed->points;
+    if (!apply_lookup_paste(p, paste, first, increment)) return;
+    for (int i = 0; i < p.count(); ++i) note_out_of_range(p, p.x[i], p.y[i]);
+    ed->first_row = 0;
+    after_change(dialog);
+}
+
+// Reset (Livesweep): back to the model's own points.
+void reset_to_model(HWND dialog) {
+    lookup_points model;
+    if (!model_lookup_points(ed->slot, &model)) return;
+    ed->points.x = model.x;
+    ed->points.y = model.y;
+    ed->first_row = 0;
+    fill_point_fields(dialog);
+}
+
 // ---- the dialog ---------------------------------------------------------------
 
 // Enter moves on through the table: x to the y of its row, y to the next
@@ -472,7 +729,13 @@ void scroll_rows(HWND dialog, int code) {
 
 void init_dialog(HWND dialog) {
     SetWindowText(dialog, ("Graph Lookup - " + ed->name).c_str());
-    SetDlgItemText(dialog, idl_caption1, ed->name.c_str());
+    // The documentation's parts; without any, the lookup's name heads it.
+    const lookup_captions c = lookup_captions_of(ed->name.c_str());
+    auto part = [&](std::size_t i) { return i < c.parts.size() ? c.parts[i] : std::string(); };
+    const std::string first = part(0).empty() && c.parts.size() < 2 ? ed->name : part(0);
+    SetDlgItemText(dialog, idl_caption1, first.c_str());
+    SetDlgItemText(dialog, idl_caption2, part(1).c_str());
+    SetDlgItemText(dialog, idl_caption3, (c.parts.size() > 2 ? part(2) : c.units).c_str());
     for (int id : {idl_x_min, idl_y_min})
         for (const char* s : {"-1", "0"})
             SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
@@ -481,6 +744,11 @@ void init_dialog(HWND dialog) {
             SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
     show_range(dialog);
     fill_point_fields(dialog);
+    if (livesweep_state == 2) {
+        SetDlgItemText(dialog, idl_ok, "Close");
+        SetDlgItemText(dialog, idl_cancel, "Reset");
+        ed->live = true;
+    }
 }
 
 } // namespace
@@ -576,8 +844,25 @@ INT_PTR lookup_ed_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
             return TRUE;
         }
         case idl_cancel:
-            EndDialog(dialog, 0);
+            if (ed->live)
+                reset_to_model(dialog);
+            else
+                EndDialog(dialog, 0);
             return TRUE;
+        case idl_print:
+            print_lookup(dialog);
+            return TRUE;
+        case idl_copy:
+        case idl_paste: {
+            // The questions take the focus; it comes back where it was.
+            HWND had = GetFocus();
+            if (id == idl_copy)
+                copy_lookup_graph(dialog);
+            else
+                paste_lookup(dialog);
+            if (had && IsWindow(had)) SetFocus(had);
+            return TRUE;
+        }
         default:
             return FALSE;
         }
@@ -596,7 +881,13 @@ LRESULT lookup_proc(HWND graph, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_ERASEBKGND:
         return 1;
     case WM_LBUTTONDOWN:
+        SetFocus(graph); // for Ctrl+C and Ctrl+V
         if (ed) mouse_down(graph, cx, cy, wparam);
+        return 0;
+    case WM_KEYDOWN:
+        // Copy and paste have no control of their own.
+        if (GetKeyState(VK_CONTROL) < 0 && (wparam == 'C' || wparam == 'V'))
+            SendMessage(GetParent(graph), WM_COMMAND, wparam == 'C' ? idl_copy : idl_paste, 0);
         return 0;
     case WM_MOUSEMOVE:
         if (ed) mouse_move(graph, cx, cy);
@@ -621,6 +912,9 @@ lookup_plot lookup_graph_plot(HWND graph) {
 int edit_lookup(const char* name) {
     if (game_state) return 0;
     if (ed) return 0; // one editor at a time
+    // Callers need no graph window nor any set-up of their own: the graph
+    // area's class forwards to the editor from the first call on.
+    if (!lookup_editor_hooks.graph_proc) lookup_editor_hooks.graph_proc = lookup_proc;
     const int slot = lookup_slot_of(name);
     if (slot < 0) return 0;
     editor_state state;

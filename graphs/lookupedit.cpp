@@ -6,19 +6,24 @@
 // them (a paste included), so the engine's lookup always sees x ascending.
 #include "graphs/lookupedit.h"
 
+#include "foundation/memory.h"
 #include "foundation/report.h"
 #include "graphs/draw/axis.h"
 #include "model/constants.h"
 #include "model/model.h"
+#include "model/units.h"
 #include "model/varnames.h"
 #include "sim/livesweep.h"
 #include "sim/setup.h"
 #include "sim/setupstate.h"
+#include "sim/simdata.h"
+#include "tools/grid_core.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <numeric>
 #include <string_view>
 
@@ -288,6 +293,43 @@ lookup_paste read_lookup_paste(const std::string& text) {
     return out;
 }
 
+std::string biff_paste_text(const std::uint8_t* data, std::size_t size) {
+    int rows = 0, columns = 0;
+    std::vector<biff_cell> cells;
+    std::string why;
+    if (!data || !check_biff2(data, size, &rows, &columns, &cells, &why)) return {};
+    // Cells by row and column; empty cells stay empty fields.
+    std::map<int, std::map<int, std::string>> table;
+    for (const biff_cell& c : cells) {
+        std::string text = c.text;
+        if (c.number) {
+            char b[40];
+            std::snprintf(b, sizeof b, "%.9g", c.value);
+            text = b;
+        }
+        // A line break or tab inside a label would split the table.
+        for (char& ch : text)
+            if (ch == '\t' || ch == '\r' || ch == '\n') ch = ' ';
+        table[c.row][c.column] = std::move(text);
+    }
+    int first_column = columns;
+    for (const biff_cell& c : cells) first_column = std::min(first_column, c.column);
+    // Rows start at the block's first column; a gap between cells stays an
+    // empty field.
+    std::string out;
+    for (const auto& [row, line] : table) {
+        (void)row;
+        int column = first_column;
+        for (const auto& [at, text] : line) {
+            out.append(static_cast<std::size_t>(std::max(0, at - column)), '\t');
+            out += text;
+            column = at;
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
 bool apply_lookup_paste(lookup_points& p, const lookup_paste& paste, float first, float increment) {
     if (paste.kind == lookup_paste::none || paste.y.empty()) return false;
     std::vector<float> xs = paste.x, ys = paste.y;
@@ -406,6 +448,34 @@ float lookup_plot::vy(const lookup_points& p, int y) const {
 
 // ------------------------------------------------- the lookup being edited
 
+std::vector<std::string> split_lookup_captions(const std::string& documentation) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    while (parts.size() < 2) {
+        const std::size_t mark = documentation.find("\\!", from);
+        if (mark == std::string::npos) break;
+        parts.push_back(documentation.substr(from, mark - from));
+        from = mark + 2;
+    }
+    parts.push_back(documentation.substr(std::min(from, documentation.size())));
+    return parts;
+}
+
+lookup_captions lookup_captions_of(const char* name) {
+    lookup_captions c;
+    if (!name || lock_model(1) != 1) return c;
+    symbol_id symbol = 0;
+    std::int32_t slot = -1;
+    if (find_var_name(name, &slot, 0, &symbol) == st_lookup && symbol) {
+        const char* doc = sym_comment(symbol);
+        c.parts = split_lookup_captions(doc ? doc : "");
+        const char* units = name_units_label(nullptr, symbol, 2);
+        c.units = units ? units : "";
+    }
+    unlock_model(1);
+    return c;
+}
+
 int lookup_slot_of(const char* name) {
     if (!name || !*name) return -1;
     std::int32_t slot = -1;
@@ -432,6 +502,28 @@ bool working_lookup_points(int slot, lookup_points* out) {
     *out = parse_lookup_text("", st->lookup_data.data() + t.x, st->lookup_data.data() + t.y,
                              static_cast<int>(n));
     return true;
+}
+
+bool model_lookup_points(int slot, lookup_points* out) {
+    if (!out || slot < 0 || lock_model(1) != 1) return false;
+    bool ok = false;
+    if (const lookup_entry* e = lookup_at(slot); e && model_lookup_data) {
+        const std::uint32_t cells = reinterpret_cast<const bhead*>(model_lookup_data)->cur;
+        // The cells come from the model file: check them against its block.
+        if (e->x <= cells && e->y <= cells && e->npoints <= cells - e->x &&
+            e->npoints <= cells - e->y) {
+            *out = parse_lookup_text("", lookup_x(e), lookup_y(e), static_cast<int>(e->npoints));
+            ok = true;
+        }
+    }
+    unlock_model(1);
+    return ok;
+}
+
+bool push_lookup_live(int slot, const lookup_points& p) {
+    if (livesweep_state != 2 || p.count() < 2 || slot < 0) return false;
+    if (!set_setup_lookup(static_cast<std::uint32_t>(slot), p.x, p.y)) return false;
+    return livesweep_rerun(0, 0, 1) != 0;
 }
 
 int commit_lookup_points(int slot, const lookup_points& p) {

@@ -4,6 +4,8 @@
 // the editor's graph and table change them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,11 @@ struct lookup_paste {
 // the x values when a second line holds the y values, else y values alone.
 // Rows of unequal length pair up only as far as the shorter one goes.
 lookup_paste read_lookup_paste(const std::string& text);
+// The table a spreadsheet puts on the clipboard as a BIFF2 worksheet
+// ("Biff"), as the text a paste reads: one line per row, its cells separated
+// by tabs (numbers as numbers, labels as they stand). Empty when the bytes
+// are not a sound worksheet.
+std::string biff_paste_text(const std::uint8_t* data, std::size_t size);
 // Makes the points of a paste (y values alone: x = first + i x increment),
 // sorted by x as every edit keeps them. false (points untouched) for none.
 bool apply_lookup_paste(lookup_points& p, const lookup_paste& paste, float first = 0,
@@ -75,6 +82,17 @@ struct lookup_plot {
 
 // ------------------------------------------------- the lookup being edited
 
+// A documentation text split at each backslash followed by '!' into at most
+// three captions (the third keeps any further marks as they stand).
+std::vector<std::string> split_lookup_captions(const std::string& documentation);
+// The captions of a lookup: its documentation split as above, and its units
+// text ("" when none).
+struct lookup_captions {
+    std::vector<std::string> parts;
+    std::string units;
+};
+lookup_captions lookup_captions_of(const char* name);
+
 // The lookup slot of a lookup's name ("name" or "name[element]"); -1 after
 // "Lost Lookup %s" when the name is not a lookup of the current model.
 int lookup_slot_of(const char* name);
@@ -82,6 +100,13 @@ int lookup_slot_of(const char* name);
 // (made when missing), never the model's own table. false when there is no
 // copy or no such slot.
 bool working_lookup_points(int slot, lookup_points* out);
+// The points of the model's own table (without the working changes); false
+// when the slot is not one of the model's lookups.
+bool model_lookup_points(int slot, lookup_points* out);
+// While Livesweep is on and there are at least 2 points: writes them into
+// the working copy and asks for a re-run, as a dragged slider does. true when
+// a re-run was asked for.
+bool push_lookup_live(int slot, const lookup_points& p);
 // Takes the points over for the next runs (the working copy; the model's
 // table stays) and, while Livesweep is on, asks for a re-run. Fewer than 2
 // points: "You must have at least 2 points for a lookup" and 0.

@@ -20,7 +20,8 @@ DialogTemplate lookup_editor() {
         dlg_lookup_editor, template_parts::modal_popup | DS_CENTER, "Lookup For", 336, 236);
     std::vector<DialogItem> items = {
         {WC_STATIC, idl_caption1, "", label, 7, 4, 322, 9},
-        {WC_STATIC, idl_caption2, "", label, 7, 14, 322, 9},
+        {WC_STATIC, idl_caption2, "", label, 7, 14, 200, 9},
+        {WC_STATIC, idl_caption3, "", label, 210, 14, 119, 9},
         {WC_STATIC, idl_head_x, "Input", label, 7, 26, 40, 9},
         {WC_STATIC, idl_head_y, "Output", label, 50, 26, 40, 9},
     };
@@ -54,6 +55,7 @@ DialogTemplate lookup_editor() {
         {WC_BUTTON, idl_clear_ref, "Clear Reference", push, 207, 216, 58, 14},
         {WC_BUTTON, idl_ok, "OK", push, 274, 160, 56, 14},
         {WC_BUTTON, idl_cancel, "Cancel", push, 274, 178, 56, 14},
+        {WC_BUTTON, idl_print, "Print", push, 274, 194, 56, 14},
         // Enter and Esc land here: the editor moves the focus on Enter.
         {WC_BUTTON, IDOK, "", BS_DEFPUSHBUTTON, 0, 0, 1, 1},
         {WC_BUTTON, IDCANCEL, "", BS_PUSHBUTTON, 0, 0, 1, 1},

@@ -32,6 +32,10 @@ enum : int {
     idl_clear_ref = 813,
     idl_ok = 819,
     idl_cancel = 809,
+    idl_print = 820,
+    // Commands without a control: Ctrl+C and Ctrl+V on the graph area.
+    idl_copy = 816,
+    idl_paste = 817,
 };
 inline constexpr int lookup_rows = 11;
 

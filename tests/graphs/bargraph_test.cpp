@@ -134,6 +134,29 @@ TEST(BarHeights, GivenAndSoftRangesAndMissingValues) {
     EXPECT_LT(s.height(0, 0), s.height(1, 0));
 }
 
+// Two sets share one range; a time graph without any value gets 0 to 100.
+TEST(BarHeights, TheSecondSetSharesTheRangeAndATimeGraphWithoutDataSpansAHundred) {
+    bar_graph g;
+    g.run_count = 1;
+    build_bar_heights(g, {{10}, {20}}, {{40}, {NA}});
+    EXPECT_EQ(g.horizontal, 1);
+    ASSERT_EQ(g.side_group_count, 2);
+    EXPECT_GE(g.high, 40);
+    EXPECT_EQ(g.side_heights[0], static_cast<int>((40 - g.low) * 10000 / (g.high - g.low)));
+    EXPECT_EQ(g.side_heights[1], 0);
+    EXPECT_EQ(g.height(1, 0), static_cast<int>((20 - g.low) * 10000 / (g.high - g.low)));
+
+    bar_graph t;
+    t.run_count = 2;
+    build_time_bar_heights(t, {{NA, NA}});
+    EXPECT_EQ(t.low, 0);
+    EXPECT_EQ(t.high, 100);
+    bar_graph u;
+    u.run_count = 1;
+    build_time_bar_heights(u, {{5}, {15}});
+    EXPECT_LE(u.high, 20);
+}
+
 TEST(OrderBars, SortRunsAscendingDescendingAndBeyondTheCount) {
     std::vector<std::vector<float>> v = {{3, 10}, {1, 30}, {2, 20}};
     std::vector<std::string> l = {"a", "b", "c", "Y values"};

@@ -15,6 +15,7 @@
 #include "model/model.h"
 #include "platform/testing/driver.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
@@ -321,6 +322,151 @@ TEST_F(UserTools, ABarGraphWithoutRunsSaysSo) {
     set_message_hook(message_log::test_hook);
     EXPECT_EQ(run_user_tool("Bars", -1, 0), 0);
     EXPECT_TRUE(message_log::said("Unable to complete bar-graph"));
+}
+
+// The share of the axis a value takes, as the builder computes it.
+int share_of(const bar_graph& g, float v) {
+    return static_cast<int>((v - g.low) * 10000.0 / (g.high - g.low));
+}
+
+// OVAR items make a second set of bars on the left, on the same range as the
+// first: the graph turns horizontal, each position's side bar is its OVAR
+// item's value, and a sort carries the side bars with their positions.
+TEST_F(UserTools, SideBarsStandLeftOfTheMainBarsAndFollowTheirSort) {
+    simulate("base");
+    add_text(":BAR-GRAPH Sides\n"
+             ":BAR-TIME 40\n"
+             ":SORT -2\n"
+             ":SUBTITLE Stocks\n"
+             ":OSUBTITLE Flows\n"
+             ":VAR Inventory,Workforce\n"
+             ":OVAR production,shipments\n");
+    const handle rec = run("Sides");
+    ASSERT_NE(rec, 0u);
+    const bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->horizontal, 1);
+    EXPECT_EQ(g->side_label, "Flows");
+    EXPECT_EQ(g->axis_label, "Stocks");
+    ASSERT_EQ(g->run_count, 1);
+    ASSERT_EQ(g->group_count, 2);
+    ASSERT_EQ(g->side_group_count, 2);
+    ASSERT_EQ(g->side_heights.size(), 2u);
+    const int run = model_rec->runs[0].run;
+    // The range holds both sets.
+    for (const char* n : {"Inventory", "Workforce", "production", "shipments"}) {
+        EXPECT_GE(value_at(n, run, 40), g->low) << n;
+        EXPECT_LE(value_at(n, run, 40), g->high) << n;
+    }
+    // Sorted by the first run, largest first; each side bar stays with its
+    // position's OVAR item.
+    const bool inventory_first = value_at("Inventory", run, 40) >= value_at("Workforce", run, 40);
+    const char* main_order[] = {inventory_first ? "Inventory" : "Workforce",
+                                inventory_first ? "Workforce" : "Inventory"};
+    const char* side_order[] = {inventory_first ? "production" : "shipments",
+                                inventory_first ? "shipments" : "production"};
+    for (int p = 0; p < 2; ++p) {
+        EXPECT_EQ(g->labels[static_cast<std::size_t>(p)],
+                  std::string(main_order[p]) + " / " + side_order[p]);
+        EXPECT_NEAR(g->height(p, 0), share_of(*g, value_at(main_order[p], run, 40)), 1) << p;
+        EXPECT_NEAR(g->side_heights[static_cast<std::size_t>(p)],
+                    share_of(*g, value_at(side_order[p], run, 40)), 1)
+            << p;
+    }
+
+    // Drawn: bars of the run's colour on both halves of the picture.
+    td::run_until_idle();
+    const QImage img = td::image(window_of(rec));
+    ASSERT_FALSE(img.isNull());
+    const int half = img.width() / 2;
+    EXPECT_GT(count_colour(img.copy(0, 0, half, img.height()), colour_table[0]), 50)
+        << "the side bars";
+    EXPECT_GT(count_colour(img.copy(half, 0, img.width() - half, img.height()), colour_table[0]),
+              50)
+        << "the main bars";
+    img.save(QString::fromStdString(dir + "/sides.png"));
+}
+
+// BAR-BY-TIME over several variables: a group per saved time and a bar per
+// variable and run, each labelled with both.
+TEST_F(UserTools, ATimeBarGraphShowsEveryVariableOfEveryRun) {
+    simulate("base");
+    simulate("slow", 0.5f);
+    add_text(":BAR-GRAPH OverTime\n"
+             ":BAR-BY-TIME\n"
+             ":VAR Inventory,Workforce\n");
+    const handle rec = run("OverTime");
+    ASSERT_NE(rec, 0u);
+    const bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->run_count, 4);
+    const std::string first = selected_run_names[0], second = selected_run_names[1];
+    EXPECT_EQ(g->run_labels,
+              (std::vector<std::string>{"Inventory : " + first, "Workforce : " + first,
+                                        "Inventory : " + second, "Workforce : " + second}));
+    std::vector<float> values, times;
+    const int run0 = model_rec->runs[0].run, run1 = model_rec->runs[1].run;
+    read_run_values("Workforce", nullptr, run1, values, times);
+    ASSERT_GT(times.size(), 2u);
+    ASSERT_GE(g->group_count, static_cast<int>(times.size()));
+    const int last = static_cast<int>(times.size()) - 1;
+    EXPECT_NEAR(g->height(last, 3), share_of(*g, values.back()), 1);
+    EXPECT_NEAR(g->height(last, 0), share_of(*g, value_at("Inventory", run0, times.back())), 1);
+    EXPECT_NE(g->height(last, 1), g->height(last, 3)) << "the runs' workforces differ";
+}
+
+// In Livesweep the bars of the run Livesweep shows, of both sets, come from
+// the value cache at each bar's own time (BAR-VAR-TIME, else BAR-TIME) and
+// keep their places through the sort.
+TEST_F(UserTools, LivesweepBarsOfBothSetsFollowTheCacheAtTheirOwnTimes) {
+    simulate("base");
+    add_text(":BAR-GRAPH LiveSides\n"
+             ":BAR-TIME 40\n"
+             ":SORT 1\n"
+             ":VAR Inventory\n"
+             ":BAR-VAR-TIME 20\n"
+             ":VAR Workforce\n"
+             ":OVAR production\n"
+             ":OVAR shipments\n");
+    std::vector<float> v, t;
+    read_run_values("Inventory", nullptr, model_rec->runs[0].run, v, t);
+    ASSERT_GT(t.size(), 2u);
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
+    set_cache_points_counter(static_cast<int>(t.size()));
+    const handle rec = run("LiveSides");
+    ASSERT_NE(rec, 0u);
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->run_count, 1);
+    ASSERT_EQ(g->live_slots.size(), 2u);
+    ASSERT_EQ(g->side_live_slots.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(g->live_slots[i], 0u) << i;
+        EXPECT_NE(g->side_live_slots[i], 0u) << i;
+    }
+    // Each bar keeps its own time through the sort.
+    const std::size_t inventory = g->labels[0].rfind("Inventory", 0) == 0 ? 0 : 1;
+    EXPECT_EQ(g->live_times[inventory], 20.0f);
+    EXPECT_EQ(g->live_times[1 - inventory], 40.0f);
+
+    const std::vector<std::uint16_t> main = g->heights, side = g->side_heights;
+    std::fill(g->heights.begin(), g->heights.end(), 0);
+    std::fill(g->side_heights.begin(), g->side_heights.end(), 0);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    EXPECT_EQ(g->heights, main);
+    EXPECT_EQ(g->side_heights, side);
+    EXPECT_NE(g->heights[0], 0);
 }
 
 } // namespace

@@ -1,9 +1,16 @@
 // The lookup editor as a user meets it: dragging, typing, clicking and
 // zooming in dialog 297, and what OK and Cancel leave for the next run.
 #include "foundation/report.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/printing.h"
+#include "graphs/graphwin.h"
 #include "graphs/lookupdlg.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "platform/clip.h"
+#include "platform/global.h"
+#include "platform/print.h"
+#include "resources/dialogs.h"
 #include "resources/lookupdlg.h"
 #include "resources/menus.h"
 #include "resources/simdlg.h"
@@ -12,19 +19,26 @@
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/settings_rows.h"
 #include "shell/wip.h"
 #include "sim/control.h"
+#include "sim/livesweep.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "sim/simdata.h"
 #include "tests/shell/shell_fixture.h"
+#include "tools/grid_core.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
+
+#include <QImage>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -251,6 +265,16 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
             EXPECT_EQ(p->x_min, x_min);
             EXPECT_EQ(field(e, idl_x_min).substr(0, std::strlen(over) + 2),
                       std::string("?") + over + "|");
+            // A maximum beyond the refused minimum makes it valid: both are taken.
+            char beyond[40];
+            std::snprintf(beyond, sizeof beyond, "%g", static_cast<double>(p->x_max + 10));
+            HWND max_combo = GetDlgItem(e, idl_x_max);
+            SetWindowText(max_combo, beyond);
+            SendMessage(e, WM_COMMAND, MAKEWPARAM(idl_x_max, CBN_EDITCHANGE),
+                        reinterpret_cast<LPARAM>(max_combo));
+            EXPECT_EQ(std::strtod(beyond, nullptr), p->x_max);
+            EXPECT_EQ(std::strtod(over, nullptr), p->x_min);
+            EXPECT_EQ(field(e, idl_x_min), over);
 
             // Down to one point: OK is refused and the dialog stays.
             SendMessage(e, WM_COMMAND, idl_clear_all, 0);
@@ -272,6 +296,270 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
     EXPECT_EQ(working().x, model.x);
     EXPECT_EQ(working().y, model.y);
     EXPECT_EQ(open_lookup_points(), nullptr);
+}
+
+// What the clipboard holds as text (empty when none).
+std::string clipboard_text() {
+    std::string out;
+    if (!OpenClipboard(nullptr)) return out;
+    if (auto mem = static_cast<HGLOBAL>(GetClipboardData(CF_TEXT))) {
+        if (const auto* b = static_cast<const char*>(GlobalLock(mem))) out = b;
+        GlobalUnlock(mem);
+    }
+    CloseClipboard();
+    return out;
+}
+
+void put_on_clipboard(UINT format, const void* data, std::size_t size) {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    EXPECT_NE(SetClipboardData(format, global_from_bytes(data, size)), nullptr);
+    CloseClipboard();
+}
+
+// Ctrl and a letter, to the window with the focus (the graph area).
+void press_keys(HWND graph, char key) {
+    ASSERT_EQ(GetFocus(), graph);
+    test_driver::press_key(key, test_driver::ctrl);
+    test_driver::run_until_idle();
+}
+
+std::string tabbed(const std::vector<float>& values) {
+    std::string out;
+    for (float v : values) {
+        char b[40];
+        std::snprintf(b, sizeof b, "%g\t", static_cast<double>(v));
+        out += b;
+    }
+    return out;
+}
+
+std::string pdf_text(const std::string& pdf) {
+    std::string text;
+    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        pclose(p);
+    }
+    return text;
+}
+
+// Ctrl+C on the graph puts the points as two tab-separated rows and the
+// graph as a metafile picture of 8 cm square; Ctrl+V reads one row of y
+// values with the first x and the increment asked for, then a spreadsheet's
+// table (BIFF only, a heading row and labelled rows); an empty clipboard is
+// refused with the paste message, and No to the question changes nothing.
+TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
+    clip_use_private(true);
+    clip_reset();
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            HWND graph = GetDlgItem(e, idl_graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
+            // A click gives the graph the focus (and adds a point there).
+            test_driver::click(graph, (plot.px(*p, p->x[3]) + plot.px(*p, p->x[4])) / 2,
+                               plot.top + 5);
+            test_driver::run_until_idle();
+            ASSERT_EQ(p->count(), 6);
+
+            press_keys(graph, 'C');
+            EXPECT_EQ(clipboard_text(), tabbed(p->x) + "\r\n" + tabbed(p->y));
+            ASSERT_TRUE(OpenClipboard(nullptr));
+            auto pict_mem = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
+            ASSERT_NE(pict_mem, nullptr);
+            const auto* pict = static_cast<const METAFILEPICT*>(GlobalLock(pict_mem));
+            ASSERT_NE(pict, nullptr);
+            EXPECT_EQ(pict->mm, MM_ANISOTROPIC);
+            EXPECT_EQ(pict->xExt, 8000);
+            EXPECT_EQ(pict->yExt, 8000);
+            // The picture holds the labels: the title and the bounds.
+            std::string bits(GetMetaFileBitsEx(pict->hMF, 0, nullptr), '\0');
+            ASSERT_GT(bits.size(), 100u);
+            GetMetaFileBitsEx(pict->hMF, static_cast<UINT>(bits.size()), bits.data());
+            EXPECT_NE(bits.find(std::string("Graph Lookup - ") + lookup_name), std::string::npos);
+            GlobalUnlock(pict_mem);
+            CloseClipboard();
+
+            // Asked for the size of exports: the answer, here in centimetres.
+            graph_export_options().export_size = 1;
+            const std::uint8_t metric = opts.metric;
+            opts.metric = 1;
+            answerer::dialog(dlg_ask_text)
+                .call([](HWND q) {
+                    char offered[40] = {};
+                    GetDlgItemText(q, idc_answer, offered, sizeof offered);
+                    EXPECT_STREQ(offered, "8x8");
+                })
+                .set_text(idc_answer, "6x4.5")
+                .press(IDOK);
+            press_keys(graph, 'C');
+            graph_export_options().export_size = 0;
+            opts.metric = metric;
+            ASSERT_TRUE(OpenClipboard(nullptr));
+            pict_mem = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
+            ASSERT_NE(pict_mem, nullptr);
+            pict = static_cast<const METAFILEPICT*>(GlobalLock(pict_mem));
+            EXPECT_EQ(pict->xExt, 6000);
+            EXPECT_EQ(pict->yExt, 4500);
+            GlobalUnlock(pict_mem);
+            CloseClipboard();
+
+            // One row of y values: first x and increment asked for.
+            const char row[] = "4\t2\t7\r\n";
+            put_on_clipboard(CF_TEXT, row, sizeof row);
+            answerer::box("Question from Kavrel")
+                .text("Attempt to read lookup values???")
+                .press(IDYES);
+            answerer::dialog(dlg_ask_text).set_text(idc_answer, "10").press(IDOK);
+            answerer::dialog(dlg_ask_text).set_text(idc_answer, "-5").press(IDOK);
+            press_keys(graph, 'V');
+            EXPECT_EQ(p->x, (std::vector<float>{0, 5, 10}));
+            EXPECT_EQ(p->y, (std::vector<float>{7, 2, 4})); // sorted by x
+            EXPECT_EQ(std::strtod(field(e, idl_row_x).c_str(), nullptr), 0.0);
+            EXPECT_EQ(std::strtod(field(e, idl_row_y + 2).c_str(), nullptr), 4.0);
+            EXPECT_EQ(field(e, idl_row_x + 3), "");
+
+            // A spreadsheet's table: a heading, then labelled x and y rows.
+            grid_rows g;
+            const float xs[] = {1, 2, 3, 8}, ys[] = {0.5f, 0.25f, 1, 2};
+            grid_add_row(g, "Pasted", nullptr, nullptr, nullptr, 0, false, "", 0, 0);
+            grid_add_row(g, "x", nullptr, xs, nullptr, 4, false, "", 0, 0);
+            grid_add_row(g, "y", nullptr, ys, nullptr, 4, false, "", 0, 0);
+            const std::vector<std::uint8_t> biff = grid_export_biff(g);
+            ASSERT_FALSE(biff.empty());
+            put_on_clipboard(RegisterClipboardFormat("Biff"), biff.data(), biff.size());
+            answerer::box("Question from Kavrel").press(IDYES);
+            press_keys(graph, 'V');
+            EXPECT_EQ(p->x, (std::vector<float>{1, 2, 3, 8}));
+            EXPECT_EQ(p->y, (std::vector<float>{0.5f, 0.25f, 1, 2}));
+            EXPECT_GE(p->x_max, 8.0f); // the range widened to show them
+
+            // No to the question: nothing changes.
+            const char pairs[] = "x y\n1 1\n2 2\n";
+            put_on_clipboard(CF_TEXT, pairs, sizeof pairs);
+            answerer::box("Question from Kavrel").press(IDNO);
+            press_keys(graph, 'V');
+            EXPECT_EQ(p->count(), 4);
+
+            // Nothing to read.
+            clip_reset();
+            answerer::box(severity_caption(8))
+                .text("Place x-y or y values in clipboard in tab delimited format")
+                .press(IDOK);
+            press_keys(graph, 'V');
+            EXPECT_EQ(p->count(), 4);
+        })
+        .press(idl_ok);
+    EXPECT_EQ(edit_lookup(lookup_name), 1);
+    clip_use_private(false);
+    EXPECT_EQ(working().x, (std::vector<float>{1, 2, 3, 8}));
+}
+
+// Print puts the graph with its title and bounds on one page of the PDF printer.
+TEST_F(LookupEditor, PrintPutsTheTitleAndTheBoundsOnOnePage) {
+    ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
+        << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    const std::string pdf = testing::TempDir() + "kavrel_lookup_print.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    lookup_points shown;
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            shown = *open_lookup_points();
+            SendMessage(e, WM_COMMAND, idl_print, 0);
+            EXPECT_TRUE(IsWindow(e));
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    EXPECT_EQ(drawing.printing, 0);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    const std::string text = pdf_text(pdf);
+    char bound[40];
+    std::snprintf(bound, sizeof bound, "%g", static_cast<double>(shown.x_max));
+    const std::string title = std::string("Graph Lookup - ") + lookup_name;
+    for (const std::string& want : {title, std::string(bound)})
+        EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1);
+}
+
+// Called straight, as the sketch calls it on a lookup variable, with no
+// hooks installed and no graph window: the graph area draws the points.
+TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
+    lookup_editor_hooks = {};
+    int blue = 0;
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            HWND graph = GetDlgItem(e, idl_graph);
+            InvalidateRect(graph, nullptr, TRUE);
+            test_driver::run_until_idle();
+            const QImage img = test_driver::image(graph);
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    blue += (img.pixel(x, y) & 0xFFFFFF) == 0x0000FF;
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_GT(blue, 20) << "the points and their lines";
+    answerer::box(severity_caption(8)).text("Lost Lookup Population").press(IDOK);
+    EXPECT_EQ(edit_lookup("Population"), 0);
+}
+
+int reruns = 0;
+void count_reruns(int phase) {
+    if (phase == 1) ++reruns;
+}
+
+// In Livesweep every change of a point writes the working copy and re-runs;
+// the buttons read Close and Reset, and Reset goes back to the model's points.
+TEST_F(LookupEditor, LivesweepRerunsAsPointsChangeAndResetRestoresTheModel) {
+    const lookup_points model = working();
+    run_command(rc_livesweep, 0, 0, nullptr);
+    ASSERT_EQ(livesweep_state, 2);
+    reruns = 0;
+    set_livesweep_refresh_hook(count_reruns);
+    lookup_points closed;
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            EXPECT_EQ(field(e, idl_ok), "Close");
+            EXPECT_EQ(field(e, idl_cancel), "Reset");
+            EXPECT_EQ(reruns, 0); // opening changes nothing
+            const lookup_points* p = open_lookup_points();
+            HWND graph = GetDlgItem(e, idl_graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
+            const POINT at{plot.px(*p, p->x[2]), plot.py(*p, p->y[2])};
+            test_driver::drag(graph, at, {at.x, at.y - 40});
+            test_driver::run_until_idle();
+            EXPECT_GT(reruns, 0);
+            EXPECT_GT(p->y[2], model.y[2]);
+            EXPECT_EQ(working().y, p->y); // the run shown uses them already
+
+            const int before = reruns;
+            SendMessage(e, WM_COMMAND, idl_cancel, 0); // Reset
+            EXPECT_TRUE(IsWindow(e));
+            EXPECT_EQ(p->y, model.y);
+            EXPECT_EQ(working().y, model.y);
+            EXPECT_GT(reruns, before);
+
+            type_into(e, idl_row_y + 1, "0.5", idl_new_x);
+            EXPECT_FLOAT_EQ(p->y[1], 0.5f);
+            EXPECT_FLOAT_EQ(working().y[1], 0.5f);
+            closed = *p;
+        })
+        .press(idl_ok);
+    EXPECT_EQ(edit_lookup(lookup_name), 1);
+    set_livesweep_refresh_hook(nullptr);
+    EXPECT_EQ(working().y, closed.y);
+    leave_livesweep();
 }
 
 } // namespace

@@ -17,9 +17,13 @@
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/model_builder.h"
+#include "tools/grid_core.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -128,6 +132,59 @@ TEST(LookupPaste, AShortRowPairsAsFarAsItGoesAndNothingIsRefused) {
         EXPECT_FALSE(apply_lookup_paste(p, v));
         EXPECT_EQ(p.count(), 2);
     }
+}
+
+// A spreadsheet's table arrives as a BIFF2 worksheet: its rows become lines
+// of tab-separated fields (labels with tabs or line breaks kept on their
+// line), read as any pasted text; damaged bytes give nothing to read.
+TEST(LookupPaste, ASpreadsheetTableReadsAsTabbedRows) {
+    grid_rows g;
+    const float xs[] = {0, 2.5f, 5}, ys[] = {1, 1.5f, -2};
+    grid_add_row(g, "Crowding\tand\nmore", nullptr, nullptr, nullptr, 0, false, "", 0, 0);
+    grid_add_row(g, "x", nullptr, xs, nullptr, 3, false, "", 0, 0);
+    grid_add_row(g, "y", nullptr, ys, nullptr, 3, false, "", 0, 0);
+    const std::vector<std::uint8_t> biff = grid_export_biff(g);
+    const std::string text = biff_paste_text(biff.data(), biff.size());
+    EXPECT_EQ(text.substr(text.find("\r\n") + 2), "x\t0\t2.5\t5\r\ny\t1\t1.5\t-2\r\n");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+    const lookup_paste paste = read_lookup_paste(text);
+    ASSERT_EQ(paste.kind, lookup_paste::rows);
+    EXPECT_EQ(paste.x, fl({0, 2.5f, 5}));
+    EXPECT_EQ(paste.y, fl({1, 1.5f, -2}));
+
+    std::vector<std::uint8_t> cut(biff.begin(), biff.end() - 3);
+    EXPECT_EQ(biff_paste_text(cut.data(), cut.size()), "");
+    EXPECT_EQ(biff_paste_text(nullptr, 10), "");
+}
+
+// The documentation's captions: split at each "\\!", three at most.
+TEST(LookupCaptions, DocumentationSplitsIntoAtMostThreeParts) {
+    EXPECT_EQ(split_lookup_captions(""), std::vector<std::string>{""});
+    EXPECT_EQ(split_lookup_captions("Effect of crowding"),
+              std::vector<std::string>{"Effect of crowding"});
+    EXPECT_EQ(split_lookup_captions("a\\!b\\!c\\!d"),
+              (std::vector<std::string>{"a", "b", "c\\!d"}));
+    EXPECT_EQ(split_lookup_captions("a\\!"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(split_lookup_captions("back\\slash"), std::vector<std::string>{"back\\slash"});
+}
+
+// A lookup's captions come from its documentation and units; a name that is
+// no lookup has none.
+TEST(LookupCaptions, ALookupsDocumentationAndUnits) {
+    init_vocabulary();
+    model_builder b("captions");
+    b.control(0, 10, 1, 1);
+    const symbol_id l = b.lookup("effect", {{0, 1}, {1, 2}}, "widgets");
+    b.comment(l, "How crowding acts\\!on deaths");
+    b.constant("k", 1);
+    ASSERT_TRUE(b.finish());
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    const lookup_captions c = lookup_captions_of("effect");
+    EXPECT_EQ(c.parts, (std::vector<std::string>{"How crowding acts", "on deaths"}));
+    EXPECT_EQ(c.units, "widgets");
+    EXPECT_TRUE(lookup_captions_of("k").parts.empty());
+    close_model(0, 0);
 }
 
 TEST(LookupEdits, TypedXPastANeighbourMovesThePointAndDragsStayBetween) {

@@ -11,6 +11,7 @@
 #include "graphs/gantt.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
 #include "graphs/moregraphs.h"
 #include "model/context.h"
 #include "model/varnames.h"
@@ -348,6 +349,56 @@ TEST_F(BarGraphWindow, HorizontalBarsRunRightFromTheLabels) {
     // Bars are taller than wide nowhere: each is a thin horizontal strip.
     const auto [top0, bottom0] = rows_with(img, colour_table[0]);
     EXPECT_GT(bottom0 - top0, img.height() / 2); // spread down the groups
+}
+
+// Bars too wide for the screen even in the small font are shown as a line
+// graph over the bar labels, a series per run; forced bars stay bars and so
+// does a graph that fits.
+TEST_F(BarGraphWindow, BarsTooWideForTheScreenBecomeALineGraphUnlessForced) {
+    bar_graph g;
+    g.title = "demand @ 10";
+    g.run_count = 2;
+    g.run_labels = {"base", "other"};
+    std::vector<std::vector<float>> values;
+    for (int i = 0; i < 90; ++i) {
+        char label[60];
+        std::snprintf(label, sizeof label, "a rather long element name %d", i);
+        g.labels.emplace_back(label);
+        values.push_back({static_cast<float>(i + 1), static_cast<float>(2 * i + 2)});
+    }
+    build_bar_heights(g, values);
+    bar_graph forced = g, narrow = g;
+    forced.force_bars = 1;
+
+    const handle h = show_bar_graph(std::move(g));
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(bar_graph_of(h), nullptr);
+    const line_graph* l = graph_of(h);
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->x_labels.front(), "a rather long element name 0");
+    ASSERT_EQ(l->series.size(), 2u);
+    EXPECT_EQ(l->series[1].label, "demand : other");
+    EXPECT_EQ(l->series[0].xs.size(), 90u);
+
+    const handle f = show_bar_graph(std::move(forced));
+    ASSERT_NE(f, 0u);
+    EXPECT_NE(bar_graph_of(f), nullptr);
+
+    // Horizontal bars that need more lines than the screen has fall back too.
+    bar_graph tall = narrow;
+    tall.horizontal = 1;
+    for (std::string& l : tall.labels) l = l.substr(l.size() - 2);
+    const handle t = show_bar_graph(std::move(tall));
+    ASSERT_NE(t, 0u);
+    EXPECT_EQ(bar_graph_of(t), nullptr);
+    EXPECT_NE(graph_of(t), nullptr);
+
+    narrow.labels.resize(4);
+    values.resize(4);
+    build_bar_heights(narrow, values);
+    const handle n = show_bar_graph(std::move(narrow));
+    ASSERT_NE(n, 0u);
+    EXPECT_NE(bar_graph_of(n), nullptr);
 }
 
 class TimeGraphWindow : public MoreGraphsWindow {
