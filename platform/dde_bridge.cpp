@@ -1,0 +1,539 @@
+// The serving side of the DDE bridge (see dde_bridge.h): listening sockets,
+// connections read and written by Qt's socket notifiers on the
+// user-interface thread, and one proxy window per remote conversation.
+#include "platform/dde_bridge.h"
+
+#include "platform/dde.h"
+#include "platform/global.h"
+#include "platform/messages.h"
+#include "platform/win.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using dde_wire::frame;
+
+void (*bridge_log)(const char*) = nullptr;
+
+void log_line(const std::string& text) {
+    const std::string line = "DDE bridge: " + text;
+    if (bridge_log)
+        bridge_log(line.c_str());
+    else
+        std::fprintf(stderr, "kavrel: %s\n", line.c_str());
+}
+
+constexpr const char* proxy_class = "Kavrel_ddeproxy";
+
+// A request sent on behalf of the remote client and not answered yet: what
+// it hands over is freed when the answer says the server did not take it.
+struct pending_request {
+    UINT message = 0;
+    HGLOBAL memory = nullptr; // the command, poke data or advise options
+    std::string item;
+};
+
+struct connection {
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> reader, writer;
+    std::string in, out;
+    HWND proxy = nullptr;
+    HWND partner = nullptr; // the server window of the conversation
+    std::string service;
+    bool initiated = false, terminating = false, closing = false;
+    std::deque<pending_request> pending;
+};
+
+struct listener {
+    std::string service, path;
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
+};
+
+// Kept for the life of the process (never destroyed: the notifiers must not
+// outlive Qt at exit); the socket files are removed at exit all the same.
+auto& listeners = *new std::vector<std::unique_ptr<listener>>;
+auto& connections = *new std::vector<std::unique_ptr<connection>>;
+
+void remove_socket_files() {
+    for (const auto& l : listeners) unlink(l->path.c_str());
+}
+// Set while a proxy initiates: the first answer becomes its partner.
+connection* initiating = nullptr;
+
+connection* by_proxy(HWND proxy) {
+    for (auto& c : connections)
+        if (c->proxy == proxy) return c.get();
+    return nullptr;
+}
+
+void free_pending(connection* c) {
+    for (auto& p : c->pending)
+        if (p.memory) GlobalFree(p.memory);
+    c->pending.clear();
+}
+
+// Ends a connection: the partner is told unless it ended the conversation
+// itself; the proxy window and the socket go. Deferred while the connection's
+// own notifier is running (the record is removed on the next turn).
+void close_connection(connection* c, bool tell_partner) {
+    if (c->closing) return;
+    c->closing = true;
+    if (tell_partner && c->partner && IsWindow(c->partner) && c->proxy)
+        PostMessage(c->partner, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(c->proxy), 0);
+    free_pending(c);
+    if (c->reader) c->reader->setEnabled(false);
+    if (c->writer) c->writer->setEnabled(false);
+    HWND proxy = c->proxy;
+    c->proxy = nullptr;
+    if (proxy && IsWindow(proxy)) DestroyWindow(proxy);
+    if (c->fd >= 0) close(c->fd);
+    c->fd = -1;
+}
+
+// Drops the records of ended connections, except the one whose notifier is
+// running (its own notifier cannot be deleted under it).
+void reap(const connection* running = nullptr) {
+    std::erase_if(connections, [running](const std::unique_ptr<connection>& c) {
+        return c->closing && c.get() != running;
+    });
+}
+
+void refuse(connection* c, const std::string& why) {
+    log_line("closed a connection: " + why);
+    close_connection(c, true);
+}
+
+void flush(connection* c) {
+    while (!c->out.empty() && c->fd >= 0) {
+        const ssize_t n = send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            c->out.erase(0, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        close_connection(c, true); // the peer went away
+        return;
+    }
+    if (c->writer) c->writer->setEnabled(!c->out.empty());
+}
+
+void send_frame(connection* c, const frame& f) {
+    if (c->closing) return;
+    c->out += dde_wire::encode(f);
+    flush(c);
+}
+
+std::string atom_name(ATOM atom) {
+    char buf[dde_wire::max_name + 1];
+    const UINT n = atom ? GlobalGetAtomNameA(atom, buf, sizeof buf) : 0;
+    return std::string(buf, n);
+}
+
+// The answer to the remote client's initiate.
+void initiate(connection* c, const frame& f) {
+    if (f.name1.empty()) return refuse(c, "an initiate without an application");
+    WNDCLASS wc{};
+    wc.lpfnWndProc = dde_proxy_proc;
+    wc.lpszClassName = proxy_class;
+    RegisterClass(&wc); // fails harmlessly when it is there
+    HWND proxy = CreateWindow(proxy_class, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (!proxy) return refuse(c, "no proxy window");
+    c->proxy = proxy;
+    const ATOM app = GlobalAddAtomA(f.name1.c_str());
+    const ATOM topic = f.name2.empty() ? 0 : GlobalAddAtomA(f.name2.c_str());
+    initiating = c;
+    SendMessage(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(proxy),
+                PackDDElParam(WM_DDE_INITIATE, app, topic));
+    initiating = nullptr;
+    if (app) GlobalDeleteAtom(app);
+    if (topic) GlobalDeleteAtom(topic);
+    if (!c->partner) {
+        // No one serves it: the client hears a terminate and the connection ends.
+        send_frame(c, frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
+        flush(c);
+        close_connection(c, false);
+        return;
+    }
+    c->initiated = true;
+}
+
+// Posts a request to the partner; what it hands over is freed when the post fails.
+void post_request(connection* c, UINT message, LPARAM lp, ATOM atom, HGLOBAL memory,
+                  const std::string& item) {
+    if (PostMessage(c->partner, message, reinterpret_cast<WPARAM>(c->proxy), lp)) {
+        c->pending.push_back({message, memory, item});
+        return;
+    }
+    if (atom) GlobalDeleteAtom(atom);
+    if (memory) GlobalFree(memory);
+    FreeDDElParam(message, lp);
+    send_frame(c, frame{WM_DDE_ACK, 0, 0, static_cast<WORD>(message), item, {}, {}});
+}
+
+void handle(connection* c, const frame& f) {
+    if (!c->initiated) {
+        if (f.message != WM_DDE_INITIATE) return refuse(c, "a conversation not begun by initiate");
+        return initiate(c, f);
+    }
+    if (c->terminating) return; // what comes after the terminate is dropped
+    const ATOM item =
+        f.message == WM_DDE_EXECUTE || f.message == WM_DDE_TERMINATE || f.message == WM_DDE_ACK
+            ? 0
+            : GlobalAddAtomA(f.name1.c_str());
+    if (!item && f.message != WM_DDE_EXECUTE && f.message != WM_DDE_TERMINATE &&
+        f.message != WM_DDE_ACK)
+        return refuse(c, "a request without an item");
+    switch (f.message) {
+    case WM_DDE_EXECUTE: {
+        HGLOBAL cmd =
+            global_from_bytes(f.data.c_str(), f.data.size() + 1, GMEM_MOVEABLE | GMEM_DDESHARE);
+        if (!cmd) return refuse(c, "no memory for a command");
+        return post_request(c, WM_DDE_EXECUTE,
+                            PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(cmd)), 0,
+                            cmd, {});
+    }
+    case WM_DDE_REQUEST:
+        return post_request(c, WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, f.word2, item), item,
+                            nullptr, f.name1);
+    case WM_DDE_UNADVISE:
+        return post_request(c, WM_DDE_UNADVISE, PackDDElParam(WM_DDE_UNADVISE, f.word2, item), item,
+                            nullptr, f.name1);
+    case WM_DDE_POKE: {
+        dde_block b;
+        b.release = true;
+        b.format = f.word2;
+        b.value = f.data;
+        HGLOBAL data = make_dde_poke(b);
+        return post_request(c, WM_DDE_POKE,
+                            PackDDElParam(WM_DDE_POKE, reinterpret_cast<UINT_PTR>(data), item),
+                            item, data, f.name1);
+    }
+    case WM_DDE_ADVISE: {
+        dde_block b;
+        b.defer = f.word1 & 0x4000;
+        b.ack_req = f.word1 & 0x8000;
+        b.format = f.word2;
+        HGLOBAL options = make_dde_advise(b);
+        return post_request(c, WM_DDE_ADVISE,
+                            PackDDElParam(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(options), item),
+                            item, options, f.name1);
+    }
+    case WM_DDE_TERMINATE:
+        c->terminating = true;
+        if (!PostMessage(c->partner, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(c->proxy), 0)) {
+            send_frame(c, frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
+            close_connection(c, false);
+        }
+        return;
+    case WM_DDE_ACK:
+        return; // the server sends no data that asks for one
+    default:
+        if (item) GlobalDeleteAtom(item);
+        return refuse(c, "a message a client does not send (" + std::to_string(f.message) + ")");
+    }
+}
+
+void on_readable(connection* c) {
+    char chunk[65536];
+    for (;;) {
+        if (c->closing) break;
+        const ssize_t n = recv(c->fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n <= 0) { // the client went away: its conversation ends
+            close_connection(c, true);
+            break;
+        }
+        c->in.append(chunk, static_cast<std::size_t>(n));
+        std::size_t at = 0;
+        while (!c->closing) {
+            frame f;
+            std::size_t used = 0;
+            std::string why;
+            const auto r = dde_wire::decode(c->in.data() + at, c->in.size() - at, &f, &used, &why);
+            if (r == dde_wire::parsed::need_more) break;
+            if (r == dde_wire::parsed::bad) {
+                refuse(c, why);
+                break;
+            }
+            at += used;
+            handle(c, f);
+        }
+        if (!c->closing) c->in.erase(0, at);
+    }
+    reap(c);
+}
+
+void accept_one(listener* l) {
+    reap();
+    for (;;) {
+        const int fd = accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        ucred peer{};
+        socklen_t len = sizeof peer;
+        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid()) {
+            log_line("refused a connection to \"" + l->service + "\" from user id " +
+                     std::to_string(peer.uid));
+            close(fd);
+            continue;
+        }
+        auto c = std::make_unique<connection>();
+        c->fd = fd;
+        c->service = l->service;
+        connection* raw = c.get();
+        c->reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(c->reader.get(), &QSocketNotifier::activated, [raw] { on_readable(raw); });
+        c->writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+        c->writer->setEnabled(false);
+        QObject::connect(c->writer.get(), &QSocketNotifier::activated, [raw] {
+            flush(raw);
+            reap(raw);
+        });
+        connections.push_back(std::move(c));
+    }
+}
+
+// An acknowledgement from the partner: matched to the request it answers.
+void partner_ack(connection* c, LPARAM lp) {
+    UINT_PTR status = 0, second = 0;
+    UnpackDDElParam(WM_DDE_ACK, lp, &status, &second);
+    FreeDDElParam(WM_DDE_ACK, lp);
+    auto it = c->pending.end();
+    std::string item;
+    // An execute's answer names the command memory; an item's names its atom.
+    for (auto p = c->pending.begin(); p != c->pending.end(); ++p)
+        if (p->message == WM_DDE_EXECUTE &&
+            p->memory == reinterpret_cast<HGLOBAL>(static_cast<std::uintptr_t>(second))) {
+            it = p;
+            break;
+        }
+    if (it == c->pending.end() && second && second <= 0xFFFF) {
+        item = atom_name(static_cast<ATOM>(second));
+        GlobalDeleteAtom(static_cast<ATOM>(second));
+        for (auto p = c->pending.begin(); p != c->pending.end(); ++p)
+            if (p->message != WM_DDE_EXECUTE && p->item.size() == item.size() &&
+                std::equal(item.begin(), item.end(), p->item.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) ==
+                           std::tolower(static_cast<unsigned char>(b));
+                })) {
+                it = p;
+                break;
+            }
+    }
+    if (it == c->pending.end()) return; // an answer to nothing asked: dropped
+    const bool positive = status & 0x8000;
+    // The command always comes back; poke data and advise options only when refused.
+    if (it->memory && (it->message == WM_DDE_EXECUTE || !positive)) GlobalFree(it->memory);
+    send_frame(c, frame{WM_DDE_ACK,
+                        static_cast<WORD>(status),
+                        0,
+                        static_cast<WORD>(it->message),
+                        it->message == WM_DDE_EXECUTE ? std::string() : it->item,
+                        {},
+                        {}});
+    c->pending.erase(it);
+}
+
+void partner_data(connection* c, HWND from, LPARAM lp) {
+    UINT_PTR mem = 0, atom = 0;
+    UnpackDDElParam(WM_DDE_DATA, lp, &mem, &atom);
+    HGLOBAL data = reinterpret_cast<HGLOBAL>(mem);
+    dde_block b;
+    const bool read = data && read_dde_data(data, &b);
+    if (read) {
+        frame f{
+            WM_DDE_DATA, 0,      static_cast<WORD>(b.format), 0, atom_name(static_cast<ATOM>(atom)),
+            {},          b.value};
+        f.word1 = static_cast<WORD>((b.response ? 0x1000 : 0) | (b.ack_req ? 0x8000 : 0));
+        // A request answered with data is answered once.
+        for (auto p = c->pending.begin(); p != c->pending.end(); ++p)
+            if (b.response && p->message == WM_DDE_REQUEST) {
+                c->pending.erase(p);
+                break;
+            }
+        send_frame(c, f);
+    }
+    if (read && b.ack_req) {
+        const LPARAM ack = ReuseDDElParam(lp, WM_DDE_DATA, WM_DDE_ACK, 0x8000, atom);
+        if (!PostMessage(from, WM_DDE_ACK, reinterpret_cast<WPARAM>(c->proxy), ack)) {
+            if (atom) GlobalDeleteAtom(static_cast<ATOM>(atom));
+            FreeDDElParam(WM_DDE_ACK, ack);
+        }
+    } else {
+        if (atom) GlobalDeleteAtom(static_cast<ATOM>(atom));
+        FreeDDElParam(WM_DDE_DATA, lp);
+    }
+    if (data && (!read || b.release)) GlobalFree(data);
+}
+
+} // namespace
+
+LRESULT dde_proxy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message < WM_DDE_FIRST || message > WM_DDE_LAST)
+        return DefWindowProc(window, message, wparam, lparam);
+    connection* c = by_proxy(window);
+    const HWND from = reinterpret_cast<HWND>(wparam);
+    if (message == WM_DDE_ACK && c && initiating == c) {
+        // The answer to the initiate: the first becomes the partner, any
+        // further one is ended at once.
+        UINT_PTR app = 0, topic = 0;
+        UnpackDDElParam(WM_DDE_INITIATE, lparam, &app, &topic);
+        if (c->partner) {
+            PostMessage(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
+            return 0;
+        }
+        c->partner = from;
+        send_frame(c, frame{WM_DDE_ACK,
+                            0x8000,
+                            0,
+                            static_cast<WORD>(WM_DDE_INITIATE),
+                            atom_name(static_cast<ATOM>(app)),
+                            atom_name(static_cast<ATOM>(topic)),
+                            {}});
+        return 0;
+    }
+    if (!c || from != c->partner) {
+        // Not from its partner: nothing of it is kept.
+        if (message == WM_DDE_ACK || message == WM_DDE_DATA) {
+            UINT_PTR lo = 0, hi = 0;
+            UnpackDDElParam(message, lparam, &lo, &hi);
+            if (hi && hi <= 0xFFFF) GlobalDeleteAtom(static_cast<ATOM>(hi));
+            FreeDDElParam(message, lparam);
+        }
+        return 0;
+    }
+    switch (message) {
+    case WM_DDE_ACK:
+        partner_ack(c, lparam);
+        break;
+    case WM_DDE_DATA:
+        partner_data(c, from, lparam);
+        break;
+    case WM_DDE_TERMINATE:
+        // The partner ended it (or answered ours): the client hears it, then the connection ends.
+        send_frame(c, frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
+        c->partner = nullptr;
+        if (c->out.empty() || c->fd < 0) {
+            close_connection(c, false);
+        } else {
+            // What is still to be written goes first, in blocking mode.
+            const int flags = fcntl(c->fd, F_GETFL);
+            fcntl(c->fd, F_SETFL, flags & ~O_NONBLOCK);
+            while (!c->out.empty()) {
+                const ssize_t n = send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL);
+                if (n <= 0 && errno != EINTR) break;
+                if (n > 0) c->out.erase(0, static_cast<std::size_t>(n));
+            }
+            close_connection(c, false);
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+bool dde_bridge_listen(const char* service, std::string* why) {
+    if (dde_bridge_listening(service)) return true;
+    const std::string path = dde_bridge_socket_path(service, why);
+    if (path.empty()) return false;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            *why = path + " is there and is not a socket";
+            return false;
+        }
+        // A socket another running program answers on is left to it; one
+        // nobody answers is left over from a program that ended.
+        std::string ignored;
+        const int probe = dde_bridge_connect(service, &ignored);
+        if (probe >= 0) {
+            close(probe);
+            *why = "another program serves \"" + std::string(service) + "\" already";
+            return false;
+        }
+        unlink(path.c_str());
+    }
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        *why = std::string("no socket: ") + std::strerror(errno);
+        return false;
+    }
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        chmod(path.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
+        *why = path + ": " + std::strerror(errno);
+        close(fd);
+        unlink(path.c_str());
+        return false;
+    }
+    static const bool at_exit = std::atexit(remove_socket_files) == 0;
+    (void)at_exit;
+    auto l = std::make_unique<listener>();
+    l->service = service;
+    l->path = path;
+    l->fd = fd;
+    listener* raw = l.get();
+    l->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(l->notifier.get(), &QSocketNotifier::activated, [raw] { accept_one(raw); });
+    listeners.push_back(std::move(l));
+    return true;
+}
+
+void dde_bridge_stop() {
+    for (auto& c : connections) {
+        if (!c->closing) send_frame(c.get(), frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
+        close_connection(c.get(), true);
+    }
+    connections.clear();
+    for (auto& l : listeners) {
+        l->notifier.reset();
+        close(l->fd);
+        unlink(l->path.c_str());
+    }
+    listeners.clear();
+}
+
+bool dde_bridge_listening(const char* service) {
+    for (const auto& l : listeners)
+        if (l->service.size() == std::strlen(service) &&
+            std::equal(l->service.begin(), l->service.end(), service, [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return true;
+    return false;
+}
+
+std::size_t dde_bridge_connections() {
+    reap();
+    return connections.size();
+}
+
+void set_dde_bridge_log(void (*log)(const char* line)) {
+    bridge_log = log;
+}
