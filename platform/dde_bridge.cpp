@@ -48,6 +48,8 @@ struct pending_request {
     UINT message = 0;
     HGLOBAL memory = nullptr; // the command, poke data or advise options
     std::string item;
+    ATOM atom = 0;        // a local client's item atom, given back with the answer
+    bool release = false; // poke data the receiver frees when it takes it
 };
 
 struct connection {
@@ -58,6 +60,9 @@ struct connection {
     HWND partner = nullptr; // the server window of the conversation
     std::string service;
     bool initiated = false, terminating = false, closing = false;
+    // A conversation of a local client with another program's server: the
+    // proxy stands for that server and the partner is the local client.
+    bool client_side = false;
     std::deque<pending_request> pending;
 };
 
@@ -85,8 +90,11 @@ connection* by_proxy(HWND proxy) {
 }
 
 void free_pending(connection* c) {
-    for (auto& p : c->pending)
-        if (p.memory) GlobalFree(p.memory);
+    for (auto& p : c->pending) {
+        // A local client's memory stays its own; the atoms it handed over are ours.
+        if (p.memory && !c->client_side) GlobalFree(p.memory);
+        if (p.atom) GlobalDeleteAtom(p.atom);
+    }
     c->pending.clear();
 }
 
@@ -189,7 +197,10 @@ void post_request(connection* c, UINT message, LPARAM lp, ATOM atom, HGLOBAL mem
     send_frame(c, frame{WM_DDE_ACK, 0, 0, static_cast<WORD>(message), item, {}, {}});
 }
 
+void from_remote_server(connection* c, const frame& f);
+
 void handle(connection* c, const frame& f) {
+    if (c->client_side) return from_remote_server(c, f);
     if (!c->initiated) {
         if (f.message != WM_DDE_INITIATE) return refuse(c, "a conversation not begun by initiate");
         return initiate(c, f);
@@ -388,13 +399,228 @@ void partner_data(connection* c, HWND from, LPARAM lp) {
     if (data && (!read || b.release)) GlobalFree(data);
 }
 
+// ---- a local client with another program's server ----------------------------------
+
+// Posts to the local client; what the message hands over is taken back when
+// the post fails.
+void post_to_client(connection* c, UINT message, LPARAM lp, ATOM atom, HGLOBAL memory) {
+    if (PostMessage(c->partner, message, reinterpret_cast<WPARAM>(c->proxy), lp)) return;
+    if (atom) GlobalDeleteAtom(atom);
+    if (memory) GlobalFree(memory);
+    FreeDDElParam(message, lp);
+}
+
+bool same_item(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+void from_remote_server(connection* c, const frame& f) {
+    switch (f.message) {
+    case WM_DDE_ACK: {
+        auto it = std::find_if(c->pending.begin(), c->pending.end(), [&](const pending_request& p) {
+            return p.message == f.word3 &&
+                   (p.message == WM_DDE_EXECUTE || same_item(p.item, f.name1));
+        });
+        if (it == c->pending.end()) return; // an answer to nothing asked
+        pending_request p = *it;
+        c->pending.erase(it);
+        const bool positive = f.word1 & 0x8000;
+        if (p.message == WM_DDE_EXECUTE) {
+            // The command memory goes back to the client, which frees it.
+            post_to_client(c, WM_DDE_ACK,
+                           PackDDElParam(WM_DDE_ACK, f.word1, reinterpret_cast<UINT_PTR>(p.memory)),
+                           0, nullptr);
+            return;
+        }
+        // Taken poke data marked for release and taken advise options are the
+        // receiver's to free: here, for the other program.
+        if (positive && p.memory && (p.message == WM_DDE_ADVISE || p.release)) GlobalFree(p.memory);
+        post_to_client(c, WM_DDE_ACK, PackDDElParam(WM_DDE_ACK, f.word1, p.atom), p.atom, nullptr);
+        return;
+    }
+    case WM_DDE_DATA: {
+        if (f.name1.empty()) return refuse(c, "data without an item");
+        dde_block b;
+        b.response = f.word1 & 0x1000;
+        b.ack_req = f.word1 & 0x8000;
+        b.release = true; // the client frees what it is given
+        b.format = f.word2;
+        b.value = f.data;
+        ATOM atom = 0;
+        // The answer to a request reuses the request's atom.
+        if (b.response)
+            for (auto p = c->pending.begin(); p != c->pending.end(); ++p)
+                if (p->message == WM_DDE_REQUEST && same_item(p->item, f.name1)) {
+                    atom = p->atom;
+                    c->pending.erase(p);
+                    break;
+                }
+        if (!atom) atom = GlobalAddAtomA(f.name1.c_str());
+        HGLOBAL data = make_dde_data(b);
+        if (!data) {
+            GlobalDeleteAtom(atom);
+            return;
+        }
+        post_to_client(c, WM_DDE_DATA,
+                       PackDDElParam(WM_DDE_DATA, reinterpret_cast<UINT_PTR>(data), atom), atom,
+                       data);
+        return;
+    }
+    case WM_DDE_TERMINATE:
+        c->terminating = true;
+        close_connection(c, true);
+        return;
+    default:
+        return refuse(c, "a message a server does not send (" + std::to_string(f.message) + ")");
+    }
+}
+
+// What the local client posts to the proxy goes to the other program.
+LRESULT from_local_client(connection* c, UINT message, LPARAM lparam) {
+    UINT_PTR lo = 0, hi = 0;
+    UnpackDDElParam(message, lparam, &lo, &hi);
+    const ATOM atom = hi <= 0xFFFF ? static_cast<ATOM>(hi) : 0;
+    const std::string item = message == WM_DDE_EXECUTE ? std::string() : atom_name(atom);
+    frame f{message, 0, 0, 0, item, {}, {}};
+    pending_request p{message, nullptr, item, atom, false};
+    switch (message) {
+    case WM_DDE_EXECUTE: {
+        HGLOBAL cmd = reinterpret_cast<HGLOBAL>(hi);
+        const std::size_t size = GlobalSize(cmd);
+        const auto* text = static_cast<const char*>(GlobalLock(cmd));
+        if (!text) { // nothing to send: refused at once, the memory given back
+            post_to_client(c, WM_DDE_ACK, PackDDElParam(WM_DDE_ACK, 0, hi), 0, nullptr);
+            return 0;
+        }
+        const void* end = std::memchr(text, 0, size);
+        f.data.assign(text, end ? static_cast<std::size_t>(static_cast<const char*>(end) - text)
+                                : std::min(size, dde_wire::max_data));
+        GlobalUnlock(cmd);
+        p.memory = cmd;
+        p.atom = 0;
+        break;
+    }
+    case WM_DDE_REQUEST:
+    case WM_DDE_UNADVISE:
+        f.word2 = static_cast<WORD>(lo);
+        break;
+    case WM_DDE_POKE:
+    case WM_DDE_ADVISE: {
+        HGLOBAL mem = reinterpret_cast<HGLOBAL>(lo);
+        dde_block b;
+        const bool read =
+            message == WM_DDE_POKE ? read_dde_poke(mem, &b) : read_dde_advise(mem, &b);
+        FreeDDElParam(message, lparam);
+        if (!read || b.value.size() > dde_wire::max_data) {
+            // Unreadable: refused here; the client keeps its memory.
+            post_to_client(c, WM_DDE_ACK, PackDDElParam(WM_DDE_ACK, 0, atom), atom, nullptr);
+            return 0;
+        }
+        f.word1 = static_cast<WORD>((b.release ? 0x2000 : 0) | (b.defer ? 0x4000 : 0) |
+                                    (b.ack_req ? 0x8000 : 0));
+        f.word2 = static_cast<WORD>(b.format);
+        f.data = std::move(b.value);
+        p.memory = mem;
+        p.release = b.release;
+        break;
+    }
+    case WM_DDE_ACK: // the client's answer to data that asked for one
+        FreeDDElParam(message, lparam);
+        if (atom) GlobalDeleteAtom(atom);
+        f.word1 = static_cast<WORD>(lo);
+        f.word3 = WM_DDE_DATA;
+        send_frame(c, f);
+        return 0;
+    case WM_DDE_TERMINATE:
+        send_frame(c, frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
+        flush(c);
+        // The client's terminate is answered at once; the other program's
+        // answer is not waited for.
+        close_connection(c, true);
+        return 0;
+    default:
+        return 0;
+    }
+    if (message != WM_DDE_POKE && message != WM_DDE_ADVISE) FreeDDElParam(message, lparam);
+    c->pending.push_back(p);
+    send_frame(c, f);
+    return 0;
+}
+
 } // namespace
+
+void dde_remote_initiate(WPARAM client, LPARAM lparam) {
+    HWND client_wnd = reinterpret_cast<HWND>(client);
+    UINT_PTR app = 0, topic = 0;
+    UnpackDDElParam(WM_DDE_INITIATE, lparam, &app, &topic);
+    const std::string service = atom_name(static_cast<ATOM>(app));
+    // A wildcard, a service served here, or a proxy of ours asking: no socket.
+    if (service.empty() || dde_bridge_listening(service.c_str()) || by_proxy(client_wnd) ||
+        !IsWindow(client_wnd))
+        return;
+    std::string why;
+    const std::string path = dde_bridge_socket_path(service.c_str(), &why);
+    struct stat st {};
+    if (path.empty() || lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return;
+    const int fd = dde_bridge_connect(service.c_str(), &why);
+    if (fd < 0) return;
+    std::string buffer;
+    frame answer;
+    // Like a broadcast, the answer is waited for (briefly) before this returns.
+    if (!dde_bridge_send(
+            fd, frame{WM_DDE_INITIATE, 0, 0, 0, service, atom_name(static_cast<ATOM>(topic)), {}},
+            &why) ||
+        !dde_bridge_receive(fd, &buffer, &answer, 2000, &why) || answer.message != WM_DDE_ACK ||
+        answer.word3 != WM_DDE_INITIATE) {
+        close(fd);
+        return;
+    }
+    WNDCLASS wc{};
+    wc.lpfnWndProc = dde_proxy_proc;
+    wc.lpszClassName = proxy_class;
+    RegisterClass(&wc);
+    HWND proxy = CreateWindow(proxy_class, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (!proxy) {
+        close(fd);
+        return;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    auto c = std::make_unique<connection>();
+    c->fd = fd;
+    c->service = service;
+    c->proxy = proxy;
+    c->partner = client_wnd;
+    c->client_side = true;
+    c->initiated = true;
+    c->in = std::move(buffer);
+    connection* raw = c.get();
+    c->reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(c->reader.get(), &QSocketNotifier::activated, [raw] { on_readable(raw); });
+    c->writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    c->writer->setEnabled(false);
+    QObject::connect(c->writer.get(), &QSocketNotifier::activated, [raw] {
+        flush(raw);
+        reap(raw);
+    });
+    connections.push_back(std::move(c));
+    const ATOM a = GlobalAddAtomA(answer.name1.empty() ? service.c_str() : answer.name1.c_str());
+    const ATOM t = answer.name2.empty() ? 0 : GlobalAddAtomA(answer.name2.c_str());
+    SendMessage(client_wnd, WM_DDE_ACK, reinterpret_cast<WPARAM>(proxy),
+                PackDDElParam(WM_DDE_INITIATE, a, t));
+    if (a) GlobalDeleteAtom(a);
+    if (t) GlobalDeleteAtom(t);
+}
 
 LRESULT dde_proxy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message < WM_DDE_FIRST || message > WM_DDE_LAST)
         return DefWindowProc(window, message, wparam, lparam);
     connection* c = by_proxy(window);
     const HWND from = reinterpret_cast<HWND>(wparam);
+    if (c && c->client_side && from == c->partner && !c->closing)
+        return from_local_client(c, message, lparam);
     if (message == WM_DDE_ACK && c && initiating == c) {
         // The answer to the initiate: the first becomes the partner, any
         // further one is ended at once.
@@ -414,7 +640,7 @@ LRESULT dde_proxy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
                             {}});
         return 0;
     }
-    if (!c || from != c->partner) {
+    if (!c || from != c->partner || c->client_side) {
         // Not from its partner: nothing of it is kept.
         if (message == WM_DDE_ACK || message == WM_DDE_DATA) {
             UINT_PTR lo = 0, hi = 0;
