@@ -98,9 +98,21 @@ void free_pending(connection* c) {
     c->pending.clear();
 }
 
+// The socket itself goes.
+void finish(connection* c) {
+    if (c->reader) c->reader->setEnabled(false);
+    if (c->writer) c->writer->setEnabled(false);
+    if (c->fd >= 0) close(c->fd);
+    c->fd = -1;
+    c->out.clear();
+}
+
+void flush(connection* c);
+
 // Ends a connection: the partner is told unless it ended the conversation
-// itself; the proxy window and the socket go. Deferred while the connection's
-// own notifier is running (the record is removed on the next turn).
+// itself; the proxy window goes at once, the socket once what is still to be
+// sent (the last answer, a terminate) has gone as the peer reads it. The
+// record is removed on a later turn, never from inside its own notifier.
 void close_connection(connection* c, bool tell_partner) {
     if (c->closing) return;
     c->closing = true;
@@ -108,24 +120,25 @@ void close_connection(connection* c, bool tell_partner) {
         PostMessage(c->partner, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(c->proxy), 0);
     free_pending(c);
     if (c->reader) c->reader->setEnabled(false);
-    if (c->writer) c->writer->setEnabled(false);
     HWND proxy = c->proxy;
     c->proxy = nullptr;
+    c->partner = nullptr;
     if (proxy && IsWindow(proxy)) DestroyWindow(proxy);
-    if (c->fd >= 0) close(c->fd);
-    c->fd = -1;
+    flush(c);
+    if (c->out.empty()) finish(c);
 }
 
 // Drops the records of ended connections, except the one whose notifier is
 // running (its own notifier cannot be deleted under it).
 void reap(const connection* running = nullptr) {
     std::erase_if(connections, [running](const std::unique_ptr<connection>& c) {
-        return c->closing && c.get() != running;
+        return c->closing && c->fd < 0 && c.get() != running;
     });
 }
 
 void refuse(connection* c, const std::string& why) {
     log_line("closed a connection: " + why);
+    c->out.clear(); // nothing more is said to a peer that broke the rules
     close_connection(c, true);
 }
 
@@ -138,15 +151,28 @@ void flush(connection* c) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        close_connection(c, true); // the peer went away
+        // The peer went away: nothing more can be said.
+        c->out.clear();
+        if (c->closing)
+            finish(c);
+        else
+            close_connection(c, true);
         return;
     }
-    if (c->writer) c->writer->setEnabled(!c->out.empty());
+    if (c->closing && c->out.empty()) {
+        finish(c);
+        return;
+    }
+    if (c->writer) c->writer->setEnabled(!c->out.empty() && c->fd >= 0);
 }
+
+// A peer that reads nothing while answers pile up is let go.
+constexpr std::size_t max_unsent = 64u << 20;
 
 void send_frame(connection* c, const frame& f) {
     if (c->closing) return;
     c->out += dde_wire::encode(f);
+    if (c->out.size() > max_unsent) return refuse(c, "the peer reads nothing");
     flush(c);
 }
 
@@ -177,7 +203,6 @@ void initiate(connection* c, const frame& f) {
     if (!c->partner) {
         // No one serves it: the client hears a terminate and the connection ends.
         send_frame(c, frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
-        flush(c);
         close_connection(c, false);
         return;
     }
@@ -536,7 +561,6 @@ LRESULT from_local_client(connection* c, UINT message, LPARAM lparam) {
         return 0;
     case WM_DDE_TERMINATE:
         send_frame(c, frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
-        flush(c);
         // The client's terminate is answered at once; the other program's
         // answer is not waited for.
         close_connection(c, true);
@@ -658,22 +682,10 @@ LRESULT dde_proxy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
         partner_data(c, from, lparam);
         break;
     case WM_DDE_TERMINATE:
-        // The partner ended it (or answered ours): the client hears it, then the connection ends.
+        // The partner ended it (or answered ours): the client hears it, then
+        // the connection ends.
         send_frame(c, frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
-        c->partner = nullptr;
-        if (c->out.empty() || c->fd < 0) {
-            close_connection(c, false);
-        } else {
-            // What is still to be written goes first, in blocking mode.
-            const int flags = fcntl(c->fd, F_GETFL);
-            fcntl(c->fd, F_SETFL, flags & ~O_NONBLOCK);
-            while (!c->out.empty()) {
-                const ssize_t n = send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL);
-                if (n <= 0 && errno != EINTR) break;
-                if (n > 0) c->out.erase(0, static_cast<std::size_t>(n));
-            }
-            close_connection(c, false);
-        }
+        close_connection(c, false);
         break;
     default:
         break;
@@ -734,6 +746,7 @@ void dde_bridge_stop() {
     for (auto& c : connections) {
         if (!c->closing) send_frame(c.get(), frame{WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}});
         close_connection(c.get(), true);
+        finish(c.get()); // what the peer has not read by now is dropped
     }
     connections.clear();
     for (auto& l : listeners) {

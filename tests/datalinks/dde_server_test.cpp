@@ -11,6 +11,7 @@
 #include "platform/global.h"
 #include "platform/messages.h"
 #include "shell/menustate.h"
+#include "shell/seams.h"
 
 namespace {
 
@@ -211,6 +212,28 @@ TEST_F(DdeServer, FileOpenGoesThroughTheOpenRoad) {
     EXPECT_EQ(execute(server, "[FileOpen]"), 0x8000);
     EXPECT_EQ(execute(server, "[Beep()]"), 0x8000);
     EXPECT_NE(title().find("epidemic.kmf"), std::string::npos) << title();
+    EXPECT_FALSE(dde_server_is_busy());
+    expect_baseline();
+}
+
+TEST_F(DdeServer, FileOpenAsksTheOpenRoadsQuestionsFirst) {
+    const std::string population = sample("population.kmf");
+    const std::string epidemic = sample("epidemic.kmf");
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    ASSERT_EQ(execute(server, "[FileOpen(\"" + population + "\")]"), 0x8001);
+    // The open model has something to save and the user cancels: it stays.
+    int asked = 0;
+    static int* asked_p = nullptr;
+    asked_p = &asked;
+    graph_set_slots.ask_save = [](int) {
+        ++*asked_p;
+        return 0;
+    };
+    EXPECT_EQ(execute(server, "[FileOpen(\"" + epidemic + "\")]"), 0x8001);
+    graph_set_slots.ask_save = nullptr;
+    EXPECT_EQ(asked, 1);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
     EXPECT_FALSE(dde_server_is_busy());
     expect_baseline();
 }
