@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -148,6 +149,8 @@ void BM_ExecuteOverTheSocket(benchmark::State& state) {
     receive();
     close(fd);
     dde_bridge_stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(std::getenv("XDG_RUNTIME_DIR"), ignored);
 }
 BENCHMARK(BM_ExecuteOverTheSocket)->Iterations(1000)->Unit(benchmark::kMillisecond);
 

@@ -288,33 +288,40 @@ void handle(connection* c, const frame& f) {
     }
 }
 
+// Handles the whole frames received so far.
+void drain_frames(connection* c) {
+    std::size_t at = 0;
+    while (!c->closing) {
+        frame f;
+        std::size_t used = 0;
+        std::string why;
+        const auto r = dde_wire::decode(c->in.data() + at, c->in.size() - at, &f, &used, &why);
+        if (r == dde_wire::parsed::need_more) break;
+        if (r == dde_wire::parsed::bad) {
+            refuse(c, why);
+            break;
+        }
+        at += used;
+        handle(c, f);
+    }
+    if (c->closing)
+        c->in.clear();
+    else
+        c->in.erase(0, at);
+}
+
 void on_readable(connection* c) {
     char chunk[65536];
-    for (;;) {
-        if (c->closing) break;
+    while (!c->closing) {
         const ssize_t n = recv(c->fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        if (n <= 0) { // the client went away: its conversation ends
+        if (n <= 0) { // the peer went away: its conversation ends
             close_connection(c, true);
             break;
         }
         c->in.append(chunk, static_cast<std::size_t>(n));
-        std::size_t at = 0;
-        while (!c->closing) {
-            frame f;
-            std::size_t used = 0;
-            std::string why;
-            const auto r = dde_wire::decode(c->in.data() + at, c->in.size() - at, &f, &used, &why);
-            if (r == dde_wire::parsed::need_more) break;
-            if (r == dde_wire::parsed::bad) {
-                refuse(c, why);
-                break;
-            }
-            at += used;
-            handle(c, f);
-        }
-        if (!c->closing) c->in.erase(0, at);
+        drain_frames(c);
     }
     reap(c);
 }
@@ -636,6 +643,8 @@ void dde_remote_initiate(WPARAM client, LPARAM lparam) {
                 PackDDElParam(WM_DDE_INITIATE, a, t));
     if (a) GlobalDeleteAtom(a);
     if (t) GlobalDeleteAtom(t);
+    // What the server sent right behind its answer.
+    if (!raw->in.empty()) drain_frames(raw);
 }
 
 LRESULT dde_proxy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
