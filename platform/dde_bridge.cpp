@@ -7,6 +7,7 @@
 #include "platform/global.h"
 #include "platform/messages.h"
 #include "platform/win.h"
+#include "platform/win_internal.h"
 
 #include <QSocketNotifier>
 
@@ -109,6 +110,47 @@ void finish(connection* c) {
 
 void flush(connection* c);
 
+// Messages still queued for a proxy that goes would be dropped with what
+// they hand over: taken off the queue and released as their receiver would.
+void discard_queued(HWND proxy) {
+    auto& q = win::st().queue;
+    std::vector<MSG> taken;
+    for (auto it = q.begin(); it != q.end();) {
+        if (it->msg.hwnd == proxy && it->msg.message >= WM_DDE_FIRST &&
+            it->msg.message <= WM_DDE_LAST) {
+            taken.push_back(it->msg);
+            it = q.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const MSG& m : taken) {
+        UINT_PTR lo = 0, hi = 0;
+        UnpackDDElParam(m.message, m.lParam, &lo, &hi);
+        const bool atom = hi && hi <= 0xFFFF;
+        switch (m.message) {
+        case WM_DDE_ACK: // an item's atom, or the command memory the proxy made
+            if (atom)
+                GlobalDeleteAtom(static_cast<ATOM>(hi));
+            else if (hi)
+                GlobalFree(reinterpret_cast<HGLOBAL>(hi));
+            break;
+        case WM_DDE_DATA:
+        case WM_DDE_POKE:
+        case WM_DDE_ADVISE:
+            if (lo) GlobalFree(reinterpret_cast<HGLOBAL>(lo));
+            [[fallthrough]];
+        case WM_DDE_REQUEST:
+        case WM_DDE_UNADVISE:
+            if (atom) GlobalDeleteAtom(static_cast<ATOM>(hi));
+            break;
+        default: // an execute's command stays its client's
+            break;
+        }
+        FreeDDElParam(m.message, m.lParam);
+    }
+}
+
 // Ends a connection: the partner is told unless it ended the conversation
 // itself; the proxy window goes at once, the socket once what is still to be
 // sent (the last answer, a terminate) has gone as the peer reads it. The
@@ -123,6 +165,7 @@ void close_connection(connection* c, bool tell_partner) {
     HWND proxy = c->proxy;
     c->proxy = nullptr;
     c->partner = nullptr;
+    if (proxy) discard_queued(proxy);
     if (proxy && IsWindow(proxy)) DestroyWindow(proxy);
     flush(c);
     if (c->out.empty()) finish(c);
@@ -167,7 +210,8 @@ void flush(connection* c) {
 }
 
 // A peer that reads nothing while answers pile up is let go.
-constexpr std::size_t max_unsent = 64u << 20;
+constexpr std::size_t default_max_unsent = 64u << 20;
+std::size_t max_unsent = default_max_unsent;
 
 void send_frame(connection* c, const frame& f) {
     if (c->closing) return;
@@ -386,17 +430,19 @@ void partner_ack(connection* c, LPARAM lp) {
             }
     }
     if (it == c->pending.end()) return; // an answer to nothing asked: dropped
+    // Taken off the list first: sending may end the connection, which empties it.
+    const pending_request p = *it;
+    c->pending.erase(it);
     const bool positive = status & 0x8000;
     // The command always comes back; poke data and advise options only when refused.
-    if (it->memory && (it->message == WM_DDE_EXECUTE || !positive)) GlobalFree(it->memory);
+    if (p.memory && (p.message == WM_DDE_EXECUTE || !positive)) GlobalFree(p.memory);
     send_frame(c, frame{WM_DDE_ACK,
                         static_cast<WORD>(status),
                         0,
-                        static_cast<WORD>(it->message),
-                        it->message == WM_DDE_EXECUTE ? std::string() : it->item,
+                        static_cast<WORD>(p.message),
+                        p.message == WM_DDE_EXECUTE ? std::string() : p.item,
                         {},
                         {}});
-    c->pending.erase(it);
 }
 
 void partner_data(connection* c, HWND from, LPARAM lp) {
@@ -780,6 +826,10 @@ bool dde_bridge_listening(const char* service) {
 std::size_t dde_bridge_connections() {
     reap();
     return connections.size();
+}
+
+void set_dde_bridge_unsent_limit(std::size_t bytes) {
+    max_unsent = bytes ? bytes : default_max_unsent;
 }
 
 void set_dde_bridge_log(void (*log)(const char* line)) {

@@ -71,6 +71,9 @@ LRESULT dde_proxy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Whether a service is being served, and how many connections are open.
 bool dde_bridge_listening(const char* service);
 std::size_t dde_bridge_connections();
+// How much may wait unsent for a peer before the connection is closed (64
+// MiB; 0 restores that; tests make it small).
+void set_dde_bridge_unsent_limit(std::size_t bytes);
 // Where the bridge's complaints go (a connection it closed and why); unset,
 // standard error.
 void set_dde_bridge_log(void (*log)(const char* line));

@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -196,6 +197,38 @@ TEST_F(DdeBridge, FramesThatBreakTheRulesCloseTheConnectionWithALogLine) {
         EXPECT_NE(log_text().find(c.logged), std::string::npos) << log_text();
     }
     EXPECT_EQ(dde_bridge_connections(), 0u);
+    EXPECT_EQ(dde_server_conversations(), 0u);
+    EXPECT_EQ(global_atom_count(), atoms0);
+    EXPECT_EQ(global_live_blocks(), blocks0);
+}
+
+TEST_F(DdeBridge, APeerThatReadsNothingIsLetGo) {
+    set_dde_bridge_unsent_limit(64 * 1024);
+    const int fd = connect_to();
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ask(fd, {WM_DDE_INITIATE, 0, 0, 0, "Kavrel", "System", {}}).message, WM_DDE_ACK);
+    // Requests without end, each answered, and none of the answers read.
+    std::string burst;
+    for (int i = 0; i < 200; ++i)
+        burst += dde_wire::encode({WM_DDE_REQUEST, 0, 1, 0, "Topics", {}, {}});
+    bool closed = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::size_t sent = 0;
+    while (!closed && std::chrono::steady_clock::now() < until) {
+        const ssize_t n = ::send(fd, burst.data() + sent % burst.size(),
+                                 burst.size() - sent % burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) sent += static_cast<std::size_t>(n);
+        if (n < 0 && errno == EPIPE) closed = true;
+        MSG m;
+        while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+        closed = closed || dde_bridge_connections() == 0;
+    }
+    set_dde_bridge_unsent_limit(0);
+    EXPECT_TRUE(closed);
+    EXPECT_NE(log_text().find("closed a connection: the peer reads nothing"), std::string::npos)
+        << log_text();
+    MSG m;
+    while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
     EXPECT_EQ(dde_server_conversations(), 0u);
     EXPECT_EQ(global_atom_count(), atoms0);
     EXPECT_EQ(global_live_blocks(), blocks0);
