@@ -370,6 +370,24 @@ void on_readable(connection* c) {
     reap(c);
 }
 
+// A connected socket served as a conversation's client side arrives.
+connection* serve_connection(int fd, const std::string& service) {
+    auto c = std::make_unique<connection>();
+    c->fd = fd;
+    c->service = service;
+    connection* raw = c.get();
+    c->reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(c->reader.get(), &QSocketNotifier::activated, [raw] { on_readable(raw); });
+    c->writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    c->writer->setEnabled(false);
+    QObject::connect(c->writer.get(), &QSocketNotifier::activated, [raw] {
+        flush(raw);
+        reap(raw);
+    });
+    connections.push_back(std::move(c));
+    return raw;
+}
+
 void accept_one(listener* l) {
     reap();
     for (;;) {
@@ -386,19 +404,7 @@ void accept_one(listener* l) {
             close(fd);
             continue;
         }
-        auto c = std::make_unique<connection>();
-        c->fd = fd;
-        c->service = l->service;
-        connection* raw = c.get();
-        c->reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(c->reader.get(), &QSocketNotifier::activated, [raw] { on_readable(raw); });
-        c->writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-        c->writer->setEnabled(false);
-        QObject::connect(c->writer.get(), &QSocketNotifier::activated, [raw] {
-            flush(raw);
-            reap(raw);
-        });
-        connections.push_back(std::move(c));
+        serve_connection(fd, l->service);
     }
 }
 
@@ -826,6 +832,11 @@ bool dde_bridge_listening(const char* service) {
 std::size_t dde_bridge_connections() {
     reap();
     return connections.size();
+}
+
+void dde_bridge_serve_socket(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    serve_connection(fd, "");
 }
 
 void set_dde_bridge_unsent_limit(std::size_t bytes) {

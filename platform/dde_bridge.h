@@ -71,6 +71,9 @@ LRESULT dde_proxy_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Whether a service is being served, and how many connections are open.
 bool dde_bridge_listening(const char* service);
 std::size_t dde_bridge_connections();
+// Serves a socket that is connected already (one end of a socket pair) as an
+// accepted connection; the bridge closes it (tests and fuzzing).
+void dde_bridge_serve_socket(int fd);
 // How much may wait unsent for a peer before the connection is closed (64
 // MiB; 0 restores that; tests make it small).
 void set_dde_bridge_unsent_limit(std::size_t bytes);
