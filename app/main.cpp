@@ -5,6 +5,7 @@
 #include "graphs/graphtool.h"
 #include "graphs/lookupdlg.h"
 #include "graphs/moregraphs.h"
+#include "runs/dde/server.h"
 #include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/barhook.h"
@@ -37,5 +38,6 @@ int main(int argc, char** argv) {
     install_quick_sliders();
     install_chart_graph_hooks();
     install_spreadsheet_sources();
+    install_dde_server();
     return kavrel_main(arguments);
 }

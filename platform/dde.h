@@ -60,3 +60,11 @@ HGLOBAL make_dde_advise(const dde_block& b);
 bool read_dde_data(HGLOBAL h, dde_block* out);
 bool read_dde_poke(HGLOBAL h, dde_block* out);
 bool read_dde_advise(HGLOBAL h, dde_block* out);
+
+// ---- other programs -------------------------------------------------------------
+// Called after a WM_DDE_INITIATE went to every top-level window: when its
+// application names a service that another program of the user serves over
+// the socket bridge (platform/dde_bridge.h), that program is asked too, and a
+// proxy window standing for its server answers the client like a local one.
+// Not for a wildcard application, nor for a service this process serves.
+void dde_remote_initiate(WPARAM client, LPARAM lparam);

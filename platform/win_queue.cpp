@@ -1,6 +1,7 @@
 // The message queue, loops, sending and posting, default window handling,
 // timers, keyboard state and cursors.
 #include "platform/clock.h"
+#include "platform/dde.h"
 #include "platform/gdi.h"
 #include "platform/win_internal.h"
 
@@ -634,6 +635,8 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         std::vector<HWND> tops = st().toplevels;
         for (HWND t : tops)
             if (get(t)) send(t, message, wparam, lparam);
+        // Servers in other programs are asked through the DDE bridge.
+        if (message == WM_DDE_INITIATE) dde_remote_initiate(wparam, lparam);
         return 0;
     }
     if (!get_or_fail(hwnd)) return 0;
@@ -646,6 +649,7 @@ LRESULT SendMessageTimeout(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         std::vector<HWND> tops = st().toplevels;
         for (HWND t : tops)
             if (get(t)) send(t, message, wparam, lparam);
+        if (message == WM_DDE_INITIATE) dde_remote_initiate(wparam, lparam);
         if (result) *result = 0;
         return 1;
     }

@@ -37,6 +37,7 @@
 system_colours sys_colours{};
 
 LRESULT (*graphics_window_hook)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+dde_server_hook_set dde_server_hooks;
 
 namespace {
 
@@ -61,6 +62,10 @@ LRESULT default_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 // The graphs sit above the shell: their window procedure comes through a hook.
 LRESULT graphics_class_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return graphics_window_hook ? graphics_window_hook(w, m, wp, lp) : DefWindowProc(w, m, wp, lp);
+}
+LRESULT ddeserver_class_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return dde_server_hooks.proc ? dde_server_hooks.proc(w, m, wp, lp)
+                                 : DefWindowProc(w, m, wp, lp);
 }
 
 const class_def class_defs[] = {
@@ -89,7 +94,7 @@ const class_def class_defs[] = {
     {-235, "Kavrel_qslider", qslider_proc, 0, 4, 0, 0, false, true, false},
     {-25, "Kavrel_sketch_mother", sketch_parent_proc, 0, 8, 1, 106, false, true, false},
     {-27, "Kavrel_sketch", sketch_proc, CS_OWNDC | CS_DBLCLKS, 8, 0, 0, false, true, false},
-    {-28, "Kavrel_ddeserver", default_proc, 0, 0, 1, 0, false, true, false},
+    {-28, "Kavrel_ddeserver", ddeserver_class_proc, 0, 0, 1, 0, false, true, false},
     {-29, "Kavrel_ddeclient", default_proc, 0, 0, 1, 0, false, true, false},
     {-30, "Kavrel_longlist", longlist_proc, CS_DBLCLKS, 8, 1, 0, false, true, false},
     {-34, "Kavrel_toolbar", vtoolbar_proc, 0, 0, 2, 0, false, true, false},
@@ -288,6 +293,7 @@ HWND create_main_window() {
     show_window(main_wnd, place.maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     layout_frame(main_wnd);
     UpdateWindow(main_wnd);
+    if (dde_server_hooks.opened) dde_server_hooks.opened(main_wnd);
     return main_wnd;
 }
 
@@ -389,6 +395,13 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_CLOSE:
         exit_command();
+        return 0;
+    case WM_DESTROY:
+        if (window == main_wnd && dde_server_hooks.closing) dde_server_hooks.closing();
+        return DefWindowProc(window, message, wparam, lparam);
+    case WM_DDE_INITIATE:
+        if (dde_server_hooks.initiate)
+            dde_server_hooks.initiate(reinterpret_cast<HWND>(wparam), lparam);
         return 0;
     case WM_QUERYENDSESSION:
         if (modal_count != 0) {

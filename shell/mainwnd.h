@@ -53,3 +53,16 @@ LRESULT seq_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // The window procedure of "Kavrel_graphics", installed by the graphs at
 // start-up; null: the default handling.
 extern LRESULT (*graphics_window_hook)(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The DDE server sits above the shell: it points these at its code at
+// start-up. initiate answers WM_DDE_INITIATE sent to the workbench, proc is
+// the procedure of "Kavrel_ddeserver", opened and closing bracket the
+// workbench's life (the server listens for other programs in between).
+// Unset: no answer, the default handling, nothing to start or stop.
+struct dde_server_hook_set {
+    void (*initiate)(HWND client, LPARAM lparam) = nullptr;
+    WNDPROC proc = nullptr;
+    void (*opened)(HWND workbench) = nullptr;
+    void (*closing)() = nullptr;
+};
+extern dde_server_hook_set dde_server_hooks;

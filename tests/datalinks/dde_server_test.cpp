@@ -1,0 +1,406 @@
+// The DDE server in the process: who gets an answer to an initiate, the
+// execute grammar, each acknowledgement word (done, refused, busy), FileOpen
+// through the Open road and not while something modal is up, the other
+// requests, terminate; atoms and global memory back at their baseline after
+// every flow.
+#include "runs/dde/server.h"
+
+#include "tests/shell/shell_fixture.h"
+
+#include "platform/dde.h"
+#include "platform/global.h"
+#include "platform/messages.h"
+#include "shell/menustate.h"
+#include "shell/seams.h"
+
+namespace {
+
+// A DDE client window of the test's own: what it was sent, with the names
+// of the atoms read while they were alive.
+struct received {
+    UINT message = 0;
+    HWND from = nullptr;
+    UINT_PTR lo = 0, hi = 0;
+    std::string app, topic; // initiate answers
+};
+std::vector<received> inbox;
+
+LRESULT client_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m < WM_DDE_FIRST || m > WM_DDE_LAST) return DefWindowProc(w, m, wp, lp);
+    received r;
+    r.message = m;
+    r.from = reinterpret_cast<HWND>(wp);
+    UnpackDDElParam(m, lp, &r.lo, &r.hi);
+    // A posted parameter block is the receiver's to free, as is the item atom
+    // of an acknowledgement of an item.
+    FreeDDElParam(m, lp);
+    if (m == WM_DDE_ACK && r.hi >= first_string_atom && r.hi <= 0xFFFF) {
+        char buf[256];
+        if (GlobalGetAtomNameA(static_cast<ATOM>(r.hi), buf, sizeof buf)) r.app = buf;
+        GlobalDeleteAtom(static_cast<ATOM>(r.hi));
+    }
+    inbox.push_back(r);
+    return 0;
+}
+
+// The initiate answer is sent while the server still holds its atoms: the
+// names are read there.
+LRESULT initiating_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m != WM_DDE_ACK) return client_proc(w, m, wp, lp);
+    received r;
+    r.message = m;
+    r.from = reinterpret_cast<HWND>(wp);
+    UnpackDDElParam(WM_DDE_INITIATE, lp, &r.lo, &r.hi);
+    char buf[256];
+    if (GlobalGetAtomNameA(static_cast<ATOM>(r.lo), buf, sizeof buf)) r.app = buf;
+    if (GlobalGetAtomNameA(static_cast<ATOM>(r.hi), buf, sizeof buf)) r.topic = buf;
+    inbox.push_back(r);
+    // Later acknowledgements are ordinary posted ones.
+    SetWindowLongPtr(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(client_proc));
+    return 0;
+}
+
+void drain() {
+    MSG m;
+    for (int i = 0; i < 1000 && PeekMessage(&m, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessage(&m);
+}
+
+class DdeServer : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        // The workbench listens for other programs: in the test's own folder.
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        old_runtime = old ? old : "";
+        had_runtime = old != nullptr;
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+        install_dde_server();
+        make_workbench();
+        inbox.clear();
+        atoms0 = global_atom_count();
+        blocks0 = global_live_blocks();
+    }
+    void TearDown() override {
+        if (client && IsWindow(client)) DestroyWindow(client);
+        inbox.clear();
+        ShellWorkbenchTest::TearDown();
+        if (had_runtime)
+            setenv("XDG_RUNTIME_DIR", old_runtime.c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+    std::string old_runtime;
+    bool had_runtime = false;
+
+    // Initiates for (app, topic) from a fresh client window; the server
+    // window that answered, or null.
+    HWND initiate(const char* app, const char* topic) {
+        if (client && IsWindow(client)) DestroyWindow(client);
+        client = make_test_window("dde_test_client", initiating_proc);
+        const ATOM a = app ? GlobalAddAtomA(app) : 0;
+        const ATOM t = topic ? GlobalAddAtomA(topic) : 0;
+        SendMessage(main_wnd, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(client),
+                    PackDDElParam(WM_DDE_INITIATE, a, t));
+        if (a) GlobalDeleteAtom(a);
+        if (t) GlobalDeleteAtom(t);
+        if (inbox.empty()) {
+            SetWindowLongPtr(client, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(client_proc));
+            return nullptr;
+        }
+        return inbox.back().from;
+    }
+
+    // Posts an execute of `text` and pumps; the acknowledgement's status word.
+    // The command memory comes back with it and is freed here, as a client does.
+    int execute(HWND server, const std::string& text, HGLOBAL* keep = nullptr) {
+        HGLOBAL cmd = global_from_bytes(text.c_str(), text.size() + 1, GMEM_MOVEABLE);
+        inbox.clear();
+        EXPECT_TRUE(PostMessage(server, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(client),
+                                PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(cmd))));
+        drain();
+        return take_ack(cmd, keep);
+    }
+    int take_ack(HGLOBAL cmd, HGLOBAL* keep = nullptr) {
+        for (const auto& r : inbox) {
+            if (r.message != WM_DDE_ACK) continue;
+            EXPECT_EQ(reinterpret_cast<HGLOBAL>(r.hi), cmd) << "the command memory comes back";
+            if (keep)
+                *keep = cmd;
+            else
+                GlobalFree(cmd);
+            return static_cast<int>(r.lo);
+        }
+        ADD_FAILURE() << "no acknowledgement";
+        GlobalFree(cmd);
+        return -1;
+    }
+    void expect_baseline() {
+        EXPECT_EQ(global_atom_count(), atoms0);
+        EXPECT_EQ(global_live_blocks(), blocks0);
+    }
+
+    HWND client = nullptr;
+    std::size_t atoms0 = 0, blocks0 = 0;
+};
+
+TEST(DdeCommands, GrammarOfTheExecuteString) {
+    using v = std::vector<std::string>;
+    EXPECT_EQ(dde_split_commands("[A()][B(\"x\")]"), (v{"[A()]", "[B(\"x\")]"}));
+    // Nested brackets belong to their command; text between commands is skipped.
+    EXPECT_EQ(dde_split_commands("[A([1])] junk [B]"), (v{"[A([1])]", "[B]"}));
+    // Text that does not start with "[" is one last command; an unclosed "[" the rest.
+    EXPECT_EQ(dde_split_commands("FileOpen(a.kmf)"), (v{"FileOpen(a.kmf)"}));
+    EXPECT_EQ(dde_split_commands("[A][FileOpen(\"x"), (v{"[A]", "[FileOpen(\"x"}));
+    EXPECT_EQ(dde_split_commands(""), v{});
+
+    std::string name;
+    ASSERT_TRUE(dde_fileopen_name("[FileOpen(\"/m/a b.kmf\")]", &name));
+    EXPECT_EQ(name, "/m/a b.kmf");
+    ASSERT_TRUE(dde_fileopen_name("[FileOpen(/m/a.kmf)]", &name));
+    EXPECT_EQ(name, "/m/a.kmf");
+    ASSERT_TRUE(dde_fileopen_name("FileOpen(\"bare.kmf\")", &name));
+    EXPECT_EQ(name, "bare.kmf");
+    ASSERT_TRUE(dde_fileopen_name("[FileOpen(\"unended.kmf", &name));
+    EXPECT_EQ(name, "unended.kmf");
+    EXPECT_FALSE(dde_fileopen_name("[fileopen(\"a.kmf\")]", &name)); // exact case
+    EXPECT_FALSE(dde_fileopen_name("[FileOpen]", &name));            // no "("
+    EXPECT_FALSE(dde_fileopen_name("[FileOpe(\"a.kmf\")]", &name));
+}
+
+TEST_F(DdeServer, InitiateAnswersTheServiceInAnyCaseAndAnyTopic) {
+    HWND server = initiate("kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    EXPECT_EQ(inbox.back().app, "kavrel"); // as the client spelled it
+    EXPECT_EQ(inbox.back().topic, "System");
+    EXPECT_EQ(GetParent(server), main_wnd);
+    EXPECT_EQ(dde_server_conversations(), 1u);
+
+    // No topic: the answer names the application as its topic.
+    inbox.clear();
+    HWND second = initiate("KAVREL", nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(inbox.back().topic, "KAVREL");
+    EXPECT_NE(second, server);
+
+    // A wildcard application or another service: no answer, no conversation.
+    inbox.clear();
+    EXPECT_EQ(initiate(nullptr, "System"), nullptr);
+    EXPECT_EQ(initiate("Excel", "System"), nullptr);
+    EXPECT_EQ(initiate("Kavrel2", nullptr), nullptr);
+    EXPECT_EQ(dde_server_conversations(), 2u);
+    expect_baseline();
+}
+
+TEST_F(DdeServer, FileOpenGoesThroughTheOpenRoad) {
+    const std::string population = sample("population.kmf");
+    const std::string epidemic = sample("epidemic.kmf");
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+
+    // Quoted path: done, return code 1.
+    EXPECT_EQ(execute(server, "[FileOpen(\"" + population + "\")]"), 0x8001);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
+    // Bare path after another command.
+    EXPECT_EQ(execute(server, "[Other(1)] [FileOpen(" + epidemic + ")][FileOpen(\"x.kmf\")]"),
+              0x8001);
+    EXPECT_NE(title().find("epidemic.kmf"), std::string::npos) << title();
+    // Only the first FileOpen: the second path was not looked at.
+    EXPECT_TRUE(answerer::seen().empty());
+
+    // Lower case, no "(", or no FileOpen at all: done, code 0, nothing opens.
+    EXPECT_EQ(execute(server, "[fileopen(\"" + population + "\")]"), 0x8000);
+    EXPECT_EQ(execute(server, "[FileOpen]"), 0x8000);
+    EXPECT_EQ(execute(server, "[Beep()]"), 0x8000);
+    EXPECT_NE(title().find("epidemic.kmf"), std::string::npos) << title();
+    EXPECT_FALSE(dde_server_is_busy());
+    expect_baseline();
+}
+
+TEST_F(DdeServer, FileOpenAsksTheOpenRoadsQuestionsFirst) {
+    const std::string population = sample("population.kmf");
+    const std::string epidemic = sample("epidemic.kmf");
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    ASSERT_EQ(execute(server, "[FileOpen(\"" + population + "\")]"), 0x8001);
+    // The open model has something to save and the user cancels: it stays.
+    int asked = 0;
+    static int* asked_p = nullptr;
+    asked_p = &asked;
+    graph_set_slots.ask_save = [](int) {
+        ++*asked_p;
+        return 0;
+    };
+    EXPECT_EQ(execute(server, "[FileOpen(\"" + epidemic + "\")]"), 0x8001);
+    graph_set_slots.ask_save = nullptr;
+    EXPECT_EQ(asked, 1);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
+    EXPECT_FALSE(dde_server_is_busy());
+    expect_baseline();
+}
+
+TEST_F(DdeServer, FileOpenWhileABoxIsUpIsBusyAndRetriedLater) {
+    const std::string population = sample("population.kmf");
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    const std::string command = "[FileOpen(\"" + population + "\")]";
+    int status = -1;
+    answerer::box(severity_caption(6))
+        .text("box is up")
+        .call([&](HWND) { status = execute(server, command); })
+        .press(IDOK);
+    report(6, "A box is up");
+    // Not "done": busy without ack, so that the client asks again.
+    EXPECT_EQ(status, 0x4000);
+    EXPECT_EQ(title().find("population.kmf"), std::string::npos) << title();
+    // After the box, the same request is carried out.
+    EXPECT_EQ(execute(server, command), 0x8001);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
+    expect_baseline();
+}
+
+TEST_F(DdeServer, AnExecuteDuringTheOpenRoadIsAnsweredBusy) {
+    std::string bad = dir + "/broken.kmf";
+    std::ofstream(bad) << "not a model";
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    int nested = -1;
+    bool busy_inside = false;
+    // The open fails with a box; from inside the box a second request comes.
+    answerer::box("Stop from Kavrel")
+        .text("broken.kmf")
+        .call([&](HWND) {
+            busy_inside = dde_server_is_busy();
+            std::vector<received> outer = inbox;
+            nested = execute(server, "[Beep()]");
+            inbox = outer;
+        })
+        .press(IDOK);
+    EXPECT_EQ(execute(server, "[FileOpen(\"" + bad + "\")]"), 0x8001);
+    EXPECT_TRUE(busy_inside);
+    EXPECT_EQ(nested, 0x4000);
+    EXPECT_FALSE(dde_server_is_busy());
+    // Idle again: the next request is done.
+    EXPECT_EQ(execute(server, "[Beep()]"), 0x8000);
+    expect_baseline();
+}
+
+TEST_F(DdeServer, UnreadableCommandsAndStrangersAreRefused) {
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    // A command whose memory cannot be read was not carried out: refused, not done.
+    HGLOBAL stale = global_from_bytes("[Beep()]", 9, GMEM_MOVEABLE);
+    GlobalFree(stale);
+    inbox.clear();
+    PostMessage(server, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(client),
+                PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(stale)));
+    drain();
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].lo, 0u);
+
+    // A window with no conversation: refused too.
+    HWND stranger = make_test_window("dde_test_stranger", client_proc);
+    HGLOBAL cmd = global_from_bytes("[Beep()]", 9, GMEM_MOVEABLE);
+    inbox.clear();
+    PostMessage(server, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(stranger),
+                PackDDElParam(WM_DDE_EXECUTE, 0, reinterpret_cast<UINT_PTR>(cmd)));
+    drain();
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].lo, 0u);
+    EXPECT_EQ(reinterpret_cast<HGLOBAL>(inbox[0].hi), cmd);
+    GlobalFree(cmd);
+    DestroyWindow(stranger);
+}
+
+TEST_F(DdeServer, RequestPokeAdviseUnadviseDataAndTerminate) {
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    const WPARAM me = reinterpret_cast<WPARAM>(client);
+    auto one_ack = [&](const char* item) {
+        drain();
+        EXPECT_EQ(inbox.size(), 1u);
+        if (inbox.empty()) return -1;
+        EXPECT_EQ(inbox[0].message, WM_DDE_ACK);
+        EXPECT_EQ(inbox[0].app, item); // the same item atom comes back
+        return static_cast<int>(inbox[0].lo);
+    };
+
+    // Request: refused.
+    inbox.clear();
+    PostMessage(server, WM_DDE_REQUEST, me,
+                PackDDElParam(WM_DDE_REQUEST, 1, GlobalAddAtomA("Topics")));
+    EXPECT_EQ(one_ack("Topics"), 0);
+
+    // Poke: done; the data marked for release is the server's to free.
+    dde_block poke;
+    poke.release = true;
+    poke.format = 1;
+    poke.value = "42";
+    inbox.clear();
+    PostMessage(server, WM_DDE_POKE, me,
+                PackDDElParam(WM_DDE_POKE, reinterpret_cast<UINT_PTR>(make_dde_poke(poke)),
+                              GlobalAddAtomA("Cell")));
+    EXPECT_EQ(one_ack("Cell"), 0x8000);
+
+    // Advise: refused, and the options stay for the client to free.
+    dde_block advise;
+    advise.format = 1;
+    HGLOBAL options = make_dde_advise(advise);
+    inbox.clear();
+    PostMessage(
+        server, WM_DDE_ADVISE, me,
+        PackDDElParam(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(options), GlobalAddAtomA("Level")));
+    EXPECT_EQ(one_ack("Level"), 0);
+    dde_block back;
+    EXPECT_TRUE(read_dde_advise(options, &back)) << "the server freed the client's options";
+    EXPECT_EQ(GlobalFree(options), nullptr);
+
+    // Unadvise: done (there are no links to end).
+    inbox.clear();
+    PostMessage(server, WM_DDE_UNADVISE, me,
+                PackDDElParam(WM_DDE_UNADVISE, 1, GlobalAddAtomA("Level")));
+    EXPECT_EQ(one_ack("Level"), 0x8000);
+
+    // Data and stray acknowledgements: cleaned up, no answer.
+    dde_block data;
+    data.release = true;
+    data.value = "1";
+    inbox.clear();
+    PostMessage(server, WM_DDE_DATA, me,
+                PackDDElParam(WM_DDE_DATA, reinterpret_cast<UINT_PTR>(make_dde_data(data)),
+                              GlobalAddAtomA("Item")));
+    PostMessage(server, WM_DDE_ACK, me, PackDDElParam(WM_DDE_ACK, 0x8000, GlobalAddAtomA("Item")));
+    drain();
+    EXPECT_TRUE(inbox.empty());
+    expect_baseline();
+
+    // Terminate: answered, the conversation and its window go.
+    PostMessage(server, WM_DDE_TERMINATE, me, 0);
+    drain();
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].message, WM_DDE_TERMINATE);
+    EXPECT_EQ(inbox[0].from, server);
+    EXPECT_FALSE(IsWindow(server));
+    EXPECT_EQ(dde_server_conversations(), 0u);
+
+    expect_baseline();
+}
+
+TEST_F(DdeServer, ClosingTheWorkbenchTerminatesEveryConversation) {
+    HWND a = initiate("Kavrel", "System");
+    ASSERT_NE(a, nullptr);
+    HWND first_client = client;
+    client = nullptr;
+    HWND b = initiate("Kavrel", "Other");
+    ASSERT_NE(b, nullptr);
+    inbox.clear();
+    shutdown_ui();
+    drain();
+    int terminates = 0;
+    for (const auto& r : inbox) terminates += r.message == WM_DDE_TERMINATE;
+    EXPECT_EQ(terminates, 2);
+    EXPECT_EQ(dde_server_conversations(), 0u);
+    DestroyWindow(first_client);
+    expect_baseline();
+}
+
+} // namespace
