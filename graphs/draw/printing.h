@@ -23,6 +23,9 @@ struct print_state {
     ABORTPROC abort_proc = nullptr; // null: abort_print_proc
     std::string output_file;        // where the PDF printer writes ("" its default)
     bool progress_shown = false;
+    // "Open on printing": a graph's print shows the print options first (not
+    // in the option block yet; its dialog keeps the box hidden).
+    bool open_on_printing = false;
 };
 extern print_state printer;
 
