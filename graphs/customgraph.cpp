@@ -396,6 +396,7 @@ bool update_wip_graph(handle record) {
         }
         s.times.push_back(now);
         s.values.push_back(v);
+        if (s.transformed) s.read_values.push_back(v);
         grown.push_back(static_cast<int>(i));
     }
     if (grown.empty()) return true;

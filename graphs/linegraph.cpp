@@ -340,6 +340,19 @@ int gather_graph_series(line_graph& g, bool limit16) {
         }
         if (!s.times.empty()) ++with_data;
     }
+    // Values a gathering before integrated or stacked go back to those read:
+    // gathering again (a work-in-progress graph at each widening) used to
+    // integrate the integrals or stack the sums once more.
+    for (graph_series& s : g.series)
+        if (s.transformed) {
+            s.values = s.read_values;
+            s.transformed = false;
+        }
+    if (g.graph_mode == 1 || g.graph_mode == 2)
+        for (graph_series& s : g.series) {
+            s.read_values = s.values;
+            s.transformed = true;
+        }
     if (g.graph_mode == 1) {
         for (graph_series& s : g.series) {
             double acc = 0;

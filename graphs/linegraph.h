@@ -32,6 +32,10 @@ struct graph_series {
     // Value slot + 1 of the variable the Livesweep re-runs redraw (0 none).
     std::int32_t live_slot = 0;
     std::vector<float> times, values; // as read (given series: as given)
+    // Cumulative and stacked graphs: values holds the integral or sum, and
+    // read_values the values as read, which the next gathering starts from.
+    std::vector<float> read_values;
+    bool transformed = false;
     std::vector<std::int16_t> xs, ys; // positions 0..10000
     // Units group (scale) the series is drawn against; 0 the graph's first.
     int group = 0;

@@ -150,6 +150,23 @@ TEST_F(GatherSeries, StackingNeedsOneTimeAxisAndCumulativeIntegrates) {
     add({0, 1, 2, 4}, {2, 2, 3, 0});
     EXPECT_EQ(gather_graph_series(*g_, true), 1);
     EXPECT_EQ(g_->series[0].values, (std::vector<float>{0, 2, 4, 10}));
+    // Gathering again (as a work-in-progress graph does whenever a range
+    // widens) starts from the values read, not from the integral; a point
+    // added since is integrated with them.
+    g_->series[0].times.push_back(5);
+    g_->series[0].values.push_back(1);
+    g_->series[0].read_values.push_back(1);
+    g_->x_max = 5;
+    EXPECT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_EQ(g_->series[0].values, (std::vector<float>{0, 2, 4, 10, 10}));
+
+    g_->series.clear();
+    g_->graph_mode = 2;
+    add({0, 1}, {1, 2});
+    add({0, 1}, {10, 20});
+    EXPECT_EQ(gather_graph_series(*g_, true), 2);
+    EXPECT_EQ(gather_graph_series(*g_, true), 2);
+    EXPECT_EQ(g_->series[1].values, (std::vector<float>{11, 22}));
 }
 
 TEST_F(GatherSeries, TwentySeriesAreCutToSixteen) {

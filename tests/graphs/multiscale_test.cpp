@@ -16,6 +16,7 @@
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
 #include "resources/options.h"
+#include "runs/core/access.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/controlpanel.h"
@@ -420,6 +421,37 @@ TEST_F(InventoryGraphs, TheWipGraphGrowsBySegmentsAsAWholeMappingWould) {
     InvalidateRect(w, nullptr, TRUE);
     td::run_until_idle();
     EXPECT_GT(count_colour(td::image(w), colour_table[0]), 50);
+}
+
+// A cumulative WIP graph is gathered again whenever its ranges widen; it
+// shows the integral of the run's values, not an integral of integrals.
+TEST_F(InventoryGraphs, ACumulativeWipGraphIntegratesOnce) {
+    graph_def d = make_graph_def(gd_line);
+    d.name = "Total";
+    d.wip = 1;
+    d.cumulative = 1;
+    graph_var v;
+    v.name = "shipments";
+    v.run = gd_wip_run;
+    d.vars.push_back(v);
+    graph_set* set = graph_set_at(current_graph_set());
+    for (graph_def& def : set->defs) def.wip = 0;
+    add_graph_def(*set, d);
+    float_opts |= fo_wip_graph;
+    simulate("first");
+    set = graph_set_at(current_graph_set());
+    line_graph* g = graph_of(set->defs.back().window);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 1u);
+    std::vector<float> values, times;
+    ASSERT_GT(read_run_values("shipments", nullptr, model_rec->runs[0].run, values, times, nullptr,
+                              nullptr),
+              1);
+    double total = 0;
+    for (std::size_t i = 0; i + 1 < values.size(); ++i)
+        total += (static_cast<double>(times[i + 1]) - times[i]) * values[i];
+    ASSERT_EQ(g->series[0].values.size(), values.size());
+    EXPECT_NEAR(g->series[0].values.back(), total, total * 1e-4);
 }
 
 // "Open on printing" shows the print options first; "Multiple" prints every
