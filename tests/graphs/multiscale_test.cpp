@@ -31,6 +31,7 @@
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/run_builder.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
@@ -452,6 +453,60 @@ TEST_F(InventoryGraphs, ACumulativeWipGraphIntegratesOnce) {
         total += (static_cast<double>(times[i + 1]) - times[i]) * values[i];
     ASSERT_EQ(g->series[0].values.size(), values.size());
     EXPECT_NEAR(g->series[0].values.back(), total, total * 1e-4);
+}
+
+// CONFIDENCE on a variable of a sensitivity run: the bands its list names,
+// sorted narrowest first with their colours carried along, filled around
+// the mean line the definition asks for.
+TEST_F(InventoryGraphs, ConfidenceBandsOfASensitivityRunAreFilled) {
+    const int sims = 21, T = 101;
+    sens_spec spec;
+    spec.rows = sims;
+    spec.times = T;
+    spec.series = {"Inventory"};
+    std::vector<float> times, base;
+    for (int r = 0; r < sims; ++r)
+        for (int t = 0; t < T; ++t) spec.matrix.push_back(300.0f + (r - 10) * 0.5f * t);
+    for (int t = 0; t < T; ++t) {
+        times.push_back(static_cast<float>(t));
+        base.push_back(300.0f);
+    }
+    run_builder rb(cur_model_symbols, 'S');
+    rb.times(times);
+    rb.series("Inventory", base);
+    rb.sensitivity(spec);
+    ASSERT_EQ(rb.write(dir + "/sens.kdf"), 1) << rb.error();
+
+    graph_def d = make_graph_def(gd_line);
+    d.name = "Spread";
+    graph_var v;
+    v.name = "Inventory";
+    v.dataset = "sens";
+    v.extra_kind = 1;
+    v.extra_text = "95=0|0|255,50=255|0|0";
+    v.mean = 1;
+    v.mean_text = "0|0|0";
+    d.vars.push_back(v);
+    add_graph_def(*graph_set_at(current_graph_set()), d);
+    const handle h = open_def("Spread");
+    ASSERT_NE(h, 0u);
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    const graph_series& s = g->series[0];
+    EXPECT_EQ(s.band_per_mille, (std::vector<int>{500, 950}));
+    EXPECT_EQ(s.band_colours, (std::vector<COLORREF>{RGB(255, 0, 0), RGB(0, 0, 255)}));
+    EXPECT_EQ(s.sims.size(), static_cast<std::size_t>(sims));
+    EXPECT_TRUE(s.band_mean);
+    ASSERT_FALSE(s.band_xs.empty());
+    // The range takes the simulations in: 300 +- 500.
+    EXPECT_LE(g->y_min, -200);
+    EXPECT_GE(g->y_max, 800);
+    HWND w = window_of(h);
+    td::run_until_idle();
+    const QImage shot = td::image(w);
+    const int red = count_colour(shot, RGB(255, 0, 0)), blue = count_colour(shot, RGB(0, 0, 255));
+    EXPECT_GT(red, 500);
+    EXPECT_GT(blue, 500);
 }
 
 // "Open on printing" shows the print options first; "Multiple" prints every
