@@ -175,6 +175,8 @@ handle build_custom_graph(const graph_def& def) {
         expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
     g->title = title;
     g->caption = title;
+    g->footer = def.stamp[0];
+    g->annotation = def.stamp[1];
     if (def.x_min != FLT_MAX) g->x_min = def.x_min;
     if (def.x_max != -FLT_MAX) g->x_max = def.x_max;
     const symbol_id basis = time_basis_symbol();

@@ -672,7 +672,9 @@ void draw_line_graph(line_graph& g, int full) {
     int widest_y = 0;
     auto value_text = [&](int k, int pos) {
         const double lo = group_min(g, k), hi = group_max(g, k);
-        return std::string(format_number(hi - pos * (hi - lo) / 10000.0, 0, nullptr));
+        // A label's place rarely falls on a round value of another scale:
+        // shown to a hundredth of that scale's span.
+        return std::string(format_to_step(hi - pos * (hi - lo) / 10000.0, (hi - lo) / 100));
     };
     if (y_custom) {
         for (const line_graph::placed_label& l : g.y_custom) {
@@ -880,6 +882,23 @@ void draw_line_graph(line_graph& g, int full) {
                 }
             }
             y += legend_lh;
+        }
+    }
+    // Printed pages carry the graph's footer and annotation.
+    if (drawing.printing == 1) {
+        if (!g.footer.empty()) {
+            font_spec f = g.fonts[4];
+            f.size = 8;
+            f.style = 0;
+            use_font(f);
+            draw_text_aligned(2 * axis_cw, H, 'L', 'B', g.footer.c_str());
+        }
+        if (!g.annotation.empty()) {
+            use_font(g.fonts[5]);
+            if (text_width(g.annotation.c_str()) > W / 2)
+                draw_text_aligned(W, 2 * H / 3, 'R', 'C', g.annotation.c_str());
+            else
+                draw_text_aligned(2 * W / 3, 2 * H / 3, 'C', 'C', g.annotation.c_str());
         }
     }
 }

@@ -70,6 +70,9 @@ struct y_group {
 struct line_graph {
     handle data = 0; // string block: the cells hot spots refer to
     std::string title, caption, x_title, x_var_name = "Time", units;
+    // Printed graphs only: the footer at the bottom left and the annotation
+    // at two thirds of the width and height.
+    std::string footer, annotation;
     std::int32_t caption_cell = 0, x_title_cell = 0, x_name_cell = 0;
     double x_min = axis_unset, x_max = -axis_unset;
     double y_min = axis_unset, y_max = -axis_unset;

@@ -515,8 +515,16 @@ TEST_F(InventoryGraphs, OpenOnPrintingAndMultiplePrintEveryGraphWindow) {
     ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
         << "pdftotext is missing: scripts/install-deps installs poppler-utils";
     simulate("base");
+    // A STAMP's footer and annotation show on the printed page only.
+    for (graph_def& d : graph_set_at(current_graph_set())->defs)
+        if (d.name == "Orders") d.stamp[0] = "Footer of orders", d.stamp[1] = "Note on orders";
     const handle orders = open_def("Orders");
     const handle style = open_def("Inventory_WIP");
+    const std::string gtx = dir + "/orders.gtx";
+    ASSERT_EQ(save_graph_window(orders, gtx.c_str()), 1);
+    std::ifstream in(gtx);
+    const std::string saved_text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(saved_text.find("Note on orders"), std::string::npos);
     ASSERT_NE(orders, 0u);
     ASSERT_NE(style, 0u);
     EXPECT_EQ(framed_graph_windows().size(), 2u);
@@ -542,6 +550,8 @@ TEST_F(InventoryGraphs, OpenOnPrintingAndMultiplePrintEveryGraphWindow) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 2) << text;
     EXPECT_NE(text.find("Orders and workforce of base"), std::string::npos) << text;
     EXPECT_NE(text.find("Inventory : base"), std::string::npos) << text;
+    EXPECT_NE(text.find("Footer of orders"), std::string::npos) << text;
+    EXPECT_NE(text.find("Note on orders"), std::string::npos) << text;
     EXPECT_FALSE(message_log::said("close_printer"));
 }
 
