@@ -184,7 +184,7 @@ handle build_custom_graph(const graph_def& def) {
     g->x_title = !def.x_label.empty() ? def.x_label : g->x_var_name;
     g->x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
     g->y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
-    g->line_kind = def.dots > 0 ? static_cast<std::uint8_t>(def.dots) : 0;
+    g->line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
     g->labels_between = def.label_intervals;
     g->graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;
 

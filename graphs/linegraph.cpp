@@ -321,7 +321,7 @@ int gather_graph_series(line_graph& g, bool limit16) {
             if (n <= 0) {
                 s.values.clear();
                 s.times.clear();
-            } else if (n == 1 && g.line_kind == 0 && std::isfinite(first) && std::isfinite(last) &&
+            } else if (n == 1 && g.line_kind <= 0 && std::isfinite(first) && std::isfinite(last) &&
                        last > first) {
                 // A constant: a flat line over the run's saved times.
                 const float v = s.values[0];
@@ -799,6 +799,19 @@ void draw_line_graph(line_graph& g, int full) {
                     draw_curve_family(left, top, right, bottom, s.band_xs.data(),
                                       s.band_rows.data(), m, -std::max(s.mean_width, 1),
                                       s.mean_colour);
+                continue;
+            }
+            if (g.line_kind < 0 && g.graph_mode == 2 && !s.xs.empty()) {
+                // Stacked areas: the sum down to the bottom, each series
+                // over the one it was added onto, outlined a little wider
+                // with every series.
+                const int m2 = static_cast<int>(s.xs.size());
+                std::vector<std::int16_t> rows(3 * static_cast<std::size_t>(m2), 10000);
+                std::copy(s.ys.begin(), s.ys.end(), rows.begin() + m2);
+                const COLORREF c = colours ? colours[i] : colour_table[i % 12];
+                fill_bands(left, top, right, bottom, s.xs.data(), rows.data(), m2, 1, &c);
+                draw_curve(colours, i, std::min(i + 1, 4), left, top, right, bottom, s.xs.data(),
+                           s.ys.data(), m2, 0, false, true);
                 continue;
             }
             draw_series(g, i, colours, left, top, right, bottom, 0);

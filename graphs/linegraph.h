@@ -77,7 +77,10 @@ struct line_graph {
     double x_min = axis_unset, x_max = -axis_unset;
     double y_min = axis_unset, y_max = -axis_unset;
     int x_divisions = -1, y_divisions = 5;
-    std::uint8_t graph_mode = 0, line_kind = 0, labels_between = 0, hide_flags = 0, hide_empty = 0;
+    std::uint8_t graph_mode = 0, labels_between = 0, hide_flags = 0, hide_empty = 0;
+    // 0 lines; above 0 dots (markers only); -1 stacked graphs fill each
+    // series' area down to the bottom (other graphs draw lines then).
+    std::int8_t line_kind = 0;
     std::vector<graph_series> series;
     // Texts of the x divisions 0..x_divisions in place of numbers (category
     // graphs); empty: numbers.

@@ -401,6 +401,30 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
     EXPECT_EQ(record_hot_spots(rec).size(), spots.size());
 }
 
+// Stacked with filled areas: each run's area is filled in its colour (the
+// option's -1 was read as a byte and drew markers).
+TEST_F(GraphWindow, StackedAreasAreFilledInTheRunsColours) {
+    tool_record* r = lock_tool(tool_);
+    auto* o = static_cast<graph_options*>(tool_options(r));
+    o->graph_mode = 2;
+    o->line_kind = -1;
+    unlock_tool(tool_);
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->line_kind, -1);
+    const QImage img = td::image(w);
+    ASSERT_TRUE(g->plot_ok);
+    const QRect plot =
+        QRect(QPoint(g->plot_left, g->plot_top), QPoint(g->plot_right, g->plot_bottom))
+            .adjusted(3, 3, -3, -3);
+    const int area = plot.width() * plot.height();
+    // The first run's area lies under the second's sum; both are areas.
+    EXPECT_GT(count_colour(img, plot, colour_table[0]), area / 20);
+    EXPECT_GT(count_colour(img, plot, colour_table[1]), area / 20);
+}
+
 TEST_F(GraphWindow, AClickOnADrawnNameMakesItTheWorkbenchVariable) {
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);
