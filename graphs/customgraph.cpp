@@ -327,10 +327,6 @@ handle build_custom_graph(const graph_def& def) {
     return h;
 }
 
-namespace {
-
-// Draws the newest segments of a work-in-progress graph straight into its
-// window; false when the window must repaint instead.
 bool draw_wip_segments(handle record, HWND window, line_graph& g, const std::vector<int>& grown) {
     // A paint still to come draws them anyway, at the layout it makes.
     RECT pending{};
@@ -356,8 +352,6 @@ bool draw_wip_segments(handle record, HWND window, line_graph& g, const std::vec
     ReleaseDC(window, dc);
     return drawn;
 }
-
-} // namespace
 
 bool update_wip_graph(handle record) {
     if (is_live_bar_graph(record)) return update_live_bars(record);

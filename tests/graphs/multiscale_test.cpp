@@ -422,6 +422,26 @@ TEST_F(InventoryGraphs, TheWipGraphGrowsBySegmentsAsAWholeMappingWould) {
     InvalidateRect(w, nullptr, TRUE);
     td::run_until_idle();
     EXPECT_GT(count_colour(td::image(w), colour_table[0]), 50);
+
+    // A new segment drawn into the window shows on its picture at once, in
+    // the plot of the last paint: a line to the plot's top right corner.
+    ASSERT_TRUE(g->plot_ok);
+    graph_series& s = g->series[0];
+    const QImage before = td::image(w);
+    s.times.push_back(static_cast<float>(g->x_max));
+    s.values.push_back(static_cast<float>(group_max(*g, 0)));
+    map_newest_points(*g, {0});
+    ASSERT_TRUE(draw_wip_segments(h, w, *g, {0}));
+    const QImage after = td::image(w);
+    const int x = g->plot_right - 2, y = g->plot_top + 2;
+    int new_pixels = 0;
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx)
+            if ((after.pixel(x + dx, y + dy) & 0xFFFFFF) == (rgb_of(colour_table[0]) & 0xFFFFFF) &&
+                before.pixel(x + dx, y + dy) != after.pixel(x + dx, y + dy))
+                ++new_pixels;
+    EXPECT_GT(new_pixels, 0);
+    EXPECT_GT(count_colour(after, colour_table[0]), count_colour(before, colour_table[0]));
 }
 
 // A cumulative WIP graph is gathered again whenever its ranges widen; it
