@@ -55,9 +55,11 @@ BOOL abort_print_proc(HDC dc, int error);
 std::string date_stamp_of(const std::tm& when);
 void make_date_stamp();
 
-// A text job: opens the printer with the settings' orientation, starts the
-// document, pushes the printer with `font` selected. The device or null.
-HDC start_text_print(const char* title, const font_spec* font);
+// A text job: with "Open on printing" the print options for the output
+// record first (Cancel: null); then opens the printer with the settings'
+// orientation, starts the document, pushes the printer with `font`
+// selected. The device or null.
+HDC start_text_print(const char* title, const font_spec* font, int record = 0);
 // One line of a text job (see printing.cpp); a form feed first starts a page.
 void print_text_line(const char* text, int length, int x, bool advance);
 // Ends a text job (closes the printer with its page count).
