@@ -858,13 +858,12 @@ void draw_line_graph(line_graph& g, int full) {
             if (!shown(g, i)) continue;
             if (!s.label_cell) s.label_cell = graph_text(g, s.label.c_str());
             RECT r = draw_text_hot(2 * cw, y, 'L', 'T', s.label.c_str(), s.label_cell, legend_font);
+            // The units of the line's group at the right.
             int sample_right = W - 2 * cw;
-            if (groups > 1) {
-                const std::string& units = group_units(g, series_group(g, s));
-                if (!units.empty()) {
-                    const RECT u = draw_text_aligned(W - 2 * cw, y, 'R', 'T', units.c_str());
-                    sample_right = u.left - 2 * cw;
-                }
+            const std::string& units = group_units(g, series_group(g, s));
+            if (!units.empty()) {
+                const RECT u = draw_text_aligned(W - 2 * cw, y, 'R', 'T', units.c_str());
+                sample_right = u.left - 2 * cw;
             }
             const int sample_left = r.right + 2 * cw;
             const int ly = y + drawing.line_height / 2;

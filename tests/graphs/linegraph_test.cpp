@@ -558,7 +558,7 @@ TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
         pclose(p);
     }
     for (const char* want :
-         {"Population : slow", "Population : base", "Time", "20000", "Graph comment"})
+         {"Population : slow", "Population : base", "Time", "20000", "Graph comment", "people"})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1); // one page
     // The window still paints on the screen afterwards.
