@@ -187,6 +187,8 @@ handle build_custom_graph(const graph_def& def) {
     g->line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
     g->labels_between = def.label_intervals;
     g->graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;
+    // STACK n (stored n + 1) stacks the first n series of each group.
+    if (def.stack > 1) g->stack_limit = def.stack - 1;
 
     // Runs the graph opens itself are unloaded when it is built (the series
     // keep their values); the runs loaded before stay.

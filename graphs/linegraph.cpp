@@ -192,6 +192,18 @@ int series_group(const line_graph& g, const graph_series& s) {
     return s.group > 0 && s.group < group_count(g) ? s.group : 0;
 }
 
+// Whether series i takes part in stacking: stacked graphs stack the first
+// stack_limit series of each group (all without a limit).
+bool in_stack(const line_graph& g, int i) {
+    if (g.graph_mode != 2) return false;
+    if (g.stack_limit <= 0) return true;
+    const int k = series_group(g, g.series[static_cast<std::size_t>(i)]);
+    int pos = 0;
+    for (int j = 0; j < i; ++j)
+        if (series_group(g, g.series[static_cast<std::size_t>(j)]) == k) ++pos;
+    return pos < g.stack_limit;
+}
+
 // Maps a series (and its bands) at the graph's x range and its group's y range.
 void map_series(line_graph& g, graph_series& s) {
     const int k = series_group(g, s);
@@ -368,8 +380,9 @@ int gather_graph_series(line_graph& g, bool limit16) {
         for (std::size_t k = 1; k < g.series.size(); ++k) {
             const graph_series& a = g.series[k - 1];
             graph_series& b = g.series[k];
-            // Each units group stacks on its own.
+            // Each units group stacks on its own, up to the limit.
             if (series_group(g, a) != series_group(g, b)) continue;
+            if (!in_stack(g, static_cast<int>(k))) continue;
             if (a.times != b.times) {
                 report(8, "Inconsistent X axis for units %s\nDo not know how to stack",
                        group_units(g, series_group(g, b)).c_str());
@@ -484,7 +497,7 @@ void update_graph_live(handle record) {
         if (n <= 0 || !t || !v) n = 0;
         s.times.assign(t, t + n);
         s.values.assign(v, v + n);
-        if (g->graph_mode == 2) {
+        if (in_stack(*g, i)) {
             // Stacked: what is drawn is the running sum of the group, as
             // short as the shortest series so far.
             if (series_group(*g, s) != sum_group) sum.assign(s.values.size(), 0.0f);
@@ -801,7 +814,7 @@ void draw_line_graph(line_graph& g, int full) {
                                       s.mean_colour);
                 continue;
             }
-            if (g.line_kind < 0 && g.graph_mode == 2 && !s.xs.empty()) {
+            if (g.line_kind < 0 && in_stack(g, i) && !s.xs.empty()) {
                 // Stacked areas: the sum down to the bottom, each series
                 // over the one it was added onto, outlined a little wider
                 // with every series.

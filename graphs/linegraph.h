@@ -81,6 +81,9 @@ struct line_graph {
     // 0 lines; above 0 dots (markers only); -1 stacked graphs fill each
     // series' area down to the bottom (other graphs draw lines then).
     std::int8_t line_kind = 0;
+    // Stacked graphs: only the first stack_limit series of each group are
+    // stacked (and filled); 0 all.
+    int stack_limit = 0;
     std::vector<graph_series> series;
     // Texts of the x divisions 0..x_divisions in place of numbers (category
     // graphs); empty: numbers.

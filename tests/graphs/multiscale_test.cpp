@@ -146,6 +146,14 @@ TEST_F(ScaledGraph, EachGroupHasItsOwnRangeAndStacksOnItsOwn) {
     ASSERT_EQ(gather_graph_series(*g_, true), 3);
     EXPECT_FLOAT_EQ(g_->series[1].values[1], 3);
     EXPECT_FLOAT_EQ(g_->series[2].values[1], 4);
+
+    // A limit of 2 (STACK 2) stacks the first two series of each group; the
+    // third stays as read, and its time axis need not match.
+    g_->stack_limit = 2;
+    add({0, 5, 10}, {7, 7, 7}, 1);
+    ASSERT_EQ(gather_graph_series(*g_, true), 4);
+    EXPECT_FLOAT_EQ(g_->series[2].values[1], 4);
+    EXPECT_FLOAT_EQ(g_->series[3].values[1], 7);
 }
 
 // A y list of 0, 50 and 100 places Low at the bottom, Mid in the middle and
