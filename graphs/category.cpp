@@ -94,7 +94,8 @@ handle build_category_graph(const category_graph_spec& spec) {
     g->title = spec.title;
     g->caption = spec.title;
     g->graph_mode = spec.bounds.empty() ? 4 : 3;
-    g->line_kind = 1; // dots
+    g->line_kind = 1;     // dots
+    g->x_is_time = false; // categories: no special time
     const std::size_t title_at = static_cast<std::size_t>(n);
     g->x_title = title_at < spec.categories.size() ? spec.categories[title_at] : spec.variable;
     g->x_var_name = g->x_title;

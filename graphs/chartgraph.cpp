@@ -96,9 +96,12 @@ CChartColor series_colour(int i) {
     return CChartColor::FromRef(colour_table[i % 12]);
 }
 
-// The graph's y range as one units group (the line graph has one scale).
+// The graph's units groups, each with its own y range.
 std::vector<chart_group> groups_of(const line_graph& g) {
-    return {chart_group{g.y_min, g.y_max, g.units}};
+    std::vector<chart_group> out;
+    for (int k = 0; k < group_count(g); ++k)
+        out.push_back(chart_group{group_min(g, k), group_max(g, k), group_units(g, k)});
+    return out;
 }
 
 int shown_series(const line_graph& g) {
@@ -140,7 +143,8 @@ void fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
         for (int i = 0; i < n; ++i) {
             const graph_series& s = g.series[static_cast<std::size_t>(i)];
             std::string text = s.label.empty() ? s.name : s.label;
-            if (!g.units.empty()) text.append(" (").append(g.units).append(")");
+            const std::string& units = group_units(g, s.group);
+            if (!units.empty()) text.append(" (").append(units).append(")");
             c.AddLegend(text.c_str(), -117.0, chart_legend_y(dimension, i), 100.0);
             if (CChartTextStyle* t = c.GetLegendTextStyle(i + 1)) {
                 t->SetPointSize(7.5);

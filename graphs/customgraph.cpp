@@ -11,6 +11,9 @@
 #include "foundation/report.h"
 #include "graphs/chartgraph.h"
 #include "graphs/custombar.h"
+#include "graphs/draw/drawing.h"
+#include "graphs/draw/graphtexts.h"
+#include "graphs/draw/printing.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
@@ -19,10 +22,12 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "model/timebase.h"
+#include "model/units.h"
 #include "model/varnames.h"
 #include "runs/core/access.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
+#include "runs/core/sens.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/wip.h"
@@ -42,7 +47,8 @@ namespace {
 // The live part of a graph that shows the running simulation.
 struct live_graph {
     std::vector<int> slots; // per series: value slot, -1 for a series read from a run
-    bool x_auto_max = true, y_auto = true;
+    bool x_auto_max = true;
+    std::vector<bool> y_fixed; // per units group: its range was given
 };
 std::map<handle, live_graph> live_graphs;
 
@@ -72,12 +78,65 @@ void fit_live_x(line_graph& g, const live_graph& live) {
 }
 
 int remap(line_graph& g, const live_graph& live) {
-    if (live.y_auto) {
-        g.y_min = axis_unset;
-        g.y_max = -axis_unset;
+    for (int k = 0; k < group_count(g); ++k) {
+        if (static_cast<std::size_t>(k) < live.y_fixed.size() &&
+            live.y_fixed[static_cast<std::size_t>(k)])
+            continue;
+        group_min(g, k) = axis_unset;
+        group_max(g, k) = -axis_unset;
     }
     fit_live_x(g, live);
+    // The layout may change with the ranges: no new segment is drawn on the
+    // old one until the window has painted again.
+    g.plot_ok = false;
     return gather_graph_series(g, true);
+}
+
+// The band widths and colours used when a definition gives none.
+const int default_band_per_mille[4] = {500, 750, 950, 1000};
+const COLORREF default_band_colours[4] = {0x0080FFFF, 0x0000FF00, 0x00FF0000, 0x00808080};
+
+// The sensitivity bands (kind 1) or simulation lines (kind 2) of a series
+// read from a sensitivity run; nothing when the run has none for it.
+void add_series_bands(graph_series& s, const graph_var& v) {
+    std::vector<std::vector<float>> rows;
+    if (s.run < 0 || sens_values(s.name.c_str(), s.run, rows) <= 1 || rows.empty()) return;
+    s.sims = std::move(rows);
+    if (v.extra_kind == 2) {
+        s.sims_colour = parse_rgb_bars(v.extra_text.c_str(), 0x00808080);
+    } else {
+        std::vector<band_spec> bands = parse_band_spec(v.extra_text.c_str());
+        // Narrowest first, as the band mapper and the legend take them.
+        std::reverse(bands.begin(), bands.end());
+        for (const band_spec& b : bands) {
+            s.band_per_mille.push_back(b.per_mille);
+            s.band_colours.push_back(b.colour);
+        }
+        if (bands.empty()) {
+            s.band_per_mille.assign(std::begin(default_band_per_mille),
+                                    std::end(default_band_per_mille));
+            s.band_colours.assign(std::begin(default_band_colours), std::end(default_band_colours));
+        }
+    }
+    if (v.mean) {
+        s.band_mean = true;
+        s.mean_colour = parse_rgb_bars(v.mean_text.c_str(), 0);
+    }
+}
+
+// A definition's line style (its LINE-STYLE index, DASH, DOT, DASHDOT,
+// DASHDOTDOT) as the dash style of the curve pens; a width stays.
+std::int8_t series_line(std::int8_t line) {
+    static const std::int8_t pen_of_style[5] = {0, 2, 1, 3, 4};
+    if (line >= 0) return line;
+    return static_cast<std::int8_t>(-pen_of_style[(-line) % 5]);
+}
+
+// The units of the variable an element belongs to ("" when unknown).
+std::string units_of(const std::string& element) {
+    const std::string base = element.substr(0, element.find('['));
+    const symbol_id id = find_symbol(base.c_str());
+    return id ? name_units_label(nullptr, id, 2) : "";
 }
 
 // The run text of a legend: the dataset's name, the running simulation's
@@ -116,6 +175,8 @@ handle build_custom_graph(const graph_def& def) {
         expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
     g->title = title;
     g->caption = title;
+    g->footer = def.stamp[0];
+    g->annotation = def.stamp[1];
     if (def.x_min != FLT_MAX) g->x_min = def.x_min;
     if (def.x_max != -FLT_MAX) g->x_max = def.x_max;
     const symbol_id basis = time_basis_symbol();
@@ -123,9 +184,11 @@ handle build_custom_graph(const graph_def& def) {
     g->x_title = !def.x_label.empty() ? def.x_label : g->x_var_name;
     g->x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
     g->y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
-    g->line_kind = def.dots > 0 ? static_cast<std::uint8_t>(def.dots) : 0;
+    g->line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
     g->labels_between = def.label_intervals;
     g->graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;
+    // STACK n (stored n + 1) stacks the first n series of each group.
+    if (def.stack > 1) g->stack_limit = def.stack - 1;
 
     // Runs the graph opens itself are unloaded when it is built (the series
     // keep their values); the runs loaded before stay.
@@ -135,8 +198,14 @@ handle build_custom_graph(const graph_def& def) {
     } unload;
     live_graph live;
     live.x_auto_max = def.x_max == -FLT_MAX;
+    g->soft_bounds = def.soft_bounds != 0;
+    g->x_is_time = def.x_axis.empty() ||
+                   (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0) ||
+                   name_cmp(def.x_axis.c_str(), "Time") == 0;
+    // Scale groups in the order they first appear, numbered from 0 (a group
+    // whose variables were all skipped takes no axis).
+    std::map<int, int> group_of_scale;
     int planned = 0;
-    bool y_given = false;
     for (const graph_var& v : def.vars) {
         ++planned;
         bool sim = false;
@@ -165,6 +234,12 @@ handle build_custom_graph(const graph_def& def) {
             s.run = run;
             s.label =
                 !v.label.empty() ? v.label : e + " : " + run_text_of(position, v.dataset, sim);
+            s.has_colour = v.extra_kind == 8;
+            s.colour = v.colour & 0x00FFFFFF;
+            s.line = series_line(v.line);
+            s.shape = static_cast<std::int8_t>(((v.shape % 10) + 10) % 10);
+            s.shape_size = v.shape_size > 0 ? v.shape_size : 0;
+            if (!sim && (v.extra_kind == 1 || v.extra_kind == 2)) add_series_bands(s, v);
             int slot = -1;
             if (sim) {
                 const int type = find_var_name(e.c_str(), &slot, 1);
@@ -178,17 +253,33 @@ handle build_custom_graph(const graph_def& def) {
                 s.times = {value_array[0]};
                 s.values = {value_array[slot]};
             }
+            // The series' units group, made when its scale first appears.
+            auto [at, made] =
+                group_of_scale.try_emplace(v.scale_group, static_cast<int>(group_of_scale.size()));
+            s.group = at->second;
+            if (made) {
+                if (s.group > 0) g->more_groups.emplace_back();
+                if (static_cast<std::size_t>(s.group) >= live.y_fixed.size())
+                    live.y_fixed.resize(static_cast<std::size_t>(s.group) + 1, false);
+                std::string units = v.units == " " ? "" : v.units;
+                if (v.units.empty()) units = units_of(e);
+                (s.group ? g->more_groups.back().units : g->units) = units;
+            }
+            // A variable's own bounds set its group's range.
+            if (v.y_min != FLT_MAX) group_min(*g, s.group) = v.y_min;
+            if (v.y_max != -FLT_MAX) group_max(*g, s.group) = v.y_max;
+            if ((v.y_min != FLT_MAX || v.y_max != -FLT_MAX) && !def.soft_bounds)
+                live.y_fixed[static_cast<std::size_t>(s.group)] = true;
             live.slots.push_back(slot);
             g->series.push_back(std::move(s));
         }
-        if (!y_given && (v.y_min != FLT_MAX || v.y_max != -FLT_MAX)) {
-            y_given = true;
-            if (v.y_min != FLT_MAX) g->y_min = v.y_min;
-            if (v.y_max != -FLT_MAX) g->y_max = v.y_max;
-        }
     }
-    live.y_auto = !y_given;
     if (g->series.empty()) return fail("No Variables/Datasets to graph");
+    // Label lists in place of numbers: the X-DIV label along x, Y-LABEL for
+    // the first group. A list sets its axis's range.
+    if (set_axis_labels(*g, def.x_div_label.c_str(), true)) live.x_auto_max = false;
+    if (set_axis_labels(*g, def.y_label.c_str(), false) && !live.y_fixed.empty())
+        live.y_fixed[0] = true;
     if (in_run && static_cast<int>(g->series.size()) < planned)
         report(6, "Icompatible/bad graph specification partially completed");
     if (def.plot_width > 0 && def.plot_height > 0)
@@ -238,6 +329,32 @@ handle build_custom_graph(const graph_def& def) {
     return h;
 }
 
+bool draw_wip_segments(handle record, HWND window, line_graph& g, const std::vector<int>& grown) {
+    // A paint still to come draws them anyway, at the layout it makes.
+    RECT pending{};
+    if (GetUpdateRect(window, &pending, FALSE)) return true;
+    HDC dc = GetDC(window);
+    if (!dc) return false;
+    RECT c{};
+    GetClientRect(window, &c);
+    const SIZE saved_size = out_size;
+    out_size = SIZE{c.right, c.bottom};
+    const handle saved = cur_output;
+    cur_output = record;
+    bool drawn = false;
+    {
+        draw_pass pass(dc, dc);
+        if (pass.ok()) {
+            SetBkMode(dc, TRANSPARENT);
+            drawn = draw_newest_segments(g, grown);
+        }
+    }
+    cur_output = saved;
+    out_size = saved_size;
+    ReleaseDC(window, dc);
+    return drawn;
+}
+
 bool update_wip_graph(handle record) {
     if (is_live_bar_graph(record)) return update_live_bars(record);
     auto it = live_graphs.find(record);
@@ -248,27 +365,48 @@ bool update_wip_graph(handle record) {
     }
     auto* rec = static_cast<output_record*>(lock_handle(record));
     HWND window = rec ? rec->window : nullptr;
+    const bool chart = rec && rec->chart;
     if (rec) unlock_handle(record);
     if (!window || !IsWindow(window)) {
         live_graphs.erase(it);
         return false;
     }
     if (!value_array) return true;
+    const live_graph& live = it->second;
     const float now = value_array[0];
-    bool grew = false;
-    for (std::size_t i = 0; i < g->series.size() && i < it->second.slots.size(); ++i) {
-        const int slot = it->second.slots[i];
+    std::vector<int> grown;
+    // Sums and integrals change as a whole: those graphs are mapped anew.
+    bool remap_all = chart || g->graph_mode != 0;
+    for (std::size_t i = 0; i < g->series.size() && i < live.slots.size(); ++i) {
+        const int slot = live.slots[i];
         if (slot < 0 || static_cast<std::uint32_t>(slot) >= value_slot_count) continue;
         graph_series& s = g->series[i];
         if (!s.times.empty() && s.times.back() == now) continue;
+        const float v = value_array[slot];
+        if (axis_value_ok(now) && axis_value_ok(v) &&
+            !point_in_ranges(*g, static_cast<int>(i), now, v)) {
+            // A point outside a range that follows the data moves that range.
+            const bool x_out = now < g->x_min || now > g->x_max;
+            const std::size_t k = static_cast<std::size_t>(std::max(s.group, 0));
+            const bool y_fixed = k < live.y_fixed.size() && live.y_fixed[k];
+            const bool y_out = v < group_min(*g, s.group) || v > group_max(*g, s.group);
+            if ((x_out && live.x_auto_max) || (y_out && !y_fixed)) remap_all = true;
+        }
         s.times.push_back(now);
-        s.values.push_back(value_array[slot]);
-        grew = true;
+        s.values.push_back(v);
+        if (s.transformed) s.read_values.push_back(v);
+        grown.push_back(static_cast<int>(i));
     }
-    if (!grew) return true;
-    remap(*g, it->second);
-    InvalidateRect(window, nullptr, TRUE);
-    refill_chart(record);
+    if (grown.empty()) return true;
+    if (remap_all) {
+        remap(*g, live);
+        InvalidateRect(window, nullptr, TRUE);
+        refill_chart(record);
+        return true;
+    }
+    // Inside every range: only the new segments are mapped and drawn.
+    map_newest_points(*g, grown);
+    if (!draw_wip_segments(record, window, *g, grown)) InvalidateRect(window, nullptr, TRUE);
     return true;
 }
 

@@ -5,6 +5,11 @@
 
 #include "foundation/types.h"
 #include "graphs/sets/graphdef.h"
+#include "platform/win.h"
+
+#include <vector>
+
+struct line_graph;
 
 // Builds the line graph of a definition (kind 5) and opens its window; the
 // output record, or 0 when nothing was drawn (said why). While a simulation
@@ -24,6 +29,12 @@ void forget_tool_window(handle record);
 // Brings a work-in-progress graph up to date with the running simulation
 // (the shell calls it at every save); false when its window is gone.
 bool update_wip_graph(handle record);
+
+// Draws the newest segment of each listed series of a graph straight into
+// its window (the plot of its last paint); false when the window must
+// repaint instead (another size, never painted). A paint still pending
+// draws them itself (true).
+bool draw_wip_segments(handle record, HWND window, line_graph& g, const std::vector<int>& grown);
 
 // The shell's start-of-run call: opens the current set's WIP definitions when
 // the option to open the work-in-progress graph on simulation is on. 1 when a

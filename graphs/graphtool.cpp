@@ -149,8 +149,11 @@ void graph_tool_run(handle tool) {
     const char* shown_name = varformat(var, 1);
     g->title = !title.empty() ? title : tool_name(tool) + " for " + shown_name;
     g->caption = !title.empty() ? title : std::string(shown_name);
+    if (o.footer) g->footer = tool_text(tool, static_cast<std::int32_t>(o.footer));
+    if (o.annotation) g->annotation = tool_text(tool, static_cast<std::int32_t>(o.annotation));
     g->graph_mode = o.graph_mode <= 2 ? o.graph_mode : 0;
-    g->line_kind = static_cast<std::uint8_t>(o.line_kind);
+    // A negative kind (filled areas) read as a byte used to draw markers.
+    g->line_kind = o.line_kind < 0 ? -1 : o.line_kind;
     g->labels_between = o.labels_between;
     g->hide_flags = o.hide_flags;
     g->hide_empty = o.hide_empty;

@@ -12,6 +12,7 @@
 #include "model/timebase.h"
 #include "shell/controlpanel.h"
 #include "shell/filechoice.h"
+#include "shell/options.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/varselect.h"
@@ -447,23 +448,19 @@ const hot_spot_selection& current_selection() {
     return selection;
 }
 
-int print_graph_window(handle record) {
+namespace {
+
+// One graph window's page of the open print job: laid out at the window's
+// size in the printer's resolution (or as the print options size it),
+// within the page, centred, with the page footer. false when the record
+// cannot be drawn or the page could not be started.
+bool print_graph_page(HDC dc, handle record) {
     output_record* o = lock_out(record);
-    if (!o) return 0;
+    if (!o) return false;
     void (*draw)(output_record*) = o->draw;
     const int cw = o->width, ch = o->height;
     unlock_handle(record);
-    if (!draw || drawing.printing) return 0;
-    const char* orientation = opts.orientation == 2 ? "P" : "L";
-    HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);
-    if (!dc) return 0;
-    drawing.printing = 1;
-    make_date_stamp();
-    if (!start_print_doc()) return 0;
-    if (StartPage(dc) <= 0) {
-        close_printer(0);
-        return 0;
-    }
+    if (!draw || StartPage(dc) <= 0) return false;
     // The window's picture at the printer's resolution, within the page.
     const int page_w = GetDeviceCaps(dc, HORZRES), page_h = GetDeviceCaps(dc, VERTRES);
     const int sx = std::max(drawing.device_res[0], 1), sy = std::max(drawing.device_res[1], 1);
@@ -504,8 +501,51 @@ int print_graph_window(handle record) {
     }
     cur_output = saved;
     drawing.page_offset_x = drawing.page_offset_y = 0;
-    close_printer(1);
-    return 1;
+    return EndPage(dc) > 0;
+}
+
+} // namespace
+
+std::vector<handle> framed_graph_windows() {
+    std::vector<handle> out;
+    for (handle h : open_windows) {
+        output_record* o = lock_out(h);
+        if (!o) continue;
+        HWND w = o->window;
+        const bool drawn = o->draw != nullptr;
+        unlock_handle(h);
+        char cls[64] = {};
+        if (drawn && w && IsWindow(w) && GetParent(w) && GetClassName(w, cls, sizeof cls) > 0 &&
+            std::strcmp(cls, "Kavrel_graphics") == 0)
+            out.push_back(h);
+    }
+    return out;
+}
+
+int print_graph_window(handle record) {
+    if (drawing.printing) return 0;
+    std::vector<handle> records{record};
+    if (printer.open_on_printing) {
+        // The print options first; Cancel prints nothing.
+        if (!print_options_dialog(static_cast<int>(record))) return 0;
+        // "Multiple": every graph window of the tool frames, in turn.
+        if (opts.print_selection == 2) records = framed_graph_windows();
+    }
+    if (records.empty()) return 0;
+    const char* orientation = opts.orientation == 2 ? "P" : "L";
+    HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);
+    if (!dc) return 0;
+    drawing.printing = 1;
+    make_date_stamp();
+    if (!start_print_doc()) return 0;
+    // One document, a page per window, ended at the first that fails.
+    int printed = 0;
+    for (handle r : records) {
+        if (!print_graph_page(dc, r)) break;
+        ++printed;
+    }
+    close_printer(0);
+    return printed == static_cast<int>(records.size()) ? 1 : 0;
 }
 
 namespace {

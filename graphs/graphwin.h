@@ -96,8 +96,13 @@ int open_graph_window(handle record, const char* title, int x, int y, int width,
 
 // Prints the window's graph on one page of the chosen printer, at the
 // window's size in the printer's resolution (within the page), centred,
-// with the page footer. 1 when printed.
+// with the page footer. With "Open on printing" the print options come
+// first (Cancel: nothing printed, 0); their selection "Multiple" prints
+// every graph window of the tool frames, a page each in one document,
+// stopping at the first that fails. 1 when every page printed.
 int print_graph_window(handle record);
+// The graph windows in tool frames, in the order they were opened.
+std::vector<handle> framed_graph_windows();
 
 // Saves the window's graph at the size the export-size option gives (the
 // client size by default; the laid-out size; asked for): a name ending in ".gtx" as

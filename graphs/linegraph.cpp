@@ -5,6 +5,7 @@
 #include "foundation/report.h"
 #include "graphs/draw/boxname.h"
 #include "graphs/draw/drawing.h"
+#include "graphs/draw/graphtexts.h"
 #include "graphs/draw/prims.h"
 #include "graphs/draw/printing.h"
 #include "graphs/graphwin.h"
@@ -15,11 +16,13 @@
 #include "runs/core/access.h"
 #include "runs/core/cache.h"
 #include "runs/core/runfile.h"
+#include "shell/controlpanel.h"
 #include "shell/settings_rows.h"
 #include "tools/output.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -185,7 +188,125 @@ bool is_set(double lo_or_hi) {
     return std::isfinite(lo_or_hi) && std::fabs(lo_or_hi) < axis_unset;
 }
 
+int series_group(const line_graph& g, const graph_series& s) {
+    return s.group > 0 && s.group < group_count(g) ? s.group : 0;
+}
+
+// Whether series i takes part in stacking: stacked graphs stack the first
+// stack_limit series of each group (all without a limit).
+bool in_stack(const line_graph& g, int i) {
+    if (g.graph_mode != 2) return false;
+    if (g.stack_limit <= 0) return true;
+    const int k = series_group(g, g.series[static_cast<std::size_t>(i)]);
+    int pos = 0;
+    for (int j = 0; j < i; ++j)
+        if (series_group(g, g.series[static_cast<std::size_t>(j)]) == k) ++pos;
+    return pos < g.stack_limit;
+}
+
+// Maps a series (and its bands) at the graph's x range and its group's y range.
+void map_series(line_graph& g, graph_series& s) {
+    const int k = series_group(g, s);
+    const double y_min = group_min(g, k), y_max = group_max(g, k);
+    const int n = static_cast<int>(std::min(s.times.size(), s.values.size()));
+    const int cap = 2 * n + 2;
+    s.xs.assign(static_cast<std::size_t>(cap), 0);
+    s.ys.assign(static_cast<std::size_t>(cap), 0);
+    int m = n ? map_xy_series(s.times.data(), s.values.data(), n, g.x_min, g.x_max, y_min, y_max,
+                              s.xs.data(), s.ys.data(), g.line_kind > 0 ? 1 : 0, cap, nullptr)
+              : 0;
+    s.xs.resize(static_cast<std::size_t>(std::max(m, 0)));
+    s.ys.resize(s.xs.size());
+    s.band_xs.clear();
+    s.band_rows.clear();
+    if (s.sims.empty() || n == 0) return;
+    // Every simulation as long as the series (the shortest decides).
+    int len = n;
+    for (const std::vector<float>& sim : s.sims) len = std::min(len, static_cast<int>(sim.size()));
+    if (len <= 0) return;
+    std::vector<const float*> runs;
+    for (const std::vector<float>& sim : s.sims) runs.push_back(sim.data());
+    const int bands = static_cast<int>(s.band_per_mille.size());
+    const int rows = 2 + (bands > 0 ? 2 * bands : static_cast<int>(runs.size()));
+    std::vector<std::int32_t> bounds(s.band_per_mille.begin(), s.band_per_mille.end());
+    std::vector<std::int16_t> xs(static_cast<std::size_t>(len)),
+        ys(static_cast<std::size_t>(rows) * static_cast<std::size_t>(len));
+    const int kept =
+        map_series_with_bands(s.times.data(), s.values.data(), len, runs.data(),
+                              static_cast<int>(runs.size()), g.x_min, g.x_max, y_min, y_max,
+                              xs.data(), ys.data(), len, bands ? bounds.data() : nullptr, bands, 1);
+    // Rows to the kept count, as the band filler reads them.
+    s.band_xs.assign(xs.begin(), xs.begin() + kept);
+    s.band_rows.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(kept), 0);
+    for (int r = 0; r < rows; ++r)
+        std::copy_n(ys.begin() + static_cast<std::ptrdiff_t>(r) * len, kept,
+                    s.band_rows.begin() + static_cast<std::ptrdiff_t>(r) * kept);
+}
+
 } // namespace
+
+int group_count(const line_graph& g) {
+    return 1 + static_cast<int>(g.more_groups.size());
+}
+
+double& group_min(line_graph& g, int k) {
+    return k > 0 && k < group_count(g) ? g.more_groups[static_cast<std::size_t>(k - 1)].y_min
+                                       : g.y_min;
+}
+
+double& group_max(line_graph& g, int k) {
+    return k > 0 && k < group_count(g) ? g.more_groups[static_cast<std::size_t>(k - 1)].y_max
+                                       : g.y_max;
+}
+
+double group_min(const line_graph& g, int k) {
+    return group_min(const_cast<line_graph&>(g), k);
+}
+
+double group_max(const line_graph& g, int k) {
+    return group_max(const_cast<line_graph&>(g), k);
+}
+
+const std::string& group_units(const line_graph& g, int k) {
+    return k > 0 && k < group_count(g) ? g.more_groups[static_cast<std::size_t>(k - 1)].units
+                                       : g.units;
+}
+
+bool set_axis_labels(line_graph& g, const char* text, bool x_axis) {
+    const axis_labels l = parse_axis_labels(text, x_axis);
+    if (!l.ok) return false;
+    auto& out = x_axis ? g.x_custom : g.y_custom;
+    out.clear();
+    for (const axis_label& a : l.labels) out.push_back({a.text, a.pos});
+    if (x_axis) {
+        g.x_min = l.min;
+        g.x_max = l.max;
+        g.x_divisions = static_cast<int>(l.labels.size()) - 1;
+    } else {
+        g.y_min = l.min;
+        g.y_max = l.max;
+        g.y_divisions = static_cast<int>(l.labels.size());
+    }
+    return true;
+}
+
+void set_reference_lines(line_graph& g, std::uint8_t extra_lines, double special_time) {
+    g.zero_line = g.one_line = g.special_time_line = 0;
+    // Reference values belong to one scale: with several groups they would
+    // lie at a different height for each.
+    if (group_count(g) == 1 && g.y_max > g.y_min && std::isfinite(g.y_max - g.y_min)) {
+        auto pos = [&](double v) {
+            return static_cast<std::int16_t>(
+                std::trunc((g.y_max - v) / (g.y_max - g.y_min) * 10000));
+        };
+        if ((extra_lines & xl_zero) && g.y_min < 0 && 0 < g.y_max) g.zero_line = pos(0);
+        if ((extra_lines & xl_one) && g.y_min < 1 && 1 < g.y_max) g.one_line = pos(1);
+    }
+    if ((extra_lines & xl_special) && g.x_is_time && g.graph_mode < 3 &&
+        axis_value_ok(special_time) && g.x_min < special_time && special_time < g.x_max)
+        g.special_time_line = static_cast<std::int16_t>(
+            std::trunc((special_time - g.x_min) / (g.x_max - g.x_min) * 10000));
+}
 
 int gather_graph_series(line_graph& g, bool limit16) {
     // X range: a given range that is empty or reversed cannot be drawn; say
@@ -212,7 +333,7 @@ int gather_graph_series(line_graph& g, bool limit16) {
             if (n <= 0) {
                 s.values.clear();
                 s.times.clear();
-            } else if (n == 1 && g.line_kind == 0 && std::isfinite(first) && std::isfinite(last) &&
+            } else if (n == 1 && g.line_kind <= 0 && std::isfinite(first) && std::isfinite(last) &&
                        last > first) {
                 // A constant: a flat line over the run's saved times.
                 const float v = s.values[0];
@@ -231,6 +352,19 @@ int gather_graph_series(line_graph& g, bool limit16) {
         }
         if (!s.times.empty()) ++with_data;
     }
+    // Values a gathering before integrated or stacked go back to those read:
+    // gathering again (a work-in-progress graph at each widening) used to
+    // integrate the integrals or stack the sums once more.
+    for (graph_series& s : g.series)
+        if (s.transformed) {
+            s.values = s.read_values;
+            s.transformed = false;
+        }
+    if (g.graph_mode == 1 || g.graph_mode == 2)
+        for (graph_series& s : g.series) {
+            s.read_values = s.values;
+            s.transformed = true;
+        }
     if (g.graph_mode == 1) {
         for (graph_series& s : g.series) {
             double acc = 0;
@@ -246,40 +380,63 @@ int gather_graph_series(line_graph& g, bool limit16) {
         for (std::size_t k = 1; k < g.series.size(); ++k) {
             const graph_series& a = g.series[k - 1];
             graph_series& b = g.series[k];
+            // Each units group stacks on its own, up to the limit.
+            if (series_group(g, a) != series_group(g, b)) continue;
+            if (!in_stack(g, static_cast<int>(k))) continue;
             if (a.times != b.times) {
                 report(8, "Inconsistent X axis for units %s\nDo not know how to stack",
-                       g.units.c_str());
+                       group_units(g, series_group(g, b)).c_str());
                 return -1;
             }
             for (std::size_t i = 0; i < b.values.size(); ++i) b.values[i] += a.values[i];
         }
     }
 
-    // Y range: one chosen by a drag on a graph's y axis wins once.
+    // Y range per group: one chosen by a drag on a graph's y axis wins once
+    // (the first group's, whose scale the drag read).
+    const int groups = group_count(g);
     double drag_top = 0, drag_bottom = 0;
     if (take_pending_y_range(&drag_top, &drag_bottom) && drag_top > drag_bottom) {
         g.y_min = drag_bottom;
         g.y_max = drag_top;
     }
-    // Else from the points inside the x range.
-    const bool ymin_open = !is_set(g.y_min), ymax_open = !is_set(g.y_max);
-    double lo = HUGE_VAL, hi = -HUGE_VAL;
-    for (const graph_series& s : g.series)
-        for (std::size_t i = 0; i < s.values.size(); ++i) {
-            if (!axis_value_ok(s.values[i]) || !axis_value_ok(s.times[i])) continue;
-            if (s.times[i] < g.x_min || s.times[i] > g.x_max) continue;
-            lo = std::min(lo, static_cast<double>(s.values[i]));
-            hi = std::max(hi, static_cast<double>(s.values[i]));
+    for (int k = 0; k < groups; ++k) {
+        double& y_min = group_min(g, k);
+        double& y_max = group_max(g, k);
+        // Else from the points inside the x range.
+        const bool ymin_open = !is_set(y_min), ymax_open = !is_set(y_max);
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        auto take = [&](float t, float v) {
+            if (!axis_value_ok(v) || !axis_value_ok(t)) return;
+            if (t < g.x_min || t > g.x_max) return;
+            lo = std::min(lo, static_cast<double>(v));
+            hi = std::max(hi, static_cast<double>(v));
+        };
+        for (const graph_series& s : g.series) {
+            if (series_group(g, s) != k) continue;
+            for (std::size_t i = 0; i < s.values.size(); ++i) take(s.times[i], s.values[i]);
+            // The simulations behind bands count too.
+            for (const std::vector<float>& sim : s.sims)
+                for (std::size_t i = 0; i < sim.size() && i < s.times.size(); ++i)
+                    take(s.times[i], sim[i]);
         }
-    if (lo > hi) lo = 0, hi = 100;
-    if (ymin_open) g.y_min = lo;
-    if (ymax_open) g.y_max = hi;
-    if (g.y_min == g.y_max || (g.y_divisions > 0 && (ymin_open || ymax_open))) {
-        double a = g.y_min, b = g.y_max;
-        nice_axis_range(g.y_min, g.y_max, &a, &b);
-        if (ymin_open || g.y_min == g.y_max) g.y_min = a;
-        if (ymax_open || a == b) g.y_max = b;
-        if (!(g.y_max > g.y_min)) g.y_max = g.y_min + 1;
+        const bool custom = k == 0 && !g.y_custom.empty();
+        bool widened = false;
+        if (lo > hi) lo = 0, hi = 100;
+        if (ymin_open) y_min = lo;
+        if (ymax_open) y_max = hi;
+        if (g.soft_bounds && !custom && lo <= hi) {
+            if (!ymin_open && lo < y_min) y_min = lo, widened = true;
+            if (!ymax_open && hi > y_max) y_max = hi, widened = true;
+        }
+        const bool found = ymin_open || ymax_open || widened;
+        if (!custom && (y_min == y_max || (!scaling_opts.raw && g.y_divisions > 0 && found))) {
+            double a = y_min, b = y_max;
+            nice_axis_range(y_min, y_max, &a, &b);
+            if (ymin_open || widened || y_min == y_max) y_min = a;
+            if (ymax_open || widened || a == b) y_max = b;
+        }
+        if (!(y_max > y_min)) y_max = y_min + 1;
     }
 
     round_x_range(g, min_open, max_open);
@@ -287,18 +444,8 @@ int gather_graph_series(line_graph& g, bool limit16) {
         g.x_divisions = choose_x_divisions(g.x_min, g.x_max, graph_defaults().x_divisions);
     if (g.x_divisions < 1) g.x_divisions = 1;
 
-    for (graph_series& s : g.series) {
-        const int n = static_cast<int>(s.times.size());
-        const int cap = 2 * n + 2;
-        s.xs.assign(static_cast<std::size_t>(cap), 0);
-        s.ys.assign(static_cast<std::size_t>(cap), 0);
-        int m = n ? map_xy_series(s.times.data(), s.values.data(), n, g.x_min, g.x_max, g.y_min,
-                                  g.y_max, s.xs.data(), s.ys.data(), g.line_kind > 0 ? 1 : 0, cap,
-                                  nullptr)
-                  : 0;
-        s.xs.resize(static_cast<std::size_t>(std::max(m, 0)));
-        s.ys.resize(s.xs.size());
-    }
+    for (graph_series& s : g.series) map_series(g, s);
+    set_reference_lines(g, scaling_opts.extra_lines, model_rec ? model_rec->special : NA);
 
     g.series_count = static_cast<int>(g.series.size());
     g.skipped_count = 0;
@@ -340,6 +487,7 @@ void update_graph_live(handle record) {
     const int count = std::min(g->series_count, static_cast<int>(g->series.size()));
     std::vector<float> sum;
     bool any = false;
+    int sum_group = -1;
     for (int i = 0; i < count; ++i) {
         graph_series& s = g->series[static_cast<std::size_t>(i)];
         if (!s.live_slot) continue;
@@ -349,26 +497,18 @@ void update_graph_live(handle record) {
         if (n <= 0 || !t || !v) n = 0;
         s.times.assign(t, t + n);
         s.values.assign(v, v + n);
-        if (g->graph_mode == 2) {
-            // Stacked: what is drawn is the running sum, as short as the
-            // shortest series so far.
-            if (!any) sum.assign(s.values.size(), 0.0f);
+        if (in_stack(*g, i)) {
+            // Stacked: what is drawn is the running sum of the group, as
+            // short as the shortest series so far.
+            if (series_group(*g, s) != sum_group) sum.assign(s.values.size(), 0.0f);
+            sum_group = series_group(*g, s);
             sum.resize(std::min(sum.size(), s.values.size()));
             for (std::size_t k = 0; k < sum.size(); ++k) sum[k] += s.values[k];
             s.values.assign(sum.begin(), sum.end());
             s.times.resize(s.values.size());
         }
         any = true;
-        const int m = static_cast<int>(s.times.size());
-        const int cap = 2 * m + 2;
-        s.xs.assign(static_cast<std::size_t>(cap), 0);
-        s.ys.assign(static_cast<std::size_t>(cap), 0);
-        const int got = m ? map_xy_series(s.times.data(), s.values.data(), m, g->x_min, g->x_max,
-                                          g->y_min, g->y_max, s.xs.data(), s.ys.data(),
-                                          g->line_kind > 0 ? 1 : 0, cap, nullptr)
-                          : 0;
-        s.xs.resize(static_cast<std::size_t>(std::max(got, 0)));
-        s.ys.resize(s.xs.size());
+        map_series(*g, s);
     }
     if (!any) return;
     auto* o = static_cast<output_record*>(lock_handle(record));
@@ -423,7 +563,39 @@ void use_font(const font_spec& f) {
 }
 
 bool shown(const line_graph& g, int i) {
-    return !(g.hide_empty && g.series[static_cast<std::size_t>(i)].xs.empty());
+    const graph_series& s = g.series[static_cast<std::size_t>(i)];
+    return !(g.hide_empty && s.xs.empty() && s.band_xs.empty());
+}
+
+// The colour of every series: its own, else the table's by index.
+std::vector<COLORREF> series_colours(const line_graph& g) {
+    std::vector<COLORREF> c(g.series.size());
+    for (std::size_t i = 0; i < c.size(); ++i)
+        c[i] = g.series[i].has_colour ? g.series[i].colour : colour_table[i % 12];
+    return c;
+}
+
+bool any_own_colour(const line_graph& g) {
+    return std::any_of(g.series.begin(), g.series.end(),
+                       [](const graph_series& s) { return s.has_colour; });
+}
+
+// The pen width draw_curve takes: the series' own width or dash style, else 1.
+int series_width(const graph_series& s) {
+    return s.line != 0 ? s.line : 1;
+}
+
+void draw_series(const line_graph& g, int i, const COLORREF* colours, int left, int top, int right,
+                 int bottom, int from) {
+    const graph_series& s = g.series[static_cast<std::size_t>(i)];
+    const int n = static_cast<int>(s.xs.size()) - from;
+    if (n <= 0) return;
+    if (g.line_kind > 0)
+        draw_point_markers(colours, i, s.shape_size ? s.shape_size : 1, s.shape, left, top, right,
+                           bottom, s.xs.data() + from, s.ys.data() + from, n, false);
+    else
+        draw_curve(colours, i, series_width(s), left, top, right, bottom, s.xs.data() + from,
+                   s.ys.data() + from, n, 0, false, true);
 }
 
 } // namespace
@@ -434,6 +606,7 @@ void draw_line_graph(line_graph& g, int full) {
     graph_output_size(g.design_width ? g.design_width : 576,
                       g.design_height ? g.design_height : 384, &W, &H);
     const int count = std::min(g.series_count, static_cast<int>(g.series.size()));
+    const int groups = group_count(g);
     // Title.
     use_font(g.fonts[3]);
     int top;
@@ -476,80 +649,209 @@ void draw_line_graph(line_graph& g, int full) {
         bottom -= (n + 1) * legend_lh;
         use_font(g.fonts[4]);
     }
-    // Labels.
+    // Group labels: with several groups each number is followed by its
+    // group's units.
+    int group_w = 0;
+    if (groups > 1) {
+        for (int k = 0; k < groups; ++k)
+            group_w = std::max(group_w, text_width(group_units(g, k).c_str()));
+        group_w += axis_cw;
+    }
+    // X labels: the definition's list, the category texts or numbers.
+    const bool x_custom = !g.x_custom.empty();
     const double xstep = (g.x_max - g.x_min) / g.x_divisions;
     std::vector<std::string> xl;
     int widest_x = 1;
-    for (int i = 0; i <= g.x_divisions; ++i) {
-        if (static_cast<std::size_t>(i) < g.x_labels.size())
-            xl.push_back(g.x_labels[static_cast<std::size_t>(i)]);
-        else
-            xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
-        widest_x = std::max(widest_x, text_width(xl.back().c_str()));
+    if (x_custom) {
+        for (const line_graph::placed_label& l : g.x_custom) {
+            xl.push_back(l.text);
+            widest_x = std::max(widest_x, text_width(l.text.c_str()));
+        }
+    } else {
+        for (int i = 0; i <= g.x_divisions; ++i) {
+            if (static_cast<std::size_t>(i) < g.x_labels.size())
+                xl.push_back(g.x_labels[static_cast<std::size_t>(i)]);
+            else
+                xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
+            widest_x = std::max(widest_x, text_width(xl.back().c_str()));
+        }
     }
+    // Y labels: per row (a division, or a label of the list) its position
+    // from the top (0..10000) and one text per group.
+    const bool y_custom = !g.y_custom.empty();
     const int ydiv = std::max(g.y_divisions, 1);
-    std::vector<std::string> yl;
+    std::vector<int> y_pos;
+    std::vector<std::vector<std::string>> yl; // [row][group]
     int widest_y = 0;
-    for (int i = 0; i <= ydiv; ++i) {
-        double v = g.y_max - i * (g.y_max - g.y_min) / ydiv;
-        yl.emplace_back(format_number(v, 0, nullptr));
-        widest_y = std::max(widest_y, text_width(yl.back().c_str()));
+    auto value_text = [&](int k, int pos) {
+        const double lo = group_min(g, k), hi = group_max(g, k);
+        // A label's place rarely falls on a round value of another scale:
+        // shown to a hundredth of that scale's span.
+        return std::string(format_to_step(hi - pos * (hi - lo) / 10000.0, (hi - lo) / 100));
+    };
+    if (y_custom) {
+        for (const line_graph::placed_label& l : g.y_custom) {
+            y_pos.push_back(l.pos);
+            std::vector<std::string> row{l.text};
+            for (int k = 1; k < groups; ++k) row.push_back(value_text(k, l.pos));
+            yl.push_back(std::move(row));
+        }
+    } else {
+        for (int i = 0; i <= ydiv; ++i) {
+            y_pos.push_back(static_cast<int>(static_cast<long>(i) * 10000 / ydiv));
+            std::vector<std::string> row;
+            for (int k = 0; k < groups; ++k) {
+                const double lo = group_min(g, k), hi = group_max(g, k);
+                row.emplace_back(format_number(hi - i * (hi - lo) / ydiv, 0, nullptr));
+            }
+            yl.push_back(std::move(row));
+        }
     }
+    for (const auto& row : yl)
+        for (const std::string& t : row) widest_y = std::max(widest_y, text_width(t.c_str()));
     // The plot.
-    const int left = 2 * axis_cw + widest_y;
+    const int left = 2 * axis_cw + widest_y + group_w;
     const int right = (g.labels_between ? W : W - widest_x / 2) - axis_cw;
     const bool has_height = top < bottom, has_width = left < right;
     const int pw = right - left, ph = bottom - top;
+    const bool own_colours = any_own_colour(g);
+    const std::vector<COLORREF> colour_list =
+        own_colours ? series_colours(g) : std::vector<COLORREF>{};
+    const COLORREF* colours = own_colours ? colour_list.data() : nullptr;
+    if (full && !drawing.printing && !drawing.gtx_mode) {
+        g.plot_ok = has_height && has_width;
+        g.plot_left = left, g.plot_top = top, g.plot_right = right, g.plot_bottom = bottom;
+        g.laid_w = W, g.laid_h = H;
+    }
     if (has_height && has_width) {
-        if (full) fill_box(12, left, top, right, bottom);
+        if (full) {
+            fill_box(12, left, top, right, bottom);
+            // Bands and simulation lines under everything else.
+            for (int i = count - 1; i >= 0; --i) {
+                const graph_series& s = g.series[static_cast<std::size_t>(i)];
+                const int m = static_cast<int>(s.band_xs.size());
+                if (m == 0) continue;
+                const int bands = static_cast<int>(s.band_per_mille.size());
+                if (bands > 0) {
+                    // Widest band first, the narrower ones over it.
+                    for (int b = bands - 1; b >= 0; --b)
+                        fill_bands(left, top, right, bottom, s.band_xs.data(),
+                                   s.band_rows.data() + static_cast<std::ptrdiff_t>(2 * b + 1) * m,
+                                   m, 1, &s.band_colours[static_cast<std::size_t>(b)]);
+                } else {
+                    draw_curve_family(left, top, right, bottom, s.band_xs.data(),
+                                      s.band_rows.data(), m, static_cast<int>(s.sims.size()),
+                                      s.sims_colour);
+                }
+            }
+        }
         // Grid and y labels.
         const std::uint32_t grid = 0x00C0C0C0;
+        const int rows = static_cast<int>(y_pos.size());
         int k = 1;
-        if (ydiv > 1)
-            while (k < ydiv && k * ph / (ydiv + 1) < 2 * axis_lh) {
+        const int needed = (groups + 1) * axis_lh;
+        if (!y_custom && ydiv > 1)
+            while (k < ydiv && k * ph / (ydiv + 1) < needed) {
                 ++k;
                 while (ydiv % k) ++k;
             }
-        for (int i = 1; i < ydiv; ++i) {
-            const int y = top + i * ph / ydiv;
-            draw_line(grid, 0, left, y, right, y);
+        // The stacked group labels draw closer when even every label is short
+        // of room.
+        int spacing = axis_lh;
+        if (groups > 1 && !y_custom && k >= ydiv)
+            spacing = axis_lh * std::clamp(ph * 50 / std::max(needed, 1), 50, 100) / 100;
+        for (int r = 0; r < rows; ++r) {
+            const int y =
+                top + static_cast<int>(static_cast<long>(y_pos[static_cast<std::size_t>(r)]) * ph /
+                                       10000);
+            if (y > top && y < bottom) draw_line(grid, 0, left, y, right, y);
+            if (!y_custom && r % k) continue;
+            // The group's labels stacked, centred on the line.
+            const int first = y - (groups - 1) * spacing / 2;
+            for (int gk = 0; gk < groups; ++gk) {
+                const int gy = first + gk * spacing;
+                const auto& row = yl[static_cast<std::size_t>(r)];
+                draw_text_aligned(left - axis_cw - group_w, gy, 'R', 'C',
+                                  row[static_cast<std::size_t>(gk)].c_str());
+                if (groups > 1)
+                    draw_text_aligned(left - group_w, gy, 'L', 'C', group_units(g, gk).c_str());
+            }
         }
-        for (int i = 0; i <= ydiv; i += k)
-            draw_text_aligned(left - axis_cw, top + i * ph / ydiv, 'R', 'C',
-                              yl[static_cast<std::size_t>(i)].c_str());
-        for (int i = 1; i < g.x_divisions; ++i) {
-            const int x = left + static_cast<int>(static_cast<long>(i) * pw / g.x_divisions);
-            draw_line(grid, 0, x, top, x, bottom);
+        if (x_custom) {
+            for (const line_graph::placed_label& l : g.x_custom) {
+                const int x = left + static_cast<int>(static_cast<long>(l.pos) * pw / 10000);
+                if (x > left && x < right) draw_line(grid, 0, x, top, x, bottom);
+            }
+        } else {
+            for (int i = 1; i < g.x_divisions; ++i) {
+                const int x = left + static_cast<int>(static_cast<long>(i) * pw / g.x_divisions);
+                draw_line(grid, 0, x, top, x, bottom);
+            }
+        }
+        // Reference lines at 0, at 1 and at the special time.
+        for (std::int16_t p : {g.zero_line, g.one_line})
+            if (p > 0 && p < 10000) {
+                const int y = top + static_cast<int>(static_cast<long>(p) * ph / 10000);
+                draw_line(0, 1, left, y, right, y);
+            }
+        if (g.special_time_line > 0 && g.special_time_line < 10000) {
+            const int x =
+                left + static_cast<int>(static_cast<long>(g.special_time_line) * pw / 10000);
+            draw_line(0, 1, x, top, x, bottom);
         }
         if (full) draw_frame(13, 2, left, top, right, bottom);
-        // Series, the first on top; the y scale for reading values off.
+        // Series, the first on top; the first group's y scale for reading
+        // values off.
         set_value_map(top, bottom, g.y_min, g.y_max, 0, true);
         for (int i = count - 1; i >= 0; --i) {
             const graph_series& s = g.series[static_cast<std::size_t>(i)];
-            if (s.xs.empty()) continue;
-            const int n_pts = static_cast<int>(s.xs.size());
-            if (g.line_kind > 0)
-                draw_point_markers(nullptr, i, 1, 0, left, top, right, bottom, s.xs.data(),
-                                   s.ys.data(), n_pts, false);
-            else
-                draw_curve(nullptr, i, 1, left, top, right, bottom, s.xs.data(), s.ys.data(), n_pts,
-                           0, false, true);
+            const int m = static_cast<int>(s.band_xs.size());
+            if (m > 0) {
+                // A banded series shows its mean line when asked, not itself.
+                if (s.band_mean)
+                    draw_curve_family(left, top, right, bottom, s.band_xs.data(),
+                                      s.band_rows.data(), m, -std::max(s.mean_width, 1),
+                                      s.mean_colour);
+                continue;
+            }
+            if (g.line_kind < 0 && in_stack(g, i) && !s.xs.empty()) {
+                // Stacked areas: the sum down to the bottom, each series
+                // over the one it was added onto, outlined a little wider
+                // with every series.
+                const int m2 = static_cast<int>(s.xs.size());
+                std::vector<std::int16_t> rows(3 * static_cast<std::size_t>(m2), 10000);
+                std::copy(s.ys.begin(), s.ys.end(), rows.begin() + m2);
+                const COLORREF c = colours ? colours[i] : colour_table[i % 12];
+                fill_bands(left, top, right, bottom, s.xs.data(), rows.data(), m2, 1, &c);
+                draw_curve(colours, i, std::min(i + 1, 4), left, top, right, bottom, s.xs.data(),
+                           s.ys.data(), m2, 0, false, true);
+                continue;
+            }
+            draw_series(g, i, colours, left, top, right, bottom, 0);
         }
     }
     if (!full) return;
-    // X numbers and title.
+    // X numbers (or the list's labels) and title.
     if (has_height && has_width) {
-        int k = 1;
-        // Numbers need a character's gap between them, or they run together.
-        const long need = static_cast<long>(g.x_divisions) * (widest_x + axis_cw);
-        while (need > static_cast<long>(k) * pw && k < g.x_divisions) ++k;
-        const int labels = g.labels_between ? g.x_divisions : g.x_divisions + 1;
-        for (int i = 0; i < labels; i += k) {
-            const int x =
-                left + static_cast<int>(
-                           (static_cast<long>(g.labels_between + 2 * i) * pw / g.x_divisions) / 2);
-            draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T',
-                              xl[static_cast<std::size_t>(i)].c_str());
+        if (x_custom) {
+            for (std::size_t i = 0; i < g.x_custom.size(); ++i) {
+                const int x =
+                    left + static_cast<int>(static_cast<long>(g.x_custom[i].pos) * pw / 10000);
+                draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T', xl[i].c_str());
+            }
+        } else {
+            int k = 1;
+            // Numbers need a character's gap between them, or they run together.
+            const long need = static_cast<long>(g.x_divisions) * (widest_x + axis_cw);
+            while (need > static_cast<long>(k) * pw && k < g.x_divisions) ++k;
+            const int labels = g.labels_between ? g.x_divisions : g.x_divisions + 1;
+            for (int i = 0; i < labels; i += k) {
+                const int x = left + static_cast<int>((static_cast<long>(g.labels_between + 2 * i) *
+                                                       pw / g.x_divisions) /
+                                                      2);
+                draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T',
+                                  xl[static_cast<std::size_t>(i)].c_str());
+            }
         }
         if (!g.x_name_cell) g.x_name_cell = graph_text(g, g.x_var_name.c_str());
         set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
@@ -569,18 +871,106 @@ void draw_line_graph(line_graph& g, int full) {
             if (!shown(g, i)) continue;
             if (!s.label_cell) s.label_cell = graph_text(g, s.label.c_str());
             RECT r = draw_text_hot(2 * cw, y, 'L', 'T', s.label.c_str(), s.label_cell, legend_font);
-            const int sample_left = r.right + 2 * cw, sample_right = W - 2 * cw;
-            if (sample_right - sample_left > 4 * cw) {
-                const int ly = y + drawing.line_height / 2;
+            // The units of the line's group at the right.
+            int sample_right = W - 2 * cw;
+            const std::string& units = group_units(g, series_group(g, s));
+            if (!units.empty()) {
+                const RECT u = draw_text_aligned(W - 2 * cw, y, 'R', 'T', units.c_str());
+                sample_right = u.left - 2 * cw;
+            }
+            const int sample_left = r.right + 2 * cw;
+            const int ly = y + drawing.line_height / 2;
+            if (!s.band_xs.empty() && !s.band_per_mille.empty()) {
+                // Per band its percentage and a box of its colour.
+                int x = sample_left;
+                const int box = 2 * std::max(text_width("W"), 1);
+                for (std::size_t b = 0; b < s.band_per_mille.size(); ++b) {
+                    char pct[16];
+                    std::snprintf(pct, sizeof pct, "%d%%", (s.band_per_mille[b] + 5) / 10);
+                    const RECT t = draw_text_aligned(x, y, 'L', 'T', pct);
+                    if (t.right + cw + box > sample_right) break;
+                    const COLORREF c = s.band_colours[b];
+                    fill_bar(0, t.right + cw / 2, y + 1, t.right + cw / 2 + box,
+                             y + drawing.line_height - 1, &c);
+                    x = t.right + cw + box + cw;
+                }
+                if (s.band_mean && sample_right - x > 4 * cw)
+                    draw_line(s.mean_colour, std::max(s.mean_width, 1), x, ly, sample_right, ly);
+            } else if (sample_right - sample_left > 4 * cw) {
                 if (g.line_kind > 0) {
                     std::int16_t xs[2] = {0, 10000}, ys[2] = {5000, 5000};
-                    draw_point_markers(nullptr, i, 1, 0, sample_left, ly, sample_right, ly, xs, ys,
-                                       2, false);
+                    draw_point_markers(colours, i, s.shape_size ? s.shape_size : 1, s.shape,
+                                       sample_left, ly, sample_right, ly, xs, ys, 2, false);
                 } else {
-                    draw_legend_line(nullptr, i, 1, sample_left, ly, sample_right, ly);
+                    draw_legend_line(colours, i, series_width(s), sample_left, ly, sample_right,
+                                     ly);
                 }
             }
             y += legend_lh;
         }
     }
+    // Printed pages carry the graph's footer and annotation.
+    if (drawing.printing == 1) {
+        if (!g.footer.empty()) {
+            font_spec f = g.fonts[4];
+            f.size = 8;
+            f.style = 0;
+            use_font(f);
+            draw_text_aligned(2 * axis_cw, H, 'L', 'B', g.footer.c_str());
+        }
+        if (!g.annotation.empty()) {
+            use_font(g.fonts[5]);
+            if (text_width(g.annotation.c_str()) > W / 2)
+                draw_text_aligned(W, 2 * H / 3, 'R', 'C', g.annotation.c_str());
+            else
+                draw_text_aligned(2 * W / 3, 2 * H / 3, 'C', 'C', g.annotation.c_str());
+        }
+    }
+}
+
+void map_newest_points(line_graph& g, const std::vector<int>& series) {
+    for (int i : series) {
+        if (i < 0 || static_cast<std::size_t>(i) >= g.series.size()) continue;
+        graph_series& s = g.series[static_cast<std::size_t>(i)];
+        if (s.times.empty() || s.values.size() < s.times.size()) continue;
+        const float t = s.times.back(), v = s.values[s.times.size() - 1];
+        if (!axis_value_ok(t) || !axis_value_ok(v)) continue;
+        const int k = series_group(g, s);
+        const std::int16_t x = axis_x_pos(t, g.x_min, g.x_max);
+        const std::int16_t y = axis_y_pos(v, group_min(g, k), group_max(g, k));
+        // The point the segment starts at is stored once.
+        if (!s.xs.empty() && s.xs.back() == x && s.ys.back() == y) continue;
+        s.xs.push_back(x);
+        s.ys.push_back(y);
+    }
+}
+
+bool point_in_ranges(const line_graph& g, int i, double x, double y) {
+    if (i < 0 || static_cast<std::size_t>(i) >= g.series.size()) return false;
+    const int k = series_group(g, g.series[static_cast<std::size_t>(i)]);
+    return x >= g.x_min && x <= g.x_max && y >= group_min(g, k) && y <= group_max(g, k);
+}
+
+bool draw_newest_segments(line_graph& g, const std::vector<int>& series) {
+    int W = 0, H = 0;
+    graph_output_size(g.design_width ? g.design_width : 576,
+                      g.design_height ? g.design_height : 384, &W, &H);
+    if (!g.plot_ok || W != g.laid_w || H != g.laid_h) return false;
+    const bool own_colours = any_own_colour(g);
+    const std::vector<COLORREF> colour_list =
+        own_colours ? series_colours(g) : std::vector<COLORREF>{};
+    const COLORREF* colours = own_colours ? colour_list.data() : nullptr;
+    const int count = std::min(g.series_count, static_cast<int>(g.series.size()));
+    // Last to first, as a whole paint draws them.
+    std::vector<int> order(series.begin(), series.end());
+    std::sort(order.rbegin(), order.rend());
+    for (int i : order) {
+        if (i < 0 || i >= count) continue;
+        const graph_series& s = g.series[static_cast<std::size_t>(i)];
+        const int m = static_cast<int>(s.xs.size());
+        const int from = g.line_kind > 0 ? m - 1 : m - 2;
+        if (from < 0) continue;
+        draw_series(g, i, colours, g.plot_left, g.plot_top, g.plot_right, g.plot_bottom, from);
+    }
+    return true;
 }

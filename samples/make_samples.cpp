@@ -139,6 +139,7 @@ bool inventory(const std::string& dir) {
                     ":SCALE\n"
                     ":VAR Workforce\n"
                     ":LINE-STYLE DASH\n"
+                    ":LINE-COLOR 160-0-160\n"
                     "\n"
                     ":BAR-GRAPH Bars\n"
                     ":AS-RUN Stocks\n"

@@ -4,6 +4,7 @@
 #include "foundation/report.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/prims.h"
+#include "shell/options.h"
 #include "shell/settings_rows.h"
 #include "shell/wip.h"
 
@@ -192,7 +193,9 @@ void make_date_stamp() {
     printer.date_stamp = date_stamp_of(t);
 }
 
-HDC start_text_print(const char* title, const font_spec* font) {
+HDC start_text_print(const char* title, const font_spec* font, int record) {
+    // "Open on printing": the print options first; Cancel prints nothing.
+    if (printer.open_on_printing && !print_options_dialog(record)) return nullptr;
     printer.has_title = title != nullptr;
     printer.page_title = title ? title : "";
     out_size = SIZE{0, 0};

@@ -23,6 +23,9 @@ struct print_state {
     ABORTPROC abort_proc = nullptr; // null: abort_print_proc
     std::string output_file;        // where the PDF printer writes ("" its default)
     bool progress_shown = false;
+    // "Open on printing": a graph's print shows the print options first (not
+    // in the option block yet; its dialog keeps the box hidden).
+    bool open_on_printing = false;
 };
 extern print_state printer;
 
@@ -52,9 +55,11 @@ BOOL abort_print_proc(HDC dc, int error);
 std::string date_stamp_of(const std::tm& when);
 void make_date_stamp();
 
-// A text job: opens the printer with the settings' orientation, starts the
-// document, pushes the printer with `font` selected. The device or null.
-HDC start_text_print(const char* title, const font_spec* font);
+// A text job: with "Open on printing" the print options for the output
+// record first (Cancel: null); then opens the printer with the settings'
+// orientation, starts the document, pushes the printer with `font`
+// selected. The device or null.
+HDC start_text_print(const char* title, const font_spec* font, int record = 0);
 // One line of a text job (see printing.cpp); a form feed first starts a page.
 void print_text_line(const char* text, int length, int x, bool advance);
 // Ends a text job (closes the printer with its page count).

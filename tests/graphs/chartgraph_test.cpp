@@ -252,6 +252,36 @@ TEST_F(ChartGraphs, Style1DrawsA2DLineChartInItsWindow) {
     EXPECT_EQ(chart_of(h), nullptr);
 }
 
+// Two scale groups: each series is given as its place on its own scale
+// (0 to 10000), the y title lists both groups' ranges with their units and
+// each legend names its own group's units.
+TEST_F(ChartGraphs, TwoScaleGroupsTakeTheThreeLabelTitle) {
+    simulate("base");
+    graph_def d = def("Style_1");
+    d.name = "Two";
+    graph_var v = d.vars[0];
+    v.name = "Workforce";
+    v.scale_group = 1;
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    const handle h = run_tool("Two");
+    ASSERT_NE(h, 0u);
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    const line_graph* g = graph_of(h);
+    ASSERT_EQ(group_count(*g), 2);
+    CChartSeries* s = c->GetData()->GetDataSet(2);
+    ASSERT_NE(s, nullptr);
+    EXPECT_GE(s->YMin(), -1e-6);
+    EXPECT_LE(s->YMax(), 10000 + 1e-6);
+    EXPECT_GT(s->YMax() - s->YMin(), 2000); // spread over its own scale
+    CChartTextStyle* t = c->GetTitleTextStyle(4);
+    ASSERT_NE(t, nullptr);
+    const std::string title = t->GetText();
+    EXPECT_NE(title.find("widgets"), std::string::npos) << title;
+    EXPECT_NE(title.find("people"), std::string::npos) << title;
+}
+
 TEST_F(ChartGraphs, Style3IsA3DRibbonChartWithThe3DLegendRule) {
     simulate("base");
     const handle h = run_tool("Style_3");

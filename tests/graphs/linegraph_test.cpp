@@ -150,6 +150,23 @@ TEST_F(GatherSeries, StackingNeedsOneTimeAxisAndCumulativeIntegrates) {
     add({0, 1, 2, 4}, {2, 2, 3, 0});
     EXPECT_EQ(gather_graph_series(*g_, true), 1);
     EXPECT_EQ(g_->series[0].values, (std::vector<float>{0, 2, 4, 10}));
+    // Gathering again (as a work-in-progress graph does whenever a range
+    // widens) starts from the values read, not from the integral; a point
+    // added since is integrated with them.
+    g_->series[0].times.push_back(5);
+    g_->series[0].values.push_back(1);
+    g_->series[0].read_values.push_back(1);
+    g_->x_max = 5;
+    EXPECT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_EQ(g_->series[0].values, (std::vector<float>{0, 2, 4, 10, 10}));
+
+    g_->series.clear();
+    g_->graph_mode = 2;
+    add({0, 1}, {1, 2});
+    add({0, 1}, {10, 20});
+    EXPECT_EQ(gather_graph_series(*g_, true), 2);
+    EXPECT_EQ(gather_graph_series(*g_, true), 2);
+    EXPECT_EQ(g_->series[1].values, (std::vector<float>{11, 22}));
 }
 
 TEST_F(GatherSeries, TwentySeriesAreCutToSixteen) {
@@ -384,6 +401,30 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
     EXPECT_EQ(record_hot_spots(rec).size(), spots.size());
 }
 
+// Stacked with filled areas: each run's area is filled in its colour (the
+// option's -1 was read as a byte and drew markers).
+TEST_F(GraphWindow, StackedAreasAreFilledInTheRunsColours) {
+    tool_record* r = lock_tool(tool_);
+    auto* o = static_cast<graph_options*>(tool_options(r));
+    o->graph_mode = 2;
+    o->line_kind = -1;
+    unlock_tool(tool_);
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->line_kind, -1);
+    const QImage img = td::image(w);
+    ASSERT_TRUE(g->plot_ok);
+    const QRect plot =
+        QRect(QPoint(g->plot_left, g->plot_top), QPoint(g->plot_right, g->plot_bottom))
+            .adjusted(3, 3, -3, -3);
+    const int area = plot.width() * plot.height();
+    // The first run's area lies under the second's sum; both are areas.
+    EXPECT_GT(count_colour(img, plot, colour_table[0]), area / 20);
+    EXPECT_GT(count_colour(img, plot, colour_table[1]), area / 20);
+}
+
 TEST_F(GraphWindow, AClickOnADrawnNameMakesItTheWorkbenchVariable) {
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);
@@ -517,7 +558,7 @@ TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
         pclose(p);
     }
     for (const char* want :
-         {"Population : slow", "Population : base", "Time", "20000", "Graph comment"})
+         {"Population : slow", "Population : base", "Time", "20000", "Graph comment", "people"})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1); // one page
     // The window still paints on the screen afterwards.

@@ -4,7 +4,9 @@
 #include "graphs/draw/drawing.h"
 #include "graphs/draw/printing.h"
 
+#include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
+#include "resources/options.h"
 #include "shell/settings_rows.h"
 #include "tests/common/message_log.h"
 
@@ -118,6 +120,27 @@ TEST_F(Printing, AFailedStartLeavesNoPrinterAndNothingToClose) {
     EXPECT_FALSE(message_log::said("close_printer"));
     close_printer(0); // a real misuse is still reported
     EXPECT_TRUE(message_log::said("close_printer", 10));
+}
+
+// "Open on printing" shows the print options before a text job; Cancel
+// opens no printer, OK prints as chosen there.
+TEST_F(Printing, OpenOnPrintingAsksFirstAndCancelPrintsNothing) {
+    printer.open_on_printing = true;
+    font_spec f = font(10);
+    answerer::install([](const std::string& what) { ADD_FAILURE() << what; });
+    answerer::dialog(dlg_print_options).press(IDCANCEL);
+    EXPECT_EQ(start_text_print("x", &f), nullptr);
+    EXPECT_FALSE(printer_is_open());
+    EXPECT_EQ(drawing.printing, 0);
+    answerer::dialog(dlg_print_options).set_text(idp_comment, "Chosen comment").press(IDOK);
+    ASSERT_NE(start_text_print("Asked", &f), nullptr);
+    EXPECT_EQ(opts.print_comment, "Chosen comment");
+    const char* line = "After the options";
+    print_text_line(line, static_cast<int>(std::strlen(line)), 0, true);
+    end_text_print();
+    EXPECT_EQ(answerer::pending(), 0u);
+    answerer::uninstall();
+    EXPECT_NE(pdf_text(pdf_).find("After the options"), std::string::npos);
 }
 
 TEST_F(Printing, ChoosingAPrinterByNameKeepsNoDeviceAndStoresTheName) {
