@@ -525,12 +525,12 @@ std::vector<handle> framed_graph_windows() {
 int print_graph_window(handle record) {
     if (drawing.printing) return 0;
     std::vector<handle> records{record};
-    if (printer.open_on_printing) {
-        // The print options first; Cancel prints nothing.
-        if (!print_options_dialog(static_cast<int>(record))) return 0;
-        // "Multiple": every graph window of the tool frames, in turn.
-        if (opts.print_selection == 2) records = framed_graph_windows();
-    }
+    // The print options first when asked for; Cancel prints nothing.
+    if (printer.open_on_printing && !print_options_dialog(static_cast<int>(record))) return 0;
+    // "Multiple", chosen here or earlier in Print Options: every graph window
+    // of the tool frames, in turn. The open-first switch has no control in
+    // this edition, so a choice made in Print Options must count by itself.
+    if (opts.print_selection == 2) records = framed_graph_windows();
     if (records.empty()) return 0;
     const char* orientation = opts.orientation == 2 ? "P" : "L";
     HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);

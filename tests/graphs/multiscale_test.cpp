@@ -581,6 +581,17 @@ TEST_F(InventoryGraphs, OpenOnPrintingAndMultiplePrintEveryGraphWindow) {
     EXPECT_NE(text.find("Footer of orders"), std::string::npos) << text;
     EXPECT_NE(text.find("Note on orders"), std::string::npos) << text;
     EXPECT_FALSE(message_log::said("close_printer"));
+
+    // "Multiple" chosen beforehand in Print Options prints every graph
+    // window too, with no dialog at print time.
+    std::filesystem::remove(pdf);
+    printer.open_on_printing = false;
+    opts.print_selection = 2;
+    EXPECT_EQ(print_graph_window(orders), 1);
+    opts = saved;
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    const std::string again = pdf_text(pdf);
+    EXPECT_EQ(std::count(again.begin(), again.end(), '\f'), 2) << again;
 }
 
 } // namespace
