@@ -4,6 +4,7 @@
 // pen covers exactly the pixels the platform's rules give; on a metafile
 // context the call is recorded instead.
 #include "platform/gdi_impl.h"
+#include "platform/gdi_raster.h"
 #include "platform/metafile.h"
 
 #include <QPainterPath>
@@ -335,6 +336,8 @@ BOOL LineTo(HDC h, int x, int y) {
         bound(*d, grow(QRect(a, b).normalized(), pen_margin(*d)));
         return TRUE;
     }
+    const QPoint ends[2] = {a, b};
+    if (raster::lines(*d, ends, 2)) return TRUE;
     Paint p(*d);
     if (!p.ok()) return TRUE;
     p.use_pen_and_brush(true, false);
@@ -350,6 +353,7 @@ static BOOL polyline_out(Dc& d, WORD wfn, DWORD etype, const POINT* pts, int n,
         bound(d, grow(bbox(poly), pen_margin(d)));
         return TRUE;
     }
+    if (raster::lines(d, poly.constData(), static_cast<int>(poly.size()))) return TRUE;
     Paint p(d);
     if (!p.ok()) return TRUE;
     p.use_pen_and_brush(true, false);
