@@ -8,7 +8,9 @@
 
 #include <vector>
 
-class CChartVertex : public CChartElement {
+// Final: the sets hold thousands of vertices and walk them in every pass, and
+// calls through a vertex pointer are then direct (and inlined).
+class CChartVertex final : public CChartElement {
 public:
     CChartVertex() = default;
     CChartVertex(double x, double y, double z);
@@ -115,6 +117,9 @@ public:
     double GetProjectedMinZ() const override { return projected_[7]; }
     double GetProjectedMaxZ() const override { return projected_[6]; }
     virtual CChartVertex* AddVertexCopy(const CChartVertex& v);
+    // A new plain vertex at (x, y, z), made in place: the same as
+    // AddVertexCopy(CChartVertex(x, y, z)) without the copy.
+    CChartVertex* AddVertexAt(double x, double y, double z);
     // Takes ownership (null is refused).
     virtual CChartVertex* AddVertex(CChartVertex* v);
     // Deletes the vertices and zeroes the boxes; offsets and scales stay.
@@ -162,6 +167,8 @@ protected:
     int count_ = 0;
 
 private:
+    // Moves the offset and the transformed box (not the vertices).
+    void move_box(double dx, double dy, double dz);
     // Files a vertex the set owns under the next number and widens the boxes.
     CChartVertex* keep(CChartVertex* v);
     // The owned vertices: those given, and the copies made here.
