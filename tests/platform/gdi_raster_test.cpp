@@ -235,6 +235,13 @@ TEST(GdiRaster, PolylinesAreTheirSegments) {
         PolylineTo(to.dc, pts.data() + 1, static_cast<DWORD>(pts.size() - 1));
         ASSERT_EQ(differences(poly.img, seg.img), 0) << i;
         ASSERT_EQ(differences(to.img, seg.img), 0) << i;
+        // Under a moved window origin: the same pixels from shifted points.
+        Canvas moved(64, 48);
+        SetWindowOrgEx(moved.dc, -7, 3, nullptr);
+        std::vector<POINT> shifted = pts;
+        for (auto& p : shifted) p = POINT{p.x - 7, p.y + 3};
+        Polyline(moved.dc, shifted.data(), static_cast<int>(shifted.size()));
+        ASSERT_EQ(differences(moved.img, seg.img), 0) << i;
         POINT at{};
         GetCurrentPositionEx(to.dc, &at);
         EXPECT_EQ(at.x, pts.back().x);
