@@ -134,6 +134,7 @@ double CChartAxis::length(int minor) const {
 CChartTick* CChartAxis::AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c) {
     auto* t = new CChartTick(a, b, c);
     t->SetSecondSegment(hide_tick_marks_ ? 0 : 1);
+    t->SetLabelPastMark(1);
     t->SetStyle(GetStyle());
     t->SetTextStyle(GetTextStyle());
     rank_.push_back(static_cast<int>(rank_.size()));
