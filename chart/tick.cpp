@@ -194,6 +194,7 @@ bool CChartTick::push_font(CChartDC* dc) {
 
 const CChartTextStyle& CChartTick::label_style() const {
     static const CChartTextStyle plain;
+    if (row_style_) return *row_style_;
     return extra == 0 && has_text_style && text_style ? *text_style : plain;
 }
 

@@ -58,6 +58,9 @@ public:
     // so the mark never runs into the text. The axes' ticks set it.
     void SetLabelPastMark(int v) { past_mark_ = v; }
     int IsLabelPastMark() const { return past_mark_; }
+    // A text style (not owned) whose anchors the label takes instead of its
+    // own style's, for the rows of an alternating axis; null: none.
+    void SetRowStyle(const CChartTextStyle* s) { row_style_ = s; }
 
     // The device rectangle the label takes when drawn on `dc` (screen
     // points as last projected); false when the tick draws no label.
@@ -86,6 +89,7 @@ private:
     int mark_middle_ = 0;
     int flipped_ = 0;
     int past_mark_ = 0;
+    const CChartTextStyle* row_style_ = nullptr;
     double box_[6] = {};
     double offset_[3] = {};
     double scale_[3] = {1.0, 1.0, 1.0};

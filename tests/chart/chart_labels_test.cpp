@@ -227,3 +227,36 @@ TEST(ChartLabels, ValueLabelsStandPastTheirTickMarks) {
         expect_labels_past_marks(s, x, y, img, flags ? "out" : "in");
     }
 }
+
+// An axis whose text style has an alternation switch on puts its labels on
+// two rows, above and below the marks' tips in turn, so crowded labels that
+// one row would thin all find room; none overlaps another or its mark.
+TEST(ChartLabels, AlternatingRowsMakeRoomForCrowdedLabels) {
+    Shown s(4, 1);
+    for (int i = 0; i <= 1000; i += 10) s.ctrl.AddPoint(1, i, 50 + i % 70);
+    CChartAxis* x = s.ctrl.SetAxis(2, 10, 1, 5.0, 0);
+    s.ctrl.SetAxis(4, 5, 1, 5.0, 0);
+    s.shot("labels_one_row");
+    charttest::Canvas c(420, 320);
+    CChartDC dc(&c.cdc);
+    const std::vector<Label> one_row = drawn(x, &dc);
+
+    x->GetTextStyle()->SetVAnchor4();
+    const QImage img = s.shot("labels_two_rows");
+    const std::vector<Label> two_rows = drawn(x, &dc);
+    EXPECT_GT(two_rows.size(), one_row.size());
+    EXPECT_EQ(two_rows.size(), 11u);
+    EXPECT_FALSE(any_overlap(two_rows));
+    for (std::size_t i = 0; i + 1 < two_rows.size(); ++i)
+        EXPECT_NE(two_rows[i].r.top, two_rows[i + 1].r.top) << two_rows[i].text;
+    for (std::size_t i = 0; i + 2 < two_rows.size(); ++i)
+        EXPECT_EQ(two_rows[i].r.top, two_rows[i + 2].r.top) << two_rows[i].text;
+    for (const Label& l : two_rows) {
+        EXPECT_FALSE(overlap(l.r, mark_box(x->GetTick(l.index)))) << l.text;
+        EXPECT_GT(ink(img, l.r), 3) << l.text;
+    }
+
+    // Switched off again: one row, thinned as before.
+    x->GetTextStyle()->SetVAnchor2();
+    EXPECT_EQ(drawn(x, &dc).size(), one_row.size());
+}
