@@ -113,18 +113,6 @@ int CChartVertex::ToScreen(CChartView3D* view) {
     return viewed;
 }
 
-void CChartVertex::Scale(double sx, double sy, double sz) {
-    transformed_[0] *= sx;
-    transformed_[1] *= sy;
-    transformed_[2] *= sz;
-}
-
-void CChartVertex::Translate(double dx, double dy, double dz) {
-    transformed_[0] += dx;
-    transformed_[1] += dy;
-    transformed_[2] += dz;
-}
-
 void CChartVertex::Draw(CChartDC* dc) {
     DrawMarkerSized(dc, marker_radius_, marker_kind_);
 }

@@ -22,8 +22,17 @@ public:
     void SetView(CChartView3D* view) override;
     void Project(CChartView3D* view) override;
     int ToScreen(CChartView3D* view) override;
-    void Scale(double sx, double sy, double sz) override;
-    void Translate(double dx, double dy, double dz) override;
+    // Inline: the sets move and scale every vertex in each pass.
+    void Scale(double sx, double sy, double sz) override {
+        transformed_[0] *= sx;
+        transformed_[1] *= sy;
+        transformed_[2] *= sz;
+    }
+    void Translate(double dx, double dy, double dz) override {
+        transformed_[0] += dx;
+        transformed_[1] += dy;
+        transformed_[2] += dz;
+    }
     void Draw(CChartDC* dc) override;
     void DrawBody(CChartDC* dc) override;
     double GetWorldMinX() const override { return world_[0]; }
