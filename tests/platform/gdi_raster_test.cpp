@@ -278,29 +278,4 @@ TEST(GdiRaster, CallsKeepTheirOrderWithThePainterOpen) {
     DeleteObject(f);
 }
 
-// Pens and modes the rasteriser leaves to the painter still draw as they
-// did: a wide pen, an exclusive-or line drawn twice (gone again).
-TEST(GdiRaster, OtherPensAndModesStillDraw) {
-    const QPoint a(3, 20), b(90, 31);
-    Canvas wide(96, 64);
-    HPEN w = CreatePen(PS_SOLID, 3, RGB(0x20, 0x40, 0xA0));
-    SelectObject(wide.dc, w);
-    wide.line(a, b);
-    SelectObject(wide.dc, wide.pen);
-    DeleteObject(w);
-    int rows = 0;
-    for (int y = 0; y < 64; ++y) rows += wide.img.pixel(40, y) == ink;
-    EXPECT_GE(rows, 3);
-
-    Canvas x(96, 64);
-    SetROP2(x.dc, R2_XORPEN);
-    x.line(a, b);
-    QImage once = x.img;
-    x.line(a, b);
-    EXPECT_GT(differences(once, x.img), 80);
-    QImage blank(96, 64, QImage::Format_RGB32);
-    blank.fill(white);
-    EXPECT_EQ(differences(x.img, blank), 0);
-}
-
 } // namespace
