@@ -134,7 +134,9 @@ double CChartAxis::length(int minor) const {
 CChartTick* CChartAxis::AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c) {
     auto* t = new CChartTick(a, b, c);
     t->SetSecondSegment(hide_tick_marks_ ? 0 : 1);
-    t->SetLabelPastMark(1);
+    // The box axes' marks stand across the label's side; the angle axis's
+    // run out from the centre, and its labels keep their tips.
+    t->SetLabelPastMark(Kind() != 7 ? 1 : 0);
     t->SetStyle(GetStyle());
     t->SetTextStyle(GetTextStyle());
     rank_.push_back(static_cast<int>(rank_.size()));
