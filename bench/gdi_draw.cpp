@@ -97,6 +97,28 @@ void BM_CurveSegments(benchmark::State& state) {
 }
 BENCHMARK(BM_CurveSegments)->Unit(benchmark::kMillisecond);
 
+// The same curve as one Polyline call, through a window's update region of
+// two rectangles (as a partly covered graph repaints).
+void BM_CurvePolyline(benchmark::State& state) {
+    ensure_app();
+    QImage img(1200, 800, QImage::Format_RGB32);
+    img.fill(0xFFFFFFFF);
+    HDC dc = gdi_create_image_dc(
+        &img, nullptr, QRegion(QRect(0, 0, 1200, 500)) + QRegion(QRect(0, 500, 700, 300)));
+    HPEN pen = CreatePen(PS_SOLID, 0, RGB(0, 0, 160));
+    SelectObject(dc, pen);
+    std::vector<POINT> pts(10001);
+    for (int i = 0; i <= 10000; ++i)
+        pts[static_cast<std::size_t>(i)] =
+            POINT{40 + i * 1100 / 10000, 400 + static_cast<int>(300 * std::sin(i / 500.0))};
+    for (auto _ : state) Polyline(dc, pts.data(), static_cast<int>(pts.size()));
+    state.SetItemsProcessed(state.iterations() * 10000);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    DeleteObject(pen);
+    gdi_delete_image_dc(dc);
+}
+BENCHMARK(BM_CurvePolyline)->Unit(benchmark::kMillisecond);
+
 void BM_Texts(benchmark::State& state) {
     ensure_app();
     QImage img(1600, 1000, QImage::Format_RGB32);

@@ -134,6 +134,9 @@ double CChartAxis::length(int minor) const {
 CChartTick* CChartAxis::AddTick(CChartVertex* a, CChartVertex* b, CChartVertex* c) {
     auto* t = new CChartTick(a, b, c);
     t->SetSecondSegment(hide_tick_marks_ ? 0 : 1);
+    // The box axes' marks stand across the label's side; the angle axis's
+    // run out from the centre, and its labels keep their tips.
+    t->SetLabelPastMark(Kind() != 7 ? 1 : 0);
     t->SetStyle(GetStyle());
     t->SetTextStyle(GetTextStyle());
     rank_.push_back(static_cast<int>(rank_.size()));
@@ -360,11 +363,27 @@ bool apart(const RECT& a, const RECT& b, int gap) {
 
 } // namespace
 
+void CChartAxis::assign_rows() {
+    CChartTextStyle* ts = GetTextStyle();
+    const bool on = ts && ts->IsAlternating();
+    if (on) {
+        rows_[0] = *ts;
+        rows_[0].SetVAnchor1();
+        rows_[1] = *ts;
+        rows_[1].SetVAnchor2();
+    }
+    int turn = 0;
+    ticks_.for_each([&](CChartTick* t) {
+        t->SetRowStyle(on && t->IsLabelShown() ? &rows_[turn++ % 2] : nullptr);
+    });
+}
+
 std::vector<char> CChartAxis::layout(CChartDC* dc, const std::vector<RECT>* taken,
                                      std::vector<RECT>* kept) {
     const int n = ticks_.count();
     std::vector<char> out(static_cast<std::size_t>(n) + 1, 0);
     if (!dc || !enabled_) return out;
+    assign_rows();
     struct Label {
         int index;
         int rank;

@@ -109,6 +109,11 @@ protected:
 
 private:
     void mark_every(int every, void (*apply)(CChartTick*, bool));
+    // With an alternation switch of the axis's text style on, the labelled
+    // ticks take the two row styles in turn (anchored above, then below);
+    // otherwise none has a row style.
+    void assign_rows();
+    CChartTextStyle rows_[2];
     // This axis's own thinning, with `taken` rectangles of other axes to
     // keep clear of (null: none); appends the kept rectangles to `kept`.
     std::vector<char> layout(CChartDC* dc, const std::vector<RECT>* taken, std::vector<RECT>* kept);

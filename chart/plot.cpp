@@ -69,6 +69,7 @@ void CChartPlot::ProjectPass() {
     for_all([this](CChartElement* e) { e->Project(view_); });
     for (auto& c : corners_) c.Project(view_);
     project_dirty_ = 0;
+    screen_dirty_ = 1;
 }
 
 void CChartPlot::ToScreenPass() {
@@ -76,6 +77,7 @@ void CChartPlot::ToScreenPass() {
     for_all([this](CChartElement* e) { e->ToScreen(view_); });
     for (auto& c : corners_) c.ToScreen(view_);
     screen_dirty_ = 0;
+    screen_fit_ = view_->GetFitCount();
 }
 
 void CChartPlot::Rebuild() {
@@ -86,15 +88,21 @@ void CChartPlot::Rebuild() {
     ComputeOffset();
     ApplyScale();
     ApplyOffset();
+    project_dirty_ = 1; // the transformed points moved
 }
 
 void CChartPlot::Draw(CChartDC* dc) {
     if (!dc) return;
     if (!prepared_) {
+        // After a build the data model's notification has usually projected
+        // and mapped everything already: a pass whose inputs (the points,
+        // the view, the fit) are unchanged since would give the same
+        // points, and over a large chart each pass costs milliseconds.
+        const bool view_changed = view_->IsChanged();
         view_->Update();
-        ProjectPass();
+        if (project_dirty_ || view_changed) ProjectPass();
         view_->FitToDC(dc);
-        ToScreenPass();
+        if (screen_dirty_ || screen_fit_ != view_->GetFitCount()) ToScreenPass();
         SetViewPass();
         prepared_ = 1;
     }

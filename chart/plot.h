@@ -127,6 +127,7 @@ protected:
     double view_factor_[2] = {1.0, 1.0};
     int prepared_ = 0;
     int view_dirty_ = 1, project_dirty_ = 1, screen_dirty_ = 1;
+    int screen_fit_ = -1; // the view's fit count at the last mapping to the screen
     int outline_only_ = 0;
     int draw_view_rect_ = 0;
     double saved_view_[4] = {20.0, -45.0, 0.0, 0.0};

@@ -72,10 +72,10 @@ void CChartPlot2D1::Build(CChartData* data) {
             if (!set->HasPoints()) continue;
             const double z = at.depth(set, set_number(data, set));
             auto* p = new CChartPolygon(set->GetStyle());
-            p->AddVertexCopy(CChartVertex(at.start(set), 0, z));
+            p->AddVertexAt(at.start(set), 0, z);
             for (int i = 1; i <= set->GetCount(); ++i)
-                p->AddVertexCopy(CChartVertex(at.x(set, i), set->GetPoint(i)->GetY(), z));
-            p->AddVertexCopy(CChartVertex(at.end(set), 0, z));
+                p->AddVertexAt(at.x(set, i), set->GetPoint(i)->GetY(), z);
+            p->AddVertexAt(at.end(set), 0, z);
             AddToList3(p);
         }
     }
@@ -160,10 +160,10 @@ void CChartPlot3D1::Build(CChartData* data) {
             }
             seg(x_end, x_end, set->GetPoint(n)->GetY(), 0);
             auto* front = new CChartFace(set->GetStyle());
-            front->AddVertexCopy(CChartVertex(x_end, 0, zc + h));
+            front->AddVertexAt(x_end, 0, zc + h);
             for (int i = n; i >= 1; --i)
-                front->AddVertexCopy(CChartVertex(at.x(set, i), set->GetPoint(i)->GetY(), zc + h));
-            front->AddVertexCopy(CChartVertex(x_start, 0, zc + h));
+                front->AddVertexAt(at.x(set, i), set->GetPoint(i)->GetY(), zc + h);
+            front->AddVertexAt(x_start, 0, zc + h);
             r->AddPart(front);
             AddToList3(r);
         }
@@ -182,7 +182,7 @@ template <class Element> void build_sets(CChartPlot& plot, CChartData* data) {
         const double z = at.depth(set, set_number(data, set));
         auto* e = new Element(set->GetStyle());
         for (int i = 1; i <= set->GetCount(); ++i)
-            e->AddVertexCopy(CChartVertex(at.x(set, i), set->GetPoint(i)->GetY(), z));
+            e->AddVertexAt(at.x(set, i), set->GetPoint(i)->GetY(), z);
         plot.AddToList3(e);
     }
 }
@@ -266,15 +266,15 @@ namespace {
 CChartPolygon* bar(CChartStyle* style, double c, double h, double lo, double hi, bool upright) {
     auto* p = new CChartPolygon(style);
     if (upright) {
-        p->AddVertexCopy(CChartVertex(c - h, lo, 0));
-        p->AddVertexCopy(CChartVertex(c - h, hi, 0));
-        p->AddVertexCopy(CChartVertex(c + h, hi, 0));
-        p->AddVertexCopy(CChartVertex(c + h, lo, 0));
+        p->AddVertexAt(c - h, lo, 0);
+        p->AddVertexAt(c - h, hi, 0);
+        p->AddVertexAt(c + h, hi, 0);
+        p->AddVertexAt(c + h, lo, 0);
     } else {
-        p->AddVertexCopy(CChartVertex(lo, c - h, 0));
-        p->AddVertexCopy(CChartVertex(hi, c - h, 0));
-        p->AddVertexCopy(CChartVertex(hi, c + h, 0));
-        p->AddVertexCopy(CChartVertex(lo, c + h, 0));
+        p->AddVertexAt(lo, c - h, 0);
+        p->AddVertexAt(hi, c - h, 0);
+        p->AddVertexAt(hi, c + h, 0);
+        p->AddVertexAt(lo, c + h, 0);
     }
     return p;
 }

@@ -85,7 +85,7 @@ CChartFace* CChartRibbon::AddPart(CChartFace* f) {
 void CChartRibbon::AddBox(double x1, double x2, double y1, double y2, double z1, double z2) {
     chart::for_box_faces(x1, x2, y1, y2, z1, z2, [this](const double(&corners)[4][3]) {
         auto* f = new CChartFace();
-        for (const auto& v : corners) f->AddVertexCopy(CChartVertex(v[0], v[1], v[2]));
+        for (const auto& v : corners) f->AddVertexAt(v[0], v[1], v[2]);
         AddPart(f);
     });
 }
@@ -93,10 +93,10 @@ void CChartRibbon::AddBox(double x1, double x2, double y1, double y2, double z1,
 CChartFace* CChartRibbon::AddPanel(double x1, double x2, double y1, double y2, double z1,
                                    double z2) {
     auto* f = new CChartFace();
-    f->AddVertexCopy(CChartVertex(x1, y1, z2));
-    f->AddVertexCopy(CChartVertex(x2, y2, z2));
-    f->AddVertexCopy(CChartVertex(x2, y2, z1));
-    f->AddVertexCopy(CChartVertex(x1, y1, z1));
+    f->AddVertexAt(x1, y1, z2);
+    f->AddVertexAt(x2, y2, z2);
+    f->AddVertexAt(x2, y2, z1);
+    f->AddVertexAt(x1, y1, z1);
     return AddPart(f);
 }
 

@@ -2,6 +2,7 @@
 
 #include "chart/view3d.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -174,7 +175,8 @@ void CChartTick::DrawBody(CChartDC* dc) {
     }
     const bool pushed = push_font(dc);
     const SIZE ext = measure(dc, label_.c_str());
-    const CChartPoint at = label_origin(p2, p3, ext);
+    RECT unused{};
+    const CChartPoint at = place_label(ext, &unused);
     dc->DrawMultilineText(at.x, at.y, label_.c_str());
     if (styled) {
         dc->CDC::SetTextColor(old_text);
@@ -190,10 +192,53 @@ bool CChartTick::push_font(CChartDC* dc) {
     return true;
 }
 
-CChartPoint CChartTick::label_origin(CChartPoint p2, CChartPoint p3, SIZE ext) const {
+const CChartTextStyle& CChartTick::label_style() const {
     static const CChartTextStyle plain;
-    const bool styled = extra == 0 && has_text_style && text_style;
-    return AnchorLabel(label_at_middle_ ? p2 : p3, ext.cx, ext.cy, styled ? *text_style : plain);
+    if (row_style_) return *row_style_;
+    return extra == 0 && has_text_style && text_style ? *text_style : plain;
+}
+
+CChartPoint CChartTick::place_label(SIZE ext, RECT* r) const {
+    const CChartTextStyle& ts = label_style();
+    const CChartPoint p2 = v_[1]->GetScreenPoint(), p3 = v_[2]->GetScreenPoint();
+    const CChartPoint anchor = label_at_middle_ ? p2 : p3;
+    CChartPoint at = AnchorLabel(anchor, ext.cx, ext.cy, ts);
+    // The text's turned extent, as the anchoring reckons it; a text turned
+    // upward stands above its origin.
+    const double theta = ts.GetAngleRadians();
+    const int w = CChartView3D::ScreenInt(ext.cx * std::cos(theta) + ext.cy * std::sin(theta));
+    const int h = CChartView3D::ScreenInt(ext.cx * std::sin(theta) + ext.cy * std::cos(theta));
+    const int top = ts.GetAngle() > 0 ? at.y - h : at.y;
+    r->left = std::min(at.x, at.x + w);
+    r->right = std::max(at.x, at.x + w);
+    r->top = std::min(top, top + h);
+    r->bottom = std::max(top, top + h);
+    if (past_mark_ && !label_at_middle_) {
+        // The anchoring puts the text on one side of the mark's tip (or
+        // centres it there); on each side it is put on, it is moved on past
+        // the whole mark, which may run back from the tip towards the text.
+        constexpr int gap = 2;
+        int dx = 0, dy = 0;
+        if (p2.y != p3.y) {
+            if (r->top >= anchor.y)
+                dy = std::max(p2.y, p3.y) - anchor.y + gap;
+            else if (r->bottom <= anchor.y)
+                dy = std::min(p2.y, p3.y) - anchor.y - gap;
+        }
+        if (p2.x != p3.x) {
+            if (r->left >= anchor.x)
+                dx = std::max(p2.x, p3.x) - anchor.x + gap;
+            else if (r->right <= anchor.x)
+                dx = std::min(p2.x, p3.x) - anchor.x - gap;
+        }
+        at.x += dx;
+        at.y += dy;
+        r->left += dx;
+        r->right += dx;
+        r->top += dy;
+        r->bottom += dy;
+    }
+    return at;
 }
 
 bool CChartTick::LabelRect(CChartDC* dc, RECT* r) {
@@ -201,17 +246,6 @@ bool CChartTick::LabelRect(CChartDC* dc, RECT* r) {
     const bool pushed = push_font(dc);
     const SIZE ext = measure(dc, label_.c_str());
     if (pushed) delete dc->PopFont();
-    const CChartPoint at = label_origin(v_[1]->GetScreenPoint(), v_[2]->GetScreenPoint(), ext);
-    // The text's turned extent, as the anchoring reckons it; a text turned
-    // upward stands above its origin.
-    static const CChartTextStyle plain;
-    const CChartTextStyle& ts = extra == 0 && has_text_style && text_style ? *text_style : plain;
-    const double theta = ts.GetAngleRadians();
-    const int w = CChartView3D::ScreenInt(ext.cx * std::cos(theta) + ext.cy * std::sin(theta));
-    const int h = CChartView3D::ScreenInt(ext.cx * std::sin(theta) + ext.cy * std::cos(theta));
-    r->left = at.x;
-    r->right = at.x + w;
-    r->top = ts.GetAngle() > 0 ? at.y - h : at.y;
-    r->bottom = r->top + h;
+    place_label(ext, r);
     return true;
 }

@@ -53,6 +53,14 @@ public:
     CChartVertex* GetEnd() const { return v_[2]; }
     void SetFlipped(int v) { flipped_ = v; }
     int IsFlipped() const { return flipped_; }
+    // 1: a label anchored at the end is moved on past the whole tick mark
+    // (the second segment, drawn or not) on the sides its anchoring puts it,
+    // so the mark never runs into the text. The axes' ticks set it.
+    void SetLabelPastMark(int v) { past_mark_ = v; }
+    int IsLabelPastMark() const { return past_mark_; }
+    // A text style (not owned) whose anchors the label takes instead of its
+    // own style's, for the rows of an alternating axis; null: none.
+    void SetRowStyle(const CChartTextStyle* s) { row_style_ = s; }
 
     // The device rectangle the label takes when drawn on `dc` (screen
     // points as last projected); false when the tick draws no label.
@@ -67,7 +75,12 @@ private:
     // Realizes the text style's font and pushes it; false when the tick
     // draws in the context's font.
     bool push_font(CChartDC* dc);
-    CChartPoint label_origin(CChartPoint p2, CChartPoint p3, SIZE ext) const;
+    // The text style the label is anchored by: its own, or the plain one
+    // when the tick draws in the context's font.
+    const CChartTextStyle& label_style() const;
+    // Where the label's text starts for a text of extent `ext`, and the
+    // rectangle it takes (screen points as last projected).
+    CChartPoint place_label(SIZE ext, RECT* r) const;
     CChartVertex* v_[3] = {};
     int first_segment_ = 0;
     int second_segment_ = 0;
@@ -75,6 +88,8 @@ private:
     int mark_start_ = 0;
     int mark_middle_ = 0;
     int flipped_ = 0;
+    int past_mark_ = 0;
+    const CChartTextStyle* row_style_ = nullptr;
     double box_[6] = {};
     double offset_[3] = {};
     double scale_[3] = {1.0, 1.0, 1.0};

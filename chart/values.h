@@ -330,6 +330,13 @@ public:
     void SetVAnchor1() { set_v(1); }
     void SetVAnchor2() { set_v(2); }
     void SetVCentre() { set_v(3); }
+    // The two alternation switches (the vertical anchor's words 4 and 5):
+    // an axis with either on gives its labelled ticks the text anchored
+    // above and below their tips in turn, two rows of labels. A label's own
+    // anchoring takes them as centred.
+    void SetVAnchor4() { set_v(4); }
+    void SetVAnchor5() { set_v(5); }
+    bool IsAlternating() const { return v_anchor_ == 4 || v_anchor_ == 5; }
     // 1, 2 or 3 (centre); the vertical also 4 or 5.
     int GetHAnchor() const { return h_anchor_; }
     int GetVAnchor() const { return v_anchor_; }

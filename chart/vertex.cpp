@@ -113,18 +113,6 @@ int CChartVertex::ToScreen(CChartView3D* view) {
     return viewed;
 }
 
-void CChartVertex::Scale(double sx, double sy, double sz) {
-    transformed_[0] *= sx;
-    transformed_[1] *= sy;
-    transformed_[2] *= sz;
-}
-
-void CChartVertex::Translate(double dx, double dy, double dz) {
-    transformed_[0] += dx;
-    transformed_[1] += dy;
-    transformed_[2] += dz;
-}
-
 void CChartVertex::Draw(CChartDC* dc) {
     DrawMarkerSized(dc, marker_radius_, marker_kind_);
 }
@@ -166,17 +154,21 @@ void CChartVertexSet::SetView(CChartView3D* view) {
 
 void CChartVertexSet::project_vertices(CChartView3D* view) {
     if (count_ < 1) return;
-    for (int i = 1; i <= count_; ++i) vertices_.Get(i)->Project(view);
-    const CChartVertex* v = vertices_.Get(1);
+    // One pass: each vertex projected and folded into the box while it is
+    // at hand (a set of many points is larger than the caches).
     double* p = projected_;
-    p[0] = v->GetProjectedMaxX();
-    p[1] = v->GetProjectedMinX();
-    p[3] = v->GetProjectedMaxY();
-    p[4] = v->GetProjectedMinY();
-    p[6] = v->GetProjectedMaxZ();
-    p[7] = v->GetProjectedMinZ();
-    for (int i = 2; i <= count_; ++i) {
-        v = vertices_.Get(i);
+    for (int i = 1; i <= count_; ++i) {
+        CChartVertex* v = vertices_.Get(i);
+        v->Project(view);
+        if (i == 1) {
+            p[0] = v->GetProjectedMaxX();
+            p[1] = v->GetProjectedMinX();
+            p[3] = v->GetProjectedMaxY();
+            p[4] = v->GetProjectedMinY();
+            p[6] = v->GetProjectedMaxZ();
+            p[7] = v->GetProjectedMinZ();
+            continue;
+        }
         if (v->GetProjectedMaxX() > p[0]) p[0] = v->GetProjectedMaxX();
         if (v->GetProjectedMinX() < p[1]) p[1] = v->GetProjectedMinX();
         if (v->GetProjectedMaxY() > p[3]) p[3] = v->GetProjectedMaxY();
@@ -193,13 +185,16 @@ void CChartVertexSet::Project(CChartView3D* view) {
 
 void CChartVertexSet::map_vertices(CChartView3D* view) {
     if (count_ < 1) return;
-    for (int i = 1; i <= count_; ++i) vertices_.Get(i)->ToScreen(view);
     double* s = screen_box_;
-    CChartPoint p = vertices_.Get(1)->GetScreenPoint();
-    s[0] = s[1] = p.x;
-    s[2] = s[3] = p.y;
-    for (int i = 2; i <= count_; ++i) {
-        p = vertices_.Get(i)->GetScreenPoint();
+    for (int i = 1; i <= count_; ++i) {
+        CChartVertex* v = vertices_.Get(i);
+        v->ToScreen(view);
+        const CChartPoint p = v->GetScreenPoint();
+        if (i == 1) {
+            s[0] = s[1] = p.x;
+            s[2] = s[3] = p.y;
+            continue;
+        }
         if (p.x > s[0]) s[0] = p.x;
         if (p.x < s[1]) s[1] = p.x;
         if (p.y > s[2]) s[2] = p.y;
@@ -214,9 +209,17 @@ int CChartVertexSet::ToScreen(CChartView3D* view) {
 }
 
 void CChartVertexSet::Scale(double sx, double sy, double sz) {
+    // Scaled about the offset: moved by minus the offset, scaled, moved
+    // back; each vertex takes the three steps at once (one pass over them,
+    // the same arithmetic in the same order).
     double ox = offset_[0], oy = offset_[1], oz = offset_[2];
-    Translate(-ox, -oy, -oz);
-    for (int i = 1; i <= count_; ++i) vertices_.Get(i)->Scale(sx, sy, sz);
+    for (int i = 1; i <= count_; ++i) {
+        CChartVertex* v = vertices_.Get(i);
+        v->Translate(-ox, -oy, -oz);
+        v->Scale(sx, sy, sz);
+        v->Translate(ox, oy, oz);
+    }
+    move_box(-ox, -oy, -oz);
     scale_[0] *= sx;
     scale_[1] *= sy;
     scale_[2] *= sz;
@@ -226,11 +229,15 @@ void CChartVertexSet::Scale(double sx, double sy, double sz) {
     transformed_[3] *= sy;
     transformed_[4] *= sz;
     transformed_[5] *= sz;
-    Translate(ox, oy, oz);
+    move_box(ox, oy, oz);
 }
 
 void CChartVertexSet::Translate(double dx, double dy, double dz) {
     for (int i = 1; i <= count_; ++i) vertices_.Get(i)->Translate(dx, dy, dz);
+    move_box(dx, dy, dz);
+}
+
+void CChartVertexSet::move_box(double dx, double dy, double dz) {
     double d[3] = {dx, dy, dz};
     for (int a = 0; a < 3; ++a) {
         offset_[a] += d[a];
@@ -258,6 +265,11 @@ CChartVertex* CChartVertexSet::AddVertexCopy(const CChartVertex& v) {
     // otherwise spend most of a refill allocating and freeing them one by one.
     if (count_ + 1 > CChartPtrArray<CChartVertex>::kMaxIndex) return nullptr;
     return keep(copies_.make(v));
+}
+
+CChartVertex* CChartVertexSet::AddVertexAt(double x, double y, double z) {
+    if (count_ + 1 > CChartPtrArray<CChartVertex>::kMaxIndex) return nullptr;
+    return keep(copies_.make(x, y, z));
 }
 
 CChartVertex* CChartVertexSet::AddVertex(CChartVertex* v) {

@@ -8,7 +8,9 @@
 
 #include <vector>
 
-class CChartVertex : public CChartElement {
+// Final: the sets hold thousands of vertices and walk them in every pass, and
+// calls through a vertex pointer are then direct (and inlined).
+class CChartVertex final : public CChartElement {
 public:
     CChartVertex() = default;
     CChartVertex(double x, double y, double z);
@@ -20,8 +22,17 @@ public:
     void SetView(CChartView3D* view) override;
     void Project(CChartView3D* view) override;
     int ToScreen(CChartView3D* view) override;
-    void Scale(double sx, double sy, double sz) override;
-    void Translate(double dx, double dy, double dz) override;
+    // Inline: the sets move and scale every vertex in each pass.
+    void Scale(double sx, double sy, double sz) override {
+        transformed_[0] *= sx;
+        transformed_[1] *= sy;
+        transformed_[2] *= sz;
+    }
+    void Translate(double dx, double dy, double dz) override {
+        transformed_[0] += dx;
+        transformed_[1] += dy;
+        transformed_[2] += dz;
+    }
     void Draw(CChartDC* dc) override;
     void DrawBody(CChartDC* dc) override;
     double GetWorldMinX() const override { return world_[0]; }
@@ -115,6 +126,9 @@ public:
     double GetProjectedMinZ() const override { return projected_[7]; }
     double GetProjectedMaxZ() const override { return projected_[6]; }
     virtual CChartVertex* AddVertexCopy(const CChartVertex& v);
+    // A new plain vertex at (x, y, z), made in place: the same as
+    // AddVertexCopy(CChartVertex(x, y, z)) without the copy.
+    CChartVertex* AddVertexAt(double x, double y, double z);
     // Takes ownership (null is refused).
     virtual CChartVertex* AddVertex(CChartVertex* v);
     // Deletes the vertices and zeroes the boxes; offsets and scales stay.
@@ -162,6 +176,8 @@ protected:
     int count_ = 0;
 
 private:
+    // Moves the offset and the transformed box (not the vertices).
+    void move_box(double dx, double dy, double dz);
     // Files a vertex the set owns under the next number and widens the boxes.
     CChartVertex* keep(CChartVertex* v);
     // The owned vertices: those given, and the copies made here.

@@ -207,6 +207,9 @@ void CChartView3D::FitToDC(CChartDC* dc) {
 }
 
 void CChartView3D::FitToRect(const CChartRect& device) {
+    const CChartRect old_device = device_rect_, old_view = view_rect_;
+    const double old_map[4] = {x_scale_, y_scale_, x_centre_, y_centre_};
+    const int was_fitted = fitted_;
     device_rect_ = device;
     double w = device.Width(), h = device.Height();
     view_rect_.left = ScreenInt(w * left_margin_ / 100);
@@ -237,6 +240,14 @@ void CChartView3D::FitToRect(const CChartRect& device) {
     y_centre_ = view_rect_.top + vh * 0.5;
     fitted_ = 1;
     map_corners();
+    auto same_rect = [](const CChartRect& a, const CChartRect& b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    };
+    // Compared bit for bit: NaN never equals, so it always counts as a change.
+    if (!was_fitted || !same_rect(old_device, device_rect_) || !same_rect(old_view, view_rect_) ||
+        !(old_map[0] == x_scale_ && old_map[1] == y_scale_ && old_map[2] == x_centre_ &&
+          old_map[3] == y_centre_))
+        ++fit_count_;
 }
 
 void CChartView3D::map_corners() {

@@ -65,6 +65,9 @@ public:
     int IsChanged() const { return changed_; }
     int IsComputed() const { return computed_; }
     int IsFitted() const { return fitted_; }
+    // Counts the fits that changed the mapping to the screen (or its
+    // rectangles): equal counts, equal screen points.
+    int GetFitCount() const { return fit_count_; }
 
     void Update();
     // Fits the box into the context's drawing area.
@@ -94,6 +97,7 @@ private:
     int changed_ = 1;
     int computed_ = 0;
     int fitted_ = 0;
+    int fit_count_ = 0;
     double elevation_ = 20.0;
     double rotation_ = -45.0;
     double roll_ = 0.0;

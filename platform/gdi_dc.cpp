@@ -129,6 +129,10 @@ QImage* target_image(Dc& d) {
     return img;
 }
 
+QImage* image_of(Dc& d) {
+    return raw_target(d);
+}
+
 QSize surface_size(Dc& d) {
     if (d.kind == DcKind::painter) return d.painter_size;
     if (d.kind == DcKind::screen) return screen_size();
@@ -286,15 +290,28 @@ const BYTE hatch_rows[6][8] = {
 
 } // namespace
 
+namespace {
+
+// Widths are logical units, drawn in device pixels (painters draw with the
+// identity transform: the layer maps every coordinate itself).
+double pen_device_width(const Dc& d, const Object* pen) {
+    double device_width = std::min(pen->pen_width * scale_x(d.s), 65536.0);
+    if (!(device_width >= 0)) device_width = 1; // a degenerate mapping
+    return device_width;
+}
+
+} // namespace
+
+bool pen_is_cosmetic(const Dc& d, const Object* pen) {
+    return pen && (pen->pen_width == 0 || pen_device_width(d, pen) < 1.5);
+}
+
 QPen make_qpen(const Dc& d, const Object* pen) {
     if (pen_is_null(pen)) return QPen(Qt::NoPen);
     int style = pen->pen_style & PS_STYLE_MASK;
     bool geometric = (pen->pen_style & PS_TYPE_MASK) == PS_GEOMETRIC;
     QPen q(qcolor(pen->colour));
-    // Widths are logical units, drawn in device pixels (painters draw with
-    // the identity transform: the layer maps every coordinate itself).
-    double device_width = std::min(pen->pen_width * scale_x(d.s), 65536.0);
-    if (!(device_width >= 0)) device_width = 1; // a degenerate mapping
+    double device_width = pen_device_width(d, pen);
     bool cosmetic = pen->pen_width == 0 || device_width < 1.5;
     if (cosmetic) {
         q.setCosmetic(true);

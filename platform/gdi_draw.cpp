@@ -4,6 +4,7 @@
 // pen covers exactly the pixels the platform's rules give; on a metafile
 // context the call is recorded instead.
 #include "platform/gdi_impl.h"
+#include "platform/gdi_raster.h"
 #include "platform/metafile.h"
 
 #include <QPainterPath>
@@ -167,6 +168,18 @@ BOOL arc_like(HDC h, ArcKind kind, int l, int t, int r, int b, int xs, int ys, i
 
 QPolygon map_points(const Mapper& m, const POINT* pts, int n) {
     QPolygon poly(n);
+    const double dx = m.t.dx(), dy = m.t.dy();
+    if (m.t.type() <= QTransform::TxTranslate && dx == std::trunc(dx) && dy == std::trunc(dy) &&
+        std::fabs(dx) <= coord_limit && std::fabs(dy) <= coord_limit) {
+        // The usual page mapping (none, or whole-pixel origins): integer sums,
+        // clamped as the general mapping clamps them, and the same points.
+        const auto ix = static_cast<long long>(dx), iy = static_cast<long long>(dy);
+        const auto lim = static_cast<long long>(coord_limit);
+        for (int i = 0; i < n; ++i)
+            poly[i] = QPoint(static_cast<int>(std::clamp(pts[i].x + ix, -lim, lim)),
+                             static_cast<int>(std::clamp(pts[i].y + iy, -lim, lim)));
+        return poly;
+    }
     for (int i = 0; i < n; ++i) poly[i] = m(pts[i]);
     return poly;
 }
@@ -335,6 +348,8 @@ BOOL LineTo(HDC h, int x, int y) {
         bound(*d, grow(QRect(a, b).normalized(), pen_margin(*d)));
         return TRUE;
     }
+    const QPoint ends[2] = {a, b};
+    if (raster::lines(*d, ends, 2)) return TRUE;
     Paint p(*d);
     if (!p.ok()) return TRUE;
     p.use_pen_and_brush(true, false);
@@ -350,6 +365,7 @@ static BOOL polyline_out(Dc& d, WORD wfn, DWORD etype, const POINT* pts, int n,
         bound(d, grow(bbox(poly), pen_margin(d)));
         return TRUE;
     }
+    if (raster::lines(d, poly.constData(), static_cast<int>(poly.size()))) return TRUE;
     Paint p(d);
     if (!p.ok()) return TRUE;
     p.use_pen_and_brush(true, false);

@@ -231,6 +231,9 @@ HDC add_dc(std::unique_ptr<Dc> d);
 // null for painter and metafile contexts. Any painter still open on that image
 // is ended first, so the caller may read and write its pixels directly.
 QImage* target_image(Dc& d);
+// The image a context draws on, as target_image, but leaving any painter
+// open on it (for writers that keep the order of calls themselves).
+QImage* image_of(Dc& d);
 // Ends the open painter of a context, or every open painter on an image.
 void end_live_painter(Dc& d);
 void end_live_painters_on(const QImage* image);
@@ -310,6 +313,9 @@ bool composition_for_rop2(int rop2, QPainter::CompositionMode& mode, bool& force
 QPen make_qpen(const Dc& d, const Object* pen);
 QBrush make_qbrush(const Dc& d, const Object* brush, const QTransform& device_to_logical);
 bool pen_is_null(const Object* pen);
+// Is the pen drawn one device pixel wide (width 0, or under a pixel and a
+// half once mapped)?
+bool pen_is_cosmetic(const Dc& d, const Object* pen);
 
 // Fonts: the QFont of a LOGFONT at a device scale (device pixels per logical
 // unit, vertical and horizontal).

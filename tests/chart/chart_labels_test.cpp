@@ -179,3 +179,84 @@ TEST(ChartLabels, ThreeDimensionalAxesThinTheirLabelsToo) {
 }
 
 } // namespace
+
+namespace {
+
+// The screen box of a tick's mark (its second segment), right and bottom
+// inclusive.
+RECT mark_box(const CChartTick* t) {
+    const CChartPoint b = t->GetMiddle()->GetScreenPoint(), c = t->GetEnd()->GetScreenPoint();
+    return RECT{std::min(b.x, c.x), std::min(b.y, c.y), std::max(b.x, c.x) + 1,
+                std::max(b.y, c.y) + 1};
+}
+
+// Every label clear of its own tick mark, on the side its anchoring puts
+// it: the x labels wholly below their marks, the y labels wholly left of
+// them; and the image shows text there, not a mark through it.
+void expect_labels_past_marks(Shown& s, CChartAxis* x, CChartAxis* y, const QImage& img,
+                              const char* what) {
+    charttest::Canvas c(420, 320);
+    CChartDC dc(&c.cdc);
+    int checked = 0;
+    for (CChartAxis* a : {x, y})
+        for (const Label& l : drawn(a, &dc)) {
+            const RECT m = mark_box(a->GetTick(l.index));
+            EXPECT_FALSE(overlap(l.r, m)) << what << " " << l.text;
+            if (a == x)
+                EXPECT_GE(l.r.top, m.bottom) << what << " " << l.text;
+            else
+                EXPECT_LE(l.r.right, m.left) << what << " " << l.text;
+            EXPECT_GT(ink(img, l.r), 3) << what << " " << l.text;
+            ++checked;
+        }
+    EXPECT_GE(checked, 8) << what;
+    (void)s;
+}
+
+} // namespace
+
+TEST(ChartLabels, ValueLabelsStandPastTheirTickMarks) {
+    // Marks pointing into the box (the label anchored at the inner tip had
+    // the mark running through it), then pointing out of it.
+    for (int flags : {0, 2}) {
+        Shown s(4, 1);
+        for (int i = 0; i <= 40; ++i) s.ctrl.AddPoint(1, i, 10 + i);
+        CChartAxis* x = s.ctrl.SetAxis(2, 4, 1, 8.0, flags);
+        CChartAxis* y = s.ctrl.SetAxis(4, 5, 1, 8.0, flags);
+        const QImage img = s.shot(flags ? "labels_marks_out" : "labels_marks_in");
+        expect_labels_past_marks(s, x, y, img, flags ? "out" : "in");
+    }
+}
+
+// An axis whose text style has an alternation switch on puts its labels on
+// two rows, above and below the marks' tips in turn, so crowded labels that
+// one row would thin all find room; none overlaps another or its mark.
+TEST(ChartLabels, AlternatingRowsMakeRoomForCrowdedLabels) {
+    Shown s(4, 1);
+    for (int i = 0; i <= 1000; i += 10) s.ctrl.AddPoint(1, i, 50 + i % 70);
+    CChartAxis* x = s.ctrl.SetAxis(2, 10, 1, 5.0, 0);
+    s.ctrl.SetAxis(4, 5, 1, 5.0, 0);
+    s.shot("labels_one_row");
+    charttest::Canvas c(420, 320);
+    CChartDC dc(&c.cdc);
+    const std::vector<Label> one_row = drawn(x, &dc);
+
+    x->GetTextStyle()->SetVAnchor4();
+    const QImage img = s.shot("labels_two_rows");
+    const std::vector<Label> two_rows = drawn(x, &dc);
+    EXPECT_GT(two_rows.size(), one_row.size());
+    EXPECT_EQ(two_rows.size(), 11u);
+    EXPECT_FALSE(any_overlap(two_rows));
+    for (std::size_t i = 0; i + 1 < two_rows.size(); ++i)
+        EXPECT_NE(two_rows[i].r.top, two_rows[i + 1].r.top) << two_rows[i].text;
+    for (std::size_t i = 0; i + 2 < two_rows.size(); ++i)
+        EXPECT_EQ(two_rows[i].r.top, two_rows[i + 2].r.top) << two_rows[i].text;
+    for (const Label& l : two_rows) {
+        EXPECT_FALSE(overlap(l.r, mark_box(x->GetTick(l.index)))) << l.text;
+        EXPECT_GT(ink(img, l.r), 3) << l.text;
+    }
+
+    // Switched off again: one row, thinned as before.
+    x->GetTextStyle()->SetVAnchor2();
+    EXPECT_EQ(drawn(x, &dc).size(), one_row.size());
+}
