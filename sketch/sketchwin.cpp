@@ -9,7 +9,10 @@
 #include "model/model.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
+#include "platform/menu.h"
+#include "resources/menus.h"
 #include "shell/controls/tooltip.h"
+#include "shell/menubar.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
@@ -20,6 +23,7 @@
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
 #include "sketch/mouse.h"
+#include "sketch/moves.h"
 #include "sketch/sliders.h"
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
@@ -39,6 +43,9 @@ struct sketch_window {
     std::string path;  // the model's file
     sketch_state s;
     int wheel_rest = 0; // wheel delta not yet turned into lines
+    // The diagram's Edit, View and Layout menus, in the menu bar while the
+    // window is the active one.
+    HMENU edit_menu = nullptr, view_menu = nullptr, layout_menu = nullptr;
 };
 
 std::vector<std::unique_ptr<sketch_window>>& windows() {
@@ -50,6 +57,64 @@ sketch_window* by_window(HWND w) {
     for (auto& p : windows())
         if (p->view == w || p->frame == w) return p.get();
     return nullptr;
+}
+
+// The frame's title (and the Windows menu's item): the model's file name
+// and the view's name.
+void update_title(sketch_window& sw) {
+    std::string model = sw.path;
+    const std::size_t slash = model.find_last_of('/');
+    if (slash != std::string::npos) model = model.substr(slash + 1);
+    if (model.empty()) model = "Unnamed";
+    const std::string title = "Model: " + model + " View: " + sw.s.view.rec.name;
+    SetWindowText(sw.frame, title.c_str());
+    add_window_menu_item(sw.frame);
+}
+
+void check(HMENU menu, int id, bool on) {
+    CheckMenuItem(menu, static_cast<UINT>(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+void enable(HMENU menu, int id, bool on) {
+    EnableMenuItem(menu, static_cast<UINT>(id), MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+}
+
+bool menus_shown(const sketch_window& sw) {
+    return main_menu && sw.edit_menu && GetSubMenu(main_menu, popup_view) == sw.edit_menu;
+}
+
+// The menus' states: Undo and Redo name their step, the depth and zoom
+// shown are checked, Layout is open while something is selected. Kept up to
+// date as the window changes, since the menu bar's pop-ups open without
+// asking the window.
+void update_menus(sketch_window& sw) {
+    if (!sw.edit_menu) return;
+    const sketch_state& s = sw.s;
+    bool on = false;
+    std::string text = undo_menu_text(s, false, &on);
+    ModifyMenu(sw.edit_menu, skc_undo, MF_BYCOMMAND | MF_STRING, skc_undo, text.c_str());
+    enable(sw.edit_menu, skc_undo, on);
+    text = undo_menu_text(s, true, &on);
+    ModifyMenu(sw.edit_menu, skc_redo, MF_BYCOMMAND | MF_STRING, skc_redo, text.c_str());
+    enable(sw.edit_menu, skc_redo, on);
+    // A viewer neither cuts from nor pastes into the model's diagram.
+    enable(sw.edit_menu, skc_cut, false);
+    enable(sw.edit_menu, skc_paste, false);
+    for (int level = 0; level <= max_level; ++level)
+        check(sw.view_menu, skc_hide_level + level, level == s.shown_level);
+    static const int zooms[] = {200, 100, 75, 50};
+    for (int i = 0; i < 4; ++i) check(sw.view_menu, 367 + i, !s.fit && s.zoom == zooms[i]);
+    check(sw.view_menu, 371, s.fit);
+    if (menus_shown(sw)) {
+        EnableMenuItem(main_menu, popup_insert,
+                       MF_BYPOSITION | (s.selection ? MF_ENABLED : MF_GRAYED));
+        if (main_wnd) DrawMenuBar(main_wnd);
+    }
+}
+
+void show_menus(sketch_window& sw) {
+    if (!sw.edit_menu || !main_menu) return;
+    diagram_menu_bar(sw.edit_menu, sw.view_menu, sw.layout_menu, "&Layout", sw.s.selection != 0);
+    update_menus(sw);
 }
 
 void update_scroll_bars(sketch_window& sw) {
@@ -214,7 +279,8 @@ void show_view(sketch_window& sw, int number, int step) {
     clear_selection(s);
     if (load_view(s, number, 0, false, 0, false) < 0) return;
     if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
-    SetWindowText(sw.frame, s.view.rec.name);
+    update_title(sw);
+    update_menus(sw);
     show_sketch_bar(s, sw.frame);
     if (s.fit) fit_zoom(sw);
     update_scroll_bars(sw);
@@ -273,6 +339,30 @@ void print_command(sketch_window& sw) {
     show_view(sw, current, 0);
 }
 
+// A right click on empty space: the view's own actions at the pointer.
+void context_menu(sketch_window& sw) {
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    AppendMenu(menu, MF_STRING, sketch_cmd_previous_view, "&Previous View");
+    AppendMenu(menu, MF_STRING, sketch_cmd_next_view, "&Next View");
+    AppendMenu(menu, MF_STRING, bar_choose_view, "&Views...");
+    AppendMenu(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenu(menu, MF_STRING | (sw.s.fit ? MF_CHECKED : 0), skc_zoom_fit, "&Fit to Screen");
+    AppendMenu(menu, MF_SEPARATOR, 0, nullptr);
+    bool on = false;
+    const std::string undo = undo_menu_text(sw.s, false, &on);
+    AppendMenu(menu, MF_STRING | (on ? 0 : MF_GRAYED), skc_undo, undo.c_str());
+    AppendMenu(menu, MF_STRING, skc_select_all, "&Select all\t(Ctrl+A)");
+    AppendMenu(menu, MF_STRING, skc_copy, "&Copy\t(Ctrl+C)");
+    AppendMenu(menu, MF_STRING, skc_print, "&Print...");
+    POINT p{};
+    GetCursorPos(&p);
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, p.x, p.y, 0, sw.view, nullptr));
+    DestroyMenu(menu);
+    if (chosen) PostMessage(sw.frame, WM_COMMAND, chosen, 0);
+}
+
 // The window's commands: previous and next view, close, print, copy.
 void sketch_command(sketch_window& sw, int id) {
     switch (id) {
@@ -307,8 +397,24 @@ void sketch_command(sketch_window& sw, int id) {
         if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;
         InvalidateRect(sw.view, nullptr, FALSE);
         break;
+    case skc_undo:
+    case skc_redo:
+        cancel_sketch_drag();
+        if (id == skc_undo ? sketch_undo(sw.s) : sketch_redo(sw.s)) {
+            update_scroll_bars(sw);
+            InvalidateRect(sw.view, nullptr, FALSE);
+        }
+        break;
+    case skc_context:
+        context_menu(sw);
+        break;
     default:
-        live_sketch_command(sw.view, id);
+        if (live_sketch_command(sw.view, id)) break;
+        // Fit to Screen, unless the zoom commands answered it.
+        if (id == skc_zoom_fit) {
+            sw.s.fit = true;
+            fit_zoom(sw);
+        }
         break;
     }
 }
@@ -321,6 +427,7 @@ bool key_down(sketch_window& sw, int vk, LPARAM lp) {
     if (!action) return false;
     if (lp & (1L << 30)) return true; // auto-repeat
     if (action == skc_escape) {
+        cancel_sketch_drag(); // a move under way goes back
         if (sw.s.selection) {
             clear_selection(sw.s);
             InvalidateRect(sw.view, nullptr, FALSE);
@@ -363,6 +470,12 @@ void forget(HWND w) {
             if (GetCapture() == p->view) cancel_sketch_drag();
             if (tooltip_control() == p->view) hide_tooltip(1);
             forget_inplace_edit(p->view);
+            // The bar must not keep menus that are going.
+            if (menus_shown(*p)) rebuild_menu_bar();
+            for (HMENU m : {p->edit_menu, p->view_menu, p->layout_menu})
+                if (m) DestroyMenu(m);
+            p->edit_menu = p->view_menu = p->layout_menu = nullptr;
+            remove_window_menu_item(p->frame);
         }
     list.erase(
         std::remove_if(list.begin(), list.end(), [&](const auto& p) { return p->frame == w; }),
@@ -389,8 +502,21 @@ LRESULT frame_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         DestroyWindow(w);
         return 0;
     case WM_COMMAND:
-        if (sw) sketch_command(*sw, LOWORD(wp));
+        if (sw) {
+            HWND frame = sw->frame;
+            sketch_command(*sw, LOWORD(wp));
+            // The command may have closed the window.
+            if (sketch_window* still = by_window(frame)) update_menus(*still);
+        }
         return 0;
+    case WM_NCACTIVATE:
+        // Activated: the menu bar takes the diagram's menus; the Windows
+        // menu lists it (activation takes a shown window off that list).
+        if (sw && wp) {
+            show_menus(*sw);
+            add_window_menu_item(sw->frame);
+        }
+        break;
     case WM_NCDESTROY:
         forget(w);
         break;
@@ -422,13 +548,19 @@ bool fit_frames() {
 LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     sketch_window* sw = by_window(w);
     if (!sw) return DefWindowProc(w, m, wp, lp);
-    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp))
+    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp)) {
+        if (m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN)
+            if (sketch_window* still = by_window(w)) update_menus(*still);
         return m == WM_SETCURSOR ? TRUE : 0;
+    }
     switch (m) {
     case wm_tip_request:
         return tip_answer(*sw, static_cast<int>(wp), reinterpret_cast<tip_request*>(lp));
     case WM_KEYDOWN:
-        if (key_down(*sw, static_cast<int>(wp), lp)) return 0;
+        if (key_down(*sw, static_cast<int>(wp), lp)) {
+            if (sketch_window* still = by_window(w)) update_menus(*still);
+            return 0;
+        }
         break;
     case WM_KILLFOCUS:
         if (tooltip_state() < 3) hide_tooltip(0);
@@ -617,6 +749,10 @@ HWND open_sketch_window() {
         SetWindowLongPtr(p->view, 0, static_cast<LONG_PTR>(p->record));
     }
     place_view(*p);
+    p->edit_menu = LoadMenu(hinst, MAKEINTRESOURCE(menu_sketch_edit));
+    p->view_menu = LoadMenu(hinst, MAKEINTRESOURCE(menu_sketch_view));
+    p->layout_menu = LoadMenu(hinst, MAKEINTRESOURCE(menu_sketch_layout));
+    update_title(*p);
     if (p->s.fit) fit_zoom(*p);
     update_scroll_bars(*p);
     ShowWindow(p->frame, SW_SHOW);
@@ -666,6 +802,13 @@ void set_sketch_zoom(HWND view, int zoom) {
 
 void show_sketch_view(HWND view, int number, int step) {
     if (sketch_window* sw = by_window(view)) show_view(*sw, number, step);
+}
+
+void sketch_layout_changed(HWND view) {
+    if (sketch_window* sw = by_window(view)) {
+        update_scroll_bars(*sw);
+        update_menus(*sw);
+    }
 }
 
 void zoom_to_fit(HWND view) {
