@@ -289,8 +289,8 @@ void show_view(sketch_window& sw, int number, int step) {
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
-// The zoom at which the whole diagram fits the client, its top left corner
-// at the window's.
+// The zoom at which the whole diagram fits the client (at most 100 %), its
+// top left corner at the window's.
 void fit_zoom(sketch_window& sw) {
     sketch_state& s = sw.s;
     RECT rc;
@@ -300,7 +300,8 @@ void fit_zoom(sketch_window& sw) {
     const long w = std::max(1, s.max_x - s.min_x), h = std::max(1, s.max_y - s.min_y);
     const long zx = (rc.right - 2L * scroll_margin) * 100 / w;
     const long zy = (rc.bottom - 2L * scroll_margin) * 100 / h;
-    s.zoom = static_cast<int>(std::clamp(std::min(zx, zy), 10L, 500L));
+    // A small diagram is not blown up: fitting never zooms past 100 %.
+    s.zoom = static_cast<int>(std::clamp(std::min(zx, zy), 10L, 100L));
     if (model_rec && s.symbols == cur_model_symbols) model_rec->sketch_zoom = 5;
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;

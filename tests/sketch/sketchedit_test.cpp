@@ -170,6 +170,8 @@ TEST_F(SketchEdit, ARightClickOnEmptySpaceOffersTheViewsActions) {
     for (UINT id : {327u, 328u, 326u, 371u, 424u, 315u, 489u, 488u})
         EXPECT_NE(std::find(offered.begin(), offered.end(), id), offered.end()) << id;
     EXPECT_TRUE(s_->fit);
+    // The window holds the whole diagram at 100 %: fitting does not enlarge.
+    EXPECT_EQ(s_->zoom, 100);
     // On an element a right click chooses nothing and offers nothing.
     offered.clear();
     const sketch_elem* stock = variable("Population");
