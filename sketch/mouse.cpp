@@ -23,6 +23,7 @@
 #include "shell/title.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
+#include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
@@ -433,6 +434,7 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
             s.last_selected = static_cast<std::uint16_t>(pressed);
             if (elem(s, pressed).kind == ek_variable) make_workbench_variable(s, pressed);
             s.selection = 2;
+            show_element_font(s, GetParent(view), pressed);
         }
         s.hover = 0;
         InvalidateRect(view, nullptr, FALSE);
@@ -455,6 +457,7 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
         if (elem(s, n).kind == ek_variable) make_workbench_variable(s, n);
         s.hover = 0;
         s.selection = 2;
+        show_element_font(s, GetParent(view), n);
         InvalidateRect(view, nullptr, FALSE);
         return;
     }
@@ -584,6 +587,12 @@ void clear_selection(sketch_state& s) {
     s.band_shown = false;
     s.hover = 0;
     s.last_selected = 0;
+    if (s.bar_element_font) {
+        // The bar showed the selected element's font: the view's again.
+        s.bar_element_font = false;
+        HWND view = current_sketch_view();
+        if (view && sketch_of(view) == &s) show_sketch_bar(s, GetParent(view));
+    }
 }
 
 void set_selected(sketch_state& s, int n, bool on) {

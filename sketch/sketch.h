@@ -156,6 +156,8 @@ struct sketch_state {
     std::size_t undo_done = 0;
     // The element whose position the bottom bar shows (0: none).
     std::uint16_t readout = 0;
+    // The bottom bar shows the selected element's own font, not the view's.
+    bool bar_element_font = false;
 };
 
 // Normalises a stored level byte: bits 0-4 limited to 17, the hidden bit kept.

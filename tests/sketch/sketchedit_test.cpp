@@ -16,6 +16,7 @@
 #include "sim/control.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+#include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/keys.h"
 #include "tests/sketch/window_fixture.h"
@@ -236,6 +237,34 @@ TEST_F(SketchEdit, ALookupOpensItsEditorOnADoubleClickAndInSetUp) {
     EXPECT_EQ(workbench_var_text(), "crowding effect on births");
     clear_setup();
     sim_phase = phase_idle;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SketchEdit, AClickedElementsOwnFontShowsInTheBarUntilTheSelectionGoes) {
+    sketch_elem* rate = const_cast<sketch_elem*>(variable("birth rate"));
+    ASSERT_NE(rate, nullptr);
+    const auto& items = bottom_items();
+    ASSERT_EQ(items.size(), static_cast<std::size_t>(build_item_count));
+    const COLORREF view_colour = sketch_bar_values(*s_).text_colour;
+    ASSERT_NE(view_colour, RGB(200, 0, 0));
+    // Its own text colour and size (style bits 2 and 8).
+    rate->style = 2 | 8;
+    rate->font.colour = RGB(200, 0, 0);
+    rate->font.size = 21;
+    td::click(view_, at(*rate).x, at(*rate).y);
+    td::run_until_idle();
+    ASSERT_TRUE(rate->runtime & ef_selected);
+    EXPECT_EQ(bottom_items()[bi_text_colour].colour, RGB(200, 0, 0));
+    EXPECT_EQ(bottom_items()[bi_size].text, "21");
+    SetFocus(view_);
+    td::press_key(VK_ESCAPE);
+    td::run_until_idle();
+    EXPECT_EQ(bottom_items()[bi_text_colour].colour, view_colour);
+    // The view's own: the default sketch font, 8 points.
+    EXPECT_EQ(bottom_items()[bi_size].text, " 8");
 }
 
 } // namespace
