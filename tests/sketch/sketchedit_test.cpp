@@ -19,6 +19,7 @@
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/keys.h"
+#include "sketch/mouse.h"
 #include "tests/sketch/window_fixture.h"
 
 namespace td = test_driver;
@@ -265,6 +266,44 @@ TEST_F(SketchEdit, AClickedElementsOwnFontShowsInTheBarUntilTheSelectionGoes) {
     EXPECT_EQ(bottom_items()[bi_text_colour].colour, view_colour);
     // The view's own: the default sketch font, 8 points.
     EXPECT_EQ(bottom_items()[bi_size].text, " 8");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SketchEdit, AMoveDraggedPastTheEdgeScrollsOnTheClockAndFollows) {
+    set_sketch_zoom(view_, 200); // more diagram than window
+    scroll_sketch_to(view_, 400, 200);
+    const sketch_elem* stock = variable("Population");
+    const int y0 = stock->y;
+    const POINT p = at(*stock);
+    td::click(view_, p.x, p.y);
+    td::run_until_idle();
+    RECT rc;
+    GetClientRect(view_, &rc);
+    td::mouse_down(view_, p.x, p.y);
+    td::mouse_move(view_, p.x, p.y + 20);
+    td::run_until_idle();
+    // Past the bottom edge.
+    td::mouse_move(view_, p.x, rc.bottom + 30);
+    td::run_until_idle();
+    const int scroll0 = s_->scroll_y;
+    const int at_edge = stock->y;
+    EXPECT_EQ(at_edge, y0 + (rc.bottom + 30 - p.y) / 2); // at 200 %, before any scrolling
+    td::advance(autoscroll_ms * 4);
+    td::run_until_idle();
+    EXPECT_GT(s_->scroll_y, scroll0);
+    // The pointer stayed; the diagram scrolled under it, and the stock
+    // with it.
+    EXPECT_NEAR(stock->y, at_edge + (s_->scroll_y - scroll0) / 2, 1);
+    td::mouse_up(view_, p.x, rc.bottom + 30);
+    td::run_until_idle();
+    // One step: undone at once.
+    SetFocus(view_);
+    td::press_key('Z', td::ctrl);
+    td::run_until_idle();
+    EXPECT_EQ(stock->y, y0);
 }
 
 } // namespace
