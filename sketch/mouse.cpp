@@ -85,12 +85,17 @@ void stop_timer() {
 void end_drag() {
     stop_timer();
     HWND view = drag.view;
-    if (drag.moving && view)
-        if (sketch_state* s = sketch_of(view)) {
-            cancel_selection_move(*s, drag.move);
-            InvalidateRect(view, nullptr, FALSE);
-        }
+    const bool moving = drag.moving;
+    selection_move move = std::move(drag.move);
     drag = drag_state{};
+    if (view && IsWindow(view))
+        if (sketch_state* s = sketch_of(view)) {
+            if (moving) {
+                cancel_selection_move(*s, move);
+                InvalidateRect(view, nullptr, FALSE);
+            }
+            show_element_position(view, *s, 0, false);
+        }
     if (view && GetCapture() == view) ReleaseCapture();
 }
 
@@ -551,6 +556,7 @@ bool sketch_mouse_message(HWND view, sketch_state& s, UINT m, WPARAM wp, LPARAM 
             stop_timer();
             if (drag.moving) cancel_selection_move(s, drag.move);
             drag = drag_state{};
+            show_element_position(view, s, 0, false);
             s.band_shown = false;
             InvalidateRect(view, nullptr, FALSE);
         }

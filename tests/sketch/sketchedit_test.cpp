@@ -140,10 +140,13 @@ TEST_F(SketchEdit, EscapeDuringAMoveAndAClickInsideTheSelectionsBox) {
     td::mouse_move(view_, at(*births).x + 30, at(*births).y + 20);
     td::run_until_idle();
     EXPECT_NE(births->x, bx);
+    EXPECT_NE(readout(), "");
     SetFocus(view_);
     td::press_key(VK_ESCAPE);
     td::run_until_idle();
     EXPECT_EQ(births->x, bx);
+    EXPECT_EQ(readout(), "");
+    EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_TRUE(s_->undo.empty());
     // Re-select, then click an element the box merely covers: that element
     // alone is selected (no move is made by a click).
