@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/model.h"
+#include "resources/sketchpics.h"
 #include "sketch/pictures.h"
 
 namespace {
@@ -532,6 +533,13 @@ void element_size(sketch_state& s, int n, int type) {
         nh = m.line_height + 3;
     }
     bool picture = e.kind == ek_bitmap || e.kind == ek_metafile;
+    // A text element showing one of the sketch pictures takes the picture's size.
+    if (e.kind == ek_text && !(e.flags & ef_io_object) && e.payload >= 1 &&
+        e.payload <= static_cast<std::uint32_t>(sketch_picture_count)) {
+        const SIZE size = sketch_picture_size(static_cast<int>(e.payload));
+        nw = static_cast<int>(size.cx), nh = static_cast<int>(size.cy);
+        picture = true;
+    }
     bitmap_info bi;
     if (e.kind == ek_bitmap && check_bitmap(e.blob, &bi))
         nw = bi.width, nh = bi.height;

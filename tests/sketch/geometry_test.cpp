@@ -362,3 +362,26 @@ TEST_F(Geometry, SketchUnitsMapToPixelsTruncating) {
 }
 
 } // namespace
+
+TEST_F(Geometry, ASketchPictureGivesItsTextElementItsSize) {
+    // The cloud's own size whatever its text (shape 0: the natural size).
+    const int cloud = add_sketch_element(s.view, ek_text, 50, 50, 1, 0, 0, 0);
+    el(cloud).text = " ";
+    element_size(s, cloud, 0);
+    EXPECT_EQ(el(cloud).w, 14);
+    EXPECT_EQ(el(cloud).h, 9);
+    // A box (shape 3) without a size takes the picture's; a round shape
+    // the circle round it.
+    const int boxed = add_sketch_element(s.view, ek_text, 50, 50, 7, 3, 0, 0);
+    element_size(s, boxed, 0);
+    EXPECT_EQ(el(boxed).w, 12);
+    EXPECT_EQ(el(boxed).h, 12);
+    const int round = add_sketch_element(s.view, ek_text, 50, 50, 7, 2, 0, 0);
+    element_size(s, round, 0);
+    EXPECT_EQ(el(round).w, (static_cast<int>(std::sqrt(24.0 * 24 * 2)) + 2) / 2);
+    // No picture (0, or past 50): the text's size.
+    const int plain = add_sketch_element(s.view, ek_text, 50, 50, 0, 0, 0, 0);
+    el(plain).text = " ";
+    element_size(s, plain, 0);
+    EXPECT_NE(el(plain).w, 14);
+}
