@@ -130,7 +130,7 @@ void draw_cloud(HDC dc, const RECT& r, int pen) {
     HGDIOBJ old = SelectObject(dc, GetStockObject(NULL_PEN));
     for (const RECT& p : puffs)
         if (p.right - p.left > 2 * pen + 1 && p.bottom - p.top > 2 * pen + 1)
-            Ellipse(dc, p.left + pen, p.top + pen, p.right - pen + 1, p.bottom - pen + 1);
+            Ellipse(dc, p.left + pen, p.top + pen, p.right - pen, p.bottom - pen);
     SelectObject(dc, old);
 }
 

@@ -83,7 +83,7 @@ TEST_F(SketchPictures, TheCloudHasOneOutline) {
     const SIZE size = sketch_picture_size(sketch_picture_cloud);
     EXPECT_EQ(size.cx, 28);
     EXPECT_EQ(size.cy, 18);
-    const RECT r{2, 10, 2 + 42, 10 + 27};
+    const RECT r{2, 10, 2 + size.cx, 10 + size.cy}; // at 100 %
     bool drawn = false;
     const std::vector<bool> bits = draw(sketch_picture_cloud, r, &drawn);
     ASSERT_TRUE(drawn);
@@ -97,6 +97,15 @@ TEST_F(SketchPictures, TheCloudHasOneOutline) {
     int left = 0;
     for (int x = r.left - 1; x <= r.left + 2; ++x) left += at(x, mid) ? 1 : 0;
     EXPECT_GT(left, 0);
+    // The lower puffs' bottoms are whole: every column about each one's
+    // lowest point has ink in the cloud's lowest rows.
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    for (int x : {r.left + w / 4 - 3, r.left + w / 4, r.left + w / 4 + 3, r.left + 3 * w / 4 - 3,
+                  r.left + 3 * w / 4, r.left + 3 * w / 4 + 3}) {
+        int bottom = 0;
+        for (int y = r.bottom - h / 4; y <= r.bottom; ++y) bottom += at(x, y) ? 1 : 0;
+        EXPECT_GT(bottom, 0) << x;
+    }
 }
 
 } // namespace
