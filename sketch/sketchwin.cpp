@@ -17,6 +17,7 @@
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/control.h"
+#include "sim/simdata.h"
 #include "sketch/drawsketch.h"
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
@@ -82,6 +83,18 @@ bool menus_shown(const sketch_window& sw) {
     return main_menu && sw.edit_menu && GetSubMenu(main_menu, popup_view) == sw.edit_menu;
 }
 
+// Whether the bar's third pop-up is the Changes menu rather than Layout,
+// and whether it should be: in Livesweep or Simulation Setup the changes the
+// user makes are the ones to read and write; otherwise the diagram's layout.
+bool changes_shown(const sketch_window& sw) {
+    return menus_shown(sw) && changes_menu && GetSubMenu(main_menu, popup_insert) == changes_menu;
+}
+bool changes_wanted() {
+    return changes_menu && (livesweep_state == 2 || sim_phase == phase_setup);
+}
+
+void show_menus(sketch_window& sw);
+
 // The menus' states: Undo and Redo name their step, the depth and zoom
 // shown are checked, Layout is open while something is selected. Kept up to
 // date as the window changes, since the menu bar's pop-ups open without
@@ -104,7 +117,15 @@ void update_menus(sketch_window& sw) {
     static const int zooms[] = {200, 100, 75, 50};
     for (int i = 0; i < 4; ++i) check(sw.view_menu, 367 + i, !s.fit && s.zoom == zooms[i]);
     check(sw.view_menu, 371, s.fit);
-    if (menus_shown(sw)) {
+    if (!menus_shown(sw)) return;
+    // The mode changed under the window (set-up entered or left).
+    if (changes_shown(sw) != changes_wanted()) {
+        show_menus(sw);
+        return;
+    }
+    if (changes_shown(sw)) return;
+    const bool open = (GetMenuState(main_menu, popup_insert, MF_BYPOSITION) & MF_GRAYED) == 0;
+    if (open != (s.selection != 0)) {
         EnableMenuItem(main_menu, popup_insert,
                        MF_BYPOSITION | (s.selection ? MF_ENABLED : MF_GRAYED));
         if (main_wnd) DrawMenuBar(main_wnd);
@@ -113,7 +134,14 @@ void update_menus(sketch_window& sw) {
 
 void show_menus(sketch_window& sw) {
     if (!sw.edit_menu || !main_menu) return;
-    diagram_menu_bar(sw.edit_menu, sw.view_menu, sw.layout_menu, "&Layout", sw.s.selection != 0);
+    if (changes_wanted()) {
+        diagram_menu_bar(sw.edit_menu, sw.view_menu, changes_menu, "&Changes", true);
+        EnableMenuItem(main_menu, cmd_stop_simulation, MF_BYCOMMAND | MF_ENABLED);
+        if (main_wnd) DrawMenuBar(main_wnd);
+    } else {
+        diagram_menu_bar(sw.edit_menu, sw.view_menu, sw.layout_menu, "&Layout",
+                         sw.s.selection != 0);
+    }
     update_menus(sw);
 }
 
@@ -571,6 +599,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
             sw = by_window(w);
             if (!sw) return 0;
         }
+        update_menus(*sw);
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(w, &ps);
         RECT rc;

@@ -310,3 +310,33 @@ TEST_F(SketchEdit, AMoveDraggedPastTheEdgeScrollsOnTheClockAndFollows) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SketchEdit, InSetUpTheActivatedDiagramOffersTheChangesMenu) {
+    HWND frame = GetParent(view_);
+    auto third = [] {
+        char title[32] = {};
+        GetMenuString(main_menu, popup_insert, title, sizeof title, MF_BYPOSITION);
+        return std::string(title);
+    };
+    EXPECT_EQ(third(), "&Layout");
+    ASSERT_EQ(enter_setup_mode(0), 1);
+    td::run_until_idle();
+    // Activated again (or, as here, the diagram used), the bar follows.
+    activate_window(frame, 0, 0);
+    td::click(view_, 300, 20);
+    td::run_until_idle();
+    EXPECT_EQ(third(), "&Changes");
+    EXPECT_EQ(GetSubMenu(main_menu, popup_insert), changes_menu);
+    EXPECT_FALSE(greyed(popup_insert, MF_BYPOSITION));
+    // Without a selection it stays open (Layout would be grey).
+    EXPECT_EQ(s_->selection, 0);
+    clear_setup();
+    sim_phase = phase_idle;
+    InvalidateRect(view_, nullptr, FALSE);
+    td::run_until_idle();
+    EXPECT_EQ(third(), "&Layout");
+}
+
+} // namespace
