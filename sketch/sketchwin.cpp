@@ -47,6 +47,7 @@ struct sketch_window {
     // The diagram's Edit, View and Layout menus, in the menu bar while the
     // window is the active one.
     HMENU edit_menu = nullptr, view_menu = nullptr, layout_menu = nullptr;
+    std::string menu_state; // what the menus' items show now (set only when it changes)
 };
 
 std::vector<std::unique_ptr<sketch_window>>& windows() {
@@ -102,21 +103,28 @@ void show_menus(sketch_window& sw);
 void update_menus(sketch_window& sw) {
     if (!sw.edit_menu) return;
     const sketch_state& s = sw.s;
-    bool on = false;
-    std::string text = undo_menu_text(s, false, &on);
-    ModifyMenu(sw.edit_menu, skc_undo, MF_BYCOMMAND | MF_STRING, skc_undo, text.c_str());
-    enable(sw.edit_menu, skc_undo, on);
-    text = undo_menu_text(s, true, &on);
-    ModifyMenu(sw.edit_menu, skc_redo, MF_BYCOMMAND | MF_STRING, skc_redo, text.c_str());
-    enable(sw.edit_menu, skc_redo, on);
-    // A viewer neither cuts from nor pastes into the model's diagram.
-    enable(sw.edit_menu, skc_cut, false);
-    enable(sw.edit_menu, skc_paste, false);
-    for (int level = 0; level <= max_level; ++level)
-        check(sw.view_menu, skc_hide_level + level, level == s.shown_level);
-    static const int zooms[] = {200, 100, 75, 50};
-    for (int i = 0; i < 4; ++i) check(sw.view_menu, 367 + i, !s.fit && s.zoom == zooms[i]);
-    check(sw.view_menu, 371, s.fit);
+    bool undo_on = false, redo_on = false;
+    const std::string undo = undo_menu_text(s, false, &undo_on);
+    const std::string redo = undo_menu_text(s, true, &redo_on);
+    // The items change only when this does (the window calls this often).
+    const std::string state = undo + (undo_on ? "1" : "0") + redo + (redo_on ? "1" : "0") + "|" +
+                              std::to_string(s.shown_level) + "|" + std::to_string(s.zoom) +
+                              (s.fit ? "f" : "");
+    if (state != sw.menu_state) {
+        sw.menu_state = state;
+        ModifyMenu(sw.edit_menu, skc_undo, MF_BYCOMMAND | MF_STRING, skc_undo, undo.c_str());
+        enable(sw.edit_menu, skc_undo, undo_on);
+        ModifyMenu(sw.edit_menu, skc_redo, MF_BYCOMMAND | MF_STRING, skc_redo, redo.c_str());
+        enable(sw.edit_menu, skc_redo, redo_on);
+        // A viewer neither cuts from nor pastes into the model's diagram.
+        enable(sw.edit_menu, skc_cut, false);
+        enable(sw.edit_menu, skc_paste, false);
+        for (int level = 0; level <= max_level; ++level)
+            check(sw.view_menu, skc_hide_level + level, level == s.shown_level);
+        static const int zooms[] = {200, 100, 75, 50};
+        for (int i = 0; i < 4; ++i) check(sw.view_menu, 367 + i, !s.fit && s.zoom == zooms[i]);
+        check(sw.view_menu, 371, s.fit);
+    }
     if (!menus_shown(sw)) return;
     // The mode changed under the window (set-up entered or left).
     if (changes_shown(sw) != changes_wanted()) {
