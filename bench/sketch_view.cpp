@@ -13,6 +13,7 @@
 #include "model/model.h"
 #include "sketch/geometry.h"
 #include "sketch/mouse.h"
+#include "sketch/moves.h"
 #include "sketch/views.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/view_layout.h"
@@ -73,6 +74,31 @@ void BM_BandSelect1000(benchmark::State& state) {
     state.counters["selected"] = selected;
 }
 BENCHMARK(BM_BandSelect1000)->Unit(benchmark::kMicrosecond);
+
+// One step of dragging half the grid: every selected element placed again
+// from where the move began and the connectors at its ends recomputed, as
+// each mouse move of a drag does.
+void BM_MoveSelectionStep1000(benchmark::State& state) {
+    sketch_state s;
+    s.symbols = ring_model().symbols();
+    s.header = ring_model().header();
+    load_view(s, 0, 0, false, 0, false);
+    select_elements(s, 0, 0, 1350, 1300);
+    selection_move m;
+    if (!begin_selection_move(s, &m)) {
+        state.SkipWithError("nothing to move");
+        return;
+    }
+    int i = 0;
+    for (auto _ : state) {
+        ++i;
+        apply_selection_move(s, m, i % 40, (i * 7) % 30);
+        benchmark::DoNotOptimize(s.view.elems.data());
+    }
+    state.counters["moved"] = static_cast<double>(m.moved.size());
+    state.counters["connectors"] = static_cast<double>(m.connectors.size());
+}
+BENCHMARK(BM_MoveSelectionStep1000)->Unit(benchmark::kMicrosecond);
 
 void BM_PaintView1000(benchmark::State& state) {
     static QGuiApplication* app = [] {

@@ -84,6 +84,70 @@ void register_menu_templates() {
                                                  {"Cu&t", cmd_cut},
                                                  {"&Paste", cmd_paste},
                                              });
+    // The diagram's menus (the sketch window's command ids, all below 500).
+    std::vector<MenuTemplateItem> depth{{"&Hide", 403}};
+    static const char* const depth_names[16] = {"Depth &1", "Depth &2",  "Depth &3", "Depth &4",
+                                                "Depth &5", "Depth &6",  "Depth &7", "Depth &8",
+                                                "Depth &9", "Depth 1&0", "Depth 11", "Depth 12",
+                                                "Depth 13", "Depth 14",  "Depth 15", "Depth 16"};
+    for (UINT i = 0; i < 16; ++i) depth.push_back({depth_names[i], 404 + i});
+    depth.push_back({"&Show", 420});
+    menu_register_template(menu_sketch_edit,
+                           {
+                               {"&Undo\t(Ctrl+Z)", 424, MF_GRAYED},
+                               {"&Redo\t(Ctrl+Y)", 425, MF_GRAYED},
+                               sep(),
+                               {"Cu&t", cmd_cut, MF_GRAYED},
+                               {"&Copy\t(Ctrl+C)", cmd_copy},
+                               {"&Paste", cmd_paste, MF_GRAYED},
+                               sep(),
+                               {"&Select all\t(Ctrl+A)", 315},
+                               popup("Select &by Type", {{"Aux/Const/Data", 426},
+                                                         {"Information Arrows", 427},
+                                                         {"Levels", 428},
+                                                         {"Rates", 429}}),
+                               sep(),
+                               {"&Find\t(F5)", 360},
+                               {"Find &Workbench\t(Ctrl+F5)", 361},
+                               {"Find &Again\t(F3)", 362},
+                           });
+    menu_register_template(menu_sketch_view, {
+                                                 {"&Previous View\t(PgUp)", 327},
+                                                 {"&Next View\t(PgDn)", 328},
+                                                 {"&Views...", 326},
+                                                 sep(),
+                                                 popup("&Depth", std::move(depth)),
+                                                 {"Show &More", 422},
+                                                 {"Show &Less", 423},
+                                                 sep(),
+                                                 {"&200%", 367},
+                                                 {"&100%", 368},
+                                                 {"&75%", 369},
+                                                 {"&50%", 370},
+                                                 {"&Fit to Screen", 371},
+                                                 {"Custom", 372},
+                                             });
+    // What the bottom bar's style buttons would change: the diagram is the
+    // model's, so a viewer offers them grey.
+    menu_register_template(menu_sketch_layout, {
+                                                   {"Set &Font...", 330, MF_GRAYED},
+                                                   {"Set &Size", 331, MF_GRAYED},
+                                                   {"&Bold", 335, MF_GRAYED},
+                                                   {"&Italic", 336, MF_GRAYED},
+                                                   {"&Underline", 337, MF_GRAYED},
+                                                   {"S&trikethrough", 338, MF_GRAYED},
+                                                   {"Text &Color", 332, MF_GRAYED},
+                                                   {"Bo&x Color", 333, MF_GRAYED},
+                                                   {"Surround S&hape", 340, MF_GRAYED},
+                                                   {"Text &Position", 341, MF_GRAYED},
+                                                   sep(),
+                                                   {"&Arrow Color", 334, MF_GRAYED},
+                                                   {"Arrow &Width", 339, MF_GRAYED},
+                                                   {"P&olarity", 364, MF_GRAYED},
+                                                   sep(),
+                                                   {"Add &Workbench Variable", 353, MF_GRAYED},
+                                                   {"Push to Bac&kground", 358, MF_GRAYED},
+                                               });
     menu_register_template(menu_changes,
                            {
                                {"&Read Additional Changes from File", cmd_read_changes},

@@ -1,9 +1,13 @@
 // Menu templates of the workbench, registered with the menu layer by number:
 // the main menu (105), the output windows' Edit menu (112) and the changes
-// menu (115).
+// menu (115), and the diagram's Edit (110), View (111) and Layout (114)
+// menus.
 #pragma once
 
 enum : int { menu_main = 105, menu_output_edit = 112, menu_changes = 115 };
+enum : int { menu_sketch_edit = 110, menu_sketch_view = 111, menu_sketch_layout = 114 };
+// Position of the depth pop-up in the diagram's View menu.
+inline constexpr int sketch_depth_popup = 4;
 
 // Command ids of the main menu (ids from 500 up go to menu_command; lower
 // ids belong to the active child window).

@@ -74,6 +74,22 @@ void rebuild_menu_bar() {
     set_bottom_bar(bm_text, nullptr, 0);
 }
 
+void diagram_menu_bar(HMENU edit, HMENU view, HMENU third, const char* third_title, bool third_on) {
+    if (main_menu && edit && view && third) {
+        name_load_lock("&Load");
+        enable(cmd_load_lock, MF_BYCOMMAND, false);
+        ModifyMenu(main_menu, cmd_save_as, MF_BYCOMMAND | MF_STRING, cmd_save_as, "Save Se&ttings");
+        put_popups(edit, "&Edit", view, "&View", third, third_title);
+        enable(popup_view, MF_BYPOSITION, true);
+        enable(popup_edit, MF_BYPOSITION, true);
+        enable(popup_insert, MF_BYPOSITION, third_on);
+        enable(cmd_print, MF_BYCOMMAND, true);
+        enable(cmd_publish, MF_BYCOMMAND, true);
+        if (main_wnd) DrawMenuBar(main_wnd);
+    }
+    bar_mode = 2;
+}
+
 int menu_bar_mode() {
     return bar_mode;
 }

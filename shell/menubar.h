@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/win.h"
+
 // Command ids the bar modes rename.
 enum : int { cmd_load_lock = 493 };
 
@@ -15,7 +17,12 @@ void output_menu_bar();
 // Settings", Save and Print grey, the main View, Edit and Insert pop-ups back
 // as "&Edit", "&View" and "&Insert", all three grey; the title is reset.
 void rebuild_menu_bar();
-// Which of the two the bar shows: 1 output, 0 the other, -1 neither yet.
+// The diagram (an active build window): its own Edit, View and third
+// pop-up (Layout) at positions 1 to 3, the first two enabled, the third as
+// `third_on` says; Print and Publish on.
+void diagram_menu_bar(HMENU edit, HMENU view, HMENU third, const char* third_title, bool third_on);
+// Which of them the bar shows: 1 output, 2 the diagram's, 0 the other, -1
+// none yet.
 int menu_bar_mode();
 
 // The name of the file a text window edits, shown in the title's edit part;

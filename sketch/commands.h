@@ -7,6 +7,7 @@
 
 #include "model/constants.h"
 #include "platform/win.h"
+#include "sketch/keys.h" // skc_zoom_fit and the other key-posted commands
 #include "sketch/sketch.h"
 
 enum : int {
@@ -16,7 +17,6 @@ enum : int {
     skc_zoom_100 = 368,
     skc_zoom_75 = 369,
     skc_zoom_50 = 370,
-    skc_zoom_fit = 371,
     skc_zoom_custom = 372,
     skc_depth_first = 403, // hide every hidden element; 404 to 419 depths 1 to 16
     skc_depth_last = 420,  // show all

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/model.h"
+#include "resources/sketchpics.h"
 #include "sketch/geometry.h"
 #include "sketch/views.h"
 
@@ -34,15 +35,21 @@ int pen_width(int code, int zoom) {
     return std::max(1, w * zoom / 100);
 }
 
-void draw_cloud(HDC dc, const mapper& m, const sketch_elem& e) {
-    // A cloud keeps a readable size whatever its text measured.
-    const int hw = std::max<int>(e.w, 14), hh = std::max<int>(e.h, 9);
-    int l = m.x(e.x - hw), r = m.x(e.x + hw), t = m.y(e.y - hh), b = m.y(e.y + hh);
-    int w = std::max(3, r - l), h = std::max(3, b - t);
-    // Three overlapping puffs over a flat base.
-    Ellipse(dc, l, t + h / 4, l + w / 2, b);
-    Ellipse(dc, l + w / 4, t, l + 3 * w / 4, b - h / 4);
-    Ellipse(dc, l + w / 2, t + h / 4, r, b);
+// A text element's picture (1 to 50) at its own size centred on the
+// element; a cloud keeps a readable size whatever its text measured.
+void draw_picture(HDC dc, const mapper& m, const sketch_elem& e, COLORREF ink, COLORREF paper,
+                  RECT* out) {
+    const int n = static_cast<int>(e.payload);
+    int hw, hh;
+    if (n == sketch_picture_cloud) {
+        hw = std::max<int>(e.w, 14), hh = std::max<int>(e.h, 9);
+    } else {
+        const SIZE size = sketch_picture_size(n);
+        hw = static_cast<int>(size.cx / 2), hh = static_cast<int>(size.cy / 2);
+    }
+    const RECT r{m.x(e.x - hw), m.y(e.y - hh), m.x(e.x + hw), m.y(e.y + hh)};
+    draw_sketch_picture(dc, n, r, ink, paper);
+    *out = r;
 }
 
 void draw_valve(HDC dc, const mapper& m, const sketch_elem& e) {
@@ -71,9 +78,14 @@ void draw_element(HDC dc, const sketch_state& s, const mapper& m, const sketch_e
     std::string label = sketch_element_text(s, e);
     RECT box{l, t, r, b};
     bool name_below = false;
-    if (e.kind == ek_text && e.payload == 1) {
-        draw_cloud(dc, m, e);
-        label.clear();
+    if (e.kind == ek_text && !(e.flags & ef_io_object) && e.payload >= 1 &&
+        e.payload <= static_cast<std::uint32_t>(sketch_picture_count)) {
+        RECT pic;
+        draw_picture(dc, m, e, colour_or(e.own_outline ? e.own_outline : 0xFFFFFFFFu, outline),
+                     background, &pic);
+        // A caption goes under the picture; a cloud has none.
+        if (e.payload == sketch_picture_cloud) label.clear();
+        box = RECT{pic.left - m.len(40), pic.bottom, pic.right + m.len(40), pic.bottom + m.len(16)};
     } else if (e.kind == ek_valve) {
         // Filled with the background, so the pipe does not run through it.
         HBRUSH fill = CreateSolidBrush(background);

@@ -40,6 +40,32 @@ bottom_view_values sketch_bar_values(const sketch_state& s) {
     return v;
 }
 
+bottom_view_values element_bar_values(const sketch_state& s, int n, bool* own) {
+    bottom_view_values v = sketch_bar_values(s);
+    if (own) *own = false;
+    if (n <= 0 || n >= s.view.count()) return v;
+    const sketch_elem& e = s.view.elems[static_cast<std::size_t>(n)];
+    if (own) *own = e.style != 0;
+    if (e.kind == ek_connector) {
+        if (e.style & 1) v.connector_colour = shown_colour(e.line_colour);
+    } else if (e.style & 1) {
+        v.outline_colour = shown_colour(e.own_outline);
+    }
+    if (e.style & 32) v.face.assign(e.font.face, strnlen(e.font.face, sizeof e.font.face));
+    if (e.style & 8) v.size = e.font.size;
+    if (e.style & 2) v.text_colour = shown_colour(e.font.colour);
+    if (e.style & 16) v.style = e.font.style & 15u;
+    return v;
+}
+
+int show_element_font(sketch_state& s, HWND frame, int n) {
+    bool own = false;
+    const bottom_view_values v = element_bar_values(s, n, &own);
+    if (frame && frame == build_wnd && active_kind == kind_build) set_bottom_view_values(v);
+    s.bar_element_font = true;
+    return own ? 1 : 0;
+}
+
 void show_sketch_bar(const sketch_state& s, HWND frame) {
     if (frame && frame == build_wnd && active_kind == kind_build)
         set_bottom_view_values(sketch_bar_values(s));

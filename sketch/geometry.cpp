@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/model.h"
+#include "resources/sketchpics.h"
 #include "sketch/pictures.h"
 
 namespace {
@@ -110,6 +111,41 @@ sketch_point orthogonal_end(const sketch_elem& e, sketch_point p) {
     else
         y = p.y <= e.y ? e.y - e.h : e.y + e.h;
     return {clamp16(x), clamp16(y)};
+}
+
+// An element as place_pipe_ends sees it: a box of its half sizes (shapes
+// 0, 3, 8; valves never) or a point at its centre.
+struct pipe_box {
+    long x, y, w, h;
+};
+pipe_box pipe_box_of(const sketch_elem& e) {
+    const int shape = e.shape_code();
+    const bool box = e.kind != ek_valve && (shape == 0 || shape == 3 || shape == 8);
+    return {e.x, e.y, box ? std::abs(static_cast<long>(e.w)) : 0L,
+            box ? std::abs(static_cast<long>(e.h)) : 0L};
+}
+
+// The end bend point of a pipe against element e, towards the next point p.
+// `from`: a point level with the centre faces the left (top) edge, else the
+// right (bottom) one.
+sketch_point pipe_end_point(const pipe_box& e, sketch_point p, bool from) {
+    const long px = p.x, py = p.y;
+    const bool box = e.w > 0 || e.h > 0;
+    const bool inside_x = e.x - e.w < px && px < e.x + e.w;
+    const bool inside_y = e.y - e.h < py && py < e.y + e.h;
+    const bool level_y = e.y - e.h <= py && py <= e.y + e.h;
+    if (box && (inside_x || inside_y)) {
+        if (level_y) {
+            const bool right = px > e.x || (px == e.x && !from);
+            const long edge = right ? e.x + e.w : e.x - e.w;
+            return {clamp16((px + edge) / 2), clamp16(py)};
+        }
+        const bool below = py > e.y || (py == e.y && !from);
+        const long edge = below ? e.y + e.h : e.y - e.h;
+        return {clamp16(px), clamp16((py + edge) / 2)};
+    }
+    if (level_y) return {clamp16(px), clamp16(e.y)};
+    return {clamp16(e.x), clamp16(py)};
 }
 
 double arc_angle(double x, double y, double cx, double cy, double rx, double ry) {
@@ -248,6 +284,41 @@ bool clip_arc_rect(int direction, int ref_x, int ref_y, double left, double top,
     return true;
 }
 
+void place_pipe_ends(std::vector<sketch_point>& points, const sketch_elem& from,
+                     const sketch_elem& to) {
+    if (points.empty()) return;
+    const pipe_box a = pipe_box_of(from), b = pipe_box_of(to);
+    const std::size_t n = points.size();
+    if (n >= 2) {
+        points[0] = pipe_end_point(a, points[1], true);
+        points[n - 1] = pipe_end_point(b, points[n - 2], false);
+        return;
+    }
+    sketch_point& p = points[0];
+    const bool over_y = a.y - a.h <= b.y + b.h && b.y - b.h <= a.y + a.h;
+    const bool over_x = a.x - a.w <= b.x + b.w && b.x - b.w <= a.x + a.w;
+    // Halfway between the facing edges (the centres when the boxes overlap).
+    auto between = [](long ac, long ah, long bc, long bh, bool overlap) {
+        if (overlap) return (ac + bc) / 2;
+        return ac < bc ? (ac + ah + bc - bh) / 2 : (ac - ah + bc + bh) / 2;
+    };
+    if (over_y) {
+        p = {clamp16(between(a.x, a.w, b.x, b.w, over_x)),
+             clamp16(std::clamp(a.y, b.y - b.h, b.y + b.h))};
+    } else if (over_x) {
+        p = {clamp16(std::clamp(a.x, b.x - b.w, b.x + b.w)),
+             clamp16(between(a.y, a.h, b.y, b.h, over_y))};
+    } else {
+        // The pipe turns once, at the nearer of the two corners.
+        const double e1 =
+            std::hypot(static_cast<double>(b.x - p.x), static_cast<double>(a.y - p.y));
+        const double e2 =
+            std::hypot(static_cast<double>(a.x - p.x), static_cast<double>(b.y - p.y));
+        p = e1 <= e2 ? sketch_point{clamp16(b.x), clamp16(a.y)}
+                     : sketch_point{clamp16(a.x), clamp16(b.y)};
+    }
+}
+
 void connector_geometry(sketch_state& s, int n) {
     working_view& v = s.view;
     if (n <= 0 || n >= v.count()) return;
@@ -282,6 +353,7 @@ void connector_geometry(sketch_state& s, int n) {
         return;
     }
     if (type == path_orthogonal) {
+        place_pipe_ends(c.points, a, b);
         sketch_point st = orthogonal_end(a, c.points.front());
         sketch_point en = orthogonal_end(b, c.points.back());
         c.start_x = st.x, c.start_y = st.y;
@@ -461,6 +533,13 @@ void element_size(sketch_state& s, int n, int type) {
         nh = m.line_height + 3;
     }
     bool picture = e.kind == ek_bitmap || e.kind == ek_metafile;
+    // A text element showing one of the sketch pictures takes the picture's size.
+    if (e.kind == ek_text && !(e.flags & ef_io_object) && e.payload >= 1 &&
+        e.payload <= static_cast<std::uint32_t>(sketch_picture_count)) {
+        const SIZE size = sketch_picture_size(static_cast<int>(e.payload));
+        nw = static_cast<int>(size.cx), nh = static_cast<int>(size.cy);
+        picture = true;
+    }
     bitmap_info bi;
     if (e.kind == ek_bitmap && check_bitmap(e.blob, &bi))
         nw = bi.width, nh = bi.height;

@@ -60,6 +60,12 @@ bool clip_arc_rect(int direction, int ref_x, int ref_y, double left, double top,
                    double bottom, double ref_angle, double rx, double ry, int arrow_length,
                    bool arrow, int* px, int* py, float* ax, float* ay, double* angle);
 
+// Moves a flow pipe's first and last bend points so that its end segments
+// meet the two elements at right angles (one point: a straight pipe, or one
+// turn at the nearer corner).
+void place_pipe_ends(std::vector<sketch_point>& points, const sketch_elem& from,
+                     const sketch_elem& to);
+
 // Computes the working geometry of connector n; marks the layout changed.
 void connector_geometry(sketch_state& s, int n);
 

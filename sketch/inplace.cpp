@@ -4,14 +4,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "foundation/report.h"
+#include "graphs/lookupdlg.h"
 #include "model/model.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "shell/simdlg.h"
 #include "shell/state.h"
+#include "shell/varselect.h"
 #include "sim/control.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -110,6 +113,8 @@ int sketch_setup_click(HWND view, sketch_state& s, int n) {
     if (livesweep_state == 2) return -1;
     int type = 0, slot = -1;
     bool scalar = false;
+    std::string name;
+    const std::uint32_t symbol = e.payload;
     {
         model_lock_guard lock(s.symbols, 0);
         if (!lock.ok() || !valid_symbol(e.payload)) return 0;
@@ -117,6 +122,19 @@ int sketch_setup_click(HWND view, sketch_state& s, int n) {
         type = r->type;
         slot = r->slot;
         scalar = r->dims == scalar_dims;
+        name = sym_name(e.payload);
+    }
+    // A lookup opens the lookup editor (a subscripted one the Lookup Changes
+    // dialog), then becomes the workbench variable. A game changes no
+    // lookups.
+    if (type == st_lookup && !game_state) {
+        if (scalar)
+            edit_lookup(name.c_str());
+        else
+            lookup_changes_dialog(symbol);
+        if (s.symbols == cur_model_symbols)
+            select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
+        return 1;
     }
     const bool wanted = game_state ? type == st_game : type == st_constant;
     if (!wanted || slot < 0) return 0;

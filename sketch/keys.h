@@ -7,6 +7,8 @@ enum : int { sketch_cmd_previous_view = 327, sketch_cmd_next_view = 328, sketch_
 // Other commands of the sketch frame that keys post.
 enum : int {
     skc_select_all = 315,
+    skc_context = 329,  // a right click on empty space: the context actions
+    skc_zoom_fit = 371, // View: Fit to Screen
     skc_find = 360,
     skc_find_workbench = 361,
     skc_find_again = 362,

@@ -9,20 +9,25 @@
 #include "foundation/names.h"
 #include "foundation/package.h"
 #include "foundation/report.h"
+#include "graphs/lookupdlg.h"
 #include "model/model.h"
 #include "model/units.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "platform/shellexec.h"
 #include "runs/core/cache.h"
+#include "shell/bottombar.h"
 #include "shell/controls/tooltip.h"
 #include "shell/palette.h"
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
+#include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
+#include "sketch/keys.h"
+#include "sketch/moves.h"
 #include "sketch/viewnav.h"
 
 namespace {
@@ -47,7 +52,11 @@ struct drag_state {
     int start_scroll_x = 0, start_scroll_y = 0;
     int dirs = 0; // autoscroll: 1 left, 2 right, 4 up, 8 down
     bool timer = false;
-    POINT last{}; // the pointer (pixels) at the last move
+    POINT last{};          // the pointer (pixels) at the last move
+    bool in_band = false;  // the press was inside the selection's box
+    bool moving = false;   // and a drag moves the selection
+    int pressed = 0;       // the element pressed (0: empty space)
+    selection_move move{}; // what a moving drag takes along
 };
 drag_state drag;
 
@@ -76,7 +85,17 @@ void stop_timer() {
 void end_drag() {
     stop_timer();
     HWND view = drag.view;
+    const bool moving = drag.moving;
+    selection_move move = std::move(drag.move);
     drag = drag_state{};
+    if (view && IsWindow(view))
+        if (sketch_state* s = sketch_of(view)) {
+            if (moving) {
+                cancel_selection_move(*s, move);
+                InvalidateRect(view, nullptr, FALSE);
+            }
+            show_element_position(view, *s, 0, false);
+        }
     if (view && GetCapture() == view) ReleaseCapture();
 }
 
@@ -115,6 +134,17 @@ handle graph_tool() {
             }
         }
     return found;
+}
+
+// The name of element n's variable when it is a lookup, else "".
+std::string lookup_name(const sketch_state& s, int n) {
+    const sketch_elem& e = elem(s, n);
+    if (e.kind != ek_variable || !e.payload || !s.symbols) return {};
+    model_lock_guard lock(s.symbols, 0);
+    if (!lock.ok() || !valid_symbol(e.payload)) return {};
+    const symbol_record* r = sym(e.payload);
+    if (!r || r->type != st_lookup) return {};
+    return sym_name(e.payload);
 }
 
 // A folder only this user can read, made once, for package members a link
@@ -198,6 +228,23 @@ void button_down(HWND view, sketch_state& s, bool right, WPARAM keys, POINT p) {
             s.hover = 0;
             return;
         }
+        // A plain press inside the selection's box starts moving it.
+        int l, t, r, b;
+        if (plain && selected_box(s, &l, &t, &r, &b) && ux >= l && ux <= r && uy >= t && uy <= b) {
+            end_drag();
+            SetCapture(view);
+            drag.view = view;
+            drag.mode = dm_left;
+            drag.press_x = s.press_x = ux;
+            drag.press_y = s.press_y = uy;
+            drag.last = p;
+            drag.in_band = true;
+            drag.moving = begin_selection_move(s, &drag.move);
+            drag.pressed = hit_test(s, 0, ux, uy, true) == 1 ? s.hover : 0;
+            drag.on_element = drag.pressed != 0;
+            if (drag.pressed) show_element_position(view, s, drag.pressed, true);
+            return;
+        }
         clear_selection(s);
         InvalidateRect(view, nullptr, FALSE);
     }
@@ -215,7 +262,10 @@ void button_down(HWND view, sketch_state& s, bool right, WPARAM keys, POINT p) {
         if (drag.mode == dm_left && follow_element_link(view, s, s.hover)) {
             end_drag();
             s.hover = 0;
+            return;
         }
+        drag.pressed = s.hover;
+        show_element_position(view, s, s.hover, true);
         return;
     }
     // On empty space: a left press may become a band; right and Shift drags
@@ -237,6 +287,17 @@ void update_autoscroll(HWND view, POINT p) {
         SetTimer(view, autoscroll_timer, autoscroll_ms, nullptr);
         drag.timer = true;
     }
+}
+
+// A moving drag: the selection follows the pointer's travel from the press;
+// the readout shows where the pressed element is now.
+void move_to_pointer(HWND view, sketch_state& s) {
+    const int dx = unit_x(s, drag.last.x) - drag.press_x;
+    const int dy = unit_y(s, drag.last.y) - drag.press_y;
+    if (dx == drag.move.dx && dy == drag.move.dy) return;
+    apply_selection_move(s, drag.move, dx, dy);
+    if (drag.pressed) show_element_position(view, s, drag.pressed, true);
+    InvalidateRect(view, nullptr, FALSE);
 }
 
 void mouse_move(HWND view, sketch_state& s, WPARAM keys, POINT p) {
@@ -274,6 +335,16 @@ void mouse_move(HWND view, sketch_state& s, WPARAM keys, POINT p) {
         return;
     }
     const int ux = unit_x(s, p.x), uy = unit_y(s, p.y);
+    if (drag.in_band) {
+        if (!drag.moving) return;
+        if (!drag.passed && std::abs(ux - drag.press_x) < drag_threshold &&
+            std::abs(uy - drag.press_y) < drag_threshold)
+            return;
+        drag.passed = true;
+        update_autoscroll(view, p);
+        move_to_pointer(view, s);
+        return;
+    }
     if (!drag.passed) {
         if (std::abs(ux - drag.press_x) < drag_threshold &&
             std::abs(uy - drag.press_y) < drag_threshold)
@@ -287,6 +358,7 @@ void mouse_move(HWND view, sketch_state& s, WPARAM keys, POINT p) {
             drag.mode = drag.mode == dm_right ? dm_pan : dm_zoom;
             drag.passed = true;
             s.hover = 0;
+            show_element_position(view, s, drag.pressed, false);
             mouse_move(view, s, keys, p);
             return;
         }
@@ -297,6 +369,7 @@ void mouse_move(HWND view, sketch_state& s, WPARAM keys, POINT p) {
             if (s.hover && ux >= e.x - e.w && ux <= e.x + e.w && uy >= e.y - e.h && uy <= e.y + e.h)
                 return;
             s.hover = 0;
+            show_element_position(view, s, drag.pressed, false);
             end_drag();
             return;
         }
@@ -332,6 +405,7 @@ void autoscroll_tick(HWND view, sketch_state& s) {
     if (drag.dirs & 4) y -= line;
     if (drag.dirs & 8) y += line;
     scroll_sketch_to(view, x, y);
+    if (drag.moving && drag.passed) move_to_pointer(view, s);
     if (s.band_shown) {
         s.band_x1 = unit_x(s, drag.last.x);
         s.band_y1 = unit_y(s, drag.last.y);
@@ -342,11 +416,35 @@ void autoscroll_tick(HWND view, sketch_state& s) {
 void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
     const int mode = drag.mode;
     const bool passed = drag.passed;
+    const bool in_band = drag.in_band;
+    const int pressed = drag.pressed;
+    selection_move move = std::move(drag.move);
     stop_timer();
     drag = drag_state{};
     if (GetCapture() == view) ReleaseCapture();
+    show_element_position(view, s, 0, false);
     if (mode == dm_none) return;
     const bool plain = !right && !(keys & MK_CONTROL);
+    // Inside the selection's box: a drag moved it; a click selects what the
+    // box merely covers, or in set-up acts on the element like any click.
+    if (in_band && (passed || !sketch_in_setup())) {
+        if (passed) {
+            if (finish_selection_move(s, move)) sketch_layout_changed(view);
+        } else if (pressed && !(elem(s, pressed).runtime & ef_selected) &&
+                   elem(s, pressed).kind >= ek_variable) {
+            // A click on an element the selection's box merely covers
+            // selects that element instead.
+            clear_selection(s);
+            set_selected(s, pressed, true);
+            s.last_selected = static_cast<std::uint16_t>(pressed);
+            if (elem(s, pressed).kind == ek_variable) make_workbench_variable(s, pressed);
+            s.selection = 2;
+            show_element_font(s, GetParent(view), pressed);
+        }
+        s.hover = 0;
+        InvalidateRect(view, nullptr, FALSE);
+        return;
+    }
     if (s.band_shown) {
         const RECT b = band_rect(s);
         s.band_shown = false;
@@ -364,6 +462,7 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
         if (elem(s, n).kind == ek_variable) make_workbench_variable(s, n);
         s.hover = 0;
         s.selection = 2;
+        show_element_font(s, GetParent(view), n);
         InvalidateRect(view, nullptr, FALSE);
         return;
     }
@@ -374,10 +473,12 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
         s.hover = 0;
         return;
     }
-    // A right or Ctrl click on empty space would show the context actions;
-    // there are none yet. Any other release (a press that never became a
-    // drag, in a state no tool claims) is ignored: it is the user's input, not
-    // a program fault.
+    // A right or Ctrl click on empty space asks the window for its context
+    // actions. Any other release (a press that never became a drag, in a
+    // state no tool claims) is ignored: it is the user's input, not a
+    // program fault.
+    if (mode == dm_right || mode == dm_shift)
+        PostMessage(GetParent(view), WM_COMMAND, skc_context, 0);
 }
 
 void double_click(HWND view, sketch_state& s, WPARAM keys, POINT p) {
@@ -387,8 +488,14 @@ void double_click(HWND view, sketch_state& s, WPARAM keys, POINT p) {
             const sketch_elem& e = elem(s, n);
             if (e.kind == ek_variable) {
                 s.hover = 0;
-                if (make_workbench_variable(s, n))
-                    if (handle tool = graph_tool()) run_palette_tool(tool);
+                // A lookup opens its editor; another variable is graphed.
+                const std::string lookup = lookup_name(s, n);
+                if (make_workbench_variable(s, n)) {
+                    if (!lookup.empty())
+                        edit_lookup(lookup.c_str());
+                    else if (handle tool = graph_tool())
+                        run_palette_tool(tool);
+                }
                 return;
             }
             if (e.kind == ek_text || e.kind == ek_bitmap || e.kind == ek_metafile) {
@@ -447,7 +554,9 @@ bool sketch_mouse_message(HWND view, sketch_state& s, UINT m, WPARAM wp, LPARAM 
     case WM_CAPTURECHANGED:
         if (drag.view == view && reinterpret_cast<HWND>(lp) != view) {
             stop_timer();
+            if (drag.moving) cancel_selection_move(s, drag.move);
             drag = drag_state{};
+            show_element_position(view, s, 0, false);
             s.band_shown = false;
             InvalidateRect(view, nullptr, FALSE);
         }
@@ -461,12 +570,35 @@ void cancel_sketch_drag() {
     end_drag();
 }
 
+bool show_element_position(HWND view, sketch_state& s, int n, bool on) {
+    const bool element = n > 0 && n < elem_count(s) && elem(s, n).kind >= ek_variable;
+    const std::uint16_t was = s.readout;
+    s.readout = static_cast<std::uint16_t>(on && element ? n : 0);
+    std::string text;
+    if (s.readout) {
+        const sketch_elem& e = elem(s, n);
+        text = std::to_string(e.x - e.w) + "," + std::to_string(e.y - e.h);
+    }
+    // The bar reads out only for the diagram it belongs to.
+    HWND frame = view ? GetParent(view) : nullptr;
+    if (frame && frame == build_wnd && active_kind == kind_build)
+        set_bottom_item_text(bi_status, text.c_str());
+    if (view && was != s.readout) InvalidateRect(view, nullptr, FALSE);
+    return element;
+}
+
 void clear_selection(sketch_state& s) {
     for (auto& e : s.view.elems) e.runtime &= static_cast<std::uint8_t>(~ef_selected);
     s.selection = 0;
     s.band_shown = false;
     s.hover = 0;
     s.last_selected = 0;
+    if (s.bar_element_font) {
+        // The bar showed the selected element's font: the view's again.
+        s.bar_element_font = false;
+        HWND view = current_sketch_view();
+        if (view && sketch_of(view) == &s) show_sketch_bar(s, GetParent(view));
+    }
 }
 
 void set_selected(sketch_state& s, int n, bool on) {
@@ -509,6 +641,17 @@ int select_elements(sketch_state& s, int x0, int y0, int x1, int y1) {
 }
 
 void paint_selection(HDC dc, const sketch_state& s) {
+    // The element whose position the bar reads out is shown pressed.
+    if (s.readout > 0 && s.readout < elem_count(s)) {
+        const sketch_elem& e = elem(s, s.readout);
+        if (e.kind >= ek_variable && shown(s, e) && !(s.selection && (e.runtime & ef_selected))) {
+            RECT r{unit_to_pixel(e.x - e.w, s.zoom, s.scroll_x),
+                   unit_to_pixel(e.y - e.h, s.zoom, s.scroll_y),
+                   unit_to_pixel(e.x + e.w, s.zoom, s.scroll_x) + 1,
+                   unit_to_pixel(e.y + e.h, s.zoom, s.scroll_y) + 1};
+            InvertRect(dc, &r);
+        }
+    }
     if (s.selection) {
         for (int i = 1; i < elem_count(s); ++i) {
             const sketch_elem& e = elem(s, i);

@@ -21,8 +21,14 @@ inline constexpr int drag_threshold = 5;
 // when the message was one of them (handled).
 bool sketch_mouse_message(HWND view, sketch_state& s, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Ends any drag in progress (the view is going away or changing view).
+// Ends any drag in progress (the view is going away or changing view); a
+// move of the selection under way goes back where it began.
 void cancel_sketch_drag();
+
+// The position readout: with `on`, the bottom bar's status item shows
+// element n's left and top edge ("%d,%d", sketch units) and the element is
+// drawn pressed; off clears both. True when n is an element (kind 10 and up).
+bool show_element_position(HWND view, sketch_state& s, int n, bool on);
 
 // Clears the selection (selected bits, band, selection flag).
 void clear_selection(sketch_state& s);

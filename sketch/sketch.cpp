@@ -12,6 +12,11 @@ void set_view_defaults(view_rec& rec) {
     rec.connector = 0x00FF0000u;
     rec.fill = 0xFFFFFFFFu;
     rec.init_link_colour = 0x00C0C0C0u;
+    // The default sketch font: what the diagram is drawn in without a font
+    // of its own (8-point sans, black), so the bottom bar names it.
+    rec.font = font_spec{};
+    rec.font.size = 8;
+    std::memcpy(rec.font.face, "Sans", 5);
 }
 
 std::uint8_t normalise_level(std::uint8_t stored) {

@@ -111,6 +111,18 @@ struct working_view {
 // The default look of a view whose stored font face is empty.
 void set_view_defaults(view_rec& rec);
 
+// One step of the working copy's undo list: where the elements it touched
+// stood before and after (element centres; connector points).
+struct sketch_place {
+    int n = 0;
+    std::int16_t x = 0, y = 0;
+    std::vector<sketch_point> points;
+};
+struct sketch_undo_step {
+    int type = 0; // an entry of the undo names (1: a move)
+    std::vector<sketch_place> before, after;
+};
+
 // The parts of a sketch window's state that do not need the window.
 struct sketch_state {
     handle header = 0;  // the model's header block
@@ -138,6 +150,14 @@ struct sketch_state {
     std::uint8_t selection = 0;
     bool band_shown = false;
     std::int32_t band_x0 = 0, band_y0 = 0, band_x1 = 0, band_y1 = 0;
+    // The working copy's undo list (dropped with the working copy) and how
+    // many of its steps are done.
+    std::vector<sketch_undo_step> undo;
+    std::size_t undo_done = 0;
+    // The element whose position the bottom bar shows (0: none).
+    std::uint16_t readout = 0;
+    // The bottom bar shows the selected element's own font, not the view's.
+    bool bar_element_font = false;
 };
 
 // Normalises a stored level byte: bits 0-4 limited to 17, the hidden bit kept.

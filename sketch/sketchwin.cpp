@@ -9,12 +9,16 @@
 #include "model/model.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
+#include "platform/menu.h"
+#include "resources/menus.h"
 #include "shell/controls/tooltip.h"
+#include "shell/menubar.h"
 #include "shell/options.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/control.h"
+#include "sim/simdata.h"
 #include "sketch/commands.h"
 #include "sketch/drawsketch.h"
 #include "sketch/fontbar.h"
@@ -22,6 +26,7 @@
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
 #include "sketch/mouse.h"
+#include "sketch/moves.h"
 #include "sketch/sliders.h"
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
@@ -41,6 +46,10 @@ struct sketch_window {
     std::string path;  // the model's file
     sketch_state s;
     int wheel_rest = 0; // wheel delta not yet turned into lines
+    // The diagram's Edit, View and Layout menus, in the menu bar while the
+    // window is the active one.
+    HMENU edit_menu = nullptr, view_menu = nullptr, layout_menu = nullptr;
+    std::string menu_state; // what the menus' items show now (set only when it changes)
 };
 
 std::vector<std::unique_ptr<sketch_window>>& windows() {
@@ -52,6 +61,98 @@ sketch_window* by_window(HWND w) {
     for (auto& p : windows())
         if (p->view == w || p->frame == w) return p.get();
     return nullptr;
+}
+
+// The frame's title (and the Windows menu's item): the model's file name
+// and the view's name.
+void update_title(sketch_window& sw) {
+    std::string model = sw.path;
+    const std::size_t slash = model.find_last_of('/');
+    if (slash != std::string::npos) model = model.substr(slash + 1);
+    if (model.empty()) model = "Unnamed";
+    const std::string title = "Model: " + model + " View: " + sw.s.view.rec.name;
+    SetWindowText(sw.frame, title.c_str());
+    add_window_menu_item(sw.frame);
+}
+
+void check(HMENU menu, int id, bool on) {
+    CheckMenuItem(menu, static_cast<UINT>(id), MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+void enable(HMENU menu, int id, bool on) {
+    EnableMenuItem(menu, static_cast<UINT>(id), MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+}
+
+bool menus_shown(const sketch_window& sw) {
+    return main_menu && sw.edit_menu && GetSubMenu(main_menu, popup_view) == sw.edit_menu;
+}
+
+// Whether the bar's third pop-up is the Changes menu rather than Layout,
+// and whether it should be: in Livesweep or Simulation Setup the changes the
+// user makes are the ones to read and write; otherwise the diagram's layout.
+bool changes_shown(const sketch_window& sw) {
+    return menus_shown(sw) && changes_menu && GetSubMenu(main_menu, popup_insert) == changes_menu;
+}
+bool changes_wanted() {
+    return changes_menu && (livesweep_state == 2 || sim_phase == phase_setup);
+}
+
+void show_menus(sketch_window& sw);
+
+// The menus' states: Undo and Redo name their step, the depth and zoom
+// shown are checked, Layout is open while something is selected. Kept up to
+// date as the window changes, since the menu bar's pop-ups open without
+// asking the window.
+void update_menus(sketch_window& sw) {
+    if (!sw.edit_menu) return;
+    const sketch_state& s = sw.s;
+    bool undo_on = false, redo_on = false;
+    const std::string undo = undo_menu_text(s, false, &undo_on);
+    const std::string redo = undo_menu_text(s, true, &redo_on);
+    // The items change only when this does (the window calls this often).
+    const std::string state = undo + (undo_on ? "1" : "0") + redo + (redo_on ? "1" : "0") + "|" +
+                              std::to_string(s.shown_level) + "|" + std::to_string(s.zoom) +
+                              (s.fit ? "f" : "");
+    if (state != sw.menu_state) {
+        sw.menu_state = state;
+        ModifyMenu(sw.edit_menu, skc_undo, MF_BYCOMMAND | MF_STRING, skc_undo, undo.c_str());
+        enable(sw.edit_menu, skc_undo, undo_on);
+        ModifyMenu(sw.edit_menu, skc_redo, MF_BYCOMMAND | MF_STRING, skc_redo, redo.c_str());
+        enable(sw.edit_menu, skc_redo, redo_on);
+        // A viewer neither cuts from nor pastes into the model's diagram.
+        enable(sw.edit_menu, skc_cut, false);
+        enable(sw.edit_menu, skc_paste, false);
+        for (int level = 0; level <= max_level; ++level)
+            check(sw.view_menu, skc_hide_level + level, level == s.shown_level);
+        static const int zooms[] = {200, 100, 75, 50};
+        for (int i = 0; i < 4; ++i) check(sw.view_menu, 367 + i, !s.fit && s.zoom == zooms[i]);
+        check(sw.view_menu, 371, s.fit);
+    }
+    if (!menus_shown(sw)) return;
+    // The mode changed under the window (set-up entered or left).
+    if (changes_shown(sw) != changes_wanted()) {
+        show_menus(sw);
+        return;
+    }
+    if (changes_shown(sw)) return;
+    const bool open = (GetMenuState(main_menu, popup_insert, MF_BYPOSITION) & MF_GRAYED) == 0;
+    if (open != (s.selection != 0)) {
+        EnableMenuItem(main_menu, popup_insert,
+                       MF_BYPOSITION | (s.selection ? MF_ENABLED : MF_GRAYED));
+        if (main_wnd) DrawMenuBar(main_wnd);
+    }
+}
+
+void show_menus(sketch_window& sw) {
+    if (!sw.edit_menu || !main_menu) return;
+    if (changes_wanted()) {
+        diagram_menu_bar(sw.edit_menu, sw.view_menu, changes_menu, "&Changes", true);
+        EnableMenuItem(main_menu, cmd_stop_simulation, MF_BYCOMMAND | MF_ENABLED);
+        if (main_wnd) DrawMenuBar(main_wnd);
+    } else {
+        diagram_menu_bar(sw.edit_menu, sw.view_menu, sw.layout_menu, "&Layout",
+                         sw.s.selection != 0);
+    }
+    update_menus(sw);
 }
 
 void update_scroll_bars(sketch_window& sw) {
@@ -216,7 +317,8 @@ void show_view(sketch_window& sw, int number, int step) {
     clear_selection(s);
     if (load_view(s, number, 0, false, 0, false) < 0) return;
     if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
-    SetWindowText(sw.frame, s.view.rec.name);
+    update_title(sw);
+    update_menus(sw);
     show_sketch_bar(s, sw.frame);
     if (s.fit) fit_zoom(sw);
     update_scroll_bars(sw);
@@ -225,23 +327,20 @@ void show_view(sketch_window& sw, int number, int step) {
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
-// The zoom at which the whole diagram fits the client, its top left corner
-// at the window's.
+// The zoom at which the whole diagram fits the client (at most 100 %, the
+// diagram centred), as Fit to Screen computes it.
 void fit_zoom(sketch_window& sw) {
     sketch_state& s = sw.s;
     RECT rc;
     GetClientRect(sw.view, &rc);
-    if (s.min_x > s.max_x || rc.right <= 2 * scroll_margin || rc.bottom <= 2 * scroll_margin)
-        return;
-    const long w = std::max(1, s.max_x - s.min_x), h = std::max(1, s.max_y - s.min_y);
-    const long zx = (rc.right - 2L * scroll_margin) * 100 / w;
-    const long zy = (rc.bottom - 2L * scroll_margin) * 100 / h;
-    s.zoom = static_cast<int>(std::clamp(std::min(zx, zy), 10L, 500L));
+    if (rc.right <= 2 * scroll_margin || rc.bottom <= 2 * scroll_margin) return;
+    int zoom = 100, sx = 0, sy = 0;
+    fit_view_zoom(s, rc.right, rc.bottom, &zoom, &sx, &sy);
+    s.zoom = zoom;
     if (model_rec && s.symbols == cur_model_symbols) model_rec->sketch_zoom = 5;
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;
-    scroll_to(sw, static_cast<int>(static_cast<long>(s.min_x) * s.zoom / 100) - scroll_margin,
-              static_cast<int>(static_cast<long>(s.min_y) * s.zoom / 100) - scroll_margin);
+    scroll_to(sw, sx, sy);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -275,6 +374,30 @@ void print_command(sketch_window& sw) {
     show_view(sw, current, 0);
 }
 
+// A right click on empty space: the view's own actions at the pointer.
+void context_menu(sketch_window& sw) {
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    AppendMenu(menu, MF_STRING, sketch_cmd_previous_view, "&Previous View");
+    AppendMenu(menu, MF_STRING, sketch_cmd_next_view, "&Next View");
+    AppendMenu(menu, MF_STRING, bar_choose_view, "&Views...");
+    AppendMenu(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenu(menu, MF_STRING | (sw.s.fit ? MF_CHECKED : 0), skc_zoom_fit, "&Fit to Screen");
+    AppendMenu(menu, MF_SEPARATOR, 0, nullptr);
+    bool on = false;
+    const std::string undo = undo_menu_text(sw.s, false, &on);
+    AppendMenu(menu, MF_STRING | (on ? 0 : MF_GRAYED), skc_undo, undo.c_str());
+    AppendMenu(menu, MF_STRING, skc_select_all, "&Select all\t(Ctrl+A)");
+    AppendMenu(menu, MF_STRING, skc_copy, "&Copy\t(Ctrl+C)");
+    AppendMenu(menu, MF_STRING, skc_print, "&Print...");
+    POINT p{};
+    GetCursorPos(&p);
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, p.x, p.y, 0, sw.view, nullptr));
+    DestroyMenu(menu);
+    if (chosen) PostMessage(sw.frame, WM_COMMAND, chosen, 0);
+}
+
 // The window's commands: previous and next view, close, print, copy.
 void sketch_command(sketch_window& sw, int id) {
     switch (id) {
@@ -303,8 +426,21 @@ void sketch_command(sketch_window& sw, int id) {
         if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;
         InvalidateRect(sw.view, nullptr, FALSE);
         break;
+    case skc_undo:
+    case skc_redo:
+        cancel_sketch_drag();
+        if (id == skc_undo ? sketch_undo(sw.s) : sketch_redo(sw.s)) {
+            update_scroll_bars(sw);
+            InvalidateRect(sw.view, nullptr, FALSE);
+        }
+        break;
+    case skc_context:
+        context_menu(sw);
+        break;
     default:
         if (!sketch_frame_command(sw.view, id)) live_sketch_command(sw.view, id);
+        // Fit to Screen is kept: a resize fits the diagram again.
+        if (id == skc_zoom_fit) sw.s.fit = true;
         break;
     }
 }
@@ -317,6 +453,7 @@ bool key_down(sketch_window& sw, int vk, LPARAM lp) {
     if (!action) return false;
     if (lp & (1L << 30)) return true; // auto-repeat
     if (action == skc_escape) {
+        cancel_sketch_drag(); // a move under way goes back
         if (sw.s.selection) {
             clear_selection(sw.s);
             InvalidateRect(sw.view, nullptr, FALSE);
@@ -359,6 +496,12 @@ void forget(HWND w) {
             if (GetCapture() == p->view) cancel_sketch_drag();
             if (tooltip_control() == p->view) hide_tooltip(1);
             forget_inplace_edit(p->view);
+            // The bar must not keep menus that are going.
+            if (menus_shown(*p)) rebuild_menu_bar();
+            for (HMENU m : {p->edit_menu, p->view_menu, p->layout_menu})
+                if (m) DestroyMenu(m);
+            p->edit_menu = p->view_menu = p->layout_menu = nullptr;
+            remove_window_menu_item(p->frame);
         }
     list.erase(
         std::remove_if(list.begin(), list.end(), [&](const auto& p) { return p->frame == w; }),
@@ -385,8 +528,21 @@ LRESULT frame_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         DestroyWindow(w);
         return 0;
     case WM_COMMAND:
-        if (sw) sketch_command(*sw, LOWORD(wp));
+        if (sw) {
+            HWND frame = sw->frame;
+            sketch_command(*sw, LOWORD(wp));
+            // The command may have closed the window.
+            if (sketch_window* still = by_window(frame)) update_menus(*still);
+        }
         return 0;
+    case WM_NCACTIVATE:
+        // Activated: the menu bar takes the diagram's menus; the Windows
+        // menu lists it (activation takes a shown window off that list).
+        if (sw && wp) {
+            show_menus(*sw);
+            add_window_menu_item(sw->frame);
+        }
+        break;
     case WM_NCDESTROY:
         forget(w);
         break;
@@ -418,13 +574,19 @@ bool fit_frames() {
 LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     sketch_window* sw = by_window(w);
     if (!sw) return DefWindowProc(w, m, wp, lp);
-    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp))
+    if (sw->s.symbols == cur_model_symbols && sketch_mouse_message(w, sw->s, m, wp, lp)) {
+        if (m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN)
+            if (sketch_window* still = by_window(w)) update_menus(*still);
         return m == WM_SETCURSOR ? TRUE : 0;
+    }
     switch (m) {
     case wm_tip_request:
         return tip_answer(*sw, static_cast<int>(wp), reinterpret_cast<tip_request*>(lp));
     case WM_KEYDOWN:
-        if (key_down(*sw, static_cast<int>(wp), lp)) return 0;
+        if (key_down(*sw, static_cast<int>(wp), lp)) {
+            if (sketch_window* still = by_window(w)) update_menus(*still);
+            return 0;
+        }
         break;
     case WM_KILLFOCUS:
         if (tooltip_state() < 3) hide_tooltip(0);
@@ -434,6 +596,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
             sw = by_window(w);
             if (!sw) return 0;
         }
+        update_menus(*sw);
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(w, &ps);
         RECT rc;
@@ -613,6 +776,10 @@ HWND open_sketch_window() {
         SetWindowLongPtr(p->view, 0, static_cast<LONG_PTR>(p->record));
     }
     place_view(*p);
+    p->edit_menu = LoadMenu(hinst, MAKEINTRESOURCE(menu_sketch_edit));
+    p->view_menu = LoadMenu(hinst, MAKEINTRESOURCE(menu_sketch_view));
+    p->layout_menu = LoadMenu(hinst, MAKEINTRESOURCE(menu_sketch_layout));
+    update_title(*p);
     if (p->s.fit) fit_zoom(*p);
     update_scroll_bars(*p);
     ShowWindow(p->frame, SW_SHOW);
@@ -662,6 +829,13 @@ void set_sketch_zoom(HWND view, int zoom) {
 
 void show_sketch_view(HWND view, int number, int step) {
     if (sketch_window* sw = by_window(view)) show_view(*sw, number, step);
+}
+
+void sketch_layout_changed(HWND view) {
+    if (sketch_window* sw = by_window(view)) {
+        update_scroll_bars(*sw);
+        update_menus(*sw);
+    }
 }
 
 void zoom_to_fit(HWND view) {

@@ -15,6 +15,10 @@ void set_sketch_zoom(HWND view, int zoom);
 // that direction that can be shown alone (the current one when none).
 void show_sketch_view(HWND view, int number, int step);
 
+// After the working copy's elements moved (a move, an undo): the scroll
+// ranges follow the drawing bounds and the menus their undo state.
+void sketch_layout_changed(HWND view);
+
 // The view window of the open sketch (null: none), and the state of the
 // sketch a view window shows (null: not a sketch view).
 HWND current_sketch_view();

@@ -400,6 +400,9 @@ int load_view(sketch_state& s, int view, int step, bool add_causes, int mode, bo
     s.view = working_view{};
     s.current_view = -1;
     s.io_state = 0;
+    s.undo.clear();
+    s.undo_done = 0;
+    s.readout = 0;
     if (!s.symbols) return -1;
     // Choosing the view.
     std::vector<view_rec> recs;

@@ -62,3 +62,35 @@ TEST_F(BarViews, TheSharedViewIsNotOffered) {
 }
 
 } // namespace
+
+TEST(SketchBarValues, AnElementsOwnStyleReplacesOnlyWhatItOwns) {
+    sketch_state s;
+    set_view_defaults(s.view.rec);
+    s.view.rec.font.size = 8;
+    std::strcpy(s.view.rec.font.face, "Sans");
+    const int v = add_sketch_element(s.view, ek_variable, 10, 10, 0, 3, ef_primary, 0);
+    sketch_elem& e = s.view.elems[static_cast<std::size_t>(v)];
+    bool own = true;
+    bottom_view_values b = element_bar_values(s, v, &own);
+    EXPECT_FALSE(own);
+    EXPECT_EQ(b.face, "Sans");
+    // Own face (32) and outline (1); the size and colours stay the view's.
+    e.style = 32 | 1;
+    std::strcpy(e.font.face, "Serif");
+    e.font.size = 30;
+    e.own_outline = RGB(0, 128, 0);
+    b = element_bar_values(s, v, &own);
+    EXPECT_TRUE(own);
+    EXPECT_EQ(b.face, "Serif");
+    EXPECT_EQ(b.size, 8);
+    EXPECT_EQ(b.outline_colour, RGB(0, 128, 0));
+    // A connector's own line colour is the connector colour.
+    sketch_elem t;
+    t.style = 1;
+    const int c = add_link_element(s, v, v, &t, 0, false);
+    s.view.elems[static_cast<std::size_t>(c)].line_colour = RGB(1, 2, 3);
+    s.view.elems[static_cast<std::size_t>(c)].style = 1;
+    b = element_bar_values(s, c, &own);
+    EXPECT_EQ(b.connector_colour, RGB(1, 2, 3));
+    EXPECT_EQ(b.outline_colour, element_bar_values(s, 0, nullptr).outline_colour);
+}

@@ -137,8 +137,12 @@ TEST_F(Geometry, PolylineAndOrthogonalEnds) {
     EXPECT_EQ(el(o).end_y, 90);
     EXPECT_FLOAT_EQ(el(o).arrow_x, 100);
     EXPECT_FLOAT_EQ(el(o).arrow_y, 80);
-    // A bend within the box's width leaves through the bottom at the bend's x.
-    int o2 = link(a, b, path_orthogonal, {{10, 60}});
+    // A next bend within the box's width: the first bend point is placed
+    // below the box, halfway to that bend, and the pipe leaves through the
+    // bottom at the bend's x.
+    int o2 = link(a, b, path_orthogonal, {{30, 60}, {10, 80}, {100, 80}});
+    EXPECT_EQ(el(o2).points[0].x, 10);
+    EXPECT_EQ(el(o2).points[0].y, 45);
     EXPECT_EQ(el(o2).start_x, 10);
     EXPECT_EQ(el(o2).start_y, 10);
     // A valve (not shape 5) is joined at its centre.
@@ -146,6 +150,47 @@ TEST_F(Geometry, PolylineAndOrthogonalEnds) {
     int o3 = link(v, b, path_orthogonal, {{200, 100}});
     EXPECT_EQ(el(o3).start_x, 200);
     EXPECT_EQ(el(o3).start_y, 0);
+}
+
+TEST_F(Geometry, PipeEndsMeetTheirElementsSquarely) {
+    // A valve (a point) level with a stock: a straight pipe, its point
+    // halfway between the valve and the stock's facing edge, held at the
+    // valve's height within the stock.
+    int stock = box(320, 180, 30, 15);
+    int valve = box(180, 184, 12, 8, 5, ek_valve);
+    int pipe = link(valve, stock, path_orthogonal, {{180, 184}});
+    EXPECT_EQ(el(pipe).points[0].x, (180 + 290) / 2);
+    EXPECT_EQ(el(pipe).points[0].y, 184);
+    EXPECT_EQ(el(pipe).end_x, 290);
+    EXPECT_EQ(el(pipe).end_y, 184);
+    // Stacked boxes overlapping sideways too: halfway between the centres,
+    // the x of the from-box held within the to-box.
+    int low = box(330, 260, 30, 15);
+    int up = link(low, stock, path_orthogonal, {{0, 0}});
+    EXPECT_EQ(el(up).points[0].x, 330);
+    EXPECT_EQ(el(up).points[0].y, (260 + 180) / 2);
+    // Moved apart on both axes: one turn at the nearer corner.
+    el(stock).x = 360, el(stock).y = 240;
+    connector_geometry(s, pipe);
+    EXPECT_EQ(el(pipe).points[0].x, 180);
+    EXPECT_EQ(el(pipe).points[0].y, 240);
+    EXPECT_EQ(el(pipe).start_x, 180); // down out of the valve
+    EXPECT_EQ(el(pipe).start_y, 184 + 8);
+    EXPECT_EQ(el(pipe).end_x, 330); // into the stock's left side
+    EXPECT_EQ(el(pipe).end_y, 240);
+    // Two or more points: the end points go against their elements, a
+    // point level with a centre facing the from-box's left edge and the
+    // to-box's right edge.
+    std::vector<sketch_point> pts{{0, 0}, {320, 180}, {400, 240}, {0, 0}};
+    place_pipe_ends(pts, el(stock), el(stock));
+    EXPECT_EQ(pts[0].x, 360); // beside the box: from its centre
+    EXPECT_EQ(pts[0].y, 180);
+    EXPECT_EQ(pts[3].x, (400 + 390) / 2); // level with it: halfway to its edge
+    EXPECT_EQ(pts[3].y, 240);
+    pts = {{0, 0}, {360, 240}, {360, 240}, {0, 0}};
+    place_pipe_ends(pts, el(stock), el(stock));
+    EXPECT_EQ(pts[0].x, (360 + 330) / 2);
+    EXPECT_EQ(pts[3].x, (360 + 390) / 2);
 }
 
 TEST_F(Geometry, WidthCodesEnlargeTheArrowheadInProportion) {
@@ -317,3 +362,26 @@ TEST_F(Geometry, SketchUnitsMapToPixelsTruncating) {
 }
 
 } // namespace
+
+TEST_F(Geometry, ASketchPictureGivesItsTextElementItsSize) {
+    // The cloud's own size whatever its text (shape 0: the natural size).
+    const int cloud = add_sketch_element(s.view, ek_text, 50, 50, 1, 0, 0, 0);
+    el(cloud).text = " ";
+    element_size(s, cloud, 0);
+    EXPECT_EQ(el(cloud).w, 14);
+    EXPECT_EQ(el(cloud).h, 9);
+    // A box (shape 3) without a size takes the picture's; a round shape
+    // the circle round it.
+    const int boxed = add_sketch_element(s.view, ek_text, 50, 50, 7, 3, 0, 0);
+    element_size(s, boxed, 0);
+    EXPECT_EQ(el(boxed).w, 12);
+    EXPECT_EQ(el(boxed).h, 12);
+    const int round = add_sketch_element(s.view, ek_text, 50, 50, 7, 2, 0, 0);
+    element_size(s, round, 0);
+    EXPECT_EQ(el(round).w, (static_cast<int>(std::sqrt(24.0 * 24 * 2)) + 2) / 2);
+    // No picture (0, or past 50): the text's size.
+    const int plain = add_sketch_element(s.view, ek_text, 50, 50, 0, 0, 0, 0);
+    el(plain).text = " ";
+    element_size(s, plain, 0);
+    EXPECT_NE(el(plain).w, 14);
+}

@@ -12,6 +12,7 @@
 #include "foundation/package_write.h"
 #include "foundation/report.h"
 #include "graphs/graphtool.h"
+#include "platform/menu.h"
 #include "runs/core/runfile.h"
 #include "shell/controls/tooltip.h"
 #include "shell/toolset.h"
@@ -126,10 +127,19 @@ TEST_F(SketchMouse, AWiggleIsAClickAndShiftClickTogglesWithTheValvePartner) {
     td::click(view_, 300, 20);
     td::run_until_idle();
     EXPECT_TRUE(selected().empty());
-    // A right click there has no action: nothing is said about it.
+    // A right click there offers the view's actions; dismissed, nothing
+    // is said about it and nothing is selected.
+    int offered = 0;
+    menu_set_popup_chooser([&](HMENU, HWND) {
+        ++offered;
+        return 0u;
+    });
     td::click(view_, 300, 20, td::Button::right);
     td::run_until_idle();
+    menu_set_popup_chooser(nullptr);
+    EXPECT_EQ(offered, 1);
     EXPECT_TRUE(answerer::seen().empty());
+    EXPECT_TRUE(selected().empty());
 }
 
 TEST_F(SketchMouse, BandAutoscrollsOnTheClockWhileOutside) {
