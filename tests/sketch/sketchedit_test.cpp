@@ -10,6 +10,7 @@
 #include "resources/lookupdlg.h"
 #include "resources/menus.h"
 #include "shell/bottombar.h"
+#include "shell/captionbtn.h"
 #include "shell/menubar.h"
 #include "shell/varselect.h"
 #include "shell/winlist.h"
@@ -337,6 +338,26 @@ TEST_F(SketchEdit, InSetUpTheActivatedDiagramOffersTheChangesMenu) {
     InvalidateRect(view_, nullptr, FALSE);
     td::run_until_idle();
     EXPECT_EQ(third(), "&Layout");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SketchEdit, AMinimisedDiagramComesBackFromTheWindowsMenuWithItsMenus) {
+    HWND frame = GetParent(view_);
+    caption_button_command(cmd_caption_minimise);
+    td::run_until_idle();
+    EXPECT_FALSE(IsWindowVisible(frame));
+    EXPECT_NE(menu_bar_mode(), 2);
+    ASSERT_EQ(listed_windows().size(), 1u);
+    EXPECT_TRUE(menu_choose(main_wnd, first_window_item));
+    td::run_until_idle();
+    EXPECT_TRUE(IsWindowVisible(frame));
+    EXPECT_EQ(active_child, frame);
+    EXPECT_EQ(menu_bar_mode(), 2);
+    // Still listed, once.
+    EXPECT_EQ(listed_windows(), std::vector<HWND>{frame});
 }
 
 } // namespace
