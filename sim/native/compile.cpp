@@ -2,6 +2,7 @@
 // LLVM IR through IRBuilder and compiled by ORC's LLJIT.
 #include "sim/native/native.h"
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -240,8 +242,13 @@ public:
         auto* part_type = llvm::FunctionType::get(i32_, params, false);
         llvm::Function* main =
             llvm::Function::Create(main_type, llvm::Function::ExternalLinkage, name, m_);
-        // Parts: cut after an instruction that ends a unit, once long enough.
-        std::vector<std::pair<std::size_t, std::size_t>> parts;
+        // Units: runs of instructions that end with one that ends a unit; the
+        // last instruction (the pass's end) is a unit of its own.
+        struct unit_span {
+            std::size_t from, to;
+            bool pure;
+        };
+        std::vector<unit_span> units;
         std::size_t from = 0;
         for (std::size_t i = 0; i < l_.ops.size(); ++i) {
             std::uint16_t c = l_.ops[i].code;
@@ -251,19 +258,47 @@ public:
             if (c == fo_end && i > 0 && l_.ops[i - 1].code >= fo_pair_first &&
                 l_.ops[i - 1].code < fo_count)
                 ends_unit = (l_.ops[i - 1].code - fo_pair_first) % 2 == 1;
-            if ((ends_unit && i + 1 - from >= chunk_ops) || i + 1 == l_.ops.size()) {
-                parts.emplace_back(from, i + 1);
+            if (i + 2 == l_.ops.size()) ends_unit = true;
+            if (ends_unit || i + 1 == l_.ops.size()) {
+                bool pure = i + 1 < l_.ops.size();
+                for (std::size_t k = from; k <= i && pure; ++k) pure = pure_op(k);
+                units.push_back({from, i + 1, pure});
                 from = i + 1;
             }
         }
+        // Parts: units of one kind (pure or not) together, cut once long enough.
+        struct part_span {
+            std::size_t from, to;
+            bool pure;
+        };
+        std::vector<part_span> parts;
+        for (const unit_span& u : units) {
+            if (!parts.empty() && parts.back().pure == u.pure &&
+                parts.back().to - parts.back().from < chunk_ops)
+                parts.back().to = u.to;
+            else
+                parts.push_back({u.from, u.to, u.pure});
+        }
         std::vector<llvm::Function*> fns;
         for (std::size_t k = 0; k < parts.size(); ++k) {
-            auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage,
-                                             name + "_" + std::to_string(k), m_);
-            // Inlined into one function the parts would compile as slowly.
-            f->addFnAttr(llvm::Attribute::NoInline);
-            body(f, parts[k].first, parts[k].second);
-            fns.push_back(f);
+            auto make = [&](const std::string& n) {
+                auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage, n, m_);
+                // Inlined into one function the parts would compile as slowly.
+                f->addFnAttr(llvm::Attribute::NoInline);
+                return f;
+            };
+            llvm::Function* careful = make(name + "_" + std::to_string(k));
+            fast_ = false;
+            body(careful, parts[k].from, parts[k].to, nullptr);
+            if (parts[k].pure && !rereads_written_slot(parts[k].from, parts[k].to)) {
+                careful->addFnAttr(llvm::Attribute::Cold);
+                llvm::Function* f = make(name + "_" + std::to_string(k) + "_fast");
+                fast_ = true;
+                body(f, parts[k].from, parts[k].to, careful);
+                fns.push_back(f);
+            } else {
+                fns.push_back(careful);
+            }
         }
         BasicBlock* entry = BasicBlock::Create(cx_, "entry", main);
         b_.SetInsertPoint(entry);
@@ -287,6 +322,57 @@ public:
 
 private:
     static constexpr std::size_t chunk_ops = 64;
+
+    static bool is_pair(std::uint16_t c) { return c >= fo_pair_first && c < fo_count; }
+    // Whether instruction k only computes and stores (no call that could
+    // change other state, not the pass's end): such runs may be computed
+    // twice.
+    bool pure_op(std::size_t k) const {
+        std::uint16_t c = l_.ops[k].code;
+        if (c >= fo_binary_first) return true; // the binary operations and pairs
+        switch (c) {
+        case fo_end:
+            return k > 0 && is_pair(l_.ops[k - 1].code); // a pair's second half
+        case fo_acc_s:
+        case fo_acc_r:
+        case fo_spill:
+        case fo_reg_s:
+        case fo_store_s:
+        case fo_store_r:
+        case fo_store_a:
+        case fo_neg:
+        case fo_not:
+        case fo_lookup:
+        case fo_lookup_s:
+        case fo_if:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // Whether the instructions from..to store into a slot they read before
+    // (computed again, they would read the new value).
+    bool rereads_written_slot(std::size_t from, std::size_t to) const {
+        std::set<std::pair<int, std::int64_t>> read;
+        for (std::size_t k = from; k < to; ++k) {
+            const native_op& o = l_.ops[k];
+            bool pair_second = o.code == fo_end && k > from && is_pair(l_.ops[k - 1].code);
+            bool stores = pair_second || o.code == fo_store_s || o.code == fo_store_r ||
+                          o.code == fo_store_a ||
+                          (o.code >= fo_binary_first && o.code < fo_pair_first &&
+                           (o.code - fo_binary_first) % forms_per_binary >= ff_store);
+            for (int f = 0; f < 3; ++f) {
+                const native_operand& x = o.field[f];
+                if (x.kind > nk_rate) continue;
+                if (f == 2 && stores) {
+                    if (read.count({x.kind, x.index})) return true;
+                } else {
+                    read.insert({x.kind, x.index});
+                }
+            }
+        }
+        return false;
+    }
 
     // A call of a host function by its address.
     Value* host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,
@@ -323,6 +409,12 @@ private:
     // Stores a float into the unit's target and notes whether it is finite.
     void store_float(const native_operand& dst, Value* f) {
         b_.CreateStore(f, slot_ptr(dst));
+        if (fast_) {
+            // f - f is 0 when f is finite, else NaN, which stays in the sum.
+            Value*& s = finite_[next_finite_++ % finite_.size()];
+            s = b_.CreateFAdd(s, b_.CreateFSub(f, f));
+            return;
+        }
         Value* bits = b_.CreateBitCast(f, i32_);
         Value* e = b_.CreateAnd(b_.CreateLShr(bits, 23), b_.getInt32(0xFF));
         Value* nf = b_.CreateZExt(b_.CreateICmpEQ(e, b_.getInt32(0xFF)), i32_);
@@ -362,13 +454,30 @@ private:
         return args_;
     }
 
+    // In a fast part: notes an operand whose NA would change the result. NA
+    // is the most negative value in use (-2^110), so the least of them tells
+    // whether one may be NA.
+    void note(Value* x) {
+        Value*& m = least_[next_least_++ % least_.size()];
+        m = b_.CreateSelect(b_.CreateFCmpOLT(x, m), x, m);
+    }
+    // r, or NA when x or y is NA.
+    Value* na_or(Value* x, Value* y, Value* r) {
+        if (fast_) {
+            note(x);
+            if (y) note(y);
+            return r;
+        }
+        Value* either = y ? b_.CreateOr(is_na(x), is_na(y)) : is_na(x);
+        return b_.CreateSelect(either, na(), r);
+    }
     // + - * / with NA (arith in flat.cpp).
     Value* arith(int k, Value* x, Value* y) {
         Value* r = k == 0   ? b_.CreateFAdd(x, y)
                    : k == 1 ? b_.CreateFSub(x, y)
                    : k == 2 ? b_.CreateFMul(x, y)
                             : b_.CreateFDiv(x, y);
-        return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(), r);
+        return na_or(x, y, r);
     }
     Value* binary(int index, Value* x, Value* y) {
         switch (index) {
@@ -378,8 +487,7 @@ private:
         case 3:
             return arith(index, x, y);
         case 4: {
-            Value* p = host(addr(&call_pow), f64_, {f64_, f64_}, {x, y});
-            return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(), p);
+            return na_or(x, y, host(addr(&call_pow), f64_, {f64_, f64_}, {x, y}));
         }
         case 5:
             return flag(b_.CreateFCmpOEQ(x, y));
@@ -400,8 +508,7 @@ private:
         case 13: // std::min: y < x ? y : x
             return b_.CreateSelect(b_.CreateFCmpOLT(y, x), y, x);
         default: // std::max: x < y ? y : x, NA first
-            return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(),
-                                   b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
+            return na_or(x, y, b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
         }
     }
     // A lookup of x in table t, NA staying NA (the table is not touched).
@@ -423,7 +530,12 @@ private:
         return phi;
     }
 
-    void body(llvm::Function* f, std::size_t from, std::size_t to) {
+    // The code of instructions from..to into f. A fast part (fast_) leaves out
+    // the NA tests and notes the least operand and whether the stored values
+    // are finite; when an operand may be NA it ends by calling careful, the
+    // same instructions with every test, which computes them again from the
+    // same slots (its instructions only compute and store).
+    void body(llvm::Function* f, std::size_t from, std::size_t to, llvm::Function* careful) {
         fn_ = f;
         auto a = f->arg_begin();
         value_ = &*a++;
@@ -446,7 +558,41 @@ private:
         }
         out_ = b_.CreateAlloca(f64_);
         args_ = b_.CreateAlloca(f64_, b_.getInt32(std::max<std::uint32_t>(max_args(from, to), 1)));
+        // Several sums and minima, so that they do not make one long chain.
+        for (Value*& v : least_) v = dbl(0);
+        for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
+        next_least_ = next_finite_ = 0;
         for (std::size_t i = from; i < to; ++i) i = op(i);
+        if (fast_) {
+            // Both tests decide the one branch, so that the code computing
+            // them stays where its operands are (sunk into a rare branch it
+            // would keep every operand alive to the end).
+            Value* maybe_na = nullptr;
+            for (Value* m : least_) {
+                Value* c = b_.CreateFCmpOLE(m, na());
+                maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
+            }
+            Value* sum = finite_[0];
+            for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
+            Value* not_finite = b_.CreateFCmpUNO(sum, sum);
+            BasicBlock* rare = BasicBlock::Create(cx_, "rare", fn_);
+            BasicBlock* again = BasicBlock::Create(cx_, "again", fn_);
+            BasicBlock* flagged = BasicBlock::Create(cx_, "flagged", fn_);
+            BasicBlock* done = BasicBlock::Create(cx_, "done", fn_);
+            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), rare, done);
+            b_.SetInsertPoint(rare);
+            b_.CreateCondBr(maybe_na, again, flagged);
+            b_.SetInsertPoint(again);
+            std::vector<Value*> args;
+            for (auto& a : f->args()) args.push_back(&a);
+            b_.CreateRet(b_.CreateCall(careful, args));
+            b_.SetInsertPoint(flagged);
+            b_.CreateStore(b_.getInt32(1), bad_out_);
+            b_.CreateRet(b_.getInt32(0));
+            b_.SetInsertPoint(done);
+            b_.CreateRet(b_.getInt32(0));
+            return;
+        }
         if (b_.GetInsertBlock()->getTerminator() == nullptr) {
             b_.CreateStore(b_.CreateLoad(i32_, bad_), bad_out_);
             b_.CreateRet(b_.getInt32(0));
@@ -527,7 +673,7 @@ private:
             break;
         case fo_neg: {
             Value* x = acc();
-            set_acc(b_.CreateSelect(is_na(x), na(), b_.CreateFNeg(x)));
+            set_acc(na_or(x, nullptr, b_.CreateFNeg(x)));
             break;
         }
         case fo_not:
@@ -584,6 +730,12 @@ private:
           *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *bad_out_ = nullptr,
           *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr;
     std::vector<Value*> regs_;
+    bool fast_ = false;
+    // A fast part's least operands and sums of f - f, as SSA values (a
+    // lookup's branches join before the next instruction, so each value
+    // dominates the code after it).
+    std::array<Value*, 4> least_{}, finite_{};
+    std::size_t next_least_ = 0, next_finite_ = 0;
 };
 
 // Tier 0: the accumulator, registers and flag out of memory, cheaply (more
