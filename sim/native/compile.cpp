@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -395,21 +396,46 @@ private:
         return b_.CreateGEP(f32_, base, b_.getInt64(static_cast<std::uint64_t>(o.index)));
     }
     // An operand read as a float (slot or number).
+    // A slot read again in a fast part is the value read or stored before
+    // (nothing else writes the arrays there), so its NA is noted once.
     Value* read_float(const native_operand& o) {
         if (o.kind == nk_number)
             return llvm::ConstantFP::get(f32_, l_.numbers[static_cast<std::size_t>(o.index)]);
+        if (fast_) {
+            Value*& v = known_[{o.kind, o.index}];
+            if (!v) v = b_.CreateLoad(f32_, slot_ptr(o));
+            return v;
+        }
         return b_.CreateLoad(f32_, slot_ptr(o));
     }
-    Value* read(const native_operand& o) { return b_.CreateFPExt(read_float(o), f64_); }
-    Value* reg(std::uint32_t r) { return b_.CreateLoad(f64_, regs_[r]); }
-    void set_reg(std::uint32_t r, Value* v) { b_.CreateStore(v, regs_[r]); }
-    Value* acc() { return b_.CreateLoad(f64_, acc_); }
-    void set_acc(Value* v) { b_.CreateStore(v, acc_); }
+    Value* read(const native_operand& o) {
+        Value* f = read_float(o);
+        if (!fast_) return b_.CreateFPExt(f, f64_);
+        Value*& d = widened_[f];
+        if (!d) d = b_.CreateFPExt(f, f64_);
+        return d;
+    }
+    // A fast part keeps its registers and accumulator as SSA values.
+    Value* reg(std::uint32_t r) { return fast_ ? fast_regs_[r] : b_.CreateLoad(f64_, regs_[r]); }
+    void set_reg(std::uint32_t r, Value* v) {
+        if (fast_)
+            fast_regs_[r] = v;
+        else
+            b_.CreateStore(v, regs_[r]);
+    }
+    Value* acc() { return fast_ ? fast_acc_ : b_.CreateLoad(f64_, acc_); }
+    void set_acc(Value* v) {
+        if (fast_)
+            fast_acc_ = v;
+        else
+            b_.CreateStore(v, acc_);
+    }
 
     // Stores a float into the unit's target and notes whether it is finite.
     void store_float(const native_operand& dst, Value* f) {
         b_.CreateStore(f, slot_ptr(dst));
         if (fast_) {
+            known_[{dst.kind, dst.index}] = f;
             // f - f is 0 when f is finite, else NaN, which stays in the sum.
             Value*& s = finite_[next_finite_++ % finite_.size()];
             s = b_.CreateFAdd(s, b_.CreateFSub(f, f));
@@ -458,6 +484,9 @@ private:
     // is the most negative value in use (-2^110), so the least of them tells
     // whether one may be NA.
     void note(Value* x) {
+        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(x))
+            if (c->getValueAPF().convertToDouble() > flat_na) return; // not NA
+        if (!noted_.insert(x).second) return;
         Value*& m = least_[next_least_++ % least_.size()];
         m = b_.CreateSelect(b_.CreateFCmpOLT(x, m), x, m);
     }
@@ -562,6 +591,11 @@ private:
         for (Value*& v : least_) v = dbl(0);
         for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
         next_least_ = next_finite_ = 0;
+        known_.clear();
+        widened_.clear();
+        noted_.clear();
+        fast_regs_.assign(l_.registers, dbl(0));
+        fast_acc_ = dbl(0);
         for (std::size_t i = from; i < to; ++i) i = op(i);
         if (fast_) {
             // Both tests decide the one branch, so that the code computing
@@ -736,6 +770,11 @@ private:
     // dominates the code after it).
     std::array<Value*, 4> least_{}, finite_{};
     std::size_t next_least_ = 0, next_finite_ = 0;
+    std::map<std::pair<int, std::int64_t>, Value*> known_;
+    std::map<Value*, Value*> widened_;
+    std::set<Value*> noted_;
+    std::vector<Value*> fast_regs_;
+    Value* fast_acc_ = nullptr;
 };
 
 // Tier 0: the accumulator, registers and flag out of memory, cheaply (more
