@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -95,10 +96,13 @@ void compiled() {
 // What a call from native code into the engine needs: the pass (for its
 // chunk loops) and the error a unit left to the interpreter threw, which
 // goes on after the native code has returned (no exception crosses it).
+// The points of the run's lookups come first: the native code reads them.
 struct native_frame {
+    const float* lookup_data;
     flat_pass* pass;
     std::exception_ptr error;
 };
+static_assert(offsetof(native_frame, lookup_data) == 0);
 
 // The calls the native code makes; each returns non-zero after catching an
 // error into the frame.
@@ -540,22 +544,80 @@ private:
             return na_or(x, y, b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
         }
     }
-    // A lookup of x in table t, NA staying NA (the table is not touched).
+    // A field of the lookup table at t (an i8 pointer), as i32.
+    Value* table_word(Value* t, std::size_t offset) {
+        Value* p = b_.CreateGEP(b_.getInt8Ty(), t, b_.getInt64(offset));
+        return b_.CreateLoad(i32_, b_.CreateBitCast(p, i32p_));
+    }
+    Value* point(Value* base, Value* k) { return b_.CreateLoad(f32_, b_.CreateGEP(f32_, base, k)); }
+    // A lookup of x in table t, NA staying NA. Inside the table's current
+    // segment it is computed here as lookup_locate and lookup_interpolate
+    // compute it (the table is not touched); elsewhere it is their call,
+    // which moves the segment.
     Value* lookup(const native_operand& t, Value* x) {
         Value* table =
             b_.CreateGEP(b_.getInt8Ty(), tables_,
                          b_.getInt64(static_cast<std::uint64_t>(t.index) * sizeof(lookup_table)));
         BasicBlock* from = b_.GetInsertBlock();
         BasicBlock* look = BasicBlock::Create(cx_, "lookup", fn_);
+        BasicBlock* ends = BasicBlock::Create(cx_, "ends", fn_);
+        BasicBlock* inside = BasicBlock::Create(cx_, "inside", fn_);
+        BasicBlock* level = BasicBlock::Create(cx_, "level", fn_);
+        BasicBlock* slope = BasicBlock::Create(cx_, "slope", fn_);
+        BasicBlock* search = BasicBlock::Create(cx_, "search", fn_);
         BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
         b_.CreateCondBr(is_na(x), done, look);
+
         b_.SetInsertPoint(look);
-        Value* v = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+        Value* count = b_.CreateZExt(table_word(table, offsetof(lookup_table, count)), i64_);
+        Value* k = b_.CreateSExt(table_word(table, offsetof(lookup_table, segment)), i64_);
+        Value* px = b_.CreateGEP(f32_, data_,
+                                 b_.CreateZExt(table_word(table, offsetof(lookup_table, x)), i64_));
+        Value* py = b_.CreateGEP(f32_, data_,
+                                 b_.CreateZExt(table_word(table, offsetof(lookup_table, y)), i64_));
+        Value* k1 = b_.CreateAdd(k, b_.getInt64(1));
+        Value* usable = b_.CreateAnd(b_.CreateAnd(b_.CreateICmpUGE(count, b_.getInt64(2)),
+                                                  b_.CreateICmpSGE(k, b_.getInt64(0))),
+                                     b_.CreateICmpSLE(b_.CreateAdd(k, b_.getInt64(2)), count));
+        b_.CreateCondBr(usable, ends, search);
+
+        b_.SetInsertPoint(ends);
+        Value* xk = point(px, k);
+        Value* xk1 = point(px, k1);
+        Value* in = b_.CreateAnd(
+            b_.CreateAnd(
+                b_.CreateFCmpOGT(x, b_.CreateFPExt(point(px, b_.getInt64(0)), f64_)),
+                b_.CreateFCmpOLT(
+                    x, b_.CreateFPExt(point(px, b_.CreateSub(count, b_.getInt64(1))), f64_))),
+            b_.CreateAnd(b_.CreateFCmpOGE(x, b_.CreateFPExt(xk, f64_)),
+                         b_.CreateFCmpOLE(x, b_.CreateFPExt(xk1, f64_))));
+        b_.CreateCondBr(in, inside, search);
+
+        b_.SetInsertPoint(inside);
+        Value* yk1 = b_.CreateFPExt(point(py, k1), f64_);
+        b_.CreateCondBr(b_.CreateFCmpOEQ(xk1, xk), level, slope);
+
+        b_.SetInsertPoint(level);
         b_.CreateBr(done);
+
+        b_.SetInsertPoint(slope);
+        Value* x0 = b_.CreateFPExt(xk, f64_);
+        Value* y0 = b_.CreateFPExt(point(py, k), f64_);
+        Value* dy = b_.CreateFSub(yk1, y0);
+        Value* dx = b_.CreateFSub(b_.CreateFPExt(xk1, f64_), x0);
+        Value* v = b_.CreateFAdd(y0, b_.CreateFDiv(b_.CreateFMul(b_.CreateFSub(x, x0), dy), dx));
+        b_.CreateBr(done);
+
+        b_.SetInsertPoint(search);
+        Value* found = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+        b_.CreateBr(done);
+
         b_.SetInsertPoint(done);
-        llvm::PHINode* phi = b_.CreatePHI(f64_, 2);
+        llvm::PHINode* phi = b_.CreatePHI(f64_, 4);
         phi->addIncoming(na(), from);
-        phi->addIncoming(v, look);
+        phi->addIncoming(yk1, level);
+        phi->addIncoming(v, slope);
+        phi->addIncoming(found, search);
         return phi;
     }
 
@@ -575,6 +637,7 @@ private:
         frame_ = &*a++;
         bad_out_ = &*a++;
         b_.SetInsertPoint(BasicBlock::Create(cx_, "entry", f));
+        data_ = b_.CreateLoad(f32p_, b_.CreateBitCast(frame_, f32p_->getPointerTo()));
         // The flag lives in the part while it runs, so it stays in a register.
         bad_ = b_.CreateAlloca(i32_);
         b_.CreateStore(b_.CreateLoad(i32_, bad_out_), bad_);
@@ -762,7 +825,7 @@ private:
     llvm::Function* fn_ = nullptr;
     Value *value_ = nullptr, *rate_ = nullptr, *tables_ = nullptr, *ops_ = nullptr,
           *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *bad_out_ = nullptr,
-          *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr;
+          *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr, *data_ = nullptr;
     std::vector<Value*> regs_;
     bool fast_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
@@ -881,7 +944,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
 }
 
 int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode) {
-    native_frame frame{&pass, nullptr};
+    native_frame frame{run_lookup_data(), &pass, nullptr};
     int r = code.fn(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
     if (r < 0) std::rethrow_exception(frame.error);
     return r;

@@ -38,7 +38,7 @@ using native_handle = std::unique_ptr<native_code, native_code_free>;
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
-inline constexpr std::size_t native_auto_min_ops = 48, native_auto_max_ops = 400;
+inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 8000;
 
 // Whether this build has the native tier and the JIT starts.
 bool native_available();
