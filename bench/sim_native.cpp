@@ -6,6 +6,9 @@
 // - open-compile-close cycles: the process's resident size before and after.
 #include <benchmark/benchmark.h>
 
+#include "bench/direct_models.h"
+
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -117,6 +120,23 @@ BENCHMARK(BM_Runs)
     ->Args({9, 1})
     ->Args({9, 2})
     ->Args({9, 3})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+// The same models written directly in C++ (the yardstick of the runs above).
+void BM_Direct(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    sectors_direct sectors(std::max(which, 1));
+    for (auto _ : state) {
+        float r = which == 0 ? scalar_model_direct() : sectors.run();
+        benchmark::DoNotOptimize(r);
+    }
+}
+BENCHMARK(BM_Direct)
+    ->ArgNames({"model"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(9)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
 
