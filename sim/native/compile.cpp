@@ -284,6 +284,10 @@ public:
             else
                 parts.push_back({u.from, u.to, u.pure});
         }
+        // The pass's end (its last check) is made in the main function.
+        const bool end_in_main = parts.size() > 1 && parts.back().from + 1 == l_.ops.size() &&
+                                 l_.ops.back().code == fo_end;
+        if (end_in_main) parts.pop_back();
         std::vector<llvm::Function*> fns;
         for (std::size_t k = 0; k < parts.size(); ++k) {
             auto make = [&](const std::string& n) {
@@ -321,7 +325,13 @@ public:
             b_.CreateRet(r);
             b_.SetInsertPoint(next);
         }
-        b_.CreateRet(b_.getInt32(0));
+        if (end_in_main) {
+            Value* seen = b_.CreateICmpNE(b_.CreateLoad(i32_, bad), b_.getInt32(0));
+            b_.CreateRet(b_.CreateSelect(
+                seen, b_.getInt32(static_cast<std::uint32_t>(l_.ops.size())), b_.getInt32(0)));
+        } else {
+            b_.CreateRet(b_.getInt32(0));
+        }
         return main;
     }
 
