@@ -170,6 +170,34 @@ TEST_F(NativeTier, NAGoesThroughEveryOperationAsOnTheLoop) {
     }
 }
 
+// Lookups are computed in the native code while x stays in the table's
+// current segment and searched by the engine's call otherwise: x sweeping
+// back and forth over the table and beyond both ends, landing on points, on
+// a vertical step and on a flat stretch, gives the loop's values.
+TEST_F(NativeTier, LookupsGiveTheLoopsValuesInsideAndAcrossSegments) {
+    model_builder b("lookups");
+    b.control(0, 40, 0.25f, 0.25f);
+    b.lookup("curve",
+             {{0, 1.1f}, {0.7f, 3.3f}, {1.9f, 3.3f}, {1.9f, 5.7f}, {3.3f, -1.3f}, {5.1f, 0.3f}});
+    b.aux("wave", "3 * SIN(Time / 2) + 2.5");
+    b.aux("steps", "INTEGER(Time) / 4 - 2");
+    b.aux("slow", "Time / 7");
+    b.aux("looked", "curve(wave) + curve(steps) * 2 + curve(slow) - curve(Stock / 10)");
+    b.level("Stock", "looked - Stock / 5", "0.5");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (int method : {im_euler, im_rk4}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        for (road r : {native_code, optimised})
+            EXPECT_EQ(difference(run(b, p, method, r), loop), "")
+                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
+    }
+}
+
 // A value that is not finite in a scalar unit, in a lane of a unit of several
 // lanes, and a stop from a built-in the native code calls: each ends the run
 // with the loop's message and the values saved before it.
