@@ -97,8 +97,11 @@ void compiled() {
 // chunk loops) and the error a unit left to the interpreter threw, which
 // goes on after the native code has returned (no exception crosses it).
 // The points of the run's lookups come first: the native code reads them.
+// The flag of values not finite follows: a pass handed to the flat loop part
+// way leaves it there.
 struct native_frame {
     const float* lookup_data;
+    std::uint32_t bad;
     flat_pass* pass;
     std::exception_ptr error;
 };
@@ -296,22 +299,16 @@ public:
                 f->addFnAttr(llvm::Attribute::NoInline);
                 return f;
             };
-            llvm::Function* careful = make(name + "_" + std::to_string(k));
-            fast_ = false;
-            body(careful, parts[k].from, parts[k].to, nullptr);
-            if (parts[k].pure && !rereads_written_slot(parts[k].from, parts[k].to)) {
-                careful->addFnAttr(llvm::Attribute::Cold);
-                llvm::Function* f = make(name + "_" + std::to_string(k) + "_fast");
-                fast_ = true;
-                body(f, parts[k].from, parts[k].to, careful);
-                fns.push_back(f);
-            } else {
-                fns.push_back(careful);
-            }
+            llvm::Function* f = make(name + "_" + std::to_string(k));
+            fast_ = parts[k].pure && !rereads_written_slot(parts[k].from, parts[k].to);
+            body(f, parts[k].from, parts[k].to);
+            fns.push_back(f);
         }
         BasicBlock* entry = BasicBlock::Create(cx_, "entry", main);
         b_.SetInsertPoint(entry);
-        Value* bad = b_.CreateAlloca(i32_);
+        Value* bad = b_.CreateBitCast(
+            b_.CreateGEP(b_.getInt8Ty(), main->getArg(5), b_.getInt64(offsetof(native_frame, bad))),
+            i32p_);
         b_.CreateStore(b_.getInt32(0), bad);
         std::vector<Value*> args;
         for (auto& a : main->args()) args.push_back(&a);
@@ -633,10 +630,10 @@ private:
 
     // The code of instructions from..to into f. A fast part (fast_) leaves out
     // the NA tests and notes the least operand and whether the stored values
-    // are finite; when an operand may be NA it ends by calling careful, the
-    // same instructions with every test, which computes them again from the
-    // same slots (its instructions only compute and store).
-    void body(llvm::Function* f, std::size_t from, std::size_t to, llvm::Function* careful) {
+    // are finite; when an operand may be NA it returns -(from + 2): the flat
+    // loop computes the pass on from there, from the same slots (the part's
+    // instructions only compute and store).
+    void body(llvm::Function* f, std::size_t from, std::size_t to) {
         fn_ = f;
         auto a = f->arg_begin();
         value_ = &*a++;
@@ -690,9 +687,8 @@ private:
             b_.SetInsertPoint(rare);
             b_.CreateCondBr(maybe_na, again, flagged);
             b_.SetInsertPoint(again);
-            std::vector<Value*> args;
-            for (auto& a : f->args()) args.push_back(&a);
-            b_.CreateRet(b_.CreateCall(careful, args));
+            b_.CreateRet(
+                b_.getInt32(static_cast<std::uint32_t>(-static_cast<std::int64_t>(from) - 2)));
             b_.SetInsertPoint(flagged);
             b_.CreateStore(b_.getInt32(1), bad_out_);
             b_.CreateRet(b_.getInt32(0));
@@ -953,10 +949,15 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
     }
 }
 
-int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode) {
-    native_frame frame{run_lookup_data(), &pass, nullptr};
+int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
+               std::uint32_t* bad) {
+    native_frame frame{run_lookup_data(), 0, &pass, nullptr};
     int r = code.fn(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
-    if (r < 0) std::rethrow_exception(frame.error);
+    if (r == -1) std::rethrow_exception(frame.error);
+    if (r < -1) {
+        *bad = frame.bad;
+        return r + 1; // -(k + 1): the loop goes on from instruction k
+    }
     return r;
 }
 
@@ -977,7 +978,7 @@ native_handle native_compile(const native_listing&, int, std::string* why) {
     return nullptr;
 }
 
-int native_run(const native_code&, flat_pass&, const void*, int) {
+int native_run(const native_code&, flat_pass&, const void*, int, std::uint32_t*) {
     return 0;
 }
 

@@ -90,6 +90,10 @@ void native_wait_idle();
 
 // Runs compiled code for pass (its instructions bound to the run's arrays):
 // 0 when the pass is done, k + 1 when the values stored before instruction k
-// include one that is not finite (the flat pass names it). An error of a
-// unit left to the interpreter is thrown on as it was thrown.
-int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode);
+// include one that is not finite (the flat pass names it), -(k + 1) when the
+// flat loop is to compute the pass on from instruction k (an operand there
+// may be NA, which the compiled code tests only there), *bad then telling
+// whether a value stored before k is not finite. An error of a unit left to
+// the interpreter is thrown on as it was thrown.
+int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
+               std::uint32_t* bad);
