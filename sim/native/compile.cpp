@@ -293,13 +293,10 @@ public:
         if (end_in_main) parts.pop_back();
         std::vector<llvm::Function*> fns;
         for (std::size_t k = 0; k < parts.size(); ++k) {
-            auto make = [&](const std::string& n) {
-                auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage, n, m_);
-                // Inlined into one function the parts would compile as slowly.
-                f->addFnAttr(llvm::Attribute::NoInline);
-                return f;
-            };
-            llvm::Function* f = make(name + "_" + std::to_string(k));
+            auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage,
+                                             name + "_" + std::to_string(k), m_);
+            // Inlined into one function the parts would compile as slowly.
+            f->addFnAttr(llvm::Attribute::NoInline);
             fast_ = parts[k].pure && !rereads_written_slot(parts[k].from, parts[k].to);
             body(f, parts[k].from, parts[k].to);
             fns.push_back(f);
@@ -337,8 +334,8 @@ private:
 
     static bool is_pair(std::uint16_t c) { return c >= fo_pair_first && c < fo_count; }
     // Whether instruction k only computes and stores (no call that could
-    // change other state, not the pass's end): such runs may be computed
-    // twice.
+    // change other state, not the pass's end): the flat loop may compute such
+    // runs again after their native code.
     bool pure_op(std::size_t k) const {
         std::uint16_t c = l_.ops[k].code;
         if (c >= fo_binary_first) return true; // the binary operations and pairs
@@ -406,9 +403,9 @@ private:
         Value* base = o.kind == nk_rate ? rate_ : value_;
         return b_.CreateGEP(f32_, base, b_.getInt64(static_cast<std::uint64_t>(o.index)));
     }
-    // An operand read as a float (slot or number).
-    // A slot read again in a fast part is the value read or stored before
-    // (nothing else writes the arrays there), so its NA is noted once.
+    // An operand read as a float (slot or number). A slot read again in a
+    // fast part is the value read or stored before (nothing else writes the
+    // arrays there), so its NA is noted once.
     Value* read_float(const native_operand& o) {
         if (o.kind == nk_number)
             return llvm::ConstantFP::get(f32_, l_.numbers[static_cast<std::size_t>(o.index)]);
