@@ -6,6 +6,9 @@
 // - open-compile-close cycles: the process's resident size before and after.
 #include <benchmark/benchmark.h>
 
+#include "bench/direct_models.h"
+
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -85,7 +88,8 @@ built_model& model_of(int which) {
     return which == 0 ? chain : which == 1 ? one : many;
 }
 
-// Runs of one model on one road (0 the flat loop, 1 tier 0, 2 tier 1).
+// Runs of one model on one road (0 the flat loop, 1 tier 0, 2 tier 1, 3 the
+// default: the passes the worker compiles once it has compiled them).
 void BM_Runs(benchmark::State& state) {
     built_model& m = model_of(static_cast<int>(state.range(0)));
     set_native_mode(static_cast<int>(state.range(1))); // nm_off, nm_tier0, nm_tier1
@@ -93,6 +97,7 @@ void BM_Runs(benchmark::State& state) {
     sim_options o;
     sim_output out;
     run_program(m.b.symbols(), m.p, o, &out); // the compile, outside the timing
+    native_wait_idle();
     for (auto _ : state) {
         int r = run_program(m.b.symbols(), m.p, o, &out);
         benchmark::DoNotOptimize(r);
@@ -106,12 +111,32 @@ BENCHMARK(BM_Runs)
     ->Args({0, 0})
     ->Args({0, 1})
     ->Args({0, 2})
+    ->Args({0, 3})
     ->Args({1, 0})
     ->Args({1, 1})
     ->Args({1, 2})
+    ->Args({1, 3})
     ->Args({9, 0})
     ->Args({9, 1})
     ->Args({9, 2})
+    ->Args({9, 3})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+// The same models written directly in C++ (the yardstick of the runs above).
+void BM_Direct(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    sectors_direct sectors(std::max(which, 1));
+    for (auto _ : state) {
+        float r = which == 0 ? scalar_model_direct() : sectors.run();
+        benchmark::DoNotOptimize(r);
+    }
+}
+BENCHMARK(BM_Direct)
+    ->ArgNames({"model"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(9)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
 
@@ -136,6 +161,7 @@ BENCHMARK(BM_CompileAndFirstRun)
     ->Args({1, 2})
     ->Args({9, 0})
     ->Args({9, 1})
+    ->Args({9, 2})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
 

@@ -41,3 +41,14 @@ if(KAVREL_NATIVE_FOUND)
         SKIP_PRECOMPILE_HEADERS ON)
     target_link_libraries(kavrel_sim PUBLIC ${KAVREL_LLVM_LIBRARY})
 endif()
+
+# CI runs the tests that compile while models run, reopen and close under
+# ThreadSanitizer in a build like the Release one (its other objects come from
+# the compiler cache): only the files of the worker thread and its handover
+# are instrumented, and everything is linked with the sanitizer's runtime.
+option(KAVREL_NATIVE_TSAN "Instrument the native tier's threaded code with ThreadSanitizer" OFF)
+if(KAVREL_NATIVE_TSAN)
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/sim/native/compile.cpp ${PROJECT_SOURCE_DIR}/sim/flat.cpp
+                 APPEND PROPERTY COMPILE_OPTIONS -fsanitize=thread)
+    add_link_options(-fsanitize=thread)
+endif()

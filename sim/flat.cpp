@@ -1003,15 +1003,20 @@ void flat_pass::report_non_finite(std::size_t before) const {
 void flat_pass::run(int mode) {
     if (job_) take_native();
     if (native_) {
-        if (int r = native_run(*native_, *this, ops_.data(), mode))
-            report_non_finite(static_cast<std::size_t>(r - 1));
+        std::uint32_t bad = 0;
+        int r = native_run(*native_, *this, ops_.data(), mode, &bad);
+        if (r > 0) report_non_finite(static_cast<std::size_t>(r - 1));
+        if (r < 0) run_loop(static_cast<std::size_t>(-r - 1), bad, mode);
         return;
     }
-    flat_op* ip = ops_.data();
+    run_loop(0, 0, mode);
+}
+
+void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
+    flat_op* ip = ops_.data() + from;
     double* r = regs_.data();
     const float* lut = run_lookup_data();
     double acc = 0;
-    std::uint32_t bad = 0;
     // Stored values are checked together; before any step that could end the
     // run otherwise, the values stored so far are checked first.
 #define FLAT_CHECK                                                                                 \

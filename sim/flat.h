@@ -85,6 +85,10 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    // The loop over the instructions from from on, bad telling whether a
+    // value stored before them is not finite (the native code hands a pass
+    // over part way).
+    void run_loop(std::size_t from, std::uint32_t bad, int mode);
     // Takes the code of the worker's compile once it has ended.
     void take_native();
     // The instructions as the native compiler reads them (before bind).

@@ -2,14 +2,18 @@
 // LLVM IR through IRBuilder and compiled by ORC's LLJIT.
 #include "sim/native/native.h"
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -92,10 +96,16 @@ void compiled() {
 // What a call from native code into the engine needs: the pass (for its
 // chunk loops) and the error a unit left to the interpreter threw, which
 // goes on after the native code has returned (no exception crosses it).
+// The points of the run's lookups come first: the native code reads them.
+// The flag of values not finite follows: a pass handed to the flat loop part
+// way leaves it there.
 struct native_frame {
+    const float* lookup_data;
+    std::uint32_t bad;
     flat_pass* pass;
     std::exception_ptr error;
 };
+static_assert(offsetof(native_frame, lookup_data) == 0);
 
 // The calls the native code makes; each returns non-zero after catching an
 // error into the frame.
@@ -240,8 +250,13 @@ public:
         auto* part_type = llvm::FunctionType::get(i32_, params, false);
         llvm::Function* main =
             llvm::Function::Create(main_type, llvm::Function::ExternalLinkage, name, m_);
-        // Parts: cut after an instruction that ends a unit, once long enough.
-        std::vector<std::pair<std::size_t, std::size_t>> parts;
+        // Units: runs of instructions that end with one that ends a unit; the
+        // last instruction (the pass's end) is a unit of its own.
+        struct unit_span {
+            std::size_t from, to;
+            bool pure;
+        };
+        std::vector<unit_span> units;
         std::size_t from = 0;
         for (std::size_t i = 0; i < l_.ops.size(); ++i) {
             std::uint16_t c = l_.ops[i].code;
@@ -251,23 +266,46 @@ public:
             if (c == fo_end && i > 0 && l_.ops[i - 1].code >= fo_pair_first &&
                 l_.ops[i - 1].code < fo_count)
                 ends_unit = (l_.ops[i - 1].code - fo_pair_first) % 2 == 1;
-            if ((ends_unit && i + 1 - from >= chunk_ops) || i + 1 == l_.ops.size()) {
-                parts.emplace_back(from, i + 1);
+            if (i + 2 == l_.ops.size()) ends_unit = true;
+            if (ends_unit || i + 1 == l_.ops.size()) {
+                bool pure = i + 1 < l_.ops.size();
+                for (std::size_t k = from; k <= i && pure; ++k) pure = pure_op(k);
+                units.push_back({from, i + 1, pure});
                 from = i + 1;
             }
         }
+        // Parts: units of one kind (pure or not) together, cut once long enough.
+        struct part_span {
+            std::size_t from, to;
+            bool pure;
+        };
+        std::vector<part_span> parts;
+        for (const unit_span& u : units) {
+            if (!parts.empty() && parts.back().pure == u.pure &&
+                parts.back().to - parts.back().from < chunk_ops)
+                parts.back().to = u.to;
+            else
+                parts.push_back({u.from, u.to, u.pure});
+        }
+        // The pass's end (its last check) is made in the main function.
+        const bool end_in_main = parts.size() > 1 && parts.back().from + 1 == l_.ops.size() &&
+                                 l_.ops.back().code == fo_end;
+        if (end_in_main) parts.pop_back();
         std::vector<llvm::Function*> fns;
         for (std::size_t k = 0; k < parts.size(); ++k) {
             auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage,
                                              name + "_" + std::to_string(k), m_);
             // Inlined into one function the parts would compile as slowly.
             f->addFnAttr(llvm::Attribute::NoInline);
-            body(f, parts[k].first, parts[k].second);
+            fast_ = parts[k].pure && !rereads_written_slot(parts[k].from, parts[k].to);
+            body(f, parts[k].from, parts[k].to);
             fns.push_back(f);
         }
         BasicBlock* entry = BasicBlock::Create(cx_, "entry", main);
         b_.SetInsertPoint(entry);
-        Value* bad = b_.CreateAlloca(i32_);
+        Value* bad = b_.CreateBitCast(
+            b_.CreateGEP(b_.getInt8Ty(), main->getArg(5), b_.getInt64(offsetof(native_frame, bad))),
+            i32p_);
         b_.CreateStore(b_.getInt32(0), bad);
         std::vector<Value*> args;
         for (auto& a : main->args()) args.push_back(&a);
@@ -281,12 +319,69 @@ public:
             b_.CreateRet(r);
             b_.SetInsertPoint(next);
         }
-        b_.CreateRet(b_.getInt32(0));
+        if (end_in_main) {
+            Value* seen = b_.CreateICmpNE(b_.CreateLoad(i32_, bad), b_.getInt32(0));
+            b_.CreateRet(b_.CreateSelect(
+                seen, b_.getInt32(static_cast<std::uint32_t>(l_.ops.size())), b_.getInt32(0)));
+        } else {
+            b_.CreateRet(b_.getInt32(0));
+        }
         return main;
     }
 
 private:
     static constexpr std::size_t chunk_ops = 64;
+
+    static bool is_pair(std::uint16_t c) { return c >= fo_pair_first && c < fo_count; }
+    // Whether instruction k only computes and stores (no call that could
+    // change other state, not the pass's end): the flat loop may compute such
+    // runs again after their native code.
+    bool pure_op(std::size_t k) const {
+        std::uint16_t c = l_.ops[k].code;
+        if (c >= fo_binary_first) return true; // the binary operations and pairs
+        switch (c) {
+        case fo_end:
+            return k > 0 && is_pair(l_.ops[k - 1].code); // a pair's second half
+        case fo_acc_s:
+        case fo_acc_r:
+        case fo_spill:
+        case fo_reg_s:
+        case fo_store_s:
+        case fo_store_r:
+        case fo_store_a:
+        case fo_neg:
+        case fo_not:
+        case fo_lookup:
+        case fo_lookup_s:
+        case fo_if:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // Whether the instructions from..to store into a slot they read before
+    // (computed again, they would read the new value).
+    bool rereads_written_slot(std::size_t from, std::size_t to) const {
+        std::set<std::pair<int, std::int64_t>> read;
+        for (std::size_t k = from; k < to; ++k) {
+            const native_op& o = l_.ops[k];
+            bool pair_second = o.code == fo_end && k > from && is_pair(l_.ops[k - 1].code);
+            bool stores = pair_second || o.code == fo_store_s || o.code == fo_store_r ||
+                          o.code == fo_store_a ||
+                          (o.code >= fo_binary_first && o.code < fo_pair_first &&
+                           (o.code - fo_binary_first) % forms_per_binary >= ff_store);
+            for (int f = 0; f < 3; ++f) {
+                const native_operand& x = o.field[f];
+                if (x.kind > nk_rate) continue;
+                if (f == 2 && stores) {
+                    if (read.count({x.kind, x.index})) return true;
+                } else {
+                    read.insert({x.kind, x.index});
+                }
+            }
+        }
+        return false;
+    }
 
     // A call of a host function by its address.
     Value* host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,
@@ -308,21 +403,52 @@ private:
         Value* base = o.kind == nk_rate ? rate_ : value_;
         return b_.CreateGEP(f32_, base, b_.getInt64(static_cast<std::uint64_t>(o.index)));
     }
-    // An operand read as a float (slot or number).
+    // An operand read as a float (slot or number). A slot read again in a
+    // fast part is the value read or stored before (nothing else writes the
+    // arrays there), so its NA is noted once.
     Value* read_float(const native_operand& o) {
         if (o.kind == nk_number)
             return llvm::ConstantFP::get(f32_, l_.numbers[static_cast<std::size_t>(o.index)]);
+        if (fast_) {
+            Value*& v = known_[{o.kind, o.index}];
+            if (!v) v = b_.CreateLoad(f32_, slot_ptr(o));
+            return v;
+        }
         return b_.CreateLoad(f32_, slot_ptr(o));
     }
-    Value* read(const native_operand& o) { return b_.CreateFPExt(read_float(o), f64_); }
-    Value* reg(std::uint32_t r) { return b_.CreateLoad(f64_, regs_[r]); }
-    void set_reg(std::uint32_t r, Value* v) { b_.CreateStore(v, regs_[r]); }
-    Value* acc() { return b_.CreateLoad(f64_, acc_); }
-    void set_acc(Value* v) { b_.CreateStore(v, acc_); }
+    Value* read(const native_operand& o) {
+        Value* f = read_float(o);
+        if (!fast_) return b_.CreateFPExt(f, f64_);
+        Value*& d = widened_[f];
+        if (!d) d = b_.CreateFPExt(f, f64_);
+        return d;
+    }
+    // A fast part keeps its registers and accumulator as SSA values.
+    Value* reg(std::uint32_t r) { return fast_ ? fast_regs_[r] : b_.CreateLoad(f64_, regs_[r]); }
+    void set_reg(std::uint32_t r, Value* v) {
+        if (fast_)
+            fast_regs_[r] = v;
+        else
+            b_.CreateStore(v, regs_[r]);
+    }
+    Value* acc() { return fast_ ? fast_acc_ : b_.CreateLoad(f64_, acc_); }
+    void set_acc(Value* v) {
+        if (fast_)
+            fast_acc_ = v;
+        else
+            b_.CreateStore(v, acc_);
+    }
 
     // Stores a float into the unit's target and notes whether it is finite.
     void store_float(const native_operand& dst, Value* f) {
         b_.CreateStore(f, slot_ptr(dst));
+        if (fast_) {
+            known_[{dst.kind, dst.index}] = f;
+            // f - f is 0 when f is finite, else NaN, which stays in the sum.
+            Value*& s = finite_[next_finite_++ % finite_.size()];
+            s = b_.CreateFAdd(s, b_.CreateFSub(f, f));
+            return;
+        }
         Value* bits = b_.CreateBitCast(f, i32_);
         Value* e = b_.CreateAnd(b_.CreateLShr(bits, 23), b_.getInt32(0xFF));
         Value* nf = b_.CreateZExt(b_.CreateICmpEQ(e, b_.getInt32(0xFF)), i32_);
@@ -362,13 +488,33 @@ private:
         return args_;
     }
 
+    // In a fast part: notes an operand whose NA would change the result. NA
+    // is the most negative value in use (-2^110), so the least of them tells
+    // whether one may be NA.
+    void note(Value* x) {
+        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(x))
+            if (c->getValueAPF().convertToDouble() > flat_na) return; // not NA
+        if (!noted_.insert(x).second) return;
+        Value*& m = least_[next_least_++ % least_.size()];
+        m = b_.CreateSelect(b_.CreateFCmpOLT(x, m), x, m);
+    }
+    // r, or NA when x or y is NA.
+    Value* na_or(Value* x, Value* y, Value* r) {
+        if (fast_) {
+            note(x);
+            if (y) note(y);
+            return r;
+        }
+        Value* either = y ? b_.CreateOr(is_na(x), is_na(y)) : is_na(x);
+        return b_.CreateSelect(either, na(), r);
+    }
     // + - * / with NA (arith in flat.cpp).
     Value* arith(int k, Value* x, Value* y) {
         Value* r = k == 0   ? b_.CreateFAdd(x, y)
                    : k == 1 ? b_.CreateFSub(x, y)
                    : k == 2 ? b_.CreateFMul(x, y)
                             : b_.CreateFDiv(x, y);
-        return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(), r);
+        return na_or(x, y, r);
     }
     Value* binary(int index, Value* x, Value* y) {
         switch (index) {
@@ -378,8 +524,7 @@ private:
         case 3:
             return arith(index, x, y);
         case 4: {
-            Value* p = host(addr(&call_pow), f64_, {f64_, f64_}, {x, y});
-            return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(), p);
+            return na_or(x, y, host(addr(&call_pow), f64_, {f64_, f64_}, {x, y}));
         }
         case 5:
             return flag(b_.CreateFCmpOEQ(x, y));
@@ -400,29 +545,91 @@ private:
         case 13: // std::min: y < x ? y : x
             return b_.CreateSelect(b_.CreateFCmpOLT(y, x), y, x);
         default: // std::max: x < y ? y : x, NA first
-            return b_.CreateSelect(b_.CreateOr(is_na(x), is_na(y)), na(),
-                                   b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
+            return na_or(x, y, b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
         }
     }
-    // A lookup of x in table t, NA staying NA (the table is not touched).
+    // A field of the lookup table at t (an i8 pointer), as i32.
+    Value* table_word(Value* t, std::size_t offset) {
+        Value* p = b_.CreateGEP(b_.getInt8Ty(), t, b_.getInt64(offset));
+        return b_.CreateLoad(i32_, b_.CreateBitCast(p, i32p_));
+    }
+    Value* point(Value* base, Value* k) { return b_.CreateLoad(f32_, b_.CreateGEP(f32_, base, k)); }
+    // A lookup of x in table t, NA staying NA. Inside the table's current
+    // segment it is computed here as lookup_locate and lookup_interpolate
+    // compute it (the table is not touched); elsewhere it is their call,
+    // which moves the segment.
     Value* lookup(const native_operand& t, Value* x) {
         Value* table =
             b_.CreateGEP(b_.getInt8Ty(), tables_,
                          b_.getInt64(static_cast<std::uint64_t>(t.index) * sizeof(lookup_table)));
         BasicBlock* from = b_.GetInsertBlock();
         BasicBlock* look = BasicBlock::Create(cx_, "lookup", fn_);
+        BasicBlock* ends = BasicBlock::Create(cx_, "ends", fn_);
+        BasicBlock* inside = BasicBlock::Create(cx_, "inside", fn_);
+        BasicBlock* level = BasicBlock::Create(cx_, "level", fn_);
+        BasicBlock* slope = BasicBlock::Create(cx_, "slope", fn_);
+        BasicBlock* search = BasicBlock::Create(cx_, "search", fn_);
         BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
         b_.CreateCondBr(is_na(x), done, look);
+
         b_.SetInsertPoint(look);
-        Value* v = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+        Value* count = b_.CreateZExt(table_word(table, offsetof(lookup_table, count)), i64_);
+        Value* k = b_.CreateSExt(table_word(table, offsetof(lookup_table, segment)), i64_);
+        Value* px = b_.CreateGEP(f32_, data_,
+                                 b_.CreateZExt(table_word(table, offsetof(lookup_table, x)), i64_));
+        Value* py = b_.CreateGEP(f32_, data_,
+                                 b_.CreateZExt(table_word(table, offsetof(lookup_table, y)), i64_));
+        Value* k1 = b_.CreateAdd(k, b_.getInt64(1));
+        Value* usable = b_.CreateAnd(b_.CreateAnd(b_.CreateICmpUGE(count, b_.getInt64(2)),
+                                                  b_.CreateICmpSGE(k, b_.getInt64(0))),
+                                     b_.CreateICmpSLE(b_.CreateAdd(k, b_.getInt64(2)), count));
+        b_.CreateCondBr(usable, ends, search);
+
+        b_.SetInsertPoint(ends);
+        Value* xk = point(px, k);
+        Value* xk1 = point(px, k1);
+        Value* in = b_.CreateAnd(
+            b_.CreateAnd(
+                b_.CreateFCmpOGT(x, b_.CreateFPExt(point(px, b_.getInt64(0)), f64_)),
+                b_.CreateFCmpOLT(
+                    x, b_.CreateFPExt(point(px, b_.CreateSub(count, b_.getInt64(1))), f64_))),
+            b_.CreateAnd(b_.CreateFCmpOGE(x, b_.CreateFPExt(xk, f64_)),
+                         b_.CreateFCmpOLE(x, b_.CreateFPExt(xk1, f64_))));
+        b_.CreateCondBr(in, inside, search);
+
+        b_.SetInsertPoint(inside);
+        Value* yk1 = b_.CreateFPExt(point(py, k1), f64_);
+        b_.CreateCondBr(b_.CreateFCmpOEQ(xk1, xk), level, slope);
+
+        b_.SetInsertPoint(level);
         b_.CreateBr(done);
+
+        b_.SetInsertPoint(slope);
+        Value* x0 = b_.CreateFPExt(xk, f64_);
+        Value* y0 = b_.CreateFPExt(point(py, k), f64_);
+        Value* dy = b_.CreateFSub(yk1, y0);
+        Value* dx = b_.CreateFSub(b_.CreateFPExt(xk1, f64_), x0);
+        Value* v = b_.CreateFAdd(y0, b_.CreateFDiv(b_.CreateFMul(b_.CreateFSub(x, x0), dy), dx));
+        b_.CreateBr(done);
+
+        b_.SetInsertPoint(search);
+        Value* found = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+        b_.CreateBr(done);
+
         b_.SetInsertPoint(done);
-        llvm::PHINode* phi = b_.CreatePHI(f64_, 2);
+        llvm::PHINode* phi = b_.CreatePHI(f64_, 4);
         phi->addIncoming(na(), from);
-        phi->addIncoming(v, look);
+        phi->addIncoming(yk1, level);
+        phi->addIncoming(v, slope);
+        phi->addIncoming(found, search);
         return phi;
     }
 
+    // The code of instructions from..to into f. A fast part (fast_) leaves out
+    // the NA tests and notes the least operand and whether the stored values
+    // are finite; when an operand may be NA it returns -(from + 2): the flat
+    // loop computes the pass on from there, from the same slots (the part's
+    // instructions only compute and store).
     void body(llvm::Function* f, std::size_t from, std::size_t to) {
         fn_ = f;
         auto a = f->arg_begin();
@@ -434,6 +641,7 @@ private:
         frame_ = &*a++;
         bad_out_ = &*a++;
         b_.SetInsertPoint(BasicBlock::Create(cx_, "entry", f));
+        data_ = b_.CreateLoad(f32p_, b_.CreateBitCast(frame_, f32p_->getPointerTo()));
         // The flag lives in the part while it runs, so it stays in a register.
         bad_ = b_.CreateAlloca(i32_);
         b_.CreateStore(b_.CreateLoad(i32_, bad_out_), bad_);
@@ -446,7 +654,45 @@ private:
         }
         out_ = b_.CreateAlloca(f64_);
         args_ = b_.CreateAlloca(f64_, b_.getInt32(std::max<std::uint32_t>(max_args(from, to), 1)));
+        // Several sums and minima, so that they do not make one long chain.
+        for (Value*& v : least_) v = dbl(0);
+        for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
+        next_least_ = next_finite_ = 0;
+        known_.clear();
+        widened_.clear();
+        noted_.clear();
+        fast_regs_.assign(l_.registers, dbl(0));
+        fast_acc_ = dbl(0);
         for (std::size_t i = from; i < to; ++i) i = op(i);
+        if (fast_) {
+            // Both tests decide the one branch, so that the code computing
+            // them stays where its operands are (sunk into a rare branch it
+            // would keep every operand alive to the end).
+            Value* maybe_na = nullptr;
+            for (Value* m : least_) {
+                Value* c = b_.CreateFCmpOLE(m, na());
+                maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
+            }
+            Value* sum = finite_[0];
+            for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
+            Value* not_finite = b_.CreateFCmpUNO(sum, sum);
+            BasicBlock* rare = BasicBlock::Create(cx_, "rare", fn_);
+            BasicBlock* again = BasicBlock::Create(cx_, "again", fn_);
+            BasicBlock* flagged = BasicBlock::Create(cx_, "flagged", fn_);
+            BasicBlock* done = BasicBlock::Create(cx_, "done", fn_);
+            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), rare, done);
+            b_.SetInsertPoint(rare);
+            b_.CreateCondBr(maybe_na, again, flagged);
+            b_.SetInsertPoint(again);
+            b_.CreateRet(
+                b_.getInt32(static_cast<std::uint32_t>(-static_cast<std::int64_t>(from) - 2)));
+            b_.SetInsertPoint(flagged);
+            b_.CreateStore(b_.getInt32(1), bad_out_);
+            b_.CreateRet(b_.getInt32(0));
+            b_.SetInsertPoint(done);
+            b_.CreateRet(b_.getInt32(0));
+            return;
+        }
         if (b_.GetInsertBlock()->getTerminator() == nullptr) {
             b_.CreateStore(b_.CreateLoad(i32_, bad_), bad_out_);
             b_.CreateRet(b_.getInt32(0));
@@ -527,7 +773,7 @@ private:
             break;
         case fo_neg: {
             Value* x = acc();
-            set_acc(b_.CreateSelect(is_na(x), na(), b_.CreateFNeg(x)));
+            set_acc(na_or(x, nullptr, b_.CreateFNeg(x)));
             break;
         }
         case fo_not:
@@ -582,8 +828,19 @@ private:
     llvm::Function* fn_ = nullptr;
     Value *value_ = nullptr, *rate_ = nullptr, *tables_ = nullptr, *ops_ = nullptr,
           *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *bad_out_ = nullptr,
-          *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr;
+          *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr, *data_ = nullptr;
     std::vector<Value*> regs_;
+    bool fast_ = false;
+    // A fast part's least operands and sums of f - f, as SSA values (a
+    // lookup's branches join before the next instruction, so each value
+    // dominates the code after it).
+    std::array<Value*, 4> least_{}, finite_{};
+    std::size_t next_least_ = 0, next_finite_ = 0;
+    std::map<std::pair<int, std::int64_t>, Value*> known_;
+    std::map<Value*, Value*> widened_;
+    std::set<Value*> noted_;
+    std::vector<Value*> fast_regs_;
+    Value* fast_acc_ = nullptr;
 };
 
 // Tier 0: the accumulator, registers and flag out of memory, cheaply (more
@@ -689,10 +946,15 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
     }
 }
 
-int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode) {
-    native_frame frame{&pass, nullptr};
+int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
+               std::uint32_t* bad) {
+    native_frame frame{run_lookup_data(), 0, &pass, nullptr};
     int r = code.fn(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
-    if (r < 0) std::rethrow_exception(frame.error);
+    if (r == -1) std::rethrow_exception(frame.error);
+    if (r < -1) {
+        *bad = frame.bad;
+        return r + 1; // -(k + 1): the loop goes on from instruction k
+    }
     return r;
 }
 
@@ -713,7 +975,7 @@ native_handle native_compile(const native_listing&, int, std::string* why) {
     return nullptr;
 }
 
-int native_run(const native_code&, flat_pass&, const void*, int) {
+int native_run(const native_code&, flat_pass&, const void*, int, std::uint32_t*) {
     return 0;
 }
 

@@ -32,13 +32,13 @@ using native_handle = std::unique_ptr<native_code, native_code_free>;
 // (-O1) before its first run (tests); or (auto, the default) at tier 1 on a
 // worker thread for passes of native_auto_min_ops to native_auto_max_ops
 // instructions, the flat loop running them until their code is ready. Larger
-// passes stay on the loop: their straight-line code outgrows the processor's
-// instruction caches and measured no faster than the loop. The environment
+// passes stay on the loop: their compile would take the worker many seconds
+// and much memory (about 3 s for 7,400 instructions). The environment
 // variable KAVREL_NATIVE (0, 1, 2; else auto) sets the first value.
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
-inline constexpr std::size_t native_auto_min_ops = 48, native_auto_max_ops = 400;
+inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 16000;
 
 // Whether this build has the native tier and the JIT starts.
 bool native_available();
@@ -90,6 +90,10 @@ void native_wait_idle();
 
 // Runs compiled code for pass (its instructions bound to the run's arrays):
 // 0 when the pass is done, k + 1 when the values stored before instruction k
-// include one that is not finite (the flat pass names it). An error of a
-// unit left to the interpreter is thrown on as it was thrown.
-int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode);
+// include one that is not finite (the flat pass names it), -(k + 1) when the
+// flat loop is to compute the pass on from instruction k (an operand there
+// may be NA, which the compiled code tests only there), *bad then telling
+// whether a value stored before k is not finite. An error of a unit left to
+// the interpreter is thrown on as it was thrown.
+int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
+               std::uint32_t* bad);

@@ -130,6 +130,74 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
     EXPECT_EQ(compiled, 2 * 5 * count);
 }
 
+// NA read from a constant, switched on and off over time, and NA computed
+// (-2^55 * 2^55 is NA to the bit) go through + - * /, MAX, negation and a
+// lookup as on the loop; so do values below NA, which are not NA. The
+// compiled code computes without NA tests first and again with them when
+// an operand may be NA, so each unit mixes ordinary and NA operands.
+TEST_F(NativeTier, NAGoesThroughEveryOperationAsOnTheLoop) {
+    model_builder b("na");
+    b.control(0, 8, 0.5f, 0.5f);
+    b.lookup("curve", {{0, 1}, {10, 3}});
+    b.constant("gap", NA);
+    b.constant("big", -36028797018963968.0f); // -2^55
+    b.constant("huge", -1e34f);               // below NA, not NA
+    b.aux("half", "IF THEN ELSE(Time > 3, gap, Time)");
+    b.aux("made", "big * (0 - big) + 1");
+    b.aux("sum", "half + Stock * 2 - 1");
+    b.aux("ratio", "Stock / (half + 4)");
+    b.aux("most", "MAX(half, Stock) + MIN(half, 2)");
+    b.aux("neg", "-half * 3");
+    b.aux("looked", "curve(half) + curve(Stock)");
+    b.aux("below", "huge * 0.5 + Stock");
+    b.aux("after", "made * 2 + Stock / 3");
+    b.level("Stock", "0.1 * Stock + 1", "1");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    outcome loop = run(b, p, im_euler, flat_loop);
+    ASSERT_EQ(loop.result, sim_done) << loop.messages;
+    // NA really flows: half and made are NA at the end.
+    std::size_t last = (loop.out.times.size() - 1) * loop.out.value_slots;
+    for (const char* name : {"half", "made", "sum", "after"})
+        EXPECT_EQ(loop.out.rows[last + static_cast<std::size_t>(slot_of(b, name))], NA) << name;
+    EXPECT_EQ(difference(run(b, p, im_euler, interpreter), loop), "");
+    for (road r : {native_code, optimised}) {
+        outcome native = run(b, p, im_euler, r);
+        EXPECT_EQ(native_live_passes(), 2u);
+        EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
+    }
+}
+
+// Lookups are computed in the native code while x stays in the table's
+// current segment and searched by the engine's call otherwise: x sweeping
+// back and forth over the table and beyond both ends, landing on points, on
+// a vertical step and on a flat stretch, gives the loop's values.
+TEST_F(NativeTier, LookupsGiveTheLoopsValuesInsideAndAcrossSegments) {
+    model_builder b("lookups");
+    b.control(0, 40, 0.25f, 0.25f);
+    b.lookup("curve",
+             {{0, 1.1f}, {0.7f, 3.3f}, {1.9f, 3.3f}, {1.9f, 5.7f}, {3.3f, -1.3f}, {5.1f, 0.3f}});
+    b.aux("wave", "3 * SIN(Time / 2) + 2.5");
+    b.aux("steps", "INTEGER(Time) / 4 - 2");
+    b.aux("slow", "Time / 7");
+    b.aux("looked", "curve(wave) + curve(steps) * 2 + curve(slow) - curve(Stock / 10)");
+    b.level("Stock", "looked - Stock / 5", "0.5");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (int method : {im_euler, im_rk4}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        for (road r : {native_code, optimised})
+            EXPECT_EQ(difference(run(b, p, method, r), loop), "")
+                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
+    }
+}
+
 // A value that is not finite in a scalar unit, in a lane of a unit of several
 // lanes, and a stop from a built-in the native code calls: each ends the run
 // with the loop's message and the values saved before it.
@@ -168,13 +236,16 @@ TEST_F(NativeTier, ErrorsEndTheRunAsOnTheLoopNamingTheSameVariable) {
         model_builder b(c.name);
         c.build(b);
         ASSERT_TRUE(b.finish()) << c.name;
-        outcome native = simulate(b, native_code);
-        EXPECT_NE(native.result, sim_done) << c.name;
-        EXPECT_NE(native.messages.find(c.expected), std::string::npos)
-            << c.name << ": " << native.messages;
-        EXPECT_EQ(native.messages, simulate(b, flat_loop).messages) << c.name;
-        EXPECT_EQ(difference(native, simulate(b, flat_loop)), "") << c.name;
-        EXPECT_FALSE(native.out.times.empty()) << c.name;
+        for (road r : {native_code, optimised}) {
+            SCOPED_TRACE(r == optimised ? "tier 1" : "tier 0");
+            outcome native = simulate(b, r);
+            EXPECT_NE(native.result, sim_done) << c.name;
+            EXPECT_NE(native.messages.find(c.expected), std::string::npos)
+                << c.name << ": " << native.messages;
+            EXPECT_EQ(native.messages, simulate(b, flat_loop).messages) << c.name;
+            EXPECT_EQ(difference(native, simulate(b, flat_loop)), "") << c.name;
+            EXPECT_FALSE(native.out.times.empty()) << c.name;
+        }
     }
 }
 
