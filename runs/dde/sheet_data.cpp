@@ -15,6 +15,8 @@
 #include "model/constants.h"
 #include "model/model.h"
 #include "runs/core/simdata_adapter.h"
+#include "runs/dde/links.h"
+#include "shell/state.h"
 #include "sim/interp.h"
 
 namespace sheets {
@@ -34,8 +36,24 @@ std::string upper(std::string s) {
 }
 
 // A relative file not found from the working folder is looked for beside the
-// open model.
-std::string resolve(const std::string& file) {
+// open model. A redirect name ("?Prices") is the file the user chose for it
+// (asked once per model); empty when there is none (the reason reported).
+std::string resolve(const std::string& file, int function) {
+    if (!file.empty() && file[0] == '?') {
+        const bool is_123 = function == fn_get_123_data || function == fn_get_123_constants ||
+                            function == fn_get_123_lookups;
+        // A file chosen before is used without asking; without a window
+        // (the model check of a program driven from outside) nobody is asked.
+        const std::string chosen = links::redirect_of(file);
+        std::error_code ec;
+        if (!chosen.empty() && std::filesystem::is_regular_file(chosen, ec))
+            return links::resolve_file(chosen, is_123, true);
+        const bool can_ask = main_wnd != nullptr;
+        std::string path = links::resolve_file(file, is_123, !can_ask);
+        if (path.empty() && !can_ask)
+            report(5, "No file has been chosen for the redirect name %s", file.c_str());
+        return path;
+    }
     std::error_code ec;
     std::filesystem::path p(file);
     if (p.is_absolute() || std::filesystem::exists(p, ec)) return file;
@@ -84,14 +102,7 @@ matrix read_named(const workbook& b, const named_range& r, bool transposed) {
 const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
                         const workbook** book) {
     std::string why;
-    if (!file.empty() && file[0] == '?') {
-        // A redirect asks the user for the file; there is no such question yet.
-        report(5,
-               "Unable to read the spreadsheet %s: redirect names (\"?name\") are not "
-               "supported in this version; give the file's name",
-               file.c_str());
-        return nullptr;
-    }
+    if (file.empty()) return nullptr; // a redirect without a file: said already
     *book = open_workbook(file, &why);
     if (!*book) {
         report(5, "Unable to read the spreadsheet %s: %s", file.c_str(), why.c_str());
@@ -206,7 +217,7 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
         report(5, "Argument list too short");
         return 0;
     }
-    const std::string file = resolve(call.texts[0]), &sheet_name = call.texts[1];
+    const std::string file = resolve(call.texts[0], call.function), &sheet_name = call.texts[1];
     const std::string& time_text = call.texts[2];
     const std::string& first = call.texts[3];
     std::int64_t first_row = -1, first_col = -1;
@@ -331,7 +342,7 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
         report(5, "Argument list too short");
         return 0;
     }
-    const std::string file = resolve(call.texts[0]), &sheet_name = call.texts[1];
+    const std::string file = resolve(call.texts[0], call.function), &sheet_name = call.texts[1];
     std::string first = call.texts[2];
     bool transposed = false;
     if (!first.empty() && first.back() == '*') {
@@ -425,4 +436,5 @@ int read_sheet_data_source(const data_source_call& call, std::vector<std::vector
 
 void install_spreadsheet_sources() {
     set_spreadsheet_source_reader(sheets::read_sheet_data_source);
+    links::install_spreadsheet_links();
 }
