@@ -913,6 +913,12 @@ bool save_book(const std::string& path, const std::string& target, std::string* 
 }
 
 bool write_xlsx(const sheets::workbook& book, const std::string& target, std::string* why) {
+    std::error_code dir_ec;
+    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, dir_ec)) {
+        *why = "no folder " + folder.string();
+        return false;
+    }
     const std::string temp = target + ".part" + std::to_string(::getpid());
     lxw_workbook* wb = workbook_new(temp.c_str());
     if (!wb) {
