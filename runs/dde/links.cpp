@@ -2,6 +2,7 @@
 #include "runs/dde/links.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "foundation/report.h"
 #include "foundation/types.h"
 #include "model/model.h"
+#include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/win.h"
 #include "runs/dde/client.h"
@@ -102,6 +104,23 @@ bool start_thread(const std::string& path) {
         return true;
     } catch (const std::system_error&) {
         return false;
+    }
+}
+
+// A poll step of the wait for the worker: 200 ms, ended early when the
+// opening ends. On a test's manual clock the step also moves that clock, so
+// timers fire as they would; the wait itself is real time either way, so the
+// user-interface thread idles while the worker reads.
+void wait_for_worker() {
+    Clock& clock = platform_clock();
+    const std::uint64_t start = clock.now_ms();
+    for (int k = 0; k < 40 && open_state.load() == 1; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (clock.is_manual()) {
+        clock.sleep_ms(200);
+    } else {
+        const std::uint64_t spent = clock.now_ms() - start;
+        if (spent < 200 && open_state.load() == 1) Sleep(static_cast<DWORD>(200 - spent));
     }
 }
 
@@ -287,41 +306,44 @@ int automation_connect(const std::string& path, const std::string& sheet) {
     return dde_client::add_automation_channel(std::move(ws), path, sheet);
 }
 
+bool open_workbook_in_spreadsheet(const std::string& path,
+                                  std::shared_ptr<automation::dispatch>* book) {
+    if (find_open_workbook(path, book)) return true;
+    int idle = 0;
+    // An opening still running from an earlier request: not now.
+    if (!open_state.compare_exchange_strong(idle, 1)) return false;
+    stop_request = 0;
+    if (!(starter ? starter(path) : start_thread(path))) {
+        // No worker: nothing would ever end the wait, so none starts.
+        open_state.store(0);
+        return false;
+    }
+    while (open_state.load() == 1) {
+        wip_message(-1, "Opening %s", path.c_str());
+        wait_for_worker();
+        if (stop_request) {
+            int opening = 1;
+            open_state.compare_exchange_strong(opening, 2);
+            Sleep(200);
+            break;
+        }
+    }
+    if (sim_phase < 5 || livesweep_state) wip_message(0, nullptr);
+    pump_messages();
+    if (main_wnd && IsWindow(main_wnd)) {
+        SetForegroundWindow(main_wnd);
+        SetWindowPos(main_wnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    }
+    pump_messages();
+    int opened = 3;
+    if (!open_state.compare_exchange_strong(opened, 0)) return false;
+    return find_open_workbook(path, book);
+}
+
 std::shared_ptr<automation::dispatch> open_excel_sheet(const std::string& path,
                                                        const std::string& sheet) {
-    std::shared_ptr<automation::dispatch> book;
-    if (!find_open_workbook(path, &book)) {
-        int idle = 0;
-        // An opening still running from an earlier request: not now.
-        if (!open_state.compare_exchange_strong(idle, 1)) return nullptr;
-        stop_request = 0;
-        if (!(starter ? starter(path) : start_thread(path))) {
-            // No worker: nothing will ever end the wait, so none starts.
-            open_state.store(0);
-            return nullptr;
-        }
-        while (open_state.load() == 1) {
-            wip_message(-1, "Opening %s", path.c_str());
-            Sleep(200);
-            if (stop_request) {
-                int opening = 1;
-                open_state.compare_exchange_strong(opening, 2);
-                Sleep(200);
-                break;
-            }
-        }
-        if (sim_phase < 5 || livesweep_state) wip_message(0, nullptr);
-        pump_messages();
-        if (main_wnd && IsWindow(main_wnd)) {
-            SetForegroundWindow(main_wnd);
-            SetWindowPos(main_wnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-        }
-        pump_messages();
-        int opened = 3;
-        if (!open_state.compare_exchange_strong(opened, 0)) return nullptr;
-        if (!find_open_workbook(path, &book)) return nullptr;
-    }
-    std::shared_ptr<automation::dispatch> ws;
+    std::shared_ptr<automation::dispatch> book, ws;
+    if (!open_workbook_in_spreadsheet(path, &book)) return nullptr;
     return get_worksheet(sheet, std::move(book), &ws) ? ws : nullptr;
 }
 

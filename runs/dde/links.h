@@ -36,6 +36,11 @@ std::string range_text(const std::string& sheet, std::int64_t first_row, std::in
 int automation_connect(const std::string& path, const std::string& sheet);
 std::shared_ptr<automation::dispatch> open_excel_sheet(const std::string& path,
                                                        const std::string& sheet);
+// The workbook open in the spreadsheet program, opened by the worker when it
+// is not (with "Opening %s" and Stop); false when it did not open or the
+// user pressed Stop (stop_request stays set then).
+bool open_workbook_in_spreadsheet(const std::string& path,
+                                  std::shared_ptr<automation::dispatch>* book);
 bool find_open_workbook(const std::string& path, std::shared_ptr<automation::dispatch>* out);
 bool get_worksheet(const std::string& sheet, std::shared_ptr<automation::dispatch> workbook,
                    std::shared_ptr<automation::dispatch>* out);

@@ -16,8 +16,11 @@
 #include "model/model.h"
 #include "runs/core/simdata_adapter.h"
 #include "runs/dde/links.h"
+#include "runs/dde/standin.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "sim/interp.h"
+#include "sim/simdata.h"
 
 namespace sheets {
 
@@ -99,11 +102,32 @@ matrix read_named(const workbook& b, const named_range& r, bool transposed) {
 }
 
 // The book and sheet a call names, or null after a message.
+bool lotus_form(int function) {
+    return function == fn_get_123_data || function == fn_get_123_constants ||
+           function == fn_get_123_lookups;
+}
+
+// The book and sheet a call names, or null after a message. In the program
+// the Excel forms read the workbook as the spreadsheet program has it open
+// (opened there on the worker, with "Opening %s" and Stop), so cells changed
+// through a link are what the run reads; the 1-2-3 forms, the R1C1 star
+// flag, and a workbook the program cannot open read the file itself.
 const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
-                        const workbook** book) {
+                        const workbook** book, int function) {
     std::string why;
-    if (file.empty()) return nullptr; // a redirect without a file: said already
-    *book = open_workbook(file, &why);
+    if (file.empty()) return nullptr;            // a redirect without a file: said already
+    static std::shared_ptr<const workbook> held; // the book of the current call
+    held.reset();
+    *book = nullptr;
+    if (main_wnd && !opts.r1c1_star && !lotus_form(function)) {
+        held = standin::book_of(file);
+        std::shared_ptr<automation::dispatch> opened;
+        if (!held && links::open_workbook_in_spreadsheet(file, &opened))
+            held = standin::book_of(file);
+        if (!held && stop_request) return nullptr; // the user gave the opening up
+        *book = held.get();
+    }
+    if (!*book) *book = open_workbook(file, &why);
     if (!*book) {
         report(5, "Unable to read the spreadsheet %s: %s", file.c_str(), why.c_str());
         return nullptr;
@@ -236,7 +260,7 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
     // The reads below may wait on other programs: scratch memory stays.
     busy_guard busy;
     const workbook* book = nullptr;
-    const sheet* sh = open_sheet(file, sheet_name, &book);
+    const sheet* sh = open_sheet(file, sheet_name, &book, call.function);
     if (!sh) return 0;
 
     // The time vector, read within the used extent of its row or column.
@@ -365,7 +389,7 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
     }
     busy_guard busy;
     const workbook* book = nullptr;
-    const sheet* sh = open_sheet(file, sheet_name, &book);
+    const sheet* sh = open_sheet(file, sheet_name, &book, call.function);
     if (!sh) return 0;
     std::int64_t first_row = -1, first_col = -1;
     const bool named = !parse_cell_ref(first, &first_row, &first_col);

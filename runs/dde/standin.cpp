@@ -50,7 +50,16 @@ struct book_state {
     std::string path;
     sheets::workbook wb;
     std::int32_t cookie = 0;
+    bool changed = false; // cells put or poked since it was read
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type time;
 };
+
+void stamp(book_state& b) {
+    std::error_code ec;
+    b.size = std::filesystem::file_size(b.path, ec);
+    b.time = ec ? std::filesystem::file_time_type{} : std::filesystem::last_write_time(b.path, ec);
+}
 std::mutex books_lock;
 std::vector<std::shared_ptr<book_state>> books;
 void (*open_hook)(const std::string&) = nullptr;
@@ -76,6 +85,7 @@ std::shared_ptr<book_state> open_state(const std::string& path, std::string* why
     if (open_hook) open_hook(path);
     auto b = std::make_shared<book_state>();
     b->path = path;
+    stamp(*b);
     if (!sheets::read_workbook(path, &b->wb, why)) return nullptr;
     {
         std::lock_guard<std::mutex> g(books_lock);
@@ -88,6 +98,7 @@ std::shared_ptr<book_state> open_state(const std::string& path, std::string* why
 }
 
 void close_state(const std::shared_ptr<book_state>& b) {
+    if (!b) return;
     automation::revoke_running(b->cookie);
     std::lock_guard<std::mutex> g(books_lock);
     books.erase(std::remove(books.begin(), books.end(), b), books.end());
@@ -285,6 +296,7 @@ private:
         auto put_cell = [&](std::int64_t r, std::int64_t c, const variant& x) {
             cell k;
             if (!variant_cell(b_->wb, x, &k)) return false;
+            b_->changed = true;
             return b_->wb.put(a_.sheet, a_.row0 + r, a_.col0 + c, k, &why);
         };
         if (v.type != vt::array) {
@@ -676,6 +688,7 @@ void answer_poke(HWND w, const conversation& c, HWND client, LPARAM lp) {
             std::int64_t r = 0, col = 0;
             std::string field, why;
             ok = true;
+            b->changed = true;
             for (std::size_t k = 0; k <= text.size() && ok; ++k) {
                 const char ch = k < text.size() ? text[k] : '\n';
                 if (ch == '\r') continue;
@@ -875,6 +888,26 @@ bool is_open(const std::string& path) {
 int open_count() {
     std::lock_guard<std::mutex> g(books_lock);
     return static_cast<int>(books.size());
+}
+
+std::shared_ptr<const sheets::workbook> book_of(const std::string& path) {
+    auto b = find_book(path);
+    if (!b) return nullptr;
+    {
+        std::lock_guard<std::mutex> g(b->m);
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(b->path, ec);
+        const auto time =
+            ec ? std::filesystem::file_time_type{} : std::filesystem::last_write_time(b->path, ec);
+        // A file saved again by someone else is read again, unless cells
+        // were changed here (they would be lost).
+        if (ec || (!b->changed && (size != b->size || time != b->time))) b.reset();
+    }
+    if (!b) {
+        close_state(find_book(path));
+        return nullptr;
+    }
+    return std::shared_ptr<const sheets::workbook>(b, &b->wb);
 }
 
 bool book_copy(const std::string& path, sheets::workbook* out) {

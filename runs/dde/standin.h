@@ -24,6 +24,7 @@
 // be lost).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "runs/dde/workbook.h"
@@ -45,6 +46,11 @@ void quit_service(const std::string& service);
 bool open_book(const std::string& path, std::string* why);
 bool is_open(const std::string& path);
 int open_count();
+// An open workbook's contents, for reading on the user-interface thread (the
+// only one that changes cells); null when it is not open, or when its file
+// changed on disk since it was read and no cell was changed here (it is
+// closed then, to be opened again).
+std::shared_ptr<const sheets::workbook> book_of(const std::string& path);
 // A copy of an open workbook's contents (tests, the save).
 bool book_copy(const std::string& path, sheets::workbook* out);
 // Writes the open workbook `path` as .xlsx to `target`; false with a reason.

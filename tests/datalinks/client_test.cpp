@@ -88,11 +88,12 @@ protected:
     }
     void close_windows() override {
         LinksTest::close_windows();
-        for (test_server* s : servers) {
+        std::vector<test_server*> gone;
+        gone.swap(servers); // their procedure no longer finds them
+        for (test_server* s : gone) {
             DestroyWindow(s->window);
             delete s;
         }
-        servers.clear();
     }
 };
 
