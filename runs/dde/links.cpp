@@ -171,9 +171,12 @@ std::string resolve_file(const std::string& file, bool is_123, bool no_prompt) {
             char title[300];
             std::snprintf(title, sizeof title, "Spreadsheet file %s", name.c_str() + 1);
             for (;;) {
+                // The row of the program's own format, and every format the
+                // data links read, preselected (the row alone hides .xlsx).
                 const char* chosen =
                     file_dialog(title, nullptr, fd_open_data, is_123 ? ft_lotus : ft_excel, 0,
-                                is_123 ? ft_lotus : ft_excel, 0, nullptr, nullptr);
+                                is_123 ? ft_lotus : ft_excel, 0,
+                                "*.xlsx;*.xls;*.ods;*.csv;*.tab;*.txt;*.wk1", nullptr);
                 if (!chosen || !*chosen) return {};
                 if (file_exists(chosen)) {
                     path = chosen;

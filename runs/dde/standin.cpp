@@ -4,6 +4,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "platform/messages.h"
 #include "platform/win.h"
 #include "runs/dde/client.h"
+#include "shell/settings_rows.h"
 
 namespace standin {
 
@@ -220,16 +222,30 @@ bool area_of(const sheets::workbook& wb, int sheet, const std::string& first,
 
 // "R5C2:R54C2" (letters R and C in any case) or "R5C2".
 bool r1c1_area(const std::string& item, int sheet, area* out) {
-    auto one = [](const std::string& t, std::int64_t* r, std::int64_t* c) {
-        int rr = 0, cc = 0, used = 0;
+    // The row and column letters: R and C, or those the options give.
+    const char row_letter =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(opts.r1c1_row)));
+    const char col_letter =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(opts.r1c1_col)));
+    auto number = [](const std::string& u, std::size_t* at, std::int64_t limit, std::int64_t* out) {
+        std::int64_t v = 0;
+        const std::size_t from = *at;
+        while (*at < u.size() && std::isdigit(static_cast<unsigned char>(u[*at]))) {
+            v = v * 10 + (u[(*at)++] - '0');
+            if (v > limit) return false;
+        }
+        *out = v;
+        return *at > from && v >= 1;
+    };
+    auto one = [&](const std::string& t, std::int64_t* r, std::int64_t* c) {
         const std::string u = upper(t);
-        if (std::sscanf(u.c_str(), "R%dC%d%n", &rr, &cc, &used) != 2 ||
-            used != static_cast<int>(u.size()) || rr < 1 || cc < 1 || rr > sheets::kMaxRows ||
-            cc > sheets::kMaxColumns)
-            return false;
-        *r = rr;
-        *c = cc;
-        return true;
+        std::size_t at = 0;
+        if (at >= u.size() || (u[at] != 'R' && u[at] != row_letter)) return false;
+        ++at;
+        if (!number(u, &at, sheets::kMaxRows, r)) return false;
+        if (at >= u.size() || (u[at] != 'C' && u[at] != col_letter)) return false;
+        ++at;
+        return number(u, &at, sheets::kMaxColumns, c) && at == u.size();
     };
     std::int64_t r0 = 0, c0 = 0, r1 = 0, c1 = 0;
     const std::size_t colon = item.find(':');
@@ -599,7 +615,11 @@ bool item_area(const conversation& c, const sheets::workbook& wb, const std::str
         return area_of(wb, sheet, rest.substr(0, dots), rest.substr(dots + 2), out);
     }
     if (r1c1_area(item, c.sheet, out)) return true;
-    return area_of(wb, c.sheet, item, "", out);
+    // Else a defined name (cell addresses are R1C1 here, never A1).
+    const sheets::named_range* n = wb.find_name(item);
+    if (!n) return false;
+    *out = {n->sheet, n->row0, n->col0, n->row1 - n->row0 + 1, n->col1 - n->col0 + 1};
+    return true;
 }
 
 std::string text_block(const sheets::sheet& s, const sheets::workbook& wb, const area& a) {

@@ -144,6 +144,9 @@ TEST_F(Client, RequestsAnsweredAsTextTablesAndOutOfOrder) {
     EXPECT_EQ(xl->values[5], 20.0f);
     EXPECT_EQ(xl->values[6], 21.5f);
     EXPECT_EQ(xl->first_bad_row, -1);
+    auto named = dde_client::request_table(ch, "Series", 1, false, 1500); // a defined name
+    ASSERT_TRUE(named);
+    EXPECT_EQ(named->values, xl->values);
     auto tr = dde_client::request_table(ch, "R2C2:R3C6", 1, true, 1500);
     ASSERT_TRUE(tr);
     EXPECT_EQ(tr->outer, 5);
@@ -167,6 +170,26 @@ TEST_F(Client, RequestsAnsweredAsTextTablesAndOutOfOrder) {
     EXPECT_EQ(wk->values[4], 1.0f);
     EXPECT_EQ(wk->first_bad_row, 1);
     kdde_terminate(lotus);
+    kdde_terminate(ch);
+}
+
+TEST_F(Client, ItemsOutsideTheSheetAreRefusedAndTheOptionsLettersRead) {
+    ASSERT_TRUE(standin::start_service("Excel", xlsx_));
+    const int ch = kdde_initiate("Excel", (dir_.path + "/[prices.xlsx]prices").c_str());
+    ASSERT_GE(ch, 0);
+    for (const char* item :
+         {"R99999999999C1", "R1C16385", "R0C1", "R1C", "RC1", "R1C1:", "R1C1x"}) {
+        SCOPED_TRACE(item);
+        EXPECT_FALSE(dde_client::request_table(ch, item, 1, false, 200));
+    }
+    // Letters of another language, as the options give them.
+    opts.r1c1_row = 'Z';
+    opts.r1c1_col = 'S';
+    auto m = dde_client::request_table(ch, "z3s3", 1, false, 200);
+    opts.r1c1_row = 'R';
+    opts.r1c1_col = 'C';
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->values[0], 21.5f);
     kdde_terminate(ch);
 }
 
