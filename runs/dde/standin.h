@@ -59,12 +59,6 @@ bool save_book(const std::string& path, const std::string& target, std::string* 
 // Writes a workbook's cells and names as .xlsx (temporary file, then renamed).
 bool write_xlsx(const sheets::workbook& book, const std::string& target, std::string* why);
 
-// Blocks of the DDE answers.
-std::string xltable_block(const sheets::sheet& s, const sheets::workbook& book, std::int64_t row0,
-                          std::int64_t col0, std::int64_t rows, std::int64_t cols);
-std::string wk1_block(const sheets::sheet& s, const sheets::workbook& book, std::int64_t row0,
-                      std::int64_t col0, std::int64_t rows, std::int64_t cols);
-
 // Called on the opening thread before a workbook is read (tests hold an
 // opening there to see the program wait).
 void set_open_hook(void (*hook)(const std::string& path));
