@@ -321,8 +321,12 @@ bool open_workbook_in_spreadsheet(const std::string& path,
         open_state.store(0);
         return false;
     }
+    // The panel's lines are short: the file's name on the first, its folder
+    // on the second, so a long path never hides which file it is.
+    const std::string folder = dir_of(path);
     while (open_state.load() == 1) {
-        wip_message(-1, "Opening %s", path.c_str());
+        wip_message(-1, "Opening %s", name_of(path).c_str());
+        wip_message(-2, "%s", folder.c_str());
         wait_for_worker();
         if (stop_request) {
             int opening = 1;

@@ -230,13 +230,14 @@ TEST_F(Links, StopWhileOpeningGivesUpWithoutDdeAndTheStateComesBack) {
     static std::string png;
     png = testing::TempDir() + "/kavrel_links_opening.png";
     static bool shot = false;
-    static std::string line;
+    static std::string line, line2;
     static int button_dark = 0;
     shot = false;
     const UINT_PTR timer = SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR id, DWORD) {
         KillTimer(nullptr, id);
         if (!wip_wnd || !IsWindowVisible(wip_wnd)) return;
         line = wip_line(1);
+        line2 = wip_line(2);
         // The panel grabbed with its Stop button (a control of its own).
         HWND stop = GetDlgItem(wip_wnd, 2);
         RECT r{};
@@ -255,7 +256,8 @@ TEST_F(Links, StopWhileOpeningGivesUpWithoutDdeAndTheStateComesBack) {
     EXPECT_EQ(links::connect_spreadsheet(xlsx_, "prices", false, false), -1);
     EXPECT_TRUE(opening_seen.load());
     EXPECT_TRUE(shot);
-    EXPECT_EQ(line, "Opening " + xlsx_);
+    EXPECT_EQ(line, "Opening prices.xlsx");
+    EXPECT_EQ(line2, (dir_.path + "/").substr(0, 59)); // its folder below
     EXPECT_FALSE(standin::running("Excel")) << "DDE was tried after Stop";
     EXPECT_EQ(links::excel_open_state().load(), 2);
     // The worker finishes later: the state goes back to idle.
