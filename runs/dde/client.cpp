@@ -113,7 +113,8 @@ void take_data(int ch, HGLOBAL data, ATOM item) {
     if (c.request) {
         const std::string name = atom_name(item);
         for (request_item& it : *c.request) {
-            if (it.name != name) continue;
+            // The first of that name still waiting (an item asked twice gets two answers).
+            if (it.name != name || it.answered) continue;
             if (b.format == CF_TEXT) {
                 if (it.table_received) break;
                 const std::size_t end = b.value.find('\0');
@@ -193,6 +194,16 @@ int kdde_initiate(const char* service, const char* topic) {
     const int ch = take_slot();
     channels[static_cast<std::size_t>(ch)].client = w;
     const ATOM sa = GlobalAddAtomA(s.c_str()), ta = GlobalAddAtomA(t.c_str());
+    // A name no atom can hold would go out as 0, which every server takes
+    // for "any": refused instead.
+    if ((!s.empty() && !sa) || (!t.empty() && !ta)) {
+        if (sa) GlobalDeleteAtom(sa);
+        if (ta) GlobalDeleteAtom(ta);
+        channels[static_cast<std::size_t>(ch)].client = nullptr;
+        DestroyWindow(w);
+        free_table_if_unused();
+        return -1;
+    }
     initiating = true;
     initiating_channel = ch;
     DWORD_PTR ignored = 0;

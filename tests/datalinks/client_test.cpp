@@ -135,6 +135,13 @@ TEST_F(Client, RequestsAnsweredAsTextTablesAndOutOfOrder) {
     EXPECT_STREQ(results[0], "0\t1\t2\r\n");
     EXPECT_STREQ(results[1], "21.5\r\n");
     EXPECT_EQ(kdde_vrequest(ch, items, results, 2, 800), 1);
+    // The same item twice gets both answers.
+    const char* twice[] = {"R3C3", "R3C3"};
+    EXPECT_EQ(kdde_vrequest(ch, twice, results, 2, 800), 1);
+    EXPECT_STREQ(results[1], "21.5\r\n");
+    // A name no atom holds is not sent as "any service".
+    EXPECT_EQ(kdde_initiate(std::string(300, 'E').c_str(), "System"), -1);
+    EXPECT_EQ(kdde_initiate("Excel", std::string(300, 'T').c_str()), -1);
 
     // The tables: "XlTable" and "WK1" blocks read into the same matrix.
     auto xl = dde_client::request_table(ch, "R2C2:R3C6", 1, false, 1500);
