@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "foundation/report.h"
 #include "platform/automation.h"
 #include "platform/clip.h"
 #include "platform/dde.h"
@@ -107,6 +108,15 @@ void close_state(const std::shared_ptr<book_state>& b) {
     automation::revoke_running(b->cookie);
     std::lock_guard<std::mutex> g(books_lock);
     books.erase(std::remove(books.begin(), books.end(), b), books.end());
+}
+
+// A save asked by a client: refused or failed ones are reported.
+bool save_reported(const std::string& book, const std::string& target) {
+    std::string why;
+    if (book.empty() || target.empty()) return false;
+    if (save_book(book, target, &why)) return true;
+    report(5, "The workbook %s was not saved as %s: %s", book.c_str(), target.c_str(), why.c_str());
+    return false;
 }
 
 // ---- cells and variants ----------------------------------------------------------
@@ -323,9 +333,8 @@ public:
             return automation::s_ok;
         case 4: {
             if (args.size() != 1 || args[0].type != vt::bstr) return automation::e_bad_count;
-            std::string why;
-            return save_book(b_->path, args[0].text, &why) ? automation::s_ok
-                                                           : automation::e_exception;
+            return save_reported(b_->path, args[0].text) ? automation::s_ok
+                                                         : automation::e_exception;
         }
         case 5:
             close_state(b_);
@@ -507,6 +516,17 @@ WORD run_command(HWND w, const conversation& c, const std::string& text) {
     if (open) {
         std::string why;
         return dde_ack_word({0, false, open_book(command_argument(text), &why)});
+    }
+    // Saving: the topic's workbook, or on "System" the one opened last.
+    const bool save = c.lotus ? u.find("{FILE-SAVE") != std::string::npos
+                              : u.find("[SAVE.AS(") != std::string::npos;
+    if (save) {
+        std::string book = c.book;
+        if (c.system) {
+            std::lock_guard<std::mutex> g(books_lock);
+            if (!books.empty()) book = books.back()->path;
+        }
+        return dde_ack_word({0, false, save_reported(book, command_argument(text))});
     }
     return dde_ack_word({0, false, false});
 }

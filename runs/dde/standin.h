@@ -14,7 +14,9 @@
 // DDE: a service answers once started (start_service); topics "System", a
 // workbook ("dir" "file", "dir[file]sheet", "[file]sheet" for the Excel
 // service; the full path or the file name for 1-2-3); commands
-// [Open("path")], [run({FILE-OPEN "path"})], [Quit()], [run({QUIT})]; items
+// [Open("path")], [run({FILE-OPEN "path"})], [Quit()], [run({QUIT})], and
+// [Save.As("path")] / [run({FILE-SAVE "path"})] (the topic's workbook, or on
+// "System" the one opened last; a refused save is reported); items
 // are ranges (R1C1:R2C2 for Excel, [sheet:]A1..B2 for 1-2-3, or a defined
 // name) answered as "XlTable", "WK1" or tab-separated text; pokes of text
 // change the cells from the item's first cell.

@@ -235,6 +235,18 @@ TEST_F(Client, ExecuteAnswersFreeTheirCommandAndTellARefusal) {
     EXPECT_EQ(kdde_execute(ch, open.c_str()), 1);
     td::run_until_idle();
     EXPECT_EQ(global_live_blocks(), blocks);
+    // Saves: never over the workbook read (refused, with a message), a new
+    // file otherwise.
+    const std::string over = "[Save.As(\"" + xlsx_ + "\")]";
+    EXPECT_EQ(kdde_wait_execute(ch, over.c_str(), 4500), 1);
+    EXPECT_EQ(dde_client::last_execute_ack(), 0);
+    EXPECT_NE(messages().find("was not saved as " + xlsx_), std::string::npos);
+    const std::string copy = dir_ / "copy.xlsx";
+    const std::string save = "[SAVE.AS(\"" + copy + "\")]";
+    EXPECT_EQ(kdde_wait_execute(ch, save.c_str(), 4500), 1);
+    EXPECT_EQ(dde_client::last_execute_ack(), 1);
+    EXPECT_TRUE(std::filesystem::exists(copy));
+    EXPECT_EQ(global_live_blocks(), blocks);
     char name[16];
     EXPECT_EQ(GlobalGetAtomNameA(keep, name, sizeof name), 4u);
     GlobalDeleteAtom(keep);
