@@ -124,6 +124,13 @@ void wait_for_worker() {
     }
 }
 
+// The shell's seam at shutdown: the links end; the programs they started
+// are asked to quit only when forced.
+void end_links(int force) {
+    dde_close_all();
+    quit_started_spreadsheets(force);
+}
+
 void forget_redirects() {
     redirect_list.clear();
 }
@@ -485,7 +492,7 @@ void setup_exogenous_data() {
 void install_spreadsheet_links() {
     standin::install();
     set_release_links_hook(release_excel_links);
-    dde_quit_spreadsheets_hook = quit_started_spreadsheets;
+    dde_quit_spreadsheets_hook = end_links;
     on_model_switched(forget_redirects);
     set_exogenous_data_hook(setup_exogenous_data);
 }

@@ -307,8 +307,10 @@ TEST_F(Client, SpreadsheetsTheLinksStartedQuitOnlyWhenForced) {
     ASSERT_TRUE(standin::start_service("Excel", ""));
     ASSERT_TRUE(standin::start_service("123w", ""));
     started_programs() = 3;
-    dde_quit_spreadsheets(0); // the shutdown's call
+    ASSERT_GE(kdde_initiate("Excel", "System"), 0);
+    dde_quit_spreadsheets(0); // the shutdown's call: the links end, the programs stay
     td::run_until_idle();
+    EXPECT_EQ(dde_client::live_channels(), 0);
     EXPECT_TRUE(standin::running("Excel"));
     EXPECT_TRUE(standin::running("123w"));
     dde_quit_spreadsheets(1);
