@@ -14,15 +14,24 @@ struct server_entry {
     bool registered = false;
 };
 
-std::mutex registry_lock;
-std::vector<server_entry> servers; // class id = index + 1; entries are never removed
 struct running_entry {
     std::int32_t cookie = 0;
     std::string name;
     std::shared_ptr<dispatch> object;
 };
-std::vector<running_entry> running;
-std::int32_t next_cookie = 1;
+// The registries are never destroyed: a worker thread may still use them
+// while the program exits.
+struct registry_data {
+    std::mutex lock;
+    std::vector<server_entry> servers; // class id = index + 1; entries are never removed
+    std::vector<running_entry> running;
+    std::int32_t next_cookie = 1;
+};
+registry_data& registry = *new registry_data;
+std::mutex& registry_lock = registry.lock;
+std::vector<server_entry>& servers = registry.servers;
+std::vector<running_entry>& running = registry.running;
+std::int32_t& next_cookie = registry.next_cookie;
 thread_local int init_count = 0;
 
 bool same_folded(const std::string& a, const std::string& b) {

@@ -66,8 +66,9 @@ void stamp(book_state& b) {
     b.size = std::filesystem::file_size(b.path, ec);
     b.time = ec ? std::filesystem::file_time_type{} : std::filesystem::last_write_time(b.path, ec);
 }
-std::mutex books_lock;
-std::vector<std::shared_ptr<book_state>> books;
+// Never destroyed: an opening worker may still use them while the program exits.
+std::mutex& books_lock = *new std::mutex;
+std::vector<std::shared_ptr<book_state>>& books = *new std::vector<std::shared_ptr<book_state>>;
 void (*open_hook)(const std::string&) = nullptr;
 
 std::shared_ptr<book_state> find_book(const std::string& path) {
@@ -406,8 +407,8 @@ private:
     bool visible_ = false;
 };
 
-std::mutex app_lock;
-std::shared_ptr<automation::dispatch> the_application;
+std::mutex& app_lock = *new std::mutex;
+std::shared_ptr<automation::dispatch>& the_application = *new std::shared_ptr<automation::dispatch>;
 
 std::shared_ptr<automation::dispatch> make_application() {
     std::lock_guard<std::mutex> g(app_lock);
