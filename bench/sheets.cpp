@@ -9,7 +9,11 @@
 #include <unistd.h>
 
 #include "model/constants.h"
+#include "platform/automation.h"
+#include "runs/dde/client.h"
+#include "runs/dde/links.h"
 #include "runs/dde/sheet_data.h"
+#include "runs/dde/standin.h"
 #include "runs/dde/tables.h"
 #include "sim/interp.h"
 
@@ -84,6 +88,31 @@ void BM_TimeColumnOfADataEquation(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TimeColumnOfADataEquation)->Unit(benchmark::kMillisecond);
+
+// The same 100 x 100 range through the spreadsheet link: the workbook open in
+// the stand-in, read by Range.Value into a matrix.
+void BM_RangeThroughTheLink(benchmark::State& state) {
+    standin::install();
+    std::string why;
+    if (!standin::open_book(book().path, &why)) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    const int ch = links::automation_connect(book().path, "Data");
+    if (ch < 0) {
+        state.SkipWithError("no link");
+        return;
+    }
+    const std::string range = links::range_text("", 5001, 1, 100, 100, false, true);
+    for (auto _ : state) {
+        auto m = links::request_range(ch, range, false, false);
+        if (!m) state.SkipWithError("no matrix");
+        benchmark::DoNotOptimize(m->values.data());
+    }
+    dde_close_all();
+    standin::reset();
+}
+BENCHMARK(BM_RangeThroughTheLink)->Unit(benchmark::kMicrosecond);
 
 // An "XlTable" block of 1,000 x 1,000 numbers, in float records of 1,000.
 void BM_ParseXlTable(benchmark::State& state) {

@@ -67,7 +67,10 @@ LRESULT lookup_class_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
                                           : DefWindowProc(w, m, wp, lp);
 }
 
-void dde_quit_spreadsheets(int) {}
+void (*dde_quit_spreadsheets_hook)(int force) = nullptr;
+void dde_quit_spreadsheets(int force) {
+    if (dde_quit_spreadsheets_hook) dde_quit_spreadsheets_hook(force);
+}
 
 void refresh_sketch_values() {
     if (sketch_hooks.refresh) sketch_hooks.refresh();

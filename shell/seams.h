@@ -124,5 +124,7 @@ int open_lookup_editor(const char* name);
 LRESULT lookup_class_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // ---------------------------------------------------------------------- DDE ---
 
-// Ends the DDE links; quits a started spreadsheet only when forced.
+// Ends the DDE links; quits a started spreadsheet only when forced. The data
+// links point the hook at their quit; unset, there is nothing to quit.
 void dde_quit_spreadsheets(int force);
+extern void (*dde_quit_spreadsheets_hook)(int force);

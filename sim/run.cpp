@@ -75,9 +75,18 @@ int run_program(handle symbols, const sim_program& p, const sim_options& o, sim_
     return result;
 }
 
+namespace {
+void (*exogenous_data_hook)() = nullptr;
+}
+
+void set_exogenous_data_hook(void (*hook)()) {
+    exogenous_data_hook = hook;
+}
+
 int simulate_model(handle symbols, const sim_options& o, sim_output* out) {
     if (!symbols) return sim_refused;
     if (sim_phase < phase_preparing) data_sources.clear();
+    if (exogenous_data_hook) exogenous_data_hook();
     if (check_model(symbols)) return sim_refused;
     sim_program p;
     if (!generate_code(symbols, p)) return sim_refused;

@@ -37,5 +37,8 @@ int wip_values(std::int32_t slot, std::vector<float>& out);
 // prepared or run (sim_phase 1 or above) and returns its index in the run's
 // list (the same index for the same file); -1 outside a run.
 int data_source_index(const char* path);
+// Called as each run starts preparing its outside data (the data links end
+// the last run's spreadsheet conversations there); null: nothing.
+void set_exogenous_data_hook(void (*hook)());
 // The data sources registered for the current run.
 const std::vector<std::string>& run_data_sources();

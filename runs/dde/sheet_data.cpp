@@ -15,7 +15,12 @@
 #include "model/constants.h"
 #include "model/model.h"
 #include "runs/core/simdata_adapter.h"
+#include "runs/dde/links.h"
+#include "runs/dde/standin.h"
+#include "shell/settings_rows.h"
+#include "shell/state.h"
 #include "sim/interp.h"
+#include "sim/simdata.h"
 
 namespace sheets {
 
@@ -34,8 +39,24 @@ std::string upper(std::string s) {
 }
 
 // A relative file not found from the working folder is looked for beside the
-// open model.
-std::string resolve(const std::string& file) {
+// open model. A redirect name ("?Prices") is the file the user chose for it
+// (asked once per model); empty when there is none (the reason reported).
+std::string resolve(const std::string& file, int function) {
+    if (!file.empty() && file[0] == '?') {
+        const bool is_123 = function == fn_get_123_data || function == fn_get_123_constants ||
+                            function == fn_get_123_lookups;
+        // A file chosen before is used without asking; without a window
+        // (the model check of a program driven from outside) nobody is asked.
+        const std::string chosen = links::redirect_of(file);
+        std::error_code ec;
+        if (!chosen.empty() && std::filesystem::is_regular_file(chosen, ec))
+            return links::resolve_file(chosen, is_123, true);
+        const bool can_ask = main_wnd != nullptr;
+        std::string path = links::resolve_file(file, is_123, !can_ask);
+        if (path.empty() && !can_ask)
+            report(5, "No file has been chosen for the redirect name %s", file.c_str());
+        return path;
+    }
     std::error_code ec;
     std::filesystem::path p(file);
     if (p.is_absolute() || std::filesystem::exists(p, ec)) return file;
@@ -81,18 +102,32 @@ matrix read_named(const workbook& b, const named_range& r, bool transposed) {
 }
 
 // The book and sheet a call names, or null after a message.
+bool lotus_form(int function) {
+    return function == fn_get_123_data || function == fn_get_123_constants ||
+           function == fn_get_123_lookups;
+}
+
+// The book and sheet a call names, or null after a message. In the program
+// the Excel forms read the workbook as the spreadsheet program has it open
+// (opened there on the worker, with "Opening %s" and Stop), so cells changed
+// through a link are what the run reads; the 1-2-3 forms, the R1C1 star
+// flag, and a workbook the program cannot open read the file itself.
 const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
-                        const workbook** book) {
+                        const workbook** book, int function) {
     std::string why;
-    if (!file.empty() && file[0] == '?') {
-        // A redirect asks the user for the file; there is no such question yet.
-        report(5,
-               "Unable to read the spreadsheet %s: redirect names (\"?name\") are not "
-               "supported in this version; give the file's name",
-               file.c_str());
-        return nullptr;
+    if (file.empty()) return nullptr;            // a redirect without a file: said already
+    static std::shared_ptr<const workbook> held; // the book of the current call
+    held.reset();
+    *book = nullptr;
+    if (main_wnd && !opts.r1c1_star && !lotus_form(function)) {
+        held = standin::book_of(file);
+        std::shared_ptr<automation::dispatch> opened;
+        if (!held && links::open_workbook_in_spreadsheet(file, &opened))
+            held = standin::book_of(file);
+        if (!held && stop_request) return nullptr; // the user gave the opening up
+        *book = held.get();
     }
-    *book = open_workbook(file, &why);
+    if (!*book) *book = open_workbook(file, &why);
     if (!*book) {
         report(5, "Unable to read the spreadsheet %s: %s", file.c_str(), why.c_str());
         return nullptr;
@@ -206,7 +241,7 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
         report(5, "Argument list too short");
         return 0;
     }
-    const std::string file = resolve(call.texts[0]), &sheet_name = call.texts[1];
+    const std::string file = resolve(call.texts[0], call.function), &sheet_name = call.texts[1];
     const std::string& time_text = call.texts[2];
     const std::string& first = call.texts[3];
     std::int64_t first_row = -1, first_col = -1;
@@ -225,7 +260,7 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
     // The reads below may wait on other programs: scratch memory stays.
     busy_guard busy;
     const workbook* book = nullptr;
-    const sheet* sh = open_sheet(file, sheet_name, &book);
+    const sheet* sh = open_sheet(file, sheet_name, &book, call.function);
     if (!sh) return 0;
 
     // The time vector, read within the used extent of its row or column.
@@ -331,7 +366,7 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
         report(5, "Argument list too short");
         return 0;
     }
-    const std::string file = resolve(call.texts[0]), &sheet_name = call.texts[1];
+    const std::string file = resolve(call.texts[0], call.function), &sheet_name = call.texts[1];
     std::string first = call.texts[2];
     bool transposed = false;
     if (!first.empty() && first.back() == '*') {
@@ -354,7 +389,7 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
     }
     busy_guard busy;
     const workbook* book = nullptr;
-    const sheet* sh = open_sheet(file, sheet_name, &book);
+    const sheet* sh = open_sheet(file, sheet_name, &book, call.function);
     if (!sh) return 0;
     std::int64_t first_row = -1, first_col = -1;
     const bool named = !parse_cell_ref(first, &first_row, &first_col);
@@ -425,4 +460,5 @@ int read_sheet_data_source(const data_source_call& call, std::vector<std::vector
 
 void install_spreadsheet_sources() {
     set_spreadsheet_source_reader(sheets::read_sheet_data_source);
+    links::install_spreadsheet_links();
 }

@@ -162,8 +162,9 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
          "names of .xls workbooks are not read"},
         {call(fn_get_xls_data, {columns_, "Down", "A", "B2"}, 600000),
          "Too much data for target in file " + columns_ + " sheet Down (120 times"},
+        // Nobody to ask (no main window) and no file chosen before.
         {call(fn_get_xls_constants, {"?Prices", "prices", "B5"}, 1),
-         "redirect names (\"?name\") are not supported"},
+         "No file has been chosen for the redirect name ?Prices"},
         {[&] {
              data_source_call c = call(fn_get_xls_constants, {xlsx_, "prices", "B5"}, 4);
              c.target = "grid[r1,c1]";
