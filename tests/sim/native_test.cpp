@@ -170,6 +170,31 @@ TEST_F(NativeTier, NAGoesThroughEveryOperationAsOnTheLoop) {
     }
 }
 
+// A pass whose later part meets NA is finished by the flat loop, which must
+// still know that an earlier part stored a value that is not finite: the run
+// ends naming that unit, as on the loop (only that unit is not finite; the
+// part the loop computes stores finite values and NA).
+TEST_F(NativeTier, APassFinishedByTheLoopStillNamesAnEarlierValueNotFinite) {
+    model_builder b("handover");
+    b.control(0, 10, 1, 1);
+    b.constant("gap", NA);
+    b.aux("a0", "1 / (10 - Time * 2)");
+    b.aux("a1", "MIN(a0, 5)");
+    for (int i = 2; i < 100; ++i)
+        b.aux(("a" + std::to_string(i)).c_str(), ("a" + std::to_string(i - 1) + " + 0.5").c_str());
+    b.aux("z", "gap * 2 + IF THEN ELSE(a99 > 0, 0, 1)");
+    b.level("Sum", "z", "0");
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    ASSERT_NE(loop.messages.find("Floating point error computing a0 at time 5"), std::string::npos)
+        << loop.messages;
+    for (road r : {native_code, optimised}) {
+        outcome native = simulate(b, r);
+        EXPECT_EQ(native.messages, loop.messages) << (r == optimised ? "tier 1" : "tier 0");
+        EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
+    }
+}
+
 // Lookups are computed in the native code while x stays in the table's
 // current segment and searched by the engine's call otherwise: x sweeping
 // back and forth over the table and beyond both ends, landing on points, on
