@@ -21,6 +21,7 @@
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
+#include "sketch/livepaint.h"
 #include "sketch/mouse.h"
 #include "sketch/sliders.h"
 #include "sketch/viewprint.h"
@@ -440,7 +441,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         GetClientRect(w, &rc);
         // A model closed under the window leaves it blank until it closes.
         if (sw->s.symbols == cur_model_symbols) {
-            paint_sketch(dc, sw->s, rc);
+            paint_sketch_retained(dc, w, sw->s, rc);
             paint_sketch_live(dc, w, sw->s);
             paint_selection(dc, sw->s);
         } else

@@ -1,0 +1,173 @@
+#include "sketch/livepaint.h"
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <type_traits>
+
+#include "platform/win.h"
+#include "sketch/drawsketch.h"
+
+namespace {
+
+struct retained {
+    std::string key; // everything the static diagram was drawn from
+    HBITMAP bitmap = nullptr;
+    HBRUSH brush = nullptr; // a pattern of the bitmap, for a clipped copy
+    int width = 0, height = 0;
+};
+
+std::map<HWND, retained>& store() {
+    static std::map<HWND, retained> m;
+    return m;
+}
+
+long redraws = 0;
+
+void release(retained& r) {
+    if (r.brush) DeleteObject(r.brush);
+    if (r.bitmap) DeleteObject(r.bitmap);
+    r = retained{};
+}
+
+template <typename T> void put(std::string& k, const T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    k.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+void put_text(std::string& k, const std::string& t) {
+    put(k, t.size());
+    k += t;
+}
+void put_font(std::string& k, const font_spec& f) {
+    put(k, f.colour);
+    put(k, f.size);
+    put(k, f.style);
+    k.append(f.face, strnlen(f.face, sizeof f.face));
+    k += '\0';
+}
+
+// What paint_sketch draws from, as bytes: two equal keys paint the same
+// pixels. The selection and hover state are not part of it (they are drawn
+// over the diagram by the window).
+std::string diagram_key(const sketch_state& s, const RECT& client) {
+    std::string k;
+    k.reserve(64 + s.view.elems.size() * 96);
+    put(k, client);
+    put(k, s.zoom);
+    put(k, s.scroll_x);
+    put(k, s.scroll_y);
+    put(k, s.shown_level);
+    put(k, s.symbols);
+    put(k, s.header);
+    put(k, GetSysColor(COLOR_WINDOW));
+    const view_rec& vr = s.view.rec;
+    put(k, vr.background);
+    put(k, vr.outline);
+    put(k, vr.connector);
+    put(k, vr.fill);
+    put(k, vr.init_link_colour);
+    put_font(k, vr.font);
+    for (const sketch_elem& e : s.view.elems) {
+        put(k, e.kind);
+        put(k, e.level);
+        put(k, e.style);
+        put_font(k, e.font);
+        put(k, e.payload);
+        put(k, e.x), put(k, e.y), put(k, e.w), put(k, e.h);
+        put(k, e.shape), put(k, e.flags), put(k, e.label), put(k, e.line_width);
+        put(k, e.link_lo), put(k, e.link_hi);
+        put(k, e.own_outline), put(k, e.own_fill);
+        put_text(k, e.text);
+        put(k, e.blob.size());
+        put(k, e.tail), put(k, e.head), put(k, e.path), put(k, e.mark);
+        put(k, e.width_code), put(k, e.decoration), put(k, e.init_link);
+        put(k, e.points.size());
+        for (const sketch_point& p : e.points) put(k, p);
+        put(k, e.line_colour);
+        put(k, e.arrow_x), put(k, e.arrow_y);
+        put(k, e.arc_left), put(k, e.arc_top), put(k, e.arc_width), put(k, e.arc_height);
+        put(k, e.start_x), put(k, e.start_y), put(k, e.sweep), put(k, e.end_x), put(k, e.end_y);
+        // The names come from the model, which may have changed under the view.
+        if (e.kind == ek_variable || e.kind == ek_valve || e.kind == ek_text)
+            put_text(k, sketch_element_text(s, e));
+    }
+    return k;
+}
+
+// Drops the bitmaps of windows that are gone.
+void sweep() {
+    for (auto it = store().begin(); it != store().end();)
+        if (!IsWindow(it->first)) {
+            release(it->second);
+            it = store().erase(it);
+        } else {
+            ++it;
+        }
+}
+
+bool redraw(HDC dc, retained& r, const sketch_state& s, const RECT& client) {
+    const int w = client.right - client.left, h = client.bottom - client.top;
+    release(r);
+    HDC mem = CreateCompatibleDC(dc);
+    if (!mem) return false;
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, w, h);
+    if (!bitmap) {
+        DeleteDC(mem);
+        return false;
+    }
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    const RECT local{0, 0, w, h};
+    sketch_state shifted = s;
+    shifted.scroll_x += client.left;
+    shifted.scroll_y += client.top;
+    paint_sketch(mem, client.left || client.top ? shifted : s, local);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    r.bitmap = bitmap;
+    r.brush = CreatePatternBrush(bitmap);
+    r.width = w;
+    r.height = h;
+    ++redraws;
+    return r.brush != nullptr;
+}
+
+} // namespace
+
+void paint_sketch_retained(HDC dc, HWND view, const sketch_state& s, const RECT& client) {
+    const int w = client.right - client.left, h = client.bottom - client.top;
+    if (!view || w <= 0 || h <= 0) {
+        paint_sketch(dc, s, client);
+        return;
+    }
+    sweep();
+    retained& r = store()[view];
+    std::string key = diagram_key(s, client);
+    if (!r.brush || r.key != key) {
+        if (!redraw(dc, r, s, client)) {
+            release(r);
+            paint_sketch(dc, s, client);
+            return;
+        }
+        r.key = std::move(key);
+    }
+    // The pattern starts at the client's corner; the copy is cut to the
+    // part being painted by the context's clip.
+    POINT org{};
+    SetBrushOrgEx(dc, client.left, client.top, &org);
+    FillRect(dc, &client, r.brush);
+    SetBrushOrgEx(dc, org.x, org.y, nullptr);
+}
+
+void forget_retained_sketch(HWND view) {
+    for (auto it = store().begin(); it != store().end();)
+        if (!view || it->first == view) {
+            release(it->second);
+            it = store().erase(it);
+        } else {
+            ++it;
+        }
+}
+
+long retained_sketch_redraws() {
+    return redraws;
+}

@@ -1,0 +1,96 @@
+// The retained static diagram of a sketch window: what the window shows is
+// pixel for pixel what painting the view afresh gives, and the diagram is
+// drawn again exactly when something it shows changed.
+#include "sketch/livepaint.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "platform/gdi_internal.h"
+#include "sketch/behave.h"
+#include "sketch/drawsketch.h"
+#include "tests/sketch/live_fixture.h"
+
+namespace td = test_driver;
+
+namespace {
+
+class RetainedSketch : public LiveSketch {
+protected:
+    // The view painted afresh into an image of the window's client size.
+    QImage fresh(bool with_graphs) {
+        RECT rc;
+        GetClientRect(view_, &rc);
+        QImage img(rc.right, rc.bottom, QImage::Format_RGB32);
+        img.fill(Qt::magenta);
+        HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
+        paint_sketch(dc, *s_, rc);
+        if (with_graphs) paint_behavior_graphs(dc, *s_);
+        gdi_delete_image_dc(dc);
+        return img;
+    }
+    QImage repaint() {
+        InvalidateRect(view_, nullptr, FALSE);
+        td::run_until_idle();
+        return td::image(view_);
+    }
+};
+
+TEST_F(RetainedSketch, TheWindowShowsWhatAFreshPaintGivesAsTheViewChanges) {
+    QImage shown = repaint();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown, fresh(false));
+    // Nothing changed: the diagram is copied, not drawn again.
+    const long drawn = retained_sketch_redraws();
+    EXPECT_EQ(repaint(), shown);
+    EXPECT_EQ(retained_sketch_redraws(), drawn);
+
+    // Each change of what the diagram shows draws it again.
+    const sketch_elem* pop = variable("Population");
+    ASSERT_NE(pop, nullptr);
+    sketch_elem& moved = s_->view.elems[static_cast<std::size_t>(pop - &s_->view.elems[0])];
+    moved.x += 17;
+    EXPECT_EQ(repaint(), fresh(false)) << "an element moved";
+    EXPECT_NE(repaint(), shown);
+    moved.x -= 17;
+    EXPECT_EQ(repaint(), shown) << "moved back";
+    s_->zoom = 150;
+    EXPECT_EQ(repaint(), fresh(false)) << "zoomed";
+    s_->scroll_x += 23;
+    s_->scroll_y += 11;
+    EXPECT_EQ(repaint(), fresh(false)) << "scrolled";
+    s_->view.rec.background = RGB(250, 240, 200);
+    EXPECT_EQ(repaint(), fresh(false)) << "another background";
+    EXPECT_EQ(retained_sketch_redraws(), drawn + 5);
+
+    // A window of another size gets a diagram of its size.
+    MoveWindow(main_wnd, 0, 0, 900, 600, TRUE);
+    layout_frame(main_wnd);
+    td::run_until_idle();
+    EXPECT_EQ(repaint(), fresh(false)) << "resized";
+}
+
+// A Livesweep re-run repaints the behaviour graphs over the retained diagram:
+// the window shows the same pixels as the diagram and the graphs painted
+// afresh, and the diagram is not drawn again for it.
+TEST_F(RetainedSketch, AReRunRepaintsTheGraphsOverTheKeptDiagram) {
+    // A rescaled graph tints its box once; the fresh paint below would not.
+    behavior_opts.flash = false;
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 2);
+    td::run_until_idle();
+    const QImage first = repaint();
+    EXPECT_EQ(first, fresh(true));
+    const long drawn = retained_sketch_redraws();
+    ASSERT_EQ(set_setup_value(slot_of("birth rate"), 0.08f), 1);
+    ASSERT_EQ(livesweep_rerun(token_of(view_), 2, 0), 1);
+    td::run_until_idle();
+    const QImage after = td::image(view_);
+    EXPECT_NE(after, first);
+    EXPECT_EQ(after, fresh(true));
+    EXPECT_EQ(retained_sketch_redraws(), drawn);
+    behavior_opts = behavior_options{};
+}
+
+} // namespace
