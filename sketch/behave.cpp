@@ -173,9 +173,28 @@ void draw_behavior_labels(HDC dc, int slot, const behavior_range& r, double t0, 
 
 } // namespace
 
-void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, int top, int right,
-                         int bottom, bool with_labels) {
-    if (slot < 0 || right <= left || bottom <= top || !model_rec) return;
+void tint_behavior_box(HDC dc, COLORREF colour, int left, int top, int right, int bottom,
+                       bool on_screen) {
+    HBRUSH b = CreateSolidBrush(colour);
+    HGDIOBJ old = SelectObject(dc, b);
+    if (on_screen) {
+        // The same exclusive-or of the box with the colour, filled by the
+        // painter in one go instead of pixel by pixel as a raster operation.
+        HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+        const int mix = SetROP2(dc, R2_XORPEN);
+        Rectangle(dc, left, top, right + 1, bottom + 1);
+        SetROP2(dc, mix);
+        SelectObject(dc, old_pen);
+    } else {
+        PatBlt(dc, left, top, right - left, bottom - top, PATINVERT);
+    }
+    SelectObject(dc, old);
+    DeleteObject(b);
+}
+
+behavior_flash draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, int top,
+                                   int right, int bottom, bool with_labels, bool on_screen) {
+    if (slot < 0 || right <= left || bottom <= top || !model_rec) return flash_none;
     const int shown = shown_run_slot();
     const int runs = std::clamp(std::max<int>(model_rec->run_count, shown + 1), 0, 16);
     std::vector<run_series> series;
@@ -189,22 +208,18 @@ void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, i
         if (behavior_extremes(v, n, &mn, &mx)) series.push_back({run, n, t, v});
     }
     const double t0 = model_rec->start, t1 = model_rec->end;
-    if (series.empty() || !(t0 < t1)) return;
+    if (series.empty() || !(t0 < t1)) return flash_none;
     const float dmin = sym ? as_float(sym->min) : NA, dmax = sym ? as_float(sym->max) : NA;
     behavior_flash flash = flash_none;
     behavior_range r = compute_behavior_range(mn, mx, sym != nullptr, dmin, dmax,
                                               remembered_behavior_range(slot), &flash);
-    if (!(r.lo < r.hi) || !std::isfinite(r.hi - r.lo)) return;
+    if (!(r.lo < r.hi) || !std::isfinite(r.hi - r.lo)) return flash_none;
     RECT box{left, top, right, bottom};
-    if (flash != flash_none) {
-        HBRUSH b = CreateSolidBrush(flash == flash_grew ? RGB(0, 64, 64) : RGB(64, 64, 0));
-        HGDIOBJ old = SelectObject(dc, b);
-        PatBlt(dc, left, top, right - left, bottom - top, PATINVERT);
-        SelectObject(dc, old);
-        DeleteObject(b);
-    }
+    if (flash != flash_none)
+        tint_behavior_box(dc, flash == flash_grew ? RGB(0, 64, 64) : RGB(64, 64, 0), left, top,
+                          right, bottom, on_screen);
     if (with_labels) draw_behavior_labels(dc, slot, r, t0, t1, box);
-    if (box.right <= box.left || box.bottom <= box.top) return;
+    if (box.right <= box.left || box.bottom <= box.top) return flash;
     const double w = box.right - box.left, h = box.bottom - box.top;
     HPEN axis = CreatePen(PS_SOLID, 1, colour_table[13]);
     HGDIOBJ old_pen = SelectObject(dc, axis);
@@ -253,6 +268,7 @@ void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, i
     SelectObject(dc, old_pen);
     DeleteObject(axis);
     if (clip) RestoreDC(dc, saved);
+    return flash;
 }
 
 bool behavior_shown() {
@@ -299,16 +315,79 @@ std::vector<std::int32_t> behavior_graph_slots(const sketch_state& s) {
     return slots;
 }
 
-void paint_behavior_graphs(HDC dc, const sketch_state& s) {
-    if (!behavior_shown() || !value_cache_exists()) return;
+namespace {
+
+template <typename T> void put(std::string& k, const T& v) {
+    k.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+// The box of an item in device units, and the pixels its graph may touch:
+// the curves reach the right and bottom edges inclusive.
+RECT item_box(const sketch_state& s, const sketch_elem& e) {
     const int zoom = s.zoom > 0 ? s.zoom : 100;
     auto px = [zoom](int v, int scroll) {
         return static_cast<int>(std::lround(v * zoom / 100.0)) - scroll;
     };
-    for (const graph_item& it : graph_items(s)) {
-        const sketch_elem& e = *it.e;
-        draw_behavior_graph(dc, &it.sym, it.sym.slot, px(e.x - e.w, s.scroll_x),
-                            px(e.y - e.h, s.scroll_y), px(e.x + e.w, s.scroll_x),
-                            px(e.y + e.h, s.scroll_y), false);
+    return RECT{px(e.x - e.w, s.scroll_x), px(e.y - e.h, s.scroll_y), px(e.x + e.w, s.scroll_x),
+                px(e.y + e.h, s.scroll_y)};
+}
+RECT extent_of(const RECT& box) {
+    return RECT{box.left - 1, box.top - 1, box.right + 2, box.bottom + 2};
+}
+
+// What draw_behavior_graph reads for an item drawn without labels.
+std::string graph_inputs(const graph_item& it, const RECT& box) {
+    std::string k;
+    put(k, box);
+    if (!model_rec) return k;
+    const int shown = shown_run_slot();
+    const int runs = std::clamp(std::max<int>(model_rec->run_count, shown + 1), 0, 16);
+    put(k, shown);
+    put(k, runs);
+    put(k, model_rec->start);
+    put(k, model_rec->end);
+    put(k, as_float(it.sym.min));
+    put(k, as_float(it.sym.max));
+    put(k, behavior_opts.range_mode);
+    put(k, behavior_opts.include_zero);
+    put(k, behavior_opts.flash);
+    put(k, behavior_opts.margin);
+    put(k, colour_table[13]);
+    const behavior_range& r = remembered_behavior_range(it.sym.slot);
+    put(k, r.lo);
+    put(k, r.hi);
+    for (int run = 0; run < runs; ++run) {
+        const float *t = nullptr, *v = nullptr;
+        const int n = cached_series(it.sym.slot, &t, &v, run);
+        put(k, n);
+        if (n <= 1 || !t || !v) continue;
+        put(k, table_colour(run % 12));
+        k.append(reinterpret_cast<const char*>(t), sizeof(float) * static_cast<std::size_t>(n));
+        k.append(reinterpret_cast<const char*>(v), sizeof(float) * static_cast<std::size_t>(n));
     }
+    return k;
+}
+
+} // namespace
+
+void paint_behavior_graphs(HDC dc, const sketch_state& s, std::vector<behavior_box>* log) {
+    if (!behavior_shown() || !value_cache_exists()) return;
+    for (const graph_item& it : graph_items(s)) {
+        const RECT box = item_box(s, *it.e);
+        const RECT extent = extent_of(box);
+        if (log && !RectVisible(dc, &extent)) continue;
+        const behavior_flash f = draw_behavior_graph(dc, &it.sym, it.sym.slot, box.left, box.top,
+                                                     box.right, box.bottom, false, log != nullptr);
+        if (log) log->push_back({it.sym.slot, extent, graph_inputs(it, box), f != flash_none});
+    }
+}
+
+std::vector<behavior_box> behavior_boxes(const sketch_state& s) {
+    std::vector<behavior_box> boxes;
+    if (!behavior_shown() || !value_cache_exists()) return boxes;
+    for (const graph_item& it : graph_items(s)) {
+        const RECT box = item_box(s, *it.e);
+        boxes.push_back({it.sym.slot, extent_of(box), graph_inputs(it, box), false});
+    }
+    return boxes;
 }

@@ -1,11 +1,18 @@
 #include "sketch/livepaint.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "platform/win.h"
+#include "runs/core/cache.h"
+#include "sim/simdata.h"
+#include "sketch/behave.h"
 #include "sketch/drawsketch.h"
 
 namespace {
@@ -23,6 +30,31 @@ std::map<HWND, retained>& store() {
 }
 
 long redraws = 0;
+
+// What each behaviour graph box of a window shows.
+struct shown_box {
+    RECT extent{};
+    std::string inputs; // empty: not known to be whole on the screen
+};
+struct live_layer {
+    bool whole = false; // every box was drawn since the graphs were shown
+    std::map<std::int32_t, shown_box> boxes;
+    std::set<std::int32_t> pending; // invalidated whole, not yet painted
+};
+std::map<HWND, live_layer>& layers() {
+    static std::map<HWND, live_layer> m;
+    return m;
+}
+bool live_refresh = false;
+constexpr std::size_t few_boxes = 8;
+
+bool same_rect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+bool covers(const RECT& outer, const RECT& inner) {
+    return outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
+           outer.bottom >= inner.bottom;
+}
 
 void release(retained& r) {
     if (r.brush) DeleteObject(r.brush);
@@ -94,7 +126,7 @@ std::string diagram_key(const sketch_state& s, const RECT& client) {
     return k;
 }
 
-// Drops the bitmaps of windows that are gone.
+// Drops the bitmaps and layers of windows that are gone.
 void sweep() {
     for (auto it = store().begin(); it != store().end();)
         if (!IsWindow(it->first)) {
@@ -103,6 +135,8 @@ void sweep() {
         } else {
             ++it;
         }
+    for (auto it = layers().begin(); it != layers().end();)
+        it = IsWindow(it->first) ? std::next(it) : layers().erase(it);
 }
 
 bool redraw(HDC dc, retained& r, const sketch_state& s, const RECT& client) {
@@ -166,6 +200,91 @@ void forget_retained_sketch(HWND view) {
         } else {
             ++it;
         }
+    if (view)
+        layers().erase(view);
+    else
+        layers().clear();
+}
+
+void paint_live_graphs(HDC dc, HWND view, const sketch_state& s) {
+    live_layer& layer = layers()[view];
+    RECT client{}, clip{};
+    GetClientRect(view, &client);
+    const int kind = GetClipBox(dc, &clip);
+    const bool whole = kind == SIMPLEREGION && covers(clip, client);
+    if (!behavior_shown() || !value_cache_exists()) {
+        layer = live_layer{};
+        return;
+    }
+    std::vector<behavior_box> log;
+    paint_behavior_graphs(dc, s, &log);
+    if (whole) layer.boxes.clear();
+    for (behavior_box& b : log) {
+        // A box counts as shown only when all of it on the screen was drawn
+        // now and not tinted (a tint goes at the next drawing).
+        RECT seen{std::max(b.extent.left, client.left), std::max(b.extent.top, client.top),
+                  std::min(b.extent.right, client.right), std::min(b.extent.bottom, client.bottom)};
+        const bool all =
+            whole || layer.pending.count(b.slot) || (kind == SIMPLEREGION && covers(clip, seen));
+        shown_box& box = layer.boxes[b.slot];
+        box.extent = b.extent;
+        box.inputs = all && !b.flashed ? std::move(b.inputs) : std::string();
+    }
+    layer.pending.clear();
+    if (whole) layer.whole = true;
+}
+
+void set_live_refresh(bool on) {
+    live_refresh = on;
+}
+
+bool invalidate_live_changes(HWND view, const sketch_state& s) {
+    if (!live_refresh || !view || !behavior_shown() || !value_cache_exists()) return false;
+    auto layer_at = layers().find(view);
+    auto kept = store().find(view);
+    if (layer_at == layers().end() || !layer_at->second.whole || kept == store().end() ||
+        !kept->second.brush)
+        return false;
+    RECT client{};
+    GetClientRect(view, &client);
+    if (kept->second.key != diagram_key(s, client)) return false;
+    live_layer& layer = layer_at->second;
+    std::set<std::int32_t> now;
+    std::vector<RECT> dirty;
+    for (const behavior_box& b : behavior_boxes(s)) {
+        now.insert(b.slot);
+        auto it = layer.boxes.find(b.slot);
+        if (it != layer.boxes.end() && !it->second.inputs.empty() &&
+            same_rect(it->second.extent, b.extent) && it->second.inputs == b.inputs)
+            continue;
+        if (it != layer.boxes.end() && !same_rect(it->second.extent, b.extent))
+            dirty.push_back(it->second.extent);
+        dirty.push_back(b.extent);
+        layer.pending.insert(b.slot);
+    }
+    // A box that no longer shows a graph goes back to the diagram.
+    for (auto it = layer.boxes.begin(); it != layer.boxes.end();)
+        if (!now.count(it->first)) {
+            dirty.push_back(it->second.extent);
+            it = layer.boxes.erase(it);
+        } else {
+            ++it;
+        }
+    // Drawing under a clip of many rectangles costs more than drawing the
+    // few unchanged boxes among them again: past a handful, one rectangle
+    // around them all.
+    if (dirty.size() > few_boxes) {
+        RECT all = dirty.front();
+        for (const RECT& r : dirty) {
+            all.left = std::min(all.left, r.left);
+            all.top = std::min(all.top, r.top);
+            all.right = std::max(all.right, r.right);
+            all.bottom = std::max(all.bottom, r.bottom);
+        }
+        dirty.assign(1, all);
+    }
+    for (const RECT& r : dirty) InvalidateRect(view, &r, FALSE);
+    return true;
 }
 
 long retained_sketch_redraws() {

@@ -536,7 +536,8 @@ handle find_hook(const char* name, int mode, int flags) {
 
 void refresh_hook() {
     for (auto& p : windows())
-        if (p->s.symbols == cur_model_symbols) InvalidateRect(p->view, nullptr, FALSE);
+        if (p->s.symbols == cur_model_symbols && !invalidate_live_changes(p->view, p->s))
+            InvalidateRect(p->view, nullptr, FALSE);
 }
 
 int close_hook(handle record) {

@@ -16,6 +16,28 @@ namespace td = test_driver;
 
 namespace {
 
+// The painter's tint of a box gives the pixels of the raster operation, on
+// any background, under a clip, and for a box partly off the image.
+TEST(BehaviorTint, ThePainterTintMatchesTheRasterOperation) {
+    QImage base(120, 90, QImage::Format_RGB32);
+    for (int y = 0; y < base.height(); ++y)
+        for (int x = 0; x < base.width(); ++x)
+            base.setPixel(x, y, qRgb((x * 7 + y) & 255, (y * 13) & 255, (x * y) & 255));
+    const QRegion clip = QRegion(0, 0, 70, 50) + QRegion(80, 60, 30, 20);
+    for (COLORREF colour : {RGB(0, 64, 64), RGB(64, 64, 0)})
+        for (const RECT& box : {RECT{10, 12, 60, 40}, RECT{50, 30, 130, 100}, RECT{-5, -5, 3, 3}}) {
+            QImage painted = base.copy(), raster = base.copy();
+            HDC a = gdi_create_image_dc(&painted, nullptr, clip);
+            HDC b = gdi_create_image_dc(&raster, nullptr, clip);
+            tint_behavior_box(a, colour, box.left, box.top, box.right, box.bottom, true);
+            tint_behavior_box(b, colour, box.left, box.top, box.right, box.bottom, false);
+            gdi_delete_image_dc(a);
+            gdi_delete_image_dc(b);
+            EXPECT_NE(painted, base);
+            EXPECT_EQ(painted, raster) << box.left << "," << box.top;
+        }
+}
+
 class RetainedSketch : public LiveSketch {
 protected:
     // The view painted afresh into an image of the window's client size.
@@ -90,6 +112,42 @@ TEST_F(RetainedSketch, AReRunRepaintsTheGraphsOverTheKeptDiagram) {
     EXPECT_NE(after, first);
     EXPECT_EQ(after, fresh(true));
     EXPECT_EQ(retained_sketch_redraws(), drawn);
+    behavior_opts = behavior_options{};
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 0);
+}
+
+// The refresh after a re-run invalidates only the boxes whose graph would
+// be drawn differently: none when nothing changed, one box when only its
+// graph's remembered range went.
+TEST_F(RetainedSketch, TheRefreshInvalidatesOnlyTheBoxesThatChanged) {
+    behavior_opts.flash = false;
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 2);
+    const QImage shown = repaint();
+    RECT update{};
+    EXPECT_FALSE(invalidate_live_changes(view_, *s_)) << "no re-run under way";
+    set_live_refresh(true);
+    ASSERT_TRUE(invalidate_live_changes(view_, *s_));
+    EXPECT_FALSE(GetUpdateRect(view_, &update, FALSE));
+
+    const std::vector<behavior_box> boxes = behavior_boxes(*s_);
+    ASSERT_GE(boxes.size(), 2u);
+    remembered_behavior_range(boxes[1].slot) = behavior_range{};
+    ASSERT_TRUE(invalidate_live_changes(view_, *s_));
+    ASSERT_TRUE(GetUpdateRect(view_, &update, FALSE));
+    EXPECT_EQ(update.left, boxes[1].extent.left);
+    EXPECT_EQ(update.top, boxes[1].extent.top);
+    EXPECT_EQ(update.right, boxes[1].extent.right);
+    EXPECT_EQ(update.bottom, boxes[1].extent.bottom);
+    td::run_until_idle();
+    EXPECT_EQ(td::image(view_), shown);
+
+    // A changed diagram needs the whole window.
+    s_->zoom += 10;
+    EXPECT_FALSE(invalidate_live_changes(view_, *s_));
+    s_->zoom -= 10;
+    set_live_refresh(false);
     behavior_opts = behavior_options{};
 }
 
