@@ -223,9 +223,10 @@ behavior_flash draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, i
     const double w = box.right - box.left, h = box.bottom - box.top;
     HPEN axis = CreatePen(PS_SOLID, 1, colour_table[13]);
     HGDIOBJ old_pen = SelectObject(dc, axis);
-    MoveToEx(dc, box.left, box.top, nullptr);
-    LineTo(dc, box.left, box.bottom);
-    LineTo(dc, box.right, box.bottom);
+    // The two axes in one call (the same pixels as two lines from the top).
+    const POINT axes[3] = {{box.left, box.top}, {box.left, box.bottom}, {box.right, box.bottom}};
+    Polyline(dc, axes, 3);
+    MoveToEx(dc, box.right, box.bottom, nullptr);
     if (r.lo < 0 && r.hi > 0) {
         const int zy = box.bottom - static_cast<int>(std::lround(-r.lo / (r.hi - r.lo) * h));
         MoveToEx(dc, box.left, zy, nullptr);

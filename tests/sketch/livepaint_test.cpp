@@ -38,6 +38,35 @@ TEST(BehaviorTint, ThePainterTintMatchesTheRasterOperation) {
         }
 }
 
+// A behaviour graph draws its two axes as one polyline: the same pixels as
+// the two lines drawn one after the other, for boxes of any shape and place.
+TEST(BehaviorAxes, OnePolylineDrawsWhatTwoLinesDraw) {
+    for (const RECT& box : {RECT{5, 6, 60, 40}, RECT{-10, 20, 30, 85}, RECT{40, 40, 41, 42}}) {
+        QImage lines(100, 90, QImage::Format_RGB32), poly(100, 90, QImage::Format_RGB32);
+        lines.fill(Qt::white);
+        poly.fill(Qt::white);
+        HDC a = gdi_create_image_dc(&lines, nullptr, QRegion());
+        HDC b = gdi_create_image_dc(&poly, nullptr, QRegion());
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(200, 30, 30));
+        HGDIOBJ old_a = SelectObject(a, pen), old_b = SelectObject(b, pen);
+        MoveToEx(a, box.left, box.top, nullptr);
+        LineTo(a, box.left, box.bottom);
+        LineTo(a, box.right, box.bottom);
+        const POINT axes[3] = {
+            {box.left, box.top}, {box.left, box.bottom}, {box.right, box.bottom}};
+        Polyline(b, axes, 3);
+        SelectObject(a, old_a);
+        SelectObject(b, old_b);
+        DeleteObject(pen);
+        gdi_delete_image_dc(a);
+        gdi_delete_image_dc(b);
+        QImage blank(100, 90, QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        EXPECT_NE(poly, blank) << "nothing drawn";
+        EXPECT_EQ(poly, lines) << box.left << "," << box.top;
+    }
+}
+
 class RetainedSketch : public LiveSketch {
 protected:
     // The view painted afresh into an image of the window's client size.
