@@ -18,9 +18,8 @@
 namespace {
 
 struct retained {
-    std::string key; // everything the static diagram was drawn from
-    HBITMAP bitmap = nullptr;
-    HBRUSH brush = nullptr; // a pattern of the bitmap, for a clipped copy
+    std::string key;        // everything the static diagram was drawn from
+    HBRUSH brush = nullptr; // a pattern of the diagram's pixels, for a clipped copy
     int width = 0, height = 0;
 };
 
@@ -58,7 +57,6 @@ bool covers(const RECT& outer, const RECT& inner) {
 
 void release(retained& r) {
     if (r.brush) DeleteObject(r.brush);
-    if (r.bitmap) DeleteObject(r.bitmap);
     r = retained{};
 }
 
@@ -157,8 +155,9 @@ bool redraw(HDC dc, retained& r, const sketch_state& s, const RECT& client) {
     paint_sketch(mem, client.left || client.top ? shifted : s, local);
     SelectObject(mem, old);
     DeleteDC(mem);
-    r.bitmap = bitmap;
+    // The brush keeps its own copy of the pixels: the bitmap can go.
     r.brush = CreatePatternBrush(bitmap);
+    DeleteObject(bitmap);
     r.width = w;
     r.height = h;
     ++redraws;
