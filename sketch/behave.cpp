@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -318,9 +319,30 @@ std::vector<std::int32_t> behavior_graph_slots(const sketch_state& s) {
 
 namespace {
 
-template <typename T> void put(std::string& k, const T& v) {
-    k.append(reinterpret_cast<const char*>(&v), sizeof v);
-}
+// A running 64-bit hash of words (a multiply and a shift per word).
+struct input_hash {
+    std::uint64_t h = 0x243F6A8885A308D3ull;
+    void word(std::uint64_t w) {
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 29;
+    }
+    template <typename T> void put(const T& v) {
+        static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= 8);
+        std::uint64_t w = 0;
+        std::memcpy(&w, &v, sizeof v);
+        word(w);
+    }
+    // Times and values together, a pair of floats to a word.
+    void series(const float* t, const float* v, int n) {
+        word(static_cast<std::uint64_t>(n));
+        for (int i = 0; i < n; ++i) {
+            std::uint32_t a = 0, b = 0;
+            std::memcpy(&a, t + i, 4);
+            std::memcpy(&b, v + i, 4);
+            word(static_cast<std::uint64_t>(a) << 32 | b);
+        }
+    }
+};
 
 // The box of an item in device units, and the pixels its graph may touch:
 // the curves reach the right and bottom edges inclusive.
@@ -337,36 +359,35 @@ RECT extent_of(const RECT& box) {
 }
 
 // What draw_behavior_graph reads for an item drawn without labels.
-std::string graph_inputs(const graph_item& it, const RECT& box) {
-    std::string k;
-    put(k, box);
-    if (!model_rec) return k;
+std::uint64_t graph_inputs(const graph_item& it, const RECT& box) {
+    input_hash k;
+    k.put(box.left), k.put(box.top), k.put(box.right), k.put(box.bottom);
+    if (!model_rec) return k.h;
     const int shown = shown_run_slot();
     const int runs = std::clamp(std::max<int>(model_rec->run_count, shown + 1), 0, 16);
-    put(k, shown);
-    put(k, runs);
-    put(k, model_rec->start);
-    put(k, model_rec->end);
-    put(k, as_float(it.sym.min));
-    put(k, as_float(it.sym.max));
-    put(k, behavior_opts.range_mode);
-    put(k, behavior_opts.include_zero);
-    put(k, behavior_opts.flash);
-    put(k, behavior_opts.margin);
-    put(k, colour_table[13]);
+    k.put(shown);
+    k.put(runs);
+    k.put(model_rec->start);
+    k.put(model_rec->end);
+    k.put(as_float(it.sym.min));
+    k.put(as_float(it.sym.max));
+    k.put(behavior_opts.range_mode);
+    k.put(behavior_opts.include_zero);
+    k.put(behavior_opts.flash);
+    k.put(behavior_opts.margin);
+    k.put(colour_table[13]);
     const behavior_range& r = remembered_behavior_range(it.sym.slot);
-    put(k, r.lo);
-    put(k, r.hi);
+    k.put(r.lo);
+    k.put(r.hi);
     for (int run = 0; run < runs; ++run) {
         const float *t = nullptr, *v = nullptr;
         const int n = cached_series(it.sym.slot, &t, &v, run);
-        put(k, n);
+        k.put(n);
         if (n <= 1 || !t || !v) continue;
-        put(k, table_colour(run % 12));
-        k.append(reinterpret_cast<const char*>(t), sizeof(float) * static_cast<std::size_t>(n));
-        k.append(reinterpret_cast<const char*>(v), sizeof(float) * static_cast<std::size_t>(n));
+        k.put(table_colour(run % 12));
+        k.series(t, v, n);
     }
-    return k;
+    return k.h;
 }
 
 } // namespace

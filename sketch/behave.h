@@ -72,13 +72,13 @@ void set_behavior_display(bool on);
 bool behavior_display();
 
 // One behaviour graph box of a view: the device pixels its graph may draw
-// in, and everything the drawing depends on (the series of every run, the
-// remembered range, the options, the box) as bytes. Two equal inputs draw the
-// same pixels, unless the drawing tinted the box.
+// in, and a 64-bit hash of everything the drawing depends on (the series of
+// every run, the remembered range, the options, the box). Equal inputs draw
+// the same pixels, unless the drawing tinted the box.
 struct behavior_box {
     std::int32_t slot = -1;
     RECT extent{};
-    std::string inputs;
+    std::uint64_t inputs = 0;
     bool flashed = false;
 };
 

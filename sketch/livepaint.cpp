@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "model/model.h"
 #include "platform/win.h"
 #include "runs/core/cache.h"
 #include "sim/simdata.h"
@@ -33,7 +34,8 @@ long redraws = 0;
 // What each behaviour graph box of a window shows.
 struct shown_box {
     RECT extent{};
-    std::string inputs; // empty: not known to be whole on the screen
+    std::uint64_t inputs = 0;
+    bool known = false; // drawn whole and untinted from those inputs
 };
 struct live_layer {
     bool whole = false; // every box was drawn since the graphs were shown
@@ -97,6 +99,8 @@ std::string diagram_key(const sketch_state& s, const RECT& client) {
     put(k, vr.fill);
     put(k, vr.init_link_colour);
     put_font(k, vr.font);
+    // One lock for all the names (each name's own lock then costs nothing).
+    model_lock_guard lock(s.symbols, 0);
     for (const sketch_elem& e : s.view.elems) {
         put(k, e.kind);
         put(k, e.level);
@@ -227,7 +231,8 @@ void paint_live_graphs(HDC dc, HWND view, const sketch_state& s) {
             whole || layer.pending.count(b.slot) || (kind == SIMPLEREGION && covers(clip, seen));
         shown_box& box = layer.boxes[b.slot];
         box.extent = b.extent;
-        box.inputs = all && !b.flashed ? std::move(b.inputs) : std::string();
+        box.inputs = b.inputs;
+        box.known = all && !b.flashed;
     }
     layer.pending.clear();
     if (whole) layer.whole = true;
@@ -253,8 +258,8 @@ bool invalidate_live_changes(HWND view, const sketch_state& s) {
     for (const behavior_box& b : behavior_boxes(s)) {
         now.insert(b.slot);
         auto it = layer.boxes.find(b.slot);
-        if (it != layer.boxes.end() && !it->second.inputs.empty() &&
-            same_rect(it->second.extent, b.extent) && it->second.inputs == b.inputs)
+        if (it != layer.boxes.end() && it->second.known && same_rect(it->second.extent, b.extent) &&
+            it->second.inputs == b.inputs)
             continue;
         if (it != layer.boxes.end() && !same_rect(it->second.extent, b.extent))
             dirty.push_back(it->second.extent);
