@@ -21,7 +21,6 @@ namespace {
 struct retained {
     std::string key;        // everything the static diagram was drawn from
     HBRUSH brush = nullptr; // a pattern of the diagram's pixels, for a clipped copy
-    int width = 0, height = 0;
 };
 
 std::map<HWND, retained>& store() {
@@ -153,17 +152,20 @@ bool redraw(HDC dc, retained& r, const sketch_state& s, const RECT& client) {
     }
     HGDIOBJ old = SelectObject(mem, bitmap);
     const RECT local{0, 0, w, h};
-    sketch_state shifted = s;
-    shifted.scroll_x += client.left;
-    shifted.scroll_y += client.top;
-    paint_sketch(mem, client.left || client.top ? shifted : s, local);
+    if (client.left || client.top) {
+        // The bitmap's corner is the client's.
+        sketch_state shifted = s;
+        shifted.scroll_x += client.left;
+        shifted.scroll_y += client.top;
+        paint_sketch(mem, shifted, local);
+    } else {
+        paint_sketch(mem, s, local);
+    }
     SelectObject(mem, old);
     DeleteDC(mem);
     // The brush keeps its own copy of the pixels: the bitmap can go.
     r.brush = CreatePatternBrush(bitmap);
     DeleteObject(bitmap);
-    r.width = w;
-    r.height = h;
     ++redraws;
     return r.brush != nullptr;
 }
@@ -186,6 +188,11 @@ void paint_sketch_retained(HDC dc, HWND view, const sketch_state& s, const RECT&
             return;
         }
         r.key = std::move(key);
+        // Painting only a part (a few graph boxes) while the diagram
+        // changed: the rest of the window needs the new diagram too.
+        RECT clip{};
+        if (GetClipBox(dc, &clip) != SIMPLEREGION || !covers(clip, client))
+            InvalidateRect(view, nullptr, FALSE);
     }
     // The pattern starts at the client's corner; the copy is cut to the
     // part being painted by the context's clip.
@@ -193,20 +200,6 @@ void paint_sketch_retained(HDC dc, HWND view, const sketch_state& s, const RECT&
     SetBrushOrgEx(dc, client.left, client.top, &org);
     FillRect(dc, &client, r.brush);
     SetBrushOrgEx(dc, org.x, org.y, nullptr);
-}
-
-void forget_retained_sketch(HWND view) {
-    for (auto it = store().begin(); it != store().end();)
-        if (!view || it->first == view) {
-            release(it->second);
-            it = store().erase(it);
-        } else {
-            ++it;
-        }
-    if (view)
-        layers().erase(view);
-    else
-        layers().clear();
 }
 
 void paint_live_graphs(HDC dc, HWND view, const sketch_state& s) {

@@ -12,9 +12,6 @@
 // retained bitmap when what the view shows is unchanged.
 void paint_sketch_retained(HDC dc, HWND view, const sketch_state& s, const RECT& client);
 
-// Drops the retained bitmap of a window (all windows when view is null).
-void forget_retained_sketch(HWND view);
-
 // Draws the behaviour graphs of s's view (the live layer) and remembers what
 // each box was drawn from, for invalidate_live_changes.
 void paint_live_graphs(HDC dc, HWND view, const sketch_state& s);

@@ -175,6 +175,11 @@ TEST_F(RetainedSketch, TheRefreshInvalidatesOnlyTheBoxesThatChanged) {
     // A changed diagram needs the whole window.
     s_->zoom += 10;
     EXPECT_FALSE(invalidate_live_changes(view_, *s_));
+    // A part painted while the diagram changed brings the rest along.
+    RECT part = boxes[0].extent;
+    InvalidateRect(view_, &part, FALSE);
+    td::run_until_idle();
+    EXPECT_EQ(td::image(view_), fresh(true));
     s_->zoom -= 10;
     set_live_refresh(false);
     behavior_opts = behavior_options{};
