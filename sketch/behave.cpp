@@ -98,6 +98,18 @@ behavior_range compute_behavior_range(double mn, double mx, bool with_symbol, fl
     return remembered;
 }
 
+long behavior_round(double x) {
+    // x minus its truncation is exact below 2^52, so the comparisons with a
+    // half decide exactly as the library does.
+    long r = static_cast<long>(x);
+    const double f = x - static_cast<double>(r);
+    if (f >= 0.5)
+        ++r;
+    else if (f <= -0.5)
+        --r;
+    return r;
+}
+
 bool behavior_extremes(const float* values, int count, double* mn, double* mx) {
     bool valid = false;
     for (int i = 0; i < count; ++i) {
@@ -257,8 +269,8 @@ behavior_flash draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, i
             const double py = box.bottom - (v - r.lo) / (r.hi - r.lo) * h;
             // Far outside values are held near the box so the device's
             // coordinates stay in range; the clip (or the eye) does the rest.
-            POINT p{static_cast<LONG>(std::lround(px)),
-                    static_cast<LONG>(std::lround(std::clamp(py, -1e6, 1e6)))};
+            POINT p{static_cast<LONG>(behavior_round(std::clamp(px, -1e6, 1e6))),
+                    static_cast<LONG>(behavior_round(std::clamp(py, -1e6, 1e6)))};
             if (!pts.empty() && pts.back().x == p.x && pts.back().y == p.y) continue;
             pts.push_back(p);
         }

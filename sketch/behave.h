@@ -47,6 +47,11 @@ behavior_range compute_behavior_range(double mn, double mx, bool with_symbol, fl
 // it has none (such a run does not count).
 bool behavior_extremes(const float* values, int count, double* mn, double* mx);
 
+// The nearest whole number to x, halves away from zero: std::lround without
+// the library call, for |x| up to 1e15 (the curves' points, one per saved
+// value).
+long behavior_round(double x);
+
 // The remembered range of a value slot of the open model (created empty).
 behavior_range& remembered_behavior_range(int slot);
 // Forgets every remembered range (a model opened or closed).

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cmath>
 
 #include "platform/gdi_internal.h"
 #include "sketch/behave.h"
@@ -65,6 +66,17 @@ TEST(BehaviorAxes, OnePolylineDrawsWhatTwoLinesDraw) {
         EXPECT_NE(poly, blank) << "nothing drawn";
         EXPECT_EQ(poly, lines) << box.left << "," << box.top;
     }
+}
+
+// The curves' rounding agrees with the library's everywhere, halves and the
+// numbers either side of them included.
+TEST(BehaviorRound, AgreesWithTheLibraryAtHalvesAndBetween) {
+    for (double base = -3000.0; base <= 3000.0; base += 0.25)
+        for (double x : {base, std::nextafter(base, -1e9), std::nextafter(base, 1e9)})
+            ASSERT_EQ(behavior_round(x), std::lround(x)) << x;
+    for (double x : {0.49999999999999994, -0.49999999999999994, 1e6 + 0.5, -1e6 - 0.5,
+                     4503599627370495.5, -4503599627370495.5, 1e15 + 0.5})
+        EXPECT_EQ(behavior_round(x), std::lround(x)) << x;
 }
 
 class RetainedSketch : public LiveSketch {
