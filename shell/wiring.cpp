@@ -70,8 +70,8 @@ void (*livesweep_output_hook)(int phase) = nullptr;
 
 void shell_livesweep_refresh(int phase) {
     // Before a re-run the shown run's arrays are kept: the re-run writes its
-    // values over them from the second point on (the first is the initial
-    // one). Dropping them here left the re-run nothing to write into, so the
+    // values over them from the first point on (its initial values may have
+    // changed too). Dropping them here left the re-run nothing to write into, so the
     // sketch and the graphs went on showing the old run. Only a cache that
     // does not show a run yet is prepared afresh.
     if (phase == 0 && (!value_cache_exists() || shown_run_slot() < 0))
@@ -79,7 +79,7 @@ void shell_livesweep_refresh(int phase) {
     else if (phase != 0)
         refresh_sketch_values();
     if (livesweep_output_hook) livesweep_output_hook(phase);
-    if (phase == 0) set_cache_points_counter(1);
+    if (phase == 0) set_cache_points_counter(0);
 }
 
 void shell_plausitest_results(const sim_output& results) {

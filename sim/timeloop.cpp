@@ -442,7 +442,12 @@ int time_loop::impl::start() {
         check_constraints();
         save();
         // The initial save is a save like the others: whoever follows the run
-        // point by point (the work-in-progress graph) sees it too.
+        // point by point (the work-in-progress graph, the value cache of a
+        // Livesweep re-run) sees it too; a changed initial value or an
+        // overridden constant shows at the first point.
+        if (run_kind == rk_livesweep)
+            if (livesweep_save_fn h = livesweep_save_hook())
+                h(value_array, p_.value_slots, static_cast<int>(steps_ / save_every_));
         if (sim_pump_fn pump = sim_pump_hook()) pump();
         pauses_ = 1;
         next_pause_ = pause_ > 0 ? t0_ + pause_ : 0;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -97,6 +98,18 @@ behavior_range compute_behavior_range(double mn, double mx, bool with_symbol, fl
     return remembered;
 }
 
+long behavior_round(double x) {
+    // x minus its truncation is exact below 2^52, so the comparisons with a
+    // half decide exactly as the library does.
+    long r = static_cast<long>(x);
+    const double f = x - static_cast<double>(r);
+    if (f >= 0.5)
+        ++r;
+    else if (f <= -0.5)
+        --r;
+    return r;
+}
+
 bool behavior_extremes(const float* values, int count, double* mn, double* mx) {
     bool valid = false;
     for (int i = 0; i < count; ++i) {
@@ -173,9 +186,28 @@ void draw_behavior_labels(HDC dc, int slot, const behavior_range& r, double t0, 
 
 } // namespace
 
-void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, int top, int right,
-                         int bottom, bool with_labels) {
-    if (slot < 0 || right <= left || bottom <= top || !model_rec) return;
+void tint_behavior_box(HDC dc, COLORREF colour, int left, int top, int right, int bottom,
+                       bool on_screen) {
+    HBRUSH b = CreateSolidBrush(colour);
+    HGDIOBJ old = SelectObject(dc, b);
+    if (on_screen) {
+        // The same exclusive-or of the box with the colour, filled by the
+        // painter in one go instead of pixel by pixel as a raster operation.
+        HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+        const int mix = SetROP2(dc, R2_XORPEN);
+        Rectangle(dc, left, top, right + 1, bottom + 1);
+        SetROP2(dc, mix);
+        SelectObject(dc, old_pen);
+    } else {
+        PatBlt(dc, left, top, right - left, bottom - top, PATINVERT);
+    }
+    SelectObject(dc, old);
+    DeleteObject(b);
+}
+
+behavior_flash draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, int top,
+                                   int right, int bottom, bool with_labels, bool on_screen) {
+    if (slot < 0 || right <= left || bottom <= top || !model_rec) return flash_none;
     const int shown = shown_run_slot();
     const int runs = std::clamp(std::max<int>(model_rec->run_count, shown + 1), 0, 16);
     std::vector<run_series> series;
@@ -189,28 +221,25 @@ void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, i
         if (behavior_extremes(v, n, &mn, &mx)) series.push_back({run, n, t, v});
     }
     const double t0 = model_rec->start, t1 = model_rec->end;
-    if (series.empty() || !(t0 < t1)) return;
+    if (series.empty() || !(t0 < t1)) return flash_none;
     const float dmin = sym ? as_float(sym->min) : NA, dmax = sym ? as_float(sym->max) : NA;
     behavior_flash flash = flash_none;
     behavior_range r = compute_behavior_range(mn, mx, sym != nullptr, dmin, dmax,
                                               remembered_behavior_range(slot), &flash);
-    if (!(r.lo < r.hi) || !std::isfinite(r.hi - r.lo)) return;
+    if (!(r.lo < r.hi) || !std::isfinite(r.hi - r.lo)) return flash_none;
     RECT box{left, top, right, bottom};
-    if (flash != flash_none) {
-        HBRUSH b = CreateSolidBrush(flash == flash_grew ? RGB(0, 64, 64) : RGB(64, 64, 0));
-        HGDIOBJ old = SelectObject(dc, b);
-        PatBlt(dc, left, top, right - left, bottom - top, PATINVERT);
-        SelectObject(dc, old);
-        DeleteObject(b);
-    }
+    if (flash != flash_none)
+        tint_behavior_box(dc, flash == flash_grew ? RGB(0, 64, 64) : RGB(64, 64, 0), left, top,
+                          right, bottom, on_screen);
     if (with_labels) draw_behavior_labels(dc, slot, r, t0, t1, box);
-    if (box.right <= box.left || box.bottom <= box.top) return;
+    if (box.right <= box.left || box.bottom <= box.top) return flash;
     const double w = box.right - box.left, h = box.bottom - box.top;
     HPEN axis = CreatePen(PS_SOLID, 1, colour_table[13]);
     HGDIOBJ old_pen = SelectObject(dc, axis);
-    MoveToEx(dc, box.left, box.top, nullptr);
-    LineTo(dc, box.left, box.bottom);
-    LineTo(dc, box.right, box.bottom);
+    // The two axes in one call (the same pixels as two lines from the top).
+    const POINT axes[3] = {{box.left, box.top}, {box.left, box.bottom}, {box.right, box.bottom}};
+    Polyline(dc, axes, 3);
+    MoveToEx(dc, box.right, box.bottom, nullptr);
     if (r.lo < 0 && r.hi > 0) {
         const int zy = box.bottom - static_cast<int>(std::lround(-r.lo / (r.hi - r.lo) * h));
         MoveToEx(dc, box.left, zy, nullptr);
@@ -240,8 +269,8 @@ void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, i
             const double py = box.bottom - (v - r.lo) / (r.hi - r.lo) * h;
             // Far outside values are held near the box so the device's
             // coordinates stay in range; the clip (or the eye) does the rest.
-            POINT p{static_cast<LONG>(std::lround(px)),
-                    static_cast<LONG>(std::lround(std::clamp(py, -1e6, 1e6)))};
+            POINT p{static_cast<LONG>(behavior_round(std::clamp(px, -1e6, 1e6))),
+                    static_cast<LONG>(behavior_round(std::clamp(py, -1e6, 1e6)))};
             if (!pts.empty() && pts.back().x == p.x && pts.back().y == p.y) continue;
             pts.push_back(p);
         }
@@ -253,6 +282,7 @@ void draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, int left, i
     SelectObject(dc, old_pen);
     DeleteObject(axis);
     if (clip) RestoreDC(dc, saved);
+    return flash;
 }
 
 bool behavior_shown() {
@@ -299,16 +329,99 @@ std::vector<std::int32_t> behavior_graph_slots(const sketch_state& s) {
     return slots;
 }
 
-void paint_behavior_graphs(HDC dc, const sketch_state& s) {
-    if (!behavior_shown() || !value_cache_exists()) return;
+namespace {
+
+// A running 64-bit hash of words (a multiply and a shift per word).
+struct input_hash {
+    std::uint64_t h = 0x243F6A8885A308D3ull;
+    void word(std::uint64_t w) {
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 29;
+    }
+    template <typename T> void put(const T& v) {
+        static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= 8);
+        std::uint64_t w = 0;
+        std::memcpy(&w, &v, sizeof v);
+        word(w);
+    }
+    // Times and values together, a pair of floats to a word.
+    void series(const float* t, const float* v, int n) {
+        word(static_cast<std::uint64_t>(n));
+        for (int i = 0; i < n; ++i) {
+            std::uint32_t a = 0, b = 0;
+            std::memcpy(&a, t + i, 4);
+            std::memcpy(&b, v + i, 4);
+            word(static_cast<std::uint64_t>(a) << 32 | b);
+        }
+    }
+};
+
+// The box of an item in device units, and the pixels its graph may touch:
+// the curves reach the right and bottom edges inclusive.
+RECT item_box(const sketch_state& s, const sketch_elem& e) {
     const int zoom = s.zoom > 0 ? s.zoom : 100;
     auto px = [zoom](int v, int scroll) {
         return static_cast<int>(std::lround(v * zoom / 100.0)) - scroll;
     };
-    for (const graph_item& it : graph_items(s)) {
-        const sketch_elem& e = *it.e;
-        draw_behavior_graph(dc, &it.sym, it.sym.slot, px(e.x - e.w, s.scroll_x),
-                            px(e.y - e.h, s.scroll_y), px(e.x + e.w, s.scroll_x),
-                            px(e.y + e.h, s.scroll_y), false);
+    return RECT{px(e.x - e.w, s.scroll_x), px(e.y - e.h, s.scroll_y), px(e.x + e.w, s.scroll_x),
+                px(e.y + e.h, s.scroll_y)};
+}
+RECT extent_of(const RECT& box) {
+    return RECT{box.left - 1, box.top - 1, box.right + 2, box.bottom + 2};
+}
+
+// What draw_behavior_graph reads for an item drawn without labels.
+std::uint64_t graph_inputs(const graph_item& it, const RECT& box) {
+    input_hash k;
+    k.put(box.left), k.put(box.top), k.put(box.right), k.put(box.bottom);
+    if (!model_rec) return k.h;
+    const int shown = shown_run_slot();
+    const int runs = std::clamp(std::max<int>(model_rec->run_count, shown + 1), 0, 16);
+    k.put(shown);
+    k.put(runs);
+    k.put(model_rec->start);
+    k.put(model_rec->end);
+    k.put(as_float(it.sym.min));
+    k.put(as_float(it.sym.max));
+    k.put(behavior_opts.range_mode);
+    k.put(behavior_opts.include_zero);
+    k.put(behavior_opts.flash);
+    k.put(behavior_opts.margin);
+    k.put(colour_table[13]);
+    const behavior_range& r = remembered_behavior_range(it.sym.slot);
+    k.put(r.lo);
+    k.put(r.hi);
+    for (int run = 0; run < runs; ++run) {
+        const float *t = nullptr, *v = nullptr;
+        const int n = cached_series(it.sym.slot, &t, &v, run);
+        k.put(n);
+        if (n <= 1 || !t || !v) continue;
+        k.put(table_colour(run % 12));
+        k.series(t, v, n);
     }
+    return k.h;
+}
+
+} // namespace
+
+void paint_behavior_graphs(HDC dc, const sketch_state& s, std::vector<behavior_box>* log) {
+    if (!behavior_shown() || !value_cache_exists()) return;
+    for (const graph_item& it : graph_items(s)) {
+        const RECT box = item_box(s, *it.e);
+        const RECT extent = extent_of(box);
+        if (log && !RectVisible(dc, &extent)) continue;
+        const behavior_flash f = draw_behavior_graph(dc, &it.sym, it.sym.slot, box.left, box.top,
+                                                     box.right, box.bottom, false, log != nullptr);
+        if (log) log->push_back({it.sym.slot, extent, graph_inputs(it, box), f != flash_none});
+    }
+}
+
+std::vector<behavior_box> behavior_boxes(const sketch_state& s) {
+    std::vector<behavior_box> boxes;
+    if (!behavior_shown() || !value_cache_exists()) return boxes;
+    for (const graph_item& it : graph_items(s)) {
+        const RECT box = item_box(s, *it.e);
+        boxes.push_back({it.sym.slot, extent_of(box), graph_inputs(it, box), false});
+    }
+    return boxes;
 }

@@ -25,6 +25,7 @@
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
 #include "sketch/keys.h"
+#include "sketch/livepaint.h"
 #include "sketch/mouse.h"
 #include "sketch/moves.h"
 #include "sketch/sliders.h"
@@ -603,7 +604,7 @@ LRESULT view_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         GetClientRect(w, &rc);
         // A model closed under the window leaves it blank until it closes.
         if (sw->s.symbols == cur_model_symbols) {
-            paint_sketch(dc, sw->s, rc);
+            paint_sketch_retained(dc, w, sw->s, rc);
             paint_sketch_live(dc, w, sw->s);
             paint_selection(dc, sw->s);
         } else
@@ -698,7 +699,8 @@ handle find_hook(const char* name, int mode, int flags) {
 
 void refresh_hook() {
     for (auto& p : windows())
-        if (p->s.symbols == cur_model_symbols) InvalidateRect(p->view, nullptr, FALSE);
+        if (p->s.symbols == cur_model_symbols && !invalidate_live_changes(p->view, p->s))
+            InvalidateRect(p->view, nullptr, FALSE);
 }
 
 int close_hook(handle record) {

@@ -28,6 +28,7 @@
 #include "sim/simdata.h"
 #include "sketch/behave.h"
 #include "sketch/keys.h"
+#include "sketch/livepaint.h"
 #include "sketch/overlays.h"
 #include "sketch/overrides.h"
 #include "sketch/viewnav.h"
@@ -52,6 +53,8 @@ void (*previous_output)(int phase) = nullptr;
 // Before each re-run the value cache keeps the re-run's values only for the
 // slots asked for: the behaviour graphs ask for theirs.
 void livesweep_output(int phase) {
+    // The refresh after the re-run repaints only the graphs that changed.
+    set_live_refresh(phase == 0);
     if (phase == 0) {
         HWND view = current_sketch_view();
         if (const sketch_state* s = view ? sketch_of(view) : nullptr)
@@ -633,7 +636,7 @@ bool live_sketch_command(HWND view, int id) {
 }
 
 void paint_sketch_live(HDC dc, HWND view, const sketch_state& s) {
-    paint_behavior_graphs(dc, s);
+    paint_live_graphs(dc, view, s);
     if (opts.sketch_positioning == 1) {
         // Pagemarks: where printing on whole pages breaks the view.
         RECT rc;

@@ -299,9 +299,10 @@ TEST_F(Overrides, AStepChangeThroughTheDialogShowsInTheReRunAndUncheckingEndsIt)
     const int count = cached_series(rate_slot_, &t, &v, run);
     ASSERT_GT(count, 10);
     bool before = false, after = false;
-    // The re-runs write the shown run from its second point on; the first
-    // keeps the loaded run's initial values.
-    for (int i = 1; i < count; ++i) {
+    // The re-runs write the shown run from its first point on: the first
+    // point shows the override too, not the loaded run's initial value.
+    EXPECT_FLOAT_EQ(v[0], 0.02f);
+    for (int i = 0; i < count; ++i) {
         if (t[i] < 30) {
             EXPECT_FLOAT_EQ(v[i], 0.02f) << t[i];
             before = true;
