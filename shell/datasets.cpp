@@ -121,8 +121,11 @@ void rebuild_io_objects() {
 void load_highlighted(HWND page) {
     const std::vector<std::string> names = highlighted(GetDlgItem(page, idd_available));
     // From the last to the first, so the first ends up in front.
-    for (auto it = names.rbegin(); it != names.rend(); ++it)
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        message_hold hold; // a refused file says why in its box
         load_runs(model_rec, -1, it->c_str(), 0, 0);
+        hold.release_with_reasons();
+    }
     refresh_loaded_runs_list();
     fill_available_runs(page);
     rebuild_io_objects();
@@ -204,7 +207,11 @@ void load_from(HWND page) {
                                ft_runs, 0, nullptr, "kdf");
     if (!chosen || !*chosen) return;
     load_from_name = chosen;
-    load_runs(model_rec, -1, load_from_name.c_str(), 0, 0);
+    {
+        message_hold hold; // a refused file says why in its box
+        load_runs(model_rec, -1, load_from_name.c_str(), 0, 0);
+        hold.release_with_reasons();
+    }
     refresh_loaded_runs_list();
     fill_available_runs(page);
     rebuild_io_objects();

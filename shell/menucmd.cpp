@@ -266,7 +266,33 @@ bool menu_command_served(int id) {
     }
 }
 
+namespace {
+
+// The menu item a posted simulation-control id stands for: the diagram's
+// Ctrl+E, Ctrl+R and Ctrl+B and a slider's Ctrl+R post these ids rather than
+// the items', and they must act as the items do (and not while those are grey).
+int item_of_sim_command(int id) {
+    switch (id) {
+    case sc_setup:
+        return cmd_setup;
+    case sc_simulate:
+    case sc_continue_game: // Simulate plays the next interval of a game
+        return cmd_simulate;
+    case sc_livesweep:
+        return cmd_livesweep;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 int menu_command(int id) {
+    if (int item = item_of_sim_command(id)) {
+        update_menu_states();
+        if (menu_item_enabled(item)) menu_command(item);
+        return 1;
+    }
     if (id == cmd_build_535 || id == cmd_build_582 || id == cmd_build_583) {
         if (build_wnd && IsWindow(build_wnd))
             PostMessage(build_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);

@@ -165,6 +165,19 @@ void message_hold::release() {
     innermost_hold = self;
 }
 
+void message_hold::release_with_reasons() {
+    std::string why;
+    for (const kept& k : kept_) {
+        if (k.severity < 1 || k.severity > 5 || k.text.empty()) continue;
+        if (!why.empty()) why += '\n';
+        why += k.text;
+    }
+    if (!why.empty())
+        for (kept& k : kept_)
+            if (k.severity >= 6) k.text += "\n\n" + why;
+    release();
+}
+
 int ask_yes_no(const char* format, ...) {
     va_list args;
     va_start(args, format);

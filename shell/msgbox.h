@@ -56,6 +56,10 @@ public:
     bool empty() const { return kept_.empty(); }
     // Shows the kept messages of severity 6 and above, in order.
     void release();
+    // The same, but each box also gives, after a blank line, the errors and
+    // warnings (severities 1 to 5) kept with it: the reasons a failure left
+    // only in the error log ("Unable to load" then why the file was refused).
+    void release_with_reasons();
     // Takes a message; true when it was kept in place of a box.
     bool take(int severity, const char* text);
 

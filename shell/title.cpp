@@ -67,7 +67,10 @@ const std::string& title_edit_name() {
 
 void set_bottom_text(const char* text) {
     bottom_text = text ? text : "";
-    set_bottom_bar(bm_text, bottom_text.c_str(), bottom_no_command);
+    // The active diagram keeps its own bar (views, Show, the font buttons): a
+    // new text, such as the one a finished run sets, waits until no build
+    // window is active.
+    restore_bottom_bar();
 }
 
 const std::string& bottom_bar_text() {

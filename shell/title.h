@@ -23,7 +23,8 @@ const std::string& title_edit_name();
 // the one named (0, 1 or 2); with none maximised, all three redraw the menu
 // bar.
 void draw_caption_buttons(int which);
-// Sets the text the bottom bar shows (and repaints the bar).
+// Sets the workbench's bottom-bar text; the bar shows it (repainted) unless
+// an active build window shows its own items.
 void set_bottom_text(const char* text);
 // The text the bottom bar shows.
 const std::string& bottom_bar_text();

@@ -184,6 +184,12 @@ TEST_F(DatasetsPage, LoadUnloadAndTheActiveRuns) {
     answerer::box(severity_caption(8)).text("Unable to load\nRun: broken").press(IDOK);
     press(page, idd_load);
     EXPECT_EQ(answerer::pending(), 0u);
+    // The box itself says why, not only the error log.
+    bool box_says_why = false;
+    for (const answerer::Seen& s : answerer::seen())
+        if (s.message_box && s.text.find("Run: broken") != std::string::npos)
+            box_says_why = s.text.find("\n\nCorrupted kdf file") != std::string::npos;
+    EXPECT_TRUE(box_says_why);
     int lines = 0;
     const char* const* said = message_list_lines(&lines);
     bool corrupted = false;

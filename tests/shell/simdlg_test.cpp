@@ -20,6 +20,7 @@
 #include "shell/toolbar.h"
 #include "shell/wiring.h"
 #include "sim/changes.h"
+#include "sim/control.h"
 #include "sim/game.h"
 #include "sim/livesweep.h"
 #include "sim/setup.h"
@@ -379,6 +380,35 @@ TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
     answerer::box("Question from Kavrel").text("stop simulation setup").press(IDYES);
     menu_command(cmd_stop_simulation);
     EXPECT_EQ(sim_phase, phase_idle);
+}
+
+TEST_F(SimDialogs, TheDiagramsSimulationKeysActAsTheMenuItems) {
+    // The diagram's Ctrl+E, Ctrl+R and Ctrl+B post the simulation-control ids
+    // to the main window; each must do what its menu item does, not answer
+    // "Sorry not available".
+    ASSERT_EQ(post_sim_command(0), 1); // Ctrl+E
+    td::run_until_idle();
+    EXPECT_EQ(sim_phase, phase_setup);
+    EXPECT_NE(title().find("Simulation Setup"), std::string::npos) << title();
+    answerer::box("Question from Kavrel").text("stop simulation setup").press(IDYES);
+    menu_command(cmd_stop_simulation);
+    ASSERT_EQ(sim_phase, phase_idle);
+
+    ASSERT_EQ(post_sim_command(1), 1); // Ctrl+R
+    td::run_until_idle();
+    EXPECT_TRUE(std::filesystem::exists(dir + "/Current.kdf"));
+    EXPECT_GE(model_rec->run_count, 1);
+
+    ASSERT_EQ(post_sim_command(3), 1); // Ctrl+B on, and set-up is grey meanwhile
+    td::run_until_idle();
+    EXPECT_EQ(livesweep_state, 2);
+    ASSERT_EQ(post_sim_command(0), 1);
+    td::run_until_idle();
+    EXPECT_NE(sim_phase, phase_setup);
+    ASSERT_EQ(post_sim_command(3), 1); // and off again
+    td::run_until_idle();
+    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(answerer::pending(), 0u);
 }
 
 } // namespace

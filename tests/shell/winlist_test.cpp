@@ -2,6 +2,7 @@
 // models with their settings keys and menu texts.
 #include "shell_fixture.h"
 
+#include "shell/bottombar.h"
 #include "shell/menubar.h"
 
 #include <algorithm>
@@ -184,6 +185,24 @@ TEST_F(WindowList, TheDiagramTakesTheBarBackFromAnOutputWindow) {
     EXPECT_EQ(bottom_bar_text(), "model.kmf");
     DestroyWindow(out);
     DestroyWindow(sketch);
+}
+
+TEST_F(WindowList, ANewBottomTextLeavesTheActiveDiagramItsBar) {
+    // A finished run sets the model's name as the bottom text; the active
+    // diagram keeps its views and buttons, and the text shows once no build
+    // window is.
+    HWND sketch = build_window("S");
+    activate_window(sketch, 0, 0);
+    ASSERT_EQ(active_child, sketch);
+    ASSERT_EQ(bottom_mode(), bm_build);
+    set_bottom_text("after the run.kmf");
+    EXPECT_EQ(bottom_mode(), bm_build);
+    EXPECT_EQ(bottom_bar_text(), "after the run.kmf");
+    DestroyWindow(sketch);
+    restore_bottom_bar();
+    EXPECT_EQ(bottom_mode(), bm_text);
+    ASSERT_FALSE(bottom_items().empty());
+    EXPECT_EQ(bottom_items()[0].text, "after the run.kmf");
 }
 
 TEST_F(WindowList, OutputWindowsCycleBackAndGroupCyclingSkipsEmptyGroups) {
