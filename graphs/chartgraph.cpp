@@ -9,6 +9,7 @@
 // chart when it is resized.
 #include "graphs/chartgraph.h"
 
+#include "chart/axis.h"
 #include "chart/chart.h"
 #include "chart/data.h"
 #include "chart/services.h"
@@ -125,7 +126,7 @@ void add_points(CChartCtrl& c, const line_graph& g) {
     }
 }
 
-void fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
+void fill_chart(CChartCtrl& c, const line_graph& g, int dimension, int width, int height) {
     const LOGFONT title_font = log_font_of(g.fonts[3]), legend_font = log_font_of(g.fonts[0]),
                   axis_font = log_font_of(g.fonts[4]);
     const bool hide_legend = g.hide_flags & 1, hide_title = g.hide_flags & 2;
@@ -170,8 +171,11 @@ void fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
     c.SetViewRect(top, legend, std::max(m, 10.0), 6.0);
     c.SetViewOption(1);
     c.SetXRange(g.x_min, g.x_max);
-    c.SetAxis(2, g.x_divisions, 1, 5.0, 0);
+    CChartAxis* x_axis = c.SetAxis(2, g.x_divisions, 1, 5.0, 0);
     c.SetAxis(4, g.y_divisions, 1, 5.0, 0);
+    // Crowded x numbers take two rows, every other one below the first.
+    if (x_axis && chart_x_labels_crowd(g, dimension, std::max(m, 10.0), width, height))
+        if (CChartTextStyle* t = x_axis->GetTextStyle()) t->SetVAnchor4();
 }
 
 void draw_through_chart(output_record* record);
@@ -260,6 +264,30 @@ CChartCtrl* chart_of(handle record) {
     return e ? e->ctrl : nullptr;
 }
 
+bool chart_x_labels_crowd(const line_graph& g, int dimension, double left_margin, int width,
+                          int height) {
+    if (width <= 0 || height <= 0 || g.x_divisions < 1 || !(g.x_max > g.x_min)) return false;
+    // The widest number along the axis, in characters, with one between.
+    const double step = (g.x_max - g.x_min) / g.x_divisions;
+    std::size_t chars = 0;
+    for (int i = 0; i <= g.x_divisions; ++i)
+        chars = std::max(chars, std::strlen(format_to_step(g.x_min + i * step, step)));
+    // The axis text's character width: the chart sizes its 4-point axis font
+    // from the drawing area (height x 4/3 x 4 / 400, 45 % of that wide; from
+    // the width when the area is taller than wide).
+    const double w = width, h = height;
+    const double ch =
+        w < h ? 4.0 * w / (400.0 * 4.0 / 3.0) * 100.0 / 45.0 : h * 4.0 / 3.0 * 4.0 / 400.0;
+    // The chart reads those sizes, made from an area in twips, as tenths of
+    // a point: twice as large in the area's own units.
+    const double cw = 2 * ch * 0.45;
+    // The x axis spans the area less its side margins (a 3D axis lies
+    // foreshortened along its depth).
+    double axis = w * (100.0 - left_margin - 6.0) / 100.0;
+    if (dimension == 2) axis *= 0.6;
+    return static_cast<double>(g.x_divisions + 1) * static_cast<double>(chars + 1) * cw > axis;
+}
+
 int build_chart_graph(handle record, int chart_style) {
     if (!AfxGetApp().initialised || !chart_style) return 0;
     line_graph* g = graph_of(record);
@@ -291,7 +319,9 @@ int build_chart_graph(handle record, int chart_style) {
     } else {
         e->ctrl->ClearData(0);
     }
-    fill_chart(*e->ctrl, *g, e->dimension);
+    RECT area{};
+    GetClientRect(window, &area);
+    fill_chart(*e->ctrl, *g, e->dimension, area.right - area.left, area.bottom - area.top);
     o = static_cast<output_record*>(lock_handle(record));
     if (!o) return 0;
     o->chart = e->ctrl;
