@@ -295,8 +295,9 @@ bool chart_x_labels_crowd(const line_graph& g, int dimension, double left_margin
         w < h ? 4.0 * w / (400.0 * 4.0 / 3.0) * 100.0 / 45.0 : h * 4.0 / 3.0 * 4.0 / 400.0;
     // The chart reads those sizes, made from an area in twips (15 to a
     // screen pixel), as tenths of a point (4/3 pixel): twice as high in the
-    // area's own units; a digit is about 0.6 of that height wide.
-    const double cw = 2 * ch * 0.6;
+    // area's own units; a digit with its spacing is about 0.7 of that
+    // height wide.
+    const double cw = 2 * ch * 0.7;
     // The x axis spans the area less its side margins (a 3D axis lies
     // foreshortened along its depth).
     double axis = w * (100.0 - left_margin - 6.0) / 100.0;

@@ -196,7 +196,13 @@ handle build_custom_graph(const graph_def& def) {
     if (def.x_max != -FLT_MAX) g->x_max = def.x_max;
     const symbol_id basis = time_basis_symbol();
     g->x_var_name = !def.x_axis.empty() ? def.x_axis : basis ? varformat(basis, 0) : "Time";
-    g->x_title = !def.x_label.empty() ? def.x_label : g->x_var_name;
+    // The x title: the definition's, else the time basis with its units on
+    // a time axis, else the x variable's name.
+    const bool time_axis =
+        def.x_axis.empty() || (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0);
+    g->x_title = !def.x_label.empty() ? def.x_label
+                 : time_axis          ? (basis ? name_units_label(nullptr, basis, 0) : "Time")
+                                      : g->x_var_name;
     g->x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
     g->y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
     g->line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
@@ -217,6 +223,7 @@ handle build_custom_graph(const graph_def& def) {
     live.x_auto_max = def.x_max == -FLT_MAX && def.x_label.empty();
     live.max_points = def.max_points ? 2u * def.max_points : 200u;
     g->soft_bounds = def.soft_bounds != 0;
+    g->portrait = def.portrait != 0;
     g->x_is_time = def.x_axis.empty() ||
                    (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0) ||
                    name_cmp(def.x_axis.c_str(), "Time") == 0;

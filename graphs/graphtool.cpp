@@ -180,6 +180,10 @@ void graph_tool_run(handle tool) {
 void install_graph_hooks() {
     graphics_window_hook = graphics_proc;
     install_ctext_proc();
+    portrait_page_of = [](handle record) {
+        const line_graph* g = graph_of(record);
+        return g && g->portrait;
+    };
     livesweep_output_hook = livesweep_graphs;
     set_tool_setup(find_tool_row("Graph"), graph_tool_setup);
 }

@@ -110,6 +110,9 @@ struct line_graph {
     std::int16_t interval_width = 0;
     // Set y bounds are widened to cover the data.
     bool soft_bounds = false;
+    // Printed on a portrait page (a PORTRAIT definition); else the print
+    // options' orientation.
+    bool portrait = false;
     // The x axis is the time basis (a graph of one variable against another
     // or of categories has no special time).
     bool x_is_time = true;

@@ -3,12 +3,16 @@
 // the run, custom graphs and the report run as user tools.
 #include "foundation/textsrc.h"
 #include "graphs/customgraph.h"
+#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/timebase.h"
+#include "model/units.h"
 #include "platform/controls.h"
+#include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
 #include "resources/dialogs.h"
@@ -20,6 +24,7 @@
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wip.h"
 #include "sim/control.h"
@@ -226,6 +231,61 @@ TEST_F(CustomGraphs, AFullWipSeriesStopsGrowingAndAsksForMorePoints) {
         if (m.text.find("Increase maxpoints for WIP graph") != std::string::npos) ++asked;
     EXPECT_EQ(asked, 101); // every save from 50 to 100
     set_message_hook(nullptr);
+}
+
+// A time axis is titled with the time basis and its units unless the
+// definition gives an x title; a PORTRAIT definition prints on a portrait
+// page whatever the print options say.
+TEST_F(CustomGraphs, XTitleAndPortraitPagesFollowTheDefinition) {
+    simulate("base");
+    graph_def& orders = set()->defs[static_cast<std::size_t>(def_index("Orders"))];
+    orders.portrait = 1;
+    ASSERT_EQ(run_user_tool("Orders", -1, 0), 1);
+    handle h = set()->defs[static_cast<std::size_t>(def_index("Orders"))].window;
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    const symbol_id basis = time_basis_symbol();
+    ASSERT_NE(basis, 0u);
+    EXPECT_EQ(g->x_title, name_units_label(nullptr, basis, 0));
+
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    opts.orientation = 1; // landscape asked for
+    const std::string pdf = testing::TempDir() + "/kavrel_portrait_print.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    HWND w = o->window;
+    unlock_handle(h);
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    std::string info;
+    if (std::FILE* p = popen(("pdfinfo '" + pdf + "' 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) info.append(buf, n);
+        pclose(p);
+    }
+    double pw = 0, ph = 0;
+    const std::size_t at = info.find("Page size:");
+    ASSERT_NE(at, std::string::npos) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &pw, &ph), 2) << info;
+    EXPECT_GT(ph, pw);
+
+    // An x title of its own replaces the time basis.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    graph_def& again = set()->defs[static_cast<std::size_t>(def_index("Orders"))];
+    again.window = 0;
+    again.x_label = "Weeks of trading";
+    ASSERT_EQ(run_user_tool("Orders", -1, 0), 1);
+    g = graph_of(set()->defs[static_cast<std::size_t>(def_index("Orders"))].window);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->x_title, "Weeks of trading");
 }
 
 TEST_F(CustomGraphs, UserToolsRunByNameAndSayWhatIsWrong) {
