@@ -886,7 +886,8 @@ void draw_line_graph(line_graph& g, int full) {
             }
         }
         if (!g.x_name_cell) g.x_name_cell = graph_text(g, g.x_var_name.c_str());
-        set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
+        // Named categories have no x values to read off.
+        if (g.graph_mode != 4) set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
         if (!(g.hide_flags & 4)) {
             if (!g.x_title_cell) g.x_title_cell = graph_text(g, g.x_title.c_str());
             draw_text_hot((left + right) / 2, bottom + axis_lh + axis_lh / 4, 'C', 'T',
