@@ -9,6 +9,7 @@
 // chart when it is resized.
 #include "graphs/chartgraph.h"
 
+#include "chart/axis.h"
 #include "chart/chart.h"
 #include "chart/data.h"
 #include "chart/services.h"
@@ -55,6 +56,7 @@ struct chart_entry {
     void (*draw)(output_record*) = nullptr;
     void (*release)(handle) = nullptr;
     void (*live_update)(handle) = nullptr;
+    double left_margin = 10; // of the view, in per cent
 };
 std::map<handle, chart_entry> charts;
 
@@ -125,7 +127,8 @@ void add_points(CChartCtrl& c, const line_graph& g) {
     }
 }
 
-void fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
+// Fills the chart; returns the view's left margin (per cent).
+double fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
     const LOGFONT title_font = log_font_of(g.fonts[3]), legend_font = log_font_of(g.fonts[0]),
                   axis_font = log_font_of(g.fonts[4]);
     const bool hide_legend = g.hide_flags & 1, hide_title = g.hide_flags & 2;
@@ -172,6 +175,22 @@ void fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
     c.SetXRange(g.x_min, g.x_max);
     c.SetAxis(2, g.x_divisions, 1, 5.0, 0);
     c.SetAxis(4, g.y_divisions, 1, 5.0, 0);
+    return std::max(m, 10.0);
+}
+
+// Crowded x numbers take two rows, every other one below the first; at a
+// size where they fit, one row again. The x axis takes its text style from
+// the x title's (style 2, anchored by its top edge).
+void fit_x_rows(const chart_entry& e, const line_graph& g, int width, int height) {
+    CChartTextStyle* t = e.ctrl->GetTitleTextStyle(2);
+    if (!t) return;
+    const bool crowded = chart_x_labels_crowd(g, e.dimension, e.left_margin, width, height);
+    if (crowded == t->IsAlternating()) return;
+    if (crowded)
+        t->SetVAnchor4();
+    else
+        t->SetVAnchor2();
+    if (CChart* chart = e.ctrl->GetChart()) chart->SetPrepared(0);
 }
 
 void draw_through_chart(output_record* record);
@@ -260,6 +279,32 @@ CChartCtrl* chart_of(handle record) {
     return e ? e->ctrl : nullptr;
 }
 
+bool chart_x_labels_crowd(const line_graph& g, int dimension, double left_margin, int width,
+                          int height) {
+    if (width <= 0 || height <= 0 || g.x_divisions < 1 || !(g.x_max > g.x_min)) return false;
+    // The widest number along the axis, in characters, with one between.
+    const double step = (g.x_max - g.x_min) / g.x_divisions;
+    std::size_t chars = 0;
+    for (int i = 0; i <= g.x_divisions; ++i)
+        chars = std::max(chars, std::strlen(format_to_step(g.x_min + i * step, step)));
+    // The axis text's character width: the chart sizes its 4-point axis font
+    // from the drawing area (height x 4/3 x 4 / 400, 45 % of that wide; from
+    // the width when the area is taller than wide).
+    const double w = width, h = height;
+    const double ch =
+        w < h ? 4.0 * w / (400.0 * 4.0 / 3.0) * 100.0 / 45.0 : h * 4.0 / 3.0 * 4.0 / 400.0;
+    // The chart reads those sizes, made from an area in twips (15 to a
+    // screen pixel), as tenths of a point (4/3 pixel): twice as high in the
+    // area's own units; a digit with its spacing is about 0.7 of that
+    // height wide.
+    const double cw = 2 * ch * 0.7;
+    // The x axis spans the area less its side margins (a 3D axis lies
+    // foreshortened along its depth).
+    double axis = w * (100.0 - left_margin - 6.0) / 100.0;
+    if (dimension == 2) axis *= 0.6;
+    return static_cast<double>(g.x_divisions + 1) * static_cast<double>(chars + 1) * cw > axis;
+}
+
 int build_chart_graph(handle record, int chart_style) {
     if (!AfxGetApp().initialised || !chart_style) return 0;
     line_graph* g = graph_of(record);
@@ -291,7 +336,10 @@ int build_chart_graph(handle record, int chart_style) {
     } else {
         e->ctrl->ClearData(0);
     }
-    fill_chart(*e->ctrl, *g, e->dimension);
+    e->left_margin = fill_chart(*e->ctrl, *g, e->dimension);
+    RECT area{};
+    GetClientRect(window, &area);
+    fit_x_rows(*e, *g, area.right - area.left, area.bottom - area.top);
     o = static_cast<output_record*>(lock_handle(record));
     if (!o) return 0;
     o->chart = e->ctrl;
@@ -361,6 +409,7 @@ void resize_chart(handle record, int width, int height) {
     chart_entry* e = entry_of(record);
     if (!e || !e->ctrl->m_hWnd) return;
     MoveWindow(e->ctrl->m_hWnd, 0, 0, std::max(width, 1), std::max(height, 1), TRUE);
+    if (const line_graph* g = graph_of(record)) fit_x_rows(*e, *g, width, height);
     e->ctrl->RedrawNow();
     InvalidateRect(e->ctrl->m_hWnd, nullptr, TRUE);
 }

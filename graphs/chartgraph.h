@@ -34,6 +34,12 @@ std::string chart_y_title(const std::vector<chart_group>& groups, int dimension,
 // chart was made in.
 double chart_legend_y(int dimension, int i);
 
+// Whether the x axis numbers of a chart graph, on one row, would run into
+// each other in a window of this size (left_margin: the view's left margin
+// in per cent): such an axis alternates its labels between two rows.
+bool chart_x_labels_crowd(const line_graph& g, int dimension, double left_margin, int width,
+                          int height);
+
 // The class-library application object: made once (1), or 0 when it could
 // not be. Without it no chart graphs are made; the program goes on.
 int init_chart_app();

@@ -42,13 +42,34 @@
 #include <string>
 #include <vector>
 
+bool widen_live_x(line_graph& g, double lo, double hi, bool grow_min, bool grow_max) {
+    const bool past_max = grow_max && hi > g.x_max;
+    const bool past_min = grow_min && lo < g.x_min;
+    if (!past_max && !past_min) return false;
+    // One point reached (lo = hi) has no span to widen: one unit past it.
+    const double span = hi > lo ? 1.25 * (hi - lo) : 1;
+    double new_min = past_min ? hi - span : g.x_min;
+    double new_max = past_max ? lo + span : g.x_max;
+    double a = new_min, b = new_max;
+    nice_axis_range(new_min, new_max, &a, &b);
+    // The rounded end is taken when it still holds what was reached.
+    if (past_min) g.x_min = a <= lo && std::isfinite(a) ? a : new_min;
+    if (past_max) g.x_max = b >= hi && std::isfinite(b) ? b : new_max;
+    if (g.x_max - g.x_min < 10000)
+        g.x_divisions = choose_x_divisions(g.x_min, g.x_max, g.x_divisions, false);
+    return true;
+}
+
 namespace {
 
 // The live part of a graph that shows the running simulation.
 struct live_graph {
     std::vector<int> slots; // per series: value slot, -1 for a series read from a run
-    bool x_auto_max = true;
+    // The x ends that follow the data (not given by the definition).
+    bool x_auto_min = true, x_auto_max = true;
     std::vector<bool> y_fixed; // per units group: its range was given
+    // Points a live series holds at most; a full series stops growing.
+    std::size_t max_points = 200;
 };
 std::map<handle, live_graph> live_graphs;
 
@@ -56,8 +77,9 @@ bool running() {
     return sim_phase >= phase_initialising && value_array;
 }
 
-// The time axis of the graph while the run goes on: the model's end time,
-// widened to 1.25 times the span reached when the run goes past it.
+// The time axis of the graph while the run goes on: the model's time range,
+// widened to 1.25 times the span reached when the run goes past an end that
+// follows the data.
 void fit_live_x(line_graph& g, const live_graph& live) {
     double lo = HUGE_VAL, hi = -HUGE_VAL;
     for (const graph_series& s : g.series)
@@ -66,15 +88,8 @@ void fit_live_x(line_graph& g, const live_graph& live) {
                 lo = std::min(lo, static_cast<double>(t));
                 hi = std::max(hi, static_cast<double>(t));
             }
-    if (!live.x_auto_max || lo > hi) return;
-    if (hi > g.x_max) {
-        // One point reached (lo = hi) has no span to widen: one unit past it.
-        const double want = hi > lo ? lo + 1.25 * (hi - lo) : hi + 1;
-        double a = lo, b = want;
-        nice_axis_range(lo, want, &a, &b);
-        g.x_max = b > hi ? b : want;
-        g.x_divisions = choose_x_divisions(g.x_min, g.x_max, graph_defaults().x_divisions);
-    }
+    if (lo > hi) return;
+    widen_live_x(g, lo, hi, live.x_auto_min, live.x_auto_max);
 }
 
 int remap(line_graph& g, const live_graph& live) {
@@ -181,7 +196,13 @@ handle build_custom_graph(const graph_def& def) {
     if (def.x_max != -FLT_MAX) g->x_max = def.x_max;
     const symbol_id basis = time_basis_symbol();
     g->x_var_name = !def.x_axis.empty() ? def.x_axis : basis ? varformat(basis, 0) : "Time";
-    g->x_title = !def.x_label.empty() ? def.x_label : g->x_var_name;
+    // The x title: the definition's, else the time basis with its units on
+    // a time axis, else the x variable's name.
+    const bool time_axis =
+        def.x_axis.empty() || (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0);
+    g->x_title = !def.x_label.empty() ? def.x_label
+                 : time_axis          ? (basis ? name_units_label(nullptr, basis, 0) : "Time")
+                                      : g->x_var_name;
     g->x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
     g->y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
     g->line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
@@ -197,8 +218,12 @@ handle build_custom_graph(const graph_def& def) {
         ~unload_opened() { unload_runs(0); }
     } unload;
     live_graph live;
-    live.x_auto_max = def.x_max == -FLT_MAX;
+    // An x title of its own fixes the x range: only the y ranges follow.
+    live.x_auto_min = def.x_min == FLT_MAX && def.x_label.empty();
+    live.x_auto_max = def.x_max == -FLT_MAX && def.x_label.empty();
+    live.max_points = def.max_points ? 2u * def.max_points : 200u;
     g->soft_bounds = def.soft_bounds != 0;
+    g->portrait = def.portrait != 0;
     g->x_is_time = def.x_axis.empty() ||
                    (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0) ||
                    name_cmp(def.x_axis.c_str(), "Time") == 0;
@@ -277,7 +302,8 @@ handle build_custom_graph(const graph_def& def) {
     if (g->series.empty()) return fail("No Variables/Datasets to graph");
     // Label lists in place of numbers: the X-DIV label along x, Y-LABEL for
     // the first group. A list sets its axis's range.
-    if (set_axis_labels(*g, def.x_div_label.c_str(), true)) live.x_auto_max = false;
+    if (set_axis_labels(*g, def.x_div_label.c_str(), true))
+        live.x_auto_min = live.x_auto_max = false;
     if (set_axis_labels(*g, def.y_label.c_str(), false) && !live.y_fixed.empty())
         live.y_fixed[0] = true;
     if (in_run && static_cast<int>(g->series.size()) < planned)
@@ -377,26 +403,33 @@ bool update_wip_graph(handle record) {
     std::vector<int> grown;
     // Sums and integrals change as a whole: those graphs are mapped anew.
     bool remap_all = chart || g->graph_mode != 0;
+    bool full = false;
     for (std::size_t i = 0; i < g->series.size() && i < live.slots.size(); ++i) {
         const int slot = live.slots[i];
         if (slot < 0 || static_cast<std::uint32_t>(slot) >= value_slot_count) continue;
         graph_series& s = g->series[i];
         if (!s.times.empty() && s.times.back() == now) continue;
+        if (s.times.size() >= live.max_points) {
+            full = true;
+            continue;
+        }
         const float v = value_array[slot];
         if (axis_value_ok(now) && axis_value_ok(v) &&
             !point_in_ranges(*g, static_cast<int>(i), now, v)) {
             // A point outside a range that follows the data moves that range.
-            const bool x_out = now < g->x_min || now > g->x_max;
+            const bool x_out =
+                (now < g->x_min && live.x_auto_min) || (now > g->x_max && live.x_auto_max);
             const std::size_t k = static_cast<std::size_t>(std::max(s.group, 0));
             const bool y_fixed = k < live.y_fixed.size() && live.y_fixed[k];
             const bool y_out = v < group_min(*g, s.group) || v > group_max(*g, s.group);
-            if ((x_out && live.x_auto_max) || (y_out && !y_fixed)) remap_all = true;
+            if (x_out || (y_out && !y_fixed)) remap_all = true;
         }
         s.times.push_back(now);
         s.values.push_back(v);
         if (s.transformed) s.read_values.push_back(v);
         grown.push_back(static_cast<int>(i));
     }
+    if (full) report(0, "Increase maxpoints for WIP graph");
     if (grown.empty()) return true;
     if (remap_all) {
         remap(*g, live);

@@ -27,8 +27,18 @@ int run_user_tool(const char* name, int index, int mode);
 void forget_tool_window(handle record);
 
 // Brings a work-in-progress graph up to date with the running simulation
-// (the shell calls it at every save); false when its window is gone.
+// (the shell calls it at every save); false when its window is gone. A live
+// series holds at most twice the definition's MAX-POINTS points (200 when
+// not given); past that it stops growing and each save says "Increase
+// maxpoints for WIP graph" once.
 bool update_wip_graph(handle record);
+
+// Widens the x range of a work-in-progress graph whose data reached lo..hi:
+// an end that follows the data (grow_min, grow_max) and was passed moves so
+// that the span is 1.25 times the span reached, rounded by the axis layer;
+// a span below 10000 then takes one division per whole unit (4 to 20).
+// false when no end moved.
+bool widen_live_x(line_graph& g, double lo, double hi, bool grow_min, bool grow_max);
 
 // Draws the newest segment of each listed series of a graph straight into
 // its window (the plot of its last paint); false when the window must

@@ -4,6 +4,7 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "graphs/draw/ctext.h"
 #include "graphs/draw/drawing.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
@@ -178,6 +179,11 @@ void graph_tool_run(handle tool) {
 
 void install_graph_hooks() {
     graphics_window_hook = graphics_proc;
+    install_ctext_proc();
+    portrait_page_of = [](handle record) {
+        const line_graph* g = graph_of(record);
+        return g && g->portrait;
+    };
     livesweep_output_hook = livesweep_graphs;
     set_tool_setup(find_tool_row("Graph"), graph_tool_setup);
 }

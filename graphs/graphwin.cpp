@@ -522,6 +522,8 @@ std::vector<handle> framed_graph_windows() {
     return out;
 }
 
+bool (*portrait_page_of)(handle record) = nullptr;
+
 int print_graph_window(handle record) {
     if (drawing.printing) return 0;
     std::vector<handle> records{record};
@@ -532,7 +534,9 @@ int print_graph_window(handle record) {
     // this edition, so a choice made in Print Options must count by itself.
     if (opts.print_selection == 2) records = framed_graph_windows();
     if (records.empty()) return 0;
-    const char* orientation = opts.orientation == 2 ? "P" : "L";
+    // A graph designed for a portrait page prints on one.
+    const bool portrait = portrait_page_of && portrait_page_of(records.front());
+    const char* orientation = opts.orientation == 2 || portrait ? "P" : "L";
     HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);
     if (!dc) return 0;
     drawing.printing = 1;

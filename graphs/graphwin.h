@@ -101,6 +101,9 @@ int open_graph_window(handle record, const char* title, int x, int y, int width,
 // every graph window of the tool frames, a page each in one document,
 // stopping at the first that fails. 1 when every page printed.
 int print_graph_window(handle record);
+// Whether a record's graph was designed for a portrait page (set by the
+// line graphs; null: every graph follows the print options).
+extern bool (*portrait_page_of)(handle record);
 // The graph windows in tool frames, in the order they were opened.
 std::vector<handle> framed_graph_windows();
 

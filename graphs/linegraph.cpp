@@ -61,7 +61,8 @@ font_spec graph_font(int size, std::uint8_t style) {
 
 } // namespace
 
-const graph_settings& graph_defaults() {
+namespace {
+graph_settings& settings_store() {
     static graph_settings s = [] {
         graph_settings d;
         d.fonts[0] = graph_font(10, 0);
@@ -73,6 +74,15 @@ const graph_settings& graph_defaults() {
         return d;
     }();
     return s;
+}
+} // namespace
+
+const graph_settings& graph_defaults() {
+    return settings_store();
+}
+
+void set_graph_interval(float interval) {
+    settings_store().interval = std::isfinite(interval) ? interval : 0;
 }
 
 handle new_line_graph_record() {
@@ -150,11 +160,11 @@ void set_graph_size(line_graph& g, int size_code, double width, double height) {
     g.design_height = cm_to_device(h * 2.54, 0);
 }
 
-int choose_x_divisions(double x_min, double x_max, int default_count) {
+int choose_x_divisions(double x_min, double x_max, int default_count, bool scale_small) {
     const double span = x_max - x_min;
     if (!(x_max > x_min) || span >= 10000 || !std::isfinite(span)) return default_count;
     double d = 1;
-    while (span * d < 4.5) d *= 10;
+    while (scale_small && span * d < 4.5) d *= 10;
     int n = static_cast<int>(std::trunc(span * d - 0.5)) + 1;
     if (n > 20) {
         int k = 2;
@@ -306,6 +316,14 @@ void set_reference_lines(line_graph& g, std::uint8_t extra_lines, double special
         axis_value_ok(special_time) && g.x_min < special_time && special_time < g.x_max)
         g.special_time_line = static_cast<std::int16_t>(
             std::trunc((special_time - g.x_min) / (g.x_max - g.x_min) * 10000));
+    // The interval in x positions; one longer than the axis is cut at its
+    // length (a 16-bit position could not hold it).
+    g.interval_width = 0;
+    const double interval = graph_defaults().interval;
+    const double span = g.x_max - g.x_min;
+    if (interval > 0.0001 && g.graph_mode < 3 && span > 0 && std::isfinite(span))
+        g.interval_width =
+            static_cast<std::int16_t>(std::min(10000.0, std::trunc(interval * 10000 / span)));
 }
 
 int gather_graph_series(line_graph& g, bool limit16) {
@@ -581,8 +599,11 @@ bool any_own_colour(const line_graph& g) {
 }
 
 // The pen width draw_curve takes: the series' own width or dash style, else 1.
-int series_width(const graph_series& s) {
-    return s.line != 0 ? s.line : 1;
+// A series' own width or dash style; else 1, or a width growing with the
+// series index (up to 4) on devices set to widen lines by series.
+int series_width(const graph_series& s, int i) {
+    if (s.line != 0) return s.line;
+    return drawing.output_flag_5 ? std::min(i + 1, 4) : 1;
 }
 
 void draw_series(const line_graph& g, int i, const COLORREF* colours, int left, int top, int right,
@@ -594,7 +615,7 @@ void draw_series(const line_graph& g, int i, const COLORREF* colours, int left, 
         draw_point_markers(colours, i, s.shape_size ? s.shape_size : 1, s.shape, left, top, right,
                            bottom, s.xs.data() + from, s.ys.data() + from, n, false);
     else
-        draw_curve(colours, i, series_width(s), left, top, right, bottom, s.xs.data() + from,
+        draw_curve(colours, i, series_width(s, i), left, top, right, bottom, s.xs.data() + from,
                    s.ys.data() + from, n, 0, false, true);
 }
 
@@ -800,6 +821,17 @@ void draw_line_graph(line_graph& g, int full) {
             draw_line(0, 1, x, top, x, bottom);
         }
         if (full) draw_frame(13, 2, left, top, right, bottom);
+        // The interval marker: a bracket of the interval's length along the
+        // bottom of the plot from its left end.
+        if (g.interval_width > 0) {
+            const int x2 =
+                left + static_cast<int>(static_cast<long>(g.interval_width) * pw / 10000);
+            const int tick = std::max(axis_lh / 3, 2);
+            const int y = bottom - tick;
+            draw_line(0, 1, left, y, x2, y);
+            draw_line(0, 1, left, y - tick / 2, left, y + tick / 2);
+            draw_line(0, 1, x2, y - tick / 2, x2, y + tick / 2);
+        }
         // Series, the first on top; the first group's y scale for reading
         // values off.
         set_value_map(top, bottom, g.y_min, g.y_max, 0, true);
@@ -854,7 +886,8 @@ void draw_line_graph(line_graph& g, int full) {
             }
         }
         if (!g.x_name_cell) g.x_name_cell = graph_text(g, g.x_var_name.c_str());
-        set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
+        // Named categories have no x values to read off.
+        if (g.graph_mode != 4) set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
         if (!(g.hide_flags & 4)) {
             if (!g.x_title_cell) g.x_title_cell = graph_text(g, g.x_title.c_str());
             draw_text_hot((left + right) / 2, bottom + axis_lh + axis_lh / 4, 'C', 'T',
@@ -902,7 +935,7 @@ void draw_line_graph(line_graph& g, int full) {
                     draw_point_markers(colours, i, s.shape_size ? s.shape_size : 1, s.shape,
                                        sample_left, ly, sample_right, ly, xs, ys, 2, false);
                 } else {
-                    draw_legend_line(colours, i, series_width(s), sample_left, ly, sample_right,
+                    draw_legend_line(colours, i, series_width(s, i), sample_left, ly, sample_right,
                                      ly);
                 }
             }

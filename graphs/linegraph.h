@@ -21,8 +21,12 @@ struct graph_settings {
     int x_divisions = 10;
     int y_divisions = 5;
     font_spec fonts[6]; // legend, crowded legend, last-resort legend, title, axes, annotation
+    // The interval marker's length in x units (0.0001 or less: no marker).
+    float interval = 0;
 };
 const graph_settings& graph_defaults();
+// Sets the interval the line graphs mark (the option block's value).
+void set_graph_interval(float interval);
 
 struct graph_series {
     std::string name;  // element name read from the run
@@ -101,8 +105,14 @@ struct line_graph {
     // Reference lines, positions 0..10000 (0 none): y of the values 0 and 1,
     // x of the model's special time. Set while gathering from the options.
     std::int16_t zero_line = 0, one_line = 0, special_time_line = 0;
+    // Length of the settings' interval in x positions (0 none): a marker
+    // under the plot's left end shows how long the interval is.
+    std::int16_t interval_width = 0;
     // Set y bounds are widened to cover the data.
     bool soft_bounds = false;
+    // Printed on a portrait page (a PORTRAIT definition); else the print
+    // options' orientation.
+    bool portrait = false;
     // The x axis is the time basis (a graph of one variable against another
     // or of categories has no special time).
     bool x_is_time = true;
@@ -143,7 +153,8 @@ bool set_axis_labels(line_graph& g, const char* text, bool x_axis);
 
 // Reference line positions from the scaling options (lines at 0, at 1 and at
 // the special time): with one group, at 0 and 1 when they lie strictly
-// inside the y range; the special time strictly inside the x range.
+// inside the y range; the special time strictly inside the x range. Also the
+// interval marker's width from the settings' interval.
 void set_reference_lines(line_graph& g, std::uint8_t extra_lines, double special_time);
 
 // The designed size from a size code (0 custom width x height in inches, or
@@ -157,8 +168,10 @@ void set_graph_size(line_graph& g, int size_code, double width, double height);
 // points. limit16: at most 16 series shown. Returns the number of series
 // with data, 0 none, -1 after the stacking error (reported).
 int gather_graph_series(line_graph& g, bool limit16);
-// The x division count for a range when the graph chooses it.
-int choose_x_divisions(double x_min, double x_max, int default_count);
+// The x division count for a range when the graph chooses it. scale_small
+// false counts whole units of a span below 4.5 too (a work-in-progress graph
+// widening its time axis), which the doubling then raises to at least 4.
+int choose_x_divisions(double x_min, double x_max, int default_count, bool scale_small = true);
 
 // Shows a graph record whose series are filled in (read from runs, or given
 // as times and values with run -1): gathers them (at most 16 shown) and lays

@@ -89,7 +89,7 @@ const class_def class_defs[] = {
     {-18, "Kavrel_font", dispfont_proc, 0, 0, 2, 0, false, true, false},
     {-19, "Kavrel_lookup", lookup_class_proc, 0, 0, 1, 0, false, false, false},
     {-20, "Kavrel_guage", guage_proc, 0, 0, 1, 0, false, true, false},
-    {-22, "Kavrel_ctext", default_proc, 0, 4, 2, 0, false, true, false},
+    {-22, "Kavrel_ctext", ctext_class_proc, 0, 4, 2, 0, false, true, false},
     {-23, "Kavrel_vslider", vslider_proc, 0, 4, 0, 0, false, true, false},
     {-235, "Kavrel_qslider", qslider_proc, 0, 4, 0, 0, false, true, false},
     {-25, "Kavrel_sketch_mother", sketch_parent_proc, 0, 8, 1, 106, false, true, false},

@@ -67,6 +67,12 @@ LRESULT lookup_class_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
                                           : DefWindowProc(w, m, wp, lp);
 }
 
+LRESULT (*ctext_window_hook)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+
+LRESULT ctext_class_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return ctext_window_hook ? ctext_window_hook(w, m, wp, lp) : DefWindowProc(w, m, wp, lp);
+}
+
 void (*dde_quit_spreadsheets_hook)(int force) = nullptr;
 void dde_quit_spreadsheets(int force) {
     if (dde_quit_spreadsheets_hook) dde_quit_spreadsheets_hook(force);

@@ -122,6 +122,9 @@ struct lookup_editor_hook_set {
 extern lookup_editor_hook_set lookup_editor_hooks;
 int open_lookup_editor(const char* name);
 LRESULT lookup_class_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The graphs' caption window ("Kavrel_ctext"); unset: the default handling.
+extern LRESULT (*ctext_window_hook)(HWND, UINT, WPARAM, LPARAM);
+LRESULT ctext_class_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // ---------------------------------------------------------------------- DDE ---
 
 // Ends the DDE links; quits a started spreadsheet only when forced. The data

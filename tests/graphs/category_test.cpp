@@ -128,6 +128,23 @@ TEST_F(CategoryGraph, DotsSitOverTheirCategoriesWhoseNamesLabelTheAxis) {
     for (int y = 0; y < img.height() / 2; ++y)
         for (int x = 0; x < img.width(); ++x) dots += (img.pixel(x, y) & 0xFFFFFF) == want;
     EXPECT_GT(dots, 3);
+
+    // Named categories have no x scale to read values from: a Shift-drag
+    // along the axis leaves the model's shown times alone (it used to take
+    // category numbers as times).
+    value_map vm{};
+    ASSERT_TRUE(record_value_map(rec, &vm));
+    EXPECT_EQ(vm.x_p0, vm.x_p1);
+    const double start = model_rec ? model_rec->start : 0, end = model_rec ? model_rec->end : 0;
+    RECT cr{};
+    GetClientRect(w, &cr);
+    td::drag(w, POINT{cr.right / 4, vm.y_p1 - 5}, POINT{3 * cr.right / 4, vm.y_p1 - 5}, 4,
+             td::Button::left, td::shift);
+    td::run_until_idle();
+    if (model_rec) {
+        EXPECT_EQ(model_rec->start, start);
+        EXPECT_EQ(model_rec->end, end);
+    }
 }
 
 TEST_F(CategoryGraph, SpecsThatCannotBeDrawnAreRefusedWithNoWindowLeft) {

@@ -1,6 +1,7 @@
 // Chart graphs: the inventory sample's GRAPH-STYLE definitions drawn by the
 // chart control inside their graph windows, checked on the image, refilled
 // while a run goes on, printed to the PDF printer and saved as a metafile.
+#include "chart/axis.h"
 #include "chart/chart.h"
 #include "chart/data.h"
 #include "chart/plot.h"
@@ -291,6 +292,61 @@ TEST_F(ChartGraphs, Style3IsA3DRibbonChartWithThe3DLegendRule) {
     EXPECT_EQ(c->GetChart()->GetPlot()->GetDimension(), 2);
     const QImage img = shot(c->m_hWnd, "/kavrel_chart_style3.png");
     EXPECT_GT(count_dark(img), 100);
+}
+
+// The x numbers of a chart run into each other when many are laid along a
+// small window: such an axis gives them two rows; a few, or a wide window,
+// keep one.
+TEST(ChartGraphRules, CrowdedXNumbersTakeTwoRows) {
+    line_graph g;
+    g.x_min = 0;
+    g.x_max = 100;
+    g.x_divisions = 20;
+    EXPECT_TRUE(chart_x_labels_crowd(g, 1, 10, 400, 300));
+    EXPECT_FALSE(chart_x_labels_crowd(g, 1, 10, 2400, 300));
+    g.x_divisions = 4;
+    EXPECT_FALSE(chart_x_labels_crowd(g, 1, 10, 400, 300));
+    // The 3D x axis is shorter on the screen: it crowds sooner.
+    g.x_divisions = 10;
+    g.x_max = 1000;
+    int w2 = 0, w3 = 0;
+    for (int w = 100; w < 4000 && !(w2 && w3); w += 20) {
+        if (!w2 && !chart_x_labels_crowd(g, 1, 10, w, 300)) w2 = w;
+        if (!w3 && !chart_x_labels_crowd(g, 2, 10, w, 300)) w3 = w;
+    }
+    EXPECT_GT(w2, 0);
+    EXPECT_GT(w3, w2);
+    // Nothing to lay out: never crowded.
+    g.x_divisions = 0;
+    EXPECT_FALSE(chart_x_labels_crowd(g, 1, 10, 50, 50));
+    g.x_divisions = 10;
+    EXPECT_FALSE(chart_x_labels_crowd(g, 1, 10, 0, 300));
+}
+
+TEST_F(ChartGraphs, CrowdedXNumbersAlternateRowsInTheChart) {
+    simulate("base");
+    def("Style_1").x_div = 50;
+    def("Style_1").width = 420;
+    def("Style_1").height = 320;
+    handle h = run_tool("Style_1");
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    // The x axis takes its text style (with the switch) when it is built.
+    CChartAxis* x = c->GetChart()->GetAxis(2);
+    ASSERT_NE(x, nullptr);
+    EXPECT_TRUE(c->GetTitleTextStyle(2)->IsAlternating());
+    EXPECT_TRUE(x->GetTextStyle()->IsAlternating());
+    const QImage img = shot(c->m_hWnd, "/kavrel_chart_crowded.png");
+    EXPECT_GT(count_dark(img), 200);
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    def("Style_1").window = 0;
+    def("Style_1").x_div = 4;
+    h = run_tool("Style_1");
+    c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    EXPECT_FALSE(c->GetTitleTextStyle(2)->IsAlternating());
+    EXPECT_EQ(c->GetTitleTextStyle(2)->GetVAnchor(), 2);
 }
 
 // Without the application object a styled definition is an ordinary line

@@ -3,12 +3,16 @@
 // the run, custom graphs and the report run as user tools.
 #include "foundation/textsrc.h"
 #include "graphs/customgraph.h"
+#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/timebase.h"
+#include "model/units.h"
 #include "platform/controls.h"
+#include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
 #include "resources/dialogs.h"
@@ -20,6 +24,7 @@
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
+#include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wip.h"
 #include "sim/control.h"
@@ -35,6 +40,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +49,44 @@
 namespace td = test_driver;
 
 namespace {
+
+// A running graph's x axis widens to 1.25 times the span reached at an end
+// that follows the data, rounded outwards; a fixed end never moves.
+TEST(WipXAxis, EndsThatFollowTheDataWidenByAQuarter) {
+    line_graph g;
+    g.x_min = 0;
+    g.x_max = 100;
+    g.x_divisions = 10;
+    EXPECT_FALSE(widen_live_x(g, 0, 100, true, true)); // inside: nothing
+    EXPECT_TRUE(widen_live_x(g, 0, 120, true, true));
+    EXPECT_DOUBLE_EQ(g.x_min, 0);
+    EXPECT_GE(g.x_max, 150);
+    EXPECT_LE(g.x_max, 200);
+    EXPECT_GE(g.x_divisions, 4);
+    EXPECT_LE(g.x_divisions, 20);
+    // Past a fixed end: unchanged.
+    line_graph f;
+    f.x_min = 0;
+    f.x_max = 100;
+    EXPECT_FALSE(widen_live_x(f, 0, 130, true, false));
+    EXPECT_DOUBLE_EQ(f.x_max, 100);
+    // The lowest x grows downwards from the highest.
+    line_graph d;
+    d.x_min = 10;
+    d.x_max = 20;
+    EXPECT_TRUE(widen_live_x(d, 4, 20, true, true));
+    EXPECT_LE(d.x_min, 20 - 1.25 * 16);
+    EXPECT_GE(d.x_min, -10);
+    EXPECT_DOUBLE_EQ(d.x_max, 20);
+    // One x reached has no span: one unit past it, no division by zero.
+    line_graph one;
+    one.x_min = 0;
+    one.x_max = 1;
+    EXPECT_TRUE(widen_live_x(one, 5, 5, true, true));
+    EXPECT_GE(one.x_max, 6);
+    EXPECT_TRUE(std::isfinite(one.x_max));
+    EXPECT_DOUBLE_EQ(one.x_min, 0);
+}
 
 class CustomGraphs : public ShellWorkbenchTest {
 protected:
@@ -117,6 +161,8 @@ TEST_F(CustomGraphs, OpeningAModelAgainKeepsOneSetForIt) {
 // set's WIP graph, which gets one point per save of the run.
 TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
     float_opts |= fo_wip_graph;
+    // Room for all 201 saves (MAX-POINTS 101 holds 202 points).
+    set()->defs[0].max_points = 101;
     simulate("first");
     const handle h = set()->defs[0].window;
     ASSERT_NE(h, 0u);
@@ -143,6 +189,103 @@ TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
     set()->defs[0].window = 0;
     simulate("second");
     EXPECT_EQ(set()->defs[0].window, 0u);
+}
+
+// Without MAX-POINTS a live series holds 200 points: the 201 saves of the
+// inventory run fill it one short, the last save says so, and the graph
+// keeps what it had. MAX-POINTS n holds 2n.
+TEST_F(CustomGraphs, AFullWipSeriesStopsGrowingAndAsksForMorePoints) {
+    float_opts |= fo_wip_graph;
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    simulate("first");
+    handle h = set()->defs[0].window;
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 2u);
+    for (const graph_series& s : g->series) {
+        EXPECT_EQ(s.times.size(), 200u);
+        EXPECT_EQ(s.values.size(), 200u);
+        EXPECT_FLOAT_EQ(s.times.back(), 99.5f);
+    }
+    int asked = 0;
+    for (const message_log::message& m : message_log::messages)
+        if (m.text.find("Increase maxpoints for WIP graph") != std::string::npos) ++asked;
+    // Once for the one save that found both series full.
+    EXPECT_EQ(asked, 1);
+    // The picture still shows the lines it holds.
+    EXPECT_FALSE(g->series[0].xs.empty());
+
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    set()->defs[0].window = 0;
+    set()->defs[0].max_points = 50;
+    message_log::messages.clear();
+    simulate("second");
+    g = graph_of(set()->defs[0].window);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->series[0].times.size(), 100u);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 49.5f);
+    asked = 0;
+    for (const message_log::message& m : message_log::messages)
+        if (m.text.find("Increase maxpoints for WIP graph") != std::string::npos) ++asked;
+    EXPECT_EQ(asked, 101); // every save from 50 to 100
+    set_message_hook(nullptr);
+}
+
+// A time axis is titled with the time basis and its units unless the
+// definition gives an x title; a PORTRAIT definition prints on a portrait
+// page whatever the print options say.
+TEST_F(CustomGraphs, XTitleAndPortraitPagesFollowTheDefinition) {
+    simulate("base");
+    graph_def& orders = set()->defs[static_cast<std::size_t>(def_index("Orders"))];
+    orders.portrait = 1;
+    ASSERT_EQ(run_user_tool("Orders", -1, 0), 1);
+    handle h = set()->defs[static_cast<std::size_t>(def_index("Orders"))].window;
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    const symbol_id basis = time_basis_symbol();
+    ASSERT_NE(basis, 0u);
+    EXPECT_EQ(g->x_title, name_units_label(nullptr, basis, 0));
+
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    opts.orientation = 1; // landscape asked for
+    const std::string pdf = testing::TempDir() + "/kavrel_portrait_print.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    HWND w = o->window;
+    unlock_handle(h);
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    std::string info;
+    if (std::FILE* p = popen(("pdfinfo '" + pdf + "' 2>&1").c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) info.append(buf, n);
+        pclose(p);
+    }
+    double pw = 0, ph = 0;
+    const std::size_t at = info.find("Page size:");
+    ASSERT_NE(at, std::string::npos) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &pw, &ph), 2) << info;
+    EXPECT_GT(ph, pw);
+
+    // An x title of its own replaces the time basis.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    graph_def& again = set()->defs[static_cast<std::size_t>(def_index("Orders"))];
+    again.window = 0;
+    again.x_label = "Weeks of trading";
+    ASSERT_EQ(run_user_tool("Orders", -1, 0), 1);
+    g = graph_of(set()->defs[static_cast<std::size_t>(def_index("Orders"))].window);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->x_title, "Weeks of trading");
 }
 
 TEST_F(CustomGraphs, UserToolsRunByNameAndSayWhatIsWrong) {

@@ -75,6 +75,15 @@ TEST(GraphDivisions, SpansGiveRoundDivisionCounts) {
     EXPECT_EQ(choose_x_divisions(0, 20000, 7), 7);
 }
 
+// A work-in-progress graph counts whole units of a small span: 3 units give
+// 3 divisions, doubled to 6 (the Graph tool's count would be 15 tenths).
+TEST(GraphDivisions, WipGraphsCountWholeUnitsOfSmallSpans) {
+    EXPECT_EQ(choose_x_divisions(0, 3, 10), 15);
+    EXPECT_EQ(choose_x_divisions(0, 3, 10, false), 6);
+    EXPECT_EQ(choose_x_divisions(0, 0.37, 10, false), 4);
+    EXPECT_EQ(choose_x_divisions(0, 100, 10, false), 20);
+}
+
 class GatherSeries : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -134,6 +143,27 @@ TEST_F(GatherSeries, RangesArRoundAndPointsMapIntoTheSquare) {
     EXPECT_EQ(g_->series[0].ys[0], 8700);
     EXPECT_EQ(g_->series[0].ys[2], 900);
     EXPECT_EQ(g_->series[1].xs.size(), 2u);
+}
+
+// The settings' interval as a length along the x axis: none at 0.0001 or
+// less, cut at the axis when longer than the range.
+TEST_F(GatherSeries, TheIntervalMarkerTakesItsShareOfTheXRange) {
+    g_->x_min = 0;
+    g_->x_max = 50;
+    add({0, 25, 50}, {1, 2, 3});
+    struct row {
+        float interval;
+        int width;
+    } rows[] = {{0, 0}, {0.0001f, 0}, {5, 1000}, {12.5f, 2500}, {400, 10000}};
+    for (const row& r : rows) {
+        set_graph_interval(r.interval);
+        ASSERT_EQ(gather_graph_series(*g_, true), 1);
+        EXPECT_EQ(g_->interval_width, r.width) << r.interval;
+    }
+    set_graph_interval(NAN);
+    EXPECT_EQ(graph_defaults().interval, 0);
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_EQ(g_->interval_width, 0);
 }
 
 TEST_F(GatherSeries, StackingNeedsOneTimeAxisAndCumulativeIntegrates) {
@@ -399,6 +429,44 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
     EXPECT_LT(plot2.width(), plot.width());
     EXPECT_GT(count_colour(small, plot2.adjusted(3, 3, -3, -3), colour_table[1]), 10);
     EXPECT_EQ(record_hot_spots(rec).size(), spots.size());
+}
+
+// With the screen's option for widening lines by series (bit 5 of its
+// output option byte) the second run's curve is drawn two pixels wide; and
+// the interval marker, a black bracket, sits along the bottom of the plot
+// from its left end.
+TEST_F(GraphWindow, LinesWidenBySeriesAndTheIntervalIsMarked) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    const QImage thin = td::image(w);
+    const QRect plot = plot_of(thin);
+    const QRect inside = plot.adjusted(3, 3, -3, -3);
+    const int thin0 = count_colour(thin, inside, colour_table[0]);
+    const int thin1 = count_colour(thin, inside, colour_table[1]);
+    // The strip along the bottom of the plot's left quarter: grid only.
+    const QRect strip(plot.left() + 3, plot.bottom() - 14, plot.width() / 4, 11);
+    const int strip_black = count_colour(thin, strip, 0);
+
+    const std::uint8_t saved = opts.colour_modes[0];
+    opts.colour_modes[0] |= 0x20;
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    set_graph_interval(static_cast<float>((g->x_max - g->x_min) / 5));
+    ASSERT_EQ(gather_graph_series(*g, true), 2);
+    EXPECT_EQ(g->interval_width, 2000);
+    InvalidateRect(w, nullptr, TRUE);
+    td::run_until_idle();
+    const QImage wide = td::image(w);
+    EXPECT_TRUE(td::save_png(w, testing::TempDir() + "kavrel_line_graph_wide.png"));
+    opts.colour_modes[0] = saved;
+    set_graph_interval(0);
+    EXPECT_EQ(plot_of(wide), plot);
+    // Series 0 keeps width 1 (the widened second one may cover a little of
+    // it); series 1 is about twice as heavy.
+    EXPECT_LE(count_colour(wide, inside, colour_table[0]), thin0);
+    EXPECT_GT(count_colour(wide, inside, colour_table[1]), thin1 * 3 / 2);
+    // The bracket: a black line a fifth of the plot long, ends ticked.
+    EXPECT_GT(count_colour(wide, strip, 0), strip_black + plot.width() / 5 - 4);
 }
 
 // Stacked with filled areas: each run's area is filled in its colour (the

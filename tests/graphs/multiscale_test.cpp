@@ -412,6 +412,8 @@ TEST_F(InventoryGraphs, OrdersShowsTwoScalesWithTheirLabelsAndOwnPens) {
 // segments; its positions are those a whole mapping gives at the end.
 TEST_F(InventoryGraphs, TheWipGraphGrowsBySegmentsAsAWholeMappingWould) {
     float_opts |= fo_wip_graph;
+    // Room for all 201 saves.
+    graph_set_at(current_graph_set())->defs[0].max_points = 101;
     simulate("first");
     graph_set* set = graph_set_at(current_graph_set());
     const handle h = set->defs[0].window;
@@ -459,6 +461,7 @@ TEST_F(InventoryGraphs, ACumulativeWipGraphIntegratesOnce) {
     d.name = "Total";
     d.wip = 1;
     d.cumulative = 1;
+    d.max_points = 101; // room for all 201 saves
     graph_var v;
     v.name = "shipments";
     v.run = gd_wip_run;
