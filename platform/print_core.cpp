@@ -168,8 +168,10 @@ QSize page_pixels(Job& j) {
 }
 
 std::string default_pdf_path(const char* doc) {
+    // The documents folder when the user has one; a fresh account often has
+    // none, and printing must not fail for it: the home folder then.
     QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (dir.isEmpty()) dir = QDir::homePath();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
     QString base = QString::fromUtf8(doc && *doc ? doc : "document");
     base.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
     QString path = dir + QLatin1Char('/') + base + QStringLiteral(".pdf");

@@ -147,6 +147,35 @@ TEST_F(PrintTest, UnwritableOutputAndUnknownPrinterFailWithAMessage) {
     DeleteDC(dc);
 }
 
+// A fresh account has no documents folder: the PDF printer writes into the
+// home folder instead of failing to start.
+TEST_F(PrintTest, WithoutADocumentsFolderThePdfGoesHome) {
+    const QByteArray saved_home = qgetenv("HOME");
+    const QByteArray saved_config = qgetenv("XDG_CONFIG_HOME");
+    const std::string home = dir + "fresh-home";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home)));
+    qputenv("HOME", QByteArray::fromStdString(home));
+    qunsetenv("XDG_CONFIG_HOME");
+    print_set_pdf_output("");
+    HDC dc = print_create_dc(PDF_PRINTER_NAME, nullptr);
+    DOCINFO di{sizeof(DOCINFO), "Fresh", nullptr, nullptr, 0};
+    const int started = StartDoc(dc, &di);
+    if (started > 0) {
+        StartPage(dc);
+        Rectangle(dc, 10, 10, 100, 100);
+        EndPage(dc);
+        EndDoc(dc);
+    }
+    DeleteDC(dc);
+    qputenv("HOME", saved_home);
+    if (saved_config.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", saved_config);
+    EXPECT_GT(started, 0);
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(home + "/Fresh.pdf")));
+}
+
 TEST_F(PrintTest, SettingsGiveLandscapeAndTheProfileNamesThePrinters) {
     char device[128];
     GetProfileString("windows", "device", "", device, sizeof device);
