@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -335,9 +336,11 @@ std::vector<std::string> split_list(const char* list) {
 
 std::string number_text(float v) {
     if (is_na(v)) return ":NA:";
+    // The shortest text that reads back as the same float: 0.08 stays
+    // "0.08" in the file instead of the "0.0799999982" of nine digits.
     char b[32];
-    std::snprintf(b, sizeof b, "%.9g", static_cast<double>(v));
-    return b;
+    const auto r = std::to_chars(b, b + sizeof b, v);
+    return std::string(b, r.ptr);
 }
 
 } // namespace

@@ -163,6 +163,11 @@ TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {
     EXPECT_NE(text.find("c[south] = 3.25\n"), std::string::npos) << text;
     EXPECT_NE(text.find("curve = (0,1) (1,2) (2,4)\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("c[north]"), std::string::npos) << text; // unchanged: not written
+    // A float is written as the shortest text that reads back the same, not
+    // as nine digits of its noise ("0.100000001").
+    std::ifstream fa(all);
+    const std::string all_text((std::istreambuf_iterator<char>(fa)), {});
+    EXPECT_NE(all_text.find("k = 0.1\n"), std::string::npos) << all_text;
     // A fresh copy with the full file gives the same values.
     std::vector<float> before;
     for (int s = 0; s < 6; ++s) before.push_back(value(slot_c_ + s % 3));
