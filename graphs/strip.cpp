@@ -507,7 +507,11 @@ void strip_tool_run(handle tool) {
         names = all_variables_list(o.tree_kinds, &lookups);
         title_text = "All Variables";
     } else {
-        if (!var) return;
+        if (!var) {
+            report(8, "Strip Graph: no workbench variable is chosen. Click a name on the diagram "
+                      "or choose one on the Control Panel's Variable page.");
+            return;
+        }
         names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
         title_text = varformat(var, 1);
     }

@@ -23,6 +23,7 @@
 #include "shell/palette.h"
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
+#include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
 #include "tools/output.h"
@@ -301,6 +302,19 @@ TEST_F(StripWindow, CausesOverTimeWithTheConstantsListedPerRun) {
     const std::string wmf = dir + "/strip.wmf";
     EXPECT_EQ(save_graph_window(rec, wmf.c_str()), 1);
     EXPECT_GT(std::filesystem::file_size(wmf), 100u);
+}
+
+// With no workbench variable a causes strip says what to do instead of
+// leaving the user with nothing; "All Variables" needs none.
+TEST_F(StripWindow, WithoutAWorkbenchVariableTheUserIsToldWhy) {
+    make_tool(strip_line(0, 0));
+    workbench_var = {};
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    run_tool();
+    set_message_hook(nullptr);
+    EXPECT_TRUE(last_strip_records().empty());
+    EXPECT_TRUE(message_log::said("no workbench variable is chosen", 8));
 }
 
 TEST_F(StripWindow, AutocorrelationStripsListNoConstants) {
