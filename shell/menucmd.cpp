@@ -344,7 +344,10 @@ int menu_command(int id) {
         close_sketch_windows(0);
         break;
     case cmd_pop_build:
-        arrange_windows(1);
+        // With the diagram closed (Ctrl+W), bringing the build windows
+        // forward opens it again: otherwise only reopening the model would.
+        if (!arrange_windows(1) && model_rec && model_rec->state != 2)
+            find_sketch_window(nullptr, 1, 0);
         break;
     case cmd_next_window:
         activate_window(active_child, 1, active_kind);

@@ -13,6 +13,7 @@
 #include "foundation/report.h"
 #include "graphs/graphtool.h"
 #include "platform/menu.h"
+#include "resources/menus.h"
 #include "runs/core/runfile.h"
 #include "shell/controls/tooltip.h"
 #include "shell/toolset.h"
@@ -452,6 +453,10 @@ TEST_F(SketchMouse, CtrlASelectsAllAndAHeldKeyActsOnce) {
     td::press_key('W', td::ctrl);
     td::run_until_idle();
     EXPECT_EQ(current_sketch_view(), nullptr);
+    // Pop Build Forward brings it back.
+    SendMessage(main_wnd, WM_COMMAND, cmd_pop_build, 0);
+    td::run_until_idle();
+    EXPECT_NE(current_sketch_view(), nullptr);
 }
 
 TEST(SketchEntry, OnlyAWholeFiniteNumberIsTaken) {
