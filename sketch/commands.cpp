@@ -383,7 +383,8 @@ bool sketch_frame_command(HWND view, int id) {
         set_level(view, *s, next_shown_level(*s, id == skc_show_more));
         return true;
     // The authoring edition's editing commands (undo, redo, save, paste, cut,
-    // the Ctrl+H, Ctrl+T and Ctrl+U tools, the view list's Enter) answer as
+    // the Ctrl+H, Ctrl+T and Ctrl+U tools, the view list's Enter, Save As and
+    // Publish of the File menu, which reach the active diagram) answer as
     // the workbench's unserved commands do.
     case skc_ctrl_h:
     case skc_undo:
@@ -394,6 +395,8 @@ bool sketch_frame_command(HWND view, int id) {
     case skc_ctrl_t:
     case skc_ctrl_u:
     case 319:
+    case 494: // File > Save As: the diagram is never written by the viewer
+    case 433: // File > Publish
         not_available(id);
         return true;
     default:

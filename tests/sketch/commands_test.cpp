@@ -219,7 +219,7 @@ TEST_F(SketchCommands, TheAuthoringEditionsEditingKeysAnswerNotAvailable) {
     SetFocus(view_);
     // Undo and redo (424, 425) belong to moving the selection and are served.
     for (int id : std::initializer_list<int>{skc_paste, skc_cut, skc_save, skc_ctrl_h, skc_ctrl_t,
-                                             skc_ctrl_u, 319}) {
+                                             skc_ctrl_u, 319, 494, 433}) {
         message_log::messages.clear();
         command(id);
         EXPECT_TRUE(message_log::said("Sorry not available", 8)) << id;
