@@ -89,6 +89,7 @@ struct Window {
     bool erase_pending = false;
     int begin_paint_count = 0;        // BeginPaint calls (lets DispatchMessage see a paint)
     HDC own_dc = nullptr;             // CS_OWNDC
+    bool own_dc_painting = false;     // own_dc is inside BeginPaint .. EndPaint
     std::uint64_t screen_updates = 0; // times its screen was asked to show the image
     QPointer<QWidget> menu_bar;
     int menu_bar_height = 0;

@@ -59,8 +59,12 @@ int region_kind(const QRegion& r) {
 // window's screen is brought up to date at the next wait for input, when
 // something was drawn (and only then: updating it at every wait kept the
 // program repainting, and busy, for as long as such a window was open).
+// Inside a paint pass the drawing is clipped to the update region and
+// EndPaint shows that part, so marking the whole screen would only make the
+// toolkit repaint the whole window once more (half the cost of a Livesweep
+// frame on a large diagram).
 void own_dc_drawn(HWND hwnd) {
-    if (Window* w = get(hwnd); w && w->own_dc) mark_screen_dirty(hwnd);
+    if (Window* w = get(hwnd); w && w->own_dc && !w->own_dc_painting) mark_screen_dirty(hwnd);
 }
 
 HDC own_dc_of(HWND hwnd, Window& w) {
@@ -280,6 +284,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     HDC dc = own_dc_of(hwnd, *w);
     if (dc) {
         gdi_set_dc_base_clip(dc, clip);
+        w->own_dc_painting = true;
     } else {
         dc = gdi_create_image_dc(&w->image, hwnd, clip);
         if (!dc) return nullptr;
@@ -302,6 +307,7 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
         m.erase(it);
     } else if (w && w->own_dc && ps->hdc == w->own_dc) {
         gdi_set_dc_base_clip(w->own_dc, QRegion());
+        w->own_dc_painting = false;
     }
     if (w) update_screen(*w, qrect(ps->rcPaint));
     return TRUE;
@@ -319,7 +325,10 @@ HDC GetDC(HWND hwnd) {
     if (w->control_widget || w->message_only || w->image.isNull()) return nullptr;
     mark_screen_dirty(hwnd);
     if (HDC own = own_dc_of(hwnd, *w)) {
+        // Drawing through it may now go outside a paint pass's region: its
+        // screen follows such drawing again.
         gdi_set_dc_base_clip(own, QRegion());
+        w->own_dc_painting = false;
         return own;
     }
     HDC dc = gdi_create_image_dc(&w->image, hwnd, QRegion());

@@ -242,6 +242,45 @@ TEST_F(Paint, AClassContextsScreenFollowsItsDrawingAndRestsWhenIdle) {
     DestroyWindow(h);
 }
 
+// A paint pass through a class context shows its region once (EndPaint);
+// the drawing inside it does not also mark the whole window for showing.
+TEST_F(Paint, APaintPassThroughAClassContextShowsItsRegionOnce) {
+    HWND h = top(0, 0, 60, 60, WS_POPUP | WS_VISIBLE, "Test_owndc");
+    hook() = [&](HWND hw, UINT m, WPARAM, LPARAM, LRESULT*) {
+        if (m != WM_PAINT) return false;
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hw, &ps);
+        RECT all{0, 0, 60, 60};
+        FillRect(dc, &all, blue_);
+        EndPaint(hw, &ps);
+        return true;
+    };
+    auto settle = [] {
+        for (int i = 0; i < 3; ++i) {
+            test_driver::run_until_idle();
+            QCoreApplication::processEvents();
+        }
+    };
+    settle();
+    const std::uint64_t updates = win_screen_updates(h);
+    RECT part{10, 10, 20, 20};
+    InvalidateRect(h, &part, FALSE);
+    UpdateWindow(h);
+    settle();
+    EXPECT_EQ(at(h, 15, 15), kBlue);
+    EXPECT_EQ(win_screen_updates(h), updates + 1);
+    // Drawing after the pass, through GetDC, is shown again.
+    HDC dc = GetDC(h);
+    RECT r{0, 0, 5, 5};
+    FillRect(dc, &r, red_);
+    ReleaseDC(h, dc);
+    settle();
+    EXPECT_EQ(at(h, 2, 2), kRed);
+    EXPECT_EQ(win_screen_updates(h), updates + 2);
+    hook() = nullptr;
+    DestroyWindow(h);
+}
+
 TEST_F(Paint, RedrawWindowReachesChildrenWhenAsked) {
     HWND p = top(0, 0, 100, 100);
     HWND c = child(p, 1, 10, 10, 30, 30);
