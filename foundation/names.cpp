@@ -316,6 +316,22 @@ std::size_t format_number_chars(double value, char* out) {
         std::memmove(last, e, exponent);
         return static_cast<std::size_t>(last - out) + exponent;
     }
+    // Most numbers shown are floats. When the shortest text that reads back
+    // as the float has at most six significant digits, it is the six-digit
+    // rounding with its zeros trimmed (the float is far closer to it than
+    // half a step of six digits), and it comes much cheaper than formatting
+    // to a precision.
+    if (const float f = static_cast<float>(value); static_cast<double>(f) == value) {
+        char* stop = std::to_chars(out, end, f, std::chars_format::fixed).ptr;
+        int significant = 0;
+        bool started = false;
+        for (const char* p = out; p < stop; ++p) {
+            if (*p < '0' || *p > '9') continue;
+            started = started || *p != '0';
+            significant += started;
+        }
+        if (significant <= 6) return static_cast<std::size_t>(stop - out);
+    }
     // The integer digits by the powers of ten rather than log10, which costs
     // more than the rest of the formatting (a is within [1e-4, 1e12) here).
     static constexpr double powers[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2,  1e3, 1e4,

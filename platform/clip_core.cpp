@@ -83,15 +83,28 @@ void drop_entries() {
     clip().entries.clear();
 }
 
-std::vector<BYTE> global_bytes(HGLOBAL g) {
-    std::vector<BYTE> v;
-    std::size_t n = GlobalSize(g);
-    const void* p = GlobalLock(g);
-    if (!p) return v;
-    v.assign(static_cast<const BYTE*>(p), static_cast<const BYTE*>(p) + n);
-    GlobalUnlock(g);
-    return v;
-}
+// A global block's bytes, locked for as long as the view lives: the
+// clipboard reads megabytes of text and worksheets through it without a
+// copy of its own.
+struct locked_bytes {
+    explicit locked_bytes(HGLOBAL g) : mem(g) {
+        data = static_cast<const char*>(GlobalLock(g));
+        size = data ? GlobalSize(g) : 0;
+    }
+    ~locked_bytes() {
+        if (data) GlobalUnlock(mem);
+    }
+    locked_bytes(const locked_bytes&) = delete;
+    locked_bytes& operator=(const locked_bytes&) = delete;
+    // The length of the text before its first NUL; size + 1 when it has none.
+    std::size_t text_length() const {
+        const void* end = data ? std::memchr(data, 0, size) : nullptr;
+        return end ? static_cast<std::size_t>(static_cast<const char*>(end) - data) : size + 1;
+    }
+    HGLOBAL mem;
+    const char* data = nullptr;
+    std::size_t size = 0;
+};
 
 // Checks a handle given for a format; a message and false when it is unfit.
 bool check(UINT format, HANDLE h) {
@@ -132,8 +145,7 @@ bool check(UINT format, HANDLE h) {
         return true;
     }
     if (is_text(format)) {
-        std::vector<BYTE> b = global_bytes(g);
-        if (std::find(b.begin(), b.end(), BYTE{0}) == b.end()) {
+        if (locked_bytes b(g); b.text_length() > b.size) {
             ui_fail(name() + ": the text of " + std::to_string(size) + " bytes has no end");
             return false;
         }
@@ -244,10 +256,9 @@ void publish() {
         HANDLE h = e.handle;
         if (!h) continue;
         if (is_text(f)) {
-            std::vector<BYTE> b = global_bytes(static_cast<HGLOBAL>(h));
-            auto end = std::find(b.begin(), b.end(), BYTE{0});
-            QString t = QString::fromUtf8(reinterpret_cast<const char*>(b.data()),
-                                          static_cast<qsizetype>(end - b.begin()));
+            locked_bytes b(static_cast<HGLOBAL>(h));
+            QString t = QString::fromUtf8(
+                b.data, static_cast<qsizetype>(std::min(b.text_length(), b.size)));
             t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
             md->setText(t);
             continue;
@@ -287,10 +298,9 @@ void publish() {
             }
             continue;
         }
-        std::vector<BYTE> b = global_bytes(static_cast<HGLOBAL>(h));
-        md->setData(
-            QString::fromStdString(clip_mime_type(f)),
-            QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())));
+        locked_bytes b(static_cast<HGLOBAL>(h));
+        md->setData(QString::fromStdString(clip_mime_type(f)),
+                    QByteArray(b.data ? b.data : "", static_cast<qsizetype>(b.size)));
     }
     clip().published = md;
     cb->setMimeData(md);

@@ -119,12 +119,6 @@ grid_field cell_field(const grid_row& row, const grid_cell& c, bool number_texts
     return f;
 }
 
-// A row of the lines layout: its label fields, then its cells.
-void row_fields(const grid_row& row, bool number_texts, std::vector<grid_field>& out) {
-    for (std::string& t : grid_label_fields(row.label)) out.push_back({false, 0, std::move(t)});
-    for (const grid_cell& c : row.cells) out.push_back(cell_field(row, c, number_texts));
-}
-
 } // namespace
 
 std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid, bool number_texts) {
@@ -225,32 +219,79 @@ std::string grid_export_text(const grid_rows& grid, const char* line_end) {
 namespace {
 
 // Appends one field's record (nothing for an empty text or a missing number).
-void biff_field(std::vector<std::uint8_t>& b, const grid_field& f, std::size_t r, std::size_t c) {
-    if (f.number) {
-        if (missing(f.value)) return;
-        // One NUMBER record (type, length 15, row, column, three attribute
-        // bytes, the IEEE double) written at once: a million cells make
-        // the per-byte appends the copy's largest cost.
-        std::uint8_t rec[19] = {0x03, 0x00, 15, 0x00};
-        rec[4] = static_cast<std::uint8_t>(r & 0xFF);
-        rec[5] = static_cast<std::uint8_t>((r >> 8) & 0xFF);
-        rec[6] = static_cast<std::uint8_t>(c & 0xFF);
-        rec[7] = static_cast<std::uint8_t>((c >> 8) & 0xFF);
-        std::memcpy(rec + 11, &f.value, 8);
-        b.insert(b.end(), rec, rec + sizeof rec);
-        return;
-    }
-    if (f.text.empty()) return;
+void biff_number(std::vector<std::uint8_t>& b, double value, std::size_t r, std::size_t c) {
+    if (missing(value)) return;
+    // One NUMBER record (type, length 15, row, column, three attribute
+    // bytes, the IEEE double) written at once: a million cells make the
+    // per-byte appends the copy's largest cost.
+    std::uint8_t rec[19] = {0x03, 0x00, 15, 0x00};
+    rec[4] = static_cast<std::uint8_t>(r & 0xFF);
+    rec[5] = static_cast<std::uint8_t>((r >> 8) & 0xFF);
+    rec[6] = static_cast<std::uint8_t>(c & 0xFF);
+    rec[7] = static_cast<std::uint8_t>((c >> 8) & 0xFF);
+    std::memcpy(rec + 11, &value, 8);
+    b.insert(b.end(), rec, rec + sizeof rec);
+}
+
+void biff_label(std::vector<std::uint8_t>& b, const char* text, std::size_t size, std::size_t r,
+                std::size_t c) {
+    if (!size) return;
     // The length is one byte: a longer text is cut, never let run into the
     // next record.
-    const std::size_t n = std::min<std::size_t>(f.text.size(), 255);
+    const std::size_t n = std::min<std::size_t>(size, 255);
     add16(b, 0x0004);
     add16(b, static_cast<unsigned>(8 + n));
     add16(b, static_cast<unsigned>(r));
     add16(b, static_cast<unsigned>(c));
     b.insert(b.end(), 3, 0);
     b.push_back(static_cast<std::uint8_t>(n));
-    b.insert(b.end(), f.text.begin(), f.text.begin() + static_cast<std::ptrdiff_t>(n));
+    b.insert(b.end(), text, text + n);
+}
+
+// Appends one field's record (nothing for an empty text or a missing number).
+void biff_field(std::vector<std::uint8_t>& b, const grid_field& f, std::size_t r, std::size_t c) {
+    if (f.number)
+        biff_number(b, f.value, r, c);
+    else
+        biff_label(b, f.text.data(), f.text.size(), r, c);
+}
+
+// One row of the lines layout straight from the grid (the fields
+// row_fields(row, false) would give, without making them).
+void biff_row(std::vector<std::uint8_t>& b, const grid_row& row, std::size_t r,
+              std::size_t columns) {
+    std::size_t c = 0;
+    std::size_t at = 0;
+    for (bool first = true; c < columns; first = false) {
+        const std::size_t tab = row.label.find('\t', at);
+        const std::size_t end = tab == std::string::npos ? row.label.size() : tab;
+        std::size_t from = at;
+        if (!first && end - at >= 3 && row.label[at] == '\\' && row.label[at + 1] >= '0' &&
+            row.label[at + 1] <= ';' && row.label[at + 2] == '\\')
+            from += 3;
+        biff_label(b, row.label.data() + from, end - from, r, c++);
+        if (tab == std::string::npos) break;
+        at = tab + 1;
+    }
+    for (const grid_cell& cell : row.cells) {
+        if (c >= columns) break;
+        switch (cell.kind) {
+        case cell_text: {
+            const std::string t = grid_cell_text(row, cell);
+            biff_label(b, t.data(), t.size(), r, c);
+            break;
+        }
+        case cell_short_text:
+            break; // the mark of a missing value: an empty cell
+        case cell_integer:
+            biff_number(b, cell.integer, r, c);
+            break;
+        default:
+            biff_number(b, static_cast<double>(cell.value), r, c);
+            break;
+        }
+        ++c;
+    }
 }
 
 } // namespace
@@ -296,13 +337,12 @@ std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
     add16(b, static_cast<unsigned>(rows));
     add16(b, 0);
     add16(b, static_cast<unsigned>(columns));
-    std::vector<grid_field> line;
     for (std::size_t r = 0; r < rows; ++r) {
         if (!grid.columns_layout) {
-            line.clear();
-            row_fields(grid.rows[r], false, line);
+            biff_row(b, grid.rows[r], r, columns);
+            continue;
         }
-        const auto& l = grid.columns_layout ? lines[r] : line;
+        const auto& l = lines[r];
         for (std::size_t c = 0; c < l.size() && c < columns; ++c) biff_field(b, l[c], r, c);
     }
     add16(b, 0x000A);

@@ -196,6 +196,9 @@ TEST_F(FormatNumber, TheFastWriterAgreesWithTheGroupedRoadWhereGroupingIsIdle) {
         const double mantissa = static_cast<double>(seed % 2000001u) / 1000.0 - 1000.0;
         const int exponent = static_cast<int>((seed >> 8) % 40u) - 20;
         values.push_back(mantissa * std::pow(10.0, exponent));
+        // Floats, as the runs hold them, take a road of their own.
+        values.push_back(static_cast<float>(mantissa * std::pow(10.0, exponent % 8)));
+        values.push_back(static_cast<float>(static_cast<int>(seed % 100000u)) / 100.0f);
     }
     for (double v : values) {
         const double a = std::fabs(v);
