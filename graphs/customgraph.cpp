@@ -224,9 +224,16 @@ handle build_custom_graph(const graph_def& def) {
     live.max_points = def.max_points ? 2u * def.max_points : 200u;
     g->soft_bounds = def.soft_bounds != 0;
     g->portrait = def.portrait != 0;
+    g->hide_flags = def.no_legend ? 1 : 0;
     g->x_is_time = def.x_axis.empty() ||
                    (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0) ||
                    name_cmp(def.x_axis.c_str(), "Time") == 0;
+    // An X-AXIS that is no time base plots the variables against it.
+    if (!g->x_is_time) {
+        double scale = 1, offset = 0;
+        const symbol_id x_id = find_symbol(def.x_axis.c_str());
+        g->xy_mode = !(x_id && time_base_scale(x_id, &scale, &offset));
+    }
     // Scale groups in the order they first appear, numbered from 0 (a group
     // whose variables were all skipped takes no axis).
     std::map<int, int> group_of_scale;
@@ -313,6 +320,8 @@ handle build_custom_graph(const graph_def& def) {
 
     const bool has_live =
         std::any_of(live.slots.begin(), live.slots.end(), [](int s) { return s >= 0; });
+    // The running values come against time only.
+    if (has_live) g->xy_mode = false;
     // The time axis of a live graph runs from the run's INITIAL TIME to its
     // FINAL TIME unless the definition gives its own.
     if (has_live) {
