@@ -222,7 +222,8 @@ handle build_custom_graph(const graph_def& def) {
     live.x_auto_min = def.x_min == FLT_MAX && def.x_label.empty();
     live.x_auto_max = def.x_max == -FLT_MAX && def.x_label.empty();
     live.max_points = def.max_points ? 2u * def.max_points : 200u;
-    g->soft_bounds = def.soft_bounds != 0;
+    // A chart-style graph widens set bounds by the data, as SOFT-BOUNDS does.
+    g->soft_bounds = def.soft_bounds != 0 || def.graph_style != 0;
     g->portrait = def.portrait != 0;
     g->hide_flags = def.no_legend ? 1 : 0;
     g->x_is_time = def.x_axis.empty() ||
@@ -300,7 +301,7 @@ handle build_custom_graph(const graph_def& def) {
             // A variable's own bounds set its group's range.
             if (v.y_min != FLT_MAX) group_min(*g, s.group) = v.y_min;
             if (v.y_max != -FLT_MAX) group_max(*g, s.group) = v.y_max;
-            if ((v.y_min != FLT_MAX || v.y_max != -FLT_MAX) && !def.soft_bounds)
+            if ((v.y_min != FLT_MAX || v.y_max != -FLT_MAX) && !g->soft_bounds)
                 live.y_fixed[static_cast<std::size_t>(s.group)] = true;
             live.slots.push_back(slot);
             g->series.push_back(std::move(s));
