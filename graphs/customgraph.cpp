@@ -60,6 +60,21 @@ bool widen_live_x(line_graph& g, double lo, double hi, bool grow_min, bool grow_
     return true;
 }
 
+bool widen_live_y(double& y_min, double& y_max, double lo, double hi) {
+    const bool ranged = std::fabs(y_min) < axis_unset && std::fabs(y_max) < axis_unset &&
+                        y_max > y_min && std::isfinite(y_max - y_min);
+    if (!ranged || !(hi > lo) || !std::isfinite(hi - lo)) return false;
+    if (lo >= y_min && hi <= y_max) return true;
+    const double span = 1.25 * (hi - lo);
+    const double new_min = lo < y_min ? hi - span : y_min;
+    const double new_max = hi > y_max ? lo + span : y_max;
+    double a = new_min, b = new_max;
+    nice_axis_range(new_min, new_max, &a, &b);
+    if (lo < y_min) y_min = a <= lo && std::isfinite(a) ? a : new_min;
+    if (hi > y_max) y_max = b >= hi && std::isfinite(b) ? b : new_max;
+    return true;
+}
+
 namespace {
 
 // The live part of a graph that shows the running simulation.
@@ -97,8 +112,21 @@ int remap(line_graph& g, const live_graph& live) {
         if (static_cast<std::size_t>(k) < live.y_fixed.size() &&
             live.y_fixed[static_cast<std::size_t>(k)])
             continue;
-        group_min(g, k) = axis_unset;
-        group_max(g, k) = -axis_unset;
+        // Sums and integrals are made while gathering: their ranges are
+        // found from the data each time.
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        if (g.graph_mode == 0)
+            for (const graph_series& s : g.series)
+                if (s.group == k)
+                    for (float v : s.values)
+                        if (axis_value_ok(v)) {
+                            lo = std::min(lo, static_cast<double>(v));
+                            hi = std::max(hi, static_cast<double>(v));
+                        }
+        if (g.graph_mode != 0 || !widen_live_y(group_min(g, k), group_max(g, k), lo, hi)) {
+            group_min(g, k) = axis_unset;
+            group_max(g, k) = -axis_unset;
+        }
     }
     fit_live_x(g, live);
     // The layout may change with the ranges: no new segment is drawn on the

@@ -90,6 +90,29 @@ TEST(WipXAxis, EndsThatFollowTheDataWidenByAQuarter) {
     EXPECT_DOUBLE_EQ(one.x_min, 0);
 }
 
+// A y range the data leave grows at that end to 1.25 times the data's
+// span (rounded), so a run that keeps growing is not redrawn at every save.
+TEST(WipYAxis, ARangeTheDataLeaveGrowsByAQuarter) {
+    double mn = 0, mx = 100;
+    EXPECT_TRUE(widen_live_y(mn, mx, 10, 90)); // inside: kept
+    EXPECT_DOUBLE_EQ(mn, 0);
+    EXPECT_DOUBLE_EQ(mx, 100);
+    EXPECT_TRUE(widen_live_y(mn, mx, 20, 180));
+    EXPECT_DOUBLE_EQ(mn, 0);
+    EXPECT_GE(mx, 220); // 20 + 1.25 x 160
+    EXPECT_LE(mx, 500); // rounded by the axis layer
+    mn = 0, mx = 100;
+    EXPECT_TRUE(widen_live_y(mn, mx, -40, 60));
+    EXPECT_LE(mn, 60 - 125.0);
+    EXPECT_DOUBLE_EQ(mx, 100);
+    // Unset ranges and data without a span are left to the gathering.
+    double u0 = axis_unset, u1 = -axis_unset;
+    EXPECT_FALSE(widen_live_y(u0, u1, 1, 2));
+    mn = 0, mx = 1;
+    EXPECT_FALSE(widen_live_y(mn, mx, 5, 5));
+    EXPECT_FALSE(widen_live_y(mn, mx, NAN, 5));
+}
+
 class CustomGraphs : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
