@@ -60,6 +60,21 @@ bool widen_live_x(line_graph& g, double lo, double hi, bool grow_min, bool grow_
     return true;
 }
 
+bool widen_live_y(double& y_min, double& y_max, double lo, double hi) {
+    const bool ranged = std::fabs(y_min) < axis_unset && std::fabs(y_max) < axis_unset &&
+                        y_max > y_min && std::isfinite(y_max - y_min);
+    if (!ranged || !(hi > lo) || !std::isfinite(hi - lo)) return false;
+    if (lo >= y_min && hi <= y_max) return true;
+    const double span = 1.25 * (hi - lo);
+    const double new_min = lo < y_min ? hi - span : y_min;
+    const double new_max = hi > y_max ? lo + span : y_max;
+    double a = new_min, b = new_max;
+    nice_axis_range(new_min, new_max, &a, &b);
+    if (lo < y_min) y_min = a <= lo && std::isfinite(a) ? a : new_min;
+    if (hi > y_max) y_max = b >= hi && std::isfinite(b) ? b : new_max;
+    return true;
+}
+
 namespace {
 
 // The live part of a graph that shows the running simulation.
@@ -97,8 +112,21 @@ int remap(line_graph& g, const live_graph& live) {
         if (static_cast<std::size_t>(k) < live.y_fixed.size() &&
             live.y_fixed[static_cast<std::size_t>(k)])
             continue;
-        group_min(g, k) = axis_unset;
-        group_max(g, k) = -axis_unset;
+        // Sums and integrals are made while gathering: their ranges are
+        // found from the data each time.
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        if (g.graph_mode == 0)
+            for (const graph_series& s : g.series)
+                if (s.group == k)
+                    for (float v : s.values)
+                        if (axis_value_ok(v)) {
+                            lo = std::min(lo, static_cast<double>(v));
+                            hi = std::max(hi, static_cast<double>(v));
+                        }
+        if (g.graph_mode != 0 || !widen_live_y(group_min(g, k), group_max(g, k), lo, hi)) {
+            group_min(g, k) = axis_unset;
+            group_max(g, k) = -axis_unset;
+        }
     }
     fit_live_x(g, live);
     // The layout may change with the ranges: no new segment is drawn on the
@@ -222,11 +250,19 @@ handle build_custom_graph(const graph_def& def) {
     live.x_auto_min = def.x_min == FLT_MAX && def.x_label.empty();
     live.x_auto_max = def.x_max == -FLT_MAX && def.x_label.empty();
     live.max_points = def.max_points ? 2u * def.max_points : 200u;
-    g->soft_bounds = def.soft_bounds != 0;
+    // A chart-style graph widens set bounds by the data, as SOFT-BOUNDS does.
+    g->soft_bounds = def.soft_bounds != 0 || def.graph_style != 0;
     g->portrait = def.portrait != 0;
+    g->hide_flags = def.no_legend ? 1 : 0;
     g->x_is_time = def.x_axis.empty() ||
                    (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0) ||
                    name_cmp(def.x_axis.c_str(), "Time") == 0;
+    // An X-AXIS that is no time base plots the variables against it.
+    if (!g->x_is_time) {
+        double scale = 1, offset = 0;
+        const symbol_id x_id = find_symbol(def.x_axis.c_str());
+        g->xy_mode = !(x_id && time_base_scale(x_id, &scale, &offset));
+    }
     // Scale groups in the order they first appear, numbered from 0 (a group
     // whose variables were all skipped takes no axis).
     std::map<int, int> group_of_scale;
@@ -293,7 +329,7 @@ handle build_custom_graph(const graph_def& def) {
             // A variable's own bounds set its group's range.
             if (v.y_min != FLT_MAX) group_min(*g, s.group) = v.y_min;
             if (v.y_max != -FLT_MAX) group_max(*g, s.group) = v.y_max;
-            if ((v.y_min != FLT_MAX || v.y_max != -FLT_MAX) && !def.soft_bounds)
+            if ((v.y_min != FLT_MAX || v.y_max != -FLT_MAX) && !g->soft_bounds)
                 live.y_fixed[static_cast<std::size_t>(s.group)] = true;
             live.slots.push_back(slot);
             g->series.push_back(std::move(s));
@@ -313,6 +349,8 @@ handle build_custom_graph(const graph_def& def) {
 
     const bool has_live =
         std::any_of(live.slots.begin(), live.slots.end(), [](int s) { return s >= 0; });
+    // The running values come against time only.
+    if (has_live) g->xy_mode = false;
     // The time axis of a live graph runs from the run's INITIAL TIME to its
     // FINAL TIME unless the definition gives its own.
     if (has_live) {

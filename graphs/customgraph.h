@@ -40,6 +40,12 @@ bool update_wip_graph(handle record);
 // false when no end moved.
 bool widen_live_x(line_graph& g, double lo, double hi, bool grow_min, bool grow_max);
 
+// The same for a units group's y range whose data reached lo..hi: an end
+// passed moves so that the span is 1.25 times the data's, rounded. false
+// when the range was not set or the data have no span (the caller finds the
+// range from the data then).
+bool widen_live_y(double& y_min, double& y_max, double lo, double hi);
+
 // Draws the newest segment of each listed series of a graph straight into
 // its window (the plot of its last paint); false when the window must
 // repaint instead (another size, never painted). A paint still pending

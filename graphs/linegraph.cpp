@@ -337,14 +337,26 @@ int gather_graph_series(line_graph& g, bool limit16) {
         g.bad_x_range_reported = true;
         min_open = max_open = true;
     }
-    if (min_open) g.x_min = model_rec ? model_rec->start : 0;
-    if (max_open) g.x_max = model_rec ? model_rec->end : 100;
+    if (!g.xy_mode) {
+        if (min_open) g.x_min = model_rec ? model_rec->start : 0;
+        if (max_open) g.x_max = model_rec ? model_rec->end : 100;
+    }
 
     int with_data = 0;
     // Names are looked up only while the caller holds the model.
     const bool livesweep_on = cache_livesweep() && model_lock_flag >= 0;
     for (graph_series& s : g.series) {
-        if (s.times.empty() && s.run >= 0) {
+        if (s.times.empty() && s.run >= 0 && g.xy_mode) {
+            // Against another variable: its values, matched on time, are
+            // the x positions.
+            if (read_run_xy(s.name.c_str(), s.run, s.values, g.x_var_name.c_str(), s.run,
+                            s.times) <= 0) {
+                s.values.clear();
+                s.times.clear();
+            }
+            s.values.resize(std::min(s.values.size(), s.times.size()));
+            s.times.resize(s.values.size());
+        } else if (s.times.empty() && s.run >= 0) {
             double first = 0, last = 0;
             int n = read_run_values(s.name.c_str(), g.x_var_name.c_str(), s.run, s.values, s.times,
                                     &first, &last);
@@ -369,6 +381,19 @@ int gather_graph_series(line_graph& g, bool limit16) {
             s.live_slot = type > 0 && type < st_lookup && slot >= 0 ? slot + 1 : 0;
         }
         if (!s.times.empty()) ++with_data;
+    }
+    // An x axis of another variable spans its values (the open ends).
+    if (g.xy_mode && (min_open || max_open)) {
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (const graph_series& s : g.series)
+            for (float x : s.times)
+                if (axis_value_ok(x)) {
+                    lo = std::min(lo, static_cast<double>(x));
+                    hi = std::max(hi, static_cast<double>(x));
+                }
+        if (lo > hi) lo = 0, hi = 100;
+        if (min_open) g.x_min = lo;
+        if (max_open) g.x_max = hi > lo ? hi : lo + 1;
     }
     // Values a gathering before integrated or stacked go back to those read:
     // gathering again (a work-in-progress graph at each widening) used to

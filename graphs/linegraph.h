@@ -116,6 +116,9 @@ struct line_graph {
     // The x axis is the time basis (a graph of one variable against another
     // or of categories has no special time).
     bool x_is_time = true;
+    // The x values are another variable's, read against each series' run
+    // and matched on time (X-AXIS naming no time base).
+    bool xy_mode = false;
     // The plot rectangle of the last screen paint at its output size (W, H):
     // where a work-in-progress update draws its new segments.
     bool plot_ok = false;

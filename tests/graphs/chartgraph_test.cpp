@@ -323,6 +323,18 @@ TEST(ChartGraphRules, CrowdedXNumbersTakeTwoRows) {
     EXPECT_FALSE(chart_x_labels_crowd(g, 1, 10, 0, 300));
 }
 
+// A chart-style graph widens a set y range by its data, like SOFT-BOUNDS:
+// Inventory (about 160 to 500) with Y-MAX 100 still fits on the chart.
+TEST_F(ChartGraphs, SetBoundsWidenToTheData) {
+    simulate("base");
+    def("Style_1").vars[0].y_max = 100;
+    const handle h = run_tool("Style_1");
+    const line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->soft_bounds);
+    EXPECT_GE(g->y_max, 400);
+}
+
 TEST_F(ChartGraphs, CrowdedXNumbersAlternateRowsInTheChart) {
     simulate("base");
     def("Style_1").x_div = 50;

@@ -5,6 +5,7 @@
 #include "graphs/customgraph.h"
 #include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
+#include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
 #include "model/context.h"
@@ -40,6 +41,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -86,6 +88,29 @@ TEST(WipXAxis, EndsThatFollowTheDataWidenByAQuarter) {
     EXPECT_GE(one.x_max, 6);
     EXPECT_TRUE(std::isfinite(one.x_max));
     EXPECT_DOUBLE_EQ(one.x_min, 0);
+}
+
+// A y range the data leave grows at that end to 1.25 times the data's
+// span (rounded), so a run that keeps growing is not redrawn at every save.
+TEST(WipYAxis, ARangeTheDataLeaveGrowsByAQuarter) {
+    double mn = 0, mx = 100;
+    EXPECT_TRUE(widen_live_y(mn, mx, 10, 90)); // inside: kept
+    EXPECT_DOUBLE_EQ(mn, 0);
+    EXPECT_DOUBLE_EQ(mx, 100);
+    EXPECT_TRUE(widen_live_y(mn, mx, 20, 180));
+    EXPECT_DOUBLE_EQ(mn, 0);
+    EXPECT_GE(mx, 220); // 20 + 1.25 x 160
+    EXPECT_LE(mx, 500); // rounded by the axis layer
+    mn = 0, mx = 100;
+    EXPECT_TRUE(widen_live_y(mn, mx, -40, 60));
+    EXPECT_LE(mn, 60 - 125.0);
+    EXPECT_DOUBLE_EQ(mx, 100);
+    // Unset ranges and data without a span are left to the gathering.
+    double u0 = axis_unset, u1 = -axis_unset;
+    EXPECT_FALSE(widen_live_y(u0, u1, 1, 2));
+    mn = 0, mx = 1;
+    EXPECT_FALSE(widen_live_y(mn, mx, 5, 5));
+    EXPECT_FALSE(widen_live_y(mn, mx, NAN, 5));
 }
 
 class CustomGraphs : public ShellWorkbenchTest {
@@ -286,6 +311,45 @@ TEST_F(CustomGraphs, XTitleAndPortraitPagesFollowTheDefinition) {
     g = graph_of(set()->defs[static_cast<std::size_t>(def_index("Orders"))].window);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->x_title, "Weeks of trading");
+}
+
+// X-AXIS naming a variable that is no time base plots each variable against
+// it, point by point at the same saved times, over the range of its values;
+// NO-LEGEND draws no legend.
+TEST_F(CustomGraphs, AnXAxisVariablePlotsAgainstItsValues) {
+    simulate("base");
+    graph_def d = make_graph_def(gd_line);
+    d.name = "Phase";
+    d.x_axis = "customer orders";
+    d.no_legend = 1;
+    graph_var v;
+    v.name = "Inventory";
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    ASSERT_EQ(run_user_tool("Phase", -1, 0), 1);
+    const handle h = set()->defs.back().window;
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->xy_mode);
+    EXPECT_EQ(g->hide_flags & 1, 1);
+    EXPECT_EQ(g->x_title, "customer orders");
+    const int run = model_rec->runs[0].run;
+    std::vector<float> orders, inventory, times;
+    ASSERT_GT(read_run_values("customer orders", nullptr, run, orders, times, nullptr, nullptr), 1);
+    ASSERT_GT(read_run_values("Inventory", nullptr, run, inventory, times, nullptr, nullptr), 1);
+    ASSERT_EQ(g->series.size(), 1u);
+    const graph_series& s = g->series[0];
+    ASSERT_EQ(s.times.size(), orders.size());
+    for (std::size_t k = 0; k < orders.size(); k += 25) {
+        EXPECT_FLOAT_EQ(s.times[k], orders[k]) << k;
+        EXPECT_FLOAT_EQ(s.values[k], inventory[k]) << k;
+    }
+    const auto [lo, hi] = std::minmax_element(orders.begin(), orders.end());
+    EXPECT_LE(g->x_min, *lo);
+    EXPECT_GE(g->x_max, *hi);
+    EXPECT_LT(g->x_max - g->x_min, 2 * (*hi - *lo) + 10); // not the run's 0 to 100
+    EXPECT_FALSE(s.xs.empty());
+    for (const hot_spot& spot : record_hot_spots(h)) EXPECT_GT(spot.font, 2); // no legend line
 }
 
 TEST_F(CustomGraphs, UserToolsRunByNameAndSayWhatIsWrong) {
