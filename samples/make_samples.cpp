@@ -127,6 +127,7 @@ bool inventory(const std::string& dir) {
                     ":GRAPH Inventory_WIP\n"
                     ":TITLE Inventory while simulating\n"
                     ":WIP\n"
+                    ":MAX-POINTS 250\n"
                     ":VAR Inventory\n"
                     ":VAR desired inventory\n"
                     "\n"

@@ -221,6 +221,7 @@ TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
 // keeps what it had. MAX-POINTS n holds 2n.
 TEST_F(CustomGraphs, AFullWipSeriesStopsGrowingAndAsksForMorePoints) {
     float_opts |= fo_wip_graph;
+    set()->defs[0].max_points = 0; // the default cap of 200 (the sample asks for more)
     message_log::messages.clear();
     set_message_hook(message_log::test_hook);
     simulate("first");
