@@ -32,6 +32,7 @@
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tools/output.h"
+#include "tools/tree.h"
 
 namespace {
 
@@ -847,7 +848,41 @@ void zoom_to_fit(HWND view) {
     }
 }
 
+bool sketch_link_look(const sketch_state& s, std::uint32_t cause, std::uint32_t effect,
+                      tree_link_look* out) {
+    const auto& el = s.view.elems;
+    auto symbol_of = [&](std::uint16_t n) -> std::uint32_t {
+        if (n == 0 || n >= el.size()) return 0;
+        const sketch_elem& e = el[n];
+        return e.kind == ek_variable || e.kind == ek_valve ? e.payload : 0;
+    };
+    for (const sketch_elem& c : el) {
+        if (c.kind != ek_connector || c.width_code > 20) continue; // pipes carry no cause
+        if (symbol_of(c.tail) != cause || symbol_of(c.head) != effect) continue;
+        if (!out) return true;
+        out->colour = c.line_colour == 0 || c.line_colour == 0xFFFFFFFFu
+                          ? -1
+                          : static_cast<int>(c.line_colour & 0xFFFFFF);
+        out->width = c.width_code;
+        out->polarity = c.mark > 1 ? static_cast<char>(c.mark) : 0;
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+// The tree tool asks the diagram shown how its arrows look.
+bool tree_link_hook(std::uint32_t cause, std::uint32_t effect, tree_link_look* out) {
+    HWND view = current_sketch_view();
+    const sketch_state* s = view ? sketch_of(view) : nullptr;
+    return s && sketch_link_look(*s, cause, effect, out);
+}
+
+} // namespace
+
 void install_sketch_hooks() {
+    tree_link_style_hook = tree_link_hook;
     sketch_hooks.find = find_hook;
     sketch_hooks.close = close_hook;
     sketch_hooks.query_close = query_close_hook;

@@ -19,6 +19,13 @@ HWND open_sketch_window();
 // nothing is asked. 1 always.
 int close_all_sketch_windows();
 
+// How the diagram draws the arrow from the variable `cause` to `effect` in
+// view s: its colour (-1 the default), width code and mark character, for the
+// tree tool's links. False when the view has no such arrow.
+struct tree_link_look;
+bool sketch_link_look(const sketch_state& s, std::uint32_t cause, std::uint32_t effect,
+                      tree_link_look* out);
+
 // The output record ('+') of a view's sketch, which find_sketch_window
 // returns; 0 when none.
 handle sketch_record(HWND view);
