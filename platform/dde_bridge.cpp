@@ -370,15 +370,13 @@ void on_readable(connection* c) {
     reap(c);
 }
 
-// A connected socket served as a conversation's client side arrives.
-connection* serve_connection(int fd, const std::string& service) {
-    auto c = std::make_unique<connection>();
-    c->fd = fd;
-    c->service = service;
+// Watches a connection's socket both ways (writing only while answers
+// wait) and keeps the connection.
+connection* keep_connection(std::unique_ptr<connection> c) {
     connection* raw = c.get();
-    c->reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    c->reader = std::make_unique<QSocketNotifier>(c->fd, QSocketNotifier::Read);
     QObject::connect(c->reader.get(), &QSocketNotifier::activated, [raw] { on_readable(raw); });
-    c->writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    c->writer = std::make_unique<QSocketNotifier>(c->fd, QSocketNotifier::Write);
     c->writer->setEnabled(false);
     QObject::connect(c->writer.get(), &QSocketNotifier::activated, [raw] {
         flush(raw);
@@ -386,6 +384,14 @@ connection* serve_connection(int fd, const std::string& service) {
     });
     connections.push_back(std::move(c));
     return raw;
+}
+
+// A connected socket served as a conversation's client side arrives.
+connection* serve_connection(int fd, const std::string& service) {
+    auto c = std::make_unique<connection>();
+    c->fd = fd;
+    c->service = service;
+    return keep_connection(std::move(c));
 }
 
 void accept_one(listener* l) {
@@ -679,16 +685,7 @@ void dde_remote_initiate(WPARAM client, LPARAM lparam) {
     c->client_side = true;
     c->initiated = true;
     c->in = std::move(buffer);
-    connection* raw = c.get();
-    c->reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(c->reader.get(), &QSocketNotifier::activated, [raw] { on_readable(raw); });
-    c->writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-    c->writer->setEnabled(false);
-    QObject::connect(c->writer.get(), &QSocketNotifier::activated, [raw] {
-        flush(raw);
-        reap(raw);
-    });
-    connections.push_back(std::move(c));
+    connection* const raw = keep_connection(std::move(c));
     const ATOM a = GlobalAddAtomA(answer.name1.empty() ? service.c_str() : answer.name1.c_str());
     const ATOM t = answer.name2.empty() ? 0 : GlobalAddAtomA(answer.name2.c_str());
     SendMessage(client_wnd, WM_DDE_ACK, reinterpret_cast<WPARAM>(proxy),
