@@ -33,6 +33,7 @@ struct channel {
     std::vector<HGLOBAL> executes;                // command memory not yet acknowledged
     HGLOBAL waited_execute = nullptr;
     int execute_ack = -1;
+    WORD execute_status = 0;
     bool free() const { return !partner && !object; }
 };
 
@@ -43,6 +44,7 @@ int initiating_channel = -1;
 bool waiting_execute = false;
 bool quiet = false;
 int last_ack = -1;
+WORD last_status = 0;
 clip_format_ids formats;
 void (*release_links_hook)() = nullptr;
 int started = 0;
@@ -250,14 +252,17 @@ int kdde_execute(int ch, const char* command) {
 
 int kdde_wait_execute(int ch, const char* command, int timeout_ms) {
     last_ack = -1;
+    last_status = 0;
     if (!kdde_execute(ch, command)) return 0;
     channels[static_cast<std::size_t>(ch)].execute_ack = -1;
+    channels[static_cast<std::size_t>(ch)].execute_status = 0;
     waiting_execute = true;
     const int r = wait_on(ch, timeout_ms);
     waiting_execute = false;
     if (static_cast<std::size_t>(ch) < channels.size()) {
         channel& c = channels[static_cast<std::size_t>(ch)];
         last_ack = r == 1 ? c.execute_ack : -1;
+        last_status = r == 1 ? c.execute_status : 0;
         c.waited_execute = nullptr;
     }
     return r == 1 ? 1 : 0;
@@ -389,6 +394,7 @@ LRESULT ddeclient_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
             GlobalFree(mem);
             if (waiting_execute && c.waited_execute == mem) {
                 c.execute_ack = a.ack ? 1 : 0;
+                c.execute_status = static_cast<WORD>(lo);
                 end_maintain(level_of(window), 1);
             }
         } else if (hi) {
@@ -458,6 +464,10 @@ namespace dde_client {
 
 int last_execute_ack() {
     return last_ack;
+}
+
+WORD last_execute_status() {
+    return last_status;
 }
 
 std::optional<sheets::data_matrix> request_table(int ch, const std::string& item, int wanted_format,

@@ -34,6 +34,9 @@ namespace dde_client {
 // negative one, -1 none (time-out or failure). The exported result stays 1
 // for any acknowledgement; the links read this to know a refused command.
 int last_execute_ack();
+// The status word of that acknowledgement (its low byte the server's own
+// answer: the viewer's 1 means done); 0 when none came.
+WORD last_execute_status();
 
 // A request of one table item: "XlTable" (format 1) or "WK1" (2), or text
 // read as numbers when the format is not registered; null on time-out or a

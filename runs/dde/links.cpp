@@ -41,6 +41,7 @@ struct cached_link {
 std::vector<cached_link> excel_links;
 std::atomic<int> open_state{0};
 bool ole_ready = false;
+bool given_up = false;                  // the last opening ended with the user's Stop
 std::vector<std::string> redirect_list; // "name=value"
 worker_starter starter = nullptr;
 
@@ -139,6 +140,10 @@ void forget_redirects() {
 
 std::atomic<int>& excel_open_state() {
     return open_state;
+}
+
+bool last_open_given_up() {
+    return given_up;
 }
 
 void set_worker_starter(worker_starter s) {
@@ -312,20 +317,27 @@ int automation_connect(const std::string& path, const std::string& sheet) {
         ole_ready = true;
     }
     auto ws = open_excel_sheet(path, sheet);
-    if (!ws) return stop_request ? -2 : -1;
+    if (!ws) return given_up ? -2 : -1;
     return dde_client::add_automation_channel(std::move(ws), path, sheet);
 }
 
 bool open_workbook_in_spreadsheet(const std::string& path,
                                   std::shared_ptr<automation::dispatch>* book) {
+    given_up = false;
     if (find_open_workbook(path, book)) return true;
     int idle = 0;
     // An opening still running from an earlier request: not now.
     if (!open_state.compare_exchange_strong(idle, 1)) return false;
+    // The wait's Stop raises the engine's stop request; what was there before
+    // (a Stop Simulation of the user's own) comes back after the wait, and a
+    // Stop that only gave the opening up is cleared, so the run it belongs
+    // to goes on instead of stopping to ask about its results.
+    const std::uint8_t before = stop_request;
     stop_request = 0;
     if (!(starter ? starter(path) : start_thread(path))) {
         // No worker: nothing would ever end the wait, so none starts.
         open_state.store(0);
+        stop_request = before;
         return false;
     }
     // The panel's lines are short: the file's name on the first, its folder
@@ -338,10 +350,12 @@ bool open_workbook_in_spreadsheet(const std::string& path,
         if (stop_request) {
             int opening = 1;
             open_state.compare_exchange_strong(opening, 2);
+            given_up = true;
             Sleep(200);
             break;
         }
     }
+    stop_request = before;
     if (sim_phase < 5 || livesweep_state) wip_message(0, nullptr);
     pump_messages();
     if (main_wnd && IsWindow(main_wnd)) {

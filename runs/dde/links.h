@@ -38,9 +38,11 @@ std::shared_ptr<automation::dispatch> open_excel_sheet(const std::string& path,
                                                        const std::string& sheet);
 // The workbook open in the spreadsheet program, opened by the worker when it
 // is not (with "Opening %s" and Stop); false when it did not open or the
-// user pressed Stop (stop_request stays set then).
+// user pressed Stop. stop_request is as it was before the call either way.
 bool open_workbook_in_spreadsheet(const std::string& path,
                                   std::shared_ptr<automation::dispatch>* book);
+// Whether the last open_workbook_in_spreadsheet was given up with Stop.
+bool last_open_given_up();
 bool find_open_workbook(const std::string& path, std::shared_ptr<automation::dispatch>* out);
 bool get_worksheet(const std::string& sheet, std::shared_ptr<automation::dispatch> workbook,
                    std::shared_ptr<automation::dispatch>* out);

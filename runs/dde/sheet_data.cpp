@@ -124,7 +124,7 @@ const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
         std::shared_ptr<automation::dispatch> opened;
         if (!held && links::open_workbook_in_spreadsheet(file, &opened))
             held = standin::book_of(file);
-        if (!held && stop_request) return nullptr; // the user gave the opening up
+        if (!held && links::last_open_given_up()) return nullptr; // the user gave it up
         *book = held.get();
     }
     if (!*book) *book = open_workbook(file, &why);

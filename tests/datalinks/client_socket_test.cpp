@@ -1,0 +1,257 @@
+// The exported kdde_* functions against another program: a second viewer
+// serves "Kavrel" over its socket; this process connects to it as any client
+// program would, has it open a model, hears it done, and ends the
+// conversation with atoms, global memory and connections back at their
+// baseline.
+#include "tests/shell/shell_fixture.h"
+
+#include "../common/sanitized.h"
+#include "platform/clock.h"
+#include "platform/dde.h"
+#include "platform/dde_bridge.h"
+#include "platform/global.h"
+#include "runs/dde/client.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int out_fd,
+            int keep_fd = -1) {
+    std::vector<char*> args, envp;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out_fd, 1);
+        dup2(out_fd, 2);
+        for (int fd = 3; fd < 256; ++fd)
+            if (fd != keep_fd) close(fd);
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// This process's environment without the named variables, with others added.
+std::vector<std::string> env_with(const std::vector<std::string>& drop,
+                                  const std::vector<std::string>& add) {
+    std::vector<std::string> out;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool dropped = false;
+        for (const auto& d : drop) dropped = dropped || d == name;
+        if (!dropped) out.push_back(entry);
+    }
+    out.insert(out.end(), add.begin(), add.end());
+    return out;
+}
+
+// An X server of the test's own (the second viewer needs a real one so its
+// title can be read); no display when none could start.
+struct xvfb {
+    pid_t pid = -1;
+    std::string display;
+    xvfb() {
+        int fds[2];
+        if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return;
+        std::FILE* null_out = std::fopen("/dev/null", "w");
+        if (!null_out) return;
+        pid = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                     "1024x768x24", "-nolisten", "tcp"},
+                    env_with({}, {}), fileno(null_out), fds[1]);
+        std::fclose(null_out);
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        const auto until = std::chrono::steady_clock::now() + 20s;
+        while (number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < until) {
+            if (poll(&p, 1, 100) <= 0) continue;
+            char buf[32];
+            const ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n <= 0) break;
+            number.append(buf, static_cast<std::size_t>(n));
+        }
+        close(fds[0]);
+        if (number.find('\n') != std::string::npos)
+            display = ":" + number.substr(0, number.find('\n'));
+    }
+    ~xvfb() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+bool some_title_holds(const std::string& display, const std::string& part) {
+    bool found = false;
+    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+    if (xcb_connection_has_error(c) == 0) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        if (auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr)) {
+            const xcb_window_t* kids = xcb_query_tree_children(tree);
+            for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
+                auto* name =
+                    xcb_get_property_reply(c,
+                                           xcb_get_property(c, 0, kids[i], XCB_ATOM_WM_NAME,
+                                                            XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+                                           nullptr);
+                if (name)
+                    found =
+                        std::string(static_cast<char*>(xcb_get_property_value(name)),
+                                    static_cast<std::size_t>(xcb_get_property_value_length(name)))
+                            .find(part) != std::string::npos;
+                free(name);
+            }
+            free(tree);
+        }
+    }
+    xcb_disconnect(c);
+    return found;
+}
+
+// Runs this process's messages (and with them the sockets) on the real
+// clock until `done` holds or 5 s pass.
+template <class F> bool pump_until(F done) {
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        MSG m;
+        while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+        std::this_thread::sleep_for(2ms);
+    }
+    return done();
+}
+
+class ClientOverSocket : public ShellDialogTest {
+protected:
+    void SetUp() override {
+        ShellDialogTest::SetUp();
+        dir_ = fs::path(::testing::TempDir()) / ("kdde-socket-" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "config");
+        fs::create_directories(dir_ / "run");
+        chmod((dir_ / "run").c_str(), 0700);
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        had_runtime_ = old != nullptr;
+        old_runtime_ = old ? old : "";
+        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
+        // The waits for the other program's answers are real ones.
+        set_platform_clock(&steady_);
+    }
+    void close_windows() override {
+        set_platform_clock(&test_driver::clock());
+        if (had_runtime_)
+            setenv("XDG_RUNTIME_DIR", old_runtime_.c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+        if (viewer_ > 0) {
+            kill(viewer_, SIGKILL);
+            waitpid(viewer_, nullptr, 0);
+        }
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    fs::path dir_;
+    bool had_runtime_ = false;
+    std::string old_runtime_;
+    SteadyClock steady_;
+    pid_t viewer_ = -1;
+};
+
+TEST_F(ClientOverSocket, AnotherViewerOpensAModelAndTheConversationEndsClean) {
+    if (sanitized) GTEST_SKIP() << "run by the Release build";
+    xvfb x;
+    if (x.display.empty()) GTEST_SKIP() << "Xvfb did not start";
+    const std::string viewer = KAVREL_BINARY_DIR "/app/kavrel";
+    const fs::path model = fs::path(KAVREL_BINARY_DIR) / "samples" / "epidemic.kmf";
+    ASSERT_EQ(access(viewer.c_str(), X_OK), 0) << viewer << " is not built";
+
+    const std::size_t atoms0 = global_atom_count(), blocks0 = global_live_blocks();
+    // No viewer yet: nobody answers, and nothing is left behind.
+    EXPECT_EQ(kdde_initiate("Kavrel", "System"), -1);
+    EXPECT_EQ(dde_bridge_connections(), 0u);
+
+    std::FILE* null_out = std::fopen("/dev/null", "w");
+    ASSERT_NE(null_out, nullptr);
+    viewer_ =
+        spawn({viewer},
+              env_with({"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "HOME", "XDG_CONFIG_HOME"},
+                       {"DISPLAY=" + x.display, "HOME=" + dir_.string(),
+                        "XDG_CONFIG_HOME=" + (dir_ / "config").string()}),
+              fileno(null_out));
+    std::fclose(null_out);
+    const fs::path socket = dir_ / "run" / "kavrel" / "kavrel";
+    for (int i = 0; i < 600 && !fs::exists(socket); ++i) std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(fs::exists(socket)) << "the second viewer does not serve its socket";
+
+    const int ch = kdde_initiate("Kavrel", "System");
+    ASSERT_GE(ch, 0) << "the other viewer did not answer the initiate";
+    EXPECT_EQ(dde_bridge_connections(), 1u);
+    // Asked again for the same service and topic: the same channel.
+    EXPECT_EQ(kdde_initiate("Kavrel", "System"), ch);
+
+    const std::string command = "[FileOpen(\"" + model.string() + "\")]";
+    // A viewer still busy starting up answers busy: asked again, as any
+    // client program does.
+    int busy = 0;
+    for (;;) {
+        ASSERT_EQ(kdde_wait_execute(ch, command.c_str(), 20000), 1) << "no acknowledgement came";
+        if ((dde_client::last_execute_status() & 0xC000) != 0x4000 || ++busy > 80) break;
+        const auto until = std::chrono::steady_clock::now() + 250ms;
+        pump_until([&] { return std::chrono::steady_clock::now() >= until; });
+    }
+    EXPECT_EQ(dde_client::last_execute_ack(), 1);
+    EXPECT_EQ(dde_client::last_execute_status(), 0x8001) << "not acknowledged as done";
+    bool shown = false;
+    for (int i = 0; i < 400 && !shown; ++i) {
+        shown = some_title_holds(x.display, "epidemic.kmf");
+        if (!shown) std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(shown) << "the other viewer's title does not name the model";
+
+    // A request of an item the viewer does not serve is refused (no answer
+    // text), not left waiting.
+    const char* answer = reinterpret_cast<const char*>(1);
+    EXPECT_EQ(kdde_request(ch, "Topics", &answer, 1000), 0);
+    EXPECT_EQ(answer, nullptr);
+
+    EXPECT_EQ(kdde_terminate(ch), 1);
+    EXPECT_TRUE(pump_until([] { return dde_bridge_connections() == 0; }))
+        << "the socket conversation was not closed";
+    EXPECT_EQ(dde_client::live_channels(), 0);
+    EXPECT_TRUE(pump_until(
+        [&] { return global_atom_count() == atoms0 && global_live_blocks() == blocks0; }));
+    EXPECT_EQ(global_atom_count(), atoms0) << "atoms left behind";
+    EXPECT_EQ(global_live_blocks(), blocks0) << "global memory left behind";
+
+    // The other viewer still serves: a second conversation works as the first.
+    const int again = kdde_initiate("Kavrel", "System");
+    EXPECT_GE(again, 0);
+    if (again >= 0) kdde_terminate(again);
+    EXPECT_TRUE(pump_until([] { return dde_bridge_connections() == 0; }));
+}
+
+} // namespace
