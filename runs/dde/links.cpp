@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/win.h"
 #include "runs/dde/client.h"
 #include "runs/dde/standin.h"
+#include "runs/dde/workbook.h"
 #include "shell/filechoice.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
@@ -112,11 +114,15 @@ bool start_thread(const std::string& path) {
 // opening ends. On a test's manual clock the step also moves that clock, so
 // timers fire as they would; the wait itself is real time either way, so the
 // user-interface thread idles while the worker reads.
-void wait_for_worker() {
+// The caller holds the reader's fork gate; it is let go only while this
+// thread sleeps, so the worker's reader forks then.
+void wait_for_worker(std::unique_lock<std::recursive_mutex>& gate) {
     Clock& clock = platform_clock();
     const std::uint64_t start = clock.now_ms();
+    gate.unlock();
     for (int k = 0; k < 40 && open_state.load() == 1; ++k)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    gate.lock();
     if (clock.is_manual()) {
         clock.sleep_ms(200);
     } else {
@@ -343,10 +349,11 @@ bool open_workbook_in_spreadsheet(const std::string& path,
     // The panel's lines are short: the file's name on the first, its folder
     // on the second, so a long path never hides which file it is.
     const std::string folder = dir_of(path);
+    std::unique_lock<std::recursive_mutex> gate(sheets::reader_fork_gate());
     while (open_state.load() == 1) {
         wip_message(-1, "Opening %s", name_of(path).c_str());
         wip_message(-2, "%s", folder.c_str());
-        wait_for_worker();
+        wait_for_worker(gate);
         if (stop_request) {
             int opening = 1;
             open_state.compare_exchange_strong(opening, 2);
@@ -355,6 +362,7 @@ bool open_workbook_in_spreadsheet(const std::string& path,
             break;
         }
     }
+    gate.unlock();
     stop_request = before;
     if (sim_phase < 5 || livesweep_state) wip_message(0, nullptr);
     pump_messages();

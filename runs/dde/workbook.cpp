@@ -29,6 +29,11 @@
 
 namespace sheets {
 
+std::recursive_mutex& reader_fork_gate() {
+    static std::recursive_mutex gate;
+    return gate;
+}
+
 namespace {
 
 std::string upper(std::string_view s) {
@@ -877,7 +882,11 @@ int read_in_child(const std::function<int(workbook*, std::string*)>& read, const
         *why = "no pipe for the " + kind + " reader";
         return 0;
     }
-    const pid_t pid = ::fork();
+    pid_t pid;
+    {
+        std::lock_guard<std::recursive_mutex> gate(reader_fork_gate());
+        pid = ::fork();
+    }
     if (pid < 0) {
         ::close(fds[0]);
         ::close(fds[1]);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,14 @@ file_kind kind_of_path(std::string_view path); // by the extension, case-insensi
 
 // Reads a file; 1 with book filled, 0 with a reason (naming no file) in why.
 int read_workbook(const std::string& path, workbook* book, std::string* why);
+
+// The readers of untrusted libraries run in a forked child. A thread that
+// forks while another thread is inside the allocator can leave the child
+// waiting on a lock nobody will release (seen under the address sanitizer
+// while the interface thread drew its "Opening" panel), so the fork is made
+// holding this gate, and a thread that waits for such a reader holds it
+// whenever it does anything but sleep.
+std::recursive_mutex& reader_fork_gate();
 // Reads bytes of a known kind (xls goes through a temporary file: its
 // library reads files only). sheet_name names the one sheet of .csv, .tab and
 // .wk1 data.
