@@ -6,6 +6,7 @@
 #include "tests/shell/shell_fixture.h"
 
 #include "../common/sanitized.h"
+#include "../common/viewer_process.h"
 #include "platform/clock.h"
 #include "platform/dde.h"
 #include "platform/dde_bridge.h"
@@ -27,110 +28,11 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace viewer_process;
 
 namespace {
-
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int out_fd,
-            int keep_fd = -1) {
-    std::vector<char*> args, envp;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out_fd, 1);
-        dup2(out_fd, 2);
-        for (int fd = 3; fd < 256; ++fd)
-            if (fd != keep_fd) close(fd);
-        execve(args[0], args.data(), envp.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// This process's environment without the named variables, with others added.
-std::vector<std::string> env_with(const std::vector<std::string>& drop,
-                                  const std::vector<std::string>& add) {
-    std::vector<std::string> out;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool dropped = false;
-        for (const auto& d : drop) dropped = dropped || d == name;
-        if (!dropped) out.push_back(entry);
-    }
-    out.insert(out.end(), add.begin(), add.end());
-    return out;
-}
-
-// An X server of the test's own (the second viewer needs a real one so its
-// title can be read); no display when none could start.
-struct xvfb {
-    pid_t pid = -1;
-    std::string display;
-    xvfb() {
-        int fds[2];
-        if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return;
-        std::FILE* null_out = std::fopen("/dev/null", "w");
-        if (!null_out) return;
-        pid = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                     "1024x768x24", "-nolisten", "tcp"},
-                    env_with({}, {}), fileno(null_out), fds[1]);
-        std::fclose(null_out);
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        const auto until = std::chrono::steady_clock::now() + 20s;
-        while (number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < until) {
-            if (poll(&p, 1, 100) <= 0) continue;
-            char buf[32];
-            const ssize_t n = read(fds[0], buf, sizeof buf);
-            if (n <= 0) break;
-            number.append(buf, static_cast<std::size_t>(n));
-        }
-        close(fds[0]);
-        if (number.find('\n') != std::string::npos)
-            display = ":" + number.substr(0, number.find('\n'));
-    }
-    ~xvfb() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
-bool some_title_holds(const std::string& display, const std::string& part) {
-    bool found = false;
-    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-    if (xcb_connection_has_error(c) == 0) {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-        if (auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr)) {
-            const xcb_window_t* kids = xcb_query_tree_children(tree);
-            for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
-                auto* name =
-                    xcb_get_property_reply(c,
-                                           xcb_get_property(c, 0, kids[i], XCB_ATOM_WM_NAME,
-                                                            XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
-                                           nullptr);
-                if (name)
-                    found =
-                        std::string(static_cast<char*>(xcb_get_property_value(name)),
-                                    static_cast<std::size_t>(xcb_get_property_value_length(name)))
-                            .find(part) != std::string::npos;
-                free(name);
-            }
-            free(tree);
-        }
-    }
-    xcb_disconnect(c);
-    return found;
-}
 
 // Runs this process's messages (and with them the sockets) on the real
 // clock until `done` holds or 5 s pass.
@@ -196,12 +98,12 @@ TEST_F(ClientOverSocket, AnotherViewerOpensAModelAndTheConversationEndsClean) {
 
     std::FILE* null_out = std::fopen("/dev/null", "w");
     ASSERT_NE(null_out, nullptr);
-    viewer_ =
-        spawn({viewer},
-              env_with({"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "HOME", "XDG_CONFIG_HOME"},
-                       {"DISPLAY=" + x.display, "HOME=" + dir_.string(),
-                        "XDG_CONFIG_HOME=" + (dir_ / "config").string()}),
-              fileno(null_out));
+    viewer_ = spawn({viewer},
+                    env_with({{"DISPLAY", x.display},
+                              {"HOME", dir_.string()},
+                              {"XDG_CONFIG_HOME", (dir_ / "config").string()}},
+                             {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"}),
+                    fileno(null_out));
     std::fclose(null_out);
     const fs::path socket = dir_ / "run" / "kavrel" / "kavrel";
     for (int i = 0; i < 600 && !fs::exists(socket); ++i) std::this_thread::sleep_for(50ms);
@@ -227,7 +129,7 @@ TEST_F(ClientOverSocket, AnotherViewerOpensAModelAndTheConversationEndsClean) {
     EXPECT_EQ(dde_client::last_execute_status(), 0x8001) << "not acknowledged as done";
     bool shown = false;
     for (int i = 0; i < 400 && !shown; ++i) {
-        shown = some_title_holds(x.display, "epidemic.kmf");
+        shown = some_name_holds(x.display, "epidemic.kmf");
         if (!shown) std::this_thread::sleep_for(50ms);
     }
     EXPECT_TRUE(shown) << "the other viewer's title does not name the model";
