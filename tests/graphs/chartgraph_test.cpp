@@ -35,6 +35,7 @@
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
+#include "tests/graphs/inventory_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
@@ -130,45 +131,16 @@ std::string pdf_text(const std::string& pdf) {
 
 } // namespace
 
-class ChartGraphs : public ShellWorkbenchTest {
+class ChartGraphs : public InventoryWorkbenchTest {
 protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        install_graph_set_hooks();
+    void more_setup() override {
         install_chart_graph_hooks();
         ASSERT_EQ(init_mfc_app(), 1);
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
-        layout_frame(main_wnd);
-        ASSERT_EQ(open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1);
-        install_run_driver();
-        wip_install_sim_hooks();
-        ask_dataset_overwrite = false;
     }
-    void TearDown() override {
-        close_framed_tool_windows(1);
+    void more_teardown() override {
         exit_mfc_app();
         chart_app = chart_app_hooks{};
-        set_graph_set_hook(nullptr);
-        set_wip_graph_updater(nullptr);
-        set_wip_run_start_hook(nullptr);
-        float_opts = 0;
-        clear_setup();
-        close_model(0, 0);
-        unload_runs(1);
-        for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
-        ask_dataset_overwrite = true;
-        ShellWorkbenchTest::TearDown();
     }
-    void simulate(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
-        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
-        td::run_until_idle();
-    }
-    graph_set* set() { return graph_set_at(current_graph_set()); }
     graph_def& def(const char* name) {
         for (graph_def& d : set()->defs)
             if (d.name == name) return d;

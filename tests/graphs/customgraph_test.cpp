@@ -32,6 +32,7 @@
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
+#include "tests/graphs/inventory_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 #include "tools/textwin.h"
@@ -113,42 +114,8 @@ TEST(WipYAxis, ARangeTheDataLeaveGrowsByAQuarter) {
     EXPECT_FALSE(widen_live_y(mn, mx, NAN, 5));
 }
 
-class CustomGraphs : public ShellWorkbenchTest {
+class CustomGraphs : public InventoryWorkbenchTest {
 protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        install_graph_set_hooks();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
-        layout_frame(main_wnd);
-        ASSERT_EQ(open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1);
-        install_run_driver();
-        wip_install_sim_hooks();
-        ask_dataset_overwrite = false;
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        set_graph_set_hook(nullptr);
-        set_wip_graph_updater(nullptr);
-        set_wip_run_start_hook(nullptr);
-        graphics_window_hook = nullptr;
-        float_opts = 0;
-        clear_setup();
-        close_model(0, 0);
-        unload_runs(1);
-        for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
-        ask_dataset_overwrite = true;
-        ShellWorkbenchTest::TearDown();
-    }
-    void simulate(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
-        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
-        td::run_until_idle();
-    }
-    graph_set* set() { return graph_set_at(current_graph_set()); }
     int def_index(const char* name) {
         for (std::size_t i = 0; i < set()->defs.size(); ++i)
             if (set()->defs[i].name == name) return static_cast<int>(i);
