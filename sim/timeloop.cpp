@@ -33,6 +33,14 @@ double step_count(double t0, double t1, double dt) {
     return std::floor((t1 - t0) / dt + std::min(1e-3, 1e-6 * scale));
 }
 
+namespace {
+bool plain_steps_allowed = true;
+} // namespace
+
+void set_plain_steps(bool on) {
+    plain_steps_allowed = on;
+}
+
 class time_loop::impl {
 public:
     impl(handle symbols, const sim_program& p, const sim_options& o, sim_output& out)
@@ -246,6 +254,50 @@ private:
             }
         }
         put_states(xs_, 0, k1_);
+    }
+
+    // One step of the general road: the states from the time before, then
+    // the overrides, the passes and the constraints at the new time.
+    void one_step() {
+        long n = ++n_;
+        double t = t0_ + static_cast<double>(n - 1) * dt_;
+        if (step(t)) check_states();
+        set_time(t0_ + static_cast<double>(n) * dt_);
+        if (override_flags)
+            if (override_eval_fn h = override_hook()) h(0);
+        keep_supplied();
+        evaluate(em_main);
+        check_constraints();
+    }
+
+    // Whether a step is only the Euler update and the passes: no overrides
+    // (nor values they supplied), no constraints to check. Read again at
+    // every save: a hook called there may change it.
+    bool plain_euler() const {
+        return plain_steps_allowed && o_.method != im_rk4 && o_.method != im_rk2 &&
+               o_.method != im_rk_auto && !override_flags && supplied_.empty() &&
+               (p_.constraints.empty() || !behaviour_test());
+    }
+
+    // Steps up to step number last on the plain road: what one_step does
+    // then, with nothing tested per step that cannot have changed.
+    void plain_steps(long last) {
+        float h = static_cast<float>(dt_);
+        float* levels = value_array + 1;
+        const float* level_rates = rate_array + 1;
+        std::size_t level_count = p_.level_slots > 1 ? p_.level_slots - 1 : 0;
+        float* hidden = value_array + p_.value_slots;
+        const float* hidden_rates = rate_array + p_.value_slots;
+        std::size_t hidden_count = p_.hidden_states;
+        while (n_ < last) {
+            long n = ++n_;
+            bool bad = level_count && euler_update(levels, level_rates, level_count, h);
+            if (hidden_count) bad |= euler_update(hidden, hidden_rates, hidden_count, h);
+            if (bad) check_states(); // at the time before, as one_step reports it
+            set_time(t0_ + static_cast<double>(n) * dt_);
+            eval_units(p_.dynamic_order, em_main);
+            eval_units(p_.rate_order, em_main);
+        }
     }
 
     // The initial pass (or part of it), with the run's changed values put in
@@ -467,16 +519,15 @@ int time_loop::impl::advance(long until) {
     until = std::min(until, steps_);
     try {
         while (n_ < until) {
-            long n = ++n_;
-            double t = t0_ + static_cast<double>(n - 1) * dt_;
-            if (step(t)) check_states();
-            set_time(t0_ + static_cast<double>(n) * dt_);
-            if (override_flags)
-                if (override_eval_fn h = override_hook()) h(0);
-            keep_supplied();
-            evaluate(em_main);
-            check_constraints();
-            if (n % save_every_ != 0 && n != steps_ && n != until) continue;
+            // The steps up to the next save (every save_every_ steps, the last
+            // step and until): nothing but the steps happens in between.
+            long left = save_every_ - n_ % save_every_;
+            long last = until - n_ <= left ? until : n_ + left;
+            if (plain_euler())
+                plain_steps(last);
+            else
+                while (n_ < last) one_step();
+            long n = n_;
             sim_phase = phase_saving;
             save();
             if (run_kind == rk_livesweep)
