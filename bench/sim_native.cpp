@@ -8,6 +8,8 @@
 
 #include "bench/direct_models.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <fstream>
 #include <string>
@@ -19,6 +21,7 @@
 #include "sim/interp.h"
 #include "sim/native/native.h"
 #include "sim/run.h"
+#include "sim/timeloop.h"
 #include "tests/support/model_builder.h"
 
 namespace {
@@ -139,6 +142,58 @@ BENCHMARK(BM_Direct)
     ->Arg(9)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
+
+double cpu_us() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
+}
+
+// The time loop's two roads between saves on tier 1 code, interleaved run by
+// run (a busy machine slows both alike), with the same model as C++: the
+// plain Euler road and the general one (every per-step test made).
+void BM_StepRoads(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    built_model& m = model_of(which);
+    sectors_direct sectors(std::max(which, 1));
+    set_native_mode(nm_tier1);
+    forget_kept_passes();
+    sim_options o;
+    sim_output out;
+    run_program(m.b.symbols(), m.p, o, &out);
+    double plain = 0, general = 0, direct = 0;
+    long n = 0;
+    for (auto _ : state) {
+        for (bool road : {true, false}) {
+            set_plain_steps(road);
+            double t = cpu_us();
+            int r = run_program(m.b.symbols(), m.p, o, &out);
+            benchmark::DoNotOptimize(r);
+            (road ? plain : general) += cpu_us() - t;
+        }
+        double t = cpu_us();
+        float r = which == 0 ? scalar_model_direct() : sectors.run();
+        benchmark::DoNotOptimize(r);
+        direct += cpu_us() - t;
+        ++n;
+    }
+    set_plain_steps(true);
+    double d = static_cast<double>(std::max(n, 1L));
+    state.counters["plain_us"] = plain / d;
+    state.counters["general_us"] = general / d;
+    state.counters["direct_us"] = direct / d;
+    state.counters["plain_ratio"] = plain / std::max(direct, 1e-9);
+    state.counters["general_ratio"] = general / std::max(direct, 1e-9);
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_StepRoads)
+    ->ArgNames({"model"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(9)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
 
 // A compile and the first run (the passes built anew each time).
 void BM_CompileAndFirstRun(benchmark::State& state) {

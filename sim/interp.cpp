@@ -1559,6 +1559,16 @@ void eval_units(const std::vector<int>& order, int mode) {
     for (int u : order) eval_unit(u, mode);
 }
 
+void eval_step_passes(const sim_program& p) {
+    if (flat_dynamic && flat_rates && prog == &p) {
+        flat_dynamic->run(em_main);
+        flat_rates->run(em_main);
+        return;
+    }
+    eval_units(p.dynamic_order, em_main);
+    eval_units(p.rate_order, em_main);
+}
+
 std::size_t flat_unit_count() {
     return (flat_dynamic ? flat_dynamic->flat_units() : 0) +
            (flat_rates ? flat_rates->flat_units() : 0);

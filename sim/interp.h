@@ -39,6 +39,9 @@ void interp_end();
 // program (outside the initial pass) go through their flat forms (sim/flat.h)
 // while those are on.
 void eval_units(const std::vector<int>& order, int mode);
+// The main passes of a step (the dynamic order, then the rates) of the
+// running program p, in mode em_main.
+void eval_step_passes(const sim_program& p);
 // Whether runs build and use the flat forms: on unless the environment
 // variable KAVREL_REFERENCE_ENGINE is set (not "0"), which leaves every unit
 // to the interpreter; the next interp_begin follows a change.

@@ -67,7 +67,7 @@ private:
     const sim_options& o_;
     sim_output& out_;
     std::vector<std::uint32_t> states_; // indexes of integrated values
-    std::vector<double> x0_, k1_, k2_, k3_, k4_, y1_, y2_, xs_;
+    std::vector<double> x0_, k1_, k2_, k3_, k4_, y1_, y2_, xs_, kh_;
     double dt_ = 1;
 
     void set_time(double t) {
@@ -231,9 +231,11 @@ private:
             first = false;
             rk4(xs_, tc, h, k1_, y1_);
             rk4(xs_, tc, h / 2, k1_, x0_);
-            std::vector<double> kh(states_.size());
-            stage(x0_, 0, kh, tc + h / 2, kh);
-            rk4(x0_, tc + h / 2, h / 2, kh, y2_);
+            // Zeros, as the rates it reads: x + 0 k keeps the sign of a zero x
+            // only when k is not negative.
+            std::fill(kh_.begin(), kh_.end(), 0.0);
+            stage(x0_, 0, kh_, tc + h / 2, kh_);
+            rk4(x0_, tc + h / 2, h / 2, kh_, y2_);
             double err = 0;
             for (std::size_t i = 0; i < states_.size(); ++i) {
                 double scale = std::max(1.0, std::fabs(y2_[i]));
@@ -295,8 +297,7 @@ private:
             if (hidden_count) bad |= euler_update(hidden, hidden_rates, hidden_count, h);
             if (bad) check_states(); // at the time before, as one_step reports it
             set_time(t0_ + static_cast<double>(n) * dt_);
-            eval_units(p_.dynamic_order, em_main);
-            eval_units(p_.rate_order, em_main);
+            eval_step_passes(p_);
         }
     }
 
@@ -423,7 +424,8 @@ std::string time_loop::impl::error_text(const run_unwind& e) {
 int time_loop::impl::start() {
     for (std::uint32_t s = 1; s < p_.level_slots; ++s) states_.push_back(s);
     for (std::uint32_t s = 0; s < p_.hidden_states; ++s) states_.push_back(p_.value_slots + s);
-    for (auto* v : {&x0_, &k1_, &k2_, &k3_, &k4_, &y1_, &y2_, &xs_}) v->assign(states_.size(), 0);
+    for (auto* v : {&x0_, &k1_, &k2_, &k3_, &k4_, &y1_, &y2_, &xs_, &kh_})
+        v->assign(states_.size(), 0);
     out_.value_slots = p_.value_slots;
 
     byte_restore phase(sim_phase);
