@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "model/check.h"
 #include "model/codegen.h"
@@ -194,6 +195,18 @@ BENCHMARK(BM_StepRoads)
     ->Arg(9)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2);
+
+// The Euler update alone over n states (rates stored long before: no stall).
+void BM_EulerUpdate(benchmark::State& state) {
+    const std::size_t n = static_cast<std::size_t>(state.range(0));
+    std::vector<float> v(n, 1.0f), r(n, 1e-7f);
+    for (auto _ : state) {
+        bool bad = euler_update(v.data(), r.data(), n, 0.5f);
+        benchmark::DoNotOptimize(bad);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_EulerUpdate)->Arg(10)->Arg(40)->Arg(150)->Arg(1000);
 
 // A compile and the first run (the passes built anew each time).
 void BM_CompileAndFirstRun(benchmark::State& state) {
