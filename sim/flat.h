@@ -62,6 +62,12 @@ public:
     // Whether the pass runs as native code (sim/native/native.h).
     bool native() const { return native_ != nullptr; }
 
+    // The pass's code bound for the calls of one run (null when the pass
+    // has no code yet; code the worker has finished is taken first), and the
+    // pass run as run(mode) runs it, through that binding.
+    native_bound_handle bind_native();
+    void run_bound(native_bound& code, int mode);
+
     // For the native code: runs wide unit index of the pass.
     void run_wide_unit(std::uint32_t index);
 

@@ -1562,14 +1562,33 @@ void eval_units(const std::vector<int>& order, int mode) {
     for (int u : order) eval_unit(u, mode);
 }
 
-void eval_step_passes(const sim_program& p) {
-    if (flat_dynamic && flat_rates && prog == &p) {
-        flat_dynamic->run(em_main);
-        flat_rates->run(em_main);
+step_passes::step_passes(const sim_program& p) : p_(p) {}
+step_passes::~step_passes() = default;
+
+void step_passes::run() {
+    if (!flat_dynamic || !flat_rates || prog != &p_) {
+        eval_units(p_.dynamic_order, em_main);
+        eval_units(p_.rate_order, em_main);
         return;
     }
-    eval_units(p.dynamic_order, em_main);
-    eval_units(p.rate_order, em_main);
+    // Bound again when the passes are others, or when code the worker
+    // finished has been taken since.
+    if (dynamic_pass_ != flat_dynamic || (!dynamic_ && flat_dynamic->native())) {
+        dynamic_pass_ = flat_dynamic;
+        dynamic_ = flat_dynamic->bind_native();
+    }
+    if (rates_pass_ != flat_rates || (!rates_ && flat_rates->native())) {
+        rates_pass_ = flat_rates;
+        rates_ = flat_rates->bind_native();
+    }
+    if (dynamic_)
+        flat_dynamic->run_bound(*dynamic_, em_main);
+    else
+        flat_dynamic->run(em_main);
+    if (rates_)
+        flat_rates->run_bound(*rates_, em_main);
+    else
+        flat_rates->run(em_main);
 }
 
 std::size_t flat_unit_count() {

@@ -17,6 +17,7 @@
 
 #include "model/codegen.h"
 #include "sim/interp_core.h"
+#include "sim/native/native.h"
 #include "sim/simdata.h"
 
 // The number of values in p[0..n) that are not finite (infinite or NaN).
@@ -40,8 +41,23 @@ void interp_end();
 // while those are on.
 void eval_units(const std::vector<int>& order, int mode);
 // The main passes of a step (the dynamic order, then the rates) of the
-// running program p, in mode em_main.
-void eval_step_passes(const sim_program& p);
+// running program p in mode em_main, as eval_units runs them, their native
+// code bound once for many steps. The time loop keeps one while it steps
+// (never longer than a call of its advance: no run may start in between).
+class flat_pass;
+class step_passes {
+public:
+    explicit step_passes(const sim_program& p);
+    ~step_passes();
+    step_passes(const step_passes&) = delete;
+    step_passes& operator=(const step_passes&) = delete;
+    void run();
+
+private:
+    const sim_program& p_;
+    flat_pass *dynamic_pass_ = nullptr, *rates_pass_ = nullptr;
+    native_bound_handle dynamic_, rates_;
+};
 // Whether runs build and use the flat forms: on unless the environment
 // variable KAVREL_REFERENCE_ENGINE is set (not "0"), which leaves every unit
 // to the interpreter; the next interp_begin follows a change.

@@ -283,7 +283,7 @@ private:
 
     // Steps up to step number last on the plain road: what one_step does
     // then, with nothing tested per step that cannot have changed.
-    void plain_steps(long last) {
+    void plain_steps(long last, step_passes& passes) {
         float h = static_cast<float>(dt_);
         float* levels = value_array + 1;
         const float* level_rates = rate_array + 1;
@@ -297,7 +297,7 @@ private:
             if (hidden_count) bad |= euler_update(hidden, hidden_rates, hidden_count, h);
             if (bad) check_states(); // at the time before, as one_step reports it
             set_time(t0_ + static_cast<double>(n) * dt_);
-            eval_step_passes(p_);
+            passes.run();
         }
     }
 
@@ -519,6 +519,7 @@ int time_loop::impl::advance(long until) {
     run_in_progress = 1;
     bool stopped = false, given_up = false;
     until = std::min(until, steps_);
+    step_passes passes(p_);
     try {
         while (n_ < until) {
             // The steps up to the next save (every save_every_ steps, the last
@@ -526,7 +527,7 @@ int time_loop::impl::advance(long until) {
             long left = save_every_ - n_ % save_every_;
             long last = until - n_ <= left ? until : n_ + left;
             if (plain_euler())
-                plain_steps(last);
+                plain_steps(last, passes);
             else
                 while (n_ < last) one_step();
             long n = n_;

@@ -192,6 +192,23 @@ TEST_F(PlainSteps, ALevelOverflowingInTheUpdateIsNamedAsBefore) {
     }
 }
 
+// A unit left to the interpreter inside native code throws mid-pass; the
+// error comes out of the bound code as out of native_run, at the same step.
+TEST_F(PlainSteps, AnErrorOfAUnitLeftToTheInterpreterEndsTheRunAlike) {
+    model_builder b("message");
+    b.control(0, 10, 0.5f, 1);
+    b.constant("k", 0.2f);
+    b.level("S", "k * S + 1", "1");
+    b.aux("watch", "MESSAGE(\"limit passed\", IF THEN ELSE(S > 5, -1, 0))");
+    b.aux("after", "S * 2");
+    ASSERT_TRUE(b.finish());
+    outcome o = both_roads(b);
+    EXPECT_EQ(o.result, sim_error_saved);
+    EXPECT_NE(o.messages.find("limit passed"), std::string::npos) << o.messages;
+    EXPECT_FALSE(o.out.times.empty());
+    EXPECT_LT(o.out.times.back(), 10.0f);
+}
+
 double stop_at = 0;
 int pauses = 0;
 int pause_here(double t) {
