@@ -1565,10 +1565,10 @@ void eval_units(const std::vector<int>& order, int mode) {
 step_passes::step_passes(const sim_program& p) : p_(p) {}
 step_passes::~step_passes() = default;
 
-void step_passes::run() {
+void step_passes::run(int mode) {
     if (!flat_dynamic || !flat_rates || prog != &p_) {
-        eval_units(p_.dynamic_order, em_main);
-        eval_units(p_.rate_order, em_main);
+        eval_units(p_.dynamic_order, mode);
+        eval_units(p_.rate_order, mode);
         return;
     }
     // Bound again when the passes are others, or when code the worker
@@ -1582,13 +1582,13 @@ void step_passes::run() {
         rates_ = flat_rates->bind_native();
     }
     if (dynamic_)
-        flat_dynamic->run_bound(*dynamic_, em_main);
+        flat_dynamic->run_bound(*dynamic_, mode);
     else
-        flat_dynamic->run(em_main);
+        flat_dynamic->run(mode);
     if (rates_)
-        flat_rates->run_bound(*rates_, em_main);
+        flat_rates->run_bound(*rates_, mode);
     else
-        flat_rates->run(em_main);
+        flat_rates->run(mode);
 }
 
 std::size_t flat_unit_count() {

@@ -40,9 +40,9 @@ void interp_end();
 // program (outside the initial pass) go through their flat forms (sim/flat.h)
 // while those are on.
 void eval_units(const std::vector<int>& order, int mode);
-// The main passes of a step (the dynamic order, then the rates) of the
-// running program p in mode em_main, as eval_units runs them, their native
-// code bound once for many steps. The time loop keeps one while it steps
+// The passes of a step (the dynamic order, then the rates) of the running
+// program p in mode em_main or em_stage, as eval_units runs them, their
+// native code bound once for many steps. The time loop keeps one while it steps
 // (never longer than a call of its advance: no run may start in between).
 class flat_pass;
 class step_passes {
@@ -51,7 +51,7 @@ public:
     ~step_passes();
     step_passes(const step_passes&) = delete;
     step_passes& operator=(const step_passes&) = delete;
-    void run();
+    void run(int mode = em_main);
 
 private:
     const sim_program& p_;

@@ -120,9 +120,16 @@ private:
         }
     }
 
+    // The passes of the current advance (null outside it).
+    step_passes* passes_ = nullptr;
+
     void evaluate(int mode) {
-        eval_list(p_.dynamic_order, mode);
-        eval_units(p_.rate_order, mode);
+        if (passes_ && supplied_.empty()) {
+            passes_->run(mode);
+        } else {
+            eval_list(p_.dynamic_order, mode);
+            eval_units(p_.rate_order, mode);
+        }
         if (overrides_active())
             for (std::uint32_t s = 1; s < p_.level_slots; ++s)
                 if (override_held[s] == 2) rate_array[s] = 0;
@@ -520,6 +527,11 @@ int time_loop::impl::advance(long until) {
     bool stopped = false, given_up = false;
     until = std::min(until, steps_);
     step_passes passes(p_);
+    passes_ = &passes;
+    struct forget {
+        step_passes*& p;
+        ~forget() { p = nullptr; }
+    } forget_passes{passes_};
     try {
         while (n_ < until) {
             // The steps up to the next save (every save_every_ steps, the last
