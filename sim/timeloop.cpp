@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_set>
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
@@ -384,16 +383,22 @@ private:
     // The units of the initial order that compute the control variables and
     // the values they read, in order.
     std::vector<int> control_units() const {
-        std::unordered_set<symbol_id> needed;
+        // A sorted list: the controls read few values, and a run of a large
+        // model asks it once for each of its units.
+        std::vector<symbol_id> needed;
+        auto need = [&](symbol_id s) {
+            auto at = std::lower_bound(needed.begin(), needed.end(), s);
+            if (at == needed.end() || *at != s) needed.insert(at, s);
+        };
         for (symbol_id s : {p_.initial_time, p_.final_time, p_.time_step, p_.saveper, p_.sim_pause})
-            if (s) needed.insert(s);
+            if (s) need(s);
         std::vector<int> out;
         for (auto it = p_.initial_order.rbegin(); it != p_.initial_order.rend(); ++it) {
             const code_unit& cu = p_.units[static_cast<std::size_t>(*it)];
-            if (cu.hidden || !needed.count(cu.sym)) continue;
+            if (cu.hidden || !std::binary_search(needed.begin(), needed.end(), cu.sym)) continue;
             out.push_back(*it);
             for (const unit_read& r : cu.reads)
-                if (r.initial) needed.insert(r.sym);
+                if (r.initial) need(r.sym);
         }
         std::reverse(out.begin(), out.end());
         return out;
@@ -429,10 +434,13 @@ std::string time_loop::impl::error_text(const run_unwind& e) {
 }
 
 int time_loop::impl::start() {
+    states_.reserve((p_.level_slots > 1 ? p_.level_slots - 1 : 0) + p_.hidden_states);
     for (std::uint32_t s = 1; s < p_.level_slots; ++s) states_.push_back(s);
     for (std::uint32_t s = 0; s < p_.hidden_states; ++s) states_.push_back(p_.value_slots + s);
-    for (auto* v : {&x0_, &k1_, &k2_, &k3_, &k4_, &y1_, &y2_, &xs_, &kh_})
-        v->assign(states_.size(), 0);
+    // The Runge-Kutta methods' vectors (Euler needs none).
+    if (o_.method == im_rk4 || o_.method == im_rk2 || o_.method == im_rk_auto)
+        for (auto* v : {&x0_, &k1_, &k2_, &k3_, &k4_, &y1_, &y2_, &xs_, &kh_})
+            v->assign(states_.size(), 0);
     out_.value_slots = p_.value_slots;
 
     byte_restore phase(sim_phase);
