@@ -1017,9 +1017,7 @@ native_bound_handle flat_pass::bind_native() {
     return native_ ? native_bind(*native_, *this, ops_.data()) : nullptr;
 }
 
-void flat_pass::run_bound(native_bound& code, int mode) {
-    std::uint32_t bad = 0;
-    int r = native_run_bound(code, mode, &bad);
+void flat_pass::finish_bound(int r, std::uint32_t bad, int mode) {
     if (r > 0) report_non_finite(static_cast<std::size_t>(r - 1));
     if (r < 0) run_loop(static_cast<std::size_t>(-r - 1), bad, mode);
 }

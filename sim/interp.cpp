@@ -1565,7 +1565,7 @@ void eval_units(const std::vector<int>& order, int mode) {
 step_passes::step_passes(const sim_program& p) : p_(p) {}
 step_passes::~step_passes() = default;
 
-void step_passes::run(int mode) {
+void step_passes::run_unbound(int mode) {
     if (!flat_dynamic || !flat_rates || prog != &p_) {
         eval_units(p_.dynamic_order, mode);
         eval_units(p_.rate_order, mode);
@@ -1581,6 +1581,7 @@ void step_passes::run(int mode) {
         rates_pass_ = flat_rates;
         rates_ = flat_rates->bind_native();
     }
+    bound_ = dynamic_ && rates_;
     if (dynamic_)
         flat_dynamic->run_bound(*dynamic_, mode);
     else
