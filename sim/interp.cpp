@@ -1054,16 +1054,17 @@ namespace {
 // cache waits until every one of them has arrived (a stall longer than the
 // update of a few dozen states).
 #if defined(__clang__)
-bool euler_update_scalar(float* __restrict v, const float* __restrict r, std::size_t n, float h) {
-    std::uint32_t bad = 0;
-#pragma clang loop vectorize(disable)
-    for (std::size_t i = 0; i < n; ++i) {
+#define KAVREL_SCALAR_FUNCTION
+#define KAVREL_SCALAR_LOOP _Pragma("clang loop vectorize(disable)")
 #else
-__attribute__((optimize("no-tree-vectorize"))) bool
-euler_update_scalar(float* __restrict v, const float* __restrict r, std::size_t n, float h) {
-    std::uint32_t bad = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+#define KAVREL_SCALAR_FUNCTION __attribute__((optimize("no-tree-vectorize")))
+#define KAVREL_SCALAR_LOOP
 #endif
+KAVREL_SCALAR_FUNCTION bool euler_update_scalar(float* __restrict v, const float* __restrict r,
+                                                std::size_t n, float h) {
+    std::uint32_t bad = 0;
+    KAVREL_SCALAR_LOOP
+    for (std::size_t i = 0; i < n; ++i) {
         float x = v[i] + h * r[i];
         v[i] = x;
         std::uint32_t b;
