@@ -8,9 +8,12 @@
 
 #include "bench/direct_models.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "model/check.h"
 #include "model/codegen.h"
@@ -19,6 +22,7 @@
 #include "sim/interp.h"
 #include "sim/native/native.h"
 #include "sim/run.h"
+#include "sim/timeloop.h"
 #include "tests/support/model_builder.h"
 
 namespace {
@@ -139,6 +143,74 @@ BENCHMARK(BM_Direct)
     ->Arg(9)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
+
+double cpu_us() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
+}
+
+// The time loop's two roads between saves on tier 1 code, interleaved run by
+// run (a busy machine slows both alike), with the same model as C++ (Euler):
+// the plain Euler road and the general one (every per-step test made). With
+// RK4 both are the general road (the yardstick stays the Euler C++).
+void BM_StepRoads(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    built_model& m = model_of(which);
+    sectors_direct sectors(std::max(which, 1));
+    set_native_mode(nm_tier1);
+    forget_kept_passes();
+    sim_options o;
+    o.method = static_cast<int>(state.range(1));
+    sim_output out;
+    run_program(m.b.symbols(), m.p, o, &out);
+    double plain = 0, general = 0, direct = 0;
+    long n = 0;
+    for (auto _ : state) {
+        // Each road first every other time: the one after C++ finds colder caches.
+        for (bool road : {n % 2 == 0, n % 2 != 0}) {
+            set_plain_steps(road);
+            double t = cpu_us();
+            int r = run_program(m.b.symbols(), m.p, o, &out);
+            benchmark::DoNotOptimize(r);
+            (road ? plain : general) += cpu_us() - t;
+        }
+        double t = cpu_us();
+        float r = which == 0 ? scalar_model_direct() : sectors.run();
+        benchmark::DoNotOptimize(r);
+        direct += cpu_us() - t;
+        ++n;
+    }
+    set_plain_steps(true);
+    double d = static_cast<double>(std::max(n, 1L));
+    state.counters["plain_us"] = plain / d;
+    state.counters["general_us"] = general / d;
+    state.counters["direct_us"] = direct / d;
+    state.counters["plain_ratio"] = plain / std::max(direct, 1e-9);
+    state.counters["general_ratio"] = general / std::max(direct, 1e-9);
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_StepRoads)
+    ->ArgNames({"model", "method"})
+    ->Args({0, im_euler})
+    ->Args({1, im_euler})
+    ->Args({9, im_euler})
+    ->Args({0, im_rk4})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
+
+// The Euler update alone over n states (rates stored long before: no stall).
+void BM_EulerUpdate(benchmark::State& state) {
+    const std::size_t n = static_cast<std::size_t>(state.range(0));
+    std::vector<float> v(n, 1.0f), r(n, 1e-7f);
+    for (auto _ : state) {
+        bool bad = euler_update(v.data(), r.data(), n, 0.5f);
+        benchmark::DoNotOptimize(bad);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_EulerUpdate)->Arg(10)->Arg(40)->Arg(150)->Arg(1000);
 
 // A compile and the first run (the passes built anew each time).
 void BM_CompileAndFirstRun(benchmark::State& state) {

@@ -1012,6 +1012,16 @@ void flat_pass::run(int mode) {
     run_loop(0, 0, mode);
 }
 
+native_bound_handle flat_pass::bind_native() {
+    if (job_) take_native();
+    return native_ ? native_bind(*native_, *this, ops_.data()) : nullptr;
+}
+
+void flat_pass::finish_bound(int r, std::uint32_t bad, int mode) {
+    if (r > 0) report_non_finite(static_cast<std::size_t>(r - 1));
+    if (r < 0) run_loop(static_cast<std::size_t>(-r - 1), bad, mode);
+}
+
 void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
     flat_op* ip = ops_.data() + from;
     double* r = regs_.data();

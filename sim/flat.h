@@ -62,6 +62,16 @@ public:
     // Whether the pass runs as native code (sim/native/native.h).
     bool native() const { return native_ != nullptr; }
 
+    // The pass's code bound for the calls of one run (null when the pass
+    // has no code yet; code the worker has finished is taken first), and the
+    // pass run as run(mode) runs it, through that binding.
+    native_bound_handle bind_native();
+    void run_bound(native_bound& code, int mode) {
+        std::uint32_t bad = 0;
+        int r = native_run_bound(code, mode, &bad);
+        if (r != 0) finish_bound(r, bad, mode);
+    }
+
     // For the native code: runs wide unit index of the pass.
     void run_wide_unit(std::uint32_t index);
 
@@ -85,6 +95,8 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    // What run does after the native code returned r (not 0).
+    void finish_bound(int r, std::uint32_t bad, int mode);
     // The loop over the instructions from from on, bad telling whether a
     // value stored before them is not finite (the native code hands a pass
     // over part way).

@@ -1047,7 +1047,43 @@ std::uint32_t count_non_finite(const float* p, std::size_t n) {
     return bad;
 }
 
+namespace {
+
+// The update of a few states, one at a time: the pass before stored their
+// rates one by one, and a vector load of floats still on their way to the
+// cache waits until every one of them has arrived (a stall longer than the
+// update of a few dozen states).
+#if defined(__clang__)
+#define KAVREL_SCALAR_FUNCTION
+#define KAVREL_SCALAR_LOOP _Pragma("clang loop vectorize(disable)")
+#else
+#define KAVREL_SCALAR_FUNCTION __attribute__((optimize("no-tree-vectorize")))
+#define KAVREL_SCALAR_LOOP
+#endif
+KAVREL_SCALAR_FUNCTION bool euler_update_scalar(float* __restrict v, const float* __restrict r,
+                                                std::size_t n, float h) {
+    std::uint32_t bad = 0;
+    KAVREL_SCALAR_LOOP
+    for (std::size_t i = 0; i < n; ++i) {
+        float x = v[i] + h * r[i];
+        v[i] = x;
+        std::uint32_t b;
+        __builtin_memcpy(&b, &x, 4);
+        // An exponent of all ones (not finite) carries into the sign bit.
+        bad |= (b & 0x7F800000u) + 0x00800000u;
+    }
+    return (bad & 0x80000000u) != 0;
+}
+
+// Below this many states the one-at-a-time update is the faster: ten states
+// (the 50-variable chain) run 7 % faster one at a time, while a vector loop
+// updates 40 states in a third of the time when their rates are not fresh.
+constexpr std::size_t euler_scalar_below = 32;
+
+} // namespace
+
 bool euler_update(float* __restrict v, const float* __restrict r, std::size_t n, float h) {
+    if (n < euler_scalar_below) return euler_update_scalar(v, r, n, h);
     // The flag is ORed over all lanes (no early exit) so the loop stays one
     // vector loop; the caller looks for the culprit only when it is set.
     std::uint32_t bad = 0;
@@ -1525,6 +1561,36 @@ void eval_units(const std::vector<int>& order, int mode) {
         }
     }
     for (int u : order) eval_unit(u, mode);
+}
+
+step_passes::step_passes(const sim_program& p) : p_(p) {}
+step_passes::~step_passes() = default;
+
+void step_passes::run_unbound(int mode) {
+    if (!flat_dynamic || !flat_rates || prog != &p_) {
+        eval_units(p_.dynamic_order, mode);
+        eval_units(p_.rate_order, mode);
+        return;
+    }
+    // Bound again when the passes are others, or when code the worker
+    // finished has been taken since.
+    if (dynamic_pass_ != flat_dynamic || (!dynamic_ && flat_dynamic->native())) {
+        dynamic_pass_ = flat_dynamic;
+        dynamic_ = flat_dynamic->bind_native();
+    }
+    if (rates_pass_ != flat_rates || (!rates_ && flat_rates->native())) {
+        rates_pass_ = flat_rates;
+        rates_ = flat_rates->bind_native();
+    }
+    bound_ = dynamic_ && rates_;
+    if (dynamic_)
+        flat_dynamic->run_bound(*dynamic_, mode);
+    else
+        flat_dynamic->run(mode);
+    if (rates_)
+        flat_rates->run_bound(*rates_, mode);
+    else
+        flat_rates->run(mode);
 }
 
 std::size_t flat_unit_count() {

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "model/codegen.h"
+#include "sim/flat.h"
 #include "sim/interp_core.h"
+#include "sim/native/native.h"
 #include "sim/simdata.h"
 
 // The number of values in p[0..n) that are not finite (infinite or NaN).
@@ -39,6 +41,33 @@ void interp_end();
 // program (outside the initial pass) go through their flat forms (sim/flat.h)
 // while those are on.
 void eval_units(const std::vector<int>& order, int mode);
+// The passes of a step (the dynamic order, then the rates) of the running
+// program p in mode em_main or em_stage, as eval_units runs them, their
+// native code bound once for many steps. The time loop keeps one while it steps
+// (never longer than a call of its advance: no run may start in between).
+class step_passes {
+public:
+    explicit step_passes(const sim_program& p);
+    ~step_passes();
+    step_passes(const step_passes&) = delete;
+    step_passes& operator=(const step_passes&) = delete;
+    void run(int mode = em_main) {
+        // Both passes bound: they stay the run's until the advance ends.
+        if (bound_) {
+            dynamic_pass_->run_bound(*dynamic_, mode);
+            rates_pass_->run_bound(*rates_, mode);
+            return;
+        }
+        run_unbound(mode);
+    }
+
+private:
+    void run_unbound(int mode);
+    const sim_program& p_;
+    flat_pass *dynamic_pass_ = nullptr, *rates_pass_ = nullptr;
+    native_bound_handle dynamic_, rates_;
+    bool bound_ = false;
+};
 // Whether runs build and use the flat forms: on unless the environment
 // variable KAVREL_REFERENCE_ENGINE is set (not "0"), which leaves every unit
 // to the interpreter; the next interp_begin follows a change.

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_set>
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
@@ -31,6 +30,14 @@ double step_count(double t0, double t1, double dt) {
     // step that ends within a millionth of FINAL TIME's scale reaches it.
     double scale = std::max(1.0, (std::fabs(t0) + std::fabs(t1)) / dt);
     return std::floor((t1 - t0) / dt + std::min(1e-3, 1e-6 * scale));
+}
+
+namespace {
+bool plain_steps_allowed = true;
+} // namespace
+
+void set_plain_steps(bool on) {
+    plain_steps_allowed = on;
 }
 
 class time_loop::impl {
@@ -59,7 +66,7 @@ private:
     const sim_options& o_;
     sim_output& out_;
     std::vector<std::uint32_t> states_; // indexes of integrated values
-    std::vector<double> x0_, k1_, k2_, k3_, k4_, y1_, y2_, xs_;
+    std::vector<double> x0_, k1_, k2_, k3_, k4_, y1_, y2_, xs_, kh_;
     double dt_ = 1;
 
     void set_time(double t) {
@@ -112,9 +119,16 @@ private:
         }
     }
 
+    // The passes of the current advance (null outside it).
+    step_passes* passes_ = nullptr;
+
     void evaluate(int mode) {
-        eval_list(p_.dynamic_order, mode);
-        eval_units(p_.rate_order, mode);
+        if (passes_ && supplied_.empty()) {
+            passes_->run(mode);
+        } else {
+            eval_list(p_.dynamic_order, mode);
+            eval_units(p_.rate_order, mode);
+        }
         if (overrides_active())
             for (std::uint32_t s = 1; s < p_.level_slots; ++s)
                 if (override_held[s] == 2) rate_array[s] = 0;
@@ -223,9 +237,11 @@ private:
             first = false;
             rk4(xs_, tc, h, k1_, y1_);
             rk4(xs_, tc, h / 2, k1_, x0_);
-            std::vector<double> kh(states_.size());
-            stage(x0_, 0, kh, tc + h / 2, kh);
-            rk4(x0_, tc + h / 2, h / 2, kh, y2_);
+            // Zeros, as the rates it reads: x + 0 k keeps the sign of a zero x
+            // only when k is not negative.
+            std::fill(kh_.begin(), kh_.end(), 0.0);
+            stage(x0_, 0, kh_, tc + h / 2, kh_);
+            rk4(x0_, tc + h / 2, h / 2, kh_, y2_);
             double err = 0;
             for (std::size_t i = 0; i < states_.size(); ++i) {
                 double scale = std::max(1.0, std::fabs(y2_[i]));
@@ -246,6 +262,49 @@ private:
             }
         }
         put_states(xs_, 0, k1_);
+    }
+
+    // One step of the general road: the states from the time before, then
+    // the overrides, the passes and the constraints at the new time.
+    void one_step() {
+        long n = ++n_;
+        double t = t0_ + static_cast<double>(n - 1) * dt_;
+        if (step(t)) check_states();
+        set_time(t0_ + static_cast<double>(n) * dt_);
+        if (override_flags)
+            if (override_eval_fn h = override_hook()) h(0);
+        keep_supplied();
+        evaluate(em_main);
+        check_constraints();
+    }
+
+    // Whether a step is only the Euler update and the passes: no overrides
+    // (nor values they supplied), no constraints to check. Read again at
+    // every save: a hook called there may change it.
+    bool plain_euler() const {
+        return plain_steps_allowed && o_.method != im_rk4 && o_.method != im_rk2 &&
+               o_.method != im_rk_auto && !override_flags && supplied_.empty() &&
+               (p_.constraints.empty() || !behaviour_test());
+    }
+
+    // Steps up to step number last on the plain road: what one_step does
+    // then, with nothing tested per step that cannot have changed.
+    void plain_steps(long last, step_passes& passes) {
+        float h = static_cast<float>(dt_);
+        float* levels = value_array + 1;
+        const float* level_rates = rate_array + 1;
+        std::size_t level_count = p_.level_slots > 1 ? p_.level_slots - 1 : 0;
+        float* hidden = value_array + p_.value_slots;
+        const float* hidden_rates = rate_array + p_.value_slots;
+        std::size_t hidden_count = p_.hidden_states;
+        while (n_ < last) {
+            long n = ++n_;
+            bool bad = level_count && euler_update(levels, level_rates, level_count, h);
+            if (hidden_count) bad |= euler_update(hidden, hidden_rates, hidden_count, h);
+            if (bad) check_states(); // at the time before, as one_step reports it
+            set_time(t0_ + static_cast<double>(n) * dt_);
+            passes.run();
+        }
     }
 
     // The initial pass (or part of it), with the run's changed values put in
@@ -324,16 +383,22 @@ private:
     // The units of the initial order that compute the control variables and
     // the values they read, in order.
     std::vector<int> control_units() const {
-        std::unordered_set<symbol_id> needed;
+        // A sorted list: the controls read few values, and a run of a large
+        // model asks it once for each of its units.
+        std::vector<symbol_id> needed;
+        auto need = [&](symbol_id s) {
+            auto at = std::lower_bound(needed.begin(), needed.end(), s);
+            if (at == needed.end() || *at != s) needed.insert(at, s);
+        };
         for (symbol_id s : {p_.initial_time, p_.final_time, p_.time_step, p_.saveper, p_.sim_pause})
-            if (s) needed.insert(s);
+            if (s) need(s);
         std::vector<int> out;
         for (auto it = p_.initial_order.rbegin(); it != p_.initial_order.rend(); ++it) {
             const code_unit& cu = p_.units[static_cast<std::size_t>(*it)];
-            if (cu.hidden || !needed.count(cu.sym)) continue;
+            if (cu.hidden || !std::binary_search(needed.begin(), needed.end(), cu.sym)) continue;
             out.push_back(*it);
             for (const unit_read& r : cu.reads)
-                if (r.initial) needed.insert(r.sym);
+                if (r.initial) need(r.sym);
         }
         std::reverse(out.begin(), out.end());
         return out;
@@ -369,9 +434,13 @@ std::string time_loop::impl::error_text(const run_unwind& e) {
 }
 
 int time_loop::impl::start() {
+    states_.reserve((p_.level_slots > 1 ? p_.level_slots - 1 : 0) + p_.hidden_states);
     for (std::uint32_t s = 1; s < p_.level_slots; ++s) states_.push_back(s);
     for (std::uint32_t s = 0; s < p_.hidden_states; ++s) states_.push_back(p_.value_slots + s);
-    for (auto* v : {&x0_, &k1_, &k2_, &k3_, &k4_, &y1_, &y2_, &xs_}) v->assign(states_.size(), 0);
+    // The Runge-Kutta methods' vectors (Euler needs none).
+    if (o_.method == im_rk4 || o_.method == im_rk2 || o_.method == im_rk_auto)
+        for (auto* v : {&x0_, &k1_, &k2_, &k3_, &k4_, &y1_, &y2_, &xs_, &kh_})
+            v->assign(states_.size(), 0);
     out_.value_slots = p_.value_slots;
 
     byte_restore phase(sim_phase);
@@ -465,18 +534,23 @@ int time_loop::impl::advance(long until) {
     run_in_progress = 1;
     bool stopped = false, given_up = false;
     until = std::min(until, steps_);
+    step_passes passes(p_);
+    passes_ = &passes;
+    struct forget {
+        step_passes*& p;
+        ~forget() { p = nullptr; }
+    } forget_passes{passes_};
     try {
         while (n_ < until) {
-            long n = ++n_;
-            double t = t0_ + static_cast<double>(n - 1) * dt_;
-            if (step(t)) check_states();
-            set_time(t0_ + static_cast<double>(n) * dt_);
-            if (override_flags)
-                if (override_eval_fn h = override_hook()) h(0);
-            keep_supplied();
-            evaluate(em_main);
-            check_constraints();
-            if (n % save_every_ != 0 && n != steps_ && n != until) continue;
+            // The steps up to the next save (every save_every_ steps, the last
+            // step and until): nothing but the steps happens in between.
+            long left = save_every_ - n_ % save_every_;
+            long last = until - n_ <= left ? until : n_ + left;
+            if (plain_euler())
+                plain_steps(last, passes);
+            else
+                while (n_ < last) one_step();
+            long n = n_;
             sim_phase = phase_saving;
             save();
             if (run_kind == rk_livesweep)

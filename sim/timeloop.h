@@ -46,6 +46,11 @@ private:
     std::unique_ptr<impl> impl_;
 };
 
+// Test hook: off, every step takes the time loop's general road (overrides,
+// constraints and every method), which the plain Euler road between saves
+// must match to the bit.
+void set_plain_steps(bool on);
+
 // A control value as its writer meant it: the shortest decimal that gives
 // the float v, in double (0.1f gives 0.1).
 double as_written(float v);

@@ -958,6 +958,32 @@ int native_run(const native_code& code, flat_pass& pass, const void* ops, int mo
     return r;
 }
 
+struct native_bound {
+    pass_fn fn;
+    const void* ops;
+    lookup_table* tables;
+    native_frame frame;
+};
+
+native_bound_handle native_bind(const native_code& code, flat_pass& pass, const void* ops) {
+    return native_bound_handle(new native_bound{
+        code.fn, ops, run_lookup_tables(), native_frame{run_lookup_data(), 0, &pass, nullptr}});
+}
+
+int native_run_bound(native_bound& b, int mode, std::uint32_t* bad) {
+    int r = b.fn(value_array, rate_array, b.tables, b.ops, mode, &b.frame);
+    if (r == -1) {
+        std::exception_ptr error = std::move(b.frame.error);
+        b.frame.error = nullptr;
+        std::rethrow_exception(error);
+    }
+    if (r < -1) {
+        *bad = b.frame.bad;
+        return r + 1;
+    }
+    return r;
+}
+
 #else // no LLVM in this build: every pass runs on the flat loop
 
 struct native_code {};
@@ -979,10 +1005,24 @@ int native_run(const native_code&, flat_pass&, const void*, int, std::uint32_t*)
     return 0;
 }
 
+struct native_bound {};
+
+native_bound_handle native_bind(const native_code&, flat_pass&, const void*) {
+    return nullptr;
+}
+
+int native_run_bound(native_bound&, int, std::uint32_t*) {
+    return 0;
+}
+
 #endif
 
 void native_code_free::operator()(native_code* code) const {
     delete code;
+}
+
+void native_bound_free::operator()(native_bound* bound) const {
+    delete bound;
 }
 
 // ------------------------------------------------------- the worker thread ---

@@ -97,3 +97,16 @@ void native_wait_idle();
 // the interpreter is thrown on as it was thrown.
 int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
                std::uint32_t* bad);
+
+// A pass's code bound for many calls over one run's arrays (the time loop's
+// steps between saves call each pass thousands of times): native_run with
+// its frame and look-ups made once. Bind after the run's arrays and lookups
+// are set; the code and the pass must outlive the binding.
+struct native_bound;
+struct native_bound_free {
+    void operator()(native_bound* bound) const;
+};
+using native_bound_handle = std::unique_ptr<native_bound, native_bound_free>;
+native_bound_handle native_bind(const native_code& code, flat_pass& pass, const void* ops);
+// As native_run.
+int native_run_bound(native_bound& bound, int mode, std::uint32_t* bad);

@@ -11,10 +11,14 @@
 namespace {
 
 // The update is v + h r lane by lane, and the flag is set by a not-finite
-// result in any lane, including those after the vector body of the loop.
+// result in any lane, including those after the vector body of the loop,
+// for short ranges (updated one state at a time) and long ones.
 TEST(EulerUpdate, UpdatesEveryLaneAndFlagsANotFiniteResultAnywhere) {
     const float h = 0.25f;
-    for (std::size_t n = 0; n <= 19; ++n) {
+    std::vector<std::size_t> sizes;
+    for (std::size_t n = 0; n <= 19; ++n) sizes.push_back(n);
+    for (std::size_t n : {30, 31, 32, 33, 47, 63, 64, 71}) sizes.push_back(n);
+    for (std::size_t n : sizes) {
         std::vector<float> v(n), r(n), want(n);
         for (std::size_t i = 0; i < n; ++i) {
             v[i] = 1.5f * static_cast<float>(i) - 3;
