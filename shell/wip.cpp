@@ -325,7 +325,10 @@ void sim_pump() {
         }
     }
     if (run_kind == rk_livesweep && wip_graphs.empty()) {
+        // The time counts from the re-run's initial save: a re-run shorter
+        // than that leaves its messages to the main loop.
         const auto now = std::chrono::steady_clock::now();
+        if (sim_phase == phase_initialising) last_livesweep_pump = now;
         if (now - last_livesweep_pump < livesweep_pump_every) return;
         last_livesweep_pump = now;
     }
