@@ -15,6 +15,7 @@
 #include "sim/simdata.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -45,6 +46,13 @@ wip_run_start_fn run_start_hook = nullptr;
 // Set once the start-of-run call was made for the run under way; cleared when
 // the panel closes after it.
 bool run_start_done = false;
+// A Livesweep re-run lasts milliseconds and saves at each of hundreds of
+// steps: its messages are pumped once this long has passed since the last
+// pump (a drag or a Stop still comes through within it), not at every save
+// (a pump looks at every window's queue, about as long as a step of a
+// world-size model takes to compute).
+constexpr auto livesweep_pump_every = std::chrono::milliseconds(8);
+std::chrono::steady_clock::time_point last_livesweep_pump{};
 
 bool ensure_class() {
     WNDCLASS wc{};
@@ -315,6 +323,14 @@ void sim_pump() {
             draw_line(dc, 1, buf, lines[1].size(), true);
             ReleaseDC(wip_wnd, dc);
         }
+    }
+    if (run_kind == rk_livesweep && wip_graphs.empty()) {
+        // The time counts from the re-run's initial save: a re-run shorter
+        // than that leaves its messages to the main loop.
+        const auto now = std::chrono::steady_clock::now();
+        if (sim_phase == phase_initialising) last_livesweep_pump = now;
+        if (now - last_livesweep_pump < livesweep_pump_every) return;
+        last_livesweep_pump = now;
     }
     wip_show_time();
 }

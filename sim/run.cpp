@@ -49,7 +49,10 @@ void release_run_storage() {
 }
 
 int run_program(handle symbols, const sim_program& p, const sim_options& o, sim_output* out) {
-    if (!out && kept_for != symbols) {
+    // A run of another model drops what was kept for the last one. Runs with
+    // an output of their own count too: the set-up copies' initial run builds
+    // the passes (and starts their compile) that the model's next runs keep.
+    if (kept_for != symbols) {
         release_run_storage();
         kept_for = symbols;
     }

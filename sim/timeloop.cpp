@@ -82,11 +82,18 @@ private:
     std::vector<std::uint8_t> unit_overridden_;
     std::vector<float> supplied_;
 
-    bool overrides_active() const { return override_flags && override_held; }
+    // Whether an override held a slot when the run started: Livesweep sets
+    // the tables up for as long as it lasts, most often holding nothing, and
+    // then the passes run whole (not unit by unit, copying every value).
+    bool held_ = false;
+    bool overrides_active() const { return held_ && override_flags && override_held; }
 
     void prepare_overrides() {
         unit_overridden_.assign(p_.units.size(), 0);
-        if (!overrides_active()) return;
+        held_ = false;
+        if (!override_flags || !override_held) return;
+        for (std::uint32_t s = 0; s < p_.value_slots && !held_; ++s) held_ = override_held[s] == 2;
+        if (!held_) return;
         for (std::size_t u = 0; u < p_.units.size(); ++u) {
             if (p_.units[u].kind != uk_value && p_.units[u].kind != uk_level_init) continue;
             for (std::uint32_t lane = 0; lane < p_.units[u].targets.size(); ++lane) {

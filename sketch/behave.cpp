@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -98,7 +99,10 @@ behavior_range compute_behavior_range(double mn, double mx, bool with_symbol, fl
     return remembered;
 }
 
-long behavior_round(double x) {
+namespace {
+
+// behavior_round's body, here for the point loop below to have it inline.
+inline long round_half_away(double x) {
     // x minus its truncation is exact below 2^52, so the comparisons with a
     // half decide exactly as the library does.
     long r = static_cast<long>(x);
@@ -110,15 +114,27 @@ long behavior_round(double x) {
     return r;
 }
 
+} // namespace
+
+long behavior_round(double x) {
+    return round_half_away(x);
+}
+
 bool behavior_extremes(const float* values, int count, double* mn, double* mx) {
-    bool valid = false;
+    // In float and without branches, so the loop runs in vector registers:
+    // every float converts to double exactly and in order, and of equal
+    // values the first is kept, as the comparisons in double did.
+    float lo = std::numeric_limits<float>::infinity(), hi = -lo;
     for (int i = 0; i < count; ++i) {
-        if (is_na(values[i]) || !std::isfinite(values[i])) continue;
-        valid = true;
-        *mn = std::min(*mn, static_cast<double>(values[i]));
-        *mx = std::max(*mx, static_cast<double>(values[i]));
+        const float v = values[i];
+        const bool ok = v != NA && std::fabs(v) <= FLT_MAX;
+        lo = ok && v < lo ? v : lo;
+        hi = ok && v > hi ? v : hi;
     }
-    return valid;
+    if (!(lo <= hi)) return false;
+    *mn = std::min(*mn, static_cast<double>(lo));
+    *mx = std::max(*mx, static_cast<double>(hi));
+    return true;
 }
 
 behavior_range& remembered_behavior_range(int slot) {
@@ -269,8 +285,8 @@ behavior_flash draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, i
             const double py = box.bottom - (v - r.lo) / (r.hi - r.lo) * h;
             // Far outside values are held near the box so the device's
             // coordinates stay in range; the clip (or the eye) does the rest.
-            POINT p{static_cast<LONG>(behavior_round(std::clamp(px, -1e6, 1e6))),
-                    static_cast<LONG>(behavior_round(std::clamp(py, -1e6, 1e6)))};
+            POINT p{static_cast<LONG>(round_half_away(std::clamp(px, -1e6, 1e6))),
+                    static_cast<LONG>(round_half_away(std::clamp(py, -1e6, 1e6)))};
             if (!pts.empty() && pts.back().x == p.x && pts.back().y == p.y) continue;
             pts.push_back(p);
         }
@@ -344,15 +360,28 @@ struct input_hash {
         std::memcpy(&w, &v, sizeof v);
         word(w);
     }
-    // Times and values together, a pair of floats to a word.
+    // Times and values together, a pair of floats to a word, in four running
+    // lanes folded in at the end: the multiplies of one lane wait for each
+    // other, those of four lanes do not (a re-run's refresh and repaint hash
+    // every point of every graph on the view).
     void series(const float* t, const float* v, int n) {
         word(static_cast<std::uint64_t>(n));
-        for (int i = 0; i < n; ++i) {
+        auto pair = [t, v](int i) {
             std::uint32_t a = 0, b = 0;
             std::memcpy(&a, t + i, 4);
             std::memcpy(&b, v + i, 4);
-            word(static_cast<std::uint64_t>(a) << 32 | b);
-        }
+            return static_cast<std::uint64_t>(a) << 32 | b;
+        };
+        auto mix = [](std::uint64_t x, std::uint64_t w) {
+            x = (x ^ w) * 0xFF51AFD7ED558CCDull;
+            return x ^ (x >> 29);
+        };
+        std::uint64_t lane[4] = {h, h + 1, h + 2, h + 3};
+        int i = 0;
+        for (; i + 4 <= n; i += 4)
+            for (int k = 0; k < 4; ++k) lane[k] = mix(lane[k], pair(i + k));
+        for (; i < n; ++i) lane[0] = mix(lane[0], pair(i));
+        for (std::uint64_t x : lane) word(x);
     }
 };
 

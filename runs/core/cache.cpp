@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,15 @@ struct cache_state {
     std::vector<int> shown_room;          // points each shown array has room for
     std::vector<std::size_t> shown_slots; // the slots with a shown array, so a
                                           // save walks only those
+    // What a save step writes, made from the above when they change: each
+    // shown array with its slot, and the least room among them.
+    struct shown_target {
+        std::size_t slot;
+        float* array;
+    };
+    std::vector<shown_target> targets;
+    int least_room = 0;
+    bool targets_stale = true;
     float* time_arrays[max_selected_runs] = {};
     int counts[max_selected_runs] = {};
     std::uint16_t time_serials[max_selected_runs] = {};
@@ -66,6 +76,7 @@ void free_pools(bool shown_too, bool cache_too) {
         g.shown = nullptr;
         g.shown_room.clear();
         g.shown_slots.clear();
+        g.targets_stale = true;
         for (mem_pool* p : g.retired) free_block(p);
         g.retired.clear();
     }
@@ -108,6 +119,7 @@ float* copy_array(const std::vector<float>& v, bool shown, int slot) {
         g.shown[slot] = a;
         g.shown_room.resize(g.slots, 0);
         g.shown_room[static_cast<std::size_t>(slot)] = static_cast<int>(room);
+        g.targets_stale = true;
     }
     return a;
 }
@@ -194,6 +206,7 @@ void reset_value_cache(int run_slot, int mode, int no_lock) {
         g.shown_pool = new_block(0);
         g.shown = static_cast<float**>(
             block_alloc(g.shown_pool, std::max<std::size_t>(slots, 1) * sizeof(float*), 0));
+        g.targets_stale = true;
     }
     g.shown_slot = run_slot;
     g.shown_index = model_rec && run_slot >= 0 && run_slot < model_rec->run_count &&
@@ -306,10 +319,17 @@ int cached_series(int slot, const float** times, const float** values, int run_s
 void livesweep_save_values(const float* value_array, std::size_t nvalues, int remaining_saves) {
     if (!g.shown || !value_array) return;
     g.shown_room.resize(g.slots, 0);
-    bool full = false;
-    for (std::size_t s : g.shown_slots)
-        if (g.counter >= g.shown_room[s]) full = true;
-    if (full) {
+    auto make_targets = [] {
+        g.targets.clear();
+        g.least_room = std::numeric_limits<int>::max();
+        for (std::size_t s : g.shown_slots) {
+            g.targets.push_back({s, g.shown[s]});
+            g.least_room = std::min(g.least_room, g.shown_room[s]);
+        }
+        g.targets_stale = false;
+    };
+    if (g.targets_stale) make_targets();
+    if (!g.targets.empty() && g.counter >= g.least_room) {
         // Grow every shown array into a fresh pool; the old one stays until
         // the next reset so pointers already handed out stay valid.
         int cap = static_cast<int>(g.counter + std::max(remaining_saves, 0) + 5.5);
@@ -334,8 +354,11 @@ void livesweep_save_values(const float* value_array, std::size_t nvalues, int re
         g.shown = table;
         g.capacity = cap;
         ++g_generation;
+        make_targets();
     }
-    for (std::size_t s : g.shown_slots)
-        if (s < nvalues && g.counter < g.shown_room[s]) g.shown[s][g.counter] = value_array[s];
+    // Every shown array has room for this point now (the least room is past
+    // the counter).
+    for (const cache_state::shown_target& t : g.targets)
+        if (t.slot < nvalues) t.array[g.counter] = value_array[t.slot];
     ++g.counter;
 }

@@ -6,7 +6,9 @@
 #include "shell/state.h"
 #include "sim/simdata.h"
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace td = test_driver;
 
@@ -137,6 +139,35 @@ TEST_F(Wip, TheStopButtonAndTheBreakKeysRaiseTheStopRequest) {
     td::press_key('C');
     td::run_until_idle();
     EXPECT_EQ(stop_request, 0);
+}
+
+// A Livesweep re-run pumps its messages once 8 ms have passed since its
+// initial save, not at every save; a long re-run still hears the break key,
+// and an ordinary run pumps at every save as before.
+TEST_F(Wip, ALivesweepReRunPumpsOnlyOnceEightMillisecondsHavePassed) {
+    const sim_pump_fn old_hook = sim_pump_hook();
+    wip_install_sim_hooks();
+    const sim_pump_fn pump = sim_pump_hook();
+    ASSERT_NE(pump, nullptr);
+    wip_message(-1, "Simulating");
+    const std::uint8_t old_kind = run_kind;
+    run_kind = rk_livesweep;
+    PostMessage(wip_wnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    sim_phase = phase_initialising; // the initial save starts the count
+    pump();
+    EXPECT_EQ(stop_request, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sim_phase = phase_saving;
+    pump();
+    EXPECT_EQ(stop_request, 1);
+
+    run_kind = rk_ordinary;
+    stop_request = 0;
+    PostMessage(wip_wnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    pump();
+    EXPECT_EQ(stop_request, 1);
+    run_kind = old_kind;
+    set_sim_pump_hook(old_hook);
 }
 
 TEST_F(Wip, DraggingOutOfThePanelMovesItAndAClickInsideDoesNot) {

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "sim/control.h"
+#include "sim/interp.h"
 #include "sim/livesweep.h"
+#include "sim/native/native.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "tests/sim/engine_fixture.h"
@@ -19,6 +21,7 @@ struct record {
     std::vector<float> first_values, last_values;
     int refreshes = 0;
     bool interrupt = false; // ask for another re-run from the first save step
+    int native_passes = -1; // the run's passes on native code, at the first save
 };
 record rec;
 
@@ -29,7 +32,10 @@ void send(std::uint32_t w, int m) {
     rec.sent.push_back({w, m});
 }
 void save_step(const float* values, std::uint32_t slots, int) {
-    if (rec.saves++ == 0) rec.first_values.assign(values, values + slots);
+    if (rec.saves++ == 0) {
+        rec.first_values.assign(values, values + slots);
+        rec.native_passes = static_cast<int>(native_pass_count());
+    }
     rec.last_values.assign(values, values + slots);
 }
 void pump() {
@@ -132,6 +138,84 @@ TEST_F(Livesweep, ARequestWhileBusyStopsTheRunAndComesBackByTheTimer) {
     rec.saves = 0;
     inline_again_proc(0, wm_timer_message, livesweep_timer_id, 0);
     EXPECT_EQ(rec.saves, 0);
+}
+
+// The passes built for the set-up copies' initial run are kept for the
+// re-runs, so the code their compile started with is what the first re-run
+// runs; a constant changed between re-runs keeps them, and every re-run gives
+// the interpreter's values to the bit.
+TEST_F(Livesweep, ReRunsKeepThePassesAndTheirCodeFromTheSetUpOn) {
+    if (!native_available()) GTEST_SKIP() << "this build has no native tier";
+    close_model(0, 0);
+    model_builder b("chain");
+    b.control(0, 20, 0.5f, 1);
+    b.constant("growth", 0.01f);
+    std::string prev = "Stock";
+    for (int i = 0; i < 12; ++i) {
+        const std::string n = "a" + std::to_string(i);
+        b.aux(n.c_str(), (prev + " * 0.5 + growth * " + std::to_string(i + 1)).c_str());
+        prev = n;
+    }
+    for (int i = 0; i < 3; ++i) // rates enough for a compile of their own
+        b.level(i ? ("Stock" + std::to_string(i)).c_str() : "Stock",
+                ("growth * Stock - Stock * 0.001 * " + std::to_string(i + 1) + " + " + prev +
+                 " * 0.001")
+                    .c_str(),
+                "100");
+    ASSERT_TRUE(b.finish());
+    const std::int32_t growth = slot_of(b, "growth");
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    release_run_storage(); // nothing kept from another test's model
+    const int mode = native_mode();
+    set_native_mode(nm_auto);
+    ASSERT_EQ(enter_livesweep(1), 1) << messages.joined();
+    native_wait_idle();
+    for (float g : {0.02f, 0.03f}) {
+        ASSERT_EQ(set_setup_value(growth, g), 1);
+        rec.saves = 0;
+        EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+        EXPECT_EQ(rec.native_passes, 2) << "growth " << g;
+        const std::vector<float> native = rec.last_values;
+        set_flat_passes(false);
+        rec.saves = 0;
+        EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+        set_flat_passes(true);
+        EXPECT_EQ(rec.native_passes, 0);
+        ASSERT_EQ(rec.saves, 21);
+        EXPECT_EQ(native, rec.last_values) << "growth " << g;
+        EXPECT_FLOAT_EQ(rec.last_values[static_cast<std::size_t>(growth)], g);
+    }
+    set_native_mode(mode);
+}
+
+// Livesweep sets the override tables up for as long as it lasts; while they
+// hold no slot the re-run is the one without them, and a held level still
+// keeps the value its override supplies.
+TEST_F(Livesweep, OverrideTablesHoldingNothingLeaveTheReRunAsItWas) {
+    ASSERT_EQ(enter_livesweep(1), 1);
+    EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+    const std::vector<float> plain = rec.last_values;
+    ASSERT_FALSE(plain.empty());
+    std::vector<std::uint8_t> held(plain.size(), 0);
+    override_flags = 2;
+    override_held = held.data();
+    static int hook_calls;
+    hook_calls = 0;
+    set_override_hook([](int mode) {
+        ++hook_calls;
+        if (mode == 1 && override_held[1] == 2) value_array[1] = 50;
+    });
+    EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+    EXPECT_EQ(rec.last_values, plain);
+    EXPECT_EQ(hook_calls, 11); // the hook is still asked after every step
+    ASSERT_EQ(stock_, 1);      // the only level
+    held[1] = 2;
+    EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+    EXPECT_FLOAT_EQ(rec.last_values[1], 50);
+    set_override_hook(nullptr);
+    override_flags = 0;
+    override_held = nullptr;
 }
 
 TEST_F(Livesweep, TheControlCommandLeavesLivesweep) {

@@ -122,6 +122,39 @@ TEST(BehaviorExtremes, RunsOfMissingValuesDoNotCount) {
     EXPECT_TRUE(std::isfinite(r.hi - r.lo));
 }
 
+// Long series (the vector loop and its remainder), the extremes at either end
+// of a series, the float range's ends and values left out anywhere: the same
+// extremes as a comparison of each value in double, also carried across runs.
+TEST(BehaviorExtremes, LongSeriesGiveTheExtremesOfEachValueInDouble) {
+    const float special[] = {NA,
+                             std::numeric_limits<float>::quiet_NaN(),
+                             -std::numeric_limits<float>::infinity(),
+                             FLT_MAX,
+                             -FLT_MAX,
+                             1e-40f,
+                             -0.0f};
+    std::uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    double mn = DBL_MAX, mx = -DBL_MAX, rmn = DBL_MAX, rmx = -DBL_MAX;
+    for (int count : {1, 7, 8, 17, 401, 1003}) {
+        std::vector<float> v(static_cast<std::size_t>(count));
+        for (float& x : v)
+            x = next() % 5 == 0 ? special[next() % 7] : static_cast<float>(next() % 20001) - 1e4f;
+        bool any = false;
+        for (float x : v)
+            if (!is_na(x) && std::isfinite(x)) {
+                any = true;
+                rmn = std::min(rmn, static_cast<double>(x));
+                rmx = std::max(rmx, static_cast<double>(x));
+            }
+        EXPECT_EQ(behavior_extremes(v.data(), count, &mn, &mx), any) << count;
+        EXPECT_EQ(mn, rmn) << count;
+        EXPECT_EQ(mx, rmx) << count;
+    }
+    EXPECT_EQ(mx, FLT_MAX); // the special values did come up
+    EXPECT_EQ(mn, -FLT_MAX);
+}
+
 // The population sample under Livesweep: its stock's box shows the curve.
 class SketchBehavior : public LiveSketch {
 protected:
