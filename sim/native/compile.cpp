@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "foundation/report.h"
+#include "model/constants.h"
 #include "sim/flat.h"
 #include "sim/flat_ops.h"
 #include "sim/interp_core.h"
@@ -331,6 +332,7 @@ public:
 
 private:
     static constexpr std::size_t chunk_ops = 64;
+    static constexpr std::uint32_t max_native_states = 16;
 
     static bool is_pair(std::uint16_t c) { return c >= fo_pair_first && c < fo_count; }
     // Whether instruction k only computes and stores (no call that could
@@ -355,10 +357,25 @@ private:
         case fo_lookup_s:
         case fo_if:
             return true;
+        case fo_call:
+        case fo_rate:
+            return native_state(k);
         default:
             return false;
         }
     }
+    // Whether call k is the output or the rates of a smoothing or delay
+    // computed here from its hidden states (as stateful_call and
+    // state_rates in interp.cpp compute them); a pipeline delay, and one of
+    // very many states, stays the engine's call.
+    bool native_state(std::size_t k) const {
+        const native_op& o = l_.ops[k];
+        if (o.code != fo_call && o.code != fo_rate) return false;
+        if (o.fn < fn_smooth || o.fn > fn_forecast || o.fn == fn_delay_fixed) return false;
+        if (o.states == 0 || o.states > max_native_states) return false;
+        return o.nargs >= (o.fn == fn_forecast ? 3u : 2u);
+    }
+    static bool is_delay(std::uint32_t fn) { return fn >= fn_delay1 && fn <= fn_delay_n; }
     // Whether the instructions from..to store into a slot they read before
     // (computed again, they would read the new value).
     bool rereads_written_slot(std::size_t from, std::size_t to) const {
@@ -548,6 +565,65 @@ private:
             return na_or(x, y, b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
         }
     }
+    // The output of a smoothing or delay from its hidden states.
+    Value* state_output(const native_op& o) {
+        Value* in = reg(o.a);
+        Value* d = reg(o.a + 1);
+        Value* last = read({nk_value, static_cast<std::int64_t>(o.state + o.states - 1)});
+        if (is_delay(o.fn)) return b_.CreateFDiv(last, b_.CreateFDiv(d, dbl(o.states)));
+        if (o.fn != fn_trend && o.fn != fn_forecast) return last;
+        Value* s0 = read({nk_value, static_cast<std::int64_t>(o.state)});
+        Value* change = b_.CreateFDiv(b_.CreateFSub(in, s0), b_.CreateFMul(s0, d));
+        if (o.fn == fn_trend) return change;
+        Value* growth =
+            b_.CreateFDiv(b_.CreateFMul(reg(o.a + 2), b_.CreateFSub(in, s0)), b_.CreateFMul(s0, d));
+        return b_.CreateFMul(in, b_.CreateFAdd(dbl(1), growth));
+    }
+    // The rates of the hidden states of call i. One that is not finite is
+    // the engine's error: a careful part calls the engine, which computes the
+    // same rates and throws; a fast part hands the pass to the flat loop.
+    void state_rates(const native_op& o, std::size_t i) {
+        Value* in = reg(o.a);
+        Value* d = reg(o.a + 1);
+        const bool delay = is_delay(o.fn);
+        Value* stage =
+            o.fn == fn_trend || o.fn == fn_forecast ? d : b_.CreateFDiv(d, dbl(o.states));
+        Value* prev = in;
+        Value* sum = nullptr;
+        for (std::uint32_t j = 0; j < o.states; ++j) {
+            native_operand at{nk_value, static_cast<std::int64_t>(o.state + j)};
+            Value* s = read(at);
+            Value* r;
+            if (delay) {
+                Value* out = b_.CreateFDiv(s, stage);
+                r = b_.CreateFSub(prev, out);
+                prev = out;
+            } else {
+                r = b_.CreateFDiv(b_.CreateFSub(prev, s), stage);
+                prev = s;
+            }
+            Value* f = b_.CreateFPTrunc(r, f32_);
+            at.kind = nk_rate;
+            b_.CreateStore(f, slot_ptr(at));
+            Value* z = b_.CreateFSub(f, f);
+            sum = sum ? b_.CreateFAdd(sum, z) : z;
+        }
+        if (fast_) {
+            rates_finite_ = b_.CreateFAdd(rates_finite_, sum);
+            return;
+        }
+        BasicBlock* slow = BasicBlock::Create(cx_, "ratefault", fn_);
+        BasicBlock* join = BasicBlock::Create(cx_, "rated", fn_);
+        b_.CreateCondBr(b_.CreateFCmpUNO(sum, sum), slow, join);
+        b_.SetInsertPoint(slow);
+        check(i);
+        Value* args = call_args(o.a, o.nargs);
+        on_error(host(addr(&call_rate), i32_, {i8p_, i32_, i8p_, f64p_, i32_},
+                      {frame_, b_.getInt32(o.b), bound_pointer(i), args, mode_}));
+        b_.CreateBr(join);
+        b_.SetInsertPoint(join);
+    }
+
     // A field of the lookup table at t (an i8 pointer), as i32.
     Value* table_word(Value* t, std::size_t offset) {
         Value* p = b_.CreateGEP(b_.getInt8Ty(), t, b_.getInt64(offset));
@@ -657,6 +733,7 @@ private:
         // Several sums and minima, so that they do not make one long chain.
         for (Value*& v : least_) v = dbl(0);
         for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
+        rates_finite_ = llvm::ConstantFP::get(f32_, 0.0);
         next_least_ = next_finite_ = 0;
         known_.clear();
         widened_.clear();
@@ -673,6 +750,8 @@ private:
                 Value* c = b_.CreateFCmpOLE(m, na());
                 maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
             }
+            // A rate of hidden states that is not finite: the loop reports it.
+            maybe_na = b_.CreateOr(maybe_na, b_.CreateFCmpUNO(rates_finite_, rates_finite_));
             Value* sum = finite_[0];
             for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
             Value* not_finite = b_.CreateFCmpUNO(sum, sum);
@@ -790,6 +869,10 @@ private:
                 b_.CreateSelect(b_.CreateFCmpUNE(reg(o.a), dbl(0)), reg(o.a + 1), reg(o.a + 2)));
             break;
         case fo_call: {
+            if (native_state(i)) {
+                set_acc(state_output(o));
+                break;
+            }
             check(i);
             Value* args = call_args(o.a, o.nargs);
             Value* out = out_;
@@ -799,6 +882,10 @@ private:
             break;
         }
         case fo_rate: {
+            if (native_state(i)) {
+                state_rates(o, i);
+                break;
+            }
             check(i);
             Value* args = call_args(o.a, o.nargs);
             on_error(host(addr(&call_rate), i32_, {i8p_, i32_, i8p_, f64p_, i32_},
@@ -835,6 +922,7 @@ private:
     // lookup's branches join before the next instruction, so each value
     // dominates the code after it).
     std::array<Value*, 4> least_{}, finite_{};
+    Value* rates_finite_ = nullptr; // the sum of f - f of the rates of hidden states
     std::size_t next_least_ = 0, next_finite_ = 0;
     std::map<std::pair<int, std::int64_t>, Value*> known_;
     std::map<Value*, Value*> widened_;

@@ -274,6 +274,76 @@ TEST_F(NativeTier, ErrorsEndTheRunAsOnTheLoopNamingTheSameVariable) {
     }
 }
 
+// Smoothing and delay outputs and the rates of their hidden states are
+// computed in the native code: every kind, with inputs and delay times that
+// move, an input that is NA for a while and one below NA, give the loop's
+// values with every method. A smoothing time that reaches 0 makes a rate
+// not finite: the run ends with the loop's message.
+TEST_F(NativeTier, SmoothingAndDelaysGiveTheLoopsValuesAndErrors) {
+    auto build = [](model_builder& b, const char* time) {
+        b.control(0, 12, 0.25f, 0.25f);
+        b.constant("gap", NA);
+        b.constant("huge", -1e34f);
+        b.aux("wave", "3 * SIN(Time) + Stock / 4");
+        b.aux("holey", "IF THEN ELSE(Time > 2 :AND: Time < 3, gap, wave)");
+        b.aux("d", time);
+        b.aux("s1", "SMOOTH(wave, d)");
+        b.aux("s2", "SMOOTH3(holey, d + 1)");
+        b.aux("s3", "SMOOTH INIT(wave * 2, d, 5)");
+        b.aux("s4", "SMOOTH3 INIT(wave, 2, -1)");
+        b.aux("s5", "SMOOTH N(wave, d, 0, 5)");
+        b.aux("d1", "DELAY1(wave + 4, d + 1)");
+        b.aux("d2", "DELAY1 INIT(holey, 1.5, 2)");
+        b.aux("d3", "DELAY3(wave, d + 1)");
+        b.aux("d4", "DELAY3 INIT(wave, d + 0.5, 1)");
+        b.aux("d5", "DELAY N(wave, d + 1, 3, 4)");
+        b.aux("d6", "DELAY1(huge, 2)");
+        b.aux("t1", "TREND(wave + 20, d + 1, 0.1)");
+        b.aux("f1", "FORECAST(wave + 20, d + 1, 2)");
+        b.aux("all", "s1 + s3 + s4 + s5 + d1 + d3 + d4 + d5 + t1 + f1");
+        b.level("Stock", "all / 10 - Stock / 5", "1");
+        b.level("Sink", "s2 + d2 + d6", "0");
+    };
+    model_builder b("smooth");
+    build(b, "2 + Time / 6");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (int method : {im_euler, im_rk4, im_rk_auto}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        for (road r : {native_code, optimised}) {
+            outcome native = run(b, p, method, r);
+            EXPECT_EQ(native_live_passes(), 2u);
+            EXPECT_EQ(difference(native, loop), "")
+                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
+        }
+    }
+    // NA went in and came out of a delay (d2 holds NA / 1.5 for a while).
+    outcome loop = run(b, p, im_euler, flat_loop);
+    bool odd = false;
+    for (std::size_t k = 0; k < loop.out.times.size(); ++k)
+        odd |=
+            loop.out.rows[k * loop.out.value_slots + static_cast<std::size_t>(slot_of(b, "d2"))] <
+            -1e32f;
+    EXPECT_TRUE(odd);
+
+    model_builder z("zero");
+    build(z, "MAX(3 - Time, 0)");
+    ASSERT_TRUE(z.finish());
+    outcome zloop = simulate(z, flat_loop);
+    EXPECT_NE(zloop.result, sim_done);
+    EXPECT_NE(zloop.messages.find("computing the state of s1 at time 3"), std::string::npos)
+        << zloop.messages;
+    for (road r : {native_code, optimised}) {
+        outcome native = simulate(z, r);
+        EXPECT_EQ(native.messages, zloop.messages) << (r == optimised ? "tier 1" : "tier 0");
+        EXPECT_EQ(difference(native, zloop), "") << (r == optimised ? "tier 1" : "tier 0");
+    }
+}
+
 TEST_F(NativeTier, ACompileThatFailsLeavesThePassesToTheLoopAfterOneLogLine) {
     model_builder b("fallback");
     b.control(0, 20, 0.5, 1);
