@@ -461,15 +461,20 @@ private:
         b_.CreateStore(f, slot_ptr(dst));
         if (fast_) {
             known_[{dst.kind, dst.index}] = f;
-            // f - f is 0 when f is finite, else NaN, which stays in the sum.
-            Value*& s = finite_[next_finite_++ % finite_.size()];
-            s = b_.CreateFAdd(s, b_.CreateFSub(f, f));
+            note_finite(f);
             return;
         }
         Value* bits = b_.CreateBitCast(f, i32_);
         Value* e = b_.CreateAnd(b_.CreateLShr(bits, 23), b_.getInt32(0xFF));
         Value* nf = b_.CreateZExt(b_.CreateICmpEQ(e, b_.getInt32(0xFF)), i32_);
         b_.CreateStore(b_.CreateOr(b_.CreateLoad(i32_, bad_), nf), bad_);
+    }
+    // In a fast part: adds a stored float to a sum, which stays finite
+    // unless a value is not finite (or, rarely, finite values overflow it:
+    // then the flat loop computes the part again and finds them finite).
+    void note_finite(Value* f) {
+        Value*& s = finite_[next_finite_++ % finite_.size()];
+        s = b_.CreateFAdd(s, f);
     }
     void store(const native_operand& dst, Value* d) { store_float(dst, b_.CreateFPTrunc(d, f32_)); }
 
@@ -605,13 +610,14 @@ private:
             Value* f = b_.CreateFPTrunc(r, f32_);
             at.kind = nk_rate;
             b_.CreateStore(f, slot_ptr(at));
+            if (fast_) {
+                note_finite(f);
+                continue;
+            }
             Value* z = b_.CreateFSub(f, f);
             sum = sum ? b_.CreateFAdd(sum, z) : z;
         }
-        if (fast_) {
-            rates_finite_ = b_.CreateFAdd(rates_finite_, sum);
-            return;
-        }
+        if (fast_) return;
         BasicBlock* slow = BasicBlock::Create(cx_, "ratefault", fn_);
         BasicBlock* join = BasicBlock::Create(cx_, "rated", fn_);
         b_.CreateCondBr(b_.CreateFCmpUNO(sum, sum), slow, join);
@@ -733,7 +739,6 @@ private:
         // Several sums and minima, so that they do not make one long chain.
         for (Value*& v : least_) v = dbl(0);
         for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
-        rates_finite_ = llvm::ConstantFP::get(f32_, 0.0);
         next_least_ = next_finite_ = 0;
         known_.clear();
         widened_.clear();
@@ -742,32 +747,25 @@ private:
         fast_acc_ = dbl(0);
         for (std::size_t i = from; i < to; ++i) i = op(i);
         if (fast_) {
-            // Both tests decide the one branch, so that the code computing
-            // them stays where its operands are (sunk into a rare branch it
-            // would keep every operand alive to the end).
+            // An operand that may be NA or a stored value that may not be
+            // finite (a rate of hidden states included): the flat loop
+            // computes the pass on from the part's first instruction, with
+            // its NA tests and its checks naming the unit.
             Value* maybe_na = nullptr;
             for (Value* m : least_) {
                 Value* c = b_.CreateFCmpOLE(m, na());
                 maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
             }
-            // A rate of hidden states that is not finite: the loop reports it.
-            maybe_na = b_.CreateOr(maybe_na, b_.CreateFCmpUNO(rates_finite_, rates_finite_));
             Value* sum = finite_[0];
             for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
-            Value* not_finite = b_.CreateFCmpUNO(sum, sum);
-            BasicBlock* rare = BasicBlock::Create(cx_, "rare", fn_);
+            Value* zero = b_.CreateFSub(sum, sum); // NaN unless sum is finite
+            Value* not_finite = b_.CreateFCmpUNO(zero, zero);
             BasicBlock* again = BasicBlock::Create(cx_, "again", fn_);
-            BasicBlock* flagged = BasicBlock::Create(cx_, "flagged", fn_);
             BasicBlock* done = BasicBlock::Create(cx_, "done", fn_);
-            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), rare, done);
-            b_.SetInsertPoint(rare);
-            b_.CreateCondBr(maybe_na, again, flagged);
+            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), again, done);
             b_.SetInsertPoint(again);
             b_.CreateRet(
                 b_.getInt32(static_cast<std::uint32_t>(-static_cast<std::int64_t>(from) - 2)));
-            b_.SetInsertPoint(flagged);
-            b_.CreateStore(b_.getInt32(1), bad_out_);
-            b_.CreateRet(b_.getInt32(0));
             b_.SetInsertPoint(done);
             b_.CreateRet(b_.getInt32(0));
             return;
@@ -922,7 +920,6 @@ private:
     // lookup's branches join before the next instruction, so each value
     // dominates the code after it).
     std::array<Value*, 4> least_{}, finite_{};
-    Value* rates_finite_ = nullptr; // the sum of f - f of the rates of hidden states
     std::size_t next_least_ = 0, next_finite_ = 0;
     std::map<std::pair<int, std::int64_t>, Value*> known_;
     std::map<Value*, Value*> widened_;
