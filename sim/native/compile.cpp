@@ -438,6 +438,7 @@ private:
         if (!fast_) return b_.CreateFPExt(f, f64_);
         Value*& d = widened_[f];
         if (!d) d = b_.CreateFPExt(f, f64_);
+        if (o.kind <= nk_rate) slot_of_[d] = {o.kind, o.index};
         return d;
     }
     // A fast part keeps its registers and accumulator as SSA values.
@@ -461,6 +462,12 @@ private:
         b_.CreateStore(f, slot_ptr(dst));
         if (fast_) {
             known_[{dst.kind, dst.index}] = f;
+            // A slot noted and then stored again: its value read is noted now.
+            auto again = noted_slots_.find({dst.kind, dst.index});
+            if (again != noted_slots_.end()) {
+                least(again->second);
+                noted_slots_.erase(again);
+            }
             note_finite(f);
             return;
         }
@@ -517,8 +524,59 @@ private:
         if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(x))
             if (c->getValueAPF().convertToDouble() > flat_na) return; // not NA
         if (!noted_.insert(x).second) return;
+        // A value read from a slot is still there at the part's end: the
+        // slots are scanned there, several at once.
+        auto from = slot_of_.find(x);
+        if (from != slot_of_.end()) {
+            noted_slots_[from->second] = x;
+            return;
+        }
+        least(x);
+    }
+    void least(Value* x) {
         Value*& m = least_[next_least_++ % least_.size()];
         m = b_.CreateSelect(b_.CreateFCmpOLT(x, m), x, m);
+    }
+    // Whether a slot noted in the part may hold NA: runs of neighbouring
+    // slots are read 8 or 4 at a time (the last read of a run overlapping
+    // the one before), the least of each lane compared with NA.
+    Value* scan_noted_slots() {
+        std::array<Value*, 9> acc{};
+        auto add = [&](const native_operand& at, unsigned w) {
+            Value* p = slot_ptr(at);
+            Value* v;
+            if (w == 1) {
+                v = b_.CreateLoad(f32_, p);
+            } else {
+                auto* t = llvm::FixedVectorType::get(f32_, w);
+                v = b_.CreateAlignedLoad(t, b_.CreateBitCast(p, t->getPointerTo()), llvm::Align(4));
+            }
+            Value*& m = acc[w];
+            m = m ? b_.CreateSelect(b_.CreateFCmpOLT(v, m), v, m) : v;
+        };
+        for (auto i = noted_slots_.begin(); i != noted_slots_.end();) {
+            auto j = i;
+            std::int64_t n = 1;
+            for (++j; j != noted_slots_.end() && j->first.first == i->first.first &&
+                      j->first.second == i->first.second + n;
+                 ++j)
+                ++n;
+            const unsigned w = n >= 8 ? 8 : n >= 4 ? 4 : 1;
+            for (std::int64_t off = 0;; off += w) {
+                if (off + w > n) off = n - w;
+                add({static_cast<std::uint8_t>(i->first.first), i->first.second + off}, w);
+                if (off + w >= n) break;
+            }
+            i = j;
+        }
+        Value* any = nullptr;
+        for (unsigned w : {1u, 4u, 8u}) {
+            if (!acc[w]) continue;
+            Value* c = b_.CreateFCmpOLE(acc[w], llvm::ConstantFP::get(acc[w]->getType(), flat_na));
+            if (w > 1) c = b_.CreateICmpNE(b_.CreateBitCast(c, b_.getIntNTy(w)), b_.getIntN(w, 0));
+            any = any ? b_.CreateOr(any, c) : c;
+        }
+        return any;
     }
     // r, or NA when x or y is NA.
     Value* na_or(Value* x, Value* y, Value* r) {
@@ -743,6 +801,8 @@ private:
         known_.clear();
         widened_.clear();
         noted_.clear();
+        slot_of_.clear();
+        noted_slots_.clear();
         fast_regs_.assign(l_.registers, dbl(0));
         fast_acc_ = dbl(0);
         for (std::size_t i = from; i < to; ++i) i = op(i);
@@ -756,6 +816,7 @@ private:
                 Value* c = b_.CreateFCmpOLE(m, na());
                 maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
             }
+            if (Value* scanned = scan_noted_slots()) maybe_na = b_.CreateOr(maybe_na, scanned);
             Value* sum = finite_[0];
             for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
             Value* zero = b_.CreateFSub(sum, sum); // NaN unless sum is finite
@@ -924,6 +985,9 @@ private:
     std::map<std::pair<int, std::int64_t>, Value*> known_;
     std::map<Value*, Value*> widened_;
     std::set<Value*> noted_;
+    // Doubles read from a slot (kind, index), and the slots noted with them.
+    std::map<Value*, std::pair<int, std::int64_t>> slot_of_;
+    std::map<std::pair<int, std::int64_t>, Value*> noted_slots_;
     std::vector<Value*> fast_regs_;
     Value* fast_acc_ = nullptr;
 };

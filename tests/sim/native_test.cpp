@@ -195,6 +195,44 @@ TEST_F(NativeTier, APassFinishedByTheLoopStillNamesAnEarlierValueNotFinite) {
     }
 }
 
+// A fast part looks for NA among the slots it read in runs of neighbours, 8
+// or 4 at a time: NA in the first, a middle and the last slot of a run, and
+// in a run too short for that, gives the loop's values. Stored values large
+// enough for the part's check sum to overflow are finite: the run goes on.
+TEST_F(NativeTier, NAAmongNeighbouringSlotsAndLargeValuesAreFoundAsOnTheLoop) {
+    for (int gap : {0, 5, 13, 22, 23, -1}) {
+        SCOPED_TRACE("NA in k" + std::to_string(gap));
+        model_builder b("neighbours");
+        b.control(0, 4, 0.5f, 0.5f);
+        for (int i = 0; i < 24; ++i) {
+            std::string n = std::to_string(i);
+            b.constant(("k" + n).c_str(), i == gap ? NA : 0.01f * static_cast<float>(i + 1));
+            b.level(("L" + n).c_str(), ("k" + n + " * 0.5 + big - L" + n + " * 0.1").c_str(), "1");
+        }
+        // 3e38 twice in one part overflows a float sum of the stored values.
+        b.aux("big", "IF THEN ELSE(Time > 2, 3e+38 - L0 * 0, 0)");
+        b.aux("big2", "big * 1");
+        b.aux("big3", "big2 * 1");
+        ASSERT_TRUE(b.finish());
+        sim_program p;
+        ASSERT_EQ(generate_code(b.symbols(), p), 1);
+        ASSERT_EQ(order_program(b.symbols(), p), 1);
+        outcome loop = run(b, p, im_euler, flat_loop);
+        std::size_t last = (loop.out.times.size() - 1) * loop.out.value_slots;
+        if (gap >= 0) {
+            std::string name = "L" + std::to_string(gap);
+            EXPECT_LT(loop.out.rows[last + static_cast<std::size_t>(slot_of(b, name.c_str()))],
+                      -1e32f); // NA went in
+        }
+        for (road r : {native_code, optimised}) {
+            outcome native = run(b, p, im_euler, r);
+            EXPECT_EQ(native_live_passes(), 2u);
+            EXPECT_EQ(native.messages, loop.messages);
+            EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
+        }
+    }
+}
+
 // Lookups are computed in the native code while x stays in the table's
 // current segment and searched by the engine's call otherwise: x sweeping
 // back and forth over the table and beyond both ends, landing on points, on
