@@ -30,6 +30,7 @@
 #include <llvm/ExecutionEngine/Orc/ThreadSafeModule.h>
 #include <llvm/IR/IRBuilder.h>
 #include <llvm/IR/LLVMContext.h>
+#include <llvm/IR/MDBuilder.h>
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Verifier.h>
 #include <llvm/Passes/PassBuilder.h>
@@ -315,7 +316,7 @@ public:
             Value* r = b_.CreateCall(part_type, f, args);
             BasicBlock* next = BasicBlock::Create(cx_, "next", main);
             BasicBlock* out = BasicBlock::Create(cx_, "out", main);
-            b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(0)), next, out);
+            b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(0)), next, out, likely());
             b_.SetInsertPoint(out);
             b_.CreateRet(r);
             b_.SetInsertPoint(next);
@@ -399,6 +400,11 @@ private:
         }
         return false;
     }
+
+    // Branch weights: the rare ways out (NA, errors, a lookup's search) are
+    // laid out of line, their spills kept off the common path.
+    llvm::MDNode* likely() { return llvm::MDBuilder(cx_).createBranchWeights(2000, 1); }
+    llvm::MDNode* unlikely() { return llvm::MDBuilder(cx_).createBranchWeights(1, 2000); }
 
     // A call of a host function by its address.
     Value* host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,
@@ -490,7 +496,7 @@ private:
         Value* bad = b_.CreateLoad(i32_, bad_);
         BasicBlock* fail = BasicBlock::Create(cx_, "notfinite", fn_);
         BasicBlock* go = BasicBlock::Create(cx_, "go", fn_);
-        b_.CreateCondBr(b_.CreateICmpNE(bad, b_.getInt32(0)), fail, go);
+        b_.CreateCondBr(b_.CreateICmpNE(bad, b_.getInt32(0)), fail, go, unlikely());
         b_.SetInsertPoint(fail);
         b_.CreateRet(b_.getInt32(static_cast<std::uint32_t>(k + 1)));
         b_.SetInsertPoint(go);
@@ -499,7 +505,7 @@ private:
     void on_error(Value* r) {
         BasicBlock* fail = BasicBlock::Create(cx_, "error", fn_);
         BasicBlock* go = BasicBlock::Create(cx_, "go", fn_);
-        b_.CreateCondBr(b_.CreateICmpNE(r, b_.getInt32(0)), fail, go);
+        b_.CreateCondBr(b_.CreateICmpNE(r, b_.getInt32(0)), fail, go, unlikely());
         b_.SetInsertPoint(fail);
         b_.CreateRet(b_.getInt32(static_cast<std::uint32_t>(-1)));
         b_.SetInsertPoint(go);
@@ -678,7 +684,7 @@ private:
         if (fast_) return;
         BasicBlock* slow = BasicBlock::Create(cx_, "ratefault", fn_);
         BasicBlock* join = BasicBlock::Create(cx_, "rated", fn_);
-        b_.CreateCondBr(b_.CreateFCmpUNO(sum, sum), slow, join);
+        b_.CreateCondBr(b_.CreateFCmpUNO(sum, sum), slow, join, unlikely());
         b_.SetInsertPoint(slow);
         check(i);
         Value* args = call_args(o.a, o.nargs);
@@ -710,7 +716,7 @@ private:
         BasicBlock* slope = BasicBlock::Create(cx_, "slope", fn_);
         BasicBlock* search = BasicBlock::Create(cx_, "search", fn_);
         BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
-        b_.CreateCondBr(is_na(x), done, look);
+        b_.CreateCondBr(is_na(x), done, look, unlikely());
 
         b_.SetInsertPoint(look);
         Value* count = b_.CreateZExt(table_word(table, offsetof(lookup_table, count)), i64_);
@@ -723,7 +729,7 @@ private:
         Value* usable = b_.CreateAnd(b_.CreateAnd(b_.CreateICmpUGE(count, b_.getInt64(2)),
                                                   b_.CreateICmpSGE(k, b_.getInt64(0))),
                                      b_.CreateICmpSLE(b_.CreateAdd(k, b_.getInt64(2)), count));
-        b_.CreateCondBr(usable, ends, search);
+        b_.CreateCondBr(usable, ends, search, likely());
 
         b_.SetInsertPoint(ends);
         Value* xk = point(px, k);
@@ -735,7 +741,7 @@ private:
                     x, b_.CreateFPExt(point(px, b_.CreateSub(count, b_.getInt64(1))), f64_))),
             b_.CreateAnd(b_.CreateFCmpOGE(x, b_.CreateFPExt(xk, f64_)),
                          b_.CreateFCmpOLE(x, b_.CreateFPExt(xk1, f64_))));
-        b_.CreateCondBr(in, inside, search);
+        b_.CreateCondBr(in, inside, search, likely());
 
         b_.SetInsertPoint(inside);
         Value* yk1 = b_.CreateFPExt(point(py, k1), f64_);
@@ -823,7 +829,7 @@ private:
             Value* not_finite = b_.CreateFCmpUNO(zero, zero);
             BasicBlock* again = BasicBlock::Create(cx_, "again", fn_);
             BasicBlock* done = BasicBlock::Create(cx_, "done", fn_);
-            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), again, done);
+            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), again, done, unlikely());
             b_.SetInsertPoint(again);
             b_.CreateRet(
                 b_.getInt32(static_cast<std::uint32_t>(-static_cast<std::int64_t>(from) - 2)));
