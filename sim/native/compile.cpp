@@ -716,7 +716,14 @@ private:
         BasicBlock* slope = BasicBlock::Create(cx_, "slope", fn_);
         BasicBlock* search = BasicBlock::Create(cx_, "search", fn_);
         BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
-        b_.CreateCondBr(is_na(x), done, look, unlikely());
+        // A fast part notes x (NA hands the part to the loop) and tests it
+        // only before the search, which must not move the segment for NA.
+        if (fast_) {
+            note(x);
+            b_.CreateBr(look);
+        } else {
+            b_.CreateCondBr(is_na(x), done, look, unlikely());
+        }
 
         b_.SetInsertPoint(look);
         Value* count = b_.CreateZExt(table_word(table, offsetof(lookup_table, count)), i64_);
@@ -759,6 +766,13 @@ private:
         b_.CreateBr(done);
 
         b_.SetInsertPoint(search);
+        if (fast_) {
+            from = search;
+            BasicBlock* call = BasicBlock::Create(cx_, "call", fn_);
+            b_.CreateCondBr(is_na(x), done, call, unlikely());
+            b_.SetInsertPoint(call);
+            search = call;
+        }
         Value* found = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
         b_.CreateBr(done);
 
