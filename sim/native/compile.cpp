@@ -231,8 +231,10 @@ using llvm::Value;
 // model makes an optimising compile slow); the first calls them in order.
 class pass_builder {
 public:
-    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l)
-        : cx_(cx), m_(m), l_(l), b_(cx) {
+    // vectors: whether the code may use vector operations (tier 0's fast
+    // instruction selection does not take them and falls back, slowly).
+    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l, bool vectors)
+        : cx_(cx), m_(m), l_(l), b_(cx), vectors_(vectors) {
         f32_ = b_.getFloatTy();
         f64_ = b_.getDoubleTy();
         i32_ = b_.getInt32Ty();
@@ -531,9 +533,9 @@ private:
             if (c->getValueAPF().convertToDouble() > flat_na) return; // not NA
         if (!noted_.insert(x).second) return;
         // A value read from a slot is still there at the part's end: the
-        // slots are scanned there, several at once.
+        // slots are scanned there, several at once (with vector operations).
         auto from = slot_of_.find(x);
-        if (from != slot_of_.end()) {
+        if (vectors_ && from != slot_of_.end()) {
             noted_slots_[from->second] = x;
             return;
         }
@@ -996,6 +998,7 @@ private:
           *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *bad_out_ = nullptr,
           *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr, *data_ = nullptr;
     std::vector<Value*> regs_;
+    bool vectors_ = true;
     bool fast_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
     // lookup's branches join before the next instruction, so each value
@@ -1071,7 +1074,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         auto m = std::make_unique<llvm::Module>("kavrel_pass", *cx);
         m->setDataLayout(jit->getDataLayout());
         std::string name = "kavrel_pass_" + std::to_string(module_count++);
-        pass_builder(*cx, *m, listing).build(name);
+        pass_builder(*cx, *m, listing, level != 0).build(name);
         std::string problems;
         llvm::raw_string_ostream os(problems);
         if (llvm::verifyModule(*m, &os)) {
