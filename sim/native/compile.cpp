@@ -362,7 +362,7 @@ private:
             return true;
         case fo_call:
         case fo_rate:
-            return native_state(k);
+            return native_state(k) || native_builtin(k);
         default:
             return false;
         }
@@ -377,6 +377,60 @@ private:
         if (o.fn < fn_smooth || o.fn > fn_forecast || o.fn == fn_delay_fixed) return false;
         if (o.states == 0 || o.states > max_native_states) return false;
         return o.nargs >= (o.fn == fn_forecast ? 3u : 2u);
+    }
+    // The one-argument built-ins that are calls of the C library.
+    using libm_fn = double (*)(double);
+    static libm_fn library_function(std::uint32_t fn) {
+        switch (fn) {
+        case fn_exp:
+            return static_cast<libm_fn>(std::exp);
+        case fn_ln:
+            return static_cast<libm_fn>(std::log);
+        case fn_sin:
+            return static_cast<libm_fn>(std::sin);
+        case fn_cos:
+            return static_cast<libm_fn>(std::cos);
+        case fn_tan:
+            return static_cast<libm_fn>(std::tan);
+        case fn_arctan:
+            return static_cast<libm_fn>(std::atan);
+        case fn_arcsin:
+            return static_cast<libm_fn>(std::asin);
+        case fn_arccos:
+            return static_cast<libm_fn>(std::acos);
+        case fn_sinh:
+            return static_cast<libm_fn>(std::sinh);
+        case fn_cosh:
+            return static_cast<libm_fn>(std::cosh);
+        case fn_tanh:
+            return static_cast<libm_fn>(std::tanh);
+        default:
+            return nullptr;
+        }
+    }
+    // Whether call k is a built-in computed here as the engine's call()
+    // computes it (the same C library functions, the same NA rules).
+    bool native_builtin(std::size_t k) const {
+        const native_op& o = l_.ops[k];
+        if (o.code != fo_call) return false;
+        switch (o.fn) {
+        case fn_abs:
+        case fn_sqrt:
+        case fn_integer:
+            return o.nargs == 1;
+        case fn_power:
+        case fn_modulo:
+        case fn_log:
+        case fn_step:
+        case fn_pulse:
+            return o.nargs == 2;
+        case fn_safe_div:
+            return o.nargs == 2 || o.nargs == 3;
+        case fn_ramp:
+            return o.nargs == 3;
+        default:
+            return o.nargs == 1 && library_function(o.fn);
+        }
     }
     static bool is_delay(std::uint32_t fn) { return fn >= fn_delay1 && fn <= fn_delay_n; }
     // Whether the instructions from..to store into a slot they read before
@@ -634,6 +688,65 @@ private:
             return b_.CreateSelect(b_.CreateFCmpOLT(y, x), y, x);
         default: // std::max: x < y ? y : x, NA first
             return na_or(x, y, b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
+        }
+    }
+    Value* global(double* at) {
+        return b_.CreateLoad(
+            f64_, b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(at)), f64p_));
+    }
+    // The value of a built-in call (native_builtin), as call() in interp.cpp.
+    Value* builtin_value(const native_op& o) {
+        Value* x = reg(o.a);
+        auto arg = [&](std::uint32_t k) { return reg(o.a + k); };
+        using two = double (*)(double, double);
+        auto call2 = [&](two f, Value* p, Value* q) {
+            return host(addr(f), f64_, {f64_, f64_}, {p, q});
+        };
+        switch (o.fn) {
+        case fn_abs:
+            return na_or(x, nullptr, b_.CreateUnaryIntrinsic(llvm::Intrinsic::fabs, x));
+        case fn_sqrt:
+            return na_or(x, nullptr, b_.CreateUnaryIntrinsic(llvm::Intrinsic::sqrt, x));
+        case fn_integer:
+            return na_or(x, nullptr, b_.CreateUnaryIntrinsic(llvm::Intrinsic::trunc, x));
+        case fn_power:
+            return na_or(x, arg(1), call2(static_cast<two>(std::pow), x, arg(1)));
+        case fn_modulo:
+            return na_or(x, arg(1), call2(static_cast<two>(std::fmod), x, arg(1)));
+        case fn_log: {
+            libm_fn ln = static_cast<libm_fn>(std::log);
+            Value* top = host(addr(ln), f64_, {f64_}, {x});
+            Value* base = host(addr(ln), f64_, {f64_}, {arg(1)});
+            return na_or(x, arg(1), b_.CreateFDiv(top, base));
+        }
+        case fn_safe_div: {
+            Value* d = arg(1);
+            Value* zero = o.nargs > 2 ? arg(2) : dbl(0);
+            return na_or(x, d,
+                         b_.CreateSelect(b_.CreateFCmpOEQ(d, dbl(0)), zero, b_.CreateFDiv(x, d)));
+        }
+        case fn_step: {
+            Value* t = b_.CreateFAdd(global(&sim_time), b_.CreateFDiv(global(&sim_dt), dbl(2)));
+            return b_.CreateSelect(b_.CreateFCmpOGT(t, arg(1)), x, dbl(0));
+        }
+        case fn_pulse: {
+            Value* dt = global(&sim_dt);
+            Value* t = b_.CreateFAdd(global(&sim_time), b_.CreateFDiv(dt, dbl(2)));
+            Value* w = b_.CreateSelect(b_.CreateFCmpOLT(arg(1), dt), dt, arg(1)); // std::max
+            Value* on =
+                b_.CreateAnd(b_.CreateFCmpOGT(t, x), b_.CreateFCmpOLT(t, b_.CreateFAdd(x, w)));
+            return flag(on);
+        }
+        case fn_ramp: {
+            Value* t = global(&sim_time);
+            Value* start = arg(1);
+            Value* end = arg(2);
+            Value* least = b_.CreateSelect(b_.CreateFCmpOLT(end, t), end, t); // std::min
+            return b_.CreateSelect(b_.CreateFCmpOLE(t, start), dbl(0),
+                                   b_.CreateFMul(x, b_.CreateFSub(least, start)));
+        }
+        default:
+            return na_or(x, nullptr, host(addr(library_function(o.fn)), f64_, {f64_}, {x}));
         }
     }
     // The output of a smoothing or delay from its hidden states.
@@ -952,6 +1065,10 @@ private:
         case fo_call: {
             if (native_state(i)) {
                 set_acc(state_output(o));
+                break;
+            }
+            if (native_builtin(i)) {
+                set_acc(builtin_value(o));
                 break;
             }
             check(i);

@@ -312,6 +312,40 @@ TEST_F(NativeTier, ErrorsEndTheRunAsOnTheLoopNamingTheSameVariable) {
     }
 }
 
+// The math built-ins and the test inputs of time are computed in the native
+// code (the same C library functions): NA in and out of each, SAFE DIV by 0
+// with and without its third argument, a PULSE narrower than the time step,
+// and the edges of STEP, PULSE and RAMP give the loop's values.
+TEST_F(NativeTier, BuiltInsAndTestInputsGiveTheLoopsValues) {
+    model_builder b("builtins");
+    b.control(0, 8, 0.25f, 0.25f);
+    b.constant("gap", NA);
+    b.aux("x", "IF THEN ELSE(Time > 5 :AND: Time < 6, gap, 3 * SIN(Time) + Stock / 9)");
+    b.aux("m1", "ABS(x) + SQRT(ABS(x)) + INTEGER(x) + EXP(x / 4) + LN(ABS(x) + 1)");
+    b.aux("m2", "LOG(ABS(x) + 2, 3) + COS(x) + TAN(x / 3) + ARCTAN(x)");
+    b.aux("m3", "ARCSIN(x / 8) + ARCCOS(x / 9) + SINH(x / 2) + COSH(x / 3) + TANH(x)");
+    b.aux("m4", "POWER(ABS(x), 1.5) + MODULO(x, 1.25) + MODULO(0 - Time, 3)");
+    b.aux("d1", "SAFE DIV(x, INTEGER(x))");
+    b.aux("d2", "SAFE DIV(x, INTEGER(x / 2), 7)");
+    b.aux("t1", "STEP(2, 3) + PULSE(2, 0.1) + PULSE(4, 1.3) + RAMP(1.5, 2, 6)");
+    b.aux("lone", "ABS(IF THEN ELSE(Time > 5, gap, 0 - Time))"); // NA in ABS alone
+    b.aux("all", "m1 + m2 + m3 + m4 + d1 + d2 + t1 + lone");
+    b.level("Stock", "t1 - Stock / 4", "1");
+    b.level("Sink", "all", "0");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (int method : {im_euler, im_rk4}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        for (road r : {native_code, optimised})
+            EXPECT_EQ(difference(run(b, p, method, r), loop), "")
+                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
+    }
+}
+
 // Smoothing and delay outputs and the rates of their hidden states are
 // computed in the native code: every kind, with inputs and delay times that
 // move, an input that is NA for a while and one below NA, give the loop's
