@@ -498,9 +498,15 @@ native_listing flat_pass::listing(const sim_program& program) const {
     for (const patch& k : patches_) {
         native_op& n = l.ops[k.op];
         n.field[k.field] = {k.kind, k.index};
-        if (k.kind == pk_code)
-            n.nargs = program.units[static_cast<std::size_t>(k.unit)]
-                          .code[static_cast<std::size_t>(k.index) + 1];
+        if (k.kind == pk_code) {
+            const std::uint32_t* call =
+                program.units[static_cast<std::size_t>(k.unit)].code.data() +
+                static_cast<std::size_t>(k.index);
+            n.nargs = call[1];
+            n.fn = call[0];
+            n.state = call[2];
+            n.states = call[3];
+        }
     }
     l.numbers.assign(numbers_.begin(), numbers_.end());
     l.registers = regs_.size();

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "foundation/report.h"
+#include "model/constants.h"
 #include "sim/flat.h"
 #include "sim/flat_ops.h"
 #include "sim/interp_core.h"
@@ -29,6 +30,7 @@
 #include <llvm/ExecutionEngine/Orc/ThreadSafeModule.h>
 #include <llvm/IR/IRBuilder.h>
 #include <llvm/IR/LLVMContext.h>
+#include <llvm/IR/MDBuilder.h>
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Verifier.h>
 #include <llvm/Passes/PassBuilder.h>
@@ -229,8 +231,10 @@ using llvm::Value;
 // model makes an optimising compile slow); the first calls them in order.
 class pass_builder {
 public:
-    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l)
-        : cx_(cx), m_(m), l_(l), b_(cx) {
+    // vectors: whether the code may use vector operations (tier 0's fast
+    // instruction selection does not take them and falls back, slowly).
+    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l, bool vectors)
+        : cx_(cx), m_(m), l_(l), b_(cx), vectors_(vectors) {
         f32_ = b_.getFloatTy();
         f64_ = b_.getDoubleTy();
         i32_ = b_.getInt32Ty();
@@ -314,7 +318,7 @@ public:
             Value* r = b_.CreateCall(part_type, f, args);
             BasicBlock* next = BasicBlock::Create(cx_, "next", main);
             BasicBlock* out = BasicBlock::Create(cx_, "out", main);
-            b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(0)), next, out);
+            b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(0)), next, out, likely());
             b_.SetInsertPoint(out);
             b_.CreateRet(r);
             b_.SetInsertPoint(next);
@@ -331,6 +335,7 @@ public:
 
 private:
     static constexpr std::size_t chunk_ops = 64;
+    static constexpr std::uint32_t max_native_states = 16;
 
     static bool is_pair(std::uint16_t c) { return c >= fo_pair_first && c < fo_count; }
     // Whether instruction k only computes and stores (no call that could
@@ -355,10 +360,79 @@ private:
         case fo_lookup_s:
         case fo_if:
             return true;
+        case fo_call:
+        case fo_rate:
+            return native_state(k) || native_builtin(k);
         default:
             return false;
         }
     }
+    // Whether call k is the output or the rates of a smoothing or delay
+    // computed here from its hidden states (as stateful_call and
+    // state_rates in interp.cpp compute them); a pipeline delay, and one of
+    // very many states, stays the engine's call.
+    bool native_state(std::size_t k) const {
+        const native_op& o = l_.ops[k];
+        if (o.code != fo_call && o.code != fo_rate) return false;
+        if (o.fn < fn_smooth || o.fn > fn_forecast || o.fn == fn_delay_fixed) return false;
+        if (o.states == 0 || o.states > max_native_states) return false;
+        return o.nargs >= (o.fn == fn_forecast ? 3u : 2u);
+    }
+    // The one-argument built-ins that are calls of the C library.
+    using libm_fn = double (*)(double);
+    static libm_fn library_function(std::uint32_t fn) {
+        switch (fn) {
+        case fn_exp:
+            return static_cast<libm_fn>(std::exp);
+        case fn_ln:
+            return static_cast<libm_fn>(std::log);
+        case fn_sin:
+            return static_cast<libm_fn>(std::sin);
+        case fn_cos:
+            return static_cast<libm_fn>(std::cos);
+        case fn_tan:
+            return static_cast<libm_fn>(std::tan);
+        case fn_arctan:
+            return static_cast<libm_fn>(std::atan);
+        case fn_arcsin:
+            return static_cast<libm_fn>(std::asin);
+        case fn_arccos:
+            return static_cast<libm_fn>(std::acos);
+        case fn_sinh:
+            return static_cast<libm_fn>(std::sinh);
+        case fn_cosh:
+            return static_cast<libm_fn>(std::cosh);
+        case fn_tanh:
+            return static_cast<libm_fn>(std::tanh);
+        default:
+            return nullptr;
+        }
+    }
+    // Whether call k is a built-in computed here as the engine's call()
+    // computes it (the same C library functions, the same NA rules).
+    bool native_builtin(std::size_t k) const {
+        const native_op& o = l_.ops[k];
+        if (o.code != fo_call) return false;
+        switch (o.fn) {
+        case fn_abs:
+        case fn_sqrt:
+        case fn_integer:
+            return o.nargs == 1;
+        case fn_power:
+        case fn_modulo:
+        case fn_log:
+        case fn_step:
+        case fn_pulse:
+            return o.nargs == 2;
+        case fn_safe_div:
+            return o.nargs == 2 || o.nargs == 3;
+        case fn_ramp:
+            return o.nargs == 3;
+        default:
+            return o.nargs == 1 && library_function(o.fn);
+        }
+    }
+    static bool is_delay(std::uint32_t fn) { return fn >= fn_delay1 && fn <= fn_delay_n; }
     // Whether the instructions from..to store into a slot they read before
     // (computed again, they would read the new value).
     bool rereads_written_slot(std::size_t from, std::size_t to) const {
@@ -382,6 +456,11 @@ private:
         }
         return false;
     }
+
+    // Branch weights: the rare ways out (NA, errors, a lookup's search) are
+    // laid out of line, their spills kept off the common path.
+    llvm::MDNode* likely() { return llvm::MDBuilder(cx_).createBranchWeights(2000, 1); }
+    llvm::MDNode* unlikely() { return llvm::MDBuilder(cx_).createBranchWeights(1, 2000); }
 
     // A call of a host function by its address.
     Value* host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,
@@ -421,6 +500,7 @@ private:
         if (!fast_) return b_.CreateFPExt(f, f64_);
         Value*& d = widened_[f];
         if (!d) d = b_.CreateFPExt(f, f64_);
+        if (o.kind <= nk_rate) slot_of_[d] = {o.kind, o.index};
         return d;
     }
     // A fast part keeps its registers and accumulator as SSA values.
@@ -444,15 +524,26 @@ private:
         b_.CreateStore(f, slot_ptr(dst));
         if (fast_) {
             known_[{dst.kind, dst.index}] = f;
-            // f - f is 0 when f is finite, else NaN, which stays in the sum.
-            Value*& s = finite_[next_finite_++ % finite_.size()];
-            s = b_.CreateFAdd(s, b_.CreateFSub(f, f));
+            // A slot noted and then stored again: its value read is noted now.
+            auto again = noted_slots_.find({dst.kind, dst.index});
+            if (again != noted_slots_.end()) {
+                least(again->second);
+                noted_slots_.erase(again);
+            }
+            note_finite(f);
             return;
         }
         Value* bits = b_.CreateBitCast(f, i32_);
         Value* e = b_.CreateAnd(b_.CreateLShr(bits, 23), b_.getInt32(0xFF));
         Value* nf = b_.CreateZExt(b_.CreateICmpEQ(e, b_.getInt32(0xFF)), i32_);
         b_.CreateStore(b_.CreateOr(b_.CreateLoad(i32_, bad_), nf), bad_);
+    }
+    // In a fast part: adds a stored float to a sum, which stays finite
+    // unless a value is not finite (or, rarely, finite values overflow it:
+    // then the flat loop computes the part again and finds them finite).
+    void note_finite(Value* f) {
+        Value*& s = finite_[next_finite_++ % finite_.size()];
+        s = b_.CreateFAdd(s, f);
     }
     void store(const native_operand& dst, Value* d) { store_float(dst, b_.CreateFPTrunc(d, f32_)); }
 
@@ -461,7 +552,7 @@ private:
         Value* bad = b_.CreateLoad(i32_, bad_);
         BasicBlock* fail = BasicBlock::Create(cx_, "notfinite", fn_);
         BasicBlock* go = BasicBlock::Create(cx_, "go", fn_);
-        b_.CreateCondBr(b_.CreateICmpNE(bad, b_.getInt32(0)), fail, go);
+        b_.CreateCondBr(b_.CreateICmpNE(bad, b_.getInt32(0)), fail, go, unlikely());
         b_.SetInsertPoint(fail);
         b_.CreateRet(b_.getInt32(static_cast<std::uint32_t>(k + 1)));
         b_.SetInsertPoint(go);
@@ -470,7 +561,7 @@ private:
     void on_error(Value* r) {
         BasicBlock* fail = BasicBlock::Create(cx_, "error", fn_);
         BasicBlock* go = BasicBlock::Create(cx_, "go", fn_);
-        b_.CreateCondBr(b_.CreateICmpNE(r, b_.getInt32(0)), fail, go);
+        b_.CreateCondBr(b_.CreateICmpNE(r, b_.getInt32(0)), fail, go, unlikely());
         b_.SetInsertPoint(fail);
         b_.CreateRet(b_.getInt32(static_cast<std::uint32_t>(-1)));
         b_.SetInsertPoint(go);
@@ -495,8 +586,59 @@ private:
         if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(x))
             if (c->getValueAPF().convertToDouble() > flat_na) return; // not NA
         if (!noted_.insert(x).second) return;
+        // A value read from a slot is still there at the part's end: the
+        // slots are scanned there, several at once (with vector operations).
+        auto from = slot_of_.find(x);
+        if (vectors_ && from != slot_of_.end()) {
+            noted_slots_[from->second] = x;
+            return;
+        }
+        least(x);
+    }
+    void least(Value* x) {
         Value*& m = least_[next_least_++ % least_.size()];
         m = b_.CreateSelect(b_.CreateFCmpOLT(x, m), x, m);
+    }
+    // Whether a slot noted in the part may hold NA: runs of neighbouring
+    // slots are read 8 or 4 at a time (the last read of a run overlapping
+    // the one before), the least of each lane compared with NA.
+    Value* scan_noted_slots() {
+        std::array<Value*, 9> acc{};
+        auto add = [&](const native_operand& at, unsigned w) {
+            Value* p = slot_ptr(at);
+            Value* v;
+            if (w == 1) {
+                v = b_.CreateLoad(f32_, p);
+            } else {
+                auto* t = llvm::FixedVectorType::get(f32_, w);
+                v = b_.CreateAlignedLoad(t, b_.CreateBitCast(p, t->getPointerTo()), llvm::Align(4));
+            }
+            Value*& m = acc[w];
+            m = m ? b_.CreateSelect(b_.CreateFCmpOLT(v, m), v, m) : v;
+        };
+        for (auto i = noted_slots_.begin(); i != noted_slots_.end();) {
+            auto j = i;
+            std::int64_t n = 1;
+            for (++j; j != noted_slots_.end() && j->first.first == i->first.first &&
+                      j->first.second == i->first.second + n;
+                 ++j)
+                ++n;
+            const unsigned w = n >= 8 ? 8 : n >= 4 ? 4 : 1;
+            for (std::int64_t off = 0;; off += w) {
+                if (off + w > n) off = n - w;
+                add({static_cast<std::uint8_t>(i->first.first), i->first.second + off}, w);
+                if (off + w >= n) break;
+            }
+            i = j;
+        }
+        Value* any = nullptr;
+        for (unsigned w : {1u, 4u, 8u}) {
+            if (!acc[w]) continue;
+            Value* c = b_.CreateFCmpOLE(acc[w], llvm::ConstantFP::get(acc[w]->getType(), flat_na));
+            if (w > 1) c = b_.CreateICmpNE(b_.CreateBitCast(c, b_.getIntNTy(w)), b_.getIntN(w, 0));
+            any = any ? b_.CreateOr(any, c) : c;
+        }
+        return any;
     }
     // r, or NA when x or y is NA.
     Value* na_or(Value* x, Value* y, Value* r) {
@@ -548,6 +690,125 @@ private:
             return na_or(x, y, b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
         }
     }
+    Value* global(double* at) {
+        return b_.CreateLoad(
+            f64_, b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(at)), f64p_));
+    }
+    // The value of a built-in call (native_builtin), as call() in interp.cpp.
+    Value* builtin_value(const native_op& o) {
+        Value* x = reg(o.a);
+        auto arg = [&](std::uint32_t k) { return reg(o.a + k); };
+        using two = double (*)(double, double);
+        auto call2 = [&](two f, Value* p, Value* q) {
+            return host(addr(f), f64_, {f64_, f64_}, {p, q});
+        };
+        switch (o.fn) {
+        case fn_abs:
+            return na_or(x, nullptr, b_.CreateUnaryIntrinsic(llvm::Intrinsic::fabs, x));
+        case fn_sqrt:
+            return na_or(x, nullptr, b_.CreateUnaryIntrinsic(llvm::Intrinsic::sqrt, x));
+        case fn_integer:
+            return na_or(x, nullptr, b_.CreateUnaryIntrinsic(llvm::Intrinsic::trunc, x));
+        case fn_power:
+            return na_or(x, arg(1), call2(static_cast<two>(std::pow), x, arg(1)));
+        case fn_modulo:
+            return na_or(x, arg(1), call2(static_cast<two>(std::fmod), x, arg(1)));
+        case fn_log: {
+            libm_fn ln = static_cast<libm_fn>(std::log);
+            Value* top = host(addr(ln), f64_, {f64_}, {x});
+            Value* base = host(addr(ln), f64_, {f64_}, {arg(1)});
+            return na_or(x, arg(1), b_.CreateFDiv(top, base));
+        }
+        case fn_safe_div: {
+            Value* d = arg(1);
+            Value* zero = o.nargs > 2 ? arg(2) : dbl(0);
+            return na_or(x, d,
+                         b_.CreateSelect(b_.CreateFCmpOEQ(d, dbl(0)), zero, b_.CreateFDiv(x, d)));
+        }
+        case fn_step: {
+            Value* t = b_.CreateFAdd(global(&sim_time), b_.CreateFDiv(global(&sim_dt), dbl(2)));
+            return b_.CreateSelect(b_.CreateFCmpOGT(t, arg(1)), x, dbl(0));
+        }
+        case fn_pulse: {
+            Value* dt = global(&sim_dt);
+            Value* t = b_.CreateFAdd(global(&sim_time), b_.CreateFDiv(dt, dbl(2)));
+            Value* w = b_.CreateSelect(b_.CreateFCmpOLT(arg(1), dt), dt, arg(1)); // std::max
+            Value* on =
+                b_.CreateAnd(b_.CreateFCmpOGT(t, x), b_.CreateFCmpOLT(t, b_.CreateFAdd(x, w)));
+            return flag(on);
+        }
+        case fn_ramp: {
+            Value* t = global(&sim_time);
+            Value* start = arg(1);
+            Value* end = arg(2);
+            Value* least = b_.CreateSelect(b_.CreateFCmpOLT(end, t), end, t); // std::min
+            return b_.CreateSelect(b_.CreateFCmpOLE(t, start), dbl(0),
+                                   b_.CreateFMul(x, b_.CreateFSub(least, start)));
+        }
+        default:
+            return na_or(x, nullptr, host(addr(library_function(o.fn)), f64_, {f64_}, {x}));
+        }
+    }
+    // The output of a smoothing or delay from its hidden states.
+    Value* state_output(const native_op& o) {
+        Value* in = reg(o.a);
+        Value* d = reg(o.a + 1);
+        Value* last = read({nk_value, static_cast<std::int64_t>(o.state + o.states - 1)});
+        if (is_delay(o.fn)) return b_.CreateFDiv(last, b_.CreateFDiv(d, dbl(o.states)));
+        if (o.fn != fn_trend && o.fn != fn_forecast) return last;
+        Value* s0 = read({nk_value, static_cast<std::int64_t>(o.state)});
+        Value* change = b_.CreateFDiv(b_.CreateFSub(in, s0), b_.CreateFMul(s0, d));
+        if (o.fn == fn_trend) return change;
+        Value* growth =
+            b_.CreateFDiv(b_.CreateFMul(reg(o.a + 2), b_.CreateFSub(in, s0)), b_.CreateFMul(s0, d));
+        return b_.CreateFMul(in, b_.CreateFAdd(dbl(1), growth));
+    }
+    // The rates of the hidden states of call i. One that is not finite is
+    // the engine's error: a careful part calls the engine, which computes the
+    // same rates and throws; a fast part hands the pass to the flat loop.
+    void state_rates(const native_op& o, std::size_t i) {
+        Value* in = reg(o.a);
+        Value* d = reg(o.a + 1);
+        const bool delay = is_delay(o.fn);
+        Value* stage =
+            o.fn == fn_trend || o.fn == fn_forecast ? d : b_.CreateFDiv(d, dbl(o.states));
+        Value* prev = in;
+        Value* sum = nullptr;
+        for (std::uint32_t j = 0; j < o.states; ++j) {
+            native_operand at{nk_value, static_cast<std::int64_t>(o.state + j)};
+            Value* s = read(at);
+            Value* r;
+            if (delay) {
+                Value* out = b_.CreateFDiv(s, stage);
+                r = b_.CreateFSub(prev, out);
+                prev = out;
+            } else {
+                r = b_.CreateFDiv(b_.CreateFSub(prev, s), stage);
+                prev = s;
+            }
+            Value* f = b_.CreateFPTrunc(r, f32_);
+            at.kind = nk_rate;
+            b_.CreateStore(f, slot_ptr(at));
+            if (fast_) {
+                note_finite(f);
+                continue;
+            }
+            Value* z = b_.CreateFSub(f, f);
+            sum = sum ? b_.CreateFAdd(sum, z) : z;
+        }
+        if (fast_) return;
+        BasicBlock* slow = BasicBlock::Create(cx_, "ratefault", fn_);
+        BasicBlock* join = BasicBlock::Create(cx_, "rated", fn_);
+        b_.CreateCondBr(b_.CreateFCmpUNO(sum, sum), slow, join, unlikely());
+        b_.SetInsertPoint(slow);
+        check(i);
+        Value* args = call_args(o.a, o.nargs);
+        on_error(host(addr(&call_rate), i32_, {i8p_, i32_, i8p_, f64p_, i32_},
+                      {frame_, b_.getInt32(o.b), bound_pointer(i), args, mode_}));
+        b_.CreateBr(join);
+        b_.SetInsertPoint(join);
+    }
+
     // A field of the lookup table at t (an i8 pointer), as i32.
     Value* table_word(Value* t, std::size_t offset) {
         Value* p = b_.CreateGEP(b_.getInt8Ty(), t, b_.getInt64(offset));
@@ -570,7 +831,14 @@ private:
         BasicBlock* slope = BasicBlock::Create(cx_, "slope", fn_);
         BasicBlock* search = BasicBlock::Create(cx_, "search", fn_);
         BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
-        b_.CreateCondBr(is_na(x), done, look);
+        // A fast part notes x (NA hands the part to the loop) and tests it
+        // only before the search, which must not move the segment for NA.
+        if (fast_) {
+            note(x);
+            b_.CreateBr(look);
+        } else {
+            b_.CreateCondBr(is_na(x), done, look, unlikely());
+        }
 
         b_.SetInsertPoint(look);
         Value* count = b_.CreateZExt(table_word(table, offsetof(lookup_table, count)), i64_);
@@ -583,7 +851,7 @@ private:
         Value* usable = b_.CreateAnd(b_.CreateAnd(b_.CreateICmpUGE(count, b_.getInt64(2)),
                                                   b_.CreateICmpSGE(k, b_.getInt64(0))),
                                      b_.CreateICmpSLE(b_.CreateAdd(k, b_.getInt64(2)), count));
-        b_.CreateCondBr(usable, ends, search);
+        b_.CreateCondBr(usable, ends, search, likely());
 
         b_.SetInsertPoint(ends);
         Value* xk = point(px, k);
@@ -595,7 +863,7 @@ private:
                     x, b_.CreateFPExt(point(px, b_.CreateSub(count, b_.getInt64(1))), f64_))),
             b_.CreateAnd(b_.CreateFCmpOGE(x, b_.CreateFPExt(xk, f64_)),
                          b_.CreateFCmpOLE(x, b_.CreateFPExt(xk1, f64_))));
-        b_.CreateCondBr(in, inside, search);
+        b_.CreateCondBr(in, inside, search, likely());
 
         b_.SetInsertPoint(inside);
         Value* yk1 = b_.CreateFPExt(point(py, k1), f64_);
@@ -613,6 +881,13 @@ private:
         b_.CreateBr(done);
 
         b_.SetInsertPoint(search);
+        if (fast_) {
+            from = search;
+            BasicBlock* call = BasicBlock::Create(cx_, "call", fn_);
+            b_.CreateCondBr(is_na(x), done, call, unlikely());
+            b_.SetInsertPoint(call);
+            search = call;
+        }
         Value* found = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
         b_.CreateBr(done);
 
@@ -661,34 +936,32 @@ private:
         known_.clear();
         widened_.clear();
         noted_.clear();
+        slot_of_.clear();
+        noted_slots_.clear();
         fast_regs_.assign(l_.registers, dbl(0));
         fast_acc_ = dbl(0);
         for (std::size_t i = from; i < to; ++i) i = op(i);
         if (fast_) {
-            // Both tests decide the one branch, so that the code computing
-            // them stays where its operands are (sunk into a rare branch it
-            // would keep every operand alive to the end).
+            // An operand that may be NA or a stored value that may not be
+            // finite (a rate of hidden states included): the flat loop
+            // computes the pass on from the part's first instruction, with
+            // its NA tests and its checks naming the unit.
             Value* maybe_na = nullptr;
             for (Value* m : least_) {
                 Value* c = b_.CreateFCmpOLE(m, na());
                 maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
             }
+            if (Value* scanned = scan_noted_slots()) maybe_na = b_.CreateOr(maybe_na, scanned);
             Value* sum = finite_[0];
             for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
-            Value* not_finite = b_.CreateFCmpUNO(sum, sum);
-            BasicBlock* rare = BasicBlock::Create(cx_, "rare", fn_);
+            Value* zero = b_.CreateFSub(sum, sum); // NaN unless sum is finite
+            Value* not_finite = b_.CreateFCmpUNO(zero, zero);
             BasicBlock* again = BasicBlock::Create(cx_, "again", fn_);
-            BasicBlock* flagged = BasicBlock::Create(cx_, "flagged", fn_);
             BasicBlock* done = BasicBlock::Create(cx_, "done", fn_);
-            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), rare, done);
-            b_.SetInsertPoint(rare);
-            b_.CreateCondBr(maybe_na, again, flagged);
+            b_.CreateCondBr(b_.CreateOr(maybe_na, not_finite), again, done, unlikely());
             b_.SetInsertPoint(again);
             b_.CreateRet(
                 b_.getInt32(static_cast<std::uint32_t>(-static_cast<std::int64_t>(from) - 2)));
-            b_.SetInsertPoint(flagged);
-            b_.CreateStore(b_.getInt32(1), bad_out_);
-            b_.CreateRet(b_.getInt32(0));
             b_.SetInsertPoint(done);
             b_.CreateRet(b_.getInt32(0));
             return;
@@ -790,6 +1063,14 @@ private:
                 b_.CreateSelect(b_.CreateFCmpUNE(reg(o.a), dbl(0)), reg(o.a + 1), reg(o.a + 2)));
             break;
         case fo_call: {
+            if (native_state(i)) {
+                set_acc(state_output(o));
+                break;
+            }
+            if (native_builtin(i)) {
+                set_acc(builtin_value(o));
+                break;
+            }
             check(i);
             Value* args = call_args(o.a, o.nargs);
             Value* out = out_;
@@ -799,6 +1080,10 @@ private:
             break;
         }
         case fo_rate: {
+            if (native_state(i)) {
+                state_rates(o, i);
+                break;
+            }
             check(i);
             Value* args = call_args(o.a, o.nargs);
             on_error(host(addr(&call_rate), i32_, {i8p_, i32_, i8p_, f64p_, i32_},
@@ -830,6 +1115,7 @@ private:
           *mode_ = nullptr, *frame_ = nullptr, *bad_ = nullptr, *bad_out_ = nullptr,
           *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr, *data_ = nullptr;
     std::vector<Value*> regs_;
+    bool vectors_ = true;
     bool fast_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
     // lookup's branches join before the next instruction, so each value
@@ -839,6 +1125,9 @@ private:
     std::map<std::pair<int, std::int64_t>, Value*> known_;
     std::map<Value*, Value*> widened_;
     std::set<Value*> noted_;
+    // Doubles read from a slot (kind, index), and the slots noted with them.
+    std::map<Value*, std::pair<int, std::int64_t>> slot_of_;
+    std::map<std::pair<int, std::int64_t>, Value*> noted_slots_;
     std::vector<Value*> fast_regs_;
     Value* fast_acc_ = nullptr;
 };
@@ -902,7 +1191,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         auto m = std::make_unique<llvm::Module>("kavrel_pass", *cx);
         m->setDataLayout(jit->getDataLayout());
         std::string name = "kavrel_pass_" + std::to_string(module_count++);
-        pass_builder(*cx, *m, listing).build(name);
+        pass_builder(*cx, *m, listing, level != 0).build(name);
         std::string problems;
         llvm::raw_string_ostream os(problems);
         if (llvm::verifyModule(*m, &os)) {

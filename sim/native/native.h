@@ -63,6 +63,9 @@ struct native_op {
     std::uint32_t a = 0, b = 0; // register or unit operands
     native_operand field[3];
     std::uint32_t nargs = 0; // fo_call, fo_rate
+    // fo_call, fo_rate: the built-in, the first slot of its hidden states in
+    // value_array (and rate_array) and their count (0: none).
+    std::uint32_t fn = 0, state = 0, states = 0;
 };
 struct native_listing {
     std::vector<native_op> ops;

@@ -195,6 +195,44 @@ TEST_F(NativeTier, APassFinishedByTheLoopStillNamesAnEarlierValueNotFinite) {
     }
 }
 
+// A fast part looks for NA among the slots it read in runs of neighbours, 8
+// or 4 at a time: NA in the first, a middle and the last slot of a run, and
+// in a run too short for that, gives the loop's values. Stored values large
+// enough for the part's check sum to overflow are finite: the run goes on.
+TEST_F(NativeTier, NAAmongNeighbouringSlotsAndLargeValuesAreFoundAsOnTheLoop) {
+    for (int gap : {0, 5, 13, 22, 23, -1}) {
+        SCOPED_TRACE("NA in k" + std::to_string(gap));
+        model_builder b("neighbours");
+        b.control(0, 4, 0.5f, 0.5f);
+        for (int i = 0; i < 24; ++i) {
+            std::string n = std::to_string(i);
+            b.constant(("k" + n).c_str(), i == gap ? NA : 0.01f * static_cast<float>(i + 1));
+            b.level(("L" + n).c_str(), ("k" + n + " * 0.5 + big - L" + n + " * 0.1").c_str(), "1");
+        }
+        // 3e38 twice in one part overflows a float sum of the stored values.
+        b.aux("big", "IF THEN ELSE(Time > 2, 3e+38 - L0 * 0, 0)");
+        b.aux("big2", "big * 1");
+        b.aux("big3", "big2 * 1");
+        ASSERT_TRUE(b.finish());
+        sim_program p;
+        ASSERT_EQ(generate_code(b.symbols(), p), 1);
+        ASSERT_EQ(order_program(b.symbols(), p), 1);
+        outcome loop = run(b, p, im_euler, flat_loop);
+        std::size_t last = (loop.out.times.size() - 1) * loop.out.value_slots;
+        if (gap >= 0) {
+            std::string name = "L" + std::to_string(gap);
+            EXPECT_LT(loop.out.rows[last + static_cast<std::size_t>(slot_of(b, name.c_str()))],
+                      -1e32f); // NA went in
+        }
+        for (road r : {native_code, optimised}) {
+            outcome native = run(b, p, im_euler, r);
+            EXPECT_EQ(native_live_passes(), 2u);
+            EXPECT_EQ(native.messages, loop.messages);
+            EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
+        }
+    }
+}
+
 // Lookups are computed in the native code while x stays in the table's
 // current segment and searched by the engine's call otherwise: x sweeping
 // back and forth over the table and beyond both ends, landing on points, on
@@ -271,6 +309,110 @@ TEST_F(NativeTier, ErrorsEndTheRunAsOnTheLoopNamingTheSameVariable) {
             EXPECT_EQ(difference(native, simulate(b, flat_loop)), "") << c.name;
             EXPECT_FALSE(native.out.times.empty()) << c.name;
         }
+    }
+}
+
+// The math built-ins and the test inputs of time are computed in the native
+// code (the same C library functions): NA in and out of each, SAFE DIV by 0
+// with and without its third argument, a PULSE narrower than the time step,
+// and the edges of STEP, PULSE and RAMP give the loop's values.
+TEST_F(NativeTier, BuiltInsAndTestInputsGiveTheLoopsValues) {
+    model_builder b("builtins");
+    b.control(0, 8, 0.25f, 0.25f);
+    b.constant("gap", NA);
+    b.aux("x", "IF THEN ELSE(Time > 5 :AND: Time < 6, gap, 3 * SIN(Time) + Stock / 9)");
+    b.aux("m1", "ABS(x) + SQRT(ABS(x)) + INTEGER(x) + EXP(x / 4) + LN(ABS(x) + 1)");
+    b.aux("m2", "LOG(ABS(x) + 2, 3) + COS(x) + TAN(x / 3) + ARCTAN(x)");
+    b.aux("m3", "ARCSIN(x / 8) + ARCCOS(x / 9) + SINH(x / 2) + COSH(x / 3) + TANH(x)");
+    b.aux("m4", "POWER(ABS(x), 1.5) + MODULO(x, 1.25) + MODULO(0 - Time, 3)");
+    b.aux("d1", "SAFE DIV(x, INTEGER(x))");
+    b.aux("d2", "SAFE DIV(x, INTEGER(x / 2), 7)");
+    b.aux("t1", "STEP(2, 3) + PULSE(2, 0.1) + PULSE(4, 1.3) + RAMP(1.5, 2, 6)");
+    b.aux("lone", "ABS(IF THEN ELSE(Time > 5, gap, 0 - Time))"); // NA in ABS alone
+    b.aux("all", "m1 + m2 + m3 + m4 + d1 + d2 + t1 + lone");
+    b.level("Stock", "t1 - Stock / 4", "1");
+    b.level("Sink", "all", "0");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (int method : {im_euler, im_rk4}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        for (road r : {native_code, optimised})
+            EXPECT_EQ(difference(run(b, p, method, r), loop), "")
+                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
+    }
+}
+
+// Smoothing and delay outputs and the rates of their hidden states are
+// computed in the native code: every kind, with inputs and delay times that
+// move, an input that is NA for a while and one below NA, give the loop's
+// values with every method. A smoothing time that reaches 0 makes a rate
+// not finite: the run ends with the loop's message.
+TEST_F(NativeTier, SmoothingAndDelaysGiveTheLoopsValuesAndErrors) {
+    auto build = [](model_builder& b, const char* time) {
+        b.control(0, 12, 0.25f, 0.25f);
+        b.constant("gap", NA);
+        b.constant("huge", -1e34f);
+        b.aux("wave", "3 * SIN(Time) + Stock / 4");
+        b.aux("holey", "IF THEN ELSE(Time > 2 :AND: Time < 3, gap, wave)");
+        b.aux("d", time);
+        b.aux("s1", "SMOOTH(wave, d)");
+        b.aux("s2", "SMOOTH3(holey, d + 1)");
+        b.aux("s3", "SMOOTH INIT(wave * 2, d, 5)");
+        b.aux("s4", "SMOOTH3 INIT(wave, 2, -1)");
+        b.aux("s5", "SMOOTH N(wave, d, 0, 5)");
+        b.aux("d1", "DELAY1(wave + 4, d + 1)");
+        b.aux("d2", "DELAY1 INIT(holey, 1.5, 2)");
+        b.aux("d3", "DELAY3(wave, d + 1)");
+        b.aux("d4", "DELAY3 INIT(wave, d + 0.5, 1)");
+        b.aux("d5", "DELAY N(wave, d + 1, 3, 4)");
+        b.aux("d6", "DELAY1(huge, 2)");
+        b.aux("t1", "TREND(wave + 20, d + 1, 0.1)");
+        b.aux("f1", "FORECAST(wave + 20, d + 1, 2)");
+        b.aux("all", "s1 + s3 + s4 + s5 + d1 + d3 + d4 + d5 + t1 + f1");
+        b.level("Stock", "all / 10 - Stock / 5", "1");
+        b.level("Sink", "s2 + d2 + d6", "0");
+    };
+    model_builder b("smooth");
+    build(b, "2 + Time / 6");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (int method : {im_euler, im_rk4, im_rk_auto}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        for (road r : {native_code, optimised}) {
+            outcome native = run(b, p, method, r);
+            EXPECT_EQ(native_live_passes(), 2u);
+            EXPECT_EQ(difference(native, loop), "")
+                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
+        }
+    }
+    // NA went in and came out of a delay (d2 holds NA / 1.5 for a while).
+    outcome loop = run(b, p, im_euler, flat_loop);
+    bool odd = false;
+    for (std::size_t k = 0; k < loop.out.times.size(); ++k)
+        odd |=
+            loop.out.rows[k * loop.out.value_slots + static_cast<std::size_t>(slot_of(b, "d2"))] <
+            -1e32f;
+    EXPECT_TRUE(odd);
+
+    model_builder z("zero");
+    build(z, "MAX(3 - Time, 0)");
+    ASSERT_TRUE(z.finish());
+    outcome zloop = simulate(z, flat_loop);
+    EXPECT_NE(zloop.result, sim_done);
+    EXPECT_NE(zloop.messages.find("computing the state of s1 at time 3"), std::string::npos)
+        << zloop.messages;
+    for (road r : {native_code, optimised}) {
+        outcome native = simulate(z, r);
+        EXPECT_EQ(native.messages, zloop.messages) << (r == optimised ? "tier 1" : "tier 0");
+        EXPECT_EQ(difference(native, zloop), "") << (r == optimised ? "tier 1" : "tier 0");
     }
 }
 
