@@ -13,6 +13,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -29,12 +30,15 @@
 #include <llvm/ExecutionEngine/Orc/ThreadSafeModule.h>
 #include <llvm/IR/IRBuilder.h>
 #include <llvm/IR/LLVMContext.h>
+#include <llvm/IR/LegacyPassManager.h>
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Verifier.h>
 #include <llvm/Passes/PassBuilder.h>
 #include <llvm/Support/FileSystem.h>
+#include <llvm/Support/SmallVectorMemoryBuffer.h>
 #include <llvm/Support/TargetSelect.h>
 #include <llvm/Support/raw_ostream.h>
+#include <llvm/Target/TargetMachine.h>
 #include <llvm/Transforms/Scalar/SROA.h>
 #endif
 
@@ -162,37 +166,42 @@ void call_copy(float* dst, const float* src, std::uint64_t n) {
 using pass_fn = std::int32_t (*)(float*, float*, lookup_table*, const void*, std::int32_t,
                                  native_frame*);
 
-// One JIT per optimisation level, made on first use and kept for the
-// process (never destroyed, so code freed at exit finds it still there).
-struct jit_slot {
+// The JIT, made on first use and kept for the process (never destroyed, so
+// code freed at exit finds it still there). It only links: the passes'
+// modules are compiled to objects by target machines of our own, several at
+// once, each machine used by one compile at a time.
+struct jit_state {
     std::once_flag once;
     llvm::orc::LLJIT* jit = nullptr;
     std::string error;
-    // A JIT compiles with one target machine, which is not safe to use from
-    // two threads at once: its compiles (and only they) take turns.
-    std::mutex compiling;
+    // Tier 0 compiles for speed of compiling (fast instruction selection and
+    // register allocation), tier 1 for speed of running.
+    std::optional<llvm::orc::JITTargetMachineBuilder> machine[2];
+    std::mutex machines_mutex;
+    std::vector<std::unique_ptr<llvm::TargetMachine>> idle_machines[2];
+    // Objects are added and linked one pass at a time.
+    std::mutex linking;
 };
-std::once_flag targets_ready;
-jit_slot jits[2];
+jit_state jit_state_;
 std::atomic<std::uint64_t> module_count{0};
 
-llvm::orc::LLJIT* jit_for(int level) {
-    jit_slot& s = jits[level ? 1 : 0];
+llvm::orc::LLJIT* the_jit() {
+    jit_state& s = jit_state_;
     std::call_once(s.once, [&] {
-        std::call_once(targets_ready, [] {
-            llvm::InitializeNativeTarget();
-            llvm::InitializeNativeTargetAsmPrinter();
-        });
+        llvm::InitializeNativeTarget();
+        llvm::InitializeNativeTargetAsmPrinter();
         auto tmb = llvm::orc::JITTargetMachineBuilder::detectHost();
         if (!tmb) {
             s.error = llvm::toString(tmb.takeError());
             return;
         }
-        // Tier 0 is compiled for speed of compiling (fast instruction
-        // selection and register allocation), tier 1 for speed of running.
-        tmb->setCodeGenOptLevel(level ? llvm::CodeGenOpt::Less : llvm::CodeGenOpt::None);
         // No fused multiply-add: the same roundings as the flat loop.
         tmb->getOptions().AllowFPOpFusion = llvm::FPOpFusion::Strict;
+        for (int level = 0; level < 2; ++level) {
+            s.machine[level] = *tmb;
+            s.machine[level]->setCodeGenOptLevel(level ? llvm::CodeGenOpt::Less
+                                                       : llvm::CodeGenOpt::None);
+        }
         auto jit = llvm::orc::LLJITBuilder().setJITTargetMachineBuilder(std::move(*tmb)).create();
         if (!jit) {
             s.error = llvm::toString(jit.takeError());
@@ -202,6 +211,33 @@ llvm::orc::LLJIT* jit_for(int level) {
     });
     return s.jit;
 }
+
+// A target machine of the level for one compile (kept for the next).
+struct machine_lease {
+    int level;
+    std::unique_ptr<llvm::TargetMachine> tm;
+    explicit machine_lease(int l) : level(l) {
+        {
+            std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
+            auto& idle = jit_state_.idle_machines[level];
+            if (!idle.empty()) {
+                tm = std::move(idle.back());
+                idle.pop_back();
+                return;
+            }
+        }
+        auto made = jit_state_.machine[level]->createTargetMachine();
+        if (!made) throw std::runtime_error(llvm::toString(made.takeError()));
+        tm = std::move(*made);
+    }
+    ~machine_lease() {
+        if (!tm) return;
+        std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
+        jit_state_.idle_machines[level].push_back(std::move(tm));
+    }
+    machine_lease(const machine_lease&) = delete;
+    machine_lease& operator=(const machine_lease&) = delete;
+};
 
 } // namespace
 
@@ -216,7 +252,7 @@ struct native_code {
 };
 
 bool native_available() {
-    return jit_for(0) != nullptr;
+    return the_jit() != nullptr;
 }
 
 namespace {
@@ -241,15 +277,14 @@ public:
         i32p_ = i32_->getPointerTo();
     }
 
-    llvm::Function* build(const std::string& name) {
-        // The main function and its parts share one signature but for the
-        // part's last argument: where the flag of values not finite lives.
-        std::vector<llvm::Type*> params{f32p_, f32p_, i8p_, i8p_, i32_, i8p_};
-        auto* main_type = llvm::FunctionType::get(i32_, params, false);
-        params.push_back(i32p_);
-        auto* part_type = llvm::FunctionType::get(i32_, params, false);
-        llvm::Function* main =
-            llvm::Function::Create(main_type, llvm::Function::ExternalLinkage, name, m_);
+    // The pass's parts: spans of instructions compiled as functions of their own.
+    struct part_span {
+        std::size_t from, to;
+        bool pure;
+    };
+    const std::vector<part_span>& plan() {
+        if (planned_) return parts_;
+        planned_ = true;
         // Units: runs of instructions that end with one that ends a unit; the
         // last instruction (the pass's end) is a unit of its own.
         struct unit_span {
@@ -275,32 +310,51 @@ public:
             }
         }
         // Parts: units of one kind (pure or not) together, cut once long enough.
-        struct part_span {
-            std::size_t from, to;
-            bool pure;
-        };
-        std::vector<part_span> parts;
         for (const unit_span& u : units) {
-            if (!parts.empty() && parts.back().pure == u.pure &&
-                parts.back().to - parts.back().from < chunk_ops)
-                parts.back().to = u.to;
+            if (!parts_.empty() && parts_.back().pure == u.pure &&
+                parts_.back().to - parts_.back().from < chunk_ops)
+                parts_.back().to = u.to;
             else
-                parts.push_back({u.from, u.to, u.pure});
+                parts_.push_back({u.from, u.to, u.pure});
         }
         // The pass's end (its last check) is made in the main function.
-        const bool end_in_main = parts.size() > 1 && parts.back().from + 1 == l_.ops.size() &&
-                                 l_.ops.back().code == fo_end;
-        if (end_in_main) parts.pop_back();
+        end_in_main_ = parts_.size() > 1 && parts_.back().from + 1 == l_.ops.size() &&
+                       l_.ops.back().code == fo_end;
+        if (end_in_main_) parts_.pop_back();
+        return parts_;
+    }
+
+    // Builds parts first..end of the plan and, with_main, the main function
+    // that calls every part; a module of the whole pass keeps its parts
+    // internal, one of several (compiled at once) defines some and declares
+    // the others.
+    llvm::Function* build(const std::string& name, std::size_t first = 0,
+                          std::size_t end = std::size_t(-1), bool with_main = true) {
+        plan();
+        end = std::min(end, parts_.size());
+        const bool whole = first == 0 && end == parts_.size() && with_main;
+        // The main function and its parts share one signature (a part finds
+        // the flag of values not finite in the frame).
+        std::vector<llvm::Type*> params{f32p_, f32p_, i8p_, i8p_, i32_, i8p_};
+        auto* fn_type = llvm::FunctionType::get(i32_, params, false);
         std::vector<llvm::Function*> fns;
-        for (std::size_t k = 0; k < parts.size(); ++k) {
-            auto* f = llvm::Function::Create(part_type, llvm::Function::InternalLinkage,
-                                             name + "_" + std::to_string(k), m_);
-            // Inlined into one function the parts would compile as slowly.
-            f->addFnAttr(llvm::Attribute::NoInline);
-            fast_ = parts[k].pure && !rereads_written_slot(parts[k].from, parts[k].to);
-            body(f, parts[k].from, parts[k].to);
+        for (std::size_t k = 0; k < parts_.size(); ++k) {
+            const bool here = k >= first && k < end;
+            if (!here && !with_main) continue;
+            auto* f = llvm::Function::Create(
+                fn_type, whole ? llvm::Function::InternalLinkage : llvm::Function::ExternalLinkage,
+                name + "_" + std::to_string(k), m_);
+            if (here) {
+                // Inlined into one function the parts would compile as slowly.
+                f->addFnAttr(llvm::Attribute::NoInline);
+                fast_ = parts_[k].pure && !rereads_written_slot(parts_[k].from, parts_[k].to);
+                body(f, parts_[k].from, parts_[k].to);
+            }
             fns.push_back(f);
         }
+        if (!with_main) return nullptr;
+        llvm::Function* main =
+            llvm::Function::Create(fn_type, llvm::Function::ExternalLinkage, name, m_);
         BasicBlock* entry = BasicBlock::Create(cx_, "entry", main);
         b_.SetInsertPoint(entry);
         Value* bad = b_.CreateBitCast(
@@ -309,9 +363,8 @@ public:
         b_.CreateStore(b_.getInt32(0), bad);
         std::vector<Value*> args;
         for (auto& a : main->args()) args.push_back(&a);
-        args.push_back(bad);
         for (llvm::Function* f : fns) {
-            Value* r = b_.CreateCall(part_type, f, args);
+            Value* r = b_.CreateCall(fn_type, f, args);
             BasicBlock* next = BasicBlock::Create(cx_, "next", main);
             BasicBlock* out = BasicBlock::Create(cx_, "out", main);
             b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(0)), next, out);
@@ -319,7 +372,7 @@ public:
             b_.CreateRet(r);
             b_.SetInsertPoint(next);
         }
-        if (end_in_main) {
+        if (end_in_main_) {
             Value* seen = b_.CreateICmpNE(b_.CreateLoad(i32_, bad), b_.getInt32(0));
             b_.CreateRet(b_.CreateSelect(
                 seen, b_.getInt32(static_cast<std::uint32_t>(l_.ops.size())), b_.getInt32(0)));
@@ -639,8 +692,9 @@ private:
         ops_ = &*a++;
         mode_ = &*a++;
         frame_ = &*a++;
-        bad_out_ = &*a++;
         b_.SetInsertPoint(BasicBlock::Create(cx_, "entry", f));
+        bad_out_ = b_.CreateBitCast(
+            b_.CreateGEP(b_.getInt8Ty(), frame_, b_.getInt64(offsetof(native_frame, bad))), i32p_);
         data_ = b_.CreateLoad(f32p_, b_.CreateBitCast(frame_, f32p_->getPointerTo()));
         // The flag lives in the part while it runs, so it stays in a register.
         bad_ = b_.CreateAlloca(i32_);
@@ -831,6 +885,8 @@ private:
           *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr, *data_ = nullptr;
     std::vector<Value*> regs_;
     bool fast_ = false;
+    std::vector<part_span> parts_;
+    bool planned_ = false, end_in_main_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
     // lookup's branches join before the next instruction, so each value
     // dominates the code after it).
@@ -881,6 +937,88 @@ void optimise(llvm::Module& m) {
 
 } // namespace
 
+namespace {
+
+// One module of a pass: parts first..end, the main function in the first.
+struct module_task {
+    std::size_t first = 0, end = 0;
+    bool main = false;
+    llvm::SmallVector<char, 0> object;
+    std::string error; // why it could not be compiled
+};
+
+std::mutex dump_mutex;
+
+// Builds, tidies or optimises, and compiles one module to an object (on any
+// thread: the module has a context of its own).
+void compile_module(const native_listing& listing, int level, const std::string& name,
+                    const llvm::DataLayout& layout, module_task& t) {
+    try {
+        llvm::LLVMContext cx;
+        llvm::Module m("kavrel_pass", cx);
+        m.setDataLayout(layout);
+        pass_builder(cx, m, listing).build(name, t.first, t.end, t.main);
+#if defined(NDEBUG)
+        // Tier 0 is compiled while a user waits; the emitter's modules are
+        // verified in the other builds (every test runs tier 0 there) and
+        // on the worker.
+        const bool verify = level != 0;
+#else
+        const bool verify = true;
+#endif
+        if (verify) {
+            std::string problems;
+            llvm::raw_string_ostream os(problems);
+            if (llvm::verifyModule(m, &os)) {
+                t.error = "the native code is not valid (" + os.str() + ")";
+                return;
+            }
+        }
+        if (level)
+            optimise(m);
+        else
+            tidy(m);
+        if (const char* dump = std::getenv("KAVREL_NATIVE_DUMP")) {
+            std::lock_guard<std::mutex> g(dump_mutex);
+            std::error_code ec;
+            llvm::raw_fd_ostream f(dump, ec, llvm::sys::fs::OF_Append);
+            if (!ec) m.print(f, nullptr);
+        }
+        machine_lease machine(level);
+        llvm::legacy::PassManager pm;
+        llvm::MCContext* mc = nullptr;
+        llvm::raw_svector_ostream os(t.object);
+        if (machine.tm->addPassesToEmitMC(pm, mc, os))
+            t.error = "the native code could not be compiled (no object emitter)";
+        else
+            pm.run(m);
+    } catch (const std::exception& e) {
+        t.error = e.what();
+    }
+}
+
+std::atomic<int> threads_setting{0};
+
+// How many threads compile a pass of ops instructions at once: modules of
+// at least module_ops instructions (each costs the set-up of a compile, about
+// 0.7 ms), no more threads than the processor has; on the worker (tier 1:
+// nobody waits) at most half of them. Set by a test, that many modules
+// whatever the size (as many as there are parts).
+unsigned compile_threads(int level, std::size_t ops) {
+    if (threads_setting > 0) return static_cast<unsigned>(threads_setting.load());
+    constexpr std::size_t module_ops = 160;
+    unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    n = std::min(level ? std::max(1u, n / 2) : n, 8u);
+    return static_cast<unsigned>(
+        std::min<std::size_t>(n, std::max<std::size_t>(1, ops / module_ops)));
+}
+
+} // namespace
+
+void set_native_compile_threads(int threads) {
+    threads_setting = threads;
+}
+
 native_handle native_compile(const native_listing& listing, int level, std::string* why) {
     auto log_fallback = [why](const std::string& text) {
         if (why)
@@ -888,9 +1026,10 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         else
             ::log_fallback(text);
     };
-    llvm::orc::LLJIT* jit = jit_for(level);
+    level = level ? 1 : 0;
+    llvm::orc::LLJIT* jit = the_jit();
     if (!jit) {
-        log_fallback("no native code generator (" + jits[level ? 1 : 0].error + ")");
+        log_fallback("no native code generator (" + jit_state_.error + ")");
         return nullptr;
     }
     if (fail_compiles) {
@@ -898,39 +1037,64 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         return nullptr;
     }
     try {
-        auto cx = std::make_unique<llvm::LLVMContext>();
-        auto m = std::make_unique<llvm::Module>("kavrel_pass", *cx);
-        m->setDataLayout(jit->getDataLayout());
-        std::string name = "kavrel_pass_" + std::to_string(module_count++);
-        pass_builder(*cx, *m, listing).build(name);
-        std::string problems;
-        llvm::raw_string_ostream os(problems);
-        if (llvm::verifyModule(*m, &os)) {
-            log_fallback("the native code is not valid (" + os.str() + ")");
-            return nullptr;
+        const std::string name = "kavrel_pass_" + std::to_string(module_count++);
+        // The parts split into modules of about equal size, one thread each.
+        std::vector<std::size_t> sizes;
+        {
+            llvm::LLVMContext cx;
+            llvm::Module m("plan", cx);
+            for (const auto& p : pass_builder(cx, m, listing).plan())
+                sizes.push_back(p.to - p.from);
         }
-        if (level)
-            optimise(*m);
-        else
-            tidy(*m);
-        if (const char* dump = std::getenv("KAVREL_NATIVE_DUMP")) {
-            std::error_code ec;
-            llvm::raw_fd_ostream f(dump, ec, llvm::sys::fs::OF_Append);
-            if (!ec) m->print(f, nullptr);
+        const unsigned threads = compile_threads(level, listing.ops.size());
+        std::vector<module_task> tasks(1);
+        tasks[0].main = true;
+        if (threads > 1) {
+            const std::size_t share = (listing.ops.size() + threads - 1) / threads;
+            std::size_t filled = 0;
+            for (std::size_t k = 0; k < sizes.size(); ++k) {
+                if (filled >= share) {
+                    tasks.back().end = k;
+                    tasks.emplace_back();
+                    tasks.back().first = k;
+                    filled = 0;
+                }
+                filled += sizes[k];
+            }
         }
-        std::lock_guard<std::mutex> turn(jits[level ? 1 : 0].compiling);
+        tasks.back().end = sizes.size();
+        const llvm::DataLayout layout = jit->getDataLayout();
+        std::atomic<std::size_t> next{0};
+        auto work = [&] {
+            for (std::size_t k; (k = next++) < tasks.size();)
+                compile_module(listing, level, name, layout, tasks[k]);
+        };
+        {
+            std::vector<std::thread> helpers;
+            for (std::size_t k = 1; k < tasks.size(); ++k) helpers.emplace_back(work);
+            work();
+            for (std::thread& t : helpers) t.join();
+        }
+        for (const module_task& t : tasks)
+            if (!t.error.empty()) {
+                log_fallback(t.error);
+                return nullptr;
+            }
+        std::lock_guard<std::mutex> turn(jit_state_.linking);
         native_handle code(new native_code);
         code->tracker = jit->getMainJITDylib().createResourceTracker();
-        if (auto e = jit->addIRModule(code->tracker,
-                                      llvm::orc::ThreadSafeModule(std::move(m), std::move(cx)))) {
-            log_fallback("the native code could not be added (" + llvm::toString(std::move(e)) +
-                         ")");
-            return nullptr;
-        }
+        for (module_task& t : tasks)
+            if (auto e = jit->addObjectFile(
+                    code->tracker,
+                    std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
+                log_fallback("the native code could not be added (" + llvm::toString(std::move(e)) +
+                             ")");
+                return nullptr;
+            }
         auto sym = jit->lookup(name);
         if (!sym) {
-            log_fallback("the native code could not be compiled (" +
-                         llvm::toString(sym.takeError()) + ")");
+            log_fallback("the native code could not be linked (" + llvm::toString(sym.takeError()) +
+                         ")");
             return nullptr;
         }
 #if LLVM_VERSION_MAJOR >= 15
@@ -961,6 +1125,8 @@ int native_run(const native_code& code, flat_pass& pass, const void* ops, int mo
 #else // no LLVM in this build: every pass runs on the flat loop
 
 struct native_code {};
+
+void set_native_compile_threads(int) {}
 
 bool native_available() {
     return false;

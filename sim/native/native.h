@@ -47,6 +47,10 @@ bool native_available();
 // passes then run on the flat loop after their log line).
 void set_native_compile_failure(bool fail);
 
+// How many threads one compile may use (0, the default: as the processor
+// allows). Tests set it to compare a pass compiled by one thread and by several.
+void set_native_compile_threads(int threads);
+
 // Passes whose machine code is alive (compiled and not yet freed).
 std::size_t native_live_passes();
 

@@ -88,6 +88,7 @@ protected:
         set_flat_passes(true);
         set_native_mode(nm_auto);
         set_native_compile_failure(false);
+        set_native_compile_threads(0);
     }
 };
 
@@ -106,6 +107,8 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
         sim_program p;
         ASSERT_EQ(generate_code(b.symbols(), p), 1) << "seed " << seed;
         ASSERT_EQ(order_program(b.symbols(), p), 1) << "seed " << seed;
+        // Passes compiled whole, and split into modules compiled at once.
+        set_native_compile_threads(static_cast<int>(seed % 3) + 1);
         for (int method : {im_euler, im_rk2, im_rk4, im_rk_auto}) {
             outcome native = run(b, p, method, native_code);
             compiled += native_live_passes();
@@ -302,11 +305,11 @@ TEST_F(NativeTier, ACompileThatFailsLeavesThePassesToTheLoopAfterOneLogLine) {
 }
 
 // A model of the size that pays: 20 levels with a lookup and MIN each.
-void large_model(model_builder& b, const char* scale) {
+void large_model(model_builder& b, const char* scale, int levels = 20) {
     b.control(0, 30, 0.25f, 1);
     b.lookup("curve", {{0, 0.2f}, {1, 1}, {3, 1.4f}});
-    for (int i = 0; i < 20; ++i) {
-        std::string n = std::to_string(i), next = std::to_string((i + 1) % 20);
+    for (int i = 0; i < levels; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % levels);
         b.level(("L" + n).c_str(), ("f" + n).c_str(), "2");
         b.aux(("f" + n).c_str(),
               ("curve(L" + next + " / 3) * " + scale + " - MIN(L" + n + ", 4) * 0.05").c_str());
@@ -350,6 +353,28 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     native_wait_idle();
     EXPECT_EQ(native_live_passes(), 0u);
     EXPECT_FALSE(messages.contains("interpreter")) << messages.joined();
+}
+
+// A pass split into modules compiled by several threads at once (its parts
+// calling each other across modules) gives the bits of the pass compiled
+// whole, at both tiers; every module's code is freed with the pass.
+TEST_F(NativeTier, APassCompiledByManyThreadsGivesTheBitsOfOne) {
+    model_builder b("split");
+    large_model(b, "0.3", 150);
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    ASSERT_EQ(loop.result, sim_done) << loop.messages;
+    for (road r : {native_code, optimised})
+        for (int threads : {1, 2, 7}) {
+            set_native_compile_threads(threads);
+            forget_kept_passes();
+            outcome native = simulate(b, r);
+            EXPECT_EQ(native_live_passes(), 2u) << "threads " << threads;
+            EXPECT_EQ(difference(native, loop), "") << "road " << r << " threads " << threads;
+            EXPECT_EQ(native.messages, loop.messages);
+        }
+    forget_kept_passes();
+    EXPECT_EQ(native_live_passes(), 0u);
 }
 
 // Each new program replaces the kept passes and frees their code; dropping
