@@ -2,6 +2,7 @@
 // LLVM IR through IRBuilder and compiled by ORC's LLJIT.
 #include "sim/native/native.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -246,7 +247,12 @@ struct native_code {
     pass_fn fn = nullptr;
     native_code() { ++live_passes; }
     ~native_code() {
-        if (tracker) llvm::consumeError(tracker->remove());
+        if (tracker) {
+            llvm::consumeError(tracker->remove());
+            // The names of the pass's functions, interned by the JIT, go too
+            // (each compile has names of its own).
+            jit_state_.jit->getExecutionSession().getSymbolStringPool()->clearDeadEntries();
+        }
         --live_passes;
     }
 };
@@ -276,6 +282,9 @@ public:
         f64p_ = f64_->getPointerTo();
         i32p_ = i32_->getPointerTo();
     }
+
+    // Lookups as calls only (tier 0: less code to compile).
+    void lookups_as_calls() { calls_only_ = true; }
 
     // The pass's parts: spans of instructions compiled as functions of their own.
     struct part_span {
@@ -616,6 +625,20 @@ private:
             b_.CreateGEP(b_.getInt8Ty(), tables_,
                          b_.getInt64(static_cast<std::uint64_t>(t.index) * sizeof(lookup_table)));
         BasicBlock* from = b_.GetInsertBlock();
+        if (calls_only_) {
+            // Tier 0: the engine's call alone (a seventh of the code).
+            BasicBlock* search = BasicBlock::Create(cx_, "search", fn_);
+            BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
+            b_.CreateCondBr(is_na(x), done, search);
+            b_.SetInsertPoint(search);
+            Value* found = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+            b_.CreateBr(done);
+            b_.SetInsertPoint(done);
+            llvm::PHINode* phi = b_.CreatePHI(f64_, 2);
+            phi->addIncoming(na(), from);
+            phi->addIncoming(found, search);
+            return phi;
+        }
         BasicBlock* look = BasicBlock::Create(cx_, "lookup", fn_);
         BasicBlock* ends = BasicBlock::Create(cx_, "ends", fn_);
         BasicBlock* inside = BasicBlock::Create(cx_, "inside", fn_);
@@ -885,6 +908,7 @@ private:
           *acc_ = nullptr, *args_ = nullptr, *out_ = nullptr, *data_ = nullptr;
     std::vector<Value*> regs_;
     bool fast_ = false;
+    bool calls_only_ = false; // lookups are calls (tier 0)
     std::vector<part_span> parts_;
     bool planned_ = false, end_in_main_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
@@ -957,7 +981,9 @@ void compile_module(const native_listing& listing, int level, const std::string&
         llvm::LLVMContext cx;
         llvm::Module m("kavrel_pass", cx);
         m.setDataLayout(layout);
-        pass_builder(cx, m, listing).build(name, t.first, t.end, t.main);
+        pass_builder builder(cx, m, listing);
+        if (level == 0 && !std::getenv("KAVREL_X_INLINE")) builder.lookups_as_calls();
+        builder.build(name, t.first, t.end, t.main);
 #if defined(NDEBUG)
         // Tier 0 is compiled while a user waits; the emitter's modules are
         // verified in the other builds (every test runs tier 0 there) and
@@ -1153,18 +1179,24 @@ void native_code_free::operator()(native_code* code) const {
 
 // ------------------------------------------------------- the worker thread ---
 
+// A job compiles its levels in turn (tier 0 first, when asked); each
+// level's code is handed over on its own: the worker fills a slot and then
+// marks it ready, the pass takes it once.
 struct native_job {
     native_listing listing;
-    int level = 1;
+    std::vector<int> levels; // still to compile, in order
     std::atomic<bool> cancelled{false}, done{false};
-    native_handle code; // written by the worker before done
-    std::string why;
+    native_handle code[2];           // by level, written by the worker before ready
+    std::atomic<bool> ready[2] = {}; // code[level] (or why[level]) is there
+    bool taken[2] = {};              // by the pass's thread
+    std::string why[2];
 };
 
 namespace {
 
-// One thread compiling the jobs in order. Made on first use; at exit it
-// finishes the compile under way and stops.
+// One thread compiling the jobs in order, every job's tier 0 before any
+// tier 1 (tier 0 takes a fraction of the time). Made on first use; at exit
+// it finishes the compile under way and stops.
 class native_worker {
 public:
     ~native_worker() {
@@ -1194,16 +1226,27 @@ private:
         for (;;) {
             wake_.wait(g, [&] { return stop_ || !queue_.empty(); });
             if (stop_) return;
-            std::shared_ptr<native_job> job = std::move(queue_.front());
-            queue_.pop_front();
+            auto at = std::find_if(queue_.begin(), queue_.end(),
+                                   [](const auto& j) { return j->levels.front() == 0; });
+            if (at == queue_.end()) at = queue_.begin();
+            std::shared_ptr<native_job> job = std::move(*at);
+            queue_.erase(at);
             busy_ = true;
             g.unlock();
-            if (!job->cancelled) job->code = native_compile(job->listing, job->level, &job->why);
-            job->listing = native_listing{};
-            job->done = true;
+            const int level = job->levels.front();
+            job->levels.erase(job->levels.begin());
+            if (!job->cancelled)
+                job->code[level] = native_compile(job->listing, level, &job->why[level]);
+            job->ready[level] = true;
+            const bool more = !job->levels.empty() && !job->cancelled;
+            if (!more) {
+                job->listing = native_listing{};
+                job->done = true;
+            }
+            g.lock();
+            if (more) queue_.push_back(job);
             // A job dropped while it compiled frees its code here.
             job.reset();
-            g.lock();
             busy_ = false;
             if (queue_.empty()) idle_.notify_all();
         }
@@ -1225,7 +1268,8 @@ native_worker& worker() {
 std::shared_ptr<native_job> native_compile_later(native_listing listing, int level) {
     auto job = std::make_shared<native_job>();
     job->listing = std::move(listing);
-    job->level = level;
+    if (level < 0 && job->listing.ops.size() <= native_auto_tier0_max_ops) job->levels.push_back(0);
+    job->levels.push_back(level == 0 ? 0 : 1);
     worker().add(job);
     return job;
 }
@@ -1235,8 +1279,17 @@ bool native_done(const native_job& job) {
 }
 
 native_handle native_take(native_job& job) {
-    if (!job.code) log_fallback(job.why);
-    return std::move(job.code);
+    for (int level : {1, 0}) {
+        if (!job.ready[level] || job.taken[level]) continue;
+        job.taken[level] = true;
+        if (!job.code[level]) {
+            log_fallback(job.why[level]);
+            continue;
+        }
+        job.taken[0] = true; // never back from tier 1 to tier 0
+        return std::move(job.code[level]);
+    }
+    return nullptr;
 }
 
 void native_cancel(native_job& job) {

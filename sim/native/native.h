@@ -29,16 +29,19 @@ struct native_code_free {
 using native_handle = std::unique_ptr<native_code, native_code_free>;
 
 // When passes are compiled: never; every pass at tier 0 (-O0) or tier 1
-// (-O1) before its first run (tests); or (auto, the default) at tier 1 on a
-// worker thread for passes of native_auto_min_ops to native_auto_max_ops
-// instructions, the flat loop running them until their code is ready. Larger
-// passes stay on the loop: their compile would take the worker many seconds
-// and much memory (about 3 s for 7,400 instructions). The environment
-// variable KAVREL_NATIVE (0, 1, 2; else auto) sets the first value.
+// (-O1) before its first run (tests); or (auto, the default) on a worker
+// thread for passes of native_auto_min_ops to native_auto_max_ops
+// instructions, the flat loop running them until their code is ready: tier 0
+// first for passes of up to native_auto_tier0_max_ops instructions (ready in
+// milliseconds, faster than the loop), then tier 1, which replaces it. Larger
+// passes stay on the loop: their compile would keep the worker busy for
+// minutes. The environment variable KAVREL_NATIVE (0, 1, 2; else auto) sets
+// the first value.
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
-inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 16000;
+inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 64000,
+                             native_auto_tier0_max_ops = 2000;
 
 // Whether this build has the native tier and the JIT starts.
 bool native_available();
@@ -79,12 +82,16 @@ struct native_listing {
 native_handle native_compile(const native_listing& listing, int level, std::string* why = nullptr);
 
 // A compile on the worker thread (one thread for the process, one compile at
-// a time, in the order asked).
+// a time, each job's tier 0 before any tier 1, in the order asked); level -1
+// is auto: tier 0 then tier 1 for passes of up to native_auto_tier0_max_ops
+// instructions, tier 1 alone for larger ones.
 struct native_job;
 std::shared_ptr<native_job> native_compile_later(native_listing listing, int level);
-// Whether the job has ended (compiled or failed).
+// Whether the job has ended (every level compiled or failed).
 bool native_done(const native_job& job);
-// The code of an ended job (null when it failed, after one log line).
+// Code of the job not taken yet, the best level first (null when there is
+// none; a level that failed logs one line). Once tier 1 is taken, tier 0
+// code is never handed over.
 native_handle native_take(native_job& job);
 // Drops a job: not started, it never starts; running, its code is freed when
 // it ends. Does not wait.

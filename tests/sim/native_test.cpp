@@ -336,7 +336,10 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     sim_output first, later;
     ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &first), sim_done);
     native_wait_idle();
+    // Both tiers compiled; the next run takes tier 1 and frees tier 0.
+    EXPECT_EQ(native_live_passes(), 4u);
     ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &later), sim_done);
+    EXPECT_EQ(native_live_passes(), 2u);
     ASSERT_TRUE(interp_begin(p, b.symbols()));
     EXPECT_GE(native_pass_count(), 1u);
     interp_end();
@@ -373,6 +376,29 @@ TEST_F(NativeTier, APassCompiledByManyThreadsGivesTheBitsOfOne) {
             EXPECT_EQ(difference(native, loop), "") << "road " << r << " threads " << threads;
             EXPECT_EQ(native.messages, loop.messages);
         }
+    forget_kept_passes();
+    EXPECT_EQ(native_live_passes(), 0u);
+}
+
+// A long run switches from the loop to tier 0 and then to tier 1 as the
+// worker hands them over, part way through; the values are the loop's.
+TEST_F(NativeTier, ALongRunSwitchesTiersPartWayWithTheLoopsValues) {
+    model_builder b("long");
+    large_model(b, "0.1", 60);
+    b.control(0, sanitized ? 500 : 3000, 0.125f, 1);
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    ASSERT_EQ(loop.result, sim_done);
+    for (int k = 0; k < 3; ++k) {
+        forget_kept_passes();
+        set_flat_passes(true);
+        set_native_mode(nm_auto);
+        outcome o;
+        message_capture messages;
+        o.result = simulate_model(b.symbols(), sim_options{}, &o.out);
+        EXPECT_EQ(difference(o, loop), "") << "run " << k << messages.joined();
+    }
+    native_wait_idle();
     forget_kept_passes();
     EXPECT_EQ(native_live_passes(), 0u);
 }
