@@ -48,6 +48,8 @@ namespace {
 std::atomic<int> mode_setting{-1};
 std::atomic<bool> fail_compiles{false};
 std::atomic<std::size_t> live_passes{0};
+// Whether this thread is the worker's.
+thread_local bool on_worker = false;
 
 // One log line for a run of compiles that fail alike (a model's passes are
 // compiled together).
@@ -1027,14 +1029,16 @@ std::atomic<int> threads_setting{0};
 
 // How many threads compile a pass of ops instructions at once: modules of
 // at least module_ops instructions (each costs the set-up of a compile, about
-// 0.7 ms), no more threads than the processor has; on the worker (tier 1:
-// nobody waits) at most half of them. Set by a test, that many modules
+// 0.7 ms), no more threads than the processor has, at most 8. On the worker
+// the run goes on meanwhile: one core is left to it at tier 0 (a few
+// milliseconds), half of them at tier 1. Set by a test, that many modules
 // whatever the size (as many as there are parts).
 unsigned compile_threads(int level, std::size_t ops) {
     if (threads_setting > 0) return static_cast<unsigned>(threads_setting.load());
     constexpr std::size_t module_ops = 160;
-    unsigned n = std::max(1u, std::thread::hardware_concurrency());
-    n = std::min(level ? std::max(1u, n / 2) : n, 8u);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    unsigned n = !on_worker ? cores : level ? cores / 2 : cores - 1;
+    n = std::clamp(n, 1u, 8u);
     return static_cast<unsigned>(
         std::min<std::size_t>(n, std::max<std::size_t>(1, ops / module_ops)));
 }
@@ -1069,8 +1073,8 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         {
             llvm::LLVMContext cx;
             llvm::Module m("plan", cx);
-            for (const auto& p : pass_builder(cx, m, listing).plan())
-                sizes.push_back(p.to - p.from);
+            pass_builder planner(cx, m, listing);
+            for (const auto& p : planner.plan()) sizes.push_back(p.to - p.from);
         }
         const unsigned threads = compile_threads(level, listing.ops.size());
         std::vector<module_task> tasks(1);
@@ -1208,20 +1212,25 @@ public:
         if (thread_.joinable()) thread_.join();
     }
     void add(std::shared_ptr<native_job> job) {
+        std::vector<std::shared_ptr<native_job>> ended;
         {
             std::lock_guard<std::mutex> g(m_);
             queue_.push_back(std::move(job));
             if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+            ended.swap(ended_);
         }
         wake_.notify_all();
     }
     void wait_idle() {
+        std::vector<std::shared_ptr<native_job>> ended;
         std::unique_lock<std::mutex> g(m_);
         idle_.wait(g, [&] { return queue_.empty() && !busy_; });
+        ended.swap(ended_);
     }
 
 private:
     void loop() {
+        on_worker = true;
         std::unique_lock<std::mutex> g(m_);
         for (;;) {
             wake_.wait(g, [&] { return stop_ || !queue_.empty(); });
@@ -1243,10 +1252,17 @@ private:
                 job->listing = native_listing{};
                 job->done = true;
             }
+            // A job dropped while it compiled frees its code here (its pass
+            // no longer reads it). The worker never frees a job: the threads
+            // that ask for compiles do (ended_), so a job's last owner is
+            // always on one thread.
+            if (job->cancelled)
+                for (native_handle& code : job->code) code.reset();
             g.lock();
-            if (more) queue_.push_back(job);
-            // A job dropped while it compiled frees its code here.
-            job.reset();
+            if (more)
+                queue_.push_back(std::move(job));
+            else
+                ended_.push_back(std::move(job));
             busy_ = false;
             if (queue_.empty()) idle_.notify_all();
         }
@@ -1254,6 +1270,7 @@ private:
     std::mutex m_;
     std::condition_variable wake_, idle_;
     std::deque<std::shared_ptr<native_job>> queue_;
+    std::vector<std::shared_ptr<native_job>> ended_; // jobs the worker is done with
     bool stop_ = false, busy_ = false;
     std::thread thread_;
 };

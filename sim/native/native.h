@@ -34,9 +34,10 @@ using native_handle = std::unique_ptr<native_code, native_code_free>;
 // instructions, the flat loop running them until their code is ready: tier 0
 // first for passes of up to native_auto_tier0_max_ops instructions (ready in
 // milliseconds, faster than the loop), then tier 1, which replaces it. Larger
-// passes stay on the loop: their compile would keep the worker busy for
-// minutes. The environment variable KAVREL_NATIVE (0, 1, 2; else auto) sets
-// the first value.
+// passes stay on the loop: their compile would keep the worker and half the
+// processor busy for more than ten seconds (30,000 instructions: 5 s). The
+// environment variable KAVREL_NATIVE (0, 1, 2; else auto) sets the first
+// value.
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
