@@ -18,6 +18,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "foundation/report.h"
@@ -1105,8 +1106,14 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         };
         {
             std::vector<std::thread> helpers;
-            for (std::size_t k = 1; k < std::min<std::size_t>(threads, tasks.size()); ++k)
-                helpers.emplace_back(work);
+            helpers.reserve(threads);
+            for (std::size_t k = 1; k < std::min<std::size_t>(threads, tasks.size()); ++k) {
+                try {
+                    helpers.emplace_back(work);
+                } catch (const std::system_error&) {
+                    break; // no thread to be had: fewer compile the modules
+                }
+            }
             work();
             for (std::thread& t : helpers) t.join();
         }
