@@ -47,7 +47,7 @@
 namespace {
 
 std::atomic<int> mode_setting{-1};
-std::atomic<bool> fail_compiles{false};
+std::atomic<int> fail_compiles{0}; // a bit per level
 std::atomic<std::size_t> live_passes{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
@@ -84,8 +84,8 @@ int native_mode() {
     return m;
 }
 
-void set_native_compile_failure(bool fail) {
-    fail_compiles = fail;
+void set_native_compile_failure(bool fail, int level) {
+    fail_compiles = fail ? level < 0 ? 3 : 1 << level : 0;
 }
 
 std::size_t native_live_passes() {
@@ -1063,7 +1063,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         log_fallback("no native code generator (" + jit_state_.error + ")");
         return nullptr;
     }
-    if (fail_compiles) {
+    if (fail_compiles & (1 << level)) {
         log_fallback("the native code could not be compiled (test hook)");
         return nullptr;
     }
@@ -1205,7 +1205,8 @@ struct native_job {
     native_handle code[2];           // by level, written by the worker before ready
     std::atomic<bool> ready[2] = {}; // code[level] (or why[level]) is there
     bool taken[2] = {};              // by the pass's thread
-    std::string why[2];
+    bool handed = false;             // code of a level was taken
+    std::string why[2], failed;
 };
 
 namespace {
@@ -1308,15 +1309,22 @@ bool native_done(const native_job& job) {
 }
 
 native_handle native_take(native_job& job) {
+    const bool done = job.done; // every level is ready after this
     for (int level : {1, 0}) {
         if (!job.ready[level] || job.taken[level]) continue;
         job.taken[level] = true;
         if (!job.code[level]) {
-            log_fallback(job.why[level]);
+            job.failed = job.why[level];
             continue;
         }
-        job.taken[0] = true; // never back from tier 1 to tier 0
+        job.taken[0] = job.handed = true; // never back from tier 1 to tier 0
         return std::move(job.code[level]);
+    }
+    // A failure is told once the pass has no code and will get none (tier 1
+    // failing after tier 0 leaves the pass on tier 0, not on the loop).
+    if (done && !job.handed && !job.failed.empty()) {
+        log_fallback(job.failed);
+        job.failed.clear();
     }
     return nullptr;
 }

@@ -47,9 +47,10 @@ inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 6400
 // Whether this build has the native tier and the JIT starts.
 bool native_available();
 
-// Test hook: every compile from now on fails as a broken one would (the
-// passes then run on the flat loop after their log line).
-void set_native_compile_failure(bool fail);
+// Test hook: every compile (of level, or of every level when -1) from now
+// on fails as a broken one would (the passes then run on the flat loop after
+// their log line, or on tier 0 when tier 1 fails).
+void set_native_compile_failure(bool fail, int level = -1);
 
 // How many threads one compile may use (0, the default: as the processor
 // allows). Tests set it to compare a pass compiled by one thread and by several.

@@ -380,6 +380,42 @@ TEST_F(NativeTier, APassCompiledByManyThreadsGivesTheBitsOfOne) {
     EXPECT_EQ(native_live_passes(), 0u);
 }
 
+// By default a tier 1 that fails leaves the pass on its tier 0 code, with no
+// line saying it runs on the interpreter; when both tiers fail, one line.
+TEST_F(NativeTier, ATier1ThatFailsLeavesThePassOnTier0) {
+    model_builder b("tiers");
+    large_model(b, "0.2");
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    for (int level : {1, -1}) {
+        forget_kept_passes();
+        native_wait_idle();
+        set_native_compile_failure(true, level);
+        set_flat_passes(true);
+        set_native_mode(nm_auto);
+        message_capture messages;
+        outcome first, later;
+        first.result = simulate_model(b.symbols(), sim_options{}, &first.out);
+        native_wait_idle();
+        later.result = simulate_model(b.symbols(), sim_options{}, &later.out);
+        EXPECT_EQ(difference(first, loop), "") << "level " << level;
+        EXPECT_EQ(difference(later, loop), "") << "level " << level;
+        std::string said = messages.joined();
+        std::size_t lines = 0;
+        for (std::size_t at = said.find("run on the interpreter"); at != std::string::npos;
+             at = said.find("run on the interpreter", at + 1))
+            ++lines;
+        if (level == 1) {
+            EXPECT_EQ(native_live_passes(), 2u); // tier 0's code, kept
+            EXPECT_EQ(lines, 0u) << said;
+        } else {
+            EXPECT_EQ(native_live_passes(), 0u);
+            EXPECT_EQ(lines, 1u) << said;
+        }
+        set_native_compile_failure(false);
+    }
+}
+
 // A long run switches from the loop to tier 0 and then to tier 1 as the
 // worker hands them over, part way through; the values are the loop's.
 TEST_F(NativeTier, ALongRunSwitchesTiersPartWayWithTheLoopsValues) {
