@@ -1033,12 +1033,19 @@ constexpr std::size_t module_ops = 160;
 // at least module_ops instructions (each costs the set-up of a compile, about
 // 0.7 ms), no more threads than the processor has, at most 8. On the worker
 // the run goes on meanwhile: one core is left to it at tier 0 (a few
-// milliseconds), half of them at tier 1. Set by a test, that many modules
-// whatever the size (as many as there are parts).
+// milliseconds), at tier 1 half of them, fewer when the machine is busy.
+// Set by a test, that many modules whatever the size (as many as there are
+// parts).
 unsigned compile_threads(int level, std::size_t ops) {
     if (threads_setting > 0) return static_cast<unsigned>(threads_setting.load());
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     unsigned n = !on_worker ? cores : level ? cores / 2 : cores - 1;
+    if (on_worker && level) {
+        // Only cores the machine leaves free (its load over the last minute).
+        double load = 0;
+        if (getloadavg(&load, 1) == 1 && load > 0)
+            n = std::min(n, cores - std::min(cores, static_cast<unsigned>(load + 0.5)));
+    }
     n = std::clamp(n, 1u, 8u);
     return static_cast<unsigned>(
         std::min<std::size_t>(n, std::max<std::size_t>(1, ops / module_ops)));
