@@ -468,7 +468,7 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
         native_ = native_compile(listing(program), native == nm_tier1);
     else if (native == nm_auto && ops_.size() >= native_auto_min_ops &&
              ops_.size() <= native_auto_max_ops)
-        job_ = native_compile_later(listing(program), 1);
+        job_ = native_compile_later(listing(program), -1);
     bind(program);
 }
 
@@ -477,9 +477,10 @@ flat_pass::~flat_pass() {
 }
 
 void flat_pass::take_native() {
-    if (!native_done(*job_)) return;
-    native_ = native_take(*job_);
-    job_.reset();
+    const bool done = native_done(*job_);
+    // Tier 0 until tier 1 is ready (a level that failed keeps the code).
+    if (native_handle code = native_take(*job_)) native_ = std::move(code);
+    if (done) job_.reset();
 }
 
 native_listing flat_pass::listing(const sim_program& program) const {

@@ -101,7 +101,7 @@ private:
     // value stored before them is not finite (the native code hands a pass
     // over part way).
     void run_loop(std::size_t from, std::uint32_t bad, int mode);
-    // Takes the code of the worker's compile once it has ended.
+    // Takes the code the worker has compiled (tier 0, then tier 1).
     void take_native();
     // The instructions as the native compiler reads them (before bind).
     native_listing listing(const sim_program& program) const;

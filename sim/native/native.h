@@ -29,23 +29,32 @@ struct native_code_free {
 using native_handle = std::unique_ptr<native_code, native_code_free>;
 
 // When passes are compiled: never; every pass at tier 0 (-O0) or tier 1
-// (-O1) before its first run (tests); or (auto, the default) at tier 1 on a
-// worker thread for passes of native_auto_min_ops to native_auto_max_ops
-// instructions, the flat loop running them until their code is ready. Larger
-// passes stay on the loop: their compile would take the worker many seconds
-// and much memory (about 3 s for 7,400 instructions). The environment
-// variable KAVREL_NATIVE (0, 1, 2; else auto) sets the first value.
+// (-O1) before its first run (tests); or (auto, the default) on a worker
+// thread for passes of native_auto_min_ops to native_auto_max_ops
+// instructions, the flat loop running them until their code is ready: tier 0
+// first for passes of up to native_auto_tier0_max_ops instructions (ready in
+// milliseconds, faster than the loop), then tier 1, which replaces it. Larger
+// passes stay on the loop: their compile would keep the worker and half the
+// processor busy for more than ten seconds (30,000 instructions: 5 s). The
+// environment variable KAVREL_NATIVE (0, 1, 2; else auto) sets the first
+// value.
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
-inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 16000;
+inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 64000,
+                             native_auto_tier0_max_ops = 2000;
 
 // Whether this build has the native tier and the JIT starts.
 bool native_available();
 
-// Test hook: every compile from now on fails as a broken one would (the
-// passes then run on the flat loop after their log line).
-void set_native_compile_failure(bool fail);
+// Test hook: every compile (of level, or of every level when -1) from now
+// on fails as a broken one would (the passes then run on the flat loop after
+// their log line, or on tier 0 when tier 1 fails).
+void set_native_compile_failure(bool fail, int level = -1);
+
+// How many threads one compile may use (0, the default: as the processor
+// allows). Tests set it to compare a pass compiled by one thread and by several.
+void set_native_compile_threads(int threads);
 
 // Passes whose machine code is alive (compiled and not yet freed).
 std::size_t native_live_passes();
@@ -78,12 +87,16 @@ struct native_listing {
 native_handle native_compile(const native_listing& listing, int level, std::string* why = nullptr);
 
 // A compile on the worker thread (one thread for the process, one compile at
-// a time, in the order asked).
+// a time, each job's tier 0 before any tier 1, in the order asked); level -1
+// is auto: tier 0 then tier 1 for passes of up to native_auto_tier0_max_ops
+// instructions, tier 1 alone for larger ones.
 struct native_job;
 std::shared_ptr<native_job> native_compile_later(native_listing listing, int level);
-// Whether the job has ended (compiled or failed).
+// Whether the job has ended (every level compiled or failed).
 bool native_done(const native_job& job);
-// The code of an ended job (null when it failed, after one log line).
+// Code of the job not taken yet, the best level first (null when there is
+// none; a level that failed logs one line). Once tier 1 is taken, tier 0
+// code is never handed over.
 native_handle native_take(native_job& job);
 // Drops a job: not started, it never starts; running, its code is freed when
 // it ends. Does not wait.

@@ -88,6 +88,7 @@ protected:
         set_flat_passes(true);
         set_native_mode(nm_auto);
         set_native_compile_failure(false);
+        set_native_compile_threads(0);
     }
 };
 
@@ -106,6 +107,8 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
         sim_program p;
         ASSERT_EQ(generate_code(b.symbols(), p), 1) << "seed " << seed;
         ASSERT_EQ(order_program(b.symbols(), p), 1) << "seed " << seed;
+        // Passes compiled whole, and split into modules compiled at once.
+        set_native_compile_threads(static_cast<int>(seed % 3) + 1);
         for (int method : {im_euler, im_rk2, im_rk4, im_rk_auto}) {
             outcome native = run(b, p, method, native_code);
             compiled += native_live_passes();
@@ -444,11 +447,11 @@ TEST_F(NativeTier, ACompileThatFailsLeavesThePassesToTheLoopAfterOneLogLine) {
 }
 
 // A model of the size that pays: 20 levels with a lookup and MIN each.
-void large_model(model_builder& b, const char* scale) {
+void large_model(model_builder& b, const char* scale, int levels = 20) {
     b.control(0, 30, 0.25f, 1);
     b.lookup("curve", {{0, 0.2f}, {1, 1}, {3, 1.4f}});
-    for (int i = 0; i < 20; ++i) {
-        std::string n = std::to_string(i), next = std::to_string((i + 1) % 20);
+    for (int i = 0; i < levels; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % levels);
         b.level(("L" + n).c_str(), ("f" + n).c_str(), "2");
         b.aux(("f" + n).c_str(),
               ("curve(L" + next + " / 3) * " + scale + " - MIN(L" + n + ", 4) * 0.05").c_str());
@@ -475,7 +478,10 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     sim_output first, later;
     ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &first), sim_done);
     native_wait_idle();
+    // Both tiers compiled; the next run takes tier 1 and frees tier 0.
+    EXPECT_EQ(native_live_passes(), 4u);
     ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &later), sim_done);
+    EXPECT_EQ(native_live_passes(), 2u);
     ASSERT_TRUE(interp_begin(p, b.symbols()));
     EXPECT_GE(native_pass_count(), 1u);
     interp_end();
@@ -492,6 +498,87 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     native_wait_idle();
     EXPECT_EQ(native_live_passes(), 0u);
     EXPECT_FALSE(messages.contains("interpreter")) << messages.joined();
+}
+
+// A pass split into modules compiled by several threads at once (its parts
+// calling each other across modules) gives the bits of the pass compiled
+// whole, at both tiers; every module's code is freed with the pass.
+TEST_F(NativeTier, APassCompiledByManyThreadsGivesTheBitsOfOne) {
+    model_builder b("split");
+    large_model(b, "0.3", 150);
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    ASSERT_EQ(loop.result, sim_done) << loop.messages;
+    for (road r : {native_code, optimised})
+        for (int threads : {1, 2, 7}) {
+            set_native_compile_threads(threads);
+            forget_kept_passes();
+            outcome native = simulate(b, r);
+            EXPECT_EQ(native_live_passes(), 2u) << "threads " << threads;
+            EXPECT_EQ(difference(native, loop), "") << "road " << r << " threads " << threads;
+            EXPECT_EQ(native.messages, loop.messages);
+        }
+    forget_kept_passes();
+    EXPECT_EQ(native_live_passes(), 0u);
+}
+
+// By default a tier 1 that fails leaves the pass on its tier 0 code, with no
+// line saying it runs on the interpreter; when both tiers fail, one line.
+TEST_F(NativeTier, ATier1ThatFailsLeavesThePassOnTier0) {
+    model_builder b("tiers");
+    large_model(b, "0.2");
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    for (int level : {1, -1}) {
+        forget_kept_passes();
+        native_wait_idle();
+        set_native_compile_failure(true, level);
+        set_flat_passes(true);
+        set_native_mode(nm_auto);
+        message_capture messages;
+        outcome first, later;
+        first.result = simulate_model(b.symbols(), sim_options{}, &first.out);
+        native_wait_idle();
+        later.result = simulate_model(b.symbols(), sim_options{}, &later.out);
+        EXPECT_EQ(difference(first, loop), "") << "level " << level;
+        EXPECT_EQ(difference(later, loop), "") << "level " << level;
+        std::string said = messages.joined();
+        std::size_t lines = 0;
+        for (std::size_t at = said.find("run on the interpreter"); at != std::string::npos;
+             at = said.find("run on the interpreter", at + 1))
+            ++lines;
+        if (level == 1) {
+            EXPECT_EQ(native_live_passes(), 2u); // tier 0's code, kept
+            EXPECT_EQ(lines, 0u) << said;
+        } else {
+            EXPECT_EQ(native_live_passes(), 0u);
+            EXPECT_EQ(lines, 1u) << said;
+        }
+        set_native_compile_failure(false);
+    }
+}
+
+// A long run switches from the loop to tier 0 and then to tier 1 as the
+// worker hands them over, part way through; the values are the loop's.
+TEST_F(NativeTier, ALongRunSwitchesTiersPartWayWithTheLoopsValues) {
+    model_builder b("long");
+    large_model(b, "0.1", 60);
+    b.control(0, sanitized ? 500 : 3000, 0.125f, 1);
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    ASSERT_EQ(loop.result, sim_done);
+    for (int k = 0; k < 3; ++k) {
+        forget_kept_passes();
+        set_flat_passes(true);
+        set_native_mode(nm_auto);
+        outcome o;
+        message_capture messages;
+        o.result = simulate_model(b.symbols(), sim_options{}, &o.out);
+        EXPECT_EQ(difference(o, loop), "") << "run " << k << messages.joined();
+    }
+    native_wait_idle();
+    forget_kept_passes();
+    EXPECT_EQ(native_live_passes(), 0u);
 }
 
 // Each new program replaces the kept passes and frees their code; dropping
