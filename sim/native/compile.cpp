@@ -36,6 +36,8 @@
 #include <llvm/Support/TargetSelect.h>
 #include <llvm/Support/raw_ostream.h>
 #include <llvm/Transforms/Scalar/SROA.h>
+
+#include "sim/native/wide.h"
 #endif
 
 namespace {
@@ -805,13 +807,20 @@ private:
                           {frame_, b_.getInt32(o.b), bound_pointer(i), args, mode_}));
             break;
         }
-        case fo_wide:
+        case fo_wide: {
             check(i);
-            on_error(host(addr(&call_wide), i32_, {i8p_, i32_}, {frame_, b_.getInt32(o.a)}));
+            auto exact = [&] {
+                on_error(host(addr(&call_wide), i32_, {i8p_, i32_}, {frame_, b_.getInt32(o.a)}));
+            };
+            if (o.a >= l_.wides.size() ||
+                !emit_wide_loop(b_, value_, rate_, l_, l_.wides[o.a], exact))
+                exact();
             break;
+        }
         case fo_copy:
-            host(addr(&call_copy), b_.getVoidTy(), {f32p_, f32p_, i64_},
-                 {slot_ptr(o.field[2]), slot_ptr(o.field[0]), b_.getInt64(o.b)});
+            if (!emit_wide_copy(b_, value_, rate_, o.field[2], o.field[0], o.b))
+                host(addr(&call_copy), b_.getVoidTy(), {f32p_, f32p_, i64_},
+                     {slot_ptr(o.field[2]), slot_ptr(o.field[0]), b_.getInt64(o.b)});
             break;
         default:
             throw std::runtime_error("instruction " + std::to_string(c) + " is not compiled");
