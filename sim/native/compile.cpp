@@ -231,8 +231,8 @@ using llvm::Value;
 // model makes an optimising compile slow); the first calls them in order.
 class pass_builder {
 public:
-    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l)
-        : cx_(cx), m_(m), l_(l), b_(cx) {
+    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l, int level = 1)
+        : cx_(cx), m_(m), l_(l), b_(cx), level_(level) {
         f32_ = b_.getFloatTy();
         f64_ = b_.getDoubleTy();
         i32_ = b_.getInt32Ty();
@@ -812,13 +812,13 @@ private:
             auto exact = [&] {
                 on_error(host(addr(&call_wide), i32_, {i8p_, i32_}, {frame_, b_.getInt32(o.a)}));
             };
-            if (o.a >= l_.wides.size() ||
+            if (level_ == 0 || o.a >= l_.wides.size() ||
                 !emit_wide_loop(b_, value_, rate_, l_, l_.wides[o.a], exact))
                 exact();
             break;
         }
         case fo_copy:
-            if (!emit_wide_copy(b_, value_, rate_, o.field[2], o.field[0], o.b))
+            if (level_ == 0 || !emit_wide_copy(b_, value_, rate_, o.field[2], o.field[0], o.b))
                 host(addr(&call_copy), b_.getVoidTy(), {f32p_, f32p_, i64_},
                      {slot_ptr(o.field[2]), slot_ptr(o.field[0]), b_.getInt64(o.b)});
             break;
@@ -832,6 +832,7 @@ private:
     llvm::Module& m_;
     const native_listing& l_;
     llvm::IRBuilder<> b_;
+    int level_; // 0: units of several lanes and copies stay calls (faster unoptimised)
     llvm::Type *f32_, *f64_, *i32_, *i64_;
     llvm::PointerType *i8p_, *f32p_, *f64p_, *i32p_;
     llvm::Function* fn_ = nullptr;
@@ -911,7 +912,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         auto m = std::make_unique<llvm::Module>("kavrel_pass", *cx);
         m->setDataLayout(jit->getDataLayout());
         std::string name = "kavrel_pass_" + std::to_string(module_count++);
-        pass_builder(*cx, *m, listing).build(name);
+        pass_builder(*cx, *m, listing, level).build(name);
         std::string problems;
         llvm::raw_string_ostream os(problems);
         if (llvm::verifyModule(*m, &os)) {

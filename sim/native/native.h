@@ -102,6 +102,9 @@ struct native_listing {
     std::vector<native_wide> wides; // by fo_wide's a
 };
 
+// Units of several lanes compiled as native loops so far (tests).
+std::size_t native_wide_loops();
+
 // Compiles a listing at tier 0 or 1; null when it cannot, after one log line
 // naming why (or, given why, with the reason there and nothing logged).
 native_handle native_compile(const native_listing& listing, int level, std::string* why = nullptr);

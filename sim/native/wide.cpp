@@ -1,6 +1,18 @@
 // Units of several lanes as native loops (see wide.h).
 #include "sim/native/wide.h"
 
+#include <atomic>
+
+#include "sim/native/native.h"
+
+namespace {
+std::atomic<std::size_t> wide_loops{0};
+}
+
+std::size_t native_wide_loops() {
+    return wide_loops;
+}
+
 #if defined(KAVREL_WITH_LLVM)
 
 #include <map>
@@ -357,6 +369,7 @@ bool emit_wide_loop(llvm::IRBuilder<>& b, llvm::Value* value, llvm::Value* rate,
     wide_builder wb(b, value, rate, l, w);
     if (!wb.compilable()) return false;
     wb.emit(exact);
+    ++wide_loops;
     return true;
 }
 
