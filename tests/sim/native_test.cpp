@@ -97,6 +97,7 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
                                 : sanitized ? 30
                                             : 120;
     std::size_t compiled = 0;
+    const std::size_t wide_loops = native_wide_loops();
     for (std::uint64_t seed = 1001; seed < 1001 + count; ++seed) {
         model_builder b("native");
         seeded_source src(seed);
@@ -128,6 +129,8 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
     }
     // Every model's passes were compiled (kept after its native run).
     EXPECT_EQ(compiled, 2 * 5 * count);
+    // Units of several lanes among them ran as native loops at tier 1.
+    EXPECT_GT(native_wide_loops(), wide_loops);
 }
 
 // NA read from a constant, switched on and off over time, and NA computed
