@@ -532,6 +532,10 @@ native_wide flat_pass::describe(const wide_unit& w) {
         s.binary = static_cast<std::int8_t>(k.binary);
         s.binary2 = k.binary2;
         s.right = k.right;
+        if (k.op == nw_gather) {
+            const auto* o = w.offsets.data() + k.at;
+            s.slots.assign(o, o + w.lanes);
+        }
         const wide_operand* in[3] = {&k.a, &k.b, &k.c};
         for (int i = 0; i < 3; ++i) {
             const wide_operand& o = *in[i];
@@ -876,6 +880,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
     auto gather = [&](std::int64_t base, std::int64_t stride, const std::uint32_t* cells) {
         wide_step k;
         k.fn = &step_gather;
+        k.op = nw_gather;
         k.at = w->offsets.size();
         for (std::uint32_t l = 0; l < lanes; ++l) {
             std::int64_t slot = base + (cells ? static_cast<std::int32_t>(cells[l])

@@ -68,15 +68,16 @@ struct native_op {
 // order, each one operation over every lane, the last one storing into the
 // target. An operand is a lane of a variable (at: slot of lane 0), one value
 // read by every lane (at: a slot or number) or the result of an earlier step.
-// Units with a step of another kind (lookups, gathers, powers) are described
-// by lanes and target alone (steps empty): the compiler calls their loops.
+// Units with a step of another kind (lookups, powers) are described by lanes
+// and target alone (steps empty): the compiler calls their loops.
 enum native_wide_op : std::uint8_t {
     nw_binary, // binary: FLAT_BINARY's operation over x[0], x[1]
     nw_pair,   // (x[0] binary x[1]) binary2 x[2], or x[2] binary2 (...) when right
     nw_neg,
     nw_not,
-    nw_same, // x[0] as it is
-    nw_if    // x[0] != 0 ? x[1] : x[2]
+    nw_same,  // x[0] as it is
+    nw_if,    // x[0] != 0 ? x[1] : x[2]
+    nw_gather // lane i reads slot slots[i] of value_array
 };
 enum native_wide_kind : std::uint8_t { nwk_step, nwk_lane, nwk_one };
 struct native_wide_operand {
@@ -89,6 +90,7 @@ struct native_wide_step {
     std::int8_t binary = -1, binary2 = -1;
     bool right = false;
     native_wide_operand x[3];
+    std::vector<std::int64_t> slots; // nw_gather
 };
 struct native_wide {
     std::uint32_t lanes = 0;

@@ -17,6 +17,10 @@ std::size_t native_wide_loops() {
 
 #include <map>
 #include <set>
+
+#include <llvm/IR/Constants.h>
+#include <llvm/IR/GlobalVariable.h>
+#include <llvm/IR/Module.h>
 #include <utility>
 #include <vector>
 
@@ -50,8 +54,13 @@ public:
         if (w_.steps.empty() || w_.lanes < 2) return false;
         for (std::size_t k = 0; k < w_.steps.size(); ++k) {
             const native_wide_step& s = w_.steps[k];
-            int operands = s.op == nw_pair || s.op == nw_if ? 3 : s.op == nw_binary ? 2 : 1;
-            if (s.op > nw_if) return false;
+            int operands = operand_count(s);
+            if (s.op > nw_gather) return false;
+            if (s.op == nw_gather) {
+                if (s.slots.size() != w_.lanes) return false;
+                for (std::int64_t slot : s.slots)
+                    if (slot < 0) return false;
+            }
             if ((s.op == nw_binary && (s.binary < 0 || s.binary > 14 || s.binary == 4)) ||
                 (s.op == nw_pair &&
                  (s.binary < 0 || s.binary > 3 || s.binary2 < 0 || s.binary2 > 3)))
@@ -166,7 +175,10 @@ private:
     };
 
     static int operand_count(const native_wide_step& s) {
-        return s.op == nw_pair || s.op == nw_if ? 3 : s.op == nw_binary ? 2 : 1;
+        return s.op == nw_pair || s.op == nw_if ? 3
+               : s.op == nw_binary              ? 2
+               : s.op == nw_gather              ? 0
+                                                : 1;
     }
     static bool used(const native_wide_step& s, int i) { return i < operand_count(s); }
     // Whether operand i's NA makes the step's result NA (the chunk loops test
@@ -230,7 +242,7 @@ private:
                     if (counts_na(s, j) && noted.insert(l.first).second) notes_f.push_back(l.first);
                 }
             }
-            results[k] = step(s, x, n, note);
+            results[k] = s.op == nw_gather ? gather(k, i, n) : step(s, x, n, note);
         }
         if (!notes_f.empty()) st.least_f = least(st.least_f, tree(notes_f));
         if (!notes_d.empty()) st.least_d = least(st.least_d, tree(notes_d));
@@ -239,6 +251,29 @@ private:
         b_.CreateAlignedStore(f, slot(target, w_.target.index, i, n), llvm::Align(4));
         // f - f is 0 when f is finite, else NaN, which stays in the sum.
         st.finite = b_.CreateFAdd(st.finite, b_.CreateFSub(f, f));
+    }
+
+    // Lanes i..i+n-1 of gather step k: their slots from a constant table in
+    // the module, the floats read one by one (as the chunk loop reads them).
+    Value* gather(std::size_t k, Value* i, unsigned n) {
+        llvm::GlobalVariable*& table = slot_tables_[k];
+        if (!table) {
+            const std::vector<std::int64_t>& slots = w_.steps[k].slots;
+            std::vector<std::uint64_t> words(slots.begin(), slots.end());
+            llvm::Constant* data = llvm::ConstantDataArray::get(b_.getContext(), words);
+            table =
+                new llvm::GlobalVariable(*b_.GetInsertBlock()->getModule(), data->getType(), true,
+                                         llvm::GlobalValue::PrivateLinkage, data, "wide.slots");
+        }
+        Value* v = llvm::UndefValue::get(vec(f32_, n));
+        for (unsigned j = 0; j < n; ++j) {
+            Value* lane = b_.CreateAdd(i, b_.getInt64(j));
+            Value* slot = b_.CreateLoad(
+                i64_, b_.CreateGEP(table->getValueType(), table, {b_.getInt64(0), lane}));
+            Value* f = b_.CreateLoad(f32_, b_.CreateGEP(f32_, value_, slot));
+            v = n == 1 ? f : b_.CreateInsertElement(v, f, j);
+        }
+        return b_.CreateFPExt(v, vec(f64_, n));
     }
 
     // The least of values, pairwise.
@@ -319,7 +354,8 @@ private:
     const native_wide& w_;
     Type *f32_, *f64_;
     llvm::IntegerType* i64_;
-    std::map<std::pair<int, std::int64_t>, Value*> ones_; // values read by every lane
+    std::map<std::pair<int, std::int64_t>, Value*> ones_;      // values read by every lane
+    std::map<std::size_t, llvm::GlobalVariable*> slot_tables_; // of gather steps
 };
 
 } // namespace

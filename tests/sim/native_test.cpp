@@ -409,6 +409,15 @@ TEST_F(NativeTier, WideUnitsGiveTheLoopsValuesAtEveryLaneCount) {
         std::vector<const char*> ptrs;
         for (auto& n : names) ptrs.push_back(n.c_str());
         b.range("r", ptrs);
+        // Sub-ranges read lane by lane from other lanes (gathers): every
+        // second element, and a few in another order.
+        std::vector<const char*> odd, some;
+        for (int i = 1; i < lanes; i += 2) odd.push_back(ptrs[static_cast<std::size_t>(i)]);
+        for (int i : {lanes - 1, 0, lanes / 2 + 1})
+            if (i < lanes && (some.empty() || ptrs[static_cast<std::size_t>(i)] != some[0]))
+                some.push_back(ptrs[static_cast<std::size_t>(i)]);
+        b.range("odd", odd);
+        b.range("some", some);
         std::vector<float> k, x0;
         for (int i = 0; i < lanes; ++i) {
             k.push_back(0.25f * static_cast<float>(i % 11) - 1);
@@ -430,6 +439,8 @@ TEST_F(NativeTier, WideUnitsGiveTheLoopsValuesAtEveryLaneCount) {
         b.aux("neg[r]", "-X[r] * k[r] + -k[r]");
         b.aux("chosen[r]", "IF THEN ELSE(X[r] > total / 100, X[r] * 2, k[r] - 1)");
         b.aux("total", "SUM(X[r!]) + Time");
+        b.aux("gathered[odd]", "X[odd] * 3 - k[odd] / X[odd]");
+        b.aux("picked[some]", "MAX(k[some], X[some]) - 1");
         b.level("Acc[r]", "chain[r]", "0");
         ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
         sim_program p;
