@@ -990,8 +990,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             wide_step& k =
                 emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2);
             k.binary = index;
-            // The chunk loops' pow is std::pow: left to them.
-            k.op = index == 4 ? wo_other : std::uint8_t{nw_binary};
+            k.op = nw_binary;
             continue;
         }
         }

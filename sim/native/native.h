@@ -68,8 +68,8 @@ struct native_op {
 // order, each one operation over every lane, the last one storing into the
 // target. An operand is a lane of a variable (at: slot of lane 0), one value
 // read by every lane (at: a slot or number) or the result of an earlier step.
-// Units with a step of another kind (lookups, powers) are described by lanes
-// and target alone (steps empty): the compiler calls their loops.
+// Units with lookups are described by lanes and target alone (steps empty):
+// the compiler calls their loops.
 enum native_wide_op : std::uint8_t {
     nw_binary, // binary: FLAT_BINARY's operation over x[0], x[1]
     nw_pair,   // (x[0] binary x[1]) binary2 x[2], or x[2] binary2 (...) when right

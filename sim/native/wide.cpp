@@ -15,6 +15,7 @@ std::size_t native_wide_loops() {
 
 #if defined(KAVREL_WITH_LLVM)
 
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -39,6 +40,10 @@ constexpr std::uint64_t chunk = 256;
 // legalised to narrower registers elsewhere (the same values either way).
 constexpr unsigned width = 8;
 
+double wide_pow(double x, double y) {
+    return std::pow(x, y);
+}
+
 class wide_builder {
 public:
     wide_builder(llvm::IRBuilder<>& b, Value* value, Value* rate, const native_listing& l,
@@ -61,7 +66,7 @@ public:
                 for (std::int64_t slot : s.slots)
                     if (slot < 0) return false;
             }
-            if ((s.op == nw_binary && (s.binary < 0 || s.binary > 14 || s.binary == 4)) ||
+            if ((s.op == nw_binary && (s.binary < 0 || s.binary > 14)) ||
                 (s.op == nw_pair &&
                  (s.binary < 0 || s.binary > 3 || s.binary2 < 0 || s.binary2 > 3)))
                 return false;
@@ -276,6 +281,22 @@ private:
         return b_.CreateFPExt(v, vec(f64_, n));
     }
 
+    // x ^ y lane by lane, by the chunk loops' std::pow.
+    Value* power(Value* x, Value* y, unsigned n) {
+        auto* type = llvm::FunctionType::get(f64_, {f64_, f64_}, false);
+        Value* fn = b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(&wide_pow)),
+                                      type->getPointerTo());
+        if (n == 1) return b_.CreateCall(type, fn, {x, y});
+        Value* v = llvm::UndefValue::get(vec(f64_, n));
+        for (unsigned j = 0; j < n; ++j)
+            v = b_.CreateInsertElement(
+                v,
+                b_.CreateCall(type, fn,
+                              {b_.CreateExtractElement(x, j), b_.CreateExtractElement(y, j)}),
+                j);
+        return v;
+    }
+
     // The least of values, pairwise.
     Value* tree(std::vector<Value*> v) {
         while (v.size() > 1) {
@@ -323,6 +344,8 @@ private:
         case 2:
         case 3:
             return arith(s.binary, a, c);
+        case 4:
+            return power(a, c, n);
         case 5:
             return flag(b_.CreateFCmpOEQ(a, c), n);
         case 6:

@@ -439,6 +439,7 @@ TEST_F(NativeTier, WideUnitsGiveTheLoopsValuesAtEveryLaneCount) {
         b.aux("neg[r]", "-X[r] * k[r] + -k[r]");
         b.aux("chosen[r]", "IF THEN ELSE(X[r] > total / 100, X[r] * 2, k[r] - 1)");
         b.aux("total", "SUM(X[r!]) + Time");
+        b.aux("powered[r]", "X[r] ^ 1.5 - 2 ^ X[r]");
         b.aux("gathered[odd]", "X[odd] * 3 - k[odd] / X[odd]");
         b.aux("picked[some]", "MAX(k[some], X[some]) - 1");
         b.level("Acc[r]", "chain[r]", "0");
