@@ -196,6 +196,28 @@ BENCHMARK(BM_WideRuns)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
 
+// A compile and the first run of the 100 x 100 ring (the passes built anew).
+void BM_WideCompileAndFirstRun(benchmark::State& state) {
+    static ring_model m(100);
+    set_native_mode(static_cast<int>(state.range(0)));
+    sim_options o;
+    sim_output out;
+    for (auto _ : state) {
+        forget_kept_passes();
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+    }
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_WideCompileAndFirstRun)
+    ->ArgNames({"native"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
 void BM_WideDirect(benchmark::State& state) {
     stock_ring_direct ring;
     volatile float rate = 0.01f;

@@ -40,6 +40,18 @@ constexpr std::uint64_t chunk = 256;
 // legalised to narrower registers elsewhere (the same values either way).
 constexpr unsigned width = 8;
 
+// Marks the branch back to a loop's start so that the optimiser does not
+// unroll the loop: unrolled, a pass of a hundred units holds thousands of
+// loads and stores, which made its -O1 compile ten times slower.
+void kept_as_loop(llvm::BranchInst* back) {
+    llvm::LLVMContext& cx = back->getContext();
+    llvm::Metadata* disable =
+        llvm::MDNode::get(cx, llvm::MDString::get(cx, "llvm.loop.unroll.disable"));
+    llvm::MDNode* self = llvm::MDNode::getDistinct(cx, {nullptr, disable});
+    self->replaceOperandWith(0, self);
+    back->setMetadata(llvm::LLVMContext::MD_loop, self);
+}
+
 double wide_pow(double x, double y) {
     return std::pow(x, y);
 }
@@ -118,11 +130,14 @@ public:
 
         // head: the chunk from c0 to end.
         b_.SetInsertPoint(head);
-        PHINode* c0 = b_.CreatePHI(i64_, 2);
-        c0->addIncoming(b_.getInt64(0), entry);
+        // (A unit of one chunk has no loop over chunks: less to compile.)
+        const bool one_chunk = w_.lanes <= chunk;
+        PHINode* c0_phi = one_chunk ? nullptr : b_.CreatePHI(i64_, 2);
+        if (c0_phi) c0_phi->addIncoming(b_.getInt64(0), entry);
+        Value* c0 = one_chunk ? static_cast<Value*>(b_.getInt64(0)) : c0_phi;
         Value* lanes = b_.getInt64(w_.lanes);
         Value* c1 = b_.CreateAdd(c0, b_.getInt64(chunk));
-        Value* end = b_.CreateSelect(b_.CreateICmpULT(c1, lanes), c1, lanes);
+        Value* end = one_chunk ? lanes : b_.CreateSelect(b_.CreateICmpULT(c1, lanes), c1, lanes);
         // width lanes at a time, the last vector ending at the chunk's end:
         // lanes it computes again get the same values (the unit does not
         // read its target), and no lane is left over. Fewer lanes than a
@@ -151,7 +166,7 @@ public:
         least_f->addIncoming(st.least_f, latch);
         least_d->addIncoming(st.least_d, latch);
         finite->addIncoming(st.finite, latch);
-        b_.CreateCondBr(b_.CreateICmpULT(i_next, end), loop, checked);
+        kept_as_loop(b_.CreateCondBr(b_.CreateICmpULT(i_next, end), loop, checked));
 
         // checked: the chunk's verdict.
         b_.SetInsertPoint(checked);
@@ -163,8 +178,12 @@ public:
         b_.CreateCondBr(bad, slow, next);
 
         b_.SetInsertPoint(next);
-        c0->addIncoming(c1, next);
-        b_.CreateCondBr(b_.CreateICmpULT(c1, lanes), head, after);
+        if (one_chunk) {
+            b_.CreateBr(after);
+        } else {
+            c0_phi->addIncoming(c1, next);
+            kept_as_loop(b_.CreateCondBr(b_.CreateICmpULT(c1, lanes), head, after));
+        }
 
         b_.SetInsertPoint(slow);
         exact();
@@ -417,7 +436,7 @@ bool emit_wide_copy(llvm::IRBuilder<>& b, llvm::Value* value, llvm::Value* rate,
     b.CreateAlignedStore(x, address(dst.kind == nk_rate ? rate : value, dst.index), llvm::Align(4));
     Value* next = b.CreateAdd(i, b.getInt64(width));
     i->addIncoming(next, loop);
-    b.CreateCondBr(b.CreateICmpULT(next, b.getInt64(lanes)), loop, after);
+    kept_as_loop(b.CreateCondBr(b.CreateICmpULT(next, b.getInt64(lanes)), loop, after));
     b.SetInsertPoint(after);
     return true;
 }
