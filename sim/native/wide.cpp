@@ -36,6 +36,9 @@ using llvm::Value;
 
 // The chunk loops' chunk: a unit that fails has stored the same lanes.
 constexpr std::uint64_t chunk = 256;
+// Runs of a unit on its chunk loops after its loop met NA or a value not
+// finite.
+constexpr std::uint32_t rest_runs = 15;
 // Lanes a vector step computes: two registers of four doubles with AVX2,
 // legalised to narrower registers elsewhere (the same values either way).
 constexpr unsigned width = 8;
@@ -105,8 +108,26 @@ public:
         BasicBlock* loop = block("wide.lanes");
         BasicBlock* checked = block("wide.checked");
         BasicBlock* next = block("wide.next");
-        BasicBlock* slow = block("wide.exact");
+        BasicBlock* resting = block("wide.resting");
+        BasicBlock* fused = block("wide.fused");
+        BasicBlock* slow = block("wide.slow");
+        BasicBlock* exact_block = block("wide.exact");
         BasicBlock* after = block("wide.after");
+
+        // A unit whose loop found a chunk that may hold NA (or a value not
+        // finite) goes straight to its chunk loops for its next runs, so
+        // that NA read at every step does not cost the loop and the chunk
+        // loops both each time; it tries its loop again after them.
+        auto* type = b_.getInt32Ty();
+        auto* rest = new llvm::GlobalVariable(*fn->getParent(), type, false,
+                                              llvm::GlobalValue::PrivateLinkage, b_.getInt32(0),
+                                              "wide.rest");
+        Value* left = b_.CreateLoad(type, rest);
+        b_.CreateCondBr(b_.CreateICmpNE(left, b_.getInt32(0)), resting, fused);
+        b_.SetInsertPoint(resting);
+        b_.CreateStore(b_.CreateSub(left, b_.getInt32(1)), rest);
+        b_.CreateBr(exact_block);
+        b_.SetInsertPoint(fused);
 
         // Values read by every lane, once; an NA among those whose NA counts
         // sends the unit to its chunk loops before it starts.
@@ -186,6 +207,9 @@ public:
         }
 
         b_.SetInsertPoint(slow);
+        b_.CreateStore(b_.getInt32(rest_runs), rest);
+        b_.CreateBr(exact_block);
+        b_.SetInsertPoint(exact_block);
         exact();
         if (!b_.GetInsertBlock()->getTerminator()) b_.CreateBr(after);
         b_.SetInsertPoint(after);
