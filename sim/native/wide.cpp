@@ -18,12 +18,12 @@ std::size_t native_wide_loops() {
 #include <cmath>
 #include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/GlobalVariable.h>
 #include <llvm/IR/Module.h>
-#include <utility>
-#include <vector>
 
 #include "sim/flat_ops.h"
 

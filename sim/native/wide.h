@@ -19,7 +19,8 @@
 // after a chunk, exact() is emitted there (the call of the unit's chunk
 // loops, which compute the unit again from its first lane with the NA rules
 // and name its first lane not finite) and the unit ends. The unit never reads
-// its own target, so computing it again gives the same values. Returns false,
+// its own target, so computing it again gives the same values; its next
+// runs then go straight to exact() for a while. Returns false,
 // with nothing emitted, when a step is of a kind the loop does not compile.
 bool emit_wide_loop(llvm::IRBuilder<>& b, llvm::Value* value, llvm::Value* rate,
                     const native_listing& l, const native_wide& w,
