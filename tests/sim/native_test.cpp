@@ -398,12 +398,13 @@ TEST(EnginePaths, EveryEngineTestPassesOnNativeCode) {
 // with lane counts below a vector, at a vector, not a multiple of it and past
 // the chunk of 256, next to scalar units that read and feed them, with NA in
 // one lane and a value below NA (not NA) in another; and a plain copy into
-// the levels' rates. Every road gives the interpreter's values to the bit.
+// the levels' rates; NA met for a few steps only. Every road gives the
+// interpreter's values to the bit.
 TEST_F(NativeTier, WideUnitsGiveTheLoopsValuesAtEveryLaneCount) {
     for (int lanes : {2, 7, 8, 9, 100, 257, 300}) {
         SCOPED_TRACE("lanes " + std::to_string(lanes));
         model_builder b("wide");
-        b.control(0, 6, 0.5f, 0.5f);
+        b.control(0, 20, 0.5f, 0.5f);
         std::vector<std::string> names;
         for (int i = 0; i < lanes; ++i) names.push_back("e" + std::to_string(i));
         std::vector<const char*> ptrs;
@@ -439,7 +440,10 @@ TEST_F(NativeTier, WideUnitsGiveTheLoopsValuesAtEveryLaneCount) {
         b.aux("neg[r]", "-X[r] * k[r] + -k[r]");
         b.aux("chosen[r]", "IF THEN ELSE(X[r] > total / 100, X[r] * 2, k[r] - 1)");
         b.aux("total", "SUM(X[r!]) + Time");
-        b.aux("powered[r]", "X[r] ^ 1.5 - 2 ^ X[r]");
+        b.aux("powered[r]", "X[r] ^ 1.5 - 2 ^ (1 / X[r])");
+        // NA in one lane for a few steps only: the unit goes to its chunk
+        // loops for a while and back to its loop.
+        b.aux("switched[r]", "IF THEN ELSE((Time >= 2) :AND: (Time <= 3), k[r], X[r]) * 2 - X[r]");
         b.aux("gathered[odd]", "X[odd] * 3 - k[odd] / X[odd]");
         b.aux("picked[some]", "MAX(k[some], X[some]) - 1");
         b.level("Acc[r]", "chain[r]", "0");
