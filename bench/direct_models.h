@@ -84,3 +84,28 @@ struct sectors_direct {
         return L[0];
     }
 };
+
+// The 100 x 100 stock ring (add_stock_ring: 100 stocks over 100 cells, each
+// flowing toward the next, (next - me) * rate), 1,000 Euler steps of 1 with
+// the first and last saved.
+struct stock_ring_direct {
+    std::vector<float> stock = std::vector<float>(10000), flow = std::vector<float>(10000), rows;
+    float run(float rate) {
+        std::fill(stock.begin(), stock.end(), 1.0f);
+        rows.clear();
+        for (int step = 0; step <= 1000; ++step) {
+            for (int v = 0; v < 100; ++v) {
+                const float* next = stock.data() + ((v + 1) % 100) * 100;
+                const float* me = stock.data() + v * 100;
+                float* f = flow.data() + v * 100;
+                for (int c = 0; c < 100; ++c)
+                    f[c] = static_cast<float>((static_cast<double>(next[c]) - me[c]) * rate);
+            }
+            if (step == 0 || step == 1000) rows.insert(rows.end(), stock.begin(), stock.end());
+            if (step == 1000) break;
+            for (int i = 0; i < 10000; ++i)
+                stock[static_cast<std::size_t>(i)] += flow[static_cast<std::size_t>(i)];
+        }
+        return rows.back();
+    }
+};

@@ -123,27 +123,9 @@ void BM_LargeSampleInterpreter(benchmark::State& state) {
 BENCHMARK(BM_LargeSampleInterpreter)->Unit(benchmark::kMillisecond);
 
 void BM_LargeSampleDirect(benchmark::State& state) {
-    std::vector<float> stock(10000), flow(10000), rows;
+    stock_ring_direct ring;
     volatile float rate_v = 0.01f;
-    for (auto _ : state) {
-        float rate = rate_v;
-        std::fill(stock.begin(), stock.end(), 1.0f);
-        rows.clear();
-        for (int step = 0; step <= 1000; ++step) {
-            for (int v = 0; v < 100; ++v) {
-                const float* next = stock.data() + ((v + 1) % 100) * 100;
-                const float* me = stock.data() + v * 100;
-                float* f = flow.data() + v * 100;
-                for (int c = 0; c < 100; ++c)
-                    f[c] = static_cast<float>((static_cast<double>(next[c]) - me[c]) * rate);
-            }
-            if (step == 0 || step == 1000) rows.insert(rows.end(), stock.begin(), stock.end());
-            if (step == 1000) break;
-            for (int i = 0; i < 10000; ++i)
-                stock[static_cast<std::size_t>(i)] += flow[static_cast<std::size_t>(i)];
-        }
-        benchmark::DoNotOptimize(rows.data());
-    }
+    for (auto _ : state) benchmark::DoNotOptimize(ring.run(rate_v));
 }
 BENCHMARK(BM_LargeSampleDirect)->Unit(benchmark::kMillisecond);
 

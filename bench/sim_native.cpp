@@ -215,6 +215,110 @@ BENCHMARK(BM_EulerUpdate)->Arg(10)->Arg(40)->Arg(150)->Arg(1000);
 // A compile and the first run (the passes built anew each time), in wall
 // time (the compile uses several threads: the time a user waits); threads 1
 // compiles each pass on one thread.
+// Subscripted models on each road: 0 the 100 x 100 stock ring of
+// bench_sim_interp (1,000 steps), 1 the same ring of 100 stocks over 7 cells
+// (fewer lanes than a vector), 2 over 300 cells (more than a chunk) and 3
+// the 100 x 100 ring whose flows also read a value below NA in one cell
+// (every chunk of every flow goes to the chunk loops).
+struct ring_model {
+    model_builder b{"ring"};
+    sim_program p;
+    explicit ring_model(int cells, bool low = false) {
+        init_vocabulary();
+        b.control(0, 1000, 1, 1000);
+        if (low) {
+            std::vector<std::string> names;
+            for (int i = 0; i < cells; ++i) names.push_back("cell " + num(i));
+            std::vector<const char*> ptrs;
+            for (auto& n : names) ptrs.push_back(n.c_str());
+            b.range("cells", ptrs);
+            std::vector<float> lows(static_cast<std::size_t>(cells), 0);
+            lows[7] = -1e34f;
+            b.constant_list("low[cells]", lows);
+            for (int v = 0; v < 100; ++v) {
+                std::string me = "stock " + num(v) + "[cells]", flow = "flow " + num(v) + "[cells]";
+                b.level(me.c_str(), flow.c_str(), "1");
+                b.aux(flow.c_str(), ("(stock " + num((v + 1) % 100) + "[cells] - " + me +
+                                     ") * rate + MAX(low[cells], 0)")
+                                        .c_str());
+            }
+            b.constant("rate", 0.01f);
+        } else if (cells == 100) {
+            add_stock_ring(b);
+        } else {
+            std::vector<std::string> names;
+            for (int i = 0; i < cells; ++i) names.push_back("cell " + num(i));
+            std::vector<const char*> ptrs;
+            for (auto& n : names) ptrs.push_back(n.c_str());
+            b.range("cells", ptrs);
+            for (int v = 0; v < 100; ++v) {
+                std::string me = "stock " + num(v) + "[cells]", flow = "flow " + num(v) + "[cells]";
+                b.level(me.c_str(), flow.c_str(), "1");
+                b.aux(flow.c_str(),
+                      ("(stock " + num((v + 1) % 100) + "[cells] - " + me + ") * rate").c_str());
+            }
+            b.constant("rate", 0.01f);
+        }
+        b.finish();
+        check_model(b.symbols());
+        generate_code(b.symbols(), p);
+        order_program(b.symbols(), p);
+    }
+};
+
+void BM_WideRuns(benchmark::State& state) {
+    static ring_model hundred(100), seven(7), many(300), low(100, true);
+    const int which = static_cast<int>(state.range(0));
+    ring_model& m = which == 0 ? hundred : which == 1 ? seven : which == 2 ? many : low;
+    set_native_mode(static_cast<int>(state.range(1)));
+    forget_kept_passes();
+    sim_options o;
+    sim_output out;
+    run_program(m.b.symbols(), m.p, o, &out); // the compile, outside the timing
+    native_wait_idle();
+    for (auto _ : state) {
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+    }
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_WideRuns)
+    ->ArgNames({"model", "native"})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+// A compile and the first run of the 100 x 100 ring (the passes built anew).
+void BM_WideCompileAndFirstRun(benchmark::State& state) {
+    static ring_model m(100);
+    set_native_mode(static_cast<int>(state.range(0)));
+    sim_options o;
+    sim_output out;
+    for (auto _ : state) {
+        forget_kept_passes();
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+    }
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_WideCompileAndFirstRun)
+    ->ArgNames({"native"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+void BM_WideDirect(benchmark::State& state) {
+    stock_ring_direct ring;
+    volatile float rate = 0.01f;
+    for (auto _ : state) benchmark::DoNotOptimize(ring.run(rate));
+}
+BENCHMARK(BM_WideDirect)->Unit(benchmark::kMillisecond)->MinTime(1);
+
+// A compile and the first run (the passes built anew each time).
 void BM_CompileAndFirstRun(benchmark::State& state) {
     built_model& m = model_of(static_cast<int>(state.range(0)));
     set_native_mode(static_cast<int>(state.range(1))); // nm_off, nm_tier0, nm_tier1

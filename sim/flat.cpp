@@ -117,6 +117,7 @@ enum wide_kind : std::uint8_t { wk_buf, wk_lane, wk_one };
 // Where its start is: value_array, rate_array (targets), a decoded number,
 // a chunk buffer.
 enum wide_source : std::uint8_t { ws_value, ws_rate, ws_number, ws_buffer };
+constexpr std::uint8_t wo_other = 0xFF;
 
 } // namespace
 
@@ -142,6 +143,11 @@ struct wide_step {
     std::size_t at = 0;
     bool indexed = false;
     int binary = -1; // the operation of a binary step (FLAT_BINARY order)
+    // What the step computes, as the native tier reads it (native_wide_op;
+    // wo_other: a lookup, a gather or a copy); a pair's second operation.
+    std::uint8_t op = wo_other;
+    std::int8_t binary2 = -1;
+    bool right = false;
     const std::uint32_t* words = nullptr;
     const std::int64_t* offsets = nullptr;
 };
@@ -511,7 +517,55 @@ native_listing flat_pass::listing(const sim_program& program) const {
     }
     l.numbers.assign(numbers_.begin(), numbers_.end());
     l.registers = regs_.size();
+    l.wides.reserve(wides_.size());
+    for (const auto& w : wides_) l.wides.push_back(describe(*w));
     return l;
+}
+
+native_wide flat_pass::describe(const wide_unit& w) {
+    native_wide n;
+    n.lanes = w.lanes;
+    n.target = {w.target.source == ws_rate ? std::uint8_t{nk_rate} : std::uint8_t{nk_value},
+                w.target.index};
+    // The step that last wrote each chunk buffer.
+    std::vector<std::uint32_t> writer;
+    for (const wide_step& k : w.steps) {
+        if (k.op == wo_other) {
+            n.steps.clear();
+            return n;
+        }
+        native_wide_step s;
+        s.op = k.op;
+        s.binary = static_cast<std::int8_t>(k.binary);
+        s.binary2 = k.binary2;
+        s.right = k.right;
+        if (k.op == nw_gather) {
+            const auto* o = w.offsets.data() + k.at;
+            s.slots.assign(o, o + w.lanes);
+        }
+        const wide_operand* in[3] = {&k.a, &k.b, &k.c};
+        for (int i = 0; i < 3; ++i) {
+            const wide_operand& o = *in[i];
+            native_wide_operand& x = s.x[i];
+            if (o.kind == wk_buf) {
+                x.kind = nwk_step;
+                if (static_cast<std::size_t>(o.index) < writer.size())
+                    x.step = writer[static_cast<std::size_t>(o.index)];
+            } else {
+                x.kind = o.kind == wk_lane ? nwk_lane : nwk_one;
+                x.at = {o.source == ws_number ? std::uint8_t{nk_number} : std::uint8_t{nk_value},
+                        o.index};
+            }
+        }
+        if (&k != &w.steps.back()) {
+            if (writer.size() <= static_cast<std::size_t>(k.out.index))
+                writer.resize(static_cast<std::size_t>(k.out.index) + 1);
+            writer[static_cast<std::size_t>(k.out.index)] =
+                static_cast<std::uint32_t>(n.steps.size());
+        }
+        n.steps.push_back(s);
+    }
+    return n;
 }
 
 void flat_pass::run_wide_unit(std::uint32_t index) {
@@ -833,6 +887,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
     auto gather = [&](std::int64_t base, std::int64_t stride, const std::uint32_t* cells) {
         wide_step k;
         k.fn = &step_gather;
+        k.op = nw_gather;
         k.at = w->offsets.size();
         for (std::uint32_t l = 0; l < lanes; ++l) {
             std::int64_t slot = base + (cells ? static_cast<std::int32_t>(cells[l])
@@ -891,7 +946,8 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
         case nc_neg:
         case nc_not:
             if (st.empty()) return false;
-            emit(unary_table[(op == nc_neg ? 0 : 6) + 2 * kind_of(st.back())], 1);
+            emit(unary_table[(op == nc_neg ? 0 : 6) + 2 * kind_of(st.back())], 1).op =
+                op == nc_neg ? nw_neg : nw_not;
             continue;
         case nc_lookup_call:
         case nc_call: {
@@ -909,14 +965,16 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
                 std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
                 int index = fn == fn_min ? binary_min : binary_max;
-                emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
-                    index;
+                wide_step& k =
+                    emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2);
+                k.binary = index;
+                k.op = nw_binary;
                 continue;
             }
             if (op == nc_call && fn == fn_if_then_else && nargs == 3) {
                 std::size_t ka = kind_of(st[st.size() - 3]), kb = kind_of(st[st.size() - 2]),
                             kc = kind_of(st.back());
-                emit(if_table[18 * ka + 6 * kb + 2 * kc], 3);
+                emit(if_table[18 * ka + 6 * kb + 2 * kc], 3).op = nw_if;
                 continue;
             }
             if (op == nc_call && (fn != fn_lookup_extrapolate || nargs != 1)) return false;
@@ -936,8 +994,10 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
             int index = binary_index(op);
             if (index < 0 || st.size() < 2) return false;
             std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
-            emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2).binary =
-                index;
+            wide_step& k =
+                emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2);
+            k.binary = index;
+            k.op = nw_binary;
             continue;
         }
         }
@@ -967,9 +1027,10 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
     if (wide_fn pair = pair_form()) {
         wide_step k = *first_op;
         k.fn = pair;
-        k.c = second_op->b.kind == wk_buf && second_op->b.index == first_op->out.index
-                  ? second_op->a
-                  : second_op->b;
+        k.right = second_op->b.kind == wk_buf && second_op->b.index == first_op->out.index;
+        k.c = k.right ? second_op->a : second_op->b;
+        k.op = nw_pair;
+        k.binary2 = static_cast<std::int8_t>(second_op->binary);
         w->steps.resize(count - 2);
         w->steps.push_back(k);
     } else if (stored && st[0].kind == wk_buf) {
@@ -978,6 +1039,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
         wide_step k;
         k.fn = unary_table[12 + 2 * kind_of(st[0]) + 1];
         k.a = st[0];
+        k.op = nw_same;
         w->steps.push_back(k);
     }
     w->steps.back().out = w->target;

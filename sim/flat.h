@@ -106,6 +106,8 @@ private:
     // The instructions as the native compiler reads them (before bind).
     native_listing listing(const sim_program& program) const;
     bool compile_wide(const sim_program& program, int unit);
+    // A wide unit as the native compiler reads it.
+    static native_wide describe(const wide_unit& w);
     void run_wide(const wide_unit& w);
     [[noreturn]] void report_non_finite(std::size_t before) const;
 

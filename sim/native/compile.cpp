@@ -44,6 +44,8 @@
 #include <llvm/Support/raw_ostream.h>
 #include <llvm/Target/TargetMachine.h>
 #include <llvm/Transforms/Scalar/SROA.h>
+
+#include "sim/native/wide.h"
 #endif
 
 namespace {
@@ -276,10 +278,11 @@ using llvm::Value;
 // model makes an optimising compile slow); the first calls them in order.
 class pass_builder {
 public:
-    // vectors: whether the code may use vector operations (tier 0's fast
-    // instruction selection does not take them and falls back, slowly).
-    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l, bool vectors)
-        : cx_(cx), m_(m), l_(l), b_(cx), vectors_(vectors) {
+    // level 0 or 1; at level 0 the code uses no vector operations (tier 0's
+    // fast instruction selection does not take them and falls back, slowly)
+    // and units of several lanes and copies stay calls.
+    pass_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& l, int level)
+        : cx_(cx), m_(m), l_(l), b_(cx), level_(level), vectors_(level != 0) {
         f32_ = b_.getFloatTy();
         f64_ = b_.getDoubleTy();
         i32_ = b_.getInt32Ty();
@@ -1170,13 +1173,20 @@ private:
                           {frame_, b_.getInt32(o.b), bound_pointer(i), args, mode_}));
             break;
         }
-        case fo_wide:
+        case fo_wide: {
             check(i);
-            on_error(host(addr(&call_wide), i32_, {i8p_, i32_}, {frame_, b_.getInt32(o.a)}));
+            auto exact = [&] {
+                on_error(host(addr(&call_wide), i32_, {i8p_, i32_}, {frame_, b_.getInt32(o.a)}));
+            };
+            if (level_ == 0 || o.a >= l_.wides.size() ||
+                !emit_wide_loop(b_, value_, rate_, l_, l_.wides[o.a], exact))
+                exact();
             break;
+        }
         case fo_copy:
-            host(addr(&call_copy), b_.getVoidTy(), {f32p_, f32p_, i64_},
-                 {slot_ptr(o.field[2]), slot_ptr(o.field[0]), b_.getInt64(o.b)});
+            if (level_ == 0 || !emit_wide_copy(b_, value_, rate_, o.field[2], o.field[0], o.b))
+                host(addr(&call_copy), b_.getVoidTy(), {f32p_, f32p_, i64_},
+                     {slot_ptr(o.field[2]), slot_ptr(o.field[0]), b_.getInt64(o.b)});
             break;
         default:
             throw std::runtime_error("instruction " + std::to_string(c) + " is not compiled");
@@ -1188,6 +1198,7 @@ private:
     llvm::Module& m_;
     const native_listing& l_;
     llvm::IRBuilder<> b_;
+    int level_; // 0: units of several lanes and copies stay calls (faster unoptimised)
     llvm::Type *f32_, *f64_, *i32_, *i64_;
     llvm::PointerType *i8p_, *f32p_, *f64p_, *i32p_;
     llvm::Function* fn_ = nullptr;
@@ -1273,7 +1284,7 @@ void compile_module(const native_listing& listing, int level, const std::string&
         llvm::LLVMContext cx;
         llvm::Module m("kavrel_pass", cx);
         m.setDataLayout(layout);
-        pass_builder builder(cx, m, listing, level != 0);
+        pass_builder builder(cx, m, listing, level);
         if (level == 0 && !std::getenv("KAVREL_X_INLINE")) builder.lookups_as_calls();
         builder.build(name, t.first, t.end, t.main);
 #if defined(NDEBUG)
@@ -1370,7 +1381,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         {
             llvm::LLVMContext cx;
             llvm::Module m("plan", cx);
-            pass_builder planner(cx, m, listing, level != 0);
+            pass_builder planner(cx, m, listing, level);
             for (const auto& p : planner.plan()) sizes.push_back(p.to - p.from);
         }
         const unsigned threads = compile_threads(level, listing.ops.size());

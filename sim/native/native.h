@@ -76,11 +76,48 @@ struct native_op {
     // value_array (and rate_array) and their count (0: none).
     std::uint32_t fn = 0, state = 0, states = 0;
 };
+// A unit of several lanes (fo_wide) as its chunk loops compute it: steps in
+// order, each one operation over every lane, the last one storing into the
+// target. An operand is a lane of a variable (at: slot of lane 0), one value
+// read by every lane (at: a slot or number) or the result of an earlier step.
+// Units with lookups are described by lanes and target alone (steps empty):
+// the compiler calls their loops.
+enum native_wide_op : std::uint8_t {
+    nw_binary, // binary: FLAT_BINARY's operation over x[0], x[1]
+    nw_pair,   // (x[0] binary x[1]) binary2 x[2], or x[2] binary2 (...) when right
+    nw_neg,
+    nw_not,
+    nw_same,  // x[0] as it is
+    nw_if,    // x[0] != 0 ? x[1] : x[2]
+    nw_gather // lane i reads slot slots[i] of value_array
+};
+enum native_wide_kind : std::uint8_t { nwk_step, nwk_lane, nwk_one };
+struct native_wide_operand {
+    std::uint8_t kind = nwk_one;
+    native_operand at;      // nwk_lane, nwk_one
+    std::uint32_t step = 0; // nwk_step
+};
+struct native_wide_step {
+    std::uint8_t op = nw_same;
+    std::int8_t binary = -1, binary2 = -1;
+    bool right = false;
+    native_wide_operand x[3];
+    std::vector<std::int64_t> slots; // nw_gather
+};
+struct native_wide {
+    std::uint32_t lanes = 0;
+    native_operand target;
+    std::vector<native_wide_step> steps;
+};
 struct native_listing {
     std::vector<native_op> ops;
     std::vector<float> numbers; // the pass's decoded numbers, by index
     std::size_t registers = 0;
+    std::vector<native_wide> wides; // by fo_wide's a
 };
+
+// Units of several lanes compiled as native loops so far (tests).
+std::size_t native_wide_loops();
 
 // Compiles a listing at tier 0 or 1; null when it cannot, after one log line
 // naming why (or, given why, with the reason there and nothing logged).

@@ -98,6 +98,7 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
                                 : sanitized ? 30
                                             : 120;
     std::size_t compiled = 0;
+    const std::size_t wide_loops = native_wide_loops();
     for (std::uint64_t seed = 1001; seed < 1001 + count; ++seed) {
         model_builder b("native");
         seeded_source src(seed);
@@ -131,6 +132,8 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
     }
     // Every model's passes were compiled (kept after its native run).
     EXPECT_EQ(compiled, 2 * 5 * count);
+    // Units of several lanes among them ran as native loops at tier 1.
+    EXPECT_GT(native_wide_loops(), wide_loops);
 }
 
 // NA read from a constant, switched on and off over time, and NA computed
@@ -618,6 +621,115 @@ TEST(EnginePaths, EveryEngineTestPassesOnNativeCode) {
     std::string cmd = std::string("KAVREL_NATIVE=1 '") + self +
                       "' --gtest_filter=-EnginePaths.*:NativeTier.* > /dev/null 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << "run " << cmd << " to see the failures";
+}
+
+// Units of several lanes as native loops: every shape of step they compile,
+// with lane counts below a vector, at a vector, not a multiple of it and past
+// the chunk of 256, next to scalar units that read and feed them, with NA in
+// one lane and a value below NA (not NA) in another; and a plain copy into
+// the levels' rates; NA met for a few steps only. Every road gives the
+// interpreter's values to the bit.
+TEST_F(NativeTier, WideUnitsGiveTheLoopsValuesAtEveryLaneCount) {
+    for (int lanes : {2, 7, 8, 9, 100, 257, 300}) {
+        SCOPED_TRACE("lanes " + std::to_string(lanes));
+        model_builder b("wide");
+        b.control(0, 20, 0.5f, 0.5f);
+        std::vector<std::string> names;
+        for (int i = 0; i < lanes; ++i) names.push_back("e" + std::to_string(i));
+        std::vector<const char*> ptrs;
+        for (auto& n : names) ptrs.push_back(n.c_str());
+        b.range("r", ptrs);
+        // Sub-ranges read lane by lane from other lanes (gathers): every
+        // second element, and a few in another order.
+        std::vector<const char*> odd, some;
+        for (int i = 1; i < lanes; i += 2) odd.push_back(ptrs[static_cast<std::size_t>(i)]);
+        for (int i : {lanes - 1, 0, lanes / 2 + 1})
+            if (i < lanes && (some.empty() || ptrs[static_cast<std::size_t>(i)] != some[0]))
+                some.push_back(ptrs[static_cast<std::size_t>(i)]);
+        b.range("odd", odd);
+        b.range("some", some);
+        std::vector<float> k, x0;
+        for (int i = 0; i < lanes; ++i) {
+            k.push_back(0.25f * static_cast<float>(i % 11) - 1);
+            x0.push_back(0.5f + 0.125f * static_cast<float>(i % 7));
+        }
+        k[static_cast<std::size_t>(lanes / 2)] = NA;
+        k[0] = -1e34f; // below NA, not NA
+        b.constant_list("k[r]", k);
+        b.constant_list("x0[r]", x0);
+        b.constant("rate", 0.1f);
+        b.level("X[r]", "speed[r]", "x0[r]");
+        b.aux("speed[r]", "(X[r] - x0[r] * 0.5) * rate + total / 1000");
+        b.aux("chain[r]", "X[r] * 2 + k[r] / 3 - X[r] * (X[r] - 1)");
+        b.aux("cmp[r]", "(X[r] > k[r]) + (X[r] <= 1) * 2 + (X[r] = k[r]) * 4 + (X[r] <> 1) * 8 + "
+                        "(X[r] < k[r]) * 16 + (X[r] >= 0.75) * 32");
+        b.aux("logic[r]", "((X[r] > 1) :AND: (k[r] > 0)) + ((X[r] > 1) :OR: (k[r] > 0)) * 2 + "
+                          "(:NOT: (X[r] > 1)) * 4");
+        b.aux("most[r]", "MAX(X[r], k[r]) + MIN(k[r], X[r]) - MAX(0.5, X[r])");
+        b.aux("neg[r]", "-X[r] * k[r] + -k[r]");
+        b.aux("chosen[r]", "IF THEN ELSE(X[r] > total / 100, X[r] * 2, k[r] - 1)");
+        b.aux("total", "SUM(X[r!]) + Time");
+        b.aux("powered[r]", "X[r] ^ 1.5 - 2 ^ (1 / X[r])");
+        // NA in one lane for a few steps only: the unit goes to its chunk
+        // loops for a while and back to its loop.
+        b.aux("switched[r]", "IF THEN ELSE((Time >= 2) :AND: (Time <= 3), k[r], X[r]) * 2 - X[r]");
+        b.aux("gathered[odd]", "X[odd] * 3 - k[odd] / X[odd]");
+        b.aux("picked[some]", "MAX(k[some], X[some]) - 1");
+        b.level("Acc[r]", "chain[r]", "0");
+        ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+        sim_program p;
+        ASSERT_EQ(generate_code(b.symbols(), p), 1);
+        ASSERT_EQ(order_program(b.symbols(), p), 1);
+        outcome reference = run(b, p, im_euler, interpreter);
+        ASSERT_EQ(reference.result, sim_done) << reference.messages;
+        // NA really flows in its lane (and only there).
+        std::size_t last = (reference.out.times.size() - 1) * reference.out.value_slots;
+        std::size_t chain = last + static_cast<std::size_t>(slot_of(b, "chain"));
+        EXPECT_EQ(reference.out.rows[chain + static_cast<std::size_t>(lanes / 2)], NA);
+        EXPECT_NE(reference.out.rows[chain], NA);
+        outcome loop = run(b, p, im_euler, flat_loop);
+        EXPECT_EQ(difference(loop, reference), "");
+        std::size_t before = native_wide_loops();
+        for (road r : {native_code, optimised}) {
+            outcome native = run(b, p, im_euler, r);
+            EXPECT_EQ(difference(native, reference), "") << (r == optimised ? "tier 1" : "tier 0");
+        }
+        // The tier 1 compile made the units loops (tier 0 calls the chunk loops).
+        EXPECT_GE(native_wide_loops() - before, 6u);
+    }
+}
+
+// A value that is not finite in one lane ends the run naming that lane, as
+// the chunk loops name it, whether the lane is in the first chunk, a later
+// one, the last vector (computed from the unit's end) or a unit of fewer
+// lanes than a vector; lanes before it in other units stay as stored.
+TEST_F(NativeTier, AWideLoopNamesTheLaneNotFiniteAsTheLoopDoes) {
+    for (auto [lanes, bad] : {std::pair{5, 3}, {100, 0}, {100, 97}, {300, 130}, {300, 299}}) {
+        SCOPED_TRACE("lanes " + std::to_string(lanes) + ", lane " + std::to_string(bad));
+        model_builder b("bad lane");
+        b.control(0, 10, 1, 1);
+        std::vector<std::string> names;
+        for (int i = 0; i < lanes; ++i) names.push_back("e" + std::to_string(i));
+        std::vector<const char*> ptrs;
+        for (auto& n : names) ptrs.push_back(n.c_str());
+        b.range("r", ptrs);
+        std::vector<float> when(static_cast<std::size_t>(lanes), 100);
+        when[static_cast<std::size_t>(bad)] = 5;
+        b.constant_list("when[r]", when);
+        b.aux("before[r]", "Time * when[r] - 1");
+        b.aux("ratio[r]", "1 / (Time - when[r]) * 2");
+        b.level("Acc[r]", "ratio[r]", "0");
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        std::string expected = "Floating point error computing ratio[e" + std::to_string(bad) + "]";
+        ASSERT_NE(loop.messages.find(expected), std::string::npos) << loop.messages;
+        EXPECT_EQ(loop.messages, simulate(b, interpreter).messages);
+        for (road r : {native_code, optimised}) {
+            outcome native = simulate(b, r);
+            EXPECT_EQ(native.messages, loop.messages) << (r == optimised ? "tier 1" : "tier 0");
+            EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
+        }
+    }
 }
 
 } // namespace
