@@ -852,6 +852,19 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
     EXPECT_LT(live_after.back(), live_before.back());
     EXPECT_EQ(g->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
     EXPECT_NE(td::image(w), before);
+    // A graph opened now shows the re-run too, not the run file it stands in
+    // for (it showed the file until the next re-run).
+    {
+        const std::vector<std::int16_t> shown = live_after;
+        HWND w2 = run_tool();
+        ASSERT_NE(w2, nullptr);
+        line_graph* g2 = graph_of(last_graph_record());
+        ASSERT_NE(g2, nullptr);
+        ASSERT_GT(g2->series.size(), static_cast<std::size_t>(live));
+        ASSERT_NE(g2->series[static_cast<std::size_t>(live)].live_slot, 0);
+        EXPECT_EQ(g2->series[static_cast<std::size_t>(live)].ys, shown);
+        EXPECT_EQ(g2->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
+    }
     // Every re-run writes from the start again: a slower rate brings the
     // curve back down.
     const std::int16_t risen = live_after.back();
