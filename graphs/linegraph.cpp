@@ -379,6 +379,17 @@ int gather_graph_series(line_graph& g, bool limit16) {
                                  ? find_var_name(s.name.c_str(), &slot)
                                  : 0;
             s.live_slot = type > 0 && type < st_lookup && slot >= 0 ? slot + 1 : 0;
+            // A graph opened after re-runs shows what they made, as the
+            // sketch does, not the run file they stand in for.
+            if (s.live_slot) {
+                const float *t = nullptr, *v = nullptr;
+                const char* xname = g.x_var_name == "Time" ? nullptr : g.x_var_name.c_str();
+                const int n = cached_series(s.live_slot - 1, &t, &v, shown_run_slot(), xname);
+                if (n > 0 && t && v) {
+                    s.times.assign(t, t + n);
+                    s.values.assign(v, v + n);
+                }
+            }
         }
         if (!s.times.empty()) ++with_data;
     }

@@ -511,6 +511,16 @@ handle read_model_part(file_handle fh, bool foreign, const char* file_name, long
 
 namespace {
 
+// A model offset at or past the file's end (a damaged header word) is told
+// as such, rather than as a block head the file ends inside far past its end.
+bool model_offset_past_end(file_handle fh, std::uint32_t off, const char* name) {
+    const long size = fh_size(fh);
+    if (size < 0 || off < static_cast<std::uint64_t>(size)) return false;
+    report(5, "Corrupted model in file %s: model offset %u is past the file's end (%ld bytes)",
+           name, off, size);
+    return true;
+}
+
 model_pair finish_read(file_handle fh, const kmf_header& h, const char* name) {
     model_pair m;
     if (h.version != kmf_version_300 && h.version != kmf_version_400) {
@@ -523,6 +533,7 @@ model_pair finish_read(file_handle fh, const kmf_header& h, const char* name) {
     }
     kmf_header copy = h;
     std::uint32_t off = kmf_word(copy, kmw_model_offset);
+    if (model_offset_past_end(fh, off, name)) return m;
     if (off < sizeof(kmf_header) ||
         fh_seek(fh, static_cast<long>(off), 0) != static_cast<long>(off)) {
         report(5, "Corrupted model in file %s: model offset", name);
@@ -599,6 +610,10 @@ handle read_binary_model(const char* name, int) {
     bool model_file = h.type == kmf_type_model;
     if (model_file) {
         std::uint32_t off = kmf_word(h, kmw_model_offset);
+        if (model_offset_past_end(fh, off, name)) {
+            fh_close(fh);
+            return 0;
+        }
         if (off < sizeof h || fh_seek(fh, static_cast<long>(off), 0) < 0) {
             report(5, "Corrupted model in file %s: model offset", name);
             fh_close(fh);

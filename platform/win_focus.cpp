@@ -117,9 +117,12 @@ HWND SetActiveWindow(HWND hwnd) {
     Window* rw = get(root);
     remove_from(s.toplevels, root);
     s.toplevels.insert(s.toplevels.begin(), root);
-    if (rw->widget && (rw->style & WS_VISIBLE) && !qt_offscreen()) {
-        rw->widget->raise();
-        rw->widget->activateWindow();
+    if (rw->widget && (rw->style & WS_VISIBLE) && s.wm_activating != root) {
+        ++s.activation_requests;
+        if (!qt_offscreen()) {
+            rw->widget->raise();
+            rw->widget->activateWindow();
+        }
     }
     send(root, WM_NCACTIVATE, TRUE, 0);
     if (get(root) && s.active == root)

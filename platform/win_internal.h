@@ -137,6 +137,12 @@ struct State {
     HWND focus = nullptr;
     HWND active = nullptr;
     HWND capture = nullptr;
+    // The window the window manager is activating right now: taken as the
+    // active window without asking the window system for it again.
+    HWND wm_activating = nullptr;
+    // Times the layer asked the window system to bring a window forward and
+    // activate it (counted also where no window system is asked, offscreen).
+    std::uint64_t activation_requests = 0;
 
     std::deque<Queued> queue;
     bool quit_pending = false;
@@ -266,6 +272,12 @@ HWND window_at(const QPoint& screen);
 // Activation: when the active window goes away or hides, its owner takes
 // over when it can, else the topmost other visible top-level window.
 void activate_other(HWND leaving);
+// The window manager activated hwnd: it becomes the active window, or a
+// window disabled by a modal box hands the activation on to the box. Never
+// asks the window system to activate hwnd again: that echo, met by another
+// activation still on its way, made two windows take the activation from
+// each other for ever.
+void window_manager_activated(HWND hwnd);
 
 // Messages.
 LRESULT send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -284,6 +284,33 @@ HWND enabled_owned(HWND owner) {
     return nullptr;
 }
 
+} // namespace
+
+void window_manager_activated(HWND hwnd) {
+    auto& s = st();
+    // A window disabled by a modal box hands the activation on to the box,
+    // which comes to the front.
+    HWND to = enabled_owned(hwnd);
+    if (to && to != hwnd) {
+        SetActiveWindow(to);
+        if (Window* t = get(to); t && t->widget) {
+            ++s.activation_requests;
+            if (!qt_offscreen()) {
+                t->widget->raise();
+                t->widget->activateWindow();
+            }
+        }
+        return;
+    }
+    if (s.active == hwnd) return;
+    const HWND was = s.wm_activating;
+    s.wm_activating = hwnd;
+    SetActiveWindow(hwnd);
+    s.wm_activating = was;
+}
+
+namespace {
+
 class WinWidget final : public QWidget {
 public:
     WinWidget(HWND hwnd, QWidget* parent, Qt::WindowFlags flags)
@@ -350,20 +377,8 @@ protected:
     }
 
 private:
-    // The window manager activated this window. A window disabled by a
-    // modal box hands the activation on to the box, which comes to the front.
-    void activated() {
-        HWND to = enabled_owned(hwnd_);
-        if (to && to != hwnd_) {
-            SetActiveWindow(to);
-            if (Window* t = get(to); t && t->widget) {
-                t->widget->raise();
-                t->widget->activateWindow();
-            }
-            return;
-        }
-        if (st().active != hwnd_) SetActiveWindow(hwnd_);
-    }
+    // The window manager activated this window.
+    void activated() { window_manager_activated(hwnd_); }
 
     // The window manager minimised a window that has no minimise box (the
     // program did not: its record says so). Some window managers keep a

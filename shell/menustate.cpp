@@ -66,6 +66,10 @@ void update_menu_states() {
          {cmd_close, cmd_save, cmd_save_as, cmd_publish, cmd_print, cmd_simulate, cmd_livesweep,
           cmd_run_game, cmd_plausitest, cmd_model_notes, cmd_model_display, cmd_model_references})
         set(id, model && !busy);
+    // An output window prints without a model: its graph or table outlives
+    // the model it was made from.
+    if (!model && !busy && active_kind == kind_output && active_child && IsWindow(active_child))
+        set(cmd_print, true);
     for (int id : {cmd_new_model, cmd_open_model, cmd_read_changes, cmd_write_changes})
         set(id, !busy);
     for (int id = first_recent_item; id < first_recent_item + recent_model_count; ++id)

@@ -2,13 +2,13 @@
 #include "shell/toolbar.h"
 #include "shell/title.h"
 
-#include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "resources/bitmaps.h"
+#include "resources/menus.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/datasets.h"
@@ -108,22 +108,17 @@ bool in_list(int slot) {
     return std::find(bar.list.begin(), bar.list.end(), slot) != bar.list.end();
 }
 
-// The items whose features are not built yet: a press says so, as the
-// menus' own unbuilt commands do, instead of doing nothing.
-const char* unbuilt_name(std::uint16_t command) {
+// Items that stand for a menu command of another number: the set-up and
+// game toolbars' Change Model Constants (Change Gaming Variables) and Change
+// Lookups are the Model menu's Constant Changes and Lookup Changes.
+std::uint16_t menu_item_of(std::uint16_t command) {
     switch (command) {
-    case 489:
-        return "Copy";
-    case 504:
-        return "Build Windows";
-    case 530:
-        return "Output Windows";
     case 635:
-        return "Change Model Constants";
+        return cmd_constant_changes;
     case 636:
-        return "Change Lookups";
+        return cmd_lookup_changes;
     default:
-        return nullptr;
+        return command;
     }
 }
 
@@ -132,6 +127,12 @@ const char* unbuilt_name(std::uint16_t command) {
 // that closes, replaces or re-runs the model acts while the model is busy.
 bool command_enabled(std::uint16_t command) {
     switch (command) {
+    case cmd_pop_build: // greyed while Keep Build Behind is on
+    case cmd_pop_output:
+    case 635:
+    case 636:
+        update_menu_states();
+        return menu_item_enabled(menu_item_of(command));
     case 523: // New Model
     case 524: // Open Model
         return !model_busy();
@@ -301,18 +302,16 @@ void paint(HWND w) {
 
 void run_item_command(std::uint16_t id) {
     if (id == no_command || !command_enabled(id)) return;
-    if (const char* name = unbuilt_name(id)) {
-        report(6, "%s is not built yet in this version of Kavrel Viewer.", name);
-        return;
-    }
+    id = menu_item_of(id);
     if (id == 644) {
         // The dataset field's chooser: the chosen run goes in at the caret.
         sim_command_file(bar.edits[dataset_list_slot], 0);
         return;
     }
     if (id < sc_setup) {
-        // File and window commands: the workbench's (ids below 500 go on to
-        // the active window).
+        // File and window commands: the workbench's (ids below 500, Copy and
+        // Print among them, go on to the active window, as the Edit and File
+        // menus' items do).
         if (main_wnd) SendMessage(main_wnd, WM_COMMAND, id, 0);
         return;
     }

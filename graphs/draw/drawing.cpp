@@ -145,6 +145,10 @@ font_spec sane_font_spec(const font_spec& in) {
     return f;
 }
 
+COLORREF font_ink(std::uint32_t colour) {
+    return colour == 0xFFFFFFFFu ? RGB(0, 0, 0) : static_cast<COLORREF>(colour & 0xFFFFFF);
+}
+
 int select_font(int target, const font_spec* spec, const font_spec* over, int flags,
                 std::uint32_t colour, std::uint32_t scale, bool no_scale) {
     if (drawing.printing) target = 1;
@@ -184,8 +188,7 @@ int select_font(int target, const font_spec* spec, const font_spec* over, int fl
     if (draw_dc && draw_dc != measure) SelectObject(draw_dc, use);
     if (drawing.cur_font) DeleteObject(drawing.cur_font);
     drawing.cur_font = made;
-    if (target == 1 && drawing.colour_mode && draw_dc)
-        SetTextColor(draw_dc, want.colour & 0xFFFFFF);
+    if (target == 1 && drawing.colour_mode && draw_dc) SetTextColor(draw_dc, font_ink(want.colour));
     if (measure) take_font_metrics(measure);
     if (borrowing) {
         if (draw_dc) {

@@ -104,6 +104,9 @@ enum : int { fo_colour = 2, fo_size = 8, fo_style = 16, fo_face = 32 };
 // The size a font spec falls back to when its size reads as 0 or negative.
 inline constexpr int default_font_points = 10;
 
+// The ink of a font colour: its default colour (0xFFFFFFFF) is black, as
+// the windows draw it, not the white its low bytes would give.
+COLORREF font_ink(std::uint32_t colour);
 // Makes `spec` (null: the active font) the active font, selected into the
 // active devices (target 1; forced while printing) or only measured on a
 // screen device (target 0). See the header of the file for the override.

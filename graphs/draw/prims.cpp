@@ -86,7 +86,7 @@ int fill_pattern_for(int first_offset, int index) {
 void draw_line(std::uint32_t colour, int width, int x1, int y1, int x2, int y2) {
     HDC dc = drawing.cur_dc;
     if (!dc) return;
-    COLORREF c = colour == 0xFFFFFFFFu ? drawing.active_font.colour & 0xFFFFFF : colour & 0xFFFFFF;
+    COLORREF c = colour == 0xFFFFFFFFu ? font_ink(drawing.active_font.colour) : colour & 0xFFFFFF;
     if (!drawing.colour_mode) c = 0;
     int style = PS_SOLID, w = width;
     if (width < 0) {

@@ -846,12 +846,24 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
     ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
     td::run_until_idle();
     g = graph_of(last_graph_record());
-    const std::vector<std::int16_t>& live_after = g->series[static_cast<std::size_t>(live)].ys;
+    const std::vector<std::int16_t> live_after = g->series[static_cast<std::size_t>(live)].ys;
     ASSERT_FALSE(live_after.empty());
     EXPECT_NE(live_after, live_before);
     EXPECT_LT(live_after.back(), live_before.back());
     EXPECT_EQ(g->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
     EXPECT_NE(td::image(w), before);
+    // A graph opened now shows the re-run too, not the run file it stands in
+    // for (it showed the file until the next re-run).
+    {
+        HWND w2 = run_tool(); // the same window, its graph made again
+        ASSERT_NE(w2, nullptr);
+        line_graph* g2 = graph_of(last_graph_record());
+        ASSERT_NE(g2, nullptr);
+        ASSERT_GT(g2->series.size(), static_cast<std::size_t>(live));
+        ASSERT_NE(g2->series[static_cast<std::size_t>(live)].live_slot, 0);
+        EXPECT_EQ(g2->series[static_cast<std::size_t>(live)].ys, live_after);
+        EXPECT_EQ(g2->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
+    }
     // Every re-run writes from the start again: a slower rate brings the
     // curve back down.
     const std::int16_t risen = live_after.back();

@@ -108,6 +108,40 @@ TEST_F(Printing, ATextJobPrintsHeadersLinesAndAPagePerFormFeed) {
     EXPECT_EQ(page2.find("Population"), std::string::npos);
 }
 
+// A grid or text window's font of the default colour prints black in a
+// colour print: it printed white (its colour word's low bytes), a page that
+// looked empty.
+TEST_F(Printing, TheDefaultFontColourPrintsBlackInColour) {
+    opts.colour_modes[1] = 1; // print in colour
+    font_spec f = font(12);
+    f.colour = 0xFFFFFFFFu;
+    HDC dc = start_text_print("Table", &f);
+    ASSERT_NE(dc, nullptr);
+    ASSERT_EQ(drawing.colour_mode, 1);
+    for (int i = 0; i < 20; ++i) print_text_line("stock 99 1 1 1 1 1 1", 20, 0, true);
+    EXPECT_EQ(GetTextColor(dc), RGB(0, 0, 0));
+    end_text_print();
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    // The page as a grey image: the text leaves dark pixels on it.
+    const std::string pgm = testing::TempDir() + "print_ink";
+    ASSERT_EQ(std::system(("pdftoppm -r 40 -gray -f 1 -l 1 '" + pdf_ + "' '" + pgm + "'").c_str()),
+              0);
+    std::string image;
+    for (const auto& e : std::filesystem::directory_iterator(testing::TempDir()))
+        if (e.path().filename().string().rfind("print_ink", 0) == 0) image = e.path().string();
+    ASSERT_FALSE(image.empty());
+    std::FILE* in = std::fopen(image.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    int w = 0, h = 0, max = 0;
+    ASSERT_EQ(std::fscanf(in, "P5 %d %d %d", &w, &h, &max), 3);
+    std::fgetc(in);
+    int dark = 0;
+    for (int i = 0, c; i < w * h && (c = std::fgetc(in)) != EOF; ++i) dark += c < 128;
+    std::fclose(in);
+    std::filesystem::remove(image);
+    EXPECT_GT(dark, 200);
+}
+
 TEST_F(Printing, AFailedStartLeavesNoPrinterAndNothingToClose) {
     printer.output_file = testing::TempDir() + "no/such/folder/out.pdf";
     font_spec f = font(10);

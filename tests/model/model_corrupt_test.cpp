@@ -95,6 +95,23 @@ TEST_F(ModelCorrupt, SymbolBlockTooShortForTheModelHeader) {
     }
 }
 
+// A damaged model offset that points at or past the file's end is named as
+// such (it was told as a block head the file ends inside, billions of bytes
+// past the end).
+TEST_F(ModelCorrupt, ModelOffsetPastTheEndIsNamed) {
+    for (bool foreign : {false, true}) {
+        SCOPED_TRACE(foreign ? "foreign" : "native");
+        bytes image = written(foreign);
+        const auto size = static_cast<std::uint32_t>(image.size());
+        for (std::uint32_t off : {0xFF0000A4u, size}) {
+            put_u32(image, 84, off, foreign);
+            expect_one_error(image, "model offset " + std::to_string(off) +
+                                        " is past the file's end (" + std::to_string(size) +
+                                        " bytes)");
+        }
+    }
+}
+
 TEST_F(ModelCorrupt, ForeignBlockThatFailsConversion) {
     bytes image = written(true);
     // A token text whose length runs past its block.

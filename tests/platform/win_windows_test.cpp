@@ -3,6 +3,8 @@
 // focus, activation and enabling.
 #include "win_fixture.h"
 
+#include "platform/win_internal.h"
+
 #include "platform/controls.h"
 
 #include <QWidget>
@@ -367,6 +369,47 @@ TEST_F(Windows, ActivationDeactivatesTheOldWindowFirst) {
     // Hiding the active window activates another.
     ShowWindow(y, SW_HIDE);
     EXPECT_EQ(GetActiveWindow(), x);
+}
+
+// The window manager's activation is taken without asking the window system
+// for it again: that echo, crossing another activation on its way, made the
+// main window and an owned tool window take the activation from each other
+// for ever (the program hung). The program's own activations still ask.
+TEST_F(Windows, WindowManagerActivationIsTakenWithoutAskingAgain) {
+    HWND x = top();
+    HWND y = top(300, 10);
+    SetActiveWindow(x);
+    auto& s = win::st();
+    const std::uint64_t asked = s.activation_requests;
+    log().clear();
+    win::window_manager_activated(y);
+    EXPECT_EQ(GetActiveWindow(), y);
+    EXPECT_EQ(s.activation_requests, asked);
+    ASSERT_EQ(entries(WM_ACTIVATE).size(), 2u); // x inactive, y active
+    EXPECT_EQ(s.wm_activating, nullptr);
+    win::window_manager_activated(x);
+    win::window_manager_activated(y);
+    EXPECT_EQ(s.activation_requests, asked);
+    // Already active: nothing is sent.
+    log().clear();
+    win::window_manager_activated(y);
+    EXPECT_TRUE(entries(WM_ACTIVATE).empty());
+    // The program's own choice asks the window system.
+    SetActiveWindow(x);
+    EXPECT_EQ(s.activation_requests, asked + 1);
+
+    // A window disabled under its modal box hands the activation to the box,
+    // which is asked to come forward.
+    HWND box = CreateWindowEx(0, "Test_plain", "box", WS_POPUP | WS_VISIBLE, 40, 40, 100, 80, x,
+                              nullptr, nullptr, nullptr);
+    ASSERT_NE(box, nullptr);
+    SetActiveWindow(box);
+    EnableWindow(x, FALSE);
+    const std::uint64_t before = s.activation_requests;
+    win::window_manager_activated(x);
+    EXPECT_EQ(GetActiveWindow(), box);
+    EXPECT_EQ(s.activation_requests, before + 1);
+    EnableWindow(x, TRUE);
 }
 
 TEST_F(Windows, ShowWindowReportsThePreviousStateAndMaximises) {

@@ -3,6 +3,8 @@
 // filters, the pump's break keys, and scratch memory between messages.
 #include "shell_fixture.h"
 
+#include "shell/seams.h"
+
 #include "platform/msgbox.h"
 #include "shell/menustate.h"
 #include "sim/simdata.h"
@@ -357,6 +359,19 @@ TEST_F(MainLoop, ItemsThatCannotActNowAreGrey) {
     EXPECT_NE(title().find("No Model Open"), std::string::npos) << title();
     // Nothing left to close or save: the commands are idle.
     SendMessage(main_wnd, WM_COMMAND, cmd_save, 0);
+
+    // A graph or table left open after its model closed still prints.
+    HWND frame = make_test_window("KTestFrame", toolwrapper_proc, WS_CHILD | WS_VISIBLE, 50, 50,
+                                  container_wnd);
+    activate_window(frame, 0, 0);
+    ASSERT_EQ(active_kind, kind_output);
+    update_menu_states();
+    EXPECT_FALSE(grey(cmd_print));
+    EXPECT_TRUE(grey(cmd_save));
+    DestroyWindow(frame);
+    activate_window(nullptr, 0, 0);
+    update_menu_states();
+    EXPECT_TRUE(grey(cmd_print));
 }
 
 } // namespace

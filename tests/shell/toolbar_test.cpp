@@ -5,9 +5,12 @@
 #include "shell_fixture.h"
 
 #include "resources/dialogs.h"
+#include "resources/menus.h"
+#include "resources/simdlg.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/rundrv.h"
+#include "shell/seams.h"
 #include "shell/toolbar.h"
 #include "sim/simdata.h"
 
@@ -379,32 +382,71 @@ TEST_F(Toolbar, TheDatasetButtonChoosesARunIntoTheDatasetField) {
     std::filesystem::remove_all(dir);
 }
 
-TEST_F(Toolbar, ItemsNotBuiltYetSaySo) {
+// The buttons that stand for menu items act as those items: Copy goes to
+// the active window as Edit > Copy does, the build and output window buttons
+// bring their group forward (the build one grey under Keep Build Behind), and
+// set-up's Change Model Constants and Change Lookups open the Model menu's
+// dialogs. None says it is not built.
+TEST_F(Toolbar, ButtonsOfMenuItemsActAsTheItems) {
     std::string model = sample("population.kmf");
     ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
-    struct {
-        int mode, slot;
-        const char* name;
-    } cases[] = {
-        {tm_normal, 5, "Copy"},
-        {tm_normal, 17, "Build Windows"},
-        {tm_normal, 18, "Output Windows"},
-        {tm_setup, 23, "Change Model Constants"},
-        {tm_setup, 24, "Change Lookups"},
+    struct child {
+        static LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            if (m == WM_COMMAND) ids().push_back(LOWORD(wp));
+            return DefWindowProc(w, m, wp, lp);
+        }
+        static std::vector<int>& ids() {
+            static std::vector<int> v;
+            return v;
+        }
     };
-    for (const auto& c : cases) {
-        show_sim_controls(c.mode);
-        td::run_until_idle();
-        answerer::box(severity_caption(6))
-            .text(std::string(c.name) + " is not built yet in this version of Kavrel Viewer.")
-            .press(IDOK);
+    child::ids().clear();
+    HWND build = make_test_window("KTestBuild", sketch_parent_proc, WS_CHILD | WS_VISIBLE, 50, 50,
+                                  container_wnd);
+    HWND frame = make_test_window("KTestFrame", toolwrapper_proc, WS_CHILD | WS_VISIBLE, 50, 50,
+                                  container_wnd);
+    auto press = [&](int slot) {
         td::advance(1000);
-        td::click(toolbar_wnd, centre(c.slot).x, centre(c.slot).y);
+        td::click(toolbar_wnd, centre(slot).x, centre(slot).y);
         td::run_until_idle();
-        EXPECT_EQ(answerer::pending(), 0u) << c.name;
-        answerer::clear();
-    }
+    };
     show_sim_controls(tm_normal);
+    td::run_until_idle();
+
+    HWND edit = make_test_window("KTestText", child::proc, WS_CHILD | WS_VISIBLE, 50, 50,
+                                 container_wnd, "notes");
+    activate_window(edit, 0, 0);
+    ASSERT_EQ(active_child, edit);
+    press(5); // Copy, to the active window
+    EXPECT_EQ(child::ids(), std::vector<int>{489});
+    DestroyWindow(edit);
+    press(18); // Output Windows
+    EXPECT_EQ(active_child, frame);
+    press(17); // Build Windows
+    EXPECT_EQ(active_child, build);
+    menu_command(cmd_keep_build_behind);
+    press(18);
+    ASSERT_EQ(active_child, frame);
+    press(17); // grey now: nothing moves
+    EXPECT_EQ(active_child, frame);
+    menu_command(cmd_keep_build_behind);
+    press(18);
+    press(17);
+    EXPECT_EQ(active_child, build);
+
+    show_sim_controls(tm_setup);
+    td::run_until_idle();
+    answerer::dialog(dlg_constant_changes).press(IDCANCEL);
+    press(23);
+    EXPECT_EQ(answerer::pending(), 0u) << "Change Model Constants";
+    answerer::dialog(dlg_lookup_changes).press(IDCANCEL);
+    press(24);
+    EXPECT_EQ(answerer::pending(), 0u) << "Change Lookups";
+    for (const answerer::Seen& s : answerer::seen())
+        EXPECT_EQ(s.text.find("not built"), std::string::npos) << s.text;
+    show_sim_controls(tm_normal);
+    DestroyWindow(frame);
+    DestroyWindow(build);
 }
 
 } // namespace
