@@ -12,13 +12,16 @@ namespace {
 
 // The update is v + h r lane by lane, and the flag is set by a not-finite
 // result in any lane, including those after the vector body of the loop,
-// for short ranges (updated one state at a time) and long ones.
+// for short ranges (updated one state at a time) and long ones, with the
+// processor's wider vectors and without (the same values).
 TEST(EulerUpdate, UpdatesEveryLaneAndFlagsANotFiniteResultAnywhere) {
     const float h = 0.25f;
     std::vector<std::size_t> sizes;
     for (std::size_t n = 0; n <= 19; ++n) sizes.push_back(n);
-    for (std::size_t n : {30, 31, 32, 33, 47, 63, 64, 71}) sizes.push_back(n);
-    for (std::size_t n : sizes) {
+    for (std::size_t n : {30, 31, 32, 33, 47, 63, 64, 71, 100, 257}) sizes.push_back(n);
+    for (int k = 0; k < 2 * static_cast<int>(sizes.size()); ++k) {
+        const std::size_t n = sizes[static_cast<std::size_t>(k / 2)];
+        set_wider_vectors(k % 2 == 0);
         std::vector<float> v(n), r(n), want(n);
         for (std::size_t i = 0; i < n; ++i) {
             v[i] = 1.5f * static_cast<float>(i) - 3;
@@ -44,6 +47,7 @@ TEST(EulerUpdate, UpdatesEveryLaneAndFlagsANotFiniteResultAnywhere) {
                 }
             }
     }
+    set_wider_vectors(true);
 }
 
 class TimeLoop : public testing::Test {
