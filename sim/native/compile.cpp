@@ -2,6 +2,8 @@
 // LLVM IR through IRBuilder and compiled by ORC's LLJIT.
 #include "sim/native/native.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -1123,6 +1125,12 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
             }
             work();
             for (std::thread& t : helpers) t.join();
+#if defined(__GLIBC__)
+            // The helpers' heaps keep what their compile freed: without
+            // handing it back, 400 tier 1 compiles on four threads grew the
+            // resident size by 1.5 MB (120 KB with it; one thread: 72 KB).
+            if (!helpers.empty()) malloc_trim(0);
+#endif
         }
         for (const module_task& t : tasks)
             if (!t.error.empty()) {
