@@ -1,5 +1,6 @@
 // The native tier (see native.h): the flat instructions of a pass turned into
-// LLVM IR through IRBuilder and compiled by ORC's LLJIT.
+// LLVM IR through IRBuilder, in modules compiled to objects by several threads
+// at once, and linked by ORC's LLJIT.
 #include "sim/native/native.h"
 
 #include <malloc.h>
