@@ -1,6 +1,9 @@
 // The native tier (see native.h): the flat instructions of a pass turned into
-// LLVM IR through IRBuilder and compiled by ORC's LLJIT.
+// LLVM IR through IRBuilder, in modules compiled to objects by several threads
+// at once, and linked by ORC's LLJIT.
 #include "sim/native/native.h"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <array>
@@ -1423,6 +1426,12 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
             }
             work();
             for (std::thread& t : helpers) t.join();
+#if defined(__GLIBC__)
+            // The helpers' heaps keep what their compile freed: without
+            // handing it back, 400 tier 1 compiles on four threads grew the
+            // resident size by 1.5 MB (120 KB with it; one thread: 72 KB).
+            if (!helpers.empty()) malloc_trim(0);
+#endif
         }
         for (const module_task& t : tasks)
             if (!t.error.empty()) {
