@@ -1,6 +1,5 @@
 // Model documentation and the group skeleton.
 #include "tools/document.h"
-#include "tools/liveruns.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +19,7 @@
 #include "runs/core/access.h"
 #include "runs/core/select.h"
 #include "shell/wip.h"
+#include "tools/liveruns.h"
 
 namespace {
 
