@@ -106,9 +106,28 @@ int livesweep_rerun_now(int* result) {
 
 // The selected run whose values the re-runs replace on the sketch and in the
 // graphs: the run of the name being made when it is selected, else the first
-// selected run (none when no run is selected: the re-runs then show nothing).
+// selected run. With no run loaded at all (Livesweep straight after opening a
+// model) the re-runs would have nothing to stand in for and nothing would
+// show: the run of the present values is made first under the run name being
+// made, written and loaded as a plain Simulate makes it (asking the same
+// question about an existing run file), and shown. Refused, nothing is shown.
 void choose_livesweep_run() {
     if (!model_rec) return;
+    if (model_rec->run_count <= 0) {
+        char* name = scratch_strdup(run_name_or_current(model_rec));
+        if (check_dataset_name(&name, 0) >= 0) {
+            const std::string file = dataset_path(set_extension(name, fk_run, 1));
+            const std::string run = set_extension(file_name_part(name), fk_none, 1);
+            const int r = livesweep_write_run(file.c_str(), run.c_str());
+            if (sim_result_written(r)) {
+                load_runs(model_rec, 1, file.c_str(), 0, 0);
+                refresh_sketch_values();
+                reset_item_pool();
+            } else if (r != sim_write_failed) {
+                report(8, "Problems encountered in the simulation");
+            }
+        }
+    }
     int slot = model_rec->run_count > 0 ? 0 : -1;
     const int made = find_run(dataset_path(run_name_or_current(model_rec)));
     for (int k = 0; made >= 0 && k < model_rec->run_count && k < max_selected_runs; ++k)

@@ -19,6 +19,7 @@
 #include "runs/core/access.h"
 #include "runs/core/select.h"
 #include "shell/wip.h"
+#include "tools/liveruns.h"
 
 namespace {
 
@@ -270,7 +271,7 @@ struct writer {
         const float at = model_rec ? static_cast<float>(model_rec->special) : NA;
         for (std::size_t i = 0; i < names.size(); ++i) {
             float v = NA;
-            const bool got = run_value_at_time(names[i].c_str(), "Time", run, &v, &at, 1) != 0;
+            const bool got = live_value_at_time(names[i].c_str(), "Time", run, &v, &at, 1) != 0;
             if (i > 0) docprintf(",");
             const std::string sub = subscript_part(names[i]);
             if (got && !is_na(v))

@@ -15,6 +15,7 @@
 #include "shell/varselect.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
+#include "tools/liveruns.h"
 #include "tools/output.h"
 #include "tools/stats.h"
 #include "tools/table.h"
@@ -206,7 +207,7 @@ void stats_tool_run(handle tool) {
                 std::vector<float> values, times;
                 if (o.mode == 0) {
                     std::vector<float> all, all_times;
-                    const int n = read_run_series(name.c_str(), "Time", run, all, all_times);
+                    const int n = live_run_series(name.c_str(), "Time", run, all, all_times);
                     int first = 0, last = -1;
                     const double saving = model_rec->runs[i].step;
                     if (n > 0 && analysis_window(all_times.data(), n, model_rec->start,
@@ -219,7 +220,7 @@ void stats_tool_run(handle tool) {
                 } else {
                     for (const std::string& el : group) {
                         float v = NA;
-                        if (run_value_at_time(el.c_str(), "Time", run, &v, &ftime, 1)) {
+                        if (live_value_at_time(el.c_str(), "Time", run, &v, &ftime, 1)) {
                             values.push_back(v);
                         }
                     }

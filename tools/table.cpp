@@ -21,6 +21,7 @@
 #include "shell/varselect.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
+#include "tools/liveruns.h"
 #include "tools/output.h"
 #include "tools/series.h"
 
@@ -353,8 +354,8 @@ struct table_run {
                 std::vector<float> values;
                 for (int e : row.elements) {
                     float v = NA;
-                    if (!run_value_at_time(full[static_cast<std::size_t>(e)].c_str(), "Time",
-                                           run_index[static_cast<std::size_t>(i)], &v, &at, 1))
+                    if (!live_value_at_time(full[static_cast<std::size_t>(e)].c_str(), "Time",
+                                            run_index[static_cast<std::size_t>(i)], &v, &at, 1))
                         v = NA;
                     values.push_back(v);
                 }
@@ -382,7 +383,7 @@ struct table_run {
                 continue;
             }
             std::vector<float> values, times;
-            const int n = read_run_values(element.c_str(), axis_name.c_str(), run, values, times);
+            const int n = live_run_values(element.c_str(), axis_name.c_str(), run, values, times);
             if (n <= 0) {
                 char* s = run_string_value(element.c_str(), run);
                 add_single(l, s && *s ? s : "--", i);

@@ -367,7 +367,10 @@ TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
     EXPECT_NE(sim_phase, phase_setup);
     EXPECT_FLOAT_EQ(copy_value("birth rate"), 0.06f);
     EXPECT_NE(title().find("Livesweep"), std::string::npos) << title();
+    // With no run loaded, entering made the first run under the run name;
+    // leaving writes the last run over it, asking first as any run does.
     answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
+    answerer::box("Question from Kavrel").text("exists").press(IDYES);
     menu_command(cmd_stop_simulation);
     EXPECT_EQ(answerer::pending(), 0u);
     EXPECT_EQ(livesweep_state, 0);

@@ -14,11 +14,14 @@
 #include "platform/global.h"
 #include "platform/print.h"
 #include "platform/testing/driver.h"
+#include "resources/menus.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "runs/core/sens.h"
 #include "shell/mainwnd.h"
+#include "shell/menucmd.h"
 #include "shell/palette.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
@@ -26,9 +29,12 @@
 #include "shell/toolset.h"
 #include "shell/varselect.h"
 #include "shell/wip.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/livesweep.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "sim/simdata.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
@@ -36,6 +42,7 @@
 #include "tools/document.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
+#include "tools/liveruns.h"
 #include "tools/output.h"
 #include "tools/statstool.h"
 #include "tools/table.h"
@@ -519,6 +526,136 @@ TEST_F(TableTool, DocumentShowsTheFirstRunsValuesOfTheVariableAndItsCauses) {
     EXPECT_EQ(bare.find("     births - \n      "), std::string::npos) << bare;
     EXPECT_NE(bare.find("     initial population - \n           =1000\n"), std::string::npos)
         << "cause constants still show";
+}
+
+// The last row of the grid with this label: a second table in a window
+// follows the first.
+const grid_row* last_row(const grid_rows* g, const std::string& label) {
+    const grid_row* found = nullptr;
+    for (const grid_row& r : g->rows)
+        if (r.label == label) found = &r;
+    return found;
+}
+
+TEST_F(TableTool, ASeriesValueAtATimeIsChosenAsTheRunAccessorsChooseIt) {
+    // The re-runs' values are picked at a time by the tools' own code; it
+    // must agree with the run files' reading at and between saved times,
+    // outside the run and with no time.
+    const int run = model_rec->runs[0].run;
+    std::vector<float> values, times;
+    ASSERT_EQ(read_run_values("births", "Time", run, values, times), 201);
+    for (int mode : {-1, 0, 1})
+        for (float at :
+             {-1.0f, -0.4f, 0.0f, 0.25f, 0.5f, 0.75f, 99.5f, 150.0f, 200.0f, 200.4f, 201.0f, NA}) {
+            float want = 0;
+            ASSERT_EQ(run_value_at_time("births", "Time", run, &want, &at, mode), 1);
+            const float got = series_value_at(times.data(), values.data(), 201, &at, mode);
+            if (is_na(want))
+                EXPECT_TRUE(is_na(got)) << at << " mode " << mode;
+            else
+                EXPECT_FLOAT_EQ(got, want) << at << " mode " << mode;
+        }
+    const float one = 7, at = 3;
+    EXPECT_EQ(series_value_at(&at, &one, 1, &at, 0), 7.0f) << "a single value at any time";
+    EXPECT_TRUE(is_na(series_value_at(&at, &one, 0, &at, 0)));
+}
+
+TEST_F(TableTool, DuringLivesweepTablesStatsAndDocumentShowTheReRunsOfTheShownRun) {
+    // The re-runs write the shown run's values into the value cache only;
+    // its run file keeps the values it was simulated with (birth rate 0.02).
+    model_opened(); // as on opening the model: the value cache
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    install_cache_livesweep_hook();
+    ASSERT_EQ(menu_command(cmd_livesweep), 1);
+    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(shown_run_index(), model_rec->runs[0].run) << "the run being made: slow";
+    const int slow = model_rec->runs[0].run, base = model_rec->runs[1].run;
+    std::vector<float> file_slow, file_base, times;
+    ASSERT_EQ(read_run_values("Population", "Time", slow, file_slow, times), 201);
+    ASSERT_EQ(read_run_values("Population", "Time", base, file_base, times), 201);
+    model_rec->special = 0;
+    document_options o;
+    o.values = 1;
+    o.cause_values = 1;
+    lock_model(0);
+    const symbol_id pop = find_symbol("Population");
+    const std::int32_t rate = sym(find_symbol("birth rate"))->slot;
+    unlock_model(0);
+    auto document = [&] {
+        text_report(512, 75, 0, report_none, 0, 0);
+        EXPECT_EQ(document_variable(pop, o), 1);
+        const std::string text = join_report_lines(1);
+        text_report(0, 0, 0, report_none, 0, 0);
+        return text;
+    };
+    // Each tool once before a re-run: the values the run was made with (and
+    // the variables the sketch would show are in the cache).
+    handle table = tool("Table"), stats = tool("Stats");
+    handle rec = run(table);
+    ASSERT_NE(rec, 0u);
+    ASSERT_NE(last_row(spread_rows(rec), "Population"), nullptr);
+    EXPECT_FLOAT_EQ(last_row(spread_rows(rec), "Population")->cells[100].value, file_slow[100]);
+    ASSERT_NE(run(stats), 0u);
+    std::vector<float> file_births;
+    ASSERT_GT(read_run_values("births", "Time", slow, file_births, times), 0);
+    auto births_line = [](float v) {
+        char text[64];
+        std::snprintf(text, sizeof text, "     births - \n           =%g\n",
+                      static_cast<double>(v));
+        return std::string(text);
+    };
+    EXPECT_NE(document().find(births_line(file_births[0])), std::string::npos);
+
+    // A faster birth rate, re-run as a slider would ask.
+    ASSERT_EQ(set_setup_value(rate, 0.05f), 1);
+    ASSERT_EQ(livesweep_rerun(0, 2, 0), 1);
+    td::run_until_idle();
+
+    // The table: the shown run's row is the re-run's, the other run's its file.
+    run(table);
+    const grid_rows* g = spread_rows(rec);
+    const grid_row* live = last_row(g, "Population");
+    const grid_row* fixed = last_row(g, " : base");
+    ASSERT_NE(live, nullptr);
+    ASSERT_NE(fixed, nullptr);
+    ASSERT_EQ(live->cells.size(), 201u);
+    ASSERT_EQ(fixed->cells.size(), 201u);
+    EXPECT_FLOAT_EQ(live->cells[0].value, 1000.0f);
+    EXPECT_GT(live->cells[100].value, file_slow[100] * 1.5f) << "births outgrow deaths faster";
+    EXPECT_GT(live->cells[200].value, live->cells[100].value);
+    EXPECT_FLOAT_EQ(fixed->cells[100].value, file_base[100]);
+
+    // Stats: the shown run's maximum is the re-run's last value.
+    handle srec = run(stats);
+    ASSERT_NE(srec, 0u);
+    const grid_row* s_live = last_row(spread_rows(srec), "Population");
+    const grid_row* s_fixed = last_row(spread_rows(srec), " : base");
+    ASSERT_NE(s_live, nullptr);
+    ASSERT_NE(s_fixed, nullptr);
+    EXPECT_GT(s_live->cells[2].value, *std::max_element(file_slow.begin(), file_slow.end()) * 1.5f);
+    EXPECT_FLOAT_EQ(s_live->cells[2].value, live->cells[200].value);
+    EXPECT_FLOAT_EQ(s_fixed->cells[2].value, *std::max_element(file_base.begin(), file_base.end()));
+
+    // Document: births at time 0 as the re-run made them (the first point of
+    // the re-run changes with the birth rate).
+    {
+        lock_model(0);
+        const std::int32_t births = sym(find_symbol("births"))->slot;
+        unlock_model(0);
+        const float *t = nullptr, *v = nullptr;
+        ASSERT_GT(cached_series(births, &t, &v, shown_run_slot()), 0);
+        EXPECT_GT(v[0], file_births[0] * 2);
+        const std::string text = document();
+        EXPECT_NE(text.find(births_line(v[0])), std::string::npos) << text;
+    }
+
+    ASSERT_EQ(menu_command(cmd_livesweep), 1);
+    EXPECT_EQ(livesweep_state, 0);
+    set_livesweep_refresh_hook(nullptr);
+    set_livesweep_save_hook(nullptr);
+    // Outside Livesweep the tools read the run file again.
+    run(table);
+    EXPECT_FLOAT_EQ(last_row(spread_rows(rec), "Population")->cells[100].value, file_slow[100]);
 }
 
 } // namespace
