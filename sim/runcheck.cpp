@@ -22,6 +22,30 @@ int check_setting = -1;
 bool checking = false;
 long fault_index = -1;
 
+// A Livesweep re-run keeps no rows (the value cache's save hook takes the
+// values at each save): the check takes a copy there, then calls the hook.
+std::vector<float>* captured = nullptr;
+livesweep_save_fn passed_on = nullptr;
+void capture_save(const float* values, std::uint32_t slots, int remaining_saves) {
+    if (captured) captured->insert(captured->end(), values, values + slots);
+    if (passed_on) passed_on(values, slots, remaining_saves);
+}
+struct capture_guard {
+    livesweep_save_fn old = livesweep_save_hook();
+    capture_guard(std::vector<float>& rows, livesweep_save_fn next) {
+        captured = &rows;
+        passed_on = next;
+        set_livesweep_save_hook(&capture_save);
+    }
+    ~capture_guard() {
+        set_livesweep_save_hook(old);
+        captured = nullptr;
+        passed_on = nullptr;
+    }
+    capture_guard(const capture_guard&) = delete;
+    capture_guard& operator=(const capture_guard&) = delete;
+};
+
 // Puts back what the reference run changes for itself, however it ends.
 struct reference_road {
     int mode = native_mode();
@@ -94,6 +118,18 @@ std::size_t first_difference(const float* a, const float* b, std::size_t n) {
     return i;
 }
 
+// Rows of slots values each, the first of which is the time.
+void compare_rows(handle symbols, const std::vector<float>& ref, const std::vector<float>& got,
+                  std::uint32_t slots, std::uint32_t got_slots) {
+    if (ref.size() != got.size() || slots != got_slots) differs("the saved rows' size");
+    std::size_t n = ref.size();
+    if (std::size_t i = first_difference(ref.data(), got.data(), n); i < n && slots) {
+        std::size_t row = i - i % slots;
+        differs(slot_text(symbols, static_cast<std::uint32_t>(i % slots)) + " at time " +
+                std::to_string(ref[row]) + ", " + two(ref[i], got[i]));
+    }
+}
+
 void compare(handle symbols, int ref_result, const sim_output& ref, int result,
              const sim_output& got, bool rows) {
     // The reference writes no file: a failed write is the run's own.
@@ -114,18 +150,7 @@ void compare(handle symbols, int ref_result, const sim_output& ref, int result,
     if (std::size_t i = first_difference(ref.initial.data(), got.initial.data(), n); i < n)
         differs("initial " + slot_text(symbols, static_cast<std::uint32_t>(i)) + ", " +
                 two(ref.initial[i], got.initial[i]));
-    if (rows) {
-        if (ref.rows.size() != got.rows.size() || ref.value_slots != got.value_slots)
-            differs("the saved rows' size");
-        n = ref.rows.size();
-        if (std::size_t i = first_difference(ref.rows.data(), got.rows.data(), n);
-            i < n && ref.value_slots) {
-            std::size_t save = i / ref.value_slots;
-            auto slot = static_cast<std::uint32_t>(i % ref.value_slots);
-            differs(slot_text(symbols, slot) + " at time " + std::to_string(ref.times[save]) +
-                    ", " + two(ref.rows[i], got.rows[i]));
-        }
-    }
+    if (rows) compare_rows(symbols, ref.rows, got.rows, ref.value_slots, got.value_slots);
     if (std::memcmp(&ref.rk_steps, &got.rk_steps, sizeof ref.rk_steps) != 0)
         differs("the steps taken");
     if (ref.constraint_checks != got.constraint_checks ||
@@ -166,25 +191,36 @@ int run_checked(handle symbols, const sim_program& p, const sim_options& o, sim_
         return run_program(symbols, p, o, &out);
     sim_output ref;
     int ref_result;
+    std::vector<float> ref_saves, saves;
+    bool livesweep = run_kind == rk_livesweep;
     {
         reference_road road;
+        std::unique_ptr<capture_guard> capture;
+        if (livesweep) capture = std::make_unique<capture_guard>(ref_saves, nullptr);
         sim_options ro = o;
         ro.run_file = nullptr;
         ref_result = run_program(symbols, p, ro, &ref);
     }
-    int result = run_program(symbols, p, o, &out);
+    int result;
+    {
+        std::unique_ptr<capture_guard> capture;
+        if (livesweep) capture = std::make_unique<capture_guard>(saves, livesweep_save_hook());
+        result = run_program(symbols, p, o, &out);
+    }
+    std::vector<float>& rows = livesweep ? saves : out.rows;
     if (fault_index >= 0) {
         auto at = static_cast<std::size_t>(fault_index);
-        float* f = at < out.times.size()                     ? &out.times[at]
-                   : at - out.times.size() < out.rows.size() ? &out.rows[at - out.times.size()]
-                                                             : nullptr;
+        float* f = at < out.times.size()                 ? &out.times[at]
+                   : at - out.times.size() < rows.size() ? &rows[at - out.times.size()]
+                                                         : nullptr;
         if (f) {
             std::uint32_t b = bits(*f) ^ 1U;
             std::memcpy(f, &b, sizeof b);
         }
     }
     // A Livesweep re-run keeps its rows only for a run file, which the
-    // reference does not write: those rows are not compared.
-    compare(symbols, ref_result, ref, result, out, run_kind != rk_livesweep || !o.run_file);
+    // reference does not write: the values its save hook saw are compared.
+    compare(symbols, ref_result, ref, result, out, !livesweep);
+    if (livesweep) compare_rows(symbols, ref_saves, saves, ref.value_slots, out.value_slots);
     return result;
 }

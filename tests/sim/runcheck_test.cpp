@@ -2,6 +2,7 @@
 // loop and must agree with it to the bit, or the process ends naming the
 // first value that differs.
 #include <string>
+#include <vector>
 
 #include "foundation/report.h"
 #include "model/codegen.h"
@@ -9,6 +10,7 @@
 #include "sim/interp.h"
 #include "sim/native/native.h"
 #include "sim/run.h"
+#include "sim/simdata.h"
 #include "tests/sim/engine_fixture.h"
 #include "tests/support/run_builder.h"
 
@@ -35,11 +37,14 @@ protected:
         set_native_check(true);
     }
     void TearDown() override {
+        set_livesweep_save_hook(nullptr);
+        run_kind = kind_;
         set_native_check_fault(-1);
         set_native_check(false);
         set_native_mode(nm_environment);
         forget_kept_passes();
     }
+    std::uint8_t kind_ = run_kind;
     model_builder b{"checked"};
     sim_program p;
 };
@@ -64,6 +69,43 @@ TEST_F(CheckedRuns, ABitChangedInANativeRunEndsTheProcessNamingTheValue) {
         },
         "Native check: .*differs.*: L at time 2.*loop 3 \\(0x40400000\\), native 3.*"
         "\\(0x40400001\\)");
+}
+
+// A Livesweep re-run keeps no rows: the values its save hook is given are
+// checked, and the hook still gets them.
+std::vector<float> seen;
+void see(const float* values, std::uint32_t slots, int) {
+    seen.insert(seen.end(), values, values + slots);
+}
+
+TEST_F(CheckedRuns, ALivesweepRerunIsCheckedAtItsSaveHook) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    int slot = run_builder::slot_of(b.symbols(), "L");
+    ASSERT_GT(slot, 0);
+    run_kind = rk_livesweep;
+    set_livesweep_save_hook(&see);
+    seen.clear();
+    sim_output out;
+    EXPECT_EQ(run_program(b.symbols(), p, sim_options{}, &out), sim_error_saved);
+    EXPECT_TRUE(out.rows.empty());
+    // Rows of value_slots values from time 0 on, each first the time; the
+    // hook saw them once although the run was made twice.
+    std::uint32_t slots = out.value_slots;
+    ASSERT_GT(slots, 0u);
+    std::size_t at_two = seen.size();
+    for (std::size_t r = 0; r + slots <= seen.size(); r += slots)
+        if (seen[r] == 2.0f && at_two == seen.size()) at_two = r;
+    ASSERT_LT(at_two, seen.size());
+    EXPECT_EQ(seen.size() % slots, 0u);
+    EXPECT_LE(seen.size() / slots, out.times.size() + 1);
+    EXPECT_EQ(seen[at_two + static_cast<std::size_t>(slot)], 3.0f);
+    set_native_check_fault(static_cast<long>(out.times.size() + at_two) + slot);
+    EXPECT_DEATH(
+        {
+            sim_output again;
+            run_program(b.symbols(), p, sim_options{}, &again);
+        },
+        "Native check: .*differs.*: L at time 2.*loop 3 \\(0x40400000\\)");
 }
 
 // Checked, a run gives what it gives unchecked: the same outcome, its error
