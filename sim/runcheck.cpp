@@ -110,9 +110,10 @@ std::string two(float loop, float native) {
     return text;
 }
 
-// The first place where two float arrays differ in any bit; n when none.
+// The first place where two float arrays differ in any bit; n when none
+// (the arrays of empty vectors may be null).
 std::size_t first_difference(const float* a, const float* b, std::size_t n) {
-    if (std::memcmp(a, b, n * sizeof(float)) == 0) return n;
+    if (n == 0 || std::memcmp(a, b, n * sizeof(float)) == 0) return n;
     std::size_t i = 0;
     while (bits(a[i]) == bits(b[i])) ++i;
     return i;

@@ -134,6 +134,13 @@ TEST_F(CheckedRuns, ACheckedRunEndsAsItWouldUncheckedAndLeavesTheModeAsItWas) {
     EXPECT_EQ(checked.error, plain.error);
     EXPECT_NE(checked.error.find("blowup"), std::string::npos) << checked.error;
     EXPECT_EQ(checked.rows, plain.rows);
+    // A run of the initial pass alone saves nothing: empty lists compare.
+    sim_options initial;
+    initial.initial_only = true;
+    sim_output start;
+    EXPECT_EQ(run_program(b.symbols(), p, initial, &start), sim_done);
+    EXPECT_TRUE(start.times.empty());
+    EXPECT_FALSE(start.initial.empty());
 }
 
 } // namespace
