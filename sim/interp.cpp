@@ -1655,6 +1655,16 @@ void forget_kept_passes() {
     kept_flat = kept_flat_forms{};
 }
 
+std::shared_ptr<void> take_kept_passes() {
+    auto kept = std::make_shared<kept_flat_forms>(std::move(kept_flat));
+    kept_flat = kept_flat_forms{};
+    return kept;
+}
+
+void put_back_kept_passes(std::shared_ptr<void> kept) {
+    kept_flat = std::move(*static_cast<kept_flat_forms*>(kept.get()));
+}
+
 bool flat_passes() {
     if (flat_setting < 0) {
         const char* e = std::getenv("KAVREL_REFERENCE_ENGINE");

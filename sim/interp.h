@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,11 @@ void set_wider_vectors(bool on); // between runs
 // Forgets the flat passes kept from earlier runs (and frees their native
 // code): when the model they were built for is closed.
 void forget_kept_passes();
+// The kept passes taken aside (none kept from then on) and put back (the
+// passes kept meanwhile freed): a checking run builds passes of its own
+// without costing the model its compiled ones.
+std::shared_ptr<void> take_kept_passes();
+void put_back_kept_passes(std::shared_ptr<void> kept);
 // Units of the current run's flat passes that run as flat instructions (the
 // others are left to the interpreter); 0 without flat passes.
 std::size_t flat_unit_count();

@@ -57,6 +57,7 @@ int run_program(handle symbols, const sim_program& p, const sim_options& o, sim_
         kept_for = symbols;
     }
     sim_output& res = out ? *out : kept_output;
+    if (native_check()) return run_checked(symbols, p, o, res);
     clear_output(res);
     bool own_pool = take_sim_pool();
     int result = sim_refused;

@@ -42,3 +42,23 @@ int data_source_index(const char* path);
 void set_exogenous_data_hook(void (*hook)());
 // The data sources registered for the current run.
 const std::vector<std::string>& run_data_sources();
+
+// The engine's checking mode for tests (sim/runcheck.cpp): every run that
+// may use native code (sim/native/native.h) is run first on the flat loop
+// alone, from the same start, and the two runs must agree to the bit (saved
+// times and rows, the initial values, the outcome and its message). A
+// difference ends the process naming the first differing value. Off (the
+// default), a run costs one test of a flag. KAVREL_NATIVE_VERIFY=1 turns it
+// on at start.
+// Whether runs are checked (the environment's choice until set).
+bool native_check();
+void set_native_check(bool on);
+
+// Test hook: the runs on native code get the float at index (times, then
+// rows) of their saved values changed in its last bit after they end, as a
+// fault of the native code would change it; -1 (the default) none.
+void set_native_check_fault(long index);
+
+// Runs p as run_program does, checked as above (run_program calls it when
+// the mode is on).
+int run_checked(handle symbols, const sim_program& p, const sim_options& o, sim_output& out);

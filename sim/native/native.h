@@ -41,6 +41,9 @@ using native_handle = std::unique_ptr<native_code, native_code_free>;
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
+// Given to set_native_mode: back to the environment's choice (tests restore
+// the mode so, for the engine suite runs under each mode).
+inline constexpr int nm_environment = -1;
 inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 64000,
                              native_auto_tier0_max_ops = 2000;
 

@@ -235,7 +235,7 @@ TEST_F(CrossCheck, EveryRoadGivesTheValuesOfTheSameArithmeticInCpp) {
     // Every pass compiled to native code, where the build has it.
     set_native_mode(nm_tier0);
     sim_output native = run(true);
-    set_native_mode(nm_auto);
+    set_native_mode(nm_environment);
     forget_kept_passes();
     ASSERT_EQ(flat.times.size(), 4u);
     ASSERT_EQ(flat.rows.size(), reference.rows.size());

@@ -86,7 +86,7 @@ protected:
     }
     void TearDown() override {
         set_flat_passes(true);
-        set_native_mode(nm_auto);
+        set_native_mode(nm_environment);
         set_native_compile_failure(false);
         set_native_compile_threads(0);
     }

@@ -52,7 +52,7 @@ protected:
     }
     void TearDown() override {
         set_plain_steps(true);
-        set_native_mode(nm_auto);
+        set_native_mode(nm_environment);
         set_sim_pause_hook(nullptr);
         stop_request = 0;
         forget_kept_passes();
