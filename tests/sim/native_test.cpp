@@ -74,6 +74,22 @@ std::string difference(const outcome& x, const outcome& y) {
     return "";
 }
 
+// Runs a finished model with Euler and RK4 on the loop, then on the
+// interpreter and both tiers, which must give the loop's results to the bit.
+void expect_every_road_as_the_loop(model_builder& b) {
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (int method : {im_euler, im_rk4}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        for (road r : {native_code, optimised})
+            EXPECT_EQ(difference(run(b, p, method, r), loop), "")
+                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
+    }
+}
+
 class NativeTier : public testing::Test {
 protected:
     void SetUp() override {
@@ -254,17 +270,7 @@ TEST_F(NativeTier, LookupsGiveTheLoopsValuesInsideAndAcrossSegments) {
     b.aux("looked", "curve(wave) + curve(steps) * 2 + curve(slow) - curve(Stock / 10)");
     b.level("Stock", "looked - Stock / 5", "0.5");
     ASSERT_TRUE(b.finish());
-    sim_program p;
-    ASSERT_EQ(generate_code(b.symbols(), p), 1);
-    ASSERT_EQ(order_program(b.symbols(), p), 1);
-    for (int method : {im_euler, im_rk4}) {
-        outcome loop = run(b, p, method, flat_loop);
-        ASSERT_EQ(loop.result, sim_done) << loop.messages;
-        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
-        for (road r : {native_code, optimised})
-            EXPECT_EQ(difference(run(b, p, method, r), loop), "")
-                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
-    }
+    expect_every_road_as_the_loop(b);
 }
 
 // A value that is not finite in a scalar unit, in a lane of a unit of several
@@ -339,17 +345,7 @@ TEST_F(NativeTier, BuiltInsAndTestInputsGiveTheLoopsValues) {
     b.level("Stock", "t1 - Stock / 4", "1");
     b.level("Sink", "all", "0");
     ASSERT_TRUE(b.finish());
-    sim_program p;
-    ASSERT_EQ(generate_code(b.symbols(), p), 1);
-    ASSERT_EQ(order_program(b.symbols(), p), 1);
-    for (int method : {im_euler, im_rk4}) {
-        outcome loop = run(b, p, method, flat_loop);
-        ASSERT_EQ(loop.result, sim_done) << loop.messages;
-        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
-        for (road r : {native_code, optimised})
-            EXPECT_EQ(difference(run(b, p, method, r), loop), "")
-                << (r == optimised ? "tier 1" : "tier 0") << ", method " << method;
-    }
+    expect_every_road_as_the_loop(b);
 }
 
 // Smoothing and delay outputs and the rates of their hidden states are
