@@ -23,6 +23,7 @@
 #include "runs/core/select.h"
 #include "shell/msgbox.h"
 #include "shell/toolset.h"
+#include "tools/liveruns.h"
 #include "tools/output.h"
 #include "tools/series.h"
 
@@ -369,6 +370,11 @@ void strip_draw(output_record* record) {
     }
 }
 
+// The time base the re-runs' times are read against (none for Time).
+const char* live_x_name(const strip_window& w) {
+    return w.x_var_name.empty() || w.x_var_name == "Time" ? nullptr : w.x_var_name.c_str();
+}
+
 } // namespace
 
 void strip_live_update(handle record) {
@@ -386,7 +392,7 @@ void strip_live_update(handle record) {
             const float* times = nullptr;
             const float* values = nullptr;
             const int n = cached_series(static_cast<int>(p.live_slots[r] - 1), &times, &values,
-                                        static_cast<int>(r));
+                                        static_cast<int>(r), live_x_name(e->w));
             if (n <= 0 || !times || !values) continue;
             p.xs[r].clear();
             p.ys[r].clear();
@@ -603,12 +609,36 @@ void strip_tool_run(handle tool) {
         double axis_top = 0;
         for (int k = 0; k < take; ++k, ++next) {
             const std::string& name = dynamic[next];
+            // Livesweep: the strip follows the Livesweep run's re-runs.
+            std::vector<std::uint32_t> live_slots;
+            if (kind == 0 && cache_livesweep()) {
+                const int shown = shown_run_slot();
+                std::int32_t slot = -1;
+                const int type = find_var_name(name.c_str(), &slot);
+                live_slots.assign(run_index.size(), 0);
+                if (shown >= 0 && shown < static_cast<int>(run_index.size()) && slot >= 0 &&
+                    type >= 1 && type <= 21 && type != 5 && type != 6 && type != 12)
+                    live_slots[static_cast<std::size_t>(shown)] =
+                        static_cast<std::uint32_t>(slot) + 1;
+            }
             std::vector<std::vector<float>> xs, ys;
             for (std::size_t r = 0; r < run_index.size(); ++r) {
                 std::vector<float> values, times, x, y;
                 if (run_index[r] >= 0)
                     read_series_or_constant(name.c_str(), proto.x_var_name.c_str(), run_index[r],
                                             t0, t1, values, times);
+                // The re-runs write the shown run's values into the value
+                // cache only, never into its run file: a strip opened after
+                // them shows what they made, not the run they stand in for.
+                if (r < live_slots.size() && live_slots[r]) {
+                    const float *lt = nullptr, *lv = nullptr;
+                    const int n = cached_series(static_cast<int>(live_slots[r] - 1), &lt, &lv,
+                                                static_cast<int>(r), live_x_name(proto));
+                    if (n > 0 && lt && lv) {
+                        times.assign(lt, lt + n);
+                        values.assign(lv, lv + n);
+                    }
+                }
                 double run_top = 0;
                 strip_analysis(kind, times, values, t0, t1, dts[r], dts[0], o.max_lag,
                                o.remove_mean != 0, x, y, &run_top);
@@ -618,17 +648,7 @@ void strip_tool_run(handle tool) {
             }
             strip_plot p;
             p.name = name;
-            // Livesweep: the strip follows the Livesweep run's re-runs.
-            if (kind == 0 && cache_livesweep()) {
-                const int shown = shown_run_slot();
-                std::int32_t slot = -1;
-                const int type = find_var_name(name.c_str(), &slot);
-                p.live_slots.assign(run_index.size(), 0);
-                if (shown >= 0 && shown < static_cast<int>(run_index.size()) && slot >= 0 &&
-                    type >= 1 && type <= 21 && type != 5 && type != 6 && type != 12)
-                    p.live_slots[static_cast<std::size_t>(shown)] =
-                        static_cast<std::uint32_t>(slot) + 1;
-            }
+            p.live_slots = std::move(live_slots);
             if (o.show_units) {
                 std::int32_t slot = 0;
                 symbol_id sid = 0;
@@ -666,6 +686,12 @@ void strip_tool_run(handle tool) {
             for (int run : run_index) {
                 float v = NA;
                 if (run < 0 || run_constant_value(c.name.c_str(), run, &v) != 1) v = NA;
+                // The shown run's constant as the re-runs have it (a slider
+                // moved), not as its run file was made.
+                float live = NA;
+                if (run >= 0 && cache_livesweep() && run == shown_run_index() &&
+                    live_value_at_time(c.name.c_str(), nullptr, run, &live, nullptr, 0) == 1)
+                    v = live;
                 c.values.push_back(v);
             }
             w.constants.push_back(std::move(c));

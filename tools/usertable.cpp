@@ -12,6 +12,7 @@
 #include "runs/core/select.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
+#include "tools/liveruns.h"
 #include "tools/output.h"
 #include "tools/series.h"
 
@@ -156,7 +157,9 @@ handle user_table(const user_table_spec& spec) {
             continue;
         }
         const char* format = it.format.empty() ? nullptr : it.format.c_str();
-        const int got = read_run_values(r.element.c_str(), axis_name.c_str(), r.run, values, times);
+        // During Livesweep the shown run's values are its re-runs' (the
+        // caller holds the model; without it this reads the run file).
+        const int got = live_run_values(r.element.c_str(), axis_name.c_str(), r.run, values, times);
         if (got == 1 || got <= 0) {
             // A constant's one value, a string's text, or nothing in that run.
             std::string cell = "--";

@@ -1,7 +1,8 @@
 // The strip graph: shortened run labels, constants per window, the
 // analyses' points and axis (also over a time axis of no span), ranges; the
 // tool on two runs of the population sample: strips of births and its
-// causes over time with the constants listed per run, and autocorrelation.
+// causes over time with the constants listed per run, and autocorrelation;
+// during Livesweep the shown run's strips are its re-runs' from the start.
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
 #include "graphs/draw/axis.h"
@@ -31,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -329,6 +331,77 @@ TEST_F(StripWindow, AutocorrelationStripsListNoConstants) {
     EXPECT_DOUBLE_EQ(w->x_high, 10); // lags up to 10 by the saving interval 1
     ASSERT_FALSE(w->strips.empty());
     EXPECT_EQ(w->strips[0].xs[0].size(), 11u);
+}
+
+// The re-runs write the shown run's values into the value cache only, never
+// into its run file: a strip opened after them shows what they made at once,
+// not the run file until the next re-run.
+TEST_F(StripWindow, AStripOpenedDuringLivesweepShowsTheReRunsAtOnce) {
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0); // the first selected run (0.06, the newest) is shown
+    set_cache_points_counter(101);
+    lock_model(0);
+    std::int32_t slot = -1, rate = -1;
+    ASSERT_GT(find_var_name("births", &slot), 0);
+    ASSERT_GT(find_var_name("birth rate", &rate), 0);
+    unlock_model(0);
+    ASSERT_GE(slot, 0);
+    ASSERT_GE(rate, 0);
+    const float *t = nullptr, *v = nullptr;
+    ASSERT_GT(cached_series(rate, &t, &v, 0), 0); // the sliders' constants are cached
+    ASSERT_EQ(cached_series(slot, &t, &v, 0), 101);
+    // A re-run with a slider moved saves its steps with a third of the
+    // births: below the other run's (0.04) throughout, where the file's are
+    // above them.
+    const std::vector<float> file(v, v + 101);
+    std::vector<float> step(static_cast<std::size_t>(std::max(slot, rate)) + 1, NA);
+    set_cache_points_counter(0);
+    for (int i = 0; i <= 100; ++i) {
+        step[0] = float(i);
+        step[static_cast<std::size_t>(rate)] = 0.02f;
+        step[static_cast<std::size_t>(slot)] = file[static_cast<std::size_t>(i)] / 3;
+        livesweep_save_values(step.data(), step.size(), 100 - i);
+    }
+    ASSERT_EQ(cached_series(slot, &t, &v, 0), 101);
+    ASSERT_FLOAT_EQ(v[100], file[100] / 3);
+
+    make_tool(strip_line(0, 0)); // births and its causes
+    run_tool();
+    ASSERT_FALSE(last_strip_records().empty());
+    const handle rec = last_strip_records()[0];
+    strip_window* w = strip_window_of(rec);
+    ASSERT_NE(w, nullptr);
+    ASSERT_FALSE(w->strips.empty());
+    ASSERT_EQ(w->strips[0].name, "births");
+    // The listed constant: the re-run's for the shown run, the file's for
+    // the other.
+    const strip_constant* listed = nullptr;
+    for (const strip_constant& c : w->constants)
+        if (c.name == "birth rate") listed = &c;
+    ASSERT_NE(listed, nullptr);
+    ASSERT_EQ(listed->values.size(), 2u);
+    EXPECT_FLOAT_EQ(listed->values[0], 0.02f);
+    EXPECT_FLOAT_EQ(listed->values[1], 0.04f);
+    strip_plot& p = w->strips[0];
+    ASSERT_FALSE(p.ys[0].empty());
+    ASSERT_FALSE(p.ys[1].empty());
+    // Smaller positions are higher: the re-run's curve lies under the other.
+    EXPECT_GT(*std::min_element(p.ys[0].begin(), p.ys[0].end()),
+              *std::max_element(p.ys[1].begin(), p.ys[1].end()));
+    // The next re-run's redraw of the same values changes nothing.
+    const std::vector<std::int16_t> opened = p.ys[0];
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    EXPECT_EQ(p.ys[0], opened);
 }
 
 TEST_F(StripWindow, LivesweepStripsFollowTheCacheOfTheLivesweepRun) {

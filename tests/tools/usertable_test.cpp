@@ -1,22 +1,29 @@
 // User tables on two runs of the population sample: the time axis from a
 // table's own start, end, interval and at-time, single-value rows for
 // constants and names without values, runs named by number (past the
-// selected ones left out), the header switched off and the column layout.
+// selected ones left out), the header switched off and the column layout;
+// during Livesweep the shown run's rows are its re-runs'.
 #include "foundation/docwriter.h"
 #include "foundation/memory.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/testing/driver.h"
+#include "resources/menus.h"
 #include "runs/core/access.h"
+#include "runs/core/cache.h"
 #include "runs/core/runfile.h"
 #include "runs/core/select.h"
 #include "shell/mainwnd.h"
+#include "shell/menucmd.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/wip.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/livesweep.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "sim/simdata.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/grid_core.h"
@@ -27,6 +34,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace td = test_driver;
 
@@ -127,6 +135,54 @@ TEST_F(UserTable, TheAxisTakesTheTablesTimesAndSingleValuesGetACellEach) {
     EXPECT_EQ(g->rows[3].colour, 2);
     EXPECT_EQ(g->rows[4].label, "no such thing\t--");
     EXPECT_EQ(g->rows[5].label, " : base\t--");
+}
+
+// The re-runs write the shown run's values into the value cache only, never
+// into its run file: a user table built during Livesweep shows them, and the
+// other run and the table built after Livesweep show the files.
+TEST_F(UserTable, DuringLivesweepTheShownRunsRowsAreItsReRuns) {
+    user_table_spec s;
+    s.title = "Live";
+    s.items = {var("Population")};
+    auto cells = [](handle rec, const char* label) {
+        std::vector<float> out;
+        const grid_rows* g = spread_rows(rec);
+        if (!g) return out;
+        for (const grid_row& r : g->rows)
+            if (r.label == label)
+                for (const auto& c : r.cells) out.push_back(c.value);
+        return out;
+    };
+    model_opened(); // as on opening the model: the value cache
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    install_cache_livesweep_hook();
+    ASSERT_EQ(menu_command(cmd_livesweep), 1);
+    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(shown_run_index(), model_rec->runs[0].run) << "slow, the newest, is shown";
+    const std::vector<float> file_slow = cells(build(s), "Population");
+    const std::vector<float> file_base = cells(build(s), " : base");
+    ASSERT_GT(file_slow.size(), 2u);
+    ASSERT_EQ(file_base.size(), file_slow.size());
+
+    // A faster birth rate, re-run as a slider would ask.
+    lock_model(0);
+    const std::int32_t rate = sym(find_symbol("birth rate"))->slot;
+    unlock_model(0);
+    ASSERT_EQ(set_setup_value(rate, 0.05f), 1);
+    ASSERT_EQ(livesweep_rerun(0, 2, 0), 1);
+    td::run_until_idle();
+    const handle live = build(s);
+    const std::vector<float> rerun = cells(live, "Population");
+    ASSERT_EQ(rerun.size(), file_slow.size());
+    EXPECT_FLOAT_EQ(rerun.front(), file_slow.front()) << "the same initial population";
+    EXPECT_GT(rerun.back(), file_slow.back() * 1.5f) << "births outgrow deaths faster";
+    EXPECT_EQ(cells(live, " : base"), file_base);
+
+    ASSERT_EQ(menu_command(cmd_livesweep), 1);
+    EXPECT_EQ(livesweep_state, 0);
+    set_livesweep_refresh_hook(nullptr);
+    set_livesweep_save_hook(nullptr);
+    EXPECT_EQ(cells(build(s), "Population"), file_slow);
 }
 
 TEST_F(UserTable, NoHeaderTheColumnLayoutAndNoRunAtAll) {
