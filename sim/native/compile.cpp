@@ -56,6 +56,7 @@ namespace {
 std::atomic<int> mode_setting{-1};
 std::atomic<int> fail_compiles{0}; // a bit per level
 std::atomic<std::size_t> live_passes{0};
+std::atomic<std::size_t> rolled_units{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
 
@@ -97,6 +98,10 @@ void set_native_compile_failure(bool fail, int level) {
 
 std::size_t native_live_passes() {
     return live_passes;
+}
+
+std::size_t native_rolled_units() {
+    return rolled_units;
 }
 
 #if defined(KAVREL_WITH_LLVM)
@@ -303,6 +308,8 @@ public:
     struct part_span {
         std::size_t from, to;
         bool pure;
+        // Units in the part when it is a loop over repeated units (0: none).
+        std::size_t rolled = 0;
     };
     const std::vector<part_span>& plan() {
         if (planned_) return parts_;
@@ -331,13 +338,28 @@ public:
                 from = i + 1;
             }
         }
+        units_.clear();
+        for (const unit_span& u : units) units_.push_back({u.from, u.to, u.pure});
+        // Long runs of repeated units that a fast part may compute become
+        // parts of their own, each a loop over its units.
+        std::vector<repeat_run> runs;
+        for (const repeat_run& r : find_runs(min_rolled))
+            if (r.rollable && !rereads_written_slot(r.from, r.to)) runs.push_back(r);
         // Parts: units of one kind (pure or not) together, cut once long enough.
-        for (const unit_span& u : units) {
-            if (!parts_.empty() && parts_.back().pure == u.pure &&
+        auto run = runs.begin();
+        for (std::size_t u = 0; u < units_.size(); ++u) {
+            if (run != runs.end() && run->unit == u) {
+                parts_.push_back({run->from, run->to, true, run->count});
+                u += run->count - 1;
+                ++run;
+                continue;
+            }
+            const part_span& n = units_[u];
+            if (!parts_.empty() && !parts_.back().rolled && parts_.back().pure == n.pure &&
                 parts_.back().to - parts_.back().from < chunk_ops)
-                parts_.back().to = u.to;
+                parts_.back().to = n.to;
             else
-                parts_.push_back({u.from, u.to, u.pure});
+                parts_.push_back({n.from, n.to, n.pure});
         }
         // The pass's end (its last check) is made in the main function.
         end_in_main_ = parts_.size() > 1 && parts_.back().from + 1 == l_.ops.size() &&
@@ -346,6 +368,84 @@ public:
         return parts_;
     }
 
+    // Runs of consecutive units that repeat one another: the same
+    // instructions (codes, registers, operand kinds) with each operand's
+    // index moving by a stride of its own from one unit to the next.
+    struct repeat_run {
+        std::size_t unit, count, from, to; // units unit..unit+count, instructions from..to
+        bool pure;
+        bool rollable; // whose instructions a loop computes (rollable_op)
+    };
+
+private:
+    std::vector<repeat_run> find_runs(std::size_t min_count) const {
+        std::vector<repeat_run> runs;
+        auto same_shape = [&](const part_span& p, const part_span& q) {
+            if (p.to - p.from != q.to - q.from || p.pure != q.pure) return false;
+            for (std::size_t k = 0; k < p.to - p.from; ++k) {
+                const native_op &x = l_.ops[p.from + k], &y = l_.ops[q.from + k];
+                // The b of a call or choice is its unit, which only the
+                // engine reads.
+                const bool call = x.code == fo_call || x.code == fo_rate || x.code == fo_if;
+                if (x.code != y.code || x.a != y.a || (x.b != y.b && !call) || x.nargs != y.nargs ||
+                    x.fn != y.fn || x.states != y.states)
+                    return false;
+                for (int f = 0; f < 3; ++f) {
+                    if (x.field[f].kind != y.field[f].kind) return false;
+                    // Numbers are constants of the loop: the same in every unit.
+                    if (x.field[f].kind == nk_number &&
+                        std::memcmp(&l_.numbers[static_cast<std::size_t>(x.field[f].index)],
+                                    &l_.numbers[static_cast<std::size_t>(y.field[f].index)],
+                                    sizeof(float)) != 0)
+                        return false;
+                }
+            }
+            return true;
+        };
+        // The stride of every operand from unit p to unit q.
+        auto strides = [&](const part_span& p, const part_span& q) {
+            std::vector<std::int64_t> d;
+            for (std::size_t k = 0; k < p.to - p.from; ++k) {
+                const native_op &x = l_.ops[p.from + k], &y = l_.ops[q.from + k];
+                for (int f = 0; f < 3; ++f)
+                    d.push_back(x.field[f].kind == nk_number || x.field[f].kind == nk_code
+                                    ? 0
+                                    : y.field[f].index - x.field[f].index);
+                d.push_back(std::int64_t{y.state} - std::int64_t{x.state});
+            }
+            return d;
+        };
+        for (std::size_t u = 0; u < units_.size();) {
+            std::size_t n = 1;
+            if (u + 1 < units_.size() && same_shape(units_[u], units_[u + 1])) {
+                const auto d = strides(units_[u], units_[u + 1]);
+                n = 2;
+                while (u + n < units_.size() && same_shape(units_[u], units_[u + n]) &&
+                       strides(units_[u + n - 1], units_[u + n]) == d)
+                    ++n;
+            }
+            if (n >= min_count) {
+                bool rollable = units_[u].pure;
+                for (std::size_t k = units_[u].from; k < units_[u].to && rollable; ++k)
+                    rollable = rollable_op(k);
+                runs.push_back(
+                    {u, n, units_[u].from, units_[u + n - 1].to, units_[u].pure, rollable});
+            }
+            u += n;
+        }
+        return runs;
+    }
+    // Whether a loop over repeated units computes instruction k as the
+    // straight code does: its slots and tables are addressed by the unit's
+    // number, and it neither calls into the engine nor reads hidden states.
+    bool rollable_op(std::size_t k) const {
+        const std::uint16_t c = l_.ops[k].code;
+        if (c == fo_call) return native_builtin(k) && !native_state(k);
+        if (c == fo_rate) return false;
+        return pure_op(k);
+    }
+
+public:
     // Builds parts first..end of the plan and, with_main, the main function
     // that calls every part; a module of the whole pass keeps its parts
     // internal, one of several (compiled at once) defines some and declares
@@ -370,7 +470,7 @@ public:
                 // Inlined into one function the parts would compile as slowly.
                 f->addFnAttr(llvm::Attribute::NoInline);
                 fast_ = parts_[k].pure && !rereads_written_slot(parts_[k].from, parts_[k].to);
-                body(f, parts_[k].from, parts_[k].to);
+                body(f, parts_[k].from, parts_[k].to, parts_[k].rolled);
             }
             fns.push_back(f);
         }
@@ -406,6 +506,10 @@ public:
 
 private:
     static constexpr std::size_t chunk_ops = 64;
+    // Repeated units compiled as one loop from this many on.
+    static constexpr std::size_t min_rolled = 8;
+    // Units computed in one turn of such a loop.
+    static constexpr std::size_t rolled_turn = 4;
     static constexpr std::uint32_t max_native_states = 16;
 
     static bool is_pair(std::uint16_t c) { return c >= fo_pair_first && c < fo_count; }
@@ -551,7 +655,17 @@ private:
     // The address of an operand slot (value or rate).
     Value* slot_ptr(const native_operand& o) {
         Value* base = o.kind == nk_rate ? rate_ : value_;
-        return b_.CreateGEP(f32_, base, b_.getInt64(static_cast<std::uint64_t>(o.index)));
+        return b_.CreateGEP(f32_, base, index_of(o));
+    }
+    // An operand's index: in a loop over repeated units, the first unit's
+    // index plus the unit's number times the operand's stride.
+    Value* index_of(const native_operand& o) {
+        Value* first = b_.getInt64(static_cast<std::uint64_t>(o.index));
+        if (!unit_no_) return first;
+        auto s = stride_.find(&o);
+        if (s == stride_.end() || s->second == 0) return first;
+        return b_.CreateAdd(
+            first, b_.CreateMul(unit_no_, b_.getInt64(static_cast<std::uint64_t>(s->second))));
     }
     // An operand read as a float (slot or number). A slot read again in a
     // fast part is the value read or stored before (nothing else writes the
@@ -559,7 +673,7 @@ private:
     Value* read_float(const native_operand& o) {
         if (o.kind == nk_number)
             return llvm::ConstantFP::get(f32_, l_.numbers[static_cast<std::size_t>(o.index)]);
-        if (fast_) {
+        if (fast_ && !unit_no_) {
             Value*& v = known_[{o.kind, o.index}];
             if (!v) v = b_.CreateLoad(f32_, slot_ptr(o));
             return v;
@@ -571,7 +685,7 @@ private:
         if (!fast_) return b_.CreateFPExt(f, f64_);
         Value*& d = widened_[f];
         if (!d) d = b_.CreateFPExt(f, f64_);
-        if (o.kind <= nk_rate) slot_of_[d] = {o.kind, o.index};
+        if (o.kind <= nk_rate && !unit_no_) slot_of_[d] = {o.kind, o.index};
         return d;
     }
     // A fast part keeps its registers and accumulator as SSA values.
@@ -593,6 +707,10 @@ private:
     // Stores a float into the unit's target and notes whether it is finite.
     void store_float(const native_operand& dst, Value* f) {
         b_.CreateStore(f, slot_ptr(dst));
+        if (fast_ && unit_no_) {
+            note_finite(f);
+            return;
+        }
         if (fast_) {
             known_[{dst.kind, dst.index}] = f;
             // A slot noted and then stored again: its value read is noted now.
@@ -891,9 +1009,8 @@ private:
     // compute it (the table is not touched); elsewhere it is their call,
     // which moves the segment.
     Value* lookup(const native_operand& t, Value* x) {
-        Value* table =
-            b_.CreateGEP(b_.getInt8Ty(), tables_,
-                         b_.getInt64(static_cast<std::uint64_t>(t.index) * sizeof(lookup_table)));
+        Value* table = b_.CreateGEP(b_.getInt8Ty(), tables_,
+                                    b_.CreateMul(index_of(t), b_.getInt64(sizeof(lookup_table))));
         BasicBlock* from = b_.GetInsertBlock();
         if (calls_only_) {
             // Tier 0: the engine's call alone (a seventh of the code).
@@ -990,7 +1107,7 @@ private:
     // are finite; when an operand may be NA it returns -(from + 2): the flat
     // loop computes the pass on from there, from the same slots (the part's
     // instructions only compute and store).
-    void body(llvm::Function* f, std::size_t from, std::size_t to) {
+    void body(llvm::Function* f, std::size_t from, std::size_t to, std::size_t rolled = 0) {
         fn_ = f;
         auto a = f->arg_begin();
         value_ = &*a++;
@@ -1026,7 +1143,11 @@ private:
         noted_slots_.clear();
         fast_regs_.assign(l_.registers, dbl(0));
         fast_acc_ = dbl(0);
-        for (std::size_t i = from; i < to; ++i) i = op(i);
+        unit_no_ = nullptr;
+        if (fast_ && rolled > 1)
+            roll(from, to, rolled);
+        else
+            for (std::size_t i = from; i < to; ++i) i = op(i);
         if (fast_) {
             // An operand that may be NA or a stored value that may not be
             // finite (a rate of hidden states included): the flat loop
@@ -1056,6 +1177,63 @@ private:
             b_.CreateStore(b_.CreateLoad(i32_, bad_), bad_out_);
             b_.CreateRet(b_.getInt32(0));
         }
+    }
+    // A fast part of count repeated units as a loop over the first unit's
+    // instructions, unit n's operands n strides on: the same operations in
+    // the same order as the straight code. The registers, the accumulator,
+    // the least operand and the sums of stored values go from one unit to
+    // the next.
+    void roll(std::size_t from, std::size_t to, std::size_t count) {
+        const std::size_t len = (to - from) / count;
+        stride_.clear();
+        for (std::size_t k = from; k < from + len; ++k)
+            for (int f = 0; f < 3; ++f)
+                stride_[&l_.ops[k].field[f]] =
+                    l_.ops[k + len].field[f].index - l_.ops[k].field[f].index;
+        BasicBlock* pre = b_.GetInsertBlock();
+        BasicBlock* loop = BasicBlock::Create(cx_, "unit", fn_);
+        b_.CreateBr(loop);
+        b_.SetInsertPoint(loop);
+        auto carried = [&](Value*& v) {
+            llvm::PHINode* phi = b_.CreatePHI(v->getType(), 2);
+            phi->addIncoming(v, pre);
+            v = phi;
+            return phi;
+        };
+        llvm::PHINode* n = b_.CreatePHI(i64_, 2);
+        n->addIncoming(b_.getInt64(0), pre);
+        std::vector<std::pair<llvm::PHINode*, Value**>> phis;
+        for (Value*& v : least_) phis.push_back({carried(v), &v});
+        for (Value*& v : finite_) phis.push_back({carried(v), &v});
+        for (Value*& v : fast_regs_) phis.push_back({carried(v), &v});
+        phis.push_back({carried(fast_acc_), &fast_acc_});
+        rolled_units += count;
+        // Several units a turn, so that the sums and minima (taken in turn)
+        // make independent chains as in the straight code.
+        auto unit = [&](Value* no) {
+            unit_no_ = no;
+            for (std::size_t i = from; i < from + len; ++i) i = op(i);
+        };
+        for (std::size_t u = 0; u < rolled_turn; ++u) unit(u ? b_.CreateAdd(n, b_.getInt64(u)) : n);
+        BasicBlock* last = b_.GetInsertBlock();
+        Value* next = b_.CreateAdd(n, b_.getInt64(rolled_turn));
+        n->addIncoming(next, last);
+        for (auto& [phi, v] : phis) phi->addIncoming(*v, last);
+        BasicBlock* after = BasicBlock::Create(cx_, "units", fn_);
+        const std::size_t looped = count / rolled_turn * rolled_turn;
+        b_.CreateCondBr(b_.CreateICmpULT(next, b_.getInt64(looped)), loop, after);
+        b_.SetInsertPoint(after);
+        // What the units leave alone needs no value of its own in the loop.
+        for (auto& [phi, v] : phis)
+            if (*v == phi) {
+                Value* init = phi->getIncomingValueForBlock(pre);
+                phi->replaceAllUsesWith(init);
+                *v = init;
+                phi->eraseFromParent();
+            }
+        // The units left over, straight.
+        for (std::size_t u = looped; u < count; ++u) unit(b_.getInt64(u));
+        unit_no_ = nullptr;
     }
     std::uint32_t max_args(std::size_t from, std::size_t to) const {
         std::uint32_t n = 0;
@@ -1212,7 +1390,7 @@ private:
     bool vectors_ = true;
     bool fast_ = false;
     bool calls_only_ = false; // lookups are calls (tier 0)
-    std::vector<part_span> parts_;
+    std::vector<part_span> parts_, units_;
     bool planned_ = false, end_in_main_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
     // lookup's branches join before the next instruction, so each value
@@ -1227,6 +1405,10 @@ private:
     std::map<std::pair<int, std::int64_t>, Value*> noted_slots_;
     std::vector<Value*> fast_regs_;
     Value* fast_acc_ = nullptr;
+    // In a loop over repeated units: the unit's number and each operand's
+    // stride (by the first unit's operand).
+    Value* unit_no_ = nullptr;
+    std::map<const native_operand*, std::int64_t> stride_;
 };
 
 // Tier 0: the accumulator, registers and flag out of memory, cheaply (more

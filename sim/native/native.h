@@ -166,3 +166,8 @@ using native_bound_handle = std::unique_ptr<native_bound, native_bound_free>;
 native_bound_handle native_bind(const native_code& code, flat_pass& pass, const void* ops);
 // As native_run.
 int native_run_bound(native_bound& bound, int mode, std::uint32_t* bad);
+
+// Consecutive units that repeat one another (the same instructions over
+// slots a stride apart from unit to unit) are compiled as one loop over
+// them. Units compiled so in loops so far (tests).
+std::size_t native_rolled_units();
