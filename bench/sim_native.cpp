@@ -92,20 +92,27 @@ built_model& model_of(int which) {
     return which == 0 ? chain : which == 1 ? one : many;
 }
 
+// Times runs of a model on the road of the benchmark's second argument (0
+// the flat loop, 1 tier 0, 2 tier 1, 3 the default), the first run and the
+// worker's compiles outside the timing.
+void time_runs(benchmark::State& state, model_builder& b, const sim_program& p) {
+    set_native_mode(static_cast<int>(state.range(1)));
+    forget_kept_passes();
+    sim_options o;
+    sim_output out;
+    run_program(b.symbols(), p, o, &out);
+    native_wait_idle();
+    for (auto _ : state) {
+        int r = run_program(b.symbols(), p, o, &out);
+        benchmark::DoNotOptimize(r);
+    }
+}
+
 // Runs of one model on one road (0 the flat loop, 1 tier 0, 2 tier 1, 3 the
 // default: the passes the worker compiles once it has compiled them).
 void BM_Runs(benchmark::State& state) {
     built_model& m = model_of(static_cast<int>(state.range(0)));
-    set_native_mode(static_cast<int>(state.range(1))); // nm_off, nm_tier0, nm_tier1
-    forget_kept_passes();
-    sim_options o;
-    sim_output out;
-    run_program(m.b.symbols(), m.p, o, &out); // the compile, outside the timing
-    native_wait_idle();
-    for (auto _ : state) {
-        int r = run_program(m.b.symbols(), m.p, o, &out);
-        benchmark::DoNotOptimize(r);
-    }
+    time_runs(state, m.b, m.p);
     state.counters["native_passes"] = static_cast<double>(native_live_passes());
     set_native_mode(nm_auto);
     forget_kept_passes();
@@ -267,16 +274,7 @@ void BM_WideRuns(benchmark::State& state) {
     static ring_model hundred(100), seven(7), many(300), low(100, true);
     const int which = static_cast<int>(state.range(0));
     ring_model& m = which == 0 ? hundred : which == 1 ? seven : which == 2 ? many : low;
-    set_native_mode(static_cast<int>(state.range(1)));
-    forget_kept_passes();
-    sim_options o;
-    sim_output out;
-    run_program(m.b.symbols(), m.p, o, &out); // the compile, outside the timing
-    native_wait_idle();
-    for (auto _ : state) {
-        int r = run_program(m.b.symbols(), m.p, o, &out);
-        benchmark::DoNotOptimize(r);
-    }
+    time_runs(state, m.b, m.p);
     set_native_mode(nm_auto);
     forget_kept_passes();
 }

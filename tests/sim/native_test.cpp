@@ -90,6 +90,16 @@ void expect_every_road_as_the_loop(model_builder& b) {
     }
 }
 
+// Simulates a finished model at tier 0 and tier 1: each must end as the
+// loop's run did, with its messages and values to the bit.
+void expect_both_tiers_as(model_builder& b, const outcome& loop) {
+    for (road r : {native_code, optimised}) {
+        outcome native = simulate(b, r);
+        EXPECT_EQ(native.messages, loop.messages) << (r == optimised ? "tier 1" : "tier 0");
+        EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
+    }
+}
+
 class NativeTier : public testing::Test {
 protected:
     void SetUp() override {
@@ -210,11 +220,7 @@ TEST_F(NativeTier, APassFinishedByTheLoopStillNamesAnEarlierValueNotFinite) {
     outcome loop = simulate(b, flat_loop);
     ASSERT_NE(loop.messages.find("Floating point error computing a0 at time 5"), std::string::npos)
         << loop.messages;
-    for (road r : {native_code, optimised}) {
-        outcome native = simulate(b, r);
-        EXPECT_EQ(native.messages, loop.messages) << (r == optimised ? "tier 1" : "tier 0");
-        EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
-    }
+    expect_both_tiers_as(b, loop);
 }
 
 // A fast part looks for NA among the slots it read in runs of neighbours, 8
@@ -411,11 +417,7 @@ TEST_F(NativeTier, SmoothingAndDelaysGiveTheLoopsValuesAndErrors) {
     EXPECT_NE(zloop.result, sim_done);
     EXPECT_NE(zloop.messages.find("computing the state of s1 at time 3"), std::string::npos)
         << zloop.messages;
-    for (road r : {native_code, optimised}) {
-        outcome native = simulate(z, r);
-        EXPECT_EQ(native.messages, zloop.messages) << (r == optimised ? "tier 1" : "tier 0");
-        EXPECT_EQ(difference(native, zloop), "") << (r == optimised ? "tier 1" : "tier 0");
-    }
+    expect_both_tiers_as(z, zloop);
 }
 
 TEST_F(NativeTier, ACompileThatFailsLeavesThePassesToTheLoopAfterOneLogLine) {
@@ -720,11 +722,7 @@ TEST_F(NativeTier, AWideLoopNamesTheLaneNotFiniteAsTheLoopDoes) {
         std::string expected = "Floating point error computing ratio[e" + std::to_string(bad) + "]";
         ASSERT_NE(loop.messages.find(expected), std::string::npos) << loop.messages;
         EXPECT_EQ(loop.messages, simulate(b, interpreter).messages);
-        for (road r : {native_code, optimised}) {
-            outcome native = simulate(b, r);
-            EXPECT_EQ(native.messages, loop.messages) << (r == optimised ? "tier 1" : "tier 0");
-            EXPECT_EQ(difference(native, loop), "") << (r == optimised ? "tier 1" : "tier 0");
-        }
+        expect_both_tiers_as(b, loop);
     }
 }
 
