@@ -35,6 +35,7 @@
 #include <llvm/ExecutionEngine/Orc/LLJIT.h>
 #include <llvm/ExecutionEngine/Orc/ThreadSafeModule.h>
 #include <llvm/IR/IRBuilder.h>
+#include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/LLVMContext.h>
 #include <llvm/IR/LegacyPassManager.h>
 #include <llvm/IR/MDBuilder.h>
@@ -57,6 +58,7 @@ std::atomic<int> mode_setting{-1};
 std::atomic<int> fail_compiles{0}; // a bit per level
 std::atomic<std::size_t> live_passes{0};
 std::atomic<std::size_t> rolled_units{0};
+std::atomic<std::size_t> handovers{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
 
@@ -98,6 +100,10 @@ void set_native_compile_failure(bool fail, int level) {
 
 std::size_t native_live_passes() {
     return live_passes;
+}
+
+std::size_t native_handovers() {
+    return handovers;
 }
 
 std::size_t native_rolled_units() {
@@ -640,12 +646,49 @@ private:
     // A call of a host function by its address.
     Value* host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,
                 std::vector<Value*> args) {
+        // A call that does not return a number may write slots.
+        if (unit_no_ && !result->isDoubleTy()) units_write_unknown_ = true;
         auto* t = llvm::FunctionType::get(result, types, false);
         Value* p =
             b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(fn)), t->getPointerTo());
         return b_.CreateCall(t, p, args);
     }
     template <typename F> void* addr(F* f) { return reinterpret_cast<void*>(f); }
+    // A call of fn on a rare path (a lookup leaving its segment), through a
+    // stub that keeps every register: the C convention lets a call change
+    // every vector register, so the values of the whole part were kept in
+    // memory around each lookup; the stub saves them only when it runs.
+    Value* cold_host(void* fn, llvm::Type* result, std::vector<llvm::Type*> types,
+                     std::vector<Value*> args) {
+        if (!fast_ || level_ == 0 || !result->isDoubleTy()) return host(fn, result, types, args);
+        // The stub's result comes back through memory: the convention keeps
+        // the register that would carry it too.
+        llvm::Function*& stub = stubs_[fn];
+        auto* t = llvm::FunctionType::get(result, types, false);
+        std::vector<llvm::Type*> with_out = types;
+        with_out.push_back(f64p_);
+        auto* st = llvm::FunctionType::get(b_.getVoidTy(), with_out, false);
+        if (!stub) {
+            stub = llvm::Function::Create(st, llvm::Function::InternalLinkage,
+                                          "kavrel_stub_" + std::to_string(stubs_.size()), m_);
+            stub->setCallingConv(llvm::CallingConv::PreserveAll);
+            stub->addFnAttr(llvm::Attribute::NoInline);
+            stub->addFnAttr(llvm::Attribute::Cold);
+            stub->addFnAttr(llvm::Attribute::NoUnwind);
+            llvm::IRBuilder<> sb(BasicBlock::Create(cx_, "entry", stub));
+            std::vector<Value*> forwarded;
+            for (auto& a : stub->args()) forwarded.push_back(&a);
+            Value* out = forwarded.back();
+            forwarded.pop_back();
+            Value* p = sb.CreateIntToPtr(sb.getInt64(reinterpret_cast<std::uint64_t>(fn)),
+                                         t->getPointerTo());
+            sb.CreateStore(sb.CreateCall(t, p, forwarded), out);
+            sb.CreateRetVoid();
+        }
+        args.push_back(out_);
+        b_.CreateCall(st, stub, args)->setCallingConv(llvm::CallingConv::PreserveAll);
+        return b_.CreateLoad(f64_, out_);
+    }
 
     Value* na() { return llvm::ConstantFP::get(f64_, flat_na); }
     Value* dbl(double v) { return llvm::ConstantFP::get(f64_, v); }
@@ -686,6 +729,7 @@ private:
         Value*& d = widened_[f];
         if (!d) d = b_.CreateFPExt(f, f64_);
         if (o.kind <= nk_rate && !unit_no_) slot_of_[d] = {o.kind, o.index};
+        if (o.kind <= nk_rate && unit_no_) unit_slot_of_[d] = progression_of(o);
         return d;
     }
     // A fast part keeps its registers and accumulator as SSA values.
@@ -708,6 +752,7 @@ private:
     void store_float(const native_operand& dst, Value* f) {
         b_.CreateStore(f, slot_ptr(dst));
         if (fast_ && unit_no_) {
+            unit_writes_.push_back(progression_of(dst));
             note_finite(f);
             return;
         }
@@ -731,8 +776,71 @@ private:
     // unless a value is not finite (or, rarely, finite values overflow it:
     // then the flat loop computes the part again and finds them finite).
     void note_finite(Value* f) {
+        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(f))
+            if (c->getValueAPF().isFinite()) return;
         Value*& s = finite_[next_finite_++ % finite_.size()];
         s = b_.CreateFAdd(s, f);
+        if (auto* add = llvm::dyn_cast<llvm::Instruction>(s)) finite_adds_.push_back({f, add});
+    }
+    // A stored value that flows into a later stored value of the same block
+    // through operations that keep a value not finite (+, -, *, a dividend,
+    // a conversion, a sign, ABS) needs no place in the sums: if it is not
+    // finite, neither is the later one, whose sum sends the part to the flat
+    // loop, which names the first. In a chain of auxiliaries most stored
+    // values feed the next one, and their sums were a fifth of the code.
+    void drop_covered_sums() {
+        std::map<Value*, BasicBlock*> noted;
+        std::set<Value*> adds;
+        for (const finite_add& n : finite_adds_) {
+            noted.emplace(n.value, n.add->getParent());
+            adds.insert(n.add);
+        }
+        auto covered = [&](Value* f, BasicBlock* bb) {
+            std::vector<Value*> todo{f};
+            std::set<Value*> seen{f};
+            while (!todo.empty() && seen.size() < 64) {
+                Value* v = todo.back();
+                todo.pop_back();
+                for (llvm::Use& u : v->uses()) {
+                    auto* i = llvm::dyn_cast<llvm::Instruction>(u.getUser());
+                    if (!i || adds.count(i)) continue;
+                    bool keeps = false;
+                    switch (i->getOpcode()) {
+                    case llvm::Instruction::FPExt:
+                    case llvm::Instruction::FPTrunc:
+                    case llvm::Instruction::FAdd:
+                    case llvm::Instruction::FSub:
+                    case llvm::Instruction::FMul:
+                    case llvm::Instruction::FNeg:
+                        keeps = true;
+                        break;
+                    case llvm::Instruction::FDiv: // x / inf is 0
+                        keeps = u.getOperandNo() == 0;
+                        break;
+                    case llvm::Instruction::Call:
+                        if (auto* in = llvm::dyn_cast<llvm::IntrinsicInst>(i))
+                            keeps = in->getIntrinsicID() == llvm::Intrinsic::fabs;
+                        break;
+                    default:
+                        break;
+                    }
+                    if (!keeps || !seen.insert(i).second) continue;
+                    auto at = noted.find(i);
+                    if (at != noted.end() && at->second == bb) return true;
+                    todo.push_back(i);
+                }
+            }
+            return false;
+        };
+        for (const finite_add& n : finite_adds_) {
+            if (!covered(n.value, n.add->getParent())) continue;
+            Value* before = n.add->getOperand(0);
+            for (Value*& v : finite_)
+                if (v == n.add) v = before;
+            n.add->replaceAllUsesWith(before);
+            n.add->eraseFromParent();
+        }
+        finite_adds_.clear();
     }
     void store(const native_operand& dst, Value* d) { store_float(dst, b_.CreateFPTrunc(d, f32_)); }
 
@@ -782,17 +890,137 @@ private:
             noted_slots_[from->second] = x;
             return;
         }
-        least(x);
+        Value* m = least(x);
+        auto in_units = unit_slot_of_.find(x);
+        if (in_units != unit_slot_of_.end())
+            if (auto* select = llvm::dyn_cast<llvm::SelectInst>(m))
+                unit_reads_.push_back({select, in_units->second});
     }
-    void least(Value* x) {
+    Value* least(Value* x) {
         Value*& m = least_[next_least_++ % least_.size()];
         m = b_.CreateSelect(b_.CreateFCmpOLT(x, m), x, m);
+        return m;
+    }
+
+    // The slots an operand of repeated units goes through: unit n's is
+    // first + n stride (in the rate array or the value array).
+    struct progression {
+        bool rate;
+        std::int64_t first, stride;
+        bool operator<(const progression& o) const {
+            return std::tie(rate, first, stride) < std::tie(o.rate, o.first, o.stride);
+        }
+    };
+    progression progression_of(const native_operand& o) const {
+        auto s = stride_.find(&o);
+        return {o.kind == nk_rate, o.index, s == stride_.end() ? 0 : s->second};
+    }
+    // In repeated units, the minima of slots read that nothing in the units
+    // writes are taken out of the units (they were a third of a unit's
+    // instructions and a chain from unit to unit) and the slots scanned at
+    // the part's end instead, 8 at a time.
+    void scan_unit_reads(std::size_t count) {
+        auto span = [&](const progression& p) {
+            std::int64_t a = p.first, b = p.first + p.stride * static_cast<std::int64_t>(count - 1);
+            return std::make_pair(std::min(a, b), std::max(a, b));
+        };
+        auto written = [&](const progression& r) {
+            auto [lo, hi] = span(r);
+            for (const progression& w : unit_writes_) {
+                auto [wlo, whi] = span(w);
+                if (w.rate == r.rate && wlo <= hi && lo <= whi) return true;
+            }
+            return false;
+        };
+        for (const unit_read& r : unit_reads_) {
+            const std::int64_t s = std::abs(r.p.stride);
+            if (units_write_unknown_ || (s != 0 && 8 % s != 0) || written(r.p)) continue;
+            Value* before = r.select->getFalseValue();
+            for (Value*& v : least_)
+                if (v == r.select) v = before;
+            auto* test = llvm::dyn_cast<llvm::Instruction>(r.select->getCondition());
+            r.select->replaceAllUsesWith(before);
+            r.select->eraseFromParent();
+            if (test && test->use_empty()) test->eraseFromParent();
+            progression p = r.p;
+            if (p.stride < 0) p = {p.rate, span(p).first, -p.stride};
+            scans_.insert({p, count});
+        }
+        unit_reads_.clear();
+        unit_slot_of_.clear();
+    }
+    // Whether a slot of the scanned progressions may hold NA.
+    Value* scan_progressions() {
+        Value* any = nullptr;
+        auto* v8 = llvm::FixedVectorType::get(f32_, 8);
+        Value* na8 = llvm::ConstantVector::getSplat(llvm::ElementCount::getFixed(8),
+                                                    llvm::ConstantFP::get(f32_, flat_na));
+        Value* inf8 = llvm::ConstantVector::getSplat(llvm::ElementCount::getFixed(8),
+                                                     llvm::ConstantFP::getInfinity(f32_));
+        auto lanes = [&](std::int64_t from_first, std::int64_t stride) {
+            std::vector<llvm::Constant*> m;
+            for (std::int64_t j = 0; j < 8; ++j)
+                m.push_back(b_.getInt1((from_first + j) % stride == 0));
+            return llvm::ConstantVector::get(m);
+        };
+        auto vector_at = [&](Value* base, Value* index) {
+            Value* p = b_.CreateGEP(f32_, base, index);
+            return b_.CreateAlignedLoad(v8, b_.CreateBitCast(p, v8->getPointerTo()),
+                                        llvm::Align(4));
+        };
+        auto least_of = [&](Value* m, Value* v) {
+            return b_.CreateSelect(b_.CreateFCmpOLT(v, m), v, m);
+        };
+        for (const auto& [p, count] : scans_) {
+            Value* base = p.rate ? rate_ : value_;
+            Value* c;
+            if (p.stride == 0) {
+                Value* f = b_.CreateLoad(f32_, b_.CreateGEP(f32_, base, b_.getInt64(p.first)));
+                c = b_.CreateFCmpOLE(f, llvm::ConstantFP::get(f32_, flat_na));
+            } else {
+                const std::int64_t len = p.stride * static_cast<std::int64_t>(count - 1) + 1;
+                const std::int64_t whole = len / 8;
+                Value* m = inf8;
+                Value* keep = lanes(0, p.stride);
+                if (whole > 0) {
+                    BasicBlock* pre = b_.GetInsertBlock();
+                    BasicBlock* loop = BasicBlock::Create(cx_, "scan", fn_);
+                    BasicBlock* after = BasicBlock::Create(cx_, "scanned", fn_);
+                    b_.CreateBr(loop);
+                    b_.SetInsertPoint(loop);
+                    llvm::PHINode* k = b_.CreatePHI(i64_, 2);
+                    llvm::PHINode* acc = b_.CreatePHI(v8, 2);
+                    k->addIncoming(b_.getInt64(0), pre);
+                    acc->addIncoming(inf8, pre);
+                    Value* v = vector_at(base, b_.CreateAdd(b_.getInt64(p.first), k));
+                    Value* next_m = least_of(acc, b_.CreateSelect(keep, v, inf8));
+                    Value* next = b_.CreateAdd(k, b_.getInt64(8));
+                    k->addIncoming(next, loop);
+                    acc->addIncoming(next_m, loop);
+                    b_.CreateCondBr(b_.CreateICmpULT(next, b_.getInt64(whole * 8)), loop, after);
+                    b_.SetInsertPoint(after);
+                    m = next_m;
+                }
+                if (len % 8) {
+                    // The last 8 slots, overlapping the ones before.
+                    Value* v = vector_at(base, b_.getInt64(p.first + len - 8));
+                    m = least_of(m, b_.CreateSelect(lanes(len - 8, p.stride), v, inf8));
+                }
+                c = b_.CreateICmpNE(b_.CreateBitCast(b_.CreateFCmpOLE(m, na8), b_.getInt8Ty()),
+                                    b_.getInt8(0));
+            }
+            any = any ? b_.CreateOr(any, c) : c;
+        }
+        return any;
     }
     // Whether a slot noted in the part may hold NA: runs of neighbouring
     // slots are read 8 or 4 at a time (the last read of a run overlapping
     // the one before), the least of each lane compared with NA.
     Value* scan_noted_slots() {
-        std::array<Value*, 9> acc{};
+        // The loads of each width, reduced as a balanced tree at the end: a
+        // part reads dozens of scattered slots, and one running minimum of
+        // them was a chain of dependent minima as long as the part.
+        std::array<std::vector<Value*>, 9> acc{};
         auto add = [&](const native_operand& at, unsigned w) {
             Value* p = slot_ptr(at);
             Value* v;
@@ -802,8 +1030,7 @@ private:
                 auto* t = llvm::FixedVectorType::get(f32_, w);
                 v = b_.CreateAlignedLoad(t, b_.CreateBitCast(p, t->getPointerTo()), llvm::Align(4));
             }
-            Value*& m = acc[w];
-            m = m ? b_.CreateSelect(b_.CreateFCmpOLT(v, m), v, m) : v;
+            acc[w].push_back(v);
         };
         for (auto i = noted_slots_.begin(); i != noted_slots_.end();) {
             auto j = i;
@@ -822,8 +1049,15 @@ private:
         }
         Value* any = nullptr;
         for (unsigned w : {1u, 4u, 8u}) {
-            if (!acc[w]) continue;
-            Value* c = b_.CreateFCmpOLE(acc[w], llvm::ConstantFP::get(acc[w]->getType(), flat_na));
+            std::vector<Value*>& l = acc[w];
+            if (l.empty()) continue;
+            while (l.size() > 1) {
+                std::size_t half = (l.size() + 1) / 2;
+                for (std::size_t k = 0; k + half < l.size(); ++k)
+                    l[k] = b_.CreateSelect(b_.CreateFCmpOLT(l[k + half], l[k]), l[k + half], l[k]);
+                l.resize(half);
+            }
+            Value* c = b_.CreateFCmpOLE(l[0], llvm::ConstantFP::get(l[0]->getType(), flat_na));
             if (w > 1) c = b_.CreateICmpNE(b_.CreateBitCast(c, b_.getIntNTy(w)), b_.getIntN(w, 0));
             any = any ? b_.CreateOr(any, c) : c;
         }
@@ -978,6 +1212,7 @@ private:
             Value* f = b_.CreateFPTrunc(r, f32_);
             at.kind = nk_rate;
             b_.CreateStore(f, slot_ptr(at));
+            if (unit_no_) units_write_unknown_ = true;
             if (fast_) {
                 note_finite(f);
                 continue;
@@ -1090,7 +1325,7 @@ private:
             b_.SetInsertPoint(call);
             search = call;
         }
-        Value* found = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+        Value* found = cold_host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
         b_.CreateBr(done);
 
         b_.SetInsertPoint(done);
@@ -1136,6 +1371,12 @@ private:
         for (Value*& v : least_) v = dbl(0);
         for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
         next_least_ = next_finite_ = 0;
+        finite_adds_.clear();
+        unit_reads_.clear();
+        unit_slot_of_.clear();
+        unit_writes_.clear();
+        units_write_unknown_ = false;
+        scans_.clear();
         known_.clear();
         widened_.clear();
         noted_.clear();
@@ -1158,7 +1399,9 @@ private:
                 Value* c = b_.CreateFCmpOLE(m, na());
                 maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
             }
+            if (Value* scanned = scan_progressions()) maybe_na = b_.CreateOr(maybe_na, scanned);
             if (Value* scanned = scan_noted_slots()) maybe_na = b_.CreateOr(maybe_na, scanned);
+            drop_covered_sums();
             Value* sum = finite_[0];
             for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
             Value* zero = b_.CreateFSub(sum, sum); // NaN unless sum is finite
@@ -1234,6 +1477,7 @@ private:
         // The units left over, straight.
         for (std::size_t u = looped; u < count; ++u) unit(b_.getInt64(u));
         unit_no_ = nullptr;
+        scan_unit_reads(count);
     }
     std::uint32_t max_args(std::size_t from, std::size_t to) const {
         std::uint32_t n = 0;
@@ -1377,6 +1621,7 @@ private:
 
     llvm::LLVMContext& cx_;
     llvm::Module& m_;
+    std::map<void*, llvm::Function*> stubs_;
     const native_listing& l_;
     llvm::IRBuilder<> b_;
     int level_; // 0: units of several lanes and copies stay calls (faster unoptimised)
@@ -1397,6 +1642,24 @@ private:
     // dominates the code after it).
     std::array<Value*, 4> least_{}, finite_{};
     std::size_t next_least_ = 0, next_finite_ = 0;
+    // Each stored value noted in the sums, and its add.
+    struct finite_add {
+        Value* value;
+        llvm::Instruction* add;
+    };
+    std::vector<finite_add> finite_adds_;
+    // Repeated units: the doubles read from slots, the minima of them, the
+    // slots written, whether a call may write others, the slots to scan
+    // (with the number of units).
+    struct unit_read {
+        llvm::SelectInst* select;
+        progression p;
+    };
+    std::map<Value*, progression> unit_slot_of_;
+    std::vector<unit_read> unit_reads_;
+    std::vector<progression> unit_writes_;
+    bool units_write_unknown_ = false;
+    std::set<std::pair<progression, std::size_t>> scans_;
     std::map<std::pair<int, std::int64_t>, Value*> known_;
     std::map<Value*, Value*> widened_;
     std::set<Value*> noted_;
@@ -1656,6 +1919,7 @@ int native_run(const native_code& code, flat_pass& pass, const void* ops, int mo
     int r = code.fn(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
     if (r == -1) std::rethrow_exception(frame.error);
     if (r < -1) {
+        handovers.fetch_add(1, std::memory_order_relaxed);
         *bad = frame.bad;
         return r + 1; // -(k + 1): the loop goes on from instruction k
     }
@@ -1682,6 +1946,7 @@ int native_run_bound(native_bound& b, int mode, std::uint32_t* bad) {
         std::rethrow_exception(error);
     }
     if (r < -1) {
+        handovers.fetch_add(1, std::memory_order_relaxed);
         *bad = b.frame.bad;
         return r + 1;
     }

@@ -171,3 +171,6 @@ int native_run_bound(native_bound& bound, int mode, std::uint32_t* bad);
 // slots a stride apart from unit to unit) are compiled as one loop over
 // them. Units compiled so in loops so far (tests).
 std::size_t native_rolled_units();
+// Times compiled code handed a pass to the flat loop (an operand that may be
+// NA, a stored value that may not be finite) so far (tests).
+std::size_t native_handovers();

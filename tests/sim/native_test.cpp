@@ -787,3 +787,75 @@ TEST_F(NativeTier, RepeatedUnitsComputedAsLoopsGiveTheLoopsValues) {
 }
 
 } // namespace
+
+namespace {
+
+// Repeated units whose operands are constants a stride of 2 apart, with
+// other constants (unread) between them: `unread` fills those with NA.
+void add_strided_rows(model_builder& b, int n, int na_at, bool unread_na) {
+    b.control(0, 10, 0.5f, 0.5f);
+    for (int i = 0; i < n; ++i) {
+        std::string k = std::to_string(i);
+        b.constant(("c" + k).c_str(), i == na_at ? NA : 0.5f + 0.01f * static_cast<float>(i));
+        b.constant(("e" + k).c_str(), unread_na ? NA : 1.0f);
+    }
+    for (int i = 0; i < n; ++i) {
+        std::string k = std::to_string(i), k1 = std::to_string((i + 1) % n);
+        b.level(("L" + k).c_str(), ("c" + k + " * f" + k + " - L" + k + " * 0.1").c_str(), "10");
+        b.aux(("f" + k).c_str(), ("L" + k1 + " * c" + k + " + 1").c_str());
+    }
+}
+
+} // namespace
+
+// The NA tests of the slots repeated units read are made after the units, 8
+// slots at a time, only over the slots they read: NA in the first, a middle
+// or the last unit's operand is found at both tiers (the values are the
+// loop's), while NA in the slots between them, which no unit reads, hands
+// nothing to the loop.
+TEST_F(NativeTier, TheSlotsRepeatedUnitsReadAreTestedForNAAfterThem) {
+    for (int na_at : {-1, 0, 17, 38, 39}) {
+        SCOPED_TRACE("NA in c" + std::to_string(na_at));
+        model_builder b("strided");
+        add_strided_rows(b, 40, na_at, na_at < 0);
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        if (na_at >= 0) {
+            // NA reaches the rate (and so the level) of its row alone.
+            std::size_t last = (loop.out.times.size() - 1) * loop.out.value_slots;
+            float row = loop.out.rows[last + static_cast<std::size_t>(slot_of(
+                                                 b, ("f" + std::to_string(na_at)).c_str()))];
+            EXPECT_EQ(row, NA);
+        }
+        const std::size_t rolled = native_rolled_units(), handed = native_handovers();
+        expect_both_tiers_as(b, loop);
+        EXPECT_GT(native_rolled_units(), rolled);
+        if (na_at < 0)
+            EXPECT_EQ(native_handovers(), handed);
+        else
+            EXPECT_GT(native_handovers(), handed);
+    }
+}
+
+// A stored value that is not finite sends its part to the loop, which names
+// it, whether later values flow from it through operations that keep it not
+// finite (then their test covers it), only through ones that do not (a
+// divisor, MIN, a comparison), or not at all.
+TEST_F(NativeTier, AValueNotFiniteIsNamedHoweverLaterValuesUseIt) {
+    for (const char* use : {"a * 2 + 1", "1 / a", "MIN(a, 5) + MAX(a, 5)", "(a > 1) * 3",
+                            "IF THEN ELSE(a > 0, 1, 2)", "L * 2"}) {
+        SCOPED_TRACE(use);
+        model_builder b("named");
+        b.control(0, 10, 1, 1);
+        b.level("L", "r", "1");
+        b.aux("a", "L * IF THEN ELSE(Time >= 3, 1e+30, 1) * 1e+10");
+        b.aux("u", use);
+        b.aux("w", "u - L");
+        b.aux("r", "w * 0.01 + u * 0.001");
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        ASSERT_NE(loop.messages.find("computing a at time 3"), std::string::npos) << loop.messages;
+        expect_both_tiers_as(b, loop);
+    }
+}
