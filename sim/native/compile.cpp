@@ -59,6 +59,7 @@ std::atomic<int> fail_compiles{0}; // a bit per level
 std::atomic<std::size_t> live_passes{0};
 std::atomic<std::size_t> rolled_units{0};
 std::atomic<std::size_t> handovers{0};
+std::atomic<std::size_t> bounded_parts{0}, bound_misses{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
 
@@ -104,6 +105,14 @@ std::size_t native_live_passes() {
 
 std::size_t native_handovers() {
     return handovers;
+}
+
+std::size_t native_bounded_parts() {
+    return bounded_parts;
+}
+
+std::size_t native_bound_misses() {
+    return bound_misses;
 }
 
 std::size_t native_rolled_units() {
@@ -173,6 +182,11 @@ int call_wide(native_frame* f, std::int32_t index) {
         return 1;
     }
 }
+// Bounded code found a slot out of its bounds (tests count these).
+void note_bound_miss() {
+    bound_misses.fetch_add(1, std::memory_order_relaxed);
+}
+
 double call_lookup(lookup_table* t, double x) {
     return lookup_value(*t, run_lookup_data(), x, false);
 }
@@ -477,6 +491,10 @@ public:
                 f->addFnAttr(llvm::Attribute::NoInline);
                 fast_ = parts_[k].pure && !rereads_written_slot(parts_[k].from, parts_[k].to);
                 body(f, parts_[k].from, parts_[k].to, parts_[k].rolled);
+                // Repeated units only: there the minima of results are a
+                // chain from unit to unit; in straight code the slots tested
+                // at the end instead kept more values in registers (no gain).
+                if (fast_ && level_ != 0 && vectors_ && parts_[k].rolled > 1) bounded_variant(f, k);
             }
             fns.push_back(f);
         }
@@ -511,6 +529,57 @@ public:
     }
 
 private:
+    // Part k's bounded code, when it leaves minima out: f becomes the choice
+    // between it and the code with every test (f's code so far), the first
+    // until a slot is out of its bounds.
+    void bounded_variant(llvm::Function* f, std::size_t k) {
+        auto* type = f->getFunctionType();
+        const std::string name = f->getName().str();
+        auto* bounded =
+            llvm::Function::Create(type, llvm::Function::InternalLinkage, name + "_bounded", m_);
+        bounded->addFnAttr(llvm::Attribute::NoInline);
+        bounded_ = true;
+        body(bounded, parts_[k].from, parts_[k].to, parts_[k].rolled);
+        bounded_ = false;
+        if (dropped_minima_ == 0) {
+            bounded->eraseFromParent();
+            return;
+        }
+        ++bounded_parts;
+        auto* full =
+            llvm::Function::Create(type, llvm::Function::InternalLinkage, name + "_tested", m_);
+        full->addFnAttr(llvm::Attribute::NoInline);
+        full->getBasicBlockList().splice(full->begin(), f->getBasicBlockList());
+        for (unsigned a = 0; a < f->arg_size(); ++a)
+            f->getArg(a)->replaceAllUsesWith(full->getArg(a));
+        auto* chosen = new llvm::GlobalVariable(m_, i32_, false, llvm::GlobalValue::InternalLinkage,
+                                                b_.getInt32(0), name + "_tested_chosen");
+        b_.SetInsertPoint(BasicBlock::Create(cx_, "entry", f));
+        std::vector<Value*> args;
+        for (auto& a : f->args()) args.push_back(&a);
+        BasicBlock* tried = BasicBlock::Create(cx_, "tried", f);
+        BasicBlock* kept = BasicBlock::Create(cx_, "kept", f);
+        BasicBlock* change = BasicBlock::Create(cx_, "change", f);
+        BasicBlock* tested = BasicBlock::Create(cx_, "tested", f);
+        llvm::LoadInst* was = b_.CreateLoad(i32_, chosen);
+        was->setAtomic(llvm::AtomicOrdering::Monotonic);
+        was->setAlignment(llvm::Align(4));
+        b_.CreateCondBr(b_.CreateICmpEQ(was, b_.getInt32(0)), tried, tested, likely());
+        b_.SetInsertPoint(tried);
+        Value* r = b_.CreateCall(type, bounded, args);
+        b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(unbounded_code)), change, kept, unlikely());
+        b_.SetInsertPoint(kept);
+        b_.CreateRet(r);
+        b_.SetInsertPoint(change);
+        llvm::StoreInst* set = b_.CreateStore(b_.getInt32(1), chosen);
+        set->setAtomic(llvm::AtomicOrdering::Monotonic);
+        set->setAlignment(llvm::Align(4));
+        host(addr(&note_bound_miss), b_.getVoidTy(), {}, {});
+        b_.CreateBr(tested);
+        b_.SetInsertPoint(tested);
+        b_.CreateRet(b_.CreateCall(type, full, args));
+    }
+
     static constexpr std::size_t chunk_ops = 64;
     // Repeated units compiled as one loop from this many on.
     static constexpr std::size_t min_rolled = 8;
@@ -892,9 +961,12 @@ private:
         }
         Value* m = least(x);
         auto in_units = unit_slot_of_.find(x);
-        if (in_units != unit_slot_of_.end())
-            if (auto* select = llvm::dyn_cast<llvm::SelectInst>(m))
+        if (auto* select = llvm::dyn_cast<llvm::SelectInst>(m)) {
+            if (in_units != unit_slot_of_.end())
                 unit_reads_.push_back({select, in_units->second});
+            else if (bounded_)
+                candidates_.push_back({x, select});
+        }
     }
     Value* least(Value* x) {
         Value*& m = least_[next_least_++ % least_.size()];
@@ -946,8 +1018,163 @@ private:
             if (p.stride < 0) p = {p.rate, span(p).first, -p.stride};
             scans_.insert({p, count});
         }
+        // Bounded code: every read the units' scans can cover is a value of
+        // known magnitude (its slots are scanned at the part's end).
+        if (bounded_)
+            for (const auto& [value, progress] : unit_slot_of_) {
+                const std::int64_t s = std::abs(progress.stride);
+                if (units_write_unknown_ || (s != 0 && 8 % s != 0) || written(progress)) continue;
+                progression p = progress;
+                if (p.stride < 0) p = {p.rate, span(p).first, -p.stride};
+                scans_.insert({p, count});
+                scanned_reads_.insert(value);
+            }
         unit_reads_.clear();
         unit_slot_of_.clear();
+    }
+
+    // Bounded code. An intermediate result is NA only when it is exactly
+    // -2^110: computed from values under 2^B in magnitude by sums,
+    // products, signs, MIN, MAX, IF THEN ELSE and divisions by numbers, its
+    // magnitude has a bound 2^(d B + c) known here, and when that is under
+    // 2^109 it cannot be NA. Such code tests the magnitude of the slots it
+    // reads at its end (in place of their NA) and leaves out the minima of
+    // those results; when a slot is 2^B or more (or NA), the part's code
+    // with every test runs instead, from then on.
+    struct growth {
+        int d;
+        double c;
+    };
+    std::optional<growth> growth_of(Value* v, std::map<Value*, std::optional<growth>>& memo,
+                                    std::vector<Value*>& reads) {
+        auto at = memo.find(v);
+        if (at != memo.end()) return at->second;
+        memo[v] = std::nullopt; // a cycle through a loop's values has no bound
+        std::optional<growth> g;
+        constexpr double margin = 1e-6; // for the rounding of each operation
+        auto both = [&](Value* a, Value* b) -> std::optional<std::pair<growth, growth>> {
+            auto x = growth_of(a, memo, reads), y = growth_of(b, memo, reads);
+            if (!x || !y) return std::nullopt;
+            return std::make_pair(*x, *y);
+        };
+        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(v)) {
+            double x = std::fabs(c->getValueAPF().convertToDouble());
+            if (x == 0)
+                g = growth{0, -1000};
+            else if (std::isfinite(x))
+                g = growth{0, std::log2(x) + margin};
+        } else if (auto slot = slot_of_.find(v); slot != slot_of_.end()) {
+            // A slot read in the straight code: its value is still in the slot
+            // at the end (the part stores nothing over it afterwards).
+            auto* widened = llvm::dyn_cast<llvm::Instruction>(v);
+            auto now = known_.find(slot->second);
+            if (widened && now != known_.end() && now->second == widened->getOperand(0)) {
+                g = growth{1, 0};
+                reads.push_back(v);
+            }
+        } else if (scanned_reads_.count(v)) {
+            g = growth{1, 0};
+        } else if (auto* i = llvm::dyn_cast<llvm::Instruction>(v)) {
+            switch (i->getOpcode()) {
+            case llvm::Instruction::FPExt:
+            case llvm::Instruction::FNeg:
+                g = growth_of(i->getOperand(0), memo, reads);
+                break;
+            case llvm::Instruction::FPTrunc:
+                if ((g = growth_of(i->getOperand(0), memo, reads))) g->c += margin;
+                break;
+            case llvm::Instruction::FAdd:
+            case llvm::Instruction::FSub:
+                if (auto p = both(i->getOperand(0), i->getOperand(1)))
+                    g = growth{std::max(p->first.d, p->second.d),
+                               std::max(p->first.c, p->second.c) + 1 + margin};
+                break;
+            case llvm::Instruction::FMul:
+                if (auto p = both(i->getOperand(0), i->getOperand(1)))
+                    g = growth{p->first.d + p->second.d, p->first.c + p->second.c + margin};
+                break;
+            case llvm::Instruction::FDiv:
+                if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(i->getOperand(1))) {
+                    double x = std::fabs(c->getValueAPF().convertToDouble());
+                    if (x != 0 && std::isfinite(x))
+                        if ((g = growth_of(i->getOperand(0), memo, reads)))
+                            g->c += -std::log2(x) + margin;
+                }
+                break;
+            case llvm::Instruction::Select:
+                if (auto p = both(i->getOperand(1), i->getOperand(2)))
+                    g = growth{std::max(p->first.d, p->second.d),
+                               std::max(p->first.c, p->second.c)};
+                break;
+            case llvm::Instruction::PHI: {
+                auto* phi = llvm::cast<llvm::PHINode>(i);
+                growth most{0, -1000};
+                bool all = true;
+                for (Value* in : phi->incoming_values()) {
+                    auto x = growth_of(in, memo, reads);
+                    if (!x) {
+                        all = false;
+                        break;
+                    }
+                    most = {std::max(most.d, x->d), std::max(most.c, x->c)};
+                }
+                if (all) g = most;
+                break;
+            }
+            case llvm::Instruction::Call:
+                if (auto* in = llvm::dyn_cast<llvm::IntrinsicInst>(i))
+                    if (in->getIntrinsicID() == llvm::Intrinsic::fabs)
+                        g = growth_of(i->getOperand(0), memo, reads);
+                break;
+            default:
+                break;
+            }
+        }
+        memo[v] = g;
+        return g;
+    }
+    // Chooses B for the part (at least 2^30, the largest that bounds every
+    // result it can bound) and leaves out the minima of the results so
+    // bounded; the slots the bounds rest on are scanned.
+    void drop_bounded_minima() {
+        constexpr double limit = 108.5;
+        std::map<Value*, std::optional<growth>> memo;
+        struct found {
+            candidate c;
+            growth g;
+            std::vector<Value*> reads;
+        };
+        std::vector<found> all;
+        double b = 100;
+        for (const candidate& c : candidates_) {
+            std::vector<Value*> reads;
+            std::map<Value*, std::optional<growth>> own; // reads per candidate
+            auto g = growth_of(c.x, own, reads);
+            if (!g) continue;
+            if (g->d > 0) {
+                double most = (limit - g->c) / g->d;
+                if (most < 30) continue;
+                b = std::min(b, most);
+            } else if (g->c >= limit) {
+                continue;
+            }
+            all.push_back({c, *g, std::move(reads)});
+        }
+        bound_exp_ = std::floor(b);
+        for (const found& f : all) {
+            if (f.g.d * bound_exp_ + f.g.c >= limit) continue;
+            llvm::SelectInst* select = f.c.select;
+            Value* before = select->getFalseValue();
+            for (Value*& v : least_)
+                if (v == select) v = before;
+            auto* test = llvm::dyn_cast<llvm::Instruction>(select->getCondition());
+            select->replaceAllUsesWith(before);
+            select->eraseFromParent();
+            if (test && test->use_empty()) test->eraseFromParent();
+            for (Value* r : f.reads) noted_slots_.emplace(slot_of_[r], r);
+            ++dropped_minima_;
+        }
+        candidates_.clear();
     }
     // Whether a slot of the scanned progressions may hold NA.
     Value* scan_progressions() {
@@ -968,15 +1195,35 @@ private:
             return b_.CreateAlignedLoad(v8, b_.CreateBitCast(p, v8->getPointerTo()),
                                         llvm::Align(4));
         };
+        // Bounded code: the largest magnitude, against 2^B.
+        const bool magnitude = bounded_;
+        Value* fill = inf8;
+        if (magnitude)
+            fill = llvm::ConstantVector::getSplat(llvm::ElementCount::getFixed(8),
+                                                  llvm::ConstantFP::get(f32_, 0.0));
+        Value* over8 = llvm::ConstantVector::getSplat(
+            llvm::ElementCount::getFixed(8),
+            llvm::ConstantFP::get(f32_, std::ldexp(1.0, static_cast<int>(bound_exp_))));
         auto least_of = [&](Value* m, Value* v) {
+            if (magnitude) {
+                v = b_.CreateUnaryIntrinsic(llvm::Intrinsic::fabs, v);
+                return b_.CreateSelect(b_.CreateFCmpOGT(v, m), v, m);
+            }
             return b_.CreateSelect(b_.CreateFCmpOLT(v, m), v, m);
         };
+        inf8 = fill;
+        na8 = magnitude ? over8 : na8;
         for (const auto& [p, count] : scans_) {
             Value* base = p.rate ? rate_ : value_;
             Value* c;
             if (p.stride == 0) {
                 Value* f = b_.CreateLoad(f32_, b_.CreateGEP(f32_, base, b_.getInt64(p.first)));
-                c = b_.CreateFCmpOLE(f, llvm::ConstantFP::get(f32_, flat_na));
+                if (magnitude)
+                    c = b_.CreateFCmpOGE(
+                        b_.CreateUnaryIntrinsic(llvm::Intrinsic::fabs, f),
+                        llvm::ConstantFP::get(f32_, std::ldexp(1.0, static_cast<int>(bound_exp_))));
+                else
+                    c = b_.CreateFCmpOLE(f, llvm::ConstantFP::get(f32_, flat_na));
             } else {
                 const std::int64_t len = p.stride * static_cast<std::int64_t>(count - 1) + 1;
                 const std::int64_t whole = len / 8;
@@ -1006,8 +1253,8 @@ private:
                     Value* v = vector_at(base, b_.getInt64(p.first + len - 8));
                     m = least_of(m, b_.CreateSelect(lanes(len - 8, p.stride), v, inf8));
                 }
-                c = b_.CreateICmpNE(b_.CreateBitCast(b_.CreateFCmpOLE(m, na8), b_.getInt8Ty()),
-                                    b_.getInt8(0));
+                Value* hit = magnitude ? b_.CreateFCmpOGE(m, na8) : b_.CreateFCmpOLE(m, na8);
+                c = b_.CreateICmpNE(b_.CreateBitCast(hit, b_.getInt8Ty()), b_.getInt8(0));
             }
             any = any ? b_.CreateOr(any, c) : c;
         }
@@ -1030,6 +1277,7 @@ private:
                 auto* t = llvm::FixedVectorType::get(f32_, w);
                 v = b_.CreateAlignedLoad(t, b_.CreateBitCast(p, t->getPointerTo()), llvm::Align(4));
             }
+            if (bounded_) v = b_.CreateUnaryIntrinsic(llvm::Intrinsic::fabs, v);
             acc[w].push_back(v);
         };
         for (auto i = noted_slots_.begin(); i != noted_slots_.end();) {
@@ -1054,10 +1302,18 @@ private:
             while (l.size() > 1) {
                 std::size_t half = (l.size() + 1) / 2;
                 for (std::size_t k = 0; k + half < l.size(); ++k)
-                    l[k] = b_.CreateSelect(b_.CreateFCmpOLT(l[k + half], l[k]), l[k + half], l[k]);
+                    l[k] = b_.CreateSelect(bounded_ ? b_.CreateFCmpOGT(l[k + half], l[k])
+                                                    : b_.CreateFCmpOLT(l[k + half], l[k]),
+                                           l[k + half], l[k]);
                 l.resize(half);
             }
-            Value* c = b_.CreateFCmpOLE(l[0], llvm::ConstantFP::get(l[0]->getType(), flat_na));
+            // Bounded code: the largest magnitude against 2^B (NA is larger).
+            Value* c =
+                bounded_
+                    ? b_.CreateFCmpOGE(
+                          l[0], llvm::ConstantFP::get(
+                                    l[0]->getType(), std::ldexp(1.0, static_cast<int>(bound_exp_))))
+                    : b_.CreateFCmpOLE(l[0], llvm::ConstantFP::get(l[0]->getType(), flat_na));
             if (w > 1) c = b_.CreateICmpNE(b_.CreateBitCast(c, b_.getIntNTy(w)), b_.getIntN(w, 0));
             any = any ? b_.CreateOr(any, c) : c;
         }
@@ -1372,6 +1628,10 @@ private:
         for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
         next_least_ = next_finite_ = 0;
         finite_adds_.clear();
+        candidates_.clear();
+        scanned_reads_.clear();
+        dropped_minima_ = 0;
+        bound_exp_ = 100;
         unit_reads_.clear();
         unit_slot_of_.clear();
         unit_writes_.clear();
@@ -1394,13 +1654,24 @@ private:
             // finite (a rate of hidden states included): the flat loop
             // computes the pass on from the part's first instruction, with
             // its NA tests and its checks naming the unit.
+            if (bounded_) drop_bounded_minima();
             Value* maybe_na = nullptr;
             for (Value* m : least_) {
                 Value* c = b_.CreateFCmpOLE(m, na());
                 maybe_na = maybe_na ? b_.CreateOr(maybe_na, c) : c;
             }
-            if (Value* scanned = scan_progressions()) maybe_na = b_.CreateOr(maybe_na, scanned);
-            if (Value* scanned = scan_noted_slots()) maybe_na = b_.CreateOr(maybe_na, scanned);
+            Value* over = nullptr; // bounded code: a slot 2^B or more
+            for (Value* scanned : {scan_progressions(), scan_noted_slots()})
+                if (scanned) over = over ? b_.CreateOr(over, scanned) : scanned;
+            if (over && !bounded_) maybe_na = b_.CreateOr(maybe_na, over);
+            if (over && bounded_) {
+                BasicBlock* all = BasicBlock::Create(cx_, "unbounded", fn_);
+                BasicBlock* go = BasicBlock::Create(cx_, "bounded", fn_);
+                b_.CreateCondBr(over, all, go, unlikely());
+                b_.SetInsertPoint(all);
+                b_.CreateRet(b_.getInt32(unbounded_code));
+                b_.SetInsertPoint(go);
+            }
             drop_covered_sums();
             Value* sum = finite_[0];
             for (std::size_t k = 1; k < finite_.size(); ++k) sum = b_.CreateFAdd(sum, finite_[k]);
@@ -1648,6 +1919,19 @@ private:
         llvm::Instruction* add;
     };
     std::vector<finite_add> finite_adds_;
+    // Bounded code: whether this is it, the minima of results it may leave
+    // out, the reads of repeated units whose slots are scanned, the minima
+    // left out, B.
+    bool bounded_ = false;
+    struct candidate {
+        Value* x;
+        llvm::SelectInst* select;
+    };
+    std::vector<candidate> candidates_;
+    std::set<Value*> scanned_reads_;
+    std::size_t dropped_minima_ = 0;
+    double bound_exp_ = 100;
+    static constexpr std::uint32_t unbounded_code = 0x7FFFFFF0;
     // Repeated units: the doubles read from slots, the minima of them, the
     // slots written, whether a call may write others, the slots to scan
     // (with the number of units).

@@ -174,3 +174,9 @@ std::size_t native_rolled_units();
 // Times compiled code handed a pass to the flat loop (an operand that may be
 // NA, a stored value that may not be finite) so far (tests).
 std::size_t native_handovers();
+// Parts compiled with bounded code (which leaves out the NA tests of results
+// that cannot be NA while the slots read stay under a bound), and the times
+// such code found a slot out of its bounds and gave way to the fully tested
+// code, so far (tests).
+std::size_t native_bounded_parts();
+std::size_t native_bound_misses();

@@ -3,6 +3,7 @@
 // a compile that fails, and compiled code freed with its passes.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -857,5 +858,61 @@ TEST_F(NativeTier, AValueNotFiniteIsNamedHoweverLaterValuesUseIt) {
         outcome loop = simulate(b, flat_loop);
         ASSERT_NE(loop.messages.find("computing a at time 3"), std::string::npos) << loop.messages;
         expect_both_tiers_as(b, loop);
+    }
+}
+
+// Repeated units at tier 1 leave out the NA tests of results that cannot be
+// NA while the slots they read stay under a bound, and test those slots
+// instead: with small values the code so bounded runs throughout; a slot of
+// -2^109 (twice which is NA) or of 1e20 sends the part to the fully tested
+// code from then on; a quotient of small slots that is exactly NA (-2^10 /
+// 2^-100) is not bounded, so its test stays (the bounded code meets it at
+// the first step; the level it sends far below NA then leaves the bounds);
+// every road gives the loop's values.
+TEST_F(NativeTier, BoundedRepeatedUnitsGiveWayWhenASlotLeavesItsBounds) {
+    struct variant {
+        const char* name;
+        float c, g, e;
+        bool misses;
+    };
+    for (const variant& v : {variant{"small", 0.5f, 1, 1, false},
+                             variant{"twice NA", std::ldexp(-1.0f, 109), 1, 1, true},
+                             variant{"1e20", 1e20f, 1, 1, true},
+                             variant{"quotient NA", 0.5f, -1024, std::ldexp(1.0f, -100), true}}) {
+        SCOPED_TRACE(v.name);
+        model_builder b("bounded");
+        b.control(0, 10, 0.5f, 0.5f);
+        const int n = 24;
+        for (int i = 0; i < n; ++i) {
+            std::string k = std::to_string(i);
+            const float step = 0.01f * static_cast<float>(i);
+            b.constant(("c" + k).c_str(), i == 9 ? v.c : 0.5f + step);
+            b.constant(("d" + k).c_str(), 2.0f + static_cast<float>(i));
+            b.constant(("g" + k).c_str(), i == 9 ? v.g : 1 + step);
+            b.constant(("e" + k).c_str(), i == 9 ? v.e : 1);
+        }
+        for (int i = 0; i < n; ++i) {
+            std::string k = std::to_string(i);
+            // d * L, a product of two slots, makes the bound 2^53 or so.
+            b.level(("L" + k).c_str(),
+                    ("(c" + k + " * 2 + 1) * 0.001 + d" + k + " * L" + k + " * 0.0001 + (g" + k +
+                     " / e" + k + ") * 1e-40 - L" + k + " * 0.1")
+                        .c_str(),
+                    "10");
+        }
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        const std::size_t parts = native_bounded_parts(), misses = native_bound_misses();
+        outcome native = simulate(b, optimised);
+        EXPECT_EQ(native.messages, loop.messages);
+        EXPECT_EQ(difference(native, loop), "");
+        EXPECT_GT(native_bounded_parts(), parts);
+        EXPECT_EQ(native_bound_misses() > misses, v.misses);
+        if (v.c < 0 || v.g < 0) {
+            // The exact NA reached the rate: the level is far below its start.
+            std::size_t last = (loop.out.times.size() - 1) * loop.out.value_slots;
+            EXPECT_LT(loop.out.rows[last + static_cast<std::size_t>(slot_of(b, "L9"))], -1e30f);
+        }
     }
 }
