@@ -32,7 +32,9 @@
 #include "sim/simdata.h"
 
 #if defined(KAVREL_WITH_LLVM)
+#include <llvm/ExecutionEngine/JITEventListener.h>
 #include <llvm/ExecutionEngine/Orc/LLJIT.h>
+#include <llvm/ExecutionEngine/Orc/RTDyldObjectLinkingLayer.h>
 #include <llvm/ExecutionEngine/Orc/ThreadSafeModule.h>
 #include <llvm/IR/IRBuilder.h>
 #include <llvm/IR/IntrinsicInst.h>
@@ -59,6 +61,8 @@ std::atomic<int> fail_compiles{0}; // a bit per level
 std::atomic<std::size_t> live_passes{0};
 std::atomic<std::size_t> rolled_units{0};
 std::atomic<std::size_t> handovers{0};
+std::atomic<std::size_t> lane_units{0};
+std::atomic<bool> lanes_allowed{true};
 std::atomic<std::size_t> bounded_parts{0}, bound_misses{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
@@ -105,6 +109,14 @@ std::size_t native_live_passes() {
 
 std::size_t native_handovers() {
     return handovers;
+}
+
+std::size_t native_lane_units() {
+    return lane_units;
+}
+
+void set_native_lanes(bool allowed) {
+    lanes_allowed = allowed;
 }
 
 std::size_t native_bounded_parts() {
@@ -243,6 +255,13 @@ llvm::orc::LLJIT* the_jit() {
             s.error = llvm::toString(jit.takeError());
             return;
         }
+        // For profiling: KAVREL_PERF_JIT=1 describes each compiled function
+        // to perf (record with -k 1, then perf inject --jit).
+        if (std::getenv("KAVREL_PERF_JIT"))
+            if (auto* perf = llvm::JITEventListener::createPerfJITEventListener())
+                if (auto* layer = llvm::dyn_cast<llvm::orc::RTDyldObjectLinkingLayer>(
+                        &(*jit)->getObjLinkingLayer()))
+                    layer->registerJITEventListener(*perf);
         s.jit = jit->release();
     });
     return s.jit;
@@ -717,6 +736,11 @@ private:
                 std::vector<Value*> args) {
         // A call that does not return a number may write slots.
         if (unit_no_ && !result->isDoubleTy()) units_write_unknown_ = true;
+        // Units in lanes make no calls: the part is built unit by unit.
+        if (lanes_) {
+            lanes_failed_ = true;
+            return result->isVoidTy() ? nullptr : llvm::UndefValue::get(dtype());
+        }
         auto* t = llvm::FunctionType::get(result, types, false);
         Value* p =
             b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(fn)), t->getPointerTo());
@@ -759,8 +783,19 @@ private:
         return b_.CreateLoad(f64_, out_);
     }
 
-    Value* na() { return llvm::ConstantFP::get(f64_, flat_na); }
-    Value* dbl(double v) { return llvm::ConstantFP::get(f64_, v); }
+    // Doubles and floats: one each, or a vector of one per unit in lanes.
+    llvm::Type* dtype() { return lanes_ ? llvm::FixedVectorType::get(f64_, lanes_) : f64_; }
+    llvm::Type* ftype() { return lanes_ ? llvm::FixedVectorType::get(f32_, lanes_) : f32_; }
+    Value* na() { return llvm::ConstantFP::get(dtype(), flat_na); }
+    Value* dbl(double v) { return llvm::ConstantFP::get(dtype(), v); }
+    // A number (or the same number in every lane), else null.
+    static const llvm::ConstantFP* number(Value* v) {
+        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(v)) return c;
+        if (auto* c = llvm::dyn_cast<llvm::Constant>(v))
+            if (v->getType()->isVectorTy())
+                return llvm::dyn_cast_or_null<llvm::ConstantFP>(c->getSplatValue());
+        return nullptr;
+    }
     Value* flag(Value* cond) { return b_.CreateSelect(cond, dbl(1.0), dbl(0.0)); }
     Value* is_na(Value* x) { return b_.CreateFCmpOEQ(x, na()); }
 
@@ -784,7 +819,23 @@ private:
     // arrays there), so its NA is noted once.
     Value* read_float(const native_operand& o) {
         if (o.kind == nk_number)
-            return llvm::ConstantFP::get(f32_, l_.numbers[static_cast<std::size_t>(o.index)]);
+            return llvm::ConstantFP::get(ftype(), l_.numbers[static_cast<std::size_t>(o.index)]);
+        if (lanes_) {
+            // Units n..n+lanes-1: one vector load when a stride of 1 apart,
+            // one value in every lane when the same slot, else one by one.
+            const std::int64_t s = progression_of(o).stride;
+            lane_reads_.push_back(progression_of(o));
+            Value* first = slot_ptr(o);
+            if (s == 1)
+                return b_.CreateAlignedLoad(
+                    ftype(), b_.CreateBitCast(first, ftype()->getPointerTo()), llvm::Align(4));
+            if (s == 0) return b_.CreateVectorSplat(lanes_, b_.CreateLoad(f32_, first));
+            Value* v = llvm::UndefValue::get(ftype());
+            for (unsigned j = 0; j < lanes_; ++j)
+                v = b_.CreateInsertElement(
+                    v, b_.CreateLoad(f32_, b_.CreateGEP(f32_, first, b_.getInt64(j * s))), j);
+            return v;
+        }
         if (fast_ && !unit_no_) {
             Value*& v = known_[{o.kind, o.index}];
             if (!v) v = b_.CreateLoad(f32_, slot_ptr(o));
@@ -796,20 +847,30 @@ private:
         Value* f = read_float(o);
         if (!fast_) return b_.CreateFPExt(f, f64_);
         Value*& d = widened_[f];
-        if (!d) d = b_.CreateFPExt(f, f64_);
+        if (!d) d = b_.CreateFPExt(f, dtype());
         if (o.kind <= nk_rate && !unit_no_) slot_of_[d] = {o.kind, o.index};
         if (o.kind <= nk_rate && unit_no_) unit_slot_of_[d] = progression_of(o);
         return d;
     }
     // A fast part keeps its registers and accumulator as SSA values.
-    Value* reg(std::uint32_t r) { return fast_ ? fast_regs_[r] : b_.CreateLoad(f64_, regs_[r]); }
+    Value* reg(std::uint32_t r) {
+        if (!fast_) return b_.CreateLoad(f64_, regs_[r]);
+        return unless_unset(fast_regs_[r]);
+    }
+    // Units in lanes: a register or accumulator read before the unit sets
+    // it carries a value from unit to unit (the part is built unit by unit).
+    Value* unless_unset(Value* v) {
+        if (!lanes_ || v != unset_) return v;
+        lanes_failed_ = true;
+        return llvm::UndefValue::get(dtype());
+    }
     void set_reg(std::uint32_t r, Value* v) {
         if (fast_)
             fast_regs_[r] = v;
         else
             b_.CreateStore(v, regs_[r]);
     }
-    Value* acc() { return fast_ ? fast_acc_ : b_.CreateLoad(f64_, acc_); }
+    Value* acc() { return fast_ ? unless_unset(fast_acc_) : b_.CreateLoad(f64_, acc_); }
     void set_acc(Value* v) {
         if (fast_)
             fast_acc_ = v;
@@ -819,7 +880,21 @@ private:
 
     // Stores a float into the unit's target and notes whether it is finite.
     void store_float(const native_operand& dst, Value* f) {
-        b_.CreateStore(f, slot_ptr(dst));
+        if (lanes_) {
+            const std::int64_t s = progression_of(dst).stride;
+            Value* first = slot_ptr(dst);
+            if (s == 1) {
+                b_.CreateAlignedStore(f, b_.CreateBitCast(first, ftype()->getPointerTo()),
+                                      llvm::Align(4));
+            } else {
+                // In the units' order (of one slot, the last unit's value stays).
+                for (unsigned j = s == 0 ? lanes_ - 1 : 0; j < lanes_; ++j)
+                    b_.CreateStore(b_.CreateExtractElement(f, j),
+                                   b_.CreateGEP(f32_, first, b_.getInt64(j * s)));
+            }
+        } else {
+            b_.CreateStore(f, slot_ptr(dst));
+        }
         if (fast_ && unit_no_) {
             unit_writes_.push_back(progression_of(dst));
             note_finite(f);
@@ -845,9 +920,10 @@ private:
     // unless a value is not finite (or, rarely, finite values overflow it:
     // then the flat loop computes the part again and finds them finite).
     void note_finite(Value* f) {
-        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(f))
+        if (auto* c = number(f))
             if (c->getValueAPF().isFinite()) return;
-        Value*& s = finite_[next_finite_++ % finite_.size()];
+        Value*& s = f->getType()->isVectorTy() ? lane_finite_[next_finite_++ % lane_finite_.size()]
+                                               : finite_[next_finite_++ % finite_.size()];
         s = b_.CreateFAdd(s, f);
         if (auto* add = llvm::dyn_cast<llvm::Instruction>(s)) finite_adds_.push_back({f, add});
     }
@@ -906,12 +982,16 @@ private:
             Value* before = n.add->getOperand(0);
             for (Value*& v : finite_)
                 if (v == n.add) v = before;
+            for (Value*& v : lane_finite_)
+                if (v == n.add) v = before;
             n.add->replaceAllUsesWith(before);
             n.add->eraseFromParent();
         }
         finite_adds_.clear();
     }
-    void store(const native_operand& dst, Value* d) { store_float(dst, b_.CreateFPTrunc(d, f32_)); }
+    void store(const native_operand& dst, Value* d) {
+        store_float(dst, b_.CreateFPTrunc(d, ftype()));
+    }
 
     // Returns k + 1 when a value stored so far is not finite (before k).
     void check(std::size_t k) {
@@ -949,7 +1029,7 @@ private:
     // is the most negative value in use (-2^110), so the least of them tells
     // whether one may be NA.
     void note(Value* x) {
-        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(x))
+        if (auto* c = number(x))
             if (c->getValueAPF().convertToDouble() > flat_na) return; // not NA
         if (!noted_.insert(x).second) return;
         // A value read from a slot is still there at the part's end: the
@@ -969,7 +1049,8 @@ private:
         }
     }
     Value* least(Value* x) {
-        Value*& m = least_[next_least_++ % least_.size()];
+        Value*& m = x->getType()->isVectorTy() ? lane_least_[next_least_++ % lane_least_.size()]
+                                               : least_[next_least_++ % least_.size()];
         m = b_.CreateSelect(b_.CreateFCmpOLT(x, m), x, m);
         return m;
     }
@@ -1009,6 +1090,8 @@ private:
             if (units_write_unknown_ || (s != 0 && 8 % s != 0) || written(r.p)) continue;
             Value* before = r.select->getFalseValue();
             for (Value*& v : least_)
+                if (v == r.select) v = before;
+            for (Value*& v : lane_least_)
                 if (v == r.select) v = before;
             auto* test = llvm::dyn_cast<llvm::Instruction>(r.select->getCondition());
             r.select->replaceAllUsesWith(before);
@@ -1057,7 +1140,7 @@ private:
             if (!x || !y) return std::nullopt;
             return std::make_pair(*x, *y);
         };
-        if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(v)) {
+        if (auto* c = number(v)) {
             double x = std::fabs(c->getValueAPF().convertToDouble());
             if (x == 0)
                 g = growth{0, -1000};
@@ -1094,7 +1177,7 @@ private:
                     g = growth{p->first.d + p->second.d, p->first.c + p->second.c + margin};
                 break;
             case llvm::Instruction::FDiv:
-                if (auto* c = llvm::dyn_cast<llvm::ConstantFP>(i->getOperand(1))) {
+                if (auto* c = number(i->getOperand(1))) {
                     double x = std::fabs(c->getValueAPF().convertToDouble());
                     if (x != 0 && std::isfinite(x))
                         if ((g = growth_of(i->getOperand(0), memo, reads)))
@@ -1166,6 +1249,8 @@ private:
             llvm::SelectInst* select = f.c.select;
             Value* before = select->getFalseValue();
             for (Value*& v : least_)
+                if (v == select) v = before;
+            for (Value*& v : lane_least_)
                 if (v == select) v = before;
             auto* test = llvm::dyn_cast<llvm::Instruction>(select->getCondition());
             select->replaceAllUsesWith(before);
@@ -1370,8 +1455,9 @@ private:
         }
     }
     Value* global(double* at) {
-        return b_.CreateLoad(
+        Value* v = b_.CreateLoad(
             f64_, b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(at)), f64p_));
+        return lanes_ ? b_.CreateVectorSplat(lanes_, v) : v;
     }
     // The value of a built-in call (native_builtin), as call() in interp.cpp.
     Value* builtin_value(const native_op& o) {
@@ -1500,6 +1586,10 @@ private:
     // compute it (the table is not touched); elsewhere it is their call,
     // which moves the segment.
     Value* lookup(const native_operand& t, Value* x) {
+        if (lanes_) {
+            lanes_failed_ = true;
+            return llvm::UndefValue::get(dtype());
+        }
         Value* table = b_.CreateGEP(b_.getInt8Ty(), tables_,
                                     b_.CreateMul(index_of(t), b_.getInt64(sizeof(lookup_table))));
         BasicBlock* from = b_.GetInsertBlock();
@@ -1599,6 +1689,24 @@ private:
     // loop computes the pass on from there, from the same slots (the part's
     // instructions only compute and store).
     void body(llvm::Function* f, std::size_t from, std::size_t to, std::size_t rolled = 0) {
+        // Repeated units at tier 1 are first built in lanes, several units
+        // computed at once by vector operations (each lane the operations of
+        // its unit in its order: the same values); a unit that calls, looks
+        // up or carries a register from unit to unit is built one by one.
+        if (fast_ && rolled >= min_rolled && level_ != 0 && vectors_ && lanes_allowed) {
+            in_lanes_ = true;
+            lanes_failed_ = false;
+            build_body(f, from, to, rolled);
+            in_lanes_ = false;
+            if (!lanes_failed_) {
+                lane_units += rolled / rolled_turn * rolled_turn;
+                return;
+            }
+            f->deleteBody();
+        }
+        build_body(f, from, to, rolled);
+    }
+    void build_body(llvm::Function* f, std::size_t from, std::size_t to, std::size_t rolled) {
         fn_ = f;
         auto a = f->arg_begin();
         value_ = &*a++;
@@ -1626,6 +1734,8 @@ private:
         // Several sums and minima, so that they do not make one long chain.
         for (Value*& v : least_) v = dbl(0);
         for (Value*& v : finite_) v = llvm::ConstantFP::get(f32_, 0.0);
+        lane_least_ = {};
+        lane_finite_ = {};
         next_least_ = next_finite_ = 0;
         finite_adds_.clear();
         candidates_.clear();
@@ -1717,10 +1827,23 @@ private:
         llvm::PHINode* n = b_.CreatePHI(i64_, 2);
         n->addIncoming(b_.getInt64(0), pre);
         std::vector<std::pair<llvm::PHINode*, Value**>> phis;
-        for (Value*& v : least_) phis.push_back({carried(v), &v});
-        for (Value*& v : finite_) phis.push_back({carried(v), &v});
-        for (Value*& v : fast_regs_) phis.push_back({carried(v), &v});
-        phis.push_back({carried(fast_acc_), &fast_acc_});
+        std::vector<Value*> before_regs;
+        Value* before_acc = fast_acc_;
+        if (in_lanes_) {
+            // Minima and sums of each lane, from 0.
+            for (Value*& v : lane_least_)
+                v = llvm::ConstantFP::get(llvm::FixedVectorType::get(f64_, rolled_turn), 0.0);
+            for (Value*& v : lane_finite_)
+                v = llvm::ConstantFP::get(llvm::FixedVectorType::get(f32_, rolled_turn), 0.0);
+            for (Value*& v : lane_least_) phis.push_back({carried(v), &v});
+            for (Value*& v : lane_finite_) phis.push_back({carried(v), &v});
+            before_regs = fast_regs_;
+        } else {
+            for (Value*& v : least_) phis.push_back({carried(v), &v});
+            for (Value*& v : finite_) phis.push_back({carried(v), &v});
+            for (Value*& v : fast_regs_) phis.push_back({carried(v), &v});
+            phis.push_back({carried(fast_acc_), &fast_acc_});
+        }
         rolled_units += count;
         // Several units a turn, so that the sums and minima (taken in turn)
         // make independent chains as in the straight code.
@@ -1728,7 +1851,33 @@ private:
             unit_no_ = no;
             for (std::size_t i = from; i < from + len; ++i) i = op(i);
         };
-        for (std::size_t u = 0; u < rolled_turn; ++u) unit(u ? b_.CreateAdd(n, b_.getInt64(u)) : n);
+        if (in_lanes_) {
+            // One unit in lanes: the units of the turn at once, each from
+            // registers of its own.
+            unset_ = llvm::UndefValue::get(llvm::FixedVectorType::get(f64_, rolled_turn));
+            for (Value*& v : fast_regs_) v = unset_;
+            fast_acc_ = unset_;
+            lanes_ = rolled_turn;
+            lane_reads_.clear();
+            unit(n);
+            lanes_ = 0;
+            // A unit reading what another writes (a chain of units) needs
+            // the units one after another.
+            auto span = [&](const progression& p) {
+                std::int64_t a = p.first,
+                             b = p.first + p.stride * static_cast<std::int64_t>(count - 1);
+                return std::make_pair(std::min(a, b), std::max(a, b));
+            };
+            for (const progression& r : lane_reads_)
+                for (const progression& w : unit_writes_) {
+                    auto [lo, hi] = span(r);
+                    auto [wlo, whi] = span(w);
+                    if (w.rate == r.rate && wlo <= hi && lo <= whi) lanes_failed_ = true;
+                }
+        } else {
+            for (std::size_t u = 0; u < rolled_turn; ++u)
+                unit(u ? b_.CreateAdd(n, b_.getInt64(u)) : n);
+        }
         BasicBlock* last = b_.GetInsertBlock();
         Value* next = b_.CreateAdd(n, b_.getInt64(rolled_turn));
         n->addIncoming(next, last);
@@ -1745,6 +1894,18 @@ private:
                 *v = init;
                 phi->eraseFromParent();
             }
+        if (in_lanes_) {
+            // The lanes' minima and sums join the part's.
+            for (Value* m : lane_least_)
+                for (unsigned j = 0; j < rolled_turn; ++j) least(b_.CreateExtractElement(m, j));
+            for (Value* f : lane_finite_)
+                for (unsigned j = 0; j < rolled_turn; ++j) {
+                    Value*& sum = finite_[next_finite_++ % finite_.size()];
+                    sum = b_.CreateFAdd(sum, b_.CreateExtractElement(f, j));
+                }
+            fast_regs_ = before_regs;
+            fast_acc_ = before_acc;
+        }
         // The units left over, straight.
         for (std::size_t u = looped; u < count; ++u) unit(b_.getInt64(u));
         unit_no_ = nullptr;
@@ -1919,6 +2080,15 @@ private:
         llvm::Instruction* add;
     };
     std::vector<finite_add> finite_adds_;
+    // Repeated units in lanes: whether this build tries them, the lanes of
+    // the unit being built (0: none), whether a unit could not be, the
+    // registers' value before a unit sets them, each lane's minima and sums.
+    bool in_lanes_ = false;
+    unsigned lanes_ = 0;
+    bool lanes_failed_ = false;
+    Value* unset_ = nullptr;
+    std::vector<progression> lane_reads_;
+    std::array<Value*, 2> lane_least_{}, lane_finite_{};
     // Bounded code: whether this is it, the minima of results it may leave
     // out, the reads of repeated units whose slots are scanned, the minima
     // left out, B.

@@ -916,3 +916,56 @@ TEST_F(NativeTier, BoundedRepeatedUnitsGiveWayWhenASlotLeavesItsBounds) {
         }
     }
 }
+
+// Repeated units at tier 1 are computed several at once in lanes: every
+// operation a unit in lanes may hold (arithmetic, comparisons, logic, MIN,
+// MAX, IF THEN ELSE, signs, ABS, SQRT, INTEGER, SAFE DIV, STEP), operands a
+// stride of 1, 2 and 0 apart, units left over after the lanes, NA in one unit
+// for a while and a value not finite in one unit give the loop's values and
+// messages.
+TEST_F(NativeTier, UnitsInLanesGiveTheLoopsValuesAndMessages) {
+    for (bool overflow : {false, true}) {
+        SCOPED_TRACE(overflow ? "not finite in y17" : "finite");
+        model_builder b("lanes");
+        b.control(0, 8, 0.5f, 0.5f);
+        b.constant("gap", NA);
+        b.constant("w", 0.03f);
+        const int n = 22;
+        for (int i = 0; i < n; ++i) {
+            std::string k = std::to_string(i);
+            // k, t, s and d declared in turn: slots four apart.
+            b.constant(("k" + k).c_str(), 0.01f * static_cast<float>(i + 1));
+            b.constant(("t" + k).c_str(), 4.0f + 0.25f * static_cast<float>(i));
+            b.constant(("s" + k).c_str(), i == 13 ? 3.0f : 100.0f);
+            b.constant(("d" + k).c_str(), overflow && i == 17 ? 5.0f : 100.0f);
+        }
+        for (int i = 0; i < n; ++i) {
+            std::string k = std::to_string(i);
+            b.level(("L" + k).c_str(), ("y" + k + " * 0.01 - L" + k + " * k" + k).c_str(),
+                    ("t" + k).c_str());
+        }
+        for (int i = 0; i < n; ++i) {
+            std::string k = std::to_string(i), L = "L" + k;
+            std::string e = "IF THEN ELSE(" + L + " > t" + k + " * 0.9, ABS(" + L + " - t" + k +
+                            ") * k" + k + ", MIN(" + L + ", t" + k + ") + MAX(k" + k +
+                            ", w)) + SQRT(" + L + ") - INTEGER(k" + k + " * 100) / 7 + SAFE DIV(" +
+                            L + ", INTEGER(k" + k + " * 100) - 4, 1) + STEP(1, 3) * k" + k +
+                            " + (" + L + " >= 5) * 2 + (:NOT: (" + L + " < 2)) + ((" + L +
+                            " > 1) :AND: (k" + k + " > 0.02)) - -" + L +
+                            " * 0.001 + IF THEN ELSE(IF THEN ELSE(ABS(Time - s" + k +
+                            ") < 1.5, gap, 1) * 2 < -1e+30, 1, 0) + 1 / (Time - d" + k + ")";
+            b.aux(("y" + k).c_str(), e.c_str());
+        }
+        ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+        const std::size_t lanes = native_lane_units();
+        if (!overflow) {
+            expect_every_road_as_the_loop(b);
+        } else {
+            outcome loop = simulate(b, flat_loop);
+            ASSERT_NE(loop.messages.find("computing y17 at time 5"), std::string::npos)
+                << loop.messages;
+            expect_both_tiers_as(b, loop);
+        }
+        EXPECT_GE(native_lane_units() - lanes, 20u);
+    }
+}
