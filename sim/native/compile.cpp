@@ -1261,6 +1261,23 @@ private:
         }
         candidates_.clear();
     }
+    // The progressions to scan, those of one stride s whose first slots are
+    // s neighbours (together every slot of a stretch) made one of stride 1:
+    // the world-size model's rates read x and f, two apart, side by side.
+    std::set<std::pair<progression, std::size_t>> merged_scans() const {
+        std::set<std::pair<progression, std::size_t>> out = scans_;
+        for (const auto& [p, count] : scans_) {
+            if (p.stride < 2 || !out.count({p, count})) continue;
+            bool all = true;
+            for (std::int64_t k = 1; k < p.stride && all; ++k)
+                all = out.count({{p.rate, p.first + k, p.stride}, count}) != 0;
+            if (!all) continue;
+            for (std::int64_t k = 0; k < p.stride; ++k)
+                out.erase({{p.rate, p.first + k, p.stride}, count});
+            out.insert({{p.rate, p.first, 1}, count * static_cast<std::size_t>(p.stride)});
+        }
+        return out;
+    }
     // Whether a slot of the scanned progressions may hold NA.
     Value* scan_progressions() {
         Value* any = nullptr;
@@ -1298,7 +1315,7 @@ private:
         };
         inf8 = fill;
         na8 = magnitude ? over8 : na8;
-        for (const auto& [p, count] : scans_) {
+        for (const auto& [p, count] : merged_scans()) {
             Value* base = p.rate ? rate_ : value_;
             Value* c;
             if (p.stride == 0) {
