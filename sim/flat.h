@@ -33,6 +33,7 @@
 
 #include "model/codegen.h"
 #include "sim/native/native.h"
+#include "sim/simdata.h"
 
 struct flat_op;
 struct wide_unit;
@@ -69,6 +70,14 @@ public:
     void run_bound(native_bound& code, int mode) {
         std::uint32_t bad = 0;
         int r = native_run_bound(code, mode, &bad);
+        if (r != 0) finish_bound(r, bad, mode);
+    }
+    // The same through a direct call of the code (native_direct_of(code)).
+    void run_direct(const native_direct& d, native_bound& code, int mode) {
+        int r = d.fn(value_array, rate_array, d.tables, d.ops, mode, d.frame);
+        if (r == 0) return;
+        std::uint32_t bad = 0;
+        r = native_bound_result(code, r, &bad);
         if (r != 0) finish_bound(r, bad, mode);
     }
 

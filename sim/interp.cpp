@@ -1617,6 +1617,10 @@ void step_passes::run_unbound(int mode) {
         rates_ = flat_rates->bind_native();
     }
     bound_ = dynamic_ && rates_;
+    if (bound_) {
+        dynamic_direct_ = native_direct_of(*dynamic_);
+        rates_direct_ = native_direct_of(*rates_);
+    }
     if (dynamic_)
         flat_dynamic->run_bound(*dynamic_, mode);
     else

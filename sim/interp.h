@@ -55,8 +55,8 @@ public:
     void run(int mode = em_main) {
         // Both passes bound: they stay the run's until the advance ends.
         if (bound_) {
-            dynamic_pass_->run_bound(*dynamic_, mode);
-            rates_pass_->run_bound(*rates_, mode);
+            dynamic_pass_->run_direct(dynamic_direct_, *dynamic_, mode);
+            rates_pass_->run_direct(rates_direct_, *rates_, mode);
             return;
         }
         run_unbound(mode);
@@ -67,6 +67,7 @@ private:
     const sim_program& p_;
     flat_pass *dynamic_pass_ = nullptr, *rates_pass_ = nullptr;
     native_bound_handle dynamic_, rates_;
+    native_direct dynamic_direct_{}, rates_direct_{};
     bool bound_ = false;
 };
 // Whether runs build and use the flat forms: on unless the environment

@@ -140,6 +140,8 @@ void compiled() {
     last_fallback.clear();
 }
 
+} // namespace
+
 // What a call from native code into the engine needs: the pass (for its
 // chunk loops) and the error a unit left to the interpreter threw, which
 // goes on after the native code has returned (no exception crosses it).
@@ -153,6 +155,8 @@ struct native_frame {
     std::exception_ptr error;
 };
 static_assert(offsetof(native_frame, lookup_data) == 0);
+
+namespace {
 
 // The calls the native code makes; each returns non-zero after catching an
 // error into the frame.
@@ -511,8 +515,11 @@ public:
                 fn_type, whole ? llvm::Function::InternalLinkage : llvm::Function::ExternalLinkage,
                 name + "_" + std::to_string(k), m_);
             if (here) {
-                // Inlined into one function the parts would compile as slowly.
-                f->addFnAttr(llvm::Attribute::NoInline);
+                // Inlined into one function the parts would compile as
+                // slowly; a pass of one part is that part (a call fewer).
+                f->addFnAttr(whole && parts_.size() == 1 && !end_in_main_
+                                 ? llvm::Attribute::AlwaysInline
+                                 : llvm::Attribute::NoInline);
                 fast_ = parts_[k].pure && !rereads_written_slot(parts_[k].from, parts_[k].to);
                 body(f, parts_[k].from, parts_[k].to, parts_[k].rolled);
                 // Repeated units only: there the minima of results are a
@@ -2414,8 +2421,16 @@ native_bound_handle native_bind(const native_code& code, flat_pass& pass, const 
         code.fn, ops, run_lookup_tables(), native_frame{run_lookup_data(), 0, &pass, nullptr}});
 }
 
+native_direct native_direct_of(native_bound& b) {
+    return {b.fn, b.tables, b.ops, &b.frame};
+}
+
 int native_run_bound(native_bound& b, int mode, std::uint32_t* bad) {
     int r = b.fn(value_array, rate_array, b.tables, b.ops, mode, &b.frame);
+    return r ? native_bound_result(b, r, bad) : 0;
+}
+
+int native_bound_result(native_bound& b, int r, std::uint32_t* bad) {
     if (r == -1) {
         std::exception_ptr error = std::move(b.frame.error);
         b.frame.error = nullptr;
@@ -2460,6 +2475,14 @@ native_bound_handle native_bind(const native_code&, flat_pass&, const void*) {
 
 int native_run_bound(native_bound&, int, std::uint32_t*) {
     return 0;
+}
+
+native_direct native_direct_of(native_bound&) {
+    return {};
+}
+
+int native_bound_result(native_bound&, int r, std::uint32_t*) {
+    return r;
 }
 
 #endif

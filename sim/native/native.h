@@ -166,6 +166,20 @@ using native_bound_handle = std::unique_ptr<native_bound, native_bound_free>;
 native_bound_handle native_bind(const native_code& code, flat_pass& pass, const void* ops);
 // As native_run.
 int native_run_bound(native_bound& bound, int mode, std::uint32_t* bad);
+// The bound code as a direct call, for the time loop's steps between saves
+// (a call fewer per pass and step): fn(value_array, rate_array, tables, ops,
+// mode, frame) returning 0 is done; any other result goes to
+// native_bound_result, which returns what native_run_bound would have.
+struct lookup_table;
+struct native_frame;
+struct native_direct {
+    std::int32_t (*fn)(float*, float*, lookup_table*, const void*, std::int32_t, native_frame*);
+    lookup_table* tables;
+    const void* ops;
+    native_frame* frame;
+};
+native_direct native_direct_of(native_bound& bound);
+int native_bound_result(native_bound& bound, int r, std::uint32_t* bad);
 
 // Consecutive units that repeat one another (the same instructions over
 // slots a stride apart from unit to unit) are compiled as one loop over
