@@ -61,8 +61,9 @@ int binary_index(std::uint32_t op) {
 }
 constexpr int binary_min = 13, binary_max = 14;
 
-// Built-ins with no effect beyond their result, called with their arguments.
-bool pure_builtin(std::uint32_t fn, std::uint32_t states) {
+// Built-ins with no effect beyond their result, called with their arguments
+// (in an initial pass when initial).
+bool pure_builtin(std::uint32_t fn, std::uint32_t states, bool initial) {
     switch (fn) {
     case fn_abs:
     case fn_exp:
@@ -91,8 +92,9 @@ bool pure_builtin(std::uint32_t fn, std::uint32_t states) {
         return true;
     default:
         // The outputs of smoothing and delay functions read their states only
-        // (outside the initial pass, which is never flat).
-        return fn >= fn_smooth && fn <= fn_forecast && fn != fn_delay_fixed && states != 0;
+        // outside the initial pass; in it they set the states up first.
+        return !initial && fn >= fn_smooth && fn <= fn_forecast && fn != fn_delay_fixed &&
+               states != 0;
     }
 }
 
@@ -437,7 +439,8 @@ wide_fn storing(wide_fn f) {
 #pragma GCC pop_options
 #endif
 
-flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) {
+flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, bool initial)
+    : initial_(initial) {
     for (int u : order) {
         if (compile(program, u)) {
             ++flat_units_;
@@ -774,11 +777,13 @@ bool flat_pass::compile(const sim_program& program, int unit) {
                 continue;
             }
             int code;
-            if (op == op_state_rate)
+            if (op == op_state_rate && initial_)
+                return false;
+            else if (op == op_state_rate)
                 code = fo_rate;
             else if (fn == fn_if_then_else && nargs == 3)
                 code = fo_if;
-            else if (pure_builtin(fn, c[at + 3]))
+            else if (pure_builtin(fn, c[at + 3], initial_))
                 code = fo_call;
             else
                 return false;

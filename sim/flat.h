@@ -41,7 +41,11 @@ class flat_pass {
 public:
     // Builds the pass of the units of order (value_array, the lookup tables
     // and the interpreter's stack must be ready: call after interp_begin).
-    flat_pass(const sim_program& program, const std::vector<int>& order);
+    // An initial pass (run in mode em_initial) leaves the calls that set up
+    // hidden states (smoothing, delays, trends) and the rates of such states
+    // to the interpreter: the flat and native forms of those calls only read
+    // the states.
+    flat_pass(const sim_program& program, const std::vector<int>& order, bool initial = false);
     ~flat_pass();
     flat_pass(const flat_pass&) = delete;
     flat_pass& operator=(const flat_pass&) = delete;
@@ -50,7 +54,8 @@ public:
     // of a program with the same code (program: its code words).
     void bind(const sim_program& program);
 
-    // Evaluates the pass in mode em_main or em_stage.
+    // Evaluates the pass in mode em_main or em_stage (em_initial for an
+    // initial pass).
     void run(int mode);
 
     // Units of the pass evaluated by the flat instructions (the others are
@@ -120,6 +125,7 @@ private:
     std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;
     std::size_t wide_units_ = 0;
+    bool initial_ = false;            // built for mode em_initial
     bool resolved_ = false;           // codes replaced by their handlers' addresses
     native_handle native_;            // the pass compiled (null: the loop of run)
     std::shared_ptr<native_job> job_; // its compile on the worker thread

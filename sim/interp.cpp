@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include "foundation/report.h"
@@ -44,6 +45,11 @@ int cur_unit = -1;
 // environment, 0 off, 1 on.
 flat_pass* flat_dynamic = nullptr;
 flat_pass* flat_rates = nullptr;
+// The flat form of the initial pass (null: unit by unit), and the values
+// before it ran (put back where a failed pass went past the interpreter).
+flat_pass* flat_initial = nullptr;
+std::vector<float> before_initial;
+std::size_t initial_builds = 0, initial_runs = 0;
 int flat_setting = -1;
 // Whether loops built also for wider vectors may use them (tests turn it off).
 bool wider_allowed = true;
@@ -51,18 +57,23 @@ bool wider_allowed = true;
 // The flat forms outlive their run: the next run of a program with the same
 // code in the same orders (a Livesweep re-run, a sensitivity run) binds them
 // to its own arrays instead of building them again. words: the orders'
-// units and code words, compared word by word.
+// units and code words, compared word by word. The initial pass runs once
+// per run, so it is built only at the second run of its code (a model run
+// once, or runs that change the initial pass's numbers each time, never pay
+// for it nor for its compile); initial_words: the code of the last run's
+// initial order.
 struct kept_flat_forms {
-    std::vector<std::uint32_t> words;
+    std::vector<std::uint32_t> words, initial_words;
     int native = nm_off; // the native mode they were built under
-    std::unique_ptr<flat_pass> dynamic, rates;
+    std::unique_ptr<flat_pass> dynamic, rates, initial;
 };
 kept_flat_forms kept_flat;
 
-// Whether words (from position at on) go on with the code of the units of
-// p's orders; at moves past them. Without words, appends them.
+// Whether w holds the code of the units of the orders; without words,
+// appends that code to words.
 bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* words,
-                          const std::vector<std::uint32_t>& w) {
+                          const std::vector<std::uint32_t>& w,
+                          std::initializer_list<const std::vector<int>*> orders) {
     std::size_t at = 0;
     auto next = [&](std::uint32_t x) {
         if (words) {
@@ -71,7 +82,7 @@ bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* word
         }
         return at < w.size() && w[at++] == x;
     };
-    for (const std::vector<int>* order : {&p.dynamic_order, &p.rate_order}) {
+    for (const std::vector<int>* order : orders) {
         if (!next(static_cast<std::uint32_t>(order->size()))) return false;
         for (int u : *order) {
             const std::vector<std::uint32_t>& code = p.units[static_cast<std::size_t>(u)].code;
@@ -92,19 +103,37 @@ bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* word
 }
 
 void use_flat_forms(const sim_program& p) {
+    const auto steps = {&p.dynamic_order, &p.rate_order};
+    const auto initial = {&p.initial_order};
     if (kept_flat.dynamic && kept_flat.native == native_mode() &&
-        same_flat_form_words(p, nullptr, kept_flat.words)) {
+        same_flat_form_words(p, nullptr, kept_flat.words, steps)) {
         kept_flat.dynamic->bind(p);
         kept_flat.rates->bind(p);
+        if (same_flat_form_words(p, nullptr, kept_flat.initial_words, initial)) {
+            if (kept_flat.initial) {
+                kept_flat.initial->bind(p);
+            } else {
+                kept_flat.initial = std::make_unique<flat_pass>(p, p.initial_order, true);
+                ++initial_builds;
+            }
+        } else {
+            kept_flat.initial.reset();
+        }
     } else {
         kept_flat.words.clear();
         kept_flat.native = native_mode();
-        same_flat_form_words(p, &kept_flat.words, kept_flat.words);
+        same_flat_form_words(p, &kept_flat.words, kept_flat.words, steps);
         kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
         kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
+        kept_flat.initial.reset();
+    }
+    if (!kept_flat.initial) {
+        kept_flat.initial_words.clear();
+        same_flat_form_words(p, &kept_flat.initial_words, kept_flat.initial_words, initial);
     }
     flat_dynamic = kept_flat.dynamic.get();
     flat_rates = kept_flat.rates.get();
+    flat_initial = kept_flat.initial.get();
 }
 
 // Data and constants read from outside sources, per call and lane.
@@ -1437,13 +1466,13 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     std::uint32_t mm = std::max<std::uint32_t>(p.max_lanes, 1);
     cap = std::max<std::uint32_t>(512, mm);
     stack_mem.assign(static_cast<std::size_t>(cap) * (p.max_stack + 2), 0.0);
-    flat_dynamic = flat_rates = nullptr;
+    flat_dynamic = flat_rates = flat_initial = nullptr;
     if (flat_passes()) use_flat_forms(p);
     return 1;
 }
 
 void interp_end() {
-    flat_dynamic = flat_rates = nullptr;
+    flat_dynamic = flat_rates = flat_initial = nullptr;
     prog = nullptr;
     luts = nullptr;
     lut_data = nullptr;
@@ -1595,6 +1624,42 @@ void eval_units(const std::vector<int>& order, int mode) {
         }
     }
     for (int u : order) eval_unit(u, mode);
+}
+
+bool run_initial_pass(const sim_program& p) {
+    if (!flat_initial || prog != &p) return false;
+    before_initial.assign(value_array, value_array + p.value_slots);
+    ++initial_runs;
+    try {
+        flat_initial->run(em_initial);
+    } catch (const run_unwind&) {
+        // The flat form checks the values it stores together, so units after
+        // the one named may have been computed; the interpreter stopped at
+        // it. Their targets get back the values they had.
+        auto at = std::find(p.initial_order.begin(), p.initial_order.end(), cur_unit);
+        if (at != p.initial_order.end())
+            for (++at; at != p.initial_order.end(); ++at)
+                for (std::uint32_t lane = 0;
+                     lane < p.units[static_cast<std::size_t>(*at)].targets.size(); ++lane) {
+                    std::int64_t slot = unit_target_slot(*at, lane);
+                    if (slot >= 0 && slot < p.value_slots)
+                        value_array[slot] = before_initial[static_cast<std::size_t>(slot)];
+                }
+        throw;
+    }
+    return true;
+}
+
+std::size_t initial_pass_builds() {
+    return initial_builds;
+}
+
+std::size_t initial_pass_runs() {
+    return initial_runs;
+}
+
+bool initial_pass_native() {
+    return flat_initial && flat_initial->native();
 }
 
 step_passes::step_passes(const sim_program& p) : p_(p) {}

@@ -69,6 +69,19 @@ private:
     native_bound_handle dynamic_, rates_;
     bool bound_ = false;
 };
+// Runs the initial pass of the running program p (its initial_order, in
+// mode em_initial) through its flat form, kept from an earlier run of the
+// same code (built at the second run): the interpreter's values and errors,
+// with the targets of the units after one that fails as the interpreter
+// leaves them. False (nothing done) when there is no such form: the caller
+// evaluates the units one by one.
+bool run_initial_pass(const sim_program& p);
+// Initial passes built so far (tests: a run that reuses one builds none),
+// and runs of the initial pass through its flat form so far.
+std::size_t initial_pass_builds();
+std::size_t initial_pass_runs();
+// Whether the current run's initial pass runs as native code.
+bool initial_pass_native();
 // Whether runs build and use the flat forms: on unless the environment
 // variable KAVREL_REFERENCE_ENGINE is set (not "0"), which leaves every unit
 // to the interpreter; the next interp_begin follows a change.

@@ -331,6 +331,21 @@ private:
         }
     }
 
+    // Whether the run changes a set-up value that the initial pass computes
+    // (put in right after its unit).
+    bool setup_changes() const {
+        if (!o_.setup_values || !o_.setup_changed) return false;
+        const std::uint8_t* c = o_.setup_changed;
+        return std::any_of(c, c + p_.value_slots, [](std::uint8_t x) { return x != 0; });
+    }
+
+    // The whole initial pass: through its kept flat form when nothing needs
+    // doing between its units, else unit by unit.
+    void whole_initial_pass() {
+        if (supplied_.empty() && !setup_changes() && run_initial_pass(p_)) return;
+        initial_pass(p_.initial_order);
+    }
+
     std::vector<std::uint32_t> failed_;
 
     // Whether this run is a behaviour test (test inputs computed, constraints
@@ -504,7 +519,7 @@ int time_loop::impl::start() {
             report(3, "The test inputs were not prepared for this run; the constraints are not "
                       "checked");
         keep_supplied();
-        initial_pass(p_.initial_order);
+        whole_initial_pass();
         if (behaviour_test()) eval_units(p_.test_initial_order, em_initial);
         // Delay states taken from a saved run replace the fresh pipelines.
         if (o_.setup && o_.setup->delays.size() == p_.delay_objects && p_.delay_objects)
