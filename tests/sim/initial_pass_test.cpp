@@ -152,6 +152,32 @@ TEST_F(InitialPass, EveryUnitKindGivesTheInterpretersValuesWithEulerAndRungeKutt
     }
 }
 
+// Smoothing and delay states set up from their inputs in a pass that
+// the native code runs through (no NA met, nothing handed to the loop):
+// native code that read the states before they are set up would show.
+TEST_F(InitialPass, HiddenStatesAreSetUpFromTheirInputsOnNativeCode) {
+    built m("states");
+    model_builder& b = m.b;
+    b.control(1, 5, 0.25f, 1);
+    b.constant("d", 2.5f);
+    b.aux("wave", "SIN(Time) * 3 + 5");
+    b.aux("s1", "SMOOTH(wave, d)");
+    b.aux("s3", "SMOOTH3(wave * 2, d)");
+    b.aux("d1", "DELAY1(wave + 4, d)");
+    b.aux("d3", "DELAY3(wave, d + 1)");
+    b.level("Total", "s1 + s3 + d1 + d3", "s1 + s3 + d1 + d3");
+    m.compile();
+    for (int method : {im_euler, im_rk4}) {
+        sim_options o;
+        o.method = method;
+        outcome ref = reference(m, o);
+        ASSERT_EQ(ref.result, sim_done) << ref.messages;
+        const std::size_t handovers = native_handovers();
+        for (int mode : modes()) expect_kept_pass_as(m, ref, mode, o);
+        EXPECT_EQ(native_handovers(), handovers);
+    }
+}
+
 // A value of the initial pass that is not finite ends the run naming that
 // unit at the initial time; units after it keep what they held (the flat
 // form computes some of them before it checks). An error of a unit left to
