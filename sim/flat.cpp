@@ -472,6 +472,10 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, 
     }
     ops_.push_back(flat_op{});
     if (regs_.empty()) regs_.assign(1, 0.0);
+    for (const patch& k : patches_)
+        if (k.kind == pk_code &&
+            std::find(code_units_.begin(), code_units_.end(), k.unit) == code_units_.end())
+            code_units_.push_back(k.unit);
     const int native = native_mode();
     if (native == nm_tier0 || native == nm_tier1)
         native_ = native_compile(listing(program), native == nm_tier1);
@@ -576,6 +580,18 @@ void flat_pass::run_wide_unit(std::uint32_t index) {
 }
 
 void flat_pass::bind(const sim_program& program) {
+    bool same = bound_values_ == value_array && bound_rates_ == rate_array &&
+                bound_tables_ == run_lookup_tables() && bound_code_.size() == code_units_.size();
+    for (std::size_t i = 0; same && i < code_units_.size(); ++i)
+        same =
+            program.units[static_cast<std::size_t>(code_units_[i])].code.data() == bound_code_[i];
+    if (same) return;
+    bound_values_ = value_array;
+    bound_rates_ = rate_array;
+    bound_tables_ = run_lookup_tables();
+    bound_code_.clear();
+    for (int u : code_units_)
+        bound_code_.push_back(program.units[static_cast<std::size_t>(u)].code.data());
     for (auto& w : wides_) {
         auto resolve = [&](wide_operand& o) {
             switch (o.source) {

@@ -118,6 +118,14 @@ private:
 
     std::vector<flat_op> ops_;
     std::vector<patch> patches_;
+    // Where bind last pointed the instructions: a run whose arrays, lookup
+    // tables and code lie where the last one's did (the next run of a model
+    // most often) needs no binding. code_units_: the units whose code the
+    // instructions point into.
+    const float *bound_values_ = nullptr, *bound_rates_ = nullptr;
+    const void* bound_tables_ = nullptr;
+    std::vector<int> code_units_;
+    std::vector<const std::uint32_t*> bound_code_;
     std::vector<double> regs_;
     std::deque<float> numbers_; // pre-decoded numbers (addresses stay put)
     std::vector<store_check> checks_;
