@@ -73,9 +73,12 @@ private:
 // mode em_initial) through its flat form, kept from an earlier run of the
 // same code (built at the second run): the interpreter's values and errors,
 // with the targets of the units after one that fails as the interpreter
-// leaves them. False (nothing done) when there is no such form: the caller
-// evaluates the units one by one.
-bool run_initial_pass(const sim_program& p);
+// leaves them. The set-up values changed (setup_changed, per value slot;
+// null: none) go in right after their units, which must be units that store
+// a number. False (nothing done) when there is no such form or a changed
+// value belongs to another unit: the caller evaluates the units one by one.
+bool run_initial_pass(const sim_program& p, const float* setup_values = nullptr,
+                      const std::uint8_t* setup_changed = nullptr);
 // Initial passes built so far (tests: a run that reuses one builds none),
 // and runs of the initial pass through its flat form so far.
 std::size_t initial_pass_builds();

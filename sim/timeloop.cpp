@@ -331,18 +331,11 @@ private:
         }
     }
 
-    // Whether the run changes a set-up value that the initial pass computes
-    // (put in right after its unit).
-    bool setup_changes() const {
-        if (!o_.setup_values || !o_.setup_changed) return false;
-        const std::uint8_t* c = o_.setup_changed;
-        return std::any_of(c, c + p_.value_slots, [](std::uint8_t x) { return x != 0; });
-    }
-
-    // The whole initial pass: through its kept flat form when nothing needs
-    // doing between its units, else unit by unit.
+    // The whole initial pass: through its kept flat form when no override
+    // acts between its units (and changed set-up values are those of
+    // numbers, which it puts in), else unit by unit.
     void whole_initial_pass() {
-        if (supplied_.empty() && !setup_changes() && run_initial_pass(p_)) return;
+        if (supplied_.empty() && run_initial_pass(p_, o_.setup_values, o_.setup_changed)) return;
         initial_pass(p_.initial_order);
     }
 

@@ -203,40 +203,58 @@ TEST_F(InitialPass, AnErrorNamesTheSameUnitAndLeavesTheLaterValuesAsTheInterpret
     }
 }
 
-// Changed set-up values go in right after their unit: the units after it
-// read them, and a kept initial pass (built by earlier runs without changes)
-// must not compute over them.
-TEST_F(InitialPass, ChangedSetupValuesStillReachTheUnitsThatReadThem) {
+// Changed set-up values go in right after their unit, before the units that
+// read them: a changed number through the kept pass (which must not store
+// the model's number over it), the changed value of a computed unit (or of
+// one element of a list of numbers) unit by unit.
+TEST_F(InitialPass, ChangedSetupValuesReachTheUnitsThatReadThem) {
     built m("changed");
     model_builder& b = m.b;
     b.control(0, 4, 1, 1);
     b.constant("k", 2);
+    b.constant("j", 3);
+    b.range("r", {"r1", "r2"});
+    b.constant_list("list[r]", {10, 20});
     b.aux("twice", "k * 2");
-    b.level("L", "twice", "k + twice");
+    b.aux("after", "twice + j + list[r2]");
+    b.level("L", "twice", "k + after");
     m.compile();
-    std::vector<float> values(m.p.value_slots, 0);
-    std::vector<std::uint8_t> changed(m.p.value_slots, 0);
-    const auto k = static_cast<std::size_t>(slot_of(b, "k"));
-    values[k] = 5;
-    changed[k] = 1;
-    sim_options o;
-    o.setup_values = values.data();
-    o.setup_changed = changed.data();
-    outcome ref = reference(m, o);
-    ASSERT_EQ(ref.result, sim_done);
-    ASSERT_EQ(ref.out.initial[static_cast<std::size_t>(slot_of(b, "L"))], 15);
-    for (int mode : modes()) {
-        set_native_mode(mode);
-        forget_kept_passes();
-        run(m);
-        run(m); // the initial pass is kept from here on
-        const std::size_t runs = initial_pass_runs();
-        EXPECT_EQ(difference(run(m, o), ref), "") << "mode " << mode;
-        // The same options with nothing changed: the kept pass again.
-        changed[k] = 0;
-        EXPECT_EQ(run(m, o).out.initial[static_cast<std::size_t>(slot_of(b, "L"))], 6);
-        changed[k] = 1;
-        EXPECT_EQ(initial_pass_runs(), runs + 1) << "mode " << mode;
+    struct change {
+        const char* name;
+        float value;
+        bool kept; // through the kept pass
+        float l;   // L's initial value
+    };
+    for (const change& c : {change{"k", 5, true, 38}, change{"j", -1, true, 25},
+                            change{"twice", 7, false, 32}, change{"list[r2]", 1, false, 10}}) {
+        SCOPED_TRACE(c.name);
+        std::vector<float> values(m.p.value_slots, 0);
+        std::vector<std::uint8_t> changed(m.p.value_slots, 0);
+        const std::string name = c.name;
+        const auto at = name == "list[r2]" ? static_cast<std::size_t>(slot_of(b, "list")) + 1
+                                           : static_cast<std::size_t>(slot_of(b, c.name));
+        values[at] = c.value;
+        changed[at] = 1;
+        sim_options o;
+        o.setup_values = values.data();
+        o.setup_changed = changed.data();
+        outcome ref = reference(m, o);
+        ASSERT_EQ(ref.result, sim_done);
+        EXPECT_EQ(ref.out.initial[static_cast<std::size_t>(slot_of(b, "L"))], c.l);
+        for (int mode : modes()) {
+            set_native_mode(mode);
+            forget_kept_passes();
+            run(m);
+            run(m); // the initial pass is kept from here on
+            const std::size_t runs = initial_pass_runs();
+            EXPECT_EQ(difference(run(m, o), ref), "") << "mode " << mode;
+            EXPECT_EQ(initial_pass_runs(), runs + c.kept) << "mode " << mode;
+            // Nothing changed: the model's own values, through the kept pass.
+            changed[at] = 0;
+            EXPECT_EQ(run(m, o).out.initial[static_cast<std::size_t>(slot_of(b, "L"))], 29);
+            EXPECT_EQ(initial_pass_runs(), runs + c.kept + 1) << "mode " << mode;
+            changed[at] = 1;
+        }
     }
 }
 
