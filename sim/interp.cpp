@@ -1729,10 +1729,6 @@ std::size_t initial_pass_runs() {
     return initial_runs;
 }
 
-bool initial_pass_native() {
-    return flat_initial && flat_initial->pass->native();
-}
-
 step_passes::step_passes(const sim_program& p) : p_(p) {}
 step_passes::~step_passes() = default;
 

@@ -83,8 +83,6 @@ bool run_initial_pass(const sim_program& p, const float* setup_values = nullptr,
 // and runs of the initial pass through its flat form so far.
 std::size_t initial_pass_builds();
 std::size_t initial_pass_runs();
-// Whether the current run's initial pass runs as native code.
-bool initial_pass_native();
 // Whether runs build and use the flat forms: on unless the environment
 // variable KAVREL_REFERENCE_ENGINE is set (not "0"), which leaves every unit
 // to the interpreter; the next interp_begin follows a change.
