@@ -61,8 +61,9 @@ int binary_index(std::uint32_t op) {
 }
 constexpr int binary_min = 13, binary_max = 14;
 
-// Built-ins with no effect beyond their result, called with their arguments.
-bool pure_builtin(std::uint32_t fn, std::uint32_t states) {
+// Built-ins with no effect beyond their result, called with their arguments
+// (in an initial pass when initial).
+bool pure_builtin(std::uint32_t fn, std::uint32_t states, bool initial) {
     switch (fn) {
     case fn_abs:
     case fn_exp:
@@ -91,8 +92,9 @@ bool pure_builtin(std::uint32_t fn, std::uint32_t states) {
         return true;
     default:
         // The outputs of smoothing and delay functions read their states only
-        // (outside the initial pass, which is never flat).
-        return fn >= fn_smooth && fn <= fn_forecast && fn != fn_delay_fixed && states != 0;
+        // outside the initial pass; in it they set the states up first.
+        return !initial && fn >= fn_smooth && fn <= fn_forecast && fn != fn_delay_fixed &&
+               states != 0;
     }
 }
 
@@ -437,7 +439,8 @@ wide_fn storing(wide_fn f) {
 #pragma GCC pop_options
 #endif
 
-flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) {
+flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, bool initial)
+    : initial_(initial) {
     for (int u : order) {
         if (compile(program, u)) {
             ++flat_units_;
@@ -469,6 +472,10 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order) 
     }
     ops_.push_back(flat_op{});
     if (regs_.empty()) regs_.assign(1, 0.0);
+    for (const patch& k : patches_)
+        if (k.kind == pk_code &&
+            std::find(code_units_.begin(), code_units_.end(), k.unit) == code_units_.end())
+            code_units_.push_back(k.unit);
     const int native = native_mode();
     if (native == nm_tier0 || native == nm_tier1)
         native_ = native_compile(listing(program), native == nm_tier1);
@@ -573,6 +580,18 @@ void flat_pass::run_wide_unit(std::uint32_t index) {
 }
 
 void flat_pass::bind(const sim_program& program) {
+    bool same = bound_values_ == value_array && bound_rates_ == rate_array &&
+                bound_tables_ == run_lookup_tables() && bound_code_.size() == code_units_.size();
+    for (std::size_t i = 0; same && i < code_units_.size(); ++i)
+        same =
+            program.units[static_cast<std::size_t>(code_units_[i])].code.data() == bound_code_[i];
+    if (same) return;
+    bound_values_ = value_array;
+    bound_rates_ = rate_array;
+    bound_tables_ = run_lookup_tables();
+    bound_code_.clear();
+    for (int u : code_units_)
+        bound_code_.push_back(program.units[static_cast<std::size_t>(u)].code.data());
     for (auto& w : wides_) {
         auto resolve = [&](wide_operand& o) {
             switch (o.source) {
@@ -774,11 +793,13 @@ bool flat_pass::compile(const sim_program& program, int unit) {
                 continue;
             }
             int code;
-            if (op == op_state_rate)
+            if (op == op_state_rate && initial_)
+                return false;
+            else if (op == op_state_rate)
                 code = fo_rate;
             else if (fn == fn_if_then_else && nargs == 3)
                 code = fo_if;
-            else if (pure_builtin(fn, c[at + 3]))
+            else if (pure_builtin(fn, c[at + 3], initial_))
                 code = fo_call;
             else
                 return false;

@@ -42,7 +42,11 @@ class flat_pass {
 public:
     // Builds the pass of the units of order (value_array, the lookup tables
     // and the interpreter's stack must be ready: call after interp_begin).
-    flat_pass(const sim_program& program, const std::vector<int>& order);
+    // An initial pass (run in mode em_initial) leaves the calls that set up
+    // hidden states (smoothing, delays, trends) and the rates of such states
+    // to the interpreter: the flat and native forms of those calls only read
+    // the states.
+    flat_pass(const sim_program& program, const std::vector<int>& order, bool initial = false);
     ~flat_pass();
     flat_pass(const flat_pass&) = delete;
     flat_pass& operator=(const flat_pass&) = delete;
@@ -51,7 +55,8 @@ public:
     // of a program with the same code (program: its code words).
     void bind(const sim_program& program);
 
-    // Evaluates the pass in mode em_main or em_stage.
+    // Evaluates the pass in mode em_main or em_stage (em_initial for an
+    // initial pass).
     void run(int mode);
 
     // Units of the pass evaluated by the flat instructions (the others are
@@ -122,6 +127,14 @@ private:
 
     std::vector<flat_op> ops_;
     std::vector<patch> patches_;
+    // Where bind last pointed the instructions: a run whose arrays, lookup
+    // tables and code lie where the last one's did (the next run of a model
+    // most often) needs no binding. code_units_: the units whose code the
+    // instructions point into.
+    const float *bound_values_ = nullptr, *bound_rates_ = nullptr;
+    const void* bound_tables_ = nullptr;
+    std::vector<int> code_units_;
+    std::vector<const std::uint32_t*> bound_code_;
     std::vector<double> regs_;
     std::deque<float> numbers_; // pre-decoded numbers (addresses stay put)
     std::vector<store_check> checks_;
@@ -129,6 +142,7 @@ private:
     std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;
     std::size_t wide_units_ = 0;
+    bool initial_ = false;            // built for mode em_initial
     bool resolved_ = false;           // codes replaced by their handlers' addresses
     native_handle native_;            // the pass compiled (null: the loop of run)
     std::shared_ptr<native_job> job_; // its compile on the worker thread

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include "foundation/report.h"
@@ -44,6 +45,23 @@ int cur_unit = -1;
 // environment, 0 off, 1 on.
 flat_pass* flat_dynamic = nullptr;
 flat_pass* flat_rates = nullptr;
+// The initial pass kept: the units that store one number, set before the
+// others (they read nothing, so no unit before them sees a difference, and a
+// changed set-up value of theirs can go in right after them all), and the
+// flat form of the others. role: per value slot, 1 when a number's unit
+// computes it, 2 when another value unit of the pass does.
+struct kept_initial {
+    std::vector<std::pair<std::int64_t, float>> numbers;
+    std::vector<std::uint8_t> role;
+    std::unique_ptr<flat_pass> pass;
+};
+// The current run's (null: unit by unit), the values before it ran (put back
+// where a failed pass went past the interpreter) and the changed set-up
+// values it puts in.
+kept_initial* flat_initial = nullptr;
+std::vector<float> before_initial;
+std::vector<std::uint32_t> changed_numbers;
+std::size_t initial_builds = 0, initial_runs = 0;
 int flat_setting = -1;
 // Whether loops built also for wider vectors may use them (tests turn it off).
 bool wider_allowed = true;
@@ -51,18 +69,24 @@ bool wider_allowed = true;
 // The flat forms outlive their run: the next run of a program with the same
 // code in the same orders (a Livesweep re-run, a sensitivity run) binds them
 // to its own arrays instead of building them again. words: the orders'
-// units and code words, compared word by word.
+// units and code words, compared word by word. The initial pass runs once
+// per run, so it is built only at the second run of its code (a model run
+// once, or runs that change the initial pass's numbers each time, never pay
+// for it nor for its compile); initial_words: the code of the last run's
+// initial order.
 struct kept_flat_forms {
-    std::vector<std::uint32_t> words;
+    std::vector<std::uint32_t> words, initial_words;
     int native = nm_off; // the native mode they were built under
     std::unique_ptr<flat_pass> dynamic, rates;
+    std::unique_ptr<kept_initial> initial;
 };
 kept_flat_forms kept_flat;
 
-// Whether words (from position at on) go on with the code of the units of
-// p's orders; at moves past them. Without words, appends them.
+// Whether w holds the code of the units of the orders; without words,
+// appends that code to words.
 bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* words,
-                          const std::vector<std::uint32_t>& w) {
+                          const std::vector<std::uint32_t>& w,
+                          std::initializer_list<const std::vector<int>*> orders) {
     std::size_t at = 0;
     auto next = [&](std::uint32_t x) {
         if (words) {
@@ -71,7 +95,7 @@ bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* word
         }
         return at < w.size() && w[at++] == x;
     };
-    for (const std::vector<int>* order : {&p.dynamic_order, &p.rate_order}) {
+    for (const std::vector<int>* order : orders) {
         if (!next(static_cast<std::uint32_t>(order->size()))) return false;
         for (int u : *order) {
             const std::vector<std::uint32_t>& code = p.units[static_cast<std::size_t>(u)].code;
@@ -91,20 +115,83 @@ bool same_flat_form_words(const sim_program& p, std::vector<std::uint32_t>* word
     return words || at == w.size();
 }
 
+// Whether unit u of p stores one finite number into one value slot (slot,
+// value): the interpreter stores it as it stands.
+bool stored_number(const sim_program& p, int u, std::int64_t& slot, float& value) {
+    const code_unit& cu = p.units[static_cast<std::size_t>(u)];
+    const std::vector<std::uint32_t>& c = cu.code;
+    if (cu.kind != uk_value || cu.hidden || c.size() < 8 || c[0] != 1 || 2 + c[1] + 6 > c.size())
+        return false;
+    const std::uint32_t* h = c.data() + 2 + c[1];
+    const std::uint32_t pc = h[4];
+    if (h[0] != 0 || h[5] != 1 || pc + 2 >= c.size() || c[pc + 2] != op_end) return false;
+    if (c[pc] == nc_number)
+        value = as_float(c[pc + 1]);
+    else if (c[pc] == op_number_table && c[pc + 1] < c.size())
+        value = as_float(c[c[pc + 1]]);
+    else
+        return false;
+    slot = unit_target_slot(u, 0);
+    return std::isfinite(value) && slot >= 0 && slot < p.value_slots;
+}
+
+std::unique_ptr<kept_initial> build_initial(const sim_program& p) {
+    auto k = std::make_unique<kept_initial>();
+    k->role.assign(p.value_slots, 0);
+    std::vector<int> rest;
+    for (int u : p.initial_order) {
+        std::int64_t slot = 0;
+        float value = 0;
+        const bool number = stored_number(p, u, slot, value);
+        if (number)
+            k->numbers.emplace_back(slot, value);
+        else
+            rest.push_back(u);
+        const code_unit& cu = p.units[static_cast<std::size_t>(u)];
+        if (cu.kind != uk_value) continue;
+        for (std::uint32_t lane = 0; lane < cu.targets.size(); ++lane) {
+            std::int64_t s = unit_target_slot(u, lane);
+            if (s >= 0 && s < p.value_slots) {
+                std::uint8_t& r = k->role[static_cast<std::size_t>(s)];
+                r = std::max<std::uint8_t>(r, number ? 1 : 2);
+            }
+        }
+    }
+    k->pass = std::make_unique<flat_pass>(p, rest, true);
+    ++initial_builds;
+    return k;
+}
+
 void use_flat_forms(const sim_program& p) {
+    const auto steps = {&p.dynamic_order, &p.rate_order};
+    const auto initial = {&p.initial_order};
     if (kept_flat.dynamic && kept_flat.native == native_mode() &&
-        same_flat_form_words(p, nullptr, kept_flat.words)) {
+        same_flat_form_words(p, nullptr, kept_flat.words, steps)) {
         kept_flat.dynamic->bind(p);
         kept_flat.rates->bind(p);
+        if (same_flat_form_words(p, nullptr, kept_flat.initial_words, initial)) {
+            if (kept_flat.initial)
+                kept_flat.initial->pass->bind(p);
+            else
+                kept_flat.initial = build_initial(p);
+        } else {
+            kept_flat.initial.reset();
+        }
     } else {
         kept_flat.words.clear();
         kept_flat.native = native_mode();
-        same_flat_form_words(p, &kept_flat.words, kept_flat.words);
+        same_flat_form_words(p, &kept_flat.words, kept_flat.words, steps);
         kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
         kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
+        kept_flat.initial.reset();
+    }
+    if (!kept_flat.initial) {
+        kept_flat.initial_words.clear();
+        same_flat_form_words(p, &kept_flat.initial_words, kept_flat.initial_words, initial);
     }
     flat_dynamic = kept_flat.dynamic.get();
     flat_rates = kept_flat.rates.get();
+    flat_initial = kept_flat.initial.get();
 }
 
 // Data and constants read from outside sources, per call and lane.
@@ -1438,12 +1525,14 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     cap = std::max<std::uint32_t>(512, mm);
     stack_mem.assign(static_cast<std::size_t>(cap) * (p.max_stack + 2), 0.0);
     flat_dynamic = flat_rates = nullptr;
+    flat_initial = nullptr;
     if (flat_passes()) use_flat_forms(p);
     return 1;
 }
 
 void interp_end() {
     flat_dynamic = flat_rates = nullptr;
+    flat_initial = nullptr;
     prog = nullptr;
     luts = nullptr;
     lut_data = nullptr;
@@ -1595,6 +1684,49 @@ void eval_units(const std::vector<int>& order, int mode) {
         }
     }
     for (int u : order) eval_unit(u, mode);
+}
+
+bool run_initial_pass(const sim_program& p, const float* setup_values,
+                      const std::uint8_t* setup_changed) {
+    if (!flat_initial || prog != &p) return false;
+    changed_numbers.clear();
+    if (setup_values && setup_changed)
+        for (std::uint32_t s = 0; s < p.value_slots; ++s) {
+            if (!setup_changed[s]) continue;
+            if (flat_initial->role[s] == 2) return false; // put in after a unit of the pass
+            if (flat_initial->role[s] == 1) changed_numbers.push_back(s);
+        }
+    before_initial.assign(value_array, value_array + p.value_slots);
+    ++initial_runs;
+    for (const auto& [slot, value] : flat_initial->numbers) value_array[slot] = value;
+    for (std::uint32_t s : changed_numbers) value_array[s] = setup_values[s];
+    try {
+        flat_initial->pass->run(em_initial);
+    } catch (const run_unwind&) {
+        // The numbers were stored first and the flat form checks the values
+        // it stores together, so units after the one named may have been
+        // computed; the interpreter stopped at it. Their targets get back
+        // the values they had.
+        auto at = std::find(p.initial_order.begin(), p.initial_order.end(), cur_unit);
+        if (at != p.initial_order.end())
+            for (++at; at != p.initial_order.end(); ++at)
+                for (std::uint32_t lane = 0;
+                     lane < p.units[static_cast<std::size_t>(*at)].targets.size(); ++lane) {
+                    std::int64_t slot = unit_target_slot(*at, lane);
+                    if (slot >= 0 && slot < p.value_slots)
+                        value_array[slot] = before_initial[static_cast<std::size_t>(slot)];
+                }
+        throw;
+    }
+    return true;
+}
+
+std::size_t initial_pass_builds() {
+    return initial_builds;
+}
+
+std::size_t initial_pass_runs() {
+    return initial_runs;
 }
 
 step_passes::step_passes(const sim_program& p) : p_(p) {}

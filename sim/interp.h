@@ -70,6 +70,20 @@ private:
     native_direct dynamic_direct_{}, rates_direct_{};
     bool bound_ = false;
 };
+// Runs the initial pass of the running program p (its initial_order, in
+// mode em_initial) through its flat form, kept from an earlier run of the
+// same code (built at the second run): the interpreter's values and errors,
+// with the targets of the units after one that fails as the interpreter
+// leaves them. The set-up values changed (setup_changed, per value slot;
+// null: none) go in right after their units, which must be units that store
+// a number. False (nothing done) when there is no such form or a changed
+// value belongs to another unit: the caller evaluates the units one by one.
+bool run_initial_pass(const sim_program& p, const float* setup_values = nullptr,
+                      const std::uint8_t* setup_changed = nullptr);
+// Initial passes built so far (tests: a run that reuses one builds none),
+// and runs of the initial pass through its flat form so far.
+std::size_t initial_pass_builds();
+std::size_t initial_pass_runs();
 // Whether runs build and use the flat forms: on unless the environment
 // variable KAVREL_REFERENCE_ENGINE is set (not "0"), which leaves every unit
 // to the interpreter; the next interp_begin follows a change.

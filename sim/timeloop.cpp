@@ -331,6 +331,14 @@ private:
         }
     }
 
+    // The whole initial pass: through its kept flat form when no override
+    // acts between its units (and changed set-up values are those of
+    // numbers, which it puts in), else unit by unit.
+    void whole_initial_pass() {
+        if (supplied_.empty() && run_initial_pass(p_, o_.setup_values, o_.setup_changed)) return;
+        initial_pass(p_.initial_order);
+    }
+
     std::vector<std::uint32_t> failed_;
 
     // Whether this run is a behaviour test (test inputs computed, constraints
@@ -504,7 +512,7 @@ int time_loop::impl::start() {
             report(3, "The test inputs were not prepared for this run; the constraints are not "
                       "checked");
         keep_supplied();
-        initial_pass(p_.initial_order);
+        whole_initial_pass();
         if (behaviour_test()) eval_units(p_.test_initial_order, em_initial);
         // Delay states taken from a saved run replace the fresh pipelines.
         if (o_.setup && o_.setup->delays.size() == p_.delay_objects && p_.delay_objects)
