@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -80,4 +81,33 @@ inline void retype(model_builder& b, symbol_id s, int type) {
     r.type = static_cast<std::uint8_t>(type);
     put_symbol(b.symbols(), s, r);
     assign_value_slots(b.symbols());
+}
+
+// The first difference between two runs' outputs, bit for bit ("" when
+// none): the error, the values after the initial pass, the saved times and
+// every saved value.
+inline std::string output_difference(const sim_output& x, const sim_output& y) {
+    if (x.error != y.error) return "errors '" + x.error + "' and '" + y.error + "'";
+    if (x.initial.size() != y.initial.size()) return "initial counts";
+    for (std::size_t i = 0; i < x.initial.size(); ++i)
+        if (std::memcmp(&x.initial[i], &y.initial[i], 4) != 0)
+            return "initial slot " + std::to_string(i) + ": " + std::to_string(x.initial[i]) +
+                   " and " + std::to_string(y.initial[i]);
+    if (x.times.size() != y.times.size() || x.rows.size() != y.rows.size()) return "saved counts";
+    if (!x.times.empty() && std::memcmp(x.times.data(), y.times.data(), 4 * x.times.size()) != 0)
+        return "saved times";
+    for (std::size_t i = 0; i < x.rows.size(); ++i)
+        if (std::memcmp(&x.rows[i], &y.rows[i], 4) != 0)
+            return "slot " + std::to_string(i % x.value_slots) + " at save " +
+                   std::to_string(i / x.value_slots);
+    return "";
+}
+
+// The first difference between two runs with their results and messages
+// (any type with result, messages and out), then as output_difference.
+template <typename Outcome> std::string run_difference(const Outcome& x, const Outcome& y) {
+    if (x.result != y.result)
+        return "results " + std::to_string(x.result) + " and " + std::to_string(y.result);
+    if (x.messages != y.messages) return "messages '" + x.messages + "' and '" + y.messages + "'";
+    return output_difference(x.out, y.out);
 }

@@ -62,17 +62,7 @@ outcome simulate(model_builder& b, road r) {
 std::string difference(const outcome& x, const outcome& y) {
     if (x.result != y.result)
         return "results " + std::to_string(x.result) + " and " + std::to_string(y.result);
-    if (x.out.error != y.out.error) return "errors '" + x.out.error + "' and '" + y.out.error + "'";
-    if (x.out.times.size() != y.out.times.size() || x.out.rows.size() != y.out.rows.size())
-        return "saved counts";
-    if (!x.out.times.empty() &&
-        std::memcmp(x.out.times.data(), y.out.times.data(), 4 * x.out.times.size()) != 0)
-        return "saved times";
-    for (std::size_t i = 0; i < x.out.rows.size(); ++i)
-        if (std::memcmp(&x.out.rows[i], &y.out.rows[i], 4) != 0)
-            return "slot " + std::to_string(i % x.out.value_slots) + " at save " +
-                   std::to_string(i / x.out.value_slots);
-    return "";
+    return output_difference(x.out, y.out);
 }
 
 // Runs a finished model with Euler and RK4 on the loop, then on the

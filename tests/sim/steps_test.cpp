@@ -28,19 +28,7 @@ struct outcome {
 
 // The first difference between two runs, as text ("" when none).
 std::string difference(const outcome& x, const outcome& y) {
-    if (x.result != y.result)
-        return "results " + std::to_string(x.result) + " and " + std::to_string(y.result);
-    if (x.messages != y.messages) return "messages '" + x.messages + "' and '" + y.messages + "'";
-    if (x.out.times.size() != y.out.times.size() || x.out.rows.size() != y.out.rows.size())
-        return "saved counts";
-    if (!x.out.times.empty() &&
-        std::memcmp(x.out.times.data(), y.out.times.data(), 4 * x.out.times.size()) != 0)
-        return "saved times";
-    for (std::size_t i = 0; i < x.out.rows.size(); ++i)
-        if (std::memcmp(&x.out.rows[i], &y.out.rows[i], 4) != 0)
-            return "slot " + std::to_string(i % x.out.value_slots) + " at save " +
-                   std::to_string(i / x.out.value_slots);
-    return "";
+    return run_difference(x, y);
 }
 
 class PlainSteps : public testing::Test {
