@@ -205,9 +205,13 @@ QFont make_qfont(const LOGFONT& lf, double sy, double sx) {
         QFontMetricsF fm(f);
         double natural = fm.averageCharWidth();
         double want = std::abs(lf.lfWidth) * sx;
+        // A stretched em stays within 1024 pixels: the toolkit keeps the
+        // glyphs of small fonts as images, and one 64 pixels high stretched
+        // 40 times (2560 wide) crashed it.
+        const int widest = std::clamp(102400 / pixels, 1, 4000);
         if (natural > 0)
             f.setStretch(
-                std::clamp(static_cast<int>(std::lround(want * 100.0 / natural)), 1, 4000));
+                std::clamp(static_cast<int>(std::lround(want * 100.0 / natural)), 1, widest));
     }
     if (cache.size() > 2000) cache.clear();
     cache.emplace(k, f);
