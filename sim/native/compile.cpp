@@ -62,7 +62,6 @@ std::atomic<std::size_t> live_passes{0};
 std::atomic<std::size_t> rolled_units{0};
 std::atomic<std::size_t> handovers{0};
 std::atomic<std::size_t> lane_units{0};
-std::atomic<bool> lanes_allowed{true};
 std::atomic<std::size_t> bounded_parts{0}, bound_misses{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
@@ -113,10 +112,6 @@ std::size_t native_handovers() {
 
 std::size_t native_lane_units() {
     return lane_units;
-}
-
-void set_native_lanes(bool allowed) {
-    lanes_allowed = allowed;
 }
 
 std::size_t native_bounded_parts() {
@@ -1084,46 +1079,52 @@ private:
     // writes are taken out of the units (they were a third of a unit's
     // instructions and a chain from unit to unit) and the slots scanned at
     // the part's end instead, 8 at a time.
-    void scan_unit_reads(std::size_t count) {
-        auto span = [&](const progression& p) {
-            std::int64_t a = p.first, b = p.first + p.stride * static_cast<std::int64_t>(count - 1);
-            return std::make_pair(std::min(a, b), std::max(a, b));
-        };
-        auto written = [&](const progression& r) {
-            auto [lo, hi] = span(r);
-            for (const progression& w : unit_writes_) {
-                auto [wlo, whi] = span(w);
-                if (w.rate == r.rate && wlo <= hi && lo <= whi) return true;
-            }
-            return false;
-        };
-        for (const unit_read& r : unit_reads_) {
-            const std::int64_t s = std::abs(r.p.stride);
-            if (units_write_unknown_ || (s != 0 && 8 % s != 0) || written(r.p)) continue;
-            Value* before = r.select->getFalseValue();
-            for (Value*& v : least_)
-                if (v == r.select) v = before;
-            for (Value*& v : lane_least_)
-                if (v == r.select) v = before;
-            auto* test = llvm::dyn_cast<llvm::Instruction>(r.select->getCondition());
-            r.select->replaceAllUsesWith(before);
-            r.select->eraseFromParent();
-            if (test && test->use_empty()) test->eraseFromParent();
-            progression p = r.p;
-            if (p.stride < 0) p = {p.rate, span(p).first, -p.stride};
-            scans_.insert({p, count});
+    // The lowest and highest slot of p over count units.
+    static std::pair<std::int64_t, std::int64_t> span(const progression& p, std::size_t count) {
+        std::int64_t a = p.first, b = p.first + p.stride * static_cast<std::int64_t>(count - 1);
+        return {std::min(a, b), std::max(a, b)};
+    }
+    // Whether the repeated units store into a slot of p (over count units).
+    bool stored_by_units(const progression& p, std::size_t count) const {
+        auto [lo, hi] = span(p, count);
+        for (const progression& w : unit_writes_) {
+            auto [wlo, whi] = span(w, count);
+            if (w.rate == p.rate && wlo <= hi && lo <= whi) return true;
         }
+        return false;
+    }
+    // Notes p's slots for the scan at the part's end when it can be made
+    // after the units (nothing in them stores there, a stride 8 lanes
+    // take); false when not.
+    bool scan_after_units(const progression& p, std::size_t count) {
+        const std::int64_t s = std::abs(p.stride);
+        if (units_write_unknown_ || (s != 0 && 8 % s != 0) || stored_by_units(p, count))
+            return false;
+        scans_.insert(
+            {p.stride < 0 ? progression{p.rate, span(p, count).first, -p.stride} : p, count});
+        return true;
+    }
+    // Takes a minimum out of its chain (the chain goes on from the one
+    // before it).
+    void drop_minimum(llvm::SelectInst* select) {
+        Value* before = select->getFalseValue();
+        for (Value*& v : least_)
+            if (v == select) v = before;
+        for (Value*& v : lane_least_)
+            if (v == select) v = before;
+        auto* test = llvm::dyn_cast<llvm::Instruction>(select->getCondition());
+        select->replaceAllUsesWith(before);
+        select->eraseFromParent();
+        if (test && test->use_empty()) test->eraseFromParent();
+    }
+    void scan_unit_reads(std::size_t count) {
+        for (const unit_read& r : unit_reads_)
+            if (scan_after_units(r.p, count)) drop_minimum(r.select);
         // Bounded code: every read the units' scans can cover is a value of
         // known magnitude (its slots are scanned at the part's end).
         if (bounded_)
-            for (const auto& [value, progress] : unit_slot_of_) {
-                const std::int64_t s = std::abs(progress.stride);
-                if (units_write_unknown_ || (s != 0 && 8 % s != 0) || written(progress)) continue;
-                progression p = progress;
-                if (p.stride < 0) p = {p.rate, span(p).first, -p.stride};
-                scans_.insert({p, count});
-                scanned_reads_.insert(value);
-            }
+            for (const auto& [value, p] : unit_slot_of_)
+                if (scan_after_units(p, count)) scanned_reads_.insert(value);
         unit_reads_.clear();
         unit_slot_of_.clear();
     }
@@ -1258,16 +1259,7 @@ private:
         bound_exp_ = std::floor(b);
         for (const found& f : all) {
             if (f.g.d * bound_exp_ + f.g.c >= limit) continue;
-            llvm::SelectInst* select = f.c.select;
-            Value* before = select->getFalseValue();
-            for (Value*& v : least_)
-                if (v == select) v = before;
-            for (Value*& v : lane_least_)
-                if (v == select) v = before;
-            auto* test = llvm::dyn_cast<llvm::Instruction>(select->getCondition());
-            select->replaceAllUsesWith(before);
-            select->eraseFromParent();
-            if (test && test->use_empty()) test->eraseFromParent();
+            drop_minimum(f.c.select);
             for (Value* r : f.reads) noted_slots_.emplace(slot_of_[r], r);
             ++dropped_minima_;
         }
@@ -1722,7 +1714,7 @@ private:
         // computed at once by vector operations (each lane the operations of
         // its unit in its order: the same values); a unit that calls, looks
         // up or carries a register from unit to unit is built one by one.
-        if (fast_ && rolled >= min_rolled && level_ != 0 && vectors_ && lanes_allowed) {
+        if (fast_ && rolled >= min_rolled && level_ != 0 && vectors_) {
             in_lanes_ = true;
             lanes_failed_ = false;
             build_body(f, from, to, rolled);
@@ -1892,17 +1884,8 @@ private:
             lanes_ = 0;
             // A unit reading what another writes (a chain of units) needs
             // the units one after another.
-            auto span = [&](const progression& p) {
-                std::int64_t a = p.first,
-                             b = p.first + p.stride * static_cast<std::int64_t>(count - 1);
-                return std::make_pair(std::min(a, b), std::max(a, b));
-            };
             for (const progression& r : lane_reads_)
-                for (const progression& w : unit_writes_) {
-                    auto [lo, hi] = span(r);
-                    auto [wlo, whi] = span(w);
-                    if (w.rate == r.rate && wlo <= hi && lo <= whi) lanes_failed_ = true;
-                }
+                if (stored_by_units(r, count)) lanes_failed_ = true;
         } else {
             for (std::size_t u = 0; u < rolled_turn; ++u)
                 unit(u ? b_.CreateAdd(n, b_.getInt64(u)) : n);

@@ -189,9 +189,8 @@ std::size_t native_rolled_units();
 // NA, a stored value that may not be finite) so far (tests).
 std::size_t native_handovers();
 // Repeated units computed in lanes (several at once by vector operations)
-// so far, and whether they may be (tests compare both builds).
+// so far (tests).
 std::size_t native_lane_units();
-void set_native_lanes(bool allowed);
 // Parts compiled with bounded code (which leaves out the NA tests of results
 // that cannot be NA while the slots read stay under a bound), and the times
 // such code found a slot out of its bounds and gave way to the fully tested
