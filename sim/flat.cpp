@@ -496,6 +496,10 @@ void flat_pass::take_native() {
     if (done) job_.reset();
 }
 
+std::size_t flat_pass::size() const {
+    return ops_.size();
+}
+
 native_listing flat_pass::listing(const sim_program& program) const {
     static_assert(int{pk_value} == nk_value && int{pk_rate} == nk_rate &&
                   int{pk_number} == nk_number && int{pk_table} == nk_table &&

@@ -80,11 +80,19 @@ public:
     // The same through a direct call of the code (native_direct_of(code)).
     void run_direct(const native_direct& d, native_bound& code, int mode) {
         int r = d.fn(value_array, rate_array, d.tables, d.ops, mode, d.frame);
-        if (r == 0) return;
+        if (r != 0) finish_direct(code, r, mode);
+    }
+
+    // What run_direct does after the code returned r (not 0).
+    void finish_direct(native_bound& code, int r, int mode) {
         std::uint32_t bad = 0;
         r = native_bound_result(code, r, &bad);
         if (r != 0) finish_bound(r, bad, mode);
     }
+    // The instructions as the native compiler reads them (before bind), and
+    // how many there are.
+    native_listing listing(const sim_program& program) const;
+    std::size_t size() const;
 
     // For the native code: runs wide unit index of the pass.
     void run_wide_unit(std::uint32_t index);
@@ -117,8 +125,6 @@ private:
     void run_loop(std::size_t from, std::uint32_t bad, int mode);
     // Takes the code the worker has compiled (tier 0, then tier 1).
     void take_native();
-    // The instructions as the native compiler reads them (before bind).
-    native_listing listing(const sim_program& program) const;
     bool compile_wide(const sim_program& program, int unit);
     // A wide unit as the native compiler reads it.
     static native_wide describe(const wide_unit& w);

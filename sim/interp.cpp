@@ -74,13 +74,79 @@ bool wider_allowed = true;
 // once, or runs that change the initial pass's numbers each time, never pay
 // for it nor for its compile); initial_words: the code of the last run's
 // initial order.
+// The compiled steps of the kept passes' program (sim/native/native.h) and
+// their compile on the worker (dropped with them); shape: the states they
+// update, which a program with the same passes may place elsewhere.
+struct kept_steps {
+    native_handle code;
+    std::shared_ptr<native_job> job;
+    native_step_shape shape;
+    kept_steps() = default;
+    kept_steps(kept_steps&& o) noexcept = default;
+    kept_steps& operator=(kept_steps&& o) noexcept {
+        if (this != &o) {
+            if (job) native_cancel(*job);
+            code = std::move(o.code);
+            job = std::move(o.job);
+            shape = o.shape;
+        }
+        return *this;
+    }
+    ~kept_steps() {
+        if (job) native_cancel(*job);
+    }
+};
 struct kept_flat_forms {
     std::vector<std::uint32_t> words, initial_words;
     int native = nm_off; // the native mode they were built under
     std::unique_ptr<flat_pass> dynamic, rates;
     std::unique_ptr<kept_initial> initial;
+    kept_steps steps;
 };
 kept_flat_forms kept_flat;
+std::size_t steps_made = 0;
+
+native_step_shape step_shape(const sim_program& p) {
+    return {p.level_slots, p.value_slots, p.hidden_states};
+}
+
+// Compiles the steps of the kept passes of p when they are small enough to
+// gain by it (before the first run at a fixed tier, else on the worker at
+// tier 1 once their own code may be there: a program whose passes are too
+// small for code of their own has no compiled steps).
+void start_steps(const sim_program& p) {
+    kept_steps& s = kept_flat.steps;
+    const flat_pass &d = *kept_flat.dynamic, &r = *kept_flat.rates;
+    const int mode = native_mode();
+    if (mode == nm_off || d.size() + r.size() > native_steps_max_ops) return;
+    s.shape = step_shape(p);
+    if (mode == nm_tier0 || mode == nm_tier1) {
+        // Steps that fail where the passes compiled are worth a line; when
+        // the passes failed too, theirs has been said.
+        std::string why;
+        s.code = native_compile_steps(d.listing(p), r.listing(p), s.shape, mode == nm_tier1, &why);
+        if (!s.code && d.native() && r.native())
+            report(0, "The model's steps run pass by pass: %s", why.c_str());
+    } else if (mode == nm_auto && d.size() >= native_auto_min_ops &&
+               r.size() >= native_auto_min_ops) {
+        s.job = native_compile_steps_later(d.listing(p), r.listing(p), s.shape);
+    }
+}
+
+// The kept steps for a run of p through the kept passes (code the worker
+// has finished is taken first); null when there are none.
+native_steps_fn kept_steps_for(const sim_program& p) {
+    kept_steps& s = kept_flat.steps;
+    if (s.job) {
+        const bool done = native_done(*s.job);
+        if (native_handle code = native_take(*s.job)) s.code = std::move(code);
+        if (done) s.job.reset();
+    }
+    if (!s.code || flat_dynamic != kept_flat.dynamic.get() || flat_rates != kept_flat.rates.get() ||
+        !(s.shape == step_shape(p)))
+        return nullptr;
+    return native_steps_of(*s.code);
+}
 
 // Whether w holds the code of the units of the orders; without words,
 // appends that code to words.
@@ -184,6 +250,8 @@ void use_flat_forms(const sim_program& p) {
         kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
         kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
         kept_flat.initial.reset();
+        kept_flat.steps = kept_steps{};
+        start_steps(p);
     }
     if (!kept_flat.initial) {
         kept_flat.initial_words.clear();
@@ -1761,6 +1829,52 @@ void step_passes::run_unbound(int mode) {
         flat_rates->run_bound(*rates_, mode);
     else
         flat_rates->run(mode);
+}
+
+bool step_passes::steps(long& n, long last, double t0, double dt, float h, bool& states_bad) {
+    states_bad = false;
+    if (!bound_) return false;
+    if (!steps_) {
+        if (prog != &p_ || dynamic_pass_ != flat_dynamic || rates_pass_ != flat_rates) return false;
+        if (!(steps_ = kept_steps_for(p_))) return false;
+        steps_state_.tables = dynamic_direct_.tables;
+        steps_state_.ops[0] = dynamic_direct_.ops;
+        steps_state_.ops[1] = rates_direct_.ops;
+        steps_state_.frame[0] = dynamic_direct_.frame;
+        steps_state_.frame[1] = rates_direct_.frame;
+    }
+    native_steps_state& s = steps_state_;
+    s.n = n;
+    s.last = last;
+    s.t0 = t0;
+    s.dt = dt;
+    s.h = h;
+    for (;;) {
+        const std::int64_t from = s.n;
+        const int end = steps_(value_array, rate_array, &s);
+        steps_made += static_cast<std::size_t>(s.n - from);
+        n = static_cast<long>(s.n);
+        switch (end) {
+        case ns_done:
+            return true;
+        case ns_states:
+            states_bad = true;
+            return true;
+        case ns_dynamic:
+            // The pass that stopped is finished as its own code's call
+            // would be, the step completed, and the steps go on.
+            dynamic_pass_->finish_direct(*dynamic_, s.result, em_main);
+            rates_pass_->run_direct(rates_direct_, *rates_, em_main);
+            break;
+        default:
+            rates_pass_->finish_direct(*rates_, s.result, em_main);
+            break;
+        }
+    }
+}
+
+std::size_t native_steps_made() {
+    return steps_made;
 }
 
 std::size_t flat_unit_count() {

@@ -61,6 +61,14 @@ public:
         }
         run_unbound(mode);
     }
+    // Steps n + 1 .. last of the plain Euler road (each: the states' Euler
+    // update by h, the time t0 + n dt, then run()) in one call of the
+    // program's compiled steps, when it has them and run() has bound the
+    // passes. False when nothing was done. Else n is the last step begun:
+    // last, or with states_bad a step whose updated states are not all
+    // finite, nothing after its update done (the caller reports it, or sets
+    // the time and runs the passes itself).
+    bool steps(long& n, long last, double t0, double dt, float h, bool& states_bad);
 
 private:
     void run_unbound(int mode);
@@ -69,7 +77,11 @@ private:
     native_bound_handle dynamic_, rates_;
     native_direct dynamic_direct_{}, rates_direct_{};
     bool bound_ = false;
+    native_steps_fn steps_ = nullptr;
+    native_steps_state steps_state_;
 };
+// Steps made by compiled steps so far (tests).
+std::size_t native_steps_made();
 // Runs the initial pass of the running program p (its initial_order, in
 // mode em_initial) through its flat form, kept from an earlier run of the
 // same code (built at the second run): the interpreter's values and errors,

@@ -305,6 +305,14 @@ private:
         const float* hidden_rates = rate_array + p_.value_slots;
         std::size_t hidden_count = p_.hidden_states;
         while (n_ < last) {
+            bool states_bad = false;
+            if (passes.steps(n_, last, t0_, dt_, h, states_bad)) {
+                if (!states_bad) break;
+                check_states(); // as below
+                set_time(t0_ + static_cast<double>(n_) * dt_);
+                passes.run();
+                continue;
+            }
             long n = ++n_;
             bool bad = level_count && euler_update(levels, level_rates, level_count, h);
             if (hidden_count) bad |= euler_update(hidden, hidden_rates, hidden_count, h);

@@ -58,7 +58,7 @@ namespace {
 
 std::atomic<int> mode_setting{-1};
 std::atomic<int> fail_compiles{0}; // a bit per level
-std::atomic<std::size_t> live_passes{0};
+std::atomic<std::size_t> live_passes{0}, live_steps{0};
 std::atomic<std::size_t> rolled_units{0};
 std::atomic<std::size_t> handovers{0};
 std::atomic<std::size_t> lane_units{0};
@@ -104,6 +104,10 @@ void set_native_compile_failure(bool fail, int level) {
 
 std::size_t native_live_passes() {
     return live_passes;
+}
+
+std::size_t native_live_steps() {
+    return live_steps;
 }
 
 std::size_t native_handovers() {
@@ -297,7 +301,10 @@ struct machine_lease {
 
 struct native_code {
     llvm::orc::ResourceTrackerSP tracker;
-    pass_fn fn = nullptr;
+    // The pass's function (pass_fn), or for code of steps its steps function.
+    void* entry = nullptr;
+    bool steps = false;
+    pass_fn fn() const { return reinterpret_cast<pass_fn>(entry); }
     native_code() { ++live_passes; }
     ~native_code() {
         if (tracker) {
@@ -306,7 +313,7 @@ struct native_code {
             // (each compile has names of its own).
             jit_state_.jit->getExecutionSession().getSymbolStringPool()->clearDeadEntries();
         }
-        --live_passes;
+        --(steps ? live_steps : live_passes);
     }
 };
 
@@ -2190,17 +2197,15 @@ struct module_task {
 
 std::mutex dump_mutex;
 
-// Builds, tidies or optimises, and compiles one module to an object (on any
-// thread: the module has a context of its own).
-void compile_module(const native_listing& listing, int level, const std::string& name,
-                    const llvm::DataLayout& layout, module_task& t) {
+// Builds (build(context, module)), tidies or optimises, and compiles one
+// module to an object (on any thread: the module has a context of its own).
+template <typename Build>
+void emit_module(int level, const llvm::DataLayout& layout, module_task& t, Build&& build) {
     try {
         llvm::LLVMContext cx;
         llvm::Module m("kavrel_pass", cx);
         m.setDataLayout(layout);
-        pass_builder builder(cx, m, listing, level);
-        if (level == 0 && !std::getenv("KAVREL_X_INLINE")) builder.lookups_as_calls();
-        builder.build(name, t.first, t.end, t.main);
+        build(cx, m);
 #if defined(NDEBUG)
         // Tier 0 is compiled while a user waits; the emitter's modules are
         // verified in the other builds (every test runs tier 0 there) and
@@ -2240,6 +2245,16 @@ void compile_module(const native_listing& listing, int level, const std::string&
     }
 }
 
+// Parts t.first..t.end of a pass (and its main function when t.main).
+void compile_module(const native_listing& listing, int level, const std::string& name,
+                    const llvm::DataLayout& layout, module_task& t) {
+    emit_module(level, layout, t, [&](llvm::LLVMContext& cx, llvm::Module& m) {
+        pass_builder builder(cx, m, listing, level);
+        if (level == 0 && !std::getenv("KAVREL_X_INLINE")) builder.lookups_as_calls();
+        builder.build(name, t.first, t.end, t.main);
+    });
+}
+
 std::atomic<int> threads_setting{0};
 constexpr std::size_t module_ops = 160;
 
@@ -2270,6 +2285,43 @@ unsigned compile_threads(int level, std::size_t ops) {
 void set_native_compile_threads(int threads) {
     threads_setting = threads;
 }
+
+namespace {
+
+// Adds the compiled modules to the JIT as one piece of code and finds its
+// entry (name); null after telling log why.
+template <typename Log>
+native_handle link_modules(llvm::orc::LLJIT& jit, std::vector<module_task>& tasks,
+                           const std::string& name, Log&& log) {
+    for (const module_task& t : tasks)
+        if (!t.error.empty()) {
+            log(t.error);
+            return nullptr;
+        }
+    std::lock_guard<std::mutex> turn(jit_state_.linking);
+    native_handle code(new native_code);
+    code->tracker = jit.getMainJITDylib().createResourceTracker();
+    for (module_task& t : tasks)
+        if (auto e = jit.addObjectFile(
+                code->tracker,
+                std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
+            log("the native code could not be added (" + llvm::toString(std::move(e)) + ")");
+            return nullptr;
+        }
+    auto sym = jit.lookup(name);
+    if (!sym) {
+        log("the native code could not be linked (" + llvm::toString(sym.takeError()) + ")");
+        return nullptr;
+    }
+#if LLVM_VERSION_MAJOR >= 15
+    code->entry = sym->toPtr<void*>();
+#else
+    code->entry = reinterpret_cast<void*>(sym->getAddress());
+#endif
+    return code;
+}
+
+} // namespace
 
 native_handle native_compile(const native_listing& listing, int level, std::string* why) {
     auto log_fallback = [why](const std::string& text) {
@@ -2344,34 +2396,8 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
             if (!helpers.empty()) malloc_trim(0);
 #endif
         }
-        for (const module_task& t : tasks)
-            if (!t.error.empty()) {
-                log_fallback(t.error);
-                return nullptr;
-            }
-        std::lock_guard<std::mutex> turn(jit_state_.linking);
-        native_handle code(new native_code);
-        code->tracker = jit->getMainJITDylib().createResourceTracker();
-        for (module_task& t : tasks)
-            if (auto e = jit->addObjectFile(
-                    code->tracker,
-                    std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
-                log_fallback("the native code could not be added (" + llvm::toString(std::move(e)) +
-                             ")");
-                return nullptr;
-            }
-        auto sym = jit->lookup(name);
-        if (!sym) {
-            log_fallback("the native code could not be linked (" + llvm::toString(sym.takeError()) +
-                         ")");
-            return nullptr;
-        }
-#if LLVM_VERSION_MAJOR >= 15
-        code->fn = sym->toPtr<pass_fn>();
-#else
-        code->fn = reinterpret_cast<pass_fn>(sym->getAddress());
-#endif
-        if (!why) compiled();
+        native_handle code = link_modules(*jit, tasks, name, log_fallback);
+        if (code && !why) compiled();
         return code;
     } catch (const std::exception& e) {
         log_fallback(e.what());
@@ -2379,10 +2405,186 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
     }
 }
 
+namespace {
+
+// The steps function of a program: its two passes (built as their own
+// compiles build them, then made internal so that they are inlined), and
+// the loop of native_steps_end over them.
+void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& dynamic,
+                 const native_listing& rates, const native_step_shape& shape, int level,
+                 const std::string& name) {
+    llvm::Function* passes[2];
+    for (int k = 0; k < 2; ++k) {
+        pass_builder builder(cx, m, k ? rates : dynamic, level);
+        if (level == 0) builder.lookups_as_calls();
+        passes[k] = builder.build(name + (k ? "_rates" : "_dynamic"));
+        passes[k]->setLinkage(llvm::Function::InternalLinkage);
+        if (level) passes[k]->addFnAttr(llvm::Attribute::AlwaysInline);
+    }
+    llvm::IRBuilder<> b(cx);
+    llvm::Type *f32 = b.getFloatTy(), *f64 = b.getDoubleTy(), *i32 = b.getInt32Ty(),
+               *i64 = b.getInt64Ty(), *i8p = b.getInt8PtrTy();
+    llvm::Type *f32p = f32->getPointerTo(), *f64p = f64->getPointerTo();
+    auto* type = llvm::FunctionType::get(i32, {f32p, f32p, i8p}, false);
+    auto* fn = llvm::Function::Create(type, llvm::Function::ExternalLinkage, name, m);
+    Value *values = fn->getArg(0), *rates_at = fn->getArg(1), *state = fn->getArg(2);
+    llvm::MDBuilder md(cx);
+    llvm::MDNode *likely = md.createBranchWeights(2000, 1),
+                 *unlikely = md.createBranchWeights(1, 2000);
+    auto field = [&](std::size_t offset, llvm::Type* t) {
+        return b.CreateBitCast(b.CreateGEP(b.getInt8Ty(), state, b.getInt64(offset)),
+                               t->getPointerTo());
+    };
+    auto global = [&](double* at) {
+        return b.CreateIntToPtr(b.getInt64(reinterpret_cast<std::uint64_t>(at)), f64p);
+    };
+    b.SetInsertPoint(BasicBlock::Create(cx, "entry", fn));
+    Value* tables = b.CreateLoad(i8p, field(offsetof(native_steps_state, tables), i8p));
+    Value *ops[2], *frames[2];
+    for (int k = 0; k < 2; ++k) {
+        ops[k] = b.CreateLoad(i8p, field(offsetof(native_steps_state, ops) + 8 * k, i8p));
+        frames[k] = b.CreateLoad(i8p, field(offsetof(native_steps_state, frame) + 8 * k, i8p));
+    }
+    Value* first = b.CreateLoad(i64, field(offsetof(native_steps_state, n), i64));
+    Value* last = b.CreateLoad(i64, field(offsetof(native_steps_state, last), i64));
+    Value* t0 = b.CreateLoad(f64, field(offsetof(native_steps_state, t0), f64));
+    Value* dt = b.CreateLoad(f64, field(offsetof(native_steps_state, dt), f64));
+    Value* h = b.CreateLoad(f32, field(offsetof(native_steps_state, h), f32));
+    BasicBlock* entry = b.GetInsertBlock();
+    BasicBlock* head = BasicBlock::Create(cx, "head", fn);
+    BasicBlock* body = BasicBlock::Create(cx, "step", fn);
+    BasicBlock* done = BasicBlock::Create(cx, "done", fn);
+    b.CreateBr(head);
+    b.SetInsertPoint(head);
+    llvm::PHINode* n = b.CreatePHI(i64, 2);
+    n->addIncoming(first, entry);
+    b.CreateCondBr(b.CreateICmpSLT(n, last), body, done, likely);
+
+    // A step ends early: the step begun and, for a pass, its result.
+    auto leave = [&](native_steps_end end, Value* step, Value* result) {
+        b.CreateStore(step, field(offsetof(native_steps_state, n), i64));
+        if (result) b.CreateStore(result, field(offsetof(native_steps_state, result), i32));
+        b.CreateRet(b.getInt32(end));
+    };
+    b.SetInsertPoint(done);
+    leave(ns_done, n, nullptr);
+
+    // The states: v + h r in float, as euler_update computes them, every
+    // one updated before any is found not finite.
+    b.SetInsertPoint(body);
+    Value* next = b.CreateAdd(n, b.getInt64(1));
+    Value* bad = b.getFalse();
+    auto update = [&](Value* at) {
+        Value* v = b.CreateGEP(f32, values, at);
+        Value* x = b.CreateFAdd(b.CreateLoad(f32, v),
+                                b.CreateFMul(h, b.CreateLoad(f32, b.CreateGEP(f32, rates_at, at))));
+        b.CreateStore(x, v);
+        Value* bits = b.CreateAnd(b.CreateBitCast(x, i32), b.getInt32(0x7F800000));
+        return b.CreateICmpEQ(bits, b.getInt32(0x7F800000));
+    };
+    auto range = [&](std::uint64_t from, std::uint64_t count) {
+        constexpr std::uint64_t unrolled = 64;
+        if (count <= unrolled) {
+            for (std::uint64_t k = 0; k < count; ++k)
+                bad = b.CreateOr(bad, update(b.getInt64(from + k)));
+            return;
+        }
+        BasicBlock* before = b.GetInsertBlock();
+        BasicBlock* loop = BasicBlock::Create(cx, "states", fn);
+        BasicBlock* after = BasicBlock::Create(cx, "states_done", fn);
+        b.CreateBr(loop);
+        b.SetInsertPoint(loop);
+        llvm::PHINode* i = b.CreatePHI(i64, 2);
+        llvm::PHINode* seen = b.CreatePHI(b.getInt1Ty(), 2);
+        i->addIncoming(b.getInt64(from), before);
+        seen->addIncoming(bad, before);
+        Value* now = b.CreateOr(seen, update(i));
+        Value* i1 = b.CreateAdd(i, b.getInt64(1));
+        i->addIncoming(i1, loop);
+        seen->addIncoming(now, loop);
+        b.CreateCondBr(b.CreateICmpULT(i1, b.getInt64(from + count)), loop, after);
+        b.SetInsertPoint(after);
+        bad = now;
+    };
+    if (shape.level_slots > 1) range(1, shape.level_slots - 1);
+    range(shape.value_slots, shape.hidden_states);
+    BasicBlock* states_bad = BasicBlock::Create(cx, "states_bad", fn);
+    BasicBlock* timed = BasicBlock::Create(cx, "time", fn);
+    b.CreateCondBr(bad, states_bad, timed, unlikely);
+    b.SetInsertPoint(states_bad);
+    leave(ns_states, next, nullptr);
+
+    // The time as set_time sets it, then the passes in mode em_main.
+    b.SetInsertPoint(timed);
+    Value* t = b.CreateFAdd(t0, b.CreateFMul(b.CreateSIToFP(next, f64), dt));
+    Value* half = b.CreateFDiv(dt, llvm::ConstantFP::get(f64, 2.0));
+    b.CreateStore(t, global(&sim_time));
+    b.CreateStore(dt, global(&sim_dt));
+    b.CreateStore(b.CreateFAdd(t, half), global(&sim_time_hi));
+    b.CreateStore(b.CreateFSub(t, half), global(&sim_time_lo));
+    b.CreateStore(b.CreateFPTrunc(t, f32), values);
+    for (int k = 0; k < 2; ++k) {
+        Value* r = b.CreateCall(passes[k]->getFunctionType(), passes[k],
+                                {values, rates_at, tables, ops[k], b.getInt32(em_main), frames[k]});
+        BasicBlock* on = BasicBlock::Create(cx, k ? "stepped" : "rates", fn);
+        BasicBlock* out = BasicBlock::Create(cx, k ? "rates_out" : "dynamic_out", fn);
+        b.CreateCondBr(b.CreateICmpEQ(r, b.getInt32(0)), on, out, likely);
+        b.SetInsertPoint(out);
+        leave(k ? ns_rates : ns_dynamic, next, r);
+        b.SetInsertPoint(on);
+    }
+    n->addIncoming(next, b.GetInsertBlock());
+    b.CreateBr(head);
+}
+
+} // namespace
+
+native_handle native_compile_steps(const native_listing& dynamic, const native_listing& rates,
+                                   const native_step_shape& shape, int level, std::string* why) {
+    auto log_fallback = [why](const std::string& text) {
+        if (why)
+            *why = text;
+        else
+            ::log_fallback(text);
+    };
+    level = level ? 1 : 0;
+    llvm::orc::LLJIT* jit = the_jit();
+    if (!jit) {
+        log_fallback("no native code generator (" + jit_state_.error + ")");
+        return nullptr;
+    }
+    if (fail_compiles & (1 << level)) {
+        log_fallback("the native code could not be compiled (test hook)");
+        return nullptr;
+    }
+    try {
+        const std::string name = "kavrel_steps_" + std::to_string(module_count++);
+        std::vector<module_task> tasks(1);
+        emit_module(level, jit->getDataLayout(), tasks[0],
+                    [&](llvm::LLVMContext& cx, llvm::Module& m) {
+                        build_steps(cx, m, dynamic, rates, shape, level, name);
+                    });
+        native_handle code = link_modules(*jit, tasks, name, log_fallback);
+        if (code) {
+            code->steps = true;
+            --live_passes;
+            ++live_steps;
+        }
+        return code;
+    } catch (const std::exception& e) {
+        log_fallback(e.what());
+        return nullptr;
+    }
+}
+
+native_steps_fn native_steps_of(const native_code& code) {
+    return code.steps ? reinterpret_cast<native_steps_fn>(code.entry) : nullptr;
+}
+
 int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
                std::uint32_t* bad) {
     native_frame frame{run_lookup_data(), 0, &pass, nullptr};
-    int r = code.fn(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
+    int r = code.fn()(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
     if (r == -1) std::rethrow_exception(frame.error);
     if (r < -1) {
         handovers.fetch_add(1, std::memory_order_relaxed);
@@ -2401,7 +2603,7 @@ struct native_bound {
 
 native_bound_handle native_bind(const native_code& code, flat_pass& pass, const void* ops) {
     return native_bound_handle(new native_bound{
-        code.fn, ops, run_lookup_tables(), native_frame{run_lookup_data(), 0, &pass, nullptr}});
+        code.fn(), ops, run_lookup_tables(), native_frame{run_lookup_data(), 0, &pass, nullptr}});
 }
 
 native_direct native_direct_of(native_bound& b) {
@@ -2446,6 +2648,15 @@ native_handle native_compile(const native_listing&, int, std::string* why) {
     return nullptr;
 }
 
+native_handle native_compile_steps(const native_listing&, const native_listing&,
+                                   const native_step_shape&, int, std::string* why) {
+    return native_compile(native_listing{}, 0, why);
+}
+
+native_steps_fn native_steps_of(const native_code&) {
+    return nullptr;
+}
+
 int native_run(const native_code&, flat_pass&, const void*, int, std::uint32_t*) {
     return 0;
 }
@@ -2485,6 +2696,10 @@ void native_bound_free::operator()(native_bound* bound) const {
 // marks it ready, the pass takes it once.
 struct native_job {
     native_listing listing;
+    // For the steps of a program: its rate pass (listing is the dynamic pass).
+    std::optional<native_listing> rates;
+    native_step_shape shape;
+    bool steps = false;      // a failure leaves the passes on their own code: nothing to tell
     std::vector<int> levels; // still to compile, in order
     std::atomic<bool> cancelled{false}, done{false};
     native_handle code[2];           // by level, written by the worker before ready
@@ -2543,11 +2758,15 @@ private:
             const int level = job->levels.front();
             job->levels.erase(job->levels.begin());
             if (!job->cancelled)
-                job->code[level] = native_compile(job->listing, level, &job->why[level]);
+                job->code[level] = job->rates
+                                       ? native_compile_steps(job->listing, *job->rates, job->shape,
+                                                              level, &job->why[level])
+                                       : native_compile(job->listing, level, &job->why[level]);
             job->ready[level] = true;
             const bool more = !job->levels.empty() && !job->cancelled;
             if (!more) {
                 job->listing = native_listing{};
+                job->rates.reset();
                 job->done = true;
             }
             // A job dropped while it compiled frees its code here (its pass
@@ -2589,6 +2808,18 @@ std::shared_ptr<native_job> native_compile_later(native_listing listing, int lev
     return job;
 }
 
+std::shared_ptr<native_job> native_compile_steps_later(native_listing dynamic, native_listing rates,
+                                                       const native_step_shape& shape) {
+    auto job = std::make_shared<native_job>();
+    job->listing = std::move(dynamic);
+    job->rates = std::move(rates);
+    job->shape = shape;
+    job->steps = true;
+    job->levels.push_back(1);
+    worker().add(job);
+    return job;
+}
+
 bool native_done(const native_job& job) {
     return job.done;
 }
@@ -2607,7 +2838,7 @@ native_handle native_take(native_job& job) {
     }
     // A failure is told once the pass has no code and will get none (tier 1
     // failing after tier 0 leaves the pass on tier 0, not on the loop).
-    if (done && !job.handed && !job.failed.empty()) {
+    if (done && !job.handed && !job.failed.empty() && !job.steps) {
         log_fallback(job.failed);
         job.failed.clear();
     }

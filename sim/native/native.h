@@ -181,6 +181,60 @@ struct native_direct {
 native_direct native_direct_of(native_bound& bound);
 int native_bound_result(native_bound& bound, int r, std::uint32_t* bad);
 
+// The steps of the plain Euler road (the time loop's steps between saves
+// with nothing else to do: the states' update, the time, the dynamic pass,
+// the rates) of a small program, compiled as one function with its two
+// passes: a step's values then go from one pass to the next in registers,
+// and a step costs no call. The passes' code is the code their own compiles
+// make, so a pass that stops part way is finished by its flat pass as its
+// own code's would be.
+//
+// The shape: the levels in value_array[1, level_slots), the hidden states
+// from value_array[value_slots] on, hidden_states of them.
+struct native_step_shape {
+    std::uint32_t level_slots = 0, value_slots = 0, hidden_states = 0;
+    bool operator==(const native_step_shape& o) const {
+        return level_slots == o.level_slots && value_slots == o.value_slots &&
+               hidden_states == o.hidden_states;
+    }
+};
+// Programs whose two passes have more instructions than this step through
+// their passes' own code: their steps cost many times a call.
+inline constexpr std::size_t native_steps_max_ops = 1000;
+// What the compiled steps read and write: the run's lookup tables, the
+// passes' bound instructions and frames (dynamic, then rates), the steps
+// made (n, in), the last step to make, the time of step 0 and the time step
+// (the time of step n is t0 + n dt, as the time loop computes it), the
+// states' step h, and the result of a pass that stopped.
+struct native_steps_state {
+    lookup_table* tables = nullptr;
+    const void* ops[2] = {};
+    native_frame* frame[2] = {};
+    std::int64_t n = 0, last = 0;
+    double t0 = 0, dt = 0;
+    float h = 0;
+    std::int32_t result = 0;
+};
+// What the compiled steps return, state.n being the last step begun:
+// every step made (n == last); a state of step n is not finite (nothing
+// after the update done); the dynamic pass or the rates of step n stopped
+// with state.result (native_bound_result of that pass tells what to do).
+enum native_steps_end : std::int32_t { ns_done = 0, ns_states = 1, ns_dynamic = 2, ns_rates = 3 };
+using native_steps_fn = std::int32_t (*)(float*, float*, native_steps_state*);
+// Compiles the steps of a program (as native_compile, one module).
+native_handle native_compile_steps(const native_listing& dynamic, const native_listing& rates,
+                                   const native_step_shape& shape, int level,
+                                   std::string* why = nullptr);
+// The same on the worker thread, at tier 1 (taken with native_take).
+std::shared_ptr<native_job> native_compile_steps_later(native_listing dynamic, native_listing rates,
+                                                       const native_step_shape& shape);
+// The steps function of code compiled by native_compile_steps (null for a
+// pass's code).
+native_steps_fn native_steps_of(const native_code& code);
+// Compiled steps whose machine code is alive (they are not counted among
+// the passes).
+std::size_t native_live_steps();
+
 // Consecutive units that repeat one another (the same instructions over
 // slots a stride apart from unit to unit) are compiled as one loop over
 // them. Units compiled so in loops so far (tests).

@@ -100,6 +100,7 @@ protected:
         forget_kept_passes();
         native_wait_idle();
         ASSERT_EQ(native_live_passes(), 0u);
+        ASSERT_EQ(native_live_steps(), 0u);
     }
     void TearDown() override {
         set_flat_passes(true);
@@ -594,14 +595,118 @@ TEST_F(NativeTier, CompiledCodeIsFreedWithItsPasses) {
         ASSERT_EQ(o.result, sim_done) << o.messages;
         ASSERT_EQ(native_live_passes(), 2u) << "cycle " << k;
     }
+    EXPECT_EQ(native_live_steps(), 1u); // the steps of the last model only
     forget_kept_passes();
     EXPECT_EQ(native_live_passes(), 0u);
+    EXPECT_EQ(native_live_steps(), 0u);
     // Closing the model frees them too (the shell releases the engine's
     // storage for the model when it closes).
     ASSERT_EQ(simulate(one, native_code).result, sim_done);
     ASSERT_GE(native_live_passes(), 1u);
     release_run_storage();
     EXPECT_EQ(native_live_passes(), 0u);
+    EXPECT_EQ(native_live_steps(), 0u);
+}
+
+// A small program's steps between saves run as one compiled function with
+// both passes. Every way a step can stop inside it is finished as the
+// passes' own code would finish it, and the run goes on or ends as on the
+// loop, with the loop's messages and values to the bit. The cases are a
+// level whose update overflows, a value not finite in the dynamic pass or
+// in the rates, and NA met part way, which the loop finishes before the
+// steps go on. Time-dependent inputs, smoothing (hidden states) and a
+// lookup are in each model.
+TEST_F(NativeTier, CompiledStepsGiveTheLoopsValuesAndEndAsItDoes) {
+    struct step_case {
+        const char* name;
+        const char* expected; // in the messages ("": the run ends well)
+        const char* rate;     // of Stock
+        const char* extra;    // an auxiliary "odd", read by the rate of Other
+    };
+    const step_case cases[] = {
+        {"plain", "", "flow - Stock * 0.05", "0"},
+        {"level overflows", "Floating point error computing Stock at time 6",
+         "IF THEN ELSE(Time > 5, 3e+38, 0)", "0"},
+        {"dynamic", "Floating point error computing odd at time 7", "flow", "1 / (7 - Time)"},
+        {"rates", "Floating point error computing Stock at time 9", "1 / (9 - Time)", "0"},
+        {"NA part way", "", "flow", "IF THEN ELSE(Time > 3, gap, Time) * 2 + flow"},
+    };
+    for (const step_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        model_builder b(c.name);
+        b.control(0, 20, 0.5f, 2);
+        b.lookup("curve", {{0, 1}, {5, 3}, {20, 2}});
+        b.constant("gap", NA);
+        b.aux("flow", "STEP(2, 3) + PULSE(4, 1) + RAMP(0.5, 1, 6) + curve(Time) + calm");
+        b.aux("calm", "SMOOTH3(Time * 0.5, 2)");
+        b.aux("odd", c.extra);
+        b.level("Stock", c.rate, "1");
+        b.level("Other", "odd * 0.5 + Stock * 0.01", "0");
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        if (*c.expected)
+            EXPECT_NE(loop.messages.find(c.expected), std::string::npos) << loop.messages;
+        else
+            EXPECT_EQ(loop.result, sim_done) << loop.messages;
+        for (road r : {native_code, optimised}) {
+            SCOPED_TRACE(r == optimised ? "tier 1" : "tier 0");
+            const std::size_t before = native_steps_made();
+            outcome native = simulate(b, r);
+            EXPECT_EQ(native_live_steps(), 1u);
+            // Most steps were made by the compiled steps (a saved step's
+            // passes run on their own, and so does the first step).
+            EXPECT_GT(native_steps_made() - before, 8u);
+            EXPECT_EQ(native.messages, loop.messages);
+            EXPECT_EQ(difference(native, loop), "");
+        }
+    }
+}
+
+// On the worker the steps are compiled after the passes; a run takes them
+// when they are ready, and a run of the same program with another constant
+// (a Livesweep re-run) keeps them.
+TEST_F(NativeTier, CompiledStepsComeFromTheWorkerAndStayForReRuns) {
+    model_builder b("worker");
+    b.control(0, 100, 0.25f, 5);
+    b.constant("k", 0.02f);
+    for (int i = 0; i < 6; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % 6);
+        b.aux(("a" + n).c_str(), ("L" + n + " * k + L" + next + " * 0.001").c_str());
+        b.level(("L" + n).c_str(), ("a" + n + " - L" + n + " * 0.03").c_str(), "10");
+    }
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    forget_kept_passes();
+    set_flat_passes(true);
+    set_native_mode(nm_auto);
+    sim_output first;
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &first), sim_done);
+    native_wait_idle();
+    EXPECT_EQ(native_live_steps(), 1u);
+    const std::size_t before = native_steps_made();
+    outcome later;
+    later.result = simulate_model(b.symbols(), sim_options{}, &later.out);
+    EXPECT_GT(native_steps_made() - before, 300u);
+    EXPECT_EQ(difference(later, loop), "");
+    // Another constant: the same code, the same steps.
+    std::vector<float> values(later.out.value_slots, 0);
+    std::vector<std::uint8_t> changed_slots(values.size(), 0);
+    const auto k = static_cast<std::size_t>(slot_of(b, "k"));
+    values[k] = 0.03f;
+    changed_slots[k] = 1;
+    sim_options o;
+    o.setup_values = values.data();
+    o.setup_changed = changed_slots.data();
+    const std::size_t again = native_steps_made();
+    outcome changed;
+    changed.result = simulate_model(b.symbols(), o, &changed.out);
+    EXPECT_GT(native_steps_made() - again, 300u);
+    EXPECT_EQ(native_live_steps(), 1u);
+    set_native_mode(nm_off);
+    outcome changed_loop;
+    changed_loop.result = simulate_model(b.symbols(), o, &changed_loop.out);
+    EXPECT_EQ(difference(changed, changed_loop), "");
+    EXPECT_NE(difference(changed, later), ""); // the constant went in
 }
 
 // Every test of the engine again with every pass compiled (in a child
