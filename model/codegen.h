@@ -113,7 +113,14 @@ struct sim_program {
     bool tests_ordered = false; // ordered for behaviour tests (the lists above are valid)
     // Symbols of the control variables (0 when absent).
     symbol_id initial_time = 0, final_time = 0, time_step = 0, saveper = 0, sim_pause = 0;
+    // Set by order_program, never the same twice in a process (0: none): a
+    // run of the program at the same address with the same stamp has the
+    // same code in the same orders as the run before, so the engine reuses
+    // what it built for it without comparing the code. Whoever changes a
+    // program's units or orders after ordering it calls restamp_program.
+    std::uint64_t stamp = 0;
 };
+void restamp_program(sim_program& p);
 
 // Compiles every equation of the model (which must have passed check_model).
 // 1 on success; 0 after messages naming the variables that could not be

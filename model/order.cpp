@@ -2,6 +2,7 @@
 #include "model/order.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 #include "foundation/report.h"
@@ -156,5 +157,11 @@ int order_program(handle symbols, sim_program& p, bool behaviour_tests) {
         ok = order_pass(p, test_inputs, true, p.test_initial_order) && ok;
         ok = order_pass(p, test_inputs, false, p.test_dynamic_order) && ok;
     }
+    restamp_program(p);
     return ok ? 1 : 0;
+}
+
+void restamp_program(sim_program& p) {
+    static std::atomic<std::uint64_t> stamps{0};
+    p.stamp = ++stamps;
 }

@@ -76,6 +76,7 @@ int open_session(const sim_options& o) {
     for (int u : g->program.dynamic_order)
         if (g->program.units[static_cast<std::size_t>(u)].type != st_game) dyn.push_back(u);
     g->program.dynamic_order = dyn;
+    restamp_program(g->program);
     g->options = o;
     g->run_file = o.run_file ? o.run_file : "";
     g->info = o.info;

@@ -8,6 +8,7 @@
 #include "sim/interp.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -98,6 +99,9 @@ struct kept_steps {
 };
 struct kept_flat_forms {
     std::vector<std::uint32_t> words, initial_words;
+    // The program of the last run and its stamp (sim_program::stamp).
+    const sim_program* program = nullptr;
+    std::uint64_t stamp = 0;
     int native = nm_off; // the native mode they were built under
     std::unique_ptr<flat_pass> dynamic, rates;
     std::unique_ptr<kept_initial> initial;
@@ -231,11 +235,19 @@ std::unique_ptr<kept_initial> build_initial(const sim_program& p) {
 void use_flat_forms(const sim_program& p) {
     const auto steps = {&p.dynamic_order, &p.rate_order};
     const auto initial = {&p.initial_order};
+    // The last run's program again, unchanged: the same words (checked
+    // anyway in the builds with assertions).
+    const bool again = p.stamp && kept_flat.program == &p && kept_flat.stamp == p.stamp;
+    assert(!again || !kept_flat.dynamic ||
+           (same_flat_form_words(p, nullptr, kept_flat.words, steps) &&
+            same_flat_form_words(p, nullptr, kept_flat.initial_words, initial)));
+    kept_flat.program = &p;
+    kept_flat.stamp = p.stamp;
     if (kept_flat.dynamic && kept_flat.native == native_mode() &&
-        same_flat_form_words(p, nullptr, kept_flat.words, steps)) {
+        (again || same_flat_form_words(p, nullptr, kept_flat.words, steps))) {
         kept_flat.dynamic->bind(p);
         kept_flat.rates->bind(p);
-        if (same_flat_form_words(p, nullptr, kept_flat.initial_words, initial)) {
+        if (again || same_flat_form_words(p, nullptr, kept_flat.initial_words, initial)) {
             if (kept_flat.initial)
                 kept_flat.initial->pass->bind(p);
             else
