@@ -3,6 +3,7 @@
 // Runs of models that differ only in their constants and lookup points (the
 // same code), and of a model whose code differs by one number, in turn, each
 // give what the interpreter alone gives for that model.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,32 @@ TEST(FlatReuse, RunsOfOneCodeAndOfAnotherInTurnGiveTheInterpretersValues) {
                 << "model " << i << " value " << v;
     }
     release_sim_pool(own);
+}
+
+// A program run again unchanged reuses its passes without looking at its
+// code; changed after its ordering (as a game drops its inputs from the
+// dynamic order) and restamped, it is new to the engine, which must not run
+// the old passes: its run gives what a copy of it (never run before) gives.
+TEST(FlatReuse, AProgramChangedAfterOrderingAndRestampedRunsItsNewOrder) {
+    small_model a("a", 0.02f, 1.5f, "0.5");
+    const sim_output before = a.run(true);
+    EXPECT_EQ(a.run(true).rows, before.rows);
+    // share is computed at every step; out of the dynamic order it keeps
+    // its initial value.
+    const symbol_id share = a.b.id("share");
+    auto& order = a.p.dynamic_order;
+    const auto at = std::find_if(order.begin(), order.end(), [&](int u) {
+        return a.p.units[static_cast<std::size_t>(u)].sym == share;
+    });
+    ASSERT_NE(at, order.end());
+    order.erase(at);
+    restamp_program(a.p);
+    const sim_output after = a.run(true);
+    EXPECT_NE(after.rows, before.rows);
+    sim_program copy = a.p;
+    sim_output fresh;
+    ASSERT_EQ(run_program(a.b.symbols(), copy, sim_options{}, &fresh), sim_done);
+    EXPECT_EQ(after.rows, fresh.rows);
 }
 
 } // namespace
