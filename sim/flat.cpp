@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -504,6 +505,8 @@ native_listing flat_pass::listing(const sim_program& program) const {
     static_assert(int{pk_value} == nk_value && int{pk_rate} == nk_rate &&
                   int{pk_number} == nk_number && int{pk_table} == nk_table &&
                   int{pk_code} == nk_code);
+    // The codes are the handlers' addresses once the loop has run.
+    assert(!resolved_);
     native_listing l;
     l.ops.resize(ops_.size());
     for (std::size_t i = 0; i < ops_.size(); ++i) {
@@ -516,6 +519,10 @@ native_listing flat_pass::listing(const sim_program& program) const {
     for (const patch& k : patches_) {
         native_op& n = l.ops[k.op];
         n.field[k.field] = {k.kind, k.index};
+        // An operand that is an address holds no register (once bound, the
+        // address is where the register would be).
+        if (k.field == 0) n.a = 0;
+        if (k.field == 1) n.b = 0;
         if (k.kind == pk_code) {
             const std::uint32_t* call =
                 program.units[static_cast<std::size_t>(k.unit)].code.data() +

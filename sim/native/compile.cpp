@@ -28,6 +28,7 @@
 #include "model/constants.h"
 #include "sim/flat.h"
 #include "sim/flat_ops.h"
+#include "sim/interp.h"
 #include "sim/interp_core.h"
 #include "sim/simdata.h"
 
@@ -2482,6 +2483,8 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
         Value* bits = b.CreateAnd(b.CreateBitCast(x, i32), b.getInt32(0x7F800000));
         return b.CreateICmpEQ(bits, b.getInt32(0x7F800000));
     };
+    // Many states: the engine's own update, in vectors as wide as the
+    // processor has (the optimiser here makes a loop of one at a time).
     auto range = [&](std::uint64_t from, std::uint64_t count) {
         constexpr std::uint64_t unrolled = 64;
         if (count <= unrolled) {
@@ -2489,22 +2492,15 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
                 bad = b.CreateOr(bad, update(b.getInt64(from + k)));
             return;
         }
-        BasicBlock* before = b.GetInsertBlock();
-        BasicBlock* loop = BasicBlock::Create(cx, "states", fn);
-        BasicBlock* after = BasicBlock::Create(cx, "states_done", fn);
-        b.CreateBr(loop);
-        b.SetInsertPoint(loop);
-        llvm::PHINode* i = b.CreatePHI(i64, 2);
-        llvm::PHINode* seen = b.CreatePHI(b.getInt1Ty(), 2);
-        i->addIncoming(b.getInt64(from), before);
-        seen->addIncoming(bad, before);
-        Value* now = b.CreateOr(seen, update(i));
-        Value* i1 = b.CreateAdd(i, b.getInt64(1));
-        i->addIncoming(i1, loop);
-        seen->addIncoming(now, loop);
-        b.CreateCondBr(b.CreateICmpULT(i1, b.getInt64(from + count)), loop, after);
-        b.SetInsertPoint(after);
-        bad = now;
+        auto* euler_type = llvm::FunctionType::get(b.getInt1Ty(), {f32p, f32p, i64, f32}, false);
+        bool (*euler)(float*, const float*, std::size_t, float) = &euler_update;
+        Value* call =
+            b.CreateCall(euler_type,
+                         b.CreateIntToPtr(b.getInt64(reinterpret_cast<std::uint64_t>(euler)),
+                                          euler_type->getPointerTo()),
+                         {b.CreateGEP(f32, values, b.getInt64(from)),
+                          b.CreateGEP(f32, rates_at, b.getInt64(from)), b.getInt64(count), h});
+        bad = b.CreateOr(bad, call);
     };
     if (shape.level_slots > 1) range(1, shape.level_slots - 1);
     range(shape.value_slots, shape.hidden_states);

@@ -199,8 +199,9 @@ struct native_step_shape {
     }
 };
 // Programs whose two passes have more instructions than this step through
-// their passes' own code: their steps cost many times a call.
-inline constexpr std::size_t native_steps_max_ops = 1000;
+// their passes' own code: their steps cost many times a call, and compiling
+// the passes a second time would keep the worker busy for seconds.
+inline constexpr std::size_t native_steps_max_ops = 2000;
 // What the compiled steps read and write: the run's lookup tables, the
 // passes' bound instructions and frames (dynamic, then rates), the steps
 // made (n, in), the last step to make, the time of step 0 and the time step

@@ -662,6 +662,27 @@ TEST_F(NativeTier, CompiledStepsGiveTheLoopsValuesAndEndAsItDoes) {
     }
 }
 
+// The steps compile the passes as their own compiles do: repeated units
+// become loops there too (the passes' instructions as the compiler reads
+// them are the same once the passes have been bound to a run).
+TEST_F(NativeTier, CompiledStepsRollRepeatedUnitsAsThePassesDo) {
+    model_builder b("repeated");
+    b.control(0, 10, 0.5f, 1);
+    for (int i = 0; i < 12; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % 12);
+        b.aux(("a" + n).c_str(), ("L" + n + " * 0.02 + L" + next + " * 0.001").c_str());
+        b.level(("L" + n).c_str(), ("a" + n + " - L" + n + " * 0.03").c_str(), "10");
+    }
+    ASSERT_TRUE(b.finish());
+    outcome loop = simulate(b, flat_loop);
+    const std::size_t before = native_rolled_units();
+    outcome native = simulate(b, optimised);
+    EXPECT_EQ(native_live_steps(), 1u);
+    // 12 auxiliaries and 12 rates, in the passes and again in the steps.
+    EXPECT_GE(native_rolled_units() - before, 48u);
+    EXPECT_EQ(difference(native, loop), "");
+}
+
 // On the worker the steps are compiled after the passes; a run takes them
 // when they are ready, and a run of the same program with another constant
 // (a Livesweep re-run) keeps them.
