@@ -115,20 +115,21 @@ native_step_shape step_shape(const sim_program& p) {
 }
 
 // Compiles the steps of the kept passes of p when they are small enough to
-// gain by it (before the first run at a fixed tier, else on the worker at
-// tier 1 once their own code may be there: a program whose passes are too
-// small for code of their own has no compiled steps).
+// gain by it, at tier 1 only (tier 0 inlines nothing, and is there to be
+// ready soon): before the first run when tier 1 is asked for, else on the
+// worker once the passes' own code may be there (a program whose passes are
+// too small for code of their own has no compiled steps).
 void start_steps(const sim_program& p) {
     kept_steps& s = kept_flat.steps;
     const flat_pass &d = *kept_flat.dynamic, &r = *kept_flat.rates;
     const int mode = native_mode();
     if (mode == nm_off || d.size() + r.size() > native_steps_max_ops) return;
     s.shape = step_shape(p);
-    if (mode == nm_tier0 || mode == nm_tier1) {
+    if (mode == nm_tier1) {
         // Steps that fail where the passes compiled are worth a line; when
         // the passes failed too, theirs has been said.
         std::string why;
-        s.code = native_compile_steps(d.listing(p), r.listing(p), s.shape, mode == nm_tier1, &why);
+        s.code = native_compile_steps(d.listing(p), r.listing(p), s.shape, 1, &why);
         if (!s.code && d.native() && r.native())
             report(0, "The model's steps run pass by pass: %s", why.c_str());
     } else if (mode == nm_auto && d.size() >= native_auto_min_ops &&
