@@ -2408,8 +2408,6 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
 
 namespace {
 
-constexpr std::size_t native_steps_inline_ops = 512;
-
 // The steps function of a program: its two passes (built as their own
 // compiles build them, then made internal so that they are inlined), and
 // the loop of native_steps_end over them.
@@ -2424,9 +2422,9 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
         passes[k]->setLinkage(llvm::Function::InternalLinkage);
         if (level) passes[k]->addFnAttr(llvm::Attribute::AlwaysInline);
     }
-    // Small passes whole in the loop: a step's values stay in registers
-    // from the update through both passes.
-    if (level && dynamic.ops.size() + rates.ops.size() <= native_steps_inline_ops)
+    // The passes whole in the loop (they are small): a step's values stay
+    // in registers from the update through both passes.
+    if (level)
         for (llvm::Function& f : m.functions())
             if (!f.isDeclaration() && f.hasFnAttribute(llvm::Attribute::NoInline) &&
                 !f.hasFnAttribute(llvm::Attribute::Cold) &&

@@ -199,9 +199,11 @@ struct native_step_shape {
     }
 };
 // Programs whose two passes have more instructions than this step through
-// their passes' own code: their steps cost many times a call, and compiling
-// the passes a second time would keep the worker busy for seconds.
-inline constexpr std::size_t native_steps_max_ops = 2000;
+// their passes' own code: their steps cost many times a call, and the
+// passes compiled a second time, in one module, cost more than they gain
+// (the world-size model, 1,392 instructions: 2-3 % faster runs for three
+// times the compile).
+inline constexpr std::size_t native_steps_max_ops = 512;
 // What the compiled steps read and write: the run's lookup tables, the
 // passes' bound instructions and frames (dynamic, then rates), the steps
 // made (n, in), the last step to make, the time of step 0 and the time step
