@@ -8,6 +8,7 @@
 #include "sim/interp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
@@ -108,7 +109,7 @@ struct kept_flat_forms {
     kept_steps steps;
 };
 kept_flat_forms kept_flat;
-std::size_t steps_made = 0;
+std::atomic<std::size_t> steps_made{0};
 
 native_step_shape step_shape(const sim_program& p) {
     return {p.level_slots, p.value_slots, p.hidden_states};
@@ -1865,7 +1866,7 @@ bool step_passes::steps(long& n, long last, double t0, double dt, float h, bool&
     for (;;) {
         const std::int64_t from = s.n;
         const int end = steps_(value_array, rate_array, &s);
-        steps_made += static_cast<std::size_t>(s.n - from);
+        steps_made.fetch_add(static_cast<std::size_t>(s.n - from), std::memory_order_relaxed);
         n = static_cast<long>(s.n);
         switch (end) {
         case ns_done:
