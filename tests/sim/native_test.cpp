@@ -733,6 +733,16 @@ TEST_F(NativeTier, CompiledStepsComeFromTheWorkerAndStayForReRuns) {
     changed_loop.result = simulate_model(b.symbols(), o, &changed_loop.out);
     EXPECT_EQ(difference(changed, changed_loop), "");
     EXPECT_NE(difference(changed, later), ""); // the constant went in
+    // Closed while the worker compiles, again and again: nothing is left.
+    set_native_mode(nm_auto);
+    for (int k = 0; k < 6; ++k) {
+        sim_output out;
+        ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done);
+        forget_kept_passes();
+    }
+    native_wait_idle();
+    EXPECT_EQ(native_live_steps(), 0u);
+    EXPECT_EQ(native_live_passes(), 0u);
 }
 
 // Every test of the engine again with every pass compiled (in a child
