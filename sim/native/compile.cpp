@@ -2322,9 +2322,11 @@ native_handle link_modules(llvm::orc::LLJIT& jit, std::vector<module_task>& task
     return code;
 }
 
-} // namespace
-
-native_handle native_compile(const native_listing& listing, int level, std::string* why) {
+// A compile at level 0 or 1 (compile(jit, level, log) does it): null, after
+// one log line or with the reason in why, when there is no JIT, the test
+// hook fails compiles of the level, or the compile throws.
+template <typename Compile>
+native_handle compile_code(int level, std::string* why, Compile&& compile) {
     auto log_fallback = [why](const std::string& text) {
         if (why)
             *why = text;
@@ -2342,6 +2344,17 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         return nullptr;
     }
     try {
+        return compile(*jit, level, log_fallback);
+    } catch (const std::exception& e) {
+        log_fallback(e.what());
+        return nullptr;
+    }
+}
+
+} // namespace
+
+native_handle native_compile(const native_listing& listing, int level, std::string* why) {
+    return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_pass_" + std::to_string(module_count++);
         // The parts split into modules of about equal size, one thread each.
         std::vector<std::size_t> sizes;
@@ -2372,7 +2385,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
             }
         }
         tasks.back().end = sizes.size();
-        const llvm::DataLayout layout = jit->getDataLayout();
+        const llvm::DataLayout layout = jit.getDataLayout();
         std::atomic<std::size_t> next{0};
         auto work = [&] {
             for (std::size_t k; (k = next++) < tasks.size();)
@@ -2397,13 +2410,10 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
             if (!helpers.empty()) malloc_trim(0);
 #endif
         }
-        native_handle code = link_modules(*jit, tasks, name, log_fallback);
+        native_handle code = link_modules(jit, tasks, name, log_fallback);
         if (code && !why) compiled();
         return code;
-    } catch (const std::exception& e) {
-        log_fallback(e.what());
-        return nullptr;
-    }
+    });
 }
 
 namespace {
@@ -2547,40 +2557,21 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
 
 native_handle native_compile_steps(const native_listing& dynamic, const native_listing& rates,
                                    const native_step_shape& shape, int level, std::string* why) {
-    auto log_fallback = [why](const std::string& text) {
-        if (why)
-            *why = text;
-        else
-            ::log_fallback(text);
-    };
-    level = level ? 1 : 0;
-    llvm::orc::LLJIT* jit = the_jit();
-    if (!jit) {
-        log_fallback("no native code generator (" + jit_state_.error + ")");
-        return nullptr;
-    }
-    if (fail_compiles & (1 << level)) {
-        log_fallback("the native code could not be compiled (test hook)");
-        return nullptr;
-    }
-    try {
+    return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_steps_" + std::to_string(module_count++);
         std::vector<module_task> tasks(1);
-        emit_module(level, jit->getDataLayout(), tasks[0],
+        emit_module(level, jit.getDataLayout(), tasks[0],
                     [&](llvm::LLVMContext& cx, llvm::Module& m) {
                         build_steps(cx, m, dynamic, rates, shape, level, name);
                     });
-        native_handle code = link_modules(*jit, tasks, name, log_fallback);
+        native_handle code = link_modules(jit, tasks, name, log_fallback);
         if (code) {
             code->steps = true;
             --live_passes;
             ++live_steps;
         }
         return code;
-    } catch (const std::exception& e) {
-        log_fallback(e.what());
-        return nullptr;
-    }
+    });
 }
 
 native_steps_fn native_steps_of(const native_code& code) {
