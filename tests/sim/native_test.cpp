@@ -667,17 +667,23 @@ TEST_F(NativeTier, CompiledStepsGiveTheLoopsValuesAndEndAsItDoes) {
     }
 }
 
+// A ring of levels L0..L(count-1), each with an auxiliary a_i that reads
+// its level times k and the next level.
+void ring_of_levels(model_builder& b, int count, const char* k) {
+    for (int i = 0; i < count; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % count);
+        b.aux(("a" + n).c_str(), ("L" + n + " * " + k + " + L" + next + " * 0.001").c_str());
+        b.level(("L" + n).c_str(), ("a" + n + " - L" + n + " * 0.03").c_str(), "10");
+    }
+}
+
 // The steps compile the passes as their own compiles do: repeated units
 // become loops there too (the passes' instructions as the compiler reads
 // them are the same once the passes have been bound to a run).
 TEST_F(NativeTier, CompiledStepsRollRepeatedUnitsAsThePassesDo) {
     model_builder b("repeated");
     b.control(0, 10, 0.5f, 1);
-    for (int i = 0; i < 12; ++i) {
-        std::string n = std::to_string(i), next = std::to_string((i + 1) % 12);
-        b.aux(("a" + n).c_str(), ("L" + n + " * 0.02 + L" + next + " * 0.001").c_str());
-        b.level(("L" + n).c_str(), ("a" + n + " - L" + n + " * 0.03").c_str(), "10");
-    }
+    ring_of_levels(b, 12, "0.02");
     ASSERT_TRUE(b.finish());
     outcome loop = simulate(b, flat_loop);
     const std::size_t before = native_rolled_units();
@@ -695,11 +701,7 @@ TEST_F(NativeTier, CompiledStepsComeFromTheWorkerAndStayForReRuns) {
     model_builder b("worker");
     b.control(0, 100, 0.25f, 5);
     b.constant("k", 0.02f);
-    for (int i = 0; i < 6; ++i) {
-        std::string n = std::to_string(i), next = std::to_string((i + 1) % 6);
-        b.aux(("a" + n).c_str(), ("L" + n + " * k + L" + next + " * 0.001").c_str());
-        b.level(("L" + n).c_str(), ("a" + n + " - L" + n + " * 0.03").c_str(), "10");
-    }
+    ring_of_levels(b, 6, "k");
     ASSERT_TRUE(b.finish());
     outcome loop = simulate(b, flat_loop);
     forget_kept_passes();
