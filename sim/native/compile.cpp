@@ -845,6 +845,18 @@ private:
                 return b_.CreateAlignedLoad(
                     ftype(), b_.CreateBitCast(first, ftype()->getPointerTo()), llvm::Align(4));
             if (s == 0) return b_.CreateVectorSplat(lanes_, b_.CreateLoad(f32_, first));
+            if (s == 2 && lanes_ == 4) {
+                // Slots 0, 2, 4, 6 from two loads of four (0-3 and 3-6: no
+                // slot past the last one read), not four loads and inserts.
+                Value* low = b_.CreateAlignedLoad(
+                    ftype(), b_.CreateBitCast(first, ftype()->getPointerTo()), llvm::Align(4));
+                Value* high =
+                    b_.CreateAlignedLoad(ftype(),
+                                         b_.CreateBitCast(b_.CreateGEP(f32_, first, b_.getInt64(3)),
+                                                          ftype()->getPointerTo()),
+                                         llvm::Align(4));
+                return b_.CreateShuffleVector(low, high, llvm::ArrayRef<int>{0, 2, 5, 7});
+            }
             Value* v = llvm::UndefValue::get(ftype());
             for (unsigned j = 0; j < lanes_; ++j)
                 v = b_.CreateInsertElement(

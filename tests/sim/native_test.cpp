@@ -1059,7 +1059,7 @@ TEST_F(NativeTier, BoundedRepeatedUnitsGiveWayWhenASlotLeavesItsBounds) {
 // Repeated units at tier 1 are computed several at once in lanes: every
 // operation a unit in lanes may hold (arithmetic, comparisons, logic, MIN,
 // MAX, IF THEN ELSE, signs, ABS, SQRT, INTEGER, SAFE DIV, STEP), operands a
-// stride of 1, 2 and 0 apart, units left over after the lanes, NA in one unit
+// stride of 1, 2, 4 and 0 apart, units left over after the lanes, NA in one unit
 // for a while and a value not finite in one unit give the loop's values and
 // messages.
 TEST_F(NativeTier, UnitsInLanesGiveTheLoopsValuesAndMessages) {
@@ -1079,6 +1079,12 @@ TEST_F(NativeTier, UnitsInLanesGiveTheLoopsValuesAndMessages) {
             b.constant(("d" + k).c_str(), overflow && i == 17 ? 5.0f : 100.0f);
         }
         for (int i = 0; i < n; ++i) {
+            // p and q in turn: slots two apart.
+            std::string k = std::to_string(i);
+            b.constant(("p" + k).c_str(), 0.5f + 0.1f * static_cast<float>(i));
+            b.constant(("q" + k).c_str(), 1.0f - 0.03f * static_cast<float>(i));
+        }
+        for (int i = 0; i < n; ++i) {
             std::string k = std::to_string(i);
             b.level(("L" + k).c_str(), ("y" + k + " * 0.01 - L" + k + " * k" + k).c_str(),
                     ("t" + k).c_str());
@@ -1092,7 +1098,8 @@ TEST_F(NativeTier, UnitsInLanesGiveTheLoopsValuesAndMessages) {
                             " + (" + L + " >= 5) * 2 + (:NOT: (" + L + " < 2)) + ((" + L +
                             " > 1) :AND: (k" + k + " > 0.02)) - -" + L +
                             " * 0.001 + IF THEN ELSE(IF THEN ELSE(ABS(Time - s" + k +
-                            ") < 1.5, gap, 1) * 2 < -1e+30, 1, 0) + 1 / (Time - d" + k + ")";
+                            ") < 1.5, gap, 1) * 2 < -1e+30, 1, 0) + 1 / (Time - d" + k + ") + p" +
+                            k + " * L" + k + " - q" + k;
             b.aux(("y" + k).c_str(), e.c_str());
         }
         ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
