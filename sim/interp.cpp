@@ -68,14 +68,6 @@ int flat_setting = -1;
 // Whether loops built also for wider vectors may use them (tests turn it off).
 bool wider_allowed = true;
 
-// The flat forms outlive their run: the next run of a program with the same
-// code in the same orders (a Livesweep re-run, a sensitivity run) binds them
-// to its own arrays instead of building them again. words: the orders'
-// units and code words, compared word by word. The initial pass runs once
-// per run, so it is built only at the second run of its code (a model run
-// once, or runs that change the initial pass's numbers each time, never pay
-// for it nor for its compile); initial_words: the code of the last run's
-// initial order.
 // The compiled steps of the kept passes' program (sim/native/native.h) and
 // their compile on the worker (dropped with them); shape: the states they
 // update, which a program with the same passes may place elsewhere.
@@ -98,6 +90,14 @@ struct kept_steps {
         if (job) native_cancel(*job);
     }
 };
+// The flat forms outlive their run: the next run of a program with the same
+// code in the same orders (a Livesweep re-run, a sensitivity run) binds them
+// to its own arrays instead of building them again. words: the orders'
+// units and code words, compared word by word. The initial pass runs once
+// per run, so it is built only at the second run of its code (a model run
+// once, or runs that change the initial pass's numbers each time, never pay
+// for it nor for its compile); initial_words: the code of the last run's
+// initial order.
 struct kept_flat_forms {
     std::vector<std::uint32_t> words, initial_words;
     // The program of the last run and its stamp (sim_program::stamp).

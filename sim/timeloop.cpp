@@ -306,19 +306,18 @@ private:
         const float* hidden_rates = rate_array + p_.value_slots;
         std::size_t hidden_count = p_.hidden_states;
         while (n_ < last) {
-            bool states_bad = false;
-            if (passes.steps(n_, last, t0_, dt_, h, states_bad)) {
-                if (!states_bad) break;
-                check_states(); // as below
-                set_time(t0_ + static_cast<double>(n_) * dt_);
-                passes.run();
-                continue;
+            // The program's compiled steps make as many steps as they can;
+            // a step whose states are not all finite comes back updated.
+            bool bad = false;
+            if (passes.steps(n_, last, t0_, dt_, h, bad)) {
+                if (!bad) break;
+            } else {
+                ++n_;
+                bad = level_count && euler_update(levels, level_rates, level_count, h);
+                if (hidden_count) bad |= euler_update(hidden, hidden_rates, hidden_count, h);
             }
-            long n = ++n_;
-            bool bad = level_count && euler_update(levels, level_rates, level_count, h);
-            if (hidden_count) bad |= euler_update(hidden, hidden_rates, hidden_count, h);
             if (bad) check_states(); // at the time before, as one_step reports it
-            set_time(t0_ + static_cast<double>(n) * dt_);
+            set_time(t0_ + static_cast<double>(n_) * dt_);
             passes.run();
         }
     }
@@ -404,10 +403,8 @@ private:
         return as_written(value_array[slot]);
     }
 
-    // The units of the initial order that compute the control variables and
-    // the values they read, in order.
-    // The same, kept for the next run of the same program unchanged (its
-    // address and stamp): a Livesweep re-run asks again for the same list.
+    // control_units(), kept for the next run of the same program unchanged
+    // (its address and stamp): a Livesweep re-run asks again for the list.
     std::vector<int> kept_control_units() const {
         thread_local const sim_program* program = nullptr;
         thread_local std::uint64_t stamp = 0;
@@ -420,6 +417,8 @@ private:
         assert(units == control_units()); // builds with assertions look again
         return units;
     }
+    // The units of the initial order that compute the control variables and
+    // the values they read, in order.
     std::vector<int> control_units() const {
         // A sorted list: the controls read few values, and a run of a large
         // model asks it once for each of its units.

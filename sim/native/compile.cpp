@@ -304,9 +304,9 @@ struct native_code {
     llvm::orc::ResourceTrackerSP tracker;
     // The pass's function (pass_fn), or for code of steps its steps function.
     void* entry = nullptr;
-    bool steps = false;
+    const bool steps;
     pass_fn fn() const { return reinterpret_cast<pass_fn>(entry); }
-    native_code() { ++live_passes; }
+    explicit native_code(bool of_steps) : steps(of_steps) { ++(steps ? live_steps : live_passes); }
     ~native_code() {
         if (tracker) {
             llvm::consumeError(tracker->remove());
@@ -2302,17 +2302,17 @@ void set_native_compile_threads(int threads) {
 namespace {
 
 // Adds the compiled modules to the JIT as one piece of code and finds its
-// entry (name); null after telling log why.
+// entry (name), the code of a pass or of steps; null after telling log why.
 template <typename Log>
 native_handle link_modules(llvm::orc::LLJIT& jit, std::vector<module_task>& tasks,
-                           const std::string& name, Log&& log) {
+                           const std::string& name, bool steps, Log&& log) {
     for (const module_task& t : tasks)
         if (!t.error.empty()) {
             log(t.error);
             return nullptr;
         }
     std::lock_guard<std::mutex> turn(jit_state_.linking);
-    native_handle code(new native_code);
+    native_handle code(new native_code(steps));
     code->tracker = jit.getMainJITDylib().createResourceTracker();
     for (module_task& t : tasks)
         if (auto e = jit.addObjectFile(
@@ -2422,7 +2422,7 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
             if (!helpers.empty()) malloc_trim(0);
 #endif
         }
-        native_handle code = link_modules(jit, tasks, name, log_fallback);
+        native_handle code = link_modules(jit, tasks, name, false, log_fallback);
         if (code && !why) compiled();
         return code;
     });
@@ -2576,13 +2576,7 @@ native_handle native_compile_steps(const native_listing& dynamic, const native_l
                     [&](llvm::LLVMContext& cx, llvm::Module& m) {
                         build_steps(cx, m, dynamic, rates, shape, level, name);
                     });
-        native_handle code = link_modules(jit, tasks, name, log_fallback);
-        if (code) {
-            code->steps = true;
-            --live_passes;
-            ++live_steps;
-        }
-        return code;
+        return link_modules(jit, tasks, name, true, log_fallback);
     });
 }
 
