@@ -63,9 +63,13 @@ int binary_index(std::uint32_t op) {
 constexpr int binary_min = 13, binary_max = 14;
 
 // Built-ins with no effect beyond their result, called with their arguments
-// (in an initial pass when initial).
+// (in an initial pass when initial); and the held values, whose one effect
+// (their hidden slot) comes out the same when a unit is computed again from
+// the same operands, as the loop does after compiled code hands it a pass.
 bool pure_builtin(std::uint32_t fn, std::uint32_t states, bool initial) {
     switch (fn) {
+    case fn_initial:
+    case fn_sample_if_true:
     case fn_abs:
     case fn_exp:
     case fn_ln:
@@ -501,6 +505,22 @@ std::size_t flat_pass::size() const {
     return ops_.size();
 }
 
+namespace {
+// The table a lookup call of one lane reads (as lane_index finds it for lane
+// 0), or -1 when its words or the table are not in the program.
+std::int64_t call_table(const sim_program& program, const std::vector<std::uint32_t>& code,
+                        std::size_t at) {
+    if (at + 4 >= code.size()) return -1;
+    const std::uint32_t* call = code.data() + at;
+    std::int64_t t = static_cast<std::int32_t>(call[3]);
+    if (call[2] != addr_strided) {
+        if (call[4] >= code.size()) return -1;
+        t += code[call[4]];
+    }
+    return t >= 0 && t < std::int64_t{program.lookups} ? t : -1;
+}
+} // namespace
+
 native_listing flat_pass::listing(const sim_program& program) const {
     static_assert(int{pk_value} == nk_value && int{pk_rate} == nk_rate &&
                   int{pk_number} == nk_number && int{pk_table} == nk_table &&
@@ -524,13 +544,15 @@ native_listing flat_pass::listing(const sim_program& program) const {
         if (k.field == 0) n.a = 0;
         if (k.field == 1) n.b = 0;
         if (k.kind == pk_code) {
-            const std::uint32_t* call =
-                program.units[static_cast<std::size_t>(k.unit)].code.data() +
-                static_cast<std::size_t>(k.index);
+            const std::vector<std::uint32_t>& code =
+                program.units[static_cast<std::size_t>(k.unit)].code;
+            const std::uint32_t* call = code.data() + static_cast<std::size_t>(k.index);
             n.nargs = call[1];
             n.fn = call[0];
             n.state = call[2];
             n.states = call[3];
+            if (n.fn == fn_lookup_extrapolate || n.fn == fn_lookup_invert)
+                n.table = call_table(program, code, static_cast<std::size_t>(k.index));
         }
     }
     l.numbers.assign(numbers_.begin(), numbers_.end());

@@ -603,23 +603,8 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
             }
             return;
         }
-        for (std::uint32_t i = 0; i < n; ++i) {
-            lookup_table& t = luts[lane_index(addr, lane0 + i)];
-            // Inverse: the x at which the lookup reaches the value (first crossing).
-            const float* px = lut_data + t.x;
-            const float* py = lut_data + t.y;
-            double y = x[i], r = y <= py[0] ? px[0] : px[t.count - 1];
-            for (std::uint32_t k = 1; k < t.count; ++k) {
-                double y0 = py[k - 1], y1 = py[k];
-                if ((y >= y0 && y <= y1) || (y <= y0 && y >= y1)) {
-                    r = y1 == y0 ? px[k - 1]
-                                 : px[k - 1] + (y - y0) / (y1 - y0) *
-                                                   (static_cast<double>(px[k]) - px[k - 1]);
-                    break;
-                }
-            }
-            out[i] = r;
-        }
+        for (std::uint32_t i = 0; i < n; ++i)
+            out[i] = lookup_inverse(luts[lane_index(addr, lane0 + i)], lut_data, x[i]);
         return;
     }
     case fn_initial:

@@ -66,6 +66,27 @@ inline double lookup_value(lookup_table& t, const float* data, double x, bool ex
                                                                : value;
 }
 
+// The x at which a lookup first reaches y (the first segment whose ends
+// hold y between them); below the first y the first x, else the last x; NA
+// for a table without points. NA is not tested: it is a number below every
+// point.
+inline double lookup_inverse(const lookup_table& t, const float* data, double y) {
+    if (t.count == 0) return static_cast<double>(NA);
+    const float* px = data + t.x;
+    const float* py = data + t.y;
+    double r = y <= py[0] ? px[0] : px[t.count - 1];
+    for (std::uint32_t k = 1; k < t.count; ++k) {
+        double y0 = py[k - 1], y1 = py[k];
+        if ((y >= y0 && y <= y1) || (y <= y0 && y >= y1)) {
+            r = y1 == y0
+                    ? px[k - 1]
+                    : px[k - 1] + (y - y0) / (y1 - y0) * (static_cast<double>(px[k]) - px[k - 1]);
+            break;
+        }
+    }
+    return r;
+}
+
 // Lookups of lanes 0..n-1: out[i] is the value at x[i] (NA stays NA) of
 // table base + stride i (+ index[i] when index is given), spans found lane
 // by lane in order, then interpolated in one loop. out may be x.

@@ -64,6 +64,7 @@ std::atomic<std::size_t> rolled_units{0};
 std::atomic<std::size_t> handovers{0};
 std::atomic<std::size_t> lane_units{0};
 std::atomic<std::size_t> bounded_parts{0}, bound_misses{0};
+std::atomic<std::size_t> engine_calls{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
 
@@ -131,6 +132,10 @@ std::size_t native_rolled_units() {
     return rolled_units;
 }
 
+std::size_t native_engine_calls() {
+    return engine_calls;
+}
+
 #if defined(KAVREL_WITH_LLVM)
 
 namespace {
@@ -171,6 +176,7 @@ int call_unit(native_frame* f, std::int32_t unit, std::int32_t mode) {
 }
 int call_builtin(native_frame* f, std::int32_t unit, const std::uint32_t* call, const double* args,
                  std::int32_t mode, double* out) {
+    engine_calls.fetch_add(1, std::memory_order_relaxed);
     try {
         *out = interp_call_one(unit, call, args, mode);
         return 0;
@@ -205,6 +211,12 @@ void note_bound_miss() {
 
 double call_lookup(lookup_table* t, double x) {
     return lookup_value(*t, run_lookup_data(), x, false);
+}
+double call_lookup_extrapolate(lookup_table* t, double x) {
+    return lookup_value(*t, run_lookup_data(), x, true);
+}
+double call_lookup_invert(lookup_table* t, double y) {
+    return lookup_inverse(*t, run_lookup_data(), y);
 }
 double call_pow(double x, double y) {
     return std::pow(x, y);
@@ -491,7 +503,7 @@ private:
     // number, and it neither calls into the engine nor reads hidden states.
     bool rollable_op(std::size_t k) const {
         const std::uint16_t c = l_.ops[k].code;
-        if (c == fo_call) return native_builtin(k) && !native_state(k);
+        if (c == fo_call) return native_builtin(k) && !native_state(k) && !unit_words(l_.ops[k].fn);
         if (c == fo_rate) return false;
         return pure_op(k);
     }
@@ -712,9 +724,25 @@ private:
             return o.nargs == 2 || o.nargs == 3;
         case fn_ramp:
             return o.nargs == 3;
+        case fn_pulse_train:
+            return o.nargs == 4;
+        case fn_lookup_extrapolate:
+        case fn_lookup_invert:
+            return o.nargs == 1 && o.table >= 0;
+        case fn_initial:
+            return o.nargs == 1;
+        case fn_sample_if_true:
+            return o.nargs == 3;
         default:
             return o.nargs == 1 && library_function(o.fn);
         }
+    }
+    // Built-ins that read words of their unit (a table, a held value's slot)
+    // that are not operands: computed unit by unit, never in a loop of
+    // repeated units or in lanes.
+    static bool unit_words(std::uint32_t fn) {
+        return fn == fn_lookup_extrapolate || fn == fn_lookup_invert || fn == fn_initial ||
+               fn == fn_sample_if_true;
     }
     static bool is_delay(std::uint32_t fn) { return fn >= fn_delay1 && fn <= fn_delay_n; }
     // Whether the instructions from..to store into a slot they read before
@@ -1551,9 +1579,68 @@ private:
             return b_.CreateSelect(b_.CreateFCmpOLE(t, start), dbl(0),
                                    b_.CreateFMul(x, b_.CreateFSub(least, start)));
         }
+        case fn_pulse_train: {
+            // As pulse_train in interp.cpp: off before the start and after
+            // the end, one pulse when the interval is not positive.
+            Value* time = global(&sim_time);
+            Value* dt = global(&sim_dt);
+            Value* t = b_.CreateFAdd(time, b_.CreateFDiv(dt, dbl(2)));
+            Value* width = arg(1);
+            Value* interval = arg(2);
+            Value* w = b_.CreateSelect(b_.CreateFCmpOLT(width, dt), dt, width);
+            Value* off = b_.CreateOr(b_.CreateFCmpOLT(t, x), b_.CreateFCmpOGT(time, arg(3)));
+            Value* once = flag(b_.CreateFCmpOLT(t, b_.CreateFAdd(x, w)));
+            Value* phase = call2(static_cast<two>(std::fmod), b_.CreateFSub(t, x), interval);
+            Value* again = flag(b_.CreateFCmpOLT(phase, w));
+            return b_.CreateSelect(
+                off, dbl(0), b_.CreateSelect(b_.CreateFCmpOLE(interval, dbl(0)), once, again));
+        }
+        case fn_lookup_extrapolate:
+            return lookup({nk_table, o.table}, x, true);
+        case fn_lookup_invert: {
+            Value* table = b_.CreateGEP(
+                b_.getInt8Ty(), tables_,
+                b_.getInt64(static_cast<std::uint64_t>(o.table) * sizeof(lookup_table)));
+            return host(addr(&call_lookup_invert), f64_, {i8p_, f64_}, {table, x});
+        }
+        case fn_initial:
+        case fn_sample_if_true:
+            return held_value(o);
         default:
             return na_or(x, nullptr, host(addr(library_function(o.fn)), f64_, {f64_}, {x}));
         }
+    }
+    // INITIAL and SAMPLE IF TRUE, as call() in interp.cpp: the value held
+    // in the unit's hidden slot, set in the initial pass (and by SAMPLE IF
+    // TRUE when its condition holds in a step's first evaluation); in a
+    // Runge-Kutta stage SAMPLE IF TRUE gives its input unheld. The slot is
+    // written back even when unchanged, so a fast part knows its value.
+    Value* held_value(const native_op& o) {
+        if (lanes_) {
+            lanes_failed_ = true;
+            return llvm::UndefValue::get(dtype());
+        }
+        const native_operand at{nk_value, static_cast<std::int64_t>(o.state)};
+        Value* x = reg(o.a);
+        Value* old = read_float(at);
+        Value* initial = b_.CreateICmpEQ(mode_, b_.getInt32(em_initial));
+        Value* held;
+        Value* out = nullptr;
+        if (o.fn == fn_initial) {
+            held = b_.CreateSelect(initial, b_.CreateFPTrunc(x, f32_), old);
+        } else {
+            Value* on = b_.CreateFCmpUNE(x, dbl(0));
+            Value* first = b_.CreateSelect(on, reg(o.a + 1), reg(o.a + 2));
+            Value* main = b_.CreateAnd(b_.CreateICmpEQ(mode_, b_.getInt32(em_main)), on);
+            held =
+                b_.CreateSelect(initial, b_.CreateFPTrunc(first, f32_),
+                                b_.CreateSelect(main, b_.CreateFPTrunc(reg(o.a + 1), f32_), old));
+            Value* stage = b_.CreateAnd(b_.CreateICmpEQ(mode_, b_.getInt32(em_stage)), on);
+            out = b_.CreateSelect(stage, reg(o.a + 1), b_.CreateFPExt(held, f64_));
+        }
+        b_.CreateStore(held, slot_ptr(at));
+        if (fast_) known_[{at.kind, at.index}] = held;
+        return out ? out : b_.CreateFPExt(held, f64_);
     }
     // The output of a smoothing or delay from its hidden states.
     Value* state_output(const native_op& o) {
@@ -1626,7 +1713,8 @@ private:
     // segment it is computed here as lookup_locate and lookup_interpolate
     // compute it (the table is not touched); elsewhere it is their call,
     // which moves the segment.
-    Value* lookup(const native_operand& t, Value* x) {
+    Value* lookup(const native_operand& t, Value* x, bool extrapolate = false) {
+        void* search_fn = extrapolate ? addr(&call_lookup_extrapolate) : addr(&call_lookup);
         if (lanes_) {
             lanes_failed_ = true;
             return llvm::UndefValue::get(dtype());
@@ -1640,7 +1728,7 @@ private:
             BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
             b_.CreateCondBr(is_na(x), done, search);
             b_.SetInsertPoint(search);
-            Value* found = host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+            Value* found = host(search_fn, f64_, {i8p_, f64_}, {table, x});
             b_.CreateBr(done);
             b_.SetInsertPoint(done);
             llvm::PHINode* phi = b_.CreatePHI(f64_, 2);
@@ -1712,7 +1800,9 @@ private:
             b_.SetInsertPoint(call);
             search = call;
         }
-        Value* found = cold_host(addr(&call_lookup), f64_, {i8p_, f64_}, {table, x});
+        // Inside the table's ends extrapolation changes nothing: only the
+        // search differs.
+        Value* found = cold_host(search_fn, f64_, {i8p_, f64_}, {table, x});
         b_.CreateBr(done);
 
         b_.SetInsertPoint(done);

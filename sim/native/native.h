@@ -78,6 +78,9 @@ struct native_op {
     // fo_call, fo_rate: the built-in, the first slot of its hidden states in
     // value_array (and rate_array) and their count (0: none).
     std::uint32_t fn = 0, state = 0, states = 0;
+    // fo_call of LOOKUP EXTRAPOLATE or LOOKUP INVERT: the run's table it
+    // reads (-1: not known, the engine's call looks it up).
+    std::int64_t table = -1;
 };
 // A unit of several lanes (fo_wide) as its chunk loops compute it: steps in
 // order, each one operation over every lane, the last one storing into the
@@ -254,3 +257,6 @@ std::size_t native_lane_units();
 // code, so far (tests).
 std::size_t native_bounded_parts();
 std::size_t native_bound_misses();
+// Built-in calls compiled code left to the engine (the random draws, the
+// pipeline delay and calls of unusual shapes) made so far (tests).
+std::size_t native_engine_calls();

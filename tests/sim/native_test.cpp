@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -344,6 +345,91 @@ TEST_F(NativeTier, BuiltInsAndTestInputsGiveTheLoopsValues) {
     b.level("Sink", "all", "0");
     ASSERT_TRUE(b.finish());
     expect_every_road_as_the_loop(b);
+}
+
+// PULSE TRAIN, the lookup functions and the held values (INITIAL, SAMPLE
+// IF TRUE) are computed in the code, not by calls of the engine: pulses
+// narrower than a step, without an interval and past their end, lookups
+// beyond both ends and inverses of rising, falling and flat tables, a
+// condition that comes and goes (a Runge-Kutta stage sees the input unheld),
+// and NA in each, give the loop's values with every method.
+TEST_F(NativeTier, PulseTrainsLookupFunctionsAndHeldValuesAreComputedInTheCode) {
+    model_builder b("held");
+    b.control(0, 12, 0.25f, 0.25f);
+    b.constant("gap", NA);
+    b.lookup("rise", {{0, 0}, {1, 2}, {2, 3}, {3, 3}, {4, 3.5f}});
+    b.lookup("fall", {{0, 5}, {1, 3}, {2, 3}, {3, 0}});
+    b.aux("x", "3 * SIN(Time) + Stock / 9");
+    b.aux("holey", "IF THEN ELSE(Time > 5 :AND: Time < 6, gap, x)");
+    b.aux("trains", "PULSE TRAIN(1, 0.1, 2, 9) + PULSE TRAIN(2, 0.5, 0, 12) * 2 + "
+                    "PULSE TRAIN(0.5, 0.3, -1, 5) * 4 + PULSE TRAIN(x, 1, 1.5, 10) * 8");
+    b.aux("gaps", "PULSE TRAIN(holey, 1, 1.5, 10) + PULSE TRAIN(1, holey, 2, 11)");
+    b.aux("ends", "LOOKUP EXTRAPOLATE(rise, x) + LOOKUP EXTRAPOLATE(fall, Time - 2)");
+    b.aux("back", "LOOKUP INVERT(rise, x) + LOOKUP INVERT(fall, 5.5 - Time / 2)");
+    b.aux("held", "INITIAL(Stock * 2) + SAMPLE IF TRUE(SIN(Time * 2) > 0.3, x, 7) + "
+                  "SAMPLE IF TRUE(COS(Time * 3) > 0.2, x * 2, 5)");
+    b.aux("na", "LOOKUP EXTRAPOLATE(rise, holey) + LOOKUP INVERT(fall, holey) + "
+                "SAMPLE IF TRUE(Time > 4, holey, 1)");
+    b.aux("lost", "INITIAL(gap)");
+    b.level("Stock", "trains + ends + back + held - Stock / 4", "1");
+    b.level("Sink", "gaps + na", "0");
+    b.level("Lost", "lost", "0");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    const std::size_t before = native_engine_calls();
+    for (int method : {im_euler, im_rk4}) {
+        outcome loop = run(b, p, method, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        EXPECT_EQ(difference(run(b, p, method, interpreter), loop), "");
+        // Each road twice: the second run has an initial pass of its own.
+        for (road r : {native_code, optimised})
+            for (int again = 0; again < 2; ++again)
+                EXPECT_EQ(difference(run(b, p, method, r), loop), "")
+                    << (r == optimised ? "tier 1" : "tier 0") << ", method " << method
+                    << (again ? ", again" : "");
+    }
+    EXPECT_EQ(native_engine_calls(), before);
+
+    // The values are not all alike (the functions did something).
+    outcome loop = run(b, p, im_euler, flat_loop);
+    std::set<float> trains, back, held;
+    bool na = false;
+    for (std::size_t k = 0; k < loop.out.times.size(); ++k) {
+        const float* row = loop.out.rows.data() + k * loop.out.value_slots;
+        trains.insert(row[static_cast<std::size_t>(slot_of(b, "trains"))]);
+        back.insert(row[static_cast<std::size_t>(slot_of(b, "back"))]);
+        held.insert(row[static_cast<std::size_t>(slot_of(b, "held"))]);
+        na |= row[static_cast<std::size_t>(slot_of(b, "na"))] == NA;
+    }
+    EXPECT_GE(trains.size(), 4u);
+    EXPECT_GE(back.size(), 20u);
+    EXPECT_GE(held.size(), 5u);
+    EXPECT_TRUE(na);
+}
+
+// The inverse of a lookup without points is NA (it read before the table's
+// points).
+TEST_F(NativeTier, TheInverseOfALookupWithoutPointsIsNA) {
+    model_builder b("empty");
+    b.control(0, 2, 0.5f, 0.5f);
+    b.lookup("none", {});
+    b.aux("back", "LOOKUP INVERT(none, Time)");
+    b.level("Stock", "1", "0");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    for (road r : {interpreter, flat_loop, native_code, optimised}) {
+        outcome o = run(b, p, im_euler, r);
+        ASSERT_EQ(o.result, sim_done) << o.messages;
+        for (std::size_t k = 0; k < o.out.times.size(); ++k)
+            EXPECT_EQ(
+                o.out.rows[k * o.out.value_slots + static_cast<std::size_t>(slot_of(b, "back"))],
+                NA)
+                << "road " << r;
+    }
 }
 
 // Smoothing and delay outputs and the rates of their hidden states are

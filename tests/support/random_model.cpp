@@ -271,10 +271,15 @@ private:
         case 22:
             return "INTEGER(" + a + ")";
         case 23: {
-            std::uint32_t k = r_.below(3);
+            std::uint32_t k = r_.below(5);
             if (k == 0) return "STEP(" + a + ", " + number() + ")";
             if (k == 1) return "PULSE(" + number() + ", " + number() + ")";
-            return "RAMP(" + number() + ", " + number() + ", " + number() + " + 3)";
+            if (k == 2) return "RAMP(" + number() + ", " + number() + ", " + number() + " + 3)";
+            if (k == 3)
+                return "PULSE TRAIN(" + number() + ", " + number() + ", " + number() + ", " +
+                       number() + " + 4)";
+            return "LOOKUP INVERT(" +
+                   tables_[r_.below(static_cast<std::uint32_t>(tables_.size()))] + ", " + a + ")";
         }
         default:
             return state_call(sh, depth - 1);
