@@ -1381,27 +1381,44 @@ private:
             } else {
                 const std::int64_t len = p.stride * static_cast<std::int64_t>(count - 1) + 1;
                 const std::int64_t whole = len / 8;
-                Value* m = inf8;
                 Value* keep = lanes(0, p.stride);
-                if (whole > 0) {
+                // Four running extremes over 32 slots a turn, not one over
+                // 8: each extreme waits for the one before, and one chain
+                // made a scan of a few hundred slots wait on its latency.
+                constexpr std::int64_t ways = 4;
+                std::array<Value*, ways> acc_of{inf8, inf8, inf8, inf8};
+                const std::int64_t turns = whole / ways;
+                if (turns > 0) {
                     BasicBlock* pre = b_.GetInsertBlock();
                     BasicBlock* loop = BasicBlock::Create(cx_, "scan", fn_);
                     BasicBlock* after = BasicBlock::Create(cx_, "scanned", fn_);
                     b_.CreateBr(loop);
                     b_.SetInsertPoint(loop);
                     llvm::PHINode* k = b_.CreatePHI(i64_, 2);
-                    llvm::PHINode* acc = b_.CreatePHI(v8, 2);
                     k->addIncoming(b_.getInt64(0), pre);
-                    acc->addIncoming(inf8, pre);
-                    Value* v = vector_at(base, b_.CreateAdd(b_.getInt64(p.first), k));
-                    Value* next_m = least_of(acc, b_.CreateSelect(keep, v, inf8));
-                    Value* next = b_.CreateAdd(k, b_.getInt64(8));
+                    std::array<llvm::PHINode*, ways> acc{};
+                    for (std::int64_t w = 0; w < ways; ++w) {
+                        acc[w] = b_.CreatePHI(v8, 2);
+                        acc[w]->addIncoming(inf8, pre);
+                    }
+                    for (std::int64_t w = 0; w < ways; ++w) {
+                        Value* at = b_.CreateAdd(b_.getInt64(p.first + 8 * w), k);
+                        acc_of[w] =
+                            least_of(acc[w], b_.CreateSelect(keep, vector_at(base, at), inf8));
+                    }
+                    Value* next = b_.CreateAdd(k, b_.getInt64(8 * ways));
                     k->addIncoming(next, loop);
-                    acc->addIncoming(next_m, loop);
-                    b_.CreateCondBr(b_.CreateICmpULT(next, b_.getInt64(whole * 8)), loop, after);
+                    for (std::int64_t w = 0; w < ways; ++w) acc[w]->addIncoming(acc_of[w], loop);
+                    b_.CreateCondBr(b_.CreateICmpULT(next, b_.getInt64(turns * 8 * ways)), loop,
+                                    after);
                     b_.SetInsertPoint(after);
-                    m = next_m;
                 }
+                for (std::int64_t j = turns * ways; j < whole; ++j) {
+                    Value*& a = acc_of[static_cast<std::size_t>(j % ways)];
+                    a = least_of(a, b_.CreateSelect(
+                                        keep, vector_at(base, b_.getInt64(p.first + 8 * j)), inf8));
+                }
+                Value* m = least_of(least_of(acc_of[0], acc_of[1]), least_of(acc_of[2], acc_of[3]));
                 if (len % 8) {
                     // The last 8 slots, overlapping the ones before.
                     Value* v = vector_at(base, b_.getInt64(p.first + len - 8));
