@@ -675,7 +675,7 @@ int add_lookup(handle symbols, symbol_id id, std::uint32_t element, const float*
     std::int32_t yc = hblock_alloc(data, 4 * npoints, 0);
     std::int32_t cell = hblock_alloc(list, sizeof(lookup_entry), 0);
     if (xc < 0 || yc < 0 || cell < 0) return -1;
-    {
+    if (npoints) { // a lookup without points may come with no arrays
         handle_lock<std::uint32_t> d(data);
         std::memcpy(d.get() + xc, x, 4 * npoints);
         std::memcpy(d.get() + yc, y, 4 * npoints);
