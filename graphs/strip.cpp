@@ -125,6 +125,21 @@ void strip_analysis(int kind, const std::vector<float>& times, const std::vector
     if (top) *top = axis_top > 0 ? axis_top : 1;
 }
 
+namespace {
+// Run r's points of a strip at their positions in the window (those with a
+// value inside the axis's span); the strip's value range stays.
+void map_run(strip_plot& p, const strip_window& w, std::size_t r, const float* xs, const float* ys,
+             std::size_t n) {
+    p.xs[r].clear();
+    p.ys[r].clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!finite_value(ys[i]) || xs[i] < w.x_low || xs[i] > w.x_high) continue;
+        p.xs[r].push_back(axis_x_pos(xs[i], w.x_low, w.x_high));
+        p.ys[r].push_back(axis_y_pos(ys[i], p.low, p.high));
+    }
+}
+} // namespace
+
 void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vector<float>>& xs,
                const std::vector<std::vector<float>>& ys, double fixed_low, double fixed_high) {
     const double x0 = w.x_low, x1 = w.x_high;
@@ -158,12 +173,7 @@ void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vect
     p.xs.assign(xs.size(), {});
     p.ys.assign(xs.size(), {});
     for (std::size_t r = 0; r < xs.size() && r < ys.size(); ++r)
-        for (std::size_t i = 0; i < xs[r].size() && i < ys[r].size(); ++i) {
-            const float v = ys[r][i];
-            if (!finite_value(v) || xs[r][i] < x0 || xs[r][i] > x1) continue;
-            p.xs[r].push_back(axis_x_pos(xs[r][i], x0, x1));
-            p.ys[r].push_back(axis_y_pos(v, lo, hi));
-        }
+        map_run(p, w, r, xs[r].data(), ys[r].data(), std::min(xs[r].size(), ys[r].size()));
 }
 
 // ------------------------------------------------------------ the record ---
@@ -384,7 +394,8 @@ void strip_live_update(handle record) {
     strip_entry* e = entry_of(o);
     HWND window = o->window;
     unlock_handle(record);
-    if (!e || e->w.kind != 0) return;
+    if (!e) return;
+    const strip_window& w = e->w;
     bool changed = false;
     for (strip_plot& p : e->w.strips)
         for (std::size_t r = 0; r < p.live_slots.size() && r < p.xs.size(); ++r) {
@@ -392,15 +403,19 @@ void strip_live_update(handle record) {
             const float* times = nullptr;
             const float* values = nullptr;
             const int n = cached_series(static_cast<int>(p.live_slots[r] - 1), &times, &values,
-                                        static_cast<int>(r), live_x_name(e->w));
+                                        static_cast<int>(r), live_x_name(w));
             if (n <= 0 || !times || !values) continue;
-            p.xs[r].clear();
-            p.ys[r].clear();
-            for (int i = 0; i < n; ++i) {
-                if (!finite_value(values[i]) || times[i] < e->w.x_low || times[i] > e->w.x_high)
-                    continue;
-                p.xs[r].push_back(axis_x_pos(times[i], e->w.x_low, e->w.x_high));
-                p.ys[r].push_back(axis_y_pos(values[i], p.low, p.high));
+            if (w.kind == 0) {
+                map_run(p, w, r, times, values, static_cast<std::size_t>(n));
+            } else {
+                // The analysis worked out again from the re-run, on the axes
+                // the window was opened with.
+                if (r >= w.dts.size()) continue;
+                std::vector<float> x, y;
+                strip_analysis(w.kind, std::vector<float>(times, times + n),
+                               std::vector<float>(values, values + n), w.t0, w.t1, w.dts[r],
+                               w.dts[0], w.max_lag, w.remove_mean, x, y, nullptr);
+                map_run(p, w, r, x.data(), y.data(), std::min(x.size(), y.size()));
             }
             changed = true;
         }
@@ -555,6 +570,11 @@ void strip_tool_run(handle tool) {
                                 : basis_label;
     std::vector<double> dts;
     for (int run : run_index) dts.push_back(run >= 0 ? run_saveper(run) : 1.0);
+    proto.t0 = t0;
+    proto.t1 = t1;
+    proto.dts = dts;
+    proto.max_lag = o.max_lag;
+    proto.remove_mean = o.remove_mean != 0;
 
     // Dynamic strips and (over time only) constants listed as text.
     std::vector<std::string> dynamic, constants;
@@ -611,7 +631,7 @@ void strip_tool_run(handle tool) {
             const std::string& name = dynamic[next];
             // Livesweep: the strip follows the Livesweep run's re-runs.
             std::vector<std::uint32_t> live_slots;
-            if (kind == 0 && cache_livesweep()) {
+            if (cache_livesweep()) {
                 const int shown = shown_run_slot();
                 std::int32_t slot = -1;
                 const int type = find_var_name(name.c_str(), &slot);

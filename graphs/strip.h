@@ -48,6 +48,12 @@ struct strip_window {
     std::uint8_t as_points = 0, show_units = 0;
     std::vector<strip_plot> strips;
     std::vector<strip_constant> constants;
+    // What the autocorrelation and spectrum were worked out from, for their
+    // Livesweep updates: the time range, each run's save interval, the
+    // largest lag and whether the mean was removed.
+    double t0 = 0, t1 = 0, max_lag = 0;
+    std::vector<double> dts;
+    bool remove_mean = false;
 };
 
 // A label of more than 50 characters listed in 50: its first and third
@@ -78,5 +84,6 @@ strip_window* strip_window_of(handle record);
 const std::vector<handle>& last_strip_records();
 handle show_strip_window(strip_window w);
 // Live-update callback: while Livesweep is on, the strips with live slots
-// mapped again from the run value cache; the window is invalidated.
+// mapped again from the run value cache (an autocorrelation or spectrum
+// worked out again from it first); the window is invalidated.
 void strip_live_update(handle record);

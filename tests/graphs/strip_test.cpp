@@ -404,6 +404,64 @@ TEST_F(StripWindow, AStripOpenedDuringLivesweepShowsTheReRunsAtOnce) {
     EXPECT_EQ(p.ys[0], opened);
 }
 
+// An autocorrelation or spectrum strip opened during Livesweep works its
+// analysis out again from each re-run of the shown run, on the axes it
+// opened with; the other run stays as its file has it.
+TEST_F(StripWindow, AnalysisStripsFollowTheLivesweepReRuns) {
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    for (int kind : {1, 2}) {
+        set_cache_livesweep(true);
+        reset_value_cache(0, 0, 0); // the first selected run is shown
+        set_cache_points_counter(101);
+        lock_model(0);
+        std::int32_t slot = -1;
+        ASSERT_GT(find_var_name("births", &slot), 0);
+        unlock_model(0);
+        const float *t = nullptr, *v = nullptr;
+        ASSERT_EQ(cached_series(slot, &t, &v, 0), 101);
+        const std::vector<float> file(v, v + 101);
+        make_tool(strip_line(255, kind)); // births alone
+        run_tool();
+        ASSERT_EQ(last_strip_records().size(), 1u) << kind;
+        const handle rec = last_strip_records()[0];
+        strip_window* w = strip_window_of(rec);
+        ASSERT_NE(w, nullptr);
+        ASSERT_EQ(w->strips.size(), 1u);
+        strip_plot& p = w->strips[0];
+        ASSERT_EQ(p.live_slots.size(), 2u);
+        EXPECT_NE(p.live_slots[0], 0u);
+        EXPECT_EQ(p.live_slots[1], 0u);
+        const std::vector<std::int16_t> opened = p.ys[0], other = p.ys[1];
+        ASSERT_FALSE(opened.empty());
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        void (*live)(handle) = o->live_update;
+        unlock_handle(rec);
+        ASSERT_NE(live, nullptr);
+        // The same values again: the same points.
+        live(rec);
+        EXPECT_EQ(p.ys[0], opened) << kind;
+        // A re-run whose births ripple from step to step: another
+        // autocorrelation and another spectrum.
+        std::vector<float> step(static_cast<std::size_t>(slot) + 1, NA);
+        set_cache_points_counter(0);
+        for (int i = 0; i <= 100; ++i) {
+            step[0] = float(i);
+            step[static_cast<std::size_t>(slot)] =
+                file[static_cast<std::size_t>(i)] * (i % 2 ? 1.2f : 0.8f);
+            livesweep_save_values(step.data(), step.size(), 100 - i);
+        }
+        live(rec);
+        EXPECT_NE(p.ys[0], opened) << kind;
+        EXPECT_EQ(p.ys[0].size(), opened.size()) << kind;
+        EXPECT_EQ(p.ys[1], other) << kind;
+    }
+}
+
 TEST_F(StripWindow, LivesweepStripsFollowTheCacheOfTheLivesweepRun) {
     struct livesweep_off {
         ~livesweep_off() {
