@@ -271,6 +271,24 @@ llvm::orc::LLJIT* the_jit() {
             s.error = llvm::toString(jit.takeError());
             return;
         }
+        // The optimiser turns a loop that copies or fills memory into a call
+        // of the C library's function (a copy of lanes inlined into the
+        // compiled steps, say): the code links with the process's own.
+        using copy_fn = void* (*)(void*, const void*, std::size_t);
+        using fill_fn = void* (*)(void*, int, std::size_t);
+        const std::pair<const char*, void*> library[] = {
+            {"memcpy", reinterpret_cast<void*>(static_cast<copy_fn>(&std::memcpy))},
+            {"memmove", reinterpret_cast<void*>(static_cast<copy_fn>(&std::memmove))},
+            {"memset", reinterpret_cast<void*>(static_cast<fill_fn>(&std::memset))}};
+        llvm::orc::SymbolMap symbols;
+        for (const auto& [name, address] : library)
+            symbols[(*jit)->mangleAndIntern(name)] = llvm::JITEvaluatedSymbol(
+                llvm::pointerToJITTargetAddress(address),
+                llvm::JITSymbolFlags::Exported | llvm::JITSymbolFlags::Callable);
+        if (auto e = (*jit)->getMainJITDylib().define(llvm::orc::absoluteSymbols(symbols))) {
+            s.error = llvm::toString(std::move(e));
+            return;
+        }
         // For profiling: KAVREL_PERF_JIT=1 describes each compiled function
         // to perf (record with -k 1, then perf inject --jit).
         if (std::getenv("KAVREL_PERF_JIT"))

@@ -438,7 +438,9 @@ bool emit_wide_copy(llvm::IRBuilder<>& b, llvm::Value* value, llvm::Value* rate,
     llvm::Type* f32 = b.getFloatTy();
     llvm::Type* v = llvm::FixedVectorType::get(f32, width);
     llvm::Function* fn = b.GetInsertBlock()->getParent();
-    // Not turned into a call of memcpy, which the JIT does not link.
+    // Kept a loop of vectors in the pass's own code, not made a call of
+    // memcpy (code it is inlined into may still make it one: the JIT links
+    // the C library's memcpy for that).
     fn->addFnAttr("no-builtins");
     BasicBlock* entry = b.GetInsertBlock();
     BasicBlock* loop = BasicBlock::Create(b.getContext(), "copy.lanes", fn);

@@ -143,6 +143,9 @@ TEST_F(NativeTier, RandomModelsGiveTheLoopsAndTheInterpretersValuesWithEveryMeth
                 ASSERT_EQ(difference(tier1, loop), "")
                     << "seed " << seed << " method " << method << " (tier 1)\n"
                     << m.text;
+                // Nothing failed to compile (the steps' code too: its
+                // failure only costs speed, so nothing else would tell).
+                EXPECT_EQ(tier1.messages, loop.messages) << "seed " << seed << "\n" << m.text;
             }
             ASSERT_EQ(difference(native, reference), "")
                 << "seed " << seed << " method " << method << "\n"
