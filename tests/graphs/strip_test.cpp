@@ -140,6 +140,15 @@ TEST(StripToolSetup, DefaultsOptionLineAndIcons) {
     set_tool_setup(find_tool_row("Strip Graph"), nullptr);
 }
 
+// The tool's text line: the variables (0 the workbench variable and its
+// causes, 255 it alone) and the kind (0 over time, 1 spectrum, 2
+// autocorrelation).
+static std::string strip_line(int choice, int kind) {
+    return "0," + std::to_string(choice) + ",1,1," + std::to_string(kind) +
+           ",1,1,1,1,1,1,0,0,6,2,0,Arial|12||0-0-0,Arial|10||0-0-0,Arial|8||0-0-0,"
+           "60,25,10,0,";
+}
+
 class StripWindow : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
@@ -204,17 +213,35 @@ protected:
         tool_action_runner(action, tool_);
         td::run_until_idle();
     }
+    // Opens the strip of births alone (kind 0 over time, 1 spectrum, 2
+    // autocorrelation) during Livesweep, the first run shown: its record
+    // and its strip, the shown run's live, the other's not.
+    void open_live_births(int kind, handle& rec, strip_plot*& plot) {
+        make_tool(strip_line(255, kind));
+        run_tool();
+        ASSERT_EQ(last_strip_records().size(), 1u);
+        rec = last_strip_records()[0];
+        strip_window* w = strip_window_of(rec);
+        ASSERT_NE(w, nullptr);
+        ASSERT_EQ(w->strips.size(), 1u);
+        plot = &w->strips[0];
+        ASSERT_EQ(plot->live_slots.size(), 2u);
+        EXPECT_NE(plot->live_slots[0], 0u);
+        EXPECT_EQ(plot->live_slots[1], 0u);
+    }
+    // What a re-run calls on an output window's record.
+    static void update_live(handle rec) {
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        void (*live)(handle) = o->live_update;
+        unlock_handle(rec);
+        ASSERT_NE(live, nullptr);
+        live(rec);
+    }
     std::string model_;
     handle tool_ = 0;
 };
 
 namespace {
-
-std::string strip_line(int choice, int kind) {
-    return "0," + std::to_string(choice) + ",1,1," + std::to_string(kind) +
-           ",1,1,1,1,1,1,0,0,6,2,0,Arial|12||0-0-0,Arial|10||0-0-0,Arial|8||0-0-0,"
-           "60,25,10,0,";
-}
 
 std::string print_pdf(HWND w, const std::string& pdf) {
     print_use_system_printers(false);
@@ -396,11 +423,7 @@ TEST_F(StripWindow, AStripOpenedDuringLivesweepShowsTheReRunsAtOnce) {
               *std::max_element(p.ys[1].begin(), p.ys[1].end()));
     // The next re-run's redraw of the same values changes nothing.
     const std::vector<std::int16_t> opened = p.ys[0];
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    void (*live)(handle) = o->live_update;
-    unlock_handle(rec);
-    ASSERT_NE(live, nullptr);
-    live(rec);
+    update_live(rec);
     EXPECT_EQ(p.ys[0], opened);
 }
 
@@ -425,25 +448,14 @@ TEST_F(StripWindow, AnalysisStripsFollowTheLivesweepReRuns) {
         const float *t = nullptr, *v = nullptr;
         ASSERT_EQ(cached_series(slot, &t, &v, 0), 101);
         const std::vector<float> file(v, v + 101);
-        make_tool(strip_line(255, kind)); // births alone
-        run_tool();
-        ASSERT_EQ(last_strip_records().size(), 1u) << kind;
-        const handle rec = last_strip_records()[0];
-        strip_window* w = strip_window_of(rec);
-        ASSERT_NE(w, nullptr);
-        ASSERT_EQ(w->strips.size(), 1u);
-        strip_plot& p = w->strips[0];
-        ASSERT_EQ(p.live_slots.size(), 2u);
-        EXPECT_NE(p.live_slots[0], 0u);
-        EXPECT_EQ(p.live_slots[1], 0u);
+        handle rec = 0;
+        strip_plot* plot = nullptr;
+        ASSERT_NO_FATAL_FAILURE(open_live_births(kind, rec, plot));
+        strip_plot& p = *plot;
         const std::vector<std::int16_t> opened = p.ys[0], other = p.ys[1];
         ASSERT_FALSE(opened.empty());
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        void (*live)(handle) = o->live_update;
-        unlock_handle(rec);
-        ASSERT_NE(live, nullptr);
         // The same values again: the same points.
-        live(rec);
+        update_live(rec);
         EXPECT_EQ(p.ys[0], opened) << kind;
         // A re-run whose births ripple from step to step: another
         // autocorrelation and another spectrum.
@@ -455,7 +467,7 @@ TEST_F(StripWindow, AnalysisStripsFollowTheLivesweepReRuns) {
                 file[static_cast<std::size_t>(i)] * (i % 2 ? 1.2f : 0.8f);
             livesweep_save_values(step.data(), step.size(), 100 - i);
         }
-        live(rec);
+        update_live(rec);
         EXPECT_NE(p.ys[0], opened) << kind;
         EXPECT_EQ(p.ys[0].size(), opened.size()) << kind;
         EXPECT_EQ(p.ys[1], other) << kind;
@@ -472,26 +484,15 @@ TEST_F(StripWindow, LivesweepStripsFollowTheCacheOfTheLivesweepRun) {
     set_cache_livesweep(true);
     reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
     set_cache_points_counter(101);
-    make_tool(strip_line(255, 0)); // births alone
-    run_tool();
-    ASSERT_EQ(last_strip_records().size(), 1u);
-    handle rec = last_strip_records()[0];
-    strip_window* w = strip_window_of(rec);
-    ASSERT_NE(w, nullptr);
-    ASSERT_EQ(w->strips.size(), 1u);
-    strip_plot& p = w->strips[0];
-    ASSERT_EQ(p.live_slots.size(), 2u);
-    EXPECT_NE(p.live_slots[0], 0u);
-    EXPECT_EQ(p.live_slots[1], 0u);
+    handle rec = 0;
+    strip_plot* plot = nullptr;
+    ASSERT_NO_FATAL_FAILURE(open_live_births(0, rec, plot));
+    strip_plot& p = *plot;
     const std::vector<std::int16_t> ys = p.ys[0];
     p.xs[0].clear();
     p.ys[0].clear();
     p.xs[1].clear();
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    void (*live)(handle) = o->live_update;
-    unlock_handle(rec);
-    ASSERT_NE(live, nullptr);
-    live(rec);
+    update_live(rec);
     EXPECT_EQ(p.ys[0], ys);       // the Livesweep run mapped again from the cache
     EXPECT_TRUE(p.xs[1].empty()); // the other run is left alone
 }
