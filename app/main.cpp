@@ -1,12 +1,12 @@
 // The program entry: start-up, the main loop and the teardown live in the
 // application shell, which takes the arguments as they were given.
+#include "datalinks/server.h"
+#include "datalinks/sheet_data.h"
 #include "graphs/chartgraph.h"
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/lookupdlg.h"
 #include "graphs/moregraphs.h"
-#include "runs/dde/server.h"
-#include "runs/dde/sheet_data.h"
 #include "shell/startup.h"
 #include "sketch/barhook.h"
 #include "sketch/sketchwin.h"

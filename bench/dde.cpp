@@ -3,11 +3,11 @@
 // window (10,000 should take under 200 ms), and from another program's side
 // of the socket bridge (1,000 under 1 s).
 #include "platform/dde.h"
+#include "datalinks/server.h"
 #include "platform/dde_bridge.h"
 #include "platform/global.h"
 #include "platform/messages.h"
 #include "platform/win.h"
-#include "runs/dde/server.h"
 #include "shell/mainwnd.h"
 #include "shell/state.h"
 

@@ -1,8 +1,8 @@
 // The drawing layer under a line graph's load: 16 curves of 10,000 points
 // mapped from values and drawn into a 1200 x 800 window-sized image.
-#include "graphs/draw/axis.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/prims.h"
+#include "draw/axis.h"
+#include "draw/drawing.h"
+#include "draw/prims.h"
 #include "platform/gdi_internal.h"
 #include "platform/testing/driver.h"
 

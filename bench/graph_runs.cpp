@@ -8,8 +8,8 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/modelfile.h"
-#include "runs/core/runfile.h"
-#include "runs/core/select.h"
+#include "runs/runfile.h"
+#include "runs/select.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/run_builder.h"
 

@@ -3,8 +3,8 @@
 // numbers, legend) into a 1200 x 800 window-sized image. And a
 // work-in-progress update: one new point for each of 16 series, mapped and
 // drawn as the newest segments only.
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "graphs/linegraph.h"
 #include "platform/gdi_internal.h"
 #include "platform/testing/driver.h"

@@ -3,10 +3,10 @@
 // sensitivity graph's 50/75/95/100 % bands of 1,000 simulations x 1,000
 // times mapped (sorted at every time); a drag step of the lookup editor (a
 // point of 200 moved, the graph area repainted).
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "graphs/bargraph.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
 #include "graphs/lookupdlg.h"
 #include "graphs/sensitivity.h"
 #include "platform/gdi_internal.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "foundation/memory.h"
-#include "runs/core/access.h"
-#include "runs/core/runfile.h"
+#include "runs/access.h"
+#include "runs/runfile.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/run_builder.h"
 

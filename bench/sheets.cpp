@@ -8,13 +8,13 @@
 #include <string>
 #include <unistd.h>
 
+#include "datalinks/client.h"
+#include "datalinks/links.h"
+#include "datalinks/sheet_data.h"
+#include "datalinks/standin.h"
+#include "datalinks/tables.h"
 #include "model/constants.h"
 #include "platform/automation.h"
-#include "runs/dde/client.h"
-#include "runs/dde/links.h"
-#include "runs/dde/sheet_data.h"
-#include "runs/dde/standin.h"
-#include "runs/dde/tables.h"
 #include "sim/interp.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "fuzz/fuzz_files.h"
-#include "runs/core/compare.h"
-#include "runs/core/runfile.h"
-#include "runs/core/runinfo.h"
+#include "runs/compare.h"
+#include "runs/runfile.h"
+#include "runs/runinfo.h"
 
 namespace {
 int quiet(int kind, const char*, const char* text) {

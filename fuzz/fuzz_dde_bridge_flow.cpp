@@ -12,12 +12,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "datalinks/server.h"
 #include "platform/dde.h"
 #include "platform/dde_bridge.h"
 #include "platform/global.h"
 #include "platform/messages.h"
 #include "platform/win.h"
-#include "runs/dde/server.h"
 #include "shell/mainwnd.h"
 #include "shell/pump.h"
 #include "shell/state.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runs/dde/tables.h"
+#include "datalinks/tables.h"
 
 namespace {
 void check(const std::optional<sheets::data_matrix>& m) {

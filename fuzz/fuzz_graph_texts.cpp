@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "draw/graphtexts.h"
 #include "foundation/textsrc.h"
-#include "graphs/draw/graphtexts.h"
 #include "graphs/graphtool.h"
 #include "shell/toolset.h"
 

@@ -9,10 +9,10 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "fuzz/fuzz_files.h"
-#include "runs/core/access.h"
-#include "runs/core/readback.h"
-#include "runs/core/runfile.h"
-#include "runs/core/sens.h"
+#include "runs/access.h"
+#include "runs/readback.h"
+#include "runs/runfile.h"
+#include "runs/sens.h"
 
 namespace {
 // Ordinary messages are dropped; an internal error is shown, as the finding.

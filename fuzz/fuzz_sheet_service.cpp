@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "runs/dde/service_items.h"
-#include "runs/dde/tables.h"
+#include "datalinks/service_items.h"
+#include "datalinks/tables.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "runs/dde/sheet_data.h"
-#include "runs/dde/workbook.h"
+#include "datalinks/sheet_data.h"
+#include "datalinks/workbook.h"
 
 inline void fuzz_sheet(const std::uint8_t* data, std::size_t size, sheets::file_kind kind) {
     sheets::workbook book;

@@ -7,9 +7,9 @@
 // record (type 9) is laid out and drawn in a graphics window.
 #pragma once
 
+#include "draw/axis.h"
 #include "foundation/names.h"
 #include "foundation/types.h"
-#include "graphs/draw/axis.h"
 
 #include <cstdint>
 #include <string>

@@ -1,12 +1,12 @@
 // The Gantt tool: see gantt.h.
 #include "graphs/gantt.h"
 
+#include "draw/boxname.h"
+#include "draw/drawing.h"
+#include "draw/prims.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
-#include "graphs/draw/boxname.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/prims.h"
 #include "graphs/graphstore.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
@@ -15,8 +15,8 @@
 #include "model/timebase.h"
 #include "model/units.h"
 #include "model/varnames.h"
-#include "runs/core/access.h"
-#include "runs/core/select.h"
+#include "runs/access.h"
+#include "runs/select.h"
 #include "shell/toolset.h"
 #include "tools/output.h"
 

@@ -1,11 +1,11 @@
 // The Graph tool: see graphtool.h.
 #include "graphs/graphtool.h"
 
+#include "draw/ctext.h"
+#include "draw/drawing.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
-#include "graphs/draw/ctext.h"
-#include "graphs/draw/drawing.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "model/context.h"
@@ -13,7 +13,7 @@
 #include "model/timebase.h"
 #include "model/units.h"
 #include "model/varnames.h"
-#include "runs/core/select.h"
+#include "runs/select.h"
 #include "shell/mainwnd.h"
 #include "shell/toolset.h"
 #include "shell/wiring.h"

@@ -1,12 +1,12 @@
 // The graphics window: see graphwin.h.
 #include "graphs/graphwin.h"
 
+#include "draw/boxname.h"
+#include "draw/drawing.h"
+#include "draw/export.h"
+#include "draw/exsize.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
-#include "graphs/draw/boxname.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/export.h"
-#include "graphs/draw/exsize.h"
-#include "graphs/draw/printing.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/timebase.h"

@@ -4,9 +4,9 @@
 // layout and drawing for any device of the drawing layer.
 #pragma once
 
+#include "draw/axis.h"
 #include "foundation/names.h"
 #include "foundation/types.h"
-#include "graphs/draw/axis.h"
 #include "platform/gdi.h"
 
 #include <cstdint>

@@ -3,9 +3,9 @@
 // sees and does: the rows, the range fields, the graph and the mouse.
 #include "graphs/lookupdlg.h"
 
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "foundation/report.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "platform/clip.h"

@@ -6,9 +6,9 @@
 // them (a paste included), so the engine's lookup always sees x ascending.
 #include "graphs/lookupedit.h"
 
+#include "draw/axis.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
-#include "graphs/draw/axis.h"
 #include "model/constants.h"
 #include "model/model.h"
 #include "model/units.h"

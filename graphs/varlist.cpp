@@ -5,7 +5,7 @@
 #include "model/constants.h"
 #include "model/trees.h"
 #include "model/varnames.h"
-#include "runs/core/access.h"
+#include "runs/access.h"
 
 #include <algorithm>
 #include <string>

@@ -3,8 +3,8 @@
 // with constants made into lines.
 #pragma once
 
+#include "draw/drawing.h"
 #include "foundation/names.h"
-#include "graphs/draw/drawing.h"
 #include "graphs/graphwin.h"
 #include "model/model.h"
 

@@ -6,7 +6,7 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "platform/win.h"
-#include "runs/core/select.h"
+#include "runs/select.h"
 #include "shell/controls/slider.h"
 #include "shell/filechoice.h"
 #include "shell/questions.h"

@@ -11,13 +11,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "draw/prims.h"
 #include "foundation/names.h"
 #include "foundation/types.h"
-#include "graphs/draw/prims.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/varnames.h"
-#include "runs/core/cache.h"
+#include "runs/cache.h"
 #include "sim/simdata.h"
 
 behavior_options behavior_opts;

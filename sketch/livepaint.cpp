@@ -11,7 +11,7 @@
 
 #include "model/model.h"
 #include "platform/win.h"
-#include "runs/core/cache.h"
+#include "runs/cache.h"
 #include "sim/simdata.h"
 #include "sketch/behave.h"
 #include "sketch/drawsketch.h"

@@ -15,7 +15,7 @@
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "platform/shellexec.h"
-#include "runs/core/cache.h"
+#include "runs/cache.h"
 #include "shell/bottombar.h"
 #include "shell/controls/tooltip.h"
 #include "shell/palette.h"

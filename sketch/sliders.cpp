@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "draw/axis.h"
 #include "foundation/memory.h"
 #include "foundation/names.h"
 #include "foundation/report.h"
-#include "graphs/draw/axis.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/varnames.h"
 #include "resources/sketchdlg.h"
-#include "runs/core/cache.h"
+#include "runs/cache.h"
 #include "shell/controls/bevel.h"
 #include "shell/dialogs.h"
 #include "shell/seams.h"

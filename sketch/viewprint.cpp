@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "foundation/report.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
 #include "platform/clip.h"
 #include "platform/gdi.h"
 #include "shell/settings_rows.h"

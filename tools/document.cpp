@@ -16,8 +16,8 @@
 #include "model/context.h"
 #include "model/eqtext.h"
 #include "model/units.h"
-#include "runs/core/access.h"
-#include "runs/core/select.h"
+#include "runs/access.h"
+#include "runs/select.h"
 #include "shell/wip.h"
 #include "tools/liveruns.h"
 

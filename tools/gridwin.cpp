@@ -1,13 +1,13 @@
 // The grid window: see gridwin.h.
 #include "tools/gridwin.h"
 
+#include "draw/drawing.h"
+#include "draw/prims.h"
+#include "draw/printing.h"
 #include "foundation/docwriter.h"
 #include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/prims.h"
-#include "graphs/draw/printing.h"
 #include "platform/clip.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"

@@ -6,8 +6,8 @@
 #include "model/constants.h"
 #include "model/model.h"
 #include "model/varnames.h"
-#include "runs/core/access.h"
-#include "runs/core/cache.h"
+#include "runs/access.h"
+#include "runs/cache.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // values of the run Livesweep shows into the value cache only, never into its
 // run file, so a tool reading that run's file while Livesweep is on would
 // show the run the re-runs stand in for. These read as the run accessors do
-// (runs/core/access.h), and for the shown run during Livesweep take the
+// (runs/access.h), and for the shown run during Livesweep take the
 // cached values of a number variable in place of the file's. The caller
 // holds the model (names are looked up); without it they read the file.
 #pragma once

@@ -1,5 +1,5 @@
 // The Runs Compare tool: compares the first two selected runs class by class
-// (runs/core/compare.h) and writes the differences into a text window titled
+// (runs/compare.h) and writes the differences into a text window titled
 // after the two runs.
 #pragma once
 

@@ -1,11 +1,11 @@
 // Text windows: see textwin.h.
 #include "tools/textwin.h"
 
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
 #include "platform/clip.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"

@@ -1,11 +1,11 @@
 // The Tree Diagram tool: see tree.h.
 #include "tools/tree.h"
 
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
 #include "model/model.h"
 #include "model/trees.h"
 #include "model/varnames.h"

@@ -10,8 +10,8 @@
 #include "model/model.h"
 #include "model/timebase.h"
 #include "model/varnames.h"
-#include "runs/core/access.h"
-#include "runs/core/runfile.h"
+#include "runs/access.h"
+#include "runs/runfile.h"
 #include "sim/simdata.h"
 
 #include <strings.h>

@@ -7,11 +7,11 @@
 
 #include "../common/sanitized.h"
 #include "../common/viewer_process.h"
+#include "datalinks/client.h"
 #include "platform/clock.h"
 #include "platform/dde.h"
 #include "platform/dde_bridge.h"
 #include "platform/global.h"
-#include "runs/dde/client.h"
 
 #include <poll.h>
 #include <signal.h>

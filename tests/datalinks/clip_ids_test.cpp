@@ -2,9 +2,9 @@
 // through the platform, below the data links; the links' own ids are made
 // the same way, so the worksheet the grid copies is found under the id the
 // links hold, whichever of the two registered first.
+#include "datalinks/client.h"
 #include "platform/clip.h"
 #include "platform/global.h"
-#include "runs/dde/client.h"
 #include "shell/mainwnd.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/gridwin.h"

@@ -2,7 +2,7 @@
 // user reaches it: a whole conversation with atoms and global memory back at
 // their baseline, the socket's life with the workbench, and connections that
 // break the rules (bad frames, another user) closed with a line in the log.
-#include "runs/dde/server.h"
+#include "datalinks/server.h"
 
 #include "tests/shell/shell_fixture.h"
 

@@ -3,7 +3,7 @@
 // through the Open road and not while something modal is up, the other
 // requests, terminate; atoms and global memory back at their baseline after
 // every flow.
-#include "runs/dde/server.h"
+#include "datalinks/server.h"
 
 #include "tests/shell/shell_fixture.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "runs/dde/workbook.h"
+#include "datalinks/workbook.h"
 #include "tests/common/packages.h"
 #include "tests/common/sanitized.h"
 #include "tests/datalinks/sheet_files.h"

@@ -5,11 +5,11 @@
 // every test.
 #pragma once
 
+#include "datalinks/client.h"
+#include "datalinks/links.h"
+#include "datalinks/standin.h"
 #include "platform/clip.h"
 #include "platform/dde.h"
-#include "runs/dde/client.h"
-#include "runs/dde/links.h"
-#include "runs/dde/standin.h"
 #include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "sim/simdata.h"

@@ -4,9 +4,9 @@
 // ended.
 #include <deque>
 
+#include "datalinks/sheet_data.h"
 #include "model/constants.h"
-#include "runs/core/simdata_adapter.h"
-#include "runs/dde/sheet_data.h"
+#include "runs/simdata_adapter.h"
 #include "sim/interp.h"
 #include "tests/datalinks/links_fixture.h"
 #include "tests/sim/engine_fixture.h"

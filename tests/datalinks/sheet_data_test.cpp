@@ -2,14 +2,14 @@
 // texts name, times along a row or down a column, transposed constants, each
 // message, busy_depth back where it was after every way out, and a built
 // model simulated from every file format giving the same run.
-#include "runs/dde/sheet_data.h"
+#include "datalinks/sheet_data.h"
 
 #include <deque>
 
 #include "foundation/memory.h"
 #include "foundation/types.h"
 #include "model/constants.h"
-#include "runs/core/simdata_adapter.h"
+#include "runs/simdata_adapter.h"
 #include "sim/interp.h"
 #include "tests/datalinks/sheet_files.h"
 #include "tests/sim/engine_fixture.h"

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "datalinks/standin.h"
 #include "platform/automation.h"
-#include "runs/dde/standin.h"
 #include "tests/common/packages.h"
 #include "tests/common/sanitized.h"
 #include "tests/datalinks/sheet_files.h"

@@ -2,7 +2,7 @@
 // "WK1" blocks and tab-separated text into matrices, with blocks cut short or
 // lying about their sizes giving no matrix rather than reads or writes
 // outside them.
-#include "runs/dde/tables.h"
+#include "datalinks/tables.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Spreadsheet files into a workbook: the same numbers from every format,
 // names and cached formula results, cell references both ways, and bad
 // files refused with a reason rather than read in part.
-#include "runs/dde/workbook.h"
+#include "datalinks/workbook.h"
 
 #include <cstring>
 

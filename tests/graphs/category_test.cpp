@@ -2,9 +2,9 @@
 // window it opens (dots, names under the x axis, legend), and specs that
 // cannot be drawn. Also a graph of given series over a time base, whose
 // Shift-drag sets the shown times back in model time.
+#include "draw/drawing.h"
+#include "draw/prims.h"
 #include "graphs/category.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/prims.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"

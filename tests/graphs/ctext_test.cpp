@@ -1,8 +1,8 @@
 // The caption window class: its text drawn word-wrapped in the dialog's font
 // with the background showing through, redrawn when the text or font
 // changes.
-#include "graphs/draw/ctext.h"
-#include "graphs/draw/drawing.h"
+#include "draw/ctext.h"
+#include "draw/drawing.h"
 #include "graphs/graphtool.h"
 #include "platform/messages.h"
 #include "platform/testing/driver.h"

@@ -1,9 +1,9 @@
 // Custom graphs and user tools of the inventory sample's embedded graph set:
 // the set loads with the model, the WIP graph opens on Simulate and grows with
 // the run, custom graphs and the report run as user tools.
+#include "draw/printing.h"
 #include "foundation/textsrc.h"
 #include "graphs/customgraph.h"
-#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
@@ -18,9 +18,9 @@
 #include "platform/testing/driver.h"
 #include "resources/dialogs.h"
 #include "resources/panel.h"
-#include "runs/core/access.h"
-#include "runs/core/runfile.h"
-#include "runs/core/select.h"
+#include "runs/access.h"
+#include "runs/runfile.h"
+#include "runs/select.h"
 #include "shell/controlpanel.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"

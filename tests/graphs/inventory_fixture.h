@@ -13,7 +13,7 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/testing/driver.h"
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 #include "shell/mainwnd.h"
 #include "shell/rundrv.h"
 #include "shell/state.h"

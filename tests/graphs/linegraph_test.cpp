@@ -2,11 +2,11 @@
 // (x divisions, a given x range that cannot be drawn, stacking, the 16-series
 // cut, constants), and the picture of two runs of the population sample in
 // its graphics window, checked on the window's image.
+#include "draw/drawing.h"
+#include "draw/prims.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/prims.h"
-#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
@@ -16,9 +16,9 @@
 #include "platform/gdi_internal.h"
 #include "platform/print.h"
 #include "platform/testing/driver.h"
-#include "runs/core/cache.h"
-#include "runs/core/runfile.h"
-#include "runs/core/select.h"
+#include "runs/cache.h"
+#include "runs/runfile.h"
+#include "runs/select.h"
 #include "shell/mainwnd.h"
 #include "shell/palette.h"
 #include "shell/rundrv.h"

@@ -1,8 +1,8 @@
 // The lookup editor as a user meets it: dragging, typing, clicking and
 // zooming in dialog 297, and what OK and Cancel leave for the next run.
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "foundation/report.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
 #include "graphs/graphwin.h"
 #include "graphs/lookupdlg.h"
 #include "model/context.h"
@@ -14,8 +14,8 @@
 #include "resources/lookupdlg.h"
 #include "resources/menus.h"
 #include "resources/simdlg.h"
-#include "runs/core/access.h"
-#include "runs/core/select.h"
+#include "runs/access.h"
+#include "runs/select.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"

@@ -2,12 +2,12 @@
 // their windows checked on the image (bars in each run's colour inside the
 // plot, labels on three rows, outlier bars, Gantt rows), printed to the PDF
 // printer and saved as a metafile.
+#include "draw/drawing.h"
+#include "draw/prims.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
 #include "graphs/bargraph.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/prims.h"
-#include "graphs/draw/printing.h"
 #include "graphs/gantt.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
@@ -18,9 +18,9 @@
 #include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
-#include "runs/core/cache.h"
-#include "runs/core/runfile.h"
-#include "runs/core/select.h"
+#include "runs/cache.h"
+#include "runs/runfile.h"
+#include "runs/select.h"
 #include "shell/mainwnd.h"
 #include "shell/msgbox.h"
 #include "shell/palette.h"

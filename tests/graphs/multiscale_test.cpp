@@ -1,11 +1,11 @@
 // Line graphs with several units groups, label lists, own colours and pens,
 // sensitivity bands and reference lines; the work-in-progress graph's
 // newest-segment drawing; printing every graph window in one go.
+#include "draw/drawing.h"
+#include "draw/prims.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "graphs/customgraph.h"
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/prims.h"
-#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
@@ -16,9 +16,9 @@
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
 #include "resources/options.h"
-#include "runs/core/access.h"
-#include "runs/core/runfile.h"
-#include "runs/core/select.h"
+#include "runs/access.h"
+#include "runs/runfile.h"
+#include "runs/select.h"
 #include "shell/controlpanel.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"

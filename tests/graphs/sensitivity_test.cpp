@@ -3,12 +3,12 @@
 // and of constants, the option line; and the tool on a sensitivity run of
 // the population sample: nested band colours in their regions, the windows
 // question answered.
+#include "draw/axis.h"
+#include "draw/prims.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
 #include "graphs/bargraph.h"
-#include "graphs/draw/axis.h"
-#include "graphs/draw/prims.h"
-#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/moregraphs.h"
@@ -18,8 +18,8 @@
 #include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
-#include "runs/core/runfile.h"
-#include "runs/core/select.h"
+#include "runs/runfile.h"
+#include "runs/select.h"
 #include "shell/mainwnd.h"
 #include "shell/palette.h"
 #include "shell/settings_rows.h"

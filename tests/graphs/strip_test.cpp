@@ -3,11 +3,11 @@
 // tool on two runs of the population sample: strips of births and its
 // causes over time with the constants listed per run, and autocorrelation;
 // during Livesweep the shown run's strips are its re-runs' from the start.
+#include "draw/axis.h"
+#include "draw/prims.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
-#include "graphs/draw/axis.h"
-#include "graphs/draw/prims.h"
-#include "graphs/draw/printing.h"
 #include "graphs/graphtool.h"
 #include "graphs/graphwin.h"
 #include "graphs/moregraphs.h"
@@ -17,9 +17,9 @@
 #include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "platform/testing/driver.h"
-#include "runs/core/cache.h"
-#include "runs/core/runfile.h"
-#include "runs/core/select.h"
+#include "runs/cache.h"
+#include "runs/runfile.h"
+#include "runs/select.h"
 #include "shell/mainwnd.h"
 #include "shell/palette.h"
 #include "shell/settings_rows.h"

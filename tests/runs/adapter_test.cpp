@@ -4,7 +4,7 @@
 // time), its run-file name with or without the extension; the spreadsheet
 // forms and a missing run are refused with a message, leaving the values
 // missing.
-#include "runs/core/simdata_adapter.h"
+#include "runs/simdata_adapter.h"
 
 #include <cstdlib>
 #include <deque>
@@ -12,7 +12,7 @@
 #include <string>
 
 #include "model/model.h"
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 #include "sim/interp.h"
 #include "tests/sim/engine_fixture.h"
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "model/modelfile.h"
-#include "runs/core/cache.h"
-#include "runs/core/select.h"
+#include "runs/cache.h"
+#include "runs/select.h"
 #include "runs_fixture.h"
 
 namespace {

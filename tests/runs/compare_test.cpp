@@ -6,7 +6,7 @@
 #include "sim/run.h"
 
 #include "foundation/docwriter.h"
-#include "runs/core/compare.h"
+#include "runs/compare.h"
 #include "runs_fixture.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Reading runs back into simulations, sensitivity reads and the level-change
 // check.
-#include "runs/core/readback.h"
-#include "runs/core/sens.h"
+#include "runs/readback.h"
+#include "runs/sens.h"
 #include "runs_fixture.h"
 #include "sim/simdata.h"
 

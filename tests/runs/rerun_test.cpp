@@ -2,8 +2,8 @@
 // file answers for the new one, whether the engine replaced it (and said so)
 // or something else put another file there.
 #include "model/modelfile.h"
-#include "runs/core/cache.h"
-#include "runs/core/select.h"
+#include "runs/cache.h"
+#include "runs/select.h"
 #include "runs_fixture.h"
 #include "sim/run.h"
 

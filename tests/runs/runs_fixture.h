@@ -14,8 +14,8 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
-#include "runs/core/access.h"
-#include "runs/core/runfile.h"
+#include "runs/access.h"
+#include "runs/runfile.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/run_builder.h"
 

@@ -1,7 +1,7 @@
 // Loading and selecting runs, and the value cache over the selected runs.
 #include "model/modelfile.h"
-#include "runs/core/cache.h"
-#include "runs/core/select.h"
+#include "runs/cache.h"
+#include "runs/select.h"
 #include "runs_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "platform/controls.h"
 #include "resources/panel.h"
 #include "resources/varselect.h"
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 #include "shell/controlpanel.h"
 #include "shell/controls/scaler.h"
 #include "shell/floats.h"

@@ -4,11 +4,11 @@
 // the next Simulate is an ordinary run and opening a model asks nothing.
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 
 #include "shell_fixture.h"
 
-#include "runs/core/select.h"
+#include "runs/select.h"
 #include "shell/rundrv.h"
 #include "shell/wiring.h"
 #include "sim/control.h"

@@ -6,7 +6,7 @@
 // choices, and the Plausitest dialog.
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 
 #include "shell_fixture.h"
 #include "shot.h"
@@ -15,7 +15,7 @@
 #include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "resources/simdlg.h"
-#include "runs/core/select.h"
+#include "runs/select.h"
 #include "shell/bottombar.h"
 #include "shell/menustate.h"
 #include "shell/rundrv.h"

@@ -7,7 +7,7 @@
 #include "foundation/app_strings.h"
 #include "resources/modelpages.h"
 #include "resources/options.h"
-#include "runs/core/select.h"
+#include "runs/select.h"
 #include "shell/filechoice.h"
 #include "shell/menustate.h"
 #include "shell/rundrv.h"

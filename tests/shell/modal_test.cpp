@@ -5,7 +5,7 @@
 // run under way has ended.
 #include "shell_fixture.h"
 
-#include "runs/core/select.h"
+#include "runs/select.h"
 #include "shell/bottombar.h"
 #include "shell/controlpanel.h"
 #include "shell/filechoice.h"

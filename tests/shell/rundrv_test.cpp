@@ -4,7 +4,7 @@
 // and the changes-file command that reads before it resets.
 // The run reader's header names a field "slots", which Qt's headers define as a
 // macro: it comes before them.
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 
 #include "shell_fixture.h"
 
@@ -13,8 +13,8 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/modelfile.h"
-#include "runs/core/cache.h"
-#include "runs/core/select.h"
+#include "runs/cache.h"
+#include "runs/select.h"
 #include "shell/changescmd.h"
 #include "shell/filechoice.h"
 #include "shell/rundrv.h"

@@ -2,7 +2,7 @@
 // Changes take typed changes into the set-up copies only when every one
 // parses (a bad one is refused with its field focused), set-up names itself
 // in the title, and leaving it with unused changes asks whether to keep them.
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 
 #include "shell_fixture.h"
 #include "shot.h"
@@ -10,7 +10,7 @@
 #include "foundation/report.h"
 #include "resources/menus.h"
 #include "resources/simdlg.h"
-#include "runs/core/select.h"
+#include "runs/select.h"
 #include "shell/mainloop.h"
 #include "shell/menucmd.h"
 #include "shell/menustate.h"

@@ -6,12 +6,12 @@
 // with the done message; a Plausitest run is made and its violations listed.
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 
 #include "shell_fixture.h"
 
 #include "foundation/files.h"
-#include "runs/core/cache.h"
+#include "runs/cache.h"
 #include "shell/rundrv.h"
 #include "shell/wiring.h"
 #include "sim/control.h"

@@ -6,8 +6,8 @@
 #include "foundation/files.h"
 #include "model/context.h"
 #include "model/modelfile.h"
-#include "runs/core/access.h"
-#include "runs/core/runfile.h"
+#include "runs/access.h"
+#include "runs/runfile.h"
 #include "sim/currentrun.h"
 #include "tests/sim/engine_fixture.h"
 

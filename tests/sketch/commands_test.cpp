@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "platform/print.h"
 #include "platform/testing/answerer.h"
 #include "resources/dialogs.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "model/context.h"
-#include "runs/core/cache.h"
+#include "runs/cache.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
 #include "shell/wip.h"

@@ -14,7 +14,7 @@
 #include "graphs/graphtool.h"
 #include "platform/menu.h"
 #include "resources/menus.h"
-#include "runs/core/runfile.h"
+#include "runs/runfile.h"
 #include "shell/controls/tooltip.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"

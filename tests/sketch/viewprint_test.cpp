@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "model/model.h"
 #include "platform/clip.h"
 #include "platform/print.h"

@@ -2,8 +2,8 @@
 // driver: appending and following the end, scrolling, a click selecting a
 // name as the workbench variable, copy (CR LF), save (LF), lock and close,
 // and the error window collecting a run's low messages.
-#include "graphs/draw/drawing.h"
-#include "graphs/draw/printing.h"
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "model/varnames.h"
 #include "platform/clip.h"
 #include "platform/global.h"

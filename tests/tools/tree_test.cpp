@@ -2,10 +2,10 @@
 // through the five fonts, sizes past 16 bits), and the tool on the population
 // sample through the test driver: the causes tree drawn with clickable names,
 // both sides, the question for a tree too big and its refusal.
+#include "draw/printing.h"
 #include "foundation/docwriter.h"
 #include "foundation/memory.h"
 #include "foundation/textsrc.h"
-#include "graphs/draw/printing.h"
 #include "model/model.h"
 #include "model/varnames.h"
 #include "platform/print.h"

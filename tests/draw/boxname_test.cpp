@@ -1,0 +1,175 @@
+// Boxed names: one line or word-wrapped by mode, the 16-line limit, even
+// splitting, the bands of modes 9 and 10, and aligned texts.
+#include "draw/boxname.h"
+#include "draw/drawing.h"
+#include "draw/prims.h"
+
+#include "platform/gdi_internal.h"
+#include "platform/testing/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstring>
+#include <string>
+
+namespace {
+
+class BoxedName : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_driver::start();
+        drawing = draw_state{};
+        dc_ = CreateCompatibleDC(nullptr);
+        bm_ = CreateCompatibleBitmap(dc_, 400, 300);
+        old_ = SelectObject(dc_, bm_);
+        RECT all{0, 0, 400, 300};
+        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SetBkMode(dc_, TRANSPARENT);
+        ASSERT_EQ(active_dc_push(dc_, dc_), 1);
+        font_spec f{};
+        f.size = 10;
+        std::strcpy(f.face, "DejaVu Sans");
+        select_font(1, &f, nullptr, 0, 0, 0, true);
+        lh_ = drawing.line_height;
+        ASSERT_GT(lh_, 5);
+    }
+    void TearDown() override {
+        while (drawing.depth > 0) active_dc_pop(nullptr);
+        SelectObject(dc_, old_);
+        DeleteObject(bm_);
+        DeleteDC(dc_);
+        set_gtx_sink(nullptr);
+    }
+    int width(const std::string& s) {
+        SIZE z{};
+        GetTextExtentPoint32(dc_, s.c_str(), static_cast<int>(s.size()), &z);
+        return z.cx;
+    }
+    // The box of the ink in the image (empty when none).
+    QRect ink() {
+        QImage img = gdi_bitmap_image(bm_);
+        QRect r;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if ((img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) r |= QRect(x, y, 1, 1);
+        return r;
+    }
+    HDC dc_ = nullptr;
+    HBITMAP bm_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    int lh_ = 0;
+};
+
+TEST_F(BoxedName, ModeZeroKeepsOneLineAndModeOneWrapsAtBlanks) {
+    RECT r{10, 10, 85, 110};
+    const char* name = "total population growth";
+    EXPECT_EQ(draw_boxed_name(dc_, dc_, r, 0, name, nullptr, nullptr, false, true, false), lh_);
+    EXPECT_EQ(draw_boxed_name(dc_, dc_, r, 0, "", nullptr, nullptr, false, false, false), 0);
+    int h = draw_boxed_name(dc_, dc_, r, 1, name, nullptr, nullptr, false, true, false);
+    EXPECT_EQ(h, 3 * lh_); // "total", "population", "growth" in 72 pixels
+    bool forced = true;
+    auto lines = wrap_boxed_name(dc_, name, 72, 100, false, &forced);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_FALSE(forced);
+    EXPECT_EQ(lines[0], "total");
+    EXPECT_EQ(lines[1], "population");
+    EXPECT_EQ(lines[2], "growth");
+    // Drawn centred in the box, below one another.
+    int bottom = draw_boxed_name(dc_, dc_, r, 1, name, nullptr, nullptr, false, false, false);
+    QRect seen = ink();
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_GE(seen.left(), 10);
+    EXPECT_LE(seen.right(), 85);
+    EXPECT_NEAR((seen.left() + seen.right()) / 2.0, 47.5, 3);
+    EXPECT_GT(seen.height(), 2 * lh_);
+    EXPECT_EQ(bottom, 10 + (100 - 3 * lh_) / 2 + 3 * lh_);
+}
+
+TEST_F(BoxedName, ANameWithNoBlankIsCutAtTheWidthAndNeverPastSixteenLines) {
+    std::string name = "Populationgrowthratewithoutanyblank";
+    bool forced = false;
+    auto lines = wrap_boxed_name(dc_, name.c_str(), 40, 400, false, &forced);
+    EXPECT_TRUE(forced);
+    ASSERT_GT(lines.size(), 1u);
+    std::string joined;
+    for (const auto& l : lines) {
+        EXPECT_LE(width(l), 40) << l;
+        EXPECT_FALSE(l.empty());
+        joined += l;
+    }
+    EXPECT_EQ(joined, name);
+    std::string longer(400, 'W');
+    lines = wrap_boxed_name(dc_, longer.c_str(), 30, 1000, false, nullptr);
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(boxed_max_lines));
+    // A box too narrow for one character still takes one per line.
+    lines = wrap_boxed_name(dc_, "WWW", 1, 1000, false, nullptr);
+    EXPECT_EQ(lines.size(), 3u);
+}
+
+TEST_F(BoxedName, EvenSplitCutsEqualCountsAndKeepsCharactersWhole) {
+    const char* name = "abcdefghij\xC3\xA9klmnopqrst"; // an e-acute in the middle
+    bool forced = false;
+    auto lines = wrap_boxed_name(dc_, name, 30, 2 * lh_, true, &forced);
+    ASSERT_GE(lines.size(), 2u);
+    std::string joined;
+    for (const auto& l : lines) joined += l;
+    EXPECT_EQ(joined, name);
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].size() - (lines[i].find('\xC3') != std::string::npos),
+                  lines[0].size() - (lines[0].find('\xC3') != std::string::npos));
+        EXPECT_NE(static_cast<unsigned char>(lines[i + 1][0]), 0xA9); // not split inside
+    }
+}
+
+TEST_F(BoxedName, ShapesUseTheirInnerBoxAndHalfBandsSitInTheirHalf) {
+    RECT r{0, 0, 140, 140};
+    RECT inner = r;
+    draw_boxed_name(dc_, dc_, r, 2, "a long variable name that wraps", &inner, nullptr, false,
+                    false, false);
+    EXPECT_EQ(inner.left, 19); // 14% of 140
+    EXPECT_EQ(inner.right, 121);
+    EXPECT_EQ(inner.top, 19);
+    // Mode 9 with a short name stays one line in the whole box; a wide one
+    // that still fits goes into a band of the lower half.
+    RECT band = r;
+    draw_boxed_name(dc_, dc_, r, 9, "ab", &band, nullptr, false, false, false);
+    EXPECT_EQ(band.top, 0);
+    std::string wide = "WWWWWWWW";
+    while (10 * width(wide) / 8 * 100 / 140 < 60) wide += "W";
+    if (8 * 140 >= 10 * width(wide)) {
+        band = r;
+        draw_boxed_name(dc_, dc_, r, 9, wide.c_str(), &band, nullptr, false, false, false);
+        EXPECT_GE(band.top, 70);
+        band = r;
+        draw_boxed_name(dc_, dc_, r, 10, wide.c_str(), &band, nullptr, false, false, false);
+        EXPECT_LE(band.bottom, 70);
+    }
+    // Beside a point: -4 starts at the right edge, -1 below.
+    RECT pt{200, 100, 210, 110};
+    draw_boxed_name(dc_, dc_, pt, -4, "x", nullptr, nullptr, false, false, false);
+    QRect seen = ink();
+    EXPECT_GE(seen.right(), 210);
+    int y = draw_boxed_name(dc_, dc_, pt, -1, "x", nullptr, nullptr, false, false, false);
+    EXPECT_EQ(y, 110 + lh_);
+}
+
+TEST_F(BoxedName, AlignedTextsAreWrittenAtTheirLeftEdgeAndBaseline) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 72; // points are pixels
+    int w = text_width("Population");
+    RECT r = draw_text_aligned(200, 50, 'C', 'T', "Population");
+    EXPECT_EQ(r.left, 200 - w / 2);
+    EXPECT_EQ(r.top, 50);
+    EXPECT_EQ(text, "1|(" + std::to_string(200 - w / 2) + "," +
+                        std::to_string(50 + drawing.ascent) + ")10\nPopulation\n");
+    r = draw_text_aligned(200, 50, 'R', 'B', "x");
+    EXPECT_EQ(r.right, 200);
+    EXPECT_EQ(r.top, 50 - drawing.ascent - drawing.descent);
+    QRect seen = ink();
+    EXPECT_GE(seen.top(), 50 - lh_);
+    EXPECT_LE(seen.bottom(), 50 + lh_);
+}
+
+} // namespace

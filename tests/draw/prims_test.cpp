@@ -1,0 +1,282 @@
+// Drawing primitives: colours and patterns chosen by index, the stock
+// objects left behind, and the transfer records.
+#include "draw/drawing.h"
+#include "draw/prims.h"
+
+#include "platform/gdi_internal.h"
+#include "platform/testing/driver.h"
+#include "resources/patterns.h"
+#include "shell/settings_rows.h"
+#include "tests/common/message_log.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <set>
+
+namespace {
+
+class Prims : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_driver::start();
+        drawing = draw_state{};
+        saved_ = opts.colour_modes[0];
+        dc_ = CreateCompatibleDC(nullptr);
+        bm_ = CreateCompatibleBitmap(dc_, 64, 32);
+        old_ = SelectObject(dc_, bm_);
+    }
+    void TearDown() override {
+        while (drawing.depth > 0) active_dc_pop(nullptr);
+        SelectObject(dc_, old_);
+        DeleteObject(bm_);
+        DeleteDC(dc_);
+        opts.colour_modes[0] = saved_;
+        set_gtx_sink(nullptr);
+    }
+    void begin(std::uint8_t mode) {
+        opts.colour_modes[0] = mode;
+        RECT all{0, 0, 64, 32};
+        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        ASSERT_EQ(active_dc_push(dc_, dc_), 1);
+    }
+    QImage image() { return gdi_bitmap_image(bm_); }
+    HDC dc_ = nullptr;
+    HBITMAP bm_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    std::uint8_t saved_ = 0;
+};
+
+// Each monochrome bar shows one of the twelve patterns, the pattern after
+// its index's (the last index wraps to the first pattern), never blank.
+TEST_F(Prims, MonochromeBarsUseTheTwelvePatternsForEveryIndex) {
+    std::set<int> seen;
+    for (int index = 0; index < 12; ++index) {
+        begin(2);
+        fill_bar(index, 0, 0, 17, 17, nullptr);
+        active_dc_pop(dc_);
+        QImage img = image();
+        int id = fill_pattern_for(1, index);
+        ASSERT_GE(id, fill_pattern_first);
+        ASSERT_LT(id, fill_pattern_first + fill_pattern_count);
+        seen.insert(id);
+        const std::uint8_t* rows = fill_pattern_rows(id);
+        ASSERT_NE(rows, nullptr);
+        // Inside the black outline the pixels follow the pattern's rows.
+        for (int y = 1; y < 16; ++y)
+            for (int x = 1; x < 16; ++x) {
+                bool ink = rows[y % 8] & (0x80 >> (x % 8));
+                ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, ink ? 0u : 0xFFFFFFu)
+                    << "index " << index << " at " << x << "," << y;
+            }
+        EXPECT_EQ(img.pixel(0, 5) & 0xFFFFFF, 0u); // outline
+    }
+    EXPECT_EQ(seen.size(), 12u);
+    EXPECT_EQ(fill_pattern_for(1, 11), fill_pattern_first);
+    EXPECT_EQ(fill_pattern_for(0, -1), fill_pattern_first + 11);
+}
+
+TEST_F(Prims, IndexesBeyondTheTableAreTakenModuloTwelve) {
+    EXPECT_EQ(table_colour(12), 0xFFFFFFu);
+    EXPECT_EQ(table_colour(13), 0u);
+    EXPECT_EQ(table_colour(14), colour_table[2]);
+    EXPECT_EQ(table_colour(1000), colour_table[1000 % 12]);
+    EXPECT_EQ(table_colour(-1), colour_table[11]);
+    begin(1);
+    fill_box(14, 2, 2, 12, 12);
+    draw_frame(25, 1, 20, 2, 30, 12);
+    fill_bar(3, 40, 2, 49, 12, nullptr);
+    active_dc_pop(dc_);
+    QImage img = image();
+    EXPECT_EQ(img.pixel(6, 6) & 0xFFFFFF, 0x008000u);   // table 2, as 0xRRGGBB
+    EXPECT_EQ(img.pixel(20, 6) & 0xFFFFFF, 0xFF0000u);  // table 1, red
+    EXPECT_EQ(img.pixel(25, 6) & 0xFFFFFF, 0xFFFFFFu);  // a frame is not filled
+    EXPECT_EQ(img.pixel(49, 12) & 0xFFFFFF, 0x808080u); // a bar is one pixel larger
+    // The stock objects are back.
+    EXPECT_EQ(GetCurrentObject(dc_, OBJ_PEN), GetStockObject(BLACK_PEN));
+    EXPECT_EQ(GetCurrentObject(dc_, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
+}
+
+TEST_F(Prims, TransferRecordsAreWrittenInPoints) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 144; // points are half the pixels
+    begin(1);
+    draw_line(0, 2, 10, 21, 100, 41);
+    fill_box(0, 0, 0, 9, 9);
+    fill_bar(0, 2, 2, 5, 5, nullptr);
+    POINT pts[2] = {{30, 40}, {10, 60}};
+    gtx_polyline(pts, 2);
+    gtx_polyline(pts, 1);
+    gtx_text(20, 30, "Population");
+    active_dc_pop(dc_);
+    EXPECT_EQ(text, "5|2\n4|(5,10)-(50,20)\n"
+                    "2|(0,0)-(4,4)\n"
+                    "2|(1,1)-(3,3)\n"
+                    "3|(5,20)-(15,30)|2\n(15,20)\n(5,30)\n"
+                    "3|(15,20)-(15,20)|1\n(15,20)\n"
+                    "1|(10,15)10\nPopulation\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Prims, CurvesArePolylinesBrokenAtGapsAndRecordedPerPiece) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 72;
+    begin(1);
+    // x 3 apart under mode 5: one polyline; a step of 6 breaks it.
+    const std::int16_t xs[] = {0, 3, 6, 12, 15}, ys[] = {0, 0, 5000, 5000, 10000};
+    draw_curve(nullptr, 0, 1, 0, 0, 10000, 20, xs, ys, 5, 5, false, false);
+    EXPECT_EQ(text, "5|1\n3|(0,0)-(6,10)|3\n(0,0)\n(3,0)\n(6,10)\n"
+                    "5|1\n3|(12,10)-(15,20)|2\n(12,10)\n(15,20)\n");
+    // Points that all coincide draw a single-point polyline.
+    text.clear();
+    const std::int16_t same[] = {100, 100, 100};
+    draw_curve(nullptr, 1, 1, 0, 0, 1000, 1000, same, same, 3, 0, false, false);
+    EXPECT_EQ(text, "5|1\n3|(10,10)-(10,10)|1\n(10,10)\n");
+    // The live update draws only the last segment.
+    text.clear();
+    draw_curve(nullptr, 2, 1, 0, 0, 10000, 20, xs, ys, 5, 0, true, false);
+    EXPECT_EQ(text, "5|1\n3|(12,10)-(15,20)|2\n(12,10)\n(15,20)\n");
+    set_gtx_sink(nullptr);
+    active_dc_pop(dc_);
+}
+
+TEST_F(Prims, ACurveClippedToItsBoxDrawsNothingOutside) {
+    begin(1);
+    // A line from far left-above to far right-below, clipped to 20..40.
+    const std::int16_t xs[] = {-30000, 30000}, ys[] = {-30000, 30000};
+    draw_curve(nullptr, 1, 0, 20, 8, 40, 24, xs, ys, 2, 0, false, true);
+    active_dc_pop(dc_);
+    QImage img = image();
+    int inside = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x) {
+            bool ink = (img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+            if (x < 20 || x > 40 || y < 8 || y > 24)
+                ASSERT_FALSE(ink) << x << "," << y;
+            else
+                inside += ink;
+        }
+    EXPECT_GT(inside, 5);
+    EXPECT_EQ(img.pixel(30, 16) & 0xFFFFFF, 0xFF0000u); // colour 1, red, through the middle
+    // The clip is gone after the curve.
+    RECT r{0, 0, 4, 4};
+    FillRect(dc_, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    EXPECT_EQ(image().pixel(1, 1) & 0xFFFFFF, 0u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Prims, MarkersBandsAndFamiliesDrawWhereTheirPositionsSay) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 72;
+    begin(1);
+    // A filled square at (16, 16); a point at y 10001 (clipped) is not drawn.
+    const std::int16_t mx[] = {2500, 7500}, my[] = {5000, 10001};
+    draw_point_markers(nullptr, 2, 4, 2, 0, 0, 64, 32, mx, my, 2, false);
+    QImage img = image();
+    EXPECT_EQ(img.pixel(16, 16) & 0xFFFFFF, 0x008000u);
+    EXPECT_EQ(img.pixel(48, 31) & 0xFFFFFF, 0xFFFFFFu);
+    // An open circle keeps its middle white.
+    const std::int16_t cx[] = {7500}, cy[] = {2500};
+    draw_point_markers(nullptr, 0, 8, 3, 0, 0, 64, 32, cx, cy, 1, false);
+    img = image();
+    EXPECT_EQ(img.pixel(48, 8) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_NE(img.pixel(48, 3) & 0xFFFFFF, 0xFFFFFFu);
+    // A band between rows 1 and 2 fills between them in colour 0.
+    const std::int16_t bx[] = {0, 10000};
+    const std::int16_t rows[] = {0, 0, 2000, 2000, 8000, 8000};
+    fill_bands(0, 0, 64, 32, bx, rows, 2, 1, nullptr);
+    img = image();
+    EXPECT_EQ(img.pixel(5, 16) & 0xFFFFFF, 0x0000FFu); // blue (table 0)
+    EXPECT_EQ(img.pixel(5, 29) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_TRUE(text.empty()); // markers and bands are not transferred
+    // A family draws rows 2..count+1 and writes each.
+    const std::int16_t fam[] = {0, 0, 1000, 1000, 3000, 3000, 5000, 5000};
+    draw_curve_family(0, 0, 10000, 10, bx, fam, 2, 2, RGB(1, 2, 3));
+    EXPECT_EQ(text, "5|0\n3|(0,3)-(10000,3)|2\n(0,3)\n(10000,3)\n"
+                    "5|0\n3|(0,5)-(10000,5)|2\n(0,5)\n(10000,5)\n");
+    active_dc_pop(dc_);
+}
+
+TEST_F(Prims, ADottedLineMustBeHorizontal) {
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    begin(1);
+    dotted_line(nullptr, 1, 2, 5, 0, 10, 60, 12);
+    EXPECT_TRUE(message_log::said("dotted_line", 10));
+    EXPECT_EQ(image().pixel(2, 10) & 0xFFFFFF, 0xFFFFFFu);
+    dotted_line(nullptr, 1, 2, 9, 0, 10, 60, 10); // crosses every 8 pixels
+    QImage img = image();
+    int marks = 0;
+    for (int x = 0; x < 64; ++x) marks += (img.pixel(x, 10) & 0xFFFFFF) != 0xFFFFFF;
+    EXPECT_GT(marks, 10);
+    EXPECT_EQ(img.pixel(63, 10) & 0xFFFFFF, 0xFFFFFFu); // stops left of x2
+    active_dc_pop(dc_);
+    set_message_hook(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The text records of a Windows metafile: TEXTOUT and EXTTEXTOUT.
+int text_records(HMETAFILE mf) {
+    UINT n = GetMetaFileBitsEx(mf, 0, nullptr);
+    std::vector<std::uint8_t> b(n);
+    GetMetaFileBitsEx(mf, n, b.data());
+    int count = 0;
+    for (std::size_t at = 18; at + 6 <= b.size();) {
+        std::uint32_t words =
+            b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+        std::uint16_t fn = static_cast<std::uint16_t>(b[at + 4] | b[at + 5] << 8);
+        if (fn == 0x0521 || fn == 0x0A32) ++count;
+        if (words < 3) break;
+        at += static_cast<std::size_t>(words) * 2;
+    }
+    return count;
+}
+
+TEST_F(Prims, MarkersAlongCurvesAreSpacedAndALegendTakesAtMost512) {
+    HDC screen = gdi_create_screen_dc();
+    std::vector<std::int16_t> xs(101), ys(101, 5000);
+    for (int i = 0; i <= 100; ++i)
+        xs[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 100);
+    auto record = [&](auto draw) {
+        HDC mf = CreateMetaFile(nullptr);
+        {
+            draw_pass pass(mf, screen);
+            draw();
+        }
+        HMETAFILE h = CloseMetaFile(mf);
+        int n = text_records(h);
+        DeleteMetaFile(h);
+        return n;
+    };
+    int plain = record([&] {
+        draw_curve(nullptr, 1, 1, 0, 0, 1000, 100, xs.data(), ys.data(), 101, 0, false, false);
+    });
+    EXPECT_EQ(plain, 0);
+    int marked = record([&] {
+        draw_curve(nullptr, 1, 1, 0, 0, 1000, 100, xs.data(), ys.data(), 101, 0, false, false, 3);
+    });
+    EXPECT_GT(marked, 3);
+    EXPECT_LT(marked, 60); // spaced, not at every point
+    int wider = record([&] {
+        draw_curve(nullptr, 1, 1, 0, 0, 1000, 100, xs.data(), ys.data(), 101, 0, false, false, 9);
+    });
+    EXPECT_LT(wider, marked);
+    EXPECT_EQ(record([&] { draw_legend_line(nullptr, 2, 1, 0, 10, 1000000, 10, 3); }), 512);
+    EXPECT_EQ(record([&] { draw_legend_line(nullptr, 2, 1, 0, 10, 40, 10, 0); }), 0);
+    delete_marker_font();
+    gdi_delete_image_dc(screen);
+}
+
+} // namespace

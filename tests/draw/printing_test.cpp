@@ -1,0 +1,215 @@
+// Printing through the platform's PDF printer: text jobs with page headers
+// and form feeds, choosing a printer, the failures that must leave no printer
+// open, and the date stamp.
+#include "draw/drawing.h"
+#include "draw/printing.h"
+
+#include "platform/testing/answerer.h"
+#include "platform/testing/driver.h"
+#include "resources/options.h"
+#include "shell/settings_rows.h"
+#include "tests/common/message_log.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+// The text of a PDF through pdftotext (poppler-utils), pages split by form feeds.
+std::string pdf_text(const std::string& path) {
+    std::string cmd = "pdftotext -layout '" + path + "' - 2>&1";
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return "";
+    std::string out;
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+class Printing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
+            << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+        test_driver::start();
+        print_use_system_printers(false);
+        set_message_hook(message_log::test_hook);
+        message_log::messages.clear();
+        saved_ = opts;
+        opts.printer_name.clear();
+        drawing = draw_state{};
+        printer = print_state{};
+        pdf_ = testing::TempDir() + "print_test.pdf";
+        std::filesystem::remove(pdf_);
+        printer.output_file = pdf_;
+    }
+    void TearDown() override {
+        while (drawing.depth > 0) active_dc_pop(nullptr);
+        if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
+        drawing = draw_state{};
+        printer = print_state{};
+        opts = saved_;
+        set_message_hook(nullptr);
+        test_driver::reset();
+        print_use_system_printers(true);
+    }
+    static font_spec font(int size) {
+        font_spec f{};
+        f.size = static_cast<std::uint8_t>(size);
+        std::strcpy(f.face, "DejaVu Sans");
+        return f;
+    }
+    opt_block saved_;
+    std::string pdf_;
+};
+
+TEST_F(Printing, ATextJobPrintsHeadersLinesAndAPagePerFormFeed) {
+    opts.print_comment = "Comment text";
+    opts.print_date = 1;
+    font_spec f = font(10);
+    HDC dc = start_text_print("Stock report", &f);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(drawing.printing, 2);
+    EXPECT_EQ(drawing.cur_dc, dc);
+    EXPECT_GT(printer.lines_per_page, 20);
+    EXPECT_EQ(printer.cur_line, printer.lines_per_page);
+    const char* first = "Population\t1000";
+    print_text_line(first, static_cast<int>(std::strlen(first)), 0, true);
+    print_text_line("centred", 7, -1, true);
+    EXPECT_EQ(printer.cur_line, 2);
+    const char* second = "\fSecond page";
+    print_text_line(second, static_cast<int>(std::strlen(second)), 0, true);
+    EXPECT_EQ(printer.page_number, 2);
+    end_text_print();
+    EXPECT_EQ(drawing.printing, 0);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    EXPECT_EQ(drawing.depth, 0);
+    EXPECT_FALSE(message_log::said("close_printer"));
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    std::string text = pdf_text(pdf_);
+    std::size_t ff = text.find('\f');
+    ASSERT_NE(ff, std::string::npos) << text;
+    std::string page1 = text.substr(0, ff), page2 = text.substr(ff);
+    EXPECT_NE(page1.find("Stock report"), std::string::npos) << page1;
+    EXPECT_NE(page1.find("Page 1"), std::string::npos);
+    EXPECT_NE(page1.find("Population"), std::string::npos);
+    EXPECT_NE(page1.find("1000"), std::string::npos);
+    EXPECT_NE(page1.find("centred"), std::string::npos);
+    EXPECT_NE(page1.find(printer.date_stamp.substr(0, 10)), std::string::npos);
+    EXPECT_NE(page2.find("Page 2"), std::string::npos);
+    EXPECT_NE(page2.find("Second page"), std::string::npos);
+    EXPECT_EQ(page2.find("Population"), std::string::npos);
+}
+
+// A grid or text window's font of the default colour prints black in a
+// colour print: it printed white (its colour word's low bytes), a page that
+// looked empty.
+TEST_F(Printing, TheDefaultFontColourPrintsBlackInColour) {
+    opts.colour_modes[1] = 1; // print in colour
+    font_spec f = font(12);
+    f.colour = 0xFFFFFFFFu;
+    HDC dc = start_text_print("Table", &f);
+    ASSERT_NE(dc, nullptr);
+    ASSERT_EQ(drawing.colour_mode, 1);
+    for (int i = 0; i < 20; ++i) print_text_line("stock 99 1 1 1 1 1 1", 20, 0, true);
+    EXPECT_EQ(GetTextColor(dc), RGB(0, 0, 0));
+    end_text_print();
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    // The page as a grey image: the text leaves dark pixels on it.
+    const std::string pgm = testing::TempDir() + "print_ink";
+    ASSERT_EQ(std::system(("pdftoppm -r 40 -gray -f 1 -l 1 '" + pdf_ + "' '" + pgm + "'").c_str()),
+              0);
+    std::string image;
+    for (const auto& e : std::filesystem::directory_iterator(testing::TempDir()))
+        if (e.path().filename().string().rfind("print_ink", 0) == 0) image = e.path().string();
+    ASSERT_FALSE(image.empty());
+    std::FILE* in = std::fopen(image.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    int w = 0, h = 0, max = 0;
+    ASSERT_EQ(std::fscanf(in, "P5 %d %d %d", &w, &h, &max), 3);
+    std::fgetc(in);
+    int dark = 0;
+    for (int i = 0, c; i < w * h && (c = std::fgetc(in)) != EOF; ++i) dark += c < 128;
+    std::fclose(in);
+    std::filesystem::remove(image);
+    EXPECT_GT(dark, 200);
+}
+
+TEST_F(Printing, AFailedStartLeavesNoPrinterAndNothingToClose) {
+    printer.output_file = testing::TempDir() + "no/such/folder/out.pdf";
+    font_spec f = font(10);
+    EXPECT_EQ(start_text_print("x", &f), nullptr);
+    EXPECT_TRUE(message_log::said("Unable to start the printer", 8));
+    EXPECT_FALSE(printer_is_open());
+    EXPECT_EQ(drawing.printing, 0);
+    EXPECT_EQ(drawing.depth, 0);
+    end_text_print(); // closes only a printer that is still open
+    EXPECT_FALSE(message_log::said("close_printer"));
+    close_printer(0); // a real misuse is still reported
+    EXPECT_TRUE(message_log::said("close_printer", 10));
+}
+
+// "Open on printing" shows the print options before a text job; Cancel
+// opens no printer, OK prints as chosen there.
+TEST_F(Printing, OpenOnPrintingAsksFirstAndCancelPrintsNothing) {
+    printer.open_on_printing = true;
+    font_spec f = font(10);
+    answerer::install([](const std::string& what) { ADD_FAILURE() << what; });
+    answerer::dialog(dlg_print_options).press(IDCANCEL);
+    EXPECT_EQ(start_text_print("x", &f), nullptr);
+    EXPECT_FALSE(printer_is_open());
+    EXPECT_EQ(drawing.printing, 0);
+    answerer::dialog(dlg_print_options).set_text(idp_comment, "Chosen comment").press(IDOK);
+    ASSERT_NE(start_text_print("Asked", &f), nullptr);
+    EXPECT_EQ(opts.print_comment, "Chosen comment");
+    const char* line = "After the options";
+    print_text_line(line, static_cast<int>(std::strlen(line)), 0, true);
+    end_text_print();
+    EXPECT_EQ(answerer::pending(), 0u);
+    answerer::uninstall();
+    EXPECT_NE(pdf_text(pdf_).find("After the options"), std::string::npos);
+}
+
+TEST_F(Printing, ChoosingAPrinterByNameKeepsNoDeviceAndStoresTheName) {
+    HDC tested = open_printer_dc(nullptr, PDF_PRINTER_NAME, nullptr, true);
+    EXPECT_NE(tested, nullptr);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    EXPECT_EQ(opts.printer_name, PDF_PRINTER_NAME);
+    EXPECT_GE(drawing.device_res[2], 72);
+    EXPECT_NE(open_printer_dc(nullptr, "", nullptr, true), nullptr); // back to the default
+    EXPECT_EQ(opts.printer_name, "");
+    HDC job = open_printer_dc("L", nullptr, nullptr, true);
+    ASSERT_NE(job, nullptr);
+    EXPECT_EQ(drawing.printer_dc, job);
+    EXPECT_GT(GetDeviceCaps(job, HORZRES), GetDeviceCaps(job, VERTRES)); // landscape
+    close_printer(-1);
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+}
+
+TEST_F(Printing, TheDateStampReadsMidnightAndNoonAsTwelve) {
+    std::tm t{};
+    t.tm_year = 126;
+    t.tm_mon = 11;
+    t.tm_mday = 7;
+    t.tm_wday = 1;
+    t.tm_hour = 0;
+    t.tm_min = 5;
+    EXPECT_EQ(date_stamp_of(t), "Mon Dec 07, 2026 12:05AM");
+    t.tm_hour = 12;
+    EXPECT_EQ(date_stamp_of(t), "Mon Dec 07, 2026 12:05PM");
+    t.tm_hour = 23;
+    t.tm_min = 59;
+    EXPECT_EQ(date_stamp_of(t), "Mon Dec 07, 2026 11:59PM");
+    t.tm_hour = 9;
+    t.tm_min = 0;
+    EXPECT_EQ(date_stamp_of(t), "Mon Dec 07, 2026 9:00AM");
+}
+
+} // namespace
