@@ -374,7 +374,14 @@ protected:
         }
         case QEvent::Resize:
         case QEvent::Move:
-            if (e->spontaneous()) guarded([&] { system_geometry(this, hwnd_); });
+            // The window manager or the X server moved the window; or Qt did,
+            // placing a shown top-level itself (a maximised window that no
+            // window manager maximises stays where Qt put it).
+            if (e->spontaneous() || (isWindow() && isVisible() && !qt_offscreen()))
+                guarded([&] { system_geometry(this, hwnd_); });
+            break;
+        case QEvent::Show:
+            if (isWindow() && !qt_offscreen()) guarded([&] { system_geometry(this, hwnd_); });
             break;
         case QEvent::WindowActivate:
             if (isWindow() && !qt_offscreen() && get(hwnd_)) guarded([&] { activated(); });
