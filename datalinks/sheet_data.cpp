@@ -83,7 +83,8 @@ void report_bad_range(const std::string& range, const std::string& file,
 // A named range of the book, or null after report_bad_range.
 const named_range* find_range(const workbook& b, const std::string& name, const std::string& file,
                               const std::string& sheet_name) {
-    const named_range* r = b.find_name(name);
+    // A name the sheet defines for itself before the workbook's.
+    const named_range* r = b.find_name(name, b.find_sheet(sheet_name));
     if (!r && kind_of_path(file) == file_kind::xls) {
         // The .xls library gives no defined names: say so rather than "incorrect".
         report(5,
