@@ -1,5 +1,6 @@
 // Spreadsheet files into a plain workbook (see workbook.h).
 #include "datalinks/workbook.h"
+#include "datalinks/xls_values.h"
 #include "datalinks/zip_parts.h"
 
 #include <algorithm>
@@ -18,7 +19,9 @@
 #include <functional>
 #include <memory>
 #include <poll.h>
+#include <set>
 #include <sstream>
+#include <tuple>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -544,26 +547,126 @@ std::string inline_text(std::string_view is) {
     return out;
 }
 
-// Cells of inline strings (t="inlineStr" with <is>, as openpyxl and others
-// write them), which the import library drops, become shared strings.
-void shared_inline_strings(zip_part& sheet_part, std::string& sst_items, std::size_t* count) {
+// Error cells reach the import factory as texts that start with this mark
+// (a private-use character no worksheet text begins with), and become error
+// cells there: the library itself drops them.
+constexpr std::string_view kErrorMark = "\xEF\xA3\xBF";
+
+// A number as the file writes it that no double holds ("1e999"), which the
+// import library would read as its leading digits.
+bool overflows(std::string_view text) {
+    std::string t(text.substr(0, 64));
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(t.c_str(), &end);
+    return end != t.c_str() && ((errno == ERANGE && std::fabs(v) > 1) || !std::isfinite(v));
+}
+
+std::string attribute(std::string_view head, std::string_view name) {
+    const std::string key = " " + std::string(name) + "=\"";
+    const std::size_t at = head.find(key);
+    if (at == std::string_view::npos) return {};
+    const std::size_t start = at + key.size(), end = head.find('"', start);
+    return end == std::string_view::npos ? std::string() : std::string(head.substr(start, end - start));
+}
+
+// Cells the import library misreads, made cells it reads right: inline
+// strings (t="inlineStr" with <is>, as openpyxl and others write them), which
+// it drops, become shared strings; error cells and numbers beyond a double
+// ("1e999", which it reads as 1) become marked texts, read as errors.
+// Numbers the import library reads a unit or so off in the last place (it
+// scales by powers of ten itself: "4e38" is not the double 4e38), by their
+// sheet part and cell, to be set again from the file's text.
+struct exact_number {
+    std::string part;
+    std::int64_t row, col;
+    double value;
+};
+
+void mend_cells(zip_part& sheet_part, std::string& sst_items, std::size_t* count,
+                std::vector<exact_number>* exact) {
     std::string& x = sheet_part.data;
-    for (std::size_t at = 0; (at = x.find("t=\"inlineStr\"", at)) != std::string::npos;) {
-        const std::size_t open = x.rfind("<c", at);
-        const std::size_t head_end = x.find('>', at);
-        if (open == std::string::npos || head_end == std::string::npos) break;
-        if (x[head_end - 1] == '/') { // an empty cell
-            at = head_end;
+    for (std::size_t open = 0; (open = x.find("<c", open)) != std::string::npos;) {
+        const std::size_t head_end = x.find('>', open);
+        if (head_end == std::string::npos) break;
+        const char after = x[open + 2];
+        if ((after != ' ' && after != '>' && after != '/') || x[head_end - 1] == '/') {
+            open = head_end;
             continue;
         }
         const std::size_t cell_end = x.find("</c>", head_end);
         if (cell_end == std::string::npos) break;
-        const std::string_view inner(x.data() + head_end + 1, cell_end - head_end - 1);
-        sst_items += "<si><t xml:space=\"preserve\">" + inline_text(inner) + "</t></si>";
         std::string head = x.substr(open, head_end - open);
-        head.replace(at - open, 14, "t=\"s\"");
-        const std::string cell = head + "><v>" + std::to_string((*count)++) + "</v></c>";
+        const std::string type = attribute(head, "t");
+        const std::string_view inner(x.data() + head_end + 1, cell_end - head_end - 1);
+        std::string text;
+        bool mend = false;
+        if (type == "inlineStr") {
+            text = inline_text(inner);
+            mend = true;
+        } else if (type.empty() || type == "n" || type == "e") {
+            const std::size_t v = inner.find("<v>"), v_end = inner.find("</v>");
+            if (v != std::string_view::npos && v_end != std::string_view::npos && v_end > v) {
+                const std::string_view value = inner.substr(v + 3, v_end - v - 3);
+                if (type == "e") {
+                    text = std::string(kErrorMark) + std::string(value);
+                    mend = true;
+                } else if (overflows(value)) {
+                    text = std::string(kErrorMark) + "#NUM!";
+                    mend = true;
+                } else if (value.find_first_of("eE") != std::string_view::npos ||
+                           value.size() > 15) {
+                    std::int64_t row = 0, col = 0;
+                    const std::string v_text(value.substr(0, 64));
+                    if (parse_cell_ref(attribute(head, "r"), &row, &col))
+                        exact->push_back(
+                            {sheet_part.name, row - 1, col - 1, std::strtod(v_text.c_str(), nullptr)});
+                }
+            }
+        }
+        if (!mend) {
+            open = cell_end + 4;
+            continue;
+        }
+        sst_items += "<si><t xml:space=\"preserve\">" + text + "</t></si>";
+        const std::size_t t_at = head.find(" t=\"");
+        if (t_at != std::string::npos) head.erase(t_at, head.find('"', t_at + 4) + 1 - t_at);
+        const std::string cell =
+            head + " t=\"s\"><v>" + std::to_string((*count)++) + "</v></c>";
         x.replace(open, cell_end + 4 - open, cell);
+        open += cell.size();
+    }
+}
+
+// Numbers of an .ods that no double holds become marked texts (see above).
+void mend_ods_cells(zip_part& content) {
+    std::string& x = content.data;
+    const std::string key = "office:value=\"";
+    for (std::size_t at = 0; (at = x.find(key, at)) != std::string::npos;) {
+        const std::size_t start = at + key.size(), end = x.find('"', start);
+        if (end == std::string::npos) break;
+        const std::size_t open = x.rfind("<table:table-cell", at);
+        const std::size_t head_end = x.find('>', end);
+        if (!overflows(std::string_view(x).substr(start, end - start)) ||
+            open == std::string::npos || head_end == std::string::npos) {
+            at = end;
+            continue;
+        }
+        std::size_t close = head_end + 1;
+        if (x[head_end - 1] != '/') {
+            close = x.find("</table:table-cell>", head_end);
+            if (close == std::string::npos) break;
+            close += 19;
+        }
+        std::string head = x.substr(open, head_end - open);
+        if (head.ends_with("/")) head.pop_back();
+        for (const char* drop : {" office:value-type=\"", " calcext:value-type=\"", " office:value=\""}) {
+            const std::size_t a = head.find(drop);
+            if (a != std::string::npos) head.erase(a, head.find('"', a + std::strlen(drop)) + 1 - a);
+        }
+        const std::string cell = head + " office:value-type=\"string\"><text:p>" +
+                                 std::string(kErrorMark) + "#NUM!</text:p></table:table-cell>";
+        x.replace(open, close - open, cell);
         at = open + cell.size();
     }
 }
@@ -574,7 +677,7 @@ zip_part* part_named(std::vector<zip_part>& parts, std::string_view name) {
     return nullptr;
 }
 
-bool mend_xlsx(std::vector<zip_part>& parts, std::string* why) {
+bool mend_xlsx(std::vector<zip_part>& parts, std::vector<exact_number>* exact, std::string* why) {
     std::string items;
     std::size_t existing = 0;
     zip_part* sst = part_named(parts, "xl/sharedStrings.xml");
@@ -591,7 +694,7 @@ bool mend_xlsx(std::vector<zip_part>& parts, std::string* why) {
                 *why = "the worksheet part " + p.name + " is cut short (damaged)";
                 return false;
             }
-            shared_inline_strings(p, items, &count);
+            mend_cells(p, items, &count, exact);
         }
     }
     if (count == existing) return true;
@@ -689,24 +792,65 @@ bool unfold_ods_rows(zip_part& content, std::string* why) {
 // The archive as the import library can read it right, or empty with the
 // reason. Every part is inflated and checked first: a part that holds more
 // or less than its directory states, or fails its check sum, is damaged.
-std::string mended_archive(std::string_view bytes, file_kind kind, std::string* why) {
+// The worksheets' part names in the workbook's order.
+std::vector<std::string> sheet_parts(std::vector<zip_part>& parts) {
+    std::vector<std::string> out;
+    const zip_part* book = part_named(parts, "xl/workbook.xml");
+    const zip_part* rels = part_named(parts, "xl/_rels/workbook.xml.rels");
+    if (!book || !rels) return out;
+    for (std::size_t at = 0; (at = book->data.find("<sheet ", at)) != std::string::npos; ++at) {
+        const std::size_t end = book->data.find('>', at);
+        if (end == std::string::npos) break;
+        const std::string_view head(book->data.data() + at, end - at);
+        const std::size_t id_at = head.find(":id=\"");
+        std::string id;
+        if (id_at != std::string_view::npos) {
+            const std::size_t close = head.find('"', id_at + 5);
+            if (close != std::string_view::npos) id = head.substr(id_at + 5, close - id_at - 5);
+        }
+        std::string target;
+        const std::size_t rel = id.empty() ? std::string::npos
+                                           : rels->data.find("Id=\"" + id + "\"");
+        if (rel != std::string::npos) {
+            const std::size_t open = rels->data.rfind("<Relationship", rel);
+            const std::size_t close = rels->data.find('>', rel);
+            if (open != std::string::npos && close != std::string::npos)
+                target = attribute(std::string_view(rels->data).substr(open, close - open),
+                                   "Target");
+        }
+        out.push_back(target.empty() ? std::string() : "xl/" + target);
+    }
+    return out;
+}
+
+std::string mended_archive(std::string_view bytes, file_kind kind,
+                           std::vector<std::pair<int, exact_number>>* exact, std::string* why) {
     std::vector<zip_part> parts;
     if (!unzip_parts(bytes, &parts, why)) return {};
     if (kind == file_kind::xlsx) {
-        if (!mend_xlsx(parts, why)) return {};
+        std::vector<exact_number> numbers;
+        if (!mend_xlsx(parts, &numbers, why)) return {};
+        if (!numbers.empty()) {
+            const std::vector<std::string> order = sheet_parts(parts);
+            for (exact_number& n : numbers)
+                for (std::size_t k = 0; k < order.size(); ++k)
+                    if (order[k] == n.part) exact->emplace_back(static_cast<int>(k), std::move(n));
+        }
     } else if (zip_part* content = part_named(parts, "content.xml")) {
         if (!ends_with_element(content->data, "document-content")) {
             *why = "the part content.xml is cut short (damaged)";
             return {};
         }
         if (!unfold_ods_rows(*content, why)) return {};
+        mend_ods_cells(*content);
     }
     return zip_archive(parts, false);
 }
 
 int read_orcus(std::string_view bytes, file_kind kind, workbook* book, std::string* why) {
     if ((kind == file_kind::xlsx || kind == file_kind::ods) && !check_zip(bytes, why)) return 0;
-    const std::string mended = mended_archive(bytes, kind, why);
+    std::vector<std::pair<int, exact_number>> exact;
+    const std::string mended = mended_archive(bytes, kind, &exact, why);
     if (mended.empty()) return 0;
     try {
         factory f(*book);
@@ -729,6 +873,22 @@ int read_orcus(std::string_view bytes, file_kind kind, workbook* book, std::stri
         *why = "no worksheet in it";
         return 0;
     }
+    for (const auto& [index, n] : exact) {
+        if (static_cast<std::size_t>(index) >= book->sheets.size()) continue;
+        const cell* c = book->sheets[static_cast<std::size_t>(index)].at(n.row, n.col);
+        if (c && c->kind == cell_kind::number) {
+            cell fixed = *c;
+            fixed.number = n.value;
+            if (!book->put(index, n.row, n.col, fixed, why)) return 0;
+        }
+    }
+    for (sheet& sh : book->sheets)
+        for (auto& row : sh.rows)
+            for (cell& c : row)
+                if (c.kind == cell_kind::text && book->texts[c.text].starts_with(kErrorMark)) {
+                    c.kind = cell_kind::error;
+                    book->texts[c.text].erase(0, kErrorMark.size());
+                }
     return 1;
 }
 
@@ -952,6 +1112,31 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
 
 // ---- .xls: libfreexl -------------------------------------------------------
 
+// The library gives formula cells as empty and date and time cells as text
+// to the second: the stored results and numbers are laid over its reading.
+int overlay_xls_values(const std::string& path,
+                       const std::set<std::tuple<unsigned, unsigned, unsigned>>& dated,
+                       workbook* book, std::string* why) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<xls_value> values;
+    if (!read_xls_values(bytes, &values)) return 1; // the library's reading stands
+    for (const xls_value& v : values) {
+        if (v.sheet < 0 || static_cast<std::size_t>(v.sheet) >= book->sheets.size()) continue;
+        const cell* now = book->sheets[static_cast<std::size_t>(v.sheet)].at(v.row, v.col);
+        const bool empty = !now || now->kind == cell_kind::empty;
+        if (v.formula ? !empty || v.kind == cell_kind::empty
+                      : !dated.count({static_cast<unsigned>(v.sheet), v.row, v.col}))
+            continue;
+        cell c;
+        c.kind = v.kind;
+        c.number = v.number;
+        if (v.kind == cell_kind::text || v.kind == cell_kind::error) c.text = book->add_text(v.text);
+        if (!book->put(v.sheet, v.row, v.col, c, why)) return 0;
+    }
+    return 1;
+}
+
 int read_xls_in_process(const std::string& path, workbook* book, std::string* why) {
     const void* h = nullptr;
     int rc = freexl_open(path.c_str(), &h);
@@ -977,6 +1162,8 @@ int read_xls_in_process(const std::string& path, workbook* book, std::string* wh
         *why = "no worksheet in it";
         return 0;
     }
+    // Cells the library gives as dates or times, for their stored numbers.
+    std::set<std::tuple<unsigned, unsigned, unsigned>> dated;
     for (unsigned int s = 0; s < count; ++s) {
         const char* name = nullptr;
         if (freexl_get_worksheet_name(h, static_cast<unsigned short>(s), &name) != FREEXL_OK ||
@@ -1035,6 +1222,7 @@ int read_xls_in_process(const std::string& path, workbook* book, std::string* wh
                     }
                     c.kind = cell_kind::number;
                     c.number = serial + (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
+                    dated.emplace(s, r, col);
                     break;
                 }
                 default:
@@ -1044,7 +1232,7 @@ int read_xls_in_process(const std::string& path, workbook* book, std::string* wh
                     return 0;
             }
     }
-    return 1;
+    return overlay_xls_values(path, dated, book, why);
 }
 
 // The .xls library has been seen to write outside its buffers on damaged
@@ -1466,6 +1654,12 @@ int read_workbook(const std::string& path, workbook* book, std::string* why) {
     }
     const std::string bytes = std::move(all).str();
     return read_workbook_bytes(bytes, kind, stem_of(path), book, why);
+}
+
+std::string mend_archive(std::string_view bytes, file_kind kind, std::string* why) {
+    if (!check_zip(bytes, why)) return {};
+    std::vector<std::pair<int, exact_number>> exact;
+    return mended_archive(bytes, kind, &exact, why);
 }
 
 bool check_zip(std::string_view bytes, std::string* why) {

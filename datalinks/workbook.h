@@ -95,6 +95,12 @@ int read_workbook_bytes(std::string_view bytes, file_kind kind, std::string_view
 // offset and length within the file, the parts' total and ratios in bounds.
 bool check_zip(std::string_view bytes, std::string* why);
 
+// An .xlsx or .ods archive as the import library reads it right: every part
+// inflated and checked, parts cut short refused, folded rows, absolute part
+// names, inline strings, error cells and numbers no double holds mended.
+// Empty with the reason in why. (read_workbook_bytes does this itself.)
+std::string mend_archive(std::string_view bytes, file_kind kind, std::string* why);
+
 // "A" .. "XFD" for 1-based columns 1 .. 16384; "" outside.
 std::string column_letters(std::int64_t column);
 // Parses a cell reference "ABC12" (letters then digits, case-insensitive)
