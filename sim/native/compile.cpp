@@ -1552,13 +1552,13 @@ private:
             return flag(b_.CreateAnd(b_.CreateFCmpUNE(x, dbl(0)), b_.CreateFCmpUNE(y, dbl(0))));
         case 12:
             return flag(b_.CreateOr(b_.CreateFCmpUNE(x, dbl(0)), b_.CreateFCmpUNE(y, dbl(0))));
-        case 13: // value_min: y < x or y NaN ? y : x
-            return b_.CreateSelect(b_.CreateOr(b_.CreateFCmpOLT(y, x), b_.CreateFCmpUNO(y, y)), y,
-                                   x);
-        default: // value_max: x < y or y NaN ? y : x, NA first
-            return na_or(
-                x, y,
-                b_.CreateSelect(b_.CreateOr(b_.CreateFCmpOLT(x, y), b_.CreateFCmpUNO(y, y)), y, x));
+        case 13: // value_min: y NaN ? y : y < x ? y : x (the inner select one instruction)
+            return b_.CreateSelect(b_.CreateFCmpUNO(y, y), y,
+                                   b_.CreateSelect(b_.CreateFCmpOLT(y, x), y, x));
+        default: // value_max: y NaN ? y : x < y ? y : x, NA first
+            return na_or(x, y,
+                         b_.CreateSelect(b_.CreateFCmpUNO(y, y), y,
+                                         b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x)));
         }
     }
     Value* global(double* at) {

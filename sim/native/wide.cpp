@@ -407,12 +407,12 @@ private:
         case 12:
             return flag(
                 b_.CreateOr(b_.CreateFCmpUNE(a, dbls(0, n)), b_.CreateFCmpUNE(c, dbls(0, n))), n);
-        case 13: // value_min: y < x or y NaN ? y : x
-            return b_.CreateSelect(b_.CreateOr(b_.CreateFCmpOLT(c, a), b_.CreateFCmpUNO(c, c)), c,
-                                   a);
-        default: // value_max: x < y or y NaN ? y : x
-            return b_.CreateSelect(b_.CreateOr(b_.CreateFCmpOLT(a, c), b_.CreateFCmpUNO(c, c)), c,
-                                   a);
+        case 13: // value_min: y NaN ? y : y < x ? y : x
+            return b_.CreateSelect(b_.CreateFCmpUNO(c, c), c,
+                                   b_.CreateSelect(b_.CreateFCmpOLT(c, a), c, a));
+        default: // value_max: y NaN ? y : x < y ? y : x
+            return b_.CreateSelect(b_.CreateFCmpUNO(c, c), c,
+                                   b_.CreateSelect(b_.CreateFCmpOLT(a, c), c, a));
         }
     }
 
