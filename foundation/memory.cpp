@@ -223,9 +223,8 @@ handle new_handle(std::uint32_t bytes) {
         // A fresh slot starts at a generation no recent handle of the same
         // index had, also after free_all_handles.
         const auto& dropped = dropped_generations();
-        slots()[index].gen = index < dropped.size()
-                                 ? (dropped[index] + 1u) & handle_generation_mask
-                                 : generation_seed++ & handle_generation_mask;
+        slots()[index].gen = index < dropped.size() ? (dropped[index] + 1u) & handle_generation_mask
+                                                    : generation_seed++ & handle_generation_mask;
     }
     slot& s = slots()[index];
     s.mem = mem;

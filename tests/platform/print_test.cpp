@@ -60,7 +60,8 @@ protected:
         // they are put back after each test.
         HANDLE h = nullptr;
         ASSERT_TRUE(OpenPrinter(PDF_PRINTER_NAME, &h, nullptr));
-        ASSERT_EQ(DocumentProperties(nullptr, h, nullptr, &settings_, nullptr, DM_OUT_BUFFER), IDOK);
+        ASSERT_EQ(DocumentProperties(nullptr, h, nullptr, &settings_, nullptr, DM_OUT_BUFFER),
+                  IDOK);
         ClosePrinter(h);
     }
     void TearDown() override {
