@@ -10,7 +10,10 @@ using namespace sheets;
 
 namespace {
 
-// 2024-02-28, 2024-02-29, 2024-03-01, 2000-02-29 and 1900-03-01.
+// tests/data/sheets/dates.ods and dates.xls, saved by the office suite from
+// one sheet "dates": date cells 2024-02-28, 2024-02-29, 2024-03-01,
+// 2000-02-29 and 1900-03-01 in B1:F1 (their serials below), the text "0x1A"
+// in B2 and the number 26 in C2.
 constexpr double serials[] = {45350, 45351, 45352, 36585, 61};
 
 // The kept fixtures' layout as an .xlsx: the dates in B1:F1, then "0x1A" and
