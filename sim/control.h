@@ -48,7 +48,7 @@ void set_post_command_hook(post_command_fn hook);
 // the engine clears override_flags itself.
 using overrides_off_fn = void (*)();
 void set_overrides_off_hook(overrides_off_fn hook);
-// Called to end a game (the game code, when it lands); null: game_state is
+// Called to end a game (the shell installs end_game); null: game_state is
 // cleared.
 using end_game_fn = void (*)();
 void set_end_game_hook(end_game_fn hook);
