@@ -24,6 +24,7 @@
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
+#include "sketch/ioobjects.h"
 #include "sketch/keys.h"
 #include "sketch/livepaint.h"
 #include "sketch/mouse.h"
@@ -197,6 +198,7 @@ void scroll_to(sketch_window& sw, int x, int y) {
     s.scroll_y = y;
     update_scroll_bars(sw);
     follow_inplace_edit(sw.view, s);
+    place_io_objects(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -256,6 +258,7 @@ void zoom_about(sketch_window& sw, int zoom, int px, int py) {
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF; // so scroll_to always takes the new place
     scroll_to(sw, static_cast<int>(ux * zoom / 100 - px), static_cast<int>(uy * zoom / 100 - py));
+    place_io_objects(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -317,6 +320,7 @@ void show_view(sketch_window& sw, int number, int step) {
     end_inplace_edit(sw.view, 2);
     hide_tooltip(0);
     clear_selection(s);
+    destroy_io_objects(sw.view, s);
     if (load_view(s, number, 0, false, 0, false) < 0) return;
     if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
     update_title(sw);
@@ -326,6 +330,7 @@ void show_view(sketch_window& sw, int number, int step) {
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;
     scroll_to(sw, 0, 0);
+    make_io_objects(sw.view, s, 0);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -343,6 +348,7 @@ void fit_zoom(sketch_window& sw) {
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;
     scroll_to(sw, sx, sy);
+    place_io_objects(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -498,6 +504,7 @@ void forget(HWND w) {
             if (GetCapture() == p->view) cancel_sketch_drag();
             if (tooltip_control() == p->view) hide_tooltip(1);
             forget_inplace_edit(p->view);
+            destroy_io_objects(p->view, p->s);
             // The bar must not keep menus that are going.
             if (menus_shown(*p)) rebuild_menu_bar();
             for (HMENU m : {p->edit_menu, p->view_menu, p->layout_menu})
@@ -699,9 +706,16 @@ handle find_hook(const char* name, int mode, int flags) {
 }
 
 void refresh_hook() {
-    for (auto& p : windows())
-        if (p->s.symbols == cur_model_symbols && !invalidate_live_changes(p->view, p->s))
-            InvalidateRect(p->view, nullptr, FALSE);
+    for (auto& p : windows()) {
+        if (p->s.symbols != cur_model_symbols) continue;
+        // The objects follow: in Livesweep each re-run tells the output
+        // windows and the sliders; otherwise the runs or the mode changed,
+        // and the outputs are made again.
+        HWND view = p->view;
+        make_io_objects(view, p->s, livesweep_state == 2 ? 2 : 1);
+        if (!by_window(view)) continue;
+        if (!invalidate_live_changes(p->view, p->s)) InvalidateRect(p->view, nullptr, FALSE);
+    }
 }
 
 int close_hook(handle record) {
@@ -790,6 +804,7 @@ HWND open_sketch_window() {
     // The active child of the workbench: the keys go to the diagram (Page
     // Down, Escape), also when the workbench itself gets the focus later.
     activate_window(p->frame, 0, 0);
+    make_io_objects(p->view, p->s, 0);
     InvalidateRect(p->view, nullptr, FALSE);
     return p->view;
 }
@@ -889,5 +904,6 @@ void install_sketch_hooks() {
     sketch_hooks.frame_proc = frame_proc;
     sketch_hooks.view_proc = view_proc;
     sketch_hooks.refresh = refresh_hook;
+    pending_io_rect_hook = take_pending_io_rect;
     sketch_hooks.shutdown = remove_link_files;
 }

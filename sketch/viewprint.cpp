@@ -115,7 +115,7 @@ void copy_to_clipboard(HWND owner, const sketch_state& rs, const view_output_are
         HENHMETAFILE emf = nullptr;
         if (mf) {
             SetBkMode(mf, TRANSPARENT);
-            paint_sketch(mf, rs, client);
+            paint_sketch(mf, rs, client, true);
             emf = CloseEnhMetaFile(mf);
         }
         if (emf && OpenClipboard(owner)) {
@@ -130,7 +130,7 @@ void copy_to_clipboard(HWND owner, const sketch_state& rs, const view_output_are
         if (mf) {
             SetBkMode(mf, TRANSPARENT);
             SetWindowExtEx(mf, a.w, a.h, nullptr);
-            paint_sketch(mf, rs, client);
+            paint_sketch(mf, rs, client, true);
             wmf = CloseMetaFile(mf);
         }
         HGLOBAL mem =
@@ -187,7 +187,7 @@ void print_view(const sketch_state& s, const sketch_state& rs, const view_output
     HDC mf = CreateMetaFile(nullptr);
     if (!mf) return;
     SetBkMode(mf, TRANSPARENT);
-    paint_sketch(mf, rs, RECT{0, 0, a.w, a.h});
+    paint_sketch(mf, rs, RECT{0, 0, a.w, a.h}, true);
     HMETAFILE wmf = CloseMetaFile(mf);
     if (!wmf) return;
     if (!start_print_doc()) {

@@ -16,6 +16,7 @@
 #include "shell/state.h"
 #include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
+#include "sketch/ioobjects.h"
 #include "sketch/sketchwin.h"
 #include "tests/sketch/window_fixture.h"
 #include "tools/output.h"
@@ -66,7 +67,8 @@ TEST_F(SketchWindow, OpeningAModelShowsItsDiagram) {
     // computed base.
     int heads = 0;
     for (const sketch_elem& c : s_->view.elems) {
-        if (c.kind != ek_connector || c.width_code != 0) continue;
+        // (Initial-value links are drawn in the view's colour for them.)
+        if (c.kind != ek_connector || c.width_code != 0 || c.init_link) continue;
         float hx[3], hy[3];
         if (!arrowhead_points(c, hx, hy)) continue;
         int cx = static_cast<int>(std::lround((hx[0] + hx[1] + hx[2]) / 3));
@@ -272,12 +274,19 @@ TEST_F(SketchWindow, TextElementsShowTheirCaptionsAndObjectsTheirVariables) {
     sketch_elem broken = *slider;
     broken.text = "999999,|0,1,0";
     EXPECT_EQ(sketch_element_text(*s_, broken), "");
-    // On screen: the slider's box holds its variable's name in text pixels.
+    // On screen: a live slider stands on the box, its variable's name in
+    // text pixels under it.
     scroll_sketch_to(view_, 0, slider->y - 100);
     QImage img = shot("sketch_slider.png");
+    const int n = static_cast<int>(slider - s_->view.elems.data());
+    HWND live = io_object_window(view_, n);
+    ASSERT_NE(live, nullptr);
+    RECT wr{};
+    GetWindowRect(live, &wr);
+    EXPECT_EQ(wr.right - wr.left, 2 * slider->w);
     const int sy = s_->scroll_y;
     const int l = slider->x - slider->w + 2, r = slider->x + slider->w - 2;
-    const int t = slider->y - slider->h + 2 - sy, b = slider->y + slider->h - 2 - sy;
+    const int t = slider->y + slider->h + 1 - sy, b = t + 14;
     ASSERT_LT(r, img.width());
     ASSERT_LT(b, img.height());
     // The name's ink spans a name's width ("birth rate"), not a number's.
