@@ -456,7 +456,7 @@ void sketch_command(sketch_window& sw, int id) {
 // The keys the view acts on; true when taken. A key held down acts once.
 bool key_down(sketch_window& sw, int vk, LPARAM lp) {
     const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
-    if (!ctrl && live_sketch_key(sw.view, vk, shift)) return true;
+    if ((!ctrl || vk == VK_HOME) && live_sketch_key(sw.view, vk, shift)) return true;
     const int action = sketch_key_command(vk, ctrl, shift, sw.s.shown_level < max_level);
     if (!action) return false;
     if (lp & (1L << 30)) return true; // auto-repeat

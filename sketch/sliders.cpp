@@ -19,10 +19,12 @@
 #include "runs/cache.h"
 #include "shell/controls/bevel.h"
 #include "shell/dialogs.h"
+#include "shell/msgbox.h"
 #include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wiring.h"
+#include "sim/control.h"
 #include "sim/livesweep.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -565,6 +567,12 @@ void place_quick_sliders() {
 }
 
 bool slider_keys(HWND view, int action, bool shift) {
+    if (action == -1) {
+        // Reset all: the toolbar's command, with its question about overrides.
+        const bool done = sim_control_command(sc_reset_all, 0, 0) != 0;
+        if (done) place_quick_sliders();
+        return done;
+    }
     auto it = lists().find(view);
     if (it == lists().end()) return false;
     std::vector<HWND> shown;
@@ -597,6 +605,12 @@ bool slider_keys(HWND view, int action, bool shift) {
         if (r.value <= r.min) return false;
         r.value = static_cast<float>(std::max<double>(r.value - step, r.min));
     } else if (action == 0) {
+        // An overridden value stays until its override ends.
+        if (override_flags) {
+            const auto& marks = input_override_tables().marks;
+            const auto at = static_cast<std::size_t>(r.slot);
+            if (r.slot >= 0 && at < marks.size() && marks[at] == 2) return false;
+        }
         const float v = model_value(r.slot);
         if (v == r.value || (is_na(v) && is_na(r.value))) return false;
         r.value = v;
@@ -620,6 +634,11 @@ bool live_sketch_key(HWND view, int vk, bool shift) {
         return true;
     case VK_TAB:
         return slider_keys(view, -2, shift);
+    case VK_HOME:
+        // Home: the focused slider back to the model's value; Ctrl+Home
+        // (routed here by the window) every one.
+        slider_keys(view, GetKeyState(VK_CONTROL) < 0 ? -1 : 0, shift);
+        return true;
     case VK_RETURN:
         // Enter opens the input options of the one selected variable.
         return open_input_options(view);
@@ -654,6 +673,10 @@ void install_quick_sliders() {
         sketch_hooks.refresh = refresh_hook;
     }
     sketch_hooks.slider_proc = quick_slider_proc;
+    set_reset_all_ask_hook([] {
+        return ask_yes_no("Can't reset all. Overrides/Partial Simulation active - do you want to "
+                          "stop this?") == 1;
+    });
     install_input_overrides();
     set_override_range_source([](std::int32_t slot, std::uint32_t symbol, float* lo, float* hi) {
         qslider_rec r;
