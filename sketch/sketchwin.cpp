@@ -14,6 +14,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/menubar.h"
 #include "shell/options.h"
+#include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
@@ -415,9 +416,17 @@ void sketch_command(sketch_window& sw, int id) {
     case sketch_cmd_next_view:
         show_view(sw, sw.s.current_view + 1, 1);
         break;
-    case sketch_cmd_close:
-        DestroyWindow(sw.frame);
+    case sketch_cmd_close: {
+        // Set-up, a game or Livesweep works on this diagram: it ends first,
+        // with its question; a No keeps both.
+        HWND frame = sw.frame;
+        if (in_sim_mode()) {
+            if (!leave_sim_mode(1)) break;
+            show_mode();
+        }
+        if (IsWindow(frame)) DestroyWindow(frame);
         break;
+    }
     case bar_choose_view:  // the view list with "**New**" (sketch/commands)
     case bar_choose_depth: // the depth list; Livesweep's sliders follow it
         sketch_frame_command(sw.view, id);
@@ -468,6 +477,11 @@ bool key_down(sketch_window& sw, int vk, LPARAM lp) {
         }
     } else if (action <= skc_sim_base + 3 && action >= skc_sim_base) {
         post_sim_command(action - skc_sim_base);
+    } else if (action == sketch_cmd_close && active_child && active_child != sw.frame &&
+               IsWindow(active_child)) {
+        // Close belongs to the window in front (an output window the keys
+        // reached the diagram through), not to the diagram behind it.
+        PostMessage(active_child, WM_COMMAND, static_cast<WPARAM>(sketch_cmd_close), 0);
     } else {
         PostMessage(sw.frame, WM_COMMAND, static_cast<WPARAM>(action), 0);
     }

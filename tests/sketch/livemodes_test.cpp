@@ -1,0 +1,120 @@
+// The diagram in the simulation modes: closing it leaves the mode first (or
+// not at all), Close goes to the window in front, a slider on the view
+// follows Setup and Livesweep.
+#include <gtest/gtest.h>
+
+#include "platform/testing/answerer.h"
+#include "shell/controls/slider.h"
+#include "shell/state.h"
+#include "sketch/ioobjects.h"
+#include "sketch/keys.h"
+#include "tests/sketch/live_fixture.h"
+
+namespace {
+
+namespace td = test_driver;
+
+class LiveModes : public LiveSketch {};
+
+TEST_F(LiveModes, ClosingTheDiagramInLivesweepLeavesTheModeFirstOrNotAtAll) {
+    menu_command(cmd_livesweep);
+    td::run_until_idle();
+    ASSERT_EQ(livesweep_state, 2);
+    HWND frame = GetParent(view_);
+    ASSERT_TRUE(IsWindow(frame));
+    // No: the diagram and the mode stay.
+    answerer::box("Question from Kavrel").press(IDNO);
+    SendMessage(frame, WM_COMMAND, sketch_cmd_close, 0);
+    td::run_until_idle();
+    EXPECT_TRUE(IsWindow(frame));
+    EXPECT_EQ(livesweep_state, 2);
+    ASSERT_FALSE(answerer::seen().empty());
+    EXPECT_NE(answerer::seen().back().text.find("Do you want to leave Livesweep mode?"),
+              std::string::npos);
+    // Yes: the mode ends (its last run written over the base run), then the
+    // diagram goes.
+    answerer::box("Question from Kavrel").press(IDYES);
+    answerer::box("Question from Kavrel").press(IDYES);
+    SendMessage(frame, WM_COMMAND, sketch_cmd_close, 0);
+    td::run_until_idle();
+    EXPECT_NE(livesweep_state, 2);
+    EXPECT_FALSE(IsWindow(frame));
+}
+
+// Ctrl+W reaching the diagram while another window of the workbench is in
+// front closes that window.
+int closes_asked = 0;
+LRESULT front_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_COMMAND && LOWORD(wp) == sketch_cmd_close) ++closes_asked;
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(LiveModes, CtrlWClosesTheWindowInFrontNotTheDiagram) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = front_proc;
+    wc.lpszClassName = "Test_front_output";
+    RegisterClass(&wc);
+    HWND front = CreateWindow("Test_front_output", "graph", WS_CHILD | WS_VISIBLE, 10, 10, 100, 80,
+                              container_wnd, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(front);
+    HWND frame = GetParent(view_);
+    const HWND was = active_child;
+    active_child = front;
+    closes_asked = 0;
+    SetFocus(view_);
+    td::press_key('W', td::ctrl);
+    td::run_until_idle();
+    EXPECT_EQ(closes_asked, 1);
+    EXPECT_TRUE(IsWindow(frame));
+    active_child = was;
+    DestroyWindow(front);
+}
+
+// The view's input slider: read-only outside the modes, bound to its
+// constant in Setup, and a drag in Livesweep writes the constant.
+TEST_F(LiveModes, TheViewsSliderIsBoundToItsConstantInSetupAndLivesweep) {
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i) {
+        const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+        if (e.kind == ek_text && (e.flags & ef_io_object)) n = i;
+    }
+    ASSERT_GT(n, 0);
+    HWND slider = io_object_window(view_, n);
+    ASSERT_NE(slider, nullptr);
+    const std::int32_t slot = slot_of("birth rate");
+    EXPECT_EQ(slider_slot(slider), 0);
+    float v = -1;
+    SendMessage(slider, vs_get_value, 0, reinterpret_cast<LPARAM>(&v));
+    EXPECT_FLOAT_EQ(v, 0.04f); // the run's value, shown read-only
+    menu_command(cmd_setup);
+    td::run_until_idle();
+    ASSERT_EQ(sim_phase, phase_setup);
+    slider = io_object_window(view_, n);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider_slot(slider), slot);
+    leave_sim_mode(0);
+    show_mode();
+    td::run_until_idle();
+    EXPECT_EQ(slider_slot(io_object_window(view_, n)), 0);
+    menu_command(cmd_livesweep);
+    td::run_until_idle();
+    ASSERT_EQ(livesweep_state, 2);
+    slider = io_object_window(view_, n);
+    ASSERT_EQ(slider_slot(slider), slot);
+    // A drag of the thumb to the right end sets the constant to the maximum.
+    slider_geometry g;
+    RECT rc{};
+    GetClientRect(slider, &rc);
+    ASSERT_TRUE(slider_layout(slider, SIZE{rc.right, rc.bottom}, &g));
+    const POINT from{(g.thumb.left + g.thumb.right) / 2, (g.thumb.top + g.thumb.bottom) / 2};
+    td::drag(slider, from, POINT{rc.right + 50, from.y}, 5);
+    td::advance(livesweep_timer_ms + 1);
+    td::run_until_idle();
+    auto* values = static_cast<float*>(lock_handle(setup_copy));
+    ASSERT_NE(values, nullptr);
+    const float now = values[slot];
+    unlock_handle(setup_copy);
+    EXPECT_FLOAT_EQ(now, 0.1f);
+}
+
+} // namespace
