@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/testing/answerer.h"
+#include "resources/dialogs.h"
 #include "shell/controls/slider.h"
+#include "shell/questions.h"
 #include "shell/state.h"
 #include "sketch/ioobjects.h"
 #include "sketch/keys.h"
@@ -115,6 +117,42 @@ TEST_F(LiveModes, TheViewsSliderIsBoundToItsConstantInSetupAndLivesweep) {
     const float now = values[slot];
     unlock_handle(setup_copy);
     EXPECT_FLOAT_EQ(now, 0.1f);
+}
+
+} // namespace
+
+namespace {
+
+// The diagram's dialogs open centred on the workbench, as the others do:
+// Find (F5) and the list the Output Window List shows.
+TEST_F(LiveModes, FindAndTheWindowListOpenCentredOnTheWorkbench) {
+    RECT main{};
+    GetWindowRect(main_wnd, &main);
+    const POINT centre{(main.left + main.right) / 2, (main.top + main.bottom) / 2};
+    auto centred = [&](HWND d) {
+        RECT r{};
+        GetWindowRect(d, &r);
+        EXPECT_NEAR((r.left + r.right) / 2, centre.x, 3);
+        EXPECT_NEAR((r.top + r.bottom) / 2, centre.y, 3);
+    };
+    int shown = 0;
+    answerer::dialog(dlg_ask_text)
+        .call([&](HWND d) {
+            centred(d);
+            ++shown;
+        })
+        .press(IDCANCEL);
+    SetFocus(view_);
+    td::press_key(VK_F5);
+    td::run_until_idle();
+    answerer::dialog(dlg_ask_list)
+        .call([&](HWND d) {
+            centred(d);
+            ++shown;
+        })
+        .press(IDCANCEL);
+    ask_list("Select Output Window", std::vector<const char*>{"one", "two"}.data(), 2, 0);
+    EXPECT_EQ(shown, 2);
 }
 
 } // namespace
