@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/controls.h"
@@ -49,7 +50,6 @@ struct sketch_window {
     handle record = 0; // the output record ('+') the workbench finds the sketch by
     std::string path;  // the model's file
     sketch_state s;
-    int wheel_rest = 0; // wheel delta not yet turned into lines
     // The diagram's Edit, View and Layout menus, in the menu bar while the
     // window is the active one.
     HMENU edit_menu = nullptr, view_menu = nullptr, layout_menu = nullptr;
@@ -263,25 +263,25 @@ void zoom_about(sketch_window& sw, int zoom, int px, int py) {
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
-// The wheel scrolls by lines, keeping what a partial notch leaves so small
-// deltas add up; with Shift it scrolls across.
-void wheel_message(sketch_window& sw, WPARAM wp, LPARAM lp) {
-    int delta = static_cast<short>(HIWORD(wp));
-    sw.wheel_rest += delta;
-    int notches = sw.wheel_rest / 120;
-    if (!notches) return;
-    sw.wheel_rest -= notches * 120;
+// The wheel: each notch, a part of one counting whole, scrolls one line (up
+// for a turn away from the user; across with Shift). With Ctrl each whole
+// notch zooms by 10 points about the window's centre; a part of a notch does
+// nothing.
+void wheel_message(sketch_window& sw, WPARAM wp, LPARAM) {
+    const int delta = static_cast<short>(HIWORD(wp));
+    if (!delta) return;
     if (LOWORD(wp) & MK_CONTROL) {
-        // Ctrl with the wheel zooms about the pointer, a quarter a notch.
-        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        ScreenToClient(sw.view, &p);
-        int zoom = sw.s.zoom;
-        for (int i = 0; i < std::abs(notches); ++i)
-            zoom = notches > 0 ? zoom * 5 / 4 : zoom * 4 / 5;
-        zoom_about(sw, zoom, p.x, p.y);
+        const int notches = delta / 120;
+        if (!notches) return;
+        const int zoom = std::clamp(sw.s.zoom + 10 * notches, 10, 500);
+        if (zoom == sw.s.zoom) return;
+        RECT rc;
+        GetClientRect(sw.view, &rc);
+        zoom_about(sw, zoom, rc.right / 2, rc.bottom / 2);
         return;
     }
-    int move = -notches * 3 * line_step;
+    const int notches = (std::abs(delta) + 119) / 120;
+    const int move = (delta > 0 ? -1 : 1) * notches * line_step;
     if (LOWORD(wp) & MK_SHIFT)
         scroll_to(sw, sw.s.scroll_x + move, sw.s.scroll_y);
     else
@@ -435,9 +435,13 @@ void sketch_command(sketch_window& sw, int id) {
         if (print_options_dialog(static_cast<int>(sw.record))) print_command(sw);
         break;
     case skc_copy:
-        output_view(sw.frame, sw.view, sw.s,
-                    selection_bounds(sw.s, nullptr) ? vo_copy_selection : vo_copy_view,
-                    view_output_settings_now());
+        // The selection (Select All for the whole view); nothing selected
+        // copies nothing.
+        if (!sw.s.selection || !selection_bounds(sw.s, nullptr)) {
+            report(8, "Nothing selected");
+            break;
+        }
+        output_view(sw.frame, sw.view, sw.s, vo_copy_selection, view_output_settings_now());
         break;
     case skc_select_all:
         if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;

@@ -156,3 +156,18 @@ TEST_F(LiveModes, FindAndTheWindowListOpenCentredOnTheWorkbench) {
 }
 
 } // namespace
+
+namespace {
+
+// Copy takes the selection; with nothing selected it says so and copies
+// nothing.
+TEST_F(LiveModes, CopyWithNothingSelectedSaysSo) {
+    HWND frame = GetParent(view_);
+    answerer::box("Stop from Kavrel").press(IDOK);
+    SendMessage(frame, WM_COMMAND, skc_copy, 0);
+    td::run_until_idle();
+    ASSERT_FALSE(answerer::seen().empty());
+    EXPECT_NE(answerer::seen().back().text.find("Nothing selected"), std::string::npos);
+}
+
+} // namespace

@@ -104,18 +104,18 @@ TEST_F(SketchWindow, ScrollingMovesTheDiagramWithinItsRange) {
     sketch_scroll_range(s_->min_y, s_->max_y, s_->zoom, rc.bottom, &lo, &hi);
     EXPECT_EQ(s_->scroll_y, hi);
     EXPECT_EQ(GetScrollPos(view_, SB_VERT), hi);
-    // The wheel: half notches add up to one, a notch down moves three lines.
+    // The wheel: a notch, or any part of one, moves one line.
     scroll_sketch_to(view_, 0, 0);
-    td::wheel(view_, 50, 50, -60);
+    td::wheel(view_, 50, 50, -1);
     td::run_until_idle();
-    EXPECT_EQ(s_->scroll_y, 0);
-    td::wheel(view_, 50, 50, -60);
+    EXPECT_EQ(s_->scroll_y, std::min(16, hi));
+    td::wheel(view_, 50, 50, -240);
     td::run_until_idle();
     EXPECT_EQ(s_->scroll_y, std::min(48, hi));
     td::wheel(view_, 50, 50, 119);
     td::run_until_idle();
-    EXPECT_EQ(s_->scroll_y, std::min(48, hi));
-    td::wheel(view_, 50, 50, 1);
+    EXPECT_EQ(s_->scroll_y, std::min(32, hi));
+    td::wheel(view_, 50, 50, 240);
     td::run_until_idle();
     EXPECT_EQ(s_->scroll_y, 0);
     // A bar's arrow moves one line.
@@ -142,7 +142,7 @@ TEST_F(SketchWindow, AnotherModelReplacesTheDiagramAndClosingTheModelClosesIt) {
     EXPECT_TRUE(td::find_windows("Kavrel_sketch").empty());
 }
 
-TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutThePointer) {
+TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutTheCentre) {
     const sketch_elem* stock = variable("Population");
     ASSERT_NE(stock, nullptr);
     set_sketch_zoom(view_, 200);
@@ -157,17 +157,23 @@ TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutThePointer) {
     // The same box twice the size: its edges where the doubled rectangle lands.
     EXPECT_GT(outline_pixels(img, 20, 20, 20 + r - l, 20 + b - t), (r - l) * 2 * 3 / 4);
 
-    // Ctrl+wheel up a notch: a quarter more, the sketch point under the
-    // pointer stays under it.
-    POINT at{150, 100};
-    const int ux = pixel_to_unit(at.x, s_->zoom, s_->scroll_x);
-    const int uy = pixel_to_unit(at.y, s_->zoom, s_->scroll_y);
-    POINT screen = at;
-    ClientToScreen(view_, &screen);
-    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), MAKELPARAM(screen.x, screen.y));
-    EXPECT_EQ(s_->zoom, 250);
-    EXPECT_NEAR(pixel_to_unit(at.x, s_->zoom, s_->scroll_x), ux, 1);
-    EXPECT_NEAR(pixel_to_unit(at.y, s_->zoom, s_->scroll_y), uy, 1);
+    // Ctrl+wheel: 10 points a whole notch, the point at the window's centre
+    // staying there; a part of a notch does nothing.
+    RECT vc;
+    GetClientRect(view_, &vc);
+    const POINT mid{vc.right / 2, vc.bottom / 2};
+    const int ux = pixel_to_unit(mid.x, s_->zoom, s_->scroll_x);
+    const int uy = pixel_to_unit(mid.y, s_->zoom, s_->scroll_y);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 119), 0);
+    EXPECT_EQ(s_->zoom, 200);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-119)), 0);
+    EXPECT_EQ(s_->zoom, 200);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), 0);
+    EXPECT_EQ(s_->zoom, 210);
+    EXPECT_NEAR(pixel_to_unit(mid.x, s_->zoom, s_->scroll_x), ux, 1);
+    EXPECT_NEAR(pixel_to_unit(mid.y, s_->zoom, s_->scroll_y), uy, 1);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-360)), 0);
+    EXPECT_EQ(s_->zoom, 180);
     // Never past 500 % nor below 10 %.
     set_sketch_zoom(view_, 900);
     EXPECT_EQ(s_->zoom, 500);
