@@ -667,6 +667,45 @@ void paint_sketch_live(HDC dc, HWND view, const sketch_state& s) {
     follow_view(view, s);
 }
 
+void print_quick_sliders(HDC dc, HWND view, const sketch_state& rs) {
+    auto it = lists().find(view);
+    if (!dc || it == lists().end()) return;
+    const std::vector<HWND>& list = it->second;
+    HFONT font = CreateFont(-11, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0,
+                            rs.view.rec.font.face[0] ? rs.view.rec.font.face : "Sans");
+    HGDIOBJ old_font = SelectObject(dc, font);
+    HBRUSH track = CreateSolidBrush(RGB(128, 128, 128));
+    HGDIOBJ old_brush = SelectObject(dc, track);
+    HGDIOBJ old_pen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    const int old_mode = SetBkMode(dc, TRANSPARENT);
+    for (std::size_t n = 1; n < list.size() && n < rs.view.elems.size(); ++n) {
+        const qslider_rec* r = list[n] ? quick_slider(list[n]) : nullptr;
+        if (!r || !(r->max > r->min)) continue;
+        // The on-screen picture: a double arrow (half length 40, heads 6,
+        // shaft half height 3) and the value box (half width 25) over it.
+        const POINT at = slider_place(rs, rs.view.elems[n]);
+        const int cx = at.x + qslider_width / 2, cy = at.y + 6;
+        SelectObject(dc, track);
+        Rectangle(dc, cx - 34, cy - 3, cx + 35, cy + 4);
+        const POINT left[3] = {{cx - 40, cy}, {cx - 34, cy - 6}, {cx - 34, cy + 6}};
+        const POINT right[3] = {{cx + 40, cy}, {cx + 34, cy - 6}, {cx + 34, cy + 6}};
+        Polygon(dc, left, 3);
+        Polygon(dc, right, 3);
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        Rectangle(dc, cx - 25, cy - 6, cx + 26, cy + 7);
+        const char* text = is_na(r->value) ? "--" : format_number(r->value, 0, nullptr);
+        SIZE size{};
+        GetTextExtentPoint32(dc, text, static_cast<int>(std::strlen(text)), &size);
+        TextOut(dc, cx - size.cx / 2, cy - size.cy / 2, text, static_cast<int>(std::strlen(text)));
+    }
+    SetBkMode(dc, old_mode);
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_font);
+    DeleteObject(track);
+    DeleteObject(font);
+}
+
 void install_quick_sliders() {
     if (sketch_hooks.refresh != refresh_hook) {
         previous_refresh = sketch_hooks.refresh;
