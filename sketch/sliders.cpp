@@ -712,6 +712,7 @@ void install_quick_sliders() {
         sketch_hooks.refresh = refresh_hook;
     }
     sketch_hooks.slider_proc = quick_slider_proc;
+    record_sliders_hook = print_quick_sliders;
     set_reset_all_ask_hook([] {
         return ask_yes_no("Can't reset all. Overrides/Partial Simulation active - do you want to "
                           "stop this?") == 1;

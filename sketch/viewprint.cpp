@@ -12,7 +12,8 @@
 #include "platform/gdi.h"
 #include "shell/settings_rows.h"
 #include "sketch/drawsketch.h"
-#include "sketch/sliders.h"
+
+void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs) = nullptr;
 
 namespace {
 
@@ -75,7 +76,7 @@ sketch_state recording_state(const sketch_state& s, const view_output_area& a) {
 // sliders of its constants.
 void record_view(HDC mf, const sketch_state& rs, const RECT& client, HWND view) {
     paint_sketch(mf, rs, client, true);
-    if (view) print_quick_sliders(mf, view, rs);
+    if (view && record_sliders_hook) record_sliders_hook(mf, view, rs);
 }
 
 void draw_page_frame(HDC dc, const printer_page& page, const view_output_settings& set,
