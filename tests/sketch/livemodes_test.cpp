@@ -3,11 +3,13 @@
 // follows Setup and Livesweep.
 #include <gtest/gtest.h>
 
+#include "graphs/graphtool.h"
 #include "platform/testing/answerer.h"
 #include "resources/dialogs.h"
 #include "shell/controls/slider.h"
 #include "shell/questions.h"
 #include "shell/state.h"
+#include "shell/toolset.h"
 #include "sketch/ioobjects.h"
 #include "sketch/keys.h"
 #include "tests/sketch/live_fixture.h"
@@ -168,6 +170,55 @@ TEST_F(LiveModes, CopyWithNothingSelectedSaysSo) {
     td::run_until_idle();
     ASSERT_FALSE(answerer::seen().empty());
     EXPECT_NE(answerer::seen().back().text.find("Nothing selected"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// An output tool placed on the view opens inside the diagram over its box
+// and is made again when the runs change; Livesweep re-runs tell it.
+TEST_F(LiveModes, AnOutputToolOnTheViewOpensInsideTheDiagramAtItsBox) {
+    install_graph_hooks();
+    free_toolset(0);
+    ASSERT_GT(read_toolset(nullptr, 0), 0); // the built-in set, with its Graph tool
+    lock_model(0);
+    const symbol_id pop = find_symbol("Population");
+    unlock_model(0);
+    ASSERT_NE(pop, 0u);
+    const int n =
+        add_sketch_element(s_->view, ek_text, 600, 400, 0, 3, ef_primary | ef_io_object, 0);
+    ASSERT_GT(n, 0);
+    sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+    e.text = std::to_string(pop) + ",|Graph";
+    e.label = io_output_tool;
+    e.w = 150, e.h = 100;
+    s_->io_state = 1;
+    make_io_objects(view_, *s_, 0);
+    td::run_until_idle();
+    HWND w = io_object_window(view_, n);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(GetParent(w), view_);
+    const RECT box = io_object_rect(*s_, e);
+    RECT wr{};
+    GetWindowRect(w, &wr);
+    POINT tl{wr.left, wr.top};
+    ScreenToClient(view_, &tl);
+    EXPECT_EQ(tl.x, box.left);
+    EXPECT_EQ(tl.y, box.top) << tl.x << "," << tl.y << " box " << box.left << "," << box.top << " "
+                             << wr.right - wr.left << "x" << wr.bottom - wr.top;
+    // A new run makes it again; leaving the view closes it.
+    answerer::box("Question from Kavrel").press(IDYES); // the run over the base run
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    td::run_until_idle();
+    HWND again = io_object_window(view_, n);
+    ASSERT_NE(again, nullptr);
+    EXPECT_FALSE(IsWindow(w) && w != again);
+    destroy_io_objects(view_, *s_);
+    EXPECT_FALSE(IsWindow(again));
+    EXPECT_EQ(s_->io_state, 1);
+    free_toolset(0);
+    set_tool_setup(find_tool_row("Graph"), nullptr);
 }
 
 } // namespace
