@@ -298,17 +298,24 @@ HWND io_object_window(HWND view, int n) {
 
 bool io_slider_value(const sketch_elem& e, float* out) {
     const symbol_id id = object_symbol(e);
-    if (!id || !setup_copy || !cur_model_symbols || !constants_changeable()) return false;
+    if (!id || !cur_model_symbols) return false;
     std::int32_t slot = -1;
     {
         model_lock_guard lock(cur_model_symbols, 0);
-        if (!lock.ok() || !valid_symbol(id) || sym(id)->type != st_constant) return false;
+        if (!lock.ok() || !valid_symbol(id)) return false;
         slot = sym(id)->slot;
     }
-    if (slot <= 0 || static_cast<std::uint32_t>(slot) >= handle_size(setup_copy) / 4) return false;
-    const auto* v = static_cast<const float*>(lock_handle(setup_copy));
-    if (!v) return false;
-    *out = v[slot];
-    unlock_handle(setup_copy);
-    return true;
+    if (slot <= 0) return false;
+    // The value being set in Setup and Livesweep; else the run shown.
+    if (setup_copy && constants_changeable() &&
+        static_cast<std::uint32_t>(slot) < handle_size(setup_copy) / 4) {
+        const auto* v = static_cast<const float*>(lock_handle(setup_copy));
+        if (!v) return false;
+        *out = v[slot];
+        unlock_handle(setup_copy);
+        return true;
+    }
+    sketch_state s;
+    s.symbols = cur_model_symbols;
+    return run_value(s, e, out);
 }

@@ -34,5 +34,6 @@ HWND io_object_window(HWND view, int n);
 // A slider's window rectangle for element e at the view's zoom and scroll.
 RECT io_object_rect(const sketch_state& s, const sketch_elem& e);
 // The value an input slider on element e shows: its constant's value in the
-// working copy (Simulation Setup, Livesweep). False when there is none.
+// working copy (Simulation Setup, Livesweep), else in the run shown. False
+// when there is none.
 bool io_slider_value(const sketch_elem& e, float* out);

@@ -90,12 +90,19 @@ TEST_F(LiveModes, TheViewsSliderIsBoundToItsConstantInSetupAndLivesweep) {
     float v = -1;
     SendMessage(slider, vs_get_value, 0, reinterpret_cast<LPARAM>(&v));
     EXPECT_FLOAT_EQ(v, 0.04f); // the run's value, shown read-only
+    // Prints and copies draw the same value.
+    float drawn = -1;
+    ASSERT_TRUE(io_slider_value(s_->view.elems[static_cast<std::size_t>(n)], &drawn));
+    EXPECT_FLOAT_EQ(drawn, 0.04f);
     menu_command(cmd_setup);
     td::run_until_idle();
     ASSERT_EQ(sim_phase, phase_setup);
     slider = io_object_window(view_, n);
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider_slot(slider), slot);
+    ASSERT_EQ(set_setup_value(slot, 0.07f), 1);
+    ASSERT_TRUE(io_slider_value(s_->view.elems[static_cast<std::size_t>(n)], &drawn));
+    EXPECT_FLOAT_EQ(drawn, 0.07f);
     leave_sim_mode(0);
     show_mode();
     td::run_until_idle();
