@@ -569,7 +569,10 @@ int run_user_tool(const char* name, int index, int mode) {
         handle h = run_one(def);
         if (h) watch_release(h);
         set = graph_set_at(set_index);
-        if (set && i < set->defs.size()) set->defs[i].window = h;
+        if (set && i < set->defs.size()) {
+            set->defs[i].window = h;
+            note_tool_window_place(set->defs[i]);
+        }
         if (h) ++ran;
     };
     if (name) {

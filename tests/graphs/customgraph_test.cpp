@@ -501,3 +501,45 @@ TEST_F(CustomGraphs, ADatasetIsOpenedByNameAndAMissingOneSkipped) {
 }
 
 } // namespace
+
+// Moving a window of the model's graph set is a change of the set: opening
+// it is not; the exit question asks about the moved one, Cancel keeps
+// everything, Yes saves the set as text with the window's new place, and
+// the saved set is unchanged from then on.
+TEST_F(CustomGraphs, AMovedWindowMarksTheSetAndTheExitQuestionSavesIt) {
+    simulate("base");
+    ASSERT_EQ(run_user_tool("Orders", -1, 0), 1);
+    test_driver::run_until_idle();
+    const int at = def_index("Orders");
+    ASSERT_GE(at, 0);
+    const handle h = set()->defs[static_cast<std::size_t>(at)].window;
+    ASSERT_NE(h, 0u);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    HWND frame = o ? GetParent(o->window) : nullptr;
+    if (o) unlock_handle(h);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(merge_window_changes(1), 0); // as it opened
+    EXPECT_EQ(set()->state, 255);
+
+    MoveWindow(frame, 123, 77, 500, 380, TRUE);
+    test_driver::run_until_idle();
+    // The exit question: Cancel keeps the set and the program running.
+    answerer::box("Question from Kavrel").text("has been modified").press(IDCANCEL);
+    EXPECT_EQ(query_save_graph_sets(1), 0);
+    ASSERT_NE(set(), nullptr);
+    EXPECT_EQ(set()->state, 1);
+    const graph_def& d = set()->defs[static_cast<std::size_t>(at)];
+    EXPECT_EQ(d.x, 123);
+    EXPECT_EQ(d.y, 77);
+    EXPECT_GT(d.width, 400);
+
+    // Yes: the set has no file of its own, so it asks for one.
+    answerer::box("Question from Kavrel").text("has been modified").press(IDYES);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, dir + "/placed").press(IDOK);
+    EXPECT_EQ(query_save_graph_sets(1), 1);
+    std::ifstream in(dir + "/placed.kgd", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find(":GRAPH Orders"), std::string::npos);
+    EXPECT_NE(text.find(":LOCATION 123,77"), std::string::npos) << text;
+    EXPECT_EQ(answerer::pending(), 0u);
+}
