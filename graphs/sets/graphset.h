@@ -29,14 +29,6 @@ int init_graph_set(int index, const char* name, std::uint32_t owner);
 void free_graph_set(int index);
 // A new entry holding a copy of the set's definitions; name, owner and flags 0.
 int copy_graph_set(int index);
-// Takes over the places of the current set's open windows. mode 1: each
-// framed window's place (its frame's corner in the workbench and its size)
-// goes into its definition, and a set that was unchanged is marked changed
-// when a place moved; other modes run the definitions with open windows
-// again. Returns the number of places stored.
-int merge_window_changes(int mode);
-// Notes where a definition's window stands as it opens.
-void note_tool_window_place(graph_def& d);
 // Marks the set changed interactively (state 1) and, for an owner's set, the
 // owner as changed (through the hook below).
 void mark_set_modified(int index);

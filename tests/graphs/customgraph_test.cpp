@@ -25,6 +25,7 @@
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
+#include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wip.h"
@@ -525,7 +526,7 @@ TEST_F(CustomGraphs, AMovedWindowMarksTheSetAndTheExitQuestionSavesIt) {
     test_driver::run_until_idle();
     // The exit question: Cancel keeps the set and the program running.
     answerer::box("Question from Kavrel").text("has been modified").press(IDCANCEL);
-    EXPECT_EQ(query_save_graph_sets(1), 0);
+    EXPECT_EQ(ask_save_graph_sets(1), 0);
     ASSERT_NE(set(), nullptr);
     EXPECT_EQ(set()->state, 1);
     const graph_def& d = set()->defs[static_cast<std::size_t>(at)];
@@ -536,7 +537,7 @@ TEST_F(CustomGraphs, AMovedWindowMarksTheSetAndTheExitQuestionSavesIt) {
     // Yes: the set has no file of its own, so it asks for one.
     answerer::box("Question from Kavrel").text("has been modified").press(IDYES);
     answerer::dialog(dlg_file_choice).set_text(fdc_name, dir + "/placed").press(IDOK);
-    EXPECT_EQ(query_save_graph_sets(1), 1);
+    EXPECT_EQ(ask_save_graph_sets(1), 1);
     std::ifstream in(dir + "/placed.kgd", std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find(":GRAPH Orders"), std::string::npos);
