@@ -158,6 +158,9 @@ TEST_F(DiagramPrintChoices, WholeViewSelectionAndAllViewsPrintWhatTheySay) {
     env_override env;
     env.set("HOME", home.c_str());
     printer.output_file.clear();
+    // Each file the PDF printer chose is named.
+    answerer::box("Message from Kavrel").text(home + "/Kavrel.pdf").press(IDOK);
+    answerer::box("Message from Kavrel").text(home + "/Kavrel (2).pdf").press(IDOK);
     print(idp_multiple);
     std::string all;
     int files = 0;
