@@ -553,13 +553,31 @@ struct screen_pitch {
 void print_lines_layout(const screen_pitch& d, const std::vector<grid_row>& rows,
                         const std::string& title) {
     const int zero = std::max(1, printed_px("0"));
-    const int label_w = std::max(1, d.first_tab / std::max(1, d.zero_width)) * zero;
-    const int pitch = std::max(1, d.tab_width / std::max(1, d.zero_width)) * zero;
+    int label_w = std::max(1, d.first_tab / std::max(1, d.zero_width)) * zero;
+    int pitch = std::max(1, d.tab_width / std::max(1, d.zero_width)) * zero;
     int columns = 0;
     for (const grid_row& r : rows)
         columns = std::max(columns, r.has_cells
                                         ? static_cast<int>(r.cells.size())
                                         : static_cast<int>(grid_label_fields(r.label).size()) - 1);
+    // Narrower than on screen where the texts allow, so that a page holds
+    // more columns: the widest label and the widest value, with two
+    // characters between.
+    int widest_label = 0, widest_cell = 0;
+    for (const grid_row& r : rows) {
+        if (r.has_cells) {
+            widest_label = std::max(widest_label, printed_px(r.label));
+            for (const grid_cell& c : r.cells)
+                widest_cell = std::max(widest_cell, printed_px(grid_cell_text(r, c)));
+            continue;
+        }
+        const std::vector<std::string> fields = grid_label_fields(r.label);
+        for (std::size_t k = 1; k < fields.size(); ++k)
+            widest_cell = std::max(widest_cell, printed_px(fields[k]));
+        if (fields.size() > 1) widest_label = std::max(widest_label, printed_px(fields[0]));
+    }
+    label_w = std::min(label_w, widest_label + 2 * zero);
+    pitch = std::min(pitch, widest_cell + 2 * zero);
     const int per_page = std::max(1, (printer.page_x - label_w) / pitch);
     for (int first = 0; first == 0 || first < columns; first += per_page) {
         const int last = std::min(columns, first + per_page);
