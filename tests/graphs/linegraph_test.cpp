@@ -1034,3 +1034,24 @@ TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) 
 }
 
 } // namespace
+
+namespace {
+
+// A cumulative graph of births adds people per year up over years: its
+// units are people, the plain graph's people/year.
+TEST_F(GraphWindow, ACumulativeGraphTakesTheUnitsTimesTheTimeBasis) {
+    lock_model(0);
+    workbench_var.var = find_symbol("births");
+    unlock_model(0);
+    for (int mode : {0, 1}) {
+        tool_record* r = lock_tool(tool_);
+        static_cast<graph_options*>(tool_options(r))->graph_mode = static_cast<std::uint8_t>(mode);
+        unlock_tool(tool_);
+        ASSERT_NE(run_tool(), nullptr);
+        const line_graph* g = graph_of(last_graph_record());
+        ASSERT_NE(g, nullptr);
+        EXPECT_EQ(g->units, mode ? "people" : "people/year") << mode;
+    }
+}
+
+} // namespace
