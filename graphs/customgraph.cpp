@@ -86,6 +86,9 @@ struct live_graph {
     std::vector<bool> y_fixed; // per units group: its range was given
     // Points a live series holds at most; a full series stops growing.
     std::size_t max_points = 200;
+    // The graph filled up in this run and said so (once a run, not once a
+    // saved time).
+    bool told_full = false;
 };
 std::map<handle, live_graph> live_graphs;
 
@@ -437,7 +440,7 @@ bool update_wip_graph(handle record) {
         return false;
     }
     if (!value_array) return true;
-    const live_graph& live = it->second;
+    live_graph& live = it->second;
     const float now = value_array[0];
     std::vector<int> grown;
     // Sums and integrals change as a whole: those graphs are mapped anew.
@@ -468,7 +471,9 @@ bool update_wip_graph(handle record) {
         if (s.transformed) s.read_values.push_back(v);
         grown.push_back(static_cast<int>(i));
     }
-    if (full) report(0, "Increase maxpoints for WIP graph");
+    // Said once while the series stay full: a new run starts them empty.
+    if (full && !live.told_full) report(0, "Increase maxpoints for WIP graph");
+    live.told_full = full;
     if (grown.empty()) return true;
     if (remap_all) {
         remap(*g, live);
