@@ -289,6 +289,17 @@ handle build_custom_graph(const graph_def& def) {
                 continue;
             }
             run = model_rec->runs[position].run;
+            // A variable of the first selected run takes the first selected
+            // run that knows it: a run of another model loaded first is
+            // passed over, as the Graph tool passes it over.
+            if (position == 0 && run_var_type(v.name.c_str(), run) == 0)
+                for (int p = position + 1; p < selected; ++p) {
+                    const int other = model_rec->runs[p].run;
+                    if (run_var_type(v.name.c_str(), other) == 0) continue;
+                    position = p;
+                    run = other;
+                    break;
+                }
         }
         std::vector<std::string> elements;
         if (!sim) expand_element_names(v.name.c_str(), run, elements, 0);

@@ -544,3 +544,35 @@ TEST_F(CustomGraphs, AMovedWindowMarksTheSetAndTheExitQuestionSavesIt) {
     EXPECT_NE(text.find(":LOCATION 123,77"), std::string::npos) << text;
     EXPECT_EQ(answerer::pending(), 0u);
 }
+
+namespace {
+
+// A run of another model loaded first: a variable without a run of its own
+// is drawn from the first selected run that knows it, as the Graph tool
+// draws only the runs that hold the variable.
+TEST_F(CustomGraphs, ARunOfAnotherModelLoadedFirstIsPassedOver) {
+    simulate("base");
+    const std::string other = dir + "/other.kdf";
+    std::filesystem::copy_file(KAVREL_SOURCE_DIR "/fuzz/corpus/runfile/plain_R.kdf", other);
+    ASSERT_EQ(load_runs(model_rec, 1, other.c_str(), 1, 0), 1);
+    ASSERT_GE(loaded_run_names(1), 2);
+    ASSERT_EQ(run_var_type("Inventory", model_rec->runs[0].run), 0); // the other model's
+    graph_def d = make_graph_def(gd_line);
+    d.name = "first";
+    graph_var v;
+    v.name = "Inventory";
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("first", -1, 0), 1);
+    set_message_hook(nullptr);
+    EXPECT_FALSE(message_log::said("Unable to complete graph"));
+    line_graph* g = graph_of(set()->defs.back().window);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 1u);
+    EXPECT_EQ(g->series[0].label, "Inventory : base");
+    EXPECT_EQ(g->series[0].times.size(), 201u);
+}
+
+} // namespace
