@@ -914,7 +914,26 @@ bool tree_link_hook(std::uint32_t cause, std::uint32_t effect, tree_link_look* o
 
 } // namespace
 
+// Print Options' choices for a diagram window's record.
+bool print_choices_hook(handle record, diagram_print_choices* out) {
+    for (auto& p : windows()) {
+        if (p->record != record || !record) continue;
+        const view_print_sizes z = view_print_sizes_of(p->s);
+        out->view_w = z.view_w;
+        out->view_h = z.view_h;
+        out->sel_w = z.sel_w;
+        out->sel_h = z.sel_h;
+        out->views = z.views;
+        out->model = p->path.substr(p->path.find_last_of('/') + 1);
+        if (out->model.empty()) out->model = "Unnamed";
+        out->view = p->s.view.rec.name;
+        return true;
+    }
+    return false;
+}
+
 void install_sketch_hooks() {
+    sketch_hooks.print_choices = print_choices_hook;
     tree_link_style_hook = tree_link_hook;
     sketch_hooks.find = find_hook;
     sketch_hooks.close = close_hook;

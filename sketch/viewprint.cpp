@@ -12,6 +12,7 @@
 #include "platform/gdi.h"
 #include "shell/settings_rows.h"
 #include "sketch/drawsketch.h"
+#include "sketch/fontbar.h"
 
 void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs) = nullptr;
 
@@ -243,6 +244,27 @@ void print_view(HWND view, const sketch_state& s, const sketch_state& rs, const 
 }
 
 } // namespace
+
+view_print_sizes view_print_sizes_of(const sketch_state& s) {
+    view_print_sizes out;
+    HDC ref = GetDC(nullptr);
+    const double dpi_x = std::max(ref ? GetDeviceCaps(ref, LOGPIXELSX) : 96, 1);
+    const double dpi_y = std::max(ref ? GetDeviceCaps(ref, LOGPIXELSY) : 96, 1);
+    if (ref) ReleaseDC(nullptr, ref);
+    view_output_settings whole;
+    view_output_area a;
+    if (plan_view_area(s, vo_print, whole, SIZE{0, 0}, &a)) {
+        out.view_w = a.w / dpi_x;
+        out.view_h = a.h / dpi_y;
+    }
+    if (plan_view_area(s, vo_copy_selection, whole, SIZE{0, 0}, &a)) {
+        out.sel_w = a.w / dpi_x;
+        out.sel_h = a.h / dpi_y;
+    }
+    // The views the view list offers (and printing all of them prints).
+    if (s.symbols) out.views = static_cast<int>(listed_views(s.symbols).size());
+    return out;
+}
 
 view_output_settings view_output_settings_now() {
     view_output_settings set;
