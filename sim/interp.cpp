@@ -340,8 +340,10 @@ double pulse_train(double start, double width, double interval, double end) {
     if (t <= start || sim_time > end) return 0;
     if (width < sim_dt) width = sim_dt;
     if (interval <= 0) return t < start + width ? 1 : 0;
+    // Every pulse, not only the first, is on under PULSE's bounds: strictly
+    // beyond its own start and before its end.
     double phase = std::fmod(t - start, interval);
-    return phase < width ? 1 : 0;
+    return phase > 0 && phase < width ? 1 : 0;
 }
 
 delay_object* new_delay(std::uint32_t capacity) {

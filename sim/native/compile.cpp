@@ -1629,7 +1629,8 @@ private:
             Value* off = b_.CreateOr(b_.CreateFCmpOLE(t, x), b_.CreateFCmpOGT(time, arg(3)));
             Value* once = flag(b_.CreateFCmpOLT(t, b_.CreateFAdd(x, w)));
             Value* phase = call2(static_cast<two>(std::fmod), b_.CreateFSub(t, x), interval);
-            Value* again = flag(b_.CreateFCmpOLT(phase, w));
+            Value* again =
+                flag(b_.CreateAnd(b_.CreateFCmpOGT(phase, dbl(0)), b_.CreateFCmpOLT(phase, w)));
             return b_.CreateSelect(
                 off, dbl(0), b_.CreateSelect(b_.CreateFCmpOLE(interval, dbl(0)), once, again));
         }

@@ -73,20 +73,19 @@ protected:
     }
 };
 
-// A pulse train's first pulse is on under PULSE's bound, TIME + TIME STEP/2
-// strictly beyond the start: with the start on such a midpoint (1.25 with
-// steps of 0.5, 0.0625 with steps of 0.125, already at Time 0) it begins a
-// step later than the midpoint that equals it. Later pulses are on while the
-// phase from the start is below the width, the one that begins on a
-// midpoint included.
+// Each pulse of a train is on under PULSE's bounds, TIME + TIME STEP/2
+// strictly beyond its start and before its end: with the start on such a
+// midpoint (1.25 with steps of 0.5, 0.0625 with steps of 0.125, already at
+// Time 0) it begins a step later than the midpoint that equals it, the first
+// pulse and the later ones alike.
 TEST_F(BoundaryRules, APulseTrainsFirstPulseBeginsAsAPulse) {
     struct start_case {
         float step, start, width, interval, final_time;
         std::vector<float> pulse, train;
     };
     const start_case cases[] = {
-        {0.5f, 1.25f, 1, 2, 4, {0, 0, 0, 1, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 1, 1, 0}},
-        {0.125f, 0.0625f, 0.25f, 0.5f, 1, {0, 1, 0, 0, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 1, 1, 0, 0, 1}},
+        {0.5f, 1.25f, 1, 2, 4, {0, 0, 0, 1, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
+        {0.125f, 0.0625f, 0.25f, 0.5f, 1, {0, 1, 0, 0, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 1, 0, 0, 0}},
     };
     for (const start_case& c : cases) {
         SCOPED_TRACE(testing::Message() << "TIME STEP " << c.step << ", start " << c.start);
