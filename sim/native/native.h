@@ -141,9 +141,16 @@ bool native_done(const native_job& job);
 // none; a level that failed logs one line). Once tier 1 is taken, tier 0
 // code is never handed over.
 native_handle native_take(native_job& job);
-// Drops a job: not started, it never starts; running, its code is freed when
-// it ends. Does not wait.
+// Drops a job: not started, it leaves the queue; under way, its compile stops
+// before its next module (modules on the worker are small) and what it made
+// is freed. Does not wait.
 void native_cancel(native_job& job);
+// Test hooks: while held, the worker's compiles wait before each module
+// (native_held_compiles of them waiting); compiles given up part way because
+// their job was dropped, so far.
+void set_native_compiles_held(bool held);
+std::size_t native_held_compiles();
+std::size_t native_dropped_compiles();
 // Waits until the worker has nothing left to do (tests, benchmarks).
 void native_wait_idle();
 
