@@ -6,13 +6,18 @@
 // - open-compile-close cycles: the process's resident size before and after.
 #include <benchmark/benchmark.h>
 
+#include "bench/dense_model.h"
 #include "bench/direct_models.h"
 
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/check.h"
@@ -93,15 +98,20 @@ built_model& model_of(int which) {
 }
 
 // Times runs of a model on the road of the benchmark's second argument (0
-// the flat loop, 1 tier 0, 2 tier 1, 3 the default), the first run and the
-// worker's compiles outside the timing.
+// the flat loop, 1 tier 0, 2 tier 1, 3 the default), the first two runs and
+// the worker's compiles outside the timing: the initial pass is built at the
+// second run, and compiled then, before that run, at tier 0 or 1 (a compile
+// of 1 s for 167 dense sectors at tier 1, which made tier 1 seem slower than
+// the default when it was timed).
 void time_runs(benchmark::State& state, model_builder& b, const sim_program& p) {
     set_native_mode(static_cast<int>(state.range(1)));
     forget_kept_passes();
     sim_options o;
     sim_output out;
-    run_program(b.symbols(), p, o, &out);
-    native_wait_idle();
+    for (int k = 0; k < 2; ++k) {
+        run_program(b.symbols(), p, o, &out);
+        native_wait_idle();
+    }
     for (auto _ : state) {
         int r = run_program(b.symbols(), p, o, &out);
         benchmark::DoNotOptimize(r);
@@ -133,6 +143,125 @@ BENCHMARK(BM_Runs)
     ->Args({9, 3})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
+
+double process_cpu_ms() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+dense_model& dense_of(int sectors) {
+    static std::map<int, std::unique_ptr<dense_model>> models;
+    auto& m = models[sectors];
+    if (!m) m = std::make_unique<dense_model>(sectors);
+    return *m;
+}
+
+// The dense world-size model of bench_sim_speed (sectors of 10 levels and
+// 20 auxiliaries; 167 sectors hold 5,010 values) on each road, and as C++
+// (road -1).
+void BM_DenseRuns(benchmark::State& state) {
+    const int sectors = static_cast<int>(state.range(0));
+    if (state.range(1) < 0) {
+        dense_direct d(sectors);
+        for (auto _ : state) {
+            d.run();
+            benchmark::DoNotOptimize(d.rows.data());
+        }
+        return;
+    }
+    dense_model& m = dense_of(sectors);
+    const std::size_t misses = native_bound_misses(), handed = native_handovers();
+    time_runs(state, m.b, m.p);
+    state.counters["bound_misses"] = static_cast<double>(native_bound_misses() - misses);
+    state.counters["handovers"] = static_cast<double>(native_handovers() - handed);
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_DenseRuns)
+    ->ArgNames({"sectors", "native"})
+    ->ArgsProduct({{15, 167}, {-1, 0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+// A compile at tier 0 or 1 (native 1, 2) and the first run of the dense
+// model, the passes built anew each time, in wall time (the compile uses
+// every core: the time a user waits).
+void BM_DenseCompileAndFirstRun(benchmark::State& state) {
+    dense_model& m = dense_of(static_cast<int>(state.range(0)));
+    set_native_mode(static_cast<int>(state.range(1)));
+    sim_options o;
+    sim_output out;
+    double cpu = 0;
+    long n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        forget_kept_passes();
+        native_wait_idle();
+        state.ResumeTiming();
+        const double t = process_cpu_ms();
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+        cpu += process_cpu_ms() - t;
+        ++n;
+    }
+    // Every thread's CPU time (the compile's helpers too): a loaded
+    // machine's wall time says little.
+    state.counters["cpu_ms"] = cpu / static_cast<double>(std::max(n, 1L));
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_DenseCompileAndFirstRun)
+    ->ArgNames({"sectors", "native"})
+    ->ArgsProduct({{15, 167}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// How soon a model's runs get native code by default: from the first run
+// of new passes (on the loop; first_run_ms) to the first code the worker
+// has ready (first_code_ms) and to the end of its compiles (all_code_ms),
+// wall time, the runs after the first left out.
+void BM_DenseCodeReady(benchmark::State& state) {
+    dense_model& m = dense_of(static_cast<int>(state.range(0)));
+    set_native_mode(nm_auto);
+    sim_options o;
+    sim_output out;
+    using clock = std::chrono::steady_clock;
+    auto ms = [](clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
+    double first_run = 0, first_code = 0, all_code = 0;
+    long n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        forget_kept_passes();
+        native_wait_idle();
+        state.ResumeTiming();
+        const auto t0 = clock::now();
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+        first_run += ms(clock::now() - t0);
+        while (native_live_passes() == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        first_code += ms(clock::now() - t0);
+        native_wait_idle();
+        all_code += ms(clock::now() - t0);
+        ++n;
+    }
+    const double d = static_cast<double>(std::max(n, 1L));
+    state.counters["first_run_ms"] = first_run / d;
+    state.counters["first_code_ms"] = first_code / d;
+    state.counters["all_code_ms"] = all_code / d;
+    forget_kept_passes();
+}
+BENCHMARK(BM_DenseCodeReady)
+    ->ArgName("sectors")
+    ->Arg(15)
+    ->Arg(167)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 // The same models written directly in C++ (the yardstick of the runs above).
 void BM_Direct(benchmark::State& state) {
