@@ -13,6 +13,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -489,6 +492,65 @@ double resident_kb() {
     f >> pages >> resident;
     return resident * 4;
 }
+
+double status_kb(const char* field) {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    const std::size_t n = std::strlen(field);
+    while (std::getline(f, line))
+        if (line.compare(0, n, field) == 0) return std::atof(line.c_str() + n + 1);
+    return 0;
+}
+
+// The memory a simulation of the large sample (the 100 x 100 stock ring,
+// 20,000 values, 101 saves) holds, on the road of the argument (0 the flat
+// loop, 3 the default, the worker's compiles waited for), its run file
+// written as the viewer writes it. Counters in MB: the resident size before
+// the run, after it (and its compiles), the peak over it, and after the
+// engine has dropped what it keeps for the model. The peak is the process's:
+// run one argument per process (--benchmark_filter=BM_LargeModelMemory/native:3).
+void BM_LargeModelMemory(benchmark::State& state) {
+    set_native_mode(static_cast<int>(state.range(0)));
+    static ring_model* m = new ring_model(100);
+    char dir[] = "/tmp/bench_memory_XXXXXX";
+    const std::string run = std::string(mkdtemp(dir)) + "/large.kdf";
+    sim_options o;
+    o.run_file = run.c_str();
+    double before = 0, after = 0, after_anon = 0, after_file = 0, peak = 0, released = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        before = resident_kb();
+        state.ResumeTiming();
+        int r = simulate_model(m->b.symbols(), o, nullptr);
+        benchmark::DoNotOptimize(r);
+        native_wait_idle();
+        state.PauseTiming();
+        after = resident_kb();
+        after_anon = status_kb("RssAnon:");
+        after_file = status_kb("RssFile:");
+        peak = status_kb("VmHWM:");
+        release_run_storage();
+        forget_kept_passes();
+        native_wait_idle();
+        released = resident_kb();
+        state.ResumeTiming();
+    }
+    std::remove(run.c_str());
+    std::remove(dir);
+    state.counters["before_mb"] = before / 1024;
+    state.counters["after_mb"] = after / 1024;
+    state.counters["peak_mb"] = peak / 1024;
+    state.counters["after_anon_mb"] = after_anon / 1024; // the heaps and the code
+    state.counters["after_file_mb"] = after_file / 1024; // the libraries' pages read
+    state.counters["released_mb"] = released / 1024;
+    set_native_mode(nm_auto);
+}
+BENCHMARK(BM_LargeModelMemory)
+    ->ArgName("native")
+    ->Arg(0)
+    ->Arg(3)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // Open, compile, run and close the same model again and again: the resident
 // size should not grow with the cycles. The chain (model 0) has compiled
