@@ -340,6 +340,22 @@ llvm::orc::LLJIT* the_jit() {
     return s.jit;
 }
 
+// What the compiles keep between them, given back once the worker has
+// nothing left to do: the target machines (remade in about a millisecond)
+// and the free memory of every thread's heap.
+void release_compile_memory() {
+    std::vector<std::unique_ptr<llvm::TargetMachine>> machines[2];
+    {
+        std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
+        for (int level = 0; level < 2; ++level)
+            machines[level].swap(jit_state_.idle_machines[level]);
+    }
+    for (auto& m : machines) m.clear();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 // A target machine of the level for one compile (kept for the next).
 struct machine_lease {
     int level;
@@ -2843,6 +2859,10 @@ struct native_code {};
 
 void set_native_compile_threads(int) {}
 
+namespace {
+void release_compile_memory() {}
+} // namespace
+
 bool native_available() {
     return false;
 }
@@ -3010,6 +3030,14 @@ private:
                 queue_.push_back(std::move(job));
             else
                 ended_.push_back(std::move(job));
+            if (queue_.empty()) {
+                // Nothing more to compile: what the compiles kept goes back
+                // (before the worker says it is idle, so a measure after
+                // native_wait_idle sees it gone).
+                g.unlock();
+                release_compile_memory();
+                g.lock();
+            }
             busy_ = false;
             if (queue_.empty()) idle_.notify_all();
         }
