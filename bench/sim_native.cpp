@@ -187,6 +187,44 @@ BENCHMARK(BM_DenseRuns)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
 
+// Two models in turn: a run of 167 dense sectors starts its compiles on
+// the worker, and 50 ms later a run of 5 dense sectors replaces it. Counter:
+// the time from the second run's start until the worker is idle (the second
+// model's compiles done, the first's dropped), wall ms, and the same for the
+// second model run alone; the first model's tier 0 alone takes about half a
+// second, its tier 1 several.
+void BM_NextModelCompiled(benchmark::State& state) {
+    dense_model &big = dense_of(167), &small = dense_of(5);
+    set_native_mode(nm_auto);
+    sim_options o;
+    sim_output out;
+    using clock = std::chrono::steady_clock;
+    double idle = 0, alone = 0;
+    long n = 0;
+    for (auto _ : state) {
+        forget_kept_passes();
+        native_wait_idle();
+        run_program(big.b.symbols(), big.p, o, &out);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto t0 = clock::now();
+        run_program(small.b.symbols(), small.p, o, &out);
+        native_wait_idle();
+        idle += std::chrono::duration<double, std::milli>(clock::now() - t0).count();
+        // The second model's compiles alone, for comparison.
+        forget_kept_passes();
+        native_wait_idle();
+        const auto t1 = clock::now();
+        run_program(small.b.symbols(), small.p, o, &out);
+        native_wait_idle();
+        alone += std::chrono::duration<double, std::milli>(clock::now() - t1).count();
+        ++n;
+    }
+    state.counters["idle_ms"] = idle / static_cast<double>(std::max(n, 1L));
+    state.counters["alone_ms"] = alone / static_cast<double>(std::max(n, 1L));
+    forget_kept_passes();
+}
+BENCHMARK(BM_NextModelCompiled)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 // A compile at tier 0 or 1 (native 1, 2) and the first run of the dense
 // model, the passes built anew each time, in wall time (the compile uses
 // every core: the time a user waits).
