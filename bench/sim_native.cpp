@@ -174,8 +174,11 @@ void BM_DenseRuns(benchmark::State& state) {
         return;
     }
     dense_model& m = dense_of(sectors);
-    const std::size_t misses = native_bound_misses(), handed = native_handovers();
+    const std::size_t misses = native_bound_misses(), handed = native_handovers(),
+                      rolled = native_rolled_units(), lanes = native_lane_units();
     time_runs(state, m.b, m.p);
+    state.counters["rolled_units"] = static_cast<double>(native_rolled_units() - rolled);
+    state.counters["lane_units"] = static_cast<double>(native_lane_units() - lanes);
     state.counters["bound_misses"] = static_cast<double>(native_bound_misses() - misses);
     state.counters["handovers"] = static_cast<double>(native_handovers() - handed);
     set_native_mode(nm_auto);
