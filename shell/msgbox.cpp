@@ -43,8 +43,8 @@ void add_list_line(std::string line) {
 // One box with the modal counter raised and messages pumped before and after;
 // the counter and the box-up flag come down on every way out.
 // A box's text as it is shown: at most 40 lines of at most 200 characters
-// and 4,000 characters in all, so that no message (a run-away name in it, a
-// long list) makes a box taller or wider than the screen. The whole text
+// (a longer line keeps its two ends) and about 4,000 characters in all, so that no message (a
+// run-away name in it, a long list) makes a box taller or wider than the screen. The whole text
 // stays in the error log.
 std::string box_text(const char* text) {
     constexpr std::size_t most_chars = 4000, most_line = 200;
@@ -59,8 +59,10 @@ std::string box_text(const char* text) {
             out += "...";
             return out;
         }
-        if (n > most_line)
-            out.append(p, most_line).append("...");
+        if (n > most_line) // cut in the middle: a name keeps both its ends
+            out.append(p, most_line / 2)
+                .append(" ... ")
+                .append(p + n - most_line / 2, most_line / 2);
         else
             out.append(p, n);
         if (!end) break;
