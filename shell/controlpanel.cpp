@@ -529,6 +529,7 @@ void control_panel(int show, int x, int y, int w, int h) {
     if (x != -1) place_in_container(control_wnd, x, y, w, h, SWP_NOACTIVATE);
     if (!show) return;
     replace_panel(control_wnd);
+    fill_graph_list(); // the model may have changed while the panel was closed
     ShowWindow(control_wnd, SW_SHOW);
     // Asked for, it comes forward over the build and output windows (a
     // diagram filling the container would hide it), then goes back under

@@ -4,6 +4,7 @@
 
 #include "platform/controls.h"
 #include "resources/panel.h"
+#include "shell/controlpanel.h"
 #include "shell/dialogs.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -101,4 +102,9 @@ INT_PTR user_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
     default:
         return FALSE;
     }
+}
+
+void fill_graph_list() {
+    if (control_page && IsWindow(control_page) && control_tab == tab_graphs)
+        fill_list(control_page);
 }

@@ -1,5 +1,6 @@
 // Start-up wiring of the core hooks (see wiring.h).
 #include "shell/wiring.h"
+#include "shell/graphspage.h"
 
 #include "foundation/names.h"
 #include "foundation/report.h"
@@ -118,6 +119,7 @@ void shell_runs_changed() {
 void model_opened() {
     if (model_is_open()) reset_value_cache(-1, 1, 1);
     refresh_time_axis();
+    fill_graph_list(); // the new model's custom graphs
 }
 
 void model_closing() {

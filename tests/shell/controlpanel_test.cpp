@@ -11,6 +11,7 @@
 #include "shell/controlpanel.h"
 #include "shell/controls/scaler.h"
 #include "shell/floats.h"
+#include "shell/seams.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 #include "shell/wiring.h"
@@ -573,3 +574,42 @@ TEST_F(ControlPanel, PicturesOfTheBuiltPages) {
 }
 
 } // namespace
+
+namespace {
+std::vector<std::string> graph_names;
+} // namespace
+
+// The Graphs page follows the open model's graph set while the panel is
+// closed: a model opened since never leaves the previous graphs listed.
+TEST_F(ControlPanel, TheGraphsPageListsTheOpenModelsGraphsAfterAReopen) {
+    graph_names = {"stock levels", "orders", "backlog"};
+    graph_set_slots.tool_names = [](std::vector<std::string>* out) {
+        *out = graph_names;
+        return static_cast<int>(graph_names.size());
+    };
+    struct restore {
+        ~restore() { graph_set_slots.tool_names = nullptr; }
+    } restore_slot;
+    auto listed = [] {
+        std::vector<std::string> out;
+        HWND list = GetDlgItem(control_page, idg_list);
+        const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            char b[128] = {};
+            SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(b));
+            out.emplace_back(b);
+        }
+        return out;
+    };
+    ASSERT_NE(open_on(tab_graphs), nullptr);
+    EXPECT_EQ(listed(), graph_names);
+    ShowWindow(control_wnd, SW_HIDE); // the user closes the panel
+    graph_names = {"population"};     // another model's set
+    model_opened();
+    EXPECT_EQ(listed(), graph_names);
+    graph_names.clear();
+    EXPECT_EQ(menu_command(cmd_control_panel), 1);
+    td::run_until_idle();
+    EXPECT_TRUE(listed().empty());
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(control_page, idg_display)));
+}
