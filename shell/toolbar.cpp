@@ -14,6 +14,7 @@
 #include "shell/datasets.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
+#include "shell/simcmds.h"
 #include "shell/state.h"
 #include "sim/control.h"
 #include "sim/runname.h"
@@ -371,13 +372,27 @@ void show_sim_controls(int mode) {
     bar.pressed = -1;
     bar.hot = 0;
     relayout();
-    if (mode == tm_setup || mode == tm_livesweep) apply_run_name(1);
+    if (mode == tm_setup || mode == tm_datasets || mode == tm_livesweep) apply_run_name(1);
+    // The datasets items show the technique the next run integrates with.
+    if (mode == tm_datasets && model_rec)
+        set_toolbar_label(method_slot, method_name(model_rec->setup.method));
+}
+
+// Whether the open model has data variables: their set-up names the datasets
+// they read, so set-up shows the datasets items.
+static bool model_has_data_variables() {
+    if (!model_rec || !lock_model(0)) return false;
+    bool found = false;
+    for (int i = 0; i < model_alpha_count && !found; ++i)
+        found = sym(model_alpha[i])->type == st_data;
+    unlock_model(0);
+    return found;
 }
 
 void toolbar_follow_mode() {
     int mode = livesweep_state == 2       ? tm_livesweep
                : game_state               ? tm_gaming
-               : sim_phase == phase_setup ? tm_setup
+               : sim_phase == phase_setup ? (model_has_data_variables() ? tm_datasets : tm_setup)
                                           : tm_normal;
     if (mode != bar.mode) show_sim_controls(mode);
     // Which items are grey may have changed with the model or the run.
