@@ -126,7 +126,14 @@ std::uint16_t menu_item_of(std::uint16_t command) {
 // Whether an item's command can act now, by the same rules as the menus:
 // the model's file and simulation commands need an open model, and nothing
 // that closes, replaces or re-runs the model acts while the model is busy.
+// Under a modal dialog or box the workbench is disabled: nothing on the
+// toolbar acts, and it all shows grey as the menus do.
+bool workbench_disabled() {
+    return main_wnd && IsWindow(main_wnd) && !IsWindowEnabled(main_wnd);
+}
+
 bool command_enabled(std::uint16_t command) {
+    if (workbench_disabled()) return false;
     switch (command) {
     case cmd_pop_build: // greyed while Keep Build Behind is on
     case cmd_pop_output:
@@ -528,4 +535,11 @@ LRESULT vtoolbar_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     default:
         return DefWindowProc(w, m, wp, lp);
     }
+}
+
+void toolbar_follow_enabled() {
+    const bool on = !workbench_disabled();
+    for (HWND e : bar.edits)
+        if (e && IsWindow(e) && (IsWindowEnabled(e) != FALSE) != on) EnableWindow(e, on);
+    if (bar.window) InvalidateRect(bar.window, nullptr, FALSE);
 }

@@ -492,3 +492,26 @@ TEST_F(Toolbar, SetupOfAModelWithDataVariablesShowsTheDatasetsItems) {
 }
 
 } // namespace
+
+namespace {
+
+// Under a message box the workbench is disabled: the toolbar's fields are
+// too (as its buttons are drawn grey), and both come back after it.
+TEST_F(Toolbar, UnderAModalBoxTheFieldsAreDisabledAndComeBack) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    toolbar_follow_mode();
+    HWND run_name = nullptr;
+    for (HWND c = GetWindow(toolbar_wnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (toolbar_field_slot(c) == run_name_slot) run_name = c;
+    ASSERT_NE(run_name, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(run_name));
+    bool enabled_inside = true;
+    answerer::box(severity_caption(6))
+        .call([&](HWND) { enabled_inside = IsWindowEnabled(run_name) != FALSE; })
+        .press(IDOK);
+    report(6, "A box over the workbench");
+    EXPECT_FALSE(enabled_inside);
+    EXPECT_TRUE(IsWindowEnabled(run_name));
+}
+
+} // namespace
