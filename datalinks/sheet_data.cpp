@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -70,7 +72,27 @@ std::string resolve(const std::string& file, int function) {
 
 float cell_number(const cell* c, bool* ok) {
     *ok = c && (c->kind == cell_kind::number || c->kind == cell_kind::boolean);
+    // A number beyond the simulation's range would become infinite: missing.
+    if (*ok && std::fabs(c->number) > FLT_MAX) *ok = false;
     return *ok ? static_cast<float>(c->number) : NA;
+}
+
+// What reading a cell changes, for the warning; empty when nothing.
+std::string cell_note(const workbook* b, const cell* c) {
+    if (!c) return {};
+    if (c->kind == cell_kind::error)
+        return "holds the error " + (b && c->text < b->texts.size() ? b->texts[c->text] : "") +
+               ": read as missing (NA)";
+    if (c->kind != cell_kind::number) return {};
+    char text[40] = {};
+    std::to_chars(text, text + sizeof text - 1, c->number); // the shortest that reads back
+    if (std::fabs(c->number) > FLT_MAX)
+        return std::string("holds ") + text +
+               ", beyond the simulation's numbers: read as missing (NA)";
+    if (c->number != 0 && std::fabs(c->number) < FLT_MIN)
+        return std::string("holds ") + text + ", below the simulation's numbers: read as " +
+               (static_cast<float>(c->number) == 0 ? "0" : "a less precise number");
+    return {};
 }
 
 void report_bad_range(const std::string& range, const std::string& file,
@@ -83,7 +105,8 @@ void report_bad_range(const std::string& range, const std::string& file,
 // A named range of the book, or null after report_bad_range.
 const named_range* find_range(const workbook& b, const std::string& name, const std::string& file,
                               const std::string& sheet_name) {
-    const named_range* r = b.find_name(name);
+    // A name the sheet defines for itself before the workbook's.
+    const named_range* r = b.find_name(name, b.find_sheet(sheet_name));
     if (!r && kind_of_path(file) == file_kind::xls) {
         // The .xls library gives no defined names: say so rather than "incorrect".
         report(5,
@@ -98,7 +121,7 @@ const named_range* find_range(const workbook& b, const std::string& name, const 
 
 matrix read_named(const workbook& b, const named_range& r, bool transposed) {
     return request_range(b.sheets[static_cast<std::size_t>(r.sheet)], r.row0, r.col0,
-                         r.row1 - r.row0 + 1, r.col1 - r.col0 + 1, transposed);
+                         r.row1 - r.row0 + 1, r.col1 - r.col0 + 1, transposed, &b);
 }
 
 // The book and sheet a call names, or null after a message.
@@ -191,8 +214,15 @@ time_ref parse_time_ref(const std::string& text) {
     return t;
 }
 
+void report_cell_note(const matrix& m, const std::string& file, const std::string& sheet_name) {
+    if (m.note_row < 0) return;
+    report(3, "Cell %s%lld of %s:%s %s", column_letters(m.note_col + 1).c_str(),
+           static_cast<long long>(m.note_row + 1), file.c_str(), sheet_name.c_str(),
+           m.note.c_str());
+}
+
 matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::int64_t rows,
-                     std::int64_t cols, bool transposed) {
+                     std::int64_t cols, bool transposed, const workbook* book) {
     matrix m;
     if (rows <= 0 || cols <= 0 || row0 < 0 || col0 < 0) return m;
     const std::int64_t outer = transposed ? cols : rows, inner = transposed ? rows : cols;
@@ -201,7 +231,16 @@ matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::
     for (std::int64_t r = 0; r < rows; ++r)
         for (std::int64_t c = 0; c < cols; ++c) {
             bool ok = false;
-            const float v = cell_number(s.at(row0 + r, col0 + c), &ok);
+            const cell* at = s.at(row0 + r, col0 + c);
+            const float v = cell_number(at, &ok);
+            if (m.note_row < 0 && (at && (at->kind == cell_kind::error ||
+                                          at->kind == cell_kind::number))) {
+                m.note = cell_note(book, at);
+                if (!m.note.empty()) {
+                    m.note_row = row0 + r;
+                    m.note_col = col0 + c;
+                }
+            }
             const std::int64_t o = transposed ? c : r, i = transposed ? r : c;
             m.outer[static_cast<std::size_t>(o)][static_cast<std::size_t>(i)] = v;
             if (!ok && m.gap_outer < 0) {
@@ -280,12 +319,14 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
             r < sh->used_rows()
                 ? static_cast<std::int64_t>(sh->rows[static_cast<std::size_t>(r)].size()) - c0
                 : 0;
-        matrix m = request_range(*sh, r, c0, 1, std::max<std::int64_t>(n, 1), false);
+        matrix m = request_range(*sh, r, c0, 1, std::max<std::int64_t>(n, 1), false, book);
+        report_cell_note(m, file, sheet_name);
         if (!m.outer.empty()) tv = std::move(m.outer[0]);
     } else if (t.kind == time_ref::column) {
         const std::int64_t c = t.index - 1, r0 = first_row - 1;
         const std::int64_t n = sh->used_rows() - r0;
-        matrix m = request_range(*sh, r0, c, std::max<std::int64_t>(n, 1), 1, true);
+        matrix m = request_range(*sh, r0, c, std::max<std::int64_t>(n, 1), 1, true, book);
+        report_cell_note(m, file, sheet_name);
         if (!m.outer.empty()) tv = std::move(m.outer[0]);
     } else {
         const named_range* r = find_range(*book, time_text, file, sheet_name);
@@ -296,6 +337,7 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
         }
         along_row = r->row0 == r->row1 && r->col0 != r->col1;
         matrix m = read_named(*book, *r, !along_row);
+        report_cell_note(m, file, sheet_name);
         tv = std::move(m.outer[0]);
     }
     if (t.kind != time_ref::name)
@@ -315,9 +357,11 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
     if (!first_named) {
         if (n > 0) {
             if (along_row)
-                data = request_range(*sh, first_row - 1, first_col - 1, call.elements, n, false);
+                data = request_range(*sh, first_row - 1, first_col - 1, call.elements, n, false,
+                                     book);
             else
-                data = request_range(*sh, first_row - 1, first_col - 1, n, call.elements, true);
+                data = request_range(*sh, first_row - 1, first_col - 1, n, call.elements, true,
+                                     book);
         }
     } else {
         const named_range* r = find_range(*book, first, file, sheet_name);
@@ -332,6 +376,7 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
             return 0;
         }
     }
+    report_cell_note(data, file, sheet_name);
     // A series is there when it holds any number.
     std::int64_t present = 0;
     for (const auto& s : data.outer) {
@@ -406,10 +451,11 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
         if (!r) return 0;
         m = read_named(*book, *r, transposed);
     } else if (transposed) {
-        m = request_range(*sh, first_row - 1, first_col - 1, cols, rows, true);
+        m = request_range(*sh, first_row - 1, first_col - 1, cols, rows, true, book);
     } else {
-        m = request_range(*sh, first_row - 1, first_col - 1, rows, cols, false);
+        m = request_range(*sh, first_row - 1, first_col - 1, rows, cols, false, book);
     }
+    report_cell_note(m, file, sheet_name);
     const auto got_outer = static_cast<std::int64_t>(m.outer.size());
     const auto got_inner = m.outer.empty() ? 0 : static_cast<std::int64_t>(m.outer[0].size());
     if (m.gap_outer < 0 && got_outer == rows && got_inner == cols) {

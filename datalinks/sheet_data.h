@@ -27,9 +27,16 @@ time_ref parse_time_ref(const std::string& text);
 struct matrix {
     std::vector<std::vector<float>> outer;
     std::int64_t gap_outer = -1, gap_inner = -1; // the first cell without a number
+    // The first cell read other than as it stands (an error cell, a number
+    // beyond or below the simulation's 32-bit numbers): sheet row and column
+    // (0-based) and what became of it; note_row -1 when none.
+    std::int64_t note_row = -1, note_col = -1;
+    std::string note;
 };
+// Warns of a matrix's note, naming the cell, the file and the sheet.
+void report_cell_note(const matrix& m, const std::string& file, const std::string& sheet_name);
 matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::int64_t rows,
-                     std::int64_t cols, bool transposed);
+                     std::int64_t cols, bool transposed, const workbook* book = nullptr);
 
 // The workbook of a file, read once and kept while its size and time stay
 // the same. Null with the reason in why.

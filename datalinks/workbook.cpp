@@ -1,5 +1,7 @@
 // Spreadsheet files into a plain workbook (see workbook.h).
 #include "datalinks/workbook.h"
+#include "datalinks/xls_values.h"
+#include "datalinks/zip_parts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,7 +19,9 @@
 #include <functional>
 #include <memory>
 #include <poll.h>
+#include <set>
 #include <sstream>
+#include <tuple>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,9 +40,62 @@ std::recursive_mutex& reader_fork_gate() {
 
 namespace {
 
+// The upper-case form of one code point, for the scripts sheet and range
+// names are written in (Latin, Greek, Cyrillic); others stay as they are.
+char32_t upper_code_point(char32_t c) {
+    if (c >= 'a' && c <= 'z') return c - 0x20;
+    if (c < 0x80) return c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+    if (c == 0xFF) return 0x178;
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c & ~char32_t{1};
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : c - 1;
+    if ((c >= 0x3B1 && c <= 0x3C1) || (c >= 0x3C3 && c <= 0x3CB)) return c - 0x20;
+    if (c == 0x3C2) return 0x3A3; // final sigma
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    return c;
+}
+
+void put_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Sheet and range names compare without regard to case, as the spreadsheet
+// programs compare them: "DONNÉES" is "Données". UTF-8 in, UTF-8 out; bytes
+// that are not UTF-8 pass unchanged.
 std::string upper(std::string_view s) {
-    std::string u(s);
-    for (char& ch : u) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::string u;
+    u.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        auto cont = [&](std::size_t k) {
+            return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        };
+        if (b0 >= 0xC2 && b0 < 0xE0 && cont(1)) {
+            const char32_t c = ((b0 & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
+            put_utf8(u, upper_code_point(c));
+            i += 2;
+        } else if (b0 < 0x80) {
+            u.push_back(static_cast<char>(upper_code_point(b0)));
+            ++i;
+        } else {
+            u.push_back(s[i++]); // three- and four-byte forms and stray bytes as they are
+        }
+    }
     return u;
 }
 
@@ -415,7 +472,8 @@ public:
             int s = sheet_name.empty() ? p.scope_sheet : book_.find_sheet(sheet_name);
             if (s < 0) continue;
             r.sheet = s;
-            book_.names.emplace(upper(p.name), r);
+            r.scope = p.scope_sheet;
+            book_.add_name(p.name, r);
         }
     }
 
@@ -431,16 +489,377 @@ private:
     std::vector<std::unique_ptr<sheet_importer>> importers_;
 };
 
+// ---- mending what other programs write before liborcus reads it ----------
+
+bool ends_with_element(std::string_view xml, std::string_view element) {
+    while (!xml.empty() && std::isspace(static_cast<unsigned char>(xml.back())))
+        xml.remove_suffix(1);
+    if (xml.size() < element.size() + 3 || !xml.ends_with(std::string(element) + ">")) return false;
+    const char before = xml[xml.size() - element.size() - 2];
+    return before == '/' || before == ':';
+}
+
+// A relationship target written as an absolute part name ("/xl/worksheets/
+// sheet1.xml", as openpyxl writes it) made relative to the folder of the part
+// the relationships belong to, the only form the import library resolves.
+void relative_targets(zip_part& rels) {
+    // "xl/_rels/workbook.xml.rels" belongs to "xl/workbook.xml": folder "xl/".
+    std::string folder = rels.name;
+    const std::size_t r = folder.rfind("_rels/");
+    folder = r == std::string::npos ? std::string() : folder.substr(0, r);
+    std::string& x = rels.data;
+    for (std::size_t at = 0; (at = x.find("Target=\"/", at)) != std::string::npos;) {
+        const std::size_t start = at + 8, end = x.find('"', start);
+        if (end == std::string::npos) break;
+        std::string target = x.substr(start + 1, end - start - 1);
+        std::string from = folder;
+        std::string up;
+        while (!from.empty() && target.rfind(from, 0) != 0) {
+            from.pop_back();
+            const std::size_t slash = from.rfind('/');
+            from = slash == std::string::npos ? std::string() : from.substr(0, slash + 1);
+            up += "../";
+        }
+        x.replace(start, end - start, up + target.substr(from.size()));
+        at = start;
+    }
+}
+
+// The texts of an inline-string cell's <is> element, as escaped XML.
+std::string inline_text(std::string_view is) {
+    std::string out;
+    for (std::size_t at = 0; (at = is.find("<t", at)) != std::string_view::npos;) {
+        const std::size_t close = is.find('>', at);
+        if (close == std::string_view::npos) break;
+        if (is[at + 2] != '>' && is[at + 2] != ' ') { // <tab>, <tc>...: not a text
+            at = close;
+            continue;
+        }
+        if (is[close - 1] == '/') { // <t/>
+            at = close;
+            continue;
+        }
+        const std::size_t end = is.find("</t>", close);
+        if (end == std::string_view::npos) break;
+        out += is.substr(close + 1, end - close - 1);
+        at = end + 4;
+    }
+    return out;
+}
+
+// Error cells reach the import factory as texts that start with this mark
+// (a private-use character no worksheet text begins with), and become error
+// cells there: the library itself drops them.
+constexpr std::string_view kErrorMark = "\xEF\xA3\xBF";
+
+// A number as the file writes it that no double holds ("1e999"), which the
+// import library would read as its leading digits.
+bool overflows(std::string_view text) {
+    std::string t(text.substr(0, 64));
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(t.c_str(), &end);
+    return end != t.c_str() && ((errno == ERANGE && std::fabs(v) > 1) || !std::isfinite(v));
+}
+
+std::string attribute(std::string_view head, std::string_view name) {
+    const std::string key = " " + std::string(name) + "=\"";
+    const std::size_t at = head.find(key);
+    if (at == std::string_view::npos) return {};
+    const std::size_t start = at + key.size(), end = head.find('"', start);
+    return end == std::string_view::npos ? std::string() : std::string(head.substr(start, end - start));
+}
+
+// Cells the import library misreads, made cells it reads right: inline
+// strings (t="inlineStr" with <is>, as openpyxl and others write them), which
+// it drops, become shared strings; error cells and numbers beyond a double
+// ("1e999", which it reads as 1) become marked texts, read as errors.
+// Numbers the import library reads a unit or so off in the last place (it
+// scales by powers of ten itself: "4e38" is not the double 4e38), by their
+// sheet part and cell, to be set again from the file's text.
+struct exact_number {
+    std::string part;
+    std::int64_t row, col;
+    double value;
+};
+
+void mend_cells(zip_part& sheet_part, std::string& sst_items, std::size_t* count,
+                std::vector<exact_number>* exact) {
+    std::string& x = sheet_part.data;
+    for (std::size_t open = 0; (open = x.find("<c", open)) != std::string::npos;) {
+        const std::size_t head_end = x.find('>', open);
+        if (head_end == std::string::npos) break;
+        const char after = x[open + 2];
+        if ((after != ' ' && after != '>' && after != '/') || x[head_end - 1] == '/') {
+            open = head_end;
+            continue;
+        }
+        const std::size_t cell_end = x.find("</c>", head_end);
+        if (cell_end == std::string::npos) break;
+        std::string head = x.substr(open, head_end - open);
+        const std::string type = attribute(head, "t");
+        const std::string_view inner(x.data() + head_end + 1, cell_end - head_end - 1);
+        std::string text;
+        bool mend = false;
+        if (type == "inlineStr") {
+            text = inline_text(inner);
+            mend = true;
+        } else if (type.empty() || type == "n" || type == "e") {
+            const std::size_t v = inner.find("<v>"), v_end = inner.find("</v>");
+            if (v != std::string_view::npos && v_end != std::string_view::npos && v_end > v) {
+                const std::string_view value = inner.substr(v + 3, v_end - v - 3);
+                if (type == "e") {
+                    text = std::string(kErrorMark) + std::string(value);
+                    mend = true;
+                } else if (overflows(value)) {
+                    text = std::string(kErrorMark) + "#NUM!";
+                    mend = true;
+                } else if (value.find_first_of("eE") != std::string_view::npos ||
+                           value.size() > 15) {
+                    std::int64_t row = 0, col = 0;
+                    const std::string v_text(value.substr(0, 64));
+                    if (parse_cell_ref(attribute(head, "r"), &row, &col))
+                        exact->push_back(
+                            {sheet_part.name, row - 1, col - 1, std::strtod(v_text.c_str(), nullptr)});
+                }
+            }
+        }
+        if (!mend) {
+            open = cell_end + 4;
+            continue;
+        }
+        sst_items += "<si><t xml:space=\"preserve\">" + text + "</t></si>";
+        const std::size_t t_at = head.find(" t=\"");
+        if (t_at != std::string::npos) head.erase(t_at, head.find('"', t_at + 4) + 1 - t_at);
+        const std::string cell =
+            head + " t=\"s\"><v>" + std::to_string((*count)++) + "</v></c>";
+        x.replace(open, cell_end + 4 - open, cell);
+        open += cell.size();
+    }
+}
+
+// Numbers of an .ods that no double holds become marked texts (see above).
+void mend_ods_cells(zip_part& content) {
+    std::string& x = content.data;
+    const std::string key = "office:value=\"";
+    for (std::size_t at = 0; (at = x.find(key, at)) != std::string::npos;) {
+        const std::size_t start = at + key.size(), end = x.find('"', start);
+        if (end == std::string::npos) break;
+        const std::size_t open = x.rfind("<table:table-cell", at);
+        const std::size_t head_end = x.find('>', end);
+        if (!overflows(std::string_view(x).substr(start, end - start)) ||
+            open == std::string::npos || head_end == std::string::npos) {
+            at = end;
+            continue;
+        }
+        std::size_t close = head_end + 1;
+        if (x[head_end - 1] != '/') {
+            close = x.find("</table:table-cell>", head_end);
+            if (close == std::string::npos) break;
+            close += 19;
+        }
+        std::string head = x.substr(open, head_end - open);
+        if (head.ends_with("/")) head.pop_back();
+        for (const char* drop : {" office:value-type=\"", " calcext:value-type=\"", " office:value=\""}) {
+            const std::size_t a = head.find(drop);
+            if (a != std::string::npos) head.erase(a, head.find('"', a + std::strlen(drop)) + 1 - a);
+        }
+        const std::string cell = head + " office:value-type=\"string\"><text:p>" +
+                                 std::string(kErrorMark) + "#NUM!</text:p></table:table-cell>";
+        x.replace(open, close - open, cell);
+        at = open + cell.size();
+    }
+}
+
+zip_part* part_named(std::vector<zip_part>& parts, std::string_view name) {
+    for (zip_part& p : parts)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+bool mend_xlsx(std::vector<zip_part>& parts, std::vector<exact_number>* exact, std::string* why) {
+    std::string items;
+    std::size_t existing = 0;
+    zip_part* sst = part_named(parts, "xl/sharedStrings.xml");
+    if (sst)
+        for (std::size_t at = 0; (at = sst->data.find("<si", at)) != std::string::npos; at += 3)
+            existing +=
+                sst->data[at + 3] == '>' || sst->data[at + 3] == ' ' || sst->data[at + 3] == '/';
+    std::size_t count = existing;
+    for (zip_part& p : parts) {
+        if (p.name.ends_with(".rels")) relative_targets(p);
+        if (p.name.starts_with("xl/worksheets/") && p.name.ends_with(".xml")) {
+            // A part cut short would otherwise load its first rows silently.
+            if (!ends_with_element(p.data, "worksheet")) {
+                *why = "the worksheet part " + p.name + " is cut short (damaged)";
+                return false;
+            }
+            mend_cells(p, items, &count, exact);
+        }
+    }
+    if (count == existing) return true;
+    if (sst) {
+        const std::size_t end = sst->data.rfind("</sst>");
+        if (end == std::string::npos) {
+            *why = "a damaged shared-strings part";
+            return false;
+        }
+        sst->data.insert(end, items);
+        return true;
+    }
+    parts.push_back({"xl/sharedStrings.xml",
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sst "
+                     "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" +
+                         items + "</sst>"});
+    if (zip_part* rels = part_named(parts, "xl/_rels/workbook.xml.rels")) {
+        const std::size_t end = rels->data.rfind("</Relationships>");
+        if (end != std::string::npos)
+            rels->data.insert(end, "<Relationship Id=\"kavrelSst\" "
+                                   "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                                   "relationships/sharedStrings\" Target=\"sharedStrings.xml\"/>");
+    }
+    if (zip_part* types = part_named(parts, "[Content_Types].xml")) {
+        const std::size_t end = types->data.rfind("</Types>");
+        if (end != std::string::npos)
+            types->data.insert(end, "<Override PartName=\"/xl/sharedStrings.xml\" "
+                                    "ContentType=\"application/"
+                                    "vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+"
+                                    "xml\"/>");
+    }
+    return true;
+}
+
+// Rows written once with table:number-rows-repeated, which the import library
+// reads as one row followed by blank ones, written out in full. Repeated rows
+// without a value (a sheet's blank tail) stay folded.
+bool unfold_ods_rows(zip_part& content, std::string* why) {
+    std::string& x = content.data;
+    std::string out;
+    std::size_t done = 0, rows = 0;
+    const std::string attr = "table:number-rows-repeated=\"";
+    for (std::size_t at = 0; (at = x.find("<table:table-row", at)) != std::string::npos;) {
+        const std::size_t head_end = x.find('>', at);
+        if (head_end == std::string::npos) break;
+        const std::size_t rep = x.find(attr, at);
+        std::size_t end = head_end + 1;
+        if (x[head_end - 1] != '/') {
+            const std::size_t close = x.find("</table:table-row>", head_end);
+            if (close == std::string::npos) break;
+            end = close + 18;
+        }
+        if (rep == std::string::npos || rep > head_end) {
+            ++rows;
+            at = end;
+            continue;
+        }
+        const std::size_t digits = rep + attr.size();
+        const std::size_t quote = x.find('"', digits);
+        std::uint64_t n = 0;
+        for (std::size_t k = digits; k < quote && n <= kMaxRows; ++k) {
+            if (!std::isdigit(static_cast<unsigned char>(x[k]))) {
+                n = 0;
+                break;
+            }
+            n = n * 10 + static_cast<unsigned>(x[k] - '0');
+        }
+        const std::string_view body(x.data() + head_end, end - head_end);
+        const bool has_value = body.find("office:value") != std::string_view::npos ||
+                               body.find("<text:p") != std::string_view::npos;
+        if (!has_value || n <= 1) {
+            rows += n;
+            at = end;
+            continue;
+        }
+        rows += n;
+        if (rows > static_cast<std::uint64_t>(kMaxRows) ||
+            out.size() + n * (end - at) > kMaxInflated) {
+            *why = "repeated rows beyond " + std::to_string(kMaxRows) + " rows";
+            return false;
+        }
+        std::string row = x.substr(at, end - at);
+        row.erase(rep - at - 1, attr.size() + 1 + (quote - digits) + 1); // the attribute
+        out.append(x, done, at - done);
+        for (std::uint64_t k = 0; k < n; ++k) out += row;
+        done = end;
+        at = end;
+    }
+    if (done == 0) return true;
+    out.append(x, done, std::string::npos);
+    x = std::move(out);
+    return true;
+}
+
+// The archive as the import library can read it right, or empty with the
+// reason. Every part is inflated and checked first: a part that holds more
+// or less than its directory states, or fails its check sum, is damaged.
+// The worksheets' part names in the workbook's order.
+std::vector<std::string> sheet_parts(std::vector<zip_part>& parts) {
+    std::vector<std::string> out;
+    const zip_part* book = part_named(parts, "xl/workbook.xml");
+    const zip_part* rels = part_named(parts, "xl/_rels/workbook.xml.rels");
+    if (!book || !rels) return out;
+    for (std::size_t at = 0; (at = book->data.find("<sheet ", at)) != std::string::npos; ++at) {
+        const std::size_t end = book->data.find('>', at);
+        if (end == std::string::npos) break;
+        const std::string_view head(book->data.data() + at, end - at);
+        const std::size_t id_at = head.find(":id=\"");
+        std::string id;
+        if (id_at != std::string_view::npos) {
+            const std::size_t close = head.find('"', id_at + 5);
+            if (close != std::string_view::npos) id = head.substr(id_at + 5, close - id_at - 5);
+        }
+        std::string target;
+        const std::size_t rel = id.empty() ? std::string::npos
+                                           : rels->data.find("Id=\"" + id + "\"");
+        if (rel != std::string::npos) {
+            const std::size_t open = rels->data.rfind("<Relationship", rel);
+            const std::size_t close = rels->data.find('>', rel);
+            if (open != std::string::npos && close != std::string::npos)
+                target = attribute(std::string_view(rels->data).substr(open, close - open),
+                                   "Target");
+        }
+        out.push_back(target.empty() ? std::string() : "xl/" + target);
+    }
+    return out;
+}
+
+std::string mended_archive(std::string_view bytes, file_kind kind,
+                           std::vector<std::pair<int, exact_number>>* exact, std::string* why) {
+    std::vector<zip_part> parts;
+    if (!unzip_parts(bytes, &parts, why)) return {};
+    if (kind == file_kind::xlsx) {
+        std::vector<exact_number> numbers;
+        if (!mend_xlsx(parts, &numbers, why)) return {};
+        if (!numbers.empty()) {
+            const std::vector<std::string> order = sheet_parts(parts);
+            for (exact_number& n : numbers)
+                for (std::size_t k = 0; k < order.size(); ++k)
+                    if (order[k] == n.part) exact->emplace_back(static_cast<int>(k), std::move(n));
+        }
+    } else if (zip_part* content = part_named(parts, "content.xml")) {
+        if (!ends_with_element(content->data, "document-content")) {
+            *why = "the part content.xml is cut short (damaged)";
+            return {};
+        }
+        if (!unfold_ods_rows(*content, why)) return {};
+        mend_ods_cells(*content);
+    }
+    return zip_archive(parts, false);
+}
+
 int read_orcus(std::string_view bytes, file_kind kind, workbook* book, std::string* why) {
     if ((kind == file_kind::xlsx || kind == file_kind::ods) && !check_zip(bytes, why)) return 0;
+    std::vector<std::pair<int, exact_number>> exact;
+    const std::string mended = mended_archive(bytes, kind, &exact, why);
+    if (mended.empty()) return 0;
     try {
         factory f(*book);
         if (kind == file_kind::xlsx) {
             orcus::orcus_xlsx filter(&f);
-            filter.read_stream(bytes);
+            filter.read_stream(mended);
         } else {
             orcus::orcus_ods filter(&f);
-            filter.read_stream(bytes);
+            filter.read_stream(mended);
         }
     } catch (const std::exception& e) {
         *why = e.what();
@@ -454,6 +873,22 @@ int read_orcus(std::string_view bytes, file_kind kind, workbook* book, std::stri
         *why = "no worksheet in it";
         return 0;
     }
+    for (const auto& [index, n] : exact) {
+        if (static_cast<std::size_t>(index) >= book->sheets.size()) continue;
+        const cell* c = book->sheets[static_cast<std::size_t>(index)].at(n.row, n.col);
+        if (c && c->kind == cell_kind::number) {
+            cell fixed = *c;
+            fixed.number = n.value;
+            if (!book->put(index, n.row, n.col, fixed, why)) return 0;
+        }
+    }
+    for (sheet& sh : book->sheets)
+        for (auto& row : sh.rows)
+            for (cell& c : row)
+                if (c.kind == cell_kind::text && book->texts[c.text].starts_with(kErrorMark)) {
+                    c.kind = cell_kind::error;
+                    book->texts[c.text].erase(0, kErrorMark.size());
+                }
     return 1;
 }
 
@@ -470,19 +905,49 @@ bool check_text(std::string_view bytes, std::string* why) {
     return true;
 }
 
-// Delimited text: fields split by the delimiter, lines by LF (a CR before it
-// dropped); a field opened by a quote runs to its closing quote, over
-// delimiters and line ends, with "" for a quote inside. Our own reader: the
-// library's gave views past the end of its buffer on some damaged files.
+// The delimiter of a .csv as other programs write it: a comma, or a
+// semicolon where the comma is the decimal sign (the first line outside
+// quotes holds semicolons, and commas only between digits).
+char csv_delimiter(std::string_view bytes) {
+    bool quoted = false, decimal_commas = true;
+    int semicolons = 0;
+    auto digit = [&](std::size_t i) {
+        return i < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[i]));
+    };
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char ch = bytes[i];
+        if (ch == '"') quoted = !quoted;
+        if (quoted) continue;
+        if (ch == '\n' || ch == '\r') break;
+        if (ch == ',' && !(i > 0 && digit(i - 1) && digit(i + 1))) decimal_commas = false;
+        semicolons += ch == ';';
+    }
+    return semicolons > 0 && decimal_commas ? ';' : ',';
+}
+
+// Delimited text: fields split by the delimiter, lines by LF, CR LF or a lone
+// CR; a field opened by a quote runs to its closing quote, over delimiters
+// and line ends, with "" for a quote inside. A UTF-8 byte-order mark is no
+// part of the first field. With the semicolon as delimiter the comma is the
+// decimal sign ("1,5"). Our own reader: the library's gave views past the
+// end of its buffer on some damaged files.
 int read_delimited(std::string_view bytes, char delimiter, std::string_view sheet_name,
                    workbook* book, std::string* why) {
     book->sheets.push_back({std::string(sheet_name), {}});
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     std::int64_t row = 0, col = 0;
     std::string field;
     bool quoted = false, any = false;
+    auto number = [&](const std::string& f, double* v) {
+        if (delimiter != ';' || f.find('.') != std::string::npos) return text_number(f, v);
+        std::string dotted = f;
+        const std::size_t comma = dotted.find(',');
+        if (comma != std::string::npos) dotted[comma] = '.';
+        return text_number(dotted, v);
+    };
     auto end_field = [&]() {
         cell c;
-        if (!quoted && text_number(field, &c.number)) {
+        if (!quoted && number(field, &c.number)) {
             c.kind = cell_kind::number;
         } else if (!field.empty()) {
             c.kind = cell_kind::text;
@@ -522,12 +987,12 @@ int read_delimited(std::string_view bytes, char delimiter, std::string_view shee
         if (ch == delimiter) {
             if (!end_field()) return 0;
             ++col;
-        } else if (ch == '\n') {
-            if (!field.empty() && field.back() == '\r' && !quoted) field.pop_back();
+        } else if (ch == '\n' || ch == '\r') {
             if (!end_field()) return 0;
             ++row;
             col = 0;
             any = false;
+            if (ch == '\r' && i + 1 < n && bytes[i + 1] == '\n') ++i; // CR LF is one line end
         } else {
             field.push_back(ch);
             any = true;
@@ -621,7 +1086,7 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
             r.row1 = le16(d + 22);
             if (!name.empty() && r.col0 <= r.col1 && r.row0 <= r.row1 && r.col1 < 256 &&
                 r.row1 < 65536)
-                book->names.emplace(upper(name), r);
+                book->add_name(name, r);
             break;
         }
         default:
@@ -646,6 +1111,31 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
 }
 
 // ---- .xls: libfreexl -------------------------------------------------------
+
+// The library gives formula cells as empty and date and time cells as text
+// to the second: the stored results and numbers are laid over its reading.
+int overlay_xls_values(const std::string& path,
+                       const std::set<std::tuple<unsigned, unsigned, unsigned>>& dated,
+                       workbook* book, std::string* why) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<xls_value> values;
+    if (!read_xls_values(bytes, &values)) return 1; // the library's reading stands
+    for (const xls_value& v : values) {
+        if (v.sheet < 0 || static_cast<std::size_t>(v.sheet) >= book->sheets.size()) continue;
+        const cell* now = book->sheets[static_cast<std::size_t>(v.sheet)].at(v.row, v.col);
+        const bool empty = !now || now->kind == cell_kind::empty;
+        if (v.formula ? !empty || v.kind == cell_kind::empty
+                      : !dated.count({static_cast<unsigned>(v.sheet), v.row, v.col}))
+            continue;
+        cell c;
+        c.kind = v.kind;
+        c.number = v.number;
+        if (v.kind == cell_kind::text || v.kind == cell_kind::error) c.text = book->add_text(v.text);
+        if (!book->put(v.sheet, v.row, v.col, c, why)) return 0;
+    }
+    return 1;
+}
 
 int read_xls_in_process(const std::string& path, workbook* book, std::string* why) {
     const void* h = nullptr;
@@ -672,6 +1162,8 @@ int read_xls_in_process(const std::string& path, workbook* book, std::string* wh
         *why = "no worksheet in it";
         return 0;
     }
+    // Cells the library gives as dates or times, for their stored numbers.
+    std::set<std::tuple<unsigned, unsigned, unsigned>> dated;
     for (unsigned int s = 0; s < count; ++s) {
         const char* name = nullptr;
         if (freexl_get_worksheet_name(h, static_cast<unsigned short>(s), &name) != FREEXL_OK ||
@@ -730,6 +1222,7 @@ int read_xls_in_process(const std::string& path, workbook* book, std::string* wh
                     }
                     c.kind = cell_kind::number;
                     c.number = serial + (hh * 3600.0 + mm * 60.0 + ss) / 86400.0;
+                    dated.emplace(s, r, col);
                     break;
                 }
                 default:
@@ -739,7 +1232,7 @@ int read_xls_in_process(const std::string& path, workbook* book, std::string* wh
                     return 0;
             }
     }
-    return 1;
+    return overlay_xls_values(path, dated, book, why);
 }
 
 // The .xls library has been seen to write outside its buffers on damaged
@@ -782,8 +1275,9 @@ std::string serialize(const workbook& b) {
     // Named ranges, as the importers that know them found them.
     put_u32(out, static_cast<std::uint32_t>(b.names.size()));
     for (const auto& [name, r] : b.names) {
-        put_u32(out, static_cast<std::uint32_t>(name.size()));
-        out += name;
+        put_u32(out, static_cast<std::uint32_t>(r.spelled.size()));
+        out += r.spelled;
+        put_u32(out, static_cast<std::uint32_t>(r.scope));
         put_u32(out, static_cast<std::uint32_t>(r.sheet));
         for (std::int64_t v : {r.row0, r.col0, r.row1, r.col1})
             put_u32(out, static_cast<std::uint32_t>(v));
@@ -846,16 +1340,18 @@ int deserialize(std::string_view in, workbook* b, std::string* why) {
     for (std::uint32_t k = 0; ok && k < name_count; ++k) {
         std::string name = text(u32());
         named_range r;
+        r.scope = static_cast<int>(u32());
         r.sheet = static_cast<int>(u32());
         r.row0 = u32();
         r.col0 = u32();
         r.row1 = u32();
         r.col1 = u32();
         if (r.sheet < 0 || static_cast<std::size_t>(r.sheet) >= b->sheets.size() ||
-            r.row0 > r.row1 || r.col0 > r.col1)
+            r.row0 > r.row1 || r.col0 > r.col1 || r.scope < -1 ||
+            r.scope >= static_cast<int>(b->sheets.size()) || name.empty())
             ok = false;
         else
-            b->names.emplace(std::move(name), r);
+            b->add_name(name, r);
     }
     if (ok)
         for (const sheet& s : b->sheets)
@@ -869,6 +1365,23 @@ int deserialize(std::string_view in, workbook* b, std::string* why) {
         return 0;
     }
     return 1;
+}
+
+// In the reader's child a crash is the reader's refusal: it dies by the
+// default action of its signal, not through the handlers the parent installed
+// (a crash reporter's, or a sanitizer's or fuzzer's, which would record the
+// input as a finding of their own), and the parent reads the death as a
+// failed read.
+extern "C" void __sanitizer_set_death_callback(void (*)()) __attribute__((weak));
+
+void quiet_child_crashes() {
+    for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP}) {
+        struct sigaction sa {};
+        sa.sa_handler = SIG_DFL;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(sig, &sa, nullptr);
+    }
+    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback([] { ::_exit(70); });
 }
 
 // Runs a reader of a library we do not trust with damaged input in a child
@@ -895,6 +1408,7 @@ int read_in_child(const std::function<int(workbook*, std::string*)>& read, const
     }
     if (pid == 0) {
         ::close(fds[0]);
+        quiet_child_crashes();
         workbook child;
         std::string reason;
         std::string out;
@@ -993,9 +1507,24 @@ int workbook::find_sheet(std::string_view name) const {
     return -1;
 }
 
-const named_range* workbook::find_name(std::string_view name) const {
-    auto it = names.find(upper(name));
-    return it == names.end() ? nullptr : &it->second;
+const named_range* workbook::find_name(std::string_view name, int from_sheet) const {
+    const auto [first, last] = names.equal_range(upper(name));
+    const named_range *global = nullptr, *other = nullptr;
+    for (auto it = first; it != last; ++it) {
+        if (from_sheet >= 0 && it->second.scope == from_sheet) return &it->second;
+        if (it->second.scope < 0 && !global) global = &it->second;
+        if (!other) other = &it->second;
+    }
+    return global ? global : other;
+}
+
+void workbook::add_name(std::string_view name, named_range r) {
+    std::string key = upper(name);
+    const auto [first, last] = names.equal_range(key);
+    for (auto it = first; it != last; ++it)
+        if (it->second.scope == r.scope) return;
+    if (r.spelled.empty()) r.spelled = std::string(name);
+    names.emplace(std::move(key), std::move(r));
 }
 
 std::uint32_t workbook::add_text(std::string_view s) {
@@ -1058,7 +1587,8 @@ int read_workbook_bytes(std::string_view bytes, file_kind kind, std::string_view
                 kind == file_kind::xlsx ? ".xlsx" : ".ods", book, why);
             break;
         case file_kind::csv:
-            ok = check_text(bytes, why) && read_delimited(bytes, ',', sheet_name, book, why);
+            ok = check_text(bytes, why) &&
+                 read_delimited(bytes, csv_delimiter(bytes), sheet_name, book, why);
             break;
         case file_kind::tab:
             ok = check_text(bytes, why) && read_delimited(bytes, '\t', sheet_name, book, why);
@@ -1124,6 +1654,12 @@ int read_workbook(const std::string& path, workbook* book, std::string* why) {
     }
     const std::string bytes = std::move(all).str();
     return read_workbook_bytes(bytes, kind, stem_of(path), book, why);
+}
+
+std::string mend_archive(std::string_view bytes, file_kind kind, std::string* why) {
+    if (!check_zip(bytes, why)) return {};
+    std::vector<std::pair<int, exact_number>> exact;
+    return mended_archive(bytes, kind, &exact, why);
 }
 
 bool check_zip(std::string_view bytes, std::string* why) {

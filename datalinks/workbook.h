@@ -43,10 +43,14 @@ struct sheet {
     const cell* at(std::int64_t row, std::int64_t col) const; // null outside the used cells
 };
 
-// A named rectangle, 0-based and inclusive.
+// A named rectangle, 0-based and inclusive. A name may be the workbook's
+// (scope -1) or one sheet's (scope: that sheet), and two sheets may each
+// have their own of the same name.
 struct named_range {
     int sheet = 0;
     std::int64_t row0 = 0, col0 = 0, row1 = 0, col1 = 0;
+    int scope = -1;
+    std::string spelled; // the name as the file writes it (the key is upper-case)
 };
 
 enum class file_kind { xlsx, ods, xls, csv, tab, wk1, unknown };
@@ -54,11 +58,16 @@ enum class file_kind { xlsx, ods, xls, csv, tab, wk1, unknown };
 struct workbook {
     std::vector<sheet> sheets;
     std::vector<std::string> texts;
-    std::map<std::string, named_range> names; // upper-case keys
-    std::size_t slots = 0;                    // cells stored so far
+    std::multimap<std::string, named_range> names; // upper-case keys, one per scope
+    std::size_t slots = 0;                         // cells stored so far
 
     int find_sheet(std::string_view name) const; // case-insensitive; -1 if none
-    const named_range* find_name(std::string_view name) const;
+    // A name as seen from a sheet: that sheet's own first, then the
+    // workbook's, then (none of either) another sheet's. -1: no sheet.
+    const named_range* find_name(std::string_view name, int from_sheet = -1) const;
+    // Adds a name (kept as spelled, found without regard to case); a second
+    // one of the same name and scope is ignored.
+    void add_name(std::string_view name, named_range r);
     // Stores a cell; false (the reason in why) outside the limits.
     bool put(int sheet, std::int64_t row, std::int64_t col, const cell& c, std::string* why);
     std::uint32_t add_text(std::string_view s);
@@ -85,6 +94,12 @@ int read_workbook_bytes(std::string_view bytes, file_kind kind, std::string_view
 // Checks a zip archive's directory before any part is inflated: every count,
 // offset and length within the file, the parts' total and ratios in bounds.
 bool check_zip(std::string_view bytes, std::string* why);
+
+// An .xlsx or .ods archive as the import library reads it right: every part
+// inflated and checked, parts cut short refused, folded rows, absolute part
+// names, inline strings, error cells and numbers no double holds mended.
+// Empty with the reason in why. (read_workbook_bytes does this itself.)
+std::string mend_archive(std::string_view bytes, file_kind kind, std::string* why);
 
 // "A" .. "XFD" for 1-based columns 1 .. 16384; "" outside.
 std::string column_letters(std::int64_t column);

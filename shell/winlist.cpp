@@ -200,9 +200,10 @@ void make_active(HWND w) {
         }
         if (menu_bar_mode() == 1) {
             // The output bar goes: its Edit menu, Lock/Unlock and Save As act
-            // on an output window, not on the diagram. The diagram's own menus
-            // are not built, so the bar of no output window takes its place,
-            // and the bottom bar gets back the text the output bar took.
+            // on an output window, not on the diagram. The bar of no output
+            // window takes its place (the diagram puts its own menus in as it
+            // is activated), and the bottom bar gets back the text the output
+            // bar took.
             const std::string text = bottom_bar_text();
             rebuild_menu_bar();
             set_bottom_text(text.c_str());

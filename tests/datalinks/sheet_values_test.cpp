@@ -1,0 +1,194 @@
+// Cell values read as the file stores them: the results of .xls formulas and
+// the numbers behind its dates and times, error cells and numbers no double
+// holds read as errors, and numbers beyond the simulation's 32-bit range
+// named in a warning rather than changed silently.
+#include <cstdlib>
+#include <sstream>
+
+#include "datalinks/sheet_data.h"
+#include "datalinks/workbook.h"
+#include "datalinks/xls_values.h"
+#include "datalinks/zip_parts.h"
+#include "foundation/memory.h"
+#include "foundation/types.h"
+#include "model/constants.h"
+#include "runs/simdata_adapter.h"
+#include "sim/interp.h"
+#include "tests/common/packages.h"
+#include "tests/datalinks/sheet_files.h"
+#include "tests/sim/engine_fixture.h"
+
+using namespace sheets;
+
+namespace {
+
+const cell* at(const workbook& b, std::int64_t row, std::int64_t col) {
+    return b.sheets.empty() ? nullptr : b.sheets[0].at(row, col);
+}
+
+// tests/data/sheets/formulas_dates.xls, saved by the office suite: A1 20,
+// B1 =A1*2, C1 ="t"&"x", D1 =A1>5, E1 =1/0; A2 36:00:00, B2 0.4 s,
+// C2 1900-02-28, D2 2024-05-06 07:08:09.5, E2 0.123456789012.
+TEST(SheetValues, XlsFormulaResultsAndDateNumbersAsStored) {
+    workbook b;
+    std::string why;
+    ASSERT_EQ(read_workbook(fixture("formulas_dates.xls"), &b, &why), 1) << why;
+    ASSERT_NE(at(b, 0, 1), nullptr);
+    EXPECT_EQ(at(b, 0, 1)->kind, cell_kind::number);
+    EXPECT_EQ(at(b, 0, 1)->number, 40);
+    ASSERT_EQ(at(b, 0, 2)->kind, cell_kind::text);
+    EXPECT_EQ(b.texts[at(b, 0, 2)->text], "tx");
+    EXPECT_EQ(at(b, 0, 3)->kind, cell_kind::boolean);
+    EXPECT_EQ(at(b, 0, 3)->number, 1);
+    ASSERT_EQ(at(b, 0, 4)->kind, cell_kind::error);
+    EXPECT_EQ(b.texts[at(b, 0, 4)->text], "#DIV/0!");
+    EXPECT_EQ(at(b, 1, 0)->number, 1.5);
+    EXPECT_DOUBLE_EQ(at(b, 1, 1)->number, 0.4 / 86400);
+    EXPECT_EQ(at(b, 1, 2)->number, 59); // the serial the file stores, not 1900-03-01's
+    EXPECT_DOUBLE_EQ(at(b, 1, 3)->number, 45418 + (7 * 3600 + 8 * 60 + 9.5) / 86400);
+    EXPECT_EQ(at(b, 1, 4)->number, 0.123456789012);
+}
+
+// The same values as an independent reader from Debian reads them.
+TEST(SheetValues, XlsValuesMatchAnIndependentReader) {
+    ASSERT_EQ(packages_missing({"python3-xlrd"}), "");
+    temp_folder dir;
+    const std::string out = dir / "xlrd.txt";
+    const std::string command =
+        "/usr/bin/python3 -c \"import xlrd\nb = xlrd.open_workbook('" +
+        fixture("formulas_dates.xls") +
+        "')\ns = b.sheet_by_index(0)\nfor r in range(s.nrows):\n  for c in s.row(r):\n"
+        "    print(repr(c.value) if c.ctype in (2, 3) else '-')\" > " +
+        out;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string theirs = file_bytes(out);
+    workbook b;
+    std::string why;
+    ASSERT_EQ(read_workbook(fixture("formulas_dates.xls"), &b, &why), 1) << why;
+    std::istringstream lines(theirs);
+    std::string line;
+    int numbers = 0;
+    for (std::int64_t r = 0; r < 2; ++r)
+        for (std::int64_t c = 0; c < 5; ++c) {
+            ASSERT_TRUE(std::getline(lines, line));
+            SCOPED_TRACE(column_letters(c + 1) + std::to_string(r + 1));
+            const cell* x = at(b, r, c);
+            if (line == "-") {
+                EXPECT_TRUE(!x || x->kind != cell_kind::number);
+                continue;
+            }
+            ASSERT_TRUE(x && x->kind == cell_kind::number);
+            EXPECT_EQ(x->number, std::strtod(line.c_str(), nullptr)) << line;
+            ++numbers;
+        }
+    EXPECT_EQ(numbers, 7);
+}
+
+// The stored values of damaged compound files: refused, never read past.
+TEST(SheetValues, DamagedCompoundFilesGiveNoValues) {
+    const std::string good = file_bytes(fixture("formulas_dates.xls"));
+    std::vector<xls_value> values;
+    ASSERT_TRUE(read_xls_values(good, &values));
+    EXPECT_GE(values.size(), 10u);
+    for (std::size_t cut : {std::size_t{0}, std::size_t{100}, std::size_t{600}, good.size() / 2})
+        read_xls_values(good.substr(0, cut), &values); // no crash, whatever it says
+    EXPECT_FALSE(read_xls_values(good.substr(0, 100), &values));
+    std::string loop = good;
+    for (std::size_t k = 0; k < 4; ++k) loop[0x4C + k] = '\xFF'; // the first FAT sector: none
+    EXPECT_FALSE(read_xls_values(loop, &values));
+}
+
+// An .xlsx of our own archive whose B2 and C2 say what the file holds.
+std::string prices_with(const std::string& dir, const char* b2, const char* c2,
+                        const char* c2_type = nullptr) {
+    write_prices_xlsx(dir + "/base.xlsx");
+    std::vector<zip_part> parts;
+    std::string why;
+    EXPECT_TRUE(unzip_parts(file_bytes(dir + "/base.xlsx"), &parts, &why)) << why;
+    for (zip_part& p : parts)
+        if (p.name == "xl/worksheets/sheet1.xml") {
+            auto swap = [&](const std::string& from, const std::string& to) {
+                const std::size_t a = p.data.find(from);
+                ASSERT_NE(a, std::string::npos) << from;
+                p.data.replace(a, from.size(), to);
+            };
+            swap("<c r=\"B2\"><v>10</v></c>", std::string("<c r=\"B2\"><v>") + b2 + "</v></c>");
+            swap("<c r=\"C2\"><v>11</v></c>", std::string("<c r=\"C2\"") +
+                                                  (c2_type ? std::string(" t=\"") + c2_type + "\""
+                                                           : std::string()) +
+                                                  "><v>" + c2 + "</v></c>");
+        }
+    const std::string path = dir + "/mended.xlsx";
+    write_bytes(path, zip_archive(parts, true));
+    return path;
+}
+
+TEST(SheetValues, ErrorCellsAndNumbersNoDoubleHoldsAreErrors) {
+    temp_folder dir;
+    const std::string path = prices_with(dir.path, "1e999", "#N/A", "e");
+    workbook b;
+    std::string why;
+    ASSERT_EQ(read_workbook(path, &b, &why), 1) << why;
+    ASSERT_EQ(at(b, 1, 1)->kind, cell_kind::error);
+    EXPECT_EQ(b.texts[at(b, 1, 1)->text], "#NUM!");
+    ASSERT_EQ(at(b, 1, 2)->kind, cell_kind::error);
+    EXPECT_EQ(b.texts[at(b, 1, 2)->text], "#N/A");
+    EXPECT_EQ(at(b, 1, 3)->number, 12); // the rest as it was
+
+    // The same in an .ods: the number is an error, not its leading digits.
+    const std::string content =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
+        "<office:body><office:spreadsheet><table:table table:name=\"S\"><table:table-row>"
+        "<table:table-cell office:value-type=\"float\" office:value=\"1e999\"><text:p>x</text:p>"
+        "</table:table-cell><table:table-cell office:value-type=\"float\" office:value=\"2\"/>"
+        "</table:table-row></table:table></office:spreadsheet></office:body>"
+        "</office:document-content>";
+    const std::string ods = zip_archive(
+        {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", content}},
+        true);
+    ASSERT_EQ(read_workbook_bytes(ods, file_kind::ods, "", &b, &why), 1) << why;
+    ASSERT_EQ(at(b, 0, 0)->kind, cell_kind::error);
+    EXPECT_EQ(at(b, 0, 1)->number, 2);
+}
+
+class SheetValueNotes : public testing::Test {
+protected:
+    void TearDown() override { forget_workbooks(); }
+    int read(const std::string& file, const char* first, int elements) {
+        data_source_call c;
+        c.function = fn_get_xls_data;
+        c.texts = {file, "prices", "1", first};
+        c.elements = elements;
+        c.target = "target";
+        times_.clear();
+        values_.clear();
+        return read_sheet_data_source(c, &times_, &values_);
+    }
+    temp_folder dir_;
+    std::vector<std::vector<float>> times_, values_;
+    message_capture messages_;
+};
+
+TEST_F(SheetValueNotes, CellsBeyondTheSimulationsNumbersAreNamed) {
+    const std::string path = prices_with(dir_.path, "4e38", "1e-30");
+    ASSERT_EQ(read(path, "B2", 1), 1) << messages_.joined();
+    ASSERT_EQ(values_.size(), 1u);
+    EXPECT_TRUE(is_na(values_[0][0])) << values_[0][0];
+    EXPECT_EQ(values_[0][2], 12);
+    EXPECT_TRUE(messages_.contains("Cell B2 of " + path + ":prices holds 4e+38,"))
+        << messages_.joined();
+    EXPECT_TRUE(messages_.contains("beyond the simulation's numbers")) << messages_.joined();
+
+    const std::string errors = prices_with(dir_.path, "10", "#DIV/0!", "e");
+    forget_workbooks();
+    ASSERT_EQ(read(errors, "B2", 1), 1) << messages_.joined();
+    EXPECT_EQ(values_[0][0], 10);
+    EXPECT_TRUE(is_na(values_[0][1]));
+    EXPECT_TRUE(messages_.contains("Cell C2 of")) << messages_.joined();
+    EXPECT_TRUE(messages_.contains("holds the error #DIV/0!")) << messages_.joined();
+}
+
+} // namespace
