@@ -575,6 +575,11 @@ bool panel_key_filter(HWND panel, MSG* msg) {
 
 } // namespace
 
+void fill_graph_list() {
+    if (control_page && IsWindow(control_page) && control_tab == tab_graphs)
+        refill_graphs_page(control_page);
+}
+
 void focus_panel() {
     if (!control_wnd || !IsWindowVisible(control_wnd)) return;
     HWND f = GetFocus();

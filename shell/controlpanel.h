@@ -98,3 +98,7 @@ void focus_panel();
 void next_control_tab(int step);
 // Whether the keyboard is in the open panel.
 bool panel_has_focus();
+// Refills the Graphs page's list from the open model's graph set while the
+// panel holds the page (shown or hidden with the panel), so that a model
+// opened since never leaves the previous model's graphs listed.
+void fill_graph_list();

@@ -4,7 +4,6 @@
 
 #include "platform/controls.h"
 #include "resources/panel.h"
-#include "shell/controlpanel.h"
 #include "shell/dialogs.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -104,7 +103,6 @@ INT_PTR user_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
     }
 }
 
-void fill_graph_list() {
-    if (control_page && IsWindow(control_page) && control_tab == tab_graphs)
-        fill_list(control_page);
+void refill_graphs_page(HWND page) {
+    if (page && IsWindow(page)) fill_list(page);
 }

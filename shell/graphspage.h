@@ -6,7 +6,5 @@
 #include "platform/win.h"
 
 INT_PTR user_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
-// Refills the Graphs page's list from the open model's graph set while the
-// Control Panel holds the page (shown or hidden with the panel), so that a
-// model opened since never leaves the previous model's graphs listed.
-void fill_graph_list();
+// Refills a Graphs page's list from the open model's graph set.
+void refill_graphs_page(HWND page);

@@ -13,8 +13,8 @@
 #include "shell/controls/tooltip.h"
 #include "shell/datasets.h"
 #include "shell/menustate.h"
+#include "shell/methods.h"
 #include "shell/pump.h"
-#include "shell/simcmds.h"
 #include "shell/state.h"
 #include "sim/control.h"
 #include "sim/runname.h"
@@ -382,7 +382,9 @@ void show_sim_controls(int mode) {
     if (mode == tm_setup || mode == tm_datasets || mode == tm_livesweep) apply_run_name(1);
     // The datasets items show the technique the next run integrates with.
     if (mode == tm_datasets && model_rec)
-        set_toolbar_label(method_slot, method_name(model_rec->setup.method));
+        set_toolbar_label(
+            method_slot,
+            method_names[model_rec->setup.method < method_count ? model_rec->setup.method : 0]);
 }
 
 // Whether the open model has data variables: their set-up names the datasets

@@ -1,6 +1,5 @@
 // Start-up wiring of the core hooks (see wiring.h).
 #include "shell/wiring.h"
-#include "shell/graphspage.h"
 
 #include "foundation/names.h"
 #include "foundation/report.h"
