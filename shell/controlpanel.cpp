@@ -629,7 +629,7 @@ void control_panel(int show, int x, int y, int w, int h) {
     replace_panel(control_wnd);
     fill_graph_list(); // the model may have changed while the panel was closed
     ShowWindow(control_wnd, SW_SHOW);
-    focus_panel();
+    if (!show_queue_open()) focus_panel(); // not while start-up restores it
     // Asked for, it comes forward over the build and output windows (a
     // diagram filling the container would hide it), then goes back under
     // the floating windows that stay above it.
