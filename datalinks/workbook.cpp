@@ -827,6 +827,10 @@ std::string mended_archive(std::string_view bytes, file_kind kind,
                            std::vector<std::pair<int, exact_number>>* exact, std::string* why) {
     std::vector<zip_part> parts;
     if (!unzip_parts(bytes, &parts, why)) return {};
+    if (parts.empty()) {
+        *why = "an empty zip archive";
+        return {};
+    }
     if (kind == file_kind::xlsx) {
         std::vector<exact_number> numbers;
         if (!mend_xlsx(parts, &numbers, why)) return {};

@@ -288,3 +288,42 @@ QByteArray encode_charset(const QString& s, BYTE charset, std::vector<int>* unit
 }
 
 } // namespace gdi
+
+std::string program_text_utf8(const char* text, int length) {
+    return gdi::decode_program_text(text, length).toStdString();
+}
+
+std::string program_text_in_code_page(const char* text, int length, int code_page,
+                                      bool* lossless) {
+    const QString s = gdi::decode_program_text(text, length);
+    const gdi::PageInfo* info = gdi::page_of_cp(code_page);
+    if (!info) info = gdi::page_of_cp(1252);
+    const QByteArray out = gdi::encode_charset(s, info->charset);
+    if (lossless) {
+        // Every character written, none as the '?' that stands for a lacking one.
+        *lossless = out.count('?') == s.count(QLatin1Char('?')) &&
+                    gdi::decode_charset(out.constData(), static_cast<int>(out.size()),
+                                        info->charset) == s;
+    }
+    return out.toStdString();
+}
+
+int one_byte_page_holding(const std::vector<std::string>& texts) {
+    for (int cp : gdi::write_order) {
+        const gdi::PageInfo* info = gdi::page_of_cp(cp);
+        if (!info || info->dbcs) continue;
+        bool all = true;
+        for (const std::string& t : texts) {
+            program_text_in_code_page(t.data(), static_cast<int>(t.size()), cp, &all);
+            if (!all) break;
+        }
+        if (all) return cp;
+    }
+    return 1252;
+}
+
+std::string code_page_text_utf8(const char* bytes, int length, int code_page) {
+    const gdi::PageInfo* info = gdi::page_of_cp(code_page);
+    if (!info) info = gdi::page_of_cp(1252);
+    return gdi::decode_charset(bytes, length, info->charset).toStdString();
+}
