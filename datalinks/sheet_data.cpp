@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -226,8 +226,8 @@ matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::
             bool ok = false;
             const cell* at = s.at(row0 + r, col0 + c);
             const float v = cell_number(at, &ok);
-            if (m.note_row < 0 && (at && (at->kind == cell_kind::error ||
-                                          at->kind == cell_kind::number))) {
+            if (m.note_row < 0 &&
+                (at && (at->kind == cell_kind::error || at->kind == cell_kind::number))) {
                 m.note = cell_note(book, at);
                 if (!m.note.empty()) {
                     m.note_row = row0 + r;
@@ -350,11 +350,11 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
     if (!first_named) {
         if (n > 0) {
             if (along_row)
-                data = request_range(*sh, first_row - 1, first_col - 1, call.elements, n, false,
-                                     book);
+                data =
+                    request_range(*sh, first_row - 1, first_col - 1, call.elements, n, false, book);
             else
-                data = request_range(*sh, first_row - 1, first_col - 1, n, call.elements, true,
-                                     book);
+                data =
+                    request_range(*sh, first_row - 1, first_col - 1, n, call.elements, true, book);
         }
     } else {
         const named_range* r = find_range(*book, first, file, sheet_name);

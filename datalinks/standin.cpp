@@ -2,9 +2,9 @@
 #include "datalinks/standin.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -835,10 +835,18 @@ std::string xml_text(std::string_view s) {
     std::string out;
     for (char ch : s) {
         switch (ch) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
         default:
             // Control characters other than tab and line ends are no XML.
             if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r')
@@ -915,14 +923,14 @@ std::string xlsx_bytes(const sheets::workbook& book, std::string* why) {
                 "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
         sheets_xml += "<sheet name=\"" + xml_text(s.name) + "\" sheetId=\"" + n + "\" r:id=\"rId" +
                       n + "\"/>";
-        std::string x = std::string(kHead) + "<worksheet xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel +
-                        "\"><sheetData>";
+        std::string x = std::string(kHead) + "<worksheet xmlns=\"" + kMain + "\" xmlns:r=\"" +
+                        kRel + "\"><sheetData>";
         for (std::size_t r = 0; r < s.rows.size(); ++r) {
             std::string row;
             for (std::size_t c = 0; c < s.rows[r].size(); ++c) {
                 const cell& v = s.rows[r][c];
-                const std::string ref =
-                    sheets::column_letters(static_cast<std::int64_t>(c) + 1) + std::to_string(r + 1);
+                const std::string ref = sheets::column_letters(static_cast<std::int64_t>(c) + 1) +
+                                        std::to_string(r + 1);
                 const std::string text = v.text < book.texts.size() ? book.texts[v.text] : "";
                 switch (v.kind) {
                 case cell_kind::number:
@@ -975,8 +983,8 @@ std::string xlsx_bytes(const sheets::workbook& book, std::string* why) {
     rels += "<Relationship Id=\"rIdStyles\" Type=\"" + std::string(kRel) +
             "/styles\" Target=\"styles.xml\"/><Relationship Id=\"rIdStrings\" Type=\"" + kRel +
             "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>";
-    std::string workbook_xml = std::string(kHead) + "<workbook xmlns=\"" + kMain +
-                               "\" xmlns:r=\"" + kRel + "\"><sheets>" + sheets_xml + "</sheets>" +
+    std::string workbook_xml = std::string(kHead) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" +
+                               kRel + "\"><sheets>" + sheets_xml + "</sheets>" +
                                (names.empty() ? "" : "<definedNames>" + names + "</definedNames>") +
                                "</workbook>";
     const std::string styles =
@@ -989,23 +997,22 @@ std::string xlsx_bytes(const sheets::workbook& book, std::string* why) {
         "numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
         "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>"
         "</cellStyles></styleSheet>";
-    parts.insert(parts.begin(),
-                 {{"[Content_Types].xml", types},
-                  {"_rels/.rels", std::string(kHead) +
-                                      "<Relationships xmlns=\"http://schemas.openxmlformats.org/"
-                                      "package/2006/relationships\"><Relationship Id=\"rId1\" "
-                                      "Type=\"" +
-                                      kRel +
-                                      "/officeDocument\" Target=\"xl/workbook.xml\"/>"
-                                      "</Relationships>"},
-                  {"xl/workbook.xml", workbook_xml},
-                  {"xl/_rels/workbook.xml.rels", rels},
-                  {"xl/styles.xml", styles},
-                  {"xl/sharedStrings.xml", std::string(kHead) + "<sst xmlns=\"" + kMain +
-                                               "\" count=\"" + std::to_string(string_count) +
-                                               "\" uniqueCount=\"" +
-                                               std::to_string(string_count) + "\">" + strings +
-                                               "</sst>"}});
+    parts.insert(
+        parts.begin(),
+        {{"[Content_Types].xml", types},
+         {"_rels/.rels", std::string(kHead) +
+                             "<Relationships xmlns=\"http://schemas.openxmlformats.org/"
+                             "package/2006/relationships\"><Relationship Id=\"rId1\" "
+                             "Type=\"" +
+                             kRel +
+                             "/officeDocument\" Target=\"xl/workbook.xml\"/>"
+                             "</Relationships>"},
+         {"xl/workbook.xml", workbook_xml},
+         {"xl/_rels/workbook.xml.rels", rels},
+         {"xl/styles.xml", styles},
+         {"xl/sharedStrings.xml", std::string(kHead) + "<sst xmlns=\"" + kMain + "\" count=\"" +
+                                      std::to_string(string_count) + "\" uniqueCount=\"" +
+                                      std::to_string(string_count) + "\">" + strings + "</sst>"}});
     return sheets::zip_archive(parts, true);
 }
 

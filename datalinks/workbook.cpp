@@ -21,8 +21,8 @@
 #include <poll.h>
 #include <set>
 #include <sstream>
-#include <tuple>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include <freexl.h>
@@ -567,7 +567,8 @@ std::string attribute(std::string_view head, std::string_view name) {
     const std::size_t at = head.find(key);
     if (at == std::string_view::npos) return {};
     const std::size_t start = at + key.size(), end = head.find('"', start);
-    return end == std::string_view::npos ? std::string() : std::string(head.substr(start, end - start));
+    return end == std::string_view::npos ? std::string()
+                                         : std::string(head.substr(start, end - start));
 }
 
 // Cells the import library misreads, made cells it reads right: inline
@@ -619,8 +620,8 @@ void mend_cells(zip_part& sheet_part, std::string& sst_items, std::size_t* count
                     std::int64_t row = 0, col = 0;
                     const std::string v_text(value.substr(0, 64));
                     if (parse_cell_ref(attribute(head, "r"), &row, &col))
-                        exact->push_back(
-                            {sheet_part.name, row - 1, col - 1, std::strtod(v_text.c_str(), nullptr)});
+                        exact->push_back({sheet_part.name, row - 1, col - 1,
+                                          std::strtod(v_text.c_str(), nullptr)});
                 }
             }
         }
@@ -631,8 +632,7 @@ void mend_cells(zip_part& sheet_part, std::string& sst_items, std::size_t* count
         sst_items += "<si><t xml:space=\"preserve\">" + text + "</t></si>";
         const std::size_t t_at = head.find(" t=\"");
         if (t_at != std::string::npos) head.erase(t_at, head.find('"', t_at + 4) + 1 - t_at);
-        const std::string cell =
-            head + " t=\"s\"><v>" + std::to_string((*count)++) + "</v></c>";
+        const std::string cell = head + " t=\"s\"><v>" + std::to_string((*count)++) + "</v></c>";
         x.replace(open, cell_end + 4 - open, cell);
         open += cell.size();
     }
@@ -660,9 +660,11 @@ void mend_ods_cells(zip_part& content) {
         }
         std::string head = x.substr(open, head_end - open);
         if (head.ends_with("/")) head.pop_back();
-        for (const char* drop : {" office:value-type=\"", " calcext:value-type=\"", " office:value=\""}) {
+        for (const char* drop :
+             {" office:value-type=\"", " calcext:value-type=\"", " office:value=\""}) {
             const std::size_t a = head.find(drop);
-            if (a != std::string::npos) head.erase(a, head.find('"', a + std::strlen(drop)) + 1 - a);
+            if (a != std::string::npos)
+                head.erase(a, head.find('"', a + std::strlen(drop)) + 1 - a);
         }
         const std::string cell = head + " office:value-type=\"string\"><text:p>" +
                                  std::string(kErrorMark) + "#NUM!</text:p></table:table-cell>";
@@ -809,14 +811,14 @@ std::vector<std::string> sheet_parts(std::vector<zip_part>& parts) {
             if (close != std::string_view::npos) id = head.substr(id_at + 5, close - id_at - 5);
         }
         std::string target;
-        const std::size_t rel = id.empty() ? std::string::npos
-                                           : rels->data.find("Id=\"" + id + "\"");
+        const std::size_t rel =
+            id.empty() ? std::string::npos : rels->data.find("Id=\"" + id + "\"");
         if (rel != std::string::npos) {
             const std::size_t open = rels->data.rfind("<Relationship", rel);
             const std::size_t close = rels->data.find('>', rel);
             if (open != std::string::npos && close != std::string::npos)
-                target = attribute(std::string_view(rels->data).substr(open, close - open),
-                                   "Target");
+                target =
+                    attribute(std::string_view(rels->data).substr(open, close - open), "Target");
         }
         out.push_back(target.empty() ? std::string() : "xl/" + target);
     }
@@ -1135,7 +1137,8 @@ int overlay_xls_values(const std::string& path,
         cell c;
         c.kind = v.kind;
         c.number = v.number;
-        if (v.kind == cell_kind::text || v.kind == cell_kind::error) c.text = book->add_text(v.text);
+        if (v.kind == cell_kind::text || v.kind == cell_kind::error)
+            c.text = book->add_text(v.text);
         if (!book->put(v.sheet, v.row, v.col, c, why)) return 0;
     }
     return 1;

@@ -13,7 +13,8 @@ std::uint16_t u16(std::string_view s, std::size_t at) {
                                       (static_cast<unsigned char>(s[at + 1]) << 8));
 }
 std::uint32_t u32(std::string_view s, std::size_t at) {
-    return static_cast<std::uint32_t>(u16(s, at)) | (static_cast<std::uint32_t>(u16(s, at + 2)) << 16);
+    return static_cast<std::uint32_t>(u16(s, at)) |
+           (static_cast<std::uint32_t>(u16(s, at + 2)) << 16);
 }
 
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
@@ -73,8 +74,8 @@ public:
     bool stream(std::string_view name, std::string* out) const {
         for (const entry& e : entries_)
             if (e.type == 2 && e.name == name)
-                return chain(e.start, e.size < cutoff_ ? mini_fat_ : fat_, e.size < cutoff_,
-                             e.size, out);
+                return chain(e.start, e.size < cutoff_ ? mini_fat_ : fat_, e.size < cutoff_, e.size,
+                             out);
         return false;
     }
 
@@ -156,14 +157,22 @@ std::string biff_string(std::string_view d) {
 
 const char* error_name(unsigned code) {
     switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x24: return "#NUM!";
-    case 0x2A: return "#N/A";
-    default: return "#ERROR";
+    case 0x00:
+        return "#NULL!";
+    case 0x07:
+        return "#DIV/0!";
+    case 0x0F:
+        return "#VALUE!";
+    case 0x17:
+        return "#REF!";
+    case 0x1D:
+        return "#NAME?";
+    case 0x24:
+        return "#NUM!";
+    case 0x2A:
+        return "#N/A";
+    default:
+        return "#ERROR";
     }
 }
 

@@ -764,8 +764,7 @@ BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE emf, const RECT* rect);
 std::string program_text_utf8(const char* text, int length = -1);
 // Program text in a Windows code page (1252, 1250, 1251, ...): a '?' for each
 // character the page lacks, *lossless (may be null) false then.
-std::string program_text_in_code_page(const char* text, int length, int code_page,
-                                      bool* lossless);
+std::string program_text_in_code_page(const char* text, int length, int code_page, bool* lossless);
 // The first of the one-byte pages, in the order 1252, 1250, 1251, 1253,
 // 1254, 1257, 1255, 1256, 874, that holds every character of the texts;
 // 1252 when none does.

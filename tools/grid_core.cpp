@@ -281,8 +281,8 @@ void biff_field(std::vector<std::uint8_t>& b, const grid_field& f, std::size_t r
 
 // One row of the lines layout straight from the grid (the fields
 // row_fields(row, false) would give, without making them).
-void biff_row(std::vector<std::uint8_t>& b, const grid_row& row, std::size_t r,
-              std::size_t columns, int page) {
+void biff_row(std::vector<std::uint8_t>& b, const grid_row& row, std::size_t r, std::size_t columns,
+              int page) {
     std::size_t c = 0;
     std::size_t at = 0;
     for (bool first = true; c < columns; first = false) {
@@ -434,10 +434,10 @@ bool check_biff2(const std::uint8_t* data, std::size_t size, int* rows, int* col
             } else {
                 if (len != 8u + p[7]) return fail("LABEL length does not match its text");
                 if (p[7] == 0) return fail("empty LABEL");
-                c.text = plain_ascii(reinterpret_cast<const char*>(p + 8), p[7])
-                             ? std::string(reinterpret_cast<const char*>(p + 8), p[7])
-                             : code_page_text_utf8(reinterpret_cast<const char*>(p + 8), p[7],
-                                                   page);
+                c.text =
+                    plain_ascii(reinterpret_cast<const char*>(p + 8), p[7])
+                        ? std::string(reinterpret_cast<const char*>(p + 8), p[7])
+                        : code_page_text_utf8(reinterpret_cast<const char*>(p + 8), p[7], page);
                 labels = true;
             }
             if (cells) cells->push_back(std::move(c));

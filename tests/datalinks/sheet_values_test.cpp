@@ -113,10 +113,10 @@ std::string prices_with(const std::string& dir, const char* b2, const char* c2,
                 p.data.replace(a, from.size(), to);
             };
             swap("<c r=\"B2\"><v>10</v></c>", std::string("<c r=\"B2\"><v>") + b2 + "</v></c>");
-            swap("<c r=\"C2\"><v>11</v></c>", std::string("<c r=\"C2\"") +
-                                                  (c2_type ? std::string(" t=\"") + c2_type + "\""
-                                                           : std::string()) +
-                                                  "><v>" + c2 + "</v></c>");
+            swap("<c r=\"C2\"><v>11</v></c>",
+                 std::string("<c r=\"C2\"") +
+                     (c2_type ? std::string(" t=\"") + c2_type + "\"" : std::string()) + "><v>" +
+                     c2 + "</v></c>");
         }
     const std::string path = dir + "/mended.xlsx";
     write_bytes(path, zip_archive(parts, true));

@@ -78,18 +78,17 @@ TEST(StandinXlsx, OpenpyxlReadsTheSameValues) {
     std::string why;
     const std::string path = dir / "out.xlsx";
     ASSERT_TRUE(standin::write_xlsx(awkward_book(), path, &why)) << why;
-    const std::string script =
-        "import openpyxl\n"
-        "wb = openpyxl.load_workbook('" +
-        path +
-        "')\n"
-        "ws = wb.worksheets[0]\n"
-        "print(ws.title)\n"
-        "for c in ws[1]: print(repr(c.value))\n"
-        "for c in ws[2]: print(c.data_type, c.value)\n"
-        "print(sorted(n.name for n in wb.defined_names.definedName))\n"
-        "print(sorted((n.name, n.localSheetId) for s in [wb] for n in "
-        "s.defined_names.definedName))\n";
+    const std::string script = "import openpyxl\n"
+                               "wb = openpyxl.load_workbook('" +
+                               path +
+                               "')\n"
+                               "ws = wb.worksheets[0]\n"
+                               "print(ws.title)\n"
+                               "for c in ws[1]: print(repr(c.value))\n"
+                               "for c in ws[2]: print(c.data_type, c.value)\n"
+                               "print(sorted(n.name for n in wb.defined_names.definedName))\n"
+                               "print(sorted((n.name, n.localSheetId) for s in [wb] for n in "
+                               "s.defined_names.definedName))\n";
     write_bytes(dir / "read.py", script);
     ASSERT_EQ(std::system(("/usr/bin/python3 " + dir / "read.py > " + dir / "out.txt").c_str()), 0);
     const std::string out = file_bytes(dir / "out.txt");

@@ -59,8 +59,9 @@ std::string xlrd_cells(const fs::path& dir, const fs::path& xls) {
                                "    if v != '': print('%d,%d=%s' % (r, c, v))\n";
     std::ofstream(dir / "read.py") << script;
     const std::string out = (dir / "xlrd.txt").string();
-    if (std::system(("/usr/bin/python3 " + (dir / "read.py").string() + " > " + out + " 2>&1")
-                        .c_str()) != 0)
+    if (std::system(
+            ("/usr/bin/python3 " + (dir / "read.py").string() + " > " + out + " 2>&1").c_str()) !=
+        0)
         return "xlrd failed: " + read(out);
     return read(out);
 }
@@ -70,7 +71,10 @@ std::string xlrd_cells(const fs::path& dir, const fs::path& xls) {
 grid_rows latin_names() {
     grid_rows g;
     const float v[] = {1.5f, 2};
-    grid_add_row(g, "Gr\xF6\xDF" "e \xE9\tÅland", nullptr, v, nullptr, 2, false, nullptr, 0, 0);
+    grid_add_row(g,
+                 "Gr\xF6\xDF"
+                 "e \xE9\tÅland",
+                 nullptr, v, nullptr, 2, false, nullptr, 0, 0);
     return g;
 }
 
