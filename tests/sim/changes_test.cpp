@@ -239,6 +239,28 @@ TEST_F(Changes, AFileCutInsideAChangeIsRefused) {
     EXPECT_FLOAT_EQ(value(slot_k_), 5);
 }
 
+// A file of no change at all (empty, comments only, or cut inside its first
+// comment line) is taken, and said to hold no changes.
+TEST_F(Changes, AFileOfNoChangesSaysSo) {
+    std::string path = dir_ + "/none.cin";
+    for (const char* text : {"", "* changes of", "* changes of the base run\n\n"}) {
+        SCOPED_TRACE(text);
+        {
+            std::ofstream o(path, std::ios::binary | std::ios::trunc);
+            o << text;
+        }
+        clear_setup();
+        const std::size_t before = messages.all().size();
+        EXPECT_EQ(read_change_files(("\"" + path + "\"").c_str()), 1);
+        ASSERT_EQ(messages.all().size(), before + 1) << messages.joined();
+        EXPECT_NE(messages.all().back().find("none.cin holds no changes"), std::string::npos)
+            << messages.all().back();
+        const bool cut = std::string(text) == "* changes of";
+        EXPECT_EQ(messages.all().back().find("cut short") != std::string::npos, cut);
+        EXPECT_FLOAT_EQ(value(slot_k_), 2);
+    }
+}
+
 // A NUL byte ends the reading of a text file early: the changes before it are
 // not a whole file, so nothing is applied and the open failure says why.
 TEST_F(Changes, AFileWithANulByteOrThatCannotBeOpenedChangesNothing) {
