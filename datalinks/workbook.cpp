@@ -1131,13 +1131,16 @@ int overlay_xls_values(const std::string& path,
         if (v.sheet < 0 || static_cast<std::size_t>(v.sheet) >= book->sheets.size()) continue;
         const cell* now = book->sheets[static_cast<std::size_t>(v.sheet)].at(v.row, v.col);
         const bool empty = !now || now->kind == cell_kind::empty;
-        if (v.formula ? !empty || v.kind == cell_kind::empty
+        if (v.formula ? !empty || v.kind == xls_kind::empty
                       : !dated.count({static_cast<unsigned>(v.sheet), v.row, v.col}))
             continue;
         cell c;
-        c.kind = v.kind;
+        c.kind = v.kind == xls_kind::text      ? cell_kind::text
+                 : v.kind == xls_kind::error   ? cell_kind::error
+                 : v.kind == xls_kind::boolean ? cell_kind::boolean
+                                               : cell_kind::number;
         c.number = v.number;
-        if (v.kind == cell_kind::text || v.kind == cell_kind::error)
+        if (c.kind == cell_kind::text || c.kind == cell_kind::error)
             c.text = book->add_text(v.text);
         if (!book->put(v.sheet, v.row, v.col, c, why)) return 0;
     }

@@ -206,7 +206,7 @@ bool read_xls_values(std::string_view file, std::vector<xls_value>* out) {
             if (first && id != 0x0809) break; // not a substream's beginning
             if (id == 0x000A) break;
             if (pending_string && id == 0x0207) {
-                pending.kind = cell_kind::text;
+                pending.kind = xls_kind::text;
                 pending.text = biff_string(d);
                 out->push_back(pending);
                 pending_string = false;
@@ -228,13 +228,13 @@ bool read_xls_values(std::string_view file, std::vector<xls_value>* out) {
                         continue;
                     }
                     if (type == 1) {
-                        v.kind = cell_kind::boolean;
+                        v.kind = xls_kind::boolean;
                         v.number = d[8] ? 1 : 0;
                     } else if (type == 2) {
-                        v.kind = cell_kind::error;
+                        v.kind = xls_kind::error;
                         v.text = error_name(static_cast<unsigned char>(d[8]));
                     } else {
-                        v.kind = cell_kind::empty;
+                        v.kind = xls_kind::empty;
                     }
                 } else {
                     std::memcpy(&v.number, d.data() + 6, 8);

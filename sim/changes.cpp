@@ -519,6 +519,8 @@ int write_changes_file(const char* name, int mode) {
         }
     }
     std::string path = full_path(nullptr, set_extension(name, fk_changes, 0));
+    // A read-only file is replaced only when the user agrees (its mode kept).
+    if (!ask_replace_read_only(path.c_str())) return 0;
     std::FILE* f = open_stream(path.c_str(), "w");
     if (!f) {
         report_write_failure(path.c_str(), errno, "the changes file");

@@ -261,6 +261,30 @@ TEST_F(Changes, AFileOfNoChangesSaysSo) {
     }
 }
 
+// A read-only changes file is replaced only when the user agrees; its mode stays.
+TEST_F(Changes, AReadOnlyFileIsAskedAbout) {
+    ASSERT_EQ(read_changes_text("k = 200\n", "x"), 1);
+    const std::string path = dir_ + "/ro.cin";
+    ASSERT_EQ(write_changes_file(path.c_str(), 2), 1);
+    std::ifstream f(path, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_EQ(std::system(("chmod 444 '" + path + "'").c_str()), 0);
+    ASSERT_EQ(read_changes_text("k = 300\n", "x"), 1);
+    message_capture::answer() = 7;
+    EXPECT_EQ(write_changes_file(path.c_str(), 2), 0);
+    EXPECT_TRUE(messages.contains("is read only")) << messages.joined();
+    std::ifstream g(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(g)), {}), before);
+    message_capture::answer() = 6;
+    EXPECT_EQ(write_changes_file(path.c_str(), 2), 1);
+    std::ifstream h(path, std::ios::binary);
+    EXPECT_NE(std::string((std::istreambuf_iterator<char>(h)), {}).find("k = 300"),
+              std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
 // A NUL byte ends the reading of a text file early: the changes before it are
 // not a whole file, so nothing is applied and the open failure says why.
 TEST_F(Changes, AFileWithANulByteOrThatCannotBeOpenedChangesNothing) {
