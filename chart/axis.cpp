@@ -439,13 +439,26 @@ std::vector<char> CChartAxis::layout(CChartDC* dc, const std::vector<RECT>* take
     }
 }
 
+bool CChartAxis::HasScaleLabels() {
+    CChartTextStyle* ts = GetTextStyle();
+    const char* f = ts ? ts->GetText() : nullptr;
+    return f && f[0] == '\t';
+}
+
 std::vector<char> CChartAxis::LayoutLabels(CChartDC* dc) {
+    // Where two axes' labels meet, the axis of the lower kind keeps its
+    // label, except that labels of a scale (from a tab format: the bottom,
+    // middle and top of several units groups) win over plain numbers.
     std::vector<RECT> taken;
     const int kind = Kind();
+    const bool scale = HasScaleLabels();
     if (plot_)
-        for (int k = 1; k < kind; ++k) {
+        for (int k = 1; k <= 7; ++k) {
             CChartAxis* other = plot_->GetAxis(k);
-            if (other && other != this && other->IsEnabled()) other->layout(dc, nullptr, &taken);
+            if (!other || other == this || !other->IsEnabled()) continue;
+            const bool other_scale = other->HasScaleLabels();
+            const bool yields = other_scale == scale ? k < kind : other_scale;
+            if (yields) other->layout(dc, nullptr, &taken);
         }
     return layout(dc, taken.empty() ? nullptr : &taken, nullptr);
 }

@@ -83,6 +83,9 @@ public:
     // the plot's enabled axes of lower kind (the x labels keep the corner
     // where both axes show 0). 1-based like the ticks; entry 0 unused.
     std::vector<char> LayoutLabels(CChartDC* dc);
+    // Whether the labels come from a tab format (a scale's bottom, middle
+    // and top texts) rather than numbers.
+    bool HasScaleLabels();
     // The axis kind, 1 to 7.
     virtual int Kind() const { return 0; }
 

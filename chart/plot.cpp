@@ -217,14 +217,15 @@ void CChartPlot::TakeBoxSize() {
 }
 
 void CChartPlot::MakePlanes() {
-    // Left wall, back wall, floor: planes 2, 1, 3.
+    // Left wall, back wall, floor: planes 2, 1, 3. The view numbers its
+    // plane corners by plane (back wall first), as the planes here are.
     const int plane_of[3] = {1, 0, 2};
     for (int k = 0; k < 3; ++k) {
         CChartPolygon& p = planes_[plane_of[k]];
         p.Clear();
         for (int j = 0; j < 4; ++j) {
             double x, y, z;
-            view_->GetCorner(CChartView3D::kPlaneCorners[k][j], x, y, z);
+            view_->GetCorner(CChartView3D::kPlaneCorners[plane_of[k]][j], x, y, z);
             p.AddVertex(new CChartVertex(x, y, z));
         }
         p.Project(view_);
@@ -269,6 +270,20 @@ void CChartPlot::MakeAxes() {
         AddToList1(a);
         a->Disable();
     }
+    // What each axis counts by chart type: horizontal bars swap the value
+    // and position axes, stacked bars count the running sums, and a pie has
+    // only its angle axis (the others make no ticks when enabled).
+    static const int modes[4][7] = {
+        {6, 6, 5, 5, 4, 4, 0}, // 2
+        {0, 0, 0, 0, 0, 0, 4}, // 5, 9
+        {5, 5, 7, 7, 4, 4, 0}, // 8
+        {5, 5, 6, 6, 4, 4, 0}, // others
+    };
+    const int row = chart_type_ == 2                       ? 0
+                    : chart_type_ == 5 || chart_type_ == 9 ? 1
+                    : chart_type_ == 8                     ? 2
+                                                           : 3;
+    for (int i = 0; i < 7; ++i) axes_[i]->SetLabelMode(modes[row][i]);
 }
 
 void CChartPlot::MakeLists() {

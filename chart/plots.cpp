@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -624,6 +625,31 @@ CChartRect CChartPlot2D5::slice_rect() const {
     return CChartRect(lo, hi);
 }
 
+bool CChartPlot2D5::slice_span(int to, double& start, double& end) const {
+    if (to < 1 || to > static_cast<int>(angles_.size())) return false;
+    end = angles_[static_cast<std::size_t>(to - 1)];
+    start = to >= 2 ? angles_[static_cast<std::size_t>(to - 2)] : 0.0;
+    return true;
+}
+
+void CChartPlot2D5::pie_slice(const CChartRect& r, const CChartPoint& centre, const CChartPoint& a,
+                              const CChartPoint& b, CChartVertex* style_of, CChartDC* dc) const {
+    style_of->SelectPen(dc);
+    style_of->SelectBrush(dc);
+    dc->DrawPie(r, a, b);
+    style_of->UnselectBrush(dc);
+    style_of->UnselectPen(dc);
+    dc->PushNewPen(CChartColor(0, 0, 0));
+    if (draw_arc_ == 1) dc->DrawArc(r, a, b);
+    if (draw_radii_ == 1) {
+        const CChartPoint ra[2] = {centre, a};
+        const CChartPoint rb[2] = {centre, b};
+        dc->DrawPolyline(ra, 2);
+        dc->DrawPolyline(rb, 2);
+    }
+    delete dc->PopPen();
+}
+
 void CChartPlot2D5::DrawSlice(const CChartRect& r, int from, int to, CChartDC* dc) {
     CChartVertex* a = GetBoundary(from);
     CChartVertex* b = GetBoundary(to);
@@ -633,31 +659,14 @@ void CChartPlot2D5::DrawSlice(const CChartRect& r, int from, int to, CChartDC* d
     // place, which the pie primitive takes for the whole ellipse: it is not
     // drawn. (A slice of the whole turn has them in one place too, and is
     // rightly the whole ellipse.)
-    if (to >= 1 && to <= static_cast<int>(angles_.size())) {
-        const double end = angles_[static_cast<std::size_t>(to - 1)];
-        const double start = to >= 2 ? angles_[static_cast<std::size_t>(to - 2)] : 0.0;
-        if (!(end - start > 0.0)) return;
-    }
-    const CChartPoint centre = GetRef(CChartNoAxesPlot::centre).GetScreenPoint();
-    b->SelectPen(dc);
-    b->SelectBrush(dc);
-    dc->DrawPie(r, a->GetScreenPoint(), b->GetScreenPoint());
-    b->UnselectBrush(dc);
-    b->UnselectPen(dc);
-    dc->PushNewPen(CChartColor(0, 0, 0));
-    if (draw_arc_ == 1) dc->DrawArc(r, a->GetScreenPoint(), b->GetScreenPoint());
-    if (draw_radii_ == 1) {
-        const CChartPoint ra[2] = {centre, a->GetScreenPoint()};
-        const CChartPoint rb[2] = {centre, b->GetScreenPoint()};
-        dc->DrawPolyline(ra, 2);
-        dc->DrawPolyline(rb, 2);
-    }
-    delete dc->PopPen();
+    double start = 0.0, end = 0.0;
+    if (slice_span(to, start, end) && !(end - start > 0.0)) return;
+    pie_slice(r, GetRef(CChartNoAxesPlot::centre).GetScreenPoint(), a->GetScreenPoint(),
+              b->GetScreenPoint(), b, dc);
 }
 
-void CChartPlot2D5::DrawPlanes(CChartDC* dc) {
-    CChartNoAxesPlot::DrawPlanes(dc);
-    const CChartRect r = slice_rect();
+void CChartPlot2D5::draw_face(const CChartRect& r, CChartDC* dc,
+                              const std::function<void(int from, int to)>& slice) {
     dc->PushNewPen(CChartColor(0, 0, 0));
     dc->PushNewBrush(CChartColor(255, 255, 255));
     dc->DrawEllipse({r.left, r.top}, {r.right, r.bottom});
@@ -672,10 +681,18 @@ void CChartPlot2D5::DrawPlanes(CChartDC* dc) {
         only->UnselectBrush(dc);
         only->UnselectPen(dc);
     } else if (n > 1) {
-        DrawSlice(r, n, 1, dc);
-        for (int k = 1; k < n; ++k) DrawSlice(r, k, k + 1, dc);
+        slice(n, 1);
+        for (int k = 1; k < n; ++k) slice(k, k + 1);
     }
-    if (n >= 1) GetBoundary(1)->DrawBody(dc);
+}
+
+void CChartPlot2D5::DrawPlanes(CChartDC* dc) {
+    CChartNoAxesPlot::DrawPlanes(dc);
+    const CChartRect r = slice_rect();
+    // The flat slices, by this class's own slice drawing: a derived pie's
+    // DrawSlice draws something else (the 3D pie's side walls).
+    draw_face(r, dc, [&](int from, int to) { CChartPlot2D5::DrawSlice(r, from, to, dc); });
+    if (GetListCount(2) >= 1) GetBoundary(1)->DrawBody(dc);
 }
 
 void CChartPlot2D5::raise_top(std::vector<CChartVertex>& top, CChartVertex* top_centre) {
@@ -736,65 +753,148 @@ void CChartPlot3D5::ToScreenPass() {
     for (auto& v : top_) v.ToScreen(view_);
 }
 
+CChartPlot3D5::Ring CChartPlot3D5::ring(bool upper) const {
+    // A ring is the disc's outline seen in parallel projection: an affine
+    // image of the circle, given by its centre and the images of the radii
+    // at angle 0 (right) and at a quarter turn (the front, z = -r).
+    const CChartPoint rp = upper ? top_[4].GetScreenPoint() : GetRef(flat_right).GetScreenPoint();
+    const CChartPoint lp = upper ? top_[5].GetScreenPoint() : GetRef(flat_left).GetScreenPoint();
+    const CChartPoint bp = upper ? top_[6].GetScreenPoint() : GetRef(flat_back).GetScreenPoint();
+    const CChartPoint fp = upper ? top_[7].GetScreenPoint() : GetRef(flat_front).GetScreenPoint();
+    Ring g;
+    g.cx = (rp.x + lp.x) * 0.5;
+    g.cy = (rp.y + lp.y) * 0.5;
+    g.ux = (rp.x - lp.x) * 0.5;
+    g.uy = (rp.y - lp.y) * 0.5;
+    g.vx = (fp.x - bp.x) * 0.5;
+    g.vy = (fp.y - bp.y) * 0.5;
+    CChartPoint lo = rp, hi = rp;
+    for (const CChartPoint& p : {lp, bp, fp}) {
+        lo = lo.MinCorner(p.x, p.y);
+        hi = hi.MaxCorner(p.x, p.y);
+    }
+    g.rect = CChartRect(lo, hi);
+    return g;
+}
+
+CChartPoint CChartPlot3D5::Ring::at(double a) const {
+    const double c = std::cos(a), s = std::sin(a);
+    return {static_cast<int>(std::lround(cx + ux * c + vx * s)),
+            static_cast<int>(std::lround(cy + uy * c + vy * s))};
+}
+
+bool CChartPlot3D5::visible_arc(double& from, double& to) const {
+    // The side shows where the bottom ring lies below its centre on the
+    // screen: half a turn around the direction that points down the most.
+    const Ring g = ring(false);
+    if (g.uy == 0.0 && g.vy == 0.0) return false; // seen edge-on or from straight above
+    const double mid = std::atan2(g.vy, g.uy);
+    from = mid - kTurn * 0.25;
+    to = mid + kTurn * 0.25;
+    return true;
+}
+
 void CChartPlot3D5::DrawSlice(const CChartRect&, int from, int to, CChartDC* dc) {
-    CChartVertex* b0 = GetBoundary(from);
     CChartVertex* b1 = GetBoundary(to);
-    auto* t0 = static_cast<CChartVertex*>(GetListElement(3, from));
-    auto* t1 = static_cast<CChartVertex*>(GetListElement(3, to));
-    if (!b0 || !b1 || !t0 || !t1) return;
-    // A wall on the far half of the disc is hidden by the disc itself: it
-    // is drawn only when its bottom edge comes nearer than the centre.
-    const double centre_z = GetRef(CChartNoAxesPlot::centre).GetProjectedZ();
-    if (!((b0->GetProjectedZ() + b1->GetProjectedZ()) * 0.5 > centre_z)) return;
+    if (!GetBoundary(from) || !b1) return;
+    double start = 0.0, end = 0.0, vis_from = 0.0, vis_to = 0.0;
+    if (!slice_span(to, start, end) || !(end - start > 0.0)) return;
+    if (!visible_arc(vis_from, vis_to)) return;
+    const Ring lower = ring(false), upper = ring(true);
     CChartStyle* style = b1->GetStyle();
-    const CChartPoint wall[4] = {b0->GetScreenPoint(), t0->GetScreenPoint(), t1->GetScreenPoint(),
-                                 b1->GetScreenPoint()};
-    {
-        chart::pen_colour_keeper keep(style);
-        style->SetPenColor(style->GetFillColor());
+    // The slice's span against the visible half, tried a turn either way.
+    for (double shift : {-kTurn, 0.0, kTurn}) {
+        const double a0 = std::max(start, vis_from + shift);
+        const double a1 = std::min(end, vis_to + shift);
+        if (!(a1 > a0)) continue;
+        const int steps = std::max(2, static_cast<int>((a1 - a0) / (kTurn / 180.0)) + 1);
+        std::vector<CChartPoint> wall;
+        wall.reserve(static_cast<std::size_t>(2 * (steps + 1)));
+        for (int i = 0; i <= steps; ++i) wall.push_back(lower.at(a0 + (a1 - a0) * i / steps));
+        for (int i = steps; i >= 0; --i) wall.push_back(upper.at(a0 + (a1 - a0) * i / steps));
+        {
+            chart::pen_colour_keeper keep(style);
+            style->SetPenColor(style->GetFillColor());
+            style->SelectPen(dc);
+            style->SelectBrush(dc);
+            dc->DrawPolygon(wall.data(), static_cast<int>(wall.size()));
+            CChartStyle::PopBrushAndDelete(dc);
+            CChartStyle::PopPenAndDelete(dc);
+        }
+        // The upright edges where the slice begins and ends on this side.
         style->SelectPen(dc);
-        style->SelectBrush(dc);
-        dc->DrawPolygon(wall, 4);
-        CChartStyle::PopBrushAndDelete(dc);
+        if (a0 == start) {
+            const CChartPoint e[2] = {lower.at(a0), upper.at(a0)};
+            dc->DrawPolyline(e, 2);
+        }
+        if (a1 == end) {
+            const CChartPoint e[2] = {lower.at(a1), upper.at(a1)};
+            dc->DrawPolyline(e, 2);
+        }
         CChartStyle::PopPenAndDelete(dc);
     }
-    style->SelectPen(dc);
-    const CChartPoint e0[2] = {wall[0], wall[1]};
-    const CChartPoint e1[2] = {wall[3], wall[2]};
-    dc->DrawPolyline(e0, 2);
-    dc->DrawPolyline(e1, 2);
-    CChartStyle::PopPenAndDelete(dc);
 }
 
 void CChartPlot3D5::DrawPlanes(CChartDC* dc) {
-    // The side band first, so that the top (the 2D pie lifted) covers it.
+    CChartNoAxesPlot::DrawPlanes(dc);
+    const Ring lower = ring(false), upper = ring(true);
+    const int n = GetListCount(2);
+    // The underside and the side band, white, under the walls; with one
+    // data set the band is that set's.
+    dc->PushNewPen(CChartColor(0, 0, 0));
+    dc->PushNewBrush(CChartColor(255, 255, 255));
+    dc->DrawEllipse({lower.rect.left, lower.rect.top}, {lower.rect.right, lower.rect.bottom});
+    delete dc->PopBrush();
+    delete dc->PopPen();
     const CChartPoint lb = GetRef(flat_left).GetScreenPoint();
     const CChartPoint rb = GetRef(flat_right).GetScreenPoint();
     const CChartPoint lt = top_[5].GetScreenPoint(), rt = top_[4].GetScreenPoint();
     const CChartPoint band[4] = {lb, lt, rt, rb};
-    const int n = GetListCount(2);
     CChartStyle* one = n == 1 ? GetBoundary(1)->GetStyle() : nullptr;
     if (one) {
+        chart::pen_colour_keeper keep(one);
+        one->SetPenColor(one->GetFillColor());
         one->SelectPen(dc);
         one->SelectBrush(dc);
+        dc->DrawPolygon(band, 4);
+        // The front half of the underside belongs to the band too.
+        dc->DrawEllipse({lower.rect.left, lower.rect.top}, {lower.rect.right, lower.rect.bottom});
+        CChartStyle::PopBrushAndDelete(dc);
+        CChartStyle::PopPenAndDelete(dc);
     } else {
         dc->PushNewPen(CChartColor(255, 255, 255));
         dc->PushNewBrush(CChartColor(255, 255, 255));
+        dc->DrawPolygon(band, 4);
+        delete dc->PopBrush();
+        delete dc->PopPen();
     }
-    dc->DrawPolygon(band, 4);
-    delete dc->PopBrush();
-    delete dc->PopPen();
-    dc->PushNewPen(CChartColor(0, 0, 0));
-    const CChartPoint left_edge[2] = {lb, lt}, right_edge[2] = {rb, rt};
-    dc->DrawPolyline(left_edge, 2);
-    dc->DrawPolyline(right_edge, 2);
-    delete dc->PopPen();
     if (n > 1) {
-        const CChartRect r = slice_rect();
+        const CChartRect r = lower.rect;
         DrawSlice(r, n, 1, dc);
         for (int k = 1; k < n; ++k) DrawSlice(r, k, k + 1, dc);
     }
-    CChartPlot2D5::DrawPlanes(dc);
+    // The outline of the side: the near half of the underside and the two
+    // upright edges at the disc's extremes.
+    double vis_from = 0.0, vis_to = 0.0;
+    dc->PushNewPen(CChartColor(0, 0, 0));
+    if (visible_arc(vis_from, vis_to))
+        dc->DrawArc(lower.rect, lower.at(vis_from), lower.at(vis_to));
+    const CChartPoint left_edge[2] = {lower.at(vis_from), upper.at(vis_from)};
+    const CChartPoint right_edge[2] = {lower.at(vis_to), upper.at(vis_to)};
+    dc->DrawPolyline(left_edge, 2);
+    dc->DrawPolyline(right_edge, 2);
+    delete dc->PopPen();
+    // The top face: the flat pie on the upper ring.
+    const CChartPoint centre(static_cast<int>(std::lround(upper.cx)),
+                             static_cast<int>(std::lround(upper.cy)));
+    draw_face(upper.rect, dc, [&](int, int to) {
+        double start = 0.0, end = 0.0;
+        if (slice_span(to, start, end) && !(end - start > 0.0)) return;
+        CChartVertex* b = GetBoundary(to);
+        if (!b || !slice_span(to, start, end)) return;
+        pie_slice(upper.rect, centre, upper.at(start), upper.at(end), b, dc);
+    });
+    if (n >= 1) GetBoundary(1)->DrawBody(dc);
 }
 
 // ---------------------------------------------------------------- round-solid pie

@@ -7,6 +7,7 @@
 
 #include "chart/plot.h"
 
+#include <functional>
 #include <vector>
 
 class CChartSeries;
@@ -146,6 +147,16 @@ protected:
     void slice_angles(CChartData* data, std::vector<double>& end_angle,
                       std::vector<CChartSeries*>& sets) const;
     double radius() const;
+    // Slice `to`'s start and end angles; false when there is no such slice.
+    bool slice_span(int to, double& start, double& end) const;
+    // One slice's pie in `r` between the radial points `a` and `b`, in the
+    // style of `style_of`, with the outline the switches ask for.
+    void pie_slice(const CChartRect& r, const CChartPoint& centre, const CChartPoint& a,
+                   const CChartPoint& b, CChartVertex* style_of, CChartDC* dc) const;
+    // The pie's face in `r`: the white ellipse, then the whole ellipse in the
+    // only set's style or each slice by `slice` (from, to) in drawing order.
+    void draw_face(const CChartRect& r, CChartDC* dc,
+                   const std::function<void(int from, int to)>& slice);
     void raise_top(std::vector<CChartVertex>& top, CChartVertex* top_centre);
     int draw_radii_ = 0;
     int draw_arc_ = 0;
@@ -166,6 +177,16 @@ public:
     void DrawSlice(const CChartRect& r, int from, int to, CChartDC* dc) override;
 
 private:
+    // A ring of the disc on the screen: centre, the images of the radius at
+    // angle 0 and at a quarter turn, and the rectangle around it.
+    struct Ring {
+        double cx = 0, cy = 0, ux = 0, uy = 0, vx = 0, vy = 0;
+        CChartRect rect;
+        CChartPoint at(double angle) const;
+    };
+    Ring ring(bool upper) const;
+    // The angles whose side wall faces the viewer.
+    bool visible_arc(double& from, double& to) const;
     // The extreme points of the top face (right, left, back, front) and
     // their flat copies.
     std::vector<CChartVertex> top_ = std::vector<CChartVertex>(8);

@@ -1,5 +1,7 @@
 #include "chart/ribbon.h"
 
+#include <optional>
+
 CChartRibbon::CChartRibbon(CChartStyle* s) : CChartElement(s) {
     flag_a = 1;
 }
@@ -49,18 +51,19 @@ int CChartRibbon::SetFlagC(int v) {
 }
 
 void CChartRibbon::Draw(CChartDC* dc) {
-    if (outlined_ == 1 || !has_style || !style) {
-        DrawBody(dc);
-        return;
-    }
-    // The faces share the style: the pen in the fill colour hides the edges.
-    chart::pen_colour_keeper restore(style);
-    style->SetPenColor(style->GetFillColor());
     DrawBody(dc);
 }
 
 void CChartRibbon::DrawBody(CChartDC* dc) {
     if (!dc) return;
+    // The faces share the style: without an outline the pen takes the fill
+    // colour, or a ribbon of many narrow panels is all edges. The 3D plots
+    // draw bodies, so the switch is kept here.
+    std::optional<chart::pen_colour_keeper> restore;
+    if (outlined_ != 1 && has_style && style) {
+        restore.emplace(style);
+        style->SetPenColor(style->GetFillColor());
+    }
     SelectPen(dc);
     SelectBrush(dc);
     parts_.for_each([dc](CChartFace* f) { f->DrawBody(dc); });

@@ -66,6 +66,11 @@ void CChartString::SetNumber(double value, const char* format, int) {
         } else if (value >= 9999.9) {
             const char* third = second ? std::strchr(second + 1, '\t') : nullptr;
             s_ = third ? std::string(third + 1) : std::string("Error");
+        } else if (std::fabs(value - 5000.0) < 0.1) {
+            // The middle of the 0..10000 range shows the middle label, so a
+            // scale reads at its bottom, middle and top.
+            const char* third = second ? std::strchr(second + 1, '\t') : nullptr;
+            s_ = third ? std::string(second + 1, third) : std::string("Error");
         } else {
             s_.clear();
         }

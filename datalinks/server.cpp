@@ -11,6 +11,7 @@
 #include "shell/menucmd.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
+#include "shell/rundrv.h"
 #include "shell/state.h"
 #include "shell/wip.h"
 
@@ -100,6 +101,28 @@ void answer_execute(HWND client, HWND server, HGLOBAL command, WORD status) {
     }
 }
 
+// The text of the command being carried out, for the run driver's question
+// whether an existing run file may be overwritten (a request that begins
+// with "O" may); null while no command is carried out.
+const std::string* command_in_hand = nullptr;
+
+class handling_command {
+public:
+    explicit handling_command(const std::string& text) : saved_(command_in_hand) {
+        command_in_hand = &text;
+    }
+    ~handling_command() { command_in_hand = saved_; }
+    handling_command(const handling_command&) = delete;
+    handling_command& operator=(const handling_command&) = delete;
+
+private:
+    const std::string* saved_;
+};
+
+const char* pending_command_text() {
+    return command_in_hand ? command_in_hand->c_str() : nullptr;
+}
+
 void dde_execute_request(conversation* conv, HGLOBAL command, HWND client, HWND server) {
     auto answer_and_clear = [&](WORD status) {
         answer_execute(client, server, command, status);
@@ -114,6 +137,7 @@ void dde_execute_request(conversation* conv, HGLOBAL command, HWND client, HWND 
     for (const std::string& cmd : dde_split_commands(text)) {
         std::string name;
         if (!dde_fileopen_name(cmd, &name)) continue;
+        handling_command handling(cmd);
         // Only the first FileOpen counts; the commands after it are not looked at.
         if (shell_busy()) {
             // Nothing opens now: busy without ack, so the client asks again.
@@ -301,4 +325,5 @@ void install_dde_server() {
     dde_server_hooks.proc = ddeserver_proc;
     dde_server_hooks.opened = start_bridge;
     dde_server_hooks.closing = stop_bridge;
+    set_dde_pending_hook(pending_command_text);
 }

@@ -75,12 +75,12 @@ double text_to_number(std::string_view t) {
         blanks();
     }
     if (i != t.size() || t.size() > 200) return NA;
-    // sscanf reads the exponent only without blanks before it.
-    std::string compact;
-    for (char ch : t)
-        if (ch != ' ' && ch != '\t') compact.push_back(ch);
+    // The conversion stops at the first blank, so an exponent written after
+    // blanks ("12 E3") is not part of the number: 12, as the links have
+    // always read such a cell.
+    const std::string text(t);
     double v = 0;
-    return std::sscanf(compact.c_str(), "%lg", &v) == 1 ? v : NA;
+    return std::sscanf(text.c_str(), "%lg", &v) == 1 ? v : NA;
 }
 
 std::optional<data_matrix> parse_xltable(std::string_view data, bool transposed) {

@@ -57,6 +57,8 @@ struct chart_entry {
     void (*release)(handle) = nullptr;
     void (*live_update)(handle) = nullptr;
     double left_margin = 10; // of the view, in per cent
+    double top_margin = 16, legend_margin = 12;
+    int y_chars = 0; // the longest line of the y numbers
 };
 std::map<handle, chart_entry> charts;
 
@@ -127,8 +129,24 @@ void add_points(CChartCtrl& c, const line_graph& g) {
     }
 }
 
-// Fills the chart; returns the view's left margin (per cent).
-double fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
+// The character width of the chart's axis numbers in an area of this size:
+// the chart sizes its 4-point axis font from the drawing area (height x 4/3
+// x 4 / 400, 45 % of that wide; from the width when the area is taller than
+// wide), made from an area in twips (15 to a screen pixel) and read as
+// tenths of a point: twice as high in the area's own units; a digit with its
+// spacing is about 0.7 of that height wide.
+double axis_char_width(int width, int height) {
+    const double w = width, h = height;
+    const double ch =
+        w < h ? 4.0 * w / (400.0 * 4.0 / 3.0) * 100.0 / 45.0 : h * 4.0 / 3.0 * 4.0 / 400.0;
+    return 2 * ch * 0.7;
+}
+
+// Fills the chart for an area of this size; returns the view's left margin
+// (per cent).
+double fill_chart(chart_entry& e, const line_graph& g, int width, int height) {
+    CChartCtrl& c = *e.ctrl;
+    const int dimension = e.dimension;
     const LOGFONT title_font = log_font_of(g.fonts[3]), legend_font = log_font_of(g.fonts[0]),
                   axis_font = log_font_of(g.fonts[4]);
     const bool hide_legend = g.hide_flags & 1, hide_title = g.hide_flags & 2;
@@ -157,8 +175,8 @@ double fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
         }
     const bool one = groups.size() == 1;
     c.SetYRange(one ? groups[0].bottom : 0, one ? groups[0].top : 10000);
-    double m = 0;
-    const std::string y_title = chart_y_title(groups, dimension, &m);
+    int widest = 0;
+    const std::string y_title = chart_y_title(groups, &widest);
     if (CChartTextStyle* t = c.GetTitleTextStyle(4)) {
         t->SetText(y_title.c_str());
         t->SetLogFont(&axis_font);
@@ -168,14 +186,20 @@ double fill_chart(CChartCtrl& c, const line_graph& g, int dimension) {
     // items start 8.5 % of its width left of it: the top margin holds the
     // title's line besides, the left one at least that offset and the y
     // title's allowance.
-    const double top = hide_title ? 6.0 : 16.0;
-    const double legend = hide_legend ? 12.0 : 12.0 + 3.5 * n;
-    c.SetViewRect(top, legend, std::max(m, 10.0), 6.0);
+    e.top_margin = hide_title ? 6.0 : 16.0;
+    e.legend_margin = hide_legend ? 12.0 : 12.0 + 3.5 * n;
+    e.y_chars = widest;
+    const double left = chart_left_margin(widest, width, height);
+    c.SetViewRect(e.top_margin, e.legend_margin, left, 6.0);
     c.SetViewOption(1);
     c.SetXRange(g.x_min, g.x_max);
     c.SetAxis(2, g.x_divisions, 1, 5.0, 0);
-    c.SetAxis(4, g.y_divisions, 1, 5.0, 0);
-    return std::max(m, 10.0);
+    // Several scales are read at the bottom, middle and top of the axis: an
+    // odd number of divisions is doubled so that the middle has its tick.
+    const int y_divisions =
+        groups.size() > 1 && g.y_divisions % 2 == 1 ? 2 * g.y_divisions : g.y_divisions;
+    c.SetAxis(4, y_divisions, 1, 5.0, 0);
+    return left;
 }
 
 // Crowded x numbers take two rows, every other one below the first; at a
@@ -230,14 +254,16 @@ double chart_legend_y(int dimension, int i) {
     return dimension == 2 ? -(175.0 + 20.0 * i) : -(130.0 + 11.0 * i);
 }
 
-std::string chart_y_title(const std::vector<chart_group>& groups, int dimension,
-                          double* allowance) {
-    if (allowance) *allowance = 0;
+std::string chart_y_title(const std::vector<chart_group>& groups, int* widest) {
+    if (widest) *widest = 0;
     if (groups.size() < 2) return {};
-    auto add = [](std::string& column, double v, const std::string& units) {
+    std::size_t longest = 0;
+    auto add = [&longest](std::string& column, double v, const std::string& units) {
         if (!column.empty()) column.push_back('\n');
-        column.append(format_number_string(v, 0, nullptr));
-        if (!units.empty()) column.append(" ").append(units);
+        std::string line = format_number_string(v, 0, nullptr);
+        if (!units.empty()) line.append(" ").append(units);
+        longest = std::max(longest, line.size());
+        column.append(line);
     };
     std::string columns[3];
     for (const chart_group& g : groups) {
@@ -247,16 +273,16 @@ std::string chart_y_title(const std::vector<chart_group>& groups, int dimension,
     }
     std::string text;
     for (const std::string& c : columns) text.append("\t").append(c);
-    const double length = static_cast<double>(text.size());
-    const double count = static_cast<double>(groups.size());
-    double m = 0;
-    if (dimension == 2) {
-        if (17 * count < 2 * length) m = 2 * length / count;
-    } else if (51 * count < 5 * length) {
-        m = (5 * length / count) / 2;
-    }
-    if (allowance) *allowance = std::min(m, 50.0);
+    if (widest) *widest = static_cast<int>(longest);
     return text;
+}
+
+double chart_left_margin(int chars, int width, int height) {
+    if (chars <= 0 || width <= 0 || height <= 0) return 10.0;
+    // The numbers with a tenth to spare, and the tick mark (5 % of the
+    // axis) with a little space, left of the axis.
+    const double need = chars * axis_char_width(width, height) * 1.1 / width * 100.0 + 7.0;
+    return std::clamp(need, 10.0, 50.0);
 }
 
 int init_chart_app() {
@@ -287,17 +313,8 @@ bool chart_x_labels_crowd(const line_graph& g, int dimension, double left_margin
     std::size_t chars = 0;
     for (int i = 0; i <= g.x_divisions; ++i)
         chars = std::max(chars, std::strlen(format_to_step(g.x_min + i * step, step)));
-    // The axis text's character width: the chart sizes its 4-point axis font
-    // from the drawing area (height x 4/3 x 4 / 400, 45 % of that wide; from
-    // the width when the area is taller than wide).
-    const double w = width, h = height;
-    const double ch =
-        w < h ? 4.0 * w / (400.0 * 4.0 / 3.0) * 100.0 / 45.0 : h * 4.0 / 3.0 * 4.0 / 400.0;
-    // The chart reads those sizes, made from an area in twips (15 to a
-    // screen pixel), as tenths of a point (4/3 pixel): twice as high in the
-    // area's own units; a digit with its spacing is about 0.7 of that
-    // height wide.
-    const double cw = 2 * ch * 0.7;
+    const double w = width;
+    const double cw = axis_char_width(width, height);
     // The x axis spans the area less its side margins (a 3D axis lies
     // foreshortened along its depth).
     double axis = w * (100.0 - left_margin - 6.0) / 100.0;
@@ -336,9 +353,9 @@ int build_chart_graph(handle record, int chart_style) {
     } else {
         e->ctrl->ClearData(0);
     }
-    e->left_margin = fill_chart(*e->ctrl, *g, e->dimension);
     RECT area{};
     GetClientRect(window, &area);
+    e->left_margin = fill_chart(*e, *g, area.right - area.left, area.bottom - area.top);
     fit_x_rows(*e, *g, area.right - area.left, area.bottom - area.top);
     o = static_cast<output_record*>(lock_handle(record));
     if (!o) return 0;
@@ -386,9 +403,15 @@ int draw_chart_graph(handle record) {
     GetClientRect(e->ctrl->m_hWnd, &old);
     const bool resized =
         out_size.cx > 0 && out_size.cy > 0 && (drawing.printing == 1 || drawing.gtx_mode != 0);
-    if (resized)
+    const double window_left = e->left_margin;
+    if (resized) {
         MoveWindow(e->ctrl->m_hWnd, 0, 0, static_cast<int>(out_size.cx),
                    static_cast<int>(out_size.cy), FALSE);
+        e->ctrl->SetViewRect(e->top_margin, e->legend_margin,
+                             chart_left_margin(e->y_chars, static_cast<int>(out_size.cx),
+                                               static_cast<int>(out_size.cy)),
+                             6.0);
+    }
     if (drawing.gtx_mode < 0)
         report(8, "A chart graph cannot be written as graphics transfer text: the file "
                   "is empty. Save it as a metafile.");
@@ -400,7 +423,10 @@ int draw_chart_graph(handle record) {
     e->ctrl->GetChart()->SetPrepared(0);
     dc.ReleaseAttribDC();
     dc.Detach();
-    if (resized) MoveWindow(e->ctrl->m_hWnd, 0, 0, old.right, old.bottom, FALSE);
+    if (resized) {
+        MoveWindow(e->ctrl->m_hWnd, 0, 0, old.right, old.bottom, FALSE);
+        e->ctrl->SetViewRect(e->top_margin, e->legend_margin, window_left, 6.0);
+    }
     e->ctrl->RedrawNow();
     return 1;
 }
@@ -409,6 +435,13 @@ void resize_chart(handle record, int width, int height) {
     chart_entry* e = entry_of(record);
     if (!e || !e->ctrl->m_hWnd) return;
     MoveWindow(e->ctrl->m_hWnd, 0, 0, std::max(width, 1), std::max(height, 1), TRUE);
+    // The y numbers keep their room at the new size.
+    const double left = chart_left_margin(e->y_chars, width, height);
+    if (left != e->left_margin) {
+        e->left_margin = left;
+        e->ctrl->SetViewRect(e->top_margin, e->legend_margin, left, 6.0);
+        if (CChart* chart = e->ctrl->GetChart()) chart->SetPrepared(0);
+    }
     if (const line_graph* g = graph_of(record)) fit_x_rows(*e, *g, width, height);
     e->ctrl->RedrawNow();
     InvalidateRect(e->ctrl->m_hWnd, nullptr, TRUE);

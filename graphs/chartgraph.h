@@ -26,10 +26,15 @@ struct chart_group {
     double bottom = 0, top = 1;
     std::string units;
 };
-// The y title of several groups: one line per group, in three tab-separated
-// columns (bottom, middle, top), each value followed by its units; empty for
-// one group. *allowance gets the title allowance for the dimension.
-std::string chart_y_title(const std::vector<chart_group>& groups, int dimension, double* allowance);
+// The y title of several groups: three tab-separated columns (bottom,
+// middle, top), each with one line per group, each value followed by its
+// units; empty for one group. The vertical axis shows the columns as its
+// numbers at its bottom, middle and top. *widest gets the characters of the
+// longest line (0 for one group).
+std::string chart_y_title(const std::vector<chart_group>& groups, int* widest);
+// The view's left margin in per cent for y numbers of `chars` characters in
+// a chart area of this size: room for the numbers, at least 10, at most 50.
+double chart_left_margin(int chars, int width, int height);
 // Where legend item i goes (y of AddLegend): the rule of the dimension the
 // chart was made in.
 double chart_legend_y(int dimension, int i);

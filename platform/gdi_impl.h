@@ -196,7 +196,7 @@ class Recorder; // metafile recorder (metafile.h)
 // is being painted is a deep copy, so readers and copies see every call's
 // result as if each call had its own painter. Whoever replaces or frees the
 // image ends the painter first (gdi_end_drawing); see "Drawing passes" in
-// docs/decisions.md.
+// docs/design/platform.md.
 struct LivePainter {
     QPainter painter;
     QImage* target = nullptr;

@@ -1,7 +1,8 @@
 // The layer's own line rasteriser: one-pixel solid lines written straight
 // into the 32-bit pixels of an image, for the common case of graph curves and
 // sketch connectors (a solid cosmetic pen, the copy mix mode). Every other
-// line is drawn by the painter. See "Line rasteriser" in docs/decisions.md.
+// line is drawn by the painter. See "Line rasteriser" in
+// docs/design/platform.md.
 #pragma once
 
 #include "platform/gdi_impl.h"

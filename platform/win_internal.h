@@ -84,7 +84,8 @@ struct Window {
     std::vector<HWND> children; // z-order, topmost first
     QPointer<QWidget> widget;
     bool control_widget = false; // the widget comes from a class factory
-    QImage image;                // backing image of the client area
+    QImage image;                // backing image of the client area (see sync_image)
+    bool image_stale = false;    // the client size changed since it was made
     QRegion update;              // client co-ordinates
     bool erase_pending = false;
     int begin_paint_count = 0;        // BeginPaint calls (lets DispatchMessage see a paint)
@@ -242,7 +243,15 @@ RECT fit_to_work_area(const Window& w, RECT r);
 void set_toplevel_geometry(Window& w, const QRect& g);
 // Takes a maximising or restoring done by the window manager into the record.
 void sync_window_state(QWidget* widget, Window& w);
+// The backing image follows the client size lazily: resize_image marks it
+// stale (a window is resized several times while it is made and laid out,
+// and every image is a full-size allocation) and sync_image makes it the
+// client's size where it is drawn into or shown.
 void resize_image(Window& w);
+void sync_image(Window& w);
+// Whether a device context handed out for the window is open (its own, or one
+// from GetDC or BeginPaint not yet given back).
+bool window_has_open_dc(const Window& w);
 std::vector<HWND> descendants(HWND hwnd); // pre-order, not including hwnd
 HWND root_of(HWND hwnd);                  // the top-level ancestor
 // Re-places the widgets of a window and of its children after its frame or

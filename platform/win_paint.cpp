@@ -20,6 +20,17 @@ std::map<HDC, HWND>& dcs() {
     return m;
 }
 
+} // namespace
+
+bool window_has_open_dc(const Window& w) {
+    if (w.own_dc) return true;
+    for (const auto& [dc, hwnd] : dcs())
+        if (hwnd && get(hwnd) == &w) return true;
+    return false;
+}
+
+namespace {
+
 int clamp_rect_coord(LONG v) {
     return static_cast<int>(std::clamp<LONG>(v, -4 * max_coord, 4 * max_coord));
 }
@@ -70,6 +81,7 @@ void own_dc_drawn(HWND hwnd) {
 HDC own_dc_of(HWND hwnd, Window& w) {
     if (!(w.cls->style & CS_OWNDC)) return nullptr;
     if (!w.own_dc) {
+        sync_image(w);
         w.own_dc = gdi_create_image_dc(&w.image, hwnd, QRegion());
         gdi_window_drawn_hook = own_dc_drawn;
     }
@@ -208,6 +220,7 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase) {
     if (!w) return FALSE;
     QRect b = w->update.boundingRect();
     if (rect) *rect = rect_of(b);
+    if (erase && w->erase_pending && !w->update.isEmpty()) sync_image(*w);
     if (erase && w->erase_pending && !w->update.isEmpty() && !w->image.isNull()) {
         w->erase_pending = false;
         HDC dc = gdi_create_image_dc(&w->image, hwnd, w->update);
@@ -277,6 +290,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     w->begin_paint_count++;
     w->update = QRegion();
     w->erase_pending = false;
+    sync_image(*w);
     if (w->control_widget || w->image.isNull()) return nullptr;
     ps->rcPaint = rect_of(region.boundingRect());
     // Nothing to paint: a clip outside the image (an empty clip means "all").
@@ -322,6 +336,7 @@ HDC GetDC(HWND hwnd) {
     Window* w = get_or_fail(hwnd);
     if (!w) return nullptr;
     if (w->is_desktop) return GetDC(nullptr);
+    sync_image(*w);
     if (w->control_widget || w->message_only || w->image.isNull()) return nullptr;
     mark_screen_dirty(hwnd);
     if (HDC own = own_dc_of(hwnd, *w)) {
@@ -367,6 +382,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
     QRect cl = clip ? qrect(*clip).intersected(client) : client;
     QRect dest = src.translated(dx, dy).intersected(cl);
     QRect from = dest.translated(-dx, -dy);
+    sync_image(*w);
     QRect image_rect = w->image.rect();
     QRect copy_dest =
         dest.intersected(image_rect).intersected(from.intersected(image_rect).translated(dx, dy));

@@ -111,6 +111,15 @@ void sync_widget_geometry(Window& w) {
 
 void resize_image(Window& w) {
     if (w.control_widget || w.message_only || w.is_desktop) return;
+    w.image_stale = true;
+    // A device context kept open (a window's own one stays in its owner's
+    // hands between paints) draws on: its image is the client's size at once.
+    if (window_has_open_dc(w)) sync_image(w);
+}
+
+void sync_image(Window& w) {
+    if (!w.image_stale) return;
+    w.image_stale = false;
     QSize cs = client_size(w);
     int iw = std::clamp(cs.width(), 1, max_image_side);
     int ih = std::clamp(cs.height(), 1, max_image_side);

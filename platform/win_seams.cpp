@@ -113,6 +113,7 @@ std::uint64_t win_screen_updates(HWND hwnd) {
 
 QImage win_backing_image(HWND hwnd) {
     Window* w = get(hwnd);
+    if (w) sync_image(*w);
     if (!w || w->image.isNull()) return QImage();
     QSize cs = client_size(*w);
     return w->image.copy(0, 0, std::min(cs.width(), w->image.width()),

@@ -6,9 +6,12 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <tuple>
 
 #include "foundation/memory.h"
 #include "foundation/names.h"
+#include "foundation/report.h"
 #include "model/blockfile.h"
 #include "model/context.h"
 
@@ -364,12 +367,31 @@ int read_run_series(const char* name, const char* xname, int i, std::vector<floa
     return static_cast<int>(values.size());
 }
 
+namespace {
+
+// An 'A' record whose points outnumber the times its time base marks is
+// damaged: the user is told once per loaded run and variable (the readers
+// run again at every repaint) which run and variable lost points.
+void tell_dropped_points(int run, std::uint16_t serial, const char* name, const std::string& base,
+                         int kept, int stored) {
+    static std::set<std::tuple<int, std::uint16_t, std::string>> told;
+    if (!told.insert({run, serial, name ? name : ""}).second) return;
+    report(5,
+           "Got %d != %d in expand_act: the run %s stores %d values of %s but its time base %s "
+           "gives times for %d; the rest are left out",
+           kept, stored, run_display_name(run), stored, name ? name : "", base.c_str(), kept);
+}
+
+} // namespace
+
 int expand_act(const char* name, const char* xname, int i, std::vector<float>& values,
                std::vector<float>& times, double* first, double* last) {
     values.clear();
     times.clear();
     std::string base_name;
     std::vector<float> axis;
+    int dropped = 0; // the stored count when points had no time
+    std::uint16_t serial = 0;
     {
         run_lock l(i);
         if (!l || l->type != 'A') return 0;
@@ -411,7 +433,13 @@ int expand_act(const char* name, const char* xname, int i, std::vector<float>& v
             times.push_back(axis[p]);
             values.push_back(stored[k]);
         }
+        if (values.size() != stored.size()) {
+            dropped = static_cast<int>(stored.size());
+            serial = l->serial;
+        }
     }
+    if (dropped)
+        tell_dropped_points(i, serial, name, base_name, static_cast<int>(values.size()), dropped);
     double f = 0, la = 0;
     if (!axis.empty()) {
         auto [mn, mx] = std::minmax_element(axis.begin(), axis.end());

@@ -560,6 +560,6 @@ char* file_dialog(const char* title, const char* initial, int mode, std::uint32_
 char* choose_model_file(const char* initial) {
     return file_dialog("Name of model to open", initial, fd_open,
                        ft_models | ft_binary_models | ft_runs | ft_app_defs | ft_command_scripts |
-                           ft_all,
+                           ft_toolsets | ft_all,
                        ft2_packaged_models | ft2_packaged_apps, ft_models, 0, nullptr, nullptr);
 }

@@ -106,7 +106,11 @@ const font_family* find_font_family(const char* face) {
 
 BYTE font_charset(HDC dc, const char* face) {
     if (!face || !*face) return DEFAULT_CHARSET;
-    if (const font_family* f = find_font_family(face)) return f->charset;
+    // The whole list opens every font file on the machine (tens of
+    // milliseconds): it is used when made, and one face is asked for otherwise,
+    // so painting the first window does not build it.
+    if (families_made)
+        if (const font_family* f = find_font_family(face)) return f->charset;
     BYTE charset = DEFAULT_CHARSET;
     HDC use = dc ? dc : GetDC(nullptr);
     EnumFontFamilies(use, face, font2_callback, reinterpret_cast<LPARAM>(&charset));

@@ -55,7 +55,8 @@ struct class_def {
     bool hourglass;
 };
 
-// Procedures of classes whose owners are not built yet get the default handling.
+// The DDE client's class: the data links give each of its windows their own
+// procedure when they make it (install_dde_client), so the class does the default handling.
 LRESULT default_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }

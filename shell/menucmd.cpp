@@ -39,6 +39,8 @@
 #include "sim/control.h"
 #include "sim/simdata.h"
 
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -72,6 +74,20 @@ void toggle_build_behind() {
     arrange_windows(1);
 }
 
+// 0 for an analysis tool set (.kts), 1 for a sketch tool set (.sts), -1 for
+// any other file.
+int toolset_kind_of(const std::string& name) {
+    auto ends = [&](const char* ext) {
+        const std::size_t n = std::strlen(ext);
+        if (name.size() < n) return false;
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::tolower(static_cast<unsigned char>(name[name.size() - n + i])) != ext[i])
+                return false;
+        return true;
+    };
+    return ends(".kts") ? 0 : ends(".sts") ? 1 : -1;
+}
+
 void open_model_command(int id) {
     std::string name;
     int flags = 0;
@@ -94,6 +110,13 @@ void open_model_command(int id) {
         }
     }
     if (name.empty()) return;
+    // A tool set chosen from the file list replaces the palette's tools (or
+    // the sketch's set); the model stays open.
+    if (int kind = toolset_kind_of(name); kind >= 0) {
+        free_toolset(kind);
+        read_toolset(name.c_str(), kind);
+        return;
+    }
     if (!confirm_close_model(1)) return;
     shell_open_model(1, 0, name.c_str(), flags);
 }
@@ -103,21 +126,6 @@ void new_model_command() {
     if (!leave_sim_mode(1)) return;
     if (!confirm_model_change()) return;
     shell_open_model(0, 1, "", 0);
-}
-
-const char* command_name(int id) {
-    switch (id) {
-    case cmd_save:
-        return "Save";
-    case cmd_save_as:
-        return "Save As";
-    case cmd_publish:
-        return "Publish";
-    case cmd_print:
-        return "Print";
-    default:
-        return "This command";
-    }
 }
 
 void open_address(const std::string& url) {
@@ -137,7 +145,18 @@ void file_command(int id) {
         new_model_command();
         return;
     }
-    report(6, "%s is not built yet in this version of Kavrel Viewer.", command_name(id));
+    // With no window active these commands answer as they do from the
+    // model's diagram: it prints, and the viewer writes no model.
+    if (build_wnd && IsWindow(build_wnd)) {
+        SendMessage(build_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return;
+    }
+    if (id == cmd_print) {
+        report(7, "There is no window to print: open the model's diagram or an output window "
+                  "first.");
+        return;
+    }
+    not_available(id);
 }
 
 void exit_command() {

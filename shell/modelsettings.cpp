@@ -427,7 +427,7 @@ std::string model_info_text() {
         std::snprintf(buf, sizeof buf, "Model has %ld symbols and cannot be simulated ", total);
     else
         std::snprintf(buf, sizeof buf,
-                      "Model has %ld symbols,%ld Lookups, Time + %ld Levels, %ld Auxiliaries, %ld "
+                      "Model has %ld symbols, %ld Lookups, Time + %ld Levels, %ld Auxiliaries, %ld "
                       "Data, %ld Initial and %ld Constants (Total %ld). ",
                       total, lookups, levels, auxes, data, initials, constants,
                       lookups + 1 + levels + auxes + data + initials + constants);

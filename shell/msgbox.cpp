@@ -1,6 +1,6 @@
 // Message boxes and questions: show_message (the reporter's display hook),
 // ask_yes_no and ask_yes_no_cancel, and the message list that takes messages
-// below severity 6 until the error window and the text windows exist.
+// below severity 6 the error window does not take.
 #include "shell/msgbox.h"
 
 #include "foundation/report.h"
@@ -103,9 +103,8 @@ int show_message(int kind, const char* caption, const char* text) {
     if (severity < 6) {
         const char* prefix = severity_prefix(severity);
         if (low_sink && low_sink(severity, prefix, text)) return 0;
-        // Until the error window and the text windows exist, the lines are kept
-        // in the message list: the first with the severity's prefix, the
-        // others alone.
+        // Not taken by the error window: the lines are kept in the message
+        // list, the first with the severity's prefix, the others alone.
         const char* line = text;
         bool first = true;
         for (;;) {

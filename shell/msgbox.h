@@ -18,15 +18,16 @@ int ask_yes_no_cancel(const char* format, ...) __attribute__((format(printf, 1, 
 // The reporter's message hook (set_message_hook(show_message)). kind is the
 // severity 0..10 or a question kind of foundation/report.h; caption as the
 // reporter gives it. Severities below 6 go to the error window while it
-// collects messages, else to the message list (see the seam below); 6 and
+// collects messages, else to the message list (below); 6 and
 // above are shown in a box captioned by severity (one box at a time: while
 // one is up, further ones are only logged). Questions return IDYES, IDNO,
 // IDCANCEL or IDOK; messages return 0.
 int show_message(int kind, const char* caption, const char* text);
 
-// Where messages below severity 6 go until the error window and the text
-// windows exist: the lines are kept here (at most the last 1000), each as the
-// severity's prefix and the text.
+// Where messages below severity 6 go when the error window does not take
+// them (it is not collecting, or the text tools are not installed): the lines
+// are kept here (at most the last 1000), each as the severity's prefix and
+// the text.
 const char* const* message_list_lines(int* count);
 void clear_message_list();
 // The text tools install this to take messages below severity 6 themselves

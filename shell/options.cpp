@@ -7,6 +7,7 @@
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
+#include "platform/print.h"
 #include "resources/options.h"
 #include "shell/dialogs.h"
 #include "shell/exitcheck.h"
@@ -553,9 +554,30 @@ INT_PTR print_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
         case IDCANCEL:
             EndDialog(dialog, IDCANCEL);
             return TRUE;
-        case idp_setup:
-            report(6, "Setup... is not built yet in this version of Kavrel Viewer.");
+        case idp_setup: {
+            // The page set-up of the printer chosen in the list (the default
+            // printer for its first entry); the printer keeps what the user
+            // sets for the jobs that follow.
+            std::string name;
+            LRESULT sel = SendDlgItemMessage(dialog, idp_printer, CB_GETCURSEL, 0, 0);
+            if (sel > 0) {
+                char text[256] = {};
+                SendDlgItemMessage(dialog, idp_printer, CB_GETLBTEXT, static_cast<WPARAM>(sel),
+                                   reinterpret_cast<LPARAM>(text));
+                name = text;
+            }
+            HANDLE printer = nullptr;
+            if (!OpenPrinter(name.empty() ? nullptr : name.c_str(), &printer, nullptr)) {
+                report(7, "The printer %s could not be opened for its page set-up.",
+                       name.empty() ? default_printer_name().c_str() : name.c_str());
+                return TRUE;
+            }
+            DEVMODE mode{};
+            DocumentProperties(dialog, printer, nullptr, &mode, nullptr,
+                               DM_IN_PROMPT | DM_OUT_BUFFER);
+            ClosePrinter(printer);
             return TRUE;
+        }
         default:
             return FALSE;
         }

@@ -138,6 +138,16 @@ void choose_livesweep_run() {
     reset_value_cache(slot, 0, 0);
 }
 
+// Whether the open model has a behaviour-test constraint.
+bool model_has_constraints() {
+    if (!lock_model(0)) return false;
+    bool found = false;
+    for (int i = 0; i < model_alpha_count && !found; ++i)
+        found = sym(model_alpha[i])->type == st_constraint;
+    unlock_model(0);
+    return found;
+}
+
 // Steps 1 to 10 of a run request; step 11 (the run itself) is done by
 // run_command under its counters. -1 refused, 0 nothing run, 1 ready to run.
 int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& checked_name) {
@@ -149,6 +159,12 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
     }
     // 2.
     if (!model_can_simulate()) return -1;
+    // A Plausitest of a model without behaviour tests would write a run that
+    // checks nothing: say so before asking about its run file.
+    if (id == rc_plausitest && !model_has_constraints()) {
+        report(6, "The model has no behaviour tests (constraints) to check.");
+        return -1;
+    }
     // The game's own steps go on in the run file the game started with.
     const bool continuing = game_step && game_in_progress();
     if (id == rc_game_back && !continuing) return -1;

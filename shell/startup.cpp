@@ -281,8 +281,9 @@ int init_and_run(HINSTANCE previous, const std::vector<std::string>& arguments) 
                 shell_open_model(1, -1, name.c_str(), 0);
             else
                 shell_open_model(0, -1, "", 0);
-            // The font list of the printer and screen the settings chose.
-            load_font_list();
+            // The font list (of the printer and screen the settings chose) is
+            // made when first asked for: it opens every font file on the
+            // machine, which took more than the rest of start-up.
             restore_float_positions();
             write_ini_file(2);
             if (!toolset_loaded()) read_toolset("", 0);

@@ -200,9 +200,10 @@ void make_active(HWND w) {
         }
         if (menu_bar_mode() == 1) {
             // The output bar goes: its Edit menu, Lock/Unlock and Save As act
-            // on an output window, not on the diagram. The diagram's own menus
-            // are not built, so the bar of no output window takes its place,
-            // and the bottom bar gets back the text the output bar took.
+            // on an output window, not on the diagram. The bar of no output
+            // window takes its place (the diagram puts its own menus in as it
+            // is activated), and the bottom bar gets back the text the output
+            // bar took.
             const std::string text = bottom_bar_text();
             rebuild_menu_bar();
             set_bottom_text(text.c_str());
@@ -223,7 +224,22 @@ void make_active(HWND w) {
         rebuild_menu_bar();
         break;
     }
-    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // Each kind has its own layer: a build window stays below the floating
+    // windows, and with Keep Build Behind below the output windows too, so
+    // graphs that follow a slider stay in sight while the diagram has the
+    // mouse; output windows come up to just below the floating windows.
+    const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    switch (kind_of(w)) {
+    case kind_build:
+        place_under_floats_b(w, 0, 0, 0, 0, keep);
+        break;
+    case kind_output:
+        place_under_floats(w, 0, 0, 0, 0, keep);
+        break;
+    default:
+        place_in_container(w, 0, 0, 0, 0, keep);
+        break;
+    }
     active_child = w;
     draw_caption_buttons(-1);
     SendMessage(w, WM_NCACTIVATE, TRUE, 0);

@@ -8,8 +8,9 @@
 #include "sketch/sketch.h"
 
 // The workbench metrics the geometry uses (sketch units). The defaults are
-// derived from the default sketch font (see docs/decisions.md); the drawing
-// layer may install a text measurer that uses the real font.
+// derived from the default sketch font (see "Metrics" in
+// docs/design/sketch.md); the drawing layer may install a text measurer that
+// uses the real font.
 struct sketch_metrics {
     int line_height = 14;
     int char_width = 6; // average character width, used without a measurer

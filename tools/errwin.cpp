@@ -10,6 +10,7 @@
 #include <string>
 
 handle err_window = 0;
+handle message_text_window = 0;
 
 namespace {
 
@@ -69,21 +70,29 @@ bool error_window_sink(int severity, const char* prefix, const char* text) {
     // the message list instead of opening a second window.
     static bool busy = false;
     if (busy) return false;
-    if (err_window_on == 0) {
-        if (err_window == err_window_truncated)
-            err_window = 0; // collection ended: the next starts afresh
-        return false;
-    }
     struct busy_guard {
         busy_guard() { busy = true; }
         ~busy_guard() { busy = false; }
     } guard; // also on an unwind from a report inside
+    if (err_window_on == 0) {
+        if (err_window == err_window_truncated)
+            err_window = 0; // collection ended: the next starts afresh
+        if (!message_text_window) return false;
+        // A tool whose findings are messages names its text window: the
+        // lines go there, where the user looks, as well as to the history.
+        std::string line = prefix ? prefix : "";
+        line += text;
+        line += '\n';
+        textwin_append(message_text_window, 1, line);
+        return false;
+    }
     show_error_window(severity, prefix, text);
     return true;
 }
 
 void error_window_record_gone(handle record) {
     if (record && err_window == record) err_window = 0;
+    if (record && message_text_window == record) message_text_window = 0;
 }
 
 void install_text_hooks() {

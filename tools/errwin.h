@@ -11,6 +11,9 @@
 // to the log until collection stops).
 extern handle err_window;
 inline constexpr handle err_window_truncated = static_cast<handle>(-1);
+// A text window that also shows the messages below severity 6 while the error
+// window does not collect them (0 none): set by a tool around its work.
+extern handle message_text_window;
 // Past this many bytes the window gets its truncation line and no more.
 inline constexpr std::size_t error_window_limit = 120000;
 inline constexpr const char* error_truncated_line =

@@ -6,6 +6,7 @@
 #include "foundation/textsrc.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/timebase.h"
 #include "model/varnames.h"
 #include "runs/access.h"
 #include "runs/runfile.h"
@@ -170,7 +171,13 @@ void stats_tool_run(handle tool) {
               : o.variable_set == 1 ? "and its uses "
                                     : "");
     if (o.mode == 0) {
-        docprintf("for %s from %s ", "Time", time_text(model_rec->start));
+        // The time axis is named by its own variable (a model may call it
+        // anything, and a time base may stand in for it).
+        symbol_id axis = time_basis_symbol();
+        if (!axis && model_hdr) axis = model_hdr->w[mh_time_symbol];
+        const std::string axis_name =
+            axis && valid_symbol(axis) ? std::string(varformat(axis, 0)) : std::string("Time");
+        docprintf("for %s from %s ", axis_name.c_str(), time_text(model_rec->start));
         docprintf("to %s ", time_text(model_rec->end));
     } else if (o.mode == 1) {
         docprintf("sensitivity results at time %s ", time_text(chosen_time));

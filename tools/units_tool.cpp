@@ -6,6 +6,11 @@
 #include "model/units.h"
 #include "model/varnames.h"
 #include "shell/toolset.h"
+#include "tools/errwin.h"
+#include "tools/output.h"
+#include "tools/textwin.h"
+
+#include <string>
 
 int units_tool_setup(int mode, handle tool, std::string*, const char*) {
     if (!tool || mode != 0) return 0;
@@ -17,7 +22,26 @@ int units_tool_setup(int mode, handle tool, std::string*, const char*) {
     return 0;
 }
 
-void units_tool_run(handle) {
+namespace {
+
+// Names the tool's window as the one that shows the check's messages, and
+// stops naming it on every way out (a fatal message unwinds too).
+class message_window_scope {
+public:
+    explicit message_window_scope(handle record) : saved_(message_text_window) {
+        message_text_window = record;
+    }
+    ~message_window_scope() { message_text_window = saved_; }
+    message_window_scope(const message_window_scope&) = delete;
+    message_window_scope& operator=(const message_window_scope&) = delete;
+
+private:
+    handle saved_;
+};
+
+} // namespace
+
+void units_tool_run(handle tool) {
     const symbol_id var = workbench_var.var;
     if (!var) {
         report(8, "Units Check: no workbench variable is chosen. Click a name on the diagram or "
@@ -29,20 +53,39 @@ void units_tool_run(handle) {
         ~unlock_on_exit() { unlock_model(1); }
     } unlock;
     if (init_units_check(1) != 1) return;
+    const std::string name = varformat(var, 0);
+    const std::string units = name_units_label(nullptr, var, 2);
+    // The result is shown in the tool's own text window (reused when it is
+    // still open): the mismatches as the check reports them, then one line
+    // that says how it ended, the agreement too.
+    opening_tool = tool;
+    const std::string title = name + " : " + tool_name(tool);
+    handle out = open_text_window(title.c_str(), -1, -1, 0, 0, 0, nullptr);
+    opening_tool = 0;
+    if (!out) return;
+    textwin_printf(0, out, 1, "Units of %s: %s\n", name.c_str(),
+                   units.empty() ? "(none given)" : units.c_str());
     int checked = 0, mismatched = 0, unknown = 0;
-    int guard = 0;
-    for (equation_record* e = first_equation(var); e && guard < 100000; e = next_equation(e)) {
-        ++guard;
-        ++checked;
-        int r = check_eq_units(e, 0);
-        if (r == 0) ++mismatched;
-        if (r < 0) ++unknown;
+    {
+        message_window_scope scope(out);
+        int guard = 0;
+        for (equation_record* e = first_equation(var); e && guard < 100000; e = next_equation(e)) {
+            ++guard;
+            ++checked;
+            int r = check_eq_units(e, 0);
+            if (r == 0) ++mismatched;
+            if (r < 0) ++unknown;
+        }
     }
-    const char* name = varformat(var, 0);
     if (!checked)
-        report(5, "Units Check: %s has no equation to check", name);
-    else if (!mismatched && !unknown)
-        report(5, "Units Check: the units of %s agree", name);
-    else if (!mismatched)
-        report(5, "Units Check: the units of %s cannot be told (a side without units)", name);
+        textwin_printf(0, out, 1, "%s has no equation to check.\n", name.c_str());
+    else if (mismatched)
+        textwin_printf(0, out, 1, "The units of %s do not agree (%d of %d equations).\n",
+                       name.c_str(), mismatched, checked);
+    else if (unknown)
+        textwin_printf(0, out, 1,
+                       "The units of %s cannot be told: a side of its equation has no units.\n",
+                       name.c_str());
+    else
+        textwin_printf(0, out, 1, "The units of %s agree.\n", name.c_str());
 }

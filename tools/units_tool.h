@@ -1,5 +1,5 @@
 // The Units Check tool: checks the units of the workbench variable's
-// equations; what it finds goes to the messages.
+// equations and shows what it finds in its own text window.
 #pragma once
 
 #include "foundation/types.h"

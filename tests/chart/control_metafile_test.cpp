@@ -120,6 +120,10 @@ TEST(ChartControlPicture, EveryObjectCreatedWhileDrawingIsDeleted) {
             n[emr::CREATEPEN] + n[emr::CREATEBRUSHINDIRECT] + n[emr::EXTCREATEFONTINDIRECTW];
         EXPECT_GT(created, 10) << "type " << k[0] << " dimension " << k[1];
         EXPECT_EQ(n[emr::DELETEOBJECT], created) << "type " << k[0] << " dimension " << k[1];
-        EXPECT_GT(n[emr::EXTTEXTOUTW], 4) << "type " << k[0] << " dimension " << k[1];
+        // A pie's value axes make no ticks, so it writes no numbers.
+        if (k[0] == 5)
+            EXPECT_EQ(n[emr::EXTTEXTOUTW], 0) << "dimension " << k[1];
+        else
+            EXPECT_GT(n[emr::EXTTEXTOUTW], 4) << "type " << k[0] << " dimension " << k[1];
     }
 }

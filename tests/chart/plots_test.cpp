@@ -411,3 +411,90 @@ TEST(ChartCtrl, A3DAreaChartStandsOnTheZeroLine) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ChartCtrl, A3DPieShowsItsSlicesOnTopAndItsNearWalls) {
+    Shown s(5, 2);
+    const QRgb colours[3] = {qRgb(200, 0, 0), qRgb(0, 150, 0), qRgb(0, 0, 200)};
+    const double values[3] = {1, 1, 2};
+    for (int k = 1; k <= 3; ++k) {
+        s.ctrl.AddPoint(k, 1, values[k - 1]);
+        const QColor c(colours[k - 1]);
+        s.ctrl.GetSeriesStyle(k)->SetFillColor(CChartColor(c.red(), c.green(), c.blue()));
+    }
+    QImage img = s.shot("pie3d");
+    const int red = count_colour(img, colours[0]), green = count_colour(img, colours[1]),
+              blue = count_colour(img, colours[2]);
+    EXPECT_GT(red, 2000);
+    EXPECT_GT(green, 2000);
+    // The last set is half the pie: the largest face, and the near wall.
+    EXPECT_GT(blue, red + green / 2);
+    // Straight below the top face's lowest point lies the near side: the
+    // wall of the slice that faces the viewer, not white.
+    auto* plot = dynamic_cast<CChartPlot3D5*>(s.ctrl.GetChart()->GetPlot());
+    ASSERT_NE(plot, nullptr);
+    const CChartPoint front = plot->GetRef(CChartNoAxesPlot::flat_front).GetScreenPoint();
+    const CChartPoint back = plot->GetRef(CChartNoAxesPlot::flat_back).GetScreenPoint();
+    const CChartPoint near_side = back.y > front.y ? back : front;
+    const int x = near_side.x, y = near_side.y - 2;
+    EXPECT_NE(img.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu) << x << "," << y;
+}
+
+TEST(ChartCtrl, A3DPieOfOneSetIsOneDiscInItsColour) {
+    Shown s(5, 2);
+    s.ctrl.AddPoint(1, 1, 4);
+    s.ctrl.GetSeriesStyle(1)->SetFillColor(CChartColor(0, 120, 200));
+    QImage img = s.shot("pie3d-one");
+    // Top face and side band alike.
+    EXPECT_GT(count_colour(img, qRgb(0, 120, 200)), 20000);
+}
+
+TEST(ChartPlot, BackWallsLieOnTheirSidesOfTheBox) {
+    CChartPlot3D4 p;
+    // Plane 1 the back wall (z at the box's minimum), plane 2 the left wall
+    // (x at the minimum), plane 3 the floor (y at the minimum).
+    double lo[3] = {1e300, 1e300, 1e300};
+    for (int plane = 1; plane <= 3; ++plane)
+        for (int j = 1; j <= p.GetPlane(plane).GetCount(); ++j) {
+            const CChartVertex* c = p.GetPlane(plane).GetVertex(j);
+            lo[0] = std::min(lo[0], c->GetWorldX());
+            lo[1] = std::min(lo[1], c->GetWorldY());
+            lo[2] = std::min(lo[2], c->GetWorldZ());
+        }
+    const int axis_of[3] = {2, 0, 1};
+    for (int plane = 1; plane <= 3; ++plane) {
+        CChartPolygon& poly = p.GetPlane(plane);
+        ASSERT_EQ(poly.GetCount(), 4) << plane;
+        for (int j = 1; j <= 4; ++j) {
+            const CChartVertex* c = poly.GetVertex(j);
+            const double w[3] = {c->GetWorldX(), c->GetWorldY(), c->GetWorldZ()};
+            const int a = axis_of[plane - 1];
+            EXPECT_DOUBLE_EQ(w[a], lo[a]) << plane << " " << j;
+        }
+    }
+}
+
+TEST(ChartPlot, AxesCountWhatTheirChartTypePlaces) {
+    auto modes = [](int type, int dim) {
+        CChart c(type, dim, 3);
+        std::vector<int> m;
+        for (int kind = 1; kind <= 7; ++kind)
+            m.push_back(c.GetPlot()->GetAxis(kind)->GetLabelMode());
+        return m;
+    };
+    EXPECT_EQ(modes(4, 2), (std::vector<int>{5, 5, 6, 6, 4, 4, 0}));
+    EXPECT_EQ(modes(2, 2), (std::vector<int>{6, 6, 5, 5, 4, 4, 0}));
+    EXPECT_EQ(modes(8, 1), (std::vector<int>{5, 5, 7, 7, 4, 4, 0}));
+    EXPECT_EQ(modes(5, 2), (std::vector<int>{0, 0, 0, 0, 0, 0, 4}));
+    EXPECT_EQ(modes(9, 2), (std::vector<int>{0, 0, 0, 0, 0, 0, 4}));
+    // A pie's value axes make no ticks even when enabled.
+    Shown s(5, 1);
+    s.ctrl.AddPoint(1, 1, 2);
+    s.ctrl.AddPoint(2, 1, 3);
+    s.ctrl.SetAxis(2, 5, 1, 5.0, 0);
+    s.shot("pie-axis");
+    EXPECT_EQ(s.ctrl.GetChart()->GetPlot()->GetAxis(2)->GetTickCountUsed(), 0);
+}
+
+} // namespace

@@ -21,6 +21,9 @@ TEST(ChartString, TabFormatsPickTheirLabel) {
     EXPECT_EQ(number(12000, three), "many");
     EXPECT_EQ(number(9999.9, three), "many");
     EXPECT_EQ(number(5, three), "");
+    EXPECT_EQ(number(5000, three), "some"); // the middle of the scale
+    EXPECT_EQ(number(4900, three), "");
+    EXPECT_EQ(number(5000, "\tonly\tone"), "Error");
     EXPECT_EQ(number(-5, three), "");
     EXPECT_EQ(number(0, "\tonly"), "Error");
     EXPECT_EQ(number(12000, "\ta\tb"), "Error");

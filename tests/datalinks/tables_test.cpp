@@ -56,7 +56,10 @@ std::string wk1(std::initializer_list<std::pair<unsigned, unsigned>> at, bool en
 TEST(Tables, WholeNumbersInText) {
     EXPECT_EQ(text_to_number(" 12 "), 12);
     EXPECT_EQ(text_to_number("3E3"), 3000);
-    EXPECT_EQ(text_to_number("-4 e+2 "), -400);
+    EXPECT_EQ(text_to_number("-4e+2 "), -400);
+    // Blanks before the exponent end the number: the exponent is not read.
+    EXPECT_EQ(text_to_number("12 E3"), 12);
+    EXPECT_EQ(text_to_number("-4 e+2 "), -4);
     EXPECT_EQ(text_to_number("+7"), 7);
     for (const char* no : {"1.5", "12a", "", " ", "1,000", "E3", "3E", "- 4"})
         EXPECT_TRUE(is_na(text_to_number(no))) << no;

@@ -77,19 +77,25 @@ TEST(ChartGraphRules, LegendSpacingByDimension) {
 }
 
 TEST(ChartGraphRules, YTitleListsGroupsInThreeColumns) {
-    double m = -1;
-    EXPECT_EQ(chart_y_title({chart_group{0, 10, "widgets"}}, 1, &m), "");
-    EXPECT_EQ(m, 0);
+    int widest = -1;
+    EXPECT_EQ(chart_y_title({chart_group{0, 10, "widgets"}}, &widest), "");
+    EXPECT_EQ(widest, 0);
     const std::vector<chart_group> two = {{0, 10, "widgets"}, {100, 300, ""}};
-    const std::string t = chart_y_title(two, 1, &m);
+    const std::string t = chart_y_title(two, &widest);
     EXPECT_EQ(t, "\t0 widgets\n100\t5 widgets\n200\t10 widgets\n300");
-    // Length 48, 2 groups: 51 x 2 < 5 x 48, m = (5 x 48 / 2) / 2 = 60, at most 50.
-    EXPECT_DOUBLE_EQ(m, 50.0);
-    const std::vector<chart_group> short_ones = {{0, 1, ""}, {0, 2, ""}};
-    chart_y_title(short_ones, 2, &m); // "\t0\n0\t0.5\n1\t1\n2": length 15, 34 >= 30
-    EXPECT_DOUBLE_EQ(m, 0.0);
-    chart_y_title(short_ones, 1, &m); // 102 >= 75
-    EXPECT_DOUBLE_EQ(m, 0.0);
+    EXPECT_EQ(widest, 10); // "10 widgets"
+}
+
+// The y numbers get the room they need left of the axis, whatever the
+// window's width: not half the window for a short scale.
+TEST(ChartGraphRules, LeftMarginFitsTheYNumbers) {
+    EXPECT_DOUBLE_EQ(chart_left_margin(0, 600, 400), 10.0);
+    const double short_numbers = chart_left_margin(11, 600, 400);
+    EXPECT_GT(short_numbers, 10.0);
+    EXPECT_LT(short_numbers, 25.0);
+    // Wider windows need a smaller share; very long units stop at half.
+    EXPECT_LT(chart_left_margin(11, 1200, 400), short_numbers);
+    EXPECT_DOUBLE_EQ(chart_left_margin(200, 600, 400), 50.0);
 }
 
 // ------------------------------------------------------- in the program ---
@@ -455,4 +461,57 @@ TEST_F(ChartGraphs, ExportsAreDrawnAtTheirSizeAndGtxSaysItIsEmpty) {
         "A chart graph cannot be written as graphics transfer text: the file is empty. Save it "
         "as a metafile."));
     set_message_hook(nullptr);
+}
+
+// Two variables of different units on a chart of each dimension: each
+// scale group's numbers stand by the vertical axis, the title names each
+// group's bottom, middle and top, the plot spans the window, and the 3D
+// ribbons show their colours.
+TEST_F(ChartGraphs, TwoScaleGroupsAreReadableInBothDimensions) {
+    simulate("base");
+    for (int style : {1, 3}) {
+        graph_def d = def("Style_1");
+        d.name = style == 1 ? "Two2D" : "Two3D";
+        d.graph_style = static_cast<std::uint8_t>(style);
+        graph_var v = d.vars[0];
+        v.name = "Workforce";
+        v.scale_group = 1;
+        d.vars.push_back(v);
+        add_graph_def(*set(), d);
+        const handle h = run_tool(d.name.c_str());
+        ASSERT_NE(h, 0u);
+        CChartCtrl* c = chart_of(h);
+        ASSERT_NE(c, nullptr);
+        const QImage img = shot(c->m_hWnd, style == 1 ? "/kavrel_two2d.png" : "/kavrel_two3d.png");
+        // The plot starts in the left quarter, not the middle.
+        RECT area{};
+        GetClientRect(c->m_hWnd, &area);
+        const CChartRect& view = c->GetChart()->GetPlot()->GetView()->GetViewRect();
+        EXPECT_LT(view.left, area.right / 4) << style;
+        EXPECT_GT(view.left, area.right / 20) << style;
+        // Bottom, middle and top of both scales stand by the axis, all drawn.
+        HDC hdc = GetDC(c->m_hWnd);
+        CDC cdc;
+        cdc.Attach(hdc);
+        CChartDC dc(&cdc);
+        CChartAxis* y = c->GetChart()->GetPlot()->GetAxis(3);
+        const std::vector<char> drawn = y->LayoutLabels(&dc);
+        std::vector<std::string> labels;
+        for (int i = 1; i <= y->GetTickCountUsed(); ++i) {
+            RECT r{};
+            if (y->GetTick(i)->LabelRect(&dc, &r) && drawn[static_cast<std::size_t>(i)])
+                labels.push_back(y->GetTick(i)->GetLabel());
+        }
+        cdc.Detach();
+        ReleaseDC(c->m_hWnd, hdc);
+        ASSERT_EQ(labels.size(), 3u) << style;
+        EXPECT_EQ(labels[0].rfind("0 widgets\n", 0), 0u) << labels[0];
+        EXPECT_NE(labels[1].find("people"), std::string::npos) << labels[1];
+        EXPECT_NE(labels[2].find("widgets"), std::string::npos) << labels[2];
+        // The ribbons show their colours, not their edges.
+        if (style == 3) {
+            EXPECT_GT(count_colour(img, colour_table[0]), 3000);
+            EXPECT_GT(count_colour(img, colour_table[1]), 3000);
+        }
+    }
 }

@@ -198,8 +198,9 @@ TEST_F(Palette, ArrangeWindowsByGroupAndKeepBuildBehind) {
 
     float_opts |= fo_build_behind;
     EXPECT_EQ(arrange_windows(1), 1);
-    // Nothing is re-ordered; the build window is still activated (raised).
-    EXPECT_EQ(order(), (std::vector<HWND>{f1, b2, f2, b1}));
+    // Nothing is brought forward; the build window is activated and goes
+    // below the lowest output window, where Keep Build Behind keeps it.
+    EXPECT_EQ(order(), (std::vector<HWND>{b1, f1, b2, f2}));
     EXPECT_EQ(active_child, b1);
     float_opts &= static_cast<std::uint8_t>(~fo_build_behind);
     // The frame above the lowest build window goes below it; the lowest

@@ -331,7 +331,7 @@ TEST_F(Toolbar, WithoutAModelTheModelsButtonsAreGreyAndDoNothing) {
     toolbar_follow_mode();
     td::run_until_idle();
     for (int slot : model_slots) EXPECT_GT(ink_pixels(slot), 0) << "slot " << slot;
-    answerer::box(severity_caption(6)).text("Save is not built yet").press(IDOK);
+    answerer::box(severity_caption(8)).text("Sorry not available").press(IDOK);
     td::advance(1000);
     td::click(toolbar_wnd, centre(2).x, centre(2).y);
     td::run_until_idle();

@@ -77,10 +77,10 @@ protected:
         UnregisterClass("Kavrel_guage", hinst);
     }
     // The workbench with every hook and a copy of the population sample.
-    void open_sample() {
+    void open_sample(const char* name = "population.kmf") {
         make_workbench();
         install_program_hooks();
-        model_ = sample("population.kmf");
+        model_ = sample(name);
         ASSERT_EQ(shell_open_model(1, 0, model_.c_str(), 0), 1);
         ask_dataset_overwrite = false;
         installed_pump = sim_pump_hook();
@@ -176,7 +176,7 @@ TEST_F(Wiring, ALivesweepRequestWhileBusyRunsAgainOnTheMainWindowTimer) {
 }
 
 TEST_F(Wiring, APlausitestRunIsMadeAndItsViolationsAreListed) {
-    open_sample();
+    open_sample("epidemic.kmf");
     set_run_name("check");
     answerer::dialog(403).press(IDOK); // the Plausitest dialog
     menu_command(cmd_plausitest);

@@ -1,4 +1,4 @@
-// Two rules of the decisions record that the engine's results rest on: a run
+// Two rules of the design record that the engine's results rest on: a run
 // file whose row table names a column beyond its rows is refused, and a
 // severity above 10 is counted and captioned as 10.
 #include <cstring>

@@ -1,5 +1,7 @@
-// The Units Check tool on the workbench variable: agreeing and mismatching
-// equations, a variable without units, and no variable chosen.
+// The Units Check tool on the workbench variable: its own text window shows
+// the variable's units, the mismatches as the check reports them and a line
+// that says how the check ended (agreement included); no variable chosen is
+// said in a box.
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/eqtext.h"
@@ -7,25 +9,32 @@
 #include "model/modelfile.h"
 #include "model/units.h"
 #include "model/varnames.h"
+#include "platform/testing/driver.h"
+#include "shell/msgbox.h"
 #include "shell/toolset.h"
 #include "tests/common/message_log.h"
+#include "tests/shell/shell_fixture.h"
 #include "tests/support/model_builder.h"
+#include "tools/errwin.h"
+#include "tools/output.h"
+#include "tools/textwin.h"
 #include "tools/units_tool.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
-class UnitsTool : public ::testing::Test {
+class UnitsTool : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_hooks();
+        make_workbench();
         init_vocabulary();
-        message_log::messages.clear();
-        set_message_hook(message_log::test_hook);
-        sink_ = std::tmpfile();
-        set_report_stream(sink_);
         workbench_var = {};
         model_builder b("units");
         b.constant("birth rate", 0.1f, "1/Year");
@@ -42,45 +51,81 @@ protected:
         units_tool_setup(0, tool_, nullptr, nullptr);
     }
     void TearDown() override {
+        close_framed_tool_windows(1);
+        test_driver::run_until_idle();
         free_tool(tool_);
         set_tool_setup(find_tool_row("Units Check"), nullptr);
         close_model(0, 0);
         workbench_var = {};
-        set_report_stream(nullptr);
-        set_message_hook(nullptr);
-        if (sink_) std::fclose(sink_);
+        ShellWorkbenchTest::TearDown();
     }
-    // Runs the tool as the palette would: through its recorded action.
-    void run(const char* var) {
-        message_log::messages.clear();
+    // Runs the tool as the palette would, through its recorded action, and
+    // gives the lines of the window it showed.
+    std::vector<std::string> run(const char* var) {
         workbench_var.var = var ? find_symbol(var) : 0;
         tool_record* r = lock_tool(tool_);
         tool_action action = tool_action_of(r->action);
         unlock_tool(tool_);
-        ASSERT_NE(action, nullptr);
+        EXPECT_NE(action, nullptr);
+        if (!action) return {};
         action(tool_);
-        EXPECT_EQ(model_lock_flag, -1); // unlocked on the way out
+        test_driver::run_until_idle();
+        EXPECT_EQ(model_lock_flag, -1);     // unlocked on the way out
+        EXPECT_EQ(message_text_window, 0u); // the window is named only while checking
+        r = lock_tool(tool_);
+        const handle out = r->output;
+        unlock_tool(tool_);
+        std::vector<std::string> lines;
+        if (const text_lines* l = textwin_lines(out))
+            for (int i = 0; i < l->lines(); ++i) lines.emplace_back(l->line(i));
+        return lines;
     }
-    std::FILE* sink_ = nullptr;
+    static bool has(const std::vector<std::string>& lines, const std::string& part) {
+        for (const std::string& l : lines)
+            if (l.find(part) != std::string::npos) return true;
+        return false;
+    }
     handle tool_ = 0;
 };
 
-TEST_F(UnitsTool, ReportsWhatTheEquationsUnitsSay) {
+TEST_F(UnitsTool, ShowsWhatTheEquationsUnitsSayInItsOwnWindow) {
     tool_record* r = lock_tool(tool_);
     EXPECT_EQ(r->icon, 0x2D0050u);
     unlock_tool(tool_);
 
-    run("births");
-    EXPECT_TRUE(message_log::said("Units Check: the units of births agree"));
-    run("wrong");
-    EXPECT_TRUE(message_log::said("Right hand and left hand units do not match"));
-    EXPECT_FALSE(message_log::said("agree"));
-    run("nounits");
-    EXPECT_TRUE(message_log::said("cannot be told"));
-    run(nullptr);
-    // A click with nothing chosen says so in a box, not only in the error
-    // window the user may not have open.
-    EXPECT_TRUE(message_log::said("no workbench variable is chosen", 8));
+    std::vector<std::string> lines = run("births");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Units of births: people/Year");
+    EXPECT_EQ(lines.back(), "The units of births agree.");
+    // Agreement is no error: nothing is labelled so.
+    EXPECT_FALSE(has(lines, "ERROR"));
+
+    lines = run("wrong");
+    EXPECT_TRUE(has(lines, "ERROR:")) << lines.size();
+    EXPECT_TRUE(has(lines, "Right hand and left hand units do not match"));
+    EXPECT_TRUE(has(lines, "wrong: "));
+    EXPECT_EQ(lines.back(), "The units of wrong do not agree (1 of 1 equations).");
+    // The mismatch also went to the message list the Error History shows.
+    int n = 0;
+    const char* const* kept = message_list_lines(&n);
+    bool in_list = false;
+    for (int i = 0; i < n; ++i)
+        in_list |= std::string(kept[i]).find("do not match") != std::string::npos;
+    EXPECT_TRUE(in_list);
+
+    lines = run("nounits");
+    EXPECT_TRUE(has(lines, "cannot be told"));
+    EXPECT_TRUE(has(lines, "Units of nounits: (none given)"));
+}
+
+TEST_F(UnitsTool, NoVariableChosenIsSaidInABox) {
+    answerer::box(severity_caption(8)).text("no workbench variable is chosen").press(IDOK);
+    workbench_var.var = 0;
+    tool_record* r = lock_tool(tool_);
+    tool_action action = tool_action_of(r->action);
+    unlock_tool(tool_);
+    action(tool_);
+    EXPECT_EQ(answerer::pending(), 0u);
 }
 
 } // namespace

@@ -1,0 +1,156 @@
+// A real top-level window on a real X server without a window manager: Qt
+// places it where it likes on the first show, and the X server moves it when
+// another client asks. A click at a child's place on the screen must reach
+// that child with its own client co-ordinates, and the window's rectangle must
+// say where it stands, whoever placed it.
+//
+// The case runs in a second copy of this test program on an Xvfb of its own
+// (the suite itself runs offscreen, where no window has a place of its own).
+#include "win_fixture.h"
+
+#include "../common/viewer_process.h"
+#include "platform/win_internal.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QThread>
+#include <QWindow>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace wintest;
+
+namespace {
+
+bool in_child() {
+    const char* v = std::getenv("KAVREL_REAL_SCREEN_CHILD");
+    return v && *v;
+}
+
+// Lets Qt take what the X server sent until `done` holds (or two seconds).
+template <class F> bool settle(F done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < until) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        test_driver::run_until_idle();
+        if (done()) return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+// A left press and release at a point of the screen, as Qt hands one to the
+// widget under it: the widget's own place turns the point into its local one.
+void click_screen(QWidget* top, QPoint global) {
+    QWidget* target = top->childAt(top->mapFromGlobal(global));
+    if (!target) target = top;
+    const QPointF local = target->mapFromGlobal(QPointF(global));
+    QMouseEvent press(QEvent::MouseButtonPress, local, QPointF(global), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, QPointF(global), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+    test_driver::run_until_idle();
+}
+
+// Moves an X window from outside the program, as a user's tool would.
+void move_from_outside(WId window, int x, int y) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) return;
+    const std::uint32_t values[] = {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
+    xcb_configure_window(c, static_cast<xcb_window_t>(window),
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+    xcb_flush(c);
+    // A round trip, so the server has done the move before this client goes.
+    free(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, static_cast<xcb_window_t>(window)), nullptr));
+    xcb_disconnect(c);
+}
+
+class RealScreen : public WinTest {};
+
+// The case proper: skipped unless this copy was started for it.
+TEST_F(RealScreen, ClicksReachTheChildUnderThePointerWhereverTheWindowStands) {
+    if (!in_child()) GTEST_SKIP() << "run by RealScreenHost on an X server of its own";
+    // Shown maximised, as the workbench opens: without a window manager
+    // nobody maximises it, and it stays where it was made.
+    HWND top = CreateWindowEx(0, "Test_plain", "real", WS_OVERLAPPEDWINDOW, 200, 125, 400, 300,
+                              nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(top);
+    ShowWindow(top, SW_SHOWMAXIMIZED);
+    HWND a = child(top, 1, 10, 10, 100, 80);
+    HWND b = child(top, 2, 200, 120, 120, 90);
+    QWidget* widget = win::get(top)->widget;
+    ASSERT_TRUE(widget);
+    ASSERT_TRUE(settle([&] { return widget->isVisible() && widget->windowHandle()->isExposed(); }));
+
+    auto check_clicks = [&](const char* when) {
+        SCOPED_TRACE(when);
+        const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+        RECT r{};
+        GetWindowRect(top, &r);
+        EXPECT_EQ(r.left, widget->geometry().x());
+        EXPECT_EQ(r.top, widget->geometry().y());
+        POINT p{origin.x() + 230, origin.y() + 150};
+        EXPECT_EQ(WindowFromPoint(p), b);
+        ScreenToClient(top, &p);
+        EXPECT_EQ(p.x, 230);
+        EXPECT_EQ(p.y, 150);
+        log().clear();
+        click_screen(widget, origin + QPoint(230, 150)); // 30, 30 inside b
+        click_screen(widget, origin + QPoint(15, 20));   // 5, 10 inside a
+        auto downs = entries(WM_LBUTTONDOWN);
+        ASSERT_EQ(downs.size(), 2u);
+        EXPECT_EQ(downs[0].hwnd, b);
+        EXPECT_EQ(GET_X_LPARAM(downs[0].lp), 30);
+        EXPECT_EQ(GET_Y_LPARAM(downs[0].lp), 30);
+        EXPECT_EQ(downs[1].hwnd, a);
+        EXPECT_EQ(GET_X_LPARAM(downs[1].lp), 5);
+        EXPECT_EQ(GET_Y_LPARAM(downs[1].lp), 10);
+    };
+    check_clicks("where Qt first put it");
+
+    const QPoint before = widget->geometry().topLeft();
+    move_from_outside(widget->winId(), before.x() + 123, before.y() + 57);
+    ASSERT_TRUE(settle([&] { return widget->geometry().topLeft() != before; }));
+    check_clicks("after the X server moved it");
+}
+
+// Starts the case above in a copy of this program against an Xvfb of its own,
+// without a window manager, and takes its verdict.
+TEST(RealScreenHost, RunsTheRealScreenCaseOnAnXServerOfItsOwn) {
+    if (in_child()) GTEST_SKIP();
+    viewer_process::xvfb x;
+    if (x.display.empty()) GTEST_SKIP() << "Xvfb did not start";
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = 0;
+    char out_name[] = "/tmp/kavrel-realscreen-XXXXXX";
+    const int out = mkstemp(out_name);
+    ASSERT_GE(out, 0);
+    const pid_t pid = viewer_process::spawn(
+        {self, "--gtest_filter=RealScreen.*"},
+        viewer_process::env_with(
+            {{"DISPLAY", x.display}, {"QT_QPA_PLATFORM", "xcb"}, {"KAVREL_REAL_SCREEN_CHILD", "1"}},
+            {"WAYLAND_DISPLAY"}),
+        out);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(out);
+    std::ifstream in(out_name);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    unlink(out_name);
+    ASSERT_TRUE(WIFEXITED(status)) << text;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << text;
+    EXPECT_NE(text.find("[  PASSED  ] 1 test"), std::string::npos) << text;
+}
+
+} // namespace
