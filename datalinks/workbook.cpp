@@ -2,6 +2,7 @@
 #include "datalinks/workbook.h"
 #include "datalinks/xls_values.h"
 #include "datalinks/zip_parts.h"
+#include "platform/gdi.h"
 
 #include <algorithm>
 #include <cctype>
@@ -1077,7 +1078,8 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
             // The alignment prefix (' " ^ \ |) is no part of the text.
             if (!text.empty() && std::strchr("'\"^\\|", text.front())) text.remove_prefix(1);
             c.kind = cell_kind::text;
-            c.text = book->add_text(text);
+            // One byte a character: UTF-8 where it is, else code page 1252.
+            c.text = book->add_text(program_text_utf8(text.data(), static_cast<int>(text.size())));
             has_cell = true;
             break;
         }

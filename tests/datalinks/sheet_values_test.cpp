@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "datalinks/service_items.h"
 #include "datalinks/sheet_data.h"
+#include "datalinks/tables.h"
 #include "datalinks/workbook.h"
 #include "datalinks/xls_values.h"
 #include "datalinks/zip_parts.h"
@@ -152,6 +154,32 @@ TEST(SheetValues, ErrorCellsAndNumbersNoDoubleHoldsAreErrors) {
     ASSERT_EQ(read_workbook_bytes(ods, file_kind::ods, "", &b, &why), 1) << why;
     ASSERT_EQ(at(b, 0, 0)->kind, cell_kind::error);
     EXPECT_EQ(at(b, 0, 1)->number, 2);
+}
+
+// The WK1 answer of the spreadsheet service: texts in code page 1252, error
+// cells as numbers no reader takes for numbers (not blank labels).
+TEST(SheetValues, Wk1AnswersCarryTextsAndErrorsOverOneByte) {
+    workbook b;
+    b.sheets.push_back({"s", {}});
+    std::string why;
+    b.put(0, 0, 0, {cell_kind::text, b.add_text("Größe"), 0}, &why);
+    b.put(0, 0, 1, {cell_kind::error, b.add_text("#DIV/0!"), 0}, &why);
+    b.put(0, 0, 2, {cell_kind::number, 0, 2.5}, &why);
+    const std::string block = sheet_service::wk1_block(b.sheets[0], b, 0, 0, 1, 3);
+    EXPECT_NE(block.find("'Gr\xF6\xDF"
+                         "e"),
+              std::string::npos);
+    workbook back;
+    ASSERT_EQ(read_workbook_bytes(block, file_kind::wk1, "s", &back, &why), 1) << why;
+    ASSERT_EQ(at(back, 0, 0)->kind, cell_kind::text);
+    EXPECT_EQ(back.texts[at(back, 0, 0)->text], "Größe");
+    EXPECT_EQ(at(back, 0, 1)->kind, cell_kind::error);
+    EXPECT_EQ(at(back, 0, 2)->number, 2.5);
+    const auto m = parse_wk1_table(block, false);
+    ASSERT_TRUE(m.has_value());
+    ASSERT_EQ(m->values.size(), 3u);
+    EXPECT_TRUE(is_na(m->values[1]));
+    EXPECT_EQ(m->values[2], 2.5f);
 }
 
 class SheetValueNotes : public testing::Test {
