@@ -135,6 +135,14 @@ TEST(StandinXlsx, ASaveKeepsAReadOnlyFileTheModeAndTheFolderClean) {
         &result);
     EXPECT_EQ(result, 2);
     EXPECT_EQ(file_bytes(path), before);
+    // What a save killed midway leaves (its temporary, hidden beside the
+    // workbook) goes with the next save in that folder.
+    const std::string left =
+        dir / (".book.xlsx.kvtmp" + std::to_string(fault_child::ended_pid()) + "-1").c_str();
+    write_bytes(left, before.substr(0, before.size() / 2));
+    ASSERT_TRUE(standin::write_xlsx(b, dir / "other.xlsx", &why)) << why;
+    EXPECT_FALSE(std::filesystem::exists(left));
+    std::filesystem::remove(dir / "other.xlsx");
     int files = 0;
     for (const auto& f : std::filesystem::directory_iterator(dir.path)) {
         ++files;
