@@ -83,6 +83,23 @@ std::string cell_note(const workbook* b, const cell* c) {
     if (c->kind == cell_kind::error)
         return "holds the error " + (b && c->text < b->texts.size() ? b->texts[c->text] : "") +
                ": read as missing (NA)";
+    if (c->kind == cell_kind::text && b && c->text < b->texts.size()) {
+        // A number written as text (quoted in a .csv, or with a decimal
+        // comma) is no number: say so, or the gap has no reason.
+        std::string t = b->texts[c->text];
+        while (!t.empty() && t.back() == ' ') t.pop_back();
+        std::size_t lead = t.find_first_not_of(' ');
+        if (lead == std::string::npos || t.size() - lead > 40) return {};
+        std::string dotted = t.substr(lead);
+        const std::size_t comma = dotted.find(',');
+        if (comma != std::string::npos && dotted.find('.') == std::string::npos)
+            dotted[comma] = '.';
+        double v = 0;
+        const auto r =
+            std::from_chars(dotted.data() + (dotted[0] == '+'), dotted.data() + dotted.size(), v);
+        if (r.ec != std::errc() || r.ptr != dotted.data() + dotted.size()) return {};
+        return "holds the text \"" + t.substr(lead) + "\", not a number: read as missing (NA)";
+    }
     if (c->kind != cell_kind::number) return {};
     char text[40] = {};
     std::to_chars(text, text + sizeof text - 1, c->number); // the shortest that reads back
@@ -227,7 +244,7 @@ matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::
             const cell* at = s.at(row0 + r, col0 + c);
             const float v = cell_number(at, &ok);
             if (m.note_row < 0 &&
-                (at && (at->kind == cell_kind::error || at->kind == cell_kind::number))) {
+                (at && at->kind != cell_kind::empty && at->kind != cell_kind::boolean)) {
                 m.note = cell_note(book, at);
                 if (!m.note.empty()) {
                     m.note_row = row0 + r;

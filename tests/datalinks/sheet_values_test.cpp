@@ -217,6 +217,18 @@ TEST_F(SheetValueNotes, CellsBeyondTheSimulationsNumbersAreNamed) {
     EXPECT_TRUE(is_na(values_[0][1]));
     EXPECT_TRUE(messages_.contains("Cell C2 of")) << messages_.joined();
     EXPECT_TRUE(messages_.contains("holds the error #DIV/0!")) << messages_.joined();
+
+    // A number written as text (quoted in a .csv with decimal commas) is no
+    // number, and the warning says why the point is missing.
+    const std::string csv = dir_.path + "/prices.csv";
+    write_bytes(csv, "Time;0;1;2\na;\"2,5\";3,5;4\n");
+    ASSERT_EQ(read(csv, "B2", 1), 1) << messages_.joined();
+    EXPECT_TRUE(is_na(values_[0][0]));
+    EXPECT_EQ(values_[0][1], 3.5f);
+    EXPECT_TRUE(messages_.contains("Cell B2 of " + csv +
+                                   ":prices holds the text \"2,5\", not a "
+                                   "number"))
+        << messages_.joined();
 }
 
 } // namespace
