@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 CChartAxis::CChartAxis(CChartPlotState* plot, int title_kind, int label_mode)
     : plot_(plot), title_kind_(title_kind), label_mode_(label_mode), title_tick_(new CChartTick()) {
@@ -404,7 +405,7 @@ std::vector<char> CChartAxis::layout(CChartDC* dc, const std::vector<RECT>* take
     if (taken) {
         std::erase_if(labels, [&](const Label& l) {
             for (const RECT& t : *taken)
-                if (!apart(l.r, t, gap)) return true;
+                if (!apart(l.r, t, 0)) return true; // another axis: a real overlap only
             return false;
         });
     }
@@ -445,22 +446,56 @@ bool CChartAxis::HasScaleLabels() {
     return f && f[0] == '\t';
 }
 
-std::vector<char> CChartAxis::LayoutLabels(CChartDC* dc) {
-    // Where two axes' labels meet, the axis of the lower kind keeps its
-    // label, except that labels of a scale (from a tab format: the bottom,
-    // middle and top of several units groups) win over plain numbers.
-    std::vector<RECT> taken;
-    const int kind = Kind();
+bool CChartAxis::YieldsTo(CChartAxis* other) {
+    const bool mine = HasScaleLabels(), theirs = other->HasScaleLabels();
+    return mine == theirs ? other->Kind() < Kind() : theirs;
+}
+
+void CChartAxis::PriorityLabels(CChartDC* dc, CChartAxis* other, std::vector<RECT>& out) {
+    if (!dc || !enabled_) return;
     const bool scale = HasScaleLabels();
+    // The other axis's end labels: a label of ours that reads the same at
+    // the same corner ("0" and "0") is shown once, by the stronger axis.
+    std::vector<std::string> theirs;
+    for (int i = 1; i <= other->ticks_.count(); ++i) {
+        const int rank =
+            static_cast<std::size_t>(i) <= other->rank_.size() ? other->rank_[i - 1] : i - 1;
+        if (rank <= 0 && other->ticks_.get(i)->IsLabelShown())
+            theirs.emplace_back(other->ticks_.get(i)->GetLabel());
+    }
+    assign_rows();
+    for (int i = 1; i <= ticks_.count(); ++i) {
+        const int rank = static_cast<std::size_t>(i) <= rank_.size() ? rank_[i - 1] : i - 1;
+        if (!scale && rank > 0) continue;
+        RECT r{};
+        if (!ticks_.get(i)->LabelRect(dc, &r)) continue;
+        const std::string text = ticks_.get(i)->GetLabel();
+        if (std::find(theirs.begin(), theirs.end(), text) != theirs.end()) continue;
+        out.push_back(r);
+    }
+}
+
+std::vector<char> CChartAxis::layout_among(CChartDC* dc, std::vector<RECT>* kept, int depth) {
+    // Where two axes' labels meet: the end labels of an axis (its zero and
+    // the ends of its runs: the lowest y number, the first time) and all
+    // labels of a scale come first; then the axis of the lower kind keeps
+    // its label (scale labels counting before plain numbers).
+    std::vector<RECT> taken;
     if (plot_)
         for (int k = 1; k <= 7; ++k) {
             CChartAxis* other = plot_->GetAxis(k);
             if (!other || other == this || !other->IsEnabled()) continue;
-            const bool other_scale = other->HasScaleLabels();
-            const bool yields = other_scale == scale ? k < kind : other_scale;
-            if (yields) other->layout(dc, nullptr, &taken);
+            if (YieldsTo(other)) {
+                if (depth < 7) other->layout_among(dc, &taken, depth + 1);
+            } else if (HasScaleLabels() == other->HasScaleLabels()) {
+                other->PriorityLabels(dc, this, taken);
+            }
         }
-    return layout(dc, taken.empty() ? nullptr : &taken, nullptr);
+    return layout(dc, taken.empty() ? nullptr : &taken, kept);
+}
+
+std::vector<char> CChartAxis::LayoutLabels(CChartDC* dc) {
+    return layout_among(dc, nullptr, 0);
 }
 
 // ---------------------------------------------------------------- kinds

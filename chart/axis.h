@@ -86,6 +86,13 @@ public:
     // Whether the labels come from a tab format (a scale's bottom, middle
     // and top texts) rather than numbers.
     bool HasScaleLabels();
+    // Whether this axis's labels give way to another's where they meet:
+    // scale labels before numbers, else the lower kind first.
+    bool YieldsTo(CChartAxis* other);
+    // The label rectangles of this axis that a stronger axis gives way to:
+    // its end labels (every label for a scale), less those that read the
+    // same as an end label of `other`.
+    void PriorityLabels(CChartDC* dc, CChartAxis* other, std::vector<RECT>& out);
     // The axis kind, 1 to 7.
     virtual int Kind() const { return 0; }
 
@@ -120,6 +127,9 @@ private:
     // This axis's own thinning, with `taken` rectangles of other axes to
     // keep clear of (null: none); appends the kept rectangles to `kept`.
     std::vector<char> layout(CChartDC* dc, const std::vector<RECT>* taken, std::vector<RECT>* kept);
+    // The layout among the plot's other axes (LayoutLabels), the kept
+    // rectangles appended to `kept`; depth bounds the axes asked in turn.
+    std::vector<char> layout_among(CChartDC* dc, std::vector<RECT>* kept, int depth);
     // Each tick's place in its run (0 the run's first, the zero tick; -1 an
     // end tick), parallel to `ticks_`.
     std::vector<int> rank_;

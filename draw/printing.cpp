@@ -1,6 +1,8 @@
 // Printing (see printing.h).
 #include "draw/printing.h"
 
+#include "platform/dlg.h"
+
 #include "draw/drawing.h"
 #include "draw/prims.h"
 #include "foundation/report.h"
@@ -140,9 +142,13 @@ int start_print_doc() {
     di.cbSize = sizeof di;
     di.lpszDocName = "Kavrel";
     di.lpszOutput = printer.output_file.empty() ? nullptr : printer.output_file.c_str();
+    ui_clear_last_error();
     if (dc && SetAbortProc(dc, printer.abort_proc ? printer.abort_proc : abort_print_proc) > 0 &&
         StartDoc(dc, &di) > 0)
         return 1;
+    // The printer's own words (a file that cannot be written names the file
+    // and the system's reason).
+    const std::string why = ui_last_error();
     if (dc) {
         if (drawing.cur_dc == dc) active_dc_pop(dc);
         DeleteDC(dc);
@@ -150,7 +156,10 @@ int start_print_doc() {
     drawing.printer_dc = nullptr;
     drawing.printing = 0;
     clear_progress();
-    report(8, "Unable to start the printer");
+    if (why.empty())
+        report(8, "Unable to start the printer");
+    else
+        report(8, "Unable to start the printer\n%s", why.c_str());
     return 0;
 }
 
@@ -165,8 +174,18 @@ void close_printer(int pages) {
     delete_marker_font();
     if (pages > 0) EndPage(dc);
     if (pages >= 0) {
+        const std::string file = print_output_file(dc);
+        ui_clear_last_error();
         int r = EndDoc(dc);
-        if (r <= 0) report(8, "Problems printing (%d)", r);
+        const std::string why = ui_last_error();
+        if (r <= 0 && !why.empty())
+            report(8, "Unable to print\n%s", why.c_str());
+        else if (r <= 0)
+            report(8, "Problems printing (%d)", r);
+        else if (!file.empty() && printer.output_file.empty())
+            // The PDF printer chose the file: say which (the documents
+            // folder, or the home folder of an account without one).
+            report(6, "Printed to the file %s", file.c_str());
     }
     DeleteDC(dc);
     drawing.printer_dc = nullptr;

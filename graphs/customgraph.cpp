@@ -37,6 +37,7 @@
 #include "tools/textwin.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <map>
 #include <string>
@@ -85,6 +86,9 @@ struct live_graph {
     std::vector<bool> y_fixed; // per units group: its range was given
     // Points a live series holds at most; a full series stops growing.
     std::size_t max_points = 200;
+    // The graph filled up in this run and said so (once a run, not once a
+    // saved time).
+    bool told_full = false;
 };
 std::map<handle, live_graph> live_graphs;
 
@@ -285,6 +289,17 @@ handle build_custom_graph(const graph_def& def) {
                 continue;
             }
             run = model_rec->runs[position].run;
+            // A variable of the first selected run takes the first selected
+            // run that knows it: a run of another model loaded first is
+            // passed over, as the Graph tool passes it over.
+            if (position == 0 && run_var_type(v.name.c_str(), run) == 0)
+                for (int p = position + 1; p < selected; ++p) {
+                    const int other = model_rec->runs[p].run;
+                    if (run_var_type(v.name.c_str(), other) == 0) continue;
+                    position = p;
+                    run = other;
+                    break;
+                }
         }
         std::vector<std::string> elements;
         if (!sim) expand_element_names(v.name.c_str(), run, elements, 0);
@@ -436,7 +451,7 @@ bool update_wip_graph(handle record) {
         return false;
     }
     if (!value_array) return true;
-    const live_graph& live = it->second;
+    live_graph& live = it->second;
     const float now = value_array[0];
     std::vector<int> grown;
     // Sums and integrals change as a whole: those graphs are mapped anew.
@@ -467,7 +482,9 @@ bool update_wip_graph(handle record) {
         if (s.transformed) s.read_values.push_back(v);
         grown.push_back(static_cast<int>(i));
     }
-    if (full) report(0, "Increase maxpoints for WIP graph");
+    // Said once while the series stay full: a new run starts them empty.
+    if (full && !live.told_full) report(0, "Increase maxpoints for WIP graph");
+    live.told_full = full;
     if (grown.empty()) return true;
     if (remap_all) {
         remap(*g, live);
@@ -554,6 +571,75 @@ handle run_one(graph_def& def) {
 
 } // namespace
 
+namespace {
+
+// The place of a user tool's framed window in the workbench: its frame's
+// corner in the container and the tool window's size. false for a window
+// that is not framed in the workbench (inside another window, or gone).
+bool tool_window_place(handle record, std::int16_t out[4], bool* open = nullptr) {
+    if (open) *open = false;
+    if (!record) return false;
+    auto* o = static_cast<output_record*>(lock_handle(record));
+    HWND w = o ? o->window : nullptr;
+    HWND inside = o ? o->container : nullptr;
+    if (o) unlock_handle(record);
+    if (!w || !IsWindow(w)) return false;
+    if (open) *open = true;
+    HWND frame = GetParent(w);
+    if (inside || !frame || !container_wnd || GetParent(frame) != container_wnd) return false;
+    RECT fr{}, tr{};
+    GetWindowRect(frame, &fr);
+    MapWindowPoints(nullptr, container_wnd, reinterpret_cast<POINT*>(&fr), 2);
+    GetWindowRect(w, &tr);
+    const auto clip = [](long v) {
+        return static_cast<std::int16_t>(std::clamp<long>(v, INT16_MIN, INT16_MAX));
+    };
+    out[0] = clip(fr.left);
+    out[1] = clip(fr.top);
+    out[2] = clip(tr.right - tr.left);
+    out[3] = clip(tr.bottom - tr.top);
+    return true;
+}
+
+} // namespace
+
+void note_tool_window_place(graph_def& d) {
+    d.shown_known = tool_window_place(d.window, d.shown);
+}
+
+int merge_window_changes(int mode) {
+    const int index = current_graph_set();
+    graph_set* set = graph_set_at(index);
+    if (!set) return 0;
+    int stored = 0;
+    std::vector<std::string> rerun;
+    for (graph_def& d : set->defs) {
+        std::int16_t at[4];
+        bool open = false;
+        const bool framed = tool_window_place(d.window, at, &open);
+        if (!open) continue;
+        if (mode != 1) {
+            rerun.push_back(d.name);
+            continue;
+        }
+        // Only a window the user moved or sized since it opened changes
+        // the definition's place.
+        if (!framed || (d.shown_known && std::equal(at, at + 4, d.shown))) continue;
+        d.x = at[0];
+        d.y = at[1];
+        d.width = at[2];
+        d.height = at[3];
+        std::copy(at, at + 4, d.shown);
+        d.shown_known = true;
+        ++stored;
+    }
+    for (const std::string& name : rerun) run_user_tool(name.c_str(), -1, 0);
+    // A set loaded for the model (255) counts as unchanged too: it is the
+    // set the user moves windows of most.
+    if (mode == 1 && stored && (set->state == 0 || set->state == 255)) mark_set_modified(index);
+    return stored;
+}
+
 int run_user_tool(const char* name, int index, int mode) {
     if (name && std::string(name) == "**NEW**") return 0;
     const int set_index = current_graph_set();
@@ -569,7 +655,10 @@ int run_user_tool(const char* name, int index, int mode) {
         handle h = run_one(def);
         if (h) watch_release(h);
         set = graph_set_at(set_index);
-        if (set && i < set->defs.size()) set->defs[i].window = h;
+        if (set && i < set->defs.size()) {
+            set->defs[i].window = h;
+            note_tool_window_place(set->defs[i]);
+        }
         if (h) ++ran;
     };
     if (name) {
@@ -617,7 +706,12 @@ int run_tool(const char* name) {
 
 void install_graph_set_hooks() {
     set_graph_set_hook(model_graph_set_hook);
-    graph_set_slots.ask_save = query_save_graph_sets;
+    // Where the user moved or sized a set's windows counts as a change of
+    // the set before the questions are asked.
+    graph_set_slots.ask_save = [](int all) {
+        merge_window_changes(1);
+        return query_save_graph_sets(all);
+    };
     graph_set_slots.tool_names = tool_names;
     graph_set_slots.run_tool = run_tool;
     install_value_ref_hook();

@@ -22,6 +22,14 @@ handle build_custom_graph(const graph_def& def);
 // WIP definitions. Returns the number run.
 int run_user_tool(const char* name, int index, int mode);
 
+// Takes over the places of the current set's open windows. mode 1: each
+// framed window's place (its frame's corner in the workbench and its size)
+// goes into its definition, and a set that was unchanged is marked changed
+// when a place moved; other modes run the definitions with open windows
+// again. Returns the number of places stored.
+int merge_window_changes(int mode);
+// Notes where a definition's window stands as it opens.
+void note_tool_window_place(graph_def& d);
 // Clears the window reference of the definition whose window this output
 // record was (called as the window closes).
 void forget_tool_window(handle record);

@@ -119,6 +119,45 @@ handle last_graph_record() {
     return last_record;
 }
 
+namespace {
+
+// The symbol whose units are the time basis's: the basis itself, or, for a
+// time variable without units of its own, TIME STEP (the model's unit of
+// time).
+symbol_id time_units_symbol(symbol_id basis) {
+    model_lock_guard guard(locked_model_symbols && model_lock_flag != -1 ? locked_model_symbols
+                                                                         : cur_model_symbols,
+                           0);
+    if (!guard.ok() || !valid_symbol(basis) || sym(basis)->units) return basis;
+    const symbol_id step = find_symbol("TIME STEP");
+    return valid_symbol(step) && sym(step)->units ? step : basis;
+}
+
+// The units of a variable summed over time. A model that gives its time
+// no units leaves the product unknown: then a rate's units ("people/year")
+// lose their one unit of time, the usual reading of such a model.
+std::string cumulative_units(symbol_id var, symbol_id time) {
+    const std::string product = units_product_text(var, time);
+    if (product.find("Bad Units") == std::string::npos) return product;
+    model_lock_guard guard(locked_model_symbols && model_lock_flag != -1 ? locked_model_symbols
+                                                                         : cur_model_symbols,
+                           0);
+    if (!guard.ok()) return product;
+    units_value u = units_of_symbol(var);
+    int below = 0;
+    symbol_id per = 0;
+    for (const auto& [id, e] : u.exp)
+        if (e < 0) {
+            below += -e;
+            per = id;
+        }
+    if (!u.known || below != 1) return product;
+    u.exp.erase(per);
+    return units_value_text(u);
+}
+
+} // namespace
+
 void graph_tool_run(handle tool) {
     last_record = 0;
     tool_record* tr = lock_tool(tool);
@@ -162,7 +201,12 @@ void graph_tool_run(handle tool) {
     g->x_var_name = basis ? varformat(basis, 0) : "Time";
     g->x_title = basis ? name_units_label(nullptr, basis, 0) : "Time";
     g->x_divisions = o.fixed_divisions ? graph_defaults().x_divisions : -1;
-    g->units = name_units_label(nullptr, var, 2);
+    // A cumulative graph sums the variable over time: its units times the
+    // time basis's (births in people/year add up to people).
+    if (g->graph_mode == 1)
+        g->units = basis ? cumulative_units(var, time_units_symbol(basis)) : "?";
+    else
+        g->units = name_units_label(nullptr, var, 2);
     for (const std::string& n : names)
         for (int k = 0; k < runs && k < max_selected_runs; ++k) {
             graph_series s;

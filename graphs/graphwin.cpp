@@ -7,6 +7,7 @@
 #include "draw/exsize.h"
 #include "draw/printing.h"
 #include "foundation/memory.h"
+#include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/timebase.h"
@@ -538,7 +539,10 @@ int print_graph_window(handle record) {
     const bool portrait = portrait_page_of && portrait_page_of(records.front());
     const char* orientation = opts.orientation == 2 || portrait ? "P" : "L";
     HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);
-    if (!dc) return 0;
+    if (!dc) {
+        report(8, "Unable to print");
+        return 0;
+    }
     drawing.printing = 1;
     make_date_stamp();
     if (!start_print_doc()) return 0;

@@ -657,6 +657,19 @@ void draw_series(const line_graph& g, int i, const COLORREF* colours, int left, 
 
 } // namespace
 
+namespace {
+
+// A text cut to `room` pixels in the current font, ending in "..." when
+// anything was cut.
+std::string cut_to_fit(const std::string& text, int room) {
+    if (text_width(text.c_str()) <= room) return text;
+    std::string t = text;
+    while (!t.empty() && text_width((t + "...").c_str()) > room) t.pop_back();
+    return t + "...";
+}
+
+} // namespace
+
 void draw_line_graph(line_graph& g, int full) {
     int W = 0, H = 0;
     // Without a designed size: 6 x 4 inches on a 96-pixel screen.
@@ -664,13 +677,21 @@ void draw_line_graph(line_graph& g, int full) {
                       g.design_height ? g.design_height : 384, &W, &H);
     const int count = std::min(g.series_count, static_cast<int>(g.series.size()));
     const int groups = group_count(g);
-    // Title.
+    // Title: a title wider than the graph takes a smaller font, down to 7
+    // points, and is cut after that, so it never runs off the edges.
     use_font(g.fonts[3]);
     int top;
     if (!(g.hide_flags & 2)) {
+        const int room = std::max(W - 2 * std::max(drawing.char_width, 1), 1);
+        font_spec title_font = g.fonts[3];
+        while (text_width(g.caption.c_str()) > room && title_font.size > 7) {
+            title_font.size = static_cast<std::uint8_t>(title_font.size - 1);
+            use_font(title_font);
+        }
         if (full) {
             if (!g.caption_cell) g.caption_cell = graph_text(g, g.caption.c_str());
-            draw_text_hot(W / 2, drawing.line_height, 'C', 'B', g.caption.c_str(), g.caption_cell,
+            const std::string shown_title = cut_to_fit(g.caption, room);
+            draw_text_hot(W / 2, drawing.line_height, 'C', 'B', shown_title.c_str(), g.caption_cell,
                           3);
         }
         top = 2 * drawing.line_height;
@@ -939,33 +960,59 @@ void draw_line_graph(line_graph& g, int full) {
             graph_series& s = g.series[static_cast<std::size_t>(i)];
             if (!shown(g, i)) continue;
             if (!s.label_cell) s.label_cell = graph_text(g, s.label.c_str());
-            RECT r = draw_text_hot(2 * cw, y, 'L', 'T', s.label.c_str(), s.label_cell, legend_font);
-            // The units of the line's group at the right.
-            int sample_right = W - 2 * cw;
+            // The units of the line's group at the right, the sample before
+            // them; the label gets what is left and is cut to leave the
+            // sample its room, so that every series keeps its colour.
             const std::string& units = group_units(g, series_group(g, s));
-            if (!units.empty()) {
-                const RECT u = draw_text_aligned(W - 2 * cw, y, 'R', 'T', units.c_str());
-                sample_right = u.left - 2 * cw;
+            int sample_right = W - 2 * cw;
+            if (!units.empty()) sample_right -= text_width(units.c_str()) + 2 * cw;
+            const bool banded = !s.band_xs.empty() && !s.band_per_mille.empty();
+            const bool sims = !s.band_xs.empty() && s.band_per_mille.empty();
+            const int box = 2 * std::max(text_width("W"), 1);
+            std::vector<std::string> pcts;
+            int need = 8 * cw;
+            if (banded) {
+                need = s.band_mean ? 6 * cw : 0;
+                for (int pm : s.band_per_mille) {
+                    char pct[16];
+                    std::snprintf(pct, sizeof pct, "%d%%", (pm + 5) / 10);
+                    pcts.emplace_back(pct);
+                    need += text_width(pct) + cw / 2 + box + cw;
+                }
             }
+            const int label_room = std::max(sample_right - 2 * cw - 2 * cw - need, 4 * cw);
+            const std::string label = cut_to_fit(s.label, label_room);
+            RECT r = draw_text_hot(2 * cw, y, 'L', 'T', label.c_str(), s.label_cell, legend_font);
+            if (!units.empty()) draw_text_aligned(W - 2 * cw, y, 'R', 'T', units.c_str());
             const int sample_left = r.right + 2 * cw;
             const int ly = y + drawing.line_height / 2;
-            if (!s.band_xs.empty() && !s.band_per_mille.empty()) {
-                // Per band its percentage and a box of its colour.
+            if (banded) {
+                // Per band its percentage and a box of its colour, as far as
+                // they fit whole; then the mean line's sample.
                 int x = sample_left;
-                const int box = 2 * std::max(text_width("W"), 1);
-                for (std::size_t b = 0; b < s.band_per_mille.size(); ++b) {
-                    char pct[16];
-                    std::snprintf(pct, sizeof pct, "%d%%", (s.band_per_mille[b] + 5) / 10);
-                    const RECT t = draw_text_aligned(x, y, 'L', 'T', pct);
-                    if (t.right + cw + box > sample_right) break;
+                for (std::size_t b = 0; b < pcts.size(); ++b) {
+                    const int tw = text_width(pcts[b].c_str());
+                    if (x + tw + cw / 2 + box > sample_right) break;
+                    const RECT t = draw_text_aligned(x, y, 'L', 'T', pcts[b].c_str());
                     const COLORREF c = s.band_colours[b];
                     fill_bar(0, t.right + cw / 2, y + 1, t.right + cw / 2 + box,
                              y + drawing.line_height - 1, &c);
-                    x = t.right + cw + box + cw;
+                    x = t.right + cw / 2 + box + cw;
                 }
-                if (s.band_mean && sample_right - x > 4 * cw)
-                    draw_line(s.mean_colour, std::max(s.mean_width, 1), x, ly, sample_right, ly);
-            } else if (sample_right - sample_left > 4 * cw) {
+                if (s.band_mean && sample_right - x > 2 * cw)
+                    draw_line(s.mean_colour, std::max(s.mean_width, 1), x + cw, ly, sample_right,
+                              ly);
+            } else if (sims) {
+                // The simulations' lines as they are drawn (and the mean's).
+                const int mid = s.band_mean ? (sample_left + sample_right) / 2 : sample_right;
+                if (mid - sample_left > cw) {
+                    draw_line(s.sims_colour, 1, sample_left, ly - 2, mid, ly - 2);
+                    draw_line(s.sims_colour, 1, sample_left, ly + 2, mid, ly + 2);
+                }
+                if (s.band_mean && sample_right - mid > 2 * cw)
+                    draw_line(s.mean_colour, std::max(s.mean_width, 1), mid + cw, ly, sample_right,
+                              ly);
+            } else if (sample_right - sample_left > 2 * cw) {
                 if (g.line_kind > 0) {
                     std::int16_t xs[2] = {0, 10000}, ys[2] = {5000, 5000};
                     draw_point_markers(colours, i, s.shape_size ? s.shape_size : 1, s.shape,

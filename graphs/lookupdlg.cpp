@@ -3,6 +3,8 @@
 // sees and does: the rows, the range fields, the graph and the mouse.
 #include "graphs/lookupdlg.h"
 
+#include "foundation/names.h"
+
 #include "draw/drawing.h"
 #include "draw/printing.h"
 #include "foundation/report.h"
@@ -53,7 +55,9 @@ editor_state* ed = nullptr;
 constexpr COLORREF point_colour = 0xFF0000;
 constexpr int pick_distance = 3;
 
-std::string num(float v, const char* format = "%4.4g") {
+// Four significant digits, without the padding a field width would put in
+// front of short numbers, so that the numbers of a column line up.
+std::string num(float v, const char* format = "%.4g") {
     char b[40];
     std::snprintf(b, sizeof b, format, static_cast<double>(v));
     return b;
@@ -306,12 +310,93 @@ void draw_lookup_graph(HDC dc, const RECT& plot_rect, int half = 2) {
     draw_lookup_points(dc, plot_rect, ed->points, half);
 }
 
+// The numbers along the graph's axes on screen: the value at each grid
+// line, x from the minimum across, y from the minimum up.
+struct axis_numbers {
+    std::vector<std::string> x, y;
+};
+axis_numbers numbers_of(const lookup_points& p) {
+    axis_numbers n;
+    const int across = std::clamp(graph_defaults().x_divisions, 1, 100);
+    const int up = std::clamp(graph_defaults().y_divisions, 1, 100);
+    const double sx = (static_cast<double>(p.x_max) - p.x_min) / across;
+    const double sy = (static_cast<double>(p.y_max) - p.y_min) / up;
+    for (int i = 0; i <= across; ++i) n.x.emplace_back(format_to_step(p.x_min + i * sx, sx));
+    for (int i = 0; i <= up; ++i) n.y.emplace_back(format_to_step(p.y_min + i * sy, sy));
+    return n;
+}
+
+// The graph window's text measures in the dialog's font: the widest y
+// number and the line height.
+struct number_room {
+    int width = 0, height = 0;
+};
+number_room room_for_numbers(HWND graph) {
+    number_room room;
+    if (!ed) return room;
+    HDC dc = GetDC(graph);
+    if (!dc) return room;
+    HFONT font = reinterpret_cast<HFONT>(SendMessage(GetParent(graph), WM_GETFONT, 0, 0));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    for (const std::string& t : numbers_of(ed->points).y) {
+        SIZE sz{};
+        GetTextExtentPoint32(dc, t.c_str(), static_cast<int>(t.size()), &sz);
+        room.width = std::max(room.width, static_cast<int>(sz.cx));
+        room.height = std::max(room.height, static_cast<int>(sz.cy));
+    }
+    if (old) SelectObject(dc, old);
+    ReleaseDC(graph, dc);
+    return room;
+}
+
+// The plot inside the graph window: its margins, and on screen room for
+// the y numbers at the left and the x numbers below.
 RECT plot_rect_of(HWND graph) {
     RECT r{};
     GetClientRect(graph, &r);
     const int mx = ed ? ed->margin_x : 8, my = ed ? ed->margin_y : 8;
-    return RECT{r.left + mx, r.top + my, std::max(r.left + mx + 1, r.right - mx),
-                std::max(r.top + my + 1, r.bottom - my)};
+    const number_room room = room_for_numbers(graph);
+    const int left = mx + (room.width ? room.width + mx / 2 : 0);
+    // The top number stands half a line above the plot, the x numbers a
+    // line below it.
+    const int top = my + room.height / 2, bottom = my + room.height;
+    return RECT{r.left + left, r.top + top, std::max(r.left + left + 1, r.right - mx),
+                std::max(r.top + top + 1, r.bottom - bottom)};
+}
+
+// Draws the numbers of the axes around the plot.
+void draw_axis_numbers(HWND graph, HDC dc, const RECT& plot) {
+    if (!ed) return;
+    const axis_numbers n = numbers_of(ed->points);
+    HFONT font = reinterpret_cast<HFONT>(SendMessage(GetParent(graph), WM_GETFONT, 0, 0));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, 0);
+    const int w = plot.right - plot.left, h = plot.bottom - plot.top;
+    const int gap = ed->margin_x / 2;
+    const int lines = static_cast<int>(n.y.size()) - 1;
+    for (int i = 0; i <= lines; ++i) {
+        const std::string& t = n.y[static_cast<std::size_t>(i)];
+        SIZE sz{};
+        GetTextExtentPoint32(dc, t.c_str(), static_cast<int>(t.size()), &sz);
+        const int y = plot.bottom - h * i / std::max(lines, 1);
+        TextOut(dc, plot.left - gap - sz.cx, y - sz.cy / 2, t.c_str(), static_cast<int>(t.size()));
+    }
+    // The x numbers, skipping those that would run into the one before.
+    const int cols = static_cast<int>(n.x.size()) - 1;
+    int free_from = -1000000;
+    for (int i = 0; i <= cols; ++i) {
+        const std::string& t = n.x[static_cast<std::size_t>(i)];
+        SIZE sz{};
+        GetTextExtentPoint32(dc, t.c_str(), static_cast<int>(t.size()), &sz);
+        const int x = plot.left + w * i / std::max(cols, 1);
+        int at = x - sz.cx / 2;
+        if (i == cols) at = std::min(at, plot.right + ed->margin_x - static_cast<int>(sz.cx));
+        if (at < free_from) continue;
+        TextOut(dc, at, plot.bottom + 1, t.c_str(), static_cast<int>(t.size()));
+        free_from = at + sz.cx + gap;
+    }
+    if (old) SelectObject(dc, old);
 }
 
 // The first point within pick_distance pixels of the cursor; -1 none, -2
@@ -434,6 +519,7 @@ void paint_graph(HWND graph) {
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (ed) {
         const RECT plot = plot_rect_of(graph);
+        draw_axis_numbers(graph, dc, plot);
         const int saved = SaveDC(dc);
         draw_lookup_graph(dc, plot);
         RestoreDC(dc, saved);

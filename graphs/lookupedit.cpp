@@ -7,9 +7,11 @@
 #include "graphs/lookupedit.h"
 
 #include "draw/axis.h"
+#include "foundation/docwriter.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "model/constants.h"
+#include "model/eqtext.h"
 #include "model/model.h"
 #include "model/units.h"
 #include "model/varnames.h"
@@ -491,6 +493,36 @@ int lookup_slot_of(const char* name) {
     return slot;
 }
 
+std::string lookup_equation_text(int slot) {
+    if (slot < 0 || lock_model(1) != 1) return {};
+    std::string text;
+    const lookup_entry* e = lookup_at(slot);
+    equation_record* eq = nullptr;
+    if (e) {
+        int position = -1;
+        eq = equation_for_element(e->symbol, e->element, &position);
+        // A lookup of the model always has its equation: a list that ends
+        // before the element's is a broken model in memory.
+        if (!eq) report(10, "GT1142");
+    }
+    if (eq) {
+        // The equation as typed keeps the declared range and the reference
+        // points, which the expression does not: it is the text when kept.
+        doc_push();
+        text_report(256, 0, 0, report_none, 0, 0);
+        if (eq->tokens)
+            write_tokens(eq->tokens);
+        else
+            write_equation_rhs(eq);
+        if (const char* joined = join_report_lines(0)) text = joined;
+        clear_report_lines();
+        doc_pop();
+    }
+    unlock_model(1);
+    const std::size_t open = text.find('(');
+    return open == std::string::npos ? std::string() : text.substr(open + 1);
+}
+
 bool working_lookup_points(int slot, lookup_points* out) {
     if (!out || slot < 0 || !ensure_setup_copy(0)) return false;
     const setup_state* st = setup_copies();
@@ -499,20 +531,24 @@ bool working_lookup_points(int slot, lookup_points* out) {
     const std::size_t n = t.count, size = st->lookup_data.size();
     // The cells come from the copy: check them against its data.
     if (t.x > size || t.y > size || n > size - t.x || n > size - t.y) return false;
-    *out = parse_lookup_text("", st->lookup_data.data() + t.x, st->lookup_data.data() + t.y,
-                             static_cast<int>(n));
+    const std::string text = lookup_equation_text(slot);
+    *out = parse_lookup_text(text.c_str(), st->lookup_data.data() + t.x,
+                             st->lookup_data.data() + t.y, static_cast<int>(n));
     return true;
 }
 
 bool model_lookup_points(int slot, lookup_points* out) {
-    if (!out || slot < 0 || lock_model(1) != 1) return false;
+    if (!out || slot < 0) return false;
+    const std::string text = lookup_equation_text(slot);
+    if (lock_model(1) != 1) return false;
     bool ok = false;
     if (const lookup_entry* e = lookup_at(slot); e && model_lookup_data) {
         const std::uint32_t cells = reinterpret_cast<const bhead*>(model_lookup_data)->cur;
         // The cells come from the model file: check them against its block.
         if (e->x <= cells && e->y <= cells && e->npoints <= cells - e->x &&
             e->npoints <= cells - e->y) {
-            *out = parse_lookup_text("", lookup_x(e), lookup_y(e), static_cast<int>(e->npoints));
+            *out = parse_lookup_text(text.c_str(), lookup_x(e), lookup_y(e),
+                                     static_cast<int>(e->npoints));
             ok = true;
         }
     }

@@ -96,6 +96,11 @@ lookup_captions lookup_captions_of(const char* name);
 // The lookup slot of a lookup's name ("name" or "name[element]"); -1 after
 // "Lost Lookup %s" when the name is not a lookup of the current model.
 int lookup_slot_of(const char* name);
+// The text of a lookup's equation after its first '(', as the editor reads
+// it: the equation as typed (with its declared range and reference points)
+// when the model keeps it, else written from the expression. "" when the
+// slot is not a lookup; "GT1142" when its equation is missing.
+std::string lookup_equation_text(int slot);
 // The points the next run uses: those of the Simulation Setup working copy
 // (made when missing), never the model's own table. false when there is no
 // copy or no such slot.

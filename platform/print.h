@@ -137,5 +137,8 @@ void print_use_system_printers(bool on);
 // Where the PDF printer writes when the job names no file (empty: a file named
 // after the document in the user's documents folder).
 void print_set_pdf_output(const std::string& path);
+// The file the PDF printer writes the job of a printer context into (the
+// last job's after EndDoc); "" for another printer.
+std::string print_output_file(HDC dc);
 // Pages finished in the job of a printer context (0 when none).
 int print_page_count(HDC dc);

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -185,9 +186,34 @@ void restart_scratch(Job& j) {
     j.painter.begin(&j.scratch);
 }
 
+// Why a file cannot be written, in the system's words: a test write at its
+// end (a regular file only), or opening it. "" when both go through.
+std::string write_problem(const std::string& path) {
+    const QFileInfo fi(QString::fromStdString(path));
+    errno = 0;
+    std::FILE* f = std::fopen(path.c_str(), fi.exists() ? "ab" : "wb");
+    if (!f) return std::strerror(errno ? errno : EIO);
+    static const char probe[4096] = {};
+    errno = 0;
+    const bool failed =
+        std::fwrite(probe, 1, sizeof probe, f) != sizeof probe || std::fflush(f) != 0;
+    const int e = errno;
+    std::fclose(f);
+    // Only a file of our own is cut back (a device such as /dev/full is left alone).
+    if (fi.exists() ? fi.isFile() : true) {
+        if (fi.exists())
+            QFile(QString::fromStdString(path)).resize(fi.size());
+        else
+            QFile::remove(QString::fromStdString(path));
+    }
+    return failed ? std::strerror(e ? e : EIO) : std::string();
+}
+
 void finish_failed(Job& j) {
     if (j.painter.isActive()) j.painter.end();
-    if (!j.output.empty()) QFile::remove(QString::fromStdString(j.output));
+    // Only the file the job made is removed: never a device or a folder.
+    if (!j.output.empty() && QFileInfo(QString::fromStdString(j.output)).isFile())
+        QFile::remove(QString::fromStdString(j.output));
     j.state = JobState::idle;
     j.page_open_in_qt = false;
     restart_scratch(j);
@@ -481,8 +507,10 @@ int StartDoc(HDC dc, const DOCINFO* info) {
     }
     j->painter.end();
     if (!j->painter.begin(j->printer.get())) {
+        std::string why = j->output.empty() ? std::string() : write_problem(j->output);
         ui_fail(j->output.empty() ? "Unable to start the printer \"" + j->device + "\""
-                                  : "Unable to write the file " + j->output);
+                                  : "Unable to write the file " + j->output +
+                                        (why.empty() ? std::string() : ": " + why));
         j->output.clear(); // nothing of ours to remove
         finish_failed(*j);
         return SP_ERROR;
@@ -538,7 +566,9 @@ int EndDoc(HDC dc) {
         ok = fi.exists() && fi.size() > 0;
     }
     if (!ok) {
-        ui_fail("Problems writing " + (j->output.empty() ? j->device : j->output));
+        const std::string why = j->output.empty() ? std::string() : write_problem(j->output);
+        ui_fail("Problems writing " + (j->output.empty() ? j->device : j->output) +
+                (why.empty() ? std::string() : ": " + why));
         finish_failed(*j);
         return SP_ERROR;
     }
@@ -555,6 +585,11 @@ int AbortDoc(HDC dc) {
         finish_failed(*j);
     }
     return 1;
+}
+
+std::string print_output_file(HDC dc) {
+    Job* j = job_of(dc);
+    return j ? j->output : std::string();
 }
 
 int print_page_count(HDC dc) {

@@ -56,7 +56,7 @@ struct class_def {
 };
 
 // The DDE client's class: the data links give each of its windows their own
-// procedure when they make it (install_dde_client), so the class does the default handling.
+// procedure when they make it, so the class does the default handling.
 LRESULT default_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }

@@ -20,6 +20,7 @@
 #include "shell/toolset.h"
 #include "shell/toolset_hooks.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -257,6 +258,11 @@ struct print_state {
     std::string printer_at_start;
 };
 
+// The title last offered for a diagram ("Model: %s View: %s"): a title
+// left as offered is the diagram's default, not one the user set, so the
+// next diagram is offered its own and other outputs show none.
+std::string offered_title;
+
 void show_size(HWND dialog, int id, float inches) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g",
@@ -307,7 +313,32 @@ void print_init(HWND dialog, print_state* st) {
         for (int id : {idp_all, idp_selection, idp_multiple, idp_print_at, idp_percent})
             enable(dialog, id, false);
         sel = 0;
+    } else if (diagram_print_choices d;
+               sketch_hooks.print_choices && sketch_hooks.print_choices(st->record, &d)) {
+        // A diagram prints its whole view, its selection or every view.
+        const double unit = opts.metric ? cm_per_inch : 1.0;
+        char text[96];
+        std::snprintf(text, sizeof text, "Whole View (%.2gx%.2g)", d.view_w * unit,
+                      d.view_h * unit);
+        SetDlgItemText(dialog, idp_all, text);
+        const bool selected = d.sel_w > 0 && d.sel_h > 0;
+        if (selected) {
+            std::snprintf(text, sizeof text, "Selected (%.2gx%.2g)", d.sel_w * unit,
+                          d.sel_h * unit);
+            SetDlgItemText(dialog, idp_selection, text);
+        }
+        enable(dialog, idp_selection, selected);
+        std::snprintf(text, sizeof text, "All Views (1-%d)", std::max(d.views, 1));
+        SetDlgItemText(dialog, idp_multiple, text);
+        enable(dialog, idp_multiple, true);
+        sel = selected ? 1 : 0;
+        if (opts.title.empty() || opts.title == offered_title) {
+            offered_title = "Model: " + d.model + " View: " + d.view;
+            SetDlgItemText(dialog, idp_title, offered_title.c_str());
+        }
     } else {
+        if (!offered_title.empty() && opts.title == offered_title)
+            SetDlgItemText(dialog, idp_title, "");
         SetDlgItemText(dialog, idp_all, "Current Graphic Output");
         enable(dialog, idp_selection, false);
         // With more than one graph window open, all of them may be printed.

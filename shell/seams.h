@@ -60,6 +60,16 @@ LRESULT qslider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // The sketch sits above the shell: it points these at its window at start-up
 // (install_sketch_hooks). Unset, the seams above do the least (no sketch
 // window: nothing to find, close or ask; the default procedures).
+// What Print Options offers for a diagram window: the current view's size
+// and the selection's in inches (0 without a selection), how many views the
+// model has, and the model's file name and the view's name for the title.
+struct diagram_print_choices {
+    double view_w = 0, view_h = 0;
+    double sel_w = 0, sel_h = 0;
+    int views = 0;
+    std::string model, view;
+};
+
 struct sketch_window_hooks {
     handle (*find)(const char* name, int mode, int flags) = nullptr;
     int (*close)(handle record) = nullptr;
@@ -69,6 +79,8 @@ struct sketch_window_hooks {
     void (*refresh)() = nullptr;  // redraw the values shown
     void (*shutdown)() = nullptr; // drop what the sketch keeps for the process
     LRESULT (*slider_proc)(HWND, UINT, WPARAM, LPARAM) = nullptr; // the quick sliders
+    // The print choices of a diagram window's record; false for any other.
+    bool (*print_choices)(handle record, diagram_print_choices* out) = nullptr;
 };
 extern sketch_window_hooks sketch_hooks;
 

@@ -14,6 +14,7 @@
 #include "shell/datasets.h"
 #include "shell/menustate.h"
 #include "shell/pump.h"
+#include "shell/seams.h"
 #include "shell/state.h"
 #include "sim/control.h"
 #include "sim/runname.h"
@@ -324,6 +325,7 @@ void run_item_command(std::uint16_t id) {
     }
     toolbar_follow_mode();
     set_main_title(nullptr); // a mode entered or left names itself in the title
+    refresh_sketch_values(); // the diagram's marks and objects follow the mode
 }
 
 void field_changed(int slot, HWND edit, int code) {

@@ -84,8 +84,21 @@ bool plan_print_pages(int pic_w, int pic_h, double factor, const printer_page& p
 // the text up to the character after the colon and adds the view's name.
 std::string view_page_header(const std::string& header, const std::string& view_name);
 
+// The sizes Print Options shows for the sketch: the whole current view and
+// the selection (inches at the screen's resolution, as the print records
+// them; the selection 0 by 0 when none), and the number of views.
+struct view_print_sizes {
+    double view_w = 0, view_h = 0, sel_w = 0, sel_h = 0;
+    int views = 0;
+};
+view_print_sizes view_print_sizes_of(const sketch_state& s);
+
 // Prints (vo_print) or copies the view of `view_window`'s sketch. Failures
 // are reported; the sketch and the output flags are left as they were on
 // every path.
 void output_view(HWND owner, HWND view_window, sketch_state& s, int mode,
                  const view_output_settings& set);
+
+// Draws a view's Livesweep sliders into a print or copy recorded from rs (the
+// quick sliders install it; null: none drawn).
+extern void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs);

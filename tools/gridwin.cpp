@@ -521,31 +521,133 @@ int spread_save(handle record, const char* path) {
     return 1;
 }
 
+namespace {
+
+// The width of a text on the printer, in its font.
+int printed_px(const std::string& t) {
+    SIZE z{};
+    if (!drawing.printer_dc || t.empty() ||
+        !GetTextExtentPoint32(drawing.printer_dc, t.c_str(), static_cast<int>(t.size()), &z))
+        return 0;
+    return z.cx;
+}
+
+// A text cut, character by character, to end before `room` printer pixels.
+std::string cut_to(std::string t, int room) {
+    while (!t.empty() && printed_px(t) > room) t.pop_back();
+    return t;
+}
+
+void print_piece(const std::string& t, int x) {
+    print_text_line(t.c_str(), static_cast<int>(t.size()), x, false);
+}
+
+// Prints the rows in the window's lines layout: the label column as wide
+// as on screen, then the columns at the screen's pitch in characters, as
+// many as the page holds; the further columns follow on pages of their own
+// (the labels again), each band saying which columns it holds. A heading row
+// without cells puts its fields in the same columns.
+struct screen_pitch {
+    int first_tab = 240, tab_width = 80, zero_width = 8; // screen pixels
+};
+void print_lines_layout(const screen_pitch& d, const std::vector<grid_row>& rows,
+                        const std::string& title) {
+    const int zero = std::max(1, printed_px("0"));
+    int label_w = std::max(1, d.first_tab / std::max(1, d.zero_width)) * zero;
+    int pitch = std::max(1, d.tab_width / std::max(1, d.zero_width)) * zero;
+    int columns = 0;
+    for (const grid_row& r : rows)
+        columns = std::max(columns, r.has_cells
+                                        ? static_cast<int>(r.cells.size())
+                                        : static_cast<int>(grid_label_fields(r.label).size()) - 1);
+    // Narrower than on screen where the texts allow, so that a page holds
+    // more columns: the widest label and the widest value, with two
+    // characters between.
+    int widest_label = 0, widest_cell = 0;
+    for (const grid_row& r : rows) {
+        if (r.has_cells) {
+            widest_label = std::max(widest_label, printed_px(r.label));
+            for (const grid_cell& c : r.cells)
+                widest_cell = std::max(widest_cell, printed_px(grid_cell_text(r, c)));
+            continue;
+        }
+        const std::vector<std::string> fields = grid_label_fields(r.label);
+        for (std::size_t k = 1; k < fields.size(); ++k)
+            widest_cell = std::max(widest_cell, printed_px(fields[k]));
+        if (fields.size() > 1) widest_label = std::max(widest_label, printed_px(fields[0]));
+    }
+    label_w = std::min(label_w, widest_label + 2 * zero);
+    pitch = std::min(pitch, widest_cell + 2 * zero);
+    const int per_page = std::max(1, (printer.page_x - label_w) / pitch);
+    for (int first = 0; first == 0 || first < columns; first += per_page) {
+        const int last = std::min(columns, first + per_page);
+        if (first > 0) print_text_line("\f", 1, 0, false);
+        print_text_line("", 0, 0, true);
+        print_text_line(title.c_str(), static_cast<int>(title.size()), 0, true);
+        if (columns > per_page) {
+            char note[96];
+            std::snprintf(note, sizeof note, "Columns %d to %d of %d", first + 1, last, columns);
+            print_text_line(note, static_cast<int>(std::strlen(note)), 0, true);
+        }
+        print_text_line("", 0, 0, true);
+        for (const grid_row& r : rows) {
+            std::vector<std::string> cells;
+            std::string label = r.label;
+            if (r.has_cells) {
+                for (int c = first; c < last && c < static_cast<int>(r.cells.size()); ++c)
+                    cells.push_back(grid_cell_text(r, r.cells[static_cast<std::size_t>(c)]));
+            } else {
+                const std::vector<std::string> fields = grid_label_fields(r.label);
+                label = fields.empty() ? std::string() : fields.front();
+                for (int c = first; c < last && c + 1 < static_cast<int>(fields.size()); ++c)
+                    cells.push_back(fields[static_cast<std::size_t>(c + 1)]);
+            }
+            // A heading without columns (a line of text) runs across the page.
+            const bool plain = !r.has_cells && cells.empty();
+            print_piece(plain ? label : cut_to(label, label_w - zero / 2), 0);
+            int x = label_w;
+            for (const std::string& c : cells) {
+                print_piece(cut_to(c, pitch - zero / 2), x);
+                x += pitch;
+            }
+            print_text_line("", 0, 0, true);
+        }
+    }
+}
+
+} // namespace
+
 int spread_print(handle record) {
     grid_data* d = data_of(record);
     if (!d || d->grid.rows.empty()) return 0;
-    // The job pumps messages: print from a copy, one line per exported line.
-    std::string text = grid_export_text(d->grid, "\n");
-    if (opts.print_selection == 1 && d->last_row >= 0 && d->last_row < row_count(*d) &&
-        !d->grid.columns_layout) {
-        grid_rows one;
-        one.rows.push_back(d->grid.rows[static_cast<std::size_t>(d->last_row)]);
-        one.max_cells = static_cast<int>(one.rows.front().cells.size());
-        text = grid_export_text(one, "\n");
-    }
+    // The job pumps messages: print from a copy of the rows.
+    const bool one = opts.print_selection == 1 && d->last_row >= 0 && d->last_row < row_count(*d);
+    const screen_pitch pitch{d->first_tab, d->tab_width, d->zero_width};
+    const bool transposed = d->grid.columns_layout;
+    std::vector<grid_row> rows;
+    if (one && !d->grid.columns_layout)
+        rows.push_back(d->grid.rows[static_cast<std::size_t>(d->last_row)]);
+    else
+        rows = d->grid.rows;
+    const std::string text = grid_export_text(d->grid, "\n");
     const std::string title = d->title;
     const font_spec font = d->font;
     d->printing = true;
     HDC dc = start_text_print(title.c_str(), &font);
     if (dc) {
-        for (const char* l : {"", title.c_str(), ""})
-            print_text_line(l, static_cast<int>(std::strlen(l)), 0, true);
-        std::size_t at = 0;
-        while (at < text.size()) {
-            std::size_t nl = text.find('\n', at);
-            if (nl == std::string::npos) nl = text.size();
-            print_text_line(text.c_str() + at, static_cast<int>(nl - at), 0, true);
-            at = nl + 1;
+        if (!transposed) {
+            print_lines_layout(pitch, rows, title);
+        } else {
+            // A transposed table prints as the text it saves.
+            for (const char* l : {"", title.c_str(), ""})
+                print_text_line(l, static_cast<int>(std::strlen(l)), 0, true);
+            std::size_t at = 0;
+            while (at < text.size()) {
+                std::size_t nl = text.find('\n', at);
+                if (nl == std::string::npos) nl = text.size();
+                print_text_line(text.c_str() + at, static_cast<int>(nl - at), 0, true);
+                at = nl + 1;
+            }
         }
         end_text_print();
     }

@@ -79,6 +79,11 @@ struct graph_def {
     // The common head.
     std::string name, title;
     handle window = 0; // output record of the window last opened (not stored)
+    // Where that window stood as it opened, or was last taken over (frame
+    // corner and tool window size; not stored): moving it from there is a
+    // change of the set.
+    std::int16_t shown[4] = {0, 0, 0, 0};
+    bool shown_known = false;
     std::int16_t x = 0, y = 0, width = 0, height = 0; // LOCATION, SIZE
     std::uint8_t kind = 0;
     std::uint8_t wip = 0;
@@ -133,6 +138,7 @@ struct graph_set {
     std::uint8_t is_free = 1;   // the entry is free
     std::uint8_t from_text = 0; // read from text (.kgd or settings)
     std::uint8_t from_kgf = 0;  // read from a .kgf file (saving asks for a .kgd name)
+    std::uint8_t for_model = 0; // loaded for the open model (asked about when it closes)
 };
 
 // Appends a definition, setting the set's WIP flag for a WIP definition.

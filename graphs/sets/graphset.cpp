@@ -124,7 +124,10 @@ int load_graph_set_text(const char* text, int quiet, int for_model, std::uint32_
         close_text_source();
         graph_sets()[static_cast<std::size_t>(index)] = std::move(loaded);
     }
-    if (for_model) graph_sets()[static_cast<std::size_t>(index)].state = 255;
+    if (for_model) {
+        graph_sets()[static_cast<std::size_t>(index)].state = 255;
+        graph_sets()[static_cast<std::size_t>(index)].for_model = 1;
+    }
     return index;
 }
 
@@ -152,7 +155,10 @@ int load_graph_set(const char* name, int as_text, int quiet, int for_model, std:
         graph_set loaded = graph_sets()[static_cast<std::size_t>(index)];
         loaded.from_text = 1;
         read_into(loaded, quiet, true);
-        if (for_model) loaded.state = 255;
+        if (for_model) {
+            loaded.state = 255;
+            loaded.for_model = 1;
+        }
         graph_sets()[static_cast<std::size_t>(index)] = std::move(loaded);
         return index;
     }
@@ -181,7 +187,10 @@ int load_graph_set(const char* name, int as_text, int quiet, int for_model, std:
         read_graph_definitions(loaded, quiet);
         close_text_source();
     }
-    if (for_model) loaded.state = 255;
+    if (for_model) {
+        loaded.state = 255;
+        loaded.for_model = 1;
+    }
     int index = found ? found : find_graph_set(nullptr);
     graph_sets()[static_cast<std::size_t>(index)] = std::move(loaded);
     return index;
@@ -290,7 +299,7 @@ int query_save_graph_sets(int all) {
     for (std::size_t i = 1; i < t.size(); ++i) {
         const graph_set& s = t[i];
         if (s.is_free || s.owner) continue;
-        if (!all && s.state != 255) continue;
+        if (!all && !s.for_model) continue;
         asked.push_back(static_cast<int>(i));
         if (s.state == 0 || s.state > 127) continue;
         std::string q = "The custom graph set " +

@@ -1552,10 +1552,13 @@ private:
             return flag(b_.CreateAnd(b_.CreateFCmpUNE(x, dbl(0)), b_.CreateFCmpUNE(y, dbl(0))));
         case 12:
             return flag(b_.CreateOr(b_.CreateFCmpUNE(x, dbl(0)), b_.CreateFCmpUNE(y, dbl(0))));
-        case 13: // std::min: y < x ? y : x
-            return b_.CreateSelect(b_.CreateFCmpOLT(y, x), y, x);
-        default: // std::max: x < y ? y : x, NA first
-            return na_or(x, y, b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x));
+        case 13: // value_min: y NaN ? y : y < x ? y : x (the inner select one instruction)
+            return b_.CreateSelect(b_.CreateFCmpUNO(y, y), y,
+                                   b_.CreateSelect(b_.CreateFCmpOLT(y, x), y, x));
+        default: // value_max: y NaN ? y : x < y ? y : x, NA first
+            return na_or(x, y,
+                         b_.CreateSelect(b_.CreateFCmpUNO(y, y), y,
+                                         b_.CreateSelect(b_.CreateFCmpOLT(x, y), y, x)));
         }
     }
     Value* global(double* at) {
@@ -1615,7 +1618,7 @@ private:
                                    b_.CreateFMul(x, b_.CreateFSub(least, start)));
         }
         case fn_pulse_train: {
-            // As pulse_train in interp.cpp: off before the start and after
+            // As pulse_train in interp.cpp: off up to the start and after
             // the end, one pulse when the interval is not positive.
             Value* time = global(&sim_time);
             Value* dt = global(&sim_dt);
@@ -1623,10 +1626,11 @@ private:
             Value* width = arg(1);
             Value* interval = arg(2);
             Value* w = b_.CreateSelect(b_.CreateFCmpOLT(width, dt), dt, width);
-            Value* off = b_.CreateOr(b_.CreateFCmpOLT(t, x), b_.CreateFCmpOGT(time, arg(3)));
+            Value* off = b_.CreateOr(b_.CreateFCmpOLE(t, x), b_.CreateFCmpOGT(time, arg(3)));
             Value* once = flag(b_.CreateFCmpOLT(t, b_.CreateFAdd(x, w)));
             Value* phase = call2(static_cast<two>(std::fmod), b_.CreateFSub(t, x), interval);
-            Value* again = flag(b_.CreateFCmpOLT(phase, w));
+            Value* again =
+                flag(b_.CreateAnd(b_.CreateFCmpOGT(phase, dbl(0)), b_.CreateFCmpOLT(phase, w)));
             return b_.CreateSelect(
                 off, dbl(0), b_.CreateSelect(b_.CreateFCmpOLE(interval, dbl(0)), once, again));
         }

@@ -8,6 +8,7 @@
 #include "platform/testing/driver.h"
 #include "resources/options.h"
 #include "shell/settings_rows.h"
+#include "tests/common/env_override.h"
 #include "tests/common/message_log.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -213,3 +215,63 @@ TEST_F(Printing, TheDateStampReadsMidnightAndNoonAsTwelve) {
 }
 
 } // namespace
+
+namespace {
+
+// A short text job to the PDF printer; true when it started.
+bool print_a_line() {
+    font_spec f{};
+    f.size = 10;
+    std::strcpy(f.face, "DejaVu Sans");
+    HDC dc = start_text_print("Where it went", &f);
+    if (!dc) return false;
+    print_text_line("one line", 8, 0, true);
+    end_text_print();
+    return true;
+}
+
+} // namespace
+
+// The PDF printer choosing its own file (no file named for the job) says
+// which file it wrote: the home folder of an account without a documents
+// folder.
+TEST_F(Printing, ThePdfPrinterSaysWhichFileItWrote) {
+    const std::string home = testing::TempDir() + "print_home";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    env_override env;
+    env.set("HOME", home.c_str());
+    printer.output_file.clear();
+    ASSERT_TRUE(print_a_line());
+    EXPECT_TRUE(std::filesystem::exists(home + "/Kavrel.pdf"));
+    EXPECT_TRUE(message_log::said("Printed to the file " + home + "/Kavrel.pdf", 6));
+    // A file named for the job needs no word.
+    message_log::messages.clear();
+    printer.output_file = pdf_;
+    ASSERT_TRUE(print_a_line());
+    EXPECT_FALSE(message_log::said("Printed to the file"));
+}
+
+// A file that cannot be written is named with the system's reason, not a
+// bare error number: a folder that is a file, and a full device (written
+// to, never removed).
+TEST_F(Printing, AFileThatCannotBeWrittenIsNamedWithTheReason) {
+    const std::string blocker = testing::TempDir() + "not_a_folder";
+    { std::ofstream(blocker) << "x"; }
+    printer.output_file = blocker + "/out.pdf";
+    EXPECT_FALSE(print_a_line());
+    EXPECT_TRUE(message_log::said("Unable to start the printer", 8));
+    EXPECT_TRUE(message_log::said(blocker + "/out.pdf: Not a directory", 8));
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+
+    if (!std::filesystem::is_character_file("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    message_log::messages.clear();
+    printer.output_file = "/dev/full";
+    print_a_line();
+    EXPECT_TRUE(message_log::said("No space left on device", 8));
+    EXPECT_TRUE(message_log::said("/dev/full", 8));
+    EXPECT_FALSE(message_log::said("Problems printing (-1)"));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+    EXPECT_EQ(drawing.printing, 0);
+}

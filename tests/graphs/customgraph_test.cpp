@@ -25,6 +25,7 @@
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
+#include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wip.h"
@@ -222,7 +223,7 @@ TEST_F(CustomGraphs, AFullWipSeriesStopsGrowingAndAsksForMorePoints) {
     asked = 0;
     for (const message_log::message& m : message_log::messages)
         if (m.text.find("Increase maxpoints for WIP graph") != std::string::npos) ++asked;
-    EXPECT_EQ(asked, 101); // every save from 50 to 100
+    EXPECT_EQ(asked, 1); // once in the run, not at every save from 50 to 100
     set_message_hook(nullptr);
 }
 
@@ -498,6 +499,80 @@ TEST_F(CustomGraphs, ADatasetIsOpenedByNameAndAMissingOneSkipped) {
     EXPECT_EQ(run_user_tool("none", -1, 0), 0);
     set_message_hook(nullptr);
     EXPECT_TRUE(message_log::said("No Variables/Datasets to graph"));
+}
+
+} // namespace
+
+// Moving a window of the model's graph set is a change of the set: opening
+// it is not; the exit question asks about the moved one, Cancel keeps
+// everything, Yes saves the set as text with the window's new place, and
+// the saved set is unchanged from then on.
+TEST_F(CustomGraphs, AMovedWindowMarksTheSetAndTheExitQuestionSavesIt) {
+    simulate("base");
+    ASSERT_EQ(run_user_tool("Orders", -1, 0), 1);
+    test_driver::run_until_idle();
+    const int at = def_index("Orders");
+    ASSERT_GE(at, 0);
+    const handle h = set()->defs[static_cast<std::size_t>(at)].window;
+    ASSERT_NE(h, 0u);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    HWND frame = o ? GetParent(o->window) : nullptr;
+    if (o) unlock_handle(h);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(merge_window_changes(1), 0); // as it opened
+    EXPECT_EQ(set()->state, 255);
+
+    MoveWindow(frame, 123, 77, 500, 380, TRUE);
+    test_driver::run_until_idle();
+    // The exit question: Cancel keeps the set and the program running.
+    answerer::box("Question from Kavrel").text("has been modified").press(IDCANCEL);
+    EXPECT_EQ(ask_save_graph_sets(1), 0);
+    ASSERT_NE(set(), nullptr);
+    EXPECT_EQ(set()->state, 1);
+    const graph_def& d = set()->defs[static_cast<std::size_t>(at)];
+    EXPECT_EQ(d.x, 123);
+    EXPECT_EQ(d.y, 77);
+    EXPECT_GT(d.width, 400);
+
+    // Yes: the set has no file of its own, so it asks for one.
+    answerer::box("Question from Kavrel").text("has been modified").press(IDYES);
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, dir + "/placed").press(IDOK);
+    EXPECT_EQ(ask_save_graph_sets(1), 1);
+    std::ifstream in(dir + "/placed.kgd", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find(":GRAPH Orders"), std::string::npos);
+    EXPECT_NE(text.find(":LOCATION 123,77"), std::string::npos) << text;
+    EXPECT_EQ(answerer::pending(), 0u);
+}
+
+namespace {
+
+// A run of another model loaded first: a variable without a run of its own
+// is drawn from the first selected run that knows it, as the Graph tool
+// draws only the runs that hold the variable.
+TEST_F(CustomGraphs, ARunOfAnotherModelLoadedFirstIsPassedOver) {
+    simulate("base");
+    const std::string other = dir + "/other.kdf";
+    std::filesystem::copy_file(KAVREL_SOURCE_DIR "/fuzz/corpus/runfile/plain_R.kdf", other);
+    ASSERT_EQ(load_runs(model_rec, 1, other.c_str(), 1, 0), 1);
+    ASSERT_GE(loaded_run_names(1), 2);
+    ASSERT_EQ(run_var_type("Inventory", model_rec->runs[0].run), 0); // the other model's
+    graph_def d = make_graph_def(gd_line);
+    d.name = "first";
+    graph_var v;
+    v.name = "Inventory";
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("first", -1, 0), 1);
+    set_message_hook(nullptr);
+    EXPECT_FALSE(message_log::said("Unable to complete graph"));
+    line_graph* g = graph_of(set()->defs.back().window);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 1u);
+    EXPECT_EQ(g->series[0].label, "Inventory : base");
+    EXPECT_EQ(g->series[0].times.size(), 201u);
 }
 
 } // namespace

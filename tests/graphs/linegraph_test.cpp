@@ -227,6 +227,93 @@ std::vector<int> legend_fonts(handle rec, line_graph& g, int w, int h) {
     return fonts;
 }
 
+// Draws the fixture's graph into an image.
+QImage drawn_graph(handle rec, line_graph& g, int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, w, h)));
+    cur_output = rec;
+    out_size = SIZE{w, h};
+    {
+        draw_pass pass(dc, dc);
+        draw_line_graph(g, 1);
+    }
+    out_size = SIZE{0, 0};
+    gdi_delete_image_dc(dc);
+    reset_hot_spots(rec);
+    cur_output = 0;
+    return img;
+}
+
+int colour_in(const QImage& img, QRect box, COLORREF c) {
+    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF;
+    int n = 0;
+    box = box.intersected(img.rect());
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == want;
+    return n;
+}
+
+// Two series of 75-character names keep their colour samples in the
+// legend, and a title longer than the window stays inside it.
+TEST_F(GatherSeries, LongNamesKeepTheirSamplesAndALongTitleStaysInside) {
+    td::start();
+    add({0, 1, 2}, {1, 2, 3});
+    add({0, 1, 2}, {3, 2, 1});
+    ASSERT_EQ(gather_graph_series(*g_, true), 2);
+    const std::string long_name(75, 'n');
+    g_->series[0].label = long_name + "a";
+    g_->series[1].label = long_name + "b";
+    g_->caption = "A title of a graph that goes on and on, far longer than the window it stands "
+                  "in can hold at any size of its font";
+    const QImage img = drawn_graph(h_, *g_, 500, 360);
+    if (const char* keep = std::getenv("KAVREL_SHOT_DIR"))
+        img.save(QString(keep) + "/kavrel_long_names.png");
+    const QRect legend(0, 360 - 60, 500, 60);
+    EXPECT_GT(colour_in(img, legend, colour_table[0]), 10);
+    EXPECT_GT(colour_in(img, legend, colour_table[1]), 10);
+    // Nothing of the title touches the outermost columns.
+    const QRect left_edge(0, 0, 2, 30), right_edge(498, 0, 2, 30);
+    for (const QRect& edge : {left_edge, right_edge})
+        for (int y = edge.top(); y <= edge.bottom(); ++y)
+            for (int x = edge.left(); x <= edge.right(); ++x)
+                EXPECT_GT(qGray(img.pixel(x, y)), 200) << x << "," << y;
+}
+
+// A sensitivity series with bands shows every band's box and keeps the
+// mean's sample clear of the last percentage; with its simulations' lines
+// the sample is those lines' colour, not the series' own.
+TEST_F(GatherSeries, SensitivityLegendsShowWhatIsDrawn) {
+    td::start();
+    add({0, 1, 2}, {1, 2, 3});
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    graph_series& s = g_->series[0];
+    s.label = "Population : sensitivity run";
+    s.band_xs = {0, 5000, 10000};
+    s.band_rows.assign(3 * 5, 5000);
+    s.band_per_mille = {500, 750, 950, 1000};
+    s.band_colours = {0x0000C000, 0x00C0C000, 0x00C000C0, 0x000000C0};
+    s.band_mean = true;
+    s.mean_colour = 0x00123456;
+    s.mean_width = 2;
+    QImage img = drawn_graph(h_, *g_, 500, 360);
+    if (const char* keep = std::getenv("KAVREL_SHOT_DIR"))
+        img.save(QString(keep) + "/kavrel_bands.png");
+    const QRect legend(0, 360 - 40, 500, 40);
+    for (COLORREF c : s.band_colours) EXPECT_GT(colour_in(img, legend, c), 20) << std::hex << c;
+    EXPECT_GT(colour_in(img, legend, s.mean_colour), 10);
+    // Individual lines: their colour in the legend, and not the series' own.
+    s.band_per_mille.clear();
+    s.band_colours.clear();
+    s.sims = {{1, 2, 3}, {2, 3, 4}};
+    s.band_rows.assign(3 * 4, 5000);
+    s.sims_colour = 0x00808080;
+    s.band_mean = false;
+    img = drawn_graph(h_, *g_, 500, 360);
+    EXPECT_GT(colour_in(img, legend, s.sims_colour), 20);
+    EXPECT_EQ(colour_in(img, legend, colour_table[0]), 0);
+}
+
 TEST_F(GatherSeries, TheLegendTakesASmallerFontWhenCrowded) {
     td::start();
     for (int i = 0; i < 7; ++i) add({0, 1}, {float(i), float(i + 1)});
@@ -944,6 +1031,27 @@ TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) 
     o->container = nullptr;
     unlock_handle(rec);
     DestroyWindow(holder);
+}
+
+} // namespace
+
+namespace {
+
+// A cumulative graph of births adds people per year up over years: its
+// units are people, the plain graph's people/year.
+TEST_F(GraphWindow, ACumulativeGraphTakesTheUnitsTimesTheTimeBasis) {
+    lock_model(0);
+    workbench_var.var = find_symbol("births");
+    unlock_model(0);
+    for (int mode : {0, 1}) {
+        tool_record* r = lock_tool(tool_);
+        static_cast<graph_options*>(tool_options(r))->graph_mode = static_cast<std::uint8_t>(mode);
+        unlock_tool(tool_);
+        ASSERT_NE(run_tool(), nullptr);
+        const line_graph* g = graph_of(last_graph_record());
+        ASSERT_NE(g, nullptr);
+        EXPECT_EQ(g->units, mode ? "people" : "people/year") << mode;
+    }
 }
 
 } // namespace

@@ -130,7 +130,7 @@ TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
                     EXPECT_GT(p->y[2], model.y[2]);
                     EXPECT_NEAR(p->x[2], model.x[2], (p->x_max - p->x_min) / plot.width * 1.5);
                     char shown[40];
-                    std::snprintf(shown, sizeof shown, "%4.4g", static_cast<double>(p->y[2]));
+                    std::snprintf(shown, sizeof shown, "%.4g", static_cast<double>(p->y[2]));
                     EXPECT_EQ(field(e, idl_row_y + 2), shown);
 
                     // The first point's x typed past the second's: it moves to
@@ -496,20 +496,32 @@ TEST_F(LookupEditor, PrintPutsTheTitleAndTheBoundsOnOnePage) {
 // hooks installed and no graph window: the graph area draws the points.
 TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
     lookup_editor_hooks = {};
-    int blue = 0;
+    int blue = 0, left_text = 0, below_text = 0;
+    std::string rows[3];
     answerer::dialog(dlg_lookup_editor)
         .call([&](HWND e) {
             HWND graph = GetDlgItem(e, idl_graph);
             InvalidateRect(graph, nullptr, TRUE);
             test_driver::run_until_idle();
             const QImage img = test_driver::image(graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
             for (int y = 0; y < img.height(); ++y)
-                for (int x = 0; x < img.width(); ++x)
-                    blue += (img.pixel(x, y) & 0xFFFFFF) == 0x0000FF;
+                for (int x = 0; x < img.width(); ++x) {
+                    const QRgb c = img.pixel(x, y) & 0xFFFFFF;
+                    blue += c == 0x0000FF;
+                    // The axis numbers: dark text left of and below the plot.
+                    if (qGray(c) < 100 && x < plot.left - 1) ++left_text;
+                    if (qGray(c) < 100 && y > plot.top + plot.height + 1) ++below_text;
+                }
+            for (int r = 0; r < 3; ++r) rows[r] = field(e, idl_row_y + r);
         })
         .press(idl_cancel);
     EXPECT_EQ(edit_lookup(lookup_name), 0);
     EXPECT_GT(blue, 20) << "the points and their lines";
+    EXPECT_GT(left_text, 30) << "the y numbers";
+    EXPECT_GT(below_text, 30) << "the x numbers";
+    // The Output column's numbers start at the left, as the Input's do.
+    for (const std::string& r : rows) EXPECT_NE(r.front(), ' ') << "[" << r << "]";
     answerer::box(severity_caption(8)).text("Lost Lookup Population").press(IDOK);
     EXPECT_EQ(edit_lookup("Population"), 0);
 }

@@ -187,6 +187,38 @@ TEST(LookupCaptions, ALookupsDocumentationAndUnits) {
     close_model(0, 0);
 }
 
+// The editor reads the lookup's own equation: its declared range and its
+// reference points stand, where the points alone would give a rounded range.
+TEST(LookupCaptions, TheEquationGivesTheDeclaredRangeAndReference) {
+    init_vocabulary();
+    model_builder b("ranged");
+    b.control(0, 10, 1, 1);
+    b.lookup("declared", {{0, 0.5f}, {1, 1.2f}, {2, 0.9f}}, nullptr, "[(0,0)-(4,3),(0,1),(4,2)]");
+    b.lookup("plain", {{0, 0.5f}, {1, 1.2f}, {2, 0.9f}});
+    ASSERT_TRUE(b.finish());
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    const int declared = lookup_slot_of("declared"), plain = lookup_slot_of("plain");
+    ASSERT_GE(declared, 0);
+    ASSERT_GE(plain, 0);
+    EXPECT_EQ(lookup_equation_text(declared).rfind("[(0,0)-(4,3)", 0), 0u)
+        << lookup_equation_text(declared);
+    lookup_points p;
+    ASSERT_TRUE(model_lookup_points(declared, &p));
+    EXPECT_EQ(p.count(), 3);
+    EXPECT_EQ(p.x_max, 4.0f);
+    EXPECT_EQ(p.y_max, 3.0f);
+    EXPECT_EQ(p.ref_x, (std::vector<float>{0, 4}));
+    EXPECT_EQ(p.ref_y, (std::vector<float>{1, 2}));
+    lookup_points q;
+    ASSERT_TRUE(model_lookup_points(plain, &q));
+    EXPECT_TRUE(q.ref_x.empty());
+    EXPECT_LT(q.x_max, 4.0f); // rounded from the points (0 to 2)
+    EXPECT_GE(q.x_max, 2.0f);
+    EXPECT_EQ(lookup_equation_text(-1), "");
+    close_model(0, 0);
+}
+
 TEST(LookupEdits, TypedXPastANeighbourMovesThePointAndDragsStayBetween) {
     lookup_points p = parse_lookup_text("[(0,0)-(10,10)],(0,0),(2,4),(5,5),(8,1)");
     // Past the next point: deleted and re-inserted at its place, y kept.

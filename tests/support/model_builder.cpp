@@ -477,7 +477,7 @@ symbol_id model_builder::data(const char* lhs, const char* expr, const char* uni
 }
 
 symbol_id model_builder::lookup(const char* name, const std::vector<std::pair<float, float>>& pts,
-                                const char* units) {
+                                const char* units, const char* range) {
     symbol_id s = declare(name, st_lookup, units);
     std::vector<float> x, y;
     for (auto& [a, b] : pts) {
@@ -488,6 +488,7 @@ symbol_id model_builder::lookup(const char* name, const std::vector<std::pair<fl
     p.lookup =
         add_lookup(model_.symbols, s, 0, x.data(), y.data(), static_cast<std::uint32_t>(x.size()));
     std::string typed = std::string(name) + "(";
+    if (range) typed.append(range).append(",");
     char buf[64];
     for (std::size_t i = 0; i < pts.size(); ++i) {
         std::snprintf(buf, sizeof buf, "%s(%g,%g)", i ? "," : "", pts[i].first, pts[i].second);

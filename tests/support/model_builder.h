@@ -42,8 +42,10 @@ public:
     symbol_id constraint(const char* lhs, const char* expr);
     symbol_id game_input(const char* lhs, const char* expr, const char* units = nullptr);
     symbol_id data(const char* lhs, const char* expr = nullptr, const char* units = nullptr);
+    // range: a declared range with any reference points, typed before the
+    // points ("[(0,0)-(4,3),(0,1),(4,2)]"), kept in the equation as typed.
     symbol_id lookup(const char* name, const std::vector<std::pair<float, float>>& points,
-                     const char* units = nullptr);
+                     const char* units = nullptr, const char* range = nullptr);
     symbol_id string_var(const char* name, const char* text);
     symbol_id function_of(const char* name, const std::vector<const char*>& causes);
     symbol_id time_base(const char* name, const char* expr, float scale, float offset);

@@ -821,6 +821,17 @@ std::string pdf_text(const std::string& path) {
     return out;
 }
 
+std::string pdf_text_bbox(const std::string& path) {
+    std::FILE* p = popen(("pdftotext -bbox '" + path + "' - 2>&1").c_str(), "r");
+    if (!p) return "";
+    std::string out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
 TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     if (std::system("command -v pdftotext > /dev/null") != 0)
         GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
@@ -851,6 +862,60 @@ TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     const std::string part = pdf_text(pdf);
     EXPECT_NE(part.find("beta"), std::string::npos) << part;
     EXPECT_EQ(part.find("alpha"), std::string::npos) << part;
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+}
+
+// Where pdftotext -bbox finds a word: the left edge of its first match on
+// the page, -1 when absent.
+double word_x(const std::string& bbox, const std::string& word, std::size_t from = 0) {
+    const std::string tail = ">" + word + "</word>";
+    const std::size_t at = bbox.find(tail, from);
+    if (at == std::string::npos) return -1;
+    const std::size_t x = bbox.rfind("xMin=\"", at);
+    return x == std::string::npos ? -1 : std::atof(bbox.c_str() + x + 6);
+}
+
+// The printed table follows the screen's columns: a long row label does not
+// push its values a column on (each value stands under its time), and a
+// table wider than the page goes on, columns 11 onwards, on further pages
+// that say which columns they hold.
+TEST_F(GridWindow, PrintsInTheScreensColumnsAndEveryColumnOfAWideTable) {
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    opts.print_selection = 0;
+    const std::string pdf = dir + "/columns.pdf";
+    printer.output_file = pdf;
+    handle rec = open_spread_window("Table", 10, 10, 500, 200, nullptr, 12, 8, 0);
+    std::string head = "Time";
+    std::vector<float> a, b;
+    for (int t = 0; t <= 200; ++t) {
+        head += "\t" + std::to_string(t * 5);
+        a.push_back(static_cast<float>(1000 + t));
+        b.push_back(static_cast<float>(7000 + t));
+    }
+    spread_add_row(rec, head.c_str(), nullptr, nullptr, nullptr, 0, false, nullptr, 0, 0);
+    spread_add_row(rec, "short", nullptr, a.data(), nullptr, 201, false, nullptr, 0, 1);
+    spread_add_row(rec, "a variable with a long name : base", nullptr, b.data(), nullptr, 201,
+                   false, nullptr, 0, 2);
+    ASSERT_EQ(spread_print(rec), 1);
+    const std::string bbox = pdf_text_bbox(pdf);
+    // Time 5 and its values: one column.
+    const double t5 = word_x(bbox, "5"), a5 = word_x(bbox, "1001"), b5 = word_x(bbox, "7001");
+    ASSERT_GT(t5, 0) << bbox.substr(0, 2000);
+    EXPECT_NEAR(a5, t5, 3.0);
+    EXPECT_NEAR(b5, t5, 3.0);
+    // Every column is printed, the last on a page of its own band.
+    const std::string all = pdf_text(pdf);
+    EXPECT_NE(all.find("7200"), std::string::npos);
+    EXPECT_NE(all.find("1200"), std::string::npos);
+    EXPECT_NE(all.find("Columns 1 to "), std::string::npos) << all.substr(0, 400);
+    EXPECT_NE(all.find(" of 201"), std::string::npos);
+    EXPECT_GT(std::count(all.begin(), all.end(), '\f'), 5);
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);

@@ -1,0 +1,196 @@
+// Print Options on a diagram (the population sample, views "Population" and
+// "Crowding"): the choices name the whole view, the selection and all views
+// with their sizes, the title names the model and the view, and each choice
+// prints what it says on the PDF printer.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "draw/drawing.h"
+#include "draw/printing.h"
+#include "platform/controls.h"
+#include "platform/print.h"
+#include "platform/testing/answerer.h"
+#include "resources/dialogs.h"
+#include "resources/options.h"
+#include "shell/settings_rows.h"
+#include "sketch/commands.h"
+#include "sketch/overlays.h"
+#include "tests/common/env_override.h"
+#include "tests/common/packages.h"
+#include "tests/sketch/window_fixture.h"
+
+namespace td = test_driver;
+
+namespace {
+
+std::string run_output(const std::string& cmd) {
+    std::string out;
+    if (std::FILE* p = popen(cmd.c_str(), "r")) {
+        std::array<char, 4096> buf{};
+        std::size_t n;
+        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+        pclose(p);
+    }
+    return out;
+}
+
+class DiagramPrintChoices : public SketchWindow {
+protected:
+    void SetUp() override {
+        SketchWindow::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(packages_missing({"poppler-utils"}), "");
+        print_use_system_printers(false);
+        saved_ = opts;
+        opts.printer_name.clear();
+        opts.print_selection = 0;
+        opts.title.clear();
+        opts.sizing = 0;
+        printer = print_state{};
+        pdf_ = testing::TempDir() + "diagram_choices.pdf";
+        std::filesystem::remove(pdf_);
+        printer.output_file = pdf_;
+    }
+    void TearDown() override {
+        if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
+        drawing = draw_state{};
+        printer = print_state{};
+        opts = saved_;
+        print_use_system_printers(true);
+        SketchWindow::TearDown();
+    }
+    void command(int id) {
+        SendMessage(GetParent(view_), WM_COMMAND, static_cast<WPARAM>(id), 0);
+        td::run_until_idle();
+    }
+    static std::string text_of(HWND d, int id) {
+        char b[256] = {};
+        GetDlgItemText(d, id, b, sizeof b);
+        return b;
+    }
+    // What the dialog shows: the three choices (their texts, enabled and
+    // checked), and the title.
+    struct shown {
+        std::string all, selection, multiple, title;
+        bool selection_enabled = false, selection_checked = false, all_checked = false;
+    };
+    // Prints through the dialog, pressing `choice` (0 keeps what it offers).
+    shown print(int choice) {
+        shown s;
+        std::filesystem::remove(pdf_);
+        answerer::dialog(dlg_print_options)
+            .call([&](HWND d) {
+                s.all = text_of(d, idp_all);
+                s.selection = text_of(d, idp_selection);
+                s.multiple = text_of(d, idp_multiple);
+                s.title = text_of(d, idp_title);
+                s.selection_enabled = IsWindowEnabled(GetDlgItem(d, idp_selection));
+                s.selection_checked = IsDlgButtonChecked(d, idp_selection) == BST_CHECKED;
+                s.all_checked = IsDlgButtonChecked(d, idp_all) == BST_CHECKED;
+                if (choice) {
+                    for (int id : {idp_all, idp_selection, idp_multiple})
+                        CheckDlgButton(d, id, id == choice ? BST_CHECKED : BST_UNCHECKED);
+                }
+            })
+            .press(IDOK);
+        command(skc_print);
+        EXPECT_EQ(answerer::pending(), 0u);
+        return s;
+    }
+    int pages() {
+        const std::string info = run_output("pdfinfo '" + pdf_ + "' 2>&1");
+        const std::size_t at = info.find("Pages:");
+        return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
+    }
+    std::string text() { return run_output("pdftotext -layout '" + pdf_ + "' - 2>&1"); }
+    // The dark pixels of the first page rendered at 40 dpi.
+    int ink() {
+        const std::string png = testing::TempDir() + "diagram_choices";
+        std::filesystem::remove(png + ".png");
+        run_output("pdftoppm -r 40 -singlefile -png '" + pdf_ + "' '" + png + "' 2>&1");
+        QImage img(QString::fromStdString(png + ".png"));
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) n += qGray(img.pixel(x, y)) < 128;
+        return n;
+    }
+    opt_block saved_;
+    std::string pdf_;
+};
+
+TEST_F(DiagramPrintChoices, WholeViewSelectionAndAllViewsPrintWhatTheySay) {
+    // Nothing selected: the whole view, checked; Selection greyed.
+    shown s = print(0);
+    EXPECT_EQ(s.all.rfind("Whole View (", 0), 0u) << s.all;
+    EXPECT_NE(s.all.find('x'), std::string::npos);
+    EXPECT_TRUE(s.all_checked);
+    EXPECT_FALSE(s.selection_enabled);
+    EXPECT_EQ(s.multiple, "All Views (1-2)");
+    EXPECT_EQ(s.title, "Model: population.kmf View: Population");
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    EXPECT_EQ(pages(), 1);
+    const std::string whole = text();
+    EXPECT_NE(whole.find("Model: population.kmf View: Population"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("average lifetime"), std::string::npos) << whole;
+    const int whole_ink = ink();
+    EXPECT_GT(whole_ink, 0);
+
+    // The stock selected: Selection offered with its size and checked; the
+    // page shows the stock without the far constants.
+    command(sel_levels);
+    s = print(0);
+    EXPECT_TRUE(s.selection_enabled);
+    EXPECT_TRUE(s.selection_checked);
+    EXPECT_EQ(s.selection.rfind("Selected (", 0), 0u) << s.selection;
+    EXPECT_NE(text().find("Population"), std::string::npos);
+    // Only the stock is drawn: far less ink than the whole view.
+    EXPECT_LT(ink(), whole_ink / 3);
+
+    // All Views: each view is printed, with its own name in the title (as
+    // a job of its own: the PDF printer makes a file for each).
+    const std::string home = testing::TempDir() + "diagram_home";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    env_override env;
+    env.set("HOME", home.c_str());
+    printer.output_file.clear();
+    // Each file the PDF printer chose is named.
+    answerer::box("Message from Kavrel").text(home + "/Kavrel.pdf").press(IDOK);
+    answerer::box("Message from Kavrel").text(home + "/Kavrel (2).pdf").press(IDOK);
+    print(idp_multiple);
+    std::string all;
+    int files = 0;
+    for (const auto& f : std::filesystem::directory_iterator(home)) {
+        if (f.path().extension() != ".pdf") continue;
+        ++files;
+        all += run_output("pdftotext -layout '" + f.path().string() + "' - 2>&1");
+    }
+    EXPECT_EQ(files, 2);
+    EXPECT_NE(all.find("View: Population"), std::string::npos) << all;
+    EXPECT_NE(all.find("View: Crowding"), std::string::npos) << all;
+    EXPECT_EQ(s_->view.rec.name, std::string("Population")); // back on the view shown
+}
+
+// In centimetres the sizes read in centimetres: 2.54 times the inches.
+TEST_F(DiagramPrintChoices, SizesFollowTheMetricOption) {
+    double inches[2] = {0, 0}, cms[2] = {0, 0};
+    for (int metric : {0, 1}) {
+        opts.metric = static_cast<std::uint8_t>(metric);
+        answerer::dialog(dlg_print_options)
+            .call([&](HWND d) {
+                double* out = metric ? cms : inches;
+                std::sscanf(text_of(d, idp_all).c_str(), "Whole View (%lgx%lg)", &out[0], &out[1]);
+            })
+            .press(IDCANCEL);
+        command(skc_print);
+    }
+    ASSERT_GT(inches[0], 0);
+    EXPECT_NEAR(cms[0] / inches[0], 2.54, 0.2);
+    EXPECT_NEAR(cms[1] / inches[1], 2.54, 0.2);
+}
+
+} // namespace
