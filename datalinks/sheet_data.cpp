@@ -140,6 +140,13 @@ const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
     std::string why;
     if (file.empty()) return nullptr;            // a redirect without a file: said already
     static std::shared_ptr<const workbook> held; // the book of the current call
+    // The messages of the link functions, on either road (through the
+    // spreadsheet program or reading the file itself).
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        report(5, "The file %s does not exist - can't read info", file.c_str());
+        return nullptr;
+    }
     held.reset();
     *book = nullptr;
     if (main_wnd && !opts.r1c1_star && !lotus_form(function)) {
@@ -159,8 +166,8 @@ const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
     // A one-sheet file (.csv, .tab, .txt, .wk1) also answers to no sheet name.
     if (s < 0 && sheet_name.empty() && (*book)->sheets.size() == 1) s = 0;
     if (s < 0) {
-        report(5, "Unable to read the spreadsheet %s: it has no sheet %s", file.c_str(),
-               sheet_name.c_str());
+        report(5, "The sheet name %s appears to be invalid", sheet_name.c_str());
+        report(1, "(the spreadsheet %s has no sheet of that name)", file.c_str());
         return nullptr;
     }
     return &(*book)->sheets[static_cast<std::size_t>(s)];

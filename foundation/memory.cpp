@@ -151,6 +151,13 @@ std::vector<std::uint32_t>& free_slots() {
 }
 std::size_t live_slots = 0;
 std::uint32_t generation_seed = 0;
+// The generation each index had when free_all_handles dropped the table: a
+// slot made again at that index starts past it, so that no handle of before
+// (whose index may have been freed and reused many times) names the new one.
+std::vector<std::uint16_t>& dropped_generations() {
+    static auto* gens = new std::vector<std::uint16_t>;
+    return *gens;
+}
 
 handle handle_of(std::uint32_t index) {
     return index | (slots()[index].gen << handle_index_bits);
@@ -215,7 +222,9 @@ handle new_handle(std::uint32_t bytes) {
         slots().emplace_back();
         // A fresh slot starts at a generation no recent handle of the same
         // index had, also after free_all_handles.
-        slots()[index].gen = generation_seed++ & handle_generation_mask;
+        const auto& dropped = dropped_generations();
+        slots()[index].gen = index < dropped.size() ? (dropped[index] + 1u) & handle_generation_mask
+                                                    : generation_seed++ & handle_generation_mask;
     }
     slot& s = slots()[index];
     s.mem = mem;
@@ -259,8 +268,14 @@ void free_handle(handle h) {
 }
 
 void free_all_handles() {
-    for (slot& s : slots())
+    auto& dropped = dropped_generations();
+    if (dropped.size() < slots().size()) dropped.resize(slots().size());
+    for (std::size_t i = 0; i < slots().size(); ++i) {
+        slot& s = slots()[i];
         if (s.live) std::free(s.mem);
+        // A freed slot's generation is already past its last handle's.
+        dropped[i] = static_cast<std::uint16_t>(s.gen);
+    }
     slots().assign(1, slot{});
     slots().shrink_to_fit();
     free_slots().clear();

@@ -30,7 +30,7 @@ DialogTemplate popup(int id, const char* caption, DWORD extra_style, short cx, s
 }
 
 DialogTemplate ask_list_dialog() {
-    DialogTemplate t = popup(dlg_ask_list, "Kavrel", WS_THICKFRAME, 186, 150);
+    DialogTemplate t = popup(dlg_ask_list, "Kavrel", WS_THICKFRAME | DS_CENTER, 186, 150);
     t.items = {
         {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 172, 18},
         {WC_LISTBOX, idc_answer, nullptr,
@@ -43,7 +43,7 @@ DialogTemplate ask_list_dialog() {
 }
 
 DialogTemplate ask_text_dialog(int id) {
-    DialogTemplate t = popup(id, "Kavrel", 0, 226, 72);
+    DialogTemplate t = popup(id, "Kavrel", DS_CENTER, 226, 72);
     t.items = {
         {WC_STATIC, idc_prompt, "Enter A response", label, 7, 7, 212, 18},
         {WC_EDIT, idc_answer, nullptr, edit, 7, 29, 212, 13},

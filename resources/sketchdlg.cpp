@@ -16,8 +16,8 @@ using template_parts::radio;
 constexpr DWORD label = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
 
 DialogTemplate slider_options() {
-    DialogTemplate t = template_parts::frame(dlg_slider_options, template_parts::modal_popup,
-                                             "Slider Options", 220, 168);
+    DialogTemplate t = template_parts::frame(
+        dlg_slider_options, template_parts::modal_popup | DS_CENTER, "Slider Options", 220, 168);
     t.items = {
         {WC_STATIC, idq_title, "", label, 7, 7, 206, 18},
         {WC_STATIC, IDC_STATIC, "&Value:", WS_VISIBLE | SS_LEFT, 7, 30, 50, 9},
@@ -42,8 +42,8 @@ DialogTemplate slider_options() {
 }
 
 DialogTemplate input_options() {
-    DialogTemplate t = template_parts::frame(dlg_input_options, template_parts::modal_popup,
-                                             "Input Setting", 260, 214);
+    DialogTemplate t = template_parts::frame(
+        dlg_input_options, template_parts::modal_popup | DS_CENTER, "Input Setting", 260, 214);
     t.items = {
         {WC_STATIC, idi_title, "", label, 7, 7, 246, 18},
         {WC_BUTTON, idi_override, "Override normal behavior", check, 7, 28, 160, 10},

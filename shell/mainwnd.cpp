@@ -56,7 +56,7 @@ struct class_def {
 };
 
 // The DDE client's class: the data links give each of its windows their own
-// procedure when they make it (install_dde_client), so the class does the default handling.
+// procedure when they make it, so the class does the default handling.
 LRESULT default_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
@@ -455,6 +455,11 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
         if (wparam == static_cast<WPARAM>(livesweep_timer_id))
             return inline_again_proc(token_of(window), message, wparam, lparam);
+        return DefWindowProc(window, message, wparam, lparam);
+    case WM_ENABLE:
+        // A modal dialog or box disables the workbench: the toolbar greys
+        // its buttons and fields with the menus, and back.
+        if (window == main_wnd) toolbar_follow_enabled();
         return DefWindowProc(window, message, wparam, lparam);
     case WM_INITMENU:
         update_menu_states();

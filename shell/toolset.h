@@ -90,11 +90,12 @@ inline constexpr int analysis_tool_count = 13;
 extern analysis_tool_row analysis_tool_table[analysis_tool_count];
 // The row of a name, -1 none.
 int find_tool_row(const char* name);
-// Stand-in setups of the analysis-tool rows whose owners are not built: the
-// option size, a zeroed option block, the icon, and the option line(s) read
-// and kept (with the field table where this subsystem knows it, else as the
-// line's text) so a tool set writes back as it was read; no action. Each
-// owner installs its own with set_tool_setup (shell/toolset.h).
+// Stand-in setups of the analysis-tool rows, for as long as their owners (the
+// tools, graphs and run comparison, above the shell) have not installed
+// theirs: the option size, a zeroed option block, the icon, and the option
+// line(s) read and kept (with the field table where the shell knows it, else
+// as the line's text) so a tool set writes back as it was read; running the
+// tool says it is not built. Each owner installs its own with set_tool_setup.
 int seam_tree_setup(int mode, handle tool, std::string* out, const char* text);
 int seam_outline_setup(int mode, handle tool, std::string* out, const char* text);
 int seam_loops_setup(int mode, handle tool, std::string* out, const char* text);

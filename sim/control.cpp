@@ -1,6 +1,7 @@
 // The simulation-control commands (see control.h).
 #include "sim/control.h"
 
+#include "foundation/report.h"
 #include "model/model.h"
 #include "sim/game.h"
 #include "sim/livesweep.h"
@@ -12,6 +13,7 @@ run_command_fn run_hook = nullptr;
 post_command_fn post_hook = nullptr;
 overrides_off_fn overrides_hook = nullptr;
 end_game_fn end_game_hook = nullptr;
+reset_all_ask_fn reset_all_ask_hook = nullptr;
 window_command_fn window_hook = nullptr;
 
 int run(int id, int p1, int p2) {
@@ -29,6 +31,9 @@ void set_post_command_hook(post_command_fn hook) {
 }
 void set_overrides_off_hook(overrides_off_fn hook) {
     overrides_hook = hook;
+}
+void set_reset_all_ask_hook(reset_all_ask_fn hook) {
+    reset_all_ask_hook = hook;
 }
 void set_end_game_hook(end_game_fn hook) {
     end_game_hook = hook;
@@ -82,10 +87,19 @@ int sim_control_command(int id, int p1, int p2) {
     case sc_reset_all:
         // Every on-screen change goes; Livesweep shows the model as it is.
         if (!setup_copies()) return 0;
+        // Overrides in force hold values a reset would not bring back: they
+        // end first, when the user agrees.
+        if ((override_flags & 1) && reset_all_ask_hook) {
+            if (!reset_all_ask_hook()) return 0;
+            sim_control_command(sc_overrides_off, 0, 0);
+        }
         clear_setup();
         if (livesweep_state == 2 || sim_phase == phase_setup) {
             // The mode goes on over fresh copies of the model's values.
-            if (!ensure_setup_copy(0)) return 0;
+            if (!ensure_setup_copy(0)) {
+                report(8, "Reset all not available on incomplete model");
+                return 0;
+            }
             if (livesweep_state == 2) livesweep_rerun(0, 2, 0);
         }
         return 1;

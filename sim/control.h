@@ -48,7 +48,11 @@ void set_post_command_hook(post_command_fn hook);
 // the engine clears override_flags itself.
 using overrides_off_fn = void (*)();
 void set_overrides_off_hook(overrides_off_fn hook);
-// Called to end a game (the game code, when it lands); null: game_state is
+// Asked before Reset all while input overrides are in force: true when the
+// user agrees to switch them off (the sketch asks); null: Reset all goes on.
+using reset_all_ask_fn = bool (*)();
+void set_reset_all_ask_hook(reset_all_ask_fn hook);
+// Called to end a game (the shell installs end_game); null: game_state is
 // cleared.
 using end_game_fn = void (*)();
 void set_end_game_hook(end_game_fn hook);

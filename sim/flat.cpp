@@ -271,10 +271,10 @@ template <int K> inline double wide_binary(double x, double y) {
     } else if constexpr (K == 12) {
         return ((x != 0) | (y != 0)) ? 1.0 : 0.0;
     } else if constexpr (K == 13) {
-        return y < x ? y : x; // std::min, which would not be inlined here
+        return value_min(x, y);
     } else {
         bool m = (x == NAd) | (y == NAd);
-        double r = x < y ? y : x; // std::max
+        double r = value_max(x, y);
         return m ? NAd : r;
     }
 }

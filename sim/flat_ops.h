@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "foundation/types.h"
+#include "sim/interp_core.h"
 #include "sim/simdata.h"
 
 inline constexpr double flat_na = static_cast<double>(NA);
@@ -27,8 +28,8 @@ inline constexpr double flat_na = static_cast<double>(NA);
     X(ge, x >= y ? 1.0 : 0.0)                                                                      \
     X(and, (x != 0 && y != 0) ? 1.0 : 0.0)                                                         \
     X(or, (x != 0 || y != 0) ? 1.0 : 0.0)                                                          \
-    X(min, std::min(x, y))                                                                         \
-    X(max, (x == flat_na || y == flat_na) ? flat_na : std::max(x, y))
+    X(min, value_min(x, y))                                                                        \
+    X(max, (x == flat_na || y == flat_na) ? flat_na : value_max(x, y))
 
 // Operand forms of a binary operation: each operand a slot (s), a register
 // (r) or the accumulator (a, the last result, kept in a machine register);

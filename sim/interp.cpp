@@ -332,13 +332,18 @@ inline std::uint32_t lane_index(const std::uint32_t* c, std::uint32_t lane) {
         base + prog->units[static_cast<std::size_t>(cur_unit)].code[c[2] + lane]);
 }
 
+// The first pulse is on under PULSE's bound (TIME + TIME STEP/2 strictly
+// beyond the start); the later ones while the phase from the start is below
+// the width.
 double pulse_train(double start, double width, double interval, double end) {
     double t = sim_time + sim_dt / 2;
-    if (t < start || sim_time > end) return 0;
+    if (t <= start || sim_time > end) return 0;
     if (width < sim_dt) width = sim_dt;
     if (interval <= 0) return t < start + width ? 1 : 0;
+    // Every pulse, not only the first, is on under PULSE's bounds: strictly
+    // beyond its own start and before its end.
     double phase = std::fmod(t - start, interval);
-    return phase < width ? 1 : 0;
+    return phase > 0 && phase < width ? 1 : 0;
 }
 
 delay_object* new_delay(std::uint32_t capacity) {
@@ -552,11 +557,11 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
             out[i] = na2(x[i], args[1][i]) ? NAd : std::pow(x[i], args[1][i]);
         return;
     case fn_min:
-        for (std::uint32_t i = 0; i < n; ++i) out[i] = std::min(x[i], args[1][i]);
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = value_min(x[i], args[1][i]);
         return;
     case fn_max:
         for (std::uint32_t i = 0; i < n; ++i)
-            out[i] = na2(x[i], args[1][i]) ? NAd : std::max(x[i], args[1][i]);
+            out[i] = na2(x[i], args[1][i]) ? NAd : value_max(x[i], args[1][i]);
         return;
     case fn_if_then_else:
         for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] != 0 ? args[1][i] : args[2][i];
@@ -951,10 +956,10 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
                         r *= x;
                         break;
                     case fn_vmin:
-                        r = std::min(r, x);
+                        r = value_min(r, x);
                         break;
                     default:
-                        r = std::max(r, x);
+                        r = value_max(r, x);
                         break;
                     }
                 }
@@ -1009,9 +1014,9 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
                 std::size_t m = std::min(t.size(), y.size());
                 if (!m || sim_time < t[0] - sim_dt / 2 || sim_time > t[m - 1] + sim_dt / 2)
                     continue;
+                // The time in double, as the segment's line is computed.
                 std::size_t k = static_cast<std::size_t>(
-                    std::upper_bound(t.begin(), t.begin() + static_cast<long>(m),
-                                     static_cast<float>(sim_time)) -
+                    std::upper_bound(t.begin(), t.begin() + static_cast<long>(m), sim_time) -
                     t.begin());
                 if (k == 0)
                     out[i] = y[0];
@@ -1315,7 +1320,9 @@ bool lookup_locate_search(lookup_table& t, const float* data, double x, bool ext
         if (k + 2 < n && x >= px[k + 1] && x <= px[k + 2]) {
             ++k;
         } else {
-            const float* hi = std::upper_bound(px, px + n, static_cast<float>(x));
+            // In double: x just below a point whose float x rounds to is in
+            // the segment below it.
+            const float* hi = std::upper_bound(px, px + n, x);
             k = static_cast<std::uint32_t>(std::max<std::ptrdiff_t>(1, hi - px) - 1);
             if (k > n - 2) k = n - 2;
         }

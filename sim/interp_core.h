@@ -13,6 +13,19 @@
 // move on), or an intermediate stage of a Runge-Kutta step (nothing moves).
 enum eval_mode : int { em_initial = 0, em_main = 1, em_stage = 2 };
 
+// MIN and MAX of two doubles as every road computes them: the first operand
+// when they are equal (so the sign of a zero follows the order), and NaN when
+// either operand is NaN, whichever side it is on, so that it reaches the
+// store and is reported as arithmetic's NaN is (std::min and std::max keep
+// the second operand's NaN out). NA, below every number, is MIN's by the
+// order; MAX tests for it apart.
+inline double value_min(double x, double y) {
+    return (y < x || y != y) ? y : x;
+}
+inline double value_max(double x, double y) {
+    return (x < y || y != y) ? y : x;
+}
+
 // Evaluates one unit (all its lanes) by the interpreter.
 void eval_unit(int unit, int mode);
 

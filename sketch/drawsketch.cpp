@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <string>
 
+#include "draw/drawing.h"
+#include "model/context.h"
 #include "model/model.h"
 #include "resources/sketchpics.h"
+#include "sim/simdata.h"
 #include "sketch/geometry.h"
+#include "sketch/ioobjects.h"
+#include "sketch/pictures.h"
 #include "sketch/views.h"
 
 namespace {
@@ -35,85 +43,437 @@ int pen_width(int code, int zoom) {
     return std::max(1, w * zoom / 100);
 }
 
-// A text element's picture (1 to 50) at its own size centred on the
-// element; a cloud keeps a readable size whatever its text measured.
-void draw_picture(HDC dc, const mapper& m, const sketch_elem& e, COLORREF ink, COLORREF paper,
-                  RECT* out) {
-    const int n = static_cast<int>(e.payload);
-    int hw, hh;
-    if (n == sketch_picture_cloud) {
-        hw = std::max<int>(e.w, 14), hh = std::max<int>(e.h, 9);
-    } else {
-        const SIZE size = sketch_picture_size(n);
-        hw = static_cast<int>(size.cx / 2), hh = static_cast<int>(size.cy / 2);
+// What one paint of a view draws with: the mapping, the view's colours and
+// font, and the fonts made so far (one per face, size and style).
+struct paint_ctx {
+    HDC dc;
+    const sketch_state& s;
+    mapper m;
+    COLORREF background, outline;
+    std::uint32_t view_fill; // 0xFFFFFFFF: none
+    int dpi_y;               // pixels per inch the font sizes are made for
+    bool output;             // printing or copying: objects are drawn, not their windows
+    std::map<std::string, HFONT> fonts;
+    ~paint_ctx() {
+        for (auto& f : fonts) DeleteObject(f.second);
     }
-    const RECT r{m.x(e.x - hw), m.y(e.y - hh), m.x(e.x + hw), m.y(e.y + hh)};
-    draw_sketch_picture(dc, n, r, ink, paper);
-    *out = r;
+};
+
+// The font an element's text is drawn in: the view's font with the parts
+// the element has of its own (size 8, style 16, face 32 of its style bits).
+font_spec element_font(const sketch_state& s, const sketch_elem& e) {
+    font_spec f = s.view.rec.font;
+    if (e.style & 8) f.size = e.font.size;
+    if (e.style & 16) f.style = e.font.style;
+    if ((e.style & 32) && e.font.face[0]) std::memcpy(f.face, e.font.face, sizeof f.face);
+    if (e.style & 2) f.colour = e.font.colour;
+    return f;
 }
 
-void draw_valve(HDC dc, const mapper& m, const sketch_elem& e) {
-    int l = m.x(e.x - e.w), r = m.x(e.x + e.w), t = m.y(e.y - e.h), b = m.y(e.y + e.h);
-    int cx = m.x(e.x), cy = m.y(e.y);
-    // A bow tie across the pipe with the valve's stem on top.
-    POINT tie[4] = {
-        {l, t + (b - t) / 4}, {r, b - (b - t) / 4}, {r, t + (b - t) / 4}, {l, b - (b - t) / 4}};
-    Polygon(dc, tie, 4);
-    MoveToEx(dc, cx, cy, nullptr);
-    LineTo(dc, cx, t - std::max(2, (b - t) / 4));
-    int k = std::max(2, (r - l) / 6);
-    MoveToEx(dc, cx - k, t - std::max(2, (b - t) / 4), nullptr);
-    LineTo(dc, cx + k + 1, t - std::max(2, (b - t) / 4));
+HFONT font_for(paint_ctx& c, const font_spec& f) {
+    int points = static_cast<std::int8_t>(f.size);
+    if (points <= 0) points = 8;
+    std::string key(f.face, strnlen(f.face, sizeof f.face));
+    key += '|' + std::to_string(points) + '|' + std::to_string(f.style & 15);
+    auto it = c.fonts.find(key);
+    if (it != c.fonts.end()) return it->second;
+    const int height =
+        std::max(1, static_cast<int>(std::lround(points * c.dpi_y / 72.0 * c.m.zoom / 100.0)));
+    HFONT font =
+        CreateFont(-height, 0, 0, 0, (f.style & font_bold) ? 700 : 400,
+                   (f.style & font_italic) ? 1 : 0, (f.style & font_underline) ? 1 : 0,
+                   (f.style & font_strikeout) ? 1 : 0, 0, 0, 0, 0, 0, f.face[0] ? f.face : "Sans");
+    c.fonts.emplace(key, font);
+    return font;
 }
 
-void draw_element(HDC dc, const sketch_state& s, const mapper& m, const sketch_elem& e,
-                  COLORREF outline, COLORREF text_colour, COLORREF background) {
+int text_width(HDC dc, const std::string& t) {
+    SIZE z{};
+    GetTextExtentPoint32(dc, t.c_str(), static_cast<int>(t.size()), &z);
+    return static_cast<int>(z.cx);
+}
+
+// Lines of at most `width` pixels, broken at blanks and underscores (a word
+// wider than that stands on a line of its own).
+std::vector<std::string> wrap_label(HDC dc, const std::string& text, int width) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t j = text.find_first_of(" _", i);
+        const std::size_t stop = j == std::string::npos ? text.size() : j + 1;
+        std::string word = text.substr(i, stop - i);
+        i = stop;
+        std::string tried = line + word;
+        while (!tried.empty() && tried.back() == ' ') tried.pop_back();
+        if (!line.empty() && text_width(dc, tried) > width) {
+            while (!line.empty() && line.back() == ' ') line.pop_back();
+            lines.push_back(line);
+            line = word;
+        } else {
+            line += word;
+        }
+        if (lines.size() >= 16) break;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// A label: inside the box (word-wrapped to the shape's inner box when one
+// line does not fit), or one line beside it: position 1 below, 2 left, 3
+// above, 4 right.
+void draw_label(paint_ctx& c, const std::string& text, const RECT& box, int position, int shape) {
+    HDC dc = c.dc;
+    TEXTMETRIC tm{};
+    GetTextMetrics(dc, &tm);
+    const int lh = std::max<int>(1, tm.tmHeight);
+    const int w = text_width(dc, text);
+    const int cx = (box.left + box.right) / 2, cy = (box.top + box.bottom) / 2;
+    auto out = [&](int x, int y, const std::string& t) {
+        TextOut(dc, x, y, t.c_str(), static_cast<int>(t.size()));
+    };
+    switch (position) {
+    case 1:
+        out(cx - w / 2, box.bottom, text);
+        return;
+    case 2:
+        out(box.left - 2 - w, cy - lh / 2, text);
+        return;
+    case 3:
+        out(cx - w / 2, box.top - lh, text);
+        return;
+    case 4:
+        out(box.right + 2, cy - lh / 2, text);
+        return;
+    default:
+        break;
+    }
+    // Inside: the inner box of round and pointed shapes is narrower.
+    int usable = box.right - box.left - 2;
+    const bool round = shape == 2 || shape == 4 || shape == 5 || shape == 6 || shape == 11;
+    if (round)
+        usable = (box.right - box.left) * 5 / 7;
+    else if (shape == 9 || shape == 10)
+        usable = (box.right - box.left) / 2;
+    if (w <= usable || shape == 0 || usable <= 0) {
+        out(cx - w / 2, cy - lh / 2, text);
+        return;
+    }
+    const std::vector<std::string> lines = wrap_label(dc, text, usable);
+    const int n = static_cast<int>(lines.size());
+    int top = cy - n * lh / 2;
+    if (shape == 9) top = cy + (box.bottom - cy) / 2 - n * lh / 2;
+    if (shape == 10) top = cy - (cy - box.top) / 2 - n * lh / 2;
+    for (int i = 0; i < n; ++i)
+        out(cx - text_width(dc, lines[static_cast<std::size_t>(i)]) / 2, top + i * lh,
+            lines[static_cast<std::size_t>(i)]);
+}
+
+// Shapes 4 and 5: three quarters of the inscribed ellipse, the open quarter
+// at the top left (4) or top right (5), with an arrowhead at its end.
+void draw_loop_shape(paint_ctx& c, const sketch_elem& e, int l, int t, int r, int b, HBRUSH head) {
+    const mapper& m = c.m;
+    const int cx = (l + r) / 2, cy = (t + b) / 2;
+    const sketch_metrics& wm = workbench_metrics();
+    const int rr = std::max<int>(e.h / 3, wm.arrow_length);
+    const int d = m.len(rr * std::max(1, wm.arrow_width) / (2.0 * std::max(1, wm.arrow_length)));
+    if (e.shape_code() == 4)
+        Arc(c.dc, l, t, r + 1, b + 1, l, cy, cx, t);
+    else
+        Arc(c.dc, l, t, r + 1, b + 1, cx, t, r, cy);
+    const int edge = e.shape_code() == 4 ? l : r;
+    POINT tri[3] = {{edge, m.y(e.y - rr)}, {edge - d, cy}, {edge + d, cy}};
+    HGDIOBJ old = SelectObject(c.dc, head);
+    Polygon(c.dc, tri, 3);
+    SelectObject(c.dc, old);
+}
+
+void draw_shape(paint_ctx& c, const sketch_elem& e, int l, int t, int r, int b, HBRUSH head) {
+    HDC dc = c.dc;
+    const int cx = (l + r) / 2, cy = (t + b) / 2;
+    switch (e.shape_code()) {
+    case 2:
+        Ellipse(dc, l, t, r + 1, b + 1);
+        break;
+    case 3:
+        Rectangle(dc, l, t, r + 1, b + 1);
+        break;
+    case 4:
+    case 5:
+        draw_loop_shape(c, e, l, t, r, b, head);
+        break;
+    case 6:
+        draw_hexagon(dc, l, t, r, b);
+        break;
+    case 8:
+        Rectangle(dc, l, t, r + 1, b + 1); // the null pen: the fill alone
+        break;
+    case 9: {
+        POINT p[3] = {{cx, t}, {r, b}, {l, b}};
+        Polygon(dc, p, 3);
+        break;
+    }
+    case 10: {
+        POINT p[3] = {{cx, b}, {r, t}, {l, t}};
+        Polygon(dc, p, 3);
+        break;
+    }
+    case 11: {
+        POINT p[4] = {{cx, t}, {r, cy}, {cx, b}, {l, cy}};
+        Polygon(dc, p, 4);
+        break;
+    }
+    default:
+        break; // 0, 1, 7 and others: the text alone
+    }
+}
+
+// The valve's own shapes (kind 11), drawn with the pen alone.
+void draw_valve(paint_ctx& c, const sketch_elem& e, int l, int t, int r, int b) {
+    HDC dc = c.dc;
+    const int cx = (l + r) / 2, cy = (t + b) / 2;
+    switch (e.shape_code()) {
+    case 1: {
+        POINT p[4] = {{l, t}, {r, b}, {r, t}, {l, b}};
+        Polygon(dc, p, 4);
+        break;
+    }
+    case 2: {
+        POINT p[4] = {{l, t}, {r, b}, {l, b}, {r, t}};
+        Polygon(dc, p, 4);
+        break;
+    }
+    case 3:
+        MoveToEx(dc, l, t, nullptr);
+        LineTo(dc, l, b + 1);
+        MoveToEx(dc, r, t, nullptr);
+        LineTo(dc, r, b + 1);
+        MoveToEx(dc, l, cy, nullptr);
+        LineTo(dc, r + 1, cy);
+        break;
+    case 4:
+        MoveToEx(dc, l, t, nullptr);
+        LineTo(dc, r + 1, t);
+        MoveToEx(dc, l, b, nullptr);
+        LineTo(dc, r + 1, b);
+        MoveToEx(dc, cx, t, nullptr);
+        LineTo(dc, cx, b + 1);
+        break;
+    case 5: {
+        Ellipse(dc, l, t, r + 1, b + 1);
+        const int dx = e.w * 7 / 10, dy = e.h * 7 / 10;
+        MoveToEx(dc, c.m.x(e.x - dx), c.m.y(e.y - dy), nullptr);
+        LineTo(dc, c.m.x(e.x + dx), c.m.y(e.y + dy));
+        MoveToEx(dc, c.m.x(e.x - dx), c.m.y(e.y + dy), nullptr);
+        LineTo(dc, c.m.x(e.x + dx), c.m.y(e.y - dy));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// A kind-30 picture: the stored BMP stretched over the element's box.
+void draw_stored_bitmap(paint_ctx& c, const sketch_elem& e, const RECT& box) {
+    bitmap_info bi;
+    if (!check_bitmap(e.blob, &bi)) {
+        Rectangle(c.dc, box.left, box.top, box.right + 1, box.bottom + 1);
+        return;
+    }
+    // The header and colour table, copied so they are aligned.
+    constexpr std::uint32_t info = 18;
+    const std::uint32_t head_bytes = bi.pixels > info ? bi.pixels - info : 0;
+    if (head_bytes < 12 || info + head_bytes > e.blob.size()) return;
+    std::vector<std::uint32_t> head((head_bytes + 3) / 4 + 1, 0);
+    std::memcpy(head.data(), e.blob.data() + info, head_bytes);
+    StretchDIBits(c.dc, box.left, box.top, box.right - box.left, box.bottom - box.top, 0, 0,
+                  bi.width, bi.height, e.blob.data() + bi.pixels,
+                  reinterpret_cast<const BITMAPINFO*>(head.data()), DIB_RGB_COLORS, SRCCOPY);
+}
+
+// A kind-31 picture: the stored metafile played into the element's box.
+void draw_stored_metafile(paint_ctx& c, const sketch_elem& e, const RECT& box) {
+    metafile_info mi;
+    HMETAFILE mf = nullptr;
+    if (check_metafile(e.blob, &mi)) mf = SetMetaFileBitsEx(mi.bytes, e.blob.data() + mi.bits);
+    if (!mf) {
+        Rectangle(c.dc, box.left, box.top, box.right + 1, box.bottom + 1);
+        return;
+    }
+    const int saved = SaveDC(c.dc);
+    IntersectClipRect(c.dc, box.left, box.top, box.right + 1, box.bottom + 1);
+    SetMapMode(c.dc, MM_ANISOTROPIC);
+    SetWindowOrgEx(c.dc, 0, 0, nullptr);
+    SetWindowExtEx(c.dc, std::max(1, 2 * e.w), std::max(1, 2 * e.h), nullptr);
+    SetViewportOrgEx(c.dc, box.left, box.top, nullptr);
+    SetViewportExtEx(c.dc, std::max<int>(1, box.right - box.left),
+                     std::max<int>(1, box.bottom - box.top), nullptr);
+    PlayMetaFile(c.dc, mf);
+    RestoreDC(c.dc, saved);
+    DeleteMetaFile(mf);
+}
+
+// An input slider drawn where no window stands (printing, copying, or before
+// its window is made): the track, the thumb at its value, the range and the
+// value box.
+void draw_slider_object(paint_ctx& c, const sketch_elem& e, const RECT& box, COLORREF ink) {
+    HDC dc = c.dc;
+    double lo = 0, hi = 100, step = 0;
+    slider_range(e.text, &lo, &hi, &step);
+    double v = lo;
+    float value = 0;
+    if (io_slider_value(e, &value)) v = value;
+    const int w = box.right - box.left, h = box.bottom - box.top;
+    Rectangle(dc, box.left, box.top, box.right + 1, box.bottom + 1);
+    const int track_y = box.top + std::max(3, h / 6);
+    const int tl = box.left + 4, tr = box.right - 4;
+    MoveToEx(dc, tl, track_y, nullptr);
+    LineTo(dc, tr, track_y);
+    const double f = hi > lo ? std::clamp((v - lo) / (hi - lo), 0.0, 1.0) : 0.0;
+    const int tx = tl + static_cast<int>(std::lround(f * (tr - tl)));
+    const int th = std::max(3, h / 10);
+    HBRUSH face = CreateSolidBrush(RGB(192, 192, 192));
+    HGDIOBJ old = SelectObject(dc, face);
+    Rectangle(dc, tx - th, track_y - th, tx + th + 1, track_y + th + 1);
+    SelectObject(dc, old);
+    DeleteObject(face);
+    char buf[64];
+    const COLORREF was = SetTextColor(dc, ink);
+    TEXTMETRIC tm{};
+    GetTextMetrics(dc, &tm);
+    std::snprintf(buf, sizeof buf, "%g", lo);
+    TextOut(dc, tl, track_y + th + 1, buf, static_cast<int>(std::strlen(buf)));
+    std::snprintf(buf, sizeof buf, "%g", hi);
+    TextOut(dc, tr - text_width(dc, buf), track_y + th + 1, buf,
+            static_cast<int>(std::strlen(buf)));
+    std::snprintf(buf, sizeof buf, "%g", v);
+    const int bw = std::min(w - 8, std::max(40, text_width(dc, buf) + 8));
+    const int by = std::min<int>(box.bottom - tm.tmHeight - 3, track_y + th + tm.tmHeight + 2);
+    Rectangle(dc, box.left + (w - bw) / 2, by, box.left + (w + bw) / 2, by + tm.tmHeight + 2);
+    TextOut(dc, box.left + (w - bw) / 2 + 3, by + 1, buf, static_cast<int>(std::strlen(buf)));
+    SetTextColor(dc, was);
+}
+
+// An output graph or tool where its window does not stand: a rising line.
+void draw_graph_object(HDC dc, const RECT& b) {
+    const int w = b.right - b.left, mid = (b.top + b.bottom) / 2;
+    const int x1 = b.left + w / 5, x2 = x1 + (b.right - x1) / 3, x3 = x2 + (b.right - x2) / 2;
+    Rectangle(dc, b.left, b.top, b.right + 1, b.bottom + 1);
+    POINT p[5] = {
+        {b.left, b.bottom}, {x1, mid}, {x2, mid}, {x3, mid - (mid - b.top) / 3}, {b.right, b.top}};
+    Polyline(dc, p, 5);
+}
+
+// Whether the element's variable is one a user may change now: constants and
+// lookups in Simulation Setup, lookups in Livesweep (its sliders stand for
+// the constants there).
+bool changeable_mark(const sketch_state& s, const sketch_elem& e) {
+    if (e.kind != ek_variable || !e.payload || !s.symbols || s.symbols != cur_model_symbols)
+        return false;
+    const bool setup = sim_phase == phase_setup;
+    const bool live = livesweep_state == 2;
+    if (!setup && !live) return false;
+    model_lock_guard lock(s.symbols, 0);
+    if (!lock.ok() || !valid_symbol(e.payload)) return false;
+    const symbol_record* r = sym(e.payload);
+    const bool lookup = r->type == st_lookup || (r->flags & sf_lookup_like);
+    return lookup || (setup && r->type == st_constant);
+}
+
+void draw_element(paint_ctx& c, const sketch_elem& e) {
+    const sketch_state& s = c.s;
+    const mapper& m = c.m;
+    HDC dc = c.dc;
     const int shape = e.shape_code();
     const int l = m.x(e.x - e.w), r = m.x(e.x + e.w), t = m.y(e.y - e.h), b = m.y(e.y + e.h);
-    const int lw = std::max(1, std::max<int>(std::abs(e.line_width), 1) * m.zoom / 100);
-    HPEN pen =
-        CreatePen(PS_SOLID, lw, colour_or(e.own_outline ? e.own_outline : 0xFFFFFFFFu, outline));
+    const RECT box{l, t, r, b};
+    // Outline and fill: the element's own when it has them, else the view's.
+    const COLORREF pen_colour = (e.style & 1) && e.own_outline != 0xFFFFFFFFu
+                                    ? colour_or(e.own_outline, c.outline)
+                                    : c.outline;
+    std::uint32_t fill = 0xFFFFFFFFu;
+    if ((e.style & 4) && e.own_fill != 0xFFFFFFFFu)
+        fill = e.own_fill;
+    else if (shape != 8)
+        fill = c.view_fill;
+    const bool marked = changeable_mark(s, e);
+    if (marked) fill = RGB(255, 255, 0);
+    // A line width of 0 draws 1; the width does not grow with the zoom.
+    const int lw = std::max(1, std::abs(static_cast<int>(e.line_width)));
+    HPEN pen = CreatePen(shape == 8 && e.kind != ek_valve ? PS_NULL : PS_SOLID, lw, pen_colour);
+    HBRUSH brush = fill != 0xFFFFFFFFu ? CreateSolidBrush(fill & 0xFFFFFF) : nullptr;
+    HBRUSH head = CreateSolidBrush(pen_colour);
     HGDIOBJ old_pen = SelectObject(dc, pen);
-    HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    HGDIOBJ old_brush =
+        SelectObject(dc, brush ? static_cast<HGDIOBJ>(brush) : GetStockObject(NULL_BRUSH));
+    const font_spec f = element_font(s, e);
+    HGDIOBJ old_font = SelectObject(dc, font_for(c, f));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, e.kind == ek_variable && !e.primary() && !(e.style & 2) ? RGB(128, 128, 128)
+                                                                             : font_ink(f.colour));
     std::string label = sketch_element_text(s, e);
-    RECT box{l, t, r, b};
-    bool name_below = false;
-    if (e.kind == ek_text && !(e.flags & ef_io_object) && e.payload >= 1 &&
-        e.payload <= static_cast<std::uint32_t>(sketch_picture_count)) {
-        RECT pic;
-        draw_picture(dc, m, e, colour_or(e.own_outline ? e.own_outline : 0xFFFFFFFFu, outline),
-                     background, &pic);
-        // A caption goes under the picture; a cloud has none.
-        if (e.payload == sketch_picture_cloud) label.clear();
-        box = RECT{pic.left - m.len(40), pic.bottom, pic.right + m.len(40), pic.bottom + m.len(16)};
-    } else if (e.kind == ek_valve) {
-        // Filled with the background, so the pipe does not run through it.
-        HBRUSH fill = CreateSolidBrush(background);
-        SelectObject(dc, fill);
-        draw_valve(dc, m, e);
+    const bool io = e.kind == ek_text && (e.flags & ef_io_object);
+    const int position = static_cast<std::int8_t>(e.label);
+    if (e.kind == ek_valve) {
+        // Line drawings: the pipe and the arrows into the flow show through.
         SelectObject(dc, GetStockObject(NULL_BRUSH));
-        DeleteObject(fill);
+        draw_valve(c, e, l, t, r, b);
         label.clear(); // the flow's own variable element carries the name
-    } else if (e.kind == ek_bitmap || e.kind == ek_metafile ||
-               (e.kind == ek_text && (e.flags & ef_io_object))) {
-        Rectangle(dc, l, t, r + 1, b + 1);
-    } else if (e.kind == ek_variable || e.kind == ek_text) {
-        if (shape == 1 || shape == 3)
+    } else if (io) {
+        // The name under the object; the object itself is its window on the
+        // screen, drawn here for prints and copies.
+        if (e.label == 0) {
+            const std::size_t bar = label.find('|');
+            if (bar != std::string::npos) label.resize(bar);
+            const bool window = !c.output && s.io_state == 2;
+            if (!window) draw_slider_object(c, e, box, font_ink(f.colour));
+            draw_label(c, label, box, 1, 0);
+        } else if (c.output || s.io_state != 2) {
+            draw_graph_object(dc, box);
+        }
+        label.clear();
+    } else if (e.kind == ek_text && e.payload >= 1 &&
+               e.payload <= static_cast<std::uint32_t>(sketch_picture_count)) {
+        // A sketch picture keeps its own size, centred on the element.
+        const int n = static_cast<int>(e.payload);
+        int hw, hh;
+        if (n == sketch_picture_cloud) {
+            hw = std::max<int>(e.w, 14), hh = std::max<int>(e.h, 9);
+        } else {
+            const SIZE size = sketch_picture_size(n);
+            hw = static_cast<int>(size.cx / 2), hh = static_cast<int>(size.cy / 2);
+        }
+        const RECT pic{m.x(e.x - hw), m.y(e.y - hh), m.x(e.x + hw), m.y(e.y + hh)};
+        draw_sketch_picture(dc, n, pic, font_ink(f.colour),
+                            brush ? static_cast<COLORREF>(fill & 0xFFFFFF) : c.background);
+        if (n == sketch_picture_cloud) label.clear();
+        if (position <= 0 && !label.empty()) {
+            // Under the picture, so the picture stays whole.
+            draw_label(c, label, pic, 1, 0);
+            label.clear();
+        }
+    } else if (e.kind == ek_bitmap) {
+        draw_stored_bitmap(c, e, box);
+    } else if (e.kind == ek_metafile) {
+        draw_stored_metafile(c, e, box);
+    } else {
+        draw_shape(c, e, l, t, r, b, head);
+        if (marked && (shape == 0 || shape == 1 || shape == 7)) {
+            // A text-only variable gets the mark behind its name.
+            HGDIOBJ was = SelectObject(dc, GetStockObject(NULL_PEN));
             Rectangle(dc, l, t, r + 1, b + 1);
-        else if (shape == 2 || shape == 4 || shape == 5 || shape == 6 || shape == 11) {
-            Ellipse(dc, l, t, r + 1, b + 1);
-            name_below = e.kind == ek_variable;
+            SelectObject(dc, was);
         }
     }
-    if (!label.empty() && !(e.flags & ef_no_label)) {
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, e.primary() || e.kind != ek_variable ? text_colour : RGB(128, 128, 128));
-        if (name_below) box = RECT{l - m.len(40), b, r + m.len(40), b + m.len(16)};
-        DrawText(dc, label.c_str(), static_cast<int>(label.size()), &box,
-                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
-    }
+    if (!label.empty() && !(e.flags & ef_no_label) &&
+        (e.kind == ek_variable || e.kind == ek_text || (e.flags & ef_has_text)))
+        draw_label(c, label, box, shape == 0 || position <= 0 ? 0 : position, shape);
+    SelectObject(dc, old_font);
     SelectObject(dc, old_brush);
     SelectObject(dc, old_pen);
+    if (brush) DeleteObject(brush);
+    DeleteObject(head);
     DeleteObject(pen);
 }
 
@@ -135,8 +495,11 @@ bool is_pipe(const sketch_elem& c) {
 
 void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour,
                     COLORREF outline, COLORREF background) {
-    const COLORREF own =
-        colour_or(c.line_colour ? c.line_colour : 0xFFFFFFFFu, is_pipe(c) ? outline : colour);
+    // Its own line colour when it has one; else pipes in the outline colour,
+    // arrows in the view's (initial-value links in their own).
+    const COLORREF own = (c.style & 1) && c.line_colour != 0xFFFFFFFFu
+                             ? static_cast<COLORREF>(c.line_colour & 0xFFFFFF)
+                             : (is_pipe(c) ? outline : colour);
     HPEN pen = CreatePen(
         PS_SOLID, is_pipe(c) ? std::max(3, 5 * m.zoom / 100) : pen_width(c.width_code, m.zoom),
         own);
@@ -253,27 +616,46 @@ bool arrowhead_points(const sketch_elem& c, float out_x[3], float out_y[3]) {
     return true;
 }
 
-void paint_sketch(HDC dc, const sketch_state& s, const RECT& client) {
+void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output) {
     const view_rec& vr = s.view.rec;
     const COLORREF background = colour_or(vr.background, GetSysColor(COLOR_WINDOW));
     HBRUSH bg = CreateSolidBrush(background);
     FillRect(dc, &client, bg);
     DeleteObject(bg);
-    const mapper m{s.zoom > 0 ? s.zoom : 100, s.scroll_x, s.scroll_y};
-    HFONT font =
-        CreateFont(-std::max(4, 11 * m.zoom / 100), 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Sans");
-    HGDIOBJ old_font = SelectObject(dc, font);
-    const COLORREF outline = colour_or(vr.outline, RGB(0, 0, 0));
+    // Font sizes are for the screen's pixels, which are sketch units at 100 %.
+    static int screen_dpi = 0;
+    if (!screen_dpi) {
+        HDC screen = GetDC(nullptr);
+        screen_dpi = screen ? std::max(GetDeviceCaps(screen, LOGPIXELSY), 1) : 96;
+        if (screen) ReleaseDC(nullptr, screen);
+    }
+    paint_ctx c{dc,
+                s,
+                mapper{s.zoom > 0 ? s.zoom : 100, s.scroll_x, s.scroll_y},
+                background,
+                colour_or(vr.outline, RGB(0, 0, 0)),
+                vr.fill,
+                screen_dpi,
+                output,
+                {}};
     const COLORREF connector = colour_or(vr.connector, RGB(0, 0, 255));
+    const COLORREF init_link = colour_or(vr.init_link_colour, connector);
+    HGDIOBJ old_font = SelectObject(dc, font_for(c, vr.font));
     // Connectors first, so elements sit on their pipes and arrow tails.
     for (const sketch_elem& e : s.view.elems)
         if (e.kind == ek_connector && !e.hidden() && e.level_value() <= s.shown_level)
-            draw_connector(dc, m, e, connector, outline, background);
+            draw_connector(dc, c.m, e, e.init_link ? init_link : connector, c.outline, background);
     for (const sketch_elem& e : s.view.elems)
         if (e.kind >= ek_variable && !e.hidden() && e.level_value() <= s.shown_level)
-            draw_element(dc, s, m, e, outline, outline, background);
+            draw_element(c, e);
     SelectObject(dc, old_font);
-    DeleteObject(font);
+}
+
+void draw_hexagon(HDC dc, int left, int top, int right, int bottom) {
+    const int h = bottom - top, cx = left + (right - left) / 2;
+    const int a = top + h * 22 / 100, b = top + h * 78 / 100;
+    POINT p[6] = {{left, a}, {cx, top}, {right, a}, {right, b}, {cx, bottom}, {left, b}};
+    Polygon(dc, p, 6);
 }
 
 namespace {

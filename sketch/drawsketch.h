@@ -12,8 +12,14 @@
 
 // Paints s's view on dc: sketch point (x, y) lands at pixel
 // (x * zoom / 100 - scroll_x, y * zoom / 100 - scroll_y). The background is
-// filled over `client` first.
-void paint_sketch(HDC dc, const sketch_state& s, const RECT& client);
+// filled over `client` first. Each element is drawn in the view's font with
+// its own size, style, face and colours where it has them, its label inside
+// (word-wrapped) or beside its box. output: a print or copy, where input and
+// output objects are drawn rather than left to their windows.
+void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output = false);
+
+// Shape 6: the corners at 22 and 78 hundredths of the height.
+void draw_hexagon(HDC dc, int left, int top, int right, int bottom);
 
 // The three points of a connector's arrowhead in sketch units: the tip at the
 // connector's end, the two barbs either side of its arrow base. False when the

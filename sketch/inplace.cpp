@@ -160,8 +160,13 @@ void open_inplace_edit(HWND view, const sketch_state& s, int n, float value, int
     RECT rc;
     GetClientRect(view, &rc);
     // The diagram's own text size at its zoom, so the entry reads like the
-    // name above it.
-    if (current.font) DeleteObject(current.font);
+    // name above it. A font left from an entry that never ended is a fault
+    // of this code.
+    if (current.font) {
+        report(10, "SWW1223");
+        DeleteObject(current.font);
+        current.font = nullptr;
+    }
     current.font =
         CreateFont(-std::max(8, 11 * s.zoom / 100), 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Sans");
     if (current.font) SendMessage(edit, WM_SETFONT, reinterpret_cast<WPARAM>(current.font), TRUE);
@@ -212,6 +217,12 @@ bool end_inplace_edit(HWND view, int mode) {
     }
     current.open = false;
     ShowWindow(current.edit, SW_HIDE);
+    // The entry's font lives while it is shown.
+    if (current.font) {
+        SendMessage(current.edit, WM_SETFONT, 0, FALSE);
+        DeleteObject(current.font);
+        current.font = nullptr;
+    }
     if (IsWindow(view)) {
         SetFocus(view);
         InvalidateRect(view, nullptr, FALSE);

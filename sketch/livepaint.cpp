@@ -91,6 +91,10 @@ std::string diagram_key(const sketch_state& s, const RECT& client) {
     put(k, s.symbols);
     put(k, s.header);
     put(k, GetSysColor(COLOR_WINDOW));
+    // The marks of what may be changed and the objects' stand-ins follow the mode.
+    const int marks = sim_phase == phase_setup ? 1 : livesweep_state == 2 ? 2 : 0;
+    put(k, marks);
+    put(k, s.io_state);
     const view_rec& vr = s.view.rec;
     put(k, vr.background);
     put(k, vr.outline);

@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/controls.h"
@@ -14,6 +15,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/menubar.h"
 #include "shell/options.h"
+#include "shell/rundrv.h"
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
@@ -24,6 +26,7 @@
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
+#include "sketch/ioobjects.h"
 #include "sketch/keys.h"
 #include "sketch/livepaint.h"
 #include "sketch/mouse.h"
@@ -47,7 +50,6 @@ struct sketch_window {
     handle record = 0; // the output record ('+') the workbench finds the sketch by
     std::string path;  // the model's file
     sketch_state s;
-    int wheel_rest = 0; // wheel delta not yet turned into lines
     // The diagram's Edit, View and Layout menus, in the menu bar while the
     // window is the active one.
     HMENU edit_menu = nullptr, view_menu = nullptr, layout_menu = nullptr;
@@ -197,6 +199,7 @@ void scroll_to(sketch_window& sw, int x, int y) {
     s.scroll_y = y;
     update_scroll_bars(sw);
     follow_inplace_edit(sw.view, s);
+    place_io_objects(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -256,28 +259,29 @@ void zoom_about(sketch_window& sw, int zoom, int px, int py) {
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF; // so scroll_to always takes the new place
     scroll_to(sw, static_cast<int>(ux * zoom / 100 - px), static_cast<int>(uy * zoom / 100 - py));
+    place_io_objects(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
-// The wheel scrolls by lines, keeping what a partial notch leaves so small
-// deltas add up; with Shift it scrolls across.
-void wheel_message(sketch_window& sw, WPARAM wp, LPARAM lp) {
-    int delta = static_cast<short>(HIWORD(wp));
-    sw.wheel_rest += delta;
-    int notches = sw.wheel_rest / 120;
-    if (!notches) return;
-    sw.wheel_rest -= notches * 120;
+// The wheel: each notch, a part of one counting whole, scrolls one line (up
+// for a turn away from the user; across with Shift). With Ctrl each whole
+// notch zooms by 10 points about the window's centre; a part of a notch does
+// nothing.
+void wheel_message(sketch_window& sw, WPARAM wp, LPARAM) {
+    const int delta = static_cast<short>(HIWORD(wp));
+    if (!delta) return;
     if (LOWORD(wp) & MK_CONTROL) {
-        // Ctrl with the wheel zooms about the pointer, a quarter a notch.
-        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        ScreenToClient(sw.view, &p);
-        int zoom = sw.s.zoom;
-        for (int i = 0; i < std::abs(notches); ++i)
-            zoom = notches > 0 ? zoom * 5 / 4 : zoom * 4 / 5;
-        zoom_about(sw, zoom, p.x, p.y);
+        const int notches = delta / 120;
+        if (!notches) return;
+        const int zoom = std::clamp(sw.s.zoom + 10 * notches, 10, 500);
+        if (zoom == sw.s.zoom) return;
+        RECT rc;
+        GetClientRect(sw.view, &rc);
+        zoom_about(sw, zoom, rc.right / 2, rc.bottom / 2);
         return;
     }
-    int move = -notches * 3 * line_step;
+    const int notches = (std::abs(delta) + 119) / 120;
+    const int move = (delta > 0 ? -1 : 1) * notches * line_step;
     if (LOWORD(wp) & MK_SHIFT)
         scroll_to(sw, sw.s.scroll_x + move, sw.s.scroll_y);
     else
@@ -317,6 +321,7 @@ void show_view(sketch_window& sw, int number, int step) {
     end_inplace_edit(sw.view, 2);
     hide_tooltip(0);
     clear_selection(s);
+    destroy_io_objects(sw.view, s);
     if (load_view(s, number, 0, false, 0, false) < 0) return;
     if (model_rec) model_rec->sketch_view = static_cast<std::int16_t>(s.current_view);
     update_title(sw);
@@ -326,6 +331,7 @@ void show_view(sketch_window& sw, int number, int step) {
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;
     scroll_to(sw, 0, 0);
+    make_io_objects(sw.view, s, 0);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -343,6 +349,7 @@ void fit_zoom(sketch_window& sw) {
     update_scroll_bars(sw);
     s.scroll_x = s.scroll_y = 0x7FFFFFFF;
     scroll_to(sw, sx, sy);
+    place_io_objects(sw.view, s);
     InvalidateRect(sw.view, nullptr, FALSE);
 }
 
@@ -409,9 +416,17 @@ void sketch_command(sketch_window& sw, int id) {
     case sketch_cmd_next_view:
         show_view(sw, sw.s.current_view + 1, 1);
         break;
-    case sketch_cmd_close:
-        DestroyWindow(sw.frame);
+    case sketch_cmd_close: {
+        // Set-up, a game or Livesweep works on this diagram: it ends first,
+        // with its question; a No keeps both.
+        HWND frame = sw.frame;
+        if (in_sim_mode()) {
+            if (!leave_sim_mode(1)) break;
+            show_mode();
+        }
+        if (IsWindow(frame)) DestroyWindow(frame);
         break;
+    }
     case bar_choose_view:  // the view list with "**New**" (sketch/commands)
     case bar_choose_depth: // the depth list; Livesweep's sliders follow it
         sketch_frame_command(sw.view, id);
@@ -420,9 +435,13 @@ void sketch_command(sketch_window& sw, int id) {
         if (print_options_dialog(static_cast<int>(sw.record))) print_command(sw);
         break;
     case skc_copy:
-        output_view(sw.frame, sw.view, sw.s,
-                    selection_bounds(sw.s, nullptr) ? vo_copy_selection : vo_copy_view,
-                    view_output_settings_now());
+        // The selection (Select All for the whole view); nothing selected
+        // copies nothing.
+        if (!sw.s.selection || !selection_bounds(sw.s, nullptr)) {
+            report(8, "Nothing selected");
+            break;
+        }
+        output_view(sw.frame, sw.view, sw.s, vo_copy_selection, view_output_settings_now());
         break;
     case skc_select_all:
         if (select_elements(sw.s, -32768, -32768, 32767, 32767)) sw.s.selection = 1;
@@ -450,7 +469,7 @@ void sketch_command(sketch_window& sw, int id) {
 // The keys the view acts on; true when taken. A key held down acts once.
 bool key_down(sketch_window& sw, int vk, LPARAM lp) {
     const bool ctrl = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
-    if (!ctrl && live_sketch_key(sw.view, vk, shift)) return true;
+    if ((!ctrl || vk == VK_HOME) && live_sketch_key(sw.view, vk, shift)) return true;
     const int action = sketch_key_command(vk, ctrl, shift, sw.s.shown_level < max_level);
     if (!action) return false;
     if (lp & (1L << 30)) return true; // auto-repeat
@@ -462,6 +481,11 @@ bool key_down(sketch_window& sw, int vk, LPARAM lp) {
         }
     } else if (action <= skc_sim_base + 3 && action >= skc_sim_base) {
         post_sim_command(action - skc_sim_base);
+    } else if (action == sketch_cmd_close && active_child && active_child != sw.frame &&
+               IsWindow(active_child)) {
+        // Close belongs to the window in front (an output window the keys
+        // reached the diagram through), not to the diagram behind it.
+        PostMessage(active_child, WM_COMMAND, static_cast<WPARAM>(sketch_cmd_close), 0);
     } else {
         PostMessage(sw.frame, WM_COMMAND, static_cast<WPARAM>(action), 0);
     }
@@ -498,6 +522,7 @@ void forget(HWND w) {
             if (GetCapture() == p->view) cancel_sketch_drag();
             if (tooltip_control() == p->view) hide_tooltip(1);
             forget_inplace_edit(p->view);
+            destroy_io_objects(p->view, p->s);
             // The bar must not keep menus that are going.
             if (menus_shown(*p)) rebuild_menu_bar();
             for (HMENU m : {p->edit_menu, p->view_menu, p->layout_menu})
@@ -699,9 +724,16 @@ handle find_hook(const char* name, int mode, int flags) {
 }
 
 void refresh_hook() {
-    for (auto& p : windows())
-        if (p->s.symbols == cur_model_symbols && !invalidate_live_changes(p->view, p->s))
-            InvalidateRect(p->view, nullptr, FALSE);
+    for (auto& p : windows()) {
+        if (p->s.symbols != cur_model_symbols) continue;
+        // The objects follow: in Livesweep each re-run tells the output
+        // windows and the sliders; otherwise the runs or the mode changed,
+        // and the outputs are made again.
+        HWND view = p->view;
+        make_io_objects(view, p->s, livesweep_state == 2 ? 2 : 1);
+        if (!by_window(view)) continue;
+        if (!invalidate_live_changes(p->view, p->s)) InvalidateRect(p->view, nullptr, FALSE);
+    }
 }
 
 int close_hook(handle record) {
@@ -790,6 +822,7 @@ HWND open_sketch_window() {
     // The active child of the workbench: the keys go to the diagram (Page
     // Down, Escape), also when the workbench itself gets the focus later.
     activate_window(p->frame, 0, 0);
+    make_io_objects(p->view, p->s, 0);
     InvalidateRect(p->view, nullptr, FALSE);
     return p->view;
 }
@@ -908,5 +941,6 @@ void install_sketch_hooks() {
     sketch_hooks.frame_proc = frame_proc;
     sketch_hooks.view_proc = view_proc;
     sketch_hooks.refresh = refresh_hook;
+    pending_io_rect_hook = take_pending_io_rect;
     sketch_hooks.shutdown = remove_link_files;
 }

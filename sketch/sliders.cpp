@@ -19,10 +19,12 @@
 #include "runs/cache.h"
 #include "shell/controls/bevel.h"
 #include "shell/dialogs.h"
+#include "shell/msgbox.h"
 #include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/wiring.h"
+#include "sim/control.h"
 #include "sim/livesweep.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -565,6 +567,12 @@ void place_quick_sliders() {
 }
 
 bool slider_keys(HWND view, int action, bool shift) {
+    if (action == -1) {
+        // Reset all: the toolbar's command, with its question about overrides.
+        const bool done = sim_control_command(sc_reset_all, 0, 0) != 0;
+        if (done) place_quick_sliders();
+        return done;
+    }
     auto it = lists().find(view);
     if (it == lists().end()) return false;
     std::vector<HWND> shown;
@@ -597,6 +605,12 @@ bool slider_keys(HWND view, int action, bool shift) {
         if (r.value <= r.min) return false;
         r.value = static_cast<float>(std::max<double>(r.value - step, r.min));
     } else if (action == 0) {
+        // An overridden value stays until its override ends.
+        if (override_flags) {
+            const auto& marks = input_override_tables().marks;
+            const auto at = static_cast<std::size_t>(r.slot);
+            if (r.slot >= 0 && at < marks.size() && marks[at] == 2) return false;
+        }
         const float v = model_value(r.slot);
         if (v == r.value || (is_na(v) && is_na(r.value))) return false;
         r.value = v;
@@ -620,6 +634,11 @@ bool live_sketch_key(HWND view, int vk, bool shift) {
         return true;
     case VK_TAB:
         return slider_keys(view, -2, shift);
+    case VK_HOME:
+        // Home: the focused slider back to the model's value; Ctrl+Home
+        // (routed here by the window) every one.
+        slider_keys(view, GetKeyState(VK_CONTROL) < 0 ? -1 : 0, shift);
+        return true;
     case VK_RETURN:
         // Enter opens the input options of the one selected variable.
         return open_input_options(view);
@@ -648,12 +667,56 @@ void paint_sketch_live(HDC dc, HWND view, const sketch_state& s) {
     follow_view(view, s);
 }
 
+void print_quick_sliders(HDC dc, HWND view, const sketch_state& rs) {
+    auto it = lists().find(view);
+    if (!dc || it == lists().end()) return;
+    const std::vector<HWND>& list = it->second;
+    HFONT font = CreateFont(-11, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0,
+                            rs.view.rec.font.face[0] ? rs.view.rec.font.face : "Sans");
+    HGDIOBJ old_font = SelectObject(dc, font);
+    HBRUSH track = CreateSolidBrush(RGB(128, 128, 128));
+    HGDIOBJ old_brush = SelectObject(dc, track);
+    HGDIOBJ old_pen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    const int old_mode = SetBkMode(dc, TRANSPARENT);
+    for (std::size_t n = 1; n < list.size() && n < rs.view.elems.size(); ++n) {
+        const qslider_rec* r = list[n] ? quick_slider(list[n]) : nullptr;
+        if (!r || !(r->max > r->min)) continue;
+        // The on-screen picture: a double arrow (half length 40, heads 6,
+        // shaft half height 3) and the value box (half width 25) over it.
+        const POINT at = slider_place(rs, rs.view.elems[n]);
+        const int cx = at.x + qslider_width / 2, cy = at.y + 6;
+        SelectObject(dc, track);
+        Rectangle(dc, cx - 34, cy - 3, cx + 35, cy + 4);
+        const POINT left[3] = {{cx - 40, cy}, {cx - 34, cy - 6}, {cx - 34, cy + 6}};
+        const POINT right[3] = {{cx + 40, cy}, {cx + 34, cy - 6}, {cx + 34, cy + 6}};
+        Polygon(dc, left, 3);
+        Polygon(dc, right, 3);
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        Rectangle(dc, cx - 25, cy - 6, cx + 26, cy + 7);
+        const char* text = is_na(r->value) ? "--" : format_number(r->value, 0, nullptr);
+        SIZE size{};
+        GetTextExtentPoint32(dc, text, static_cast<int>(std::strlen(text)), &size);
+        TextOut(dc, cx - size.cx / 2, cy - size.cy / 2, text, static_cast<int>(std::strlen(text)));
+    }
+    SetBkMode(dc, old_mode);
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_font);
+    DeleteObject(track);
+    DeleteObject(font);
+}
+
 void install_quick_sliders() {
     if (sketch_hooks.refresh != refresh_hook) {
         previous_refresh = sketch_hooks.refresh;
         sketch_hooks.refresh = refresh_hook;
     }
     sketch_hooks.slider_proc = quick_slider_proc;
+    record_sliders_hook = print_quick_sliders;
+    set_reset_all_ask_hook([] {
+        return ask_yes_no("Can't reset all. Overrides/Partial Simulation active - do you want to "
+                          "stop this?") == 1;
+    });
     install_input_overrides();
     set_override_range_source([](std::int32_t slot, std::uint32_t symbol, float* lo, float* hi) {
         qslider_rec r;

@@ -93,6 +93,11 @@ bool live_sketch_command(HWND view, int id);
 // graphs, and sliders kept at their elements' places (scrolls and zooms).
 void paint_sketch_live(HDC dc, HWND view, const sketch_state& s);
 
+// Draws the view's sliders, as they stand on the screen, into a recording
+// of the view (a print or a copy) made from rs, the view's state scaled for
+// it.
+void print_quick_sliders(HDC dc, HWND view, const sketch_state& rs);
+
 // Points the shell's slider seam and value refresh at the quick sliders
 // (after install_sketch_hooks).
 void install_quick_sliders();

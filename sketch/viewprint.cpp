@@ -14,6 +14,8 @@
 #include "sketch/drawsketch.h"
 #include "sketch/fontbar.h"
 
+void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs) = nullptr;
+
 namespace {
 
 // The printable page assumed when no printer says otherwise.
@@ -71,6 +73,13 @@ sketch_state recording_state(const sketch_state& s, const view_output_area& a) {
     return r;
 }
 
+// The view as a print or copy shows it: the diagram, and in Livesweep the
+// sliders of its constants.
+void record_view(HDC mf, const sketch_state& rs, const RECT& client, HWND view) {
+    paint_sketch(mf, rs, client, true);
+    if (view && record_sliders_hook) record_sliders_hook(mf, view, rs);
+}
+
 void draw_page_frame(HDC dc, const printer_page& page, const view_output_settings& set,
                      const std::string& view_name) {
     LOGFONT lf{};
@@ -102,7 +111,7 @@ void draw_page_frame(HDC dc, const printer_page& page, const view_output_setting
     if (font) DeleteObject(font);
 }
 
-void copy_to_clipboard(HWND owner, const sketch_state& rs, const view_output_area& a,
+void copy_to_clipboard(HWND owner, HWND view, const sketch_state& rs, const view_output_area& a,
                        const view_output_settings& set) {
     HDC ref = GetDC(nullptr);
     const int dpi_x = std::max(ref ? GetDeviceCaps(ref, LOGPIXELSX) : 96, 1);
@@ -116,7 +125,7 @@ void copy_to_clipboard(HWND owner, const sketch_state& rs, const view_output_are
         HENHMETAFILE emf = nullptr;
         if (mf) {
             SetBkMode(mf, TRANSPARENT);
-            paint_sketch(mf, rs, client);
+            record_view(mf, rs, client, view);
             emf = CloseEnhMetaFile(mf);
         }
         if (emf && OpenClipboard(owner)) {
@@ -131,7 +140,7 @@ void copy_to_clipboard(HWND owner, const sketch_state& rs, const view_output_are
         if (mf) {
             SetBkMode(mf, TRANSPARENT);
             SetWindowExtEx(mf, a.w, a.h, nullptr);
-            paint_sketch(mf, rs, client);
+            record_view(mf, rs, client, view);
             wmf = CloseMetaFile(mf);
         }
         HGLOBAL mem =
@@ -156,7 +165,7 @@ void copy_to_clipboard(HWND owner, const sketch_state& rs, const view_output_are
     if (!done) report(8, "Unable to copy to the clipboard");
 }
 
-void print_view(const sketch_state& s, const sketch_state& rs, const view_output_area& a,
+void print_view(HWND view, const sketch_state& s, const sketch_state& rs, const view_output_area& a,
                 const view_output_settings& set, output_guard& guard) {
     const int sdx = std::max<int>(drawing.device_res[0], 1);
     const int sdy = std::max<int>(drawing.device_res[1], 1);
@@ -188,7 +197,7 @@ void print_view(const sketch_state& s, const sketch_state& rs, const view_output
     HDC mf = CreateMetaFile(nullptr);
     if (!mf) return;
     SetBkMode(mf, TRANSPARENT);
-    paint_sketch(mf, rs, RECT{0, 0, a.w, a.h});
+    record_view(mf, rs, RECT{0, 0, a.w, a.h}, view);
     HMETAFILE wmf = CloseMetaFile(mf);
     if (!wmf) return;
     if (!start_print_doc()) {
@@ -438,8 +447,8 @@ void output_view(HWND owner, HWND view_window, sketch_state& s, int mode,
     drawing.gtx_mode = a.selection ? 2 : 1;
     const sketch_state rs = recording_state(s, a);
     if (mode == vo_print)
-        print_view(s, rs, a, set, guard);
+        print_view(view_window, s, rs, a, set, guard);
     else
-        copy_to_clipboard(owner, rs, a, set);
+        copy_to_clipboard(owner, view_window, rs, a, set);
     if (view_window) InvalidateRect(view_window, nullptr, TRUE);
 }

@@ -98,3 +98,7 @@ view_print_sizes view_print_sizes_of(const sketch_state& s);
 // every path.
 void output_view(HWND owner, HWND view_window, sketch_state& s, int mode,
                  const view_output_settings& set);
+
+// Draws a view's Livesweep sliders into a print or copy recorded from rs (the
+// quick sliders install it; null: none drawn).
+extern void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs);

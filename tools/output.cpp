@@ -17,7 +17,6 @@
 #include "shell/toolset_hooks.h"
 #include "shell/winlist.h"
 #include "sim/control.h"
-#include "tools/units_tool.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,6 +27,7 @@ handle opening_tool = 0;
 HWND output_wnd = nullptr;
 HWND present_wnd = nullptr;
 HWND io_parent_wnd = nullptr;
+bool (*pending_io_rect_hook)(int* x, int* y, int* w, int* h) = nullptr;
 std::vector<handle> open_windows;
 preset_rect_t preset_rect;
 int cascade_x = 0, cascade_y = 0;
@@ -395,8 +395,9 @@ HWND open_output_window(handle record, const char* class_name, const char* title
     }
     if (oldr) unlock_handle(old);
 
-    // 2. Placement.
-    if (preset_rect.x >= 1) {
+    // 2. Placement: an object of a diagram takes its element's box.
+    if (io_parent_wnd && pending_io_rect_hook && pending_io_rect_hook(&x, &y, &width, &height)) {
+    } else if (preset_rect.x >= 1) {
         x = preset_rect.x;
         y = preset_rect.y;
         width = preset_rect.w;
@@ -406,7 +407,7 @@ HWND open_output_window(handle record, const char* class_name, const char* title
         cascade_position(width, height, &x, &y);
     }
     // 3. Clamp, at 0 in a narrow container.
-    if (main_wnd && IsWindowVisible(main_wnd)) {
+    if (main_wnd && IsWindowVisible(main_wnd) && !io_parent_wnd) {
         RECT c = container_client();
         if (x + 90 > c.right) x = std::max(0, static_cast<int>(c.right) - 90);
         if (y + 30 > c.bottom) y = std::max(0, static_cast<int>(c.bottom) - 30);
@@ -786,7 +787,6 @@ void run_action(tool_action action, handle tool) {
 
 void install_tools_hooks() {
     tool_action_runner = run_action;
-    set_tool_setup(find_tool_row("Units Check"), units_tool_setup);
     tool_window_hooks.close_all = close_framed_tool_windows;
     tool_window_hooks.toolwrapper = toolwrap_frame_proc;
     tool_window_hooks.activate = activate_record_window;

@@ -47,11 +47,14 @@ struct output_record {
 };
 
 // Process-wide state.
-extern handle cur_output;                // the current output record
-extern handle opening_tool;              // tool whose action is opening a window now
-extern HWND output_wnd;                  // the output window the menus act on
-extern HWND present_wnd;                 // one-shot: show the next window over this one
-extern HWND io_parent_wnd;               // one-shot: create the next window inside this one
+extern handle cur_output;   // the current output record
+extern handle opening_tool; // tool whose action is opening a window now
+extern HWND output_wnd;     // the output window the menus act on
+extern HWND present_wnd;    // one-shot: show the next window over this one
+extern HWND io_parent_wnd;  // one-shot: create the next window inside this one
+// The box (parent's client pixels) of the diagram object whose window opens
+// inside io_parent_wnd next, taken once; the sketch installs it.
+extern bool (*pending_io_rect_hook)(int* x, int* y, int* w, int* h);
 extern std::vector<handle> open_windows; // graph records with a window
 struct preset_rect_t {
     int x = 0, y = 0, w = 0, h = 0;

@@ -407,10 +407,12 @@ private:
         case 12:
             return flag(
                 b_.CreateOr(b_.CreateFCmpUNE(a, dbls(0, n)), b_.CreateFCmpUNE(c, dbls(0, n))), n);
-        case 13: // std::min: y < x ? y : x
-            return b_.CreateSelect(b_.CreateFCmpOLT(c, a), c, a);
-        default: // std::max: x < y ? y : x
-            return b_.CreateSelect(b_.CreateFCmpOLT(a, c), c, a);
+        case 13: // value_min: y NaN ? y : y < x ? y : x
+            return b_.CreateSelect(b_.CreateFCmpUNO(c, c), c,
+                                   b_.CreateSelect(b_.CreateFCmpOLT(c, a), c, a));
+        default: // value_max: y NaN ? y : x < y ? y : x
+            return b_.CreateSelect(b_.CreateFCmpUNO(c, c), c,
+                                   b_.CreateSelect(b_.CreateFCmpOLT(a, c), c, a));
         }
     }
 

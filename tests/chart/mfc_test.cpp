@@ -14,13 +14,12 @@ struct Parent {
     HWND hwnd = nullptr;
     Parent() {
         test_driver::start();
-        static const bool registered = [] {
-            WNDCLASS wc{};
-            wc.lpfnWndProc = DefWindowProc;
-            wc.lpszClassName = "ChartTestParent";
-            return RegisterClass(&wc) != 0;
-        }();
-        EXPECT_TRUE(registered);
+        // Registered for each test: the driver's reset drops the classes left
+        // without windows.
+        WNDCLASS wc{};
+        wc.lpfnWndProc = DefWindowProc;
+        wc.lpszClassName = "ChartTestParent";
+        EXPECT_NE(RegisterClass(&wc), 0);
         hwnd = CreateWindowEx(0, "ChartTestParent", "parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
                               0, 300, 200, nullptr, nullptr, nullptr, nullptr);
     }

@@ -352,6 +352,16 @@ TEST_F(Memory, FreeAllHandlesInvalidatesEveryHandle) {
             handle c = new_handle(10);
             ok = ok && c != a && c != b && !handle_valid(a);
             free_handle(c);
+            // A handle whose slot was freed and taken again before the
+            // table was dropped names no block made after it.
+            free_all_handles();
+            handle d = new_handle(10);
+            free_handle(d);
+            d = new_handle(10);
+            free_all_handles();
+            handle e = new_handle(10);
+            ok = ok && e != d && !handle_valid(d);
+            free_handle(e);
             std::exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

@@ -104,8 +104,12 @@ TEST_F(TextSourceTest, VeryLongLinesAreReadWhole) {
     ASSERT_EQ(read_line(0), 1) << "a long line is a line, not an error";
     EXPECT_EQ(std::strlen(line_buf), longline.size() + 1);
     EXPECT_EQ(std::string(line_buf), longline + "\n");
-    // A pointer taken before the buffer grew still reads its old text.
-    EXPECT_EQ(std::string(before), kept);
+    // A pointer taken before the buffer grew still reads its old text. (The
+    // one buffer serves the whole process: earlier long lines may have grown
+    // it enough already, and then the line is read in place.)
+    if (line_buf != before) {
+        EXPECT_EQ(std::string(before), kept);
+    }
     ASSERT_EQ(read_line(0), 1);
     EXPECT_EQ(std::string(line_buf), longline);
     EXPECT_EQ(read_line(0), 0);

@@ -56,8 +56,20 @@ protected:
         QDir().mkpath(QString::fromStdString(dir));
         aborts_seen = 0;
         stop_after = 0;
+        // The printer keeps the settings a test gives it for later jobs:
+        // they are put back after each test.
+        HANDLE h = nullptr;
+        ASSERT_TRUE(OpenPrinter(PDF_PRINTER_NAME, &h, nullptr));
+        ASSERT_EQ(DocumentProperties(nullptr, h, nullptr, &settings_, nullptr, DM_OUT_BUFFER),
+                  IDOK);
+        ClosePrinter(h);
     }
     void TearDown() override {
+        HANDLE h = nullptr;
+        if (OpenPrinter(PDF_PRINTER_NAME, &h, nullptr)) {
+            DocumentProperties(nullptr, h, nullptr, nullptr, &settings_, DM_IN_BUFFER);
+            ClosePrinter(h);
+        }
         print_set_pdf_output("");
         print_use_system_printers(true);
         DlgTest::TearDown();
@@ -75,6 +87,7 @@ protected:
         return EndDoc(dc);
     }
     std::string dir;
+    DEVMODE settings_{};
 };
 
 TEST_F(PrintTest, TwoPageJobMakesATwoPagePdfOfThePaperSize) {

@@ -25,6 +25,7 @@
 #include "platform/testing/driver.h"
 #include "resources/dialogs.h"
 #include "resources/menus.h"
+#include "shell/controlpanel.h"
 #include "shell/dialogs.h"
 #include "shell/exitcheck.h"
 #include "shell/mainloop.h"
@@ -39,6 +40,8 @@
 #include "shell/title.h"
 #include "shell/winlist.h"
 #include "shell/wip.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
 
 #include <gtest/gtest.h>
 
@@ -173,6 +176,13 @@ protected:
         clear_recent_models();
         reset_shell_state();
         close_model(0, 0);
+        // A test that left Simulation Setup or Livesweep's ready state on
+        // (the menu commands leave it before a model closes; the tests close
+        // it directly) leaves it here, with its working copies.
+        if (sim_phase == phase_setup || sim_phase == phase_livesweep_ready) sim_phase = phase_idle;
+        clear_setup();
+        // The control panel's tab is remembered while the program runs.
+        control_tab = 0;
     }
 
     // The workbench without the rest of the start-up: classes, an empty

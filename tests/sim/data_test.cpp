@@ -95,6 +95,31 @@ TEST_F(DataReaders, AFailedReadOrNoReaderLeavesTheValuesMissing) {
         << messages.joined();
 }
 
+// A series whose second time is 0.1 as a float (0.100000001): Time 0.1,
+// which a float holds as that same value, lies just before it in double and
+// so in the first segment, on the line through the first two points (10
+// within a float's rounding), not on the steep second segment's line
+// continued back (-4.9).
+int steep_reader(const data_source_call&, std::vector<std::vector<float>>* times,
+                 std::vector<std::vector<float>>* values) {
+    times->push_back({0, 0.1f, 0.2f});
+    values->push_back({0, 10, 1e9f});
+    return 1;
+}
+
+TEST_F(DataReaders, ASeriesIsSearchedWithTheTimeInDouble) {
+    set_data_source_reader(&steep_reader);
+    model_builder b("steep");
+    b.control(0, 0.2f, 0.1f, 0.1f);
+    b.data("observed", "GET KDF DATA(\"past\", \"x\", 0, 1)");
+    ASSERT_TRUE(b.finish()) << b.errors()[0];
+    sim_output out;
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+    EXPECT_FLOAT_EQ(saved_value(out, 0, slot_of(b, "observed")), 0);
+    EXPECT_NEAR(saved_value(out, 1, slot_of(b, "observed")), 10, 1e-5);
+    EXPECT_FLOAT_EQ(saved_value(out, 2, slot_of(b, "observed")), 1e9f);
+}
+
 } // namespace
 
 namespace {

@@ -361,3 +361,51 @@ TEST_F(Overrides, AZeroPeriodKeepsTheDialogOpen) {
 }
 
 } // namespace
+
+namespace {
+
+float working_value_at(std::int32_t slot) {
+    auto* v = static_cast<float*>(lock_handle(setup_copy));
+    const float out = v ? v[slot] : -1;
+    if (v) unlock_handle(setup_copy);
+    return out;
+}
+
+// Ctrl+Home (Reset all) while an override is in force asks first: No keeps
+// the override and the changed values; Yes ends the overrides and brings
+// every constant back to the model's value. Without an override it asks
+// nothing.
+TEST_F(Overrides, ResetAllAsksBeforeEndingOverridesInForce) {
+    set(ovr_step, 1, 2, 5, 0);
+    ASSERT_TRUE(override_flags & 1);
+    const float life = working_value_at(life_slot_);
+    ASSERT_EQ(set_setup_value(life_slot_, life * 2), 1);
+    auto asked = [] {
+        for (const auto& seen : answerer::seen())
+            if (seen.text.find("Can't reset all. Overrides/Partial Simulation active - do you "
+                               "want to stop this?") != std::string::npos)
+                return true;
+        return false;
+    };
+    answerer::clear();
+    answerer::box("Question from Kavrel").press(IDNO);
+    EXPECT_FALSE(slider_keys(view_, -1, false));
+    EXPECT_TRUE(asked());
+    EXPECT_TRUE(override_flags & 1);
+    EXPECT_FLOAT_EQ(working_value_at(life_slot_), life * 2);
+    answerer::clear();
+    answerer::box("Question from Kavrel").press(IDYES);
+    EXPECT_TRUE(slider_keys(view_, -1, false));
+    td::run_until_idle();
+    EXPECT_TRUE(asked());
+    EXPECT_EQ(override_flags & 1, 0);
+    ASSERT_EQ(livesweep_state, 2);
+    EXPECT_FLOAT_EQ(working_value_at(life_slot_), life);
+    answerer::clear();
+    ASSERT_EQ(set_setup_value(life_slot_, life * 3), 1);
+    EXPECT_TRUE(slider_keys(view_, -1, false));
+    EXPECT_FALSE(asked());
+    EXPECT_FLOAT_EQ(working_value_at(life_slot_), life);
+}
+
+} // namespace

@@ -16,6 +16,7 @@
 #include "shell/state.h"
 #include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
+#include "sketch/ioobjects.h"
 #include "sketch/sketchwin.h"
 #include "tests/sketch/window_fixture.h"
 #include "tools/output.h"
@@ -66,7 +67,8 @@ TEST_F(SketchWindow, OpeningAModelShowsItsDiagram) {
     // computed base.
     int heads = 0;
     for (const sketch_elem& c : s_->view.elems) {
-        if (c.kind != ek_connector || c.width_code != 0) continue;
+        // (Initial-value links are drawn in the view's colour for them.)
+        if (c.kind != ek_connector || c.width_code != 0 || c.init_link) continue;
         float hx[3], hy[3];
         if (!arrowhead_points(c, hx, hy)) continue;
         int cx = static_cast<int>(std::lround((hx[0] + hx[1] + hx[2]) / 3));
@@ -102,18 +104,18 @@ TEST_F(SketchWindow, ScrollingMovesTheDiagramWithinItsRange) {
     sketch_scroll_range(s_->min_y, s_->max_y, s_->zoom, rc.bottom, &lo, &hi);
     EXPECT_EQ(s_->scroll_y, hi);
     EXPECT_EQ(GetScrollPos(view_, SB_VERT), hi);
-    // The wheel: half notches add up to one, a notch down moves three lines.
+    // The wheel: a notch, or any part of one, moves one line.
     scroll_sketch_to(view_, 0, 0);
-    td::wheel(view_, 50, 50, -60);
+    td::wheel(view_, 50, 50, -1);
     td::run_until_idle();
-    EXPECT_EQ(s_->scroll_y, 0);
-    td::wheel(view_, 50, 50, -60);
+    EXPECT_EQ(s_->scroll_y, std::min(16, hi));
+    td::wheel(view_, 50, 50, -240);
     td::run_until_idle();
     EXPECT_EQ(s_->scroll_y, std::min(48, hi));
     td::wheel(view_, 50, 50, 119);
     td::run_until_idle();
-    EXPECT_EQ(s_->scroll_y, std::min(48, hi));
-    td::wheel(view_, 50, 50, 1);
+    EXPECT_EQ(s_->scroll_y, std::min(32, hi));
+    td::wheel(view_, 50, 50, 240);
     td::run_until_idle();
     EXPECT_EQ(s_->scroll_y, 0);
     // A bar's arrow moves one line.
@@ -140,7 +142,7 @@ TEST_F(SketchWindow, AnotherModelReplacesTheDiagramAndClosingTheModelClosesIt) {
     EXPECT_TRUE(td::find_windows("Kavrel_sketch").empty());
 }
 
-TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutThePointer) {
+TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutTheCentre) {
     const sketch_elem* stock = variable("Population");
     ASSERT_NE(stock, nullptr);
     set_sketch_zoom(view_, 200);
@@ -155,17 +157,23 @@ TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutThePointer) {
     // The same box twice the size: its edges where the doubled rectangle lands.
     EXPECT_GT(outline_pixels(img, 20, 20, 20 + r - l, 20 + b - t), (r - l) * 2 * 3 / 4);
 
-    // Ctrl+wheel up a notch: a quarter more, the sketch point under the
-    // pointer stays under it.
-    POINT at{150, 100};
-    const int ux = pixel_to_unit(at.x, s_->zoom, s_->scroll_x);
-    const int uy = pixel_to_unit(at.y, s_->zoom, s_->scroll_y);
-    POINT screen = at;
-    ClientToScreen(view_, &screen);
-    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), MAKELPARAM(screen.x, screen.y));
-    EXPECT_EQ(s_->zoom, 250);
-    EXPECT_NEAR(pixel_to_unit(at.x, s_->zoom, s_->scroll_x), ux, 1);
-    EXPECT_NEAR(pixel_to_unit(at.y, s_->zoom, s_->scroll_y), uy, 1);
+    // Ctrl+wheel: 10 points a whole notch, the point at the window's centre
+    // staying there; a part of a notch does nothing.
+    RECT vc;
+    GetClientRect(view_, &vc);
+    const POINT mid{vc.right / 2, vc.bottom / 2};
+    const int ux = pixel_to_unit(mid.x, s_->zoom, s_->scroll_x);
+    const int uy = pixel_to_unit(mid.y, s_->zoom, s_->scroll_y);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 119), 0);
+    EXPECT_EQ(s_->zoom, 200);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-119)), 0);
+    EXPECT_EQ(s_->zoom, 200);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), 0);
+    EXPECT_EQ(s_->zoom, 210);
+    EXPECT_NEAR(pixel_to_unit(mid.x, s_->zoom, s_->scroll_x), ux, 1);
+    EXPECT_NEAR(pixel_to_unit(mid.y, s_->zoom, s_->scroll_y), uy, 1);
+    SendMessage(view_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-360)), 0);
+    EXPECT_EQ(s_->zoom, 180);
     // Never past 500 % nor below 10 %.
     set_sketch_zoom(view_, 900);
     EXPECT_EQ(s_->zoom, 500);
@@ -272,12 +280,19 @@ TEST_F(SketchWindow, TextElementsShowTheirCaptionsAndObjectsTheirVariables) {
     sketch_elem broken = *slider;
     broken.text = "999999,|0,1,0";
     EXPECT_EQ(sketch_element_text(*s_, broken), "");
-    // On screen: the slider's box holds its variable's name in text pixels.
+    // On screen: a live slider stands on the box, its variable's name in
+    // text pixels under it.
     scroll_sketch_to(view_, 0, slider->y - 100);
     QImage img = shot("sketch_slider.png");
+    const int n = static_cast<int>(slider - s_->view.elems.data());
+    HWND live = io_object_window(view_, n);
+    ASSERT_NE(live, nullptr);
+    RECT wr{};
+    GetWindowRect(live, &wr);
+    EXPECT_EQ(wr.right - wr.left, 2 * slider->w);
     const int sy = s_->scroll_y;
     const int l = slider->x - slider->w + 2, r = slider->x + slider->w - 2;
-    const int t = slider->y - slider->h + 2 - sy, b = slider->y + slider->h - 2 - sy;
+    const int t = slider->y + slider->h + 1 - sy, b = t + 14;
     ASSERT_LT(r, img.width());
     ASSERT_LT(b, img.height());
     // The name's ink spans a name's width ("birth rate"), not a number's.

@@ -10,6 +10,7 @@
 #include "foundation/types.h"
 #include "platform/testing/answerer.h"
 #include "resources/sketchdlg.h"
+#include "sketch/drawsketch.h"
 #include "sketch/viewnav.h"
 #include "tests/common/message_log.h"
 #include "tests/sketch/live_fixture.h"
@@ -175,6 +176,41 @@ TEST_F(QuickSliders, DraggingReRunsAndTheStocksCurveFollows) {
     // The re-run's series shows the faster growth (to the same carrying
     // capacity).
     EXPECT_GT(population_at(20), mid_before);
+}
+
+// A print or copy of the view in Livesweep carries the sliders as they
+// stand: a grey double arrow under each constant with its value in a box.
+TEST_F(QuickSliders, PrintsAndCopiesShowTheSliders) {
+    sketch_state rs = *s_;
+    rs.zoom = 100;
+    rs.scroll_x = rs.scroll_y = 0;
+    constexpr int W = 700, H = 500;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bm = CreateCompatibleBitmap(screen, W, H);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ was = SelectObject(dc, bm);
+    auto grey_under_rate = [&] {
+        int n = 0;
+        for (int y = rate_->y + rate_->h; y < rate_->y + rate_->h + 30; ++y)
+            for (int x = rate_->x - 45; x <= rate_->x + 45; ++x)
+                n += GetPixel(dc, x, y) == RGB(128, 128, 128);
+        return n;
+    };
+    paint_sketch(dc, rs, RECT{0, 0, W, H}, true);
+    EXPECT_EQ(grey_under_rate(), 0);
+    // Played back from a recording, as the clipboard's metafile is.
+    HDC mf = CreateMetaFile(nullptr);
+    paint_sketch(mf, rs, RECT{0, 0, W, H}, true);
+    print_quick_sliders(mf, view_, rs);
+    HMETAFILE h = CloseMetaFile(mf);
+    ASSERT_NE(h, nullptr);
+    PlayMetaFile(dc, h);
+    DeleteMetaFile(h);
+    EXPECT_GT(grey_under_rate(), 40);
+    SelectObject(dc, was);
+    DeleteObject(bm);
+    DeleteDC(dc);
 }
 
 TEST_F(QuickSliders, KeysMoveTheFocusAndStepByAnEightiethOrTheIncrement) {

@@ -54,6 +54,51 @@ int view_layout::element(int kind, std::uint32_t payload, int x, int y, int w, i
     return raw(r);
 }
 
+int view_layout::styled(int kind, std::uint32_t payload, int x, int y, int w, int h, int shape,
+                        int label, const look& l, const std::string& text, int flags) {
+    const bool has_text = !text.empty() || kind == ek_text;
+    const std::size_t fixed = l.style & 32 ? 72 : l.style ? 40 : 24;
+    std::vector<std::uint8_t> r(fixed + (has_text ? text.size() + 1 : 0));
+    put16(r, 0, static_cast<int>(r.size()));
+    r[2] = static_cast<std::uint8_t>(kind);
+    put32(r, 4, payload);
+    put16(r, 8, x);
+    put16(r, 10, y);
+    put16(r, 12, w);
+    put16(r, 14, h);
+    r[16] = static_cast<std::uint8_t>(shape);
+    r[17] = static_cast<std::uint8_t>(flags | (has_text ? 4 : 0));
+    r[19] = l.style;
+    r[20] = static_cast<std::uint8_t>(label);
+    r[21] = static_cast<std::uint8_t>(l.line_width);
+    if (fixed >= 40) {
+        put32(r, 24, l.outline);
+        put32(r, 28, l.fill);
+        put32(r, 32, l.font.colour);
+        r[36] = l.font.size;
+        r[37] = l.font.style;
+    }
+    if (fixed >= 72) std::memcpy(r.data() + 40, l.font.face, sizeof l.font.face);
+    if (has_text) std::memcpy(r.data() + fixed, text.c_str(), text.size() + 1);
+    return raw(r);
+}
+
+int view_layout::picture(int kind, const std::vector<std::uint8_t>& block, int x, int y, int w,
+                         int h) {
+    handle data = new_handle(static_cast<std::uint32_t>(block.size()));
+    if (!data) return 0;
+    {
+        handle_lock<std::uint8_t> p(data);
+        std::memcpy(p.get(), block.data(), block.size());
+    }
+    {
+        handle vb = get_header_word(b_.symbols(), mh_views);
+        handle_lock<view_rec> v(vb);
+        v.get()[view_].attached = 1;
+    }
+    return element(kind, data, x, y, w, h, 3, 0);
+}
+
 int view_layout::connector(int from, int to, int path, int width, const std::vector<int>& points) {
     int n = static_cast<int>(points.size() / 2);
     std::vector<std::uint8_t> r(16 + 4 * static_cast<std::size_t>(n));

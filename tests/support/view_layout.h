@@ -35,6 +35,20 @@ public:
     int text_box(const char* text, int x, int y, int view_link = 0);
     // An input slider object for a variable, with its range "min,max,step".
     int input_slider(const char* name, int x, int y, const char* range);
+    // An element with a look of its own: style bits (1 outline, 2 text
+    // colour, 4 fill, 8 size, 16 style, 32 face) choose which of outline,
+    // fill and font replace the view's; label is its label position.
+    struct look {
+        std::uint8_t style = 0;
+        std::uint32_t outline = 0, fill = 0;
+        font_spec font{};
+        int line_width = 0;
+    };
+    int styled(int kind, std::uint32_t payload, int x, int y, int w, int h, int shape, int label,
+               const look& l, const std::string& text = {}, int flags = 1);
+    // A picture element: kind 30 (a sized BMP image) or 31 (a sized metafile
+    // picture), its block as given.
+    int picture(int kind, const std::vector<std::uint8_t>& block, int x, int y, int w, int h);
     // A raw record (tests of bad input).
     int raw(const std::vector<std::uint8_t>& record);
 

@@ -1,0 +1,321 @@
+#include "sketch/ioobjects.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <strings.h>
+#include <vector>
+
+#include "foundation/memory.h"
+#include "graphs/customgraph.h"
+#include "model/context.h"
+#include "model/model.h"
+#include "runs/cache.h"
+#include "shell/controls/slider.h"
+#include "shell/palette.h"
+#include "shell/state.h"
+#include "shell/toolset.h"
+#include "shell/varselect.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+#include "sketch/viewnav.h"
+#include "sketch/views.h"
+#include "tools/output.h"
+
+namespace {
+
+// Each view's object windows by element number (null: none).
+std::map<HWND, std::vector<HWND>>& objects() {
+    static std::map<HWND, std::vector<HWND>> map;
+    return map;
+}
+
+struct pending_rect {
+    bool set = false;
+    int x = 0, y = 0, w = 0, h = 0;
+};
+pending_rect& pending() {
+    static pending_rect p;
+    return p;
+}
+
+bool is_io_object(const sketch_elem& e) {
+    return e.kind == ek_text && (e.flags & ef_io_object);
+}
+
+// The symbol number that begins an object's stored text (0: none).
+symbol_id object_symbol(const sketch_elem& e) {
+    const char* t = e.text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(t, &end, 10);
+    return end == t || errno || n <= 0 ? 0 : static_cast<symbol_id>(n);
+}
+
+// Whether sliders set constants now: in Simulation Setup and Livesweep.
+bool constants_changeable() {
+    return sim_phase == phase_setup || sim_phase == phase_livesweep_ready || livesweep_state == 2;
+}
+
+// The value slot a slider on element e sets now (0: none, read-only).
+int slider_binding(const sketch_state& s, const sketch_elem& e) {
+    const symbol_id id = object_symbol(e);
+    if (!id || !constants_changeable()) return 0;
+    model_lock_guard lock(s.symbols, 0);
+    if (!lock.ok() || !valid_symbol(id)) return 0;
+    const symbol_record* r = sym(id);
+    if (!r || r->slot <= 0) return 0;
+    if (r->type == st_constant) return r->slot;
+    return 0;
+}
+
+// The value of an object's constant in the run shown (its first time).
+bool run_value(const sketch_state& s, const sketch_elem& e, float* out) {
+    const symbol_id id = object_symbol(e);
+    if (!id || !value_cache_exists()) return false;
+    std::int32_t slot = -1;
+    {
+        model_lock_guard lock(s.symbols, 0);
+        if (!lock.ok() || !valid_symbol(id)) return false;
+        slot = sym(id)->slot;
+    }
+    if (slot < 0) return false;
+    const float *times = nullptr, *values = nullptr;
+    const int run = shown_run_slot() >= 0 ? shown_run_slot() : 0;
+    if (cached_series(slot, &times, &values, run) <= 0 || !values || is_na(values[0])) return false;
+    *out = values[0];
+    return true;
+}
+
+// Sends a float by pointer, as the slider takes its numbers.
+void send_float(HWND w, UINT m, float v) {
+    SendMessage(w, m, 0, reinterpret_cast<LPARAM>(&v));
+}
+
+// Binds a slider to its slot for the mode now, with its range and colour.
+void set_up_slider(HWND w, const sketch_state& s, const sketch_elem& e) {
+    double lo = 0, hi = 100.0, step = 0;
+    slider_range(e.text, &lo, &hi, &step);
+    const std::uint32_t bg = s.view.rec.background;
+    SendMessage(w, vs_background, 0,
+                static_cast<LPARAM>(bg == 0xFFFFFFFFu ? -1 : static_cast<std::int32_t>(bg)));
+    send_float(w, vs_set_minimum, static_cast<float>(lo));
+    send_float(w, vs_set_maximum, static_cast<float>(hi));
+    send_float(w, vs_set_increment, static_cast<float>(step));
+    SendMessage(w, vs_show_labels, 1, 0);
+    const int slot = slider_binding(s, e);
+    if (slot > 0 && !setup_copy) ensure_setup_copy(0);
+    SendMessage(w, vs_bind_slot, static_cast<WPARAM>(setup_copy ? slot : 0), 0);
+    if (slot > 0 && setup_copy) return;
+    // Not changeable now: the constant's value in the run shown, read-only.
+    float shown = 0;
+    if (run_value(s, e, &shown)) send_float(w, vs_set_value, shown);
+}
+
+HWND make_slider(HWND view, const sketch_state& s, const sketch_elem& e, int n) {
+    const RECT r = io_object_rect(s, e);
+    HWND w = CreateWindow("Kavrel_vslider", "10.0", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, r.left,
+                          r.top, r.right - r.left, r.bottom - r.top, view,
+                          reinterpret_cast<HMENU>(static_cast<std::intptr_t>(n)), hinst, nullptr);
+    if (w) set_up_slider(w, s, e);
+    return w;
+}
+
+// The palette tool of that name (case ignored), 0 when there is none.
+handle palette_tool_named(const std::string& name) {
+    const palette_grid& g = palette_cells;
+    for (int row = 0; row < g.rows; ++row)
+        for (int col = 0; col < g.cols; ++col)
+            if (handle t = grid_tool(g, row, col);
+                t && strcasecmp(tool_name(t).c_str(), name.c_str()) == 0)
+                return t;
+    return 0;
+}
+
+// Runs an output object's graph or tool with the diagram as the parent; the
+// window it opened there, or null.
+HWND make_output(HWND view, sketch_state& s, const sketch_elem& e) {
+    std::string shown;
+    if (!io_object_text(s.symbols, e.text, &shown)) return nullptr;
+    const RECT r = io_object_rect(s, e);
+    pending() = {true, static_cast<int>(r.left), static_cast<int>(r.top),
+                 static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top)};
+    const handle before = cur_output;
+    io_parent_wnd = view;
+    if (e.label == io_output_graph) {
+        const std::size_t bar = shown.find('|');
+        run_user_tool(bar == std::string::npos ? shown.c_str() : shown.substr(0, bar).c_str(), 0,
+                      0);
+    } else {
+        const std::size_t bar = shown.find('|');
+        if (bar != std::string::npos) {
+            const std::string variable = shown.substr(0, bar);
+            select_var_text(variable.c_str(), 0, static_cast<int>(variable.size()));
+            if (handle tool = palette_tool_named(shown.substr(bar + 1))) run_palette_tool(tool);
+        }
+    }
+    io_parent_wnd = nullptr;
+    pending() = {};
+    HWND opened = nullptr;
+    if (cur_output && cur_output != before) {
+        if (auto* o = static_cast<output_record*>(lock_handle(cur_output))) {
+            opened = o->window;
+            unlock_handle(cur_output);
+        }
+    }
+    if (opened && GetParent(opened) != view) opened = nullptr; // it went elsewhere
+    cur_output = before;
+    return opened;
+}
+
+void close_object(HWND w, bool slider) {
+    if (!w || !IsWindow(w)) return;
+    if (slider)
+        DestroyWindow(w);
+    else
+        SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+}
+
+bool is_slider(HWND w) {
+    char cls[32] = "";
+    return w && GetClassName(w, cls, sizeof cls) && std::string(cls) == "Kavrel_vslider";
+}
+
+} // namespace
+
+RECT io_object_rect(const sketch_state& s, const sketch_elem& e) {
+    const int zoom = s.zoom > 0 ? s.zoom : 100;
+    const int x = (e.x - e.w) * zoom / 100 - s.scroll_x;
+    const int y = (e.y - e.h) * zoom / 100 - s.scroll_y;
+    const int w = std::max(1, e.w * zoom * 2 / 100), h = std::max(1, e.h * zoom * 2 / 100);
+    return RECT{x, y, x + w, y + h};
+}
+
+void make_io_objects(HWND view, sketch_state& s, int mode) {
+    if (!view || !s.io_state || !s.symbols || s.symbols != cur_model_symbols) return;
+    if (mode == 0) destroy_io_objects(view, s);
+    s.io_state = 0; // nothing re-enters while the objects are made
+    ++busy_depth;
+    const handle saved_output = cur_output;
+    std::vector<HWND> list = objects()[view];
+    list.resize(s.view.elems.size(), nullptr);
+    for (std::size_t n = 1; n < s.view.elems.size(); ++n) {
+        const sketch_elem& e = s.view.elems[n];
+        if (!is_io_object(e)) continue;
+        HWND& w = list[n];
+        if (e.hidden() || e.level_value() > s.shown_level) {
+            close_object(w, is_slider(w));
+            w = nullptr;
+            continue;
+        }
+        if (e.label == io_input_slider) {
+            if (w && IsWindow(w)) {
+                if (GetCapture() != w) set_up_slider(w, s, e);
+            } else {
+                w = make_slider(view, s, e, static_cast<int>(n));
+            }
+        } else if (e.label == io_output_graph || e.label == io_output_tool) {
+            // Mode 2 (a Livesweep re-run): the window redraws from the new
+            // values. Otherwise made again, showing the runs as they are now.
+            if (mode == 2 && w && IsWindow(w)) {
+                PostMessage(w, WM_USER, 0, 0);
+                continue;
+            }
+            close_object(w, false);
+            w = nullptr;
+            w = make_output(view, s, e);
+        }
+    }
+    objects()[view] = list;
+    cur_output = saved_output;
+    --busy_depth;
+    s.io_state = 2;
+}
+
+void destroy_io_objects(HWND view, sketch_state& s) {
+    auto it = objects().find(view);
+    if (it != objects().end()) {
+        std::vector<HWND> list = std::move(it->second);
+        objects().erase(it);
+        for (HWND w : list) close_object(w, is_slider(w));
+    }
+    if (s.io_state == 2) s.io_state = 1;
+}
+
+bool update_io_objects() {
+    HWND view = current_sketch_view();
+    sketch_state* s = view ? sketch_of(view) : nullptr;
+    if (!s || !s->io_state) return false;
+    make_io_objects(view, *s, 1);
+    auto it = objects().find(view);
+    if (it == objects().end()) return false;
+    return std::any_of(it->second.begin(), it->second.end(),
+                       [](HWND w) { return w && IsWindow(w) && !is_slider(w); });
+}
+
+bool take_pending_io_rect(int* x, int* y, int* w, int* h) {
+    pending_rect& p = pending();
+    if (!p.set) return false;
+    *x = p.x, *y = p.y, *w = p.w, *h = p.h;
+    p = {};
+    return true;
+}
+
+void forward_user_message(HWND view) {
+    auto it = objects().find(view);
+    if (it == objects().end()) return;
+    for (HWND w : it->second)
+        if (w && IsWindow(w) && !is_slider(w)) PostMessage(w, WM_USER, 0, 0);
+}
+
+void place_io_objects(HWND view, const sketch_state& s) {
+    auto it = objects().find(view);
+    if (it == objects().end()) return;
+    for (std::size_t n = 1; n < it->second.size() && n < s.view.elems.size(); ++n) {
+        HWND w = it->second[n];
+        if (!w || !IsWindow(w)) continue;
+        const RECT r = io_object_rect(s, s.view.elems[n]);
+        RECT now{};
+        GetWindowRect(w, &now);
+        POINT tl{now.left, now.top};
+        ScreenToClient(view, &tl);
+        if (tl.x == r.left && tl.y == r.top && now.right - now.left == r.right - r.left &&
+            now.bottom - now.top == r.bottom - r.top)
+            continue;
+        MoveWindow(w, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    }
+}
+
+HWND io_object_window(HWND view, int n) {
+    auto it = objects().find(view);
+    if (it == objects().end() || n <= 0 || static_cast<std::size_t>(n) >= it->second.size())
+        return nullptr;
+    HWND w = it->second[static_cast<std::size_t>(n)];
+    return w && IsWindow(w) ? w : nullptr;
+}
+
+bool io_slider_value(const sketch_elem& e, float* out) {
+    const symbol_id id = object_symbol(e);
+    if (!id || !cur_model_symbols) return false;
+    std::int32_t slot = -1;
+    {
+        model_lock_guard lock(cur_model_symbols, 0);
+        if (!lock.ok() || !valid_symbol(id)) return false;
+        slot = sym(id)->slot;
+    }
+    if (slot <= 0) return false;
+    // The value being set in Setup and Livesweep; else the run shown.
+    if (setup_copy && constants_changeable() &&
+        static_cast<std::uint32_t>(slot) < handle_size(setup_copy) / 4) {
+        const auto* v = static_cast<const float*>(lock_handle(setup_copy));
+        if (!v) return false;
+        *out = v[slot];
+        unlock_handle(setup_copy);
+        return true;
+    }
+    sketch_state s;
+    s.symbols = cur_model_symbols;
+    return run_value(s, e, out);
+}

@@ -1,0 +1,39 @@
+// The input and output objects placed on a view: live windows over their
+// elements' boxes. An input slider sets its constant (in Simulation Setup
+// and Livesweep, where a drag re-simulates); an output custom graph or tool
+// opens its window inside the diagram and follows the runs.
+#pragma once
+
+#include "platform/win.h"
+#include "sketch/sketch.h"
+
+// The object kind an input/output element keeps in its label byte.
+enum : std::uint8_t { io_input_slider = 0, io_output_graph = 1, io_output_tool = 2 };
+
+// Builds the objects of the view's current elements: mode 0 afresh
+// (destroying shown ones), 1 and 2 in place (sliders bound to their value
+// slot again for the mode now, output windows made again). Nothing while the
+// sketch's model is not the current one or the view has no objects.
+void make_io_objects(HWND view, sketch_state& s, int mode);
+// Destroys the shown objects' windows (sliders directly, output windows by
+// their Close command); they are present but not shown afterwards.
+void destroy_io_objects(HWND view, sketch_state& s);
+// Updates the objects of the current model's sketch (mode 1); whether any
+// output object has a window.
+bool update_io_objects();
+// The rectangle make_io_objects left for the next output window (client
+// pixels of the diagram), cleared as it is taken; false when none.
+bool take_pending_io_rect(int* x, int* y, int* w, int* h);
+// Tells every output object of the view that the values changed
+// (message 1024), as a Livesweep re-run does.
+void forward_user_message(HWND view);
+// Moves and sizes the shown objects to their elements after a scroll or zoom.
+void place_io_objects(HWND view, const sketch_state& s);
+// The window of element n's object (null: none).
+HWND io_object_window(HWND view, int n);
+// A slider's window rectangle for element e at the view's zoom and scroll.
+RECT io_object_rect(const sketch_state& s, const sketch_elem& e);
+// The value an input slider on element e shows: its constant's value in the
+// working copy (Simulation Setup, Livesweep), else in the run shown. False
+// when there is none.
+bool io_slider_value(const sketch_elem& e, float* out);

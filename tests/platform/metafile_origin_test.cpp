@@ -1,0 +1,95 @@
+// The window origin recorded in a metafile, with x and y different, played
+// back where it was drawn: a player that reads the two co-ordinates of the
+// origin in the wrong order draws the picture elsewhere, which an origin
+// with x equal to y cannot show.
+#include "platform/gdi.h"
+#include "platform/gdi_internal.h"
+#include "platform/metafile.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+namespace {
+
+constexpr QRgb white = 0xFFFFFFFF;
+constexpr QRgb black = 0xFF000000;
+
+struct Canvas {
+    QImage img;
+    HDC dc;
+    Canvas() : img(200, 160, QImage::Format_RGB32) {
+        img.fill(white);
+        dc = gdi_create_image_dc(&img, nullptr, QRegion());
+    }
+    ~Canvas() { gdi_delete_image_dc(dc); }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+};
+
+// A black square at logical (60, 30)-(80, 50) under a window origin of
+// (40, 10): device (20, 20)-(40, 40); then the origin moved by (50, -5) and
+// a second square at logical (100, 20)-(110, 30): device (10, 15)-(20, 25)
+// from the origin (90, 5).
+void scene(HDC dc) {
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    SetWindowOrgEx(dc, 40, 10, nullptr);
+    Rectangle(dc, 60, 30, 81, 51);
+    OffsetWindowOrgEx(dc, 50, -5, nullptr);
+    Rectangle(dc, 100, 20, 111, 31);
+}
+
+void expect_squares(const QImage& img) {
+    EXPECT_EQ(img.pixel(30, 30), black);
+    EXPECT_EQ(img.pixel(20, 20), black);
+    EXPECT_EQ(img.pixel(39, 39), black);
+    EXPECT_EQ(img.pixel(15, 20), black);
+    // Where swapped co-ordinates would have put them.
+    EXPECT_EQ(img.pixel(45, 5), white);
+    EXPECT_EQ(img.pixel(25, 5), white);
+    EXPECT_EQ(img.pixel(50, 50), white);
+}
+
+TEST(MetafileOrigin, AWindowOriginOfTwoDifferentCoordinatesPlaysBackInPlace) {
+    Canvas direct;
+    scene(direct.dc);
+    SetWindowOrgEx(direct.dc, 0, 0, nullptr);
+    {
+        SCOPED_TRACE("drawn directly");
+        expect_squares(direct.img);
+    }
+
+    HDC mdc = CreateMetaFile(nullptr);
+    ASSERT_NE(mdc, nullptr);
+    scene(mdc);
+    HMETAFILE wmf = CloseMetaFile(mdc);
+    ASSERT_NE(wmf, nullptr);
+    Canvas wmf_played;
+    ASSERT_TRUE(PlayMetaFile(wmf_played.dc, wmf));
+    {
+        SCOPED_TRACE("Windows metafile");
+        expect_squares(wmf_played.img);
+        EXPECT_EQ(wmf_played.img, direct.img);
+    }
+    DeleteMetaFile(wmf);
+
+    HDC edc = CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(edc, nullptr);
+    scene(edc);
+    HENHMETAFILE emf = CloseEnhMetaFile(edc);
+    ASSERT_NE(emf, nullptr);
+    ENHMETAHEADER h{};
+    ASSERT_NE(GetEnhMetaFileHeader(emf, sizeof h, &h), 0u);
+    RECT r{h.rclBounds.left, h.rclBounds.top, h.rclBounds.right + 1, h.rclBounds.bottom + 1};
+    Canvas emf_played;
+    ASSERT_TRUE(PlayEnhMetaFile(emf_played.dc, emf, &r));
+    {
+        SCOPED_TRACE("enhanced metafile");
+        expect_squares(emf_played.img);
+        EXPECT_EQ(emf_played.img, direct.img);
+    }
+    DeleteEnhMetaFile(emf);
+}
+
+} // namespace

@@ -1,0 +1,237 @@
+// Rules at the edges of the built-ins, held on every road of the engine (the
+// interpreter alone, the flat loop, native tiers 0 and 1): where a pulse
+// train's first pulse begins, NaN in MIN, MAX, VMIN and VMAX on either side,
+// the segment a lookup takes just below one of its points, and SAMPLE IF
+// TRUE inside a Runge-Kutta step.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "sim/interp.h"
+#include "sim/native/native.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+enum road { interpreter, flat_loop, tier0, tier1 };
+const char* const road_names[] = {"interpreter", "flat loop", "tier 0", "tier 1"};
+
+struct outcome {
+    int result = 0;
+    sim_output out;
+    std::string messages;
+};
+
+class BoundaryRules : public testing::Test {
+protected:
+    void SetUp() override {
+        init_vocabulary();
+        forget_kept_passes();
+    }
+    void TearDown() override {
+        set_flat_passes(true);
+        set_native_mode(nm_environment);
+        forget_kept_passes();
+    }
+
+    static std::vector<road> roads() {
+        std::vector<road> r = {interpreter, flat_loop};
+        if (native_available()) r.insert(r.end(), {tier0, tier1});
+        return r;
+    }
+
+    // Runs a finished model on road r; each road twice, the second run with
+    // its initial pass through the kept passes, which must give the first's
+    // bits.
+    static outcome run(model_builder& b, road r, int method = im_euler) {
+        set_flat_passes(r != interpreter);
+        set_native_mode(r == tier0 ? nm_tier0 : r == tier1 ? nm_tier1 : nm_off);
+        outcome first;
+        for (int again = 0; again < 2; ++again) {
+            message_capture messages;
+            outcome o;
+            sim_options opt;
+            opt.method = method;
+            o.result = simulate_model(b.symbols(), opt, &o.out);
+            o.messages = messages.joined();
+            if (!again) {
+                first = o;
+                continue;
+            }
+            EXPECT_EQ(run_difference(o, first), "") << road_names[r] << ", run again";
+        }
+        return first;
+    }
+
+    // The saved values of a variable's element (0 the first).
+    static std::vector<float> series(model_builder& b, const outcome& o, const char* name,
+                                     int element = 0) {
+        std::vector<float> v;
+        for (std::size_t k = 0; k < o.out.times.size(); ++k)
+            v.push_back(saved_value(o.out, k, slot_of(b, name) + element));
+        return v;
+    }
+};
+
+// Each pulse of a train is on under PULSE's bounds, TIME + TIME STEP/2
+// strictly beyond its start and before its end: with the start on such a
+// midpoint (1.25 with steps of 0.5, 0.0625 with steps of 0.125, already at
+// Time 0) it begins a step later than the midpoint that equals it, the first
+// pulse and the later ones alike.
+TEST_F(BoundaryRules, APulseTrainsFirstPulseBeginsAsAPulse) {
+    struct start_case {
+        float step, start, width, interval, final_time;
+        std::vector<float> pulse, train;
+    };
+    const start_case cases[] = {
+        {0.5f, 1.25f, 1, 2, 4, {0, 0, 0, 1, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 0, 1, 0}},
+        {0.125f, 0.0625f, 0.25f, 0.5f, 1, {0, 1, 0, 0, 0, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 1, 0, 0, 0}},
+    };
+    for (const start_case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "TIME STEP " << c.step << ", start " << c.start);
+        model_builder b("pulses");
+        b.control(0, c.final_time, c.step, c.step);
+        b.constant("start", c.start);
+        b.constant("width", c.width);
+        b.constant("interval", c.interval);
+        b.aux("single", "PULSE(start, width)");
+        b.aux("once", "PULSE TRAIN(start, width, 0, 10)");
+        b.aux("repeated", "PULSE TRAIN(start, width, interval, 10)");
+        // The same in a rate, and with the start as a number.
+        b.level("Count", "PULSE TRAIN(start, width, interval, 10)", "0");
+        b.aux("numbered",
+              c.step == 0.5f ? "PULSE TRAIN(1.25, 1, 0, 10)" : "PULSE TRAIN(0.0625, 0.25, 0, 10)");
+        ASSERT_TRUE(b.finish());
+        for (road r : roads()) {
+            SCOPED_TRACE(road_names[r]);
+            outcome o = run(b, r);
+            ASSERT_EQ(o.result, sim_done) << o.messages;
+            EXPECT_EQ(series(b, o, "single"), c.pulse);
+            EXPECT_EQ(series(b, o, "once"), c.pulse);
+            EXPECT_EQ(series(b, o, "numbered"), c.pulse);
+            EXPECT_EQ(series(b, o, "repeated"), c.train);
+            // Count sums the train's earlier steps.
+            std::vector<float> count = series(b, o, "Count");
+            float sum = 0;
+            for (std::size_t k = 0; k < count.size(); ++k) {
+                EXPECT_FLOAT_EQ(count[k], sum * c.step) << "save " << k;
+                sum += c.train[k];
+            }
+        }
+    }
+}
+
+// MIN, MAX, VMIN and VMAX give NaN when an operand is NaN, on either side,
+// so the run ends with the floating point error arithmetic gives, naming the
+// same variable at the same time whatever the order; before it, every road
+// saves the same values. NaN from a math function (a call) and from 0 / 0
+// (in code with no call: the native tiers' fast parts and lane loops).
+TEST_F(BoundaryRules, NaNInMinOrMaxIsAnErrorOnEitherSide) {
+    struct nan_case {
+        const char* equation;
+        const char* expected;
+    };
+    const nan_case cases[] = {
+        {"y = MAX(ARCCOS(Time), 0)", "computing y at time 1.5"},
+        {"y = MAX(0, ARCCOS(Time))", "computing y at time 1.5"},
+        {"y = MIN(ARCCOS(Time), 0)", "computing y at time 1.5"},
+        {"y = MIN(0, ARCCOS(Time))", "computing y at time 1.5"},
+        {"y = MAX((Time - 1) / (Time - 1), 0) + Time", "computing y at time 1"},
+        {"y = MAX(0, (Time - 1) / (Time - 1)) + Time", "computing y at time 1"},
+        {"y = MIN((Time - 1) / (Time - 1), 5) * Time", "computing y at time 1"},
+        {"y = MIN(5, (Time - 1) / (Time - 1)) * Time", "computing y at time 1"},
+        {"w[r] = MAX((Time - k[r]) / (Time - k[r]), 0) * k[r]", "computing w[a2] at time 0.5"},
+        {"w[r] = MAX(0, (Time - k[r]) / (Time - k[r])) * k[r]", "computing w[a2] at time 0.5"},
+        {"w[r] = MIN(ARCCOS(Time * k[r]), 1) + k[r]", "computing w[a3] at time 1.5"},
+        {"w[r] = MIN(1, ARCCOS(Time * k[r])) + k[r]", "computing w[a3] at time 1.5"},
+        {"y = VMIN(ARCCOS(Time * k[r!]))", "computing y at time 1.5"},
+        {"y = VMIN(ARCCOS(Time * back[r!]))", "computing y at time 1.5"},
+        {"y = VMAX(ARCCOS(Time * k[r!]))", "computing y at time 1.5"},
+        {"y = VMAX(ARCCOS(Time * back[r!]))", "computing y at time 1.5"},
+    };
+    for (const nan_case& c : cases) {
+        SCOPED_TRACE(c.equation);
+        model_builder b("nan");
+        b.control(0, 2, 0.5f, 0.5f);
+        b.range("r", {"a1", "a2", "a3"});
+        b.constant_list("k[r]", {0.25f, 0.5f, 1});
+        b.constant_list("back[r]", {1, 0.5f, 0.25f});
+        std::string eq = c.equation;
+        std::string lhs = eq.substr(0, eq.find(" = "));
+        b.aux(lhs.c_str(), eq.substr(eq.find(" = ") + 3).c_str());
+        b.level("Total", lhs[0] == 'w' ? "SUM(w[r!])" : "y", "0");
+        ASSERT_TRUE(b.finish());
+        outcome reference;
+        for (road r : roads()) {
+            SCOPED_TRACE(road_names[r]);
+            outcome o = run(b, r);
+            EXPECT_EQ(o.result, sim_error_saved);
+            EXPECT_NE(o.messages.find(std::string("Floating point error ") + c.expected),
+                      std::string::npos)
+                << o.messages;
+            EXPECT_FALSE(o.out.times.empty());
+            if (r == interpreter)
+                reference = o;
+            else
+                EXPECT_EQ(run_difference(o, reference), "");
+        }
+    }
+}
+
+// A lookup searching for x's segment compares x in double: 1e-9 below a
+// point whose float x would round to it lies in the segment below, on the
+// line through that segment's points. The first step moves the table's
+// current segment to the one above (so the search is made); lanes reading
+// the table together do the same.
+TEST_F(BoundaryRules, ALookupJustBelowAPointTakesTheSegmentBelow) {
+    model_builder b("lookup");
+    b.control(0, 1, 1, 1);
+    b.range("r", {"a1", "a2", "a3"});
+    b.constant_list("k[r]", {1, 2, 4});
+    b.lookup("tb", {{-1.56163f, 10}, {-0.56163f, 2.75f}, {-0.0616299f, 3}});
+    b.aux("y", "(tb(IF THEN ELSE(Time < 1, -0.2, -0.56163 - Time * 1e-9)) - 2.75) * 1e9");
+    b.aux("w[r]", "(tb(IF THEN ELSE(Time < 1, -0.2, -0.56163 - Time * k[r] * 1e-9)) - 2.75) * 1e9");
+    b.level("Total", "y + SUM(w[r!])", "0");
+    ASSERT_TRUE(b.finish());
+    for (road r : roads()) {
+        SCOPED_TRACE(road_names[r]);
+        outcome o = run(b, r);
+        ASSERT_EQ(o.result, sim_done) << o.messages;
+        // The slope of the segment below is -7.25 a unit.
+        EXPECT_NEAR(series(b, o, "y")[1], 7.25, 1e-3);
+        EXPECT_NEAR(series(b, o, "w", 0)[1], 7.25, 1e-3);
+        EXPECT_NEAR(series(b, o, "w", 1)[1], 14.5, 2e-3);
+        EXPECT_NEAR(series(b, o, "w", 2)[1], 29, 4e-3);
+    }
+}
+
+// SAMPLE IF TRUE in a Runge-Kutta step: while its condition holds it gives
+// the input of the stage being evaluated; its held value moves only at the
+// step's first evaluation. L1' = L1 through it gives the RK4 step of
+// L' = L (1.2214 after one step of 0.2); L2's condition fails in the last
+// stage, which gets the value held at the step's start (1), not the third
+// stage's input: 1 + 0.2/6 (1 + 2 1.1 + 2 1.11 + 1) = 1.214.
+TEST_F(BoundaryRules, SampleIfTrueGivesEachRungeKuttaStagesInputAndHoldsOncePerStep) {
+    model_builder b("held");
+    b.control(0, 0.2f, 0.2f, 0.2f);
+    b.level("L1", "SAMPLE IF TRUE(1, L1, 0)", "1");
+    b.level("L2", "SAMPLE IF TRUE(Time < 0.15, L2, 0)", "1");
+    b.aux("held", "SAMPLE IF TRUE(Time < 0.15, L1, 0)");
+    ASSERT_TRUE(b.finish());
+    outcome reference;
+    for (road r : roads()) {
+        SCOPED_TRACE(road_names[r]);
+        outcome o = run(b, r, im_rk4);
+        ASSERT_EQ(o.result, sim_done) << o.messages;
+        EXPECT_NEAR(series(b, o, "L1")[1], 1.2214, 1e-6);
+        EXPECT_NEAR(series(b, o, "L2")[1], 1.214, 1e-6);
+        // At Time 0.2 the condition fails: the value held at Time 0.
+        EXPECT_EQ(series(b, o, "held")[1], 1.0f);
+        if (r == interpreter)
+            reference = o;
+        else
+            EXPECT_EQ(run_difference(o, reference), "");
+    }
+}
+
+} // namespace
