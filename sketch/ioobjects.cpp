@@ -18,6 +18,7 @@
 #include "shell/state.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
+#include "sim/run.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "sketch/viewnav.h"
@@ -317,5 +318,21 @@ bool io_slider_value(const sketch_elem& e, float* out) {
     }
     sketch_state s;
     s.symbols = cur_model_symbols;
-    return run_value(s, e, out);
+    if (run_value(s, e, out)) return true;
+    // No run holds it yet: the model's own value, from one initial pass
+    // kept for the model (a slider showing 0 before the first run reads as
+    // a constant of 0).
+    static handle initial_of = 0;
+    static std::vector<float> initial;
+    if (initial_of != cur_model_symbols) {
+        initial_of = cur_model_symbols;
+        initial.clear();
+        sim_options o;
+        o.initial_only = true;
+        sim_output run;
+        if (simulate_model(cur_model_symbols, o, &run) == sim_done) initial = run.initial;
+    }
+    if (static_cast<std::size_t>(slot) >= initial.size()) return false;
+    *out = initial[static_cast<std::size_t>(slot)];
+    return true;
 }
