@@ -67,3 +67,53 @@ template <class Plots> int value_label_width(const Plots& plots, int divisions) 
                                           p.low + i * (p.high - p.low) / divisions, 0, nullptr)));
     return widest;
 }
+
+// ---- What the stacked graphs (sensitivity and strip) share: graphs piled
+// in a window over one horizontal axis, from a tool with an option block.
+
+struct toptset_field;
+struct tool_record;
+
+// The setup of a stacked-graph tool whose option block is `size` bytes read
+// and written through `fields`: mode 0 zeroes the block and lets `defaults`
+// fill it (and name the tool's action), reads the tool set's option line
+// over it when `text` is given, then lets `settle` keep it sane and set the
+// icon; mode 1 writes the option line to *out. Answers `size`.
+int stacked_tool_setup(int mode, handle tool, std::string* out, const char* text, int size,
+                       const toptset_field* fields, void (*defaults)(tool_record*),
+                       void (*settle)(tool_record*));
+// The defaults of the three fonts: the graphs' first at 12, 10 and 8 points,
+// plain.
+void default_stacked_fonts(font_spec& font, font_spec& small, font_spec& smallest);
+void sane_stacked_fonts(font_spec& font, font_spec& small, font_spec& smallest);
+
+// "To show all elements will require n windows": 1 all, 0 the first only,
+// -1 none.
+int ask_all_windows(int windows);
+
+// A plot's value range from the lowest and highest value in it (lo > hi:
+// none, 0 to 100): rounded out to plain numbers when `round` or when the two
+// are equal (widened first by a tenth of their size, at least 1), or
+// fixed_low to fixed_high when that range is given and not empty; the zero
+// line's position (0 when zero is not inside).
+struct value_range {
+    double low = 0, high = 100;
+    std::int16_t zero_line = 0;
+};
+value_range fit_value_range(double lo, double hi, bool round, double fixed_low, double fixed_high);
+
+// A plot's name (with its units when `show_units` and there are some) over
+// the plot, a hot text in `cell`.
+void draw_plot_name(const std::string& name, const std::string& units, bool show_units, int left,
+                    int right, int top, std::int32_t cell);
+// A plot's frame, its grid of value and axis divisions, its zero line (a
+// position 0..10000; 0 none) and its value labels at its left, every k-th
+// division with a line's room between them, in the active font.
+void draw_plot_axes(int left, int top, int right, int bottom, int value_divisions,
+                    int axis_divisions, double low, double high, std::int16_t zero_line);
+// The horizontal axis under the last plot, ending at `bottom`: a label per
+// division (labels.size() - 1 divisions), every k-th with room between them,
+// then the title a line lower, a hot text in *title_cell (added to `texts`
+// when 0).
+void draw_axis_labels(const std::vector<std::string>& labels, int left, int right, int bottom,
+                      const std::string& title, handle texts, std::int32_t* title_cell);
