@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace graphs {
 
@@ -99,6 +100,23 @@ private:
     std::map<std::int32_t, std::unique_ptr<Entry>> entries_;
     std::int32_t next_id_ = 1;
     int type_ = -1; // the records' type (one kind per store)
+};
+
+// The entry of a window of stacked plots (sensitivity and strip graphs): the
+// window's data, its block of hot-spot texts, and the cells of the plots'
+// names, the axis title and the axis variable's name (0 until made).
+template <class Window> struct stacked_entry {
+    Window w;
+    handle texts = 0;
+    std::vector<std::int32_t> name_cells;
+    std::int32_t x_title_cell = 0, x_name_cell = 0;
+
+    // A name cell per plot, made again when the plots are not those named.
+    template <class Plots> void name_plots(const Plots& plots) {
+        if (name_cells.size() == plots.size()) return;
+        name_cells.clear();
+        for (const auto& p : plots) name_cells.push_back(hblock_add_string(texts, p.name.c_str()));
+    }
 };
 
 } // namespace graphs

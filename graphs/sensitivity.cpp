@@ -201,12 +201,7 @@ void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
 
 namespace {
 
-struct sens_entry {
-    sens_window w;
-    handle texts = 0;
-    std::vector<std::int32_t> name_cells;
-    std::int32_t x_title_cell = 0, x_name_cell = 0;
-};
+using sens_entry = graphs::stacked_entry<sens_window>;
 
 graphs::graph_store<sens_entry>& store() {
     static graphs::graph_store<sens_entry> all;
@@ -297,11 +292,7 @@ void sens_draw(output_record* record) {
     const int pitch = (bottom_all - y) / g;
     const int plot_h = pitch - lh - lh / 2;
     if (plot_h < 4) return;
-    if (e->name_cells.size() != w.graphs.size()) {
-        e->name_cells.clear();
-        for (const sens_plot& p : w.graphs)
-            e->name_cells.push_back(hblock_add_string(e->texts, p.name.c_str()));
-    }
+    e->name_plots(w.graphs);
     const int tdiv = std::max(w.time_divisions, 1);
     for (int i = 0; i < g; ++i) {
         const sens_plot& p = w.graphs[static_cast<std::size_t>(i)];
@@ -359,9 +350,7 @@ void sens_draw(output_record* record) {
 } // namespace
 
 sens_window* sens_window_of(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    sens_entry* e = entry_of(o);
-    if (o) unlock_handle(record);
+    sens_entry* e = store().entry_of(record);
     return e ? &e->w : nullptr;
 }
 

@@ -165,12 +165,7 @@ void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vect
 
 namespace {
 
-struct strip_entry {
-    strip_window w;
-    handle texts = 0;
-    std::vector<std::int32_t> name_cells;
-    std::int32_t x_title_cell = 0, x_name_cell = 0;
-};
+using strip_entry = graphs::stacked_entry<strip_window>;
 
 graphs::graph_store<strip_entry>& store() {
     static graphs::graph_store<strip_entry> all;
@@ -256,11 +251,7 @@ void strip_draw(output_record* record) {
         w.constants.empty() ? 0 : static_cast<int>(w.constants.size()) * constant_block(w, lh) + lh;
     const int bottom_all = H - const_h - 2 * lh - lh / 2;
     const int pw = right - left;
-    if (e->name_cells.size() != w.strips.size()) {
-        e->name_cells.clear();
-        for (const strip_plot& p : w.strips)
-            e->name_cells.push_back(hblock_add_string(e->texts, p.name.c_str()));
-    }
+    e->name_plots(w.strips);
     int last_bottom = y;
     if (s > 0 && pw > 4) {
         const int pitch = (bottom_all - y) / s;
@@ -379,9 +370,7 @@ void strip_live_update(handle record) {
 }
 
 strip_window* strip_window_of(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    strip_entry* e = entry_of(o);
-    if (o) unlock_handle(record);
+    strip_entry* e = store().entry_of(record);
     return e ? &e->w : nullptr;
 }
 
