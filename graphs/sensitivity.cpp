@@ -230,33 +230,20 @@ void wanted(const sens_window& w, int* width, int* height) {
         g * cm_to_device(w.graph_height_mm * 0.1, 0) + (legend_lines(w) + 2 * g + 2) * lh + lh;
 }
 
-// Chooses the font: the next smaller while the height would shrink below 0.6.
-void measure_sens(sens_window& w, int* width, int* height) {
-    fit_graph_font(w, wanted, width, height);
-}
-
 int sens_layout(output_record* record) {
     sens_entry* e = entry_of(record);
-    if (!e) return 0;
-    int w = 0, h = 0;
-    measure_sens(e->w, &w, &h);
-    handle rec = cur_output;
-    return open_graph_window(rec, e->w.title.c_str(), -1, -1, w, h);
+    return e ? open_stacked_window(e->w, wanted) : 0;
 }
 
 void sens_draw(output_record* record) {
     sens_entry* e = entry_of(record);
     if (!e) return;
     sens_window& w = e->w;
-    int W = 0, H = 0;
-    graph_output_size(576, 384, &W, &H);
-    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
-    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
-    const int g = static_cast<int>(w.graphs.size());
-    // The left margin: the widest value label, at least five zeros.
     const int vdiv = std::max(w.value_divisions, 1);
-    const int label_w = value_label_width(w.graphs, vdiv);
-    const int left = cw + label_w + cw, right = W - 2 * cw;
+    const stacked_page page = begin_stacked_draw(w, w.graphs, vdiv);
+    const int W = page.width, H = page.height, lh = page.line_height, cw = page.char_width;
+    const int left = page.left, right = page.right;
+    const int g = static_cast<int>(w.graphs.size());
     // Legend: runs with a line sample, then the bands' per cents.
     int y = lh / 2;
     for (std::size_t r = 0; r < w.run_labels.size(); ++r) {

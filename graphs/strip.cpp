@@ -203,32 +203,21 @@ void wanted(const strip_window& w, int* width, int* height) {
     }
 }
 
-void measure_strips(strip_window& w, int* width, int* height) {
-    fit_graph_font(w, wanted, width, height);
-}
-
 int strip_layout(output_record* record) {
     strip_entry* e = entry_of(record);
-    if (!e) return 0;
-    int w = 0, h = 0;
-    measure_strips(e->w, &w, &h);
-    handle rec = cur_output;
-    return open_graph_window(rec, e->w.title.c_str(), -1, -1, w, h);
+    return e ? open_stacked_window(e->w, wanted) : 0;
 }
 
 void strip_draw(output_record* record) {
     strip_entry* e = entry_of(record);
     if (!e) return;
     strip_window& w = e->w;
-    int W = 0, H = 0;
-    graph_output_size(576, 384, &W, &H);
-    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
-    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
+    const int vdiv = std::max(w.value_divisions, 1);
+    const stacked_page page = begin_stacked_draw(w, w.strips, vdiv);
+    const int W = page.width, H = page.height, lh = page.line_height, cw = page.char_width;
+    const int left = page.left, right = page.right;
     const int s = static_cast<int>(w.strips.size());
     const int runs = static_cast<int>(w.run_labels.size());
-    const int vdiv = std::max(w.value_divisions, 1);
-    const int label_w = value_label_width(w.strips, vdiv);
-    const int left = cw + label_w + cw, right = W - 2 * cw;
     // Legend.
     int y = lh / 2;
     for (int r = 0; r < runs; ++r) {

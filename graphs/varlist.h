@@ -7,6 +7,7 @@
 #include "foundation/names.h"
 #include "graphs/graphwin.h"
 #include "model/model.h"
+#include "tools/output.h"
 
 #include <algorithm>
 
@@ -117,3 +118,32 @@ void draw_plot_axes(int left, int top, int right, int bottom, int value_division
 // when 0).
 void draw_axis_labels(const std::vector<std::string>& labels, int left, int right, int bottom,
                       const std::string& title, handle texts, std::int32_t* title_cell);
+
+// Lays a window of stacked plots out as the current output: the font that
+// fits (as fit_graph_font) and the graphics window opened at the size
+// `wanted` gives; 0 when it does not open.
+template <class Window>
+int open_stacked_window(Window& w, void (*wanted)(const Window&, int*, int*)) {
+    int width = 0, height = 0;
+    fit_graph_font(w, wanted, &width, &height);
+    handle rec = cur_output;
+    return open_graph_window(rec, w.title.c_str(), -1, -1, width, height);
+}
+
+// Where a window of stacked plots draws: the output's size, the line height
+// and character width of the font its layout chose (made active), and the
+// plots' left and right edges (room for the widest value label at the left).
+struct stacked_page {
+    int width = 0, height = 0, line_height = 1, char_width = 1, left = 0, right = 0;
+};
+template <class Window, class Plots>
+stacked_page begin_stacked_draw(const Window& w, const Plots& plots, int value_divisions) {
+    stacked_page p;
+    graph_output_size(576, 384, &p.width, &p.height);
+    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
+    p.line_height = std::max(drawing.line_height, 1);
+    p.char_width = std::max(drawing.char_width, 1);
+    p.left = p.char_width + value_label_width(plots, value_divisions) + p.char_width;
+    p.right = p.width - 2 * p.char_width;
+    return p;
+}
