@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace graphs {
@@ -117,6 +118,39 @@ template <class Window> struct stacked_entry {
         name_cells.clear();
         for (const auto& p : plots) name_cells.push_back(hblock_add_string(texts, p.name.c_str()));
     }
+};
+
+// The records of one kind of stacked-plot window, with the ones the tool's
+// last run made (a released record leaves that list).
+template <class Window> class stacked_store {
+public:
+    using entry = stacked_entry<Window>;
+
+    entry* entry_of(const output_record* o) const { return store_.entry_of(o); }
+    Window* window_of(handle record) const {
+        entry* e = store_.entry_of(record);
+        return e ? &e->w : nullptr;
+    }
+    const std::vector<handle>& last_records() const { return last_; }
+    void forget_last() { last_.clear(); }
+    // The tool's window is reused for the first record of a run; the others
+    // open new ones.
+    bool first_of_run() const { return last_.empty(); }
+
+    // Makes the record of `w` (of `type`) and opens it; 0 after `failure`.
+    handle show(Window w, int type, const record_callbacks& cb, const char* failure) {
+        auto e = std::make_unique<entry>();
+        e->w = std::move(w);
+        return store_.open(store_.make(type, std::move(e), cb), failure);
+    }
+    void add_last(handle h) { last_.push_back(h); }
+    void release(handle record) {
+        if (store_.release(record)) std::erase(last_, record);
+    }
+
+private:
+    graph_store<entry> store_;
+    std::vector<handle> last_;
 };
 
 } // namespace graphs

@@ -203,18 +203,17 @@ namespace {
 
 using sens_entry = graphs::stacked_entry<sens_window>;
 
-graphs::graph_store<sens_entry>& store() {
-    static graphs::graph_store<sens_entry> all;
+graphs::stacked_store<sens_window>& store() {
+    static graphs::stacked_store<sens_window> all;
     return all;
 }
-std::vector<handle> last_records;
 
 sens_entry* entry_of(const output_record* o) {
     return store().entry_of(o);
 }
 
 void release_sens(handle record) {
-    if (store().release(record)) std::erase(last_records, record);
+    store().release(record);
 }
 
 int legend_lines(const sens_window& w) {
@@ -337,19 +336,16 @@ void sens_draw(output_record* record) {
 } // namespace
 
 sens_window* sens_window_of(handle record) {
-    sens_entry* e = store().entry_of(record);
-    return e ? &e->w : nullptr;
+    return store().window_of(record);
 }
 
 const std::vector<handle>& last_sens_records() {
-    return last_records;
+    return store().last_records();
 }
 
 handle show_sens_window(sens_window w) {
-    auto e = std::make_unique<sens_entry>();
-    e->w = std::move(w);
-    const graphs::record_callbacks cb{sens_layout, sens_draw, release_sens, nullptr};
-    return store().open(store().make(4, std::move(e), cb), "Unable to complete sens diagram");
+    return store().show(std::move(w), 4, {sens_layout, sens_draw, release_sens, nullptr},
+                        "Unable to complete sens diagram");
 }
 
 // --------------------------------------------------------------- the tool ---
@@ -358,29 +354,23 @@ namespace {
 
 void sens_defaults(tool_record* r) {
     auto* o = static_cast<sens_options*>(tool_options(r));
+    default_stacked_options(*o);
     const std::int32_t bounds[8] = {500, 750, 950, 1000, 0, 0, 0, 0};
     const COLORREF colours[8] = {RGB(255, 255, 128), RGB(0, 255, 0),     RGB(0, 0, 255),
                                  RGB(128, 128, 128), RGB(255, 255, 255), RGB(255, 255, 255),
                                  RGB(255, 255, 255), RGB(255, 255, 255)};
     std::copy(std::begin(bounds), std::end(bounds), o->bounds);
     std::copy(std::begin(colours), std::end(colours), o->band_colours);
-    default_stacked_fonts(o->font, o->small_font, o->smallest_font);
     o->graphs_per_window = 6;
-    o->max_windows = 2;
     o->graph_width = 152;
     o->graph_height = 66;
-    o->var_choice = 255;
-    o->eq_flag_a = o->eq_flag_b = 1;
-    const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
-    std::copy(std::begin(kinds), std::end(kinds), o->tree_kinds);
     r->action = tool_action_id(sens_tool_run);
 }
 
 void sens_settle(tool_record* r) {
     auto* o = static_cast<sens_options*>(tool_options(r));
     o->graphs_per_window = std::max(o->graphs_per_window, 1);
-    o->max_windows = std::max(o->max_windows, 1);
-    sane_stacked_fonts(o->font, o->small_font, o->smallest_font);
+    settle_stacked_options(*o);
     r->icon = o->var_choice == 0   ? 0x1e0060
               : o->var_choice == 1 ? 0x1e0070
               : o->show_bands      ? 0x1e0080
@@ -395,7 +385,7 @@ int sens_tool_setup(int mode, handle tool, std::string* out, const char* text) {
 }
 
 void sens_tool_run(handle tool) {
-    last_records.clear();
+    store().forget_last();
     output_oneshots_guard oneshots;
     tool_record* tr = lock_tool(tool);
     if (!tr) return;
@@ -489,8 +479,8 @@ void sens_tool_run(handle tool) {
     };
     auto open_window = [&](sens_window w) {
         // The tool's window is reused for the first; the others are new.
-        opening_tool = last_records.empty() ? tool : 0;
-        if (handle h = show_sens_window(std::move(w))) last_records.push_back(h);
+        opening_tool = store().first_of_run() ? tool : 0;
+        if (handle h = show_sens_window(std::move(w))) store().add_last(h);
     };
     std::size_t next = 0;
     for (int count : split) {

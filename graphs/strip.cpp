@@ -167,18 +167,17 @@ namespace {
 
 using strip_entry = graphs::stacked_entry<strip_window>;
 
-graphs::graph_store<strip_entry>& store() {
-    static graphs::graph_store<strip_entry> all;
+graphs::stacked_store<strip_window>& store() {
+    static graphs::stacked_store<strip_window> all;
     return all;
 }
-std::vector<handle> last_records;
 
 strip_entry* entry_of(const output_record* o) {
     return store().entry_of(o);
 }
 
 void release_strip(handle record) {
-    if (store().release(record)) std::erase(last_records, record);
+    store().release(record);
 }
 
 int constant_block(const strip_window& w, int lh) {
@@ -359,19 +358,17 @@ void strip_live_update(handle record) {
 }
 
 strip_window* strip_window_of(handle record) {
-    strip_entry* e = store().entry_of(record);
-    return e ? &e->w : nullptr;
+    return store().window_of(record);
 }
 
 const std::vector<handle>& last_strip_records() {
-    return last_records;
+    return store().last_records();
 }
 
 handle show_strip_window(strip_window w) {
-    auto e = std::make_unique<strip_entry>();
-    e->w = std::move(w);
-    const graphs::record_callbacks cb{strip_layout, strip_draw, release_strip, strip_live_update};
-    return store().open(store().make(3, std::move(e), cb), "Unable to complete strip diagram");
+    return store().show(std::move(w), 3,
+                        {strip_layout, strip_draw, release_strip, strip_live_update},
+                        "Unable to complete strip diagram");
 }
 
 // --------------------------------------------------------------- the tool ---
@@ -380,24 +377,18 @@ namespace {
 
 void strip_defaults(tool_record* r) {
     auto* o = static_cast<strip_options*>(tool_options(r));
-    default_stacked_fonts(o->font, o->small_font, o->smallest_font);
+    default_stacked_options(*o);
     o->strips_per_window = 6;
-    o->max_windows = 2;
     o->strip_width = 60;
     o->strip_height = 25;
     o->max_lag = 40;
-    o->var_choice = 255;
-    o->eq_flag_a = o->eq_flag_b = 1;
-    const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
-    std::copy(std::begin(kinds), std::end(kinds), o->tree_kinds);
     r->action = tool_action_id(strip_tool_run);
 }
 
 void strip_settle(tool_record* r) {
     auto* o = static_cast<strip_options*>(tool_options(r));
     o->strips_per_window = std::max(o->strips_per_window, 1);
-    o->max_windows = std::max(o->max_windows, 1);
-    sane_stacked_fonts(o->font, o->small_font, o->smallest_font);
+    settle_stacked_options(*o);
     const std::uint32_t base = o->as_points ? 0x1e0030 : 0x1e0000;
     r->icon = base + (o->var_choice == 0 ? 0 : o->var_choice == 1 ? 0x10 : 0x20);
 }
@@ -424,7 +415,7 @@ double run_saveper(int run) {
 } // namespace
 
 void strip_tool_run(handle tool) {
-    last_records.clear();
+    store().forget_last();
     output_oneshots_guard oneshots;
     tool_record* tr = lock_tool(tool);
     if (!tr) return;
@@ -674,7 +665,7 @@ void strip_tool_run(handle tool) {
     for (strip_window& w : out) {
         if (w.strips.empty() && w.constants.empty()) continue;
         if (w.strips.empty()) w.x_low = t0, w.x_high = t1 > t0 ? t1 : t0 + 1;
-        opening_tool = last_records.empty() ? tool : 0;
-        if (handle h = show_strip_window(std::move(w))) last_records.push_back(h);
+        opening_tool = store().first_of_run() ? tool : 0;
+        if (handle h = show_strip_window(std::move(w))) store().add_last(h);
     }
 }

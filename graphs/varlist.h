@@ -10,6 +10,7 @@
 #include "tools/output.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <cstdint>
 #include <string>
@@ -87,6 +88,22 @@ int stacked_tool_setup(int mode, handle tool, std::string* out, const char* text
 // plain.
 void default_stacked_fonts(font_spec& font, font_spec& small, font_spec& smallest);
 void sane_stacked_fonts(font_spec& font, font_spec& small, font_spec& smallest);
+// The defaults both stacked tools share: the fonts, two windows at most, the
+// variable alone, both equation flags, and the tree kinds of levels,
+// auxiliaries, data, initials, constants and lookups.
+template <class Options> void default_stacked_options(Options& o) {
+    default_stacked_fonts(o.font, o.small_font, o.smallest_font);
+    o.max_windows = 2;
+    o.var_choice = 255;
+    o.eq_flag_a = o.eq_flag_b = 1;
+    const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
+    std::copy(std::begin(kinds), std::end(kinds), o.tree_kinds);
+}
+// At least one window; fonts that can be made.
+template <class Options> void settle_stacked_options(Options& o) {
+    o.max_windows = std::max(o.max_windows, 1);
+    sane_stacked_fonts(o.font, o.small_font, o.smallest_font);
+}
 
 // "To show all elements will require n windows": 1 all, 0 the first only,
 // -1 none.
