@@ -306,12 +306,12 @@ protected:
         UnselectPen(dc);
     }
 
-    // Stores `m` (owned; null refused) with the owner's switches; with
-    // `share_style` it takes the owner's style, otherwise it draws with the
-    // pen and brush the owner selected.
-    T* adopt(T* m, bool share_style) {
+    // Stores `m` (owned; null refused) with the owner's switches; it takes
+    // the owner's style, or without one draws with the pen and brush the
+    // owner selected.
+    T* adopt(T* m) {
         if (!m) return nullptr;
-        if (share_style) {
+        if (has_style && style) {
             m->SetStyle(style);
         } else {
             m->SetNoOutline(1);

@@ -35,7 +35,7 @@ void CChartRibbon::DrawBody(CChartDC* dc) {
 }
 
 CChartFace* CChartRibbon::AddPart(CChartFace* f) {
-    return adopt(f, has_style && style);
+    return adopt(f);
 }
 
 void CChartRibbon::AddBox(double x1, double x2, double y1, double y2, double z1, double z2) {

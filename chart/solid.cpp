@@ -41,7 +41,7 @@ void CChartSolid::Translate(double dx, double dy, double dz) {
 }
 
 CChartFace* CChartSolid::AddFace(CChartFace* f) {
-    return adopt(f, has_style != 0);
+    return adopt(f);
 }
 
 void CChartSolid::ProjectCentre(CChartView3D* view) {
