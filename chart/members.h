@@ -240,4 +240,114 @@ inline double nan_first(double k) {
     return std::isnan(k) ? -std::numeric_limits<double>::infinity() : k;
 }
 
+// The element side of an owner of members (a ribbon's or solid's faces, a
+// group's solids): the world and transformed boxes answered from the list,
+// scaling about the accumulated offset, the switches
+// passed on to every member, and the members drawn with the owner's pen and
+// brush selected.
+template <class T> class member_element : public CChartElement {
+public:
+    member_element() = default;
+    explicit member_element(CChartStyle* s) : CChartElement(s) {}
+
+    void Scale(double sx, double sy, double sz) override {
+        const double ox = members_.offset[0], oy = members_.offset[1], oz = members_.offset[2];
+        Translate(-ox, -oy, -oz);
+        scale_parts(sx, sy, sz);
+        Translate(ox, oy, oz);
+    }
+    void Translate(double dx, double dy, double dz) override {
+        members_.translate_members(dx, dy, dz);
+    }
+    int SetFlagA(int v) override {
+        flag_a = v;
+        members_.for_each([v](T* m) { m->SetFlagA(v); });
+        return v;
+    }
+    int SetFlagB(int v) override {
+        flag_b = v;
+        members_.for_each([v](T* m) { m->SetFlagB(v); });
+        return v;
+    }
+    int SetFlagC(int v) override {
+        flag_c = v;
+        members_.for_each([v](T* m) { m->SetFlagC(v); });
+        return v;
+    }
+    void Draw(CChartDC* dc) override { DrawBody(dc); }
+    void DrawBody(CChartDC* dc) override { draw_members(dc); }
+
+    double GetWorldMinX() const override { return members_.world[1]; }
+    double GetWorldMaxX() const override { return members_.world[0]; }
+    double GetWorldMinY() const override { return members_.world[3]; }
+    double GetWorldMaxY() const override { return members_.world[2]; }
+    double GetWorldMinZ() const override { return members_.world[5]; }
+    double GetWorldMaxZ() const override { return members_.world[4]; }
+    double GetTransformedMinX() const override { return members_.transformed[1]; }
+    double GetTransformedMaxX() const override { return members_.transformed[0]; }
+    double GetTransformedMinY() const override { return members_.transformed[3]; }
+    double GetTransformedMaxY() const override { return members_.transformed[2]; }
+    double GetTransformedMinZ() const override { return members_.transformed[5]; }
+    double GetTransformedMaxZ() const override { return members_.transformed[4]; }
+
+protected:
+    // The scaling that `Scale` brackets with translations by minus and plus
+    // the offset.
+    virtual void scale_parts(double sx, double sy, double sz) {
+        members_.scale_members(sx, sy, sz);
+    }
+
+    void draw_members(CChartDC* dc) {
+        if (!dc) return;
+        SelectPen(dc);
+        SelectBrush(dc);
+        members_.for_each([dc](T* m) { m->DrawBody(dc); });
+        UnselectBrush(dc);
+        UnselectPen(dc);
+    }
+
+    // Stores `m` (owned; null refused) with the owner's switches; it takes
+    // the owner's style, or without one draws with the pen and brush the
+    // owner selected.
+    T* adopt(T* m) {
+        if (!m) return nullptr;
+        if (has_style && style) {
+            m->SetStyle(style);
+        } else {
+            m->SetNoOutline(1);
+            m->SetNoFill(1);
+        }
+        m->SetFlagA(flag_a);
+        m->SetFlagB(flag_b);
+        m->SetFlagC(flag_c);
+        return members_.add(m);
+    }
+
+    // Ascending projected minimum z, equal keys in their order (NaN first).
+    void order_by_depth() {
+        members_.stable_order([](const T* a, const T* b) {
+            return nan_first(a->GetProjectedMinZ()) < nan_first(b->GetProjectedMinZ());
+        });
+    }
+    // The pairwise test of the members' own `MustFollow`; the passes run.
+    int order_by_overlap() {
+        return members_.pairwise_order([](const T& a, const T& b) { return a.MustFollow(b) != 0; });
+    }
+
+    member_list<T> members_;
+};
+
+// An owner of members that answers its projected box from them too (a
+// ribbon keeps the element's answer and gives its box by other names).
+template <class T> class projected_member_element : public member_element<T> {
+public:
+    using member_element<T>::member_element;
+    double GetProjectedMinX() const override { return this->members_.projected[1]; }
+    double GetProjectedMaxX() const override { return this->members_.projected[0]; }
+    double GetProjectedMinY() const override { return this->members_.projected[4]; }
+    double GetProjectedMaxY() const override { return this->members_.projected[3]; }
+    double GetProjectedMinZ() const override { return this->members_.projected[7]; }
+    double GetProjectedMaxZ() const override { return this->members_.projected[6]; }
+};
+
 } // namespace chart

@@ -2,56 +2,23 @@
 
 #include <optional>
 
-CChartRibbon::CChartRibbon(CChartStyle* s) : CChartElement(s) {
+CChartRibbon::CChartRibbon(CChartStyle* s) : chart::member_element<CChartFace>(s) {
     flag_a = 1;
 }
 
 CChartRibbon::~CChartRibbon() = default;
 
 void CChartRibbon::Project(CChartView3D* view) {
-    if (parts_.count() < 1) return;
-    parts_.for_each([view](CChartFace* f) { f->Project(view); });
-    parts_.fold_projected();
+    if (members_.count() < 1) return;
+    members_.for_each([view](CChartFace* f) { f->Project(view); });
+    members_.fold_projected();
     if (flag_b == 1) SortByDepth();
     if (flag_a == 1) SortByOverlap();
 }
 
 int CChartRibbon::ToScreen(CChartView3D* view) {
-    parts_.for_each([view](CChartFace* f) { f->ToScreen(view); });
+    members_.for_each([view](CChartFace* f) { f->ToScreen(view); });
     return viewed;
-}
-
-void CChartRibbon::Scale(double sx, double sy, double sz) {
-    const double ox = parts_.offset[0], oy = parts_.offset[1], oz = parts_.offset[2];
-    Translate(-ox, -oy, -oz);
-    parts_.scale_members(sx, sy, sz);
-    Translate(ox, oy, oz);
-}
-
-void CChartRibbon::Translate(double dx, double dy, double dz) {
-    parts_.translate_members(dx, dy, dz);
-}
-
-int CChartRibbon::SetFlagA(int v) {
-    flag_a = v;
-    parts_.for_each([v](CChartFace* f) { f->SetFlagA(v); });
-    return v;
-}
-
-int CChartRibbon::SetFlagB(int v) {
-    flag_b = v;
-    parts_.for_each([v](CChartFace* f) { f->SetFlagB(v); });
-    return v;
-}
-
-int CChartRibbon::SetFlagC(int v) {
-    flag_c = v;
-    parts_.for_each([v](CChartFace* f) { f->SetFlagC(v); });
-    return v;
-}
-
-void CChartRibbon::Draw(CChartDC* dc) {
-    DrawBody(dc);
 }
 
 void CChartRibbon::DrawBody(CChartDC* dc) {
@@ -64,25 +31,11 @@ void CChartRibbon::DrawBody(CChartDC* dc) {
         restore.emplace(style);
         style->SetPenColor(style->GetFillColor());
     }
-    SelectPen(dc);
-    SelectBrush(dc);
-    parts_.for_each([dc](CChartFace* f) { f->DrawBody(dc); });
-    UnselectBrush(dc);
-    UnselectPen(dc);
+    draw_members(dc);
 }
 
 CChartFace* CChartRibbon::AddPart(CChartFace* f) {
-    if (!f) return nullptr;
-    if (has_style && style) {
-        f->SetStyle(style);
-    } else {
-        f->SetNoOutline(1);
-        f->SetNoFill(1);
-    }
-    f->SetFlagA(flag_a);
-    f->SetFlagB(flag_b);
-    f->SetFlagC(flag_c);
-    return parts_.add(f);
+    return adopt(f);
 }
 
 void CChartRibbon::AddBox(double x1, double x2, double y1, double y2, double z1, double z2) {
@@ -105,14 +58,11 @@ CChartFace* CChartRibbon::AddPanel(double x1, double x2, double y1, double y2, d
 
 void CChartRibbon::SortByDepth() {
     if (flag_b == 0) return;
-    parts_.stable_order([](const CChartFace* a, const CChartFace* b) {
-        return chart::nan_first(a->GetProjectedMinZ()) < chart::nan_first(b->GetProjectedMinZ());
-    });
+    order_by_depth();
 }
 
 void CChartRibbon::SortByOverlap() {
     last_passes_ = 0;
     if (flag_a == 0) return;
-    last_passes_ = parts_.pairwise_order(
-        [](const CChartFace& a, const CChartFace& b) { return a.MustFollow(b) != 0; });
+    last_passes_ = order_by_overlap();
 }

@@ -7,7 +7,7 @@
 
 // ---------------------------------------------------------------- solid
 
-CChartSolid::CChartSolid(CChartStyle* s) : CChartElement(s) {
+CChartSolid::CChartSolid(CChartStyle* s) : chart::projected_member_element<CChartFace>(s) {
     flag_a = 0;
     flag_b = 1;
     flag_c = 1;
@@ -17,86 +17,31 @@ CChartSolid::~CChartSolid() = default;
 
 void CChartSolid::Project(CChartView3D* view) {
     // A solid without faces has no extent to project: its boxes stay.
-    faces_.for_each([view](CChartFace* f) { f->Project(view); });
+    members_.for_each([view](CChartFace* f) { f->Project(view); });
     ProjectCentre(view);
-    if (faces_.count() < 1) return;
-    faces_.fold_projected();
-    if (flag_b == 1)
-        faces_.stable_order([](const CChartFace* a, const CChartFace* b) {
-            return chart::nan_first(a->GetProjectedMinZ()) <
-                   chart::nan_first(b->GetProjectedMinZ());
-        });
-    if (flag_a == 1)
-        faces_.pairwise_order(
-            [](const CChartFace& a, const CChartFace& b) { return a.MustFollow(b) != 0; });
+    if (members_.count() < 1) return;
+    members_.fold_projected();
+    if (flag_b == 1) order_by_depth();
+    if (flag_a == 1) order_by_overlap();
 }
 
 int CChartSolid::ToScreen(CChartView3D* view) {
-    faces_.for_each([view](CChartFace* f) { f->ToScreen(view); });
+    members_.for_each([view](CChartFace* f) { f->ToScreen(view); });
     return CentreToScreen(view);
 }
 
-void CChartSolid::Scale(double sx, double sy, double sz) {
-    const double ox = faces_.offset[0], oy = faces_.offset[1], oz = faces_.offset[2];
-    Translate(-ox, -oy, -oz);
-    scale_parts(sx, sy, sz);
-    Translate(ox, oy, oz);
-}
-
 void CChartSolid::scale_parts(double sx, double sy, double sz) {
-    faces_.scale_members(sx, sy, sz);
+    members_.scale_members(sx, sy, sz);
     centre_.Scale(sx, sy, sz);
 }
 
 void CChartSolid::Translate(double dx, double dy, double dz) {
-    faces_.translate_members(dx, dy, dz);
+    member_element::Translate(dx, dy, dz);
     centre_.Translate(dx, dy, dz);
 }
 
-int CChartSolid::SetFlagA(int v) {
-    flag_a = v;
-    faces_.for_each([v](CChartFace* f) { f->SetFlagA(v); });
-    return v;
-}
-
-int CChartSolid::SetFlagB(int v) {
-    flag_b = v;
-    faces_.for_each([v](CChartFace* f) { f->SetFlagB(v); });
-    return v;
-}
-
-int CChartSolid::SetFlagC(int v) {
-    flag_c = v;
-    faces_.for_each([v](CChartFace* f) { f->SetFlagC(v); });
-    return v;
-}
-
-void CChartSolid::Draw(CChartDC* dc) {
-    DrawBody(dc);
-}
-
-void CChartSolid::DrawBody(CChartDC* dc) {
-    if (!dc) return;
-    SelectPen(dc);
-    SelectBrush(dc);
-    faces_.for_each([dc](CChartFace* f) { f->DrawBody(dc); });
-    UnselectBrush(dc);
-    UnselectPen(dc);
-}
-
 CChartFace* CChartSolid::AddFace(CChartFace* f) {
-    if (!f) return nullptr;
-    if (has_style) {
-        f->SetStyle(style);
-    } else {
-        // The face draws with the pen and brush the solid selected.
-        f->SetNoOutline(1);
-        f->SetNoFill(1);
-    }
-    f->SetFlagA(flag_a);
-    f->SetFlagB(flag_b);
-    f->SetFlagC(flag_c);
-    return faces_.add(f);
+    return adopt(f);
 }
 
 void CChartSolid::ProjectCentre(CChartView3D* view) {
@@ -115,7 +60,7 @@ int CChartSolid::CentreToScreen(CChartView3D* view) {
 }
 
 int CChartSolid::Clear() {
-    faces_.forget();
+    members_.forget();
     return 0;
 }
 
@@ -395,7 +340,8 @@ CChartSolidGroup::CChartSolidGroup() {
     flag_c = 1;
 }
 
-CChartSolidGroup::CChartSolidGroup(CChartStyle* s) : CChartElement(s) {
+CChartSolidGroup::CChartSolidGroup(CChartStyle* s)
+    : chart::projected_member_element<CChartSolid>(s) {
     flag_a = 0;
     flag_b = 1;
     flag_c = 1;
@@ -406,11 +352,11 @@ CChartSolidGroup::~CChartSolidGroup() = default;
 void CChartSolidGroup::Project(CChartView3D* view) {
     last_passes_ = 0;
     // An empty group has nothing to order; its boxes stay.
-    if (solids_.count() < 1) return;
-    solids_.for_each([view](CChartSolid* s) { s->Project(view); });
-    solids_.fold_projected();
+    if (members_.count() < 1) return;
+    members_.for_each([view](CChartSolid* s) { s->Project(view); });
+    members_.fold_projected();
     if (flag_b == 1)
-        solids_.stable_order([](const CChartSolid* a, const CChartSolid* b) {
+        members_.stable_order([](const CChartSolid* a, const CChartSolid* b) {
             // a goes before b for a smaller depth, or an equal depth and a
             // larger key: what the exchanges of neighbours leave.
             const double da = chart::nan_first(a->CentreDepth());
@@ -419,7 +365,7 @@ void CChartSolidGroup::Project(CChartView3D* view) {
             return chart::nan_first(a->Key()) > chart::nan_first(b->Key());
         });
     if (flag_a == 1)
-        last_passes_ = solids_.pairwise_order([](const CChartSolid& a, const CChartSolid& b) {
+        last_passes_ = members_.pairwise_order([](const CChartSolid& a, const CChartSolid& b) {
             const CChartFace* fa = a.LastFace();
             const CChartFace* fb = b.LastFace();
             return fa && fb && fa->MustFollow(*fb) != 0;
@@ -427,54 +373,12 @@ void CChartSolidGroup::Project(CChartView3D* view) {
 }
 
 int CChartSolidGroup::ToScreen(CChartView3D* view) {
-    solids_.for_each([view](CChartSolid* s) { s->ToScreen(view); });
+    members_.for_each([view](CChartSolid* s) { s->ToScreen(view); });
     return viewed;
 }
 
-void CChartSolidGroup::Scale(double sx, double sy, double sz) {
-    const double ox = solids_.offset[0], oy = solids_.offset[1], oz = solids_.offset[2];
-    Translate(-ox, -oy, -oz);
-    solids_.scale_members(sx, sy, sz);
-    Translate(ox, oy, oz);
-}
-
-void CChartSolidGroup::Translate(double dx, double dy, double dz) {
-    solids_.translate_members(dx, dy, dz);
-}
-
-int CChartSolidGroup::SetFlagA(int v) {
-    flag_a = v;
-    solids_.for_each([v](CChartSolid* s) { s->SetFlagA(v); });
-    return v;
-}
-
-int CChartSolidGroup::SetFlagB(int v) {
-    flag_b = v;
-    solids_.for_each([v](CChartSolid* s) { s->SetFlagB(v); });
-    return v;
-}
-
-int CChartSolidGroup::SetFlagC(int v) {
-    flag_c = v;
-    solids_.for_each([v](CChartSolid* s) { s->SetFlagC(v); });
-    return v;
-}
-
-void CChartSolidGroup::Draw(CChartDC* dc) {
-    DrawBody(dc);
-}
-
-void CChartSolidGroup::DrawBody(CChartDC* dc) {
-    if (!dc) return;
-    SelectPen(dc);
-    SelectBrush(dc);
-    solids_.for_each([dc](CChartSolid* s) { s->DrawBody(dc); });
-    UnselectBrush(dc);
-    UnselectPen(dc);
-}
-
 CChartSolid* CChartSolidGroup::AddSolid(CChartSolid* s) {
-    return solids_.add(s);
+    return members_.add(s);
 }
 
 CChartSolid* CChartSolidGroup::add_box(CChartSolid* box) {
@@ -520,6 +424,6 @@ CChartSolid* CChartSolidGroup::AddRoundSolid(const CChartVertex* bottom_ref,
 }
 
 int CChartSolidGroup::Clear() {
-    solids_.forget();
+    members_.forget();
     return 0;
 }

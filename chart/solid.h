@@ -8,7 +8,7 @@
 #include "chart/members.h"
 #include "chart/polygon.h"
 
-class CChartSolid : public CChartElement {
+class CChartSolid : public chart::projected_member_element<CChartFace> {
 public:
     // Shares `style` (a null style too: the faces then draw with what the
     // solid selected).
@@ -17,34 +17,10 @@ public:
 
     void Project(CChartView3D* view) override;
     int ToScreen(CChartView3D* view) override;
-    // About the accumulated offset.
-    void Scale(double sx, double sy, double sz) override;
+    // Scaling is about the accumulated offset. The switches (A: order faces
+    // by the pairwise test; B: by projected depth; C: cull faces turned
+    // away) reach the faces added before and after.
     void Translate(double dx, double dy, double dz) override;
-    // A: order faces by the pairwise test; B: by projected depth; C: cull
-    // faces turned away. Each reaches the faces added before and after.
-    int SetFlagA(int v) override;
-    int SetFlagB(int v) override;
-    int SetFlagC(int v) override;
-    void Draw(CChartDC* dc) override;
-    void DrawBody(CChartDC* dc) override;
-    double GetWorldMinX() const override { return faces_.world[1]; }
-    double GetWorldMaxX() const override { return faces_.world[0]; }
-    double GetWorldMinY() const override { return faces_.world[3]; }
-    double GetWorldMaxY() const override { return faces_.world[2]; }
-    double GetWorldMinZ() const override { return faces_.world[5]; }
-    double GetWorldMaxZ() const override { return faces_.world[4]; }
-    double GetTransformedMinX() const override { return faces_.transformed[1]; }
-    double GetTransformedMaxX() const override { return faces_.transformed[0]; }
-    double GetTransformedMinY() const override { return faces_.transformed[3]; }
-    double GetTransformedMaxY() const override { return faces_.transformed[2]; }
-    double GetTransformedMinZ() const override { return faces_.transformed[5]; }
-    double GetTransformedMaxZ() const override { return faces_.transformed[4]; }
-    double GetProjectedMinX() const override { return faces_.projected[1]; }
-    double GetProjectedMaxX() const override { return faces_.projected[0]; }
-    double GetProjectedMinY() const override { return faces_.projected[4]; }
-    double GetProjectedMaxY() const override { return faces_.projected[3]; }
-    double GetProjectedMinZ() const override { return faces_.projected[7]; }
-    double GetProjectedMaxZ() const override { return faces_.projected[6]; }
 
     // Takes ownership (null is refused); the face shares the solid's style
     // and switches and is moved to where the solid's faces are.
@@ -57,31 +33,27 @@ public:
     virtual int Clear();
 
     // The face drawn last (the last in the current order); null without faces.
-    CChartFace* LastFace() const { return faces_.get(faces_.count()); }
+    CChartFace* LastFace() const { return members_.get(members_.count()); }
     double CentreDepth() const { return centre_.GetProjectedZ(); }
     double Key() const { return key_; }
     const CChartVertex& Centre() const { return centre_; }
-    int GetFaceCount() const { return faces_.count(); }
-    CChartFace* GetFace(int i) const { return faces_.get(i); }
-    double GetOffsetX() const { return faces_.offset[0]; }
-    double GetOffsetY() const { return faces_.offset[1]; }
-    double GetOffsetZ() const { return faces_.offset[2]; }
-    double GetScaleX() const { return faces_.scale[0]; }
-    double GetProjectedMidX() const { return faces_.projected[2]; }
-    double GetProjectedMidY() const { return faces_.projected[5]; }
-    double GetProjectedMidZ() const { return faces_.projected[8]; }
+    int GetFaceCount() const { return members_.count(); }
+    CChartFace* GetFace(int i) const { return members_.get(i); }
+    double GetOffsetX() const { return members_.offset[0]; }
+    double GetOffsetY() const { return members_.offset[1]; }
+    double GetOffsetZ() const { return members_.offset[2]; }
+    double GetScaleX() const { return members_.scale[0]; }
+    double GetProjectedMidX() const { return members_.projected[2]; }
+    double GetProjectedMidY() const { return members_.projected[5]; }
+    double GetProjectedMidZ() const { return members_.projected[8]; }
 
 protected:
-    // The scaling of faces, centre and boxes, without the translations about
-    // the offset that `Scale` brackets it with.
-    virtual void scale_parts(double sx, double sy, double sz);
+    // The scaling of faces, centre and boxes.
+    void scale_parts(double sx, double sy, double sz) override;
     // Adds the six faces of the block; each gets four vertices of its own.
     void add_box_faces(double x1, double x2, double y1, double y2, double z1, double z2);
     CChartVertex centre_;
     double key_ = 0.0;
-
-private:
-    chart::member_list<CChartFace> faces_;
 };
 
 // The block of the bar chart whose bars stand along y: its centre on x = 0.
@@ -164,7 +136,7 @@ private:
 // Solids painted as one body: after each projection its members are ordered
 // by the projected depth of their centres, ascending, equal depths by
 // descending key.
-class CChartSolidGroup : public CChartElement {
+class CChartSolidGroup : public chart::projected_member_element<CChartSolid> {
 public:
     // With a default style of its own.
     CChartSolidGroup();
@@ -174,31 +146,6 @@ public:
 
     void Project(CChartView3D* view) override;
     int ToScreen(CChartView3D* view) override;
-    void Scale(double sx, double sy, double sz) override;
-    void Translate(double dx, double dy, double dz) override;
-    int SetFlagA(int v) override;
-    int SetFlagB(int v) override;
-    int SetFlagC(int v) override;
-    void Draw(CChartDC* dc) override;
-    void DrawBody(CChartDC* dc) override;
-    double GetWorldMinX() const override { return solids_.world[1]; }
-    double GetWorldMaxX() const override { return solids_.world[0]; }
-    double GetWorldMinY() const override { return solids_.world[3]; }
-    double GetWorldMaxY() const override { return solids_.world[2]; }
-    double GetWorldMinZ() const override { return solids_.world[5]; }
-    double GetWorldMaxZ() const override { return solids_.world[4]; }
-    double GetTransformedMinX() const override { return solids_.transformed[1]; }
-    double GetTransformedMaxX() const override { return solids_.transformed[0]; }
-    double GetTransformedMinY() const override { return solids_.transformed[3]; }
-    double GetTransformedMaxY() const override { return solids_.transformed[2]; }
-    double GetTransformedMinZ() const override { return solids_.transformed[5]; }
-    double GetTransformedMaxZ() const override { return solids_.transformed[4]; }
-    double GetProjectedMinX() const override { return solids_.projected[1]; }
-    double GetProjectedMaxX() const override { return solids_.projected[0]; }
-    double GetProjectedMinY() const override { return solids_.projected[4]; }
-    double GetProjectedMaxY() const override { return solids_.projected[3]; }
-    double GetProjectedMinZ() const override { return solids_.projected[7]; }
-    double GetProjectedMaxZ() const override { return solids_.projected[6]; }
 
     // Takes ownership (null is refused); the solid is moved to where the
     // group's members are, and keeps its own style and switches.
@@ -214,15 +161,14 @@ public:
     // transformed box.
     virtual int Clear();
 
-    int GetCount() const { return solids_.count(); }
-    CChartSolid* GetSolid(int i) const { return solids_.get(i); }
-    double GetOffsetX() const { return solids_.offset[0]; }
-    double GetScaleX() const { return solids_.scale[0]; }
+    int GetCount() const { return members_.count(); }
+    CChartSolid* GetSolid(int i) const { return members_.get(i); }
+    double GetOffsetX() const { return members_.offset[0]; }
+    double GetScaleX() const { return members_.scale[0]; }
     // Passes the last pairwise ordering ran.
     int LastOverlapPasses() const { return last_passes_; }
 
 private:
     CChartSolid* add_box(CChartSolid* box);
-    chart::member_list<CChartSolid> solids_;
     int last_passes_ = 0;
 };

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace graphs {
 
@@ -99,6 +101,56 @@ private:
     std::map<std::int32_t, std::unique_ptr<Entry>> entries_;
     std::int32_t next_id_ = 1;
     int type_ = -1; // the records' type (one kind per store)
+};
+
+// The entry of a window of stacked plots (sensitivity and strip graphs): the
+// window's data, its block of hot-spot texts, and the cells of the plots'
+// names, the axis title and the axis variable's name (0 until made).
+template <class Window> struct stacked_entry {
+    Window w;
+    handle texts = 0;
+    std::vector<std::int32_t> name_cells;
+    std::int32_t x_title_cell = 0, x_name_cell = 0;
+
+    // A name cell per plot, made again when the plots are not those named.
+    template <class Plots> void name_plots(const Plots& plots) {
+        if (name_cells.size() == plots.size()) return;
+        name_cells.clear();
+        for (const auto& p : plots) name_cells.push_back(hblock_add_string(texts, p.name.c_str()));
+    }
+};
+
+// The records of one kind of stacked-plot window, with the ones the tool's
+// last run made (a released record leaves that list).
+template <class Window> class stacked_store {
+public:
+    using entry = stacked_entry<Window>;
+
+    entry* entry_of(const output_record* o) const { return store_.entry_of(o); }
+    Window* window_of(handle record) const {
+        entry* e = store_.entry_of(record);
+        return e ? &e->w : nullptr;
+    }
+    const std::vector<handle>& last_records() const { return last_; }
+    void forget_last() { last_.clear(); }
+    // The tool's window is reused for the first record of a run; the others
+    // open new ones.
+    bool first_of_run() const { return last_.empty(); }
+
+    // Makes the record of `w` (of `type`) and opens it; 0 after `failure`.
+    handle show(Window w, int type, const record_callbacks& cb, const char* failure) {
+        auto e = std::make_unique<entry>();
+        e->w = std::move(w);
+        return store_.open(store_.make(type, std::move(e), cb), failure);
+    }
+    void add_last(handle h) { last_.push_back(h); }
+    void release(handle record) {
+        if (store_.release(record)) std::erase(last_, record);
+    }
+
+private:
+    graph_store<entry> store_;
+    std::vector<handle> last_;
 };
 
 } // namespace graphs

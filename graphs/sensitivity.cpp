@@ -134,25 +134,12 @@ void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
     for (const sens_series& s : others)
         for (std::size_t i = 0; i < s.times.size() && i < s.values.size(); ++i)
             take(s.times[i], s.values[i]);
-    if (lo > hi) {
-        lo = 0;
-        hi = 100;
-    } else if (lo == hi || round_range) {
-        double a = lo, b = hi;
-        if (a == b) {
-            a -= std::max(std::fabs(a) * 0.1, 1.0);
-            b += std::max(std::fabs(b) * 0.1, 1.0);
-        }
-        nice_axis_range(a, b, &lo, &hi);
-        if (!(hi > lo)) lo = a, hi = b;
-    }
-    if (std::isfinite(fixed_low) && std::isfinite(fixed_high) && fixed_high > fixed_low) {
-        lo = fixed_low;
-        hi = fixed_high;
-    }
+    const value_range range = fit_value_range(lo, hi, round_range, fixed_low, fixed_high);
+    lo = range.low;
+    hi = range.high;
     p.low = lo;
     p.high = hi;
-    p.zero_line = (lo < 0 && hi > 0) ? axis_y_pos(0, lo, hi) : 0;
+    p.zero_line = range.zero_line;
 
     // The first run with its simulations: rows of bands or of lines.
     const bool have_sims = !sims.empty() && n > 0;
@@ -214,25 +201,19 @@ void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
 
 namespace {
 
-struct sens_entry {
-    sens_window w;
-    handle texts = 0;
-    std::vector<std::int32_t> name_cells;
-    std::int32_t x_title_cell = 0, x_name_cell = 0;
-};
+using sens_entry = graphs::stacked_entry<sens_window>;
 
-graphs::graph_store<sens_entry>& store() {
-    static graphs::graph_store<sens_entry> all;
+graphs::stacked_store<sens_window>& store() {
+    static graphs::stacked_store<sens_window> all;
     return all;
 }
-std::vector<handle> last_records;
 
 sens_entry* entry_of(const output_record* o) {
     return store().entry_of(o);
 }
 
 void release_sens(handle record) {
-    if (store().release(record)) std::erase(last_records, record);
+    store().release(record);
 }
 
 int legend_lines(const sens_window& w) {
@@ -248,33 +229,20 @@ void wanted(const sens_window& w, int* width, int* height) {
         g * cm_to_device(w.graph_height_mm * 0.1, 0) + (legend_lines(w) + 2 * g + 2) * lh + lh;
 }
 
-// Chooses the font: the next smaller while the height would shrink below 0.6.
-void measure_sens(sens_window& w, int* width, int* height) {
-    fit_graph_font(w, wanted, width, height);
-}
-
 int sens_layout(output_record* record) {
     sens_entry* e = entry_of(record);
-    if (!e) return 0;
-    int w = 0, h = 0;
-    measure_sens(e->w, &w, &h);
-    handle rec = cur_output;
-    return open_graph_window(rec, e->w.title.c_str(), -1, -1, w, h);
+    return e ? open_stacked_window(e->w, wanted) : 0;
 }
 
 void sens_draw(output_record* record) {
     sens_entry* e = entry_of(record);
     if (!e) return;
     sens_window& w = e->w;
-    int W = 0, H = 0;
-    graph_output_size(576, 384, &W, &H);
-    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
-    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
-    const int g = static_cast<int>(w.graphs.size());
-    // The left margin: the widest value label, at least five zeros.
     const int vdiv = std::max(w.value_divisions, 1);
-    const int label_w = value_label_width(w.graphs, vdiv);
-    const int left = cw + label_w + cw, right = W - 2 * cw;
+    const stacked_page page = begin_stacked_draw(w, w.graphs, vdiv);
+    const int W = page.width, H = page.height, lh = page.line_height, cw = page.char_width;
+    const int left = page.left, right = page.right;
+    const int g = static_cast<int>(w.graphs.size());
     // Legend: runs with a line sample, then the bands' per cents.
     int y = lh / 2;
     for (std::size_t r = 0; r < w.run_labels.size(); ++r) {
@@ -310,22 +278,14 @@ void sens_draw(output_record* record) {
     const int pitch = (bottom_all - y) / g;
     const int plot_h = pitch - lh - lh / 2;
     if (plot_h < 4) return;
-    if (e->name_cells.size() != w.graphs.size()) {
-        e->name_cells.clear();
-        for (const sens_plot& p : w.graphs)
-            e->name_cells.push_back(hblock_add_string(e->texts, p.name.c_str()));
-    }
-    const std::uint32_t grid = 0x00C0C0C0;
+    e->name_plots(w.graphs);
     const int tdiv = std::max(w.time_divisions, 1);
-    const int pw = right - left;
     for (int i = 0; i < g; ++i) {
         const sens_plot& p = w.graphs[static_cast<std::size_t>(i)];
         const int top = y + i * pitch + lh;
         const int bottom = top + plot_h;
-        std::string name = p.name;
-        if (w.show_units && !p.units.empty()) name += " (" + p.units + ")";
-        draw_text_hot((left + right) / 2, top - lh, 'C', 'T', name.c_str(),
-                      e->name_cells[static_cast<std::size_t>(i)], 0);
+        draw_plot_name(p.name, p.units, w.show_units, left, right, top,
+                       e->name_cells[static_cast<std::size_t>(i)]);
         fill_box(12, left, top, right, bottom);
         const int n = static_cast<int>(p.xs.size());
         if (n > 0 && p.band_count > 0) {
@@ -338,21 +298,7 @@ void sens_draw(output_record* record) {
             draw_curve_family(left, top, right, bottom, p.xs.data(), p.rows.data(), n, p.sim_lines,
                               w.sim_colour);
         }
-        draw_frame(13, 1, left, top, right, bottom);
-        for (int k = 1; k < vdiv; ++k)
-            draw_line(grid, 0, left, top + k * plot_h / vdiv, right, top + k * plot_h / vdiv);
-        if (p.zero_line > 0 && p.zero_line < 10000) {
-            const int zy = top + static_cast<int>(static_cast<long>(p.zero_line) * plot_h / 10000);
-            draw_line(0, 1, left, zy, right, zy);
-        }
-        // Value labels at every k-th division with a line's room between.
-        int step = 1;
-        while (step < vdiv && (vdiv % step || step * plot_h / vdiv < lh)) ++step;
-        for (int k = 0; k <= vdiv; k += step)
-            draw_text_aligned(left - cw, bottom - k * plot_h / vdiv, 'R', 'C',
-                              format_number(p.low + k * (p.high - p.low) / vdiv, 0, nullptr));
-        for (int k = 1; k < tdiv; ++k)
-            draw_line(grid, 0, left + k * pw / tdiv, top, left + k * pw / tdiv, bottom);
+        draw_plot_axes(left, top, right, bottom, vdiv, tdiv, p.low, p.high, p.zero_line);
         if (n > 0 && w.show_mean && p.band_count + p.sim_lines > 0)
             draw_curve_family(left, top, right, bottom, p.xs.data(), p.rows.data(), n, -2, 0);
         // The runs, last first; the first run's own line unless hidden.
@@ -374,7 +320,6 @@ void sens_draw(output_record* record) {
     }
     // Time labels under the last graph, then the axis title.
     const int last_bottom = y + (g - 1) * pitch + lh + plot_h;
-    int widest = 1;
     std::vector<std::string> tl;
     for (int k = 0; k <= tdiv; ++k) {
         const double v = w.t_low + k * (w.t_high - w.t_low) / tdiv;
@@ -384,103 +329,63 @@ void sens_draw(output_record* record) {
         else
             std::snprintf(buf, sizeof buf, "%s", format_number(v, 0, nullptr));
         tl.emplace_back(buf);
-        widest = std::max(widest, text_width(buf));
     }
-    int step = 1;
-    while (step < tdiv && (tdiv % step || step * pw / tdiv < widest + cw)) ++step;
-    for (int k = 0; k <= tdiv; k += step)
-        draw_text_aligned(left + k * pw / tdiv, last_bottom + lh / 4, 'C', 'T',
-                          tl[static_cast<std::size_t>(k)].c_str());
-    if (!e->x_title_cell) e->x_title_cell = hblock_add_string(e->texts, w.x_title.c_str());
-    draw_text_hot((left + right) / 2, last_bottom + lh + lh / 4, 'C', 'T', w.x_title.c_str(),
-                  e->x_title_cell, 0);
+    draw_axis_labels(tl, left, right, last_bottom, w.x_title, e->texts, &e->x_title_cell);
 }
 
 } // namespace
 
 sens_window* sens_window_of(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    sens_entry* e = entry_of(o);
-    if (o) unlock_handle(record);
-    return e ? &e->w : nullptr;
+    return store().window_of(record);
 }
 
 const std::vector<handle>& last_sens_records() {
-    return last_records;
+    return store().last_records();
 }
 
 handle show_sens_window(sens_window w) {
-    auto e = std::make_unique<sens_entry>();
-    e->w = std::move(w);
-    const graphs::record_callbacks cb{sens_layout, sens_draw, release_sens, nullptr};
-    return store().open(store().make(4, std::move(e), cb), "Unable to complete sens diagram");
+    return store().show(std::move(w), 4, {sens_layout, sens_draw, release_sens, nullptr},
+                        "Unable to complete sens diagram");
 }
 
 // --------------------------------------------------------------- the tool ---
 
+namespace {
+
+void sens_defaults(tool_record* r) {
+    auto* o = static_cast<sens_options*>(tool_options(r));
+    default_stacked_options(*o);
+    const std::int32_t bounds[8] = {500, 750, 950, 1000, 0, 0, 0, 0};
+    const COLORREF colours[8] = {RGB(255, 255, 128), RGB(0, 255, 0),     RGB(0, 0, 255),
+                                 RGB(128, 128, 128), RGB(255, 255, 255), RGB(255, 255, 255),
+                                 RGB(255, 255, 255), RGB(255, 255, 255)};
+    std::copy(std::begin(bounds), std::end(bounds), o->bounds);
+    std::copy(std::begin(colours), std::end(colours), o->band_colours);
+    o->graphs_per_window = 6;
+    o->graph_width = 152;
+    o->graph_height = 66;
+    r->action = tool_action_id(sens_tool_run);
+}
+
+void sens_settle(tool_record* r) {
+    auto* o = static_cast<sens_options*>(tool_options(r));
+    o->graphs_per_window = std::max(o->graphs_per_window, 1);
+    settle_stacked_options(*o);
+    r->icon = o->var_choice == 0   ? 0x1e0060
+              : o->var_choice == 1 ? 0x1e0070
+              : o->show_bands      ? 0x1e0080
+                                   : 0x2d0080;
+}
+
+} // namespace
+
 int sens_tool_setup(int mode, handle tool, std::string* out, const char* text) {
-    if (!tool) return option_size;
-    if (tool_option_size(tool) < static_cast<std::uint32_t>(option_size)) return option_size;
-    if (mode == 0) {
-        tool_record* r = lock_tool(tool);
-        if (!r) return option_size;
-        auto* o = static_cast<sens_options*>(tool_options(r));
-        std::memset(o, 0, sizeof *o);
-        const std::int32_t bounds[8] = {500, 750, 950, 1000, 0, 0, 0, 0};
-        const COLORREF colours[8] = {RGB(255, 255, 128), RGB(0, 255, 0),     RGB(0, 0, 255),
-                                     RGB(128, 128, 128), RGB(255, 255, 255), RGB(255, 255, 255),
-                                     RGB(255, 255, 255), RGB(255, 255, 255)};
-        std::copy(std::begin(bounds), std::end(bounds), o->bounds);
-        std::copy(std::begin(colours), std::end(colours), o->band_colours);
-        o->font = graph_defaults().fonts[0];
-        o->font.size = 12;
-        o->font.style = 0;
-        o->small_font = o->font;
-        o->small_font.size = 10;
-        o->smallest_font = o->font;
-        o->smallest_font.size = 8;
-        o->graphs_per_window = 6;
-        o->max_windows = 2;
-        o->graph_width = 152;
-        o->graph_height = 66;
-        o->var_choice = 255;
-        o->eq_flag_a = o->eq_flag_b = 1;
-        const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
-        std::copy(std::begin(kinds), std::end(kinds), o->tree_kinds);
-        r->action = tool_action_id(sens_tool_run);
-        unlock_tool(tool);
-        if (text && read_line(0)) {
-            r = lock_tool(tool);
-            read_toptset(line_buf, tool_options(r), static_cast<std::uint32_t>(option_size),
-                         sens_option_fields);
-            unlock_tool(tool);
-        }
-        r = lock_tool(tool);
-        if (r) {
-            o = static_cast<sens_options*>(tool_options(r));
-            o->graphs_per_window = std::max(o->graphs_per_window, 1);
-            o->max_windows = std::max(o->max_windows, 1);
-            o->font = sane_font_spec(o->font);
-            o->small_font = sane_font_spec(o->small_font);
-            o->smallest_font = sane_font_spec(o->smallest_font);
-            r->icon = o->var_choice == 0   ? 0x1e0060
-                      : o->var_choice == 1 ? 0x1e0070
-                      : o->show_bands      ? 0x1e0080
-                                           : 0x2d0080;
-            unlock_tool(tool);
-        }
-    } else if (mode == 1 && out) {
-        tool_record* r = lock_tool(tool);
-        if (!r) return option_size;
-        write_toptset(out, tool_options(r), static_cast<std::uint32_t>(option_size),
-                      sens_option_fields);
-        unlock_tool(tool);
-    }
-    return option_size;
+    return stacked_tool_setup(mode, tool, out, text, option_size, sens_option_fields, sens_defaults,
+                              sens_settle);
 }
 
 void sens_tool_run(handle tool) {
-    last_records.clear();
+    store().forget_last();
     output_oneshots_guard oneshots;
     tool_record* tr = lock_tool(tool);
     if (!tr) return;
@@ -556,10 +461,7 @@ void sens_tool_run(handle tool) {
         split_sens_windows(static_cast<int>(lookups.size()), o.graphs_per_window, false);
     const int windows = static_cast<int>(split.size() + lookup_split.size());
     if (windows > o.max_windows) {
-        const int answer = ask_yes_no_cancel(
-            "To show all elements will require %d windows\nContinue? (No to show only initial "
-            "elments)",
-            windows);
+        const int answer = ask_all_windows(windows);
         if (answer < 0) return;
         if (answer == 0) {
             if (!split.empty()) split.assign(1, std::min(total, o.graphs_per_window));
@@ -577,8 +479,8 @@ void sens_tool_run(handle tool) {
     };
     auto open_window = [&](sens_window w) {
         // The tool's window is reused for the first; the others are new.
-        opening_tool = last_records.empty() ? tool : 0;
-        if (handle h = show_sens_window(std::move(w))) last_records.push_back(h);
+        opening_tool = store().first_of_run() ? tool : 0;
+        if (handle h = show_sens_window(std::move(w))) store().add_last(h);
     };
     std::size_t next = 0;
     for (int count : split) {

@@ -151,25 +151,10 @@ void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vect
             lo = std::min(lo, static_cast<double>(v));
             hi = std::max(hi, static_cast<double>(v));
         }
-    if (lo > hi) {
-        lo = 0;
-        hi = 100;
-    } else {
-        double a = lo, b = hi;
-        if (a == b) {
-            a -= std::max(std::fabs(a) * 0.1, 1.0);
-            b += std::max(std::fabs(b) * 0.1, 1.0);
-        }
-        nice_axis_range(a, b, &lo, &hi);
-        if (!(hi > lo)) lo = a, hi = b;
-    }
-    if (std::isfinite(fixed_low) && std::isfinite(fixed_high) && fixed_high > fixed_low) {
-        lo = fixed_low;
-        hi = fixed_high;
-    }
-    p.low = lo;
-    p.high = hi;
-    p.zero_line = (lo < 0 && hi > 0) ? axis_y_pos(0, lo, hi) : 0;
+    const value_range range = fit_value_range(lo, hi, true, fixed_low, fixed_high);
+    p.low = range.low;
+    p.high = range.high;
+    p.zero_line = range.zero_line;
     p.xs.assign(xs.size(), {});
     p.ys.assign(xs.size(), {});
     for (std::size_t r = 0; r < xs.size() && r < ys.size(); ++r)
@@ -180,25 +165,19 @@ void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vect
 
 namespace {
 
-struct strip_entry {
-    strip_window w;
-    handle texts = 0;
-    std::vector<std::int32_t> name_cells;
-    std::int32_t x_title_cell = 0, x_name_cell = 0;
-};
+using strip_entry = graphs::stacked_entry<strip_window>;
 
-graphs::graph_store<strip_entry>& store() {
-    static graphs::graph_store<strip_entry> all;
+graphs::stacked_store<strip_window>& store() {
+    static graphs::stacked_store<strip_window> all;
     return all;
 }
-std::vector<handle> last_records;
 
 strip_entry* entry_of(const output_record* o) {
     return store().entry_of(o);
 }
 
 void release_strip(handle record) {
-    if (store().release(record)) std::erase(last_records, record);
+    store().release(record);
 }
 
 int constant_block(const strip_window& w, int lh) {
@@ -223,32 +202,21 @@ void wanted(const strip_window& w, int* width, int* height) {
     }
 }
 
-void measure_strips(strip_window& w, int* width, int* height) {
-    fit_graph_font(w, wanted, width, height);
-}
-
 int strip_layout(output_record* record) {
     strip_entry* e = entry_of(record);
-    if (!e) return 0;
-    int w = 0, h = 0;
-    measure_strips(e->w, &w, &h);
-    handle rec = cur_output;
-    return open_graph_window(rec, e->w.title.c_str(), -1, -1, w, h);
+    return e ? open_stacked_window(e->w, wanted) : 0;
 }
 
 void strip_draw(output_record* record) {
     strip_entry* e = entry_of(record);
     if (!e) return;
     strip_window& w = e->w;
-    int W = 0, H = 0;
-    graph_output_size(576, 384, &W, &H);
-    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
-    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
+    const int vdiv = std::max(w.value_divisions, 1);
+    const stacked_page page = begin_stacked_draw(w, w.strips, vdiv);
+    const int W = page.width, H = page.height, lh = page.line_height, cw = page.char_width;
+    const int left = page.left, right = page.right;
     const int s = static_cast<int>(w.strips.size());
     const int runs = static_cast<int>(w.run_labels.size());
-    const int vdiv = std::max(w.value_divisions, 1);
-    const int label_w = value_label_width(w.strips, vdiv);
-    const int left = cw + label_w + cw, right = W - 2 * cw;
     // Legend.
     int y = lh / 2;
     for (int r = 0; r < runs; ++r) {
@@ -271,43 +239,20 @@ void strip_draw(output_record* record) {
         w.constants.empty() ? 0 : static_cast<int>(w.constants.size()) * constant_block(w, lh) + lh;
     const int bottom_all = H - const_h - 2 * lh - lh / 2;
     const int pw = right - left;
-    if (e->name_cells.size() != w.strips.size()) {
-        e->name_cells.clear();
-        for (const strip_plot& p : w.strips)
-            e->name_cells.push_back(hblock_add_string(e->texts, p.name.c_str()));
-    }
+    e->name_plots(w.strips);
     int last_bottom = y;
     if (s > 0 && pw > 4) {
         const int pitch = (bottom_all - y) / s;
         const int plot_h = pitch - lh - lh / 2;
         if (plot_h >= 4) {
-            const std::uint32_t grid = 0x00C0C0C0;
             const int adiv = std::max(w.axis_divisions, 1);
             for (int i = 0; i < s; ++i) {
                 const strip_plot& p = w.strips[static_cast<std::size_t>(i)];
                 const int top = y + i * pitch + lh, bottom = top + plot_h;
-                std::string name = p.name;
-                if (w.show_units && !p.units.empty()) name += " (" + p.units + ")";
-                draw_text_hot((left + right) / 2, top - lh, 'C', 'T', name.c_str(),
-                              e->name_cells[static_cast<std::size_t>(i)], 0);
+                draw_plot_name(p.name, p.units, w.show_units, left, right, top,
+                               e->name_cells[static_cast<std::size_t>(i)]);
                 fill_box(12, left, top, right, bottom);
-                draw_frame(13, 1, left, top, right, bottom);
-                for (int k = 1; k < vdiv; ++k)
-                    draw_line(grid, 0, left, top + k * plot_h / vdiv, right,
-                              top + k * plot_h / vdiv);
-                if (p.zero_line > 0 && p.zero_line < 10000) {
-                    const int zy =
-                        top + static_cast<int>(static_cast<long>(p.zero_line) * plot_h / 10000);
-                    draw_line(0, 1, left, zy, right, zy);
-                }
-                int step = 1;
-                while (step < vdiv && (vdiv % step || step * plot_h / vdiv < lh)) ++step;
-                for (int k = 0; k <= vdiv; k += step)
-                    draw_text_aligned(
-                        left - cw, bottom - k * plot_h / vdiv, 'R', 'C',
-                        format_number(p.low + k * (p.high - p.low) / vdiv, 0, nullptr));
-                for (int k = 1; k < adiv; ++k)
-                    draw_line(grid, 0, left + k * pw / adiv, top, left + k * pw / adiv, bottom);
+                draw_plot_axes(left, top, right, bottom, vdiv, adiv, p.low, p.high, p.zero_line);
                 for (int r = static_cast<int>(p.xs.size()) - 1; r >= 0; --r) {
                     const auto& xs = p.xs[static_cast<std::size_t>(r)];
                     const auto& ys = p.ys[static_cast<std::size_t>(r)];
@@ -328,20 +273,10 @@ void strip_draw(output_record* record) {
             }
             // Axis labels and title under the last strip.
             const double step_v = (w.x_high - w.x_low) / adiv;
-            int widest = 1;
             std::vector<std::string> tl;
-            for (int k = 0; k <= adiv; ++k) {
+            for (int k = 0; k <= adiv; ++k)
                 tl.emplace_back(format_to_step(w.x_low + k * step_v, step_v));
-                widest = std::max(widest, text_width(tl.back().c_str()));
-            }
-            int step = 1;
-            while (step < adiv && (adiv % step || step * pw / adiv < widest + cw)) ++step;
-            for (int k = 0; k <= adiv; k += step)
-                draw_text_aligned(left + k * pw / adiv, last_bottom + lh / 4, 'C', 'T',
-                                  tl[static_cast<std::size_t>(k)].c_str());
-            if (!e->x_title_cell) e->x_title_cell = hblock_add_string(e->texts, w.x_title.c_str());
-            draw_text_hot((left + right) / 2, last_bottom + lh + lh / 4, 'C', 'T',
-                          w.x_title.c_str(), e->x_title_cell, 0);
+            draw_axis_labels(tl, left, right, last_bottom, w.x_title, e->texts, &e->x_title_cell);
             last_bottom += 2 * lh + lh / 2;
         }
     }
@@ -423,77 +358,46 @@ void strip_live_update(handle record) {
 }
 
 strip_window* strip_window_of(handle record) {
-    auto* o = static_cast<output_record*>(lock_handle(record));
-    strip_entry* e = entry_of(o);
-    if (o) unlock_handle(record);
-    return e ? &e->w : nullptr;
+    return store().window_of(record);
 }
 
 const std::vector<handle>& last_strip_records() {
-    return last_records;
+    return store().last_records();
 }
 
 handle show_strip_window(strip_window w) {
-    auto e = std::make_unique<strip_entry>();
-    e->w = std::move(w);
-    const graphs::record_callbacks cb{strip_layout, strip_draw, release_strip, strip_live_update};
-    return store().open(store().make(3, std::move(e), cb), "Unable to complete strip diagram");
+    return store().show(std::move(w), 3,
+                        {strip_layout, strip_draw, release_strip, strip_live_update},
+                        "Unable to complete strip diagram");
 }
 
 // --------------------------------------------------------------- the tool ---
 
+namespace {
+
+void strip_defaults(tool_record* r) {
+    auto* o = static_cast<strip_options*>(tool_options(r));
+    default_stacked_options(*o);
+    o->strips_per_window = 6;
+    o->strip_width = 60;
+    o->strip_height = 25;
+    o->max_lag = 40;
+    r->action = tool_action_id(strip_tool_run);
+}
+
+void strip_settle(tool_record* r) {
+    auto* o = static_cast<strip_options*>(tool_options(r));
+    o->strips_per_window = std::max(o->strips_per_window, 1);
+    settle_stacked_options(*o);
+    const std::uint32_t base = o->as_points ? 0x1e0030 : 0x1e0000;
+    r->icon = base + (o->var_choice == 0 ? 0 : o->var_choice == 1 ? 0x10 : 0x20);
+}
+
+} // namespace
+
 int strip_tool_setup(int mode, handle tool, std::string* out, const char* text) {
-    if (!tool) return option_size;
-    if (tool_option_size(tool) < static_cast<std::uint32_t>(option_size)) return option_size;
-    if (mode == 0) {
-        tool_record* r = lock_tool(tool);
-        if (!r) return option_size;
-        auto* o = static_cast<strip_options*>(tool_options(r));
-        std::memset(o, 0, sizeof *o);
-        o->font = graph_defaults().fonts[0];
-        o->font.size = 12;
-        o->font.style = 0;
-        o->small_font = o->font;
-        o->small_font.size = 10;
-        o->smallest_font = o->font;
-        o->smallest_font.size = 8;
-        o->strips_per_window = 6;
-        o->max_windows = 2;
-        o->strip_width = 60;
-        o->strip_height = 25;
-        o->max_lag = 40;
-        o->var_choice = 255;
-        o->eq_flag_a = o->eq_flag_b = 1;
-        const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
-        std::copy(std::begin(kinds), std::end(kinds), o->tree_kinds);
-        r->action = tool_action_id(strip_tool_run);
-        unlock_tool(tool);
-        if (text && read_line(0)) {
-            r = lock_tool(tool);
-            read_toptset(line_buf, tool_options(r), static_cast<std::uint32_t>(option_size),
-                         strip_option_fields);
-            unlock_tool(tool);
-        }
-        r = lock_tool(tool);
-        if (r) {
-            o = static_cast<strip_options*>(tool_options(r));
-            o->strips_per_window = std::max(o->strips_per_window, 1);
-            o->max_windows = std::max(o->max_windows, 1);
-            o->font = sane_font_spec(o->font);
-            o->small_font = sane_font_spec(o->small_font);
-            o->smallest_font = sane_font_spec(o->smallest_font);
-            const std::uint32_t base = o->as_points ? 0x1e0030 : 0x1e0000;
-            r->icon = base + (o->var_choice == 0 ? 0 : o->var_choice == 1 ? 0x10 : 0x20);
-            unlock_tool(tool);
-        }
-    } else if (mode == 1 && out) {
-        tool_record* r = lock_tool(tool);
-        if (!r) return option_size;
-        write_toptset(out, tool_options(r), static_cast<std::uint32_t>(option_size),
-                      strip_option_fields);
-        unlock_tool(tool);
-    }
-    return option_size;
+    return stacked_tool_setup(mode, tool, out, text, option_size, strip_option_fields,
+                              strip_defaults, strip_settle);
 }
 
 namespace {
@@ -511,7 +415,7 @@ double run_saveper(int run) {
 } // namespace
 
 void strip_tool_run(handle tool) {
-    last_records.clear();
+    store().forget_last();
     output_oneshots_guard oneshots;
     tool_record* tr = lock_tool(tool);
     if (!tr) return;
@@ -607,10 +511,7 @@ void strip_tool_run(handle tool) {
     const int lookups_n = static_cast<int>(lookups.size());
     int lookup_windows = (lookups_n + per - 1) / per;
     if (strip_windows + const_windows + lookup_windows > o.max_windows) {
-        const int answer = ask_yes_no_cancel(
-            "To show all elements will require %d windows\nContinue? (No to show only initial "
-            "elments)",
-            strip_windows + const_windows + lookup_windows);
+        const int answer = ask_all_windows(strip_windows + const_windows + lookup_windows);
         if (answer < 0) return;
         if (answer == 0) {
             strip_windows = std::min(strip_windows, 1);
@@ -764,7 +665,7 @@ void strip_tool_run(handle tool) {
     for (strip_window& w : out) {
         if (w.strips.empty() && w.constants.empty()) continue;
         if (w.strips.empty()) w.x_low = t0, w.x_high = t1 > t0 ? t1 : t0 + 1;
-        opening_tool = last_records.empty() ? tool : 0;
-        if (handle h = show_strip_window(std::move(w))) last_records.push_back(h);
+        opening_tool = store().first_of_run() ? tool : 0;
+        if (handle h = show_strip_window(std::move(w))) store().add_last(h);
     }
 }

@@ -7,8 +7,10 @@
 #include "foundation/names.h"
 #include "graphs/graphwin.h"
 #include "model/model.h"
+#include "tools/output.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <cstdint>
 #include <string>
@@ -66,4 +68,99 @@ template <class Plots> int value_label_width(const Plots& plots, int divisions) 
             widest = std::max(widest, text_width(format_number(
                                           p.low + i * (p.high - p.low) / divisions, 0, nullptr)));
     return widest;
+}
+
+// ---- What the stacked graphs (sensitivity and strip) share: graphs piled
+// in a window over one horizontal axis, from a tool with an option block.
+
+struct toptset_field;
+struct tool_record;
+
+// The setup of a stacked-graph tool whose option block is `size` bytes read
+// and written through `fields`: mode 0 zeroes the block and lets `defaults`
+// fill it (and name the tool's action), reads the tool set's option line
+// over it when `text` is given, then lets `settle` keep it sane and set the
+// icon; mode 1 writes the option line to *out. Answers `size`.
+int stacked_tool_setup(int mode, handle tool, std::string* out, const char* text, int size,
+                       const toptset_field* fields, void (*defaults)(tool_record*),
+                       void (*settle)(tool_record*));
+// The defaults of the three fonts: the graphs' first at 12, 10 and 8 points,
+// plain.
+void default_stacked_fonts(font_spec& font, font_spec& small, font_spec& smallest);
+void sane_stacked_fonts(font_spec& font, font_spec& small, font_spec& smallest);
+// The defaults both stacked tools share: the fonts, two windows at most, the
+// variable alone, both equation flags, and the tree kinds of levels,
+// auxiliaries, data, initials, constants and lookups.
+template <class Options> void default_stacked_options(Options& o) {
+    default_stacked_fonts(o.font, o.small_font, o.smallest_font);
+    o.max_windows = 2;
+    o.var_choice = 255;
+    o.eq_flag_a = o.eq_flag_b = 1;
+    const std::uint8_t kinds[9] = {1, 1, 1, 1, 1, 1, 0, 0, 0};
+    std::copy(std::begin(kinds), std::end(kinds), o.tree_kinds);
+}
+// At least one window; fonts that can be made.
+template <class Options> void settle_stacked_options(Options& o) {
+    o.max_windows = std::max(o.max_windows, 1);
+    sane_stacked_fonts(o.font, o.small_font, o.smallest_font);
+}
+
+// "To show all elements will require n windows": 1 all, 0 the first only,
+// -1 none.
+int ask_all_windows(int windows);
+
+// A plot's value range from the lowest and highest value in it (lo > hi:
+// none, 0 to 100): rounded out to plain numbers when `round` or when the two
+// are equal (widened first by a tenth of their size, at least 1), or
+// fixed_low to fixed_high when that range is given and not empty; the zero
+// line's position (0 when zero is not inside).
+struct value_range {
+    double low = 0, high = 100;
+    std::int16_t zero_line = 0;
+};
+value_range fit_value_range(double lo, double hi, bool round, double fixed_low, double fixed_high);
+
+// A plot's name (with its units when `show_units` and there are some) over
+// the plot, a hot text in `cell`.
+void draw_plot_name(const std::string& name, const std::string& units, bool show_units, int left,
+                    int right, int top, std::int32_t cell);
+// A plot's frame, its grid of value and axis divisions, its zero line (a
+// position 0..10000; 0 none) and its value labels at its left, every k-th
+// division with a line's room between them, in the active font.
+void draw_plot_axes(int left, int top, int right, int bottom, int value_divisions,
+                    int axis_divisions, double low, double high, std::int16_t zero_line);
+// The horizontal axis under the last plot, ending at `bottom`: a label per
+// division (labels.size() - 1 divisions), every k-th with room between them,
+// then the title a line lower, a hot text in *title_cell (added to `texts`
+// when 0).
+void draw_axis_labels(const std::vector<std::string>& labels, int left, int right, int bottom,
+                      const std::string& title, handle texts, std::int32_t* title_cell);
+
+// Lays a window of stacked plots out as the current output: the font that
+// fits (as fit_graph_font) and the graphics window opened at the size
+// `wanted` gives; 0 when it does not open.
+template <class Window>
+int open_stacked_window(Window& w, void (*wanted)(const Window&, int*, int*)) {
+    int width = 0, height = 0;
+    fit_graph_font(w, wanted, &width, &height);
+    handle rec = cur_output;
+    return open_graph_window(rec, w.title.c_str(), -1, -1, width, height);
+}
+
+// Where a window of stacked plots draws: the output's size, the line height
+// and character width of the font its layout chose (made active), and the
+// plots' left and right edges (room for the widest value label at the left).
+struct stacked_page {
+    int width = 0, height = 0, line_height = 1, char_width = 1, left = 0, right = 0;
+};
+template <class Window, class Plots>
+stacked_page begin_stacked_draw(const Window& w, const Plots& plots, int value_divisions) {
+    stacked_page p;
+    graph_output_size(576, 384, &p.width, &p.height);
+    use_graph_font(w.fonts[std::min<int>(w.font_choice, 2)]);
+    p.line_height = std::max(drawing.line_height, 1);
+    p.char_width = std::max(drawing.char_width, 1);
+    p.left = p.char_width + value_label_width(plots, value_divisions) + p.char_width;
+    p.right = p.width - 2 * p.char_width;
+    return p;
 }

@@ -351,6 +351,45 @@ struct gd_reader {
         if (!quiet) report(5, "bad %s descriptions for %s", what, d.name.c_str());
     }
 
+    // The keywords line graphs and bar graphs read alike; false for any
+    // other. A bad width or height is no size, said with `what` ("graph" or
+    // "bargraph").
+    bool plot_keyword(int code, graph_def& d, const char* what) {
+        int n = 1;
+        switch (code) {
+        case kw_title:
+            d.title = value;
+            return true;
+        case kw_x_label:
+            d.x_label = value;
+            return true;
+        case kw_width:
+            if (!read_float(value, d.plot_width)) {
+                d.plot_width = 0;
+                if (!quiet) parse_error(3, 0, "Bad width in %s", what);
+            }
+            return true;
+        case kw_height:
+            if (!read_float(value, d.plot_height)) {
+                d.plot_height = 0;
+                if (!quiet) parse_error(5, 0, "Bad height in %s specification", what);
+            }
+            return true;
+        case kw_no_legend:
+            read_int(value, n);
+            d.no_legend = clamp_to<std::uint8_t>(n);
+            return true;
+        case kw_soft_bounds:
+            d.soft_bounds = 1;
+            return true;
+        case kw_wip:
+            d.wip = 1;
+            return true;
+        default:
+            return false;
+        }
+    }
+
     int graph_section() {
         graph_def d = make_graph_def(gd_line);
         int code = head(d, false);
@@ -364,14 +403,8 @@ struct gd_reader {
             case kw_x_axis:
                 d.x_axis = value;
                 break;
-            case kw_x_label:
-                d.x_label = value;
-                break;
             case kw_y_label:
                 d.y_label = value;
-                break;
-            case kw_title:
-                d.title = value;
                 break;
             case kw_stamp: {
                 std::size_t bar = value.find('|');
@@ -390,18 +423,6 @@ struct gd_reader {
                 break;
             case kw_y_max:
                 read_float(value, y_max);
-                break;
-            case kw_width:
-                if (!read_float(value, d.plot_width)) {
-                    d.plot_width = 0;
-                    if (!quiet) parse_error(3, 0, "Bad width in graph");
-                }
-                break;
-            case kw_height:
-                if (!read_float(value, d.plot_height)) {
-                    d.plot_height = 0;
-                    if (!quiet) parse_error(5, 0, "Bad height in graph specification");
-                }
                 break;
             case kw_x_div:
                 if (!value.empty() && value[0] == '?') {
@@ -448,21 +469,10 @@ struct gd_reader {
             case kw_dots_lines:
                 d.dots = 2;
                 break;
-            case kw_no_legend:
-                n = 1;
-                read_int(value, n);
-                d.no_legend = clamp_to<std::uint8_t>(n);
-                break;
-            case kw_soft_bounds:
-                d.soft_bounds = 1;
-                break;
             case kw_graph_style:
                 n = 0;
                 read_int(value, n);
                 d.graph_style = clamp_to<std::uint8_t>(n);
-                break;
-            case kw_wip:
-                d.wip = 1;
                 break;
             case kw_scale:
                 group = scale_seen ? group + 1 : var_lines;
@@ -491,7 +501,8 @@ struct gd_reader {
                 continue; // code is the line that ended the variable's keywords
             }
             default:
-                break; // read and of no effect here
+                plot_keyword(code, d, "graph"); // any other is read and of no effect here
+                break;
             }
             code = next_code();
         }
@@ -615,43 +626,14 @@ struct gd_reader {
                          : n == 0 ? 2
                                   : clamp_to<std::int8_t>(n - 1);
                 break;
-            case kw_height:
-                if (!read_float(value, d.plot_height)) {
-                    d.plot_height = 0;
-                    if (!quiet) parse_error(5, 0, "Bad height in bargraph specification");
-                }
-                break;
-            case kw_width:
-                if (!read_float(value, d.plot_width)) {
-                    d.plot_width = 0;
-                    if (!quiet) parse_error(3, 0, "Bad width in bargraph");
-                }
-                break;
             case kw_horizontal:
                 d.horizontal = 1;
-                break;
-            case kw_no_legend:
-                n = 1;
-                read_int(value, n);
-                d.no_legend = clamp_to<std::uint8_t>(n);
                 break;
             case kw_osubtitle:
                 d.osubtitle = value;
                 break;
             case kw_subtitle:
                 d.subtitle = value;
-                break;
-            case kw_title:
-                d.title = value;
-                break;
-            case kw_soft_bounds:
-                d.soft_bounds = 1;
-                break;
-            case kw_wip:
-                d.wip = 1;
-                break;
-            case kw_x_label:
-                d.x_label = value;
                 break;
             case kw_y_max:
                 read_float(value, d.y_max);
@@ -685,6 +667,7 @@ struct gd_reader {
                 continue;
             }
             default:
+                plot_keyword(code, d, "bargraph");
                 break;
             }
             code = next_code();

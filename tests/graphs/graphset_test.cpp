@@ -136,6 +136,34 @@ TEST_F(GraphSets, BadLinesAreReportedAndSkipped) {
     EXPECT_EQ(s.defs[0].plot_width, 0.0f);
 }
 
+// Line graphs and bar graphs read their shared keywords alike, and each
+// names its own kind when a size is bad.
+TEST_F(GraphSets, BarAndLineGraphsReadTheSharedKeywordsAlike) {
+    graph_set& s = parse(":GRAPH g\n"
+                         ":HEIGHT tall\n"
+                         ":NO-LEGEND 2\n"
+                         ":SOFT-BOUNDS\n"
+                         ":X-LABEL across\n"
+                         ":VAR x\n"
+                         ":BAR-GRAPH b\n"
+                         ":WIDTH wide\n"
+                         ":HEIGHT tall\n"
+                         ":NO-LEGEND 2\n"
+                         ":SOFT-BOUNDS\n"
+                         ":X-LABEL across\n"
+                         ":VAR y\n");
+    EXPECT_TRUE(message_log::said("Bad height in graph specification"));
+    EXPECT_TRUE(message_log::said("Bad width in bargraph"));
+    EXPECT_TRUE(message_log::said("Bad height in bargraph specification"));
+    ASSERT_EQ(s.defs.size(), 2u);
+    for (const graph_def& d : s.defs) {
+        EXPECT_EQ(d.plot_height, 0.0f) << d.name;
+        EXPECT_EQ(d.no_legend, 2) << d.name;
+        EXPECT_EQ(d.soft_bounds, 1) << d.name;
+        EXPECT_EQ(d.x_label, "across") << d.name;
+    }
+}
+
 // A blank or comment line inside a VAR block used to end it, so a DATASET
 // after it was dropped without a word.
 TEST_F(GraphSets, BlankLineInsideVarBlockKeepsTheBlock) {
