@@ -32,6 +32,15 @@ bool mf::is_small_points(DWORD type) {
     return type == emr::POLYGON16 || type == emr::POLYLINE16 || type == emr::POLYLINETO16 ||
            type == emr::POLYBEZIER16 || type == emr::POLYBEZIERTO16 || type == emr::POLYDRAW16;
 }
+bool mf::is_points(DWORD type) {
+    return type == emr::POLYGON || type == emr::POLYLINE || type == emr::POLYLINETO ||
+           type == emr::POLYBEZIER || type == emr::POLYBEZIERTO || type == emr::POLYDRAW ||
+           is_small_points(type);
+}
+bool mf::is_polys(DWORD type) {
+    return type == emr::POLYPOLYGON || type == emr::POLYPOLYLINE || type == emr::POLYPOLYGON16 ||
+           type == emr::POLYPOLYLINE16;
+}
 bool mf::is_poly_draw(DWORD type) {
     return type == emr::POLYDRAW || type == emr::POLYDRAW16;
 }
@@ -48,59 +57,30 @@ std::string check_wmf_record(const WRec& r, bool& known) {
     auto need = [&](std::size_t k) {
         return r.n >= k ? std::string() : "record " + hex(r.fn) + " too short";
     };
+    if (const CallAt* c = wmf_call(r.fn)) return need(call_size(*c, false));
     switch (r.fn) {
     case wmf::SAVEDC:
     case wmf::REALIZEPALETTE:
         return {};
-    case wmf::SETBKMODE:
-    case wmf::SETMAPMODE:
-    case wmf::SETROP2:
     case wmf::SETRELABS:
-    case wmf::SETPOLYFILLMODE:
-    case wmf::SETSTRETCHBLTMODE:
     case wmf::SETTEXTCHAREXTRA:
     case wmf::RESTOREDC:
     case wmf::SELECTOBJECT:
     case wmf::SELECTCLIPREGION:
     case wmf::DELETEOBJECT:
-    case wmf::SETTEXTALIGN:
     case wmf::SELECTPALETTE:
     case wmf::INVERTREGION:
     case wmf::PAINTREGION:
         return need(1);
-    case wmf::SETBKCOLOR:
-    case wmf::SETTEXTCOLOR:
     case wmf::SETTEXTJUSTIFICATION:
-    case wmf::SETWINDOWORG:
-    case wmf::SETWINDOWEXT:
-    case wmf::SETVIEWPORTORG:
-    case wmf::SETVIEWPORTEXT:
-    case wmf::OFFSETWINDOWORG:
-    case wmf::OFFSETVIEWPORTORG:
-    case wmf::LINETO:
-    case wmf::MOVETO:
-    case wmf::OFFSETCLIPRGN:
     case wmf::FILLREGION:
     case wmf::SETMAPPERFLAGS:
         return need(2);
-    case wmf::SCALEWINDOWEXT:
-    case wmf::SCALEVIEWPORTEXT:
-    case wmf::EXCLUDECLIPRECT:
-    case wmf::INTERSECTCLIPRECT:
-    case wmf::ELLIPSE:
-    case wmf::RECTANGLE:
-    case wmf::SETPIXEL:
     case wmf::FRAMEREGION:
-        return need(4);
     case wmf::FLOODFILL:
         return need(4);
-    case wmf::ROUNDRECT:
     case wmf::PATBLT:
         return need(6);
-    case wmf::ARC:
-    case wmf::PIE:
-    case wmf::CHORD:
-        return need(8);
     case wmf::CREATEPENINDIRECT:
         return need(5);
     case wmf::CREATEBRUSHINDIRECT:
@@ -276,20 +256,31 @@ std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
         return handle_ok(r.u(8)) && !(r.u(8) & emf_stock_bit) ? std::string()
                                                               : "object index out of range";
     };
+    if (const CallAt* c = emf_call(r.type)) return need(call_size(*c, true));
+    if (is_points(r.type)) {
+        if (r.size < 28) return need(28);
+        std::size_t n = r.u(24);
+        // Points of 8 or 4 bytes; a point drawing adds one kind byte a point.
+        std::size_t each = (is_small_points(r.type) ? 4 : 8) + (is_poly_draw(r.type) ? 1 : 0);
+        return n <= (r.size - 28) / each ? std::string() : "point count beyond the record";
+    }
+    if (is_polys(r.type)) {
+        if (r.size < 32) return need(32);
+        std::uint64_t polys = r.u(24), total = r.u(28);
+        if (!r.span(32, polys * 4)) return "polygon count beyond the record";
+        std::uint64_t sum = 0;
+        for (std::uint64_t k = 0; k < polys; ++k) sum += r.u(32 + 4 * k);
+        if (sum != total) return "polygon point counts do not add up";
+        bool small = r.type == emr::POLYPOLYGON16 || r.type == emr::POLYPOLYLINE16;
+        return r.span(32 + polys * 4, total * (small ? 4 : 8)) ? std::string()
+                                                               : "point count beyond the record";
+    }
     switch (r.type) {
     case emr::EOF_:
         return need(20);
     case emr::SAVEDC:
     case emr::REALIZEPALETTE:
         return need(8);
-    case emr::SETMAPMODE:
-    case emr::SETBKMODE:
-    case emr::SETPOLYFILLMODE:
-    case emr::SETROP2:
-    case emr::SETSTRETCHBLTMODE:
-    case emr::SETTEXTALIGN:
-    case emr::SETTEXTCOLOR:
-    case emr::SETBKCOLOR:
     case emr::RESTOREDC:
     case emr::SETARCDIRECTION:
     case emr::SETMAPPERFLAGS:
@@ -307,48 +298,8 @@ std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
         return handle_ok(ih) ? std::string()
                              : "object index " + std::to_string(ih) + " out of range";
     }
-    case emr::SETWINDOWEXTEX:
-    case emr::SETWINDOWORGEX:
-    case emr::SETVIEWPORTEXTEX:
-    case emr::SETVIEWPORTORGEX:
     case emr::SETBRUSHORGEX:
-    case emr::MOVETOEX:
-    case emr::LINETO:
-    case emr::OFFSETCLIPRGN:
         return need(16);
-    case emr::SETPIXELV:
-        return need(20);
-    case emr::EXCLUDECLIPRECT:
-    case emr::INTERSECTCLIPRECT:
-    case emr::ELLIPSE:
-    case emr::RECTANGLE:
-    case emr::SCALEVIEWPORTEXTEX:
-    case emr::SCALEWINDOWEXTEX:
-        return need(24);
-    case emr::ROUNDRECT:
-        return need(32);
-    case emr::ARC:
-    case emr::CHORD:
-    case emr::PIE:
-        return need(40);
-    case emr::POLYGON:
-    case emr::POLYLINE:
-    case emr::POLYLINETO:
-    case emr::POLYBEZIER:
-    case emr::POLYBEZIERTO:
-    case emr::POLYGON16:
-    case emr::POLYLINE16:
-    case emr::POLYLINETO16:
-    case emr::POLYBEZIER16:
-    case emr::POLYBEZIERTO16:
-    case emr::POLYDRAW:
-    case emr::POLYDRAW16: {
-        if (r.size < 28) return need(28);
-        std::size_t n = r.u(24);
-        // Points of 8 or 4 bytes; a point drawing adds one kind byte a point.
-        std::size_t each = (is_small_points(r.type) ? 4 : 8) + (is_poly_draw(r.type) ? 1 : 0);
-        return n <= (r.size - 28) / each ? std::string() : "point count beyond the record";
-    }
     case emr::BEGINPATH:
     case emr::ENDPATH:
     case emr::CLOSEFIGURE:
@@ -366,20 +317,6 @@ std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
         return need(32);
     case emr::MODIFYWORLDTRANSFORM:
         return need(36);
-    case emr::POLYPOLYGON:
-    case emr::POLYPOLYLINE:
-    case emr::POLYPOLYGON16:
-    case emr::POLYPOLYLINE16: {
-        if (r.size < 32) return need(32);
-        std::uint64_t polys = r.u(24), total = r.u(28);
-        if (!r.span(32, polys * 4)) return "polygon count beyond the record";
-        std::uint64_t sum = 0;
-        for (std::uint64_t k = 0; k < polys; ++k) sum += r.u(32 + 4 * k);
-        if (sum != total) return "polygon point counts do not add up";
-        bool small = r.type == emr::POLYPOLYGON16 || r.type == emr::POLYPOLYLINE16;
-        return r.span(32 + polys * 4, total * (small ? 4 : 8)) ? std::string()
-                                                               : "point count beyond the record";
-    }
     case emr::CREATEPEN:
         return creates(28);
     case emr::EXTCREATEPEN: {

@@ -151,33 +151,12 @@ void EmfPlayer::add_points(DWORD type, const std::vector<POINT>& pts, const BYTE
 // While a path is open, the drawing records build it instead of drawing.
 // False for a record that is not part of a path (it plays as usual).
 bool EmfPlayer::add_to_path(const ERec& r) {
-    switch (r.type) {
-    case emr::MOVETOEX:
-        move_to(POINT{r.i(8), r.i(12)});
-        return true;
-    case emr::LINETO:
-        line_to(POINT{r.i(8), r.i(12)});
-        return true;
-    case emr::POLYGON:
-    case emr::POLYLINE:
-    case emr::POLYLINETO:
-    case emr::POLYBEZIER:
-    case emr::POLYBEZIERTO:
-    case emr::POLYGON16:
-    case emr::POLYLINE16:
-    case emr::POLYLINETO16:
-    case emr::POLYBEZIER16:
-    case emr::POLYBEZIERTO16:
-    case emr::POLYDRAW:
-    case emr::POLYDRAW16: {
+    if (is_points(r.type)) {
         std::size_t n = r.u(24);
         add_points(r.type, poly_points(r), r.p + 28 + n * (is_small_points(r.type) ? 4 : 8));
         return true;
     }
-    case emr::POLYPOLYGON:
-    case emr::POLYPOLYLINE:
-    case emr::POLYPOLYGON16:
-    case emr::POLYPOLYLINE16: {
+    if (is_polys(r.type)) {
         std::vector<int> counts;
         std::vector<POINT> pts = polys_points(r, counts);
         bool closed = r.type == emr::POLYPOLYGON || r.type == emr::POLYPOLYGON16;
@@ -190,6 +169,13 @@ bool EmfPlayer::add_to_path(const ERec& r) {
         }
         return true;
     }
+    switch (r.type) {
+    case emr::MOVETOEX:
+        move_to(POINT{r.i(8), r.i(12)});
+        return true;
+    case emr::LINETO:
+        line_to(POINT{r.i(8), r.i(12)});
+        return true;
     case emr::RECTANGLE:
     case emr::ELLIPSE:
     case emr::ROUNDRECT: {

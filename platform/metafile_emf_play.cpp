@@ -15,37 +15,6 @@ namespace {
 // The ways a world transform is changed.
 constexpr std::uint32_t mwt_identity = 1, mwt_leftmultiply = 2, mwt_rightmultiply = 3, mwt_set = 4;
 
-// The records that are one drawing call, and the byte offsets of its arguments.
-constexpr CallAt emf_call_list[] = {
-    {emr::SETBKCOLOR, Call::bk_color, {8}},
-    {emr::SETTEXTCOLOR, Call::text_color, {8}},
-    {emr::SETBKMODE, Call::bk_mode, {8}},
-    {emr::SETMAPMODE, Call::map_mode, {8}},
-    {emr::SETROP2, Call::rop2, {8}},
-    {emr::SETPOLYFILLMODE, Call::poly_fill_mode, {8}},
-    {emr::SETSTRETCHBLTMODE, Call::stretch_blt_mode, {8}},
-    {emr::SETTEXTALIGN, Call::text_align, {8}},
-    {emr::SETWINDOWORGEX, Call::window_org, {8, 12}},
-    {emr::SETWINDOWEXTEX, Call::window_ext, {8, 12}},
-    {emr::SETVIEWPORTORGEX, Call::viewport_org, {8, 12}},
-    {emr::SETVIEWPORTEXTEX, Call::viewport_ext, {8, 12}},
-    {emr::SCALEWINDOWEXTEX, Call::scale_window_ext, {8, 12, 16, 20}},
-    {emr::SCALEVIEWPORTEXTEX, Call::scale_viewport_ext, {8, 12, 16, 20}},
-    {emr::MOVETOEX, Call::move_to, {8, 12}},
-    {emr::LINETO, Call::line_to, {8, 12}},
-    {emr::OFFSETCLIPRGN, Call::offset_clip, {8, 12}},
-    {emr::EXCLUDECLIPRECT, Call::exclude_clip, {8, 12, 16, 20}},
-    {emr::INTERSECTCLIPRECT, Call::intersect_clip, {8, 12, 16, 20}},
-    {emr::SETPIXELV, Call::set_pixel, {8, 12, 16}},
-    {emr::ELLIPSE, Call::ellipse, {8, 12, 16, 20}},
-    {emr::RECTANGLE, Call::rectangle, {8, 12, 16, 20}},
-    {emr::ROUNDRECT, Call::round_rect, {8, 12, 16, 20, 24, 28}},
-    {emr::ARC, Call::arc, {8, 12, 16, 20, 24, 28, 32, 36}},
-    {emr::CHORD, Call::chord, {8, 12, 16, 20, 24, 28, 32, 36}},
-    {emr::PIE, Call::pie, {8, 12, 16, 20, 24, 28, 32, 36}},
-};
-constexpr CallTable emf_calls(emf_call_list);
-
 // A transform's six numbers (eM11 eM12 eM21 eM22 eDx eDy); false when one is
 // not a finite number or the transform cannot be undone.
 bool read_xform(const ERec& r, std::size_t at, QTransform& out) {
@@ -98,8 +67,14 @@ void EmfPlayer::apply_world() {
 
 void EmfPlayer::play(const ERec& r) {
     if (in_path && add_to_path(r)) return;
-    if (const CallAt* c = emf_calls.find(r.type)) {
+    if (const CallAt* c = emf_call(r.type)) {
         play_call(dc, r, *c);
+        return;
+    }
+    if (is_polys(r.type)) {
+        std::vector<int> counts;
+        std::vector<POINT> pts = polys_points(r, counts);
+        draw_polys(dc, pts, counts, r.type == emr::POLYPOLYGON || r.type == emr::POLYPOLYGON16);
         return;
     }
     switch (r.type) {
@@ -198,15 +173,6 @@ void EmfPlayer::play(const ERec& r) {
     case emr::POLYLINETO16: {
         std::vector<POINT> pts = poly_points(r);
         if (!pts.empty()) PolylineTo(dc, pts.data(), static_cast<DWORD>(pts.size()));
-        break;
-    }
-    case emr::POLYPOLYGON:
-    case emr::POLYPOLYLINE:
-    case emr::POLYPOLYGON16:
-    case emr::POLYPOLYLINE16: {
-        std::vector<int> counts;
-        std::vector<POINT> pts = polys_points(r, counts);
-        draw_polys(dc, pts, counts, r.type == emr::POLYPOLYGON || r.type == emr::POLYPOLYGON16);
         break;
     }
     case emr::SELECTOBJECT:

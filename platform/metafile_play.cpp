@@ -170,6 +170,153 @@ HRGN mf::region_object(const QRegion& region) {
 }
 
 // ---------------------------------------------------------------------------
+// The calls both formats make
+
+namespace {
+
+// A table of calls looked up by the record's low byte (a Windows function's
+// number, an enhanced record's type), the whole record number confirmed.
+class CallTable {
+public:
+    template <std::size_t N> constexpr explicit CallTable(const CallAt (&calls)[N]) {
+        for (const CallAt& c : calls) {
+            if (by_low_[c.record & 0xFF].call != Call::none)
+                throw "two records of the table share a low byte";
+            by_low_[c.record & 0xFF] = c;
+        }
+    }
+    const CallAt* find(DWORD record) const {
+        const CallAt& c = by_low_[record & 0xFF];
+        return c.call != Call::none && c.record == record ? &c : nullptr;
+    }
+
+private:
+    std::array<CallAt, 256> by_low_{};
+};
+
+// The records that are one drawing call, and the parameters of its arguments.
+constexpr CallAt wmf_call_list[] = {
+    {wmf::SETBKCOLOR, Call::bk_color, {0}},
+    {wmf::SETTEXTCOLOR, Call::text_color, {0}},
+    {wmf::SETBKMODE, Call::bk_mode, {0}},
+    {wmf::SETMAPMODE, Call::map_mode, {0}},
+    {wmf::SETROP2, Call::rop2, {0}},
+    {wmf::SETPOLYFILLMODE, Call::poly_fill_mode, {0}},
+    {wmf::SETSTRETCHBLTMODE, Call::stretch_blt_mode, {0}},
+    {wmf::SETTEXTALIGN, Call::text_align, {0}},
+    {wmf::SETWINDOWORG, Call::window_org, {1, 0}},
+    {wmf::SETWINDOWEXT, Call::window_ext, {1, 0}},
+    {wmf::SETVIEWPORTORG, Call::viewport_org, {1, 0}},
+    {wmf::SETVIEWPORTEXT, Call::viewport_ext, {1, 0}},
+    {wmf::OFFSETWINDOWORG, Call::offset_window_org, {1, 0}},
+    {wmf::OFFSETVIEWPORTORG, Call::offset_viewport_org, {1, 0}},
+    {wmf::SCALEWINDOWEXT, Call::scale_window_ext, {3, 2, 1, 0}},
+    {wmf::SCALEVIEWPORTEXT, Call::scale_viewport_ext, {3, 2, 1, 0}},
+    {wmf::MOVETO, Call::move_to, {1, 0}},
+    {wmf::LINETO, Call::line_to, {1, 0}},
+    {wmf::OFFSETCLIPRGN, Call::offset_clip, {1, 0}},
+    {wmf::EXCLUDECLIPRECT, Call::exclude_clip, {3, 2, 1, 0}},
+    {wmf::INTERSECTCLIPRECT, Call::intersect_clip, {3, 2, 1, 0}},
+    {wmf::SETPIXEL, Call::set_pixel, {3, 2, 0}},
+    {wmf::ELLIPSE, Call::ellipse, {3, 2, 1, 0}},
+    {wmf::RECTANGLE, Call::rectangle, {3, 2, 1, 0}},
+    {wmf::ROUNDRECT, Call::round_rect, {5, 4, 3, 2, 1, 0}},
+    {wmf::ARC, Call::arc, {7, 6, 5, 4, 3, 2, 1, 0}},
+    {wmf::CHORD, Call::chord, {7, 6, 5, 4, 3, 2, 1, 0}},
+    {wmf::PIE, Call::pie, {7, 6, 5, 4, 3, 2, 1, 0}},
+};
+constexpr CallTable wmf_calls(wmf_call_list);
+
+// The records that are one drawing call, and the byte offsets of its arguments.
+constexpr CallAt emf_call_list[] = {
+    {emr::SETBKCOLOR, Call::bk_color, {8}},
+    {emr::SETTEXTCOLOR, Call::text_color, {8}},
+    {emr::SETBKMODE, Call::bk_mode, {8}},
+    {emr::SETMAPMODE, Call::map_mode, {8}},
+    {emr::SETROP2, Call::rop2, {8}},
+    {emr::SETPOLYFILLMODE, Call::poly_fill_mode, {8}},
+    {emr::SETSTRETCHBLTMODE, Call::stretch_blt_mode, {8}},
+    {emr::SETTEXTALIGN, Call::text_align, {8}},
+    {emr::SETWINDOWORGEX, Call::window_org, {8, 12}},
+    {emr::SETWINDOWEXTEX, Call::window_ext, {8, 12}},
+    {emr::SETVIEWPORTORGEX, Call::viewport_org, {8, 12}},
+    {emr::SETVIEWPORTEXTEX, Call::viewport_ext, {8, 12}},
+    {emr::SCALEWINDOWEXTEX, Call::scale_window_ext, {8, 12, 16, 20}},
+    {emr::SCALEVIEWPORTEXTEX, Call::scale_viewport_ext, {8, 12, 16, 20}},
+    {emr::MOVETOEX, Call::move_to, {8, 12}},
+    {emr::LINETO, Call::line_to, {8, 12}},
+    {emr::OFFSETCLIPRGN, Call::offset_clip, {8, 12}},
+    {emr::EXCLUDECLIPRECT, Call::exclude_clip, {8, 12, 16, 20}},
+    {emr::INTERSECTCLIPRECT, Call::intersect_clip, {8, 12, 16, 20}},
+    {emr::SETPIXELV, Call::set_pixel, {8, 12, 16}},
+    {emr::ELLIPSE, Call::ellipse, {8, 12, 16, 20}},
+    {emr::RECTANGLE, Call::rectangle, {8, 12, 16, 20}},
+    {emr::ROUNDRECT, Call::round_rect, {8, 12, 16, 20, 24, 28}},
+    {emr::ARC, Call::arc, {8, 12, 16, 20, 24, 28, 32, 36}},
+    {emr::CHORD, Call::chord, {8, 12, 16, 20, 24, 28, 32, 36}},
+    {emr::PIE, Call::pie, {8, 12, 16, 20, 24, 28, 32, 36}},
+};
+constexpr CallTable emf_calls(emf_call_list);
+
+// The arguments each call takes.
+int arity(Call c) {
+    switch (c) {
+    case Call::none:
+        return 0;
+    case Call::bk_color:
+    case Call::text_color:
+    case Call::bk_mode:
+    case Call::map_mode:
+    case Call::rop2:
+    case Call::poly_fill_mode:
+    case Call::stretch_blt_mode:
+    case Call::text_align:
+        return 1;
+    case Call::set_pixel:
+        return 3;
+    case Call::scale_window_ext:
+    case Call::scale_viewport_ext:
+    case Call::exclude_clip:
+    case Call::intersect_clip:
+    case Call::ellipse:
+    case Call::rectangle:
+        return 4;
+    case Call::round_rect:
+        return 6;
+    case Call::arc:
+    case Call::chord:
+    case Call::pie:
+        return 8;
+    default: // a point or a size
+        return 2;
+    }
+}
+
+// Is the call's argument `k` a double word (a colour)?
+bool is_dword(Call c, int k) {
+    return ((c == Call::bk_color || c == Call::text_color) && k == 0) ||
+           (c == Call::set_pixel && k == 2);
+}
+
+} // namespace
+
+const CallAt* mf::wmf_call(WORD fn) {
+    return wmf_calls.find(fn);
+}
+const CallAt* mf::emf_call(DWORD type) {
+    return emf_calls.find(type);
+}
+
+std::size_t mf::call_size(const CallAt& c, bool emf) {
+    std::size_t need = 0;
+    for (int k = 0; k < arity(c.call); ++k) {
+        std::size_t width = emf ? 4 : is_dword(c.call, k) ? 2 : 1;
+        need = std::max(need, c.at[static_cast<std::size_t>(k)] + width);
+    }
+    return need;
+}
+
+// ---------------------------------------------------------------------------
 // Polygons
 
 std::vector<POINT> mf::read_points(const BYTE* p, std::size_t avail, std::size_t n, bool small) {

@@ -96,6 +96,10 @@ bool wmf_creates(WORD fn);
 // Enhanced records whose points are 16-bit pairs, and the point drawings
 // (a kind byte after the points).
 bool is_small_points(DWORD type);
+// Records of one run of points (lines, curves, point drawings), and of
+// several figures (poly-polygons and poly-polylines), in 16 or 32 bits.
+bool is_points(DWORD type);
+bool is_polys(DWORD type);
 bool is_poly_draw(DWORD type);
 bool rop_uses_src(DWORD rop);
 
@@ -257,21 +261,12 @@ struct CallAt {
     std::array<std::uint8_t, 8> at{};
 };
 
-// A table of calls looked up by the record's low byte (a Windows function's
-// number, an enhanced record's type), the whole record number confirmed.
-class CallTable {
-public:
-    template <std::size_t N> constexpr explicit CallTable(const CallAt (&calls)[N]) {
-        for (const CallAt& c : calls) by_low_[c.record & 0xFF] = c;
-    }
-    const CallAt* find(DWORD record) const {
-        const CallAt& c = by_low_[record & 0xFF];
-        return c.call != Call::none && c.record == record ? &c : nullptr;
-    }
-
-private:
-    std::array<CallAt, 256> by_low_{};
-};
+// The call a record makes (null for a record that is not one call).
+const CallAt* wmf_call(WORD fn);
+const CallAt* emf_call(DWORD type);
+// The size a record needs for the call's arguments: parameter words in a
+// Windows metafile, bytes in an enhanced one.
+std::size_t call_size(const CallAt& c, bool emf);
 
 template <typename Rec> void play_call(HDC dc, const Rec& r, const CallAt& c) {
     const auto& a = c.at;

@@ -11,39 +11,6 @@ using namespace gdi::mf;
 
 namespace {
 
-// The records that are one drawing call, and the parameters of its arguments.
-constexpr CallAt wmf_call_list[] = {
-    {wmf::SETBKCOLOR, Call::bk_color, {0}},
-    {wmf::SETTEXTCOLOR, Call::text_color, {0}},
-    {wmf::SETBKMODE, Call::bk_mode, {0}},
-    {wmf::SETMAPMODE, Call::map_mode, {0}},
-    {wmf::SETROP2, Call::rop2, {0}},
-    {wmf::SETPOLYFILLMODE, Call::poly_fill_mode, {0}},
-    {wmf::SETSTRETCHBLTMODE, Call::stretch_blt_mode, {0}},
-    {wmf::SETTEXTALIGN, Call::text_align, {0}},
-    {wmf::SETWINDOWORG, Call::window_org, {1, 0}},
-    {wmf::SETWINDOWEXT, Call::window_ext, {1, 0}},
-    {wmf::SETVIEWPORTORG, Call::viewport_org, {1, 0}},
-    {wmf::SETVIEWPORTEXT, Call::viewport_ext, {1, 0}},
-    {wmf::OFFSETWINDOWORG, Call::offset_window_org, {1, 0}},
-    {wmf::OFFSETVIEWPORTORG, Call::offset_viewport_org, {1, 0}},
-    {wmf::SCALEWINDOWEXT, Call::scale_window_ext, {3, 2, 1, 0}},
-    {wmf::SCALEVIEWPORTEXT, Call::scale_viewport_ext, {3, 2, 1, 0}},
-    {wmf::MOVETO, Call::move_to, {1, 0}},
-    {wmf::LINETO, Call::line_to, {1, 0}},
-    {wmf::OFFSETCLIPRGN, Call::offset_clip, {1, 0}},
-    {wmf::EXCLUDECLIPRECT, Call::exclude_clip, {3, 2, 1, 0}},
-    {wmf::INTERSECTCLIPRECT, Call::intersect_clip, {3, 2, 1, 0}},
-    {wmf::SETPIXEL, Call::set_pixel, {3, 2, 0}},
-    {wmf::ELLIPSE, Call::ellipse, {3, 2, 1, 0}},
-    {wmf::RECTANGLE, Call::rectangle, {3, 2, 1, 0}},
-    {wmf::ROUNDRECT, Call::round_rect, {5, 4, 3, 2, 1, 0}},
-    {wmf::ARC, Call::arc, {7, 6, 5, 4, 3, 2, 1, 0}},
-    {wmf::CHORD, Call::chord, {7, 6, 5, 4, 3, 2, 1, 0}},
-    {wmf::PIE, Call::pie, {7, 6, 5, 4, 3, 2, 1, 0}},
-};
-constexpr CallTable wmf_calls(wmf_call_list);
-
 struct WmfPlayer : PlayerState {
     QImage dib(const WRec& r, std::size_t word) {
         return PlayerState::dib(r.bytes(word), r.bytes_from(word));
@@ -57,7 +24,7 @@ struct WmfPlayer : PlayerState {
 };
 
 void WmfPlayer::play(const WRec& r) {
-    if (const CallAt* c = wmf_calls.find(r.fn)) {
+    if (const CallAt* c = wmf_call(r.fn)) {
         play_call(dc, r, *c);
         return;
     }
