@@ -11,6 +11,7 @@
 
 #include <QPainterPath>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -404,7 +405,9 @@ void play_blit(HDC dc, const Rec& r, const BlitLayout& at, const QImage* src) {
     }
     if (src->isNull()) return;
     int sy = r.field(at.sy), sh = r.field(at.sh);
-    if (at.bottom_up) sy = src->height() - sy - sh;
+    if (at.bottom_up) // counted from the bottom: far-off rows must not overflow
+        sy = static_cast<int>(std::clamp<long long>(static_cast<long long>(src->height()) - sy - sh,
+                                                    INT32_MIN, INT32_MAX));
     blit_image(dc, x, y, w, h, *src, r.field(at.sx), sy, r.field(at.sw), sh, rop);
 }
 

@@ -9,6 +9,8 @@
 
 #include <QImage>
 
+#include <cstdint>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,8 +37,10 @@ std::vector<BYTE> one_wmf_record(WORD fn, std::size_t words) {
     return b.v;
 }
 
-// An enhanced metafile of one record of `type` and `size` bytes (fields 0).
-std::vector<BYTE> one_emf_record(DWORD type, std::size_t size) {
+// An enhanced metafile of one record of `type` whose fields after its type
+// and size are `body`.
+std::vector<BYTE> emf_with(DWORD type, const std::vector<BYTE>& body) {
+    std::size_t size = 8 + body.size();
     gdi::Bytes b;
     b.u32(emr::HEADER);
     b.u32(88);
@@ -58,13 +62,18 @@ std::vector<BYTE> one_emf_record(DWORD type, std::size_t size) {
     b.i32(25);
     b.u32(type);
     b.u32(static_cast<std::uint32_t>(size));
-    for (std::size_t k = 8; k < size; ++k) b.u8(0);
+    b.raw(body.data(), body.size());
     b.u32(emr::EOF_);
     b.u32(20);
     b.u32(0);
     b.u32(16);
     b.u32(20);
     return b.v;
+}
+
+// An enhanced metafile of one record of `type` and `size` bytes (fields 0).
+std::vector<BYTE> one_emf_record(DWORD type, std::size_t size) {
+    return emf_with(type, std::vector<BYTE>(size - 8, 0));
 }
 
 // Each call record and the size it takes: parameter words, then bytes.
@@ -176,6 +185,49 @@ TEST(MetafileCallRecords, AFunctionSharingOnlyTheLowByteIsUnknown) {
     std::vector<BYTE> e = one_emf_record(emr::SETBKCOLOR + 0x100, 8);
     ASSERT_TRUE(gdi::validate_emf(e.data(), e.size(), error, &skipped)) << error;
     EXPECT_EQ(skipped.count, 2u);
+}
+
+// The STRETCHDIBITS record of a 1 x 1 black bitmap stretched over 8 x 8 pixels
+// from source row `row` (counted from the bottom).
+std::vector<BYTE> stretch_from_row(std::int32_t row) {
+    gdi::Bytes f;
+    for (int k = 0; k < 4; ++k) f.i32(k < 2 ? 0 : 8);      // bounds
+    for (std::int32_t v : {0, 0, 0, row, 1, 1}) f.i32(v);  // destination x, y; source x, y, w, h
+    for (std::uint32_t v : {80u, 40u, 120u, 4u}) f.u32(v); // the bitmap's header and bits
+    f.u32(0);                                              // colours as RGB
+    f.u32(0x00CC0020);                                     // copy
+    f.i32(8);                                              // destination width, height
+    f.i32(8);
+    f.u32(40); // a 1 x 1 bitmap of 32 bits
+    f.i32(1);
+    f.i32(1);
+    f.u16(1);
+    f.u16(32);
+    for (int k = 0; k < 6; ++k) f.u32(k == 1 ? 4 : 0);
+    f.u32(0);
+    return emf_with(emr::STRETCHDIBITS, f.v);
+}
+
+QImage played(const std::vector<BYTE>& b) {
+    QImage img(8, 8, QImage::Format_RGB32);
+    img.fill(0xFFFFFFFFu);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
+    RECT r{0, 0, 8, 8};
+    std::string error;
+    EXPECT_TRUE(gdi::validate_emf(b.data(), b.size(), error)) << error;
+    EXPECT_TRUE(gdi::play_emf(dc, b, &r));
+    gdi_delete_image_dc(dc);
+    return img;
+}
+
+// A source row so far below the bitmap that its distance from the top does not
+// fit a field (it once overflowed) draws as a row merely outside it does.
+TEST(MetafileTransfers, SourceRowsFarBelowTheBitmapPlayAsRowsOutsideIt) {
+    QImage outside = played(stretch_from_row(-1000));
+    for (std::int32_t row : {INT32_MIN, INT32_MIN + 1}) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(played(stretch_from_row(row)), outside);
+    }
 }
 
 } // namespace
