@@ -6,13 +6,21 @@
 // - open-compile-close cycles: the process's resident size before and after.
 #include <benchmark/benchmark.h>
 
+#include "bench/dense_model.h"
 #include "bench/direct_models.h"
 
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/check.h"
@@ -93,15 +101,20 @@ built_model& model_of(int which) {
 }
 
 // Times runs of a model on the road of the benchmark's second argument (0
-// the flat loop, 1 tier 0, 2 tier 1, 3 the default), the first run and the
-// worker's compiles outside the timing.
+// the flat loop, 1 tier 0, 2 tier 1, 3 the default), the first two runs and
+// the worker's compiles outside the timing: the initial pass is built at the
+// second run, and compiled then, before that run, at tier 0 or 1 (a compile
+// of 1 s for 167 dense sectors at tier 1, which made tier 1 seem slower than
+// the default when it was timed).
 void time_runs(benchmark::State& state, model_builder& b, const sim_program& p) {
     set_native_mode(static_cast<int>(state.range(1)));
     forget_kept_passes();
     sim_options o;
     sim_output out;
-    run_program(b.symbols(), p, o, &out);
-    native_wait_idle();
+    for (int k = 0; k < 2; ++k) {
+        run_program(b.symbols(), p, o, &out);
+        native_wait_idle();
+    }
     for (auto _ : state) {
         int r = run_program(b.symbols(), p, o, &out);
         benchmark::DoNotOptimize(r);
@@ -133,6 +146,166 @@ BENCHMARK(BM_Runs)
     ->Args({9, 3})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1);
+
+double process_cpu_ms() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+dense_model& dense_of(int sectors) {
+    static std::map<int, std::unique_ptr<dense_model>> models;
+    auto& m = models[sectors];
+    if (!m) m = std::make_unique<dense_model>(sectors);
+    return *m;
+}
+
+// The dense world-size model of bench_sim_speed (sectors of 10 levels and
+// 20 auxiliaries; 167 sectors hold 5,010 values) on each road, and as C++
+// (road -1).
+void BM_DenseRuns(benchmark::State& state) {
+    const int sectors = static_cast<int>(state.range(0));
+    if (state.range(1) < 0) {
+        dense_direct d(sectors);
+        for (auto _ : state) {
+            d.run();
+            benchmark::DoNotOptimize(d.rows.data());
+        }
+        return;
+    }
+    dense_model& m = dense_of(sectors);
+    const std::size_t misses = native_bound_misses(), handed = native_handovers(),
+                      rolled = native_rolled_units(), lanes = native_lane_units();
+    time_runs(state, m.b, m.p);
+    state.counters["rolled_units"] = static_cast<double>(native_rolled_units() - rolled);
+    state.counters["lane_units"] = static_cast<double>(native_lane_units() - lanes);
+    state.counters["bound_misses"] = static_cast<double>(native_bound_misses() - misses);
+    state.counters["handovers"] = static_cast<double>(native_handovers() - handed);
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_DenseRuns)
+    ->ArgNames({"sectors", "native"})
+    ->ArgsProduct({{15, 167}, {-1, 0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1);
+
+// Two models in turn: a run of 167 dense sectors starts its compiles on
+// the worker, and 50 ms later a run of 5 dense sectors replaces it. Counter:
+// the time from the second run's start until the worker is idle (the second
+// model's compiles done, the first's dropped), wall ms, and the same for the
+// second model run alone; the first model's tier 0 alone takes about half a
+// second, its tier 1 several.
+void BM_NextModelCompiled(benchmark::State& state) {
+    dense_model &big = dense_of(167), &small = dense_of(5);
+    set_native_mode(nm_auto);
+    sim_options o;
+    sim_output out;
+    using clock = std::chrono::steady_clock;
+    double idle = 0, alone = 0;
+    long n = 0;
+    for (auto _ : state) {
+        forget_kept_passes();
+        native_wait_idle();
+        run_program(big.b.symbols(), big.p, o, &out);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto t0 = clock::now();
+        run_program(small.b.symbols(), small.p, o, &out);
+        native_wait_idle();
+        idle += std::chrono::duration<double, std::milli>(clock::now() - t0).count();
+        // The second model's compiles alone, for comparison.
+        forget_kept_passes();
+        native_wait_idle();
+        const auto t1 = clock::now();
+        run_program(small.b.symbols(), small.p, o, &out);
+        native_wait_idle();
+        alone += std::chrono::duration<double, std::milli>(clock::now() - t1).count();
+        ++n;
+    }
+    state.counters["idle_ms"] = idle / static_cast<double>(std::max(n, 1L));
+    state.counters["alone_ms"] = alone / static_cast<double>(std::max(n, 1L));
+    forget_kept_passes();
+}
+BENCHMARK(BM_NextModelCompiled)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// A compile at tier 0 or 1 (native 1, 2) and the first run of the dense
+// model, the passes built anew each time, in wall time (the compile uses
+// every core: the time a user waits).
+void BM_DenseCompileAndFirstRun(benchmark::State& state) {
+    dense_model& m = dense_of(static_cast<int>(state.range(0)));
+    set_native_mode(static_cast<int>(state.range(1)));
+    sim_options o;
+    sim_output out;
+    double cpu = 0;
+    long n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        forget_kept_passes();
+        native_wait_idle();
+        state.ResumeTiming();
+        const double t = process_cpu_ms();
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+        cpu += process_cpu_ms() - t;
+        ++n;
+    }
+    // Every thread's CPU time (the compile's helpers too): a loaded
+    // machine's wall time says little.
+    state.counters["cpu_ms"] = cpu / static_cast<double>(std::max(n, 1L));
+    set_native_mode(nm_auto);
+    forget_kept_passes();
+}
+BENCHMARK(BM_DenseCompileAndFirstRun)
+    ->ArgNames({"sectors", "native"})
+    ->ArgsProduct({{15, 167}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// How soon a model's runs get native code by default: from the first run
+// of new passes (on the loop; first_run_ms) to the first code the worker
+// has ready (first_code_ms) and to the end of its compiles (all_code_ms),
+// wall time, the runs after the first left out.
+void BM_DenseCodeReady(benchmark::State& state) {
+    dense_model& m = dense_of(static_cast<int>(state.range(0)));
+    set_native_mode(nm_auto);
+    sim_options o;
+    sim_output out;
+    using clock = std::chrono::steady_clock;
+    auto ms = [](clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
+    double first_run = 0, first_code = 0, all_code = 0;
+    long n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        forget_kept_passes();
+        native_wait_idle();
+        state.ResumeTiming();
+        const auto t0 = clock::now();
+        int r = run_program(m.b.symbols(), m.p, o, &out);
+        benchmark::DoNotOptimize(r);
+        first_run += ms(clock::now() - t0);
+        while (native_live_passes() == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        first_code += ms(clock::now() - t0);
+        native_wait_idle();
+        all_code += ms(clock::now() - t0);
+        ++n;
+    }
+    const double d = static_cast<double>(std::max(n, 1L));
+    state.counters["first_run_ms"] = first_run / d;
+    state.counters["first_code_ms"] = first_code / d;
+    state.counters["all_code_ms"] = all_code / d;
+    forget_kept_passes();
+}
+BENCHMARK(BM_DenseCodeReady)
+    ->ArgName("sectors")
+    ->Arg(15)
+    ->Arg(167)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 // The same models written directly in C++ (the yardstick of the runs above).
 void BM_Direct(benchmark::State& state) {
@@ -360,6 +533,65 @@ double resident_kb() {
     f >> pages >> resident;
     return resident * 4;
 }
+
+double status_kb(const char* field) {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    const std::size_t n = std::strlen(field);
+    while (std::getline(f, line))
+        if (line.compare(0, n, field) == 0) return std::atof(line.c_str() + n + 1);
+    return 0;
+}
+
+// The memory a simulation of the large sample (the 100 x 100 stock ring,
+// 20,000 values, 101 saves) holds, on the road of the argument (0 the flat
+// loop, 3 the default, the worker's compiles waited for), its run file
+// written as the viewer writes it. Counters in MB: the resident size before
+// the run, after it (and its compiles), the peak over it, and after the
+// engine has dropped what it keeps for the model. The peak is the process's:
+// run one argument per process (--benchmark_filter=BM_LargeModelMemory/native:3).
+void BM_LargeModelMemory(benchmark::State& state) {
+    set_native_mode(static_cast<int>(state.range(0)));
+    static ring_model* m = new ring_model(100);
+    char dir[] = "/tmp/bench_memory_XXXXXX";
+    const std::string run = std::string(mkdtemp(dir)) + "/large.kdf";
+    sim_options o;
+    o.run_file = run.c_str();
+    double before = 0, after = 0, after_anon = 0, after_file = 0, peak = 0, released = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        before = resident_kb();
+        state.ResumeTiming();
+        int r = simulate_model(m->b.symbols(), o, nullptr);
+        benchmark::DoNotOptimize(r);
+        native_wait_idle();
+        state.PauseTiming();
+        after = resident_kb();
+        after_anon = status_kb("RssAnon:");
+        after_file = status_kb("RssFile:");
+        peak = status_kb("VmHWM:");
+        release_run_storage();
+        forget_kept_passes();
+        native_wait_idle();
+        released = resident_kb();
+        state.ResumeTiming();
+    }
+    std::remove(run.c_str());
+    std::remove(dir);
+    state.counters["before_mb"] = before / 1024;
+    state.counters["after_mb"] = after / 1024;
+    state.counters["peak_mb"] = peak / 1024;
+    state.counters["after_anon_mb"] = after_anon / 1024; // the heaps and the code
+    state.counters["after_file_mb"] = after_file / 1024; // the libraries' pages read
+    state.counters["released_mb"] = released / 1024;
+    set_native_mode(nm_auto);
+}
+BENCHMARK(BM_LargeModelMemory)
+    ->ArgName("native")
+    ->Arg(0)
+    ->Arg(3)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // Open, compile, run and close the same model again and again: the resident
 // size should not grow with the cycles. The chain (model 0) has compiled

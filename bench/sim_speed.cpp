@@ -6,11 +6,14 @@
 //   delay functions) for 400 Euler steps, against C++ computing in double
 //   with values stored as floats (what the engine does) and in float;
 // - the 50-variable scalar model of bench_sim_interp;
+// - a denser model of that size (several operands in each auxiliary, a lookup
+//   in one of ten, every step saved) at 5, 15 and 45 sectors;
 // - a Livesweep re-run: 25 stocks and 25 flows over 100 cells (5,000
 //   values) with a lookup and a MIN per element, 400 steps, every step saved.
 // The counters give the mean microseconds of one run of each and the ratios.
 #include <benchmark/benchmark.h>
 
+#include "bench/dense_model.h"
 #include "bench/direct_models.h"
 
 #include <sys/resource.h>
@@ -306,6 +309,47 @@ void BM_WorldSize(benchmark::State& state) {
     state.counters["saves"] = static_cast<double>(out.times.size());
 }
 BENCHMARK(BM_WorldSize)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// ------------------------------------------------------ dense world size ---
+
+// Counters as BM_WorldSize's (engine_us, direct_us, ratio, max_rel_diff).
+void BM_DenseWorld(benchmark::State& state) {
+    const int sectors = static_cast<int>(state.range(0));
+    static std::map<int, std::unique_ptr<dense_model>> models;
+    auto& m = models[sectors];
+    if (!m) m = std::make_unique<dense_model>(sectors);
+    dense_direct dd(sectors);
+    sim_options o;
+    sim_output out;
+    interleave(
+        state,
+        [&] {
+            int r = run_program(m->b.symbols(), m->p, o, &out);
+            benchmark::DoNotOptimize(r);
+        },
+        [&] {
+            dd.run();
+            benchmark::DoNotOptimize(dd.rows.data());
+        });
+    double diff = 0;
+    const std::size_t last = out.times.size() - 1;
+    for (int g = 0; g < m->n; ++g) {
+        std::int32_t slot = get_symbol(m->b.symbols(), m->b.id(("L" + num(g)).c_str())).slot;
+        double e = out.rows[last * out.value_slots + static_cast<std::size_t>(slot)];
+        double c = dd.L[static_cast<std::size_t>(g)];
+        diff = std::max(diff, std::fabs(e - c) / std::max(1.0, std::fabs(c)));
+    }
+    state.counters["max_rel_diff"] = diff;
+    state.counters["saves"] = static_cast<double>(out.times.size());
+    state.counters["value_slots"] = m->p.value_slots;
+}
+BENCHMARK(BM_DenseWorld)
+    ->ArgName("sectors")
+    ->Arg(5)
+    ->Arg(15)
+    ->Arg(45)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
 
 // ----------------------------------------------------------- 50 variables ---
 

@@ -45,6 +45,7 @@
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Verifier.h>
 #include <llvm/Passes/PassBuilder.h>
+#include <llvm/Support/CommandLine.h>
 #include <llvm/Support/FileSystem.h>
 #include <llvm/Support/SmallVectorMemoryBuffer.h>
 #include <llvm/Support/TargetSelect.h>
@@ -67,6 +68,15 @@ std::atomic<std::size_t> bounded_parts{0}, bound_misses{0};
 std::atomic<std::size_t> engine_calls{0};
 // Whether this thread is the worker's.
 thread_local bool on_worker = false;
+// The flag that drops the worker's compile under way (its job's): the
+// modules not yet begun are not compiled once it is set.
+thread_local const std::atomic<bool>* compile_dropped = nullptr;
+// Test hook: while held, the worker's compiles wait before each module.
+std::mutex hold_mutex;
+std::condition_variable hold_changed;
+bool compiles_held = false;
+std::size_t held_compiles = 0;
+std::atomic<std::size_t> dropped_compiles{0};
 
 // One log line for a run of compiles that fail alike (a model's passes are
 // compiled together).
@@ -134,6 +144,23 @@ std::size_t native_rolled_units() {
 
 std::size_t native_engine_calls() {
     return engine_calls;
+}
+
+void set_native_compiles_held(bool held) {
+    {
+        std::lock_guard<std::mutex> g(hold_mutex);
+        compiles_held = held;
+    }
+    hold_changed.notify_all();
+}
+
+std::size_t native_held_compiles() {
+    std::lock_guard<std::mutex> g(hold_mutex);
+    return held_compiles;
+}
+
+std::size_t native_dropped_compiles() {
+    return dropped_compiles;
 }
 
 #if defined(KAVREL_WITH_LLVM)
@@ -259,6 +286,18 @@ llvm::orc::LLJIT* the_jit() {
             s.error = llvm::toString(tmb.takeError());
             return;
         }
+        // Tier 0 with the register allocator of the optimising levels: its
+        // own (local) allocator keeps every value in memory between blocks,
+        // and that code ran no faster than the flat loop (the dense
+        // world-size model, 15 sectors: 0.90 ms against 1.0 on the loop, 0.63
+        // with this allocator, for a compile of 88 ms CPU instead of 37;
+        // tier 1 takes 292). The setting is LLVM's own option, read when a
+        // compile builds its machine passes; tier 1 uses that allocator anyway.
+        {
+            const char* args[] = {"kavrel", "-optimize-regalloc"};
+            llvm::raw_null_ostream quiet;
+            llvm::cl::ParseCommandLineOptions(2, args, "", &quiet);
+        }
         // No fused multiply-add: the same roundings as the flat loop.
         tmb->getOptions().AllowFPOpFusion = llvm::FPOpFusion::Strict;
         for (int level = 0; level < 2; ++level) {
@@ -299,6 +338,22 @@ llvm::orc::LLJIT* the_jit() {
         s.jit = jit->release();
     });
     return s.jit;
+}
+
+// What the compiles keep between them, given back once the worker has
+// nothing left to do: the target machines (remade in about a millisecond)
+// and the free memory of every thread's heap.
+void release_compile_memory() {
+    std::vector<std::unique_ptr<llvm::TargetMachine>> machines[2];
+    {
+        std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
+        for (int level = 0; level < 2; ++level)
+            machines[level].swap(jit_state_.idle_machines[level]);
+    }
+    for (auto& m : machines) m.clear();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 // A target machine of the level for one compile (kept for the next).
@@ -2399,6 +2454,27 @@ void compile_module(const native_listing& listing, int level, const std::string&
 
 std::atomic<int> threads_setting{0};
 constexpr std::size_t module_ops = 160;
+// The largest module of a compile on the worker (a module's compile cannot
+// be stopped part way: at tier 1 this many instructions take about a tenth
+// of a second on one core).
+constexpr std::size_t worker_module_ops = 400;
+const char* const dropped_text = "the compile was dropped";
+
+// Whether the compile whose flag is dropped (null: not the worker's) is
+// dropped, once the test hook no longer holds it.
+bool module_dropped(const std::atomic<bool>* dropped) {
+    if (!dropped) return false;
+    {
+        std::unique_lock<std::mutex> g(hold_mutex);
+        if (compiles_held) {
+            ++held_compiles;
+            hold_changed.notify_all();
+            hold_changed.wait(g, [] { return !compiles_held; });
+            --held_compiles;
+        }
+    }
+    return *dropped;
+}
 
 // How many threads compile a pass of ops instructions at once: modules of
 // at least module_ops instructions (each costs the set-up of a compile, about
@@ -2510,8 +2586,13 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         tasks[0].main = true;
         // Two modules a thread: a thread the system holds up does not hold
         // up the pass (on a busy machine 9 x 150 levels compiled 10-20% faster).
-        const std::size_t modules = 2 * std::size_t{threads};
-        if (threads > 1) {
+        // On the worker no module is larger than worker_module_ops, so a
+        // compile dropped part way ends soon after.
+        std::size_t modules = threads > 1 ? 2 * std::size_t{threads} : 1;
+        if (on_worker)
+            modules =
+                std::max(modules, (listing.ops.size() + worker_module_ops - 1) / worker_module_ops);
+        if (modules > 1) {
             const std::size_t share = std::max(threads_setting > 0 ? std::size_t{1} : module_ops,
                                                (listing.ops.size() + modules - 1) / modules);
             std::size_t filled = 0;
@@ -2528,9 +2609,14 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
         tasks.back().end = sizes.size();
         const llvm::DataLayout layout = jit.getDataLayout();
         std::atomic<std::size_t> next{0};
+        const std::atomic<bool>* dropped = compile_dropped;
         auto work = [&] {
-            for (std::size_t k; (k = next++) < tasks.size();)
-                compile_module(listing, level, name, layout, tasks[k]);
+            for (std::size_t k; (k = next++) < tasks.size();) {
+                if (module_dropped(dropped))
+                    tasks[k].error = dropped_text;
+                else
+                    compile_module(listing, level, name, layout, tasks[k]);
+            }
         };
         {
             std::vector<std::thread> helpers;
@@ -2550,6 +2636,11 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
             // resident size by 1.5 MB (120 KB with it; one thread: 72 KB).
             if (!helpers.empty()) malloc_trim(0);
 #endif
+        }
+        if (dropped && *dropped) {
+            dropped_compiles.fetch_add(1, std::memory_order_relaxed);
+            log_fallback(dropped_text);
+            return native_handle{};
         }
         native_handle code = link_modules(jit, tasks, name, false, log_fallback);
         if (code && !why) compiled();
@@ -2700,6 +2791,11 @@ native_handle native_compile_steps(const native_listing& dynamic, const native_l
                                    const native_step_shape& shape, int level, std::string* why) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_steps_" + std::to_string(module_count++);
+        if (module_dropped(compile_dropped)) {
+            dropped_compiles.fetch_add(1, std::memory_order_relaxed);
+            log_fallback(dropped_text);
+            return native_handle{};
+        }
         std::vector<module_task> tasks(1);
         emit_module(level, jit.getDataLayout(), tasks[0],
                     [&](llvm::LLVMContext& cx, llvm::Module& m) {
@@ -2766,6 +2862,10 @@ int native_bound_result(native_bound& b, int r, std::uint32_t* bad) {
 struct native_code {};
 
 void set_native_compile_threads(int) {}
+
+namespace {
+void release_compile_memory() {}
+} // namespace
 
 bool native_available() {
     return false;
@@ -2846,9 +2946,15 @@ namespace {
 // One thread compiling the jobs in order, every job's tier 0 before any
 // tier 1 (tier 0 takes a fraction of the time). Made on first use; at exit
 // it finishes the compile under way and stops.
+// Whether the worker exists (made, and not yet destroyed at exit: passes
+// kept in statics are dropped after it).
+std::atomic<bool> worker_alive{false};
+
 class native_worker {
 public:
+    native_worker() { worker_alive = true; }
     ~native_worker() {
+        worker_alive = false;
         {
             std::lock_guard<std::mutex> g(m_);
             stop_ = true;
@@ -2865,6 +2971,20 @@ public:
             ended.swap(ended_);
         }
         wake_.notify_all();
+    }
+    // Takes a dropped job out of the queue (it is freed here, on the thread
+    // that asked for it); one under way stops at its next module.
+    void drop(const native_job& job) {
+        std::shared_ptr<native_job> gone;
+        {
+            std::lock_guard<std::mutex> g(m_);
+            auto at = std::find_if(queue_.begin(), queue_.end(),
+                                   [&](const auto& j) { return j.get() == &job; });
+            if (at == queue_.end()) return;
+            gone = std::move(*at);
+            queue_.erase(at);
+            if (queue_.empty() && !busy_) idle_.notify_all();
+        }
     }
     void wait_idle() {
         std::vector<std::shared_ptr<native_job>> ended;
@@ -2889,11 +3009,13 @@ private:
             g.unlock();
             const int level = job->levels.front();
             job->levels.erase(job->levels.begin());
+            compile_dropped = &job->cancelled;
             if (!job->cancelled)
                 job->code[level] = job->rates
                                        ? native_compile_steps(job->listing, *job->rates, job->shape,
                                                               level, &job->why[level])
                                        : native_compile(job->listing, level, &job->why[level]);
+            compile_dropped = nullptr;
             job->ready[level] = true;
             const bool more = !job->levels.empty() && !job->cancelled;
             if (!more) {
@@ -2912,6 +3034,14 @@ private:
                 queue_.push_back(std::move(job));
             else
                 ended_.push_back(std::move(job));
+            if (queue_.empty()) {
+                // Nothing more to compile: what the compiles kept goes back
+                // (before the worker says it is idle, so a measure after
+                // native_wait_idle sees it gone).
+                g.unlock();
+                release_compile_memory();
+                g.lock();
+            }
             busy_ = false;
             if (queue_.empty()) idle_.notify_all();
         }
@@ -2979,6 +3109,7 @@ native_handle native_take(native_job& job) {
 
 void native_cancel(native_job& job) {
     job.cancelled = true;
+    if (worker_alive) worker().drop(job);
 }
 
 void native_wait_idle() {

@@ -32,12 +32,12 @@ using native_handle = std::unique_ptr<native_code, native_code_free>;
 // (-O1) before its first run (tests); or (auto, the default) on a worker
 // thread for passes of native_auto_min_ops to native_auto_max_ops
 // instructions, the flat loop running them until their code is ready: tier 0
-// first for passes of up to native_auto_tier0_max_ops instructions (ready in
-// milliseconds, faster than the loop), then tier 1, which replaces it. Larger
-// passes stay on the loop: their compile would keep the worker and half the
-// processor busy for more than ten seconds (30,000 instructions: 5 s). The
-// environment variable KAVREL_NATIVE (0, 1, 2; else auto) sets the first
-// value.
+// first (a third of tier 1's compile, on all cores but one: 5,000 values are
+// ready within about half a second, and run a fifth faster than on the
+// loop), then tier 1, which replaces it. Larger passes stay on the loop:
+// their compile would keep the worker and half the processor busy for more
+// than ten seconds (30,000 instructions: 5 s). The environment variable
+// KAVREL_NATIVE (0, 1, 2; else auto) sets the first value.
 enum native_mode : int { nm_off = 0, nm_tier0 = 1, nm_tier1 = 2, nm_auto = 3 };
 void set_native_mode(int mode);
 int native_mode();
@@ -45,7 +45,7 @@ int native_mode();
 // the mode so, for the engine suite runs under each mode).
 inline constexpr int nm_environment = -1;
 inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 64000,
-                             native_auto_tier0_max_ops = 2000;
+                             native_auto_tier0_max_ops = native_auto_max_ops;
 
 // Whether this build has the native tier and the JIT starts.
 bool native_available();
@@ -132,7 +132,8 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
 // A compile on the worker thread (one thread for the process, one compile at
 // a time, each job's tier 0 before any tier 1, in the order asked); level -1
 // is auto: tier 0 then tier 1 for passes of up to native_auto_tier0_max_ops
-// instructions, tier 1 alone for larger ones.
+// instructions, tier 1 alone for larger ones. A job dropped (native_cancel)
+// leaves the queue, so the compiles of the passes that replace it go first.
 struct native_job;
 std::shared_ptr<native_job> native_compile_later(native_listing listing, int level);
 // Whether the job has ended (every level compiled or failed).
@@ -141,9 +142,16 @@ bool native_done(const native_job& job);
 // none; a level that failed logs one line). Once tier 1 is taken, tier 0
 // code is never handed over.
 native_handle native_take(native_job& job);
-// Drops a job: not started, it never starts; running, its code is freed when
-// it ends. Does not wait.
+// Drops a job: not started, it leaves the queue; under way, its compile stops
+// before its next module (modules on the worker are small) and what it made
+// is freed. Does not wait.
 void native_cancel(native_job& job);
+// Test hooks: while held, the worker's compiles wait before each module
+// (native_held_compiles of them waiting); compiles given up part way because
+// their job was dropped, so far.
+void set_native_compiles_held(bool held);
+std::size_t native_held_compiles();
+std::size_t native_dropped_compiles();
 // Waits until the worker has nothing left to do (tests, benchmarks).
 void native_wait_idle();
 

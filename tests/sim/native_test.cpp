@@ -108,6 +108,7 @@ protected:
         set_native_mode(nm_environment);
         set_native_compile_failure(false);
         set_native_compile_threads(0);
+        set_native_compiles_held(false);
     }
 };
 
@@ -585,6 +586,53 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     native_wait_idle();
     EXPECT_EQ(native_live_passes(), 0u);
     EXPECT_FALSE(messages.contains("interpreter")) << messages.joined();
+}
+
+// Two models in turn: the second one's compile goes first. The first
+// model's compile, under way when the second runs, stops before its next
+// module (its other passes' compiles leave the queue unbegun), so the
+// worker's next compile is the second model's, whose runs take the code
+// with the loop's values.
+TEST_F(NativeTier, AModelRunAfterAnotherHasItsCompileFirst) {
+    model_builder first("first"), second("second");
+    large_model(first, "0.1", 150);
+    large_model(second, "0.2");
+    ASSERT_TRUE(first.finish());
+    ASSERT_TRUE(second.finish());
+    sim_program p1, p2;
+    ASSERT_EQ(generate_code(first.symbols(), p1), 1);
+    ASSERT_EQ(order_program(first.symbols(), p1), 1);
+    ASSERT_EQ(generate_code(second.symbols(), p2), 1);
+    ASSERT_EQ(order_program(second.symbols(), p2), 1);
+    const outcome loop = run(second, p2, im_euler, flat_loop);
+    ASSERT_EQ(loop.result, sim_done);
+    set_native_mode(nm_auto);
+    const std::size_t dropped = native_dropped_compiles();
+    set_native_compiles_held(true);
+    outcome a;
+    a.result = run_program(first.symbols(), p1, sim_options{}, &a.out);
+    ASSERT_EQ(a.result, sim_done);
+    // The worker has begun the first model's compile: wait for it to stop
+    // at its first modules (a meeting point, not a timing).
+    for (int k = 0; k < 6000 && native_held_compiles() == 0; ++k) usleep(5000);
+    ASSERT_GE(native_held_compiles(), 1u);
+    outcome b;
+    b.result = run_program(second.symbols(), p2, sim_options{}, &b.out);
+    set_native_compiles_held(false);
+    native_wait_idle();
+    EXPECT_EQ(native_dropped_compiles(), dropped + 1);
+    // Both tiers of the second model's two passes, nothing of the first's.
+    EXPECT_EQ(native_live_passes(), 4u);
+    EXPECT_EQ(difference(b, loop), "");
+    outcome c;
+    c.result = run_program(second.symbols(), p2, sim_options{}, &c.out);
+    EXPECT_EQ(difference(c, loop), "");
+    ASSERT_TRUE(interp_begin(p2, second.symbols()));
+    EXPECT_EQ(native_pass_count(), 2u);
+    interp_end();
+    forget_kept_passes();
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 0u);
 }
 
 // A pass split into modules compiled by several threads at once (its parts
