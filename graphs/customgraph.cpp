@@ -501,10 +501,13 @@ bool draw_wip_segments(handle record, HWND window, line_graph& g, const std::vec
 
 bool update_wip_graph(handle record) {
     if (is_live_bar_graph(record)) return update_live_bars(record);
+    // A graph whose window closed was forgotten with its record: the record
+    // is not looked at again (its handle is stale, or another's by now).
     auto it = live_graphs.find(record);
+    if (it == live_graphs.end()) return false;
     line_graph* g = graph_of(record);
-    if (it == live_graphs.end() || !g) {
-        if (it != live_graphs.end()) live_graphs.erase(it);
+    if (!g) {
+        live_graphs.erase(it);
         return false;
     }
     auto* rec = static_cast<output_record*>(lock_handle(record));
@@ -571,8 +574,9 @@ bool update_wip_graph(handle record) {
 
 bool refresh_wip_graph(handle record, bool x_changed) {
     auto it = live_graphs.find(record);
+    if (it == live_graphs.end()) return false;
     line_graph* g = graph_of(record);
-    if (it == live_graphs.end() || !g) return false;
+    if (!g) return false;
     live_graph& live = it->second;
     if (value_array && game_waiting()) {
         bool too_many = false;
@@ -608,7 +612,10 @@ void forget_tool_window(handle record) {
     for (graph_set& set : graph_sets())
         for (graph_def& d : set.defs)
             if (d.window == record) d.window = 0;
+    // A closed graph leaves the work-in-progress list at once: during a game
+    // the list lasts from interval to interval.
     live_graphs.erase(record);
+    wip_graph_remove(record);
 }
 
 namespace {

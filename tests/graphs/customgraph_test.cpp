@@ -653,19 +653,34 @@ TEST_F(CustomGraphs, AWipGraphFollowsAGameIntervalByInterval) {
     EXPECT_EQ(a->series[0].times.size(), 20u);
     EXPECT_FLOAT_EQ(a->series[0].times.back(), 9.5f);
 
+    // A graph closed during the game leaves the list; the next interval
+    // updates the others only.
+    const int listed = wip_graph_count();
+    auto* rec = static_cast<output_record*>(lock_handle(set()->defs.back().window));
+    ASSERT_NE(rec, nullptr);
+    HWND closing = rec->window;
+    unlock_handle(set()->defs.back().window);
+    SendMessage(closing, WM_COMMAND, cmd_close_output, 0);
+    td::run_until_idle();
+    EXPECT_EQ(set()->defs.back().window, 0u);
+    EXPECT_EQ(wip_graph_count(), listed - 1);
+    ASSERT_EQ(run_command(rc_game, 0, 1, nullptr), 1);
+    td::run_until_idle();
+    EXPECT_EQ(graph_of(first)->series[0].times.size(), 81u);
+
     // Back by one interval: the graph ends where the game stands again.
     ASSERT_EQ(run_command(rc_game_back, 0, 1, nullptr), 1);
     td::run_until_idle();
     ASSERT_TRUE(game_in_progress());
-    EXPECT_FLOAT_EQ(static_cast<float>(game_time()), 20.0f);
+    EXPECT_FLOAT_EQ(static_cast<float>(game_time()), 30.0f);
     g = graph_of(first);
     ASSERT_NE(g, nullptr);
-    EXPECT_FLOAT_EQ(g->series[0].times.back(), 20.0f);
-    EXPECT_EQ(g->series[0].times.size(), 41u);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 30.0f);
+    EXPECT_EQ(g->series[0].times.size(), 61u);
     // And refreshed from the game's run it shows the same.
     ASSERT_TRUE(refresh_wip_graph(first, true));
-    EXPECT_EQ(g->series[0].times.size(), 41u);
-    EXPECT_FLOAT_EQ(g->series[0].times.back(), 20.0f);
+    EXPECT_EQ(g->series[0].times.size(), 61u);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 30.0f);
 }
 
 // The behaviour tests' graphs hand their series over ready: one series per
