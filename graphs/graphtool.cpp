@@ -173,12 +173,16 @@ bool reuse_graph_ranges(line_graph& g, handle tool) {
     if (!open) return false;
     // Ranges never found (an empty graph) are nothing to keep.
     if (!(old->x_max > old->x_min)) return false;
+    // The game goes on past the shown end: that end follows the model's
+    // times again, and kept y ranges widen to the data, so no new point of
+    // the game is cut off by the scales it keeps.
     g.x_min = old->x_min;
-    g.x_max = old->x_max;
+    if (!model_rec || old->x_max >= model_rec->end) g.x_max = old->x_max;
     for (int k = 0; k < group_count(g); ++k) {
         group_min(g, k) = group_min(*old, k);
         group_max(g, k) = group_max(*old, k);
     }
+    g.soft_bounds = true;
     return true;
 }
 

@@ -539,6 +539,14 @@ TEST_F(GraphWindow, AGraphReopenedDuringAGameKeepsItsRanges) {
     EXPECT_DOUBLE_EQ(fresh.x_min, x_min + 7);
     EXPECT_DOUBLE_EQ(fresh.x_max, x_max);
     EXPECT_DOUBLE_EQ(fresh.y_max, y_max * 3);
+    EXPECT_TRUE(fresh.soft_bounds); // kept, but widened by data outside them
+    // An end the game has passed follows the model's times again.
+    old->x_max = model_rec->end - 1;
+    line_graph passed;
+    EXPECT_TRUE(reuse_graph_ranges(passed, tool_));
+    EXPECT_DOUBLE_EQ(passed.x_min, x_min + 7);
+    EXPECT_FALSE(std::fabs(passed.x_max) < axis_unset);
+    old->x_max = x_max;
     line_graph two_groups;
     two_groups.more_groups.emplace_back();
     EXPECT_FALSE(reuse_graph_ranges(two_groups, tool_));
