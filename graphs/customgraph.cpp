@@ -319,6 +319,7 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
     std::map<int, int> group_of_scale;
     int planned = 0;
     bool too_many = false;
+    std::string missing; // why the first variable left out was
     for (const graph_var& v : def.vars) {
         ++planned;
         bool sim = false;
@@ -344,14 +345,22 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
             // A variable of the first selected run takes the first selected
             // run that knows it: a run of another model loaded first is
             // passed over, as the Graph tool passes it over.
-            if (position == 0 && run_var_type(v.name.c_str(), run) == 0)
+            if (position == 0 && !run_holds_variable(v.name.c_str(), run))
                 for (int p = position + 1; p < selected; ++p) {
                     const int other = model_rec->runs[p].run;
-                    if (run_var_type(v.name.c_str(), other) == 0) continue;
+                    if (!run_holds_variable(v.name.c_str(), other)) continue;
                     position = p;
                     run = other;
                     break;
                 }
+            // A run without the variable (of another model, most often)
+            // gives it no line: it is left out, and said why.
+            if (!run_holds_variable(v.name.c_str(), run)) {
+                const std::string why = missing_in_run_text(v.name.c_str(), run);
+                report(3, "%s: left out of the graph %s", why.c_str(), def.name.c_str());
+                if (missing.empty()) missing = why;
+                continue;
+            }
         }
         std::vector<std::string> elements;
         if (!sim && !given) expand_element_names(v.name.c_str(), run, elements, 0);
@@ -415,6 +424,8 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
         }
     }
     if (too_many) report(8, "Too many points to complete WIP graph");
+    if (g->series.empty() && !missing.empty())
+        return fail(("No Variables/Datasets to graph\n" + missing).c_str());
     if (g->series.empty()) return fail("No Variables/Datasets to graph");
     // Label lists in place of numbers: the X-DIV label along x, Y-LABEL for
     // the first group. A list sets its axis's range.

@@ -8,6 +8,7 @@
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
+#include "graphs/sets/valuerefs.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/timebase.h"
@@ -575,6 +576,41 @@ TEST_F(CustomGraphs, ARunOfAnotherModelLoadedFirstIsPassedOver) {
     ASSERT_EQ(g->series.size(), 1u);
     EXPECT_EQ(g->series[0].label, "Inventory : base");
     EXPECT_EQ(g->series[0].times.size(), 201u);
+
+    // A report's reference without a run takes the same run.
+    float end = NA;
+    const float t = 100;
+    ASSERT_EQ(run_value_at_time("Inventory", nullptr, model_rec->runs[1].run, &end, &t, 1), 1);
+    EXPECT_EQ(expand_value_refs("\\Inventory@END/"), format_number_string(end, 0, nullptr));
+}
+
+// With only a run of another model, the graph and a report say so rather than
+// a bare "Unable to complete graph" and an unexplained "--".
+TEST_F(CustomGraphs, OnlyARunOfAnotherModelIsNamedAsSuch) {
+    const std::string other = dir + "/other.kdf";
+    std::filesystem::copy_file(KAVREL_SOURCE_DIR "/fuzz/corpus/runfile/plain_R.kdf", other);
+    ASSERT_EQ(load_runs(model_rec, 1, other.c_str(), 1, 0), 1);
+    ASSERT_EQ(loaded_run_names(1), 1);
+    graph_def d = make_graph_def(gd_line);
+    d.name = "lonely";
+    graph_var v;
+    v.name = "Inventory";
+    d.vars.push_back(v);
+    v.name = "Invntory"; // no such variable anywhere
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("lonely", -1, 0), 0);
+    EXPECT_EQ(expand_value_refs("\\Inventory@END/"), "--");
+    set_message_hook(nullptr);
+    EXPECT_FALSE(message_log::said("Unable to complete graph"));
+    EXPECT_TRUE(message_log::said("No Variables/Datasets to graph\nRun other does not hold "
+                                  "Inventory: it is a run of another model"));
+    EXPECT_TRUE(message_log::said("No variable Invntory in run other: left out of the graph"));
+    EXPECT_TRUE(message_log::said("Run other does not hold Inventory: it is a run of another "
+                                  "model (or of an older version of this one) for a value "
+                                  "reference"));
 }
 
 // A game played interval by interval: the WIP graph that opened in the first
