@@ -429,8 +429,8 @@ void finish_range(handle record) {
     if (!model_rec || !(hi > lo)) return;
     const std::string name = hot_spot_text(record, m.name);
     // An axis of a subscript range's elements (the value at each element's
-    // place is its position): the elements whose positions lie between the
-    // two values become the range's selection.
+    // place is its position): the elements the drag reaches become the
+    // range's selection.
     if (!name.empty() && lock_model(0) == 1) {
         const symbol_id named = find_symbol(name.c_str());
         const bool range = valid_symbol(named) && sym(named)->type == st_range;
@@ -438,8 +438,10 @@ void finish_range(handle record) {
         const long count = elements ? static_cast<long>(elements->count) : 0;
         unlock_model(0);
         if (range) {
-            const long first = std::max(0L, static_cast<long>(std::ceil(lo)));
-            const long last = std::min(count - 1, static_cast<long>(std::floor(hi)));
+            // Each element owns the room of its bars (position +- 0.5): a
+            // drag that reaches into it takes it.
+            const long first = std::max(0L, static_cast<long>(std::floor(lo + 0.5)));
+            const long last = std::min(count - 1, static_cast<long>(std::floor(hi + 0.5)));
             if (first <= last && subpanel_set_range(named))
                 subpanel_select_span(static_cast<int>(first), static_cast<int>(last));
             return;

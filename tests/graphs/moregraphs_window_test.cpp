@@ -241,6 +241,15 @@ TEST_F(BarGraphWindow, DraggingAlongTheElementsSelectsThem) {
     EXPECT_FALSE(subscript_selected(region, 3));
     // The time axis was not touched.
     EXPECT_DOUBLE_EQ(model_rec->start, 0);
+    // A drag that reaches into a bar's room takes its element: from the
+    // left of north's middle to the right edge of south's room.
+    const int room = (m.x_p1 - m.x_p0) / 4;
+    td::drag(w, POINT{middle(0) - 3, y}, POINT{m.x_p0 + 2 * room - 3, y}, 4, td::Button::left,
+             td::shift);
+    td::run_until_idle();
+    EXPECT_TRUE(subscript_selected(region, 0));
+    EXPECT_TRUE(subscript_selected(region, 1));
+    EXPECT_FALSE(subscript_selected(region, 2));
 
     lock_model(0);
     std::string range;
