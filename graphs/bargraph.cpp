@@ -25,6 +25,7 @@
 #include "tools/output.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -376,7 +377,7 @@ namespace {
 struct bar_entry {
     bar_graph g;
     handle texts = 0; // the hot spots' texts
-    std::int32_t title_cell = 0;
+    std::int32_t title_cell = 0, range_cell = 0;
     std::vector<std::int32_t> run_cells;
 };
 
@@ -666,6 +667,54 @@ void bar_draw(output_record* record) {
         }
     set_value_map(g.horizontal ? left : bottom, g.horizontal ? right : top, g.low, g.high, 0,
                   !g.horizontal);
+    // Vertical bars of consecutive elements: x values along the group axis
+    // are the elements' positions in their range, each at its group's
+    // middle, so a Shift-drag there selects the elements it spans.
+    if (!g.horizontal && !two_sided && !g.element_range.empty() && e) {
+        if (!e->range_cell) e->range_cell = hblock_add_string(e->texts, g.element_range.c_str());
+        set_value_map(left, right, g.element_first - 0.5, g.element_first + groups - 0.5,
+                      e->range_cell, false);
+    }
+}
+
+bool element_span_of(const std::vector<std::string>& elements, std::string& range, int& first) {
+    if (elements.size() < 2) return false;
+    symbol_id var = 0;
+    std::vector<std::array<long, max_dims>> at;
+    const dim_record* dims = nullptr;
+    for (const std::string& e : elements) {
+        std::int32_t slot = -1;
+        symbol_id id = 0;
+        std::uint32_t offset = 0;
+        if (!find_var_name(e.c_str(), &slot, 0, &id, &offset) || !id) return false;
+        if (var && id != var) return false;
+        var = id;
+        dims = safe_dims(id);
+        if (!dims || dims->ndims == 0 || dims->ndims > max_dims) return false;
+        std::array<long, max_dims> p{};
+        for (std::uint32_t d = 0; d < dims->ndims; ++d) {
+            const dim_entry& de = dims->d[d];
+            if (de.count == 0 || de.stride == 0) return false;
+            p[d] = static_cast<long>((offset / de.stride) % de.count);
+        }
+        at.push_back(p);
+    }
+    int varying = -1;
+    for (std::uint32_t d = 0; d < dims->ndims; ++d)
+        for (std::size_t i = 1; i < at.size(); ++i)
+            if (at[i][d] != at[0][d]) {
+                if (varying >= 0 && varying != static_cast<int>(d)) return false;
+                varying = static_cast<int>(d);
+            }
+    if (varying < 0) return false;
+    const std::size_t v = static_cast<std::size_t>(varying);
+    for (std::size_t i = 1; i < at.size(); ++i)
+        if (at[i][v] != at[0][v] + static_cast<long>(i)) return false;
+    const char* name = safe_sym_name(dims->d[v].range);
+    if (!name || !*name) return false;
+    range = name;
+    first = static_cast<int>(at[0][v]);
+    return true;
 }
 
 std::uint32_t live_slot(const char* element) {
@@ -977,6 +1026,7 @@ void bar_tool_run(handle tool) {
         g.labels = elements;
         order_bars(values, g.labels, o.sort_run, &g.live_slots);
         build_bar_heights(g, values);
+        if (!element_span_of(g.labels, g.element_range, g.element_first)) g.element_range.clear();
         g.value_title = g.title.substr(0, g.title.find('@'));
     }
     opening_tool = tool;

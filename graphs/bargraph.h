@@ -65,11 +65,23 @@ struct bar_graph {
     std::vector<std::uint32_t> side_live_slots;
     std::vector<float> live_times, side_live_times;
     int live_run_slot = -1;
+    // Groups that are consecutive elements of one subscript range (positions
+    // from element_first on, left to right): the range's name, which a
+    // drag along the group axis of vertical bars selects a span of; empty
+    // otherwise (sorted bars, a gap in the selection, bins or times).
+    std::string element_range;
+    int element_first = 0;
     std::uint16_t height(int group, int run) const {
         return heights[static_cast<std::size_t>(group) * static_cast<std::size_t>(run_count) +
                        static_cast<std::size_t>(run)];
     }
 };
+
+// The subscript range a list of element names runs along, when they are
+// consecutive elements of one range of one variable (the other subscripts
+// the same): its name and the first element's position (from 0). false
+// otherwise. Needs the model locked.
+bool element_span_of(const std::vector<std::string>& elements, std::string& range, int& first);
 
 // Bars at a time: values[group][run] (NA: no bar). The range is the graph's
 // low and high where set; unset or soft bounds take the data of both sets.

@@ -31,6 +31,7 @@
 #include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/wip.h"
+#include "sim/game.h"
 #include "sim/runname.h"
 #include "sim/simdata.h"
 #include "tools/output.h"
@@ -94,6 +95,49 @@ std::map<handle, live_graph> live_graphs;
 
 bool running() {
     return sim_phase >= phase_initialising && value_array;
+}
+
+// Between the intervals of a game: the game's values stand at its time and
+// its run file holds the saves so far.
+bool game_waiting() {
+    return game_state != 0 && !running() && value_array && game_in_progress();
+}
+
+// Fills a live series during a game: the game's run so far, then the game's
+// current value when it is newer than the run's last save. At most
+// max_points points are kept (the first ones); false when more were there.
+bool fill_from_game(graph_series& s, int slot, std::size_t max_points) {
+    s.times.clear();
+    s.values.clear();
+    s.read_values.clear();
+    const run_result game = game_run();
+    if (!game.run_file.empty()) {
+        const int run = kdf_open(game.run_file.c_str());
+        if (run >= 0) read_run_series(s.name.c_str(), nullptr, run, s.values, s.times);
+        if (s.values.size() != s.times.size()) s.times.resize(s.values.size());
+    }
+    const float now = value_array[0];
+    if (s.times.empty() || s.times.back() < now) {
+        s.times.push_back(now);
+        s.values.push_back(value_array[slot]);
+    }
+    const bool fits = s.times.size() <= max_points;
+    if (!fits) {
+        s.times.resize(max_points);
+        s.values.resize(max_points);
+    }
+    if (s.transformed) s.read_values = s.values;
+    return fits;
+}
+
+// A game moved back: the points at and after the game's time go, the
+// replay adds them again.
+void drop_points_from(graph_series& s, float now) {
+    std::size_t keep = s.times.size();
+    while (keep > 0 && s.times[keep - 1] >= now) --keep;
+    s.times.resize(keep);
+    s.values.resize(std::min(s.values.size(), keep));
+    if (s.transformed) s.read_values.resize(std::min(s.read_values.size(), keep));
 }
 
 // The time axis of the graph while the run goes on: the model's time range,
@@ -198,11 +242,14 @@ std::string run_text_of(int selected, const std::string& dataset, bool sim) {
 
 } // namespace
 
-handle build_custom_graph(const graph_def& def) {
+handle build_custom_graph(const graph_def& def, const std::vector<given_series>* given) {
     const bool in_run = running();
     if (in_run && !def.wip) return 0;
     if (!model_rec) return 0;
-    const int selected = loaded_run_names(1);
+    // A WIP definition drawn between a game's intervals shows the game as
+    // it goes on, and joins the work-in-progress list as in a run.
+    const bool game_wip = def.wip && !given && game_waiting();
+    const int selected = given ? 0 : loaded_run_names(1);
 
     handle h = new_line_graph_record();
     if (!h) return 0;
@@ -271,20 +318,26 @@ handle build_custom_graph(const graph_def& def) {
     // whose variables were all skipped takes no axis).
     std::map<int, int> group_of_scale;
     int planned = 0;
+    bool too_many = false;
+    std::string missing; // why the first variable left out was
     for (const graph_var& v : def.vars) {
         ++planned;
         bool sim = false;
         int run = -1, position = -1;
-        if (!v.dataset.empty()) {
+        if (given) {
+            // Ready series: one per variable, under its name as written.
+            if (static_cast<std::size_t>(planned) > given->size()) break;
+        } else if (!v.dataset.empty()) {
             // Opened by its file name when not loaded; unloaded again below.
             run = kdf_open(v.dataset.c_str());
             if (run < 0) continue; // a run that cannot be read skips the variable
-        } else if (v.run == gd_wip_run && in_run) {
+        } else if (v.run == gd_wip_run && (in_run || game_wip)) {
             sim = true;
         } else {
             position = v.run < 0 ? 0 : v.run;
             if (position >= selected) {
-                if (selected == 0 && !in_run) return fail("Graph requires datasets be loaded");
+                if (selected == 0 && !in_run && !game_wip)
+                    return fail("Graph requires datasets be loaded");
                 report(3, "Not enough runs loaded to get all wildcards");
                 continue;
             }
@@ -292,17 +345,25 @@ handle build_custom_graph(const graph_def& def) {
             // A variable of the first selected run takes the first selected
             // run that knows it: a run of another model loaded first is
             // passed over, as the Graph tool passes it over.
-            if (position == 0 && run_var_type(v.name.c_str(), run) == 0)
+            if (position == 0 && !run_holds_variable(v.name.c_str(), run))
                 for (int p = position + 1; p < selected; ++p) {
                     const int other = model_rec->runs[p].run;
-                    if (run_var_type(v.name.c_str(), other) == 0) continue;
+                    if (!run_holds_variable(v.name.c_str(), other)) continue;
                     position = p;
                     run = other;
                     break;
                 }
+            // A run without the variable (of another model, most often)
+            // gives it no line: it is left out, and said why.
+            if (!run_holds_variable(v.name.c_str(), run)) {
+                const std::string why = missing_in_run_text(v.name.c_str(), run);
+                report(3, "%s: left out of the graph %s", why.c_str(), def.name.c_str());
+                if (missing.empty()) missing = why;
+                continue;
+            }
         }
         std::vector<std::string> elements;
-        if (!sim) expand_element_names(v.name.c_str(), run, elements, 0);
+        if (!sim && !given) expand_element_names(v.name.c_str(), run, elements, 0);
         if (elements.empty()) elements.push_back(v.name);
         for (const std::string& e : elements) {
             graph_series s;
@@ -326,8 +387,20 @@ handle build_custom_graph(const graph_def& def) {
                     continue;
                 }
                 s.run = -2;
-                s.times = {value_array[0]};
-                s.values = {value_array[slot]};
+                if (game_state && game_in_progress()) {
+                    if (!fill_from_game(s, slot, live.max_points)) too_many = true;
+                    s.run = -2;
+                } else {
+                    s.times = {value_array[0]};
+                    s.values = {value_array[slot]};
+                }
+            } else if (given) {
+                const given_series& ready = (*given)[static_cast<std::size_t>(planned - 1)];
+                const std::size_t n = std::min(ready.times.size(), ready.values.size());
+                s.run = -1;
+                s.times.assign(ready.times.begin(), ready.times.begin() + static_cast<long>(n));
+                s.values.assign(ready.values.begin(), ready.values.begin() + static_cast<long>(n));
+                if (v.label.empty()) s.label = v.name;
             }
             // The series' units group, made when its scale first appears.
             auto [at, made] =
@@ -350,6 +423,9 @@ handle build_custom_graph(const graph_def& def) {
             g->series.push_back(std::move(s));
         }
     }
+    if (too_many) report(8, "Too many points to complete WIP graph");
+    if (g->series.empty() && !missing.empty())
+        return fail(("No Variables/Datasets to graph\n" + missing).c_str());
     if (g->series.empty()) return fail("No Variables/Datasets to graph");
     // Label lists in place of numbers: the X-DIV label along x, Y-LABEL for
     // the first group. A list sets its axis's range.
@@ -436,10 +512,13 @@ bool draw_wip_segments(handle record, HWND window, line_graph& g, const std::vec
 
 bool update_wip_graph(handle record) {
     if (is_live_bar_graph(record)) return update_live_bars(record);
+    // A graph whose window closed was forgotten with its record: the record
+    // is not looked at again (its handle is stale, or another's by now).
     auto it = live_graphs.find(record);
+    if (it == live_graphs.end()) return false;
     line_graph* g = graph_of(record);
-    if (it == live_graphs.end() || !g) {
-        if (it != live_graphs.end()) live_graphs.erase(it);
+    if (!g) {
+        live_graphs.erase(it);
         return false;
     }
     auto* rec = static_cast<output_record*>(lock_handle(record));
@@ -461,6 +540,12 @@ bool update_wip_graph(handle record) {
         const int slot = live.slots[i];
         if (slot < 0 || static_cast<std::uint32_t>(slot) >= value_slot_count) continue;
         graph_series& s = g->series[i];
+        // A game moved back replays its intervals from the start: what the
+        // graph showed from there on is made again.
+        if (game_state && !s.times.empty() && now < s.times.back()) {
+            drop_points_from(s, now);
+            remap_all = true;
+        }
         if (!s.times.empty() && s.times.back() == now) continue;
         if (s.times.size() >= live.max_points) {
             full = true;
@@ -498,13 +583,50 @@ bool update_wip_graph(handle record) {
     return true;
 }
 
+bool refresh_wip_graph(handle record, bool x_changed) {
+    auto it = live_graphs.find(record);
+    if (it == live_graphs.end()) return false;
+    line_graph* g = graph_of(record);
+    if (!g) return false;
+    live_graph& live = it->second;
+    if (value_array && game_waiting()) {
+        bool too_many = false;
+        mark_loaded_runs();
+        for (std::size_t i = 0; i < g->series.size() && i < live.slots.size(); ++i) {
+            const int slot = live.slots[i];
+            if (slot < 0 || static_cast<std::uint32_t>(slot) >= value_slot_count) continue;
+            if (!fill_from_game(g->series[i], slot, live.max_points)) too_many = true;
+        }
+        unload_runs(0);
+        if (too_many) report(8, "Too many points to complete WIP graph");
+    }
+    // Without x_changed the time axis stays where it is.
+    const bool auto_min = live.x_auto_min, auto_max = live.x_auto_max;
+    if (!x_changed) live.x_auto_min = live.x_auto_max = false;
+    if (lock_model(1) == 1) {
+        remap(*g, live);
+        unlock_model(1);
+    }
+    live.x_auto_min = auto_min;
+    live.x_auto_max = auto_max;
+    auto* rec = static_cast<output_record*>(lock_handle(record));
+    HWND window = rec ? rec->window : nullptr;
+    if (rec) unlock_handle(record);
+    if (window && IsWindow(window)) InvalidateRect(window, nullptr, TRUE);
+    refill_chart(record);
+    return true;
+}
+
 // ----------------------------------------------------------- user tools ---
 
 void forget_tool_window(handle record) {
     for (graph_set& set : graph_sets())
         for (graph_def& d : set.defs)
             if (d.window == record) d.window = 0;
+    // A closed graph leaves the work-in-progress list at once: during a game
+    // the list lasts from interval to interval.
     live_graphs.erase(record);
+    wip_graph_remove(record);
 }
 
 namespace {
@@ -686,6 +808,23 @@ int open_wip_graphs() {
     if (!(float_opts & fo_wip_graph)) return 0;
     graph_set* set = graph_set_at(current_graph_set());
     if (!set || !set->wip) return 0;
+    // Each interval of a game starts a run: the graphs opened by an earlier
+    // interval go on growing rather than opening again beside themselves.
+    if (game_state) {
+        int open = 0;
+        std::vector<std::string> closed;
+        for (const graph_def& d : set->defs) {
+            if (!d.wip) continue;
+            if (d.window && live_graphs.count(d.window))
+                ++open;
+            else
+                closed.push_back(d.name);
+        }
+        if (open) {
+            for (const std::string& name : closed) run_user_tool(name.c_str(), -1, 1);
+            return 1;
+        }
+    }
     return run_user_tool(nullptr, -1, 1) > 0 ? 1 : 0;
 }
 

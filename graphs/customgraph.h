@@ -11,11 +11,23 @@
 
 struct line_graph;
 
+// A ready series handed to a custom graph (the behaviour tests' graphs):
+// its times and values as they are to be drawn.
+struct given_series {
+    std::vector<float> times, values;
+};
+
 // Builds the line graph of a definition (kind 5) and opens its window; the
 // output record, or 0 when nothing was drawn (said why). While a simulation
 // runs only WIP definitions are drawn: their series read the running values,
-// and the graph joins the work-in-progress list.
-handle build_custom_graph(const graph_def& def);
+// and the graph joins the work-in-progress list. Between the intervals of a
+// game a WIP definition is drawn the same way, its series filled from the
+// game's run so far and the game's current values (at most its maximum
+// number of points, past which "Too many points to complete WIP graph").
+// given (may be null): one ready series per variable of the definition, in
+// order, each under the variable's name as written; no run is read then and
+// none need be loaded.
+handle build_custom_graph(const graph_def& def, const std::vector<given_series>* given = nullptr);
 
 // Runs user tools of the current set: the definition of that name (null: the
 // one at index, or with index < 0 every WIP definition). mode 1 runs only
@@ -40,6 +52,12 @@ void forget_tool_window(handle record);
 // not given); past that it stops growing and each save says "Increase
 // maxpoints for WIP graph" once.
 bool update_wip_graph(handle record);
+
+// Reads a work-in-progress graph's live series again and maps them anew: in
+// a game, from the game's run so far and its current values (the points kept
+// otherwise); x_changed lets the time axis follow the data first. false when
+// the record is no work-in-progress graph.
+bool refresh_wip_graph(handle record, bool x_changed);
 
 // Widens the x range of a work-in-progress graph whose data reached lo..hi:
 // an end that follows the data (grow_min, grow_max) and was passed moves so

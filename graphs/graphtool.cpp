@@ -17,6 +17,7 @@
 #include "shell/mainwnd.h"
 #include "shell/toolset.h"
 #include "shell/wiring.h"
+#include "sim/simdata.h"
 #include "tools/output.h"
 
 #include <cstddef>
@@ -158,6 +159,33 @@ std::string cumulative_units(symbol_id var, symbol_id time) {
 
 } // namespace
 
+bool reuse_graph_ranges(line_graph& g, handle tool) {
+    handle shown = 0;
+    if (tool_record* t = lock_tool(tool)) {
+        shown = t->output;
+        unlock_tool(tool);
+    }
+    const line_graph* old = shown ? graph_of(shown) : nullptr;
+    if (!old || old == &g || group_count(*old) != group_count(g)) return false;
+    auto* rec = static_cast<output_record*>(lock_handle(shown));
+    const bool open = rec && rec->window && IsWindow(rec->window);
+    if (rec) unlock_handle(shown);
+    if (!open) return false;
+    // Ranges never found (an empty graph) are nothing to keep.
+    if (!(old->x_max > old->x_min)) return false;
+    // The game goes on past the shown end: that end follows the model's
+    // times again, and kept y ranges widen to the data, so no new point of
+    // the game is cut off by the scales it keeps.
+    g.x_min = old->x_min;
+    if (!model_rec || old->x_max >= model_rec->end) g.x_max = old->x_max;
+    for (int k = 0; k < group_count(g); ++k) {
+        group_min(g, k) = group_min(*old, k);
+        group_max(g, k) = group_max(*old, k);
+    }
+    g.soft_bounds = true;
+    return true;
+}
+
 void graph_tool_run(handle tool) {
     last_record = 0;
     tool_record* tr = lock_tool(tool);
@@ -216,6 +244,7 @@ void graph_tool_run(handle tool) {
             g->series.push_back(std::move(s));
         }
     set_graph_size(*g, o.size_code, o.width, o.height);
+    if (game_state) reuse_graph_ranges(*g, tool);
 
     opening_tool = tool;
     last_record = show_line_graph(h);

@@ -10,7 +10,9 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/subpanel.h"
 #include "model/timebase.h"
+#include "model/varnames.h"
 #include "shell/controlpanel.h"
 #include "shell/filechoice.h"
 #include "shell/options.h"
@@ -426,6 +428,25 @@ void finish_range(handle record) {
     // base's values go back to model time through its scale and offset.
     if (!model_rec || !(hi > lo)) return;
     const std::string name = hot_spot_text(record, m.name);
+    // An axis of a subscript range's elements (the value at each element's
+    // place is its position): the elements the drag reaches become the
+    // range's selection.
+    if (!name.empty() && lock_model(0) == 1) {
+        const symbol_id named = find_symbol(name.c_str());
+        const bool range = valid_symbol(named) && sym(named)->type == st_range;
+        const element_list* elements = range ? safe_range_elements(named) : nullptr;
+        const long count = elements ? static_cast<long>(elements->count) : 0;
+        unlock_model(0);
+        if (range) {
+            // Each element owns the room of its bars (position +- 0.5): a
+            // drag that reaches into it takes it.
+            const long first = std::max(0L, static_cast<long>(std::floor(lo + 0.5)));
+            const long last = std::min(count - 1, static_cast<long>(std::floor(hi + 0.5)));
+            if (first <= last && subpanel_set_range(named))
+                subpanel_select_span(static_cast<int>(first), static_cast<int>(last));
+            return;
+        }
+    }
     double scale = 1, offset = 0;
     if (model_rec->time_base) {
         if (lock_model(0) != 1) return;

@@ -78,6 +78,44 @@ ref_parts split_spec(const std::string& spec) {
     return r;
 }
 
+// The variable part of an element name ("Stock" of "Stock[north]").
+std::string base_name(const char* name) {
+    std::string base = name ? name : "";
+    const std::size_t bracket = base.find('[');
+    if (bracket != std::string::npos) base.resize(bracket);
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    return base;
+}
+
+} // namespace
+
+bool run_holds_variable(const char* name, int run) {
+    if (run < 0 || !name) return false;
+    if (run_var_type(name, run) != 0) return true;
+    const std::string base = base_name(name);
+    return !base.empty() && run_var_type(base.c_str(), run) != 0;
+}
+
+std::string missing_in_run_text(const char* name, int run) {
+    const char* shown = run >= 0 ? run_display_name(run) : nullptr;
+    const std::string run_name = shown ? shown : "";
+    const std::string base = base_name(name);
+    const bool ours = !base.empty() && find_var_name(base.c_str(), nullptr, 1) != 0;
+    if (ours)
+        return "Run " + run_name + " does not hold " + std::string(name ? name : "") +
+               ": it is a run of another model (or of an older version of this one)";
+    return "No variable " + std::string(name ? name : "") + " in run " + run_name;
+}
+
+int first_run_holding(const char* name) {
+    if (!model_rec || model_rec->run_count <= 0) return -1;
+    for (int k = 0; k < model_rec->run_count && k < max_selected_runs; ++k)
+        if (run_holds_variable(name, model_rec->runs[k].run)) return model_rec->runs[k].run;
+    return model_rec->runs[0].run;
+}
+
+namespace {
+
 // The loaded-run index a reference names; -1 none. sim: the running simulation.
 int ref_run(const ref_parts& r, bool& sim) {
     sim = false;
@@ -86,6 +124,8 @@ int ref_run(const ref_parts& r, bool& sim) {
             sim = true;
             return -1;
         }
+        // No run named: the newest run that holds the variable.
+        if (!r.name.empty()) return first_run_holding(r.name.c_str());
         if (model_rec && model_rec->run_count > 0) return model_rec->runs[0].run;
         return -1;
     }
@@ -171,8 +211,7 @@ std::string ref_value(const ref_parts& r) {
     if (char* s = run_string_value(r.name.c_str(), run)) return s;
     // A name the run does not know shows the missing value, never the run's name
     // as if it were one, and says so in the log.
-    const char* shown = run_display_name(run);
-    report(3, "No variable %s in run %s for a value reference", r.name.c_str(), shown ? shown : "");
+    report(3, "%s for a value reference", missing_in_run_text(r.name.c_str(), run).c_str());
     return "--";
 }
 

@@ -20,5 +20,20 @@ std::string expand_value_refs(const char* text, int* taken = nullptr,
 // backslash, else the expansion in scratch memory.
 const char* expand_message_refs(const char* text);
 
+// What a loaded run lacking a variable means, for the messages of reports
+// and custom graphs: when the open model has the variable, the run is of
+// another model (or of an older version of this one); else there is no such
+// variable. Names the variable and the run.
+std::string missing_in_run_text(const char* name, int run);
+
+// Whether loaded run i holds the variable of an element name (its own
+// element, or the variable when the element part is a range or wildcard).
+bool run_holds_variable(const char* name, int run);
+
+// The first selected run that holds the variable (a run of another model
+// loaded first is passed over, as the Graph tool passes it over); the
+// first selected run when none does; -1 when no run is selected.
+int first_run_holding(const char* name);
+
 // Installs expand_message_refs as the engine's hook.
 void install_value_ref_hook();

@@ -8,6 +8,7 @@
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "graphs/sets/graphset.h"
+#include "graphs/sets/valuerefs.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/timebase.h"
@@ -30,8 +31,10 @@
 #include "shell/state.h"
 #include "shell/wip.h"
 #include "sim/control.h"
+#include "sim/game.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "sim/simdata.h"
 #include "tests/common/message_log.h"
 #include "tests/graphs/inventory_fixture.h"
 #include "tests/shell/shell_fixture.h"
@@ -573,6 +576,181 @@ TEST_F(CustomGraphs, ARunOfAnotherModelLoadedFirstIsPassedOver) {
     ASSERT_EQ(g->series.size(), 1u);
     EXPECT_EQ(g->series[0].label, "Inventory : base");
     EXPECT_EQ(g->series[0].times.size(), 201u);
+
+    // A report's reference without a run takes the same run.
+    float end = NA;
+    const float t = 100;
+    ASSERT_EQ(run_value_at_time("Inventory", nullptr, model_rec->runs[1].run, &end, &t, 1), 1);
+    EXPECT_EQ(expand_value_refs("\\Inventory@END/"), format_number_string(end, 0, nullptr));
+}
+
+// With only a run of another model, the graph and a report say so rather than
+// a bare "Unable to complete graph" and an unexplained "--".
+TEST_F(CustomGraphs, OnlyARunOfAnotherModelIsNamedAsSuch) {
+    const std::string other = dir + "/other.kdf";
+    std::filesystem::copy_file(KAVREL_SOURCE_DIR "/fuzz/corpus/runfile/plain_R.kdf", other);
+    ASSERT_EQ(load_runs(model_rec, 1, other.c_str(), 1, 0), 1);
+    ASSERT_EQ(loaded_run_names(1), 1);
+    graph_def d = make_graph_def(gd_line);
+    d.name = "lonely";
+    graph_var v;
+    v.name = "Inventory";
+    d.vars.push_back(v);
+    v.name = "Invntory"; // no such variable anywhere
+    d.vars.push_back(v);
+    add_graph_def(*set(), d);
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    EXPECT_EQ(run_user_tool("lonely", -1, 0), 0);
+    EXPECT_EQ(expand_value_refs("\\Inventory@END/"), "--");
+    set_message_hook(nullptr);
+    EXPECT_FALSE(message_log::said("Unable to complete graph"));
+    EXPECT_TRUE(message_log::said("No Variables/Datasets to graph\nRun other does not hold "
+                                  "Inventory: it is a run of another model"));
+    EXPECT_TRUE(message_log::said("No variable Invntory in run other: left out of the graph"));
+    EXPECT_TRUE(message_log::said("Run other does not hold Inventory: it is a run of another "
+                                  "model (or of an older version of this one) for a value "
+                                  "reference"));
+}
+
+// A game played interval by interval: the WIP graph that opened in the first
+// interval grows in the next one (no second window), a WIP definition shown
+// between intervals starts from the game's run so far and joins the
+// work-in-progress list, a graph that cannot hold the game so far says so
+// once, and Game Back takes the points of the undone interval away.
+TEST_F(CustomGraphs, AWipGraphFollowsAGameIntervalByInterval) {
+    float_opts |= fo_wip_graph;
+    set()->defs[0].max_points = 101;
+    struct game_reset {
+        ~game_reset() {
+            if (game_state) sim_control_command(sc_end_game, 0, 0);
+            game_interval = 0;
+        }
+    } reset;
+    game_interval = 10;
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "play");
+    ASSERT_EQ(run_command(rc_game, 0, 1, nullptr), 1);
+    td::run_until_idle();
+    ASSERT_TRUE(game_in_progress());
+    const handle first = set()->defs[0].window;
+    line_graph* g = graph_of(first);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 2u);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 10.0f);
+    EXPECT_EQ(g->series[0].times.size(), 21u);
+
+    ASSERT_EQ(run_command(rc_game, 0, 1, nullptr), 1);
+    td::run_until_idle();
+    EXPECT_EQ(set()->defs[0].window, first);
+    g = graph_of(first);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->series[0].times.size(), 41u);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 20.0f);
+    EXPECT_FALSE(g->series[0].xs.empty());
+
+    // Between intervals: a WIP definition shown now reads the game so far.
+    const int wip_before = wip_graph_count();
+    graph_def d = set()->defs[0];
+    d.name = "Again";
+    d.window = 0;
+    add_graph_def(*set(), d);
+    ASSERT_EQ(run_user_tool("Again", -1, 0), 1);
+    const handle again = set()->defs.back().window;
+    line_graph* a = graph_of(again);
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(a->series.size(), 2u);
+    EXPECT_EQ(a->series[0].run, -2);
+    ASSERT_EQ(a->series[0].times.size(), 41u);
+    EXPECT_FLOAT_EQ(a->series[0].times.front(), 0.0f);
+    EXPECT_FLOAT_EQ(a->series[0].times.back(), 20.0f);
+    for (std::size_t k = 0; k < 41; k += 10) {
+        EXPECT_FLOAT_EQ(a->series[0].times[k], g->series[0].times[k]) << k;
+        EXPECT_FLOAT_EQ(a->series[0].values[k], g->series[0].values[k]) << k;
+    }
+    EXPECT_EQ(wip_graph_count(), wip_before + 1);
+    // It grows with the next interval as the first one does.
+    ASSERT_EQ(run_command(rc_game, 0, 1, nullptr), 1);
+    td::run_until_idle();
+    EXPECT_EQ(graph_of(again)->series[0].times.size(), 61u);
+    EXPECT_EQ(graph_of(first)->series[0].times.size(), 61u);
+
+    // Too few points for the game so far: the first ones are kept, said once.
+    set()->defs.back().max_points = 10;
+    message_log::messages.clear();
+    set_message_hook(message_log::test_hook);
+    ASSERT_EQ(run_user_tool("Again", -1, 0), 1);
+    set_message_hook(nullptr);
+    int said = 0;
+    for (const message_log::message& m : message_log::messages)
+        if (m.text == "Too many points to complete WIP graph") ++said;
+    EXPECT_EQ(said, 1);
+    a = graph_of(set()->defs.back().window);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->series[0].times.size(), 20u);
+    EXPECT_FLOAT_EQ(a->series[0].times.back(), 9.5f);
+
+    // A graph closed during the game leaves the list; the next interval
+    // updates the others only.
+    const int listed = wip_graph_count();
+    auto* rec = static_cast<output_record*>(lock_handle(set()->defs.back().window));
+    ASSERT_NE(rec, nullptr);
+    HWND closing = rec->window;
+    unlock_handle(set()->defs.back().window);
+    SendMessage(closing, WM_COMMAND, cmd_close_output, 0);
+    td::run_until_idle();
+    EXPECT_EQ(set()->defs.back().window, 0u);
+    EXPECT_EQ(wip_graph_count(), listed - 1);
+    ASSERT_EQ(run_command(rc_game, 0, 1, nullptr), 1);
+    td::run_until_idle();
+    EXPECT_EQ(graph_of(first)->series[0].times.size(), 81u);
+
+    // Back by one interval: the graph ends where the game stands again.
+    ASSERT_EQ(run_command(rc_game_back, 0, 1, nullptr), 1);
+    td::run_until_idle();
+    ASSERT_TRUE(game_in_progress());
+    EXPECT_FLOAT_EQ(static_cast<float>(game_time()), 30.0f);
+    g = graph_of(first);
+    ASSERT_NE(g, nullptr);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 30.0f);
+    EXPECT_EQ(g->series[0].times.size(), 61u);
+    // And refreshed from the game's run it shows the same.
+    ASSERT_TRUE(refresh_wip_graph(first, true));
+    EXPECT_EQ(g->series[0].times.size(), 61u);
+    EXPECT_FLOAT_EQ(g->series[0].times.back(), 30.0f);
+}
+
+// The behaviour tests' graphs hand their series over ready: one series per
+// variable under its written name, no run needed.
+TEST_F(CustomGraphs, GivenSeriesAreDrawnWithoutAnyRun) {
+    ASSERT_EQ(loaded_run_names(1), 0);
+    graph_def d = make_graph_def(gd_line);
+    d.name = "Test";
+    d.title = "Inventory stays up";
+    graph_var v;
+    v.name = "Inventory";
+    d.vars.push_back(v);
+    v.name = "lower bound";
+    d.vars.push_back(v);
+    std::vector<given_series> given(2);
+    given[0] = {{0, 5, 10}, {100, 300, 200}};
+    given[1] = {{0, 10}, {50, 50}};
+    const handle h = build_custom_graph(d, &given);
+    ASSERT_NE(h, 0u);
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 2u);
+    EXPECT_EQ(g->series[0].label, "Inventory");
+    EXPECT_EQ(g->series[1].label, "lower bound");
+    EXPECT_EQ(g->series[0].values, (std::vector<float>{100, 300, 200}));
+    EXPECT_EQ(g->series[1].times, (std::vector<float>{0, 10}));
+    EXPECT_LE(g->y_min, 50.0);
+    EXPECT_GE(g->y_max, 300.0);
+    EXPECT_FALSE(g->series[0].xs.empty());
+    // Fewer given series than variables: the rest is left out.
+    given.pop_back();
+    const handle one = build_custom_graph(d, &given);
+    ASSERT_NE(one, 0u);
+    EXPECT_EQ(graph_of(one)->series.size(), 1u);
 }
 
 } // namespace

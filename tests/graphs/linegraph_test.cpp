@@ -27,6 +27,7 @@
 #include "shell/wip.h"
 #include "shell/wiring.h"
 #include "sim/control.h"
+#include "sim/game.h"
 #include "sim/livesweep.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
@@ -522,6 +523,57 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
 // output option byte) the second run's curve is drawn two pixels wide; and
 // the interval marker, a black bracket, sits along the bottom of the plot
 // from its left end.
+// During a game the Graph tool run again over its open graph keeps that
+// graph's scales (the lines grow on the same axes interval by interval);
+// outside a game, and once its window is gone, the ranges are found anew.
+TEST_F(GraphWindow, AGraphReopenedDuringAGameKeepsItsRanges) {
+    ASSERT_NE(run_tool(), nullptr);
+    line_graph* old = graph_of(last_graph_record());
+    ASSERT_NE(old, nullptr);
+    const double x_min = old->x_min, x_max = old->x_max, y_max = old->y_max;
+    // Scales a user could have set on the shown graph (a dragged range).
+    old->x_min = x_min + 7;
+    old->y_max = y_max * 3;
+    line_graph fresh;
+    EXPECT_TRUE(reuse_graph_ranges(fresh, tool_));
+    EXPECT_DOUBLE_EQ(fresh.x_min, x_min + 7);
+    EXPECT_DOUBLE_EQ(fresh.x_max, x_max);
+    EXPECT_DOUBLE_EQ(fresh.y_max, y_max * 3);
+    EXPECT_TRUE(fresh.soft_bounds); // kept, but widened by data outside them
+    // An end the game has passed follows the model's times again.
+    old->x_max = model_rec->end - 1;
+    line_graph passed;
+    EXPECT_TRUE(reuse_graph_ranges(passed, tool_));
+    EXPECT_DOUBLE_EQ(passed.x_min, x_min + 7);
+    EXPECT_FALSE(std::fabs(passed.x_max) < axis_unset);
+    old->x_max = x_max;
+    line_graph two_groups;
+    two_groups.more_groups.emplace_back();
+    EXPECT_FALSE(reuse_graph_ranges(two_groups, tool_));
+
+    // Not in a game: the tool finds the ranges from the data again.
+    ASSERT_NE(run_tool(), nullptr);
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_DOUBLE_EQ(g->x_min, x_min);
+    EXPECT_DOUBLE_EQ(g->y_max, y_max);
+    g->y_max = y_max * 3;
+    g->x_min = x_min + 7;
+    const std::uint8_t saved = game_state;
+    game_state = 4;
+    HWND w = run_tool();
+    game_state = saved;
+    ASSERT_NE(w, nullptr);
+    g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_DOUBLE_EQ(g->x_min, x_min + 7);
+    EXPECT_DOUBLE_EQ(g->y_max, y_max * 3);
+    // A closed window has nothing to hand on.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    EXPECT_FALSE(reuse_graph_ranges(fresh, tool_));
+}
+
 TEST_F(GraphWindow, LinesWidenBySeriesAndTheIntervalIsMarked) {
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);

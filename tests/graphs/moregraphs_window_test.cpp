@@ -14,6 +14,7 @@
 #include "graphs/linegraph.h"
 #include "graphs/moregraphs.h"
 #include "model/context.h"
+#include "model/subscript_selection.h"
 #include "model/varnames.h"
 #include "platform/print.h"
 #include "platform/testing/answerer.h"
@@ -198,6 +199,72 @@ class BarGraphWindow : public MoreGraphsWindow {
 protected:
     void SetUp() override { open_sample("subscripted.kmf", "demand[north,food]", 40, "demand"); }
 };
+
+// Bars of consecutive elements of one range: a Shift-drag along their axis
+// selects the elements whose bars' middles it spans. Bars of two varying
+// subscripts, or with a gap, have no such axis.
+TEST_F(BarGraphWindow, DraggingAlongTheElementsSelectsThem) {
+    lock_model(0);
+    const symbol_id region = find_symbol("region"), product = find_symbol("product");
+    unlock_model(0);
+    ASSERT_NE(region, 0u);
+    ASSERT_EQ(select_element_span(product, 1, 1), 1); // tools only
+    struct restore {
+        symbol_id a, b;
+        ~restore() {
+            select_element_span(a, 0, 3);
+            select_element_span(b, 0, 2);
+        }
+    } put_back{region, product};
+    make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    handle rec = last_bar_record();
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->group_count, 4);
+    EXPECT_EQ(g->labels[1], "demand[south,tools]");
+    EXPECT_EQ(g->element_range, "region");
+    EXPECT_EQ(g->element_first, 0);
+    td::run_until_idle();
+    value_map m{};
+    ASSERT_TRUE(record_value_map(rec, &m));
+    ASSERT_NE(m.x_p0, m.x_p1);
+    const auto middle = [&](int i) { return m.x_p0 + (2 * i + 1) * (m.x_p1 - m.x_p0) / 8; };
+    const int y = (m.y_p0 + m.y_p1) / 2;
+    // From east's middle back to just past south's.
+    td::drag(w, POINT{middle(2) + 2, y}, POINT{middle(1) - 2, y}, 4, td::Button::left, td::shift);
+    td::run_until_idle();
+    EXPECT_FALSE(subscript_selected(region, 0));
+    EXPECT_TRUE(subscript_selected(region, 1));
+    EXPECT_TRUE(subscript_selected(region, 2));
+    EXPECT_FALSE(subscript_selected(region, 3));
+    // The time axis was not touched.
+    EXPECT_DOUBLE_EQ(model_rec->start, 0);
+    // A drag that reaches into a bar's room takes its element: from the
+    // left of north's middle to the right edge of south's room.
+    const int room = (m.x_p1 - m.x_p0) / 4;
+    td::drag(w, POINT{middle(0) - 3, y}, POINT{m.x_p0 + 2 * room - 3, y}, 4, td::Button::left,
+             td::shift);
+    td::run_until_idle();
+    EXPECT_TRUE(subscript_selected(region, 0));
+    EXPECT_TRUE(subscript_selected(region, 1));
+    EXPECT_FALSE(subscript_selected(region, 2));
+
+    lock_model(0);
+    std::string range;
+    int first = -1;
+    EXPECT_TRUE(element_span_of({"demand[south,cloth]", "demand[east,cloth]"}, range, first));
+    EXPECT_EQ(range, "region");
+    EXPECT_EQ(first, 1);
+    EXPECT_TRUE(element_span_of({"demand[west,food]", "demand[west,tools]"}, range, first));
+    EXPECT_EQ(range, "product");
+    EXPECT_FALSE(element_span_of({"demand[north,food]", "demand[east,food]"}, range, first));
+    EXPECT_FALSE(element_span_of({"demand[north,food]", "demand[south,tools]"}, range, first));
+    EXPECT_FALSE(element_span_of({"demand[south,food]", "demand[north,food]"}, range, first));
+    EXPECT_FALSE(element_span_of({"demand[north,food]"}, range, first));
+    unlock_model(0);
+}
 
 TEST_F(BarGraphWindow, TwelveGroupsOfTwoRunsWithLabelsOnThreeRows) {
     // At the end of the time axis, bars.
