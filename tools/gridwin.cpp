@@ -570,7 +570,7 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         scroll(w, *d, SB_HORZ, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_LBUTTONDOWN: {
-        outwin_notify_container(record, w, outwin_button_down, lp);
+        outwin_press(w, record, lp, &d->selecting);
         const int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
         d->sel_row = -1;
         d->sel_start = d->sel_end = 0;
@@ -604,8 +604,6 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
                 }
             }
         }
-        d->selecting = true;
-        SetCapture(w);
         InvalidateRect(w, nullptr, TRUE);
         return 0;
     }
@@ -622,10 +620,7 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         }
         return 0;
     case WM_LBUTTONUP: {
-        if (!d->selecting) return 0;
-        d->selecting = false;
-        ReleaseCapture();
-        outwin_notify_container(record, w, outwin_button_up, lp);
+        if (!outwin_release(w, record, lp, &d->selecting)) return 0;
         if (d->sel_row >= 0) d->last_row = d->sel_row;
         if (d->sel_row >= 0 && d->sel_end > d->sel_start) {
             const std::string& label = d->grid.rows[static_cast<std::size_t>(d->sel_row)].label;

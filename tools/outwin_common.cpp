@@ -70,6 +70,20 @@ void outwin_notify_container(handle record, HWND window, UINT message, LPARAM po
     if (container) SendMessage(container, message, reinterpret_cast<WPARAM>(window), point);
 }
 
+void outwin_press(HWND w, handle record, LPARAM point, bool* selecting) {
+    outwin_notify_container(record, w, outwin_button_down, point);
+    *selecting = true;
+    SetCapture(w);
+}
+
+bool outwin_release(HWND w, handle record, LPARAM point, bool* selecting) {
+    if (!*selecting) return false;
+    *selecting = false;
+    ReleaseCapture();
+    outwin_notify_container(record, w, outwin_button_up, point);
+    return true;
+}
+
 HWND outwin_open(handle record, const char* class_name, const char* title, int x, int y, int width,
                  int height, DWORD style, void (*release)(handle record)) {
     HWND w = open_output_window(record, class_name, title, x, y, width, height, style);

@@ -34,6 +34,13 @@ bool outwin_is_kept(handle record);
 // point.
 void outwin_notify_container(handle record, HWND window, UINT message, LPARAM point);
 
+// A press that starts a selection: the container is told and the window
+// takes the mouse until the release.
+void outwin_press(HWND window, handle record, LPARAM point, bool* selecting);
+// The release that ends it: false when no selection was going on; else the
+// mouse is let go and the container told.
+bool outwin_release(HWND window, handle record, LPARAM point, bool* selecting);
+
 // Opens the window of a record whose data is stored; record and window then
 // name each other. When no window could be made, the data (release) and the
 // record are freed and the result is null.

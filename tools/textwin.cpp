@@ -427,15 +427,13 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         hscroll(w, *d, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_LBUTTONDOWN: {
-        outwin_notify_container(record, w, outwin_button_down, lp);
+        outwin_press(w, record, lp, &d->selecting);
         int at = offset_at(*d, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
         d->anchor = at;
         int s, e;
         const std::string& text = d->lines.text();
         find_name_extent(text, at, static_cast<int>(text.size()), &s, &e);
         set_selection(w, *d, s, e);
-        d->selecting = true;
-        SetCapture(w);
         return 0;
     }
     case WM_MOUSEMOVE:
@@ -445,10 +443,7 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         }
         return 0;
     case WM_LBUTTONUP: {
-        if (!d->selecting) return 0;
-        d->selecting = false;
-        ReleaseCapture();
-        outwin_notify_container(record, w, outwin_button_up, lp);
+        if (!outwin_release(w, record, lp, &d->selecting)) return 0;
         if (d->sel_end > d->sel_start) {
             // A copy: making the workbench variable may append to this window.
             std::string sel = selected_or_all(*d);
