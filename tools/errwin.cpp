@@ -8,6 +8,7 @@
 #include "shell/winlist.h"
 #include "sim/simdata.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/textwin.h"
 
 #include <string>
@@ -43,10 +44,7 @@ handle open_error_window() {
 
 // The window of an output record (null when it has none).
 HWND record_window(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return nullptr;
-    HWND w = r->window;
-    unlock_handle(record);
+    HWND w = outwin_window(record);
     return w && IsWindow(w) ? w : nullptr;
 }
 

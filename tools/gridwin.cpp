@@ -21,18 +21,18 @@
 #include "shell/state.h"
 #include "shell/varselect.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/textwin_core.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr const char* spread_class = "Kavrel_spread";
-constexpr UINT msg_button_down = 1025;
-constexpr UINT msg_button_up = 1026;
 constexpr int grid_type = ',';
 
 // What a grid record holds after its head (a pointer to it, so nothing here
@@ -40,10 +40,7 @@ constexpr int grid_type = ',';
 struct grid_data {
     grid_rows grid;
     grid_kept_axis axis;
-    font_spec font{};
-    HFONT hfont = nullptr;
-    HDC measure = nullptr;
-    int line_height = 16;
+    outwin_font font;
     int zero_width = 8;
     int first_tab = 240;
     int tab_width = 80;
@@ -59,32 +56,17 @@ struct grid_data {
 };
 
 grid_data* data_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return nullptr;
-    grid_data* d = nullptr;
-    if (r->type == grid_type && r->release) std::memcpy(&d, r + 1, sizeof d);
-    unlock_handle(record);
-    return d;
+    return static_cast<grid_data*>(outwin_data(record, grid_type));
 }
 
 HWND window_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return nullptr;
-    HWND w = r->window;
-    unlock_handle(record);
-    return w;
+    return outwin_window(record);
 }
 
 void release_grid_data(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return;
-    grid_data* d = nullptr;
-    std::memcpy(&d, r + 1, sizeof d);
-    std::memset(static_cast<void*>(r + 1), 0, sizeof d);
-    unlock_handle(record);
+    auto* d = static_cast<grid_data*>(outwin_take_data(record));
     if (!d) return;
-    if (d->measure) DeleteDC(d->measure);
-    if (d->hfont) DeleteObject(d->hfont);
+    outwin_close_font(d->font);
     delete d;
 }
 
@@ -123,7 +105,7 @@ std::vector<label_piece> layout_label(const grid_data& d, const std::string& lab
         }
         p.text = label.substr(static_cast<std::size_t>(p.offset),
                               end - static_cast<std::size_t>(p.offset));
-        const int w = text_px(d.measure, p.text);
+        const int w = text_px(d.font.measure, p.text);
         out.push_back(std::move(p));
         if (tab == std::string::npos) break;
         // The next stop after the text.
@@ -137,14 +119,7 @@ std::vector<label_piece> layout_label(const grid_data& d, const std::string& lab
 
 COLORREF mark_colour(const grid_data& d, int mark) {
     if (mark >= 1 && mark <= 12) return colour_table[mark - 1];
-    return d.font.colour == 0xFFFFFFFFu ? GetSysColor(COLOR_WINDOWTEXT) : d.font.colour;
-}
-
-void client_size(HWND w, int* cw, int* ch) {
-    RECT rc{0, 0, 0, 0};
-    if (w) GetClientRect(w, &rc);
-    *cw = rc.right;
-    *ch = rc.bottom;
+    return outwin_text_colour(d.font.spec);
 }
 
 int row_count(const grid_data& d) {
@@ -161,15 +136,15 @@ int horizontal_extent(const grid_data& d) {
 }
 int columns_in_view(HWND w, const grid_data& d) {
     int cw, ch;
-    client_size(w, &cw, &ch);
+    outwin_client_size(w, &cw, &ch);
     return std::max(1, (cw - d.first_tab) / std::max(1, d.tab_width));
 }
 
 void set_scrolls(HWND w, grid_data& d) {
     if (!w) return;
     int cw, ch;
-    client_size(w, &cw, &ch);
-    d.visible = std::max(1, ch / d.line_height);
+    outwin_client_size(w, &cw, &ch);
+    d.visible = std::max(1, ch / d.font.line_height);
     d.top = std::clamp(d.top, 0, std::max(0, vertical_extent(d) - d.visible));
     d.first_cell =
         std::clamp(d.first_cell, 0, std::max(0, horizontal_extent(d) - columns_in_view(w, d)));
@@ -196,7 +171,7 @@ void draw_label(HDC dc, const grid_data& d, int y, const grid_row& row, int righ
 }
 
 void draw_lines_layout(HDC dc, const grid_data& d, int width, int height) {
-    for (int i = d.top, y = 0; i < row_count(d) && y < height; ++i, y += d.line_height) {
+    for (int i = d.top, y = 0; i < row_count(d) && y < height; ++i, y += d.font.line_height) {
         const grid_row& row = d.grid.rows[static_cast<std::size_t>(i)];
         if (!row.has_cells) {
             draw_label(dc, d, y, row, width, row.colour);
@@ -223,12 +198,12 @@ void draw_columns_layout(HDC dc, const grid_data& d, int width, int height) {
             FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
             const std::vector<std::string> fields = grid_label_fields(row.label);
             for (int k = d.top, y = 2; k < static_cast<int>(fields.size()) && y < height;
-                 ++k, y += d.line_height)
+                 ++k, y += d.font.line_height)
                 draw_cut(dc, x + 2, y, fields[static_cast<std::size_t>(k)], x + d.tab_width - 2);
             continue;
         }
         for (int k = d.top, y = 0; k <= static_cast<int>(row.cells.size()) && y < height;
-             ++k, y += d.line_height) {
+             ++k, y += d.font.line_height) {
             const std::string s =
                 k == 0 ? grid_label_fields(row.label).front()
                        : grid_cell_text(row, row.cells[static_cast<std::size_t>(k - 1)]);
@@ -247,15 +222,15 @@ RECT selection_rect(const grid_data& d) {
     for (const label_piece& p : layout_label(d, s)) {
         const int from = p.offset, to = p.offset + static_cast<int>(p.text.size());
         if (d.sel_start >= from && d.sel_start <= to)
-            xa = p.x +
-                 text_px(d.measure, p.text.substr(0, static_cast<std::size_t>(d.sel_start - from)));
+            xa = p.x + text_px(d.font.measure,
+                               p.text.substr(0, static_cast<std::size_t>(d.sel_start - from)));
         if (d.sel_end >= from && d.sel_end <= to)
-            xb = p.x +
-                 text_px(d.measure, p.text.substr(0, static_cast<std::size_t>(d.sel_end - from)));
+            xb = p.x + text_px(d.font.measure,
+                               p.text.substr(0, static_cast<std::size_t>(d.sel_end - from)));
     }
     if (xa < 0 || xb < 0) return r;
-    const int y = (d.sel_row - d.top) * d.line_height;
-    return RECT{xa, y, xb, y + d.line_height};
+    const int y = (d.sel_row - d.top) * d.font.line_height;
+    return RECT{xa, y, xb, y + d.font.line_height};
 }
 
 void paint(HWND w, grid_data& d) {
@@ -263,8 +238,8 @@ void paint(HWND w, grid_data& d) {
     HDC dc = BeginPaint(w, &ps);
     if (!dc) return;
     int cw, ch;
-    client_size(w, &cw, &ch);
-    HGDIOBJ old = SelectObject(dc, d.hfont);
+    outwin_client_size(w, &cw, &ch);
+    HGDIOBJ old = SelectObject(dc, d.font.hfont);
     SetBkMode(dc, TRANSPARENT);
     if (d.grid.columns_layout)
         draw_columns_layout(dc, d, cw, ch);
@@ -284,107 +259,23 @@ int offset_in_label(const grid_data& d, const grid_row& row, int x) {
         if (x < p.x) continue;
         if (row.has_cells && x >= d.first_tab) return -1;
         for (std::size_t n = 0; n < p.text.size(); ++n)
-            if (x < p.x + text_px(d.measure, p.text.substr(0, n + 1)))
+            if (x < p.x + text_px(d.font.measure, p.text.substr(0, n + 1)))
                 return p.offset + static_cast<int>(n);
         return p.offset + static_cast<int>(p.text.size());
     }
     return -1;
 }
 
-void set_keep(handle record, int mode) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return;
-    r->keep = static_cast<std::uint8_t>(mode < 0 ? !r->keep : mode);
-    unlock_handle(record);
-}
-
-bool is_kept(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return false;
-    const bool kept = r->keep != 0;
-    unlock_handle(record);
-    return kept;
-}
-
-void notify_container(handle record, HWND w, UINT message, LPARAM point) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    HWND container = r ? r->container : nullptr;
-    if (r) unlock_handle(record);
-    if (container) SendMessage(container, message, reinterpret_cast<WPARAM>(w), point);
-}
-
 void scroll(HWND w, grid_data& d, int bar, int code, int thumb) {
     const bool vertical = bar == SB_VERT;
-    int pos = vertical ? d.top : d.first_cell;
-    const int page = vertical ? std::max(1, d.visible - 1) : columns_in_view(w, d);
-    switch (code) {
-    case SB_LINEUP:
-        --pos;
-        break;
-    case SB_LINEDOWN:
-        ++pos;
-        break;
-    case SB_PAGEUP:
-        pos -= page;
-        break;
-    case SB_PAGEDOWN:
-        pos += page;
-        break;
-    case SB_TOP:
-        pos = 0;
-        break;
-    case SB_BOTTOM:
-        pos = 1 << 30;
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        pos = scroll_thumb_pos(vertical ? vertical_extent(d) : horizontal_extent(d), thumb);
-        break;
-    default:
-        return;
-    }
-    (vertical ? d.top : d.first_cell) = pos;
+    const std::optional<int> pos =
+        outwin_scroll_target(code, vertical ? d.top : d.first_cell,
+                             vertical ? std::max(1, d.visible - 1) : columns_in_view(w, d),
+                             vertical ? vertical_extent(d) : horizontal_extent(d), thumb);
+    if (!pos) return;
+    (vertical ? d.top : d.first_cell) = *pos;
     set_scrolls(w, d);
     InvalidateRect(w, nullptr, TRUE);
-}
-
-LRESULT command(HWND w, handle record, grid_data& d, int cmd) {
-    switch (cmd) {
-    case cmd_export_output:
-        spread_copy(record);
-        return 0;
-    case cmd_save_output:
-    case 494: {
-        if (d.grid.rows.empty()) return 0;
-        char* path = file_dialog("File to save contents as", "", fd_save, ft_text | ft_all, 0,
-                                 ft_text, 0, nullptr, nullptr);
-        if (path && *path) spread_save(record, path);
-        return 0;
-    }
-    case cmd_lock_output:
-        set_keep(record, 1);
-        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
-        return 0;
-    case cmd_unlock_output:
-        set_keep(record, 0);
-        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
-        return 0;
-    case 493:
-        set_keep(record, -1);
-        InvalidateRect(w, nullptr, TRUE);
-        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
-        return 0;
-    case cmd_print_output:
-        spread_print(record);
-        return 0;
-    case cmd_close_output:
-        if (is_kept(record) || d.printing) return 0;
-        unlist_output_window(record);
-        free_spread_window(record);
-        return 0;
-    default:
-        return 0;
-    }
 }
 
 void grid_sink_line(handle record, const char* line, int) {
@@ -398,48 +289,18 @@ handle open_spread_window(const char* title, int x, int y, int width, int height
     handle record = new_output_record(sizeof(grid_data*), grid_type);
     if (!record) return 0;
     auto* d = new grid_data;
-    if (font && (font->size != 0 || font->face[0] != 0))
-        d->font = sane_font_spec(*font);
-    else {
-        d->font.colour = 0xFFFFFFFFu;
-        d->font.size = 10;
-    }
-    HDC screen = GetDC(nullptr);
-    d->hfont = make_font(screen, d->font, 0);
-    d->measure = CreateCompatibleDC(screen);
-    ReleaseDC(nullptr, screen);
-    if (d->measure && d->hfont) SelectObject(d->measure, d->hfont);
-    TEXTMETRIC tm{};
-    if (d->measure && GetTextMetrics(d->measure, &tm) && tm.tmHeight > 0)
-        d->line_height = tm.tmHeight + tm.tmExternalLeading;
-    d->zero_width = std::max(1, text_px(d->measure, "0"));
+    // A zeroed spec is the default font too.
+    outwin_open_font(d->font, font && (font->size != 0 || font->face[0] != 0) ? font : nullptr);
+    d->zero_width = std::max(1, text_px(d->font.measure, "0"));
     d->first_tab = (first_tab > 0 ? first_tab : 30) * d->zero_width;
     d->tab_width = (tab_width > 0 ? tab_width : 10) * d->zero_width;
     d->grid.columns_layout = columns_layout != 0;
     d->title = title ? title : "";
-    {
-        auto* r = static_cast<output_record*>(lock_handle(record));
-        std::memcpy(r + 1, &d, sizeof d);
-        r->release = release_grid_data;
-        unlock_handle(record);
-    }
-    RECT c{0, 0, 640, 480};
-    if (container_wnd) GetClientRect(container_wnd, &c);
-    if (width < 1 || height < 1) {
-        width = c.right * 2 / 3;
-        height = c.bottom / 2;
-    }
-    HWND w = open_output_window(record, spread_class, d->title.c_str(), x, y, width, height,
-                                WS_VSCROLL | WS_HSCROLL);
-    if (!w) {
-        release_grid_data(record);
-        free_output_record(record);
-        return 0;
-    }
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    r->window = w;
-    unlock_handle(record);
-    SetWindowLongPtr(w, 0, static_cast<LONG_PTR>(record));
+    outwin_set_data(record, d, release_grid_data);
+    outwin_default_size(&width, &height);
+    HWND w = outwin_open(record, spread_class, d->title.c_str(), x, y, width, height,
+                         WS_VSCROLL | WS_HSCROLL, release_grid_data);
+    if (!w) return 0;
     set_scrolls(w, *d);
     return record;
 }
@@ -454,8 +315,8 @@ int spread_add_row(handle record, const char* label, const char* const* texts, c
     HWND w = window_of(record);
     if (!w) return n;
     int cw, ch;
-    client_size(w, &cw, &ch);
-    d->visible = std::max(1, ch / d->line_height);
+    outwin_client_size(w, &cw, &ch);
+    d->visible = std::max(1, ch / d->font.line_height);
     if (d->scroll_limit >= 0 && !d->grid.columns_layout && n - 1 >= d->top + d->visible)
         d->top = n - d->visible;
     set_scrolls(w, *d);
@@ -631,7 +492,7 @@ int spread_print(handle record) {
         rows = d->grid.rows;
     const std::string text = grid_export_text(d->grid, "\n");
     const std::string title = d->title;
-    const font_spec font = d->font;
+    const font_spec font = d->font.spec;
     d->printing = true;
     HDC dc = start_text_print(title.c_str(), &font);
     if (dc) {
@@ -656,13 +517,7 @@ int spread_print(handle record) {
 }
 
 void free_spread_window(handle record) {
-    HWND w = window_of(record);
-    release_grid_data(record);
-    if (w) {
-        SetWindowLongPtr(w, 0, 0);
-        destroy_tool_window(w);
-    }
-    free_output_record(record);
+    outwin_free(record, release_grid_data);
 }
 
 const grid_rows* spread_rows(handle record) {
@@ -681,7 +536,7 @@ void spread_selection(handle record, int* row, int* start, int* end) {
 }
 int spread_line_height(handle record) {
     grid_data* d = data_of(record);
-    return d ? d->line_height : 0;
+    return d ? d->font.line_height : 0;
 }
 int spread_top(handle record) {
     grid_data* d = data_of(record);
@@ -715,7 +570,7 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         scroll(w, *d, SB_HORZ, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_LBUTTONDOWN: {
-        notify_container(record, w, msg_button_down, lp);
+        outwin_press(w, record, lp, &d->selecting);
         const int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
         d->sel_row = -1;
         d->sel_start = d->sel_end = 0;
@@ -723,14 +578,14 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         if (d->grid.columns_layout) {
             // A column's label line: the row of that column.
             const int r = x < d->first_tab ? -1 : (x - d->first_tab) / d->tab_width + d->first_cell;
-            if (y / d->line_height + d->top == 0 && r >= 0 && r < row_count(*d)) {
+            if (y / d->font.line_height + d->top == 0 && r >= 0 && r < row_count(*d)) {
                 const std::string first = grid_label_fields(d->grid.rows[r].label).front();
                 d->sel_row = r;
                 d->sel_start = 0;
                 d->sel_end = static_cast<int>(first.size());
             }
         } else {
-            const int r = y / d->line_height + d->top;
+            const int r = y / d->font.line_height + d->top;
             if (r >= 0 && r < row_count(*d)) {
                 const std::string& label = d->grid.rows[static_cast<std::size_t>(r)].label;
                 const int at = offset_in_label(*d, d->grid.rows[static_cast<std::size_t>(r)], x);
@@ -749,8 +604,6 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
                 }
             }
         }
-        d->selecting = true;
-        SetCapture(w);
         InvalidateRect(w, nullptr, TRUE);
         return 0;
     }
@@ -767,10 +620,7 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         }
         return 0;
     case WM_LBUTTONUP: {
-        if (!d->selecting) return 0;
-        d->selecting = false;
-        ReleaseCapture();
-        notify_container(record, w, msg_button_up, lp);
+        if (!outwin_release(w, record, lp, &d->selecting)) return 0;
         if (d->sel_row >= 0) d->last_row = d->sel_row;
         if (d->sel_row >= 0 && d->sel_end > d->sel_start) {
             const std::string& label = d->grid.rows[static_cast<std::size_t>(d->sel_row)].label;
@@ -786,25 +636,16 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         }
         return 0;
     }
-    case WM_COMMAND:
-        return command(w, record, *d, LOWORD(wp));
-    case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == SC_CLOSE) return command(w, record, *d, cmd_close_output);
-        return DefWindowProc(w, m, wp, lp);
     case WM_KILLFOCUS:
         return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtr(w, 0, 0);
-        unlist_output_window(record);
-        if (auto* r = static_cast<output_record*>(lock_handle(record))) {
-            r->window = nullptr;
-            unlock_handle(record);
-        }
-        release_grid_data(record);
-        free_output_record(record);
-        return DefWindowProc(w, m, wp, lp);
     default:
-        return DefWindowProc(w, m, wp, lp);
+        return outwin_default_proc(w, record, m, wp, lp,
+                                   {.copy = spread_copy,
+                                    .save = spread_save,
+                                    .print = spread_print,
+                                    .release = release_grid_data,
+                                    .has_content = !d->grid.rows.empty(),
+                                    .busy = d->printing});
     }
 }
 

@@ -20,10 +20,12 @@
 #include "shell/toolset_hooks.h"
 #include "shell/varselect.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,18 +35,14 @@ namespace {
 
 constexpr const char* text_class = "Kavrel_text";
 constexpr int tab_chars = 8;
-constexpr UINT msg_button_down = 1025;
-constexpr UINT msg_button_up = 1026;
+constexpr int text_type = 0;
 
 // What a text record holds after its head (the record keeps a pointer to it,
 // so nothing here moves when the record's block does).
 struct text_data {
     text_lines lines;
     text_view view;
-    font_spec font{};
-    HFONT hfont = nullptr;
-    HDC measure = nullptr; // a memory device with the font selected
-    int line_height = 16;
+    outwin_font font;
     int step = 1;
     int tab_px = 64;
     // Advances of the font's 256 characters, measured once: appending a line
@@ -59,34 +57,15 @@ struct text_data {
 };
 
 text_data* data_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return nullptr;
-    text_data* d = nullptr;
-    if (r->type == 0 && r->release) std::memcpy(&d, r + 1, sizeof d);
-    unlock_handle(record);
-    return d;
-}
-
-HWND window_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return nullptr;
-    HWND w = r->window;
-    unlock_handle(record);
-    return w;
+    return static_cast<text_data*>(outwin_data(record, text_type));
 }
 
 // Frees the lines and the font, never the window (the record's release).
 void release_text_data(handle record) {
     if (text_record_released) text_record_released(record);
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return;
-    text_data* d = nullptr;
-    std::memcpy(&d, r + 1, sizeof d);
-    std::memset(static_cast<void*>(r + 1), 0, sizeof d);
-    unlock_handle(record);
+    auto* d = static_cast<text_data*>(outwin_take_data(record));
     if (!d) return;
-    if (d->measure) DeleteDC(d->measure);
-    if (d->hfont) DeleteObject(d->hfont);
+    outwin_close_font(d->font);
     delete d;
 }
 
@@ -135,17 +114,10 @@ void draw_line(HDC dc, const text_data& d, int x0, int y, std::string_view s, in
     flush(i);
 }
 
-void client_size(HWND w, int* cw, int* ch) {
-    RECT rc{0, 0, 0, 0};
-    if (w) GetClientRect(w, &rc);
-    *cw = rc.right;
-    *ch = rc.bottom;
-}
-
 void set_scrolls(HWND w, const text_data& d) {
     if (!w) return;
     int cw, ch;
-    client_size(w, &cw, &ch);
+    outwin_client_size(w, &cw, &ch);
     // Past 32,000 lines the bars count in steps of several lines, so a
     // thumb's 16-bit position reaches the end.
     set_scroll_scaled(w, SB_VERT, 0, d.lines.lines(), d.view.visible, d.view.top);
@@ -154,8 +126,8 @@ void set_scrolls(HWND w, const text_data& d) {
 
 void layout(HWND w, text_data& d) {
     int cw, ch;
-    client_size(w, &cw, &ch);
-    d.view.visible = std::max(1, ch / d.line_height);
+    outwin_client_size(w, &cw, &ch);
+    d.view.visible = std::max(1, ch / d.font.line_height);
     clamp_view(d.view, d.lines.lines());
     d.relayout = false;
     set_scrolls(w, d);
@@ -167,13 +139,13 @@ void paint(HWND w, text_data& d) {
     if (!dc) return;
     if (d.relayout) layout(w, d);
     int cw, ch;
-    client_size(w, &cw, &ch);
-    HGDIOBJ old = SelectObject(dc, d.hfont);
+    outwin_client_size(w, &cw, &ch);
+    HGDIOBJ old = SelectObject(dc, d.font.hfont);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, d.font.colour == 0xFFFFFFFFu ? GetSysColor(COLOR_WINDOWTEXT) : d.font.colour);
+    SetTextColor(dc, outwin_text_colour(d.font.spec));
     const int x0 = -d.step * d.view.hpos;
     const int first_sel = d.lines.line_of(static_cast<std::size_t>(d.sel_start));
-    for (int i = d.view.top, y = 0; i < d.lines.lines() && y < ch; ++i, y += d.line_height) {
+    for (int i = d.view.top, y = 0; i < d.lines.lines() && y < ch; ++i, y += d.font.line_height) {
         std::string_view s = d.lines.line(i);
         draw_line(dc, d, x0, y, s, cw);
         if (d.sel_end <= d.sel_start || i < first_sel) continue;
@@ -184,7 +156,7 @@ void paint(HWND w, text_data& d) {
             std::min<std::size_t>(ls + s.size() + 1, static_cast<std::size_t>(d.sel_end)) - ls;
         int xa = run_width(d, s.substr(0, std::min(a, s.size())));
         int xb = b > s.size() ? run_width(d, s) + d.step / 5 : run_width(d, s.substr(0, b));
-        RECT sel{x0 + xa, y, x0 + xb, y + d.line_height};
+        RECT sel{x0 + xa, y, x0 + xb, y + d.font.line_height};
         InvertRect(dc, &sel);
     }
     SelectObject(dc, old);
@@ -193,7 +165,7 @@ void paint(HWND w, text_data& d) {
 
 // The byte offset of the character under a client point.
 int offset_at(const text_data& d, int x, int y) {
-    int line = d.view.top + (y < 0 ? -1 : y / d.line_height);
+    int line = d.view.top + (y < 0 ? -1 : y / d.font.line_height);
     if (line >= d.lines.lines()) return static_cast<int>(d.lines.bytes());
     line = std::max(0, line);
     std::string_view s = d.lines.line(line);
@@ -209,63 +181,20 @@ void scroll_to(HWND w, text_data& d, int top, int hpos) {
 }
 
 void vscroll(HWND w, text_data& d, int code, int thumb) {
-    int top = d.view.top, page = std::max(1, d.view.visible - 1);
-    switch (code) {
-    case SB_LINEUP:
-        --top;
-        break;
-    case SB_LINEDOWN:
-        ++top;
-        break;
-    case SB_PAGEUP:
-        top -= page;
-        break;
-    case SB_PAGEDOWN:
-        top += page;
-        break;
-    case SB_TOP:
-        top = 0;
-        break;
-    case SB_BOTTOM:
-        top = d.lines.lines();
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        top = scroll_thumb_pos(d.lines.lines(), thumb);
-        break;
-    default:
-        return;
-    }
-    scroll_to(w, d, top, d.view.hpos);
+    const std::optional<int> top = outwin_scroll_target(
+        code, d.view.top, std::max(1, d.view.visible - 1), d.lines.lines(), thumb);
+    if (top) scroll_to(w, d, *top, d.view.hpos);
 }
 
 void hscroll(HWND w, text_data& d, int code, int thumb) {
     int cw, ch;
-    client_size(w, &cw, &ch);
-    int in_view = std::max(1, cw / d.step);
-    int pos = d.view.hpos;
-    switch (code) {
-    case SB_LINELEFT:
-        --pos;
-        break;
-    case SB_LINERIGHT:
-        if (pos + in_view < d.view.longest) ++pos;
-        break;
-    case SB_PAGELEFT:
-        pos -= std::max(1, in_view - 1);
-        break;
-    case SB_PAGERIGHT:
-        pos += std::max(1, in_view - 1);
-        break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION:
-        pos = scroll_thumb_pos(d.view.longest, thumb);
-        break;
-    default:
-        return;
-    }
-    pos = std::clamp(pos, 0, std::max(0, d.view.longest - in_view));
-    scroll_to(w, d, d.view.top, pos);
+    outwin_client_size(w, &cw, &ch);
+    const int in_view = std::max(1, cw / d.step);
+    const std::optional<int> pos =
+        outwin_scroll_target(code, d.view.hpos, std::max(1, in_view - 1), d.view.longest, thumb);
+    // The last steps stay in view: the right end shows a full window.
+    if (pos)
+        scroll_to(w, d, d.view.top, std::clamp(*pos, 0, std::max(0, d.view.longest - in_view)));
 }
 
 void set_selection(HWND w, text_data& d, int a, int b) {
@@ -274,71 +203,11 @@ void set_selection(HWND w, text_data& d, int a, int b) {
     InvalidateRect(w, nullptr, TRUE);
 }
 
-void notify_container(handle record, HWND w, UINT message, LPARAM point) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    HWND container = r ? r->container : nullptr;
-    if (r) unlock_handle(record);
-    if (container) SendMessage(container, message, reinterpret_cast<WPARAM>(w), point);
-}
-
-bool is_kept(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return false;
-    bool kept = r->keep != 0;
-    unlock_handle(record);
-    return kept;
-}
-
-void set_keep(handle record, int mode) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return;
-    r->keep = static_cast<std::uint8_t>(mode < 0 ? !r->keep : mode);
-    unlock_handle(record);
-}
-
 std::string selected_or_all(const text_data& d) {
     if (d.sel_end > d.sel_start)
         return d.lines.text().substr(static_cast<std::size_t>(d.sel_start),
                                      static_cast<std::size_t>(d.sel_end - d.sel_start));
     return d.lines.text();
-}
-
-LRESULT command(HWND w, handle record, text_data& d, int cmd) {
-    switch (cmd) {
-    case cmd_export_output:
-        textwin_copy(record);
-        return 0;
-    case cmd_save_output:
-    case 494: {
-        char* path = file_dialog("File to save contents as", "", fd_save, ft_text | ft_all, 0,
-                                 ft_text, 0, nullptr, nullptr);
-        if (path) textwin_save(record, path);
-        return 0;
-    }
-    case cmd_lock_output:
-        set_keep(record, 1);
-        InvalidateRect(w, nullptr, TRUE);
-        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
-        return 0;
-    case cmd_unlock_output:
-        set_keep(record, 0);
-        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
-        return 0;
-    case 493:
-        set_keep(record, -1);
-        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
-        return 0;
-    case cmd_print_output:
-        textwin_print(record);
-        return 0;
-    case cmd_close_output:
-        if (is_kept(record) || d.printing) return 0;
-        unlist_output_window(record);
-        free_text_window(record);
-        return 0;
-    default:
-        return 0;
-    }
 }
 
 } // namespace
@@ -368,63 +237,38 @@ handle open_text_window(const char* title, int x, int y, int width, int height, 
     handle record = new_output_record(sizeof(text_data*), 0);
     if (!record) return 0;
     auto* d = new text_data;
-    if (font)
-        d->font = sane_font_spec(*font);
-    else {
-        d->font.colour = 0xFFFFFFFFu;
-        d->font.size = 10;
-    }
-    HDC screen = GetDC(nullptr);
-    d->hfont = make_font(screen, d->font, 0);
-    d->measure = CreateCompatibleDC(screen);
-    ReleaseDC(nullptr, screen);
-    if (d->measure && d->hfont) SelectObject(d->measure, d->hfont);
-    TEXTMETRIC tm{};
-    if (d->measure && GetTextMetrics(d->measure, &tm) && tm.tmHeight > 0)
-        d->line_height = tm.tmHeight + tm.tmExternalLeading;
+    outwin_open_font(d->font, font);
+    HDC measure = d->font.measure;
     SIZE m{0, 0}, w0{0, 0};
-    if (d->measure) {
-        GetTextExtentPoint32(d->measure, "M", 1, &m);
-        GetTextExtentPoint32(d->measure, "W", 1, &w0);
+    if (measure) {
+        GetTextExtentPoint32(measure, "M", 1, &m);
+        GetTextExtentPoint32(measure, "W", 1, &w0);
     }
-    if (d->measure)
+    if (measure)
         for (int c = 1; c < 256; ++c) {
             const char ch = static_cast<char>(c);
             SIZE sz{0, 0};
-            GetTextExtentPoint32(d->measure, &ch, 1, &sz);
+            GetTextExtentPoint32(measure, &ch, 1, &sz);
             d->advance[c] = std::max(0, static_cast<int>(sz.cx));
         }
     d->step = text_step(m.cx);
     d->title = title ? title : "";
     d->tab_px = std::max(1, tab_chars * std::max(1, static_cast<int>(m.cx)));
-    {
-        auto* r = static_cast<output_record*>(lock_handle(record));
-        std::memcpy(r + 1, &d, sizeof d);
-        r->release = release_text_data;
+    outwin_set_data(record, d, release_text_data);
+    if (auto* r = static_cast<output_record*>(lock_handle(record))) {
         r->step = static_cast<std::int8_t>(std::min(d->step, 127));
         unlock_handle(record);
     }
-    RECT c{0, 0, 640, 480};
-    if (container_wnd) GetClientRect(container_wnd, &c);
-    if (width < 1 || height < 1) {
-        width = c.right * 2 / 3;
-        height = c.bottom / 2;
-    } else if (in_cells) {
+    const bool given = width >= 1 && height >= 1;
+    const RECT c = outwin_default_size(&width, &height);
+    if (given && in_cells) {
         width *= std::max(1, static_cast<int>(w0.cx));
-        height *= d->line_height;
+        height *= d->font.line_height;
     }
     place_text_window(c, width, height, &x, &y);
-    HWND w = open_output_window(record, text_class, title ? title : "", x, y, width, height,
-                                WS_VSCROLL | WS_HSCROLL);
-    if (!w) {
-        release_text_data(record);
-        free_output_record(record);
-        return 0;
-    }
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    r->window = w;
-    unlock_handle(record);
-    SetWindowLongPtr(w, 0, static_cast<LONG_PTR>(record));
+    HWND w = outwin_open(record, text_class, title ? title : "", x, y, width, height,
+                         WS_VSCROLL | WS_HSCROLL, release_text_data);
+    if (!w) return 0;
     layout(w, *d);
     return record;
 }
@@ -432,7 +276,7 @@ handle open_text_window(const char* title, int x, int y, int width, int height, 
 int textwin_append(handle record, int follow, std::string_view text) {
     text_data* d = data_of(record);
     if (!d) return 0;
-    HWND w = window_of(record);
+    HWND w = outwin_window(record);
     // The view's height is needed before following (a resize may be pending).
     if (w && d->relayout) layout(w, *d);
     const int before = d->lines.lines();
@@ -446,8 +290,8 @@ int textwin_append(handle record, int follow, std::string_view text) {
         follow_result f = follow_append(d->view, i + 1);
         if (!w) continue;
         if (f == follow_result::band) {
-            RECT band{0, (i - d->view.top) * d->line_height, 32767,
-                      (i - d->view.top + 1) * d->line_height};
+            RECT band{0, (i - d->view.top) * d->font.line_height, 32767,
+                      (i - d->view.top + 1) * d->font.line_height};
             InvalidateRect(w, &band, TRUE);
         } else if (f == follow_result::scrolled) {
             InvalidateRect(w, nullptr, TRUE);
@@ -474,19 +318,13 @@ int textwin_printf(int expected_length, handle record, int follow, const char* f
 }
 
 void free_text_window(handle record) {
-    HWND w = window_of(record);
-    release_text_data(record);
-    if (w) {
-        SetWindowLongPtr(w, 0, 0);
-        destroy_tool_window(w);
-    }
-    free_output_record(record);
+    outwin_free(record, release_text_data);
 }
 
 void close_text_window(handle record) {
-    HWND w = window_of(record);
+    HWND w = outwin_window(record);
     if (!w) return;
-    set_keep(record, 0);
+    outwin_set_keep(record, 0);
     PostMessage(w, WM_COMMAND, cmd_close_output, 0);
 }
 
@@ -500,7 +338,7 @@ int textwin_copy(handle record) {
     if (p) {
         std::memcpy(p, text.c_str(), text.size() + 1);
         GlobalUnlock(mem);
-        if (OpenClipboard(window_of(record))) {
+        if (OpenClipboard(outwin_window(record))) {
             EmptyClipboard();
             ok = SetClipboardData(CF_TEXT, mem) != nullptr;
             CloseClipboard();
@@ -536,7 +374,7 @@ int textwin_print(handle record) {
     // The job pumps messages: print from a copy.
     std::vector<std::string> lines{"", d->title, ""};
     for (int i = first; i <= last; ++i) lines.emplace_back(d->lines.line(i));
-    const font_spec font = d->font;
+    const font_spec font = d->font.spec;
     d->printing = true;
     HDC dc = start_text_print(d->title.c_str(), &font);
     if (dc) {
@@ -563,7 +401,7 @@ void textwin_selection(handle record, int* start, int* end) {
 }
 int textwin_line_height(handle record) {
     text_data* d = data_of(record);
-    return d ? d->line_height : 0;
+    return d ? d->font.line_height : 0;
 }
 int textwin_step(handle record) {
     text_data* d = data_of(record);
@@ -589,15 +427,13 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         hscroll(w, *d, LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_LBUTTONDOWN: {
-        notify_container(record, w, msg_button_down, lp);
+        outwin_press(w, record, lp, &d->selecting);
         int at = offset_at(*d, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
         d->anchor = at;
         int s, e;
         const std::string& text = d->lines.text();
         find_name_extent(text, at, static_cast<int>(text.size()), &s, &e);
         set_selection(w, *d, s, e);
-        d->selecting = true;
-        SetCapture(w);
         return 0;
     }
     case WM_MOUSEMOVE:
@@ -607,10 +443,7 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         }
         return 0;
     case WM_LBUTTONUP: {
-        if (!d->selecting) return 0;
-        d->selecting = false;
-        ReleaseCapture();
-        notify_container(record, w, msg_button_up, lp);
+        if (!outwin_release(w, record, lp, &d->selecting)) return 0;
         if (d->sel_end > d->sel_start) {
             // A copy: making the workbench variable may append to this window.
             std::string sel = selected_or_all(*d);
@@ -618,27 +451,12 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         }
         return 0;
     }
-    case WM_COMMAND:
-        return command(w, record, *d, LOWORD(wp));
-    case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == SC_CLOSE) return command(w, record, *d, cmd_close_output);
-        return DefWindowProc(w, m, wp, lp);
-    case WM_NCDESTROY:
-        // Destroyed some other way than Close (its frame went): the record
-        // goes with it, so nothing keeps naming it.
-        SetWindowLongPtr(w, 0, 0);
-        unlist_output_window(record);
-        {
-            auto* r = static_cast<output_record*>(lock_handle(record));
-            if (r) {
-                r->window = nullptr;
-                unlock_handle(record);
-            }
-        }
-        release_text_data(record);
-        free_output_record(record);
-        return DefWindowProc(w, m, wp, lp);
     default:
-        return DefWindowProc(w, m, wp, lp);
+        return outwin_default_proc(w, record, m, wp, lp,
+                                   {.copy = textwin_copy,
+                                    .save = textwin_save,
+                                    .print = textwin_print,
+                                    .release = release_text_data,
+                                    .busy = d->printing});
     }
 }

@@ -18,6 +18,7 @@
 #include "shell/varselect.h"
 #include "sim/simdata.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,8 +30,6 @@ namespace {
 
 constexpr const char* tree_class = "Kavrel_tree";
 constexpr int tree_type = 1;
-constexpr UINT msg_button_down = 1025;
-constexpr UINT msg_button_up = 1026;
 
 constexpr toptset_field tree_fields[] = {
     {0, tf_int},    {4, tf_byte},   {5, tf_byte},   {6, tf_byte},   {7, tf_byte},   {8, tf_byte},
@@ -48,30 +47,11 @@ struct tree_data {
 };
 
 tree_data* data_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return nullptr;
-    tree_data* d = nullptr;
-    if (r->type == tree_type && r->release) std::memcpy(&d, r + 1, sizeof d);
-    unlock_handle(record);
-    return d;
+    return static_cast<tree_data*>(outwin_data(record, tree_type));
 }
 
 void release_tree_data(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return;
-    tree_data* d = nullptr;
-    std::memcpy(&d, r + 1, sizeof d);
-    std::memset(static_cast<void*>(r + 1), 0, sizeof d);
-    unlock_handle(record);
-    delete d;
-}
-
-HWND window_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return nullptr;
-    HWND w = r->window;
-    unlock_handle(record);
-    return w;
+    delete static_cast<tree_data*>(outwin_take_data(record));
 }
 
 void measure_node(tree_diagram& t, int i, const tree_font_metrics& m) {
@@ -292,31 +272,6 @@ RECT container_area() {
     return c;
 }
 
-void set_keep(handle record, int mode) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return;
-    r->keep = static_cast<std::uint8_t>(mode < 0 ? !r->keep : mode);
-    unlock_handle(record);
-}
-
-bool is_kept(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    if (!r) return false;
-    const bool kept = r->keep != 0;
-    unlock_handle(record);
-    return kept;
-}
-
-void free_tree_record(handle record) {
-    HWND w = window_of(record);
-    release_tree_data(record);
-    if (w) {
-        SetWindowLongPtr(w, 0, 0);
-        destroy_tool_window(w);
-    }
-    free_output_record(record);
-}
-
 LRESULT tree_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     handle record = static_cast<handle>(GetWindowLongPtr(w, 0));
     tree_data* d = record ? data_of(record) : nullptr;
@@ -335,21 +290,12 @@ LRESULT tree_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
         InvalidateRect(w, nullptr, TRUE);
         return 0;
-    case WM_LBUTTONDOWN: {
-        if (auto* r = static_cast<output_record*>(lock_handle(record))) {
-            HWND container = r->container;
-            unlock_handle(record);
-            if (container) SendMessage(container, msg_button_down, reinterpret_cast<WPARAM>(w), lp);
-        }
+    case WM_LBUTTONDOWN:
+        outwin_notify_container(record, w, outwin_button_down, lp);
         return 0;
-    }
     case WM_LBUTTONUP: {
         const int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
-        if (auto* r = static_cast<output_record*>(lock_handle(record))) {
-            HWND container = r->container;
-            unlock_handle(record);
-            if (container) SendMessage(container, msg_button_up, reinterpret_cast<WPARAM>(w), lp);
-        }
+        outwin_notify_container(record, w, outwin_button_up, lp);
         for (const tree_spot& s : d->spots)
             if (x >= s.rect.left && x <= s.rect.right && y >= s.rect.top && y <= s.rect.bottom) {
                 const std::string var = s.var;
@@ -358,45 +304,11 @@ LRESULT tree_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
             }
         return 0;
     }
-    case WM_COMMAND:
-        switch (LOWORD(wp)) {
-        case cmd_lock_output:
-            set_keep(record, 1);
-            break;
-        case cmd_unlock_output:
-            set_keep(record, 0);
-            break;
-        case 493:
-            set_keep(record, -1);
-            break;
-        case cmd_print_output:
-            tree_print(record);
-            break;
-        case cmd_close_output:
-            if (is_kept(record) || d->printing) break;
-            unlist_output_window(record);
-            free_tree_record(record);
-            break;
-        default:
-            break;
-        }
-        if (HWND frame = GetParent(w)) InvalidateRect(frame, nullptr, TRUE);
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == SC_CLOSE) return tree_window_proc(w, WM_COMMAND, cmd_close_output, 0);
-        return DefWindowProc(w, m, wp, lp);
-    case WM_NCDESTROY:
-        SetWindowLongPtr(w, 0, 0);
-        unlist_output_window(record);
-        if (auto* r = static_cast<output_record*>(lock_handle(record))) {
-            r->window = nullptr;
-            unlock_handle(record);
-        }
-        release_tree_data(record);
-        free_output_record(record);
-        return DefWindowProc(w, m, wp, lp);
     default:
-        return DefWindowProc(w, m, wp, lp);
+        // No copy or save: the tree is a picture.
+        return outwin_default_proc(
+            w, record, m, wp, lp,
+            {.print = tree_print, .release = release_tree_data, .busy = d->printing});
     }
 }
 
@@ -586,28 +498,12 @@ void tree_tool_run(handle tool) {
     auto* d = new tree_data;
     d->diagram = std::move(t);
     d->chosen = fit.font;
-    {
-        auto* r = static_cast<output_record*>(lock_handle(record));
-        std::memcpy(r + 1, &d, sizeof d);
-        r->release = release_tree_data;
-        unlock_handle(record);
-    }
+    outwin_set_data(record, d, release_tree_data);
     opening_tool = tool;
-    HWND w =
-        open_output_window(record, tree_class, d->diagram.title.c_str(), -1, -1, want_w, want_h, 0);
+    HWND w = outwin_open(record, tree_class, d->diagram.title.c_str(), -1, -1, want_w, want_h, 0,
+                         release_tree_data);
     opening_tool = 0;
-    if (!w) {
-        // A refusal frees the record; nothing may go on naming it.
-        release_tree_data(record);
-        free_output_record(record);
-        if (cur_output == record) cur_output = 0;
-        return;
-    }
-    if (auto* r = static_cast<output_record*>(lock_handle(record))) {
-        r->window = w;
-        unlock_handle(record);
-    }
-    SetWindowLongPtr(w, 0, static_cast<LONG_PTR>(record));
+    if (!w) return;
     InvalidateRect(w, nullptr, TRUE);
 }
 

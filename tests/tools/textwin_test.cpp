@@ -504,4 +504,24 @@ TEST_F(TextWindows, AThumbReachesTheEndPast32000Lines) {
     EXPECT_NEAR(textwin_view(rec).top, lines / 2, 10);
 }
 
+// The horizontal bar's "Left edge" and "Right edge" (its ends) move the view
+// as far as a long line goes, a full window at the right.
+TEST_F(TextWindows, TheHorizontalBarsEndsReachBothEdgesOfALongLine) {
+    handle rec = open_text_window("Wide", 10, 10, 300, 200, 0, nullptr);
+    ASSERT_NE(rec, 0u);
+    HWND w = window(rec);
+    textwin_printf(0, rec, 1, "%s\n", std::string(400, 'M').c_str());
+    test_driver::run_until_idle();
+    RECT rc{};
+    GetClientRect(w, &rc);
+    const int in_view = std::max(1, static_cast<int>(rc.right) / textwin_step(rec));
+    const int longest = textwin_view(rec).longest;
+    ASSERT_GT(longest, in_view);
+    SendMessage(w, WM_HSCROLL, SB_RIGHT, 0);
+    EXPECT_EQ(textwin_view(rec).hpos, longest - in_view);
+    EXPECT_EQ(GetScrollPos(w, SB_HORZ), longest - in_view);
+    SendMessage(w, WM_HSCROLL, SB_LEFT, 0);
+    EXPECT_EQ(textwin_view(rec).hpos, 0);
+}
+
 } // namespace
