@@ -511,8 +511,11 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, 
 }
 
 void flat_pass::group_units(const std::vector<unit_span>& spans) {
-    // As many repeated units as the native code makes a loop of.
-    constexpr std::size_t min_group = 8;
+    // Units of a shape gathered only when there are at least this many in
+    // the stretch: a short loop (the native code rolls 8 or more) costs more
+    // than it saves, with its own tests and the values that straight code
+    // keeps in registers between dependent units read back from memory.
+    constexpr std::size_t min_group = 16;
     for (std::size_t s0 = 0; s0 < spans.size();) {
         if (!spans[s0].plain) {
             ++s0;
@@ -523,7 +526,7 @@ void flat_pass::group_units(const std::vector<unit_span>& spans) {
         const std::size_t n = s1 - s0;
         const unit_span* u = spans.data() + s0;
         s0 = s1;
-        if (n < 2 * min_group) continue;
+        if (n < min_group) continue;
         // The shape of each unit: its codes, registers, the kinds of its
         // addresses and its numbers (what the native code compares).
         std::vector<int> shape(n);

@@ -17,11 +17,13 @@
 // instruction. Units the form does not cover (other built-ins, vector
 // functions, data calls, held values, random draws, pipelines, messages)
 // stay calls of the interpreter inside the same list, so the order of
-// evaluation never changes.
+// evaluation never changes around them (a pass may bring together plain
+// units of one shape that do not depend on one another: see the
+// constructor).
 //
 // Stored values are checked for being finite once per pass (and before any
 // step that could stop the run in another way); the first unit in the
-// pass's order whose value is not finite is named, as the interpreter would.
+// given order whose value is not finite is named, as the interpreter would.
 // A unit of several lanes is checked after each chunk it stores, and names
 // the first such lane, as the interpreter does.
 #pragma once
