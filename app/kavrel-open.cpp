@@ -1,8 +1,9 @@
 // kavrel-open: asks the running viewer of this user to open a model, through
 // its "Kavrel" service on the local socket, and prints the answer.
 //   kavrel-open [--timeout SECONDS] MODEL
-// Exit status: 0 opened (the viewer took the request), 1 refused or still
-// busy when the time ran out, 2 no viewer answered, 64 wrong use.
+// Exit status: 0 opened, 1 refused, not opened (the viewer's reason is
+// printed) or still busy when the time ran out, 2 no viewer answered, 64
+// wrong use.
 #include "platform/dde_bridge.h"
 #include "platform/messages.h"
 
@@ -97,6 +98,29 @@ int main(int argc, char** argv) {
         if ((status & 0xC000) != 0x4000 || left() < 250) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
+    // The acknowledgement only says that the viewer took the request: what
+    // came of it is asked for as the item "FileOpen" ("1 <path>" opened,
+    // "0 <reason>" not), again while the viewer is still opening.
+    std::string outcome;
+    bool outcome_busy = false;
+    if (status >= 0 && (status & 0x8000)) {
+        for (;;) {
+            if (!dde_bridge_send(fd, {WM_DDE_REQUEST, 0, 1, 0, "FileOpen", {}, {}}, &why)) break;
+            bool got = false, busy = false;
+            while (!got && dde_bridge_receive(fd, &buffer, &answer, left(), &why)) {
+                if (answer.message == WM_DDE_DATA) {
+                    got = true;
+                    outcome = answer.data.substr(0, answer.data.find('\0'));
+                } else if (answer.message == WM_DDE_ACK && answer.word3 == WM_DDE_REQUEST) {
+                    got = true;
+                    busy = (answer.word1 & 0x4000) != 0;
+                }
+            }
+            outcome_busy = busy;
+            if (!got || !busy || left() < 250) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    }
     // The conversation ends either way; its answer is not waited for long.
     dde_bridge_send(fd, {WM_DDE_TERMINATE, 0, 0, 0, {}, {}, {}}, &why);
     std::string ignored;
@@ -107,6 +131,15 @@ int main(int argc, char** argv) {
 
     if (status < 0) return fail(2, "no acknowledgement (" + why + ")");
     const bool ack = status & 0x8000, busy = status & 0x4000;
+    if (ack && outcome.size() >= 2 && outcome[0] == '0')
+        return fail(1, "the viewer could not open " + path.string() + ": " + outcome.substr(2));
+    if (ack && outcome.size() >= 2 && outcome[0] == '1') {
+        std::printf("opened: %s\n", outcome.substr(2).c_str());
+        return 0;
+    }
+    if (ack && outcome_busy)
+        return fail(1, "the viewer took the request but is still opening " + path.string() +
+                           " (a question may wait on its screen)");
     std::printf("acknowledged: %s (status 0x%04X)\n",
                 ack    ? "done"
                 : busy ? "busy"

@@ -1,6 +1,7 @@
 #include "datalinks/server.h"
 
 #include "foundation/report.h"
+#include "platform/clip.h"
 #include "platform/dde.h"
 #include "platform/dde_bridge.h"
 #include "platform/global.h"
@@ -18,13 +19,22 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
+
+// Where the conversation's last FileOpen stands, for the client's request of
+// the item "FileOpen": none asked, being opened, or its outcome known.
+enum class open_state : std::uint8_t { none, opening, known };
 
 struct conversation {
     HWND client = nullptr;
     HWND server = nullptr;
+    open_state open = open_state::none;
+    unsigned outcome_before = 0; // the shell's open serial when the FileOpen came
+    std::string result;          // "1 <path>" opened, "0 <reason>" not
 };
 // Newest first, as conversations are put at the head of the list.
 std::vector<conversation> conversations;
@@ -32,6 +42,13 @@ std::vector<conversation> conversations;
 std::uint8_t dde_server_busy = 0;
 
 constexpr const char* service_name = "Kavrel";
+// A command text and a file name past these sizes are refused unread: no
+// model file has a longer name, and a run-away request must not keep the
+// viewer busy or fill its log and boxes.
+constexpr std::size_t most_command = 64 * 1024;
+constexpr std::size_t most_file_name = 4096;
+// The item a client requests after its FileOpen to hear what came of it.
+constexpr const char* result_item = "FileOpen";
 constexpr WORD status_ack = 0x8000;
 constexpr WORD status_busy = 0x4000;
 
@@ -47,6 +64,19 @@ bool same_name(const char* a, const char* b) {
             std::tolower(static_cast<unsigned char>(*b)))
             return false;
     return *a == *b;
+}
+
+// One line in the error log for a refused request, never the request itself.
+void log_refusal(const char* what, std::size_t size, std::size_t most) {
+    char line[160];
+    std::snprintf(line, sizeof line, "DDE server: refused %s of %zu bytes (at most %zu)", what,
+                  size, most);
+    log_message(3, line);
+}
+
+bool atom_is(ATOM atom, const char* name) {
+    char buffer[64];
+    return GlobalGetAtomNameA(atom, buffer, sizeof buffer) && same_name(buffer, name);
 }
 
 // An answer that could not be posted hands nothing over: its atom and
@@ -123,6 +153,53 @@ const char* pending_command_text() {
     return command_in_hand ? command_in_hand->c_str() : nullptr;
 }
 
+// What a FileOpen came to, as the client hears it: "1 <path>" when the model
+// opened, "0 <reason>" when not; "" while it is not known yet.
+std::string open_result(unsigned serial_before) {
+    const open_outcome& o = last_open_outcome();
+    if (o.serial == serial_before)
+        return "0 The model was not opened: the open model was kept, or the open was cancelled.";
+    if (o.opened) return "1 " + o.path;
+    // A reason that names a run-away text is cut: the client prints it.
+    std::string reason = o.reason.size() > 2000 ? o.reason.substr(0, 2000) + "..." : o.reason;
+    return "0 " + reason;
+}
+
+// Answers the request of the item "FileOpen": busy while the model is being
+// opened (unless the shell already knows the outcome, as it does before a
+// failure's box waits for the user), the outcome as text once known.
+void answer_result_request(conversation* conv, HWND client, HWND server, LPARAM lparam, ATOM item) {
+    std::string result;
+    if (conv->open == open_state::known)
+        result = conv->result;
+    else if (last_open_outcome().serial != conv->outcome_before)
+        result = open_result(conv->outcome_before);
+    if (result.empty()) {
+        post_or_free(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(server),
+                     ReuseDDElParam(lparam, WM_DDE_REQUEST, WM_DDE_ACK, status_busy, item), item);
+        return;
+    }
+    dde_block block;
+    block.response = true;
+    block.release = true;
+    block.format = CF_TEXT;
+    block.value = result;
+    block.value.push_back('\0');
+    HGLOBAL data = make_dde_data(block);
+    if (!data) {
+        post_or_free(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(server),
+                     ReuseDDElParam(lparam, WM_DDE_REQUEST, WM_DDE_ACK, 0, item), item);
+        return;
+    }
+    const LPARAM lp =
+        ReuseDDElParam(lparam, WM_DDE_REQUEST, WM_DDE_DATA, reinterpret_cast<UINT_PTR>(data), item);
+    if (!PostMessage(client, WM_DDE_DATA, reinterpret_cast<WPARAM>(server), lp)) {
+        GlobalFree(data);
+        if (item) GlobalDeleteAtom(item);
+        FreeDDElParam(WM_DDE_DATA, lp);
+    }
+}
+
 void dde_execute_request(conversation* conv, HGLOBAL command, HWND client, HWND server) {
     auto answer_and_clear = [&](WORD status) {
         answer_execute(client, server, command, status);
@@ -131,12 +208,20 @@ void dde_execute_request(conversation* conv, HGLOBAL command, HWND client, HWND 
     if (dde_server_busy) return answer_and_clear(status_busy);
     if (!conv) return answer_and_clear(0);
     std::string text;
+    if (GlobalSize(command) > most_command) {
+        log_refusal("a command", GlobalSize(command), most_command);
+        return answer_and_clear(0);
+    }
     // A command that cannot be read was not carried out: negative, not "done".
     if (!copy_command(command, &text)) return answer_and_clear(0);
     busy_flag busy;
     for (const std::string& cmd : dde_split_commands(text)) {
         std::string name;
         if (!dde_fileopen_name(cmd, &name)) continue;
+        if (name.size() > most_file_name) {
+            log_refusal("a FileOpen name", name.size(), most_file_name);
+            return answer_and_clear(0);
+        }
         handling_command handling(cmd);
         // Only the first FileOpen counts; the commands after it are not looked at.
         if (shell_busy()) {
@@ -145,9 +230,17 @@ void dde_execute_request(conversation* conv, HGLOBAL command, HWND client, HWND 
             return;
         }
         answer_execute(client, server, command, static_cast<WORD>(status_ack | 1));
+        conv->open = open_state::opening;
+        conv->outcome_before = last_open_outcome().serial;
+        conv->result.clear();
         set_pending_open(1, name.c_str(), 0);
         menu_command(cmd_open_model);
         set_pending_open(0, nullptr, 0);
+        // The conversation may have ended while the model opened.
+        if (conversation* c = by_client(client)) {
+            c->result = open_result(c->outcome_before);
+            c->open = open_state::known;
+        }
         return;
     }
     answer_and_clear(status_ack);
@@ -206,7 +299,10 @@ void dde_server_initiate(HWND client, LPARAM lparam) {
     HWND server = CreateWindow("Kavrel_ddeserver", "", WS_CHILD, 0, 0, 0, 0, main_wnd, nullptr,
                                hinst, nullptr);
     if (!server) return;
-    conversations.insert(conversations.begin(), conversation{client, server});
+    conversation conv;
+    conv.client = client;
+    conv.server = server;
+    conversations.insert(conversations.begin(), conv);
     const ATOM a = GlobalAddAtomA(app_name.c_str());
     const ATOM t = GlobalAddAtomA(topic_name.c_str());
     SendMessage(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(server),
@@ -270,6 +366,8 @@ LRESULT ddeserver_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_DDE_REQUEST:
         if (!conv) {
             if (item) GlobalDeleteAtom(item);
+        } else if (item && conv->open != open_state::none && atom_is(item, result_item)) {
+            answer_result_request(conv, client, window, lparam, item);
         } else if (item) {
             post_or_free(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
                          ReuseDDElParam(lparam, WM_DDE_REQUEST, WM_DDE_ACK, 0, item), item);

@@ -1,6 +1,8 @@
 // The readers and writers of the spreadsheet service (see service_items.h).
 #include "datalinks/service_items.h"
 
+#include "platform/gdi.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -267,20 +269,28 @@ std::string wk1_block(const sheets::sheet& s, const sheets::workbook& book, std:
         for (std::int64_t c = 0; c < cols; ++c) {
             const cell* x = s.at(row0 + r, col0 + c);
             const cell_kind ck = x ? x->kind : cell_kind::empty;
-            if (ck == cell_kind::number || ck == cell_kind::boolean) {
+            if (ck == cell_kind::number || ck == cell_kind::boolean || ck == cell_kind::error) {
                 put16(out, 14);
                 put16(out, 13);
                 out.push_back(static_cast<char>(0xFF));
                 put16(out, static_cast<unsigned>(c));
                 put16(out, static_cast<unsigned>(r));
+                // An error cell is a number no reader takes for one (a NaN),
+                // not a blank label.
+                const double v = ck == cell_kind::error ? std::nan("") : x->number;
                 unsigned char b[8];
-                std::memcpy(b, &x->number, 8);
+                std::memcpy(b, &v, 8);
                 out.append(reinterpret_cast<const char*>(b), 8);
             } else {
                 // A blank or text cell is a label, so the block keeps the
                 // range's shape: its cells start at the range's corner.
                 std::string t = "'";
-                if (ck == cell_kind::text && x->text < book.texts.size()) t += book.texts[x->text];
+                // Labels are one byte a character: the text in code page 1252
+                // ('?' for what it lacks), as the worksheet copies write it.
+                if (ck == cell_kind::text && x->text < book.texts.size())
+                    t += program_text_in_code_page(book.texts[x->text].data(),
+                                                   static_cast<int>(book.texts[x->text].size()),
+                                                   1252, nullptr);
                 if (t.size() > 240) t.resize(240);
                 put16(out, 15);
                 put16(out, static_cast<unsigned>(5 + t.size() + 1));

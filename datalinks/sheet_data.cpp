@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -83,6 +83,23 @@ std::string cell_note(const workbook* b, const cell* c) {
     if (c->kind == cell_kind::error)
         return "holds the error " + (b && c->text < b->texts.size() ? b->texts[c->text] : "") +
                ": read as missing (NA)";
+    if (c->kind == cell_kind::text && b && c->text < b->texts.size()) {
+        // A number written as text (quoted in a .csv, or with a decimal
+        // comma) is no number: say so, or the gap has no reason.
+        std::string t = b->texts[c->text];
+        while (!t.empty() && t.back() == ' ') t.pop_back();
+        std::size_t lead = t.find_first_not_of(' ');
+        if (lead == std::string::npos || t.size() - lead > 40) return {};
+        std::string dotted = t.substr(lead);
+        const std::size_t comma = dotted.find(',');
+        if (comma != std::string::npos && dotted.find('.') == std::string::npos)
+            dotted[comma] = '.';
+        double v = 0;
+        const auto r =
+            std::from_chars(dotted.data() + (dotted[0] == '+'), dotted.data() + dotted.size(), v);
+        if (r.ec != std::errc() || r.ptr != dotted.data() + dotted.size()) return {};
+        return "holds the text \"" + t.substr(lead) + "\", not a number: read as missing (NA)";
+    }
     if (c->kind != cell_kind::number) return {};
     char text[40] = {};
     std::to_chars(text, text + sizeof text - 1, c->number); // the shortest that reads back
@@ -140,6 +157,13 @@ const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
     std::string why;
     if (file.empty()) return nullptr;            // a redirect without a file: said already
     static std::shared_ptr<const workbook> held; // the book of the current call
+    // The messages of the link functions, on either road (through the
+    // spreadsheet program or reading the file itself).
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        report(5, "The file %s does not exist - can't read info", file.c_str());
+        return nullptr;
+    }
     held.reset();
     *book = nullptr;
     if (main_wnd && !opts.r1c1_star && !lotus_form(function)) {
@@ -159,8 +183,8 @@ const sheet* open_sheet(const std::string& file, const std::string& sheet_name,
     // A one-sheet file (.csv, .tab, .txt, .wk1) also answers to no sheet name.
     if (s < 0 && sheet_name.empty() && (*book)->sheets.size() == 1) s = 0;
     if (s < 0) {
-        report(5, "Unable to read the spreadsheet %s: it has no sheet %s", file.c_str(),
-               sheet_name.c_str());
+        report(5, "The sheet name %s appears to be invalid", sheet_name.c_str());
+        report(1, "(the spreadsheet %s has no sheet of that name)", file.c_str());
         return nullptr;
     }
     return &(*book)->sheets[static_cast<std::size_t>(s)];
@@ -226,8 +250,8 @@ matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::
             bool ok = false;
             const cell* at = s.at(row0 + r, col0 + c);
             const float v = cell_number(at, &ok);
-            if (m.note_row < 0 && (at && (at->kind == cell_kind::error ||
-                                          at->kind == cell_kind::number))) {
+            if (m.note_row < 0 &&
+                (at && at->kind != cell_kind::empty && at->kind != cell_kind::boolean)) {
                 m.note = cell_note(book, at);
                 if (!m.note.empty()) {
                     m.note_row = row0 + r;
@@ -350,11 +374,11 @@ int get_xls_data(const data_source_call& call, std::vector<std::vector<float>>* 
     if (!first_named) {
         if (n > 0) {
             if (along_row)
-                data = request_range(*sh, first_row - 1, first_col - 1, call.elements, n, false,
-                                     book);
+                data =
+                    request_range(*sh, first_row - 1, first_col - 1, call.elements, n, false, book);
             else
-                data = request_range(*sh, first_row - 1, first_col - 1, n, call.elements, true,
-                                     book);
+                data =
+                    request_range(*sh, first_row - 1, first_col - 1, n, call.elements, true, book);
         }
     } else {
         const named_range* r = find_range(*book, first, file, sheet_name);

@@ -1,10 +1,10 @@
 // The spreadsheet stand-in (see standin.h).
 #include "datalinks/standin.h"
 
-#include <xlsxwriter.h>
-
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +17,8 @@
 
 #include "datalinks/client.h"
 #include "datalinks/service_items.h"
+#include "datalinks/zip_parts.h"
+#include "foundation/files.h"
 #include "foundation/report.h"
 #include "platform/automation.h"
 #include "platform/clip.h"
@@ -827,6 +829,193 @@ bool save_book(const std::string& path, const std::string& target, std::string* 
     return write_xlsx(copy, target, why);
 }
 
+namespace {
+
+std::string xml_text(std::string_view s) {
+    std::string out;
+    for (char ch : s) {
+        switch (ch) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            // Control characters other than tab and line ends are no XML.
+            if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r')
+                out += "_x00" + std::string(1, "0123456789ABCDEF"[(ch >> 4) & 1]) +
+                       "0123456789ABCDEF"[ch & 15] + "_";
+            else
+                out.push_back(ch);
+        }
+    }
+    return out;
+}
+
+// The error values the format knows; any other error text goes out as #N/A.
+std::string error_value(std::string_view text) {
+    for (const char* known : {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"})
+        if (text == known) return known;
+    return "#N/A";
+}
+
+// A sheet name the format accepts: 1 to 31 characters, none of []:*?/\ .
+bool sheet_name_ok(const std::string& name) {
+    std::size_t chars = 0;
+    for (unsigned char ch : name) chars += (ch & 0xC0) != 0x80;
+    return chars >= 1 && chars <= 31 && name.find_first_of("[]:*?/\\") == std::string::npos &&
+           name.front() != '\'' && name.back() != '\'';
+}
+
+constexpr const char* kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr const char* kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr const char* kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+
+} // namespace
+
+// Our own .xlsx: every number in its shortest form that reads back to the
+// same double, NaN and infinite numbers and error cells as the format's
+// error cells, names as spelled and in their sheet's scope. Written whole
+// through a temporary file beside the target (flushed, then renamed; one a
+// killed save leaves is removed by the next write in that folder), keeping a
+// replaced file's mode.
+std::string xlsx_bytes(const sheets::workbook& book, std::string* why) {
+    std::vector<sheets::zip_part> parts;
+    std::string types = std::string(kHead) +
+                        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                        "content-types\"><Default Extension=\"rels\" "
+                        "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                        "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                        "<Override PartName=\"/xl/workbook.xml\" "
+                        "ContentType=\"application/"
+                        "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                        "<Override PartName=\"/xl/styles.xml\" ContentType=\"application/"
+                        "vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+                        "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/"
+                        "vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>";
+    std::string rels = std::string(kHead) +
+                       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                       "relationships\">";
+    std::string sheets_xml, strings;
+    std::size_t string_count = 0;
+    if (book.sheets.empty()) {
+        *why = "a workbook without a sheet";
+        return {};
+    }
+    for (std::size_t k = 0; k < book.sheets.size(); ++k) {
+        const sheets::sheet& s = book.sheets[k];
+        if (!sheet_name_ok(s.name)) {
+            *why = "the sheet name \"" + s.name + "\" cannot be written";
+            return {};
+        }
+        const std::string n = std::to_string(k + 1);
+        types += "<Override PartName=\"/xl/worksheets/sheet" + n +
+                 ".xml\" ContentType=\"application/"
+                 "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+        rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + kRel +
+                "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+        sheets_xml += "<sheet name=\"" + xml_text(s.name) + "\" sheetId=\"" + n + "\" r:id=\"rId" +
+                      n + "\"/>";
+        std::string x = std::string(kHead) + "<worksheet xmlns=\"" + kMain + "\" xmlns:r=\"" +
+                        kRel + "\"><sheetData>";
+        for (std::size_t r = 0; r < s.rows.size(); ++r) {
+            std::string row;
+            for (std::size_t c = 0; c < s.rows[r].size(); ++c) {
+                const cell& v = s.rows[r][c];
+                const std::string ref = sheets::column_letters(static_cast<std::int64_t>(c) + 1) +
+                                        std::to_string(r + 1);
+                const std::string text = v.text < book.texts.size() ? book.texts[v.text] : "";
+                switch (v.kind) {
+                case cell_kind::number:
+                    if (std::isfinite(v.number)) {
+                        char num[32] = {};
+                        std::to_chars(num, num + sizeof num - 1, v.number);
+                        row += "<c r=\"" + ref + "\"><v>" + num + "</v></c>";
+                    } else {
+                        row += "<c r=\"" + ref + "\" t=\"e\"><v>" +
+                               (std::isnan(v.number) ? "#N/A" : "#NUM!") + "</v></c>";
+                    }
+                    break;
+                case cell_kind::boolean:
+                    row += "<c r=\"" + ref + "\" t=\"b\"><v>" + (v.number != 0 ? "1" : "0") +
+                           "</v></c>";
+                    break;
+                case cell_kind::text:
+                    strings += "<si><t xml:space=\"preserve\">" + xml_text(text) + "</t></si>";
+                    row += "<c r=\"" + ref + "\" t=\"s\"><v>" + std::to_string(string_count++) +
+                           "</v></c>";
+                    break;
+                case cell_kind::error:
+                    row += "<c r=\"" + ref + "\" t=\"e\"><v>" + error_value(text) + "</v></c>";
+                    break;
+                default:
+                    break;
+                }
+            }
+            if (!row.empty()) x += "<row r=\"" + std::to_string(r + 1) + "\">" + row + "</row>";
+        }
+        x += "</sheetData></worksheet>";
+        parts.push_back({"xl/worksheets/sheet" + n + ".xml", std::move(x)});
+    }
+    std::string names;
+    for (const auto& [key, r] : book.names) {
+        if (r.sheet < 0 || static_cast<std::size_t>(r.sheet) >= book.sheets.size()) continue;
+        std::string quoted;
+        for (char ch : book.sheets[static_cast<std::size_t>(r.sheet)].name)
+            quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
+        const std::string range = "'" + quoted + "'!$" + sheets::column_letters(r.col0 + 1) + "$" +
+                                  std::to_string(r.row0 + 1) + ":$" +
+                                  sheets::column_letters(r.col1 + 1) + "$" +
+                                  std::to_string(r.row1 + 1);
+        names += "<definedName name=\"" + xml_text(r.spelled.empty() ? key : r.spelled) + "\"";
+        if (r.scope >= 0 && static_cast<std::size_t>(r.scope) < book.sheets.size())
+            names += " localSheetId=\"" + std::to_string(r.scope) + "\"";
+        names += ">" + xml_text(range) + "</definedName>";
+    }
+    types += "</Types>";
+    rels += "<Relationship Id=\"rIdStyles\" Type=\"" + std::string(kRel) +
+            "/styles\" Target=\"styles.xml\"/><Relationship Id=\"rIdStrings\" Type=\"" + kRel +
+            "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>";
+    std::string workbook_xml = std::string(kHead) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" +
+                               kRel + "\"><sheets>" + sheets_xml + "</sheets>" +
+                               (names.empty() ? "" : "<definedNames>" + names + "</definedNames>") +
+                               "</workbook>";
+    const std::string styles =
+        std::string(kHead) + "<styleSheet xmlns=\"" + kMain +
+        "\"><fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+        "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill "
+        "patternType=\"gray125\"/></fill></fills><borders count=\"1\"><border><left/><right/>"
+        "<top/><bottom/><diagonal/></border></borders><cellStyleXfs count=\"1\"><xf numFmtId=\"0\" "
+        "fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs><cellXfs count=\"1\"><xf "
+        "numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
+        "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/>"
+        "</cellStyles></styleSheet>";
+    parts.insert(
+        parts.begin(),
+        {{"[Content_Types].xml", types},
+         {"_rels/.rels", std::string(kHead) +
+                             "<Relationships xmlns=\"http://schemas.openxmlformats.org/"
+                             "package/2006/relationships\"><Relationship Id=\"rId1\" "
+                             "Type=\"" +
+                             kRel +
+                             "/officeDocument\" Target=\"xl/workbook.xml\"/>"
+                             "</Relationships>"},
+         {"xl/workbook.xml", workbook_xml},
+         {"xl/_rels/workbook.xml.rels", rels},
+         {"xl/styles.xml", styles},
+         {"xl/sharedStrings.xml", std::string(kHead) + "<sst xmlns=\"" + kMain + "\" count=\"" +
+                                      std::to_string(string_count) + "\" uniqueCount=\"" +
+                                      std::to_string(string_count) + "\">" + strings + "</sst>"}});
+    return sheets::zip_archive(parts, true);
+}
+
 bool write_xlsx(const sheets::workbook& book, const std::string& target, std::string* why) {
     std::error_code dir_ec;
     const std::filesystem::path folder = std::filesystem::path(target).parent_path();
@@ -834,76 +1023,20 @@ bool write_xlsx(const sheets::workbook& book, const std::string& target, std::st
         *why = "no folder " + folder.string();
         return false;
     }
-    const std::string temp = target + ".part" + std::to_string(::getpid());
-    lxw_workbook* wb = workbook_new(temp.c_str());
-    if (!wb) {
-        *why = "cannot write " + temp;
+    // A read-only file is not replaced behind its owner's back (the save may
+    // come from another program, with nobody to ask).
+    if (file_is_read_only(target.c_str())) {
+        *why = target + " is read only";
         return false;
     }
-    bool ok = true;
-    for (const sheets::sheet& s : book.sheets) {
-        lxw_worksheet* ws = workbook_add_worksheet(wb, s.name.c_str());
-        if (!ws) {
-            *why = "the sheet name \"" + s.name + "\" cannot be written";
-            ok = false;
-            break;
-        }
-        for (std::size_t r = 0; r < s.rows.size() && ok; ++r)
-            for (std::size_t k = 0; k < s.rows[r].size(); ++k) {
-                const cell& c = s.rows[r][k];
-                const auto row = static_cast<lxw_row_t>(r);
-                const auto col = static_cast<lxw_col_t>(k);
-                lxw_error e = LXW_NO_ERROR;
-                switch (c.kind) {
-                case cell_kind::number:
-                    e = worksheet_write_number(ws, row, col, c.number, nullptr);
-                    break;
-                case cell_kind::boolean:
-                    e = worksheet_write_boolean(ws, row, col, c.number != 0, nullptr);
-                    break;
-                case cell_kind::text:
-                case cell_kind::error:
-                    e = worksheet_write_string(
-                        ws, row, col, c.text < book.texts.size() ? book.texts[c.text].c_str() : "",
-                        nullptr);
-                    break;
-                default:
-                    break;
-                }
-                if (e != LXW_NO_ERROR) {
-                    *why = lxw_strerror(e);
-                    ok = false;
-                    break;
-                }
-            }
+    const std::string bytes = xlsx_bytes(book, why);
+    if (bytes.empty()) return false;
+    if (!write_whole_file(target.c_str(), bytes.data(), bytes.size())) {
+        const int error = errno;
+        *why = "cannot write " + target + ": " + std::strerror(error);
+        return false;
     }
-    if (ok)
-        for (const auto& [name, r] : book.names) {
-            if (r.sheet < 0 || static_cast<std::size_t>(r.sheet) >= book.sheets.size()) continue;
-            std::string sheet = book.sheets[static_cast<std::size_t>(r.sheet)].name, quoted;
-            for (char ch : sheet) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
-            const std::string formula = "='" + quoted + "'!$" + sheets::column_letters(r.col0 + 1) +
-                                        "$" + std::to_string(r.row0 + 1) + ":$" +
-                                        sheets::column_letters(r.col1 + 1) + "$" +
-                                        std::to_string(r.row1 + 1);
-            workbook_define_name(wb, name.c_str(),
-                                 formula.c_str()); // a name it refuses is left out
-        }
-    const lxw_error closed = workbook_close(wb);
-    if (ok && closed != LXW_NO_ERROR) {
-        *why = lxw_strerror(closed);
-        ok = false;
-    }
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temp, target, ec);
-        if (ec) {
-            *why = "cannot rename to " + target + ": " + ec.message();
-            ok = false;
-        }
-    }
-    if (!ok) std::filesystem::remove(temp, ec);
-    return ok;
+    return true;
 }
 
 void set_open_hook(void (*hook)(const std::string& path)) {

@@ -58,8 +58,14 @@ bool book_copy(const std::string& path, sheets::workbook* out);
 // Writes the open workbook `path` as .xlsx to `target`; false with a reason.
 bool save_book(const std::string& path, const std::string& target, std::string* why);
 
-// Writes a workbook's cells and names as .xlsx (temporary file, then renamed).
+// Writes a workbook's cells and names as .xlsx (a temporary file beside the
+// target, flushed, then renamed; a replaced file keeps its mode). A read-only
+// target is refused with the reason, as is a failed write (the system's
+// reason; the old file kept).
 bool write_xlsx(const sheets::workbook& book, const std::string& target, std::string* why);
+// The .xlsx bytes of a workbook; empty with the reason (a sheet name the
+// format does not allow).
+std::string xlsx_bytes(const sheets::workbook& book, std::string* why);
 
 // Called on the opening thread before a workbook is read (tests hold an
 // opening there to see the program wait).

@@ -2,6 +2,8 @@
 #include "datalinks/tables.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -182,7 +184,13 @@ std::optional<data_matrix> parse_wk1_table(std::string_view data, bool transpose
             } else {
                 double v;
                 std::memcpy(&v, d + 5, 8);
-                c.value = static_cast<float>(v);
+                // An error cell (a NaN) or a number beyond the floats: no number.
+                if (std::isfinite(v) && std::fabs(v) <= FLT_MAX) {
+                    c.value = static_cast<float>(v);
+                } else {
+                    c.value = NA;
+                    c.number = false;
+                }
             }
             if (found.size() >= static_cast<std::size_t>(kMaxTableCells)) return std::nullopt;
             found.push_back(c);

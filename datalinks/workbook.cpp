@@ -2,6 +2,7 @@
 #include "datalinks/workbook.h"
 #include "datalinks/xls_values.h"
 #include "datalinks/zip_parts.h"
+#include "platform/gdi.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,8 +22,8 @@
 #include <poll.h>
 #include <set>
 #include <sstream>
-#include <tuple>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include <freexl.h>
@@ -567,7 +568,8 @@ std::string attribute(std::string_view head, std::string_view name) {
     const std::size_t at = head.find(key);
     if (at == std::string_view::npos) return {};
     const std::size_t start = at + key.size(), end = head.find('"', start);
-    return end == std::string_view::npos ? std::string() : std::string(head.substr(start, end - start));
+    return end == std::string_view::npos ? std::string()
+                                         : std::string(head.substr(start, end - start));
 }
 
 // Cells the import library misreads, made cells it reads right: inline
@@ -619,8 +621,8 @@ void mend_cells(zip_part& sheet_part, std::string& sst_items, std::size_t* count
                     std::int64_t row = 0, col = 0;
                     const std::string v_text(value.substr(0, 64));
                     if (parse_cell_ref(attribute(head, "r"), &row, &col))
-                        exact->push_back(
-                            {sheet_part.name, row - 1, col - 1, std::strtod(v_text.c_str(), nullptr)});
+                        exact->push_back({sheet_part.name, row - 1, col - 1,
+                                          std::strtod(v_text.c_str(), nullptr)});
                 }
             }
         }
@@ -631,8 +633,7 @@ void mend_cells(zip_part& sheet_part, std::string& sst_items, std::size_t* count
         sst_items += "<si><t xml:space=\"preserve\">" + text + "</t></si>";
         const std::size_t t_at = head.find(" t=\"");
         if (t_at != std::string::npos) head.erase(t_at, head.find('"', t_at + 4) + 1 - t_at);
-        const std::string cell =
-            head + " t=\"s\"><v>" + std::to_string((*count)++) + "</v></c>";
+        const std::string cell = head + " t=\"s\"><v>" + std::to_string((*count)++) + "</v></c>";
         x.replace(open, cell_end + 4 - open, cell);
         open += cell.size();
     }
@@ -660,9 +661,11 @@ void mend_ods_cells(zip_part& content) {
         }
         std::string head = x.substr(open, head_end - open);
         if (head.ends_with("/")) head.pop_back();
-        for (const char* drop : {" office:value-type=\"", " calcext:value-type=\"", " office:value=\""}) {
+        for (const char* drop :
+             {" office:value-type=\"", " calcext:value-type=\"", " office:value=\""}) {
             const std::size_t a = head.find(drop);
-            if (a != std::string::npos) head.erase(a, head.find('"', a + std::strlen(drop)) + 1 - a);
+            if (a != std::string::npos)
+                head.erase(a, head.find('"', a + std::strlen(drop)) + 1 - a);
         }
         const std::string cell = head + " office:value-type=\"string\"><text:p>" +
                                  std::string(kErrorMark) + "#NUM!</text:p></table:table-cell>";
@@ -809,14 +812,14 @@ std::vector<std::string> sheet_parts(std::vector<zip_part>& parts) {
             if (close != std::string_view::npos) id = head.substr(id_at + 5, close - id_at - 5);
         }
         std::string target;
-        const std::size_t rel = id.empty() ? std::string::npos
-                                           : rels->data.find("Id=\"" + id + "\"");
+        const std::size_t rel =
+            id.empty() ? std::string::npos : rels->data.find("Id=\"" + id + "\"");
         if (rel != std::string::npos) {
             const std::size_t open = rels->data.rfind("<Relationship", rel);
             const std::size_t close = rels->data.find('>', rel);
             if (open != std::string::npos && close != std::string::npos)
-                target = attribute(std::string_view(rels->data).substr(open, close - open),
-                                   "Target");
+                target =
+                    attribute(std::string_view(rels->data).substr(open, close - open), "Target");
         }
         out.push_back(target.empty() ? std::string() : "xl/" + target);
     }
@@ -827,6 +830,10 @@ std::string mended_archive(std::string_view bytes, file_kind kind,
                            std::vector<std::pair<int, exact_number>>* exact, std::string* why) {
     std::vector<zip_part> parts;
     if (!unzip_parts(bytes, &parts, why)) return {};
+    if (parts.empty()) {
+        *why = "an empty zip archive";
+        return {};
+    }
     if (kind == file_kind::xlsx) {
         std::vector<exact_number> numbers;
         if (!mend_xlsx(parts, &numbers, why)) return {};
@@ -1071,7 +1078,8 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
             // The alignment prefix (' " ^ \ |) is no part of the text.
             if (!text.empty() && std::strchr("'\"^\\|", text.front())) text.remove_prefix(1);
             c.kind = cell_kind::text;
-            c.text = book->add_text(text);
+            // One byte a character: UTF-8 where it is, else code page 1252.
+            c.text = book->add_text(program_text_utf8(text.data(), static_cast<int>(text.size())));
             has_cell = true;
             break;
         }
@@ -1125,13 +1133,17 @@ int overlay_xls_values(const std::string& path,
         if (v.sheet < 0 || static_cast<std::size_t>(v.sheet) >= book->sheets.size()) continue;
         const cell* now = book->sheets[static_cast<std::size_t>(v.sheet)].at(v.row, v.col);
         const bool empty = !now || now->kind == cell_kind::empty;
-        if (v.formula ? !empty || v.kind == cell_kind::empty
+        if (v.formula ? !empty || v.kind == xls_kind::empty
                       : !dated.count({static_cast<unsigned>(v.sheet), v.row, v.col}))
             continue;
         cell c;
-        c.kind = v.kind;
+        c.kind = v.kind == xls_kind::text      ? cell_kind::text
+                 : v.kind == xls_kind::error   ? cell_kind::error
+                 : v.kind == xls_kind::boolean ? cell_kind::boolean
+                                               : cell_kind::number;
         c.number = v.number;
-        if (v.kind == cell_kind::text || v.kind == cell_kind::error) c.text = book->add_text(v.text);
+        if (c.kind == cell_kind::text || c.kind == cell_kind::error)
+            c.text = book->add_text(v.text);
         if (!book->put(v.sheet, v.row, v.col, c, why)) return 0;
     }
     return 1;

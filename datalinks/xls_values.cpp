@@ -13,7 +13,8 @@ std::uint16_t u16(std::string_view s, std::size_t at) {
                                       (static_cast<unsigned char>(s[at + 1]) << 8));
 }
 std::uint32_t u32(std::string_view s, std::size_t at) {
-    return static_cast<std::uint32_t>(u16(s, at)) | (static_cast<std::uint32_t>(u16(s, at + 2)) << 16);
+    return static_cast<std::uint32_t>(u16(s, at)) |
+           (static_cast<std::uint32_t>(u16(s, at + 2)) << 16);
 }
 
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
@@ -73,8 +74,8 @@ public:
     bool stream(std::string_view name, std::string* out) const {
         for (const entry& e : entries_)
             if (e.type == 2 && e.name == name)
-                return chain(e.start, e.size < cutoff_ ? mini_fat_ : fat_, e.size < cutoff_,
-                             e.size, out);
+                return chain(e.start, e.size < cutoff_ ? mini_fat_ : fat_, e.size < cutoff_, e.size,
+                             out);
         return false;
     }
 
@@ -156,14 +157,22 @@ std::string biff_string(std::string_view d) {
 
 const char* error_name(unsigned code) {
     switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x24: return "#NUM!";
-    case 0x2A: return "#N/A";
-    default: return "#ERROR";
+    case 0x00:
+        return "#NULL!";
+    case 0x07:
+        return "#DIV/0!";
+    case 0x0F:
+        return "#VALUE!";
+    case 0x17:
+        return "#REF!";
+    case 0x1D:
+        return "#NAME?";
+    case 0x24:
+        return "#NUM!";
+    case 0x2A:
+        return "#N/A";
+    default:
+        return "#ERROR";
     }
 }
 
@@ -197,7 +206,7 @@ bool read_xls_values(std::string_view file, std::vector<xls_value>* out) {
             if (first && id != 0x0809) break; // not a substream's beginning
             if (id == 0x000A) break;
             if (pending_string && id == 0x0207) {
-                pending.kind = cell_kind::text;
+                pending.kind = xls_kind::text;
                 pending.text = biff_string(d);
                 out->push_back(pending);
                 pending_string = false;
@@ -219,13 +228,13 @@ bool read_xls_values(std::string_view file, std::vector<xls_value>* out) {
                         continue;
                     }
                     if (type == 1) {
-                        v.kind = cell_kind::boolean;
+                        v.kind = xls_kind::boolean;
                         v.number = d[8] ? 1 : 0;
                     } else if (type == 2) {
-                        v.kind = cell_kind::error;
+                        v.kind = xls_kind::error;
                         v.text = error_name(static_cast<unsigned char>(d[8]));
                     } else {
-                        v.kind = cell_kind::empty;
+                        v.kind = xls_kind::empty;
                     }
                 } else {
                     std::memcpy(&v.number, d.data() + 6, 8);

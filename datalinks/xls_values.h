@@ -11,15 +11,15 @@
 #include <string_view>
 #include <vector>
 
-#include "datalinks/workbook.h"
-
 namespace sheets {
+
+enum class xls_kind { number, text, boolean, error, empty };
 
 struct xls_value {
     int sheet = 0; // index among the workbook's worksheets, in their order
     std::uint32_t row = 0, col = 0;
     bool formula = false; // a formula's result (else a number cell's value)
-    cell_kind kind = cell_kind::number;
+    xls_kind kind = xls_kind::number;
     double number = 0;
     std::string text; // text results and error names, UTF-8
 };

@@ -40,8 +40,6 @@ std::vector<doc_state> saved;
 report_sink sinks[2] = {{nullptr}, {nullptr}}; // grid, text
 wrapped_writer wrapped = nullptr;
 std::vector<std::uint32_t> collected;
-collect_hook collect_fn = nullptr;
-void* collect_ctx = nullptr;
 
 inline bool is_blank(unsigned char c) {
     return c == ' ' || c == '\t';
@@ -402,7 +400,6 @@ void doc_collect_name(std::uint32_t symbol) {
     if (!doc_collecting()) return;
     if (std::find(collected.begin(), collected.end(), symbol) != collected.end()) return;
     collected.push_back(symbol);
-    if (collect_fn) collect_fn(symbol, collect_ctx);
 }
 
 const std::vector<std::uint32_t>& doc_collected_names() {
@@ -410,11 +407,6 @@ const std::vector<std::uint32_t>& doc_collected_names() {
 }
 void doc_clear_collected() {
     collected.clear();
-}
-
-void set_collect_hook(collect_hook hook, void* context) {
-    collect_fn = hook;
-    collect_ctx = context;
 }
 
 // ------------------------------------------------------------ kept lines ---

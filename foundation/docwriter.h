@@ -130,13 +130,11 @@ void doc_multiline(const char* text, int indent, int flag);
 // True while the report collects names (report_collect / doc_to_collect):
 // the equation writer then calls doc_collect_name for every variable it names.
 bool doc_collecting();
-// Adds a variable (each symbol once, in the order first named) and calls the
-// collect hook, if any, for a new one. Ignored while not collecting.
+// Adds a variable (each symbol once, in the order first named); the caller
+// reads the list when its report is written. Ignored while not collecting.
 void doc_collect_name(std::uint32_t symbol);
 const std::vector<std::uint32_t>& doc_collected_names();
 void doc_clear_collected();
-using collect_hook = void (*)(std::uint32_t symbol, void* context);
-void set_collect_hook(collect_hook hook, void* context);
 
 // ------------------------------------------------------------ kept lines ---
 

@@ -208,7 +208,11 @@ int write_ini_mode(int mode) {
         result = 0;
     } else if (mode == 1 || mode == 2) {
         if (st.path.empty()) st.path = default_ini_path();
-        if (!write_table(st.path)) {
+        // A read-only settings file is replaced only when the user agrees
+        // (its mode kept); otherwise it stays as it is.
+        if (!ask_replace_read_only(st.path.c_str())) {
+            result = 0;
+        } else if (!write_table(st.path)) {
             report_write_failure(st.path.c_str(), errno, "the settings file");
             result = -1;
         }

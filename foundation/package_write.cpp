@@ -134,6 +134,8 @@ int package_write(const char* path, const package_member* members, int count, co
     put32(h + 152, dcrc, big);
     put32(h + 156, crc32(h, 156), big);
 
+    // A read-only file is replaced only when the user agrees (its mode kept).
+    if (!ask_replace_read_only(path)) return 0;
     file_handle fh = fh_open_write(path, 0, 0);
     if (fh < 0) {
         report_write_failure(path, errno, "the package");

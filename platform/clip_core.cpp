@@ -257,8 +257,10 @@ void publish() {
         if (!h) continue;
         if (is_text(f)) {
             locked_bytes b(static_cast<HGLOBAL>(h));
-            QString t = QString::fromUtf8(
-                b.data, static_cast<qsizetype>(std::min(b.text_length(), b.size)));
+            // Program text, read as the drawing reads it (model names in
+            // their one-byte code page among UTF-8 run names).
+            QString t = gdi::decode_program_text(
+                b.data, static_cast<int>(std::min(b.text_length(), b.size)));
             t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
             md->setText(t);
             continue;

@@ -14,11 +14,12 @@
 
 namespace ctl {
 
+// Control texts read as the drawing reads program text (see qstr).
 QString qs(const char* text) {
-    return text ? QString::fromUtf8(text) : QString();
+    return text ? gdi::decode_program_text(text, -1) : QString();
 }
 QString qs(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return gdi::decode_program_text(text.data(), static_cast<int>(text.size()));
 }
 std::string bytes(const QString& text) {
     return text.toStdString();

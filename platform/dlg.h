@@ -143,6 +143,9 @@ UINT IsDlgButtonChecked(HWND dialog, int id);
 BOOL CheckRadioButton(HWND dialog, int first, int last, int check);
 LRESULT SendDlgItemMessage(HWND dialog, int id, UINT message, WPARAM wparam, LPARAM lparam);
 HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+// Not of the Win32 set: tells the toolkit that the keyboard moved the focus
+// to `control` (as Tab does in IsDialogMessage), so focus marks are drawn.
+void dlg_mark_keyboard_focus(HWND control);
 HWND GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous);
 // Dialog units to pixels with the dialog's font.
 BOOL MapDialogRect(HWND dialog, RECT* rect);

@@ -3,6 +3,7 @@
 // for Cancel, and Alt+mnemonic.
 #include "platform/dlg.h"
 #include "platform/dlg_internal.h"
+#include "platform/win_internal.h"
 
 #include "platform/ctl_internal.h"
 
@@ -68,6 +69,10 @@ bool do_mnemonic(HWND dialog, char ch) {
 
 } // namespace
 
+void dlg_mark_keyboard_focus(HWND control) {
+    win::mark_keyboard_focus(control);
+}
+
 HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous) {
     if (!IsWindow(dialog)) return nullptr;
     std::vector<HWND> v = controls_of(dialog);
@@ -125,8 +130,10 @@ BOOL IsDialogMessage(HWND dialog, MSG* msg) {
             if (code & DLGC_WANTTAB) break;
             bool back = GetKeyState(VK_SHIFT) < 0;
             HWND from = focus && IsChild(dialog, focus) ? focus : nullptr;
-            if (HWND next = GetNextDlgTabItem(dialog, from, back ? TRUE : FALSE))
+            if (HWND next = GetNextDlgTabItem(dialog, from, back ? TRUE : FALSE)) {
                 dlg::focus_control(dialog, next);
+                win::mark_keyboard_focus(next);
+            }
             return TRUE;
         }
         case VK_LEFT:
@@ -139,6 +146,7 @@ BOOL IsDialogMessage(HWND dialog, MSG* msg) {
             HWND next = GetNextDlgGroupItem(dialog, focus, back ? TRUE : FALSE);
             if (next && next != focus) {
                 dlg::focus_control(dialog, next);
+                win::mark_keyboard_focus(next);
                 LRESULT nc = SendMessage(next, WM_GETDLGCODE, 0, 0);
                 // Moving onto an automatic radio button checks it.
                 if ((nc & DLGC_RADIOBUTTON) &&

@@ -750,3 +750,24 @@ HENHMETAFILE SetEnhMetaFileBits(UINT size, const BYTE* data);
 UINT GetEnhMetaFileHeader(HENHMETAFILE emf, UINT size, ENHMETAHEADER* header);
 // Plays the picture so that its frame fills `rect` (logical units of dc).
 BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE emf, const RECT* rect);
+
+// ---------------------------------------------------------------------------
+// Program text for other programs
+
+#include <string>
+#include <vector>
+
+// Program text as UTF-8: its UTF-8 characters as they are, every other byte
+// (names a model keeps in its one-byte code page) read in that page. The one
+// reading the drawing, window texts, lists and clipboard text all use, so a
+// name shows the same everywhere.
+std::string program_text_utf8(const char* text, int length = -1);
+// Program text in a Windows code page (1252, 1250, 1251, ...): a '?' for each
+// character the page lacks, *lossless (may be null) false then.
+std::string program_text_in_code_page(const char* text, int length, int code_page, bool* lossless);
+// The first of the one-byte pages, in the order 1252, 1250, 1251, 1253,
+// 1254, 1257, 1255, 1256, 874, that holds every character of the texts;
+// 1252 when none does.
+int one_byte_page_holding(const std::vector<std::string>& texts);
+// Bytes in a Windows code page as UTF-8.
+std::string code_page_text_utf8(const char* bytes, int length, int code_page);

@@ -252,6 +252,45 @@ BYTE charset_for_text(const QString& s, BYTE charset) {
     return chosen;
 }
 
+std::vector<CharsetRun> charset_runs(const QString& s, BYTE charset) {
+    std::vector<CharsetRun> runs;
+    const PageInfo* own = page_of_charset(charset);
+    if (!own) return {{0, charset}}; // symbol fonts: glyph numbers, one run
+    std::vector<const PageInfo*> order{own};
+    for (int cp : write_order)
+        if (const PageInfo* info = page_of_cp(cp); info && info != own) order.push_back(info);
+    const std::vector<CodePoint> cps = code_points(s);
+    auto holds = [&](const PageInfo* info, char32_t c) {
+        return c < 0x80 || page(*info).write(c).has_value();
+    };
+    std::size_t k = 0;
+    int unit = 0;
+    while (k < cps.size()) {
+        // The page holding the longest stretch from here (the font's own
+        // first); a character no page holds stays with the run it is in.
+        const PageInfo* best = own;
+        std::size_t best_len = 0;
+        for (const PageInfo* info : order) {
+            std::size_t n = 0;
+            while (k + n < cps.size() && holds(info, cps[k + n].c)) ++n;
+            if (n > best_len) {
+                best_len = n;
+                best = info;
+            }
+        }
+        if (best_len == 0) best_len = 1;
+        if (!runs.empty() && runs.back().charset == best->charset) {
+            // continues the run before (after a character no page holds)
+        } else {
+            runs.push_back({unit, best->charset});
+        }
+        for (std::size_t j = 0; j < best_len; ++j) unit += cps[k + j].units;
+        k += best_len;
+    }
+    if (runs.empty()) runs.push_back({0, charset});
+    return runs;
+}
+
 QByteArray encode_charset(const QString& s, BYTE charset, std::vector<int>* unit_bytes) {
     if (unit_bytes) unit_bytes->clear();
     QByteArray out;
@@ -288,3 +327,41 @@ QByteArray encode_charset(const QString& s, BYTE charset, std::vector<int>* unit
 }
 
 } // namespace gdi
+
+std::string program_text_utf8(const char* text, int length) {
+    return gdi::decode_program_text(text, length).toStdString();
+}
+
+std::string program_text_in_code_page(const char* text, int length, int code_page, bool* lossless) {
+    const QString s = gdi::decode_program_text(text, length);
+    const gdi::PageInfo* info = gdi::page_of_cp(code_page);
+    if (!info) info = gdi::page_of_cp(1252);
+    const QByteArray out = gdi::encode_charset(s, info->charset);
+    if (lossless) {
+        // Every character written, none as the '?' that stands for a lacking one.
+        *lossless =
+            out.count('?') == s.count(QLatin1Char('?')) &&
+            gdi::decode_charset(out.constData(), static_cast<int>(out.size()), info->charset) == s;
+    }
+    return out.toStdString();
+}
+
+int one_byte_page_holding(const std::vector<std::string>& texts) {
+    for (int cp : gdi::write_order) {
+        const gdi::PageInfo* info = gdi::page_of_cp(cp);
+        if (!info || info->dbcs) continue;
+        bool all = true;
+        for (const std::string& t : texts) {
+            program_text_in_code_page(t.data(), static_cast<int>(t.size()), cp, &all);
+            if (!all) break;
+        }
+        if (all) return cp;
+    }
+    return 1252;
+}
+
+std::string code_page_text_utf8(const char* bytes, int length, int code_page) {
+    const gdi::PageInfo* info = gdi::page_of_cp(code_page);
+    if (!info) info = gdi::page_of_cp(1252);
+    return gdi::decode_charset(bytes, length, info->charset).toStdString();
+}

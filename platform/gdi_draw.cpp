@@ -689,6 +689,37 @@ COLORREF GetPixel(HDC h, int x, int y) {
 // ---------------------------------------------------------------------------
 // Block transfers
 
+namespace {
+
+// A pattern fill in a Windows metafile as a rectangle under a null pen: some
+// readers ignore PATBLT records (bars went missing), every reader draws a
+// rectangle. A null-pen rectangle fills one unit less to the right and below,
+// hence the one more. False when the records cannot be made (the caller
+// writes PATBLT then).
+bool record_pattern_fill(Dc& d, int x, int y, int w, int ht) {
+    if (w < 0) {
+        x += w;
+        w = -w;
+    }
+    if (ht < 0) {
+        y += ht;
+        ht = -ht;
+    }
+    HPEN none = CreatePen(PS_NULL, 0, 0);
+    if (!none) return false;
+    if (!d.rec->select(none)) {
+        DeleteObject(none);
+        return false;
+    }
+    d.rec->w(wmf::RECTANGLE, {clamp16(static_cast<long long>(y) + ht + 1),
+                              clamp16(static_cast<long long>(x) + w + 1), clamp16(y), clamp16(x)});
+    d.rec->select(d.s.pen);
+    DeleteObject(none); // its deletion record frees the slot
+    return true;
+}
+
+} // namespace
+
 BOOL PatBlt(HDC h, int x, int y, int w, int ht, DWORD rop) {
     Dc* d = dc(h);
     if (!d) return FALSE;
@@ -696,6 +727,11 @@ BOOL PatBlt(HDC h, int x, int y, int w, int ht, DWORD rop) {
     int L, T, R, B;
     m.box(x, y, static_cast<double>(x) + w, static_cast<double>(y) + ht, L, T, R, B);
     if (d->rec) {
+        if (!d->rec->emf && rop == PATCOPY && d->s.rop2 == R2_COPYPEN && w != 0 && ht != 0 &&
+            record_pattern_fill(*d, x, y, w, ht)) {
+            bound(*d, QRect(QPoint(L, T), QPoint(R - 1, B - 1)));
+            return TRUE;
+        }
         record_blit(*d, x, y, w, ht, nullptr, 0, 0, 0, 0, rop);
         bound(*d, QRect(QPoint(L, T), QPoint(R - 1, B - 1)));
         return TRUE;

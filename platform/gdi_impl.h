@@ -335,6 +335,14 @@ QString decode_charset(const char* text, int length, BYTE charset,
 // holds every character, else the first page that does, else the one that
 // holds the most.
 BYTE charset_for_text(const QString& s, BYTE charset);
+// A text cut where its code page must change: each run (from its first
+// UTF-16 unit) in the font's own set where that page holds it, else in the
+// set whose page holds the longest stretch. One run when one page holds all.
+struct CharsetRun {
+    int from;
+    BYTE charset;
+};
+std::vector<CharsetRun> charset_runs(const QString& s, BYTE charset);
 // The text in the code page of `charset` ('?' for what it lacks), with the
 // bytes each UTF-16 unit became (0 for the second half of a pair).
 QByteArray encode_charset(const QString& s, BYTE charset, std::vector<int>* unit_bytes = nullptr);

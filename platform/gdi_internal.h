@@ -66,3 +66,10 @@ QRegion gdi_region(HRGN region);
 // The QFont a font handle stands for at one logical unit per pixel, for
 // standard controls that show text in a font set by WM_SETFONT.
 QFont gdi_qfont(HFONT font);
+
+namespace gdi {
+// Program text as the drawing reads it: UTF-8 where the bytes are UTF-8,
+// other bytes in the one-byte code page (the windows, controls and clipboard
+// read their texts the same way).
+QString decode_program_text(const char* text, int length);
+} // namespace gdi

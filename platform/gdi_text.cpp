@@ -316,6 +316,91 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
         if (ha == TA_RIGHT) d->s.cur.x = sat_add(d->s.cur.x, -std::llround(logical_w));
     }
 
+    if (d->rec && !d->rec->emf && !update_cp && angle == 0) {
+        // A text of several scripts no one code page holds goes out as one
+        // record per run of one page, each in a font of that page's set,
+        // placed by its advances from the text's left end.
+        Object* fo = object(d->s.font, Kind::font);
+        const BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
+        const std::vector<CharsetRun> runs = charset_runs(s, own);
+        if (runs.size() > 1 && fo) {
+            Recorder& r = *d->rec;
+            std::vector<int> dxs(static_cast<std::size_t>(len));
+            long long total = 0;
+            for (int i = 0; i < len; ++i) {
+                dxs[static_cast<std::size_t>(i)] =
+                    dx ? dx[i]
+                       : static_cast<int>(
+                             std::lround(adv[static_cast<std::size_t>(i)] / (sx > 0 ? sx : 1)));
+                total += dxs[static_cast<std::size_t>(i)];
+            }
+            const UINT align = d->s.text_align;
+            const long long left = ha == TA_CENTER ? x - total / 2 : ha == TA_RIGHT ? x - total : x;
+            if (ha != TA_LEFT)
+                r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK & ~TA_CENTER)});
+            long long at = left;
+            for (std::size_t k = 0; k < runs.size(); ++k) {
+                const int from = runs[k].from;
+                const int to = k + 1 < runs.size() ? runs[k + 1].from : len;
+                std::vector<int> unit_bytes;
+                const QByteArray raw =
+                    encode_charset(s.mid(from, to - from), runs[k].charset, &unit_bytes);
+                HFONT variant = nullptr;
+                if (runs[k].charset != own) {
+                    LOGFONT lf = fo->lf;
+                    lf.lfCharSet = runs[k].charset;
+                    variant = CreateFontIndirect(&lf);
+                    if (variant && !r.select(variant)) {
+                        DeleteObject(variant);
+                        variant = nullptr;
+                    }
+                }
+                // The clip rectangle for every run; the opaque box once.
+                const UINT opts = k == 0 ? options : options & ~static_cast<UINT>(ETO_OPAQUE);
+                const bool with_rect = rc && (opts & (ETO_OPAQUE | ETO_CLIPPED));
+                Bytes b;
+                b.i16(y);
+                b.i16(clamp16(at));
+                b.i16(static_cast<int>(raw.size()));
+                b.u16(opts & 0xFFFF);
+                if (with_rect) {
+                    b.i16(clamp16(rc->left));
+                    b.i16(clamp16(rc->top));
+                    b.i16(clamp16(rc->right));
+                    b.i16(clamp16(rc->bottom));
+                }
+                b.raw(raw.constData(), static_cast<std::size_t>(raw.size()));
+                b.pad_to(2);
+                long long width = 0;
+                for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
+                    const int v0 = dxs[static_cast<std::size_t>(from) + i];
+                    width += v0;
+                    if (unit_bytes[i] == 0) continue;
+                    int v = v0;
+                    if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0)
+                        v += dxs[static_cast<std::size_t>(from) + i + 1];
+                    b.i16(clamp16(v));
+                    for (int n = 1; n < unit_bytes[i]; ++n) b.i16(0);
+                }
+                r.w_raw(wmf::EXTTEXTOUT, b);
+                if (variant) {
+                    r.select(d->s.font);
+                    DeleteObject(variant);
+                }
+                at += width;
+            }
+            if (ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK)});
+            QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+            r.add_bounds(box.toAlignedRect());
+            if (rc && (options & ETO_OPAQUE)) {
+                int L, T, R, B;
+                m.box(rc->left, rc->top, rc->right, rc->bottom, L, T, R, B);
+                r.add_bounds(QRect(L, T, R - L, B - T));
+            }
+            return TRUE;
+        }
+    }
+
     if (d->rec) {
         Recorder& r = *d->rec;
         // A Windows metafile keeps bytes: in the code page of the font's

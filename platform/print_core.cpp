@@ -405,11 +405,13 @@ LONG DocumentProperties(HWND owner, HANDLE printer, const char* device, DEVMODE*
         t.cx = 180;
         t.cy = 100;
         constexpr DWORD vis = WS_CHILD | WS_VISIBLE;
+        // The group box after the buttons it frames: an earlier sibling
+        // would be drawn over them.
         t.items = {
-            {WC_BUTTON, IDC_STATIC, "Orientation", vis | BS_GROUPBOX, 5, 5, 80, 40},
             {WC_BUTTON, id_portrait, "&Portrait", vis | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON,
              10, 15, 70, 10},
             {WC_BUTTON, id_landscape, "&Landscape", vis | BS_AUTORADIOBUTTON, 10, 28, 70, 10},
+            {WC_BUTTON, IDC_STATIC, "Orientation", vis | BS_GROUPBOX, 5, 5, 80, 40},
             {WC_STATIC, IDC_STATIC, "Paper:", vis | WS_GROUP, 92, 8, 30, 10},
             {WC_COMBOBOX, id_paper, nullptr, vis | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, 122,
              6, 50, 80},

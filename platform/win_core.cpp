@@ -2,6 +2,7 @@
 // errors and the system's fixed values. The window calls live by concern in the
 // other win_*.cpp files.
 #include "platform/gdi.h"
+#include "platform/gdi_internal.h"
 #include "platform/win_internal.h"
 
 #include <QApplication>
@@ -85,11 +86,13 @@ std::string lower(const char* text) {
     return out;
 }
 
+// Window texts read as the drawing reads program text, so a name kept in the
+// model's one-byte code page shows as the diagram shows it.
 QString qstr(const char* text) {
-    return text ? QString::fromUtf8(text) : QString();
+    return text ? gdi::decode_program_text(text, -1) : QString();
 }
 QString qstr(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return gdi::decode_program_text(text.data(), static_cast<int>(text.size()));
 }
 std::string bytes(const QString& text) {
     return text.toStdString();

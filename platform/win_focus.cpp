@@ -91,6 +91,16 @@ HWND GetFocus() {
     return st().focus;
 }
 
+void win::mark_keyboard_focus(HWND hwnd) {
+    // Qt draws focus marks only in a window whose focus the keyboard moved;
+    // the dialogs' own Tab and arrow handling moves it without Qt's own.
+    Window* w = get(hwnd);
+    if (!w || !w->widget) return;
+    QWidget* top = w->widget->window();
+    top->setAttribute(Qt::WA_KeyboardFocusChange);
+    w->widget->update();
+}
+
 HWND SetActiveWindow(HWND hwnd) {
     auto& s = st();
     HWND root = nullptr;

@@ -254,6 +254,8 @@ void sync_image(Window& w);
 bool window_has_open_dc(const Window& w);
 std::vector<HWND> descendants(HWND hwnd); // pre-order, not including hwnd
 HWND root_of(HWND hwnd);                  // the top-level ancestor
+// The focus was moved by a key: focus marks are drawn from now on.
+void mark_keyboard_focus(HWND hwnd);
 // Re-places the widgets of a window and of its children after its frame or
 // client area changed.
 void sync_widget_geometry_with_children(Window& w);

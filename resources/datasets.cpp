@@ -7,7 +7,7 @@
 
 DialogTemplate datasets_page_template(int id) {
     constexpr DWORD list = WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY |
-                           LBS_MULTIPLESEL | LBS_NOINTEGRALHEIGHT;
+                           LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT;
     using template_parts::push;
     DialogTemplate t =
         template_parts::frame(id, WS_CHILD | DS_CONTROL | DS_SETFONT, nullptr, 208, 126);

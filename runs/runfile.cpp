@@ -286,6 +286,7 @@ private:
     };
     bool read_record_head(std::uint64_t off, std::uint64_t points, std::vector<std::uint8_t>& bits,
                           record_note& note) const;
+    bool lost_record_between(std::uint64_t from, std::uint64_t to) const;
     std::vector<record_note> records_;
     // Extents noted by the checks, for parts_agree.
     std::uint64_t model_begin_ = 0, model_end_ = 0;
@@ -893,7 +894,34 @@ bool run_checker::records_agree() {
             return fail(cut_.c_str());
         }
     }
+    // Then the bytes between the records (overlaps said first).
+    for (std::size_t k = 1; k < records_.size(); ++k)
+        if (lost_record_between(records_[k - 1].end, records_[k].begin)) {
+            cut_ = "a series between the values of " + slot_variable(records_[k - 1].slot) +
+                   " and " + slot_variable(records_[k].slot) +
+                   " belongs to no variable (its entry in the offset table is lost)";
+            return fail(cut_.c_str());
+        }
     return true;
+}
+
+// Whether the bytes between two value records hold a whole value record of
+// their own: a series whose offset-table entry was cut or zeroed would
+// otherwise load as a variable the run never saved. (Padding is zeros: no
+// record has a zero count and bit 0 of a series is always set.)
+bool run_checker::lost_record_between(std::uint64_t from, std::uint64_t to) const {
+    if (to <= from || to - from < static_cast<std::uint64_t>(csize_) + 1 + 4) return false;
+    std::vector<std::uint8_t> bits;
+    for (std::int64_t points : {w30_, w29_, w31_}) {
+        if (points <= 0) continue;
+        record_note n;
+        if (!read_record_head(from, static_cast<std::uint64_t>(points), bits, n)) continue;
+        if (n.negative || n.count == 0 || n.count != n.set || n.stray || bits.empty() ||
+            !(bits[0] & 1))
+            continue;
+        if (from + csize_ + bits.size() + 4 * n.count <= to) return true;
+    }
+    return false;
 }
 
 // Each saved column of a row-layout run belongs to one slot, and there are

@@ -12,6 +12,7 @@
 #include "platform/dlg.h"
 #include "platform/gdi.h"
 #include "resources/panel.h"
+#include "resources/varselect.h"
 #include "shell/controls/scaler.h"
 #include "shell/datasets.h"
 #include "shell/dialogs.h"
@@ -513,6 +514,102 @@ bool page_scroll_message(HWND page, UINT message, WPARAM wparam) {
 
 // ------------------------------------------------------------- the panel ---
 
+namespace {
+
+// The control that had the keyboard when the panel was closed.
+HWND panel_focus = nullptr;
+
+// Hides the panel, keeping the control that had the keyboard for its return;
+// the window that was active before it gets the keyboard back.
+void close_panel(HWND panel) {
+    HWND f = GetFocus();
+    if (f && IsChild(panel, f)) panel_focus = f;
+    ShowWindow(panel, SW_HIDE);
+    // The panel floats: it was never the active child, which is still there
+    // (it is only looked for anew when it went).
+    if (active_child && IsWindow(active_child) && IsWindowVisible(active_child))
+        SetFocus(active_child);
+    else
+        activate_window(nullptr, 0, 0);
+}
+
+// The controls Tab visits, in order: the page's, then the panel's own.
+std::vector<HWND> panel_tab_stops(HWND panel) {
+    std::vector<HWND> out;
+    auto add_children = [&](HWND parent) {
+        for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if ((GetWindowLong(c, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(c) &&
+                IsWindowEnabled(c))
+                out.push_back(c);
+    };
+    if (control_page) add_children(control_page);
+    add_children(panel);
+    return out;
+}
+
+// Tab and Shift+Tab in the panel: the page sits inside the tab control, so
+// the dialog's own Tab would never reach the page's controls from the
+// panel's, nor leave the page.
+bool panel_key_filter(HWND panel, MSG* msg) {
+    auto dialog_keys = [&] { return IsDialogMessage(panel, msg) != 0; };
+    if (msg->message != WM_KEYDOWN || msg->wParam != VK_TAB) return dialog_keys();
+    if ((GetKeyState(VK_CONTROL) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000)) return dialog_keys();
+    HWND f = GetFocus();
+    if (!f || (f != panel && !IsChild(panel, f))) return dialog_keys();
+    const std::vector<HWND> stops = panel_tab_stops(panel);
+    if (stops.empty()) return dialog_keys();
+    const int n = static_cast<int>(stops.size());
+    int at = -1;
+    for (int i = 0; i < n && at < 0; ++i)
+        if (stops[static_cast<std::size_t>(i)] == f ||
+            IsChild(stops[static_cast<std::size_t>(i)], f))
+            at = i;
+    const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    const int next = at < 0 ? (back ? n - 1 : 0) : ((at + (back ? -1 : 1)) % n + n) % n;
+    HWND to = stops[static_cast<std::size_t>(next)];
+    SetFocus(to);
+    if (SendMessage(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessage(to, EM_SETSEL, 0, -1);
+    dlg_mark_keyboard_focus(to);
+    return true;
+}
+
+} // namespace
+
+void fill_graph_list() {
+    if (control_page && IsWindow(control_page) && control_tab == tab_graphs)
+        refill_graphs_page(control_page);
+}
+
+void focus_panel() {
+    if (!control_wnd || !IsWindowVisible(control_wnd)) return;
+    HWND f = GetFocus();
+    if (f && IsChild(control_wnd, f)) return;
+    HWND to = panel_focus && IsWindow(panel_focus) && IsChild(control_wnd, panel_focus) &&
+                      IsWindowVisible(panel_focus) && IsWindowEnabled(panel_focus)
+                  ? panel_focus
+                  : nullptr;
+    // A page's own first control: the Variable page's name field, else the
+    // first control the Tab key reaches.
+    if (!to && control_page && control_tab == tab_variable) to = GetDlgItem(control_page, idv_name);
+    if (!to && control_page) to = GetNextDlgTabItem(control_page, nullptr, FALSE);
+    SetFocus(to ? to : control_wnd);
+    if (to && to == GetDlgItem(control_page, idv_name)) SendMessage(to, EM_SETSEL, 0, -1);
+}
+
+void next_control_tab(int step) {
+    if (!control_wnd) return;
+    const int n = 5;
+    select_tab(control_wnd, ((control_tab + step) % n + n) % n, true);
+    panel_focus = nullptr;
+    focus_panel();
+}
+
+bool panel_has_focus() {
+    HWND f = GetFocus();
+    return control_wnd && IsWindowVisible(control_wnd) && f &&
+           (f == control_wnd || IsChild(control_wnd, f));
+}
+
 void control_panel(int show, int x, int y, int w, int h) {
     if (show == -1) {
         if (control_page) DestroyWindow(control_page);
@@ -524,12 +621,15 @@ void control_panel(int show, int x, int y, int w, int h) {
     if (!control_wnd) {
         HWND parent = container_wnd ? container_wnd : main_wnd;
         if (!create_modeless(dlg_control_panel, control_proc, parent, &control_wnd, 1)) return;
+        add_dialog_filter(control_wnd, panel_key_filter, 1);
         set_float_window(fw_control, control_wnd);
     }
     if (x != -1) place_in_container(control_wnd, x, y, w, h, SWP_NOACTIVATE);
     if (!show) return;
     replace_panel(control_wnd);
+    fill_graph_list(); // the model may have changed while the panel was closed
     ShowWindow(control_wnd, SW_SHOW);
+    if (!show_queue_open()) focus_panel(); // not while start-up restores it
     // Asked for, it comes forward over the build and output windows (a
     // diagram filling the container would hide it), then goes back under
     // the floating windows that stay above it.
@@ -588,7 +688,14 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
         const auto* nm = reinterpret_cast<const NMHDR*>(lparam);
         if (nm && nm->code == TCN_SELCHANGE) {
             int i = static_cast<int>(SendMessage(nm->hwndFrom, TCM_GETCURSEL, 0, 0));
-            if (i != control_tab) select_tab(dialog, i, false);
+            if (i != control_tab) {
+                select_tab(dialog, i, false);
+                // The new page takes the keyboard unless the tabs have it.
+                if (GetFocus() != nm->hwndFrom) {
+                    panel_focus = nullptr;
+                    focus_panel();
+                }
+            }
         }
         return TRUE;
     }
@@ -608,8 +715,7 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
             return TRUE;
         case idc_close:
         case IDCANCEL:
-            ShowWindow(dialog, SW_HIDE);
-            activate_window(nullptr, 0, 0);
+            close_panel(dialog);
             return TRUE;
         default:
             // So does Enter on a focused button of the page.
@@ -621,8 +727,7 @@ INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
             return FALSE;
         }
     case WM_CLOSE:
-        ShowWindow(dialog, SW_HIDE);
-        activate_window(nullptr, 0, 0);
+        close_panel(dialog);
         return TRUE;
     case WM_ACTIVATE:
     case WM_CHILDACTIVATE:

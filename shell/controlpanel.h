@@ -89,3 +89,16 @@ void refresh_time_axis();
 INT_PTR control_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR globals_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR scaling_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Gives the keyboard to the open panel: the control that had it when the
+// panel was closed, else the page's first control.
+void focus_panel();
+// Ctrl+Tab and Ctrl+Shift+Tab (and Ctrl+Page Down / Up) in the panel: the
+// next or previous page, which takes the keyboard.
+void next_control_tab(int step);
+// Whether the keyboard is in the open panel.
+bool panel_has_focus();
+// Refills the Graphs page's list from the open model's graph set while the
+// panel holds the page (shown or hidden with the panel), so that a model
+// opened since never leaves the previous model's graphs listed.
+void fill_graph_list();

@@ -152,9 +152,13 @@ void activate_highlighted(HWND page) {
 void delete_highlighted(HWND page) {
     const std::vector<std::string> names = highlighted(GetDlgItem(page, idd_available));
     if (names.empty()) return;
+    // A run still loaded but shown by nothing (a closed model's, kept in the
+    // table of loaded runs) is not in use: it is unloaded and deleted.
     std::vector<std::string> rest;
-    for (const std::string& n : names)
-        if (find_run(run_file_path(n).c_str()) < 0) rest.push_back(n);
+    for (const std::string& n : names) {
+        const int run = find_run(run_file_path(n).c_str());
+        if (run < 0 || !run_is_referenced(run)) rest.push_back(n);
+    }
     const int count = static_cast<int>(names.size());
     const int in_use = count - static_cast<int>(rest.size());
     if (rest.empty()) {
@@ -170,7 +174,12 @@ void delete_highlighted(HWND page) {
                            names.back().c_str(), count - 1)) {
         return;
     }
-    for (const std::string& n : rest) delete_file(run_file_path(n).c_str(), 1);
+    for (const std::string& n : rest) {
+        const std::string path = run_file_path(n);
+        const int run = find_run(path.c_str());
+        if (run >= 0) unload_run(run);
+        delete_file(path.c_str(), 1);
+    }
     fill_available_runs(page);
 }
 

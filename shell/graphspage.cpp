@@ -102,3 +102,7 @@ INT_PTR user_proc(HWND page, UINT message, WPARAM wparam, LPARAM) {
         return FALSE;
     }
 }
+
+void refill_graphs_page(HWND page) {
+    if (page && IsWindow(page)) fill_list(page);
+}

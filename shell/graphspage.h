@@ -6,3 +6,5 @@
 #include "platform/win.h"
 
 INT_PTR user_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
+// Refills a Graphs page's list from the open model's graph set.
+void refill_graphs_page(HWND page);

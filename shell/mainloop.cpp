@@ -1,4 +1,5 @@
 #include "shell/mainloop.h"
+#include "shell/controlpanel.h"
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
@@ -54,6 +55,12 @@ void post_menu_command(int id) {
 // Ctrl+key accelerators of the loop; true when the key was one of them.
 bool ctrl_accelerator(const MSG* msg) {
     int vk = static_cast<int>(msg->wParam);
+    // In the Control Panel the page keys turn its pages, as in any
+    // tabbed dialog.
+    if ((vk == VK_TAB || vk == VK_NEXT || vk == VK_PRIOR) && panel_has_focus()) {
+        next_control_tab(vk == VK_PRIOR || (vk == VK_TAB && shift_down()) ? -1 : 1);
+        return true;
+    }
     switch (vk) {
     case VK_TAB:
         if (shift_down())

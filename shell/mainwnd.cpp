@@ -456,6 +456,11 @@ LRESULT parent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         if (wparam == static_cast<WPARAM>(livesweep_timer_id))
             return inline_again_proc(token_of(window), message, wparam, lparam);
         return DefWindowProc(window, message, wparam, lparam);
+    case WM_ENABLE:
+        // A modal dialog or box disables the workbench: the toolbar greys
+        // its buttons and fields with the menus, and back.
+        if (window == main_wnd) toolbar_follow_enabled();
+        return DefWindowProc(window, message, wparam, lparam);
     case WM_INITMENU:
         update_menu_states();
         return DefWindowProc(window, message, wparam, lparam);

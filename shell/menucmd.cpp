@@ -74,6 +74,16 @@ void toggle_build_behind() {
     arrange_windows(1);
 }
 
+open_outcome outcome;
+
+// A file name as a message shows it: a name longer than a screen line can
+// hold is cut in its middle, so a box never grows past the screen.
+std::string shown_name(const std::string& name) {
+    constexpr std::size_t most = 260;
+    if (name.size() <= most) return name;
+    return name.substr(0, most / 2 - 2) + " ... " + name.substr(name.size() - (most / 2 - 3));
+}
+
 // 0 for an analysis tool set (.kts), 1 for a sketch tool set (.sts), -1 for
 // any other file.
 int toolset_kind_of(const std::string& name) {
@@ -170,6 +180,10 @@ void set_pending_open(int kind, const char* name, int open_flags) {
     pending_open.flags = open_flags;
 }
 
+const open_outcome& last_open_outcome() {
+    return outcome;
+}
+
 int shell_open_model(int mode, int flags, const char* name, int open_flags) {
     model_closing();
     const bool named = mode != 0 && name && *name;
@@ -195,9 +209,19 @@ int shell_open_model(int mode, int flags, const char* name, int open_flags) {
         why = hold.reasons();
         break;
     }
-    if (tell)
-        report(8, "The model %s could not be opened.\n\n%s", name,
-               why.empty() ? "The reason is in the error log." : why.c_str());
+    if (named) {
+        ++outcome.serial;
+        outcome.opened = opened != 0;
+        outcome.path = path;
+        outcome.reason.clear();
+    }
+    if (tell) {
+        outcome.reason = why.empty() ? "The reason is in the error log." : why;
+        report(8, "The model %s could not be opened.\n\n%s", shown_name(path).c_str(),
+               outcome.reason.c_str());
+    } else if (named && !opened) {
+        outcome.reason = "The model was not opened (the password was not given).";
+    }
     if (!opened) {
         model_opened(); // the model that stays open gets its value cache again
         set_main_title(nullptr);

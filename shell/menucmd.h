@@ -18,7 +18,9 @@ void help(int mode);
 
 // The File commands the active window serves (Close, Save, Save As, Publish,
 // Print) when no window takes them: Close closes the model after the
-// questions of New Model; the others say that they are not built yet.
+// questions of New Model; the others go to the model's diagram when it is
+// open, else Save, Save As and Publish answer as the diagram does (the
+// viewer writes no model) and Print says there is nothing to print.
 void file_command(int id);
 // Exit, and closing the main window: the outermost loop level ends, after
 // which the exit checks decide. During a run the run is stopped first (the
@@ -29,6 +31,17 @@ void exit_command();
 // Opens a model as the shell does: open_model, then the recent models, the
 // title and the bottom bar follow. 1 on success.
 int shell_open_model(int mode, int flags, const char* name, int open_flags);
+
+// What the last attempt to open a named model came to, known before the
+// failure's message box is shown (a client asking by DDE need not wait for
+// the user): serial counts the attempts; reason is what the box says.
+struct open_outcome {
+    unsigned serial = 0;
+    bool opened = false;
+    std::string path;
+    std::string reason;
+};
+const open_outcome& last_open_outcome();
 
 // The pending open request of the DDE server's FileOpen: the next Open Model
 // command takes its name (and, with kind above 1, its flags) instead of

@@ -42,6 +42,37 @@ void add_list_line(std::string line) {
 
 // One box with the modal counter raised and messages pumped before and after;
 // the counter and the box-up flag come down on every way out.
+// A box's text as it is shown: at most 40 lines of at most 200 characters
+// (a longer line keeps its two ends) and about 4,000 characters in all, so that no message (a
+// run-away name in it, a long list) makes a box taller or wider than the screen. The whole text
+// stays in the error log.
+std::string box_text(const char* text) {
+    constexpr std::size_t most_chars = 4000, most_line = 200;
+    constexpr int most_lines = 40;
+    std::string out;
+    int lines = 0;
+    const char* p = text;
+    while (*p) {
+        const char* end = std::strchr(p, '\n');
+        const std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
+        if (++lines > most_lines || out.size() >= most_chars) {
+            out += "...";
+            return out;
+        }
+        if (n > most_line) // cut in the middle: a name keeps both its ends
+            out.append(p, most_line / 2)
+                .append(" ... ")
+                .append(p + n - most_line / 2, most_line / 2);
+        else
+            out.append(p, n);
+        if (!end) break;
+        out += '\n';
+        p = end + 1;
+    }
+    if (out.size() > most_chars) out = out.substr(0, most_chars) + "...";
+    return out;
+}
+
 int modal_box(const char* text, const char* caption, UINT type, bool mark_box_up) {
     struct box_guard {
         bool mark;
@@ -54,7 +85,8 @@ int modal_box(const char* text, const char* caption, UINT type, bool mark_box_up
         }
     } guard(mark_box_up);
     pump_messages();
-    int answer = MessageBox(owner_window(nullptr), text, caption, type);
+    const std::string shown = box_text(text ? text : "");
+    int answer = MessageBox(owner_window(nullptr), shown.c_str(), caption, type);
     pump_messages();
     return answer;
 }

@@ -15,11 +15,15 @@
 
 // The option block. Defaults are those of a fresh start.
 struct opt_block {
-    std::uint8_t print_date = 1;         // print time and date at the bottom left
-    std::uint8_t orientation = 0;        // 0 best choice, 1 landscape, 2 portrait
-    std::uint8_t info_corner = 0;        // print info at the corner of 0 the graph, 1 the page
-    std::uint8_t sizing = 0;             // sz_* bits
-    std::uint8_t print_selection = 0;    // 0 all, 1 selection, 2 multiple; not saved
+    std::uint8_t print_date = 1;      // print time and date at the bottom left
+    std::uint8_t orientation = 0;     // 0 best choice, 1 landscape, 2 portrait
+    std::uint8_t info_corner = 0;     // print info at the corner of 0 the graph, 1 the page
+    std::uint8_t sizing = 0;          // sz_* bits
+    std::uint8_t print_selection = 0; // 0 all, 1 selection, 2 multiple; not saved
+    // Text windows print all their lines even with a selection, unless the
+    // print options ask for the selection; clear (the default): a selection
+    // prints only the lines it touches. Not saved.
+    std::uint8_t print_all_text = 0;
     std::int32_t print_percent = 100;    // "Print at" percentage
     std::uint8_t sketch_positioning = 2; // 0 no pagemarks, 1 pagemarks, 2 autocenter
     char r1c1_row = 'R';                 // spreadsheet R1C1 letters

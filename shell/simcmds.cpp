@@ -1,5 +1,6 @@
 // The simulation-control commands that need windows (see simcmds.h).
 #include "shell/simcmds.h"
+#include "shell/methods.h"
 
 #include "foundation/names.h"
 #include "foundation/paths.h"
@@ -29,10 +30,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* method_names[] = {"Euler", "RK4 Fixed", "RK2 Fixed", "RK4 Auto",
-                                        "Difference"};
-constexpr int method_count = 5;
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

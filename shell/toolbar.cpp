@@ -13,6 +13,7 @@
 #include "shell/controls/tooltip.h"
 #include "shell/datasets.h"
 #include "shell/menustate.h"
+#include "shell/methods.h"
 #include "shell/pump.h"
 #include "shell/seams.h"
 #include "shell/state.h"
@@ -126,7 +127,14 @@ std::uint16_t menu_item_of(std::uint16_t command) {
 // Whether an item's command can act now, by the same rules as the menus:
 // the model's file and simulation commands need an open model, and nothing
 // that closes, replaces or re-runs the model acts while the model is busy.
+// Under a modal dialog or box the workbench is disabled: nothing on the
+// toolbar acts, and it all shows grey as the menus do.
+bool workbench_disabled() {
+    return main_wnd && IsWindow(main_wnd) && !IsWindowEnabled(main_wnd);
+}
+
 bool command_enabled(std::uint16_t command) {
+    if (workbench_disabled()) return false;
     switch (command) {
     case cmd_pop_build: // greyed while Keep Build Behind is on
     case cmd_pop_output:
@@ -373,13 +381,29 @@ void show_sim_controls(int mode) {
     bar.pressed = -1;
     bar.hot = 0;
     relayout();
-    if (mode == tm_setup || mode == tm_livesweep) apply_run_name(1);
+    if (mode == tm_setup || mode == tm_datasets || mode == tm_livesweep) apply_run_name(1);
+    // The datasets items show the technique the next run integrates with.
+    if (mode == tm_datasets && model_rec)
+        set_toolbar_label(
+            method_slot,
+            method_names[model_rec->setup.method < method_count ? model_rec->setup.method : 0]);
+}
+
+// Whether the open model has data variables: their set-up names the datasets
+// they read, so set-up shows the datasets items.
+static bool model_has_data_variables() {
+    if (!model_rec || !lock_model(0)) return false;
+    bool found = false;
+    for (int i = 0; i < model_alpha_count && !found; ++i)
+        found = sym(model_alpha[i])->type == st_data;
+    unlock_model(0);
+    return found;
 }
 
 void toolbar_follow_mode() {
     int mode = livesweep_state == 2       ? tm_livesweep
                : game_state               ? tm_gaming
-               : sim_phase == phase_setup ? tm_setup
+               : sim_phase == phase_setup ? (model_has_data_variables() ? tm_datasets : tm_setup)
                                           : tm_normal;
     if (mode != bar.mode) show_sim_controls(mode);
     // Which items are grey may have changed with the model or the run.
@@ -515,4 +539,11 @@ LRESULT vtoolbar_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     default:
         return DefWindowProc(w, m, wp, lp);
     }
+}
+
+void toolbar_follow_enabled() {
+    const bool on = !workbench_disabled();
+    for (HWND e : bar.edits)
+        if (e && IsWindow(e) && (IsWindowEnabled(e) != FALSE) != on) EnableWindow(e, on);
+    if (bar.window) InvalidateRect(bar.window, nullptr, FALSE);
 }

@@ -56,6 +56,9 @@ int toolbar_field_slot(HWND edit);
 void invalidate_toolbar_item(HWND toolbar, int item);
 // How the toolbar's Stop leaves set-up, gaming or Livesweep when no run is
 // going (the run driver's leave_sim_mode, installed with the run driver).
+// Greys the buttons and fields while the workbench is disabled (a modal
+// dialog or box is up) and shows them again after.
+void toolbar_follow_enabled();
 // Sets the text of a label item (null or "": the table's own) and repaints it.
 void set_toolbar_label(int slot, const char* text);
 // The game-time and integration-technique labels.

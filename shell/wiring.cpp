@@ -6,6 +6,7 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/modelfile.h"
+#include "model/subpanel.h"
 #include "runs/cache.h"
 #include "runs/readback.h"
 #include "runs/runfile.h"
@@ -115,12 +116,26 @@ void shell_runs_changed() {
     refresh_loaded_runs_list();
 }
 
+namespace {
+// Set once the shell has closed what belongs to the open model, until a model
+// is opened: the model store's close hook then finds nothing left to do.
+bool model_closed_here = false;
+
+void model_being_replaced(handle, handle) {
+    model_closing();
+}
+} // namespace
+
 void model_opened() {
+    model_closed_here = false;
     if (model_is_open()) reset_value_cache(-1, 1, 1);
     refresh_time_axis();
+    fill_graph_list(); // the new model's custom graphs
 }
 
 void model_closing() {
+    if (model_closed_here) return;
+    model_closed_here = true;
     // A game runs over the model it was started with: it ends with it.
     if (game_in_progress()) end_game();
     close_game_window(); // its rows were the game's
@@ -136,8 +151,13 @@ void install_program_hooks() {
     // The palette follows the tool set it shows.
     toolset_changed_hook = palette_toolset_changed;
 
-    // Model store: the Subscript Control window over the selection logic.
+    // Model store: the Subscript Control window over the selection logic; a
+    // change of the selection re-runs the locked tools, as a new workbench
+    // variable does; a model replaced on any road closes its game, run
+    // storage and value cache (once: the Open road has done it already).
     install_subscript_panel_window();
+    set_subscript_change_hook(rerun_locked_tools);
+    set_close_model_hook(model_being_replaced);
 
     // Control Panel: its save command.
     set_panel_save_hook(save_model_and_settings);

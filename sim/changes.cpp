@@ -241,6 +241,7 @@ bool no_change(const std::string& line) {
 // Reads the current text source into changes; false after a parse error.
 bool read_source(std::vector<change>& out) {
     position_cache cache;
+    bool any_change = false, cut = false;
     while (read_line(0)) {
         std::string line = line_buf;
         // Only the last line of a file can lack its line end. A file cut
@@ -254,6 +255,8 @@ bool read_source(std::vector<change>& out) {
                         "The file ends inside this line (a change needs its line end)");
             return false;
         }
+        any_change = any_change || !no_change(line);
+        cut = !ended;
         line_parser p(line.c_str(), cache);
         parse_fault fault;
         if (!p.parse(out, fault)) {
@@ -263,7 +266,13 @@ bool read_source(std::vector<change>& out) {
     }
     // A NUL byte, an over-long line or a failed read ended the reading early
     // (with its own message): what was read is not the whole file.
-    return !text_source_refused();
+    if (text_source_refused()) return false;
+    // Nothing to change: said, so a file cut inside its first (comment) line
+    // is not taken for a file of changes that were made.
+    if (!any_change)
+        report(3, "The changes file %s holds no changes%s", text_source_name(),
+               cut ? " (it ends inside a line: it may have been cut short)" : "");
+    return true;
 }
 
 // Applies parsed changes to the setup copies (the model is locked).
@@ -510,6 +519,8 @@ int write_changes_file(const char* name, int mode) {
         }
     }
     std::string path = full_path(nullptr, set_extension(name, fk_changes, 0));
+    // A read-only file is replaced only when the user agrees (its mode kept).
+    if (!ask_replace_read_only(path.c_str())) return 0;
     std::FILE* f = open_stream(path.c_str(), "w");
     if (!f) {
         report_write_failure(path.c_str(), errno, "the changes file");

@@ -18,6 +18,7 @@
 #include "shell/state.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
+#include "sim/run.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "sketch/viewnav.h"
@@ -89,6 +90,34 @@ bool run_value(const sketch_state& s, const sketch_elem& e, float* out) {
     return true;
 }
 
+// The value a read-only slider shows: the run shown's, or while no run holds
+// it the model's own, from one initial pass kept for the model (a slider at 0
+// before the first run would read as a constant of 0).
+bool shown_value(const sketch_state& s, const sketch_elem& e, float* out) {
+    if (run_value(s, e, out)) return true;
+    const symbol_id id = object_symbol(e);
+    if (!id || !s.symbols) return false;
+    std::int32_t slot = -1;
+    {
+        model_lock_guard lock(s.symbols, 0);
+        if (!lock.ok() || !valid_symbol(id)) return false;
+        slot = sym(id)->slot;
+    }
+    static handle initial_of = 0;
+    static std::vector<float> initial;
+    if (initial_of != s.symbols) {
+        initial_of = s.symbols;
+        initial.clear();
+        sim_options o;
+        o.initial_only = true;
+        sim_output run;
+        if (simulate_model(s.symbols, o, &run) == sim_done) initial = run.initial;
+    }
+    if (slot <= 0 || static_cast<std::size_t>(slot) >= initial.size()) return false;
+    *out = initial[static_cast<std::size_t>(slot)];
+    return true;
+}
+
 // Sends a float by pointer, as the slider takes its numbers.
 void send_float(HWND w, UINT m, float v) {
     SendMessage(w, m, 0, reinterpret_cast<LPARAM>(&v));
@@ -111,7 +140,7 @@ void set_up_slider(HWND w, const sketch_state& s, const sketch_elem& e) {
     if (slot > 0 && setup_copy) return;
     // Not changeable now: the constant's value in the run shown, read-only.
     float shown = 0;
-    if (run_value(s, e, &shown)) send_float(w, vs_set_value, shown);
+    if (shown_value(s, e, &shown)) send_float(w, vs_set_value, shown);
 }
 
 HWND make_slider(HWND view, const sketch_state& s, const sketch_elem& e, int n) {
@@ -317,5 +346,5 @@ bool io_slider_value(const sketch_elem& e, float* out) {
     }
     sketch_state s;
     s.symbols = cur_model_symbols;
-    return run_value(s, e, out);
+    return shown_value(s, e, out);
 }

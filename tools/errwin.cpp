@@ -1,15 +1,19 @@
 // The error window: see errwin.h.
 #include "tools/errwin.h"
 
+#include "foundation/memory.h"
 #include "foundation/report.h"
 #include "shell/msgbox.h"
 #include "shell/toolset_hooks.h"
+#include "shell/winlist.h"
+#include "sim/simdata.h"
 #include "tools/output.h"
 #include "tools/textwin.h"
 
 #include <string>
 
 handle err_window = 0;
+handle msg_window = 0;
 handle message_text_window = 0;
 
 namespace {
@@ -37,6 +41,15 @@ handle open_error_window() {
     return h;
 }
 
+// The window of an output record (null when it has none).
+HWND record_window(handle record) {
+    auto* r = static_cast<output_record*>(lock_handle(record));
+    if (!r) return nullptr;
+    HWND w = r->window;
+    unlock_handle(record);
+    return w && IsWindow(w) ? w : nullptr;
+}
+
 } // namespace
 
 void show_error_window(int severity, const char* prefix, const char* text) {
@@ -48,10 +61,23 @@ void show_error_window(int severity, const char* prefix, const char* text) {
         return;
     }
     if (err_window == 0) {
-        err_window = open_error_window();
-        if (!err_window) {
-            report(8, "Unable to open error file");
+        if (err_window_on == 0) {
+            // Only a collecting run opens the error window.
+            report(10, "Trying to show an error line for non-existant source");
             return;
+        }
+        if (game_state && msg_window) {
+            // A game's messages go on in its one message window, brought
+            // forward for each new turn's lines.
+            err_window = msg_window;
+            if (HWND w = record_window(msg_window)) activate_window(w, 0, 0);
+        } else {
+            err_window = open_error_window();
+            if (!err_window) {
+                report(8, "Unable to open error file");
+                return;
+            }
+            if (game_state) msg_window = err_window;
         }
     }
     std::string line = prefix ? prefix : "";
@@ -93,6 +119,7 @@ bool error_window_sink(int severity, const char* prefix, const char* text) {
 void error_window_record_gone(handle record) {
     if (record && err_window == record) err_window = 0;
     if (record && message_text_window == record) message_text_window = 0;
+    if (record && msg_window == record) msg_window = 0;
 }
 
 void install_text_hooks() {

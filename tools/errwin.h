@@ -11,6 +11,9 @@
 // to the log until collection stops).
 extern handle err_window;
 inline constexpr handle err_window_truncated = static_cast<handle>(-1);
+// The window that collects a game's messages, reused turn after turn (0
+// none): the error window opened while a game runs becomes it.
+extern handle msg_window;
 // A text window that also shows the messages below severity 6 while the error
 // window does not collect them (0 none): set by a tool around its work.
 extern handle message_text_window;

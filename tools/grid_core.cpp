@@ -10,6 +10,7 @@
 #include "foundation/names.h"
 #include "foundation/report.h"
 #include "foundation/types.h"
+#include "platform/gdi.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ int grid_add_row(grid_rows& grid, const char* label, const char* const* texts, c
     return static_cast<int>(grid.rows.size());
 }
 
-std::string grid_cell_text(const grid_row& row, const grid_cell& cell) {
+std::string grid_cell_text(const grid_row& row, const grid_cell& cell, bool exact) {
     switch (cell.kind) {
     case cell_short_text:
     case cell_text:
@@ -85,6 +86,13 @@ std::string grid_cell_text(const grid_row& row, const grid_cell& cell) {
     if (cell.kind == cell_formatted) return format_number_fmt(row.format.c_str(), 0, cell.value);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", static_cast<double>(cell.value));
+    if (exact) {
+        // Six digits where they read back as the number; else as many as
+        // that takes (a daily time axis in years: 2024.00274, not 2024).
+        float back = 0;
+        if (std::sscanf(buf, "%g", &back) != 1 || back != cell.value)
+            std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(cell.value));
+    }
     if (decimal_comma) swap_decimal_comma(buf);
     return buf;
 }
@@ -109,7 +117,7 @@ namespace {
 grid_field cell_field(const grid_row& row, const grid_cell& c, bool number_texts) {
     grid_field f;
     if (c.kind == cell_text || c.kind == cell_short_text || number_texts)
-        f.text = grid_cell_text(row, c);
+        f.text = grid_cell_text(row, c, number_texts);
     if (c.kind == cell_text) return f;
     f.number = true;
     if (c.kind == cell_short_text)
@@ -208,7 +216,7 @@ std::string grid_export_text(const grid_rows& grid, const char* line_end) {
                 out.append(buf, n + 1);
                 continue;
             }
-            out += grid_cell_text(row, c);
+            out += grid_cell_text(row, c, true);
             out += '\t';
         }
         out += line_end;
@@ -233,9 +241,23 @@ void biff_number(std::vector<std::uint8_t>& b, double value, std::size_t r, std:
     b.insert(b.end(), rec, rec + sizeof rec);
 }
 
+bool plain_ascii(const char* text, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
+}
+
+// A LABEL in the worksheet's one-byte code page (its CODEPAGE record says
+// which); a character the page lacks is written '?'.
 void biff_label(std::vector<std::uint8_t>& b, const char* text, std::size_t size, std::size_t r,
-                std::size_t c) {
+                std::size_t c, int page) {
     if (!size) return;
+    std::string encoded;
+    if (!plain_ascii(text, size)) {
+        encoded = program_text_in_code_page(text, static_cast<int>(size), page, nullptr);
+        text = encoded.data();
+        size = encoded.size();
+    }
     // The length is one byte: a longer text is cut, never let run into the
     // next record.
     const std::size_t n = std::min<std::size_t>(size, 255);
@@ -249,17 +271,18 @@ void biff_label(std::vector<std::uint8_t>& b, const char* text, std::size_t size
 }
 
 // Appends one field's record (nothing for an empty text or a missing number).
-void biff_field(std::vector<std::uint8_t>& b, const grid_field& f, std::size_t r, std::size_t c) {
+void biff_field(std::vector<std::uint8_t>& b, const grid_field& f, std::size_t r, std::size_t c,
+                int page) {
     if (f.number)
         biff_number(b, f.value, r, c);
     else
-        biff_label(b, f.text.data(), f.text.size(), r, c);
+        biff_label(b, f.text.data(), f.text.size(), r, c, page);
 }
 
 // One row of the lines layout straight from the grid (the fields
 // row_fields(row, false) would give, without making them).
-void biff_row(std::vector<std::uint8_t>& b, const grid_row& row, std::size_t r,
-              std::size_t columns) {
+void biff_row(std::vector<std::uint8_t>& b, const grid_row& row, std::size_t r, std::size_t columns,
+              int page) {
     std::size_t c = 0;
     std::size_t at = 0;
     for (bool first = true; c < columns; first = false) {
@@ -269,7 +292,7 @@ void biff_row(std::vector<std::uint8_t>& b, const grid_row& row, std::size_t r,
         if (!first && end - at >= 3 && row.label[at] == '\\' && row.label[at + 1] >= '0' &&
             row.label[at + 1] <= ';' && row.label[at + 2] == '\\')
             from += 3;
-        biff_label(b, row.label.data() + from, end - from, r, c++);
+        biff_label(b, row.label.data() + from, end - from, r, c++, page);
         if (tab == std::string::npos) break;
         at = tab + 1;
     }
@@ -278,7 +301,7 @@ void biff_row(std::vector<std::uint8_t>& b, const grid_row& row, std::size_t r,
         switch (cell.kind) {
         case cell_text: {
             const std::string t = grid_cell_text(row, cell);
-            biff_label(b, t.data(), t.size(), r, c);
+            biff_label(b, t.data(), t.size(), r, c, page);
             break;
         }
         case cell_short_text:
@@ -324,7 +347,18 @@ std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
         report(6, "The spreadsheet copy holds only the first %d of %zu rows", biff_max_rows, rows);
         rows = biff_max_rows;
     }
-    b.reserve(20 + rows * columns * 19 + 4);
+    // The texts outside ASCII decide the code page.
+    std::vector<std::string> wide;
+    for (const grid_row& row : grid.rows) {
+        if (!plain_ascii(row.label.data(), row.label.size())) wide.push_back(row.label);
+        for (const grid_cell& c : row.cells)
+            if (c.kind == cell_text && !plain_ascii(c.text.data(), c.text.size()))
+                wide.push_back(c.text);
+    }
+    // The first one-byte page that holds every text, so that names of any
+    // one script read right.
+    const int page = wide.empty() ? 1252 : one_byte_page_holding(wide);
+    b.reserve(26 + rows * columns * 19 + 4);
     // BOF: version 2, a worksheet.
     add16(b, 0x0009);
     add16(b, 4);
@@ -337,13 +371,17 @@ std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
     add16(b, static_cast<unsigned>(rows));
     add16(b, 0);
     add16(b, static_cast<unsigned>(columns));
+    // CODEPAGE: the page of the LABEL texts.
+    add16(b, 0x0042);
+    add16(b, 2);
+    add16(b, static_cast<unsigned>(page));
     for (std::size_t r = 0; r < rows; ++r) {
         if (!grid.columns_layout) {
-            biff_row(b, grid.rows[r], r, columns);
+            biff_row(b, grid.rows[r], r, columns, page);
             continue;
         }
         const auto& l = lines[r];
-        for (std::size_t c = 0; c < l.size() && c < columns; ++c) biff_field(b, l[c], r, c);
+        for (std::size_t c = 0; c < l.size() && c < columns; ++c) biff_field(b, l[c], r, c, page);
     }
     add16(b, 0x000A);
     add16(b, 0);
@@ -351,14 +389,14 @@ std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid) {
 }
 
 bool check_biff2(const std::uint8_t* data, std::size_t size, int* rows, int* columns,
-                 std::vector<biff_cell>* cells, std::string* why) {
+                 std::vector<biff_cell>* cells, std::string* why, int* code_page) {
     auto fail = [&](const std::string& text) {
         if (why) *why = text;
         return false;
     };
     std::size_t at = 0;
-    int nrows = -1, ncols = -1;
-    bool first = true;
+    int nrows = -1, ncols = -1, page = 1252;
+    bool first = true, labels = false;
     while (true) {
         if (size - at < 4) return fail("record head past the end at " + std::to_string(at));
         const unsigned id = get16(data + at), len = get16(data + at + 2);
@@ -369,6 +407,10 @@ bool check_biff2(const std::uint8_t* data, std::size_t size, int* rows, int* col
         if (!first && id == 0x0009) return fail("second BOF");
         switch (id) {
         case 0x0009:
+            break;
+        case 0x0042:
+            if (len != 2 || labels) return fail("bad CODEPAGE or one after a LABEL");
+            page = static_cast<int>(get16(p));
             break;
         case 0x0000:
             if (len != 8 || nrows >= 0) return fail("bad or repeated DIMENSIONS");
@@ -392,7 +434,11 @@ bool check_biff2(const std::uint8_t* data, std::size_t size, int* rows, int* col
             } else {
                 if (len != 8u + p[7]) return fail("LABEL length does not match its text");
                 if (p[7] == 0) return fail("empty LABEL");
-                c.text.assign(reinterpret_cast<const char*>(p + 8), p[7]);
+                c.text =
+                    plain_ascii(reinterpret_cast<const char*>(p + 8), p[7])
+                        ? std::string(reinterpret_cast<const char*>(p + 8), p[7])
+                        : code_page_text_utf8(reinterpret_cast<const char*>(p + 8), p[7], page);
+                labels = true;
             }
             if (cells) cells->push_back(std::move(c));
             break;
@@ -403,6 +449,7 @@ bool check_biff2(const std::uint8_t* data, std::size_t size, int* rows, int* col
             if (nrows < 0) return fail("no DIMENSIONS");
             if (rows) *rows = nrows;
             if (columns) *columns = ncols;
+            if (code_page) *code_page = page;
             return true;
         default:
             return fail("unknown record " + std::to_string(id));

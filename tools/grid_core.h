@@ -62,8 +62,10 @@ int grid_add_row(grid_rows& grid, const char* label, const char* const* texts, c
                  const int* indices, int count, bool as_display, const char* format, int mode,
                  int colour);
 
-// The text a cell shows ("--" for an NA number).
-std::string grid_cell_text(const grid_row& row, const grid_cell& cell);
+// The text a cell shows ("--" for an NA number). exact: a plain number in
+// six significant digits only where they read back as its value, else in as
+// many as that takes (the text copies and saves; the window shows six).
+std::string grid_cell_text(const grid_row& row, const grid_cell& cell, bool exact = false);
 
 // The label's fields: split at tabs, a colour escape after a tab dropped.
 std::vector<std::string> grid_label_fields(const std::string& label);
@@ -97,7 +99,9 @@ std::vector<std::uint8_t> grid_export_biff(const grid_rows& grid);
 // Reads a BIFF2 worksheet back and checks every record: BOF first, a
 // DIMENSIONS record, NUMBER and LABEL records of the right lengths inside the
 // dimensions, EOF last with nothing after it. The cells read go to cells
-// (NUMBER texts as %.17g). False with the reason in why on the first fault.
+// (NUMBER texts as %.17g, LABEL texts as UTF-8 from the CODEPAGE record's
+// page, 1252 without one; code_page gets it). False with the reason in why
+// on the first fault.
 struct biff_cell {
     int row = 0, column = 0;
     bool number = false;
@@ -105,4 +109,4 @@ struct biff_cell {
     std::string text;
 };
 bool check_biff2(const std::uint8_t* data, std::size_t size, int* rows, int* columns,
-                 std::vector<biff_cell>* cells, std::string* why);
+                 std::vector<biff_cell>* cells, std::string* why, int* code_page = nullptr);

@@ -17,7 +17,6 @@
 #include "shell/toolset_hooks.h"
 #include "shell/winlist.h"
 #include "sim/control.h"
-#include "tools/units_tool.h"
 
 #include <algorithm>
 #include <cstring>
@@ -788,7 +787,6 @@ void run_action(tool_action action, handle tool) {
 
 void install_tools_hooks() {
     tool_action_runner = run_action;
-    set_tool_setup(find_tool_row("Units Check"), units_tool_setup);
     tool_window_hooks.close_all = close_framed_tool_windows;
     tool_window_hooks.toolwrapper = toolwrap_frame_proc;
     tool_window_hooks.activate = activate_record_window;

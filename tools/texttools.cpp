@@ -21,6 +21,7 @@
 #include "tools/table.h"
 #include "tools/textwin.h"
 #include "tools/tree.h"
+#include "tools/units_tool.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -340,6 +341,7 @@ void install_text_tools() {
     set_tool_setup(find_tool_row("Document"), document_tool_setup);
     set_tool_setup(find_tool_row("Table"), table_tool_setup);
     set_tool_setup(find_tool_row("Stats"), stats_tool_setup);
+    set_tool_setup(find_tool_row("Units Check"), units_tool_setup);
     install_tree_tool();
     install_grid_window();
     const report_sink text_sink{text_sink_line};

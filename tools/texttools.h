@@ -43,7 +43,7 @@ int document_tool_setup(int mode, handle tool, std::string* out, const char* tex
 void document_tool_run(handle tool);
 
 // Installs the setups in the tool table (Loops, Outline, Document, Table,
-// Stats, Tree Diagram), the grid and tree windows, and the report sinks of
+// Stats, Units Check, Tree Diagram), the grid and tree windows, and the report sinks of
 // the text and grid windows (a report aimed at a window appends its lines
 // there).
 void install_text_tools();

@@ -343,6 +343,26 @@ LRESULT command(HWND w, handle record, text_data& d, int cmd) {
 
 } // namespace
 
+POINT text_pos{0, 0};
+
+void place_text_window(const RECT& container, int width, int height, int* x, int* y) {
+    if (preset_rect.x >= 1) return; // the output code's own placement wins
+    if (*x == -1 || *y == -1) {
+        // The next default place, or the corner when the window would not
+        // fit the container from there; each window steps on from the last.
+        if (text_pos.x + width > container.right || text_pos.y + height > container.bottom)
+            text_pos = POINT{0, 0};
+        *x = text_pos.x;
+        *y = text_pos.y;
+        text_pos.x += 2 * GetSystemMetrics(SM_CXFRAME) + 15;
+        text_pos.y += 2 * GetSystemMetrics(SM_CYFRAME) + 15;
+        return;
+    }
+    // A given place stays on the usable screen.
+    *x = std::min(*x, GetSystemMetrics(SM_CXSCREEN) - 40);
+    *y = std::min(*y, GetSystemMetrics(SM_CYSCREEN) - 40);
+}
+
 handle open_text_window(const char* title, int x, int y, int width, int height, int in_cells,
                         const font_spec* font) {
     handle record = new_output_record(sizeof(text_data*), 0);
@@ -393,6 +413,7 @@ handle open_text_window(const char* title, int x, int y, int width, int height, 
         width *= std::max(1, static_cast<int>(w0.cx));
         height *= d->line_height;
     }
+    place_text_window(c, width, height, &x, &y);
     HWND w = open_output_window(record, text_class, title ? title : "", x, y, width, height,
                                 WS_VSCROLL | WS_HSCROLL);
     if (!w) {
@@ -508,7 +529,7 @@ int textwin_print(handle record) {
     text_data* d = data_of(record);
     if (!d) return 0;
     int first = 0, last = d->lines.lines() - 1;
-    if (opts.print_selection == 1 && d->sel_end > d->sel_start) {
+    if (d->sel_end > d->sel_start && (!opts.print_all_text || opts.print_selection == 1)) {
         first = d->lines.line_of(static_cast<std::size_t>(d->sel_start));
         last = d->lines.line_of(static_cast<std::size_t>(d->sel_end - 1));
     }

@@ -25,6 +25,13 @@ handle open_text_window(const char* title, int x, int y, int width, int height, 
 int textwin_printf(int expected_length, handle record, int follow, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 int textwin_append(handle record, int follow, std::string_view text);
+// The next default place of a text window (container client co-ordinates).
+extern POINT text_pos;
+// Where a text window of that size opens: x or y -1 takes text_pos (the
+// corner when the window would not fit the container from there) and steps
+// it on by twice the frame's border plus 15 pixels; a given place is kept
+// within the screen less 40 pixels. A preset rectangle leaves both alone.
+void place_text_window(const RECT& container, int width, int height, int* x, int* y);
 // Frees the lines and font, destroys the window and frees the record.
 void free_text_window(handle record);
 // Unlocks the window and asks it to close (command 492).

@@ -1,7 +1,7 @@
 // The client program against the real viewer: the viewer started with no
 // model listens on its socket; kavrel-open asks it to open a model, prints
-// the acknowledgement and the viewer's title names the model. With no viewer
-// the client says so and fails.
+// what came of it and the viewer's title names the model; a damaged model
+// fails with the viewer's reason. With no viewer the client says so and fails.
 #include <gtest/gtest.h>
 
 #include "../common/sanitized.h"
@@ -91,13 +91,22 @@ TEST(OpenClient, AsksTheRunningViewerToOpenAModel) {
     EXPECT_TRUE(fs::exists(socket));
     const int status = run_client({"--timeout", "20", model.string()}, env, &printed, dir);
     EXPECT_EQ(status, 0) << printed;
-    EXPECT_NE(printed.find("acknowledged: done (status 0x8001)"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("opened: " + fs::absolute(model).lexically_normal().string()),
+              std::string::npos)
+        << printed;
     bool shown = false;
     for (int i = 0; i < 400 && !shown; ++i) {
         shown = some_name_holds(x.display, "epidemic.kmf");
         if (!shown) std::this_thread::sleep_for(50ms);
     }
     EXPECT_TRUE(shown) << "the viewer's title does not name the model";
+    // A damaged model: the viewer's reason, and a failure status, without
+    // waiting for the user to close the viewer's box.
+    const fs::path damaged = dir / "damaged.kmf";
+    std::ofstream(damaged) << "not a model at all";
+    EXPECT_EQ(run_client({"--timeout", "20", damaged.string()}, env, &printed, dir), 1) << printed;
+    EXPECT_NE(printed.find("could not open"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("is not a binary model"), std::string::npos) << printed;
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
 }

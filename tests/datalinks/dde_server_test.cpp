@@ -284,6 +284,64 @@ TEST_F(DdeServer, AnExecuteDuringTheOpenRoadIsAnsweredBusy) {
     expect_baseline();
 }
 
+// The client's request of the item "FileOpen" after its FileOpen: the
+// outcome as text, known even from inside the failure's box; nothing to tell
+// before a FileOpen. Run-away requests are refused unread.
+TEST_F(DdeServer, WhatAFileOpenCameToIsTheItemFileOpen) {
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    const WPARAM me = reinterpret_cast<WPARAM>(client);
+    // The answer to a request: the data's text, or "ack <status>".
+    auto request = [&] {
+        inbox.clear();
+        PostMessage(server, WM_DDE_REQUEST, me,
+                    PackDDElParam(WM_DDE_REQUEST, 1, GlobalAddAtomA("FileOpen")));
+        drain();
+        if (inbox.size() != 1) return std::string("answers: ") + std::to_string(inbox.size());
+        const received& r = inbox[0];
+        if (r.message == WM_DDE_ACK) return "ack " + std::to_string(r.lo);
+        std::string text;
+        dde_block b;
+        HGLOBAL data = reinterpret_cast<HGLOBAL>(r.lo);
+        if (read_dde_data(data, &b)) {
+            text = b.value.substr(0, b.value.find('\0'));
+            EXPECT_TRUE(b.response);
+            if (b.release) GlobalFree(data);
+        }
+        if (r.hi) GlobalDeleteAtom(static_cast<ATOM>(r.hi));
+        return text;
+    };
+    EXPECT_EQ(request(), "ack 0"); // no FileOpen yet: refused as any request
+    const std::string population = sample("population.kmf");
+    ASSERT_EQ(execute(server, "[FileOpen(\"" + population + "\")]"), 0x8001);
+    EXPECT_EQ(request(), "1 " + population);
+
+    std::string bad = dir + "/broken.kmf";
+    std::ofstream(bad) << "not a model";
+    std::string inside;
+    answerer::box("Stop from Kavrel")
+        .text("broken.kmf")
+        .call([&](HWND) {
+            std::vector<received> outer = inbox;
+            inside = request();
+            inbox = outer;
+        })
+        .press(IDOK);
+    ASSERT_EQ(execute(server, "[FileOpen(\"" + bad + "\")]"), 0x8001);
+    EXPECT_EQ(inside.rfind("0 ", 0), 0u) << inside;
+    EXPECT_NE(inside.find("is not a binary model"), std::string::npos) << inside;
+    EXPECT_EQ(request(), inside);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
+
+    // A name no file can have and a command past 64 KiB: refused, nothing
+    // opened, no box.
+    EXPECT_EQ(execute(server, "[FileOpen(\"" + std::string(5000, 'a') + ".kmf\")]"), 0);
+    EXPECT_EQ(execute(server, "[Beep(" + std::string(70000, 'b') + ")]"), 0);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
+    EXPECT_FALSE(dde_server_is_busy());
+    expect_baseline();
+}
+
 TEST_F(DdeServer, UnreadableCommandsAndStrangersAreRefused) {
     HWND server = initiate("Kavrel", "System");
     ASSERT_NE(server, nullptr);

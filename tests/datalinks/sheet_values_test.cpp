@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "datalinks/service_items.h"
 #include "datalinks/sheet_data.h"
+#include "datalinks/tables.h"
 #include "datalinks/workbook.h"
 #include "datalinks/xls_values.h"
 #include "datalinks/zip_parts.h"
@@ -113,10 +115,10 @@ std::string prices_with(const std::string& dir, const char* b2, const char* c2,
                 p.data.replace(a, from.size(), to);
             };
             swap("<c r=\"B2\"><v>10</v></c>", std::string("<c r=\"B2\"><v>") + b2 + "</v></c>");
-            swap("<c r=\"C2\"><v>11</v></c>", std::string("<c r=\"C2\"") +
-                                                  (c2_type ? std::string(" t=\"") + c2_type + "\""
-                                                           : std::string()) +
-                                                  "><v>" + c2 + "</v></c>");
+            swap("<c r=\"C2\"><v>11</v></c>",
+                 std::string("<c r=\"C2\"") +
+                     (c2_type ? std::string(" t=\"") + c2_type + "\"" : std::string()) + "><v>" +
+                     c2 + "</v></c>");
         }
     const std::string path = dir + "/mended.xlsx";
     write_bytes(path, zip_archive(parts, true));
@@ -154,6 +156,32 @@ TEST(SheetValues, ErrorCellsAndNumbersNoDoubleHoldsAreErrors) {
     EXPECT_EQ(at(b, 0, 1)->number, 2);
 }
 
+// The WK1 answer of the spreadsheet service: texts in code page 1252, error
+// cells as numbers no reader takes for numbers (not blank labels).
+TEST(SheetValues, Wk1AnswersCarryTextsAndErrorsOverOneByte) {
+    workbook b;
+    b.sheets.push_back({"s", {}});
+    std::string why;
+    b.put(0, 0, 0, {cell_kind::text, b.add_text("Größe"), 0}, &why);
+    b.put(0, 0, 1, {cell_kind::error, b.add_text("#DIV/0!"), 0}, &why);
+    b.put(0, 0, 2, {cell_kind::number, 0, 2.5}, &why);
+    const std::string block = sheet_service::wk1_block(b.sheets[0], b, 0, 0, 1, 3);
+    EXPECT_NE(block.find("'Gr\xF6\xDF"
+                         "e"),
+              std::string::npos);
+    workbook back;
+    ASSERT_EQ(read_workbook_bytes(block, file_kind::wk1, "s", &back, &why), 1) << why;
+    ASSERT_EQ(at(back, 0, 0)->kind, cell_kind::text);
+    EXPECT_EQ(back.texts[at(back, 0, 0)->text], "Größe");
+    EXPECT_EQ(at(back, 0, 1)->kind, cell_kind::error);
+    EXPECT_EQ(at(back, 0, 2)->number, 2.5);
+    const auto m = parse_wk1_table(block, false);
+    ASSERT_TRUE(m.has_value());
+    ASSERT_EQ(m->values.size(), 3u);
+    EXPECT_TRUE(is_na(m->values[1]));
+    EXPECT_EQ(m->values[2], 2.5f);
+}
+
 class SheetValueNotes : public testing::Test {
 protected:
     void TearDown() override { forget_workbooks(); }
@@ -189,6 +217,18 @@ TEST_F(SheetValueNotes, CellsBeyondTheSimulationsNumbersAreNamed) {
     EXPECT_TRUE(is_na(values_[0][1]));
     EXPECT_TRUE(messages_.contains("Cell C2 of")) << messages_.joined();
     EXPECT_TRUE(messages_.contains("holds the error #DIV/0!")) << messages_.joined();
+
+    // A number written as text (quoted in a .csv with decimal commas) is no
+    // number, and the warning says why the point is missing.
+    const std::string csv = dir_.path + "/prices.csv";
+    write_bytes(csv, "Time;0;1;2\na;\"2,5\";3,5;4\n");
+    ASSERT_EQ(read(csv, "B2", 1), 1) << messages_.joined();
+    EXPECT_TRUE(is_na(values_[0][0]));
+    EXPECT_EQ(values_[0][1], 3.5f);
+    EXPECT_TRUE(messages_.contains("Cell B2 of " + csv +
+                                   ":prices holds the text \"2,5\", not a "
+                                   "number"))
+        << messages_.joined();
 }
 
 } // namespace

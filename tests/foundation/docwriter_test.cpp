@@ -57,7 +57,6 @@ protected:
         set_report_sink(report_text, nullptr);
         set_report_sink(report_grid, nullptr);
         set_wrapped_writer(nullptr);
-        set_collect_hook(nullptr, nullptr);
         free_scratch();
     }
     // A report of the given wrap width kept in memory only.
@@ -338,23 +337,13 @@ TEST_F(DocWriter, MultilineUsesTheRegisteredWrappedWriter) {
     EXPECT_EQ(report_lines(), (lines{"a", "\tb"}));
 }
 
-namespace {
-std::vector<std::uint32_t> hooked;
-void collect_into(std::uint32_t symbol, void* ctx) {
-    static_cast<std::vector<std::uint32_t>*>(ctx)->push_back(symbol);
-}
-} // namespace
-
 TEST_F(DocWriter, CollectingNames) {
-    hooked.clear();
-    set_collect_hook(collect_into, &hooked);
     doc_begin(256, 0, 0, doc_to_collect, 0, 0);
     EXPECT_TRUE(doc_collecting());
     doc_collect_name(5);
     doc_collect_name(7);
     doc_collect_name(5);
     EXPECT_EQ(doc_collected_names(), (std::vector<std::uint32_t>{5, 7}));
-    EXPECT_EQ(hooked, (std::vector<std::uint32_t>{5, 7}));
     docprintf("text is not shown anywhere\n");
     EXPECT_TRUE(text_sunk.empty());
 

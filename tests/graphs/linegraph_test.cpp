@@ -290,7 +290,7 @@ TEST_F(GatherSeries, SensitivityLegendsShowWhatIsDrawn) {
     graph_series& s = g_->series[0];
     s.label = "Population : sensitivity run";
     s.band_xs = {0, 5000, 10000};
-    s.band_rows.assign(3 * 5, 5000);
+    s.band_rows.assign(3 * 10, 5000); // the series, the mean, two rows per band
     s.band_per_mille = {500, 750, 950, 1000};
     s.band_colours = {0x0000C000, 0x00C0C000, 0x00C000C0, 0x000000C0};
     s.band_mean = true;

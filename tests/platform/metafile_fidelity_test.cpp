@@ -279,7 +279,7 @@ TEST(MetafileFidelity, WmfTextIsWrittenInACodePageThatHoldsItWithItsCharacterSet
     TextOut(mdc, 0, 20, "\xD0\x9F\xD1\x80\xD0\xB8", 6); // "При": Cyrillic
     const int dx[6] = {11, 0, 0, 12, 0, 0};             // the program's spacing is per byte
     ExtTextOut(mdc, 0, 40, 0, nullptr, "\xE6\x97\xA5\xE6\x9C\xAC", 6, dx); // "日本"
-    TextOut(mdc, 0, 60, "x\xE0\xB8\x81\xD0\x96", 6); // Thai and Cyrillic: no page holds both
+    TextOut(mdc, 0, 60, "x\xE0\xB8\x81\xD0\x96", 6); // Thai and Cyrillic: a run of each
     HMETAFILE mf = CloseMetaFile(mdc);
     DeleteObject(f);
     std::vector<BYTE> b(GetMetaFileBitsEx(mf, 0, nullptr));
@@ -287,7 +287,7 @@ TEST(MetafileFidelity, WmfTextIsWrittenInACodePageThatHoldsItWithItsCharacterSet
     DeleteMetaFile(mf);
 
     std::vector<WmfText> t = wmf_text_records(b);
-    ASSERT_EQ(t.size(), 4u);
+    ASSERT_EQ(t.size(), 5u);
     EXPECT_EQ(t[0].charset, ANSI_CHARSET);
     EXPECT_EQ(t[0].bytes, QByteArray("caf\xE9"));
     EXPECT_EQ(t[1].charset, 204); // Cyrillic, code page 1251
@@ -295,17 +295,20 @@ TEST(MetafileFidelity, WmfTextIsWrittenInACodePageThatHoldsItWithItsCharacterSet
     EXPECT_EQ(t[2].charset, 128); // Japanese, code page 932: two bytes a character
     EXPECT_EQ(t[2].bytes, QByteArray("\x93\xFA\x96\x7B"));
     EXPECT_EQ(t[2].dx, (std::vector<int>{11, 0, 12, 0}));
-    EXPECT_EQ(t[3].bytes.size(), 3); // the page holding most, "?" for the rest
-    EXPECT_EQ(t[3].bytes.count('?'), 1);
+    // No page holds both: one record for each page's run, nothing lost.
+    EXPECT_EQ(t[3].charset, 222); // Thai, code page 874
+    EXPECT_EQ(t[3].bytes, QByteArray("x\xA1"));
+    EXPECT_EQ(t[4].charset, 204);
+    EXPECT_EQ(t[4].bytes, QByteArray("\xC6"));
 
     // Read back, the same texts (the font is selected again after each).
     std::vector<EmfText> back = wmf_texts(b);
-    ASSERT_EQ(back.size(), 4u);
+    ASSERT_EQ(back.size(), 5u);
     EXPECT_EQ(back[0].text, QString::fromUtf8("café"));
     EXPECT_EQ(back[1].text, QString::fromUtf8("При"));
     EXPECT_EQ(back[2].text, QString::fromUtf8("日本"));
     EXPECT_EQ(back[2].dx, (std::vector<int>{11, 12}));
-    EXPECT_EQ(back[3].text.size(), 3);
+    EXPECT_EQ(back[3].text + back[4].text, QString::fromUtf8("xกЖ"));
 }
 
 // --- Work a picture may cause

@@ -177,6 +177,34 @@ TEST_F(access_test, array_run_reads_against_each_time_base) {
     close_model(0, 0);
 }
 
+// A record with more points than its time base gives times for is damaged:
+// the points that have times are read, and the user is told once which run
+// and variable lost points.
+TEST_F(access_test, array_run_with_points_beyond_its_time_base_says_so_once) {
+    symbol_id stock = mb_.id("Stock");
+    symbol_id months = mb_.id("Months");
+    symbol_record rec = get_symbol(mb_.symbols(), stock);
+    rec.subref = months;
+    put_symbol(mb_.symbols(), stock, rec);
+    run_builder rb(mb_.symbols(), 'A');
+    rb.times({0, 1, 2, 3})
+        .series("Months", {0, 12, NA, NA})
+        .series("Stock", {5, 6, 7, 8})
+        .array_points(4);
+    int r = kdf_open(write_run("short_base.kdf", rb).c_str());
+    ASSERT_GE(r, 0);
+    std::vector<float> v, t;
+    captured().clear();
+    EXPECT_EQ(expand_act("Stock", nullptr, r, v, t), 2);
+    EXPECT_EQ(t, (std::vector<float>{0, 12}));
+    EXPECT_TRUE(any_message_contains("Got 2 != 4 in expand_act"));
+    EXPECT_TRUE(any_message_contains("short_base"));
+    EXPECT_TRUE(any_message_contains("Stock"));
+    const std::size_t told = captured().size();
+    EXPECT_EQ(expand_act("Stock", nullptr, r, v, t), 2); // read again: not told again
+    EXPECT_EQ(captured().size(), told);
+}
+
 } // namespace
 
 namespace {

@@ -226,6 +226,21 @@ TEST_F(crosscheck_test, records_that_disagree_are_refused) {
     EXPECT_NE(refusal(b).find("overlap"), std::string::npos);
 }
 
+// A series whose offset-table entry is zeroed (read as "not saved") or moved
+// past its record leaves a record no variable refers to: refused, not loaded
+// with the variable missing.
+TEST_F(crosscheck_test, a_series_that_lost_its_entry_is_refused) {
+    const std::vector<std::uint8_t> good = engine_run('R');
+    const std::uint32_t table = get32(good, 100);
+    const int stock = run_builder::slot_of(cur_model_symbols, "Stock");
+    ASSERT_GT(stock, 0);
+    auto b = good;
+    put32(b, table + 4u * static_cast<std::uint32_t>(stock), 0);
+    EXPECT_NE(refusal(b).find("belongs to no variable"), std::string::npos) << refusal(b);
+    // The run as written loads.
+    EXPECT_EQ(refusal(good), "");
+}
+
 // Damage to the row table and the rows of the row layout.
 TEST_F(crosscheck_test, row_tables_that_disagree_are_refused) {
     const std::vector<std::uint8_t> good = engine_run('r');

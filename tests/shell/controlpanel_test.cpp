@@ -11,6 +11,8 @@
 #include "shell/controlpanel.h"
 #include "shell/controls/scaler.h"
 #include "shell/floats.h"
+#include "shell/mainloop.h"
+#include "shell/seams.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 #include "shell/wiring.h"
@@ -573,3 +575,89 @@ TEST_F(ControlPanel, PicturesOfTheBuiltPages) {
 }
 
 } // namespace
+
+namespace {
+std::vector<std::string> graph_names;
+} // namespace
+
+// The Graphs page follows the open model's graph set while the panel is
+// closed: a model opened since never leaves the previous graphs listed.
+TEST_F(ControlPanel, TheGraphsPageListsTheOpenModelsGraphsAfterAReopen) {
+    graph_names = {"stock levels", "orders", "backlog"};
+    graph_set_slots.tool_names = [](std::vector<std::string>* out) {
+        *out = graph_names;
+        return static_cast<int>(graph_names.size());
+    };
+    struct restore {
+        ~restore() { graph_set_slots.tool_names = nullptr; }
+    } restore_slot;
+    auto listed = [] {
+        std::vector<std::string> out;
+        HWND list = GetDlgItem(control_page, idg_list);
+        const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            char b[128] = {};
+            SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(b));
+            out.emplace_back(b);
+        }
+        return out;
+    };
+    ASSERT_NE(open_on(tab_graphs), nullptr);
+    EXPECT_EQ(listed(), graph_names);
+    ShowWindow(control_wnd, SW_HIDE); // the user closes the panel
+    graph_names = {"population"};     // another model's set
+    model_opened();
+    EXPECT_EQ(listed(), graph_names);
+    graph_names.clear();
+    EXPECT_EQ(menu_command(cmd_control_panel), 1);
+    td::run_until_idle();
+    EXPECT_TRUE(listed().empty());
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(control_page, idg_display)));
+}
+
+// From the keyboard alone: the panel opened a second time has the keyboard
+// where it was left, Ctrl+Tab and Ctrl+Shift+Tab turn the pages, and Tab
+// reaches the page's controls and the panel's own.
+TEST_F(ControlPanel, KeyboardAloneAfterAReopen) {
+    // Keys go through the main loop, as the user's do (its shortcuts and the
+    // panel's keyboard filter).
+    auto key = [](int vk, unsigned mods = 0) {
+        td::press_key(vk, mods);
+        td::on_idle([] {
+            end_maintain(0, 0);
+            PostMessage(nullptr, WM_NULL, 0, 0);
+        });
+        maintain(0);
+    };
+    ASSERT_NE(open_on(tab_variable), nullptr);
+    HWND name = GetDlgItem(control_page, idv_name);
+    ASSERT_NE(name, nullptr);
+    SetFocus(name);
+    key(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(control_wnd));
+    EXPECT_EQ(menu_command(cmd_control_panel), 1);
+    td::run_until_idle();
+    EXPECT_EQ(GetFocus(), name);
+
+    key(VK_TAB, td::ctrl);
+    EXPECT_EQ(control_tab, tab_time_axis);
+    EXPECT_TRUE(IsChild(control_page, GetFocus()));
+    key(VK_TAB, td::ctrl | td::shift);
+    key(VK_TAB, td::ctrl | td::shift);
+    EXPECT_EQ(control_tab, tab_graphs);
+
+    // Tab visits every enabled control of the page and of the panel.
+    ASSERT_NE(open_on(tab_variable), nullptr);
+    SetFocus(GetDlgItem(control_page, idv_name));
+    std::set<int> visited;
+    for (int i = 0; i < 30; ++i) {
+        visited.insert(GetDlgCtrlID(GetFocus()));
+        key(VK_TAB);
+    }
+    std::string ids;
+    for (int v : visited) ids += std::to_string(v) + " ";
+    EXPECT_TRUE(visited.count(idv_type)) << ids;
+    EXPECT_TRUE(visited.count(idv_name));
+    EXPECT_TRUE(visited.count(idc_close));
+    EXPECT_TRUE(visited.count(idc_keep_on_top));
+}

@@ -249,13 +249,30 @@ TEST_F(DatasetsPage, LoadUnloadAndTheActiveRuns) {
 }
 
 TEST_F(DatasetsPage, DeleteAsksAndNeverTakesARunInUse) {
-    for (const char* n : {"keep", "old1", "old2", "used"}) write_run(n);
-    // "used" is loaded (as another model context would have it), not selected.
-    ASSERT_GE(kdf_open((dir + "/used.kdf").c_str()), 0);
+    for (const char* n : {"keep", "old1", "old2", "stale", "used"}) write_run(n);
+    // "used" is loaded and another model context refers to it; "stale" is
+    // loaded and nothing refers to it (a closed model's run).
+    static int used_run = -1;
+    used_run = kdf_open((dir + "/used.kdf").c_str());
+    ASSERT_GE(used_run, 0);
+    set_run_reference_hook([](int run, std::uint16_t) { return run == used_run; });
+    struct restore_hook {
+        ~restore_hook() { register_run_context(nullptr); }
+    } restore;
+    ASSERT_GE(kdf_open((dir + "/stale.kdf").c_str()), 0);
     HWND page = open_page();
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(items(page, idd_available),
-              (std::vector<std::string>{"keep", "old1", "old2", "used"}));
+              (std::vector<std::string>{"keep", "old1", "old2", "stale", "used"}));
+
+    // The stale run is no longer in use: it is unloaded and deleted.
+    highlight(page, idd_available, {"stale"});
+    answerer::box(question_caption)
+        .text("This will delete stale and 0 others permanently.  Continue?")
+        .press(IDYES);
+    press(page, idd_delete);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/stale.kdf"));
+    EXPECT_LT(find_run((dir + "/stale.kdf").c_str()), 0);
 
     highlight(page, idd_available, {"used"});
     answerer::box(severity_caption(8))
@@ -285,6 +302,31 @@ TEST_F(DatasetsPage, DeleteAsksAndNeverTakesARunInUse) {
     EXPECT_TRUE(std::filesystem::exists(dir + "/keep.kdf"));
     EXPECT_EQ(items(page, idd_available), (std::vector<std::string>{"keep", "used"}));
     EXPECT_EQ(answerer::pending(), 0u);
+}
+
+TEST_F(DatasetsPage, AClickSelectsOneRunAndCtrlClickAddsOne) {
+    for (const char* n : {"a", "b", "c"}) write_run(n);
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    HWND list = GetDlgItem(page, idd_available);
+    auto click_item = [&](int i, unsigned mods) {
+        RECT r{};
+        SendMessage(list, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+        td::click(list, (r.left + r.right) / 2, (r.top + r.bottom) / 2, td::Button::left, mods);
+        td::run_until_idle();
+    };
+    auto selected = [&] {
+        std::vector<int> out;
+        const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; ++i)
+            if (SendMessage(list, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0) out.push_back(i);
+        return out;
+    };
+    click_item(0, 0);
+    click_item(2, 0);
+    EXPECT_EQ(selected(), std::vector<int>{2}); // the first click's run is not kept
+    click_item(0, td::ctrl);
+    EXPECT_EQ(selected(), (std::vector<int>{0, 2}));
 }
 
 TEST_F(DatasetsPage, InfoOfLoadedUnloadedAndDamagedRuns) {

@@ -11,8 +11,10 @@
 #include "shell/controls/tooltip.h"
 #include "shell/rundrv.h"
 #include "shell/seams.h"
+#include "shell/simcmds.h"
 #include "shell/toolbar.h"
 #include "sim/simdata.h"
+#include "tests/support/model_builder.h"
 
 #include <QColor>
 #include <QImage>
@@ -447,6 +449,69 @@ TEST_F(Toolbar, ButtonsOfMenuItemsActAsTheItems) {
     show_sim_controls(tm_normal);
     DestroyWindow(frame);
     DestroyWindow(build);
+}
+
+} // namespace
+
+namespace {
+
+// Set-up of a model with data variables shows the datasets items (the
+// technique the run integrates with, the datasets field and its chooser);
+// a model without them shows set-up's own.
+TEST_F(Toolbar, SetupOfAModelWithDataVariablesShowsTheDatasetsItems) {
+    const std::string dir = testing::TempDir() + "toolbar_data_model";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    model_builder b("sales");
+    b.control(0, 10, 1, 1);
+    b.data("observed sales", nullptr, "units");
+    b.level("Stock", "1", "0");
+    const std::string path = dir + "/sales.kmf";
+    ASSERT_EQ(b.write(path.c_str()), 1);
+    ASSERT_EQ(shell_open_model(1, 0, path.c_str(), 0), 1);
+    model_rec->setup.method = 1;
+    ASSERT_TRUE(menu_choose(main_wnd, cmd_setup));
+    td::run_until_idle();
+    ASSERT_EQ(sim_phase, phase_setup);
+    EXPECT_EQ(toolbar_mode(), tm_datasets);
+    const std::vector<int>& shown = toolbar_list();
+    for (int slot : {method_slot, dataset_list_slot, 32})
+        EXPECT_NE(std::find(shown.begin(), shown.end(), slot), shown.end()) << slot;
+    EXPECT_STREQ(toolbar_slot(method_slot).label, method_name(1));
+    leave_sim_mode(0);
+    toolbar_follow_mode();
+    EXPECT_EQ(toolbar_mode(), tm_normal);
+
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    ASSERT_TRUE(menu_choose(main_wnd, cmd_setup));
+    td::run_until_idle();
+    EXPECT_EQ(toolbar_mode(), tm_setup);
+    leave_sim_mode(0);
+    toolbar_follow_mode();
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+
+namespace {
+
+// Under a message box the workbench is disabled: the toolbar's fields are
+// too (as its buttons are drawn grey), and both come back after it.
+TEST_F(Toolbar, UnderAModalBoxTheFieldsAreDisabledAndComeBack) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    toolbar_follow_mode();
+    HWND run_name = nullptr;
+    for (HWND c = GetWindow(toolbar_wnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (toolbar_field_slot(c) == run_name_slot) run_name = c;
+    ASSERT_NE(run_name, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(run_name));
+    bool enabled_inside = true;
+    answerer::box(severity_caption(6))
+        .call([&](HWND) { enabled_inside = IsWindowEnabled(run_name) != FALSE; })
+        .press(IDOK);
+    report(6, "A box over the workbench");
+    EXPECT_FALSE(enabled_inside);
+    EXPECT_TRUE(IsWindowEnabled(run_name));
 }
 
 } // namespace

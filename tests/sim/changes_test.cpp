@@ -239,6 +239,52 @@ TEST_F(Changes, AFileCutInsideAChangeIsRefused) {
     EXPECT_FLOAT_EQ(value(slot_k_), 5);
 }
 
+// A file of no change at all (empty, comments only, or cut inside its first
+// comment line) is taken, and said to hold no changes.
+TEST_F(Changes, AFileOfNoChangesSaysSo) {
+    std::string path = dir_ + "/none.cin";
+    for (const char* text : {"", "* changes of", "* changes of the base run\n\n"}) {
+        SCOPED_TRACE(text);
+        {
+            std::ofstream o(path, std::ios::binary | std::ios::trunc);
+            o << text;
+        }
+        clear_setup();
+        const std::size_t before = messages.all().size();
+        EXPECT_EQ(read_change_files(("\"" + path + "\"").c_str()), 1);
+        ASSERT_EQ(messages.all().size(), before + 1) << messages.joined();
+        EXPECT_NE(messages.all().back().find("none.cin holds no changes"), std::string::npos)
+            << messages.all().back();
+        const bool cut = std::string(text) == "* changes of";
+        EXPECT_EQ(messages.all().back().find("cut short") != std::string::npos, cut);
+        EXPECT_FLOAT_EQ(value(slot_k_), 2);
+    }
+}
+
+// A read-only changes file is replaced only when the user agrees; its mode stays.
+TEST_F(Changes, AReadOnlyFileIsAskedAbout) {
+    ASSERT_EQ(read_changes_text("k = 200\n", "x"), 1);
+    const std::string path = dir_ + "/ro.cin";
+    ASSERT_EQ(write_changes_file(path.c_str(), 2), 1);
+    std::ifstream f(path, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_EQ(std::system(("chmod 444 '" + path + "'").c_str()), 0);
+    ASSERT_EQ(read_changes_text("k = 300\n", "x"), 1);
+    message_capture::answer() = 7;
+    EXPECT_EQ(write_changes_file(path.c_str(), 2), 0);
+    EXPECT_TRUE(messages.contains("is read only")) << messages.joined();
+    std::ifstream g(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(g)), {}), before);
+    message_capture::answer() = 6;
+    EXPECT_EQ(write_changes_file(path.c_str(), 2), 1);
+    std::ifstream h(path, std::ios::binary);
+    EXPECT_NE(std::string((std::istreambuf_iterator<char>(h)), {}).find("k = 300"),
+              std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
 // A NUL byte ends the reading of a text file early: the changes before it are
 // not a whole file, so nothing is applied and the open failure says why.
 TEST_F(Changes, AFileWithANulByteOrThatCannotBeOpenedChangesNothing) {

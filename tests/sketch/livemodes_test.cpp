@@ -6,6 +6,7 @@
 #include "graphs/graphtool.h"
 #include "platform/testing/answerer.h"
 #include "resources/dialogs.h"
+#include "runs/runfile.h"
 #include "shell/controls/slider.h"
 #include "shell/questions.h"
 #include "shell/state.h"
@@ -226,6 +227,25 @@ TEST_F(LiveModes, AnOutputToolOnTheViewOpensInsideTheDiagramAtItsBox) {
     EXPECT_EQ(s_->io_state, 1);
     free_toolset(0);
     set_tool_setup(find_tool_row("Graph"), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Before any run holds it, a view's slider shows the model's own value of its
+// constant, not 0.
+TEST_F(LiveModes, WithNoRunTheViewsSliderShowsTheModelsValue) {
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i) {
+        const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+        if (e.kind == ek_text && (e.flags & ef_io_object)) n = i;
+    }
+    ASSERT_GT(n, 0);
+    unload_runs(1);
+    float drawn = -1;
+    ASSERT_TRUE(io_slider_value(s_->view.elems[static_cast<std::size_t>(n)], &drawn));
+    EXPECT_FLOAT_EQ(drawn, 0.04f);
 }
 
 } // namespace

@@ -92,6 +92,7 @@ TEST_F(Grid, GoldenBiffOfTwoByThree) {
     std::vector<std::uint8_t> want;
     add(want, {0x09, 0x00, 0x04, 0x00, 0x02, 0x00, 0x10, 0x00});                         // BOF
     add(want, {0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x03, 0x00}); // 2 x 3
+    add(want, {0x42, 0x00, 0x02, 0x00, 0xE4, 0x04}); // CODEPAGE 1252
     add(want, {0x04, 0x00, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, 0, 0, 0, 0x01, 'x'});
     add(want, {0x03, 0x00, 0x0F, 0x00, 0x00, 0x00, 0x01, 0x00, 0, 0, 0});
     add(want, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}); // 1.5; the NA at (0, 2) writes nothing
@@ -203,10 +204,10 @@ TEST_F(Grid, CheckerRefusesBrokenSheets) {
     b.pop_back(); // EOF cut short
     EXPECT_TRUE(broken(b));
     b = good;
-    b[22] = 0x20; // the LABEL claims more text than it holds
+    b[28] = 0x20; // the LABEL claims more text than it holds
     EXPECT_TRUE(broken(b));
     b = good;
-    b[24] = 5; // a cell row beyond DIMENSIONS
+    b[30] = 5; // a cell row beyond DIMENSIONS
     EXPECT_TRUE(broken(b));
     b = good;
     b.push_back(0); // bytes after EOF

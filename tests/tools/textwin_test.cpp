@@ -22,6 +22,8 @@
 #include "tools/output.h"
 #include "tools/textwin.h"
 
+#include "sim/simdata.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -252,9 +254,82 @@ TEST_F(TextWindows, PrintsTheTitleAndTheLinesOrOnlyTheSelectedOnes) {
     EXPECT_NE(part.find("beta line"), std::string::npos) << part;
     EXPECT_EQ(part.find("alpha line"), std::string::npos) << part;
     EXPECT_EQ(part.find("gamma line"), std::string::npos) << part;
+    // With all text asked for and not the selection: every line again.
+    std::filesystem::remove(pdf);
+    opts.print_selection = 0;
+    opts.print_all_text = 1;
+    ASSERT_EQ(textwin_print(rec), 1);
+    part = pdf_text(pdf);
+    EXPECT_NE(part.find("alpha line"), std::string::npos) << part;
+    // Clear (the default): the selection alone.
+    std::filesystem::remove(pdf);
+    opts.print_all_text = 0;
+    ASSERT_EQ(textwin_print(rec), 1);
+    part = pdf_text(pdf);
+    EXPECT_EQ(part.find("alpha line"), std::string::npos) << part;
+    EXPECT_NE(part.find("beta line"), std::string::npos) << part;
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);
+}
+
+// Default places step on from window to window and start again at the
+// corner when the next would not fit; given places stay on the screen.
+TEST_F(TextWindows, DefaultPlacesStepOnAndGivenPlacesStayOnTheScreen) {
+    text_pos = POINT{0, 0};
+    const RECT container{0, 0, 700, 500};
+    const int step = 2 * GetSystemMetrics(SM_CXFRAME) + 15;
+    int x = -1, y = -1;
+    place_text_window(container, 300, 200, &x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    x = y = -1;
+    place_text_window(container, 300, 200, &x, &y);
+    EXPECT_EQ(x, step);
+    EXPECT_EQ(y, 2 * GetSystemMetrics(SM_CYFRAME) + 15);
+    // Too far to fit from the next place: back to the corner.
+    text_pos = POINT{500, 100};
+    x = y = -1;
+    place_text_window(container, 300, 200, &x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    x = 100000;
+    y = 100000;
+    place_text_window(container, 300, 200, &x, &y);
+    EXPECT_EQ(x, GetSystemMetrics(SM_CXSCREEN) - 40);
+    EXPECT_EQ(y, GetSystemMetrics(SM_CYSCREEN) - 40);
+    text_pos = POINT{0, 0};
+}
+
+// A line for the error window while no run collects is a program error;
+// while a game runs, its messages go to one window, reused.
+TEST_F(TextWindows, TheErrorWindowWithoutACollectingRunAndInAGame) {
+    answerer::box(severity_caption(10))
+        .text("Trying to show an error line for non-existant source")
+        .press(IDOK);
+    show_error_window(5, "ERROR:", "stray");
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(err_window, 0u);
+
+    game_state = 1;
+    err_window_on = -1;
+    show_error_window(5, "ERROR:", "first turn");
+    ASSERT_NE(err_window, 0u);
+    EXPECT_EQ(msg_window, err_window);
+    const handle first = err_window;
+    // The next collection (after a truncation ended the last) goes on in
+    // the same window.
+    err_window = 0;
+    show_error_window(5, "ERROR:", "second turn");
+    EXPECT_EQ(err_window, first);
+    const text_lines* l = textwin_lines(first);
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->lines() >= 2, true);
+    game_state = 0;
+    err_window_on = 0;
+    close_framed_tool_windows(1);
+    test_driver::run_until_idle();
+    EXPECT_EQ(msg_window, 0u);
 }
 
 TEST_F(TextWindows, ALockedWindowRefusesCloseUntilUnlocked) {
