@@ -12,6 +12,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -1016,6 +1018,39 @@ std::string xlsx_bytes(const sheets::workbook& book, std::string* why) {
     return sheets::zip_archive(parts, true);
 }
 
+// Earlier versions saved a workbook through "<name>.part<pid>" beside it,
+// which a killed save left behind at full size. Such a file of this workbook
+// whose writer is no longer running goes with the next save: only a regular
+// file of the user's own, named exactly so (digits only after ".part").
+// Returns the number removed.
+int remove_stale_parts(const std::string& target) {
+    const std::filesystem::path path(target);
+    const std::string prefix = path.filename().string() + ".part";
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec), end;
+    int removed = 0;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.size() > prefix.size() + 9 ||
+            name.compare(0, prefix.size(), prefix) != 0 ||
+            !std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(),
+                         [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid <= 0) continue;
+        // This version never writes such a file, so one of its own id is stale.
+        if (pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH))
+            continue;
+        const std::string full = (folder / name).string();
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        if (::unlink(full.c_str()) == 0) ++removed;
+    }
+    return removed;
+}
+
 bool write_xlsx(const sheets::workbook& book, const std::string& target, std::string* why) {
     std::error_code dir_ec;
     const std::filesystem::path folder = std::filesystem::path(target).parent_path();
@@ -1029,6 +1064,9 @@ bool write_xlsx(const sheets::workbook& book, const std::string& target, std::st
         *why = target + " is read only";
         return false;
     }
+    const int saved_errno = errno;
+    remove_stale_parts(target);
+    errno = saved_errno;
     const std::string bytes = xlsx_bytes(book, why);
     if (bytes.empty()) return false;
     if (!write_whole_file(target.c_str(), bytes.data(), bytes.size())) {

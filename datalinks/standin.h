@@ -62,7 +62,11 @@ bool save_book(const std::string& path, const std::string& target, std::string* 
 // target, flushed, then renamed; a replaced file keeps its mode). A read-only
 // target is refused with the reason, as is a failed write (the system's
 // reason; the old file kept).
+// Also removes what a killed save of an earlier version left: "<name>.part"
+// and the id of a process no longer running (see remove_stale_parts).
 bool write_xlsx(const sheets::workbook& book, const std::string& target, std::string* why);
+// Removes the stale "<name>.part<pid>" files of target's workbook; how many.
+int remove_stale_parts(const std::string& target);
 // The .xlsx bytes of a workbook; empty with the reason (a sheet name the
 // format does not allow).
 std::string xlsx_bytes(const sheets::workbook& book, std::string* why);

@@ -39,6 +39,13 @@ struct ini_state {
     // Why the file named by path exists yet could not be read ("" when it
     // was read or made): it is then left alone, never written over.
     std::string unread;
+    // Why the last read could not make the missing file ("" when it could),
+    // and the file whose making has failed and been said (reset once it is
+    // written): a settings file that cannot be made is said once, whichever
+    // read or write meets it first.
+    bool unmade = false;
+    int unmade_error = 0;
+    std::string unmade_said;
     std::string dir_override;
     bool dir_overridden = false;
 };
@@ -213,8 +220,15 @@ int write_ini_mode(int mode) {
         if (!ask_replace_read_only(st.path.c_str())) {
             result = 0;
         } else if (!write_table(st.path)) {
-            report_write_failure(st.path.c_str(), errno, "the settings file");
+            const int error = errno;
+            struct stat info {};
+            const bool making = ::lstat(st.path.c_str(), &info) != 0;
+            if (!making || st.unmade_said != st.path)
+                report_write_failure(st.path.c_str(), error, "the settings file");
+            if (making) st.unmade_said = st.path;
             result = -1;
+        } else {
+            st.unmade_said.clear();
         }
     }
     if (mode == 0 || mode == 1) clear_table();
@@ -247,6 +261,8 @@ void set_ini_directory(const char* dir) {
     while (st.dir_override.size() > 1 && st.dir_override.back() == '/') st.dir_override.pop_back();
     st.path.clear();
     st.unread.clear();
+    st.unmade = false;
+    st.unmade_said.clear();
 }
 
 std::string expand_env_prefix(const char* path) {
@@ -315,6 +331,7 @@ int read_ini_file(const char* path, char** command_line, int quiet) {
     clear_table();
     st.path = chosen;
     st.unread.clear();
+    st.unmade = false;
 
     std::string text, why;
     struct stat info {};
@@ -322,9 +339,13 @@ int read_ini_file(const char* path, char** command_line, int quiet) {
         // Only a file that is not there at all is written fresh (then read
         // like any other); a link to nothing is not written through.
         if (!write_table(chosen)) {
-            if (!quiet) report_write_failure(chosen.c_str(), errno, "the settings file");
+            const int error = errno;
+            st.unmade = true;
+            st.unmade_error = error;
+            if (!quiet) report_ini_make_failure();
             return -2;
         }
+        st.unmade_said.clear();
     }
     if (!read_whole_file(chosen, text, why)) {
         // Whatever it is, it stays as it is: the program runs on defaults and
@@ -340,6 +361,14 @@ int read_ini_file(const char* path, char** command_line, int quiet) {
 
 const char* ini_read_failure() {
     return ini().unread.c_str();
+}
+
+int report_ini_make_failure() {
+    auto& st = ini();
+    if (!st.unmade || st.unmade_said == st.path) return 0;
+    st.unmade_said = st.path;
+    report_write_failure(st.path.c_str(), st.unmade_error, "the settings file");
+    return 1;
 }
 
 int ini_get(const char* key, const char* default_value) {

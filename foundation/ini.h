@@ -30,6 +30,12 @@ int read_ini_file(const char* path, char** command_line, int quiet);
 // The message of the last read when the file was there but could not be read
 // (see read_ini_file), else "".
 const char* ini_read_failure();
+// Says why the last read could not make the missing settings file (a box),
+// unless the making of that file has failed and been said already since it
+// was last written (by such a call or by write_ini_file); 1 when it said so.
+// A settings file that cannot be made is so said once, not at every read or
+// write that meets it again.
+int report_ini_make_failure();
 
 // Copies the value of a key, or the default (0 taken as "") when the key is
 // absent, into line_buf (through line_buf_assign of the text sources); 1 when

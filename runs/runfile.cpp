@@ -287,6 +287,7 @@ private:
     bool read_record_head(std::uint64_t off, std::uint64_t points, std::vector<std::uint8_t>& bits,
                           record_note& note) const;
     bool lost_record_between(std::uint64_t from, std::uint64_t to) const;
+    std::uint64_t next_part_from(std::uint64_t at) const;
     std::vector<record_note> records_;
     // Extents noted by the checks, for parts_agree.
     std::uint64_t model_begin_ = 0, model_end_ = 0;
@@ -894,15 +895,45 @@ bool run_checker::records_agree() {
             return fail(cut_.c_str());
         }
     }
-    // Then the bytes between the records (overlaps said first).
-    for (std::size_t k = 1; k < records_.size(); ++k)
-        if (lost_record_between(records_[k - 1].end, records_[k].begin)) {
-            cut_ = "a series between the values of " + slot_variable(records_[k - 1].slot) +
-                   " and " + slot_variable(records_[k].slot) +
-                   " belongs to no variable (its entry in the offset table is lost)";
-            return fail(cut_.c_str());
-        }
+    // Then the bytes behind the offset table and behind each record, up to
+    // whatever part comes next (overlaps said first): the first and the last
+    // series can lose their entries as well as one between two others.
+    const char* lost = " belongs to no variable (its entry in the offset table is lost)";
+    const std::uint64_t table_end = std::uint64_t{rec_.offset_table} + 4ull * side_.slots;
+    if (!records_.empty() && lost_record_between(table_end, next_part_from(table_end))) {
+        cut_ = "a series before the values of " + slot_variable(records_.front().slot) + lost;
+        return fail(cut_.c_str());
+    }
+    for (std::size_t k = 0; k < records_.size(); ++k) {
+        const std::uint64_t from = records_[k].end;
+        if (!lost_record_between(from, next_part_from(from))) continue;
+        cut_ = (k + 1 < records_.size()
+                    ? "a series between the values of " + slot_variable(records_[k].slot) +
+                          " and " + slot_variable(records_[k + 1].slot)
+                    : "a series after the values of " + slot_variable(records_[k].slot)) +
+               lost;
+        return fail(cut_.c_str());
+    }
     return true;
+}
+
+// Where the first part or value record at or after a file offset begins
+// (the end of the file when none does).
+std::uint64_t run_checker::next_part_from(std::uint64_t at) const {
+    std::uint64_t next = size_;
+    auto consider = [&](std::uint64_t begin) {
+        if (begin >= at && begin < next) next = begin;
+    };
+    consider(model_begin_);
+    if (rec_.constants && rec_.constants_in_section) consider(rec_.constants);
+    if (rec_.lookups) consider(rec_.lookups);
+    if (rec_.strings) consider(rec_.strings);
+    consider(rec_.offset_table);
+    if (section_end_) consider(rec_.section);
+    if (matrix_end_) consider(matrix_at_);
+    if (rec_.delays) consider(rec_.delays);
+    for (const record_note& r : records_) consider(r.begin);
+    return next;
 }
 
 // Whether the bytes between two value records hold a whole value record of

@@ -58,10 +58,19 @@ void restore_exit_steps() {
 }
 
 int write_settings(int mode) {
-    if (mode == 0 && read_ini_file(nullptr, nullptr, 1) < 0) {
-        report(5, "Unable to read the settings file %s - the settings were not saved",
-               ini_file_path());
-        return -1;
+    if (mode == 0) {
+        const int read = read_ini_file(nullptr, nullptr, 1);
+        // A file that could not be made is said once (start-up's write has
+        // said it already, as a rule), not again at every exit.
+        if (read == -2) {
+            report_ini_make_failure();
+            return -1;
+        }
+        if (read < 0) {
+            report(5, "Unable to read the settings file %s - the settings were not saved",
+                   ini_file_path());
+            return -1;
+        }
     }
     std::string path;
     if (model_rec && model_rec->state != 2 && *current_model_name()) {

@@ -461,7 +461,12 @@ int save_model_and_settings() {
     if (ok && ext == ".kmf")
         ok = write_model_file(path.c_str(), cur_model_header, cur_model_symbols) == 1 ? 1 : 0;
     // Then the settings file, its "Model" key as the file has it.
-    if (read_ini_file(nullptr, nullptr, 1) < 0) {
+    const int read = read_ini_file(nullptr, nullptr, 1);
+    if (read == -2) {
+        report_ini_make_failure(); // said once, not at every save
+        return 0;
+    }
+    if (read < 0) {
         report(5, "Unable to read the settings file %s - the settings were not saved",
                ini_file_path());
         return 0;

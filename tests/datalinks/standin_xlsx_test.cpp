@@ -151,4 +151,41 @@ TEST(StandinXlsx, ASaveKeepsAReadOnlyFileTheModeAndTheFolderClean) {
     EXPECT_EQ(files, 1);
 }
 
+// What a killed save of an earlier version left ("book.xlsx.part<pid>", full
+// size, beside the workbook) goes with the next save of that workbook when
+// its writer is gone; a running writer's file, another workbook's, a name
+// not exactly of that form and a folder of that name stay.
+TEST(StandinXlsx, ASaveRemovesTheStalePartFilesOfEarlierVersions) {
+    temp_folder dir;
+    std::string why;
+    const workbook b = awkward_book();
+    const std::string path = dir / "book.xlsx";
+    ASSERT_TRUE(standin::write_xlsx(b, path, &why)) << why;
+    const std::string old = file_bytes(path);
+    const std::string gone = std::to_string(fault_child::ended_pid());
+    const std::string stale = dir / ("book.xlsx.part" + gone).c_str();
+    const std::string own = dir / ("book.xlsx.part" + std::to_string(::getpid())).c_str();
+    const std::string running = dir / "book.xlsx.part1";
+    const std::string other_book = dir / ("other.xlsx.part" + gone).c_str();
+    const std::string not_exact = dir / ("book.xlsx.part" + gone + "x").c_str();
+    const std::string no_pid = dir / "book.xlsx.part";
+    const std::string folder =
+        dir / ("book.xlsx.part" + std::to_string(fault_child::ended_pid())).c_str();
+    for (const std::string& f : {stale, own, running, other_book, not_exact, no_pid})
+        write_bytes(f, old);
+    ASSERT_TRUE(standin::write_xlsx(b, path, &why)) << why;
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_FALSE(std::filesystem::exists(own)) << "this version writes no such file";
+    EXPECT_TRUE(std::filesystem::exists(running)) << "process 1 is running";
+    EXPECT_TRUE(std::filesystem::exists(other_book));
+    EXPECT_TRUE(std::filesystem::exists(not_exact));
+    EXPECT_TRUE(std::filesystem::exists(no_pid));
+    // A folder of that name is no file of ours to remove.
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    ASSERT_TRUE(standin::write_xlsx(b, path, &why)) << why;
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(standin::remove_stale_parts(path), 0);
+    EXPECT_EQ(file_bytes(path), old);
+}
+
 } // namespace

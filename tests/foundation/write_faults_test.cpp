@@ -2,6 +2,7 @@
 // temporary files of ended writers are cleared away, and a read-only file is
 // asked about before it is replaced.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +128,70 @@ TEST_F(WriteFaults, AWriteThatCannotStartSaysWhyAndThatNoFileWasWritten) {
 }
 
 // ------------------------------------------------- stale temporaries ---
+
+// A settings file that cannot be made (a full disk) is said once, by the
+// first read or write that meets it, not again by every later read (each
+// tries to make it anew) or write; once it is written, a new failure to make
+// it is said again.
+TEST_F(WriteFaults, ASettingsFileThatCannotBeMadeIsSaidOnce) {
+    const std::string k = at("k.ini"), other = at("other.ini");
+    int result = 0;
+    auto said = fault_child::under_size_limit(
+        4,
+        [&] {
+            set_ini_directory(dir.c_str());
+            int fails = 0;
+            // As start-up does: a quiet read, then the settings written.
+            fails += read_ini_file(k.c_str(), nullptr, 1) == -2;
+            fails += write_ini_file(2) < 0;
+            // Later reads (the exit's, a model's save) and writes.
+            for (int i = 0; i < 3; ++i) {
+                fails += read_ini_file(k.c_str(), nullptr, 1) == -2;
+                fails += report_ini_make_failure() == 0;
+                fails += write_ini_file(2) < 0;
+            }
+            // Another file's failure is its own.
+            fails += read_ini_file(other.c_str(), nullptr, 1) == -2;
+            fails += report_ini_make_failure() == 1;
+            fails += report_ini_make_failure() == 0;
+            set_ini_directory(nullptr);
+            return fails;
+        },
+        &result);
+    EXPECT_EQ(result, 2 + 3 * 3 + 3);
+    const std::string tail = reason(EFBIG) + "; no file was written";
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[0].text, "Unable to write the settings file " + k + tail);
+    EXPECT_EQ(said[1].text, "Unable to write the settings file " + other + tail);
+    for (const auto& m : said) EXPECT_EQ(m.kind, 8);
+    EXPECT_EQ(names(), std::set<std::string>{}) << "no file, no temporary";
+
+    // Once written, a new failure to make it is said again.
+    said = fault_child::under_size_limit(
+        4,
+        [&] {
+            set_ini_directory(dir.c_str());
+            auto limit = [](rlim_t bytes) {
+                rlimit lim{};
+                ::getrlimit(RLIMIT_FSIZE, &lim);
+                lim.rlim_cur = bytes;
+                ::setrlimit(RLIMIT_FSIZE, &lim);
+            };
+            int steps = read_ini_file(k.c_str(), nullptr, 1) == -2;
+            steps += write_ini_file(2) < 0; // said
+            limit(RLIM_INFINITY);
+            steps += write_ini_file(2) == 1;
+            ::unlink(k.c_str());
+            limit(4);
+            steps += read_ini_file(k.c_str(), nullptr, 1) == -2;
+            steps += report_ini_make_failure() == 1; // said again
+            set_ini_directory(nullptr);
+            return steps;
+        },
+        &result);
+    EXPECT_EQ(result, 5);
+    EXPECT_EQ(said.size(), 2u);
+}
 
 TEST_F(WriteFaults, ATemporaryLeftByAKilledWriterGoesWhenItsFolderIsNextWritten) {
     write_file(at("a.kdf"), "old run");

@@ -2,6 +2,7 @@
 // "Corrupted kdf file" message naming what disagrees, in both layouts; the
 // runs as written load whole.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -82,6 +83,70 @@ std::size_t name_at(const std::vector<std::uint8_t>& b, const std::string& name)
     std::string needle = name + '\0';
     auto it = std::search(b.begin(), b.end(), needle.begin(), needle.end());
     return it == b.end() ? 0 : static_cast<std::size_t>(it - b.begin());
+}
+
+// Variants of a run whose offset table lost the entry of its first or last
+// value record (in file order): the entry zeroed, the table's tail zeroed
+// from it on, or the entry moved by a few bytes either way or to the end of
+// the file. Each names the damage; the bytes are the written run's.
+struct lost_entry_variant {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+};
+
+std::vector<lost_entry_variant> lost_entry_variants(const std::vector<std::uint8_t>& good,
+                                                    std::uint32_t slots,
+                                                    const std::string& prefix) {
+    auto get = [&](std::size_t at) {
+        std::uint32_t v;
+        std::memcpy(&v, good.data() + at, 4);
+        return v;
+    };
+    const std::uint32_t table = get(100);
+    // Entries that point at value records: those at or past the table's end.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> records; // offset, slot
+    for (std::uint32_t s = 0; s < slots; ++s) {
+        std::uint32_t off = get(table + 4u * s);
+        if (off >= table + 4u * slots && off < good.size()) records.emplace_back(off, s);
+    }
+    std::sort(records.begin(), records.end());
+    std::vector<lost_entry_variant> out;
+    if (records.size() < 3) return out;
+    auto put = [](std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+        std::memcpy(b.data() + at, &v, 4);
+    };
+    // Time's record comes first; the first record after it is the first
+    // series a reader could lose without missing Time.
+    struct which {
+        const char* name;
+        std::size_t k;
+    };
+    for (which w : {which{"time", 0}, which{"first", 1}, which{"last", records.size() - 1}}) {
+        const std::uint32_t off = records[w.k].first, slot = records[w.k].second;
+        const std::size_t cell = table + 4u * slot;
+        const std::string base = prefix + "_" + w.name;
+        auto b = good;
+        put(b, cell, 0);
+        out.push_back({base + "_zeroed", b});
+        b = good;
+        for (std::uint32_t s = slot; s < slots; ++s) put(b, table + 4u * s, 0);
+        out.push_back({base + "_tail_cut", b});
+        for (int d : {-4, -2, -1, 1, 2, 3, 4, 6, 8}) {
+            b = good;
+            put(b, cell, static_cast<std::uint32_t>(static_cast<std::int64_t>(off) + d));
+            out.push_back({base + "_moved" + std::to_string(d), b});
+        }
+        // Onto where the next record or the next part begins, and the end.
+        b = good;
+        put(b, cell,
+            w.k + 1 < records.size() ? records[w.k + 1].first
+                                     : static_cast<std::uint32_t>(good.size()) - 4);
+        out.push_back({base + "_moved_on", b});
+        b = good;
+        put(b, cell, static_cast<std::uint32_t>(good.size()));
+        out.push_back({base + "_moved_to_end", b});
+    }
+    return out;
 }
 
 TEST_F(crosscheck_test, runs_the_engine_writes_load_whole) {
@@ -239,6 +304,48 @@ TEST_F(crosscheck_test, a_series_that_lost_its_entry_is_refused) {
     EXPECT_NE(refusal(b).find("belongs to no variable"), std::string::npos) << refusal(b);
     // The run as written loads.
     EXPECT_EQ(refusal(good), "");
+}
+
+// Every variant of a run whose first or last value record lost its entry is
+// refused with a message, never loaded with a series quietly missing. With
+// KAVREL_DUMP_SEEDS set to a folder, the variants are written there as seeds
+// of the run-file fuzz target.
+TEST_F(crosscheck_test, a_first_or_last_series_that_lost_its_entry_is_refused) {
+    const std::uint32_t slots = get_header_word(cur_model_symbols, mh_level_slots) +
+                                get_header_word(cur_model_symbols, mh_other_slots);
+    const char* dump = std::getenv("KAVREL_DUMP_SEEDS");
+    std::size_t tried = 0;
+    for (char type : {'R', 'P'})
+        for (bool in_table : {true, false}) {
+            const std::vector<std::uint8_t> good = engine_run(type, in_table);
+            ASSERT_EQ(refusal(good), "") << type << in_table;
+            const std::string prefix =
+                std::string("lost_entry_") + type + (in_table ? "_table" : "_section");
+            for (const lost_entry_variant& v : lost_entry_variants(good, slots, prefix)) {
+                ++tried;
+                std::string m = refusal(v.bytes);
+                EXPECT_NE(m.find("Corrupted kdf file"), std::string::npos) << v.name << ": " << m;
+                const bool lost = v.name.find("_zeroed") != std::string::npos ||
+                                  v.name.find("_tail_cut") != std::string::npos;
+                // A series lost whole is said to be so (Time's own loss is
+                // said as Time's).
+                if (lost && v.name.find("_time_") == std::string::npos) {
+                    EXPECT_NE(m.find("belongs to no variable"), std::string::npos)
+                        << v.name << ": " << m;
+                }
+                if (v.name.find("_last_zeroed") != std::string::npos) {
+                    EXPECT_NE(m.find("a series after the values of"), std::string::npos)
+                        << v.name << ": " << m;
+                }
+                // Seeds: every variant of one run, the lost series of the others.
+                if (dump && (lost || prefix == "lost_entry_R_table")) {
+                    std::ofstream f(std::string(dump) + "/" + v.name + ".kdf", std::ios::binary);
+                    f.write(reinterpret_cast<const char*>(v.bytes.data()),
+                            static_cast<std::streamsize>(v.bytes.size()));
+                }
+            }
+        }
+    EXPECT_GE(tried, 4u * 3u * 13u);
 }
 
 // Damage to the row table and the rows of the row layout.
