@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <utility>
 
 #include "model/constants.h"
@@ -444,13 +446,30 @@ wide_fn storing(wide_fn f) {
 #pragma GCC pop_options
 #endif
 
-flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, bool initial)
+flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, bool initial,
+                     bool group)
     : initial_(initial) {
+    std::vector<unit_span> spans;
     for (int u : order) {
+        unit_span span{static_cast<std::uint32_t>(ops_.size()),
+                       0,
+                       patches_.size(),
+                       0,
+                       checks_.size(),
+                       0,
+                       false};
         if (compile(program, u)) {
             ++flat_units_;
+            span.plain = true;
+            for (std::size_t k = span.from; k < ops_.size() && span.plain; ++k)
+                span.plain = ops_[k].x.code != fo_call && ops_[k].x.code != fo_rate;
+            span.to = static_cast<std::uint32_t>(ops_.size());
+            span.patch_to = patches_.size();
+            span.check_to = checks_.size();
+            if (group) spans.push_back(span);
             continue;
         }
+        if (group) spans.push_back(span);
         flat_op o;
         if (compile_wide(program, u)) {
             ++wide_units_;
@@ -475,6 +494,7 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, 
         }
         ops_.push_back(o);
     }
+    if (group) group_units(spans);
     ops_.push_back(flat_op{});
     if (regs_.empty()) regs_.assign(1, 0.0);
     for (const patch& k : patches_)
@@ -488,6 +508,157 @@ flat_pass::flat_pass(const sim_program& program, const std::vector<int>& order, 
              ops_.size() <= native_auto_max_ops)
         job_ = native_compile_later(listing(program), -1);
     bind(program);
+}
+
+void flat_pass::group_units(const std::vector<unit_span>& spans) {
+    // Units of a shape gathered only when there are at least this many in
+    // the stretch: a short loop (the native code rolls 8 or more) costs more
+    // than it saves, with its own tests and the values that straight code
+    // keeps in registers between dependent units read back from memory.
+    constexpr std::size_t min_group = 16;
+    for (std::size_t s0 = 0; s0 < spans.size();) {
+        if (!spans[s0].plain) {
+            ++s0;
+            continue;
+        }
+        std::size_t s1 = s0;
+        while (s1 < spans.size() && spans[s1].plain) ++s1;
+        const std::size_t n = s1 - s0;
+        const unit_span* u = spans.data() + s0;
+        s0 = s1;
+        if (n < min_group) continue;
+        // The shape of each unit: its codes, registers, the kinds of its
+        // addresses and its numbers (what the native code compares).
+        std::vector<int> shape(n);
+        std::vector<int> shape_count;
+        {
+            std::map<std::vector<std::int64_t>, int> shapes;
+            std::vector<std::int64_t> key;
+            for (std::size_t i = 0; i < n; ++i) {
+                key.clear();
+                for (std::uint32_t k = u[i].from; k < u[i].to; ++k) {
+                    const flat_op& o = ops_[k];
+                    key.insert(key.end(), {static_cast<std::int64_t>(o.x.code), o.a.r, o.b.r, -1,
+                                           -1, -1, 0, 0, 0});
+                }
+                for (std::size_t q = u[i].patch_from; q < u[i].patch_to; ++q) {
+                    const patch& k = patches_[q];
+                    const std::size_t base = (k.op - u[i].from) * 9;
+                    if (k.field < 2) key[base + 1 + k.field] = 0;
+                    key[base + 3 + k.field] = k.kind;
+                    if (k.kind == pk_number) {
+                        std::uint32_t bits = 0;
+                        std::memcpy(&bits, &numbers_[static_cast<std::size_t>(k.index)], 4);
+                        key[base + 6 + k.field] = bits;
+                    }
+                }
+                auto [it, fresh] = shapes.emplace(key, static_cast<int>(shape_count.size()));
+                if (fresh) shape_count.push_back(0);
+                shape[i] = it->second;
+                ++shape_count[static_cast<std::size_t>(it->second)];
+            }
+        }
+        // Dependencies: a unit follows the last unit that stored a slot it
+        // reads or stores, and the units since that read a slot it stores.
+        // A lookup moves its table's current segment, so the units reading
+        // one table keep their order.
+        std::vector<std::vector<std::uint32_t>> next(n);
+        std::vector<std::uint32_t> waits(n, 0);
+        {
+            struct use {
+                std::int64_t writer = -1;
+                std::vector<std::uint32_t> readers;
+            };
+            std::map<std::int64_t, use> uses;
+            std::vector<std::uint32_t> before;
+            auto resource = [](std::uint8_t kind, std::int64_t index) {
+                return index * 4 + (kind == pk_rate ? 1 : kind == pk_table ? 2 : 0);
+            };
+            for (std::size_t i = 0; i < n; ++i) {
+                before.clear();
+                const auto self = static_cast<std::uint32_t>(i);
+                std::vector<std::int64_t> stores;
+                for (std::size_t c = u[i].check_from; c < u[i].check_to; ++c)
+                    stores.push_back(
+                        resource(checks_[c].rate ? pk_rate : pk_value, checks_[c].slot));
+                for (std::size_t q = u[i].patch_from; q < u[i].patch_to; ++q) {
+                    const patch& k = patches_[q];
+                    if (k.kind == pk_table) stores.push_back(resource(k.kind, k.index));
+                    if (k.kind != pk_value && k.kind != pk_rate) continue;
+                    const std::int64_t r = resource(k.kind, k.index);
+                    if (std::find(stores.begin(), stores.end(), r) != stores.end()) continue;
+                    use& x = uses[r];
+                    if (x.writer >= 0) before.push_back(static_cast<std::uint32_t>(x.writer));
+                    x.readers.push_back(self);
+                }
+                for (std::int64_t r : stores) {
+                    use& x = uses[r];
+                    if (x.writer >= 0) before.push_back(static_cast<std::uint32_t>(x.writer));
+                    before.insert(before.end(), x.readers.begin(), x.readers.end());
+                    x.writer = self;
+                    x.readers.clear();
+                }
+                std::sort(before.begin(), before.end());
+                before.erase(std::unique(before.begin(), before.end()), before.end());
+                for (std::uint32_t b : before) {
+                    if (b == self) continue;
+                    next[b].push_back(self);
+                    ++waits[i];
+                }
+            }
+        }
+        // The order: the first unit ready, then more of its shape while any
+        // is ready (shapes with too few units for a loop are not gathered).
+        std::vector<std::uint32_t> order;
+        order.reserve(n);
+        {
+            std::set<std::uint32_t> ready;
+            std::vector<std::set<std::uint32_t>> ready_of(shape_count.size());
+            for (std::uint32_t i = 0; i < n; ++i)
+                if (waits[i] == 0) {
+                    ready.insert(i);
+                    ready_of[static_cast<std::size_t>(shape[i])].insert(i);
+                }
+            int last = -1;
+            while (!ready.empty()) {
+                std::uint32_t i = *ready.begin();
+                if (last >= 0 && shape_count[static_cast<std::size_t>(last)] >= int{min_group} &&
+                    !ready_of[static_cast<std::size_t>(last)].empty())
+                    i = *ready_of[static_cast<std::size_t>(last)].begin();
+                last = shape[i];
+                ready.erase(i);
+                ready_of[static_cast<std::size_t>(last)].erase(i);
+                order.push_back(i);
+                for (std::uint32_t j : next[i])
+                    if (--waits[j] == 0) {
+                        ready.insert(j);
+                        ready_of[static_cast<std::size_t>(shape[j])].insert(j);
+                    }
+            }
+        }
+        assert(order.size() == n);
+        bool moved = false;
+        for (std::uint32_t i = 0; i < n && !moved; ++i) moved = order[i] != i;
+        if (!moved) continue;
+        // Moves the instructions; the patches and checks follow them (the
+        // checks stay in the units' order, which names the first).
+        const std::uint32_t first = u[0].from, end = u[n - 1].to;
+        std::vector<flat_op> moved_ops;
+        moved_ops.reserve(end - first);
+        std::vector<std::uint32_t> where(end - first);
+        for (std::uint32_t i : order) {
+            for (std::uint32_t k = u[i].from; k < u[i].to; ++k) {
+                where[k - first] = first + static_cast<std::uint32_t>(moved_ops.size());
+                moved_ops.push_back(ops_[k]);
+            }
+        }
+        std::copy(moved_ops.begin(), moved_ops.end(), ops_.begin() + first);
+        for (std::size_t q = u[0].patch_from; q < u[n - 1].patch_to; ++q)
+            patches_[q].op = where[patches_[q].op - first];
+        for (std::size_t c = u[0].check_from; c < u[n - 1].check_to; ++c)
+            checks_[c].op = where[checks_[c].op - first];
+        grouped_.push_back({first, end});
+    }
 }
 
 flat_pass::~flat_pass() {
@@ -1116,7 +1287,16 @@ void flat_pass::run_wide(const wide_unit& w) {
     }
 }
 
-void flat_pass::report_non_finite(std::size_t before) const {
+void flat_pass::report_non_finite(std::size_t before, int mode) {
+    // A stretch of reordered units cut part way (native code checks at the
+    // end of each of its parts) is computed to its end first: the first unit
+    // in order not finite may be one of those not yet computed. The loop
+    // stops at the check after the stretch and names it.
+    for (const auto& [first, end] : grouped_)
+        if (before > first && before < end) {
+            run_loop(before, 1, mode);
+            break;
+        }
     for (const store_check& k : checks_)
         if (k.op < before && non_finite((k.rate ? rate_array : value_array)[k.slot]))
             interp_fail_unit(k.unit, "Floating point error computing");
@@ -1128,7 +1308,7 @@ void flat_pass::run(int mode) {
     if (native_) {
         std::uint32_t bad = 0;
         int r = native_run(*native_, *this, ops_.data(), mode, &bad);
-        if (r > 0) report_non_finite(static_cast<std::size_t>(r - 1));
+        if (r > 0) report_non_finite(static_cast<std::size_t>(r - 1), mode);
         if (r < 0) run_loop(static_cast<std::size_t>(-r - 1), bad, mode);
         return;
     }
@@ -1141,7 +1321,7 @@ native_bound_handle flat_pass::bind_native() {
 }
 
 void flat_pass::finish_bound(int r, std::uint32_t bad, int mode) {
-    if (r > 0) report_non_finite(static_cast<std::size_t>(r - 1));
+    if (r > 0) report_non_finite(static_cast<std::size_t>(r - 1), mode);
     if (r < 0) run_loop(static_cast<std::size_t>(-r - 1), bad, mode);
 }
 
@@ -1153,7 +1333,7 @@ void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
     // Stored values are checked together; before any step that could end the
     // run otherwise, the values stored so far are checked first.
 #define FLAT_CHECK                                                                                 \
-    if (bad) report_non_finite(static_cast<std::size_t>(ip - ops_.data()))
+    if (bad) report_non_finite(static_cast<std::size_t>(ip - ops_.data()), mode)
 #define FLAT_STORE(value)                                                                          \
     {                                                                                              \
         float f_ = static_cast<float>(value);                                                      \

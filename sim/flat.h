@@ -17,11 +17,13 @@
 // instruction. Units the form does not cover (other built-ins, vector
 // functions, data calls, held values, random draws, pipelines, messages)
 // stay calls of the interpreter inside the same list, so the order of
-// evaluation never changes.
+// evaluation never changes around them (a pass may bring together plain
+// units of one shape that do not depend on one another: see the
+// constructor).
 //
 // Stored values are checked for being finite once per pass (and before any
 // step that could stop the run in another way); the first unit in the
-// pass's order whose value is not finite is named, as the interpreter would.
+// given order whose value is not finite is named, as the interpreter would.
 // A unit of several lanes is checked after each chunk it stores, and names
 // the first such lane, as the interpreter does.
 #pragma once
@@ -29,6 +31,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "model/codegen.h"
@@ -46,7 +49,15 @@ public:
     // hidden states (smoothing, delays, trends) and the rates of such states
     // to the interpreter: the flat and native forms of those calls only read
     // the states.
-    flat_pass(const sim_program& program, const std::vector<int>& order, bool initial = false);
+    //
+    // group: units of one shape that do not depend on one another are
+    // brought together (a stable reordering that keeps every dependency), so
+    // that the native code computes them as a loop or in lanes. Only stretches
+    // of plain units between two checks are reordered, and a value not finite
+    // is still named for the first such unit in order, as the interpreter
+    // names it.
+    flat_pass(const sim_program& program, const std::vector<int>& order, bool initial = false,
+              bool group = false);
     ~flat_pass();
     flat_pass(const flat_pass&) = delete;
     flat_pass& operator=(const flat_pass&) = delete;
@@ -117,6 +128,15 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    // The instructions, patches and checks of one unit, and whether the unit
+    // is plain instructions that may be reordered (no call, no check).
+    struct unit_span {
+        std::uint32_t from, to;
+        std::size_t patch_from, patch_to, check_from, check_to;
+        bool plain;
+    };
+    // Reorders the stretches of plain units (see the constructor).
+    void group_units(const std::vector<unit_span>& spans);
     // What run does after the native code returned r (not 0).
     void finish_bound(int r, std::uint32_t bad, int mode);
     // The loop over the instructions from from on, bad telling whether a
@@ -129,7 +149,10 @@ private:
     // A wide unit as the native compiler reads it.
     static native_wide describe(const wide_unit& w);
     void run_wide(const wide_unit& w);
-    [[noreturn]] void report_non_finite(std::size_t before) const;
+    // Names the first unit in order whose stored value is not finite, of the
+    // instructions before before (a stretch of reordered units cut there is
+    // computed to its end first).
+    [[noreturn]] void report_non_finite(std::size_t before, int mode);
 
     std::vector<flat_op> ops_;
     std::vector<patch> patches_;
@@ -142,8 +165,10 @@ private:
     std::vector<int> code_units_;
     std::vector<const std::uint32_t*> bound_code_;
     std::vector<double> regs_;
-    std::deque<float> numbers_; // pre-decoded numbers (addresses stay put)
-    std::vector<store_check> checks_;
+    std::deque<float> numbers_;       // pre-decoded numbers (addresses stay put)
+    std::vector<store_check> checks_; // in the order of the units
+    // The instructions [first, second) of each stretch of reordered units.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> grouped_;
     std::vector<std::unique_ptr<wide_unit>> wides_;
     std::vector<double> wide_buffers_; // chunk buffers of the wide units
     std::size_t flat_units_ = 0;

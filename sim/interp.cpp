@@ -261,7 +261,7 @@ void use_flat_forms(const sim_program& p) {
         kept_flat.words.clear();
         kept_flat.native = native_mode();
         same_flat_form_words(p, &kept_flat.words, kept_flat.words, steps);
-        kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order);
+        kept_flat.dynamic = std::make_unique<flat_pass>(p, p.dynamic_order, false, true);
         kept_flat.rates = std::make_unique<flat_pass>(p, p.rate_order);
         kept_flat.initial.reset();
         kept_flat.steps = kept_steps{};

@@ -831,6 +831,78 @@ TEST_F(NativeTier, CompiledStepsRollRepeatedUnitsAsThePassesDo) {
     EXPECT_EQ(difference(native, loop), "");
 }
 
+// A dense-like model: each level's ratio and inflow come in turn in the
+// dynamic order (the inflow reads the ratio), each ratio divided by
+// (t_i - Time) and each inflow by (c_i - Time), so a chosen unit fails at a
+// chosen time. The dynamic pass groups the ratios together and the inflows
+// together, so they become loops.
+void ratios_and_inflows(model_builder& b, int count, int ratio_fails, int inflow_fails) {
+    b.control(0, 10, 1, 1);
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i), next = std::to_string((i + 1) % count);
+        b.constant(("t" + n).c_str(), i == ratio_fails ? 4.0f : 1000.0f + static_cast<float>(i));
+        b.constant(("c" + n).c_str(), i == inflow_fails ? 4.0f : 2000.0f + static_cast<float>(i));
+        b.level(("L" + n).c_str(), ("f" + n + " - L" + n + " * x" + n).c_str(), "1");
+        b.aux(("x" + n).c_str(),
+              ("(L" + n + " + L" + next + " * 0.5) / (t" + n + " - Time)").c_str());
+        b.aux(("f" + n).c_str(),
+              ("L" + next + " * 0.02 / (c" + n + " - Time) - x" + n + " * 0.1").c_str());
+    }
+    ASSERT_TRUE(b.finish());
+}
+
+TEST_F(NativeTier, IndependentUnitsOfOneShapeInTheDynamicPassBecomeLoops) {
+    constexpr int count = 40;
+    model_builder b("dense");
+    ratios_and_inflows(b, count, -1, -1);
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    outcome loop = run(b, p, im_euler, flat_loop);
+    ASSERT_EQ(loop.result, sim_done) << loop.messages;
+    EXPECT_EQ(difference(run(b, p, im_euler, interpreter), loop), "");
+    // Tier 0 compiles the passes alone: in the model's order only the rates
+    // repeat (count units); grouped, the ratios and inflows do too.
+    std::size_t before = native_rolled_units();
+    EXPECT_EQ(difference(run(b, p, im_euler, native_code), loop), "");
+    EXPECT_GE(native_rolled_units() - before, std::size_t{count} * 5 / 2);
+    before = native_rolled_units();
+    const std::size_t lanes = native_lane_units();
+    EXPECT_EQ(difference(run(b, p, im_euler, optimised), loop), "");
+    EXPECT_GE(native_rolled_units() - before, std::size_t{count} * 5 / 2);
+    EXPECT_GE(native_lane_units() - lanes, std::size_t{count});
+    for (int method : {im_rk4, im_rk_auto}) {
+        outcome m = run(b, p, method, flat_loop);
+        EXPECT_EQ(difference(run(b, p, method, interpreter), m), "") << method;
+        EXPECT_EQ(difference(run(b, p, method, optimised), m), "") << method;
+    }
+}
+
+// An inflow that fails comes before a later level's ratio that fails at the
+// same time in the model's order, after it in the grouped pass: the inflow is
+// named on every road, as the interpreter names it.
+TEST_F(NativeTier, AValueNotFiniteInGroupedUnitsIsNamedInTheModelsOrder) {
+    constexpr int count = 40;
+    for (auto [ratio, inflow] : {std::pair{35, 30}, std::pair{2, 1}, std::pair{30, 35}}) {
+        model_builder b("dense");
+        ratios_and_inflows(b, count, ratio, inflow);
+        sim_program p;
+        ASSERT_EQ(generate_code(b.symbols(), p), 1);
+        ASSERT_EQ(order_program(b.symbols(), p), 1);
+        const std::string first =
+            ratio < inflow ? "x" + std::to_string(ratio) : "f" + std::to_string(inflow);
+        outcome reference = run(b, p, im_euler, interpreter);
+        ASSERT_NE(reference.messages.find("Floating point error computing " + first + " at time 4"),
+                  std::string::npos)
+            << reference.messages;
+        for (road r : {flat_loop, native_code, optimised}) {
+            outcome o = run(b, p, im_euler, r);
+            EXPECT_EQ(o.messages, reference.messages) << "road " << r << ", " << first;
+            EXPECT_EQ(difference(o, reference), "") << "road " << r << ", " << first;
+        }
+    }
+}
+
 // On the worker the steps are compiled after the passes; a run takes them
 // when they are ready, and a run of the same program with another constant
 // (a Livesweep re-run) keeps them.
