@@ -30,7 +30,13 @@ sheets::workbook starting_book() {
             }
             wb.put(0, r, c, k, &why);
         }
-    wb.names["N"] = sheets::named_range{0, 1, 1, 3, 2};
+    sheets::named_range n;
+    n.sheet = 0;
+    n.row0 = 1;
+    n.col0 = 1;
+    n.row1 = 3;
+    n.col1 = 2;
+    wb.add_name("N", n);
     return wb;
 }
 
