@@ -5,8 +5,8 @@
 #include "foundation/report.h"
 #include "platform/gdi.h"
 #include "platform/win.h"
-#include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/upcalls.h"
 #include "tools/output.h"
 
 #include <benchmark/benchmark.h>

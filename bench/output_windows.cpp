@@ -6,9 +6,9 @@
 #include "platform/gdi.h"
 #include "platform/win.h"
 #include "shell/palette.h"
-#include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/toolset.h"
+#include "shell/upcalls.h"
 #include "tools/output.h"
 
 #include <benchmark/benchmark.h>

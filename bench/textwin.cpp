@@ -6,8 +6,8 @@
 #include "foundation/report.h"
 #include "platform/gdi.h"
 #include "platform/win.h"
-#include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/upcalls.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 

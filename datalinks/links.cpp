@@ -22,9 +22,9 @@
 #include "platform/win.h"
 #include "shell/filechoice.h"
 #include "shell/pump.h"
-#include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/upcalls.h"
 #include "shell/wip.h"
 #include "sim/run.h"
 #include "sim/simdata.h"
@@ -131,8 +131,8 @@ void wait_for_worker(std::unique_lock<std::recursive_mutex>& gate) {
     }
 }
 
-// The shell's seam at shutdown: the links end; the programs they started
-// are asked to quit only when forced.
+// The shell's quit call at shutdown (shell/upcalls.h): the links end; the
+// programs they started are asked to quit only when forced.
 void end_links(int force) {
     dde_close_all();
     quit_started_spreadsheets(force);

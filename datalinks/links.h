@@ -67,7 +67,7 @@ void set_worker_starter(worker_starter starter); // null: a new thread
 // Before each run prepares its outside data: the links of the last run end.
 void setup_exogenous_data();
 
-// Installs the stand-in spreadsheet, the release hook, the shell's quit seam,
+// Installs the stand-in spreadsheet, the release hook, the shell's quit call,
 // the per-model redirect reset and the run's set-up hook (no window yet).
 void install_spreadsheet_links();
 

@@ -3,7 +3,7 @@
 #include "draw/boxname.h"
 #include "draw/drawing.h"
 #include "platform/messages.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -14,5 +14,5 @@ LRESULT ctext_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // a 96-pixel screen, bold and italic); the default font for none.
 font_spec font_spec_of(HFONT font);
 
-// Gives the caption class its procedure (through the shell's seam).
+// Gives the caption class its procedure (through the shell's call, shell/upcalls.h).
 void install_ctext_proc();

@@ -22,7 +22,7 @@
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
 #include "platform/messages.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 #include "tools/output.h"
 
 #include <algorithm>

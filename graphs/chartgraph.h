@@ -67,5 +67,6 @@ void release_chart(handle record);
 // The record's chart control (null when it has none), for tests and tools.
 class CChartCtrl* chart_of(handle record);
 
-// Installs the application object's start and end as the shell's seams.
+// Installs the application object's start and end as the shell's calls
+// (shell/upcalls.h).
 void install_chart_graph_hooks();

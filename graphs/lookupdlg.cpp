@@ -19,8 +19,8 @@
 #include "shell/dialogs.h"
 #include "shell/msgbox.h"
 #include "shell/questions.h"
-#include "shell/seams.h"
 #include "shell/settings_rows.h"
+#include "shell/upcalls.h"
 #include "sim/simdata.h"
 
 #include <algorithm>

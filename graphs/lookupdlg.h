@@ -27,6 +27,6 @@ lookup_plot lookup_graph_plot(HWND graph);
 // of half size `half` joined by lines, clipped to the rectangle.
 void draw_lookup_points(HDC dc, const RECT& plot, const lookup_points& p, int half = 2);
 
-// Points the shell's seams at the editor (the Lookup Changes dialog's Graph
+// Points the shell's calls (shell/upcalls.h) at the editor (the Lookup Changes dialog's Graph
 // button and the graph area's window class).
 void install_lookup_editor_hooks();

@@ -16,7 +16,7 @@
 #include "shell/dialogs.h"
 #include "shell/filechoice.h"
 #include "shell/msgbox.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,9 +8,9 @@
 #include "model/subpanel.h"
 #include "shell/filechoice.h"
 #include "shell/mainplace.h"
-#include "shell/seams.h"
 #include "shell/settings_io.h"
 #include "shell/state.h"
+#include "shell/upcalls.h"
 #include "shell/winlist.h"
 
 #include <filesystem>

@@ -2,9 +2,9 @@
 #include "shell/floats.h"
 
 #include "platform/messages.h"
-#include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/subpanel_wnd.h"
+#include "shell/upcalls.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The Graphs page. The graph sets sit above the shell: the list and the
-// runner are reached through graph_set_slots (shell/seams.h).
+// runner are reached through graph_set_slots (shell/upcalls.h).
 #include "shell/graphspage.h"
 
 #include "platform/controls.h"
 #include "resources/panel.h"
 #include "shell/dialogs.h"
-#include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/upcalls.h"
 
 #include <string>
 #include <vector>

@@ -13,12 +13,12 @@
 #include "shell/exitcheck.h"
 #include "shell/floats.h"
 #include "shell/fonts.h"
-#include "shell/seams.h"
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/toolset.h"
 #include "shell/toolset_hooks.h"
+#include "shell/upcalls.h"
 
 #include <algorithm>
 #include <cctype>

@@ -11,9 +11,9 @@
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/pump.h"
-#include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/subpanel_wnd.h"
+#include "shell/upcalls.h"
 #include "shell/winlist.h"
 
 #include <algorithm>

@@ -19,7 +19,7 @@ void run_palette_tool(const palette_grid* grid, int row, int index, int options,
 // The same for a tool handle (found in the palette's current row, else run
 // as it is).
 void run_palette_tool(handle tool);
-// rerun_locked_tools (seams.h) is defined with the palette.
+// rerun_locked_tools (upcalls.h) is defined with the palette.
 // Whether a tool of the palette's current row is locked (computed from the
 // grid, so never stale).
 bool palette_has_locked_tools();

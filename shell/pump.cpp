@@ -3,7 +3,7 @@
 
 #include "foundation/memory.h"
 #include "platform/dlg.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 #include "sim/simdata.h"
 
 #include <algorithm>

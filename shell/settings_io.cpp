@@ -8,9 +8,9 @@
 #include "shell/dialogs.h"
 #include "shell/floats.h"
 #include "shell/history.h"
-#include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/upcalls.h"
 #include "shell/varselect.h"
 
 #include <clocale>

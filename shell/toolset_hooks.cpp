@@ -1,7 +1,7 @@
 // The shell's side of the tool windows: see toolset_hooks.h.
 #include "shell/toolset_hooks.h"
 
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 
 tool_window_hooks_t tool_window_hooks;
 

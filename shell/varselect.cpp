@@ -14,11 +14,11 @@
 #include "resources/varselect.h"
 #include "shell/controls/longlist.h"
 #include "shell/dialogs.h"
-#include "shell/seams.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolset_hooks.h"
+#include "shell/upcalls.h"
 
 #include <algorithm>
 #include <cmath>

@@ -11,9 +11,9 @@
 #include "shell/floats.h"
 #include "shell/menubar.h"
 #include "shell/questions.h"
-#include "shell/seams.h"
 #include "shell/state.h"
 #include "shell/title.h"
+#include "shell/upcalls.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The sketch window: a build window in the workbench's container (a frame
 // holding the view), opened on the current model's diagram when a model
 // opens, scrolled with its bars and the wheel. The shell reaches it through
-// the sketch seams, which install_sketch_hooks points here.
+// the sketch calls of shell/upcalls.h, which install_sketch_hooks points here.
 #pragma once
 
 #include "platform/win.h"
@@ -9,7 +9,7 @@
 #include "sketch/sketch.h"
 #include "sketch/viewnav.h"
 
-// Points the shell's sketch seams at the sketch window (called from main).
+// Points the shell's sketch calls at the sketch window (called from main).
 void install_sketch_hooks();
 
 // Opens a sketch window on the current model's saved (or first) view,

@@ -98,6 +98,6 @@ void paint_sketch_live(HDC dc, HWND view, const sketch_state& s);
 // it.
 void print_quick_sliders(HDC dc, HWND view, const sketch_state& rs);
 
-// Points the shell's slider seam and value refresh at the quick sliders
+// Points the shell's slider call and value refresh at the quick sliders
 // (after install_sketch_hooks).
 void install_quick_sliders();

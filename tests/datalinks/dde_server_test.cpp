@@ -11,7 +11,7 @@
 #include "platform/global.h"
 #include "platform/messages.h"
 #include "shell/menustate.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "platform/messages.h"
 #include "platform/testing/driver.h"
 #include "shell/mainwnd.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 #include "tests/shell/shell_fixture.h"
 
 #include <gtest/gtest.h>

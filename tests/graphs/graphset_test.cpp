@@ -7,7 +7,7 @@
 #include "graphs/sets/graphset.h"
 #include "graphs/sets/kgf.h"
 #include "model/blockfile.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 #include "tests/common/message_log.h"
 
 #include <gtest/gtest.h>

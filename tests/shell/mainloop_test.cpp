@@ -3,7 +3,7 @@
 // filters, the pump's break keys, and scratch memory between messages.
 #include "shell_fixture.h"
 
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 
 #include "platform/msgbox.h"
 #include "shell/menustate.h"

@@ -6,8 +6,8 @@
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/palette.h"
-#include "shell/seams.h"
 #include "shell/toolset.h"
+#include "shell/upcalls.h"
 #include "shell_fixture.h"
 
 #include <gtest/gtest.h>

@@ -10,9 +10,9 @@
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
 #include "shell/rundrv.h"
-#include "shell/seams.h"
 #include "shell/simcmds.h"
 #include "shell/toolbar.h"
+#include "shell/upcalls.h"
 #include "sim/simdata.h"
 #include "tests/support/model_builder.h"
 

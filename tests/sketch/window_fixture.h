@@ -13,8 +13,8 @@
 #include "platform/testing/driver.h"
 #include "shell/mainplace.h"
 #include "shell/menucmd.h"
-#include "shell/seams.h"
 #include "shell/state.h"
+#include "shell/upcalls.h"
 #include "sketch/sketchwin.h"
 #include "tests/shell/shell_fixture.h"
 

@@ -16,7 +16,7 @@
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
-#include "shell/seams.h"
+#include "shell/upcalls.h"
 #include "shell/wip.h"
 #include "shell/wiring.h"
 #include "sim/control.h"

@@ -1,5 +1,7 @@
-// The least behaviour of the calls into parts not built yet; see seams.h.
-#include "shell/seams.h"
+// The shell's calls up to the libraries above it, each forwarding to its hook
+// (the least behaviour while the hook is unset), and the analysis-tool rows'
+// stand-in setups; see upcalls.h and shell/toolset.h.
+#include "shell/upcalls.h"
 
 #include "foundation/report.h"
 #include "foundation/textsrc.h"

@@ -1,11 +1,12 @@
-// Calls from the shell into subsystems and shell parts that are not built yet
-// (analysis tools and text output, sketch, chart library, floating
-// windows, graph-set slots, tool sets and the palette,
-// settings rows and option dialogs, Control Panel, variable selection, DDE).
-// Each does the least its owner promises to its callers: closing with no
-// window agrees, a finder finds nothing, a window procedure does the default
-// handling. When the owning subsystem lands, its definition replaces the one
-// in shell/seams.cpp and the declaration moves to its header.
+// The shell's calls up to the libraries above it: the tools' windows, the
+// sketch, the chart library's application object, the graph sets, the lookup
+// editor, the caption window and the spreadsheets of the data links. Each
+// call forwards to a hook that the library above sets when it installs its
+// hooks at start-up (app/main.cpp). Unset, as in the shell's own tests, which
+// link no library above it, each does the least its callers rely on: closing
+// with no window agrees, a finder finds nothing, a window procedure does the
+// default handling. Two calls of the palette are declared here too, so that
+// their callers need not include it.
 #pragma once
 
 #include "foundation/types.h"
@@ -17,7 +18,7 @@
 // ------------------------------------------------ analysis tools (output) ---
 
 // Closes every tool window unless kept; flag 1 (shutdown) clears the keep
-// byte first. No tool windows exist yet: nothing to close.
+// byte first. Without the tools' hooks: nothing to close.
 void close_all_tool_windows(int flag);
 // Window procedures of the tool frames, dialog and edit frames, text and grid
 // windows: default handling.
@@ -58,7 +59,7 @@ LRESULT sketch_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT qslider_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // The sketch sits above the shell: it points these at its window at start-up
-// (install_sketch_hooks). Unset, the seams above do the least (no sketch
+// (install_sketch_hooks). Unset, the calls above do the least (no sketch
 // window: nothing to find, close or ask; the default procedures).
 // What Print Options offers for a diagram window: the current view's size
 // and the selection's in inches (0 without a selection), how many views the
