@@ -15,6 +15,7 @@
 #include "shell/toolset.h"
 #include "shell/varselect.h"
 #include "tools/grid_core.h"
+#include "tools/gridtool.h"
 #include "tools/gridwin.h"
 #include "tools/liveruns.h"
 #include "tools/output.h"
@@ -38,32 +39,10 @@ constexpr toptset_field stats_fields[] = {
 
 stats_tool_options options_of(handle tool) {
     stats_tool_options o = stats_defaults();
-    if (tool_record* r = lock_tool(tool)) {
-        if (tool_option_size(tool) >= sizeof o) std::memcpy(&o, tool_options(r), sizeof o);
-        unlock_tool(tool);
-    }
+    grid_tool_read_options(tool, &o, sizeof o);
     o.number_format[sizeof o.number_format - 1] = 0;
     return o;
 }
-
-handle reusable_grid(handle tool) {
-    tool_record* r = lock_tool(tool);
-    handle out = r ? r->output : 0;
-    if (r) unlock_tool(tool);
-    return out && spread_rows(out) ? out : 0;
-}
-
-struct grid_report {
-    explicit grid_report(handle rec) {
-        text_report(512, 0, 0, report_grid, static_cast<std::uintptr_t>(rec), 0);
-    }
-    ~grid_report() {
-        doc_flush();
-        text_report(0, 0, 0, report_none, 0, 0);
-    }
-    grid_report(const grid_report&) = delete;
-    grid_report& operator=(const grid_report&) = delete;
-};
 
 const char* time_text(double t) {
     return format_number_fmt(nullptr, 0, t);
@@ -85,47 +64,24 @@ stats_tool_options stats_defaults() {
 }
 
 int stats_tool_setup(int mode, handle tool, std::string* out, const char* text) {
-    constexpr int size = static_cast<int>(sizeof(stats_tool_options));
-    if (!tool) return size;
-    if (mode == 0) {
-        tool_record* r = lock_tool(tool);
-        if (!r) return size;
-        const stats_tool_options d = stats_defaults();
-        if (tool_option_size(tool) >= sizeof d) std::memcpy(tool_options(r), &d, sizeof d);
-        r->icon = 0x2D0040;
-        r->aux = 0;
-        r->action = tool_action_id(stats_tool_run);
-        unlock_tool(tool);
-        if (text && read_line(0)) {
-            r = lock_tool(tool);
-            read_toptset(line_buf, tool_options(r), tool_option_size(tool), stats_fields);
-            unlock_tool(tool);
-        }
-    } else if (mode == 1 && out) {
-        if (tool_record* r = lock_tool(tool)) {
-            write_toptset(out, tool_options(r), tool_option_size(tool), stats_fields);
-            unlock_tool(tool);
-        }
-    }
-    return size;
+    static const stats_tool_options defaults = stats_defaults();
+    static const grid_tool_kind kind{&defaults, sizeof defaults, stats_fields, stats_tool_run,
+                                     [](const void*) -> std::uint32_t { return 0x2D0040; }};
+    return grid_tool_setup(kind, mode, tool, out, text);
 }
 
 void stats_tool_run(handle tool) {
     const symbol_id var = workbench_var.var;
     if (!var) {
-        report(8, "Stats: no workbench variable is chosen. Click a name on the diagram or choose "
-                  "one on the Control Panel's Variable page.");
+        grid_tool_no_variable("Stats");
         return;
     }
     const stats_tool_options o = options_of(tool);
     const int runs = loaded_run_names(0);
     if (runs <= 0 || !model_rec) return;
-    std::vector<int> run_index;
-    std::vector<std::string> run_names;
-    for (int i = 0; i < runs; ++i) {
-        run_index.push_back(model_rec->runs[i].run);
-        run_names.emplace_back(selected_run_names[i] ? selected_run_names[i] : "");
-    }
+    const grid_tool_runs selected = grid_tool_selected_runs(runs);
+    const std::vector<int>& run_index = selected.index;
+    const std::vector<std::string>& run_names = selected.names;
     model_lock_guard lock(cur_model_symbols, 1);
     if (!lock.ok()) return;
 
@@ -144,15 +100,10 @@ void stats_tool_run(handle tool) {
     const bool with_r2 = o.r_square && o.mode == 0;
 
     output_oneshots_guard oneshots;
-    handle rec = reusable_grid(tool);
-    if (rec) {
-        cur_output = rec;
-    } else {
-        opening_tool = tool;
-        const std::string title = tool_name(tool);
-        rec = open_spread_window(title.c_str(), -1, -1, 0, 0, &o.font, o.first_tab, o.tab_width, 0);
-        opening_tool = 0;
-        if (!rec) return;
+    bool opened = false;
+    const handle rec = grid_tool_window(tool, &o.font, o.first_tab, o.tab_width, 0, &opened);
+    if (!rec) return;
+    if (opened) {
         const std::vector<std::string> headings =
             stats_headings(percentiles, npercentiles, with_r2);
         std::vector<const char*> texts;
@@ -160,21 +111,17 @@ void stats_tool_run(handle tool) {
         spread_add_row(rec, "Variable", texts.data(), nullptr, nullptr,
                        static_cast<int>(texts.size()), false, nullptr, 0, 0);
     }
-    grid_report report_to(rec);
+    grid_tool_report report_to(rec);
 
     const double chosen_time = o.time_choice == 1   ? model_rec->start
                                : o.time_choice == 2 ? model_rec->end
                                : o.time_choice == 3 ? static_cast<double>(o.time)
                                                     : model_rec->special;
-    docprintf("\"%s\" %s", workbench_var_text().c_str(),
-              o.variable_set == 0   ? "and its causes "
-              : o.variable_set == 1 ? "and its uses "
-                                    : "");
+    grid_tool_print_variable(o.variable_set, "");
     if (o.mode == 0) {
         // The time axis is named by its own variable (a model may call it
         // anything, and a time base may stand in for it).
-        symbol_id axis = time_basis_symbol();
-        if (!axis && model_hdr) axis = model_hdr->w[mh_time_symbol];
+        const symbol_id axis = grid_tool_time_axis();
         const std::string axis_name =
             axis && valid_symbol(axis) ? std::string(varformat(axis, 0)) : std::string("Time");
         docprintf("for %s from %s ", axis_name.c_str(), time_text(model_rec->start));
@@ -184,16 +131,9 @@ void stats_tool_run(handle tool) {
     } else {
         docprintf("results across subscripts at time %s ", time_text(chosen_time));
     }
-    docprintf("Runs:\t\\0\\%s", run_names[0].c_str());
-    for (int i = 1; i < runs; ++i)
-        docprintf("\t\\%c\\%s", run_colour_char(i), run_names[static_cast<std::size_t>(i)].c_str());
-    docprintf("\n");
+    grid_tool_print_runs(selected);
     doc_flush();
-    if (run_time_count(run_index[0]) <= 0) {
-        report(8, "Main run %s moved or changed - try unloading then reloading",
-               run_names[0].c_str());
-        return;
-    }
+    if (!grid_tool_main_run_present(selected)) return;
 
     const float ftime = static_cast<float>(chosen_time);
     // Across subscripts a variable gives one row per run; else each element.

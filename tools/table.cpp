@@ -20,6 +20,7 @@
 #include "shell/toolset.h"
 #include "shell/varselect.h"
 #include "tools/grid_core.h"
+#include "tools/gridtool.h"
 #include "tools/gridwin.h"
 #include "tools/liveruns.h"
 #include "tools/output.h"
@@ -45,10 +46,7 @@ constexpr int elements_before_question = 256;
 
 table_tool_options options_of(handle tool) {
     table_tool_options o = table_defaults();
-    if (tool_record* r = lock_tool(tool)) {
-        if (tool_option_size(tool) >= sizeof o) std::memcpy(&o, tool_options(r), sizeof o);
-        unlock_tool(tool);
-    }
+    grid_tool_read_options(tool, &o, sizeof o);
     o.number_format[sizeof o.number_format - 1] = 0;
     return o;
 }
@@ -60,27 +58,6 @@ std::vector<std::string> element_names(symbol_id var) {
     for (int i = 0; i < n && list; ++i) out.emplace_back(list[i] ? list[i] : "");
     return out;
 }
-
-// The grid record a tool's earlier run left, when it is still a grid.
-handle reusable_grid(handle tool) {
-    tool_record* r = lock_tool(tool);
-    handle out = r ? r->output : 0;
-    if (r) unlock_tool(tool);
-    return out && spread_rows(out) ? out : 0;
-}
-
-// The report into the grid for the length of a run; let go on every way out.
-struct grid_report {
-    explicit grid_report(handle rec) {
-        text_report(512, 0, 0, report_grid, static_cast<std::uintptr_t>(rec), 0);
-    }
-    ~grid_report() {
-        doc_flush();
-        text_report(0, 0, 0, report_none, 0, 0);
-    }
-    grid_report(const grid_report&) = delete;
-    grid_report& operator=(const grid_report&) = delete;
-};
 
 std::string value_text(double v, const table_tool_options& o) {
     if (is_na(v)) return "--";
@@ -242,32 +219,14 @@ std::vector<table_entry> table_entries(symbol_id var, const table_tool_options& 
 }
 
 int table_tool_setup(int mode, handle tool, std::string* out, const char* text) {
-    constexpr int size = static_cast<int>(sizeof(table_tool_options));
-    if (!tool) return size;
-    if (mode == 0) {
-        tool_record* r = lock_tool(tool);
-        if (!r) return size;
-        const table_tool_options d = table_defaults();
-        if (tool_option_size(tool) >= sizeof d) std::memcpy(tool_options(r), &d, sizeof d);
-        r->action = tool_action_id(table_tool_run);
-        r->aux = 0;
-        unlock_tool(tool);
-        if (text && read_line(0)) {
-            r = lock_tool(tool);
-            read_toptset(line_buf, tool_options(r), tool_option_size(tool), table_fields);
-            unlock_tool(tool);
-        }
-        r = lock_tool(tool);
-        const auto* o = static_cast<const table_tool_options*>(tool_options(r));
-        r->icon = o->layout ? 0x2D0070 : 0x2D0030;
-        unlock_tool(tool);
-    } else if (mode == 1 && out) {
-        if (tool_record* r = lock_tool(tool)) {
-            write_toptset(out, tool_options(r), tool_option_size(tool), table_fields);
-            unlock_tool(tool);
-        }
-    }
-    return size;
+    static const table_tool_options defaults = table_defaults();
+    static const grid_tool_kind kind{&defaults, sizeof defaults, table_fields, table_tool_run,
+                                     [](const void* o) -> std::uint32_t {
+                                         return static_cast<const table_tool_options*>(o)->layout
+                                                    ? 0x2D0070
+                                                    : 0x2D0030;
+                                     }};
+    return grid_tool_setup(kind, mode, tool, out, text);
 }
 
 namespace {
@@ -277,8 +236,7 @@ struct table_run {
     table_tool_options o;
     handle rec = 0;
     int runs = 0;
-    std::vector<int> run_index;         // loaded-run index of each selected run
-    std::vector<std::string> run_names; // each selected run's name
+    grid_tool_runs selected;
     std::string axis_name = "Time";
     const grid_kept_axis* axis = nullptr;
     double dt = 1;
@@ -326,8 +284,9 @@ struct table_run {
                 const std::string& name = full[static_cast<std::size_t>(row.elements.front())];
                 for (int i = 0; i < runs; ++i) {
                     float v = NA;
-                    const int got = run_value_at_time(
-                        name.c_str(), "Time", run_index[static_cast<std::size_t>(i)], &v, &at, 1);
+                    const int got =
+                        run_value_at_time(name.c_str(), "Time",
+                                          selected.index[static_cast<std::size_t>(i)], &v, &at, 1);
                     add_single(i == 0 ? name : "", got ? value_text(v, o) : "--", i);
                 }
                 continue;
@@ -355,7 +314,8 @@ struct table_run {
                 for (int e : row.elements) {
                     float v = NA;
                     if (!live_value_at_time(full[static_cast<std::size_t>(e)].c_str(), "Time",
-                                            run_index[static_cast<std::size_t>(i)], &v, &at, 1))
+                                            selected.index[static_cast<std::size_t>(i)], &v, &at,
+                                            1))
                         v = NA;
                     values.push_back(v);
                 }
@@ -369,8 +329,8 @@ struct table_run {
     void element_rows(const std::string& element, const std::string& label, symbol_id var) {
         for (int i = 0; i < runs; ++i) {
             std::string l = i == 0 ? label : "";
-            if (i > 0 && !o.layout) l = " : " + run_names[static_cast<std::size_t>(i)];
-            const int run = run_index[static_cast<std::size_t>(i)];
+            if (i > 0 && !o.layout) l = " : " + selected.names[static_cast<std::size_t>(i)];
+            const int run = selected.index[static_cast<std::size_t>(i)];
             if (valid_symbol(var) && sym(var)->type == st_lookup) {
                 doc_flush();
                 spread_add_row(rec, l.c_str(), nullptr, nullptr, nullptr, 0, false, nullptr, 0,
@@ -415,7 +375,7 @@ struct table_run {
 // row; false after the message when the run lacks the axis.
 bool make_axis(table_run& t, grid_kept_axis& axis, double interval) {
     std::vector<float> saved, times;
-    const int n = read_run_values(t.axis_name.c_str(), "Time", t.run_index[0], saved, times);
+    const int n = read_run_values(t.axis_name.c_str(), "Time", t.selected.index[0], saved, times);
     if (n <= 0) {
         report(8, "Selected time axis %s \nnot valid for primary run", t.axis_name.c_str());
         return false;
@@ -428,8 +388,7 @@ bool make_axis(table_run& t, grid_kept_axis& axis, double interval) {
     axis.tolerance = a.tolerance;
     axis.set = true;
     // The axis variable's name and units ("Time (Month)").
-    symbol_id base = time_basis_symbol();
-    if (!base && model_hdr) base = model_hdr->w[mh_time_symbol];
+    const symbol_id base = grid_tool_time_axis();
     const std::string label =
         base && valid_symbol(base) ? name_units_label(nullptr, base, 0) : t.axis_name;
     doc_flush();
@@ -448,21 +407,17 @@ void table_tool_run(handle tool) {
     t.runs = loaded_run_names(0);
     if (t.runs <= 0 || !model_rec) return;
     if (!var && !t.o.changing_levels) {
-        report(8, "Table: no workbench variable is chosen. Click a name on the diagram or choose "
-                  "one on the Control Panel's Variable page.");
+        grid_tool_no_variable("Table");
         return;
     }
-    for (int i = 0; i < t.runs; ++i) {
-        t.run_index.push_back(model_rec->runs[i].run);
-        t.run_names.emplace_back(selected_run_names[i] ? selected_run_names[i] : "");
-    }
+    t.selected = grid_tool_selected_runs(t.runs);
     model_lock_guard lock(cur_model_symbols, 1);
     if (!lock.ok()) return;
 
     std::vector<table_entry> entries;
     if (t.o.changing_levels) {
         std::vector<changing_level> levels;
-        if (!changing_levels(t.run_index[0], levels, t.o.relative_threshold,
+        if (!changing_levels(t.selected.index[0], levels, t.o.relative_threshold,
                              t.o.absolute_threshold))
             return;
         for (const changing_level& l : levels) entries.push_back({l.id, {l.name}});
@@ -475,27 +430,16 @@ void table_tool_run(handle tool) {
     const double interval =
         std::max(static_cast<double>(t.o.interval), static_cast<double>(model_rec->runs[0].step));
     t.dt = model_rec->runs[0].step > 0 ? model_rec->runs[0].step : 1.0;
-    if (run_time_count(t.run_index[0]) <= 0) {
-        report(8, "Main run %s moved or changed - try unloading then reloading",
-               t.run_names[0].c_str());
-        return;
-    }
+    if (!grid_tool_main_run_present(t.selected)) return;
 
     output_oneshots_guard oneshots;
-    t.rec = reusable_grid(tool);
-    if (t.rec) {
-        cur_output = t.rec;
-    } else {
-        opening_tool = tool;
-        const std::string title = tool_name(tool);
-        t.rec = open_spread_window(title.c_str(), -1, -1, 0, 0, &t.o.font, t.o.first_column_width,
-                                   t.o.column_width, t.o.layout);
-        opening_tool = 0;
-        if (!t.rec) return;
-    }
+    bool opened = false;
+    t.rec = grid_tool_window(tool, &t.o.font, t.o.first_column_width, t.o.column_width, t.o.layout,
+                             &opened);
+    if (!t.rec) return;
     grid_kept_axis* kept = spread_kept_axis(t.rec);
     if (!kept) return;
-    grid_report report_to(t.rec);
+    grid_tool_report report_to(t.rec);
 
     const symbol_id base = time_basis_symbol();
     t.axis_name = base ? varformat(base, 0) : "Time";
@@ -512,20 +456,13 @@ void table_tool_run(handle tool) {
                   format_number_fmt(nullptr, 0, t.o.relative_threshold),
                   format_number_fmt(nullptr, 0, t.o.absolute_threshold));
     else
-        docprintf("\"%s\" %s", workbench_var_text().c_str(),
-                  t.o.related == 0   ? "and its causes "
-                  : t.o.related == 1 ? "and its uses "
-                                     : " ");
+        grid_tool_print_variable(t.o.related, " ");
     const float at = t.o.time_choice == 1   ? model_rec->runs[0].first
                      : t.o.time_choice == 2 ? model_rec->runs[0].last
                      : t.o.time_choice == 3 ? t.o.fixed_time
                                             : static_cast<float>(model_rec->special);
     if (t.o.array_output) docprintf("at time %s ", format_number_fmt(nullptr, 0, at));
-    docprintf("Runs:\t\\0\\%s", t.run_names[0].c_str());
-    for (int i = 1; i < t.runs; ++i)
-        docprintf("\t\\%c\\%s", run_colour_char(i),
-                  t.run_names[static_cast<std::size_t>(i)].c_str());
-    docprintf("\n");
+    grid_tool_print_runs(t.selected);
 
     if (t.o.array_output) {
         // Each variable's consecutive entries are written together.
