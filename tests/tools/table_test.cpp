@@ -427,6 +427,35 @@ TEST_F(TableTool, TheOptionLineReadsBackAndSetsTheIcon) {
     EXPECT_NE(out.find(",2,40,%.2f,"), std::string::npos) << out;
 }
 
+TEST_F(TableTool, TheStatsOptionLineReadsBackWithItsOwnIconAndAction) {
+    handle t = tool("Stats", "1,1,0,1,1,1,1,1,1,1,0,0,Arial|10||0-0-0,32,12,1,1,3,12.5,975,25,0,0,"
+                             "0,0,0,0,2,%.3f,\n");
+    tool_record* r = lock_tool(t);
+    const stats_tool_options o = *static_cast<stats_tool_options*>(tool_options(r));
+    const std::uint32_t icon = r->icon;
+    const tool_action action = tool_action_of(r->action);
+    unlock_tool(t);
+    EXPECT_EQ(icon, 0x2D0040u);
+    EXPECT_EQ(action, &stats_tool_run);
+    EXPECT_EQ(o.variable_set, 1);
+    EXPECT_EQ(o.print_switch[1], 0);
+    EXPECT_EQ(o.first_tab, 32);
+    EXPECT_EQ(o.tab_width, 12);
+    EXPECT_EQ(o.time_choice, 3);
+    EXPECT_FLOAT_EQ(o.time, 12.5f);
+    EXPECT_EQ(o.percentiles[0], 975);
+    EXPECT_EQ(o.percentiles[1], 25);
+    EXPECT_EQ(o.mode, 2);
+    EXPECT_STREQ(o.number_format, "%.3f");
+    std::string out;
+    analysis_tool_table[find_tool_row("Stats")].setup(1, t, &out, nullptr);
+    std::string again;
+    handle u = tool("Stats", out.c_str());
+    analysis_tool_table[find_tool_row("Stats")].setup(1, u, &again, nullptr);
+    EXPECT_EQ(again, out) << "the written line reads back to the same options";
+    EXPECT_NE(out.find(",975,25,"), std::string::npos) << out;
+}
+
 } // namespace
 
 namespace {
