@@ -10,6 +10,12 @@ endif()
 option(KAVREL_NATIVE "Compile the engine's passes to native code through LLVM when found"
        ${kavrel_native_default})
 set(KAVREL_NATIVE_FOUND OFF)
+# The files that build with LLVM when it is found (the define tells them).
+set(kavrel_native_llvm_sources
+    ${PROJECT_SOURCE_DIR}/sim/native/compile.cpp
+    ${PROJECT_SOURCE_DIR}/sim/native/emit.cpp
+    ${PROJECT_SOURCE_DIR}/sim/native/jit.cpp
+    ${PROJECT_SOURCE_DIR}/sim/native/wide.cpp)
 if(KAVREL_NATIVE)
     find_program(KAVREL_LLVM_CONFIG NAMES llvm-config-14 llvm-config-15 llvm-config)
     if(KAVREL_LLVM_CONFIG)
@@ -33,13 +39,9 @@ if(KAVREL_NATIVE)
     endif()
 endif()
 if(KAVREL_NATIVE_FOUND)
-    # Only the compiler's own file sees LLVM's headers (as system headers:
+    # Only the native tier's own files see LLVM's headers (as system headers:
     # they are not clean under -Wextra in C++20).
-    set_source_files_properties(${PROJECT_SOURCE_DIR}/sim/native/compile.cpp PROPERTIES
-        COMPILE_DEFINITIONS "KAVREL_WITH_LLVM=1;__STDC_CONSTANT_MACROS;__STDC_FORMAT_MACROS;__STDC_LIMIT_MACROS"
-        COMPILE_OPTIONS "-isystem;${llvm_include}"
-        SKIP_PRECOMPILE_HEADERS ON)
-    set_source_files_properties(${PROJECT_SOURCE_DIR}/sim/native/wide.cpp PROPERTIES
+    set_source_files_properties(${kavrel_native_llvm_sources} PROPERTIES
         COMPILE_DEFINITIONS "KAVREL_WITH_LLVM=1;__STDC_CONSTANT_MACROS;__STDC_FORMAT_MACROS;__STDC_LIMIT_MACROS"
         COMPILE_OPTIONS "-isystem;${llvm_include}"
         SKIP_PRECOMPILE_HEADERS ON)
@@ -52,7 +54,9 @@ endif()
 # are instrumented, and everything is linked with the sanitizer's runtime.
 option(KAVREL_NATIVE_TSAN "Instrument the native tier's threaded code with ThreadSanitizer" OFF)
 if(KAVREL_NATIVE_TSAN)
-    set_property(SOURCE ${PROJECT_SOURCE_DIR}/sim/native/compile.cpp ${PROJECT_SOURCE_DIR}/sim/flat.cpp
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/sim/native/compile.cpp
+                 ${PROJECT_SOURCE_DIR}/sim/native/worker.cpp ${PROJECT_SOURCE_DIR}/sim/native/jit.cpp
+                 ${PROJECT_SOURCE_DIR}/sim/native/emit.cpp ${PROJECT_SOURCE_DIR}/sim/flat.cpp
                  APPEND PROPERTY COMPILE_OPTIONS -fsanitize=thread)
     add_link_options(-fsanitize=thread)
 endif()

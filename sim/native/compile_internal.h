@@ -1,0 +1,112 @@
+// What the files of the native tier share: the tier's switches and counters
+// (compile.cpp), the JIT session and the compile of a pass on several
+// threads (jit.cpp), the IR of a pass (emit.cpp) and the compile worker
+// (worker.cpp). Internal to sim/native.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/native/native.h"
+
+#if defined(KAVREL_WITH_LLVM)
+#include <llvm/ADT/SmallVector.h>
+#include <llvm/IR/DataLayout.h>
+#include <llvm/Target/TargetMachine.h>
+#endif
+
+namespace native_detail {
+
+extern std::atomic<int> fail_compiles; // a bit per level
+extern std::atomic<std::size_t> live_passes, live_steps;
+extern std::atomic<std::size_t> rolled_units;
+extern std::atomic<std::size_t> handovers;
+extern std::atomic<std::size_t> lane_units;
+extern std::atomic<std::size_t> bounded_parts, bound_misses;
+extern std::atomic<std::size_t> engine_calls;
+// Whether this thread is the worker's.
+extern thread_local bool on_worker;
+// The flag that drops the worker's compile under way (its job's): the
+// modules not yet begun are not compiled once it is set.
+extern thread_local const std::atomic<bool>* compile_dropped;
+// Test hook: while held, the worker's compiles wait before each module.
+extern std::mutex hold_mutex;
+extern std::condition_variable hold_changed;
+extern bool compiles_held;
+extern std::size_t held_compiles;
+extern std::atomic<std::size_t> dropped_compiles;
+
+// One log line for a run of compiles that fail alike (a model's passes are
+// compiled together).
+void log_fallback(const std::string& why);
+// A compile succeeded: the next failure is logged again.
+void compiled();
+
+// What the compiles keep between them, given back once the worker has
+// nothing left to do (nothing in a build without LLVM).
+void release_compile_memory();
+
+} // namespace native_detail
+
+#if defined(KAVREL_WITH_LLVM)
+
+// What a call from native code into the engine needs: the pass (for its
+// chunk loops) and the error a unit left to the interpreter threw, which
+// goes on after the native code has returned (no exception crosses it).
+// The points of the run's lookups come first: the native code reads them.
+// The flag of values not finite follows: a pass handed to the flat loop part
+// way leaves it there.
+struct native_frame {
+    const float* lookup_data;
+    std::uint32_t bad;
+    flat_pass* pass;
+    std::exception_ptr error;
+};
+static_assert(offsetof(native_frame, lookup_data) == 0);
+
+namespace native_detail {
+
+// The signature of a compiled pass: value_array, rate_array, the run's
+// lookup tables, the pass's bound instructions, the mode, the frame.
+using pass_fn = std::int32_t (*)(float*, float*, lookup_table*, const void*, std::int32_t,
+                                 native_frame*);
+
+// A target machine of the level for one compile (kept for the next).
+struct machine_lease {
+    int level;
+    std::unique_ptr<llvm::TargetMachine> tm;
+    explicit machine_lease(int l);
+    ~machine_lease();
+    machine_lease(const machine_lease&) = delete;
+    machine_lease& operator=(const machine_lease&) = delete;
+};
+
+// One module of a pass: parts first..end, the main function in the first.
+struct module_task {
+    std::size_t first = 0, end = 0;
+    bool main = false;
+    llvm::SmallVector<char, 0> object;
+    std::string error; // why it could not be compiled
+};
+
+// The sizes of the parts a listing is cut into (in instructions).
+std::vector<std::size_t> part_sizes(const native_listing& listing, int level);
+
+// Parts t.first..t.end of a pass (and its main function when t.main).
+void compile_module(const native_listing& listing, int level, const std::string& name,
+                    const llvm::DataLayout& layout, module_task& t);
+// The steps function of a program (see build_steps) in one module.
+void compile_steps_module(const native_listing& dynamic, const native_listing& rates,
+                          const native_step_shape& shape, int level, const std::string& name,
+                          const llvm::DataLayout& layout, module_task& t);
+
+} // namespace native_detail
+
+#endif

@@ -1,0 +1,519 @@
+// The JIT session: LLVM set up once, the target machines of the two levels,
+// ORC's LLJIT linking the objects of a pass; a pass compiled in modules by
+// several threads at once; the calls into compiled code. Without LLVM in the
+// build, every pass runs on the flat loop.
+#include <malloc.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "sim/flat.h"
+#include "sim/interp_core.h"
+#include "sim/native/compile_internal.h"
+#include "sim/simdata.h"
+
+using namespace native_detail;
+
+#if defined(KAVREL_WITH_LLVM)
+#include <llvm/ExecutionEngine/JITEventListener.h>
+#include <llvm/ExecutionEngine/Orc/LLJIT.h>
+#include <llvm/ExecutionEngine/Orc/RTDyldObjectLinkingLayer.h>
+#include <llvm/ExecutionEngine/Orc/ThreadSafeModule.h>
+#include <llvm/IR/IRBuilder.h>
+#include <llvm/IR/IntrinsicInst.h>
+#include <llvm/IR/LLVMContext.h>
+#include <llvm/IR/LegacyPassManager.h>
+#include <llvm/IR/MDBuilder.h>
+#include <llvm/IR/Module.h>
+#include <llvm/IR/Verifier.h>
+#include <llvm/Passes/PassBuilder.h>
+#include <llvm/Support/CommandLine.h>
+#include <llvm/Support/FileSystem.h>
+#include <llvm/Support/SmallVectorMemoryBuffer.h>
+#include <llvm/Support/TargetSelect.h>
+#include <llvm/Support/raw_ostream.h>
+#include <llvm/Target/TargetMachine.h>
+#include <llvm/Transforms/Scalar/SROA.h>
+
+namespace {
+
+// The JIT, made on first use and kept for the process (never destroyed, so
+// code freed at exit finds it still there). It only links: the passes'
+// modules are compiled to objects by target machines of our own, several at
+// once, each machine used by one compile at a time.
+struct jit_state {
+    std::once_flag once;
+    llvm::orc::LLJIT* jit = nullptr;
+    std::string error;
+    // Tier 0 compiles for speed of compiling (fast instruction selection and
+    // register allocation), tier 1 for speed of running.
+    std::optional<llvm::orc::JITTargetMachineBuilder> machine[2];
+    std::mutex machines_mutex;
+    std::vector<std::unique_ptr<llvm::TargetMachine>> idle_machines[2];
+    // Objects are added and linked one pass at a time.
+    std::mutex linking;
+};
+jit_state jit_state_;
+std::atomic<std::uint64_t> module_count{0};
+
+llvm::orc::LLJIT* the_jit() {
+    jit_state& s = jit_state_;
+    std::call_once(s.once, [&] {
+        llvm::InitializeNativeTarget();
+        llvm::InitializeNativeTargetAsmPrinter();
+        auto tmb = llvm::orc::JITTargetMachineBuilder::detectHost();
+        if (!tmb) {
+            s.error = llvm::toString(tmb.takeError());
+            return;
+        }
+        // Tier 0 with the register allocator of the optimising levels: its
+        // own (local) allocator keeps every value in memory between blocks,
+        // and that code ran no faster than the flat loop (the dense
+        // world-size model, 15 sectors: 0.90 ms against 1.0 on the loop, 0.63
+        // with this allocator, for a compile of 88 ms CPU instead of 37;
+        // tier 1 takes 292). The setting is LLVM's own option, read when a
+        // compile builds its machine passes; tier 1 uses that allocator anyway.
+        {
+            const char* args[] = {"kavrel", "-optimize-regalloc"};
+            llvm::raw_null_ostream quiet;
+            llvm::cl::ParseCommandLineOptions(2, args, "", &quiet);
+        }
+        // No fused multiply-add: the same roundings as the flat loop.
+        tmb->getOptions().AllowFPOpFusion = llvm::FPOpFusion::Strict;
+        for (int level = 0; level < 2; ++level) {
+            s.machine[level] = *tmb;
+            s.machine[level]->setCodeGenOptLevel(level ? llvm::CodeGenOpt::Less
+                                                       : llvm::CodeGenOpt::None);
+        }
+        auto jit = llvm::orc::LLJITBuilder().setJITTargetMachineBuilder(std::move(*tmb)).create();
+        if (!jit) {
+            s.error = llvm::toString(jit.takeError());
+            return;
+        }
+        // The optimiser turns a loop that copies or fills memory into a call
+        // of the C library's function (a copy of lanes inlined into the
+        // compiled steps, say): the code links with the process's own.
+        using copy_fn = void* (*)(void*, const void*, std::size_t);
+        using fill_fn = void* (*)(void*, int, std::size_t);
+        const std::pair<const char*, void*> library[] = {
+            {"memcpy", reinterpret_cast<void*>(static_cast<copy_fn>(&std::memcpy))},
+            {"memmove", reinterpret_cast<void*>(static_cast<copy_fn>(&std::memmove))},
+            {"memset", reinterpret_cast<void*>(static_cast<fill_fn>(&std::memset))}};
+        llvm::orc::SymbolMap symbols;
+        for (const auto& [name, address] : library)
+            symbols[(*jit)->mangleAndIntern(name)] = llvm::JITEvaluatedSymbol(
+                llvm::pointerToJITTargetAddress(address),
+                llvm::JITSymbolFlags::Exported | llvm::JITSymbolFlags::Callable);
+        if (auto e = (*jit)->getMainJITDylib().define(llvm::orc::absoluteSymbols(symbols))) {
+            s.error = llvm::toString(std::move(e));
+            return;
+        }
+        // For profiling: KAVREL_PERF_JIT=1 describes each compiled function
+        // to perf (record with -k 1, then perf inject --jit).
+        if (std::getenv("KAVREL_PERF_JIT"))
+            if (auto* perf = llvm::JITEventListener::createPerfJITEventListener())
+                if (auto* layer = llvm::dyn_cast<llvm::orc::RTDyldObjectLinkingLayer>(
+                        &(*jit)->getObjLinkingLayer()))
+                    layer->registerJITEventListener(*perf);
+        s.jit = jit->release();
+    });
+    return s.jit;
+}
+
+} // namespace
+
+// What the compiles keep between them, given back once the worker has
+// nothing left to do: the target machines (remade in about a millisecond)
+// and the free memory of every thread's heap.
+void native_detail::release_compile_memory() {
+    std::vector<std::unique_ptr<llvm::TargetMachine>> machines[2];
+    {
+        std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
+        for (int level = 0; level < 2; ++level)
+            machines[level].swap(jit_state_.idle_machines[level]);
+    }
+    for (auto& m : machines) m.clear();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+native_detail::machine_lease::machine_lease(int l) : level(l) {
+    {
+        std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
+        auto& idle = jit_state_.idle_machines[level];
+        if (!idle.empty()) {
+            tm = std::move(idle.back());
+            idle.pop_back();
+            return;
+        }
+    }
+    auto made = jit_state_.machine[level]->createTargetMachine();
+    if (!made) throw std::runtime_error(llvm::toString(made.takeError()));
+    tm = std::move(*made);
+}
+
+native_detail::machine_lease::~machine_lease() {
+    if (!tm) return;
+    std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
+    jit_state_.idle_machines[level].push_back(std::move(tm));
+}
+
+struct native_code {
+    llvm::orc::ResourceTrackerSP tracker;
+    // The pass's function (pass_fn), or for code of steps its steps function.
+    void* entry = nullptr;
+    const bool steps;
+    pass_fn fn() const { return reinterpret_cast<pass_fn>(entry); }
+    explicit native_code(bool of_steps) : steps(of_steps) { ++(steps ? live_steps : live_passes); }
+    ~native_code() {
+        if (tracker) {
+            llvm::consumeError(tracker->remove());
+            // The names of the pass's functions, interned by the JIT, go too
+            // (each compile has names of its own).
+            jit_state_.jit->getExecutionSession().getSymbolStringPool()->clearDeadEntries();
+        }
+        --(steps ? live_steps : live_passes);
+    }
+};
+
+bool native_available() {
+    return the_jit() != nullptr;
+}
+
+namespace {
+
+std::atomic<int> threads_setting{0};
+constexpr std::size_t module_ops = 160;
+// The largest module of a compile on the worker (a module's compile cannot
+// be stopped part way: at tier 1 this many instructions take about a tenth
+// of a second on one core).
+constexpr std::size_t worker_module_ops = 400;
+const char* const dropped_text = "the compile was dropped";
+
+// Whether the compile whose flag is dropped (null: not the worker's) is
+// dropped, once the test hook no longer holds it.
+bool module_dropped(const std::atomic<bool>* dropped) {
+    if (!dropped) return false;
+    {
+        std::unique_lock<std::mutex> g(hold_mutex);
+        if (compiles_held) {
+            ++held_compiles;
+            hold_changed.notify_all();
+            hold_changed.wait(g, [] { return !compiles_held; });
+            --held_compiles;
+        }
+    }
+    return *dropped;
+}
+
+// How many threads compile a pass of ops instructions at once: modules of
+// at least module_ops instructions (each costs the set-up of a compile, about
+// 0.7 ms), no more threads than the processor has, at most 8. On the worker
+// the run goes on meanwhile: one core is left to it at tier 0 (a few
+// milliseconds), at tier 1 half of them, fewer when the machine is busy.
+// Set by a test, that many modules whatever the size (as many as there are
+// parts).
+unsigned compile_threads(int level, std::size_t ops) {
+    if (threads_setting > 0) return static_cast<unsigned>(threads_setting.load());
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    unsigned n = !on_worker ? cores : level ? cores / 2 : cores - 1;
+    if (on_worker && level) {
+        // Only cores the machine leaves free (its load over the last minute).
+        double load = 0;
+        if (getloadavg(&load, 1) == 1 && load > 0)
+            n = std::min(n, cores - std::min(cores, static_cast<unsigned>(load + 0.5)));
+    }
+    n = std::clamp(n, 1u, 8u);
+    return static_cast<unsigned>(
+        std::min<std::size_t>(n, std::max<std::size_t>(1, ops / module_ops)));
+}
+
+} // namespace
+
+void set_native_compile_threads(int threads) {
+    threads_setting = threads;
+}
+
+namespace {
+
+// Adds the compiled modules to the JIT as one piece of code and finds its
+// entry (name), the code of a pass or of steps; null after telling log why.
+template <typename Log>
+native_handle link_modules(llvm::orc::LLJIT& jit, std::vector<module_task>& tasks,
+                           const std::string& name, bool steps, Log&& log) {
+    for (const module_task& t : tasks)
+        if (!t.error.empty()) {
+            log(t.error);
+            return nullptr;
+        }
+    std::lock_guard<std::mutex> turn(jit_state_.linking);
+    native_handle code(new native_code(steps));
+    code->tracker = jit.getMainJITDylib().createResourceTracker();
+    for (module_task& t : tasks)
+        if (auto e = jit.addObjectFile(
+                code->tracker,
+                std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
+            log("the native code could not be added (" + llvm::toString(std::move(e)) + ")");
+            return nullptr;
+        }
+    auto sym = jit.lookup(name);
+    if (!sym) {
+        log("the native code could not be linked (" + llvm::toString(sym.takeError()) + ")");
+        return nullptr;
+    }
+#if LLVM_VERSION_MAJOR >= 15
+    code->entry = sym->toPtr<void*>();
+#else
+    code->entry = reinterpret_cast<void*>(sym->getAddress());
+#endif
+    return code;
+}
+
+// A compile at level 0 or 1 (compile(jit, level, log) does it): null, after
+// one log line or with the reason in why, when there is no JIT, the test
+// hook fails compiles of the level, or the compile throws.
+template <typename Compile>
+native_handle compile_code(int level, std::string* why, Compile&& compile) {
+    auto log_fallback = [why](const std::string& text) {
+        if (why)
+            *why = text;
+        else
+            ::log_fallback(text);
+    };
+    level = level ? 1 : 0;
+    llvm::orc::LLJIT* jit = the_jit();
+    if (!jit) {
+        log_fallback("no native code generator (" + jit_state_.error + ")");
+        return nullptr;
+    }
+    if (fail_compiles & (1 << level)) {
+        log_fallback("the native code could not be compiled (test hook)");
+        return nullptr;
+    }
+    try {
+        return compile(*jit, level, log_fallback);
+    } catch (const std::exception& e) {
+        log_fallback(e.what());
+        return nullptr;
+    }
+}
+
+} // namespace
+
+native_handle native_compile(const native_listing& listing, int level, std::string* why) {
+    return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
+        const std::string name = "kavrel_pass_" + std::to_string(module_count++);
+        // The parts split into modules of about equal size, one thread each.
+        const std::vector<std::size_t> sizes = part_sizes(listing, level);
+        const unsigned threads = compile_threads(level, listing.ops.size());
+        std::vector<module_task> tasks(1);
+        tasks[0].main = true;
+        // Two modules a thread: a thread the system holds up does not hold
+        // up the pass (on a busy machine 9 x 150 levels compiled 10-20% faster).
+        // On the worker no module is larger than worker_module_ops, so a
+        // compile dropped part way ends soon after.
+        std::size_t modules = threads > 1 ? 2 * std::size_t{threads} : 1;
+        if (on_worker)
+            modules =
+                std::max(modules, (listing.ops.size() + worker_module_ops - 1) / worker_module_ops);
+        if (modules > 1) {
+            const std::size_t share = std::max(threads_setting > 0 ? std::size_t{1} : module_ops,
+                                               (listing.ops.size() + modules - 1) / modules);
+            std::size_t filled = 0;
+            for (std::size_t k = 0; k < sizes.size(); ++k) {
+                if (filled >= share) {
+                    tasks.back().end = k;
+                    tasks.emplace_back();
+                    tasks.back().first = k;
+                    filled = 0;
+                }
+                filled += sizes[k];
+            }
+        }
+        tasks.back().end = sizes.size();
+        const llvm::DataLayout layout = jit.getDataLayout();
+        std::atomic<std::size_t> next{0};
+        const std::atomic<bool>* dropped = compile_dropped;
+        auto work = [&] {
+            for (std::size_t k; (k = next++) < tasks.size();) {
+                if (module_dropped(dropped))
+                    tasks[k].error = dropped_text;
+                else
+                    compile_module(listing, level, name, layout, tasks[k]);
+            }
+        };
+        {
+            std::vector<std::thread> helpers;
+            helpers.reserve(threads);
+            for (std::size_t k = 1; k < std::min<std::size_t>(threads, tasks.size()); ++k) {
+                try {
+                    helpers.emplace_back(work);
+                } catch (const std::system_error&) {
+                    break; // no thread to be had: fewer compile the modules
+                }
+            }
+            work();
+            for (std::thread& t : helpers) t.join();
+#if defined(__GLIBC__)
+            // The helpers' heaps keep what their compile freed: without
+            // handing it back, 400 tier 1 compiles on four threads grew the
+            // resident size by 1.5 MB (120 KB with it; one thread: 72 KB).
+            if (!helpers.empty()) malloc_trim(0);
+#endif
+        }
+        if (dropped && *dropped) {
+            dropped_compiles.fetch_add(1, std::memory_order_relaxed);
+            log_fallback(dropped_text);
+            return native_handle{};
+        }
+        native_handle code = link_modules(jit, tasks, name, false, log_fallback);
+        if (code && !why) compiled();
+        return code;
+    });
+}
+
+native_handle native_compile_steps(const native_listing& dynamic, const native_listing& rates,
+                                   const native_step_shape& shape, int level, std::string* why) {
+    return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
+        const std::string name = "kavrel_steps_" + std::to_string(module_count++);
+        if (module_dropped(compile_dropped)) {
+            dropped_compiles.fetch_add(1, std::memory_order_relaxed);
+            log_fallback(dropped_text);
+            return native_handle{};
+        }
+        std::vector<module_task> tasks(1);
+        compile_steps_module(dynamic, rates, shape, level, name, jit.getDataLayout(), tasks[0]);
+        return link_modules(jit, tasks, name, true, log_fallback);
+    });
+}
+
+native_steps_fn native_steps_of(const native_code& code) {
+    return code.steps ? reinterpret_cast<native_steps_fn>(code.entry) : nullptr;
+}
+
+int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
+               std::uint32_t* bad) {
+    native_frame frame{run_lookup_data(), 0, &pass, nullptr};
+    int r = code.fn()(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
+    if (r == -1) std::rethrow_exception(frame.error);
+    if (r < -1) {
+        handovers.fetch_add(1, std::memory_order_relaxed);
+        *bad = frame.bad;
+        return r + 1; // -(k + 1): the loop goes on from instruction k
+    }
+    return r;
+}
+
+struct native_bound {
+    pass_fn fn;
+    const void* ops;
+    lookup_table* tables;
+    native_frame frame;
+};
+
+native_bound_handle native_bind(const native_code& code, flat_pass& pass, const void* ops) {
+    return native_bound_handle(new native_bound{
+        code.fn(), ops, run_lookup_tables(), native_frame{run_lookup_data(), 0, &pass, nullptr}});
+}
+
+native_direct native_direct_of(native_bound& b) {
+    return {b.fn, b.tables, b.ops, &b.frame};
+}
+
+int native_run_bound(native_bound& b, int mode, std::uint32_t* bad) {
+    int r = b.fn(value_array, rate_array, b.tables, b.ops, mode, &b.frame);
+    return r ? native_bound_result(b, r, bad) : 0;
+}
+
+int native_bound_result(native_bound& b, int r, std::uint32_t* bad) {
+    if (r == -1) {
+        std::exception_ptr error = std::move(b.frame.error);
+        b.frame.error = nullptr;
+        std::rethrow_exception(error);
+    }
+    if (r < -1) {
+        handovers.fetch_add(1, std::memory_order_relaxed);
+        *bad = b.frame.bad;
+        return r + 1;
+    }
+    return r;
+}
+
+#else // no LLVM in this build: every pass runs on the flat loop
+
+struct native_code {};
+
+void set_native_compile_threads(int) {}
+
+void native_detail::release_compile_memory() {}
+
+bool native_available() {
+    return false;
+}
+
+native_handle native_compile(const native_listing&, int, std::string* why) {
+    const char* text = "this build has no native code generator";
+    if (why)
+        *why = text;
+    else
+        log_fallback(text);
+    return nullptr;
+}
+
+native_handle native_compile_steps(const native_listing&, const native_listing&,
+                                   const native_step_shape&, int, std::string* why) {
+    return native_compile(native_listing{}, 0, why);
+}
+
+native_steps_fn native_steps_of(const native_code&) {
+    return nullptr;
+}
+
+int native_run(const native_code&, flat_pass&, const void*, int, std::uint32_t*) {
+    return 0;
+}
+
+struct native_bound {};
+
+native_bound_handle native_bind(const native_code&, flat_pass&, const void*) {
+    return nullptr;
+}
+
+int native_run_bound(native_bound&, int, std::uint32_t*) {
+    return 0;
+}
+
+native_direct native_direct_of(native_bound&) {
+    return {};
+}
+
+int native_bound_result(native_bound&, int r, std::uint32_t*) {
+    return r;
+}
+
+#endif
+
+void native_code_free::operator()(native_code* code) const {
+    delete code;
+}
+
+void native_bound_free::operator()(native_bound* bound) const {
+    delete bound;
+}
