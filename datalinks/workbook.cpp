@@ -62,19 +62,6 @@ char32_t upper_code_point(char32_t c) {
     return c;
 }
 
-void put_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 // Sheet and range names compare without regard to case, as the spreadsheet
 // programs compare them: "DONNÉES" is "Données". UTF-8 in, UTF-8 out; bytes
 // that are not UTF-8 pass unchanged.

@@ -29,4 +29,7 @@ struct xls_value {
 // bounds.
 bool read_xls_values(std::string_view file, std::vector<xls_value>* out);
 
+// Appends a code point of the Basic Multilingual Plane as UTF-8.
+void put_utf8(std::string& out, char32_t c);
+
 } // namespace sheets

@@ -89,6 +89,6 @@ struct outwin_font {
 void outwin_open_font(outwin_font& font, const font_spec* spec);
 // Deletes the measuring device and the font.
 void outwin_close_font(outwin_font& font);
-// The colour text is drawn in: the spec's, the window text colour for the
-// default.
+// The colour text is drawn in: the font's own, or the window text colour
+// when it names none.
 COLORREF outwin_text_colour(const font_spec& spec);
