@@ -7,6 +7,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QPainterPath>
 
 #include <cmath>
 #include <cstring>
@@ -231,6 +232,14 @@ QFont current_qfont(Dc& d) {
 } // namespace gdi
 
 namespace {
+
+// Glyph images are only safe while a glyph's box stays small: the em times
+// its stretch, in device pixels.
+bool glyphs_too_large_for_images(const QFont& f, const QTransform& t) {
+    const double stretch = f.stretch() > 0 ? f.stretch() / 100.0 : 1.0;
+    const double scale = std::sqrt(std::abs(t.determinant()));
+    return f.pixelSize() * std::max(1.0, stretch) * scale > 255.0;
+}
 
 double escapement_degrees(Dc& d) {
     Object* o = object(d.s.font, Kind::font);
@@ -546,13 +555,26 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
     }
     qp.setPen(qcolor(d->s.text));
     qp.setBackgroundMode(Qt::TransparentMode);
+    // The toolkit keeps the glyphs of smaller fonts as images; a stretched
+    // one turned a little is rasterised into a buffer it may fail to get
+    // (a crash inside the toolkit). Large glyphs are filled as outlines.
+    const bool outlines = glyphs_too_large_for_images(f, qp.transform());
+    auto draw = [&](QPointF at, const QString& text) {
+        if (!outlines) {
+            qp.drawText(at, text);
+            return;
+        }
+        QPainterPath path;
+        path.addText(at, f, text);
+        qp.fillPath(path, qcolor(d->s.text));
+    };
     if (!dx && d->s.char_extra == 0) {
-        qp.drawText(QPointF(x0, base), s);
+        draw(QPointF(x0, base), s);
     } else {
         double at = x0;
         for (qsizetype i = 0; i < s.size();) {
             int n = units_at(s, i);
-            qp.drawText(QPointF(at, base), s.mid(i, n));
+            draw(QPointF(at, base), s.mid(i, n));
             for (int k = 0; k < n; ++k) at += adv[static_cast<std::size_t>(i + k)];
             i += n;
         }

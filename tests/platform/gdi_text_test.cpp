@@ -148,6 +148,44 @@ TEST(GdiText, RotatedText) {
     DeleteObject(f45);
 }
 
+// Glyphs too large for the toolkit's glyph images (a stretched font turned a
+// little crashed inside the toolkit) are filled as outlines: they still draw,
+// at the place and size the glyph images give, with their underline.
+TEST(GdiText, LargeGlyphsDrawAsOutlines) {
+    Canvas wide(900, 300);
+    HFONT stretched = CreateFont(-64, 8000, -1, -1, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0,
+                                 VARIABLE_PITCH | FF_SWISS, "DejaVu Sans");
+    SelectObject(wide.dc, stretched);
+    TextOut(wide.dc, 10, 100, "Wm", 2);
+    QRect w = wide.ink();
+    EXPECT_GT(w.width(), 800); // each character about 16 ems wide
+    EXPECT_GT(w.height(), 30);
+    SelectObject(wide.dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(stretched);
+
+    // The same text below and above the size limit: the outline is where the
+    // glyph image was, scaled.
+    Canvas small(400, 400), large(400, 400);
+    HFONT f100 = CreateFont(-100, 0, 0, 0, FW_NORMAL, 0, 1, 0, ANSI_CHARSET, 0, 0, 0,
+                            VARIABLE_PITCH | FF_SWISS, "DejaVu Sans");
+    HFONT f300 = CreateFont(-300, 0, 0, 0, FW_NORMAL, 0, 1, 0, ANSI_CHARSET, 0, 0, 0,
+                            VARIABLE_PITCH | FF_SWISS, "DejaVu Sans");
+    SelectObject(small.dc, f100);
+    SelectObject(large.dc, f300);
+    TextOut(small.dc, 10, 10, "x", 1);
+    TextOut(large.dc, 10, 10, "x", 1);
+    QRect a = small.ink(), b = large.ink();
+    ASSERT_FALSE(a.isEmpty());
+    ASSERT_FALSE(b.isEmpty());
+    EXPECT_NEAR(b.left() - 10, 3 * (a.left() - 10), 6);
+    EXPECT_NEAR(b.height(), 3 * a.height(), 9); // underline included in both
+    EXPECT_NEAR(b.width(), 3 * a.width(), 9);
+    SelectObject(small.dc, GetStockObject(SYSTEM_FONT));
+    SelectObject(large.dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(f100);
+    DeleteObject(f300);
+}
+
 TEST(GdiText, OpaqueBackgroundFillsTheCell) {
     Canvas c;
     HFONT f = font(-16);
