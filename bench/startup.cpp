@@ -3,7 +3,9 @@
 // one X server. Each program is started afresh per measurement and tells its
 // first paint on stderr (KAVREL_TRACE_FIRST_PAINT); the time runs from just
 // before the spawn to the reading of that line. An Xvfb of its own is started
-// unless KAVREL_BENCH_DISPLAY names a display to use.
+// unless KAVREL_BENCH_DISPLAY names a display to use. The viewer's memory
+// with the large sample, opened and simulated (Ctrl+R sent by xdotool), is
+// measured on the same display.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -85,8 +88,10 @@ Display& display() {
 }
 
 // One start: the seconds to the first paint, or a negative value when the
-// program never told it (within ten seconds).
-double time_to_first_paint(const std::vector<std::string>& argv, const std::string& home) {
+// program never told it (within ten seconds). With running, the program is
+// left running and its process id given there.
+double time_to_first_paint(const std::vector<std::string>& argv, const std::string& home,
+                           pid_t* running = nullptr) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     std::vector<std::string> env = {"DISPLAY=" + display().name,
@@ -118,8 +123,12 @@ double time_to_first_paint(const std::vector<std::string>& argv, const std::stri
                 break;
             }
         }
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        if (running && seconds >= 0) {
+            *running = pid;
+        } else {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
     }
     close(fds[0]);
     return seconds;
@@ -173,5 +182,76 @@ BENCHMARK(BM_StartViewerWithModel)
     ->Iterations(1)
     ->Repetitions(9)
     ->Unit(benchmark::kMillisecond);
+
+// A field of /proc/PID/status in MB (VmRSS, VmHWM), or -1.
+double status_mb(pid_t pid, const char* field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + std::strlen(field)) / 1024;
+    return -1;
+}
+
+// The resident size once it has not moved for two seconds (the compiles in
+// the background done and their memory given back), within a minute.
+double settled_mb(pid_t pid) {
+    double last = status_mb(pid, "VmRSS:");
+    int still = 0;
+    for (int i = 0; i < 300 && still < 10; ++i) {
+        usleep(200000);
+        double now = status_mb(pid, "VmRSS:");
+        still = now == last ? still + 1 : 0;
+        last = now;
+    }
+    return last;
+}
+
+// The viewer with the large sample (a 100 x 100 ring): resident size opened,
+// then after Model > Simulate (Ctrl+R) has run it and its compiles are done,
+// and the peak. Under the X server, with its backing stores.
+void BM_ViewerMemoryLargeModel(benchmark::State& state) {
+    if (display().name.empty()) {
+        state.SkipWithError("no X server (Xvfb) could be started");
+        return;
+    }
+    if (access("/usr/bin/xdotool", X_OK) != 0) {
+        state.SkipWithError("xdotool is needed to send Ctrl+R");
+        return;
+    }
+    const std::string home =
+        (fs::temp_directory_path() / ("kavrel-memory-" + std::to_string(getpid()))).string();
+    fs::create_directories(home + "/.config");
+    const std::string model = home + "/large.kmf";
+    fs::copy_file(KAVREL_LARGE_MODEL, model, fs::copy_options::overwrite_existing);
+    double opened = 0, simulated = 0, peak = 0;
+    for (auto _ : state) {
+        fs::remove(home + "/Current.kdf");
+        pid_t pid = -1;
+        if (time_to_first_paint({KAVREL_VIEWER, model}, home, &pid) < 0) {
+            state.SkipWithError("the program never painted its window");
+            break;
+        }
+        opened = settled_mb(pid);
+        const std::string key =
+            "DISPLAY=" + display().name + " /usr/bin/xdotool search --sync --onlyvisible --pid " +
+            std::to_string(pid) + " --name ^Kavrel windowfocus --sync key ctrl+r >/dev/null 2>&1";
+        const bool sent = std::system(key.c_str()) == 0;
+        for (int i = 0; i < 300 && sent && !fs::exists(home + "/Current.kdf"); ++i) usleep(100000);
+        const bool ran = sent && fs::exists(home + "/Current.kdf");
+        simulated = settled_mb(pid);
+        peak = status_mb(pid, "VmHWM:");
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        if (!ran) {
+            state.SkipWithError("the simulation did not write its run");
+            break;
+        }
+    }
+    fs::remove_all(home);
+    state.counters["opened_mb"] = opened;
+    state.counters["simulated_mb"] = simulated;
+    state.counters["peak_mb"] = peak;
+}
+BENCHMARK(BM_ViewerMemoryLargeModel)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace

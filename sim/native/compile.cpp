@@ -1,7 +1,7 @@
 // The native tier (see native.h): its switches and counters, and the log of
-// its fallbacks. The IR of a pass is built in
-// emit.cpp, compiled and linked in jit.cpp, on the compile worker of
-// worker.cpp.
+// its fallbacks. The IR of a pass is built in llvm/emit.cpp, compiled and
+// linked in llvm/jit.cpp (the code generator's module, loaded by loader.cpp),
+// on the compile worker of worker.cpp; run.cpp calls the compiled code.
 #include <cstdlib>
 
 #include "foundation/report.h"
@@ -27,6 +27,9 @@ std::condition_variable hold_changed;
 bool compiles_held = false;
 std::size_t held_compiles = 0;
 std::atomic<std::size_t> dropped_compiles{0};
+std::atomic<int> threads_setting{0};
+std::atomic<bool> exiting{false};
+std::atomic<std::size_t> wide_loops{0};
 
 namespace {
 
@@ -59,7 +62,7 @@ void set_native_mode(int mode) {
 }
 
 int native_mode() {
-#if !defined(KAVREL_WITH_LLVM)
+#if !defined(KAVREL_NATIVE_MODULE)
     return nm_off; // a build without the tier: nothing to log either
 #endif
     int m = mode_setting;
@@ -122,4 +125,12 @@ std::size_t native_held_compiles() {
 
 std::size_t native_dropped_compiles() {
     return dropped_compiles;
+}
+
+std::size_t native_wide_loops() {
+    return wide_loops;
+}
+
+void set_native_compile_threads(int threads) {
+    threads_setting = threads;
 }

@@ -55,8 +55,6 @@ void release_compile_memory();
 
 } // namespace native_detail
 
-#if defined(KAVREL_WITH_LLVM)
-
 // What a call from native code into the engine needs: the pass (for its
 // chunk loops) and the error a unit left to the interpreter threw, which
 // goes on after the native code has returned (no exception crosses it).
@@ -77,6 +75,62 @@ namespace native_detail {
 // lookup tables, the pass's bound instructions, the mode, the frame.
 using pass_fn = std::int32_t (*)(float*, float*, lookup_table*, const void*, std::int32_t,
                                  native_frame*);
+
+} // namespace native_detail
+
+// Compiled code: its entry (a pass_fn, or for code of steps a
+// native_steps_fn) and the code generator's hold on the memory it lives in,
+// given back through free_owner when the code goes.
+struct native_code {
+    void* entry = nullptr;
+    const bool steps;
+    void* owner = nullptr;
+    void (*free_owner)(void*) = nullptr;
+    native_detail::pass_fn fn() const { return reinterpret_cast<native_detail::pass_fn>(entry); }
+    explicit native_code(bool of_steps);
+    ~native_code();
+    native_code(const native_code&) = delete;
+    native_code& operator=(const native_code&) = delete;
+};
+
+// The code generator, a module of its own (libkavrel_native.so) loaded on
+// the first compile: LLVM's library is large, and a process that never
+// compiles (a viewer that only shows a model, a tool that reads runs) does
+// not map it. Both sides come from one build; size checks that.
+struct native_backend {
+    std::size_t size = sizeof(native_backend);
+    // Makes the JIT: null, or why there is none.
+    const char* (*start)();
+    native_handle (*compile)(const native_listing& listing, int level, std::string* why);
+    native_handle (*compile_steps)(const native_listing& dynamic, const native_listing& rates,
+                                   const native_step_shape& shape, int level, std::string* why);
+    // What the compiles keep between them (see release_compile_memory).
+    void (*release_memory)();
+};
+
+// The module's one entry point, found by name.
+extern "C" const native_backend* kavrel_native_backend();
+
+namespace native_detail {
+
+// Set at exit once the worker has stopped, before the code generator's own
+// statics go: code freed after it leaves the JIT's memory to the process's end.
+extern std::atomic<bool> exiting;
+// Finishes the worker's compile under way and ends its thread (at exit).
+void stop_worker();
+// Loads the code generator's module if it is not yet (once; see loader.cpp).
+void load_backend();
+
+// Compile threads set by a test (0: chosen by size and machine).
+extern std::atomic<int> threads_setting;
+// Units compiled as wide loops.
+extern std::atomic<std::size_t> wide_loops;
+
+} // namespace native_detail
+
+#if defined(KAVREL_WITH_LLVM)
+
+namespace native_detail {
 
 // A target machine of the level for one compile (kept for the next).
 struct machine_lease {

@@ -47,6 +47,10 @@ public:
     native_worker() { worker_alive = true; }
     ~native_worker() {
         worker_alive = false;
+        stop();
+    }
+    // Finishes the compile under way and ends the thread; no other starts.
+    void stop() {
         {
             std::lock_guard<std::mutex> g(m_);
             stop_ = true;
@@ -59,7 +63,7 @@ public:
         {
             std::lock_guard<std::mutex> g(m_);
             queue_.push_back(std::move(job));
-            if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+            if (!thread_.joinable() && !stop_) thread_ = std::thread([this] { loop(); });
             ended.swap(ended_);
         }
         wake_.notify_all();
@@ -158,6 +162,7 @@ std::shared_ptr<native_job> native_compile_later(native_listing listing, int lev
     job->listing = std::move(listing);
     if (level < 0 && job->listing.ops.size() <= native_auto_tier0_max_ops) job->levels.push_back(0);
     job->levels.push_back(level == 0 ? 0 : 1);
+    load_backend();
     worker().add(job);
     return job;
 }
@@ -170,6 +175,7 @@ std::shared_ptr<native_job> native_compile_steps_later(native_listing dynamic, n
     job->shape = shape;
     job->steps = true;
     job->levels.push_back(1);
+    load_backend();
     worker().add(job);
     return job;
 }
@@ -202,6 +208,10 @@ native_handle native_take(native_job& job) {
 void native_cancel(native_job& job) {
     job.cancelled = true;
     if (worker_alive) worker().drop(job);
+}
+
+void native_detail::stop_worker() {
+    if (worker_alive) worker().stop();
 }
 
 void native_wait_idle() {

@@ -30,7 +30,6 @@
 #include "sim/native/compile_internal.h"
 #include "sim/simdata.h"
 
-#if defined(KAVREL_WITH_LLVM)
 #include <llvm/ExecutionEngine/JITEventListener.h>
 #include <llvm/ExecutionEngine/Orc/LLJIT.h>
 #include <llvm/ExecutionEngine/Orc/RTDyldObjectLinkingLayer.h>
@@ -51,7 +50,7 @@
 #include <llvm/Target/TargetMachine.h>
 #include <llvm/Transforms/Scalar/SROA.h>
 
-#include "sim/native/wide.h"
+#include "sim/native/llvm/wide.h"
 
 using namespace native_detail;
 
@@ -2302,5 +2301,3 @@ void native_detail::compile_steps_module(const native_listing& dynamic, const na
         build_steps(cx, m, dynamic, rates, shape, level, name);
     });
 }
-
-#endif

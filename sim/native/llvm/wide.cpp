@@ -1,19 +1,10 @@
 // Units of several lanes as native loops (see wide.h).
-#include "sim/native/wide.h"
+#include "sim/native/llvm/wide.h"
 
 #include <atomic>
 
+#include "sim/native/compile_internal.h"
 #include "sim/native/native.h"
-
-namespace {
-std::atomic<std::size_t> wide_loops{0};
-}
-
-std::size_t native_wide_loops() {
-    return wide_loops;
-}
-
-#if defined(KAVREL_WITH_LLVM)
 
 #include <cmath>
 #include <map>
@@ -475,8 +466,6 @@ bool emit_wide_loop(llvm::IRBuilder<>& b, llvm::Value* value, llvm::Value* rate,
     wide_builder wb(b, value, rate, l, w);
     if (!wb.compilable()) return false;
     wb.emit(exact);
-    ++wide_loops;
+    ++native_detail::wide_loops;
     return true;
 }
-
-#endif

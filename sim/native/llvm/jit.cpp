@@ -1,8 +1,9 @@
 // The JIT session: LLVM set up once, the target machines of the two levels,
 // ORC's LLJIT linking the objects of a pass; a pass compiled in modules by
-// several threads at once; the calls into compiled code. Without LLVM in the
-// build, every pass runs on the flat loop.
+// several threads at once; the module's entry point (the code generator is
+// loaded by the engine on its first compile, see loader.cpp).
 #include <malloc.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <array>
@@ -30,7 +31,6 @@
 
 using namespace native_detail;
 
-#if defined(KAVREL_WITH_LLVM)
 #include <llvm/ExecutionEngine/JITEventListener.h>
 #include <llvm/ExecutionEngine/Orc/LLJIT.h>
 #include <llvm/ExecutionEngine/Orc/RTDyldObjectLinkingLayer.h>
@@ -136,12 +136,45 @@ llvm::orc::LLJIT* the_jit() {
     return s.jit;
 }
 
+// LLVM's library is large, and its code and read-only data read in by a
+// compile (34 MB of its pages are touched by its start-up alone) stayed
+// resident for the life of the process though the next compile may be
+// minutes away. Once the worker's queue is empty they are handed back: they
+// stay in the system's file cache, and the next compile maps them again
+// (about 2 ms for 10,000 pages). Only pages read from the file are dropped;
+// what the loader wrote (relocated data) is not.
+void give_back_library_pages() {
+#if defined(MADV_PAGEOUT)
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (!maps) return;
+    char line[4096];
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long from = 0, to = 0;
+        char perms[5] = {};
+        int path_at = 0;
+        if (std::sscanf(line, "%lx-%lx %4s %*s %*s %*s %n", &from, &to, perms, &path_at) < 3)
+            continue;
+        if (perms[1] == 'w' || path_at <= 0) continue; // written pages are the process's own
+        const char* path = line + path_at;
+        const char* base = std::strrchr(path, '/');
+        base = base ? base + 1 : path;
+        if (std::strncmp(base, "libLLVM", 7) != 0 &&
+            std::strncmp(base, "libkavrel_native", 16) != 0)
+            continue;
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_PAGEOUT); // a hint: errors ignored
+    }
+    std::fclose(maps);
+#endif
+}
+
 } // namespace
 
+namespace {
+
 // What the compiles keep between them, given back once the worker has
-// nothing left to do: the target machines (remade in about a millisecond)
-// and the free memory of every thread's heap.
-void native_detail::release_compile_memory() {
+// nothing left to do: the target machines (remade in about a millisecond),
+// the free memory of every thread's heap and the library's pages.
+void release_memory() {
     std::vector<std::unique_ptr<llvm::TargetMachine>> machines[2];
     {
         std::lock_guard<std::mutex> g(jit_state_.machines_mutex);
@@ -152,7 +185,10 @@ void native_detail::release_compile_memory() {
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif
+    give_back_library_pages();
 }
+
+} // namespace
 
 native_detail::machine_lease::machine_lease(int l) : level(l) {
     {
@@ -175,31 +211,22 @@ native_detail::machine_lease::~machine_lease() {
     jit_state_.idle_machines[level].push_back(std::move(tm));
 }
 
-struct native_code {
-    llvm::orc::ResourceTrackerSP tracker;
-    // The pass's function (pass_fn), or for code of steps its steps function.
-    void* entry = nullptr;
-    const bool steps;
-    pass_fn fn() const { return reinterpret_cast<pass_fn>(entry); }
-    explicit native_code(bool of_steps) : steps(of_steps) { ++(steps ? live_steps : live_passes); }
-    ~native_code() {
-        if (tracker) {
-            llvm::consumeError(tracker->remove());
-            // The names of the pass's functions, interned by the JIT, go too
-            // (each compile has names of its own).
-            jit_state_.jit->getExecutionSession().getSymbolStringPool()->clearDeadEntries();
-        }
-        --(steps ? live_steps : live_passes);
-    }
-};
+namespace {
 
-bool native_available() {
-    return the_jit() != nullptr;
+// The JIT's hold on a piece of code: removed with the code.
+void free_tracker(void* owner) {
+    auto* tracker = static_cast<llvm::orc::ResourceTrackerSP*>(owner);
+    llvm::consumeError((*tracker)->remove());
+    delete tracker;
+    // The names of the code's functions, interned by the JIT, go too (each
+    // compile has names of its own).
+    jit_state_.jit->getExecutionSession().getSymbolStringPool()->clearDeadEntries();
 }
+
+} // namespace
 
 namespace {
 
-std::atomic<int> threads_setting{0};
 constexpr std::size_t module_ops = 160;
 // The largest module of a compile on the worker (a module's compile cannot
 // be stopped part way: at tier 1 this many instructions take about a tenth
@@ -247,10 +274,6 @@ unsigned compile_threads(int level, std::size_t ops) {
 
 } // namespace
 
-void set_native_compile_threads(int threads) {
-    threads_setting = threads;
-}
-
 namespace {
 
 // Adds the compiled modules to the JIT as one piece of code and finds its
@@ -265,11 +288,12 @@ native_handle link_modules(llvm::orc::LLJIT& jit, std::vector<module_task>& task
         }
     std::lock_guard<std::mutex> turn(jit_state_.linking);
     native_handle code(new native_code(steps));
-    code->tracker = jit.getMainJITDylib().createResourceTracker();
+    auto* tracker = new llvm::orc::ResourceTrackerSP(jit.getMainJITDylib().createResourceTracker());
+    code->owner = tracker;
+    code->free_owner = free_tracker;
     for (module_task& t : tasks)
         if (auto e = jit.addObjectFile(
-                code->tracker,
-                std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
+                *tracker, std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
             log("the native code could not be added (" + llvm::toString(std::move(e)) + ")");
             return nullptr;
         }
@@ -317,7 +341,9 @@ native_handle compile_code(int level, std::string* why, Compile&& compile) {
 
 } // namespace
 
-native_handle native_compile(const native_listing& listing, int level, std::string* why) {
+namespace {
+
+native_handle compile_pass(const native_listing& listing, int level, std::string* why) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_pass_" + std::to_string(module_count++);
         // The parts split into modules of about equal size, one thread each.
@@ -389,8 +415,8 @@ native_handle native_compile(const native_listing& listing, int level, std::stri
     });
 }
 
-native_handle native_compile_steps(const native_listing& dynamic, const native_listing& rates,
-                                   const native_step_shape& shape, int level, std::string* why) {
+native_handle compile_steps(const native_listing& dynamic, const native_listing& rates,
+                            const native_step_shape& shape, int level, std::string* why) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_steps_" + std::to_string(module_count++);
         if (module_dropped(compile_dropped)) {
@@ -404,116 +430,15 @@ native_handle native_compile_steps(const native_listing& dynamic, const native_l
     });
 }
 
-native_steps_fn native_steps_of(const native_code& code) {
-    return code.steps ? reinterpret_cast<native_steps_fn>(code.entry) : nullptr;
+const char* start() {
+    return the_jit() ? nullptr : jit_state_.error.c_str();
 }
 
-int native_run(const native_code& code, flat_pass& pass, const void* ops, int mode,
-               std::uint32_t* bad) {
-    native_frame frame{run_lookup_data(), 0, &pass, nullptr};
-    int r = code.fn()(value_array, rate_array, run_lookup_tables(), ops, mode, &frame);
-    if (r == -1) std::rethrow_exception(frame.error);
-    if (r < -1) {
-        handovers.fetch_add(1, std::memory_order_relaxed);
-        *bad = frame.bad;
-        return r + 1; // -(k + 1): the loop goes on from instruction k
-    }
-    return r;
-}
+const native_backend backend{sizeof(native_backend), start, compile_pass, compile_steps,
+                             release_memory};
 
-struct native_bound {
-    pass_fn fn;
-    const void* ops;
-    lookup_table* tables;
-    native_frame frame;
-};
+} // namespace
 
-native_bound_handle native_bind(const native_code& code, flat_pass& pass, const void* ops) {
-    return native_bound_handle(new native_bound{
-        code.fn(), ops, run_lookup_tables(), native_frame{run_lookup_data(), 0, &pass, nullptr}});
-}
-
-native_direct native_direct_of(native_bound& b) {
-    return {b.fn, b.tables, b.ops, &b.frame};
-}
-
-int native_run_bound(native_bound& b, int mode, std::uint32_t* bad) {
-    int r = b.fn(value_array, rate_array, b.tables, b.ops, mode, &b.frame);
-    return r ? native_bound_result(b, r, bad) : 0;
-}
-
-int native_bound_result(native_bound& b, int r, std::uint32_t* bad) {
-    if (r == -1) {
-        std::exception_ptr error = std::move(b.frame.error);
-        b.frame.error = nullptr;
-        std::rethrow_exception(error);
-    }
-    if (r < -1) {
-        handovers.fetch_add(1, std::memory_order_relaxed);
-        *bad = b.frame.bad;
-        return r + 1;
-    }
-    return r;
-}
-
-#else // no LLVM in this build: every pass runs on the flat loop
-
-struct native_code {};
-
-void set_native_compile_threads(int) {}
-
-void native_detail::release_compile_memory() {}
-
-bool native_available() {
-    return false;
-}
-
-native_handle native_compile(const native_listing&, int, std::string* why) {
-    const char* text = "this build has no native code generator";
-    if (why)
-        *why = text;
-    else
-        log_fallback(text);
-    return nullptr;
-}
-
-native_handle native_compile_steps(const native_listing&, const native_listing&,
-                                   const native_step_shape&, int, std::string* why) {
-    return native_compile(native_listing{}, 0, why);
-}
-
-native_steps_fn native_steps_of(const native_code&) {
-    return nullptr;
-}
-
-int native_run(const native_code&, flat_pass&, const void*, int, std::uint32_t*) {
-    return 0;
-}
-
-struct native_bound {};
-
-native_bound_handle native_bind(const native_code&, flat_pass&, const void*) {
-    return nullptr;
-}
-
-int native_run_bound(native_bound&, int, std::uint32_t*) {
-    return 0;
-}
-
-native_direct native_direct_of(native_bound&) {
-    return {};
-}
-
-int native_bound_result(native_bound&, int r, std::uint32_t*) {
-    return r;
-}
-
-#endif
-
-void native_code_free::operator()(native_code* code) const {
-    delete code;
-}
-
-void native_bound_free::operator()(native_bound* bound) const {
-    delete bound;
+extern "C" const native_backend* kavrel_native_backend() {
+    return &backend;
 }

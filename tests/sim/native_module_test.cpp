@@ -1,0 +1,123 @@
+// The code generator is a module loaded on the first compile: a process that
+// never compiles does not map it, a missing module leaves the passes to the
+// loop with its reason, and a process may end while its worker compiles.
+// Each case runs in a fresh process (the module loads once per process).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "sim/interp.h"
+#include "sim/native/native.h"
+#include "sim/run.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+// Whether a library whose file name starts with name is mapped.
+bool mapped(const std::string& name) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        const std::size_t slash = line.rfind('/');
+        if (slash != std::string::npos && line.compare(slash + 1, name.size(), name) == 0)
+            return true;
+    }
+    return false;
+}
+
+void ring(model_builder& b, int count) {
+    b.control(0, 20, 0.25f, 1);
+    for (int i = 0; i < count; ++i) {
+        std::string n = std::to_string(i), next = std::to_string((i + 1) % count);
+        b.aux(("a" + n).c_str(), ("L" + n + " * 0.02 + L" + next + " * 0.001").c_str());
+        b.level(("L" + n).c_str(), ("a" + n + " - L" + n + " * 0.03").c_str(), "10");
+    }
+}
+
+// The values of a run on the road mode picks (native_mode's values).
+sim_output run_on(model_builder& b, int mode, std::string* messages = nullptr) {
+    set_flat_passes(true);
+    set_native_mode(mode);
+    message_capture capture;
+    sim_output out;
+    EXPECT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done);
+    native_wait_idle();
+    if (messages) *messages = capture.joined();
+    return out;
+}
+
+bool native_built() {
+    // Off when the build has no code generator, or when the environment
+    // turns the tier off (KAVREL_NATIVE=0): nothing to load then.
+    return native_mode() != nm_off;
+}
+
+TEST(NativeModule, OnlyTheFirstCompileLoadsTheCodeGenerator) {
+    if (!native_built()) GTEST_SKIP() << "no native code generator in this process";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            model_builder b("ring");
+            ring(b, 30);
+            if (!b.finish()) std::_Exit(2);
+            // Opened and run on the loop: nothing of the generator is mapped.
+            run_on(b, nm_off);
+            if (mapped("libkavrel_native") || mapped("libLLVM")) std::_Exit(3);
+            run_on(b, nm_tier0);
+            if (native_live_passes() == 0) std::_Exit(4);
+            if (!mapped("libkavrel_native") || !mapped("libLLVM")) std::_Exit(5);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(NativeModule, AMissingGeneratorLeavesTheRunToTheLoopWithItsReason) {
+    if (!native_built()) GTEST_SKIP() << "no native code generator in this process";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("KAVREL_NATIVE_MODULE", "/nonexistent/libkavrel_native.so", 1);
+            model_builder b("ring");
+            ring(b, 30);
+            if (!b.finish()) std::_Exit(2);
+            const sim_output loop = run_on(b, nm_off);
+            std::string messages;
+            const sim_output native = run_on(b, nm_tier0, &messages);
+            if (native.rows != loop.rows) std::_Exit(3);
+            if (native_live_passes() != 0) std::_Exit(4);
+            if (native_available()) std::_Exit(5);
+            std::fputs(messages.c_str(), stderr);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0),
+        "run on the interpreter: no native code generator \\(/nonexistent/libkavrel_native.so "
+        "not found\\)");
+}
+
+// The program ends while the worker compiles: the worker finishes and stops
+// before the generator's own statics go (it ended in "pure virtual method
+// called" when they went first).
+TEST(NativeModule, TheProcessEndsCleanlyWhileTheWorkerCompiles) {
+    if (!native_built()) GTEST_SKIP() << "no native code generator in this process";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int delay_us : {0, 1000, 3000, 6000, 10000, 15000, 20000, 30000, 45000})
+        EXPECT_EXIT(
+            {
+                model_builder b("ring");
+                ring(b, 200);
+                if (!b.finish()) std::_Exit(2);
+                set_flat_passes(true);
+                set_native_mode(nm_auto);
+                sim_output out;
+                simulate_model(b.symbols(), sim_options{}, &out);
+                usleep(static_cast<useconds_t>(delay_us));
+                std::exit(0);
+            },
+            testing::ExitedWithCode(0), "")
+            << "exit " << delay_us << " us after the run";
+}
+
+} // namespace
