@@ -541,16 +541,34 @@ INT_PTR fontset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
-int options_dialog(int) {
-    if (read_ini_file(nullptr, nullptr, 1) < 0) {
-        // The reader keeps its full message (file and reason) when the file is
-        // there but could not be read; a file that could not be made has none.
+// Reads the settings file before a dialog that shows or edits it: 1 when the
+// dialog may open. A file that is there but cannot be read keeps the dialog
+// shut (its message names the file and the reason). A file that cannot be
+// made (its folder gone or not writable) is said once, with the reason, and
+// the dialog works on this session's settings: the save that follows fails
+// quietly, as every save of it does once said.
+namespace {
+
+int read_settings_for_dialog(const char* unreadable) {
+    const int read = read_ini_file(nullptr, nullptr, 1);
+    if (read == -2) {
+        report_ini_make_failure();
+        return 1;
+    }
+    if (read < 0) {
         if (*ini_read_failure())
             report(8, "%s", ini_read_failure());
         else
-            report(8, "Unable to read the settings file %s", ini_file_path());
-        return -1;
+            report(8, unreadable, ini_file_path());
+        return 0;
     }
+    return 1;
+}
+
+} // namespace
+
+int options_dialog(int) {
+    if (!read_settings_for_dialog("Unable to read the settings file %s")) return -1;
     options_state st;
     INT_PTR r = run_dialog(dlg_options, nullptr, fontset_proc, reinterpret_cast<LPARAM>(&st));
     if (r != IDOK) return 0;
@@ -878,11 +896,7 @@ INT_PTR unitset_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_INITDIALOG:
         st = begin_dialog<units_state>(dialog, lparam);
         // The list lives in the settings file: read it as it is now.
-        if (read_ini_file(nullptr, nullptr, 1) < 0) {
-            if (*ini_read_failure())
-                report(8, "%s", ini_read_failure());
-            else
-                report(8, "Unable to access %s", ini_file_path());
+        if (!read_settings_for_dialog("Unable to access %s")) {
             EndDialog(dialog, IDCANCEL);
             return TRUE;
         }

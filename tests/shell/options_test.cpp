@@ -112,6 +112,23 @@ TEST_F(Options, MarkersWithColourGiveC1InEveryModeAndAreWritten) {
     for (std::uint8_t m : opts.colour_modes) EXPECT_EQ(m, cm_mono | cm_solid);
 }
 
+// A settings file that cannot be made (its folder is gone): Options says so
+// once, naming the file and the reason, and both dialogs still open on this
+// session's settings; the save after OK is not said again.
+TEST_F(Options, WithASettingsFileThatCannotBeMadeTheDialogsStillOpen) {
+    const std::string orphan = dir + "/gone/kavread.ini";
+    ASSERT_EQ(read_ini_file(orphan.c_str(), nullptr, 1), -2);
+    answerer::box(severity_caption(8)).text(orphan).press(IDOK);
+    answerer::dialog(dlg_options).check(ido_markers).check(ido_color).press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    EXPECT_EQ(opts.colour_modes[0] & 0xC0, 0xC0); // the session has the choice
+    answerer::dialog(dlg_units).press(IDCANCEL);
+    EXPECT_EQ(units_equivalences_dialog(), 0);
+    for (const std::string& text : seen_texts())
+        EXPECT_EQ(text.find("Unable to read"), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/gone"));
+}
+
 TEST_F(Options, CancelWritesNothing) {
     ASSERT_EQ(write_settings(0), 1);
     std::string before = ini_text();
