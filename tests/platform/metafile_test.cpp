@@ -612,6 +612,32 @@ TEST_F(MalformedMetafile, HugeBitmapInARecordIsRefusedWhenPlayed) {
     DeleteMetaFile(bad);
 }
 
+// Plays a damaged picture whose text is drawn in a font far wider than
+// high onto 64 x 48 pixels, then checks the device context still draws (the
+// picture's objects gone).
+void play_wide_text_then_draw(const unsigned char* bytes, UINT size) {
+    QImage img(64, 48, QImage::Format_RGB32);
+    img.fill(0xFFFFFFFF);
+    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetViewportExtEx(dc, 64, 48, nullptr);
+    HMETAFILE mf = SetMetaFileBitsEx(size, bytes);
+    ASSERT_NE(mf, nullptr);
+    EXPECT_TRUE(PlayMetaFile(dc, mf));
+    DeleteMetaFile(mf);
+    // The device context still draws after it (the picture's objects gone).
+    img.fill(0xFFFFFFFF);
+    SetMapMode(dc, MM_TEXT);
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    SetTextColor(dc, RGB(0, 0, 0));
+    TextOut(dc, 0, 0, "Ab", 2);
+    gdi_delete_image_dc(dc);
+    int ink = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) ink += img.pixel(x, y) != 0xFFFFFFFF;
+    EXPECT_GT(ink, 0);
+}
+
 // A damaged picture whose font is 40 times wider than high (a width of 8192
 // for characters of 16 units, drawn 64 pixels high): the text is drawn
 // stretched no more than the toolkit keeps as glyph images (it crashed
@@ -633,26 +659,7 @@ TEST(Metafile, AFontFarWiderThanHighIsDrawnWithinBounds) {
         0x93, 0xfa, 0x96, 0x7b, 0x8c, 0xea, 0x14, 0x00, 0x00, 0x10, 0x15, 0x00, 0x00, 0x00, 0x16,
         0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00,
     };
-    QImage img(64, 48, QImage::Format_RGB32);
-    img.fill(0xFFFFFFFF);
-    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
-    SetMapMode(dc, MM_ANISOTROPIC);
-    SetViewportExtEx(dc, 64, 48, nullptr);
-    HMETAFILE mf = SetMetaFileBitsEx(sizeof bytes, bytes);
-    ASSERT_NE(mf, nullptr);
-    EXPECT_TRUE(PlayMetaFile(dc, mf));
-    DeleteMetaFile(mf);
-    // The device context still draws after it (the picture's objects gone).
-    img.fill(0xFFFFFFFF);
-    SetMapMode(dc, MM_TEXT);
-    SelectObject(dc, GetStockObject(SYSTEM_FONT));
-    SetTextColor(dc, RGB(0, 0, 0));
-    TextOut(dc, 0, 0, "Ab", 2);
-    gdi_delete_image_dc(dc);
-    int ink = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) ink += img.pixel(x, y) != 0xFFFFFFFF;
-    EXPECT_GT(ink, 0);
+    play_wide_text_then_draw(bytes, sizeof bytes);
 }
 
 // The same picture with its font turned a tenth of a degree and other text:
@@ -676,26 +683,7 @@ TEST(Metafile, AWideFontTurnedALittleIsDrawn) {
         0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00,
 
     };
-    QImage img(64, 48, QImage::Format_RGB32);
-    img.fill(0xFFFFFFFF);
-    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
-    SetMapMode(dc, MM_ANISOTROPIC);
-    SetViewportExtEx(dc, 64, 48, nullptr);
-    HMETAFILE mf = SetMetaFileBitsEx(sizeof bytes, bytes);
-    ASSERT_NE(mf, nullptr);
-    EXPECT_TRUE(PlayMetaFile(dc, mf));
-    DeleteMetaFile(mf);
-    // The device context still draws after it (the picture's objects gone).
-    img.fill(0xFFFFFFFF);
-    SetMapMode(dc, MM_TEXT);
-    SelectObject(dc, GetStockObject(SYSTEM_FONT));
-    SetTextColor(dc, RGB(0, 0, 0));
-    TextOut(dc, 0, 0, "Ab", 2);
-    gdi_delete_image_dc(dc);
-    int ink = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) ink += img.pixel(x, y) != 0xFFFFFFFF;
-    EXPECT_GT(ink, 0);
+    play_wide_text_then_draw(bytes, sizeof bytes);
 }
 
 } // namespace
