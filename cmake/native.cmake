@@ -56,6 +56,13 @@ if(KAVREL_NATIVE_FOUND)
                  ${PROJECT_SOURCE_DIR}/sim/native/compile.cpp APPEND PROPERTY
                  COMPILE_DEFINITIONS "KAVREL_NATIVE_MODULE=\"$<TARGET_FILE:kavrel_native>\"")
     add_dependencies(kavrel_sim kavrel_native)
+    if(KAVREL_SANITIZE)
+        # The leak checker of Debian 12's compilers misreads the thread-local
+        # storage of a library loaded late (libLLVM's, set up lazily) and
+        # crashed at exit: in the sanitizer build every program maps libLLVM
+        # from its start, and the module alone is loaded on the first compile.
+        target_link_libraries(kavrel_sim PUBLIC -Wl,--no-as-needed ${KAVREL_LLVM_LIBRARY})
+    endif()
     target_link_libraries(kavrel_sim PUBLIC ${CMAKE_DL_LIBS})
     # Every program exports the engine's symbols the module uses (and no
     # others), so that the module links with the engine it was loaded into.

@@ -31,11 +31,15 @@ extern std::atomic<std::size_t> handovers;
 extern std::atomic<std::size_t> lane_units;
 extern std::atomic<std::size_t> bounded_parts, bound_misses;
 extern std::atomic<std::size_t> engine_calls;
+#if !defined(KAVREL_WITH_LLVM)
 // Whether this thread is the worker's.
 extern thread_local bool on_worker;
 // The flag that drops the worker's compile under way (its job's): the
 // modules not yet begun are not compiled once it is set.
 extern thread_local const std::atomic<bool>* compile_dropped;
+// (The code generator's module is told both in a compile_caller instead of
+// reading the program's thread-locals from another object.)
+#endif
 // Test hook: while held, the worker's compiles wait before each module.
 extern std::mutex hold_mutex;
 extern std::condition_variable hold_changed;
@@ -93,6 +97,14 @@ struct native_code {
     native_code& operator=(const native_code&) = delete;
 };
 
+// Who asks for a compile: the worker (which leaves cores to the run, and
+// whose compile a dropped job stops before its next module) or a run's own
+// thread.
+struct compile_caller {
+    bool worker = false;
+    const std::atomic<bool>* dropped = nullptr;
+};
+
 // The code generator, a module of its own (libkavrel_native.so) loaded on
 // the first compile: LLVM's library is large, and a process that never
 // compiles (a viewer that only shows a model, a tool that reads runs) does
@@ -101,9 +113,11 @@ struct native_backend {
     std::size_t size = sizeof(native_backend);
     // Makes the JIT: null, or why there is none.
     const char* (*start)();
-    native_handle (*compile)(const native_listing& listing, int level, std::string* why);
+    native_handle (*compile)(const native_listing& listing, int level, std::string* why,
+                             const compile_caller& caller);
     native_handle (*compile_steps)(const native_listing& dynamic, const native_listing& rates,
-                                   const native_step_shape& shape, int level, std::string* why);
+                                   const native_step_shape& shape, int level, std::string* why,
+                                   const compile_caller& caller);
     // What the compiles keep between them (see release_compile_memory).
     void (*release_memory)();
 };

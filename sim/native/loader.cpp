@@ -98,6 +98,10 @@ const native_backend* backend() {
     return s.backend;
 }
 
+compile_caller caller() {
+    return compile_caller{on_worker, compile_dropped};
+}
+
 native_handle no_backend(std::string* why) {
     const std::string& text = loader().error;
     if (why)
@@ -120,13 +124,13 @@ bool native_available() {
 
 native_handle native_compile(const native_listing& listing, int level, std::string* why) {
     const native_backend* b = backend();
-    return b ? b->compile(listing, level, why) : no_backend(why);
+    return b ? b->compile(listing, level, why, caller()) : no_backend(why);
 }
 
 native_handle native_compile_steps(const native_listing& dynamic, const native_listing& rates,
                                    const native_step_shape& shape, int level, std::string* why) {
     const native_backend* b = backend();
-    return b ? b->compile_steps(dynamic, rates, shape, level, why) : no_backend(why);
+    return b ? b->compile_steps(dynamic, rates, shape, level, why, caller()) : no_backend(why);
 }
 
 // Only a loaded generator has anything to give back.

@@ -1,6 +1,8 @@
 // Calls into compiled code, and its lifetime: what runs a pass needs no code
 // generator, only the entry the compile gave.
 #include <exception>
+#include <mutex>
+#include <vector>
 
 #include "sim/flat.h"
 #include "sim/interp_core.h"
@@ -13,8 +15,26 @@ native_code::native_code(bool of_steps) : steps(of_steps) {
     ++(steps ? live_steps : live_passes);
 }
 
+namespace {
+
+// The JIT's holds on code freed at exit, after the code generator's statics
+// went: kept, and reachable, to the process's end.
+void keep_to_exit(void* owner) {
+    static std::vector<void*>* kept = new std::vector<void*>;
+    static std::mutex m;
+    std::lock_guard<std::mutex> g(m);
+    kept->push_back(owner);
+}
+
+} // namespace
+
 native_code::~native_code() {
-    if (free_owner && !exiting) free_owner(owner);
+    if (free_owner) {
+        if (!exiting)
+            free_owner(owner);
+        else
+            keep_to_exit(owner);
+    }
     --(steps ? live_steps : live_passes);
 }
 

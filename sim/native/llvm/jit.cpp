@@ -257,7 +257,7 @@ bool module_dropped(const std::atomic<bool>* dropped) {
 // milliseconds), at tier 1 half of them, fewer when the machine is busy.
 // Set by a test, that many modules whatever the size (as many as there are
 // parts).
-unsigned compile_threads(int level, std::size_t ops) {
+unsigned compile_threads(int level, std::size_t ops, bool on_worker) {
     if (threads_setting > 0) return static_cast<unsigned>(threads_setting.load());
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     unsigned n = !on_worker ? cores : level ? cores / 2 : cores - 1;
@@ -343,12 +343,13 @@ native_handle compile_code(int level, std::string* why, Compile&& compile) {
 
 namespace {
 
-native_handle compile_pass(const native_listing& listing, int level, std::string* why) {
+native_handle compile_pass(const native_listing& listing, int level, std::string* why,
+                           const compile_caller& caller) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_pass_" + std::to_string(module_count++);
         // The parts split into modules of about equal size, one thread each.
         const std::vector<std::size_t> sizes = part_sizes(listing, level);
-        const unsigned threads = compile_threads(level, listing.ops.size());
+        const unsigned threads = compile_threads(level, listing.ops.size(), caller.worker);
         std::vector<module_task> tasks(1);
         tasks[0].main = true;
         // Two modules a thread: a thread the system holds up does not hold
@@ -356,7 +357,7 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
         // On the worker no module is larger than worker_module_ops, so a
         // compile dropped part way ends soon after.
         std::size_t modules = threads > 1 ? 2 * std::size_t{threads} : 1;
-        if (on_worker)
+        if (caller.worker)
             modules =
                 std::max(modules, (listing.ops.size() + worker_module_ops - 1) / worker_module_ops);
         if (modules > 1) {
@@ -376,7 +377,7 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
         tasks.back().end = sizes.size();
         const llvm::DataLayout layout = jit.getDataLayout();
         std::atomic<std::size_t> next{0};
-        const std::atomic<bool>* dropped = compile_dropped;
+        const std::atomic<bool>* dropped = caller.dropped;
         auto work = [&] {
             for (std::size_t k; (k = next++) < tasks.size();) {
                 if (module_dropped(dropped))
@@ -416,10 +417,11 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
 }
 
 native_handle compile_steps(const native_listing& dynamic, const native_listing& rates,
-                            const native_step_shape& shape, int level, std::string* why) {
+                            const native_step_shape& shape, int level, std::string* why,
+                            const compile_caller& caller) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_steps_" + std::to_string(module_count++);
-        if (module_dropped(compile_dropped)) {
+        if (module_dropped(caller.dropped)) {
             dropped_compiles.fetch_add(1, std::memory_order_relaxed);
             log_fallback(dropped_text);
             return native_handle{};
