@@ -15,8 +15,6 @@ using namespace native_detail;
 
 namespace {
 
-const char module_name[] = "libkavrel_native.so";
-
 struct loader_state {
     std::once_flag once;
     std::atomic<const native_backend*> backend{nullptr};
@@ -27,6 +25,9 @@ loader_state& loader() {
     static loader_state* s = new loader_state; // kept to exit: code is freed late
     return *s;
 }
+
+#if defined(KAVREL_NATIVE_MODULE)
+const char module_name[] = "libkavrel_native.so";
 
 // Where the module may be: named by KAVREL_NATIVE_MODULE, beside the
 // program, in the lib/kavrel folder beside its bin folder (an install), and
@@ -45,21 +46,24 @@ std::vector<std::string> module_places() {
         places.push_back(dir + "/" + module_name);
         places.push_back(dir + "/../lib/kavrel/" + module_name);
     }
-#if defined(KAVREL_NATIVE_MODULE)
     places.emplace_back(KAVREL_NATIVE_MODULE);
-#endif
     return places;
 }
+#endif
 
 void load() {
     loader_state& s = loader();
 #if !defined(KAVREL_NATIVE_MODULE)
     s.error = "this build has no native code generator";
 #else
+    const std::vector<std::string> places = module_places();
     std::string tried;
-    for (const std::string& place : module_places()) {
+    for (std::size_t k = 0; k < places.size(); ++k) {
+        const std::string& place = places[k];
         if (access(place.c_str(), R_OK) != 0) {
-            if (tried.empty()) tried = place + " not found";
+            // "a, b or c not found" once none is there.
+            tried += (k == 0 ? "" : k + 1 < places.size() ? ", " : " or ") + place;
+            if (k + 1 == places.size()) tried += " not found";
             continue;
         }
         void* module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
