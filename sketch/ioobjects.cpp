@@ -18,6 +18,7 @@
 #include "shell/state.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
+#include "sim/native/native.h"
 #include "sim/run.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -111,6 +112,8 @@ bool shown_value(const sketch_state& s, const sketch_elem& e, float* out) {
         sim_options o;
         o.initial_only = true;
         sim_output run;
+        // Only values to show: no compile started, no code generator loaded.
+        native_auto_held no_compile(true);
         if (simulate_model(s.symbols, o, &run) == sim_done) initial = run.initial;
     }
     if (slot <= 0 || static_cast<std::size_t>(slot) >= initial.size()) return false;

@@ -61,6 +61,18 @@ void set_native_mode(int mode) {
     mode_setting = mode;
 }
 
+namespace {
+thread_local bool auto_held = false;
+}
+
+native_auto_held::native_auto_held(bool hold) : was_(auto_held) {
+    auto_held = auto_held || hold;
+}
+
+native_auto_held::~native_auto_held() {
+    auto_held = was_;
+}
+
 int native_mode() {
 #if !defined(KAVREL_NATIVE_MODULE)
     return nm_off; // a build without the tier: nothing to log either
@@ -71,7 +83,7 @@ int native_mode() {
         m = e && (*e == '0' || *e == '1' || *e == '2') && !e[1] ? *e - '0' : nm_auto;
         mode_setting = m;
     }
-    return m;
+    return m == nm_auto && auto_held ? nm_off : m;
 }
 
 void set_native_compile_failure(bool fail, int level) {

@@ -44,6 +44,22 @@ int native_mode();
 // Given to set_native_mode: back to the environment's choice (tests restore
 // the mode so, for the engine suite runs under each mode).
 inline constexpr int nm_environment = -1;
+// While one lives, this thread's native_mode reads nm_auto as nm_off: a run
+// made only to show values (a diagram's read-only slider before any run)
+// starts no compile and loads no code generator; the passes it builds are
+// built again, with their compile, by the next run. (Simulation Setup and
+// Livesweep do start them with their initial run: their re-runs follow.)
+// Forced tiers are left as they are.
+class native_auto_held {
+public:
+    explicit native_auto_held(bool hold);
+    ~native_auto_held();
+    native_auto_held(const native_auto_held&) = delete;
+    native_auto_held& operator=(const native_auto_held&) = delete;
+
+private:
+    bool was_;
+};
 inline constexpr std::size_t native_auto_min_ops = 8, native_auto_max_ops = 64000,
                              native_auto_tier0_max_ops = native_auto_max_ops;
 

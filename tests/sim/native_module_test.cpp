@@ -77,6 +77,35 @@ TEST(NativeModule, OnlyTheFirstCompileLoadsTheCodeGenerator) {
         testing::ExitedWithCode(0), "");
 }
 
+// What a diagram's read-only slider shows before any run: a run of the
+// initial values made while compiles are held, which starts none in the
+// background; the next run does.
+TEST(NativeModule, ARunToShowValuesLoadsNoCodeGenerator) {
+    if (!native_built()) GTEST_SKIP() << "no native code generator in this process";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            model_builder b("ring");
+            ring(b, 30);
+            if (!b.finish()) std::_Exit(2);
+            set_flat_passes(true);
+            set_native_mode(nm_auto);
+            sim_options initial;
+            initial.initial_only = true;
+            sim_output out;
+            {
+                native_auto_held no_compile(true);
+                if (simulate_model(b.symbols(), initial, &out) != sim_done) std::_Exit(3);
+            }
+            native_wait_idle();
+            if (out.initial.empty() || mapped("libkavrel_native")) std::_Exit(4);
+            run_on(b, nm_auto);
+            if (!mapped("libkavrel_native")) std::_Exit(5);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 TEST(NativeModule, AMissingGeneratorLeavesTheRunToTheLoopWithItsReason) {
     if (!native_built()) GTEST_SKIP() << "no native code generator in this process";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
