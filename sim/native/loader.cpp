@@ -77,7 +77,7 @@ void load() {
         const native_backend* b = entry ? entry() : nullptr;
         if (!b || b->size != sizeof(native_backend)) {
             tried = place + " is not this program's code generator";
-            break; // kept loaded: its code may be on the stack of nobody, but cheap
+            break; // left loaded: its statics have run, unloading it is not safe
         }
         s.backend = b;
         // The module's and LLVM's statics were made now, after the
