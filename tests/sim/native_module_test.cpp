@@ -129,6 +129,29 @@ TEST(NativeModule, AMissingGeneratorLeavesTheRunToTheLoopWithItsReason) {
         "not found\\)");
 }
 
+// A library that is not the code generator (no entry point) is refused with
+// that reason, and the run goes on on the loop.
+TEST(NativeModule, ALibraryThatIsNotTheGeneratorIsRefused) {
+    if (!native_built()) GTEST_SKIP() << "no native code generator in this process";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("KAVREL_NATIVE_MODULE", "/lib/x86_64-linux-gnu/libm.so.6", 1);
+            model_builder b("ring");
+            ring(b, 30);
+            if (!b.finish()) std::_Exit(2);
+            const sim_output loop = run_on(b, nm_off);
+            std::string messages;
+            const sim_output native = run_on(b, nm_tier1, &messages);
+            if (native.rows != loop.rows || native_live_passes() != 0) std::_Exit(3);
+            std::fputs(messages.c_str(), stderr);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0),
+        "no native code generator \\(/lib/x86_64-linux-gnu/libm.so.6 is not this program's "
+        "code generator\\)");
+}
+
 // The program ends while the worker compiles: the worker finishes and stops
 // before the generator's own statics go (it ended in "pure virtual method
 // called" when they went first).
