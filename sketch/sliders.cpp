@@ -540,9 +540,12 @@ void place_quick_sliders() {
     }
     auto it = lists().find(view);
     if (it == lists().end()) {
-        // Livesweep has just begun: its re-runs stand in for the first
-        // selected run, and the first shows the model as it is now.
-        reset_value_cache(0, 0, 1);
+        // Livesweep has just begun: its re-runs stand in for the run the
+        // run driver chose to show (the run being made when it is loaded,
+        // else the first selected), and the first shows the model as it is
+        // now. (Slot 0 here wrote the re-runs over the first selected run
+        // whatever the driver chose.)
+        reset_value_cache(std::max(shown_run_slot(), 0), 0, 1);
         set_quick_sliders(view, *s, 1);
         apply_input_overrides(s, 1); // sets the override tables up and asks for the re-run
         return;

@@ -343,6 +343,38 @@ TEST_F(QuickSliders, ArrowKeysOnTheViewStepTheFocusedSlider) {
     EXPECT_FLOAT_EQ(working(slot_), r->value);
 }
 
+// With two runs loaded, Livesweep over the second (the run name being made
+// is its name): the diagram's first refresh keeps the run the driver chose
+// to show, and the re-runs write that run's series, not the first one's.
+TEST_F(LiveSketch, LivesweepOverTheSecondRunShowsAndReRunsThatRun) {
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "second");
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1); // "second" first, "base" second
+    td::run_until_idle();
+    ASSERT_EQ(model_rec->run_count, 2);
+    const std::int32_t pop = slot_of("Population");
+    auto last = [&](int run_slot) {
+        const float* values = nullptr;
+        const int n = cached_series(pop, nullptr, &values, run_slot);
+        return n > 0 && values ? values[n - 1] : -1.0f;
+    };
+    const float second_before = last(0);
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "base");
+    menu_command(cmd_livesweep);
+    td::run_until_idle();
+    ASSERT_EQ(livesweep_state, 2);
+    EXPECT_EQ(shown_run_slot(), 1);
+    EXPECT_EQ(shown_run_index(), model_rec->runs[1].run);
+    // A changed birth rate re-runs into the shown run's arrays.
+    lock_model(0);
+    const std::int32_t rate = sym(find_symbol("birth rate"))->slot;
+    unlock_model(0);
+    ASSERT_EQ(set_setup_value(rate, 0.08f), 1); // twice the model's 0.04
+    EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+    td::run_until_idle();
+    EXPECT_EQ(shown_run_slot(), 1);
+    EXPECT_EQ(last(0), second_before); // the other run is left as it was
+}
+
 TEST_F(LiveSketch, ShowBehaviorTogglesTheGraphsOutsideLivesweep) {
     ASSERT_FALSE(behavior_display());
     SetFocus(view_);
