@@ -8,6 +8,7 @@
 #include "platform/testing/driver.h"
 #include "resources/options.h"
 #include "shell/settings_rows.h"
+#include "tests/common/command_output.h"
 #include "tests/common/env_override.h"
 #include "tests/common/message_log.h"
 
@@ -21,19 +22,6 @@
 #include <string>
 
 namespace {
-
-// The text of a PDF through pdftotext (poppler-utils), pages split by form feeds.
-std::string pdf_text(const std::string& path) {
-    std::string cmd = "pdftotext -layout '" + path + "' - 2>&1";
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return "";
-    std::string out;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    pclose(p);
-    return out;
-}
 
 class Printing : public ::testing::Test {
 protected:

@@ -34,6 +34,7 @@
 #include "sim/control.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
 #include "tests/graphs/inventory_fixture.h"
 #include "tests/shell/shell_fixture.h"
@@ -122,17 +123,6 @@ int count_dark(const QImage& img) {
 std::string read_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string pdf_text(const std::string& pdf) {
-    std::string text;
-    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-    }
-    return text;
 }
 
 } // namespace

@@ -208,8 +208,9 @@ TEST_F(GatherSeries, TwentySeriesAreCutToSixteen) {
 }
 
 // Draws the fixture's graph into an image of that size, as a window's paint
-// would (hot spots registered on the first pass); the legend spots' fonts.
-std::vector<int> legend_fonts(handle rec, line_graph& g, int w, int h) {
+// would (hot spots registered on the first pass); with fonts, the legend
+// spots' fonts.
+QImage drawn_graph(handle rec, line_graph& g, int w, int h, std::vector<int>* fonts = nullptr) {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(Qt::white);
     HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, w, h)));
@@ -221,29 +222,18 @@ std::vector<int> legend_fonts(handle rec, line_graph& g, int w, int h) {
     }
     out_size = SIZE{0, 0};
     gdi_delete_image_dc(dc);
-    std::vector<int> fonts;
-    for (const hot_spot& s : record_hot_spots(rec))
-        if (s.font <= 2) fonts.push_back(static_cast<int>(s.font));
-    reset_hot_spots(rec);
-    return fonts;
-}
-
-// Draws the fixture's graph into an image.
-QImage drawn_graph(handle rec, line_graph& g, int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(Qt::white);
-    HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, w, h)));
-    cur_output = rec;
-    out_size = SIZE{w, h};
-    {
-        draw_pass pass(dc, dc);
-        draw_line_graph(g, 1);
-    }
-    out_size = SIZE{0, 0};
-    gdi_delete_image_dc(dc);
+    if (fonts)
+        for (const hot_spot& s : record_hot_spots(rec))
+            if (s.font <= 2) fonts->push_back(static_cast<int>(s.font));
     reset_hot_spots(rec);
     cur_output = 0;
     return img;
+}
+
+std::vector<int> legend_fonts(handle rec, line_graph& g, int w, int h) {
+    std::vector<int> fonts;
+    drawn_graph(rec, g, w, h, &fonts);
+    return fonts;
 }
 
 int colour_in(const QImage& img, QRect box, COLORREF c) {

@@ -26,6 +26,7 @@
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+#include "tests/common/command_output.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/grid_core.h"
 #include "tools/output.h"
@@ -332,17 +333,6 @@ std::string tabbed(const std::vector<float>& values) {
         out += b;
     }
     return out;
-}
-
-std::string pdf_text(const std::string& pdf) {
-    std::string text;
-    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-    }
-    return text;
 }
 
 // Ctrl+C on the graph puts the points as two tab-separated rows and the

@@ -32,6 +32,7 @@
 #include "sim/control.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
@@ -49,17 +50,6 @@
 namespace td = test_driver;
 
 namespace {
-
-std::string pdf_text(const std::string& pdf) {
-    std::string text;
-    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-    }
-    return text;
-}
 
 int count_colour(const QImage& img, QRect box, COLORREF c) {
     const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));

@@ -18,6 +18,19 @@ protected:
             .constant("rate", 0.25f);
         return kdf_open(write_run("std.kdf", rb).c_str());
     }
+    // An array run ('A') of four points in which Stock is saved against
+    // Months, written as file.
+    int open_array_run(const char* file, std::vector<float> months, std::vector<float> stock) {
+        symbol_record rec = get_symbol(mb_.symbols(), mb_.id("Stock"));
+        rec.subref = mb_.id("Months");
+        put_symbol(mb_.symbols(), mb_.id("Stock"), rec);
+        run_builder rb(mb_.symbols(), 'A');
+        rb.times({0, 1, 2, 3})
+            .series("Months", std::move(months))
+            .series("Stock", std::move(stock))
+            .array_points(4);
+        return kdf_open(write_run(file, rb).c_str());
+    }
     model_builder mb_;
 };
 
@@ -146,17 +159,7 @@ TEST_F(access_test, xy_pairs_match_on_time) {
 
 TEST_F(access_test, array_run_reads_against_each_time_base) {
     // Stock is saved against Months; Time against itself.
-    symbol_id stock = mb_.id("Stock");
-    symbol_id months = mb_.id("Months");
-    symbol_record rec = get_symbol(mb_.symbols(), stock);
-    rec.subref = months;
-    put_symbol(mb_.symbols(), stock, rec);
-    run_builder rb(mb_.symbols(), 'A');
-    rb.times({0, 1, 2, 3})
-        .series("Months", {0, 12, 24, 36})
-        .series("Stock", {5, NA, 7, 8})
-        .array_points(4);
-    int r = kdf_open(write_run("arr.kdf", rb).c_str());
+    int r = open_array_run("arr.kdf", {0, 12, 24, 36}, {5, NA, 7, 8});
     ASSERT_GE(r, 0);
     EXPECT_EQ(run_type(r), 'A');
     std::vector<float> v, t;
@@ -181,17 +184,7 @@ TEST_F(access_test, array_run_reads_against_each_time_base) {
 // the points that have times are read, and the user is told once which run
 // and variable lost points.
 TEST_F(access_test, array_run_with_points_beyond_its_time_base_says_so_once) {
-    symbol_id stock = mb_.id("Stock");
-    symbol_id months = mb_.id("Months");
-    symbol_record rec = get_symbol(mb_.symbols(), stock);
-    rec.subref = months;
-    put_symbol(mb_.symbols(), stock, rec);
-    run_builder rb(mb_.symbols(), 'A');
-    rb.times({0, 1, 2, 3})
-        .series("Months", {0, 12, NA, NA})
-        .series("Stock", {5, 6, 7, 8})
-        .array_points(4);
-    int r = kdf_open(write_run("short_base.kdf", rb).c_str());
+    int r = open_array_run("short_base.kdf", {0, 12, NA, NA}, {5, 6, 7, 8});
     ASSERT_GE(r, 0);
     std::vector<float> v, t;
     captured().clear();

@@ -26,6 +26,7 @@
 #include "sketch/pictures.h"
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
+#include "tests/common/command_output.h"
 #include "tests/sketch/sketch_fixture.h"
 #include "tests/support/view_layout.h"
 
@@ -363,17 +364,6 @@ TEST_F(ElementDrawing, AMetafileCopyDrawsWhatTheScreenShows) {
     EXPECT_LT(differ, inked / 20) << differ << " of " << inked;
 }
 
-std::string run(const std::string& cmd) {
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return "";
-    std::string out;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    pclose(p);
-    return out;
-}
-
 // Printed to the PDF printer, the page carries the same colours: the own
 // outline, text colour, fills, the stored pictures.
 TEST_F(ElementDrawing, APrintedViewCarriesTheLooks) {
@@ -396,7 +386,7 @@ TEST_F(ElementDrawing, APrintedViewCarriesTheLooks) {
     opts = saved;
     print_use_system_printers(true);
     ASSERT_TRUE(printed);
-    run("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
+    command_output("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
     QImage page(QString::fromStdString(png + ".png"));
     ASSERT_FALSE(page.isNull());
     auto has = [&](int r, int g, int b) {

@@ -19,6 +19,7 @@
 #include "shell/settings_rows.h"
 #include "sketch/commands.h"
 #include "sketch/overlays.h"
+#include "tests/common/command_output.h"
 #include "tests/common/env_override.h"
 #include "tests/common/packages.h"
 #include "tests/sketch/window_fixture.h"
@@ -26,17 +27,6 @@
 namespace td = test_driver;
 
 namespace {
-
-std::string run_output(const std::string& cmd) {
-    std::string out;
-    if (std::FILE* p = popen(cmd.c_str(), "r")) {
-        std::array<char, 4096> buf{};
-        std::size_t n;
-        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-        pclose(p);
-    }
-    return out;
-}
 
 class DiagramPrintChoices : public SketchWindow {
 protected:
@@ -102,16 +92,16 @@ protected:
         return s;
     }
     int pages() {
-        const std::string info = run_output("pdfinfo '" + pdf_ + "' 2>&1");
+        const std::string info = command_output("pdfinfo '" + pdf_ + "' 2>&1");
         const std::size_t at = info.find("Pages:");
         return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
     }
-    std::string text() { return run_output("pdftotext -layout '" + pdf_ + "' - 2>&1"); }
+    std::string text() { return pdf_text(pdf_); }
     // The dark pixels of the first page rendered at 40 dpi.
     int ink() {
         const std::string png = testing::TempDir() + "diagram_choices";
         std::filesystem::remove(png + ".png");
-        run_output("pdftoppm -r 40 -singlefile -png '" + pdf_ + "' '" + png + "' 2>&1");
+        command_output("pdftoppm -r 40 -singlefile -png '" + pdf_ + "' '" + png + "' 2>&1");
         QImage img(QString::fromStdString(png + ".png"));
         int n = 0;
         for (int y = 0; y < img.height(); ++y)
@@ -167,7 +157,7 @@ TEST_F(DiagramPrintChoices, WholeViewSelectionAndAllViewsPrintWhatTheySay) {
     for (const auto& f : std::filesystem::directory_iterator(home)) {
         if (f.path().extension() != ".pdf") continue;
         ++files;
-        all += run_output("pdftotext -layout '" + f.path().string() + "' - 2>&1");
+        all += command_output("pdftotext -layout '" + f.path().string() + "' - 2>&1");
     }
     EXPECT_EQ(files, 2);
     EXPECT_NE(all.find("View: Population"), std::string::npos) << all;

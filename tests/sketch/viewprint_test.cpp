@@ -18,6 +18,7 @@
 #include "sketch/drawsketch.h"
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
+#include "tests/common/command_output.h"
 #include "tests/sketch/sketch_fixture.h"
 
 namespace {
@@ -165,18 +166,6 @@ std::string said_all() {
     return all;
 }
 
-// The text of a PDF through pdftotext, and its page count through pdfinfo.
-std::string run(const std::string& cmd) {
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return "";
-    std::string out;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    pclose(p);
-    return out;
-}
-
 class ViewOutput : public SketchTest {
 protected:
     void SetUp() override {
@@ -226,7 +215,7 @@ protected:
         EXPECT_FALSE(printer_is_open());
     }
     int pdf_pages() {
-        const std::string info = run("pdfinfo '" + pdf_ + "'");
+        const std::string info = command_output("pdfinfo '" + pdf_ + "'");
         const auto at = info.find("Pages:");
         return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
     }
@@ -241,7 +230,7 @@ TEST_F(ViewOutput, APrintedViewCarriesItsNamesAndHeader) {
     set.footer = "Footnote here";
     output_view(nullptr, nullptr, s, vo_print, set);
     ASSERT_TRUE(std::filesystem::exists(pdf_)) << said_all();
-    const std::string text = run("pdftotext -layout '" + pdf_ + "' - 2>&1");
+    const std::string text = pdf_text(pdf_);
     EXPECT_NE(text.find(std::string("Population View: ") + s.view.rec.name), std::string::npos)
         << text;
     EXPECT_NE(text.find("Footnote here"), std::string::npos) << text;

@@ -31,31 +31,11 @@ int view_layout::raw(const std::vector<std::uint8_t>& record) {
     return b_.add_element(view_, record);
 }
 
-int view_layout::element(int kind, std::uint32_t payload, int x, int y, int w, int h, int shape,
-                         int flags, const std::string& text, int link, int label) {
-    bool has_text = !text.empty() || kind == ek_text;
-    std::size_t fixed = 24;
-    std::vector<std::uint8_t> r(fixed + (has_text ? text.size() + 1 : 0));
-    put16(r, 0, static_cast<int>(r.size()));
-    r[2] = static_cast<std::uint8_t>(kind);
-    put32(r, 4, payload);
-    put16(r, 8, x);
-    put16(r, 10, y);
-    put16(r, 12, w);
-    put16(r, 14, h);
-    r[16] = static_cast<std::uint8_t>(shape);
-    r[17] = static_cast<std::uint8_t>(flags | (has_text ? 4 : 0));
-    r[20] = static_cast<std::uint8_t>(label);
-    if (link) {
-        r[22] = static_cast<std::uint8_t>(link & 0xFF);
-        r[23] = static_cast<std::uint8_t>(link >> 8);
-    }
-    if (has_text) std::memcpy(r.data() + fixed, text.c_str(), text.size() + 1);
-    return raw(r);
-}
-
-int view_layout::styled(int kind, std::uint32_t payload, int x, int y, int w, int h, int shape,
-                        int label, const look& l, const std::string& text, int flags) {
+// An element record: the 24 fixed bytes, the look's 16 or 48 more when it has
+// a style, then the text.
+std::vector<std::uint8_t> view_layout::record(int kind, std::uint32_t payload, int x, int y, int w,
+                                              int h, int shape, int flags, int label, const look& l,
+                                              const std::string& text) {
     const bool has_text = !text.empty() || kind == ek_text;
     const std::size_t fixed = l.style & 32 ? 72 : l.style ? 40 : 24;
     std::vector<std::uint8_t> r(fixed + (has_text ? text.size() + 1 : 0));
@@ -80,7 +60,23 @@ int view_layout::styled(int kind, std::uint32_t payload, int x, int y, int w, in
     }
     if (fixed >= 72) std::memcpy(r.data() + 40, l.font.face, sizeof l.font.face);
     if (has_text) std::memcpy(r.data() + fixed, text.c_str(), text.size() + 1);
+    return r;
+}
+
+int view_layout::element(int kind, std::uint32_t payload, int x, int y, int w, int h, int shape,
+                         int flags, const std::string& text, int link, int label) {
+    std::vector<std::uint8_t> r =
+        record(kind, payload, x, y, w, h, shape, flags, label, look{}, text);
+    if (link) {
+        r[22] = static_cast<std::uint8_t>(link & 0xFF);
+        r[23] = static_cast<std::uint8_t>(link >> 8);
+    }
     return raw(r);
+}
+
+int view_layout::styled(int kind, std::uint32_t payload, int x, int y, int w, int h, int shape,
+                        int label, const look& l, const std::string& text, int flags) {
+    return raw(record(kind, payload, x, y, w, h, shape, flags, label, l, text));
 }
 
 int view_layout::picture(int kind, const std::vector<std::uint8_t>& block, int x, int y, int w,

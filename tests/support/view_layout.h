@@ -56,6 +56,9 @@ public:
     int element_of(const char* name) const;
 
 private:
+    static std::vector<std::uint8_t> record(int kind, std::uint32_t payload, int x, int y, int w,
+                                            int h, int shape, int flags, int label, const look& l,
+                                            const std::string& text);
     int element(int kind, std::uint32_t payload, int x, int y, int w, int h, int shape, int flags,
                 const std::string& text = {}, int link = 0, int label = 255);
     int connector(int from, int to, int path, int width, const std::vector<int>& points);

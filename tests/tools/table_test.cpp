@@ -35,6 +35,7 @@
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+#include "tests/common/command_output.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
@@ -837,18 +838,6 @@ TEST_F(GridWindow, AThumbReachesTheLastOf40000Rows) {
 } // namespace
 
 namespace {
-
-std::string pdf_text(const std::string& path) {
-    std::string cmd = "pdftotext -layout '" + path + "' - 2>&1";
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return "";
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 std::string pdf_text_bbox(const std::string& path) {
     std::FILE* p = popen(("pdftotext -bbox '" + path + "' - 2>&1").c_str(), "r");

@@ -16,6 +16,7 @@
 #include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/runname.h"
+#include "tests/common/command_output.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/model_builder.h"
 #include "tools/errwin.h"
@@ -213,18 +214,6 @@ TEST_F(TextWindows, CopiesWithCrLfSavesWithLfAndReportsFailures) {
     EXPECT_EQ(answerer::pending(), 0u);
     ASSERT_FALSE(seen_texts().empty());
     EXPECT_EQ(seen_texts().back(), "Cannot open " + bad + " to write output");
-}
-
-std::string pdf_text(const std::string& path) {
-    std::string cmd = "pdftotext -layout '" + path + "' - 2>&1";
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return "";
-    std::string out;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    pclose(p);
-    return out;
 }
 
 TEST_F(TextWindows, PrintsTheTitleAndTheLinesOrOnlyTheSelectedOnes) {
