@@ -627,7 +627,10 @@ void control_panel(int show, int x, int y, int w, int h) {
     if (x != -1) place_in_container(control_wnd, x, y, w, h, SWP_NOACTIVATE);
     if (!show) return;
     replace_panel(control_wnd);
-    fill_graph_list(); // the model may have changed while the panel was closed
+    // The model or its runs may have changed while the panel was closed.
+    fill_graph_list();
+    refresh_datasets_page();
+    refresh_loaded_runs_list();
     ShowWindow(control_wnd, SW_SHOW);
     if (!show_queue_open()) focus_panel(); // not while start-up restores it
     // Asked for, it comes forward over the build and output windows (a

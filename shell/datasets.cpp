@@ -131,8 +131,22 @@ void load_highlighted(HWND page) {
     rebuild_io_objects();
 }
 
+// The highlighted loaded runs that the open model has selected. The list is
+// kept current, but a name it shows that is not selected (any more) is left
+// out rather than acted on: it would be a run of no model.
+std::vector<std::string> highlighted_loaded(HWND page) {
+    std::vector<std::string> names = highlighted(GetDlgItem(page, idd_loaded));
+    const int n = model_rec ? loaded_run_names(1) : 0;
+    std::erase_if(names, [n](const std::string& name) {
+        for (int k = 0; k < n; ++k)
+            if (name == selected_run_names[k]) return false;
+        return true;
+    });
+    return names;
+}
+
 void unload_highlighted(HWND page) {
-    const std::vector<std::string> names = highlighted(GetDlgItem(page, idd_loaded));
+    const std::vector<std::string> names = highlighted_loaded(page);
     if (!names.empty()) {
         std::vector<const char*> p = c_names(names);
         set_runs1(-2, p.data(), static_cast<int>(p.size()));
@@ -142,7 +156,7 @@ void unload_highlighted(HWND page) {
 }
 
 void activate_highlighted(HWND page) {
-    const std::vector<std::string> names = highlighted(GetDlgItem(page, idd_loaded));
+    const std::vector<std::string> names = highlighted_loaded(page);
     std::vector<const char*> p = c_names(names);
     set_runs1(1, p.data(), static_cast<int>(p.size()));
     refresh_loaded_runs_list();

@@ -131,6 +131,10 @@ void model_opened() {
     if (model_is_open()) reset_value_cache(-1, 1, 1);
     refresh_time_axis();
     fill_graph_list(); // the new model's custom graphs
+    // The Datasets page, shown or only hidden with the panel, lists the new
+    // model's runs and folder, never the closed model's.
+    refresh_datasets_page();
+    refresh_loaded_runs_list();
 }
 
 void model_closing() {

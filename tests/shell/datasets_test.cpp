@@ -12,6 +12,7 @@
 #include "platform/controls.h"
 #include "resources/datasets.h"
 #include "resources/dialogs.h"
+#include "resources/panel.h"
 #include "runs/runfile.h"
 #include "runs/runinfo.h"
 #include "runs/select.h"
@@ -489,3 +490,47 @@ TEST(RunFileInfo, DamagedAndForeignBlocksAreCutOrRefused) {
 }
 
 } // namespace
+
+// The page hidden with the panel while another model opens shows that
+// model's runs when the panel comes back: highlighting and "<<" then act on
+// runs that are loaded, never on the closed model's.
+TEST_F(DatasetsPage, ThePanelReopenedAfterAnotherModelShowsThatModelsRuns) {
+    write_run("e1");
+    load("e1");
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(items(page, idd_loaded), (std::vector<std::string>{"e1"}));
+    SendMessage(control_wnd, WM_COMMAND, idc_close, 0);
+    td::run_until_idle();
+    ASSERT_FALSE(IsWindowVisible(control_wnd));
+
+    // Another model in a folder of its own, with a run written there.
+    const std::string other = dir + "/second";
+    std::filesystem::create_directory(other);
+    const std::string model = other + "/inventory.kmf";
+    std::filesystem::copy_file(sample("inventory.kmf"), model);
+    ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+    run_builder rb(cur_model_symbols);
+    rb.times({0, 1, 2});
+    ASSERT_EQ(rb.write(other + "/i1.kdf"), 1) << rb.error();
+    ASSERT_EQ(rb.write(other + "/i2.kdf"), 1) << rb.error();
+    load("i1");
+
+    control_panel(1, -1, -1, -1, -1);
+    td::run_until_idle();
+    page = datasets_page();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(items(page, idd_loaded), (std::vector<std::string>{"i1"}));
+    EXPECT_EQ(items(page, idd_available), (std::vector<std::string>{"i2"}));
+    // Highlighting the shown run and "<<" work on the open model's run.
+    highlight(page, idd_loaded, {"i1"});
+    SendMessage(page, WM_COMMAND, MAKEWPARAM(idd_loaded, LBN_SELCHANGE),
+                reinterpret_cast<LPARAM>(GetDlgItem(page, idd_loaded)));
+    td::run_until_idle();
+    EXPECT_EQ(model_rec->active_count, 1);
+    press(page, idd_unload);
+    EXPECT_TRUE(selected_runs().empty());
+    EXPECT_EQ(items(page, idd_available), (std::vector<std::string>{"i1", "i2"}));
+    // No program error reached the log (a box would also fail the test).
+    EXPECT_EQ(log_text().find("PROGRAM ERROR"), std::string::npos) << log_text();
+}
