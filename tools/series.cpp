@@ -108,7 +108,11 @@ double spectrum_bin_spacing(double first, double last, int n, int transform_size
     return 1.0 / (transform_size * dt);
 }
 
-table_axis choose_axis_times(const float* saved, int count, double start, double end,
+namespace {
+
+// choose_axis_times without its message: the selection may hold one time
+// more than table_max_times, which the callers cut.
+table_axis select_axis_times(const float* saved, int count, double start, double end,
                              double interval, double at_time) {
     table_axis axis;
     if (!saved || count < 1) return axis;
@@ -159,12 +163,62 @@ table_axis choose_axis_times(const float* saved, int count, double start, double
         auto at = std::lower_bound(sel.begin(), sel.end(), best);
         if (at == sel.end() || *at != best) sel.insert(at, best);
     }
-    if (static_cast<int>(sel.size()) > table_max_times) {
-        report(8, "Truncating data.  Tool cannot display more than %d times", table_max_times);
-        sel.resize(table_max_times);
+    return axis;
+}
+
+void say_truncated() {
+    report(8, "Truncating data.  Tool cannot display more than %d times", table_max_times);
+}
+
+} // namespace
+
+table_axis choose_axis_times(const float* saved, int count, double start, double end,
+                             double interval, double at_time) {
+    table_axis axis = select_axis_times(saved, count, start, end, interval, at_time);
+    if (static_cast<int>(axis.indices.size()) > table_max_times) {
+        say_truncated();
+        axis.indices.resize(table_max_times);
         axis.truncated = true;
     }
     return axis;
+}
+
+union_axis union_axis_times(const std::vector<axis_source>& runs, double start, double end,
+                            double at_time) {
+    union_axis out;
+    struct pick {
+        float time;
+        double narrow;
+    };
+    std::vector<pick> picks;
+    bool any = false;
+    for (const axis_source& r : runs) {
+        if (r.saved.empty()) continue;
+        const table_axis a = select_axis_times(r.saved.data(), static_cast<int>(r.saved.size()),
+                                               start, end, r.interval, at_time);
+        out.tolerance = any ? std::min(out.tolerance, a.tolerance) : a.tolerance;
+        any = true;
+        for (int i : a.indices)
+            picks.push_back({r.saved[static_cast<std::size_t>(i)], a.tolerance / 4});
+    }
+    // In time order; of two runs' times closer than either run's narrow
+    // tolerance the earlier kept, so a time every run saved is one column.
+    std::stable_sort(picks.begin(), picks.end(),
+                     [](const pick& a, const pick& b) { return a.time < b.time; });
+    double last_narrow = 0;
+    for (const pick& p : picks) {
+        if (!out.times.empty() &&
+            static_cast<double>(p.time) - out.times.back() <= std::min(last_narrow, p.narrow))
+            continue;
+        out.times.push_back(p.time);
+        last_narrow = p.narrow;
+    }
+    if (static_cast<int>(out.times.size()) > table_max_times) {
+        say_truncated();
+        out.times.resize(table_max_times);
+        out.truncated = true;
+    }
+    return out;
 }
 
 void resample(const float* values, const float* times, int n, const float* targets, int m,

@@ -50,6 +50,26 @@ inline constexpr int table_max_times = 8000;
 table_axis choose_axis_times(const float* saved, int count, double start, double end,
                              double interval, double at_time);
 
+// The times of a table over several runs: each run's times chosen among its
+// own saved times as choose_axis_times does (over the same range and at
+// time, with the run's own interval), then taken together in time order; a
+// time closer to the one before it than the narrow tolerance of both runs'
+// (a quarter of each one's tolerance) is the same column. The tolerance is
+// the smallest of the runs' tolerances, so a run saved less often matches
+// no neighbouring time. Runs without saved times add nothing. More than 8000
+// times: the truncation message (once) and the first 8000.
+struct axis_source {
+    std::vector<float> saved; // the run's saved times, ascending
+    double interval = 0;      // the table's step for this run
+};
+struct union_axis {
+    std::vector<float> times;
+    double tolerance = 0;
+    bool truncated = false;
+};
+union_axis union_axis_times(const std::vector<axis_source>& runs, double start, double end,
+                            double at_time);
+
 // One run's series onto the table's times: each target time gets the value
 // of the nearest source time within tolerance (the later one of two equally
 // near), else NA. Source times ascending; targets in any order.

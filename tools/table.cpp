@@ -371,19 +371,32 @@ struct table_run {
     }
 };
 
-// Chooses the time axis from the first run and gives the grid its header
-// row; false after the message when the run lacks the axis.
-bool make_axis(table_run& t, grid_kept_axis& axis, double interval) {
-    std::vector<float> saved, times;
-    const int n = read_run_values(t.axis_name.c_str(), "Time", t.selected.index[0], saved, times);
-    if (n <= 0) {
-        report(8, "Selected time axis %s \nnot valid for primary run", t.axis_name.c_str());
-        return false;
+// Chooses the time axis over the times of every selected run (a run that
+// ends later or saves more often than the first adds its times) and gives
+// the grid its header row; false after the message when the first run lacks
+// the axis. Each run's step is the larger of the option's interval and its
+// own saving interval.
+bool make_axis(table_run& t, grid_kept_axis& axis, float option_interval) {
+    std::vector<axis_source> sources;
+    for (std::size_t i = 0; i < t.selected.index.size(); ++i) {
+        std::vector<float> saved, times;
+        const int n =
+            read_run_values(t.axis_name.c_str(), "Time", t.selected.index[i], saved, times);
+        if (n <= 0) {
+            if (i == 0) {
+                report(8, "Selected time axis %s \nnot valid for primary run", t.axis_name.c_str());
+                return false;
+            }
+            continue; // its rows show "--"
+        }
+        saved.resize(static_cast<std::size_t>(n));
+        const float step =
+            i < static_cast<std::size_t>(model_rec->run_count) ? model_rec->runs[i].step : 0.0f;
+        sources.push_back({std::move(saved), std::max(option_interval, step)});
     }
-    const table_axis a = choose_axis_times(saved.data(), n, model_rec->full_start,
-                                           model_rec->full_end, interval, model_rec->special);
-    axis.times.clear();
-    for (int i : a.indices) axis.times.push_back(saved[static_cast<std::size_t>(i)]);
+    const union_axis a =
+        union_axis_times(sources, model_rec->full_start, model_rec->full_end, model_rec->special);
+    axis.times = a.times;
     axis.name = t.axis_name;
     axis.tolerance = a.tolerance;
     axis.set = true;
@@ -427,8 +440,6 @@ void table_tool_run(handle tool) {
     if (entries.empty()) return;
     for (const table_entry& e : entries) t.total_elements += static_cast<int>(e.elements.size());
 
-    const double interval =
-        std::max(static_cast<double>(t.o.interval), static_cast<double>(model_rec->runs[0].step));
     t.dt = model_rec->runs[0].step > 0 ? model_rec->runs[0].step : 1.0;
     if (!grid_tool_main_run_present(t.selected)) return;
 
@@ -447,7 +458,7 @@ void table_tool_run(handle tool) {
     if (t.o.array_output)
         docprintf(had_axis ? "Note that time labels do not apply in 2d subscript mode\n"
                            : "Array output format\n");
-    else if (!had_axis && !make_axis(t, *kept, interval))
+    else if (!had_axis && !make_axis(t, *kept, t.o.interval))
         return;
     t.axis = kept;
 

@@ -119,21 +119,32 @@ handle user_table(const user_table_spec& spec) {
 
     const symbol_id base = time_basis_symbol();
     const std::string axis_name = base ? varformat(base, 0) : "Time";
-    std::vector<float> saved, times;
-    const int n = read_run_values(axis_name.c_str(), "Time", first, saved, times);
-    if (n <= 0) {
-        report(8, "Selected time axis %s \nnot valid for primary run", axis_name.c_str());
-        return 0;
-    }
+    // The times of every run the rows name, the first's first: a run that
+    // ends later or saves more often than the first adds its times.
+    std::vector<int> runs{first};
+    for (const user_table_row& r : rows)
+        if (r.run >= 0 && std::find(runs.begin(), runs.end(), r.run) == runs.end())
+            runs.push_back(r.run);
     const double start = is_na(spec.start) ? model_rec->full_start : spec.start;
     const double end = is_na(spec.end) ? model_rec->full_end : spec.end;
     const double interval = is_na(spec.interval) ? 0.0 : static_cast<double>(spec.interval);
+    std::vector<axis_source> sources;
+    std::vector<float> times;
+    for (int run : runs) {
+        std::vector<float> saved;
+        const int n = read_run_values(axis_name.c_str(), "Time", run, saved, times);
+        if (n <= 0) {
+            if (run != first) continue; // its rows show "--"
+            report(8, "Selected time axis %s \nnot valid for primary run", axis_name.c_str());
+            return 0;
+        }
+        saved.resize(static_cast<std::size_t>(n));
+        sources.push_back({std::move(saved), interval});
+    }
     // Without an at-time of its own the table shows its interval's times
     // only: the model's special time may lie outside the table's range.
-    const double at = spec.at_time;
-    const table_axis axis = choose_axis_times(saved.data(), n, start, end, interval, at);
-    std::vector<float> axis_times;
-    for (int i : axis.indices) axis_times.push_back(saved[static_cast<std::size_t>(i)]);
+    const union_axis axis = union_axis_times(sources, start, end, spec.at_time);
+    const std::vector<float>& axis_times = axis.times;
 
     output_oneshots_guard oneshots;
     const handle rec = open_spread_window(

@@ -56,10 +56,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace td = test_driver;
@@ -382,6 +384,123 @@ TEST_F(TableTool, PopulationOverTwoRunsInTheirColoursAndASecondTableKeepsTheAxis
     EXPECT_EQ(g->rows[4].label.rfind("\"births\"", 0), 0u);
     EXPECT_EQ(g->rows[5].label, "births");
     EXPECT_EQ(g->rows[5].cells.size(), 201u);
+}
+
+// Two runs of different ranges and saving steps: the first from 0 to 100
+// every 0.5, the second from 0 to 200 every 1. The table runs over the times
+// of both (0 to 100 every 0.5, then 101 to 200), each run's values under
+// their own times and "--" where the run saved nothing, on screen, in the
+// copy, the saved file and the print alike.
+TEST_F(TableTool, RunsOfDifferentRangesAndStepsShowEveryTimeOfEach) {
+    const char* old[] = {"slow", "base"};
+    ASSERT_EQ(set_runs1(-2, old, 2), 1);
+    auto write = [&](const char* name, float step, float last, float base, float slope) {
+        std::vector<float> times, pop;
+        for (int k = 0; k * step <= last; ++k) {
+            times.push_back(k * step);
+            pop.push_back(base + slope * k * step);
+        }
+        run_builder rb(cur_model_symbols);
+        rb.times(times).series("Population", pop);
+        ASSERT_EQ(rb.write(dir + "/" + name + ".kdf"), 1) << rb.error();
+    };
+    write("long", 1, 200, 5000, 1);
+    write("half", 0.5f, 100, 1000, 2);
+    ASSERT_EQ(load_runs(model_rec, -1, "long", 1, 0), 1);
+    ASSERT_EQ(load_runs(model_rec, -1, "half", 1, 0), 1);
+    ASSERT_EQ(loaded_run_names(1), 2);
+    ASSERT_STREQ(selected_run_names[0], "half");
+
+    handle t = tool("Table");
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    const grid_row& head = g->rows[0];
+    const grid_row& half = g->rows[2];
+    const grid_row& longer = g->rows[3];
+    ASSERT_EQ(head.cells.size(), 301u);
+    ASSERT_EQ(half.cells.size(), 301u);
+    ASSERT_EQ(longer.cells.size(), 301u);
+    EXPECT_EQ(longer.label, " : long");
+    for (int k = 0; k < 301; ++k) {
+        const float time = k <= 200 ? 0.5f * k : static_cast<float>(k - 100);
+        ASSERT_EQ(head.cells[static_cast<std::size_t>(k)].value, time) << k;
+        // A time a run did not save is the missing-value cell "--".
+        auto shown = [&](const grid_row& row) {
+            const grid_cell& c = row.cells[static_cast<std::size_t>(k)];
+            return c.kind == cell_short_text ? c.text : std::to_string(c.value);
+        };
+        if (k <= 200)
+            EXPECT_EQ(shown(half), std::to_string(1000 + 2 * time)) << "half at " << time;
+        else
+            EXPECT_EQ(shown(half), "--") << "half has nothing at " << time;
+        if (k <= 200 && k % 2)
+            EXPECT_EQ(shown(longer), "--") << "long saved nothing at " << time;
+        else
+            EXPECT_EQ(shown(longer), std::to_string(5000 + time)) << "long at " << time;
+    }
+
+    // The copy and the saved file hold the same columns (the worksheet
+    // beside the text holds 256 of them, and says so).
+    answerer::box("Message from Kavrel")
+        .text("The spreadsheet copy holds only the first 256 of 302 columns")
+        .press(IDOK);
+    ASSERT_EQ(spread_copy(rec), 1);
+    EXPECT_EQ(answerer::pending(), 0u);
+    std::string text;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    auto fields_of_line = [](const std::string& all, int line, const char* end) {
+        std::size_t at = 0;
+        for (int i = 0; i < line; ++i) at = all.find(end, at) + std::strlen(end);
+        const std::string l = all.substr(at, all.find(end, at) - at);
+        std::vector<std::string> f;
+        std::size_t p = 0;
+        for (std::size_t q; (q = l.find('\t', p)) != std::string::npos; p = q + 1)
+            f.push_back(l.substr(p, q - p));
+        return f;
+    };
+    const std::string path = dir + "/mixed.txt";
+    ASSERT_EQ(spread_save(rec, path.c_str()), 1);
+    std::ifstream in(path, std::ios::binary);
+    const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const auto& [all, end] : {std::pair{text, "\r\n"}, std::pair{saved, "\n"}}) {
+        const std::vector<std::string> times = fields_of_line(all, 0, end);
+        const std::vector<std::string> h = fields_of_line(all, 2, end);
+        const std::vector<std::string> l = fields_of_line(all, 3, end);
+        ASSERT_EQ(times.size(), 302u);
+        ASSERT_EQ(h.size(), 302u);
+        ASSERT_EQ(l.size(), 302u);
+        EXPECT_EQ(times[2], "0.5");
+        EXPECT_EQ(times[301], "200");
+        EXPECT_EQ(h[2], "1001");
+        EXPECT_EQ(h[201], "1200");
+        EXPECT_EQ(h[202], "--");
+        EXPECT_EQ(l[2], "--");
+        EXPECT_EQ(l[3], "5001");
+        EXPECT_EQ(l[301], "5200");
+    }
+
+    // The print holds the last time and the second run's last value.
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        FAIL() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block kept = opts;
+    opts.printer_name.clear();
+    const std::string pdf = dir + "/mixed.pdf";
+    printer.output_file = pdf;
+    ASSERT_EQ(spread_print(rec), 1);
+    const std::string printed = pdf_text(pdf);
+    opts = kept;
+    printer = print_state{};
+    print_use_system_printers(true);
+    EXPECT_NE(printed.find("5200"), std::string::npos) << printed.substr(0, 2000);
+    EXPECT_NE(printed.find("200"), std::string::npos);
 }
 
 TEST_F(TableTool, CausesFollowTheVariableAndSingleValuesTakeOneCell) {
