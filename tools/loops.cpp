@@ -2,7 +2,9 @@
 #include "tools/loops.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "foundation/docwriter.h"
@@ -40,6 +42,7 @@ public:
     }
     bool capped() const { return capped_; }
     bool stopped() const { return stopped_; }
+    bool cut() const { return cut_; }
 
 private:
     // The uses list of a symbol, checked against the uses block.
@@ -86,7 +89,10 @@ private:
         std::vector<symbol_id> next = users(s);
         if (next.empty()) return {};
         if (r->flags & sf_mark_10) return {found_kind::on_path, {}};
-        if (depth > loop_depth_limit) return {found_kind::cut, {}};
+        if (depth > loop_depth_limit) {
+            cut_ = true;
+            return {found_kind::cut, {}};
+        }
         if ((r->flags & sf_mark_04) && depth >= r->depth) return {found_kind::cut, {}};
 
         r->flags |= sf_mark_10;
@@ -134,6 +140,7 @@ private:
     unsigned polls_ = 0;
     bool capped_ = false;
     bool stopped_ = false;
+    bool cut_ = false;
 };
 
 // Whether any equation of user refers to var outside its initial-value parts:
@@ -172,6 +179,7 @@ int find_loops(symbol_id var, bool show_all, loop_list& out) {
     found all = search.run();
     out.capped = search.capped();
     out.stopped = search.stopped();
+    out.cut = search.cut();
     clear_var_flag(sf_mark_04 | sf_mark_08 | sf_mark_10);
 
     for (auto& loop : all.loops) {
@@ -208,7 +216,15 @@ void write_loops(symbol_id var, const loop_list& list, int count) {
     }
 }
 
-int loops_text(symbol_id var, bool show_all, int (*ask_more)(int count)) {
+std::string loops_cut_note(symbol_id var) {
+    return std::string("The search for loops through ") + varformat(var, 0) +
+           " stops at loops of " + std::to_string(loop_longest) + " variables (" +
+           std::to_string(loop_longest + 1) +
+           " links) and was cut there: longer loops may exist and are not listed.";
+}
+
+int loops_text(symbol_id var, bool show_all, const std::function<int(int count)>& ask_more,
+               const std::function<bool()>& open) {
     model_lock_guard lock(cur_model_symbols, 1);
     if (!lock.ok()) return 0;
     if (!loop_variable_type(var)) {
@@ -218,10 +234,16 @@ int loops_text(symbol_id var, bool show_all, int (*ask_more)(int count)) {
     loop_list list;
     int n = find_loops(var, show_all, list);
     if (n == 0) {
-        report(7, "There are no feedback loops involving %s", varformat(var, 0));
+        if (list.cut)
+            report(7, "There are no feedback loops involving %s of up to %d variables.\n%s",
+                   varformat(var, 0), loop_longest, loops_cut_note(var).c_str());
+        else
+            report(7, "There are no feedback loops involving %s", varformat(var, 0));
         return 0;
     }
     if (n > loops_shown_freely && !(ask_more && ask_more(n))) n = loops_shown_freely;
+    if (open && !open()) return 0;
+    if (list.cut) docprintf("%s\n", loops_cut_note(var).c_str());
     write_loops(var, list, n);
     return n;
 }

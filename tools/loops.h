@@ -4,6 +4,8 @@
 // through the report writer. The windowless core of the Loops tool.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "model/model.h"
@@ -16,6 +18,9 @@ inline constexpr int loop_table_max = 8000;
 inline constexpr int loops_shown_freely = 50;
 // Links deeper than this cut the search.
 inline constexpr int loop_depth_limit = 32;
+// The longest loop the search can find, in variables besides the searched
+// one: members at the depths 0 to loop_depth_limit.
+inline constexpr int loop_longest = loop_depth_limit + 1;
 
 struct loop_list {
     // Each loop lists the variables from the first after the searched variable
@@ -24,6 +29,7 @@ struct loop_list {
     int checked = 0;      // loops that passed the check, before the truncation to 8000
     bool capped = false;  // the search stopped past loop_count_cap
     bool stopped = false; // the search stopped on stop_request
+    bool cut = false;     // some path was cut by the depth limit: longer loops may exist
 };
 
 // Whether a variable can be on a feedback loop (auxiliaries and levels).
@@ -44,11 +50,18 @@ int find_loops(symbol_id var, bool show_all, loop_list& out);
 // indented by 7.
 void write_loops(symbol_id var, const loop_list& list, int count);
 
+// The line that says the search was cut by the depth limit, naming var.
+std::string loops_cut_note(symbol_id var);
+
 // The tool's whole text: refuses a variable that is not an auxiliary or a
 // level ("Only Auxiliary and Level variables can be involved in feedback
 // loops", severity 8), reports "There are no feedback loops involving %s"
-// (severity 7) when none is found, asks ask_more(count) before writing more
-// than 50 (a null ask_more, or one that answers 0, keeps 50) and writes the
-// loops through the current report. Locks the model with nodes unless it is
-// locked already. Returns the number of loops written.
-int loops_text(symbol_id var, bool show_all, int (*ask_more)(int count));
+// (severity 7) when none is found (saying so when the depth limit cut the
+// search), asks ask_more(count) before writing more than 50 (none, or an
+// answer of 0, keeps 50), then calls open (when given) to point the report
+// at the window, and writes the cut note (when the search was cut) and the
+// loops through the current report. open answering false writes nothing.
+// Locks the model with nodes unless it is locked already. Returns the number
+// of loops written.
+int loops_text(symbol_id var, bool show_all, const std::function<int(int count)>& ask_more,
+               const std::function<bool()>& open = {});

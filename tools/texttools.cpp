@@ -193,22 +193,11 @@ int loops_tool_setup(int mode, handle tool, std::string*, const char*) {
 
 void loops_tool_run(handle tool) {
     const symbol_id var = workbench_var.var;
-    model_lock_guard lock(cur_model_symbols, 1);
-    if (!lock.ok()) return;
-    if (!var || !loop_variable_type(var)) {
-        report(8, "Only Auxiliary and Level variables can be involved in feedback loops");
-        return;
-    }
-    loop_list list;
-    int n = find_loops(var, loops_show_all(), list);
-    if (n == 0) {
-        report(7, "There are no feedback loops involving %s", varformat(var, 0));
-        return;
-    }
-    if (n > loops_shown_freely && !ask_more_loops(n)) n = loops_shown_freely;
     tool_text_window out;
-    if (!out.open(tool, tool_title(var, tool), nullptr, 512, 512)) return;
-    write_loops(var, list, n);
+    // The window opens once the loops are known: a refusal or an empty
+    // result opens none.
+    loops_text(var, loops_show_all(), ask_more_loops,
+               [&] { return out.open(tool, tool_title(var, tool), nullptr, 512, 512); });
 }
 
 int outline_tool_setup(int mode, handle tool, std::string* out, const char* text) {

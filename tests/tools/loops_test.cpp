@@ -188,4 +188,68 @@ TEST_F(Loops, DenseModelStopsPastTheCap) {
         ASSERT_LE(list.loops[i - 1].size(), list.loops[i].size());
 }
 
+TEST_F(Loops, TheDepthLimitIsSaidWhereItCutsTheSearch) {
+    // A ring of n auxiliaries through r: one loop of n - 1 members besides r.
+    auto ring = [&](int n, bool with_short_loop) {
+        model_builder b("ring");
+        for (int i = 1; i < n; ++i) {
+            const std::string prev = i == 1 ? "r" : "a" + std::to_string(i - 1);
+            b.aux(("a" + std::to_string(i)).c_str(), (prev + " * 0.5").c_str());
+        }
+        const std::string last = "a" + std::to_string(n - 1);
+        b.aux("r", (last + (with_short_loop ? " + s" : "")).c_str());
+        if (with_short_loop) b.aux("s", "r * 0.1");
+        make_current(b);
+    };
+    // 33 members: the longest loop the search reaches, found whole.
+    ring(34, false);
+    loop_list list;
+    find("r", false, &list);
+    ASSERT_EQ(list.loops.size(), 1u);
+    EXPECT_EQ(list.loops[0].size(), 33u);
+    EXPECT_FALSE(list.cut);
+    text_report(512, 0, 0, report_none, 0, 0);
+    EXPECT_EQ(loops_text(find_symbol("r"), false, nullptr), 1);
+    EXPECT_EQ(report_text().rfind("Loop Number 1 of length 33\n", 0), 0u) << report_text();
+
+    // 34 members: cut. With nothing else found the message says so.
+    ring(35, false);
+    find("r", false, &list);
+    EXPECT_TRUE(list.loops.empty());
+    EXPECT_TRUE(list.cut);
+    text_report(512, 0, 0, report_none, 0, 0);
+    EXPECT_EQ(loops_text(find_symbol("r"), false, nullptr), 0);
+    EXPECT_NE(messages().find("There are no feedback loops involving r of up to 33 variables.\n"
+                              "The search for loops through r stops at loops of 33 variables (34 "
+                              "links) and was cut there: longer loops may exist and are not "
+                              "listed."),
+              std::string::npos)
+        << messages();
+
+    // A short loop beside the long ring: listed, with the note above it; the
+    // text goes where the open callback points the report, called once the
+    // loops are known.
+    ring(200, true);
+    int opened = 0;
+    text_report(512, 0, 0, report_none, 0, 0);
+    EXPECT_EQ(loops_text(find_symbol("r"), false, nullptr,
+                         [&] {
+                             ++opened;
+                             text_report(512, 0, 0, report_none, 0, 0);
+                             return true;
+                         }),
+              1);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(report_text(), "The search for loops through r stops at loops of 33 variables (34 "
+                             "links) and was cut there: longer loops may exist and are not "
+                             "listed.\n"
+                             "Loop Number 1 of length 1\n"
+                             "  r\n"
+                             "       s\n");
+    // A window that cannot be opened gets nothing written.
+    text_report(512, 0, 0, report_none, 0, 0);
+    EXPECT_EQ(loops_text(find_symbol("r"), false, nullptr, [] { return false; }), 0);
+    EXPECT_EQ(report_text(), "");
+}
+
 } // namespace
