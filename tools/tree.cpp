@@ -2,15 +2,20 @@
 #include "tools/tree.h"
 
 #include "draw/drawing.h"
+#include "draw/export.h"
 #include "draw/printing.h"
+#include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
 #include "model/model.h"
 #include "model/trees.h"
 #include "model/varnames.h"
+#include "platform/clip.h"
 #include "platform/gdi.h"
+#include "platform/global.h"
 #include "platform/print.h"
+#include "shell/filechoice.h"
 #include "shell/fonts.h"
 #include "shell/msgbox.h"
 #include "shell/state.h"
@@ -21,6 +26,7 @@
 #include "tools/outwin_common.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -304,11 +310,21 @@ LRESULT tree_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
             }
         return 0;
     }
+    case WM_COMMAND:
+        if (LOWORD(wp) == cmd_save_output || LOWORD(wp) == 494) {
+            const char* path =
+                file_dialog("File to save contents as", "", fd_save,
+                            ft_metafiles | ft_gtx | ft_text, 0, ft_metafiles, 0, nullptr, nullptr);
+            if (path && *path) tree_save(record, path);
+            return 0;
+        }
+        [[fallthrough]];
     default:
-        // No copy or save: the tree is a picture.
-        return outwin_default_proc(
-            w, record, m, wp, lp,
-            {.print = tree_print, .release = release_tree_data, .busy = d->printing});
+        return outwin_default_proc(w, record, m, wp, lp,
+                                   {.copy = tree_copy,
+                                    .print = tree_print,
+                                    .release = release_tree_data,
+                                    .busy = d->printing});
     }
 }
 
@@ -548,6 +564,120 @@ int tree_print(handle record) {
     close_printer(1);
     if ((d = data_of(record)) != nullptr) d->printing = false;
     return 1;
+}
+
+namespace {
+
+// The picture of a tree at a size, drawn on the drawing layer's device.
+struct tree_picture {
+    tree_diagram* diagram;
+    SIZE size;
+};
+
+void draw_tree_picture(void* context) {
+    auto* p = static_cast<tree_picture*>(context);
+    if (drawing.cur_dc) draw_tree(drawing.cur_dc, *p->diagram, p->size.cx, p->size.cy, nullptr);
+}
+
+// The window's client size and a device to measure on; the caller releases
+// the device.
+struct tree_export {
+    HWND window = nullptr;
+    HDC reference = nullptr;
+    SIZE size{1, 1};
+    int ppi = 96;
+    explicit tree_export(handle record) : window(outwin_window(record)) {
+        RECT rc{0, 0, 1, 1};
+        if (window) GetClientRect(window, &rc);
+        size = SIZE{std::clamp<LONG>(rc.right, 1, 32767), std::clamp<LONG>(rc.bottom, 1, 32767)};
+        reference = GetDC(window);
+        if (reference) ppi = std::max(1, GetDeviceCaps(reference, LOGPIXELSX));
+    }
+    ~tree_export() {
+        if (reference) ReleaseDC(window, reference);
+    }
+    tree_export(const tree_export&) = delete;
+    tree_export& operator=(const tree_export&) = delete;
+};
+
+bool ends_with(const std::string& s, const char* tail) {
+    const std::size_t n = std::strlen(tail);
+    if (s.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i]) return false;
+    return true;
+}
+
+void outline_of(const tree_diagram& t, int i, int depth, std::string& out) {
+    const tree_draw_node& n = t.nodes[static_cast<std::size_t>(i)];
+    out.append(static_cast<std::size_t>(depth) * 4, ' ');
+    out += n.name;
+    out += '\n';
+    for (int c : n.children) outline_of(t, c, depth + 1, out);
+}
+
+} // namespace
+
+std::string tree_text(const tree_diagram& t) {
+    std::string out = t.title + "\n";
+    if (t.nodes.empty()) return out;
+    if (t.kind == 2 && t.nodes.size() > 1) {
+        out += "Causes:\n";
+        outline_of(t, 0, 1, out);
+        out += "Uses:\n";
+        outline_of(t, 1, 1, out);
+        return out;
+    }
+    outline_of(t, 0, 0, out);
+    return out;
+}
+
+int tree_copy(handle record) {
+    tree_data* d = data_of(record);
+    if (!d) return 0;
+    tree_export e(record);
+    tree_picture p{&d->diagram, e.size};
+    if (!copy_picture(e.window, e.size, e.reference, e.ppi, e.ppi, draw_tree_picture, &p)) return 0;
+    // Beside the picture, the names as an indented outline for a text
+    // editor, with Windows-style line ends.
+    d = data_of(record);
+    if (!d) return 1;
+    std::string text;
+    for (char c : tree_text(d->diagram)) {
+        if (c == '\n') text += '\r';
+        text += c;
+    }
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    void* m = mem ? GlobalLock(mem) : nullptr;
+    bool ok = false;
+    if (m) {
+        std::memcpy(m, text.c_str(), text.size() + 1);
+        GlobalUnlock(mem);
+        if (OpenClipboard(e.window)) {
+            ok = SetClipboardData(CF_TEXT, mem) != nullptr;
+            CloseClipboard();
+        }
+    }
+    if (!ok && mem) GlobalFree(mem);
+    return 1;
+}
+
+int tree_save(handle record, const char* path) {
+    tree_data* d = data_of(record);
+    if (!d || !path || !*path) return 0;
+    const std::string name = path;
+    if (ends_with(name, ".txt")) {
+        const std::string text = tree_text(d->diagram);
+        if (!write_whole_file(path, text.data(), text.size())) {
+            report(8, "Cannot open %s to write output", path);
+            return 0;
+        }
+        return 1;
+    }
+    tree_export e(record);
+    tree_picture p{&d->diagram, e.size};
+    if (ends_with(name, ".gtx")) return write_gtx(path, e.size, e.reference, draw_tree_picture, &p);
+    return write_wmf(path, e.size, e.reference, e.ppi, draw_tree_picture, &p);
 }
 
 void install_tree_tool() {

@@ -112,6 +112,18 @@ struct tree_spot {
 std::vector<tree_spot> tree_spots(handle record);
 // Prints a tree record on one page (never asks). 1 when printed.
 int tree_print(handle record);
+// The tree as text: the title, then each name on a line of its own, each
+// level four blanks further in ("Causes:" and "Uses:" head the two sides of
+// a tree of both).
+std::string tree_text(const tree_diagram& t);
+// Export (Ctrl+C): the picture at the window's size on the clipboard (an
+// enhanced metafile, offered to other programs as PNG and SVG too) and the
+// text beside it with Windows-style line ends. 1 when the picture was taken.
+int tree_copy(handle record);
+// Save: by the name's ending, the text (.txt), the graphics transfer text
+// (.gtx) or a placeable metafile (any other). 1 when written; a failure says
+// why (severity 8).
+int tree_save(handle record, const char* path);
 
 // Registers the window class and installs the tool's setup.
 void install_tree_tool();
