@@ -205,6 +205,8 @@ bool epidemic(const std::string& dir) {
     v.variable("share infected", 360, 360);
     v.variable("distancing", 230, 50);
     v.arrows_from_causes();
+    // The player's decision on a slider: it sets the game input in a game.
+    v.input_slider("distancing", 620, 400, "0,1,0.05");
     return save(b, dir, "epidemic.kmf");
 }
 
@@ -233,6 +235,10 @@ bool subscripted(const std::string& dir) {
     v.variable("smallest stock", 320, 380);
     v.variable("stock product", 460, 360);
     v.arrows_from_causes();
+    // Sliders on the subscripted constant: one on the element the subscript
+    // selection picks, one on a named element.
+    v.input_slider("demand", 180, 470, "0,20,1");
+    v.input_slider("demand[south,tools]", 460, 470, "0,20,1");
     return save(b, dir, "subscripted.kmf");
 }
 

@@ -121,6 +121,13 @@ namespace {
 // is opened: the model store's close hook then finds nothing left to do.
 bool model_closed_here = false;
 
+// A new subscript selection: the locked tools show it, and the diagram's
+// sliders move to the elements it picks.
+void subscript_selection_changed() {
+    rerun_locked_tools();
+    refresh_sketch_values();
+}
+
 void model_being_replaced(handle, handle) {
     model_closing();
 }
@@ -157,10 +164,10 @@ void install_program_hooks() {
 
     // Model store: the Subscript Control window over the selection logic; a
     // change of the selection re-runs the locked tools, as a new workbench
-    // variable does; a model replaced on any road closes its game, run
-    // storage and value cache (once: the Open road has done it already).
+    // variable does, and the diagram's objects follow it; a model replaced on any road closes its
+    // game, run storage and value cache (once: the Open road has done it already).
     install_subscript_panel_window();
-    set_subscript_change_hook(rerun_locked_tools);
+    set_subscript_change_hook(subscript_selection_changed);
     set_close_model_hook(model_being_replaced);
 
     // Control Panel: its save command.

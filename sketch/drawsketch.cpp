@@ -10,10 +10,13 @@
 #include "draw/drawing.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/varnames.h"
 #include "resources/sketchpics.h"
+#include "shell/settings_rows.h"
 #include "sim/simdata.h"
 #include "sketch/geometry.h"
 #include "sketch/ioobjects.h"
+#include "sketch/overrides.h"
 #include "sketch/pictures.h"
 #include "sketch/views.h"
 
@@ -53,6 +56,8 @@ struct paint_ctx {
     std::uint32_t view_fill; // 0xFFFFFFFF: none
     int dpi_y;               // pixels per inch the font sizes are made for
     bool output;             // printing or copying: objects are drawn, not their windows
+    bool mono;               // black on white: no fills but arrowheads, no colours
+    bool solid;              // every line solid
     std::map<std::string, HFONT> fonts;
     ~paint_ctx() {
         for (auto& f : fonts) DeleteObject(f.second);
@@ -365,20 +370,40 @@ void draw_graph_object(HDC dc, const RECT& b) {
     Polyline(dc, p, 5);
 }
 
-// Whether the element's variable is one a user may change now: constants and
-// lookups in Simulation Setup, lookups in Livesweep (its sliders stand for
-// the constants there).
-bool changeable_mark(const sketch_state& s, const sketch_elem& e) {
-    if (e.kind != ek_variable || !e.payload || !s.symbols || s.symbols != cur_model_symbols)
-        return false;
-    const bool setup = sim_phase == phase_setup;
-    const bool live = livesweep_state == 2;
-    if (!setup && !live) return false;
-    model_lock_guard lock(s.symbols, 0);
-    if (!lock.ok() || !valid_symbol(e.payload)) return false;
+// The mark a variable shows for the mode the engine is in: yellow for what a
+// user may change now (constants and lookups in Simulation Setup, lookups in
+// Livesweep, where sliders stand for the constants), light green for an
+// input an override holds in Livesweep and for a game input in a game, and
+// outside the modes (or for another model's sketch) inverted for a variable
+// without an equation of its own (none, or only "A FUNCTION OF").
+enum : int { mark_none = 0, mark_invert = 1, mark_yellow = 2, mark_green = 4 };
+
+int element_mark(const sketch_state& s, const sketch_elem& e) {
+    if (e.kind != ek_variable || !e.payload || !s.symbols) return mark_none;
+    const bool current = s.symbols == cur_model_symbols;
+    model_lock_guard lock(s.symbols, 1);
+    if (!lock.ok() || !valid_symbol(e.payload)) return mark_none;
     const symbol_record* r = sym(e.payload);
     const bool lookup = r->type == st_lookup || (r->flags & sf_lookup_like);
-    return lookup || (setup && r->type == st_constant);
+    if (current && livesweep_state == 2) {
+        if (override_flags && r->type <= st_last_with_slots && r->slot >= 0) {
+            const std::vector<std::uint8_t>& held = input_override_tables().marks;
+            if (static_cast<std::size_t>(r->slot) < held.size() &&
+                held[static_cast<std::size_t>(r->slot)] == 2)
+                return mark_green;
+        }
+        return lookup ? mark_yellow : mark_none;
+    }
+    if (current && sim_phase == phase_setup)
+        return lookup || symbol_has_type(e.payload, st_constant) ? mark_yellow : mark_none;
+    if (current && game_state) return symbol_has_type(e.payload, st_game) ? mark_green : mark_none;
+    // Time is the engine's own and needs no equation.
+    if (r->type == st_level && r->slot == 0) return mark_none;
+    if (r->type > st_last_variable) return mark_none;
+    equation_record* eq = first_equation(e.payload);
+    if (!eq) return mark_invert;
+    const node_view nodes = equation_nodes(eq);
+    return nodes.ok(0) && nodes.at(0).code == nc_function_of ? mark_invert : mark_none;
 }
 
 void draw_element(paint_ctx& c, const sketch_elem& e) {
@@ -389,7 +414,8 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
     const int l = m.x(e.x - e.w), r = m.x(e.x + e.w), t = m.y(e.y - e.h), b = m.y(e.y + e.h);
     const RECT box{l, t, r, b};
     // Outline and fill: the element's own when it has them, else the view's.
-    const COLORREF pen_colour = (e.style & 1) && e.own_outline != 0xFFFFFFFFu
+    const COLORREF pen_colour = c.mono ? RGB(0, 0, 0)
+                                : (e.style & 1) && e.own_outline != 0xFFFFFFFFu
                                     ? colour_or(e.own_outline, c.outline)
                                     : c.outline;
     std::uint32_t fill = 0xFFFFFFFFu;
@@ -397,8 +423,15 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
         fill = e.own_fill;
     else if (shape != 8)
         fill = c.view_fill;
-    const bool marked = changeable_mark(s, e);
-    if (marked) fill = RGB(255, 255, 0);
+    const int mark = element_mark(s, e);
+    const bool marked = !c.mono && (mark == mark_yellow || mark == mark_green);
+    if (marked) fill = mark == mark_yellow ? RGB(255, 255, 0) : RGB(128, 255, 128);
+    if (c.mono && !marked) fill = 0xFFFFFFFFu;
+    // A variable without an equation of its own is drawn inverted: its box
+    // in the ink, its name in the background (drawn, not a raster inversion,
+    // so printers and metafile readers show it too).
+    const bool inverted = mark == mark_invert;
+    if (inverted) fill = 0;
     // A line width of 0 draws 1; the width does not grow with the zoom.
     const int lw = std::max(1, std::abs(static_cast<int>(e.line_width)));
     HPEN pen = CreatePen(shape == 8 && e.kind != ek_valve ? PS_NULL : PS_SOLID, lw, pen_colour);
@@ -410,8 +443,11 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
     const font_spec f = element_font(s, e);
     HGDIOBJ old_font = SelectObject(dc, font_for(c, f));
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, e.kind == ek_variable && !e.primary() && !(e.style & 2) ? RGB(128, 128, 128)
-                                                                             : font_ink(f.colour));
+    const COLORREF ink = c.mono ? RGB(0, 0, 0) : font_ink(f.colour);
+    SetTextColor(dc, inverted ? c.background
+                     : !c.mono && e.kind == ek_variable && !e.primary() && !(e.style & 2)
+                         ? RGB(128, 128, 128)
+                         : ink);
     std::string label = sketch_element_text(s, e);
     const bool io = e.kind == ek_text && (e.flags & ef_io_object);
     const int position = static_cast<std::int8_t>(e.label);
@@ -424,10 +460,9 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
         // The name under the object; the object itself is its window on the
         // screen, drawn here for prints and copies.
         if (e.label == 0) {
-            const std::size_t bar = label.find('|');
-            if (bar != std::string::npos) label.resize(bar);
+            label = io_slider_name(s, e);
             const bool window = !c.output && s.io_state == 2;
-            if (!window) draw_slider_object(c, e, box, font_ink(f.colour));
+            if (!window) draw_slider_object(c, e, box, ink);
             draw_label(c, label, box, 1, 0);
         } else if (c.output || s.io_state != 2) {
             draw_graph_object(dc, box);
@@ -445,7 +480,7 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
             hw = static_cast<int>(size.cx / 2), hh = static_cast<int>(size.cy / 2);
         }
         const RECT pic{m.x(e.x - hw), m.y(e.y - hh), m.x(e.x + hw), m.y(e.y + hh)};
-        draw_sketch_picture(dc, n, pic, font_ink(f.colour),
+        draw_sketch_picture(dc, n, pic, ink,
                             brush ? static_cast<COLORREF>(fill & 0xFFFFFF) : c.background);
         if (n == sketch_picture_cloud) label.clear();
         if (position <= 0 && !label.empty()) {
@@ -459,7 +494,7 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
         draw_stored_metafile(c, e, box);
     } else {
         draw_shape(c, e, l, t, r, b, head);
-        if (marked && (shape == 0 || shape == 1 || shape == 7)) {
+        if ((marked || inverted) && (shape == 0 || shape == 1 || shape == 7)) {
             // A text-only variable gets the mark behind its name.
             HGDIOBJ was = SelectObject(dc, GetStockObject(NULL_PEN));
             Rectangle(dc, l, t, r + 1, b + 1);
@@ -618,7 +653,10 @@ bool arrowhead_points(const sketch_elem& c, float out_x[3], float out_y[3]) {
 
 void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output) {
     const view_rec& vr = s.view.rec;
-    const COLORREF background = colour_or(vr.background, GetSysColor(COLOR_WINDOW));
+    const std::uint8_t mode = sketch_colour_mode(output);
+    const bool mono = (mode & cm_kind) == cm_mono;
+    const COLORREF background =
+        mono ? RGB(255, 255, 255) : colour_or(vr.background, GetSysColor(COLOR_WINDOW));
     HBRUSH bg = CreateSolidBrush(background);
     FillRect(dc, &client, bg);
     DeleteObject(bg);
@@ -633,22 +671,52 @@ void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output
                 s,
                 mapper{s.zoom > 0 ? s.zoom : 100, s.scroll_x, s.scroll_y},
                 background,
-                colour_or(vr.outline, RGB(0, 0, 0)),
-                vr.fill,
+                mono ? RGB(0, 0, 0) : colour_or(vr.outline, RGB(0, 0, 0)),
+                mono ? 0xFFFFFFFFu : vr.fill,
                 screen_dpi,
                 output,
+                mono,
+                (mode & cm_solid) != 0,
                 {}};
-    const COLORREF connector = colour_or(vr.connector, RGB(0, 0, 255));
-    const COLORREF init_link = colour_or(vr.init_link_colour, connector);
+    const COLORREF connector = mono ? RGB(0, 0, 0) : colour_or(vr.connector, RGB(0, 0, 255));
+    const COLORREF init_link = mono ? connector : colour_or(vr.init_link_colour, connector);
     HGDIOBJ old_font = SelectObject(dc, font_for(c, vr.font));
     // Connectors first, so elements sit on their pipes and arrow tails.
-    for (const sketch_elem& e : s.view.elems)
-        if (e.kind == ek_connector && !e.hidden() && e.level_value() <= s.shown_level)
-            draw_connector(dc, c.m, e, e.init_link ? init_link : connector, c.outline, background);
+    for (const sketch_elem& e : s.view.elems) {
+        if (e.kind != ek_connector || e.hidden() || e.level_value() > s.shown_level) continue;
+        const COLORREF colour = e.init_link ? init_link : connector;
+        if (mono && (e.style & 1)) {
+            sketch_elem black = e; // its own colour gives way to black
+            black.style = static_cast<std::uint8_t>(black.style & ~1);
+            draw_connector(dc, c.m, black, colour, c.outline, background);
+        } else {
+            draw_connector(dc, c.m, e, colour, c.outline, background);
+        }
+    }
     for (const sketch_elem& e : s.view.elems)
         if (e.kind >= ek_variable && !e.hidden() && e.level_value() <= s.shown_level)
             draw_element(c, e);
     SelectObject(dc, old_font);
+}
+
+std::uint8_t sketch_colour_mode(bool output) {
+    if (!output) return opts.colour_modes[0];
+    return opts.colour_modes[drawing.printing == 1 ? 1 : 2];
+}
+
+int symbol_has_type(symbol_id id, int type) {
+    if (!valid_symbol(id)) return 0;
+    const symbol_record* r = sym(id);
+    if (r->type == type) return 1;
+    if (type == st_constant && !(r->flags & sf_changeable)) return 0;
+    if (r->type > st_last_with_slots || r->slot < 0) return 0;
+    // The per-slot types: the first slot, or (where its elements' types
+    // differ) any element of an array.
+    const dim_record* d = (r->flags & sf_mixed_types) ? safe_dims(id) : nullptr;
+    const std::uint32_t n = d ? std::max<std::uint32_t>(1, d->count) : 1;
+    for (std::uint32_t k = 0; k < n; ++k)
+        if (slot_kind(r->slot + static_cast<std::int32_t>(k)) == type) return 1;
+    return 0;
 }
 
 void draw_hexagon(HDC dc, int left, int top, int right, int bottom) {

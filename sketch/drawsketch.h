@@ -18,6 +18,17 @@
 // output objects are drawn rather than left to their windows.
 void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output = false);
 
+// The colour-mode byte of the Options (cm_* bits) that applies to a paint:
+// the display's on screen, the printer's while printing, the clipboard's
+// while copying. Monochrome draws black on white with no fills but the
+// arrowheads.
+std::uint8_t sketch_colour_mode(bool output);
+
+// Whether a variable is of a type: its own type, or (not for a constant
+// without its changeable flag, nor for types without slots) the per-slot type
+// of its first slot or of any element's slot. Needs the model locked.
+int symbol_has_type(symbol_id id, int type);
+
 // Shape 6: the corners at 22 and 78 hundredths of the height.
 void draw_hexagon(HDC dc, int left, int top, int right, int bottom);
 

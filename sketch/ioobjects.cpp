@@ -12,6 +12,8 @@
 #include "graphs/customgraph.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/subscript_selection.h"
+#include "model/varnames.h"
 #include "runs/cache.h"
 #include "shell/controls/slider.h"
 #include "shell/palette.h"
@@ -61,29 +63,25 @@ bool constants_changeable() {
     return sim_phase == phase_setup || sim_phase == phase_livesweep_ready || livesweep_state == 2;
 }
 
-// The value slot a slider on element e sets now (0: none, read-only).
+// The value slot a slider on element e sets now (0: none, read-only): a
+// constant in Simulation Setup and Livesweep, a game input between the
+// intervals of a game.
 int slider_binding(const sketch_state& s, const sketch_elem& e) {
-    const symbol_id id = object_symbol(e);
-    if (!id || !constants_changeable()) return 0;
-    model_lock_guard lock(s.symbols, 0);
-    if (!lock.ok() || !valid_symbol(id)) return 0;
-    const symbol_record* r = sym(id);
-    if (!r || r->slot <= 0) return 0;
-    if (r->type == st_constant) return r->slot;
+    const bool gaming = game_state != 0;
+    if (!constants_changeable() && !gaming) return 0;
+    std::int32_t slot = 0;
+    const int type = io_object_slot(s.symbols, e, &slot);
+    if (slot <= 0) return 0;
+    if (type == st_constant && constants_changeable()) return slot;
+    if (type == st_game && gaming) return slot;
     return 0;
 }
 
-// The value of an object's constant in the run shown (its first time).
+// The value of an object's variable in the run shown (its first time).
 bool run_value(const sketch_state& s, const sketch_elem& e, float* out) {
-    const symbol_id id = object_symbol(e);
-    if (!id || !value_cache_exists()) return false;
-    std::int32_t slot = -1;
-    {
-        model_lock_guard lock(s.symbols, 0);
-        if (!lock.ok() || !valid_symbol(id)) return false;
-        slot = sym(id)->slot;
-    }
-    if (slot < 0) return false;
+    if (!value_cache_exists()) return false;
+    std::int32_t slot = 0;
+    if (!io_object_slot(s.symbols, e, &slot) || slot < 0) return false;
     const float *times = nullptr, *values = nullptr;
     const int run = shown_run_slot() >= 0 ? shown_run_slot() : 0;
     if (cached_series(slot, &times, &values, run) <= 0 || !values || is_na(values[0])) return false;
@@ -96,14 +94,8 @@ bool run_value(const sketch_state& s, const sketch_elem& e, float* out) {
 // before the first run would read as a constant of 0).
 bool shown_value(const sketch_state& s, const sketch_elem& e, float* out) {
     if (run_value(s, e, out)) return true;
-    const symbol_id id = object_symbol(e);
-    if (!id || !s.symbols) return false;
     std::int32_t slot = -1;
-    {
-        model_lock_guard lock(s.symbols, 0);
-        if (!lock.ok() || !valid_symbol(id)) return false;
-        slot = sym(id)->slot;
-    }
+    if (!s.symbols || !io_object_slot(s.symbols, e, &slot)) return false;
     static handle initial_of = 0;
     static std::vector<float> initial;
     if (initial_of != s.symbols) {
@@ -329,17 +321,11 @@ HWND io_object_window(HWND view, int n) {
 }
 
 bool io_slider_value(const sketch_elem& e, float* out) {
-    const symbol_id id = object_symbol(e);
-    if (!id || !cur_model_symbols) return false;
+    if (!cur_model_symbols) return false;
     std::int32_t slot = -1;
-    {
-        model_lock_guard lock(cur_model_symbols, 0);
-        if (!lock.ok() || !valid_symbol(id)) return false;
-        slot = sym(id)->slot;
-    }
-    if (slot <= 0) return false;
-    // The value being set in Setup and Livesweep; else the run shown.
-    if (setup_copy && constants_changeable() &&
+    if (!io_object_slot(cur_model_symbols, e, &slot) || slot <= 0) return false;
+    // The value being set in Setup, Livesweep and a game; else the run shown.
+    if (setup_copy && (constants_changeable() || game_state) &&
         static_cast<std::uint32_t>(slot) < handle_size(setup_copy) / 4) {
         const auto* v = static_cast<const float*>(lock_handle(setup_copy));
         if (!v) return false;
@@ -350,4 +336,85 @@ bool io_slider_value(const sketch_elem& e, float* out) {
     sketch_state s;
     s.symbols = cur_model_symbols;
     return shown_value(s, e, out);
+}
+
+int resolve_value_slot(symbol_id symbol, std::int32_t* slot, value_slot_ref* out) {
+    if (slot) *slot = 0;
+    if (out) *out = value_slot_ref{};
+    if (!valid_symbol(symbol)) return 0;
+    const symbol_record* r = sym(symbol);
+    if (r->slot < 0) return 0;
+    std::int64_t at = r->slot;
+    int ndims = 0;
+    if (const dim_record* d = r->dims == scalar_dims ? nullptr : safe_dims(symbol)) {
+        ndims = static_cast<int>(d->ndims);
+        for (std::uint32_t i = 0; i < d->ndims; ++i) {
+            // The first selected element of the dimension's range (the first
+            // element when the selection holds none of it).
+            std::uint32_t first = 0;
+            for (std::uint32_t p = 0; p < d->d[i].count; ++p)
+                if (subscript_selected(d->d[i].range, static_cast<int>(p))) {
+                    first = p;
+                    break;
+                }
+            at += static_cast<std::int64_t>(first) * d->d[i].stride;
+        }
+    }
+    if (at > INT32_MAX || static_cast<std::uint64_t>(at) >= model_value_slots()) return 0;
+    int type = r->type;
+    if (type <= st_last_with_slots) {
+        const int k = slot_kind(static_cast<std::int32_t>(at));
+        if (k > 0) type = k;
+    }
+    if (slot) *slot = static_cast<std::int32_t>(at);
+    if (out) *out = value_slot_ref{symbol, ndims, static_cast<std::int32_t>(at)};
+    return type;
+}
+
+int io_object_slot(handle symbols, const sketch_elem& e, std::int32_t* slot, symbol_id* symbol) {
+    if (slot) *slot = 0;
+    if (symbol) *symbol = 0;
+    std::string shown;
+    if (!symbols || !object_symbol(e) || !io_object_text(symbols, e.text, &shown)) return 0;
+    const std::size_t bar = shown.find('|');
+    if (bar != std::string::npos) shown.resize(bar);
+    model_lock_guard lock(symbols, 0);
+    if (!lock.ok()) return 0;
+    parsed_name name;
+    if (!parse_var_name(shown.c_str(), &name)) return 0;
+    // The element the text names; else the variable at the subscript
+    // selection (a name typed without its subscripts).
+    std::int32_t at = 0;
+    symbol_id id = 0;
+    int type = find_var_name(name, &at, 0, &id);
+    if (!type) {
+        id = name.nsubs == 0 ? find_symbol(name.name.c_str()) : 0;
+        if (!id || !is_variable_type(sym(id)->type)) return 0;
+        type = resolve_value_slot(id, &at);
+        if (!type) return 0;
+    }
+    if (slot) *slot = at;
+    if (symbol) *symbol = id;
+    return type;
+}
+
+std::string io_slider_name(const sketch_state& s, const sketch_elem& e) {
+    std::string shown;
+    if (!s.symbols || !io_object_text(s.symbols, e.text, &shown)) return {};
+    const std::size_t bar = shown.find('|');
+    if (bar != std::string::npos) shown.resize(bar);
+    // While the engine is in a mode, a name without its subscripts says
+    // which element the slider stands for.
+    if ((sim_phase == phase_idle && !game_state) || shown.find('[') != std::string::npos ||
+        s.symbols != cur_model_symbols)
+        return shown;
+    std::int32_t slot = 0;
+    symbol_id id = 0;
+    const int type = io_object_slot(s.symbols, e, &slot, &id);
+    if (!type || type >= 25 || !id) return shown;
+    model_lock_guard lock(s.symbols, 0);
+    if (!lock.ok() || !valid_symbol(id) || sym(id)->slot < 0 || slot < sym(id)->slot) return shown;
+    const dim_record* d = safe_dims(id);
+    if (!d || d->ndims == 0) return shown;
+    return element_name(id, static_cast<std::uint32_t>(slot - sym(id)->slot));
 }

@@ -4,6 +4,8 @@
 // opens its window inside the diagram and follows the runs.
 #pragma once
 
+#include <string>
+
 #include "platform/win.h"
 #include "sketch/sketch.h"
 
@@ -37,3 +39,27 @@ RECT io_object_rect(const sketch_state& s, const sketch_elem& e);
 // working copy (Simulation Setup, Livesweep), else in the run shown. False
 // when there is none.
 bool io_slider_value(const sketch_elem& e, float* out);
+
+// The element of a possibly subscripted variable that the current subscript
+// selection picks: per dimension the first selected element of its range.
+struct value_slot_ref {
+    symbol_id symbol = 0;
+    int ndims = 0;
+    std::int32_t slot = 0;
+};
+// The value slot of `symbol` at the current subscript selection (its first
+// slot for a scalar) into *slot, and the record filled when given. Returns
+// the symbol's type, or for a variable with slots the type that slot holds
+// in the model's per-slot types; 0 for a bad symbol or one without slots.
+// Needs the model locked.
+int resolve_value_slot(symbol_id symbol, std::int32_t* slot, value_slot_ref* out = nullptr);
+// The variable an input/output object stands for and its value slot: the
+// element its text names ("demand[north,food]"), or for a subscripted name
+// written without subscripts the element the subscript selection picks.
+// Returns the type (as resolve_value_slot), 0 when the text names nothing.
+int io_object_slot(handle symbols, const sketch_elem& e, std::int32_t* slot,
+                   symbol_id* symbol = nullptr);
+// The name drawn under an input slider: its variable's name as its text
+// gives it; while the engine is in Setup, Livesweep or a game, a subscripted
+// name given without subscripts shows the element the slider stands for.
+std::string io_slider_name(const sketch_state& s, const sketch_elem& e);

@@ -15,6 +15,8 @@
 #include "sim/simdata.h"
 #include "sketch/behave.h"
 #include "sketch/drawsketch.h"
+#include "sketch/ioobjects.h"
+#include "sketch/overrides.h"
 
 namespace {
 
@@ -94,6 +96,15 @@ std::string diagram_key(const sketch_state& s, const RECT& client) {
     // The marks of what may be changed and the objects' stand-ins follow the mode.
     const int marks = sim_phase == phase_setup ? 1 : livesweep_state == 2 ? 2 : 0;
     put(k, marks);
+    put(k, game_state);
+    put(k, sketch_colour_mode(false));
+    // Overrides held in Livesweep are marked.
+    put(k, override_flags);
+    if (override_flags) {
+        const std::vector<std::uint8_t>& held = input_override_tables().marks;
+        for (std::size_t i = 0; i < held.size(); ++i)
+            if (held[i] == 2) put(k, i);
+    }
     put(k, s.io_state);
     const view_rec& vr = s.view.rec;
     put(k, vr.background);
@@ -127,6 +138,9 @@ std::string diagram_key(const sketch_state& s, const RECT& client) {
         // The names come from the model, which may have changed under the view.
         if (e.kind == ek_variable || e.kind == ek_valve || e.kind == ek_text)
             put_text(k, sketch_element_text(s, e));
+        // A slider's name follows the subscript selection in the modes.
+        if (e.kind == ek_text && (e.flags & ef_io_object) && e.label == io_input_slider)
+            put_text(k, io_slider_name(s, e));
     }
     return k;
 }

@@ -27,13 +27,15 @@ protected:
         ShowWindow(main_wnd, SW_SHOW);
         MoveWindow(main_wnd, 0, 0, 600, 380, TRUE);
         layout_frame(main_wnd);
-        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        ASSERT_EQ(shell_open_model(1, 0, sample(sample_name()).c_str(), 0), 1);
         test_driver::run_until_idle();
         view_ = current_sketch_view();
         ASSERT_NE(view_, nullptr);
         s_ = sketch_of(view_);
         ASSERT_NE(s_, nullptr);
     }
+    // The sample the window shows.
+    virtual const char* sample_name() const { return "population.kmf"; }
     void TearDown() override {
         close_sketch_windows(0);
         sketch_hooks = sketch_window_hooks{};

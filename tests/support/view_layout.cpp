@@ -196,7 +196,12 @@ int view_layout::text_box(const char* text, int x, int y, int view_link) {
 }
 
 int view_layout::input_slider(const char* name, int x, int y, const char* range) {
-    std::string text = std::to_string(b_.id(name)) + "," + "|" + range;
+    // The variable by number, its subscripts (when given) kept as text.
+    const std::string full = name;
+    const std::size_t open = full.find('[');
+    const std::string var = full.substr(0, open);
+    const std::string subs = open == std::string::npos ? std::string() : full.substr(open);
+    std::string text = std::to_string(b_.id(var.c_str())) + "," + subs + "|" + range;
     return element(ek_text, 0, x, y, 80, 20, 3, 1 | 8, text, 0, 0);
 }
 

@@ -33,7 +33,8 @@ public:
     void arrows_from_causes();
     // A text box; view_link 1-based view number (0 none).
     int text_box(const char* text, int x, int y, int view_link = 0);
-    // An input slider object for a variable, with its range "min,max,step".
+    // An input slider object for a variable, with its range "min,max,step";
+    // a name with subscripts ("demand[north,food]") names one element.
     int input_slider(const char* name, int x, int y, const char* range);
     // An element with a look of its own: style bits (1 outline, 2 text
     // colour, 4 fill, 8 size, 16 style, 32 face) choose which of outline,
