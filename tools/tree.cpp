@@ -313,8 +313,8 @@ LRESULT tree_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         if (LOWORD(wp) == cmd_save_output || LOWORD(wp) == 494) {
             const char* path =
-                file_dialog("File to save contents as", "", fd_save,
-                            ft_metafiles | ft_gtx | ft_text, 0, ft_metafiles, 0, nullptr, nullptr);
+                file_dialog("File to save contents as", "", fd_save, ft_metafiles | ft_text, 0,
+                            ft_metafiles, 0, nullptr, nullptr);
             if (path && *path) tree_save(record, path);
             return 0;
         }

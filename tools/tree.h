@@ -120,9 +120,8 @@ std::string tree_text(const tree_diagram& t);
 // enhanced metafile, offered to other programs as PNG and SVG too) and the
 // text beside it with Windows-style line ends. 1 when the picture was taken.
 int tree_copy(handle record);
-// Save: by the name's ending, the text (.txt), the graphics transfer text
-// (.gtx) or a placeable metafile (any other). 1 when written; a failure says
-// why (severity 8).
+// Save: by the name's ending, the text (.txt) or a placeable metafile (any
+// other). 1 when written; a failure says why (severity 8).
 int tree_save(handle record, const char* path);
 
 // Registers the window class and installs the tool's setup.

@@ -8,6 +8,8 @@
 #include "foundation/textsrc.h"
 #include "model/model.h"
 #include "model/varnames.h"
+#include "platform/clip.h"
+#include "platform/global.h"
 #include "platform/print.h"
 #include "platform/testing/driver.h"
 #include "shell/mainwnd.h"
@@ -30,6 +32,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -402,6 +408,69 @@ TEST_F(TreeTool, LinksTakeTheSketchConnectorsLookWhenAsked) {
     rec = run();
     EXPECT_EQ(look_of(rec, "births").colour, -1);
     tree_link_style_hook = nullptr;
+}
+
+// Export puts the tree on the clipboard as a picture holding every name and
+// as an indented outline with Windows-style line ends; Save writes a
+// metafile or the outline by the name's ending.
+TEST_F(TreeTool, ExportAndSaveCarryTheTreeAsAPictureAndAsText) {
+    handle rec = run();
+    ASSERT_NE(rec, 0u);
+    HWND w = window_of(rec);
+    ASSERT_NE(w, nullptr);
+    clip_use_private(true);
+    clip_reset();
+    SendMessage(w, WM_COMMAND, cmd_export_output, 0);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    std::vector<BYTE> bytes(emf ? GetEnhMetaFileBits(emf, 0, nullptr) : 0);
+    if (emf) GetEnhMetaFileBits(emf, static_cast<UINT>(bytes.size()), bytes.data());
+    std::string text;
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    clip_use_private(false);
+    // The picture draws each name (text records hold it in UTF-16).
+    auto utf16 = [](const std::string& s) {
+        std::string out;
+        for (char c : s) out += {c, '\0'};
+        return out;
+    };
+    const std::string raw(bytes.begin(), bytes.end());
+    for (const char* name : {"Population", "births", "deaths", "initial population"})
+        EXPECT_NE(raw.find(utf16(name)), std::string::npos) << name;
+    // The outline: the title, the root, its causes four blanks in, theirs
+    // eight; CR LF line ends.
+    EXPECT_EQ(text.rfind("Population: Tree Diagram\r\nPopulation\r\n    ", 0), 0u) << text;
+    EXPECT_NE(text.find("\r\n    births\r\n        "), std::string::npos) << text;
+    EXPECT_EQ(text.find("\n\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+              std::count(text.begin(), text.end(), '\r'));
+
+    // Save as a placeable metafile (its key first) and as the outline.
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    ASSERT_EQ(tree_save(rec, (dir + "/tree.wmf").c_str()), 1);
+    const std::string wmf = read(dir + "/tree.wmf");
+    ASSERT_GT(wmf.size(), 22u);
+    EXPECT_EQ(wmf.substr(0, 4), std::string("\xD7\xCD\xC6\x9A", 4));
+    EXPECT_NE(wmf.find("births"), std::string::npos);
+    ASSERT_EQ(tree_save(rec, (dir + "/tree.TXT").c_str()), 1);
+    const std::string saved = read(dir + "/tree.TXT");
+    EXPECT_EQ(saved.rfind("Population: Tree Diagram\nPopulation\n    ", 0), 0u) << saved;
+    // Save (Ctrl+S) asks for the file.
+    answerer::dialog(dlg_file_choice).set_text(fdc_name, dir + "/asked.wmf").press(IDOK);
+    SendMessage(w, WM_COMMAND, cmd_save_output, 0);
+    td::run_until_idle();
+    EXPECT_TRUE(std::filesystem::exists(dir + "/asked.wmf"));
+    // A folder that does not exist: said, nothing written.
+    answerer::box("Stop from Kavrel").press(IDOK);
+    EXPECT_EQ(tree_save(rec, (dir + "/no/such/t.txt").c_str()), 0);
+    EXPECT_EQ(answerer::pending(), 0u);
 }
 
 } // namespace
