@@ -341,9 +341,11 @@ double pulse_train(double start, double width, double interval, double end) {
     if (width < sim_dt) width = sim_dt;
     if (interval <= 0) return t < start + width ? 1 : 0;
     // Every pulse, not only the first, is on under PULSE's bounds: strictly
-    // beyond its own start and before its end.
+    // beyond its own start and before its end. The train is their union: on
+    // a pulse's start (phase 0) the one before it is still on when pulses
+    // are wider than the interval (a NaN phase is off).
     double phase = std::fmod(t - start, interval);
-    return phase > 0 && phase < width ? 1 : 0;
+    return (phase > 0 ? phase < width : phase == 0 && interval < width) ? 1 : 0;
 }
 
 delay_object* new_delay(std::uint32_t capacity) {

@@ -1,8 +1,9 @@
 // Rules at the edges of the built-ins, held on every road of the engine (the
 // interpreter alone, the flat loop, native tiers 0 and 1): where a pulse
-// train's first pulse begins, NaN in MIN, MAX, VMIN and VMAX on either side,
-// the segment a lookup takes just below one of its points, and SAMPLE IF
-// TRUE inside a Runge-Kutta step.
+// train's first pulse begins and where its pulses overlap, NaN in MIN, MAX,
+// VMIN and VMAX on either side, the segment a lookup takes just below one of
+// its points, LOOKUP INVERT beyond and between its points, SAMPLE IF TRUE
+// inside a Runge-Kutta step, random draws once a step and pipeline due times.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -61,6 +62,20 @@ protected:
             EXPECT_EQ(run_difference(o, first), "") << road_names[r] << ", run again";
         }
         return first;
+    }
+
+    // Runs a finished model on every road: the outcome of the interpreter,
+    // after checking that every other road gives its bits.
+    static outcome run_everywhere(model_builder& b, int method = im_euler) {
+        outcome reference;
+        for (road r : roads()) {
+            outcome o = run(b, r, method);
+            if (r == interpreter)
+                reference = o;
+            else
+                EXPECT_EQ(run_difference(o, reference), "") << road_names[r];
+        }
+        return reference;
     }
 
     // The saved values of a variable's element (0 the first).
@@ -231,6 +246,60 @@ TEST_F(BoundaryRules, SampleIfTrueGivesEachRungeKuttaStagesInputAndHoldsOncePerS
             reference = o;
         else
             EXPECT_EQ(run_difference(o, reference), "");
+    }
+}
+
+// A train is the union of its pulses, each a PULSE of the train's width from
+// start + k interval; where the width (or TIME STEP) reaches the interval they
+// overlap and the train stays on across their starts. The union is built
+// here from PULSE itself, one per interval.
+TEST_F(BoundaryRules, APulseTrainIsTheUnionOfItsPulsesWhenTheyOverlap) {
+    struct train_case {
+        float step, start, width, interval, end;
+    };
+    const train_case cases[] = {
+        {0.5f, 0.25f, 1, 0.5f, 10},     // twice as wide as the interval
+        {0.5f, 0.25f, 0.5f, 0.5f, 10},  // each pulse ends where the next begins
+        {0.5f, 0, 0.125f, 0.25f, 6},    // TIME STEP beyond the interval
+        {0.25f, 0.5f, 0.75f, 0.5f, 5},  // pulses of one and a half intervals
+        {0.25f, 0.25f, 0.25f, 1, 5.5f}, // apart, as before
+    };
+    const float final_time = 11;
+    for (const train_case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "TIME STEP " << c.step << ", start " << c.start
+                                        << ", width " << c.width << ", interval " << c.interval);
+        model_builder b("overlapping pulses");
+        b.control(0, final_time, c.step, c.step);
+        b.constant("start", c.start);
+        b.constant("width", c.width);
+        b.constant("interval", c.interval);
+        b.constant("end", c.end);
+        std::vector<std::string> names;
+        std::vector<float> index;
+        for (int k = 0; k * c.interval <= final_time; ++k) {
+            names.push_back("k" + std::to_string(k));
+            index.push_back(static_cast<float>(k));
+        }
+        std::vector<const char*> elements;
+        for (const std::string& n : names) elements.push_back(n.c_str());
+        b.range("pulses", elements);
+        b.constant_list("index[pulses]", index);
+        b.aux("one[pulses]", "PULSE(start + index[pulses] * interval, width)");
+        b.aux("joined", "IF THEN ELSE(Time > end, 0, MIN(1, SUM(one[pulses!])))");
+        b.aux("train", "PULSE TRAIN(start, width, interval, end)");
+        b.level("Count", "PULSE TRAIN(start, width, interval, end)", "0");
+        b.level("Joined count", "joined", "0");
+        ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+        outcome o = run_everywhere(b);
+        ASSERT_EQ(o.result, sim_done) << o.messages;
+        EXPECT_EQ(series(b, o, "train"), series(b, o, "joined"));
+        EXPECT_EQ(series(b, o, "Count"), series(b, o, "Joined count"));
+        if (c.width == 1) {
+            // On from Time 0.5 to the end, 10.
+            std::vector<float> t = series(b, o, "Time"), on;
+            for (float time : t) on.push_back(time >= 0.5f && time <= 10 ? 1.0f : 0.0f);
+            EXPECT_EQ(series(b, o, "train"), on);
+        }
     }
 }
 

@@ -1383,8 +1383,11 @@ private:
             Value* off = b_.CreateOr(b_.CreateFCmpOLE(t, x), b_.CreateFCmpOGT(time, arg(3)));
             Value* once = flag(b_.CreateFCmpOLT(t, b_.CreateFAdd(x, w)));
             Value* phase = call2(static_cast<two>(std::fmod), b_.CreateFSub(t, x), interval);
-            Value* again =
-                flag(b_.CreateAnd(b_.CreateFCmpOGT(phase, dbl(0)), b_.CreateFCmpOLT(phase, w)));
+            // On a pulse's start (phase 0) the pulse before it is on while
+            // pulses are wider than the interval.
+            Value* again = flag(b_.CreateSelect(
+                b_.CreateFCmpOGT(phase, dbl(0)), b_.CreateFCmpOLT(phase, w),
+                b_.CreateAnd(b_.CreateFCmpOEQ(phase, dbl(0)), b_.CreateFCmpOLT(interval, w))));
             return b_.CreateSelect(
                 off, dbl(0), b_.CreateSelect(b_.CreateFCmpOLE(interval, dbl(0)), once, again));
         }
