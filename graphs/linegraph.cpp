@@ -571,6 +571,31 @@ void update_graph_live(handle record) {
     if (window) InvalidateRect(window, nullptr, TRUE);
 }
 
+namespace {
+
+// Which series follow the Livesweep re-runs: those read from the run the
+// value cache shows. Worked out before every re-run rather than only when the
+// graph is gathered, so a graph opened before Livesweep started, or one that
+// shows a run another sweep stood in for, follows the sweep too instead of
+// showing the run file's old values under the live run's name.
+void follow_shown_run(line_graph& g) {
+    const int shown = shown_run_index();
+    if (shown < 0 || g.xy_mode) {
+        for (graph_series& s : g.series) s.live_slot = 0;
+        return;
+    }
+    model_lock_guard lock(cur_model_symbols, 0);
+    for (graph_series& s : g.series) {
+        std::int32_t slot = -1;
+        const int type = lock.ok() && s.run == shown && !s.name.empty()
+                             ? find_var_name(s.name.c_str(), &slot)
+                             : 0;
+        s.live_slot = type > 0 && type < st_lookup && slot >= 0 ? slot + 1 : 0;
+    }
+}
+
+} // namespace
+
 void livesweep_graphs(int phase) {
     // A copy: a callback may close a window and change the list.
     const std::vector<handle> records = open_windows;
@@ -580,6 +605,7 @@ void livesweep_graphs(int phase) {
         HWND window = o->live_update ? o->window : nullptr;
         line_graph* g = graph_of_record(o);
         unlock_handle(record);
+        if (phase == 0 && g && cache_livesweep()) follow_shown_run(*g);
         if (phase == 0 && g) {
             const char* xname = g->x_var_name == "Time" ? nullptr : g->x_var_name.c_str();
             for (const graph_series& s : g->series)

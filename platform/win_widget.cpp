@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -68,6 +69,21 @@ std::shared_ptr<InputRecord> record_of(QWidget* receiver, QInputEvent* e, const 
     return rec;
 }
 
+// A press anywhere outside the menu bar ends its keyboard mode, as the menu
+// mode of the desktop the program was made for ends. Esc that closes an open
+// menu leaves the bar holding Qt's focus with its item lit; the program's own
+// focus did not move, so the press's SetFocus changed nothing and the next
+// Enter opened that menu instead of reaching the window clicked.
+void leave_menu_bar_keys(HWND focus) {
+    auto* bar = qobject_cast<QMenuBar*>(QApplication::focusWidget());
+    if (!bar) return;
+    Window* w = focus ? get(focus) : nullptr;
+    if (w && w->widget && !w->destroying)
+        w->widget->setFocus(Qt::MouseFocusReason);
+    else
+        bar->clearFocus();
+}
+
 // Mouse input: routed to the capture window, else to the window under the
 // pointer (a forced target for the standard controls), hit-tested, with
 // WM_SETCURSOR and activation on the way, as the platform does.
@@ -100,6 +116,7 @@ void input_mouse(QWidget* receiver, QMouseEvent* e, HWND forced) {
             return; // other buttons have no messages here
         }
     }
+    if (press) leave_menu_bar_keys(s.focus);
     UINT client_msg = WM_MOUSEMOVE;
     if (press) client_msg = base + (type == QEvent::MouseButtonDblClick ? 2 : 0);
     if (release) client_msg = base + 1;

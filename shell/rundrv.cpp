@@ -110,23 +110,35 @@ int livesweep_rerun_now(int* result) {
 // model) the re-runs would have nothing to stand in for and nothing would
 // show: the run of the present values is made first under the run name being
 // made, written and loaded as a plain Simulate makes it (asking the same
-// question about an existing run file), and shown. Refused, nothing is shown.
-void choose_livesweep_run() {
-    if (!model_rec) return;
+// question about an existing run file), and shown. When that run is not made
+// (the user keeps the existing file, or it cannot be written) false: the mode
+// must not start, since it would have nothing to show.
+bool choose_livesweep_run() {
+    if (!model_rec) return false;
     if (model_rec->run_count <= 0) {
         char* name = scratch_strdup(run_name_or_current(model_rec));
-        if (check_dataset_name(&name, 0) >= 0) {
-            const std::string file = dataset_path(set_extension(name, fk_run, 1));
-            const std::string run = set_extension(file_name_part(name), fk_none, 1);
-            const int r = livesweep_write_run(file.c_str(), run.c_str());
-            if (sim_result_written(r)) {
-                load_runs(model_rec, 1, file.c_str(), 0, 0);
-                refresh_sketch_values();
-                reset_item_pool();
-            } else if (r != sim_write_failed) {
-                report(8, "Problems encountered in the simulation");
-            }
+        if (check_dataset_name(&name, 0) < 0) {
+            report(6,
+                   "Livesweep was not started: it needs a run to show, and %s was kept. Give "
+                   "the run another name or load a run, then start Livesweep again.",
+                   dataset_path(set_extension(name, fk_run, 1)));
+            return false;
         }
+        const std::string file = dataset_path(set_extension(name, fk_run, 1));
+        const std::string run = set_extension(file_name_part(name), fk_none, 1);
+        const int r = livesweep_write_run(file.c_str(), run.c_str());
+        if (!sim_result_written(r)) {
+            if (r != sim_write_failed) report(8, "Problems encountered in the simulation");
+            report(6, "Livesweep was not started: the run it shows could not be made.");
+            return false;
+        }
+        if (!load_runs(model_rec, 1, file.c_str(), 0, 0) || model_rec->run_count <= 0) {
+            report(6, "Livesweep was not started: the run it shows could not be loaded from %s.",
+                   file.c_str());
+            return false;
+        }
+        refresh_sketch_values();
+        reset_item_pool();
     }
     int slot = model_rec->run_count > 0 ? 0 : -1;
     const int made = find_run(dataset_path(run_name_or_current(model_rec)));
@@ -136,6 +148,7 @@ void choose_livesweep_run() {
             break;
         }
     reset_value_cache(slot, 0, 0);
+    return true;
 }
 
 // Whether the open model has a behaviour-test constraint.
@@ -212,7 +225,11 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
             sim_phase = old_phase;
             return -1;
         }
-        choose_livesweep_run();
+        if (!choose_livesweep_run()) {
+            leave_livesweep();
+            sim_phase = old_phase == phase_setup ? phase_setup : phase_idle;
+            return -1;
+        }
         last_run_result = sim_done;
         return 0;
     }

@@ -1010,6 +1010,58 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
     set_livesweep_save_hook(nullptr);
 }
 
+TEST_F(GraphWindow, AGraphOpenedBeforeLivesweepFollowsTheReRuns) {
+    // The graph is opened first, with the mode off: no series is live yet.
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    for (const graph_series& s : g->series) EXPECT_EQ(s.live_slot, 0);
+
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    install_cache_livesweep_hook();
+    menu_command(cmd_livesweep);
+    ASSERT_EQ(livesweep_state, 2);
+    model_opened();
+    reset_value_cache(0, 0, 1);
+    const int shown = shown_run_index();
+    ASSERT_GE(shown, 0);
+    int live = -1, fixed = -1;
+    for (std::size_t i = 0; i < g->series.size(); ++i)
+        (g->series[i].run == shown ? live : fixed) = static_cast<int>(i);
+    ASSERT_GE(live, 0);
+    ASSERT_GE(fixed, 0);
+    const std::vector<std::int16_t> live_before = g->series[static_cast<std::size_t>(live)].ys;
+    const std::vector<std::int16_t> fixed_before = g->series[static_cast<std::size_t>(fixed)].ys;
+
+    // A faster birth rate: the curve named after the shown run rises.
+    lock_model(0);
+    const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+    unlock_model(0);
+    ASSERT_EQ(set_setup_value(slot, 0.05f), 1);
+    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
+    td::run_until_idle();
+    g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_NE(g->series[static_cast<std::size_t>(live)].live_slot, 0);
+    EXPECT_EQ(g->series[static_cast<std::size_t>(fixed)].live_slot, 0);
+    const std::vector<std::int16_t> risen = g->series[static_cast<std::size_t>(live)].ys;
+    ASSERT_FALSE(risen.empty());
+    EXPECT_LT(risen.back(), live_before.back());
+    EXPECT_EQ(g->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
+    // And comes down again with a slower one: it follows every re-run.
+    ASSERT_EQ(set_setup_value(slot, 0.01f), 1);
+    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
+    td::run_until_idle();
+    g = graph_of(last_graph_record());
+    EXPECT_GT(g->series[static_cast<std::size_t>(live)].ys.back(), live_before.back());
+
+    menu_command(cmd_livesweep);
+    EXPECT_EQ(livesweep_state, 0);
+    set_livesweep_refresh_hook(nullptr);
+    set_livesweep_save_hook(nullptr);
+}
+
 TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) {
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);

@@ -41,6 +41,12 @@ LRESULT frame_proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(h, m, wp, lp);
 }
 
+std::vector<WPARAM> child_keys; // WM_KEYDOWN seen by a child window
+LRESULT child_proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_KEYDOWN) child_keys.push_back(wp);
+    return DefWindowProc(h, m, wp, lp);
+}
+
 class MenuTest : public DlgTest {
 protected:
     void TearDown() override {
@@ -313,6 +319,49 @@ TEST_F(MenuTest, MenuKeyOnABarCommandChoosesItAndWithoutAChooserQtOpensThePopup)
     EXPECT_EQ(seen[0].first, static_cast<UINT>(WM_INITMENU));
     EXPECT_EQ(seen[1], (std::pair<UINT, WPARAM>{WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file)}));
     popup->close();
+}
+
+TEST_F(MenuTest, AClickAfterEscClosedAMenuEndsTheBarsKeyboardMode) {
+    HMENU bar = LoadMenu(nullptr, MAKEINTRESOURCE(105));
+    HWND h = frame(bar);
+    child_keys.clear();
+    WNDCLASS wc{};
+    wc.lpfnWndProc = child_proc;
+    wc.lpszClassName = "MenuChild";
+    RegisterClass(&wc);
+    HWND child = CreateWindowEx(0, "MenuChild", "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 150, h,
+                                nullptr, nullptr, nullptr);
+    ASSERT_NE(child, nullptr);
+    SetFocus(child);
+    auto* qbar = win_widget(h)->findChild<QMenuBar*>();
+    ASSERT_NE(qbar, nullptr);
+    // Alt+F opens the File menu; one Esc closes it and leaves the bar lit,
+    // holding the keyboard.
+    td::press_key('F', td::alt);
+    td::run_until_idle();
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(popup, &esc);
+    td::run_until_idle();
+    ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
+    ASSERT_EQ(QApplication::focusWidget(), qbar);
+    // A click in the window, where the program's focus already is: Enter
+    // then goes to the window, and no menu opens.
+    seen.clear();
+    td::click(child, 20, 20);
+    td::run_until_idle();
+    EXPECT_NE(QApplication::focusWidget(), qbar);
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : win_widget(child);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(target, &enter);
+    QKeyEvent enter_up(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(target, &enter_up);
+    td::run_until_idle();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    for (auto& [msg, wp] : seen) EXPECT_NE(msg, static_cast<UINT>(WM_INITMENUPOPUP));
+    EXPECT_EQ(GetFocus(), child);
+    EXPECT_EQ(child_keys, (std::vector<WPARAM>{VK_RETURN}));
 }
 
 TEST_F(MenuTest, TheBarOfAWindowUnderAModalBoxTakesNoClicksKeysOrChoices) {

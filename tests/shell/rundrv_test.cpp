@@ -333,6 +333,60 @@ TEST_F(RunDriver, LivesweepShowsTheRunBeingMadeElseTheFirstSelected) {
     ASSERT_EQ(leave_sim_mode(1), 1);
 }
 
+TEST_F(RunDriver, KeepingTheRunFileLivesweepWouldWriteLeavesNoDeadMode) {
+    reset_value_cache(-1, 1, 1);
+    set_livesweep_refresh_hook(shell_livesweep_refresh);
+    install_cache_livesweep_hook();
+    // A run file of the name on disk, but no run loaded.
+    set_run_name("kept");
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    const char* made[] = {"kept"};
+    ASSERT_EQ(set_runs1(-5, made, 1), 1);
+    ASSERT_EQ(model_rec->run_count, 0);
+    const std::string file = dataset_path("kept.kdf");
+    const auto size = fs::file_size(file);
+    const auto stamp = fs::last_write_time(file);
+    ask_dataset_overwrite = true;
+
+    // No: the file is kept and the mode does not start, with a word why.
+    answerer::box("Question from Kavrel").text("kept.kdf exists").press(IDNO);
+    answerer::box("Message from Kavrel").text("Livesweep was not started").press(IDOK);
+    int result = -1;
+    EXPECT_EQ(run_command(rc_livesweep, 0, 0, &result), 0);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_FALSE(in_sim_mode());
+    EXPECT_EQ(sim_phase, phase_idle);
+    EXPECT_EQ(fs::file_size(file), size);
+    EXPECT_EQ(fs::last_write_time(file), stamp);
+    expect_counters_down();
+    // A plain run works as ever afterwards (nothing is left half in the mode).
+    answerer::box("Question from Kavrel").text("kept.kdf exists").press(IDYES);
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(result, sim_done);
+    ASSERT_EQ(set_runs1(-5, made, 1), 1);
+    ASSERT_EQ(model_rec->run_count, 0);
+
+    // Yes: the mode starts, shows the run, and a re-run changes what it shows.
+    answerer::box("Question from Kavrel").text("kept.kdf exists").press(IDYES);
+    ASSERT_EQ(run_command(rc_livesweep, 0, 0, nullptr), 1);
+    ASSERT_EQ(livesweep_state, 2);
+    EXPECT_EQ(shown_run_slot(), 0);
+    const std::int32_t pop = slot_of("Population");
+    const float* values = nullptr;
+    int n = cached_series(pop, nullptr, &values, 0);
+    ASSERT_GT(n, 0);
+    const float before = values[n - 1];
+    ASSERT_EQ(set_setup_value(slot_birth_rate_, setup_value(slot_birth_rate_) * 2), 1);
+    ASSERT_EQ(run_command(rc_livesweep, 0, 0, &result), 1);
+    n = cached_series(pop, nullptr, &values, 0);
+    ASSERT_GT(n, 0);
+    EXPECT_GT(values[n - 1], before);
+    ask_dataset_overwrite = false;
+    answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
+    ASSERT_EQ(leave_sim_mode(1), 1);
+}
+
 TEST_F(RunDriver, RefusingToOverwriteRunsNothing) {
     set_run_name("same");
     EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
