@@ -122,9 +122,19 @@ void open_model_command(int id) {
     if (name.empty()) return;
     // A tool set chosen from the file list replaces the palette's tools (or
     // the sketch's set); the model stays open.
+    // What came of it is the outcome a FileOpen request hears, as for a model.
     if (int kind = toolset_kind_of(name); kind >= 0) {
-        free_toolset(kind);
-        read_toolset(name.c_str(), kind);
+        message_hold hold;
+        const int read = read_toolset(name.c_str(), kind);
+        ++outcome.serial;
+        outcome.opened = read > 0;
+        outcome.path = absolute_name(name.c_str());
+        outcome.reason.clear();
+        if (read <= 0) {
+            const std::string why = hold.reasons();
+            outcome.reason = why.empty() ? "No tools were read from the tool set." : why;
+        }
+        hold.release();
         return;
     }
     if (!confirm_close_model(1)) return;
@@ -347,6 +357,10 @@ int menu_command(int id) {
     }
     if (id == cmd_caption_minimise || id == cmd_caption_restore) {
         caption_button_command(id);
+        return 1;
+    }
+    if (id >= cmd_tool_first && id < cmd_tool_first + tool_menu_most) {
+        run_palette_tool(nullptr, 0, id - cmd_tool_first, 0, 0);
         return 1;
     }
     if (id < 501 || id > 599 || !menu_command_served(id)) {

@@ -498,7 +498,7 @@ void changed(int kind) {
 
 // Reads one tool group after its header line (in line_buf) into the grid;
 // returns whether a tool was placed.
-bool read_tool_group(palette_grid& g, const std::string& header, long* grows) {
+bool read_tool_group(palette_grid& g, const std::string& header, long* grows, bool* short_group) {
     std::string row_name = header, display = header;
     std::size_t bar = header.find('|');
     if (bar != std::string::npos) {
@@ -518,7 +518,9 @@ bool read_tool_group(palette_grid& g, const std::string& header, long* grows) {
     // Placement line.
     bool placed_ok = false;
     long long r = -1, c = -1;
-    if (read_line(0)) {
+    const bool placement = read_line(0) != 0;
+    if (!placement) *short_group = true;
+    if (placement) {
         const char* p = line_buf;
         long long v[9];
         int scanned = 0;
@@ -578,16 +580,41 @@ bool read_tool_group(palette_grid& g, const std::string& header, long* grows) {
     return true;
 }
 
-// Format errors: what the caller returns.
-int format_error(const char* name, int kind, bool empty_source) {
+// A grid read but not taken: its tools were never shown, so nothing else
+// holds their handles.
+void discard_grid(palette_grid& g) {
+    if (!g.cells) return;
+    auto* cells = static_cast<handle*>(lock_handle(g.cells));
+    std::size_t n = static_cast<std::size_t>(g.rows) * static_cast<std::size_t>(g.cols);
+    for (std::size_t i = 0; cells && i < n; ++i)
+        if (cells[i]) free_tool(cells[i]);
+    if (cells) unlock_handle(g.cells);
+    free_handle(g.cells);
+    g = palette_grid{};
+}
+
+// Format errors: what the caller returns. A named file that is refused
+// leaves the grid as it was; the current set that cannot be read again
+// falls back to the built-in set.
+int format_error(const char* name, int kind, bool empty_source, palette_grid& fresh) {
     close_text_source();
+    discard_grid(fresh);
     if (!name) {
         if (empty_source) report(10, "RT2314");
         return 0;
     }
     if (!*name) return read_toolset(nullptr, kind);
-    report(8, "Bad toolset format in %s", name);
+    report(8, "Bad toolset format in %s; the tools are left as they were", name);
     return 0;
+}
+
+// Whether the file read ended inside a line or a tool: a last line without
+// its line end (the program's writer ends every line), a tool header without
+// its placement line, or a read that ended early.
+bool ended_early(bool short_group) {
+    if (short_group || text_source_refused()) return true;
+    const std::size_t n = std::strlen(line_buf);
+    return n > 0 && line_buf[n - 1] != '\n';
 }
 
 } // namespace
@@ -595,11 +622,14 @@ int format_error(const char* name, int kind, bool empty_source) {
 int read_toolset(const char* name, int kind) {
     palette_grid& g = grid_of(kind);
     std::string shown = name ? name : "";
+    // The new set is read into a grid of its own and replaces the old one
+    // only once it was read: a file that is refused (not there, not a tool
+    // set, no tools) leaves the tools the user had.
+    palette_grid fresh;
+    std::string path_taken; // the set's file, named in the grid once taken
 
     // 1. The source.
     if (!name) {
-        app_string_free(g.name);
-        g.name = 0;
         if (!push_text_source(builtin_toolset_lines, builtin_toolset_line_count, 1)) return 0;
     } else if (!*name) {
         bool open = false;
@@ -611,66 +641,91 @@ int read_toolset(const char* name, int kind) {
             shown = app_strings().prog_dir + "default." + (kind == 1 ? "sts" : "kts");
             open = open_text_source(shown.c_str(), 0, 0);
             if (!open) return read_toolset(nullptr, kind);
-            app_string_free(g.name);
-            g.name = app_string_add(shown.c_str());
         }
+        path_taken = shown;
     } else {
         std::string path = name;
+        int error = 0;
         if (is_bare(name) && !model_dir.empty()) {
             std::string full = full_path(model_dir.c_str(), name);
             if (open_text_source(full.c_str(), 0, 0)) {
                 path = full;
             } else if (!open_text_source(name, 0, 0)) {
+                error = errno;
                 path.clear();
             }
         } else if (!open_text_source(name, 0, 0)) {
+            error = errno;
             path.clear();
         }
         if (path.empty()) {
             if (begins_default(name)) return read_toolset(nullptr, kind);
-            report(8, "Unable to open %s", name);
+            if (error)
+                report(8, "Unable to open %s: %s", name, std::strerror(error));
+            else
+                report(8, "Unable to open %s", name);
             return 0;
         }
-        app_string_free(g.name);
-        g.name = app_string_add(path.c_str());
+        path_taken = path;
     }
 
     // 2. The version.
-    if (!read_line(0)) return format_error(name, kind, true);
+    if (!read_line(0)) return format_error(name, kind, true, fresh);
     if (std::strncmp(line_buf, "1.62", 4) != 0) {
         std::string q = "Toolset Version Mismatch for " + shown + " - do you want to try anyway?";
         if (ask_question(question_yes_no, q.c_str(), 6) != 6) {
             close_text_source();
-            return read_toolset(nullptr, kind);
+            // A file the user chose is simply not taken; the current set
+            // that will not do gives way to the built-in one.
+            return name && *name ? 0 : read_toolset(nullptr, kind);
         }
     }
 
     // 3. The grid.
-    if (!read_line(0)) return format_error(name, kind, false);
+    if (!read_line(0)) return format_error(name, kind, false, fresh);
     long long v[6];
     const char* p = line_buf;
     for (long long& x : v)
-        if (!next_keyed(&p, &x)) return format_error(name, kind, false);
+        if (!next_keyed(&p, &x)) return format_error(name, kind, false, fresh);
     int rows = (v[0] < 2 || v[0] > 64) ? 3 : static_cast<int>(v[0]);
     int cols = (v[1] < 8 || v[1] > 128) ? 24 : static_cast<int>(v[1]);
-    if (!make_cells(g, rows, cols)) {
+    if (!make_cells(fresh, rows, cols)) {
         close_text_source();
+        discard_grid(fresh);
         return 0;
     }
 
     // 4. The tools.
     int count = 0;
     long refused = 0;
+    bool short_group = false;
     while (read_line(0)) {
         std::string header = cut_line_end(line_buf);
-        if (read_tool_group(g, header, &refused)) ++count;
+        if (read_tool_group(fresh, header, &refused, &short_group)) ++count;
     }
+    const bool early = name && ended_early(short_group);
 
     // 5, 6.
     close_text_source();
+    if (count == 0 && name && *name) {
+        discard_grid(fresh);
+        report(7, "No tools loaded from %s; the tools are left as they were", shown.c_str());
+        return 0;
+    }
+    if (early)
+        report(7,
+               "The tool set %s ends early (it looks cut short): the %d tools before the end "
+               "were read, the last of them perhaps incomplete; anything after it is lost",
+               shown.c_str(), count);
+    free_tools_of(g);
+    free_handle(g.cells);
+    g.cells = fresh.cells;
+    g.rows = fresh.rows;
+    g.cols = fresh.cols;
     g.cur_row = 0;
     g.loaded = 1;
-    if (count == 0 && name && *name) report(7, "No tools loaded from %s", shown.c_str());
+    app_string_free(g.name);
+    g.name = path_taken.empty() ? 0 : app_string_add(path_taken.c_str());
     changed(kind);
     return count;
 }
@@ -742,7 +797,7 @@ int read_package_toolset(const char* model_path) {
             break;
         }
     }
-    free_toolset(0);
+    // Read before replaced: a bad member leaves the palette's tools.
     if (member.empty()) return read_toolset(nullptr, 0);
     return read_toolset(member.c_str(), 0);
 }

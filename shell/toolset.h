@@ -155,8 +155,11 @@ inline constexpr int builtin_toolset_line_count = 31;
 // Reads a tool set into the grid of `kind` (0 the palette, 1 the sketch set)
 // and returns the number of tools placed (0 also on failure). Null name: the
 // built-in set. "": the current set again, else default.kts beside the
-// program, else the built-in set. Another name: that file. The caller frees
-// the grid first.
+// program, else the built-in set. Another name: that file. The set is read
+// whole before it replaces the grid's tools: a file that cannot be opened, is
+// not a tool set or holds no tool is refused with a message saying why, and
+// the grid keeps its tools. A file that ends early (cut short) is taken with
+// the tools read, and a message says so.
 int read_toolset(const char* name, int kind);
 // Frees every tool of grid 0 (palette) or 1 (sketch), empties its cells and
 // forgets the current tool set name.

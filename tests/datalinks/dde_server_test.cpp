@@ -333,6 +333,21 @@ TEST_F(DdeServer, WhatAFileOpenCameToIsTheItemFileOpen) {
     EXPECT_EQ(request(), inside);
     EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
 
+    // A tool set: its tools are read into the palette (the model stays) and
+    // the outcome says so; one that is refused says why.
+    const std::string tools = dir + "/mine.kts";
+    std::ofstream(tools) << "1.62\n=4,=30,=1,=1,=1,=1\nLoops|Mine\n=0,=0,=-1,=-1,=0,=0,=0,=0,=0,\n";
+    ASSERT_EQ(execute(server, "[FileOpen(\"" + tools + "\")]"), 0x8001);
+    EXPECT_EQ(request(), "1 " + tools);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
+    const std::string no_tools = dir + "/none.kts";
+    std::ofstream(no_tools) << "1.62\n=4,=30,=1,=1,=1,=1\n";
+    answerer::box("Caution from Kavrel").text("No tools loaded").press(IDOK);
+    ASSERT_EQ(execute(server, "[FileOpen(\"" + no_tools + "\")]"), 0x8001);
+    const std::string refused = request();
+    EXPECT_EQ(refused.rfind("0 ", 0), 0u) << refused;
+    EXPECT_NE(refused.find("No tools loaded from"), std::string::npos) << refused;
+
     // A name no file can have and a command past 64 KiB: refused, nothing
     // opened, no box.
     EXPECT_EQ(execute(server, "[FileOpen(\"" + std::string(5000, 'a') + ".kmf\")]"), 0);

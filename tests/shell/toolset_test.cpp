@@ -1,5 +1,6 @@
 // Tool sets: the built-in set, the tool set file's reader with every message,
 // placement and growth of the grid, and the text form of option blocks.
+#include "foundation/app_strings.h"
 #include "foundation/memory.h"
 #include "foundation/names.h"
 #include "foundation/paths.h"
@@ -187,8 +188,12 @@ TEST_F(Toolset, VersionQuestionBothWays) {
     EXPECT_EQ(tools(), (std::vector<placed>{{1, 3, "Only Loops"}}));
     free_toolset(0);
 
-    message_log::next_answer = 7; // No: the built-in set instead
-    EXPECT_EQ(read_toolset(path.c_str(), 0), 9);
+    // No: the file is not taken, and the tools the palette had stay.
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    const std::string before = write_toolset_text(0);
+    message_log::next_answer = 7;
+    EXPECT_EQ(read_toolset(path.c_str(), 0), 0);
+    EXPECT_EQ(write_toolset_text(0), before);
     free_toolset(0);
 
     // "1.62" with more after it is accepted without a question.
@@ -293,6 +298,80 @@ TEST_F(Toolset, BadFilesGetTheirMessages) {
     std::string empty = file("empty.kts", header());
     EXPECT_EQ(read_toolset(empty.c_str(), 0), 0);
     EXPECT_TRUE(message_log::said("No tools loaded from " + empty, 7));
+}
+
+TEST_F(Toolset, ARefusedFileLeavesThePaletteAsItWas) {
+    std::string mine =
+        file("mine.kts", header() + "Loops|Mine\n" + place(0, 0) + "Stats|Sums\n" + place(1, 2));
+    ASSERT_EQ(read_toolset(mine.c_str(), 0), 2);
+    const std::string before = write_toolset_text(0);
+    const std::vector<placed> had = tools();
+    const int name = palette_cells.name;
+    ASSERT_NE(name, 0);
+    // Each way a named file is refused: the palette keeps its tools and the
+    // set's name, and the message says why.
+    const std::string missing = ::testing::TempDir() + "/no/such.kts";
+    const std::string folder = ::testing::TempDir();
+    const std::string bad = file("bad2.kts", "1.62\n=4,=x,=1,=1,=1,=1\n");
+    const std::string none = file("none2.kts", header() + "Nonsense|X\n" + place(0, 0));
+    const std::string binary = file("bin.kts", std::string("\x7f"
+                                                           "ELF\0\0\1\2",
+                                                           8));
+    struct refusal {
+        std::string path, said;
+    };
+    for (const refusal& r :
+         {refusal{missing, "Unable to open " + missing + ": No such file or directory"},
+          refusal{folder, "Unable to open " + folder + ":"},
+          refusal{bad, "the tools are left as they were"},
+          refusal{none, "No tools loaded from " + none + "; the tools are left as they were"},
+          refusal{binary, "left as they were"}}) {
+        message_log::messages.clear();
+        message_log::next_answer = 7; // the version question, where asked: No
+        EXPECT_EQ(read_toolset(r.path.c_str(), 0), 0) << r.path;
+        EXPECT_TRUE(message_log::said(r.said)) << r.path;
+        EXPECT_EQ(tools(), had) << r.path;
+        EXPECT_EQ(write_toolset_text(0), before) << r.path;
+        EXPECT_EQ(app_string_text(palette_cells.name), mine) << r.path;
+    }
+    // A good file then replaces them.
+    message_log::messages.clear();
+    std::string other = file("other.kts", header() + "Loops|Other\n" + place(0, 4));
+    EXPECT_EQ(read_toolset(other.c_str(), 0), 1);
+    EXPECT_EQ(tools(), (std::vector<placed>{{0, 4, "Other"}}));
+    EXPECT_TRUE(message_log::messages.empty());
+}
+
+TEST_F(Toolset, ACutFileLoadsWhatItHoldsAndSaysItEndedEarly) {
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    const std::string whole = write_toolset_text(0);
+    free_toolset(0);
+    // The whole file: no word.
+    std::string path = file("whole.kts", whole);
+    ASSERT_EQ(read_toolset(path.c_str(), 0), 9);
+    EXPECT_EQ(count("ends early"), 0);
+    // Cut inside a line anywhere after the grid line: the tools read stay,
+    // and a message says the file ended early.
+    const std::size_t grid_end = whole.find('\n', whole.find('\n') + 1) + 1;
+    int cuts = 0;
+    for (std::size_t at = grid_end + 3; at < whole.size(); at += 37) {
+        if (whole[at - 1] == '\n') continue;
+        message_log::messages.clear();
+        path = file("cut.kts", whole.substr(0, at));
+        const int n = read_toolset(path.c_str(), 0);
+        if (n == 0) continue; // cut inside the first tool: refused, said so
+        ++cuts;
+        EXPECT_TRUE(message_log::said("The tool set " + path + " ends early", 7)) << at;
+        EXPECT_LE(n, 9);
+    }
+    // Cut after a tool's name, before its placement: the same.
+    const std::size_t table = whole.find("Table|Table\n");
+    ASSERT_NE(table, std::string::npos);
+    message_log::messages.clear();
+    path = file("cut.kts", whole.substr(0, table + 12));
+    EXPECT_GT(read_toolset(path.c_str(), 0), 0);
+    EXPECT_TRUE(message_log::said("ends early", 7));
+    EXPECT_GT(cuts, 5);
 }
 
 TEST_F(Toolset, EmptyNameReopensTheCurrentSetElseTheBuiltIn) {
