@@ -70,6 +70,7 @@ void register_menu_templates() {
                                          {"Pop B&uild Forward", cmd_pop_build},
                                          {"&Keep Build Behind", cmd_keep_build_behind},
                                      }),
+                               popup("&Tools", {{"No tools in the palette", 0, MF_GRAYED}}),
                                popup("&Help",
                                      {
                                          {"&Instructions\tF1", cmd_instructions},

@@ -66,6 +66,11 @@ enum : int {
     cmd_caption_restore = 596,
     cmd_instructions = 599,
 };
+// The Tools menu: one item per tool of the palette's row, in order, each
+// running its tool as a click on its button does (Ctrl+1 .. Ctrl+0 are the
+// first ten items' shortcuts).
+inline constexpr int cmd_tool_first = 900;
+inline constexpr int tool_menu_most = 64;
 
 // Positions of the main menu's pop-ups.
 enum : int {
@@ -76,7 +81,8 @@ enum : int {
     popup_model = 4,
     popup_options = 5,
     popup_windows = 6,
-    popup_help = 7,
+    popup_tools = 7,
+    popup_help = 8,
 };
 
 // Registers the templates (again after the registry was cleared).

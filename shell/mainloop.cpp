@@ -106,12 +106,14 @@ bool ctrl_accelerator(const MSG* msg) {
     default:
         break;
     }
-    if (vk >= '1' && vk <= '9') {
-        run_palette_tool(nullptr, 0, vk - '1', 0, shift_down() ? 1 : 0);
-        return true;
-    }
-    if (vk == '0') {
-        run_palette_tool(nullptr, 0, 9, 0, shift_down() ? 1 : 0);
+    // Ctrl+1 .. Ctrl+9, Ctrl+0: the first ten tools, as their items of the
+    // Tools menu (with Shift, the refusal to lock a tool).
+    if (vk >= '0' && vk <= '9') {
+        const int index = vk == '0' ? 9 : vk - '1';
+        if (shift_down())
+            run_palette_tool(nullptr, 0, index, 0, 1);
+        else
+            post_menu_command(cmd_tool_first + index);
         return true;
     }
     return false;

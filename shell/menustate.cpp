@@ -3,9 +3,12 @@
 #include "model/model.h"
 #include "platform/menu.h"
 #include "resources/menus.h"
+#include "shell/palette.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/simdata.h"
+
+#include <string>
 
 namespace {
 
@@ -86,6 +89,15 @@ void update_menu_states() {
     // No project pages exist yet: the web items stay grey.
     set(cmd_online_forum, false);
     set(cmd_newer_releases, false);
+    // The Tools pop-up lists the palette's row as it is now.
+    if (HMENU tools = GetSubMenu(main_menu, popup_tools)) {
+        char title[16] = {};
+        GetMenuString(main_menu, popup_tools, title, sizeof title, MF_BYPOSITION);
+        if (std::string(title) == "&Tools") {
+            fill_tools_menu(tools);
+            for (int k = 0; k < tool_menu_most; ++k) set(cmd_tool_first + k, !busy);
+        }
+    }
 }
 
 bool menu_item_enabled(int id) {

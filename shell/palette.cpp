@@ -5,8 +5,10 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "platform/gdi.h"
+#include "platform/menu.h"
 #include "platform/messages.h"
 #include "resources/bitmaps.h"
+#include "resources/menus.h"
 #include "shell/controlpanel.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
@@ -17,6 +19,7 @@
 #include "shell/winlist.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 void (*tool_action_runner)(tool_action action, handle tool) = nullptr;
@@ -291,6 +294,30 @@ void run_palette_tool(handle tool) {
     ++busy_depth;
     run_tool_action(tool);
     --busy_depth;
+}
+
+void fill_tools_menu(HMENU menu) {
+    if (!menu) return;
+    while (GetMenuItemCount(menu) > 0) DeleteMenu(menu, 0, MF_BYPOSITION);
+    int k = 0;
+    for (handle t : current_row()) {
+        if (!t || k >= tool_menu_most) continue;
+        std::string name;
+        for (char ch : tool_name(t)) {
+            if (ch == '&') name += '&'; // shown as itself, not as a mnemonic
+            name += (ch == '\t' || ch == '\r' || ch == '\n') ? ' ' : ch;
+        }
+        if (name.empty()) name = "(unnamed tool)";
+        std::string text = name;
+        if (k < 10) {
+            const char digit = static_cast<char>(k == 9 ? '0' : '1' + k);
+            text = (k == 9 ? std::string("1&0 ") : std::string("&") + digit + " ") + name +
+                   "\tCtrl+" + digit;
+        }
+        AppendMenu(menu, MF_STRING, static_cast<UINT_PTR>(cmd_tool_first + k), text.c_str());
+        ++k;
+    }
+    if (k == 0) AppendMenu(menu, MF_STRING | MF_GRAYED, 0, "No tools in the palette");
 }
 
 bool palette_has_locked_tools() {

@@ -24,6 +24,11 @@ void run_palette_tool(handle tool);
 // grid, so never stale).
 bool palette_has_locked_tools();
 
+// Fills the main menu's Tools pop-up with the tools of the palette's row, so
+// that every tool is reachable from the keyboard (Alt+T, then a digit or the
+// arrow keys); the first ten show their Ctrl+digit shortcuts.
+void fill_tools_menu(HMENU menu);
+
 // The palette window's procedure (also declared with the workbench's).
 LRESULT tools_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

@@ -254,7 +254,7 @@ TEST_F(MenuBarModes, OutputAndTextBarsRenameSwapAndGrey) {
     EXPECT_EQ(menu_bar_mode(), 1);
     EXPECT_TRUE(edited_file().empty());
     auto bar = menu_texts(main_menu);
-    ASSERT_EQ(bar.size(), 8u);
+    ASSERT_EQ(bar.size(), 9u);
     EXPECT_EQ(std::vector<std::string>(bar.begin() + 1, bar.begin() + 4),
               (std::vector<std::string>{"&Edit", "&View", "&Insert"}));
     EXPECT_EQ(GetSubMenu(main_menu, 1), output_edit_menu);
@@ -275,7 +275,7 @@ TEST_F(MenuBarModes, OutputAndTextBarsRenameSwapAndGrey) {
     rebuild_menu_bar();
     EXPECT_EQ(menu_bar_mode(), 0);
     bar = menu_texts(main_menu);
-    ASSERT_EQ(bar.size(), 8u);
+    ASSERT_EQ(bar.size(), 9u);
     EXPECT_EQ(std::vector<std::string>(bar.begin() + 1, bar.begin() + 4),
               (std::vector<std::string>{"&Edit", "&View", "&Insert"}));
     EXPECT_EQ(GetSubMenu(main_menu, 1), view);

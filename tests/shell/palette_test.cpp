@@ -5,6 +5,7 @@
 #include "resources/bitmaps.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/tooltip.h"
+#include "shell/menustate.h"
 #include "shell/palette.h"
 #include "shell/toolset.h"
 #include "shell/upcalls.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -102,7 +104,60 @@ TEST_F(Palette, CtrlDigitsRunTheRowsToolsInOrder) {
     msg.wParam = '3';
     loop_handle_message(&msg);
     win_set_key_state(VK_CONTROL, false);
+    test_driver::run_until_idle();
     EXPECT_EQ(g_ran, std::vector<std::string>{"Loops"});
+}
+
+TEST_F(Palette, TheToolsMenuReachesEveryToolFromTheKeyboard) {
+    open_sample();
+    // Twelve tools in the row: more than Ctrl+digits reach.
+    std::string text = "1.62\n=4,=30,=1,=1,=1,=1\n";
+    for (int i = 0; i < 12; ++i)
+        text += "Loops|" + std::string(i == 0 ? "A&B" : "T" + std::to_string(i)) +
+                "\n=0,=" + std::to_string(2 * i) + ",=-1,=-1,=0,=0,=0,=0,=0,\n";
+    const std::string path = ::testing::TempDir() + "/twelve.kts";
+    std::ofstream(path, std::ios::binary) << text;
+    ASSERT_EQ(read_toolset(path.c_str(), 0), 12);
+    update_menu_states();
+    HMENU tools = GetSubMenu(main_menu, popup_tools);
+    ASSERT_NE(tools, nullptr);
+    char title[16] = {};
+    GetMenuString(main_menu, popup_tools, title, sizeof title, MF_BYPOSITION);
+    EXPECT_STREQ(title, "&Tools");
+    ASSERT_EQ(GetMenuItemCount(tools), 12);
+    auto item = [&](int i) {
+        char t[64] = {};
+        GetMenuString(tools, static_cast<UINT>(i), t, sizeof t, MF_BYPOSITION);
+        return std::string(t);
+    };
+    EXPECT_EQ(item(0), "&1 A&&B\tCtrl+1");
+    EXPECT_EQ(item(1), "&2 T1\tCtrl+2");
+    EXPECT_EQ(item(9), "1&0 T9\tCtrl+0");
+    EXPECT_EQ(item(10), "T10");
+    EXPECT_EQ(item(11), "T11");
+    // Each item runs its tool, those past the tenth too.
+    for (int i : {0, 9, 10, 11}) {
+        g_ran.clear();
+        SendMessage(main_wnd, WM_COMMAND, static_cast<WPARAM>(GetMenuItemID(tools, i)), 0);
+        test_driver::run_until_idle();
+        EXPECT_EQ(g_ran, std::vector<std::string>{i == 0 ? "A&B" : "T" + std::to_string(i)}) << i;
+    }
+    // Ctrl+0 is the tenth item's shortcut.
+    g_ran.clear();
+    win_set_key_state(VK_CONTROL, true);
+    MSG msg{};
+    msg.hwnd = main_wnd;
+    msg.message = WM_KEYDOWN;
+    msg.wParam = '0';
+    loop_handle_message(&msg);
+    win_set_key_state(VK_CONTROL, false);
+    test_driver::run_until_idle();
+    EXPECT_EQ(g_ran, std::vector<std::string>{"T9"});
+    // A set with fewer tools: the menu follows it.
+    free_toolset(0);
+    update_menu_states();
+    ASSERT_EQ(GetMenuItemCount(tools), 1);
+    EXPECT_EQ(GetMenuState(tools, 0, MF_BYPOSITION) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
 }
 
 TEST_F(Palette, ClicksRunTheToolUnderThemAndRefuseOptionsAndLocks) {

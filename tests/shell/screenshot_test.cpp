@@ -63,9 +63,9 @@ TEST_F(Screenshot, MainWindowAfterOpeningASampleModel) {
     // The title names the program and the model.
     EXPECT_NE(seen_title.find("Kavrel"), std::string::npos) << seen_title;
     EXPECT_NE(seen_title.find("population.kmf"), std::string::npos) << seen_title;
-    // The menu bar with its eight pop-ups.
+    // The menu bar with its nine pop-ups.
     EXPECT_EQ(bar, (std::vector<std::string>{"&File", "&View", "&Edit", "&Insert", "&Model",
-                                             "&Options", "&Windows", "&Help"}));
+                                             "&Options", "&Windows", "&Tools", "&Help"}));
     // The bottom bar: shown, 16 pixels high, across the foot of the window.
     EXPECT_TRUE(bottom_visible);
     EXPECT_EQ(bottom.bottom, client.bottom);
