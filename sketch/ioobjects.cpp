@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <strings.h>
 #include <vector>
 
 #include "foundation/memory.h"
+#include "foundation/report.h"
 #include "graphs/customgraph.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -118,10 +120,33 @@ void send_float(HWND w, UINT m, float v) {
     SendMessage(w, m, 0, reinterpret_cast<LPARAM>(&v));
 }
 
+// A slider's range that cannot be used is said once per model and slider,
+// not at every redraw of the view.
+bool first_word_on(const sketch_state& s, const sketch_elem& e) {
+    static std::set<std::pair<handle, std::string>> told;
+    return told.insert({s.symbols, e.text}).second;
+}
+
 // Binds a slider to its slot for the mode now, with its range and colour.
+// A range the slider cannot work over (values it would write that do not
+// read back as themselves) leaves the slider on the default scale and
+// read-only, with one message naming the slider and why.
 void set_up_slider(HWND w, const sketch_state& s, const sketch_elem& e) {
     double lo = 0, hi = 100.0, step = 0;
-    slider_range(e.text, &lo, &hi, &step);
+    std::string why;
+    const bool usable = read_slider_range(e.text, &lo, &hi, &step, &why) >= 0;
+    if (!usable) {
+        lo = 0, hi = 100.0, step = 0;
+        if (first_word_on(s, e)) {
+            std::string name;
+            if (!io_object_text(s.symbols, e.text, &name)) name = e.text;
+            name = name.substr(0, name.find('|'));
+            report(7,
+                   "The slider of %s cannot be used: its range \"%s\" will not do (%s). It "
+                   "shows the value and cannot change it.",
+                   name.c_str(), e.text.substr(e.text.find('|') + 1).c_str(), why.c_str());
+        }
+    }
     const std::uint32_t bg = s.view.rec.background;
     SendMessage(w, vs_background, 0,
                 static_cast<LPARAM>(bg == 0xFFFFFFFFu ? -1 : static_cast<std::int32_t>(bg)));
@@ -129,7 +154,7 @@ void set_up_slider(HWND w, const sketch_state& s, const sketch_elem& e) {
     send_float(w, vs_set_maximum, static_cast<float>(hi));
     send_float(w, vs_set_increment, static_cast<float>(step));
     SendMessage(w, vs_show_labels, 1, 0);
-    const int slot = slider_binding(s, e);
+    const int slot = usable ? slider_binding(s, e) : 0;
     if (slot > 0 && !setup_copy) ensure_setup_copy(0);
     SendMessage(w, vs_bind_slot, static_cast<WPARAM>(setup_copy ? slot : 0), 0);
     if (slot > 0 && setup_copy) return;

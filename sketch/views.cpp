@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -539,25 +540,68 @@ bool io_object_text(handle symbols, const std::string& stored, std::string* out)
     return true;
 }
 
-bool slider_range(const std::string& text, double* min, double* max, double* step) {
+std::string slider_range_problem(double min, double max, double step) {
+    // The slider computes and writes 32-bit floats: the range is judged as
+    // those, since what the model gets (and Write Changes saves) must read
+    // back as the number it was.
+    const double most = std::numeric_limits<float>::max();
+    const double least = std::numeric_limits<float>::min(); // the smallest normal
+    auto too_big = [&](double v) { return !std::isfinite(v) || std::fabs(v) > most; };
+    auto denormal = [&](double v) { return v != 0 && std::fabs(v) < least; };
+    if (too_big(min) || too_big(max) || too_big(step))
+        return "a limit or the step is beyond the numbers a value can hold";
+    if (step < 0) return "the step is below 0";
+    if (denormal(min) || denormal(max) || denormal(step))
+        return "a limit or the step is too near 0 to be kept exactly";
+    const float lo = static_cast<float>(min), hi = static_cast<float>(max);
+    if (!(lo < hi)) return "the minimum is not below the maximum";
+    const double span = static_cast<double>(hi) - static_cast<double>(lo);
+    if (span > most) return "the distance from the minimum to the maximum is too large";
+    // About seven digits: a span below that of its limits has no values in
+    // between, and every position of the slider would give the same one.
+    const double size =
+        std::max(std::fabs(static_cast<double>(lo)), std::fabs(static_cast<double>(hi)));
+    if (span < least || span < size * 1e-6)
+        return "the range is too narrow for the digits a value holds";
+    if (step > 0 && span / step > 1e7) return "the step is too small for the range";
+    return {};
+}
+
+int read_slider_range(const std::string& text, double* min, double* max, double* step,
+                      std::string* why) {
     std::size_t bar = text.find('|');
-    if (bar == std::string::npos) return false;
+    if (bar == std::string::npos) return 0;
+    auto refuse = [&](const char* reason) {
+        if (why) *why = reason;
+        return -1;
+    };
     const char* p = text.c_str() + bar + 1;
     double v[3];
     for (int i = 0; i < 3; ++i) {
         char* end = nullptr;
+        errno = 0;
         v[i] = std::strtod(p, &end);
-        if (end == p || !std::isfinite(v[i])) return false;
+        if (end == p) return refuse("it is not three numbers: minimum, maximum and step");
+        if (!std::isfinite(v[i]) || errno == ERANGE)
+            return refuse("a limit or the step is beyond the numbers a value can hold");
         p = end;
         while (*p == ' ') ++p;
         if (i < 2) {
-            if (*p != ',') return false;
+            if (*p != ',') return refuse("it is not three numbers: minimum, maximum and step");
             ++p;
         }
     }
-    if (!(v[0] < v[1]) || v[2] < 0) return false;
+    const std::string problem = slider_range_problem(v[0], v[1], v[2]);
+    if (!problem.empty()) {
+        if (why) *why = problem;
+        return -1;
+    }
     *min = v[0], *max = v[1], *step = v[2];
-    return true;
+    return 1;
+}
+
+bool slider_range(const std::string& text, double* min, double* max, double* step) {
+    return read_slider_range(text, min, max, step, nullptr) == 1;
 }
 
 bool find_link_style(handle symbols, symbol_id cause, symbol_id effect, int* width,

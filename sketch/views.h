@@ -35,9 +35,18 @@ std::vector<view_cause> collect_causes(symbol_id symbol);
 // number is missing or names no variable. Locks the model itself.
 bool io_object_text(handle symbols, const std::string& stored, std::string* out);
 // An input slider's range after the "|" of its text ("%g,%g,%g": minimum,
-// maximum, step): true when all three are finite numbers with minimum below
-// maximum and a step of at least 0.
+// maximum, step): true when it is usable (read_slider_range gives 1).
 bool slider_range(const std::string& text, double* min, double* max, double* step);
+// The same, telling a text without a range (0: the slider's default range
+// applies) from a usable range (1) and one that cannot be used (-1, *why
+// saying why: not three numbers, a limit beyond what a value holds or too
+// near 0 to be kept, the minimum not below the maximum, a range too narrow
+// for the digits of a value, a step too small for the range).
+int read_slider_range(const std::string& text, double* min, double* max, double* step,
+                      std::string* why);
+// Why a slider range cannot be used as the slider's 32-bit values, "" when
+// it can: every value a slider over it writes then reads back as itself.
+std::string slider_range_problem(double min, double max, double step);
 
 // The style of the first link drawn from a cause to an effect in any view of
 // the model: true with its width code, colour (its own line colour or the

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace {
@@ -126,9 +127,21 @@ bool read_slot(const vslider_rec& s, float& out) {
     return true;
 }
 
+// Whether the scale can give values at all: finite limits, the minimum
+// below the maximum and a distance between them a float holds.
+bool scale_usable(const vslider_rec& s) {
+    return std::isfinite(s.minimum) && std::isfinite(s.maximum) && s.minimum < s.maximum &&
+           std::isfinite(s.maximum - s.minimum) && std::isfinite(lo_limit(s)) &&
+           std::isfinite(hi_limit(s));
+}
+
 // Takes a new value: kept within the limits, written into the value slot
-// when it differs there, and in Livesweep a re-run asked for.
+// when it differs there, and in Livesweep a re-run asked for. A value that
+// would not read back as itself (not finite, or too near 0 to be kept
+// exactly) is never written.
 void take_value(HWND w, vslider_rec& s, float v, int rerun_mode) {
+    if (!std::isfinite(v) || !scale_usable(s)) return;
+    if (v != 0.0f && std::fabs(v) < std::numeric_limits<float>::min()) v = 0.0f;
     v = std::clamp(v, lo_limit(s), hi_limit(s));
     const bool changed = v != s.value;
     float current;
@@ -310,12 +323,18 @@ void redraw_thumb(HWND w, vslider_rec& s) {
 }
 
 // The value of a thumb position along the track.
+// Worked out in double, so that a wide scale does not overflow on the way
+// and a step too small for the scale is not taken (it would give the same
+// value, or none, at every position).
 float value_at(const vslider_rec& s, int offset) {
     if (s.travel <= 0) return s.minimum;
-    float v = s.minimum +
-              (static_cast<float>(offset) / static_cast<float>(s.travel)) * (s.maximum - s.minimum);
-    if (s.increment > 0.0f) v = s.minimum + std::round((v - s.minimum) / s.increment) * s.increment;
-    return v;
+    const double lo = s.minimum, span = static_cast<double>(s.maximum) - lo;
+    double v = lo + (static_cast<double>(offset) / static_cast<double>(s.travel)) * span;
+    if (s.increment > 0.0f) {
+        const double steps = std::round((v - lo) / s.increment);
+        if (std::isfinite(steps) && std::fabs(steps) <= 1e7) v = lo + steps * s.increment;
+    }
+    return static_cast<float>(std::clamp(v, lo, static_cast<double>(s.maximum)));
 }
 
 int along(const vslider_rec& s, LPARAM lp) {
@@ -535,7 +554,7 @@ LRESULT slider_message(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return 0;
     case vs_bind_slot: {
         r.slot = static_cast<std::int32_t>(wp);
-        r.read_only = r.slot <= 0;
+        r.read_only = r.slot <= 0 || !scale_usable(r);
         HWND edit = edit_of(r);
         SendMessage(edit, EM_SETREADONLY, r.read_only, 0);
         EnableWindow(edit, !r.read_only);

@@ -3,6 +3,7 @@
 // box hands to the sketch frame; and the dial gauge's needle.
 #include "shell_fixture.h"
 
+#include "foundation/names.h"
 #include "shell/controls/gauge.h"
 #include "shell/controls/slider.h"
 #include "sim/game.h"
@@ -11,6 +12,8 @@
 #include <QImage>
 
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <numbers>
 
 namespace td = test_driver;
@@ -113,6 +116,62 @@ TEST_F(Slider, DraggingSnapsToTheIncrementAndKeepsToTheLimits) {
     td::mouse_up(s, slider_w + 50, 20);
     td::run_until_idle();
     EXPECT_FLOAT_EQ(value(s), 10.0f);
+}
+
+TEST_F(Slider, EveryValueWrittenReadsBackWhateverTheScale) {
+    // Scales whose values a float computation took out of range or pinned:
+    // what is written stays finite, inside the scale, and reads back as
+    // itself through the program's own number reader.
+    struct scale {
+        float lo, hi, step;
+    };
+    const float big = std::numeric_limits<float>::max();
+    for (const scale& sc : {scale{-big, big, 0}, scale{-3e38f, 3e38f, 1e30f}, scale{0, 1, 1e-40f},
+                            scale{0, 1, 1e-12f}, scale{1e-30f, 3e-30f, 0}}) {
+        HWND s = make_slider(host);
+        send_float(s, vs_set_minimum, sc.lo);
+        send_float(s, vs_set_maximum, sc.hi);
+        send_float(s, vs_set_increment, sc.step);
+        SendMessage(s, vs_bind_slot, slot, 0);
+        send_float(s, vs_set_value, sc.lo);
+        for (double at : {0.25, 0.5, 0.9}) {
+            drag_thumb(s, static_cast<int>(std::lround(at * travel(slider_w))));
+            const float v = slot_value();
+            ASSERT_TRUE(std::isfinite(v)) << sc.lo << " " << sc.hi << " " << sc.step;
+            EXPECT_GE(v, sc.lo);
+            EXPECT_LE(v, sc.hi);
+            // Not pinned at an end by a step too small to take.
+            EXPECT_LT(v, sc.hi) << sc.step << " at " << at;
+            EXPECT_GT(v, sc.lo) << sc.step << " at " << at;
+            char text[64];
+            std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+            float back = 0;
+            ASSERT_TRUE(parse_number(text, &back, 0)) << text;
+            EXPECT_EQ(back, v) << text;
+            send_float(s, vs_set_value, sc.lo);
+            td::mouse_down(s, 8, 20); // back to the start for the next drag
+            td::mouse_up(s, 8, 20);
+            td::run_until_idle();
+        }
+        DestroyWindow(s);
+    }
+}
+
+TEST_F(Slider, AScaleWithNoValuesIsReadOnly) {
+    const float before = slot_value();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (auto [lo, hi] : {std::pair{nan, 10.0f}, std::pair{0.0f, inf}, std::pair{5.0f, 5.0f}}) {
+        HWND s = make_slider(host);
+        send_float(s, vs_set_minimum, lo);
+        send_float(s, vs_set_maximum, hi);
+        SendMessage(s, vs_bind_slot, slot, 0);
+        HWND edit = GetDlgItem(s, slider_edit_id);
+        EXPECT_FALSE(IsWindowEnabled(edit)) << lo << " " << hi;
+        drag_thumb(s, 100);
+        EXPECT_EQ(slot_value(), before) << lo << " " << hi;
+        DestroyWindow(s);
+    }
 }
 
 TEST_F(Slider, WithoutAValueSlotTheEditBoxIsReadOnlyAndNothingIsWritten) {

@@ -1,7 +1,10 @@
 // Loading views: choosing and making views, the shared view, links checked
 // against the equations, links added for missing causes, and the checks on
 // what the stored records say.
+#include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "foundation/memory.h"
 #include "sketch/views.h"
@@ -353,6 +356,37 @@ TEST_F(ViewTexts, ObjectTextsRangesAndLinkStyles) {
     EXPECT_FALSE(slider_range("7,|5,1,1", &lo, &hi, &step));
     EXPECT_FALSE(slider_range("7,|0,10", &lo, &hi, &step));
     EXPECT_FALSE(slider_range("7,0,10,1", &lo, &hi, &step));
+    // No range: the default applies, and nothing is wrong.
+    std::string why;
+    EXPECT_EQ(read_slider_range("7,", &lo, &hi, &step, &why), 0);
+    EXPECT_EQ(read_slider_range("7,|0,10.5,0.5", &lo, &hi, &step, &why), 1);
+    // Ranges a slider cannot work over, each with its reason: values beyond
+    // a float, not numbers, denormal limits or steps, too narrow for a
+    // float's digits, a step too small for the range.
+    const std::pair<const char*, const char*> bad[] = {
+        {"7,|0,1e39,1", "beyond"},          {"7,|-3e38,3e38,0", "too large"},
+        {"7,|nan,1,0", "beyond"},           {"7,|0,inf,0", "beyond"},
+        {"7,|0,1,1e999", "beyond"},         {"7,|x,1,0", "three numbers"},
+        {"7,|0,,1", "three numbers"},       {"7,|1e-40,1,0", "too near 0"},
+        {"7,|0,1,1e-40", "too near 0"},     {"7,|0,1e-39,0", "too near 0"},
+        {"7,|1,1.0000005,0", "too narrow"}, {"7,|0,1,1e-9", "too small"},
+        {"7,|5,1,1", "not below"},          {"7,|1,2,-1", "below 0"},
+    };
+    for (auto [text, reason] : bad) {
+        why.clear();
+        EXPECT_EQ(read_slider_range(text, &lo, &hi, &step, &why), -1) << text;
+        EXPECT_NE(why.find(reason), std::string::npos) << text << ": " << why;
+    }
+    // A usable range: every value on it, as a float, is finite and apart
+    // from its neighbours at the slider's resolution.
+    for (const char* text :
+         {"7,|0,1,0", "7,|1e-30,2e-30,0", "7,|-1e38,1e38,1e32", "7,|1,1.001,0"}) {
+        ASSERT_EQ(read_slider_range(text, &lo, &hi, &step, &why), 1) << text;
+        const float a = static_cast<float>(lo + (hi - lo) * 0.5);
+        const float b = static_cast<float>(lo + (hi - lo) * 0.5125);
+        EXPECT_TRUE(std::isfinite(a)) << text;
+        EXPECT_NE(a, b) << text;
+    }
 
     view_layout v(b, "View 1");
     int k = v.variable("k", 0, 0);
