@@ -119,6 +119,8 @@ bool inventory(const std::string& dir) {
     v.variable("production delay", 60, 30);
     v.shadow("Time", 700, 180);
     v.arrows_from_causes();
+    // The graph set's "Orders" graph shown on the view, following the runs.
+    v.output_graph("Orders", 380, 700, 200, 140);
     // A graph set in the settings: the work-in-progress graph, custom graphs,
     // a bar graph, a table and a report whose lines show values of the run.
     b.settings_text(":FLAGS 0 0\n"

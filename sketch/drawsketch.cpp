@@ -58,6 +58,7 @@ struct paint_ctx {
     bool output;             // printing or copying: objects are drawn, not their windows
     bool mono;               // black on white: no fills but arrowheads, no colours
     bool solid;              // every line solid
+    HWND view;               // the window whose object windows are drawn (null: none)
     std::map<std::string, HFONT> fonts;
     ~paint_ctx() {
         for (auto& f : fonts) DeleteObject(f.second);
@@ -330,7 +331,6 @@ void draw_slider_object(paint_ctx& c, const sketch_elem& e, const RECT& box, COL
     float value = 0;
     if (io_slider_value(e, &value)) v = value;
     const int w = box.right - box.left, h = box.bottom - box.top;
-    Rectangle(dc, box.left, box.top, box.right + 1, box.bottom + 1);
     const int track_y = box.top + std::max(3, h / 6);
     const int tl = box.left + 4, tr = box.right - 4;
     MoveToEx(dc, tl, track_y, nullptr);
@@ -459,12 +459,14 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
     } else if (io) {
         // The name under the object; the object itself is its window on the
         // screen, drawn here for prints and copies.
+        const int n = static_cast<int>(&e - s.view.elems.data());
+        const bool drawn = c.output && render_io_window(dc, c.view, n, box, ink, c.mono);
         if (e.label == 0) {
             label = io_slider_name(s, e);
             const bool window = !c.output && s.io_state == 2;
-            if (!window) draw_slider_object(c, e, box, ink);
+            if (!window && !drawn) draw_slider_object(c, e, box, ink);
             draw_label(c, label, box, 1, 0);
-        } else if (c.output || s.io_state != 2) {
+        } else if ((c.output || s.io_state != 2) && !drawn) {
             draw_graph_object(dc, box);
         }
         label.clear();
@@ -651,7 +653,7 @@ bool arrowhead_points(const sketch_elem& c, float out_x[3], float out_y[3]) {
     return true;
 }
 
-void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output) {
+void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output, HWND view) {
     const view_rec& vr = s.view.rec;
     const std::uint8_t mode = sketch_colour_mode(output);
     const bool mono = (mode & cm_kind) == cm_mono;
@@ -677,6 +679,7 @@ void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output
                 output,
                 mono,
                 (mode & cm_solid) != 0,
+                view,
                 {}};
     const COLORREF connector = mono ? RGB(0, 0, 0) : colour_or(vr.connector, RGB(0, 0, 255));
     const COLORREF init_link = mono ? connector : colour_or(vr.init_link_colour, connector);

@@ -15,8 +15,10 @@
 // filled over `client` first. Each element is drawn in the view's font with
 // its own size, style, face and colours where it has them, its label inside
 // (word-wrapped) or beside its box. output: a print or copy, where input and
-// output objects are drawn rather than left to their windows.
-void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output = false);
+// output objects are drawn rather than left to their windows; `view` is the
+// diagram window whose object windows they are drawn from.
+void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output = false,
+                  HWND view = nullptr);
 
 // The colour-mode byte of the Options (cm_* bits) that applies to a paint:
 // the display's on screen, the printer's while printing, the clipboard's

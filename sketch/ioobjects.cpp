@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <strings.h>
 #include <vector>
 
+#include "draw/drawing.h"
+#include "draw/printing.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "graphs/customgraph.h"
@@ -18,6 +21,7 @@
 #include "model/varnames.h"
 #include "runs/cache.h"
 #include "shell/controls/slider.h"
+#include "shell/msgbox.h"
 #include "shell/palette.h"
 #include "shell/state.h"
 #include "shell/toolset.h"
@@ -192,6 +196,10 @@ HWND make_output(HWND view, sketch_state& s, const sketch_elem& e) {
     pending() = {true, static_cast<int>(r.left), static_cast<int>(r.top),
                  static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top)};
     const handle before = cur_output;
+    // An object that cannot show yet (no run loaded, a graph the set lacks)
+    // keeps its stand-in quietly: the diagram is made often, and a box each
+    // time would stand in the user's way.
+    message_hold quiet;
     io_parent_wnd = view;
     if (e.label == io_output_graph) {
         const std::size_t bar = shown.find('|');
@@ -442,4 +450,151 @@ std::string io_slider_name(const sketch_state& s, const sketch_elem& e) {
     const dim_record* d = safe_dims(id);
     if (!d || d->ndims == 0) return shown;
     return element_name(id, static_cast<std::uint32_t>(slot - sym(id)->slot));
+}
+
+namespace {
+
+// An input slider drawn as its window shows it: the groove, the raised
+// thumb, the scale labels and the value box with its text, laid out for the
+// box (at the recording's scale the box is the window's size at 100 %).
+bool draw_slider_window(HDC dc, HWND w, const RECT& box, COLORREF ink, bool mono) {
+    const SIZE size{box.right - box.left, box.bottom - box.top};
+    slider_geometry g;
+    if (size.cx <= 0 || size.cy <= 0 || !slider_layout(w, size, &g)) return false;
+    auto at = [&](const RECT& r) {
+        return RECT{r.left + box.left, r.top + box.top, r.right + box.left, r.bottom + box.top};
+    };
+    const COLORREF shadow_colour = mono ? RGB(0, 0, 0) : GetSysColor(COLOR_BTNSHADOW);
+    const COLORREF light_colour = mono ? RGB(255, 255, 255) : GetSysColor(COLOR_BTNHIGHLIGHT);
+    HPEN shadow = CreatePen(PS_SOLID, 1, shadow_colour);
+    HPEN light = CreatePen(PS_SOLID, 1, light_colour);
+    HGDIOBJ old_pen = SelectObject(dc, shadow);
+    const RECT track = at(g.track);
+    const bool vertical = GetWindowLong(w, GWL_STYLE) & 0xF;
+    if (vertical) {
+        const int x = (track.left + track.right) / 2;
+        MoveToEx(dc, x - 1, track.top, nullptr);
+        LineTo(dc, x - 1, track.bottom);
+        SelectObject(dc, light);
+        MoveToEx(dc, x, track.top, nullptr);
+        LineTo(dc, x, track.bottom);
+    } else {
+        const int y = (track.top + track.bottom) / 2;
+        MoveToEx(dc, track.left, y - 1, nullptr);
+        LineTo(dc, track.right, y - 1);
+        SelectObject(dc, light);
+        MoveToEx(dc, track.left, y, nullptr);
+        LineTo(dc, track.right, y);
+    }
+    const RECT t = at(g.thumb);
+    HBRUSH face = CreateSolidBrush(mono ? RGB(255, 255, 255) : GetSysColor(COLOR_BTNFACE));
+    FillRect(dc, &t, face);
+    DeleteObject(face);
+    if (mono) {
+        SelectObject(dc, shadow);
+        HGDIOBJ was = SelectObject(dc, GetStockObject(NULL_BRUSH));
+        Rectangle(dc, t.left, t.top, t.right, t.bottom);
+        SelectObject(dc, was);
+    } else {
+        SelectObject(dc, light);
+        MoveToEx(dc, t.left, t.bottom - 1, nullptr);
+        LineTo(dc, t.left, t.top);
+        LineTo(dc, t.right - 1, t.top);
+        SelectObject(dc, shadow);
+        LineTo(dc, t.right - 1, t.bottom - 1);
+        LineTo(dc, t.left, t.bottom - 1);
+    }
+    const COLORREF was_ink = SetTextColor(dc, ink);
+    draw_slider_labels(w, dc, g, POINT{box.left, box.top});
+    // The value box: a sunken field with the value's text.
+    const RECT edit = at(g.edit);
+    HBRUSH field = CreateSolidBrush(RGB(255, 255, 255));
+    FillRect(dc, &edit, field);
+    DeleteObject(field);
+    SelectObject(dc, shadow);
+    MoveToEx(dc, edit.left, edit.bottom - 1, nullptr);
+    LineTo(dc, edit.left, edit.top);
+    LineTo(dc, edit.right - 1, edit.top);
+    SelectObject(dc, mono ? shadow : light);
+    LineTo(dc, edit.right - 1, edit.bottom - 1);
+    LineTo(dc, edit.left, edit.bottom - 1);
+    char text[64] = "";
+    if (HWND field_wnd = GetDlgItem(w, slider_edit_id)) {
+        GetWindowText(field_wnd, text, sizeof text);
+        text[14] = 0; // as much as the box shows
+        HFONT font = reinterpret_cast<HFONT>(SendMessage(field_wnd, WM_GETFONT, 0, 0));
+        HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
+        const int mode = SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+        TextOut(dc, edit.left + 3, edit.top + 1, text, static_cast<int>(std::strlen(text)));
+        SetBkMode(dc, mode);
+        if (old_font) SelectObject(dc, old_font);
+    }
+    SetTextColor(dc, was_ink);
+    SelectObject(dc, old_pen);
+    DeleteObject(shadow);
+    DeleteObject(light);
+    return true;
+}
+
+// An output object's window drawn by its own record into a bitmap of the
+// window's size, as the screen shows it, then laid over the box.
+bool draw_output_window(HDC dc, HWND w, const RECT& box) {
+    const handle rec = record_of(w);
+    if (!rec) return false;
+    RECT rc{};
+    GetClientRect(w, &rc);
+    const int cw = rc.right, ch = rc.bottom;
+    if (cw <= 0 || ch <= 0) return false;
+    {
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        const bool drawable = o && o->draw && !o->chart;
+        if (o) unlock_handle(rec);
+        if (!drawable) return false;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bitmap = mem ? CreateCompatibleBitmap(screen, cw, ch) : nullptr;
+    if (screen) ReleaseDC(nullptr, screen);
+    if (!bitmap) {
+        if (mem) DeleteDC(mem);
+        return false;
+    }
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    FillRect(mem, &rc, GetSysColorBrush(COLOR_WINDOW));
+    SetBkMode(mem, TRANSPARENT);
+    // The window's own drawing: on the screen's terms, at its size.
+    const std::uint8_t printing = drawing.printing;
+    const std::int32_t gtx = drawing.gtx_mode;
+    const SIZE size = out_size;
+    const handle saved = cur_output;
+    drawing.printing = 0;
+    drawing.gtx_mode = 0;
+    out_size = SIZE{cw, ch};
+    cur_output = rec;
+    {
+        draw_pass pass(mem, mem);
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        if (o && pass.ok() && o->draw) o->draw(o);
+        if (o) unlock_handle(rec);
+    }
+    cur_output = saved;
+    out_size = size;
+    drawing.printing = printing;
+    drawing.gtx_mode = gtx;
+    StretchBlt(dc, box.left, box.top, box.right - box.left, box.bottom - box.top, mem, 0, 0, cw, ch,
+               SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+    return true;
+}
+
+} // namespace
+
+bool render_io_window(HDC dc, HWND view, int n, const RECT& box, COLORREF ink, bool mono) {
+    HWND w = view ? io_object_window(view, n) : nullptr;
+    if (!w || box.right <= box.left || box.bottom <= box.top) return false;
+    return is_slider(w) ? draw_slider_window(dc, w, box, ink, mono)
+                        : draw_output_window(dc, w, box);
 }

@@ -63,3 +63,9 @@ int io_object_slot(handle symbols, const sketch_elem& e, std::int32_t* slot,
 // gives it; while the engine is in Setup, Livesweep or a game, a subscripted
 // name given without subscripts shows the element the slider stands for.
 std::string io_slider_name(const sketch_state& s, const sketch_elem& e);
+// Draws element n's object into dc over box (dc units) as its window shows
+// it, for prints and copies: an input slider's groove, thumb, scale and value
+// box; an output graph or tool's own picture, drawn by its record at its
+// window's size. False when the object has no window (the caller draws a
+// stand-in).
+bool render_io_window(HDC dc, HWND view, int n, const RECT& box, COLORREF ink, bool mono);

@@ -76,7 +76,7 @@ sketch_state recording_state(const sketch_state& s, const view_output_area& a) {
 // The view as a print or copy shows it: the diagram, and in Livesweep the
 // sliders of its constants.
 void record_view(HDC mf, const sketch_state& rs, const RECT& client, HWND view) {
-    paint_sketch(mf, rs, client, true);
+    paint_sketch(mf, rs, client, true, view);
     if (view && record_sliders_hook) record_sliders_hook(mf, view, rs);
 }
 

@@ -205,6 +205,10 @@ int view_layout::input_slider(const char* name, int x, int y, const char* range)
     return element(ek_text, 0, x, y, 80, 20, 3, 1 | 8, text, 0, 0);
 }
 
+int view_layout::output_graph(const char* graph, int x, int y, int w, int h) {
+    return element(ek_text, 0, x, y, w, h, 3, 1 | 8, std::string("0,") + graph, 0, 1);
+}
+
 int view_layout::element_of(const char* name) const {
     for (const placed& p : placed_)
         if (p.name == name) return p.element;

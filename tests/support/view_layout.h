@@ -36,6 +36,9 @@ public:
     // An input slider object for a variable, with its range "min,max,step";
     // a name with subscripts ("demand[north,food]") names one element.
     int input_slider(const char* name, int x, int y, const char* range);
+    // An output object showing a custom graph of the model's graph set by
+    // name, centred at (x, y) with half sizes w and h.
+    int output_graph(const char* graph, int x, int y, int w, int h);
     // An element with a look of its own: style bits (1 outline, 2 text
     // colour, 4 fill, 8 size, 16 style, 32 face) choose which of outline,
     // fill and font replace the view's; label is its label position.

@@ -1,0 +1,159 @@
+// Input and output objects in prints and copies: an output graph on a view
+// is printed and copied with its own picture, an input slider as its window
+// shows it.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <filesystem>
+
+#include "draw/drawing.h"
+#include "draw/printing.h"
+#include "graphs/customgraph.h"
+#include "graphs/graphtool.h"
+#include "graphs/sets/graphset.h"
+#include "platform/clip.h"
+#include "platform/gdi_internal.h"
+#include "platform/print.h"
+#include "shell/controls/slider.h"
+#include "shell/mainwnd.h"
+#include "shell/settings_rows.h"
+#include "sketch/ioobjects.h"
+#include "sketch/viewprint.h"
+#include "tests/common/command_output.h"
+#include "tests/sketch/live_fixture.h"
+#include "tools/output.h"
+
+namespace {
+
+namespace td = test_driver;
+
+// Pixels of an image near a colour, inside a rectangle (the whole image
+// when the rectangle is empty).
+int pixels_near(const QImage& image, QColor colour, QRect in = {}) {
+    if (in.isEmpty()) in = image.rect();
+    in = in.intersected(image.rect());
+    int n = 0;
+    for (int y = in.top(); y <= in.bottom(); ++y)
+        for (int x = in.left(); x <= in.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += std::abs(c.red() - colour.red()) < 60 &&
+                 std::abs(c.green() - colour.green()) < 60 &&
+                 std::abs(c.blue() - colour.blue()) < 60;
+        }
+    return n;
+}
+
+// A view printed to the PDF printer, rasterised at 96 dpi (null image when
+// nothing was printed).
+QImage printed_view(HWND view, sketch_state& s, const view_output_settings& set) {
+    print_use_system_printers(false);
+    const std::string pdf = testing::TempDir() + "ioprint_test.pdf";
+    const std::string png = testing::TempDir() + "ioprint_test";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    output_view(nullptr, view, s, vo_print, set);
+    printer.output_file.clear();
+    print_use_system_printers(true);
+    if (!std::filesystem::exists(pdf)) return {};
+    command_output("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
+    return QImage(QString::fromStdString(png + ".png"));
+}
+
+// The clipboard's metafile picture played onto a white image of its size in
+// screen pixels.
+QImage copied_view() {
+    QImage out;
+    if (!OpenClipboard(nullptr)) return out;
+    HANDLE h = GetClipboardData(CF_METAFILEPICT);
+    const auto* pict =
+        h ? static_cast<const METAFILEPICT*>(GlobalLock(static_cast<HGLOBAL>(h))) : nullptr;
+    if (pict) {
+        const int w = static_cast<int>(pict->xExt * 96 / 2540),
+                  ht = static_cast<int>(pict->yExt * 96 / 2540);
+        HDC screen = GetDC(nullptr);
+        HDC mem = CreateCompatibleDC(screen);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, w, ht);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(mem, bmp);
+        const RECT all{0, 0, w, ht};
+        FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SetMapMode(mem, MM_ANISOTROPIC);
+        SetViewportExtEx(mem, w, ht, nullptr);
+        SetWindowExtEx(mem, w, ht, nullptr);
+        PlayMetaFile(mem, pict->hMF);
+        SelectObject(mem, old);
+        out = gdi_bitmap_image(bmp);
+        DeleteObject(bmp);
+        DeleteDC(mem);
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    return out;
+}
+
+class OutputObjects : public LiveSketch {
+protected:
+    const char* sample_name() const override { return "inventory.kmf"; }
+    void SetUp() override {
+        install_tools_hooks();
+        install_graph_hooks();
+        install_graph_set_hooks(); // the model's graph set, with its "Orders"
+        LiveSketch::SetUp();
+        refresh_sketch_values(); // the objects follow the run
+        td::run_until_idle();
+        clip_use_private(true);
+        clip_reset();
+        saved_ = opts;
+        opts.printer_name.clear();
+    }
+    void TearDown() override {
+        opts = saved_;
+        set_graph_set_hook(nullptr);
+        graphics_window_hook = nullptr;
+        for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
+        clip_reset();
+        clip_use_private(false);
+        LiveSketch::TearDown();
+    }
+    // The element of the view's output graph.
+    int graph_element() {
+        for (int i = 1; i < s_->view.count(); ++i) {
+            const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+            if (e.kind == ek_text && (e.flags & ef_io_object) && e.label == io_output_graph)
+                return i;
+        }
+        return 0;
+    }
+    opt_block saved_;
+};
+
+// The sample's "Orders" graph stands on the view over its box; printed and
+// copied, its curves (red and purple, colours the diagram has not) are drawn
+// where the screen shows them, not a stand-in line.
+TEST_F(OutputObjects, AnOutputGraphIsPrintedAndCopiedWithItsOwnPicture) {
+    const int n = graph_element();
+    ASSERT_GT(n, 0);
+    HWND w = io_object_window(view_, n);
+    ASSERT_NE(w, nullptr) << "the graph opened on the view after the run";
+    EXPECT_EQ(GetParent(w), view_);
+    const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+
+    view_output_settings set;
+    const QImage page = printed_view(view_, *s_, set);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_GT(pixels_near(page, QColor(255, 0, 0)), 3);    // expected orders
+    EXPECT_GT(pixels_near(page, QColor(160, 0, 160)), 20); // Workforce
+
+    output_view(nullptr, view_, *s_, vo_copy_view, set);
+    const QImage copy = copied_view();
+    ASSERT_FALSE(copy.isNull());
+    // In the copy the graph's box is where the element's box is, the
+    // recording's origin at the view's bounds.
+    const int pad = 20; // the recording's margin round the view's bounds
+    const QRect box(e.x - e.w - s_->min_x + pad, e.y - e.h - s_->min_y + pad, 2 * e.w, 2 * e.h);
+    EXPECT_GT(pixels_near(copy, QColor(255, 0, 0), box), 20);
+    EXPECT_GT(pixels_near(copy, QColor(160, 0, 160), box), 20);
+    EXPECT_EQ(pixels_near(copy, QColor(255, 0, 0), QRect(0, 0, copy.width(), box.top() - 2)), 0);
+}
+
+} // namespace
