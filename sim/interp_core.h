@@ -79,25 +79,32 @@ inline double lookup_value(lookup_table& t, const float* data, double x, bool ex
                                                                : value;
 }
 
-// The x at which a lookup first reaches y (the first segment whose ends
-// hold y between them); below the first y the first x, else the last x; NA
-// for a table without points. NA is not tested: it is a number below every
-// point.
+// LOOKUP INVERT: the smallest x at which the lookup (a line between its
+// points) takes y. Beyond the table's y values, the x of the first point
+// nearest to y (its first highest or lowest point): the near end of a rising
+// or falling table, so the inverse does not jump where y leaves the table.
+// NA for a table without points; NaN gives NaN. NA is not tested: it is a
+// number below every point.
 inline double lookup_inverse(const lookup_table& t, const float* data, double y) {
     if (t.count == 0) return static_cast<double>(NA);
     const float* px = data + t.x;
     const float* py = data + t.y;
-    double r = y <= py[0] ? px[0] : px[t.count - 1];
+    std::uint32_t low = 0, high = 0;
+    for (std::uint32_t k = 1; k < t.count; ++k) {
+        if (py[k] < py[low]) low = k;
+        if (py[k] > py[high]) high = k;
+    }
+    if (y < py[low]) return px[low];
+    if (y > py[high]) return px[high];
     for (std::uint32_t k = 1; k < t.count; ++k) {
         double y0 = py[k - 1], y1 = py[k];
-        if ((y >= y0 && y <= y1) || (y <= y0 && y >= y1)) {
-            r = y1 == y0
-                    ? px[k - 1]
-                    : px[k - 1] + (y - y0) / (y1 - y0) * (static_cast<double>(px[k]) - px[k - 1]);
-            break;
-        }
+        if ((y >= y0 && y <= y1) || (y <= y0 && y >= y1))
+            return y1 == y0 ? px[k - 1]
+                            : px[k - 1] +
+                                  (y - y0) / (y1 - y0) * (static_cast<double>(px[k]) - px[k - 1]);
     }
-    return r;
+    // One point (y is its y), or y NaN.
+    return y == y ? static_cast<double>(px[0]) : y;
 }
 
 // Lookups of lanes 0..n-1: out[i] is the value at x[i] (NA stays NA) of

@@ -303,4 +303,44 @@ TEST_F(BoundaryRules, APulseTrainIsTheUnionOfItsPulsesWhenTheyOverlap) {
     }
 }
 
+// LOOKUP INVERT gives the smallest x at which the table (a line between its
+// points) takes y; beyond the table's y values, the x of the point nearest
+// to y, the first of them: the near end of a rising or falling table, the
+// first highest or lowest point of any other.
+TEST_F(BoundaryRules, LookupInvertTakesTheFirstCrossingAndTheNearestPointBeyond) {
+    model_builder b("inverse");
+    b.control(0, 8, 1, 1);
+    b.lookup("rise", {{0, 0}, {1, 2}, {3, 6}});
+    b.lookup("fall", {{0, 10}, {1, 5}, {2, 0}});
+    b.lookup("hill", {{0, 2}, {1, 6}, {2, 0}, {3, 6}, {4, 4}});
+    b.range("yr", {"y1", "y2", "y3", "y4", "y5", "y6"});
+    b.constant_list("y[yr]", {-1, 1, 4, 9, 20, -3});
+    b.aux("rising[yr]", "LOOKUP INVERT(rise, y[yr] + Time * 0)");
+    b.aux("falling[yr]", "LOOKUP INVERT(fall, y[yr] + Time * 0)");
+    b.constant_list("h[yr]", {3, 1.5f, 7, -1, 6, 0});
+    b.aux("hilly[yr]", "LOOKUP INVERT(hill, h[yr] + Time * 0)");
+    // Swept through the falling table's values and beyond: no jump.
+    b.aux("sweep", "LOOKUP INVERT(fall, 12 - Time * 2)");
+    b.level("Area", "LOOKUP INVERT(fall, 12 - Time * 2)", "0");
+    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+    outcome o = run_everywhere(b);
+    ASSERT_EQ(o.result, sim_done) << o.messages;
+    auto at = [&](const char* name, int e) { return series(b, o, name, e)[3]; };
+    const float rising[] = {0, 0.5f, 2, 3, 3, 0};
+    const float falling[] = {2, 1.8f, 1.2f, 0.2f, 0, 2};
+    // 3 first lies on the way up, 1.5 only on the way down; 7 lies above
+    // every point (the first 6 is at 1), -1 below (the 0 at 2); 6 is first
+    // reached at 1, 0 at 2.
+    const float hilly[] = {0.25f, 1.75f, 1, 2, 1, 2};
+    for (int e = 0; e < 6; ++e) {
+        EXPECT_FLOAT_EQ(at("rising", e), rising[e]) << "rising, element " << e;
+        EXPECT_FLOAT_EQ(at("falling", e), falling[e]) << "falling, element " << e;
+        EXPECT_FLOAT_EQ(at("hilly", e), hilly[e]) << "hilly, element " << e;
+    }
+    const std::vector<float> sweep = {0, 0, 0.4f, 0.8f, 1.2f, 1.6f, 2, 2, 2};
+    std::vector<float> got = series(b, o, "sweep");
+    ASSERT_EQ(got.size(), sweep.size());
+    for (std::size_t k = 0; k < sweep.size(); ++k) EXPECT_FLOAT_EQ(got[k], sweep[k]) << k;
+}
+
 } // namespace
