@@ -532,6 +532,9 @@ bool read_tool_group(palette_grid& g, const std::string& header, long* grows, bo
             placed_ok = true;
         }
         tool_record* rec = lock_tool(tool);
+        // A placement line without its colours (cut short) leaves the
+        // palette's own colours, not black.
+        rec->text_colour = rec->back_colour = -1;
         if (scanned >= 5) rec->state = static_cast<std::uint32_t>(v[4]);
         if (scanned == 9) {
             rec->text_colour = static_cast<std::int32_t>(v[2]);

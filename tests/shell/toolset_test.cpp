@@ -371,6 +371,17 @@ TEST_F(Toolset, ACutFileLoadsWhatItHoldsAndSaysItEndedEarly) {
     path = file("cut.kts", whole.substr(0, table + 12));
     EXPECT_GT(read_toolset(path.c_str(), 0), 0);
     EXPECT_TRUE(message_log::said("ends early", 7));
+    // Cut inside a placement line, before the colours: the palette's own
+    // colours, as for the tools whose lines say -1.
+    const std::size_t place_line = whole.find("\n=0,=13,") + 1;
+    path = file("cut.kts", whole.substr(0, place_line + 8));
+    ASSERT_GT(read_toolset(path.c_str(), 0), 0);
+    handle cut_tool = grid_tool(palette_cells, 0, 13);
+    ASSERT_NE(cut_tool, 0u);
+    tool_record* rec = lock_tool(cut_tool);
+    EXPECT_EQ(rec->text_colour, -1);
+    EXPECT_EQ(rec->back_colour, -1);
+    unlock_tool(cut_tool);
     EXPECT_GT(cuts, 5);
 }
 
