@@ -318,6 +318,10 @@ bool find_in_views(HWND view, symbol_id symbol, int after) {
     set_selected(*s, found, true);
     s->selection = 1;
     s->last_selected = static_cast<std::uint16_t>(found);
+    // What is found is chosen, as a click on it would: the next tool works on it.
+    make_workbench_variable(*s, found);
+    s = sketch_of(view);
+    if (!s) return true;
     // Scrolled so the element sits in the middle of the client.
     const sketch_elem& e = s->view.elems[static_cast<std::size_t>(found)];
     int w, h;

@@ -437,9 +437,14 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
             clear_selection(s);
             set_selected(s, pressed, true);
             s.last_selected = static_cast<std::uint16_t>(pressed);
-            if (elem(s, pressed).kind == ek_variable) make_workbench_variable(s, pressed);
+            make_workbench_variable(s, pressed);
             s.selection = 2;
             show_element_font(s, GetParent(view), pressed);
+        } else if (pressed && elem(s, pressed).kind >= ek_variable) {
+            // A click on an element already selected chooses it again: the
+            // workbench variable may have been chosen elsewhere since.
+            s.last_selected = static_cast<std::uint16_t>(pressed);
+            make_workbench_variable(s, pressed);
         }
         s.hover = 0;
         InvalidateRect(view, nullptr, FALSE);
@@ -459,7 +464,7 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
         if (!on_element || s.grab) return;
         set_selected(s, n, true);
         s.last_selected = static_cast<std::uint16_t>(n);
-        if (elem(s, n).kind == ek_variable) make_workbench_variable(s, n);
+        make_workbench_variable(s, n);
         s.hover = 0;
         s.selection = 2;
         show_element_font(s, GetParent(view), n);
@@ -484,7 +489,8 @@ void button_up(HWND view, sketch_state& s, bool right, WPARAM keys) {
 void double_click(HWND view, sketch_state& s, WPARAM keys, POINT p) {
     if (drag.mode == dm_none && !s.band_shown) {
         if (hit_test(s, 0, s.press_x, s.press_y, true) == 1) {
-            const int n = s.hover;
+            // A flow's valve stands for its flow.
+            const int n = pair_variable(s.view, s.hover);
             const sketch_elem& e = elem(s, n);
             if (e.kind == ek_variable) {
                 s.hover = 0;
@@ -769,6 +775,7 @@ int follow_element_link(HWND view, sketch_state& s, int n) {
 
 bool make_workbench_variable(const sketch_state& s, int n) {
     if (n <= 0 || n >= elem_count(s) || !s.symbols || s.symbols != cur_model_symbols) return false;
+    n = pair_variable(s.view, n); // a flow's valve and its name go together
     const sketch_elem& e = elem(s, n);
     if (e.kind != ek_variable || !e.payload) return false;
     std::string name;

@@ -58,5 +58,6 @@ int follow_element_link(HWND view, sketch_state& s, int n);
 // shutdown).
 void remove_link_files();
 
-// Makes element n's variable the workbench variable; true when it did.
+// Makes element n's variable (a flow's valve: its flow's) the workbench
+// variable; true when it did.
 bool make_workbench_variable(const sketch_state& s, int n);

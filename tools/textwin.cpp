@@ -49,6 +49,8 @@ struct text_data {
     // then needs no text shaping to find its width.
     int advance[256] = {};
     int sel_start = 0, sel_end = 0, anchor = -1;
+    int pressed_at = -1;  // the character the button went down on
+    bool dragged = false; // the selection was drawn out, not only clicked
     bool selecting = false;
     bool relayout = true;
     bool track_width = true;
@@ -201,6 +203,47 @@ void set_selection(HWND w, text_data& d, int a, int b) {
     d.sel_start = std::min(a, b);
     d.sel_end = std::max(a, b);
     InvalidateRect(w, nullptr, TRUE);
+}
+
+// The variable a click chose, as [start, end) offsets: the clicked span when
+// it names one, else the longest run of its blank-separated words round the
+// clicked character that does (a message line such as "Floating point error
+// computing births at time 5" is one span of name characters). Each try goes
+// through select_var_text, so the first that names a variable is chosen.
+// False when none does.
+bool choose_clicked_name(const std::string& text, int start, int end, int at, int* chosen_start,
+                         int* chosen_end) {
+    struct word {
+        int start, end;
+    };
+    std::vector<word> words;
+    for (int i = start; i < end;) {
+        while (i < end && text[static_cast<std::size_t>(i)] == ' ') ++i;
+        const int b = i;
+        while (i < end && text[static_cast<std::size_t>(i)] != ' ') ++i;
+        if (i > b) words.push_back({b, i});
+    }
+    int hit = -1;
+    for (int k = 0; k < static_cast<int>(words.size()) && hit < 0; ++k)
+        if (at >= words[static_cast<std::size_t>(k)].start &&
+            at <= words[static_cast<std::size_t>(k)].end)
+            hit = k;
+    const int n = static_cast<int>(words.size());
+    auto tried = [&](int from, int to) {
+        const int b = words[static_cast<std::size_t>(from)].start;
+        const int e = words[static_cast<std::size_t>(to)].end;
+        if (select_var_text(text.c_str(), b, e) != 1) return false;
+        *chosen_start = b;
+        *chosen_end = e;
+        return true;
+    };
+    if (n == 0) return false;
+    if (tried(0, n - 1)) return true;
+    if (hit < 0) return false;
+    for (int length = n - 1; length >= 1; --length)
+        for (int from = std::max(0, hit - length + 1); from <= hit && from + length <= n; ++from)
+            if (tried(from, from + length - 1)) return true;
+    return false;
 }
 
 std::string selected_or_all(const text_data& d) {
@@ -430,6 +473,8 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         outwin_press(w, record, lp, &d->selecting);
         int at = offset_at(*d, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
         d->anchor = at;
+        d->pressed_at = at;
+        d->dragged = false;
         int s, e;
         const std::string& text = d->lines.text();
         find_name_extent(text, at, static_cast<int>(text.size()), &s, &e);
@@ -439,13 +484,22 @@ LRESULT text_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     case WM_MOUSEMOVE:
         if (d->selecting && (wp & MK_LBUTTON)) {
             int at = offset_at(*d, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
-            if (at != d->anchor) set_selection(w, *d, d->anchor, at);
+            if (at != d->anchor) {
+                set_selection(w, *d, d->anchor, at);
+                d->dragged = true;
+            }
         }
         return 0;
     case WM_LBUTTONUP: {
         if (!outwin_release(w, record, lp, &d->selecting)) return 0;
-        if (d->sel_end > d->sel_start) {
+        if (d->sel_end > d->sel_start && !d->dragged) {
             // A copy: making the workbench variable may append to this window.
+            const std::string text = d->lines.text();
+            int s = 0, e = 0;
+            if (choose_clicked_name(text, d->sel_start, d->sel_end, d->pressed_at, &s, &e) &&
+                (d = data_of(record)) != nullptr)
+                set_selection(w, *d, s, e); // the name chosen, not the whole line
+        } else if (d->sel_end > d->sel_start) {
             std::string sel = selected_or_all(*d);
             select_var_text(sel.c_str(), 0, static_cast<int>(sel.size()));
         }

@@ -18,6 +18,7 @@
 #include "resources/options.h"
 #include "shell/controls/popuplist.h"
 #include "shell/settings_rows.h"
+#include "shell/varselect.h"
 #include "sketch/fontbar.h"
 #include "sketch/mouse.h"
 #include "sketch/overlays.h"
@@ -92,6 +93,8 @@ TEST_F(SketchCommands, FindLooksInTheOtherViewsAndSelectsWhatItFinds) {
     }
     EXPECT_TRUE(found->runtime & ef_selected);
     EXPECT_EQ(selected_count(), 1);
+    // What is found is chosen: the next tool works on it.
+    EXPECT_EQ(workbench_var_text(), "initial population");
     shot("find-found.png");
 
     // Find Again from the one selected "crowding effect on births" of this
@@ -104,6 +107,7 @@ TEST_F(SketchCommands, FindLooksInTheOtherViewsAndSelectsWhatItFinds) {
     command(skc_find_again);
     EXPECT_EQ(s_->current_view, view_number("Crowding"));
     EXPECT_EQ(selected_count(), 1);
+    EXPECT_EQ(workbench_var_text(), "crowding effect on births");
 
     // A variable no view shows: reported, the view stays.
     const int before = s_->current_view;

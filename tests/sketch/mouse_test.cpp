@@ -223,6 +223,46 @@ TEST_F(SketchMouse, DoubleClickMakesTheWorkbenchVariableAndGraphsIt) {
     set_tool_setup(find_tool_row("Graph"), nullptr);
 }
 
+// A flow's valve chooses the flow as its name does: a click chooses it, a
+// click on it while selected chooses it again after another variable was
+// chosen elsewhere, and a double click graphs it.
+TEST_F(SketchMouse, AValveChoosesItsFlowAndASelectedElementIsChosenAgain) {
+    const int deaths = number("deaths");
+    ASSERT_GT(deaths, 1);
+    const sketch_elem& valve = s_->view.elems[static_cast<std::size_t>(deaths - 1)];
+    ASSERT_TRUE(valve.is_valve_pair());
+    td::click(view_, at(valve).x, at(valve).y);
+    td::run_until_idle();
+    EXPECT_EQ(selected(), (std::vector<int>{deaths - 1, deaths}));
+    EXPECT_EQ(workbench_var_text(), "deaths");
+    // Chosen elsewhere (a tree, a list), then the selected valve again.
+    ASSERT_EQ(select_var_text("birth rate", 0, 10), 1);
+    td::click(view_, at(valve).x, at(valve).y);
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var_text(), "deaths");
+    EXPECT_EQ(selected(), (std::vector<int>{deaths - 1, deaths}));
+    // So is a selected variable's name.
+    ASSERT_EQ(select_var_text("birth rate", 0, 10), 1);
+    const sketch_elem& name = s_->view.elems[static_cast<std::size_t>(deaths)];
+    td::click(view_, at(name).x, at(name).y);
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var_text(), "deaths");
+
+    // A double click on the births valve graphs births.
+    install_graph_hooks();
+    ASSERT_GT(read_toolset(nullptr, 0), 0);
+    answerer::box(severity_caption(7)).text("No runs are loaded").press(IDOK);
+    const int births = number("births");
+    const sketch_elem& births_valve = s_->view.elems[static_cast<std::size_t>(births - 1)];
+    ASSERT_TRUE(births_valve.is_valve_pair());
+    td::double_click(view_, at(births_valve).x, at(births_valve).y);
+    td::run_until_idle();
+    EXPECT_EQ(workbench_var_text(), "births");
+    EXPECT_EQ(answerer::pending(), 0u) << "the Graph tool ran";
+    free_toolset(0);
+    set_tool_setup(find_tool_row("Graph"), nullptr);
+}
+
 TEST_F(SketchMouse, PageKeysAndViewLinksChangeTheView) {
     ASSERT_STREQ(s_->view.rec.name, "Population");
     // The opened diagram has the keys at once.

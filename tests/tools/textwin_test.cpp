@@ -196,6 +196,38 @@ TEST_F(TextWindows, AClickSelectsTheNameAndMakesItTheWorkbenchVariable) {
     EXPECT_EQ(workbench_var_text(), "births");
 }
 
+// A message line is one span of name characters (words and blanks): a
+// click on a name inside it chooses that variable and selects the name, not
+// the line; the longest run of words that names a variable wins.
+TEST_F(TextWindows, AClickOnANameInAMessageChoosesThatVariable) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+    handle rec = open_text_window("Errors", 10, 10, 700, 200, 0, nullptr);
+    ASSERT_NE(rec, 0u);
+    const std::string line =
+        "ERROR: Floating point error computing births at time 5 from birth rate";
+    textwin_printf(0, rec, 1, "%s", line.c_str());
+    HWND w = window(rec);
+    test_driver::run_until_idle();
+    const int lh = textwin_line_height(rec);
+    std::vector<std::string> chosen, selected;
+    for (int x = 1; x < 690; x += 2) {
+        workbench_var = {};
+        test_driver::click(w, x, lh / 2);
+        test_driver::run_until_idle();
+        int s, e;
+        textwin_selection(rec, &s, &e);
+        const std::string var = workbench_var_text();
+        if (var.empty()) continue;
+        if (chosen.empty() || chosen.back() != var) {
+            chosen.push_back(var);
+            selected.push_back(textwin_lines(rec)->text().substr(s, e - s));
+        }
+    }
+    EXPECT_EQ(chosen, (std::vector<std::string>{"births", "Time", "birth rate"}));
+    EXPECT_EQ(selected, (std::vector<std::string>{"births", "time", "birth rate"}));
+}
+
 TEST_F(TextWindows, CopiesWithCrLfSavesWithLfAndReportsFailures) {
     handle rec = open_text_window("Copy", 10, 10, 300, 200, 0, nullptr);
     textwin_printf(0, rec, 0, "alpha\nbeta");
@@ -393,10 +425,10 @@ TEST_F(TextWindows, ARunsWarningOpensTheErrorWindowWithItsLine) {
     EXPECT_NE(t->line(0).find("SAVEPER 0.75 is not a multiple of TIME STEP 0.5"),
               std::string_view::npos)
         << t->line(0);
-    // The frame's caption is the run's command ("sim  Current.kdf").
+    // The frame's caption is the run's name.
     char caption[128] = "";
     GetWindowText(GetParent(window(err_window)), caption, sizeof caption);
-    EXPECT_EQ(std::string(caption).rfind("sim ", 0), 0u) << caption;
+    EXPECT_STREQ(caption, "Current");
     EXPECT_STREQ(caption, error_title());
 
     HWND w = window(err_window);
