@@ -393,7 +393,8 @@ int run_command(int id, int setup_argument, int keep_mode, int* result) {
     // 11. The run, with the counters raised for the whole of it.
     if (id == rc_game && !game_in_progress()) game_state = 1;
     err_window_on = -1;
-    set_error_title(setup_text(model_rec->run_command));
+    // The error window is titled by the run it collects for.
+    set_error_title(file_name_part(set_extension(name.c_str(), fk_none, 1)));
     counters.raise();
     wip_message(-1, "Simulating %s", file_name_part(set_extension(name.c_str(), fk_none, 1)));
     unsigned long told = write_failures_reported();
