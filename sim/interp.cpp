@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 
 #include "foundation/report.h"
@@ -35,6 +36,12 @@ std::uint32_t lut_cells = 0;
 delay_object** delays = nullptr;
 random_stream* streams = nullptr;
 std::uint8_t* seeded = nullptr;
+// Per held value: the time of its random draw (NaN before the first), so a
+// draw moves once per TIME STEP however often its unit is computed in it.
+double* drawn_at = nullptr;
+std::uint32_t held_base = 0;
+// Per unit: whether its code runs on the scalar path (-1 not yet known).
+std::vector<std::int8_t> scalar_units;
 // Operand stack: max_stack vectors of cap doubles each.
 std::vector<double> stack_mem;
 std::uint32_t cap = 0;
@@ -639,9 +646,17 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
             seed_stream(r, args[nargs - 1][0]);
             seeded[b] = 1;
         }
+        // One draw per TIME STEP: in the initial pass, and in a step's first
+        // evaluation unless this value was drawn at this time already (the
+        // initial pass at INITIAL TIME, the dynamic pass before the rates).
         for (std::uint32_t i = 0; i < n; ++i) {
-            float& h = value_array[a + lane0 + i];
-            if (mode != em_stage) h = static_cast<float>(draw(fn, args, i, r));
+            std::uint32_t k = a + lane0 + i;
+            float& h = value_array[k];
+            double& at = drawn_at[k - held_base];
+            if (mode == em_initial || (mode == em_main && !(at == sim_time))) {
+                h = static_cast<float>(draw(fn, args, i, r));
+                at = sim_time;
+            }
             out[i] = h;
         }
         return;
@@ -1043,6 +1058,57 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
             throw run_unwind("Internal error RT2315: bad opcode " + std::to_string(op));
         }
     }
+}
+
+// Whether eval_scalar computes the code from pc: it must know before it
+// starts, since a call it has made (a draw, a message) must not be made
+// again by the chunked code.
+bool scalar_code(const std::uint32_t* code, std::uint32_t pc) {
+    for (;;) {
+        std::uint32_t op = code[pc++];
+        switch (op) {
+        case op_end:
+            return true;
+        case nc_number:
+        case op_number_table:
+            ++pc;
+            break;
+        case nc_ref:
+        case nc_lookup_call:
+            pc += 3;
+            break;
+        case nc_call:
+            pc += 5;
+            break;
+        case nc_add:
+        case nc_sub:
+        case nc_mul:
+        case nc_div:
+        case nc_pow:
+        case nc_eq:
+        case nc_ne:
+        case nc_lt:
+        case nc_le:
+        case nc_gt:
+        case nc_ge:
+        case nc_and:
+        case nc_or:
+        case nc_neg:
+        case nc_not:
+            break;
+        default:
+            return false;
+        }
+    }
+}
+
+// Whether unit index (code c from start) runs on the scalar path, found
+// once per run.
+bool scalar_path(int index, const std::uint32_t* c, std::uint32_t start) {
+    if (static_cast<std::size_t>(index) >= scalar_units.size()) return false;
+    std::int8_t& known = scalar_units[static_cast<std::size_t>(index)];
+    if (known < 0) known = scalar_code(c, start) ? 1 : 0;
+    return known == 1;
 }
 
 // One lane of a unit without vector calls: a plain stack of doubles, no loops.
@@ -1596,6 +1662,12 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     streams = static_cast<random_stream*>(
         block_alloc(sim_pool, sizeof(random_stream) * (p.random_streams + 1), 0));
     seeded = static_cast<std::uint8_t*>(block_alloc(sim_pool, p.random_streams + 1, 0));
+    held_base = p.value_slots + p.hidden_states;
+    drawn_at = static_cast<double*>(
+        block_alloc(sim_pool, sizeof(double) * (p.random_streams ? p.held_values + 1 : 1), 0));
+    if (p.random_streams)
+        std::fill(drawn_at, drawn_at + p.held_values + 1, std::numeric_limits<double>::quiet_NaN());
+    scalar_units.assign(p.units.size(), -1);
     data_calls.assign(p.data_calls, data_instance{});
     std::uint32_t mm = std::max<std::uint32_t>(p.max_lanes, 1);
     cap = std::max<std::uint32_t>(512, mm);
@@ -1615,6 +1687,8 @@ void interp_end() {
     delays = nullptr;
     streams = nullptr;
     seeded = nullptr;
+    drawn_at = nullptr;
+    scalar_units.clear();
     value_array = nullptr;
     rate_array = nullptr;
     stack_mem.clear();
@@ -1672,7 +1746,8 @@ void eval_unit(int index, int mode) {
     const std::uint32_t* addr = h + 1;
     std::uint32_t start = h[4], m = h[5];
     if (lanes == 1 && m == 1 && array != 2 &&
-        prog->max_stack <= static_cast<std::uint32_t>(scalar_stack)) {
+        prog->max_stack <= static_cast<std::uint32_t>(scalar_stack) &&
+        scalar_path(index, c, start)) {
         double r;
         if (eval_scalar(c, start, mode, r)) {
             float f = static_cast<float>(r);

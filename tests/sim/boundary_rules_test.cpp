@@ -343,4 +343,83 @@ TEST_F(BoundaryRules, LookupInvertTakesTheFirstCrossingAndTheNearestPointBeyond)
     for (std::size_t k = 0; k < sweep.size(); ++k) EXPECT_FLOAT_EQ(got[k], sweep[k]) << k;
 }
 
+// The draws of a stream with a seed, as RANDOM UNIFORM(0, 1, seed) gives them.
+std::vector<float> draws(double seed, int count) {
+    random_stream r;
+    seed_stream(r, seed);
+    std::vector<float> v;
+    for (int k = 0; k < count; ++k) v.push_back(static_cast<float>(stream_uniform(r)));
+    return v;
+}
+
+// One value per TIME STEP: at INITIAL TIME the initial pass and the first
+// dynamic pass share one draw, and an equation whose vector function runs
+// over one element draws once.
+TEST_F(BoundaryRules, ARandomDrawIsOneValuePerTimeStep) {
+    model_builder b("draws");
+    b.control(0, 4, 1, 1);
+    b.range("da", {"d1"});
+    b.constant_list("k[da]", {1});
+    b.aux("x", "RANDOM UNIFORM(0, 1, 5)");
+    b.level("L", "0", "x");
+    b.aux("summed", "RANDOM UNIFORM(0, 1, 5) * SUM(k[da!])");
+    b.aux("largest", "RANDOM UNIFORM(0, 1, 5) * VMAX(k[da!])");
+    b.aux("product", "RANDOM UNIFORM(0, 1, 5) * PROD(k[da!])");
+    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+    const std::vector<float> expected = draws(5, 5);
+    for (int method : {im_euler, im_rk4}) {
+        SCOPED_TRACE(testing::Message() << "method " << method);
+        outcome o = run_everywhere(b, method);
+        ASSERT_EQ(o.result, sim_done) << o.messages;
+        EXPECT_EQ(series(b, o, "x"), expected);
+        EXPECT_EQ(series(b, o, "L"), std::vector<float>(5, expected[0]));
+        EXPECT_EQ(series(b, o, "summed"), expected);
+        EXPECT_EQ(series(b, o, "largest"), expected);
+        EXPECT_EQ(series(b, o, "product"), expected);
+    }
+}
+
+// A draw inside a state function's argument is one value per TIME STEP, as
+// the same draw through an auxiliary: in an auxiliary and in a rate, with
+// Euler and Runge-Kutta steps.
+TEST_F(BoundaryRules, ADrawInsideAStateFunctionIsOneValuePerTimeStep) {
+    const char* const calls[] = {
+        "SMOOTH(%, 1)",   "SMOOTH3(%, 1.5)",       "SMOOTH INIT(%, 1, 0.5)",
+        "DELAY3(%, 1.5)", "DELAY N(%, 1, 0.5, 2)", "DELAY FIXED(%, 1, 0.5)",
+    };
+    auto with = [](const char* call, const std::string& arg) {
+        std::string s = call;
+        return s.replace(s.find('%'), 1, arg);
+    };
+    model_builder b("draws in states");
+    b.control(0, 3, 0.5f, 0.5f);
+    int n = 0;
+    for (const char* call : calls) {
+        std::string id = std::to_string(n++);
+        std::string seed = std::to_string(n + 10);
+        std::string draw = "RANDOM UNIFORM(0, 1, " + seed + ")";
+        b.aux(("via aux " + id).c_str(), draw.c_str());
+        b.aux(("through aux " + id).c_str(), with(call, "via aux " + id).c_str());
+        b.aux(("inside " + id).c_str(), with(call, draw).c_str());
+        b.aux(("via rate " + id).c_str(), draw.c_str());
+        b.level(("Through rate " + id).c_str(), with(call, "via rate " + id).c_str(), "0");
+        b.level(("Inside rate " + id).c_str(), with(call, draw).c_str(), "0");
+    }
+    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+    for (int method : {im_euler, im_rk4}) {
+        SCOPED_TRACE(testing::Message() << "method " << method);
+        outcome o = run_everywhere(b, method);
+        ASSERT_EQ(o.result, sim_done) << o.messages;
+        for (int k = 0; k < n; ++k) {
+            std::string id = std::to_string(k);
+            SCOPED_TRACE(calls[k]);
+            EXPECT_EQ(series(b, o, ("via aux " + id).c_str()), draws(k + 11, 7));
+            EXPECT_EQ(series(b, o, ("inside " + id).c_str()),
+                      series(b, o, ("through aux " + id).c_str()));
+            EXPECT_EQ(series(b, o, ("Inside rate " + id).c_str()),
+                      series(b, o, ("Through rate " + id).c_str()));
+        }
+    }
+}
+
 } // namespace
