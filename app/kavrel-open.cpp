@@ -4,8 +4,8 @@
 // Exit status: 0 opened, 1 refused, not opened (the viewer's reason is
 // printed) or still busy when the time ran out, 2 no viewer answered, 64
 // wrong use.
-#include "platform/dde_bridge.h"
 #include "platform/messages.h"
+#include "platform/wire/dde_wire.h"
 
 #include <unistd.h>
 

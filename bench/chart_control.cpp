@@ -4,7 +4,7 @@
 #include "chart/chart.h"
 #include "chart/data.h"
 #include "platform/gdi.h"
-#include "platform/testing/headless.h"
+#include "tests/driver/headless.h"
 
 #include <benchmark/benchmark.h>
 

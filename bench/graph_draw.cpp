@@ -4,7 +4,7 @@
 #include "draw/drawing.h"
 #include "draw/prims.h"
 #include "platform/gdi_internal.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <benchmark/benchmark.h>
 

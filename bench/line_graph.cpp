@@ -7,7 +7,7 @@
 #include "draw/printing.h"
 #include "graphs/linegraph.h"
 #include "platform/gdi_internal.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 #include "tools/output.h"
 
 #include <benchmark/benchmark.h>

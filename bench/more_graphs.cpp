@@ -10,7 +10,7 @@
 #include "graphs/lookupdlg.h"
 #include "graphs/sensitivity.h"
 #include "platform/gdi_internal.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 #include "tools/output.h"
 
 #include <benchmark/benchmark.h>

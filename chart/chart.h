@@ -4,8 +4,8 @@
 // through which graph code fills and shapes it.
 #pragma once
 
+#include "chart/mfc/mfc_wnd.h"
 #include "chart/values.h"
-#include "platform/mfc_wnd.h"
 
 class CChartAxis;
 class CChartData;

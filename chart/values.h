@@ -4,7 +4,7 @@
 // formatting and a stack.
 #pragma once
 
-#include "platform/mfc_gdi.h"
+#include "chart/mfc/mfc_gdi.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include "chart/element.h"
 #include "chart/tick_run.h"
 #include "platform/gdi.h"
-#include "platform/testing/headless.h"
+#include "tests/driver/headless.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -9,7 +9,7 @@
 #include "chart/data.h"
 #include "chart/plot.h"
 #include "platform/gdi.h"
-#include "platform/testing/headless.h"
+#include "tests/driver/headless.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include "chart/ribbon.h"
 #include "chart/view3d.h"
 #include "platform/gdi.h"
-#include "platform/testing/headless.h"
+#include "tests/driver/headless.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include "platform/clip.h"
 #include "platform/dlg.h"
 #include "platform/global.h"
-#include "platform/testing/headless.h"
+#include "tests/driver/headless.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // whatever they accept onto a small image.
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
-#include "platform/testing/headless.h"
+#include "tests/driver/headless.h"
 
 #include <QImage>
 

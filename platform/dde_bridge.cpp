@@ -27,6 +27,9 @@
 #include <memory>
 #include <vector>
 
+static_assert(dde_wire::first_message == WM_DDE_FIRST && dde_wire::last_message == WM_DDE_LAST,
+              "the wire carries exactly the DDE messages");
+
 namespace {
 
 using dde_wire::frame;

@@ -5,7 +5,7 @@
 //
 // Modal dialogs run a nested GetMessage loop of our own (no Qt modality): the
 // owner is disabled while the dialog is up, and every posted message, timer
-// and paint keeps being dispatched. A test answerer (platform/testing/
+// and paint keeps being dispatched. A test answerer (tests/driver/
 // answerer.h) can answer a modal dialog through the hook below.
 #pragma once
 

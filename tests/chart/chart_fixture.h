@@ -5,7 +5,7 @@
 #include "chart/services.h"
 #include "chart/values.h"
 #include "platform/gdi.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

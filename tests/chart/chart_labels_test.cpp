@@ -6,7 +6,7 @@
 #include "chart/chart.h"
 #include "chart/plot.h"
 #include "chart_fixture.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <QImage>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // The class-library window: created as a child through the window layer, its
 // messages reach the virtual handlers, and destroying unbinds it.
+#include "chart/mfc/mfc_wnd.h"
 #include "platform/messages.h"
-#include "platform/mfc_wnd.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "chart/solid.h"
 #include "chart/view3d.h"
 #include "chart_fixture.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <QImage>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include "draw/prims.h"
 
 #include "platform/gdi_internal.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // derives, the font cache, measuring and unit conversion.
 #include "draw/drawing.h"
 
-#include "platform/testing/driver.h"
 #include "shell/settings_rows.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

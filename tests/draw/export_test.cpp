@@ -10,8 +10,8 @@
 #include "platform/clip.h"
 #include "platform/gdi_internal.h"
 #include "platform/metafile.h"
-#include "platform/testing/driver.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
-#include "platform/testing/answerer.h"
-#include "platform/testing/driver.h"
 #include "resources/dialogs.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/answerer.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

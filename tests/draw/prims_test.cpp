@@ -4,10 +4,10 @@
 #include "draw/prims.h"
 
 #include "platform/gdi_internal.h"
-#include "platform/testing/driver.h"
 #include "resources/patterns.h"
 #include "shell/settings_rows.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -4,13 +4,13 @@
 #include "draw/drawing.h"
 #include "draw/printing.h"
 
-#include "platform/testing/answerer.h"
-#include "platform/testing/driver.h"
 #include "resources/options.h"
 #include "shell/settings_rows.h"
 #include "tests/common/command_output.h"
 #include "tests/common/env_override.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/answerer.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

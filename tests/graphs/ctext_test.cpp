@@ -5,9 +5,9 @@
 #include "draw/drawing.h"
 #include "graphs/graphtool.h"
 #include "platform/messages.h"
-#include "platform/testing/driver.h"
 #include "shell/mainwnd.h"
 #include "shell/upcalls.h"
+#include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,6 @@
 #include "graphs/sets/graphset.h"
 #include "model/context.h"
 #include "model/model.h"
-#include "platform/testing/driver.h"
 #include "runs/runfile.h"
 #include "shell/mainwnd.h"
 #include "shell/rundrv.h"
@@ -21,6 +20,7 @@
 #include "sim/control.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 

@@ -15,7 +15,6 @@
 #include "platform/clip.h"
 #include "platform/gdi_internal.h"
 #include "platform/print.h"
-#include "platform/testing/driver.h"
 #include "runs/cache.h"
 #include "runs/runfile.h"
 #include "runs/select.h"
@@ -33,6 +32,7 @@
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 

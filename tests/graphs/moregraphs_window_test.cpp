@@ -17,8 +17,6 @@
 #include "model/subscript_selection.h"
 #include "model/varnames.h"
 #include "platform/print.h"
-#include "platform/testing/answerer.h"
-#include "platform/testing/driver.h"
 #include "runs/cache.h"
 #include "runs/runfile.h"
 #include "runs/select.h"
@@ -34,6 +32,8 @@
 #include "sim/setup.h"
 #include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/answerer.h"
+#include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 

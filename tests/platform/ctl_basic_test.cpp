@@ -2,8 +2,8 @@
 #include "dlg_fixture.h"
 
 #include "platform/gdi.h"
-#include "platform/testing/answerer.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/answerer.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

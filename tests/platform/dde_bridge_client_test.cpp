@@ -8,8 +8,8 @@
 #include "platform/dde_bridge.h"
 #include "platform/global.h"
 #include "platform/messages.h"
-#include "platform/testing/driver.h"
 #include "platform/win.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 
 #include "platform/controls.h"
 #include "platform/dlg.h"
-#include "platform/testing/answerer.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/answerer.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

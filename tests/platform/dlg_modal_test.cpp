@@ -3,7 +3,7 @@
 #include "dlg_fixture.h"
 
 #include "platform/dlg.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "platform/menu.h"
 #include "platform/msgbox.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

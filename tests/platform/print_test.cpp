@@ -3,7 +3,7 @@
 #include "dlg_fixture.h"
 
 #include "platform/print.h"
-#include "platform/testing/answerer.h"
+#include "tests/driver/answerer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "dlg_fixture.h"
 
 #include "platform/shellexec.h"
-#include "platform/testing/answerer.h"
+#include "tests/driver/answerer.h"
 
 #include <gtest/gtest.h>
 

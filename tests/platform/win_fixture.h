@@ -3,8 +3,8 @@
 #pragma once
 
 #include "platform/gdi.h"
-#include "platform/testing/driver.h"
 #include "platform/win.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "platform/controls.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

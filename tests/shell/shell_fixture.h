@@ -21,8 +21,6 @@
 #include "model/modelfile.h"
 #include "platform/menu.h"
 #include "platform/shellexec.h"
-#include "platform/testing/answerer.h"
-#include "platform/testing/driver.h"
 #include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "shell/controlpanel.h"
@@ -42,6 +40,8 @@
 #include "shell/wip.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+#include "tests/driver/answerer.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // folder, there too (to look at after the run).
 #pragma once
 
-#include "platform/testing/driver.h"
 #include "platform/win.h"
+#include "tests/driver/driver.h"
 
 #include <QImage>
 #include <QWidget>

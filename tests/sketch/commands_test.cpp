@@ -13,7 +13,6 @@
 #include "draw/drawing.h"
 #include "draw/printing.h"
 #include "platform/print.h"
-#include "platform/testing/answerer.h"
 #include "resources/dialogs.h"
 #include "resources/options.h"
 #include "shell/controls/popuplist.h"
@@ -23,6 +22,7 @@
 #include "sketch/mouse.h"
 #include "sketch/overlays.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/answerer.h"
 #include "tests/sketch/window_fixture.h"
 
 namespace td = test_driver;

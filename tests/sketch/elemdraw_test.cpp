@@ -19,7 +19,6 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/print.h"
-#include "platform/testing/driver.h"
 #include "shell/settings_rows.h"
 #include "sim/simdata.h"
 #include "sketch/drawsketch.h"
@@ -27,6 +26,7 @@
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
+#include "tests/driver/driver.h"
 #include "tests/sketch/sketch_fixture.h"
 #include "tests/support/view_layout.h"
 

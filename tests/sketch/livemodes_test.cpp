@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "graphs/graphtool.h"
-#include "platform/testing/answerer.h"
 #include "resources/dialogs.h"
 #include "runs/runfile.h"
 #include "shell/controls/slider.h"
@@ -13,6 +12,7 @@
 #include "shell/toolset.h"
 #include "sketch/ioobjects.h"
 #include "sketch/keys.h"
+#include "tests/driver/answerer.h"
 #include "tests/sketch/live_fixture.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <set>
 
 #include "platform/gdi.h"
-#include "platform/testing/driver.h"
 #include "sketch/commands.h"
 #include "sketch/overlays.h"
+#include "tests/driver/driver.h"
 #include "tests/sketch/sketch_fixture.h"
 
 namespace {

@@ -15,10 +15,10 @@
 #include "foundation/memory.h"
 #include "foundation/types.h"
 #include "model/varnames.h"
-#include "platform/testing/answerer.h"
 #include "resources/sketchdlg.h"
 #include "sketch/mouse.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/answerer.h"
 #include "tests/sketch/live_fixture.h"
 
 namespace td = test_driver;

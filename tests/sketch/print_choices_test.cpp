@@ -13,7 +13,6 @@
 #include "draw/printing.h"
 #include "platform/controls.h"
 #include "platform/print.h"
-#include "platform/testing/answerer.h"
 #include "resources/dialogs.h"
 #include "resources/options.h"
 #include "shell/settings_rows.h"
@@ -22,6 +21,7 @@
 #include "tests/common/command_output.h"
 #include "tests/common/env_override.h"
 #include "tests/common/packages.h"
+#include "tests/driver/answerer.h"
 #include "tests/sketch/window_fixture.h"
 
 namespace td = test_driver;

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "model/context.h"
-#include "platform/testing/driver.h"
 #include "shell/mainplace.h"
 #include "shell/menucmd.h"
 #include "shell/state.h"
@@ -18,6 +17,7 @@
 #include "sketch/geometry.h"
 #include "sketch/ioobjects.h"
 #include "sketch/sketchwin.h"
+#include "tests/driver/driver.h"
 #include "tests/sketch/window_fixture.h"
 #include "tools/output.h"
 

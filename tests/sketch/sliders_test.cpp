@@ -8,11 +8,11 @@
 #include <algorithm>
 
 #include "foundation/types.h"
-#include "platform/testing/answerer.h"
 #include "resources/sketchdlg.h"
 #include "sketch/drawsketch.h"
 #include "sketch/viewnav.h"
 #include "tests/common/message_log.h"
+#include "tests/driver/answerer.h"
 #include "tests/sketch/live_fixture.h"
 
 namespace td = test_driver;

@@ -13,12 +13,12 @@
 #include "model/model.h"
 #include "platform/clip.h"
 #include "platform/print.h"
-#include "platform/testing/driver.h"
 #include "shell/settings_rows.h"
 #include "sketch/drawsketch.h"
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
+#include "tests/driver/driver.h"
 #include "tests/sketch/sketch_fixture.h"
 
 namespace {

@@ -10,12 +10,12 @@
 
 #include "model/context.h"
 #include "model/model.h"
-#include "platform/testing/driver.h"
 #include "shell/mainplace.h"
 #include "shell/menucmd.h"
 #include "shell/state.h"
 #include "shell/upcalls.h"
 #include "sketch/sketchwin.h"
+#include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 
 class SketchWindow : public ShellWorkbenchTest {

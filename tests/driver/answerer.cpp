@@ -1,5 +1,5 @@
 // The test answerer (see answerer.h).
-#include "platform/testing/answerer.h"
+#include "tests/driver/answerer.h"
 
 #include "platform/controls.h"
 #include "platform/msgbox.h"

@@ -1,8 +1,6 @@
 // The bridge's frames, its per-user folder and the client's side of a
-// connection (see dde_bridge.h). No Qt here: the client program uses it alone.
-#include "platform/dde_bridge.h"
-
-#include "platform/messages.h"
+// connection.
+#include "platform/wire/dde_wire.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -89,7 +87,7 @@ parsed decode(const char* p, std::size_t n, frame* out, std::size_t* used, std::
     // The message is checked as soon as it is there, before the body is waited for.
     if (n >= 6) {
         const unsigned message = get16(p + 4);
-        if (message < WM_DDE_FIRST || message > WM_DDE_LAST) {
+        if (message < first_message || message > last_message) {
             *why = "an unknown message " + std::to_string(message);
             return parsed::bad;
         }
@@ -98,9 +96,9 @@ parsed decode(const char* p, std::size_t n, frame* out, std::size_t* used, std::
     const std::size_t end = 4 + static_cast<std::size_t>(body);
     frame f;
     f.message = get16(p + 4);
-    f.word1 = static_cast<WORD>(get16(p + 6));
-    f.word2 = static_cast<WORD>(get16(p + 8));
-    f.word3 = static_cast<WORD>(get16(p + 10));
+    f.word1 = static_cast<std::uint16_t>(get16(p + 6));
+    f.word2 = static_cast<std::uint16_t>(get16(p + 8));
+    f.word3 = static_cast<std::uint16_t>(get16(p + 10));
     std::size_t at = header_size;
     if (!take_name(p, &at, end, &f.name1, why) || !take_name(p, &at, end, &f.name2, why))
         return parsed::bad;

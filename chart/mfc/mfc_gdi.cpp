@@ -1,5 +1,5 @@
 // The class library's device contexts and drawing objects.
-#include "platform/mfc_gdi.h"
+#include "chart/mfc/mfc_gdi.h"
 
 #include "platform/msgbox.h"
 

@@ -1,5 +1,5 @@
 // The class library's window over the platform's window layer.
-#include "platform/mfc_wnd.h"
+#include "chart/mfc/mfc_wnd.h"
 
 #include "platform/messages.h"
 

@@ -3,7 +3,7 @@
 // maps). Only the handlers the chart control needs are routed.
 #pragma once
 
-#include "platform/mfc_gdi.h"
+#include "chart/mfc/mfc_gdi.h"
 #include "platform/win.h"
 
 class CWnd {

@@ -1,4 +1,4 @@
-#include "platform/testing/driver.h"
+#include "tests/driver/driver.h"
 
 #include "platform/win_internal.h"
 

@@ -1,4 +1,4 @@
-#include "platform/testing/headless.h"
+#include "tests/driver/headless.h"
 
 #include <QGuiApplication>
 
