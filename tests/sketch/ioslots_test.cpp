@@ -4,12 +4,12 @@
 
 #include "model/subscript_selection.h"
 #include "model/varnames.h"
-#include "platform/testing/answerer.h"
 #include "shell/controls/slider.h"
 #include "sim/control.h"
 #include "sim/game.h"
 #include "sketch/drawsketch.h"
 #include "sketch/ioobjects.h"
+#include "tests/driver/answerer.h"
 #include "tests/sketch/live_fixture.h"
 
 namespace {

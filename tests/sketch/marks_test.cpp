@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "draw/drawing.h"
-#include "platform/testing/driver.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 #include "sim/simdata.h"
 #include "sketch/drawsketch.h"
 #include "sketch/views.h"
+#include "tests/driver/driver.h"
 #include "tests/sketch/sketch_fixture.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/view_layout.h"
