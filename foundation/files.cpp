@@ -775,6 +775,7 @@ int save_with_backup(const char* path, char** backup_out) {
     // complete; a copy where links are not possible.
     ::unlink(backup.c_str());
     if (::link(p.c_str(), backup.c_str()) == 0) return 1;
+    int error = errno;
     bool ok = false;
     if (std::FILE* in = open_regular_stream(p.c_str(), "rb")) {
         std::vector<unsigned char> bytes;
@@ -783,11 +784,23 @@ int save_with_backup(const char* path, char** backup_out) {
         while ((n = std::fread(buf, 1, sizeof buf, in)) > 0)
             bytes.insert(bytes.end(), buf, buf + n);
         ok = !std::ferror(in);
+        if (!ok) error = errno;
         std::fclose(in);
-        if (ok) ok = write_file_atomic(backup, bytes.data(), bytes.size());
+        if (ok) {
+            ok = write_file_atomic(backup, bytes.data(), bytes.size());
+            if (!ok) error = errno;
+        }
+    } else {
+        error = errno;
     }
     if (!ok) {
-        report(8, "Unable to rename %s to %s", p.c_str(), backup.c_str());
+        // The system's reason, so that a folder the user may not write in
+        // says so.
+        if (error)
+            report(8, "Unable to rename %s to %s: %s", p.c_str(), backup.c_str(),
+                   std::strerror(error));
+        else
+            report(8, "Unable to rename %s to %s", p.c_str(), backup.c_str());
         return 0;
     }
     return 1;

@@ -853,6 +853,7 @@ void install_graph_set_hooks() {
     };
     graph_set_slots.tool_names = tool_names;
     graph_set_slots.run_tool = run_tool;
+    graph_set_slots.model_opened = use_saved_model_graph_set;
     install_value_ref_hook();
     set_wip_graph_updater(update_wip_graph);
     set_wip_run_start_hook(open_wip_graphs);

@@ -121,6 +121,9 @@ struct graph_set_slot_hooks {
     int (*ask_save)(int all) = nullptr;
     int (*tool_names)(std::vector<std::string>* out) = nullptr;
     int (*run_tool)(const char* name) = nullptr;
+    // Told once a model has opened (and is the current model): the set
+    // saved for it beside its file takes the place of the one inside it.
+    void (*model_opened)() = nullptr;
 };
 extern graph_set_slot_hooks graph_set_slots;
 

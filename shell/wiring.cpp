@@ -137,6 +137,7 @@ void model_opened() {
     model_closed_here = false;
     if (model_is_open()) reset_value_cache(-1, 1, 1);
     refresh_time_axis();
+    if (graph_set_slots.model_opened) graph_set_slots.model_opened();
     fill_graph_list(); // the new model's custom graphs
     // The Datasets page, shown or only hidden with the panel, lists the new
     // model's runs and folder, never the closed model's.

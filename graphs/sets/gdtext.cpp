@@ -245,6 +245,7 @@ struct gd_reader {
     int quiet;
     std::string value;
     bool at_end = false;
+    gd_read_notes* notes = nullptr;
 
     // Reads the next line (a trailing backslash joins the next one) into
     // line_buf; false at the end of the text.
@@ -349,6 +350,7 @@ struct gd_reader {
 
     void bad(const char* what, const graph_def& d) {
         if (!quiet) report(5, "bad %s descriptions for %s", what, d.name.c_str());
+        if (notes) notes->refused.push_back(d.name);
     }
 
     // The keywords line graphs and bar graphs read alike; false for any
@@ -837,8 +839,16 @@ struct gd_reader {
 
 } // namespace
 
-void read_graph_definitions(graph_set& set, int quiet) {
-    gd_reader r{set, quiet, {}, false};
+void read_graph_definitions(graph_set& set, int quiet, gd_read_notes* notes) {
+    gd_reader r{set, quiet, {}, false, notes};
+    struct note_end {
+        gd_read_notes* notes;
+        ~note_end() {
+            if (!notes) return;
+            const std::size_t n = std::strlen(line_buf);
+            notes->cut = n > 0 && line_buf[n - 1] != '\n';
+        }
+    } at_end{notes};
     int code = r.next_code();
     while (code >= 0) {
         switch (code) {

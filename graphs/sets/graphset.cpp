@@ -10,11 +10,15 @@
 #include "graphs/sets/gdtext.h"
 #include "graphs/sets/kgf.h"
 #include "model/context.h"
+#include "model/model.h"
 #include "shell/filechoice.h"
 
 #include <strings.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -37,6 +41,33 @@ void read_into(graph_set& set, int quiet, bool need_marker) {
         if (std::strncmp(line_buf, graph_set_marker_line, 9) != 0) return;
     }
     read_graph_definitions(set, quiet);
+}
+
+// One message for what a graph-set file lost: the definitions that could
+// not be read (each was reported alone, but only to the error log) and the
+// rest of a file cut short.
+void tell_what_was_lost(const std::string& name, const graph_set& set, const gd_read_notes& notes) {
+    if (!notes.cut && notes.refused.empty()) return;
+    std::string lost;
+    for (const std::string& n : notes.refused) lost += (lost.empty() ? "" : ", ") + n;
+    if (notes.cut) {
+        report(7,
+               "The graph set %s ends early (it looks cut short): %zu definitions were read%s%s; "
+               "whatever followed the cut is lost",
+               name.c_str(), set.defs.size(), lost.empty() ? "" : "; not read: ", lost.c_str());
+        return;
+    }
+    report(7, "The graph set %s has definitions that could not be read and were left out: %s",
+           name.c_str(), lost.c_str());
+}
+
+// Where the set a model carries inside it goes once changed: a .kgd of the
+// model's name beside the model's file ("" with no model file). Saved there,
+// it is the set used when the model opens again.
+std::string model_set_file() {
+    const char* model = current_model_name();
+    if (!model || !*model || !model_rec || model_rec->state == 2) return {};
+    return set_extension(model, fk_graph_text, 1);
 }
 
 } // namespace
@@ -177,15 +208,25 @@ int load_graph_set(const char* name, int as_text, int quiet, int for_model, std:
     }
     if (text) {
         if (!open_text_source(path.c_str(), 0, 0)) {
-            if (!quiet) report(8, "Unable to open %s to read in user graphs", rel.c_str());
+            const int error = errno;
+            if (!quiet) {
+                if (error)
+                    report(8, "Unable to open %s to read in user graphs: %s", rel.c_str(),
+                           std::strerror(error));
+                else
+                    report(8, "Unable to open %s to read in user graphs", rel.c_str());
+            }
             return found;
         }
         const int collecting = err_window_on;
         if (!collecting) set_error_title(rel.c_str());
         loaded.owner = owner;
         loaded.from_text = 1;
-        read_graph_definitions(loaded, quiet);
+        gd_read_notes notes;
+        read_graph_definitions(loaded, quiet, &notes);
+        notes.cut = notes.cut || text_source_refused();
         close_text_source();
+        if (!quiet) tell_what_was_lost(rel, loaded, notes);
     }
     if (for_model) {
         loaded.state = 255;
@@ -213,7 +254,12 @@ int save_graph_set_text(handle symbols, int index, file_handle fh, int ask_name)
             report(8, "%s", error.c_str());
             return 0;
         }
-        if (fh_write(fh, text.data(), text.size()) != text.size()) return 0;
+        if (fh_write(fh, text.data(), text.size()) != text.size()) {
+            const int error = errno;
+            report(8, "Unable to write the graph set: %s",
+                   error ? std::strerror(error) : "the write failed");
+            return 0;
+        }
         set->state = 0;
         return 1;
     }
@@ -254,12 +300,16 @@ int save_graph_set_text(handle symbols, int index, file_handle fh, int ask_name)
     if (!save_with_backup(path.c_str(), nullptr)) return 0;
     file_handle out = fh_open_write(path.c_str(), 0, 0);
     if (out < 0) {
-        report(8, "Unable to open %s to write graph file", name.c_str());
+        const int error = errno;
+        report(8, "Unable to open %s to write graph file: %s", name.c_str(),
+               error ? std::strerror(error) : "the file cannot be made");
         return 0;
     }
     fh_guard guard(out);
     if (fh_write(out, text.data(), text.size()) != text.size() || guard.close() <= 0) {
-        report(8, "Unable to open %s to write graph file", name.c_str());
+        const int error = errno;
+        report(8, "Unable to write graph file %s: %s", name.c_str(),
+               error ? std::strerror(error) : "the write failed");
         return 0;
     }
     set = &graph_sets()[static_cast<std::size_t>(index)];
@@ -290,6 +340,29 @@ int model_graph_set_hook(const char* text_or_name, int from_text) {
     return load_graph_set(text_or_name, 0, 0, 1, 0);
 }
 
+void use_saved_model_graph_set() {
+    const std::string file = model_set_file();
+    std::error_code ec;
+    if (file.empty() || !std::filesystem::is_regular_file(file, ec)) return;
+    const int inside = current_graph_set();
+    const graph_set* own = graph_set_at(inside);
+    // A set the model names as a file of its own is that file already.
+    if (own && !own->name.empty()) return;
+    const int saved = load_graph_set(file.c_str(), 1, 0, 1, 0);
+    graph_set* s = graph_set_at(saved);
+    if (!s || saved == inside) return;
+    if (s->defs.empty()) {
+        // Nothing usable in it: the model's own set stays (the load said why).
+        free_graph_set(saved);
+        return;
+    }
+    // Written by the program for this model, not by hand: saving it again
+    // needs no question about overwriting an editor's file.
+    s->from_text = 0;
+    if (inside) free_graph_set(inside);
+    set_current_graph_set(saved);
+}
+
 int query_save_graph_sets(int all) {
     auto& t = graph_sets();
     if (t.size() < 2) return 1;
@@ -302,11 +375,28 @@ int query_save_graph_sets(int all) {
         if (!all && !s.for_model) continue;
         asked.push_back(static_cast<int>(i));
         if (s.state == 0 || s.state > 127) continue;
-        std::string q = "The custom graph set " +
-                        (s.name.empty() ? std::string("without name") : s.name) +
-                        " has been modified - do you want to save it";
+        // The question names the set and the file it goes to. The set a
+        // model carries inside it goes beside the model, under its name.
+        const std::string beside = s.name.empty() && s.for_model ? model_set_file() : "";
+        std::string q;
+        if (!beside.empty())
+            q = std::string("The custom graph set of the model ") +
+                file_name_part(current_model_name()) +
+                " has been modified - do you want to save it to " + beside +
+                " (used in its place when the model opens again)";
+        else if (s.name.empty() || s.from_kgf)
+            q = "The custom graph set " + (s.name.empty() ? std::string("without name") : s.name) +
+                " has been modified - do you want to save it (you choose the file)";
+        else
+            q = "The custom graph set " + s.name +
+                " has been modified - do you want to save it to " +
+                full_path(nullptr, s.name.c_str());
         int answer = ask_question(question_yes_no_cancel, q.c_str(), 7);
         if (answer == 2) return 0;
+        if (answer == 6 && !beside.empty()) {
+            t[i].name = relative_name(beside.c_str());
+            t[i].from_text = 0;
+        }
         if (answer == 6 && !save_graph_set_text(0, static_cast<int>(i), -1, 0)) return 0;
     }
     for (int i : asked) free_graph_set(i);

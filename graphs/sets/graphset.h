@@ -62,3 +62,9 @@ int model_graph_set_hook(const char* text_or_name, int from_text);
 // open model), then frees them (the shell's ask_save_graph_sets); 1 to go on, 0 when the user
 // cancelled or a save failed (nothing is freed then).
 int query_save_graph_sets(int all);
+// Once a model has opened: a graph set saved for it beside its file (the
+// model's name with .kgd, as the exit question saves the set the model
+// carries inside it) is used in place of that inside set. A model whose
+// settings name a set file of their own keeps that one; a saved file with no
+// definition that reads keeps the inside set.
+void use_saved_model_graph_set();

@@ -28,6 +28,7 @@
 #include "shell/state.h"
 #include "shell/upcalls.h"
 #include "shell/wip.h"
+#include "shell/wiring.h"
 #include "sim/control.h"
 #include "sim/game.h"
 #include "sim/runname.h"
@@ -537,15 +538,50 @@ TEST_F(CustomGraphs, AMovedWindowMarksTheSetAndTheExitQuestionSavesIt) {
     EXPECT_EQ(d.y, 77);
     EXPECT_GT(d.width, 400);
 
-    // Yes: the set has no file of its own, so it asks for one.
-    answerer::box("Question from Kavrel").text("has been modified").press(IDYES);
-    answerer::dialog(dlg_file_choice).set_text(fdc_name, dir + "/placed").press(IDOK);
+    // Yes: the set the model carries goes beside the model under its name,
+    // which the question says.
+    const std::string beside = dir + "/inventory.kgd";
+    answerer::box("Question from Kavrel")
+        .text("The custom graph set of the model inventory.kmf has been modified - do you want "
+              "to save it to " +
+              beside)
+        .press(IDYES);
     EXPECT_EQ(ask_save_graph_sets(1), 1);
-    std::ifstream in(dir + "/placed.kgd", std::ios::binary);
+    EXPECT_EQ(answerer::pending(), 0u);
+    std::ifstream in(beside, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find(":GRAPH Orders"), std::string::npos);
     EXPECT_NE(text.find(":LOCATION 123,77"), std::string::npos) << text;
+
+    // Opened again, the model uses the saved set, with the place it keeps.
+    close_framed_tool_windows(1);
+    ASSERT_EQ(open_model(1, 0, sample_path_.c_str(), 0), 1);
+    model_opened();
+    ASSERT_NE(set(), nullptr);
+    const int again = def_index("Orders");
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(set()->defs[static_cast<std::size_t>(again)].x, 123);
+    EXPECT_EQ(set()->defs[static_cast<std::size_t>(again)].y, 77);
+    EXPECT_EQ(set()->defs.size(), 7u);
+    // Changed again, it is saved to the same file, asking nothing else.
+    mark_set_modified(current_graph_set());
+    answerer::box("Question from Kavrel").text("save it to " + beside).press(IDYES);
+    EXPECT_EQ(ask_save_graph_sets(1), 1);
     EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_FALSE(answerer::seen().empty());
+    for (const auto& seen : answerer::seen())
+        EXPECT_EQ(seen.text.find("came from the Text Editor"), std::string::npos) << seen.text;
+}
+
+// A saved set that holds nothing readable leaves the model its own set.
+TEST_F(CustomGraphs, AnUnreadableSavedSetLeavesTheModelsOwn) {
+    std::ofstream(dir + "/inventory.kgd") << ":GRAPH\n";
+    answerer::box("Caution from Kavrel").text("could not be read and were left out").press(IDOK);
+    ASSERT_EQ(open_model(1, 0, sample_path_.c_str(), 0), 1);
+    model_opened();
+    EXPECT_EQ(answerer::pending(), 0u);
+    ASSERT_NE(set(), nullptr);
+    EXPECT_EQ(set()->defs.size(), 7u);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "graphs/sets/kgf.h"
 #include "model/blockfile.h"
 #include "shell/upcalls.h"
+#include "tests/common/fault_child.h"
 #include "tests/common/message_log.h"
 
 #include <gtest/gtest.h>
@@ -616,6 +617,84 @@ TEST_F(GraphSets, SaveWritesTheTextFile) {
     message_log::messages.clear();
     EXPECT_EQ(save_graph_set_text(0, 99, -1, 0), 0);
     EXPECT_TRUE(message_log::said("WU3213"));
+}
+
+TEST_F(GraphSets, ACutFileSaysWhatWasLost) {
+    // Four graphs written by the program, cut inside the third.
+    const std::string whole = ":GRAPH one\r\n:VAR a\r\n\r\n:GRAPH two\r\n:VAR b\r\n\r\n"
+                              ":GRAPH three\r\n:TITLE Three\r\n:VAR c\r\n\r\n"
+                              ":GRAPH four\r\n:VAR d\r\n";
+    write("whole.kgd", whole);
+    int i = load_graph_set("whole.kgd", 1, 0, 0, 0);
+    ASSERT_GT(i, 0);
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].defs.size(), 4u);
+    EXPECT_FALSE(message_log::said("ends early"));
+    EXPECT_FALSE(message_log::said("left out"));
+
+    write("cut.kgd", whole.substr(0, whole.find(":TITLE Three") + 5));
+    message_log::messages.clear();
+    i = load_graph_set("cut.kgd", 1, 0, 0, 0);
+    ASSERT_GT(i, 0);
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].defs.size(), 2u);
+    EXPECT_TRUE(message_log::said("The graph set cut.kgd ends early (it looks cut short): 2 "
+                                  "definitions were read; not read: three; whatever followed "
+                                  "the cut is lost",
+                                  7));
+    // Cut at a line's end inside a section: the section is said to be lost.
+    write("cut2.kgd", whole.substr(0, whole.find(":VAR c")));
+    message_log::messages.clear();
+    i = load_graph_set("cut2.kgd", 1, 0, 0, 0);
+    ASSERT_GT(i, 0);
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].defs.size(), 2u);
+    EXPECT_TRUE(message_log::said("left out: three", 7));
+    // Quiet loads say nothing.
+    message_log::messages.clear();
+    load_graph_set("cut.kgd", 1, 1, 0, 0);
+    EXPECT_FALSE(message_log::said("cut short"));
+}
+
+TEST_F(GraphSets, FailedWritesAndReadsNameTheSystemsReason) {
+    write("g.kgd", ":GRAPH g\r\n:VAR x\r\n");
+    const int i = load_graph_set("g.kgd", 0, 0, 0, 0);
+    ASSERT_GT(i, 0);
+    // The backup cannot be made: a folder holds its name.
+    fs::create_directories(dir_ / "g.kgd.bak" / "in");
+    answers = {6};
+    EXPECT_EQ(save_graph_set_text(0, i, -1, 0), 0);
+    const std::string bak = (dir_ / "g.kgd.bak").string();
+    EXPECT_TRUE(message_log::said(
+        "Unable to rename " + (dir_ / "g.kgd").string() + " to " + bak + ": ", 8));
+    fs::remove_all(dir_ / "g.kgd.bak");
+    // A file that cannot be made: its folder is a file.
+    write("notdir", "x");
+    graph_sets()[static_cast<std::size_t>(i)].name = "notdir/g.kgd";
+    graph_sets()[static_cast<std::size_t>(i)].from_text = 0;
+    message_log::messages.clear();
+    EXPECT_EQ(save_graph_set_text(0, i, -1, 0), 0);
+    EXPECT_TRUE(
+        message_log::said("Unable to open notdir/g.kgd to write graph file: Not a directory", 8));
+    // A full disk (a file-size limit stands in for it): the write says so.
+    graph_sets()[static_cast<std::size_t>(i)].name = "big.kgd";
+    for (int k = 0; k < 200; ++k) {
+        graph_def d = make_graph_def(gd_line);
+        d.name = "graph" + std::to_string(k);
+        graph_var v;
+        v.name = std::string(60, 'v');
+        d.vars.push_back(v);
+        add_graph_def(graph_sets()[static_cast<std::size_t>(i)], d);
+    }
+    const auto said =
+        fault_child::under_size_limit(2048, [&] { return save_graph_set_text(0, i, -1, 0); });
+    bool told = false;
+    for (const auto& m : said)
+        told = told || (m.kind == 8 && m.text.find("big.kgd") != std::string::npos &&
+                        m.text.find("File too large") != std::string::npos);
+    EXPECT_TRUE(told);
+    // A file that cannot be read says why.
+    message_log::messages.clear();
+    EXPECT_EQ(load_graph_set("nowhere/none.kgd", 1, 0, 0, 0), 0);
+    EXPECT_TRUE(message_log::said(
+        "Unable to open nowhere/none.kgd to read in user graphs: No such file or directory", 8));
 }
 
 // Cancel at the second question used to leave the first set freed while

@@ -37,7 +37,8 @@ protected:
         ShowWindow(main_wnd, SW_SHOW);
         MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
         layout_frame(main_wnd);
-        ASSERT_EQ(open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1);
+        sample_path_ = sample("inventory.kmf");
+        ASSERT_EQ(open_model(1, 0, sample_path_.c_str(), 0), 1);
         install_run_driver();
         wip_install_sim_hooks();
         ask_dataset_overwrite = false;
@@ -66,4 +67,6 @@ protected:
         test_driver::run_until_idle();
     }
     graph_set* set() { return graph_set_at(current_graph_set()); }
+
+    std::string sample_path_; // the model opened, in the test's folder
 };
