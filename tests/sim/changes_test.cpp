@@ -94,6 +94,28 @@ TEST_F(Changes, ConstantsListsLookupsAndStringsReachTheNextRun) {
     EXPECT_TRUE(std::ifstream(dir_ + "/Current.kdf").good());
 }
 
+// A list of two files, the first named in quotes because of its blank and
+// the second without an extension: both are read, in order, from the
+// model's folder, so the second's k wins and the first's c stays.
+TEST_F(Changes, AListWithAQuotedNameAppliesEveryFile) {
+    std::ofstream(dir_ + "/first one.cin") << "k = 5\nc[region] = 4, 5, 6\n";
+    std::ofstream(dir_ + "/second.cin") << "k = 9\n";
+    ASSERT_EQ(read_change_files("\"first one.cin\" second"), 1) << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 9);
+    EXPECT_FLOAT_EQ(value(slot_c_ + 0), 4);
+    EXPECT_FLOAT_EQ(value(slot_c_ + 2), 6);
+    sim_output out = run_with_copies();
+    EXPECT_FLOAT_EQ(saved_value(out, 4, slot_s_ + 1), 20); // 4 steps of 5
+    EXPECT_FLOAT_EQ(saved_value(out, 2, slot_shaped_), 2 * 9);
+
+    // A name that is not there refuses the list from that file on, and says
+    // which file it was.
+    clear_setup();
+    EXPECT_EQ(read_change_files("second \"no such.cin\""), 0);
+    EXPECT_TRUE(messages.contains("no such.cin")) << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 9); // the file before it stays applied
+}
+
 TEST_F(Changes, ABadLineIsShownWithItsCaretAndChangesNothing) {
     EXPECT_EQ(read_changes_text("k = 5\nc[region] = 1, 2\n", "bad.cin"), 0);
     EXPECT_TRUE(

@@ -120,6 +120,33 @@ TEST_F(DataReaders, ASeriesIsSearchedWithTheTimeInDouble) {
     EXPECT_FLOAT_EQ(saved_value(out, 2, slot_of(b, "observed")), 1e9f);
 }
 
+// A series whose last time is not exact in float: 0.9f is 0.899999976, a
+// hair before the run's last Time 0.9. The series still ends there, so the
+// last step takes its last value rather than the missing value past its span;
+// between its points it is the line through them.
+int inexact_end_reader(const data_source_call&, std::vector<std::vector<float>>* times,
+                       std::vector<std::vector<float>>* values) {
+    times->push_back({0, 0.3f, 0.9f});
+    values->push_back({1, 4, 7});
+    return 1;
+}
+
+TEST_F(DataReaders, ASeriesEndingOnATimeInexactInFloatKeepsItsLastValue) {
+    set_data_source_reader(&inexact_end_reader);
+    model_builder b("inexact end");
+    b.control(0, 0.9f, 0.1f, 0.1f);
+    b.data("observed", "GET KDF DATA(\"past\", \"x\", 0, 1)");
+    ASSERT_TRUE(b.finish()) << b.errors()[0];
+    sim_output out;
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+    const std::int32_t o = slot_of(b, "observed");
+    EXPECT_FLOAT_EQ(saved_value(out, 0, o), 1);
+    EXPECT_NEAR(saved_value(out, 2, o), 3, 1e-5);   // 0.2 on the first segment: 1 + 0.2 * 10
+    EXPECT_NEAR(saved_value(out, 6, o), 5.5, 1e-5); // 0.6 on the second: 4 + 0.3 * 5
+    EXPECT_NEAR(saved_value(out, 9, o), 7, 1e-5);
+    EXPECT_FALSE(is_na(saved_value(out, 9, o)));
+}
+
 } // namespace
 
 namespace {

@@ -114,6 +114,53 @@ TEST(GridNames, TheWorksheetCarriesItsCodePage) {
     EXPECT_EQ(cells[0].text, "?????");
 }
 
+// A sheet taller than a byte's reach and a NUMBER record per cell: every
+// number keeps its row and column, as the program's own reader and xlrd read it.
+TEST(GridNames, EveryNumberOfATallSheetKeepsItsRow) {
+    ASSERT_EQ(packages_missing({"python3-xlrd"}), "");
+    folder dir;
+    grid_rows g;
+    constexpr int rows_made = 600;
+    for (int r = 0; r < rows_made; ++r) {
+        // Values that say where they belong: row r, value column c holds r + c / 10.
+        const float v[] = {static_cast<float>(r), static_cast<float>(r) + 0.5f,
+                           static_cast<float>(r) + 0.25f};
+        grid_add_row(g, ("r" + std::to_string(r)).c_str(), nullptr, v, nullptr, 3, false, nullptr,
+                     0, 0);
+    }
+    const std::vector<std::uint8_t> biff = grid_export_biff(g);
+    int rows = 0, cols = 0;
+    std::vector<biff_cell> cells;
+    std::string why;
+    ASSERT_TRUE(check_biff2(biff.data(), biff.size(), &rows, &cols, &cells, &why)) << why;
+    EXPECT_EQ(rows, rows_made);
+    EXPECT_EQ(cols, 4);
+    int numbers = 0;
+    for (const biff_cell& c : cells) {
+        if (!c.number) {
+            EXPECT_EQ(c.column, 0);
+            EXPECT_EQ(c.text, "r" + std::to_string(c.row));
+            continue;
+        }
+        ++numbers;
+        const double offsets[] = {0, 0, 0.5, 0.25};
+        ASSERT_GE(c.column, 1);
+        ASSERT_LE(c.column, 3);
+        EXPECT_DOUBLE_EQ(c.value, c.row + offsets[c.column]) << "row " << c.row;
+    }
+    EXPECT_EQ(numbers, 3 * rows_made);
+
+    write(dir.path / "tall.xls", biff);
+    const std::string read_back = xlrd_cells(dir.path, dir.path / "tall.xls");
+    for (int r : {0, 255, 256, 257, 511, 599}) {
+        const std::string rs = std::to_string(r);
+        EXPECT_NE(read_back.find(rs + ",0=r" + rs + "\n" + rs + ",1=" + rs + ".0\n" + rs +
+                                 ",2=" + rs + ".5\n" + rs + ",3=" + rs + ".25\n"),
+                  std::string::npos)
+            << "row " << r;
+    }
+}
+
 TEST(GridNames, TheOfficeSuiteReadsTheNames) {
     if (sanitized) GTEST_SKIP() << "run by the Release build";
     ASSERT_EQ(packages_missing({"libreoffice-calc-nogui"}), "");
