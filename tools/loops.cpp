@@ -217,10 +217,10 @@ void write_loops(symbol_id var, const loop_list& list, int count) {
 }
 
 std::string loops_cut_note(symbol_id var) {
-    return std::string("The search for loops through ") + varformat(var, 0) +
-           " stops at loops of " + std::to_string(loop_longest) + " variables (" +
-           std::to_string(loop_longest + 1) +
-           " links) and was cut there: longer loops may exist and are not listed.";
+    return "The search was cut at its depth limit of " + std::to_string(loop_longest + 1) +
+           " links (loops of up to " + std::to_string(loop_longest) +
+           " variables).\nLonger loops through " + varformat(var, 0) +
+           " may exist and are not listed.";
 }
 
 int loops_text(symbol_id var, bool show_all, const std::function<int(int count)>& ask_more,
@@ -235,8 +235,8 @@ int loops_text(symbol_id var, bool show_all, const std::function<int(int count)>
     int n = find_loops(var, show_all, list);
     if (n == 0) {
         if (list.cut)
-            report(7, "There are no feedback loops involving %s of up to %d variables.\n%s",
-                   varformat(var, 0), loop_longest, loops_cut_note(var).c_str());
+            report(7, "There are no feedback loops involving %s.\n%s", varformat(var, 0),
+                   loops_cut_note(var).c_str());
         else
             report(7, "There are no feedback loops involving %s", varformat(var, 0));
         return 0;

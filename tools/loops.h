@@ -50,7 +50,7 @@ int find_loops(symbol_id var, bool show_all, loop_list& out);
 // indented by 7.
 void write_loops(symbol_id var, const loop_list& list, int count);
 
-// The line that says the search was cut by the depth limit, naming var.
+// The two lines that say the search was cut by the depth limit, naming var.
 std::string loops_cut_note(symbol_id var);
 
 // The tool's whole text: refuses a variable that is not an auxiliary or a

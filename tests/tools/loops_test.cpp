@@ -219,9 +219,9 @@ TEST_F(Loops, TheDepthLimitIsSaidWhereItCutsTheSearch) {
     EXPECT_TRUE(list.cut);
     text_report(512, 0, 0, report_none, 0, 0);
     EXPECT_EQ(loops_text(find_symbol("r"), false, nullptr), 0);
-    EXPECT_NE(messages().find("There are no feedback loops involving r of up to 33 variables.\n"
-                              "The search for loops through r stops at loops of 33 variables (34 "
-                              "links) and was cut there: longer loops may exist and are not "
+    EXPECT_NE(messages().find("There are no feedback loops involving r.\n"
+                              "The search was cut at its depth limit of 34 links (loops of up to "
+                              "33 variables).\nLonger loops through r may exist and are not "
                               "listed."),
               std::string::npos)
         << messages();
@@ -240,9 +240,9 @@ TEST_F(Loops, TheDepthLimitIsSaidWhereItCutsTheSearch) {
                          }),
               1);
     EXPECT_EQ(opened, 1);
-    EXPECT_EQ(report_text(), "The search for loops through r stops at loops of 33 variables (34 "
-                             "links) and was cut there: longer loops may exist and are not "
-                             "listed.\n"
+    EXPECT_EQ(report_text(), "The search was cut at its depth limit of 34 links (loops of up to 33 "
+                             "variables).\n"
+                             "Longer loops through r may exist and are not listed.\n"
                              "Loop Number 1 of length 1\n"
                              "  r\n"
                              "       s\n");
