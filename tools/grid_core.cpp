@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "foundation/memory.h"
@@ -82,7 +83,17 @@ std::string grid_cell_text(const grid_row& row, const grid_cell& cell, bool exac
         break;
     }
     if (missing(cell.value)) return "--";
-    if (cell.kind == cell_display) return format_number_string(cell.value, 0, nullptr);
+    if (cell.kind == cell_display) {
+        std::string shown = format_number_string(cell.value, 0, nullptr);
+        if (!exact) return shown;
+        // Kept when it reads back as the number; else the plain form below
+        // with every digit it needs (Stats' 12204.7148, not 12204.7).
+        std::string plain = shown;
+        if (decimal_comma) swap_decimal_comma(plain.data());
+        char* end = nullptr;
+        const float back = std::strtof(plain.c_str(), &end);
+        if (end && *end == 0 && back == cell.value) return shown;
+    }
     if (cell.kind == cell_formatted) return format_number_fmt(row.format.c_str(), 0, cell.value);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", static_cast<double>(cell.value));
@@ -209,12 +220,18 @@ std::string grid_export_text(const grid_rows& grid, const char* line_end) {
             at = tab + 1;
         }
         for (const grid_cell& c : row.cells) {
-            if (c.kind == cell_display && !missing(c.value)) {
+            if (c.kind == cell_display && !missing(c.value) && !decimal_comma) {
                 char buf[number_chars_size + 1];
                 const std::size_t n = format_number_chars(c.value, buf);
-                buf[n] = '\t';
-                out.append(buf, n + 1);
-                continue;
+                buf[n] = 0;
+                // Six digits where they read back as the number; else the
+                // exact form below.
+                char* end = nullptr;
+                if (std::strtof(buf, &end) == c.value && end == buf + n) {
+                    buf[n] = '\t';
+                    out.append(buf, n + 1);
+                    continue;
+                }
             }
             out += grid_cell_text(row, c, true);
             out += '\t';

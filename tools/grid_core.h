@@ -62,9 +62,10 @@ int grid_add_row(grid_rows& grid, const char* label, const char* const* texts, c
                  const int* indices, int count, bool as_display, const char* format, int mode,
                  int colour);
 
-// The text a cell shows ("--" for an NA number). exact: a plain number in
-// six significant digits only where they read back as its value, else in as
-// many as that takes (the text copies and saves; the window shows six).
+// The text a cell shows ("--" for an NA number). exact: a plain or
+// display-form number in six significant digits only where they read back as
+// its value, else in as many as that takes (the text copies and saves; the
+// window shows six).
 std::string grid_cell_text(const grid_row& row, const grid_cell& cell, bool exact = false);
 
 // The label's fields: split at tabs, a colour escape after a tab dropped.

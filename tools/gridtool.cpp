@@ -94,7 +94,15 @@ grid_tool_runs grid_tool_selected_runs(int count) {
     return out;
 }
 
-void grid_tool_print_runs(const grid_tool_runs& runs) {
+void grid_tool_print_runs(const grid_tool_runs& runs, bool in_columns) {
+    if (!in_columns) {
+        // One field: the names stay out of the value columns.
+        docprintf("Runs: %s", runs.names[0].c_str());
+        for (std::size_t i = 1; i < runs.names.size(); ++i)
+            docprintf(", %s", runs.names[i].c_str());
+        docprintf("\n");
+        return;
+    }
     docprintf("Runs:\t\\0\\%s", runs.names[0].c_str());
     for (std::size_t i = 1; i < runs.names.size(); ++i)
         docprintf("\t\\%c\\%s", run_colour_char(static_cast<int>(i)), runs.names[i].c_str());

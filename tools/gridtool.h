@@ -57,8 +57,11 @@ struct grid_tool_runs {
 };
 // The runs of the model record's first count loaded runs.
 grid_tool_runs grid_tool_selected_runs(int count);
-// Writes the "Runs:" heading line, each run in its colour.
-void grid_tool_print_runs(const grid_tool_runs& runs);
+// Writes the "Runs:" heading line: with in_columns, each run in its colour
+// in a field of its own (the columns of a table's times); otherwise
+// "Runs: a, b" in one field, so that no run name stands in a column of
+// values (the statistics, a table laid out time down).
+void grid_tool_print_runs(const grid_tool_runs& runs, bool in_columns = true);
 // False after the message when the main run lost its times.
 bool grid_tool_main_run_present(const grid_tool_runs& runs);
 

@@ -486,30 +486,61 @@ int spread_print(handle record) {
     const screen_pitch pitch{d->first_tab, d->tab_width, d->zero_width};
     const bool transposed = d->grid.columns_layout;
     std::vector<grid_row> rows;
-    if (one && !d->grid.columns_layout)
+    if (one && !d->grid.columns_layout) {
         rows.push_back(d->grid.rows[static_cast<std::size_t>(d->last_row)]);
-    else
+    } else if (!transposed) {
         rows = d->grid.rows;
-    const std::string text = grid_export_text(d->grid, "\n");
+    } else {
+        // A table laid out time down prints its lines (the headings, then a
+        // line per time) in the same fixed columns as one laid out across,
+        // so a short value never pulls the columns after it out of line.
+        // The texts are the screen's, as in the lines layout's print.
+        std::vector<std::vector<std::string>> fields;
+        grid_row head;
+        head.has_cells = true;
+        for (const grid_row& row : d->grid.rows) {
+            fields.push_back(grid_label_fields(row.label));
+            grid_cell c;
+            c.kind = cell_short_text;
+            c.text = fields.back().front();
+            head.cells.push_back(std::move(c));
+        }
+        auto as_row = [](grid_row& line) {
+            // The first column (the time) is the printed label column.
+            if (line.cells.empty()) return;
+            line.label = line.cells.front().text;
+            line.cells.erase(line.cells.begin());
+        };
+        as_row(head);
+        rows.push_back(std::move(head));
+        for (std::size_t k = 0;; ++k) {
+            grid_row line;
+            line.has_cells = true;
+            bool any = false;
+            for (std::size_t r = 0; r < d->grid.rows.size(); ++r) {
+                const grid_row& row = d->grid.rows[r];
+                grid_cell c;
+                c.kind = cell_short_text;
+                if (row.has_cells && k < row.cells.size()) {
+                    c.text = grid_cell_text(row, row.cells[k]);
+                    any = true;
+                } else if (!row.has_cells && k + 1 < fields[r].size()) {
+                    c.text = fields[r][k + 1];
+                    any = true;
+                }
+                line.cells.push_back(std::move(c));
+            }
+            if (!any) break;
+            as_row(line);
+            rows.push_back(std::move(line));
+        }
+    }
     const std::string title = d->title;
     const font_spec font = d->font.spec;
     d->printing = true;
     HDC dc = start_text_print(title.c_str(), &font);
     if (dc) {
-        if (!transposed) {
-            print_lines_layout(pitch, rows, title);
-        } else {
-            // A transposed table prints as the text it saves.
-            for (const char* l : {"", title.c_str(), ""})
-                print_text_line(l, static_cast<int>(std::strlen(l)), 0, true);
-            std::size_t at = 0;
-            while (at < text.size()) {
-                std::size_t nl = text.find('\n', at);
-                if (nl == std::string::npos) nl = text.size();
-                print_text_line(text.c_str() + at, static_cast<int>(nl - at), 0, true);
-                at = nl + 1;
-            }
-        }
+        print_lines_layout(pitch, rows, title);
         end_text_print();
     }
     if ((d = data_of(record)) != nullptr) d->printing = false;

@@ -131,7 +131,7 @@ void stats_tool_run(handle tool) {
     } else {
         docprintf("results across subscripts at time %s ", time_text(chosen_time));
     }
-    grid_tool_print_runs(selected);
+    grid_tool_print_runs(selected, false);
     doc_flush();
     if (!grid_tool_main_run_present(selected)) return;
 

@@ -330,6 +330,10 @@ struct table_run {
         for (int i = 0; i < runs; ++i) {
             std::string l = i == 0 ? label : "";
             if (i > 0 && !o.layout) l = " : " + selected.names[static_cast<std::size_t>(i)];
+            // Laid out time down, each run's column is headed by the element
+            // and its run.
+            if (o.layout && runs > 1)
+                l = label + " : " + selected.names[static_cast<std::size_t>(i)];
             const int run = selected.index[static_cast<std::size_t>(i)];
             if (valid_symbol(var) && sym(var)->type == st_lookup) {
                 doc_flush();
@@ -473,7 +477,7 @@ void table_tool_run(handle tool) {
                      : t.o.time_choice == 3 ? t.o.fixed_time
                                             : static_cast<float>(model_rec->special);
     if (t.o.array_output) docprintf("at time %s ", format_number_fmt(nullptr, 0, at));
-    grid_tool_print_runs(t.selected);
+    grid_tool_print_runs(t.selected, !t.o.layout);
 
     if (t.o.array_output) {
         // Each variable's consecutive entries are written together.

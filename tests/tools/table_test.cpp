@@ -391,7 +391,10 @@ TEST_F(TableTool, PopulationOverTwoRunsInTheirColoursAndASecondTableKeepsTheAxis
 // of both (0 to 100 every 0.5, then 101 to 200), each run's values under
 // their own times and "--" where the run saved nothing, on screen, in the
 // copy, the saved file and the print alike.
-TEST_F(TableTool, RunsOfDifferentRangesAndStepsShowEveryTimeOfEach) {
+// In place of the fixture's runs, two built ones of Population: "half"
+// from 0 to 100 every 0.5 (1000 + 2 t, and last_half at 100) and "long"
+// from 0 to 200 every 1 (5000 + t); "half" first.
+void load_mixed_runs(const std::string& dir, float last_half = 1200) {
     const char* old[] = {"slow", "base"};
     ASSERT_EQ(set_runs1(-2, old, 2), 1);
     auto write = [&](const char* name, float step, float last, float base, float slope) {
@@ -400,6 +403,7 @@ TEST_F(TableTool, RunsOfDifferentRangesAndStepsShowEveryTimeOfEach) {
             times.push_back(k * step);
             pop.push_back(base + slope * k * step);
         }
+        if (step < 1) pop.back() = last_half;
         run_builder rb(cur_model_symbols);
         rb.times(times).series("Population", pop);
         ASSERT_EQ(rb.write(dir + "/" + name + ".kdf"), 1) << rb.error();
@@ -410,6 +414,63 @@ TEST_F(TableTool, RunsOfDifferentRangesAndStepsShowEveryTimeOfEach) {
     ASSERT_EQ(load_runs(model_rec, -1, "half", 1, 0), 1);
     ASSERT_EQ(loaded_run_names(1), 2);
     ASSERT_STREQ(selected_run_names[0], "half");
+}
+
+std::string pdf_text_bbox(const std::string& path) {
+    std::FILE* p = popen(("pdftotext -bbox '" + path + "' - 2>&1").c_str(), "r");
+    if (!p) return "";
+    std::string out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// Where pdftotext -bbox finds a word: the left edge of its first match on
+// the page, -1 when absent.
+double word_x(const std::string& bbox, const std::string& word, std::size_t from = 0) {
+    const std::string tail = ">" + word + "</word>";
+    const std::size_t at = bbox.find(tail, from);
+    if (at == std::string::npos) return -1;
+    const std::size_t x = bbox.rfind("xMin=\"", at);
+    return x == std::string::npos ? -1 : std::atof(bbox.c_str() + x + 6);
+}
+
+// The clipboard's text.
+std::string clipboard_text() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    return text;
+}
+
+// The tab-separated fields of each line of a text.
+std::vector<std::vector<std::string>> text_fields(const std::string& all) {
+    std::vector<std::vector<std::string>> out;
+    std::size_t at = 0;
+    while (at < all.size()) {
+        std::size_t nl = all.find('\n', at);
+        if (nl == std::string::npos) nl = all.size();
+        std::string line = all.substr(at, nl - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> f;
+        std::size_t p = 0;
+        for (std::size_t q; (q = line.find('\t', p)) != std::string::npos; p = q + 1)
+            f.push_back(line.substr(p, q - p));
+        if (p < line.size()) f.push_back(line.substr(p));
+        out.push_back(std::move(f));
+        at = nl + 1;
+    }
+    return out;
+}
+
+TEST_F(TableTool, RunsOfDifferentRangesAndStepsShowEveryTimeOfEach) {
+    ASSERT_NO_FATAL_FAILURE(load_mixed_runs(dir));
 
     handle t = tool("Table");
     handle rec = run(t);
@@ -501,6 +562,106 @@ TEST_F(TableTool, RunsOfDifferentRangesAndStepsShowEveryTimeOfEach) {
     print_use_system_printers(true);
     EXPECT_NE(printed.find("5200"), std::string::npos) << printed.substr(0, 2000);
     EXPECT_NE(printed.find("200"), std::string::npos);
+}
+
+// Stats over the two runs: the numbers as the runs give them, the copy and
+// the saved file with every digit a number needs, and the run names in the
+// label column only (never under a statistic's heading).
+TEST_F(TableTool, StatsOverTwoRunsKeepsEveryDigitAndTheRunNamesOutOfItsColumns) {
+    ASSERT_NO_FATAL_FAILURE(load_mixed_runs(dir, 12204.7148f));
+    handle rec = run(tool("Stats"));
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_EQ(g->rows[1].label.find('\t'), std::string::npos) << g->rows[1].label;
+    EXPECT_NE(g->rows[1].label.find("Runs: half, long"), std::string::npos) << g->rows[1].label;
+    ASSERT_EQ(spread_copy(rec), 1);
+    const std::string path = dir + "/stats.txt";
+    ASSERT_EQ(spread_save(rec, path.c_str()), 1);
+    std::ifstream in(path, std::ios::binary);
+    const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const std::string& text : {clipboard_text(), saved}) {
+        const auto lines = text_fields(text);
+        ASSERT_EQ(lines.size(), 4u) << text;
+        EXPECT_EQ(lines[0][1], "Count");
+        EXPECT_EQ(lines[0][2], "Min");
+        EXPECT_EQ(lines[0][3], "Max");
+        EXPECT_EQ(lines[1].size(), 1u) << "the title line is one field";
+        // half: 201 values 1000 + 2 t for t = 0 .. 99.5 and 12204.7148 at 100.
+        EXPECT_EQ(lines[2][0], "Population");
+        EXPECT_EQ(lines[2][1], "201");
+        EXPECT_EQ(lines[2][2], "1000");
+        EXPECT_EQ(lines[2][3], "12204.7148");
+        // long: 201 values 5000 + t for t = 0 .. 200; mean 5100.
+        EXPECT_EQ(lines[3][0], " : long");
+        EXPECT_EQ(lines[3][1], "201");
+        EXPECT_EQ(lines[3][2], "5000");
+        EXPECT_EQ(lines[3][3], "5200");
+        EXPECT_EQ(lines[3][4], "5100");
+        for (std::size_t l = 0; l < lines.size(); ++l)
+            for (std::size_t f = 1; f < lines[l].size(); ++f)
+                EXPECT_TRUE(lines[l][f].find("half") == std::string::npos &&
+                            lines[l][f].find("long") == std::string::npos)
+                    << "line " << l << " field " << f << ": " << lines[l][f];
+    }
+}
+
+// A table laid out time down over the two runs: each run's column headed by
+// the variable and its run, no run name among the values, and the print in
+// fixed columns however long the values before.
+TEST_F(TableTool, TimeDownHeadsEachRunsColumnAndPrintsInColumns) {
+    ASSERT_NO_FATAL_FAILURE(load_mixed_runs(dir, 12204.7148f));
+    handle t = tool("Table");
+    tool_record* r = lock_tool(t);
+    static_cast<table_tool_options*>(tool_options(r))->layout = 1;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_EQ(g->rows[2].label, "Population : half");
+    EXPECT_EQ(g->rows[3].label, "Population : long");
+    EXPECT_EQ(g->rows[1].label.find('\t'), std::string::npos) << g->rows[1].label;
+    answerer::box("Message from Kavrel").press(IDOK); // the worksheet's row limit is no issue
+    ASSERT_EQ(spread_copy(rec), 1);
+    answerer::clear();
+    const auto lines = text_fields(clipboard_text());
+    ASSERT_EQ(lines.size(), 302u);
+    EXPECT_EQ(lines[0][2], "Population : half");
+    EXPECT_EQ(lines[0][3], "Population : long");
+    EXPECT_EQ(lines[1], (std::vector<std::string>{"0", "", "1000", "5000"}));
+    EXPECT_EQ(lines[2], (std::vector<std::string>{"0.5", "", "1001", "--"}));
+    EXPECT_EQ(lines[201], (std::vector<std::string>{"100", "", "12204.7148", "5100"}));
+    EXPECT_EQ(lines[301], (std::vector<std::string>{"200", "", "--", "5200"}));
+    for (std::size_t l = 1; l < lines.size(); ++l)
+        for (const std::string& f : lines[l])
+            ASSERT_TRUE(f.find("half") == std::string::npos && f.find("long") == std::string::npos)
+                << "line " << l;
+
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        FAIL() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block kept = opts;
+    opts.printer_name.clear();
+    opts.print_selection = 0;
+    const std::string pdf = dir + "/timedown.pdf";
+    printer.output_file = pdf;
+    ASSERT_EQ(spread_print(rec), 1);
+    const std::string bbox = pdf_text_bbox(pdf);
+    opts = kept;
+    printer = print_state{};
+    print_use_system_printers(true);
+    // The long run's values stand in one column, after a short or a long
+    // value of the first run alike; so do the first run's.
+    const double l1 = word_x(bbox, "5001"), l100 = word_x(bbox, "5100");
+    const double h1 = word_x(bbox, "1002"), h100 = word_x(bbox, "12204.7");
+    ASSERT_GT(l1, 0) << bbox.substr(0, 3000);
+    ASSERT_GT(l100, 0);
+    ASSERT_GT(h1, 0);
+    ASSERT_GT(h100, 0);
+    EXPECT_NEAR(l1, l100, 3.0);
+    EXPECT_NEAR(h1, h100, 3.0);
+    EXPECT_GT(l1, h1 + 20);
 }
 
 TEST_F(TableTool, CausesFollowTheVariableAndSingleValuesTakeOneCell) {
@@ -958,17 +1119,6 @@ TEST_F(GridWindow, AThumbReachesTheLastOf40000Rows) {
 
 namespace {
 
-std::string pdf_text_bbox(const std::string& path) {
-    std::FILE* p = popen(("pdftotext -bbox '" + path + "' - 2>&1").c_str(), "r");
-    if (!p) return "";
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     if (std::system("command -v pdftotext > /dev/null") != 0)
         GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
@@ -1002,16 +1152,6 @@ TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);
-}
-
-// Where pdftotext -bbox finds a word: the left edge of its first match on
-// the page, -1 when absent.
-double word_x(const std::string& bbox, const std::string& word, std::size_t from = 0) {
-    const std::string tail = ">" + word + "</word>";
-    const std::size_t at = bbox.find(tail, from);
-    if (at == std::string::npos) return -1;
-    const std::size_t x = bbox.rfind("xMin=\"", at);
-    return x == std::string::npos ? -1 : std::atof(bbox.c_str() + x + 6);
 }
 
 // The printed table follows the screen's columns: a long row label does not
