@@ -31,6 +31,7 @@
 #include "shell/state.h"
 #include "shell/title.h"
 #include "shell/toolset.h"
+#include "shell/toolset_hooks.h"
 #include "shell/upcalls.h"
 #include "shell/varselect.h"
 #include "shell/winlist.h"
@@ -321,6 +322,20 @@ bool menu_command_served(int id) {
 
 namespace {
 
+// The output record of the window in front: a diagram's, or a tool window's
+// inside its frame (0: none). Print Options shows that window's form, as
+// the window's own Print does.
+int front_output_record() {
+    HWND w = active_child;
+    if (!w || !IsWindow(w)) return 0;
+    const auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtr(w, GWLP_WNDPROC));
+    if (proc == WNDPROC(sketch_parent_proc)) return static_cast<int>(GetWindowLongPtr(w, 0));
+    if (proc != WNDPROC(toolwrapper_proc)) return 0;
+    for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (const LONG_PTR r = GetWindowLongPtr(c, 0)) return static_cast<int>(r);
+    return 0;
+}
+
 // The menu item a posted simulation-control id stands for: the diagram's
 // Ctrl+E, Ctrl+R and Ctrl+B and a slider's Ctrl+R post these ids rather than
 // the items', and they must act as the items do (and not while those are grey).
@@ -419,7 +434,7 @@ int menu_command(int id) {
         open_model_command(id);
         break;
     case cmd_print_options:
-        print_options_dialog(0);
+        print_options_dialog(front_output_record());
         break;
     case cmd_exit:
         exit_command();

@@ -315,16 +315,18 @@ void print_init(HWND dialog, print_state* st) {
         sel = 0;
     } else if (diagram_print_choices d;
                sketch_hooks.print_choices && sketch_hooks.print_choices(st->record, &d)) {
-        // A diagram prints its whole view, its selection or every view.
+        // A diagram prints its whole view, its selection or every view; the
+        // sizes are what prints at 100 %, in the unit the user works in.
         const double unit = opts.metric ? cm_per_inch : 1.0;
+        const char* name = opts.metric ? "cm" : "in";
         char text[96];
-        std::snprintf(text, sizeof text, "Whole View (%.2gx%.2g)", d.view_w * unit,
-                      d.view_h * unit);
+        std::snprintf(text, sizeof text, "Whole View (%.3gx%.3g %s)", d.view_w * unit,
+                      d.view_h * unit, name);
         SetDlgItemText(dialog, idp_all, text);
         const bool selected = d.sel_w > 0 && d.sel_h > 0;
         if (selected) {
-            std::snprintf(text, sizeof text, "Selected (%.2gx%.2g)", d.sel_w * unit,
-                          d.sel_h * unit);
+            std::snprintf(text, sizeof text, "Selected (%.3gx%.3g %s)", d.sel_w * unit,
+                          d.sel_h * unit, name);
             SetDlgItemText(dialog, idp_selection, text);
         }
         enable(dialog, idp_selection, selected);
@@ -340,7 +342,12 @@ void print_init(HWND dialog, print_state* st) {
         if (!offered_title.empty() && opts.title == offered_title)
             SetDlgItemText(dialog, idp_title, "");
         SetDlgItemText(dialog, idp_all, "Current Graphic Output");
-        enable(dialog, idp_selection, false);
+        // A spreadsheet-style window with a row selected prints it alone
+        // when Selection is chosen.
+        const bool grid_selection =
+            tool_window_hooks.grid_has_selection &&
+            tool_window_hooks.grid_has_selection(static_cast<handle>(st->record));
+        enable(dialog, idp_selection, grid_selection);
         // With more than one graph window open, all of them may be printed.
         const int graphs =
             tool_window_hooks.graph_window_count ? tool_window_hooks.graph_window_count() : 0;
@@ -351,6 +358,7 @@ void print_init(HWND dialog, print_state* st) {
         }
         enable(dialog, idp_multiple, graphs > 1);
         if (sel == 1 || (sel == 2 && graphs <= 1)) sel = 0;
+        if (grid_selection) sel = 1;
     }
     set_check(dialog, sel == 2 ? idp_multiple : sel == 1 ? idp_selection : idp_all, true);
 
@@ -635,12 +643,15 @@ INT_PTR print_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
     }
 }
 
+int print_choice_record = 0;
+
 int print_options_dialog(int record) {
     print_state st;
     st.record = record;
     INT_PTR r =
         run_dialog(dlg_print_options, nullptr, print_options_proc, reinterpret_cast<LPARAM>(&st));
     if (r != IDOK) return 0;
+    print_choice_record = record;
     find_sketch_window(nullptr, 3, 0); // the sketches redraw with the new options
     return 1;
 }

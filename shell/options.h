@@ -13,6 +13,9 @@ int options_dialog(int page);
 // Print Options (306) for an output record (0: none, as from the menu):
 // the dialog's result (1 OK, 0 Cancel).
 int print_options_dialog(int record);
+// The output record the last confirmed Print Options were chosen for (0:
+// none): "Selection" holds for that window only.
+extern int print_choice_record;
 // Font Selection (287) on *font: 0 Cancel, 1 OK unchanged, 2 OK changed (the
 // new font in *font). colour_mode picks one of the colour button's two modes.
 int choose_font(font_spec* font, int colour_mode);

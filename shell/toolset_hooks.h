@@ -25,5 +25,8 @@ struct tool_window_hooks_t {
     // How many graph windows are open (Print Options offers to print them
     // all when there is more than one).
     int (*graph_window_count)() = nullptr;
+    // Whether a spreadsheet-style window has a row selected (Print Options
+    // then offers and checks Selection).
+    bool (*grid_has_selection)(handle record) = nullptr;
 };
 extern tool_window_hooks_t tool_window_hooks;

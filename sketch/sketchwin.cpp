@@ -371,6 +371,8 @@ void print_command(sketch_window& sw) {
     n = std::min<std::uint32_t>(n, handle_size(vb) / sizeof(view_rec));
     set.what = 0;
     clear_selection(s);
+    // One document, a page (or more) per view.
+    view_print_job job;
     for (std::uint32_t i = 0; i < n; ++i) {
         bool usable = false;
         {
@@ -378,8 +380,9 @@ void print_command(sketch_window& sw) {
             usable = recs && usable_view(recs.get(), n, i);
         }
         if (!usable || load_view(s, static_cast<int>(i), 0, false, 0, false) < 0) continue;
-        output_view(sw.frame, sw.view, s, vo_print, set);
+        print_view_into(sw.view, s, set, job);
     }
+    end_view_print_job(job);
     show_view(sw, current, 0);
 }
 

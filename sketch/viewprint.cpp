@@ -166,16 +166,18 @@ void copy_to_clipboard(HWND owner, HWND view, const sketch_state& rs, const view
 }
 
 void print_view(HWND view, const sketch_state& s, const sketch_state& rs, const view_output_area& a,
-                const view_output_settings& set, output_guard& guard) {
+                const view_output_settings& set, output_guard& guard, view_print_job* job) {
     const int sdx = std::max<int>(drawing.device_res[0], 1);
     const int sdy = std::max<int>(drawing.device_res[1], 1);
     const char* orientation = set.orientation == 1           ? "L"
                               : set.orientation == 2         ? "P"
                               : (a.w > a.h && !set.on_pages) ? "L"
                                                              : "P";
-    HDC dc = open_printer_dc(orientation, nullptr, nullptr, false);
+    // A job of several views goes on in the printer its first view opened.
+    const bool going_on = job && job->dc && drawing.printer_dc == job->dc;
+    HDC dc = going_on ? job->dc : open_printer_dc(orientation, nullptr, nullptr, false);
     if (!dc) return;
-    guard.printer_opened();
+    if (!job) guard.printer_opened();
     drawing.printing = 1;
     printer_page page;
     page.hres = GetDeviceCaps(dc, HORZRES);
@@ -190,25 +192,34 @@ void print_view(HWND view, const sketch_state& s, const sketch_state& rs, const 
     page_plan plan;
     if (!plan_print_pages(pic_w, pic_h, factor, page, a.paged, &plan)) {
         report(8, "Too big to print");
+        if (job && !going_on) close_printer(-1);
         return;
     }
     // The recording: the painter draws in sketch units at zoom 100 (screen
     // pixels); the page mapping scales it to the printed size.
     HDC mf = CreateMetaFile(nullptr);
-    if (!mf) return;
-    SetBkMode(mf, TRANSPARENT);
-    record_view(mf, rs, RECT{0, 0, a.w, a.h}, view);
-    HMETAFILE wmf = CloseMetaFile(mf);
-    if (!wmf) return;
-    if (!start_print_doc()) {
+    HMETAFILE wmf = nullptr;
+    if (mf) {
+        SetBkMode(mf, TRANSPARENT);
+        record_view(mf, rs, RECT{0, 0, a.w, a.h}, view);
+        wmf = CloseMetaFile(mf);
+    }
+    if (!wmf) {
+        if (job && !going_on) close_printer(-1);
+        return;
+    }
+    if (!going_on && !start_print_doc()) {
         guard.printer_closed(); // start_print_doc let it go
         DeleteMetaFile(wmf);
         return;
     }
+    if (job) job->dc = dc;
     drawing.printing = 1;
     const double to_rec_x = static_cast<double>(a.w) / std::max(pic_w, 1);
     const double to_rec_y = static_cast<double>(a.h) / std::max(pic_h, 1);
-    int pages = 0;
+    int own_pages = 0;
+    int& pages = job ? job->pages : own_pages; // a job's pages run on
+    const int first = pages;
     bool failed = false;
     for (int row = 0; row < plan.rows && !failed; ++row)
         for (int col = 0; col < plan.cols && !failed; ++col) {
@@ -222,7 +233,7 @@ void print_view(HWND view, const sketch_state& s, const sketch_state& rs, const 
             }
             ++pages;
             const int saved = SaveDC(dc);
-            if (pages == 1) draw_page_frame(dc, page, set, s.view.rec.name);
+            if (pages == first + 1) draw_page_frame(dc, page, set, s.view.rec.name);
             SetBkMode(dc, TRANSPARENT);
             // Each page shows only its share of the picture.
             IntersectClipRect(dc, plan.margin_x, plan.margin_y,
@@ -238,6 +249,10 @@ void print_view(HWND view, const sketch_state& s, const sketch_state& rs, const 
             RestoreDC(dc, saved);
         }
     DeleteMetaFile(wmf);
+    if (job) {
+        job->failed = job->failed || failed;
+        return;
+    }
     guard.printer_closed();
     close_printer(failed ? -1 : pages);
     if (failed) report(8, "Problems printing (%d)", pages);
@@ -431,8 +446,10 @@ std::string view_page_header(const std::string& header, const std::string& view_
     return header;
 }
 
-void output_view(HWND owner, HWND view_window, sketch_state& s, int mode,
-                 const view_output_settings& set) {
+namespace {
+
+void output_view_in(HWND owner, HWND view_window, sketch_state& s, int mode,
+                    const view_output_settings& set, view_print_job* job) {
     const int sdx = std::max<int>(drawing.device_res[0], 1);
     const int sdy = std::max<int>(drawing.device_res[1], 1);
     const SIZE page = default_view_page(sdx, sdy);
@@ -447,8 +464,32 @@ void output_view(HWND owner, HWND view_window, sketch_state& s, int mode,
     drawing.gtx_mode = a.selection ? 2 : 1;
     const sketch_state rs = recording_state(s, a);
     if (mode == vo_print)
-        print_view(view_window, s, rs, a, set, guard);
+        print_view(view_window, s, rs, a, set, guard, job);
     else
         copy_to_clipboard(owner, view_window, rs, a, set);
     if (view_window) InvalidateRect(view_window, nullptr, TRUE);
+}
+
+} // namespace
+
+void output_view(HWND owner, HWND view_window, sketch_state& s, int mode,
+                 const view_output_settings& set) {
+    output_view_in(owner, view_window, s, mode, set, nullptr);
+}
+
+void print_view_into(HWND view_window, sketch_state& s, const view_output_settings& set,
+                     view_print_job& job) {
+    output_view_in(nullptr, view_window, s, vo_print, set, &job);
+}
+
+void end_view_print_job(view_print_job& job) {
+    if (!job.dc || drawing.printer_dc != job.dc) {
+        job = view_print_job{};
+        return;
+    }
+    const int pages = job.pages;
+    const bool failed = job.failed;
+    job = view_print_job{};
+    close_printer(failed ? -1 : pages);
+    if (failed) report(8, "Problems printing (%d)", pages);
 }

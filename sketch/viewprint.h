@@ -99,6 +99,18 @@ view_print_sizes view_print_sizes_of(const sketch_state& s);
 void output_view(HWND owner, HWND view_window, sketch_state& s, int mode,
                  const view_output_settings& set);
 
+// One print job for several views (Print's "All Views"): each view printed
+// through it adds its pages to one document, which end_view_print_job
+// finishes (and the printer says once where it went).
+struct view_print_job {
+    HDC dc = nullptr;    // the open printer, its document started
+    int pages = 0;       // pages begun so far
+    bool failed = false; // a page could not be made
+};
+void print_view_into(HWND view_window, sketch_state& s, const view_output_settings& set,
+                     view_print_job& job);
+void end_view_print_job(view_print_job& job);
+
 // Draws a view's Livesweep sliders into a print or copy recorded from rs (the
 // quick sliders install it; null: none drawn).
 extern void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs);

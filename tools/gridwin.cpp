@@ -16,8 +16,10 @@
 #include "shell/filechoice.h"
 #include "shell/fonts.h"
 #include "shell/mainwnd.h"
+#include "shell/options.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/toolset_hooks.h"
 #include "shell/upcalls.h"
 #include "shell/varselect.h"
 #include "tools/output.h"
@@ -482,7 +484,10 @@ int spread_print(handle record) {
     grid_data* d = data_of(record);
     if (!d || d->grid.rows.empty()) return 0;
     // The job pumps messages: print from a copy of the rows.
-    const bool one = opts.print_selection == 1 && d->last_row >= 0 && d->last_row < row_count(*d);
+    // The selected row alone only when Print Options chose Selection for
+    // this window (not when a diagram's dialog left it on).
+    const bool one = opts.print_selection == 1 && print_choice_record == static_cast<int>(record) &&
+                     d->last_row >= 0 && d->last_row < row_count(*d);
     const screen_pitch pitch{d->first_tab, d->tab_width, d->zero_width};
     const bool transposed = d->grid.columns_layout;
     std::vector<grid_row> rows;
@@ -682,6 +687,10 @@ LRESULT spread_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 
 void install_grid_window() {
     spread_window_hook = spread_window_proc;
+    tool_window_hooks.grid_has_selection = [](handle record) {
+        grid_data* d = data_of(record);
+        return d && d->last_row >= 0 && d->last_row < row_count(*d) && !d->grid.columns_layout;
+    };
     const report_sink grid_sink{grid_sink_line};
     set_report_sink(report_grid, &grid_sink);
 }

@@ -15,7 +15,9 @@
 #include "platform/print.h"
 #include "resources/dialogs.h"
 #include "resources/options.h"
+#include "shell/menucmd.h"
 #include "shell/settings_rows.h"
+#include "shell/state.h"
 #include "sketch/commands.h"
 #include "sketch/overlays.h"
 #include "tests/common/command_output.h"
@@ -140,17 +142,15 @@ TEST_F(DiagramPrintChoices, WholeViewSelectionAndAllViewsPrintWhatTheySay) {
     // Only the stock is drawn: far less ink than the whole view.
     EXPECT_LT(ink(), whole_ink / 3);
 
-    // All Views: each view is printed, with its own name in the title (as
-    // a job of its own: the PDF printer makes a file for each).
+    // All Views: one document, a page per view with its own name in the
+    // title; the PDF printer names its one file once.
     const std::string home = testing::TempDir() + "diagram_home";
     std::filesystem::remove_all(home);
     std::filesystem::create_directories(home);
     env_override env;
     env.set("HOME", home.c_str());
     printer.output_file.clear();
-    // Each file the PDF printer chose is named.
     answerer::box("Message from Kavrel").text(home + "/Kavrel.pdf").press(IDOK);
-    answerer::box("Message from Kavrel").text(home + "/Kavrel (2).pdf").press(IDOK);
     print(idp_multiple);
     std::string all;
     int files = 0;
@@ -158,29 +158,75 @@ TEST_F(DiagramPrintChoices, WholeViewSelectionAndAllViewsPrintWhatTheySay) {
         if (f.path().extension() != ".pdf") continue;
         ++files;
         all += command_output("pdftotext -layout '" + f.path().string() + "' - 2>&1");
+        pdf_ = f.path().string();
     }
-    EXPECT_EQ(files, 2);
+    EXPECT_EQ(files, 1);
+    EXPECT_EQ(pages(), 2);
     EXPECT_NE(all.find("View: Population"), std::string::npos) << all;
     EXPECT_NE(all.find("View: Crowding"), std::string::npos) << all;
+    EXPECT_LT(all.find("View: Population"), all.find("View: Crowding"));
     EXPECT_EQ(s_->view.rec.name, std::string("Population")); // back on the view shown
 }
 
-// In centimetres the sizes read in centimetres: 2.54 times the inches.
-TEST_F(DiagramPrintChoices, SizesFollowTheMetricOption) {
+// The sizes say their unit and are what prints at 100 %: the view's extent
+// (with the margin names and arrowheads need) at the screen's 96 pixels to
+// the inch; in centimetres 2.54 times the inches.
+TEST_F(DiagramPrintChoices, SizesSayTheirUnitAndAreTheViewsPrintedSize) {
     double inches[2] = {0, 0}, cms[2] = {0, 0};
+    std::string shown[2];
     for (int metric : {0, 1}) {
         opts.metric = static_cast<std::uint8_t>(metric);
         answerer::dialog(dlg_print_options)
             .call([&](HWND d) {
                 double* out = metric ? cms : inches;
-                std::sscanf(text_of(d, idp_all).c_str(), "Whole View (%lgx%lg)", &out[0], &out[1]);
+                shown[metric] = text_of(d, idp_all);
+                std::sscanf(shown[metric].c_str(), "Whole View (%lgx%lg", &out[0], &out[1]);
             })
             .press(IDCANCEL);
         command(skc_print);
     }
+    EXPECT_NE(shown[0].find(" in)"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[1].find(" cm)"), std::string::npos) << shown[1];
     ASSERT_GT(inches[0], 0);
-    EXPECT_NEAR(cms[0] / inches[0], 2.54, 0.2);
-    EXPECT_NEAR(cms[1] / inches[1], 2.54, 0.2);
+    EXPECT_NEAR(inches[0], (s_->max_x - s_->min_x + 40) / 96.0, 0.06);
+    EXPECT_NEAR(inches[1], (s_->max_y - s_->min_y + 40) / 96.0, 0.06);
+    EXPECT_NEAR(cms[0] / inches[0], 2.54, 0.05);
+    EXPECT_NEAR(cms[1] / inches[1], 2.54, 0.05);
+}
+
+// File > Print Options with the diagram in front shows the diagram's form,
+// as Print does: its sizes, its views, its title, and with an element
+// selected, Selection checked.
+TEST_F(DiagramPrintChoices, ThePrintOptionsMenuShowsTheDiagramsForm) {
+    active_child = GetParent(view_);
+    shown s;
+    auto read = [&](HWND d) {
+        s.all = text_of(d, idp_all);
+        s.multiple = text_of(d, idp_multiple);
+        s.title = text_of(d, idp_title);
+        s.selection_checked = IsDlgButtonChecked(d, idp_selection) == BST_CHECKED;
+        s.selection_enabled = IsWindowEnabled(GetDlgItem(d, idp_selection));
+    };
+    answerer::dialog(dlg_print_options).call(read).press(IDCANCEL);
+    menu_command(cmd_print_options);
+    td::run_until_idle();
+    EXPECT_EQ(s.all.rfind("Whole View (", 0), 0u) << s.all;
+    EXPECT_EQ(s.multiple, "All Views (1-2)");
+    EXPECT_EQ(s.title, "Model: population.kmf View: Population");
+    EXPECT_FALSE(s.selection_enabled);
+    // One element clicked: Selection is offered and checked.
+    const sketch_elem* stock = variable("Population");
+    ASSERT_NE(stock, nullptr);
+    const POINT at{stock->x * s_->zoom / 100 - s_->scroll_x,
+                   stock->y * s_->zoom / 100 - s_->scroll_y};
+    td::click(view_, static_cast<int>(at.x), static_cast<int>(at.y));
+    td::run_until_idle();
+    answerer::dialog(dlg_print_options).call(read).press(IDCANCEL);
+    menu_command(cmd_print_options);
+    td::run_until_idle();
+    EXPECT_TRUE(s.selection_enabled);
+    EXPECT_TRUE(s.selection_checked);
+    EXPECT_EQ(answerer::pending(), 0u);
 }
 
 } // namespace

@@ -13,7 +13,9 @@
 #include "platform/clip.h"
 #include "platform/global.h"
 #include "platform/print.h"
+#include "resources/dialogs.h"
 #include "resources/menus.h"
+#include "resources/options.h"
 #include "runs/access.h"
 #include "runs/cache.h"
 #include "runs/runfile.h"
@@ -21,6 +23,7 @@
 #include "runs/sens.h"
 #include "shell/mainwnd.h"
 #include "shell/menucmd.h"
+#include "shell/options.h"
 #include "shell/palette.h"
 #include "shell/rundrv.h"
 #include "shell/settings_rows.h"
@@ -35,6 +38,7 @@
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "tests/common/command_output.h"
+#include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
@@ -1139,16 +1143,38 @@ TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     EXPECT_NE(all.find("2.5"), std::string::npos) << all;
     EXPECT_NE(all.find("beta"), std::string::npos) << all;
 
-    // With the selection chosen: the row clicked last.
+    // A row clicked, but Selection left on by another window's Print
+    // Options: this grid still prints every row.
     std::filesystem::remove(pdf);
     opts.print_selection = 1;
+    print_choice_record = static_cast<int>(rec) + 1;
     const int lh = spread_line_height(rec);
     SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, lh + 2));
     SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(3, lh + 2));
     ASSERT_EQ(spread_print(rec), 1);
-    const std::string part = pdf_text(pdf);
+    std::string part = pdf_text(pdf);
+    EXPECT_NE(part.find("alpha"), std::string::npos) << part;
+
+    // Print Options for this grid offers Selection and checks it; printed,
+    // the row clicked last.
+    opts.print_selection = 0;
+    bool offered = false, checked = false;
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) {
+            offered = IsWindowEnabled(GetDlgItem(d, idp_selection));
+            checked = IsDlgButtonChecked(d, idp_selection) == BST_CHECKED;
+        })
+        .press(IDOK);
+    ASSERT_EQ(print_options_dialog(static_cast<int>(rec)), 1);
+    EXPECT_TRUE(offered);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(opts.print_selection, 1);
+    std::filesystem::remove(pdf);
+    ASSERT_EQ(spread_print(rec), 1);
+    part = pdf_text(pdf);
     EXPECT_NE(part.find("beta"), std::string::npos) << part;
     EXPECT_EQ(part.find("alpha"), std::string::npos) << part;
+    print_choice_record = 0;
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);
