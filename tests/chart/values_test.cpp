@@ -43,6 +43,11 @@ TEST(ChartString, NumericFormatsOnlyOneConversion) {
     EXPECT_EQ(number(1, "%99999g"), "%99999g");
     EXPECT_EQ(number(1, "%*g"), "%*g");
     EXPECT_EQ(number(1, "plain"), "plain");
+    // A label of no conversion reads "%%" as one percent sign, as printf would,
+    // and so does one whose conversion is refused.
+    EXPECT_EQ(number(1, "Share %%"), "Share %");
+    EXPECT_EQ(number(1, "%%%% and %s %%"), "%% and %s %");
+    EXPECT_EQ(number(40, "%g%% of 100%%"), "40% of 100%");
 }
 
 TEST(ChartString, EmptyFormatUsesTheProgramsNumbers) {

@@ -124,6 +124,38 @@ TEST(GdiShapes, RectangleExcludesRightAndBottom) {
     EXPECT_EQ(c.at(50, 5), white);
 }
 
+// A frame is one pixel on each side, inside the rectangle: the top row and the
+// left column at left/top, the bottom row and the right column one before
+// right/bottom; nothing inside it or past it. An empty rectangle draws nothing.
+TEST(GdiShapes, FrameRectDrawsItsFourSidesOnTheRectanglesEdge) {
+    Canvas c;
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    const RECT r{10, 12, 30, 40};
+    ASSERT_TRUE(FrameRect(c.dc, &r, blue));
+    const QRgb b = qRgb(0, 0, 255);
+    for (int x = 10; x < 30; ++x) {
+        EXPECT_EQ(c.at(x, 12), b) << "top, x " << x;
+        EXPECT_EQ(c.at(x, 39), b) << "bottom, x " << x;
+        EXPECT_EQ(c.at(x, 11), white) << "above, x " << x;
+        EXPECT_EQ(c.at(x, 40), white) << "below, x " << x;
+    }
+    for (int y = 12; y < 40; ++y) {
+        EXPECT_EQ(c.at(10, y), b) << "left, y " << y;
+        EXPECT_EQ(c.at(29, y), b) << "right, y " << y;
+        EXPECT_EQ(c.at(9, y), white) << "left of it, y " << y;
+        EXPECT_EQ(c.at(30, y), white) << "right of it, y " << y;
+    }
+    EXPECT_EQ(c.at(11, 13), white);
+    EXPECT_EQ(c.at(28, 38), white);
+    EXPECT_EQ(c.count_ink(), 2 * 20 + 2 * 28 - 4); // the corners once each
+
+    Canvas e;
+    const RECT empty{5, 5, 5, 20};
+    EXPECT_TRUE(FrameRect(e.dc, &empty, blue));
+    EXPECT_EQ(e.count_ink(), 0);
+    DeleteObject(blue);
+}
+
 TEST(GdiShapes, ArcsRunCounterClockwiseFromStartToEnd) {
     // From the right middle to the top middle: the top-right quarter.
     Canvas c(100, 100);

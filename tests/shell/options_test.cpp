@@ -708,6 +708,28 @@ TEST_F(History, SavedPositionsAreRestoredHiddenOrIgnored) {
         restore_float_positions();
         EXPECT_EQ(history_hwnd(), nullptr) << bad;
     }
+
+    // The screen's edges: a window whose left is the screen's right edge (or
+    // whose top is its bottom edge, or whose right edge is the screen's left)
+    // has not a pixel on it and is not used; one pixel inside is.
+    const int sw = screen_right > 0 ? screen_right : GetSystemMetrics(SM_CXSCREEN);
+    const int sh = screen_bottom > 0 ? screen_bottom : GetSystemMetrics(SM_CYSCREEN);
+    ASSERT_GT(sw, 0);
+    ASSERT_GT(sh, 0);
+    const auto place = [](int x, int y) {
+        return "1-x=" + std::to_string(x) + ",y=" + std::to_string(y) + ",w=300,h=200";
+    };
+    for (const std::string& off : {place(sw, 0), place(0, sh), place(-300, 0), place(0, -200)}) {
+        ini_set("Err History", off.c_str());
+        restore_float_positions();
+        EXPECT_EQ(history_hwnd(), nullptr) << off;
+    }
+    for (const std::string& on : {place(sw - 1, 0), place(0, sh - 1), place(-299, 0)}) {
+        ini_set("Err History", on.c_str());
+        restore_float_positions();
+        EXPECT_NE(history_hwnd(), nullptr) << on;
+        if (HWND w = history_hwnd()) DestroyWindow(w);
+    }
 }
 
 TEST_F(History, NewLinesOfTheLogAppearWhileTheWindowIsOpen) {
