@@ -23,3 +23,9 @@ inline std::string command_output(const std::string& cmd) {
 inline std::string pdf_text(const std::string& path) {
     return command_output("pdftotext -layout '" + path + "' - 2>&1");
 }
+
+// The words of a PDF with their boxes (pdftotext -bbox: "<word xMin=..."), for
+// tests that check where a text stands on the page.
+inline std::string pdf_text_bbox(const std::string& path) {
+    return command_output("pdftotext -bbox '" + path + "' - 2>&1");
+}

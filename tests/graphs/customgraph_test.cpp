@@ -34,6 +34,7 @@
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
@@ -261,13 +262,7 @@ TEST_F(CustomGraphs, XTitleAndPortraitPagesFollowTheDefinition) {
     printer = print_state{};
     print_use_system_printers(true);
     ASSERT_TRUE(std::filesystem::exists(pdf));
-    std::string info;
-    if (std::FILE* p = popen(("pdfinfo '" + pdf + "' 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) info.append(buf, n);
-        pclose(p);
-    }
+    std::string info = command_output("pdfinfo '" + pdf + "' 2>&1");
     double pw = 0, ph = 0;
     const std::size_t at = info.find("Page size:");
     ASSERT_NE(at, std::string::npos) << info;

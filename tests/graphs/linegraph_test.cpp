@@ -31,6 +31,7 @@
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
@@ -747,13 +748,7 @@ TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
     EXPECT_EQ(drawing.printer_dc, nullptr);
     EXPECT_FALSE(message_log::said("close_printer"));
     ASSERT_TRUE(std::filesystem::exists(pdf));
-    std::string text;
-    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-    }
+    std::string text = pdf_text(pdf);
     for (const char* want :
          {"Population : slow", "Population : base", "Time", "20000", "Graph comment", "people"})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;

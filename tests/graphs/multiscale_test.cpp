@@ -27,6 +27,7 @@
 #include "sim/control.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
+#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
@@ -325,16 +326,6 @@ protected:
         HWND w = o ? o->window : nullptr;
         if (o) unlock_handle(record);
         return w;
-    }
-    static std::string pdf_text(const std::string& pdf) {
-        std::string text;
-        if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-            char buf[4096];
-            std::size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-            pclose(p);
-        }
-        return text;
     }
 };
 

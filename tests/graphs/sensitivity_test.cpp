@@ -22,6 +22,7 @@
 #include "shell/palette.h"
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
+#include "tests/common/command_output.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
@@ -296,13 +297,7 @@ TEST_F(SensWindow, BandsFillNestedRegionsAroundTheRunsLine) {
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);
-    std::string text;
-    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-    }
+    std::string text = pdf_text(pdf);
     for (const char* want : {"50%", "75%", "95%", "100%", "Population", "sens"})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     const std::string wmf = dir + "/sens.wmf";

@@ -22,6 +22,7 @@
 #include "shell/palette.h"
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
+#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
@@ -253,13 +254,7 @@ std::string print_pdf(HWND w, const std::string& pdf) {
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);
-    std::string text;
-    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-    }
+    std::string text = pdf_text(pdf);
     return text;
 }
 

@@ -18,6 +18,7 @@
 #include "shell/toolset.h"
 #include "shell/upcalls.h"
 #include "shell/varselect.h"
+#include "tests/common/command_output.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
@@ -294,13 +295,7 @@ TEST_F(TreeTool, PrintsWithoutAskingHoweverSmallTheWindow) {
     printer.output_file = pdf;
     // No question is expected: an unexpected box fails the test.
     SendMessage(window_of(rec), WM_COMMAND, cmd_print_output, 0);
-    std::string text;
-    if (std::FILE* p = popen(("pdftotext -layout '" + pdf + "' - 2>&1").c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-        pclose(p);
-    }
+    std::string text = pdf_text(pdf);
     EXPECT_NE(text.find("Population"), std::string::npos) << text;
     EXPECT_NE(text.find("births"), std::string::npos) << text;
     EXPECT_NE(text.find("initial population"), std::string::npos) << text;
