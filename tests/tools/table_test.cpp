@@ -659,6 +659,25 @@ TEST_F(TableTool, TimeDownHeadsEachRunsColumnAndPrintsInColumns) {
     EXPECT_GT(l1, h1 + 20);
 }
 
+// Highlighting a run on the Datasets page makes it active: it comes first,
+// and the table still shows every loaded run, the active one first.
+TEST_F(TableTool, TheActiveRunComesFirstAndEveryLoadedRunStays) {
+    ASSERT_NO_FATAL_FAILURE(load_mixed_runs(dir));
+    const char* active[] = {"long"};
+    ASSERT_EQ(set_runs1(1, active, 1), 1);
+    EXPECT_EQ(model_rec->active_count, 1);
+    handle rec = run(tool("Table"));
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_EQ(g->rows[1].label, "\"Population\"  Runs:\t\\0\\long\t\\1\\half");
+    EXPECT_EQ(g->rows[2].label, "Population");
+    EXPECT_EQ(g->rows[3].label, " : half");
+    ASSERT_EQ(g->rows[2].cells.size(), 301u);
+    EXPECT_EQ(grid_cell_text(g->rows[2], g->rows[2].cells[300]), "5200");
+    EXPECT_EQ(grid_cell_text(g->rows[3], g->rows[3].cells[1]), "1001"); // time 0.5
+}
+
 TEST_F(TableTool, CausesFollowTheVariableAndSingleValuesTakeOneCell) {
     handle t = tool("Table");
     // related variables 0: the variable and its causes.
