@@ -491,9 +491,12 @@ int get_xls_constants(const data_source_call& call, std::vector<std::vector<floa
                static_cast<long long>(got_outer), static_cast<long long>(got_inner),
                static_cast<long long>(rows), static_cast<long long>(cols));
     } else if (named) {
+        // A range read transposed holds the constant's rows as its columns:
+        // the gap is told in the range's own rows and columns.
+        const std::int64_t gr = transposed ? m.gap_inner : m.gap_outer,
+                           gc = transposed ? m.gap_outer : m.gap_inner;
         report(5, "No number in the %lldth row and %lldth column of named range %s in file %s",
-               static_cast<long long>(m.gap_outer), static_cast<long long>(m.gap_inner),
-               first.c_str(), file.c_str());
+               static_cast<long long>(gr), static_cast<long long>(gc), first.c_str(), file.c_str());
     } else {
         // The cell of the gap, back in the sheet's terms.
         const std::int64_t dr = transposed ? m.gap_inner : m.gap_outer,

@@ -28,7 +28,11 @@ struct writer_unwind : std::runtime_error {
 // Thrown by the engine's fatal errors inside a running simulation: caught by
 // the time loop, which ends the run and keeps what was computed.
 struct run_unwind : std::runtime_error {
-    explicit run_unwind(const std::string& text) : std::runtime_error(text) {}
+    explicit run_unwind(const std::string& text, std::uint32_t equation_cell = 0)
+        : std::runtime_error(text), equation(equation_cell) {}
+    // The cell of the equation being computed (0: none), shown under the
+    // message in the error window.
+    std::uint32_t equation = 0;
 };
 
 // Depth of run-file writers in progress; raised by writer_guard.

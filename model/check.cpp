@@ -9,6 +9,7 @@
 #include "foundation/report.h"
 #include "model/codegen.h"
 #include "model/constants.h"
+#include "model/eqtext.h"
 #include "model/model.h"
 
 int max_check_depth = 400;
@@ -80,6 +81,7 @@ public:
 
     void error(int severity, const std::string& text) {
         report(severity, "%s", text.c_str());
+        add_error_equation(cur_eq_);
         ++errors;
     }
 
@@ -89,6 +91,7 @@ public:
         if (!is_known_variable_type(type)) return;
         if (s == model_hdr->w[mh_time_symbol]) return;
         const char* name = sym_name(s);
+        cur_eq_ = nullptr;
         if (!r->eqn) {
             error(4, std::string(name) + " is not defined");
             return;
@@ -100,6 +103,7 @@ public:
         for (int guard = 0; cell && guard < 1000000; ++guard) {
             equation_record* e = eq_at(cell);
             cell = e->next;
+            cur_eq_ = nullptr;
             if (!e->nnodes) {
                 error(5, std::string("The equation for ") + name + " is empty");
                 continue;
@@ -124,6 +128,7 @@ public:
             if (!check_lhs(s, root, covered, loops)) continue;
             expr_node* body = node_skip(root);
             cur_name_ = name;
+            cur_eq_ = e;
             cur_type_ = type;
             loops_ = loops;
             inner_.clear();
@@ -153,6 +158,7 @@ public:
                                  " elements");
             }
         }
+        cur_eq_ = nullptr;
         for (std::uint32_t k = 0; k < covered.size(); ++k)
             if (!covered[k] && type != st_lookup) error(4, element_text(s, k) + " is not defined");
     }
@@ -200,7 +206,8 @@ public:
 
 private:
     const char* cur_name_ = "";
-    int cur_type_ = 0; // type of the variable whose equation is checked
+    equation_record* cur_eq_ = nullptr; // the equation whose expression is checked
+    int cur_type_ = 0;                  // type of the variable whose equation is checked
     // The outermost call of a function that keeps state whose arguments are
     // being checked (only in constraints; null elsewhere).
     const builtin_function* state_call_ = nullptr;
@@ -379,6 +386,13 @@ private:
                          std::to_string(given) + ")");
     }
 
+    // A number as written: a number node, or one with a sign before it.
+    static bool literal_number(expr_node* a) {
+        while (a && (a->code == nc_neg || a->code == nc_pos || a->code == nc_paren))
+            a = node_child(a);
+        return a && a->code == nc_number;
+    }
+
     void expr(expr_node* n, int depth, bool in_vector = false) {
         if (aborted) return;
         if (depth > max_check_depth) {
@@ -470,6 +484,14 @@ private:
                     }
                     error(5, "Unable to understand argument " + std::to_string(count) +
                                  " as a literal (equation for " + cur_name_ + ")");
+                    return;
+                }
+                // The outside-source readers take their numbers as written:
+                // they are read once, before any equation has a value.
+                if ((bf->node == nc_call_data || bf->node == nc_call_constants ||
+                     bf->node == nc_call_lookups) &&
+                    !literal_number(a)) {
+                    error(5, "Expected a number for argument " + std::to_string(count));
                     return;
                 }
                 if (bf->kind == fnk_lookup && count == 1) {

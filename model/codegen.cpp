@@ -8,6 +8,7 @@
 
 #include "foundation/report.h"
 #include "model/constants.h"
+#include "model/eqtext.h"
 
 std::string element_text(symbol_id id, std::uint32_t offset) {
     if (!valid_symbol(id)) return "error";
@@ -64,6 +65,7 @@ public:
             equation_record* e = eq_at(cell);
             cell = e->next;
             if (!e->nnodes) continue;
+            eq_ = e;
             expr_node* root = eq_nodes(e);
             expr_node* body = node_skip(root);
             if (!body || body->code != nc_call_lookups || !set_loops(s, root)) continue;
@@ -104,6 +106,7 @@ public:
             std::uint32_t this_cell = cell;
             cell = e->next;
             if (!e->nnodes) continue;
+            eq_ = e;
             expr_node* root = eq_nodes(e);
             int kind = root->code;
             if (!set_loops(s, root)) continue;
@@ -162,13 +165,17 @@ private:
     std::vector<std::size_t> held_here_; // positions in ops_ of held operands
     std::vector<std::size_t> test_here_; // positions in ops_ of test-input address bases
     bool fail_ = false;
-    bool no_initial_ = false; // compiling an input that the initial pass ignores
+    equation_record* eq_ = nullptr; // the equation being compiled
+    bool no_initial_ = false;       // compiling an input that the initial pass ignores
     // Calls taken out of the unit being compiled: call node -> its first held
     // value (before the held values' base is added).
     std::map<expr_node*, std::uint32_t> hoisted_;
 
     void error(const std::string& text) {
-        if (!fail_) report(5, "%s", text.c_str());
+        if (!fail_) {
+            report(5, "%s", text.c_str());
+            add_error_equation(eq_);
+        }
         fail_ = true;
     }
 

@@ -348,6 +348,18 @@ private:
 
 } // namespace
 
+namespace {
+error_equation_fn error_equation_writer = nullptr;
+}
+
+void set_error_equation_hook(error_equation_fn hook) {
+    error_equation_writer = hook;
+}
+
+void add_error_equation(equation_record* e) {
+    if (e && error_equation_writer) error_equation_writer(e);
+}
+
 void write_expr(equation_record* e, int node) {
     if (!e) return;
     expr_writer w(e);

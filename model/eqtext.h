@@ -22,6 +22,15 @@
 // must lie in the equation e (for bounds); while the report collects names,
 // every variable named is passed to doc_collect_name.
 void write_expr(equation_record* e, int node = 0);
+// An error line that names a variable is followed in the error window by
+// the offending equation. The window lives above the model: it installs the
+// writer here, and add_error_equation (model locked with nodes) calls it
+// with the equation whose error was just reported. Without a writer nothing
+// is written.
+using error_equation_fn = void (*)(equation_record* e);
+void set_error_equation_hook(error_equation_fn hook);
+void add_error_equation(equation_record* e);
+
 // Writes only the right-hand side of an equation.
 void write_equation_rhs(equation_record* e);
 // Writes a stored token text (an equation or units as typed) through the

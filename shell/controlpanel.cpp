@@ -641,6 +641,15 @@ void control_panel(int show, int x, int y, int w, int h) {
     if (!show_queue_open()) SetActiveWindow(control_wnd);
 }
 
+void control_panel_font_changed() {
+    if (!control_wnd || !IsWindow(control_wnd)) return;
+    refont_dialog(control_wnd);
+    // The page is made again so that it measures itself in the new font;
+    // the tabs and buttons take their places around it.
+    select_tab(control_wnd, control_tab, false);
+    layout_panel(control_wnd);
+}
+
 void select_tab(HWND panel, int index, bool set) {
     if (index < 0 || index > 4 || !panel) return;
     HWND tabs = tab_control(panel);

@@ -49,6 +49,9 @@ void control_panel(int show, int x, int y, int w, int h);
 inline void open_control_panel(int show, int x, int y, int w, int h) {
     control_panel(show, x, y, w, h);
 }
+// After the dialog font changed: the open panel takes the new font and is
+// laid out again with it (its page made again).
+void control_panel_font_changed();
 // Makes page `index` (0 to 4; others are ignored) the current one; with set
 // the tab is selected too.
 void select_tab(HWND panel, int index, bool set);

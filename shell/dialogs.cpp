@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 std::int16_t dialog_depth = 0;
 std::int32_t* dialog_params = nullptr;
@@ -33,6 +34,9 @@ struct dialog_font {
     HFONT font = nullptr;
 };
 dialog_font fonts[3]; // 0 dialog, 1 small, 2 fallback
+// Fonts whose description was replaced while windows may still draw with
+// them: deleted once those windows have taken the new fonts.
+std::vector<HFONT> retired_fonts;
 
 // Makes a font from "face|points|style letters|": the face and size in
 // points; style letters b (bold) and i (italic). Null when the font text names no
@@ -246,7 +250,8 @@ void set_dialog_font_specs(const char* dialog, const char* small, const char* fa
     for (int i = 0; i < 3; ++i) {
         std::string s = specs[i] ? specs[i] : "";
         if (s != fonts[i].spec) {
-            drop_font(i);
+            if (fonts[i].font) retired_fonts.push_back(fonts[i].font);
+            fonts[i].font = nullptr;
             fonts[i].spec = s;
         }
     }
@@ -262,6 +267,27 @@ const std::string& dialog_font_spec(int which) {
 
 void free_dialog_fonts() {
     for (int i = 0; i < 3; ++i) drop_font(i);
+    free_retired_dialog_fonts();
+}
+
+void free_retired_dialog_fonts() {
+    for (HFONT f : retired_fonts) DeleteObject(f);
+    retired_fonts.clear();
+}
+
+void refont_dialog(HWND dialog) {
+    if (!dialog || !IsWindow(dialog)) return;
+    HFONT font = spec_font(0);
+    if (!font) return; // the platform's font: nothing of ours was in use
+    SendMessage(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM f) -> BOOL {
+            SendMessage(child, WM_SETFONT, static_cast<WPARAM>(f), FALSE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(font));
+    InvalidateRect(dialog, nullptr, TRUE);
 }
 
 HFONT fit_dialog(HWND dialog, int font_mode) {

@@ -82,7 +82,8 @@ HFONT fit_dialog(HWND dialog, int font_mode);
 void set_dialog_centre(int x, int y);
 // The dialog fonts' descriptions ("face|points|style|"): the dialog font,
 // the small font and the fallback font. Empty: the platform's dialog font.
-// Changing one drops the font made from it.
+// Changing one retires the font made from it: windows still using it keep
+// a valid font until free_retired_dialog_fonts.
 void set_dialog_font_specs(const char* dialog, const char* small, const char* fallback);
 // The font dialog fit_dialog offers when even the fallback font makes a
 // dialog too large for the screen (choose_font of shell/options.h): it edits
@@ -91,8 +92,14 @@ using fallback_font_chooser = int (*)(font_spec* font, int colour_mode);
 void set_fallback_font_chooser(fallback_font_chooser chooser);
 // The description of a dialog font now: 0 dialog, 1 small, 2 fallback.
 const std::string& dialog_font_spec(int which);
-// Deletes the dialog fonts (shutdown).
+// Deletes the dialog fonts (shutdown), the retired ones too.
 void free_dialog_fonts();
+// Deletes the fonts retired by set_dialog_font_specs, once every window that
+// used them has taken the new ones.
+void free_retired_dialog_fonts();
+// Gives an open dialog and all its controls the dialog font now described,
+// without moving anything (after the description changed).
+void refont_dialog(HWND dialog);
 
 // The data of a dialog run with a pointer to it as its parameter. At
 // WM_INITDIALOG, begin_dialog keeps the pointer with the dialog, fits the

@@ -9,6 +9,7 @@
 #include "platform/messages.h"
 #include "platform/print.h"
 #include "resources/options.h"
+#include "shell/controlpanel.h"
 #include "shell/dialogs.h"
 #include "shell/exitcheck.h"
 #include "shell/floats.h"
@@ -16,6 +17,7 @@
 #include "shell/settings_io.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
+#include "shell/subpanel_wnd.h"
 #include "shell/toolset.h"
 #include "shell/toolset_hooks.h"
 #include "shell/upcalls.h"
@@ -209,9 +211,13 @@ bool options_ok(HWND dialog, options_state* st) {
             report(8, "You will need to close and reopen Kavrel for all font changes to take "
                       "effect");
         } else {
+            // The panels still draw with the old fonts: they take the new
+            // ones first, and the old ones are deleted when this dialog,
+            // which uses them too, has gone.
             save_window_positions();
             apply_dialog_fonts();
-            free_dialog_fonts();
+            control_panel_font_changed();
+            refont_dialog(subscript_panel_hwnd());
         }
         read_toolset("", 0); // the tools pick the new face up
     }
@@ -579,6 +585,7 @@ int options_dialog(int) {
     if (!read_settings_for_dialog("Unable to read the settings file %s")) return -1;
     options_state st;
     INT_PTR r = run_dialog(dlg_options, nullptr, fontset_proc, reinterpret_cast<LPARAM>(&st));
+    free_retired_dialog_fonts();
     if (r != IDOK) return 0;
     repaint_all();
     write_settings(1);

@@ -167,7 +167,11 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
     const bool game_step = id == rc_game || id == rc_game_back;
     // 1. A game in progress ends first (when the user agrees).
     if (game_state && !game_step) {
-        if (game_window_open && !ask_yes_no("Do you want to end the current game??")) return -1;
+        if (game_window_open && !ask_yes_no("Do you want to end the current game??")) {
+            // The game goes on: the player is taken back to its window.
+            activate_game_window();
+            return -1;
+        }
         sim_control_command(sc_end_game, 0, 0);
     }
     // 2.

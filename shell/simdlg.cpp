@@ -588,6 +588,13 @@ HWND game_window() {
     return game_wnd && IsWindow(game_wnd) && IsWindowVisible(game_wnd) ? game_wnd : nullptr;
 }
 
+void activate_game_window() {
+    HWND w = game_window();
+    if (!w) return;
+    BringWindowToTop(w);
+    SetActiveWindow(w);
+}
+
 bool take_game_window_fields() {
     if (!game_window()) return true;
     // Both fields are checked before either is taken.

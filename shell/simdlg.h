@@ -33,6 +33,8 @@ void show_game_window();
 void close_game_window();
 // The window while it is open (null when closed).
 HWND game_window();
+// Brings the open game window forward and makes it the active window.
+void activate_game_window();
 // Takes the game window's typed decision and interval before a move: false
 // after a message with the bad field focused.
 bool take_game_window_fields();

@@ -8,8 +8,10 @@
 #include "platform/dlg.h"
 #include "platform/gdi.h"
 #include "resources/dialogs.h"
+#include "resources/simdlg.h"
 #include "shell/dialogs.h"
 #include "shell/pump.h"
+#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/simdata.h"
@@ -73,6 +75,11 @@ void set_hourglass() {
         cursor_kept = true;
     }
     keep_hourglass = true;
+}
+
+// The game window while a game is in progress with it open, else null.
+HWND game_in_window() {
+    return game_state && game_window_open ? game_window() : nullptr;
 }
 
 void restore_cursor() {
@@ -288,6 +295,14 @@ int vmessage(int mode, const char* format, va_list args, bool quiet) {
         return 1;
     }
     std::string text = format_text(format, args);
+    // A game's moves report in the game window's own time field: the panel
+    // would cover the window the player is working in and take its focus.
+    if (HWND game = game_in_window()) {
+        SetDlgItemText(game, ids_game_time, text.c_str());
+        activate_game_window();
+        pump_messages();
+        return 1;
+    }
     if (!IsWindowVisible(wip_wnd) || wip_mode != 1) {
         ShowWindow(wip_wnd, SW_SHOW);
         wip_mode = 1;
@@ -354,6 +369,11 @@ int wip_message_quiet(int mode, const char* format, ...) {
 }
 
 void wip_show_time() {
+    if (HWND game = game_in_window()) {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "Time=%g", sim_time);
+        SetDlgItemText(game, ids_game_time, buf);
+    }
     if (graph_updater) {
         for (std::size_t i = 0; i < wip_graphs.size();) {
             if (!graph_updater(wip_graphs[i]))

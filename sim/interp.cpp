@@ -294,7 +294,11 @@ data_source_reader source_reader = nullptr;
 
 [[noreturn]] void fail_lane(std::uint32_t lane, const char* what) {
     std::string name = unit_element_text(cur_unit, lane);
-    throw run_unwind(std::string(what) + " " + name);
+    std::uint32_t eqn =
+        prog && cur_unit >= 0 && static_cast<std::size_t>(cur_unit) < prog->units.size()
+            ? prog->units[static_cast<std::size_t>(cur_unit)].eqn
+            : 0;
+    throw run_unwind(std::string(what) + " " + name, eqn);
 }
 
 inline double* S(int i) {

@@ -11,6 +11,7 @@
 
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "model/eqtext.h"
 #include "model/model.h"
 #include "sim/interp.h"
 #include "sim/runwrite.h"
@@ -59,7 +60,8 @@ public:
 private:
     long steps_ = 0, save_every_ = 1, n_ = 0, pauses_ = 1;
     double t0_ = 0, pause_ = 0, next_pause_ = 0;
-    int finish(const std::string& error, bool stopped, bool given_up);
+    // equation: the cell of the equation the error arose in (0: none).
+    int finish(const std::string& error, bool stopped, bool given_up, std::uint32_t equation = 0);
     static std::string error_text(const run_unwind& e);
 
     handle symbols_;
@@ -180,16 +182,19 @@ private:
         for (std::uint32_t s : states_) {
             if (std::isfinite(value_array[s])) continue;
             std::string name = "a hidden state";
+            std::uint32_t eqn = 0;
             for (std::size_t u = 0; u < p_.units.size(); ++u) {
                 const code_unit& cu = p_.units[u];
                 if (cu.kind != uk_level_rate || s >= p_.level_slots) continue;
                 model_lock_guard g(symbols_, 0);
                 std::int32_t first = sym(cu.sym)->slot;
                 for (std::size_t lane = 0; lane < cu.targets.size(); ++lane)
-                    if (static_cast<std::uint32_t>(first) + cu.targets[lane] == s)
+                    if (static_cast<std::uint32_t>(first) + cu.targets[lane] == s) {
                         name = element_text(cu.sym, cu.targets[lane]);
+                        eqn = cu.eqn;
+                    }
             }
-            throw run_unwind("Floating point error computing " + name);
+            throw run_unwind("Floating point error computing " + name, eqn);
         }
     }
 
@@ -442,7 +447,8 @@ private:
     }
 };
 
-int time_loop::impl::finish(const std::string& error, bool stopped, bool given_up) {
+int time_loop::impl::finish(const std::string& error, bool stopped, bool given_up,
+                            std::uint32_t equation) {
     if (out_.constraint_checks) {
         for (const auto& v : out_.violations)
             report(3, "The constraint %s does not hold from time %g (%ld of %ld checks)",
@@ -455,6 +461,10 @@ int time_loop::impl::finish(const std::string& error, bool stopped, bool given_u
     if (!error.empty()) {
         out_.error = error;
         report(5, "%s", error.c_str());
+        if (equation) {
+            model_lock_guard g(symbols_, 1);
+            if (g.ok()) add_error_equation(eq_at(equation));
+        }
         if (out_.initial.empty() && value_array)
             out_.initial.assign(value_array, value_array + p_.value_slots);
     }
@@ -559,7 +569,7 @@ int time_loop::impl::start() {
         next_pause_ = pause_ > 0 ? t0_ + pause_ : 0;
         n_ = 0;
     } catch (const run_unwind& e) {
-        return finish(error_text(e), false, false);
+        return finish(error_text(e), false, false, e.equation);
     }
     return sim_done;
 }
@@ -619,7 +629,7 @@ int time_loop::impl::advance(long until) {
             }
         }
     } catch (const run_unwind& e) {
-        return finish(error_text(e), false, false);
+        return finish(error_text(e), false, false, e.equation);
     }
     return finish("", stopped, given_up);
 }

@@ -1,8 +1,10 @@
 // The error window: see errwin.h.
 #include "tools/errwin.h"
 
+#include "foundation/docwriter.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "model/eqtext.h"
 #include "shell/msgbox.h"
 #include "shell/toolset_hooks.h"
 #include "shell/winlist.h"
@@ -114,6 +116,16 @@ bool error_window_sink(int severity, const char* prefix, const char* text) {
     return true;
 }
 
+void add_error_line_ref(equation_record* e) {
+    if (!e || !err_window || err_window == err_window_truncated) return;
+    doc_push();
+    text_report(512, 60, 0, report_text, err_window, 0);
+    write_expr(e);
+    docprintf("\n");
+    text_report(0, 0, 0, report_none, 0, 0);
+    doc_pop();
+}
+
 void error_window_record_gone(handle record) {
     if (record && err_window == record) err_window = 0;
     if (record && message_text_window == record) message_text_window = 0;
@@ -124,4 +136,5 @@ void install_text_hooks() {
     tool_window_hooks.text = text_window_proc;
     text_record_released = error_window_record_gone;
     set_low_message_sink(error_window_sink);
+    set_error_equation_hook(add_error_line_ref);
 }

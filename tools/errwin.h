@@ -24,6 +24,13 @@ inline constexpr const char* error_truncated_line =
 
 // Writes "prefix text" to the error window, opening it when needed.
 void show_error_window(int severity, const char* prefix, const char* text);
+// Writes an equation under the error window's last line, in model-text
+// syntax wrapped at 60 characters: the equation
+// whose error that line reports. The model must be locked with its nodes.
+// Nothing is written while no error window collects. (Error windows here
+// never belong to a source record, so no line reference is kept.)
+struct equation_record;
+void add_error_line_ref(equation_record* e);
 // The low-message sink: takes the message while collection is on.
 bool error_window_sink(int severity, const char* prefix, const char* text);
 // The text windows tell it a record is going (clears err_window).

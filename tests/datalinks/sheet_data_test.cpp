@@ -37,11 +37,13 @@ protected:
         }
         worksheet_write_number(ws, 0, 5, 1, nullptr);
         worksheet_write_string(ws, 0, 6, "text", nullptr);
+        worksheet_write_string(ws, 1, 5, "text", nullptr);
         workbook_define_name(wb, "DownTimes", "=Down!$A$2:$A$6");
         workbook_define_name(wb, "DownData", "=Down!$B$2:$C$6");
         workbook_define_name(wb, "Short", "=Down!$B$2:$C$5");
         workbook_define_name(wb, "Square", "=Down!$A$2:$B$3");
         workbook_define_name(wb, "Mixed", "=Down!$F$1:$G$1");
+        workbook_define_name(wb, "MixedDown", "=Down!$F$1:$F$2");
         ASSERT_EQ(workbook_close(wb), LXW_NO_ERROR);
         busy_before_ = busy_depth;
     }
@@ -154,6 +156,9 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
          "No number found in cell B7 (and perhaps others) of " + xlsx_ + ":prices"},
         {call(fn_get_xls_constants, {columns_, "Down", "Mixed"}, 2),
          ("No number in the 0th row and 1th column of named range Mixed in file " + columns_)},
+        // Read transposed, the text is still in the range's second row.
+        {call(fn_get_xls_constants, {columns_, "Down", "MixedDown*"}, 2),
+         ("No number in the 1th row and 0th column of named range MixedDown in file " + columns_)},
         {call(fn_get_xls_constants, {dir_ / "gone.xlsx", "prices", "B5"}, 1),
          "The file " + std::string(dir_ / "gone.xlsx") + " does not exist - can't read info"},
         {call(fn_get_xls_constants, {xlsx_, "Costs", "B5"}, 1),

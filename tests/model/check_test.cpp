@@ -1,7 +1,9 @@
 // The model check: every problem is refused with a message naming the variable.
 #include <string>
+#include <vector>
 
 #include "model/check.h"
+#include "model/eqtext.h"
 #include "tests/sim/engine_fixture.h"
 
 namespace {
@@ -95,6 +97,37 @@ TEST_F(Check, LookupsMustBeWellFormed) {
     EXPECT_EQ(check_model(b.symbols()), 1);
     EXPECT_TRUE(messages.contains("The x values of the lookup bent do not increase (point 3)"))
         << messages.joined();
+}
+
+// The variables whose equations the error window was given, in order.
+std::vector<std::string> equations_shown;
+void note_equation(equation_record* e) {
+    expr_node* lhs = node_child(eq_nodes(e));
+    if (lhs && lhs->code == nc_subscripted) lhs = node_child(lhs);
+    equations_shown.push_back(lhs ? sym_name(lhs->operand) : "?");
+}
+
+TEST_F(Check, OutsideSourcesTakeTheirNumbersAsWrittenAndTheErrorShowsTheEquation) {
+    model_builder b("sources");
+    b.constant("offset", 2);
+    b.data("shifted", "GET KDF DATA(\"past\", \"x\", offset, 1)");
+    b.data("signed", "GET KDF DATA(\"past\", \"x\", -1, (2))");
+    b.data("fixed", "GET KDF CONSTANTS(\"past\", \"k\", 1 + 2)");
+    ASSERT_TRUE(b.finish());
+    equations_shown.clear();
+    set_error_equation_hook(note_equation);
+    EXPECT_EQ(check_model(b.symbols()), 2) << messages.joined();
+    set_error_equation_hook(nullptr);
+    EXPECT_TRUE(messages.contains("Expected a number for argument 3")) << messages.joined();
+    EXPECT_EQ(equations_shown, (std::vector<std::string>{"shifted", "fixed"})) << messages.joined();
+    // Without a writer nothing is shown, and a message without an equation
+    // (an undefined variable) asks for none.
+    add_symbol(b.symbols(), "lost", st_aux);
+    equations_shown.clear();
+    set_error_equation_hook(note_equation);
+    check_model(b.symbols());
+    set_error_equation_hook(nullptr);
+    EXPECT_EQ(equations_shown.size(), 2u);
 }
 
 TEST_F(Check, DeepExpressionsStopAtTheRecursionGuard) {

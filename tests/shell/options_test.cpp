@@ -8,9 +8,12 @@
 #include "platform/print.h"
 #include "resources/menus.h"
 #include "resources/options.h"
+#include "resources/panel.h"
 #include "resources/template_parts.h"
+#include "shell/controlpanel.h"
 #include "shell/controls/buttons.h"
 #include "shell/controls/colorpick.h"
+#include "shell/dialogs.h"
 #include "shell/floats.h"
 #include "shell/fonts.h"
 #include "shell/history.h"
@@ -23,6 +26,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <cstdlib>
 #include <fstream>
 #include <set>
 
@@ -513,6 +517,47 @@ TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
     EXPECT_NE(ini_text().find("CDialogFont=Small Fonts|7||,MS Sans Serif|9||,MS Sans "
                               "Serif|11|I|,"),
               std::string::npos);
+}
+
+// The open Control Panel draws with the dialog font: a new font reaches it,
+// its page and its tabs, and the old font object is deleted only after.
+TEST_F(Options, ANewDialogFontReachesTheOpenControlPanelBeforeTheOldOneIsFreed) {
+    apply_dialog_fonts(); // the settings name a dialog font
+    control_tab = tab_scaling;
+    control_panel(1, -1, -1, -1, -1);
+    td::run_until_idle();
+    ASSERT_NE(control_wnd, nullptr);
+    auto font_of = [](HWND w) { return reinterpret_cast<HFONT>(SendMessage(w, WM_GETFONT, 0, 0)); };
+    auto height_of = [](HFONT f) {
+        LOGFONT lf{};
+        return GetObject(f, sizeof lf, &lf) ? std::abs(lf.lfHeight) : 0L;
+    };
+    HFONT before = font_of(control_wnd);
+    ASSERT_EQ(GetObjectType(before), static_cast<DWORD>(OBJ_FONT));
+    const long height_before = height_of(before);
+    ASSERT_GT(height_before, 0);
+    HFONT in_dialog = nullptr;
+    answerer::dialog(dlg_font_select).set_text(idf_size, "14").press(IDOK);
+    answerer::dialog(dlg_options)
+        .call([&](HWND d) {
+            in_dialog = font_of(d);
+            SendMessage(d, WM_COMMAND, ido_font_normal, 0);
+        })
+        .press(IDOK);
+    EXPECT_EQ(options_dialog(302), 1);
+    EXPECT_EQ(in_dialog, before); // the Options dialog itself drew with it
+    HFONT after = font_of(control_wnd);
+    EXPECT_NE(after, before);
+    ASSERT_EQ(GetObjectType(after), static_cast<DWORD>(OBJ_FONT));
+    EXPECT_GT(height_of(after), height_before);
+    ASSERT_NE(control_page, nullptr);
+    EXPECT_EQ(font_of(control_page), after);
+    EXPECT_EQ(font_of(GetDlgItem(control_wnd, idc_tabs)), after);
+    EXPECT_EQ(control_tab, tab_scaling);
+    EXPECT_TRUE(IsWindowVisible(control_page));
+    // The old font went once nothing used it any more.
+    EXPECT_EQ(GetObjectType(before), 0u);
+    control_panel(-1, -1, -1, -1, -1);
 }
 
 TEST_F(Options, SettingsComeBackAtTheNextStart) {

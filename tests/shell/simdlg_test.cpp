@@ -18,6 +18,7 @@
 #include "shell/simdlg.h"
 #include "shell/title.h"
 #include "shell/toolbar.h"
+#include "shell/wip.h"
 #include "shell/wiring.h"
 #include "sim/changes.h"
 #include "sim/control.h"
@@ -26,6 +27,10 @@
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "tests/support/model_builder.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace td = test_driver;
 
@@ -280,6 +285,55 @@ TEST_F(GameWindow, TwoMovesWithADecisionThenEndAndANewGameStartsAtInitialTime) {
     EXPECT_DOUBLE_EQ(game_time(), 10);
     EXPECT_EQ(field(ids_game_time), "Time=10");
     answerer::clear();
+}
+
+// What the game window's time field showed at each save of a move, and
+// whether the progress panel came up over it.
+std::vector<std::string> times_seen;
+bool panel_seen = false;
+void watch_move() {
+    wip_show_time();
+    char b[64] = {};
+    GetDlgItemText(game_window(), ids_game_time, b, sizeof b);
+    times_seen.push_back(b);
+    if (wip_wnd && IsWindowVisible(wip_wnd)) panel_seen = true;
+}
+
+TEST_F(GameWindow, AMoveReportsInTheGameWindowAndNeverRaisesThePanel) {
+    menu_command(cmd_run_game);
+    ASSERT_NE(game_window(), nullptr);
+    times_seen.clear();
+    panel_seen = false;
+    set_sim_pump_hook(watch_move);
+    SetDlgItemText(game_window(), ids_game_interval, "4");
+    press(ids_game_forward);
+    set_sim_pump_hook(nullptr);
+    EXPECT_DOUBLE_EQ(game_time(), 5);
+    // The time moves with the run, not only when the move has ended.
+    for (const char* t : {"Time=2", "Time=3", "Time=4"})
+        EXPECT_NE(std::find(times_seen.begin(), times_seen.end(), t), times_seen.end()) << t;
+    EXPECT_FALSE(panel_seen);
+    EXPECT_EQ(field(ids_game_time), "Time=5");
+    // A progress text during the game is written into the same field, and
+    // the game window stays the one the player works in.
+    SetActiveWindow(main_wnd);
+    EXPECT_EQ(wip_message(1, "Loading %s", "play"), 1);
+    EXPECT_EQ(field(ids_game_time), "Loading play");
+    EXPECT_FALSE(wip_wnd && IsWindowVisible(wip_wnd));
+    EXPECT_EQ(GetActiveWindow(), game_window());
+    wip_message(0, nullptr);
+}
+
+TEST_F(GameWindow, KeepingTheGameBringsItsWindowForward) {
+    menu_command(cmd_run_game);
+    ASSERT_NE(game_window(), nullptr);
+    SetActiveWindow(main_wnd);
+    ASSERT_NE(GetActiveWindow(), game_window());
+    answerer::box("Question from Kavrel").text("end the current game??").press(IDNO);
+    EXPECT_EQ(run_command(rc_simulate, 0, 0, nullptr), 0);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_TRUE(game_in_progress());
+    EXPECT_EQ(GetActiveWindow(), game_window());
 }
 
 TEST_F(GameWindow, GamingChangesListTheGameInputsAndClosingTheModelEndsTheGame) {

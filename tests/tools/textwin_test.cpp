@@ -21,6 +21,7 @@
 #include "tests/support/model_builder.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
+#include "tools/texttools.h"
 #include "tools/textwin.h"
 
 #include "sim/simdata.h"
@@ -447,6 +448,39 @@ TEST_F(TextWindows, ARunsWarningOpensTheErrorWindowWithItsLine) {
             if (qGray(img.pixel(x, y)) < 96) rightmost = std::max(rightmost, x);
     EXPECT_GT(rightmost, 250);
     EXPECT_EQ(dark_pixels(img, (t->lines() + 1) * lh, img.height() - 20), 0);
+}
+
+// A run that stops on an error in one variable's equation: the error line
+// names it, and the equation stands under it in model-text syntax.
+TEST_F(TextWindows, ARunErrorIsFollowedByTheOffendingEquation) {
+    install_text_tools(); // the report writer's text-window sink
+    model_builder b("blowup");
+    b.control(0, 10, 1, 1);
+    b.aux("blowup", "1 / (5 - Time)");
+    b.level("Sum", "blowup", "0");
+    ASSERT_TRUE(b.finish());
+    const std::string model = dir + "/blowup.kmf";
+    ASSERT_EQ(b.write(model.c_str()), 1);
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+    install_run_driver();
+    wip_install_sim_hooks();
+    ask_dataset_overwrite = false;
+    answerer::box(severity_caption(8)).text("Problems encountered").press(IDOK);
+    int result = -1;
+    run_command(rc_simulate, 0, 0, &result);
+    answerer::clear();
+    ASSERT_NE(err_window, 0u);
+    const text_lines* t = textwin_lines(err_window);
+    ASSERT_NE(t, nullptr);
+    int at = -1;
+    for (int i = 0; i < t->lines(); ++i)
+        if (std::string(t->line(i)).find("Floating point error computing blowup") !=
+            std::string::npos)
+            at = i;
+    ASSERT_GE(at, 0);
+    ASSERT_GT(t->lines(), at + 1);
+    EXPECT_EQ(t->line(at + 1), "blowup = 1 / (5 - Time)");
 }
 
 std::string g_logged;
