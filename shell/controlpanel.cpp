@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 scaling_options scaling_opts;
@@ -641,9 +642,31 @@ void control_panel(int show, int x, int y, int w, int h) {
     if (!show_queue_open()) SetActiveWindow(control_wnd);
 }
 
+// Widens and heightens a button of the panel's bottom row to hold its text
+// in the panel's font (never smaller than it is).
+static void fit_button_text(HWND button, int extra_width) {
+    if (!button) return;
+    char text[64] = {};
+    GetWindowText(button, text, sizeof text);
+    HDC dc = GetDC(nullptr); // a control has no drawing surface of its own to measure on
+    HFONT font = reinterpret_cast<HFONT>(SendMessage(button, WM_GETFONT, 0, 0));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    SIZE size{};
+    GetTextExtentPoint32(dc, text, static_cast<int>(std::strlen(text)), &size);
+    if (old) SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    RECT r{};
+    GetWindowRect(button, &r);
+    const int w = std::max<int>(r.right - r.left, size.cx + extra_width);
+    const int h = std::max<int>(r.bottom - r.top, size.cy + 6);
+    SetWindowPos(button, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void control_panel_font_changed() {
     if (!control_wnd || !IsWindow(control_wnd)) return;
     refont_dialog(control_wnd);
+    fit_button_text(GetDlgItem(control_wnd, idc_keep_on_top), 24); // the box and its gap
+    fit_button_text(GetDlgItem(control_wnd, idc_close), 16);
     // The page is made again so that it measures itself in the new font;
     // the tabs and buttons take their places around it.
     select_tab(control_wnd, control_tab, false);

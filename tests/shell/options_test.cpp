@@ -535,6 +535,9 @@ TEST_F(Options, ANewDialogFontReachesTheOpenControlPanelBeforeTheOldOneIsFreed) 
     HFONT before = font_of(control_wnd);
     ASSERT_EQ(GetObjectType(before), static_cast<DWORD>(OBJ_FONT));
     const long height_before = height_of(before);
+    RECT check{};
+    GetWindowRect(GetDlgItem(control_wnd, idc_keep_on_top), &check);
+    const long check_width_before = check.right - check.left;
     ASSERT_GT(height_before, 0);
     HFONT in_dialog = nullptr;
     answerer::dialog(dlg_font_select).set_text(idf_size, "14").press(IDOK);
@@ -554,6 +557,9 @@ TEST_F(Options, ANewDialogFontReachesTheOpenControlPanelBeforeTheOldOneIsFreed) 
     EXPECT_EQ(font_of(control_page), after);
     EXPECT_EQ(font_of(GetDlgItem(control_wnd, idc_tabs)), after);
     EXPECT_EQ(control_tab, tab_scaling);
+    // The bottom row's box is made to hold its text in it.
+    GetWindowRect(GetDlgItem(control_wnd, idc_keep_on_top), &check);
+    EXPECT_GT(check.right - check.left, check_width_before);
     EXPECT_TRUE(IsWindowVisible(control_page));
     // The old font went once nothing used it any more.
     EXPECT_EQ(GetObjectType(before), 0u);
