@@ -12,6 +12,7 @@
 #include "shell/title.h"
 #include "shell/toolbar.h"
 #include "shell/upcalls.h"
+#include "shell/wip.h"
 #include "sim/changes.h"
 #include "sim/control.h"
 #include "sim/game.h"
@@ -571,6 +572,7 @@ void show_game_window() {
         if (!game_wnd) return;
         ShowWindow(game_wnd, SW_SHOW);
         game_window_open = true;
+        set_wip_game_window_hook(game_window);
     }
     fill_game_window();
 }

@@ -11,7 +11,6 @@
 #include "resources/simdlg.h"
 #include "shell/dialogs.h"
 #include "shell/pump.h"
-#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/winlist.h"
 #include "sim/simdata.h"
@@ -77,9 +76,12 @@ void set_hourglass() {
     keep_hourglass = true;
 }
 
+wip_game_window_fn game_window_hook = nullptr;
+
 // The game window while a game is in progress with it open, else null.
 HWND game_in_window() {
-    return game_state && game_window_open ? game_window() : nullptr;
+    HWND w = game_state && game_window_open && game_window_hook ? game_window_hook() : nullptr;
+    return w && IsWindow(w) ? w : nullptr;
 }
 
 void restore_cursor() {
@@ -299,7 +301,8 @@ int vmessage(int mode, const char* format, va_list args, bool quiet) {
     // would cover the window the player is working in and take its focus.
     if (HWND game = game_in_window()) {
         SetDlgItemText(game, ids_game_time, text.c_str());
-        activate_game_window();
+        BringWindowToTop(game);
+        SetActiveWindow(game);
         pump_messages();
         return 1;
     }
@@ -384,6 +387,10 @@ void wip_show_time() {
     }
     pump_messages();
     set_hourglass();
+}
+
+void set_wip_game_window_hook(wip_game_window_fn fn) {
+    game_window_hook = fn;
 }
 
 void wip_install_sim_hooks() {

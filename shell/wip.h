@@ -61,6 +61,11 @@ void set_wip_graph_updater(wip_graph_update_fn fn);
 // which hides the panel: the graphs show the run's progress.
 using wip_run_start_fn = int (*)();
 void set_wip_run_start_hook(wip_run_start_fn fn);
+// The game window while it is open (null otherwise), installed by the game
+// window: during a game the progress texts and the time go to its field 656
+// instead of the panel, and the window is brought forward.
+using wip_game_window_fn = HWND (*)();
+void set_wip_game_window_hook(wip_game_window_fn fn);
 
 // The product title and version text of the splash and About box.
 const char* product_title();
