@@ -8,6 +8,9 @@
 // - the 50-variable scalar model of bench_sim_interp;
 // - a denser model of that size (several operands in each auxiliary, a lookup
 //   in one of ten, every step saved) at 5, 15 and 45 sectors;
+// - random worlds whose sectors differ (tests/support/random_world.h) at 5,
+//   15, 45 and 135 sectors, several seeds each, against their C++ generated
+//   from the same seed at build time;
 // - a Livesweep re-run: 25 stocks and 25 flows over 100 cells (5,000
 //   values) with a lookup and a MIN per element, 400 steps, every step saved.
 // The counters give the mean microseconds of one run of each and the ratios.
@@ -21,6 +24,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,9 +34,12 @@
 #include "model/codegen.h"
 #include "model/model.h"
 #include "model/order.h"
+#include "sim/interp.h"
+#include "sim/native/native.h"
 #include "sim/run.h"
 #include "sim/simdata.h"
 #include "tests/support/model_builder.h"
+#include "tests/support/random_world.h"
 
 namespace {
 
@@ -350,6 +357,106 @@ BENCHMARK(BM_DenseWorld)
     ->Arg(45)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2);
+
+// ---------------------------------------------------------- random worlds ---
+
+// The engine against the C++ of one random world (BM_RandomWorld/sectors/seed),
+// each timed per iteration in turn, after two runs of the engine and the
+// worker's compiles (the code a model gets after its first second or so).
+// Counters as BM_WorldSize's, with differing_values the saved values of the
+// last run that are not the C++'s to the bit (0 expected). The ratios of a
+// size are kept for BM_RandomWorldSummary/sectors, which prints their least
+// (ratio_min), median (ratio_median) and greatest (ratio_max) over the seeds.
+std::map<int, std::map<std::uint64_t, double>>& random_world_ratios() {
+    static std::map<int, std::map<std::uint64_t, double>> ratios;
+    return ratios;
+}
+
+void BM_RandomWorld(benchmark::State& state) {
+    const int sectors = static_cast<int>(state.range(0));
+    const auto seed = static_cast<std::uint64_t>(state.range(1));
+    const random_world_cpp* cpp = nullptr;
+    for (const random_world_cpp& e : random_world_cpps())
+        if (e.seed == seed && e.sectors == sectors) cpp = &e;
+    if (!cpp) {
+        state.SkipWithError("no C++ of this world (KAVREL_WORLD_SEEDS, KAVREL_WORLD_SIZES)");
+        return;
+    }
+    init_vocabulary();
+    model_builder b("random world");
+    random_world w = build_random_world(b, seed, sectors, "");
+    b.finish();
+    check_model(b.symbols());
+    sim_program p;
+    generate_code(b.symbols(), p);
+    order_program(b.symbols(), p);
+    forget_kept_passes();
+    sim_options o;
+    sim_output out;
+    for (int k = 0; k < 2; ++k) {
+        run_program(b.symbols(), p, o, &out);
+        native_wait_idle();
+    }
+    std::vector<float> rows;
+    interleave(
+        state,
+        [&] {
+            int r = run_program(b.symbols(), p, o, &out);
+            benchmark::DoNotOptimize(r);
+        },
+        [&] {
+            cpp->run(rows);
+            benchmark::DoNotOptimize(rows.data());
+        });
+    const std::size_t n = w.saved.size();
+    double differ = out.times.size() * n == rows.size() ? 0 : static_cast<double>(rows.size());
+    for (std::size_t k = 0; k < n && differ == 0; ++k) {
+        const std::size_t slot =
+            static_cast<std::size_t>(get_symbol(b.symbols(), b.id(w.saved[k].c_str())).slot);
+        for (std::size_t s = 0; s < out.times.size(); ++s) {
+            float e = out.rows[s * out.value_slots + slot], c = rows[s * n + k];
+            differ += std::memcmp(&e, &c, 4) != 0;
+        }
+    }
+    state.counters["differing_values"] = differ;
+    state.counters["native_passes"] = static_cast<double>(native_live_passes());
+    random_world_ratios()[sectors][seed] = state.counters["ratio"];
+    forget_kept_passes();
+}
+
+void BM_RandomWorldSummary(benchmark::State& state) {
+    for (auto _ : state) {
+    }
+    std::vector<double> r;
+    for (const auto& [seed, ratio] : random_world_ratios()[static_cast<int>(state.range(0))])
+        r.push_back(ratio);
+    if (r.empty()) return;
+    std::sort(r.begin(), r.end());
+    const std::size_t m = r.size() / 2;
+    state.counters["seeds"] = static_cast<double>(r.size());
+    state.counters["ratio_min"] = r.front();
+    state.counters["ratio_median"] = r.size() % 2 ? r[m] : (r[m - 1] + r[m]) / 2;
+    state.counters["ratio_max"] = r.back();
+}
+
+// A fixed count of iterations a size (about a second of the engine's time
+// each), so the model is built and compiled once.
+template <int sectors, int iterations> void random_world_args(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"sectors", "seed"});
+    for (int seed = 1; seed <= 5; ++seed) b->Args({sectors, seed});
+    b->Iterations(iterations)->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_RandomWorld)->Apply(random_world_args<5, 2000>);
+BENCHMARK(BM_RandomWorld)->Apply(random_world_args<15, 600>);
+BENCHMARK(BM_RandomWorld)->Apply(random_world_args<45, 200>);
+BENCHMARK(BM_RandomWorld)->Apply(random_world_args<135, 60>);
+BENCHMARK(BM_RandomWorldSummary)
+    ->ArgName("sectors")
+    ->Arg(5)
+    ->Arg(15)
+    ->Arg(45)
+    ->Arg(135)
+    ->Iterations(1);
 
 // ----------------------------------------------------------- 50 variables ---
 
