@@ -298,6 +298,42 @@ void draw_stored_bitmap(paint_ctx& c, const sketch_elem& e, const RECT& box) {
                   reinterpret_cast<const BITMAPINFO*>(head.data()), DIB_RGB_COLORS, SRCCOPY);
 }
 
+// A stored metafile played into a bitmap of the element's size (finer by
+// up to four times, for paper) filled with the view's background, then
+// stretched over the box.
+void draw_metafile_as_bitmap(paint_ctx& c, const sketch_elem& e, HMETAFILE mf, const RECT& box) {
+    const int w = std::max(1, 2 * static_cast<int>(e.w)),
+              h = std::max(1, 2 * static_cast<int>(e.h));
+    const int fine = std::clamp(2000 / std::max(w, h), 1, 4);
+    const int bw = w * fine, bh = h * fine;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bitmap = mem ? CreateCompatibleBitmap(screen, bw, bh) : nullptr;
+    if (screen) ReleaseDC(nullptr, screen);
+    if (!bitmap) {
+        if (mem) DeleteDC(mem);
+        return;
+    }
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    const RECT all{0, 0, bw, bh};
+    HBRUSH bg = CreateSolidBrush(c.background);
+    FillRect(mem, &all, bg);
+    DeleteObject(bg);
+    IntersectClipRect(mem, 0, 0, bw, bh);
+    SetMapMode(mem, MM_ANISOTROPIC);
+    SetWindowOrgEx(mem, 0, 0, nullptr);
+    SetWindowExtEx(mem, w, h, nullptr);
+    SetViewportOrgEx(mem, 0, 0, nullptr);
+    SetViewportExtEx(mem, bw, bh, nullptr);
+    PlayMetaFile(mem, mf);
+    SetMapMode(mem, MM_TEXT);
+    StretchBlt(c.dc, box.left, box.top, std::max<int>(1, box.right - box.left),
+               std::max<int>(1, box.bottom - box.top), mem, 0, 0, bw, bh, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+}
+
 // A kind-31 picture: the stored metafile played into the element's box.
 void draw_stored_metafile(paint_ctx& c, const sketch_elem& e, const RECT& box) {
     metafile_info mi;
@@ -305,6 +341,14 @@ void draw_stored_metafile(paint_ctx& c, const sketch_elem& e, const RECT& box) {
     if (check_metafile(e.blob, &mi)) mf = SetMetaFileBitsEx(mi.bytes, e.blob.data() + mi.bits);
     if (!mf) {
         Rectangle(c.dc, box.left, box.top, box.right + 1, box.bottom + 1);
+        return;
+    }
+    if (c.output) {
+        // Printed or copied, the picture is played into a bitmap and the
+        // bitmap laid over the box: its own mapping records, played inside
+        // the recording, would act on the page's or the reader's mapping.
+        draw_metafile_as_bitmap(c, e, mf, box);
+        DeleteMetaFile(mf);
         return;
     }
     const int saved = SaveDC(c.dc);

@@ -325,10 +325,25 @@ std::vector<int> page_line_positions(int lo, int hi, int page) {
 bool selection_bounds(const sketch_state& s, RECT* out) {
     bool any = false;
     RECT r{0, 0, 0, 0};
+    // A name beside its box takes a line of the view's font on that side
+    // (an input slider's name stands under it); a few units more hold the
+    // outlines' width.
+    int points = static_cast<std::int8_t>(s.view.rec.font.size);
+    if (points <= 0) points = 8;
+    const int line = points * 96 * 5 / (72 * 4) + 2;
+    constexpr int edge = 3;
     for (int n = 1; n < s.view.count(); ++n) {
         const sketch_elem& e = s.view.elems[static_cast<std::size_t>(n)];
         if (e.kind < ek_variable || !(e.runtime & ef_selected)) continue;
-        const RECT b{e.x - e.w, e.y - e.h, e.x + e.w, e.y + e.h};
+        RECT b{e.x - e.w - edge, e.y - e.h - edge, e.x + e.w + edge, e.y + e.h + edge};
+        const bool slider = e.kind == ek_text && (e.flags & ef_io_object) && e.label == 0;
+        const int place = slider ? 1 : static_cast<std::int8_t>(e.label);
+        if (e.shape_code() != 0 && !(e.flags & ef_no_label)) {
+            if (place == 1) b.bottom += line;
+            if (place == 2) b.left -= line;
+            if (place == 3) b.top -= line;
+            if (place == 4) b.right += line;
+        }
         if (!any) {
             r = b;
             any = true;

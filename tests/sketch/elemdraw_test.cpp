@@ -18,6 +18,9 @@
 #include "draw/printing.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "platform/clip.h"
+#include "platform/gdi_internal.h"
+#include "platform/global.h"
 #include "platform/print.h"
 #include "shell/settings_rows.h"
 #include "sim/simdata.h"
@@ -403,6 +406,108 @@ TEST_F(ElementDrawing, APrintedViewCarriesTheLooks) {
     EXPECT_GT(has(0, 160, 0), 200);    // fills and the metafile
     EXPECT_GT(has(120, 160, 255), 20); // shape 8's own fill
     EXPECT_GT(has(200, 0, 200), 3);    // the own text colour
+}
+
+} // namespace
+
+namespace {
+
+// A view holding only a stored metafile picture (a green square over its
+// whole extent), so every green pixel of a print or copy is the picture's.
+class StoredPicture : public SketchTest {
+protected:
+    void SetUp() override {
+        SketchTest::SetUp();
+        test_driver::start();
+        b_.constant("k", 1);
+        ASSERT_TRUE(b_.finish());
+        view_layout v(b_, "Picture");
+        v.picture(ek_metafile, green_metafile(), 200, 150, 30, 30);
+        s.symbols = b_.symbols();
+        s.header = b_.header();
+        ASSERT_GE(load_view(s, 0, 0, false, 0, false), 0);
+        print_use_system_printers(false);
+        clip_use_private(true);
+        clip_reset();
+        saved_ = opts;
+        opts.printer_name.clear();
+        drawing = draw_state{};
+        printer = print_state{};
+    }
+    void TearDown() override {
+        if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
+        drawing = draw_state{};
+        printer = print_state{};
+        opts = saved_;
+        clip_reset();
+        clip_use_private(false);
+        print_use_system_printers(true);
+        s.view = working_view{};
+        test_driver::reset();
+        SketchTest::TearDown();
+    }
+    static int greens(const QImage& img, QRect in = {}) {
+        if (in.isEmpty()) in = img.rect();
+        in = in.intersected(img.rect());
+        int n = 0;
+        for (int y = in.top(); y <= in.bottom(); ++y)
+            for (int x = in.left(); x <= in.right(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                n += c.red() < 60 && std::abs(c.green() - 160) < 50 && c.blue() < 60;
+            }
+        return n;
+    }
+    model_builder b_{"picture"};
+    opt_block saved_;
+};
+
+// Printed at 100 % (rendered at the screen's 96 dpi) the picture fills its
+// 60 x 60 box; copied as a metafile picture and played back it fills the
+// same box, the copy's origin being the view's bounds less the margin.
+TEST_F(StoredPicture, IsPrintedAndCopiedOverItsOwnBox) {
+    ASSERT_EQ(std::system("command -v pdftoppm > /dev/null"), 0);
+    const std::string pdf = testing::TempDir() + "stored_picture.pdf";
+    const std::string png = testing::TempDir() + "stored_picture";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    view_output_settings set;
+    output_view(nullptr, nullptr, s, vo_print, set);
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    command_output("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
+    const QImage page(QString::fromStdString(png + ".png"));
+    ASSERT_FALSE(page.isNull());
+    const int printed = greens(page);
+    EXPECT_GT(printed, 3600 * 8 / 10);
+    EXPECT_LT(printed, 3600 * 12 / 10);
+
+    output_view(nullptr, nullptr, s, vo_copy_view, set);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE h = GetClipboardData(CF_METAFILEPICT);
+    ASSERT_NE(h, nullptr);
+    const auto* pict = static_cast<const METAFILEPICT*>(GlobalLock(static_cast<HGLOBAL>(h)));
+    ASSERT_NE(pict, nullptr);
+    const int w = static_cast<int>(pict->xExt * 96 / 2540),
+              ht = static_cast<int>(pict->yExt * 96 / 2540);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, ht);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    const RECT all{0, 0, w, ht};
+    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetMapMode(mem, MM_ANISOTROPIC);
+    SetViewportExtEx(mem, w, ht, nullptr);
+    SetWindowExtEx(mem, w, ht, nullptr);
+    PlayMetaFile(mem, pict->hMF);
+    SelectObject(mem, old);
+    const QImage copy = gdi_bitmap_image(bmp);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    GlobalUnlock(static_cast<HGLOBAL>(h));
+    CloseClipboard();
+    const QRect box(200 - 30 - s.min_x + 20, 150 - 30 - s.min_y + 20, 60, 60);
+    EXPECT_GT(greens(copy, box), 3600 * 9 / 10);
+    EXPECT_LT(greens(copy), 3600 * 11 / 10);
 }
 
 } // namespace

@@ -77,20 +77,37 @@ TEST_F(ViewPages, TheAreaIsTheViewTheSelectionOrWholePages) {
     ASSERT_TRUE(plan_view_area(s, vo_print, set, SIZE{100, 200}, &a));
     EXPECT_FALSE(a.paged);
 
-    // The selection: nothing selected gives nothing; else its rectangle.
+    // The selection: nothing selected gives nothing; else its rectangle,
+    // 3 units round for the outlines.
     EXPECT_FALSE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
     el(b2).runtime |= ef_selected;
     ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
     EXPECT_TRUE(a.selection);
-    EXPECT_EQ(a.x, 200);
-    EXPECT_EQ(a.y, 280);
-    EXPECT_EQ(a.w, 60);
-    EXPECT_EQ(a.h, 40);
+    EXPECT_EQ(a.x, 197);
+    EXPECT_EQ(a.y, 277);
+    EXPECT_EQ(a.w, 66);
+    EXPECT_EQ(a.h, 46);
+    // A name under the box (an input slider's too) takes a line of the
+    // view's font (8 points: 15 units) below it; one on the left, on the left.
+    el(b2).label = 1;
+    ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
+    EXPECT_EQ(a.y, 277);
+    EXPECT_EQ(a.h, 46 + 15);
+    el(b2).label = 2;
+    ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
+    EXPECT_EQ(a.x, 197 - 15);
+    EXPECT_EQ(a.h, 46);
+    el(b2).label = 255;
+    el(b2).kind = ek_text;
+    el(b2).flags |= ef_io_object;
+    el(b2).label = 0;
+    ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
+    EXPECT_EQ(a.h, 46 + 15);
     el(b1).runtime |= ef_selected;
     set.what = 1;
     ASSERT_TRUE(plan_view_area(s, vo_print, set, SIZE{100, 100}, &a));
-    EXPECT_EQ(a.x, -170);
-    EXPECT_EQ(a.w, 430);
+    EXPECT_EQ(a.x, -173);
+    EXPECT_EQ(a.w, 436);
 }
 
 TEST_F(ViewPages, ThePrintFactorFollowsTheScalingBits) {
