@@ -8,21 +8,32 @@
 
 #include "foundation/names.h"
 #include "foundation/package.h"
+#include "foundation/paths.h"
 #include "foundation/report.h"
 #include "graphs/lookupdlg.h"
+#include "model/context.h"
 #include "model/model.h"
 #include "model/units.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "platform/shellexec.h"
+#include "resources/menus.h"
 #include "runs/cache.h"
 #include "shell/bottombar.h"
 #include "shell/controls/tooltip.h"
+#include "shell/menucmd.h"
 #include "shell/palette.h"
+#include "shell/rundrv.h"
+#include "shell/simcmds.h"
 #include "shell/state.h"
 #include "shell/title.h"
+#include "shell/toolbar.h"
 #include "shell/toolset.h"
 #include "shell/varselect.h"
+#include "sim/changes.h"
+#include "sim/livesweep.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
@@ -736,6 +747,90 @@ std::string hover_text(const sketch_state& s, int n) {
     return text;
 }
 
+// The command a data-file link gives (the data-file import, which this
+// edition answers as not available).
+constexpr int data_file_command = 533;
+
+void follow_file_link(HWND view, const std::string& named) {
+    // A link acts once at a time: what it starts may pump messages.
+    static bool following = false;
+    if (following || named.empty()) return;
+    following = true;
+    struct done {
+        ~done() { following = false; }
+    } reset;
+    const bool web = named.find("://") != std::string::npos;
+    const int kind = web ? -1 : file_kind_of(named.c_str(), -1);
+    switch (kind) {
+    case fk_graph_text:
+    case fk_graph_binary:
+    case fk_command:
+    case fk_db_outputs:
+        return; // definitions this edition keeps no use for
+    case fk_run:
+        // The run is named after the file and made; the command waits for
+        // the press to end.
+        if (!model_rec) return;
+        model_rec->setup.run_name =
+            ctx_set_text(model_rec, model_rec->setup.run_name, named.c_str());
+        apply_run_name(1);
+        PostMessage(main_wnd, WM_COMMAND, cmd_simulate, 0);
+        return;
+    default:
+        break;
+    }
+    const std::string target = link_target(named);
+    if (target.empty()) return;
+    switch (kind) {
+    case fk_model:
+    case fk_package_model:
+    case fk_package_app:
+    case fk_app_text:
+    case fk_app_binary:
+        // Opening a model closes this diagram: the command runs once the
+        // press has ended.
+        set_pending_open(1, target.c_str(), 0);
+        PostMessage(main_wnd, WM_COMMAND, cmd_open_model, 0);
+        return;
+    case fk_changes: {
+        if (sim_phase != phase_setup && sim_phase != phase_livesweep_ready && !game_state)
+            menu_command(cmd_setup);
+        if (!ensure_setup_copy(0)) return;
+        const std::string list = "\"" + target + "\"";
+        if (read_change_files(list.c_str()) && livesweep_state == 2) livesweep_rerun(0, 2, 0);
+        show_mode();
+        if (view && IsWindow(view)) InvalidateRect(view, nullptr, FALSE);
+        return;
+    }
+    case fk_data:
+        PostMessage(main_wnd, WM_COMMAND, data_file_command, 0);
+        return;
+    case fk_toolset:
+    case fk_sketch_toolset: {
+        const int grid = kind == fk_toolset ? 0 : 1;
+        free_toolset(grid);
+        read_toolset(target.c_str(), grid);
+        return;
+    }
+    case fk_gaming:
+        // Decisions for the game's next move: only while one waits for them.
+        if (game_state == 2 || game_state == 4) {
+            const std::string list = "\"" + target + "\"";
+            apply_change_files(list.c_str(), 0, 1, 0);
+            show_game_time();
+        }
+        return;
+    default:
+        break;
+    }
+    // Say what is being opened; the platform asks before it starts a
+    // program, naming it.
+    set_bottom_text(("Opening " + target).c_str());
+    auto r = reinterpret_cast<std::intptr_t>(
+        ShellExecute(view, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (r <= 32) report(8, "Unable to open %s", named.c_str());
+}
+
 int follow_element_link(HWND view, sketch_state& s, int n) {
     if (n <= 0 || n >= elem_count(s)) return 0;
     const sketch_elem& e = elem(s, n);
@@ -751,14 +846,8 @@ int follow_element_link(HWND view, sketch_state& s, int n) {
         const std::size_t bar = e.text.find('|');
         if (bar == std::string::npos || bar == 0) return 2;
         const std::string named = e.text.substr(0, bar);
-        const std::string target = link_target(named);
-        if (target.empty()) return 2;
-        // Say what is being opened; the platform asks before it starts a
-        // program, naming it.
-        set_bottom_text(("Opening " + target).c_str());
-        auto r = reinterpret_cast<std::intptr_t>(
-            ShellExecute(view, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-        if (r <= 32) report(8, "Unable to open %s", named.c_str());
+        end_drag();
+        follow_file_link(view, named);
         return 2;
     }
     const int count = static_cast<int>(get_header_word(s.symbols, mh_view_count) & 0xFFFF);

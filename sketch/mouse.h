@@ -49,10 +49,21 @@ void paint_selection(HDC dc, const sketch_state& s);
 std::string hover_text(const sketch_state& s, int n);
 
 // Follows element n's link: a view link loads that view (1); a file link
-// hands its target to the shell, which asks before starting a program (2);
+// acts on its file by kind (follow_file_link) (2);
 // 0 when the element has no link (1 for an element of the shared view, which
 // a press cannot select).
 int follow_element_link(HWND view, sketch_state& s, int n);
+// A file link's action on the file it names (relative to the model, or a
+// member of the open package): a run file names the next run and simulates
+// it; a model (or package, or application definition) is opened; a changes
+// file is read into set-up (entered unless set-up or a game is on; Livesweep
+// re-runs); a tool set replaces the palette's (or the sketch's) set; a gaming
+// input file applies its changes while a game waits for its next move;
+// graph-set, command and database-output definitions do nothing; anything
+// else, web addresses too, goes to the desktop's "open" ("Unable to open %s"
+// when that fails). Opening a model and simulating are posted to the main
+// window: they run once the press that followed the link has ended.
+void follow_file_link(HWND view, const std::string& named);
 
 // Removes the private folder of package members that links opened (at
 // shutdown).

@@ -19,6 +19,7 @@
 #include "shell/toolset.h"
 #include "shell/varselect.h"
 #include "shell/wiring.h"
+#include "sim/changes.h"
 #include "sim/control.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
@@ -434,6 +435,83 @@ TEST_F(SketchMouse, FileLinksOpenThroughTheShellAndPackageMembersPrivately) {
     // Shutdown takes the folder away.
     free_sketch_bitmaps();
     EXPECT_FALSE(std::filesystem::exists(opened.substr(0, opened.find_last_of('/'))));
+}
+
+// A file link acts on the kind of its file: a run file names the next run
+// and makes it, a changes file is read into set-up, a tool set fills the
+// palette, a model is opened; graph-set, command and database-output
+// definitions do nothing; only other files go to the desktop.
+TEST_F(SketchMouse, FileLinksActOnTheKindOfTheirFile) {
+    install_program_hooks();
+    model_opened();
+    ask_dataset_overwrite = false;
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i)
+        if (s_->view.elems[static_cast<std::size_t>(i)].kind == ek_text &&
+            s_->view.elems[static_cast<std::size_t>(i)].text == "See the crowding effects")
+            n = i;
+    ASSERT_GT(n, 0);
+    auto follow = [&](const char* text) {
+        sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+        e.link_lo = e.link_hi = 253;
+        e.text = text;
+        EXPECT_EQ(follow_element_link(view_, *s_, n), 2) << text;
+        td::run_until_idle();
+    };
+    const std::string here = current_model_dir();
+    shell_clear_requests();
+    for (const char* f : {"sets.kgd", "sets.kgf", "go.cmd", "out.kdo"}) {
+        std::ofstream(here + "/" + f) << "x";
+        follow((std::string(f) + "|Not for this edition").c_str());
+    }
+    EXPECT_TRUE(shell_requests().empty());
+    EXPECT_EQ(model_rec->run_count, 0);
+
+    // A run file: the run is named after it and made.
+    follow("linked.kdf|Make the run");
+    ASSERT_EQ(model_rec->run_count, 1);
+    EXPECT_TRUE(std::filesystem::exists(dataset_path("linked.kdf")));
+
+    // A changes file: set-up is entered and takes its values.
+    std::ofstream(here + "/fast.cin") << "birth rate = 0.08\n";
+    follow("fast.cin|Fast growth");
+    EXPECT_EQ(sim_phase, phase_setup);
+    float rate = 0;
+    for (const setup_item& it : setup_items(0))
+        if (it.name == "birth rate") {
+            handle_lock<float> v(setup_copy);
+            rate = v.get()[it.slot];
+        }
+    EXPECT_FLOAT_EQ(rate, 0.08f);
+    clear_setup();
+    sim_phase = phase_idle;
+
+    // A tool set replaces the palette's.
+    free_toolset(0);
+    read_toolset(nullptr, 0);
+    const std::string tools = write_toolset_text(0);
+    ASSERT_FALSE(tools.empty());
+    std::ofstream(here + "/mine.kts") << tools;
+    free_toolset(0);
+    EXPECT_FALSE(toolset_loaded());
+    follow("mine.kts|My tools");
+    EXPECT_TRUE(toolset_loaded());
+    EXPECT_EQ(write_toolset_text(0), tools);
+    EXPECT_TRUE(shell_requests().empty());
+
+    // Anything else goes to the desktop.
+    std::ofstream(here + "/notes.txt") << "notes";
+    follow("notes.txt|Read the notes");
+    EXPECT_EQ(shell_requests().size(), 1u);
+
+    // A model is opened, once the press is over.
+    std::filesystem::copy_file(sample("population.kmf"), here + "/other.kmf",
+                               std::filesystem::copy_options::overwrite_existing);
+    follow("other.kmf|Another model");
+    EXPECT_EQ(std::filesystem::path(current_model_name()).filename(), "other.kmf");
+    EXPECT_EQ(shell_requests().size(), 1u);
+    unload_runs(1);
+    ask_dataset_overwrite = true;
 }
 
 TEST_F(SketchMouse, TheSharedViewsElementsAreNotSelectedByAClick) {
