@@ -489,7 +489,7 @@ int bar_layout(output_record* record) {
 } // namespace
 
 void bar_draw(output_record* record) {
-    bar_entry* e = entry_of(record);
+    bar_entry* e = store().entry_of(record);
     if (!e) return;
     bar_graph& g = e->g;
     int W = 0, H = 0;
@@ -727,6 +727,46 @@ std::uint32_t live_slot(const char* element) {
     return static_cast<std::uint32_t>(slot) + 1;
 }
 
+namespace {
+
+// Which bars follow the Livesweep re-runs: those of the run the value cache
+// shows, found again whenever that run is not the one the slots were found
+// for.
+void follow_shown_run(bar_graph& g) {
+    const int shown = shown_run_index();
+    if (shown < 0 || shown == g.live_found_for) return;
+    if (g.live_names.empty() && g.side_live_names.empty()) return;
+    model_lock_guard lock(cur_model_symbols, 0);
+    if (!lock.ok()) return;
+    auto find = [&](const std::vector<std::string>& names, const std::vector<int>& runs,
+                    std::vector<std::uint32_t>& slots) {
+        slots.assign(names.size(), 0);
+        for (std::size_t k = 0; k < names.size() && k < runs.size(); ++k)
+            if (runs[k] == shown && !names[k].empty()) slots[k] = live_slot(names[k].c_str());
+    };
+    find(g.live_names, g.live_runs, g.live_slots);
+    if (!g.side_live_names.empty()) find(g.side_live_names, g.side_live_runs, g.side_live_slots);
+    g.live_run_slot = shown_run_slot();
+    g.live_found_for = shown;
+}
+
+} // namespace
+
+void bar_prepare_live(handle record) {
+    if (!cache_livesweep()) return;
+    bar_entry* e = store().entry_of(record);
+    if (!e) return;
+    bar_graph& g = e->g;
+    follow_shown_run(g);
+    for (const auto* slots : {&g.live_slots, &g.side_live_slots})
+        for (std::size_t at = 0; at < slots->size(); ++at)
+            if (const std::uint32_t s = (*slots)[at]) {
+                const int r = g.run_count > 0 ? static_cast<int>(at % g.run_count) : 0;
+                cached_series(static_cast<int>(s - 1), nullptr, nullptr,
+                              g.live_run_slot >= 0 ? g.live_run_slot : r);
+            }
+}
+
 void bar_live_update(handle record) {
     if (!cache_livesweep()) return;
     auto* o = static_cast<output_record*>(lock_handle(record));
@@ -734,6 +774,7 @@ void bar_live_update(handle record) {
     bar_entry* e = entry_of(o);
     HWND window = o->window;
     unlock_handle(record);
+    if (e) follow_shown_run(e->g);
     if (!e || (e->g.live_slots.empty() && e->g.side_live_slots.empty())) return;
     bar_graph& g = e->g;
     double span = g.high - g.low;
@@ -1016,15 +1057,24 @@ void bar_tool_run(handle tool) {
         // Livesweep: the elements of the Livesweep run follow its re-runs.
         if (cache_livesweep()) {
             const int shown = shown_run_slot();
-            g.live_time = t;
             g.live_slots.assign(elements.size() * run_index.size(), 0);
             if (shown >= 0 && shown < static_cast<int>(run_index.size()))
                 for (std::size_t i = 0; i < elements.size(); ++i)
                     g.live_slots[i * run_index.size() + static_cast<std::size_t>(shown)] =
                         live_slot(elements[i].c_str());
+            g.live_found_for = shown_run_index();
         }
+        g.live_time = t;
         g.labels = elements;
         order_bars(values, g.labels, o.sort_run, &g.live_slots);
+        // What a later Livesweep follows: each bar's element and run.
+        g.live_names.assign(g.labels.size() * run_index.size(), {});
+        g.live_runs.assign(g.labels.size() * run_index.size(), -1);
+        for (std::size_t i = 0; i < g.labels.size(); ++i)
+            for (std::size_t r = 0; r < run_index.size(); ++r) {
+                g.live_names[i * run_index.size() + r] = g.labels[i];
+                g.live_runs[i * run_index.size() + r] = run_index[r];
+            }
         build_bar_heights(g, values);
         if (!element_span_of(g.labels, g.element_range, g.element_first)) g.element_range.clear();
         g.value_title = g.title.substr(0, g.title.find('@'));

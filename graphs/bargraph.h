@@ -65,6 +65,14 @@ struct bar_graph {
     std::vector<std::uint32_t> side_live_slots;
     std::vector<float> live_times, side_live_times;
     int live_run_slot = -1;
+    // What the live slots are found from whenever the run Livesweep shows is
+    // not the one they were found for (live_found_for, a loaded-run index;
+    // -1 none), so that a graph made before Livesweep started follows it
+    // too: per slot, laid out as live_slots, the element and the loaded run
+    // of its bar ("" and -1: none).
+    std::vector<std::string> live_names, side_live_names;
+    std::vector<int> live_runs, side_live_runs;
+    int live_found_for = -1;
     // Groups that are consecutive elements of one subscript range (positions
     // from element_first on, left to right): the range's name, which a
     // drag along the group axis of vertical bars selects a span of; empty
@@ -135,6 +143,10 @@ void bar_draw(output_record* record);
 // live slots from the run value cache at the graph's time; the window is
 // invalidated.
 void bar_live_update(handle record);
+// Before a Livesweep re-run: the bars of a graph of the run it shows are
+// found (also in a graph made before Livesweep started) and their series
+// asked of the value cache, so the re-run fills them. Other records: nothing.
+void bar_prepare_live(handle record);
 // The value slot + 1 of an element for live updates; 0 after "-%s- wrong
 // type for WIP graph" for a type that has no series.
 std::uint32_t live_slot(const char* element);

@@ -372,9 +372,13 @@ handle build_custom_bar_graph(const graph_def& def) {
         }
         // Livesweep: the bars of the run Livesweep shows follow its re-runs,
         // each at its own time.
+        // Every bar's element and run are kept too, so that a Livesweep
+        // started after the graph was made finds the bars of its run.
         struct live_set {
             std::vector<std::uint32_t> slots;
             std::vector<float> times;
+            std::vector<std::string> names;
+            std::vector<int> runs;
         } live_main, live_side;
         const int shown = cache_livesweep() ? shown_run_slot() : -1;
         const int shown_run =
@@ -383,20 +387,22 @@ handle build_custom_bar_graph(const graph_def& def) {
         auto live_of = [&](const custom_bar_plan& pl, live_set& out) {
             out.slots.assign(positions * entries, 0);
             out.times.assign(positions * entries, NA);
+            out.names.assign(positions * entries, {});
+            out.runs.assign(positions * entries, -1);
             for (std::size_t p = 0; p < positions; ++p)
                 for (std::size_t e = 0; e < entries; ++e) {
                     const std::size_t k = e / runs_n;
-                    if (k >= pl.names.size() || pl.names[k][p].empty() || entry_run[e] != shown_run)
-                        continue;
-                    out.slots[p * entries + e] = live_slot(pl.names[k][p].c_str());
+                    if (k >= pl.names.size() || pl.names[k][p].empty()) continue;
+                    out.names[p * entries + e] = pl.names[k][p];
+                    out.runs[p * entries + e] = entry_run[e];
                     out.times[p * entries + e] =
                         is_na(pl.times[k][p]) ? static_cast<float>(at) : pl.times[k][p];
+                    if (shown_run >= 0 && entry_run[e] == shown_run)
+                        out.slots[p * entries + e] = live_slot(pl.names[k][p].c_str());
                 }
         };
-        if (shown_run >= 0) {
-            live_of(plan, live_main);
-            if (two_sided) live_of(side, live_side);
-        }
+        live_of(plan, live_main);
+        if (two_sided) live_of(side, live_side);
         std::vector<int> order;
         order_bars(values, labels, decode_sort_byte(def.sort), nullptr,
                    two_sided ? &side_values : nullptr, &order);
@@ -409,19 +415,28 @@ handle build_custom_bar_graph(const graph_def& def) {
                            v.begin() + static_cast<std::ptrdiff_t>((i + 1) * entries));
             v = std::move(out);
         };
+        reorder(live_main.slots);
+        reorder(live_main.times);
+        reorder(live_main.names);
+        reorder(live_main.runs);
+        if (!two_sided || side_values.size() == values.size()) {
+            reorder(live_side.slots);
+            reorder(live_side.times);
+            reorder(live_side.names);
+            reorder(live_side.runs);
+        }
+        g.live_times = std::move(live_main.times);
+        g.side_live_times = std::move(live_side.times);
+        g.live_names = std::move(live_main.names);
+        g.live_runs = std::move(live_main.runs);
+        g.side_live_names = std::move(live_side.names);
+        g.side_live_runs = std::move(live_side.runs);
+        g.live_time = static_cast<float>(at);
         if (shown_run >= 0) {
-            reorder(live_main.slots);
-            reorder(live_main.times);
-            if (!two_sided || side_values.size() == values.size()) {
-                reorder(live_side.slots);
-                reorder(live_side.times);
-            }
             g.live_slots = std::move(live_main.slots);
-            g.live_times = std::move(live_main.times);
             g.side_live_slots = std::move(live_side.slots);
-            g.side_live_times = std::move(live_side.times);
-            g.live_time = static_cast<float>(at);
             g.live_run_slot = shown;
+            g.live_found_for = shown_run;
         }
     }
     g.labels = std::move(labels);

@@ -6,8 +6,10 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/textsrc.h"
+#include "graphs/bargraph.h"
 #include "graphs/graphwin.h"
 #include "graphs/linegraph.h"
+#include "graphs/strip.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/timebase.h"
@@ -22,6 +24,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -250,6 +253,24 @@ void graph_tool_run(handle tool) {
     last_record = show_line_graph(h);
 }
 
+namespace {
+
+// Before and after each Livesweep re-run: the line graphs, and before it the
+// bars and strips of the shown run (also of windows opened before Livesweep
+// started), which are asked of the value cache so the re-run fills them.
+void livesweep_open_graphs(int phase) {
+    if (phase == 0) {
+        const std::vector<handle> records = open_windows; // a copy, as callbacks may change it
+        for (handle record : records) {
+            bar_prepare_live(record);
+            strip_prepare_live(record);
+        }
+    }
+    livesweep_graphs(phase);
+}
+
+} // namespace
+
 void install_graph_hooks() {
     graphics_window_hook = graphics_proc;
     install_ctext_proc();
@@ -257,6 +278,6 @@ void install_graph_hooks() {
         const line_graph* g = graph_of(record);
         return g && g->portrait;
     };
-    livesweep_output_hook = livesweep_graphs;
+    livesweep_output_hook = livesweep_open_graphs;
     set_tool_setup(find_tool_row("Graph"), graph_tool_setup);
 }

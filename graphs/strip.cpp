@@ -322,6 +322,52 @@ const char* live_x_name(const strip_window& w) {
 
 } // namespace
 
+namespace {
+
+// Which strips follow the Livesweep re-runs: for the run position of the run
+// the value cache shows, each strip of a variable the re-runs compute.
+// Found again whenever that run is not the one they were found for.
+void follow_shown_run(strip_window& w) {
+    const int shown = shown_run_index();
+    if (shown < 0 || shown == w.live_found_for || w.runs.empty()) return;
+    model_lock_guard lock(cur_model_symbols, 0);
+    if (!lock.ok()) return;
+    for (strip_plot& p : w.strips) {
+        p.live_slots.assign(w.runs.size(), 0);
+        std::int32_t slot = -1;
+        const int type = w.x_var_name.empty() ? 0 : find_var_name(p.name.c_str(), &slot);
+        if (slot < 0 || type < 1 || type > 21 || type == 5 || type == 6 || type == 12) continue;
+        for (std::size_t r = 0; r < w.runs.size(); ++r)
+            if (w.runs[r] == shown) p.live_slots[r] = static_cast<std::uint32_t>(slot) + 1;
+    }
+    w.live_found_for = shown;
+}
+
+} // namespace
+
+void strip_prepare_live(handle record) {
+    if (!cache_livesweep()) return;
+    strip_window* w = store().window_of(record);
+    if (!w) return;
+    follow_shown_run(*w);
+    for (const strip_plot& p : w->strips)
+        for (std::size_t r = 0; r < p.live_slots.size(); ++r)
+            if (p.live_slots[r])
+                cached_series(static_cast<int>(p.live_slots[r] - 1), nullptr, nullptr,
+                              static_cast<int>(r), live_x_name(*w));
+    // The listed constants too, for the shown run's position.
+    if (w->constants.empty()) return;
+    model_lock_guard lock(cur_model_symbols, 0);
+    const int shown = shown_run_index();
+    for (const strip_constant& c : w->constants) {
+        std::int32_t slot = -1;
+        if (!lock.ok() || !find_var_name(c.name.c_str(), &slot) || slot < 0) continue;
+        for (std::size_t r = 0; r < w->runs.size(); ++r)
+            if (w->runs[r] == shown)
+                cached_series(slot, nullptr, nullptr, static_cast<int>(r), nullptr);
+    }
+}
+
 void strip_live_update(handle record) {
     if (!cache_livesweep()) return;
     auto* o = static_cast<output_record*>(lock_handle(record));
@@ -330,8 +376,22 @@ void strip_live_update(handle record) {
     HWND window = o->window;
     unlock_handle(record);
     if (!e) return;
+    follow_shown_run(e->w);
     const strip_window& w = e->w;
     bool changed = false;
+    // The listed constants of the shown run as the re-runs have them (the
+    // names are looked up in the model).
+    model_lock_guard lock(cur_model_symbols, 0);
+    for (strip_constant& c : e->w.constants)
+        for (std::size_t r = 0; lock.ok() && r < w.runs.size() && r < c.values.size(); ++r) {
+            float live = NA;
+            if (w.runs[r] >= 0 && w.runs[r] == shown_run_index() &&
+                live_value_at_time(c.name.c_str(), nullptr, w.runs[r], &live, nullptr, 0) == 1 &&
+                live != c.values[r]) {
+                c.values[r] = live;
+                changed = true;
+            }
+        }
     for (strip_plot& p : e->w.strips)
         for (std::size_t r = 0; r < p.live_slots.size() && r < p.xs.size(); ++r) {
             if (!p.live_slots[r]) continue;
@@ -479,6 +539,8 @@ void strip_tool_run(handle tool) {
     proto.dts = dts;
     proto.max_lag = o.max_lag;
     proto.remove_mean = o.remove_mean != 0;
+    proto.runs = run_index;
+    if (cache_livesweep()) proto.live_found_for = shown_run_index();
 
     // Dynamic strips and (over time only) constants listed as text.
     std::vector<std::string> dynamic, constants;

@@ -54,6 +54,12 @@ struct strip_window {
     double t0 = 0, t1 = 0, max_lag = 0;
     std::vector<double> dts;
     bool remove_mean = false;
+    // Per run position the loaded run it shows (-1 none), and the run the
+    // strips' live slots were found for (-1 none): when Livesweep shows
+    // another, they are found again, so a window opened before Livesweep
+    // started follows it too.
+    std::vector<int> runs;
+    int live_found_for = -1;
 };
 
 // A label of more than 50 characters listed in 50: its first and third
@@ -87,3 +93,7 @@ handle show_strip_window(strip_window w);
 // mapped again from the run value cache (an autocorrelation or spectrum
 // worked out again from it first); the window is invalidated.
 void strip_live_update(handle record);
+// Before a Livesweep re-run: the strips of the run it shows are found (also
+// in a window opened before Livesweep started) and their series asked of the
+// value cache, so the re-run fills them. Other records: nothing.
+void strip_prepare_live(handle record);

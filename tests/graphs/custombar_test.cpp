@@ -470,3 +470,59 @@ TEST_F(UserTools, LivesweepBarsOfBothSetsFollowTheCacheAtTheirOwnTimes) {
 }
 
 } // namespace
+
+namespace {
+
+// A custom bar graph opened before Livesweep started follows its re-runs too,
+// each bar at its own time, through the sort.
+TEST_F(UserTools, CustomBarsOpenedBeforeLivesweepFollowTheLivesweepRun) {
+    simulate("base");
+    add_text(":BAR-GRAPH LiveSides\n"
+             ":BAR-TIME 40\n"
+             ":SORT 1\n"
+             ":VAR Inventory\n"
+             ":BAR-VAR-TIME 20\n"
+             ":VAR Workforce\n"
+             ":OVAR production\n"
+             ":OVAR shipments\n");
+    std::vector<float> v, t;
+    read_run_values("Inventory", nullptr, model_rec->runs[0].run, v, t);
+    ASSERT_GT(t.size(), 2u);
+    const handle rec = run("LiveSides");
+    ASSERT_NE(rec, 0u);
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->live_slots.empty());
+    const std::vector<std::uint16_t> main = g->heights, side = g->side_heights;
+
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
+    set_cache_points_counter(static_cast<int>(t.size()));
+    bar_prepare_live(rec);
+    ASSERT_EQ(g->live_slots.size(), 2u);
+    ASSERT_EQ(g->side_live_slots.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(g->live_slots[i], 0u) << i;
+        EXPECT_NE(g->side_live_slots[i], 0u) << i;
+    }
+    const std::size_t inventory = g->labels[0].rfind("Inventory", 0) == 0 ? 0 : 1;
+    EXPECT_EQ(g->live_times[inventory], 20.0f);
+    EXPECT_EQ(g->live_times[1 - inventory], 40.0f);
+    std::fill(g->heights.begin(), g->heights.end(), 0);
+    std::fill(g->side_heights.begin(), g->side_heights.end(), 0);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    EXPECT_EQ(g->heights, main);
+    EXPECT_EQ(g->side_heights, side);
+}
+
+} // namespace

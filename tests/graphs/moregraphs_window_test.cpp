@@ -541,6 +541,47 @@ TEST_F(BarGraphWindow, LivesweepBarsFollowTheCacheOfTheLivesweepRun) {
     EXPECT_TRUE(said);
 }
 
+// A bar graph made before Livesweep started follows the re-runs too.
+TEST_F(BarGraphWindow, BarsMadeBeforeLivesweepFollowTheLivesweepRun) {
+    lock_model(0);
+    workbench_var.var = find_symbol("supply");
+    unlock_model(0);
+    make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    ASSERT_NE(w, nullptr);
+    handle rec = last_bar_record();
+    bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->live_slots.empty());
+    const std::vector<std::uint16_t> before = g->heights;
+
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
+    set_cache_points_counter(51);
+    bar_prepare_live(rec); // before a re-run
+    ASSERT_EQ(g->live_slots.size(), 24u);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_NE(g->live_slots[static_cast<std::size_t>(2 * i)], 0u) << i;
+        EXPECT_EQ(g->live_slots[static_cast<std::size_t>(2 * i + 1)], 0u) << i;
+    }
+    std::fill(g->heights.begin(), g->heights.end(), 0);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    void (*live)(handle) = o->live_update;
+    unlock_handle(rec);
+    ASSERT_NE(live, nullptr);
+    live(rec);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(g->height(i, 0), before[static_cast<std::size_t>(2 * i)]) << i;
+        EXPECT_EQ(g->height(i, 1), 0) << i;
+    }
+}
+
 TEST_F(TimeGraphWindow, RunsWithNoSavedTimeOnTheAxisStillShowOneGroup) {
     model_rec->start = 200; // the runs end at 100
     model_rec->end = 300;

@@ -491,3 +491,66 @@ TEST_F(StripWindow, LivesweepStripsFollowTheCacheOfTheLivesweepRun) {
     EXPECT_EQ(p.ys[0], ys);       // the Livesweep run mapped again from the cache
     EXPECT_TRUE(p.xs[1].empty()); // the other run is left alone
 }
+
+namespace {
+
+// A strip opened before Livesweep started follows the re-runs too, and so
+// do the constants it lists.
+TEST_F(StripWindow, AStripOpenedBeforeLivesweepFollowsTheReRuns) {
+    make_tool(strip_line(0, 0)); // births and its causes
+    run_tool();
+    ASSERT_FALSE(last_strip_records().empty());
+    const handle rec = last_strip_records()[0];
+    strip_window* w = strip_window_of(rec);
+    ASSERT_NE(w, nullptr);
+    ASSERT_FALSE(w->strips.empty());
+    strip_plot& p = w->strips[0];
+    ASSERT_EQ(p.name, "births");
+    for (std::uint32_t s : p.live_slots) EXPECT_EQ(s, 0u);
+    const std::vector<std::int16_t> before = p.ys[0], other = p.ys[1];
+
+    struct livesweep_off {
+        ~livesweep_off() {
+            set_cache_livesweep(false);
+            reset_value_cache(0, 1, 0);
+        }
+    } off;
+    set_cache_livesweep(true);
+    reset_value_cache(0, 0, 0); // the first selected run is shown
+    set_cache_points_counter(101);
+    // Before the re-run: the strip's series is asked of the cache.
+    strip_prepare_live(rec);
+    ASSERT_EQ(p.live_slots.size(), 2u);
+    EXPECT_NE(p.live_slots[0], 0u);
+    EXPECT_EQ(p.live_slots[1], 0u);
+    lock_model(0);
+    std::int32_t slot = -1, rate = -1;
+    ASSERT_GT(find_var_name("births", &slot), 0);
+    ASSERT_GT(find_var_name("birth rate", &rate), 0);
+    unlock_model(0);
+    const float *t = nullptr, *v = nullptr;
+    ASSERT_EQ(cached_series(slot, &t, &v, 0), 101);
+    const std::vector<float> file(v, v + 101);
+    // A re-run with a third of the births and another birth rate.
+    std::vector<float> step(static_cast<std::size_t>(std::max(slot, rate)) + 1, NA);
+    set_cache_points_counter(0);
+    for (int i = 0; i <= 100; ++i) {
+        step[0] = float(i);
+        step[static_cast<std::size_t>(rate)] = 0.02f;
+        step[static_cast<std::size_t>(slot)] = file[static_cast<std::size_t>(i)] / 3;
+        livesweep_save_values(step.data(), step.size(), 100 - i);
+    }
+    update_live(rec);
+    EXPECT_NE(p.ys[0], before);
+    EXPECT_EQ(p.ys[1], other); // the other run is left alone
+    // Lower births: larger positions (the strip's scale is as it opened).
+    EXPECT_GT(p.ys[0].back(), before.back());
+    const strip_constant* listed = nullptr;
+    for (const strip_constant& c : w->constants)
+        if (c.name == "birth rate") listed = &c;
+    ASSERT_NE(listed, nullptr);
+    EXPECT_FLOAT_EQ(listed->values[0], 0.02f);
+    EXPECT_FLOAT_EQ(listed->values[1], 0.04f);
+}
+
+} // namespace
