@@ -7,6 +7,59 @@
 #include <cmath>
 #include <vector>
 
+bool is_round_step(double step) {
+    if (!(step > 0) || !std::isfinite(step)) return false;
+    const double p = std::pow(10.0, std::floor(std::log10(step)));
+    const double m = step / p;
+    for (double r : {1.0, 2.0, 2.5, 5.0, 10.0})
+        if (std::fabs(m - r) < 1e-6 * r) return true;
+    return false;
+}
+
+bool round_axis_steps(double lo, double hi, int wanted, int min_count, int max_count, bool lo_open,
+                      bool hi_open, round_scale* out) {
+    const double span = hi - lo;
+    if (!out || !std::isfinite(lo) || !std::isfinite(hi) || !(span > 0) || !std::isfinite(span) ||
+        min_count < 1 || max_count < min_count || max_count > 1000)
+        return false;
+    bool found = false;
+    double best_spread = 0;
+    int best_off = 0;
+    // Steps from a tenth of the finest the counts allow, through four decades.
+    const double base = std::pow(10.0, std::floor(std::log10(span / max_count)) - 1);
+    double scale = base;
+    for (int decade = 0; decade < 4; ++decade, scale *= 10)
+        for (double r : {1.0, 2.0, 2.5, 5.0}) {
+            const double s = r * scale;
+            const double a = lo_open ? std::floor(lo / s + 1e-9) * s : lo;
+            const double q = (hi - a) / s;
+            int n = 0;
+            if (hi_open) {
+                n = static_cast<int>(std::ceil(q - 1e-9));
+            } else {
+                n = static_cast<int>(std::llround(q));
+                if (std::fabs(q - n) > 1e-6 * std::max(1.0, q)) continue;
+            }
+            // A set low end other than a multiple of the step would put
+            // every number off the round values.
+            if (!lo_open && std::fabs(lo / s - std::round(lo / s)) > 1e-6) continue;
+            if (hi_open) n = std::max(n, min_count);
+            if (n < min_count || n > max_count) continue;
+            const double b = hi_open ? a + n * s : hi;
+            const double spread = b - a;
+            const int off = std::abs(n - wanted);
+            const bool better = !found || spread < best_spread - 1e-9 * span ||
+                                (spread < best_spread + 1e-9 * span &&
+                                 (off < best_off || (off == best_off && n < out->divisions)));
+            if (!better) continue;
+            found = true;
+            best_spread = spread;
+            best_off = off;
+            *out = round_scale{a, b, n};
+        }
+    return found;
+}
+
 double nice_number(double x, double step, int down) {
     if (!std::isfinite(x)) return x;
     double m = 1;

@@ -18,6 +18,23 @@ double nice_number(double x, double step, int down);
 // Round bounds for a data range; unset (or non-finite) ends give both unset.
 void nice_axis_range(double min, double max, double* out_min, double* out_max);
 
+// Round steps for an axis the program scales itself. The numbers of an axis
+// stand at lo + i x (hi - lo) / divisions; a range such as 8 to 20 in 5
+// divisions reads 8, 10.4, 12.8. This finds a step of 1, 2, 2.5 or 5 times a
+// power of ten and a division count from min_count to max_count, moving
+// only the open ends outward to multiples of the step, as little as it can;
+// among equal ranges the count nearest `wanted` wins, then the smaller.
+// false (nothing changed) when no such step fits, or the range is empty or
+// not finite.
+struct round_scale {
+    double lo = 0, hi = 0;
+    int divisions = 0;
+};
+bool round_axis_steps(double lo, double hi, int wanted, int min_count, int max_count, bool lo_open,
+                      bool hi_open, round_scale* out);
+// Whether a step is such a round number (within a rounding error).
+bool is_round_step(double step);
+
 // Position of x on an axis from lo (0) to hi (10000), and of y from hi (0,
 // the top) to lo (10000), limited to +-axis_pos_limit. A zero span counts as
 // a span of 1.

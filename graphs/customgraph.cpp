@@ -42,6 +42,7 @@
 #include <cmath>
 #include <map>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 bool widen_live_x(line_graph& g, double lo, double hi, bool grow_min, bool grow_max) {
@@ -231,10 +232,18 @@ std::string units_of(const std::string& element) {
 }
 
 // The run text of a legend: the dataset's name, the running simulation's
-// run name, or the selected run's name.
+// run name, or the selected run's name. The running simulation is named as
+// the run it becomes is named in every other legend: without the run file's
+// extension.
 std::string run_text_of(int selected, const std::string& dataset, bool sim) {
     if (!dataset.empty()) return dataset;
-    if (sim) return run_name_or_current(model_rec);
+    if (sim) {
+        std::string name = run_name_or_current(model_rec);
+        const std::size_t dot = name.size() >= 4 ? name.size() - 4 : std::string::npos;
+        if (dot != std::string::npos && strcasecmp(name.c_str() + dot, ".kdf") == 0)
+            name.resize(dot);
+        return name;
+    }
     if (selected >= 0 && selected < 16 && selected_run_names[selected])
         return selected_run_names[selected];
     return {};
@@ -284,6 +293,7 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
                                       : g->x_var_name;
     g->x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
     g->y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
+    g->y_divisions_given = def.y_div != 0;
     g->line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
     g->labels_between = def.label_intervals;
     g->graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;

@@ -173,6 +173,11 @@ int choose_x_divisions(double x_min, double x_max, int default_count, bool scale
         n /= k;
     }
     while (n < 4) n *= 2;
+    // Steps such as 6 (0 to 120 in 20) read badly: a count whose step is
+    // round (here 12 of 10) where one divides the range.
+    round_scale r;
+    if (!is_round_step(span / n) && round_axis_steps(x_min, x_max, n, 4, 20, false, false, &r))
+        n = r.divisions;
     return n;
 }
 
@@ -196,6 +201,43 @@ void round_x_range(line_graph& g, bool min_open, bool max_open) {
 
 bool is_set(double lo_or_hi) {
     return std::isfinite(lo_or_hi) && std::fabs(lo_or_hi) < axis_unset;
+}
+
+// Round steps on the scales the program chose: the y division count moves
+// (unless the definition gave it) to one whose steps are round on every
+// group, and the ends the data chose move out to multiples of the step. A
+// group whose both ends were set keeps the count as it is.
+void round_y_steps(line_graph& g, const std::vector<char>& lo_found,
+                   const std::vector<char>& hi_found) {
+    if (!g.y_custom.empty() || scaling_opts.raw || g.y_divisions < 1) return;
+    const int groups = group_count(g);
+    bool any = false, all = true;
+    for (int k = 0; k < groups; ++k) {
+        const bool chosen =
+            lo_found[static_cast<std::size_t>(k)] || hi_found[static_cast<std::size_t>(k)];
+        any = any || chosen;
+        all = all && chosen;
+    }
+    if (!any) return;
+    int n = g.y_divisions;
+    bool count_free = all && !g.y_divisions_given;
+    for (int k = 0; k < groups; ++k) {
+        const bool lo_open = lo_found[static_cast<std::size_t>(k)],
+                   hi_open = hi_found[static_cast<std::size_t>(k)];
+        if (!lo_open && !hi_open) continue;
+        double& y_min = group_min(g, k);
+        double& y_max = group_max(g, k);
+        const int lo_count = count_free ? std::max(2, (n + 1) / 2) : n;
+        const int hi_count = count_free ? std::max(2 * n, 2) : n;
+        round_scale r;
+        if (!round_axis_steps(y_min, y_max, n, lo_count, hi_count, lo_open, hi_open, &r)) continue;
+        y_min = r.lo;
+        y_max = r.hi;
+        // The first group chooses the count; the others take it.
+        n = r.divisions;
+        count_free = false;
+    }
+    g.y_divisions = n;
 }
 
 int series_group(const line_graph& g, const graph_series& s) {
@@ -454,6 +496,9 @@ int gather_graph_series(line_graph& g, bool limit16) {
         g.y_min = drag_bottom;
         g.y_max = drag_top;
     }
+    // Per group, which ends the data chose (for the round steps below).
+    std::vector<char> lo_found(static_cast<std::size_t>(groups), 0),
+        hi_found(static_cast<std::size_t>(groups), 0);
     for (int k = 0; k < groups; ++k) {
         double& y_min = group_min(g, k);
         double& y_max = group_max(g, k);
@@ -489,9 +534,12 @@ int gather_graph_series(line_graph& g, bool limit16) {
             nice_axis_range(y_min, y_max, &a, &b);
             if (ymin_open || widened || y_min == y_max) y_min = a;
             if (ymax_open || widened || a == b) y_max = b;
+            lo_found[static_cast<std::size_t>(k)] = ymin_open || widened;
+            hi_found[static_cast<std::size_t>(k)] = ymax_open || widened;
         }
         if (!(y_max > y_min)) y_max = y_min + 1;
     }
+    round_y_steps(g, lo_found, hi_found);
 
     round_x_range(g, min_open, max_open);
     if (g.x_divisions < 0)
@@ -685,6 +733,11 @@ void draw_series(const line_graph& g, int i, const COLORREF* colours, int left, 
 
 namespace {
 
+// Lines of a legend of n entries in this many columns.
+int legend_rows(int n, int columns) {
+    return columns > 1 ? (n + columns - 1) / columns : n;
+}
+
 // A text cut to `room` pixels in the current font, ending in "..." when
 // anything was cut.
 std::string cut_to_fit(const std::string& text, int room) {
@@ -734,7 +787,7 @@ void draw_line_graph(line_graph& g, int full) {
     for (int i = 0; i < count; ++i)
         if (shown(g, i)) ++n;
     n = std::min(n, count - std::min(g.skipped_count, count));
-    int legend_font = 0, legend_lh = axis_lh;
+    int legend_font = 0, legend_lh = axis_lh, legend_columns = 1;
     if (!(g.hide_flags & 1)) {
         legend_font = 2;
         for (int f : {n > 6 ? 1 : 0, 1}) {
@@ -750,7 +803,15 @@ void draw_line_graph(line_graph& g, int full) {
         }
         use_font(g.fonts[legend_font]);
         legend_lh = std::max(drawing.line_height, 1);
-        bottom -= (n + 1) * legend_lh;
+        // A long legend goes into columns, read down then across, so that the
+        // plot keeps at least half the height (as far as columns of some
+        // twenty characters can give it).
+        const int max_columns =
+            std::clamp(W / std::max(24 * std::max(drawing.char_width, 1), 1), 1, 4);
+        while (legend_columns < max_columns &&
+               bottom - (legend_rows(n, legend_columns) + 1) * legend_lh - top < H / 2)
+            ++legend_columns;
+        bottom -= (legend_rows(n, legend_columns) + 1) * legend_lh;
         use_font(g.fonts[4]);
     }
     // Group labels: with several groups each number is followed by its
@@ -854,14 +915,26 @@ void draw_line_graph(line_graph& g, int full) {
         const int rows = static_cast<int>(y_pos.size());
         int k = 1;
         const int needed = (groups + 1) * axis_lh;
-        if (!y_custom && ydiv > 1)
+        int spacing = axis_lh;
+        if (groups > 1) {
+            // Several scales: each division's numbers stand one below the
+            // other, closer (down to three quarters of a line) before a
+            // division goes without them; a quarter line parts the stacks.
+            const int slot = ph / ydiv, gap = axis_lh / 4;
+            spacing = std::clamp((slot - axis_lh - gap) / (groups - 1), axis_lh * 3 / 4, axis_lh);
+            if (!y_custom && ydiv > 1)
+                while (k < ydiv && k * slot < (groups - 1) * spacing + axis_lh + gap) {
+                    ++k;
+                    while (ydiv % k) ++k;
+                }
+        } else if (!y_custom && ydiv > 1) {
             while (k < ydiv && k * ph / (ydiv + 1) < needed) {
                 ++k;
                 while (ydiv % k) ++k;
             }
+        }
         // The stacked group labels draw closer when even every label is short
         // of room.
-        int spacing = axis_lh;
         if (groups > 1 && !y_custom && k >= ydiv)
             spacing = axis_lh * std::clamp(ph * 50 / std::max(needed, 1), 50, 100) / 100;
         for (int r = 0; r < rows; ++r) {
@@ -980,17 +1053,25 @@ void draw_line_graph(line_graph& g, int full) {
     // Legend.
     if (!(g.hide_flags & 1)) {
         use_font(g.fonts[legend_font]);
-        int y = H - (n + 1) * legend_lh + legend_lh / 2;
+        const int rows = legend_rows(n, legend_columns);
+        const int legend_top = H - (rows + 1) * legend_lh + legend_lh / 2;
         const int cw = std::max(drawing.char_width, 1);
+        int entry = 0;
         for (int i = 0; i < count; ++i) {
             graph_series& s = g.series[static_cast<std::size_t>(i)];
             if (!shown(g, i)) continue;
             if (!s.label_cell) s.label_cell = graph_text(g, s.label.c_str());
+            // Its column and line.
+            const int column = entry / std::max(rows, 1);
+            const int y = legend_top + (entry % std::max(rows, 1)) * legend_lh;
+            const int col_left = column * W / legend_columns;
+            const int col_right = (column + 1) * W / legend_columns;
+            ++entry;
             // The units of the line's group at the right, the sample before
             // them; the label gets what is left and is cut to leave the
             // sample its room, so that every series keeps its colour.
             const std::string& units = group_units(g, series_group(g, s));
-            int sample_right = W - 2 * cw;
+            int sample_right = col_right - 2 * cw;
             if (!units.empty()) sample_right -= text_width(units.c_str()) + 2 * cw;
             const bool banded = !s.band_xs.empty() && !s.band_per_mille.empty();
             const bool sims = !s.band_xs.empty() && s.band_per_mille.empty();
@@ -1006,10 +1087,12 @@ void draw_line_graph(line_graph& g, int full) {
                     need += text_width(pct) + cw / 2 + box + cw;
                 }
             }
-            const int label_room = std::max(sample_right - 2 * cw - 2 * cw - need, 4 * cw);
+            const int label_room =
+                std::max(sample_right - col_left - 2 * cw - 2 * cw - need, 4 * cw);
             const std::string label = cut_to_fit(s.label, label_room);
-            RECT r = draw_text_hot(2 * cw, y, 'L', 'T', label.c_str(), s.label_cell, legend_font);
-            if (!units.empty()) draw_text_aligned(W - 2 * cw, y, 'R', 'T', units.c_str());
+            RECT r = draw_text_hot(col_left + 2 * cw, y, 'L', 'T', label.c_str(), s.label_cell,
+                                   legend_font);
+            if (!units.empty()) draw_text_aligned(col_right - 2 * cw, y, 'R', 'T', units.c_str());
             const int sample_left = r.right + 2 * cw;
             const int ly = y + drawing.line_height / 2;
             if (banded) {
@@ -1048,7 +1131,6 @@ void draw_line_graph(line_graph& g, int full) {
                                      ly);
                 }
             }
-            y += legend_lh;
         }
     }
     // Printed pages carry the graph's footer and annotation.

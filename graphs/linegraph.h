@@ -81,6 +81,9 @@ struct line_graph {
     double x_min = axis_unset, x_max = -axis_unset;
     double y_min = axis_unset, y_max = -axis_unset;
     int x_divisions = -1, y_divisions = 5;
+    // The y division count was given by the graph's definition: round steps
+    // keep it (else it is a wish that a scale the graph chooses may change).
+    bool y_divisions_given = false;
     std::uint8_t graph_mode = 0, labels_between = 0, hide_flags = 0, hide_empty = 0;
     // 0 lines; above 0 dots (markers only); -1 stacked graphs fill each
     // series' area down to the bottom (other graphs draw lines then).

@@ -43,6 +43,10 @@ struct editor_state {
     // Mouse state of the graph area.
     POINT press{-1, -1};
     int dragged = -1;
+    // Where a dragged point was taken and its values then: an axis the
+    // cursor has not moved along keeps its value exactly.
+    POINT drag_from{-1, -1};
+    float drag_x = 0, drag_y = 0;
     int zoom = 0; // 1 x range, 2 y range
     POINT zoom_from{-1, -1}, zoom_at{-1, -1};
     bool sweeping = false;
@@ -434,6 +438,9 @@ void mouse_down(HWND graph, int cx, int cy, WPARAM keys) {
     if (hit == -2) return;
     if (!ed->clearing && hit >= 0) {
         ed->dragged = hit;
+        ed->drag_from = {cx, cy};
+        ed->drag_x = ed->points.x[hit];
+        ed->drag_y = ed->points.y[hit];
         return;
     }
     ed->press = {cx, cy};
@@ -450,8 +457,14 @@ void mouse_move(HWND graph, int cx, int cy) {
         return;
     }
     if (ed->dragged >= 0) {
-        const float y = plot.vy(p, cy);
-        ed->dragged = move_lookup_point(p, ed->dragged, plot.vx(p, cx), y);
+        // The point moves by as many pixels as the cursor from where it was
+        // taken (a point grabbed a pixel off its centre does not jump), and
+        // keeps its value along an axis the cursor has not moved on: a point
+        // dragged straight up keeps its x.
+        const int dx = cx - ed->drag_from.x, dy = cy - ed->drag_from.y;
+        const float x = dx ? plot.vx(p, plot.px(p, ed->drag_x) + dx) : ed->drag_x;
+        const float y = dy ? plot.vy(p, plot.py(p, ed->drag_y) + dy) : ed->drag_y;
+        ed->dragged = move_lookup_point(p, ed->dragged, x, y);
         note_out_of_range(p, p.x[ed->dragged], y);
         fill_point_fields(dialog);
         return;

@@ -654,6 +654,11 @@ DWORD GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
 // Changes system colours (for tests and settings); brushes follow.
 BOOL SetSysColors(int count, const int* indexes, const COLORREF* colours);
+// The contrast ratio of two colours (1 to 21, by their relative luminance),
+// and a text colour readable on `back`: `text` when it stands out from it by
+// at least 4.5 to 1, else black or white, whichever stands out more.
+double colour_contrast(COLORREF a, COLORREF b);
+COLORREF readable_on(COLORREF text, COLORREF back);
 
 // ---------------------------------------------------------------------------
 // Drawing

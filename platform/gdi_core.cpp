@@ -9,6 +9,7 @@
 #include <QPolygon>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -1092,6 +1093,31 @@ COLORREF colour_of(const QColor& c) {
     return RGB(c.red(), c.green(), c.blue());
 }
 
+// Relative luminance of a colour (sRGB), 0 black to 1 white.
+double luminance(COLORREF c) {
+    auto lin = [](int v) {
+        const double x = v / 255.0;
+        return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(GetRValue(c)) + 0.7152 * lin(GetGValue(c)) + 0.0722 * lin(GetBValue(c));
+}
+
+} // namespace
+
+double colour_contrast(COLORREF a, COLORREF b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+COLORREF readable_on(COLORREF text, COLORREF back) {
+    // 4.5 to 1 is what body text needs to be read with ease.
+    if (colour_contrast(text, back) >= 4.5) return text;
+    const COLORREF black = RGB(0, 0, 0), white = RGB(255, 255, 255);
+    return colour_contrast(black, back) >= colour_contrast(white, back) ? black : white;
+}
+
+namespace {
+
 // The system colours follow the palette of the running style, so what the
 // program draws itself (bars, frames, 3D edges) matches Qt's own controls.
 // Taken once, when the application exists; colours set by SetSysColors
@@ -1133,10 +1159,20 @@ void take_palette(SysColours& c) {
         {COLOR_MENUHILIGHT, highlight},
         {COLOR_MENUBAR, window},
     };
-    for (const auto& [index, colour] : roles) {
-        c.colour[index] = colour;
-        if (Object* o = objects().get(tok(c.brush[index]))) o->colour = colour;
-    }
+    for (const auto& [index, colour] : roles) c.colour[index] = colour;
+    // Texts drawn on a bar of their own colour stay readable whatever the
+    // style: the palette's disabled text on its mid grey (an inactive
+    // window's title) is grey on grey.
+    // (The white of a selection or an active title on the style's accent
+    // colour is the style's own look and stays.)
+    const std::pair<int, int> on[] = {
+        {COLOR_INACTIVECAPTIONTEXT, COLOR_INACTIVECAPTION},
+        {COLOR_INFOTEXT, COLOR_INFOBK},
+    };
+    for (const auto& [text, back] : on)
+        c.colour[text] = readable_on(c.colour[text], c.colour[back]);
+    for (const auto& [index, colour] : roles)
+        if (Object* o = objects().get(tok(c.brush[index]))) o->colour = c.colour[index];
 }
 
 SysColours& synced() {

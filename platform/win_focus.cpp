@@ -127,10 +127,12 @@ HWND SetActiveWindow(HWND hwnd) {
     Window* rw = get(root);
     remove_from(s.toplevels, root);
     s.toplevels.insert(s.toplevels.begin(), root);
+    // The windows it owns (a message box, a tool window) stay above it.
+    keep_owned_above(s.toplevels);
     if (rw->widget && (rw->style & WS_VISIBLE) && s.wm_activating != root) {
         ++s.activation_requests;
         if (!qt_offscreen()) {
-            rw->widget->raise();
+            restack(s.toplevels);
             rw->widget->activateWindow();
         }
     }

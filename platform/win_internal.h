@@ -274,6 +274,10 @@ std::vector<HWND>& sibling_list(Window& w); // z-order list the window is in
 void remove_from(std::vector<HWND>& list, HWND h);
 // Qt stacking follows the z-order of `list`: the topmost sibling raised last.
 void restack(const std::vector<HWND>& list);
+// Moves every owned top-level window in front of (above) its owner, the
+// rest keeping their order: an owned window never goes under its owner, as a
+// window manager's transient rule would keep it, even when none runs.
+void keep_owned_above(std::vector<HWND>& toplevels);
 bool visible_chain(const Window& w);
 bool enabled_chain(const Window& w);
 // The deepest visible, enabled window at a screen point among `roots` and their

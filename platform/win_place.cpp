@@ -340,6 +340,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
             list.insert(it + 1, hwnd);
         else
             list.insert(list.begin(), hwnd);
+        if (!w->parent) keep_owned_above(list);
         restack(list);
     }
 

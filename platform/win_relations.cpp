@@ -28,6 +28,27 @@ void restack(const std::vector<HWND>& list) {
     }
 }
 
+void keep_owned_above(std::vector<HWND>& list) {
+    // A few passes settle any chain of owners; a loop of owners (which the
+    // platform never makes) stops at the bound.
+    for (std::size_t pass = 0; pass <= list.size(); ++pass) {
+        bool moved = false;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            Window* w = get(list[i]);
+            if (!w || !w->owner) continue;
+            const auto owner = std::find(list.begin(), list.end(), w->owner);
+            const auto at = list.begin() + static_cast<std::ptrdiff_t>(i);
+            if (owner == list.end() || owner > at) continue;
+            const HWND h = list[i];
+            const std::size_t o = static_cast<std::size_t>(owner - list.begin());
+            list.erase(at);
+            list.insert(list.begin() + static_cast<std::ptrdiff_t>(o), h);
+            moved = true;
+        }
+        if (!moved) return;
+    }
+}
+
 std::vector<HWND> descendants(HWND hwnd) {
     std::vector<HWND> out;
     std::vector<HWND> stack;

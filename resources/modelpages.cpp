@@ -1,6 +1,6 @@
 // The model settings pages and the reorder dialog. Dialog units on a 7-unit
 // margin with 14-unit buttons, as the shell's other templates. The pages are
-// whole dialogs of their own (each with OK and Cancel) that share one caption,
+// whole dialogs of their own (each with OK and Cancel and its own caption),
 // so any one of them can be offered on its own. Group boxes come last: a
 // frame must not cover what it holds.
 #include "resources/modelpages.h"
@@ -24,7 +24,7 @@ DialogTemplate popup(int id, const char* caption, short cx, short cy) {
 }
 
 DialogTemplate notes_page() {
-    DialogTemplate t = popup(dlg_model_notes, model_settings_caption, 320, 262);
+    DialogTemplate t = popup(dlg_model_notes, model_notes_caption, 320, 262);
     t.items = {
         {WC_STATIC, 516, "Model Notes", label, 7, 7, 100, 8},
         {WC_EDIT, idm_notes, nullptr,
@@ -53,7 +53,7 @@ DialogTemplate notes_page() {
 }
 
 DialogTemplate flags_page() {
-    DialogTemplate t = popup(dlg_model_flags, model_settings_caption, 260, 130);
+    DialogTemplate t = popup(dlg_model_flags, model_flags_caption, 260, 130);
     t.items = {
         {WC_BUTTON, idm_show_init_causes, "Show initial causes on model diagrams", check, 7, 7, 246,
          10},
@@ -76,7 +76,7 @@ DialogTemplate flags_page() {
 }
 
 DialogTemplate refs_page() {
-    DialogTemplate t = popup(dlg_model_refs, model_settings_caption, 300, 200);
+    DialogTemplate t = popup(dlg_model_refs, model_refs_caption, 300, 200);
     t.items = {
         {WC_LISTBOX, idm_ref_list, nullptr,
          WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 7, 7,

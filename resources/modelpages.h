@@ -7,7 +7,7 @@
 enum : int {
     dlg_model_notes = 299,
     dlg_reorder = 308,
-    dlg_model_settings = 373, // the caption the pages share
+    dlg_model_settings = 373, // the pages as one dialog (not offered)
     dlg_model_flags = 378,
     dlg_model_refs = 380,
 };
@@ -52,9 +52,11 @@ enum : int {
     idr_hint = 516,
 };
 
-// The caption of every model settings page.
-inline constexpr const char* model_settings_caption =
-    "Model Settings - use Sketch to set initial causes";
+// Each page is offered on its own and carries the name of the menu item
+// that opens it, so a user tells the three apart.
+inline constexpr const char* model_notes_caption = "Model Notes and Password";
+inline constexpr const char* model_flags_caption = "Diagram Display";
+inline constexpr const char* model_refs_caption = "Reference Datasets";
 
 // Registers the templates (again after the registry was cleared).
 void register_model_page_templates();

@@ -383,7 +383,7 @@ TEST_F(ChartGraphs, PrintsToThePdfPrinterThroughTheChart) {
     const std::string text = pdf_text(pdf);
     EXPECT_NE(text.find("Style_1"), std::string::npos) << text;
     EXPECT_NE(text.find("Inventory : base"), std::string::npos) << text; // the legend
-    EXPECT_NE(text.find("480"), std::string::npos) << text;              // a y axis number
+    EXPECT_NE(text.find("500"), std::string::npos) << text;              // a y axis number
 }
 
 // A metafile export is drawn by the chart at the export size (not at the

@@ -3,6 +3,7 @@
 // cut, constants), and the picture of two runs of the population sample in
 // its graphics window, checked on the window's image.
 #include "draw/drawing.h"
+#include "draw/export.h"
 #include "draw/prims.h"
 #include "draw/printing.h"
 #include "foundation/memory.h"
@@ -306,6 +307,150 @@ TEST_F(GatherSeries, SensitivityLegendsShowWhatIsDrawn) {
     EXPECT_EQ(colour_in(img, legend, colour_table[0]), 0);
 }
 
+// The texts of the graph as drawn (from its transfer text): each with its
+// left edge and baseline in points.
+struct drawn_text {
+    int x = 0, y = 0;
+    std::string text;
+};
+// Points per pixel of the last transfer text (its size line over the size).
+double pt_per_px = 0.75;
+std::vector<drawn_text> drawn_texts(handle rec, line_graph& g, int w, int h) {
+    QImage ref(w, h, QImage::Format_RGB32);
+    HDC dc = gdi_create_image_dc(&ref, nullptr, QRegion(QRect(0, 0, w, h)));
+    cur_output = rec;
+    const std::string gtx = gtx_text_of(
+        SIZE{w, h}, dc, [](void* c) { draw_line_graph(*static_cast<line_graph*>(c), 1); }, &g);
+    drawing.gtx_mode = 0;
+    out_size = SIZE{0, 0};
+    reset_hot_spots(rec);
+    cur_output = 0;
+    gdi_delete_image_dc(dc);
+    std::vector<drawn_text> out;
+    int wp = 0, hp = 0;
+    if (std::sscanf(gtx.c_str() + gtx.find('\n') + 1, "(0,0)-(%d,%d)", &wp, &hp) == 2 && wp > 0)
+        pt_per_px = static_cast<double>(wp) / w;
+    std::size_t at = 0;
+    while (at < gtx.size()) {
+        const std::size_t end = gtx.find('\n', at);
+        const std::string line = gtx.substr(at, end - at);
+        at = end == std::string::npos ? gtx.size() : end + 1;
+        drawn_text t;
+        int n = 0;
+        if (std::sscanf(line.c_str(), "1|(%d,%d)%d", &t.x, &t.y, &n) != 3) continue;
+        t.text = gtx.substr(at, static_cast<std::size_t>(n));
+        at += static_cast<std::size_t>(n) + 1;
+        out.push_back(t);
+    }
+    return out;
+}
+
+// The numbers drawn left of the plot (the y axis), top to bottom: left of
+// its left edge and not below its bottom (where the time axis's first number
+// stands), by the plot of the last screen drawing.
+std::vector<std::string> y_numbers(const std::vector<drawn_text>& texts, const line_graph& g) {
+    const double left = g.plot_left * pt_per_px, bottom = g.plot_bottom * pt_per_px;
+    std::vector<drawn_text> ys;
+    for (const drawn_text& t : texts) {
+        char* end = nullptr;
+        std::strtod(t.text.c_str(), &end);
+        if (end && *end == '\0' && !t.text.empty() && t.x < left && t.y < bottom + 8)
+            ys.push_back(t);
+    }
+    std::stable_sort(ys.begin(), ys.end(),
+                     [](const drawn_text& a, const drawn_text& b) { return a.y < b.y; });
+    std::vector<std::string> out;
+    for (const drawn_text& t : ys) out.push_back(t.text);
+    return out;
+}
+
+// A scale the graph chooses itself steps by round numbers: data from 9.2 to
+// 17.5 (rounded out to 8 and 20) read 8, 10, ... 20, not 8, 10.4, 12.8 ...
+// in five divisions, and a time axis of 0 to 120 is cut in tens, not sixes.
+TEST_F(GatherSeries, ScalesTheGraphChoosesStepByRoundNumbers) {
+    td::start();
+    add({0, 60, 120}, {9.2f, 17.5f, 12});
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    drawn_graph(h_, *g_, 576, 384);
+    const std::vector<drawn_text> texts = drawn_texts(h_, *g_, 576, 384);
+    EXPECT_EQ(y_numbers(texts, *g_),
+              (std::vector<std::string>{"20", "18", "16", "14", "12", "10", "8"}));
+    std::vector<std::string> xs;
+    for (const drawn_text& t : texts)
+        if (t.y > (g_->plot_bottom + 8) * pt_per_px && !t.text.empty() &&
+            std::isdigit(static_cast<unsigned char>(t.text[0])))
+            xs.push_back(t.text);
+    ASSERT_GE(xs.size(), 4u);
+    for (const std::string& x : xs) EXPECT_EQ(std::stoi(x) % 10, 0) << x;
+    // A count the definition gives stays: the range widens to round steps.
+    g_->y_min = axis_unset;
+    g_->y_max = -axis_unset;
+    g_->y_divisions = 5;
+    g_->y_divisions_given = true;
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_EQ(g_->y_divisions, 5);
+    drawn_graph(h_, *g_, 576, 384);
+    const std::vector<std::string> given = y_numbers(drawn_texts(h_, *g_, 576, 384), *g_);
+    EXPECT_EQ(given, (std::vector<std::string>{"20", "17.5", "15", "12.5", "10", "7.5"}));
+    cur_output = 0;
+}
+
+// Two scales in the default 6 by 4 inch graph number every division of
+// each, the units after each number, even with a legend of sixteen lines.
+TEST_F(GatherSeries, TwoScalesNumberEveryDivision) {
+    td::start();
+    for (int i = 0; i < 16; ++i) {
+        add({0, 10}, {float(i), float(i + 5)});
+        g_->series.back().group = i < 8 ? 0 : 1;
+    }
+    g_->units = "widgets";
+    g_->more_groups.push_back(y_group{});
+    g_->more_groups.back().units = "people";
+    for (int i = 8; i < 16; ++i)
+        g_->series[static_cast<std::size_t>(i)].values = {1000.0f * i, 900.0f};
+    ASSERT_EQ(gather_graph_series(*g_, true), 16);
+    const int rows = g_->y_divisions + 1;
+    const std::vector<drawn_text> texts = drawn_texts(h_, *g_, 576, 384);
+    int widgets = 0, people = 0;
+    for (const drawn_text& t : texts) {
+        widgets += t.text == "widgets" && t.x < 100;
+        people += t.text == "people" && t.x < 100;
+    }
+    EXPECT_EQ(widgets, rows);
+    EXPECT_EQ(people, rows);
+    cur_output = 0;
+}
+
+// Sixteen legend lines go into columns: the plot keeps at least half the
+// window's height, and every line still shows its name.
+TEST_F(GatherSeries, SixteenLegendLinesLeaveThePlotHalfTheWindow) {
+    td::start();
+    for (int i = 0; i < 16; ++i) {
+        add({0, 1}, {float(i), float(i + 1)});
+        g_->series.back().label = "Population[region" + std::to_string(i + 1) + "] : base";
+    }
+    ASSERT_EQ(gather_graph_series(*g_, true), 16);
+    for (const QSize size : {QSize(576, 384), QSize(800, 600)}) {
+        const QImage img = drawn_graph(h_, *g_, size.width(), size.height());
+        // The plot's fill down the middle column of the window.
+        const COLORREF fill = colour_table[12];
+        const QRgb want = qRgb(GetRValue(fill), GetGValue(fill), GetBValue(fill)) & 0xFFFFFF;
+        int first = -1, last = -1;
+        for (int y = 0; y < img.height(); ++y)
+            if ((img.pixel(img.width() / 2 + 3, y) & 0xFFFFFF) == want) {
+                if (first < 0) first = y;
+                last = y;
+            }
+        ASSERT_GE(first, 0);
+        EXPECT_GE(last - first, size.height() / 2 - 4) << size.width();
+        int names = 0;
+        for (const drawn_text& t : drawn_texts(h_, *g_, size.width(), size.height()))
+            names += t.text.rfind("Population[region", 0) == 0;
+        EXPECT_EQ(names, 16);
+    }
+    cur_output = 0;
+}
+
 TEST_F(GatherSeries, TheLegendTakesASmallerFontWhenCrowded) {
     td::start();
     for (int i = 0; i < 7; ++i) add({0, 1}, {float(i), float(i + 1)});
@@ -387,6 +532,9 @@ protected:
         set_run_name("slow");
         ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
         ASSERT_EQ(loaded_run_names(1), 2);
+        // A game window an earlier case left open stays above the main window
+        // it belongs to: out of the way of the clicks on the graph.
+        if (HWND game = FindWindow(nullptr, "Game")) DestroyWindow(game);
         lock_model(0);
         workbench_var = {};
         workbench_var.var = find_symbol("Population");

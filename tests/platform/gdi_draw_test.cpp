@@ -507,6 +507,20 @@ TEST(GdiObjects, RecordsOfObjectsAndDevice) {
     EXPECT_EQ(lb.lbColor, GetSysColor(COLOR_BTNFACE));
 }
 
+// Texts the program draws on a grey bar of a system colour (an inactive
+// window's title, a tip) stand out from it whatever grey the style gives it.
+TEST(GdiDevices, BarTextsStandOutFromTheirBars) {
+    const std::pair<int, int> pairs[] = {{COLOR_INACTIVECAPTIONTEXT, COLOR_INACTIVECAPTION},
+                                         {COLOR_INFOTEXT, COLOR_INFOBK}};
+    for (const auto& [text, back] : pairs)
+        EXPECT_GE(colour_contrast(GetSysColor(text), GetSysColor(back)), 4.5) << text;
+    // Grey on grey gives way to black; a light text on a dark bar stays.
+    EXPECT_EQ(readable_on(RGB(190, 190, 190), RGB(160, 160, 160)), RGB(0, 0, 0));
+    EXPECT_EQ(readable_on(RGB(240, 240, 240), RGB(30, 60, 120)), RGB(240, 240, 240));
+    EXPECT_EQ(readable_on(RGB(20, 20, 90), RGB(40, 40, 60)), RGB(255, 255, 255));
+    EXPECT_NEAR(colour_contrast(RGB(0, 0, 0), RGB(255, 255, 255)), 21.0, 1e-9);
+}
+
 TEST(GdiDevices, PainterContextsDrawThroughTheirPainter) {
     QImage page(100, 100, QImage::Format_RGB32);
     page.fill(white);

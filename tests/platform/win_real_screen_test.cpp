@@ -9,6 +9,8 @@
 #include "win_fixture.h"
 
 #include "../common/viewer_process.h"
+#include "platform/controls.h"
+#include "platform/dlg.h"
 #include "platform/win_internal.h"
 
 #include <QApplication>
@@ -18,10 +20,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 using namespace wintest;
 
@@ -122,6 +126,97 @@ TEST_F(RealScreen, ClicksReachTheChildUnderThePointerWhereverTheWindowStands) {
     check_clicks("after the X server moved it");
 }
 
+// The X windows under the root, bottom to top.
+std::vector<xcb_window_t> stacking() {
+    std::vector<xcb_window_t> out;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) return out;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    if (auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr)) {
+        const xcb_window_t* kids = xcb_query_tree_children(tree);
+        out.assign(kids, kids + xcb_query_tree_children_length(tree));
+        free(tree);
+    }
+    xcb_disconnect(c);
+    return out;
+}
+
+int stack_place(QWidget* w) {
+    const std::vector<xcb_window_t> order = stacking();
+    const auto it = std::find(order.begin(), order.end(), static_cast<xcb_window_t>(w->winId()));
+    return it == order.end() ? -1 : static_cast<int>(it - order.begin());
+}
+
+xcb_window_t x_focus() {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) return 0;
+    xcb_window_t f = 0;
+    if (auto* r = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) {
+        f = r->focus;
+        free(r);
+    }
+    xcb_disconnect(c);
+    return f;
+}
+
+INT_PTR first_field_dialog(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// Without a window manager nothing keeps a window's own boxes above it: the
+// platform does. A tool window and a dialog the main window owns stay above
+// it when the main window is activated again (as a click on it does), and a
+// new dialog takes the keyboard at its first field without a click.
+TEST_F(RealScreen, OwnedWindowsStayAboveTheirOwnerAndADialogTakesTheKeys) {
+    if (!in_child()) GTEST_SKIP() << "run by RealScreenHost on an X server of its own";
+    HWND top = CreateWindowEx(0, "Test_plain", "main", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr,
+                              nullptr, nullptr, nullptr);
+    ASSERT_TRUE(top);
+    ShowWindow(top, SW_SHOW);
+    HWND tool = CreateWindowEx(0, "Test_plain", "tool", WS_POPUP | WS_CAPTION | WS_SYSMENU, 50, 50,
+                               200, 150, top, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(tool);
+    ShowWindow(tool, SW_SHOW);
+    QWidget* main_widget = win::get(top)->widget;
+    QWidget* tool_widget = win::get(tool)->widget;
+    ASSERT_TRUE(settle([&] {
+        return main_widget->windowHandle()->isExposed() && tool_widget->windowHandle()->isExposed();
+    }));
+    SetActiveWindow(top);
+    ASSERT_TRUE(settle([&] { return stack_place(main_widget) >= 0; }));
+    settle([] { return false; }); // let the restacking reach the server
+    EXPECT_GT(stack_place(tool_widget), stack_place(main_widget));
+
+    DialogTemplate t;
+    t.id = 9501;
+    t.caption = "Dataset to Load";
+    t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
+    t.cx = 160;
+    t.cy = 60;
+    t.items = {{WC_EDIT, 100, nullptr, WS_VISIBLE | WS_TABSTOP | WS_BORDER, 7, 7, 100, 12},
+               {WC_BUTTON, IDOK, "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 7, 30, 50, 14}};
+    HWND d = CreateDialogIndirectParam(nullptr, &t, top, first_field_dialog, 0);
+    ASSERT_TRUE(d);
+    QWidget* dialog_widget = win::get(d)->widget;
+    ASSERT_TRUE(settle([&] { return dialog_widget->windowHandle()->isExposed(); }));
+    SetActiveWindow(top);
+    settle([] { return false; });
+    EXPECT_GT(stack_place(dialog_widget), stack_place(main_widget));
+    SetActiveWindow(d);
+    SetFocus(GetDlgItem(d, 100));
+    // The keyboard goes to the dialog's window on the server, and there to
+    // the field.
+    EXPECT_TRUE(settle([&] {
+        const xcb_window_t f = x_focus();
+        return f == static_cast<xcb_window_t>(dialog_widget->winId());
+    })) << "X focus "
+        << x_focus();
+    EXPECT_EQ(GetFocus(), GetDlgItem(d, 100));
+    DestroyWindow(d);
+    DestroyWindow(tool);
+    DestroyWindow(top);
+}
+
 // Starts the case above in a copy of this program against an Xvfb of its own,
 // without a window manager, and takes its verdict.
 TEST(RealScreenHost, RunsTheRealScreenCaseOnAnXServerOfItsOwn) {
@@ -150,7 +245,7 @@ TEST(RealScreenHost, RunsTheRealScreenCaseOnAnXServerOfItsOwn) {
     unlink(out_name);
     ASSERT_TRUE(WIFEXITED(status)) << text;
     EXPECT_EQ(WEXITSTATUS(status), 0) << text;
-    EXPECT_NE(text.find("[  PASSED  ] 1 test"), std::string::npos) << text;
+    EXPECT_NE(text.find("[  PASSED  ] 2 tests"), std::string::npos) << text;
 }
 
 } // namespace

@@ -12,6 +12,9 @@
 #include "shell/menustate.h"
 #include "shell/rundrv.h"
 
+#include <map>
+#include <string>
+
 namespace td = test_driver;
 
 namespace {
@@ -138,8 +141,19 @@ TEST_F(MenuCommands, TheModelMenuOpensTheModelSettingsPages) {
     };
     ASSERT_FALSE(flags() & msf_hide_lookups);
 
+    // Each page carries its own caption, the name of its menu item.
+    std::map<int, std::string> captions;
+    auto caption_of = [&captions](int id) {
+        return [&captions, id](HWND d) {
+            char text[128] = {};
+            GetWindowText(d, text, sizeof text);
+            captions[id] = text;
+        };
+    };
+
     // The display page, chosen from the menu: a box unchecked sets its bit.
     answerer::dialog(dlg_model_flags)
+        .call(caption_of(dlg_model_flags))
         .call([](HWND d) { CheckDlgButton(d, idm_show_lookups, BST_UNCHECKED); })
         .press(IDOK);
     ASSERT_TRUE(menu_choose(main_wnd, cmd_model_display));
@@ -150,14 +164,18 @@ TEST_F(MenuCommands, TheModelMenuOpensTheModelSettingsPages) {
     // The notes page and the references page open on the same model;
     // Cancel changes nothing.
     answerer::dialog(dlg_model_notes)
+        .call(caption_of(dlg_model_notes))
         .call([](HWND d) { CheckDlgButton(d, idm_show_notes, BST_CHECKED); })
         .press(IDCANCEL);
     ASSERT_TRUE(menu_choose(main_wnd, cmd_model_notes));
     td::run_until_idle();
-    answerer::dialog(dlg_model_refs).press(IDCANCEL);
+    answerer::dialog(dlg_model_refs).call(caption_of(dlg_model_refs)).press(IDCANCEL);
     ASSERT_TRUE(menu_choose(main_wnd, cmd_model_references));
     td::run_until_idle();
     EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(captions[dlg_model_notes], "Model Notes and Password");
+    EXPECT_EQ(captions[dlg_model_flags], "Diagram Display");
+    EXPECT_EQ(captions[dlg_model_refs], "Reference Datasets");
     EXPECT_FALSE(flags() & msf_show_notes);
 }
 

@@ -377,6 +377,34 @@ TEST_F(OutputWindows, DragStaysInTheContainerAndMaximiseToggles) {
 
 namespace {
 
+// The title of a window that is not the active one reads as clearly as the
+// active one's: its darkest (or lightest) text pixel stands out from the
+// caption bar by at least 4.5 to 1.
+TEST_F(OutputWindows, AnInactiveFramesTitleStandsOutFromItsBar) {
+    HWND a = open("Population graph", 40, 30, 300, 150);
+    HWND b = open("Other", 200, 120, 300, 150);
+    activate_window(frame(b), 0, 0);
+    test_driver::run_until_idle();
+    HWND f = frame(a);
+    InvalidateRect(f, nullptr, TRUE);
+    UpdateWindow(f);
+    const std::string png = ::testing::TempDir() + "/inactive-frame.png";
+    ASSERT_TRUE(test_driver::save_png(f, png));
+    const QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull());
+    // The bar's colour right of the title, then the title's pixels.
+    const QRgb bar = img.pixel(img.width() - 60, 7) & 0xFFFFFF;
+    const COLORREF back = RGB(qRed(bar), qGreen(bar), qBlue(bar));
+    EXPECT_EQ(back, GetSysColor(COLOR_INACTIVECAPTION));
+    double best = 1;
+    for (int y = 0; y < 15; ++y)
+        for (int x = 5 * 15 + 8; x < 5 * 15 + 8 + 100 && x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            best = std::max(best, colour_contrast(RGB(qRed(p), qGreen(p), qBlue(p)), back));
+        }
+    EXPECT_GE(best, 4.5);
+}
+
 // The frame as the user sees it: caption buttons of an unlocked, a locked
 // and a maximised window, checked by the pixels of its picture.
 TEST_F(OutputWindows, FramePicturesUnlockedLockedAndMaximised) {
