@@ -52,9 +52,11 @@ HWND GetOpenClipboardWindow();
 // true: a private clipboard inside the process (tests); false: Qt's system
 // clipboard (the default).
 void clip_use_private(bool on);
-// The MIME type a format travels under ("text/plain" for text,
-// "image/x-wmf", "image/x-emf", "image/bmp", "application/x-kavrel-<name>"
-// for registered formats).
+// The MIME type a format travels under ("text/plain" for text, its CR LF
+// line ends kept; "image/x-wmf", "image/x-emf", "image/bmp"; "text/html" for
+// the registered "HTML Format", which holds an HTML document in the
+// program's text code; "application/x-kavrel-<name>" for other registered
+// formats).
 std::string clip_mime_type(UINT format);
 // Drops everything (tests).
 void clip_reset();

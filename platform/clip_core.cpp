@@ -259,10 +259,17 @@ void publish() {
             locked_bytes b(static_cast<HGLOBAL>(h));
             // Program text, read as the drawing reads it (model names in
             // their one-byte code page among UTF-8 run names).
+            // The line ends stay as the program wrote them (CR LF).
             QString t = gdi::decode_program_text(
                 b.data, static_cast<int>(std::min(b.text_length(), b.size)));
-            t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
             md->setText(t);
+            continue;
+        }
+        if (clip_mime_type(f) == "text/html") {
+            // A table for spreadsheet programs, in the program's text code.
+            locked_bytes b(static_cast<HGLOBAL>(h));
+            md->setHtml(gdi::decode_program_text(
+                b.data, static_cast<int>(std::min(b.text_length(), b.size))));
             continue;
         }
         if (f == CF_METAFILEPICT || f == CF_ENHMETAFILE || f == CF_BITMAP) {
@@ -417,6 +424,7 @@ std::string clip_mime_type(UINT f) {
     }
     if (f >= 0xC000 && f - 0xC000 < clip().names.size()) {
         std::string n = lower(clip().names[f - 0xC000]);
+        if (n == "html format") return "text/html";
         std::string out = "application/x-kavrel-";
         for (char ch : n)
             out.push_back(std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' ||

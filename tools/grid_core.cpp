@@ -241,6 +241,42 @@ std::string grid_export_text(const grid_rows& grid, const char* line_end) {
     return out;
 }
 
+std::string grid_export_html(const grid_rows& grid) {
+    std::string out;
+    if (grid.rows.empty()) return out;
+    out = "<html><head><meta http-equiv=\"content-type\" content=\"text/html; "
+          "charset=utf-8\"></head><body><table>\n";
+    for (const std::vector<grid_field>& line : grid_lines(grid)) {
+        out += "<tr>";
+        for (const grid_field& f : line) {
+            out += "<td>";
+            if (!(f.number && missing(f.value)))
+                for (char c : f.text) {
+                    switch (c) {
+                    case '&':
+                        out += "&amp;";
+                        break;
+                    case '<':
+                        out += "&lt;";
+                        break;
+                    case '>':
+                        out += "&gt;";
+                        break;
+                    case '"':
+                        out += "&quot;";
+                        break;
+                    default:
+                        out += c;
+                    }
+                }
+            out += "</td>";
+        }
+        out += "</tr>\n";
+    }
+    out += "</table></body></html>\n";
+    return out;
+}
+
 namespace {
 
 // Appends one field's record (nothing for an empty text or a missing number).

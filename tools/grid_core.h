@@ -88,6 +88,11 @@ std::vector<std::vector<grid_field>> grid_lines(const grid_rows& grid, bool numb
 // ("\n" for files, "\r\n" for the clipboard). "" without rows.
 std::string grid_export_text(const grid_rows& grid, const char* line_end);
 
+// The grid as an HTML table for spreadsheet programs: the lines above, one
+// table row each, every field a cell (numbers with every digit they need, a
+// missing value an empty cell, texts escaped). "" without rows.
+std::string grid_export_html(const grid_rows& grid);
+
 // A BIFF2 worksheet of the grid: BOF, DIMENSIONS (rows and columns of the
 // lines above), one NUMBER per number field that is not NA and one LABEL per
 // non-empty text field (cut at 255 bytes), EOF. A BIFF2 sheet holds at most

@@ -352,6 +352,11 @@ int spread_copy(handle record) {
     };
     HGLOBAL text_mem = global_of(text.c_str(), text.size() + 1);
     HGLOBAL biff_mem = biff.empty() || !biff_format ? nullptr : global_of(biff.data(), biff.size());
+    // The same cells as an HTML table, which spreadsheet programs paste cell
+    // by cell (the worksheet above is this program's own form).
+    const std::string html = grid_export_html(d->grid);
+    const UINT html_format = RegisterClipboardFormat("HTML Format");
+    HGLOBAL html_mem = html_format ? global_of(html.c_str(), html.size() + 1) : nullptr;
     bool ok = false;
     if (text_mem && OpenClipboard(window_of(record))) {
         EmptyClipboard();
@@ -360,12 +365,14 @@ int spread_copy(handle record) {
             biff_ok = SetClipboardData(biff_format, biff_mem) != nullptr;
             if (biff_ok) biff_mem = nullptr; // the clipboard's now
         }
+        if (html_mem && SetClipboardData(html_format, html_mem)) html_mem = nullptr;
         ok = SetClipboardData(CF_TEXT, text_mem) != nullptr && biff_ok;
         if (ok) text_mem = nullptr;
         CloseClipboard();
     }
     if (text_mem) GlobalFree(text_mem);
     if (biff_mem) GlobalFree(biff_mem);
+    if (html_mem) GlobalFree(html_mem);
     if (!ok) {
         report(8, "Cannot copy the table to the clipboard");
         return 0;

@@ -159,11 +159,14 @@ TEST_F(ClipTest, PicturesReachOtherProgramsAsWmfPngAndSvgAndTextAsPlainText) {
     UINT biff = RegisterClipboardFormat("Biff");
     const char b[] = "BIFF";
     SetClipboardData(biff, global_from_bytes(b, 4));
+    const char table[] = "<table><tr><td>x</td><td>1</td></tr></table>";
+    SetClipboardData(RegisterClipboardFormat("HTML Format"),
+                     global_from_bytes(table, sizeof table));
     CloseClipboard();
 
     const QMimeData* md = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(md, nullptr);
-    EXPECT_EQ(md->text(), "x\ty\n1\t2\n");
+    EXPECT_EQ(md->text(), "x\ty\r\n1\t2\r\n"); // the line ends as written
     QImage png = QImage::fromData(md->data("image/png"), "PNG");
     ASSERT_FALSE(png.isNull());
     EXPECT_EQ(png.size(), QSize(192, 96));
@@ -173,6 +176,9 @@ TEST_F(ClipTest, PicturesReachOtherProgramsAsWmfPngAndSvgAndTextAsPlainText) {
     ASSERT_GT(wmf.size(), 22);
     EXPECT_EQ(static_cast<unsigned char>(wmf[0]), 0xD7); // placeable header key
     EXPECT_EQ(md->data(QString::fromStdString(clip_mime_type(biff))), QByteArray("BIFF"));
+    // The registered "HTML Format" is the HTML other programs paste.
+    EXPECT_TRUE(md->hasHtml());
+    EXPECT_NE(md->html().indexOf("<td>1</td>"), -1) << md->html().toStdString();
 }
 
 TEST_F(ClipTest, DataFromAnotherProgramIsReadAndCheckedByFormat) {

@@ -81,6 +81,16 @@ TEST(GridInterop, WorksheetAndTextGiveTheSameCells) {
         .write(reinterpret_cast<const char*>(nb.data()), static_cast<long>(nb.size()));
     EXPECT_EQ(to_csv(dir, dir / "na.xls", nullptr), "x,1\n"); // nothing at the NA
     EXPECT_EQ(grid_export_text(na, "\n"), "x\t1\t--\t\n");
+
+    // The HTML table the copy offers beside them: the same cells, numbers
+    // with every digit (12204.7148, shown as 12204.7), a name with "&" and
+    // "<" whole, the missing value empty.
+    grid_rows h = g;
+    const float w[] = {12204.7148f, NA};
+    grid_add_row(h, "a & <b>", nullptr, w, nullptr, 2, true, nullptr, 0, 3);
+    std::ofstream(dir / "grid.html", std::ios::binary) << grid_export_html(h);
+    const std::string from_html = to_csv(dir, dir / "grid.html", "calc_HTML_WebQuery");
+    EXPECT_EQ(from_html, from_biff + "a & <b>,12204.7148,,\n") << grid_export_html(h);
     fs::remove_all(dir);
     free_scratch();
 }
