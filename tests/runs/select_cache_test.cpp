@@ -147,6 +147,43 @@ TEST_F(select_test, place_of_new_runs_and_the_time_range) {
     EXPECT_TRUE(any_message_contains("No runs are loaded"));
 }
 
+// The full time range spans every loaded run, whichever comes first in the
+// list or starts and ends where: runs of 0..4, 2..10 and -1..3 give -1..10,
+// the step is the first entry's, and unloading the run that held an end
+// brings that end back in.
+TEST_F(select_test, the_time_range_spans_every_loaded_run) {
+    const auto run_over = [&](const std::string& name, std::vector<float> times) {
+        run_builder rb(mb_.symbols());
+        std::vector<float> stock(times.size(), 5);
+        rb.times(times).series("Stock", stock).constant("rate", 1);
+        write_run(name + ".kdf", rb);
+    };
+    run_over("early", {0, 1, 2, 3, 4});
+    run_over("long", {2, 4, 6, 8, 10});
+    run_over("before", {-1, -0.5f, 0, 0.5f, 1, 1.5f, 2, 2.5f, 3});
+    open_model_now();
+    new_run_place = 0; // appended, so the list's order is the loading order
+    ASSERT_EQ(load_runs(model_rec, 0, "early", 1, 0), 1);
+    ASSERT_EQ(load_runs(model_rec, 0, "long", 1, 0), 1);
+    EXPECT_FLOAT_EQ(model_rec->full_start, 0);
+    EXPECT_FLOAT_EQ(model_rec->full_end, 10);
+    ASSERT_EQ(load_runs(model_rec, 0, "before", 1, 0), 1);
+    EXPECT_FLOAT_EQ(model_rec->full_start, -1);
+    EXPECT_FLOAT_EQ(model_rec->full_end, 10);
+    EXPECT_FLOAT_EQ(model_rec->full_step, 1); // the first entry's
+    EXPECT_EQ(model_rec->made_up_range, 0);
+
+    const char* drop_long[] = {"long"};
+    ASSERT_EQ(set_runs1(-1, drop_long, 1), 1);
+    EXPECT_FLOAT_EQ(model_rec->full_start, -1);
+    EXPECT_FLOAT_EQ(model_rec->full_end, 4);
+    const char* drop_early[] = {"early"};
+    ASSERT_EQ(set_runs1(-1, drop_early, 1), 1);
+    EXPECT_FLOAT_EQ(model_rec->full_start, -1);
+    EXPECT_FLOAT_EQ(model_rec->full_end, 3);
+    EXPECT_FLOAT_EQ(model_rec->full_step, 0.5f); // now the first entry
+}
+
 TEST_F(select_test, unloading_from_one_list_keeps_runs_another_list_holds) {
     make_run("shared", 1);
     open_model_now();

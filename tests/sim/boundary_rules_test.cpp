@@ -193,6 +193,58 @@ TEST_F(BoundaryRules, NaNInMinOrMaxIsAnErrorOnEitherSide) {
     }
 }
 
+// MIN and MAX with NA, checked on each road against the rule itself rather
+// than against another road: NA is the missing value, below every number, so
+// MIN takes it by the order and MAX gives it too (an operand that is missing
+// leaves the result missing), on either side, in scalars and in arrays, from
+// a constant and from arithmetic the engine cannot fold away. The numbers
+// beside it give the plain MIN and MAX.
+TEST_F(BoundaryRules, MinAndMaxWithNaAreNaOnEveryRoad) {
+    model_builder b("na");
+    b.control(0, 2, 0.5f, 0.5f);
+    b.range("r", {"a1", "a2", "a3"});
+    b.constant_list("k[r]", {-3, 0.5f, 7});
+    b.constant("missing", NA);
+    b.aux("late", "IF THEN ELSE(Time > 0.75, missing * Time, Time)");
+    b.aux("min left", "MIN(missing, Time)");
+    b.aux("min right", "MIN(Time + 1, missing)");
+    b.aux("max left", "MAX(missing, Time)");
+    b.aux("max right", "MAX(Time - 1e6, missing)");
+    b.aux("max late", "MAX(late, 2)");
+    b.aux("min late", "MIN(2, late)");
+    b.aux("w[r]", "MAX(k[r] * Time, IF THEN ELSE(k[r] > 0, missing, k[r]))");
+    b.aux("v[r]", "MIN(IF THEN ELSE(k[r] > 1, missing, k[r]), k[r] * Time)");
+    ASSERT_TRUE(b.finish()) << b.errors()[0];
+    for (road r : roads()) {
+        SCOPED_TRACE(road_names[r]);
+        outcome o = run(b, r);
+        ASSERT_EQ(o.result, sim_done) << o.messages;
+        ASSERT_EQ(o.out.times.size(), 5u);
+        for (std::size_t k = 0; k < 5; ++k) {
+            SCOPED_TRACE("at step " + std::to_string(k));
+            const float t = 0.5f * static_cast<float>(k);
+            for (const char* name : {"min left", "min right", "max left", "max right"})
+                EXPECT_TRUE(is_na(saved_value(o.out, k, slot_of(b, name)))) << name;
+            // "late" is Time until 0.75, then missing.
+            if (t < 0.75f) {
+                EXPECT_FLOAT_EQ(saved_value(o.out, k, slot_of(b, "max late")), 2);
+                EXPECT_FLOAT_EQ(saved_value(o.out, k, slot_of(b, "min late")), t);
+            } else {
+                EXPECT_TRUE(is_na(saved_value(o.out, k, slot_of(b, "max late"))));
+                EXPECT_TRUE(is_na(saved_value(o.out, k, slot_of(b, "min late"))));
+            }
+            // w: a1 (k = -3) is MAX(-3 t, -3); a2 and a3 meet NA.
+            EXPECT_FLOAT_EQ(saved_value(o.out, k, slot_of(b, "w")), t > 1 ? -3 : -3 * t);
+            EXPECT_TRUE(is_na(saved_value(o.out, k, slot_of(b, "w") + 1)));
+            EXPECT_TRUE(is_na(saved_value(o.out, k, slot_of(b, "w") + 2)));
+            // v: a1 and a2 are MIN(k, k t); a3 (k = 7) meets NA.
+            EXPECT_FLOAT_EQ(saved_value(o.out, k, slot_of(b, "v")), t < 1 ? -3 : -3 * t);
+            EXPECT_FLOAT_EQ(saved_value(o.out, k, slot_of(b, "v") + 1), t < 1 ? 0.5f * t : 0.5f);
+            EXPECT_TRUE(is_na(saved_value(o.out, k, slot_of(b, "v") + 2)));
+        }
+    }
+}
+
 // A lookup searching for x's segment compares x in double: 1e-9 below a
 // point whose float x would round to it lies in the segment below, on the
 // line through that segment's points. The first step moves the table's
