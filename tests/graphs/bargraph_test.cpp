@@ -93,8 +93,21 @@ TEST(Histogram, CountsCumulateAndFractionsShareOneAxis) {
     EXPECT_EQ(f.counts[3], 2);
     EXPECT_DOUBLE_EQ(f.low, 0);
     ASSERT_GT(f.high, 0.75);
-    EXPECT_EQ(f.height(1, 0), static_cast<int>(0.75 * 10000 / f.high));
-    EXPECT_EQ(f.height(0, 1), static_cast<int>(0.5 * 10000 / f.high));
+    EXPECT_GT(f.height(1, 0), f.height(0, 1));
+    // On a given frequency axis of 0 to 1 the heights are the shares in
+    // ten-thousandths: three quarters 7500, a half 5000, a quarter 2500.
+    bar_graph given = histogram(2, 2);
+    given.low = 0;
+    given.high = 2;
+    given.fraction = 1;
+    given.freq_min = 0;
+    given.freq_max = 1;
+    build_histogram(given, {{0.5f, 1.5f, 1.5f, 1.5f}, {0.5f, 1.5f}});
+    EXPECT_DOUBLE_EQ(given.high, 1);
+    EXPECT_EQ(given.height(0, 0), 2500);
+    EXPECT_EQ(given.height(1, 0), 7500);
+    EXPECT_EQ(given.height(0, 1), 5000);
+    EXPECT_EQ(given.height(1, 1), 5000);
 }
 
 TEST(Histogram, FractionsOfRunsWithoutValuesAreEmptyNotNaN) {
@@ -142,9 +155,28 @@ TEST(BarHeights, TheSecondSetSharesTheRangeAndATimeGraphWithoutDataSpansAHundred
     EXPECT_EQ(g.horizontal, 1);
     ASSERT_EQ(g.side_group_count, 2);
     EXPECT_GE(g.high, 40);
-    EXPECT_EQ(g.side_heights[0], static_cast<int>((40 - g.low) * 10000 / (g.high - g.low)));
+    EXPECT_GT(g.side_heights[0], g.height(1, 0));
     EXPECT_EQ(g.side_heights[1], 0);
-    EXPECT_EQ(g.height(1, 0), static_cast<int>((20 - g.low) * 10000 / (g.high - g.low)));
+    // On a given range of 0 to 50 the heights are the values' shares in
+    // ten-thousandths: 40 is 8000, 20 is 4000, 10 is 2000; NA stands at 0.
+    bar_graph h;
+    h.run_count = 1;
+    h.low = 0;
+    h.high = 50;
+    build_bar_heights(h, {{10}, {20}}, {{40}, {NA}});
+    EXPECT_DOUBLE_EQ(h.low, 0);
+    EXPECT_DOUBLE_EQ(h.high, 50);
+    EXPECT_EQ(h.height(0, 0), 2000);
+    EXPECT_EQ(h.height(1, 0), 4000);
+    EXPECT_EQ(h.side_heights[0], 8000);
+    EXPECT_EQ(h.side_heights[1], 0);
+    // A value above the given top is drawn at the top, not wrapped around.
+    bar_graph over;
+    over.run_count = 1;
+    over.low = 0;
+    over.high = 50;
+    build_bar_heights(over, {{75}});
+    EXPECT_EQ(over.height(0, 0), 10000);
 
     bar_graph t;
     t.run_count = 2;

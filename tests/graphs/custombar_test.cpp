@@ -324,9 +324,14 @@ TEST_F(UserTools, ABarGraphWithoutRunsSaysSo) {
     EXPECT_TRUE(message_log::said("Unable to complete bar-graph"));
 }
 
-// The share of the axis a value takes, as the builder computes it.
-int share_of(const bar_graph& g, float v) {
-    return static_cast<int>((v - g.low) * 10000.0 / (g.high - g.low));
+// What a bar of this height reads on the graph's axis (heights are parts of
+// the axis in ten-thousandths, from its low end), for checking that each bar
+// reads the value it stands for, within one part of the axis.
+double read_on_axis(const bar_graph& g, int height) {
+    return g.low + height / 10000.0 * (g.high - g.low);
+}
+double one_part(const bar_graph& g) {
+    return (g.high - g.low) / 10000.0 * 1.01;
 }
 
 // OVAR items make a second set of bars on the left, on the same range as the
@@ -368,9 +373,11 @@ TEST_F(UserTools, SideBarsStandLeftOfTheMainBarsAndFollowTheirSort) {
     for (int p = 0; p < 2; ++p) {
         EXPECT_EQ(g->labels[static_cast<std::size_t>(p)],
                   std::string(main_order[p]) + " / " + side_order[p]);
-        EXPECT_NEAR(g->height(p, 0), share_of(*g, value_at(main_order[p], run, 40)), 1) << p;
-        EXPECT_NEAR(g->side_heights[static_cast<std::size_t>(p)],
-                    share_of(*g, value_at(side_order[p], run, 40)), 1)
+        EXPECT_NEAR(read_on_axis(*g, g->height(p, 0)), value_at(main_order[p], run, 40),
+                    one_part(*g))
+            << p;
+        EXPECT_NEAR(read_on_axis(*g, g->side_heights[static_cast<std::size_t>(p)]),
+                    value_at(side_order[p], run, 40), one_part(*g))
             << p;
     }
 
@@ -410,8 +417,9 @@ TEST_F(UserTools, ATimeBarGraphShowsEveryVariableOfEveryRun) {
     ASSERT_GT(times.size(), 2u);
     ASSERT_GE(g->group_count, static_cast<int>(times.size()));
     const int last = static_cast<int>(times.size()) - 1;
-    EXPECT_NEAR(g->height(last, 3), share_of(*g, values.back()), 1);
-    EXPECT_NEAR(g->height(last, 0), share_of(*g, value_at("Inventory", run0, times.back())), 1);
+    EXPECT_NEAR(read_on_axis(*g, g->height(last, 3)), values.back(), one_part(*g));
+    EXPECT_NEAR(read_on_axis(*g, g->height(last, 0)), value_at("Inventory", run0, times.back()),
+                one_part(*g));
     EXPECT_NE(g->height(last, 1), g->height(last, 3)) << "the runs' workforces differ";
 }
 
