@@ -807,9 +807,9 @@ void follow_file_link(HWND view, const std::string& named) {
         return;
     case fk_toolset:
     case fk_sketch_toolset: {
-        const int grid = kind == fk_toolset ? 0 : 1;
-        free_toolset(grid);
-        read_toolset(target.c_str(), grid);
+        // Read whole before it replaces the set: a bad file leaves the
+        // tools as they were, with a message saying why.
+        read_toolset(target.c_str(), kind == fk_toolset ? 0 : 1);
         return;
     }
     case fk_gaming:

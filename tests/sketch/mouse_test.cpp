@@ -498,6 +498,12 @@ TEST_F(SketchMouse, FileLinksActOnTheKindOfTheirFile) {
     EXPECT_TRUE(toolset_loaded());
     EXPECT_EQ(write_toolset_text(0), tools);
     EXPECT_TRUE(shell_requests().empty());
+    // A bad one leaves them as they were, and says why.
+    std::ofstream(here + "/bad.kts") << "1.62\n=4,=x,=1,=1,=1,=1\n";
+    answerer::box("Stop from Kavrel").text("Bad toolset format in").press(IDOK);
+    follow("bad.kts|Broken tools");
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(write_toolset_text(0), tools);
 
     // Anything else goes to the desktop.
     std::ofstream(here + "/notes.txt") << "notes";
