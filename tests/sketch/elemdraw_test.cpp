@@ -15,6 +15,7 @@
 #include <QImage>
 
 #include "draw/drawing.h"
+#include "draw/export.h"
 #include "draw/printing.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -503,11 +504,49 @@ TEST_F(StoredPicture, IsPrintedAndCopiedOverItsOwnBox) {
     const QImage copy = gdi_bitmap_image(bmp);
     DeleteObject(bmp);
     DeleteDC(mem);
+    // The copy as a placeable file, for an outside reader.
+    std::vector<std::uint8_t> file = placeable_header(w, ht, 96);
+    const UINT bytes = GetMetaFileBitsEx(pict->hMF, 0, nullptr);
+    const std::size_t head = file.size();
+    file.resize(head + bytes);
+    GetMetaFileBitsEx(pict->hMF, bytes, file.data() + head);
     GlobalUnlock(static_cast<HGLOBAL>(h));
     CloseClipboard();
     const QRect box(200 - 30 - s.min_x + 20, 150 - 30 - s.min_y + 20, 60, 60);
     EXPECT_GT(greens(copy, box), 3600 * 9 / 10);
     EXPECT_LT(greens(copy), 3600 * 11 / 10);
+
+    // libwmf draws the picture where the copy has it: its green square's
+    // bounds, as fractions of the image, are the box's in the copy.
+    ASSERT_EQ(std::system("command -v wmf2gd > /dev/null"), 0);
+    const std::string wmf = testing::TempDir() + "stored_picture.wmf";
+    const std::string gd = testing::TempDir() + "stored_picture_wmf.png";
+    {
+        std::FILE* f = std::fopen(wmf.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(file.data(), 1, file.size(), f);
+        std::fclose(f);
+    }
+    if (const char* keep = std::getenv("KAVREL_SCREENSHOTS"))
+        std::filesystem::copy_file(wmf, std::string(keep) + "/stored_picture.wmf",
+                                   std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(gd);
+    command_output("wmf2gd -t png -o '" + gd + "' '" + wmf + "' 2>&1");
+    const QImage read(QString::fromStdString(gd));
+    ASSERT_FALSE(read.isNull());
+    int l = read.width(), t = read.height(), r = -1, b = -1;
+    for (int y = 0; y < read.height(); ++y)
+        for (int x = 0; x < read.width(); ++x)
+            if (greens(read, QRect(x, y, 1, 1))) {
+                l = std::min(l, x), t = std::min(t, y), r = std::max(r, x), b = std::max(b, y);
+            }
+    ASSERT_GE(r, l);
+    const double fx = static_cast<double>(read.width()) / w,
+                 fy = static_cast<double>(read.height()) / ht;
+    EXPECT_NEAR(l / fx, box.left(), 3);
+    EXPECT_NEAR(t / fy, box.top(), 3);
+    EXPECT_NEAR((r + 1) / fx, box.right() + 1, 3);
+    EXPECT_NEAR((b + 1) / fy, box.bottom() + 1, 3);
 }
 
 } // namespace
