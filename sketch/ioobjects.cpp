@@ -512,17 +512,17 @@ bool draw_slider_window(HDC dc, HWND w, const RECT& box, COLORREF ink, bool mono
     FillRect(dc, &edit, field);
     DeleteObject(field);
     SelectObject(dc, shadow);
-    MoveToEx(dc, edit.left, edit.bottom - 1, nullptr);
-    LineTo(dc, edit.left, edit.top);
-    LineTo(dc, edit.right - 1, edit.top);
-    SelectObject(dc, mono ? shadow : light);
-    LineTo(dc, edit.right - 1, edit.bottom - 1);
-    LineTo(dc, edit.left, edit.bottom - 1);
+    {
+        HGDIOBJ was = SelectObject(dc, GetStockObject(NULL_BRUSH));
+        Rectangle(dc, edit.left, edit.top, edit.right, edit.bottom);
+        SelectObject(dc, was);
+    }
     char text[64] = "";
     if (HWND field_wnd = GetDlgItem(w, slider_edit_id)) {
         GetWindowText(field_wnd, text, sizeof text);
         text[14] = 0; // as much as the box shows
         HFONT font = reinterpret_cast<HFONT>(SendMessage(field_wnd, WM_GETFONT, 0, 0));
+        if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
         HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
         const int mode = SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));

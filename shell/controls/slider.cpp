@@ -711,7 +711,10 @@ void draw_slider_labels(HWND slider, HDC dc, const slider_geometry& g, POINT ori
     vslider_rec r = s.rec();
     r.track = g.track;
     r.label_height = g.label_height;
+    // Without a font of their own the labels are in the font a window's
+    // context starts with, as the window draws them.
     HFONT font = handle_from_token<HFONT>(r.label_font);
+    if (!font) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
     HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
     int old_mode = SetBkMode(dc, TRANSPARENT);
     draw_label(dc, r, s.label(r.min_label), false, origin.x, origin.y);
