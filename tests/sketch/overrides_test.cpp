@@ -16,6 +16,7 @@
 #include "foundation/types.h"
 #include "model/varnames.h"
 #include "resources/sketchdlg.h"
+#include "sketch/drawsketch.h"
 #include "sketch/mouse.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/answerer.h"
@@ -406,6 +407,46 @@ TEST_F(Overrides, ResetAllAsksBeforeEndingOverridesInForce) {
     EXPECT_TRUE(slider_keys(view_, -1, false));
     EXPECT_FALSE(asked());
     EXPECT_FLOAT_EQ(working_value_at(life_slot_), life);
+}
+
+} // namespace
+
+namespace {
+
+// Light green pixels in a variable's box of the diagram as painted now.
+int light_green_in(const sketch_state& s, const sketch_elem& e) {
+    const int w = 1200, h = 800;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    paint_sketch(mem, s, RECT{0, 0, w, h});
+    const int z = s.zoom > 0 ? s.zoom : 100;
+    int n = 0;
+    for (int y = (e.y - e.h) * z / 100 - s.scroll_y; y < (e.y + e.h) * z / 100 - s.scroll_y; ++y)
+        for (int x = (e.x - e.w) * z / 100 - s.scroll_x; x < (e.x + e.w) * z / 100 - s.scroll_x;
+             ++x)
+            n += x >= 0 && y >= 0 && x < w && y < h && GetPixel(mem, x, y) == RGB(128, 255, 128);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return n;
+}
+
+// In Livesweep an input whose value an override supplies is marked light
+// green on the diagram; without the override it is not.
+TEST_F(Overrides, AnInputHeldByAnOverrideIsMarkedLightGreen) {
+    const sketch_elem* e = variable("birth rate");
+    ASSERT_NE(e, nullptr);
+    ASSERT_GT(e->w, 0);
+    EXPECT_EQ(light_green_in(*s_, *e), 0);
+    set(ovr_step, 0.01f, 0.05f, 10, 0);
+    td::run_until_idle();
+    EXPECT_GT(light_green_in(*s_, *e), e->w * e->h);
+    set(0, 0, 0, 0, 0);
+    td::run_until_idle();
+    EXPECT_EQ(light_green_in(*s_, *e), 0);
 }
 
 } // namespace
