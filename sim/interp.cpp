@@ -361,7 +361,8 @@ double pulse_train(double start, double width, double interval, double end) {
 
 delay_object* new_delay(std::uint32_t capacity) {
     capacity = std::clamp<std::uint32_t>(capacity, 4, max_delay_capacity);
-    auto* d = static_cast<delay_object*>(block_alloc(sim_pool, delay_object_bytes(capacity), 0));
+    auto* d =
+        static_cast<delay_object*>(block_alloc(sim_pool, delay_object_alloc_bytes(capacity), 0));
     d->capacity = static_cast<std::uint16_t>(capacity);
     return d;
 }
@@ -375,13 +376,16 @@ void delay_push(std::uint32_t index, double value, double due, std::uint32_t lan
         std::uint16_t gcap = g->capacity;
         std::memcpy(g, d, sizeof(delay_object));
         g->capacity = gcap;
-        for (std::int32_t k = 0; k < d->live; ++k)
+        for (std::int32_t k = 0; k < d->live; ++k) {
             g->entries()[k] = d->entries()[(d->first + k) % d->capacity];
+            g->due_times()[k] = d->due_times()[(d->first + k) % d->capacity];
+        }
         g->first = 0;
         delays[index] = d = g;
     }
-    d->entries()[(d->first + d->live) % d->capacity] = {static_cast<float>(value),
-                                                        static_cast<float>(due)};
+    std::int32_t at = (d->first + d->live) % d->capacity;
+    d->entries()[at] = {static_cast<float>(value), static_cast<float>(due)};
+    d->due_times()[at] = due;
     ++d->live;
 }
 
@@ -390,7 +394,7 @@ double delay_output(std::uint32_t index, int mode) {
     if (!d) return NAd;
     if (mode == em_main) {
         double limit = sim_time + sim_dt / 2;
-        while (d->live > 0 && d->entries()[d->first].due <= limit) {
+        while (d->live > 0 && d->due_times()[d->first] <= limit) {
             d->output = d->entries()[d->first].value;
             d->first = (d->first + 1) % d->capacity;
             --d->live;

@@ -1,6 +1,8 @@
 // The engine's state bytes, value arrays, time globals and hooks.
 #include "sim/simdata.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
 std::uint8_t sim_phase = phase_idle;
@@ -93,7 +95,7 @@ void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, del
         std::uint16_t have = d ? d->capacity : 0;
         if (!d || have < cap) {
             if (!sim_pool) return;
-            d = static_cast<delay_object*>(block_alloc(sim_pool, delay_object_bytes(cap), 0));
+            d = static_cast<delay_object*>(block_alloc(sim_pool, delay_object_alloc_bytes(cap), 0));
             have = cap;
             live[i] = d;
         }
@@ -108,5 +110,18 @@ void load_delay_states(const std::vector<std::vector<std::uint8_t>>& states, del
             d->first = 0;
             std::memcpy(d->entries(), e.data(), sizeof(delay_entry) * e.size());
         }
+        // A run keeps float due times: each is taken as the shortest decimal
+        // that gives it (4.0500002 as 4.05), as the control values are.
+        double* due = d->due_times();
+        for (std::uint32_t k = 0; k < have; ++k) due[k] = as_written(d->entries()[k].due);
     }
+}
+
+double as_written(float v) {
+    if (!std::isfinite(v)) return v;
+    char text[32];
+    auto end = std::to_chars(text, text + sizeof text, v).ptr;
+    double d = v;
+    std::from_chars(text, end, d);
+    return d;
 }

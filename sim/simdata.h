@@ -35,7 +35,10 @@ static_assert(offsetof(lookup_table, count) == 32);
 // ------------------------------------------------------------- delay_object ---
 
 // The pipeline delay: a 28-byte head, then capacity entries of 8 bytes (the
-// value and the time at which it leaves the pipeline), used as a ring.
+// value and the time at which it leaves the pipeline), used as a ring; this
+// is what run files keep. In memory the entries are followed (at an 8-byte
+// boundary) by their due times in double, as the time axis is: a float due
+// time (4.05 is 4.0500002) would put the output a step late.
 struct delay_entry {
     float value;
     float due;
@@ -51,6 +54,7 @@ struct delay_object {
     std::uint16_t flags;
     delay_entry* entries() { return reinterpret_cast<delay_entry*>(this + 1); }
     const delay_entry* entries() const { return reinterpret_cast<const delay_entry*>(this + 1); }
+    double* due_times();
 };
 static_assert(sizeof(delay_object) == 28);
 static_assert(offsetof(delay_object, capacity) == 24);
@@ -58,6 +62,17 @@ inline constexpr std::size_t delay_object_bytes(std::size_t capacity) {
     return sizeof(delay_object) + 8 * capacity;
 }
 inline constexpr std::uint32_t max_delay_capacity = 0xFFFF;
+// An object in memory: the bytes above, then the due times in double.
+inline constexpr std::size_t delay_due_offset(std::size_t capacity) {
+    return (delay_object_bytes(capacity) + 7) & ~std::size_t{7};
+}
+inline constexpr std::size_t delay_object_alloc_bytes(std::size_t capacity) {
+    return delay_due_offset(capacity) + 8 * capacity;
+}
+inline double* delay_object::due_times() {
+    return reinterpret_cast<double*>(reinterpret_cast<std::uint8_t*>(this) +
+                                     delay_due_offset(capacity));
+}
 
 // Copies saved delay states over live delay objects (growing them as needed;
 // the capacity field is set back to the allocation's). count: live objects.
@@ -119,6 +134,9 @@ extern double sim_time;
 extern double sim_dt;
 extern double sim_time_hi;
 extern double sim_time_lo;
+// A float as its writer meant it: the shortest decimal that gives the float
+// v, in double (0.1f gives 0.1); control values and saved due times.
+double as_written(float v);
 
 // --------------------------------------------------------------------- hooks ---
 

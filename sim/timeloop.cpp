@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -17,15 +16,6 @@
 #include "sim/runwrite.h"
 #include "sim/setupstate.h"
 #include "sim/simdata.h"
-
-double as_written(float v) {
-    if (!std::isfinite(v)) return v;
-    char text[32];
-    auto end = std::to_chars(text, text + sizeof text, v).ptr;
-    double d = v;
-    std::from_chars(text, end, d);
-    return d;
-}
 
 double step_count(double t0, double t1, double dt) {
     // Float control values are a few parts in 10^8 off what was written, so a

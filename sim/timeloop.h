@@ -51,9 +51,6 @@ private:
 // must match to the bit.
 void set_plain_steps(bool on);
 
-// A control value as its writer meant it: the shortest decimal that gives
-// the float v, in double (0.1f gives 0.1).
-double as_written(float v);
 // The number of whole steps of dt from t0 to t1, a step that ends within
 // rounding of t1 included.
 double step_count(double t0, double t1, double dt);

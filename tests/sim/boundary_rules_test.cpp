@@ -474,4 +474,23 @@ TEST_F(BoundaryRules, ADrawInsideAStateFunctionIsOneValuePerTimeStep) {
     }
 }
 
+// A pipeline's due time is TIME + the delay in double, as the time axis:
+// with TIME STEP 0.3 the value put in at Time 0.3 is due at 4.05, which is
+// Time 3.9 + TIME STEP/2 in double (4.0500002 as a float, a step late).
+TEST_F(BoundaryRules, APipelinesDueTimeIsKeptInDouble) {
+    model_builder b("due");
+    b.control(0, 6, 0.3f, 0.3f);
+    b.aux("late", "DELAY FIXED(Time, 3.75, 0)");
+    ASSERT_TRUE(b.finish());
+    outcome o = run_everywhere(b);
+    ASSERT_EQ(o.result, sim_done) << o.messages;
+    std::vector<float> t = series(b, o, "Time"), late = series(b, o, "late");
+    ASSERT_EQ(t.size(), 21u);
+    EXPECT_EQ(late[13], t[1]); // Time 3.9
+    // Every later step's sum is a tie in double too: the value put in 12
+    // steps before.
+    for (std::size_t k = 0; k < t.size(); ++k)
+        EXPECT_EQ(late[k], k >= 12 ? t[k - 12] : 0.0f) << "Time " << t[k];
+}
+
 } // namespace

@@ -397,4 +397,35 @@ TEST_F(DelayStates, SavedPipelinesCarryIntoTheNextRun) {
     EXPECT_EQ(accept_run_delays({broken}), 0);
 }
 
+// A run file keeps due times as floats; taken back, each is the shortest
+// decimal that gives it, as the time axis takes the control values: 4.05f
+// (4.0500002) is due at Time 3.9 with TIME STEP 0.3, where 3.9 + 0.15 is
+// 4.05, not a step later. The live ring is larger than the saved one.
+TEST_F(DelayStates, ASavedDueTimeIsTakenAsWritten) {
+    model_builder b("pipes");
+    b.control(0, 4.8f, 0.3f, 0.3f);
+    b.aux("late", "DELAY FIXED(100 + Time, 5, -1)");
+    ASSERT_TRUE(b.finish());
+    std::int32_t late = slot_of(b, "late");
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    std::vector<std::vector<std::uint8_t>> states = {pipeline(2, {{11, 4.05f}}, 7)};
+    const float delay = 5; // the saved object's, as the model's
+    std::memcpy(states[0].data() + 12, &delay, 4);
+    ASSERT_EQ(accept_run_delays(states), 1) << messages.joined();
+    setup_state* st = setup_copies();
+    ASSERT_NE(st, nullptr);
+    handle_lock<float> values(setup_copy);
+    sim_options o;
+    o.setup = st;
+    o.setup_values = values.get();
+    o.setup_changed = st->changed.data();
+    sim_output out;
+    ASSERT_EQ(simulate_model(cur_model_symbols, o, &out), sim_done) << messages.joined();
+    ASSERT_EQ(out.times.size(), 17u);
+    EXPECT_EQ(saved_value(out, 12, late), 7.0f);  // Time 3.6
+    EXPECT_EQ(saved_value(out, 13, late), 11.0f); // Time 3.9
+    EXPECT_EQ(saved_value(out, 16, late), 11.0f); // the run's own input is due at 5
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 // saves reach FINAL TIME whatever the float rounding of the control values.
 #include <cmath>
 
+#include "sim/simdata.h"
 #include "sim/timeloop.h"
 #include "tests/sim/engine_fixture.h"
 
