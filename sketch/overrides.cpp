@@ -352,6 +352,7 @@ struct dialog_context {
 };
 dialog_context edited;
 override_range_fn range_source = nullptr;
+overrides_changed_fn changed_hook = nullptr;
 
 constexpr int shape_buttons[] = {ovr_square, ovr_pulse_train, ovr_pulse, ovr_sine,  ovr_decay,
                                  ovr_growth, ovr_ramp,        ovr_step,  ovr_slider};
@@ -586,7 +587,10 @@ int input_options_dialog(HWND owner, const sketch_state* s, std::int32_t slot) {
     edited = c;
     const INT_PTR result = run_dialog(dlg_input_options, owner, input_options_proc, 0);
     edited = saved;
-    if (result == 1) livesweep_rerun(0, 2, 0);
+    if (result == 1) {
+        livesweep_rerun(0, 2, 0);
+        if (changed_hook) changed_hook();
+    }
     return result == 1 ? 1 : 0;
 }
 
@@ -628,6 +632,10 @@ bool open_input_options(HWND view) {
 
 void set_override_range_source(override_range_fn fn) {
     range_source = fn;
+}
+
+void set_overrides_changed_hook(overrides_changed_fn fn) {
+    changed_hook = fn;
 }
 
 void install_input_overrides() {

@@ -107,6 +107,11 @@ bool open_input_options(HWND view);
 // a new override's first two numbers (the sliders set it; unset: 0 to 100).
 using override_range_fn = bool (*)(std::int32_t slot, std::uint32_t symbol, float* lo, float* hi);
 void set_override_range_source(override_range_fn fn);
+// Told after the input options were confirmed (the sliders follow: a
+// "Constant (with slider)" override gives its variable a slider over its
+// range, and ending one takes it away).
+using overrides_changed_fn = void (*)();
+void set_overrides_changed_hook(overrides_changed_fn fn);
 
 // Points the engine's override, overrides-off and setup clean-up hooks here.
 void install_input_overrides();

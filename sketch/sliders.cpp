@@ -87,14 +87,42 @@ float model_value(std::int32_t slot) {
     return st->model_values[static_cast<std::size_t>(slot)];
 }
 
-// A constant of the open model on the view: its symbol and value slot.
+// The "Constant (with slider)" override in force on one of a variable's
+// value slots (null: none). Needs the model locked.
+const input_override* slider_override(symbol_id id, const symbol_record& p) {
+    if (!(override_flags & 1) || p.slot < 0 || p.type > st_last_with_slots) return nullptr;
+    const std::uint32_t count = sym_dims(id)->count;
+    for (std::uint32_t k = 0; k < count; ++k)
+        if (const input_override* o = find_input_override(p.slot + static_cast<std::int32_t>(k));
+            o && o->shape == ovr_slider)
+            return o;
+    return nullptr;
+}
+
+// A variable of the open model on the view that has a slider: a constant, or
+// a variable that a "Constant (with slider)" override holds (the slider then
+// drives the held slot). Its symbol and value slot. Needs the model locked.
 bool slider_variable(const sketch_elem& e, symbol_id* symbol, std::int32_t* slot) {
     if (e.kind != ek_variable || !e.payload || !valid_symbol(e.payload)) return false;
     const symbol_record* p = sym(e.payload);
-    if (!p || p->type != st_constant || p->slot < 0) return false;
+    if (!p || p->slot < 0) return false;
+    if (p->type == st_constant) {
+        *symbol = e.payload;
+        *slot = p->slot;
+        return true;
+    }
+    const input_override* o = slider_override(e.payload, *p);
+    if (!o) return false;
     *symbol = e.payload;
-    *slot = p->slot;
+    *slot = static_cast<std::int32_t>(o->slot);
     return true;
+}
+
+// The "Constant (with slider)" override holding a slot (null: none).
+const input_override* held_by_slider_override(std::int32_t slot) {
+    if (!(override_flags & 1)) return nullptr;
+    const input_override* o = find_input_override(slot);
+    return o && o->shape == ovr_slider ? o : nullptr;
 }
 
 // Where an element's slider goes in the view's client.
@@ -337,6 +365,28 @@ void default_slider_range(double v, double dt, double* lo, double* hi) {
 bool slider_range(qslider_rec& r, bool with_position) {
     float v = working_value(r.slot);
     double lo = 0, hi = 100;
+    if ((override_flags & 1) && find_input_override(r.slot)) {
+        // A slot an override supplies: a slider's range is the override's
+        // Minimum and Maximum (another shape leaves no range, so no slider).
+        const input_override* o = held_by_slider_override(r.slot);
+        r.min = o ? o->p1 : 0;
+        r.max = o ? o->p2 : 0;
+        if (!usable(v) && o) {
+            v = static_cast<float>((static_cast<double>(r.min) + r.max) / 2);
+            set_setup_value(r.slot, v);
+        }
+        float incr = 0;
+        if (r.symbol) {
+            model_lock_guard lock(cur_model_symbols, 0);
+            if (const symbol_record* p =
+                    lock.ok() && valid_symbol(r.symbol) ? sym(r.symbol) : nullptr)
+                if (usable(as_float(p->incr)) && as_float(p->incr) > 0) incr = as_float(p->incr);
+        }
+        if (incr > 0) r.increment = incr;
+        r.value = v;
+        r.position = with_position ? slider_position(r) : 0;
+        return r.max > r.min;
+    }
     if (usable(v)) {
         default_slider_range(v, sim_dt, &lo, &hi);
     } else {
@@ -555,6 +605,47 @@ void place_quick_sliders() {
         InvalidateRect(view, nullptr, FALSE);
         return;
     }
+    // An override that came or went gives or takes a slider; a slot an
+    // override holds takes its range again (the dialog may have changed it).
+    {
+        std::vector<std::pair<int, std::pair<symbol_id, std::int32_t>>> wanted;
+        {
+            model_lock_guard lock(s->symbols, 0);
+            if (lock.ok())
+                for (std::size_t n = 1; n < s->view.elems.size(); ++n) {
+                    const sketch_elem& e = s->view.elems[n];
+                    symbol_id id = 0;
+                    std::int32_t slot = -1;
+                    if (!e.hidden() && e.level_value() <= s->shown_level &&
+                        slider_variable(e, &id, &slot))
+                        wanted.push_back({static_cast<int>(n), {id, slot}});
+                }
+        }
+        std::vector<HWND>& list = it->second;
+        std::vector<bool> keep(list.size(), false);
+        for (const auto& [n, what] : wanted) {
+            HWND& w = list[static_cast<std::size_t>(n)];
+            keep[static_cast<std::size_t>(n)] = true;
+            qslider_rec* r = w ? quick_slider(w) : nullptr;
+            if (!r) {
+                w = create_slider(view, *s, n, what.first, what.second, false);
+                continue;
+            }
+            if (r->dragging) continue;
+            if (r->slot != what.second || held_by_slider_override(r->slot)) {
+                r->slot = what.second;
+                const bool shown = slider_range(*r, true);
+                ShowWindow(w, shown ? SW_SHOWNA : SW_HIDE);
+                r->run_value = r->value;
+                repaint(w);
+            }
+        }
+        for (std::size_t n = 1; n < list.size(); ++n)
+            if (list[n] && !keep[n]) {
+                if (IsWindow(list[n])) DestroyWindow(list[n]);
+                list[n] = nullptr;
+            }
+    }
     // The values may have changed under the sliders (a reset, a dialog).
     for (HWND w : it->second) {
         qslider_rec* r = w ? quick_slider(w) : nullptr;
@@ -721,6 +812,7 @@ void install_quick_sliders() {
                           "stop this?") == 1;
     });
     install_input_overrides();
+    set_overrides_changed_hook(place_quick_sliders);
     set_override_range_source([](std::int32_t slot, std::uint32_t symbol, float* lo, float* hi) {
         qslider_rec r;
         r.slot = slot;

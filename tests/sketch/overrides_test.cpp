@@ -18,6 +18,7 @@
 #include "resources/sketchdlg.h"
 #include "sketch/drawsketch.h"
 #include "sketch/mouse.h"
+#include "sketch/sliders.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/answerer.h"
 #include "tests/sketch/live_fixture.h"
@@ -341,6 +342,75 @@ TEST_F(Overrides, AStepChangeThroughTheDialogShowsInTheReRunAndUncheckingEndsIt)
     EXPECT_EQ(override_flags, 0);
     EXPECT_EQ(override_held, nullptr);
     EXPECT_EQ(find_input_override(rate_slot_), nullptr);
+}
+
+// "Constant (with slider)" on a variable that is not a constant: the variable
+// is held at the slider's value, the slider runs over the Minimum and Maximum
+// typed, and dragging it re-runs the model with the new value.
+TEST_F(Overrides, AConstantWithSliderOverrideGivesTheVariableASliderOverItsRange) {
+    const sketch_elem* births = variable("births");
+    ASSERT_NE(births, nullptr);
+    const int n = static_cast<int>(births - &s_->view.elems[0]);
+    const std::int32_t slot = slot_of("births");
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(element_slider(view_, n), nullptr); // not a constant: no slider yet
+    set_selected(*s_, n, true);
+    s_->selection = 1;
+    bool slider_default = false;
+    answerer::dialog(dlg_input_options)
+        .call([&](HWND d) { slider_default = IsDlgButtonChecked(d, ovr_slider) == BST_CHECKED; })
+        .set_text(idi_p1, "10")
+        .set_text(idi_p2, "90")
+        .press(IDOK);
+    SetFocus(view_);
+    td::press_key(VK_RETURN);
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_TRUE(slider_default);
+    HWND w = element_slider(view_, n);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(IsWindowVisible(w));
+    qslider_rec* r = quick_slider(w);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->slot, slot);
+    EXPECT_FLOAT_EQ(r->min, 10);
+    EXPECT_FLOAT_EQ(r->max, 90);
+    // Dragged to the right end: births is 90 all through the re-run.
+    const int left = slider_box_left(r->position);
+    td::drag(w, POINT{left + 10, 6}, POINT{90, 6}, 6);
+    td::run_until_idle();
+    td::advance(livesweep_timer_ms + 1);
+    td::run_until_idle();
+    r = quick_slider(w);
+    ASSERT_NE(r, nullptr);
+    EXPECT_FLOAT_EQ(r->value, 90);
+    const float *t = nullptr, *v = nullptr;
+    const int count = cached_series(slot, &t, &v, std::max(shown_run_slot(), 0));
+    ASSERT_GT(count, 10);
+    EXPECT_FLOAT_EQ(v[0], 90);
+    EXPECT_FLOAT_EQ(v[count - 1], 90);
+    shot("override-slider.png");
+    // A new range in the dialog is the slider's at once (the slider's press
+    // let go of the selection: the variable is chosen again).
+    set_selected(*s_, n, true);
+    s_->selection = 1;
+    SetFocus(view_);
+    answerer::dialog(dlg_input_options).set_text(idi_p1, "0").set_text(idi_p2, "200").press(IDOK);
+    td::press_key(VK_RETURN);
+    td::run_until_idle();
+    td::advance(livesweep_timer_ms + 1);
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u);
+    ASSERT_NE(find_input_override(slot), nullptr);
+    EXPECT_FLOAT_EQ(find_input_override(slot)->p2, 200);
+    r = quick_slider(w);
+    ASSERT_NE(r, nullptr);
+    EXPECT_FLOAT_EQ(r->max, 200);
+    // Back to its equation: the slider goes.
+    answerer::dialog(dlg_input_options).check(idi_override, false).press(IDOK);
+    td::press_key(VK_RETURN);
+    td::run_until_idle();
+    EXPECT_EQ(element_slider(view_, n), nullptr);
 }
 
 // In Livesweep a click chooses the variable; Enter then opens its options.
