@@ -35,15 +35,20 @@ COLORREF colour_or(std::uint32_t c, COLORREF fallback) {
     return c == 0xFFFFFFFFu ? fallback : static_cast<COLORREF>(c & 0xFFFFFF);
 }
 
-// The pen width of a connector's width code: 1 to 4 thicken the line, flow
-// pipes (codes above 20) draw double width; anything else is a plain line.
-int pen_width(int code, int zoom) {
-    int w = 1;
-    if (code >= 1 && code <= 4)
-        w = code + 1;
-    else if (code > 20)
-        w = 2;
-    return std::max(1, w * zoom / 100);
+// A connector's line pen from its width code: below 10 a pen style (1 dash,
+// 2 dot, 3 dash-dot, 4 dash-dot-dot) one pixel wide, a solid line printed at
+// the printer's pixels to the screen's (the zoom carries that ratio); 10 to
+// 20 a solid line of code - 10 units, scaled by the zoom (0: the thinnest
+// line); 21 and up (a flow's pipe) one pixel, the pipe's two lines being
+// drawn apart.
+HPEN connector_pen(int code, int zoom, bool printing, bool solid, COLORREF colour) {
+    if (code < 10) {
+        int style = code > 0 && code <= PS_DASHDOTDOT && !solid ? code : PS_SOLID;
+        int width = code <= 0 && printing ? std::max(1, zoom / 100) : 1;
+        return CreatePen(style, width, colour);
+    }
+    if (code <= 20) return CreatePen(PS_SOLID, (code - 10) * zoom / 100, colour);
+    return CreatePen(PS_SOLID, printing ? std::max(1, zoom / 100) : 1, colour);
 }
 
 // What one paint of a view draws with: the mapping, the view's colours and
@@ -566,36 +571,56 @@ double angle_about(double x, double y, double cx, double cy) {
 
 // Draws the connector's line (not its arrowhead) with the pen selected.
 void connector_line(HDC dc, const mapper& m, const sketch_elem& c);
-void draw_marks(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour);
+void draw_marks(paint_ctx& pc, const sketch_elem& c, COLORREF line, COLORREF text_default);
+bool drawn_as_arc(const sketch_elem& c);
 
 // A flow's pipe (a width code above 20) is a double line in the outline
-// colour: a wide stroke with the background drawn down its middle.
+// colour, code - 20 units either side of its path: a wide stroke with the
+// background drawn down its middle.
 bool is_pipe(const sketch_elem& c) {
     return c.width_code > 20;
 }
 
-void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour,
-                    COLORREF outline, COLORREF background) {
+// Whether a connector is drawn as an arc: any path but a polyline or an
+// orthogonal one, when its geometry gave it an arc box.
+bool drawn_as_arc(const sketch_elem& c) {
+    const int type = c.path_type() & 0x1F;
+    return type != path_polyline && type != path_orthogonal && c.arc_width > 0 && c.arc_height > 0;
+}
+
+void draw_connector(paint_ctx& pc, const sketch_elem& c, COLORREF colour) {
+    HDC dc = pc.dc;
+    const mapper& m = pc.m;
     // Its own line colour when it has one; else pipes in the outline colour,
     // arrows in the view's (initial-value links in their own).
     const COLORREF own = (c.style & 1) && c.line_colour != 0xFFFFFFFFu
                              ? static_cast<COLORREF>(c.line_colour & 0xFFFFFF)
-                             : (is_pipe(c) ? outline : colour);
-    HPEN pen = CreatePen(
-        PS_SOLID, is_pipe(c) ? std::max(3, 5 * m.zoom / 100) : pen_width(c.width_code, m.zoom),
-        own);
+                             : (is_pipe(c) ? pc.outline : colour);
+    const bool printing = pc.output && drawing.printing == 1;
+    HPEN pen;
+    if (is_pipe(c)) {
+        const int across = m.len(2.0 * (c.width_code - 20));
+        pen = CreatePen(PS_SOLID, std::max(3, across + 1), own);
+    } else {
+        pen = connector_pen(c.width_code, m.zoom, printing, pc.solid, own);
+    }
     HGDIOBJ old_pen = SelectObject(dc, pen);
     HBRUSH head = CreateSolidBrush(own);
     HGDIOBJ old_brush = SelectObject(dc, head);
     connector_line(dc, m, c);
     if (is_pipe(c)) {
-        HPEN inner = CreatePen(PS_SOLID, std::max(1, 2 * m.zoom / 100), background);
+        const int across = m.len(2.0 * (c.width_code - 20));
+        HPEN inner = CreatePen(PS_SOLID, std::max(1, across - 1), pc.background);
         SelectObject(dc, inner);
         connector_line(dc, m, c);
         SelectObject(dc, pen);
         DeleteObject(inner);
     }
-    if (!is_pipe(c)) draw_marks(dc, m, c, own);
+    // The arrowhead (and the delay mark's strokes) with a solid pen of width
+    // one in the same colour.
+    HPEN thin = CreatePen(PS_SOLID, 1, own);
+    SelectObject(dc, thin);
+    if (!is_pipe(c)) draw_marks(pc, c, own, colour);
     float hx[3], hy[3];
     if (arrowhead_points(c, hx, hy)) {
         POINT tri[3];
@@ -605,12 +630,17 @@ void draw_connector(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colo
     SelectObject(dc, old_brush);
     SelectObject(dc, old_pen);
     DeleteObject(head);
+    DeleteObject(thin);
     DeleteObject(pen);
 }
 
-// The connector's mark (its text, or one character) at each anchor, and
-// its delay mark: two short strokes across the line.
-void draw_marks(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour) {
+// The connector's mark (its text, or one character) at each anchor, in its
+// own text colour when it has one, else the view's connector colour, and in
+// the view's font with the parts the connector has of its own; and its delay
+// mark: two short strokes across the line in the line's colour.
+void draw_marks(paint_ctx& pc, const sketch_elem& c, COLORREF line, COLORREF text_default) {
+    HDC dc = pc.dc;
+    const mapper& m = pc.m;
     if (c.decoration & deco_delay) {
         for (const mark_anchor& a : connector_mark_anchors(c, false)) {
             int sx = 1, sy = 1;
@@ -626,9 +656,15 @@ void draw_marks(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour) 
             }
         }
     }
+    (void)line;
     if (!c.mark) return;
     const std::string text = c.mark == 1 ? c.text : std::string(1, static_cast<char>(c.mark));
     if (text.empty()) return;
+    const font_spec f = element_font(pc.s, c);
+    const COLORREF colour = !pc.mono && (c.style & 2) && f.colour != 0xFFFFFFFFu
+                                ? static_cast<COLORREF>(f.colour & 0xFFFFFF)
+                                : text_default;
+    HGDIOBJ old_font = SelectObject(dc, font_for(pc, f));
     const COLORREF old_colour = SetTextColor(dc, colour);
     const int old_mode = SetBkMode(dc, TRANSPARENT);
     for (const mark_anchor& a : connector_mark_anchors(c, true)) {
@@ -639,13 +675,26 @@ void draw_marks(HDC dc, const mapper& m, const sketch_elem& c, COLORREF colour) 
     }
     SetBkMode(dc, old_mode);
     SetTextColor(dc, old_colour);
+    SelectObject(dc, old_font);
+}
+
+// Draws an arc, or a straight line between its ends when its box is too
+// large for the device (16383 units or more across, or turned inside out).
+void safe_arc(HDC dc, int left, int top, int right, int bottom, int x1, int y1, int x2, int y2) {
+    const auto w = static_cast<unsigned>(right - left), h = static_cast<unsigned>(bottom - top);
+    if (w < 16383u && h < 16383u) {
+        Arc(dc, left, top, right, bottom, x1, y1, x2, y2);
+    } else {
+        MoveToEx(dc, x1, y1, nullptr);
+        LineTo(dc, x2, y2);
+    }
 }
 
 void connector_line(HDC dc, const mapper& m, const sketch_elem& c) {
     const int type = c.path_type() & 0x1F;
     // The line runs to the arrow base; the arrowhead covers the rest.
     const double end_x = c.arrow_x, end_y = c.arrow_y;
-    if (type == path_arc && c.arc_width > 0 && c.arc_height > 0) {
+    if (drawn_as_arc(c)) {
         int l = m.x(c.arc_left), t = m.y(c.arc_top);
         int r = m.x(static_cast<double>(c.arc_left) + c.arc_width);
         int b = m.y(static_cast<double>(c.arc_top) + c.arc_height);
@@ -662,9 +711,9 @@ void connector_line(HDC dc, const mapper& m, const sketch_elem& c) {
         }
         // Arc draws counter-clockwise from its first point to its second.
         if (dir == 1)
-            Arc(dc, l, t, r, b, xs, ys, xe, ye);
+            safe_arc(dc, l, t, r, b, xs, ys, xe, ye);
         else
-            Arc(dc, l, t, r, b, xe, ye, xs, ys);
+            safe_arc(dc, l, t, r, b, xe, ye, xs, ys);
     } else {
         MoveToEx(dc, m.x(c.start_x), m.y(c.start_y), nullptr);
         if (type == path_polyline || type == path_orthogonal) {
@@ -735,9 +784,9 @@ void paint_sketch(HDC dc, const sketch_state& s, const RECT& client, bool output
         if (mono && (e.style & 1)) {
             sketch_elem black = e; // its own colour gives way to black
             black.style = static_cast<std::uint8_t>(black.style & ~1);
-            draw_connector(dc, c.m, black, colour, c.outline, background);
+            draw_connector(c, black, colour);
         } else {
-            draw_connector(dc, c.m, e, colour, c.outline, background);
+            draw_connector(c, e, colour);
         }
     }
     for (const sketch_elem& e : s.view.elems)
@@ -788,13 +837,34 @@ void scale_to(double x, double y, double len, int* ox, int* oy) {
 
 } // namespace
 
+int turns_outward(long x, long y, long dx, long dy) {
+    return (x + dx) * (x + dx) + (y + dy) * (y + dy) > x * x + y * y ? 1 : 0;
+}
+
 std::vector<mark_anchor> connector_mark_anchors(const sketch_elem& c, bool for_label) {
     std::vector<mark_anchor> out;
     const int d = workbench_metrics().label_distance;
     const int type = c.path_type() & 0x1F;
     const int bx = static_cast<int>(std::lround(c.arrow_x)),
               by = static_cast<int>(std::lround(c.arrow_y));
-    if (type == path_polyline || type == path_orthogonal) {
+    const bool arc =
+        type != path_polyline && type != path_orthogonal && c.arc_width > 0 && c.arc_height > 0;
+    if (for_label && (c.decoration & deco_label_at_head)) {
+        // At the arrowhead's base, beside it: the arrowhead's direction
+        // turned by a right angle (for an arc, toward the arc's inside).
+        double vx = c.end_x - c.arrow_x, vy = c.end_y - c.arrow_y;
+        double ox = -vy, oy = vx;
+        if (arc) {
+            const long rx = bx - (c.arc_left + c.arc_width / 2),
+                       ry = by - (c.arc_top + c.arc_height / 2);
+            if (turns_outward(rx, ry, static_cast<long>(std::lround(ox)),
+                              static_cast<long>(std::lround(oy))))
+                ox = -ox, oy = -oy;
+        }
+        mark_anchor a{bx, by, 0, 0};
+        scale_to(ox, oy, d, &a.dx, &a.dy);
+        out.push_back(a);
+    } else if (type == path_polyline || type == path_orthogonal) {
         int px = c.start_x, py = c.start_y;
         for (std::size_t i = 0; i < c.points.size(); ++i) {
             const sketch_point p = c.points[i];
@@ -817,7 +887,7 @@ std::vector<mark_anchor> connector_mark_anchors(const sketch_elem& c, bool for_l
             out.push_back(a);
             px = p.x, py = p.y;
         }
-    } else if (type == path_arc && c.arc_width > 0 && c.arc_height > 0 && !c.points.empty()) {
+    } else if (arc && !c.points.empty()) {
         // Toward the arc's centre, per axis in proportion to the box size.
         const sketch_point p = c.points[0];
         const long cx = c.arc_left + c.arc_width / 2, cy = c.arc_top + c.arc_height / 2;

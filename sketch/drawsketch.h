@@ -43,12 +43,17 @@ bool arrowhead_points(const sketch_elem& c, float out_x[3], float out_y[3]);
 // arrows (the arc's handle point, a straight arrow's middle), each bend point
 // for polylines; with the offset (sketch units) from each anchor, across the
 // connector, of the label distance's length. for_label: the decoration's
-// other-side bit turns the offset round (a delay mark ignores it).
+// other-side bit turns the offset round (a delay mark ignores it), and its
+// label-at-head bit puts the one label at the arrowhead's base, beside the
+// arrowhead (for an arc on the arc's inside). Any path but a polyline or an
+// orthogonal one is an arc when its geometry gave it an arc box.
 struct mark_anchor {
     int x, y;   // the anchor
     int dx, dy; // the offset
 };
 std::vector<mark_anchor> connector_mark_anchors(const sketch_elem& c, bool for_label);
+// 1 when (x + dx, y + dy) lies further from the origin than (x, y).
+int turns_outward(long x, long y, long dx, long dy);
 
 // The text an element shows: a variable's name (a shadow's in angle
 // brackets); a file link's caption after its "|" (nothing without one); an

@@ -36,7 +36,14 @@ enum : std::uint8_t { shape_mask = 31, shape_pair = 32, shape_auto = 64 };
 enum : std::uint8_t { level_mask = 31, level_hidden = 64 };
 inline constexpr int max_level = 17;
 // Connector path byte (byte 8) and decoration byte (byte 14).
-enum : std::uint8_t { deco_delay = 1, deco_added = 64, deco_other_side = 128 };
+// Bit 6 anchors the mark at the arrowhead's base; the view loader sets it on
+// the connectors it adds for a missing cause (deco_added).
+enum : std::uint8_t {
+    deco_delay = 1,
+    deco_label_at_head = 64,
+    deco_added = 64,
+    deco_other_side = 128
+};
 enum : std::uint8_t {
     path_straight = 0,
     path_arc = 1,
