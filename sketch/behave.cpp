@@ -19,6 +19,7 @@
 #include "model/varnames.h"
 #include "runs/cache.h"
 #include "sim/simdata.h"
+#include "sketch/overrides.h"
 
 behavior_options behavior_opts;
 
@@ -311,6 +312,14 @@ bool behavior_display() {
 
 namespace {
 
+// Whether an input override supplies the value of a variable's first slot.
+bool override_held_slot(int type, std::int32_t slot) {
+    if (!override_flags || type > st_last_with_slots || slot < 0) return false;
+    const std::vector<std::uint8_t>& held = input_override_tables().marks;
+    return static_cast<std::size_t>(slot) < held.size() &&
+           held[static_cast<std::size_t>(slot)] == 2;
+}
+
 struct graph_item {
     const sketch_elem* e;
     symbol_record sym;
@@ -328,8 +337,10 @@ std::vector<graph_item> graph_items(const sketch_state& s) {
             continue;
         const symbol_record* p = ::sym(e.payload);
         if (!p || p->slot < 0 || p->type == st_none) continue;
-        // Constants and other fixed values have nothing to show over time.
-        if (p->type > st_last_dynamic) continue;
+        // Constants and other fixed values have nothing to show over time,
+        // unless an override supplies the value (it then varies as an
+        // auxiliary does).
+        if (p->type > st_last_dynamic && !override_held_slot(p->type, p->slot)) continue;
         items.push_back({&e, *p});
     }
     return items;

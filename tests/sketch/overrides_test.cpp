@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -16,6 +17,7 @@
 #include "foundation/types.h"
 #include "model/varnames.h"
 #include "resources/sketchdlg.h"
+#include "sketch/behave.h"
 #include "sketch/drawsketch.h"
 #include "sketch/mouse.h"
 #include "sketch/sliders.h"
@@ -505,18 +507,26 @@ int light_green_in(const sketch_state& s, const sketch_elem& e) {
 }
 
 // In Livesweep an input whose value an override supplies is marked light
-// green on the diagram; without the override it is not.
+// green on the diagram and, varying now, shows a behaviour graph as an
+// auxiliary does; without the override it has neither.
 TEST_F(Overrides, AnInputHeldByAnOverrideIsMarkedLightGreen) {
     const sketch_elem* e = variable("birth rate");
     ASSERT_NE(e, nullptr);
     ASSERT_GT(e->w, 0);
+    auto graphed = [&] {
+        const std::vector<std::int32_t> slots = behavior_graph_slots(*s_);
+        return std::find(slots.begin(), slots.end(), rate_slot_) != slots.end();
+    };
     EXPECT_EQ(light_green_in(*s_, *e), 0);
+    EXPECT_FALSE(graphed());
     set(ovr_step, 0.01f, 0.05f, 10, 0);
     td::run_until_idle();
     EXPECT_GT(light_green_in(*s_, *e), e->w * e->h);
+    EXPECT_TRUE(graphed());
     set(0, 0, 0, 0, 0);
     td::run_until_idle();
     EXPECT_EQ(light_green_in(*s_, *e), 0);
+    EXPECT_FALSE(graphed());
 }
 
 } // namespace
