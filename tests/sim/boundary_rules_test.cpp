@@ -419,7 +419,7 @@ TEST_F(BoundaryRules, ARandomDrawIsOneValuePerTimeStep) {
     b.aux("product", "RANDOM UNIFORM(0, 1, 5) * PROD(k[da!])");
     ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
     const std::vector<float> expected = draws(5, 5);
-    for (int method : {im_euler, im_rk4}) {
+    for (int method : {im_euler, im_rk2, im_rk4, im_rk_auto}) {
         SCOPED_TRACE(testing::Message() << "method " << method);
         outcome o = run_everywhere(b, method);
         ASSERT_EQ(o.result, sim_done) << o.messages;
@@ -433,7 +433,7 @@ TEST_F(BoundaryRules, ARandomDrawIsOneValuePerTimeStep) {
 
 // A draw inside a state function's argument is one value per TIME STEP, as
 // the same draw through an auxiliary: in an auxiliary and in a rate, with
-// Euler and Runge-Kutta steps.
+// every integration method.
 TEST_F(BoundaryRules, ADrawInsideAStateFunctionIsOneValuePerTimeStep) {
     const char* const calls[] = {
         "SMOOTH(%, 1)",   "SMOOTH3(%, 1.5)",       "SMOOTH INIT(%, 1, 0.5)",
@@ -458,7 +458,7 @@ TEST_F(BoundaryRules, ADrawInsideAStateFunctionIsOneValuePerTimeStep) {
         b.level(("Inside rate " + id).c_str(), with(call, draw).c_str(), "0");
     }
     ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
-    for (int method : {im_euler, im_rk4}) {
+    for (int method : {im_euler, im_rk2, im_rk4, im_rk_auto}) {
         SCOPED_TRACE(testing::Message() << "method " << method);
         outcome o = run_everywhere(b, method);
         ASSERT_EQ(o.result, sim_done) << o.messages;
