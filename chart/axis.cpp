@@ -204,6 +204,7 @@ int CChartAxis::MakeRangeTicks(int x_mode, double min, double max) {
     s.label_min_tick = label_min_tick_ != 0;
     const auto planned = chart::plan_range_ticks(s, min, max);
     if (planned.empty()) return 0;
+    double low = 0, high = 0;
     // Places in the runs: the zero tick is the first of both, so the run
     // after it continues from 1.
     int next_rank = 0;
@@ -211,6 +212,8 @@ int CChartAxis::MakeRangeTicks(int x_mode, double min, double max) {
     for (const auto& p : planned) {
         CChartTick* t = AddValueTick(p.value, p.minor ? 1 : 0);
         if (!t) continue;
+        if (!low_tick_ || p.value < low) low_tick_ = t, low = p.value;
+        if (!high_tick_ || p.value > high) high_tick_ = t, high = p.value;
         if (p.end != 0) {
             rank_.back() = -1;
             next_rank = zero_seen ? 1 : 0;
@@ -301,6 +304,7 @@ int CChartAxis::Build(CChartData* data) {
     ticks_.delete_all();
     rank_.clear();
     max_tick_ = min_tick_ = nullptr;
+    low_tick_ = high_tick_ = nullptr;
     if (!enabled_) return 0;
     if (data && title_kind_ >= 1 && title_kind_ <= 7) {
         CChartSeries* title = data->GetTitle(title_kind_);
@@ -364,18 +368,36 @@ bool apart(const RECT& a, const RECT& b, int gap) {
 
 } // namespace
 
+void CChartAxis::nudge_low_label() {
+    if (!low_tick_ || !high_tick_ || low_tick_ == high_tick_) return;
+    // Along the axis as it lies on the screen: its main direction only.
+    const CChartPoint a = low_tick_->GetStart()->GetScreenPoint(),
+                      b = high_tick_->GetStart()->GetScreenPoint();
+    // An axis running across the screen moves its first label off the
+    // corner; an upright one keeps its labels centred on their ticks (its
+    // lowest then stands beside the corner, clear of the moved one).
+    const int dx = b.x - a.x, dy = b.y - a.y;
+    low_tick_->SetCornerNudge(std::abs(dx) >= std::abs(dy) ? (dx > 0 ? 1 : -1) : 0, 0);
+}
+
 void CChartAxis::assign_rows() {
+    nudge_low_label();
     CChartTextStyle* ts = GetTextStyle();
     const bool on = ts && ts->IsAlternating();
+    // Both rows stand below the axis, the second a line under the first:
+    // a row anchored above a chart's bottom axis would stand inside the
+    // plot, over the data.
     if (on) {
         rows_[0] = *ts;
-        rows_[0].SetVAnchor1();
+        rows_[0].SetVAnchor2();
         rows_[1] = *ts;
         rows_[1].SetVAnchor2();
     }
     int turn = 0;
     ticks_.for_each([&](CChartTick* t) {
-        t->SetRowStyle(on && t->IsLabelShown() ? &rows_[turn++ % 2] : nullptr);
+        const bool row = on && t->IsLabelShown();
+        t->SetRowDrop(row ? turn % 2 : 0);
+        t->SetRowStyle(row ? &rows_[turn++ % 2] : nullptr);
     });
 }
 

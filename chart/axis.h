@@ -123,6 +123,12 @@ private:
     // ticks take the two row styles in turn (anchored above, then below);
     // otherwise none has a row style.
     void assign_rows();
+    // The label of the lowest value of an axis across the screen moves
+    // along it, off the corner where the axes meet (see
+    // CChartTick::SetCornerNudge).
+    void nudge_low_label();
+    CChartTick* low_tick_ = nullptr;
+    CChartTick* high_tick_ = nullptr;
     CChartTextStyle rows_[2];
     // This axis's own thinning, with `taken` rectangles of other axes to
     // keep clear of (null: none); appends the kept rectangles to `kept`.

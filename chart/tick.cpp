@@ -238,6 +238,17 @@ CChartPoint CChartTick::place_label(SIZE ext, RECT* r) const {
         r->top += dy;
         r->bottom += dy;
     }
+    if (nudge_x_ || nudge_y_ || drop_) {
+        const int dx = nudge_x_ * ((r->right - r->left) / 2 + 1),
+                  dy = nudge_y_ * ((r->bottom - r->top) / 2 + 1) +
+                       drop_ * ((r->bottom - r->top) * 5 / 4 + 1);
+        at.x += dx;
+        at.y += dy;
+        r->left += dx;
+        r->right += dx;
+        r->top += dy;
+        r->bottom += dy;
+    }
     return at;
 }
 

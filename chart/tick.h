@@ -61,6 +61,18 @@ public:
     // A text style (not owned) whose anchors the label takes instead of its
     // own style's, for the rows of an alternating axis; null: none.
     void SetRowStyle(const CChartTextStyle* s) { row_style_ = s; }
+    // Moves the label by half its own width (sx -1 or 1) and half its
+    // height (sy, screen down positive) off its anchored place: the label at
+    // an axis's low end goes over to the side where the axis runs on, out
+    // of the corner the other axis's low label shares. 0, 0: stays.
+    void SetCornerNudge(int sx, int sy) {
+        nudge_x_ = sx;
+        nudge_y_ = sy;
+    }
+    // The label's row under its anchored place: 1 moves it down by its own
+    // height and a quarter (the second row of an alternating axis, apart
+    // from the first); 0 stays.
+    void SetRowDrop(int rows) { drop_ = rows; }
 
     // The device rectangle the label takes when drawn on `dc` (screen
     // points as last projected); false when the tick draws no label.
@@ -90,6 +102,7 @@ private:
     int flipped_ = 0;
     int past_mark_ = 0;
     const CChartTextStyle* row_style_ = nullptr;
+    int nudge_x_ = 0, nudge_y_ = 0, drop_ = 0;
     double box_[6] = {};
     double offset_[3] = {};
     double scale_[3] = {1.0, 1.0, 1.0};

@@ -160,13 +160,20 @@ double fill_chart(chart_entry& e, const line_graph& g, int width, int height) {
     const std::vector<chart_group> groups = groups_of(g);
     add_points(c, g);
     const int n = shown_series(g);
+    int widest = 0;
+    const std::string y_title = chart_y_title(groups, &widest);
+    const double left = chart_left_margin(widest, width, height);
+    // A 2D chart whose x numbers take two rows starts its legend a line
+    // lower, under the second row.
+    const bool two_rows = dimension == 1 && chart_x_labels_crowd(g, dimension, left, width, height);
     if (!hide_legend)
         for (int i = 0; i < n; ++i) {
             const graph_series& s = g.series[static_cast<std::size_t>(i)];
             std::string text = s.label.empty() ? s.name : s.label;
             const std::string& units = group_units(g, s.group);
             if (!units.empty()) text.append(" (").append(units).append(")");
-            c.AddLegend(text.c_str(), -117.0, chart_legend_y(dimension, i), 100.0);
+            c.AddLegend(text.c_str(), -117.0,
+                        chart_legend_y(dimension, i) - (two_rows ? 11.0 : 0.0), 100.0);
             if (CChartTextStyle* t = c.GetLegendTextStyle(i + 1)) {
                 t->SetPointSize(7.5);
                 t->SetTextColor(series_colour(i));
@@ -175,8 +182,6 @@ double fill_chart(chart_entry& e, const line_graph& g, int width, int height) {
         }
     const bool one = groups.size() == 1;
     c.SetYRange(one ? groups[0].bottom : 0, one ? groups[0].top : 10000);
-    int widest = 0;
-    const std::string y_title = chart_y_title(groups, &widest);
     if (CChartTextStyle* t = c.GetTitleTextStyle(4)) {
         t->SetText(y_title.c_str());
         t->SetLogFont(&axis_font);
@@ -187,9 +192,8 @@ double fill_chart(chart_entry& e, const line_graph& g, int width, int height) {
     // title's line besides, the left one at least that offset and the y
     // title's allowance.
     e.top_margin = hide_title ? 6.0 : 16.0;
-    e.legend_margin = hide_legend ? 12.0 : 12.0 + 3.5 * n;
+    e.legend_margin = (hide_legend ? 12.0 : 12.0 + 3.5 * n) + (two_rows ? 4.0 : 0.0);
     e.y_chars = widest;
-    const double left = chart_left_margin(widest, width, height);
     c.SetViewRect(e.top_margin, e.legend_margin, left, 6.0);
     c.SetViewOption(1);
     c.SetXRange(g.x_min, g.x_max);
@@ -202,9 +206,9 @@ double fill_chart(chart_entry& e, const line_graph& g, int width, int height) {
     return left;
 }
 
-// Crowded x numbers take two rows, every other one below the first; at a
-// size where they fit, one row again. The x axis takes its text style from
-// the x title's (style 2, anchored by its top edge).
+// Crowded x numbers take two rows, every other one a line below the first;
+// at a size where they fit, one row again. The x axis takes its text style
+// from the x title's (style 2, anchored by its top edge).
 void fit_x_rows(const chart_entry& e, const line_graph& g, int width, int height) {
     CChartTextStyle* t = e.ctrl->GetTitleTextStyle(2);
     if (!t) return;

@@ -1,6 +1,6 @@
 // Axis value labels as a user sees them: crowded labels thinned so that none
-// overlap, every y tick of a short run labelled, and the corner where both
-// axes show 0 labelled once. Charts are drawn through the control in a
+// overlap, every y tick of a short run labelled, and the corner where the
+// axes meet numbered by both, apart. Charts are drawn through the control in a
 // window and the labels checked on the image.
 #include "chart/axis.h"
 #include "chart/chart.h"
@@ -112,18 +112,21 @@ TEST(ChartLabels, CrowdedXLabelsAreThinnedUntilTheyStandApart) {
     for (int i = 1; i <= x->GetTickCountUsed(); ++i) EXPECT_TRUE(x->GetTick(i)->IsLabelShown());
 
     // Short numbers over ten divisions all fit: nothing that has room is
-    // thinned, but for the 0 at the corner, which the y axis's lowest
-    // number (50, not 0) takes.
+    // thinned, the 0 at the corner neither: it stands right of the corner,
+    // the y axis's lowest number (50, not 0) left of it.
     s.ctrl.ClearData(1);
     for (int i = 0; i <= 20; ++i) s.ctrl.AddPoint(1, i, 50 + i % 7);
     s.ctrl.SetAxis(2, 10, 1, 5.0, 0);
-    s.shot("labels_x10_short");
+    const QImage short_img = s.shot("labels_x10_short");
     const std::vector<Label> short_kept = drawn(x, &dc);
-    EXPECT_EQ(short_kept.size(), 10u);
-    EXPECT_EQ(short_kept.front().text, "2");
+    EXPECT_EQ(short_kept.size(), 11u);
+    EXPECT_EQ(short_kept.front().text, "0");
     const std::vector<Label> y_kept = drawn(s.axis(3), &dc);
     ASSERT_FALSE(y_kept.empty());
     EXPECT_EQ(y_kept.front().text, "50");
+    EXPECT_FALSE(overlap(short_kept.front().r, y_kept.front().r));
+    EXPECT_LE(y_kept.front().r.right, short_kept.front().r.left);
+    EXPECT_GT(ink(short_img, short_kept.front().r), 3);
 }
 
 TEST(ChartLabels, EveryTickOfAShortYRunCarriesItsNumber) {
@@ -136,13 +139,11 @@ TEST(ChartLabels, EveryTickOfAShortYRunCarriesItsNumber) {
     CChartDC dc(&c.cdc);
     const std::vector<Label> kept = drawn(y, &dc);
     std::vector<std::string> t = texts(kept);
-    // The corner's 0 is the x axis's (see below); the rest all stand.
-    std::erase(t, "0");
-    EXPECT_EQ(t, (std::vector<std::string>{"120", "240", "360", "480", "600"}));
+    EXPECT_EQ(t, (std::vector<std::string>{"0", "120", "240", "360", "480", "600"}));
     for (const Label& l : kept) EXPECT_GT(ink(img, l.r), 3) << l.text;
 }
 
-TEST(ChartLabels, TheCornerWhereBothAxesShowZeroIsLabelledOnce) {
+TEST(ChartLabels, TheCornerWhereBothAxesShowZeroShowsBothApart) {
     Shown s(4, 1);
     for (int i = 0; i <= 10; ++i) s.ctrl.AddPoint(1, i, 60.0 * i);
     CChartAxis* x = s.ctrl.SetAxis(2, 5, 1, 5.0, 0);
@@ -153,11 +154,13 @@ TEST(ChartLabels, TheCornerWhereBothAxesShowZeroIsLabelledOnce) {
     const std::vector<Label> xs = shown(x, &dc), ys = shown(y, &dc);
     ASSERT_EQ(xs.front().text, "0");
     ASSERT_EQ(ys.front().text, "0");
-    ASSERT_TRUE(overlap(xs.front().r, ys.front().r)); // the two zeros meet at the corner
+    // The x axis's 0 stands right of the corner, the y axis's beside it:
+    // both are drawn and neither meets the other.
+    EXPECT_FALSE(overlap(xs.front().r, ys.front().r));
     EXPECT_EQ(texts(drawn(x, &dc)).front(), "0");
     const std::vector<Label> ykept = drawn(y, &dc);
     ASSERT_FALSE(ykept.empty());
-    EXPECT_EQ(ykept.front().text, "120");
+    EXPECT_EQ(ykept.front().text, "0");
     for (const Label& l : ykept) EXPECT_FALSE(overlap(l.r, xs.front().r)) << l.text;
 }
 
@@ -235,8 +238,9 @@ TEST(ChartLabels, ValueLabelsStandPastTheirTickMarks) {
 }
 
 // An axis whose text style has an alternation switch on puts its labels on
-// two rows, above and below the marks' tips in turn, so crowded labels that
-// one row would thin all find room; none overlaps another or its mark.
+// two rows below the marks' tips in turn (a row above them would stand
+// inside the plot), so crowded labels that one row would thin all find
+// room; none overlaps another or its mark.
 TEST(ChartLabels, AlternatingRowsMakeRoomForCrowdedLabels) {
     Shown s(4, 1);
     for (int i = 0; i <= 1000; i += 10) s.ctrl.AddPoint(1, i, 50 + i % 70);
@@ -259,6 +263,7 @@ TEST(ChartLabels, AlternatingRowsMakeRoomForCrowdedLabels) {
         EXPECT_EQ(two_rows[i].r.top, two_rows[i + 2].r.top) << two_rows[i].text;
     for (const Label& l : two_rows) {
         EXPECT_FALSE(overlap(l.r, mark_box(x->GetTick(l.index)))) << l.text;
+        EXPECT_GE(l.r.top, x->GetTick(l.index)->GetStart()->GetScreenPoint().y) << l.text;
         EXPECT_GT(ink(img, l.r), 3) << l.text;
     }
 

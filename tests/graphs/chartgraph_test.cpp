@@ -329,6 +329,82 @@ TEST_F(ChartGraphs, CrowdedXNumbersAlternateRowsInTheChart) {
     EXPECT_EQ(c->GetTitleTextStyle(2)->GetVAnchor(), 2);
 }
 
+// The labels an axis draws (as the chart lays them out on the window's
+// device): text and rectangle, and the screen y of the axis's line.
+struct laid_label {
+    std::string text;
+    RECT r;
+};
+std::vector<laid_label> laid_labels(CChartCtrl* c, CChartAxis* a, int* line_y = nullptr) {
+    std::vector<laid_label> out;
+    HDC hdc = GetDC(c->m_hWnd);
+    CDC cdc;
+    cdc.Attach(hdc);
+    CChartDC dc(&cdc);
+    const std::vector<char> drawn = a->LayoutLabels(&dc);
+    for (int i = 1; i <= a->GetTickCountUsed(); ++i) {
+        RECT r{};
+        if (a->GetTick(i)->LabelRect(&dc, &r) && drawn[static_cast<std::size_t>(i)])
+            out.push_back({a->GetTick(i)->GetLabel(), r});
+        if (line_y && i == 1) *line_y = a->GetTick(i)->GetStart()->GetScreenPoint().y;
+    }
+    cdc.Detach();
+    ReleaseDC(c->m_hWnd, hdc);
+    return out;
+}
+
+bool meet(const RECT& a, const RECT& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Where the axes meet, both number their ends: the time axis shows its 0 at
+// the left edge beside the lowest value number (20 people), in 2D and in 3D,
+// none of them running into another; crowded time numbers take two rows
+// below the axis, not one inside the plot.
+TEST_F(ChartGraphs, BothAxesNumberTheCornerWhereTheyMeet) {
+    simulate("base");
+    for (int style : {1, 3}) {
+        SCOPED_TRACE(style);
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        def("Style_1").window = 0;
+        def("Style_1").graph_style = static_cast<std::uint8_t>(style);
+        def("Style_1").vars[0].name = "Workforce";
+        def("Style_1").x_div = 4;
+        const handle h = run_tool("Style_1");
+        CChartCtrl* c = chart_of(h);
+        ASSERT_NE(c, nullptr);
+        shot(c->m_hWnd, style == 1 ? "/kavrel_corner2d.png" : "/kavrel_corner3d.png");
+        const std::vector<laid_label> xs = laid_labels(c, c->GetChart()->GetAxis(2));
+        const std::vector<laid_label> ys = laid_labels(c, c->GetChart()->GetPlot()->GetAxis(3));
+        ASSERT_FALSE(xs.empty());
+        ASSERT_FALSE(ys.empty());
+        const auto x0 =
+            std::find_if(xs.begin(), xs.end(), [](const laid_label& l) { return l.text == "0"; });
+        const auto y0 =
+            std::find_if(ys.begin(), ys.end(), [](const laid_label& l) { return l.text == "20"; });
+        ASSERT_NE(x0, xs.end());
+        ASSERT_NE(y0, ys.end());
+        for (const laid_label& x : xs)
+            for (const laid_label& y : ys) EXPECT_FALSE(meet(x.r, y.r)) << x.text << " " << y.text;
+    }
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    def("Style_1").window = 0;
+    def("Style_1").graph_style = 1;
+    def("Style_1").vars[0].name = "Inventory";
+    def("Style_1").x_div = 50;
+    def("Style_1").width = 420;
+    def("Style_1").height = 320;
+    const handle h = run_tool("Style_1");
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    int line = 0;
+    const std::vector<laid_label> xs = laid_labels(c, c->GetChart()->GetAxis(2), &line);
+    ASSERT_GT(xs.size(), 4u);
+    for (const laid_label& x : xs) EXPECT_GE(x.r.top, line) << x.text;
+}
+
 // Without the application object a styled definition is an ordinary line
 // graph: no chart, the graph draws itself.
 TEST_F(ChartGraphs, WithoutTheApplicationObjectTheGraphStaysPlain) {
