@@ -8,8 +8,10 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "platform/clip.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
+#include "platform/global.h"
 #include "platform/menu.h"
 #include "resources/menus.h"
 #include "shell/controls/tooltip.h"
@@ -31,6 +33,7 @@
 #include "sketch/livepaint.h"
 #include "sketch/mouse.h"
 #include "sketch/moves.h"
+#include "sketch/pictures.h"
 #include "sketch/sliders.h"
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
@@ -411,6 +414,65 @@ void context_menu(sketch_window& sw) {
 }
 
 // The window's commands: previous and next view, close, print, copy.
+
+// The one selected element of the view (0: none, or more than one).
+int single_selected(const sketch_state& s) {
+    int found = 0;
+    for (int i = 1; i < s.view.count(); ++i)
+        if (s.view.elems[static_cast<std::size_t>(i)].runtime & ef_selected) {
+            if (found) return 0;
+            found = i;
+        }
+    return found;
+}
+
+// A stored metafile picture to the clipboard as a metafile picture with its
+// own mapping mode and extents. False when its block is not a sound picture.
+bool copy_metafile_element(HWND owner, const sketch_elem& e) {
+    metafile_info mi;
+    if (!check_metafile(e.blob, &mi)) return false;
+    HMETAFILE mf = SetMetaFileBitsEx(mi.bytes, e.blob.data() + mi.bits);
+    if (!mf) return false;
+    bool done = false;
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT));
+    if (mem) {
+        auto* pict = static_cast<METAFILEPICT*>(GlobalLock(mem));
+        pict->mm = mi.mapping_mode;
+        pict->xExt = mi.x_extent;
+        pict->yExt = mi.y_extent;
+        pict->hMF = mf;
+        GlobalUnlock(mem);
+        if (OpenClipboard(owner)) {
+            EmptyClipboard();
+            done = SetClipboardData(CF_METAFILEPICT, mem) != nullptr;
+            CloseClipboard();
+        }
+        if (!done) GlobalFree(mem);
+    }
+    if (!done) {
+        DeleteMetaFile(mf);
+        report(8, "Unable to copy to the clipboard");
+    }
+    return true;
+}
+
+// Copy of exactly one selected element that copies as itself: a stored
+// metafile picture, or an output object (its window is told to copy). True
+// when that was done (or said to have failed).
+bool copy_single_element(sketch_window& sw) {
+    const int n = single_selected(sw.s);
+    if (!n) return false;
+    const sketch_elem& e = sw.s.view.elems[static_cast<std::size_t>(n)];
+    if (e.kind == ek_metafile) return copy_metafile_element(sw.frame, e);
+    if (e.kind == ek_text && (e.flags & ef_io_object) && e.label != io_input_slider) {
+        HWND w = io_object_window(sw.view, n);
+        if (!w || !IsWindow(w)) return false;
+        SendMessage(w, WM_COMMAND, cmd_export_output, 0);
+        return true;
+    }
+    return false;
+}
+
 void sketch_command(sketch_window& sw, int id) {
     switch (id) {
     case sketch_cmd_previous_view:
@@ -438,6 +500,9 @@ void sketch_command(sketch_window& sw, int id) {
         if (print_options_dialog(static_cast<int>(sw.record))) print_command(sw);
         break;
     case skc_copy:
+        // One stored picture copies as its own picture; one output object
+        // copies itself, as its window's copy does.
+        if (copy_single_element(sw)) break;
         // The selection (Select All for the whole view); nothing selected
         // copies nothing.
         if (!sw.s.selection || !selection_bounds(sw.s, nullptr)) {

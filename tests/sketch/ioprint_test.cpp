@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "draw/drawing.h"
 #include "draw/printing.h"
@@ -18,7 +20,9 @@
 #include "shell/mainwnd.h"
 #include "shell/settings_rows.h"
 #include "sketch/ioobjects.h"
+#include "sketch/keys.h"
 #include "sketch/viewprint.h"
+#include "sketch/views.h"
 #include "tests/common/command_output.h"
 #include "tests/sketch/live_fixture.h"
 #include "tools/output.h"
@@ -126,6 +130,97 @@ protected:
     }
     opt_block saved_;
 };
+
+// The clipboard's metafile picture header (mapping mode, extents); false
+// when there is none.
+bool clip_picture(METAFILEPICT* out) {
+    if (!OpenClipboard(nullptr)) return false;
+    HANDLE h = GetClipboardData(CF_METAFILEPICT);
+    const auto* pict =
+        h ? static_cast<const METAFILEPICT*>(GlobalLock(static_cast<HGLOBAL>(h))) : nullptr;
+    if (pict) {
+        *out = *pict;
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    return pict != nullptr;
+}
+
+// Selects element n alone, as a click does.
+void select_only(sketch_state& s, int n) {
+    for (sketch_elem& e : s.view.elems) e.runtime &= static_cast<std::uint8_t>(~ef_selected);
+    s.view.elems[static_cast<std::size_t>(n)].runtime |= ef_selected;
+    s.selection = 1;
+}
+
+// Copy with one element selected: an output graph copies itself, as its own
+// window's copy does (its picture at its window's size); a stored metafile
+// picture copies as that very picture, with its own mapping and extents.
+TEST_F(OutputObjects, OneSelectedOutputObjectOrPictureCopiesAsItself) {
+    const int n = graph_element();
+    ASSERT_GT(n, 0);
+    HWND w = io_object_window(view_, n);
+    ASSERT_NE(w, nullptr);
+    HWND frame = GetParent(view_);
+    select_only(*s_, n);
+    clip_reset();
+    SendMessage(frame, WM_COMMAND, skc_copy, 0);
+    td::run_until_idle();
+    // The graph's own copy: its enhanced metafile, with the graph's curves,
+    // not a picture of the view's area.
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_METAFILEPICT));
+    ASSERT_TRUE(IsClipboardFormatAvailable(CF_ENHMETAFILE));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    CloseClipboard();
+    ASSERT_NE(emf, nullptr);
+    RECT c;
+    GetClientRect(w, &c);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, c.right, c.bottom);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    FillRect(mem, &c, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    PlayEnhMetaFile(mem, emf, &c);
+    SelectObject(mem, old);
+    const QImage copy = gdi_bitmap_image(bmp);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    EXPECT_GT(pixels_near(copy, QColor(160, 0, 160)), 20); // the graph's Workforce curve
+    METAFILEPICT pict{};
+
+    // A stored metafile picture: a green square, 1000 by 1000 in its own
+    // anisotropic mapping.
+    HDC rec = CreateMetaFile(nullptr);
+    SetWindowExtEx(rec, 100, 100, nullptr);
+    HBRUSH green = CreateSolidBrush(RGB(0, 160, 0));
+    SelectObject(rec, green);
+    Rectangle(rec, 0, 0, 100, 100);
+    HMETAFILE h = CloseMetaFile(rec);
+    DeleteObject(green);
+    const UINT bytes = GetMetaFileBitsEx(h, 0, nullptr);
+    std::vector<std::uint8_t> blob(20 + bytes, 0);
+    const std::uint32_t head[4] = {static_cast<std::uint32_t>(blob.size()), MM_ANISOTROPIC, 1000,
+                                   1000};
+    std::memcpy(blob.data(), head, sizeof head);
+    GetMetaFileBitsEx(h, bytes, blob.data() + 20);
+    DeleteMetaFile(h);
+    const int p = add_sketch_element(s_->view, ek_metafile, 150, 150, 0, 0, ef_primary, 0);
+    ASSERT_GT(p, 0);
+    s_->view.elems[static_cast<std::size_t>(p)].w = 30;
+    s_->view.elems[static_cast<std::size_t>(p)].h = 30;
+    s_->view.elems[static_cast<std::size_t>(p)].blob = blob;
+    select_only(*s_, p);
+    clip_reset();
+    SendMessage(frame, WM_COMMAND, skc_copy, 0);
+    td::run_until_idle();
+    ASSERT_TRUE(clip_picture(&pict));
+    EXPECT_EQ(pict.mm, MM_ANISOTROPIC);
+    EXPECT_EQ(pict.xExt, 1000);
+    EXPECT_EQ(pict.yExt, 1000);
+    EXPECT_GT(pixels_near(copied_view(), QColor(0, 160, 0)), 500);
+}
 
 // The sample's "Orders" graph stands on the view over its box; printed and
 // copied, its curves (red and purple, colours the diagram has not) are drawn
