@@ -78,7 +78,11 @@ graph_settings& settings_store() {
 } // namespace
 
 const graph_settings& graph_defaults() {
-    return settings_store();
+    // The division counts are the Scaling page's, read at each new graph.
+    graph_settings& s = settings_store();
+    s.x_divisions = std::max(scaling_opts.h_divisions, 1);
+    s.y_divisions = std::max(scaling_opts.v_divisions, 1);
+    return s;
 }
 
 void set_graph_interval(float interval) {

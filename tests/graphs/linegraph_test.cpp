@@ -19,6 +19,7 @@
 #include "runs/cache.h"
 #include "runs/runfile.h"
 #include "runs/select.h"
+#include "shell/controlpanel.h"
 #include "shell/mainwnd.h"
 #include "shell/palette.h"
 #include "shell/rundrv.h"
@@ -665,6 +666,23 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
 // During a game the Graph tool run again over its open graph keeps that
 // graph's scales (the lines grow on the same axes interval by interval);
 // outside a game, and once its window is gone, the ranges are found anew.
+// The Scaling page's division counts reach the next new graph: the vertical
+// count directly, the horizontal one where the graph takes the default.
+TEST_F(GraphWindow, TheScalingPagesDivisionsReachANewGraph) {
+    const scaling_options kept = scaling_opts;
+    scaling_opts.v_divisions = 3;
+    scaling_opts.h_divisions = 7;
+    scaling_opts.raw = 1; // the count as given, not rounded to a nicer one
+    ASSERT_NE(run_tool(), nullptr);
+    line_graph* g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->y_divisions, 3);
+    EXPECT_EQ(graph_defaults().x_divisions, 7);
+    EXPECT_EQ(graph_defaults().y_divisions, 3);
+    scaling_opts = kept;
+    EXPECT_EQ(graph_defaults().y_divisions, kept.v_divisions);
+}
+
 TEST_F(GraphWindow, AGraphReopenedDuringAGameKeepsItsRanges) {
     ASSERT_NE(run_tool(), nullptr);
     line_graph* old = graph_of(last_graph_record());
