@@ -295,7 +295,8 @@ void document_tool_run(handle tool) {
         if (!lock.ok()) return;
         const int width = opts.line_width;
         tool_text_window out;
-        if (!out.open(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width))
+        // Titled by the variable, as the other text tools are.
+        if (!out.open(tool, tool_title(var, tool), font_or_default(o.font), 2 * width + 30, width))
             return;
         document_variable(var, opts);
         return;
@@ -318,7 +319,9 @@ void document_tool_run(handle tool) {
     if (!lock.ok()) return;
     const int width = opts.line_width;
     tool_text_window out;
-    if (!out.open(tool, tool_name(tool), font_or_default(o.font), 2 * width + 30, width)) return;
+    // A group's document is titled by the group.
+    const std::string title = group ? tool_title(group, tool) : std::string(tool_name(tool));
+    if (!out.open(tool, title, font_or_default(o.font), 2 * width + 30, width)) return;
     wip_line_guard wip;
     wip.show();
     document_model(opts, group);

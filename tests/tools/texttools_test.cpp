@@ -238,7 +238,7 @@ TEST_F(TextTools, DocumentWritesTheWorkbenchVariablesEntry) {
     EXPECT_NE(text.find("0.04"), std::string::npos) << text;
     EXPECT_NE(text.find("1/year"), std::string::npos) << text;
     EXPECT_EQ(got.back(), std::string(62, '*'));
-    EXPECT_EQ(title(rec), "Document");
+    EXPECT_EQ(title(rec), "birth rate : Document") << "named as the other text tools are";
 }
 
 // Sets a Document tool's scope switches (saved positions 10, 12 and 17).
@@ -290,6 +290,7 @@ TEST_F(TextTools, DocumentWritesTheModelAGroupOrAFile) {
     ASSERT_NE(rec, 0u);
     const std::string group = joined(lines(rec));
     EXPECT_NE(group.find("births"), std::string::npos) << group;
+    EXPECT_EQ(title(rec), ".Population sector : Document"); // a group as the model writes it
     EXPECT_LT(group.size(), text.size()) << group;
 
     // Into a file; a cancelled file dialog writes nothing.
