@@ -256,6 +256,71 @@ public:
         }
     }
 
+    // The terms of a sum (through brackets and signs), each with its node.
+    void terms(int i, std::vector<int>& out, int depth = 0) {
+        i = skip(i);
+        if (!v_.ok(i) || depth > 400) return;
+        const int code = v_.at(i).code;
+        if (code == nc_add || code == nc_sub) {
+            const int a = skip(v_.child(i));
+            terms(a, out, depth + 1);
+            terms(next(a), out, depth + 1);
+            return;
+        }
+        if (code == nc_paren || code == nc_pos || code == nc_neg) {
+            const int inner = skip(v_.child(i));
+            if (inner >= 0 && (v_.at(inner).code == nc_add || v_.at(inner).code == nc_sub ||
+                               v_.at(inner).code == nc_paren)) {
+                terms(inner, out, depth + 1);
+                return;
+            }
+        }
+        out.push_back(i);
+    }
+
+    // The innermost part of node i whose units cannot be told though every
+    // part inside it can (i itself when nothing inside is at fault).
+    int unknown_part(int i, int depth = 0) {
+        i = skip(i);
+        if (!v_.ok(i) || depth > 400) return i;
+        const int code = v_.at(i).code;
+        std::vector<int> parts;
+        if (code == nc_call || code == nc_vector_call) {
+            // A call's parts are its arguments, not the function's name.
+            const int list = next(skip(v_.child(i)));
+            for (int a = list >= 0 ? v_.child(list) : -1; a >= 0 && parts.size() < v_.count;
+                 a = v_.next(a))
+                if (v_.at(a).code != nc_init_mark && v_.at(a).code != nc_comment)
+                    parts.push_back(a);
+        } else {
+            for (int c = skip(v_.child(i)); c >= 0 && parts.size() < v_.count; c = next(c))
+                parts.push_back(c);
+        }
+        for (int c : parts)
+            if (!of(c).known) return unknown_part(c, depth + 1);
+        return i;
+    }
+
+    // The variables named directly under node i that have units.
+    std::vector<symbol_id> operands_with_units(int i, int depth = 0) {
+        std::vector<symbol_id> out;
+        i = skip(i);
+        if (!v_.ok(i) || depth > 8) return out;
+        for (int c = skip(v_.child(i)); c >= 0; c = next(c)) {
+            const expr_node& n = v_.at(c);
+            symbol_id id = 0;
+            if (n.code == nc_ref) id = n.operand;
+            if (n.code == nc_subscripted && skip(v_.child(c)) >= 0)
+                id = v_.at(skip(v_.child(c))).operand;
+            if (id && units_of_symbol(id).known && !units_of_symbol(id).exp.empty()) {
+                out.push_back(id);
+                continue;
+            }
+            for (symbol_id s : operands_with_units(c, depth + 1)) out.push_back(s);
+        }
+        return out;
+    }
+
 private:
     int skip(int i) const {
         while (i >= 0 && v_.ok(i) && v_.at(i).code == nc_comment) i = v_.next(i);
@@ -329,9 +394,62 @@ void mismatch(const char* message, symbol_id owner, const units_value& got,
            units_value_text(want).c_str());
 }
 
+// The model text of one part of an equation, on one line.
+std::string part_text(equation_record* e, int node) {
+    doc_push();
+    text_report(512, 0, 0, report_none, 0, 0);
+    write_expr(e, node);
+    doc_flush();
+    std::string out;
+    for (const std::string& l : report_lines()) {
+        if (!out.empty()) out += ' ';
+        out += l;
+    }
+    doc_pop();
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+// Names the terms of a sum whose units differ from those wanted (a number
+// fits any); the whole side when it is no sum.
+void explain_mismatch(equation_record* e, units_calc& calc, int side, const units_value& want) {
+    std::vector<int> terms;
+    calc.terms(side, terms);
+    int named = 0;
+    for (int t : terms) {
+        const units_value u = calc.of(t);
+        if (!u.known || units_equal(u, want)) continue;
+        report(1, "Term %s has units %s", part_text(e, t).c_str(), units_value_text(u).c_str());
+        ++named;
+    }
+    for (int t : terms) {
+        if (calc.of(t).known) continue;
+        const int part = calc.unknown_part(t);
+        report(1, "The units of %s cannot be told", part_text(e, part).c_str());
+        ++named;
+    }
+    (void)named;
+}
+
+// Names the part whose units cannot be told, and the variables with units
+// inside it.
+void explain_unknown(equation_record* e, units_calc& calc, int side) {
+    const int part = calc.unknown_part(side);
+    std::string with;
+    for (symbol_id id : calc.operands_with_units(part)) {
+        if (!with.empty()) with += ", ";
+        with += std::string(varformat(id, 0)) + " (" + units_value_text(units_of_symbol(id)) + ")";
+    }
+    if (with.empty())
+        report(1, "The units of %s cannot be told", part_text(e, part).c_str());
+    else
+        report(1, "The units of %s cannot be told from those of %s", part_text(e, part).c_str(),
+               with.c_str());
+}
+
 } // namespace
 
-int check_eq_units(equation_record* e, int) {
+int check_eq_units(equation_record* e, int explain) {
     node_view v = equation_nodes(e);
     if (!v.ok(0)) return -1;
     int kind = v.at(0).code;
@@ -360,6 +478,7 @@ int check_eq_units(equation_record* e, int) {
             units_value want_rate = units_product(want, time, -1);
             if (!units_equal(rate, want_rate)) {
                 mismatch("Units missmatch in INTEG", owner, rate, want_rate);
+                if (explain) explain_mismatch(e, calc, body[0], want_rate);
                 return 0;
             }
             result = 1;
@@ -367,10 +486,13 @@ int check_eq_units(equation_record* e, int) {
         if (init.known) {
             if (!units_equal(init, want)) {
                 mismatch("Units missmatch in INTEG", owner, init, want);
+                if (explain) explain_mismatch(e, calc, body[1], want);
                 return 0;
             }
             result = 1;
         }
+        if (explain && time.known && !rate.known) explain_unknown(e, calc, body[0]);
+        if (explain && !init.known) explain_unknown(e, calc, body[1]);
         return result;
     }
     case nc_aux_eq:
@@ -383,9 +505,24 @@ int check_eq_units(equation_record* e, int) {
     case nc_time_base_eq: {
         if (body.empty()) return -1;
         units_value got = calc.of(body[0]);
-        if (!got.known) return -1;
+        if (!got.known) {
+            // A sum whose terms all have units, which disagree, has none:
+            // the terms that differ from the wanted units are named.
+            std::vector<int> terms;
+            calc.terms(body[0], terms);
+            bool all_known = terms.size() > 1;
+            for (int t : terms) all_known = all_known && calc.of(t).known;
+            if (explain && all_known) {
+                report(1, "%s: the terms of its sum have different units", varformat(owner, 0));
+                explain_mismatch(e, calc, body[0], want);
+                return -1;
+            }
+            if (explain) explain_unknown(e, calc, body[0]);
+            return -1;
+        }
         if (units_equal(got, want)) return 1;
         mismatch("Right hand and left hand units do not match", owner, got, want);
+        if (explain) explain_mismatch(e, calc, body[0], want);
         return 0;
     }
     default:

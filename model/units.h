@@ -53,6 +53,9 @@ const char* units_product_text(symbol_id a, symbol_id b);
 // value the level's units ("Units missmatch in INTEG"); any other equation's
 // right-hand side the variable's units ("Right hand and left hand units do not
 // match"); both at severity 5, followed by a continuation line naming the
-// variable and both units. Returns 1 when they agree, 0 on a mismatch, -1
-// when the units cannot be told (a side without units).
-int check_eq_units(equation_record* e, int unused);
+// variable and both units. With explain, continuation lines then name the
+// terms at fault ("Term 10 * SIN(Time / 5) has units 1") or the part whose
+// units cannot be told, with the variables inside it that have units. Returns
+// 1 when they agree, 0 on a mismatch, -1 when the units cannot be told (a
+// side without units).
+int check_eq_units(equation_record* e, int explain);

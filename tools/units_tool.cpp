@@ -72,7 +72,7 @@ void units_tool_run(handle tool) {
         for (equation_record* e = first_equation(var); e && guard < 100000; e = next_equation(e)) {
             ++guard;
             ++checked;
-            int r = check_eq_units(e, 0);
+            int r = check_eq_units(e, 1); // naming the terms at fault
             if (r == 0) ++mismatched;
             if (r < 0) ++unknown;
         }

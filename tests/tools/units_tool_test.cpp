@@ -42,6 +42,12 @@ protected:
         b.aux("births", "Population * birth rate", "people/Year");
         b.aux("wrong", "Population * birth rate", "people");
         b.aux("nounits", "Population * 2");
+        // A sum with one term of other units; a product over a range.
+        b.aux("orders", "100 + Population * birth rate + 10 * SIN(Population / 1000)",
+              "people/Year");
+        b.range("region", {"north", "south"});
+        b.aux("share[region]", "Population / 2", "people");
+        b.aux("share product", "PROD(share[region!]) / 1e6", "dmnl");
         ASSERT_TRUE(b.finish());
         model_pair m = b.release();
         ASSERT_NE(read_model_settings(m.header, m.symbols), 0u);
@@ -116,6 +122,32 @@ TEST_F(UnitsTool, ShowsWhatTheEquationsUnitsSayInItsOwnWindow) {
     lines = run("nounits");
     EXPECT_TRUE(has(lines, "cannot be told"));
     EXPECT_TRUE(has(lines, "Units of nounits: (none given)"));
+}
+
+// The window names the term at fault: the one of a sum whose units differ,
+// or the part whose units the check cannot tell, with the variables inside
+// it that have units.
+TEST_F(UnitsTool, TheTermAtFaultIsNamed) {
+    std::vector<std::string> lines = run("orders");
+    auto joined = [&] {
+        std::string all;
+        for (const std::string& l : lines) all += l + "\n";
+        return all;
+    };
+    EXPECT_TRUE(has(lines, "orders: the terms of its sum have different units")) << joined();
+    EXPECT_TRUE(has(lines, "Term 10 * SIN(Population / 1000) has units 1")) << joined();
+    EXPECT_FALSE(has(lines, "Term Population * birth rate")) << "a fitting term is not named";
+    EXPECT_FALSE(has(lines, "Term 100")) << "a number fits any units";
+
+    // All terms of one kind but not the wanted one: the mismatch and the term.
+    lines = run("wrong");
+    EXPECT_TRUE(has(lines, "Term Population * birth rate has units people/Year")) << joined();
+
+    lines = run("share product");
+    EXPECT_TRUE(has(lines, "The units of PROD(share[region!]) cannot be told from those of share "
+                           "(people)"))
+        << joined();
+    EXPECT_TRUE(has(lines, "cannot be told: a side of its equation has no units")) << joined();
 }
 
 TEST_F(UnitsTool, NoVariableChosenIsSaidInABox) {
