@@ -356,3 +356,31 @@ TEST_F(Palette, APackagesToolSetReplacesThePalettesOnOpen) {
 }
 
 } // namespace
+
+namespace {
+
+// A package whose tool set is bad leaves the palette's tools (it used to
+// empty the palette, and reopening the model did not bring them back).
+TEST_F(Palette, APackagesBadToolSetLeavesThePalettesTools) {
+    std::ifstream in(sample("population.kmf"), std::ios::binary);
+    std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string before = write_toolset_text(0);
+    for (const std::string& kts :
+         {std::string("1.62\n=2,=x,=1\n"), std::string("1.62\n=2,=8,=1,=1,=1,=1\n")}) {
+        package_member members[] = {{"population.kmf", model.data(), model.size(), 0},
+                                    {"tools.kts", kts.data(), kts.size(), 0}};
+        const std::string pkg = dir + "/badtools.kpm";
+        ASSERT_EQ(package_write(pkg.c_str(), members, 2, nullptr, 0), 1);
+        answerer::box(kts.size() > 20 ? "Caution from Kavrel" : "Stop from Kavrel")
+            .text("tools.kts")
+            .press(IDOK);
+        ASSERT_EQ(shell_open_model(1, 0, pkg.c_str(), 0), 1);
+        EXPECT_EQ(answerer::pending(), 0u) << kts;
+        EXPECT_EQ(write_toolset_text(0), before) << kts;
+    }
+    g_ran.clear();
+    run_palette_tool(nullptr, 0, 2, 0, 0); // the third tool: Loops, as before
+    EXPECT_EQ(g_ran, std::vector<std::string>{"Loops"});
+}
+
+} // namespace
