@@ -174,9 +174,10 @@ void close_printer(int pages) {
     delete_marker_font();
     if (pages > 0) EndPage(dc);
     if (pages >= 0) {
-        const std::string file = print_output_file(dc);
         ui_clear_last_error();
         int r = EndDoc(dc);
+        // The file's name once it is whole (a name taken meanwhile moves it on).
+        const std::string file = print_output_file(dc);
         const std::string why = ui_last_error();
         if (r <= 0 && !why.empty())
             report(8, "Unable to print\n%s", why.c_str());

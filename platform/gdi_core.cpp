@@ -230,119 +230,228 @@ int take_channel(std::uint32_t px, std::uint32_t mask) {
 
 } // namespace
 
-QImage decode_dib(const BYTE* data, std::size_t size, std::string& error, bool* mono) {
-    if (mono) *mono = false;
-    if (!data || size < 12) {
+bool parse_dib_header(const BYTE* p, std::size_t avail, DibHeader& h, std::string& error) {
+    h = DibHeader{};
+    if (!p || avail < 4) {
         error = "bitmap header missing or truncated";
-        return {};
+        return false;
     }
-    std::uint32_t hsize = rd32(data);
+    std::uint32_t hsize = rd32(p);
     long width, height;
-    int bpp;
-    std::uint32_t compression = BI_RGB, clr_used = 0;
-    std::size_t entry = 4;
-    if (hsize == 12) { // core header
-        width = rd16(data + 4);
-        height = static_cast<std::int16_t>(rd16(data + 6));
-        bpp = rd16(data + 10);
-        entry = 3;
-    } else if (hsize >= 40 && hsize <= 256) {
-        if (size < hsize) {
+    if (hsize == 12) { // the OS/2 core header: 16-bit sides, 3-byte colours
+        if (avail < 12) {
             error = "bitmap header truncated";
-            return {};
+            return false;
         }
-        width = static_cast<std::int32_t>(rd32(data + 4));
-        height = static_cast<std::int32_t>(rd32(data + 8));
-        bpp = rd16(data + 14);
-        compression = rd32(data + 16);
-        clr_used = rd32(data + 32);
+        width = rd16(p + 4);
+        height = static_cast<std::int16_t>(rd16(p + 6));
+        h.bpp = rd16(p + 10);
+        h.entry = 3;
+    } else if (hsize >= 40 && hsize <= 256) {
+        if (avail < hsize) {
+            error = "bitmap header truncated";
+            return false;
+        }
+        width = static_cast<std::int32_t>(rd32(p + 4));
+        height = static_cast<std::int32_t>(rd32(p + 8));
+        h.bpp = rd16(p + 14);
+        h.compression = rd32(p + 16);
+        h.coded_size = rd32(p + 20);
+        h.colours = rd32(p + 32);
     } else {
         error = "unknown bitmap header size " + std::to_string(hsize);
-        return {};
+        return false;
     }
-    bool top_down = height < 0;
-    if (top_down) height = -height;
+    h.top_down = height < 0;
+    if (h.top_down) height = -height;
     if (width <= 0 || height <= 0 || width > max_side || height > max_side ||
         static_cast<qint64>(width) * height > max_pixels) {
         error = "bitmap dimensions " + std::to_string(width) + " x " + std::to_string(height) +
                 " out of range";
-        return {};
+        return false;
     }
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-        error = "unsupported bitmap depth " + std::to_string(bpp);
-        return {};
+    h.width = static_cast<int>(width);
+    h.height = static_cast<int>(height);
+    if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32) {
+        error = "unsupported bitmap depth " + std::to_string(h.bpp);
+        return false;
     }
-    if (compression != BI_RGB && !(compression == BI_BITFIELDS && (bpp == 16 || bpp == 32))) {
-        error = "unsupported bitmap compression " + std::to_string(compression);
-        return {};
+    const bool rle =
+        (h.compression == BI_RLE8 && h.bpp == 8) || (h.compression == BI_RLE4 && h.bpp == 4);
+    if (h.compression != BI_RGB && !rle &&
+        !(h.compression == BI_BITFIELDS && (h.bpp == 16 || h.bpp == 32))) {
+        error = "unsupported bitmap compression " + std::to_string(h.compression) + " at " +
+                std::to_string(h.bpp) + " bits";
+        return false;
+    }
+    if (rle && h.top_down) {
+        error = "run-length coded bitmap stored top-down";
+        return false;
     }
     std::size_t pos = hsize;
-    std::uint32_t masks[3] = {0, 0, 0};
-    if (compression == BI_BITFIELDS) {
-        if (hsize == 40) {
-            if (size < pos + 12) {
-                error = "bitmap colour masks truncated";
-                return {};
-            }
-            for (int i = 0; i < 3; ++i) masks[i] = rd32(data + pos + 4 * i);
-            pos += 12;
+    if (h.compression == BI_BITFIELDS) {
+        // Headers of 52 bytes and more hold the masks themselves; shorter
+        // ones are followed by them.
+        if (hsize >= 52) {
+            h.masks_at = 40;
         } else {
-            for (int i = 0; i < 3; ++i) masks[i] = rd32(data + 40 + 4 * i);
+            h.masks_at = pos;
+            pos += 12;
         }
-    } else if (bpp == 16) {
-        masks[0] = 0x7C00;
-        masks[1] = 0x03E0;
-        masks[2] = 0x001F;
-    } else if (bpp == 32) {
-        masks[0] = 0xFF0000;
-        masks[1] = 0xFF00;
-        masks[2] = 0xFF;
+    } else if (h.bpp == 16) {
+        h.masks[0] = 0x7C00;
+        h.masks[1] = 0x03E0;
+        h.masks[2] = 0x001F;
+    } else if (h.bpp == 32) {
+        h.masks[0] = 0xFF0000;
+        h.masks[1] = 0xFF00;
+        h.masks[2] = 0xFF;
     }
-    std::vector<QRgb> colours;
-    if (bpp <= 8) {
-        std::size_t n = clr_used ? clr_used : (1u << bpp);
-        if (n > 256) {
+    if (h.bpp <= 8) {
+        if (!h.colours) h.colours = 1u << h.bpp;
+        if (h.colours > 256) {
             error = "bitmap colour table too long";
-            return {};
+            return false;
         }
-        if (size < pos || (size - pos) / entry < n) {
-            error = "bitmap colour table truncated";
-            return {};
+    } else {
+        // A colour table of a deep bitmap is only a palette hint; skipped.
+        if (h.colours > 4096) {
+            error = "bitmap colour table too long";
+            return false;
         }
-        for (std::size_t i = 0; i < n; ++i) {
-            const BYTE* c = data + pos + i * entry;
+    }
+    h.table_at = pos;
+    h.head_bytes = pos + h.colours * h.entry;
+    h.stride =
+        ((static_cast<std::size_t>(h.width) * static_cast<std::size_t>(h.bpp) + 31) / 32) * 4;
+    if (rle) {
+        if (!h.coded_size) {
+            error = "run-length coded bitmap without its coded size";
+            return false;
+        }
+        h.bits_bytes = h.coded_size;
+    } else {
+        h.bits_bytes = h.stride * static_cast<std::size_t>(h.height);
+    }
+    return true;
+}
+
+namespace {
+
+// Run-length coded rows (8 or 4 bits a pixel, bottom-up) drawn into img in
+// the table's colours; every read bounded by the coded bytes, every write by
+// the bitmap. Pixels the runs skip keep the first colour.
+bool decode_rle(const BYTE* in, std::size_t n, const DibHeader& h, const std::vector<QRgb>& colours,
+                QImage& img, std::string& error) {
+    auto colour = [&](unsigned v) { return v < colours.size() ? colours[v] : qRgb(0, 0, 0); };
+    img.fill(colour(0));
+    const bool four = h.bpp == 4;
+    long x = 0, y = 0;
+    std::size_t i = 0;
+    QRgb* row = nullptr;
+    auto seek_row = [&] {
+        row = y < h.height
+                  ? reinterpret_cast<QRgb*>(img.scanLine(static_cast<int>(h.height - 1 - y)))
+                  : nullptr;
+    };
+    seek_row();
+    auto put = [&](unsigned v) {
+        if (row && x < h.width) row[x] = colour(v);
+        ++x;
+    };
+    while (y < h.height) {
+        // Coded data that stops without its end mark: what was decoded stands.
+        if (n - i < 2) return true;
+        const unsigned count = in[i], value = in[i + 1];
+        i += 2;
+        if (count) {
+            for (unsigned k = 0; k < count && x < h.width; ++k)
+                put(four ? (k % 2 ? value & 0x0F : value >> 4) : value);
+            continue;
+        }
+        switch (value) {
+        case 0: // end of the row
+            x = 0;
+            ++y;
+            seek_row();
+            break;
+        case 1: // end of the bitmap
+            return true;
+        case 2: // move right and up
+            if (n - i < 2) {
+                error = "run-length coded bitmap: a move cut short";
+                return false;
+            }
+            x += in[i];
+            y += in[i + 1];
+            i += 2;
+            seek_row();
+            break;
+        default: { // literal pixels, padded to a whole word
+            const std::size_t bytes = four ? (value + 1) / 2 : value;
+            if (n - i < bytes) {
+                error = "run-length coded bitmap: literal pixels past the coded data";
+                return false;
+            }
+            for (unsigned k = 0; k < value && x < h.width; ++k) {
+                const unsigned b = in[i + (four ? k / 2 : k)];
+                put(four ? (k % 2 ? b & 0x0F : b >> 4) : b);
+            }
+            i += bytes + (bytes % 2);
+            if (i > n) i = n;
+            break;
+        }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+QImage decode_dib_parts(const DibHeader& h, const BYTE* head, const BYTE* bits,
+                        std::size_t bits_size, std::string& error, bool* mono) {
+    if (mono) *mono = false;
+    std::uint32_t masks[3] = {h.masks[0], h.masks[1], h.masks[2]};
+    if (h.masks_at)
+        for (int i = 0; i < 3; ++i) masks[i] = rd32(head + h.masks_at + 4 * i);
+    std::vector<QRgb> colours;
+    if (h.bpp <= 8) {
+        for (std::size_t i = 0; i < h.colours; ++i) {
+            const BYTE* c = head + h.table_at + i * h.entry;
             colours.push_back(qRgb(c[2], c[1], c[0]));
         }
-        pos += n * entry;
         if (mono)
-            *mono = bpp == 1 && n == 2 && colours[0] == qRgb(0, 0, 0) &&
+            *mono = h.bpp == 1 && h.colours == 2 && colours[0] == qRgb(0, 0, 0) &&
                     colours[1] == qRgb(255, 255, 255);
     }
-    std::size_t stride = ((static_cast<std::size_t>(width) * bpp + 31) / 32) * 4;
-    if (size < pos || (size - pos) / stride < static_cast<std::size_t>(height)) {
+    if (!bits || bits_size < h.bits_bytes) {
         error = "bitmap pixel data truncated";
         return {};
     }
-    QImage img(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    QImage img = make_image(h.width, h.height, "bitmap");
     if (img.isNull()) {
         error = "out of memory for the bitmap";
         return {};
     }
-    for (long y = 0; y < height; ++y) {
-        const BYTE* row = data + pos + stride * static_cast<std::size_t>(y);
-        auto out =
-            reinterpret_cast<QRgb*>(img.scanLine(static_cast<int>(top_down ? y : height - 1 - y)));
-        for (long x = 0; x < width; ++x) {
+    if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
+        if (!decode_rle(bits, h.bits_bytes, h, colours, img, error)) return {};
+        return img;
+    }
+    auto colour = [&](unsigned v) { return v < colours.size() ? colours[v] : qRgb(0, 0, 0); };
+    for (long y = 0; y < h.height; ++y) {
+        auto out = reinterpret_cast<QRgb*>(
+            img.scanLine(static_cast<int>(h.top_down ? y : h.height - 1 - y)));
+        const BYTE* row = bits + h.stride * static_cast<std::size_t>(y);
+        for (long x = 0; x < h.width; ++x) {
             QRgb px;
-            if (bpp <= 8) {
-                std::size_t bit = static_cast<std::size_t>(x) * bpp;
-                unsigned v = (row[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
-                px = v < colours.size() ? colours[v] : qRgb(0, 0, 0);
-            } else if (bpp == 24) {
+            if (h.bpp <= 8) {
+                std::size_t bit = static_cast<std::size_t>(x) * h.bpp;
+                px = colour((row[bit / 8] >> (8 - h.bpp - bit % 8)) & ((1u << h.bpp) - 1));
+            } else if (h.bpp == 24) {
                 const BYTE* c = row + x * 3;
                 px = qRgb(c[2], c[1], c[0]);
             } else {
-                std::uint32_t v = bpp == 16 ? rd16(row + x * 2) : rd32(row + x * 4);
+                std::uint32_t v = h.bpp == 16 ? rd16(row + x * 2) : rd32(row + x * 4);
                 px = qRgb(take_channel(v, masks[0]), take_channel(v, masks[1]),
                           take_channel(v, masks[2]));
             }
@@ -352,35 +461,24 @@ QImage decode_dib(const BYTE* data, std::size_t size, std::string& error, bool* 
     return img;
 }
 
-std::size_t dib_packed_size(const BYTE* p) {
-    if (!p) return 0;
-    std::uint32_t hsize = rd32(p);
-    long w, h;
-    int bpp;
-    std::uint32_t compression = BI_RGB, used = 0;
-    std::size_t entry = 4;
-    if (hsize == 12) {
-        w = rd16(p + 4);
-        h = static_cast<std::int16_t>(rd16(p + 6));
-        bpp = rd16(p + 10);
-        entry = 3;
-    } else if (hsize >= 40 && hsize <= 256) {
-        w = static_cast<std::int32_t>(rd32(p + 4));
-        h = static_cast<std::int32_t>(rd32(p + 8));
-        bpp = rd16(p + 14);
-        compression = rd32(p + 16);
-        used = rd32(p + 32);
-    } else {
-        return 0;
+QImage decode_dib(const BYTE* data, std::size_t size, std::string& error, bool* mono) {
+    if (mono) *mono = false;
+    DibHeader h;
+    if (!parse_dib_header(data, size, h, error)) return {};
+    if (size < h.head_bytes) {
+        error = h.masks_at && h.masks_at + 12 > size ? "bitmap colour masks truncated"
+                                                     : "bitmap colour table truncated";
+        return {};
     }
-    if (h < 0) h = -h;
-    if (w <= 0 || h <= 0 || w > max_side || h > max_side || used > 256) return 0;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return 0;
-    std::size_t colours = bpp <= 8 ? (used ? used : (1u << bpp)) : 0;
-    std::size_t masks = (compression == BI_BITFIELDS && hsize == 40) ? 12 : 0;
-    std::size_t stride =
-        ((static_cast<std::size_t>(w) * static_cast<std::size_t>(bpp) + 31) / 32) * 4;
-    return hsize + masks + colours * entry + stride * static_cast<std::size_t>(h);
+    return decode_dib_parts(h, data, data + h.head_bytes, size - h.head_bytes, error, mono);
+}
+
+std::size_t dib_packed_size(const BYTE* p) {
+    DibHeader h;
+    std::string err;
+    // The program's own DIB: its header is read as far as it says it goes.
+    if (!p || !parse_dib_header(p, 256, h, err)) return 0;
+    return h.head_bytes + h.bits_bytes;
 }
 
 Object* brush_arg(HBRUSH brush) {
@@ -669,28 +767,15 @@ HBITMAP CreateDIBitmap(HDC, const BITMAPINFOHEADER* header, DWORD init, const vo
         img.fill(qRgb(0, 0, 0));
         return add_bitmap(std::move(img), 32);
     }
-    // Rebuild a packed DIB from the header, colour table and separate bits.
-    const BITMAPINFOHEADER& ih = info->bmiHeader;
-    std::size_t colours = ih.biBitCount <= 8 ? (ih.biClrUsed ? ih.biClrUsed : (1u << ih.biBitCount))
-                                             : (ih.biCompression == BI_BITFIELDS ? 3 : 0);
-    if (colours > 256) {
-        fail("CreateDIBitmap: colour table too long");
-        return nullptr;
-    }
-    if (ih.biWidth <= 0 || ih.biWidth > max_side || ih.biHeight == 0 || ih.biHeight > max_side ||
-        ih.biHeight < -max_side) {
-        fail("CreateDIBitmap: bad bitmap size");
-        return nullptr;
-    }
-    std::size_t stride = ((static_cast<std::size_t>(ih.biWidth) * ih.biBitCount + 31) / 32) * 4;
-    std::size_t rows = static_cast<std::size_t>(ih.biHeight < 0 ? -ih.biHeight : ih.biHeight);
-    std::vector<BYTE> packed(40 + colours * 4 + stride * rows);
-    std::memcpy(packed.data(), &ih, 40);
-    std::memcpy(packed.data() + 40, info->bmiColors, colours * 4);
-    std::memcpy(packed.data() + 40 + colours * 4, bits, stride * rows);
+    // The header, colour table and bits are each read as far as the header
+    // says they go.
+    DibHeader dh;
     std::string err;
     bool mono = false;
-    QImage img = decode_dib(packed.data(), packed.size(), err, &mono);
+    QImage img;
+    if (parse_dib_header(reinterpret_cast<const BYTE*>(info), 256, dh, err))
+        img = decode_dib_parts(dh, reinterpret_cast<const BYTE*>(info),
+                               static_cast<const BYTE*>(bits), dh.bits_bytes, err, &mono);
     if (img.isNull()) {
         fail("CreateDIBitmap: " + err);
         return nullptr;

@@ -889,25 +889,20 @@ BOOL BitBlt(HDC hd, int x, int y, int w, int h, HDC hs, int sx, int sy, DWORD ro
 
 namespace {
 
-QImage dib_from_info(const void* bits, const BITMAPINFO* info, bool& mono) {
+// The header, masks and colour table are read as far as the header says they
+// go (its own size word first); the bits as far as its sides and depth, or
+// for run-length coding its coded size, say.
+QImage dib_from_info(const void* bits, const BITMAPINFO* info, bool& mono, bool& top_down) {
     if (!bits || !info) return {};
-    const BITMAPINFOHEADER& ih = info->bmiHeader;
-    std::size_t header_size = dib_packed_size(reinterpret_cast<const BYTE*>(&ih));
-    if (!header_size || ih.biSize < 40) {
-        fail("bad bitmap header");
+    DibHeader h;
+    std::string err;
+    if (!parse_dib_header(reinterpret_cast<const BYTE*>(info), 256, h, err)) {
+        fail("bad bitmap header: " + err);
         return {};
     }
-    std::size_t colours = ih.biBitCount <= 8 ? (ih.biClrUsed ? ih.biClrUsed : (1u << ih.biBitCount))
-                                             : (ih.biCompression == BI_BITFIELDS ? 3 : 0);
-    std::size_t stride = ((static_cast<std::size_t>(ih.biWidth) * ih.biBitCount + 31) / 32) * 4;
-    std::size_t rows = static_cast<std::size_t>(ih.biHeight < 0 ? -ih.biHeight : ih.biHeight);
-    std::vector<BYTE> packed(40 + colours * 4 + stride * rows);
-    std::memcpy(packed.data(), &ih, 40);
-    reinterpret_cast<BITMAPINFOHEADER*>(packed.data())->biSize = 40;
-    std::memcpy(packed.data() + 40, info->bmiColors, colours * 4);
-    std::memcpy(packed.data() + 40 + colours * 4, bits, stride * rows);
-    std::string err;
-    QImage img = decode_dib(packed.data(), packed.size(), err, &mono);
+    top_down = h.top_down;
+    QImage img = decode_dib_parts(h, reinterpret_cast<const BYTE*>(info),
+                                  static_cast<const BYTE*>(bits), h.bits_bytes, err, &mono);
     if (img.isNull()) fail("bad bitmap: " + err);
     return img;
 }
@@ -918,11 +913,11 @@ int StretchDIBits(HDC h, int x, int y, int w, int ht, int sx, int sy, int sw, in
                   const void* bits, const BITMAPINFO* info, UINT, DWORD rop) {
     Dc* d = dc(h);
     if (!d) return 0;
-    bool mono = false;
-    QImage img = dib_from_info(bits, info, mono);
+    bool mono = false, top_down = false;
+    QImage img = dib_from_info(bits, info, mono, top_down);
     if (img.isNull()) return 0;
     // DIB source rows count from the bottom for bottom-up bitmaps.
-    int src_y = info->bmiHeader.biHeight > 0 ? img.height() - sy - sh : sy;
+    int src_y = top_down ? sy : img.height() - sy - sh;
     if (!blit(*d, x, y, w, ht, img, false, sx, src_y, sw, sh, rop, nullptr)) return 0;
     return sh;
 }

@@ -149,6 +149,31 @@ inline constexpr qint64 max_pixels = 256LL * 1024 * 1024;
 // An RGB32 image of that size, or a null image (with an error) when refused.
 QImage make_image(int width, int height, const char* what);
 
+// What a DIB header says, read no further than the header's own size (and,
+// for the OS/2 core header, its 12 bytes). Offsets count from the header.
+struct DibHeader {
+    int width = 0, height = 0; // positive; top_down gives the row order
+    bool top_down = false;
+    int bpp = 0;
+    std::uint32_t compression = 0; // BI_RGB, BI_RLE8, BI_RLE4 or BI_BITFIELDS
+    std::uint32_t coded_size = 0;  // the header's image size (run-length data)
+    std::size_t entry = 4;         // bytes of a colour table entry
+    std::size_t colours = 0;       // entries of the colour table
+    std::size_t masks_at = 0;      // offset of the bit-field masks, 0 when none
+    std::uint32_t masks[3] = {0, 0, 0};
+    std::size_t table_at = 0;   // offset of the colour table
+    std::size_t head_bytes = 0; // header, masks and colour table
+    std::size_t stride = 0;     // bytes of an uncompressed row
+    std::size_t bits_bytes = 0; // bytes of pixel data the header calls for
+};
+// Reads a DIB header of which `avail` bytes may be read; false (with the
+// reason) when it is not one this layer draws.
+bool parse_dib_header(const BYTE* header, std::size_t avail, DibHeader& h, std::string& error);
+// Decodes a DIB whose header, masks and colour table (h.head_bytes of them)
+// are at `head` and whose bits (bits_size of them may be read) at `bits`.
+// Run-length coded bits are decoded within the coded size.
+QImage decode_dib_parts(const DibHeader& h, const BYTE* head, const BYTE* bits,
+                        std::size_t bits_size, std::string& error, bool* mono);
 // Decodes a packed DIB (header, colour table, bits) of at most `size` bytes
 // into an RGB32 image; `mono` tells a two-colour black and white DIB.
 // Returns a null image and sets `error` when the DIB is malformed.

@@ -18,10 +18,15 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -51,7 +56,9 @@ struct Job {
     bool page_open_in_qt = false; // the printer's first page is open after begin()
     int pages = 0;
     ABORTPROC abort = nullptr;
-    std::string output; // the PDF being written
+    std::string output;  // the PDF the job makes
+    std::string temp;    // where it is written until it is whole ("" writes to output)
+    bool chosen = false; // output was the program's own choice: never replaces a file
 };
 
 struct Print {
@@ -82,8 +89,7 @@ void sweep() {
             continue;
         }
         if (j.painter.isActive()) j.painter.end();
-        if (j.state != JobState::idle && !j.output.empty())
-            QFile::remove(QString::fromStdString(j.output));
+        if (j.state != JobState::idle && !j.temp.empty()) ::unlink(j.temp.c_str());
         it = jobs.erase(it);
     }
 }
@@ -168,17 +174,71 @@ QSize page_pixels(Job& j) {
     return r.size();
 }
 
-std::string default_pdf_path(const char* doc) {
+// True when anything at all has the name: a file, a folder, a FIFO, or a
+// link, even one that leads nowhere.
+bool name_taken(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+// The folder and base name of the PDF printer's own file for a document.
+void default_pdf_name(const char* doc, std::string& dir, std::string& base) {
     // The documents folder when the user has one; a fresh account often has
     // none, and printing must not fail for it: the home folder then.
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::homePath();
-    QString base = QString::fromUtf8(doc && *doc ? doc : "document");
-    base.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
-    QString path = dir + QLatin1Char('/') + base + QStringLiteral(".pdf");
-    for (int n = 2; QFileInfo::exists(path) && n < 1000; ++n)
-        path = dir + QLatin1Char('/') + base + QStringLiteral(" (%1).pdf").arg(n);
-    return path.toStdString();
+    QString d = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (d.isEmpty() || !QFileInfo(d).isDir()) d = QDir::homePath();
+    QString b = QString::fromUtf8(doc && *doc ? doc : "document");
+    b.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|]")), QStringLiteral("_"));
+    dir = d.toStdString();
+    base = b.toStdString();
+}
+
+// The first free name of "base.pdf", "base (2).pdf" ... in dir; "" when
+// every one up to the last number is taken.
+constexpr int last_pdf_number = 9999;
+std::string free_pdf_path(const std::string& dir, const std::string& base) {
+    for (int n = 1; n <= last_pdf_number; ++n) {
+        std::string path =
+            dir + "/" + base + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".pdf";
+        if (!name_taken(path)) return path;
+    }
+    return {};
+}
+
+// A new empty file of our own beside `path` (never an existing one, never
+// through a link); "" with errno set when the folder will not take one.
+std::string make_temp_beside(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = (dir.empty() ? std::string() : dir) + "/." + name + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return {};
+    ::close(fd);
+    return temp;
+}
+
+// A written PDF is whole when it ends with its end-of-file mark and is on
+// the disk; else the reason, in the system's words where it gave one.
+std::string check_whole_pdf(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    std::string why;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else if (::fsync(fd) != 0) {
+        why = std::strerror(errno);
+    } else {
+        char tail[64] = {};
+        const off_t at = st.st_size > 64 ? st.st_size - 64 : 0;
+        const ssize_t n = ::pread(fd, tail, sizeof tail, at);
+        const std::string end(tail, n > 0 ? static_cast<std::size_t>(n) : 0);
+        if (st.st_size == 0 || end.find("%%EOF") == std::string::npos)
+            why = "the file was cut short after " + std::to_string(st.st_size) + " bytes";
+    }
+    ::close(fd);
+    return why;
 }
 
 void restart_scratch(Job& j) {
@@ -209,11 +269,46 @@ std::string write_problem(const std::string& path) {
     return failed ? std::strerror(e ? e : EIO) : std::string();
 }
 
+// Gives the whole document its name: a name the caller gave is replaced (a
+// link there is replaced, never written through); a name of the program's
+// own never replaces anything, the next free number is taken instead.
+bool place_pdf(Job& j, std::string& why) {
+    if (!j.chosen) {
+        if (::rename(j.temp.c_str(), j.output.c_str()) != 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        j.temp.clear();
+        return true;
+    }
+    const std::size_t slash = j.output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : j.output.substr(0, slash);
+    std::string dir, base;
+    default_pdf_name(j.printer->docName().toUtf8().constData(), dir, base);
+    for (int tries = 0; tries < 16; ++tries) {
+        if (::renameat2(AT_FDCWD, j.temp.c_str(), AT_FDCWD, j.output.c_str(), RENAME_NOREPLACE) ==
+            0) {
+            j.temp.clear();
+            return true;
+        }
+        if (errno != EEXIST) {
+            why = std::strerror(errno);
+            return false;
+        }
+        // Taken while the document was written: the next free number.
+        std::string next = free_pdf_path(folder, base);
+        if (next.empty()) break;
+        j.output = next;
+    }
+    why = "every numbered name is taken";
+    return false;
+}
+
 void finish_failed(Job& j) {
     if (j.painter.isActive()) j.painter.end();
-    // Only the file the job made is removed: never a device or a folder.
-    if (!j.output.empty() && QFileInfo(QString::fromStdString(j.output)).isFile())
-        QFile::remove(QString::fromStdString(j.output));
+    // Only the file the job made is removed: never what has the name.
+    if (!j.temp.empty()) ::unlink(j.temp.c_str());
+    j.temp.clear();
     j.state = JobState::idle;
     j.page_open_in_qt = false;
     restart_scratch(j);
@@ -496,24 +591,66 @@ int StartDoc(HDC dc, const DOCINFO* info) {
     const char* doc = info && info->lpszDocName ? info->lpszDocName : "document";
     j->printer->setDocName(QString::fromUtf8(doc));
     j->output.clear();
+    j->temp.clear();
+    j->chosen = false;
     if (j->device == PDF_PRINTER_NAME) {
-        if (info && info->lpszOutput && *info->lpszOutput)
+        if (info && info->lpszOutput && *info->lpszOutput) {
             j->output = info->lpszOutput;
-        else if (!pr().pdf_output.empty())
+        } else if (!pr().pdf_output.empty()) {
             j->output = pr().pdf_output;
-        else
-            j->output = default_pdf_path(doc);
-        j->printer->setOutputFileName(QString::fromStdString(j->output));
+        } else {
+            std::string dir, base;
+            default_pdf_name(doc, dir, base);
+            j->output = free_pdf_path(dir, base);
+            j->chosen = true;
+            if (j->output.empty()) {
+                ui_fail("Unable to write the file " + dir + "/" + base +
+                        ".pdf: every numbered name up to " + std::to_string(last_pdf_number) +
+                        " is taken");
+                return SP_ERROR;
+            }
+        }
+        // A file named by the caller: written through its link where it is
+        // one; a device such as /dev/null is written as it is; a FIFO, a
+        // socket or a folder is never opened.
+        std::string target = j->output;
+        struct stat st;
+        if (!j->chosen && ::stat(target.c_str(), &st) == 0) {
+            if (S_ISCHR(st.st_mode)) {
+                target.clear();
+            } else if (!S_ISREG(st.st_mode)) {
+                ui_fail("Unable to write the file " + j->output + ": not a regular file");
+                j->output.clear();
+                return SP_ERROR;
+            } else if (char* real = ::realpath(j->output.c_str(), nullptr)) {
+                target = real;
+                std::free(real);
+            }
+        }
+        // The document is written under a name of its own in the same folder
+        // and takes its name only once it is whole: a cut or failed print
+        // leaves nothing under the name.
+        if (!target.empty()) {
+            j->temp = make_temp_beside(target);
+            if (j->temp.empty()) {
+                ui_fail("Unable to write the file " + j->output + ": " + std::strerror(errno));
+                j->output.clear();
+                return SP_ERROR;
+            }
+            if (!j->chosen) j->output = target;
+        }
+        j->printer->setOutputFileName(
+            QString::fromStdString(j->temp.empty() ? j->output : j->temp));
     } else if (info && info->lpszOutput && *info->lpszOutput) {
         j->printer->setOutputFileName(QString::fromUtf8(info->lpszOutput));
     }
     j->painter.end();
     if (!j->painter.begin(j->printer.get())) {
-        std::string why = j->output.empty() ? std::string() : write_problem(j->output);
+        std::string why = j->output.empty() ? std::string()
+                                            : write_problem(j->temp.empty() ? j->output : j->temp);
         ui_fail(j->output.empty() ? "Unable to start the printer \"" + j->device + "\""
                                   : "Unable to write the file " + j->output +
                                         (why.empty() ? std::string() : ": " + why));
-        j->output.clear(); // nothing of ours to remove
         finish_failed(*j);
         return SP_ERROR;
     }
@@ -563,13 +700,20 @@ int EndDoc(HDC dc) {
         return SP_ERROR;
     }
     bool ok = j->painter.end();
-    if (ok && !j->output.empty()) {
-        QFileInfo fi(QString::fromStdString(j->output));
-        ok = fi.exists() && fi.size() > 0;
+    std::string why;
+    if (!j->output.empty()) {
+        const std::string& written = j->temp.empty() ? j->output : j->temp;
+        if (!j->temp.empty()) why = check_whole_pdf(written);
+        // A short write: the system's own reason, found by writing there again.
+        if (j->temp.empty() || !why.empty() || !ok) {
+            const std::string system = write_problem(written);
+            if (!system.empty()) why = system;
+        }
+        if (why.empty() && ok && !j->temp.empty() && !place_pdf(*j, why)) ok = false;
     }
-    if (!ok) {
-        const std::string why = j->output.empty() ? std::string() : write_problem(j->output);
-        ui_fail("Problems writing " + (j->output.empty() ? j->device : j->output) +
+    if (!ok || !why.empty()) {
+        if (why.empty() && !j->output.empty()) why = "the document could not be finished";
+        ui_fail("Unable to write the file " + (j->output.empty() ? j->device : j->output) +
                 (why.empty() ? std::string() : ": " + why));
         finish_failed(*j);
         return SP_ERROR;

@@ -287,20 +287,20 @@ void draw_valve(paint_ctx& c, const sketch_elem& e, int l, int t, int r, int b) 
 
 // A kind-30 picture: the stored BMP stretched over the element's box.
 void draw_stored_bitmap(paint_ctx& c, const sketch_elem& e, const RECT& box) {
+    // A picture that cannot be drawn still shows where it stands.
+    auto frame = [&] { Rectangle(c.dc, box.left, box.top, box.right + 1, box.bottom + 1); };
     bitmap_info bi;
-    if (!check_bitmap(e.blob, &bi)) {
-        Rectangle(c.dc, box.left, box.top, box.right + 1, box.bottom + 1);
-        return;
-    }
+    if (!check_bitmap(e.blob, &bi)) return frame();
     // The header and colour table, copied so they are aligned.
     constexpr std::uint32_t info = 18;
     const std::uint32_t head_bytes = bi.pixels > info ? bi.pixels - info : 0;
-    if (head_bytes < 12 || info + head_bytes > e.blob.size()) return;
+    if (head_bytes < 12 || info + head_bytes > e.blob.size()) return frame();
     std::vector<std::uint32_t> head((head_bytes + 3) / 4 + 1, 0);
     std::memcpy(head.data(), e.blob.data() + info, head_bytes);
-    StretchDIBits(c.dc, box.left, box.top, box.right - box.left, box.bottom - box.top, 0, 0,
-                  bi.width, bi.height, e.blob.data() + bi.pixels,
-                  reinterpret_cast<const BITMAPINFO*>(head.data()), DIB_RGB_COLORS, SRCCOPY);
+    if (!StretchDIBits(c.dc, box.left, box.top, box.right - box.left, box.bottom - box.top, 0, 0,
+                       bi.width, bi.height, e.blob.data() + bi.pixels,
+                       reinterpret_cast<const BITMAPINFO*>(head.data()), DIB_RGB_COLORS, SRCCOPY))
+        frame();
 }
 
 // A stored metafile played into a bitmap of the element's size (finer by

@@ -72,7 +72,9 @@ bool check_bitmap(const std::vector<std::uint8_t>& blob, bitmap_info* out) {
     if (bi.compression == 3 && bi.bits != 16 && bi.bits != 32) return false;
     if (bi.compression < 0 || bi.compression > 3) return false;
     std::uint64_t entry = header == 12 ? 3 : 4;
-    std::uint64_t table_bytes = bi.colours * entry + (bi.compression == 3 && header == 40 ? 12 : 0);
+    // Headers shorter than 52 bytes are followed by their bit-field masks;
+    // longer ones hold them.
+    std::uint64_t table_bytes = bi.colours * entry + (bi.compression == 3 && header < 52 ? 12 : 0);
     bi.table = info + header;
     std::uint64_t pixels = file + off_bits;
     if (off_bits == 0) pixels = bi.table + table_bytes;

@@ -14,12 +14,19 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -262,4 +269,124 @@ TEST_F(Printing, AFileThatCannotBeWrittenIsNamedWithTheReason) {
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
     EXPECT_EQ(drawing.printer_dc, nullptr);
     EXPECT_EQ(drawing.printing, 0);
+}
+
+namespace {
+
+// Names in a folder, hidden ones included.
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Lowers the largest file this process may write (the disk filling up
+// part-way through a document), and puts it back.
+struct file_size_limit {
+    rlimit saved{};
+    explicit file_size_limit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit low = saved;
+        low.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &low);
+    }
+    ~file_size_limit() { setrlimit(RLIMIT_FSIZE, &saved); }
+};
+
+} // namespace
+
+// A document the disk takes only part of is "Unable to print" with the
+// system's reason, and nothing is left under its name (nor beside it); the
+// file that was there before is kept whole.
+TEST_F(Printing, ACutDocumentIsAFailureAndLeavesNoFile) {
+    const std::string dir = testing::TempDir() + "print_cut";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    printer.output_file = dir + "/cut.pdf";
+    ASSERT_TRUE(print_a_line());
+    const auto whole = std::filesystem::file_size(printer.output_file);
+    ASSERT_GT(whole, 2000u);
+    EXPECT_NE(command_output("pdftotext '" + printer.output_file + "' -").find("one line"),
+              std::string::npos);
+    // The same name again, with room for half the document.
+    message_log::messages.clear();
+    {
+        file_size_limit limit(whole / 2);
+        print_a_line();
+    }
+    EXPECT_TRUE(message_log::said("Unable to print", 8));
+    EXPECT_TRUE(message_log::said("File too large", 8));
+    EXPECT_TRUE(message_log::said(printer.output_file, 8));
+    EXPECT_EQ(std::filesystem::file_size(printer.output_file), whole);
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{"cut.pdf"});
+    // A new name: nothing made at all.
+    message_log::messages.clear();
+    printer.output_file = dir + "/new.pdf";
+    {
+        file_size_limit limit(whole / 2);
+        print_a_line();
+    }
+    EXPECT_TRUE(message_log::said("Unable to print", 8));
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{"cut.pdf"});
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+}
+
+// The PDF printer's own names never replace anything: a link (even one that
+// leads nowhere, out of the folder), a FIFO, the thousandth numbered file;
+// when every number is taken it says so and writes nothing.
+TEST_F(Printing, ThePdfPrintersOwnNamesNeverReplaceAnything) {
+    const std::string home = testing::TempDir() + "print_names";
+    const std::string outside = testing::TempDir() + "print_names_outside.pdf";
+    std::filesystem::remove_all(home);
+    std::filesystem::remove(outside);
+    std::filesystem::create_directories(home);
+    env_override env;
+    env.set("HOME", home.c_str());
+    printer.output_file.clear();
+    std::filesystem::create_symlink(outside, home + "/Kavrel.pdf");
+    ASSERT_EQ(mkfifo((home + "/Kavrel (2).pdf").c_str(), 0600), 0);
+    ASSERT_TRUE(print_a_line());
+    EXPECT_TRUE(message_log::said("Printed to the file " + home + "/Kavrel (3).pdf", 6));
+    EXPECT_FALSE(std::filesystem::exists(outside));
+    EXPECT_TRUE(std::filesystem::is_symlink(home + "/Kavrel.pdf"));
+    EXPECT_TRUE(std::filesystem::is_fifo(home + "/Kavrel (2).pdf"));
+    EXPECT_GT(std::filesystem::file_size(home + "/Kavrel (3).pdf"), 2000u);
+    // Every name up to 999 taken: the next is 1,000, not 999 again.
+    for (int n = 4; n <= 999; ++n)
+        std::ofstream(home + "/Kavrel (" + std::to_string(n) + ").pdf") << "mine";
+    message_log::messages.clear();
+    ASSERT_TRUE(print_a_line());
+    EXPECT_TRUE(message_log::said("Printed to the file " + home + "/Kavrel (1000).pdf", 6));
+    EXPECT_EQ(std::filesystem::file_size(home + "/Kavrel (999).pdf"), 4u);
+    // Every number taken: refused, with the reason.
+    for (int n = 1001; n <= 9999; ++n)
+        std::ofstream(home + "/Kavrel (" + std::to_string(n) + ").pdf") << "mine";
+    message_log::messages.clear();
+    print_a_line();
+    EXPECT_TRUE(message_log::said("every numbered name up to 9999 is taken", 8));
+    EXPECT_EQ(names_in(home).size(), 9999u);
+}
+
+// A file named for the job that is a FIFO is never opened (the print would
+// wait for a reader for ever); a link named for the job leads to its file.
+TEST_F(Printing, ANamedFifoIsRefusedAndANamedLinkIsFollowed) {
+    const std::string fifo = testing::TempDir() + "print_fifo.pdf";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    printer.output_file = fifo;
+    EXPECT_FALSE(print_a_line());
+    EXPECT_TRUE(message_log::said(fifo + ": not a regular file", 8));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    const std::string target = testing::TempDir() + "print_link_target.pdf";
+    const std::string link = testing::TempDir() + "print_link.pdf";
+    std::filesystem::remove(link);
+    { std::ofstream(target) << "old"; }
+    std::filesystem::create_symlink(target, link);
+    printer.output_file = link;
+    ASSERT_TRUE(print_a_line());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_GT(std::filesystem::file_size(target), 2000u);
 }
