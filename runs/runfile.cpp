@@ -287,6 +287,8 @@ private:
     bool read_record_head(std::uint64_t off, std::uint64_t points, std::vector<std::uint8_t>& bits,
                           record_note& note) const;
     bool lost_record_between(std::uint64_t from, std::uint64_t to) const;
+    bool nonzero_bytes_between(std::uint64_t from, std::uint64_t to) const;
+    bool no_stray_bytes();
     std::uint64_t next_part_from(std::uint64_t at) const;
     std::vector<record_note> records_;
     // Extents noted by the checks, for parts_agree.
@@ -792,7 +794,7 @@ bool run_checker::parts_within_file() {
 
 bool run_checker::parts_agree() {
     return model_part_agrees() && header_words_agree() && records_agree() && columns_agree() &&
-           extents_apart();
+           extents_apart() && no_stray_bytes();
 }
 
 // The model part is the one the run was written with (the identity stamp
@@ -915,6 +917,50 @@ bool run_checker::records_agree() {
         return fail(cut_.c_str());
     }
     return true;
+}
+
+// The writer leaves no bytes between the value records (padding would be
+// zeros): bytes there are the head of a record whose entry was moved past
+// it, which would otherwise read as a shorter series or one of no points.
+bool run_checker::no_stray_bytes() {
+    if (lower_) return true;
+    const std::uint64_t table_end = std::uint64_t{rec_.offset_table} + 4ull * side_.slots;
+    auto record_at = [&](std::uint64_t at) -> const record_note* {
+        for (const record_note& r : records_)
+            if (r.begin == at) return &r;
+        return nullptr;
+    };
+    std::vector<std::uint64_t> gaps{table_end};
+    for (const record_note& r : records_) gaps.push_back(r.end);
+    for (std::uint64_t from : gaps) {
+        std::uint64_t to = next_part_from(from);
+        // A constants section the table makes unused is a part all the same.
+        if (rec_.constants >= from && rec_.constants < to) to = rec_.constants;
+        if (!nonzero_bytes_between(from, to)) continue;
+        const record_note* next = record_at(to);
+        cut_ = std::to_string(to - from) + " bytes before " +
+               (next ? "the values of " +
+                           (next->slot == 0 ? std::string("Time") : slot_variable(next->slot))
+                     : std::string("the next part")) +
+               " belong to no variable (an entry of the offset table points past the start of "
+               "its values)";
+        return fail(cut_.c_str());
+    }
+    return true;
+}
+
+// Whether any byte from `from` up to `to` is not zero.
+bool run_checker::nonzero_bytes_between(std::uint64_t from, std::uint64_t to) const {
+    std::uint8_t chunk[4096];
+    while (from < to) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, to - from));
+        if (!fr_.at(from, chunk, n)) return false;
+        for (std::size_t i = 0; i < n; ++i)
+            if (chunk[i]) return true;
+        from += n;
+    }
+    return false;
 }
 
 // Where the first part or value record at or after a file offset begins

@@ -348,6 +348,71 @@ TEST_F(crosscheck_test, a_first_or_last_series_that_lost_its_entry_is_refused) {
     EXPECT_GE(tried, 4u * 3u * 13u);
 }
 
+// Every series of every upper-case run type, its entry zeroed, the table cut
+// from it on, or the entry moved up to nine bytes either way (into the
+// bytes of its own record or the one before, where a count and presence
+// bits of zeros read as a series of no points): refused with a message,
+// never loaded a series fewer.
+TEST_F(crosscheck_test, every_series_whose_entry_was_damaged_is_refused) {
+    const std::uint32_t slots = get_header_word(cur_model_symbols, mh_level_slots) +
+                                get_header_word(cur_model_symbols, mh_other_slots);
+    std::size_t tried = 0;
+    for (char type : {'R', 'P', 'S'})
+        for (bool in_table : {true, false}) {
+            const std::vector<std::uint8_t> good = engine_run(type, in_table);
+            ASSERT_EQ(refusal(good), "") << type << in_table;
+            const std::uint32_t table = get32(good, 100);
+            for (std::uint32_t slot = 0; slot < slots; ++slot) {
+                const std::uint32_t off = get32(good, table + 4u * slot);
+                // Entries that point at value records, not constants' values.
+                if (off < table + 4u * slots || off >= good.size()) continue;
+                std::vector<std::pair<std::string, std::vector<std::uint8_t>>> variants;
+                auto b = good;
+                put32(b, table + 4u * slot, 0);
+                variants.emplace_back("zeroed", b);
+                b = good;
+                for (std::uint32_t s = slot; s < slots; ++s) put32(b, table + 4u * s, 0);
+                variants.emplace_back("table cut", b);
+                for (int d = -9; d <= 9; ++d) {
+                    if (!d) continue;
+                    b = good;
+                    put32(b, table + 4u * slot, static_cast<std::uint32_t>(off + d));
+                    variants.emplace_back("moved " + std::to_string(d), b);
+                }
+                for (const auto& [what, bytes] : variants) {
+                    ++tried;
+                    const std::string m = refusal(bytes);
+                    EXPECT_NE(m.find("Corrupted kdf file"), std::string::npos)
+                        << type << in_table << " slot " << slot << " " << what << ": " << m;
+                }
+            }
+        }
+    EXPECT_GE(tried, 6u * 8u * 20u);
+}
+
+// A series entry moved into its own record, onto a count and presence bits
+// of zeros, says what is wrong and names the variable.
+TEST_F(crosscheck_test, a_series_entry_moved_into_its_record_is_named) {
+    const std::vector<std::uint8_t> good = engine_run('R');
+    const std::uint32_t table = get32(good, 100);
+    const int shaped = run_builder::slot_of(cur_model_symbols, "shaped");
+    ASSERT_GT(shaped, 0);
+    const std::size_t cell = table + 4u * static_cast<std::uint32_t>(shaped);
+    const std::uint32_t at = get32(good, cell);
+    // Its first values are 0 and 0 (a lookup of Time from 0): zero bytes
+    // behind its count and presence bits.
+    bool silent_before = false;
+    for (int d = 3; d <= 7; ++d) {
+        auto b = good;
+        put32(b, cell, at + static_cast<std::uint32_t>(d));
+        const std::string m = refusal(b);
+        silent_before |=
+            m.find("bytes before the values of shaped belong to no variable") != std::string::npos;
+        EXPECT_NE(m.find("Corrupted kdf file"), std::string::npos) << d << ": " << m;
+    }
+    EXPECT_TRUE(silent_before);
+}
+
 // Damage to the row table and the rows of the row layout.
 TEST_F(crosscheck_test, row_tables_that_disagree_are_refused) {
     const std::vector<std::uint8_t> good = engine_run('r');
