@@ -80,9 +80,13 @@ float cell_number(const cell* c, bool* ok) {
 // What reading a cell changes, for the warning; empty when nothing.
 std::string cell_note(const workbook* b, const cell* c) {
     if (!c) return {};
-    if (c->kind == cell_kind::error)
-        return "holds the error " + (b && c->text < b->texts.size() ? b->texts[c->text] : "") +
+    if (c->kind == cell_kind::error) {
+        // Error values ("#DIV/0!") by name; what the reader found instead (a
+        // formula without its result, a value that is no number) as it says.
+        const std::string e = b && c->text < b->texts.size() ? b->texts[c->text] : "";
+        return (e.empty() || e[0] == '#' ? "holds the error " : "holds ") + e +
                ": read as missing (NA)";
+    }
     if (c->kind == cell_kind::text && b && c->text < b->texts.size()) {
         // A number written as text (quoted in a .csv, or with a decimal
         // comma) is no number: say so, or the gap has no reason.
@@ -101,6 +105,8 @@ std::string cell_note(const workbook* b, const cell* c) {
         return "holds the text \"" + t.substr(lead) + "\", not a number: read as missing (NA)";
     }
     if (c->kind != cell_kind::number) return {};
+    const double size = std::fabs(c->number);
+    if (size <= FLT_MAX && (size == 0 || size >= FLT_MIN)) return {}; // most cells: at once
     char text[40] = {};
     std::to_chars(text, text + sizeof text - 1, c->number); // the shortest that reads back
     if (std::fabs(c->number) > FLT_MAX)
@@ -233,9 +239,32 @@ time_ref parse_time_ref(const std::string& text) {
 
 void report_cell_note(const matrix& m, const std::string& file, const std::string& sheet_name) {
     if (m.note_row < 0) return;
-    report(3, "Cell %s%lld of %s:%s %s", column_letters(m.note_col + 1).c_str(),
-           static_cast<long long>(m.note_row + 1), file.c_str(), sheet_name.c_str(),
-           m.note.c_str());
+    auto address = [](std::int64_t row, std::int64_t col) {
+        return column_letters(col + 1) + std::to_string(row + 1);
+    };
+    report(3, "Cell %s of %s:%s %s", address(m.note_row, m.note_col).c_str(), file.c_str(),
+           sheet_name.c_str(), m.note.c_str());
+    // Each cell with its own line while they are few; then every other one
+    // named in one list, so none is read otherwise than it stands unsaid.
+    constexpr std::size_t own_lines = 19;
+    std::string rest;
+    std::size_t listed = 0;
+    for (std::size_t k = 0; k < m.more.size(); ++k) {
+        const matrix::cell_remark& r = m.more[k];
+        if (k < own_lines) {
+            report(3, "Cell %s of %s:%s %s", address(r.row, r.col).c_str(), file.c_str(),
+                   sheet_name.c_str(), r.note.c_str());
+            continue;
+        }
+        rest += (rest.empty() ? "" : ", ") + address(r.row, r.col);
+        ++listed;
+    }
+    const std::int64_t unlisted = m.more_count - static_cast<std::int64_t>(m.more.size());
+    if (listed || unlisted > 0)
+        report(3, "Cells %s%s of %s:%s are read otherwise than they stand as well (see above)",
+               rest.c_str(),
+               unlisted > 0 ? (" and " + std::to_string(unlisted) + " more").c_str() : "",
+               file.c_str(), sheet_name.c_str());
 }
 
 matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::int64_t rows,
@@ -250,12 +279,16 @@ matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::
             bool ok = false;
             const cell* at = s.at(row0 + r, col0 + c);
             const float v = cell_number(at, &ok);
-            if (m.note_row < 0 &&
-                (at && at->kind != cell_kind::empty && at->kind != cell_kind::boolean)) {
-                m.note = cell_note(book, at);
-                if (!m.note.empty()) {
+            if (at && at->kind != cell_kind::empty && at->kind != cell_kind::boolean) {
+                std::string note = cell_note(book, at);
+                if (!note.empty() && m.note_row < 0) {
+                    m.note = std::move(note);
                     m.note_row = row0 + r;
                     m.note_col = col0 + c;
+                } else if (!note.empty()) {
+                    ++m.more_count;
+                    if (m.more.size() < matrix::max_more)
+                        m.more.push_back({row0 + r, col0 + c, std::move(note)});
                 }
             }
             const std::int64_t o = transposed ? c : r, i = transposed ? r : c;

@@ -32,8 +32,17 @@ struct matrix {
     // (0-based) and what became of it; note_row -1 when none.
     std::int64_t note_row = -1, note_col = -1;
     std::string note;
+    // Every other such cell, in reading order (at most max_more of them; the
+    // count of all in more_count).
+    struct cell_remark {
+        std::int64_t row, col;
+        std::string note;
+    };
+    static constexpr std::size_t max_more = 10000;
+    std::vector<cell_remark> more;
+    std::int64_t more_count = 0;
 };
-// Warns of a matrix's note, naming the cell, the file and the sheet.
+// Warns of a matrix's notes, naming each cell, the file and the sheet.
 void report_cell_note(const matrix& m, const std::string& file, const std::string& sheet_name);
 matrix request_range(const sheet& s, std::int64_t row0, std::int64_t col0, std::int64_t rows,
                      std::int64_t cols, bool transposed, const workbook* book = nullptr);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -124,6 +125,17 @@ bool text_number(std::string_view s, double* out) {
     return true;
 }
 
+// Error cells reach the import factory as texts that start with this mark
+// (a private-use character no worksheet text begins with), and become error
+// cells once the file is read: the library itself drops them.
+constexpr std::string_view kErrorMark = "\xEF\xA3\xBF";
+
+// What a formula cell without a stored result holds (openpyxl and other
+// writers that do not calculate store the formula alone).
+constexpr std::string_view kNoResult =
+    "a formula with no stored result (the program that wrote the file did not calculate it: "
+    "open and save it in a spreadsheet program)";
+
 // ---- liborcus: an import factory over our workbook -------------------------
 
 namespace oi = orcus::spreadsheet::iface;
@@ -202,24 +214,34 @@ public:
         row_ = row;
         col_ = col;
         result_ = cell{};
+        has_result_ = false;
     }
     void set_formula(os::formula_grammar_t, std::string_view) override {}
     void set_shared_formula_index(size_t) override {}
     void set_result_string(std::string_view value) override {
+        has_result_ = true;
         result_.kind = cell_kind::text;
         result_.text = book_.add_text(value);
     }
     void set_result_value(double value) override {
+        has_result_ = true;
         result_.kind = cell_kind::number;
         result_.number = value;
     }
     void set_result_bool(bool value) override {
+        has_result_ = true;
         result_.kind = cell_kind::boolean;
         result_.number = value ? 1 : 0;
     }
     void set_result_empty() override { result_ = cell{}; }
     void commit() override {
         std::string why;
+        // A formula without its result is said so where it is read, not
+        // taken for an empty cell.
+        if (!has_result_) {
+            result_.kind = cell_kind::text;
+            result_.text = book_.add_text(std::string(kErrorMark) + std::string(kNoResult));
+        }
         if (result_.kind != cell_kind::empty && !book_.put(sheet_, row_, col_, result_, &why))
             throw limit_error(why);
     }
@@ -229,6 +251,7 @@ private:
     int sheet_;
     std::int64_t row_ = 0, col_ = 0;
     cell result_;
+    bool has_result_ = false;
 };
 
 // Fonts, fills, borders and number formats: nothing the data needs, but the
@@ -535,11 +558,6 @@ std::string inline_text(std::string_view is) {
     return out;
 }
 
-// Error cells reach the import factory as texts that start with this mark
-// (a private-use character no worksheet text begins with), and become error
-// cells there: the library itself drops them.
-constexpr std::string_view kErrorMark = "\xEF\xA3\xBF";
-
 // A number as the file writes it that no double holds ("1e999"), which the
 // import library would read as its leading digits.
 bool overflows(std::string_view text) {
@@ -548,6 +566,39 @@ bool overflows(std::string_view text) {
     errno = 0;
     const double v = std::strtod(t.c_str(), &end);
     return end != t.c_str() && ((errno == ERANGE && std::fabs(v) > 1) || !std::isfinite(v));
+}
+
+// A number as the files write it: a sign, digits with one point, an
+// exponent; nothing else ("0x10", "1,5", "inf" are none, and the import
+// library would read their leading digits).
+bool number_text(std::string_view t) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        return i - from;
+    };
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+    std::size_t n = digits();
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        n += digits();
+    }
+    if (n == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == t.size();
+}
+
+// The error text of a value that is no number.
+std::string not_a_number(std::string_view value) {
+    std::string shown(value.substr(0, 40));
+    for (char& c : shown)
+        if (c == '<' || c == '&' || static_cast<unsigned char>(c) < 0x20) c = '?';
+    return std::string(kErrorMark) + "the value \"" + shown + "\", which is no number";
 }
 
 std::string attribute(std::string_view head, std::string_view name) {
@@ -600,6 +651,12 @@ void mend_cells(zip_part& sheet_part, std::string& sst_items, std::size_t* count
                 if (type == "e") {
                     text = std::string(kErrorMark) + std::string(value);
                     mend = true;
+                } else if (value.empty() && inner.find("<f") != std::string_view::npos) {
+                    text = std::string(kErrorMark) + std::string(kNoResult);
+                    mend = true;
+                } else if (!value.empty() && !number_text(value)) {
+                    text = not_a_number(value);
+                    mend = true;
                 } else if (overflows(value)) {
                     text = std::string(kErrorMark) + "#NUM!";
                     mend = true;
@@ -635,11 +692,15 @@ void mend_ods_cells(zip_part& content) {
         if (end == std::string::npos) break;
         const std::size_t open = x.rfind("<table:table-cell", at);
         const std::size_t head_end = x.find('>', end);
-        if (!overflows(std::string_view(x).substr(start, end - start)) ||
-            open == std::string::npos || head_end == std::string::npos) {
+        const std::string_view value = std::string_view(x).substr(start, end - start);
+        const bool bad_number = !number_text(value);
+        if ((!overflows(value) && !bad_number) || open == std::string::npos ||
+            head_end == std::string::npos) {
             at = end;
             continue;
         }
+        const std::string error =
+            bad_number ? not_a_number(value) : std::string(kErrorMark) + "#NUM!";
         std::size_t close = head_end + 1;
         if (x[head_end - 1] != '/') {
             close = x.find("</table:table-cell>", head_end);
@@ -654,11 +715,131 @@ void mend_ods_cells(zip_part& content) {
             if (a != std::string::npos)
                 head.erase(a, head.find('"', a + std::strlen(drop)) + 1 - a);
         }
-        const std::string cell = head + " office:value-type=\"string\"><text:p>" +
-                                 std::string(kErrorMark) + "#NUM!</text:p></table:table-cell>";
+        const std::string cell = head + " office:value-type=\"string\"><text:p>" + error +
+                                 "</text:p></table:table-cell>";
         x.replace(open, close - open, cell);
         at = open + cell.size();
     }
+}
+
+// An ISO 8601 duration as an .ods writes a time cell ("PT36H00M00S",
+// "-PT1H30M", "P1DT12H") in days; false when it is none.
+bool duration_days(std::string_view d, double* days) {
+    bool negative = false;
+    if (!d.empty() && d.front() == '-') {
+        negative = true;
+        d.remove_prefix(1);
+    }
+    if (d.empty() || d.front() != 'P') return false;
+    d.remove_prefix(1);
+    double seconds = 0;
+    bool in_time = false, any = false;
+    while (!d.empty()) {
+        if (d.front() == 'T') {
+            if (in_time) return false;
+            in_time = true;
+            d.remove_prefix(1);
+            continue;
+        }
+        std::size_t n = 0;
+        while (n < d.size() &&
+               (std::isdigit(static_cast<unsigned char>(d[n])) || d[n] == '.' || d[n] == ','))
+            ++n;
+        if (n == 0 || n == d.size() || n > 30) return false;
+        std::string number(d.substr(0, n));
+        std::replace(number.begin(), number.end(), ',', '.');
+        char* end = nullptr;
+        const double v = std::strtod(number.c_str(), &end);
+        if (end != number.c_str() + number.size() || !std::isfinite(v)) return false;
+        const char unit = d[n];
+        d.remove_prefix(n + 1);
+        any = true;
+        if (!in_time && unit == 'D')
+            seconds += v * 86400;
+        else if (!in_time && unit == 'W')
+            seconds += v * 7 * 86400;
+        else if (in_time && unit == 'H')
+            seconds += v * 3600;
+        else if (in_time && unit == 'M')
+            seconds += v * 60;
+        else if (in_time && unit == 'S')
+            seconds += v;
+        else
+            return false; // years and months have no fixed length
+    }
+    if (!any) return false;
+    *days = (negative ? -seconds : seconds) / 86400;
+    return true;
+}
+
+// Cells of an .ods the import library misreads, made cells it reads right:
+// covered cells (the hidden part of a merged range) with a repeat count,
+// which it counts as one cell, so every cell right of them moved left,
+// become as many empty cells; time and duration cells, which it reads as
+// empty, become their number of days, as the spreadsheet programs read them.
+void mend_ods_cell_kinds(zip_part& content) {
+    std::string& x = content.data;
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t at = 0; (at = x.find('<', at)) != std::string::npos;) {
+        const bool covered = x.compare(at, 25, "<table:covered-table-cell") == 0 &&
+                             (x[at + 25] == ' ' || x[at + 25] == '/' || x[at + 25] == '>');
+        const bool plain = x.compare(at, 17, "<table:table-cell") == 0 &&
+                           (x[at + 17] == ' ' || x[at + 17] == '/' || x[at + 17] == '>');
+        if (!covered && !plain) {
+            ++at;
+            continue;
+        }
+        const std::size_t head_end = x.find('>', at);
+        if (head_end == std::string::npos) break;
+        const std::string_view head(x.data() + at, head_end - at);
+        const bool empty = x[head_end - 1] == '/';
+        std::size_t end = head_end + 1;
+        const char* close_tag = covered ? "</table:covered-table-cell>" : "</table:table-cell>";
+        if (!empty) {
+            const std::size_t close = x.find(close_tag, head_end);
+            if (close == std::string::npos) break;
+            end = close + std::strlen(close_tag);
+        }
+        std::string cell;
+        if (covered) {
+            const std::string repeat = attribute(head, "table:number-columns-repeated");
+            cell = "<table:table-cell" +
+                   (repeat.empty() ? std::string()
+                                   : " table:number-columns-repeated=\"" + repeat + "\"") +
+                   "/>";
+        } else {
+            const std::string type = attribute(head, "office:value-type");
+            if (type != "time") {
+                at = head_end;
+                continue;
+            }
+            std::string h(head);
+            if (empty) h.pop_back();
+            const std::string value = attribute(h, "office:time-value");
+            for (const char* drop :
+                 {" office:value-type=\"", " calcext:value-type=\"", " office:time-value=\""}) {
+                const std::size_t a = h.find(drop);
+                if (a != std::string::npos) h.erase(a, h.find('"', a + std::strlen(drop)) + 1 - a);
+            }
+            double days = 0;
+            if (duration_days(value, &days)) {
+                char text[40] = {};
+                std::to_chars(text, text + sizeof text - 1, days);
+                cell = h + " office:value-type=\"float\" office:value=\"" + text + "\"/>";
+            } else {
+                cell = h + " office:value-type=\"string\"><text:p>" + std::string(kErrorMark) +
+                       "#VALUE!</text:p></table:table-cell>";
+            }
+        }
+        out.append(x, done, at - done);
+        out += cell;
+        done = end;
+        at = end;
+    }
+    if (done == 0) return;
+    out.append(x, done, std::string::npos);
+    x = std::move(out);
 }
 
 zip_part* part_named(std::vector<zip_part>& parts, std::string_view name) {
@@ -835,6 +1016,7 @@ std::string mended_archive(std::string_view bytes, file_kind kind,
             *why = "the part content.xml is cut short (damaged)";
             return {};
         }
+        mend_ods_cell_kinds(*content);
         if (!unfold_ods_rows(*content, why)) return {};
         mend_ods_cells(*content);
     }

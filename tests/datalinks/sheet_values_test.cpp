@@ -17,6 +17,7 @@
 #include "runs/simdata_adapter.h"
 #include "sim/interp.h"
 #include "tests/common/packages.h"
+#include "tests/common/sanitized.h"
 #include "tests/datalinks/sheet_files.h"
 #include "tests/sim/engine_fixture.h"
 
@@ -232,3 +233,168 @@ TEST_F(SheetValueNotes, CellsBeyondTheSimulationsNumbersAreNamed) {
 }
 
 } // namespace
+
+namespace {
+
+// An .ods of one sheet "prices" whose rows are given.
+std::string ods_of(const std::string& rows) {
+    const std::string content =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
+        "<office:body><office:spreadsheet><table:table table:name=\"prices\">" +
+        rows + "</table:table></office:spreadsheet></office:body></office:document-content>";
+    return zip_archive(
+        {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", content}},
+        true);
+}
+
+std::string float_cell(const char* v) {
+    return std::string("<table:table-cell office:value-type=\"float\" office:value=\"") + v +
+           "\"><text:p>" + v + "</text:p></table:table-cell>";
+}
+
+std::string time_cell(const char* v) {
+    return std::string("<table:table-cell office:value-type=\"time\" "
+                       "calcext:value-type=\"time\" office:time-value=\"") +
+           v + "\"><text:p>" + v + "</text:p></table:table-cell>";
+}
+
+} // namespace
+
+// Covered cells (the hidden part of a merged range) count as many columns as
+// their repeat says, so the cells right of a merge stay where they are; time
+// and duration cells read as days, as the same sheet as .xlsx or .xls does.
+TEST(SheetValues, OdsCoveredCellsAndTimeCellsReadWhereTheyStand) {
+    const std::string ods =
+        ods_of("<table:table-row>" + float_cell("0") + float_cell("1") + float_cell("2") +
+               float_cell("3") +
+               "</table:table-row><table:table-row>"
+               "<table:table-cell table:number-columns-spanned=\"3\" office:value-type=\"float\" "
+               "office:value=\"5\"><text:p>5</text:p></table:table-cell>"
+               "<table:covered-table-cell table:number-columns-repeated=\"2\"/>" +
+               float_cell("9") + "</table:table-row><table:table-row>" + time_cell("PT36H00M00S") +
+               time_cell("-PT1H30M") + time_cell("P1DT12H") + time_cell("P1Y") +
+               "<table:covered-table-cell><text:p>hidden</text:p></table:covered-table-cell>" +
+               float_cell("7") + "</table:table-row>");
+    workbook b;
+    std::string why;
+    ASSERT_EQ(read_workbook_bytes(ods, file_kind::ods, "", &b, &why), 1) << why;
+    EXPECT_EQ(at(b, 1, 0)->number, 5);
+    auto empty = [&](std::int64_t r, std::int64_t c) {
+        return !at(b, r, c) || at(b, r, c)->kind == cell_kind::empty;
+    };
+    EXPECT_TRUE(empty(1, 1));
+    EXPECT_TRUE(empty(1, 2));
+    ASSERT_NE(at(b, 1, 3), nullptr);
+    EXPECT_EQ(at(b, 1, 3)->number, 9);
+    EXPECT_DOUBLE_EQ(at(b, 2, 0)->number, 1.5);
+    EXPECT_DOUBLE_EQ(at(b, 2, 1)->number, -1.5 / 24);
+    EXPECT_DOUBLE_EQ(at(b, 2, 2)->number, 1.5);
+    ASSERT_EQ(at(b, 2, 3)->kind, cell_kind::error); // a year has no fixed length
+    EXPECT_TRUE(empty(2, 4));                       // a covered cell's hidden text
+    EXPECT_EQ(at(b, 2, 5)->number, 7);
+}
+
+// The same from a workbook the office suite saves as .ods: a merged range
+// and a duration of a day and a half.
+TEST(SheetValues, MergedAndDurationCellsReadAsTheOfficeSuiteSavesThem) {
+    if (sanitized) GTEST_SKIP() << "run by the Release build";
+    ASSERT_EQ(packages_missing({"libreoffice-calc-nogui"}), "");
+    temp_folder dir;
+    const std::string xlsx = dir / "merged.xlsx";
+    {
+        lxw_workbook* wb = workbook_new(xlsx.c_str());
+        lxw_worksheet* ws = workbook_add_worksheet(wb, "prices");
+        lxw_format* hours = workbook_add_format(wb);
+        format_set_num_format(hours, "[h]:mm:ss");
+        for (int c = 0; c < 4; ++c)
+            worksheet_write_number(ws, 0, static_cast<lxw_col_t>(c + 1), c, nullptr);
+        worksheet_merge_range(ws, 1, 1, 1, 3, "", nullptr);
+        worksheet_write_number(ws, 1, 1, 5, nullptr);
+        worksheet_write_number(ws, 1, 4, 9, nullptr);
+        worksheet_write_number(ws, 2, 1, 1.5, hours);
+        ASSERT_EQ(workbook_close(wb), LXW_NO_ERROR);
+    }
+    const std::string command = "cd " + dir.path + " && HOME=" + dir.path +
+                                " soffice -env:UserInstallation=file://" + dir.path +
+                                "/profile --headless --convert-to ods --outdir " + dir.path + " " +
+                                xlsx + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string ods = file_bytes(dir / "merged.ods");
+    ASSERT_NE(ods.size(), 0u);
+    // The suite's own forms of both (else the test proves nothing).
+    std::vector<zip_part> parts;
+    std::string why;
+    ASSERT_TRUE(unzip_parts(ods, &parts, &why)) << why;
+    std::string content;
+    for (const zip_part& p : parts)
+        if (p.name == "content.xml") content = p.data;
+    EXPECT_NE(content.find("covered-table-cell table:number-columns-repeated=\"2\""),
+              std::string::npos);
+    EXPECT_NE(content.find("office:time-value=\"PT36H00M00S\""), std::string::npos);
+    for (const std::string& path : {xlsx, dir / "merged.ods"}) {
+        SCOPED_TRACE(path);
+        workbook b;
+        ASSERT_EQ(read_workbook(path, &b, &why), 1) << why;
+        EXPECT_EQ(at(b, 1, 1)->number, 5);
+        EXPECT_TRUE(!at(b, 1, 2) || at(b, 1, 2)->kind == cell_kind::empty);
+        ASSERT_NE(at(b, 1, 4), nullptr);
+        EXPECT_EQ(at(b, 1, 4)->number, 9);
+        ASSERT_NE(at(b, 2, 1), nullptr);
+        EXPECT_DOUBLE_EQ(at(b, 2, 1)->number, 1.5);
+    }
+}
+
+// A value that is no number is no 0, and every cell read otherwise than it
+// stands is named, not the first alone.
+TEST_F(SheetValueNotes, ValuesThatAreNoNumberAndEveryCellOutOfRangeAreNamed) {
+    const std::string path = prices_with(dir_.path, "0x10", "1e-50");
+    ASSERT_EQ(read(path, "B2", 1), 1) << messages_.joined();
+    EXPECT_TRUE(is_na(values_[0][0])) << values_[0][0];
+    EXPECT_TRUE(messages_.contains("Cell B2 of " + path +
+                                   ":prices holds the value \"0x10\", which is no number"))
+        << messages_.joined();
+    EXPECT_TRUE(messages_.contains(
+        "Cell C2 of " + path + ":prices holds 1e-50, below the simulation's numbers: read as 0"))
+        << messages_.joined();
+    // Forty cells below the range in one row: each one named.
+    const std::string csv = dir_.path + "/prices.csv";
+    std::string head = "Time", row = "a";
+    for (int k = 0; k < 40; ++k) {
+        head += "," + std::to_string(k);
+        row += ",1e-50";
+    }
+    write_bytes(csv, head + "\n" + row + "\n");
+    forget_workbooks();
+    ASSERT_EQ(read(csv, "B2", 1), 1) << messages_.joined();
+    EXPECT_TRUE(messages_.contains("Cell B2 of ")) << messages_.joined();
+    EXPECT_TRUE(messages_.contains("Cell T2 of ")) << messages_.joined();
+    EXPECT_TRUE(messages_.contains("Cell U2 of ")) << messages_.joined();
+    EXPECT_TRUE(messages_.contains("Cells V2, W2, ")) << messages_.joined();
+    EXPECT_TRUE(messages_.contains(", AO2 of ")) << messages_.joined();
+}
+
+// A formula openpyxl writes has no stored result: the cell says so, with the
+// file and the cell, rather than reading as a number that is none.
+TEST_F(SheetValueNotes, AFormulaWithoutItsResultIsNamed) {
+    ASSERT_EQ(packages_missing({"python3-openpyxl"}), "");
+    const std::string path = dir_.path + "/formula.xlsx";
+    const std::string script = "import openpyxl\n"
+                               "wb = openpyxl.Workbook()\n"
+                               "ws = wb.active\n"
+                               "ws.title = 'prices'\n"
+                               "ws.append(['Time', 0, 1, 2])\n"
+                               "ws.append(['a', '=1+1', 3, 4])\n"
+                               "wb.save('" +
+                               path + "')\n";
+    write_bytes(dir_.path + "/make.py", script);
+    ASSERT_EQ(std::system(("/usr/bin/python3 " + dir_.path + "/make.py").c_str()), 0);
+    ASSERT_EQ(read(path, "B2", 1), 1) << messages_.joined();
+    EXPECT_TRUE(is_na(values_[0][0])) << values_[0][0];
+    EXPECT_EQ(values_[0][1], 3);
+    EXPECT_TRUE(
+        messages_.contains("Cell B2 of " + path + ":prices holds a formula with no stored result"))
+        << messages_.joined();
+}
