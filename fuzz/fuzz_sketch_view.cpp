@@ -15,10 +15,10 @@
 #include "model/modelfile.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
-#include "platform/testing/headless.h"
 #include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
 #include "sketch/views.h"
+#include "tests/driver/headless.h"
 
 namespace {
 

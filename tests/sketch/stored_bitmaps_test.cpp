@@ -13,9 +13,9 @@
 
 #include "model/model.h"
 #include "model/modelfile.h"
-#include "platform/testing/driver.h"
 #include "sketch/drawsketch.h"
 #include "sketch/views.h"
+#include "tests/driver/driver.h"
 #include "tests/sketch/sketch_fixture.h"
 #include "tests/support/view_layout.h"
 
