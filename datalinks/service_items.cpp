@@ -285,12 +285,12 @@ std::string wk1_block(const sheets::sheet& s, const sheets::workbook& book, std:
                 // A blank or text cell is a label, so the block keeps the
                 // range's shape: its cells start at the range's corner.
                 std::string t = "'";
-                // Labels are one byte a character: the text in code page 1252
-                // ('?' for what it lacks), as the worksheet copies write it.
+                // Labels are one byte a character, in code page 437 ('?' for
+                // what it lacks): the page the format's readers take them in.
                 if (ck == cell_kind::text && x->text < book.texts.size())
                     t += program_text_in_code_page(book.texts[x->text].data(),
                                                    static_cast<int>(book.texts[x->text].size()),
-                                                   1252, nullptr);
+                                                   437, nullptr);
                 if (t.size() > 240) t.resize(240);
                 put16(out, 15);
                 put16(out, static_cast<unsigned>(5 + t.size() + 1));

@@ -1181,6 +1181,23 @@ int read_delimited(std::string_view bytes, char delimiter, std::string_view shee
 
 // ---- .wk1: our own record reader ------------------------------------------
 
+// Whether bytes are UTF-8 throughout (plain ASCII included).
+bool whole_utf8(std::string_view t) {
+    for (std::size_t i = 0; i < t.size();) {
+        const auto b = static_cast<unsigned char>(t[i]);
+        const std::size_t n = b < 0x80         ? 1
+                              : (b >> 5) == 6  ? 2
+                              : (b >> 4) == 14 ? 3
+                              : (b >> 3) == 30 ? 4
+                                               : 0;
+        if (n == 0 || (n > 1 && b < 0xC2) || i + n > t.size()) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(t[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
 int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book,
              std::string* why) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -1247,8 +1264,12 @@ int read_wk1(std::string_view bytes, std::string_view sheet_name, workbook* book
             // The alignment prefix (' " ^ \ |) is no part of the text.
             if (!text.empty() && std::strchr("'\"^\\|", text.front())) text.remove_prefix(1);
             c.kind = cell_kind::text;
-            // One byte a character: UTF-8 where it is, else code page 1252.
-            c.text = book->add_text(program_text_utf8(text.data(), static_cast<int>(text.size())));
+            // One byte a character in code page 437, the page the format's
+            // writers use; a text that is whole UTF-8 as it is.
+            c.text = book->add_text(
+                whole_utf8(text)
+                    ? std::string(text)
+                    : code_page_text_utf8(text.data(), static_cast<int>(text.size()), 437));
             has_cell = true;
             break;
         }

@@ -9,7 +9,9 @@
 #include "platform/win.h"
 #include "platform/win_internal.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -68,13 +70,51 @@ struct connection {
     // proxy stands for that server and the partner is the local client.
     bool client_side = false;
     std::deque<pending_request> pending;
+    qint64 since = 0, last_active = 0; // clock() when accepted, and when last heard or answered
 };
 
 struct listener {
     std::string service, path;
     int fd = -1;
     std::unique_ptr<QSocketNotifier> notifier;
+    bool paused = false; // not accepting until a connection ends or descriptors free up
 };
+
+// What the bridge holds for all its peers together. A peer may open
+// connections and say nothing, or send the head of a large frame and stop:
+// the connections, the bytes waiting in them and the time they may stay
+// silent are bounded, so no number of peers takes the program's memory or
+// descriptors.
+constexpr std::size_t default_max_connections = 64;
+constexpr std::size_t default_max_buffered = 64u << 20;
+constexpr int default_handshake_ms = 10 * 1000; // from accepting to the initiate
+constexpr int default_idle_ms = 30 * 60 * 1000; // a conversation with no frame either way
+std::size_t max_connections = default_max_connections;
+std::size_t max_buffered = default_max_buffered;
+int handshake_ms = default_handshake_ms;
+int idle_ms = default_idle_ms;
+
+qint64 clock_ms() {
+    static QElapsedTimer t = [] {
+        QElapsedTimer e;
+        e.start();
+        return e;
+    }();
+    return t.elapsed();
+}
+
+// A condition said once while it lasts (the log is not flooded by a peer
+// that keeps knocking), and again when it comes back after it ended.
+struct once_flag {
+    bool said = false;
+    void say(const std::string& text) {
+        if (said) return;
+        said = true;
+        log_line(text);
+    }
+    void clear() { said = false; }
+};
+once_flag full_said, descriptors_said;
 
 // Kept for the life of the process (never destroyed: the notifiers must not
 // outlive Qt at exit); the socket files are removed at exit all the same.
@@ -174,12 +214,30 @@ void close_connection(connection* c, bool tell_partner) {
     if (c->out.empty()) finish(c);
 }
 
+// The connections other programs opened to this one that are still open.
+std::size_t served_connections() {
+    std::size_t n = 0;
+    for (const auto& c : connections) n += !c->client_side && !c->closing;
+    return n;
+}
+
+// Bytes waiting in every connection, read and not yet a whole frame or
+// written and not yet read by the peer.
+std::size_t buffered_bytes() {
+    std::size_t n = 0;
+    for (const auto& c : connections) n += c->in.size() + c->out.size();
+    return n;
+}
+
+void resume_listeners();
+
 // Drops the records of ended connections, except the one whose notifier is
 // running (its own notifier cannot be deleted under it).
 void reap(const connection* running = nullptr) {
     std::erase_if(connections, [running](const std::unique_ptr<connection>& c) {
         return c->closing && c->fd < 0 && c.get() != running;
     });
+    if (served_connections() < max_connections) resume_listeners();
 }
 
 void refuse(connection* c, const std::string& why) {
@@ -219,7 +277,11 @@ std::size_t max_unsent = default_max_unsent;
 void send_frame(connection* c, const frame& f) {
     if (c->closing) return;
     c->out += dde_wire::encode(f);
+    c->last_active = clock_ms();
     if (c->out.size() > max_unsent) return refuse(c, "the peer reads nothing");
+    if (buffered_bytes() > max_buffered)
+        return refuse(c, "the peers' unread answers passed " + std::to_string(max_buffered >> 20) +
+                             " MiB in all");
     flush(c);
 }
 
@@ -368,15 +430,53 @@ void on_readable(connection* c) {
             break;
         }
         c->in.append(chunk, static_cast<std::size_t>(n));
+        c->last_active = clock_ms();
         drain_frames(c);
+        // Frames begun and not finished, of all peers together: the one
+        // that passes the limit is let go.
+        if (!c->closing && buffered_bytes() > max_buffered) {
+            refuse(c, "the frames waiting to be whole passed " +
+                          std::to_string(max_buffered >> 20) + " MiB in all");
+            break;
+        }
     }
     reap(c);
+}
+
+// Once a second: connections that never initiated, and conversations silent
+// too long, end; listeners paused for want of descriptors try again.
+void sweep_connections() {
+    const qint64 now = clock_ms();
+    for (auto& c : connections) {
+        if (c->closing || c->client_side) continue;
+        if (!c->initiated && now - c->since > handshake_ms)
+            refuse(c.get(), "no initiate within " + std::to_string(handshake_ms) + " ms");
+        else if (c->initiated && now - c->last_active > idle_ms)
+            refuse(c.get(), "silent for " + std::to_string(idle_ms / 60000) + " min");
+    }
+    reap();
+    resume_listeners();
+}
+
+QTimer* sweeper = nullptr; // lives as long as the process, as the connections do
+
+int sweep_interval() {
+    return std::max(20, std::min({1000, handshake_ms / 4, idle_ms / 4}));
+}
+
+void start_sweeping() {
+    if (sweeper) return;
+    sweeper = new QTimer;
+    QObject::connect(sweeper, &QTimer::timeout, [] { sweep_connections(); });
+    sweeper->start(sweep_interval());
 }
 
 // Watches a connection's socket both ways (writing only while answers
 // wait) and keeps the connection.
 connection* keep_connection(std::unique_ptr<connection> c) {
     connection* raw = c.get();
+    c->since = c->last_active = clock_ms();
+    start_sweeping();
     c->reader = std::make_unique<QSocketNotifier>(c->fd, QSocketNotifier::Read);
     QObject::connect(c->reader.get(), &QSocketNotifier::activated, [raw] { on_readable(raw); });
     c->writer = std::make_unique<QSocketNotifier>(c->fd, QSocketNotifier::Write);
@@ -397,14 +497,47 @@ connection* serve_connection(int fd, const std::string& service) {
     return keep_connection(std::move(c));
 }
 
+void pause(listener* l) {
+    l->paused = true;
+    if (l->notifier) l->notifier->setEnabled(false);
+}
+
+// Listeners paused take new connections again while there is room; those
+// paused for descriptors retry (another accept says whether there are some).
+void resume_listeners() {
+    const bool room = served_connections() < max_connections;
+    if (room) full_said.clear();
+    for (auto& l : listeners)
+        if (l->paused && room) {
+            l->paused = false;
+            if (l->notifier) l->notifier->setEnabled(true);
+        }
+}
+
 void accept_one(listener* l) {
     reap();
     for (;;) {
+        // At the limit the listener rests (new peers wait in its queue)
+        // rather than being woken by them again and again.
+        if (served_connections() >= max_connections) {
+            full_said.say(std::to_string(served_connections()) +
+                          " connections are open: new ones wait until one ends");
+            return pause(l);
+        }
         const int fd = accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // No descriptor for the peer: it stays queued; the sweep
+                // tries again in a while, never at once.
+                descriptors_said.say(std::string("cannot take a new connection (") +
+                                     std::strerror(errno) + "): it waits");
+                start_sweeping();
+                return pause(l);
+            }
             return;
         }
+        descriptors_said.clear();
         ucred peer{};
         socklen_t len = sizeof peer;
         if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid()) {
@@ -841,6 +974,14 @@ void dde_bridge_serve_socket(int fd) {
 
 void set_dde_bridge_unsent_limit(std::size_t bytes) {
     max_unsent = bytes ? bytes : default_max_unsent;
+}
+
+void set_dde_bridge_limits(std::size_t connections, std::size_t buffered, int handshake, int idle) {
+    max_connections = connections ? connections : default_max_connections;
+    max_buffered = buffered ? buffered : default_max_buffered;
+    handshake_ms = handshake > 0 ? handshake : default_handshake_ms;
+    idle_ms = idle > 0 ? idle : default_idle_ms;
+    if (sweeper) sweeper->setInterval(sweep_interval());
 }
 
 void set_dde_bridge_log(void (*log)(const char* line)) {

@@ -33,6 +33,12 @@ void dde_bridge_serve_socket(int fd);
 // How much may wait unsent for a peer before the connection is closed (64
 // MiB; 0 restores that; tests make it small).
 void set_dde_bridge_unsent_limit(std::size_t bytes);
+// The bounds of what all peers together may hold: connections open (64),
+// bytes waiting in them, read or unsent (64 MiB), the time from accepting a
+// connection to its initiate (10 s) and the time a conversation may stay
+// silent (30 min). 0 restores each default; tests make them small.
+void set_dde_bridge_limits(std::size_t connections, std::size_t buffered, int handshake_ms,
+                           int idle_ms);
 // Where the bridge's complaints go (a connection it closed and why); unset,
 // standard error.
 void set_dde_bridge_log(void (*log)(const char* line));

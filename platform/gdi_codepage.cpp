@@ -268,16 +268,21 @@ std::vector<CharsetRun> charset_runs(const QString& s, BYTE charset) {
     while (k < cps.size()) {
         // The page holding the longest stretch from here (the font's own
         // first); a character no page holds stays with the run it is in.
+        // The font's own and the one-byte pages first: a double-byte page
+        // holds Latin and Greek letters too, but readers without its fonts
+        // show them as other signs; it takes only what none of those holds.
         const PageInfo* best = own;
         std::size_t best_len = 0;
-        for (const PageInfo* info : order) {
-            std::size_t n = 0;
-            while (k + n < cps.size() && holds(info, cps[k + n].c)) ++n;
-            if (n > best_len) {
-                best_len = n;
-                best = info;
+        for (int pass = 0; pass < 2 && best_len == 0; ++pass)
+            for (const PageInfo* info : order) {
+                if ((pass == 0) != (info == own || !info->dbcs)) continue;
+                std::size_t n = 0;
+                while (k + n < cps.size() && holds(info, cps[k + n].c)) ++n;
+                if (n > best_len) {
+                    best_len = n;
+                    best = info;
+                }
             }
-        }
         if (best_len == 0) best_len = 1;
         if (!runs.empty() && runs.back().charset == best->charset) {
             // continues the run before (after a character no page holds)

@@ -334,14 +334,25 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
         const std::vector<CharsetRun> runs = charset_runs(s, own);
         if (runs.size() > 1 && fo) {
             Recorder& r = *d->rec;
+            // The records are in logical units and the picture's mapping is
+            // its player's: the advances are measured at the font's own
+            // logical size, whatever mapping was recorded before (a window
+            // extent with no viewport would make them all 0 or one extent).
             std::vector<int> dxs(static_cast<std::size_t>(len));
+            const QFontMetricsF logical(make_qfont(fo->lf, 1, 1));
             long long total = 0;
-            for (int i = 0; i < len; ++i) {
+            for (int i = 0; i < len;) {
+                const int n = units_at(s, i);
                 dxs[static_cast<std::size_t>(i)] =
                     dx ? dx[i]
                        : static_cast<int>(
-                             std::lround(adv[static_cast<std::size_t>(i)] / (sx > 0 ? sx : 1)));
+                             std::lround(logical.horizontalAdvance(s.mid(i, n)) + d->s.char_extra));
                 total += dxs[static_cast<std::size_t>(i)];
+                for (int k = 1; k < n && i + k < len; ++k) {
+                    dxs[static_cast<std::size_t>(i + k)] = dx ? dx[i + k] : 0;
+                    total += dxs[static_cast<std::size_t>(i + k)];
+                }
+                i += n;
             }
             const UINT align = d->s.text_align;
             const long long left = ha == TA_CENTER ? x - total / 2 : ha == TA_RIGHT ? x - total : x;

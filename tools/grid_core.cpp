@@ -2,6 +2,7 @@
 #include "tools/grid_core.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +107,50 @@ std::string grid_cell_text(const grid_row& row, const grid_cell& cell, bool exac
     }
     if (decimal_comma) swap_decimal_comma(buf);
     return buf;
+}
+
+std::string fit_number_text(const std::string& text,
+                            const std::function<bool(const std::string&)>& fits) {
+    if (fits(text)) return text;
+    std::string dotted = text;
+    if (decimal_comma) std::replace(dotted.begin(), dotted.end(), ',', '.');
+    char* end = nullptr;
+    const double v = std::strtod(dotted.c_str(), &end);
+    if (dotted.empty() || end != dotted.c_str() + dotted.size() || !std::isfinite(v)) {
+        std::string cut = text;
+        while (!cut.empty() && !fits(cut)) cut.pop_back();
+        return cut;
+    }
+    auto local = [](std::string t) {
+        if (decimal_comma) std::replace(t.begin(), t.end(), '.', ',');
+        return t;
+    };
+    // Fewer decimals, rounded ("123457"), for a number whose whole part fits.
+    if (std::fabs(v) >= 1 && std::fabs(v) < 1e15)
+        for (int decimals = 6; decimals >= 0; --decimals) {
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+            const std::string t = local(buf);
+            if (t.size() < text.size() && fits(t)) return t;
+        }
+    // Fewer digits, rounded: "-1.3e+30", "-1e+30".
+    for (int digits = 6; digits >= 1; --digits) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.*e", digits - 1, v);
+        std::string t = buf;
+        const std::size_t e = t.find('e');
+        std::string mantissa = t.substr(0, e), exponent = t.substr(e);
+        if (mantissa.find('.') != std::string::npos) {
+            while (mantissa.back() == '0') mantissa.pop_back();
+            if (mantissa.back() == '.') mantissa.pop_back();
+        }
+        t = local(mantissa + exponent);
+        if (t.size() < text.size() && fits(t)) return t;
+    }
+    // Not even one digit fits: marks that say so, as the spreadsheets show.
+    std::string marks = "#";
+    while (fits(marks + "#") && marks.size() < 40) marks += '#';
+    return fits(marks) ? marks : std::string();
 }
 
 std::vector<std::string> grid_label_fields(const std::string& label) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,12 @@ int grid_add_row(grid_rows& grid, const char* label, const char* const* texts, c
 // its value, else in as many as that takes (the text copies and saves; the
 // window shows six).
 std::string grid_cell_text(const grid_row& row, const grid_cell& cell, bool exact = false);
+// A number's text made to fit a column (fits says whether a text does): the
+// same number with fewer significant digits, rounded, in the exponent form;
+// else "#" marks. Never cut into another number ("-1.25e+30" is never
+// "-1.25e+3"). A text that is no number is cut.
+std::string fit_number_text(const std::string& text,
+                            const std::function<bool(const std::string&)>& fits);
 
 // The label's fields: split at tabs, a colour escape after a tab dropped.
 std::vector<std::string> grid_label_fields(const std::string& label);

@@ -162,6 +162,16 @@ void draw_cut(HDC dc, int x, int y, const std::string& s, int right) {
     if (n > 0) TextOut(dc, x, y, s.c_str(), static_cast<int>(n));
 }
 
+// Draws a cell's text within its column: a number that is too wide with
+// fewer digits or as marks (never cut into another number), a text cut.
+void draw_cell(HDC dc, int x, int y, const grid_row& row, const grid_cell& c, int right) {
+    const std::string s = grid_cell_text(row, c);
+    if (c.kind == cell_text || c.kind == cell_short_text) return draw_cut(dc, x, y, s, right);
+    const std::string t =
+        fit_number_text(s, [&](const std::string& u) { return x + text_px(dc, u) <= right; });
+    if (!t.empty()) TextOut(dc, x, y, t.c_str(), static_cast<int>(t.size()));
+}
+
 void draw_label(HDC dc, const grid_data& d, int y, const grid_row& row, int right,
                 int base_colour) {
     int colour = base_colour;
@@ -184,7 +194,7 @@ void draw_lines_layout(HDC dc, const grid_data& d, int width, int height) {
         int x = d.first_tab;
         for (std::size_t c = static_cast<std::size_t>(d.first_cell);
              c < row.cells.size() && x < width; ++c, x += d.tab_width)
-            draw_cut(dc, x, y, grid_cell_text(row, row.cells[c]), x + d.tab_width - 2);
+            draw_cell(dc, x, y, row, row.cells[c], x + d.tab_width - 2);
     }
 }
 
@@ -206,10 +216,12 @@ void draw_columns_layout(HDC dc, const grid_data& d, int width, int height) {
         }
         for (int k = d.top, y = 0; k <= static_cast<int>(row.cells.size()) && y < height;
              ++k, y += d.font.line_height) {
-            const std::string s =
-                k == 0 ? grid_label_fields(row.label).front()
-                       : grid_cell_text(row, row.cells[static_cast<std::size_t>(k - 1)]);
-            draw_cut(dc, x, y, s, x + d.tab_width - 2);
+            if (k > 0) {
+                draw_cell(dc, x, y, row, row.cells[static_cast<std::size_t>(k - 1)],
+                          x + d.tab_width - 2);
+                continue;
+            }
+            draw_cut(dc, x, y, grid_label_fields(row.label).front(), x + d.tab_width - 2);
         }
     }
 }
@@ -462,10 +474,14 @@ void print_lines_layout(const screen_pitch& d, const std::vector<grid_row>& rows
         print_text_line("", 0, 0, true);
         for (const grid_row& r : rows) {
             std::vector<std::string> cells;
+            std::vector<bool> numbers;
             std::string label = r.label;
             if (r.has_cells) {
-                for (int c = first; c < last && c < static_cast<int>(r.cells.size()); ++c)
-                    cells.push_back(grid_cell_text(r, r.cells[static_cast<std::size_t>(c)]));
+                for (int c = first; c < last && c < static_cast<int>(r.cells.size()); ++c) {
+                    const grid_cell& cell = r.cells[static_cast<std::size_t>(c)];
+                    cells.push_back(grid_cell_text(r, cell));
+                    numbers.push_back(cell.kind != cell_text && cell.kind != cell_short_text);
+                }
             } else {
                 const std::vector<std::string> fields = grid_label_fields(r.label);
                 label = fields.empty() ? std::string() : fields.front();
@@ -476,8 +492,15 @@ void print_lines_layout(const screen_pitch& d, const std::vector<grid_row>& rows
             const bool plain = !r.has_cells && cells.empty();
             print_piece(plain ? label : cut_to(label, label_w - zero / 2), 0);
             int x = label_w;
-            for (const std::string& c : cells) {
-                print_piece(cut_to(c, pitch - zero / 2), x);
+            for (std::size_t k = 0; k < cells.size(); ++k) {
+                const int room = pitch - zero / 2;
+                // A number too wide keeps its value (fewer digits), never a cut.
+                print_piece(
+                    k < numbers.size() && numbers[k]
+                        ? fit_number_text(
+                              cells[k], [&](const std::string& u) { return printed_px(u) <= room; })
+                        : cut_to(cells[k], room),
+                    x);
                 x += pitch;
             }
             print_text_line("", 0, 0, true);

@@ -10,7 +10,10 @@
 #include "platform/clip.h"
 #include "platform/gdi_internal.h"
 #include "platform/metafile.h"
+#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/common/packages.h"
+#include "tests/common/sanitized.h"
 #include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
@@ -217,3 +220,112 @@ TEST_F(Export, ACopyLeavesAValidEnhancedMetafileThatOtherProgramsGetAsPngAndSvg)
 }
 
 } // namespace
+
+namespace {
+
+// A caption no one code page holds: Latin with accents, then Greek.
+void two_page_picture(void*) {
+    font_spec f{};
+    f.size = 10;
+    std::strcpy(f.face, "DejaVu Sans");
+    select_font(1, &f, nullptr, 0, 0xFFFFFFFF, 0, true);
+    SetBkMode(drawing.cur_dc, TRANSPARENT);
+    draw_frame(13, 1, 40, 20, 380, 220);
+    draw_text_aligned(40, 16, 'L', 'A',
+                      "Prix \xC3\xA9t\xC3\xA9 \xCE\x94\xCE\xAD\xCE\xBB\xCF\x84\xCE\xB1");
+}
+
+// The 16-bit words of a placeable metafile's records from `from`.
+struct wmf_record {
+    std::uint16_t function;
+    std::vector<std::int16_t> params;
+};
+std::vector<wmf_record> wmf_records(const std::string& bytes) {
+    std::vector<wmf_record> out;
+    auto word = [&](std::size_t at) {
+        return static_cast<std::int16_t>(static_cast<unsigned char>(bytes[at]) |
+                                         static_cast<unsigned char>(bytes[at + 1]) << 8);
+    };
+    std::size_t at = 22 + 18; // placeable header, metafile header
+    while (at + 6 <= bytes.size()) {
+        const std::uint32_t words =
+            static_cast<std::uint16_t>(word(at)) |
+            static_cast<std::uint32_t>(static_cast<std::uint16_t>(word(at + 2))) << 16;
+        if (words < 3 || at + 2 * words > bytes.size()) break;
+        wmf_record r{static_cast<std::uint16_t>(word(at + 4)), {}};
+        for (std::uint32_t k = 3; k < words; ++k) r.params.push_back(word(at + 2 * k));
+        out.push_back(std::move(r));
+        at += 2 * words;
+    }
+    return out;
+}
+
+} // namespace
+
+// A caption that needs two code pages goes out as a run of each, placed by
+// the advances of its characters in the picture's own units (not 0, nor the
+// picture's width); libwmf places the second run right of the first, inside
+// the picture.
+TEST_F(Export, ACaptionOfTwoCodePagesKeepsItsAdvances) {
+    std::string path = dir_ + "two_pages.wmf";
+    ASSERT_EQ(write_wmf(path.c_str(), SIZE{400, 240}, screen_, 96, two_page_picture, nullptr), 1);
+    const std::string bytes = read_all(path);
+    int runs = 0;
+    std::vector<int> xs;
+    for (const wmf_record& r : wmf_records(bytes)) {
+        if (r.function != 0x0A32) continue; // EXTTEXTOUT
+        ++runs;
+        ASSERT_GE(r.params.size(), 4u);
+        const int count = r.params[2];
+        const int options = static_cast<std::uint16_t>(r.params[3]);
+        const std::size_t text_at = 4 + ((options & 6) ? 4 : 0);
+        const std::size_t dx_at = text_at + (static_cast<std::size_t>(count) + 1) / 2;
+        ASSERT_EQ(r.params.size(), dx_at + static_cast<std::size_t>(count));
+        xs.push_back(r.params[1]);
+        // One-byte pages (Western, then Greek): an advance for every byte.
+        for (int k = 0; k < count; ++k) {
+            const int dx = r.params[dx_at + static_cast<std::size_t>(k)];
+            EXPECT_GE(dx, 2) << "run " << runs << " character " << k;
+            EXPECT_LE(dx, 20) << "run " << runs << " character " << k;
+        }
+        EXPECT_EQ(count, runs == 1 ? 9 : 5);
+    }
+    ASSERT_EQ(runs, 2);
+    EXPECT_GT(xs[1], xs[0] + 40);
+    EXPECT_LT(xs[1], 300);
+    ASSERT_EQ(std::system("command -v wmf2svg > /dev/null"), 0)
+        << "wmf2svg is missing: scripts/install-deps installs libwmf-bin";
+    const std::string svg = dir_ + "two_pages.svg";
+    ASSERT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + path + "' 2>/dev/null").c_str()), 0);
+    const std::string text = read_all(svg);
+    // The characters left to right, spread over the caption's width inside
+    // the picture (libwmf places each one by its advance).
+    std::vector<double> at;
+    for (std::size_t k = 0; (k = text.find("<text", k)) != std::string::npos; ++k) {
+        // The place is the fifth number of the text's transform.
+        std::size_t m = text.find("matrix(", k);
+        if (m == std::string::npos) break;
+        std::istringstream numbers(text.substr(m + 7, 120));
+        double v[5] = {};
+        for (double& x : v) numbers >> x;
+        at.push_back(v[4]);
+    }
+    ASSERT_GE(at.size(), 2u) << text;
+    for (std::size_t k = 1; k < at.size(); ++k) EXPECT_GE(at[k], at[k - 1]) << text;
+    const std::size_t w = text.find("width=\"");
+    ASSERT_NE(w, std::string::npos);
+    const double width = std::atof(text.c_str() + w + 7);
+    EXPECT_GT(at.back() - at.front(), width * 0.1) << text;
+    EXPECT_LT(at.back(), width) << text;
+    // The office suite reads the caption as it was written.
+    if (sanitized) return; // the Release build runs the suite
+    ASSERT_EQ(packages_missing({"libreoffice-draw-nogui", "poppler-utils"}), "");
+    const std::string convert =
+        "cd '" + dir_ + "' && HOME='" + dir_ + "' soffice -env:UserInstallation=file://" + dir_ +
+        "lo_profile --headless --convert-to pdf two_pages.wmf >/dev/null 2>&1";
+    ASSERT_EQ(std::system(convert.c_str()), 0);
+    const std::string caption = command_output("pdftotext '" + dir_ + "two_pages.pdf' -");
+    EXPECT_NE(caption.find("Prix \xC3\xA9t\xC3\xA9 \xCE\x94\xCE\xAD\xCE\xBB\xCF\x84\xCE\xB1"),
+              std::string::npos)
+        << caption;
+}

@@ -216,3 +216,41 @@ TEST_F(Grid, CheckerRefusesBrokenSheets) {
 }
 
 } // namespace
+
+namespace {
+
+// A number too wide for its column keeps its value: fewer digits, rounded,
+// or marks; a text is cut. Widths here count characters.
+TEST_F(Grid, NumbersTooWideForAColumnKeepTheirValue) {
+    auto within = [](std::size_t n) { return [n](const std::string& t) { return t.size() <= n; }; };
+    EXPECT_EQ(fit_number_text("-1.25e+30", within(9)), "-1.25e+30");
+    EXPECT_EQ(fit_number_text("-1.26e+30", within(8)), "-1.3e+30"); // never "-1.26e+3"
+    EXPECT_EQ(fit_number_text("-1.25e+30", within(6)), "-1e+30");
+    EXPECT_EQ(fit_number_text("-1.25e+30", within(4)), "####");
+    EXPECT_EQ(fit_number_text("123456.7", within(7)), "123457");
+    EXPECT_EQ(fit_number_text("-123456.7", within(6)), "-1e+05");
+    EXPECT_EQ(fit_number_text("0.000123456", within(8)), "1.23e-04");
+    EXPECT_EQ(fit_number_text("hello there", within(5)), "hello");
+}
+
+// The text copy of a table in the display form says every value so it reads
+// back as the value (a daily time axis in years, six digits and more).
+TEST_F(Grid, TheDisplayFormTextCopyReadsBackAsTheValues) {
+    grid_rows g;
+    const float v[] = {2024.00274f, 0.1f, 1.2345678e-7f, 123456.789f, 3e38f, 2.5f};
+    grid_add_row(g, "x", nullptr, v, nullptr, 6, true, nullptr, 0, 0);
+    const std::string text = grid_export_text(g, "\n");
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    for (std::size_t tab; (tab = text.find('\t', at)) != std::string::npos; at = tab + 1)
+        fields.push_back(text.substr(at, tab - at));
+    ASSERT_EQ(fields.size(), 7u) << text;
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(std::strtof(fields[static_cast<std::size_t>(k + 1)].c_str(), nullptr), v[k])
+            << fields[static_cast<std::size_t>(k + 1)];
+    // Values the display shows whole keep its form.
+    EXPECT_EQ(fields[2], "0.1");
+    EXPECT_EQ(fields[6], "2.5");
+}
+
+} // namespace

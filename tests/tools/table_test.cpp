@@ -1504,3 +1504,32 @@ TEST_F(TableTool, SpectralColumnsReplaceASeriesByLagsAndAutocorrelation) {
 }
 
 } // namespace
+
+namespace {
+
+// A number wider than its column is printed as the same number with fewer
+// digits, never cut into another one ("-1.25e+30" is never "-1.25e+3").
+TEST_F(GridWindow, NumbersWiderThanTheirColumnKeepTheirValueOnPaper) {
+    if (std::system("command -v pdftotext > /dev/null") != 0)
+        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    opts.print_selection = 0;
+    const std::string pdf = dir + "/narrow.pdf";
+    printer.output_file = pdf;
+    handle rec = open_spread_window("Narrow", 10, 10, 500, 200, nullptr, 8, 8, 0);
+    const float v[2] = {-1.25e30f, 2.5f};
+    spread_add_row(rec, "x", nullptr, v, nullptr, 2, false, nullptr, 0, 1);
+    ASSERT_EQ(spread_print(rec), 1);
+    const std::string all = pdf_text(pdf);
+    EXPECT_EQ(all.find("e+3\n"), std::string::npos) << all;
+    EXPECT_EQ(all.find("e+3 "), std::string::npos) << all;
+    EXPECT_NE(all.find("e+30"), std::string::npos) << all;
+    EXPECT_NE(all.find("2.5"), std::string::npos) << all;
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+}
+
+} // namespace
