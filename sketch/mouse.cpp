@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "foundation/memory.h"
 #include "foundation/names.h"
 #include "foundation/package.h"
 #include "foundation/paths.h"
@@ -14,6 +15,7 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "model/units.h"
+#include "model/varnames.h"
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "platform/shellexec.h"
@@ -37,8 +39,11 @@
 #include "sketch/fontbar.h"
 #include "sketch/geometry.h"
 #include "sketch/inplace.h"
+#include "sketch/ioobjects.h"
 #include "sketch/keys.h"
 #include "sketch/moves.h"
+#include "sketch/overrides.h"
+#include "sketch/sliders.h"
 #include "sketch/viewnav.h"
 
 namespace {
@@ -698,16 +703,28 @@ void paint_selection(HDC dc, const sketch_state& s) {
     }
 }
 
-std::string hover_text(const sketch_state& s, int n) {
+// The Livesweep working copy's value at a slot (NA when there is none).
+static float working_copy_value(std::int32_t slot) {
+    if (slot < 0 || !setup_copy || static_cast<std::uint32_t>(slot) >= handle_size(setup_copy) / 4)
+        return NA;
+    handle_lock<float> v(setup_copy);
+    return v ? v.get()[slot] : NA;
+}
+
+std::string hover_text(const sketch_state& s, int n, std::int32_t* graph_slot) {
+    if (graph_slot) *graph_slot = -1;
     if (n <= 0 || n >= elem_count(s) || !s.symbols) return {};
     // A flow's valve tells about the flow.
     if (elem(s, n).is_valve_pair()) n = pair_variable(s.view, n);
     if (n <= 0 || n >= elem_count(s)) return {};
     const sketch_elem& e = elem(s, n);
     if (e.kind != ek_variable || !e.payload) return {};
-    std::string units, comment;
+    std::string units, comment, subscript;
     std::int32_t slot = -1;
     bool scalar = false;
+    float element_value = NA;
+    bool element_shown = false;
+    const bool live = livesweep_state == 2 && s.symbols == cur_model_symbols;
     {
         model_lock_guard lock(s.symbols, 0);
         if (!lock.ok() || !valid_symbol(e.payload)) return {};
@@ -715,6 +732,30 @@ std::string hover_text(const sketch_state& s, int n) {
         if (!sym) return {};
         slot = sym->slot;
         scalar = sym->dims == scalar_dims && sym->type <= st_last_with_slots;
+        if (live) {
+            // In Livesweep: what an override holds, and a variable's
+            // series, show as a behaviour graph; a subscripted constant
+            // tells the element its slider drives and its value.
+            std::int32_t at = -1;
+            const int type = resolve_value_slot(e.payload, &at);
+            if (type > 0 && at >= 0) {
+                if ((override_flags & 1) && find_input_override(at)) {
+                    if (graph_slot) *graph_slot = at;
+                } else if (type == st_constant && sym->dims != scalar_dims) {
+                    HWND w = element_slider(current_sketch_view(), n);
+                    const qslider_rec* r = w ? quick_slider(w) : nullptr;
+                    const std::int32_t shown = r ? r->slot : at;
+                    const std::string name = sym_name(e.payload);
+                    const std::string full =
+                        element_name(e.payload, static_cast<std::uint32_t>(shown - sym->slot));
+                    subscript = full.size() > name.size() ? full.substr(name.size()) : full;
+                    element_value = working_copy_value(shown);
+                    element_shown = true;
+                } else if (type <= st_last_dynamic) {
+                    if (graph_slot) *graph_slot = at;
+                }
+            }
+        }
         if (sym->units) units = units_text(sym->units);
         std::string c = sym_comment(e.payload);
         if (!c.empty()) {
@@ -724,9 +765,13 @@ std::string hover_text(const sketch_state& s, int n) {
         }
     }
     std::string text;
-    // The value: the last saved value of the shown run (in Livesweep the
-    // newest point), for a scalar of the open model.
-    if (scalar && slot >= 0 && s.symbols == cur_model_symbols && value_cache_exists()) {
+    if (element_shown) {
+        text = subscript + " ";
+        if (!is_na(element_value) && std::isfinite(element_value))
+            text += std::string("= ") + format_number(element_value, 0, nullptr) + " ";
+    } else if (scalar && slot >= 0 && s.symbols == cur_model_symbols && value_cache_exists()) {
+        // The value: the last saved value of the shown run (in Livesweep
+        // the newest point), for a scalar of the open model.
         const float *times = nullptr, *values = nullptr;
         // Outside Livesweep no run is marked shown: the first selected run.
         const int run = shown_run_slot() >= 0 ? shown_run_slot() : 0;

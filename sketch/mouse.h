@@ -46,7 +46,11 @@ void paint_selection(HDC dc, const sketch_state& s);
 // The hover text of element n: "= value " when the first selected run has
 // one, then the comment followed by " (units)", or the units alone; "" for
 // anything but a variable or when there is nothing to say.
-std::string hover_text(const sketch_state& s, int n);
+// In Livesweep for the model simulated: a subscripted constant's text leads
+// with the element its slider drives ("[north]") and that element's value;
+// a variable an override holds, or one with a series (type 21 and below),
+// asks for a behaviour graph of its value slot (*graph_slot; -1 none).
+std::string hover_text(const sketch_state& s, int n, std::int32_t* graph_slot = nullptr);
 
 // Follows element n's link: a view link loads that view (1); a file link
 // acts on its file by kind (follow_file_link) (2);

@@ -8,6 +8,7 @@
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
+#include "model/varnames.h"
 #include "platform/clip.h"
 #include "platform/controls.h"
 #include "platform/gdi.h"
@@ -23,6 +24,7 @@
 #include "shell/winlist.h"
 #include "sim/control.h"
 #include "sim/simdata.h"
+#include "sketch/behave.h"
 #include "sketch/commands.h"
 #include "sketch/drawsketch.h"
 #include "sketch/fontbar.h"
@@ -564,7 +566,14 @@ bool key_down(sketch_window& sw, int vk, LPARAM lp) {
 LRESULT tip_answer(sketch_window& sw, int n, tip_request* req) {
     static std::string text;
     if (!req) return 0;
-    text = hover_text(sw.s, n);
+    std::int32_t graph_slot = -1;
+    text = hover_text(sw.s, n, &graph_slot);
+    if (graph_slot >= 0) {
+        // The tip draws the variable's behaviour instead of its text.
+        req->graph = true;
+        req->graph_index = graph_slot;
+        if (text.empty()) text.assign(1, ' ');
+    }
     if (text.empty()) return 0;
     const sketch_elem& e = sw.s.view.elems[static_cast<std::size_t>(n)];
     req->text = text.c_str();
@@ -1000,7 +1009,25 @@ bool print_choices_hook(handle record, diagram_print_choices* out) {
     return false;
 }
 
+// A tip's behaviour graph: the value slot's series in every loaded run, with
+// the variable's name and scale, over the tip.
+void tip_behavior_graph(HDC dc, const RECT& client, int slot) {
+    symbol_record record{};
+    bool known = false;
+    {
+        model_lock_guard lock(cur_model_symbols, 0);
+        std::uint32_t element = 0;
+        if (const symbol_id id = lock.ok() ? slot_symbol(slot, &element) : 0) {
+            record = *sym(id);
+            known = true;
+        }
+    }
+    draw_behavior_graph(dc, known ? &record : nullptr, slot, client.left + 2, client.top + 2,
+                        client.right - 2, client.bottom - 2, true, true);
+}
+
 void install_sketch_hooks() {
+    set_tip_graph_painter(tip_behavior_graph);
     sketch_hooks.print_choices = print_choices_hook;
     tree_link_style_hook = tree_link_hook;
     sketch_hooks.find = find_hook;

@@ -21,6 +21,7 @@
 #include "shell/dialogs.h"
 #include "shell/msgbox.h"
 #include "shell/settings_rows.h"
+#include "shell/simdlg.h"
 #include "shell/state.h"
 #include "shell/upcalls.h"
 #include "shell/wiring.h"
@@ -29,6 +30,7 @@
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "sketch/behave.h"
+#include "sketch/ioobjects.h"
 #include "sketch/keys.h"
 #include "sketch/livepaint.h"
 #include "sketch/overlays.h"
@@ -107,8 +109,12 @@ bool slider_variable(const sketch_elem& e, symbol_id* symbol, std::int32_t* slot
     const symbol_record* p = sym(e.payload);
     if (!p || p->slot < 0) return false;
     if (p->type == st_constant) {
+        // A subscripted constant's slider drives the element the subscript
+        // selection picks.
+        std::int32_t at = p->slot;
+        if (resolve_value_slot(e.payload, &at) <= 0) at = p->slot;
         *symbol = e.payload;
-        *slot = p->slot;
+        *slot = at;
         return true;
     }
     const input_override* o = slider_override(e.payload, *p);
@@ -198,7 +204,7 @@ HWND create_slider(HWND view, const sketch_state& s, int n, symbol_id symbol, st
     r.window = w;
     r.view = view;
     r.symbol = symbol;
-    r.slot = slot;
+    r.slot = r.placed_slot = slot;
     r.focus = focus;
     if (!slider_range(r, true)) ShowWindow(w, SW_HIDE);
     r.run_value = r.value;
@@ -306,6 +312,86 @@ int apply_slider_options(qslider_rec& r, const char* value, const char* min, con
     return result;
 }
 
+// The slot the slider had when its options dialog opened.
+std::int32_t options_opened_slot = -1;
+
+// The subscript list of a subscripted variable's slider: a line per element,
+// "[a,b]" for an element that is a constant, "-----" for any other, the
+// slider's element chosen. Hidden, with its label and the Changes button,
+// for a variable without subscripts.
+void fill_subscript_list(HWND dialog, const qslider_rec& r) {
+    HWND list = GetDlgItem(dialog, idq_subscripts);
+    std::uint32_t count = 0;
+    std::int32_t first = 0;
+    std::vector<std::string> lines;
+    {
+        model_lock_guard lock(cur_model_symbols, 0);
+        const symbol_record* p =
+            lock.ok() && r.symbol && valid_symbol(r.symbol) ? sym(r.symbol) : nullptr;
+        if (p && p->dims != scalar_dims && p->slot >= 0) {
+            count = sym_dims(r.symbol)->count;
+            first = p->slot;
+            const std::string name = sym_name(r.symbol);
+            for (std::uint32_t k = 0; k < count; ++k) {
+                const int kind = slot_kind(first + static_cast<std::int32_t>(k));
+                if (kind != st_constant && !(kind <= 0 && p->type == st_constant)) {
+                    lines.push_back("-----");
+                    continue;
+                }
+                std::string full = element_name(r.symbol, k);
+                lines.push_back(full.size() > name.size() ? full.substr(name.size()) : full);
+            }
+        }
+    }
+    const bool shown = !lines.empty();
+    for (int id : {idq_subscripts, idq_subscript_label, idq_changes})
+        if (HWND c = GetDlgItem(dialog, id)) ShowWindow(c, shown ? SW_SHOW : SW_HIDE);
+    if (!list || !shown) return;
+    SendMessage(list, LB_RESETCONTENT, 0, 0);
+    for (const std::string& l : lines)
+        SendMessage(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(l.c_str()));
+    SendMessage(list, LB_SETCURSEL, static_cast<WPARAM>(r.slot - first), 0);
+}
+
+// Another element chosen in the subscript list: the value typed for the old
+// element is kept in the working copy, and the slider takes the new element
+// (a line that is not a constant goes back to the slider's element).
+void choose_subscript(HWND dialog, qslider_rec& r) {
+    const int line =
+        static_cast<int>(SendDlgItemMessage(dialog, idq_subscripts, LB_GETCURSEL, 0, 0));
+    std::int32_t first = -1;
+    bool constant = false;
+    std::string title = "Slider control options for: ";
+    {
+        model_lock_guard lock(cur_model_symbols, 1);
+        const symbol_record* p =
+            lock.ok() && r.symbol && valid_symbol(r.symbol) ? sym(r.symbol) : nullptr;
+        if (p && p->slot >= 0 && line >= 0 &&
+            static_cast<std::uint32_t>(line) < sym_dims(r.symbol)->count) {
+            first = p->slot;
+            const int kind = slot_kind(first + line);
+            constant = kind == st_constant || (kind <= 0 && p->type == st_constant);
+            if (constant)
+                if (const char* n = offset_name(first + line)) title += n;
+        }
+    }
+    if (!constant) {
+        if (first >= 0)
+            SendDlgItemMessage(dialog, idq_subscripts, LB_SETCURSEL,
+                               static_cast<WPARAM>(r.slot - first), 0);
+        return;
+    }
+    float typed = r.value;
+    if (parse_number(item_text(dialog, idq_value).c_str(), &typed, 0) && typed != r.value) {
+        r.value = typed;
+        set_setup_value(r.slot, typed);
+    }
+    r.slot = first + line;
+    r.value = working_value(r.slot);
+    SetDlgItemText(dialog, idq_title, title.c_str());
+    set_item_number(dialog, idq_value, r.value);
+}
+
 INT_PTR slider_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     qslider_rec* r = quick_slider(qslider_edited);
     switch (message) {
@@ -322,6 +408,8 @@ INT_PTR slider_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
                 if (const char* n = offset_name(r->slot)) title += n;
         }
         SetDlgItemText(dialog, idq_title, title.c_str());
+        options_opened_slot = r->slot;
+        fill_subscript_list(dialog, *r);
         set_item_number(dialog, idq_value, r->value);
         set_item_number(dialog, idq_min, r->min);
         set_item_number(dialog, idq_max, r->max);
@@ -334,11 +422,25 @@ INT_PTR slider_options_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
                 EndDialog(dialog, 0);
                 return TRUE;
             }
-            const int result = apply_slider_options(
+            int result = apply_slider_options(
                 *r, item_text(dialog, idq_value).c_str(), item_text(dialog, idq_min).c_str(),
                 item_text(dialog, idq_max).c_str(), item_text(dialog, idq_increment).c_str(),
                 IsDlgButtonChecked(dialog, idq_permanent) == BST_CHECKED);
+            // Another element chosen: the slider re-runs for it.
+            if (result == 1 && r->slot != options_opened_slot) result = 2;
             if (result > 0) EndDialog(dialog, result);
+            return TRUE;
+        }
+        if (LOWORD(wparam) == idq_subscripts && HIWORD(wparam) == LBN_SELCHANGE && r) {
+            choose_subscript(dialog, *r);
+            return TRUE;
+        }
+        if (LOWORD(wparam) == idq_changes && r) {
+            // The constant's elements in the Constant Changes dialog; the
+            // chosen element's value comes back into the value box.
+            constant_changes_dialog(r->symbol);
+            r->value = working_value(r->slot);
+            set_item_number(dialog, idq_value, r->value);
             return TRUE;
         }
         if (LOWORD(wparam) == IDCANCEL) {
@@ -632,8 +734,8 @@ void place_quick_sliders() {
                 continue;
             }
             if (r->dragging) continue;
-            if (r->slot != what.second || held_by_slider_override(r->slot)) {
-                r->slot = what.second;
+            if (r->placed_slot != what.second || held_by_slider_override(r->slot)) {
+                if (r->placed_slot != what.second) r->slot = r->placed_slot = what.second;
                 const bool shown = slider_range(*r, true);
                 ShowWindow(w, shown ? SW_SHOWNA : SW_HIDE);
                 r->run_value = r->value;

@@ -27,6 +27,9 @@ struct qslider_rec {
     float run_value = 0; // the value of the last accepted re-run request
     float increment = 0; // 0 or less: continuous
     std::int32_t slot = 0;
+    // The slot the slider was placed for (the element the subscript selection
+    // picks); the options dialog may move slot to another element.
+    std::int32_t placed_slot = 0;
     HWND view = nullptr; // the sketch view that owns the slider
     symbol_id symbol = 0;
     std::int32_t position = 0; // 0 .. 80

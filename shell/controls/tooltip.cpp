@@ -23,6 +23,9 @@ struct tip_tracking {
     int extra = 0;
 };
 tip_tracking tip;
+// The item a self-drawn tip shows (-1: a text tip), and who draws it.
+int graph_item = -1;
+tip_graph_painter graph_painter = nullptr;
 
 HFONT tip_font() {
     return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -49,6 +52,14 @@ int screen_h() {
 }
 
 } // namespace
+
+void set_tip_graph_painter(tip_graph_painter fn) {
+    graph_painter = fn;
+}
+
+int tooltip_graph_item() {
+    return graph_item;
+}
 
 int tooltip_state() {
     return tip.state;
@@ -175,6 +186,11 @@ void show_tooltip(HWND window, HWND control, int item, const char* text) {
     if (tip.state == st_waiting) KillTimer(window, timer_show);
     HDC dc = GetDC(window);
     SIZE size = tooltip_size(dc, text, req.wrap);
+    // A behaviour graph: 2.5 by 1.5 inches of the screen.
+    graph_item = req.graph && graph_painter && req.graph_index >= 0 ? req.graph_index : -1;
+    if (graph_item >= 0)
+        size = SIZE{GetDeviceCaps(dc, LOGPIXELSX) * 250 / 100,
+                    GetDeviceCaps(dc, LOGPIXELSY) * 150 / 100};
     ReleaseDC(window, dc);
     POINT at{req.x, req.y};
     ClientToScreen(control, &at);
@@ -189,7 +205,7 @@ void show_tooltip(HWND window, HWND control, int item, const char* text) {
     }
     at.x = std::clamp<LONG>(at.x, 0, std::max(0, screen_w() - size.cx));
     at.y = std::clamp<LONG>(at.y, 0, std::max(0, screen_h() - size.cy));
-    SetWindowWord(window, 0, 0);
+    SetWindowWord(window, 0, static_cast<WORD>(graph_item >= 0 ? 1 : 0));
     SetWindowPos(window, HWND_TOPMOST, at.x, at.y, size.cx, size.cy, SWP_NOACTIVATE);
     SetWindowText(window, text);
     ShowWindow(window, SW_SHOWNOACTIVATE);
@@ -215,6 +231,11 @@ LRESULT vtooltip_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         RECT rc{};
         GetClientRect(w, &rc);
         FillRect(dc, &rc, GetSysColorBrush(COLOR_INFOBK));
+        if (GetWindowWord(w, 0) && graph_item >= 0 && graph_painter) {
+            graph_painter(dc, rc, graph_item);
+            EndPaint(w, &ps);
+            return 0;
+        }
         char text[512];
         int n = GetWindowText(w, text, sizeof text);
         HGDIOBJ old = SelectObject(dc, tip_font());

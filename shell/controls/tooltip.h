@@ -53,4 +53,12 @@ HWND tooltip_control();
 // The size a text tip gets for `text` measured in `dc` (wrapped when asked).
 SIZE tooltip_size(HDC dc, const char* text, bool wrap);
 
+// Draws a self-drawn tip (a request with graph set): the item, graph_index,
+// into the tip's client rectangle. The sketch installs it (behaviour graphs
+// of its variables); without one every tip is text.
+using tip_graph_painter = void (*)(HDC dc, const RECT& client, int item);
+void set_tip_graph_painter(tip_graph_painter fn);
+// The item the shown tip draws itself (-1: a text tip).
+int tooltip_graph_item();
+
 LRESULT vtooltip_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
