@@ -447,9 +447,21 @@ void table_tool_run(handle tool) {
     t.dt = model_rec->runs[0].step > 0 ? model_rec->runs[0].step : 1.0;
     if (!grid_tool_main_run_present(t.selected)) return;
 
+    // Laid out time down, a column is wide enough for its heading (the
+    // element and its run) up to 40 characters, so the heading can be read.
+    int column_width = t.o.column_width;
+    if (t.o.layout && t.runs > 1) {
+        std::size_t widest = 0;
+        for (const std::string& run : t.selected.names) widest = std::max(widest, run.size());
+        std::size_t label = 0;
+        for (const table_entry& e : entries)
+            for (const std::string& el : e.elements) label = std::max(label, el.size());
+        column_width = std::max<int>(
+            column_width, static_cast<int>(std::min<std::size_t>(label + widest + 4, 40)));
+    }
     output_oneshots_guard oneshots;
     bool opened = false;
-    t.rec = grid_tool_window(tool, &t.o.font, t.o.first_column_width, t.o.column_width, t.o.layout,
+    t.rec = grid_tool_window(tool, &t.o.font, t.o.first_column_width, column_width, t.o.layout,
                              &opened);
     if (!t.rec) return;
     grid_kept_axis* kept = spread_kept_axis(t.rec);

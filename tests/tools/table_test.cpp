@@ -616,6 +616,10 @@ TEST_F(TableTool, TimeDownHeadsEachRunsColumnAndPrintsInColumns) {
     ASSERT_EQ(g->rows.size(), 4u);
     EXPECT_EQ(g->rows[2].label, "Population : half");
     EXPECT_EQ(g->rows[3].label, "Population : long");
+    // Its columns are wide enough for these headings: 18 characters
+    // ("Population" and " : long" and a margin) where the tool asks for 14,
+    // the label column keeping its 30.
+    EXPECT_EQ(spread_tab_width(rec) * 30, spread_first_tab(rec) * 18);
     EXPECT_EQ(g->rows[1].label.find('\t'), std::string::npos) << g->rows[1].label;
     answerer::box("Message from Kavrel").press(IDOK); // the worksheet's row limit is no issue
     ASSERT_EQ(spread_copy(rec), 1);
