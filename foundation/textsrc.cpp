@@ -59,6 +59,7 @@ struct text_source {
     bool at_eof = false;
     bool skip_lf = false; // the last line ended in CR: a following LF belongs to it
     bool refused = false; // not text, a line too long, or a failed read (said so)
+    long ends_met = 0;    // reads that found the end
     // Lines.
     std::vector<std::string> owned;
     const char* const* lines = nullptr;
@@ -244,7 +245,10 @@ int read_line(int continuation) {
     if (s.empty()) return 0;
     text_source& src = *s.back();
     std::string& line = scratch_line();
-    if (!src.next(line)) return 0;
+    if (!src.next(line)) {
+        ++src.ends_met;
+        return 0;
+    }
     ++src.line_no;
     std::size_t at = continuation ? std::strlen(line_buf) : 0;
     if (at + line.size() > max_line_bytes) {
@@ -261,6 +265,11 @@ int read_line(int continuation) {
 int text_source_refused() {
     auto& s = sources();
     return !s.empty() && s.back()->refused ? 1 : 0;
+}
+
+long text_source_ends_met() {
+    auto& s = sources();
+    return s.empty() ? 0 : s.back()->ends_met;
 }
 
 int read_joined_line(int skip_blank, int continuation_char) {

@@ -49,6 +49,10 @@ int read_line(int continuation);
 // 1 when the current source ended early that way (see read_line): what was
 // read of it is not the whole file. 0 otherwise (also for line arrays).
 int text_source_refused();
+// How many reads of the current source found its end so far (0 for none):
+// a reader that hands the source to others can tell that they ran out of
+// lines, as the reader of a file cut short does.
+long text_source_ends_met();
 // The next line, without its line end, with every line that ends in
 // continuation_char (blanks after it ignored) joined to the next one without
 // that character; skip_blank skips lines of only white space. 1 a line, 0 the

@@ -547,7 +547,11 @@ bool read_tool_group(palette_grid& g, const std::string& header, long* grows, bo
         unlock_tool(tool);
     }
 
+    // A tool whose option lines the file ends before (cut short) keeps its
+    // defaults for them; the caller says the file ended early.
+    const long ends = text_source_ends_met();
     tr.setup(0, tool, nullptr, line_buf);
+    if (text_source_ends_met() != ends) *short_group = true;
 
     auto* cells = static_cast<handle*>(lock_handle(g.cells));
     int pr = static_cast<int>(std::clamp<long long>(r, -1, INT32_MAX));

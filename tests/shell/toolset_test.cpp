@@ -371,6 +371,12 @@ TEST_F(Toolset, ACutFileLoadsWhatItHoldsAndSaysItEndedEarly) {
     path = file("cut.kts", whole.substr(0, table + 12));
     EXPECT_GT(read_toolset(path.c_str(), 0), 0);
     EXPECT_TRUE(message_log::said("ends early", 7));
+    // Cut at a line's end, before a tool's option line: the same.
+    const std::size_t options = whole.find('\n', whole.find("\n=0,=13,") + 1) + 1;
+    message_log::messages.clear();
+    path = file("cut.kts", whole.substr(0, options));
+    EXPECT_GT(read_toolset(path.c_str(), 0), 0);
+    EXPECT_TRUE(message_log::said("ends early", 7));
     // Cut inside a placement line, before the colours: the palette's own
     // colours, as for the tools whose lines say -1.
     const std::size_t place_line = whole.find("\n=0,=13,") + 1;
