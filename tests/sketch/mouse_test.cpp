@@ -21,6 +21,7 @@
 #include "shell/wiring.h"
 #include "sim/changes.h"
 #include "sim/control.h"
+#include "sim/game.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -504,6 +505,28 @@ TEST_F(SketchMouse, FileLinksActOnTheKindOfTheirFile) {
     follow("bad.kts|Broken tools");
     EXPECT_EQ(answerer::pending(), 0u);
     EXPECT_EQ(write_toolset_text(0), tools);
+
+    // A gaming input file gives its decisions only while a game waits for
+    // its next move.
+    std::ofstream(here + "/decide.gin") << "birth rate = 0.06\n";
+    follow("decide.gin|Decide");
+    EXPECT_EQ(setup_copy, 0u);
+    menu_command(cmd_run_game);
+    td::run_until_idle();
+    ASSERT_EQ(game_state, 4);
+    follow("decide.gin|Decide");
+    rate = 0;
+    for (const setup_item& it : setup_items(0))
+        if (it.name == "birth rate") {
+            handle_lock<float> v(setup_copy);
+            rate = v.get()[it.slot];
+        }
+    EXPECT_FLOAT_EQ(rate, 0.06f);
+    menu_command(sc_end_game);
+    td::run_until_idle();
+    clear_setup();
+    sim_phase = phase_idle;
+    EXPECT_TRUE(shell_requests().empty());
 
     // Anything else goes to the desktop.
     std::ofstream(here + "/notes.txt") << "notes";
