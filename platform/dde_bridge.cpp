@@ -114,7 +114,7 @@ struct once_flag {
     }
     void clear() { said = false; }
 };
-once_flag full_said, descriptors_said;
+once_flag full_said, descriptors_said, idle_said;
 
 // Kept for the life of the process (never destroyed: the notifiers must not
 // outlive Qt at exit); the socket files are removed at exit all the same.
@@ -447,12 +447,29 @@ void on_readable(connection* c) {
 // too long, end; listeners paused for want of descriptors try again.
 void sweep_connections() {
     const qint64 now = clock_ms();
+    std::size_t mute = 0, silent = 0;
     for (auto& c : connections) {
         if (c->closing || c->client_side) continue;
-        if (!c->initiated && now - c->since > handshake_ms)
-            refuse(c.get(), "no initiate within " + std::to_string(handshake_ms) + " ms");
-        else if (c->initiated && now - c->last_active > idle_ms)
-            refuse(c.get(), "silent for " + std::to_string(idle_ms / 60000) + " min");
+        const bool never = !c->initiated && now - c->since > handshake_ms;
+        if (!never && !(c->initiated && now - c->last_active > idle_ms)) continue;
+        ++(never ? mute : silent);
+        c->out.clear();
+        close_connection(c.get(), true);
+    }
+    // One line for all a sweep lets go, and none for the next while peers
+    // keep coming and going so (a flood of idle peers is said once).
+    if (mute || silent) {
+        std::string what = "let go ";
+        if (mute)
+            what += std::to_string(mute) + " connection(s) with no initiate within " +
+                    std::to_string(handshake_ms) + " ms";
+        if (mute && silent) what += " and ";
+        if (silent)
+            what += std::to_string(silent) + " conversation(s) silent for " +
+                    std::to_string(idle_ms / 1000) + " s";
+        idle_said.say(what);
+    } else {
+        idle_said.clear();
     }
     reap();
     resume_listeners();

@@ -214,6 +214,18 @@ std::string make_temp_beside(const std::string& path) {
     std::string temp = (dir.empty() ? std::string() : dir) + "/." + name + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return {};
+    // The document's permissions are those a new file gets (mkstemp's are
+    // the owner's alone), or those of the file it replaces.
+    struct stat st;
+    mode_t mode;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
     ::close(fd);
     return temp;
 }

@@ -354,6 +354,12 @@ TEST_F(Printing, ThePdfPrintersOwnNamesNeverReplaceAnything) {
     EXPECT_TRUE(std::filesystem::is_symlink(home + "/Kavrel.pdf"));
     EXPECT_TRUE(std::filesystem::is_fifo(home + "/Kavrel (2).pdf"));
     EXPECT_GT(std::filesystem::file_size(home + "/Kavrel (3).pdf"), 2000u);
+    // Readable as any new file of the user's is (not the owner's alone).
+    struct stat st {};
+    ASSERT_EQ(stat((home + "/Kavrel (3).pdf").c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
     // Every name up to 999 taken: the next is 1,000, not 999 again.
     for (int n = 4; n <= 999; ++n)
         std::ofstream(home + "/Kavrel (" + std::to_string(n) + ").pdf") << "mine";

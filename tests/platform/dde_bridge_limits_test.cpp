@@ -110,7 +110,9 @@ TEST_F(DdeBridgeLimits, PeersBeyondTheLimitWaitAndThoseThatNeverInitiateAreLetGo
     run_for(1500);
     EXPECT_EQ(dde_bridge_connections(), 0u);
     for (int fd : clients_) EXPECT_TRUE(closed(fd)) << fd;
-    EXPECT_EQ(lines_with("no initiate within 400 ms"), 6);
+    // Said once for the flood, not a line a peer.
+    EXPECT_GE(lines_with("with no initiate within 400 ms"), 1);
+    EXPECT_LE(lines_with("with no initiate within 400 ms"), 2);
 }
 
 TEST_F(DdeBridgeLimits, AtTheDescriptorLimitTheBridgeWaitsWithoutSpinning) {
