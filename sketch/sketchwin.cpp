@@ -1,6 +1,7 @@
 #include "sketch/sketchwin.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <strings.h>
 #include <vector>
@@ -458,6 +459,41 @@ bool copy_metafile_element(HWND owner, const sketch_elem& e) {
     return true;
 }
 
+// A stored bitmap to the clipboard as a device-independent bitmap: its
+// header, colour table and bits packed one after another (the file image
+// may leave a gap before the bits). False when its block is not a sound
+// bitmap.
+bool copy_bitmap_element(HWND owner, const sketch_elem& e) {
+    bitmap_info bi;
+    if (!check_bitmap(e.blob, &bi)) return false;
+    constexpr std::size_t header_at = 4 + 14; // after the size word and the file header
+    std::uint32_t header = 0;
+    std::memcpy(&header, e.blob.data() + header_at, 4);
+    const std::size_t entry = header == 12 ? 3 : 4;
+    const std::size_t table_end =
+        std::min<std::size_t>(bi.pixels, bi.table + static_cast<std::size_t>(bi.colours) * entry);
+    if (table_end < header_at ||
+        bi.pixels + static_cast<std::size_t>(bi.pixel_bytes) > e.blob.size())
+        return false;
+    const std::size_t head_bytes = table_end - header_at;
+    bool done = false;
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, head_bytes + bi.pixel_bytes);
+    if (mem) {
+        auto* out = static_cast<std::uint8_t*>(GlobalLock(mem));
+        std::memcpy(out, e.blob.data() + header_at, head_bytes);
+        std::memcpy(out + head_bytes, e.blob.data() + bi.pixels, bi.pixel_bytes);
+        GlobalUnlock(mem);
+        if (OpenClipboard(owner)) {
+            EmptyClipboard();
+            done = SetClipboardData(CF_DIB, mem) != nullptr;
+            CloseClipboard();
+        }
+        if (!done) GlobalFree(mem);
+    }
+    if (!done) report(8, "Unable to copy to the clipboard");
+    return true;
+}
+
 // Copy of exactly one selected element that copies as itself: a stored
 // metafile picture, or an output object (its window is told to copy). True
 // when that was done (or said to have failed).
@@ -466,6 +502,7 @@ bool copy_single_element(sketch_window& sw) {
     if (!n) return false;
     const sketch_elem& e = sw.s.view.elems[static_cast<std::size_t>(n)];
     if (e.kind == ek_metafile) return copy_metafile_element(sw.frame, e);
+    if (e.kind == ek_bitmap) return copy_bitmap_element(sw.frame, e);
     if (e.kind == ek_text && (e.flags & ef_io_object) && e.label != io_input_slider) {
         HWND w = io_object_window(sw.view, n);
         if (!w || !IsWindow(w)) return false;

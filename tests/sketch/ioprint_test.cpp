@@ -220,6 +220,42 @@ TEST_F(OutputObjects, OneSelectedOutputObjectOrPictureCopiesAsItself) {
     EXPECT_EQ(pict.xExt, 1000);
     EXPECT_EQ(pict.yExt, 1000);
     EXPECT_GT(pixels_near(copied_view(), QColor(0, 160, 0)), 500);
+
+    // A stored bitmap (4 by 4, red, 24 bits) copies as its own device-
+    // independent bitmap: the file image's header and bits.
+    const std::uint32_t row = 12, bits = row * 4, file = 14 + 40 + bits;
+    std::vector<std::uint8_t> image(4 + file, 0);
+    auto put = [&](std::size_t at, std::uint32_t v) { std::memcpy(image.data() + at, &v, 4); };
+    put(0, static_cast<std::uint32_t>(image.size()));
+    image[4] = 'B', image[5] = 'M';
+    put(6, file);
+    put(14, 54);
+    put(18, 40);
+    put(22, 4);
+    put(26, 4);
+    image[30] = 1, image[32] = 24;
+    put(38, bits);
+    for (std::uint32_t i = 0; i < bits; i += 3) image[58 + i + 2] = 255;
+    const int b = add_sketch_element(s_->view, ek_bitmap, 250, 150, 0, 0, ef_primary, 0);
+    ASSERT_GT(b, 0);
+    s_->view.elems[static_cast<std::size_t>(b)].w = 10;
+    s_->view.elems[static_cast<std::size_t>(b)].h = 10;
+    s_->view.elems[static_cast<std::size_t>(b)].blob = image;
+    select_only(*s_, b);
+    clip_reset();
+    SendMessage(frame, WM_COMMAND, skc_copy, 0);
+    td::run_until_idle();
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_METAFILEPICT));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto dib = static_cast<HGLOBAL>(GetClipboardData(CF_DIB));
+    std::vector<std::uint8_t> got;
+    if (dib) {
+        const auto* p = static_cast<const std::uint8_t*>(GlobalLock(dib));
+        got.assign(p, p + GlobalSize(dib));
+        GlobalUnlock(dib);
+    }
+    CloseClipboard();
+    EXPECT_EQ(got, std::vector<std::uint8_t>(image.begin() + 18, image.end()));
 }
 
 // The sample's "Orders" graph stands on the view over its box; printed and
