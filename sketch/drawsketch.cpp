@@ -588,6 +588,15 @@ bool drawn_as_arc(const sketch_elem& c) {
     return type != path_polyline && type != path_orthogonal && c.arc_width > 0 && c.arc_height > 0;
 }
 
+// A pipe's strokes: square at the bends and cut square at the ends, so the
+// two lines run parallel round every bend and the pipe stays open at its ends.
+HPEN pipe_pen(int width, COLORREF colour) {
+    LOGBRUSH lb{BS_SOLID, colour, 0};
+    HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER,
+                            static_cast<DWORD>(width), &lb, 0, nullptr);
+    return pen ? pen : CreatePen(PS_SOLID, width, colour);
+}
+
 void draw_connector(paint_ctx& pc, const sketch_elem& c, COLORREF colour) {
     HDC dc = pc.dc;
     const mapper& m = pc.m;
@@ -600,7 +609,7 @@ void draw_connector(paint_ctx& pc, const sketch_elem& c, COLORREF colour) {
     HPEN pen;
     if (is_pipe(c)) {
         const int across = m.len(2.0 * (c.width_code - 20));
-        pen = CreatePen(PS_SOLID, std::max(3, across + 1), own);
+        pen = pipe_pen(std::max(3, across + 1), own);
     } else {
         pen = connector_pen(c.width_code, m.zoom, printing, pc.solid, own);
     }
@@ -610,7 +619,7 @@ void draw_connector(paint_ctx& pc, const sketch_elem& c, COLORREF colour) {
     connector_line(dc, m, c);
     if (is_pipe(c)) {
         const int across = m.len(2.0 * (c.width_code - 20));
-        HPEN inner = CreatePen(PS_SOLID, std::max(1, across - 1), pc.background);
+        HPEN inner = pipe_pen(std::max(1, across - 1), pc.background);
         SelectObject(dc, inner);
         connector_line(dc, m, c);
         SelectObject(dc, pen);
