@@ -342,6 +342,21 @@ private:
         auto arg = [&](std::size_t k) {
             return k < args.size() ? of(args[k], depth + 1) : units_value{};
         };
+        if (fn->code == fn_prod && !args.empty()) {
+            // A product over ranges: the operand's units to the power of the
+            // number of elements multiplied (the sizes of the "!" ranges).
+            int a = skip(args[0]);
+            long long n = 1;
+            if (a >= 0 && v_.at(a).code == nc_subscripted)
+                for (int c = next(skip(v_.child(a))); c >= 0; c = next(c))
+                    if (v_.at(c).code == nc_sum_sub) {
+                        const element_list* l = safe_range_elements(v_.at(c).operand);
+                        if (!l || l->count == 0) return {};
+                        n *= l->count;
+                        if (n > 64) return {};
+                    }
+            return power_units(arg(0), static_cast<double>(n));
+        }
         switch (fn->units) {
         case ur_first:
             return arg(0);

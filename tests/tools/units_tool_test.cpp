@@ -48,6 +48,7 @@ protected:
         b.range("region", {"north", "south"});
         b.aux("share[region]", "Population / 2", "people");
         b.aux("share product", "PROD(share[region!]) / 1e6", "dmnl");
+        b.aux("unknown part", "Population ^ birth rate", "people");
         ASSERT_TRUE(b.finish());
         model_pair m = b.release();
         ASSERT_NE(read_model_settings(m.header, m.symbols), 0u);
@@ -143,10 +144,17 @@ TEST_F(UnitsTool, TheTermAtFaultIsNamed) {
     lines = run("wrong");
     EXPECT_TRUE(has(lines, "Term Population * birth rate has units people/Year")) << joined();
 
+    // A product over a range of two: people squared, not the wanted dmnl.
     lines = run("share product");
-    EXPECT_TRUE(has(lines, "The units of PROD(share[region!]) cannot be told from those of share "
-                           "(people)"))
+    EXPECT_TRUE(has(lines, "Term PROD(share[region!]) / 1e+06 has units people*people") ||
+                has(lines, "Term PROD(share[region!]) / 1e6 has units people*people"))
         << joined();
+    EXPECT_EQ(lines.back(), "The units of share product do not agree (1 of 1 equations).");
+
+    // A part whose units cannot be told is named with the variables in it
+    // that have units.
+    lines = run("unknown part");
+    EXPECT_TRUE(has(lines, "cannot be told from those of Population (people)")) << joined();
     EXPECT_TRUE(has(lines, "cannot be told: a side of its equation has no units")) << joined();
 }
 
