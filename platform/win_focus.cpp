@@ -101,6 +101,17 @@ void win::mark_keyboard_focus(HWND hwnd) {
     w->widget->update();
 }
 
+void win::bring_forward_on_screen(HWND root) {
+    auto& s = st();
+    Window* rw = get(root);
+    if (!rw || !rw->widget || !(rw->style & WS_VISIBLE)) return;
+    ++s.activation_requests;
+    if (qt_offscreen()) return;
+    restack(s.toplevels);
+    // Without a window manager this is what gives the window the keyboard.
+    rw->widget->activateWindow();
+}
+
 HWND SetActiveWindow(HWND hwnd) {
     auto& s = st();
     HWND root = nullptr;
@@ -124,18 +135,11 @@ HWND SetActiveWindow(HWND hwnd) {
         return old;
     }
     if (s.active != root || !get(root)) return old;
-    Window* rw = get(root);
     remove_from(s.toplevels, root);
     s.toplevels.insert(s.toplevels.begin(), root);
     // The windows it owns (a message box, a tool window) stay above it.
     keep_owned_above(s.toplevels);
-    if (rw->widget && (rw->style & WS_VISIBLE) && s.wm_activating != root) {
-        ++s.activation_requests;
-        if (!qt_offscreen()) {
-            restack(s.toplevels);
-            rw->widget->activateWindow();
-        }
-    }
+    if (s.wm_activating != root) bring_forward_on_screen(root);
     send(root, WM_NCACTIVATE, TRUE, 0);
     if (get(root) && s.active == root)
         send(root, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, IsIconic(root) ? 1 : 0),

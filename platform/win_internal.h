@@ -278,6 +278,10 @@ void restack(const std::vector<HWND>& list);
 // rest keeping their order: an owned window never goes under its owner, as a
 // window manager's transient rule would keep it, even when none runs.
 void keep_owned_above(std::vector<HWND>& toplevels);
+// Puts the active top-level window (with the windows it owns above it) in
+// front on the screen and asks for the keyboard for it; a window made active
+// while hidden gets this when it is shown.
+void bring_forward_on_screen(HWND root);
 bool visible_chain(const Window& w);
 bool enabled_chain(const Window& w);
 // The deepest visible, enabled window at a screen point among `roots` and their

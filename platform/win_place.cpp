@@ -171,7 +171,8 @@ using namespace win;
 namespace {
 
 void show_internal(HWND h, Window& w, bool activate, bool no_activate_qt) {
-    if (!(w.style & WS_VISIBLE)) {
+    const bool shown_now = !(w.style & WS_VISIBLE);
+    if (shown_now) {
         send(h, WM_SHOWWINDOW, TRUE, 0);
         Window* wp = get(h);
         if (!wp) return;
@@ -185,7 +186,13 @@ void show_internal(HWND h, Window& w, bool activate, bool no_activate_qt) {
             if (Window* x = get(d)) invalidate_whole_client(*x);
     }
     Window* wp = get(h);
-    if (wp && activate && is_toplevel(*wp)) SetActiveWindow(h);
+    if (!wp || !activate || !is_toplevel(*wp)) return;
+    // A window made active while hidden (a dialog whose first field took the
+    // focus before it was shown) is brought forward now that it shows.
+    if (shown_now && st().active == h)
+        bring_forward_on_screen(h);
+    else
+        SetActiveWindow(h);
 }
 
 void set_rect(HWND h, const RECT& r, UINT extra_flags) {

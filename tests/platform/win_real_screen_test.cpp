@@ -163,6 +163,34 @@ INT_PTR first_field_dialog(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
+// A modal dialog that, once up, watches (on a timer) whether the server's
+// keyboard focus is its window and its own focus its first field; it ends
+// with 1 when both hold, 0 after two seconds.
+struct modal_watch {
+    int ticks = 0;
+    bool x_focused = false;
+    bool field_focused = false;
+} watch;
+
+INT_PTR watching_dialog(HWND dialog, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        watch = {};
+        SetTimer(dialog, 1, 50, nullptr);
+        return TRUE;
+    }
+    if (message == WM_TIMER) {
+        QWidget* w = win::get(dialog) ? win::get(dialog)->widget : nullptr;
+        watch.x_focused = w && x_focus() == static_cast<xcb_window_t>(w->winId());
+        watch.field_focused = GetFocus() == GetDlgItem(dialog, 100);
+        if ((watch.x_focused && watch.field_focused) || ++watch.ticks > 40) {
+            KillTimer(dialog, 1);
+            EndDialog(dialog, watch.x_focused && watch.field_focused ? 1 : 0);
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
 // Without a window manager nothing keeps a window's own boxes above it: the
 // platform does. A tool window and a dialog the main window owns stay above
 // it when the main window is activated again (as a click on it does), and a
@@ -173,11 +201,30 @@ TEST_F(RealScreen, OwnedWindowsStayAboveTheirOwnerAndADialogTakesTheKeys) {
                               nullptr, nullptr, nullptr);
     ASSERT_TRUE(top);
     ShowWindow(top, SW_SHOW);
+    QWidget* main_widget = win::get(top)->widget;
+    ASSERT_TRUE(settle([&] { return main_widget->windowHandle()->isExposed(); }));
+    // The main window has the keyboard, and the server and Qt have said all
+    // they will about it.
+    ASSERT_TRUE(
+        settle([&] { return x_focus() == static_cast<xcb_window_t>(main_widget->winId()); }));
+    settle([] { return false; });
+    DialogTemplate t;
+    t.id = 9501;
+    t.caption = "Dataset to Load";
+    t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
+    t.cx = 160;
+    t.cy = 60;
+    t.items = {{WC_EDIT, 100, nullptr, WS_VISIBLE | WS_TABSTOP | WS_BORDER, 7, 7, 100, 12},
+               {WC_BUTTON, IDOK, "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 7, 30, 50, 14}};
+    // A modal dialog, as the program's choosers are: typing goes to its
+    // first field at once.
+    EXPECT_EQ(DialogBoxIndirectParam(nullptr, &t, top, watching_dialog, 0), 1)
+        << "X focus on the dialog " << watch.x_focused << ", on its field " << watch.field_focused;
+
     HWND tool = CreateWindowEx(0, "Test_plain", "tool", WS_POPUP | WS_CAPTION | WS_SYSMENU, 50, 50,
                                200, 150, top, nullptr, nullptr, nullptr);
     ASSERT_TRUE(tool);
     ShowWindow(tool, SW_SHOW);
-    QWidget* main_widget = win::get(top)->widget;
     QWidget* tool_widget = win::get(tool)->widget;
     ASSERT_TRUE(settle([&] {
         return main_widget->windowHandle()->isExposed() && tool_widget->windowHandle()->isExposed();
@@ -187,25 +234,22 @@ TEST_F(RealScreen, OwnedWindowsStayAboveTheirOwnerAndADialogTakesTheKeys) {
     settle([] { return false; }); // let the restacking reach the server
     EXPECT_GT(stack_place(tool_widget), stack_place(main_widget));
 
-    DialogTemplate t;
-    t.id = 9501;
-    t.caption = "Dataset to Load";
-    t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
-    t.cx = 160;
-    t.cy = 60;
-    t.items = {{WC_EDIT, 100, nullptr, WS_VISIBLE | WS_TABSTOP | WS_BORDER, 7, 7, 100, 12},
-               {WC_BUTTON, IDOK, "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 7, 30, 50, 14}};
     HWND d = CreateDialogIndirectParam(nullptr, &t, top, first_field_dialog, 0);
     ASSERT_TRUE(d);
     QWidget* dialog_widget = win::get(d)->widget;
     ASSERT_TRUE(settle([&] { return dialog_widget->windowHandle()->isExposed(); }));
+    // The keyboard goes to the new dialog's window on the server, and there
+    // to its first field, without a click.
+    EXPECT_TRUE(settle([&] {
+        const xcb_window_t f = x_focus();
+        return f == static_cast<xcb_window_t>(dialog_widget->winId());
+    })) << "X focus "
+        << x_focus();
+    EXPECT_EQ(GetFocus(), GetDlgItem(d, 100));
     SetActiveWindow(top);
     settle([] { return false; });
     EXPECT_GT(stack_place(dialog_widget), stack_place(main_widget));
     SetActiveWindow(d);
-    SetFocus(GetDlgItem(d, 100));
-    // The keyboard goes to the dialog's window on the server, and there to
-    // the field.
     EXPECT_TRUE(settle([&] {
         const xcb_window_t f = x_focus();
         return f == static_cast<xcb_window_t>(dialog_widget->winId());
