@@ -398,6 +398,8 @@ void BM_RandomWorld(benchmark::State& state) {
         native_wait_idle();
     }
     std::vector<float> rows;
+    const std::size_t handed = native_handovers(), calls = native_engine_calls(),
+                      misses = native_bound_misses();
     interleave(
         state,
         [&] {
@@ -420,6 +422,11 @@ void BM_RandomWorld(benchmark::State& state) {
     }
     state.counters["differing_values"] = differ;
     state.counters["native_passes"] = static_cast<double>(native_live_passes());
+    // Per run: parts handed to the loop, calls of the engine, binding misses.
+    const double runs = static_cast<double>(std::max<std::int64_t>(state.iterations(), 1));
+    state.counters["handovers"] = static_cast<double>(native_handovers() - handed) / runs;
+    state.counters["engine_calls"] = static_cast<double>(native_engine_calls() - calls) / runs;
+    state.counters["bound_misses"] = static_cast<double>(native_bound_misses() - misses) / runs;
     random_world_ratios()[sectors][seed] = state.counters["ratio"];
     forget_kept_passes();
 }

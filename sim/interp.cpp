@@ -1403,8 +1403,6 @@ bool lookup_locate_search(lookup_table& t, const float* data, double x, bool ext
             if (k > n - 2) k = n - 2;
         }
         t.segment = static_cast<std::int32_t>(k);
-        lookup_span s = segment_span(px, py, k);
-        t.slope = s.dx == 0 ? 0.0f : static_cast<float>(s.dy / s.dx);
     }
     value = py[k + 1];
     if (px[k + 1] == px[k]) return false;

@@ -19,7 +19,7 @@ struct lookup_table {
     std::uint32_t symbol;   // lookup variable
     std::uint32_t element;  // element offset within the variable
     std::int32_t segment;   // current segment (index of its left point)
-    float slope;            // slope of the current segment
+    float slope;            // 0 (kept for the layout of the run file's lookup records)
     std::uint32_t flags;    // 0
     std::uint32_t x;        // cell of the first x value in the lookup data block
     std::uint32_t y;        // cell of the first y value

@@ -1505,6 +1505,119 @@ private:
         return b_.CreateLoad(i32_, b_.CreateBitCast(p, i32p_));
     }
     Value* point(Value* base, Value* k) { return b_.CreateLoad(f32_, b_.CreateGEP(f32_, base, k)); }
+    // The search of lookup_locate_search (sim/interp.cpp) for x not NA,
+    // leaving the builder in the block that has the value: the ends give
+    // their values and leave the segment; else the current segment, the
+    // next one, or std::upper_bound's bisection over the points (the same
+    // steps, so the same segment) is stored as the table's segment, and
+    // the value is that segment's. Tables of fewer than two points call fn.
+    Value* search_inline(Value* table, Value* px, Value* py, Value* count, Value* x, void* fn) {
+        auto block = [&](const char* name) { return BasicBlock::Create(cx_, name, fn_); };
+        BasicBlock *few = block("few"), *body = block("points"), *below = block("below"),
+                   *upper = block("upper"), *above = block("above"), *within = block("within"),
+                   *next = block("next"), *next_in = block("next_in"), *bin = block("bisect"),
+                   *bin_body = block("bisect_step"), *bin_exit = block("bisected"),
+                   *moved = block("moved"), *at = block("at"), *flat = block("flat"),
+                   *slope = block("slope"), *out = block("searched");
+        auto fx = [&](Value* base, Value* k) { return b_.CreateFPExt(point(base, k), f64_); };
+        Value* one = b_.getInt64(1);
+        b_.CreateCondBr(b_.CreateICmpUGE(count, b_.getInt64(2)), body, few, likely());
+
+        b_.SetInsertPoint(few);
+        Value* called = host(fn, f64_, {i8p_, f64_}, {table, x});
+        b_.CreateBr(out);
+
+        b_.SetInsertPoint(body);
+        Value* last = b_.CreateSub(count, one);
+        b_.CreateCondBr(b_.CreateFCmpOLE(x, fx(px, b_.getInt64(0))), below, upper);
+        b_.SetInsertPoint(below);
+        Value* v_below = fx(py, b_.getInt64(0));
+        b_.CreateBr(out);
+        b_.SetInsertPoint(upper);
+        b_.CreateCondBr(b_.CreateFCmpOGE(x, fx(px, last)), above, within);
+        b_.SetInsertPoint(above);
+        Value* v_above = fx(py, last);
+        b_.CreateBr(out);
+
+        // The current segment, clamped to the points.
+        b_.SetInsertPoint(within);
+        Value* top = b_.CreateSub(count, b_.getInt64(2));
+        Value* seg = b_.CreateSExt(table_word(table, offsetof(lookup_table, segment)), i64_);
+        Value* kc = b_.CreateSelect(b_.CreateICmpSLT(seg, b_.getInt64(0)), b_.getInt64(0), seg);
+        kc = b_.CreateSelect(b_.CreateICmpSGT(kc, top), top, kc);
+        Value* kc1 = b_.CreateAdd(kc, one);
+        b_.CreateCondBr(
+            b_.CreateAnd(b_.CreateFCmpOGE(x, fx(px, kc)), b_.CreateFCmpOLE(x, fx(px, kc1))), at,
+            next);
+        // The next one.
+        b_.SetInsertPoint(next);
+        Value* kc2 = b_.CreateAdd(kc, b_.getInt64(2));
+        b_.CreateCondBr(b_.CreateICmpULT(kc2, count), next_in, bin);
+        b_.SetInsertPoint(next_in);
+        b_.CreateCondBr(
+            b_.CreateAnd(b_.CreateFCmpOGE(x, fx(px, kc1)), b_.CreateFCmpOLE(x, fx(px, kc2))), moved,
+            bin);
+        // upper_bound: the first point whose x is above x.
+        b_.SetInsertPoint(bin);
+        b_.CreateBr(bin_body);
+        b_.SetInsertPoint(bin_body);
+        llvm::PHINode* first = b_.CreatePHI(i64_, 2);
+        llvm::PHINode* len = b_.CreatePHI(i64_, 2);
+        first->addIncoming(b_.getInt64(0), bin);
+        len->addIncoming(count, bin);
+        Value* half = b_.CreateLShr(len, one);
+        Value* mid = b_.CreateAdd(first, half);
+        Value* lt = b_.CreateFCmpOLT(x, fx(px, mid));
+        Value* first2 = b_.CreateSelect(lt, first, b_.CreateAdd(mid, one));
+        Value* len2 = b_.CreateSelect(lt, half, b_.CreateSub(b_.CreateSub(len, half), one));
+        first->addIncoming(first2, bin_body);
+        len->addIncoming(len2, bin_body);
+        b_.CreateCondBr(b_.CreateICmpSGT(len2, b_.getInt64(0)), bin_body, bin_exit);
+        b_.SetInsertPoint(bin_exit);
+        Value* kb = b_.CreateSub(b_.CreateSelect(b_.CreateICmpSLT(first2, one), one, first2), one);
+        kb = b_.CreateSelect(b_.CreateICmpUGT(kb, top), top, kb);
+        b_.CreateBr(moved);
+        // The segment moves.
+        b_.SetInsertPoint(moved);
+        llvm::PHINode* km = b_.CreatePHI(i64_, 2);
+        km->addIncoming(kc1, next_in);
+        km->addIncoming(kb, bin_exit);
+        b_.CreateStore(b_.CreateTrunc(km, i32_),
+                       b_.CreateBitCast(b_.CreateGEP(b_.getInt8Ty(), table,
+                                                     b_.getInt64(offsetof(lookup_table, segment))),
+                                        i32p_));
+        b_.CreateBr(at);
+        // The value of segment k.
+        b_.SetInsertPoint(at);
+        llvm::PHINode* k = b_.CreatePHI(i64_, 2);
+        k->addIncoming(kc, within);
+        k->addIncoming(km, moved);
+        Value* k1 = b_.CreateAdd(k, one);
+        Value* xk = point(px, k);
+        Value* xk1 = point(px, k1);
+        b_.CreateCondBr(b_.CreateFCmpOEQ(xk1, xk), flat, slope);
+        b_.SetInsertPoint(flat);
+        Value* v_flat = fx(py, k1);
+        b_.CreateBr(out);
+        b_.SetInsertPoint(slope);
+        Value* x0 = b_.CreateFPExt(xk, f64_);
+        Value* y0 = fx(py, k);
+        Value* dy = b_.CreateFSub(fx(py, k1), y0);
+        Value* dx = b_.CreateFSub(b_.CreateFPExt(xk1, f64_), x0);
+        Value* v_slope =
+            b_.CreateFAdd(y0, b_.CreateFDiv(b_.CreateFMul(b_.CreateFSub(x, x0), dy), dx));
+        b_.CreateBr(out);
+
+        b_.SetInsertPoint(out);
+        llvm::PHINode* v = b_.CreatePHI(f64_, 5);
+        v->addIncoming(called, few);
+        v->addIncoming(v_below, below);
+        v->addIncoming(v_above, above);
+        v->addIncoming(v_flat, flat);
+        v->addIncoming(v_slope, slope);
+        return v;
+    }
+
     // A lookup of x in table t, NA staying NA. Inside the table's current
     // segment it is computed here as lookup_locate and lookup_interpolate
     // compute it (the table is not touched); elsewhere it is their call,
@@ -1597,8 +1710,18 @@ private:
             search = call;
         }
         // Inside the table's ends extrapolation changes nothing: only the
-        // search differs.
-        Value* found = cold_host(search_fn, f64_, {i8p_, f64_}, {table, x});
+        // search differs. At tier 1 the search of a plain lookup is in the
+        // code too: in a model whose tables are read by several units at
+        // different x, the segment kept from the last call rarely holds,
+        // and the call (its stub keeping every register) cost more than
+        // the search.
+        Value* found;
+        if (!extrapolate && level_ != 0) {
+            found = search_inline(table, px, py, count, x, search_fn);
+            search = b_.GetInsertBlock();
+        } else {
+            found = cold_host(search_fn, f64_, {i8p_, f64_}, {table, x});
+        }
         b_.CreateBr(done);
 
         b_.SetInsertPoint(done);
