@@ -398,7 +398,7 @@ private:
         b_.CreateRet(b_.CreateCall(type, full, args));
     }
 
-    static constexpr std::size_t chunk_ops = 64, small_pass_ops = 256;
+    static constexpr std::size_t chunk_ops = 256, small_pass_ops = 256;
     // Repeated units compiled as one loop from this many on.
     static constexpr std::size_t min_rolled = 8;
     // Units computed in one turn of such a loop.
