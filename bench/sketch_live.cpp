@@ -352,7 +352,7 @@ void slider_move(benchmark::State& state, const std::string& path, const char* g
     menu_command(cmd_livesweep);
     test_driver::run_until_idle();
     HWND view = current_sketch_view();
-    if (livesweep_state != 2 || !view) {
+    if (livesweep_state != ls_on || !view) {
         state.SkipWithError("Livesweep did not start");
         return;
     }

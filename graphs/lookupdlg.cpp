@@ -843,7 +843,7 @@ void init_dialog(HWND dialog) {
             SendDlgItemMessage(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
     show_range(dialog);
     fill_point_fields(dialog);
-    if (livesweep_state == 2) {
+    if (livesweep_state == ls_on) {
         SetDlgItemText(dialog, idl_ok, "Close");
         SetDlgItemText(dialog, idl_cancel, "Reset");
         ed->live = true;

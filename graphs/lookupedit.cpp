@@ -557,7 +557,7 @@ bool model_lookup_points(int slot, lookup_points* out) {
 }
 
 bool push_lookup_live(int slot, const lookup_points& p) {
-    if (livesweep_state != 2 || p.count() < 2 || slot < 0) return false;
+    if (livesweep_state != ls_on || p.count() < 2 || slot < 0) return false;
     if (!set_setup_lookup(static_cast<std::uint32_t>(slot), p.x, p.y)) return false;
     return livesweep_rerun(0, 0, 1) != 0;
 }

@@ -145,7 +145,7 @@ void set_cache_livesweep(bool on) {
     g_livesweep = on;
 }
 bool cache_livesweep() {
-    return g_livesweep || livesweep_state == 2;
+    return g_livesweep || livesweep_state == ls_on;
 }
 
 namespace {

@@ -69,7 +69,7 @@ int read_additional_changes_from(const char* name) {
     if (answer == 1) clear_setup();
     if (!read_change_files(list.c_str())) return 0;
     // While Livesweep is on the model is re-simulated with the new values.
-    if (livesweep_state == 2) {
+    if (livesweep_state == ls_on) {
         int r = 0;
         run_command(rc_livesweep, 0, 1, &r);
     }

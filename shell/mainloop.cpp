@@ -166,7 +166,7 @@ void loop_handle_message(MSG* msg) {
         return;
     }
     if (m == WM_KEYDOWN && vk == VK_ESCAPE && sim_phase == phase_setup && !game_state &&
-        livesweep_state != 2) {
+        livesweep_state != ls_on) {
         // Escape leaves simulation set-up (asking about unused changes).
         post_command(cmd_stop_simulation);
         return;

@@ -60,7 +60,8 @@ void update_menu_states() {
     const bool busy = model_busy();
     // The Livesweep item says what choosing it does now.
     ModifyMenu(main_menu, cmd_livesweep, MF_BYCOMMAND | MF_STRING, cmd_livesweep,
-               livesweep_state == 2 ? "Stop &Livesweep	Ctrl+B" : "St&art Livesweep	Ctrl+B");
+               livesweep_state == ls_on ? "Stop &Livesweep	Ctrl+B"
+                                        : "St&art Livesweep	Ctrl+B");
     auto set = [](int id, bool on) {
         EnableMenuItem(main_menu, static_cast<UINT>(id),
                        MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
@@ -79,11 +80,11 @@ void update_menu_states() {
         set(id, !busy); // items not there yet are left alone
     // Stop also leaves set-up, a game or Livesweep.
     set(cmd_stop_simulation,
-        running || (model && (livesweep_state == 2 || game_state || sim_phase == phase_setup ||
+        running || (model && (livesweep_state == ls_on || game_state || sim_phase == phase_setup ||
                               sim_phase == phase_livesweep_ready)));
     // Set-up is its own mode; the change dialogs also serve a game (not its
     // lookups) and Livesweep, which re-runs after them.
-    set(cmd_setup, model && !busy && livesweep_state != 2 && !game_state);
+    set(cmd_setup, model && !busy && livesweep_state != ls_on && !game_state);
     set(cmd_constant_changes, model && !busy);
     set(cmd_lookup_changes, model && !busy && !game_state);
     // No project pages exist yet: the web items stay grey.

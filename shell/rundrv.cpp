@@ -206,7 +206,7 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
     // asks about overwriting.
     std::string name = continuing ? game_run().run_name : run_name();
     char* slot = scratch_strdup(name.c_str());
-    const bool writes_now = !continuing && !(id == rc_livesweep && livesweep_state != 2);
+    const bool writes_now = !continuing && !(id == rc_livesweep && livesweep_state != ls_on);
     // A DDE request that says "O" (overwrite) has answered the question.
     const char* request = dde_pending ? dde_pending() : nullptr;
     const bool dde_overwrite = request && (request[0] == 'O' || request[0] == 'o');
@@ -224,7 +224,7 @@ int prepare_run(int id, int argument, std::uint8_t& old_phase, std::string& chec
     if (shell_opts.toolbar) apply_run_name(1);
     // 9. Livesweep: the first request enters the mode (the engine compiles
     // the model once for the re-runs).
-    if (id == rc_livesweep && livesweep_state != 2) {
+    if (id == rc_livesweep && livesweep_state != ls_on) {
         if (!enter_livesweep(0)) {
             sim_phase = old_phase;
             return -1;
@@ -312,14 +312,14 @@ char* sim_command_line() {
 }
 
 bool in_sim_mode() {
-    return livesweep_state == 2 || game_state || sim_phase == phase_setup ||
+    return livesweep_state == ls_on || game_state || sim_phase == phase_setup ||
            sim_phase == phase_livesweep_ready;
 }
 
 int leave_sim_mode(int ask) {
     // 1. The run-name field no longer names the next run.
     apply_run_name(0);
-    bool livesweep = livesweep_state == 2;
+    bool livesweep = livesweep_state == ls_on;
     bool in_mode =
         livesweep || game_state || sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
     // 2. Leaving loses something: ask first.
@@ -358,7 +358,7 @@ int leave_sim_mode(int ask) {
     }
     // 4. Back to normal: the phase and the set-up, the toolbar, a game.
     bool leaving_setup = sim_phase == phase_setup || sim_phase == phase_livesweep_ready;
-    if (livesweep_state != 2 && sim_phase < phase_initialising) sim_phase = phase_idle;
+    if (livesweep_state != ls_on && sim_phase < phase_initialising) sim_phase = phase_idle;
     if (leaving_setup && ask && discard_setup) clear_setup();
     if (game_state) sim_control_command(sc_end_game, 0, 0);
     show_sim_controls(tm_normal);
@@ -374,7 +374,7 @@ int leave_sim_mode(int ask) {
 int run_command(int id, int setup_argument, int keep_mode, int* result) {
     if (result) *result = 0;
     if (!model_is_open()) return 0;
-    if (livesweep_state == 2) return livesweep_rerun_now(result);
+    if (livesweep_state == ls_on) return livesweep_rerun_now(result);
     run_counters counters;
     std::uint8_t old_phase = sim_phase;
     // However the run ends, the phase it was prepared in is not left behind.

@@ -91,12 +91,12 @@ int reset_slider() {
     if (static_cast<std::size_t>(slot) < st->changed.size())
         st->changed[static_cast<std::size_t>(slot)] = 0;
     SendMessage(slider, vs_set_value, 0, 0); // shows the slot's value
-    if (livesweep_state == 2) livesweep_rerun(0, 2, 0);
+    if (livesweep_state == ls_on) livesweep_rerun(0, 2, 0);
     return 1;
 }
 
 int save_run_as() {
-    if (livesweep_state != 2 || !model_rec) return 0;
+    if (livesweep_state != ls_on || !model_rec) return 0;
     const char* name = run_name_or_current(model_rec);
     char* path =
         file_dialog("Save this run to", name, fd_save, ft_runs, 0, ft_runs, 0, nullptr, nullptr);

@@ -195,7 +195,7 @@ INT_PTR constant_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
 // Enters set-up for a change dialog when no game or Livesweep holds the
 // copies; false when refused.
 bool copies_for_changes() {
-    if (game_state || livesweep_state == 2) return ensure_setup_copy(0) != 0;
+    if (game_state || livesweep_state == ls_on) return ensure_setup_copy(0) != 0;
     if (sim_phase != phase_setup && !enter_setup_mode(0)) return false;
     set_main_title(nullptr);
     return true;
@@ -659,7 +659,7 @@ int constant_changes_dialog(std::uint32_t symbol) {
         if (v == st.model[i] && static_cast<std::size_t>(slot) < copies->changed.size())
             copies->changed[static_cast<std::size_t>(slot)] = 0;
     }
-    if (!st.pending.empty() && livesweep_state == 2) livesweep_rerun(0, 2, 0);
+    if (!st.pending.empty() && livesweep_state == ls_on) livesweep_rerun(0, 2, 0);
     if (game_window()) fill_game_window(); // its rows show the new decisions
     return 1;
 }
@@ -689,7 +689,7 @@ int lookup_changes_dialog(std::uint32_t symbol) {
         return 1;
     for (const auto& [slot, xy] : st.pending)
         set_setup_lookup(static_cast<std::uint32_t>(slot), xy.first, xy.second);
-    if (!st.pending.empty() && livesweep_state == 2) livesweep_rerun(0, 2, 0);
+    if (!st.pending.empty() && livesweep_state == ls_on) livesweep_rerun(0, 2, 0);
     return 1;
 }
 

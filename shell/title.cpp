@@ -40,7 +40,7 @@ std::string main_title_text(const char* variable_text) {
 
 std::string mode_title_text() {
     if (!model_rec || model_rec->state == 2) return "";
-    if (livesweep_state == 2) return " - Livesweep (Stop Simulation to leave)";
+    if (livesweep_state == ls_on) return " - Livesweep (Stop Simulation to leave)";
     if (game_state && game_in_progress())
         return " - Game at time " + std::string(format_number(game_time(), 0, nullptr)) +
                " (Stop Simulation ends it)";

@@ -401,7 +401,7 @@ static bool model_has_data_variables() {
 }
 
 void toolbar_follow_mode() {
-    int mode = livesweep_state == 2       ? tm_livesweep
+    int mode = livesweep_state == ls_on   ? tm_livesweep
                : game_state               ? tm_gaming
                : sim_phase == phase_setup ? (model_has_data_variables() ? tm_datasets : tm_setup)
                                           : tm_normal;

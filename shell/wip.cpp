@@ -366,7 +366,7 @@ int wip_message(int mode, const char* format, ...) {
 int wip_message_quiet(int mode, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    int r = vmessage(mode, format, args, livesweep_state == 2);
+    int r = vmessage(mode, format, args, livesweep_state == ls_on);
     va_end(args);
     return r;
 }

@@ -78,7 +78,7 @@ int sim_control_command(int id, int p1, int p2) {
     case sc_toolbar_run:
         return run(rc_toolbar, p1, p2);
     case sc_livesweep:
-        if (livesweep_state == 2) {
+        if (livesweep_state == ls_on) {
             // Livesweep off: the working copies stay for the next set-up.
             leave_livesweep();
             return 1;
@@ -94,13 +94,13 @@ int sim_control_command(int id, int p1, int p2) {
             sim_control_command(sc_overrides_off, 0, 0);
         }
         clear_setup();
-        if (livesweep_state == 2 || sim_phase == phase_setup) {
+        if (livesweep_state == ls_on || sim_phase == phase_setup) {
             // The mode goes on over fresh copies of the model's values.
             if (!ensure_setup_copy(0)) {
                 report(8, "Reset all not available on incomplete model");
                 return 0;
             }
-            if (livesweep_state == 2) livesweep_rerun(0, 2, 0);
+            if (livesweep_state == ls_on) livesweep_rerun(0, 2, 0);
         }
         return 1;
     case sc_pick_run_name:

@@ -66,12 +66,12 @@ bool livesweep_busy() {
 
 int enter_livesweep(int) {
     if (!cur_model_symbols) return 0;
-    livesweep_state = 1;
+    livesweep_state = ls_entering;
     if (!ensure_setup_copy(0) || !compile_current()) {
-        livesweep_state = 0;
+        livesweep_state = ls_off;
         return 0;
     }
-    livesweep_state = 2;
+    livesweep_state = ls_on;
     sim_phase = phase_livesweep_ready;
     report_livesweep_on = true;
     return 1;
@@ -81,14 +81,14 @@ void leave_livesweep() {
     if (timer_hook) timer_hook(livesweep_timer_id, 0);
     pending = false;
     compiled.reset();
-    livesweep_state = 0;
+    livesweep_state = ls_off;
     report_livesweep_on = false;
     if (sim_phase == phase_livesweep_ready) sim_phase = phase_setup;
 }
 
 int livesweep_simulate(int, int, int, int* result) {
     int r = sim_refused;
-    if (livesweep_state == 2 && compile_current()) {
+    if (livesweep_state == ls_on && compile_current()) {
         setup_state* st = setup_copies();
         sim_options o;
         std::string path;
@@ -121,7 +121,8 @@ int livesweep_simulate(int, int, int, int* result) {
 }
 
 int livesweep_write_run(const char* path, const char* run_name) {
-    if (livesweep_state != 2 || busy || !path || !*path || !compile_current()) return sim_refused;
+    if (livesweep_state != ls_on || busy || !path || !*path || !compile_current())
+        return sim_refused;
     setup_state* st = setup_copies();
     sim_options o;
     handle_lock<float> values(setup_copy);
@@ -146,7 +147,7 @@ int livesweep_write_run(const char* path, const char* run_name) {
 }
 
 int livesweep_rerun(std::uint32_t window, int mode, int) {
-    if (livesweep_state != 2) return 0;
+    if (livesweep_state != ls_on) return 0;
     if (busy) {
         // The running re-run is told to stop; the newest request runs later.
         stop_request = 1;

@@ -8,7 +8,7 @@
 std::uint8_t sim_phase = phase_idle;
 std::uint8_t game_state = 0;
 std::uint8_t run_kind = rk_ordinary;
-std::uint8_t livesweep_state = 0;
+std::uint8_t livesweep_state = ls_off;
 volatile std::uint8_t stop_request = 0;
 std::uint8_t run_in_progress = 0;
 std::uint8_t override_flags = 0;

@@ -98,7 +98,9 @@ extern std::uint8_t game_state;
 // 1 ordinary, 3 game, 4 Plausitest, 5 Livesweep.
 enum : std::uint8_t { rk_ordinary = 1, rk_game = 3, rk_plausitest = 4, rk_livesweep = 5 };
 extern std::uint8_t run_kind;
-// 0 off, 1 entering, 2 on.
+// Livesweep's state: off, entering (the first run of the mode is being
+// made), on.
+enum : std::uint8_t { ls_off = 0, ls_entering = 1, ls_on = 2 };
 extern std::uint8_t livesweep_state;
 // Set by the shell (Esc, Ctrl+C, Ctrl+.) or by a Livesweep request while a
 // run is busy; the time loop looks at it at every save point.

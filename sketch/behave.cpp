@@ -301,7 +301,7 @@ behavior_flash draw_behavior_graph(HDC dc, const symbol_record* sym, int slot, i
 }
 
 bool behavior_shown() {
-    return livesweep_state == 2 || display_on;
+    return livesweep_state == ls_on || display_on;
 }
 void set_behavior_display(bool on) {
     display_on = on;

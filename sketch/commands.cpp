@@ -33,7 +33,7 @@ std::map<HWND, symbol_id>& search_symbols() {
 }
 
 bool live(const sketch_state& s) {
-    return livesweep_state == 2 && s.symbols && s.symbols == cur_model_symbols;
+    return livesweep_state == ls_on && s.symbols && s.symbols == cur_model_symbols;
 }
 
 void client_size(HWND view, int* w, int* h) {

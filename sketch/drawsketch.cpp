@@ -434,7 +434,7 @@ int element_mark(const sketch_state& s, const sketch_elem& e) {
     if (!lock.ok() || !valid_symbol(e.payload)) return mark_none;
     const symbol_record* r = sym(e.payload);
     const bool lookup = r->type == st_lookup || (r->flags & sf_lookup_like);
-    if (current && livesweep_state == 2) {
+    if (current && livesweep_state == ls_on) {
         if (override_flags && r->type <= st_last_with_slots && r->slot >= 0) {
             const std::vector<std::uint8_t>& held = input_override_tables().marks;
             if (static_cast<std::size_t>(r->slot) < held.size() &&

@@ -110,7 +110,7 @@ int sketch_setup_click(HWND view, sketch_state& s, int n) {
     const sketch_elem& e = s.view.elems[static_cast<std::size_t>(n)];
     if (e.kind != ek_variable || !e.payload) return 0;
     // While Livesweep runs the sliders change values; a click only chooses.
-    if (livesweep_state == 2) return -1;
+    if (livesweep_state == ls_on) return -1;
     int type = 0, slot = -1;
     bool scalar = false;
     std::string name;

@@ -66,7 +66,8 @@ symbol_id object_symbol(const sketch_elem& e) {
 
 // Whether sliders set constants now: in Simulation Setup and Livesweep.
 bool constants_changeable() {
-    return sim_phase == phase_setup || sim_phase == phase_livesweep_ready || livesweep_state == 2;
+    return sim_phase == phase_setup || sim_phase == phase_livesweep_ready ||
+           livesweep_state == ls_on;
 }
 
 // The value slot a slider on element e sets now (0: none, read-only): a

@@ -94,7 +94,7 @@ std::string diagram_key(const sketch_state& s, const RECT& client) {
     put(k, s.header);
     put(k, GetSysColor(COLOR_WINDOW));
     // The marks of what may be changed and the objects' stand-ins follow the mode.
-    const int marks = sim_phase == phase_setup ? 1 : livesweep_state == 2 ? 2 : 0;
+    const int marks = sim_phase == phase_setup ? 1 : livesweep_state == ls_on ? 2 : 0;
     put(k, marks);
     put(k, game_state);
     put(k, sketch_colour_mode(false));

@@ -842,7 +842,7 @@ void follow_file_link(HWND view, const std::string& named) {
             menu_command(cmd_setup);
         if (!ensure_setup_copy(0)) return;
         const std::string list = "\"" + target + "\"";
-        if (read_change_files(list.c_str()) && livesweep_state == 2) livesweep_rerun(0, 2, 0);
+        if (read_change_files(list.c_str()) && livesweep_state == ls_on) livesweep_rerun(0, 2, 0);
         show_mode();
         if (view && IsWindow(view)) InvalidateRect(view, nullptr, FALSE);
         return;

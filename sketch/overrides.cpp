@@ -304,7 +304,7 @@ int check_override_numbers(std::uint32_t shape, const char* const texts[4], floa
 int set_input_override(const sketch_state* s, const input_override& entry) {
     override_tables& t = tables();
     if (!(override_flags & 2)) {
-        if (livesweep_state != 2) return 0;
+        if (livesweep_state != ls_on) return 0;
         set_up_tables();
     }
     if (entry.slot >= t.held.size()) return 0;
@@ -596,7 +596,7 @@ int input_options_dialog(HWND owner, const sketch_state* s, std::int32_t slot) {
 
 bool open_input_options(HWND view) {
     const sketch_state* s = view ? sketch_of(view) : nullptr;
-    if (!s || livesweep_state != 2 || s->symbols != cur_model_symbols) return false;
+    if (!s || livesweep_state != ls_on || s->symbols != cur_model_symbols) return false;
     std::int32_t slot = -1;
     int found = 0;
     {

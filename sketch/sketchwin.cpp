@@ -103,7 +103,7 @@ bool changes_shown(const sketch_window& sw) {
     return menus_shown(sw) && changes_menu && GetSubMenu(main_menu, popup_insert) == changes_menu;
 }
 bool changes_wanted() {
-    return changes_menu && (livesweep_state == 2 || sim_phase == phase_setup);
+    return changes_menu && (livesweep_state == ls_on || sim_phase == phase_setup);
 }
 
 void show_menus(sketch_window& sw);
@@ -844,7 +844,7 @@ void refresh_hook() {
         // windows and the sliders; otherwise the runs or the mode changed,
         // and the outputs are made again.
         HWND view = p->view;
-        make_io_objects(view, p->s, livesweep_state == 2 ? 2 : 1);
+        make_io_objects(view, p->s, livesweep_state == ls_on ? 2 : 1);
         if (!by_window(view)) continue;
         if (!invalidate_live_changes(p->view, p->s)) InvalidateRect(p->view, nullptr, FALSE);
     }

@@ -678,13 +678,13 @@ void set_quick_sliders(HWND view, const sketch_state& s, int mode) {
 void place_quick_sliders() {
     HWND view = current_sketch_view();
     const sketch_state* s = view ? sketch_of(view) : nullptr;
-    if (livesweep_state != 2 || !s || s->symbols != cur_model_symbols) {
+    if (livesweep_state != ls_on || !s || s->symbols != cur_model_symbols) {
         // Livesweep ended (or the sketch went): its sliders go with it.
         std::vector<HWND> views;
         for (auto& [v, list] : lists()) views.push_back(v);
         for (HWND v : views) destroy_list(v);
         // The input overrides last as long as the stay in Livesweep.
-        if (livesweep_state != 2 && (override_flags || !input_override_tables().list.empty()))
+        if (livesweep_state != ls_on && (override_flags || !input_override_tables().list.empty()))
             clear_input_overrides();
         // The re-runs wrote over the shown run's series: read the runs again.
         if (!views.empty() && value_cache_exists()) reset_value_cache(-1, 1, 0);
@@ -818,7 +818,7 @@ bool slider_keys(HWND view, int action, bool shift) {
 }
 
 bool live_sketch_key(HWND view, int vk, bool shift) {
-    if (livesweep_state != 2) return false;
+    if (livesweep_state != ls_on) return false;
     switch (vk) {
     case VK_RIGHT:
     case VK_UP:

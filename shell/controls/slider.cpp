@@ -373,7 +373,7 @@ void mouse_up(HWND w) {
     s->grab = -1;
     if (GetCapture() == w) ReleaseCapture();
     redraw_thumb(w, s.rec());
-    if (livesweep_state == 2 && (s->slot > 0 || override_flags)) {
+    if (livesweep_state == ls_on && (s->slot > 0 || override_flags)) {
         livesweep_rerun(token_of(w), 1, 0);
         s->changed = 0;
     }

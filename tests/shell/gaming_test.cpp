@@ -55,7 +55,7 @@ protected:
     }
     void TearDown() override {
         end_game();
-        if (livesweep_state == 2) leave_livesweep();
+        if (livesweep_state == ls_on) leave_livesweep();
         game_interval = 0;
         clear_setup();
         unload_runs(1);

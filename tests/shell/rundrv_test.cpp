@@ -65,7 +65,7 @@ protected:
         unload_runs(1);
         sim_phase = phase_idle;
         game_state = 0;
-        livesweep_state = 0;
+        livesweep_state = ls_off;
         stop_request = 0;
         run_kind = 0;
         ask_dataset_overwrite = true;

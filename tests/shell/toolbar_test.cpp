@@ -116,11 +116,11 @@ TEST_F(Toolbar, ReleasingOffAButtonRunsNothing) {
 }
 
 TEST_F(Toolbar, ModesShowTheirOwnItemsAndFields) {
-    livesweep_state = 2;
+    livesweep_state = ls_on;
     toolbar_follow_mode();
     EXPECT_EQ(toolbar_mode(), tm_livesweep);
     EXPECT_EQ(toolbar_list().front(), 35);
-    livesweep_state = 0;
+    livesweep_state = ls_off;
     game_state = 2;
     toolbar_follow_mode();
     EXPECT_EQ(toolbar_mode(), tm_gaming);
@@ -274,7 +274,7 @@ TEST_F(Toolbar, ScreenshotsInNormalAndLivesweepModeWithATip) {
 
     td::mouse_move(toolbar_wnd, 10, 200);
     td::run_until_idle();
-    livesweep_state = 2;
+    livesweep_state = ls_on;
     toolbar_follow_mode();
     td::advance(1000);
     hover(38);
@@ -290,7 +290,7 @@ TEST_F(Toolbar, ScreenshotsInNormalAndLivesweepModeWithATip) {
     for (int y = 3; y < 20; ++y)
         for (int x = 2; x < 80; ++x) dark += qGray(sweep.pixel(x, y)) < 80;
     EXPECT_GT(dark, 20);
-    livesweep_state = 0;
+    livesweep_state = ls_off;
 }
 
 // Pixels of an item in neither the face nor the shadow colour: the ink of an

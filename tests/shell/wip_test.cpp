@@ -94,10 +94,10 @@ TEST_F(Wip, TheKeyboardGoesBackWhereItWasWhenThePanelCloses) {
 }
 
 TEST_F(Wip, TheQuietFormShowsNothingWhileLivesweepIsOn) {
-    livesweep_state = 2;
+    livesweep_state = ls_on;
     EXPECT_EQ(wip_message_quiet(-1, "Re-running"), 1);
     EXPECT_TRUE(wip_wnd == nullptr || !IsWindowVisible(wip_wnd));
-    livesweep_state = 0;
+    livesweep_state = ls_off;
     EXPECT_EQ(wip_message_quiet(-1, "Loading"), 1);
     EXPECT_TRUE(IsWindowVisible(wip_wnd));
     EXPECT_EQ(wip_line(1), "Loading");

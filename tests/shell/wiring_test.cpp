@@ -63,11 +63,11 @@ protected:
         installed_pump = nullptr;
         action = nullptr;
         act_at = -1;
-        if (livesweep_state == 2) leave_livesweep();
+        if (livesweep_state == ls_on) leave_livesweep();
         clear_setup();
         unload_runs(1);
         sim_phase = phase_idle;
-        livesweep_state = 0;
+        livesweep_state = ls_off;
         stop_request = 0;
         run_kind = 0;
         ask_dataset_overwrite = true;

@@ -28,14 +28,14 @@ protected:
         set_run_command_hook(&fake_run_command);
         set_post_command_hook(&fake_post);
         game_state = 0;
-        livesweep_state = 0;
+        livesweep_state = ls_off;
         sim_phase = phase_idle;
     }
     void TearDown() override {
         set_run_command_hook(nullptr);
         set_post_command_hook(nullptr);
         game_state = 0;
-        livesweep_state = 0;
+        livesweep_state = ls_off;
         sim_phase = phase_idle;
         stop_request = 0;
         clear_setup();
@@ -111,7 +111,7 @@ TEST_F(Control, StateCommandsChangeTheStateBytes) {
     override_flags = 3;
     EXPECT_EQ(sim_control_command(sc_overrides_off, 0, 0), 1);
     EXPECT_EQ(override_flags, 0);
-    livesweep_state = 2;
+    livesweep_state = ls_on;
     EXPECT_EQ(sim_control_command(sc_livesweep, 0, 0), 1);
     EXPECT_EQ(livesweep_state, 0);
     EXPECT_TRUE(calls.empty());

@@ -177,7 +177,7 @@ protected:
     }
     void TearDown() override {
         sim_phase = phase_idle;
-        livesweep_state = 0;
+        livesweep_state = ls_off;
         cur_model_symbols = saved_symbols_;
         SelectObject(dc_, old_);
         DeleteObject(bitmap_dc_);
@@ -332,7 +332,7 @@ TEST_F(ElementDrawing, SetupMarksWhatCanBeChanged) {
     EXPECT_EQ(count(a, yellow), 0);
     // Livesweep: the constants have their sliders; the lookups are marked.
     sim_phase = phase_livesweep_ready;
-    livesweep_state = 2;
+    livesweep_state = ls_on;
     paint();
     EXPECT_EQ(count(k, yellow), 0);
     EXPECT_GT(count(t, yellow), 20);

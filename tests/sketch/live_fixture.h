@@ -37,7 +37,7 @@ protected:
         set_cache_refresh_hook(refresh_sketch_values);
     }
     void TearDown() override {
-        if (livesweep_state == 2) menu_command(cmd_livesweep);
+        if (livesweep_state == ls_on) menu_command(cmd_livesweep);
         test_driver::run_until_idle();
         set_behavior_display(false);
         set_livesweep_refresh_hook(nullptr);

@@ -65,7 +65,7 @@ protected:
     }
     void TearDown() override {
         sim_phase = phase_idle;
-        livesweep_state = 0;
+        livesweep_state = ls_off;
         game_state = 0;
         drawing.printing = 0;
         drawing.gtx_mode = 0;
@@ -139,11 +139,11 @@ TEST_F(DiagramMarks, TheModesMarkWhatTheUserMayChange) {
     EXPECT_EQ(count(y_, yellow), 0);
     EXPECT_LT(count(f_, 0, true), inside(f_) / 4);
     sim_phase = phase_idle;
-    livesweep_state = 2;
+    livesweep_state = ls_on;
     paint();
     EXPECT_EQ(count(k_, yellow), 0);
     EXPECT_GT(count(t_, yellow), inside(t_) / 2);
-    livesweep_state = 0;
+    livesweep_state = ls_off;
     game_state = 1;
     paint();
     EXPECT_GT(count(g_, light_green), inside(g_) / 2);
