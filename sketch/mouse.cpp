@@ -724,7 +724,7 @@ std::string hover_text(const sketch_state& s, int n, std::int32_t* graph_slot) {
     bool scalar = false;
     float element_value = NA;
     bool element_shown = false;
-    const bool live = livesweep_state == 2 && s.symbols == cur_model_symbols;
+    const bool live = livesweep_state == ls_on && s.symbols == cur_model_symbols;
     {
         model_lock_guard lock(s.symbols, 0);
         if (!lock.ok() || !valid_symbol(e.payload)) return {};
