@@ -14,6 +14,7 @@
 #include "draw/printing.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "graphs/chartgraph.h"
 #include "graphs/customgraph.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -547,9 +548,11 @@ bool draw_output_window(HDC dc, HWND w, const RECT& box) {
     GetClientRect(w, &rc);
     const int cw = rc.right, ch = rc.bottom;
     if (cw <= 0 || ch <= 0) return false;
+    bool chart = false;
     {
         auto* o = static_cast<output_record*>(lock_handle(rec));
-        const bool drawable = o && o->draw && !o->chart;
+        const bool drawable = o && (o->draw || o->chart);
+        chart = o && o->chart;
         if (o) unlock_handle(rec);
         if (!drawable) return false;
     }
@@ -575,9 +578,14 @@ bool draw_output_window(HDC dc, HWND w, const RECT& box) {
     cur_output = rec;
     {
         draw_pass pass(mem, mem);
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        if (o && pass.ok() && o->draw) o->draw(o);
-        if (o) unlock_handle(rec);
+        if (chart) {
+            // A chart-control graph draws through its chart.
+            if (pass.ok()) draw_chart_graph(rec);
+        } else {
+            auto* o = static_cast<output_record*>(lock_handle(rec));
+            if (o && pass.ok() && o->draw) o->draw(o);
+            if (o) unlock_handle(rec);
+        }
     }
     cur_output = saved;
     out_size = size;

@@ -10,6 +10,7 @@
 
 #include "draw/drawing.h"
 #include "draw/printing.h"
+#include "graphs/chartgraph.h"
 #include "graphs/customgraph.h"
 #include "graphs/graphtool.h"
 #include "graphs/sets/graphset.h"
@@ -285,6 +286,58 @@ TEST_F(OutputObjects, AnOutputGraphIsPrintedAndCopiedWithItsOwnPicture) {
     EXPECT_GT(pixels_near(copy, QColor(255, 0, 0), box), 20);
     EXPECT_GT(pixels_near(copy, QColor(160, 0, 160), box), 20);
     EXPECT_EQ(pixels_near(copy, QColor(255, 0, 0), QRect(0, 0, copy.width(), box.top() - 2)), 0);
+}
+
+// A graph drawn through the chart control (the graph set's "Style_1") on a
+// view prints with its chart's own picture: the box holds the chart's
+// colours, where the stand-in has only its frame and one black line.
+TEST_F(OutputObjects, AChartGraphOnAViewIsCopiedWithItsChart) {
+    install_chart_graph_hooks();
+    ASSERT_EQ(init_mfc_app(), 1);
+    struct chart_app_reset {
+        HWND view;
+        sketch_state* s;
+        ~chart_app_reset() {
+            destroy_io_objects(view, *s); // the chart goes before its application
+            exit_mfc_app();
+            chart_app = chart_app_hooks{};
+        }
+    } reset{view_, s_};
+    const int n =
+        add_sketch_element(s_->view, ek_text, 400, 1000, 0, 3, ef_primary | ef_io_object, 0);
+    ASSERT_GT(n, 0);
+    sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+    e.text = "0,Style_1";
+    e.label = io_output_graph;
+    e.w = 150, e.h = 100;
+    s_->max_y = std::max<std::int32_t>(s_->max_y, 1100);
+    make_io_objects(view_, *s_, 0);
+    td::run_until_idle();
+    HWND w = io_object_window(view_, n);
+    ASSERT_NE(w, nullptr);
+    const handle rec = record_of(w);
+    ASSERT_NE(rec, 0u);
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    ASSERT_NE(o, nullptr);
+    const bool chart = o->chart != nullptr;
+    unlock_handle(rec);
+    ASSERT_TRUE(chart) << "Style_1 draws through the chart control";
+    view_output_settings set;
+    output_view(nullptr, view_, *s_, vo_copy_view, set);
+    const QImage copy = copied_view();
+    ASSERT_FALSE(copy.isNull());
+    const int pad = 20;
+    const QRect box(e.x - e.w - s_->min_x + pad + 2, e.y - e.h - s_->min_y + pad + 2, 2 * e.w - 4,
+                    2 * e.h - 4);
+    int coloured = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QColor c = copy.pixelColor(x, y);
+            coloured += std::max({c.red(), c.green(), c.blue()}) -
+                            std::min({c.red(), c.green(), c.blue()}) >
+                        60;
+        }
+    EXPECT_GT(coloured, 50);
 }
 
 } // namespace
