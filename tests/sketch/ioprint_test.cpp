@@ -340,4 +340,46 @@ TEST_F(OutputObjects, AChartGraphOnAViewIsCopiedWithItsChart) {
     EXPECT_GT(coloured, 50);
 }
 
+class SliderCopy : public LiveSketch {
+protected:
+    void SetUp() override {
+        LiveSketch::SetUp();
+        clip_use_private(true);
+        clip_reset();
+    }
+    void TearDown() override {
+        clip_reset();
+        clip_use_private(false);
+        LiveSketch::TearDown();
+    }
+};
+
+// Ctrl+A, Ctrl+C on the population view: the picture holds the input
+// slider whole, its value box and its name under it.
+TEST_F(SliderCopy, SelectAllAndCopyHoldTheSlidersName) {
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i) {
+        const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+        if (e.kind == ek_text && (e.flags & ef_io_object) && e.label == io_input_slider) n = i;
+    }
+    ASSERT_GT(n, 0);
+    HWND frame = GetParent(view_);
+    SendMessage(frame, WM_COMMAND, skc_select_all, 0);
+    SendMessage(frame, WM_COMMAND, skc_copy, 0);
+    td::run_until_idle();
+    const QImage copy = copied_view();
+    ASSERT_FALSE(copy.isNull());
+    view_output_area a;
+    ASSERT_TRUE(plan_view_area(*s_, vo_copy_selection, view_output_settings{}, SIZE{0, 0}, &a));
+    const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+    const int bottom = e.y + e.h - a.y;
+    EXPECT_GT(copy.height(), bottom + 10);
+    // The name's ink in the band under the box.
+    int dark = 0;
+    for (int y = bottom; y < std::min(copy.height(), bottom + 16); ++y)
+        for (int x = std::max(0, e.x - e.w - a.x); x < std::min(copy.width(), e.x + e.w - a.x); ++x)
+            dark += qGray(copy.pixel(x, y)) < 100;
+    EXPECT_GT(dark, 15);
+}
+
 } // namespace
