@@ -1,3 +1,5 @@
+// The plot's axes: building each axis's ticks from a value range or a label
+// series, and the tick settings (count, major, grid, labels).
 #include "chart/axis.h"
 
 #include "chart/data.h"

@@ -1,3 +1,5 @@
+// The chart object with its data model and current plot, and the chart
+// control window that paints it.
 #include "chart/chart.h"
 
 #include "chart/axis.h"

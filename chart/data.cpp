@@ -1,3 +1,5 @@
+// The chart's data model: data sets and their points, palette, titles,
+// legend and annotation series, bounds, and the ranges the plots scale to.
 #include "chart/data.h"
 
 #include "chart/plotpass.h"

@@ -1,3 +1,5 @@
+// The base element of a plot: its owned or shared styles, pen and brush
+// selection, and the default passes.
 #include "chart/element.h"
 
 // A null style is no style: nothing may select a pen from it.

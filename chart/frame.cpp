@@ -1,3 +1,5 @@
+// The plot's frame: the named picture mapped onto the box's left wall span by
+// span, and its outline.
 #include "chart/frame.h"
 
 #include "chart/vertex.h"

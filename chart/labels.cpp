@@ -1,3 +1,5 @@
+// Label layers: axis titles, legend items and annotations placed as
+// free-standing ticks in the plot's box.
 #include "chart/labels.h"
 
 #include "chart/axis.h"

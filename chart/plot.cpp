@@ -1,3 +1,5 @@
+// The plot base: its view, planes, frame, axes, label layers and element
+// lists, and the build, scale, project, screen and draw passes over them.
 #include "chart/plot.h"
 
 #include "chart/axis.h"

@@ -1,3 +1,5 @@
+// The plot of each chart type and dimension: how each turns the data model's
+// sets into elements.
 #include "chart/plots.h"
 
 #include "chart/axis.h"

@@ -1,3 +1,5 @@
+// Figures of vertices: the open line, the filled polygon and the 3D face with
+// its back-face and painting-order tests.
 #include "chart/polygon.h"
 
 #include <cmath>

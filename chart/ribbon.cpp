@@ -1,3 +1,5 @@
+// One series of the 3D area and ribbon charts: its faces, sorted back to
+// front by depth or by the pairwise overlap test.
 #include "chart/ribbon.h"
 
 #include <optional>

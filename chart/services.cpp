@@ -1,3 +1,5 @@
+// The services the chart library asks of the program (number text, font
+// character set, output size) and their defaults for a plain screen.
 #include "chart/services.h"
 
 #include "foundation/names.h"

@@ -1,3 +1,5 @@
+// Closed bodies of the 3D charts: solids of faces drawn back to front, the
+// bar charts' blocks, the pie slice and the group that orders solids by depth.
 #include "chart/solid.h"
 
 #include "chart/view3d.h"

@@ -1,3 +1,5 @@
+// One tick of an axis: its grid line, tick mark and label, through the
+// pipeline's passes, and where its label is anchored.
 #include "chart/tick.h"
 
 #include "chart/view3d.h"

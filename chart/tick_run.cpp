@@ -1,3 +1,5 @@
+// Planning an axis's ticks over a value range: their places and which are
+// major or carry a grid line, a mark or a label.
 #include "chart/tick_run.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// The chart library's small value classes: colours, pens, brushes, fonts,
+// sizes, number strings, the stack and the device context with its stacks.
 #include "chart/values.h"
 
 #include "chart/services.h"

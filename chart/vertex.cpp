@@ -1,3 +1,5 @@
+// Vertices in their four spaces with their round markers, and the vertex set
+// with a bounding box per space.
 #include "chart/vertex.h"
 
 #include "chart/view3d.h"

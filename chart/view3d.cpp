@@ -1,3 +1,5 @@
+// The 3D view of a plot's box: the projection matrix from angles and
+// perspective, and the mapping of projected points to screen pixels.
 #include "chart/view3d.h"
 
 #include <algorithm>

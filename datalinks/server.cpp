@@ -1,3 +1,5 @@
+// The DDE server: its conversations, the FileOpen command it carries out,
+// and the answers every other request gets.
 #include "datalinks/server.h"
 
 #include "foundation/report.h"

@@ -1,3 +1,5 @@
+// The caption window class: paints its text word-wrapped in its client
+// rectangle in the font its dialog gives it.
 #include "draw/ctext.h"
 
 #include "draw/boxname.h"

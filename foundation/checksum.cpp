@@ -1,3 +1,5 @@
+// CRC-32 and SHA-256 over byte runs, for the readers and writers of stored
+// files.
 #include "foundation/checksum.h"
 
 #include <algorithm>

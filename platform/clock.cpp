@@ -1,3 +1,5 @@
+// The window layer's clock: the steady clock the program runs on and the
+// switch that lets tests put a manual clock in its place.
 #include "platform/clock.h"
 
 #include <chrono>

@@ -1,3 +1,5 @@
+// The workbench's menu templates (main, Edit, changes, and the diagram's Edit,
+// View and Layout menus), registered with the menu layer by number.
 #include "resources/menus.h"
 
 #include "platform/menu.h"

@@ -1,3 +1,5 @@
+// The sketch's numbered pictures (the cloud and the small symbols), drawn from
+// outlines on a 16 x 16 grid so they stay sharp at every zoom.
 #include "resources/sketchpics.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The main message loop (maintain, re-entered by every modal wait) and the
+// accelerator keys it takes before dispatching.
 #include "shell/mainloop.h"
 #include "shell/controlpanel.h"
 

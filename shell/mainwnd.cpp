@@ -1,3 +1,5 @@
+// The workbench's window classes, the main window and its children (toolbar,
+// palette, container, bottom bar), their layout, brushes and procedures.
 #include "shell/mainwnd.h"
 
 #include "foundation/memory.h"

@@ -1,3 +1,5 @@
+// The workbench's menu commands: opening models, the file and help commands,
+// and the dispatcher that sends every command id to its handler.
 #include "shell/menucmd.h"
 #include "shell/simdlg.h"
 #include "shell/toolbar.h"

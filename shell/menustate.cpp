@@ -1,3 +1,5 @@
+// Greying the main menu's commands that cannot act now, and the guard that
+// marks the model busy while a command works on it.
 #include "shell/menustate.h"
 
 #include "model/model.h"

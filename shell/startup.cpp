@@ -1,3 +1,5 @@
+// Start-up and shut-down: the command line, defaults and settings, the first
+// model, the main loop's exit checks and the recovery after a fatal error.
 #include "shell/startup.h"
 
 #include "foundation/app_strings.h"

@@ -1,3 +1,4 @@
+// The shell's process-wide state and its reset to the start-up values.
 #include "shell/state.h"
 
 HINSTANCE hinst = nullptr;

@@ -1,3 +1,5 @@
+// Activating and cycling the container's windows, the Windows menu's list of
+// build windows and the File menu's recent models.
 #include "shell/winlist.h"
 
 #include "foundation/ini.h"

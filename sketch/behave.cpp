@@ -1,3 +1,5 @@
+// Behaviour graphs in the sketch: each variable's miniature graph over time,
+// its remembered vertical range, labels and the box tint on a change.
 #include "sketch/behave.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The sketch frame's commands: selection, find, zoom and fit, hidden-element
+// depth, the view list and the answers to the authoring edition's commands.
 #include "sketch/commands.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Painting a working view: elements, pipes, valves, clouds, names, pictures
+// and connectors with their arrowheads, at any zoom on any device.
 #include "sketch/drawsketch.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The in-place number entry on the diagram in Simulation Setup: opening it
+// below a constant, following the view, and storing or dropping the number.
 #include "sketch/inplace.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// The input and output objects of a view: the live slider and output windows
+// placed over their elements' boxes, set up and kept following the runs.
 #include "sketch/ioobjects.h"
 
 #include <algorithm>

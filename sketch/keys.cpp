@@ -1,3 +1,4 @@
+// Which command or simulation action a key posts from a sketch view.
 #include "sketch/keys.h"
 
 #include "platform/messages.h"

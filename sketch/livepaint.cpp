@@ -1,3 +1,5 @@
+// The live sketch's painting: the static diagram kept in a retained bitmap
+// per window, with only the live layer redrawn over it after a re-run.
 #include "sketch/livepaint.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The sketch view's mouse: selecting, rubber band, panning, zooming, hover
+// tips, double clicks that graph a variable, and following links.
 #include "sketch/mouse.h"
 
 #include <algorithm>

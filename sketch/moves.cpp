@@ -1,3 +1,5 @@
+// Moving the selection in a sketch's working copy, and the working copy's
+// undo and redo.
 #include "sketch/moves.h"
 
 #include <algorithm>

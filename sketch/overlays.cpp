@@ -1,3 +1,5 @@
+// Selecting sketch elements by kind or by the rubber band, the page lines,
+// and the pictures of the sketch tool buttons.
 #include "sketch/overlays.h"
 
 #include <algorithm>

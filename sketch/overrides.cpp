@@ -1,3 +1,5 @@
+// Input overrides in Livesweep: the tables of overridden variables, their
+// input functions of time and the engine hook that applies them.
 #include "sketch/overrides.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The sketch window: its frame and view, menus, scroll bars, view paging,
+// print and copy commands, and the hooks the shell calls it through.
 #include "sketch/sketchwin.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The quick sliders under each constant of the view in Livesweep: placing,
+// drawing, dragging, keyboard focus and the re-runs they ask for.
 #include "sketch/sliders.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Printing and copying a view: page planning, recording the view into a
+// metafile and playing it onto printer pages or the clipboard.
 #include "sketch/viewprint.h"
 
 #include <algorithm>

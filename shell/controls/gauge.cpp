@@ -1,3 +1,5 @@
+// The dial gauge control: draws its row of the game's gauge table as a needle
+// on a full or half dial.
 #include "shell/controls/gauge.h"
 
 #include "foundation/memory.h"

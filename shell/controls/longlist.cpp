@@ -1,3 +1,5 @@
+// The long list control: items kept in memory-layer blocks, selection,
+// scrolling, type-ahead search, reordering by dragging and its messages.
 #include "shell/controls/longlist.h"
 
 #include "foundation/memory.h"

@@ -1,3 +1,5 @@
+// The input slider control: layout, painting, dragging and typing of a value
+// between its limits, written into its value slot as it changes.
 #include "shell/controls/slider.h"
 
 #include "foundation/memory.h"
