@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "draw/drawing.h"
 #include "draw/printing.h"
@@ -15,6 +17,7 @@
 #include "shell/settings_rows.h"
 #include "sketch/drawsketch.h"
 #include "sketch/fontbar.h"
+#include "sketch/ioobjects.h"
 
 void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs) = nullptr;
 
@@ -324,6 +327,67 @@ std::vector<int> page_line_positions(int lo, int hi, int page) {
     return lines;
 }
 
+namespace {
+
+// Widens r to hold the names drawn beside or across the elements (all shown
+// ones, or the selected ones only): a name is measured in the view's font
+// (the element's own size and face where it has them) at 100 %, as the
+// recording draws it; a name wider than its text-only box spills both ways.
+void widen_for_names(const sketch_state& s, RECT& r, bool selected_only) {
+    HDC dc = GetDC(nullptr);
+    if (!dc) return;
+    std::map<std::string, HFONT> fonts;
+    const int dpi = std::max(GetDeviceCaps(dc, LOGPIXELSY), 1);
+    for (int n = 1; n < s.view.count(); ++n) {
+        const sketch_elem& e = s.view.elems[static_cast<std::size_t>(n)];
+        if (e.kind < ek_variable || e.kind == ek_valve || (e.flags & ef_no_label)) continue;
+        if (selected_only ? !(e.runtime & ef_selected)
+                          : e.hidden() || e.level_value() > s.shown_level)
+            continue;
+        std::string text = sketch_element_text(s, e);
+        const bool slider = e.kind == ek_text && (e.flags & ef_io_object) && e.label == 0;
+        if (slider) text = io_slider_name(s, e);
+        if (text.empty()) continue;
+        font_spec f = s.view.rec.font;
+        if (e.style & 8) f.size = e.font.size;
+        if ((e.style & 32) && e.font.face[0]) std::memcpy(f.face, e.font.face, sizeof f.face);
+        int points = static_cast<std::int8_t>(f.size);
+        if (points <= 0) points = 8;
+        const std::string key =
+            std::string(f.face, strnlen(f.face, sizeof f.face)) + "|" + std::to_string(points);
+        HFONT& font = fonts[key];
+        if (!font)
+            font = CreateFont(-std::max(1, points * dpi / 72), 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0,
+                              f.face[0] ? f.face : "Sans");
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE z{};
+        GetTextExtentPoint32(dc, text.c_str(), static_cast<int>(text.size()), &z);
+        SelectObject(dc, old);
+        const int tw = static_cast<int>(z.cx), lh = static_cast<int>(z.cy);
+        const int place = slider ? 1 : static_cast<std::int8_t>(e.label);
+        RECT b{e.x - e.w, e.y - e.h, e.x + e.w, e.y + e.h};
+        if (e.shape_code() == 0 || place <= 0) {
+            if (e.shape_code() != 0) continue; // wrapped inside its box
+            b = RECT{e.x - tw / 2, e.y - lh / 2, e.x + tw / 2 + 1, e.y + lh / 2 + 1};
+        } else if (place == 1 || place == 3) {
+            b = RECT{e.x - tw / 2, place == 3 ? e.y - e.h - lh : e.y + e.h, e.x + tw / 2 + 1,
+                     place == 3 ? e.y - e.h : e.y + e.h + lh};
+        } else if (place == 2 || place == 4) {
+            b = RECT{place == 2 ? e.x - e.w - 2 - tw : e.x + e.w + 2, e.y - lh / 2,
+                     place == 2 ? e.x - e.w - 2 : e.x + e.w + 2 + tw, e.y + lh / 2 + 1};
+        }
+        r.left = std::min(r.left, b.left);
+        r.top = std::min(r.top, b.top);
+        r.right = std::max(r.right, b.right);
+        r.bottom = std::max(r.bottom, b.bottom);
+    }
+    for (auto& f : fonts)
+        if (f.second) DeleteObject(f.second);
+    ReleaseDC(nullptr, dc);
+}
+
+} // namespace
+
 bool selection_bounds(const sketch_state& s, RECT* out) {
     bool any = false;
     RECT r{0, 0, 0, 0};
@@ -368,6 +432,7 @@ bool plan_view_area(const sketch_state& s, int mode, const view_output_settings&
     if (a.selection) {
         RECT r;
         if (!selection_bounds(s, &r)) return false;
+        widen_for_names(s, r, true);
         a.x = r.left;
         a.y = r.top;
         a.w = std::max<int>(r.right - r.left, 1);
@@ -388,10 +453,13 @@ bool plan_view_area(const sketch_state& s, int mode, const view_output_settings&
     } else {
         // Names and arrowheads reach a little past the elements' bounds, as
         // the window's scroll margin allows for.
-        a.x = s.min_x - view_output_pad;
-        a.y = s.min_y - view_output_pad;
-        a.w = s.max_x - s.min_x + 2 * view_output_pad;
-        a.h = s.max_y - s.min_y + 2 * view_output_pad;
+        // Names wider than their elements widen the bounds first.
+        RECT r{s.min_x, s.min_y, s.max_x, s.max_y};
+        widen_for_names(s, r, false);
+        a.x = r.left - view_output_pad;
+        a.y = r.top - view_output_pad;
+        a.w = r.right - r.left + 2 * view_output_pad;
+        a.h = r.bottom - r.top + 2 * view_output_pad;
     }
     if (out) *out = a;
     return true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "draw/drawing.h"
+#include "draw/export.h"
 #include "draw/printing.h"
 #include "graphs/chartgraph.h"
 #include "graphs/customgraph.h"
@@ -65,8 +66,9 @@ QImage printed_view(HWND view, sketch_state& s, const view_output_settings& set)
 }
 
 // The clipboard's metafile picture played onto a white image of its size in
-// screen pixels.
-QImage copied_view() {
+// screen pixels (kept as a placeable file under KAVREL_SCREENSHOTS when a
+// name is given, for outside readers).
+QImage copied_view(const char* keep_as = nullptr) {
     QImage out;
     if (!OpenClipboard(nullptr)) return out;
     HANDLE h = GetClipboardData(CF_METAFILEPICT);
@@ -88,6 +90,18 @@ QImage copied_view() {
         PlayMetaFile(mem, pict->hMF);
         SelectObject(mem, old);
         out = gdi_bitmap_image(bmp);
+        const char* keep = std::getenv("KAVREL_SCREENSHOTS");
+        if (keep && keep_as) {
+            std::vector<std::uint8_t> file = placeable_header(w, ht, 96);
+            const UINT bytes = GetMetaFileBitsEx(pict->hMF, 0, nullptr);
+            const std::size_t head = file.size();
+            file.resize(head + bytes);
+            GetMetaFileBitsEx(pict->hMF, bytes, file.data() + head);
+            if (std::FILE* f = std::fopen((std::string(keep) + "/" + keep_as).c_str(), "wb")) {
+                std::fwrite(file.data(), 1, file.size(), f);
+                std::fclose(f);
+            }
+        }
         DeleteObject(bmp);
         DeleteDC(mem);
         GlobalUnlock(static_cast<HGLOBAL>(h));
@@ -277,7 +291,7 @@ TEST_F(OutputObjects, AnOutputGraphIsPrintedAndCopiedWithItsOwnPicture) {
     EXPECT_GT(pixels_near(page, QColor(160, 0, 160)), 20); // Workforce
 
     output_view(nullptr, view_, *s_, vo_copy_view, set);
-    const QImage copy = copied_view();
+    const QImage copy = copied_view("inventory_view.wmf");
     ASSERT_FALSE(copy.isNull());
     // In the copy the graph's box is where the element's box is, the
     // recording's origin at the view's bounds.
@@ -367,7 +381,7 @@ TEST_F(SliderCopy, SelectAllAndCopyHoldTheSlidersName) {
     SendMessage(frame, WM_COMMAND, skc_select_all, 0);
     SendMessage(frame, WM_COMMAND, skc_copy, 0);
     td::run_until_idle();
-    const QImage copy = copied_view();
+    const QImage copy = copied_view("population_selection.wmf");
     ASSERT_FALSE(copy.isNull());
     view_output_area a;
     ASSERT_TRUE(plan_view_area(*s_, vo_copy_selection, view_output_settings{}, SIZE{0, 0}, &a));

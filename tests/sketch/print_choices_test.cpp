@@ -188,8 +188,11 @@ TEST_F(DiagramPrintChoices, SizesSayTheirUnitAndAreTheViewsPrintedSize) {
     EXPECT_NE(shown[0].find(" in)"), std::string::npos) << shown[0];
     EXPECT_NE(shown[1].find(" cm)"), std::string::npos) << shown[1];
     ASSERT_GT(inches[0], 0);
+    // The elements' extent and 20 units round; the slider's name under the
+    // lowest element adds a line (at most 20 units) to the height.
     EXPECT_NEAR(inches[0], (s_->max_x - s_->min_x + 40) / 96.0, 0.06);
-    EXPECT_NEAR(inches[1], (s_->max_y - s_->min_y + 40) / 96.0, 0.06);
+    EXPECT_GT(inches[1], (s_->max_y - s_->min_y + 40 + 8) / 96.0 - 0.01);
+    EXPECT_LT(inches[1], (s_->max_y - s_->min_y + 40 + 20) / 96.0 + 0.01);
     EXPECT_NEAR(cms[0] / inches[0], 2.54, 0.05);
     EXPECT_NEAR(cms[1] / inches[1], 2.54, 0.05);
 }
