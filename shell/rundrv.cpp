@@ -365,8 +365,13 @@ int leave_sim_mode(int ask) {
     apply_run_name(0); // the last Livesweep run named itself there
     show_game_time();
     // The modes' own texts leave the bottom bar: the active window's items
-    // come back (a quiet leave after an ordinary run left no mode).
-    if (in_mode) restore_bottom_bar();
+    // come back (a quiet leave after an ordinary run left no mode). The
+    // diagram follows too: a run from set-up refreshed its sliders while the
+    // mode still held, and they would stay bound to their constants.
+    if (in_mode) {
+        restore_bottom_bar();
+        refresh_sketch_values();
+    }
     set_main_title(nullptr); // the title no longer names the mode
     return 1;
 }

@@ -26,6 +26,7 @@
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
+#include "tests/driver/answerer.h"
 #include "tests/sketch/live_fixture.h"
 #include "tools/output.h"
 
@@ -394,6 +395,79 @@ TEST_F(SliderCopy, SelectAllAndCopyHoldTheSlidersName) {
         for (int x = std::max(0, e.x - e.w - a.x); x < std::min(copy.width(), e.x + e.w - a.x); ++x)
             dark += qGray(copy.pixel(x, y)) < 100;
     EXPECT_GT(dark, 15);
+}
+
+} // namespace
+
+namespace {
+
+namespace td = test_driver;
+
+// The population sample, its view's slider on birth rate (the model's 0.04).
+class ReadOnlySlider : public LiveSketch {
+protected:
+    void TearDown() override {
+        opts = saved_;
+        LiveSketch::TearDown();
+    }
+    int slider_element() {
+        for (int i = 1; i < s_->view.count(); ++i) {
+            const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+            if (e.kind == ek_text && (e.flags & ef_io_object) && e.label == io_input_slider)
+                return i;
+        }
+        return 0;
+    }
+    // The view printed to a PDF, as text.
+    std::string printed_text() {
+        print_use_system_printers(false);
+        opts.printer_name.clear();
+        const std::string pdf = testing::TempDir() + "ioprint_slider.pdf";
+        std::filesystem::remove(pdf);
+        printer.output_file = pdf;
+        output_view(nullptr, view_, *s_, vo_print, view_output_settings{});
+        printer.output_file.clear();
+        print_use_system_printers(true);
+        return std::filesystem::exists(pdf) ? pdf_text(pdf) : std::string();
+    }
+    opt_block saved_ = opts;
+};
+
+// After a run made in Setup with birth rate at 0.07, the slider is back to
+// read-only and shows the run's 0.07, not the model's 0.04: in its thumb's
+// value, its value box and the print of the view.
+TEST_F(ReadOnlySlider, AfterARunWithAChangedConstantItShowsTheRunsValue) {
+    const int n = slider_element();
+    ASSERT_GT(n, 0);
+    const std::int32_t slot = slot_of("birth rate");
+    menu_command(cmd_setup);
+    td::run_until_idle();
+    ASSERT_EQ(sim_phase, phase_setup);
+    ASSERT_EQ(set_setup_value(slot, 0.07f), 1);
+    answerer::box("Question from Kavrel").press(IDYES); // over the base run
+    menu_command(cmd_simulate);
+    td::run_until_idle();
+    ASSERT_NE(sim_phase, phase_setup);
+    ASSERT_EQ(model_rec->run_count, 1);
+    EXPECT_EQ(answerer::pending(), 0u);
+
+    HWND slider = io_object_window(view_, n);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider_slot(slider), 0); // read-only
+    float v = -1;
+    SendMessage(slider, vs_get_value, 0, reinterpret_cast<LPARAM>(&v));
+    EXPECT_FLOAT_EQ(v, 0.07f);
+    char box[64] = "";
+    GetWindowText(GetDlgItem(slider, slider_edit_id), box, sizeof box);
+    EXPECT_STREQ(box, "0.07");
+    float drawn = -1;
+    ASSERT_TRUE(io_slider_value(s_->view.elems[static_cast<std::size_t>(n)], &drawn));
+    EXPECT_FLOAT_EQ(drawn, 0.07f);
+
+    const std::string text = printed_text();
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.find("0.07"), std::string::npos) << text;
+    EXPECT_EQ(text.find("0.04"), std::string::npos) << text;
 }
 
 } // namespace
