@@ -1645,6 +1645,31 @@ private:
             phi->addIncoming(found, search);
             return phi;
         }
+        if (!extrapolate && level_ != 0) {
+            // Tier 1: the search in the code, which looks at the current
+            // segment first (a test of it before would be made twice when
+            // it does not hold). A fast part notes x (NA hands the part to
+            // the loop) and tests NA before the search, which must not move
+            // the segment for NA.
+            if (fast_) note(x);
+            BasicBlock* search = BasicBlock::Create(cx_, "search", fn_);
+            BasicBlock* done = BasicBlock::Create(cx_, "looked", fn_);
+            b_.CreateCondBr(is_na(x), done, search, unlikely());
+            b_.SetInsertPoint(search);
+            Value* count = b_.CreateZExt(table_word(table, offsetof(lookup_table, count)), i64_);
+            Value* px = b_.CreateGEP(
+                f32_, data_, b_.CreateZExt(table_word(table, offsetof(lookup_table, x)), i64_));
+            Value* py = b_.CreateGEP(
+                f32_, data_, b_.CreateZExt(table_word(table, offsetof(lookup_table, y)), i64_));
+            Value* found = search_inline(table, px, py, count, x, search_fn);
+            BasicBlock* searched = b_.GetInsertBlock();
+            b_.CreateBr(done);
+            b_.SetInsertPoint(done);
+            llvm::PHINode* phi = b_.CreatePHI(f64_, 2);
+            phi->addIncoming(na(), from);
+            phi->addIncoming(found, searched);
+            return phi;
+        }
         BasicBlock* look = BasicBlock::Create(cx_, "lookup", fn_);
         BasicBlock* ends = BasicBlock::Create(cx_, "ends", fn_);
         BasicBlock* inside = BasicBlock::Create(cx_, "inside", fn_);
@@ -1710,18 +1735,8 @@ private:
             search = call;
         }
         // Inside the table's ends extrapolation changes nothing: only the
-        // search differs. At tier 1 the search of a plain lookup is in the
-        // code too: in a model whose tables are read by several units at
-        // different x, the segment kept from the last call rarely holds,
-        // and the call (its stub keeping every register) cost more than
-        // the search.
-        Value* found;
-        if (!extrapolate && level_ != 0) {
-            found = search_inline(table, px, py, count, x, search_fn);
-            search = b_.GetInsertBlock();
-        } else {
-            found = cold_host(search_fn, f64_, {i8p_, f64_}, {table, x});
-        }
+        // search differs.
+        Value* found = cold_host(search_fn, f64_, {i8p_, f64_}, {table, x});
         b_.CreateBr(done);
 
         b_.SetInsertPoint(done);
