@@ -28,6 +28,7 @@
 #include "runs/runfile.h"
 #include "runs/select.h"
 #include "runs/sens.h"
+#include "shell/controlpanel.h"
 #include "shell/state.h"
 #include "shell/upcalls.h"
 #include "shell/wip.h"
@@ -175,6 +176,15 @@ int remap(line_graph& g, const live_graph& live) {
         if (g.graph_mode != 0 || !widen_live_y(group_min(g, k), group_max(g, k), lo, hi)) {
             group_min(g, k) = axis_unset;
             group_max(g, k) = -axis_unset;
+        } else if (g.y_divisions > 0 && !scaling_opts.raw) {
+            // The widened scale steps by round numbers too, in the graph's
+            // division count (its other scales share it).
+            round_scale r;
+            if (round_axis_steps(group_min(g, k), group_max(g, k), g.y_divisions, g.y_divisions,
+                                 g.y_divisions, true, true, &r)) {
+                group_min(g, k) = r.lo;
+                group_max(g, k) = r.hi;
+            }
         }
     }
     fit_live_x(g, live);

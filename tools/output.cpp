@@ -626,6 +626,11 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
     case WM_PAINT:
         paint_frame(frame);
         return 0;
+    case WM_NCACTIVATE:
+        // The caption strip is drawn in the client area: it shows the
+        // window's new state (active or not) only when painted again.
+        InvalidateRect(frame, nullptr, FALSE);
+        return TRUE;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);

@@ -182,6 +182,20 @@ TEST_F(CustomGraphs, SimulateOpensTheWipGraphAndItGrowsWithTheRun) {
     ASSERT_EQ(run_value_at_time("Inventory", nullptr, model_rec->runs[0].run, &v, &t, 1), 1);
     EXPECT_FLOAT_EQ(g->series[0].values.back(), v);
     EXPECT_FALSE(g->series[0].xs.empty());
+    // Each of its scales, widened as the run went, steps by a round number
+    // (1, 2, 2.5 or 5 times a power of ten), from a multiple of its step.
+    for (int k = 0; k < group_count(*g); ++k) {
+        const double step = (group_max(*g, k) - group_min(*g, k)) / g->y_divisions;
+        ASSERT_GT(step, 0) << k;
+        const double unit = std::pow(10.0, std::floor(std::log10(step)));
+        const double m = step / unit;
+        EXPECT_TRUE(std::fabs(m - 1) < 1e-9 || std::fabs(m - 2) < 1e-9 ||
+                    std::fabs(m - 2.5) < 1e-9 || std::fabs(m - 5) < 1e-9 ||
+                    std::fabs(m - 10) < 1e-9)
+            << k << ": " << group_min(*g, k) << " to " << group_max(*g, k) << " in "
+            << g->y_divisions;
+        EXPECT_NEAR(std::remainder(group_min(*g, k), step), 0.0, 1e-9 * step) << k;
+    }
     // Without the option nothing opens.
     close_framed_tool_windows(1);
     float_opts = 0;
