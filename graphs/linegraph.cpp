@@ -753,19 +753,39 @@ std::string cut_to_fit(const std::string& text, int room) {
 
 } // namespace
 
-void draw_line_graph(line_graph& g, int full) {
+namespace {
+
+// Where everything of a line graph goes, worked out before anything of the
+// plot is drawn: the output's size, the plot's edges, the axis and legend
+// fonts' metrics and the axis label texts.
+struct graph_layout {
     int W = 0, H = 0;
-    // Without a designed size: 6 x 4 inches on a 96-pixel screen.
-    graph_output_size(g.design_width ? g.design_width : 576,
-                      g.design_height ? g.design_height : 384, &W, &H);
-    const int count = std::min(g.series_count, static_cast<int>(g.series.size()));
-    const int groups = group_count(g);
-    // Title: a title wider than the graph takes a smaller font, down to 7
-    // points, and is cut after that, so it never runs off the edges.
+    int count = 0;  // series drawn
+    int groups = 0; // y scales
+    int top = 0, bottom = 0, left = 0, right = 0;
+    int pw = 0, ph = 0;
+    bool has_height = false, has_width = false;
+    int axis_lh = 1, axis_cw = 1;
+    // Legend: entries shown, their font (index into the graph's fonts), line
+    // height and columns.
+    int legend_entries = 0, legend_font = 0, legend_lh = 1, legend_columns = 1;
+    int group_w = 0; // room for a group's units after its numbers
+    bool x_custom = false;
+    std::vector<std::string> xl;
+    int widest_x = 1;
+    bool y_custom = false;
+    int ydiv = 1;
+    std::vector<int> y_pos;                   // per row, 0..10000 from the top
+    std::vector<std::vector<std::string>> yl; // [row][group]
+    int widest_y = 0;
+};
+
+// Title: a title wider than the graph takes a smaller font, down to 7 points,
+// and is cut after that, so it never runs off the edges. Sets the plot's top.
+void place_title(line_graph& g, int full, graph_layout& L) {
     use_font(g.fonts[3]);
-    int top;
     if (!(g.hide_flags & 2)) {
-        const int room = std::max(W - 2 * std::max(drawing.char_width, 1), 1);
+        const int room = std::max(L.W - 2 * std::max(drawing.char_width, 1), 1);
         font_spec title_font = g.fonts[3];
         while (text_width(g.caption.c_str()) > room && title_font.size > 7) {
             title_font.size = static_cast<std::uint8_t>(title_font.size - 1);
@@ -774,386 +794,459 @@ void draw_line_graph(line_graph& g, int full) {
         if (full) {
             if (!g.caption_cell) g.caption_cell = graph_text(g, g.caption.c_str());
             const std::string shown_title = cut_to_fit(g.caption, room);
-            draw_text_hot(W / 2, drawing.line_height, 'C', 'B', shown_title.c_str(), g.caption_cell,
-                          3);
+            draw_text_hot(L.W / 2, drawing.line_height, 'C', 'B', shown_title.c_str(),
+                          g.caption_cell, 3);
         }
-        top = 2 * drawing.line_height;
+        L.top = 2 * drawing.line_height;
     } else {
-        top = drawing.line_height / 2;
+        L.top = drawing.line_height / 2;
     }
-    // Axis font and the bottom.
-    use_font(g.fonts[4]);
-    const int axis_lh = std::max(drawing.line_height, 1);
-    const int axis_cw = std::max(drawing.char_width, 1);
-    int bottom = (g.hide_flags & 4) ? H - axis_lh : H - 3 * axis_lh;
-    // Legend font.
+}
+
+// Legend: the larger font when the legend fits in it, columns when it is
+// long; the plot's bottom rises by the legend's height. Leaves the axis font
+// selected.
+void place_legend(const line_graph& g, graph_layout& L) {
     int n = 0;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < L.count; ++i)
         if (shown(g, i)) ++n;
-    n = std::min(n, count - std::min(g.skipped_count, count));
-    int legend_font = 0, legend_lh = axis_lh, legend_columns = 1;
-    if (!(g.hide_flags & 1)) {
-        legend_font = 2;
-        for (int f : {n > 6 ? 1 : 0, 1}) {
-            use_font(g.fonts[f]);
-            bool fits = (n + 1) * 3 * drawing.line_height <= bottom - top;
-            for (int i = 0; fits && i < count; ++i)
-                if (text_width(g.series[static_cast<std::size_t>(i)].label.c_str()) > W / 2)
-                    fits = false;
-            if (fits) {
-                legend_font = f;
-                break;
-            }
+    n = std::min(n, L.count - std::min(g.skipped_count, L.count));
+    L.legend_entries = n;
+    L.legend_font = 0;
+    L.legend_lh = L.axis_lh;
+    L.legend_columns = 1;
+    if (g.hide_flags & 1) return;
+    L.legend_font = 2;
+    for (int f : {n > 6 ? 1 : 0, 1}) {
+        use_font(g.fonts[f]);
+        bool fits = (n + 1) * 3 * drawing.line_height <= L.bottom - L.top;
+        for (int i = 0; fits && i < L.count; ++i)
+            if (text_width(g.series[static_cast<std::size_t>(i)].label.c_str()) > L.W / 2)
+                fits = false;
+        if (fits) {
+            L.legend_font = f;
+            break;
         }
-        use_font(g.fonts[legend_font]);
-        legend_lh = std::max(drawing.line_height, 1);
-        // A long legend goes into columns, read down then across, so that the
-        // plot keeps at least half the height (as far as columns of some
-        // twenty characters can give it).
-        const int max_columns =
-            std::clamp(W / std::max(24 * std::max(drawing.char_width, 1), 1), 1, 4);
-        while (legend_columns < max_columns &&
-               bottom - (legend_rows(n, legend_columns) + 1) * legend_lh - top < H / 2)
-            ++legend_columns;
-        bottom -= (legend_rows(n, legend_columns) + 1) * legend_lh;
-        use_font(g.fonts[4]);
     }
-    // Group labels: with several groups each number is followed by its
-    // group's units.
-    int group_w = 0;
-    if (groups > 1) {
-        for (int k = 0; k < groups; ++k)
-            group_w = std::max(group_w, text_width(group_units(g, k).c_str()));
-        group_w += axis_cw;
-    }
-    // X labels: the definition's list, the category texts or numbers.
-    const bool x_custom = !g.x_custom.empty();
+    use_font(g.fonts[L.legend_font]);
+    L.legend_lh = std::max(drawing.line_height, 1);
+    // A long legend goes into columns, read down then across, so that the
+    // plot keeps at least half the height (as far as columns of some twenty
+    // characters can give it).
+    const int max_columns =
+        std::clamp(L.W / std::max(24 * std::max(drawing.char_width, 1), 1), 1, 4);
+    while (L.legend_columns < max_columns &&
+           L.bottom - (legend_rows(n, L.legend_columns) + 1) * L.legend_lh - L.top < L.H / 2)
+        ++L.legend_columns;
+    L.bottom -= (legend_rows(n, L.legend_columns) + 1) * L.legend_lh;
+    use_font(g.fonts[4]);
+}
+
+// X labels: the definition's list, the category texts or numbers.
+void make_x_labels(const line_graph& g, graph_layout& L) {
+    L.x_custom = !g.x_custom.empty();
     const double xstep = (g.x_max - g.x_min) / g.x_divisions;
-    std::vector<std::string> xl;
-    int widest_x = 1;
-    if (x_custom) {
+    if (L.x_custom) {
         for (const line_graph::placed_label& l : g.x_custom) {
-            xl.push_back(l.text);
-            widest_x = std::max(widest_x, text_width(l.text.c_str()));
+            L.xl.push_back(l.text);
+            L.widest_x = std::max(L.widest_x, text_width(l.text.c_str()));
         }
-    } else {
-        for (int i = 0; i <= g.x_divisions; ++i) {
-            if (static_cast<std::size_t>(i) < g.x_labels.size())
-                xl.push_back(g.x_labels[static_cast<std::size_t>(i)]);
-            else
-                xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
-            widest_x = std::max(widest_x, text_width(xl.back().c_str()));
-        }
+        return;
     }
-    // Y labels: per row (a division, or a label of the list) its position
-    // from the top (0..10000) and one text per group.
-    const bool y_custom = !g.y_custom.empty();
-    const int ydiv = std::max(g.y_divisions, 1);
-    std::vector<int> y_pos;
-    std::vector<std::vector<std::string>> yl; // [row][group]
-    int widest_y = 0;
+    for (int i = 0; i <= g.x_divisions; ++i) {
+        if (static_cast<std::size_t>(i) < g.x_labels.size())
+            L.xl.push_back(g.x_labels[static_cast<std::size_t>(i)]);
+        else
+            L.xl.emplace_back(format_to_step(g.x_min + i * xstep, xstep));
+        L.widest_x = std::max(L.widest_x, text_width(L.xl.back().c_str()));
+    }
+}
+
+// Y labels: per row (a division, or a label of the list) its position from
+// the top (0..10000) and one text per group.
+void make_y_labels(const line_graph& g, graph_layout& L) {
+    L.y_custom = !g.y_custom.empty();
+    L.ydiv = std::max(g.y_divisions, 1);
     auto value_text = [&](int k, int pos) {
         const double lo = group_min(g, k), hi = group_max(g, k);
         // A label's place rarely falls on a round value of another scale:
         // shown to a hundredth of that scale's span.
         return std::string(format_to_step(hi - pos * (hi - lo) / 10000.0, (hi - lo) / 100));
     };
-    if (y_custom) {
+    if (L.y_custom) {
         for (const line_graph::placed_label& l : g.y_custom) {
-            y_pos.push_back(l.pos);
+            L.y_pos.push_back(l.pos);
             std::vector<std::string> row{l.text};
-            for (int k = 1; k < groups; ++k) row.push_back(value_text(k, l.pos));
-            yl.push_back(std::move(row));
+            for (int k = 1; k < L.groups; ++k) row.push_back(value_text(k, l.pos));
+            L.yl.push_back(std::move(row));
         }
     } else {
-        for (int i = 0; i <= ydiv; ++i) {
-            y_pos.push_back(static_cast<int>(static_cast<long>(i) * 10000 / ydiv));
+        for (int i = 0; i <= L.ydiv; ++i) {
+            L.y_pos.push_back(static_cast<int>(static_cast<long>(i) * 10000 / L.ydiv));
             std::vector<std::string> row;
-            for (int k = 0; k < groups; ++k) {
+            for (int k = 0; k < L.groups; ++k) {
                 const double lo = group_min(g, k), hi = group_max(g, k);
-                row.emplace_back(format_number(hi - i * (hi - lo) / ydiv, 0, nullptr));
+                row.emplace_back(format_number(hi - i * (hi - lo) / L.ydiv, 0, nullptr));
             }
-            yl.push_back(std::move(row));
+            L.yl.push_back(std::move(row));
         }
     }
-    for (const auto& row : yl)
-        for (const std::string& t : row) widest_y = std::max(widest_y, text_width(t.c_str()));
+    for (const auto& row : L.yl)
+        for (const std::string& t : row) L.widest_y = std::max(L.widest_y, text_width(t.c_str()));
+}
+
+// The whole layout, in the order its parts depend on one another (each part
+// measures in the font it leaves selected for the next).
+graph_layout lay_out_graph(line_graph& g, int full) {
+    graph_layout L;
+    // Without a designed size: 6 x 4 inches on a 96-pixel screen.
+    graph_output_size(g.design_width ? g.design_width : 576,
+                      g.design_height ? g.design_height : 384, &L.W, &L.H);
+    L.count = std::min(g.series_count, static_cast<int>(g.series.size()));
+    L.groups = group_count(g);
+    place_title(g, full, L);
+    // Axis font and the bottom.
+    use_font(g.fonts[4]);
+    L.axis_lh = std::max(drawing.line_height, 1);
+    L.axis_cw = std::max(drawing.char_width, 1);
+    L.bottom = (g.hide_flags & 4) ? L.H - L.axis_lh : L.H - 3 * L.axis_lh;
+    place_legend(g, L);
+    // Group labels: with several groups each number is followed by its
+    // group's units.
+    if (L.groups > 1) {
+        for (int k = 0; k < L.groups; ++k)
+            L.group_w = std::max(L.group_w, text_width(group_units(g, k).c_str()));
+        L.group_w += L.axis_cw;
+    }
+    make_x_labels(g, L);
+    make_y_labels(g, L);
     // The plot.
-    const int left = 2 * axis_cw + widest_y + group_w;
-    const int right = (g.labels_between ? W : W - widest_x / 2) - axis_cw;
-    const bool has_height = top < bottom, has_width = left < right;
-    const int pw = right - left, ph = bottom - top;
+    L.left = 2 * L.axis_cw + L.widest_y + L.group_w;
+    L.right = (g.labels_between ? L.W : L.W - L.widest_x / 2) - L.axis_cw;
+    L.has_height = L.top < L.bottom;
+    L.has_width = L.left < L.right;
+    L.pw = L.right - L.left;
+    L.ph = L.bottom - L.top;
+    return L;
+}
+
+// Bands and simulation lines, under everything else.
+void draw_series_bands(const line_graph& g, const graph_layout& L) {
+    for (int i = L.count - 1; i >= 0; --i) {
+        const graph_series& s = g.series[static_cast<std::size_t>(i)];
+        const int m = static_cast<int>(s.band_xs.size());
+        if (m == 0) continue;
+        const int bands = static_cast<int>(s.band_per_mille.size());
+        if (bands > 0) {
+            // Widest band first, the narrower ones over it.
+            for (int b = bands - 1; b >= 0; --b)
+                fill_bands(L.left, L.top, L.right, L.bottom, s.band_xs.data(),
+                           s.band_rows.data() + static_cast<std::ptrdiff_t>(2 * b + 1) * m, m, 1,
+                           &s.band_colours[static_cast<std::size_t>(b)]);
+        } else {
+            draw_curve_family(L.left, L.top, L.right, L.bottom, s.band_xs.data(),
+                              s.band_rows.data(), m, static_cast<int>(s.sims.size()),
+                              s.sims_colour);
+        }
+    }
+}
+
+constexpr std::uint32_t grid_colour = 0x00C0C0C0;
+
+// The horizontal grid lines and the y labels, every k-th row labelled so that
+// the labels keep their room; with several groups each row's numbers stack.
+void draw_y_grid_and_labels(const line_graph& g, const graph_layout& L) {
+    const int rows = static_cast<int>(L.y_pos.size());
+    const int groups = L.groups, ydiv = L.ydiv, axis_lh = L.axis_lh, ph = L.ph;
+    int k = 1;
+    const int needed = (groups + 1) * axis_lh;
+    int spacing = axis_lh;
+    if (groups > 1) {
+        // Several scales: each division's numbers stand one below the other,
+        // closer (down to three quarters of a line) before a division goes
+        // without them; a quarter line parts the stacks.
+        const int slot = ph / ydiv, gap = axis_lh / 4;
+        spacing = std::clamp((slot - axis_lh - gap) / (groups - 1), axis_lh * 3 / 4, axis_lh);
+        if (!L.y_custom && ydiv > 1)
+            while (k < ydiv && k * slot < (groups - 1) * spacing + axis_lh + gap) {
+                ++k;
+                while (ydiv % k) ++k;
+            }
+    } else if (!L.y_custom && ydiv > 1) {
+        while (k < ydiv && k * ph / (ydiv + 1) < needed) {
+            ++k;
+            while (ydiv % k) ++k;
+        }
+    }
+    // The stacked group labels draw closer when even every label is short of
+    // room.
+    if (groups > 1 && !L.y_custom && k >= ydiv)
+        spacing = axis_lh * std::clamp(ph * 50 / std::max(needed, 1), 50, 100) / 100;
+    for (int r = 0; r < rows; ++r) {
+        const int y =
+            L.top +
+            static_cast<int>(static_cast<long>(L.y_pos[static_cast<std::size_t>(r)]) * ph / 10000);
+        if (y > L.top && y < L.bottom) draw_line(grid_colour, 0, L.left, y, L.right, y);
+        if (!L.y_custom && r % k) continue;
+        // The group's labels stacked, centred on the line.
+        const int first = y - (groups - 1) * spacing / 2;
+        for (int gk = 0; gk < groups; ++gk) {
+            const int gy = first + gk * spacing;
+            const auto& row = L.yl[static_cast<std::size_t>(r)];
+            draw_text_aligned(L.left - L.axis_cw - L.group_w, gy, 'R', 'C',
+                              row[static_cast<std::size_t>(gk)].c_str());
+            if (groups > 1)
+                draw_text_aligned(L.left - L.group_w, gy, 'L', 'C', group_units(g, gk).c_str());
+        }
+    }
+}
+
+void draw_x_grid(const line_graph& g, const graph_layout& L) {
+    if (L.x_custom) {
+        for (const line_graph::placed_label& l : g.x_custom) {
+            const int x = L.left + static_cast<int>(static_cast<long>(l.pos) * L.pw / 10000);
+            if (x > L.left && x < L.right) draw_line(grid_colour, 0, x, L.top, x, L.bottom);
+        }
+    } else {
+        for (int i = 1; i < g.x_divisions; ++i) {
+            const int x = L.left + static_cast<int>(static_cast<long>(i) * L.pw / g.x_divisions);
+            draw_line(grid_colour, 0, x, L.top, x, L.bottom);
+        }
+    }
+}
+
+// Reference lines at 0, at 1 and at the special time; the frame; the
+// interval marker.
+void draw_plot_marks(const line_graph& g, const graph_layout& L, int full) {
+    for (std::int16_t p : {g.zero_line, g.one_line})
+        if (p > 0 && p < 10000) {
+            const int y = L.top + static_cast<int>(static_cast<long>(p) * L.ph / 10000);
+            draw_line(0, 1, L.left, y, L.right, y);
+        }
+    if (g.special_time_line > 0 && g.special_time_line < 10000) {
+        const int x =
+            L.left + static_cast<int>(static_cast<long>(g.special_time_line) * L.pw / 10000);
+        draw_line(0, 1, x, L.top, x, L.bottom);
+    }
+    if (full) draw_frame(13, 2, L.left, L.top, L.right, L.bottom);
+    // The interval marker: a bracket of the interval's length along the
+    // bottom of the plot from its left end.
+    if (g.interval_width > 0) {
+        const int x2 =
+            L.left + static_cast<int>(static_cast<long>(g.interval_width) * L.pw / 10000);
+        const int tick = std::max(L.axis_lh / 3, 2);
+        const int y = L.bottom - tick;
+        draw_line(0, 1, L.left, y, x2, y);
+        draw_line(0, 1, L.left, y - tick / 2, L.left, y + tick / 2);
+        draw_line(0, 1, x2, y - tick / 2, x2, y + tick / 2);
+    }
+}
+
+// Series, the first on top; the first group's y scale for reading values off.
+void draw_all_series(const line_graph& g, const graph_layout& L, const COLORREF* colours) {
+    const int left = L.left, top = L.top, right = L.right, bottom = L.bottom;
+    set_value_map(top, bottom, g.y_min, g.y_max, 0, true);
+    for (int i = L.count - 1; i >= 0; --i) {
+        const graph_series& s = g.series[static_cast<std::size_t>(i)];
+        const int m = static_cast<int>(s.band_xs.size());
+        if (m > 0) {
+            // A banded series shows its mean line when asked, not itself.
+            if (s.band_mean)
+                draw_curve_family(left, top, right, bottom, s.band_xs.data(), s.band_rows.data(), m,
+                                  -std::max(s.mean_width, 1), s.mean_colour);
+            continue;
+        }
+        if (g.line_kind < 0 && in_stack(g, i) && !s.xs.empty()) {
+            // Stacked areas: the sum down to the bottom, each series over the
+            // one it was added onto, outlined a little wider with every
+            // series.
+            const int m2 = static_cast<int>(s.xs.size());
+            std::vector<std::int16_t> rows(3 * static_cast<std::size_t>(m2), 10000);
+            std::copy(s.ys.begin(), s.ys.end(), rows.begin() + m2);
+            const COLORREF c = colours ? colours[i] : colour_table[i % 12];
+            fill_bands(left, top, right, bottom, s.xs.data(), rows.data(), m2, 1, &c);
+            draw_curve(colours, i, std::min(i + 1, 4), left, top, right, bottom, s.xs.data(),
+                       s.ys.data(), m2, 0, false, true);
+            continue;
+        }
+        draw_series(g, i, colours, left, top, right, bottom, 0);
+    }
+}
+
+// X numbers (or the list's labels), the x value map and the x title.
+void draw_x_labels_and_title(line_graph& g, const graph_layout& L) {
+    const int left = L.left, right = L.right, bottom = L.bottom, pw = L.pw, axis_lh = L.axis_lh;
+    if (L.x_custom) {
+        for (std::size_t i = 0; i < g.x_custom.size(); ++i) {
+            const int x =
+                left + static_cast<int>(static_cast<long>(g.x_custom[i].pos) * pw / 10000);
+            draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T', L.xl[i].c_str());
+        }
+    } else {
+        int k = 1;
+        // Numbers need a character's gap between them, or they run together.
+        const long need = static_cast<long>(g.x_divisions) * (L.widest_x + L.axis_cw);
+        while (need > static_cast<long>(k) * pw && k < g.x_divisions) ++k;
+        const int labels = g.labels_between ? g.x_divisions : g.x_divisions + 1;
+        for (int i = 0; i < labels; i += k) {
+            const int x =
+                left + static_cast<int>(
+                           (static_cast<long>(g.labels_between + 2 * i) * pw / g.x_divisions) / 2);
+            draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T',
+                              L.xl[static_cast<std::size_t>(i)].c_str());
+        }
+    }
+    if (!g.x_name_cell) g.x_name_cell = graph_text(g, g.x_var_name.c_str());
+    // Named categories have no x values to read off.
+    if (g.graph_mode != 4) set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
+    if (!(g.hide_flags & 4)) {
+        if (!g.x_title_cell) g.x_title_cell = graph_text(g, g.x_title.c_str());
+        draw_text_hot((left + right) / 2, bottom + axis_lh + axis_lh / 4, 'C', 'T',
+                      g.x_title.c_str(), g.x_title_cell, 4);
+    }
+}
+
+// A legend entry's sample between sample_left and sample_right on line y:
+// a banded series' percentages with boxes of their colours, the simulations'
+// lines, or the series' own line or markers; a mean line after the first two.
+void draw_legend_sample(const line_graph& g, int i, const COLORREF* colours,
+                        const std::vector<std::string>& pcts, int cw, int box, int sample_left,
+                        int sample_right, int y) {
+    const graph_series& s = g.series[static_cast<std::size_t>(i)];
+    const bool banded = !s.band_xs.empty() && !s.band_per_mille.empty();
+    const bool sims = !s.band_xs.empty() && s.band_per_mille.empty();
+    const int ly = y + drawing.line_height / 2;
+    if (banded) {
+        // Per band its percentage and a box of its colour, as far as they fit
+        // whole; then the mean line's sample.
+        int x = sample_left;
+        for (std::size_t b = 0; b < pcts.size(); ++b) {
+            const int tw = text_width(pcts[b].c_str());
+            if (x + tw + cw / 2 + box > sample_right) break;
+            const RECT t = draw_text_aligned(x, y, 'L', 'T', pcts[b].c_str());
+            const COLORREF c = s.band_colours[b];
+            fill_bar(0, t.right + cw / 2, y + 1, t.right + cw / 2 + box,
+                     y + drawing.line_height - 1, &c);
+            x = t.right + cw / 2 + box + cw;
+        }
+        if (s.band_mean && sample_right - x > 2 * cw)
+            draw_line(s.mean_colour, std::max(s.mean_width, 1), x + cw, ly, sample_right, ly);
+    } else if (sims) {
+        // The simulations' lines as they are drawn (and the mean's).
+        const int mid = s.band_mean ? (sample_left + sample_right) / 2 : sample_right;
+        if (mid - sample_left > cw) {
+            draw_line(s.sims_colour, 1, sample_left, ly - 2, mid, ly - 2);
+            draw_line(s.sims_colour, 1, sample_left, ly + 2, mid, ly + 2);
+        }
+        if (s.band_mean && sample_right - mid > 2 * cw)
+            draw_line(s.mean_colour, std::max(s.mean_width, 1), mid + cw, ly, sample_right, ly);
+    } else if (sample_right - sample_left > 2 * cw) {
+        if (g.line_kind > 0) {
+            std::int16_t xs[2] = {0, 10000}, ys[2] = {5000, 5000};
+            draw_point_markers(colours, i, s.shape_size ? s.shape_size : 1, s.shape, sample_left,
+                               ly, sample_right, ly, xs, ys, 2, false);
+        } else {
+            draw_legend_line(colours, i, series_width(s, i), sample_left, ly, sample_right, ly);
+        }
+    }
+}
+
+// One legend entry in its column between col_left and col_right: the units of
+// the line's group at the right, the sample before them; the label gets what
+// is left and is cut to leave the sample its room, so that every series keeps
+// its colour.
+void draw_legend_entry(line_graph& g, const graph_layout& L, int i, const COLORREF* colours, int cw,
+                       int col_left, int col_right, int y) {
+    graph_series& s = g.series[static_cast<std::size_t>(i)];
+    if (!s.label_cell) s.label_cell = graph_text(g, s.label.c_str());
+    const std::string& units = group_units(g, series_group(g, s));
+    int sample_right = col_right - 2 * cw;
+    if (!units.empty()) sample_right -= text_width(units.c_str()) + 2 * cw;
+    const bool banded = !s.band_xs.empty() && !s.band_per_mille.empty();
+    const int box = 2 * std::max(text_width("W"), 1);
+    std::vector<std::string> pcts;
+    int need = 8 * cw;
+    if (banded) {
+        need = s.band_mean ? 6 * cw : 0;
+        for (int pm : s.band_per_mille) {
+            char pct[16];
+            std::snprintf(pct, sizeof pct, "%d%%", (pm + 5) / 10);
+            pcts.emplace_back(pct);
+            need += text_width(pct) + cw / 2 + box + cw;
+        }
+    }
+    const int label_room = std::max(sample_right - col_left - 2 * cw - 2 * cw - need, 4 * cw);
+    const std::string label = cut_to_fit(s.label, label_room);
+    RECT r =
+        draw_text_hot(col_left + 2 * cw, y, 'L', 'T', label.c_str(), s.label_cell, L.legend_font);
+    if (!units.empty()) draw_text_aligned(col_right - 2 * cw, y, 'R', 'T', units.c_str());
+    draw_legend_sample(g, i, colours, pcts, cw, box, r.right + 2 * cw, sample_right, y);
+}
+
+// The legend under the plot: entries down each column, then across.
+void draw_legend(line_graph& g, const graph_layout& L, const COLORREF* colours) {
+    use_font(g.fonts[L.legend_font]);
+    const int rows = legend_rows(L.legend_entries, L.legend_columns);
+    const int legend_top = L.H - (rows + 1) * L.legend_lh + L.legend_lh / 2;
+    const int cw = std::max(drawing.char_width, 1);
+    int entry = 0;
+    for (int i = 0; i < L.count; ++i) {
+        if (!shown(g, i)) continue;
+        const int column = entry / std::max(rows, 1);
+        const int y = legend_top + (entry % std::max(rows, 1)) * L.legend_lh;
+        const int col_left = column * L.W / L.legend_columns;
+        const int col_right = (column + 1) * L.W / L.legend_columns;
+        ++entry;
+        draw_legend_entry(g, L, i, colours, cw, col_left, col_right, y);
+    }
+}
+
+// Printed pages carry the graph's footer and annotation.
+void draw_print_notes(const line_graph& g, const graph_layout& L) {
+    if (!g.footer.empty()) {
+        font_spec f = g.fonts[4];
+        f.size = 8;
+        f.style = 0;
+        use_font(f);
+        draw_text_aligned(2 * L.axis_cw, L.H, 'L', 'B', g.footer.c_str());
+    }
+    if (!g.annotation.empty()) {
+        use_font(g.fonts[5]);
+        if (text_width(g.annotation.c_str()) > L.W / 2)
+            draw_text_aligned(L.W, 2 * L.H / 3, 'R', 'C', g.annotation.c_str());
+        else
+            draw_text_aligned(2 * L.W / 3, 2 * L.H / 3, 'C', 'C', g.annotation.c_str());
+    }
+}
+
+} // namespace
+
+void draw_line_graph(line_graph& g, int full) {
+    const graph_layout L = lay_out_graph(g, full);
     const bool own_colours = any_own_colour(g);
     const std::vector<COLORREF> colour_list =
         own_colours ? series_colours(g) : std::vector<COLORREF>{};
     const COLORREF* colours = own_colours ? colour_list.data() : nullptr;
     if (full && !drawing.printing && !drawing.gtx_mode) {
-        g.plot_ok = has_height && has_width;
-        g.plot_left = left, g.plot_top = top, g.plot_right = right, g.plot_bottom = bottom;
-        g.laid_w = W, g.laid_h = H;
+        g.plot_ok = L.has_height && L.has_width;
+        g.plot_left = L.left, g.plot_top = L.top, g.plot_right = L.right, g.plot_bottom = L.bottom;
+        g.laid_w = L.W, g.laid_h = L.H;
     }
-    if (has_height && has_width) {
+    const bool has_plot = L.has_height && L.has_width;
+    if (has_plot) {
         if (full) {
-            fill_box(12, left, top, right, bottom);
-            // Bands and simulation lines under everything else.
-            for (int i = count - 1; i >= 0; --i) {
-                const graph_series& s = g.series[static_cast<std::size_t>(i)];
-                const int m = static_cast<int>(s.band_xs.size());
-                if (m == 0) continue;
-                const int bands = static_cast<int>(s.band_per_mille.size());
-                if (bands > 0) {
-                    // Widest band first, the narrower ones over it.
-                    for (int b = bands - 1; b >= 0; --b)
-                        fill_bands(left, top, right, bottom, s.band_xs.data(),
-                                   s.band_rows.data() + static_cast<std::ptrdiff_t>(2 * b + 1) * m,
-                                   m, 1, &s.band_colours[static_cast<std::size_t>(b)]);
-                } else {
-                    draw_curve_family(left, top, right, bottom, s.band_xs.data(),
-                                      s.band_rows.data(), m, static_cast<int>(s.sims.size()),
-                                      s.sims_colour);
-                }
-            }
+            fill_box(12, L.left, L.top, L.right, L.bottom);
+            draw_series_bands(g, L);
         }
-        // Grid and y labels.
-        const std::uint32_t grid = 0x00C0C0C0;
-        const int rows = static_cast<int>(y_pos.size());
-        int k = 1;
-        const int needed = (groups + 1) * axis_lh;
-        int spacing = axis_lh;
-        if (groups > 1) {
-            // Several scales: each division's numbers stand one below the
-            // other, closer (down to three quarters of a line) before a
-            // division goes without them; a quarter line parts the stacks.
-            const int slot = ph / ydiv, gap = axis_lh / 4;
-            spacing = std::clamp((slot - axis_lh - gap) / (groups - 1), axis_lh * 3 / 4, axis_lh);
-            if (!y_custom && ydiv > 1)
-                while (k < ydiv && k * slot < (groups - 1) * spacing + axis_lh + gap) {
-                    ++k;
-                    while (ydiv % k) ++k;
-                }
-        } else if (!y_custom && ydiv > 1) {
-            while (k < ydiv && k * ph / (ydiv + 1) < needed) {
-                ++k;
-                while (ydiv % k) ++k;
-            }
-        }
-        // The stacked group labels draw closer when even every label is short
-        // of room.
-        if (groups > 1 && !y_custom && k >= ydiv)
-            spacing = axis_lh * std::clamp(ph * 50 / std::max(needed, 1), 50, 100) / 100;
-        for (int r = 0; r < rows; ++r) {
-            const int y =
-                top + static_cast<int>(static_cast<long>(y_pos[static_cast<std::size_t>(r)]) * ph /
-                                       10000);
-            if (y > top && y < bottom) draw_line(grid, 0, left, y, right, y);
-            if (!y_custom && r % k) continue;
-            // The group's labels stacked, centred on the line.
-            const int first = y - (groups - 1) * spacing / 2;
-            for (int gk = 0; gk < groups; ++gk) {
-                const int gy = first + gk * spacing;
-                const auto& row = yl[static_cast<std::size_t>(r)];
-                draw_text_aligned(left - axis_cw - group_w, gy, 'R', 'C',
-                                  row[static_cast<std::size_t>(gk)].c_str());
-                if (groups > 1)
-                    draw_text_aligned(left - group_w, gy, 'L', 'C', group_units(g, gk).c_str());
-            }
-        }
-        if (x_custom) {
-            for (const line_graph::placed_label& l : g.x_custom) {
-                const int x = left + static_cast<int>(static_cast<long>(l.pos) * pw / 10000);
-                if (x > left && x < right) draw_line(grid, 0, x, top, x, bottom);
-            }
-        } else {
-            for (int i = 1; i < g.x_divisions; ++i) {
-                const int x = left + static_cast<int>(static_cast<long>(i) * pw / g.x_divisions);
-                draw_line(grid, 0, x, top, x, bottom);
-            }
-        }
-        // Reference lines at 0, at 1 and at the special time.
-        for (std::int16_t p : {g.zero_line, g.one_line})
-            if (p > 0 && p < 10000) {
-                const int y = top + static_cast<int>(static_cast<long>(p) * ph / 10000);
-                draw_line(0, 1, left, y, right, y);
-            }
-        if (g.special_time_line > 0 && g.special_time_line < 10000) {
-            const int x =
-                left + static_cast<int>(static_cast<long>(g.special_time_line) * pw / 10000);
-            draw_line(0, 1, x, top, x, bottom);
-        }
-        if (full) draw_frame(13, 2, left, top, right, bottom);
-        // The interval marker: a bracket of the interval's length along the
-        // bottom of the plot from its left end.
-        if (g.interval_width > 0) {
-            const int x2 =
-                left + static_cast<int>(static_cast<long>(g.interval_width) * pw / 10000);
-            const int tick = std::max(axis_lh / 3, 2);
-            const int y = bottom - tick;
-            draw_line(0, 1, left, y, x2, y);
-            draw_line(0, 1, left, y - tick / 2, left, y + tick / 2);
-            draw_line(0, 1, x2, y - tick / 2, x2, y + tick / 2);
-        }
-        // Series, the first on top; the first group's y scale for reading
-        // values off.
-        set_value_map(top, bottom, g.y_min, g.y_max, 0, true);
-        for (int i = count - 1; i >= 0; --i) {
-            const graph_series& s = g.series[static_cast<std::size_t>(i)];
-            const int m = static_cast<int>(s.band_xs.size());
-            if (m > 0) {
-                // A banded series shows its mean line when asked, not itself.
-                if (s.band_mean)
-                    draw_curve_family(left, top, right, bottom, s.band_xs.data(),
-                                      s.band_rows.data(), m, -std::max(s.mean_width, 1),
-                                      s.mean_colour);
-                continue;
-            }
-            if (g.line_kind < 0 && in_stack(g, i) && !s.xs.empty()) {
-                // Stacked areas: the sum down to the bottom, each series
-                // over the one it was added onto, outlined a little wider
-                // with every series.
-                const int m2 = static_cast<int>(s.xs.size());
-                std::vector<std::int16_t> rows(3 * static_cast<std::size_t>(m2), 10000);
-                std::copy(s.ys.begin(), s.ys.end(), rows.begin() + m2);
-                const COLORREF c = colours ? colours[i] : colour_table[i % 12];
-                fill_bands(left, top, right, bottom, s.xs.data(), rows.data(), m2, 1, &c);
-                draw_curve(colours, i, std::min(i + 1, 4), left, top, right, bottom, s.xs.data(),
-                           s.ys.data(), m2, 0, false, true);
-                continue;
-            }
-            draw_series(g, i, colours, left, top, right, bottom, 0);
-        }
+        draw_y_grid_and_labels(g, L);
+        draw_x_grid(g, L);
+        draw_plot_marks(g, L, full);
+        draw_all_series(g, L, colours);
     }
     if (!full) return;
-    // X numbers (or the list's labels) and title.
-    if (has_height && has_width) {
-        if (x_custom) {
-            for (std::size_t i = 0; i < g.x_custom.size(); ++i) {
-                const int x =
-                    left + static_cast<int>(static_cast<long>(g.x_custom[i].pos) * pw / 10000);
-                draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T', xl[i].c_str());
-            }
-        } else {
-            int k = 1;
-            // Numbers need a character's gap between them, or they run together.
-            const long need = static_cast<long>(g.x_divisions) * (widest_x + axis_cw);
-            while (need > static_cast<long>(k) * pw && k < g.x_divisions) ++k;
-            const int labels = g.labels_between ? g.x_divisions : g.x_divisions + 1;
-            for (int i = 0; i < labels; i += k) {
-                const int x = left + static_cast<int>((static_cast<long>(g.labels_between + 2 * i) *
-                                                       pw / g.x_divisions) /
-                                                      2);
-                draw_text_aligned(x, bottom + axis_lh / 4, 'C', 'T',
-                                  xl[static_cast<std::size_t>(i)].c_str());
-            }
-        }
-        if (!g.x_name_cell) g.x_name_cell = graph_text(g, g.x_var_name.c_str());
-        // Named categories have no x values to read off.
-        if (g.graph_mode != 4) set_value_map(left, right, g.x_min, g.x_max, g.x_name_cell, false);
-        if (!(g.hide_flags & 4)) {
-            if (!g.x_title_cell) g.x_title_cell = graph_text(g, g.x_title.c_str());
-            draw_text_hot((left + right) / 2, bottom + axis_lh + axis_lh / 4, 'C', 'T',
-                          g.x_title.c_str(), g.x_title_cell, 4);
-        }
-    }
-    // Legend.
-    if (!(g.hide_flags & 1)) {
-        use_font(g.fonts[legend_font]);
-        const int rows = legend_rows(n, legend_columns);
-        const int legend_top = H - (rows + 1) * legend_lh + legend_lh / 2;
-        const int cw = std::max(drawing.char_width, 1);
-        int entry = 0;
-        for (int i = 0; i < count; ++i) {
-            graph_series& s = g.series[static_cast<std::size_t>(i)];
-            if (!shown(g, i)) continue;
-            if (!s.label_cell) s.label_cell = graph_text(g, s.label.c_str());
-            // Its column and line.
-            const int column = entry / std::max(rows, 1);
-            const int y = legend_top + (entry % std::max(rows, 1)) * legend_lh;
-            const int col_left = column * W / legend_columns;
-            const int col_right = (column + 1) * W / legend_columns;
-            ++entry;
-            // The units of the line's group at the right, the sample before
-            // them; the label gets what is left and is cut to leave the
-            // sample its room, so that every series keeps its colour.
-            const std::string& units = group_units(g, series_group(g, s));
-            int sample_right = col_right - 2 * cw;
-            if (!units.empty()) sample_right -= text_width(units.c_str()) + 2 * cw;
-            const bool banded = !s.band_xs.empty() && !s.band_per_mille.empty();
-            const bool sims = !s.band_xs.empty() && s.band_per_mille.empty();
-            const int box = 2 * std::max(text_width("W"), 1);
-            std::vector<std::string> pcts;
-            int need = 8 * cw;
-            if (banded) {
-                need = s.band_mean ? 6 * cw : 0;
-                for (int pm : s.band_per_mille) {
-                    char pct[16];
-                    std::snprintf(pct, sizeof pct, "%d%%", (pm + 5) / 10);
-                    pcts.emplace_back(pct);
-                    need += text_width(pct) + cw / 2 + box + cw;
-                }
-            }
-            const int label_room =
-                std::max(sample_right - col_left - 2 * cw - 2 * cw - need, 4 * cw);
-            const std::string label = cut_to_fit(s.label, label_room);
-            RECT r = draw_text_hot(col_left + 2 * cw, y, 'L', 'T', label.c_str(), s.label_cell,
-                                   legend_font);
-            if (!units.empty()) draw_text_aligned(col_right - 2 * cw, y, 'R', 'T', units.c_str());
-            const int sample_left = r.right + 2 * cw;
-            const int ly = y + drawing.line_height / 2;
-            if (banded) {
-                // Per band its percentage and a box of its colour, as far as
-                // they fit whole; then the mean line's sample.
-                int x = sample_left;
-                for (std::size_t b = 0; b < pcts.size(); ++b) {
-                    const int tw = text_width(pcts[b].c_str());
-                    if (x + tw + cw / 2 + box > sample_right) break;
-                    const RECT t = draw_text_aligned(x, y, 'L', 'T', pcts[b].c_str());
-                    const COLORREF c = s.band_colours[b];
-                    fill_bar(0, t.right + cw / 2, y + 1, t.right + cw / 2 + box,
-                             y + drawing.line_height - 1, &c);
-                    x = t.right + cw / 2 + box + cw;
-                }
-                if (s.band_mean && sample_right - x > 2 * cw)
-                    draw_line(s.mean_colour, std::max(s.mean_width, 1), x + cw, ly, sample_right,
-                              ly);
-            } else if (sims) {
-                // The simulations' lines as they are drawn (and the mean's).
-                const int mid = s.band_mean ? (sample_left + sample_right) / 2 : sample_right;
-                if (mid - sample_left > cw) {
-                    draw_line(s.sims_colour, 1, sample_left, ly - 2, mid, ly - 2);
-                    draw_line(s.sims_colour, 1, sample_left, ly + 2, mid, ly + 2);
-                }
-                if (s.band_mean && sample_right - mid > 2 * cw)
-                    draw_line(s.mean_colour, std::max(s.mean_width, 1), mid + cw, ly, sample_right,
-                              ly);
-            } else if (sample_right - sample_left > 2 * cw) {
-                if (g.line_kind > 0) {
-                    std::int16_t xs[2] = {0, 10000}, ys[2] = {5000, 5000};
-                    draw_point_markers(colours, i, s.shape_size ? s.shape_size : 1, s.shape,
-                                       sample_left, ly, sample_right, ly, xs, ys, 2, false);
-                } else {
-                    draw_legend_line(colours, i, series_width(s, i), sample_left, ly, sample_right,
-                                     ly);
-                }
-            }
-        }
-    }
-    // Printed pages carry the graph's footer and annotation.
-    if (drawing.printing == 1) {
-        if (!g.footer.empty()) {
-            font_spec f = g.fonts[4];
-            f.size = 8;
-            f.style = 0;
-            use_font(f);
-            draw_text_aligned(2 * axis_cw, H, 'L', 'B', g.footer.c_str());
-        }
-        if (!g.annotation.empty()) {
-            use_font(g.fonts[5]);
-            if (text_width(g.annotation.c_str()) > W / 2)
-                draw_text_aligned(W, 2 * H / 3, 'R', 'C', g.annotation.c_str());
-            else
-                draw_text_aligned(2 * W / 3, 2 * H / 3, 'C', 'C', g.annotation.c_str());
-        }
-    }
+    if (has_plot) draw_x_labels_and_title(g, L);
+    if (!(g.hide_flags & 1)) draw_legend(g, L, colours);
+    if (drawing.printing == 1) draw_print_notes(g, L);
 }
 
 void map_newest_points(line_graph& g, const std::vector<int>& series) {
