@@ -339,7 +339,9 @@ void print_init(HWND dialog, print_state* st) {
         std::snprintf(text, sizeof text, "All Views (1-%d)", std::max(d.views, 1));
         SetDlgItemText(dialog, idp_multiple, text);
         enable(dialog, idp_multiple, true);
-        sel = selected ? 1 : 0;
+        // A selection is what to print; else all views when they were the
+        // last choice, else the whole view.
+        sel = selected ? 1 : opts.print_selection == 2 ? 2 : 0;
         if (opts.title.empty() || opts.title == offered_title) {
             offered_title = "Model: " + d.model + " View: " + d.view;
             SetDlgItemText(dialog, idp_title, offered_title.c_str());

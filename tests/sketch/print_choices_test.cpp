@@ -232,4 +232,27 @@ TEST_F(DiagramPrintChoices, ThePrintOptionsMenuShowsTheDiagramsForm) {
     EXPECT_EQ(answerer::pending(), 0u);
 }
 
+// All Views chosen through the menu is still the choice Print offers next
+// (with nothing selected), so the print that follows prints every view.
+TEST_F(DiagramPrintChoices, AllViewsChosenInPrintOptionsIsWhatPrintOffersNext) {
+    active_child = GetParent(view_);
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) {
+            for (int id : {idp_all, idp_selection, idp_multiple})
+                CheckDlgButton(d, id, id == idp_multiple ? BST_CHECKED : BST_UNCHECKED);
+        })
+        .press(IDOK);
+    menu_command(cmd_print_options);
+    td::run_until_idle();
+    EXPECT_EQ(opts.print_selection, 2);
+    bool all_views = false;
+    answerer::dialog(dlg_print_options)
+        .call([&](HWND d) { all_views = IsDlgButtonChecked(d, idp_multiple) == BST_CHECKED; })
+        .press(IDOK);
+    command(skc_print);
+    EXPECT_TRUE(all_views);
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    EXPECT_EQ(pages(), 2);
+}
+
 } // namespace
