@@ -208,7 +208,7 @@ bool epidemic(const std::string& dir) {
     v.variable("distancing", 230, 50);
     v.arrows_from_causes();
     // The player's decision on a slider: it sets the game input in a game.
-    v.input_slider("distancing", 620, 400, "0,1,0.05");
+    v.input_slider("distancing", 120, 430, "0,1,0.05");
     return save(b, dir, "epidemic.kmf");
 }
 

@@ -8,6 +8,7 @@
 #include "platform/gdi.h"
 #include "platform/messages.h"
 #include "shell/pump.h"
+#include "shell/simdlg.h"
 #include "sim/control.h"
 #include "sim/livesweep.h"
 #include "sim/setup.h"
@@ -147,7 +148,12 @@ void take_value(HWND w, vslider_rec& s, float v, int rerun_mode) {
     v = std::clamp(v, lo_limit(s), hi_limit(s));
     const bool changed = v != s.value;
     float current;
-    if (read_slot(s, current) && current != v) set_setup_value(s.slot, v);
+    if (read_slot(s, current) && current != v) {
+        set_setup_value(s.slot, v);
+        // A game's window lists the decisions: it shows the new one (and
+        // does not put its old one back before the next move).
+        if (game_state && game_window()) show_game_window();
+    }
     s.value = v;
     if (changed && sim_phase == phase_livesweep_ready && v != s.last_rerun) {
         s.changed = 1;

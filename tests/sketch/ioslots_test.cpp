@@ -4,7 +4,9 @@
 
 #include "model/subscript_selection.h"
 #include "model/varnames.h"
+#include "resources/simdlg.h"
 #include "shell/controls/slider.h"
+#include "shell/simdlg.h"
 #include "sim/control.h"
 #include "sim/game.h"
 #include "sketch/drawsketch.h"
@@ -160,6 +162,8 @@ protected:
     const char* sample_name() const override { return "epidemic.kmf"; }
     void TearDown() override {
         if (game_state) sim_control_command(sc_end_game, 0, 0);
+        close_game_window();
+        destroy_game_window();
         game_interval = 0;
         LiveSketch::TearDown();
     }
@@ -193,8 +197,18 @@ TEST_F(GameSliders, ASliderOnAGameInputSetsItForTheNextInterval) {
     w = io_object_window(view_, n[0]);
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(slider_slot(w), slot);
+    show_game_window(); // as the shell shows it after each move
+    ASSERT_NE(game_window(), nullptr);
     drag_to_end(w, false); // no distancing at all: no contacts
     float shown = -1;
+    ASSERT_TRUE(io_slider_value(s_->view.elems[static_cast<std::size_t>(n[0])], &shown));
+    EXPECT_FLOAT_EQ(shown, 0.0f);
+    // The game's window lists the new decision, changed, and taking its
+    // fields before the move keeps it.
+    char line[128] = {};
+    SendDlgItemMessage(game_window(), ids_list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(line));
+    EXPECT_STREQ(line, "* distancing = 0");
+    ASSERT_TRUE(take_game_window_fields());
     ASSERT_TRUE(io_slider_value(s_->view.elems[static_cast<std::size_t>(n[0])], &shown));
     EXPECT_FLOAT_EQ(shown, 0.0f);
     ASSERT_EQ(run_command(rc_game, 0, 1, nullptr), 1);
