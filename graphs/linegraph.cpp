@@ -372,10 +372,14 @@ void set_reference_lines(line_graph& g, std::uint8_t extra_lines, double special
             static_cast<std::int16_t>(std::min(10000.0, std::trunc(interval * 10000 / span)));
 }
 
-int gather_graph_series(line_graph& g, bool limit16) {
-    // X range: a given range that is empty or reversed cannot be drawn; say
-    // so once and take the range from the model's times instead.
-    bool min_open = !is_set(g.x_min), max_open = !is_set(g.x_max);
+namespace {
+
+// X range: a given range that is empty or reversed cannot be drawn; say so
+// once and take the range from the model's times instead. Tells which ends
+// are left for the data to choose.
+void open_x_range(line_graph& g, bool& min_open, bool& max_open) {
+    min_open = !is_set(g.x_min);
+    max_open = !is_set(g.x_max);
     if (!min_open && !max_open && g.x_max <= g.x_min) {
         if (!g.bad_x_range_reported)
             report(8, "The x range %g to %g of the graph is empty; the data range is used", g.x_min,
@@ -387,74 +391,77 @@ int gather_graph_series(line_graph& g, bool limit16) {
         if (min_open) g.x_min = model_rec ? model_rec->start : 0;
         if (max_open) g.x_max = model_rec ? model_rec->end : 100;
     }
+}
 
-    int with_data = 0;
-    // Names are looked up only while the caller holds the model.
-    const bool livesweep_on = cache_livesweep() && model_lock_flag >= 0;
-    for (graph_series& s : g.series) {
-        if (s.times.empty() && s.run >= 0 && g.xy_mode) {
-            // Against another variable: its values, matched on time, are
-            // the x positions.
-            if (read_run_xy(s.name.c_str(), s.run, s.values, g.x_var_name.c_str(), s.run,
-                            s.times) <= 0) {
-                s.values.clear();
-                s.times.clear();
-            }
-            s.values.resize(std::min(s.values.size(), s.times.size()));
-            s.times.resize(s.values.size());
-        } else if (s.times.empty() && s.run >= 0) {
-            double first = 0, last = 0;
-            int n = read_run_values(s.name.c_str(), g.x_var_name.c_str(), s.run, s.values, s.times,
-                                    &first, &last);
-            if (n <= 0) {
-                s.values.clear();
-                s.times.clear();
-            } else if (n == 1 && g.line_kind <= 0 && std::isfinite(first) && std::isfinite(last) &&
-                       last > first) {
-                // A constant: a flat line over the run's saved times.
-                const float v = s.values[0];
-                s.times = {static_cast<float>(first), static_cast<float>(last)};
-                s.values = {v, v};
-            }
-            s.values.resize(std::min(s.values.size(), s.times.size()));
-            s.times.resize(s.values.size());
-            // Livesweep redraws the series of the run the value cache shows
-            // (the caller holds the model).
-            std::int32_t slot = -1;
-            const int type = livesweep_on && s.run == shown_run_index()
-                                 ? find_var_name(s.name.c_str(), &slot)
-                                 : 0;
-            s.live_slot = type > 0 && type < st_lookup && slot >= 0 ? slot + 1 : 0;
-            // A graph opened after re-runs shows what they made, as the
-            // sketch does, not the run file they stand in for.
-            if (s.live_slot) {
-                const float *t = nullptr, *v = nullptr;
-                const char* xname = g.x_var_name == "Time" ? nullptr : g.x_var_name.c_str();
-                const int n = cached_series(s.live_slot - 1, &t, &v, shown_run_slot(), xname);
-                if (n > 0 && t && v) {
-                    s.times.assign(t, t + n);
-                    s.values.assign(v, v + n);
-                }
-            }
+// Reads a series' values from its run (unless it has them already), as many
+// times as values; against another variable its values matched on time are
+// the x positions. Livesweep's series take the value cache's newer values.
+void read_series(const line_graph& g, graph_series& s, bool livesweep_on) {
+    if (s.times.empty() && s.run >= 0 && g.xy_mode) {
+        if (read_run_xy(s.name.c_str(), s.run, s.values, g.x_var_name.c_str(), s.run, s.times) <=
+            0) {
+            s.values.clear();
+            s.times.clear();
         }
-        if (!s.times.empty()) ++with_data;
+        s.values.resize(std::min(s.values.size(), s.times.size()));
+        s.times.resize(s.values.size());
+        return;
     }
-    // An x axis of another variable spans its values (the open ends).
-    if (g.xy_mode && (min_open || max_open)) {
-        double lo = HUGE_VAL, hi = -HUGE_VAL;
-        for (const graph_series& s : g.series)
-            for (float x : s.times)
-                if (axis_value_ok(x)) {
-                    lo = std::min(lo, static_cast<double>(x));
-                    hi = std::max(hi, static_cast<double>(x));
-                }
-        if (lo > hi) lo = 0, hi = 100;
-        if (min_open) g.x_min = lo;
-        if (max_open) g.x_max = hi > lo ? hi : lo + 1;
+    if (!s.times.empty() || s.run < 0) return;
+    double first = 0, last = 0;
+    int n = read_run_values(s.name.c_str(), g.x_var_name.c_str(), s.run, s.values, s.times, &first,
+                            &last);
+    if (n <= 0) {
+        s.values.clear();
+        s.times.clear();
+    } else if (n == 1 && g.line_kind <= 0 && std::isfinite(first) && std::isfinite(last) &&
+               last > first) {
+        // A constant: a flat line over the run's saved times.
+        const float v = s.values[0];
+        s.times = {static_cast<float>(first), static_cast<float>(last)};
+        s.values = {v, v};
     }
-    // Values a gathering before integrated or stacked go back to those read:
-    // gathering again (a work-in-progress graph at each widening) used to
-    // integrate the integrals or stack the sums once more.
+    s.values.resize(std::min(s.values.size(), s.times.size()));
+    s.times.resize(s.values.size());
+    // Livesweep redraws the series of the run the value cache shows (the
+    // caller holds the model).
+    std::int32_t slot = -1;
+    const int type =
+        livesweep_on && s.run == shown_run_index() ? find_var_name(s.name.c_str(), &slot) : 0;
+    s.live_slot = type > 0 && type < st_lookup && slot >= 0 ? slot + 1 : 0;
+    // A graph opened after re-runs shows what they made, as the sketch does,
+    // not the run file they stand in for.
+    if (s.live_slot) {
+        const float *t = nullptr, *v = nullptr;
+        const char* xname = g.x_var_name == "Time" ? nullptr : g.x_var_name.c_str();
+        const int cached = cached_series(s.live_slot - 1, &t, &v, shown_run_slot(), xname);
+        if (cached > 0 && t && v) {
+            s.times.assign(t, t + cached);
+            s.values.assign(v, v + cached);
+        }
+    }
+}
+
+// An x axis of another variable spans its values (the open ends).
+void span_xy_range(line_graph& g, bool min_open, bool max_open) {
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (const graph_series& s : g.series)
+        for (float x : s.times)
+            if (axis_value_ok(x)) {
+                lo = std::min(lo, static_cast<double>(x));
+                hi = std::max(hi, static_cast<double>(x));
+            }
+    if (lo > hi) lo = 0, hi = 100;
+    if (min_open) g.x_min = lo;
+    if (max_open) g.x_max = hi > lo ? hi : lo + 1;
+}
+
+// Integrates (mode 1) or stacks (mode 2) the values read; false, said, when
+// two series of a stack do not share their times.
+bool transform_series(line_graph& g) {
+    // Values a gathering before integrated or stacked go back to those read,
+    // so gathering again (a work-in-progress graph at each widening) does
+    // not integrate the integrals or stack the sums once more.
     for (graph_series& s : g.series)
         if (s.transformed) {
             s.values = s.read_values;
@@ -486,14 +493,19 @@ int gather_graph_series(line_graph& g, bool limit16) {
             if (a.times != b.times) {
                 report(8, "Inconsistent X axis for units %s\nDo not know how to stack",
                        group_units(g, series_group(g, b)).c_str());
-                return -1;
+                return false;
             }
             for (std::size_t i = 0; i < b.values.size(); ++i) b.values[i] += a.values[i];
         }
     }
+    return true;
+}
 
-    // Y range per group: one chosen by a drag on a graph's y axis wins once
-    // (the first group's, whose scale the drag read).
+// Y range per group: the given ends, the rest from the points inside the x
+// range (the simulations behind bands count too), rounded to steps where the
+// data chose an end. One chosen by a drag on a graph's y axis wins once (the
+// first group's, whose scale the drag read).
+void scale_y_groups(line_graph& g) {
     const int groups = group_count(g);
     double drag_top = 0, drag_bottom = 0;
     if (take_pending_y_range(&drag_top, &drag_bottom) && drag_top > drag_bottom) {
@@ -506,7 +518,6 @@ int gather_graph_series(line_graph& g, bool limit16) {
     for (int k = 0; k < groups; ++k) {
         double& y_min = group_min(g, k);
         double& y_max = group_max(g, k);
-        // Else from the points inside the x range.
         const bool ymin_open = !is_set(y_min), ymax_open = !is_set(y_max);
         double lo = HUGE_VAL, hi = -HUGE_VAL;
         auto take = [&](float t, float v) {
@@ -518,7 +529,6 @@ int gather_graph_series(line_graph& g, bool limit16) {
         for (const graph_series& s : g.series) {
             if (series_group(g, s) != k) continue;
             for (std::size_t i = 0; i < s.values.size(); ++i) take(s.times[i], s.values[i]);
-            // The simulations behind bands count too.
             for (const std::vector<float>& sim : s.sims)
                 for (std::size_t i = 0; i < sim.size() && i < s.times.size(); ++i)
                     take(s.times[i], sim[i]);
@@ -544,15 +554,10 @@ int gather_graph_series(line_graph& g, bool limit16) {
         if (!(y_max > y_min)) y_max = y_min + 1;
     }
     round_y_steps(g, lo_found, hi_found);
+}
 
-    round_x_range(g, min_open, max_open);
-    if (g.x_divisions < 0)
-        g.x_divisions = choose_x_divisions(g.x_min, g.x_max, graph_defaults().x_divisions);
-    if (g.x_divisions < 1) g.x_divisions = 1;
-
-    for (graph_series& s : g.series) map_series(g, s);
-    set_reference_lines(g, scaling_opts.extra_lines, model_rec ? model_rec->special : NA);
-
+// How many series are drawn: all, or the first 16 shown when limited (said).
+void count_drawn_series(line_graph& g, bool limit16) {
     g.series_count = static_cast<int>(g.series.size());
     g.skipped_count = 0;
     if (g.hide_empty)
@@ -563,6 +568,30 @@ int gather_graph_series(line_graph& g, bool limit16) {
                g.series_count - g.skipped_count);
         g.series_count = g.skipped_count + 16;
     }
+}
+
+} // namespace
+
+int gather_graph_series(line_graph& g, bool limit16) {
+    bool min_open = false, max_open = false;
+    open_x_range(g, min_open, max_open);
+    int with_data = 0;
+    // Names are looked up only while the caller holds the model.
+    const bool livesweep_on = cache_livesweep() && model_lock_flag >= 0;
+    for (graph_series& s : g.series) {
+        read_series(g, s, livesweep_on);
+        if (!s.times.empty()) ++with_data;
+    }
+    if (g.xy_mode && (min_open || max_open)) span_xy_range(g, min_open, max_open);
+    if (!transform_series(g)) return -1;
+    scale_y_groups(g);
+    round_x_range(g, min_open, max_open);
+    if (g.x_divisions < 0)
+        g.x_divisions = choose_x_divisions(g.x_min, g.x_max, graph_defaults().x_divisions);
+    if (g.x_divisions < 1) g.x_divisions = 1;
+    for (graph_series& s : g.series) map_series(g, s);
+    set_reference_lines(g, scaling_opts.extra_lines, model_rec ? model_rec->special : NA);
+    count_drawn_series(g, limit16);
     return with_data;
 }
 
