@@ -20,6 +20,7 @@
 #include "runs/cache.h"
 #include "runs/select.h"
 #include "runs/sens.h"
+#include "shell/controlpanel.h"
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
 #include "tools/output.h"
@@ -114,6 +115,20 @@ std::vector<std::uint16_t> shares_of(const std::vector<std::vector<float>>& valu
 
 } // namespace
 
+// A value axis the graph chose (an end open) steps by round numbers: see
+// round_axis_steps. The open ends only move outward.
+static void round_bar_axis(bar_graph& g, double& lo, double& hi, bool lo_open, bool hi_open) {
+    if (scaling_opts.raw || g.divisions < 1 || (!lo_open && !hi_open)) return;
+    const int n = g.divisions;
+    round_scale r;
+    if (!round_axis_steps(lo, hi, n, g.divisions_given ? n : std::max(2, (n + 1) / 2),
+                          g.divisions_given ? n : std::max(2 * n, 2), lo_open, hi_open, &r))
+        return;
+    lo = r.lo;
+    hi = r.hi;
+    g.divisions = r.divisions;
+}
+
 void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& values,
                        const std::vector<std::vector<float>>& side) {
     const bool low_given = set_low(g.low), high_given = set_high(g.high);
@@ -137,6 +152,7 @@ void build_bar_heights(bar_graph& g, const std::vector<std::vector<float>>& valu
     }
     if (!set_low(lo) || !set_high(hi)) lo = 0, hi = 1; // no data at all
     if (hi - lo < 0) lo = hi = 0;
+    if (hi > lo) round_bar_axis(g, lo, hi, !low_given || lo < g.low, !high_given || hi > g.high);
     g.low = lo;
     g.high = hi;
     double span = hi - lo;
@@ -256,6 +272,8 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
         const double whole = fhi - flo;
         if (whole == std::floor(whole) && whole >= 2 && whole <= 10)
             g.divisions = static_cast<int>(whole);
+        else
+            round_bar_axis(g, flo, fhi, false, true);
     } else {
         // Each run's share of its own total; runs with fewer values are
         // brought up to the largest total so one axis serves them all.

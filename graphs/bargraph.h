@@ -46,6 +46,10 @@ struct bar_graph {
     std::vector<std::uint16_t> side_heights;
     int side_group_count = 0;
     int run_count = 0, divisions = 5, bins = 10, group_count = 0;
+    // The division count was given by the graph's definition: a value axis
+    // the graph chooses keeps it (widening the range for round steps); else
+    // the count may move to one whose steps are round.
+    bool divisions_given = false;
     std::uint8_t horizontal = 0, hist_kind = 0, hide_outliers = 0, fraction = 0, cumulative = 0;
     std::uint8_t force_bars = 0, soft_bounds = 0, style = 0;
     // Set for a graph that follows the running simulation: it stays bars

@@ -293,6 +293,7 @@ handle build_custom_bar_graph(const graph_def& def) {
     g.small_font = g.font;
     g.small_font.size = 10;
     g.divisions = def.y_div > 0 ? def.y_div : graph_defaults().y_divisions;
+    g.divisions_given = def.y_div > 0;
     g.title = expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
     g.window_title = g.title;
     g.axis_label = def.subtitle;

@@ -134,12 +134,14 @@ void map_sens_plot(sens_plot& p, const sens_window& w, const sens_series& first,
     for (const sens_series& s : others)
         for (std::size_t i = 0; i < s.times.size() && i < s.values.size(); ++i)
             take(s.times[i], s.values[i]);
-    const value_range range = fit_value_range(lo, hi, round_range, fixed_low, fixed_high);
+    const value_range range =
+        fit_value_range(lo, hi, round_range, fixed_low, fixed_high, w.value_divisions);
     lo = range.low;
     hi = range.high;
     p.low = lo;
     p.high = hi;
     p.zero_line = range.zero_line;
+    p.divisions = range.divisions;
 
     // The first run with its simulations: rows of bands or of lines.
     const bool have_sims = !sims.empty() && n > 0;
@@ -298,7 +300,8 @@ void sens_draw(output_record* record) {
             draw_curve_family(left, top, right, bottom, p.xs.data(), p.rows.data(), n, p.sim_lines,
                               w.sim_colour);
         }
-        draw_plot_axes(left, top, right, bottom, vdiv, tdiv, p.low, p.high, p.zero_line);
+        draw_plot_axes(left, top, right, bottom, p.divisions > 0 ? p.divisions : vdiv, tdiv, p.low,
+                       p.high, p.zero_line);
         if (n > 0 && w.show_mean && p.band_count + p.sim_lines > 0)
             draw_curve_family(left, top, right, bottom, p.xs.data(), p.rows.data(), n, -2, 0);
         // The runs, last first; the first run's own line unless hidden.

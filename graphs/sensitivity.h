@@ -43,6 +43,8 @@ struct sens_plot {
     std::vector<std::vector<std::int16_t>> run_xs, run_ys;
     std::vector<int> run_of; // the run position of each line
     std::int16_t zero_line = 0;
+    // Its own value division count (0: the window's), for round steps.
+    int divisions = 0;
 };
 
 struct sens_window {

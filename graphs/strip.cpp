@@ -151,10 +151,12 @@ void map_strip(strip_plot& p, const strip_window& w, const std::vector<std::vect
             lo = std::min(lo, static_cast<double>(v));
             hi = std::max(hi, static_cast<double>(v));
         }
-    const value_range range = fit_value_range(lo, hi, true, fixed_low, fixed_high);
+    const value_range range =
+        fit_value_range(lo, hi, true, fixed_low, fixed_high, w.value_divisions);
     p.low = range.low;
     p.high = range.high;
     p.zero_line = range.zero_line;
+    p.divisions = range.divisions;
     p.xs.assign(xs.size(), {});
     p.ys.assign(xs.size(), {});
     for (std::size_t r = 0; r < xs.size() && r < ys.size(); ++r)
@@ -252,7 +254,8 @@ void strip_draw(output_record* record) {
                 draw_plot_name(p.name, p.units, w.show_units, left, right, top,
                                e->name_cells[static_cast<std::size_t>(i)]);
                 fill_box(12, left, top, right, bottom);
-                draw_plot_axes(left, top, right, bottom, vdiv, adiv, p.low, p.high, p.zero_line);
+                draw_plot_axes(left, top, right, bottom, p.divisions > 0 ? p.divisions : vdiv, adiv,
+                               p.low, p.high, p.zero_line);
                 for (int r = static_cast<int>(p.xs.size()) - 1; r >= 0; --r) {
                     const auto& xs = p.xs[static_cast<std::size_t>(r)];
                     const auto& ys = p.ys[static_cast<std::size_t>(r)];

@@ -27,6 +27,8 @@ struct strip_plot {
     double low = 0, high = 100;
     std::vector<std::vector<std::int16_t>> xs, ys; // per run
     std::int16_t zero_line = 0;
+    // Its own value division count (0: the window's), for round steps.
+    int divisions = 0;
     // Livesweep: per run the value slot + 1 of the element (0 none).
     std::vector<std::uint32_t> live_slots;
 };

@@ -183,7 +183,9 @@ int ask_all_windows(int windows) {
         windows);
 }
 
-value_range fit_value_range(double lo, double hi, bool round, double fixed_low, double fixed_high) {
+value_range fit_value_range(double lo, double hi, bool round, double fixed_low, double fixed_high,
+                            int divisions) {
+    int chosen = 0;
     if (lo > hi) {
         lo = 0;
         hi = 100;
@@ -195,14 +197,23 @@ value_range fit_value_range(double lo, double hi, bool round, double fixed_low, 
         }
         nice_axis_range(a, b, &lo, &hi);
         if (!(hi > lo)) lo = a, hi = b;
+        round_scale r;
+        if (round && divisions > 0 &&
+            round_axis_steps(lo, hi, divisions, std::max(2, (divisions + 1) / 2),
+                             std::max(2 * divisions, 2), true, true, &r)) {
+            lo = r.lo, hi = r.hi;
+            chosen = r.divisions;
+        }
     }
     if (std::isfinite(fixed_low) && std::isfinite(fixed_high) && fixed_high > fixed_low) {
         lo = fixed_low;
         hi = fixed_high;
+        chosen = 0;
     }
     value_range v;
     v.low = lo;
     v.high = hi;
+    v.divisions = chosen;
     v.zero_line = (lo < 0 && hi > 0) ? axis_y_pos(0, lo, hi) : 0;
     return v;
 }

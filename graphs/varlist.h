@@ -63,10 +63,13 @@ void fit_graph_font(Window& w, void (*wanted)(const Window&, int*, int*), int* w
 // active font, at least five zeros wide.
 template <class Plots> int value_label_width(const Plots& plots, int divisions) {
     int widest = 5 * std::max(text_width("0"), 1);
-    for (const auto& p : plots)
-        for (int i = 0; i <= divisions; ++i)
-            widest = std::max(widest, text_width(format_number(
-                                          p.low + i * (p.high - p.low) / divisions, 0, nullptr)));
+    for (const auto& p : plots) {
+        // A plot whose range was chosen for round steps has its own count.
+        const int n = p.divisions > 0 ? p.divisions : divisions;
+        for (int i = 0; i <= n; ++i)
+            widest = std::max(
+                widest, text_width(format_number(p.low + i * (p.high - p.low) / n, 0, nullptr)));
+    }
     return widest;
 }
 
@@ -117,8 +120,15 @@ int ask_all_windows(int windows);
 struct value_range {
     double low = 0, high = 100;
     std::int16_t zero_line = 0;
+    // The plot's own division count (0: the window's).
+    int divisions = 0;
 };
-value_range fit_value_range(double lo, double hi, bool round, double fixed_low, double fixed_high);
+// With round and a division count (above 0), the rounded range gets the
+// count nearest it (from half to twice) whose divisions step by a round
+// number (1, 2, 2.5 or 5 times a power of ten), its ends moving out to
+// multiples of that step.
+value_range fit_value_range(double lo, double hi, bool round, double fixed_low, double fixed_high,
+                            int divisions = 0);
 
 // A plot's name (with its units when `show_units` and there are some) over
 // the plot, a hot text in `cell`.

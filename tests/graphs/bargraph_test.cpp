@@ -147,6 +147,33 @@ TEST(BarHeights, GivenAndSoftRangesAndMissingValues) {
     EXPECT_LT(s.height(0, 0), s.height(1, 0));
 }
 
+// A value axis the graph chooses steps by round numbers: values from 9.2 to
+// 17.5 make an axis of 8 to 20 in six steps of 2 (not five of 2.4); a count
+// the definition gives stays, the range widening instead (7.5 to 20 in five
+// of 2.5); a given range is left as it is.
+TEST(BarHeights, AChosenValueAxisStepsByRoundNumbers) {
+    bar_graph g;
+    g.run_count = 1;
+    build_bar_heights(g, {{9.2f}, {17.5f}});
+    EXPECT_DOUBLE_EQ(g.low, 8);
+    EXPECT_DOUBLE_EQ(g.high, 20);
+    EXPECT_EQ(g.divisions, 6);
+    bar_graph d;
+    d.run_count = 1;
+    d.divisions_given = true;
+    build_bar_heights(d, {{9.2f}, {17.5f}});
+    EXPECT_EQ(d.divisions, 5);
+    EXPECT_DOUBLE_EQ(d.low, 7.5);
+    EXPECT_DOUBLE_EQ(d.high, 20);
+    bar_graph set;
+    set.run_count = 1;
+    set.low = 8;
+    set.high = 20;
+    build_bar_heights(set, {{9.2f}, {17.5f}});
+    EXPECT_EQ(set.divisions, 5);
+    EXPECT_DOUBLE_EQ(set.high, 20);
+}
+
 // Two sets share one range; a time graph without any value gets 0 to 100.
 TEST(BarHeights, TheSecondSetSharesTheRangeAndATimeGraphWithoutDataSpansAHundred) {
     bar_graph g;

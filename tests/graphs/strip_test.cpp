@@ -107,6 +107,23 @@ TEST(StripMap, RangesFromTheDataOrAGivenRangeAndNoValues) {
     EXPECT_DOUBLE_EQ(p.high, 100);
 }
 
+// A strip whose range comes from its values steps by round numbers: 9.2 to
+// 17.5 in the window's five divisions would read 8, 10.4, 12.8 ...; the
+// strip takes six of 2 (8 to 20). A given range keeps the window's count.
+TEST(StripMap, AChosenRangeStepsByRoundNumbers) {
+    strip_window w;
+    w.x_low = 0;
+    w.x_high = 10;
+    w.value_divisions = 5;
+    strip_plot p;
+    map_strip(p, w, {{0, 5, 10}}, {{9.2f, 17.5f, 12}});
+    EXPECT_DOUBLE_EQ(p.low, 8);
+    EXPECT_DOUBLE_EQ(p.high, 20);
+    EXPECT_EQ(p.divisions, 6);
+    map_strip(p, w, {{0, 5}}, {{1, 3}}, 0, 4);
+    EXPECT_EQ(p.divisions, 0);
+}
+
 TEST(StripToolSetup, DefaultsOptionLineAndIcons) {
     set_tool_setup(find_tool_row("Strip Graph"), strip_tool_setup);
     ASSERT_EQ(strip_tool_setup(0, 0, nullptr, nullptr), 156);
