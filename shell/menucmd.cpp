@@ -357,98 +357,14 @@ int item_of_sim_command(int id) {
 
 } // namespace
 
-int menu_command(int id) {
-    if (int item = item_of_sim_command(id)) {
-        update_menu_states();
-        if (menu_item_enabled(item)) menu_command(item);
-        return 1;
-    }
-    if (id == cmd_build_535 || id == cmd_build_582 || id == cmd_build_583) {
-        if (build_wnd && IsWindow(build_wnd))
-            PostMessage(build_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
-        return 1;
-    }
-    if (id == sc_end_game) {
-        sim_control_command(sc_end_game, 0, 0);
-        return 1;
-    }
-    if (id == cmd_caption_minimise || id == cmd_caption_restore) {
-        caption_button_command(id);
-        return 1;
-    }
-    if (id >= cmd_tool_first && id < cmd_tool_first + tool_menu_most) {
-        run_palette_tool(nullptr, 0, id - cmd_tool_first, 0, 0);
-        return 1;
-    }
-    if (id < 501 || id > 599 || !menu_command_served(id)) {
-        not_available(id);
-        return 1;
-    }
-    if ((id >= first_window_item && id <= more_windows_item) || id == cmd_output_list) {
-        select_window_item(id);
-        return 1;
-    }
-    // One command on the model at a time. A command whose file dialog or
-    // question is up, or a run, dispatches what the queue holds (a toolbar
-    // press, a shortcut, a DDE request): a second Open, Simulate or New Model
-    // from there would close or replace the model under the first.
-    const bool on_model = touches_model(id);
-    if (on_model && model_busy()) {
-        MessageBeep(0);
-        return 1;
-    }
-    std::optional<model_command_guard> under_way;
-    if (on_model) {
-        under_way.emplace();
-        // The toolbar greys the model's buttons while the command runs.
-        if (toolbar_wnd) InvalidateRect(toolbar_wnd, nullptr, FALSE);
-    }
-    if (id >= first_recent_item && id < first_recent_item + recent_model_count) {
-        open_model_command(id);
-        return 1;
-    }
+namespace {
+
+// The simulation commands: runs, set-up, games, Livesweep and the changes
+// dialogs; false when the id is not one of them.
+bool simulation_command(int id) {
     switch (id) {
     case cmd_simulate:
         sim_control_command(sc_simulate, 0, 0);
-        break;
-    case cmd_keep_build_behind:
-        toggle_build_behind();
-        break;
-    case cmd_close_sketches:
-        close_sketch_windows(0);
-        break;
-    case cmd_pop_build:
-        // With the diagram closed (Ctrl+W), bringing the build windows
-        // forward opens it again: otherwise only reopening the model would.
-        if (!arrange_windows(1) && model_rec && model_rec->state != 2)
-            find_sketch_window(nullptr, 1, 0);
-        break;
-    case cmd_next_window:
-        activate_window(active_child, 1, active_kind);
-        break;
-    case cmd_about:
-        about_box(359);
-        break;
-    case cmd_new_model:
-        new_model_command();
-        break;
-    case cmd_open_model:
-        open_model_command(id);
-        break;
-    case cmd_print_options:
-        print_options_dialog(front_output_record());
-        break;
-    case cmd_exit:
-        exit_command();
-        break;
-    case cmd_options:
-        options_dialog(302);
-        break;
-    case cmd_units_equivalences:
-        units_equivalences_dialog();
-        break;
-    case cmd_pop_output:
-        arrange_windows(3);
         break;
     case cmd_toolbar_run:
         sim_control_command(sc_toolbar_run, 0, 0);
@@ -461,32 +377,8 @@ int menu_command(int id) {
         sim_control_command(sc_livesweep, 0, 0);
         show_mode();
         break;
-    case cmd_close_all_output:
-        close_all_tool_windows(0);
-        break;
-    case cmd_control_panel:
-        control_panel(1, -1, -1, -1, -1);
-        break;
-    case cmd_error_history:
-        history_window(1, -1, -1, -1, -1);
-        break;
-    case cmd_selection_history:
-        selection_history(1, -1, -1, -1, -1);
-        break;
-    case cmd_subscript_control:
-        create_subscript_panel(1, -1, -1, -1, -1);
-        break;
     case cmd_plausitest:
         sim_control_command(sc_plausitest, 0, 0);
-        break;
-    case cmd_release_notes:
-        help(1);
-        break;
-    case cmd_read_changes:
-        read_additional_changes();
-        break;
-    case cmd_write_changes:
-        write_changes_command();
         break;
     case cmd_stop_simulation:
         // A run stops; set-up, a game or Livesweep is left (asking first).
@@ -507,6 +399,83 @@ int menu_command(int id) {
         lookup_changes_dialog(0);
         show_mode();
         break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// The commands that arrange, open or close the workbench's windows; false
+// when the id is not one of them.
+bool window_command(int id) {
+    switch (id) {
+    case cmd_keep_build_behind:
+        toggle_build_behind();
+        break;
+    case cmd_close_sketches:
+        close_sketch_windows(0);
+        break;
+    case cmd_pop_build:
+        // With the diagram closed (Ctrl+W), bringing the build windows
+        // forward opens it again: otherwise only reopening the model would.
+        if (!arrange_windows(1) && model_rec && model_rec->state != 2)
+            find_sketch_window(nullptr, 1, 0);
+        break;
+    case cmd_next_window:
+        activate_window(active_child, 1, active_kind);
+        break;
+    case cmd_pop_output:
+        arrange_windows(3);
+        break;
+    case cmd_close_all_output:
+        close_all_tool_windows(0);
+        break;
+    case cmd_control_panel:
+        control_panel(1, -1, -1, -1, -1);
+        break;
+    case cmd_error_history:
+        history_window(1, -1, -1, -1, -1);
+        break;
+    case cmd_selection_history:
+        selection_history(1, -1, -1, -1, -1);
+        break;
+    case cmd_subscript_control:
+        create_subscript_panel(1, -1, -1, -1, -1);
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// The commands on the model, its files and the program's settings; false
+// when the id is not one of them.
+bool model_file_command(int id) {
+    switch (id) {
+    case cmd_new_model:
+        new_model_command();
+        break;
+    case cmd_open_model:
+        open_model_command(id);
+        break;
+    case cmd_print_options:
+        print_options_dialog(front_output_record());
+        break;
+    case cmd_exit:
+        exit_command();
+        break;
+    case cmd_options:
+        options_dialog(302);
+        break;
+    case cmd_units_equivalences:
+        units_equivalences_dialog();
+        break;
+    case cmd_read_changes:
+        read_additional_changes();
+        break;
+    case cmd_write_changes:
+        write_changes_command();
+        break;
     case cmd_model_notes:
         model_settings_page(dlg_model_notes);
         break;
@@ -518,6 +487,21 @@ int menu_command(int id) {
     case cmd_model_references:
         model_settings_page(dlg_model_refs);
         break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// The Help menu's commands; false when the id is not one of them.
+bool help_command(int id) {
+    switch (id) {
+    case cmd_about:
+        about_box(359);
+        break;
+    case cmd_release_notes:
+        help(1);
+        break;
     case cmd_online_forum:
         open_address(forum_url);
         break;
@@ -528,8 +512,74 @@ int menu_command(int id) {
         help(0);
         break;
     default:
-        not_available(id);
-        break;
+        return false;
     }
+    return true;
+}
+
+// Commands served elsewhere than by the main menu's own handlers: the
+// simulation toolbar's items, the build window's, the caption buttons, the
+// tools palette, the window list and the ids this edition does not serve;
+// true when the id was one of them (and carried out).
+bool routed_command(int id) {
+    if (int item = item_of_sim_command(id)) {
+        update_menu_states();
+        if (menu_item_enabled(item)) menu_command(item);
+        return true;
+    }
+    if (id == cmd_build_535 || id == cmd_build_582 || id == cmd_build_583) {
+        if (build_wnd && IsWindow(build_wnd))
+            PostMessage(build_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return true;
+    }
+    if (id == sc_end_game) {
+        sim_control_command(sc_end_game, 0, 0);
+        return true;
+    }
+    if (id == cmd_caption_minimise || id == cmd_caption_restore) {
+        caption_button_command(id);
+        return true;
+    }
+    if (id >= cmd_tool_first && id < cmd_tool_first + tool_menu_most) {
+        run_palette_tool(nullptr, 0, id - cmd_tool_first, 0, 0);
+        return true;
+    }
+    if (id < 501 || id > 599 || !menu_command_served(id)) {
+        not_available(id);
+        return true;
+    }
+    if ((id >= first_window_item && id <= more_windows_item) || id == cmd_output_list) {
+        select_window_item(id);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int menu_command(int id) {
+    if (routed_command(id)) return 1;
+    // One command on the model at a time. A command whose file dialog or
+    // question is up, or a run, dispatches what the queue holds (a toolbar
+    // press, a shortcut, a DDE request): a second Open, Simulate or New Model
+    // from there would close or replace the model under the first.
+    const bool on_model = touches_model(id);
+    if (on_model && model_busy()) {
+        MessageBeep(0);
+        return 1;
+    }
+    std::optional<model_command_guard> under_way;
+    if (on_model) {
+        under_way.emplace();
+        // The toolbar greys the model's buttons while the command runs.
+        if (toolbar_wnd) InvalidateRect(toolbar_wnd, nullptr, FALSE);
+    }
+    if (id >= first_recent_item && id < first_recent_item + recent_model_count) {
+        open_model_command(id);
+        return 1;
+    }
+    if (!simulation_command(id) && !window_command(id) && !model_file_command(id) &&
+        !help_command(id))
+        not_available(id);
     return 1;
 }
