@@ -122,62 +122,63 @@ void recompute_full_range(model_context* ctx) {
     ctx->made_up_range = 0;
 }
 
-int load_runs(model_context* ctx, int position, const char* name, int quiet, int livesweep) {
-    if (!ctx || !name) return 0;
-    ctx->made_up_range = 0;
-    std::string given(name);
-    while (!given.empty() && std::strchr(" \t\r\n", given.back())) given.pop_back();
-    if (given.empty()) return 0;
+namespace {
 
-    // The run's name: the file name made relative to the model's directory,
-    // without its extension; the file: the full path with the run extension.
+// The run's name: the file name made relative to the model's directory,
+// without its extension; the file: the full path with the run extension.
+void run_name_and_file(model_context* ctx, const std::string& given, std::string& file,
+                       std::string& run_name) {
     const char* dir = ctx->directory ? ctx_text(ctx, ctx->directory) : nullptr;
     if (dir && !*dir) dir = nullptr;
-    std::string file = full_path(dir, set_extension(given.c_str(), fk_run, 1));
-    std::string run_name = strip_model_dir(dir, file.c_str());
+    file = full_path(dir, set_extension(given.c_str(), fk_run, 1));
+    run_name = strip_model_dir(dir, file.c_str());
     if (run_name.size() > 4 && name_cmp(run_name.c_str() + run_name.size() - 4, ".kdf") == 0)
         run_name.resize(run_name.size() - 4);
+}
 
-    int old = find_entry(ctx, run_name.c_str());
-    if (old >= 0 && position == -1) return 0;
-    if (old < 0 && ctx->run_count >= max_selected_runs) {
-        if (!quiet) report(8, "Can load at most %d runs at one time", max_selected_runs);
-        return 0;
-    }
-    // The new copy first; the old entry stays until this worked.
-    int run = old >= 0 ? kdf_open_fresh(file.c_str()) : kdf_open(file.c_str());
-    auto fail = [&](int r) {
-        if (r >= 0) release_run(r, record_serial(r));
-        reset_value_cache(-1, 0, 0);
-        return 0;
-    };
+// Opens the run file (a fresh copy when the run is loaded already) and checks
+// that it holds values of a known type; -1, said unless quiet, when not.
+int open_usable_run(const std::string& file, const std::string& run_name, const std::string& given,
+                    bool fresh, int quiet) {
+    const int run = fresh ? kdf_open_fresh(file.c_str()) : kdf_open(file.c_str());
     if (run < 0) {
         if (!quiet)
             report(8, "Unable to load\nRun: %s\nFrom file: %s", run_name.c_str(), file.c_str());
-        return fail(-1);
+        return -1;
     }
+    bool usable = true;
     if (run_time_count(run) == 0) {
         if (!quiet) report(8, "No values in run %s - unloaded", run_name.c_str());
-        return fail(run);
-    }
-    char type = run_type(run);
-    if (!is_run_type_letter(type)) {
+        usable = false;
+    } else if (const char type = run_type(run); !is_run_type_letter(type)) {
         if (!quiet) report(8, "Unknown kdf type %c in file %s", type, given.c_str());
-        return fail(run);
+        usable = false;
     }
-    if (!quiet) {
-        loaded_run* rec = lock_rh(run);
-        std::string origin = rec ? std::string(rec->origin, strnlen(rec->origin, 76)) : "";
-        float payoff = rec ? rec->payoff : 0;
-        if (rec) unlock_rh();
-        report(0, "Loading %s as %s.  Origin is ..", given.c_str(), run_name.c_str());
-        report(0, "%s", origin.c_str());
-        std::string info = run_info_text(run);
-        if (!info.empty()) report(1, "%s", info.c_str());
-        if (type != 'A' && payoff != 0) report(0, "Payoff = %g", static_cast<double>(payoff));
+    if (!usable) {
+        release_run(run, record_serial(run));
+        return -1;
     }
+    return run;
+}
 
-    // Replace or insert the entry.
+// The loading messages: the names, the run's origin and information, and its
+// payoff.
+void report_loading(int run, char type, const std::string& given, const std::string& run_name) {
+    loaded_run* rec = lock_rh(run);
+    std::string origin = rec ? std::string(rec->origin, strnlen(rec->origin, 76)) : "";
+    float payoff = rec ? rec->payoff : 0;
+    if (rec) unlock_rh();
+    report(0, "Loading %s as %s.  Origin is ..", given.c_str(), run_name.c_str());
+    report(0, "%s", origin.c_str());
+    std::string info = run_info_text(run);
+    if (!info.empty()) report(1, "%s", info.c_str());
+    if (type != 'A' && payoff != 0) report(0, "Payoff = %g", static_cast<double>(payoff));
+}
+
+// Puts the run into the list, in place of its old entry (old >= 0) or where
+// position asks (1 and up: first; -2: last; else at the new-run place);
+// returns its place.
+int place_entry(model_context* ctx, int old, int position, int run, const std::string& run_name) {
     int place;
     if (old >= 0) {
         selected_run prev = ctx->runs[old];
@@ -200,8 +201,15 @@ int load_runs(model_context* ctx, int position, const char* name, int quiet, int
     s.run = static_cast<std::int16_t>(run);
     s.serial = record_serial(run);
     s.name = ctx_set_text(ctx, 0, run_name.c_str());
+    return place;
+}
 
-    // Times.
+// The times a run covers: a simulation's first and last saved time and its
+// SAVEPER; an activity run's span over the model's time bases. A run with no
+// span gets 0 to 100 (made_up_range says so); a step not saved is the span
+// over the points.
+void run_time_span(model_context* ctx, int run, char type, const std::string& given, int quiet,
+                   selected_run& s) {
     float first = 0, last = 0, step = 0;
     if (type != 'A') {
         std::vector<float> v, t;
@@ -250,7 +258,12 @@ int load_runs(model_context* ctx, int position, const char* name, int quiet, int
     s.first = first;
     s.last = last;
     s.step = step;
+}
 
+// The context's time range after a run was loaded: the first run sets it;
+// on the current model a later run widens it (the special time follows an
+// end it stood at).
+void take_run_range(model_context* ctx, int position, float first, float last) {
     if (ctx != model_rec) {
         recompute_full_range(ctx);
         if (ctx->run_count == 1 && (position != 0 || !(ctx->start > ctx->end))) {
@@ -258,24 +271,56 @@ int load_runs(model_context* ctx, int position, const char* name, int quiet, int
             ctx->end = ctx->special = ctx->full_end;
             if (ctx->made_up_range) ctx->special = ctx->start;
         }
-    } else {
-        set_runs1(0, nullptr, 0);
-        if (ctx->run_count == 1) {
-            if (!(position == 0 && ctx->end < ctx->start)) {
-                ctx->start = ctx->full_start;
-                ctx->end = ctx->special = ctx->full_end;
-                if (ctx->made_up_range) ctx->special = ctx->start;
-            }
-        } else {
-            if (first < ctx->start) ctx->start = first;
-            if (last > ctx->end) {
-                bool at_end = ctx->special == ctx->end;
-                ctx->end = last;
-                if (at_end) ctx->special = ctx->made_up_range ? ctx->start : ctx->end;
-            }
-        }
-        changed();
+        return;
     }
+    set_runs1(0, nullptr, 0);
+    if (ctx->run_count == 1) {
+        if (!(position == 0 && ctx->end < ctx->start)) {
+            ctx->start = ctx->full_start;
+            ctx->end = ctx->special = ctx->full_end;
+            if (ctx->made_up_range) ctx->special = ctx->start;
+        }
+    } else {
+        if (first < ctx->start) ctx->start = first;
+        if (last > ctx->end) {
+            bool at_end = ctx->special == ctx->end;
+            ctx->end = last;
+            if (at_end) ctx->special = ctx->made_up_range ? ctx->start : ctx->end;
+        }
+    }
+    changed();
+}
+
+} // namespace
+
+int load_runs(model_context* ctx, int position, const char* name, int quiet, int livesweep) {
+    if (!ctx || !name) return 0;
+    ctx->made_up_range = 0;
+    std::string given(name);
+    while (!given.empty() && std::strchr(" \t\r\n", given.back())) given.pop_back();
+    if (given.empty()) return 0;
+    std::string file, run_name;
+    run_name_and_file(ctx, given, file, run_name);
+
+    int old = find_entry(ctx, run_name.c_str());
+    if (old >= 0 && position == -1) return 0;
+    if (old < 0 && ctx->run_count >= max_selected_runs) {
+        if (!quiet) report(8, "Can load at most %d runs at one time", max_selected_runs);
+        return 0;
+    }
+    // The new copy first; the old entry stays until this worked.
+    const int run = open_usable_run(file, run_name, given, old >= 0, quiet);
+    if (run < 0) {
+        reset_value_cache(-1, 0, 0);
+        return 0;
+    }
+    const char type = run_type(run);
+    if (!quiet) report_loading(run, type, given, run_name);
+
+    const int place = place_entry(ctx, old, position, run, run_name);
+    selected_run& s = ctx->runs[place];
+    run_time_span(ctx, run, type, given, quiet, s);
+    take_run_range(ctx, position, s.first, s.last);
     // The cache follows the list, except for the shown run of a Livesweep
     // re-run, whose arrays the re-run filled.
     if (!cache_livesweep() || !livesweep) {
