@@ -166,18 +166,26 @@ double fill_chart(chart_entry& e, const line_graph& g, int width, int height) {
     // A 2D chart whose x numbers take two rows starts its legend a line
     // lower, under the second row.
     const bool two_rows = dimension == 1 && chart_x_labels_crowd(g, dimension, left, width, height);
+    const chart_legend_layout legend = chart_legend_columns(n);
+    // The legend's font follows its point size (the log font sets the size).
+    LOGFONT legend_face = legend_font;
+    legend_face.lfHeight =
+        std::max(1, static_cast<int>(std::lround(legend_font.lfHeight * legend.points / 7.5)));
     if (!hide_legend)
         for (int i = 0; i < n; ++i) {
             const graph_series& s = g.series[static_cast<std::size_t>(i)];
             std::string text = s.label.empty() ? s.name : s.label;
             const std::string& units = group_units(g, s.group);
             if (!units.empty()) text.append(" (").append(units).append(")");
-            c.AddLegend(text.c_str(), -117.0,
-                        chart_legend_y(dimension, i) - (two_rows ? 11.0 : 0.0), 100.0);
+            if (legend.max_chars > 3 && static_cast<int>(text.size()) > legend.max_chars)
+                text = text.substr(0, static_cast<std::size_t>(legend.max_chars - 3)) + "...";
+            const int column = i / legend.rows, row = i % legend.rows;
+            c.AddLegend(text.c_str(), -117.0 + column * 217.0 / legend.columns,
+                        chart_legend_y(dimension, row) - (two_rows ? 16.0 : 0.0), 100.0);
             if (CChartTextStyle* t = c.GetLegendTextStyle(i + 1)) {
-                t->SetPointSize(7.5);
+                t->SetPointSize(legend.points);
                 t->SetTextColor(series_colour(i));
-                t->SetLogFont(&legend_font);
+                t->SetLogFont(&legend_face);
             }
         }
     const bool one = groups.size() == 1;
@@ -192,7 +200,7 @@ double fill_chart(chart_entry& e, const line_graph& g, int width, int height) {
     // title's line besides, the left one at least that offset and the y
     // title's allowance.
     e.top_margin = hide_title ? 6.0 : 16.0;
-    e.legend_margin = (hide_legend ? 12.0 : 12.0 + 3.5 * n) + (two_rows ? 4.0 : 0.0);
+    e.legend_margin = (hide_legend ? 12.0 : 12.0 + 3.5 * legend.rows) + (two_rows ? 4.0 : 0.0);
     e.y_chars = widest;
     c.SetViewRect(e.top_margin, e.legend_margin, left, 6.0);
     c.SetViewOption(1);
@@ -252,6 +260,22 @@ chart_kind chart_kind_for(int chart_style, int line_kind) {
     default:
         return {line_kind ? 6 : 4, 1};
     }
+}
+
+chart_legend_layout chart_legend_columns(int n) {
+    // Six lines leave the plot half the window with the view's other
+    // margins; more go into columns (up to three) of a smaller text.
+    constexpr int most_rows = 6;
+    chart_legend_layout l;
+    if (n <= most_rows) {
+        l.rows = std::max(n, 1);
+        return l;
+    }
+    l.columns = std::min((n + most_rows - 1) / most_rows, 3);
+    l.rows = (n + l.columns - 1) / l.columns;
+    l.points = l.columns == 2 ? 6.0 : 5.5;
+    l.max_chars = l.columns == 2 ? 44 : 28;
+    return l;
 }
 
 double chart_legend_y(int dimension, int i) {

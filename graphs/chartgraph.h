@@ -38,6 +38,15 @@ double chart_left_margin(int chars, int width, int height);
 // Where legend item i goes (y of AddLegend): the rule of the dimension the
 // chart was made in.
 double chart_legend_y(int dimension, int i);
+// The legend of n series: up to six lines in one column at 7.5 points; more
+// in up to three columns of equal lines at 6 (two) or 5.5 points (three),
+// each text then cut to
+// max_chars (0: not cut), so that the plot keeps half the window.
+struct chart_legend_layout {
+    int columns = 1, rows = 1, max_chars = 0;
+    double points = 7.5;
+};
+chart_legend_layout chart_legend_columns(int n);
 
 // Whether the x axis numbers of a chart graph, on one row, would run into
 // each other in a window of this size (left_margin: the view's left margin

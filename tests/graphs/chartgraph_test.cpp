@@ -48,6 +48,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 namespace td = test_driver;
@@ -403,6 +404,45 @@ TEST_F(ChartGraphs, BothAxesNumberTheCornerWhereTheyMeet) {
     const std::vector<laid_label> xs = laid_labels(c, c->GetChart()->GetAxis(2), &line);
     ASSERT_GT(xs.size(), 4u);
     for (const laid_label& x : xs) EXPECT_GE(x.r.top, line) << x.text;
+}
+
+// Sixteen series on a chart: the legend goes into three columns of six
+// lines, and the plot keeps at least half the window's height.
+TEST_F(ChartGraphs, SixteenLegendLinesLeaveThePlotHalfTheWindow) {
+    simulate("base");
+    graph_def d = def("Style_1");
+    d.name = "Sixteen";
+    const graph_var v = d.vars[0];
+    d.vars.clear();
+    for (int i = 0; i < 16; ++i) {
+        graph_var w = v;
+        w.label = "Inventory of store " + std::to_string(i + 1);
+        d.vars.push_back(w);
+    }
+    add_graph_def(*set(), d);
+    const handle h = run_tool("Sixteen");
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    const QImage img = shot(c->m_hWnd, "/kavrel_chart_sixteen.png");
+    ASSERT_EQ(c->GetData()->GetLegendCount(), 16);
+    std::set<double> xs;
+    for (int i = 1; i <= 16; ++i) xs.insert(c->GetData()->GetLegend(i)->GetPoint(1)->GetX());
+    EXPECT_EQ(xs.size(), 3u);
+    // The plot's grey from its top to its bottom down the middle.
+    const QRgb want = qRgb(GetRValue(graph_background), GetGValue(graph_background),
+                           GetBValue(graph_background)) &
+                      0xFFFFFF;
+    int first = -1, last = -1;
+    for (int y = 0; y < img.height(); ++y)
+        if ((img.pixel(img.width() / 2 + 7, y) & 0xFFFFFF) == want) {
+            if (first < 0) first = y;
+            last = y;
+        }
+    ASSERT_GE(first, 0);
+    EXPECT_GE(last - first, img.height() / 2) << first << " " << last;
+    // Six lines or fewer stay in one column, as the chart has always had them.
+    EXPECT_EQ(chart_legend_columns(6).columns, 1);
+    EXPECT_EQ(chart_legend_columns(7).columns, 2);
 }
 
 // Without the application object a styled definition is an ordinary line
