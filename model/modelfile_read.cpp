@@ -97,43 +97,30 @@ bool check_tree(expr_node* n, std::uint32_t count, const char** why) {
     return true;
 }
 
-bool check_model(reader& r) {
-    handle_lock<std::uint32_t> s(r.symbols);
-    // Published view of the model being checked.
-    model_lock_guard g(r.symbols, 1);
-    if (!g.ok()) return r.fail("blocks");
-    std::uint32_t scells = cells_of(r.symbols);
-    if (model_hdr->w[mh_sym_end] != scells || scells < first_symbol_cell ||
-        (scells - first_symbol_cell) % symbol_cells)
-        return r.fail("symbol table size");
-    if (!model_names || !model_dims) return r.fail("missing name pool or dimensions");
-    std::uint32_t ncells = cells_of(model_hdr->w[mh_names]);
-    std::uint32_t dcells = cells_of(model_hdr->w[mh_dims]);
-    std::uint32_t ucells = cells_of(model_hdr->w[mh_units]);
-    std::uint32_t ecells = cells_of(model_hdr->w[mh_elists]);
-    std::uint32_t ccells = cells_of(model_hdr->w[mh_comments]);
-    std::uint32_t qcells = cells_of(model_hdr->w[mh_equations]);
-    std::uint32_t tcells = cells_of(model_hdr->w[mh_tokens]);
-    std::uint32_t lcells = cells_of(model_hdr->w[mh_lookup_list]);
-    std::uint32_t ldcells = cells_of(model_hdr->w[mh_lookup_data]);
-    const std::uint32_t* dims = model_dims;
-    if (dcells < scalar_dims + 26) return r.fail("dimensions");
-    // Slots and lookups.
-    std::uint64_t slots =
-        std::uint64_t{model_hdr->w[mh_level_slots]} + model_hdr->w[mh_other_slots];
-    std::uint32_t nlookups = model_hdr->w[mh_lookups];
-    if (slots > (1u << 26) || model_hdr->w[mh_string_slots] > (1u << 26))
+// The sizes, in cells, of the model's blocks, and its slot and lookup counts:
+// what every offset is checked against.
+struct model_extent {
+    std::uint32_t scells = 0, ncells = 0, dcells = 0, ucells = 0, ecells = 0, ccells = 0,
+                  qcells = 0, tcells = 0, lcells = 0, ldcells = 0;
+    std::uint64_t slots = 0;
+    std::uint32_t nlookups = 0;
+};
+
+// The header's counts and the blocks they size: slots, lookups and their
+// points, slot types, settings text, password and the Time symbol.
+bool check_model_counts(reader& r, const model_extent& m) {
+    if (m.slots > (1u << 26) || model_hdr->w[mh_string_slots] > (1u << 26))
         return r.fail("slot counts");
-    if (std::uint64_t{nlookups} * lookup_entry_cells + 5 > (nlookups ? lcells : 5))
+    if (std::uint64_t{m.nlookups} * lookup_entry_cells + 5 > (m.nlookups ? m.lcells : 5))
         return r.fail("lookup count");
-    for (std::uint32_t i = 0; i < nlookups; ++i) {
+    for (std::uint32_t i = 0; i < m.nlookups; ++i) {
         const lookup_entry* e = lookup_at(static_cast<int>(i));
         if (!valid_symbol(e->symbol) || e->npoints > (1u << 24) || e->x < 5 || e->y < 5 ||
-            std::uint64_t{e->x} + e->npoints > ldcells ||
-            std::uint64_t{e->y} + e->npoints > ldcells)
+            std::uint64_t{e->x} + e->npoints > m.ldcells ||
+            std::uint64_t{e->y} + e->npoints > m.ldcells)
             return r.fail("lookup points");
     }
-    if (model_hdr->w[mh_slot_types] && cells_of(model_hdr->w[mh_slot_types]) * 4ull < 20 + slots)
+    if (model_hdr->w[mh_slot_types] && cells_of(model_hdr->w[mh_slot_types]) * 4ull < 20 + m.slots)
         return r.fail("slot types");
     if (model_hdr->w[mh_settings_text]) {
         handle_lock<std::uint32_t> st(model_hdr->w[mh_settings_text]);
@@ -144,127 +131,160 @@ bool check_model(reader& r) {
         return r.fail("password record");
     symbol_id time = model_hdr->w[mh_time_symbol];
     if (time && !valid_symbol(time)) return r.fail("Time");
-    // Equation record starts.
-    std::set<std::uint32_t> eq_starts;
-    for (std::uint32_t i = 5; i < qcells;) {
+    return true;
+}
+
+// Where the equation records and the token texts start, each record lying
+// whole in its block.
+bool find_record_starts(reader& r, const model_extent& m, std::set<std::uint32_t>& eq_starts,
+                        std::set<std::uint32_t>& token_starts) {
+    for (std::uint32_t i = 5; i < m.qcells;) {
         eq_starts.insert(i);
         // The record head must lie in the block before its node count is read.
-        if (std::uint64_t{i} + 5 > qcells) return r.fail("equation block");
+        if (std::uint64_t{i} + 5 > m.qcells) return r.fail("equation block");
         const equation_record* e = eq_at(i);
         std::uint64_t next = i + 5 + 2ull * e->nnodes;
-        if (next > qcells) return r.fail("equation block");
+        if (next > m.qcells) return r.fail("equation block");
         i = static_cast<std::uint32_t>(next);
     }
-    std::set<std::uint32_t> token_starts;
-    for (std::uint32_t i = 5; i < tcells;) {
+    for (std::uint32_t i = 5; i < m.tcells;) {
         token_starts.insert(i);
         if (!model_tokens) return r.fail("token block");
         std::uint32_t len = reinterpret_cast<const std::uint32_t*>(model_tokens)[i];
         // The length word, the text and its terminating NUL, in whole cells.
         std::uint64_t next = i + (std::uint64_t{len} + 5 + 3) / 4;
-        if (next > tcells) return r.fail("token text length");
+        if (next > m.tcells) return r.fail("token text length");
         i = static_cast<std::uint32_t>(next);
     }
-    std::vector<std::uint8_t> eq_used(qcells, 0);
-    for (symbol_id id = first_symbol_cell; id + symbol_cells <= scells; id += symbol_cells) {
-        symbol_record* x = sym(id);
-        x->uses = 0;
-        int t = x->type;
-        bool known = t == st_deleted || is_variable_type(t) || t == st_element || t == st_range ||
-                     t == st_units || t == st_macro || t == st_group || t == st_function ||
-                     t == st_vector_function;
-        if (!known) return r.fail("symbol type");
-        if (!text_ok(reinterpret_cast<const std::uint32_t*>(model_names), ncells, x->name))
-            return r.fail("symbol name");
-        if (x->group && !valid_symbol(x->group)) return r.fail("group of a symbol");
-        if (x->subref && !valid_symbol(x->subref, true)) return r.fail("subscript reference");
-        if (x->comment &&
-            !text_ok(reinterpret_cast<const std::uint32_t*>(model_comments), ccells, x->comment))
-            return r.fail("comment");
-        // Dimensions.
-        if (x->dims < scalar_dims || x->dims + 26u > dcells) return r.fail("dimension record");
-        const dim_record* d = dims_at(x->dims);
-        if (d->ndims > max_dims) return r.fail("dimension count");
-        std::uint64_t total = 1;
-        for (std::uint32_t k = 0; k < d->ndims; ++k) {
-            if (!valid_symbol(d->d[k].range) || sym(d->d[k].range)->type != st_range)
-                return r.fail("dimension range");
-            // A dimension has as many positions as its range has elements,
-            // and a product of counts with a zero in it must not hide a huge
-            // count behind a total of 0.
-            const symbol_record* rr = sym(d->d[k].range);
-            if (!model_elists || rr->elems < 5 || std::uint64_t{rr->elems} + 1 > ecells ||
-                model_elists[rr->elems] != d->d[k].count || d->d[k].count == 0)
-                return r.fail("dimension count");
-            total *= d->d[k].count;
-            if (total > max_var_elements) return r.fail("dimension size");
-        }
-        if (total != d->count) return r.fail("dimension count");
-        // Last dimension fastest: each stride is the product of the later counts.
-        for (std::uint64_t k = d->ndims, stride = 1; k-- > 0;) {
-            if (d->d[k].stride != stride) return r.fail("dimension stride");
-            stride *= d->d[k].count;
-        }
-        (void)dims;
-        // Slots.
-        if (x->slot < -1) return r.fail("value slot");
-        if (x->slot >= 0 && t != st_deleted) {
-            std::uint64_t limit = t == st_lookup       ? nlookups
-                                  : t == st_string     ? model_hdr->w[mh_string_slots]
-                                  : has_value_slots(t) ? slots
-                                                       : ~0ull;
-            if (has_value_slots(t) || t == st_lookup || t == st_string)
-                if (std::uint64_t(x->slot) + d->count > limit) return r.fail("value slot");
-        }
-        // Range elements.
-        if (t == st_range && x->elems) {
-            if (!model_elists || x->elems < 5 || x->elems >= ecells) return r.fail("element list");
-            const element_list* l = range_elements(id);
-            if (!l) return r.fail("element list");
-            if (std::uint64_t{x->elems} + 1 + l->count > ecells) return r.fail("element list");
-            for (std::uint32_t k = 0; k < l->count; ++k)
-                if (!valid_symbol(l->ids[k]) || sym(l->ids[k])->type != st_element)
-                    return r.fail("range element");
-        }
-        // Units.
-        if (x->units) {
-            if (!model_units || x->units < 5 || x->units + 3ull > ucells)
-                return r.fail("units entry");
-            // Read the entry directly: sym_units() answers null for a deleted symbol.
-            const units_entry* u = reinterpret_cast<const units_entry*>(model_units + x->units);
-            if (x->units + 3ull + u->nnum + u->nden > ucells) return r.fail("units entry");
-            for (std::uint32_t k = 0; k < u->nnum + u->nden; ++k)
-                if (!valid_symbol(u->ids[k])) return r.fail("units name");
-            if (u->tokens && !token_starts.count(u->tokens)) return r.fail("units text");
-        }
-        // Pairs.
-        for (std::uint32_t c = x->pairs, guard = 0; c; ++guard) {
-            if (c < 5 || c + 3ull > dcells || guard > dcells) return r.fail("pair list");
-            const pair_entry* p = reinterpret_cast<const pair_entry*>(model_dims + c);
-            if (!valid_symbol(p->symbol, true) ||
-                !text_ok(reinterpret_cast<const std::uint32_t*>(model_comments), ccells, p->text))
-                return r.fail("pair list");
-            c = p->next;
-        }
-        // Equations.
-        for (std::uint32_t c = x->eqn; c;) {
-            if (!eq_starts.count(c) || eq_used[c]) return r.fail("equation list");
-            eq_used[c] = 1;
-            equation_record* e = eq_at(c);
-            e->code = 0;
-            if (e->tokens && !token_starts.count(e->tokens)) return r.fail("equation text");
-            // Every equation has its root node (an empty one would have
-            // node_skip and the tree walkers read the next record as its root).
-            const char* why = nullptr;
-            if (!check_tree(eq_nodes(e), e->nnodes, &why)) {
-                report(5, "Corrupted model in file %s: equation of %s: %s", r.file, sym_name(id),
-                       why);
-                return false;
-            }
-            c = e->next;
-        }
+    return true;
+}
+
+// A symbol's dimension record: its ranges, their counts, the total and the
+// strides.
+bool check_symbol_dims(reader& r, const model_extent& m, const symbol_record* x) {
+    if (x->dims < scalar_dims || x->dims + 26u > m.dcells) return r.fail("dimension record");
+    const dim_record* d = dims_at(x->dims);
+    if (d->ndims > max_dims) return r.fail("dimension count");
+    std::uint64_t total = 1;
+    for (std::uint32_t k = 0; k < d->ndims; ++k) {
+        if (!valid_symbol(d->d[k].range) || sym(d->d[k].range)->type != st_range)
+            return r.fail("dimension range");
+        // A dimension has as many positions as its range has elements, and a
+        // product of counts with a zero in it must not hide a huge count
+        // behind a total of 0.
+        const symbol_record* rr = sym(d->d[k].range);
+        if (!model_elists || rr->elems < 5 || std::uint64_t{rr->elems} + 1 > m.ecells ||
+            model_elists[rr->elems] != d->d[k].count || d->d[k].count == 0)
+            return r.fail("dimension count");
+        total *= d->d[k].count;
+        if (total > max_var_elements) return r.fail("dimension size");
     }
-    // Token texts: symbol escapes name symbols.
+    if (total != d->count) return r.fail("dimension count");
+    // Last dimension fastest: each stride is the product of the later counts.
+    for (std::uint64_t k = d->ndims, stride = 1; k-- > 0;) {
+        if (d->d[k].stride != stride) return r.fail("dimension stride");
+        stride *= d->d[k].count;
+    }
+    return true;
+}
+
+// A symbol's value slots (within the count of their kind), its range's
+// element list and its units entry.
+bool check_symbol_slots_and_units(reader& r, const model_extent& m, symbol_id id,
+                                  const symbol_record* x,
+                                  const std::set<std::uint32_t>& token_starts) {
+    const int t = x->type;
+    const dim_record* d = dims_at(x->dims);
+    if (x->slot < -1) return r.fail("value slot");
+    if (x->slot >= 0 && t != st_deleted) {
+        std::uint64_t limit = t == st_lookup       ? m.nlookups
+                              : t == st_string     ? model_hdr->w[mh_string_slots]
+                              : has_value_slots(t) ? m.slots
+                                                   : ~0ull;
+        if (has_value_slots(t) || t == st_lookup || t == st_string)
+            if (std::uint64_t(x->slot) + d->count > limit) return r.fail("value slot");
+    }
+    // Range elements.
+    if (t == st_range && x->elems) {
+        if (!model_elists || x->elems < 5 || x->elems >= m.ecells) return r.fail("element list");
+        const element_list* l = range_elements(id);
+        if (!l) return r.fail("element list");
+        if (std::uint64_t{x->elems} + 1 + l->count > m.ecells) return r.fail("element list");
+        for (std::uint32_t k = 0; k < l->count; ++k)
+            if (!valid_symbol(l->ids[k]) || sym(l->ids[k])->type != st_element)
+                return r.fail("range element");
+    }
+    // Units.
+    if (x->units) {
+        if (!model_units || x->units < 5 || x->units + 3ull > m.ucells)
+            return r.fail("units entry");
+        // Read the entry directly: sym_units() answers null for a deleted symbol.
+        const units_entry* u = reinterpret_cast<const units_entry*>(model_units + x->units);
+        if (x->units + 3ull + u->nnum + u->nden > m.ucells) return r.fail("units entry");
+        for (std::uint32_t k = 0; k < u->nnum + u->nden; ++k)
+            if (!valid_symbol(u->ids[k])) return r.fail("units name");
+        if (u->tokens && !token_starts.count(u->tokens)) return r.fail("units text");
+    }
+    return true;
+}
+
+// A symbol's pair list and its equations: each equation record used once,
+// its text a token text and its tree sound.
+bool check_symbol_lists(reader& r, const model_extent& m, symbol_id id, const symbol_record* x,
+                        const std::set<std::uint32_t>& eq_starts,
+                        const std::set<std::uint32_t>& token_starts,
+                        std::vector<std::uint8_t>& eq_used) {
+    for (std::uint32_t c = x->pairs, guard = 0; c; ++guard) {
+        if (c < 5 || c + 3ull > m.dcells || guard > m.dcells) return r.fail("pair list");
+        const pair_entry* p = reinterpret_cast<const pair_entry*>(model_dims + c);
+        if (!valid_symbol(p->symbol, true) ||
+            !text_ok(reinterpret_cast<const std::uint32_t*>(model_comments), m.ccells, p->text))
+            return r.fail("pair list");
+        c = p->next;
+    }
+    for (std::uint32_t c = x->eqn; c;) {
+        if (!eq_starts.count(c) || eq_used[c]) return r.fail("equation list");
+        eq_used[c] = 1;
+        equation_record* e = eq_at(c);
+        e->code = 0;
+        if (e->tokens && !token_starts.count(e->tokens)) return r.fail("equation text");
+        // Every equation has its root node (an empty one would have node_skip
+        // and the tree walkers read the next record as its root).
+        const char* why = nullptr;
+        if (!check_tree(eq_nodes(e), e->nnodes, &why)) {
+            report(5, "Corrupted model in file %s: equation of %s: %s", r.file, sym_name(id), why);
+            return false;
+        }
+        c = e->next;
+    }
+    return true;
+}
+
+// One symbol: its type, name, group, subscript reference, comment, then its
+// dimensions, slots, units, pairs and equations.
+bool check_symbol(reader& r, const model_extent& m, symbol_id id,
+                  const std::set<std::uint32_t>& eq_starts,
+                  const std::set<std::uint32_t>& token_starts, std::vector<std::uint8_t>& eq_used) {
+    symbol_record* x = sym(id);
+    x->uses = 0;
+    int t = x->type;
+    bool known = t == st_deleted || is_variable_type(t) || t == st_element || t == st_range ||
+                 t == st_units || t == st_macro || t == st_group || t == st_function ||
+                 t == st_vector_function;
+    if (!known) return r.fail("symbol type");
+    if (!text_ok(reinterpret_cast<const std::uint32_t*>(model_names), m.ncells, x->name))
+        return r.fail("symbol name");
+    if (x->group && !valid_symbol(x->group)) return r.fail("group of a symbol");
+    if (x->subref && !valid_symbol(x->subref, true)) return r.fail("subscript reference");
+    if (x->comment &&
+        !text_ok(reinterpret_cast<const std::uint32_t*>(model_comments), m.ccells, x->comment))
+        return r.fail("comment");
+    return check_symbol_dims(r, m, x) && check_symbol_slots_and_units(r, m, id, x, token_starts) &&
+           check_symbol_lists(r, m, id, x, eq_starts, token_starts, eq_used);
+}
+
+// Token texts: symbol escapes name symbols.
+bool check_token_symbols(reader& r, const std::set<std::uint32_t>& token_starts) {
     for (std::uint32_t c : token_starts) {
         const token_text* tt = tokens_at(c);
         for (std::uint32_t k = 0; k < tt->bytes; ++k) {
@@ -277,6 +297,38 @@ bool check_model(reader& r) {
         }
     }
     return true;
+}
+
+bool check_model(reader& r) {
+    handle_lock<std::uint32_t> s(r.symbols);
+    // Published view of the model being checked.
+    model_lock_guard g(r.symbols, 1);
+    if (!g.ok()) return r.fail("blocks");
+    model_extent m;
+    m.scells = cells_of(r.symbols);
+    if (model_hdr->w[mh_sym_end] != m.scells || m.scells < first_symbol_cell ||
+        (m.scells - first_symbol_cell) % symbol_cells)
+        return r.fail("symbol table size");
+    if (!model_names || !model_dims) return r.fail("missing name pool or dimensions");
+    m.ncells = cells_of(model_hdr->w[mh_names]);
+    m.dcells = cells_of(model_hdr->w[mh_dims]);
+    m.ucells = cells_of(model_hdr->w[mh_units]);
+    m.ecells = cells_of(model_hdr->w[mh_elists]);
+    m.ccells = cells_of(model_hdr->w[mh_comments]);
+    m.qcells = cells_of(model_hdr->w[mh_equations]);
+    m.tcells = cells_of(model_hdr->w[mh_tokens]);
+    m.lcells = cells_of(model_hdr->w[mh_lookup_list]);
+    m.ldcells = cells_of(model_hdr->w[mh_lookup_data]);
+    if (m.dcells < scalar_dims + 26) return r.fail("dimensions");
+    m.slots = std::uint64_t{model_hdr->w[mh_level_slots]} + model_hdr->w[mh_other_slots];
+    m.nlookups = model_hdr->w[mh_lookups];
+    if (!check_model_counts(r, m)) return false;
+    std::set<std::uint32_t> eq_starts, token_starts;
+    if (!find_record_starts(r, m, eq_starts, token_starts)) return false;
+    std::vector<std::uint8_t> eq_used(m.qcells, 0);
+    for (symbol_id id = first_symbol_cell; id + symbol_cells <= m.scells; id += symbol_cells)
+        if (!check_symbol(r, m, id, eq_starts, token_starts, eq_used)) return false;
+    return check_token_symbols(r, token_starts);
 }
 
 bool read_views(reader& r, std::uint32_t* hdr) {
