@@ -331,6 +331,110 @@ bool check_model(reader& r) {
     return check_token_symbols(r, token_starts);
 }
 
+// One element of a view's element block at cell c: within the block, long
+// enough for its kind, naming a symbol of the table (else dropped), its
+// connector's ends among the view's n elements and its texts ended.
+bool check_view_element(reader& r, std::uint8_t* bytes, std::uint32_t cur, std::uint32_t c,
+                        std::uint32_t n, std::uint32_t scells) {
+    // 64-bit: an index cell of 0xFFFFFFFF must not wrap to pass.
+    if (c < view_dummy_cell || std::uint64_t{c} + 1 > cur) return r.fail("view element index");
+    std::uint8_t* e = bytes + 4ull * c;
+    std::uint32_t room = (cur - c) * 4;
+    std::uint16_t len = get16(e);
+    if (c == view_dummy_cell) return true;
+    if (len < 4 || len > room) return r.fail("view element length");
+    auto kind = static_cast<std::int8_t>(e[2]);
+    e[3] = 0; // run-time flags mean nothing in a file
+    if (kind == ek_variable || kind == ek_valve) {
+        if (len < 24) return r.fail("view element length");
+        symbol_id s = get32(e + 4);
+        bool ok = s >= first_symbol_cell && std::uint64_t{s} + symbol_cells <= scells &&
+                  (s - first_symbol_cell) % symbol_cells == 0;
+        if (!ok) std::memset(e + 4, 0, 4); // the view loader drops it
+    } else if (kind == ek_connector) {
+        if (len < 16) return r.fail("connector length");
+        int np = static_cast<std::int8_t>(e[13]);
+        std::uint64_t need = 16 + 4ull * (np < 0 ? 0 : np);
+        if (e[12]) need += (e[12] & 32) ? 44 : 12;
+        if (np < 1 || need > len || get16(e + 4) >= n || get16(e + 6) >= n)
+            return r.fail("connector");
+        if (e[10] == 1 && !memchr(e + need, 0, len - need)) return r.fail("connector text");
+    } else if (kind >= ek_variable) {
+        // The fixed part's size is read from byte 19: the element
+        // must hold the smallest one before it is read.
+        if (len < 24) return r.fail("view element length");
+        std::uint32_t fixed = e[19] == 0 ? 24 : (e[19] & 32) ? 72 : 40;
+        bool text = kind == ek_text || (e[17] & 4);
+        if (text && (fixed >= len || !memchr(e + fixed, 0, len - fixed)))
+            return r.fail("view element text");
+        if (kind == ek_text && (e[17] & 8)) std::memset(e + 4, 0, 4);
+        if (kind == ek_text && !(e[17] & 8) && get32(e + 4) > 50) std::memset(e + 4, 0, 4);
+    }
+    return true;
+}
+
+// A view's element block: a sound block of pieces whose indexed elements
+// each check.
+bool check_view_block(reader& r, handle data, const std::vector<std::uint32_t>& index,
+                      std::uint32_t scells) {
+    const auto n = static_cast<std::uint32_t>(index.size());
+    handle_lock<std::uint32_t> d(data);
+    std::uint32_t cur = reinterpret_cast<bhead*>(d.get())->cur;
+    if ((d.get()[0] & 0xFF) != 'C' || !walk_pieces(d.get(), cur, r.foreign, true) ||
+        !walk_pieces(d.get(), cur, false, true))
+        return r.fail("view element block");
+    auto* bytes = reinterpret_cast<std::uint8_t*>(d.get());
+    for (std::uint32_t i = 1; i < n; ++i)
+        if (!check_view_element(r, bytes, cur, index[i], n, scells)) return false;
+    return true;
+}
+
+// The pictures and attached blocks of a view's elements, which follow the
+// view in the file: each is read and its handle put in its element in place
+// of the file's.
+bool read_view_attachments(reader& r, long size, handle data,
+                           const std::vector<std::uint32_t>& index) {
+    for (std::uint32_t i = 1; i < index.size(); ++i) {
+        std::int8_t kind;
+        handle payload;
+        {
+            handle_lock<std::uint8_t> d(data);
+            std::uint8_t* e = d.get() + 4ull * index[i];
+            kind = static_cast<std::int8_t>(e[2]);
+            payload = index[i] == view_dummy_cell ? 0 : get32(e + 4);
+            if (kind >= ek_bitmap) std::memset(e + 4, 0, 4);
+        }
+        if (kind < ek_bitmap || !payload) continue;
+        handle made = 0;
+        if (kind >= ek_attached) {
+            made = read_block_raw(r.fh, r.foreign, model_block_max_bytes);
+            if (!made) return false;
+            if (r.foreign) {
+                handle_lock<std::uint32_t> b(made);
+                swap_words(b.get() + 5, reinterpret_cast<bhead*>(b.get())->cur - 5);
+            }
+        } else {
+            std::uint32_t bytes;
+            if (fh_read(r.fh, &bytes, 4) != 4) return r.fail("picture");
+            if (r.foreign) bytes = swap32(bytes);
+            const long pos = fh_seek(r.fh, 0, 1);
+            if (bytes < 4 || bytes - 4 > static_cast<std::uint64_t>(size - pos) ||
+                bytes > model_block_max_bytes)
+                return r.fail("picture size");
+            owned_handle<std::uint8_t> picture(new_handle(bytes));
+            std::uint8_t* pb = picture.lock();
+            std::memcpy(pb, &bytes, 4);
+            if (fh_read(r.fh, pb + 4, bytes - 4) != bytes - 4) return r.fail("picture");
+            if (r.foreign && kind == ek_metafile && bytes >= 20)
+                for (int k = 1; k < 5; ++k) swap_at32(pb + 4 * k);
+            made = picture.release();
+        }
+        handle_lock<std::uint8_t> d(data);
+        std::memcpy(d.get() + 4ull * index[i] + 4, &made, 4);
+    }
+    return true;
+}
+
 bool read_views(reader& r, std::uint32_t* hdr) {
     std::uint32_t count = hdr[mh_view_count] & 0xFFFF;
     bool present = hdr[mh_views] != 0;
@@ -388,54 +492,7 @@ bool read_views(reader& r, std::uint32_t* hdr) {
         if (!data) return false;
         v.data = data;
         store();
-        {
-            handle_lock<std::uint32_t> d(data);
-            std::uint32_t cur = reinterpret_cast<bhead*>(d.get())->cur;
-            if ((d.get()[0] & 0xFF) != 'C' || !walk_pieces(d.get(), cur, r.foreign, true) ||
-                !walk_pieces(d.get(), cur, false, true))
-                return r.fail("view element block");
-            auto* bytes = reinterpret_cast<std::uint8_t*>(d.get());
-            for (std::uint32_t i = 1; i < n; ++i) {
-                std::uint32_t c = index[i];
-                // 64-bit: an index cell of 0xFFFFFFFF must not wrap to pass.
-                if (c < view_dummy_cell || std::uint64_t{c} + 1 > cur)
-                    return r.fail("view element index");
-                std::uint8_t* e = bytes + 4ull * c;
-                std::uint32_t room = (cur - c) * 4;
-                std::uint16_t len = get16(e);
-                if (c == view_dummy_cell) continue;
-                if (len < 4 || len > room) return r.fail("view element length");
-                auto kind = static_cast<std::int8_t>(e[2]);
-                e[3] = 0; // run-time flags mean nothing in a file
-                if (kind == ek_variable || kind == ek_valve) {
-                    if (len < 24) return r.fail("view element length");
-                    symbol_id s = get32(e + 4);
-                    bool ok = s >= first_symbol_cell && std::uint64_t{s} + symbol_cells <= scells &&
-                              (s - first_symbol_cell) % symbol_cells == 0;
-                    if (!ok) std::memset(e + 4, 0, 4); // the view loader drops it
-                } else if (kind == ek_connector) {
-                    if (len < 16) return r.fail("connector length");
-                    int np = static_cast<std::int8_t>(e[13]);
-                    std::uint64_t need = 16 + 4ull * (np < 0 ? 0 : np);
-                    if (e[12]) need += (e[12] & 32) ? 44 : 12;
-                    if (np < 1 || need > len || get16(e + 4) >= n || get16(e + 6) >= n)
-                        return r.fail("connector");
-                    if (e[10] == 1 && !memchr(e + need, 0, len - need))
-                        return r.fail("connector text");
-                } else if (kind >= ek_variable) {
-                    // The fixed part's size is read from byte 19: the element
-                    // must hold the smallest one before it is read.
-                    if (len < 24) return r.fail("view element length");
-                    std::uint32_t fixed = e[19] == 0 ? 24 : (e[19] & 32) ? 72 : 40;
-                    bool text = kind == ek_text || (e[17] & 4);
-                    if (text && (fixed >= len || !memchr(e + fixed, 0, len - fixed)))
-                        return r.fail("view element text");
-                    if (kind == ek_text && (e[17] & 8)) std::memset(e + 4, 0, 4);
-                    if (kind == ek_text && !(e[17] & 8) && get32(e + 4) > 50)
-                        std::memset(e + 4, 0, 4);
-                }
-            }
-        }
+        if (!check_view_block(r, data, index, scells)) return false;
         {
             handle_lock<std::uint32_t> ix(v.index);
             std::copy(index.begin(), index.end(), ix.get());
@@ -443,44 +500,7 @@ bool read_views(reader& r, std::uint32_t* hdr) {
         if (!has[vi].second) continue;
         v.attached = 1;
         store();
-        for (std::uint32_t i = 1; i < n; ++i) {
-            std::int8_t kind;
-            handle payload;
-            {
-                handle_lock<std::uint8_t> d(data);
-                std::uint8_t* e = d.get() + 4ull * index[i];
-                kind = static_cast<std::int8_t>(e[2]);
-                payload = index[i] == view_dummy_cell ? 0 : get32(e + 4);
-                if (kind >= ek_bitmap) std::memset(e + 4, 0, 4);
-            }
-            if (kind < ek_bitmap || !payload) continue;
-            handle made = 0;
-            if (kind >= ek_attached) {
-                made = read_block_raw(r.fh, r.foreign, model_block_max_bytes);
-                if (!made) return false;
-                if (r.foreign) {
-                    handle_lock<std::uint32_t> b(made);
-                    swap_words(b.get() + 5, reinterpret_cast<bhead*>(b.get())->cur - 5);
-                }
-            } else {
-                std::uint32_t bytes;
-                if (fh_read(r.fh, &bytes, 4) != 4) return r.fail("picture");
-                if (r.foreign) bytes = swap32(bytes);
-                pos = fh_seek(r.fh, 0, 1);
-                if (bytes < 4 || bytes - 4 > static_cast<std::uint64_t>(size - pos) ||
-                    bytes > model_block_max_bytes)
-                    return r.fail("picture size");
-                owned_handle<std::uint8_t> picture(new_handle(bytes));
-                std::uint8_t* pb = picture.lock();
-                std::memcpy(pb, &bytes, 4);
-                if (fh_read(r.fh, pb + 4, bytes - 4) != bytes - 4) return r.fail("picture");
-                if (r.foreign && kind == ek_metafile && bytes >= 20)
-                    for (int k = 1; k < 5; ++k) swap_at32(pb + 4 * k);
-                made = picture.release();
-            }
-            handle_lock<std::uint8_t> d(data);
-            std::memcpy(d.get() + 4ull * index[i] + 4, &made, 4);
-        }
+        if (!read_view_attachments(r, size, data, index)) return false;
     }
     store();
     return true;
