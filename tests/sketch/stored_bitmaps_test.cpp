@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int W = 700, H = 120;
+constexpr int W = 700, H = 200;
 constexpr COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), green = RGB(0, 160, 0);
 
 using bytes = std::vector<std::uint8_t>;
@@ -184,6 +184,24 @@ protected:
             v.picture(ek_bitmap, picture(info_header(4, 4, 8, BI_RLE8, 0, 2), table(two), {0, 1}),
                       520, 50, 30, 30);
         metafile_ = v.picture(ek_metafile, green_metafile(), 600, 50, 30, 30);
+        // Second row: the plain kinds. 1 bit: red left, blue right (one row).
+        mono_ = v.picture(ek_bitmap,
+                          picture(info_header(2, 1, 1, BI_RGB, 0, 2), table(two), {0x40, 0, 0, 0}),
+                          40, 130, 30, 30);
+        // 4 bits, stored top-down: blue above, red below.
+        nibbles_ = v.picture(ek_bitmap,
+                             picture(info_header(1, -2, 4, BI_RGB, 0, 2), table(two),
+                                     {0x10, 0, 0, 0, 0x00, 0, 0, 0}),
+                             120, 130, 30, 30);
+        // 24 bits: one green pixel.
+        deep_ =
+            v.picture(ek_bitmap, picture(info_header(1, 1, 24, BI_RGB, 0, 0), {}, {0, 160, 0, 0}),
+                      200, 130, 30, 30);
+        // 32 bits with the masks inside a 108-byte header: blue in the low byte.
+        bytes v4 = info_header(1, 1, 32, BI_BITFIELDS, 4, 0, 108);
+        const std::uint32_t v4_masks[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
+        std::memcpy(v4.data() + 40, v4_masks, sizeof v4_masks);
+        v4_ = v.picture(ek_bitmap, picture(v4, {}, {255, 0, 0, 0}), 280, 130, 30, 30);
         // Written and read back as a file, as the viewer opens it.
         path_ = testing::TempDir() + "stored_bitmaps.kmf";
         ASSERT_EQ(b_.write(path_.c_str()), 1);
@@ -239,7 +257,7 @@ protected:
     HBITMAP bitmap_ = nullptr;
     HGDIOBJ old_ = nullptr;
     int rle8_ = 0, rle4_ = 0, huge_ = 0, fields_ = 0, core_ = 0, cut_ = 0, no_size_ = 0;
-    int metafile_ = 0;
+    int metafile_ = 0, mono_ = 0, nibbles_ = 0, deep_ = 0, v4_ = 0;
 };
 
 TEST_F(StoredBitmaps, RunLengthCodedBitmapsShowTheirPixels) {
@@ -262,6 +280,15 @@ TEST_F(StoredBitmaps, BitFieldsAfterALongerHeaderCoreHeadersAndMetafilesDraw) {
     EXPECT_EQ(at(metafile_, 0.5, 0.5), green);
     EXPECT_EQ(at(core_, 0.5, 0.75), blue);
     EXPECT_EQ(at(core_, 0.5, 0.25), red);
+}
+
+TEST_F(StoredBitmaps, PlainBitmapsOfEveryDepthDraw) {
+    EXPECT_EQ(at(mono_, 0.25, 0.5), red);
+    EXPECT_EQ(at(mono_, 0.75, 0.5), blue);
+    EXPECT_EQ(at(nibbles_, 0.5, 0.25), blue);
+    EXPECT_EQ(at(nibbles_, 0.5, 0.75), red);
+    EXPECT_EQ(at(deep_, 0.5, 0.5), green);
+    EXPECT_EQ(at(v4_, 0.5, 0.5), blue);
 }
 
 TEST_F(StoredBitmaps, DamagedBitmapsShowTheirBox) {
