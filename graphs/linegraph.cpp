@@ -1194,7 +1194,9 @@ void draw_legend_entry(line_graph& g, const graph_layout& L, int i, const COLORR
     const bool banded = !s.band_xs.empty() && !s.band_per_mille.empty();
     const int box = 2 * std::max(text_width("W"), 1);
     std::vector<std::string> pcts;
-    int need = 8 * cw;
+    // A line sample of eight characters; four in a legend of columns,
+    // where the name wants the room.
+    int need = L.legend_columns > 1 ? 4 * cw : 8 * cw;
     if (banded) {
         need = s.band_mean ? 6 * cw : 0;
         for (int pm : s.band_per_mille) {
