@@ -743,6 +743,154 @@ std::string variable_name_of(const std::string& text) {
     return name;
 }
 
+namespace {
+
+// The background in the graph's colour.
+void erase_graph_background(HWND window, HDC dc) {
+    RECT c;
+    GetClientRect(window, &c);
+    HBRUSH b = CreateSolidBrush(graph_background);
+    FillRect(dc, &c, b);
+    DeleteObject(b);
+}
+
+// The output's new size; its hot spots are made again at the next paint.
+void graph_resized(HWND window, handle record, LPARAM lparam) {
+    output_record* o = lock_out(record);
+    if (o) {
+        o->width = LOWORD(lparam);
+        o->height = HIWORD(lparam);
+        unlock_handle(record);
+    }
+    reset_hot_spots(record);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+// A press: Shift or Ctrl starts dragging a new x or y range on the axis;
+// otherwise a press on a text selects the name under it, and a window
+// holding the graph hears of the press.
+void graph_mouse_down(HWND window, handle record, WPARAM wparam, LPARAM lparam) {
+    SetCapture(window);
+    const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
+    value_map m{};
+    const bool shift = wparam & MK_SHIFT, ctrl = wparam & MK_CONTROL;
+    if ((shift || ctrl) && record_value_map(record, &m) &&
+        (shift ? m.x_p1 != m.x_p0 : m.y_p1 != m.y_p0)) {
+        drag = range_drag{};
+        drag.on = true;
+        drag.axis = shift ? 0 : 1;
+        drag.map = m;
+        drag.a = clamp_to_axis(shift ? x : y);
+        invert_anchor(window, drag.a);
+        return;
+    }
+    clear_selection(window);
+    pressed_spot = hit_hot_spot(record, x, y);
+    for (const hot_spot& s : record_hot_spots(record))
+        if (pressed_spot && s.text == pressed_spot) {
+            // The name around the pressed character is selected.
+            selection.record = record;
+            selection.spot = s;
+            pressed_char = char_at(window, x);
+            const std::string text = hot_spot_text(record, s.text);
+            int a = 0, b = 0;
+            find_name_extent(text, pressed_char, static_cast<int>(text.size()), &a, &b);
+            selection.start = a < b ? a : pressed_char;
+            selection.end = a < b ? b : pressed_char;
+            invert_selection(window);
+            break;
+        }
+    // A window that holds the graph hears of the press.
+    if (HWND container = container_of(record))
+        SendMessage(container, WM_USER + 1, reinterpret_cast<WPARAM>(window), lparam);
+}
+
+// A drag widens the selection from the pressed character, or moves the range
+// drag's second end.
+void graph_mouse_move(HWND window, handle record, WPARAM wparam, LPARAM lparam) {
+    if (!drag.on && selection.record == record && pressed_spot && (wparam & MK_LBUTTON) &&
+        near_selection(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam))) {
+        // From the pressed character to the one under the pointer.
+        const int c = char_at(window, GET_X_LPARAM(lparam));
+        const int a = std::min(c, pressed_char), b = std::max(c, pressed_char);
+        if (c != pressed_char && (a != selection.start || b != selection.end)) {
+            invert_selection(window);
+            selection.start = a;
+            selection.end = b;
+            invert_selection(window);
+        }
+    }
+    if (drag.on && (wparam & MK_LBUTTON)) {
+        const int p = clamp_to_axis(drag.axis ? GET_Y_LPARAM(lparam) : GET_X_LPARAM(lparam));
+        if (p != drag.b) {
+            invert_anchor(window, drag.b);
+            drag.b = p;
+            invert_anchor(window, drag.b);
+        }
+    }
+}
+
+// A release ends a range drag (taking the range) or a press on a text.
+void graph_mouse_up(HWND window, handle record, LPARAM lparam) {
+    ReleaseCapture();
+    if (drag.on) {
+        invert_anchor(window, drag.a);
+        invert_anchor(window, drag.b);
+        if (drag.b >= 0 && drag.b != drag.a) finish_range(record);
+        drag = range_drag{};
+        return;
+    }
+    const std::uint32_t spot = pressed_spot;
+    pressed_spot = 0;
+    const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
+    // A release on the name that was pressed makes the selected text's
+    // variable the workbench variable (the whole name when the selection
+    // is not one).
+    if (spot && hit_hot_spot(record, x, y) == spot) {
+        const std::string text = hot_spot_text(record, spot);
+        const bool chosen = selection.record == record && selection.start < selection.end &&
+                            select_var_text(text.c_str(), selection.start, selection.end) == 1;
+        const std::string name = variable_name_of(text);
+        if (!chosen && !name.empty())
+            select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
+    }
+    if (HWND container = spot ? container_of(record) : nullptr)
+        PostMessage(container, WM_USER + 2, reinterpret_cast<WPARAM>(window), lparam);
+    // A click leaves nothing selected; a drag leaves its text shown.
+    if (selection.record == record && (!spot || char_at(window, x) == pressed_char))
+        clear_selection(window);
+}
+
+// The output's live update, asked for by a Livesweep re-run.
+void graph_live_update(handle record) {
+    output_record* o = lock_out(record);
+    void (*live)(handle) = o ? o->live_update : nullptr;
+    if (o) unlock_handle(record);
+    if (live) live(record);
+}
+
+// The output window's commands: keep, close, print, copy and save.
+void graph_command(HWND window, handle record, WPARAM wparam) {
+    const int id = LOWORD(wparam);
+    output_record* o = lock_out(record);
+    if (!o) return;
+    if (id == 493) o->keep = !o->keep;
+    if (id == cmd_lock_output) o->keep = 1;
+    if (id == cmd_unlock_output) o->keep = 0;
+    unlock_handle(record);
+    if (id == cmd_close_output) close_graph(window, record);
+    if (id == cmd_print_output) print_graph_window(record);
+    if (id == cmd_export_output) copy_graph_window(record);
+    if (id == cmd_save_output || id == 494) {
+        const char* path = file_dialog("File to save contents as", "", fd_save,
+                                       ft_metafiles | ft_gtx, 0, ft_metafiles, 0, nullptr, nullptr);
+        if (path) save_graph_window(record, path);
+    }
+    if (id == 493) InvalidateRect(window, nullptr, TRUE);
+}
+
+} // namespace
+
 LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     const handle record = record_of(window);
     if (!record) return DefWindowProc(window, message, wparam, lparam);
@@ -754,152 +902,39 @@ LRESULT graphics_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     } keep_current{saved};
     cur_output = record;
     switch (message) {
-    case WM_ERASEBKGND: {
-        RECT c;
-        GetClientRect(window, &c);
-        HBRUSH b = CreateSolidBrush(graph_background);
-        FillRect(reinterpret_cast<HDC>(wparam), &c, b);
-        DeleteObject(b);
+    case WM_ERASEBKGND:
+        erase_graph_background(window, reinterpret_cast<HDC>(wparam));
         return 1;
-    }
     case WM_PAINT:
         paint(window, record);
         return 0;
     case WM_KILLFOCUS:
         if (selection.record == record) clear_selection(window);
         return 0;
-    case WM_SIZE: {
-        output_record* o = lock_out(record);
-        if (o) {
-            o->width = LOWORD(lparam);
-            o->height = HIWORD(lparam);
-            unlock_handle(record);
-        }
-        reset_hot_spots(record);
-        InvalidateRect(window, nullptr, TRUE);
+    case WM_SIZE:
+        graph_resized(window, record, lparam);
         return 0;
-    }
-    case WM_LBUTTONDOWN: {
-        SetCapture(window);
-        const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
-        value_map m{};
-        const bool shift = wparam & MK_SHIFT, ctrl = wparam & MK_CONTROL;
-        if ((shift || ctrl) && record_value_map(record, &m) &&
-            (shift ? m.x_p1 != m.x_p0 : m.y_p1 != m.y_p0)) {
-            drag = range_drag{};
-            drag.on = true;
-            drag.axis = shift ? 0 : 1;
-            drag.map = m;
-            drag.a = clamp_to_axis(shift ? x : y);
-            invert_anchor(window, drag.a);
-            return 0;
-        }
-        clear_selection(window);
-        pressed_spot = hit_hot_spot(record, x, y);
-        for (const hot_spot& s : record_hot_spots(record))
-            if (pressed_spot && s.text == pressed_spot) {
-                // The name around the pressed character is selected.
-                selection.record = record;
-                selection.spot = s;
-                pressed_char = char_at(window, x);
-                const std::string text = hot_spot_text(record, s.text);
-                int a = 0, b = 0;
-                find_name_extent(text, pressed_char, static_cast<int>(text.size()), &a, &b);
-                selection.start = a < b ? a : pressed_char;
-                selection.end = a < b ? b : pressed_char;
-                invert_selection(window);
-                break;
-            }
-        // A window that holds the graph hears of the press.
-        if (HWND container = container_of(record))
-            SendMessage(container, WM_USER + 1, reinterpret_cast<WPARAM>(window), lparam);
+    case WM_LBUTTONDOWN:
+        graph_mouse_down(window, record, wparam, lparam);
         return 0;
-    }
     case WM_MOUSEMOVE:
-        if (!drag.on && selection.record == record && pressed_spot && (wparam & MK_LBUTTON) &&
-            near_selection(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam))) {
-            // From the pressed character to the one under the pointer.
-            const int c = char_at(window, GET_X_LPARAM(lparam));
-            const int a = std::min(c, pressed_char), b = std::max(c, pressed_char);
-            if (c != pressed_char && (a != selection.start || b != selection.end)) {
-                invert_selection(window);
-                selection.start = a;
-                selection.end = b;
-                invert_selection(window);
-            }
-        }
-        if (drag.on && (wparam & MK_LBUTTON)) {
-            const int p = clamp_to_axis(drag.axis ? GET_Y_LPARAM(lparam) : GET_X_LPARAM(lparam));
-            if (p != drag.b) {
-                invert_anchor(window, drag.b);
-                drag.b = p;
-                invert_anchor(window, drag.b);
-            }
-        }
+        graph_mouse_move(window, record, wparam, lparam);
         return 0;
-    case WM_LBUTTONUP: {
-        ReleaseCapture();
-        if (drag.on) {
-            invert_anchor(window, drag.a);
-            invert_anchor(window, drag.b);
-            if (drag.b >= 0 && drag.b != drag.a) finish_range(record);
-            drag = range_drag{};
-            return 0;
-        }
-        const std::uint32_t spot = pressed_spot;
-        pressed_spot = 0;
-        const int x = GET_X_LPARAM(lparam), y = GET_Y_LPARAM(lparam);
-        // A release on the name that was pressed makes the selected text's
-        // variable the workbench variable (the whole name when the selection
-        // is not one).
-        if (spot && hit_hot_spot(record, x, y) == spot) {
-            const std::string text = hot_spot_text(record, spot);
-            const bool chosen = selection.record == record && selection.start < selection.end &&
-                                select_var_text(text.c_str(), selection.start, selection.end) == 1;
-            const std::string name = variable_name_of(text);
-            if (!chosen && !name.empty())
-                select_var_text(name.c_str(), 0, static_cast<int>(name.size()));
-        }
-        if (HWND container = spot ? container_of(record) : nullptr)
-            PostMessage(container, WM_USER + 2, reinterpret_cast<WPARAM>(window), lparam);
-        // A click leaves nothing selected; a drag leaves its text shown.
-        if (selection.record == record && (!spot || char_at(window, x) == pressed_char))
-            clear_selection(window);
+    case WM_LBUTTONUP:
+        graph_mouse_up(window, record, lparam);
         return 0;
-    }
-    case WM_USER: {
-        output_record* o = lock_out(record);
-        void (*live)(handle) = o ? o->live_update : nullptr;
-        if (o) unlock_handle(record);
-        if (live) live(record);
+    case WM_USER:
+        graph_live_update(record);
         return 0;
-    }
     case WM_SYSCOMMAND:
         if ((wparam & 0xFFF0) == SC_CLOSE) {
             close_graph(window, record);
             return 0;
         }
         break;
-    case WM_COMMAND: {
-        const int id = LOWORD(wparam);
-        output_record* o = lock_out(record);
-        if (!o) return 0;
-        if (id == 493) o->keep = !o->keep;
-        if (id == cmd_lock_output) o->keep = 1;
-        if (id == cmd_unlock_output) o->keep = 0;
-        unlock_handle(record);
-        if (id == cmd_close_output) close_graph(window, record);
-        if (id == cmd_print_output) print_graph_window(record);
-        if (id == cmd_export_output) copy_graph_window(record);
-        if (id == cmd_save_output || id == 494) {
-            const char* path =
-                file_dialog("File to save contents as", "", fd_save, ft_metafiles | ft_gtx, 0,
-                            ft_metafiles, 0, nullptr, nullptr);
-            if (path) save_graph_window(record, path);
-        }
-        if (id == 493) InvalidateRect(window, nullptr, TRUE);
+    case WM_COMMAND:
+        graph_command(window, record, wparam);
         return 0;
-    }
     default:
         break;
     }
