@@ -108,6 +108,161 @@ font_spec take_font(const block_view& blk, std::size_t at) {
     return f;
 }
 
+// A line graph's settings and its variables (a chain of records); at least
+// one variable.
+void decode_line_def(const block_view& d, std::size_t h, graph_def& def) {
+    const bytes_view& b = d.b;
+    def.x_min = b.f32(h + 28);
+    def.x_max = b.f32(h + 32);
+    def.plot_width = b.f32(h + 36);
+    def.plot_height = b.f32(h + 40);
+    def.stamp[0] = d.text(b.u32(h + 44));
+    def.stamp[1] = d.text(b.u32(h + 48));
+    def.x_axis = d.text(b.u32(h + 52));
+    def.x_label = d.text(b.u32(h + 56));
+    def.y_label = d.text(b.u32(h + 60));
+    def.x_div_label = d.text(b.u32(h + 68));
+    def.y_div = static_cast<std::int16_t>(b.u16(h + 72));
+    def.x_div = static_cast<std::int16_t>(b.u16(h + 74));
+    const std::uint16_t count = b.u16(h + 76);
+    def.max_points = b.u16(h + 78);
+    def.cumulative = b.u8(h + 80);
+    def.stack = static_cast<std::int8_t>(b.u8(h + 81));
+    def.portrait = b.u8(h + 82);
+    def.label_intervals = b.u8(h + 83);
+    def.dots = static_cast<std::int8_t>(b.u8(h + 84));
+    def.no_legend = b.u8(h + 85);
+    def.soft_bounds = b.u8(h + 86);
+    def.graph_style = b.u8(h + 87);
+    std::uint32_t c = b.u32(h + 64);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const std::size_t r = d.record(c, var_bytes);
+        graph_var v;
+        v.y_min = b.f32(r);
+        v.y_max = b.f32(r + 4);
+        v.name = d.text(b.u32(r + 8));
+        v.label = d.text(b.u32(r + 12));
+        v.units = d.text(b.u32(r + 16));
+        v.dataset = d.text(b.u32(r + 20));
+        v.run_label = d.text(b.u32(r + 24));
+        v.extra_kind = b.u8(r + 46);
+        if (v.extra_kind == 8)
+            v.colour = b.u32(r + 32);
+        else
+            v.extra_text = d.text(b.u32(r + 32));
+        v.mean_text = d.text(b.u32(r + 36));
+        v.run = static_cast<std::int8_t>(b.u8(r + 40));
+        v.scale_group = static_cast<std::int8_t>(b.u8(r + 41));
+        v.no_subs = b.u8(r + 42);
+        v.line = static_cast<std::int8_t>(b.u8(r + 43));
+        v.shape = static_cast<std::int8_t>(b.u8(r + 44));
+        v.shape_size = static_cast<std::int8_t>(b.u8(r + 45));
+        v.mean = b.u8(r + 47);
+        def.vars.push_back(std::move(v));
+        c = b.u32(r + 28);
+    }
+    if (def.vars.empty()) throw decode_error{};
+}
+
+// A bar graph's settings and its three item chains: variables, variables of
+// the other axis and data sets; at least one variable.
+void decode_bar_def(const block_view& d, std::size_t h, graph_def& def) {
+    const bytes_view& b = d.b;
+    def.no_legend = b.u8(h + 26);
+    def.bar_time = b.f32(h + 28);
+    def.y_min = b.f32(h + 32);
+    def.y_max = b.f32(h + 36);
+    def.plot_width = b.f32(h + 40);
+    def.plot_height = b.f32(h + 44);
+    def.subtitle = d.text(b.u32(h + 48));
+    def.osubtitle = d.text(b.u32(h + 52));
+    def.x_label = d.text(b.u32(h + 56));
+    def.y_div = static_cast<std::int16_t>(b.u16(h + 72));
+    def.horizontal = b.u8(h + 80);
+    def.sort = static_cast<std::int8_t>(b.u8(h + 81));
+    def.soft_bounds = b.u8(h + 82);
+    def.bar_by_time = b.u8(h + 83);
+    auto items = [&](std::uint32_t first, std::uint16_t count, std::vector<bar_item>& out,
+                     bool dataset) {
+        std::uint32_t c = first;
+        for (std::uint16_t i = 0; i < count; ++i) {
+            const std::size_t r = d.record(c, bar_bytes);
+            bar_item it;
+            it.time = b.f32(r);
+            if (dataset) it.dataset = d.text(b.u32(r + 4));
+            it.text = d.text(b.u32(r + 8));
+            it.name = d.text(b.u32(r + 12));
+            it.label = d.text(b.u32(r + 16));
+            it.run = static_cast<std::int8_t>(b.u8(r + 24));
+            it.as_run_group = b.u8(r + 25);
+            out.push_back(std::move(it));
+            c = b.u32(r + 20);
+        }
+    };
+    items(b.u32(h + 60), b.u16(h + 74), def.bar_vars, false);
+    items(b.u32(h + 64), b.u16(h + 78), def.bar_ovars, false);
+    items(b.u32(h + 68), b.u16(h + 76), def.bar_datasets, true);
+    if (def.bar_vars.empty()) throw decode_error{};
+}
+
+// A report's font, its lines (in the texts block) and the variables' texts;
+// at least one line.
+void decode_report_def(const block_view& d, const block_view& texts, std::size_t h,
+                       graph_def& def) {
+    const bytes_view& b = d.b;
+    const std::uint16_t lines = b.u16(h + 76), vars = b.u16(h + 78);
+    def.font = take_font(d, h + 36);
+    if (lines) {
+        const std::size_t a = d.record(b.u32(h + 28), std::uint32_t{lines} * 4);
+        for (std::uint16_t i = 0; i < lines; ++i) {
+            std::uint32_t c = b.u32(a + std::size_t{i} * 4);
+            if (c == 0) throw decode_error{};
+            def.lines.push_back(texts.text(c));
+        }
+    }
+    if (vars) {
+        const std::size_t a = d.record(b.u32(h + 32), std::uint32_t{vars} * 4);
+        for (std::uint16_t i = 0; i < vars; ++i)
+            def.var_texts.push_back(d.text(b.u32(a + std::size_t{i} * 4)));
+    }
+    if (def.lines.empty()) throw decode_error{};
+}
+
+// A table's settings and its items (a chain of records); at least one item.
+void decode_table_def(const block_view& d, std::size_t h, graph_def& def) {
+    const bytes_view& b = d.b;
+    def.print_every = b.f32(h + 28);
+    def.x_min = b.f32(h + 32);
+    def.x_max = b.f32(h + 36);
+    def.special_time = b.f32(h + 40);
+    def.font = take_font(d, h + 60);
+    def.plot_width = b.u16(h + 100);
+    def.plot_height = b.u16(h + 102);
+    const std::uint16_t count = b.u16(h + 106);
+    def.first_cellwidth = b.u16(h + 108);
+    def.cellwidth = b.u16(h + 110);
+    def.time_down = b.u8(h + 112);
+    def.prettynum = b.u8(h + 113);
+    def.notime = b.u8(h + 114);
+    std::uint32_t c = b.u32(h + 52);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const std::size_t r = d.record(c, item_bytes);
+        table_item it;
+        const std::uint32_t name = b.u32(r + 8);
+        it.comment = name == 0;
+        it.name = d.text(name);
+        it.label = d.text(b.u32(r + 12));
+        it.dataset = d.text(b.u32(r + 20));
+        it.dataset_label = d.text(b.u32(r + 24));
+        it.format = d.text(b.u32(r + 32));
+        it.run = static_cast<std::int8_t>(b.u8(r + 40));
+        it.no_subs = b.u8(r + 42);
+        def.items.push_back(std::move(it));
+        c = b.u32(r + 28);
+    }
+    if (def.items.empty()) throw decode_error{};
+}
+
 graph_def decode_def(const block_view& d, const block_view& texts, std::uint32_t cell) {
     const std::size_t h = d.record(cell, head_bytes);
     const bytes_view& b = d.b;
@@ -120,149 +275,18 @@ graph_def decode_def(const block_view& d, const block_view& texts, std::uint32_t
     def.height = static_cast<std::int16_t>(b.u16(h + 20));
     def.wip = b.u8(h + 25);
     switch (def.kind) {
-    case gd_line: {
-        def.x_min = b.f32(h + 28);
-        def.x_max = b.f32(h + 32);
-        def.plot_width = b.f32(h + 36);
-        def.plot_height = b.f32(h + 40);
-        def.stamp[0] = d.text(b.u32(h + 44));
-        def.stamp[1] = d.text(b.u32(h + 48));
-        def.x_axis = d.text(b.u32(h + 52));
-        def.x_label = d.text(b.u32(h + 56));
-        def.y_label = d.text(b.u32(h + 60));
-        def.x_div_label = d.text(b.u32(h + 68));
-        def.y_div = static_cast<std::int16_t>(b.u16(h + 72));
-        def.x_div = static_cast<std::int16_t>(b.u16(h + 74));
-        const std::uint16_t count = b.u16(h + 76);
-        def.max_points = b.u16(h + 78);
-        def.cumulative = b.u8(h + 80);
-        def.stack = static_cast<std::int8_t>(b.u8(h + 81));
-        def.portrait = b.u8(h + 82);
-        def.label_intervals = b.u8(h + 83);
-        def.dots = static_cast<std::int8_t>(b.u8(h + 84));
-        def.no_legend = b.u8(h + 85);
-        def.soft_bounds = b.u8(h + 86);
-        def.graph_style = b.u8(h + 87);
-        std::uint32_t c = b.u32(h + 64);
-        for (std::uint16_t i = 0; i < count; ++i) {
-            const std::size_t r = d.record(c, var_bytes);
-            graph_var v;
-            v.y_min = b.f32(r);
-            v.y_max = b.f32(r + 4);
-            v.name = d.text(b.u32(r + 8));
-            v.label = d.text(b.u32(r + 12));
-            v.units = d.text(b.u32(r + 16));
-            v.dataset = d.text(b.u32(r + 20));
-            v.run_label = d.text(b.u32(r + 24));
-            v.extra_kind = b.u8(r + 46);
-            if (v.extra_kind == 8)
-                v.colour = b.u32(r + 32);
-            else
-                v.extra_text = d.text(b.u32(r + 32));
-            v.mean_text = d.text(b.u32(r + 36));
-            v.run = static_cast<std::int8_t>(b.u8(r + 40));
-            v.scale_group = static_cast<std::int8_t>(b.u8(r + 41));
-            v.no_subs = b.u8(r + 42);
-            v.line = static_cast<std::int8_t>(b.u8(r + 43));
-            v.shape = static_cast<std::int8_t>(b.u8(r + 44));
-            v.shape_size = static_cast<std::int8_t>(b.u8(r + 45));
-            v.mean = b.u8(r + 47);
-            def.vars.push_back(std::move(v));
-            c = b.u32(r + 28);
-        }
-        if (def.vars.empty()) throw decode_error{};
+    case gd_line:
+        decode_line_def(d, h, def);
         break;
-    }
-    case gd_bar: {
-        def.no_legend = b.u8(h + 26);
-        def.bar_time = b.f32(h + 28);
-        def.y_min = b.f32(h + 32);
-        def.y_max = b.f32(h + 36);
-        def.plot_width = b.f32(h + 40);
-        def.plot_height = b.f32(h + 44);
-        def.subtitle = d.text(b.u32(h + 48));
-        def.osubtitle = d.text(b.u32(h + 52));
-        def.x_label = d.text(b.u32(h + 56));
-        def.y_div = static_cast<std::int16_t>(b.u16(h + 72));
-        def.horizontal = b.u8(h + 80);
-        def.sort = static_cast<std::int8_t>(b.u8(h + 81));
-        def.soft_bounds = b.u8(h + 82);
-        def.bar_by_time = b.u8(h + 83);
-        auto items = [&](std::uint32_t first, std::uint16_t count, std::vector<bar_item>& out,
-                         bool dataset) {
-            std::uint32_t c = first;
-            for (std::uint16_t i = 0; i < count; ++i) {
-                const std::size_t r = d.record(c, bar_bytes);
-                bar_item it;
-                it.time = b.f32(r);
-                if (dataset) it.dataset = d.text(b.u32(r + 4));
-                it.text = d.text(b.u32(r + 8));
-                it.name = d.text(b.u32(r + 12));
-                it.label = d.text(b.u32(r + 16));
-                it.run = static_cast<std::int8_t>(b.u8(r + 24));
-                it.as_run_group = b.u8(r + 25);
-                out.push_back(std::move(it));
-                c = b.u32(r + 20);
-            }
-        };
-        items(b.u32(h + 60), b.u16(h + 74), def.bar_vars, false);
-        items(b.u32(h + 64), b.u16(h + 78), def.bar_ovars, false);
-        items(b.u32(h + 68), b.u16(h + 76), def.bar_datasets, true);
-        if (def.bar_vars.empty()) throw decode_error{};
+    case gd_bar:
+        decode_bar_def(d, h, def);
         break;
-    }
-    case gd_report: {
-        const std::uint16_t lines = b.u16(h + 76), vars = b.u16(h + 78);
-        def.font = take_font(d, h + 36);
-        if (lines) {
-            const std::size_t a = d.record(b.u32(h + 28), std::uint32_t{lines} * 4);
-            for (std::uint16_t i = 0; i < lines; ++i) {
-                std::uint32_t c = b.u32(a + std::size_t{i} * 4);
-                if (c == 0) throw decode_error{};
-                def.lines.push_back(texts.text(c));
-            }
-        }
-        if (vars) {
-            const std::size_t a = d.record(b.u32(h + 32), std::uint32_t{vars} * 4);
-            for (std::uint16_t i = 0; i < vars; ++i)
-                def.var_texts.push_back(d.text(b.u32(a + std::size_t{i} * 4)));
-        }
-        if (def.lines.empty()) throw decode_error{};
+    case gd_report:
+        decode_report_def(d, texts, h, def);
         break;
-    }
-    case gd_table: {
-        def.print_every = b.f32(h + 28);
-        def.x_min = b.f32(h + 32);
-        def.x_max = b.f32(h + 36);
-        def.special_time = b.f32(h + 40);
-        def.font = take_font(d, h + 60);
-        def.plot_width = b.u16(h + 100);
-        def.plot_height = b.u16(h + 102);
-        const std::uint16_t count = b.u16(h + 106);
-        def.first_cellwidth = b.u16(h + 108);
-        def.cellwidth = b.u16(h + 110);
-        def.time_down = b.u8(h + 112);
-        def.prettynum = b.u8(h + 113);
-        def.notime = b.u8(h + 114);
-        std::uint32_t c = b.u32(h + 52);
-        for (std::uint16_t i = 0; i < count; ++i) {
-            const std::size_t r = d.record(c, item_bytes);
-            table_item it;
-            const std::uint32_t name = b.u32(r + 8);
-            it.comment = name == 0;
-            it.name = d.text(name);
-            it.label = d.text(b.u32(r + 12));
-            it.dataset = d.text(b.u32(r + 20));
-            it.dataset_label = d.text(b.u32(r + 24));
-            it.format = d.text(b.u32(r + 32));
-            it.run = static_cast<std::int8_t>(b.u8(r + 40));
-            it.no_subs = b.u8(r + 42);
-            def.items.push_back(std::move(it));
-            c = b.u32(r + 28);
-        }
-        if (def.items.empty()) throw decode_error{};
+    case gd_table:
+        decode_table_def(d, h, def);
         break;
-    }
     default:
         throw decode_error{};
     }
