@@ -9,6 +9,7 @@
 
 #include <QWidget>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace wintest;
@@ -410,6 +411,33 @@ TEST_F(Windows, WindowManagerActivationIsTakenWithoutAskingAgain) {
     EXPECT_EQ(GetActiveWindow(), box);
     EXPECT_EQ(s.activation_requests, before + 1);
     EnableWindow(x, TRUE);
+}
+
+// A dialog whose first field takes the focus before the dialog shows is made
+// active while hidden; showing it then asks the window system to bring it
+// forward with the keyboard (without a window manager nothing else would),
+// and an owned window stays above its owner in the stacking when the owner
+// is activated again.
+TEST_F(Windows, AWindowMadeActiveWhileHiddenAsksForTheKeyboardWhenShown) {
+    HWND owner = top();
+    SetActiveWindow(owner);
+    HWND d = CreateWindowEx(0, "Test_plain", "dialog", WS_POPUP | WS_CAPTION, 40, 40, 200, 120,
+                            owner, nullptr, nullptr, nullptr);
+    ASSERT_NE(d, nullptr);
+    HWND field = child(d, 100, 5, 5, 80, 20);
+    auto& s = win::st();
+    SetFocus(field); // makes the hidden dialog active
+    EXPECT_EQ(GetActiveWindow(), d);
+    const std::uint64_t asked = s.activation_requests;
+    ShowWindow(d, SW_SHOW);
+    EXPECT_EQ(s.activation_requests, asked + 1);
+    EXPECT_EQ(GetFocus(), field);
+    // The owner activated again: the dialog still stands above it.
+    SetActiveWindow(owner);
+    const auto at = [&](HWND h) {
+        return std::find(s.toplevels.begin(), s.toplevels.end(), h) - s.toplevels.begin();
+    };
+    EXPECT_LT(at(d), at(owner));
 }
 
 TEST_F(Windows, ShowWindowReportsThePreviousStateAndMaximises) {
