@@ -602,6 +602,119 @@ void activate_record_window(handle record) {
     activate_window(frame ? frame : w, 0, 0);
 }
 
+namespace {
+
+// A press (or double click) on the frame: a presented tool's frame ends the
+// presentation; else the frame is activated and the press starts on a
+// caption button, maximises (a double click on the caption) or starts a
+// drag of the caption.
+void frame_mouse_down(HWND frame, HWND tool, bool double_click, LPARAM lp) {
+    const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    RECT rc;
+    GetClientRect(frame, &rc);
+    int hit = toolwrap_hit(rc.right, x, y);
+    if (present_wnd && present_wnd == tool) {
+        end_maintain(reinterpret_cast<std::intptr_t>(present_wnd) & 0x7FFFFFFF, 0);
+        return;
+    }
+    // Activated first: activation may take the capture a press sets.
+    if (active_child != frame) activate_window(frame, 0, 0);
+    if (double_click && hit == 5 && x >= 76) {
+        toggle_maximise(frame);
+        return;
+    }
+    if (hit >= 0 && hit != 5) {
+        const bool locked = record_kept(tool);
+        if (!button_command(hit, locked)) return;
+        caption_frame = frame;
+        pressed_hit = hit;
+        pressed_inside = true;
+        SetCapture(frame);
+        InvalidateRect(frame, nullptr, FALSE);
+    } else if (hit == 5 && y < caption_height && !(tool_maximised && maximised_frame == frame)) {
+        caption_frame = frame;
+        dragging = true;
+        drag_offset = {x, y};
+        SetCapture(frame);
+    }
+}
+
+// The pointer over the frame: a pressed button shows whether it is still
+// over it; else the button under it is lit and its tip follows.
+void frame_mouse_move(HWND frame, LPARAM lp) {
+    const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    RECT rc;
+    GetClientRect(frame, &rc);
+    int hit = toolwrap_hit(rc.right, x, y);
+    if (dragging) return;
+    if (pressed_hit >= 0 && caption_frame == frame) {
+        bool inside = hit == pressed_hit;
+        if (inside != pressed_inside) {
+            pressed_inside = inside;
+            InvalidateRect(frame, nullptr, FALSE);
+        }
+        return;
+    }
+    int h = hit >= 0 && hit < 5 ? hit : -1;
+    if (h != hover_hit || caption_frame != frame) {
+        hover_hit = h;
+        caption_frame = frame;
+        InvalidateRect(frame, nullptr, FALSE);
+    }
+    if (h >= 0) track_tooltip(frame, h, 0);
+}
+
+// The release: ends a caption drag, or carries out the pressed button's
+// command when released over it.
+void frame_mouse_up(HWND frame, HWND tool, LPARAM lp) {
+    if (caption_frame != frame) return;
+    if (dragging) {
+        end_drag(frame, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+        return;
+    }
+    if (pressed_hit < 0) return;
+    int hit = pressed_hit;
+    bool inside = pressed_inside;
+    pressed_hit = -1;
+    ReleaseCapture();
+    InvalidateRect(frame, nullptr, FALSE);
+    if (!inside) return;
+    int cmd = button_command(hit, record_kept(tool));
+    if (cmd == -1)
+        toggle_maximise(frame);
+    else if (cmd > 0 && tool)
+        PostMessage(tool, WM_COMMAND, static_cast<WPARAM>(cmd), 0);
+}
+
+// The wheel scrolls the tool a line per notch, across with Shift or Ctrl.
+void frame_wheel(HWND tool, WPARAM wp) {
+    int delta = GET_WHEEL_DELTA_WPARAM(wp);
+    int lines = (std::abs(delta) + 119) / 120;
+    const bool mods = (LOWORD(wp) & (MK_SHIFT | MK_CONTROL)) != 0;
+    for (int i = 0; i < lines && tool; ++i) {
+        if (mods)
+            send_scroll(tool, WM_HSCROLL, delta < 0 ? SB_LINEUP : SB_LINEDOWN);
+        else
+            send_scroll(tool, WM_VSCROLL, delta > 0 ? SB_LINEUP : SB_LINEDOWN);
+    }
+}
+
+// A frame going away leaves no press, drag, raise or maximised state behind.
+void frame_destroyed(HWND frame) {
+    if (raise_pending == frame) raise_pending = nullptr;
+    if (caption_frame == frame) {
+        caption_frame = nullptr;
+        pressed_hit = hover_hit = -1;
+        dragging = false;
+    }
+    if (maximised_frame == frame) {
+        maximised_frame = nullptr;
+        tool_maximised = false;
+    }
+}
+
+} // namespace
+
 LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
     HWND tool = tool_of_frame(frame);
     switch (m) {
@@ -632,81 +745,15 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
         InvalidateRect(frame, nullptr, FALSE);
         return TRUE;
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
-        RECT rc;
-        GetClientRect(frame, &rc);
-        int hit = toolwrap_hit(rc.right, x, y);
-        if (present_wnd && present_wnd == tool) {
-            end_maintain(reinterpret_cast<std::intptr_t>(present_wnd) & 0x7FFFFFFF, 0);
-            return 0;
-        }
-        // Activated first: activation may take the capture a press sets.
-        if (active_child != frame) activate_window(frame, 0, 0);
-        if (m == WM_LBUTTONDBLCLK && hit == 5 && x >= 76) {
-            toggle_maximise(frame);
-            return 0;
-        }
-        if (hit >= 0 && hit != 5) {
-            const bool locked = record_kept(tool);
-            if (!button_command(hit, locked)) return 0;
-            caption_frame = frame;
-            pressed_hit = hit;
-            pressed_inside = true;
-            SetCapture(frame);
-            InvalidateRect(frame, nullptr, FALSE);
-        } else if (hit == 5 && y < caption_height &&
-                   !(tool_maximised && maximised_frame == frame)) {
-            caption_frame = frame;
-            dragging = true;
-            drag_offset = {x, y};
-            SetCapture(frame);
-        }
+    case WM_LBUTTONDBLCLK:
+        frame_mouse_down(frame, tool, m == WM_LBUTTONDBLCLK, lp);
         return 0;
-    }
-    case WM_MOUSEMOVE: {
-        const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
-        RECT rc;
-        GetClientRect(frame, &rc);
-        int hit = toolwrap_hit(rc.right, x, y);
-        if (dragging) return 0;
-        if (pressed_hit >= 0 && caption_frame == frame) {
-            bool inside = hit == pressed_hit;
-            if (inside != pressed_inside) {
-                pressed_inside = inside;
-                InvalidateRect(frame, nullptr, FALSE);
-            }
-            return 0;
-        }
-        int h = hit >= 0 && hit < 5 ? hit : -1;
-        if (h != hover_hit || caption_frame != frame) {
-            hover_hit = h;
-            caption_frame = frame;
-            InvalidateRect(frame, nullptr, FALSE);
-        }
-        if (h >= 0) track_tooltip(frame, h, 0);
+    case WM_MOUSEMOVE:
+        frame_mouse_move(frame, lp);
         return 0;
-    }
-    case WM_LBUTTONUP: {
-        if (caption_frame != frame) return 0;
-        if (dragging) {
-            end_drag(frame, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
-            return 0;
-        }
-        if (pressed_hit < 0) return 0;
-        int hit = pressed_hit;
-        bool inside = pressed_inside;
-        pressed_hit = -1;
-        ReleaseCapture();
-        InvalidateRect(frame, nullptr, FALSE);
-        if (!inside) return 0;
-        int cmd = button_command(hit, record_kept(tool));
-        if (cmd == -1)
-            toggle_maximise(frame);
-        else if (cmd > 0 && tool)
-            PostMessage(tool, WM_COMMAND, static_cast<WPARAM>(cmd), 0);
+    case WM_LBUTTONUP:
+        frame_mouse_up(frame, tool, lp);
         return 0;
-    }
     case WM_KEYDOWN:
         if (present_wnd && present_wnd == tool) {
             end_maintain(reinterpret_cast<std::intptr_t>(present_wnd) & 0x7FFFFFFF, 0);
@@ -722,18 +769,9 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
             InvalidateRect(frame, nullptr, FALSE);
         }
         return DefWindowProc(frame, m, wp, lp);
-    case WM_MOUSEWHEEL: {
-        int delta = GET_WHEEL_DELTA_WPARAM(wp);
-        int lines = (std::abs(delta) + 119) / 120;
-        const bool mods = (LOWORD(wp) & (MK_SHIFT | MK_CONTROL)) != 0;
-        for (int i = 0; i < lines && tool; ++i) {
-            if (mods)
-                send_scroll(tool, WM_HSCROLL, delta < 0 ? SB_LINEUP : SB_LINEDOWN);
-            else
-                send_scroll(tool, WM_VSCROLL, delta > 0 ? SB_LINEUP : SB_LINEDOWN);
-        }
+    case WM_MOUSEWHEEL:
+        frame_wheel(tool, wp);
         return 0;
-    }
     case wm_tip_request: {
         auto* req = reinterpret_cast<tip_request*>(lp);
         int pos = static_cast<int>(wp);
@@ -745,16 +783,7 @@ LRESULT toolwrap_frame_proc(HWND frame, UINT m, WPARAM wp, LPARAM lp) {
         return 1;
     }
     case WM_DESTROY:
-        if (raise_pending == frame) raise_pending = nullptr;
-        if (caption_frame == frame) {
-            caption_frame = nullptr;
-            pressed_hit = hover_hit = -1;
-            dragging = false;
-        }
-        if (maximised_frame == frame) {
-            maximised_frame = nullptr;
-            tool_maximised = false;
-        }
+        frame_destroyed(frame);
         return 0;
     default:
         return DefWindowProc(frame, m, wp, lp);
