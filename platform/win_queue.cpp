@@ -699,6 +699,136 @@ UINT RegisterWindowMessage(const char* name) {
 // ---------------------------------------------------------------------------
 // Default handling
 
+namespace {
+
+// The default cursor: the parent's choice first, else the class cursor over
+// the client area and a sizing arrow over each border.
+LRESULT default_set_cursor(HWND hwnd, WPARAM wparam, LPARAM lparam) {
+    Window* w = get(hwnd);
+    if (!w) return FALSE;
+    if (w->parent && send(w->parent, WM_SETCURSOR, wparam, lparam)) return TRUE;
+    w = get(hwnd);
+    if (!w) return FALSE;
+    auto hit = static_cast<short>(LOWORD(lparam));
+    switch (hit) {
+    case HTCLIENT:
+        if (w->cls->cursor) {
+            SetCursor(w->cls->cursor);
+            return TRUE;
+        }
+        return FALSE;
+    case HTLEFT:
+    case HTRIGHT:
+        SetCursor(LoadCursor(nullptr, IDC_SIZEWE));
+        return TRUE;
+    case HTTOP:
+    case HTBOTTOM:
+        SetCursor(LoadCursor(nullptr, IDC_SIZENS));
+        return TRUE;
+    case HTTOPLEFT:
+    case HTBOTTOMRIGHT:
+        SetCursor(LoadCursor(nullptr, IDC_SIZENWSE));
+        return TRUE;
+    case HTTOPRIGHT:
+    case HTBOTTOMLEFT:
+        SetCursor(LoadCursor(nullptr, IDC_SIZENESW));
+        return TRUE;
+    case HTERROR:
+    case HTNOWHERE:
+        return FALSE;
+    default:
+        SetCursor(LoadCursor(nullptr, IDC_ARROW));
+        return TRUE;
+    }
+}
+
+// The window menu's commands: close, minimise, maximise, restore, the move
+// and size loops of a child window, and the menu bar's key.
+LRESULT default_sys_command(HWND hwnd, WPARAM wparam, LPARAM lparam) {
+    auto& s = st();
+    Window* w = get(hwnd);
+    if (!w) return 0;
+    switch (wparam & 0xFFF0) {
+    case SC_CLOSE:
+        send(hwnd, WM_CLOSE, 0, 0);
+        return 0;
+    case SC_MINIMIZE:
+        ShowWindow(hwnd, SW_MINIMIZE);
+        return 0;
+    case SC_MAXIMIZE:
+        ShowWindow(hwnd, SW_SHOWMAXIMIZED);
+        return 0;
+    case SC_RESTORE:
+        ShowWindow(hwnd, SW_RESTORE);
+        return 0;
+    case SC_MOVE:
+        if (!is_toplevel(*w) && !(w->style & (WS_MAXIMIZE | WS_MINIMIZE))) move_size_loop(hwnd, 0);
+        return 0;
+    case SC_SIZE:
+        if (!is_toplevel(*w) && !(w->style & (WS_MAXIMIZE | WS_MINIMIZE)))
+            move_size_loop(hwnd, static_cast<int>(wparam & 0x0F));
+        return 0;
+    case SC_KEYMENU: {
+        // The menu bar belongs to the top-level window.
+        HWND root = root_of(hwnd);
+        if (root && root != hwnd) return send(root, WM_SYSCOMMAND, wparam, lparam);
+        auto ch = static_cast<UINT>(lparam & 0xFF);
+        BOOL opened = s.menu_key ? s.menu_key(hwnd, ch) : FALSE;
+        if (!opened && ch) MessageBeep(0);
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+// Alt+F4 closes the top-level window and F10 opens its menu bar (key down);
+// Alt+character opens the bar's pop-up with that mnemonic (character).
+void default_sys_key(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_SYSKEYDOWN) {
+        if (wparam == static_cast<WPARAM>(VK_F4) && (lparam & KF_ALTDOWN_BIT)) {
+            HWND root = root_of(hwnd);
+            if (root) send(root, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else if (wparam == static_cast<WPARAM>(VK_F10) && !(lparam & KF_ALTDOWN_BIT) &&
+                   !(st().keys[VK_SHIFT] & 0x80) && !(st().keys[VK_CONTROL] & 0x80)) {
+            send(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0); // F10: the menu bar
+        }
+        return;
+    }
+    // Alt+character (made by TranslateMessage): the bar's pop-up with that
+    // mnemonic. Alt+Space would be the window menu, which the window
+    // manager's frame has; characters without Alt (keys while no window
+    // has the focus) open nothing.
+    if ((lparam & KF_ALTDOWN_BIT) && wparam > ' ' && wparam < 256)
+        send(hwnd, WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(wparam));
+    else if (!(lparam & KF_ALTDOWN_BIT))
+        MessageBeep(0);
+}
+
+// A moved or sized window hears WM_MOVE and WM_SIZE with its client place.
+void default_pos_changed(HWND hwnd, const WINDOWPOS* pos) {
+    Window* w = get(hwnd);
+    if (!w) return;
+    if (!pos) return;
+    if (!(pos->flags & SWP_NOMOVE)) {
+        Insets i = insets_of(*w);
+        send(hwnd, WM_MOVE, 0,
+             MAKELPARAM(static_cast<WORD>(w->rect.left + i.left),
+                        static_cast<WORD>(w->rect.top + i.top)));
+        w = get(hwnd);
+        if (!w) return;
+    }
+    if (!(pos->flags & SWP_NOSIZE)) {
+        QSize cs = client_size(*w);
+        WPARAM kind = (w->style & WS_MAXIMIZE)   ? SIZE_MAXIMIZED
+                      : (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED
+                                                 : SIZE_RESTORED;
+        send(hwnd, WM_SIZE, kind, size_lparam(cs));
+    }
+}
+
+} // namespace
+
 LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto& s = st();
     Window* w = get(hwnd);
@@ -759,42 +889,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_NCHITTEST:
         return default_hit_test(*w, lparam);
-    case WM_SETCURSOR: {
-        if (w->parent && send(w->parent, WM_SETCURSOR, wparam, lparam)) return TRUE;
-        w = get(hwnd);
-        if (!w) return FALSE;
-        auto hit = static_cast<short>(LOWORD(lparam));
-        switch (hit) {
-        case HTCLIENT:
-            if (w->cls->cursor) {
-                SetCursor(w->cls->cursor);
-                return TRUE;
-            }
-            return FALSE;
-        case HTLEFT:
-        case HTRIGHT:
-            SetCursor(LoadCursor(nullptr, IDC_SIZEWE));
-            return TRUE;
-        case HTTOP:
-        case HTBOTTOM:
-            SetCursor(LoadCursor(nullptr, IDC_SIZENS));
-            return TRUE;
-        case HTTOPLEFT:
-        case HTBOTTOMRIGHT:
-            SetCursor(LoadCursor(nullptr, IDC_SIZENWSE));
-            return TRUE;
-        case HTTOPRIGHT:
-        case HTBOTTOMLEFT:
-            SetCursor(LoadCursor(nullptr, IDC_SIZENESW));
-            return TRUE;
-        case HTERROR:
-        case HTNOWHERE:
-            return FALSE;
-        default:
-            SetCursor(LoadCursor(nullptr, IDC_ARROW));
-            return TRUE;
-        }
-    }
+    case WM_SETCURSOR:
+        return default_set_cursor(hwnd, wparam, lparam);
     case WM_MOUSEACTIVATE:
         if (w->parent) {
             LRESULT r = send(w->parent, WM_MOUSEACTIVATE, wparam, lparam);
@@ -805,39 +901,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         if (LOWORD(wparam) != WA_INACTIVE && !HIWORD(wparam)) SetFocus(hwnd);
         return 0;
     case WM_SYSCOMMAND:
-        switch (wparam & 0xFFF0) {
-        case SC_CLOSE:
-            send(hwnd, WM_CLOSE, 0, 0);
-            return 0;
-        case SC_MINIMIZE:
-            ShowWindow(hwnd, SW_MINIMIZE);
-            return 0;
-        case SC_MAXIMIZE:
-            ShowWindow(hwnd, SW_SHOWMAXIMIZED);
-            return 0;
-        case SC_RESTORE:
-            ShowWindow(hwnd, SW_RESTORE);
-            return 0;
-        case SC_MOVE:
-            if (!is_toplevel(*w) && !(w->style & (WS_MAXIMIZE | WS_MINIMIZE)))
-                move_size_loop(hwnd, 0);
-            return 0;
-        case SC_SIZE:
-            if (!is_toplevel(*w) && !(w->style & (WS_MAXIMIZE | WS_MINIMIZE)))
-                move_size_loop(hwnd, static_cast<int>(wparam & 0x0F));
-            return 0;
-        case SC_KEYMENU: {
-            // The menu bar belongs to the top-level window.
-            HWND root = root_of(hwnd);
-            if (root && root != hwnd) return send(root, WM_SYSCOMMAND, wparam, lparam);
-            auto ch = static_cast<UINT>(lparam & 0xFF);
-            BOOL opened = s.menu_key ? s.menu_key(hwnd, ch) : FALSE;
-            if (!opened && ch) MessageBeep(0);
-            return 0;
-        }
-        default:
-            return 0;
-        }
+        return default_sys_command(hwnd, wparam, lparam);
     case WM_NCLBUTTONDOWN: {
         auto hit = static_cast<LRESULT>(wparam);
         if (hit == HTCAPTION)
@@ -851,44 +915,12 @@ LRESULT DefWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
             send(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lparam);
         return 0;
     case WM_SYSKEYDOWN:
-        if (wparam == static_cast<WPARAM>(VK_F4) && (lparam & KF_ALTDOWN_BIT)) {
-            HWND root = root_of(hwnd);
-            if (root) send(root, WM_SYSCOMMAND, SC_CLOSE, 0);
-        } else if (wparam == static_cast<WPARAM>(VK_F10) && !(lparam & KF_ALTDOWN_BIT) &&
-                   !(st().keys[VK_SHIFT] & 0x80) && !(st().keys[VK_CONTROL] & 0x80)) {
-            send(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0); // F10: the menu bar
-        }
-        return 0;
     case WM_SYSCHAR:
-        // Alt+character (made by TranslateMessage): the bar's pop-up with that
-        // mnemonic. Alt+Space would be the window menu, which the window
-        // manager's frame has; characters without Alt (keys while no window
-        // has the focus) open nothing.
-        if ((lparam & KF_ALTDOWN_BIT) && wparam > ' ' && wparam < 256)
-            send(hwnd, WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(wparam));
-        else if (!(lparam & KF_ALTDOWN_BIT))
-            MessageBeep(0);
+        default_sys_key(hwnd, message, wparam, lparam);
         return 0;
-    case WM_WINDOWPOSCHANGED: {
-        auto* pos = reinterpret_cast<const WINDOWPOS*>(lparam);
-        if (!pos) return 0;
-        if (!(pos->flags & SWP_NOMOVE)) {
-            Insets i = insets_of(*w);
-            send(hwnd, WM_MOVE, 0,
-                 MAKELPARAM(static_cast<WORD>(w->rect.left + i.left),
-                            static_cast<WORD>(w->rect.top + i.top)));
-            w = get(hwnd);
-            if (!w) return 0;
-        }
-        if (!(pos->flags & SWP_NOSIZE)) {
-            QSize cs = client_size(*w);
-            WPARAM kind = (w->style & WS_MAXIMIZE)   ? SIZE_MAXIMIZED
-                          : (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED
-                                                     : SIZE_RESTORED;
-            send(hwnd, WM_SIZE, kind, size_lparam(cs));
-        }
+    case WM_WINDOWPOSCHANGED:
+        default_pos_changed(hwnd, reinterpret_cast<const WINDOWPOS*>(lparam));
         return 0;
-    }
     case WM_CONTEXTMENU:
     case WM_MOUSEWHEEL:
         if (w->parent) return send(w->parent, message, wparam, lparam);
