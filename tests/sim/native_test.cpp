@@ -276,6 +276,27 @@ TEST_F(NativeTier, LookupsGiveTheLoopsValuesInsideAndAcrossSegments) {
     expect_every_road_as_the_loop(b);
 }
 
+// The search of a lookup in the code at tier 1 takes the engine's segment on
+// every way: x exactly at points, jumps of several segments (the
+// bisection), the ends, tables of one and two points, three points at one x,
+// and a table whose x values fall (the bisection then finds what the
+// engine's does), several units reading one table at different x.
+TEST_F(NativeTier, LookupSearchesInTheCodeFindTheEnginesSegments) {
+    model_builder b("searches");
+    b.control(0, 30, 0.25f, 0.25f);
+    b.lookup("single", {{1, 2.5f}});
+    b.lookup("pair", {{-1, 0.5f}, {2, 4}});
+    b.lookup("stairs", {{0, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 2.5f}, {3, 0.25f}, {4, 4}});
+    b.lookup("falling", {{0, 1}, {3, 2}, {2, 5}, {1, 0.5f}, {4, 3}});
+    b.aux("at points", "Time / 4 - 1");
+    b.aux("jumps", "MODULO(Time * 7, 9) - 2");
+    b.aux("a", "stairs(at points) + stairs(jumps) * 3 + falling(jumps) - falling(at points)");
+    b.aux("b", "single(jumps) + pair(at points) * pair(jumps) + stairs(Stock)");
+    b.level("Stock", "(a + b) / 10 - Stock / 4", "1");
+    ASSERT_TRUE(b.finish());
+    expect_every_road_as_the_loop(b);
+}
+
 // A value that is not finite in a scalar unit, in a lane of a unit of several
 // lanes, and a stop from a built-in the native code calls: each ends the run
 // with the loop's message and the values saved before it.
