@@ -3,6 +3,7 @@
 #include "foundation/package_write.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -115,6 +116,9 @@ int package_write(const char* path, const package_member* members, int count, co
         const std::string& nm = names[static_cast<std::size_t>(i)];
         std::memcpy(h + names_off + noff, nm.c_str(), nm.size() + 1);
         const std::size_t len = members[i].bytes;
+        // The image was sized from the same names and members: a member
+        // written past its share would run over the next or off the image.
+        assert(names_off + noff + nm.size() + 1 <= data_off && moff + len <= total);
         unsigned char* dst = h + moff;
         if (len) std::memcpy(dst, members[i].data, len);
         const std::uint32_t nonce = rd();

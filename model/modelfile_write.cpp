@@ -1,4 +1,5 @@
 // Writing model files and the model part of run files.
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -84,6 +85,9 @@ void write_views(writer& w, const std::uint32_t* hdr) {
         {
             handle_lock<std::uint32_t> b(r.data);
             auto* head = reinterpret_cast<const bhead*>(b.get());
+            // The element block was checked when read and grows through the
+            // memory layer, which keeps its used cells inside the block.
+            assert(head->cur * 4ull <= handle_size(r.data));
             image.assign(b.get(), b.get() + head->cur);
         }
         image[2] = image[3];

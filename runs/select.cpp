@@ -2,6 +2,7 @@
 #include "runs/select.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -193,6 +194,9 @@ int place_entry(model_context* ctx, int old, int position, int run, const std::s
         place = ctx->run_count;
     }
     place = std::clamp(place, 0, ctx->run_count);
+    // The caller refuses a run past the limit or took the old entry out: the
+    // shift below writes one entry past the last.
+    assert(ctx->run_count < max_selected_runs);
     for (int k = ctx->run_count; k > place; --k) ctx->runs[k] = ctx->runs[k - 1];
     ++ctx->run_count;
     ctx->active_count = 0;

@@ -2,6 +2,7 @@
 #include "sim/runwrite.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,13 +29,22 @@ public:
     void i16(std::int16_t v) { bytes(&v, 2); }
     void f32(float v) { bytes(&v, 4); }
     void count(std::uint32_t n, bool wide) {
+        // The layout chooses 32-bit counts for any record longer than 32767
+        // points; a 16-bit count past that would wrap and shift every record
+        // after it.
+        assert(wide || n <= 32767);
         if (wide)
             u32(n);
         else
             i16(static_cast<std::int16_t>(n));
     }
     void zeros(std::size_t n) { b_.insert(b_.end(), n, 0); }
-    std::uint8_t* at(std::uint32_t file_offset) { return b_.data() + (file_offset - base_); }
+    // The n bytes at a file offset already written, to be filled in now (a
+    // patch outside them would land past the buffer or before the part).
+    std::uint8_t* at(std::uint32_t file_offset, [[maybe_unused]] std::size_t n) {
+        assert(file_offset >= base_ && file_offset - base_ + n <= b_.size());
+        return b_.data() + (file_offset - base_);
+    }
     const std::vector<std::uint8_t>& data() const { return b_; }
     void reserve(std::size_t n) { b_.reserve(n); }
     std::vector<std::uint8_t>& raw() { return b_; }
@@ -57,6 +67,10 @@ std::uint32_t presence_bytes(std::uint32_t points) {
 // A value record whose presence bits are given per point.
 void record(out_buffer& o, bool wide, const std::vector<std::uint8_t>& present,
             const std::vector<float>& values) {
+    // The reader takes as many values as presence bits are set.
+    assert(static_cast<std::size_t>(std::count_if(present.begin(), present.end(),
+                                                  [](std::uint8_t p) { return p != 0; })) ==
+           values.size());
     o.count(static_cast<std::uint32_t>(values.size()), wide);
     std::vector<std::uint8_t> pb(presence_bytes(static_cast<std::uint32_t>(present.size())), 0);
     for (std::size_t i = 0; i < present.size(); ++i)
@@ -97,6 +111,7 @@ void filtered_record(out_buffer& o, bool wide, const float* column, std::size_t 
         prev = w;
     }
     b.resize(values_at + 4 * static_cast<std::size_t>(n));
+    assert(wide || n <= 32767); // as in out_buffer::count
     if (wide) {
         std::memcpy(b.data() + count_at, &n, 4);
     } else {
@@ -256,7 +271,7 @@ void row_values(out_buffer& o, const run_image& img, const run_layout& l) {
     }
     if (l.data_axis) full_record(o, l.wide, img.data_times);
     std::uint32_t first_row = o.offset();
-    std::memcpy(o.at(head_at), &first_row, 4);
+    std::memcpy(o.at(head_at, 4), &first_row, 4);
     std::vector<float> row(cols);
     for (std::size_t k = 0; k < l.ntimes; ++k) {
         const float* src = img.saved_rows().data() + k * l.nslots;
@@ -304,7 +319,7 @@ bool offset_table_values(out_buffer& o, const run_image& img, const run_layout& 
                 series_record(o, l.wide, col, l.nslots, l.ntimes);
         }
     }
-    std::memcpy(o.at(table_at), table.data(), 4 * l.nslots);
+    std::memcpy(o.at(table_at, 4 * l.nslots), table.data(), 4 * l.nslots);
     return true;
 }
 
@@ -318,7 +333,7 @@ std::uint32_t run_type_section(out_buffer& o, const run_image& img) {
         std::memcpy(&k, img.run_section.data() + 26, 2);
         std::memcpy(&s, img.run_section.data() + 28, 2);
         std::uint32_t matrix = w26 + 32 + 4u * (k + s);
-        std::memcpy(o.at(w26 + 8), &matrix, 4);
+        std::memcpy(o.at(w26 + 8, 4), &matrix, 4);
     }
     return w26;
 }
