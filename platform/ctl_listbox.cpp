@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace ctl {
@@ -501,42 +502,10 @@ LRESULT copy_text(const Item& it, bool strings, char* buffer) {
     return static_cast<LRESULT>(it.text.size());
 }
 
-LRESULT listbox_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    LRESULT r = 0;
-    take_focus_on_click(hwnd, message);
-    if (common_message(hwnd, message, wparam, lparam, r)) {
-        if (message == WM_SETFONT)
-            if (auto* w = widget_as<ListWidget>(hwnd)) {
-                if (!w->owner()) w->item_height = 0;
-                w->sync_scroll();
-            }
-        return r;
-    }
-    auto* w = widget_as<ListWidget>(hwnd);
-    if (!w) return DefWindowProc(hwnd, message, wparam, lparam);
-    auto index = static_cast<int>(static_cast<LONG>(wparam));
+// The item messages: adding, inserting, deleting and finding items, their
+// texts and their data; none when the message is not one of them.
+std::optional<LRESULT> list_item_message(ListWidget* w, UINT message, int index, LPARAM lparam) {
     switch (message) {
-    case WM_GETDLGCODE:
-        return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    case WM_CREATE:
-        // A fixed owner-drawn list asks its item height once, when it is made.
-        if (w->owner_fixed() && !w->measured) {
-            w->measured = true;
-            w->item_height = static_cast<int>(
-                measure_item(hwnd, ODT_LISTBOX, 0, 0, static_cast<UINT>(w->default_height())));
-        }
-        return 0;
-    case WM_SETFOCUS:
-        w->update();
-        if (w->notifies()) notify(hwnd, LBN_SETFOCUS);
-        return 0;
-    case WM_KILLFOCUS:
-        w->update();
-        if (w->notifies()) notify(hwnd, LBN_KILLFOCUS);
-        return 0;
-    case WM_DESTROY:
-        w->reset();
-        return 0;
     case LB_ADDSTRING:
         return w->insert(-1, reinterpret_cast<const char*>(lparam), static_cast<ULONG_PTR>(lparam));
     case LB_INSERTSTRING:
@@ -566,6 +535,23 @@ LRESULT listbox_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         if (!w->valid(index)) return LB_ERR;
         w->items[static_cast<std::size_t>(index)].data = static_cast<ULONG_PTR>(lparam);
         return TRUE;
+    case LB_FINDSTRING:
+        return w->find(index, reinterpret_cast<const char*>(lparam), false);
+    case LB_FINDSTRINGEXACT:
+        return w->find(index, reinterpret_cast<const char*>(lparam), true);
+    case LB_INITSTORAGE:
+        return w->count();
+    default:
+        return std::nullopt;
+    }
+}
+
+// The selection messages: the current item of a single-selection list, the
+// selected items of a multiple-selection one, the anchor and the caret; none
+// when the message is not one of them.
+std::optional<LRESULT> list_selection_message(ListWidget* w, UINT message, int index, WPARAM wparam,
+                                              LPARAM lparam) {
+    switch (message) {
     case LB_SETCURSEL:
         if (w->multi()) return LB_ERR;
         if (!w->valid(index)) {
@@ -629,10 +615,6 @@ LRESULT listbox_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         w->update();
         return 0;
     }
-    case LB_FINDSTRING:
-        return w->find(index, reinterpret_cast<const char*>(lparam), false);
-    case LB_FINDSTRINGEXACT:
-        return w->find(index, reinterpret_cast<const char*>(lparam), true);
     case LB_SELECTSTRING: {
         if (w->multi()) return LB_ERR;
         int i = w->find(index, reinterpret_cast<const char*>(lparam), false);
@@ -641,6 +623,30 @@ LRESULT listbox_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         w->ensure_visible(i);
         return i;
     }
+    case LB_SETANCHORINDEX:
+        if (!w->valid(index)) return LB_ERR;
+        w->anchor = index;
+        return 0;
+    case LB_GETANCHORINDEX:
+        return w->anchor;
+    case LB_SETCARETINDEX:
+        if (!w->valid(index)) return LB_ERR;
+        w->caret = index;
+        w->ensure_visible(index);
+        return 0;
+    case LB_GETCARETINDEX:
+        return w->caret;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The layout messages: the top item, item rectangles and heights, the
+// horizontal extent and the tab stops; none when the message is not one of
+// them.
+std::optional<LRESULT> list_layout_message(HWND hwnd, ListWidget* w, UINT message, int index,
+                                           WPARAM wparam, LPARAM lparam) {
+    switch (message) {
     case LB_GETTOPINDEX:
         return w->top;
     case LB_SETTOPINDEX:
@@ -693,22 +699,51 @@ LRESULT listbox_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         w->update();
         return TRUE;
     }
-    case LB_SETANCHORINDEX:
-        if (!w->valid(index)) return LB_ERR;
-        w->anchor = index;
-        return 0;
-    case LB_GETANCHORINDEX:
-        return w->anchor;
-    case LB_SETCARETINDEX:
-        if (!w->valid(index)) return LB_ERR;
-        w->caret = index;
-        w->ensure_visible(index);
-        return 0;
-    case LB_GETCARETINDEX:
-        return w->caret;
-    case LB_INITSTORAGE:
-        return w->count();
     case LB_SETCOLUMNWIDTH:
+        return 0;
+    default:
+        return std::nullopt;
+    }
+}
+
+LRESULT listbox_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    LRESULT r = 0;
+    take_focus_on_click(hwnd, message);
+    if (common_message(hwnd, message, wparam, lparam, r)) {
+        if (message == WM_SETFONT)
+            if (auto* w = widget_as<ListWidget>(hwnd)) {
+                if (!w->owner()) w->item_height = 0;
+                w->sync_scroll();
+            }
+        return r;
+    }
+    auto* w = widget_as<ListWidget>(hwnd);
+    if (!w) return DefWindowProc(hwnd, message, wparam, lparam);
+    auto index = static_cast<int>(static_cast<LONG>(wparam));
+    if (auto answer = list_item_message(w, message, index, lparam)) return *answer;
+    if (auto answer = list_selection_message(w, message, index, wparam, lparam)) return *answer;
+    if (auto answer = list_layout_message(hwnd, w, message, index, wparam, lparam)) return *answer;
+    switch (message) {
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_CREATE:
+        // A fixed owner-drawn list asks its item height once, when it is made.
+        if (w->owner_fixed() && !w->measured) {
+            w->measured = true;
+            w->item_height = static_cast<int>(
+                measure_item(hwnd, ODT_LISTBOX, 0, 0, static_cast<UINT>(w->default_height())));
+        }
+        return 0;
+    case WM_SETFOCUS:
+        w->update();
+        if (w->notifies()) notify(hwnd, LBN_SETFOCUS);
+        return 0;
+    case WM_KILLFOCUS:
+        w->update();
+        if (w->notifies()) notify(hwnd, LBN_KILLFOCUS);
+        return 0;
+    case WM_DESTROY:
+        w->reset();
         return 0;
     case WM_SETREDRAW:
         w->setUpdatesEnabled(wparam != 0);
