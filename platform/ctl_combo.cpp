@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace ctl {
 namespace {
@@ -183,6 +184,136 @@ public:
     }
 };
 
+// The item messages: adding, inserting, deleting, finding and selecting
+// items, their texts and their data; none when the message is not one of
+// them.
+std::optional<LRESULT> combo_item_message(ComboWidget* w, UINT message, int index, LPARAM lparam) {
+    auto valid = [&](int i) { return i >= 0 && i < w->count(); };
+    switch (message) {
+    case CB_ADDSTRING:
+        return w->insert(-1, reinterpret_cast<const char*>(lparam), 0);
+    case CB_INSERTSTRING:
+        if (index < -1 || index > w->count()) return CB_ERR;
+        return w->insert(index < 0 ? w->count() : index, reinterpret_cast<const char*>(lparam), 0);
+    case CB_DELETESTRING:
+        if (!valid(index)) return CB_ERR;
+        ++w->quiet;
+        w->removeItem(index);
+        --w->quiet;
+        w->sync_text();
+        return w->count();
+    case CB_RESETCONTENT:
+        ++w->quiet;
+        w->clear();
+        if (w->lineEdit()) w->lineEdit()->clear();
+        --w->quiet;
+        w->sync_text();
+        return CB_OKAY;
+    case CB_GETCOUNT:
+        return w->count();
+    case CB_GETCURSEL:
+        return valid(w->currentIndex()) ? w->currentIndex() : CB_ERR;
+    case CB_SETCURSEL:
+        if (!valid(index)) {
+            w->select(-1);
+            return CB_ERR;
+        }
+        w->select(index);
+        return index;
+    case CB_GETLBTEXT: {
+        auto* buffer = reinterpret_cast<char*>(lparam);
+        if (!valid(index) || !buffer) return CB_ERR;
+        std::string t = bytes(w->itemText(index));
+        std::memcpy(buffer, t.c_str(), t.size() + 1);
+        return static_cast<LRESULT>(t.size());
+    }
+    case CB_GETLBTEXTLEN:
+        if (!valid(index)) return CB_ERR;
+        return static_cast<LRESULT>(bytes(w->itemText(index)).size());
+    case CB_FINDSTRING:
+        return w->find(index, reinterpret_cast<const char*>(lparam), false);
+    case CB_FINDSTRINGEXACT:
+        return w->find(index, reinterpret_cast<const char*>(lparam), true);
+    case CB_SELECTSTRING: {
+        int i = w->find(index, reinterpret_cast<const char*>(lparam), false);
+        if (i < 0) return CB_ERR;
+        w->select(i);
+        return i;
+    }
+    case CB_GETITEMDATA:
+        if (!valid(index)) return CB_ERR;
+        return static_cast<LRESULT>(w->itemData(index).value<qulonglong>());
+    case CB_SETITEMDATA:
+        if (!valid(index)) return CB_ERR;
+        w->setItemData(index, QVariant::fromValue<qulonglong>(static_cast<qulonglong>(lparam)));
+        return CB_OKAY;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The messages on the box itself: its drop-down list, the edit line's limit
+// and selection, and the item height; none when the message is not one of
+// them.
+std::optional<LRESULT> combo_box_message(HWND hwnd, ComboWidget* w, UINT message, WPARAM wparam,
+                                         LPARAM lparam) {
+    switch (message) {
+    case CB_SHOWDROPDOWN:
+        if (wparam)
+            w->showPopup();
+        else
+            w->hidePopup();
+        return TRUE;
+    case CB_GETDROPPEDSTATE:
+        return w->dropped ? TRUE : FALSE;
+    case CB_LIMITTEXT:
+        if (w->lineEdit()) w->lineEdit()->setMaxLength(wparam ? static_cast<int>(wparam) : 32767);
+        return TRUE;
+    case CB_GETEDITSEL: {
+        if (!w->lineEdit()) return CB_ERR;
+        QLineEdit* e = w->lineEdit();
+        int qs_ = e->hasSelectedText() ? static_cast<int>(e->selectionStart())
+                                       : static_cast<int>(e->cursorPosition());
+        int qe = qs_ + static_cast<int>(e->selectedText().size());
+        // The program counts UTF-8 bytes.
+        int s = byte_position(e->text(), qs_), end = byte_position(e->text(), qe);
+        if (wparam) *reinterpret_cast<DWORD*>(wparam) = static_cast<DWORD>(s);
+        if (lparam) *reinterpret_cast<DWORD*>(lparam) = static_cast<DWORD>(end);
+        return MAKELONG(static_cast<WORD>(s), static_cast<WORD>(end));
+    }
+    case CB_SETEDITSEL: {
+        if (!w->lineEdit()) return CB_ERR;
+        QLineEdit* e = w->lineEdit();
+        int s = static_cast<short>(LOWORD(static_cast<std::uintptr_t>(lparam)));
+        int end = static_cast<short>(HIWORD(static_cast<std::uintptr_t>(lparam)));
+        int len = static_cast<int>(e->text().size());
+        if (s < 0) {
+            e->deselect();
+            return TRUE;
+        }
+        end = end < 0 ? len : qt_position(e->text(), end);
+        s = qt_position(e->text(), s);
+        e->setSelection(s, end - s);
+        return TRUE;
+    }
+    case CB_SETITEMHEIGHT:
+        if (static_cast<int>(lparam) <= 0) return CB_ERR;
+        w->item_height = static_cast<int>(lparam);
+        return 0;
+    case CB_GETITEMHEIGHT:
+        return w->item_height > 0 ? w->item_height : QFontMetrics(w->font()).height();
+    case CB_GETDROPPEDCONTROLRECT: {
+        auto* rc = reinterpret_cast<RECT*>(lparam);
+        if (!rc) return CB_ERR;
+        GetWindowRect(hwnd, rc);
+        rc->bottom = rc->top + std::max<LONG>(w->dropped_height, rc->bottom - rc->top);
+        return TRUE;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     LRESULT r = 0;
     take_focus_on_click(hwnd, message);
@@ -194,7 +325,8 @@ LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* w = widget_as<ComboWidget>(hwnd);
     if (!w) return DefWindowProc(hwnd, message, wparam, lparam);
     auto index = static_cast<int>(static_cast<LONG>(wparam));
-    auto valid = [&](int i) { return i >= 0 && i < w->count(); };
+    if (auto answer = combo_item_message(w, message, index, lparam)) return *answer;
+    if (auto answer = combo_box_message(hwnd, w, message, wparam, lparam)) return *answer;
     switch (message) {
     case WM_NCCREATE: {
         LRESULT ok = DefWindowProc(hwnd, message, wparam, lparam);
@@ -269,114 +401,6 @@ LRESULT combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_GETTEXTLENGTH:
         w->sync_text();
         break;
-    case CB_ADDSTRING:
-        return w->insert(-1, reinterpret_cast<const char*>(lparam), 0);
-    case CB_INSERTSTRING:
-        if (index < -1 || index > w->count()) return CB_ERR;
-        return w->insert(index < 0 ? w->count() : index, reinterpret_cast<const char*>(lparam), 0);
-    case CB_DELETESTRING:
-        if (!valid(index)) return CB_ERR;
-        ++w->quiet;
-        w->removeItem(index);
-        --w->quiet;
-        w->sync_text();
-        return w->count();
-    case CB_RESETCONTENT:
-        ++w->quiet;
-        w->clear();
-        if (w->lineEdit()) w->lineEdit()->clear();
-        --w->quiet;
-        w->sync_text();
-        return CB_OKAY;
-    case CB_GETCOUNT:
-        return w->count();
-    case CB_GETCURSEL:
-        return valid(w->currentIndex()) ? w->currentIndex() : CB_ERR;
-    case CB_SETCURSEL:
-        if (!valid(index)) {
-            w->select(-1);
-            return CB_ERR;
-        }
-        w->select(index);
-        return index;
-    case CB_GETLBTEXT: {
-        auto* buffer = reinterpret_cast<char*>(lparam);
-        if (!valid(index) || !buffer) return CB_ERR;
-        std::string t = bytes(w->itemText(index));
-        std::memcpy(buffer, t.c_str(), t.size() + 1);
-        return static_cast<LRESULT>(t.size());
-    }
-    case CB_GETLBTEXTLEN:
-        if (!valid(index)) return CB_ERR;
-        return static_cast<LRESULT>(bytes(w->itemText(index)).size());
-    case CB_FINDSTRING:
-        return w->find(index, reinterpret_cast<const char*>(lparam), false);
-    case CB_FINDSTRINGEXACT:
-        return w->find(index, reinterpret_cast<const char*>(lparam), true);
-    case CB_SELECTSTRING: {
-        int i = w->find(index, reinterpret_cast<const char*>(lparam), false);
-        if (i < 0) return CB_ERR;
-        w->select(i);
-        return i;
-    }
-    case CB_GETITEMDATA:
-        if (!valid(index)) return CB_ERR;
-        return static_cast<LRESULT>(w->itemData(index).value<qulonglong>());
-    case CB_SETITEMDATA:
-        if (!valid(index)) return CB_ERR;
-        w->setItemData(index, QVariant::fromValue<qulonglong>(static_cast<qulonglong>(lparam)));
-        return CB_OKAY;
-    case CB_SHOWDROPDOWN:
-        if (wparam)
-            w->showPopup();
-        else
-            w->hidePopup();
-        return TRUE;
-    case CB_GETDROPPEDSTATE:
-        return w->dropped ? TRUE : FALSE;
-    case CB_LIMITTEXT:
-        if (w->lineEdit()) w->lineEdit()->setMaxLength(wparam ? static_cast<int>(wparam) : 32767);
-        return TRUE;
-    case CB_GETEDITSEL: {
-        if (!w->lineEdit()) return CB_ERR;
-        QLineEdit* e = w->lineEdit();
-        int qs_ = e->hasSelectedText() ? static_cast<int>(e->selectionStart())
-                                       : static_cast<int>(e->cursorPosition());
-        int qe = qs_ + static_cast<int>(e->selectedText().size());
-        // The program counts UTF-8 bytes.
-        int s = byte_position(e->text(), qs_), end = byte_position(e->text(), qe);
-        if (wparam) *reinterpret_cast<DWORD*>(wparam) = static_cast<DWORD>(s);
-        if (lparam) *reinterpret_cast<DWORD*>(lparam) = static_cast<DWORD>(end);
-        return MAKELONG(static_cast<WORD>(s), static_cast<WORD>(end));
-    }
-    case CB_SETEDITSEL: {
-        if (!w->lineEdit()) return CB_ERR;
-        QLineEdit* e = w->lineEdit();
-        int s = static_cast<short>(LOWORD(static_cast<std::uintptr_t>(lparam)));
-        int end = static_cast<short>(HIWORD(static_cast<std::uintptr_t>(lparam)));
-        int len = static_cast<int>(e->text().size());
-        if (s < 0) {
-            e->deselect();
-            return TRUE;
-        }
-        end = end < 0 ? len : qt_position(e->text(), end);
-        s = qt_position(e->text(), s);
-        e->setSelection(s, end - s);
-        return TRUE;
-    }
-    case CB_SETITEMHEIGHT:
-        if (static_cast<int>(lparam) <= 0) return CB_ERR;
-        w->item_height = static_cast<int>(lparam);
-        return 0;
-    case CB_GETITEMHEIGHT:
-        return w->item_height > 0 ? w->item_height : QFontMetrics(w->font()).height();
-    case CB_GETDROPPEDCONTROLRECT: {
-        auto* rc = reinterpret_cast<RECT*>(lparam);
-        if (!rc) return CB_ERR;
-        GetWindowRect(hwnd, rc);
-        rc->bottom = rc->top + std::max<LONG>(w->dropped_height, rc->bottom - rc->top);
-        return TRUE;
-    }
     default:
         break;
     }
