@@ -55,6 +55,142 @@ void delete_widget(QWidget* widget) {
 
 } // namespace win
 
+namespace win {
+
+namespace {
+
+// Default places of top-level windows: a cascade over three quarters of the
+// work area; children default to nothing at the origin. The place is then
+// clamped to what the window layer handles.
+void default_place(bool child, int& x, int& y, int& width, int& height) {
+    auto& s = st();
+    QRect work = work_area();
+    if (x == CW_USEDEFAULT) {
+        if (child) {
+            x = y = 0;
+        } else {
+            int step = 26 * (s.cascade++ % 8);
+            x = work.left() + step;
+            y = work.top() + step;
+        }
+    }
+    if (width == CW_USEDEFAULT) {
+        width = child ? 0 : work.width() * 3 / 4;
+        height = child ? 0 : work.height() * 3 / 4;
+    }
+    x = clamp_coord(x);
+    y = clamp_coord(y);
+    width = clamp_size(width);
+    height = clamp_size(height);
+}
+
+// A free slot of the window table (a freed one first); false, with the
+// error set, when the table is full.
+bool take_slot(std::uint32_t& slot) {
+    auto& s = st();
+    if (!s.free_slots.empty()) {
+        slot = s.free_slots.back();
+        s.free_slots.pop_back();
+        return true;
+    }
+    if (s.table.size() >= 0xFFFF) {
+        s.last_error = ERROR_NOT_ENOUGH_QUOTA;
+        return false;
+    }
+    slot = static_cast<std::uint32_t>(s.table.size());
+    s.table.push_back(std::make_unique<Window>());
+    return true;
+}
+
+// Puts a new window's record in its place: a child at the bottom of its
+// parent's children (its menu handle is its id), a top-level window with its
+// menu (the class's when none is given) in front of the others; then its
+// widget, with all of it to be painted.
+void attach_window(HWND h, Window& w, Window* pw, HMENU menu, bool child, bool message_only) {
+    auto& s = st();
+    if (child) {
+        w.id = reinterpret_cast<LONG_PTR>(menu);
+        pw->children.push_back(h); // new children go to the bottom of the z-order
+    } else {
+        w.menu = menu;
+        if (!menu && s.menu_loader && (w.cls->menu_id || !w.cls->menu_name.empty()))
+            w.menu = s.menu_loader(w.cls->instance,
+                                   w.cls->menu_id ? w.cls->menu_id : w.cls->menu_name.c_str());
+        if (message_only)
+            s.message_only.push_back(h);
+        else
+            s.toplevels.insert(s.toplevels.begin(), h);
+    }
+    w.cls->windows++;
+    if (!message_only) {
+        make_widget(h, w);
+        sync_widget_geometry(w);
+        resize_image(w);
+        QSize cs = client_size(w);
+        w.update = QRegion(0, 0, cs.width(), cs.height());
+        w.erase_pending = true;
+        if (child) restack(sibling_list(w));
+    }
+}
+
+// After a refused WM_NCCREATE: the window is torn down without WM_DESTROY.
+void abandon_window(HWND h) {
+    if (!get(h)) return;
+    get(h)->destroying = true;
+    send(h, WM_NCDESTROY, 0, 0);
+    QWidget* widget = get(h) ? get(h)->widget.data() : nullptr;
+    free_record(h);
+    delete_widget(widget);
+}
+
+// The messages a new window hears after WM_NCCREATE: its menu bar attached,
+// WM_CREATE, WM_SIZE, WM_MOVE and its parent's notice; then it is shown when
+// its style asks. Null when the window went away (or refused WM_CREATE).
+HWND finish_creation(HWND h, CREATESTRUCT& cs, bool child, HWND parent, int x, int y,
+                     DWORD ex_style, DWORD style) {
+    auto& s = st();
+    // The menu bar is in place before WM_CREATE (the client area excludes it).
+    if (Window* mw = get(h); mw && mw->menu && s.menu_attached) {
+        struct Creating { // cleared however the hook returns
+            HWND h;
+            explicit Creating(HWND hwnd) : h(hwnd) { get(h)->creating = true; }
+            ~Creating() {
+                if (Window* after = get(h)) after->creating = false;
+            }
+        } creating(h);
+        s.menu_attached(h);
+        if (!get(h)) return nullptr;
+    }
+    if (send(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        DestroyWindow(h);
+        return nullptr;
+    }
+    Window* wp = get(h);
+    if (!wp) return nullptr;
+    send(h, WM_SIZE, SIZE_RESTORED, size_lparam(client_size(*wp)));
+    if (!get(h)) return nullptr;
+    send(h, WM_MOVE, 0, MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+    if (!get(h)) return nullptr;
+    if (child && !(ex_style & WS_EX_NOPARENTNOTIFY))
+        send(parent, WM_PARENTNOTIFY,
+             MAKEWPARAM(static_cast<WORD>(WM_CREATE), static_cast<WORD>(get(h)->id)),
+             reinterpret_cast<LPARAM>(h));
+    if (!get(h)) return nullptr;
+    if (style & WS_VISIBLE) {
+        if (style & WS_MAXIMIZE)
+            ShowWindow(h, SW_SHOWMAXIMIZED);
+        else if (style & WS_MINIMIZE)
+            ShowWindow(h, SW_SHOWMINIMIZED);
+        else
+            ShowWindow(h, SW_SHOW);
+    }
+    return get(h) ? h : nullptr;
+}
+
+} // namespace
+
+} // namespace win
+
 using namespace win;
 
 HWND CreateWindowEx(DWORD ex_style, const char* class_name, const char* text, DWORD style, int x,
@@ -93,39 +229,10 @@ HWND CreateWindowEx(DWORD ex_style, const char* class_name, const char* text, DW
     }
     if (message_only) parent = nullptr;
 
-    // Default places of top-level windows: a cascade over three quarters of
-    // the work area.
-    QRect work = work_area();
-    if (x == CW_USEDEFAULT) {
-        if (child) {
-            x = y = 0;
-        } else {
-            int step = 26 * (s.cascade++ % 8);
-            x = work.left() + step;
-            y = work.top() + step;
-        }
-    }
-    if (width == CW_USEDEFAULT) {
-        width = child ? 0 : work.width() * 3 / 4;
-        height = child ? 0 : work.height() * 3 / 4;
-    }
-    x = clamp_coord(x);
-    y = clamp_coord(y);
-    width = clamp_size(width);
-    height = clamp_size(height);
+    default_place(child, x, y, width, height);
 
     std::uint32_t slot;
-    if (!s.free_slots.empty()) {
-        slot = s.free_slots.back();
-        s.free_slots.pop_back();
-    } else {
-        if (s.table.size() >= 0xFFFF) {
-            s.last_error = ERROR_NOT_ENOUGH_QUOTA;
-            return nullptr;
-        }
-        slot = static_cast<std::uint32_t>(s.table.size());
-        s.table.push_back(std::make_unique<Window>());
-    }
+    if (!take_slot(slot)) return nullptr;
     Window& w = *s.table[slot];
     std::uint16_t gen = static_cast<std::uint16_t>(w.gen >= max_gen ? 1 : w.gen + 1);
     w = Window{};
@@ -146,29 +253,7 @@ HWND CreateWindowEx(DWORD ex_style, const char* class_name, const char* text, DW
     w.sb_shown[0] = (style & WS_HSCROLL) != 0;
     w.sb_shown[1] = (style & WS_VSCROLL) != 0;
     HWND h = handle_of(slot, gen);
-    if (child) {
-        w.id = reinterpret_cast<LONG_PTR>(menu);
-        pw->children.push_back(h); // new children go to the bottom of the z-order
-    } else {
-        w.menu = menu;
-        if (!menu && s.menu_loader && (cls->menu_id || !cls->menu_name.empty()))
-            w.menu =
-                s.menu_loader(cls->instance, cls->menu_id ? cls->menu_id : cls->menu_name.c_str());
-        if (message_only)
-            s.message_only.push_back(h);
-        else
-            s.toplevels.insert(s.toplevels.begin(), h);
-    }
-    cls->windows++;
-    if (!message_only) {
-        make_widget(h, w);
-        sync_widget_geometry(w);
-        resize_image(w);
-        QSize cs = client_size(w);
-        w.update = QRegion(0, 0, cs.width(), cs.height());
-        w.erase_pending = true;
-        if (child) restack(sibling_list(w));
-    }
+    attach_window(h, w, pw, menu, child, message_only);
 
     CREATESTRUCT cs{};
     cs.lpCreateParams = param;
@@ -185,52 +270,11 @@ HWND CreateWindowEx(DWORD ex_style, const char* class_name, const char* text, DW
     cs.dwExStyle = ex_style;
 
     if (!send(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
-        if (get(h)) {
-            get(h)->destroying = true;
-            send(h, WM_NCDESTROY, 0, 0);
-            QWidget* widget = get(h) ? get(h)->widget.data() : nullptr;
-            free_record(h);
-            delete_widget(widget);
-        }
+        abandon_window(h);
         return nullptr;
     }
     if (!get(h)) return nullptr;
-    // The menu bar is in place before WM_CREATE (the client area excludes it).
-    if (Window* mw = get(h); mw && mw->menu && s.menu_attached) {
-        struct Creating { // cleared however the hook returns
-            HWND h;
-            explicit Creating(HWND hwnd) : h(hwnd) { get(h)->creating = true; }
-            ~Creating() {
-                if (Window* after = get(h)) after->creating = false;
-            }
-        } creating(h);
-        s.menu_attached(h);
-        if (!get(h)) return nullptr;
-    }
-    if (send(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        DestroyWindow(h);
-        return nullptr;
-    }
-    Window* wp = get(h);
-    if (!wp) return nullptr;
-    send(h, WM_SIZE, SIZE_RESTORED, size_lparam(client_size(*wp)));
-    if (!get(h)) return nullptr;
-    send(h, WM_MOVE, 0, MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-    if (!get(h)) return nullptr;
-    if (child && !(ex_style & WS_EX_NOPARENTNOTIFY))
-        send(parent, WM_PARENTNOTIFY,
-             MAKEWPARAM(static_cast<WORD>(WM_CREATE), static_cast<WORD>(get(h)->id)),
-             reinterpret_cast<LPARAM>(h));
-    if (!get(h)) return nullptr;
-    if (style & WS_VISIBLE) {
-        if (style & WS_MAXIMIZE)
-            ShowWindow(h, SW_SHOWMAXIMIZED);
-        else if (style & WS_MINIMIZE)
-            ShowWindow(h, SW_SHOWMINIMIZED);
-        else
-            ShowWindow(h, SW_SHOW);
-    }
-    return get(h) ? h : nullptr;
+    return finish_creation(h, cs, child, parent, x, y, ex_style, style);
 }
 
 BOOL DestroyWindow(HWND hwnd) {
