@@ -53,6 +53,8 @@ TEST(NameCompare, Latin1LettersFoldButOtherBytesDoNot) {
     EXPECT_EQ(lower("\xC9T\xC9"), "\xE9t\xE9");
     EXPECT_NE(name_cmp("\xD7", "\xF7"), 0); // × and ÷ are not a case pair
     EXPECT_EQ(upper("\xD7\xF7\xFF"), "\xD7\xF7\xFF");
+    // Nor does lowering: the multiplication sign stays, thorn lowers.
+    EXPECT_EQ(lower("\xD7\xF7\xDE"), "\xD7\xF7\xFE");
     // UTF-8 continuation bytes are not letters: upper-casing keeps "é" intact.
     EXPECT_EQ(upper("caf\xC3\xA9"), "CAF\xC3\xA9");
     EXPECT_EQ(upper("a_b 1"), "A_B 1");

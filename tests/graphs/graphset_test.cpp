@@ -435,6 +435,7 @@ struct kgf_image {
     std::uint32_t offset8 = 0;
     std::uint32_t var_cell_override = 0;
     std::uint16_t var_count = 1;
+    bool foreign = false; // written in the other byte order
 
     std::string bytes() const {
         std::string out(164, '\0');
@@ -488,13 +489,15 @@ struct kgf_image {
         out += texts;
         return out;
     }
-    static void put16(std::string& s, std::size_t at, std::uint16_t v) {
+    void put16(std::string& s, std::size_t at, std::uint16_t v) const {
+        if (foreign) v = static_cast<std::uint16_t>(v << 8 | v >> 8);
         std::memcpy(&s[at], &v, 2);
     }
-    static void put32(std::string& s, std::size_t at, std::uint32_t v) {
+    void put32(std::string& s, std::size_t at, std::uint32_t v) const {
+        if (foreign) v = __builtin_bswap32(v);
         std::memcpy(&s[at], &v, 4);
     }
-    static void block_head(std::string& blk) {
+    void block_head(std::string& blk) const {
         const std::uint32_t cells = static_cast<std::uint32_t>(blk.size() / 4);
         put32(blk, 0, 'H');
         put32(blk, 4, block_guard);
@@ -520,6 +523,17 @@ TEST_F(GraphSets, BinaryFileReadAndChecked) {
     EXPECT_EQ(s.defs[0].x, 40);
     EXPECT_EQ(s.defs[0].vars[0].name, "Population");
     EXPECT_EQ(s.defs[0].vars[0].run, gd_wip_run);
+    // The same file written in the other byte order reads alike.
+    kgf_image swapped = good;
+    swapped.foreign = true;
+    graph_set other;
+    message_log::messages.clear();
+    const std::string swapped_bytes = swapped.bytes();
+    ASSERT_EQ(read_kgf_bytes(swapped_bytes.data(), swapped_bytes.size(), "f.kgf", other, 0),
+              kgf_loaded);
+    ASSERT_EQ(other.defs.size(), 1u);
+    EXPECT_EQ(other.defs[0].x, 40);
+    EXPECT_EQ(other.defs[0].vars[0].name, "Population");
 
     struct bad_case {
         const char* what;

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "runs/runinfo.h"
 #include "runs_fixture.h"
 
 namespace {
@@ -278,8 +279,9 @@ TEST_F(runs_test, foreign_and_native_files_read_the_same_values) {
     standard_values(a);
     standard_values(b);
     b.foreign(true).counts32(true).info("kavrel -r base", "a comment");
+    const std::string foreign_path = write_run("f.kdf", b);
     int ra = kdf_open(write_run("n.kdf", a).c_str());
-    int rb = kdf_open(write_run("f.kdf", b).c_str());
+    int rb = kdf_open(foreign_path.c_str());
     ASSERT_GE(ra, 0);
     ASSERT_GE(rb, 0);
     for (const char* n : {"Stock", "Pop[south]", "inflow", "Obs", "rate"}) {
@@ -290,6 +292,22 @@ TEST_F(runs_test, foreign_and_native_files_read_the_same_values) {
     }
     EXPECT_EQ(run_info_text(rb), "kavrel -r base\na comment");
     EXPECT_EQ(run_info_text(ra), "");
+    // The run information read from the file alone, as the Datasets page
+    // asks for it before loading: the same texts in the other byte order.
+    run_file_info info;
+    ASSERT_TRUE(read_run_file_info(foreign_path.c_str(), info));
+    EXPECT_TRUE(info.has_info);
+    EXPECT_EQ(info.command_line, "kavrel -r base");
+    EXPECT_EQ(info.comment, "a comment");
+    // Its block's length is read in the file's byte order too: a block of
+    // five cells holds no text and is refused.
+    std::ifstream in(foreign_path, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::size_t block = 164; // the information block follows the header
+    ASSERT_GT(bytes.size(), block + 24);
+    const std::uint8_t five[4] = {0, 0, 0, 5};
+    std::memcpy(&bytes[block + 12], five, 4);
+    EXPECT_FALSE(parse_run_file_info(bytes.data(), bytes.size(), info));
 }
 
 } // namespace

@@ -115,6 +115,37 @@ TEST_F(SimDialogs, ConstantChangesTakeEveryTypedValueAtOnce) {
     EXPECT_FLOAT_EQ(copy_value("birth rate"), 0.05f);
 }
 
+// A click on a row of the list, as the user makes it, brings that
+// constant's value into the field and says its model value.
+TEST_F(SimDialogs, AClickedRowShowsItsConstantsValue) {
+    std::string value, note;
+    answerer::dialog(dlg_constant_changes)
+        .call([&](HWND d) {
+            HWND list = GetDlgItem(d, ids_list);
+            const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+            for (int i = 0; i < n; ++i) {
+                char line[256] = {};
+                SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+                if (std::string(line).find("carrying capacity =") == std::string::npos) continue;
+                RECT row{};
+                SendMessage(list, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&row));
+                td::click(list, row.left + 5, (row.top + row.bottom) / 2);
+                td::run_until_idle();
+                break;
+            }
+            char text[64] = {};
+            GetDlgItemText(d, ids_value, text, sizeof text);
+            value = text;
+            GetDlgItemText(d, ids_model_value, text, sizeof text);
+            note = text;
+        })
+        .press(IDCANCEL);
+    menu_command(cmd_constant_changes);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(value, "10000");
+    EXPECT_NE(note.find("10000"), std::string::npos) << note;
+}
+
 TEST_F(SimDialogs, ABadValueIsRefusedWithItsFieldFocusedAndNothingApplied) {
     for (const char* bad : {"0.0x", "", "abc", "1e99", "inf", "0x10"}) {
         bool focused = false;

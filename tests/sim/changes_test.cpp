@@ -176,7 +176,9 @@ TEST(ChangeNumbers, FieldsFollowTheFileRule) {
 }
 
 TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {
-    ASSERT_EQ(read_changes_text("k = 0.1\nc[south] = 3.25\ncurve = (0,1) (1,2) (2,4)\n", "x"), 1);
+    ASSERT_EQ(read_changes_text(
+                  "k = 0.1\nc[south] = 3.25\ncurve = (0,1) (1,2) (2,4)\nlabel = \"shown\"\n", "x"),
+              1);
     std::string all = dir_ + "/all.cin", changed = dir_ + "/changed.cin";
     ASSERT_EQ(write_changes_file(all.c_str(), 2), 1);
     ASSERT_EQ(write_changes_file(changed.c_str(), 0), 1);
@@ -184,6 +186,7 @@ TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {
     std::string text((std::istreambuf_iterator<char>(f)), {});
     EXPECT_NE(text.find("c[south] = 3.25\n"), std::string::npos) << text;
     EXPECT_NE(text.find("curve = (0,1) (1,2) (2,4)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("label = \"shown\"\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("c[north]"), std::string::npos) << text; // unchanged: not written
     // A float is written as the shortest text that reads back the same, not
     // as nine digits of its noise ("0.100000001").
@@ -199,6 +202,7 @@ TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {
     for (int s = 0; s < 3; ++s)
         EXPECT_FLOAT_EQ(value(slot_c_ + s), before[static_cast<std::size_t>(s)]);
     const setup_state* st = setup_copies();
+    EXPECT_EQ(st->strings[0], "shown");
     ASSERT_EQ(st->lookups[0].count, 3u);
     EXPECT_FLOAT_EQ(st->lookup_data[st->lookups[0].y + 2], 4);
     // A missing file is reported.
@@ -395,6 +399,13 @@ TEST_F(DelayStates, SavedPipelinesCarryIntoTheNextRun) {
     std::int32_t live = 5;
     std::memcpy(broken.data() + 8, &live, 4);
     EXPECT_EQ(accept_run_delays({broken}), 0);
+    // The ring's first entry must lie inside it: at its capacity or below 0
+    // it would be read outside the entries.
+    for (std::int32_t first : {2, -1}) {
+        auto outside = pipeline(2, {{1, 1}}, 0);
+        std::memcpy(outside.data() + 4, &first, 4);
+        EXPECT_EQ(accept_run_delays({outside}), 0) << first;
+    }
 }
 
 // A run file keeps due times as floats; taken back, each is the shortest

@@ -61,7 +61,8 @@ TEST_F(RunNameTest, NamesAreTrimmedCheckedAndAskedAboutOverwriting) {
     next_answer = 6;
     EXPECT_EQ(check_dataset_name(&slot, 0), 1);
 
-    for (const char* bad : {"", "   ", "a*b", "what?", "x|y", "dir/"}) {
+    for (const char* bad :
+         {"", "   ", "a*b", "what?", "x|y", "dir/", "say \"hi\"", "a<b", "a>b", "tab\there"}) {
         char* s = const_cast<char*>(bad);
         messages.clear();
         EXPECT_EQ(check_dataset_name(&s, 1), -1) << bad;
