@@ -65,6 +65,93 @@ void EmfPlayer::apply_world() {
     d->s.outer = invertible && !world.isIdentity() ? back * world * page * placement : placement;
 }
 
+// A change of the world transform: reset, multiplied on either side, or set.
+// A transform that cannot be read changes nothing.
+void EmfPlayer::modify_world(const ERec& r) {
+    QTransform t;
+    std::uint32_t mode = r.u(32);
+    if (mode == mwt_identity)
+        world = QTransform();
+    else if (!read_xform(r, 8, t))
+        return;
+    else if (mode == mwt_leftmultiply)
+        world = t * world;
+    else if (mode == mwt_rightmultiply)
+        world = world * t;
+    else if (mode == mwt_set)
+        world = t;
+    world_used = true;
+}
+
+// A text record: its place, options, clip or opaque rectangle and advances.
+void EmfPlayer::play_text(const ERec& r) {
+    std::size_t n = r.u(44), off = r.u(48), offdx = r.u(72);
+    UINT opts = r.u(52);
+    RECT rc{r.i(56), r.i(60), r.i(64), r.i(68)};
+    bool has_rect = (opts & (ETO_OPAQUE | ETO_CLIPPED)) && rc.right >= rc.left;
+    std::vector<int> dx;
+    if (offdx)
+        for (std::size_t k = 0; k < n; ++k) dx.push_back(r.i(offdx + 4 * k));
+    if (r.type == emr::EXTTEXTOUTW)
+        play_utf16_text(dc, r.i(36), r.i(40), opts, has_rect ? &rc : nullptr, r.p + off, n, dx);
+    else
+        play_coded_text(dc, r.i(36), r.i(40), opts, has_rect ? &rc : nullptr, r.p + off,
+                        static_cast<int>(n), dx, false);
+}
+
+// A clip region record: its rectangles over the drawing area combined with
+// the clip in device units.
+void EmfPlayer::play_clip_region(const ERec& r) {
+    std::size_t cb = r.u(8);
+    int mode = r.i(12);
+    if (cb == 0) {
+        if (mode == RGN_COPY) SelectClipRgn(dc, nullptr);
+        return;
+    }
+    std::size_t n = r.u(16 + 8);
+    // Only the part over the drawing area matters (in the picture's
+    // pixels, kept within the coordinate limit and a pixel to spare).
+    QRect area(-0x4000000, -0x4000000, 0x8000000, 0x8000000);
+    if (Dc* d = gdi::dc(dc)) {
+        bool invertible = false;
+        QTransform back = placement.inverted(&invertible);
+        if (invertible) {
+            QRectF f = back.mapRect(QRectF(drawing_area(*d)));
+            int l = clamp_coord(std::floor(f.left())) - 1, t = clamp_coord(std::floor(f.top())) - 1;
+            int rr = clamp_coord(std::ceil(f.right())) + 1,
+                b = clamp_coord(std::ceil(f.bottom())) + 1;
+            area = QRect(QPoint(l, t), QPoint(rr, b));
+        }
+    }
+    std::vector<QRect> rects;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t at = 16 + 32 + 16 * k;
+        int l = clamp_coord(r.i(at)), t = clamp_coord(r.i(at + 4));
+        int rr = clamp_coord(r.i(at + 8)), b = clamp_coord(r.i(at + 12));
+        if (rr > l && b > t) {
+            QRect q = QRect(l, t, rr - l, b - t).intersected(area);
+            if (!q.isEmpty()) rects.push_back(q);
+        }
+    }
+    HRGN h = region_object(region_of(rects, limits));
+    select_clip(h, mode, placement); // device units: no world transform
+    DeleteObject(h);
+}
+
+// A block transfer record, with its source bitmap when the operation uses one.
+void EmfPlayer::play_transfer(const ERec& r) {
+    // A transfer without a source bitmap is a pattern operation. The
+    // source transform is taken as the identity (every writer we know
+    // stores that).
+    const BlitLayout& at = r.type == emr::BITBLT ? emf_bitblt : emf_stretchblt;
+    if (r.u(84) == 0 || !rop_uses_src(r.dword(at.rop))) {
+        play_blit(dc, r, at, nullptr);
+        return;
+    }
+    QImage img = dib(r, r.u(84), r.u(88), r.u(92), r.u(96));
+    play_blit(dc, r, at, &img);
+}
+
 void EmfPlayer::play(const ERec& r) {
     if (in_path && add_to_path(r)) return;
     if (const CallAt* c = emf_call(r.type)) {
@@ -99,22 +186,9 @@ void EmfPlayer::play(const ERec& r) {
         world_used = true;
         break;
     }
-    case emr::MODIFYWORLDTRANSFORM: {
-        QTransform t;
-        std::uint32_t mode = r.u(32);
-        if (mode == mwt_identity)
-            world = QTransform();
-        else if (!read_xform(r, 8, t))
-            break;
-        else if (mode == mwt_leftmultiply)
-            world = t * world;
-        else if (mode == mwt_rightmultiply)
-            world = world * t;
-        else if (mode == mwt_set)
-            world = t;
-        world_used = true;
+    case emr::MODIFYWORLDTRANSFORM:
+        modify_world(r);
         break;
-    }
     case emr::SETMITERLIMIT: {
         // A whole number by the format; some writers store a float's bits.
         std::uint32_t v = r.u(8);
@@ -191,73 +265,16 @@ void EmfPlayer::play(const ERec& r) {
         create(r);
         break;
     case emr::EXTTEXTOUTA:
-    case emr::EXTTEXTOUTW: {
-        std::size_t n = r.u(44), off = r.u(48), offdx = r.u(72);
-        UINT opts = r.u(52);
-        RECT rc{r.i(56), r.i(60), r.i(64), r.i(68)};
-        bool has_rect = (opts & (ETO_OPAQUE | ETO_CLIPPED)) && rc.right >= rc.left;
-        std::vector<int> dx;
-        if (offdx)
-            for (std::size_t k = 0; k < n; ++k) dx.push_back(r.i(offdx + 4 * k));
-        if (r.type == emr::EXTTEXTOUTW)
-            play_utf16_text(dc, r.i(36), r.i(40), opts, has_rect ? &rc : nullptr, r.p + off, n, dx);
-        else
-            play_coded_text(dc, r.i(36), r.i(40), opts, has_rect ? &rc : nullptr, r.p + off,
-                            static_cast<int>(n), dx, false);
+    case emr::EXTTEXTOUTW:
+        play_text(r);
         break;
-    }
-    case emr::EXTSELECTCLIPRGN: {
-        std::size_t cb = r.u(8);
-        int mode = r.i(12);
-        if (cb == 0) {
-            if (mode == RGN_COPY) SelectClipRgn(dc, nullptr);
-            break;
-        }
-        std::size_t n = r.u(16 + 8);
-        // Only the part over the drawing area matters (in the picture's
-        // pixels, kept within the coordinate limit and a pixel to spare).
-        QRect area(-0x4000000, -0x4000000, 0x8000000, 0x8000000);
-        if (Dc* d = gdi::dc(dc)) {
-            bool invertible = false;
-            QTransform back = placement.inverted(&invertible);
-            if (invertible) {
-                QRectF f = back.mapRect(QRectF(drawing_area(*d)));
-                int l = clamp_coord(std::floor(f.left())) - 1,
-                    t = clamp_coord(std::floor(f.top())) - 1;
-                int rr = clamp_coord(std::ceil(f.right())) + 1,
-                    b = clamp_coord(std::ceil(f.bottom())) + 1;
-                area = QRect(QPoint(l, t), QPoint(rr, b));
-            }
-        }
-        std::vector<QRect> rects;
-        for (std::size_t k = 0; k < n; ++k) {
-            std::size_t at = 16 + 32 + 16 * k;
-            int l = clamp_coord(r.i(at)), t = clamp_coord(r.i(at + 4));
-            int rr = clamp_coord(r.i(at + 8)), b = clamp_coord(r.i(at + 12));
-            if (rr > l && b > t) {
-                QRect q = QRect(l, t, rr - l, b - t).intersected(area);
-                if (!q.isEmpty()) rects.push_back(q);
-            }
-        }
-        HRGN h = region_object(region_of(rects, limits));
-        select_clip(h, mode, placement); // device units: no world transform
-        DeleteObject(h);
+    case emr::EXTSELECTCLIPRGN:
+        play_clip_region(r);
         break;
-    }
     case emr::BITBLT:
-    case emr::STRETCHBLT: {
-        // A transfer without a source bitmap is a pattern operation. The
-        // source transform is taken as the identity (every writer we know
-        // stores that).
-        const BlitLayout& at = r.type == emr::BITBLT ? emf_bitblt : emf_stretchblt;
-        if (r.u(84) == 0 || !rop_uses_src(r.dword(at.rop))) {
-            play_blit(dc, r, at, nullptr);
-            break;
-        }
-        QImage img = dib(r, r.u(84), r.u(88), r.u(92), r.u(96));
-        play_blit(dc, r, at, &img);
+    case emr::STRETCHBLT:
+        play_transfer(r);
         break;
-    }
     case emr::STRETCHDIBITS: {
         QImage img = dib(r, r.u(48), r.u(52), r.u(56), r.u(60));
         play_blit(dc, r, emf_stretchdibits, &img);

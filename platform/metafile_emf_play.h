@@ -69,6 +69,10 @@ struct EmfPlayer : PlayerState {
     void select_clip(HRGN region, int mode, const QTransform& region_to_device);
     void apply_world();
     void play(const ERec& r);
+    void modify_world(const ERec& r);
+    void play_text(const ERec& r);
+    void play_clip_region(const ERec& r);
+    void play_transfer(const ERec& r);
     void create(const ERec& r);
 };
 
