@@ -189,6 +189,9 @@ TEST(ChartLabelLayer, EachKindPlacesItsShareAndReplacesTheLast) {
     both.PlaceLabels(&data);
     EXPECT_EQ(legend.GetCount(), 3);
     EXPECT_EQ(both.GetCount(), 5);
+    CChartAnnotationLayer notes(&p);
+    notes.PlaceLabels(&data);
+    EXPECT_EQ(notes.GetCount(), 2);
     legend.PlaceLabels(&data);
     EXPECT_EQ(legend.GetCount(), 3);
     EXPECT_STREQ(legend.GetTick(2)->GetLabel(), "Births");

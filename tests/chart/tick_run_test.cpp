@@ -79,6 +79,15 @@ TEST(TickRun, EveryNthSwitches) {
     EXPECT_FALSE(z[2].minor);
 
     s.major_every = 0;
+    // With every other tick minor the zero tick stays a major one, whether
+    // the range starts at it or crosses it.
+    for (double lo : {0.0, -2.0}) {
+        auto m = plan_range_ticks(s, lo, 4);
+        ASSERT_GE(m.size(), 2u);
+        EXPECT_EQ(m[0].value, 0);
+        EXPECT_FALSE(m[0].minor) << lo;
+        EXPECT_TRUE(m[1].minor) << lo;
+    }
     s.hide_tick_marks = true;
     for (const PlannedTick& k : plan_range_ticks(s, 1, 5)) {
         EXPECT_TRUE(k.minor);

@@ -2,6 +2,7 @@
 // the numbers behind its dates and times, error cells and numbers no double
 // holds read as errors, and numbers beyond the simulation's 32-bit range
 // named in a warning rather than changed silently.
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -99,6 +100,31 @@ TEST(SheetValues, DamagedCompoundFilesGiveNoValues) {
     std::string loop = good;
     for (std::size_t k = 0; k < 4; ++k) loop[0x4C + k] = '\xFF'; // the first FAT sector: none
     EXPECT_FALSE(read_xls_values(loop, &values));
+}
+
+// A formula's text result kept in two-byte characters (a text beyond
+// Latin-1 is): each character read, the last one too. The sample's "tx"
+// result record (two one-byte characters) is rewritten in place, the same
+// five bytes holding one two-byte character.
+TEST(SheetValues, XlsTextResultsInTwoByteCharacters) {
+    const std::string good = file_bytes(fixture("formulas_dates.xls"));
+    const std::string record("\x07\x02\x05\x00\x02\x00\x00tx", 9);
+    const std::size_t at = good.find(record);
+    ASSERT_NE(at, std::string::npos);
+    for (const auto& [wide, text] :
+         {std::pair<std::string, std::string>{std::string("t\0", 2), "t"},
+          {"\xAC\x20", "\xE2\x82\xAC"}}) { // the euro sign
+        std::string file = good;
+        file.replace(at + 4, 5, std::string("\x01\x00\x01", 3) + wide);
+        std::vector<xls_value> values;
+        ASSERT_TRUE(read_xls_values(file, &values));
+        const auto c1 = std::find_if(values.begin(), values.end(), [](const xls_value& v) {
+            return v.sheet == 0 && v.row == 0 && v.col == 2;
+        });
+        ASSERT_NE(c1, values.end());
+        EXPECT_EQ(c1->kind, xls_kind::text);
+        EXPECT_EQ(c1->text, text);
+    }
 }
 
 // An .xlsx of our own archive whose B2 and C2 say what the file holds.

@@ -203,6 +203,11 @@ TEST_F(Geometry, WidthCodesEnlargeTheArrowheadInProportion) {
     EXPECT_EQ(w15.length, 16); // 13 / 0.4 * 0.5 truncated
     EXPECT_EQ(w25.width, 18);
     EXPECT_EQ(w25.length, 22);
+    // The first band's ends: 11 one pixel wider, 20 ten (18 / 0.4 * 0.5 long).
+    EXPECT_EQ(connector_arrowhead(11).width, 9);
+    arrowhead w20 = connector_arrowhead(20);
+    EXPECT_EQ(w20.width, 18);
+    EXPECT_EQ(w20.length, 22);
     // The global metrics are untouched by a connector's code.
     EXPECT_EQ(workbench_metrics().arrow_width, 8);
     // A zero length metric: no division by it.
