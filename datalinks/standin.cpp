@@ -21,6 +21,7 @@
 #include "datalinks/service_items.h"
 #include "datalinks/zip_parts.h"
 #include "foundation/files.h"
+#include "foundation/names.h"
 #include "foundation/report.h"
 #include "platform/automation.h"
 #include "platform/clip.h"
@@ -836,26 +837,15 @@ namespace {
 std::string xml_text(std::string_view s) {
     std::string out;
     for (char ch : s) {
-        switch (ch) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
+        if (const char* entity = markup_entity(ch)) {
+            out += entity;
+        } else if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' &&
+                   ch != '\r') {
             // Control characters other than tab and line ends are no XML.
-            if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r')
-                out += "_x00" + std::string(1, "0123456789ABCDEF"[(ch >> 4) & 1]) +
-                       "0123456789ABCDEF"[ch & 15] + "_";
-            else
-                out.push_back(ch);
+            out += "_x00" + std::string(1, "0123456789ABCDEF"[(ch >> 4) & 1]) +
+                   "0123456789ABCDEF"[ch & 15] + "_";
+        } else {
+            out.push_back(ch);
         }
     }
     return out;

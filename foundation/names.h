@@ -17,6 +17,26 @@
 
 #include "foundation/types.h"
 
+// ----------------------------------------------------------------- markup ---
+
+// The entity that stands for a character markup gives a meaning to (&, <, >
+// and the double quote), null for any other: what HTML and XML writers put in
+// place of such a character in a text or an attribute value.
+inline const char* markup_entity(char c) {
+    switch (c) {
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '"':
+        return "&quot;";
+    default:
+        return nullptr;
+    }
+}
+
 // ------------------------------------------------------------------ names ---
 
 // Case-folding tables: fold_upper[c] is the upper-case form of byte c,

@@ -297,22 +297,10 @@ std::string grid_export_html(const grid_rows& grid) {
             out += "<td>";
             if (!(f.number && missing(f.value)))
                 for (char c : f.text) {
-                    switch (c) {
-                    case '&':
-                        out += "&amp;";
-                        break;
-                    case '<':
-                        out += "&lt;";
-                        break;
-                    case '>':
-                        out += "&gt;";
-                        break;
-                    case '"':
-                        out += "&quot;";
-                        break;
-                    default:
+                    if (const char* entity = markup_entity(c))
+                        out += entity;
+                    else
                         out += c;
-                    }
                 }
             out += "</td>";
         }
