@@ -468,46 +468,7 @@ bool draw_slider_window(HDC dc, HWND w, const RECT& box, COLORREF ink, bool mono
     auto at = [&](const RECT& r) {
         return RECT{r.left + box.left, r.top + box.top, r.right + box.left, r.bottom + box.top};
     };
-    const COLORREF shadow_colour = mono ? RGB(0, 0, 0) : GetSysColor(COLOR_BTNSHADOW);
-    const COLORREF light_colour = mono ? RGB(255, 255, 255) : GetSysColor(COLOR_BTNHIGHLIGHT);
-    HPEN shadow = CreatePen(PS_SOLID, 1, shadow_colour);
-    HPEN light = CreatePen(PS_SOLID, 1, light_colour);
-    HGDIOBJ old_pen = SelectObject(dc, shadow);
-    const RECT track = at(g.track);
-    const bool vertical = GetWindowLong(w, GWL_STYLE) & 0xF;
-    if (vertical) {
-        const int x = (track.left + track.right) / 2;
-        MoveToEx(dc, x - 1, track.top, nullptr);
-        LineTo(dc, x - 1, track.bottom);
-        SelectObject(dc, light);
-        MoveToEx(dc, x, track.top, nullptr);
-        LineTo(dc, x, track.bottom);
-    } else {
-        const int y = (track.top + track.bottom) / 2;
-        MoveToEx(dc, track.left, y - 1, nullptr);
-        LineTo(dc, track.right, y - 1);
-        SelectObject(dc, light);
-        MoveToEx(dc, track.left, y, nullptr);
-        LineTo(dc, track.right, y);
-    }
-    const RECT t = at(g.thumb);
-    HBRUSH face = CreateSolidBrush(mono ? RGB(255, 255, 255) : GetSysColor(COLOR_BTNFACE));
-    FillRect(dc, &t, face);
-    DeleteObject(face);
-    if (mono) {
-        SelectObject(dc, shadow);
-        HGDIOBJ was = SelectObject(dc, GetStockObject(NULL_BRUSH));
-        Rectangle(dc, t.left, t.top, t.right, t.bottom);
-        SelectObject(dc, was);
-    } else {
-        SelectObject(dc, light);
-        MoveToEx(dc, t.left, t.bottom - 1, nullptr);
-        LineTo(dc, t.left, t.top);
-        LineTo(dc, t.right - 1, t.top);
-        SelectObject(dc, shadow);
-        LineTo(dc, t.right - 1, t.bottom - 1);
-        LineTo(dc, t.left, t.bottom - 1);
-    }
+    paint_slider_body(dc, at(g.track), at(g.thumb), GetWindowLong(w, GWL_STYLE) & 0xF, mono, mono);
     const COLORREF was_ink = SetTextColor(dc, ink);
     draw_slider_labels(w, dc, g, POINT{box.left, box.top});
     // The value box: a sunken field with the value's text.
@@ -515,7 +476,8 @@ bool draw_slider_window(HDC dc, HWND w, const RECT& box, COLORREF ink, bool mono
     HBRUSH field = CreateSolidBrush(RGB(255, 255, 255));
     FillRect(dc, &edit, field);
     DeleteObject(field);
-    SelectObject(dc, shadow);
+    HPEN shadow = CreatePen(PS_SOLID, 1, mono ? RGB(0, 0, 0) : GetSysColor(COLOR_BTNSHADOW));
+    HGDIOBJ old_pen = SelectObject(dc, shadow);
     {
         HGDIOBJ was = SelectObject(dc, GetStockObject(NULL_BRUSH));
         Rectangle(dc, edit.left, edit.top, edit.right, edit.bottom);
@@ -537,7 +499,6 @@ bool draw_slider_window(HDC dc, HWND w, const RECT& box, COLORREF ink, bool mono
     SetTextColor(dc, was_ink);
     SelectObject(dc, old_pen);
     DeleteObject(shadow);
-    DeleteObject(light);
     return true;
 }
 

@@ -438,26 +438,8 @@ bool copy_metafile_element(HWND owner, const sketch_elem& e) {
     if (!check_metafile(e.blob, &mi)) return false;
     HMETAFILE mf = SetMetaFileBitsEx(mi.bytes, e.blob.data() + mi.bits);
     if (!mf) return false;
-    bool done = false;
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT));
-    if (mem) {
-        auto* pict = static_cast<METAFILEPICT*>(GlobalLock(mem));
-        pict->mm = mi.mapping_mode;
-        pict->xExt = mi.x_extent;
-        pict->yExt = mi.y_extent;
-        pict->hMF = mf;
-        GlobalUnlock(mem);
-        if (OpenClipboard(owner)) {
-            EmptyClipboard();
-            done = SetClipboardData(CF_METAFILEPICT, mem) != nullptr;
-            CloseClipboard();
-        }
-        if (!done) GlobalFree(mem);
-    }
-    if (!done) {
-        DeleteMetaFile(mf);
+    if (!put_metafile_picture(owner, mf, mi.mapping_mode, mi.x_extent, mi.y_extent))
         report(8, "Unable to copy to the clipboard");
-    }
     return true;
 }
 

@@ -148,23 +148,9 @@ void copy_to_clipboard(HWND owner, HWND view, const sketch_state& rs, const view
             record_view(mf, rs, client, view);
             wmf = CloseMetaFile(mf);
         }
-        HGLOBAL mem =
-            wmf ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT)) : nullptr;
-        if (mem) {
-            auto* pict = static_cast<METAFILEPICT*>(GlobalLock(mem));
-            pict->mm = MM_ANISOTROPIC;
-            pict->xExt = static_cast<LONG>(a.w * 2540LL / dpi_x);
-            pict->yExt = static_cast<LONG>(a.h * 2540LL / dpi_y);
-            pict->hMF = wmf;
-            GlobalUnlock(mem);
-            if (OpenClipboard(owner)) {
-                EmptyClipboard();
-                done = SetClipboardData(CF_METAFILEPICT, mem) != nullptr;
-                CloseClipboard();
-            }
-            if (!done) GlobalFree(mem);
-        }
-        if (!done && wmf) DeleteMetaFile(wmf);
+        done = wmf && put_metafile_picture(owner, wmf, MM_ANISOTROPIC,
+                                           static_cast<LONG>(a.w * 2540LL / dpi_x),
+                                           static_cast<LONG>(a.h * 2540LL / dpi_y));
     }
     if (ref) ReleaseDC(nullptr, ref);
     if (!done) report(8, "Unable to copy to the clipboard");
@@ -577,4 +563,24 @@ void end_view_print_job(view_print_job& job) {
     job = view_print_job{};
     close_printer(failed ? -1 : pages);
     if (failed) report(8, "Problems printing (%d)", pages);
+}
+
+bool put_metafile_picture(HWND owner, HMETAFILE mf, LONG mapping_mode, LONG x_ext, LONG y_ext) {
+    bool done = false;
+    if (HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT))) {
+        auto* pict = static_cast<METAFILEPICT*>(GlobalLock(mem));
+        pict->mm = mapping_mode;
+        pict->xExt = x_ext;
+        pict->yExt = y_ext;
+        pict->hMF = mf;
+        GlobalUnlock(mem);
+        if (OpenClipboard(owner)) {
+            EmptyClipboard();
+            done = SetClipboardData(CF_METAFILEPICT, mem) != nullptr;
+            CloseClipboard();
+        }
+        if (!done) GlobalFree(mem);
+    }
+    if (!done) DeleteMetaFile(mf);
+    return done;
 }

@@ -114,3 +114,8 @@ void end_view_print_job(view_print_job& job);
 // Draws a view's Livesweep sliders into a print or copy recorded from rs (the
 // quick sliders install it; null: none drawn).
 extern void (*record_sliders_hook)(HDC dc, HWND view, const sketch_state& rs);
+
+// Puts a metafile picture alone on the clipboard with its mapping mode and
+// extents (in the mode's units). The clipboard owns mf after a true return;
+// on false mf is deleted.
+bool put_metafile_picture(HWND owner, HMETAFILE mf, LONG mapping_mode, LONG x_ext, LONG y_ext);

@@ -271,45 +271,7 @@ void paint(HWND w) {
     slider_ref s(w);
     if (s) {
         vslider_rec& r = s.rec();
-        // The groove along the middle of the track.
-        HPEN shadow = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
-        HPEN light = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNHIGHLIGHT));
-        HGDIOBJ old_pen = SelectObject(dc, shadow);
-        if (r.vertical) {
-            const int x = (r.track.left + r.track.right) / 2;
-            MoveToEx(dc, x - 1, r.track.top, nullptr);
-            LineTo(dc, x - 1, r.track.bottom);
-            SelectObject(dc, light);
-            MoveToEx(dc, x, r.track.top, nullptr);
-            LineTo(dc, x, r.track.bottom);
-        } else {
-            const int y = (r.track.top + r.track.bottom) / 2;
-            MoveToEx(dc, r.track.left, y - 1, nullptr);
-            LineTo(dc, r.track.right, y - 1);
-            SelectObject(dc, light);
-            MoveToEx(dc, r.track.left, y, nullptr);
-            LineTo(dc, r.track.right, y);
-        }
-        // The thumb: raised, or only outlined while typed text waits.
-        RECT t = r.thumb;
-        if (r.pending) {
-            SelectObject(dc, shadow);
-            HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-            Rectangle(dc, t.left, t.top, t.right, t.bottom);
-            SelectObject(dc, old_brush);
-        } else {
-            FillRect(dc, &t, GetSysColorBrush(COLOR_BTNFACE));
-            SelectObject(dc, light);
-            MoveToEx(dc, t.left, t.bottom - 1, nullptr);
-            LineTo(dc, t.left, t.top);
-            LineTo(dc, t.right - 1, t.top);
-            SelectObject(dc, shadow);
-            LineTo(dc, t.right - 1, t.bottom - 1);
-            LineTo(dc, t.left, t.bottom - 1);
-        }
-        SelectObject(dc, old_pen);
-        DeleteObject(shadow);
-        DeleteObject(light);
+        paint_slider_body(dc, r.track, r.thumb, r.vertical, r.pending, false);
         if (r.show_labels) {
             HFONT font = handle_from_token<HFONT>(r.label_font);
             HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
@@ -590,6 +552,53 @@ LRESULT slider_message(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 } // namespace
+
+void paint_slider_body(HDC dc, const RECT& track, const RECT& thumb, bool vertical, bool outlined,
+                       bool mono) {
+    HPEN shadow = CreatePen(PS_SOLID, 1, mono ? RGB(0, 0, 0) : GetSysColor(COLOR_BTNSHADOW));
+    HPEN light =
+        CreatePen(PS_SOLID, 1, mono ? RGB(255, 255, 255) : GetSysColor(COLOR_BTNHIGHLIGHT));
+    HGDIOBJ old_pen = SelectObject(dc, shadow);
+    // The groove: a shadow line and a light one beside it.
+    if (vertical) {
+        const int x = (track.left + track.right) / 2;
+        MoveToEx(dc, x - 1, track.top, nullptr);
+        LineTo(dc, x - 1, track.bottom);
+        SelectObject(dc, light);
+        MoveToEx(dc, x, track.top, nullptr);
+        LineTo(dc, x, track.bottom);
+    } else {
+        const int y = (track.top + track.bottom) / 2;
+        MoveToEx(dc, track.left, y - 1, nullptr);
+        LineTo(dc, track.right, y - 1);
+        SelectObject(dc, light);
+        MoveToEx(dc, track.left, y, nullptr);
+        LineTo(dc, track.right, y);
+    }
+    const RECT& t = thumb;
+    if (!outlined || mono) {
+        HBRUSH face = CreateSolidBrush(mono ? RGB(255, 255, 255) : GetSysColor(COLOR_BTNFACE));
+        FillRect(dc, &t, face);
+        DeleteObject(face);
+    }
+    if (outlined || mono) {
+        SelectObject(dc, shadow);
+        HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+        Rectangle(dc, t.left, t.top, t.right, t.bottom);
+        SelectObject(dc, old_brush);
+    } else {
+        SelectObject(dc, light);
+        MoveToEx(dc, t.left, t.bottom - 1, nullptr);
+        LineTo(dc, t.left, t.top);
+        LineTo(dc, t.right - 1, t.top);
+        SelectObject(dc, shadow);
+        LineTo(dc, t.right - 1, t.bottom - 1);
+        LineTo(dc, t.left, t.bottom - 1);
+    }
+    SelectObject(dc, old_pen);
+    DeleteObject(shadow);
+    DeleteObject(light);
+}
 
 LRESULT vslider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     switch (m) {

@@ -58,6 +58,14 @@ bool slider_layout(HWND slider, SIZE size, slider_geometry* out);
 // dc, moved by origin, in the labels' font and the dc's text colour.
 void draw_slider_labels(HWND slider, HDC dc, const slider_geometry& g, POINT origin);
 
+// Paints a slider's groove along the middle of its track and its thumb, as
+// the control shows them (and a printed view copies them). The thumb is
+// raised in the face colour, or only outlined (while typed text waits); in
+// monochrome the colours are black and white and an outlined thumb is filled
+// white.
+void paint_slider_body(HDC dc, const RECT& track, const RECT& thumb, bool vertical, bool outlined,
+                       bool mono);
+
 // The value slot a slider is bound to (0: none).
 int slider_slot(HWND slider);
 // The slider the user last pressed or typed into (null: none, or destroyed).
