@@ -21,6 +21,7 @@
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
 #include "tests/driver/driver.h"
+#include "tests/sketch/pictures_fixture.h"
 #include "tests/sketch/sketch_fixture.h"
 
 namespace {
@@ -171,12 +172,8 @@ TEST_F(ConnectorStyles, AMetafileCopyAndAPrintDrawWhatTheScreenShows) {
     paint_sketch(mf, s, RECT{0, 0, W, H}, true);
     HMETAFILE h = CloseMetaFile(mf);
     ASSERT_NE(h, nullptr);
-    HDC screen = GetDC(nullptr);
-    HDC other = CreateCompatibleDC(screen);
-    HBITMAP bm = CreateCompatibleBitmap(screen, W, H);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ was = SelectObject(other, bm);
-    PlayMetaFile(other, h);
+    sketch_pictures::played_metafile played(h, W, H);
+    HDC other = played.dc;
     DeleteMetaFile(h);
     EXPECT_GT(changes(other, 80, blue), 10);
     EXPECT_NEAR(in_column(other, 300, 150, 170, blue), 5, 1);
@@ -189,9 +186,6 @@ TEST_F(ConnectorStyles, AMetafileCopyAndAPrintDrawWhatTheScreenShows) {
             inked += p != RGB(255, 255, 255);
             differ += p != GetPixel(other, x, y);
         }
-    SelectObject(other, was);
-    DeleteObject(bm);
-    DeleteDC(other);
     ASSERT_GT(inked, 2000);
     EXPECT_LT(differ, inked / 10) << differ << " of " << inked;
 

@@ -31,6 +31,7 @@
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
 #include "tests/driver/driver.h"
+#include "tests/sketch/pictures_fixture.h"
 #include "tests/sketch/sketch_fixture.h"
 #include "tests/support/view_layout.h"
 
@@ -68,29 +69,6 @@ std::vector<std::uint8_t> red_bitmap() {
     put32(b, 38, pixels);
     for (std::uint32_t i = 0; i < pixels; i += 3) b[58 + i + 2] = 255; // blue, green, red
     return b;
-}
-
-// A metafile picture of a green square over its whole extent, as a sized block.
-std::vector<std::uint8_t> green_metafile() {
-    HDC mf = CreateMetaFile(nullptr);
-    SetWindowExtEx(mf, 100, 100, nullptr);
-    HBRUSH b = CreateSolidBrush(green);
-    HPEN p = CreatePen(PS_SOLID, 1, green);
-    SelectObject(mf, b);
-    SelectObject(mf, p);
-    Rectangle(mf, 0, 0, 100, 100);
-    HMETAFILE h = CloseMetaFile(mf);
-    DeleteObject(b);
-    DeleteObject(p);
-    const UINT n = GetMetaFileBitsEx(h, 0, nullptr);
-    std::vector<std::uint8_t> out(20 + n, 0);
-    put32(out, 0, static_cast<std::uint32_t>(out.size()));
-    put32(out, 4, MM_ANISOTROPIC);
-    put32(out, 8, 1000);
-    put32(out, 12, 1000);
-    GetMetaFileBitsEx(h, n, out.data() + 20);
-    DeleteMetaFile(h);
-    return out;
 }
 
 class ElementDrawing : public SketchTest {
@@ -155,7 +133,8 @@ protected:
                                "for all to read"),
                          110, 430, 60, 40, 3, 255, look{});
         bitmap_ = v.picture(ek_bitmap, red_bitmap(), 300, 430, 30, 30);
-        metafile_ = v.picture(ek_metafile, green_metafile(), 420, 430, 30, 30);
+        metafile_ =
+            v.picture(ek_metafile, sketch_pictures::filled_metafile(green), 420, 430, 30, 30);
         constant_ = v.styled(ek_variable, b_.id("k"), 560, 430, 0, 0, 0, 255, look{});
         lookup_ = v.styled(ek_variable, b_.id("table"), 700, 430, 0, 0, 0, 255, look{});
         stock_ = v.styled(ek_variable, b_.id("S"), 820, 500, 30, 15, 3, 255, look{});
@@ -347,12 +326,8 @@ TEST_F(ElementDrawing, AMetafileCopyDrawsWhatTheScreenShows) {
     paint_sketch(mf, s, RECT{0, 0, W, H}, true);
     HMETAFILE h = CloseMetaFile(mf);
     ASSERT_NE(h, nullptr);
-    HDC screen = GetDC(nullptr);
-    HDC other = CreateCompatibleDC(screen);
-    HBITMAP bm = CreateCompatibleBitmap(screen, W, H);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ was = SelectObject(other, bm);
-    PlayMetaFile(other, h);
+    sketch_pictures::played_metafile played(h, W, H);
+    HDC other = played.dc;
     int differ = 0, inked = 0;
     for (int y = 0; y < H; y += 2)
         for (int x = 0; x < W; x += 2) {
@@ -360,9 +335,6 @@ TEST_F(ElementDrawing, AMetafileCopyDrawsWhatTheScreenShows) {
             inked += p != RGB(255, 255, 255);
             differ += p != GetPixel(other, x, y);
         }
-    SelectObject(other, was);
-    DeleteObject(bm);
-    DeleteDC(other);
     DeleteMetaFile(h);
     ASSERT_GT(inked, 2000);
     EXPECT_LT(differ, inked / 20) << differ << " of " << inked;
@@ -423,7 +395,7 @@ protected:
         b_.constant("k", 1);
         ASSERT_TRUE(b_.finish());
         view_layout v(b_, "Picture");
-        v.picture(ek_metafile, green_metafile(), 200, 150, 30, 30);
+        v.picture(ek_metafile, sketch_pictures::filled_metafile(green), 200, 150, 30, 30);
         s.symbols = b_.symbols();
         s.header = b_.header();
         ASSERT_GE(load_view(s, 0, 0, false, 0, false), 0);

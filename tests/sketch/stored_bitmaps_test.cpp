@@ -16,6 +16,7 @@
 #include "sketch/drawsketch.h"
 #include "sketch/views.h"
 #include "tests/driver/driver.h"
+#include "tests/sketch/pictures_fixture.h"
 #include "tests/sketch/sketch_fixture.h"
 #include "tests/support/view_layout.h"
 
@@ -108,31 +109,6 @@ const bytes rle4_quadrants = {
     0x02, 0x11, 0x02, 0x00, 0, 1, // row 3 and the end
 };
 
-// A metafile picture of a green square over its whole extent, as a sized block.
-bytes green_metafile() {
-    HDC mf = CreateMetaFile(nullptr);
-    SetWindowExtEx(mf, 100, 100, nullptr);
-    HBRUSH b = CreateSolidBrush(green);
-    HPEN p = CreatePen(PS_SOLID, 1, green);
-    SelectObject(mf, b);
-    SelectObject(mf, p);
-    Rectangle(mf, 0, 0, 100, 100);
-    HMETAFILE h = CloseMetaFile(mf);
-    DeleteObject(b);
-    DeleteObject(p);
-    const UINT n = GetMetaFileBitsEx(h, 0, nullptr);
-    bytes out;
-    add32(out, 20 + n);
-    add32(out, MM_ANISOTROPIC);
-    add32(out, 1000);
-    add32(out, 1000);
-    add32(out, 0);
-    out.resize(20 + n);
-    GetMetaFileBitsEx(h, n, out.data() + 20);
-    DeleteMetaFile(h);
-    return out;
-}
-
 class StoredBitmaps : public SketchTest {
 protected:
     void SetUp() override {
@@ -183,7 +159,8 @@ protected:
         no_size_ =
             v.picture(ek_bitmap, picture(info_header(4, 4, 8, BI_RLE8, 0, 2), table(two), {0, 1}),
                       520, 50, 30, 30);
-        metafile_ = v.picture(ek_metafile, green_metafile(), 600, 50, 30, 30);
+        metafile_ =
+            v.picture(ek_metafile, sketch_pictures::filled_metafile(green), 600, 50, 30, 30);
         // Second row: the plain kinds. 1 bit: red left, blue right (one row).
         mono_ = v.picture(ek_bitmap,
                           picture(info_header(2, 1, 1, BI_RGB, 0, 2), table(two), {0x40, 0, 0, 0}),
