@@ -52,8 +52,11 @@ void remove_entry(model_context* ctx, int e) {
     for (int k = e; k + 1 < ctx->run_count; ++k) ctx->runs[k] = ctx->runs[k + 1];
     --ctx->run_count;
     ctx->runs[ctx->run_count] = selected_run{};
-    ctx->active_count = std::clamp(ctx->active_count, 0, ctx->run_count);
+    // An active entry leaves the active part one shorter; the count is
+    // bounded by the list after that (bounding it first took an active run
+    // off twice when every run was active).
     if (e < ctx->active_count) --ctx->active_count;
+    ctx->active_count = std::clamp(ctx->active_count, 0, ctx->run_count);
 }
 
 int find_entry(const model_context* ctx, const char* name) {

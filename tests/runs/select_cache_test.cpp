@@ -147,6 +147,44 @@ TEST_F(select_test, place_of_new_runs_and_the_time_range) {
     EXPECT_TRUE(any_message_contains("No runs are loaded"));
 }
 
+// Unloading a run keeps the active part's count right: an active run leaves
+// it one shorter, an inactive one (even the first after it) leaves it alone.
+// A graph range that no longer fits the runs' range is brought back into it.
+TEST_F(select_test, unloading_keeps_the_active_part_and_the_graph_range_fits) {
+    make_run("a", 1);
+    make_run("b", 2);
+    make_run("c", 3);
+    open_model_now();
+    new_run_place = 0;
+    for (const char* n : {"a", "b", "c"}) ASSERT_EQ(load_runs(model_rec, 0, n, 1, 0), 1);
+    const char* order[] = {"c", "a"};
+    ASSERT_EQ(set_runs1(1, order, 2), 1); // c, a active; b after them
+    ASSERT_EQ(entry_name(2), "b");
+    ASSERT_EQ(model_rec->active_count, 2);
+    const char* inactive[] = {"b"};
+    ASSERT_EQ(set_runs1(-1, inactive, 1), 1);
+    EXPECT_EQ(model_rec->run_count, 2);
+    EXPECT_EQ(model_rec->active_count, 2);
+    const char* active[] = {"c"};
+    ASSERT_EQ(set_runs1(-1, active, 1), 1);
+    EXPECT_EQ(model_rec->run_count, 1);
+    EXPECT_EQ(model_rec->active_count, 1);
+    EXPECT_EQ(entry_name(0), "a");
+
+    // The runs span 0 to 4: a graph range starting at 4 or ending at 0 holds
+    // no time and goes back to the whole range.
+    model_rec->start = 4;
+    model_rec->end = 0;
+    ASSERT_EQ(set_runs1(0, nullptr, 0), 1);
+    EXPECT_FLOAT_EQ(model_rec->start, 0);
+    EXPECT_FLOAT_EQ(model_rec->end, 4);
+    model_rec->start = 1;
+    model_rec->end = 3;
+    ASSERT_EQ(set_runs1(0, nullptr, 0), 1);
+    EXPECT_FLOAT_EQ(model_rec->start, 1); // inside: kept
+    EXPECT_FLOAT_EQ(model_rec->end, 3);
+}
+
 // The full time range spans every loaded run, whichever comes first in the
 // list or starts and ends where: runs of 0..4, 2..10 and -1..3 give -1..10,
 // the step is the first entry's, and unloading the run that held an end
