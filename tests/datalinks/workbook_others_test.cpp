@@ -57,6 +57,48 @@ TEST(WorkbookOthers, OdsRowsFoldedByARepeatCountReadInFull) {
     EXPECT_EQ(s.used_rows(), 5);
 }
 
+// A directory entry may carry a comment after its name and extra field: the
+// entries after it are found past it, every part read as written.
+TEST(WorkbookOthers, ZipEntryCommentsAreSteppedOver) {
+    temp_folder dir;
+    write_prices_xlsx(dir / "p.xlsx");
+    std::vector<zip_part> parts;
+    std::string why;
+    ASSERT_TRUE(unzip_parts(file_bytes(dir / "p.xlsx"), &parts, &why)) << why;
+    ASSERT_GT(parts.size(), 1u);
+    std::string zip = zip_archive(parts, true);
+    const auto le = [&](std::size_t at, int bytes) {
+        std::uint32_t v = 0;
+        for (int k = bytes - 1; k >= 0; --k)
+            v = v << 8 | static_cast<unsigned char>(zip[at + static_cast<std::size_t>(k)]);
+        return v;
+    };
+    const auto put = [&](std::size_t at, int bytes, std::uint32_t v) {
+        for (int k = 0; k < bytes; ++k, v >>= 8)
+            zip[at + static_cast<std::size_t>(k)] = static_cast<char>(v & 0xFF);
+    };
+    // The end record: the directory's size at 12, its offset at 16; the first
+    // entry's name, extra and comment lengths at 28, 30 and 32.
+    const std::size_t eocd = zip.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_NE(eocd, std::string::npos);
+    const std::size_t first = le(eocd + 16, 4);
+    ASSERT_EQ(zip.compare(first, 4, std::string("PK\x01\x02", 4)), 0);
+    const std::size_t after =
+        first + 46 + le(first + 28, 2) + le(first + 30, 2) + le(first + 32, 2);
+    const std::string note = "a note";
+    const std::uint32_t cd_size = le(eocd + 12, 4);
+    zip.insert(after, note);
+    put(first + 32, 2, le(first + 32, 2) + static_cast<std::uint32_t>(note.size()));
+    put(eocd + note.size() + 12, 4, cd_size + static_cast<std::uint32_t>(note.size()));
+    std::vector<zip_part> back;
+    ASSERT_TRUE(unzip_parts(zip, &back, &why)) << why;
+    ASSERT_EQ(back.size(), parts.size());
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        EXPECT_EQ(back[k].name, parts[k].name);
+        EXPECT_EQ(back[k].data, parts[k].data) << parts[k].name;
+    }
+}
+
 TEST(WorkbookOthers, XlsxPartsCutShortOrLongerThanStatedAreRefused) {
     temp_folder dir;
     write_prices_xlsx(dir / "p.xlsx");

@@ -146,6 +146,10 @@ TEST_F(Ini, RoundTripKeepsOrderAndIgnoresCase) {
     EXPECT_STREQ(ini_value("model"), "world.kmf");
     EXPECT_STREQ(ini_value("customcolor 1"), "255-0-0");
     EXPECT_EQ(ini_value("Gone"), nullptr);
+    // Every letter folds, the alphabet's ends too.
+    ini_set("Zoom az", "2");
+    EXPECT_STREQ(ini_value("zOOM AZ"), "2");
+    ini_set("ZOOM AZ", nullptr);
 
     // Mode 2 writes and keeps the table.
     ini_set("Model", "");

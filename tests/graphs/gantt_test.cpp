@@ -39,6 +39,11 @@ TEST(GanttBars, IntervalsAboveTheThresholdAndTheirPositions) {
     ASSERT_EQ(part.size(), 2u);
     EXPECT_EQ(part[0], gantt_bar(0, 2000)); // started before the axis: 0
     EXPECT_EQ(part[1], gantt_bar(8000, 10000));
+    // An axis starting between two saved times, the value above since the
+    // earlier one: the bar begins at the axis, ends at 4 ((4 - 2.5) / 7.5).
+    const auto between = find_gantt_bars(t, v, 2.5, 10, 0.5f, true);
+    ASSERT_EQ(between.size(), 2u);
+    EXPECT_EQ(between[0], gantt_bar(0, 2000));
 }
 
 TEST(GanttBars, MoreThan255BarsStayInStepAndNoSpanGivesNone) {

@@ -164,7 +164,9 @@ TEST_F(ModelRepro, ShapesThatDisagreeWithTheirRangesAreRefused) {
 TEST_F(ModelRepro, TheTextServicesRefuseShapesAboveTheReadersLimit) {
     model_builder b("huge");
     b.range("region", {"north", "south", "east"});
+    b.range("kind", {"new", "old"});
     symbol_id x = b.constant("x[region]", 1);
+    symbol_id y = b.constant("y[region,kind]", 1);
     ASSERT_TRUE(b.finish());
     model_lock_guard g(b.symbols(), 1);
     dim_record* d = dims_at(sym(x)->dims);
@@ -181,6 +183,16 @@ TEST_F(ModelRepro, TheTextServicesRefuseShapesAboveTheReadersLimit) {
     d->d[0].count = 3;
     d->count = 3;
     EXPECT_NE(safe_dims(x), nullptr);
+    // Strides that reach one element past the count: y's 3 x 2 elements at
+    // strides 2 and 2 would put its last at 2 * 2 + 1 * 2 = 6, outside 0..5.
+    dim_record* e = dims_at(sym(y)->dims);
+    ASSERT_NE(safe_dims(y), nullptr);
+    ASSERT_EQ(e->count, 6u);
+    const std::uint32_t stride = e->d[1].stride;
+    e->d[1].stride = 2;
+    EXPECT_EQ(safe_dims(y), nullptr);
+    e->d[1].stride = stride;
+    EXPECT_NE(safe_dims(y), nullptr);
 }
 
 // An equation added without nodes gets a text-only root, so it writes and
