@@ -291,244 +291,148 @@ Extent logical_extent(Dc& d, const QString& s) {
 
 } // namespace
 
-// Draws (or records) one run of text; `dx` in logical units per character.
-BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QString& s,
-                   const int* dx, bool as_textout) {
-    Dc* d = dc(h);
-    if (!d) return FALSE;
-    int len = static_cast<int>(s.size());
-    QFont f = current_qfont(*d);
-    QFontMetricsF fm(f);
-    double sx = scale_x(d->s);
+namespace {
+
+// Where a run of text goes, worked out once for every way it is drawn or
+// recorded: the font, the advances in device units and their sum, the
+// reference point and its device place, and the offsets its alignment gives.
+struct text_layout {
+    int len = 0;
+    QFont f;
+    double sx = 1;
     std::vector<double> adv;
-    if (dx) {
-        adv.resize(static_cast<std::size_t>(len));
-        for (int i = 0; i < len; ++i) adv[static_cast<std::size_t>(i)] = dx[i] * sx;
-    } else {
-        adv = advances(*d, fm, s);
-    }
     double width = 0;
-    for (double a : adv) width += a;
-    bool update_cp = d->s.text_align & TA_UPDATECP;
-    POINT ref = update_cp ? d->s.cur : POINT{x, y};
-    Mapper m(d->s);
-    QPointF origin = full_transform(d->s).map(QPointF(ref.x, ref.y));
-    double asc = std::ceil(fm.ascent()), desc = std::ceil(fm.descent());
-    UINT ha = d->s.text_align & TA_CENTER, va = d->s.text_align & TA_BASELINE;
-    double x0 = ha == TA_CENTER ? -width / 2 : ha == TA_RIGHT ? -width : 0;
-    double base = va == TA_BASELINE ? 0 : va == TA_BOTTOM ? -desc : asc;
-    double angle = escapement_degrees(*d);
+    bool update_cp = false;
+    POINT ref{};
+    QPointF origin;
+    double asc = 0, desc = 0;
+    UINT ha = 0;
+    double x0 = 0, base = 0;
+    double angle = 0;
+};
 
-    if (update_cp) {
-        double logical_w = width / (sx > 0 ? sx : 1);
-        if (ha == TA_LEFT) d->s.cur.x = sat_add(d->s.cur.x, std::llround(logical_w));
-        if (ha == TA_RIGHT) d->s.cur.x = sat_add(d->s.cur.x, -std::llround(logical_w));
+text_layout lay_out_text(Dc& d, int x, int y, const QString& s, const int* dx) {
+    text_layout t;
+    t.len = static_cast<int>(s.size());
+    t.f = current_qfont(d);
+    QFontMetricsF fm(t.f);
+    t.sx = scale_x(d.s);
+    if (dx) {
+        t.adv.resize(static_cast<std::size_t>(t.len));
+        for (int i = 0; i < t.len; ++i) t.adv[static_cast<std::size_t>(i)] = dx[i] * t.sx;
+    } else {
+        t.adv = advances(d, fm, s);
     }
+    for (double a : t.adv) t.width += a;
+    t.update_cp = d.s.text_align & TA_UPDATECP;
+    t.ref = t.update_cp ? d.s.cur : POINT{x, y};
+    t.origin = full_transform(d.s).map(QPointF(t.ref.x, t.ref.y));
+    t.asc = std::ceil(fm.ascent());
+    t.desc = std::ceil(fm.descent());
+    t.ha = d.s.text_align & TA_CENTER;
+    const UINT va = d.s.text_align & TA_BASELINE;
+    t.x0 = t.ha == TA_CENTER ? -t.width / 2 : t.ha == TA_RIGHT ? -t.width : 0;
+    t.base = va == TA_BASELINE ? 0 : va == TA_BOTTOM ? -t.desc : t.asc;
+    t.angle = escapement_degrees(d);
+    return t;
+}
 
-    if (d->rec && !d->rec->emf && !update_cp && angle == 0) {
-        // A text of several scripts no one code page holds goes out as one
-        // record per run of one page, each in a font of that page's set,
-        // placed by its advances from the text's left end.
-        Object* fo = object(d->s.font, Kind::font);
-        const BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
-        const std::vector<CharsetRun> runs = charset_runs(s, own);
-        if (runs.size() > 1 && fo) {
-            Recorder& r = *d->rec;
-            // The records are in logical units and the picture's mapping is
-            // its player's: the advances are measured at the font's own
-            // logical size, whatever mapping was recorded before (a window
-            // extent with no viewport would make them all 0 or one extent).
-            std::vector<int> dxs(static_cast<std::size_t>(len));
-            const QFontMetricsF logical(make_qfont(fo->lf, 1, 1));
-            long long total = 0;
-            for (int i = 0; i < len;) {
-                const int n = units_at(s, i);
-                dxs[static_cast<std::size_t>(i)] =
-                    dx ? dx[i]
-                       : static_cast<int>(
-                             std::lround(logical.horizontalAdvance(s.mid(i, n)) + d->s.char_extra));
-                total += dxs[static_cast<std::size_t>(i)];
-                for (int k = 1; k < n && i + k < len; ++k) {
-                    dxs[static_cast<std::size_t>(i + k)] = dx ? dx[i + k] : 0;
-                    total += dxs[static_cast<std::size_t>(i + k)];
-                }
-                i += n;
-            }
-            const UINT align = d->s.text_align;
-            const long long left = ha == TA_CENTER ? x - total / 2 : ha == TA_RIGHT ? x - total : x;
-            if (ha != TA_LEFT)
-                r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK & ~TA_CENTER)});
-            long long at = left;
-            for (std::size_t k = 0; k < runs.size(); ++k) {
-                const int from = runs[k].from;
-                const int to = k + 1 < runs.size() ? runs[k + 1].from : len;
-                std::vector<int> unit_bytes;
-                const QByteArray raw =
-                    encode_charset(s.mid(from, to - from), runs[k].charset, &unit_bytes);
-                HFONT variant = nullptr;
-                if (runs[k].charset != own) {
-                    LOGFONT lf = fo->lf;
-                    lf.lfCharSet = runs[k].charset;
-                    variant = CreateFontIndirect(&lf);
-                    if (variant && !r.select(variant)) {
-                        DeleteObject(variant);
-                        variant = nullptr;
-                    }
-                }
-                // The clip rectangle for every run; the opaque box once.
-                const UINT opts = k == 0 ? options : options & ~static_cast<UINT>(ETO_OPAQUE);
-                const bool with_rect = rc && (opts & (ETO_OPAQUE | ETO_CLIPPED));
-                Bytes b;
-                b.i16(y);
-                b.i16(clamp16(at));
-                b.i16(static_cast<int>(raw.size()));
-                b.u16(opts & 0xFFFF);
-                if (with_rect) {
-                    b.i16(clamp16(rc->left));
-                    b.i16(clamp16(rc->top));
-                    b.i16(clamp16(rc->right));
-                    b.i16(clamp16(rc->bottom));
-                }
-                b.raw(raw.constData(), static_cast<std::size_t>(raw.size()));
-                b.pad_to(2);
-                long long width = 0;
-                for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
-                    const int v0 = dxs[static_cast<std::size_t>(from) + i];
-                    width += v0;
-                    if (unit_bytes[i] == 0) continue;
-                    int v = v0;
-                    if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0)
-                        v += dxs[static_cast<std::size_t>(from) + i + 1];
-                    b.i16(clamp16(v));
-                    for (int n = 1; n < unit_bytes[i]; ++n) b.i16(0);
-                }
-                r.w_raw(wmf::EXTTEXTOUT, b);
-                if (variant) {
-                    r.select(d->s.font);
-                    DeleteObject(variant);
-                }
-                at += width;
-            }
-            if (ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK)});
-            QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
-            r.add_bounds(box.toAlignedRect());
-            if (rc && (options & ETO_OPAQUE)) {
-                int L, T, R, B;
-                m.box(rc->left, rc->top, rc->right, rc->bottom, L, T, R, B);
-                r.add_bounds(QRect(L, T, R - L, B - T));
-            }
-            return TRUE;
-        }
-    }
-
-    if (d->rec) {
+// A text of several scripts no one code page holds, bound for a Windows
+// metafile: recorded as one record per run of one page, each in a font of
+// that page's set, placed by its advances from the text's left end. False
+// when one record holds it.
+bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QString& s,
+                       const int* dx, const text_layout& t, const Mapper& m) {
+    const int len = t.len;
+    const double width = t.width;
+    const QPointF origin = t.origin;
+    const double asc = t.asc;
+    const double desc = t.desc;
+    const UINT ha = t.ha;
+    const double x0 = t.x0;
+    const double base = t.base;
+    Object* fo = object(d->s.font, Kind::font);
+    const BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
+    const std::vector<CharsetRun> runs = charset_runs(s, own);
+    if (runs.size() > 1 && fo) {
         Recorder& r = *d->rec;
-        // A Windows metafile keeps bytes: in the code page of the font's
-        // character set, or (when that page lacks a character) of a set whose
-        // page holds them all, selected for this text alone.
-        QByteArray raw_bytes;
-        std::vector<int> unit_bytes;
-        HFONT variant = nullptr;
-        if (!r.emf) {
-            Object* fo = object(d->s.font, Kind::font);
-            BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
-            BYTE cs = charset_for_text(s, own);
-            raw_bytes = encode_charset(s, cs, &unit_bytes);
-            if (cs != own && fo) {
+        // The records are in logical units and the picture's mapping is
+        // its player's: the advances are measured at the font's own
+        // logical size, whatever mapping was recorded before (a window
+        // extent with no viewport would make them all 0 or one extent).
+        std::vector<int> dxs(static_cast<std::size_t>(len));
+        const QFontMetricsF logical(make_qfont(fo->lf, 1, 1));
+        long long total = 0;
+        for (int i = 0; i < len;) {
+            const int n = units_at(s, i);
+            dxs[static_cast<std::size_t>(i)] =
+                dx ? dx[i]
+                   : static_cast<int>(
+                         std::lround(logical.horizontalAdvance(s.mid(i, n)) + d->s.char_extra));
+            total += dxs[static_cast<std::size_t>(i)];
+            for (int k = 1; k < n && i + k < len; ++k) {
+                dxs[static_cast<std::size_t>(i + k)] = dx ? dx[i + k] : 0;
+                total += dxs[static_cast<std::size_t>(i + k)];
+            }
+            i += n;
+        }
+        const UINT align = d->s.text_align;
+        const long long left = ha == TA_CENTER ? x - total / 2 : ha == TA_RIGHT ? x - total : x;
+        if (ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK & ~TA_CENTER)});
+        long long at = left;
+        for (std::size_t k = 0; k < runs.size(); ++k) {
+            const int from = runs[k].from;
+            const int to = k + 1 < runs.size() ? runs[k + 1].from : len;
+            std::vector<int> unit_bytes;
+            const QByteArray raw =
+                encode_charset(s.mid(from, to - from), runs[k].charset, &unit_bytes);
+            HFONT variant = nullptr;
+            if (runs[k].charset != own) {
                 LOGFONT lf = fo->lf;
-                lf.lfCharSet = cs;
+                lf.lfCharSet = runs[k].charset;
                 variant = CreateFontIndirect(&lf);
                 if (variant && !r.select(variant)) {
                     DeleteObject(variant);
                     variant = nullptr;
                 }
             }
-        }
-        const char* raw = raw_bytes.constData();
-        int raw_len = static_cast<int>(raw_bytes.size());
-        if (!as_textout || r.emf || dx || rc) {
+            // The clip rectangle for every run; the opaque box once.
+            const UINT opts = k == 0 ? options : options & ~static_cast<UINT>(ETO_OPAQUE);
+            const bool with_rect = rc && (opts & (ETO_OPAQUE | ETO_CLIPPED));
             Bytes b;
-            std::vector<int> dxs(static_cast<std::size_t>(len));
-            for (int i = 0; i < len; ++i)
-                dxs[static_cast<std::size_t>(i)] =
-                    dx ? dx[i]
-                       : static_cast<int>(
-                             std::lround(adv[static_cast<std::size_t>(i)] / (sx > 0 ? sx : 1)));
-            bool with_rect = rc && (options & (ETO_OPAQUE | ETO_CLIPPED));
-            if (r.emf) {
-                QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
-                QRect bb = box.toAlignedRect();
-                b.i32(bb.left());
-                b.i32(bb.top());
-                b.i32(bb.right());
-                b.i32(bb.bottom());
-                b.u32(1); // compatible graphics mode
-                std::uint32_t one;
-                float fone = 1.0f;
-                std::memcpy(&one, &fone, 4);
-                b.u32(one);
-                b.u32(one);
-                b.i32(ref.x);
-                b.i32(ref.y);
-                b.u32(static_cast<std::uint32_t>(len));
-                std::uint32_t off_string = 76;
-                std::uint32_t str_bytes = static_cast<std::uint32_t>(len) * 2;
-                std::uint32_t off_dx = off_string + ((str_bytes + 3) / 4) * 4;
-                b.u32(off_string);
-                b.u32(options);
-                b.i32(with_rect ? rc->left : 0);
-                b.i32(with_rect ? rc->top : 0);
-                b.i32(with_rect ? rc->right : -1);
-                b.i32(with_rect ? rc->bottom : -1);
-                b.u32(off_dx);
-                for (int i = 0; i < len; ++i) b.u16(s[i].unicode());
-                b.pad_to(4);
-                for (int v : dxs) b.i32(v);
-                r.e_raw(emr::EXTTEXTOUTW, b);
-            } else {
-                b.i16(y);
-                b.i16(x);
-                b.i16(raw_len);
-                b.u16(options & 0xFFFF);
-                if (with_rect) {
-                    b.i16(clamp16(rc->left));
-                    b.i16(clamp16(rc->top));
-                    b.i16(clamp16(rc->right));
-                    b.i16(clamp16(rc->bottom));
-                }
-                b.raw(raw, static_cast<std::size_t>(raw_len));
-                b.pad_to(2);
-                // Spacing is per byte: a character's advance on its first
-                // byte (a pair's two halves together), 0 on the rest.
-                if (dx)
-                    for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
-                        if (unit_bytes[i] == 0) continue;
-                        int v = dxs[i];
-                        if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0) v += dxs[i + 1];
-                        b.i16(clamp16(v));
-                        for (int k = 1; k < unit_bytes[i]; ++k) b.i16(0);
-                    }
-                r.w_raw(wmf::EXTTEXTOUT, b);
-            }
-        } else {
-            Bytes b;
-            b.i16(raw_len);
-            b.raw(raw, static_cast<std::size_t>(raw_len));
-            b.pad_to(2);
             b.i16(y);
-            b.i16(x);
-            r.w_raw(wmf::TEXTOUT, b);
+            b.i16(clamp16(at));
+            b.i16(static_cast<int>(raw.size()));
+            b.u16(opts & 0xFFFF);
+            if (with_rect) {
+                b.i16(clamp16(rc->left));
+                b.i16(clamp16(rc->top));
+                b.i16(clamp16(rc->right));
+                b.i16(clamp16(rc->bottom));
+            }
+            b.raw(raw.constData(), static_cast<std::size_t>(raw.size()));
+            b.pad_to(2);
+            long long width = 0;
+            for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
+                const int v0 = dxs[static_cast<std::size_t>(from) + i];
+                width += v0;
+                if (unit_bytes[i] == 0) continue;
+                int v = v0;
+                if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0)
+                    v += dxs[static_cast<std::size_t>(from) + i + 1];
+                b.i16(clamp16(v));
+                for (int n = 1; n < unit_bytes[i]; ++n) b.i16(0);
+            }
+            r.w_raw(wmf::EXTTEXTOUT, b);
+            if (variant) {
+                r.select(d->s.font);
+                DeleteObject(variant);
+            }
+            at += width;
         }
-        if (variant) {
-            r.select(d->s.font);
-            DeleteObject(variant); // its deletion record frees the slot
-        }
+        if (ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK)});
         QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
-        QTransform rot;
-        rot.translate(origin.x(), origin.y());
-        rot.rotate(-angle);
-        rot.translate(-origin.x(), -origin.y());
-        r.add_bounds(rot.mapRect(box).toAlignedRect());
+        r.add_bounds(box.toAlignedRect());
         if (rc && (options & ETO_OPAQUE)) {
             int L, T, R, B;
             m.box(rc->left, rc->top, rc->right, rc->bottom, L, T, R, B);
@@ -536,9 +440,155 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
         }
         return TRUE;
     }
+    return false;
+}
 
+// Records the text: in an enhanced metafile as UTF-16 with its advances; in
+// a Windows metafile as bytes of a code page that holds it (with a font of
+// that page's set selected for it), as a plain text record when nothing asks
+// for more. The picture's bounds take in the text's box and opaque rectangle.
+void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QString& s, const int* dx,
+                 bool as_textout, const text_layout& t, const Mapper& m) {
+    const int len = t.len;
+    const double sx = t.sx;
+    const std::vector<double>& adv = t.adv;
+    const double width = t.width;
+    const POINT ref = t.ref;
+    const QPointF origin = t.origin;
+    const double asc = t.asc;
+    const double desc = t.desc;
+    const double x0 = t.x0;
+    const double base = t.base;
+    const double angle = t.angle;
+    Recorder& r = *d->rec;
+    // A Windows metafile keeps bytes: in the code page of the font's
+    // character set, or (when that page lacks a character) of a set whose
+    // page holds them all, selected for this text alone.
+    QByteArray raw_bytes;
+    std::vector<int> unit_bytes;
+    HFONT variant = nullptr;
+    if (!r.emf) {
+        Object* fo = object(d->s.font, Kind::font);
+        BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
+        BYTE cs = charset_for_text(s, own);
+        raw_bytes = encode_charset(s, cs, &unit_bytes);
+        if (cs != own && fo) {
+            LOGFONT lf = fo->lf;
+            lf.lfCharSet = cs;
+            variant = CreateFontIndirect(&lf);
+            if (variant && !r.select(variant)) {
+                DeleteObject(variant);
+                variant = nullptr;
+            }
+        }
+    }
+    const char* raw = raw_bytes.constData();
+    int raw_len = static_cast<int>(raw_bytes.size());
+    if (!as_textout || r.emf || dx || rc) {
+        Bytes b;
+        std::vector<int> dxs(static_cast<std::size_t>(len));
+        for (int i = 0; i < len; ++i)
+            dxs[static_cast<std::size_t>(i)] =
+                dx ? dx[i]
+                   : static_cast<int>(
+                         std::lround(adv[static_cast<std::size_t>(i)] / (sx > 0 ? sx : 1)));
+        bool with_rect = rc && (options & (ETO_OPAQUE | ETO_CLIPPED));
+        if (r.emf) {
+            QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+            QRect bb = box.toAlignedRect();
+            b.i32(bb.left());
+            b.i32(bb.top());
+            b.i32(bb.right());
+            b.i32(bb.bottom());
+            b.u32(1); // compatible graphics mode
+            std::uint32_t one;
+            float fone = 1.0f;
+            std::memcpy(&one, &fone, 4);
+            b.u32(one);
+            b.u32(one);
+            b.i32(ref.x);
+            b.i32(ref.y);
+            b.u32(static_cast<std::uint32_t>(len));
+            std::uint32_t off_string = 76;
+            std::uint32_t str_bytes = static_cast<std::uint32_t>(len) * 2;
+            std::uint32_t off_dx = off_string + ((str_bytes + 3) / 4) * 4;
+            b.u32(off_string);
+            b.u32(options);
+            b.i32(with_rect ? rc->left : 0);
+            b.i32(with_rect ? rc->top : 0);
+            b.i32(with_rect ? rc->right : -1);
+            b.i32(with_rect ? rc->bottom : -1);
+            b.u32(off_dx);
+            for (int i = 0; i < len; ++i) b.u16(s[i].unicode());
+            b.pad_to(4);
+            for (int v : dxs) b.i32(v);
+            r.e_raw(emr::EXTTEXTOUTW, b);
+        } else {
+            b.i16(y);
+            b.i16(x);
+            b.i16(raw_len);
+            b.u16(options & 0xFFFF);
+            if (with_rect) {
+                b.i16(clamp16(rc->left));
+                b.i16(clamp16(rc->top));
+                b.i16(clamp16(rc->right));
+                b.i16(clamp16(rc->bottom));
+            }
+            b.raw(raw, static_cast<std::size_t>(raw_len));
+            b.pad_to(2);
+            // Spacing is per byte: a character's advance on its first
+            // byte (a pair's two halves together), 0 on the rest.
+            if (dx)
+                for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
+                    if (unit_bytes[i] == 0) continue;
+                    int v = dxs[i];
+                    if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0) v += dxs[i + 1];
+                    b.i16(clamp16(v));
+                    for (int k = 1; k < unit_bytes[i]; ++k) b.i16(0);
+                }
+            r.w_raw(wmf::EXTTEXTOUT, b);
+        }
+    } else {
+        Bytes b;
+        b.i16(raw_len);
+        b.raw(raw, static_cast<std::size_t>(raw_len));
+        b.pad_to(2);
+        b.i16(y);
+        b.i16(x);
+        r.w_raw(wmf::TEXTOUT, b);
+    }
+    if (variant) {
+        r.select(d->s.font);
+        DeleteObject(variant); // its deletion record frees the slot
+    }
+    QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+    QTransform rot;
+    rot.translate(origin.x(), origin.y());
+    rot.rotate(-angle);
+    rot.translate(-origin.x(), -origin.y());
+    r.add_bounds(rot.mapRect(box).toAlignedRect());
+    if (rc && (options & ETO_OPAQUE)) {
+        int L, T, R, B;
+        m.box(rc->left, rc->top, rc->right, rc->bottom, L, T, R, B);
+        r.add_bounds(QRect(L, T, R - L, B - T));
+    }
+}
+
+// Paints the text: its opaque and clip rectangles, its background in opaque
+// mode, and the characters (one by one where advances are given).
+void paint_text(Dc* d, UINT options, const RECT* rc, const QString& s, const int* dx,
+                const text_layout& t, const Mapper& m) {
+    QFont f = t.f;
+    const std::vector<double>& adv = t.adv;
+    const double width = t.width;
+    const QPointF origin = t.origin;
+    const double asc = t.asc;
+    const double desc = t.desc;
+    const double x0 = t.x0;
+    const double base = t.base;
+    const double angle = t.angle;
     Paint p(*d);
-    if (!p.ok()) return TRUE;
+    if (!p.ok()) return;
     QPainter& qp = p.p();
     if (rc && (options & (ETO_OPAQUE | ETO_CLIPPED))) {
         int L, T, R, B;
@@ -590,6 +640,30 @@ BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QStr
             i += n;
         }
     }
+}
+
+} // namespace
+
+// Draws (or records) one run of text; `dx` in logical units per character.
+BOOL gdi::text_out(HDC h, int x, int y, UINT options, const RECT* rc, const QString& s,
+                   const int* dx, bool as_textout) {
+    Dc* d = dc(h);
+    if (!d) return FALSE;
+    const text_layout t = lay_out_text(*d, x, y, s, dx);
+    Mapper m(d->s);
+    if (t.update_cp) {
+        double logical_w = t.width / (t.sx > 0 ? t.sx : 1);
+        if (t.ha == TA_LEFT) d->s.cur.x = sat_add(d->s.cur.x, std::llround(logical_w));
+        if (t.ha == TA_RIGHT) d->s.cur.x = sat_add(d->s.cur.x, -std::llround(logical_w));
+    }
+    if (d->rec && !d->rec->emf && !t.update_cp && t.angle == 0 &&
+        record_split_text(d, x, y, options, rc, s, dx, t, m))
+        return TRUE;
+    if (d->rec) {
+        record_text(d, x, y, options, rc, s, dx, as_textout, t, m);
+        return TRUE;
+    }
+    paint_text(d, options, rc, s, dx, t, m);
     return TRUE;
 }
 
