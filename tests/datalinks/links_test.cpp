@@ -324,6 +324,13 @@ TEST_F(Links, RangeValuesOfOneOrThreeDimensionsAreFailedReads) {
     EXPECT_EQ(m->outer, 3);
     EXPECT_EQ(m->inner, 2);
     EXPECT_EQ(m->values[1], 3.0f); // row 1, column 0
+    // The array's element (r, c) holds 3r + c: transposed, column by column.
+    EXPECT_EQ(m->values, (std::vector<float>{0, 3, 1, 4, 2, 5}));
+    auto rows = links::excel_read_range(&s, "A1", "C2", false);
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->outer, 2);
+    EXPECT_EQ(rows->inner, 3);
+    EXPECT_EQ(rows->values, (std::vector<float>{0, 1, 2, 3, 4, 5}));
 }
 
 TEST_F(Links, VariantsBecomeNumbersByType) {

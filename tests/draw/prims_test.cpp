@@ -97,6 +97,22 @@ TEST_F(Prims, IndexesBeyondTheTableAreTakenModuloTwelve) {
     EXPECT_EQ(GetCurrentObject(dc_, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
 }
 
+// A printed line's width is given in the screen's pixels and drawn in the
+// printer's: 2 pixels at 96 dots an inch are 6 dots at 288.
+TEST_F(Prims, PrintedLinesKeepTheirWidthInThePrintersDots) {
+    begin(1);
+    drawing.printing = 1;
+    drawing.device_res[0] = drawing.device_res[1] = 96;
+    drawing.device_res[2] = drawing.device_res[3] = 288;
+    draw_line(0, 2, 4, 16, 60, 16);
+    active_dc_pop(dc_);
+    drawing.printing = 0;
+    const QImage img = image();
+    int dark = 0;
+    for (int y = 0; y < 32; ++y) dark += qGray(img.pixel(30, y)) < 128;
+    EXPECT_EQ(dark, 6);
+}
+
 TEST_F(Prims, TransferRecordsAreWrittenInPoints) {
     std::string text;
     set_gtx_sink(&text);

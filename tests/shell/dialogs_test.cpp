@@ -241,7 +241,9 @@ TEST_F(Dialogs, ListQuestionTakesTheSelectionAndStaysWithoutOne) {
         .call([&](HWND d) {
             SendDlgItemMessage(d, 1660, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
             SendMessage(d, WM_COMMAND, IDOK, 0);
-            stayed = !dlg_modal_stack().empty() && dlg_modal_stack().back() == d;
+            // Still shown and still the dialog in front (an ended one hides).
+            stayed =
+                IsWindowVisible(d) && !dlg_modal_stack().empty() && dlg_modal_stack().back() == d;
         })
         .press(IDCANCEL);
     EXPECT_EQ(ask_list("Choose", items, 3, -1), -1);

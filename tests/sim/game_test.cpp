@@ -120,6 +120,30 @@ TEST_F(Game, AnEndAskedDuringAnIntervalEndsTheGameWhenTheIntervalDoes) {
     EXPECT_EQ(value_array, nullptr);
 }
 
+// A model's GAME INTERVAL sets the interval only when above 0; else SAVEPER
+// does (an interval of 0 would never move the game on).
+TEST_F(Game, AModelsGameIntervalCountsOnlyAboveZero) {
+    game_interval = 0;
+    for (const auto& [given, want] : {std::pair<float, double>{0, 2}, {-1, 2}, {3, 3}}) {
+        end_game();
+        model_builder b("paced");
+        b.control(0, 6, 1, 2);
+        symbol_id order = b.aux("order", "1");
+        b.level("Stock", "order", "0");
+        b.constant("GAME INTERVAL", given);
+        ASSERT_TRUE(b.finish());
+        symbol_record r = get_symbol(b.symbols(), order);
+        r.type = st_game;
+        put_symbol(b.symbols(), order, r);
+        assign_value_slots(b.symbols());
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+        sim_options o;
+        ASSERT_EQ(start_game(o), sim_done) << given;
+        EXPECT_DOUBLE_EQ(read_game_interval(0), want) << given;
+    }
+}
+
 TEST_F(Game, TheIntervalComesFromTheDialogOrTheModel) {
     game_interval = 0;
     sim_options o;

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 namespace {
@@ -127,6 +128,26 @@ TEST_F(SelectionHistory, TheMenuOpensItAndEachNewWorkbenchVariableAddsALine) {
     menu_command(cmd_selection_history);
     test_driver::run_until_idle();
     EXPECT_EQ(GetWindow(container_wnd, GW_CHILD), frame());
+}
+
+// A stored place without a height (or without a width) is no place: the
+// window opens as it does with none stored.
+TEST_F(SelectionHistory, AStoredPlaceWithoutAHeightOrWidthIsNotUsed) {
+    menu_command(cmd_selection_history);
+    test_driver::run_until_idle();
+    ASSERT_NE(sel_history, 0u);
+    const RECT fresh = frame_in_container();
+    for (const auto& stored : {std::array<int, 4>{40, 50, 360, 0}, {40, 50, 0, 240}}) {
+        close_framed_tool_windows(1);
+        test_driver::run_until_idle();
+        std::copy(stored.begin(), stored.end(), opts.sel_dim);
+        menu_command(cmd_selection_history);
+        test_driver::run_until_idle();
+        ASSERT_NE(sel_history, 0u);
+        const RECT r = frame_in_container();
+        EXPECT_EQ(r.right - r.left, fresh.right - fresh.left) << stored[2] << "x" << stored[3];
+        EXPECT_EQ(r.bottom - r.top, fresh.bottom - fresh.top) << stored[2] << "x" << stored[3];
+    }
 }
 
 TEST_F(SelectionHistory, ClosingKeepsItsPlaceWhichTheNextOpeningUses) {
