@@ -85,6 +85,10 @@ TEST_F(MenuTest, TemplatesBuildMenusWithStatesFoundByCommandInPopups) {
     HMENU file = GetSubMenu(bar, 0);
     EXPECT_EQ(menu_item_ids(file), (std::vector<UINT>{524, 0, 487, 526}));
     EXPECT_EQ(GetMenuState(bar, 0, MF_BYPOSITION) >> 8, 4u); // a pop-up of four items
+    // Positions past either end name nothing.
+    EXPECT_EQ(GetSubMenu(bar, 2), nullptr);
+    EXPECT_EQ(GetSubMenu(bar, -1), nullptr);
+    EXPECT_EQ(GetMenuItemID(file, 4), static_cast<UINT>(-1));
     // Keep Build Behind toggled as the command does, twice.
     for (int i = 0; i < 2; ++i) {
         bool on = !(GetMenuState(bar, 502, MF_BYCOMMAND) & MF_CHECKED);

@@ -176,6 +176,11 @@ TEST_F(readback_test, sensitivity_values_and_percentiles) {
     plain.times({0, 1});
     int p = open_run(plain, "plain.kdf");
     EXPECT_FALSE(run_sens_header(p, head));
+    // Against a time base the time is the base's: Year = Time + 2000.
+    make_open(mb_);
+    EXPECT_EQ(sens_percentiles("Stock", r, at, "Year", 2002), 3);
+    EXPECT_EQ(at, (std::vector<float>{2, 102, 202}));
+    EXPECT_EQ(sens_percentiles("Stock", r, at, "Year", 2), 0);
 }
 
 TEST_F(readback_test, changing_levels_needs_both_first_values) {

@@ -55,6 +55,7 @@ inline void build_test_model(model_builder& b, bool renamed = false) {
     b.lookup("Effect", {{0, 0}, {1, 2}, {2, 3}});
     b.string_var("Label", "hello");
     b.time_base("Months", "Time * 12", 12, 0);
+    b.time_base("Year", "Time + 2000", 1, 2000);
     EXPECT_TRUE(b.finish());
 }
 

@@ -886,6 +886,12 @@ TEST_F(TableTool, ASeriesValueAtATimeIsChosenAsTheRunAccessorsChooseIt) {
     const float one = 7, at = 3;
     EXPECT_EQ(series_value_at(&at, &one, 1, &at, 0), 7.0f) << "a single value at any time";
     EXPECT_TRUE(is_na(series_value_at(&at, &one, 0, &at, 0)));
+    // Interpolating next to a missing value takes the nearer saved value as
+    // it stands (NA included), never a number made from NA.
+    const float ts[] = {0, 1, 2}, vs[] = {10, NA, 30};
+    const float near_first = 0.25f, near_gap = 0.75f;
+    EXPECT_EQ(series_value_at(ts, vs, 3, &near_first, 1), 10.0f);
+    EXPECT_TRUE(is_na(series_value_at(ts, vs, 3, &near_gap, 1)));
 }
 
 TEST_F(TableTool, DuringLivesweepTablesStatsAndDocumentShowTheReRunsOfTheShownRun) {
