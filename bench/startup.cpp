@@ -101,6 +101,8 @@ double time_to_first_paint(const std::vector<std::string>& argv, const std::stri
                                     "XDG_RUNTIME_DIR=" + home,
                                     "QT_QPA_PLATFORM=xcb"};
     if (const char* path = std::getenv("PATH")) env.push_back(std::string("PATH=") + path);
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "KAVREL_NATIVE", 13) == 0) env.push_back(*e);
     clock_type::time_point start = clock_type::now();
     pid_t pid = spawn(argv, env, fds[1]);
     close(fds[1]);

@@ -81,6 +81,7 @@ option(KAVREL_NATIVE_TSAN "Instrument the native tier's threaded code with Threa
 if(KAVREL_NATIVE_TSAN)
     set_property(SOURCE ${PROJECT_SOURCE_DIR}/sim/native/compile.cpp
                  ${PROJECT_SOURCE_DIR}/sim/native/worker.cpp ${PROJECT_SOURCE_DIR}/sim/native/loader.cpp
+                 ${PROJECT_SOURCE_DIR}/sim/native/trim.cpp
                  ${PROJECT_SOURCE_DIR}/sim/native/llvm/jit.cpp
                  ${PROJECT_SOURCE_DIR}/sim/native/llvm/emit.cpp ${PROJECT_SOURCE_DIR}/sim/flat.cpp
                  APPEND PROPERTY COMPILE_OPTIONS -fsanitize=thread)

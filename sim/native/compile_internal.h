@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/native/native.h"
@@ -134,6 +136,35 @@ extern std::atomic<bool> exiting;
 void stop_worker();
 // Loads the code generator's module if it is not yet (once; see loader.cpp).
 void load_backend();
+
+// LLVM's library is 100 MB of code and tables, and the system maps 64 KB of
+// it around every page read. Its load (relocation, static constructors), the
+// JIT's start and a compile each read scattered parts of it, a few MB at a
+// time; left mapped, they add up to 50 MB over a first run's compiles.
+// While a periodic code_trimmer lives, a thread of its own drops the
+// library's mapped code every code_trim_interval; every trimmer drops it
+// once more at its end. The pages stay in the system's file cache, and a
+// page used again costs a minor fault. Each drop stops every thread of the
+// process a moment and has the compile read its pages again (a large
+// compile took a tenth longer): only the load and compiles of passes up to
+// code_trim_max_ops, whose peak is mostly the library's pages, are trimmed
+// as they go.
+void drop_code_pages();
+inline constexpr std::chrono::milliseconds code_trim_interval{10};
+inline constexpr std::size_t code_trim_max_ops = 2000;
+class code_trimmer {
+public:
+    explicit code_trimmer(bool periodic);
+    ~code_trimmer();
+    code_trimmer(const code_trimmer&) = delete;
+    code_trimmer& operator=(const code_trimmer&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::thread thread_;
+};
 
 // Compile threads set by a test (0: chosen by size and machine).
 extern std::atomic<int> threads_setting;

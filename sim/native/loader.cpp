@@ -66,7 +66,10 @@ void load() {
             if (k + 1 == places.size()) tried += " not found";
             continue;
         }
+        // The load reads much of LLVM's library (see code_trimmer).
+        code_trimmer trimmer(true);
         void* module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+        drop_code_pages();
         if (!module) {
             const char* why = dlerror();
             tried = why ? why : place + " could not be loaded";

@@ -1,5 +1,7 @@
 // The compile worker: one thread compiling the passes' jobs in order, and
 // the handover of their code to the passes.
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -112,6 +114,11 @@ private:
                                                               level, &job->why[level])
                                        : native_compile(job->listing, level, &job->why[level]);
             compile_dropped = nullptr;
+#if defined(__GLIBC__)
+            // What the compile freed goes back at once, not only once the
+            // queue is empty: the next compile's peak is not on top of it.
+            malloc_trim(0);
+#endif
             job->ready[level] = true;
             const bool more = !job->levels.empty() && !job->cancelled;
             if (!more) {

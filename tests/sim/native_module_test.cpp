@@ -106,6 +106,51 @@ TEST(NativeModule, ARunToShowValuesLoadsNoCodeGenerator) {
         testing::ExitedWithCode(0), "");
 }
 
+// The resident KB of the executable mappings of the library whose file name
+// starts with name.
+long resident_code_kb(const std::string& name) {
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool in = false;
+    long kb = 0;
+    while (std::getline(smaps, line)) {
+        if (line.find('-') < line.find(' ') && line.find(' ') != std::string::npos &&
+            line.find(':') > line.find(' ')) {
+            const std::size_t slash = line.rfind('/');
+            in = line.find(" r-xp ") != std::string::npos && slash != std::string::npos &&
+                 line.compare(slash + 1, name.size(), name) == 0;
+        } else if (in && line.rfind("Rss:", 0) == 0) {
+            kb += std::atol(line.c_str() + 4);
+        }
+    }
+    return kb;
+}
+
+// LLVM's load and start-up, and every compile, read tens of MB of its code
+// and tables: what they mapped is handed back as each ends, and the code
+// read again by later compiles (and the tables the loader relocated, which
+// stay) still work, with the loop's values.
+TEST(NativeModule, CompilesLeaveLittleOfTheGeneratorsCodeResident) {
+    if (!native_built()) GTEST_SKIP() << "no native code generator in this process";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            model_builder b("ring");
+            ring(b, 300);
+            if (!b.finish()) std::_Exit(2);
+            const sim_output loop = run_on(b, nm_off);
+            for (int tier : {nm_tier1, nm_tier0, nm_auto}) {
+                forget_kept_passes();
+                const sim_output native = run_on(b, tier);
+                if (!output_difference(native, loop).empty()) std::_Exit(3);
+                if (native_live_passes() == 0) std::_Exit(4);
+                if (resident_code_kb("libLLVM") > 2048) std::_Exit(5);
+            }
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 // In a fresh process whose generator is looked for only at module: the
 // passes run on the loop with the loop's values, nothing is compiled, and the
 // log line (on stderr, matched against reason) says why.

@@ -132,6 +132,7 @@ llvm::orc::LLJIT* the_jit() {
                         &(*jit)->getObjLinkingLayer()))
                     layer->registerJITEventListener(*perf);
         s.jit = jit->release();
+        drop_code_pages(); // LLVM's start-up read much of its library
     });
     return s.jit;
 }
@@ -347,6 +348,7 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
                            const compile_caller& caller) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_pass_" + std::to_string(module_count++);
+        code_trimmer trimmer(listing.ops.size() <= code_trim_max_ops);
         // The parts split into modules of about equal size, one thread each.
         const std::vector<std::size_t> sizes = part_sizes(listing, level);
         const unsigned threads = compile_threads(level, listing.ops.size(), caller.worker);
@@ -421,6 +423,7 @@ native_handle compile_steps(const native_listing& dynamic, const native_listing&
                             const compile_caller& caller) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_steps_" + std::to_string(module_count++);
+        code_trimmer trimmer(true); // the steps of small passes only
         if (module_dropped(caller.dropped)) {
             dropped_compiles.fetch_add(1, std::memory_order_relaxed);
             log_fallback(dropped_text);

@@ -1,0 +1,66 @@
+// The code generator's library pages handed back while it works (see
+// code_trimmer in compile_internal.h).
+#include <sys/mman.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "sim/native/compile_internal.h"
+
+namespace native_detail {
+
+// Only mappings that are executable and were never writable: every page of
+// them is the file's as it stands, so dropping one loses nothing (the
+// relocated tables, written by the loader, are in other mappings).
+void drop_code_pages() {
+#if defined(MADV_DONTNEED)
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (!maps) return;
+    char line[4096];
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long from = 0, to = 0;
+        char perms[5] = {};
+        int path_at = 0;
+        if (std::sscanf(line, "%lx-%lx %4s %*s %*s %*s %n", &from, &to, perms, &path_at) < 3 ||
+            path_at <= 0 || std::strcmp(perms, "r-xp") != 0)
+            continue;
+        const char* path = line + path_at;
+        const char* base = std::strrchr(path, '/');
+        base = base ? base + 1 : path;
+        if (std::strncmp(base, "libLLVM", 7) == 0 ||
+            std::strncmp(base, "libkavrel_native", 16) == 0)
+            madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED); // a hint
+    }
+    std::fclose(maps);
+#endif
+}
+
+code_trimmer::code_trimmer(bool periodic) {
+    if (!periodic) return;
+    try {
+        thread_ = std::thread([this] {
+            std::unique_lock<std::mutex> g(mutex_);
+            while (!changed_.wait_for(g, code_trim_interval, [this] { return done_; })) {
+                g.unlock();
+                drop_code_pages();
+                g.lock();
+            }
+        });
+    } catch (const std::system_error&) {
+        // no thread to be had: the pages stay until the end
+    }
+}
+
+code_trimmer::~code_trimmer() {
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        done_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    drop_code_pages();
+}
+
+} // namespace native_detail
