@@ -387,6 +387,154 @@ int sens_tool_setup(int mode, handle tool, std::string* out, const char* text) {
                               sens_settle);
 }
 
+namespace {
+
+// The settings every window of a run of the tool shares: fonts, bands and
+// colours, sizes, divisions, the title, the runs' labels and the time axis.
+// False, said, when the time axis has no span.
+bool sens_prototype(handle tool, const sens_options& o, symbol_id var, int runs, sens_window& proto,
+                    std::vector<int>& run_index) {
+    proto.fonts[0] = o.font;
+    proto.fonts[1] = o.small_font;
+    proto.fonts[2] = o.smallest_font;
+    if (o.show_bands) {
+        std::copy(std::begin(o.bounds), std::end(o.bounds), proto.bounds);
+        std::copy(std::begin(o.band_colours), std::end(o.band_colours), proto.colours);
+        proto.band_count = compact_bands(proto.bounds, proto.colours);
+    }
+    proto.sim_colour = o.sim_colour;
+    proto.show_units = o.show_units;
+    proto.show_mean = o.show_mean;
+    proto.hide_first_run = o.hide_first_run;
+    proto.graph_width_mm = sane_graph_mm(o.graph_width);
+    proto.graph_height_mm = sane_graph_mm(o.graph_height);
+    proto.value_divisions = graph_defaults().y_divisions;
+    proto.time_divisions = graph_defaults().x_divisions;
+    proto.title = std::string(varformat(var, 1)) + ": " + tool_name(tool);
+    for (int k = 0; k < runs && k < max_selected_runs; ++k) {
+        run_index.push_back(model_rec->runs[k].run);
+        proto.run_labels.emplace_back(selected_run_names[k] ? selected_run_names[k] : "");
+    }
+    time_basis_label(model_rec->start, &proto.t_low, 0, nullptr, 0);
+    time_basis_label(model_rec->end, &proto.t_high, 0, nullptr, 0);
+    if (!(proto.t_high > proto.t_low)) {
+        // A time axis of no span has nowhere to put a point.
+        report(8, "Unable to complete sens diagram");
+        return false;
+    }
+    const symbol_id basis = time_basis_symbol();
+    proto.x_var_name = basis ? varformat(basis, 0) : "Time";
+    proto.x_title = basis ? name_units_label(nullptr, basis, 0) : "Time";
+    return true;
+}
+
+// How many graphs each window takes: all in one when every graph fits at 0.6
+// of its height, else as many as the options allow; past the most windows
+// the user chooses between all of them and the first only. False when the
+// user cancels.
+bool plan_sens_windows(const sens_window& proto, const sens_options& o, int total, int lookups,
+                       std::vector<int>& split, std::vector<int>& lookup_split) {
+    bool one_fits = false;
+    {
+        sens_window all = proto;
+        all.graphs.resize(static_cast<std::size_t>(total));
+        int w = 0, h = 0, aw = 0, ah = 0;
+        use_graph_font(all.fonts[0]);
+        wanted(all, &w, &h);
+        graph_output_size(w, h, &aw, &ah);
+        one_fits = total <= o.graphs_per_window && ah >= 0.6 * h;
+    }
+    split = split_sens_windows(total, o.graphs_per_window, one_fits);
+    lookup_split = split_sens_windows(lookups, o.graphs_per_window, false);
+    const int windows = static_cast<int>(split.size() + lookup_split.size());
+    if (windows > o.max_windows) {
+        const int answer = ask_all_windows(windows);
+        if (answer < 0) return false;
+        if (answer == 0) {
+            if (!split.empty()) split.assign(1, std::min(total, o.graphs_per_window));
+            if (!lookup_split.empty())
+                lookup_split.assign(1, std::min(lookups, o.graphs_per_window));
+        }
+    }
+    return true;
+}
+
+// A graph's units, when the options show them.
+std::string sens_units(const sens_options& o, const std::string& name) {
+    std::int32_t slot = 0;
+    symbol_id s = 0;
+    if (!o.show_units || !find_var_name(name.c_str(), &slot, 0, &s) || !s) return std::string();
+    const char* u = name_units_label(nullptr, s, 2);
+    return std::string(u ? u : "");
+}
+
+// One variable's graph: each run's series, and the first (sensitivity) run's
+// simulations behind it.
+sens_plot variable_plot(const sens_options& o, const sens_window& w, const std::string& name,
+                        const std::vector<int>& run_index, int first_run) {
+    sens_plot p;
+    p.name = name;
+    p.units = sens_units(o, name);
+    sens_series first;
+    std::vector<sens_series> others;
+    for (std::size_t r = 0; r < run_index.size(); ++r) {
+        sens_series s;
+        if (run_index[r] >= 0)
+            read_series_or_constant(name.c_str(), w.x_var_name.c_str(), run_index[r], w.t_low,
+                                    w.t_high, s.values, s.times);
+        if (r == 0)
+            first = std::move(s);
+        else
+            others.push_back(std::move(s));
+    }
+    std::vector<std::vector<float>> sims;
+    if (first_run >= 0 && sens_values(name.c_str(), first_run, sims) <= 1) sims.clear();
+    // The first run's line is drawn from row 0; others from run 1 on. A range
+    // dragged on a graph's value axis is taken once.
+    double top = 0, bottom = 0;
+    if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
+    map_sens_plot(p, w, first, sims, others, true, bottom, top);
+    return p;
+}
+
+// A window of lookups: x against y, on the x range of all its lookups.
+sens_window lookup_window(const sens_options& o, const sens_window& proto,
+                          const std::vector<std::string>& lookups, std::size_t& next, int count,
+                          const std::vector<int>& run_index) {
+    sens_window w = proto;
+    w.x_title = "-X-";
+    w.x_var_name.clear();
+    std::vector<std::pair<sens_series, std::vector<sens_series>>> read;
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (int k = 0; k < count && next < lookups.size(); ++k, ++next) {
+        const std::string& name = lookups[next];
+        sens_series first;
+        std::vector<sens_series> others;
+        for (std::size_t r = 0; r < run_index.size(); ++r) {
+            sens_series s;
+            read_lookup_points(name.c_str(), run_index[r], s.times, s.values);
+            for (float x : s.times)
+                if (std::isfinite(x)) lo = std::min(lo, double(x)), hi = std::max(hi, double(x));
+            if (r == 0)
+                first = std::move(s);
+            else
+                others.push_back(std::move(s));
+        }
+        sens_plot p;
+        p.name = name;
+        p.units = sens_units(o, name);
+        w.graphs.push_back(std::move(p));
+        read.emplace_back(std::move(first), std::move(others));
+    }
+    w.t_low = lo <= hi ? lo : 0;
+    w.t_high = lo < hi ? hi : w.t_low + 1;
+    for (std::size_t k = 0; k < read.size(); ++k)
+        map_sens_plot(w.graphs[k], w, read[k].first, {}, read[k].second, true);
+    return w;
+}
+
+} // namespace
+
 void sens_tool_run(handle tool) {
     store().forget_last();
     output_oneshots_guard oneshots;
@@ -414,72 +562,12 @@ void sens_tool_run(handle tool) {
         return;
     }
     sens_window proto;
-    proto.fonts[0] = o.font;
-    proto.fonts[1] = o.small_font;
-    proto.fonts[2] = o.smallest_font;
-    if (o.show_bands) {
-        std::copy(std::begin(o.bounds), std::end(o.bounds), proto.bounds);
-        std::copy(std::begin(o.band_colours), std::end(o.band_colours), proto.colours);
-        proto.band_count = compact_bands(proto.bounds, proto.colours);
-    }
-    proto.sim_colour = o.sim_colour;
-    proto.show_units = o.show_units;
-    proto.show_mean = o.show_mean;
-    proto.hide_first_run = o.hide_first_run;
-    proto.graph_width_mm = sane_graph_mm(o.graph_width);
-    proto.graph_height_mm = sane_graph_mm(o.graph_height);
-    proto.value_divisions = graph_defaults().y_divisions;
-    proto.time_divisions = graph_defaults().x_divisions;
-    proto.title = std::string(varformat(var, 1)) + ": " + tool_name(tool);
     std::vector<int> run_index;
-    for (int k = 0; k < runs && k < max_selected_runs; ++k) {
-        run_index.push_back(model_rec->runs[k].run);
-        proto.run_labels.emplace_back(selected_run_names[k] ? selected_run_names[k] : "");
-    }
-    time_basis_label(model_rec->start, &proto.t_low, 0, nullptr, 0);
-    time_basis_label(model_rec->end, &proto.t_high, 0, nullptr, 0);
-    if (!(proto.t_high > proto.t_low)) {
-        // A time axis of no span has nowhere to put a point.
-        report(8, "Unable to complete sens diagram");
+    if (!sens_prototype(tool, o, var, runs, proto, run_index)) return;
+    std::vector<int> split, lookup_split;
+    if (!plan_sens_windows(proto, o, static_cast<int>(names.size()),
+                           static_cast<int>(lookups.size()), split, lookup_split))
         return;
-    }
-    const symbol_id basis = time_basis_symbol();
-    proto.x_var_name = basis ? varformat(basis, 0) : "Time";
-    proto.x_title = basis ? name_units_label(nullptr, basis, 0) : "Time";
-
-    // How many windows: one when every graph fits at 0.6 of its height.
-    const int total = static_cast<int>(names.size());
-    bool one_fits = false;
-    {
-        sens_window all = proto;
-        all.graphs.resize(static_cast<std::size_t>(total));
-        int w = 0, h = 0, aw = 0, ah = 0;
-        use_graph_font(all.fonts[0]);
-        wanted(all, &w, &h);
-        graph_output_size(w, h, &aw, &ah);
-        one_fits = total <= o.graphs_per_window && ah >= 0.6 * h;
-    }
-    std::vector<int> split = split_sens_windows(total, o.graphs_per_window, one_fits);
-    std::vector<int> lookup_split =
-        split_sens_windows(static_cast<int>(lookups.size()), o.graphs_per_window, false);
-    const int windows = static_cast<int>(split.size() + lookup_split.size());
-    if (windows > o.max_windows) {
-        const int answer = ask_all_windows(windows);
-        if (answer < 0) return;
-        if (answer == 0) {
-            if (!split.empty()) split.assign(1, std::min(total, o.graphs_per_window));
-            if (!lookup_split.empty())
-                lookup_split.assign(
-                    1, std::min(static_cast<int>(lookups.size()), o.graphs_per_window));
-        }
-    }
-    auto units_of = [&](const std::string& name) {
-        std::int32_t slot = 0;
-        symbol_id s = 0;
-        if (!o.show_units || !find_var_name(name.c_str(), &slot, 0, &s) || !s) return std::string();
-        const char* u = name_units_label(nullptr, s, 2);
-        return std::string(u ? u : "");
-    };
     auto open_window = [&](sens_window w) {
         // The tool's window is reused for the first; the others are new.
         opening_tool = store().first_of_run() ? tool : 0;
@@ -488,67 +576,11 @@ void sens_tool_run(handle tool) {
     std::size_t next = 0;
     for (int count : split) {
         sens_window w = proto;
-        for (int k = 0; k < count && next < names.size(); ++k, ++next) {
-            const std::string& name = names[next];
-            sens_plot p;
-            p.name = name;
-            p.units = units_of(name);
-            sens_series first;
-            std::vector<sens_series> others;
-            for (std::size_t r = 0; r < run_index.size(); ++r) {
-                sens_series s;
-                if (run_index[r] >= 0)
-                    read_series_or_constant(name.c_str(), proto.x_var_name.c_str(), run_index[r],
-                                            proto.t_low, proto.t_high, s.values, s.times);
-                if (r == 0)
-                    first = std::move(s);
-                else
-                    others.push_back(std::move(s));
-            }
-            std::vector<std::vector<float>> sims;
-            if (first_run >= 0 && sens_values(name.c_str(), first_run, sims) <= 1) sims.clear();
-            // The first run's line is drawn from row 0; others from run 1 on.
-            // A range dragged on a graph's value axis is taken once.
-            double top = 0, bottom = 0;
-            if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
-            map_sens_plot(p, w, first, sims, others, true, bottom, top);
-            w.graphs.push_back(std::move(p));
-        }
+        for (int k = 0; k < count && next < names.size(); ++k, ++next)
+            w.graphs.push_back(variable_plot(o, w, names[next], run_index, first_run));
         open_window(std::move(w));
     }
-    // Lookup windows: x against y, on the x range of all the window's lookups.
     next = 0;
-    for (int count : lookup_split) {
-        sens_window w = proto;
-        w.x_title = "-X-";
-        w.x_var_name.clear();
-        std::vector<std::pair<sens_series, std::vector<sens_series>>> read;
-        double lo = HUGE_VAL, hi = -HUGE_VAL;
-        for (int k = 0; k < count && next < lookups.size(); ++k, ++next) {
-            const std::string& name = lookups[next];
-            sens_series first;
-            std::vector<sens_series> others;
-            for (std::size_t r = 0; r < run_index.size(); ++r) {
-                sens_series s;
-                read_lookup_points(name.c_str(), run_index[r], s.times, s.values);
-                for (float x : s.times)
-                    if (std::isfinite(x))
-                        lo = std::min(lo, double(x)), hi = std::max(hi, double(x));
-                if (r == 0)
-                    first = std::move(s);
-                else
-                    others.push_back(std::move(s));
-            }
-            sens_plot p;
-            p.name = name;
-            p.units = units_of(name);
-            w.graphs.push_back(std::move(p));
-            read.emplace_back(std::move(first), std::move(others));
-        }
-        w.t_low = lo <= hi ? lo : 0;
-        w.t_high = lo < hi ? hi : w.t_low + 1;
-        for (std::size_t k = 0; k < read.size(); ++k)
-            map_sens_plot(w.graphs[k], w, read[k].first, {}, read[k].second, true);
-        open_window(std::move(w));
-    }
+    for (int count : lookup_split)
+        open_window(lookup_window(o, proto, lookups, next, count, run_index));
 }
