@@ -477,38 +477,13 @@ double run_saveper(int run) {
 
 } // namespace
 
-void strip_tool_run(handle tool) {
-    store().forget_last();
-    output_oneshots_guard oneshots;
-    tool_record* tr = lock_tool(tool);
-    if (!tr) return;
-    const strip_options o = *static_cast<strip_options*>(tool_options(tr));
-    unlock_tool(tool);
-    if (lock_model(1) != 1) return;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
-    const symbol_id var = workbench_var.var;
-    std::vector<std::string> names, lookups;
-    std::string title_text;
-    if (o.var_choice == 3) {
-        names = all_variables_list(o.tree_kinds, &lookups);
-        title_text = "All Variables";
-    } else {
-        if (!var) {
-            report(8, "Strip Graph: no workbench variable is chosen. Click a name on the diagram "
-                      "or choose one on the Control Panel's Variable page.");
-            return;
-        }
-        names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
-        title_text = varformat(var, 1);
-    }
-    if (o.strip_kind == 1 || o.strip_kind == 2) lookups.clear(); // no analyses of lookups
-    if (names.empty() && lookups.empty()) return;
-    const int runs = loaded_run_names(0);
-    if (runs <= 0 || !model_rec) return;
-    const int kind = o.strip_kind == 1 || o.strip_kind == 2 ? o.strip_kind : 0;
+namespace {
 
+// The settings every window of a run of the tool shares: fonts, sizes, the
+// analysis, divisions, the title, the runs with their labels and saving
+// steps, and the time axis (its variable, title and span).
+strip_window strip_prototype(handle tool, const strip_options& o, const std::string& title_text,
+                             int runs, int kind) {
     strip_window proto;
     proto.fonts[0] = o.font;
     proto.fonts[1] = o.small_font;
@@ -544,6 +519,230 @@ void strip_tool_run(handle tool) {
     proto.remove_mean = o.remove_mean != 0;
     proto.runs = run_index;
     if (cache_livesweep()) proto.live_found_for = shown_run_index();
+    return proto;
+}
+
+// How the strips, constants and lookups go into windows.
+struct strip_plan {
+    bool one_fits = false; // one window holds every strip and constant
+    int strip_windows = 0, const_windows = 0, const_cap = 0, lookup_windows = 0;
+};
+
+// One window holding everything when it fits at 0.6 of its height, else as
+// many as the options allow; past the most windows the user chooses between
+// all of them and one of each. False when the user cancels.
+bool plan_strip_windows(const strip_window& proto, const strip_options& o, int runs,
+                        std::size_t dynamic, std::size_t constants, std::size_t lookups,
+                        strip_plan& plan) {
+    const int per = std::max(o.strips_per_window, 1);
+    strip_window all = proto;
+    all.strips.resize(dynamic);
+    all.constants.resize(constants);
+    int ww = 0, wh = 0, aw = 0, ah = 0;
+    use_graph_font(all.fonts[0]);
+    wanted(all, &ww, &wh);
+    graph_output_size(ww, wh, &aw, &ah);
+    const int strips_n = static_cast<int>(dynamic);
+    const int consts_n = static_cast<int>(constants);
+    plan.one_fits = strips_n <= per && ah >= 0.6 * wh;
+    plan.strip_windows = strips_n ? (plan.one_fits ? 1 : (strips_n + per - 1) / per) : 0;
+    const int m = constants_per_window(ah, runs, std::max(drawing.line_height, 1));
+    plan.const_windows = plan.one_fits || !consts_n ? 0 : (consts_n + m - 1) / m;
+    plan.const_cap = plan.one_fits ? consts_n : m;
+    const int lookups_n = static_cast<int>(lookups);
+    plan.lookup_windows = (lookups_n + per - 1) / per;
+    const int windows = plan.strip_windows + plan.const_windows + plan.lookup_windows;
+    if (windows > o.max_windows) {
+        const int answer = ask_all_windows(windows);
+        if (answer < 0) return false;
+        if (answer == 0) {
+            plan.strip_windows = std::min(plan.strip_windows, 1);
+            plan.const_windows = std::min(plan.const_windows, 1);
+            plan.lookup_windows = std::min(plan.lookup_windows, 1);
+        }
+    }
+    return true;
+}
+
+// Livesweep: per run, the value slot (plus one) whose re-runs the strip of
+// this variable follows; only the shown run's. Empty outside Livesweep.
+std::vector<std::uint32_t> strip_live_slots(const std::string& name, std::size_t runs) {
+    std::vector<std::uint32_t> live_slots;
+    if (!cache_livesweep()) return live_slots;
+    const int shown = shown_run_slot();
+    std::int32_t slot = -1;
+    const int type = find_var_name(name.c_str(), &slot);
+    live_slots.assign(runs, 0);
+    if (shown >= 0 && shown < static_cast<int>(runs) && slot >= 0 && type >= 1 && type <= 21 &&
+        type != 5 && type != 6 && type != 12)
+        live_slots[static_cast<std::size_t>(shown)] = static_cast<std::uint32_t>(slot) + 1;
+    return live_slots;
+}
+
+// One variable's strip: per run its series (the value cache's for a run the
+// re-runs follow) through the strip's analysis into xs and ys. axis_top
+// grows to the first run's top of the analysis axis.
+strip_plot variable_strip(const strip_options& o, const strip_window& proto,
+                          const std::string& name, std::vector<std::vector<float>>& xs,
+                          std::vector<std::vector<float>>& ys, double& axis_top) {
+    const std::vector<int>& run_index = proto.runs;
+    const double t0 = proto.t0, t1 = proto.t1;
+    const std::vector<double>& dts = proto.dts;
+    const int kind = proto.kind;
+    std::vector<std::uint32_t> live_slots = strip_live_slots(name, run_index.size());
+    for (std::size_t r = 0; r < run_index.size(); ++r) {
+        std::vector<float> values, times, x, y;
+        if (run_index[r] >= 0)
+            read_series_or_constant(name.c_str(), proto.x_var_name.c_str(), run_index[r], t0, t1,
+                                    values, times);
+        // The re-runs write the shown run's values into the value cache
+        // only, never into its run file: a strip opened after them shows what
+        // they made, not the run they stand in for.
+        if (r < live_slots.size() && live_slots[r]) {
+            const float *lt = nullptr, *lv = nullptr;
+            const int n = cached_series(static_cast<int>(live_slots[r] - 1), &lt, &lv,
+                                        static_cast<int>(r), live_x_name(proto));
+            if (n > 0 && lt && lv) {
+                times.assign(lt, lt + n);
+                values.assign(lv, lv + n);
+            }
+        }
+        double run_top = 0;
+        strip_analysis(kind, times, values, t0, t1, dts[r], dts[0], o.max_lag, o.remove_mean != 0,
+                       x, y, &run_top);
+        if (r == 0) axis_top = std::max(axis_top, run_top);
+        xs.push_back(std::move(x));
+        ys.push_back(std::move(y));
+    }
+    strip_plot p;
+    p.name = name;
+    p.live_slots = std::move(live_slots);
+    if (o.show_units) {
+        std::int32_t slot = 0;
+        symbol_id sid = 0;
+        if (find_var_name(name.c_str(), &slot, 0, &sid) && sid) {
+            const char* u = name_units_label(nullptr, sid, 2);
+            p.units = u ? u : "";
+        }
+    }
+    return p;
+}
+
+// A window of `take` variables' strips from dynamic[next] on: every strip's
+// points first, since an analysis's axis is the widest top of them.
+strip_window dynamic_window(const strip_options& o, const strip_window& proto,
+                            const std::vector<std::string>& dynamic, std::size_t& next, int take) {
+    strip_window w = proto;
+    std::vector<std::vector<std::vector<float>>> all_x, all_y;
+    double axis_top = 0;
+    for (int k = 0; k < take; ++k, ++next) {
+        std::vector<std::vector<float>> xs, ys;
+        w.strips.push_back(variable_strip(o, proto, dynamic[next], xs, ys, axis_top));
+        all_x.push_back(std::move(xs));
+        all_y.push_back(std::move(ys));
+    }
+    const double t0 = proto.t0, t1 = proto.t1;
+    if (proto.kind == 0) {
+        w.x_low = t0;
+        w.x_high = t1 > t0 ? t1 : t0 + 1; // a time axis of no span: one unit
+    } else {
+        w.x_low = 0;
+        w.x_high = axis_top > 0 ? axis_top : 1;
+    }
+    for (std::size_t k = 0; k < w.strips.size(); ++k) {
+        // A range dragged on a graph's value axis is taken once.
+        double top = 0, bottom = 0;
+        if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
+        map_strip(w.strips[k], w, all_x[k], all_y[k], bottom, top);
+    }
+    return w;
+}
+
+// Up to cap constants from constants[next] on, listed with each run's value
+// (the shown run's as the re-runs have it: a slider may have moved it).
+void fill_constants(strip_window& w, const std::vector<std::string>& constants, std::size_t& next,
+                    int cap) {
+    for (int k = 0; k < cap && next < constants.size(); ++k, ++next) {
+        strip_constant c;
+        c.name = constants[next];
+        for (int run : w.runs) {
+            float v = NA;
+            if (run < 0 || run_constant_value(c.name.c_str(), run, &v) != 1) v = NA;
+            float live = NA;
+            if (run >= 0 && cache_livesweep() && run == shown_run_index() &&
+                live_value_at_time(c.name.c_str(), nullptr, run, &live, nullptr, 0) == 1)
+                v = live;
+            c.values.push_back(v);
+        }
+        w.constants.push_back(std::move(c));
+    }
+}
+
+// A window of `take` lookups from lookups[next] on: x against y on the x
+// range of all its lookups.
+strip_window lookup_window(const strip_window& proto, const std::vector<std::string>& lookups,
+                           std::size_t& next, int take) {
+    strip_window w = proto;
+    w.x_title = "-X-";
+    w.x_var_name.clear();
+    std::vector<std::vector<std::vector<float>>> all_x, all_y;
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (int k = 0; k < take && next < lookups.size(); ++k, ++next) {
+        std::vector<std::vector<float>> xs, ys;
+        for (int run : proto.runs) {
+            std::vector<float> x, y;
+            read_lookup_points(lookups[next].c_str(), run, x, y);
+            for (float v : x)
+                if (std::isfinite(v)) lo = std::min(lo, double(v)), hi = std::max(hi, double(v));
+            xs.push_back(std::move(x));
+            ys.push_back(std::move(y));
+        }
+        strip_plot p;
+        p.name = lookups[next];
+        w.strips.push_back(std::move(p));
+        all_x.push_back(std::move(xs));
+        all_y.push_back(std::move(ys));
+    }
+    w.x_low = lo <= hi ? lo : 0;
+    w.x_high = lo < hi ? hi : w.x_low + 1;
+    for (std::size_t k = 0; k < w.strips.size(); ++k) map_strip(w.strips[k], w, all_x[k], all_y[k]);
+    return w;
+}
+
+} // namespace
+
+void strip_tool_run(handle tool) {
+    store().forget_last();
+    output_oneshots_guard oneshots;
+    tool_record* tr = lock_tool(tool);
+    if (!tr) return;
+    const strip_options o = *static_cast<strip_options*>(tool_options(tr));
+    unlock_tool(tool);
+    if (lock_model(1) != 1) return;
+    struct unlock_on_exit {
+        ~unlock_on_exit() { unlock_model(1); }
+    } unlock;
+    const symbol_id var = workbench_var.var;
+    std::vector<std::string> names, lookups;
+    std::string title_text;
+    if (o.var_choice == 3) {
+        names = all_variables_list(o.tree_kinds, &lookups);
+        title_text = "All Variables";
+    } else {
+        if (!var) {
+            report(8, "Strip Graph: no workbench variable is chosen. Click a name on the diagram "
+                      "or choose one on the Control Panel's Variable page.");
+            return;
+        }
+        names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
+        title_text = varformat(var, 1);
+    }
+    if (o.strip_kind == 1 || o.strip_kind == 2) lookups.clear(); // no analyses of lookups
+    if (names.empty() && lookups.empty()) return;
+    const int runs = loaded_run_names(0);
+    if (runs <= 0 || !model_rec) return;
+    const int kind = o.strip_kind == 1 || o.strip_kind == 2 ? o.strip_kind : 0;
+    const strip_window proto = strip_prototype(tool, o, title_text, runs, kind);
 
     // Dynamic strips and (over time only) constants listed as text.
     std::vector<std::string> dynamic, constants;
@@ -557,176 +756,39 @@ void strip_tool_run(handle tool) {
             dynamic.push_back(n);
         }
     }
-    // How many windows: one holding everything when it fits at 0.6.
+    strip_plan plan;
+    if (!plan_strip_windows(proto, o, runs, dynamic.size(), constants.size(), lookups.size(), plan))
+        return;
     const int per = std::max(o.strips_per_window, 1);
-    strip_window all = proto;
-    all.strips.resize(dynamic.size());
-    all.constants.resize(constants.size());
-    int ww = 0, wh = 0, aw = 0, ah = 0;
-    use_graph_font(all.fonts[0]);
-    wanted(all, &ww, &wh);
-    graph_output_size(ww, wh, &aw, &ah);
     const int strips_n = static_cast<int>(dynamic.size());
-    const int consts_n = static_cast<int>(constants.size());
-    const bool one_fits = strips_n <= per && ah >= 0.6 * wh;
-    int strip_windows = strips_n ? (one_fits ? 1 : (strips_n + per - 1) / per) : 0;
-    const int m = constants_per_window(ah, runs, std::max(drawing.line_height, 1));
-    int const_windows = one_fits || !consts_n ? 0 : (consts_n + m - 1) / m;
-    int const_cap = one_fits ? consts_n : m;
-    const int lookups_n = static_cast<int>(lookups.size());
-    int lookup_windows = (lookups_n + per - 1) / per;
-    if (strip_windows + const_windows + lookup_windows > o.max_windows) {
-        const int answer = ask_all_windows(strip_windows + const_windows + lookup_windows);
-        if (answer < 0) return;
-        if (answer == 0) {
-            strip_windows = std::min(strip_windows, 1);
-            const_windows = std::min(const_windows, 1);
-            lookup_windows = std::min(lookup_windows, 1);
-        }
-    }
     std::vector<strip_window> out;
     std::size_t next = 0;
-    int remaining = std::min(strips_n, strip_windows == 1 && !one_fits ? per : strips_n);
-    for (int left = strip_windows; left > 0 && remaining > 0; --left) {
+    int remaining = std::min(strips_n, plan.strip_windows == 1 && !plan.one_fits ? per : strips_n);
+    for (int left = plan.strip_windows; left > 0 && remaining > 0; --left) {
         const int take = std::min(remaining, (remaining + left - 1) / left);
-        strip_window w = proto;
-        // Every strip's points first: the analyses' axis is the widest top.
-        std::vector<std::vector<std::vector<float>>> all_x, all_y;
-        double axis_top = 0;
-        for (int k = 0; k < take; ++k, ++next) {
-            const std::string& name = dynamic[next];
-            // Livesweep: the strip follows the Livesweep run's re-runs.
-            std::vector<std::uint32_t> live_slots;
-            if (cache_livesweep()) {
-                const int shown = shown_run_slot();
-                std::int32_t slot = -1;
-                const int type = find_var_name(name.c_str(), &slot);
-                live_slots.assign(run_index.size(), 0);
-                if (shown >= 0 && shown < static_cast<int>(run_index.size()) && slot >= 0 &&
-                    type >= 1 && type <= 21 && type != 5 && type != 6 && type != 12)
-                    live_slots[static_cast<std::size_t>(shown)] =
-                        static_cast<std::uint32_t>(slot) + 1;
-            }
-            std::vector<std::vector<float>> xs, ys;
-            for (std::size_t r = 0; r < run_index.size(); ++r) {
-                std::vector<float> values, times, x, y;
-                if (run_index[r] >= 0)
-                    read_series_or_constant(name.c_str(), proto.x_var_name.c_str(), run_index[r],
-                                            t0, t1, values, times);
-                // The re-runs write the shown run's values into the value
-                // cache only, never into its run file: a strip opened after
-                // them shows what they made, not the run they stand in for.
-                if (r < live_slots.size() && live_slots[r]) {
-                    const float *lt = nullptr, *lv = nullptr;
-                    const int n = cached_series(static_cast<int>(live_slots[r] - 1), &lt, &lv,
-                                                static_cast<int>(r), live_x_name(proto));
-                    if (n > 0 && lt && lv) {
-                        times.assign(lt, lt + n);
-                        values.assign(lv, lv + n);
-                    }
-                }
-                double run_top = 0;
-                strip_analysis(kind, times, values, t0, t1, dts[r], dts[0], o.max_lag,
-                               o.remove_mean != 0, x, y, &run_top);
-                if (r == 0) axis_top = std::max(axis_top, run_top);
-                xs.push_back(std::move(x));
-                ys.push_back(std::move(y));
-            }
-            strip_plot p;
-            p.name = name;
-            p.live_slots = std::move(live_slots);
-            if (o.show_units) {
-                std::int32_t slot = 0;
-                symbol_id sid = 0;
-                if (find_var_name(name.c_str(), &slot, 0, &sid) && sid) {
-                    const char* u = name_units_label(nullptr, sid, 2);
-                    p.units = u ? u : "";
-                }
-            }
-            w.strips.push_back(std::move(p));
-            all_x.push_back(std::move(xs));
-            all_y.push_back(std::move(ys));
-        }
-        if (kind == 0) {
-            w.x_low = t0;
-            w.x_high = t1 > t0 ? t1 : t0 + 1; // a time axis of no span: one unit
-        } else {
-            w.x_low = 0;
-            w.x_high = axis_top > 0 ? axis_top : 1;
-        }
-        for (std::size_t k = 0; k < w.strips.size(); ++k) {
-            // A range dragged on a graph's value axis is taken once.
-            double top = 0, bottom = 0;
-            if (!take_pending_y_range(&top, &bottom)) top = bottom = 0;
-            map_strip(w.strips[k], w, all_x[k], all_y[k], bottom, top);
-        }
+        out.push_back(dynamic_window(o, proto, dynamic, next, take));
         remaining -= take;
-        out.push_back(std::move(w));
     }
     // Constants: with the strips when one window holds all, else their own.
     std::size_t cnext = 0;
-    auto fill_constants = [&](strip_window& w, int cap) {
-        for (int k = 0; k < cap && cnext < constants.size(); ++k, ++cnext) {
-            strip_constant c;
-            c.name = constants[cnext];
-            for (int run : run_index) {
-                float v = NA;
-                if (run < 0 || run_constant_value(c.name.c_str(), run, &v) != 1) v = NA;
-                // The shown run's constant as the re-runs have it (a slider
-                // moved), not as its run file was made.
-                float live = NA;
-                if (run >= 0 && cache_livesweep() && run == shown_run_index() &&
-                    live_value_at_time(c.name.c_str(), nullptr, run, &live, nullptr, 0) == 1)
-                    v = live;
-                c.values.push_back(v);
-            }
-            w.constants.push_back(std::move(c));
-        }
-    };
-    if (one_fits) {
+    if (plan.one_fits) {
         if (out.empty()) out.push_back(proto);
-        fill_constants(out.front(), const_cap);
+        fill_constants(out.front(), constants, cnext, plan.const_cap);
     } else {
-        for (int k = 0; k < const_windows; ++k) {
+        for (int k = 0; k < plan.const_windows; ++k) {
             strip_window w = proto;
-            fill_constants(w, const_cap);
+            fill_constants(w, constants, cnext, plan.const_cap);
             out.push_back(std::move(w));
         }
     }
-    // Lookup strips: x against y on the x range of all the window's lookups.
     std::size_t lnext = 0;
-    int lremaining = std::min(lookups_n, lookup_windows * per);
-    for (int left = lookup_windows; left > 0 && lremaining > 0; --left) {
+    int lremaining = std::min(static_cast<int>(lookups.size()), plan.lookup_windows * per);
+    for (int left = plan.lookup_windows; left > 0 && lremaining > 0; --left) {
         const int take = std::min(lremaining, (lremaining + left - 1) / left);
-        strip_window w = proto;
-        w.x_title = "-X-";
-        w.x_var_name.clear();
-        std::vector<std::vector<std::vector<float>>> all_x, all_y;
-        double lo = HUGE_VAL, hi = -HUGE_VAL;
-        for (int k = 0; k < take && lnext < lookups.size(); ++k, ++lnext) {
-            std::vector<std::vector<float>> xs, ys;
-            for (int run : run_index) {
-                std::vector<float> x, y;
-                read_lookup_points(lookups[lnext].c_str(), run, x, y);
-                for (float v : x)
-                    if (std::isfinite(v))
-                        lo = std::min(lo, double(v)), hi = std::max(hi, double(v));
-                xs.push_back(std::move(x));
-                ys.push_back(std::move(y));
-            }
-            strip_plot p;
-            p.name = lookups[lnext];
-            w.strips.push_back(std::move(p));
-            all_x.push_back(std::move(xs));
-            all_y.push_back(std::move(ys));
-        }
-        w.x_low = lo <= hi ? lo : 0;
-        w.x_high = lo < hi ? hi : w.x_low + 1;
-        for (std::size_t k = 0; k < w.strips.size(); ++k)
-            map_strip(w.strips[k], w, all_x[k], all_y[k]);
+        out.push_back(lookup_window(proto, lookups, lnext, take));
         lremaining -= take;
-        out.push_back(std::move(w));
     }
+    const double t0 = proto.t0, t1 = proto.t1;
     for (strip_window& w : out) {
         if (w.strips.empty() && w.constants.empty()) continue;
         if (w.strips.empty()) w.x_low = t0, w.x_high = t1 > t0 ? t1 : t0 + 1;
