@@ -506,31 +506,35 @@ int bar_layout(output_record* record) {
 
 } // namespace
 
-void bar_draw(output_record* record) {
-    bar_entry* e = store().entry_of(record);
-    if (!e) return;
-    bar_graph& g = e->g;
+namespace {
+
+// Where a bar graph's parts go: the output's size, the font's metrics, the
+// plot (and a two-sided graph's second plot on the left), the value axis'
+// tick texts and the room along the group axis.
+struct bar_frame {
     int W = 0, H = 0;
-    graph_output_size(576, 384, &W, &H);
-    use_graph_font(g.font_choice ? g.small_font : g.font);
-    {
-        // The small font when the labels do not fit across with the first.
-        int w = 0, h = 0, min_w = 0;
-        wanted_size(g, &w, &h, &min_w);
-        if (min_w > W && !g.font_choice) use_graph_font(g.small_font);
-    }
-    const int lh = std::max(drawing.line_height, 1), cw = std::max(drawing.char_width, 1);
-    const int runs = std::max(g.run_count, 1);
-    const bool two_sided = g.horizontal && g.side_group_count > 0;
-    const int groups = std::max({g.group_count, two_sided ? g.side_group_count : 0, 1});
-    const int margin = (g.style & 4) ? cw : 2 * cw;
+    int lh = 1, cw = 1;
+    int runs = 1, groups = 1;
+    bool two_sided = false;
+    int margin = 0;
+    int div = 1;
+    std::vector<std::string> ticks;
+    int tick_w = 0, widest = 0;
+    int left = 0, right = 0, top = 0, bottom = 0;
+    int side_left = 0, side_right = 0;
+};
+
+// The title, the sets' axis labels and the legend (a box in each run's
+// colour and its label) down from the top; returns the plot's top.
+int draw_bar_heading(bar_entry* e, const bar_graph& g, const bar_frame& f) {
+    const int lh = f.lh, cw = f.cw, margin = f.margin, W = f.W;
     int y = lh / 2;
     if (!(g.style & 2)) {
         if (!e->title_cell) e->title_cell = hblock_add_string(e->texts, g.title.c_str());
         draw_text_hot(W / 2, y, 'C', 'T', g.title.c_str(), e->title_cell, 0);
         y += lh + lh / 2;
     }
-    if (two_sided && !(g.axis_label.empty() && g.side_label.empty())) {
+    if (f.two_sided && !(g.axis_label.empty() && g.side_label.empty())) {
         // Each set's label over its side.
         draw_text_aligned(margin, y, 'L', 'T', g.side_label.c_str());
         draw_text_aligned(W - margin, y, 'R', 'T', g.axis_label.c_str());
@@ -539,7 +543,6 @@ void bar_draw(output_record* record) {
         draw_text_aligned(margin, y, 'L', 'T', g.axis_label.c_str());
         y += lh;
     }
-    // Legend: a box in the run's colour and its label.
     if (!(g.style & 1)) {
         if (e->run_cells.size() != g.run_labels.size()) {
             e->run_cells.clear();
@@ -554,75 +557,86 @@ void bar_draw(output_record* record) {
             y += lh;
         }
     }
-    y += lh / 2;
-    // Tick labels of the value axis.
-    const int div = std::max(g.divisions, 1);
-    std::vector<std::string> ticks;
-    int tick_w = 0;
-    for (int i = 0; i <= div; ++i) {
-        ticks.emplace_back(format_number(g.low + i * (g.high - g.low) / div, 0, nullptr));
-        tick_w = std::max(tick_w, text_width(ticks.back().c_str()));
+    return y + lh / 2;
+}
+
+// The tick texts of the value axis and the widest group label; then the
+// plot's edges (a two-sided graph: the second set's plot on the left half,
+// its bars growing leftwards from its right edge; the first set on the right
+// half). False when a plot has no room.
+bool place_bar_plot(const bar_graph& g, bar_frame& f) {
+    f.div = std::max(g.divisions, 1);
+    for (int i = 0; i <= f.div; ++i) {
+        f.ticks.emplace_back(format_number(g.low + i * (g.high - g.low) / f.div, 0, nullptr));
+        f.tick_w = std::max(f.tick_w, text_width(f.ticks.back().c_str()));
     }
-    int widest = 0;
     for (int i = 0; i < g.group_count && i < static_cast<int>(g.labels.size()); ++i)
-        widest = std::max(widest, text_width(g.labels[static_cast<std::size_t>(i)].c_str()));
-    const std::uint32_t grid = 0x00C0C0C0;
-    int left, right, top = y, bottom;
+        f.widest = std::max(f.widest, text_width(g.labels[static_cast<std::size_t>(i)].c_str()));
+    const int lh = f.lh, cw = f.cw, margin = f.margin, W = f.W, H = f.H;
     if (!g.horizontal) {
-        left = margin + tick_w + cw;
+        f.left = margin + f.tick_w + cw;
         // The last group's label is centred on its bars and may be wider.
-        const int overhang = widest / 2 - (W - margin - left) / (2 * groups);
-        right = W - margin - std::max(overhang, 0);
-        bottom = H - ((g.style & 4) ? lh : 4 * lh);
+        const int overhang = f.widest / 2 - (W - margin - f.left) / (2 * f.groups);
+        f.right = W - margin - std::max(overhang, 0);
+        f.bottom = H - ((g.style & 4) ? lh : 4 * lh);
     } else {
-        left = margin + (g.style & 4 ? 0 : widest + cw);
-        right = W - margin - tick_w / 2;
-        bottom = H - 2 * lh;
+        f.left = margin + (g.style & 4 ? 0 : f.widest + cw);
+        f.right = W - margin - f.tick_w / 2;
+        f.bottom = H - 2 * lh;
     }
-    // A two-sided graph: the second set's plot on the left half, its bars
-    // growing leftwards from its right edge; the first set on the right half.
-    int side_left = 0, side_right = 0;
-    if (two_sided) {
-        const int gap = std::max(tick_w, 2 * cw);
-        side_left = left;
-        side_right = left + (right - left - gap) / 2;
-        left = side_right + gap;
-        if (side_right - side_left < 4) return;
+    if (f.two_sided) {
+        const int gap = std::max(f.tick_w, 2 * cw);
+        f.side_left = f.left;
+        f.side_right = f.left + (f.right - f.left - gap) / 2;
+        f.left = f.side_right + gap;
+        if (f.side_right - f.side_left < 4) return false;
     }
-    if (right - left < 4 || bottom - top < 4) return;
+    return f.right - f.left >= 4 && f.bottom - f.top >= 4;
+}
+
+constexpr std::uint32_t bar_grid_colour = 0x00C0C0C0;
+
+// The plots' backgrounds, grid lines, tick numbers and frames.
+void draw_bar_axes(const bar_graph& g, const bar_frame& f) {
+    const int left = f.left, right = f.right, top = f.top, bottom = f.bottom;
+    const int div = f.div, lh = f.lh, cw = f.cw;
     const int pw = right - left, ph = bottom - top;
     fill_box(12, left, top, right, bottom);
     if (!g.horizontal) {
         for (int i = 1; i < div; ++i)
-            draw_line(grid, 0, left, bottom - i * ph / div, right, bottom - i * ph / div);
+            draw_line(bar_grid_colour, 0, left, bottom - i * ph / div, right,
+                      bottom - i * ph / div);
         for (int i = 0; i <= div; ++i)
             draw_text_aligned(left - cw, bottom - i * ph / div, 'R', 'C',
-                              ticks[static_cast<std::size_t>(i)].c_str());
+                              f.ticks[static_cast<std::size_t>(i)].c_str());
     } else {
         for (int i = 1; i < div; ++i)
-            draw_line(grid, 0, left + i * pw / div, top, left + i * pw / div, bottom);
+            draw_line(bar_grid_colour, 0, left + i * pw / div, top, left + i * pw / div, bottom);
         for (int i = 0; i <= div; ++i)
             draw_text_aligned(left + i * pw / div, bottom + lh / 4, 'C', 'T',
-                              ticks[static_cast<std::size_t>(i)].c_str());
+                              f.ticks[static_cast<std::size_t>(i)].c_str());
     }
     draw_frame(13, 1, left, top, right, bottom);
-    const int sw = side_right - side_left;
-    if (two_sided) {
+    if (f.two_sided) {
         // Its own frame and divisions; values grow to the left.
+        const int side_left = f.side_left, side_right = f.side_right;
+        const int sw = side_right - side_left;
         fill_box(12, side_left, top, side_right, bottom);
         for (int i = 1; i < div; ++i)
-            draw_line(grid, 0, side_right - i * sw / div, top, side_right - i * sw / div, bottom);
+            draw_line(bar_grid_colour, 0, side_right - i * sw / div, top, side_right - i * sw / div,
+                      bottom);
         for (int i = 0; i <= div; ++i)
             draw_text_aligned(side_right - i * sw / div, bottom + lh / 4, 'C', 'T',
-                              ticks[static_cast<std::size_t>(i)].c_str());
+                              f.ticks[static_cast<std::size_t>(i)].c_str());
         draw_frame(13, 1, side_left, top, side_right, bottom);
     }
-    // Groups along the other axis: 0.8 of each group's room for bars.
-    const int along = g.horizontal ? ph : pw;
-    const double spacing = static_cast<double>(along) / groups;
-    const double bar_room = spacing * 0.8 / 1.2;
-    const double bar_w = bar_room / runs;
-    // Labels that do not fit on three rows are thinned to every k-th group.
+}
+
+// The groups' labels along the group axis; labels that do not fit on three
+// rows are thinned to every k-th group.
+void draw_bar_group_labels(const bar_graph& g, const bar_frame& f, double spacing) {
+    const int pw = f.right - f.left, ph = f.bottom - f.top;
+    const int groups = f.groups, lh = f.lh, cw = f.cw, widest = f.widest;
     int label_step = 1;
     if (!g.horizontal && widest > 0)
         while (label_step < groups &&
@@ -630,18 +644,27 @@ void bar_draw(output_record* record) {
             ++label_step;
     else if (g.horizontal)
         while (label_step < groups && groups / label_step * lh > ph) ++label_step;
-    if (!(g.style & 4))
-        for (int i = 0; i < g.group_count && i < static_cast<int>(g.labels.size());
-             i += label_step) {
-            const char* text = g.labels[static_cast<std::size_t>(i)].c_str();
-            const int mid = static_cast<int>(i * spacing + spacing / 2);
-            if (!g.horizontal)
-                draw_text_aligned(left + mid, bottom + lh / 4 + (i / label_step % 3) * lh, 'C', 'T',
-                                  text);
-            else
-                draw_text_aligned((two_sided ? side_left : left) - cw, top + mid, 'R', 'C', text);
-        }
-    // The zero line when the range spans 0; bars grow from it.
+    if (g.style & 4) return;
+    for (int i = 0; i < g.group_count && i < static_cast<int>(g.labels.size()); i += label_step) {
+        const char* text = g.labels[static_cast<std::size_t>(i)].c_str();
+        const int mid = static_cast<int>(i * spacing + spacing / 2);
+        if (!g.horizontal)
+            draw_text_aligned(f.left + mid, f.bottom + lh / 4 + (i / label_step % 3) * lh, 'C', 'T',
+                              text);
+        else
+            draw_text_aligned((f.two_sided ? f.side_left : f.left) - cw, f.top + mid, 'R', 'C',
+                              text);
+    }
+}
+
+// The zero line when the range spans 0, and the bars growing from it (the
+// second set's first; bars of no height are left out).
+void draw_bars(const bar_graph& g, const bar_frame& f, double spacing) {
+    const int left = f.left, right = f.right, top = f.top, bottom = f.bottom;
+    const int pw = right - left, ph = bottom - top;
+    const int side_right = f.side_right, sw = f.side_right - f.side_left;
+    const double bar_room = spacing * 0.8 / 1.2;
+    const double bar_w = bar_room / f.runs;
     const double span = g.high - g.low > min_span ? g.high - g.low : 1.0;
     int origin = 0; // along the value axis, 0..10000
     if (g.low < 0 && g.high > 0) origin = static_cast<int>(-g.low * 10000.0 / span);
@@ -653,11 +676,10 @@ void bar_draw(output_record* record) {
             draw_line(0, 1, left, bottom - origin_px, right, bottom - origin_px);
         else
             draw_line(0, 1, left + origin_px, top, left + origin_px, bottom);
-        if (two_sided)
+        if (f.two_sided)
             draw_line(0, 1, side_right - side_origin_px, top, side_right - side_origin_px, bottom);
     }
-    // The second set: bars of no height are left out.
-    if (two_sided)
+    if (f.two_sided)
         for (int i = 0; i < g.side_group_count; ++i)
             for (int r = 0; r < g.run_count; ++r) {
                 const std::size_t at = static_cast<std::size_t>(i) * g.run_count + r;
@@ -683,14 +705,45 @@ void bar_draw(output_record* record) {
             else
                 fill_bar(r % 12, left + lo_px, top + a, left + hi_px, top + b, nullptr);
         }
-    set_value_map(g.horizontal ? left : bottom, g.horizontal ? right : top, g.low, g.high, 0,
-                  !g.horizontal);
+}
+
+} // namespace
+
+void bar_draw(output_record* record) {
+    bar_entry* e = store().entry_of(record);
+    if (!e) return;
+    bar_graph& g = e->g;
+    bar_frame f;
+    graph_output_size(576, 384, &f.W, &f.H);
+    use_graph_font(g.font_choice ? g.small_font : g.font);
+    {
+        // The small font when the labels do not fit across with the first.
+        int w = 0, h = 0, min_w = 0;
+        wanted_size(g, &w, &h, &min_w);
+        if (min_w > f.W && !g.font_choice) use_graph_font(g.small_font);
+    }
+    f.lh = std::max(drawing.line_height, 1);
+    f.cw = std::max(drawing.char_width, 1);
+    f.runs = std::max(g.run_count, 1);
+    f.two_sided = g.horizontal && g.side_group_count > 0;
+    f.groups = std::max({g.group_count, f.two_sided ? g.side_group_count : 0, 1});
+    f.margin = (g.style & 4) ? f.cw : 2 * f.cw;
+    f.top = draw_bar_heading(e, g, f);
+    if (!place_bar_plot(g, f)) return;
+    draw_bar_axes(g, f);
+    // Groups along the other axis: 0.8 of each group's room for bars.
+    const int along = g.horizontal ? f.bottom - f.top : f.right - f.left;
+    const double spacing = static_cast<double>(along) / f.groups;
+    draw_bar_group_labels(g, f, spacing);
+    draw_bars(g, f, spacing);
+    set_value_map(g.horizontal ? f.left : f.bottom, g.horizontal ? f.right : f.top, g.low, g.high,
+                  0, !g.horizontal);
     // Vertical bars of consecutive elements: x values along the group axis
     // are the elements' positions in their range, each at its group's
     // middle, so a Shift-drag there selects the elements it spans.
-    if (!g.horizontal && !two_sided && !g.element_range.empty() && e) {
+    if (!g.horizontal && !f.two_sided && !g.element_range.empty() && e) {
         if (!e->range_cell) e->range_cell = hblock_add_string(e->texts, g.element_range.c_str());
-        set_value_map(left, right, g.element_first - 0.5, g.element_first + groups - 0.5,
+        set_value_map(f.left, f.right, g.element_first - 0.5, g.element_first + f.groups - 0.5,
                       e->range_cell, false);
     }
 }
