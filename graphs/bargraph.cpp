@@ -985,6 +985,132 @@ void keep_axis_points(std::vector<float>& values, std::vector<float>& times, dou
 
 } // namespace
 
+namespace {
+
+// Where on the time axis a bar graph reads: its time, the axis' span in the
+// time basis in use, and the axis variable's name.
+struct bar_time_axis {
+    double at = 0;
+    float t = 0;
+    double start = 0, end = 0;
+    std::string xname;
+};
+
+// A histogram of the first element: over the run's times (kind 1), over a
+// sensitivity run's simulations at the time (2) or over the elements at the
+// time (3).
+void fill_histogram(bar_graph& g, const bar_options& o, const std::vector<std::string>& elements,
+                    const std::vector<int>& run_index, const bar_time_axis& ax) {
+    if (usable(o.bin_min)) g.low = o.bin_min;
+    if (usable(o.bin_max)) g.high = o.bin_max;
+    g.freq_min = o.freq_min;
+    g.freq_max = o.freq_max;
+    g.fraction = o.fraction;
+    g.cumulative = o.cumulative;
+    g.hide_outliers = o.hide_outliers;
+    g.bins = std::clamp(o.bin_count, 2, max_histogram_bins);
+    std::vector<std::vector<float>> per_run(run_index.size());
+    for (std::size_t r = 0; r < run_index.size(); ++r) {
+        const int run = run_index[r];
+        if (run < 0) continue; // a run that is not there reads as missing
+        if (o.hist_kind == 1) {
+            std::vector<float> times;
+            read_run_values(elements[0].c_str(), ax.xname.c_str(), run, per_run[r], times);
+            keep_axis_points(per_run[r], times, ax.start, ax.end);
+        } else if (o.hist_kind == 2) {
+            sens_percentiles(elements[0].c_str(), run, per_run[r], ax.xname.c_str(), ax.at);
+        } else {
+            for (const std::string& e : elements) {
+                float v = NA;
+                if (!run_value_at_time(e.c_str(), ax.xname.c_str(), run, &v, &ax.t, 0)) v = NA;
+                per_run[r].push_back(v);
+            }
+        }
+    }
+    build_histogram(g, per_run);
+}
+
+// A time graph: a group of bars per saved time of the first run, which the
+// other runs fill where their times reach.
+void fill_time_bars(bar_graph& g, const std::vector<std::string>& elements,
+                    const std::vector<int>& run_index, const bar_time_axis& ax) {
+    g.force_bars = 1;
+    g.value_title = "Time";
+    std::vector<std::vector<float>> values;
+    std::vector<float> group_times;
+    for (std::size_t r = 0; r < run_index.size(); ++r) {
+        std::vector<float> v, times;
+        if (run_index[r] >= 0)
+            read_run_values(elements[0].c_str(), ax.xname.c_str(), run_index[r], v, times);
+        std::vector<float> all_v = v, all_t = times;
+        keep_axis_points(v, times, ax.start, ax.end);
+        if (r == 0) {
+            if (times.empty() && !all_t.empty()) { // keep one point for the first run
+                times.assign(1, all_t[0]);
+                v.assign(1, all_v[0]);
+            }
+            group_times = times;
+            values.assign(times.size(), std::vector<float>(run_index.size(), NA));
+            for (std::size_t i = 0; i < times.size(); ++i) {
+                values[i][0] = v[i];
+                g.labels.emplace_back(format_number_fmt("%s", 0, times[i]));
+            }
+            continue;
+        }
+        // A run fills the groups whose times it reaches.
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            const int k = nearest_time_index(group_times.data(),
+                                             static_cast<int>(group_times.size()), times[i]);
+            if (k >= 0) values[static_cast<std::size_t>(k)][r] = v[i];
+        }
+    }
+    build_time_bar_heights(g, values);
+    g.labels.resize(values.size());
+}
+
+// A bar per element and run at the time, in the order the options sort
+// them, with what a Livesweep follows (each bar's element, run and value
+// slot).
+void fill_element_bars(bar_graph& g, const bar_options& o, const std::vector<std::string>& elements,
+                       const std::vector<int>& run_index, const bar_time_axis& ax) {
+    std::vector<std::vector<float>> values(elements.size(),
+                                           std::vector<float>(run_index.size(), NA));
+    for (std::size_t i = 0; i < elements.size(); ++i)
+        for (std::size_t r = 0; r < run_index.size(); ++r) {
+            float v = NA;
+            if (run_index[r] >= 0 && run_value_at_time(elements[i].c_str(), ax.xname.c_str(),
+                                                       run_index[r], &v, &ax.t, 0) != 1)
+                v = NA;
+            values[i][r] = v;
+        }
+    // Livesweep: the elements of the Livesweep run follow its re-runs.
+    if (cache_livesweep()) {
+        const int shown = shown_run_slot();
+        g.live_slots.assign(elements.size() * run_index.size(), 0);
+        if (shown >= 0 && shown < static_cast<int>(run_index.size()))
+            for (std::size_t i = 0; i < elements.size(); ++i)
+                g.live_slots[i * run_index.size() + static_cast<std::size_t>(shown)] =
+                    live_slot(elements[i].c_str());
+        g.live_found_for = shown_run_index();
+    }
+    g.live_time = ax.t;
+    g.labels = elements;
+    order_bars(values, g.labels, o.sort_run, &g.live_slots);
+    // What a later Livesweep follows: each bar's element and run.
+    g.live_names.assign(g.labels.size() * run_index.size(), {});
+    g.live_runs.assign(g.labels.size() * run_index.size(), -1);
+    for (std::size_t i = 0; i < g.labels.size(); ++i)
+        for (std::size_t r = 0; r < run_index.size(); ++r) {
+            g.live_names[i * run_index.size() + r] = g.labels[i];
+            g.live_runs[i * run_index.size() + r] = run_index[r];
+        }
+    build_bar_heights(g, values);
+    if (!element_span_of(g.labels, g.element_range, g.element_first)) g.element_range.clear();
+    g.value_title = g.title.substr(0, g.title.find('@'));
+}
+
+} // namespace
+
 void bar_tool_run(handle tool) {
     last_record = 0;
     output_oneshots_guard oneshots;
@@ -1025,14 +1151,16 @@ void bar_tool_run(handle tool) {
                         : o.time_choice == 1 ? model_rec->end
                         : o.time_choice == 3 ? o.at_time
                                              : model_rec->special;
-    double at = model_time;
-    if (o.time_choice != 3) time_basis_label(model_time, &at, 0, nullptr, 0);
-    double axis_start = model_rec->start, axis_end = model_rec->end;
-    time_basis_label(model_rec->start, &axis_start, 0, nullptr, 0);
-    time_basis_label(model_rec->end, &axis_end, 0, nullptr, 0);
+    bar_time_axis ax;
+    ax.at = model_time;
+    if (o.time_choice != 3) time_basis_label(model_time, &ax.at, 0, nullptr, 0);
+    ax.start = model_rec->start;
+    ax.end = model_rec->end;
+    time_basis_label(model_rec->start, &ax.start, 0, nullptr, 0);
+    time_basis_label(model_rec->end, &ax.end, 0, nullptr, 0);
     const symbol_id basis = time_basis_symbol();
-    const std::string xname = basis ? varformat(basis, 0) : "Time";
-    const char* at_text = format_number(at, 0, nullptr);
+    ax.xname = basis ? varformat(basis, 0) : "Time";
+    const char* at_text = format_number(ax.at, 0, nullptr);
     const std::string at_str = at_text ? at_text : "";
 
     g.hist_kind = o.hist_kind;
@@ -1052,104 +1180,13 @@ void bar_tool_run(handle tool) {
         g.title =
             time_graph ? pre + whole + suf + " - time graph" : pre + whole + suf + " @ " + at_str;
     }
-    const float t = static_cast<float>(at);
-    if (o.hist_kind != 0) {
-        if (usable(o.bin_min)) g.low = o.bin_min;
-        if (usable(o.bin_max)) g.high = o.bin_max;
-        g.freq_min = o.freq_min;
-        g.freq_max = o.freq_max;
-        g.fraction = o.fraction;
-        g.cumulative = o.cumulative;
-        g.hide_outliers = o.hide_outliers;
-        g.bins = std::clamp(o.bin_count, 2, max_histogram_bins);
-        std::vector<std::vector<float>> per_run(run_index.size());
-        for (std::size_t r = 0; r < run_index.size(); ++r) {
-            const int run = run_index[r];
-            if (run < 0) continue; // a run that is not there reads as missing
-            if (o.hist_kind == 1) {
-                std::vector<float> times;
-                read_run_values(elements[0].c_str(), xname.c_str(), run, per_run[r], times);
-                keep_axis_points(per_run[r], times, axis_start, axis_end);
-            } else if (o.hist_kind == 2) {
-                sens_percentiles(elements[0].c_str(), run, per_run[r], xname.c_str(), at);
-            } else {
-                for (const std::string& e : elements) {
-                    float v = NA;
-                    if (!run_value_at_time(e.c_str(), xname.c_str(), run, &v, &t, 0)) v = NA;
-                    per_run[r].push_back(v);
-                }
-            }
-        }
-        build_histogram(g, per_run);
-    } else if (time_graph) {
-        g.force_bars = 1;
-        g.value_title = "Time";
-        std::vector<std::vector<float>> values;
-        std::vector<float> group_times;
-        for (std::size_t r = 0; r < run_index.size(); ++r) {
-            std::vector<float> v, times;
-            if (run_index[r] >= 0)
-                read_run_values(elements[0].c_str(), xname.c_str(), run_index[r], v, times);
-            std::vector<float> all_v = v, all_t = times;
-            keep_axis_points(v, times, axis_start, axis_end);
-            if (r == 0) {
-                if (times.empty() && !all_t.empty()) { // keep one point for the first run
-                    times.assign(1, all_t[0]);
-                    v.assign(1, all_v[0]);
-                }
-                group_times = times;
-                values.assign(times.size(), std::vector<float>(run_index.size(), NA));
-                for (std::size_t i = 0; i < times.size(); ++i) {
-                    values[i][0] = v[i];
-                    g.labels.emplace_back(format_number_fmt("%s", 0, times[i]));
-                }
-                continue;
-            }
-            // A run fills the groups whose times it reaches.
-            for (std::size_t i = 0; i < times.size(); ++i) {
-                const int k = nearest_time_index(group_times.data(),
-                                                 static_cast<int>(group_times.size()), times[i]);
-                if (k >= 0) values[static_cast<std::size_t>(k)][r] = v[i];
-            }
-        }
-        build_time_bar_heights(g, values);
-        g.labels.resize(values.size());
-    } else {
-        std::vector<std::vector<float>> values(elements.size(),
-                                               std::vector<float>(run_index.size(), NA));
-        for (std::size_t i = 0; i < elements.size(); ++i)
-            for (std::size_t r = 0; r < run_index.size(); ++r) {
-                float v = NA;
-                if (run_index[r] >= 0 && run_value_at_time(elements[i].c_str(), xname.c_str(),
-                                                           run_index[r], &v, &t, 0) != 1)
-                    v = NA;
-                values[i][r] = v;
-            }
-        // Livesweep: the elements of the Livesweep run follow its re-runs.
-        if (cache_livesweep()) {
-            const int shown = shown_run_slot();
-            g.live_slots.assign(elements.size() * run_index.size(), 0);
-            if (shown >= 0 && shown < static_cast<int>(run_index.size()))
-                for (std::size_t i = 0; i < elements.size(); ++i)
-                    g.live_slots[i * run_index.size() + static_cast<std::size_t>(shown)] =
-                        live_slot(elements[i].c_str());
-            g.live_found_for = shown_run_index();
-        }
-        g.live_time = t;
-        g.labels = elements;
-        order_bars(values, g.labels, o.sort_run, &g.live_slots);
-        // What a later Livesweep follows: each bar's element and run.
-        g.live_names.assign(g.labels.size() * run_index.size(), {});
-        g.live_runs.assign(g.labels.size() * run_index.size(), -1);
-        for (std::size_t i = 0; i < g.labels.size(); ++i)
-            for (std::size_t r = 0; r < run_index.size(); ++r) {
-                g.live_names[i * run_index.size() + r] = g.labels[i];
-                g.live_runs[i * run_index.size() + r] = run_index[r];
-            }
-        build_bar_heights(g, values);
-        if (!element_span_of(g.labels, g.element_range, g.element_first)) g.element_range.clear();
-        g.value_title = g.title.substr(0, g.title.find('@'));
-    }
+    ax.t = static_cast<float>(ax.at);
+    if (o.hist_kind != 0)
+        fill_histogram(g, o, elements, run_index, ax);
+    else if (time_graph)
+        fill_time_bars(g, elements, run_index, ax);
+    else
+        fill_element_bars(g, o, elements, run_index, ax);
     opening_tool = tool;
     handle h = show_bar_graph(std::move(g));
     if (!h) {
