@@ -253,6 +253,157 @@ void gather_time_bars(bar_graph& g, const custom_bar_plan& plan, const std::vect
 
 } // namespace
 
+namespace {
+
+// The graph's own settings from its definition: fonts, divisions, titles,
+// orientation, sorting, the legend and the value bounds.
+bar_graph custom_bar_settings(const graph_def& def, bool two_sided) {
+    bar_graph g;
+    g.font = graph_defaults().fonts[0];
+    g.font.size = 12;
+    g.font.style = 0;
+    g.small_font = g.font;
+    g.small_font.size = 10;
+    g.divisions = def.y_div > 0 ? def.y_div : graph_defaults().y_divisions;
+    g.divisions_given = def.y_div > 0;
+    g.title = expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
+    g.window_title = g.title;
+    g.axis_label = def.subtitle;
+    if (two_sided) g.side_label = def.osubtitle;
+    g.horizontal = def.horizontal;
+    g.force_bars = def.sort != 0 ? 1 : 0;
+    g.soft_bounds = def.soft_bounds;
+    g.style = def.no_legend;
+    if (def.y_min != FLT_MAX) g.low = def.y_min;
+    if (def.y_max != -FLT_MAX) g.high = def.y_max;
+    return g;
+}
+
+// The run entries: the run list once per group, each labelled in the legend;
+// a group's texts come from whichever list has that group. Returns each
+// entry's run.
+std::vector<int> custom_bar_entries(bar_graph& g, const custom_bar_plan& plan,
+                                    const custom_bar_plan& side,
+                                    const std::vector<custom_bar_run>& runs, int groups) {
+    std::vector<int> entry_run;
+    for (int k = 0; k < groups; ++k)
+        for (const custom_bar_run& r : runs) {
+            entry_run.push_back(r.run);
+            std::string label = r.label;
+            if (groups > 1) {
+                const auto gk = static_cast<std::size_t>(k);
+                label = gk < plan.group_texts.size()   ? plan.group_texts[gk]
+                        : gk < side.group_texts.size() ? side.group_texts[gk]
+                                                       : std::string();
+                if (!r.label.empty()) label += label.empty() ? r.label : " " + r.label;
+            }
+            g.run_labels.push_back(std::move(label));
+        }
+    g.run_count = static_cast<int>(entry_run.size());
+    return entry_run;
+}
+
+// A position shows the labels of its names in every group, of both sets.
+std::vector<std::string> position_labels(const custom_bar_plan& plan, const custom_bar_plan& side,
+                                         std::size_t positions) {
+    std::vector<std::string> labels(positions, "");
+    for (std::size_t p = 0; p < positions; ++p)
+        for (const custom_bar_plan* pl : {&plan, &side})
+            for (std::size_t k = 0; k < pl->labels.size(); ++k) {
+                const std::string& l = pl->labels[k][p];
+                if (l.empty() || labels[p].find(l) != std::string::npos) continue;
+                labels[p] += labels[p].empty() ? l : " / " + l;
+            }
+    return labels;
+}
+
+// What the bars need to follow a Livesweep: every bar's element, run and
+// time, and (for the run Livesweep shows) its value slot.
+struct live_set {
+    std::vector<std::uint32_t> slots;
+    std::vector<float> times;
+    std::vector<std::string> names;
+    std::vector<int> runs;
+};
+
+live_set live_set_of(const custom_bar_plan& pl, const std::vector<int>& entry_run,
+                     std::size_t runs_n, std::size_t positions, double at, int shown_run) {
+    live_set out;
+    const std::size_t entries = entry_run.size();
+    out.slots.assign(positions * entries, 0);
+    out.times.assign(positions * entries, NA);
+    out.names.assign(positions * entries, {});
+    out.runs.assign(positions * entries, -1);
+    for (std::size_t p = 0; p < positions; ++p)
+        for (std::size_t e = 0; e < entries; ++e) {
+            const std::size_t k = e / runs_n;
+            if (k >= pl.names.size() || pl.names[k][p].empty()) continue;
+            out.names[p * entries + e] = pl.names[k][p];
+            out.runs[p * entries + e] = entry_run[e];
+            out.times[p * entries + e] =
+                is_na(pl.times[k][p]) ? static_cast<float>(at) : pl.times[k][p];
+            if (shown_run >= 0 && entry_run[e] == shown_run)
+                out.slots[p * entries + e] = live_slot(pl.names[k][p].c_str());
+        }
+    return out;
+}
+
+// Sorts the bars as the definition asks and gives the graph what a
+// Livesweep follows, its rows in the sorted order: the bars of the run
+// Livesweep shows follow its re-runs, each at its own time; every bar's
+// element and run are kept too, so that a Livesweep started after the graph
+// was made finds the bars of its run.
+void sort_and_follow(bar_graph& g, const graph_def& def, const custom_bar_plan& plan,
+                     const custom_bar_plan& side, bool two_sided, const std::vector<int>& entry_run,
+                     std::size_t runs_n, std::size_t positions, double at,
+                     std::vector<std::vector<float>>& values,
+                     std::vector<std::vector<float>>& side_values,
+                     std::vector<std::string>& labels) {
+    const int shown = cache_livesweep() ? shown_run_slot() : -1;
+    const int shown_run = shown >= 0 && shown < max_selected_runs ? model_rec->runs[shown].run : -1;
+    const std::size_t entries = entry_run.size();
+    live_set live_main = live_set_of(plan, entry_run, runs_n, positions, at, shown_run);
+    live_set live_side;
+    if (two_sided) live_side = live_set_of(side, entry_run, runs_n, positions, at, shown_run);
+    std::vector<int> order;
+    order_bars(values, labels, decode_sort_byte(def.sort), nullptr,
+               two_sided ? &side_values : nullptr, &order);
+    // The live rows follow their positions.
+    auto reorder = [&](auto& v) {
+        if (v.size() != order.size() * entries) return;
+        std::remove_reference_t<decltype(v)> out;
+        for (int i : order)
+            out.insert(out.end(), v.begin() + static_cast<std::ptrdiff_t>(i * entries),
+                       v.begin() + static_cast<std::ptrdiff_t>((i + 1) * entries));
+        v = std::move(out);
+    };
+    reorder(live_main.slots);
+    reorder(live_main.times);
+    reorder(live_main.names);
+    reorder(live_main.runs);
+    if (!two_sided || side_values.size() == values.size()) {
+        reorder(live_side.slots);
+        reorder(live_side.times);
+        reorder(live_side.names);
+        reorder(live_side.runs);
+    }
+    g.live_times = std::move(live_main.times);
+    g.side_live_times = std::move(live_side.times);
+    g.live_names = std::move(live_main.names);
+    g.live_runs = std::move(live_main.runs);
+    g.side_live_names = std::move(live_side.names);
+    g.side_live_runs = std::move(live_side.runs);
+    g.live_time = static_cast<float>(at);
+    if (shown_run >= 0) {
+        g.live_slots = std::move(live_main.slots);
+        g.side_live_slots = std::move(live_side.slots);
+        g.live_run_slot = shown;
+        g.live_found_for = shown_run;
+    }
+}
+
+} // namespace
+
 handle build_custom_bar_graph(const graph_def& def) {
     if (!model_rec) return 0;
     // While a simulation runs only WIP definitions are drawn.
@@ -286,42 +437,8 @@ handle build_custom_bar_graph(const graph_def& def) {
         return 0;
     }
 
-    bar_graph g;
-    g.font = graph_defaults().fonts[0];
-    g.font.size = 12;
-    g.font.style = 0;
-    g.small_font = g.font;
-    g.small_font.size = 10;
-    g.divisions = def.y_div > 0 ? def.y_div : graph_defaults().y_divisions;
-    g.divisions_given = def.y_div > 0;
-    g.title = expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
-    g.window_title = g.title;
-    g.axis_label = def.subtitle;
-    if (two_sided) g.side_label = def.osubtitle;
-    g.horizontal = def.horizontal;
-    g.force_bars = def.sort != 0 ? 1 : 0;
-    g.soft_bounds = def.soft_bounds;
-    g.style = def.no_legend;
-    if (def.y_min != FLT_MAX) g.low = def.y_min;
-    if (def.y_max != -FLT_MAX) g.high = def.y_max;
-
-    // The run entries: the run list once per group; a group's texts come
-    // from whichever list has that group.
-    std::vector<int> entry_run;
-    for (int k = 0; k < groups; ++k)
-        for (const custom_bar_run& r : runs) {
-            entry_run.push_back(r.run);
-            std::string label = r.label;
-            if (groups > 1) {
-                const auto gk = static_cast<std::size_t>(k);
-                label = gk < plan.group_texts.size()   ? plan.group_texts[gk]
-                        : gk < side.group_texts.size() ? side.group_texts[gk]
-                                                       : std::string();
-                if (!r.label.empty()) label += label.empty() ? r.label : " " + r.label;
-            }
-            g.run_labels.push_back(std::move(label));
-        }
-    g.run_count = static_cast<int>(entry_run.size());
+    bar_graph g = custom_bar_settings(def, two_sided);
+    const std::vector<int> entry_run = custom_bar_entries(g, plan, side, runs, groups);
 
     // The time: BAR-TIME, or the model's special time in the time basis.
     double at = def.bar_time;
@@ -344,16 +461,7 @@ handle build_custom_bar_graph(const graph_def& def) {
         if (two_sided) second = gather_bars(side, entry_run, runs_n, at, xname);
         values = std::move(main.values);
         side_values = std::move(second.values);
-        labels.assign(positions, "");
-        for (std::size_t p = 0; p < positions; ++p)
-            // A position shows the labels of its names in every group, of
-            // both sets.
-            for (const custom_bar_plan* pl : {&plan, &side})
-                for (std::size_t k = 0; k < pl->labels.size(); ++k) {
-                    const std::string& l = pl->labels[k][p];
-                    if (l.empty() || labels[p].find(l) != std::string::npos) continue;
-                    labels[p] += labels[p].empty() ? l : " / " + l;
-                }
+        labels = position_labels(plan, side, positions);
         if (main.live || second.live) {
             // Bars that move keep their places: no sort while running.
             live_bars live;
@@ -371,74 +479,8 @@ handle build_custom_bar_graph(const graph_def& def) {
             wip_graph_add(h);
             return h;
         }
-        // Livesweep: the bars of the run Livesweep shows follow its re-runs,
-        // each at its own time.
-        // Every bar's element and run are kept too, so that a Livesweep
-        // started after the graph was made finds the bars of its run.
-        struct live_set {
-            std::vector<std::uint32_t> slots;
-            std::vector<float> times;
-            std::vector<std::string> names;
-            std::vector<int> runs;
-        } live_main, live_side;
-        const int shown = cache_livesweep() ? shown_run_slot() : -1;
-        const int shown_run =
-            shown >= 0 && shown < max_selected_runs ? model_rec->runs[shown].run : -1;
-        const std::size_t entries = entry_run.size();
-        auto live_of = [&](const custom_bar_plan& pl, live_set& out) {
-            out.slots.assign(positions * entries, 0);
-            out.times.assign(positions * entries, NA);
-            out.names.assign(positions * entries, {});
-            out.runs.assign(positions * entries, -1);
-            for (std::size_t p = 0; p < positions; ++p)
-                for (std::size_t e = 0; e < entries; ++e) {
-                    const std::size_t k = e / runs_n;
-                    if (k >= pl.names.size() || pl.names[k][p].empty()) continue;
-                    out.names[p * entries + e] = pl.names[k][p];
-                    out.runs[p * entries + e] = entry_run[e];
-                    out.times[p * entries + e] =
-                        is_na(pl.times[k][p]) ? static_cast<float>(at) : pl.times[k][p];
-                    if (shown_run >= 0 && entry_run[e] == shown_run)
-                        out.slots[p * entries + e] = live_slot(pl.names[k][p].c_str());
-                }
-        };
-        live_of(plan, live_main);
-        if (two_sided) live_of(side, live_side);
-        std::vector<int> order;
-        order_bars(values, labels, decode_sort_byte(def.sort), nullptr,
-                   two_sided ? &side_values : nullptr, &order);
-        // The live rows follow their positions.
-        auto reorder = [&](auto& v) {
-            if (v.size() != order.size() * entries) return;
-            std::remove_reference_t<decltype(v)> out;
-            for (int i : order)
-                out.insert(out.end(), v.begin() + static_cast<std::ptrdiff_t>(i * entries),
-                           v.begin() + static_cast<std::ptrdiff_t>((i + 1) * entries));
-            v = std::move(out);
-        };
-        reorder(live_main.slots);
-        reorder(live_main.times);
-        reorder(live_main.names);
-        reorder(live_main.runs);
-        if (!two_sided || side_values.size() == values.size()) {
-            reorder(live_side.slots);
-            reorder(live_side.times);
-            reorder(live_side.names);
-            reorder(live_side.runs);
-        }
-        g.live_times = std::move(live_main.times);
-        g.side_live_times = std::move(live_side.times);
-        g.live_names = std::move(live_main.names);
-        g.live_runs = std::move(live_main.runs);
-        g.side_live_names = std::move(live_side.names);
-        g.side_live_runs = std::move(live_side.runs);
-        g.live_time = static_cast<float>(at);
-        if (shown_run >= 0) {
-            g.live_slots = std::move(live_main.slots);
-            g.side_live_slots = std::move(live_side.slots);
-            g.live_run_slot = shown;
-            g.live_found_for = shown_run;
-        }
+        sort_and_follow(g, def, plan, side, two_sided, entry_run, runs_n, positions, at, values,
+                        side_values, labels);
     }
     g.labels = std::move(labels);
     if (def.bar_by_time)
