@@ -261,6 +261,167 @@ std::string run_text_of(int selected, const std::string& dataset, bool sim) {
 
 } // namespace
 
+namespace {
+
+// The graph's settings from its definition: fonts, titles and stamps, the x
+// range, variable and title, divisions, the kind of lines and the stacking.
+void apply_graph_settings(line_graph& g, const graph_def& def, symbol_id basis) {
+    for (int i = 0; i < 6; ++i) g.fonts[i] = graph_defaults().fonts[i];
+    const std::string title =
+        expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
+    g.title = title;
+    g.caption = title;
+    g.footer = def.stamp[0];
+    g.annotation = def.stamp[1];
+    if (def.x_min != FLT_MAX) g.x_min = def.x_min;
+    if (def.x_max != -FLT_MAX) g.x_max = def.x_max;
+    g.x_var_name = !def.x_axis.empty() ? def.x_axis : basis ? varformat(basis, 0) : "Time";
+    // The x title: the definition's, else the time basis with its units on
+    // a time axis, else the x variable's name.
+    const bool time_axis =
+        def.x_axis.empty() || (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0);
+    g.x_title = !def.x_label.empty() ? def.x_label
+                : time_axis          ? (basis ? name_units_label(nullptr, basis, 0) : "Time")
+                                     : g.x_var_name;
+    g.x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
+    g.y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
+    g.y_divisions_given = def.y_div != 0;
+    g.line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
+    g.labels_between = def.label_intervals;
+    g.graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;
+    // STACK n (stored n + 1) stacks the first n series of each group.
+    if (def.stack > 1) g.stack_limit = def.stack - 1;
+}
+
+// Which x ends follow the data, how many points a live series holds, the
+// bounds, page and legend, and whether the x axis is time or a variable the
+// others are plotted against.
+void apply_axis_settings(line_graph& g, live_graph& live, const graph_def& def, symbol_id basis) {
+    // An x title of its own fixes the x range: only the y ranges follow.
+    live.x_auto_min = def.x_min == FLT_MAX && def.x_label.empty();
+    live.x_auto_max = def.x_max == -FLT_MAX && def.x_label.empty();
+    live.max_points = def.max_points ? 2u * def.max_points : 200u;
+    // A chart-style graph widens set bounds by the data, as SOFT-BOUNDS does.
+    g.soft_bounds = def.soft_bounds != 0 || def.graph_style != 0;
+    g.portrait = def.portrait != 0;
+    g.hide_flags = def.no_legend ? 1 : 0;
+    g.x_is_time = def.x_axis.empty() ||
+                  (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0) ||
+                  name_cmp(def.x_axis.c_str(), "Time") == 0;
+    // An X-AXIS that is no time base plots the variables against it.
+    if (!g.x_is_time) {
+        double scale = 1, offset = 0;
+        const symbol_id x_id = find_symbol(def.x_axis.c_str());
+        g.xy_mode = !(x_id && time_base_scale(x_id, &scale, &offset));
+    }
+}
+
+// A work-in-progress series starts from the running values (or the game's
+// so far); false, said, when the variable cannot be one. too_many is set
+// when a game's points do not all fit.
+bool start_wip_series(graph_series& s, const std::string& e, int& slot, std::size_t max_points,
+                      bool& too_many) {
+    const int type = find_var_name(e.c_str(), &slot, 1);
+    if (type == 0 || type == 5 || type == 6 || type == 12 || (type > 21 && type != 23) ||
+        slot < 0 || static_cast<std::uint32_t>(slot) >= value_slot_count) {
+        report(0, "-%s- is of wrong type for work in progress graph", e.c_str());
+        return false;
+    }
+    s.run = -2;
+    if (game_state && game_in_progress()) {
+        if (!fill_from_game(s, slot, max_points)) too_many = true;
+        s.run = -2;
+    } else {
+        s.times = {value_array[0]};
+        s.values = {value_array[slot]};
+    }
+    return true;
+}
+
+// The series' units group, made when its scale first appears (numbered in
+// the order they appear); a variable's own bounds set its group's range.
+void join_scale_group(line_graph& g, live_graph& live, std::map<int, int>& group_of_scale,
+                      const graph_var& v, const std::string& e, graph_series& s) {
+    auto [at, made] =
+        group_of_scale.try_emplace(v.scale_group, static_cast<int>(group_of_scale.size()));
+    s.group = at->second;
+    if (made) {
+        if (s.group > 0) g.more_groups.emplace_back();
+        if (static_cast<std::size_t>(s.group) >= live.y_fixed.size())
+            live.y_fixed.resize(static_cast<std::size_t>(s.group) + 1, false);
+        std::string units = v.units == " " ? "" : v.units;
+        if (v.units.empty()) units = units_of(e);
+        (s.group ? g.more_groups.back().units : g.units) = units;
+    }
+    if (v.y_min != FLT_MAX) group_min(g, s.group) = v.y_min;
+    if (v.y_max != -FLT_MAX) group_max(g, s.group) = v.y_max;
+    if ((v.y_min != FLT_MAX || v.y_max != -FLT_MAX) && !g.soft_bounds)
+        live.y_fixed[static_cast<std::size_t>(s.group)] = true;
+}
+
+// Where a variable's values come from.
+enum class var_source { run, skip, no_runs };
+
+// The run a variable of the definition is read from (its data set, opened
+// when not loaded; else a selected run by position, the first selected run
+// that knows it for the first position). skip when it has none (said when
+// the run lacks the variable, and why kept in missing); no_runs when no run
+// is loaded at all.
+var_source run_of_variable(const graph_var& v, int selected, bool in_run, bool game_wip,
+                           const graph_def& def, int& run, int& position, std::string& missing) {
+    if (!v.dataset.empty()) {
+        // Opened by its file name when not loaded; unloaded again later.
+        run = kdf_open(v.dataset.c_str());
+        return run < 0 ? var_source::skip : var_source::run;
+    }
+    position = v.run < 0 ? 0 : v.run;
+    if (position >= selected) {
+        if (selected == 0 && !in_run && !game_wip) return var_source::no_runs;
+        report(3, "Not enough runs loaded to get all wildcards");
+        return var_source::skip;
+    }
+    run = model_rec->runs[position].run;
+    // A variable of the first selected run takes the first selected run that
+    // knows it: a run of another model loaded first is passed over, as the
+    // Graph tool passes it over.
+    if (position == 0 && !run_holds_variable(v.name.c_str(), run))
+        for (int p = position + 1; p < selected; ++p) {
+            const int other = model_rec->runs[p].run;
+            if (!run_holds_variable(v.name.c_str(), other)) continue;
+            position = p;
+            run = other;
+            break;
+        }
+    // A run without the variable (of another model, most often) gives it no
+    // line: it is left out, and said why.
+    if (!run_holds_variable(v.name.c_str(), run)) {
+        const std::string why = missing_in_run_text(v.name.c_str(), run);
+        report(3, "%s: left out of the graph %s", why.c_str(), def.name.c_str());
+        if (missing.empty()) missing = why;
+        return var_source::skip;
+    }
+    return var_source::run;
+}
+
+// The time axis of a live graph runs from the run's INITIAL TIME to its FINAL
+// TIME unless the definition gives its own.
+void live_time_axis(line_graph& g) {
+    auto control = [](const char* name, double fallback) {
+        std::int32_t slot = -1;
+        if (find_var_name(name, &slot, 0) && slot >= 0 &&
+            static_cast<std::uint32_t>(slot) < value_slot_count && std::isfinite(value_array[slot]))
+            return static_cast<double>(value_array[slot]);
+        return fallback;
+    };
+    if (!(std::fabs(g.x_min) < axis_unset)) g.x_min = control("INITIAL TIME", value_array[0]);
+    if (!(std::fabs(g.x_max) < axis_unset)) {
+        g.x_max = control("FINAL TIME", model_rec->end);
+        if (!(g.x_max > g.x_min)) g.x_max = g.x_min + 1;
+    }
+}
+
+} // namespace
+
 handle build_custom_graph(const graph_def& def, const std::vector<given_series>* given) {
     const bool in_run = running();
     if (in_run && !def.wip) return 0;
@@ -283,32 +444,8 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
         live_graphs.erase(h);
         return 0;
     };
-    for (int i = 0; i < 6; ++i) g->fonts[i] = graph_defaults().fonts[i];
-    const std::string title =
-        expand_value_refs(def.title.empty() ? def.name.c_str() : def.title.c_str());
-    g->title = title;
-    g->caption = title;
-    g->footer = def.stamp[0];
-    g->annotation = def.stamp[1];
-    if (def.x_min != FLT_MAX) g->x_min = def.x_min;
-    if (def.x_max != -FLT_MAX) g->x_max = def.x_max;
     const symbol_id basis = time_basis_symbol();
-    g->x_var_name = !def.x_axis.empty() ? def.x_axis : basis ? varformat(basis, 0) : "Time";
-    // The x title: the definition's, else the time basis with its units on
-    // a time axis, else the x variable's name.
-    const bool time_axis =
-        def.x_axis.empty() || (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0);
-    g->x_title = !def.x_label.empty() ? def.x_label
-                 : time_axis          ? (basis ? name_units_label(nullptr, basis, 0) : "Time")
-                                      : g->x_var_name;
-    g->x_divisions = def.x_div < 0 ? graph_defaults().x_divisions : def.x_div == 0 ? -1 : def.x_div;
-    g->y_divisions = def.y_div ? def.y_div : graph_defaults().y_divisions;
-    g->y_divisions_given = def.y_div != 0;
-    g->line_kind = def.dots < 0 ? -1 : def.dots; // STACK-FILL: -1
-    g->labels_between = def.label_intervals;
-    g->graph_mode = def.cumulative ? 1 : def.stack ? 2 : 0;
-    // STACK n (stored n + 1) stacks the first n series of each group.
-    if (def.stack > 1) g->stack_limit = def.stack - 1;
+    apply_graph_settings(*g, def, basis);
 
     // Runs the graph opens itself are unloaded when it is built (the series
     // keep their values); the runs loaded before stay.
@@ -317,23 +454,7 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
         ~unload_opened() { unload_runs(0); }
     } unload;
     live_graph live;
-    // An x title of its own fixes the x range: only the y ranges follow.
-    live.x_auto_min = def.x_min == FLT_MAX && def.x_label.empty();
-    live.x_auto_max = def.x_max == -FLT_MAX && def.x_label.empty();
-    live.max_points = def.max_points ? 2u * def.max_points : 200u;
-    // A chart-style graph widens set bounds by the data, as SOFT-BOUNDS does.
-    g->soft_bounds = def.soft_bounds != 0 || def.graph_style != 0;
-    g->portrait = def.portrait != 0;
-    g->hide_flags = def.no_legend ? 1 : 0;
-    g->x_is_time = def.x_axis.empty() ||
-                   (basis && name_cmp(def.x_axis.c_str(), varformat(basis, 0)) == 0) ||
-                   name_cmp(def.x_axis.c_str(), "Time") == 0;
-    // An X-AXIS that is no time base plots the variables against it.
-    if (!g->x_is_time) {
-        double scale = 1, offset = 0;
-        const symbol_id x_id = find_symbol(def.x_axis.c_str());
-        g->xy_mode = !(x_id && time_base_scale(x_id, &scale, &offset));
-    }
+    apply_axis_settings(*g, live, def, basis);
     // Scale groups in the order they first appear, numbered from 0 (a group
     // whose variables were all skipped takes no axis).
     std::map<int, int> group_of_scale;
@@ -347,40 +468,13 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
         if (given) {
             // Ready series: one per variable, under its name as written.
             if (static_cast<std::size_t>(planned) > given->size()) break;
-        } else if (!v.dataset.empty()) {
-            // Opened by its file name when not loaded; unloaded again below.
-            run = kdf_open(v.dataset.c_str());
-            if (run < 0) continue; // a run that cannot be read skips the variable
-        } else if (v.run == gd_wip_run && (in_run || game_wip)) {
+        } else if (v.dataset.empty() && v.run == gd_wip_run && (in_run || game_wip)) {
             sim = true;
         } else {
-            position = v.run < 0 ? 0 : v.run;
-            if (position >= selected) {
-                if (selected == 0 && !in_run && !game_wip)
-                    return fail("Graph requires datasets be loaded");
-                report(3, "Not enough runs loaded to get all wildcards");
-                continue;
-            }
-            run = model_rec->runs[position].run;
-            // A variable of the first selected run takes the first selected
-            // run that knows it: a run of another model loaded first is
-            // passed over, as the Graph tool passes it over.
-            if (position == 0 && !run_holds_variable(v.name.c_str(), run))
-                for (int p = position + 1; p < selected; ++p) {
-                    const int other = model_rec->runs[p].run;
-                    if (!run_holds_variable(v.name.c_str(), other)) continue;
-                    position = p;
-                    run = other;
-                    break;
-                }
-            // A run without the variable (of another model, most often)
-            // gives it no line: it is left out, and said why.
-            if (!run_holds_variable(v.name.c_str(), run)) {
-                const std::string why = missing_in_run_text(v.name.c_str(), run);
-                report(3, "%s: left out of the graph %s", why.c_str(), def.name.c_str());
-                if (missing.empty()) missing = why;
-                continue;
-            }
+            const var_source from =
+                run_of_variable(v, selected, in_run, game_wip, def, run, position, missing);
+            if (from == var_source::no_runs) return fail("Graph requires datasets be loaded");
+            if (from == var_source::skip) continue;
         }
         std::vector<std::string> elements;
         if (!sim && !given) expand_element_names(v.name.c_str(), run, elements, 0);
@@ -399,21 +493,7 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
             if (!sim && (v.extra_kind == 1 || v.extra_kind == 2)) add_series_bands(s, v);
             int slot = -1;
             if (sim) {
-                const int type = find_var_name(e.c_str(), &slot, 1);
-                if (type == 0 || type == 5 || type == 6 || type == 12 ||
-                    (type > 21 && type != 23) || slot < 0 ||
-                    static_cast<std::uint32_t>(slot) >= value_slot_count) {
-                    report(0, "-%s- is of wrong type for work in progress graph", e.c_str());
-                    continue;
-                }
-                s.run = -2;
-                if (game_state && game_in_progress()) {
-                    if (!fill_from_game(s, slot, live.max_points)) too_many = true;
-                    s.run = -2;
-                } else {
-                    s.times = {value_array[0]};
-                    s.values = {value_array[slot]};
-                }
+                if (!start_wip_series(s, e, slot, live.max_points, too_many)) continue;
             } else if (given) {
                 const given_series& ready = (*given)[static_cast<std::size_t>(planned - 1)];
                 const std::size_t n = std::min(ready.times.size(), ready.values.size());
@@ -422,23 +502,7 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
                 s.values.assign(ready.values.begin(), ready.values.begin() + static_cast<long>(n));
                 if (v.label.empty()) s.label = v.name;
             }
-            // The series' units group, made when its scale first appears.
-            auto [at, made] =
-                group_of_scale.try_emplace(v.scale_group, static_cast<int>(group_of_scale.size()));
-            s.group = at->second;
-            if (made) {
-                if (s.group > 0) g->more_groups.emplace_back();
-                if (static_cast<std::size_t>(s.group) >= live.y_fixed.size())
-                    live.y_fixed.resize(static_cast<std::size_t>(s.group) + 1, false);
-                std::string units = v.units == " " ? "" : v.units;
-                if (v.units.empty()) units = units_of(e);
-                (s.group ? g->more_groups.back().units : g->units) = units;
-            }
-            // A variable's own bounds set its group's range.
-            if (v.y_min != FLT_MAX) group_min(*g, s.group) = v.y_min;
-            if (v.y_max != -FLT_MAX) group_max(*g, s.group) = v.y_max;
-            if ((v.y_min != FLT_MAX || v.y_max != -FLT_MAX) && !g->soft_bounds)
-                live.y_fixed[static_cast<std::size_t>(s.group)] = true;
+            join_scale_group(*g, live, group_of_scale, v, e, s);
             live.slots.push_back(slot);
             g->series.push_back(std::move(s));
         }
@@ -462,23 +526,7 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
         std::any_of(live.slots.begin(), live.slots.end(), [](int s) { return s >= 0; });
     // The running values come against time only.
     if (has_live) g->xy_mode = false;
-    // The time axis of a live graph runs from the run's INITIAL TIME to its
-    // FINAL TIME unless the definition gives its own.
-    if (has_live) {
-        auto control = [](const char* name, double fallback) {
-            std::int32_t slot = -1;
-            if (find_var_name(name, &slot, 0) && slot >= 0 &&
-                static_cast<std::uint32_t>(slot) < value_slot_count &&
-                std::isfinite(value_array[slot]))
-                return static_cast<double>(value_array[slot]);
-            return fallback;
-        };
-        if (!(std::fabs(g->x_min) < axis_unset)) g->x_min = control("INITIAL TIME", value_array[0]);
-        if (!(std::fabs(g->x_max) < axis_unset)) {
-            g->x_max = control("FINAL TIME", model_rec->end);
-            if (!(g->x_max > g->x_min)) g->x_max = g->x_min + 1;
-        }
-    }
+    if (has_live) live_time_axis(*g);
     int got = 0;
     if (lock_model(1) == 1) {
         got = has_live ? remap(*g, live) : gather_graph_series(*g, true);
