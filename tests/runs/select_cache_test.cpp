@@ -222,6 +222,97 @@ TEST_F(select_test, the_time_range_spans_every_loaded_run) {
     EXPECT_FLOAT_EQ(model_rec->full_step, 0.5f); // now the first entry
 }
 
+// Toggling a run moves it across the border of the active part: an active
+// run becomes the first after it, an inactive one the last inside it, the
+// runs between keeping their order.
+TEST_F(select_test, toggling_moves_a_run_across_the_active_border) {
+    make_run("a", 1);
+    make_run("b", 2);
+    make_run("c", 3);
+    open_model_now();
+    new_run_place = 0;
+    for (const char* n : {"a", "b", "c"}) ASSERT_EQ(load_runs(model_rec, 0, n, 1, 0), 1);
+    const char* order[] = {"c", "a", "b"};
+    ASSERT_EQ(set_runs1(1, order, 2), 1); // c, a active; b after them
+    const auto names = [&] {
+        std::vector<std::string> out;
+        for (int k = 0; k < model_rec->run_count; ++k) out.push_back(entry_name(k));
+        return out;
+    };
+    const char* c[] = {"c"};
+    ASSERT_EQ(set_runs1(2, c, 1), 1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"a", "c", "b"}));
+    EXPECT_EQ(model_rec->active_count, 1);
+    const char* b[] = {"b"};
+    ASSERT_EQ(set_runs1(2, b, 1), 1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(model_rec->active_count, 2);
+    const char* a[] = {"a"};
+    ASSERT_EQ(set_runs1(2, a, 1), 1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"b", "a", "c"}));
+    EXPECT_EQ(model_rec->active_count, 1);
+}
+
+// A later run only widens the graph range: the start moves down to its first
+// time, the end out to its last, and the special time follows the end only
+// when it stood there.
+TEST_F(select_test, a_later_run_widens_the_graph_range) {
+    const auto run_over = [&](const std::string& name, std::vector<float> times) {
+        run_builder rb(mb_.symbols());
+        rb.times(times).series("Stock", std::vector<float>(times.size(), 5)).constant("rate", 1);
+        write_run(name + ".kdf", rb);
+    };
+    run_over("first", {0, 1, 2, 3, 4});
+    run_over("longer", {0, 2, 4, 6, 8});
+    run_over("longest", {0, 4, 8, 12});
+    run_over("earlier", {-2, -1, 0, 1});
+    run_over("inside", {1, 2, 3});
+    open_model_now();
+    new_run_place = 0;
+    ASSERT_EQ(load_runs(model_rec, 0, "first", 1, 0), 1);
+    EXPECT_DOUBLE_EQ(model_rec->start, 0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 4);
+    EXPECT_DOUBLE_EQ(model_rec->special, 4);
+    model_rec->special = 2; // moved off the end by the user
+    ASSERT_EQ(load_runs(model_rec, 0, "longer", 1, 0), 1);
+    EXPECT_DOUBLE_EQ(model_rec->end, 8);
+    EXPECT_DOUBLE_EQ(model_rec->special, 2);
+    model_rec->special = 8; // back at the end: it follows
+    ASSERT_EQ(load_runs(model_rec, 0, "longest", 1, 0), 1);
+    EXPECT_DOUBLE_EQ(model_rec->end, 12);
+    EXPECT_DOUBLE_EQ(model_rec->special, 12);
+    ASSERT_EQ(load_runs(model_rec, 0, "earlier", 1, 0), 1);
+    EXPECT_DOUBLE_EQ(model_rec->start, -2);
+    EXPECT_DOUBLE_EQ(model_rec->end, 12);
+    // A run inside the range leaves it as it is, a narrowed one too.
+    model_rec->start = 0;
+    model_rec->end = 10;
+    model_rec->special = 5;
+    ASSERT_EQ(load_runs(model_rec, 0, "inside", 1, 0), 1);
+    EXPECT_DOUBLE_EQ(model_rec->start, 0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 10);
+    EXPECT_DOUBLE_EQ(model_rec->special, 5);
+}
+
+// The loading messages name the run as given and as listed, its origin, and
+// its payoff when it has one.
+TEST_F(select_test, loading_says_the_names_origin_and_payoff) {
+    run_builder rb(mb_.symbols());
+    rb.times({0, 1, 2}).series("Stock", {1, 2, 3}).origin("from the office").payoff(1.5f);
+    write_run("paid.kdf", rb);
+    make_run("plain", 1);
+    open_model_now();
+    captured().clear();
+    ASSERT_EQ(load_runs(model_rec, 0, "paid.kdf", 0, 0), 1);
+    EXPECT_TRUE(any_message_contains("Loading paid.kdf as paid.  Origin is .."));
+    EXPECT_TRUE(any_message_contains("from the office"));
+    EXPECT_TRUE(any_message_contains("Payoff = 1.5"));
+    captured().clear();
+    ASSERT_EQ(load_runs(model_rec, 0, "plain", 0, 0), 1);
+    EXPECT_TRUE(any_message_contains("Loading plain as plain."));
+    EXPECT_FALSE(any_message_contains("Payoff"));
+}
+
 TEST_F(select_test, unloading_from_one_list_keeps_runs_another_list_holds) {
     make_run("shared", 1);
     open_model_now();
