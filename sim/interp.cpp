@@ -498,7 +498,7 @@ double clamp_random(double x, double lo, double hi) {
     return x < lo ? lo : (x > hi ? hi : x);
 }
 
-double draw(int fn, double** args, std::uint32_t i, random_stream& r) {
+double draw(int fn, double* const* args, std::uint32_t i, random_stream& r) {
     switch (fn) {
     case fn_random_uniform:
         return args[0][i] + (args[1][i] - args[0][i]) * stream_uniform(r);
@@ -511,15 +511,25 @@ double draw(int fn, double** args, std::uint32_t i, random_stream& r) {
     }
 }
 
-void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n, int mode) {
-    int fn = static_cast<int>(c[0]);
-    int nargs = static_cast<int>(c[1]);
-    std::uint32_t a = c[2], b = c[3], cc = c[4];
+// A built-in call's operands: the arguments on the stack from base (the
+// result goes in the first one's place) and the operand words a, b, cc.
+struct call_frame {
+    int fn;
+    int nargs;
+    std::uint32_t a, b, cc;
     double* args[8];
-    for (int k = 0; k < nargs && k < 8; ++k) args[k] = S(base + k);
-    double* out = S(base);
+    double* out;
+    std::uint32_t lane0, n;
+    int mode;
+};
+
+// The functions of their arguments alone, lane by lane; NA in gives NA out.
+void math_call(const call_frame& f) {
+    const std::uint32_t n = f.n;
+    double* const* args = f.args;
+    double* out = f.out;
     double* x = args[0];
-    switch (fn) {
+    switch (f.fn) {
     case fn_abs:
         for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : std::fabs(x[i]);
         return;
@@ -553,12 +563,13 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
     case fn_sinh:
     case fn_cosh:
     case fn_tanh: {
-        double (*f)(double) = fn == fn_arcsin   ? static_cast<double (*)(double)>(std::asin)
+        const int fn = f.fn;
+        double (*g)(double) = fn == fn_arcsin   ? static_cast<double (*)(double)>(std::asin)
                               : fn == fn_arccos ? static_cast<double (*)(double)>(std::acos)
                               : fn == fn_sinh   ? static_cast<double (*)(double)>(std::sinh)
                               : fn == fn_cosh   ? static_cast<double (*)(double)>(std::cosh)
                                                 : static_cast<double (*)(double)>(std::tanh);
-        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : f(x[i]);
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : g(x[i]);
         return;
     }
     case fn_integer:
@@ -583,12 +594,22 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
     case fn_if_then_else:
         for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] != 0 ? args[1][i] : args[2][i];
         return;
-    case fn_safe_div:
+    default: // fn_safe_div
         for (std::uint32_t i = 0; i < n; ++i) {
             double d = args[1][i];
-            out[i] = na2(x[i], d) ? NAd : (d == 0 ? (nargs > 2 ? args[2][i] : 0.0) : x[i] / d);
+            out[i] = na2(x[i], d) ? NAd : (d == 0 ? (f.nargs > 2 ? args[2][i] : 0.0) : x[i] / d);
         }
         return;
+    }
+}
+
+// The functions of the simulated time: steps, pulses and ramps.
+void time_call(const call_frame& f) {
+    const std::uint32_t n = f.n;
+    double* const* args = f.args;
+    double* out = f.out;
+    double* x = args[0];
+    switch (f.fn) {
     case fn_step:
         for (std::uint32_t i = 0; i < n; ++i)
             out[i] = sim_time + sim_dt / 2 > args[1][i] ? x[i] : 0.0;
@@ -603,110 +624,188 @@ void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n
         for (std::uint32_t i = 0; i < n; ++i)
             out[i] = pulse_train(x[i], args[1][i], args[2][i], args[3][i]);
         return;
-    case fn_ramp:
+    default: // fn_ramp
         for (std::uint32_t i = 0; i < n; ++i) {
             double t = sim_time, start = args[1][i], end = args[2][i];
             out[i] = t <= start ? 0.0 : x[i] * (std::min(t, end) - start);
         }
         return;
-    case fn_lookup_extrapolate:
-    case fn_lookup_invert: {
-        // The lookup's address is in the operand words; the value argument is on the stack.
-        std::uint32_t addr[3] = {a, b, cc};
-        if (fn == fn_lookup_extrapolate) {
-            std::int64_t first = static_cast<std::int32_t>(b);
-            if (a == addr_strided) {
-                std::int64_t stride = static_cast<std::int32_t>(cc);
-                lookup_lanes(x, out, n, first + stride * lane0, stride, nullptr, true);
-            } else {
-                lookup_lanes(
-                    x, out, n, first, 0,
-                    prog->units[static_cast<std::size_t>(cur_unit)].code.data() + cc + lane0, true);
-            }
-            return;
+    }
+}
+
+// A lookup named as a function's first argument: its address is in the
+// operand words, the value to look up on the stack.
+void lookup_function_call(const call_frame& f) {
+    const std::uint32_t lane0 = f.lane0, n = f.n;
+    double* x = f.args[0];
+    if (f.fn == fn_lookup_extrapolate) {
+        std::int64_t first = static_cast<std::int32_t>(f.b);
+        if (f.a == addr_strided) {
+            std::int64_t stride = static_cast<std::int32_t>(f.cc);
+            lookup_lanes(x, f.out, n, first + stride * lane0, stride, nullptr, true);
+        } else {
+            lookup_lanes(x, f.out, n, first, 0,
+                         prog->units[static_cast<std::size_t>(cur_unit)].code.data() + f.cc + lane0,
+                         true);
         }
-        for (std::uint32_t i = 0; i < n; ++i)
-            out[i] = lookup_inverse(luts[lane_index(addr, lane0 + i)], lut_data, x[i]);
         return;
     }
-    case fn_initial:
+    std::uint32_t addr[3] = {f.a, f.b, f.cc};
+    for (std::uint32_t i = 0; i < n; ++i)
+        f.out[i] = lookup_inverse(luts[lane_index(addr, lane0 + i)], lut_data, x[i]);
+}
+
+// INITIAL and SAMPLE IF TRUE: a value held in the run's values at a.
+void held_call(const call_frame& f) {
+    const std::uint32_t lane0 = f.lane0, n = f.n;
+    double* const* args = f.args;
+    double* x = args[0];
+    const int mode = f.mode;
+    if (f.fn == fn_initial) {
         for (std::uint32_t i = 0; i < n; ++i) {
-            float& h = value_array[a + lane0 + i];
+            float& h = value_array[f.a + lane0 + i];
             if (mode == em_initial) h = static_cast<float>(x[i]);
-            out[i] = h;
+            f.out[i] = h;
         }
         return;
-    case fn_sample_if_true:
-        for (std::uint32_t i = 0; i < n; ++i) {
-            float& h = value_array[a + lane0 + i];
-            if (mode == em_initial)
-                h = static_cast<float>(x[i] != 0 ? args[1][i] : args[2][i]);
-            else if (mode == em_main && x[i] != 0)
-                h = static_cast<float>(args[1][i]);
-            out[i] = (mode == em_stage && x[i] != 0) ? args[1][i] : h;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        float& h = value_array[f.a + lane0 + i];
+        if (mode == em_initial)
+            h = static_cast<float>(x[i] != 0 ? args[1][i] : args[2][i]);
+        else if (mode == em_main && x[i] != 0)
+            h = static_cast<float>(args[1][i]);
+        f.out[i] = (mode == em_stage && x[i] != 0) ? args[1][i] : h;
+    }
+}
+
+// A random draw from stream b, held at a; the stream is seeded by the last
+// argument on its first use.
+void random_call(const call_frame& f) {
+    random_stream& r = streams[f.b];
+    if (!seeded[f.b]) {
+        seed_stream(r, f.args[f.nargs - 1][0]);
+        seeded[f.b] = 1;
+    }
+    // One draw per TIME STEP: in the initial pass, and in a step's first
+    // evaluation unless this value was drawn at this time already (the
+    // initial pass at INITIAL TIME, the dynamic pass before the rates).
+    for (std::uint32_t i = 0; i < f.n; ++i) {
+        std::uint32_t k = f.a + f.lane0 + i;
+        float& h = value_array[k];
+        double& at = drawn_at[k - held_base];
+        if (f.mode == em_initial || (f.mode == em_main && !(at == sim_time))) {
+            h = static_cast<float>(draw(f.fn, f.args, i, r));
+            at = sim_time;
         }
+        f.out[i] = h;
+    }
+}
+
+// A pipeline delay's output; its pipeline is made in the initial pass.
+void delay_fixed_call(const call_frame& f) {
+    for (std::uint32_t i = 0; i < f.n; ++i) {
+        std::uint32_t k = f.a + f.lane0 + i;
+        if (f.mode == em_initial) {
+            double d = f.args[1][i];
+            if (!(d >= 0)) fail_lane(f.lane0 + i, "The delay time is negative in");
+            std::uint32_t need =
+                sim_dt > 0 ? static_cast<std::uint32_t>(std::min(d / sim_dt + 4, 65535.0)) : 4;
+            delay_object* o = new_delay(need);
+            o->kind = fn_delay_fixed;
+            o->delay = static_cast<float>(d);
+            o->initial = o->output = static_cast<float>(f.args[2][i]);
+            delays[k] = o;
+        }
+        f.out[i] = delay_output(k, f.mode);
+    }
+}
+
+// A message shown where its condition is not 0; a negative one stops the run.
+void message_call(const call_frame& f) {
+    double* x = f.args[0];
+    for (std::uint32_t i = 0; i < f.n; ++i) {
+        f.out[i] = x[i];
+        if (f.mode == em_stage || x[i] == 0 || x[i] == NAd) continue;
+        const char* text = f.a < prog->texts.size() ? prog->texts[f.a].c_str() : "";
+        if (expand_refs_fn h = expand_refs_hook()) text = h(text);
+        if (x[i] < 0) {
+            report(5, "%s", text);
+            throw run_unwind(std::string("The simulation was stopped by a message: ") + text);
+        }
+        report(6, "%s", text);
+    }
+}
+
+void call(const std::uint32_t* c, int base, std::uint32_t lane0, std::uint32_t n, int mode) {
+    call_frame f;
+    f.fn = static_cast<int>(c[0]);
+    f.nargs = static_cast<int>(c[1]);
+    f.a = c[2];
+    f.b = c[3];
+    f.cc = c[4];
+    for (int k = 0; k < f.nargs && k < 8; ++k) f.args[k] = S(base + k);
+    f.out = S(base);
+    f.lane0 = lane0;
+    f.n = n;
+    f.mode = mode;
+    switch (f.fn) {
+    case fn_abs:
+    case fn_exp:
+    case fn_ln:
+    case fn_log:
+    case fn_sqrt:
+    case fn_sin:
+    case fn_cos:
+    case fn_tan:
+    case fn_arctan:
+    case fn_arcsin:
+    case fn_arccos:
+    case fn_sinh:
+    case fn_cosh:
+    case fn_tanh:
+    case fn_integer:
+    case fn_modulo:
+    case fn_power:
+    case fn_min:
+    case fn_max:
+    case fn_if_then_else:
+    case fn_safe_div:
+        math_call(f);
+        return;
+    case fn_step:
+    case fn_pulse:
+    case fn_pulse_train:
+    case fn_ramp:
+        time_call(f);
+        return;
+    case fn_lookup_extrapolate:
+    case fn_lookup_invert:
+        lookup_function_call(f);
+        return;
+    case fn_initial:
+    case fn_sample_if_true:
+        held_call(f);
         return;
     case fn_random_uniform:
     case fn_random_normal:
-    case fn_random_exponential: {
-        random_stream& r = streams[b];
-        if (!seeded[b]) {
-            seed_stream(r, args[nargs - 1][0]);
-            seeded[b] = 1;
-        }
-        // One draw per TIME STEP: in the initial pass, and in a step's first
-        // evaluation unless this value was drawn at this time already (the
-        // initial pass at INITIAL TIME, the dynamic pass before the rates).
-        for (std::uint32_t i = 0; i < n; ++i) {
-            std::uint32_t k = a + lane0 + i;
-            float& h = value_array[k];
-            double& at = drawn_at[k - held_base];
-            if (mode == em_initial || (mode == em_main && !(at == sim_time))) {
-                h = static_cast<float>(draw(fn, args, i, r));
-                at = sim_time;
-            }
-            out[i] = h;
-        }
+    case fn_random_exponential:
+        random_call(f);
         return;
-    }
     case fn_delay_fixed:
-        for (std::uint32_t i = 0; i < n; ++i) {
-            std::uint32_t k = a + lane0 + i;
-            if (mode == em_initial) {
-                double d = args[1][i];
-                if (!(d >= 0)) fail_lane(lane0 + i, "The delay time is negative in");
-                std::uint32_t need =
-                    sim_dt > 0 ? static_cast<std::uint32_t>(std::min(d / sim_dt + 4, 65535.0)) : 4;
-                delay_object* o = new_delay(need);
-                o->kind = fn_delay_fixed;
-                o->delay = static_cast<float>(d);
-                o->initial = o->output = static_cast<float>(args[2][i]);
-                delays[k] = o;
-            }
-            out[i] = delay_output(k, mode);
-        }
+        delay_fixed_call(f);
         return;
     case fn_message:
-        for (std::uint32_t i = 0; i < n; ++i) {
-            out[i] = x[i];
-            if (mode == em_stage || x[i] == 0 || x[i] == NAd) continue;
-            const char* text = a < prog->texts.size() ? prog->texts[a].c_str() : "";
-            if (expand_refs_fn h = expand_refs_hook()) text = h(text);
-            if (x[i] < 0) {
-                report(5, "%s", text);
-                throw run_unwind(std::string("The simulation was stopped by a message: ") + text);
-            }
-            report(6, "%s", text);
-        }
+        message_call(f);
         return;
     default:
         break;
     }
-    if (b && (fn >= fn_smooth && fn <= fn_forecast)) {
-        stateful_call(fn, args, a, b, lane0, n, mode, out);
+    if (f.b && (f.fn >= fn_smooth && f.fn <= fn_forecast)) {
+        stateful_call(f.fn, f.args, f.a, f.b, lane0, n, mode, f.out);
         return;
     }
-    throw run_unwind("Internal error RT2314: unknown function " + std::to_string(fn));
+    throw run_unwind("Internal error RT2314: unknown function " + std::to_string(f.fn));
 }
 
 // The rates of a stateful call's hidden states, or the push of a pipeline
@@ -835,6 +934,156 @@ bool fuse_ref(std::uint32_t next, double* a, const float* base, std::int64_t str
     }
 }
 
+void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t lane0,
+          std::uint32_t n, int mode);
+
+// A number: applied to the operand below it when an arithmetic operator
+// follows, else pushed.
+[[gnu::always_inline]] inline void push_number(const std::uint32_t* code, std::uint32_t& pc,
+                                               int& sp, int base, std::uint32_t n) {
+    double x = as_float(code[pc++]);
+    if (sp > base && fuse_number(code[pc], S(sp - 1), x, n)) {
+        ++pc;
+        return;
+    }
+    double* d = S(sp++);
+    for (std::uint32_t i = 0; i < n; ++i) d[i] = x;
+}
+
+// A reference: applied to the operand below it when an arithmetic operator
+// follows, combined with a second reference and its operator in one pass
+// when both are lines of values, else pushed.
+[[gnu::always_inline]] inline void push_ref(const std::uint32_t* code, std::uint32_t& pc, int& sp,
+                                            int base, const float* v, std::uint32_t lane0,
+                                            std::uint32_t n) {
+    if (sp > base && code[pc] == addr_strided &&
+        fuse_ref(code[pc + 3], S(sp - 1), v + static_cast<std::int32_t>(code[pc + 1]),
+                 static_cast<std::int32_t>(code[pc + 2]), lane0, n)) {
+        pc += 4;
+        return;
+    }
+    // Two lines of values combined at once: A op B with both strided by 1.
+    if (code[pc] == addr_strided && static_cast<std::int32_t>(code[pc + 2]) == 1 &&
+        code[pc + 3] == nc_ref && code[pc + 4] == addr_strided &&
+        static_cast<std::int32_t>(code[pc + 6]) == 1 && code[pc + 7] >= nc_add &&
+        code[pc + 7] <= nc_div) {
+        const float* pa = v + static_cast<std::int32_t>(code[pc + 1]) + lane0;
+        const float* pb = v + static_cast<std::int32_t>(code[pc + 5]) + lane0;
+        load_pair(code[pc + 7], pa, pb, n, S(sp++));
+        pc += 8;
+        return;
+    }
+    load(code + pc, v, lane0, n, S(sp++));
+    pc += 3;
+}
+
+// A lookup applied in place to the value on top of the stack; addr holds its
+// address words.
+void lookup_in_place(const std::uint32_t* addr, double* a, std::uint32_t lane0, std::uint32_t n) {
+    std::int64_t first = static_cast<std::int32_t>(addr[1]);
+    if (addr[0] == addr_strided) {
+        std::int64_t stride = static_cast<std::int32_t>(addr[2]);
+        lookup_lanes(a, a, n, first + stride * lane0, stride, nullptr, false);
+    } else {
+        lookup_lanes(a, a, n, first, 0,
+                     prog->units[static_cast<std::size_t>(cur_unit)].code.data() + addr[2] + lane0,
+                     false);
+    }
+}
+
+// SUM, PROD, VMIN and VMAX over a subscript: the argument's code (len words
+// from pc) is evaluated over m elements per lane, then each lane's m values
+// are reduced into one, pushed at sp.
+void vector_call(const std::uint32_t* code, std::uint32_t pc, int sp, std::uint32_t lane0,
+                 std::uint32_t n, int mode, int fn, std::uint32_t m) {
+    eval(code, pc, sp, lane0 * m, n * m, mode);
+    double* a = S(sp);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double* g = a + static_cast<std::size_t>(i) * m;
+        double r = fn == fn_prod ? 1.0 : (fn == fn_sum ? 0.0 : g[0]);
+        bool na = false;
+        for (std::uint32_t j = 0; j < m; ++j) {
+            double x = g[j];
+            na = na || x == NAd;
+            switch (fn) {
+            case fn_sum:
+                r += x;
+                break;
+            case fn_prod:
+                r *= x;
+                break;
+            case fn_vmin:
+                r = value_min(r, x);
+                break;
+            default:
+                r = value_max(r, x);
+                break;
+            }
+        }
+        a[i] = na ? NAd : r;
+    }
+}
+
+// Reads an outside source's data or constants once per call of the run,
+// through the reader the program set; the arguments are on the stack from
+// sp. A source that cannot be read leaves the instance empty (NA).
+void fill_data_instance(data_instance& d, int fn, int nargs, int sp, std::uint32_t first_text,
+                        std::uint32_t ntexts) {
+    d.filled = true;
+    data_source_call call;
+    call.function = fn;
+    for (std::uint32_t k = 0; k < ntexts && first_text + k < prog->texts.size(); ++k)
+        call.texts.push_back(prog->texts[first_text + k]);
+    for (int k = 0; k < nargs; ++k) call.numbers.push_back(static_cast<float>(S(sp + k)[0]));
+    call.elements = static_cast<int>(prog->units[static_cast<std::size_t>(cur_unit)].code[0]);
+    call.target = unit_element_text(cur_unit, 0);
+    bool ok = false;
+    if (source_reader)
+        ok = source_reader(call, &d.times, &d.values) == 1;
+    else
+        report(5, "Unable to get the values of %s from %s: no data reader", call.target.c_str(),
+               call.texts.empty() ? "" : call.texts[0].c_str());
+    if (!ok) {
+        d.times.clear();
+        d.values.clear();
+    }
+}
+
+// A lane's data series at the simulated time: interpolated between its
+// points, NA outside its span (half a TIME STEP either side) or without one.
+double data_value(const data_instance& d, std::size_t lane) {
+    if (lane >= d.times.size() || lane >= d.values.size()) return NAd;
+    const auto& t = d.times[lane];
+    const auto& y = d.values[lane];
+    std::size_t m = std::min(t.size(), y.size());
+    if (!m || sim_time < t[0] - sim_dt / 2 || sim_time > t[m - 1] + sim_dt / 2) return NAd;
+    // The time in double, as the segment's line is computed.
+    std::size_t k = static_cast<std::size_t>(
+        std::upper_bound(t.begin(), t.begin() + static_cast<long>(m), sim_time) - t.begin());
+    if (k == 0) return y[0];
+    if (k >= m) return y[m - 1];
+    double t0 = t[k - 1], t1 = t[k];
+    return t1 == t0 ? y[k] : y[k - 1] + (sim_time - t0) / (t1 - t0) * (y[k] - y[k - 1]);
+}
+
+// A data or constants call whose operand words are at c; its arguments are
+// on the stack from sp, where its result goes.
+void data_call(const std::uint32_t* c, int sp, bool constants, std::uint32_t lane0,
+               std::uint32_t n) {
+    int fn = static_cast<int>(c[0]);
+    int nargs = static_cast<int>(c[1]);
+    data_instance& d = data_calls[c[2]];
+    if (!d.filled) fill_data_instance(d, fn, nargs, sp, c[3], c[4]);
+    double* out = S(sp);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::size_t lane = lane0 + i;
+        if (constants)
+            out[i] = lane < d.values.size() && !d.values[lane].empty() ? d.values[lane][0] : NAd;
+        else
+            out[i] = data_value(d, lane);
+    }
+}
+
 // Evaluates code from pc over lanes lane0..lane0+n-1 with its stack from base;
 // the result is in S(base).
 void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t lane0,
@@ -846,36 +1095,11 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
         switch (op) {
         case op_end:
             return;
-        case nc_number: {
-            double x = as_float(code[pc++]);
-            if (sp > base && fuse_number(code[pc], S(sp - 1), x, n)) {
-                ++pc;
-                break;
-            }
-            double* d = S(sp++);
-            for (std::uint32_t i = 0; i < n; ++i) d[i] = x;
+        case nc_number:
+            push_number(code, pc, sp, base, n);
             break;
-        }
         case nc_ref:
-            if (sp > base && code[pc] == addr_strided &&
-                fuse_ref(code[pc + 3], S(sp - 1), v + static_cast<std::int32_t>(code[pc + 1]),
-                         static_cast<std::int32_t>(code[pc + 2]), lane0, n)) {
-                pc += 4;
-                break;
-            }
-            // Two lines of values combined at once: A op B with both strided by 1.
-            if (code[pc] == addr_strided && static_cast<std::int32_t>(code[pc + 2]) == 1 &&
-                code[pc + 3] == nc_ref && code[pc + 4] == addr_strided &&
-                static_cast<std::int32_t>(code[pc + 6]) == 1 && code[pc + 7] >= nc_add &&
-                code[pc + 7] <= nc_div) {
-                const float* pa = v + static_cast<std::int32_t>(code[pc + 1]) + lane0;
-                const float* pb = v + static_cast<std::int32_t>(code[pc + 5]) + lane0;
-                load_pair(code[pc + 7], pa, pb, n, S(sp++));
-                pc += 8;
-                break;
-            }
-            load(code + pc, v, lane0, n, S(sp++));
-            pc += 3;
+            push_ref(code, pc, sp, base, v, lane0, n);
             break;
         case op_number_table: {
             const std::uint32_t* t = code + code[pc++] + lane0;
@@ -935,22 +1159,10 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
             for (std::uint32_t i = 0; i < n; ++i) a[i] = a[i] == 0 ? 1.0 : 0.0;
             break;
         }
-        case nc_lookup_call: {
-            double* a = S(sp - 1);
-            const std::uint32_t* addr = code + pc;
+        case nc_lookup_call:
+            lookup_in_place(code + pc, S(sp - 1), lane0, n);
             pc += 3;
-            std::int64_t base = static_cast<std::int32_t>(addr[1]);
-            if (addr[0] == addr_strided) {
-                std::int64_t stride = static_cast<std::int32_t>(addr[2]);
-                lookup_lanes(a, a, n, base + stride * lane0, stride, nullptr, false);
-            } else {
-                lookup_lanes(a, a, n, base, 0,
-                             prog->units[static_cast<std::size_t>(cur_unit)].code.data() + addr[2] +
-                                 lane0,
-                             false);
-            }
             break;
-        }
         case nc_call: {
             int nargs = static_cast<int>(code[pc + 1]);
             call(code + pc, sp - nargs, lane0, n, mode);
@@ -963,98 +1175,16 @@ void eval(const std::uint32_t* code, std::uint32_t pc, int base, std::uint32_t l
             std::uint32_t m = code[pc + 1];
             std::uint32_t len = code[pc + 2];
             pc += 3;
-            eval(code, pc, sp, lane0 * m, n * m, mode);
+            vector_call(code, pc, sp++, lane0, n, mode, fn, m);
             pc += len;
-            double* a = S(sp++);
-            for (std::uint32_t i = 0; i < n; ++i) {
-                const double* g = a + static_cast<std::size_t>(i) * m;
-                double r = fn == fn_prod ? 1.0 : (fn == fn_sum ? 0.0 : g[0]);
-                bool na = false;
-                for (std::uint32_t j = 0; j < m; ++j) {
-                    double x = g[j];
-                    na = na || x == NAd;
-                    switch (fn) {
-                    case fn_sum:
-                        r += x;
-                        break;
-                    case fn_prod:
-                        r *= x;
-                        break;
-                    case fn_vmin:
-                        r = value_min(r, x);
-                        break;
-                    default:
-                        r = value_max(r, x);
-                        break;
-                    }
-                }
-                a[i] = na ? NAd : r;
-            }
             break;
         }
         case nc_call_data:
-        case nc_call_constants: {
-            int fn = static_cast<int>(code[pc]);
-            int nargs = static_cast<int>(code[pc + 1]);
-            std::uint32_t inst = code[pc + 2];
-            std::uint32_t first_text = code[pc + 3], ntexts = code[pc + 4];
-            bool constants = op == nc_call_constants;
+        case nc_call_constants:
+            sp -= static_cast<int>(code[pc + 1]);
+            data_call(code + pc, sp++, op == nc_call_constants, lane0, n);
             pc += 5;
-            sp -= nargs;
-            data_instance& d = data_calls[inst];
-            if (!d.filled) {
-                d.filled = true;
-                data_source_call call;
-                call.function = fn;
-                for (std::uint32_t k = 0; k < ntexts && first_text + k < prog->texts.size(); ++k)
-                    call.texts.push_back(prog->texts[first_text + k]);
-                for (int k = 0; k < nargs; ++k)
-                    call.numbers.push_back(static_cast<float>(S(sp + k)[0]));
-                call.elements =
-                    static_cast<int>(prog->units[static_cast<std::size_t>(cur_unit)].code[0]);
-                call.target = unit_element_text(cur_unit, 0);
-                bool ok = false;
-                if (source_reader)
-                    ok = source_reader(call, &d.times, &d.values) == 1;
-                else
-                    report(5, "Unable to get the values of %s from %s: no data reader",
-                           call.target.c_str(), call.texts.empty() ? "" : call.texts[0].c_str());
-                if (!ok) {
-                    d.times.clear();
-                    d.values.clear();
-                }
-            }
-            double* out = S(sp++);
-            for (std::uint32_t i = 0; i < n; ++i) {
-                std::size_t lane = lane0 + i;
-                if (constants) {
-                    out[i] =
-                        lane < d.values.size() && !d.values[lane].empty() ? d.values[lane][0] : NAd;
-                    continue;
-                }
-                out[i] = NAd;
-                if (lane >= d.times.size() || lane >= d.values.size()) continue;
-                const auto& t = d.times[lane];
-                const auto& y = d.values[lane];
-                std::size_t m = std::min(t.size(), y.size());
-                if (!m || sim_time < t[0] - sim_dt / 2 || sim_time > t[m - 1] + sim_dt / 2)
-                    continue;
-                // The time in double, as the segment's line is computed.
-                std::size_t k = static_cast<std::size_t>(
-                    std::upper_bound(t.begin(), t.begin() + static_cast<long>(m), sim_time) -
-                    t.begin());
-                if (k == 0)
-                    out[i] = y[0];
-                else if (k >= m)
-                    out[i] = y[m - 1];
-                else {
-                    double t0 = t[k - 1], t1 = t[k];
-                    out[i] = t1 == t0 ? y[k]
-                                      : y[k - 1] + (sim_time - t0) / (t1 - t0) * (y[k] - y[k - 1]);
-                }
-            }
             break;
-        }
         case op_state_rate: {
             int nargs = static_cast<int>(code[pc + 1]);
             sp -= nargs;
