@@ -228,6 +228,32 @@ TEST_F(Ini, ToleratesUntidyFiles) {
     EXPECT_TRUE(messages.empty());
 }
 
+// Lines starting with ';' or '#' (after blanks) are comments, never keys:
+// they are not read, not counted and not written back. Removing a key keeps
+// every other key and its value, before and after it.
+TEST_F(Ini, CommentsAreNotKeysAndRemovingAKeyKeepsTheOthers) {
+    std::string path = dir + "/comments.ini";
+    write_file(path, "[kavrel]\n# Hash=comment\n  #Indented=comment\n; Semi=comment\n"
+                     "First=1\nSecond=2\nThird=3\nFourth=4\n");
+    ASSERT_EQ(read_ini_file(path.c_str(), nullptr, 0), 1);
+    EXPECT_EQ(ini_count(), 4);
+    EXPECT_EQ(ini_value("# Hash"), nullptr);
+    EXPECT_EQ(ini_value("#Indented"), nullptr);
+    EXPECT_EQ(ini_value("; Semi"), nullptr);
+    EXPECT_EQ(ini_set("#Hash", "x"), 0);
+    ASSERT_EQ(ini_set("second", nullptr), 1);
+    EXPECT_EQ(ini_count(), 3);
+    EXPECT_EQ(ini_value("Second"), nullptr);
+    EXPECT_STREQ(ini_value("First"), "1");
+    EXPECT_STREQ(ini_value("Third"), "3");
+    EXPECT_STREQ(ini_value("Fourth"), "4");
+    ASSERT_EQ(ini_set("Fourth", "four"), 1);
+    EXPECT_STREQ(ini_value("Fourth"), "four");
+    ASSERT_EQ(ini_set("Fifth", "5"), 1);
+    ASSERT_EQ(write_ini_file(2), 1);
+    EXPECT_EQ(slurp(path), "[kavrel]\nFirst=1\nThird=3\nFourth=four\nFifth=5\n");
+}
+
 TEST_F(Ini, HugeLinesAndBinaryGarbage) {
     std::string path = dir + "/huge.ini";
     std::string big(3 << 20, 'x');

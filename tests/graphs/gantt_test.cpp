@@ -46,6 +46,19 @@ TEST(GanttBars, IntervalsAboveTheThresholdAndTheirPositions) {
     EXPECT_EQ(between[0], gantt_bar(0, 2000));
 }
 
+// A value that rises above the threshold only at the axis's last time still
+// gives a bar there (it has no end, so it ends at the last saved time).
+TEST(GanttBars, ABarThatStartsAtTheAxisEndIsKept) {
+    const std::vector<float> t = range(5); // 0..4
+    const auto bars = find_gantt_bars(t, {0, 0, 0, 0, 2}, 0, 4, 1.0f, true);
+    ASSERT_EQ(bars.size(), 1u);
+    EXPECT_EQ(bars[0], gantt_bar(10000, 10000));
+    // On until the end, off at it: the bar ends at the end.
+    const auto ends = find_gantt_bars(t, {0, 0, 2, 2, 0}, 0, 4, 1.0f, true);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0], gantt_bar(5000, 10000));
+}
+
 TEST(GanttBars, MoreThan255BarsStayInStepAndNoSpanGivesNone) {
     // An oscillation with 300 on-intervals: every bar kept with its own ends.
     std::vector<float> t = range(1200), v;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/gdi.h"
 #include "platform/win.h"
 
@@ -60,6 +63,27 @@ TEST(FillPatterns, ABrushPaintsTheRowsInkWhereTheirBitsAreSet) {
                             "........\n");
     EXPECT_EQ(load_fill_pattern(151), nullptr);
     EXPECT_EQ(load_fill_pattern(164), nullptr);
+}
+
+// In monochrome each of the twelve series is told apart by its pattern alone:
+// no two patterns paint alike, and the two diagonals run opposite ways (each
+// is the other mirrored left to right).
+TEST(FillPatterns, EverySeriesHasAPatternOfItsOwn) {
+    std::vector<std::string> seen;
+    for (int id = fill_pattern_first; id < fill_pattern_first + fill_pattern_count; ++id) {
+        const std::string p = painted(id);
+        EXPECT_EQ(p.find('?'), std::string::npos) << id;
+        for (std::size_t k = 0; k < seen.size(); ++k)
+            EXPECT_NE(p, seen[k]) << id << " paints as " << fill_pattern_first + k;
+        seen.push_back(p);
+    }
+    std::string mirrored;
+    const std::string falling = painted(152);
+    for (std::size_t row = 0; row < 8; ++row) {
+        const std::string line = falling.substr(row * 9, 8);
+        mirrored += std::string(line.rbegin(), line.rend()) + "\n";
+    }
+    EXPECT_EQ(painted(153), mirrored);
 }
 
 } // namespace
