@@ -309,6 +309,11 @@ struct text_layout {
     UINT ha = 0;
     double x0 = 0, base = 0;
     double angle = 0;
+
+    // The text's box in device units, before any turn.
+    QRectF box() const {
+        return QRectF(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+    }
 };
 
 text_layout lay_out_text(Dc& d, int x, int y, const QString& s, const int* dx) {
@@ -343,14 +348,6 @@ text_layout lay_out_text(Dc& d, int x, int y, const QString& s, const int* dx) {
 // when one record holds it.
 bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QString& s,
                        const int* dx, const text_layout& t, const Mapper& m) {
-    const int len = t.len;
-    const double width = t.width;
-    const QPointF origin = t.origin;
-    const double asc = t.asc;
-    const double desc = t.desc;
-    const UINT ha = t.ha;
-    const double x0 = t.x0;
-    const double base = t.base;
     Object* fo = object(d->s.font, Kind::font);
     const BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
     const std::vector<CharsetRun> runs = charset_runs(s, own);
@@ -360,29 +357,30 @@ bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const 
         // its player's: the advances are measured at the font's own
         // logical size, whatever mapping was recorded before (a window
         // extent with no viewport would make them all 0 or one extent).
-        std::vector<int> dxs(static_cast<std::size_t>(len));
+        std::vector<int> dxs(static_cast<std::size_t>(t.len));
         const QFontMetricsF logical(make_qfont(fo->lf, 1, 1));
         long long total = 0;
-        for (int i = 0; i < len;) {
+        for (int i = 0; i < t.len;) {
             const int n = units_at(s, i);
             dxs[static_cast<std::size_t>(i)] =
                 dx ? dx[i]
                    : static_cast<int>(
                          std::lround(logical.horizontalAdvance(s.mid(i, n)) + d->s.char_extra));
             total += dxs[static_cast<std::size_t>(i)];
-            for (int k = 1; k < n && i + k < len; ++k) {
+            for (int k = 1; k < n && i + k < t.len; ++k) {
                 dxs[static_cast<std::size_t>(i + k)] = dx ? dx[i + k] : 0;
                 total += dxs[static_cast<std::size_t>(i + k)];
             }
             i += n;
         }
         const UINT align = d->s.text_align;
-        const long long left = ha == TA_CENTER ? x - total / 2 : ha == TA_RIGHT ? x - total : x;
-        if (ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK & ~TA_CENTER)});
+        const long long left = t.ha == TA_CENTER ? x - total / 2 : t.ha == TA_RIGHT ? x - total : x;
+        if (t.ha != TA_LEFT)
+            r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK & ~TA_CENTER)});
         long long at = left;
         for (std::size_t k = 0; k < runs.size(); ++k) {
             const int from = runs[k].from;
-            const int to = k + 1 < runs.size() ? runs[k + 1].from : len;
+            const int to = k + 1 < runs.size() ? runs[k + 1].from : t.len;
             std::vector<int> unit_bytes;
             const QByteArray raw =
                 encode_charset(s.mid(from, to - from), runs[k].charset, &unit_bytes);
@@ -412,10 +410,10 @@ bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const 
             }
             b.raw(raw.constData(), static_cast<std::size_t>(raw.size()));
             b.pad_to(2);
-            long long width = 0;
+            long long run_width = 0;
             for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
                 const int v0 = dxs[static_cast<std::size_t>(from) + i];
-                width += v0;
+                run_width += v0;
                 if (unit_bytes[i] == 0) continue;
                 int v = v0;
                 if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0)
@@ -428,10 +426,10 @@ bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const 
                 r.select(d->s.font);
                 DeleteObject(variant);
             }
-            at += width;
+            at += run_width;
         }
-        if (ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK)});
-        QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+        if (t.ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK)});
+        QRectF box = t.box();
         r.add_bounds(box.toAlignedRect());
         if (rc && (options & ETO_OPAQUE)) {
             int L, T, R, B;
@@ -449,17 +447,6 @@ bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const 
 // for more. The picture's bounds take in the text's box and opaque rectangle.
 void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QString& s, const int* dx,
                  bool as_textout, const text_layout& t, const Mapper& m) {
-    const int len = t.len;
-    const double sx = t.sx;
-    const std::vector<double>& adv = t.adv;
-    const double width = t.width;
-    const POINT ref = t.ref;
-    const QPointF origin = t.origin;
-    const double asc = t.asc;
-    const double desc = t.desc;
-    const double x0 = t.x0;
-    const double base = t.base;
-    const double angle = t.angle;
     Recorder& r = *d->rec;
     // A Windows metafile keeps bytes: in the code page of the font's
     // character set, or (when that page lacks a character) of a set whose
@@ -486,15 +473,15 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
     int raw_len = static_cast<int>(raw_bytes.size());
     if (!as_textout || r.emf || dx || rc) {
         Bytes b;
-        std::vector<int> dxs(static_cast<std::size_t>(len));
-        for (int i = 0; i < len; ++i)
+        std::vector<int> dxs(static_cast<std::size_t>(t.len));
+        for (int i = 0; i < t.len; ++i)
             dxs[static_cast<std::size_t>(i)] =
                 dx ? dx[i]
                    : static_cast<int>(
-                         std::lround(adv[static_cast<std::size_t>(i)] / (sx > 0 ? sx : 1)));
+                         std::lround(t.adv[static_cast<std::size_t>(i)] / (t.sx > 0 ? t.sx : 1)));
         bool with_rect = rc && (options & (ETO_OPAQUE | ETO_CLIPPED));
         if (r.emf) {
-            QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+            QRectF box = t.box();
             QRect bb = box.toAlignedRect();
             b.i32(bb.left());
             b.i32(bb.top());
@@ -506,11 +493,11 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
             std::memcpy(&one, &fone, 4);
             b.u32(one);
             b.u32(one);
-            b.i32(ref.x);
-            b.i32(ref.y);
-            b.u32(static_cast<std::uint32_t>(len));
+            b.i32(t.ref.x);
+            b.i32(t.ref.y);
+            b.u32(static_cast<std::uint32_t>(t.len));
             std::uint32_t off_string = 76;
-            std::uint32_t str_bytes = static_cast<std::uint32_t>(len) * 2;
+            std::uint32_t str_bytes = static_cast<std::uint32_t>(t.len) * 2;
             std::uint32_t off_dx = off_string + ((str_bytes + 3) / 4) * 4;
             b.u32(off_string);
             b.u32(options);
@@ -519,7 +506,7 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
             b.i32(with_rect ? rc->right : -1);
             b.i32(with_rect ? rc->bottom : -1);
             b.u32(off_dx);
-            for (int i = 0; i < len; ++i) b.u16(s[i].unicode());
+            for (int i = 0; i < t.len; ++i) b.u16(s[i].unicode());
             b.pad_to(4);
             for (int v : dxs) b.i32(v);
             r.e_raw(emr::EXTTEXTOUTW, b);
@@ -561,11 +548,11 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
         r.select(d->s.font);
         DeleteObject(variant); // its deletion record frees the slot
     }
-    QRectF box(origin.x() + x0, origin.y() + base - asc, width, asc + desc);
+    QRectF box = t.box();
     QTransform rot;
-    rot.translate(origin.x(), origin.y());
-    rot.rotate(-angle);
-    rot.translate(-origin.x(), -origin.y());
+    rot.translate(t.origin.x(), t.origin.y());
+    rot.rotate(-t.angle);
+    rot.translate(-t.origin.x(), -t.origin.y());
     r.add_bounds(rot.mapRect(box).toAlignedRect());
     if (rc && (options & ETO_OPAQUE)) {
         int L, T, R, B;
@@ -579,14 +566,6 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
 void paint_text(Dc* d, UINT options, const RECT* rc, const QString& s, const int* dx,
                 const text_layout& t, const Mapper& m) {
     QFont f = t.f;
-    const std::vector<double>& adv = t.adv;
-    const double width = t.width;
-    const QPointF origin = t.origin;
-    const double asc = t.asc;
-    const double desc = t.desc;
-    const double x0 = t.x0;
-    const double base = t.base;
-    const double angle = t.angle;
     Paint p(*d);
     if (!p.ok()) return;
     QPainter& qp = p.p();
@@ -606,12 +585,12 @@ void paint_text(Dc* d, UINT options, const RECT* rc, const QString& s, const int
     if (d->s.rop2 != R2_COPYPEN)
         f.setStyleStrategy(QFont::StyleStrategy(f.styleStrategy() | QFont::NoAntialias));
     qp.setFont(f);
-    qp.translate(origin);
-    if (angle != 0) qp.rotate(-angle);
-    if (d->s.bk_mode == OPAQUE && width > 0) {
+    qp.translate(t.origin);
+    if (t.angle != 0) qp.rotate(-t.angle);
+    if (d->s.bk_mode == OPAQUE && t.width > 0) {
         qp.save();
         qp.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        qp.fillRect(QRectF(x0, base - asc, width, asc + desc), qcolor(d->s.bk));
+        qp.fillRect(QRectF(t.x0, t.base - t.asc, t.width, t.asc + t.desc), qcolor(d->s.bk));
         qp.restore();
     }
     qp.setPen(qcolor(d->s.text));
@@ -630,13 +609,13 @@ void paint_text(Dc* d, UINT options, const RECT* rc, const QString& s, const int
         qp.fillPath(path, qcolor(d->s.text));
     };
     if (!dx && d->s.char_extra == 0) {
-        draw(QPointF(x0, base), s);
+        draw(QPointF(t.x0, t.base), s);
     } else {
-        double at = x0;
+        double at = t.x0;
         for (qsizetype i = 0; i < s.size();) {
             int n = units_at(s, i);
-            draw(QPointF(at, base), s.mid(i, n));
-            for (int k = 0; k < n; ++k) at += adv[static_cast<std::size_t>(i + k)];
+            draw(QPointF(at, t.base), s.mid(i, n));
+            for (int k = 0; k < n; ++k) at += t.adv[static_cast<std::size_t>(i + k)];
             i += n;
         }
     }
