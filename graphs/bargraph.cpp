@@ -24,6 +24,7 @@
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
 #include "tools/output.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <array>
@@ -1114,15 +1115,10 @@ void fill_element_bars(bar_graph& g, const bar_options& o, const std::vector<std
 void bar_tool_run(handle tool) {
     last_record = 0;
     output_oneshots_guard oneshots;
-    tool_record* tr = lock_tool(tool);
-    if (!tr) return;
-    bar_options o = *options_of(tr);
-    unlock_tool(tool);
+    tool_run<bar_options> run(tool);
+    if (!run.ok()) return;
+    bar_options& o = run.options;
     normalise(o);
-    if (lock_model(1) != 1) return;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
     const int runs = loaded_run_names(0);
     if (runs <= 0 || !model_rec) return;
     const char *prefix = "", *suffix = "";

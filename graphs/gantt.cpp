@@ -19,6 +19,7 @@
 #include "runs/select.h"
 #include "shell/toolset.h"
 #include "tools/output.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -290,14 +291,9 @@ int gantt_tool_setup(int mode, handle tool, std::string* out, const char* text) 
 void gantt_tool_run(handle tool) {
     last_record = 0;
     output_oneshots_guard oneshots;
-    tool_record* tr = lock_tool(tool);
-    if (!tr) return;
-    const gantt_options o = *static_cast<gantt_options*>(tool_options(tr));
-    unlock_tool(tool);
-    if (lock_model(1) != 1) return;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
+    const tool_run<gantt_options> run(tool);
+    if (!run.ok()) return;
+    const gantt_options& o = run.options;
     const char *prefix = "", *suffix = "";
     const char** names = nullptr;
     const int count = expand_subscripted_name(nullptr, &prefix, &suffix, &names);

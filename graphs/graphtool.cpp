@@ -21,6 +21,7 @@
 #include "shell/wiring.h"
 #include "sim/simdata.h"
 #include "tools/output.h"
+#include "tools/toolrun.h"
 
 #include <cstddef>
 #include <cstring>
@@ -191,20 +192,15 @@ bool reuse_graph_ranges(line_graph& g, handle tool) {
 
 void graph_tool_run(handle tool) {
     last_record = 0;
-    tool_record* tr = lock_tool(tool);
-    if (!tr) return;
-    graph_options o = *options_of(tr);
-    unlock_tool(tool);
-    const symbol_id var = workbench_var.var;
-    if (!var) {
+    if (!workbench_var.var) {
         report(8, "Graph: no workbench variable is chosen. Click a name on the diagram or choose "
                   "one on the Control Panel's Variable page.");
         return;
     }
-    if (lock_model(1) != 1) return;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
+    tool_run<graph_options> run(tool);
+    if (!run.ok()) return;
+    const graph_options& o = run.options;
+    const symbol_id var = run.var;
     const char** elements = nullptr;
     const int element_count = var_element_names(var, &elements, 0);
     if (element_count <= 0 || !elements) return;

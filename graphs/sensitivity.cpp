@@ -23,6 +23,7 @@
 #include "shell/msgbox.h"
 #include "shell/toolset.h"
 #include "tools/output.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -538,16 +539,10 @@ sens_window lookup_window(const sens_options& o, const sens_window& proto,
 void sens_tool_run(handle tool) {
     store().forget_last();
     output_oneshots_guard oneshots;
-    tool_record* tr = lock_tool(tool);
-    if (!tr) return;
-    const sens_options o = *static_cast<sens_options*>(tool_options(tr));
-    unlock_tool(tool);
-    if (lock_model(1) != 1) return;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
-    const symbol_id var = workbench_var.var;
-    if (!var) return;
+    const tool_run<sens_options> run(tool);
+    if (!run.ok() || !run.var) return;
+    const sens_options& o = run.options;
+    const symbol_id var = run.var;
     std::vector<std::string> lookups;
     std::vector<std::string> names = graph_variable_list(var, o.var_choice, o.tree_kinds, &lookups);
     if (names.empty() && lookups.empty()) return;

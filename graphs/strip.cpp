@@ -26,6 +26,7 @@
 #include "tools/liveruns.h"
 #include "tools/output.h"
 #include "tools/series.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -714,15 +715,10 @@ strip_window lookup_window(const strip_window& proto, const std::vector<std::str
 void strip_tool_run(handle tool) {
     store().forget_last();
     output_oneshots_guard oneshots;
-    tool_record* tr = lock_tool(tool);
-    if (!tr) return;
-    const strip_options o = *static_cast<strip_options*>(tool_options(tr));
-    unlock_tool(tool);
-    if (lock_model(1) != 1) return;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
-    const symbol_id var = workbench_var.var;
+    const tool_run<strip_options> run(tool);
+    if (!run.ok()) return;
+    const strip_options& o = run.options;
+    const symbol_id var = run.var;
     std::vector<std::string> names, lookups;
     std::string title_text;
     if (o.var_choice == 3) {

@@ -16,13 +16,6 @@
 
 #include <cstring>
 
-void grid_tool_read_options(handle tool, void* out, std::size_t size) {
-    if (tool_record* r = lock_tool(tool)) {
-        if (tool_option_size(tool) >= size) std::memcpy(out, tool_options(r), size);
-        unlock_tool(tool);
-    }
-}
-
 int grid_tool_setup(const grid_tool_kind& kind, int mode, handle tool, std::string* out,
                     const char* text) {
     const int size = static_cast<int>(kind.size);

@@ -16,10 +16,6 @@
 
 struct toptset_field;
 
-// Copies the tool's option block into out when the block holds size bytes;
-// out keeps what it had otherwise.
-void grid_tool_read_options(handle tool, void* out, std::size_t size);
-
 // What a tool's setup needs to know of it.
 struct grid_tool_kind {
     const void* defaults = nullptr; // the default option block

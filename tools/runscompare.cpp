@@ -11,6 +11,7 @@
 #include "shell/toolset.h"
 #include "tools/output.h"
 #include "tools/textwin.h"
+#include "tools/toolrun.h"
 
 #include <cstring>
 #include <string>
@@ -121,11 +122,7 @@ void compare_header(const char* name1, const char* name2) {
 }
 
 void compare_tool_run(handle tool) {
-    runs_compare_options o = compare_defaults();
-    if (tool_record* r = lock_tool(tool)) {
-        if (tool_option_size(tool) >= sizeof o) std::memcpy(&o, tool_options(r), sizeof o);
-        unlock_tool(tool);
-    }
+    const runs_compare_options o = tool_options_or(tool, compare_defaults());
     window_font = o.font;
     // A window of an earlier run stays open but is no longer written to.
     if (window) {

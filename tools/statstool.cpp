@@ -21,6 +21,7 @@
 #include "tools/output.h"
 #include "tools/stats.h"
 #include "tools/table.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,7 +40,7 @@ constexpr toptset_field stats_fields[] = {
 
 stats_tool_options options_of(handle tool) {
     stats_tool_options o = stats_defaults();
-    grid_tool_read_options(tool, &o, sizeof o);
+    read_tool_options(tool, &o, sizeof o);
     o.number_format[sizeof o.number_format - 1] = 0;
     return o;
 }

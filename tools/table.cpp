@@ -25,6 +25,7 @@
 #include "tools/liveruns.h"
 #include "tools/output.h"
 #include "tools/series.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <cstring>
@@ -46,7 +47,7 @@ constexpr int elements_before_question = 256;
 
 table_tool_options options_of(handle tool) {
     table_tool_options o = table_defaults();
-    grid_tool_read_options(tool, &o, sizeof o);
+    read_tool_options(tool, &o, sizeof o);
     o.number_format[sizeof o.number_format - 1] = 0;
     return o;
 }

@@ -20,6 +20,7 @@
 #include "tools/statstool.h"
 #include "tools/table.h"
 #include "tools/textwin.h"
+#include "tools/toolrun.h"
 #include "tools/tree.h"
 #include "tools/units_tool.h"
 
@@ -70,16 +71,6 @@ int block_setup(int mode, handle tool, std::string* out, const char* text,
         }
     }
     return size;
-}
-
-// A copy of a tool's option block (the defaults when the block is short).
-template <class Options> Options options_of(handle tool, const Options& defaults) {
-    Options o = defaults;
-    if (tool_record* r = lock_tool(tool)) {
-        if (tool_option_size(tool) >= sizeof(Options)) std::memcpy(&o, tool_options(r), sizeof o);
-        unlock_tool(tool);
-    }
-    return o;
 }
 
 outline_tool_options outline_defaults() {
@@ -212,7 +203,7 @@ void outline_tool_run(handle tool) {
                   "one on the Control Panel's Variable page.");
         return;
     }
-    const outline_tool_options o = options_of(tool, outline_defaults());
+    const outline_tool_options o = tool_options_or(tool, outline_defaults());
     outline_options opts;
     opts.depth = o.depth;
     opts.direction = o.direction;
@@ -276,7 +267,7 @@ char* ask_document_file() {
 } // namespace
 
 void document_tool_run(handle tool) {
-    const document_tool_options o = options_of(tool, document_defaults());
+    const document_tool_options o = tool_options_or(tool, document_defaults());
     const document_options opts = document_options_of(o);
     constexpr int group_kind = 7; // the kind entry of groups: the skeleton
     if (opts.scope == 3 && opts.kind == group_kind) {

@@ -24,6 +24,7 @@
 #include "sim/simdata.h"
 #include "tools/output.h"
 #include "tools/outwin_common.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <cctype>
@@ -328,15 +329,6 @@ LRESULT tree_window_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     }
 }
 
-tree_tool_options options_of(handle tool) {
-    tree_tool_options o = tree_defaults();
-    if (tool_record* r = lock_tool(tool)) {
-        if (tool_option_size(tool) >= sizeof o) std::memcpy(&o, tool_options(r), sizeof o);
-        unlock_tool(tool);
-    }
-    return o;
-}
-
 } // namespace
 
 bool (*tree_link_style_hook)(std::uint32_t cause, std::uint32_t effect,
@@ -480,7 +472,7 @@ void tree_tool_run(handle tool) {
                   "choose one on the Control Panel's Variable page.");
         return;
     }
-    const tree_tool_options o = options_of(tool);
+    const tree_tool_options o = tool_options_or(tool, tree_defaults());
     tree_diagram t;
     {
         model_lock_guard lock(cur_model_symbols, 1);
