@@ -152,6 +152,27 @@ TEST_F(Geometry, PolylineAndOrthogonalEnds) {
     EXPECT_EQ(el(o3).start_y, 0);
 }
 
+// A rectangular end whose next point stands exactly above or below its
+// side takes that point's x (the side's ends count as inside) and leaves
+// through the top or bottom; one pixel further out it leaves sideways.
+TEST_F(Geometry, AnOrthogonalEndAtTheBoxsSideLeavesThroughTopOrBottom) {
+    int a = box(0, 0, 20, 10), b = box(100, 100, 20, 10);
+    // The next bend level with the box, at its right side: the first point
+    // goes halfway to that side, which is the side itself.
+    int o = link(a, b, path_orthogonal, {{0, 0}, {20, 5}, {100, 5}});
+    EXPECT_EQ(el(o).points[0].x, 20);
+    EXPECT_EQ(el(o).points[0].y, 5);
+    EXPECT_EQ(el(o).start_x, 20);
+    EXPECT_EQ(el(o).start_y, 10);
+    int left = link(a, b, path_orthogonal, {{0, 0}, {-20, -5}, {100, -5}});
+    EXPECT_EQ(el(left).start_x, -20);
+    EXPECT_EQ(el(left).start_y, -10);
+    int out = link(a, b, path_orthogonal, {{0, 0}, {22, 5}, {100, 5}});
+    EXPECT_EQ(el(out).points[0].x, 21);
+    EXPECT_EQ(el(out).start_x, 20);
+    EXPECT_EQ(el(out).start_y, 5);
+}
+
 TEST_F(Geometry, PipeEndsMeetTheirElementsSquarely) {
     // A valve (a point) level with a stock: a straight pipe, its point
     // halfway between the valve and the stock's facing edge, held at the
@@ -191,6 +212,17 @@ TEST_F(Geometry, PipeEndsMeetTheirElementsSquarely) {
     place_pipe_ends(pts, el(stock), el(stock));
     EXPECT_EQ(pts[0].x, (360 + 330) / 2);
     EXPECT_EQ(pts[3].x, (360 + 390) / 2);
+    // Two valves (points) at one height overlap vertically: the pipe runs
+    // straight across, its point halfway; a stock whose top edge is the
+    // valve's height overlaps it too.
+    int v1 = box(0, 400, 8, 12, 5, ek_valve), v2 = box(200, 400, 8, 12, 5, ek_valve);
+    int level = link(v1, v2, path_orthogonal, {{0, 0}});
+    EXPECT_EQ(el(level).points[0].x, 100);
+    EXPECT_EQ(el(level).points[0].y, 400);
+    int below = box(300, 430, 30, 30);
+    int edge = link(v1, below, path_orthogonal, {{0, 0}});
+    EXPECT_EQ(el(edge).points[0].x, (0 + 270) / 2);
+    EXPECT_EQ(el(edge).points[0].y, 400);
 }
 
 TEST_F(Geometry, WidthCodesEnlargeTheArrowheadInProportion) {
@@ -208,6 +240,12 @@ TEST_F(Geometry, WidthCodesEnlargeTheArrowheadInProportion) {
     arrowhead w20 = connector_arrowhead(20);
     EXPECT_EQ(w20.width, 18);
     EXPECT_EQ(w20.length, 22);
+    // The second band from its first code: 21 is 8 + 2 * 21 - 40 = 10 wide,
+    // 10 / 0.4 * 0.5 = 12 long; 30 is 28 wide, 35 long.
+    EXPECT_EQ(connector_arrowhead(21).width, 10);
+    EXPECT_EQ(connector_arrowhead(21).length, 12);
+    EXPECT_EQ(connector_arrowhead(30).width, 28);
+    EXPECT_EQ(connector_arrowhead(30).length, 35);
     // The global metrics are untouched by a connector's code.
     EXPECT_EQ(workbench_metrics().arrow_width, 8);
     // A zero length metric: no division by it.
@@ -273,6 +311,12 @@ TEST_F(Geometry, LabelBoxesWrapNamesIntoFewLines) {
     // Without blanks, words break at a change to upper case.
     label_box_size("AverageTimeToAdjustTheInventoryOfGoods", 228, &w, &h);
     EXPECT_GT(h, 14);
+    // A text too long for ten lines at every tried width: the tenth line
+    // takes the rest, never an eleventh.
+    std::string many;
+    for (int k = 0; k < 400; ++k) many += "word ";
+    label_box_size(many.c_str(), measure_text(many.c_str(), nullptr), &w, &h);
+    EXPECT_EQ(h, 14 * 10);
 }
 
 TEST_F(Geometry, GridSnapsCentresOrEdges) {
@@ -323,6 +367,9 @@ TEST_F(Geometry, HitTestMarginsHandlesAndOrder) {
     el(b).level = 5;
     s.shown_level = 4;
     EXPECT_EQ(hit_test(s, 0, 40, 0, false), 0);
+    el(b).level = 4; // at the shown level: hit
+    EXPECT_EQ(hit_test(s, 0, 40, 0, false), 1);
+    EXPECT_EQ(s.hover, b);
     s.shown_level = max_level;
     el(b).runtime |= ef_shared;
     EXPECT_EQ(hit_test(s, 0, 40, 0, false), 0);

@@ -156,6 +156,59 @@ TEST_F(QuickSliders, EachConstantGetsASliderUnderItsNameAndOnlyInLivesweep) {
     EXPECT_FALSE(IsWindow(w));
 }
 
+// A name placed below its variable pushes the slider 12 pixels further
+// down, under the name; moved back above, the slider comes back up.
+TEST_F(QuickSliders, ANameBelowItsVariablePushesTheSliderDown) {
+    HWND w = element_slider(view_, n_);
+    ASSERT_NE(w, nullptr);
+    const auto top = [&] {
+        RECT rc;
+        GetWindowRect(w, &rc);
+        POINT at{rc.left, rc.top};
+        ScreenToClient(view_, &at);
+        return at.y;
+    };
+    sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n_)];
+    for (int label : {1, 0, 2, 1}) {
+        e.label = static_cast<std::uint8_t>(label);
+        set_sketch_zoom(view_, s_->zoom == 100 ? 101 : 100);
+        td::run_until_idle();
+        const int now_under = (e.y + e.h) * s_->zoom / 100 - s_->scroll_y;
+        EXPECT_EQ(top(), now_under + (label == 1 ? 12 : 0)) << "label " << label;
+    }
+}
+
+// The slider with the keyboard focus shows it in its track's colour; the
+// others keep the plain grey track.
+TEST_F(QuickSliders, TheFocusedSlidersTrackStandsOut) {
+    std::vector<HWND> all;
+    for (int n = 1; n < static_cast<int>(s_->view.elems.size()); ++n)
+        if (HWND w = element_slider(view_, n)) all.push_back(w);
+    ASSERT_GE(all.size(), 2u);
+    for (int i = 0; i < 10 && !quick_slider(all[0])->focus; ++i) slider_keys(view_, -2, false);
+    ASSERT_TRUE(quick_slider(all[0])->focus);
+    ASSERT_FALSE(quick_slider(all[1])->focus);
+    td::run_until_idle();
+    // Row 6 crosses the track's shaft from end to end (and the value box,
+    // black and white, wherever it stands).
+    const QImage focused = td::image(all[0]), plain = td::image(all[1]);
+    const auto track = [](const QImage& img) {
+        const int left = 8, right = qslider_width - 10;
+        std::vector<QRgb> seen;
+        for (int x = left; x < right; ++x) {
+            const QRgb c = img.pixel(x, 6) & 0xFFFFFF;
+            if (c != qRgb(0, 0, 0) && c != qRgb(255, 255, 255)) seen.push_back(c);
+        }
+        return seen;
+    };
+    const auto f = track(focused), p = track(plain);
+    ASSERT_FALSE(p.empty());
+    ASSERT_FALSE(f.empty());
+    const QRgb grey = qRgb(128, 128, 128) & 0xFFFFFF;
+    EXPECT_TRUE(std::find(p.begin(), p.end(), grey) != p.end());
+    EXPECT_TRUE(std::find(f.begin(), f.end(), grey) == f.end());
+}
+
 TEST_F(QuickSliders, DraggingReRunsAndTheStocksCurveFollows) {
     HWND w = element_slider(view_, n_);
     ASSERT_NE(w, nullptr);
