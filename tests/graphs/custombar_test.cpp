@@ -27,6 +27,7 @@
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/livesweep_cache.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
@@ -130,6 +131,41 @@ protected:
         for (const graph_def& d : set()->defs)
             if (d.name == name) return d.window;
         return 0;
+    }
+    // A base run and the bar graph LiveSides: both sets sorted, the bars at
+    // 40 but Inventory's at 20 (BAR-VAR-TIME); the base run's saved times.
+    std::size_t add_live_sides() {
+        simulate("base");
+        add_text(":BAR-GRAPH LiveSides\n"
+                 ":BAR-TIME 40\n"
+                 ":SORT 1\n"
+                 ":VAR Inventory\n"
+                 ":BAR-VAR-TIME 20\n"
+                 ":VAR Workforce\n"
+                 ":OVAR production\n"
+                 ":OVAR shipments\n");
+        std::vector<float> v, t;
+        read_run_values("Inventory", nullptr, model_rec->runs[0].run, v, t);
+        return t.size();
+    }
+    // LiveSides's bars of both sets are asked of the value cache, each at its
+    // own time through the sort; wiped, a re-run's update brings them back.
+    static void expect_live_sides_follow_the_cache(handle rec, bar_graph& g) {
+        ASSERT_EQ(g.live_slots.size(), 2u);
+        ASSERT_EQ(g.side_live_slots.size(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_NE(g.live_slots[i], 0u) << i;
+            EXPECT_NE(g.side_live_slots[i], 0u) << i;
+        }
+        const std::size_t inventory = g.labels[0].rfind("Inventory", 0) == 0 ? 0 : 1;
+        EXPECT_EQ(g.live_times[inventory], 20.0f);
+        EXPECT_EQ(g.live_times[1 - inventory], 40.0f);
+        const std::vector<std::uint16_t> main = g.heights, side = g.side_heights;
+        std::fill(g.heights.begin(), g.heights.end(), 0);
+        std::fill(g.side_heights.begin(), g.side_heights.end(), 0);
+        update_live(rec);
+        EXPECT_EQ(g.heights, main);
+        EXPECT_EQ(g.side_heights, side);
     }
 };
 
@@ -427,53 +463,15 @@ TEST_F(UserTools, ATimeBarGraphShowsEveryVariableOfEveryRun) {
 // the value cache at each bar's own time (BAR-VAR-TIME, else BAR-TIME) and
 // keep their places through the sort.
 TEST_F(UserTools, LivesweepBarsOfBothSetsFollowTheCacheAtTheirOwnTimes) {
-    simulate("base");
-    add_text(":BAR-GRAPH LiveSides\n"
-             ":BAR-TIME 40\n"
-             ":SORT 1\n"
-             ":VAR Inventory\n"
-             ":BAR-VAR-TIME 20\n"
-             ":VAR Workforce\n"
-             ":OVAR production\n"
-             ":OVAR shipments\n");
-    std::vector<float> v, t;
-    read_run_values("Inventory", nullptr, model_rec->runs[0].run, v, t);
-    ASSERT_GT(t.size(), 2u);
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
-    set_cache_livesweep(true);
-    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
-    set_cache_points_counter(static_cast<int>(t.size()));
+    const std::size_t points = add_live_sides();
+    ASSERT_GT(points, 2u);
+    const livesweep_session sweep(static_cast<int>(points));
     const handle rec = run("LiveSides");
     ASSERT_NE(rec, 0u);
     bar_graph* g = bar_graph_of(rec);
     ASSERT_NE(g, nullptr);
     ASSERT_EQ(g->run_count, 1);
-    ASSERT_EQ(g->live_slots.size(), 2u);
-    ASSERT_EQ(g->side_live_slots.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_NE(g->live_slots[i], 0u) << i;
-        EXPECT_NE(g->side_live_slots[i], 0u) << i;
-    }
-    // Each bar keeps its own time through the sort.
-    const std::size_t inventory = g->labels[0].rfind("Inventory", 0) == 0 ? 0 : 1;
-    EXPECT_EQ(g->live_times[inventory], 20.0f);
-    EXPECT_EQ(g->live_times[1 - inventory], 40.0f);
-
-    const std::vector<std::uint16_t> main = g->heights, side = g->side_heights;
-    std::fill(g->heights.begin(), g->heights.end(), 0);
-    std::fill(g->side_heights.begin(), g->side_heights.end(), 0);
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    void (*live)(handle) = o->live_update;
-    unlock_handle(rec);
-    ASSERT_NE(live, nullptr);
-    live(rec);
-    EXPECT_EQ(g->heights, main);
-    EXPECT_EQ(g->side_heights, side);
+    ASSERT_NO_FATAL_FAILURE(expect_live_sides_follow_the_cache(rec, *g));
     EXPECT_NE(g->heights[0], 0);
 }
 
@@ -484,18 +482,8 @@ namespace {
 // A custom bar graph opened before Livesweep started follows its re-runs too,
 // each bar at its own time, through the sort.
 TEST_F(UserTools, CustomBarsOpenedBeforeLivesweepFollowTheLivesweepRun) {
-    simulate("base");
-    add_text(":BAR-GRAPH LiveSides\n"
-             ":BAR-TIME 40\n"
-             ":SORT 1\n"
-             ":VAR Inventory\n"
-             ":BAR-VAR-TIME 20\n"
-             ":VAR Workforce\n"
-             ":OVAR production\n"
-             ":OVAR shipments\n");
-    std::vector<float> v, t;
-    read_run_values("Inventory", nullptr, model_rec->runs[0].run, v, t);
-    ASSERT_GT(t.size(), 2u);
+    const std::size_t points = add_live_sides();
+    ASSERT_GT(points, 2u);
     const handle rec = run("LiveSides");
     ASSERT_NE(rec, 0u);
     bar_graph* g = bar_graph_of(rec);
@@ -503,33 +491,10 @@ TEST_F(UserTools, CustomBarsOpenedBeforeLivesweepFollowTheLivesweepRun) {
     EXPECT_TRUE(g->live_slots.empty());
     const std::vector<std::uint16_t> main = g->heights, side = g->side_heights;
 
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
-    set_cache_livesweep(true);
-    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
-    set_cache_points_counter(static_cast<int>(t.size()));
+    const livesweep_session sweep(static_cast<int>(points));
     bar_prepare_live(rec);
-    ASSERT_EQ(g->live_slots.size(), 2u);
-    ASSERT_EQ(g->side_live_slots.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_NE(g->live_slots[i], 0u) << i;
-        EXPECT_NE(g->side_live_slots[i], 0u) << i;
-    }
-    const std::size_t inventory = g->labels[0].rfind("Inventory", 0) == 0 ? 0 : 1;
-    EXPECT_EQ(g->live_times[inventory], 20.0f);
-    EXPECT_EQ(g->live_times[1 - inventory], 40.0f);
-    std::fill(g->heights.begin(), g->heights.end(), 0);
-    std::fill(g->side_heights.begin(), g->side_heights.end(), 0);
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    void (*live)(handle) = o->live_update;
-    unlock_handle(rec);
-    ASSERT_NE(live, nullptr);
-    live(rec);
-    EXPECT_EQ(g->heights, main);
+    ASSERT_NO_FATAL_FAILURE(expect_live_sides_follow_the_cache(rec, *g));
+    EXPECT_EQ(g->heights, main) << "as opened";
     EXPECT_EQ(g->side_heights, side);
 }
 

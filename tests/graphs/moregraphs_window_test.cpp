@@ -34,6 +34,7 @@
 #include "tests/common/message_log.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/livesweep_cache.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
@@ -188,6 +189,33 @@ protected:
 class BarGraphWindow : public MoreGraphsWindow {
 protected:
     void SetUp() override { open_sample("subscripted.kmf", "demand[north,food]", 40, "demand"); }
+    // A bar graph of supply (a series; demand is a constant): its 12 elements
+    // over the two runs. Its record, 0 when it did not open.
+    handle open_supply_bars() {
+        lock_model(0);
+        workbench_var.var = find_symbol("supply");
+        unlock_model(0);
+        make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
+        if (!run_tool(last_bar_record)) return 0;
+        return last_bar_record();
+    }
+    // Supply's bars of the first run (the Livesweep run) are asked of the
+    // value cache, the second run's not; wiped, a re-run's update brings back
+    // the Livesweep run's as they were (before) and leaves the other's.
+    static void expect_supply_bars_follow_the_cache(handle rec, bar_graph& g,
+                                                    std::vector<std::uint16_t> before) {
+        ASSERT_EQ(g.live_slots.size(), 24u);
+        for (int i = 0; i < 12; ++i) {
+            EXPECT_NE(g.live_slots[static_cast<std::size_t>(2 * i)], 0u) << i;
+            EXPECT_EQ(g.live_slots[static_cast<std::size_t>(2 * i + 1)], 0u) << i;
+        }
+        std::fill(g.heights.begin(), g.heights.end(), 0);
+        update_live(rec);
+        for (int i = 0; i < 12; ++i) {
+            EXPECT_EQ(g.height(i, 0), before[static_cast<std::size_t>(2 * i)]) << i;
+            EXPECT_EQ(g.height(i, 1), 0) << i;
+        }
+    }
 };
 
 // Bars of consecutive elements of one range: a Shift-drag along their axis
@@ -486,47 +514,16 @@ TEST_F(TimeGraphWindow, AGroupPerSavedTimeInsideTheAxis) {
 }
 
 TEST_F(BarGraphWindow, LivesweepBarsFollowTheCacheOfTheLivesweepRun) {
-    lock_model(0);
-    workbench_var.var = find_symbol("supply"); // a series (demand is a constant)
-    unlock_model(0);
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
-    set_cache_livesweep(true);
-    reset_value_cache(0, 0, 0);   // the first selected run is the Livesweep run
-    set_cache_points_counter(51); // as a finished re-run leaves it (0 to 50 by 1)
-    make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
-    HWND w = run_tool(last_bar_record);
-    ASSERT_NE(w, nullptr);
-    handle rec = last_bar_record();
+    livesweep_session sweep(51); // as a finished re-run leaves it (0 to 50 by 1)
+    const handle rec = open_supply_bars();
+    ASSERT_NE(rec, 0u);
     bar_graph* g = bar_graph_of(rec);
     ASSERT_NE(g, nullptr);
-    ASSERT_EQ(g->live_slots.size(), 24u);
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_NE(g->live_slots[static_cast<std::size_t>(2 * i)], 0u) << i;
-        EXPECT_EQ(g->live_slots[static_cast<std::size_t>(2 * i + 1)], 0u) << i;
-    }
-    // A re-run's values come back through the cache: heights wiped here are
-    // restored for the Livesweep run only.
-    const std::vector<std::uint16_t> before = g->heights;
-    std::fill(g->heights.begin(), g->heights.end(), 0);
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    void (*live)(handle) = o->live_update;
-    unlock_handle(rec);
-    ASSERT_NE(live, nullptr);
-    live(rec);
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(g->height(i, 0), before[static_cast<std::size_t>(2 * i)]) << i;
-        EXPECT_EQ(g->height(i, 1), 0) << i;
-    }
+    ASSERT_NO_FATAL_FAILURE(expect_supply_bars_follow_the_cache(rec, *g, g->heights));
     // Outside Livesweep nothing changes.
-    set_cache_livesweep(false);
-    reset_value_cache(0, 1, 0);
+    sweep.stop();
     std::fill(g->heights.begin(), g->heights.end(), 0);
-    live(rec);
+    update_live(rec);
     EXPECT_EQ(g->height(0, 0), 0);
     // An element without a series is refused with the message.
     lock_model(0);
@@ -543,43 +540,16 @@ TEST_F(BarGraphWindow, LivesweepBarsFollowTheCacheOfTheLivesweepRun) {
 
 // A bar graph made before Livesweep started follows the re-runs too.
 TEST_F(BarGraphWindow, BarsMadeBeforeLivesweepFollowTheLivesweepRun) {
-    lock_model(0);
-    workbench_var.var = find_symbol("supply");
-    unlock_model(0);
-    make_tool("Bar Graph", "0,1,0,0,0,10,NA,NA,");
-    HWND w = run_tool(last_bar_record);
-    ASSERT_NE(w, nullptr);
-    handle rec = last_bar_record();
+    const handle rec = open_supply_bars();
+    ASSERT_NE(rec, 0u);
     bar_graph* g = bar_graph_of(rec);
     ASSERT_NE(g, nullptr);
     EXPECT_TRUE(g->live_slots.empty());
     const std::vector<std::uint16_t> before = g->heights;
 
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
-    set_cache_livesweep(true);
-    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
-    set_cache_points_counter(51);
+    const livesweep_session sweep(51);
     bar_prepare_live(rec); // before a re-run
-    ASSERT_EQ(g->live_slots.size(), 24u);
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_NE(g->live_slots[static_cast<std::size_t>(2 * i)], 0u) << i;
-        EXPECT_EQ(g->live_slots[static_cast<std::size_t>(2 * i + 1)], 0u) << i;
-    }
-    std::fill(g->heights.begin(), g->heights.end(), 0);
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    void (*live)(handle) = o->live_update;
-    unlock_handle(rec);
-    ASSERT_NE(live, nullptr);
-    live(rec);
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(g->height(i, 0), before[static_cast<std::size_t>(2 * i)]) << i;
-        EXPECT_EQ(g->height(i, 1), 0) << i;
-    }
+    ASSERT_NO_FATAL_FAILURE(expect_supply_bars_follow_the_cache(rec, *g, before));
 }
 
 TEST_F(TimeGraphWindow, RunsWithNoSavedTimeOnTheAxisStillShowOneGroup) {

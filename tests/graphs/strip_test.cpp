@@ -26,6 +26,7 @@
 #include "tests/common/message_log.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/livesweep_cache.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
 #include "tools/output.h"
@@ -247,14 +248,6 @@ protected:
         EXPECT_NE(plot->live_slots[0], 0u);
         EXPECT_EQ(plot->live_slots[1], 0u);
     }
-    // What a re-run calls on an output window's record.
-    static void update_live(handle rec) {
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        void (*live)(handle) = o->live_update;
-        unlock_handle(rec);
-        ASSERT_NE(live, nullptr);
-        live(rec);
-    }
     std::string model_;
     handle tool_ = 0;
 };
@@ -376,15 +369,7 @@ TEST_F(StripWindow, AutocorrelationStripsListNoConstants) {
 // into its run file: a strip opened after them shows what they made at once,
 // not the run file until the next re-run.
 TEST_F(StripWindow, AStripOpenedDuringLivesweepShowsTheReRunsAtOnce) {
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
-    set_cache_livesweep(true);
-    reset_value_cache(0, 0, 0); // the first selected run (0.06, the newest) is shown
-    set_cache_points_counter(101);
+    const livesweep_session sweep(101); // the first selected run (0.06, the newest) is shown
     lock_model(0);
     std::int32_t slot = -1, rate = -1;
     ASSERT_GT(find_var_name("births", &slot), 0);
@@ -443,16 +428,9 @@ TEST_F(StripWindow, AStripOpenedDuringLivesweepShowsTheReRunsAtOnce) {
 // analysis out again from each re-run of the shown run, on the axes it
 // opened with; the other run stays as its file has it.
 TEST_F(StripWindow, AnalysisStripsFollowTheLivesweepReRuns) {
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
+    livesweep_session sweep;
     for (int kind : {1, 2}) {
-        set_cache_livesweep(true);
-        reset_value_cache(0, 0, 0); // the first selected run is shown
-        set_cache_points_counter(101);
+        sweep.start(101);
         lock_model(0);
         std::int32_t slot = -1;
         ASSERT_GT(find_var_name("births", &slot), 0);
@@ -487,15 +465,7 @@ TEST_F(StripWindow, AnalysisStripsFollowTheLivesweepReRuns) {
 }
 
 TEST_F(StripWindow, LivesweepStripsFollowTheCacheOfTheLivesweepRun) {
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
-    set_cache_livesweep(true);
-    reset_value_cache(0, 0, 0); // the first selected run is the Livesweep run
-    set_cache_points_counter(101);
+    const livesweep_session sweep(101);
     handle rec = 0;
     strip_plot* plot = nullptr;
     ASSERT_NO_FATAL_FAILURE(open_live_births(0, rec, plot));
@@ -526,15 +496,7 @@ TEST_F(StripWindow, AStripOpenedBeforeLivesweepFollowsTheReRuns) {
     for (std::uint32_t s : p.live_slots) EXPECT_EQ(s, 0u);
     const std::vector<std::int16_t> before = p.ys[0], other = p.ys[1];
 
-    struct livesweep_off {
-        ~livesweep_off() {
-            set_cache_livesweep(false);
-            reset_value_cache(0, 1, 0);
-        }
-    } off;
-    set_cache_livesweep(true);
-    reset_value_cache(0, 0, 0); // the first selected run is shown
-    set_cache_points_counter(101);
+    const livesweep_session sweep(101);
     // Before the re-run: the strip's series is asked of the cache.
     strip_prepare_live(rec);
     ASSERT_EQ(p.live_slots.size(), 2u);
