@@ -190,27 +190,9 @@ TEST_F(ConnectorStyles, AMetafileCopyAndAPrintDrawWhatTheScreenShows) {
     EXPECT_LT(differ, inked / 10) << differ << " of " << inked;
 
     ASSERT_EQ(std::system("command -v pdftoppm > /dev/null"), 0);
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    drawing = draw_state{};
-    printer = print_state{};
-    const std::string pdf = testing::TempDir() + "connstyle_test.pdf";
-    const std::string png = testing::TempDir() + "connstyle_test";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    view_output_settings set;
+    const view_output_settings set;
     s.min_x = 20, s.min_y = 20, s.max_x = 620, s.max_y = 500; // the view's extent
-    output_view(nullptr, nullptr, s, vo_print, set);
-    const bool printed = std::filesystem::exists(pdf);
-    if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
-    drawing = draw_state{};
-    printer = print_state{};
-    opts = saved;
-    print_use_system_printers(true);
-    ASSERT_TRUE(printed);
-    command_output("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
-    QImage page(QString::fromStdString(png + ".png"));
+    const QImage page = sketch_pictures::printed_view(nullptr, s, set, "connstyle_test");
     ASSERT_FALSE(page.isNull());
     int pink = 0, blues = 0;
     for (int y = 0; y < page.height(); ++y)

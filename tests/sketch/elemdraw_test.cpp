@@ -344,26 +344,8 @@ TEST_F(ElementDrawing, AMetafileCopyDrawsWhatTheScreenShows) {
 // outline, text colour, fills, the stored pictures.
 TEST_F(ElementDrawing, APrintedViewCarriesTheLooks) {
     ASSERT_EQ(std::system("command -v pdftoppm > /dev/null"), 0);
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    drawing = draw_state{};
-    printer = print_state{};
-    const std::string pdf = testing::TempDir() + "elemdraw_test.pdf";
-    const std::string png = testing::TempDir() + "elemdraw_test";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    view_output_settings set;
-    output_view(nullptr, nullptr, s, vo_print, set);
-    const bool printed = std::filesystem::exists(pdf);
-    if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
-    drawing = draw_state{};
-    printer = print_state{};
-    opts = saved;
-    print_use_system_printers(true);
-    ASSERT_TRUE(printed);
-    command_output("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
-    QImage page(QString::fromStdString(png + ".png"));
+    const view_output_settings set;
+    const QImage page = sketch_pictures::printed_view(nullptr, s, set, "elemdraw_test");
     ASSERT_FALSE(page.isNull());
     auto has = [&](int r, int g, int b) {
         int n = 0;
@@ -399,22 +381,12 @@ protected:
         s.symbols = b_.symbols();
         s.header = b_.header();
         ASSERT_GE(load_view(s, 0, 0, false, 0, false), 0);
-        print_use_system_printers(false);
         clip_use_private(true);
         clip_reset();
-        saved_ = opts;
-        opts.printer_name.clear();
-        drawing = draw_state{};
-        printer = print_state{};
     }
     void TearDown() override {
-        if (drawing.printer_dc) DeleteDC(drawing.printer_dc);
-        drawing = draw_state{};
-        printer = print_state{};
-        opts = saved_;
         clip_reset();
         clip_use_private(false);
-        print_use_system_printers(true);
         s.view = working_view{};
         test_driver::reset();
         SketchTest::TearDown();
@@ -431,7 +403,6 @@ protected:
         return n;
     }
     model_builder b_{"picture"};
-    opt_block saved_;
 };
 
 // Printed at 100 % (rendered at the screen's 96 dpi) the picture fills its
@@ -439,51 +410,19 @@ protected:
 // same box, the copy's origin being the view's bounds less the margin.
 TEST_F(StoredPicture, IsPrintedAndCopiedOverItsOwnBox) {
     ASSERT_EQ(std::system("command -v pdftoppm > /dev/null"), 0);
-    const std::string pdf = testing::TempDir() + "stored_picture.pdf";
-    const std::string png = testing::TempDir() + "stored_picture";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    view_output_settings set;
-    output_view(nullptr, nullptr, s, vo_print, set);
-    ASSERT_TRUE(std::filesystem::exists(pdf));
-    command_output("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
-    const QImage page(QString::fromStdString(png + ".png"));
+    const view_output_settings set;
+    const QImage page = sketch_pictures::printed_view(nullptr, s, set, "stored_picture");
     ASSERT_FALSE(page.isNull());
     const int printed = greens(page);
     EXPECT_GT(printed, 3600 * 8 / 10);
     EXPECT_LT(printed, 3600 * 12 / 10);
 
     output_view(nullptr, nullptr, s, vo_copy_view, set);
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    HANDLE h = GetClipboardData(CF_METAFILEPICT);
-    ASSERT_NE(h, nullptr);
-    const auto* pict = static_cast<const METAFILEPICT*>(GlobalLock(static_cast<HGLOBAL>(h)));
-    ASSERT_NE(pict, nullptr);
-    const int w = static_cast<int>(pict->xExt * 96 / 2540),
-              ht = static_cast<int>(pict->yExt * 96 / 2540);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, ht);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    const RECT all{0, 0, w, ht};
-    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    SetMapMode(mem, MM_ANISOTROPIC);
-    SetViewportExtEx(mem, w, ht, nullptr);
-    SetWindowExtEx(mem, w, ht, nullptr);
-    PlayMetaFile(mem, pict->hMF);
-    SelectObject(mem, old);
-    const QImage copy = gdi_bitmap_image(bmp);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    // The copy as a placeable file, for an outside reader.
-    std::vector<std::uint8_t> file = placeable_header(w, ht, 96);
-    const UINT bytes = GetMetaFileBitsEx(pict->hMF, 0, nullptr);
-    const std::size_t head = file.size();
-    file.resize(head + bytes);
-    GetMetaFileBitsEx(pict->hMF, bytes, file.data() + head);
-    GlobalUnlock(static_cast<HGLOBAL>(h));
-    CloseClipboard();
+    const sketch_pictures::copied_picture c = sketch_pictures::clipboard_picture();
+    ASSERT_FALSE(c.image.isNull());
+    const QImage& copy = c.image;
+    const std::vector<std::uint8_t>& file = c.placeable;
+    const int w = copy.width(), ht = copy.height();
     const QRect box(200 - 30 - s.min_x + 20, 150 - 30 - s.min_y + 20, 60, 60);
     EXPECT_GT(greens(copy, box), 3600 * 9 / 10);
     EXPECT_LT(greens(copy), 3600 * 11 / 10);

@@ -28,6 +28,7 @@
 #include "tests/common/command_output.h"
 #include "tests/driver/answerer.h"
 #include "tests/sketch/live_fixture.h"
+#include "tests/sketch/pictures_fixture.h"
 #include "tools/output.h"
 
 namespace {
@@ -50,65 +51,17 @@ int pixels_near(const QImage& image, QColor colour, QRect in = {}) {
     return n;
 }
 
-// A view printed to the PDF printer, rasterised at 96 dpi (null image when
-// nothing was printed).
-QImage printed_view(HWND view, sketch_state& s, const view_output_settings& set) {
-    print_use_system_printers(false);
-    const std::string pdf = testing::TempDir() + "ioprint_test.pdf";
-    const std::string png = testing::TempDir() + "ioprint_test";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    output_view(nullptr, view, s, vo_print, set);
-    printer.output_file.clear();
-    print_use_system_printers(true);
-    if (!std::filesystem::exists(pdf)) return {};
-    command_output("pdftoppm -r 96 -png -singlefile '" + pdf + "' '" + png + "'");
-    return QImage(QString::fromStdString(png + ".png"));
-}
-
-// The clipboard's metafile picture played onto a white image of its size in
-// screen pixels (kept as a placeable file under KAVREL_SCREENSHOTS when a
-// name is given, for outside readers).
+// The clipboard's copied view as an image (kept as a placeable file under
+// KAVREL_SCREENSHOTS when a name is given, for outside readers).
 QImage copied_view(const char* keep_as = nullptr) {
-    QImage out;
-    if (!OpenClipboard(nullptr)) return out;
-    HANDLE h = GetClipboardData(CF_METAFILEPICT);
-    const auto* pict =
-        h ? static_cast<const METAFILEPICT*>(GlobalLock(static_cast<HGLOBAL>(h))) : nullptr;
-    if (pict) {
-        const int w = static_cast<int>(pict->xExt * 96 / 2540),
-                  ht = static_cast<int>(pict->yExt * 96 / 2540);
-        HDC screen = GetDC(nullptr);
-        HDC mem = CreateCompatibleDC(screen);
-        HBITMAP bmp = CreateCompatibleBitmap(screen, w, ht);
-        ReleaseDC(nullptr, screen);
-        HGDIOBJ old = SelectObject(mem, bmp);
-        const RECT all{0, 0, w, ht};
-        FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        SetMapMode(mem, MM_ANISOTROPIC);
-        SetViewportExtEx(mem, w, ht, nullptr);
-        SetWindowExtEx(mem, w, ht, nullptr);
-        PlayMetaFile(mem, pict->hMF);
-        SelectObject(mem, old);
-        out = gdi_bitmap_image(bmp);
-        const char* keep = std::getenv("KAVREL_SCREENSHOTS");
-        if (keep && keep_as) {
-            std::vector<std::uint8_t> file = placeable_header(w, ht, 96);
-            const UINT bytes = GetMetaFileBitsEx(pict->hMF, 0, nullptr);
-            const std::size_t head = file.size();
-            file.resize(head + bytes);
-            GetMetaFileBitsEx(pict->hMF, bytes, file.data() + head);
-            if (std::FILE* f = std::fopen((std::string(keep) + "/" + keep_as).c_str(), "wb")) {
-                std::fwrite(file.data(), 1, file.size(), f);
-                std::fclose(f);
-            }
+    const sketch_pictures::copied_picture c = sketch_pictures::clipboard_picture();
+    const char* keep = std::getenv("KAVREL_SCREENSHOTS");
+    if (keep && keep_as && !c.placeable.empty())
+        if (std::FILE* f = std::fopen((std::string(keep) + "/" + keep_as).c_str(), "wb")) {
+            std::fwrite(c.placeable.data(), 1, c.placeable.size(), f);
+            std::fclose(f);
         }
-        DeleteObject(bmp);
-        DeleteDC(mem);
-        GlobalUnlock(static_cast<HGLOBAL>(h));
-    }
-    CloseClipboard();
-    return out;
+    return c.image;
 }
 
 class OutputObjects : public LiveSketch {
@@ -286,7 +239,7 @@ TEST_F(OutputObjects, AnOutputGraphIsPrintedAndCopiedWithItsOwnPicture) {
     const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
 
     view_output_settings set;
-    const QImage page = printed_view(view_, *s_, set);
+    const QImage page = sketch_pictures::printed_view(view_, *s_, set, "ioprint_test");
     ASSERT_FALSE(page.isNull());
     EXPECT_GT(pixels_near(page, QColor(255, 0, 0)), 3);    // expected orders
     EXPECT_GT(pixels_near(page, QColor(160, 0, 160)), 20); // Workforce
