@@ -326,17 +326,27 @@ private:
         if (slot < sectors_ * 10) return level_name(slot / 10, slot % 10);
         return auxes_[static_cast<std::size_t>(slot - sectors_ * 10)].name;
     }
-    std::string text(const node& n) const {
-        auto a = [&](std::size_t i) { return text(*n.k[i]); };
+    static std::string v(int slot) { return "double(w.v[" + num(slot) + "])"; }
+    static std::string c(int slot) { return "double(c[" + num(slot) + "])"; }
+    // An expression written as the model's equation text, or as the C++ that
+    // computes the same: the operators are spelt alike, the leaves, functions
+    // and choices each language its own way.
+    std::string write(const node& n, bool as_cpp) const {
+        auto a = [&](std::size_t i) { return write(*n.k[i], as_cpp); };
+        auto number = [&](float x) { return as_cpp ? real(x) : exact(x); };
+        auto variable = [&](int slot) { return as_cpp ? v(slot) : name_of_slot(slot); };
+        auto constant = [&](int slot) { return as_cpp ? c(slot) : constant_name(slot); };
+        const std::string min = as_cpp ? "std::min(" : "MIN(";
+        const std::string max = as_cpp ? "std::max(" : "MAX(";
         switch (n.kind) {
         case node::number:
-            return exact(n.value);
+            return number(n.value);
         case node::ratio:
-            return "(" + name_of_slot(n.slot) + " / " + constant_name(n.slot2) + ")";
+            return "(" + variable(n.slot) + " / " + constant(n.slot2) + ")";
         case node::variable:
-            return name_of_slot(n.slot);
+            return variable(n.slot);
         case node::constant:
-            return constant_name(n.slot);
+            return constant(n.slot);
         case node::add:
             return "(" + a(0) + " + " + a(1) + ")";
         case node::sub:
@@ -344,58 +354,28 @@ private:
         case node::mul:
             return "(" + a(0) + " * " + a(1) + ")";
         case node::div:
-            return "(" + a(0) + " / MAX(" + a(1) + ", " + exact(n.value) + "))";
-        case node::divq:
-            return "(" + a(0) + " / (1 + " + a(1) + " * " + a(1) + "))";
+            return "(" + a(0) + " / " + max + a(1) + ", " + number(n.value) + "))";
+        case node::divq: {
+            const std::string b = a(1);
+            return "(" + a(0) + " / (1 + " + b + " * " + b + "))";
+        }
         case node::min:
-            return "MIN(" + a(0) + ", " + a(1) + ")";
+            return min + a(0) + ", " + a(1) + ")";
         case node::max:
-            return "MAX(" + a(0) + ", " + a(1) + ")";
+            return max + a(0) + ", " + a(1) + ")";
         case node::when:
+            if (as_cpp) return "(" + a(0) + " > " + a(1) + " ? " + a(2) + " : " + a(3) + ")";
             return "IF THEN ELSE(" + a(0) + " > " + a(1) + ", " + a(2) + ", " + a(3) + ")";
         case node::lookup:
+            if (as_cpp) return "lookup(tbl" + num(n.slot) + ", " + a(0) + ")";
             return tables_[static_cast<std::size_t>(n.slot)].name + "(" + a(0) + ")";
         }
         return "0";
     }
+    std::string text(const node& n) const { return write(n, false); }
 
     // ---- the C++ ----
-    static std::string v(int slot) { return "double(w.v[" + num(slot) + "])"; }
-    static std::string c(int slot) { return "double(c[" + num(slot) + "])"; }
-    std::string code(const node& n) const {
-        auto a = [&](std::size_t i) { return code(*n.k[i]); };
-        switch (n.kind) {
-        case node::number:
-            return real(n.value);
-        case node::ratio:
-            return "(" + v(n.slot) + " / " + c(n.slot2) + ")";
-        case node::variable:
-            return v(n.slot);
-        case node::constant:
-            return c(n.slot);
-        case node::add:
-            return "(" + a(0) + " + " + a(1) + ")";
-        case node::sub:
-            return "(" + a(0) + " - " + a(1) + ")";
-        case node::mul:
-            return "(" + a(0) + " * " + a(1) + ")";
-        case node::div:
-            return "(" + a(0) + " / std::max(" + a(1) + ", " + real(n.value) + "))";
-        case node::divq: {
-            std::string b = a(1);
-            return "(" + a(0) + " / (1 + " + b + " * " + b + "))";
-        }
-        case node::min:
-            return "std::min(" + a(0) + ", " + a(1) + ")";
-        case node::max:
-            return "std::max(" + a(0) + ", " + a(1) + ")";
-        case node::when:
-            return "(" + a(0) + " > " + a(1) + " ? " + a(2) + " : " + a(3) + ")";
-        case node::lookup:
-            return "lookup(tbl" + num(n.slot) + ", " + a(0) + ")";
-        }
-        return "0";
-    }
+    std::string code(const node& n) const { return write(n, true); }
 
     std::string cpp(const std::string& function) const {
         const int nl = sectors_ * 10, nv = nl + static_cast<int>(auxes_.size());

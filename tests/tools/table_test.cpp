@@ -39,6 +39,7 @@
 #include "sim/simdata.h"
 #include "tests/common/command_output.h"
 #include "tests/common/packages.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
@@ -545,16 +546,10 @@ TEST_F(TableTool, RunsOfDifferentRangesAndStepsShowEveryTimeOfEach) {
 
     // The print holds the last time and the second run's last value.
     ASSERT_EQ(packages_missing({"poppler-utils"}), "");
-    print_use_system_printers(false);
-    const opt_block kept = opts;
-    opts.printer_name.clear();
     const std::string pdf = dir + "/mixed.pdf";
-    printer.output_file = pdf;
+    const pdf_printer to_pdf(pdf);
     ASSERT_EQ(spread_print(rec), 1);
     const std::string printed = pdf_text(pdf);
-    opts = kept;
-    printer = print_state{};
-    print_use_system_printers(true);
     EXPECT_NE(printed.find("5200"), std::string::npos) << printed.substr(0, 2000);
     EXPECT_NE(printed.find("200"), std::string::npos);
 }
@@ -637,19 +632,12 @@ TEST_F(TableTool, TimeDownHeadsEachRunsColumnAndPrintsInColumns) {
             ASSERT_TRUE(f.find("half") == std::string::npos && f.find("long") == std::string::npos)
                 << "line " << l;
 
-    if (std::system("command -v pdftotext > /dev/null") != 0)
-        FAIL() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
-    print_use_system_printers(false);
-    const opt_block kept = opts;
-    opts.printer_name.clear();
-    opts.print_selection = 0;
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     const std::string pdf = dir + "/timedown.pdf";
-    printer.output_file = pdf;
+    const pdf_printer to_pdf(pdf);
+    opts.print_selection = 0;
     ASSERT_EQ(spread_print(rec), 1);
     const std::string bbox = pdf_text_bbox(pdf);
-    opts = kept;
-    printer = print_state{};
-    print_use_system_printers(true);
     // The long run's values stand in one column, after a short or a long
     // value of the first run alike; so do the first run's.
     const double l1 = word_x(bbox, "5001"), l100 = word_x(bbox, "5100");
@@ -1145,11 +1133,8 @@ namespace {
 
 TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     ASSERT_EQ(packages_missing({"poppler-utils"}), "");
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
     const std::string pdf = dir + "/grid.pdf";
-    printer.output_file = pdf;
+    const pdf_printer to_pdf(pdf);
     handle rec = open_spread_window("Stats of births", 10, 10, 500, 200, nullptr, 12, 8, 0);
     const float a[2] = {1.5f, 2.5f}, b[2] = {7, 8};
     spread_add_row(rec, "alpha", nullptr, a, nullptr, 2, false, nullptr, 0, 1);
@@ -1194,9 +1179,6 @@ TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     EXPECT_NE(part.find("beta"), std::string::npos) << part;
     EXPECT_EQ(part.find("alpha"), std::string::npos) << part;
     print_choice_record = 0;
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
 }
 
 // The printed table follows the screen's columns: a long row label does not
@@ -1205,12 +1187,9 @@ TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
 // that say which columns they hold.
 TEST_F(GridWindow, PrintsInTheScreensColumnsAndEveryColumnOfAWideTable) {
     ASSERT_EQ(packages_missing({"poppler-utils"}), "");
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    opts.print_selection = 0;
     const std::string pdf = dir + "/columns.pdf";
-    printer.output_file = pdf;
+    const pdf_printer to_pdf(pdf);
+    opts.print_selection = 0;
     handle rec = open_spread_window("Table", 10, 10, 500, 200, nullptr, 12, 8, 0);
     std::string head = "Time";
     std::vector<float> a, b;
@@ -1245,9 +1224,6 @@ TEST_F(GridWindow, PrintsInTheScreensColumnsAndEveryColumnOfAWideTable) {
     EXPECT_NE(all.find("Columns 1 to "), std::string::npos) << all.substr(0, 400);
     EXPECT_NE(all.find(" of 201"), std::string::npos);
     EXPECT_GT(std::count(all.begin(), all.end(), '\f'), 5);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
 }
 
 } // namespace
@@ -1520,14 +1496,10 @@ namespace {
 // A number wider than its column is printed as the same number with fewer
 // digits, never cut into another one ("-1.25e+30" is never "-1.25e+3").
 TEST_F(GridWindow, NumbersWiderThanTheirColumnKeepTheirValueOnPaper) {
-    if (std::system("command -v pdftotext > /dev/null") != 0)
-        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    opts.print_selection = 0;
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     const std::string pdf = dir + "/narrow.pdf";
-    printer.output_file = pdf;
+    const pdf_printer to_pdf(pdf);
+    opts.print_selection = 0;
     handle rec = open_spread_window("Narrow", 10, 10, 500, 200, nullptr, 8, 8, 0);
     const float v[2] = {-1.25e30f, 2.5f};
     spread_add_row(rec, "x", nullptr, v, nullptr, 2, false, nullptr, 0, 1);
@@ -1537,9 +1509,6 @@ TEST_F(GridWindow, NumbersWiderThanTheirColumnKeepTheirValueOnPaper) {
     EXPECT_EQ(all.find("e+3 "), std::string::npos) << all;
     EXPECT_NE(all.find("e+30"), std::string::npos) << all;
     EXPECT_NE(all.find("2.5"), std::string::npos) << all;
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
 }
 
 } // namespace

@@ -17,6 +17,8 @@
 #include "sim/control.h"
 #include "sim/runname.h"
 #include "tests/common/command_output.h"
+#include "tests/common/packages.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/model_builder.h"
 #include "tools/errwin.h"
@@ -250,13 +252,9 @@ TEST_F(TextWindows, CopiesWithCrLfSavesWithLfAndReportsFailures) {
 }
 
 TEST_F(TextWindows, PrintsTheTitleAndTheLinesOrOnlyTheSelectedOnes) {
-    if (std::system("command -v pdftotext > /dev/null") != 0)
-        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     const std::string pdf = dir + "/text.pdf";
-    printer.output_file = pdf;
+    const pdf_printer to_pdf(pdf);
     handle rec = open_text_window("Loop report", 10, 10, 400, 200, 0, nullptr);
     textwin_printf(0, rec, 0, "alpha line\nbeta line\ngamma line");
     SendMessage(window(rec), WM_COMMAND, cmd_print_output, 0);
@@ -290,9 +288,6 @@ TEST_F(TextWindows, PrintsTheTitleAndTheLinesOrOnlyTheSelectedOnes) {
     part = pdf_text(pdf);
     EXPECT_EQ(part.find("alpha line"), std::string::npos) << part;
     EXPECT_NE(part.find("beta line"), std::string::npos) << part;
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
 }
 
 // Default places step on from window to window and start again at the

@@ -19,6 +19,8 @@
 #include "shell/upcalls.h"
 #include "shell/varselect.h"
 #include "tests/common/command_output.h"
+#include "tests/common/packages.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
@@ -284,24 +286,17 @@ TEST_F(TreeTool, TheOptionLineReadsBackWithItsFonts) {
 namespace {
 
 TEST_F(TreeTool, PrintsWithoutAskingHoweverSmallTheWindow) {
-    if (std::system("command -v pdftotext > /dev/null") != 0)
-        GTEST_SKIP() << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     handle rec = run();
     ASSERT_NE(rec, 0u);
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
     const std::string pdf = dir + "/tree.pdf";
-    printer.output_file = pdf;
+    const pdf_printer to_pdf(pdf);
     // No question is expected: an unexpected box fails the test.
     SendMessage(window_of(rec), WM_COMMAND, cmd_print_output, 0);
     std::string text = pdf_text(pdf);
     EXPECT_NE(text.find("Population"), std::string::npos) << text;
     EXPECT_NE(text.find("births"), std::string::npos) << text;
     EXPECT_NE(text.find("initial population"), std::string::npos) << text;
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
 }
 
 } // namespace
