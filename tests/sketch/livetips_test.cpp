@@ -56,10 +56,12 @@ TEST_F(SubscriptedLive, TheOptionsChooseTheElementTheSliderDrivesAndTheTipTellsI
     std::vector<std::string> lines;
     std::string title, value;
     bool list_shown = false, changes_shown = false;
+    int first_selected = -2;
     answerer::dialog(dlg_slider_options)
         .call([&](HWND d) {
             HWND list = GetDlgItem(d, idq_subscripts);
             list_shown = IsWindowVisible(list);
+            first_selected = static_cast<int>(SendMessage(list, LB_GETCURSEL, 0, 0));
             changes_shown = IsWindowVisible(GetDlgItem(d, idq_changes));
             const int count = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
             for (int i = 0; i < count; ++i) {
@@ -86,6 +88,8 @@ TEST_F(SubscriptedLive, TheOptionsChooseTheElementTheSliderDrivesAndTheTipTellsI
     EXPECT_EQ(answerer::pending(), 0u);
     EXPECT_TRUE(list_shown);
     EXPECT_TRUE(changes_shown);
+    EXPECT_EQ(first_selected, 0); // the slider's own element, north and food
+
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[0], "[north,food]");
     EXPECT_EQ(lines[4], "[south,tools]");
@@ -99,6 +103,19 @@ TEST_F(SubscriptedLive, TheOptionsChooseTheElementTheSliderDrivesAndTheTipTellsI
     // The tip names the element and its value.
     const std::string tip = hover_text(*s_, n_);
     EXPECT_EQ(tip.rfind("[south,tools] = 7 ", 0), 0u) << tip;
+    // Opened again, the options show the element the slider now drives.
+    int reopened = -2;
+    answerer::dialog(dlg_slider_options)
+        .call([&](HWND d) {
+            reopened = static_cast<int>(SendDlgItemMessage(d, idq_subscripts, LB_GETCURSEL, 0, 0));
+        })
+        .press(IDCANCEL);
+    td::click(w, qslider_width - 2, 6);
+    td::run_until_idle();
+    td::advance(livesweep_timer_ms + 1);
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(reopened, 4);
 }
 
 TEST_F(SubscriptedLive, AVariableWithASeriesShowsItsBehaviourInTheTip) {
