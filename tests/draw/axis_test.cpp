@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -13,6 +14,15 @@
 namespace {
 
 constexpr double inf = std::numeric_limits<double>::infinity();
+
+// A round step is 1, 2, 2.5 or 5 times a power of ten.
+TEST(Axis, RoundStepsAreOneTwoTwoAndAHalfOrFiveTimesAPowerOfTen) {
+    for (double step : {1.0, 2.0, 2.5, 5.0, 10.0, 0.25, 0.5, 25.0, 250.0, 0.002, 5000.0})
+        EXPECT_TRUE(is_round_step(step)) << step;
+    for (double step : {3.0, 6.0, 7.5, 0.3, 1.5, 12.0, 0.0, -2.0})
+        EXPECT_FALSE(is_round_step(step)) << step;
+    EXPECT_FALSE(is_round_step(std::numeric_limits<double>::infinity()));
+}
 
 TEST(Axis, RoundNumbersAndBoundsOfTheWorkedExamples) {
     struct {
@@ -163,6 +173,15 @@ TEST(Axis, ClippedLinesLeaveAndEnterTheBoxOnItsEdges) {
     k = map_xy_series(xs, ys, 5, 0, 8, 0, 10, x, y, 0, 3, &stop);
     EXPECT_EQ(k, 3);
     EXPECT_EQ(stop, 3);
+    // Coming back in with one place left: the entry and the point would be
+    // two positions, more than the limit lets be written.
+    for (int limit : {4, 5}) {
+        std::int16_t lx[8], ly[8];
+        std::fill(std::begin(lx), std::end(lx), std::int16_t{12345});
+        k = map_xy_series(xs, ys, 5, 0, 8, 0, 10, lx, ly, 0, limit, &stop);
+        EXPECT_LE(k, limit) << limit;
+        EXPECT_EQ(lx[limit], 12345) << "written past the limit " << limit;
+    }
     const float bad[] = {0, std::numeric_limits<float>::infinity(), 4};
     const float by[] = {1, 2, NA};
     k = map_xy_series(xs, by, 3, 0, 8, 0, 10, x, y, 1, 0, nullptr);
