@@ -74,6 +74,17 @@ TEST(OpenClient, AsksTheRunningViewerToOpenAModel) {
     EXPECT_NE(printed.find("no running Kavrel Viewer answers"), std::string::npos) << printed;
     EXPECT_EQ(run_client({}, env, &printed, dir), 64);
     EXPECT_EQ(run_client({(dir / "missing.kmf").string()}, env, &printed, dir), 2);
+    // A waiting time of no length or of more than an hour is wrong use.
+    for (const char* t : {"0", "-1", "3601", "5x"})
+        EXPECT_EQ(run_client({"--timeout", t, model.string()}, env, &printed, dir), 64) << t;
+    // The viewer's command ends a name at '"' or ')': such a name is refused
+    // before any viewer is asked.
+    for (const char* name : {"a)b.kmf", "say \"x\".kmf"}) {
+        const fs::path odd = dir / name;
+        std::ofstream(odd) << "x";
+        EXPECT_EQ(run_client({odd.string()}, env, &printed, dir), 2) << name;
+        EXPECT_NE(printed.find("cannot be sent to the viewer"), std::string::npos) << printed;
+    }
 
     xvfb x;
     if (x.display.empty()) GTEST_SKIP() << "Xvfb did not start";
