@@ -11,6 +11,9 @@
 // - random worlds whose sectors differ (tests/support/random_world.h) at 5,
 //   15, 45 and 135 sectors, several seeds each, against their C++ generated
 //   from the same seed at build time;
+// - a model of 1,000-element arrays (SUM and VMAX over them, a lookup and a
+//   SMOOTH3 per element; tests/support/array_world.h) against its hand-written
+//   C++, on each road;
 // - a Livesweep re-run: 25 stocks and 25 flows over 100 cells (5,000
 //   values) with a lookup and a MIN per element, 400 steps, every step saved.
 // The counters give the mean microseconds of one run of each and the ratios.
@@ -38,6 +41,7 @@
 #include "sim/native/native.h"
 #include "sim/run.h"
 #include "sim/simdata.h"
+#include "tests/support/array_world.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/random_world.h"
 
@@ -464,6 +468,66 @@ BENCHMARK(BM_RandomWorldSummary)
     ->Arg(45)
     ->Arg(135)
     ->Iterations(1);
+
+// ------------------------------------------------------------ array world ---
+
+// The array model against its hand-written C++ (BM_ArrayWorld/road), each
+// timed per iteration in turn, after two runs of the engine and the worker's
+// compiles. road: 0 the flat loop alone, 2 every pass at tier 1 before its
+// first run, 3 the default (the worker's code). Counters as BM_RandomWorld's.
+void BM_ArrayWorld(benchmark::State& state) {
+    constexpr int cells = 1000;
+    const int road = static_cast<int>(state.range(0));
+    init_vocabulary();
+    model_builder b("arrays");
+    array_world w = build_array_world(b, cells);
+    b.finish();
+    check_model(b.symbols());
+    sim_program p;
+    generate_code(b.symbols(), p);
+    order_program(b.symbols(), p);
+    set_native_mode(road == 3 ? nm_environment : road);
+    forget_kept_passes();
+    sim_options o;
+    sim_output out;
+    for (int k = 0; k < 2; ++k) {
+        run_program(b.symbols(), p, o, &out);
+        native_wait_idle();
+    }
+    std::vector<float> rows;
+    const std::size_t handed = native_handovers(), calls = native_engine_calls();
+    interleave(
+        state,
+        [&] {
+            int r = run_program(b.symbols(), p, o, &out);
+            benchmark::DoNotOptimize(r);
+        },
+        [&] {
+            array_world_cpp(cells, rows);
+            benchmark::DoNotOptimize(rows.data());
+        });
+    const std::vector<std::size_t> slots = w.slots(b);
+    const std::size_t n = slots.size();
+    double differ = out.times.size() * n == rows.size() ? 0 : static_cast<double>(rows.size());
+    for (std::size_t s = 0; s < out.times.size() && differ == 0; ++s)
+        for (std::size_t k = 0; k < n; ++k) {
+            float e = out.rows[s * out.value_slots + slots[k]], c = rows[s * n + k];
+            differ += std::memcmp(&e, &c, 4) != 0;
+        }
+    state.counters["differing_values"] = differ;
+    const double runs = static_cast<double>(std::max<std::int64_t>(state.iterations(), 1));
+    state.counters["handovers"] = static_cast<double>(native_handovers() - handed) / runs;
+    state.counters["engine_calls"] = static_cast<double>(native_engine_calls() - calls) / runs;
+    set_native_mode(nm_environment);
+    forget_kept_passes();
+}
+BENCHMARK(BM_ArrayWorld)
+    ->ArgName("road")
+    ->Arg(0)
+    ->Arg(2)
+    ->Arg(3)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
 
 // ----------------------------------------------------------- 50 variables ---
 
