@@ -157,6 +157,18 @@ struct wide_step {
     std::uint8_t op = wo_other;
     std::int8_t binary2 = -1;
     bool right = false;
+    // Operands it reads (a, b, c in order), and whether it must run even
+    // when its result is not read (a lookup moves its table's segment; the
+    // last step stores).
+    std::uint8_t inputs = 0;
+    bool effect = false;
+    // Reductions: lanes per result (the inner lanes of a vector call); state
+    // rates: states per lane, from slot states of value_array (and
+    // rate_array). A reduction's running result between chunks.
+    std::uint32_t group = 1;
+    std::int64_t states = 0;
+    mutable double sum = 0;
+    mutable bool na = false;
     const std::uint32_t* words = nullptr;
     const std::int64_t* offsets = nullptr;
 };
@@ -166,6 +178,12 @@ struct wide_step {
 struct wide_unit {
     int unit = 0;
     std::uint32_t lanes = 0;
+    // What the last step stores: the target, one value of it per group of
+    // lanes (a reduction), or the rates of hidden states (no target).
+    std::uint32_t group = 1;
+    bool state_rates = false;
+    std::uint32_t per = 0;
+    std::int64_t states = 0;
     wide_operand target;
     std::vector<wide_step> steps;
     std::vector<std::uint32_t> words;  // per-lane lookup tables
@@ -361,6 +379,83 @@ std::uint32_t step_if(const wide_step& s, std::uint32_t lane0, std::uint32_t n) 
     return wide_out<S>(s, lane0, n, [&](std::uint32_t i) { return a[i] != 0 ? b[i] : c[i]; });
 }
 
+// Lanes of a lookup over one small table, each found apart. Lane by lane,
+// a lookup tries the table's current segment first, so its value depends on
+// the lanes before it only where x lies exactly on an inner point (either
+// segment holds it) or is NaN (which moves the segment to the last one);
+// anywhere else one segment holds x, found here by counting the inner points
+// below it. The segment left for the next lane is the last inner lane's.
+// Returns how many leading lanes were done; the lane after them (an exact
+// point or NaN) and the rest go lane by lane, from the segment so left.
+constexpr std::uint32_t counted_points = 16;
+[[gnu::always_inline]] inline std::uint32_t lookup_counted_body(const double* x, double* out,
+                                                                std::uint32_t n, lookup_table& t,
+                                                                const float* data) {
+    const float* px = data + t.x;
+    const float* py = data + t.y;
+    const std::uint32_t points = t.count;
+    const double first = px[0], last = px[points - 1];
+    // The lanes up to the first one that needs the segment of the lane before.
+    unsigned char on[wide_chunk];
+    for (std::uint32_t i = 0; i < n; ++i) on[i] = x[i] != x[i];
+    for (std::uint32_t p = 1; p + 1 < points; ++p) {
+        const double q = px[p];
+        for (std::uint32_t i = 0; i < n; ++i) on[i] |= (x[i] == q) & (x[i] > first) & (x[i] < last);
+    }
+    const void* stop = std::memchr(on, 1, n);
+    const std::uint32_t m =
+        stop ? static_cast<std::uint32_t>(static_cast<const unsigned char*>(stop) - on) : n;
+    // Each lane's segment's line, as segment_span gives it: segment 0's,
+    // replaced by each next one whose left point lies below x.
+    double x0[wide_chunk], y0[wide_chunk], dy[wide_chunk], dx[wide_chunk];
+    {
+        const lookup_span s = segment_span(px, py, 0);
+        for (std::uint32_t i = 0; i < m; ++i) {
+            x0[i] = s.x0;
+            y0[i] = s.y0;
+            dy[i] = s.dy;
+            dx[i] = s.dx;
+        }
+    }
+    for (std::uint32_t p = 1; p + 1 < points; ++p) {
+        const double q = px[p];
+        const lookup_span s = segment_span(px, py, p);
+        for (std::uint32_t i = 0; i < m; ++i) {
+            const bool above = x[i] > q;
+            x0[i] = above ? s.x0 : x0[i];
+            y0[i] = above ? s.y0 : y0[i];
+            dy[i] = above ? s.dy : dy[i];
+            dx[i] = above ? s.dx : dx[i];
+        }
+    }
+    const double low = py[0], high = py[points - 1];
+    for (std::uint32_t i = 0; i < m; ++i) {
+        const double v = x[i];
+        const bool inner = (v > first) & (v < last);
+        const double y = y0[i] + (v - x0[i]) * dy[i] / dx[i];
+        out[i] = v == NAd ? NAd : (inner ? y : (v <= first ? low : high));
+    }
+    // The segment the last lane inside the table leaves.
+    for (std::uint32_t i = m; i-- > 0;) {
+        const double v = x[i];
+        if (v != NAd && v > first && v < last) {
+            std::int32_t k = 0;
+            for (std::uint32_t p = 1; p + 1 < points; ++p) k += v > px[p];
+            t.segment = k;
+            break;
+        }
+    }
+    return m;
+}
+std::uint32_t lookup_counted(const double* x, double* out, std::uint32_t n, lookup_table& t,
+                             const float* data) {
+    return lookup_counted_body(x, out, n, t, data);
+}
+WIDE_WIDER std::uint32_t lookup_counted_wider(const double* x, double* out, std::uint32_t n,
+                                              lookup_table& t, const float* data) {
+    return lookup_counted_body(x, out, n, t, data);
+}
+
 // A lookup (extrapolating when E) of operand a into the step's buffer.
 template <int A, bool E>
 std::uint32_t step_lookup(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
@@ -369,6 +464,15 @@ std::uint32_t step_lookup(const wide_step& s, std::uint32_t lane0, std::uint32_t
         wide_out<false>(s, lane0, n,
                         [a = wide_in<A>(s.a, lane0)](std::uint32_t i) { return a[i]; });
         x = s.out.d;
+    }
+    if (!E && !s.indexed && s.stride == 0) {
+        lookup_table& t = run_lookup_tables()[s.table];
+        if (t.count >= 2 && t.count <= counted_points) {
+            const std::uint32_t m = (wider_vectors() ? lookup_counted_wider : lookup_counted)(
+                x, s.out.d, n, t, run_lookup_data());
+            if (m < n) lookup_lanes(x + m, s.out.d + m, n - m, s.table, 0, nullptr, false);
+            return 0;
+        }
     }
     if (s.indexed)
         lookup_lanes(x, s.out.d, n, s.table, 0, s.words + lane0, E);
@@ -395,6 +499,89 @@ std::uint32_t step_copy(const wide_step& s, std::uint32_t lane0, std::uint32_t n
     if (d != p) std::memmove(d, p, 4 * static_cast<std::size_t>(n));
     return 0;
 }
+
+// SUM, PROD, VMIN or VMAX (F: 0 to 3) over each group of lanes, as the
+// interpreter reduces a vector call's argument: in lane order, in double,
+// NA when any lane is; each group's result stored as the target's lane.
+template <int F, int A>
+std::uint32_t step_reduce(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A> a(s.a, lane0);
+    const std::uint32_t m = s.group;
+    double r = s.sum;
+    bool na = s.na;
+    std::uint32_t bad = 0;
+    for (std::uint32_t i = 0; i < n;) {
+        const std::uint32_t j = (lane0 + i) % m, run = std::min(n - i, m - j);
+        if (j == 0) {
+            r = F == 0 ? 0.0 : F == 1 ? 1.0 : a[i];
+            na = false;
+        }
+        for (std::uint32_t l = i; l < i + run; ++l) {
+            const double x = a[l];
+            na |= x == NAd;
+            if constexpr (F == 0)
+                r += x;
+            else if constexpr (F == 1)
+                r *= x;
+            else if constexpr (F == 2)
+                r = value_min(r, x);
+            else
+                r = value_max(r, x);
+        }
+        i += run;
+        if (j + run == m) {
+            const float v = static_cast<float>(na ? NAd : r);
+            s.out.t[(lane0 + i - 1) / m] = v;
+            bad += non_finite(v);
+        }
+    }
+    s.sum = r;
+    s.na = na;
+    return bad;
+}
+
+// The rates of the hidden states of a smoothing (D false) or a delay (D
+// true) of each lane, from its input a and its time b, as the interpreter's
+// state rates compute them; the count of rates that are not finite.
+template <bool D, int A, int B>
+std::uint32_t step_state_rates(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A> in(s.a, lane0);
+    wide_in<B> time(s.b, lane0);
+    const std::uint32_t per = s.group;
+    const std::size_t at = static_cast<std::size_t>(s.states) + std::size_t{lane0} * per;
+    const float* v = value_array + at;
+    float* r = rate_array + at;
+    std::uint32_t bad = 0;
+    for (std::uint32_t i = 0; i < n; ++i, v += per, r += per) {
+        const double stage = time[i] / per;
+        double prev = in[i];
+        for (std::uint32_t j = 0; j < per; ++j) {
+            float f;
+            if constexpr (D) {
+                const double out = v[j] / stage;
+                f = static_cast<float>(prev - out);
+                prev = out;
+            } else {
+                f = static_cast<float>((prev - v[j]) / stage);
+                prev = v[j];
+            }
+            r[j] = f;
+            bad += non_finite(f);
+        }
+    }
+    return bad;
+}
+
+template <std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> reduce_fns(std::index_sequence<I...>) {
+    return {&step_reduce<static_cast<int>(I / 3), static_cast<int>(I % 3)>...};
+}
+constexpr auto reduce_table = reduce_fns(std::make_index_sequence<4 * 3>{});
+template <std::size_t... I>
+constexpr std::array<wide_fn, sizeof...(I)> state_rate_fns(std::index_sequence<I...>) {
+    return {&step_state_rates<I / 9 == 1, static_cast<int>(I / 3 % 3), static_cast<int>(I % 3)>...};
+}
+constexpr auto state_rate_table = state_rate_fns(std::make_index_sequence<2 * 9>{});
 
 template <bool Wider, std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> binary_fns(std::index_sequence<I...>) {
@@ -1057,186 +1244,220 @@ bool flat_pass::compile(const sim_program& program, int unit) {
     return true;
 }
 
-bool flat_pass::compile_wide(const sim_program& program, int unit) {
-    const std::uint32_t* c = program.units[static_cast<std::size_t>(unit)].code.data();
-    const std::uint32_t lanes = c[0];
-    const std::uint32_t* h = c + 2 + c[1];
-    const std::uint32_t array = h[0], inner = h[5];
-    std::uint32_t pc = h[4];
-    if (lanes < 2 || inner != 1 || array == 2 || h[1] != addr_strided ||
-        static_cast<std::int32_t>(h[3]) != 1)
-        return false;
-    auto w = std::make_unique<wide_unit>();
-    w->unit = unit;
-    w->lanes = lanes;
-    w->target.source = array == 1 ? ws_rate : ws_value;
-    w->target.index = static_cast<std::int32_t>(h[2]);
-    const std::int64_t first = w->target.index, last = first + lanes;
-    // A unit reading its own target lane by lane would see the lanes it has
-    // already stored; the interpreter stores after each chunk. Such units
-    // stay with it.
-    auto reads_target = [&](std::int64_t lo, std::int64_t hi) {
-        return array == 0 && lo < last && hi > first;
-    };
-    const auto& binaries = wider_vectors() ? binary_table_wider : binary_table;
-    const auto& pairs = wider_vectors() ? pair_table_wider : pair_table;
-    std::vector<wide_operand> st;
-    std::vector<bool> held;
-    auto take_buffer = [&]() {
+namespace {
+
+// Decodes a unit of several lanes into the steps of its chunk loops: the
+// operands on a stack (buffers, lanes, single values), each operation a step
+// into a free buffer, then the last step made the one that stores.
+class wide_decoder {
+public:
+    wide_decoder(const std::uint32_t* code, wide_unit& w, std::deque<float>& numbers, bool initial)
+        : c_(code), w_(w), numbers_(numbers), initial_(initial) {}
+
+    // The steps of the expression from pc to its end word (pc is left after
+    // it); false when an operation is not one the chunk loops have.
+    bool expression(std::uint32_t& pc, std::uint32_t lanes) {
+        if (!until(pc, lanes, op_end)) return false;
+        ++pc;
+        return true;
+    }
+    // The same up to the operation stop (pc left at it).
+    bool until(std::uint32_t& pc, std::uint32_t lanes, std::uint32_t stop) {
+        for (;;) {
+            const std::uint32_t op = c_[pc];
+            if (op == stop) return true;
+            if (op == op_end) return false;
+            ++pc;
+            if (!operation(op, pc, lanes)) return false;
+        }
+    }
+    // The unit's last step stores the single operand left into the target.
+    bool store();
+    // The argument left reduced per group of lanes into the target.
+    bool reduce(std::uint32_t fn, std::uint32_t group);
+    // The state rates call at pc: its arguments' rates stored.
+    bool state_rates(const std::uint32_t* call);
+    // Drops steps whose results nothing reads (arguments a state function's
+    // output does not need), keeping lookups, which move their segments.
+    void drop_unread();
+    // Chunk buffers the steps use.
+    std::size_t buffers() const { return held_; }
+    void reads_target_below(std::int64_t first, std::int64_t last) {
+        first_ = first;
+        last_ = last;
+    }
+
+private:
+    bool operation(std::uint32_t op, std::uint32_t& pc, std::uint32_t lanes);
+    bool call(std::uint32_t op, std::uint32_t& pc, std::uint32_t lanes);
+    bool reads_target(std::int64_t lo, std::int64_t hi) const { return lo < last_ && hi > first_; }
+    wide_operand take_buffer() {
         std::size_t b = 0;
         for (;; ++b) {
             bool used = false;
-            for (const wide_operand& o : st)
+            for (const wide_operand& o : st_)
                 used |= o.kind == wk_buf && o.index == static_cast<std::int64_t>(b);
             if (!used) break;
         }
-        if (held.size() <= b) held.resize(b + 1);
+        held_ = std::max(held_, b + 1);
         wide_operand o;
         o.index = static_cast<std::int64_t>(b);
         return o;
-    };
-    auto kind_of = [](const wide_operand& o) { return static_cast<std::size_t>(o.kind); };
+    }
+    static std::size_t kind_of(const wide_operand& o) { return static_cast<std::size_t>(o.kind); }
+    std::size_t kind(std::size_t below_top) const {
+        return kind_of(st_[st_.size() - 1 - below_top]);
+    }
     // Operands a.. are the top n of the stack; the result goes to a buffer
     // free of them and of everything below.
-    auto emit = [&](wide_fn fn, std::size_t n) -> wide_step& {
+    wide_step& emit(wide_fn fn, std::size_t n) {
         wide_step k;
         k.fn = fn;
+        k.inputs = static_cast<std::uint8_t>(n);
         wide_operand* ops[3] = {&k.a, &k.b, &k.c};
-        for (std::size_t i = 0; i < n; ++i) *ops[i] = st[st.size() - n + i];
+        for (std::size_t i = 0; i < n; ++i) *ops[i] = st_[st_.size() - n + i];
         k.out = take_buffer();
-        st.resize(st.size() - n);
-        st.push_back(k.out);
-        w->steps.push_back(k);
-        return w->steps.back();
-    };
-    auto gather = [&](std::int64_t base, std::int64_t stride, const std::uint32_t* cells) {
+        st_.resize(st_.size() - n);
+        st_.push_back(k.out);
+        w_.steps.push_back(k);
+        return w_.steps.back();
+    }
+    // Lane l reads slot base + stride l (or base + cells[l]), lane by lane.
+    bool gather(std::int64_t base, std::int64_t stride, const std::uint32_t* cells,
+                std::uint32_t lanes) {
         wide_step k;
         k.fn = &step_gather;
         k.op = nw_gather;
-        k.at = w->offsets.size();
+        k.at = w_.offsets.size();
         for (std::uint32_t l = 0; l < lanes; ++l) {
             std::int64_t slot = base + (cells ? static_cast<std::int32_t>(cells[l])
                                               : stride * static_cast<std::int64_t>(l));
             if (reads_target(slot, slot + 1)) return false;
-            w->offsets.push_back(slot);
+            w_.offsets.push_back(slot);
         }
         k.out = take_buffer();
-        st.push_back(k.out);
-        w->steps.push_back(k);
-        return true;
-    };
-    // The plain copy of another variable's lanes, as the interpreter does it.
-    if (c[pc] == nc_ref && c[pc + 1] == addr_strided && static_cast<std::int32_t>(c[pc + 3]) == 1 &&
-        c[pc + 4] == op_end) {
-        wide_step k;
-        k.fn = &step_copy;
-        k.a.kind = wk_lane;
-        k.a.source = ws_value;
-        k.a.index = static_cast<std::int32_t>(c[pc + 2]);
-        k.out = w->target;
-        w->steps.push_back(k);
-        wides_.push_back(std::move(w));
+        st_.push_back(k.out);
+        w_.steps.push_back(k);
         return true;
     }
-    for (;;) {
-        std::uint32_t op = c[pc++];
-        if (op == op_end) break;
-        switch (op) {
-        case nc_number: {
-            numbers_.push_back(as_float(c[pc++]));
+    const std::uint32_t* c_;
+    wide_unit& w_;
+    std::deque<float>& numbers_;
+    bool initial_;
+    std::vector<wide_operand> st_;
+    std::size_t held_ = 0;
+    std::int64_t first_ = 0, last_ = 0; // the target's slots (value_array)
+};
+
+wide_fn binary_step(int index, std::size_t ka, std::size_t kb) {
+    const auto& t = wider_vectors() ? binary_table_wider : binary_table;
+    return t[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb];
+}
+
+bool wide_decoder::operation(std::uint32_t op, std::uint32_t& pc, std::uint32_t lanes) {
+    switch (op) {
+    case nc_number: {
+        numbers_.push_back(as_float(c_[pc++]));
+        wide_operand o;
+        o.kind = wk_one;
+        o.source = ws_number;
+        o.index = static_cast<std::int64_t>(numbers_.size() - 1);
+        st_.push_back(o);
+        return true;
+    }
+    case nc_ref: {
+        std::int64_t base = static_cast<std::int32_t>(c_[pc + 1]);
+        std::int64_t stride = static_cast<std::int32_t>(c_[pc + 2]);
+        bool strided = c_[pc] == addr_strided;
+        pc += 3;
+        if (strided && (stride == 0 || stride == 1)) {
+            if (reads_target(base, base + (stride ? lanes : 1))) return false;
             wide_operand o;
-            o.kind = wk_one;
-            o.source = ws_number;
-            o.index = static_cast<std::int64_t>(numbers_.size() - 1);
-            st.push_back(o);
-            continue;
+            o.kind = stride ? wk_lane : wk_one;
+            o.source = ws_value;
+            o.index = base;
+            st_.push_back(o);
+            return true;
         }
-        case nc_ref: {
-            std::int64_t base = static_cast<std::int32_t>(c[pc + 1]);
-            std::int64_t stride = static_cast<std::int32_t>(c[pc + 2]);
-            bool strided = c[pc] == addr_strided;
-            pc += 3;
-            if (strided && (stride == 0 || stride == 1)) {
-                if (reads_target(base, base + (stride ? lanes : 1))) return false;
-                wide_operand o;
-                o.kind = stride ? wk_lane : wk_one;
-                o.source = ws_value;
-                o.index = base;
-                st.push_back(o);
-                continue;
-            }
-            if (!gather(base, stride, strided ? nullptr : c + c[pc - 1])) return false;
-            continue;
-        }
-        case nc_neg:
-        case nc_not:
-            if (st.empty()) return false;
-            emit(unary_table[(op == nc_neg ? 0 : 6) + 2 * kind_of(st.back())], 1).op =
-                op == nc_neg ? nw_neg : nw_not;
-            continue;
-        case nc_lookup_call:
-        case nc_call: {
-            const std::uint32_t* addr = c + pc;
-            std::uint32_t fn = 0, nargs = 1;
-            if (op == nc_call) {
-                fn = c[pc];
-                nargs = c[pc + 1];
-                addr = c + pc + 2;
-                pc += 5;
-            } else {
-                pc += 3;
-            }
-            if (nargs > st.size()) return false;
-            if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
-                std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
-                int index = fn == fn_min ? binary_min : binary_max;
-                wide_step& k =
-                    emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2);
-                k.binary = index;
-                k.op = nw_binary;
-                continue;
-            }
-            if (op == nc_call && fn == fn_if_then_else && nargs == 3) {
-                std::size_t ka = kind_of(st[st.size() - 3]), kb = kind_of(st[st.size() - 2]),
-                            kc = kind_of(st.back());
-                emit(if_table[18 * ka + 6 * kb + 2 * kc], 3).op = nw_if;
-                continue;
-            }
-            if (op == nc_call && (fn != fn_lookup_extrapolate || nargs != 1)) return false;
-            bool extrapolate = op == nc_call;
-            wide_step& k = emit(lookup_table_fns[kind_of(st.back())][extrapolate], 1);
-            k.table = static_cast<std::int32_t>(addr[1]);
-            if (addr[0] == addr_strided) {
-                k.stride = static_cast<std::int32_t>(addr[2]);
-            } else {
-                k.indexed = true;
-                k.at = w->words.size();
-                w->words.insert(w->words.end(), c + addr[2], c + addr[2] + lanes);
-            }
-            continue;
-        }
-        default: {
-            int index = binary_index(op);
-            if (index < 0 || st.size() < 2) return false;
-            std::size_t ka = kind_of(st[st.size() - 2]), kb = kind_of(st.back());
-            wide_step& k =
-                emit(binaries[18 * static_cast<std::size_t>(index) + 6 * ka + 2 * kb], 2);
-            k.binary = index;
-            k.op = nw_binary;
-            continue;
-        }
-        }
+        return gather(base, stride, strided ? nullptr : c_ + c_[pc - 1], lanes);
     }
-    if (st.size() != 1) return false;
+    case nc_neg:
+    case nc_not:
+        if (st_.empty()) return false;
+        emit(unary_table[(op == nc_neg ? 0 : 6) + 2 * kind(0)], 1).op =
+            op == nc_neg ? nw_neg : nw_not;
+        return true;
+    case nc_lookup_call:
+    case nc_call:
+        return call(op, pc, lanes);
+    default: {
+        int index = binary_index(op);
+        if (index < 0 || st_.size() < 2) return false;
+        wide_step& k = emit(binary_step(index, kind(1), kind(0)), 2);
+        k.binary = index;
+        k.op = nw_binary;
+        return true;
+    }
+    }
+}
+
+bool wide_decoder::call(std::uint32_t op, std::uint32_t& pc, std::uint32_t lanes) {
+    const std::uint32_t* addr = c_ + pc;
+    std::uint32_t fn = 0, nargs = 1;
+    if (op == nc_call) {
+        fn = c_[pc];
+        nargs = c_[pc + 1];
+        addr = c_ + pc + 2;
+        pc += 5;
+    } else {
+        pc += 3;
+    }
+    if (nargs > st_.size()) return false;
+    if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
+        int index = fn == fn_min ? binary_min : binary_max;
+        wide_step& k = emit(binary_step(index, kind(1), kind(0)), 2);
+        k.binary = index;
+        k.op = nw_binary;
+        return true;
+    }
+    if (op == nc_call && fn == fn_if_then_else && nargs == 3) {
+        emit(if_table[18 * kind(2) + 6 * kind(1) + 2 * kind(0)], 3).op = nw_if;
+        return true;
+    }
+    // A smoothing's output outside the initial pass is its last hidden
+    // state (its arguments are read only by the rates).
+    if (op == nc_call && !initial_ && addr[1] != 0 &&
+        (fn == fn_smooth || fn == fn_smooth_init || fn == fn_smooth3 || fn == fn_smooth3_init ||
+         fn == fn_smooth_n)) {
+        st_.resize(st_.size() - nargs);
+        return gather(static_cast<std::int64_t>(addr[0]) + addr[1] - 1, addr[1], nullptr, lanes);
+    }
+    if (op == nc_call && (fn != fn_lookup_extrapolate || nargs != 1)) return false;
+    bool extrapolate = op == nc_call;
+    wide_step& k = emit(lookup_table_fns[kind(0)][extrapolate], 1);
+    k.effect = true;
+    k.table = static_cast<std::int32_t>(addr[1]);
+    if (addr[0] == addr_strided) {
+        k.stride = static_cast<std::int32_t>(addr[2]);
+    } else {
+        k.indexed = true;
+        k.at = w_.words.size();
+        w_.words.insert(w_.words.end(), c_ + addr[2], c_ + addr[2] + lanes);
+    }
+    return true;
+}
+
+bool wide_decoder::store() {
+    if (st_.size() != 1) return false;
     // The last operation stores into the target; a lookup, a gather or a
     // plain operand goes through a store of its own.
-    wide_fn stored = w->steps.empty() ? nullptr : storing(w->steps.back().fn);
-    const std::size_t count = w->steps.size();
-    const wide_step* first_op = count >= 2 ? &w->steps[count - 2] : nullptr;
-    const wide_step* second_op = count >= 2 ? &w->steps[count - 1] : nullptr;
+    wide_fn stored = w_.steps.empty() ? nullptr : storing(w_.steps.back().fn);
+    const std::size_t count = w_.steps.size();
+    const wide_step* first_op = count >= 2 ? &w_.steps[count - 2] : nullptr;
+    const wide_step* second_op = count >= 2 ? &w_.steps[count - 1] : nullptr;
     // The last two + - * / as one pair when their operands are of its forms.
     auto pair_form = [&]() -> wide_fn {
-        if (!first_op || st[0].kind != wk_buf || first_op->binary < 0 || first_op->binary > 3 ||
+        if (!first_op || st_[0].kind != wk_buf || first_op->binary < 0 || first_op->binary > 3 ||
             second_op->binary < 0 || second_op->binary > 3 || first_op->a.kind == wk_one ||
             first_op->b.kind == wk_buf)
             return nullptr;
@@ -1247,29 +1468,144 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
         std::size_t i = static_cast<std::size_t>(first_op->binary * 4 + second_op->binary) * 16 +
                         (first_op->a.kind == wk_buf) * 8 + (first_op->b.kind == wk_one) * 4 +
                         (z.kind == wk_buf) * 2 + right;
-        return pairs[i];
+        return (wider_vectors() ? pair_table_wider : pair_table)[i];
     };
     if (wide_fn pair = pair_form()) {
         wide_step k = *first_op;
         k.fn = pair;
+        k.inputs = 3;
         k.right = second_op->b.kind == wk_buf && second_op->b.index == first_op->out.index;
         k.c = k.right ? second_op->a : second_op->b;
         k.op = nw_pair;
         k.binary2 = static_cast<std::int8_t>(second_op->binary);
-        w->steps.resize(count - 2);
-        w->steps.push_back(k);
-    } else if (stored && st[0].kind == wk_buf) {
-        w->steps.back().fn = stored;
+        w_.steps.resize(count - 2);
+        w_.steps.push_back(k);
+    } else if (stored && st_[0].kind == wk_buf && w_.steps.back().out.index == st_[0].index) {
+        w_.steps.back().fn = stored;
     } else {
         wide_step k;
-        k.fn = unary_table[12 + 2 * kind_of(st[0]) + 1];
-        k.a = st[0];
+        k.fn = unary_table[12 + 2 * kind_of(st_[0]) + 1];
+        k.a = st_[0];
+        k.inputs = 1;
         k.op = nw_same;
-        w->steps.push_back(k);
+        w_.steps.push_back(k);
     }
-    w->steps.back().out = w->target;
-    if (wide_buffers_.size() < held.size() * wide_chunk)
-        wide_buffers_.resize(held.size() * wide_chunk);
+    w_.steps.back().out = w_.target;
+    w_.steps.back().effect = true;
+    return true;
+}
+
+bool wide_decoder::reduce(std::uint32_t fn, std::uint32_t group) {
+    if (st_.size() != 1 || fn < fn_sum || fn > fn_vmax || group == 0) return false;
+    wide_step k;
+    k.fn = reduce_table[3 * (fn - fn_sum) + kind_of(st_[0])];
+    k.a = st_[0];
+    k.inputs = 1;
+    k.group = group;
+    k.out = w_.target;
+    k.effect = true;
+    w_.steps.push_back(k);
+    w_.group = group;
+    return true;
+}
+
+bool wide_decoder::state_rates(const std::uint32_t* call) {
+    const std::uint32_t fn = call[0], nargs = call[1], per = call[3];
+    const bool smooth = fn == fn_smooth || fn == fn_smooth_init || fn == fn_smooth3 ||
+                        fn == fn_smooth3_init || fn == fn_smooth_n;
+    const bool delay = fn == fn_delay1 || fn == fn_delay1_init || fn == fn_delay3 ||
+                       fn == fn_delay3_init || fn == fn_delay_n;
+    if (initial_ || (!smooth && !delay) || per == 0 || nargs < 2 || st_.size() != nargs)
+        return false;
+    wide_step k;
+    k.fn = state_rate_table[9 * delay + 3 * kind_of(st_[0]) + kind_of(st_[1])];
+    k.a = st_[0];
+    k.b = st_[1];
+    k.inputs = 2;
+    k.group = per;
+    k.states = call[2];
+    k.effect = true;
+    k.out = w_.target;
+    w_.steps.push_back(k);
+    w_.state_rates = true;
+    w_.per = per;
+    w_.states = call[2];
+    return true;
+}
+
+void wide_decoder::drop_unread() {
+    std::set<std::int64_t> read;
+    std::vector<wide_step> kept;
+    for (std::size_t k = w_.steps.size(); k-- > 0;) {
+        const wide_step& s = w_.steps[k];
+        const bool to_buffer = s.out.source == ws_buffer;
+        if (!s.effect && to_buffer && !read.count(s.out.index)) continue;
+        if (to_buffer) read.erase(s.out.index);
+        const wide_operand* in[3] = {&s.a, &s.b, &s.c};
+        for (std::size_t i = 0; i < s.inputs; ++i)
+            if (in[i]->kind == wk_buf) read.insert(in[i]->index);
+        kept.push_back(s);
+    }
+    std::reverse(kept.begin(), kept.end());
+    w_.steps = std::move(kept);
+}
+
+} // namespace
+
+bool flat_pass::compile_wide(const sim_program& program, int unit) {
+    const std::uint32_t* c = program.units[static_cast<std::size_t>(unit)].code.data();
+    const std::uint32_t lanes = c[0];
+    const std::uint32_t* h = c + 2 + c[1];
+    const std::uint32_t array = h[0], inner = h[5];
+    std::uint32_t pc = h[4];
+    const std::size_t size = program.units[static_cast<std::size_t>(unit)].code.size();
+    // What the unit is: a vector call over every lane's inner lanes, the
+    // rates of a state function's hidden states, or an expression over lanes.
+    const bool reduce = pc + 4 < size && c[pc] == nc_vector_call && c[pc + 2] == inner &&
+                        inner >= 1 && pc + 4 + std::size_t{c[pc + 3]} < size &&
+                        c[pc + 4 + c[pc + 3]] == op_end;
+    const bool rates = array == 2;
+    if (lanes < 1 || (!reduce && inner != 1) || (lanes < 2 && !reduce) ||
+        (array != 2 &&
+         (h[1] != addr_strided || (lanes > 1 && static_cast<std::int32_t>(h[3]) != 1))))
+        return false;
+    auto w = std::make_unique<wide_unit>();
+    w->unit = unit;
+    w->lanes = lanes;
+    w->target.source = array == 1 ? ws_rate : ws_value;
+    w->target.index = rates ? 0 : static_cast<std::int32_t>(h[2]);
+    wide_decoder d(c, *w, numbers_, initial_);
+    // A unit reading its own target lane by lane would see the lanes it has
+    // already stored; the interpreter stores after each chunk. Such units
+    // stay with it.
+    if (array == 0) d.reads_target_below(w->target.index, w->target.index + lanes);
+    if (reduce) {
+        const std::uint32_t fn = c[pc + 1], group = c[pc + 2];
+        pc += 4;
+        w->lanes = lanes * group;
+        if (!d.expression(pc, w->lanes) || c[pc] != op_end || !d.reduce(fn, group)) return false;
+    } else if (rates) {
+        if (!d.until(pc, lanes, op_state_rate) || pc + 7 > size || c[pc + 6] != op_end ||
+            !d.state_rates(c + pc + 1))
+            return false;
+    } else if (c[pc] == nc_ref && c[pc + 1] == addr_strided &&
+               static_cast<std::int32_t>(c[pc + 3]) == 1 && c[pc + 4] == op_end) {
+        // The plain copy of another variable's lanes, as the interpreter does it.
+        wide_step k;
+        k.fn = &step_copy;
+        k.a.kind = wk_lane;
+        k.a.source = ws_value;
+        k.a.index = static_cast<std::int32_t>(c[pc + 2]);
+        k.out = w->target;
+        w->steps.push_back(k);
+        wides_.push_back(std::move(w));
+        return true;
+    } else if (!d.expression(pc, lanes) || !d.store()) {
+        return false;
+    }
+    d.drop_unread();
+    if (wide_buffers_.size() < d.buffers() * wide_chunk)
+        wide_buffers_.resize(d.buffers() * wide_chunk);
     wides_.push_back(std::move(w));
     return true;
 }
@@ -1279,12 +1615,25 @@ void flat_pass::run_wide(const wide_unit& w) {
         std::uint32_t n = std::min(wide_chunk, w.lanes - k0);
         std::uint32_t bad = 0;
         for (const wide_step& k : w.steps) bad += k.fn(k, k0, n);
-        if (bad) {
-            for (std::uint32_t i = 0; i < n; ++i)
-                if (non_finite(w.target.t[k0 + i]))
-                    interp_fail_lane(w.unit, k0 + i, "Floating point error computing");
-        }
+        if (bad) report_wide(w, k0, n);
     }
+}
+
+void flat_pass::report_wide(const wide_unit& w, std::uint32_t k0, std::uint32_t n) {
+    // The first lane stored in the chunk that is not finite, as the
+    // interpreter names it: a lane of the target (one per group of lanes of
+    // a reduction), or a lane of which a state's rate is not.
+    if (w.state_rates) {
+        for (std::uint32_t i = k0; i < k0 + n; ++i)
+            for (std::uint32_t j = 0; j < w.per; ++j)
+                if (non_finite(rate_array[static_cast<std::size_t>(w.states) +
+                                          std::size_t{i} * w.per + j]))
+                    interp_fail_lane(w.unit, i, "Floating point error computing the state of");
+        return;
+    }
+    for (std::uint32_t i = k0 / w.group; i < (k0 + n) / w.group; ++i)
+        if (non_finite(w.target.t[i]))
+            interp_fail_lane(w.unit, i, "Floating point error computing");
 }
 
 void flat_pass::report_non_finite(std::size_t before, int mode) {

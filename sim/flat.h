@@ -149,6 +149,9 @@ private:
     // A wide unit as the native compiler reads it.
     static native_wide describe(const wide_unit& w);
     void run_wide(const wide_unit& w);
+    // Names the first lane of chunk k0..k0+n-1 of w whose stored value is
+    // not finite.
+    void report_wide(const wide_unit& w, std::uint32_t k0, std::uint32_t n);
     // Names the first unit in order whose stored value is not finite, of the
     // instructions before before (a stretch of reordered units cut there is
     // computed to its end first).
