@@ -428,14 +428,8 @@ constexpr std::uint32_t counted_points = 16;
             dx[i] = above ? s.dx : dx[i];
         }
     }
-    const double low = py[0], high = py[points - 1];
-    for (std::uint32_t i = 0; i < m; ++i) {
-        const double v = x[i];
-        const bool inner = (v > first) & (v < last);
-        const double y = y0[i] + (v - x0[i]) * dy[i] / dx[i];
-        out[i] = v == NAd ? NAd : (inner ? y : (v <= first ? low : high));
-    }
-    // The segment the last lane inside the table leaves.
+    // The segment the last lane inside the table leaves (x may be out: read
+    // it before the values are written).
     for (std::uint32_t i = m; i-- > 0;) {
         const double v = x[i];
         if (v != NAd && v > first && v < last) {
@@ -444,6 +438,13 @@ constexpr std::uint32_t counted_points = 16;
             t.segment = k;
             break;
         }
+    }
+    const double low = py[0], high = py[points - 1];
+    for (std::uint32_t i = 0; i < m; ++i) {
+        const double v = x[i];
+        const bool inner = (v > first) & (v < last);
+        const double y = y0[i] + (v - x0[i]) * dy[i] / dx[i];
+        out[i] = v == NAd ? NAd : (inner ? y : (v <= first ? low : high));
     }
     return m;
 }

@@ -20,9 +20,12 @@ namespace {
 
 class ArrayWorld : public testing::Test {
 protected:
-    void SetUp() override { init_vocabulary(); }
+    void SetUp() override {
+        init_vocabulary();
+        flat_ = flat_passes();
+    }
     void TearDown() override {
-        set_flat_passes(true);
+        set_flat_passes(flat_);
         set_native_mode(nm_environment);
         forget_kept_passes();
     }
@@ -61,6 +64,7 @@ protected:
         }
     }
     message_capture messages;
+    bool flat_ = true; // the suite's road (the interpreter alone when off)
 };
 
 TEST_F(ArrayWorld, TheEngineGivesTheValuesOfTheHandWrittenCpp) {
@@ -75,7 +79,7 @@ TEST_F(ArrayWorld, TheInterpreterAndTierOneGiveTheSameValues) {
     set_flat_passes(false);
     forget_kept_passes();
     expect_cpp_values(300);
-    set_flat_passes(true);
+    set_flat_passes(flat_);
     if (!native_available()) return;
     set_native_mode(nm_tier1);
     forget_kept_passes();

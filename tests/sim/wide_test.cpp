@@ -5,6 +5,7 @@
 // lanes than one chunk; and a floating point error in one lane.
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -284,3 +285,203 @@ TEST(WideLookups, ChunksElementsAndBothEnginesDrawOneLine) {
 }
 
 } // namespace
+
+namespace {
+
+// Runs b's model with the flat passes and with the interpreter alone: the
+// same saved values to the bit and the same message; wide, the units run as
+// chunk loops.
+struct both_roads {
+    sim_output flat, reference;
+    std::size_t wide = 0;
+    std::string flat_messages, reference_messages;
+};
+both_roads run_both(model_builder& b) {
+    both_roads r;
+    sim_program p;
+    {
+        message_capture messages;
+        EXPECT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+        EXPECT_EQ(check_model(b.symbols()), 0) << messages.joined();
+        EXPECT_EQ(generate_code(b.symbols(), p), 1);
+        EXPECT_EQ(order_program(b.symbols(), p), 1);
+    }
+    set_flat_passes(true);
+    EXPECT_TRUE(interp_begin(p, b.symbols()));
+    r.wide = wide_unit_count();
+    interp_end();
+    {
+        message_capture messages;
+        run_program(b.symbols(), p, sim_options{}, &r.flat);
+        r.flat_messages = messages.joined();
+    }
+    {
+        message_capture messages;
+        set_flat_passes(false);
+        run_program(b.symbols(), p, sim_options{}, &r.reference);
+        r.reference_messages = messages.joined();
+        set_flat_passes(true);
+    }
+    EXPECT_EQ(r.flat.rows.size(), r.reference.rows.size());
+    for (std::size_t i = 0; i < r.flat.rows.size() && i < r.reference.rows.size(); ++i)
+        if (std::memcmp(&r.flat.rows[i], &r.reference.rows[i], 4) != 0) {
+            ADD_FAILURE() << "save " << i / r.flat.value_slots << ", slot "
+                          << i % r.flat.value_slots << ": " << r.flat.rows[i] << " against "
+                          << r.reference.rows[i];
+            break;
+        }
+    EXPECT_EQ(r.flat_messages, r.reference_messages);
+    return r;
+}
+
+std::vector<std::string> element_names(const char* prefix, int n) {
+    std::vector<std::string> names;
+    for (int i = 0; i < n; ++i) names.push_back(prefix + std::to_string(i));
+    return names;
+}
+std::vector<const char*> pointers(const std::vector<std::string>& names) {
+    std::vector<const char*> p;
+    for (const auto& n : names) p.push_back(n.c_str());
+    return p;
+}
+
+} // namespace
+
+// Lanes exactly on a point of the table take the segment the lane before
+// left (at the vertical step of curve, x = 1, the value is 2 or 2.5 by that
+// segment), as do lanes after a NaN one (which leaves the last segment) or
+// an NA one (which leaves it alone); a lookup in a smoothing's input still
+// moves its segment though the output does not read it.
+TEST(WideLookups, LanesOnAPointTakeTheSegmentTheLaneBeforeLeft) {
+    init_vocabulary();
+    model_builder b("on points");
+    b.control(0, 3, 1, 1);
+    const std::vector<std::string> names = element_names("e", 300);
+    b.range("r", pointers(names));
+    // Before each lane on the step: a lane in the segment below it, above
+    // it, beyond an end, NaN or NA; the lanes drift over the run.
+    const float before[] = {0.5f, 3, -5, 9, 1, 0, 4};
+    std::vector<float> x, nan_lane, na_lane;
+    for (int i = 0; i < 300; ++i) {
+        const int k = (i / 2) % 7;
+        x.push_back(i % 2 ? 1.0f : before[k]);
+        nan_lane.push_back(i % 2 == 0 && k == 3 ? 1.0f : 0.0f);
+        na_lane.push_back(i % 2 == 0 && k == 4 ? 1.0f : 0.0f);
+    }
+    b.constant_list("x0[r]", x);
+    b.constant_list("nan lane[r]", nan_lane);
+    b.constant_list("na lane[r]", na_lane);
+    b.constant("nothing", 0);
+    b.level("X[r]", "IF THEN ELSE(MODULO(Time, 2) = 0, 0, 0)", "x0[r]");
+    b.data("gap[r]");
+    b.lookup("table", curve);
+    // The NaN lane's lookup is computed and its value dropped (a NaN stored
+    // would end the run).
+    b.aux("looked[r]", "IF THEN ELSE(nan lane[r] = 1, 0, IF THEN ELSE(na lane[r] = 1, -1, "
+                       "table(IF THEN ELSE(nan lane[r] = 1, nothing / nothing, "
+                       "IF THEN ELSE(na lane[r] = 1, gap[r], X[r])))))");
+    b.aux("smoothed[r]", "SMOOTH(table(X[r] * 2) + looked[r], 2)");
+    b.aux("after[r]", "table(X[r])");
+    const both_roads r = run_both(b);
+    EXPECT_EQ(r.wide, 5u); // looked, smoothed, after, smoothed's rates and X's
+    ASSERT_EQ(r.flat.times.size(), 4u);
+    const std::int32_t looked = slot_of(b, "looked"), after = slot_of(b, "after");
+    // Lanes on the step after a lane below it read 2, after one above it 2.5.
+    for (std::size_t t = 0; t < r.flat.times.size(); ++t)
+        for (int i = 1; i < 300; i += 2) {
+            const int k = (i / 2) % 7;
+            if (k == 0) {
+                EXPECT_EQ(saved_value(r.flat, t, after + i), 2.0f) << i;
+            }
+            if (k == 1 || k == 3) {
+                EXPECT_EQ(saved_value(r.flat, t, looked + i), 2.5f) << i;
+            }
+        }
+}
+
+// SUM, PROD, VMIN and VMAX over more lanes than a chunk, per row of a
+// two-range array whose rows end inside chunks, and over a range holding NA:
+// the interpreter's values to the bit, and the sums of C++ in the same order.
+TEST(WideVectors, ReductionsPerRowAreTheInterpretersAndOfCpp) {
+    init_vocabulary();
+    model_builder b("reductions");
+    b.control(0, 2, 1, 1);
+    const std::vector<std::string> an = element_names("a", 5), bn = element_names("b", 254);
+    b.range("A", pointers(an));
+    b.range("B", pointers(bn));
+    std::vector<float> v;
+    for (int i = 0; i < 5 * 254; ++i)
+        v.push_back(static_cast<float>((i * 7919) % 1000) / 7.0f - 50.0f);
+    b.constant_list("v0[A,B]", v);
+    b.level("v[A,B]", "0.125", "v0[A,B]");
+    b.data("gap[B]");
+    b.aux("row sum[A]", "SUM(v[A,B!])");
+    b.aux("row product[A]", "PROD(v[A,B!] / 40 + 1.5)");
+    b.aux("row least[A]", "VMIN(v[A,B!] * 2)");
+    b.aux("row most[A]", "VMAX(v[A,B!])");
+    b.aux("all sum", "SUM(v[A!,B!])");
+    b.aux("with gap", "SUM(gap[B!] + v[a0,B!])");
+    const both_roads r = run_both(b);
+    EXPECT_EQ(r.wide, 8u); // the six reductions, v's rate and gap (data, none given)
+    const std::int32_t vs = slot_of(b, "v"), sum = slot_of(b, "row sum"),
+                       most = slot_of(b, "row most"), all = slot_of(b, "all sum");
+    for (std::size_t t = 0; t < r.flat.times.size(); ++t) {
+        double total = 0;
+        for (int a = 0; a < 5; ++a) {
+            double s = 0, m = saved_value(r.flat, t, vs + a * 254);
+            for (int j = 0; j < 254; ++j) {
+                const double x = saved_value(r.flat, t, vs + a * 254 + j);
+                s += x;
+                m = std::max(m, x);
+            }
+            EXPECT_EQ(saved_value(r.flat, t, sum + a), static_cast<float>(s)) << a;
+            EXPECT_EQ(saved_value(r.flat, t, most + a), static_cast<float>(m)) << a;
+        }
+        for (int i = 0; i < 5 * 254; ++i) total += saved_value(r.flat, t, vs + i);
+        EXPECT_EQ(saved_value(r.flat, t, all), static_cast<float>(total));
+        EXPECT_EQ(saved_value(r.flat, t, slot_of(b, "with gap")), NA);
+    }
+}
+
+// The rates of smoothing and delay states over lanes: the interpreter's, and
+// a smoothing time of 0 in one lane names that lane on both roads.
+TEST(WideStates, SmoothingAndDelayStatesMoveAsTheInterpretersAndNameTheirLane) {
+    init_vocabulary();
+    model_builder b("states");
+    b.control(0, 6, 0.5f, 0.5f);
+    const std::vector<std::string> names = element_names("e", 270);
+    b.range("r", pointers(names));
+    std::vector<float> in, time;
+    for (int i = 0; i < 270; ++i) {
+        in.push_back(static_cast<float>(i % 17) * 1.5f);
+        time.push_back(1 + static_cast<float>(i % 5));
+    }
+    b.constant_list("in[r]", in);
+    b.constant_list("span[r]", time);
+    b.level("moving[r]", "in[r] / 8", "in[r]");
+    b.aux("s1[r]", "SMOOTH(moving[r], span[r])");
+    b.aux("s3[r]", "SMOOTH3(moving[r] * 2, span[r])");
+    b.aux("si[r]", "SMOOTH INIT(moving[r], 3, 5)");
+    b.aux("sn[r]", "SMOOTH N(moving[r], span[r], 4, 5)");
+    b.aux("d1[r]", "DELAY1(moving[r], span[r])");
+    b.aux("d3[r]", "DELAY3(moving[r], 2.5)");
+    b.aux("dn[r]", "DELAY N(moving[r], span[r], 0, 5)");
+    const both_roads r = run_both(b);
+    // The smoothings' outputs and every rates unit (delays' outputs divide
+    // by their stage time: the interpreter's).
+    EXPECT_GE(r.wide, 4u + 7u);
+    EXPECT_EQ(r.flat.times.size(), 13u);
+    EXPECT_TRUE(r.flat_messages.empty()) << r.flat_messages;
+
+    init_vocabulary();
+    model_builder z("zero time");
+    z.control(0, 2, 1, 1);
+    z.range("r", pointers(names));
+    std::vector<float> zero(270, 2);
+    zero[261] = 0;
+    z.constant_list("span[r]", zero);
+    z.level("moving[r]", "1", "0");
+    z.aux("s3[r]", "SMOOTH3(moving[r], span[r])");
+    const both_roads e = run_both(z);
+    EXPECT_NE(e.flat_messages.find("the state of s3[e261]"), std::string::npos) << e.flat_messages;
+}
