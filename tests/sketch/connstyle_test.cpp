@@ -167,14 +167,9 @@ TEST_F(ConnectorStyles, ALabelTakesItsOwnColourAndFontAtTheArrowhead) {
 // printed to the PDF printer.
 TEST_F(ConnectorStyles, AMetafileCopyAndAPrintDrawWhatTheScreenShows) {
     paint();
-    HDC mf = CreateMetaFile(nullptr);
-    SetBkMode(mf, TRANSPARENT);
-    paint_sketch(mf, s, RECT{0, 0, W, H}, true);
-    HMETAFILE h = CloseMetaFile(mf);
-    ASSERT_NE(h, nullptr);
-    sketch_pictures::played_metafile played(h, W, H);
-    HDC other = played.dc;
-    DeleteMetaFile(h);
+    const auto played = sketch_pictures::replayed_sketch(s, W, H);
+    ASSERT_NE(played, nullptr);
+    HDC other = played->dc;
     EXPECT_GT(changes(other, 80, blue), 10);
     EXPECT_NEAR(in_column(other, 300, 150, 170, blue), 5, 1);
     EXPECT_EQ(GetPixel(other, 300, 250), RGB(255, 255, 255));

@@ -321,13 +321,9 @@ TEST_F(ElementDrawing, SetupMarksWhatCanBeChanged) {
 // copy puts on the clipboard: nearly every pixel agrees.
 TEST_F(ElementDrawing, AMetafileCopyDrawsWhatTheScreenShows) {
     paint();
-    HDC mf = CreateMetaFile(nullptr);
-    SetBkMode(mf, TRANSPARENT);
-    paint_sketch(mf, s, RECT{0, 0, W, H}, true);
-    HMETAFILE h = CloseMetaFile(mf);
-    ASSERT_NE(h, nullptr);
-    sketch_pictures::played_metafile played(h, W, H);
-    HDC other = played.dc;
+    const auto played = sketch_pictures::replayed_sketch(s, W, H);
+    ASSERT_NE(played, nullptr);
+    HDC other = played->dc;
     int differ = 0, inked = 0;
     for (int y = 0; y < H; y += 2)
         for (int x = 0; x < W; x += 2) {
@@ -335,7 +331,6 @@ TEST_F(ElementDrawing, AMetafileCopyDrawsWhatTheScreenShows) {
             inked += p != RGB(255, 255, 255);
             differ += p != GetPixel(other, x, y);
         }
-    DeleteMetaFile(h);
     ASSERT_GT(inked, 2000);
     EXPECT_LT(differ, inked / 20) << differ << " of " << inked;
 }

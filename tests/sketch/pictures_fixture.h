@@ -8,6 +8,7 @@
 #include <QImage>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "platform/global.h"
 #include "platform/print.h"
 #include "shell/settings_rows.h"
+#include "sketch/drawsketch.h"
 #include "sketch/viewprint.h"
 #include "tests/common/command_output.h"
 
@@ -76,6 +78,20 @@ struct played_metafile {
     played_metafile(const played_metafile&) = delete;
     played_metafile& operator=(const played_metafile&) = delete;
 };
+
+// The diagram recorded as a copy records it (a metafile, over a transparent
+// background) and played back onto a white w x h device; null when nothing
+// was recorded.
+inline std::unique_ptr<played_metafile> replayed_sketch(const sketch_state& s, int w, int h) {
+    HDC mf = CreateMetaFile(nullptr);
+    SetBkMode(mf, TRANSPARENT);
+    paint_sketch(mf, s, RECT{0, 0, w, h}, true);
+    HMETAFILE m = CloseMetaFile(mf);
+    if (!m) return nullptr;
+    auto played = std::make_unique<played_metafile>(m, w, h);
+    DeleteMetaFile(m);
+    return played;
+}
 
 // A view printed to the PDF printer (the default one, not a system printer),
 // rasterised at 96 dots per inch by pdftoppm (poppler-utils) from the files
