@@ -215,6 +215,12 @@ CChartPoint CChartTick::place_label(SIZE ext, RECT* r) const {
     r->right = std::max(at.x, at.x + w);
     r->top = std::min(top, top + h);
     r->bottom = std::max(top, top + h);
+    // The text's origin and box moved together.
+    auto move = [&](int dx, int dy) {
+        at.x += dx;
+        at.y += dy;
+        OffsetRect(r, dx, dy);
+    };
     if (past_mark_ && !label_at_middle_) {
         // The anchoring puts the text on one side of the mark's tip (or
         // centres it there); on each side it is put on, it is moved on past
@@ -233,23 +239,13 @@ CChartPoint CChartTick::place_label(SIZE ext, RECT* r) const {
             else if (r->right <= anchor.x)
                 dx = std::min(p2.x, p3.x) - anchor.x - gap;
         }
-        at.x += dx;
-        at.y += dy;
-        r->left += dx;
-        r->right += dx;
-        r->top += dy;
-        r->bottom += dy;
+        move(dx, dy);
     }
     if (nudge_x_ || nudge_y_ || drop_) {
         const int dx = nudge_x_ * ((r->right - r->left) / 2 + 1),
                   dy = nudge_y_ * ((r->bottom - r->top) / 2 + 1) +
                        drop_ * ((r->bottom - r->top) * 5 / 4 + 1);
-        at.x += dx;
-        at.y += dy;
-        r->left += dx;
-        r->right += dx;
-        r->top += dy;
-        r->bottom += dy;
+        move(dx, dy);
     }
     return at;
 }

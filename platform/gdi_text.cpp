@@ -342,6 +342,56 @@ text_layout lay_out_text(Dc& d, int x, int y, const QString& s, const int* dx) {
     return t;
 }
 
+// A font like the selected one in another character set, selected into the
+// recording for one text; null (the text's own font stays) when none could
+// be made. drop_charset_variant puts the own font back and frees it.
+HFONT select_charset_variant(Recorder& r, const Object& font, BYTE charset) {
+    LOGFONT lf = font.lf;
+    lf.lfCharSet = charset;
+    HFONT variant = CreateFontIndirect(&lf);
+    if (variant && !r.select(variant)) {
+        DeleteObject(variant);
+        return nullptr;
+    }
+    return variant;
+}
+
+void drop_charset_variant(Dc* d, Recorder& r, HFONT variant) {
+    if (!variant) return;
+    r.select(d->s.font);
+    DeleteObject(variant); // its deletion record frees the slot
+}
+
+// A Windows metafile's ExtTextOut record of bytes in one code page at (x, y):
+// the rectangle when the options clip or fill one, then, when spacing is
+// given (an advance per UTF-16 unit), the spacing per byte: a character's
+// advance on its first byte (a pair's two halves together), 0 on the rest.
+void record_wmf_text(Recorder& r, int x, int y, UINT options, const RECT* rc, const QByteArray& raw,
+                     const std::vector<int>& unit_bytes, const int* spacing) {
+    Bytes b;
+    b.i16(y);
+    b.i16(x);
+    b.i16(static_cast<int>(raw.size()));
+    b.u16(options & 0xFFFF);
+    if (rc && (options & (ETO_OPAQUE | ETO_CLIPPED))) {
+        b.i16(clamp16(rc->left));
+        b.i16(clamp16(rc->top));
+        b.i16(clamp16(rc->right));
+        b.i16(clamp16(rc->bottom));
+    }
+    b.raw(raw.constData(), static_cast<std::size_t>(raw.size()));
+    b.pad_to(2);
+    if (spacing)
+        for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
+            if (unit_bytes[i] == 0) continue;
+            int v = spacing[i];
+            if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0) v += spacing[i + 1];
+            b.i16(clamp16(v));
+            for (int k = 1; k < unit_bytes[i]; ++k) b.i16(0);
+        }
+    r.w_raw(wmf::EXTTEXTOUT, b);
+}
+
 // A text of several scripts no one code page holds, bound for a Windows
 // metafile: recorded as one record per run of one page, each in a font of
 // that page's set, placed by its advances from the text's left end. False
@@ -384,48 +434,15 @@ bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const 
             std::vector<int> unit_bytes;
             const QByteArray raw =
                 encode_charset(s.mid(from, to - from), runs[k].charset, &unit_bytes);
-            HFONT variant = nullptr;
-            if (runs[k].charset != own) {
-                LOGFONT lf = fo->lf;
-                lf.lfCharSet = runs[k].charset;
-                variant = CreateFontIndirect(&lf);
-                if (variant && !r.select(variant)) {
-                    DeleteObject(variant);
-                    variant = nullptr;
-                }
-            }
+            const HFONT variant =
+                runs[k].charset != own ? select_charset_variant(r, *fo, runs[k].charset) : nullptr;
             // The clip rectangle for every run; the opaque box once.
             const UINT opts = k == 0 ? options : options & ~static_cast<UINT>(ETO_OPAQUE);
-            const bool with_rect = rc && (opts & (ETO_OPAQUE | ETO_CLIPPED));
-            Bytes b;
-            b.i16(y);
-            b.i16(clamp16(at));
-            b.i16(static_cast<int>(raw.size()));
-            b.u16(opts & 0xFFFF);
-            if (with_rect) {
-                b.i16(clamp16(rc->left));
-                b.i16(clamp16(rc->top));
-                b.i16(clamp16(rc->right));
-                b.i16(clamp16(rc->bottom));
-            }
-            b.raw(raw.constData(), static_cast<std::size_t>(raw.size()));
-            b.pad_to(2);
+            const int* spacing = dxs.data() + from;
+            record_wmf_text(r, clamp16(at), y, opts, rc, raw, unit_bytes, spacing);
+            drop_charset_variant(d, r, variant);
             long long run_width = 0;
-            for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
-                const int v0 = dxs[static_cast<std::size_t>(from) + i];
-                run_width += v0;
-                if (unit_bytes[i] == 0) continue;
-                int v = v0;
-                if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0)
-                    v += dxs[static_cast<std::size_t>(from) + i + 1];
-                b.i16(clamp16(v));
-                for (int n = 1; n < unit_bytes[i]; ++n) b.i16(0);
-            }
-            r.w_raw(wmf::EXTTEXTOUT, b);
-            if (variant) {
-                r.select(d->s.font);
-                DeleteObject(variant);
-            }
+            for (std::size_t i = 0; i < unit_bytes.size(); ++i) run_width += spacing[i];
             at += run_width;
         }
         if (t.ha != TA_LEFT) r.w(wmf::SETTEXTALIGN, {static_cast<int>(align & TA_MASK)});
@@ -459,20 +476,9 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
         BYTE own = fo ? fo->lf.lfCharSet : static_cast<BYTE>(ANSI_CHARSET);
         BYTE cs = charset_for_text(s, own);
         raw_bytes = encode_charset(s, cs, &unit_bytes);
-        if (cs != own && fo) {
-            LOGFONT lf = fo->lf;
-            lf.lfCharSet = cs;
-            variant = CreateFontIndirect(&lf);
-            if (variant && !r.select(variant)) {
-                DeleteObject(variant);
-                variant = nullptr;
-            }
-        }
+        if (cs != own && fo) variant = select_charset_variant(r, *fo, cs);
     }
-    const char* raw = raw_bytes.constData();
-    int raw_len = static_cast<int>(raw_bytes.size());
     if (!as_textout || r.emf || dx || rc) {
-        Bytes b;
         std::vector<int> dxs(static_cast<std::size_t>(t.len));
         for (int i = 0; i < t.len; ++i)
             dxs[static_cast<std::size_t>(i)] =
@@ -481,8 +487,8 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
                          std::lround(t.adv[static_cast<std::size_t>(i)] / (t.sx > 0 ? t.sx : 1)));
         bool with_rect = rc && (options & (ETO_OPAQUE | ETO_CLIPPED));
         if (r.emf) {
-            QRectF box = t.box();
-            QRect bb = box.toAlignedRect();
+            Bytes b;
+            QRect bb = t.box().toAlignedRect();
             b.i32(bb.left());
             b.i32(bb.top());
             b.i32(bb.right());
@@ -511,31 +517,11 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
             for (int v : dxs) b.i32(v);
             r.e_raw(emr::EXTTEXTOUTW, b);
         } else {
-            b.i16(y);
-            b.i16(x);
-            b.i16(raw_len);
-            b.u16(options & 0xFFFF);
-            if (with_rect) {
-                b.i16(clamp16(rc->left));
-                b.i16(clamp16(rc->top));
-                b.i16(clamp16(rc->right));
-                b.i16(clamp16(rc->bottom));
-            }
-            b.raw(raw, static_cast<std::size_t>(raw_len));
-            b.pad_to(2);
-            // Spacing is per byte: a character's advance on its first
-            // byte (a pair's two halves together), 0 on the rest.
-            if (dx)
-                for (std::size_t i = 0; i < unit_bytes.size(); ++i) {
-                    if (unit_bytes[i] == 0) continue;
-                    int v = dxs[i];
-                    if (i + 1 < unit_bytes.size() && unit_bytes[i + 1] == 0) v += dxs[i + 1];
-                    b.i16(clamp16(v));
-                    for (int k = 1; k < unit_bytes[i]; ++k) b.i16(0);
-                }
-            r.w_raw(wmf::EXTTEXTOUT, b);
+            record_wmf_text(r, x, y, options, rc, raw_bytes, unit_bytes, dx ? dxs.data() : nullptr);
         }
     } else {
+        const char* raw = raw_bytes.constData();
+        const int raw_len = static_cast<int>(raw_bytes.size());
         Bytes b;
         b.i16(raw_len);
         b.raw(raw, static_cast<std::size_t>(raw_len));
@@ -544,10 +530,7 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
         b.i16(x);
         r.w_raw(wmf::TEXTOUT, b);
     }
-    if (variant) {
-        r.select(d->s.font);
-        DeleteObject(variant); // its deletion record frees the slot
-    }
+    drop_charset_variant(d, r, variant);
     QRectF box = t.box();
     QTransform rot;
     rot.translate(t.origin.x(), t.origin.y());

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -242,8 +243,10 @@ struct Bytes {
     void i16(int x) { u16(static_cast<std::uint16_t>(static_cast<std::int16_t>(x))); }
     void i32(std::int32_t x) { u32(static_cast<std::uint32_t>(x)); }
     void raw(const void* p, std::size_t n) {
-        auto b = static_cast<const BYTE*>(p);
-        v.insert(v.end(), b, b + n);
+        if (n == 0) return;
+        const std::size_t at = v.size();
+        v.resize(at + n);
+        std::memcpy(v.data() + at, p, n);
     }
     void pad_to(std::size_t multiple) {
         while (v.size() % multiple) v.push_back(0);
