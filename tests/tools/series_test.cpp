@@ -212,3 +212,24 @@ TEST_F(Series, ResamplingACoarserRunLeavesGaps) {
 }
 
 } // namespace
+
+namespace {
+
+// Two runs' times in one table: a time as close to the one before as the
+// narrow tolerance of both runs (a quarter of each one's tolerance) is the
+// same column; the finer run's times closer than the coarse run's narrow
+// tolerance but farther than its own stay columns of their own. Run A saved
+// every 1 (narrow tolerance 0.125), run B every 0.1 (0.0125): over 0 to 1,
+// 0 and 1 are shared, 0.1 to 0.9 are B's alone.
+TEST(UnionAxis, TimesOfTwoRunsMergeOnlyWithinBothNarrowTolerances) {
+    axis_source a, b;
+    for (int k = 0; k <= 10; ++k) a.saved.push_back(static_cast<float>(k));
+    for (int k = 0; k <= 10; ++k) b.saved.push_back(static_cast<float>(k) / 10.0f);
+    const union_axis u = union_axis_times({a, b}, 0, 1, NA);
+    std::vector<float> want;
+    for (int k = 0; k <= 10; ++k) want.push_back(static_cast<float>(k) / 10.0f);
+    EXPECT_EQ(u.times, want);
+    EXPECT_NEAR(u.tolerance, 0.05, 1e-7); // the finer run's: half its step
+}
+
+} // namespace
