@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QPainterPath>
 
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -438,6 +439,9 @@ bool record_split_text(Dc* d, int x, int y, UINT options, const RECT* rc, const 
                 runs[k].charset != own ? select_charset_variant(r, *fo, runs[k].charset) : nullptr;
             // The clip rectangle for every run; the opaque box once.
             const UINT opts = k == 0 ? options : options & ~static_cast<UINT>(ETO_OPAQUE);
+            // The spacing is read per UTF-16 unit of the run: one byte count
+            // each, or the record takes advances of the next run or past the end.
+            assert(unit_bytes.size() == static_cast<std::size_t>(to - from));
             const int* spacing = dxs.data() + from;
             record_wmf_text(r, clamp16(at), y, opts, rc, raw, unit_bytes, spacing);
             drop_charset_variant(d, r, variant);
@@ -517,6 +521,7 @@ void record_text(Dc* d, int x, int y, UINT options, const RECT* rc, const QStrin
             for (int v : dxs) b.i32(v);
             r.e_raw(emr::EXTTEXTOUTW, b);
         } else {
+            assert(unit_bytes.size() == dxs.size()); // one byte count per UTF-16 unit
             record_wmf_text(r, x, y, options, rc, raw_bytes, unit_bytes, dx ? dxs.data() : nullptr);
         }
     } else {

@@ -2,6 +2,7 @@
 #include "tools/grid_core.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -314,6 +315,10 @@ namespace {
 
 // Appends one field's record (nothing for an empty text or a missing number).
 void biff_number(std::vector<std::uint8_t>& b, double value, std::size_t r, std::size_t c) {
+    // The caller keeps to the sheet: a row or column past it would be written
+    // cut to 16 bits, over another cell.
+    assert(r < static_cast<std::size_t>(biff_max_rows) &&
+           c < static_cast<std::size_t>(biff_max_columns));
     if (missing(value)) return;
     // One NUMBER record (type, length 15, row, column, three attribute
     // bytes, the IEEE double) written at once: a million cells make the
@@ -337,6 +342,8 @@ bool plain_ascii(const char* text, std::size_t size) {
 // which); a character the page lacks is written '?'.
 void biff_label(std::vector<std::uint8_t>& b, const char* text, std::size_t size, std::size_t r,
                 std::size_t c, int page) {
+    assert(r < static_cast<std::size_t>(biff_max_rows) &&
+           c < static_cast<std::size_t>(biff_max_columns));
     if (!size) return;
     std::string encoded;
     if (!plain_ascii(text, size)) {
