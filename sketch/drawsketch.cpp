@@ -517,7 +517,7 @@ void draw_element(paint_ctx& c, const sketch_elem& e) {
             const bool window = !c.output && s.io_state == 2;
             if (!window && !drawn) draw_slider_object(c, e, box, ink);
             draw_label(c, label, box, 1, 0);
-        } else if ((c.output || s.io_state != 2) && !drawn) {
+        } else if ((c.output || s.io_state != 2 || !(e.runtime & ef_io_window)) && !drawn) {
             draw_graph_object(dc, box);
         }
         label.clear();

@@ -290,6 +290,15 @@ void make_io_objects(HWND view, sketch_state& s, int mode) {
         }
     }
     objects()[view] = list;
+    // An object whose graph or tool could not open (no run loaded yet, a
+    // graph the set lacks) has no window: the diagram draws its stand-in.
+    for (std::size_t n = 1; n < s.view.elems.size(); ++n) {
+        sketch_elem& e = s.view.elems[n];
+        if (list[n] && IsWindow(list[n]))
+            e.runtime |= ef_io_window;
+        else
+            e.runtime &= static_cast<std::uint8_t>(~ef_io_window);
+    }
     cur_output = saved_output;
     --busy_depth;
     s.io_state = 2;
@@ -302,6 +311,7 @@ void destroy_io_objects(HWND view, sketch_state& s) {
         objects().erase(it);
         for (HWND w : list) close_object(w, is_slider(w));
     }
+    for (sketch_elem& e : s.view.elems) e.runtime &= static_cast<std::uint8_t>(~ef_io_window);
     if (s.io_state == 2) s.io_state = 1;
 }
 

@@ -125,6 +125,7 @@ std::string diagram_key(const sketch_state& s, const RECT& client) {
         put(k, e.payload);
         put(k, e.x), put(k, e.y), put(k, e.w), put(k, e.h);
         put(k, e.shape), put(k, e.flags), put(k, e.label), put(k, e.line_width);
+        put(k, static_cast<std::uint8_t>(e.runtime & ef_io_window));
         put(k, e.link_lo), put(k, e.link_hi);
         put(k, e.own_outline), put(k, e.own_fill);
         put_text(k, e.text);

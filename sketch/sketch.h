@@ -20,8 +20,9 @@ struct sketch_point {
     std::int16_t y = 0;
 };
 
-// Run-time flags (byte 3 of every record).
-enum : std::uint8_t { ef_selected = 1, ef_shared = 2 };
+// Run-time flags (byte 3 of every record). ef_io_window: an input or output
+// object whose own window stands on the view (elsewhere its stand-in is drawn).
+enum : std::uint8_t { ef_selected = 1, ef_shared = 2, ef_io_window = 4 };
 // Element flag byte (byte 17).
 enum : std::uint8_t {
     ef_primary = 1,

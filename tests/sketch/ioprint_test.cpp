@@ -23,6 +23,7 @@
 #include "shell/settings_rows.h"
 #include "sketch/ioobjects.h"
 #include "sketch/keys.h"
+#include "sketch/viewnav.h"
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
@@ -306,6 +307,60 @@ TEST_F(OutputObjects, AChartGraphOnAViewIsCopiedWithItsChart) {
                         60;
         }
     EXPECT_GT(coloured, 50);
+}
+
+// The inventory sample opened with no run loaded: its "Orders" graph cannot
+// open yet, so the view shows the graph's stand-in (its box and a rising
+// line) in the object's place.
+class OutputObjectsBeforeARun : public SketchWindow {
+protected:
+    const char* sample_name() const override { return "inventory.kmf"; }
+    void SetUp() override {
+        install_tools_hooks();
+        install_graph_hooks();
+        install_graph_set_hooks();
+        SketchWindow::SetUp();
+        MoveWindow(main_wnd, 0, 0, 1200, 800, TRUE);
+        layout_frame(main_wnd);
+        td::run_until_idle();
+    }
+    void TearDown() override {
+        set_graph_set_hook(nullptr);
+        graphics_window_hook = nullptr;
+        for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
+        SketchWindow::TearDown();
+    }
+};
+
+TEST_F(OutputObjectsBeforeARun, TheViewShowsTheGraphsStandInWhileItCannotOpen) {
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i) {
+        const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+        if (e.kind == ek_text && (e.flags & ef_io_object) && e.label == io_output_graph) n = i;
+    }
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(io_object_window(view_, n), nullptr) << "no run is loaded";
+    const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+    scroll_sketch_to(view_, 0, e.y - e.h - 40);
+    td::run_until_idle();
+    const QImage img = td::image(view_);
+    const int left = e.x - e.w - s_->scroll_x, top = e.y - e.h - s_->scroll_y;
+    const int right = e.x + e.w - s_->scroll_x, bottom = e.y + e.h - s_->scroll_y;
+    ASSERT_GT(top, 0);
+    ASSERT_LT(right, img.width());
+    ASSERT_LT(bottom, img.height());
+    auto dark_at = [&](int x, int y) { return qGray(img.pixel(x, y)) < 96; };
+    // The box's four sides are drawn, and the line rises from its lower
+    // left corner to its upper right one (dark inside the box, between them).
+    int top_side = 0, left_side = 0, inside = 0;
+    for (int x = left + 4; x < right - 4; ++x) top_side += dark_at(x, top);
+    for (int y = top + 4; y < bottom - 4; ++y) left_side += dark_at(left, y);
+    for (int y = top + 2; y < bottom - 2; ++y)
+        for (int x = left + 2; x < right - 2; ++x) inside += dark_at(x, y);
+    EXPECT_GT(top_side, (right - left) * 3 / 4);
+    EXPECT_GT(left_side, (bottom - top) * 3 / 4);
+    EXPECT_GT(inside, (right - left) / 2);
+    EXPECT_FALSE(dark_at((left + right) / 2, top + 3)) << "a line, not a filled box";
 }
 
 class SliderCopy : public LiveSketch {
