@@ -176,10 +176,11 @@ void build_time_bar_heights(bar_graph& g, const std::vector<std::vector<float>>&
     build_bar_heights(g, values);
 }
 
-void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) {
-    const int bins = std::clamp(g.bins, 2, max_histogram_bins);
-    g.bins = bins;
-    g.run_count = std::max(g.run_count, static_cast<int>(runs.size()));
+namespace {
+
+// The span of a histogram's bins: the given low and high, else the values'
+// own range widened to whole bins of a round width centred on it.
+void histogram_range(bar_graph& g, const std::vector<std::vector<float>>& runs, int bins) {
     const bool low_given = set_low(g.low), high_given = set_high(g.high);
     double lo = g.low, hi = g.high;
     double dmin = axis_unset, dmax = -axis_unset;
@@ -210,14 +211,20 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
     if (hi - lo < 0) lo = hi = 0;
     g.low = lo;
     g.high = hi;
+}
+
+// Each run's count of values in each slot: below the span (slot 0), in each
+// bin (1 to bins), above it (the last); whether any fell below or above.
+std::vector<std::vector<double>> histogram_counts(const bar_graph& g,
+                                                  const std::vector<std::vector<float>>& runs,
+                                                  int bins, bool& below, bool& above) {
+    const double lo = g.low, hi = g.high;
     double span = hi - lo;
     if (span <= min_span) span = 1;
-
-    // Counting: below, the bins, above.
     const std::size_t slots = static_cast<std::size_t>(bins) + 2;
     std::vector<std::vector<double>> counts(static_cast<std::size_t>(g.run_count),
                                             std::vector<double>(slots, 0));
-    bool below = false, above = false;
+    below = above = false;
     for (std::size_t r = 0; r < runs.size(); ++r)
         for (float f : runs[r]) {
             if (!usable(f)) continue;
@@ -235,7 +242,14 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
             }
             counts[r][k] += 1;
         }
-    // The bars shown: outliers only when there are some and they are not hidden.
+    return counts;
+}
+
+// The slots shown as bars, with their labels: the outliers only when there
+// are some and they are not hidden.
+std::vector<std::size_t> histogram_bars_shown(bar_graph& g, int bins, bool below, bool above) {
+    const double lo = g.low, hi = g.high;
+    const std::size_t slots = static_cast<std::size_t>(bins) + 2;
     std::vector<std::size_t> shown;
     g.labels.clear();
     if (below && !g.hide_outliers) {
@@ -252,6 +266,60 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
         shown.push_back(slots - 1);
         g.labels.push_back(std::string(">") + format_number_fmt(nullptr, 0, hi));
     }
+    return shown;
+}
+
+// The value axis of a histogram of shares: each run's share of its own total,
+// runs with fewer values brought up to the largest total so one axis serves
+// them all. The axis's ends; the largest total (0 when no run has a value).
+double histogram_share_axis(const bar_graph& g, std::vector<std::vector<double>>& bars, double& flo,
+                            double& fhi) {
+    const std::size_t n = static_cast<std::size_t>(g.group_count);
+    double T = 0, top_share = 0;
+    std::vector<double> totals(bars.size(), 0);
+    for (std::size_t r = 0; r < bars.size(); ++r) {
+        double t = 0;
+        if (g.cumulative)
+            t = n ? bars[r][n - 1] : 0;
+        else
+            for (double c : bars[r]) t += c;
+        totals[r] = t;
+        T = std::max(T, t);
+        if (t > 0)
+            for (double c : bars[r]) top_share = std::max(top_share, c / t);
+    }
+    for (std::size_t r = 0; r < bars.size(); ++r)
+        if (totals[r] > 0 && totals[r] < T)
+            for (double& c : bars[r]) c = std::round(c * T / totals[r]);
+    const bool given_lo = usable(g.freq_min), given_hi = usable(g.freq_max);
+    if (T <= 0) {
+        // No value in any run: nothing to show a share of.
+        flo = 0;
+        fhi = 1;
+    } else if (given_lo && given_hi) {
+        flo = g.freq_min;
+        fhi = g.freq_max;
+    } else {
+        double a = given_lo ? g.freq_min : 0, b = top_share;
+        if (b <= a) b = a + 1;
+        nice_axis_range(a, b, &flo, &fhi);
+        if (given_lo) flo = g.freq_min;
+        if (given_hi) fhi = g.freq_max;
+        if (g.cumulative && !given_hi) fhi = 1.0;
+    }
+    return T;
+}
+
+} // namespace
+
+void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) {
+    const int bins = std::clamp(g.bins, 2, max_histogram_bins);
+    g.bins = bins;
+    g.run_count = std::max(g.run_count, static_cast<int>(runs.size()));
+    histogram_range(g, runs, bins);
+    bool below = false, above = false;
+    const std::vector<std::vector<double>> counts = histogram_counts(g, runs, bins, below, above);
+    const std::vector<std::size_t> shown = histogram_bars_shown(g, bins, below, above);
     if (g.value_title.empty()) g.value_title = "Y values";
     const std::size_t n = shown.size();
     g.group_count = static_cast<int>(n);
@@ -276,41 +344,7 @@ void build_histogram(bar_graph& g, const std::vector<std::vector<float>>& runs) 
         else
             round_bar_axis(g, flo, fhi, false, true);
     } else {
-        // Each run's share of its own total; runs with fewer values are
-        // brought up to the largest total so one axis serves them all.
-        double T = 0, top_share = 0;
-        std::vector<double> totals(bars.size(), 0);
-        for (std::size_t r = 0; r < bars.size(); ++r) {
-            double t = 0;
-            if (g.cumulative)
-                t = n ? bars[r][n - 1] : 0;
-            else
-                for (double c : bars[r]) t += c;
-            totals[r] = t;
-            T = std::max(T, t);
-            if (t > 0)
-                for (double c : bars[r]) top_share = std::max(top_share, c / t);
-        }
-        for (std::size_t r = 0; r < bars.size(); ++r)
-            if (totals[r] > 0 && totals[r] < T)
-                for (double& c : bars[r]) c = std::round(c * T / totals[r]);
-        const bool given_lo = usable(g.freq_min), given_hi = usable(g.freq_max);
-        if (T <= 0) {
-            // No value in any run: nothing to show a share of.
-            flo = 0;
-            fhi = 1;
-        } else if (given_lo && given_hi) {
-            flo = g.freq_min;
-            fhi = g.freq_max;
-        } else {
-            double a = given_lo ? g.freq_min : 0, b = top_share;
-            if (b <= a) b = a + 1;
-            nice_axis_range(a, b, &flo, &fhi);
-            if (given_lo) flo = g.freq_min;
-            if (given_hi) fhi = g.freq_max;
-            if (g.cumulative && !given_hi) fhi = 1.0;
-        }
-        scale_total = T;
+        scale_total = histogram_share_axis(g, bars, flo, fhi);
     }
     if (!(fhi > flo)) fhi = flo + 1;
     g.low = flo;
