@@ -348,6 +348,30 @@ protected:
         clear_setup();
         close_model(0, 0);
     }
+    // The model "pipes" of one variable, late = the given DELAY FIXED, made
+    // the current model; late's slot.
+    static std::int32_t open_pipes(float final_time, float step, const char* late) {
+        model_builder b("pipes");
+        b.control(0, final_time, step, step);
+        b.aux("late", late);
+        EXPECT_TRUE(b.finish());
+        const std::int32_t slot = slot_of(b, "late");
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+        return slot;
+    }
+    // Simulates the current model from its setup copy, as a run that carries
+    // the saved states does.
+    void simulate_from_setup(sim_output& out) {
+        setup_state* st = setup_copies();
+        ASSERT_NE(st, nullptr);
+        handle_lock<float> values(setup_copy);
+        sim_options o;
+        o.setup = st;
+        o.setup_values = values.get();
+        o.setup_changed = st->changed.data();
+        ASSERT_EQ(simulate_model(cur_model_symbols, o, &out), sim_done) << messages.joined();
+    }
     message_capture messages;
 };
 
@@ -369,25 +393,12 @@ std::vector<std::uint8_t> pipeline(std::uint16_t capacity, const std::vector<del
 }
 
 TEST_F(DelayStates, SavedPipelinesCarryIntoTheNextRun) {
-    model_builder b("pipes");
-    b.control(0, 4, 1, 1);
-    b.aux("late", "DELAY FIXED(100 + Time, 3, -1)");
-    ASSERT_TRUE(b.finish());
-    std::int32_t late = slot_of(b, "late");
-    model_pair m = b.release();
-    close_model(m.header, m.symbols);
+    const std::int32_t late = open_pipes(4, 1, "DELAY FIXED(100 + Time, 3, -1)");
     // Entries leaving at times 1 and 2 (from an earlier run), output 7 until then.
     std::vector<std::vector<std::uint8_t>> states = {pipeline(2, {{11, 1}, {12, 2}}, 7)};
     ASSERT_EQ(accept_run_delays(states), 1) << messages.joined();
-    setup_state* st = setup_copies();
-    ASSERT_NE(st, nullptr);
-    handle_lock<float> values(setup_copy);
-    sim_options o;
-    o.setup = st;
-    o.setup_values = values.get();
-    o.setup_changed = st->changed.data();
     sim_output out;
-    ASSERT_EQ(simulate_model(cur_model_symbols, o, &out), sim_done) << messages.joined();
+    ASSERT_NO_FATAL_FAILURE(simulate_from_setup(out));
     EXPECT_FLOAT_EQ(saved_value(out, 0, late), 7);
     EXPECT_FLOAT_EQ(saved_value(out, 1, late), 11);
     EXPECT_FLOAT_EQ(saved_value(out, 2, late), 12);
@@ -413,26 +424,13 @@ TEST_F(DelayStates, SavedPipelinesCarryIntoTheNextRun) {
 // (4.0500002) is due at Time 3.9 with TIME STEP 0.3, where 3.9 + 0.15 is
 // 4.05, not a step later. The live ring is larger than the saved one.
 TEST_F(DelayStates, ASavedDueTimeIsTakenAsWritten) {
-    model_builder b("pipes");
-    b.control(0, 4.8f, 0.3f, 0.3f);
-    b.aux("late", "DELAY FIXED(100 + Time, 5, -1)");
-    ASSERT_TRUE(b.finish());
-    std::int32_t late = slot_of(b, "late");
-    model_pair m = b.release();
-    close_model(m.header, m.symbols);
+    const std::int32_t late = open_pipes(4.8f, 0.3f, "DELAY FIXED(100 + Time, 5, -1)");
     std::vector<std::vector<std::uint8_t>> states = {pipeline(2, {{11, 4.05f}}, 7)};
     const float delay = 5; // the saved object's, as the model's
     std::memcpy(states[0].data() + 12, &delay, 4);
     ASSERT_EQ(accept_run_delays(states), 1) << messages.joined();
-    setup_state* st = setup_copies();
-    ASSERT_NE(st, nullptr);
-    handle_lock<float> values(setup_copy);
-    sim_options o;
-    o.setup = st;
-    o.setup_values = values.get();
-    o.setup_changed = st->changed.data();
     sim_output out;
-    ASSERT_EQ(simulate_model(cur_model_symbols, o, &out), sim_done) << messages.joined();
+    ASSERT_NO_FATAL_FAILURE(simulate_from_setup(out));
     ASSERT_EQ(out.times.size(), 17u);
     EXPECT_EQ(saved_value(out, 12, late), 7.0f);  // Time 3.6
     EXPECT_EQ(saved_value(out, 13, late), 11.0f); // Time 3.9

@@ -38,6 +38,18 @@ protected:
         set_data_source_reader(&fake_reader);
     }
     void TearDown() override { set_data_source_reader(nullptr); }
+    // Simulates a model of one data variable, observed, read from a KDF
+    // file through reader, from Time 0 to final_time by step; observed's slot.
+    void simulate_observed(data_source_reader reader, float final_time, float step, sim_output& out,
+                           std::int32_t& observed) {
+        set_data_source_reader(reader);
+        model_builder b("observed");
+        b.control(0, final_time, step, step);
+        b.data("observed", "GET KDF DATA(\"past\", \"x\", 0, 1)");
+        ASSERT_TRUE(b.finish()) << b.errors()[0];
+        ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+        observed = slot_of(b, "observed");
+    }
     message_capture messages;
 };
 
@@ -108,16 +120,12 @@ int steep_reader(const data_source_call&, std::vector<std::vector<float>>* times
 }
 
 TEST_F(DataReaders, ASeriesIsSearchedWithTheTimeInDouble) {
-    set_data_source_reader(&steep_reader);
-    model_builder b("steep");
-    b.control(0, 0.2f, 0.1f, 0.1f);
-    b.data("observed", "GET KDF DATA(\"past\", \"x\", 0, 1)");
-    ASSERT_TRUE(b.finish()) << b.errors()[0];
     sim_output out;
-    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
-    EXPECT_FLOAT_EQ(saved_value(out, 0, slot_of(b, "observed")), 0);
-    EXPECT_NEAR(saved_value(out, 1, slot_of(b, "observed")), 10, 1e-5);
-    EXPECT_FLOAT_EQ(saved_value(out, 2, slot_of(b, "observed")), 1e9f);
+    std::int32_t o = -1;
+    ASSERT_NO_FATAL_FAILURE(simulate_observed(&steep_reader, 0.2f, 0.1f, out, o));
+    EXPECT_FLOAT_EQ(saved_value(out, 0, o), 0);
+    EXPECT_NEAR(saved_value(out, 1, o), 10, 1e-5);
+    EXPECT_FLOAT_EQ(saved_value(out, 2, o), 1e9f);
 }
 
 // A series whose last time is not exact in float: 0.9f is 0.899999976, a
@@ -132,14 +140,9 @@ int inexact_end_reader(const data_source_call&, std::vector<std::vector<float>>*
 }
 
 TEST_F(DataReaders, ASeriesEndingOnATimeInexactInFloatKeepsItsLastValue) {
-    set_data_source_reader(&inexact_end_reader);
-    model_builder b("inexact end");
-    b.control(0, 0.9f, 0.1f, 0.1f);
-    b.data("observed", "GET KDF DATA(\"past\", \"x\", 0, 1)");
-    ASSERT_TRUE(b.finish()) << b.errors()[0];
     sim_output out;
-    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
-    const std::int32_t o = slot_of(b, "observed");
+    std::int32_t o = -1;
+    ASSERT_NO_FATAL_FAILURE(simulate_observed(&inexact_end_reader, 0.9f, 0.1f, out, o));
     EXPECT_FLOAT_EQ(saved_value(out, 0, o), 1);
     EXPECT_NEAR(saved_value(out, 2, o), 3, 1e-5);   // 0.2 on the first segment: 1 + 0.2 * 10
     EXPECT_NEAR(saved_value(out, 6, o), 5.5, 1e-5); // 0.6 on the second: 4 + 0.3 * 5
