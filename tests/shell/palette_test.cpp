@@ -65,6 +65,17 @@ protected:
         set_tool_setup(0, nullptr);
         ShellWorkbenchTest::TearDown();
     }
+    // Ctrl and a digit through the main loop, as the keyboard sends them.
+    static void press_ctrl_digit(char digit) {
+        win_set_key_state(VK_CONTROL, true);
+        MSG msg{};
+        msg.hwnd = main_wnd;
+        msg.message = WM_KEYDOWN;
+        msg.wParam = static_cast<WPARAM>(digit);
+        loop_handle_message(&msg);
+        win_set_key_state(VK_CONTROL, false);
+        test_driver::run_until_idle();
+    }
     void open_sample() {
         std::string model = sample("population.kmf");
         answerer::dialog(dlg_file_choice).set_text(fdc_name, model).press(IDOK);
@@ -97,14 +108,7 @@ TEST_F(Palette, CtrlDigitsRunTheRowsToolsInOrder) {
     EXPECT_EQ(busy_depth, 0);
     // Through the main loop's keys too.
     g_ran.clear();
-    win_set_key_state(VK_CONTROL, true);
-    MSG msg{};
-    msg.hwnd = main_wnd;
-    msg.message = WM_KEYDOWN;
-    msg.wParam = '3';
-    loop_handle_message(&msg);
-    win_set_key_state(VK_CONTROL, false);
-    test_driver::run_until_idle();
+    press_ctrl_digit('3');
     EXPECT_EQ(g_ran, std::vector<std::string>{"Loops"});
 }
 
@@ -144,14 +148,7 @@ TEST_F(Palette, TheToolsMenuReachesEveryToolFromTheKeyboard) {
     }
     // Ctrl+0 is the tenth item's shortcut.
     g_ran.clear();
-    win_set_key_state(VK_CONTROL, true);
-    MSG msg{};
-    msg.hwnd = main_wnd;
-    msg.message = WM_KEYDOWN;
-    msg.wParam = '0';
-    loop_handle_message(&msg);
-    win_set_key_state(VK_CONTROL, false);
-    test_driver::run_until_idle();
+    press_ctrl_digit('0');
     EXPECT_EQ(g_ran, std::vector<std::string>{"T9"});
     // A set with fewer tools: the menu follows it.
     free_toolset(0);
