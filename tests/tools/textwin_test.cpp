@@ -61,6 +61,18 @@ protected:
         workbench_var = {};
         ShellWorkbenchTest::TearDown();
     }
+    // Opens the model the builder made, written to name in the test's folder,
+    // ready to simulate with the run driver; the tools palette kept out of
+    // the way.
+    void open_for_runs(model_builder& b, const char* name) {
+        const std::string model = dir + "/" + name;
+        ASSERT_EQ(b.write(model.c_str()), 1);
+        ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+        if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+        install_run_driver();
+        wip_install_sim_hooks();
+        ask_dataset_overwrite = false;
+    }
     static HWND window(handle record) {
         auto* r = static_cast<output_record*>(lock_handle(record));
         HWND w = r ? r->window : nullptr;
@@ -403,13 +415,7 @@ TEST_F(TextWindows, ARunsWarningOpensTheErrorWindowWithItsLine) {
     b.level("Population", "births", "100", "people");
     b.aux("births", "Population * 0.01", "people/year");
     ASSERT_TRUE(b.finish());
-    const std::string model = dir + "/warned.kmf";
-    ASSERT_EQ(b.write(model.c_str()), 1);
-    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
-    if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
-    install_run_driver();
-    wip_install_sim_hooks();
-    ask_dataset_overwrite = false;
+    ASSERT_NO_FATAL_FAILURE(open_for_runs(b, "warned.kmf"));
     int result = -1;
     ASSERT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
     EXPECT_EQ(err_window_on, 0) << "collection ends with the run";
@@ -454,13 +460,7 @@ TEST_F(TextWindows, ARunErrorIsFollowedByTheOffendingEquation) {
     b.aux("blowup", "1 / (5 - Time)");
     b.level("Sum", "blowup", "0");
     ASSERT_TRUE(b.finish());
-    const std::string model = dir + "/blowup.kmf";
-    ASSERT_EQ(b.write(model.c_str()), 1);
-    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
-    if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
-    install_run_driver();
-    wip_install_sim_hooks();
-    ask_dataset_overwrite = false;
+    ASSERT_NO_FATAL_FAILURE(open_for_runs(b, "blowup.kmf"));
     answerer::box(severity_caption(8)).text("Problems encountered").press(IDOK);
     int result = -1;
     run_command(rc_simulate, 0, 0, &result);
