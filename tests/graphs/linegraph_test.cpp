@@ -513,6 +513,16 @@ TEST(GraphToolSetup, OptionLinesReadAndWriteBack) {
 // Graph tool run as the palette runs it.
 class GraphWindow : public ShellWorkbenchTest {
 protected:
+    // Livesweep's re-run of the shown run with the birth rate set in Setup,
+    // as a slider moved on the diagram asks for it.
+    static void rerun_with_birth_rate(HWND w, float rate) {
+        lock_model(0);
+        const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
+        unlock_model(0);
+        ASSERT_EQ(set_setup_value(slot, rate), 1);
+        ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
+        td::run_until_idle();
+    }
     void SetUp() override {
         ShellWorkbenchTest::SetUp();
         install_tools_hooks();
@@ -1132,12 +1142,7 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
 
     // A faster birth rate, re-run as a slider would ask: the shown run's
     // curve rises (smaller y positions) and the window repaints it.
-    lock_model(0);
-    const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
-    unlock_model(0);
-    ASSERT_EQ(set_setup_value(slot, 0.05f), 1);
-    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
-    td::run_until_idle();
+    ASSERT_NO_FATAL_FAILURE(rerun_with_birth_rate(w, 0.05f));
     g = graph_of(last_graph_record());
     const std::vector<std::int16_t> live_after = g->series[static_cast<std::size_t>(live)].ys;
     ASSERT_FALSE(live_after.empty());
@@ -1160,9 +1165,7 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
     // Every re-run writes from the start again: a slower rate brings the
     // curve back down.
     const std::int16_t risen = live_after.back();
-    ASSERT_EQ(set_setup_value(slot, 0.03f), 1);
-    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
-    td::run_until_idle();
+    ASSERT_NO_FATAL_FAILURE(rerun_with_birth_rate(w, 0.03f));
     g = graph_of(last_graph_record());
     const std::int16_t between = g->series[static_cast<std::size_t>(live)].ys.back();
     EXPECT_GT(between, risen);
@@ -1199,12 +1202,7 @@ TEST_F(GraphWindow, AGraphOpenedBeforeLivesweepFollowsTheReRuns) {
     const std::vector<std::int16_t> fixed_before = g->series[static_cast<std::size_t>(fixed)].ys;
 
     // A faster birth rate: the curve named after the shown run rises.
-    lock_model(0);
-    const std::int32_t slot = sym(find_symbol("birth rate"))->slot;
-    unlock_model(0);
-    ASSERT_EQ(set_setup_value(slot, 0.05f), 1);
-    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
-    td::run_until_idle();
+    ASSERT_NO_FATAL_FAILURE(rerun_with_birth_rate(w, 0.05f));
     g = graph_of(last_graph_record());
     ASSERT_NE(g, nullptr);
     EXPECT_NE(g->series[static_cast<std::size_t>(live)].live_slot, 0);
@@ -1214,9 +1212,7 @@ TEST_F(GraphWindow, AGraphOpenedBeforeLivesweepFollowsTheReRuns) {
     EXPECT_LT(risen.back(), live_before.back());
     EXPECT_EQ(g->series[static_cast<std::size_t>(fixed)].ys, fixed_before);
     // And comes down again with a slower one: it follows every re-run.
-    ASSERT_EQ(set_setup_value(slot, 0.01f), 1);
-    ASSERT_EQ(livesweep_rerun(token_of(w), 2, 0), 1);
-    td::run_until_idle();
+    ASSERT_NO_FATAL_FAILURE(rerun_with_birth_rate(w, 0.01f));
     g = graph_of(last_graph_record());
     EXPECT_GT(g->series[static_cast<std::size_t>(live)].ys.back(), live_before.back());
 
