@@ -1120,7 +1120,7 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
     set_livesweep_refresh_hook(shell_livesweep_refresh);
     install_cache_livesweep_hook();
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     // Livesweep shows its re-runs in place of the first selected run.
     model_opened();
     reset_value_cache(0, 0, 1);
@@ -1172,7 +1172,7 @@ TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
     EXPECT_LT(between, live_before.back()); // above the run it stands in for (0.02)
 
     menu_command(cmd_livesweep);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     set_livesweep_refresh_hook(nullptr);
     set_livesweep_save_hook(nullptr);
 }
@@ -1188,7 +1188,7 @@ TEST_F(GraphWindow, AGraphOpenedBeforeLivesweepFollowsTheReRuns) {
     set_livesweep_refresh_hook(shell_livesweep_refresh);
     install_cache_livesweep_hook();
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     model_opened();
     reset_value_cache(0, 0, 1);
     const int shown = shown_run_index();
@@ -1217,7 +1217,7 @@ TEST_F(GraphWindow, AGraphOpenedBeforeLivesweepFollowsTheReRuns) {
     EXPECT_GT(g->series[static_cast<std::size_t>(live)].ys.back(), live_before.back());
 
     menu_command(cmd_livesweep);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     set_livesweep_refresh_hook(nullptr);
     set_livesweep_save_hook(nullptr);
 }

@@ -526,7 +526,7 @@ void count_reruns(int phase) {
 TEST_F(LookupEditor, LivesweepRerunsAsPointsChangeAndResetRestoresTheModel) {
     const lookup_points model = working();
     run_command(rc_livesweep, 0, 0, nullptr);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     reruns = 0;
     set_livesweep_refresh_hook(count_reruns);
     lookup_points closed;

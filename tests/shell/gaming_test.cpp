@@ -164,7 +164,7 @@ TEST_F(Gaming, LivesweepStartsWithoutAQuestionAndWritesItsLastRun) {
     update_menu_states();
     EXPECT_EQ(menu_text(cmd_livesweep), "St&art Livesweep\tCtrl+B");
     menu_command(cmd_livesweep); // no box is expected
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     update_menu_states();
     EXPECT_EQ(menu_text(cmd_livesweep), "Stop &Livesweep\tCtrl+B");
     EXPECT_TRUE(menu_item_enabled(cmd_livesweep));
@@ -174,7 +174,7 @@ TEST_F(Gaming, LivesweepStartsWithoutAQuestionAndWritesItsLastRun) {
     fs::remove(run_file("trial"));
     answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
     EXPECT_EQ(leave_sim_mode(1), 1);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_TRUE(fs::exists(run_file("trial")));
     EXPECT_STREQ(ctx_text(model_rec, model_rec->last_run_name), "trial.kdf");
     update_menu_states();
@@ -183,11 +183,11 @@ TEST_F(Gaming, LivesweepStartsWithoutAQuestionAndWritesItsLastRun) {
 
 TEST_F(Gaming, LivesweepSavesTheRunShownToANamedFile) {
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     answerer::dialog(dlg_file_choice).set_text(fdc_name, "kept").press(IDOK);
     EXPECT_EQ(sim_control_command(sc_save_run_as, 0, 0), 1);
     EXPECT_TRUE(fs::exists(run_file("kept")));
-    EXPECT_EQ(livesweep_state, 2); // the sweep goes on
+    EXPECT_EQ(livesweep_state, ls_on); // the sweep goes on
     // Listed with the runs, for comparing.
     int n = loaded_run_names(1);
     bool listed = false;

@@ -253,7 +253,7 @@ TEST_F(RunDriver, LivesweepRunsLowerBothCountersToo) {
     // The first request enters Livesweep, the next ones re-run.
     int result = 0;
     EXPECT_EQ(run_command(rc_livesweep, 0, 0, &result), 1);
-    EXPECT_EQ(livesweep_state, 2);
+    EXPECT_EQ(livesweep_state, ls_on);
     expect_counters_down();
     EXPECT_EQ(run_command(rc_livesweep, 0, 0, &result), 1);
     EXPECT_EQ(result, sim_done);
@@ -265,10 +265,10 @@ TEST_F(RunDriver, LivesweepRunsLowerBothCountersToo) {
     // Leaving Livesweep asks first.
     answerer::box("Question from Kavrel").text("leave Livesweep").press(IDNO);
     EXPECT_EQ(leave_sim_mode(1), 0);
-    EXPECT_EQ(livesweep_state, 2);
+    EXPECT_EQ(livesweep_state, ls_on);
     answerer::box("Question from Kavrel").text("leave Livesweep").press(IDYES);
     EXPECT_EQ(leave_sim_mode(1), 1);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
 }
 
 TEST_F(RunDriver, LivesweepShowsTheRunBeingMadeElseTheFirstSelected) {
@@ -290,7 +290,7 @@ TEST_F(RunDriver, LivesweepShowsTheRunBeingMadeElseTheFirstSelected) {
     set_run_name("base");
     ASSERT_EQ(model_rec->run_count, 0);
     ASSERT_EQ(run_command(rc_livesweep, 0, 0, nullptr), 1);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     EXPECT_EQ(first_selected(), "base");
     EXPECT_TRUE(std::filesystem::exists(dataset_path("base.kdf")));
     EXPECT_EQ(shown_run_slot(), 0);
@@ -354,7 +354,7 @@ TEST_F(RunDriver, KeepingTheRunFileLivesweepWouldWriteLeavesNoDeadMode) {
     int result = -1;
     EXPECT_EQ(run_command(rc_livesweep, 0, 0, &result), 0);
     EXPECT_EQ(answerer::pending(), 0u);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_FALSE(in_sim_mode());
     EXPECT_EQ(sim_phase, phase_idle);
     EXPECT_EQ(fs::file_size(file), size);
@@ -370,7 +370,7 @@ TEST_F(RunDriver, KeepingTheRunFileLivesweepWouldWriteLeavesNoDeadMode) {
     // Yes: the mode starts, shows the run, and a re-run changes what it shows.
     answerer::box("Question from Kavrel").text("kept.kdf exists").press(IDYES);
     ASSERT_EQ(run_command(rc_livesweep, 0, 0, nullptr), 1);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     EXPECT_EQ(shown_run_slot(), 0);
     const std::int32_t pop = slot_of("Population");
     const float* values = nullptr;

@@ -437,7 +437,7 @@ TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
     // Livesweep: named in the title at once, Stop Simulation enabled as the
     // way out, and leaving it there.
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     EXPECT_NE(title().find("Livesweep"), std::string::npos) << title();
     update_menu_states();
     EXPECT_TRUE(menu_item_enabled(cmd_stop_simulation));
@@ -448,7 +448,7 @@ TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
         .call([&](HWND d) { type_value(d, "birth rate", "0.06"); })
         .press(IDOK);
     menu_command(cmd_constant_changes);
-    EXPECT_EQ(livesweep_state, 2);
+    EXPECT_EQ(livesweep_state, ls_on);
     EXPECT_NE(sim_phase, phase_setup);
     EXPECT_FLOAT_EQ(copy_value("birth rate"), 0.06f);
     EXPECT_NE(title().find("Livesweep"), std::string::npos) << title();
@@ -458,7 +458,7 @@ TEST_F(SimDialogs, EnteringAModeFromTheMenuShowsItAndStopLeavesIt) {
     answerer::box("Question from Kavrel").text("exists").press(IDYES);
     menu_command(cmd_stop_simulation);
     EXPECT_EQ(answerer::pending(), 0u);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_EQ(title().find("Livesweep"), std::string::npos) << title();
     update_menu_states();
     EXPECT_FALSE(menu_item_enabled(cmd_stop_simulation));
@@ -489,13 +489,13 @@ TEST_F(SimDialogs, TheDiagramsSimulationKeysActAsTheMenuItems) {
 
     ASSERT_EQ(post_sim_command(3), 1); // Ctrl+B on, and set-up is grey meanwhile
     td::run_until_idle();
-    EXPECT_EQ(livesweep_state, 2);
+    EXPECT_EQ(livesweep_state, ls_on);
     ASSERT_EQ(post_sim_command(0), 1);
     td::run_until_idle();
     EXPECT_NE(sim_phase, phase_setup);
     ASSERT_EQ(post_sim_command(3), 1); // and off again
     td::run_until_idle();
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_EQ(answerer::pending(), 0u);
 }
 

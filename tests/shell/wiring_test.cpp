@@ -149,7 +149,7 @@ TEST_F(Wiring, ALivesweepRequestWhileBusyRunsAgainOnTheMainWindowTimer) {
     set_run_name("sweep");
     pumps = 0;
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     EXPECT_EQ(pumps, 0);
     // A slider change re-runs; a second change during that re-run stops it
     // and is deferred to the timer.
@@ -170,7 +170,7 @@ TEST_F(Wiring, ALivesweepRequestWhileBusyRunsAgainOnTheMainWindowTimer) {
     EXPECT_EQ(done_messages, 2);
     // Leaving through the menu.
     menu_command(cmd_livesweep);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_FALSE(fs::exists(dir + "/sweep.kdf"));
     EXPECT_FALSE(fs::exists(dir + "/Current.kdf"));
 }

@@ -113,7 +113,7 @@ TEST_F(Control, StateCommandsChangeTheStateBytes) {
     EXPECT_EQ(override_flags, 0);
     livesweep_state = ls_on;
     EXPECT_EQ(sim_control_command(sc_livesweep, 0, 0), 1);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_TRUE(calls.empty());
     game_state = 2;
     EXPECT_EQ(sim_control_command(sc_end_game, 0, 0), 1);

@@ -90,7 +90,7 @@ protected:
 TEST_F(Livesweep, ASliderChangeReRunsWithTheNewValue) {
     EXPECT_EQ(livesweep_rerun(5, 0, 0), 0); // not in Livesweep
     ASSERT_EQ(enter_livesweep(1), 1) << messages.joined();
-    EXPECT_EQ(livesweep_state, 2);
+    EXPECT_EQ(livesweep_state, ls_on);
     EXPECT_EQ(sim_phase, phase_livesweep_ready);
     ASSERT_EQ(set_setup_value(growth_, 0.2f), 1);
     EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
@@ -222,7 +222,7 @@ TEST_F(Livesweep, TheControlCommandLeavesLivesweep) {
     ASSERT_EQ(enter_livesweep(1), 1);
     EXPECT_TRUE(report_livesweep_on);
     EXPECT_EQ(sim_control_command(sc_livesweep, 0, 0), 1);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_FALSE(report_livesweep_on);
     EXPECT_EQ(livesweep_rerun(5, 0, 0), 0);
 }

@@ -181,7 +181,7 @@ TEST_F(SketchBehavior, LivesweepDrawsCurvesThatFollowEachReRun) {
     ASSERT_NE(pop, nullptr);
     const QImage plain = box(shot("behave-plain.png"), pop);
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     const QImage live = box(shot("behave-live.png"), pop);
     EXPECT_NE(live, plain);
     EXPECT_GT(coloured(live), coloured(plain) + 10) << "no curve drawn in the stock's box";
@@ -195,7 +195,7 @@ TEST_F(SketchBehavior, LivesweepDrawsCurvesThatFollowEachReRun) {
 
     // Leaving Livesweep takes the graphs away; Show Behavior brings them back.
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 0);
+    ASSERT_EQ(livesweep_state, ls_off);
     InvalidateRect(view_, nullptr, FALSE);
     EXPECT_EQ(box(shot("behave-off.png"), pop), plain);
     set_behavior_display(true);

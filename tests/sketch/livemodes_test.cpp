@@ -24,7 +24,7 @@ class LiveModes : public LiveSketch {};
 TEST_F(LiveModes, ClosingTheDiagramInLivesweepLeavesTheModeFirstOrNotAtAll) {
     menu_command(cmd_livesweep);
     td::run_until_idle();
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     HWND frame = GetParent(view_);
     ASSERT_TRUE(IsWindow(frame));
     // No: the diagram and the mode stay.
@@ -32,7 +32,7 @@ TEST_F(LiveModes, ClosingTheDiagramInLivesweepLeavesTheModeFirstOrNotAtAll) {
     SendMessage(frame, WM_COMMAND, sketch_cmd_close, 0);
     td::run_until_idle();
     EXPECT_TRUE(IsWindow(frame));
-    EXPECT_EQ(livesweep_state, 2);
+    EXPECT_EQ(livesweep_state, ls_on);
     ASSERT_FALSE(answerer::seen().empty());
     EXPECT_NE(answerer::seen().back().text.find("Do you want to leave Livesweep mode?"),
               std::string::npos);
@@ -42,7 +42,7 @@ TEST_F(LiveModes, ClosingTheDiagramInLivesweepLeavesTheModeFirstOrNotAtAll) {
     answerer::box("Question from Kavrel").press(IDYES);
     SendMessage(frame, WM_COMMAND, sketch_cmd_close, 0);
     td::run_until_idle();
-    EXPECT_NE(livesweep_state, 2);
+    EXPECT_NE(livesweep_state, ls_on);
     EXPECT_FALSE(IsWindow(frame));
 }
 
@@ -110,7 +110,7 @@ TEST_F(LiveModes, TheViewsSliderIsBoundToItsConstantInSetupAndLivesweep) {
     EXPECT_EQ(slider_slot(io_object_window(view_, n)), 0);
     menu_command(cmd_livesweep);
     td::run_until_idle();
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     slider = io_object_window(view_, n);
     ASSERT_EQ(slider_slot(slider), slot);
     // A drag of the thumb to the right end sets the constant to the maximum.

@@ -141,7 +141,7 @@ TEST_F(RetainedSketch, AReRunRepaintsTheGraphsOverTheKeptDiagram) {
     // A rescaled graph tints its box once; the fresh paint below would not.
     behavior_opts.flash = false;
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     td::run_until_idle();
     const QImage first = repaint();
     EXPECT_EQ(first, fresh(true));
@@ -155,7 +155,7 @@ TEST_F(RetainedSketch, AReRunRepaintsTheGraphsOverTheKeptDiagram) {
     EXPECT_EQ(retained_sketch_redraws(), drawn);
     behavior_opts = behavior_options{};
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 0);
+    ASSERT_EQ(livesweep_state, ls_off);
 }
 
 // The refresh after a re-run invalidates only the boxes whose graph would
@@ -164,7 +164,7 @@ TEST_F(RetainedSketch, AReRunRepaintsTheGraphsOverTheKeptDiagram) {
 TEST_F(RetainedSketch, TheRefreshInvalidatesOnlyTheBoxesThatChanged) {
     behavior_opts.flash = false;
     menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     const QImage shown = repaint();
     RECT update{};
     EXPECT_FALSE(invalidate_live_changes(view_, *s_)) << "no re-run under way";

@@ -37,7 +37,7 @@ protected:
         LiveSketch::SetUp();
         menu_command(cmd_livesweep);
         td::run_until_idle();
-        ASSERT_EQ(livesweep_state, 2);
+        ASSERT_EQ(livesweep_state, ls_on);
         const sketch_elem* d = variable("demand");
         ASSERT_NE(d, nullptr);
         n_ = static_cast<int>(d - &s_->view.elems[0]);

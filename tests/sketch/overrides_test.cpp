@@ -36,7 +36,7 @@ protected:
         LiveSketch::SetUp();
         menu_command(cmd_livesweep);
         td::run_until_idle();
-        ASSERT_EQ(livesweep_state, 2);
+        ASSERT_EQ(livesweep_state, ls_on);
         ASSERT_TRUE(override_flags & 2);
         rate_slot_ = slot_of("birth rate");
         life_slot_ = slot_of("average lifetime");
@@ -340,7 +340,7 @@ TEST_F(Overrides, AStepChangeThroughTheDialogShowsInTheReRunAndUncheckingEndsIt)
     set(ovr_step, 1, 2, 5, 0);
     menu_command(cmd_livesweep);
     td::run_until_idle();
-    ASSERT_EQ(livesweep_state, 0);
+    ASSERT_EQ(livesweep_state, ls_off);
     EXPECT_EQ(override_flags, 0);
     EXPECT_EQ(override_held, nullptr);
     EXPECT_EQ(find_input_override(rate_slot_), nullptr);
@@ -472,7 +472,7 @@ TEST_F(Overrides, ResetAllAsksBeforeEndingOverridesInForce) {
     td::run_until_idle();
     EXPECT_TRUE(asked());
     EXPECT_EQ(override_flags & 1, 0);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     EXPECT_FLOAT_EQ(working_value_at(life_slot_), life);
     answerer::clear();
     ASSERT_EQ(set_setup_value(life_slot_, life * 3), 1);

@@ -87,7 +87,7 @@ protected:
         LiveSketch::SetUp();
         menu_command(cmd_livesweep);
         td::run_until_idle();
-        ASSERT_EQ(livesweep_state, 2);
+        ASSERT_EQ(livesweep_state, ls_on);
         rate_ = variable("birth rate");
         ASSERT_NE(rate_, nullptr);
         n_ = static_cast<int>(rate_ - &s_->view.elems[0]);
@@ -151,7 +151,7 @@ TEST_F(QuickSliders, EachConstantGetsASliderUnderItsNameAndOnlyInLivesweep) {
 
     menu_command(cmd_livesweep);
     td::run_until_idle();
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     EXPECT_EQ(element_slider(view_, n_), nullptr);
     EXPECT_FALSE(IsWindow(w));
 }
@@ -426,7 +426,7 @@ TEST_F(LiveSketch, LivesweepOverTheSecondRunShowsAndReRunsThatRun) {
     model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "base");
     menu_command(cmd_livesweep);
     td::run_until_idle();
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     EXPECT_EQ(shown_run_slot(), 1);
     EXPECT_EQ(shown_run_index(), model_rec->runs[1].run);
     // A changed birth rate re-runs into the shown run's arrays.

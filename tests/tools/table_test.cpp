@@ -889,7 +889,7 @@ TEST_F(TableTool, DuringLivesweepTablesStatsAndDocumentShowTheReRunsOfTheShownRu
     set_livesweep_refresh_hook(shell_livesweep_refresh);
     install_cache_livesweep_hook();
     ASSERT_EQ(menu_command(cmd_livesweep), 1);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     ASSERT_EQ(shown_run_index(), model_rec->runs[0].run) << "the run being made: slow";
     const int slow = model_rec->runs[0].run, base = model_rec->runs[1].run;
     std::vector<float> file_slow, file_base, times;
@@ -972,7 +972,7 @@ TEST_F(TableTool, DuringLivesweepTablesStatsAndDocumentShowTheReRunsOfTheShownRu
     }
 
     ASSERT_EQ(menu_command(cmd_livesweep), 1);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     set_livesweep_refresh_hook(nullptr);
     set_livesweep_save_hook(nullptr);
     // Outside Livesweep the tools read the run file again.

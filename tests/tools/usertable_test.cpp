@@ -157,7 +157,7 @@ TEST_F(UserTable, DuringLivesweepTheShownRunsRowsAreItsReRuns) {
     set_livesweep_refresh_hook(shell_livesweep_refresh);
     install_cache_livesweep_hook();
     ASSERT_EQ(menu_command(cmd_livesweep), 1);
-    ASSERT_EQ(livesweep_state, 2);
+    ASSERT_EQ(livesweep_state, ls_on);
     ASSERT_EQ(shown_run_index(), model_rec->runs[0].run) << "slow, the newest, is shown";
     const std::vector<float> file_slow = cells(build(s), "Population");
     const std::vector<float> file_base = cells(build(s), " : base");
@@ -179,7 +179,7 @@ TEST_F(UserTable, DuringLivesweepTheShownRunsRowsAreItsReRuns) {
     EXPECT_EQ(cells(live, " : base"), file_base);
 
     ASSERT_EQ(menu_command(cmd_livesweep), 1);
-    EXPECT_EQ(livesweep_state, 0);
+    EXPECT_EQ(livesweep_state, ls_off);
     set_livesweep_refresh_hook(nullptr);
     set_livesweep_save_hook(nullptr);
     EXPECT_EQ(cells(build(s), "Population"), file_slow);
