@@ -17,6 +17,7 @@
 #include "sim/runname.h"
 #include "sim/simdata.h"
 #include "tools/output.h"
+#include "tools/toolrun.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -409,10 +410,8 @@ handle build_custom_bar_graph(const graph_def& def) {
     // While a simulation runs only WIP definitions are drawn.
     const bool in_run = running();
     if (in_run && !def.wip) return 0;
-    if (lock_model(1) != 1) return 0;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
+    const tool_model_lock lock;
+    if (!lock.ok()) return 0;
     // The run files the graph opens are unloaded once it is built; the runs
     // loaded before stay.
     mark_loaded_runs();
@@ -573,9 +572,7 @@ user_table_spec user_table_spec_of(const graph_def& def) {
 }
 
 handle run_user_table(const graph_def& def) {
-    if (lock_model(1) != 1) return 0;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
+    const tool_model_lock lock;
+    if (!lock.ok()) return 0;
     return user_table(user_table_spec_of(def));
 }

@@ -9,6 +9,7 @@
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/textwin.h"
+#include "tools/toolrun.h"
 
 #include <string>
 
@@ -48,10 +49,8 @@ void units_tool_run(handle tool) {
                   "choose one on the Control Panel's Variable page.");
         return;
     }
-    if (lock_model(1) != 1) return;
-    struct unlock_on_exit {
-        ~unlock_on_exit() { unlock_model(1); }
-    } unlock;
+    const tool_model_lock lock;
+    if (!lock.ok()) return;
     if (init_units_check(1) != 1) return;
     const std::string name = varformat(var, 0);
     const std::string units = name_units_label(nullptr, var, 2);
