@@ -147,6 +147,46 @@ TEST_F(Changes, ABadLineIsShownWithItsCaretAndChangesNothing) {
     EXPECT_FLOAT_EQ(value(slot_k_), 2);
 }
 
+// Lines starting with '*' or ';' (after blanks) are comments; one number
+// sets every element a name gives; more subscripts than the variable has
+// are refused.
+TEST_F(Changes, CommentsOneNumberForAllElementsAndTooManySubscripts) {
+    ASSERT_EQ(read_changes_text("; k = 9\n   ; indented = 1\n* star\nc = 4\n", "c.cin"), 1)
+        << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 2);
+    for (int e = 0; e < 3; ++e) EXPECT_FLOAT_EQ(value(slot_c_ + e), 4) << e;
+    EXPECT_EQ(read_changes_text("c[north, south] = 1\n", "bad.cin"), 0);
+    EXPECT_TRUE(messages.contains("Too many subscripts for c")) << messages.joined();
+    EXPECT_EQ(read_changes_text("k[north] = 1\n", "bad.cin"), 0);
+    EXPECT_TRUE(messages.contains("Too many subscripts for k")) << messages.joined();
+    EXPECT_FLOAT_EQ(value(slot_k_), 2);
+}
+
+// A data constant takes a change as a constant does.
+TEST(ChangesOfDataConstants, AreTakenAsConstantsAre) {
+    init_vocabulary();
+    message_capture messages;
+    model_builder b("data constants");
+    b.control(0, 2, 1, 1);
+    const symbol_id dc = b.constant("from sheet", 3);
+    b.aux("twice", "from sheet * 2");
+    ASSERT_TRUE(b.finish());
+    symbol_record r = get_symbol(b.symbols(), dc);
+    r.type = st_data_constant;
+    put_symbol(b.symbols(), dc, r);
+    const std::int32_t slot = r.slot;
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    ASSERT_EQ(read_changes_text("from sheet = 8\n", "dc.cin"), 1) << messages.joined();
+    {
+        handle_lock<float> v(setup_copy);
+        ASSERT_TRUE(v);
+        EXPECT_FLOAT_EQ(v.get()[slot], 8);
+    }
+    clear_setup();
+    close_model(0, 0);
+}
+
 // The dialogs' fields go through the same rule: whole fields, blanks around
 // allowed, nothing after the number, and what a file refuses refused.
 TEST(ChangeNumbers, FieldsFollowTheFileRule) {
