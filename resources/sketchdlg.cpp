@@ -57,7 +57,7 @@ DialogTemplate input_options() {
         {WC_BUTTON, 632, "Exponential Decay", radio, 13, 138, 108, 10},
         {WC_BUTTON, 648, "Constant (with slider)", radio, 13, 150, 108, 10},
         {WC_STATIC, idi_label1, "From", label, 134, 46, 119, 9},
-        {WC_EDIT, idi_p1, nullptr, edit, 134, 56, 80, 13},
+        {WC_EDIT, idi_p1, nullptr, edit | WS_GROUP, 134, 56, 80, 13},
         {WC_STATIC, idi_label2, "to", label, 134, 74, 119, 9},
         {WC_EDIT, idi_p2, nullptr, edit, 134, 84, 80, 13},
         {WC_STATIC, idi_label3, "at time", label, 134, 102, 119, 9},

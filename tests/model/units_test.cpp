@@ -31,6 +31,9 @@ protected:
         b.aux("hyperbolic", "Population * (TANH(birth rate) + SINH(1) - COSH(0))", "people");
         b.aux("inverse", "Population * (ARCSIN(0.5) + ARCCOS(0.5))", "people");
         b.aux("not a ratio", "ARCSIN(births)", "people/Year");
+        b.aux("cancelled", "Population * 1", "people*Year/Year");
+        b.aux("doubled wrong", "Population * 2", "people/Year");
+        b.aux("doubled", "2 * births", "people/Year");
         ASSERT_TRUE(b.finish());
         // TIME STEP in years, so a level's rate is checked.
         handle s = b.symbols();
@@ -79,6 +82,21 @@ TEST_F(Units, ChecksAgreeingAndDisagreeingEquations) {
     EXPECT_NE(m.find("Units missmatch in INTEG"), std::string::npos);
     EXPECT_NE(m.find("Pop3: 1/Year against people"), std::string::npos);
     EXPECT_EQ(check_eq_units(nullptr, 0), -1);
+    EXPECT_EQ(unlock_model(1), 1);
+}
+
+// A unit above and below the line cancels out; a number multiplying a
+// quantity keeps the quantity's units (it does not make them any units).
+TEST_F(Units, CancelledUnitsAndNumbersInProducts) {
+    build();
+    ASSERT_EQ(lock_model(1), 1);
+    ASSERT_EQ(init_units_check(1), 1);
+    EXPECT_EQ(check("cancelled"), 1);
+    EXPECT_EQ(check("doubled"), 1);
+    EXPECT_EQ(report_counts[5], 0) << messages();
+    EXPECT_EQ(check("doubled wrong"), 0);
+    EXPECT_NE(messages().find("doubled wrong: people against people/Year"), std::string::npos)
+        << messages();
     EXPECT_EQ(unlock_model(1), 1);
 }
 

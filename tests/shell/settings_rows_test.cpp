@@ -102,6 +102,9 @@ TEST_F(SettingsRows, MissingFloatIsNAAndBytesAreSigned) {
     o.colour_modes[2] = 200;
     auto t = texts(o, 0);
     EXPECT_EQ(t["print_dimensions"], "NA,10,");
+    o.print_height = 123.456f; // six digits, as "%g" writes them
+    EXPECT_EQ(texts(o, 0)["print_dimensions"], "NA,123.456,");
+    o.print_height = 10;
     EXPECT_EQ(t["GraphicsOpt"], "-63,0,-56,0,");
 
     opt_block back;
@@ -247,6 +250,7 @@ TEST_F(SettingsRows, RowsThatDoNotReadAreLoggedOnceWithTheirKey) {
 
     const std::map<std::string, std::string> bad = {
         {"print_options", "1,0,"},       // cut short
+        {"SelDim", "1,2"},               // cut short, with no comma after it
         {"ErrDim", "5,6,7,8x,"},         // junk behind a number
         {"print_dimensions", "wide,8,"}, // not a number
         {"GraphicsOpt", "1,2,300,0,"},   // not a byte

@@ -1,0 +1,124 @@
+// The styles a user feels in every dialog template: Enter presses OK, arrow
+// keys move within a group of option buttons and no further, the lists tell
+// their dialog about a choice, and a password is never shown.
+#include "platform/controls.h"
+#include "platform/dlg.h"
+#include "platform/win.h"
+#include "resources/dialogs.h"
+#include "resources/lookupdlg.h"
+#include "resources/menus.h"
+#include "resources/modelpages.h"
+#include "resources/options.h"
+#include "resources/panel.h"
+#include "resources/simdlg.h"
+#include "resources/sketchdlg.h"
+#include "resources/subpanel.h"
+#include "resources/varselect.h"
+#include "tests/driver/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<const DialogTemplate*> every_template() {
+    test_driver::start();
+    register_dialog_templates();
+    register_lookup_editor_template();
+    register_model_page_templates();
+    register_option_templates();
+    register_panel_templates();
+    register_sim_dialog_templates();
+    register_sketch_dialog_templates();
+    register_subpanel_template();
+    register_varselect_templates();
+    std::vector<const DialogTemplate*> out;
+    for (int id = 1; id < 2000; ++id)
+        if (const DialogTemplate* t = dlg_find_template(id)) out.push_back(t);
+    return out;
+}
+
+bool is(const DialogItem& item, const char* cls) {
+    return item.cls && std::string(item.cls) == cls;
+}
+bool radio(const DialogItem& item) {
+    const DWORD type = item.style & BS_TYPEMASK;
+    return is(item, WC_BUTTON) && (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON);
+}
+const DialogItem* item_of(const DialogTemplate& t, int id) {
+    for (const DialogItem& item : t.items)
+        if (item.id == id) return &item;
+    return nullptr;
+}
+
+TEST(TemplateStyles, TheTemplatesAreFound) {
+    EXPECT_GE(every_template().size(), 30u);
+}
+
+// A dialog with an OK button makes it the one default button: Enter presses
+// it.
+TEST(TemplateStyles, OkIsTheOneDefaultButton) {
+    for (const DialogTemplate* t : every_template()) {
+        SCOPED_TRACE("template " + std::to_string(t->id));
+        int defaults = 0;
+        for (const DialogItem& item : t->items)
+            if (is(item, WC_BUTTON) && (item.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) ++defaults;
+        EXPECT_LE(defaults, 1);
+        if (const DialogItem* ok = item_of(*t, IDOK); ok && is(*ok, WC_BUTTON)) {
+            EXPECT_EQ(ok->style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+        }
+    }
+}
+
+// Option buttons that belong together form a group: the first of a run
+// starts one (WS_GROUP), and the first control after the run that takes
+// the keyboard starts the next, so arrow keys never walk out of the run.
+TEST(TemplateStyles, OptionButtonRunsAreGroupsOfTheirOwn) {
+    for (const DialogTemplate* t : every_template()) {
+        SCOPED_TRACE("template " + std::to_string(t->id));
+        const auto& items = t->items;
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            if (!radio(items[k])) continue;
+            if (k == 0 || !radio(items[k - 1])) {
+                EXPECT_TRUE(items[k].style & WS_GROUP) << "first option button " << items[k].id;
+            }
+            if (k + 1 < items.size() && !radio(items[k + 1])) {
+                // After the run: a static may start the next group; else the
+                // next control that is not a static does.
+                bool grouped = false;
+                for (std::size_t j = k + 1; j < items.size() && !grouped; ++j) {
+                    if (items[j].style & WS_GROUP) grouped = true;
+                    if (!is(items[j], WC_STATIC)) {
+                        EXPECT_TRUE(grouped) << "control " << items[j].id << " after option "
+                                             << items[k].id << " is in its group";
+                        break;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Every list box tells its dialog about a click or a choice (LBS_NOTIFY).
+TEST(TemplateStyles, ListBoxesNotifyTheirDialog) {
+    for (const DialogTemplate* t : every_template()) {
+        SCOPED_TRACE("template " + std::to_string(t->id));
+        for (const DialogItem& item : t->items)
+            if (is(item, WC_LISTBOX)) {
+                EXPECT_TRUE(item.style & LBS_NOTIFY) << "list " << item.id;
+            }
+    }
+}
+
+TEST(TemplateStyles, APasswordIsNeverShown) {
+    every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_password);
+    ASSERT_NE(t, nullptr);
+    const DialogItem* edit = item_of(*t, idc_password);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->style & ES_PASSWORD);
+}
+
+} // namespace
