@@ -14,6 +14,7 @@
 #include "shell/palette.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/model_builder.h"
 #include "tools/output.h"
@@ -61,29 +62,7 @@ TEST(CategoryPlaces, CategoriesAndBinsSpreadOverTheSquareWithRoundDivisions) {
     EXPECT_EQ(category_divisions(bins), 1);
 }
 
-class CategoryGraph : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
-        layout_frame(main_wnd);
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        graphics_window_hook = nullptr;
-        ShellWorkbenchTest::TearDown();
-    }
-    static HWND window_of(handle rec) {
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        HWND w = o ? o->window : nullptr;
-        if (o) unlock_handle(rec);
-        return w;
-    }
-};
+class CategoryGraph : public GraphWindowsTest {};
 
 TEST_F(CategoryGraph, DotsSitOverTheirCategoriesWhoseNamesLabelTheAxis) {
     category_graph_spec s = named({"Low", "Mid", "High", "Level"});

@@ -5,6 +5,7 @@
 #include "graphs/graphtool.h"
 #include "shell/palette.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
@@ -16,23 +17,7 @@ namespace {
 
 namespace td = test_driver;
 
-class GanttColours : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
-        layout_frame(main_wnd);
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        graphics_window_hook = nullptr;
-        ShellWorkbenchTest::TearDown();
-    }
-};
+class GanttColours : public GraphWindowsTest {};
 
 // Three runs, one row: run k's bar takes the k-th third of the axis. Each
 // run's colour shows first in its own legend line, the lines in run order,
