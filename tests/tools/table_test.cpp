@@ -270,6 +270,14 @@ TEST_F(GridWindow, TheTextReportWritesLinesAsLabelRows) {
 }
 
 // The Table tool on two runs of the population sample.
+// Changes a Table tool's options in its block, as its setup dialog does.
+template <class Change> void change_table_options(handle t, Change change) {
+    tool_record* r = lock_tool(t);
+    ASSERT_NE(r, nullptr);
+    change(*static_cast<table_tool_options*>(tool_options(r)));
+    unlock_tool(t);
+}
+
 class TableTool : public ShellWorkbenchTest {
 protected:
     void SetUp() override {
@@ -602,9 +610,7 @@ TEST_F(TableTool, StatsOverTwoRunsKeepsEveryDigitAndTheRunNamesOutOfItsColumns) 
 TEST_F(TableTool, TimeDownHeadsEachRunsColumnAndPrintsInColumns) {
     ASSERT_NO_FATAL_FAILURE(load_mixed_runs(dir, 12204.7148f));
     handle t = tool("Table");
-    tool_record* r = lock_tool(t);
-    static_cast<table_tool_options*>(tool_options(r))->layout = 1;
-    unlock_tool(t);
+    change_table_options(t, [](table_tool_options& o) { o.layout = 1; });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -673,9 +679,7 @@ TEST_F(TableTool, TheActiveRunComesFirstAndEveryLoadedRunStays) {
 TEST_F(TableTool, CausesFollowTheVariableAndSingleValuesTakeOneCell) {
     handle t = tool("Table");
     // related variables 0: the variable and its causes.
-    tool_record* r = lock_tool(t);
-    static_cast<table_tool_options*>(tool_options(r))->related = 0;
-    unlock_tool(t);
+    change_table_options(t, [](table_tool_options& o) { o.related = 0; });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -1071,12 +1075,10 @@ protected:
 };
 
 TEST_F(ArrayTable, DemandIsLaidOutByRegionAndProduct) {
-    tool_record* r = lock_tool(tool_);
-    static_cast<table_tool_options*>(tool_options(r))->array_output = 1;
-    unlock_tool(tool_);
+    change_table_options(tool_, [](table_tool_options& o) { o.array_output = 1; });
     run_palette_tool(tool_);
     td::run_until_idle();
-    r = lock_tool(tool_);
+    tool_record* r = lock_tool(tool_);
     const handle rec = r->output;
     unlock_tool(tool_);
     ASSERT_NE(rec, 0u);
@@ -1414,10 +1416,7 @@ namespace {
 
 TEST_F(TableTool, ChangingLevelsListTheLevelsOfTheFirstRunThatMove) {
     handle t = tool("Table");
-    tool_record* r = lock_tool(t);
-    auto* o = static_cast<table_tool_options*>(tool_options(r));
-    o->changing_levels = 1;
-    unlock_tool(t);
+    change_table_options(t, [](table_tool_options& o) { o.changing_levels = 1; });
     choose(nullptr); // the workbench variable plays no part
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
@@ -1433,9 +1432,7 @@ TEST_F(TableTool, ChangingLevelsListTheLevelsOfTheFirstRunThatMove) {
     // A threshold above every change of the first steps leaves none.
     close_framed_tool_windows(1);
     td::run_until_idle();
-    r = lock_tool(t);
-    static_cast<table_tool_options*>(tool_options(r))->absolute_threshold = 1e6f;
-    unlock_tool(t);
+    change_table_options(t, [](table_tool_options& o) { o.absolute_threshold = 1e6f; });
     answerer::box("Message from Kavrel").text("No levels are changing").press(IDOK);
     EXPECT_EQ(run(t), 0u);
     EXPECT_EQ(answerer::pending(), 0u);
@@ -1447,11 +1444,10 @@ namespace {
 
 TEST_F(TableTool, SpectralColumnsReplaceASeriesByLagsAndAutocorrelation) {
     handle t = tool("Table");
-    tool_record* r = lock_tool(t);
-    auto* o = static_cast<table_tool_options*>(tool_options(r));
-    o->spectral = 2;
-    o->max_lag = 10;
-    unlock_tool(t);
+    change_table_options(t, [](table_tool_options& o) {
+        o.spectral = 2;
+        o.max_lag = 10;
+    });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -1475,9 +1471,7 @@ TEST_F(TableTool, SpectralColumnsReplaceASeriesByLagsAndAutocorrelation) {
     // The power spectrum: frequencies from 0 in steps of 1 / (N dt).
     close_framed_tool_windows(1);
     td::run_until_idle();
-    r = lock_tool(t);
-    static_cast<table_tool_options*>(tool_options(r))->spectral = 1;
-    unlock_tool(t);
+    change_table_options(t, [](table_tool_options& o) { o.spectral = 1; });
     rec = run(t);
     g = spread_rows(rec);
     const grid_row* freq = nullptr;
