@@ -145,6 +145,16 @@ TEST(ChartDC, DrawAreaAndTwips) {
     CChartDC::ToTwips(r);
     EXPECT_EQ(r.right, 12000);
     EXPECT_EQ(r.bottom, -9000);
+    // Every side converts: x times 1440 over the horizontal resolution, y
+    // times -1440 over the vertical one (here 96 and 72 dots an inch).
+    fixed.res_y = 72;
+    CChartRect o(48, 24, 144, 120);
+    CChartDC::ToTwips(o);
+    EXPECT_EQ(o.left, 720);
+    EXPECT_EQ(o.top, -480);
+    EXPECT_EQ(o.right, 2160);
+    EXPECT_EQ(o.bottom, -2400);
+    fixed.res_y = 96;
     // A device that reports no resolution does not divide by zero.
     fixed.res_x = fixed.res_y = 0;
     CChartRect z(0, 0, 96, 96);

@@ -126,6 +126,29 @@ TEST_F(CategoryGraph, DotsSitOverTheirCategoriesWhoseNamesLabelTheAxis) {
     }
 }
 
+// Bins label each division with the bin holding its place; a division on
+// a bound belongs to the bin that starts there. Bounds 0, 10, 20, 40 over 20
+// divisions of 2: places 0 to 8 "low", 10 to 18 "mid", 20 to 40 "high".
+TEST_F(CategoryGraph, ADivisionOnABoundIsLabelledWithTheBinStartingThere) {
+    category_graph_spec s = named({"low", "mid", "high", "Size"});
+    s.bounds = {0, 10, 20, 40};
+    s.variable = "Size";
+    s.y_min = 0;
+    s.y_max = 10;
+    s.series = {"base"};
+    s.positions = {{5000, 5000, 5000}};
+    handle rec = build_category_graph(s);
+    ASSERT_NE(rec, 0u);
+    line_graph* g = graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->x_divisions, 20);
+    ASSERT_EQ(g->x_labels.size(), 21u);
+    for (int i = 0; i <= 20; ++i) {
+        const char* want = i < 5 ? "low" : i < 10 ? "mid" : "high";
+        EXPECT_EQ(g->x_labels[static_cast<std::size_t>(i)], want) << "division " << i;
+    }
+}
+
 TEST_F(CategoryGraph, SpecsThatCannotBeDrawnAreRefusedWithNoWindowLeft) {
     const std::size_t before = open_windows.size();
     category_graph_spec s = named({"a", "b"});
