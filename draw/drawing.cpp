@@ -285,3 +285,19 @@ int text_x_to_index(const char* line, int x) {
 int cm_to_device(double cm, int horizontal) {
     return static_cast<int>(resolution(horizontal) * cm * 0.39370078740157477);
 }
+
+memory_canvas::memory_canvas(int w, int h) {
+    HDC screen = GetDC(nullptr);
+    dc_ = CreateCompatibleDC(screen);
+    bitmap_ = dc_ ? CreateCompatibleBitmap(screen, w, h) : nullptr;
+    if (screen) ReleaseDC(nullptr, screen);
+    if (bitmap_) old_ = SelectObject(dc_, bitmap_);
+}
+
+memory_canvas::~memory_canvas() {
+    if (bitmap_) {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+    }
+    if (dc_) DeleteDC(dc_);
+}

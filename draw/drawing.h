@@ -94,6 +94,24 @@ private:
     bool pushed_;
 };
 
+// A memory device holding a bitmap of w x h compatible with the screen, for
+// drawing off the screen and laying the result over a box; ok() is false when
+// either could not be made. Both are freed when it goes.
+class memory_canvas {
+public:
+    memory_canvas(int w, int h);
+    ~memory_canvas();
+    memory_canvas(const memory_canvas&) = delete;
+    memory_canvas& operator=(const memory_canvas&) = delete;
+    bool ok() const { return bitmap_ != nullptr; }
+    HDC dc() const { return dc_; }
+
+private:
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
 // The colour decision for a device given an option byte: bits 0-1 = 1 colour,
 // 2 monochrome; otherwise colour when the device has more than one plane,
 // more than one bit per pixel or more than two colours. No device: monochrome.

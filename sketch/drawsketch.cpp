@@ -313,15 +313,9 @@ void draw_metafile_as_bitmap(paint_ctx& c, const sketch_elem& e, HMETAFILE mf, c
               h = std::max(1, 2 * static_cast<int>(e.h));
     const int fine = std::clamp(2000 / std::max(w, h), 1, 4);
     const int bw = w * fine, bh = h * fine;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bitmap = mem ? CreateCompatibleBitmap(screen, bw, bh) : nullptr;
-    if (screen) ReleaseDC(nullptr, screen);
-    if (!bitmap) {
-        if (mem) DeleteDC(mem);
-        return;
-    }
-    HGDIOBJ old = SelectObject(mem, bitmap);
+    const memory_canvas canvas(bw, bh);
+    if (!canvas.ok()) return;
+    HDC mem = canvas.dc();
     const RECT all{0, 0, bw, bh};
     HBRUSH bg = CreateSolidBrush(c.background);
     FillRect(mem, &all, bg);
@@ -336,9 +330,6 @@ void draw_metafile_as_bitmap(paint_ctx& c, const sketch_elem& e, HMETAFILE mf, c
     SetMapMode(mem, MM_TEXT);
     StretchBlt(c.dc, box.left, box.top, std::max<int>(1, box.right - box.left),
                std::max<int>(1, box.bottom - box.top), mem, 0, 0, bw, bh, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
 }
 
 // A kind-31 picture: the stored metafile played into the element's box.

@@ -529,15 +529,9 @@ bool draw_output_window(HDC dc, HWND w, const RECT& box) {
         if (o) unlock_handle(rec);
         if (!drawable) return false;
     }
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bitmap = mem ? CreateCompatibleBitmap(screen, cw, ch) : nullptr;
-    if (screen) ReleaseDC(nullptr, screen);
-    if (!bitmap) {
-        if (mem) DeleteDC(mem);
-        return false;
-    }
-    HGDIOBJ old = SelectObject(mem, bitmap);
+    const memory_canvas canvas(cw, ch);
+    if (!canvas.ok()) return false;
+    HDC mem = canvas.dc();
     FillRect(mem, &rc, GetSysColorBrush(COLOR_WINDOW));
     SetBkMode(mem, TRANSPARENT);
     // The window's own drawing: on the screen's terms, at its size.
@@ -566,9 +560,6 @@ bool draw_output_window(HDC dc, HWND w, const RECT& box) {
     drawing.gtx_mode = gtx;
     StretchBlt(dc, box.left, box.top, box.right - box.left, box.bottom - box.top, mem, 0, 0, cw, ch,
                SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
     return true;
 }
 
