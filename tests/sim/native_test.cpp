@@ -852,6 +852,55 @@ TEST_F(NativeTier, CompiledStepsRollRepeatedUnitsAsThePassesDo) {
     EXPECT_EQ(difference(native, loop), "");
 }
 
+// The compiled steps of a small program leave out, in straight code too, the
+// NA tests of results bounded by the slots they read: with small values that
+// code runs throughout; a constant of 1e20 sends it to the fully tested code;
+// an auxiliary that is exactly NA (-2^10 / 2^-100) and read again by the
+// next one in the same pass keeps its test there (the loop makes the next
+// one NA too; no level reads them, so the bounds hold). Every variant gives
+// the loop's values and messages.
+TEST_F(NativeTier, CompiledStepsBoundStraightCodeAndGiveWayAsTheLoopDoes) {
+    struct variant {
+        const char* name;
+        float c, g, e;
+    };
+    for (const variant& v : {variant{"small", 0.5f, 1, 1}, variant{"1e20", 1e20f, 1, 1},
+                             variant{"quotient NA", 0.5f, -1024, std::ldexp(1.0f, -100)}}) {
+        SCOPED_TRACE(v.name);
+        model_builder b("bounded steps");
+        b.control(0, 10, 0.5f, 5);
+        b.constant("c", v.c);
+        b.constant("g", v.g);
+        b.constant("e", v.e);
+        // Each auxiliary of its own shape: nothing here is repeated.
+        b.aux("q", "g / e");
+        b.aux("a", "L0 * 0.5 + c * 0.001");
+        b.aux("r", "a * 0.25 + q * 1e-40 - L1 * 0.01");
+        b.aux("d", "MIN(a, L0) * 0.1 + L2 * L3 * 0.0001");
+        b.level("L0", "a * 0.2 - L0 * 0.1", "10");
+        b.level("L1", "d - L1 * 0.05", "20");
+        b.level("L2", "a * 0.01 - L2 * 0.02", "30");
+        b.level("L3", "0.1 - L3 * 0.01", "40");
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        const std::size_t parts = native_bounded_parts(), misses = native_bound_misses();
+        outcome native = simulate(b, optimised);
+        EXPECT_EQ(native_live_steps(), 1u);
+        EXPECT_EQ(native.messages, loop.messages);
+        EXPECT_EQ(difference(native, loop), "");
+        EXPECT_GT(native_bounded_parts(), parts);
+        if (v.c > 1e10f)
+            EXPECT_GT(native_bound_misses(), misses);
+        else
+            EXPECT_EQ(native_bound_misses(), misses);
+        if (v.g < 0) {
+            std::size_t last = (loop.out.times.size() - 1) * loop.out.value_slots;
+            EXPECT_EQ(loop.out.rows[last + static_cast<std::size_t>(slot_of(b, "r"))], NA);
+        }
+    }
+}
+
 // A dense-like model: each level's ratio and inflow come in turn in the
 // dynamic order (the inflow reads the ratio), each ratio divided by
 // (t_i - Time) and each inflow by (c_i - Time), so a chosen unit fails at a

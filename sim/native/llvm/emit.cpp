@@ -133,6 +133,9 @@ public:
 
     // Lookups as calls only (tier 0: less code to compile).
     void lookups_as_calls() { calls_only_ = true; }
+    // Bounded code for straight parts too (see bounded_variant): the passes
+    // inlined into compiled steps.
+    void bound_straight_parts() { bound_straight_ = true; }
 
     // The pass's parts: spans of instructions compiled as functions of their own.
     struct part_span {
@@ -309,10 +312,14 @@ public:
                                  : llvm::Attribute::NoInline);
                 fast_ = parts_[k].pure && !rereads_written_slot(parts_[k].from, parts_[k].to);
                 body(f, parts_[k].from, parts_[k].to, parts_[k].rolled);
-                // Repeated units only: there the minima of results are a
-                // chain from unit to unit; in straight code the slots tested
-                // at the end instead kept more values in registers (no gain).
-                if (fast_ && level_ != 0 && vectors_ && parts_[k].rolled > 1) bounded_variant(f, k);
+                // Repeated units, and straight parts of compiled steps only:
+                // in repeated units the minima of results are a chain from
+                // unit to unit; in the steps of a small program they lie on
+                // the chain from step to step. In the straight parts of a
+                // pass's own code the slots tested at the end instead kept
+                // more values in registers and ran slower.
+                if (fast_ && level_ != 0 && vectors_ && (parts_[k].rolled > 1 || bound_straight_))
+                    bounded_variant(f, k);
             }
             fns.push_back(f);
         }
@@ -861,8 +868,11 @@ private:
         if (!noted_.insert(x).second) return;
         // A value read from a slot is still there at the part's end: the
         // slots are scanned there, several at once (with vector operations).
+        // Bounded code notes a value this part stored there now: it is in a
+        // register, and the bound of the computation that stored it usually
+        // leaves its minimum out.
         auto from = slot_of_.find(x);
-        if (vectors_ && from != slot_of_.end()) {
+        if (vectors_ && from != slot_of_.end() && (!bounded_ || read_from_memory(x))) {
             noted_slots_[from->second] = x;
             return;
         }
@@ -874,6 +884,12 @@ private:
             else if (bounded_)
                 candidates_.push_back({x, select});
         }
+    }
+    // Whether a slot's value widened is as read from memory (not a value
+    // this part stored there).
+    static bool read_from_memory(Value* widened) {
+        auto* i = llvm::dyn_cast<llvm::Instruction>(widened);
+        return i && i->getNumOperands() > 0 && llvm::isa<llvm::LoadInst>(i->getOperand(0));
     }
     Value* least(Value* x) {
         Value*& m = x->getType()->isVectorTy() ? lane_least_[next_least_++ % lane_least_.size()]
@@ -979,7 +995,7 @@ private:
                 g = growth{0, -1000};
             else if (std::isfinite(x))
                 g = growth{0, std::log2(x) + margin};
-        } else if (auto slot = slot_of_.find(v); slot != slot_of_.end()) {
+        } else if (auto slot = slot_of_.find(v); slot != slot_of_.end() && read_from_memory(v)) {
             // A slot read in the straight code: its value is still in the slot
             // at the end (the part stores nothing over it afterwards).
             auto* widened = llvm::dyn_cast<llvm::Instruction>(v);
@@ -2123,6 +2139,7 @@ private:
     bool vectors_ = true;
     bool fast_ = false;
     bool calls_only_ = false; // lookups are calls (tier 0)
+    bool bound_straight_ = false;
     std::vector<part_span> parts_, units_;
     bool planned_ = false, end_in_main_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
@@ -2315,6 +2332,7 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
     for (int k = 0; k < 2; ++k) {
         pass_builder builder(cx, m, k ? rates : dynamic, level);
         if (level == 0) builder.lookups_as_calls();
+        builder.bound_straight_parts();
         passes[k] = builder.build(name + (k ? "_rates" : "_dynamic"));
         passes[k]->setLinkage(llvm::Function::InternalLinkage);
         if (level) passes[k]->addFnAttr(llvm::Attribute::AlwaysInline);
