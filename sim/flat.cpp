@@ -388,74 +388,91 @@ std::uint32_t step_if(const wide_step& s, std::uint32_t lane0, std::uint32_t n) 
 // Returns how many leading lanes were done; the lane after them (an exact
 // point or NaN) and the rest go lane by lane, from the segment so left.
 constexpr std::uint32_t counted_points = 16;
+// P: the table's points when known here (their loops unrolled, so that
+// the lanes run as vectors), 0 for t.count.
+template <std::uint32_t P>
 [[gnu::always_inline]] inline std::uint32_t lookup_counted_body(const double* x, double* out,
                                                                 std::uint32_t n, lookup_table& t,
                                                                 const float* data) {
     const float* px = data + t.x;
     const float* py = data + t.y;
-    const std::uint32_t points = t.count;
-    const double first = px[0], last = px[points - 1];
+    const std::uint32_t points = P ? P : t.count;
+    double at[counted_points], x0[counted_points], y0[counted_points], dy[counted_points],
+        dx[counted_points];
+    for (std::uint32_t k = 0; k < points; ++k) at[k] = px[k];
+    // Each segment's line, as segment_span gives it.
+    for (std::uint32_t k = 0; k + 1 < points; ++k) {
+        const lookup_span s = segment_span(px, py, k);
+        x0[k] = s.x0;
+        y0[k] = s.y0;
+        dy[k] = s.dy;
+        dx[k] = s.dx;
+    }
+    const double first = at[0], last = at[points - 1];
     // The lanes up to the first one that needs the segment of the lane before.
     unsigned char on[wide_chunk];
-    for (std::uint32_t i = 0; i < n; ++i) on[i] = x[i] != x[i];
-    for (std::uint32_t p = 1; p + 1 < points; ++p) {
-        const double q = px[p];
-        for (std::uint32_t i = 0; i < n; ++i) on[i] |= (x[i] == q) & (x[i] > first) & (x[i] < last);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double v = x[i];
+        bool point = false;
+        for (std::uint32_t p = 1; p + 1 < points; ++p) point |= v == at[p];
+        on[i] = (v != v) | (point & (v > first) & (v < last));
     }
     const void* stop = std::memchr(on, 1, n);
     const std::uint32_t m =
         stop ? static_cast<std::uint32_t>(static_cast<const unsigned char*>(stop) - on) : n;
-    // Each lane's segment's line, as segment_span gives it: segment 0's,
-    // replaced by each next one whose left point lies below x.
-    double x0[wide_chunk], y0[wide_chunk], dy[wide_chunk], dx[wide_chunk];
-    {
-        const lookup_span s = segment_span(px, py, 0);
-        for (std::uint32_t i = 0; i < m; ++i) {
-            x0[i] = s.x0;
-            y0[i] = s.y0;
-            dy[i] = s.dy;
-            dx[i] = s.dx;
-        }
-    }
-    for (std::uint32_t p = 1; p + 1 < points; ++p) {
-        const double q = px[p];
-        const lookup_span s = segment_span(px, py, p);
-        for (std::uint32_t i = 0; i < m; ++i) {
-            const bool above = x[i] > q;
-            x0[i] = above ? s.x0 : x0[i];
-            y0[i] = above ? s.y0 : y0[i];
-            dy[i] = above ? s.dy : dy[i];
-            dx[i] = above ? s.dx : dx[i];
-        }
-    }
     // The segment the last lane inside the table leaves (x may be out: read
     // it before the values are written).
     for (std::uint32_t i = m; i-- > 0;) {
         const double v = x[i];
         if (v != NAd && v > first && v < last) {
             std::int32_t k = 0;
-            for (std::uint32_t p = 1; p + 1 < points; ++p) k += v > px[p];
+            for (std::uint32_t p = 1; p + 1 < points; ++p) k += v > at[p];
             t.segment = k;
             break;
         }
     }
+    // Each lane on segment 0's line, or on that of the last segment whose
+    // left point lies below x.
     const double low = py[0], high = py[points - 1];
     for (std::uint32_t i = 0; i < m; ++i) {
         const double v = x[i];
+        double a = x0[0], b = y0[0], c = dy[0], d = dx[0];
+        for (std::uint32_t p = 1; p + 1 < points; ++p) {
+            const bool above = v > at[p];
+            a = above ? x0[p] : a;
+            b = above ? y0[p] : b;
+            c = above ? dy[p] : c;
+            d = above ? dx[p] : d;
+        }
         const bool inner = (v > first) & (v < last);
-        const double y = y0[i] + (v - x0[i]) * dy[i] / dx[i];
+        const double y = b + (v - a) * c / d;
         out[i] = v == NAd ? NAd : (inner ? y : (v <= first ? low : high));
     }
     return m;
 }
+template <std::uint32_t P>
 std::uint32_t lookup_counted(const double* x, double* out, std::uint32_t n, lookup_table& t,
                              const float* data) {
-    return lookup_counted_body(x, out, n, t, data);
+    return lookup_counted_body<P>(x, out, n, t, data);
 }
+template <std::uint32_t P>
 WIDE_WIDER std::uint32_t lookup_counted_wider(const double* x, double* out, std::uint32_t n,
                                               lookup_table& t, const float* data) {
-    return lookup_counted_body(x, out, n, t, data);
+    return lookup_counted_body<P>(x, out, n, t, data);
 }
+using counted_fn = std::uint32_t (*)(const double*, double*, std::uint32_t, lookup_table&,
+                                     const float*);
+// By the table's points: 2 to 8 unrolled, more up to counted_points in loops.
+template <bool Wider, std::size_t... I>
+constexpr std::array<counted_fn, sizeof...(I)> counted_fns(std::index_sequence<I...>) {
+    if constexpr (Wider)
+        return {&lookup_counted_wider<(I >= 2 && I <= 8 ? static_cast<std::uint32_t>(I) : 0)>...};
+    else
+        return {&lookup_counted<(I >= 2 && I <= 8 ? static_cast<std::uint32_t>(I) : 0)>...};
+}
+constexpr auto counted_table = counted_fns<false>(std::make_index_sequence<counted_points + 1>{});
+constexpr auto counted_table_wider =
+    counted_fns<true>(std::make_index_sequence<counted_points + 1>{});
 
 // A lookup (extrapolating when E) of operand a into the step's buffer.
 template <int A, bool E>
@@ -469,8 +486,9 @@ std::uint32_t step_lookup(const wide_step& s, std::uint32_t lane0, std::uint32_t
     if (!E && !s.indexed && s.stride == 0) {
         lookup_table& t = run_lookup_tables()[s.table];
         if (t.count >= 2 && t.count <= counted_points) {
-            const std::uint32_t m = (wider_vectors() ? lookup_counted_wider : lookup_counted)(
-                x, s.out.d, n, t, run_lookup_data());
+            const std::uint32_t m =
+                (wider_vectors() ? counted_table_wider : counted_table)[t.count](x, s.out.d, n, t,
+                                                                                 run_lookup_data());
             if (m < n) lookup_lanes(x + m, s.out.d + m, n - m, s.table, 0, nullptr, false);
             return 0;
         }
@@ -543,34 +561,65 @@ std::uint32_t step_reduce(const wide_step& s, std::uint32_t lane0, std::uint32_t
 
 // The rates of the hidden states of a smoothing (D false) or a delay (D
 // true) of each lane, from its input a and its time b, as the interpreter's
-// state rates compute them; the count of rates that are not finite.
-template <bool D, int A, int B>
-std::uint32_t step_state_rates(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+// state rates compute them; the count of rates that are not finite. State
+// by state over the lanes (a state's rate reads the state before it, or the
+// input, never a rate), so that the divisions run as vectors; P states a
+// lane when known here (0: s.group of them).
+template <bool D, int P, int A, int B>
+[[gnu::always_inline]] inline std::uint32_t state_rates_body(const wide_step& s,
+                                                             std::uint32_t lane0, std::uint32_t n) {
     wide_in<A> in(s.a, lane0);
     wide_in<B> time(s.b, lane0);
-    const std::uint32_t per = s.group;
+    const std::uint32_t per = P ? static_cast<std::uint32_t>(P) : s.group;
     const std::size_t at = static_cast<std::size_t>(s.states) + std::size_t{lane0} * per;
-    const float* v = value_array + at;
-    float* r = rate_array + at;
+    const float* __restrict v = value_array + at;
+    float* __restrict r = rate_array + at;
+    double stage[wide_chunk], first[wide_chunk];
+    for (std::uint32_t i = 0; i < n; ++i) {
+        stage[i] = time[i] / per;
+        first[i] = in[i];
+    }
     std::uint32_t bad = 0;
-    for (std::uint32_t i = 0; i < n; ++i, v += per, r += per) {
-        const double stage = time[i] / per;
-        double prev = in[i];
-        for (std::uint32_t j = 0; j < per; ++j) {
+    for (std::uint32_t j = 0; j < per; ++j)
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::size_t q = std::size_t{i} * per + j;
             float f;
             if constexpr (D) {
-                const double out = v[j] / stage;
-                f = static_cast<float>(prev - out);
-                prev = out;
+                const double prev = j == 0 ? first[i] : v[q - 1] / stage[i];
+                f = static_cast<float>(prev - v[q] / stage[i]);
             } else {
-                f = static_cast<float>((prev - v[j]) / stage);
-                prev = v[j];
+                const double prev = j == 0 ? first[i] : static_cast<double>(v[q - 1]);
+                f = static_cast<float>((prev - v[q]) / stage[i]);
             }
-            r[j] = f;
-            bad += non_finite(f);
+            r[q] = f;
+            std::uint32_t b;
+            __builtin_memcpy(&b, &f, 4);
+            bad += ((b >> 23) & 0xFFu) == 0xFFu;
         }
-    }
     return bad;
+}
+template <bool D, int A, int B>
+std::uint32_t step_state_rates(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    switch (s.group) {
+    case 1:
+        return state_rates_body<D, 1, A, B>(s, lane0, n);
+    case 3:
+        return state_rates_body<D, 3, A, B>(s, lane0, n);
+    default:
+        return state_rates_body<D, 0, A, B>(s, lane0, n);
+    }
+}
+template <bool D, int A, int B>
+WIDE_WIDER std::uint32_t step_state_rates_wider(const wide_step& s, std::uint32_t lane0,
+                                                std::uint32_t n) {
+    switch (s.group) {
+    case 1:
+        return state_rates_body<D, 1, A, B>(s, lane0, n);
+    case 3:
+        return state_rates_body<D, 3, A, B>(s, lane0, n);
+    default:
+        return state_rates_body<D, 0, A, B>(s, lane0, n);
+    }
 }
 
 template <std::size_t... I>
@@ -578,11 +627,17 @@ constexpr std::array<wide_fn, sizeof...(I)> reduce_fns(std::index_sequence<I...>
     return {&step_reduce<static_cast<int>(I / 3), static_cast<int>(I % 3)>...};
 }
 constexpr auto reduce_table = reduce_fns(std::make_index_sequence<4 * 3>{});
-template <std::size_t... I>
+template <bool Wider, std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> state_rate_fns(std::index_sequence<I...>) {
-    return {&step_state_rates<I / 9 == 1, static_cast<int>(I / 3 % 3), static_cast<int>(I % 3)>...};
+    if constexpr (Wider)
+        return {&step_state_rates_wider<I / 9 == 1, static_cast<int>(I / 3 % 3),
+                                        static_cast<int>(I % 3)>...};
+    else
+        return {
+            &step_state_rates<I / 9 == 1, static_cast<int>(I / 3 % 3), static_cast<int>(I % 3)>...};
 }
-constexpr auto state_rate_table = state_rate_fns(std::make_index_sequence<2 * 9>{});
+constexpr auto state_rate_table = state_rate_fns<false>(std::make_index_sequence<2 * 9>{});
+constexpr auto state_rate_table_wider = state_rate_fns<true>(std::make_index_sequence<2 * 9>{});
 
 template <bool Wider, std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> binary_fns(std::index_sequence<I...>) {
@@ -1519,7 +1574,8 @@ bool wide_decoder::state_rates(const std::uint32_t* call) {
     if (initial_ || (!smooth && !delay) || per == 0 || nargs < 2 || st_.size() != nargs)
         return false;
     wide_step k;
-    k.fn = state_rate_table[9 * delay + 3 * kind_of(st_[0]) + kind_of(st_[1])];
+    k.fn = (wider_vectors() ? state_rate_table_wider
+                            : state_rate_table)[9 * delay + 3 * kind_of(st_[0]) + kind_of(st_[1])];
     k.a = st_[0];
     k.b = st_[1];
     k.inputs = 2;
