@@ -397,6 +397,27 @@ template <std::uint32_t P>
     const float* px = data + t.x;
     const float* py = data + t.y;
     const std::uint32_t points = P ? P : t.count;
+    const double first = px[0], last = px[points - 1];
+    // Most often every lane is inside the current segment (the ends of its
+    // closed span included, the table's excluded), or NA: its line for all.
+    if (const std::int32_t k = t.segment; k >= 0 && static_cast<std::uint32_t>(k) + 2 <= points) {
+        const double lo = px[k], hi = px[k + 1];
+        std::uint32_t inside = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const double v = x[i];
+            inside += (v == NAd) | ((v >= lo) & (v <= hi) & (v > first) & (v < last));
+        }
+        if (inside == n) {
+            const lookup_span line = segment_span(px, py, k);
+            const double a = line.x0, b = line.y0, c = line.dy, d = line.dx, step = py[k + 1];
+            const bool flat = lo == hi;
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const double v = x[i];
+                out[i] = v == NAd ? NAd : (flat ? step : b + (v - a) * c / d);
+            }
+            return n;
+        }
+    }
     double at[counted_points], x0[counted_points], y0[counted_points], dy[counted_points],
         dx[counted_points];
     for (std::uint32_t k = 0; k < points; ++k) at[k] = px[k];
@@ -408,7 +429,6 @@ template <std::uint32_t P>
         dy[k] = s.dy;
         dx[k] = s.dx;
     }
-    const double first = at[0], last = at[points - 1];
     // The lanes up to the first one that needs the segment of the lane before.
     unsigned char on[wide_chunk];
     for (std::uint32_t i = 0; i < n; ++i) {
