@@ -36,6 +36,7 @@
 #include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
@@ -511,7 +512,7 @@ TEST(GraphToolSetup, OptionLinesReadAndWriteBack) {
 
 // The population sample run twice, Population as workbench variable, the
 // Graph tool run as the palette runs it.
-class GraphWindow : public ShellWorkbenchTest {
+class GraphWindow : public GraphWindowsTest {
 protected:
     // Livesweep's re-run of the shown run with the birth rate set in Setup,
     // as a slider moved on the diagram asks for it.
@@ -524,13 +525,7 @@ protected:
         td::run_until_idle();
     }
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
-        layout_frame(main_wnd);
+        GraphWindowsTest::SetUp();
         model_ = sample("population.kmf");
         ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
         install_run_driver();
@@ -558,16 +553,15 @@ protected:
         graph_tool_setup(0, tool_, nullptr, nullptr);
     }
     void TearDown() override {
-        close_framed_tool_windows(1);
+        close_framed_tool_windows(1); // before the model and runs they show go
         free_tool(tool_);
         set_tool_setup(find_tool_row("Graph"), nullptr);
-        graphics_window_hook = nullptr;
         workbench_var = {};
         clear_setup();
         close_model(0, 0);
         unload_runs(1);
         ask_dataset_overwrite = true;
-        ShellWorkbenchTest::TearDown();
+        GraphWindowsTest::TearDown();
     }
     HWND run_tool() {
         tool_record* r = lock_tool(tool_);

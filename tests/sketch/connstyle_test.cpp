@@ -5,6 +5,8 @@
 // screen, played back from a recorded metafile and printed to a PDF.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -58,16 +60,12 @@ protected:
         l.font.colour = magenta;
         l.font.size = 16;
         l.decoration = deco_label_at_head;
-        HDC screen = GetDC(nullptr);
-        dc_ = CreateCompatibleDC(screen);
-        bitmap_ = CreateCompatibleBitmap(screen, W, H);
-        ReleaseDC(nullptr, screen);
-        old_ = SelectObject(dc_, bitmap_);
+        canvas_.emplace(W, H);
+        dc_ = canvas_->dc();
     }
     void TearDown() override {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
+        canvas_.reset();
+        dc_ = nullptr;
         test_driver::reset();
         SketchTest::TearDown();
     }
@@ -101,9 +99,8 @@ protected:
             for (int x = r.left; x < r.right; ++x) n += is(GetPixel(dc, x, y), c);
         return n;
     }
+    std::optional<memory_canvas> canvas_; // the colour surface painted on
     HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
     int solid_ = 0, dashed_ = 0, dotted_ = 0, wide_ = 0, thin_ = 0, pipe_ = 0, arc_ = 0,
         labelled_ = 0;
 };

@@ -6,6 +6,8 @@
 // recorded metafile and on a printed page.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -148,19 +150,15 @@ protected:
         cur_model_symbols = s.symbols;
         // A colour surface, as the window's (a memory context's own is
         // monochrome).
-        HDC screen = GetDC(nullptr);
-        dc_ = CreateCompatibleDC(screen);
-        bitmap_dc_ = CreateCompatibleBitmap(screen, W, H);
-        ReleaseDC(nullptr, screen);
-        old_ = SelectObject(dc_, bitmap_dc_);
+        canvas_.emplace(W, H);
+        dc_ = canvas_->dc();
     }
     void TearDown() override {
         sim_phase = phase_idle;
         livesweep_state = ls_off;
         cur_model_symbols = saved_symbols_;
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_dc_);
-        DeleteDC(dc_);
+        canvas_.reset();
+        dc_ = nullptr;
         s.view = working_view{};
         test_driver::reset();
         SketchTest::TearDown();
@@ -192,9 +190,8 @@ protected:
     model_builder b_{"looks"};
     sketch_state s;
     handle saved_symbols_ = 0;
+    std::optional<memory_canvas> canvas_; // the colour surface painted on
     HDC dc_ = nullptr;
-    HBITMAP bitmap_dc_ = nullptr;
-    HGDIOBJ old_ = nullptr;
     int shape_el_[8]{}, placed_[4]{};
     int plain_ = 0, bold_ = 0, big_ = 0, coloured_ = 0, eight_bare_ = 0, eight_filled_ = 0;
     int long_ = 0, bitmap_ = 0, metafile_ = 0, constant_ = 0, lookup_ = 0, stock_ = 0, init_ = 0;

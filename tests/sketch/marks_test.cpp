@@ -3,6 +3,8 @@
 // the Options' colour modes on screen, in print and in copies.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "draw/drawing.h"
 #include "shell/settings_rows.h"
 #include "shell/state.h"
@@ -57,11 +59,8 @@ protected:
         saved_modes_[0] = opts.colour_modes[0];
         saved_modes_[1] = opts.colour_modes[1];
         saved_modes_[2] = opts.colour_modes[2];
-        HDC screen = GetDC(nullptr);
-        dc_ = CreateCompatibleDC(screen);
-        bitmap_ = CreateCompatibleBitmap(screen, W, H);
-        ReleaseDC(nullptr, screen);
-        old_ = SelectObject(dc_, bitmap_);
+        canvas_.emplace(W, H);
+        dc_ = canvas_->dc();
     }
     void TearDown() override {
         sim_phase = phase_idle;
@@ -71,9 +70,8 @@ protected:
         drawing.gtx_mode = 0;
         for (int i = 0; i < 3; ++i) opts.colour_modes[i] = saved_modes_[i];
         cur_model_symbols = saved_symbols_;
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
+        canvas_.reset();
+        dc_ = nullptr;
         s.view = working_view{};
         test_driver::reset();
         SketchTest::TearDown();
@@ -105,9 +103,8 @@ protected:
     model_builder b_{"marks"};
     handle saved_symbols_ = 0;
     std::uint8_t saved_modes_[3]{};
+    std::optional<memory_canvas> canvas_; // the colour surface painted on
     HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
     int el_[6]{};
 };
 

@@ -5,12 +5,15 @@
 // show their box.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "draw/drawing.h"
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "sketch/drawsketch.h"
@@ -191,18 +194,14 @@ protected:
         ASSERT_GE(load_view(s, 0, 0, false, 0, false), 0);
         saved_symbols_ = cur_model_symbols;
         cur_model_symbols = s.symbols;
-        HDC screen = GetDC(nullptr);
-        dc_ = CreateCompatibleDC(screen);
-        bitmap_ = CreateCompatibleBitmap(screen, W, H);
-        ReleaseDC(nullptr, screen);
-        old_ = SelectObject(dc_, bitmap_);
+        canvas_.emplace(W, H);
+        dc_ = canvas_->dc();
         paint_sketch(dc_, s, RECT{0, 0, W, H});
     }
     void TearDown() override {
         cur_model_symbols = saved_symbols_;
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
+        canvas_.reset();
+        dc_ = nullptr;
         s.view = working_view{};
         if (model_.symbols) free_model(model_.header, model_.symbols);
         test_driver::reset();
@@ -230,9 +229,8 @@ protected:
     std::string path_;
     model_pair model_{};
     handle saved_symbols_ = 0;
+    std::optional<memory_canvas> canvas_; // the colour surface painted on
     HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
     int rle8_ = 0, rle4_ = 0, huge_ = 0, fields_ = 0, core_ = 0, cut_ = 0, no_size_ = 0;
     int metafile_ = 0, mono_ = 0, nibbles_ = 0, deep_ = 0, v4_ = 0;
 };
