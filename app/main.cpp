@@ -8,6 +8,7 @@
 #include "graphs/lookupdlg.h"
 #include "graphs/moregraphs.h"
 #include "shell/startup.h"
+#include "sim/native/native.h"
 #include "sketch/barhook.h"
 #include "sketch/sketchwin.h"
 #include "sketch/sliders.h"
@@ -39,5 +40,8 @@ int main(int argc, char** argv) {
     install_chart_graph_hooks();
     install_spreadsheet_sources();
     install_dde_server();
+    // A viewer mostly runs a model once and looks at it: passes get their
+    // optimised code once they prove hot (or Livesweep is entered).
+    set_native_tier1_when_hot(true);
     return kavrel_main(arguments);
 }

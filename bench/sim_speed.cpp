@@ -765,6 +765,9 @@ struct latency_model {
 
 void BM_LivesweepLatency(benchmark::State& state) {
     const int sectors = static_cast<int>(state.range(0)), seed = static_cast<int>(state.range(1));
+    // live:1 is Livesweep as the program enters it (compiles on every core
+    // but one), live:0 the worker as an ordinary run has it.
+    set_native_live(state.range(2) != 0);
     static std::map<std::pair<int, int>, std::unique_ptr<latency_model>> models;
     auto& m = models[{sectors, seed}];
     if (!m) m = std::make_unique<latency_model>(sectors, seed);
@@ -799,6 +802,7 @@ void BM_LivesweepLatency(benchmark::State& state) {
             }
     }
     run_kind = rk_ordinary;
+    set_native_live(false);
     forget_kept_passes();
     state.counters["tier1_s"] = tier1_s;
     state.counters["first_ms"] = first_ms;
@@ -806,9 +810,11 @@ void BM_LivesweepLatency(benchmark::State& state) {
     state.counters["reruns"] = reruns;
 }
 BENCHMARK(BM_LivesweepLatency)
-    ->ArgNames({"sectors", "seed"})
-    ->Args({167, 0})
-    ->Args({167, 1})
+    ->ArgNames({"sectors", "seed", "live"})
+    ->Args({167, 0, 0})
+    ->Args({167, 0, 1})
+    ->Args({167, 1, 0})
+    ->Args({167, 1, 1})
     ->Iterations(1)
     ->Repetitions(3)
     ->Unit(benchmark::kSecond)

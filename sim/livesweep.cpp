@@ -13,6 +13,7 @@
 #include "model/model.h"
 #include "model/modelfile.h"
 #include "model/order.h"
+#include "sim/native/native.h"
 #include "sim/run.h"
 #include "sim/runname.h"
 #include "sim/setup.h"
@@ -72,6 +73,7 @@ int enter_livesweep(int) {
         return 0;
     }
     livesweep_state = ls_on;
+    set_native_live(true);
     sim_phase = phase_livesweep_ready;
     report_livesweep_on = true;
     return 1;
@@ -82,6 +84,7 @@ void leave_livesweep() {
     pending = false;
     compiled.reset();
     livesweep_state = ls_off;
+    set_native_live(false);
     report_livesweep_on = false;
     if (sim_phase == phase_livesweep_ready) sim_phase = phase_setup;
 }

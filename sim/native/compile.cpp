@@ -34,6 +34,7 @@ std::atomic<std::size_t> wide_loops{0};
 namespace {
 
 std::atomic<int> mode_setting{-1};
+std::atomic<bool> live_setting{false};
 std::mutex log_mutex;
 std::string last_fallback;
 
@@ -84,6 +85,15 @@ int native_mode() {
         mode_setting = m;
     }
     return m == nm_auto && auto_held ? nm_off : m;
+}
+
+void set_native_live(bool live) {
+    live_setting = live;
+    if (live) resume_parked_jobs();
+}
+
+bool native_live() {
+    return live_setting;
 }
 
 void set_native_compile_failure(bool fail, int level) {

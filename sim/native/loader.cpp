@@ -67,7 +67,7 @@ void load() {
             continue;
         }
         // The load reads much of LLVM's library (see code_trimmer).
-        code_trimmer trimmer(true);
+        code_trimmer trimmer(true, code_load_trim_interval);
         void* module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
         drop_code_pages();
         if (!module) {
@@ -106,7 +106,7 @@ const native_backend* backend() {
 }
 
 compile_caller caller() {
-    return compile_caller{on_worker, compile_dropped};
+    return compile_caller{on_worker, compile_dropped, native_live()};
 }
 
 native_handle no_backend(std::string* why) {

@@ -14,6 +14,7 @@
 // KAVREL_NATIVE_DUMP=file appends the IR of each compiled pass to file.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -74,6 +75,25 @@ void set_native_compile_failure(bool fail, int level = -1);
 // How many threads one compile may use (0, the default: as the processor
 // allows). Tests set it to compare a pass compiled by one thread and by several.
 void set_native_compile_threads(int threads);
+
+// While a live mode (Livesweep) re-runs the model as the user moves its
+// sliders, every re-run waits on the passes' tier 1 code: the worker's
+// compiles then use every core but one, whatever the machine's load (on
+// their own they leave half the cores, and those the load leaves, to the
+// rest of the system). Set while Livesweep is on.
+void set_native_live(bool live);
+bool native_live();
+
+// Tier 1 when hot (the viewer turns it on; off, every auto job compiles its
+// tier 1 right after its tier 0): a pass's tier 1 is compiled only once its
+// tier 0 code has served for native_hot_after and the pass runs again (a
+// long run, or a later run of the kept passes), or at once while a live mode
+// is on (entering one queues every waiting tier 1). A model run once, as
+// most are, then costs a tier 0 compile: a third of the time and little of
+// the memory of tier 1 (the large sample's peak: over 100 MB with tier 1).
+// Compiled steps wait the same way.
+void set_native_tier1_when_hot(bool on);
+inline constexpr std::chrono::milliseconds native_hot_after{100};
 
 // Passes whose machine code is alive (compiled and not yet freed).
 std::size_t native_live_passes();
@@ -229,7 +249,8 @@ struct native_step_shape {
 // their passes' own code: their steps cost many times a call, and the
 // passes compiled a second time, in one module, cost more than they gain
 // (the world-size model, 1,392 instructions: 2-3 % faster runs for three
-// times the compile).
+// times the compile). On the worker a unit of several lanes counts each
+// lane.
 inline constexpr std::size_t native_steps_max_ops = 512;
 // What the compiled steps read and write: the run's lookup tables, the
 // passes' bound instructions and frames (dynamic, then rates), the steps

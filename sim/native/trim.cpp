@@ -37,12 +37,12 @@ void drop_code_pages() {
 #endif
 }
 
-code_trimmer::code_trimmer(bool periodic) {
+code_trimmer::code_trimmer(bool periodic, std::chrono::microseconds every) {
     if (!periodic) return;
     try {
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, every] {
             std::unique_lock<std::mutex> g(mutex_);
-            while (!changed_.wait_for(g, code_trim_interval, [this] { return done_; })) {
+            while (!changed_.wait_for(g, every, [this] { return done_; })) {
                 g.unlock();
                 drop_code_pages();
                 g.lock();

@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -33,9 +37,40 @@ struct native_job {
     bool taken[2] = {};              // by the pass's thread
     bool handed = false;             // code of a level was taken
     std::string why[2], failed;
+    // Tier 1 waits until the pass proves hot (set_native_tier1_when_hot):
+    // while hot_wait, the job parks once tier 0 is done (steps at once),
+    // listing kept, until native_take finds it hot or a live mode begins.
+    // hot_wait and levels change under the worker's lock while parked.
+    bool hot_wait = false;
+    std::atomic<bool> parked{false};
+    bool serving = false; // by the pass's thread: code taken, or seen parked
+    std::chrono::steady_clock::time_point serving_since;
 };
 
 namespace {
+
+// KAVREL_NATIVE_TRACE=1: a line on stderr per compile of the worker (its
+// size, level, time and the process's peak resident size after it).
+bool tracing() {
+    static const bool on = [] {
+        const char* e = std::getenv("KAVREL_NATIVE_TRACE");
+        return e && *e && *e != '0';
+    }();
+    return on;
+}
+
+// A field of /proc/self/status (VmRSS, VmHWM) in MB, or -1.
+double status_mb(const char* field) {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    double mb = -1;
+    const std::size_t n = std::strlen(field);
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, n) == 0) mb = std::atof(line + n) / 1024;
+    std::fclose(f);
+    return mb;
+}
 
 // One thread compiling the jobs in order, every job's tier 0 before any
 // tier 1 (tier 0 takes a fraction of the time). Made on first use; at exit
@@ -76,13 +111,46 @@ public:
         std::shared_ptr<native_job> gone;
         {
             std::lock_guard<std::mutex> g(m_);
-            auto at = std::find_if(queue_.begin(), queue_.end(),
-                                   [&](const auto& j) { return j.get() == &job; });
+            auto same = [&](const auto& j) { return j.get() == &job; };
+            if (auto p = std::find_if(parked_.begin(), parked_.end(), same); p != parked_.end()) {
+                gone = std::move(*p);
+                parked_.erase(p);
+                return;
+            }
+            auto at = std::find_if(queue_.begin(), queue_.end(), same);
             if (at == queue_.end()) return;
             gone = std::move(*at);
             queue_.erase(at);
             if (queue_.empty() && !busy_) idle_.notify_all();
         }
+    }
+    // A job that waits for its tier 1 (or, with job null, every one) is
+    // queued for it.
+    void resume(const native_job* job) {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            for (auto at = parked_.begin(); at != parked_.end();) {
+                if (job && at->get() != job) {
+                    ++at;
+                    continue;
+                }
+                native_job& j = **at;
+                j.hot_wait = false;
+                j.levels.assign(1, 1);
+                j.parked = false;
+                queue_.push_back(std::move(*at));
+                at = parked_.erase(at);
+            }
+            if (!queue_.empty() && !thread_.joinable() && !stop_)
+                thread_ = std::thread([this] { loop(); });
+        }
+        wake_.notify_all();
+    }
+    // A job whose first level waits until it is hot.
+    void park(std::shared_ptr<native_job> job) {
+        std::lock_guard<std::mutex> g(m_);
+        job->parked = true;
+        parked_.push_back(std::move(job));
     }
     void wait_idle() {
         std::vector<std::shared_ptr<native_job>> ended;
@@ -108,12 +176,25 @@ private:
             const int level = job->levels.front();
             job->levels.erase(job->levels.begin());
             compile_dropped = &job->cancelled;
+            const auto began = std::chrono::steady_clock::now();
+            const double before = tracing() ? status_mb("VmRSS:") : 0;
             if (!job->cancelled)
                 job->code[level] = job->rates
                                        ? native_compile_steps(job->listing, *job->rates, job->shape,
                                                               level, &job->why[level])
                                        : native_compile(job->listing, level, &job->why[level]);
             compile_dropped = nullptr;
+            if (tracing())
+                std::fprintf(stderr,
+                             "kavrel: compiled %s of %zu instructions at tier %d: %.0f ms%s; "
+                             "resident before %.1f MB, peak so far %.1f MB\n",
+                             job->rates ? "steps" : "a pass",
+                             job->listing.ops.size() + (job->rates ? job->rates->ops.size() : 0),
+                             level,
+                             std::chrono::duration<double, std::milli>(
+                                 std::chrono::steady_clock::now() - began)
+                                 .count(),
+                             job->code[level] ? "" : " (no code)", before, status_mb("VmHWM:"));
 #if defined(__GLIBC__)
             // What the compile freed goes back at once, not only once the
             // queue is empty: the next compile's peak is not on top of it.
@@ -121,10 +202,17 @@ private:
 #endif
             job->ready[level] = true;
             const bool more = !job->levels.empty() && !job->cancelled;
+            bool park = false;
             if (!more) {
-                job->listing = native_listing{};
-                job->rates.reset();
-                job->done = true;
+                {
+                    std::lock_guard<std::mutex> hold(m_);
+                    park = job->hot_wait && !job->cancelled;
+                }
+                if (!park) {
+                    job->listing = native_listing{};
+                    job->rates.reset();
+                    job->done = true;
+                }
             }
             // A job dropped while it compiled frees its code here (its pass
             // no longer reads it). The worker never frees a job: the threads
@@ -133,10 +221,14 @@ private:
             if (job->cancelled)
                 for (native_handle& code : job->code) code.reset();
             g.lock();
-            if (more)
+            if (more) {
                 queue_.push_back(std::move(job));
-            else
+            } else if (park) {
+                job->parked = true;
+                parked_.push_back(std::move(job));
+            } else {
                 ended_.push_back(std::move(job));
+            }
             if (queue_.empty()) {
                 // Nothing more to compile: what the compiles kept goes back
                 // (before the worker says it is idle, so a measure after
@@ -152,7 +244,8 @@ private:
     std::mutex m_;
     std::condition_variable wake_, idle_;
     std::deque<std::shared_ptr<native_job>> queue_;
-    std::vector<std::shared_ptr<native_job>> ended_; // jobs the worker is done with
+    std::vector<std::shared_ptr<native_job>> ended_;  // jobs the worker is done with
+    std::vector<std::shared_ptr<native_job>> parked_; // waiting to be hot
     bool stop_ = false, busy_ = false;
     std::thread thread_;
 };
@@ -164,25 +257,73 @@ native_worker& worker() {
 
 } // namespace
 
+namespace {
+
+std::atomic<bool> tier1_when_hot{false};
+
+// Whether a new job's tier 1 waits until its pass is hot.
+bool waits_until_hot() {
+    return tier1_when_hot && !native_live();
+}
+
+} // namespace
+
+void set_native_tier1_when_hot(bool on) {
+    tier1_when_hot = on;
+}
+
+void native_detail::resume_parked_jobs() {
+    if (worker_alive) worker().resume(nullptr);
+}
+
 std::shared_ptr<native_job> native_compile_later(native_listing listing, int level) {
     auto job = std::make_shared<native_job>();
     job->listing = std::move(listing);
-    if (level < 0 && job->listing.ops.size() <= native_auto_tier0_max_ops) job->levels.push_back(0);
-    job->levels.push_back(level == 0 ? 0 : 1);
+    if (level < 0 && job->listing.ops.size() <= native_auto_tier0_max_ops) {
+        job->levels.push_back(0);
+        job->hot_wait = waits_until_hot();
+    }
+    if (!job->hot_wait) job->levels.push_back(level == 0 ? 0 : 1);
     load_backend();
     worker().add(job);
     return job;
 }
 
+namespace {
+
+// What a step of a listing computes, in instructions: a unit of several
+// lanes counts each lane (its loop runs them all).
+std::size_t step_work(const native_listing& listing) {
+    std::size_t work = listing.ops.size();
+    for (const native_wide& w : listing.wides) work += w.lanes > 0 ? w.lanes - 1 : 0;
+    return work;
+}
+
+} // namespace
+
 std::shared_ptr<native_job> native_compile_steps_later(native_listing dynamic, native_listing rates,
                                                        const native_step_shape& shape) {
     auto job = std::make_shared<native_job>();
+    // Steps of many lanes gain nothing from a call fewer per pass, and their
+    // one function was the largest compile of a run (the large sample's
+    // 100 units of 100 lanes: 0.9 s and the compiles' highest peak): the
+    // job ends at once, without code, and the passes run on their own.
+    if (step_work(dynamic) + step_work(rates) > native_steps_max_ops) {
+        job->steps = true;
+        job->done = true;
+        return job;
+    }
     job->listing = std::move(dynamic);
     job->rates = std::move(rates);
     job->shape = shape;
     job->steps = true;
-    job->levels.push_back(1);
     load_backend();
+    if (waits_until_hot()) {
+        job->hot_wait = true;
+        worker().park(job);
+        return job;
+    }
+    job->levels.push_back(1);
     worker().add(job);
     return job;
 }
@@ -192,6 +333,16 @@ bool native_done(const native_job& job) {
 }
 
 native_handle native_take(native_job& job) {
+    if (job.parked.load(std::memory_order_acquire)) {
+        // Waiting for tier 1: hot once its code (or, for steps, the wait)
+        // has served native_hot_after, or while a live mode waits.
+        const auto now = std::chrono::steady_clock::now();
+        if (!job.serving) {
+            job.serving = true;
+            job.serving_since = now;
+        }
+        if (native_live() || now - job.serving_since >= native_hot_after) worker().resume(&job);
+    }
     const bool done = job.done; // every level is ready after this
     for (int level : {1, 0}) {
         if (!job.ready[level] || job.taken[level]) continue;
@@ -201,6 +352,10 @@ native_handle native_take(native_job& job) {
             continue;
         }
         job.taken[0] = job.handed = true; // never back from tier 1 to tier 0
+        if (!job.serving) {
+            job.serving = true;
+            job.serving_since = std::chrono::steady_clock::now();
+        }
         return std::move(job.code[level]);
     }
     // A failure is told once the pass has no code and will get none (tier 1

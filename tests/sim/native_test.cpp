@@ -3,11 +3,13 @@
 // a compile that fails, and compiled code freed with its passes.
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/check.h"
@@ -609,6 +611,71 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     EXPECT_FALSE(messages.contains("interpreter")) << messages.joined();
 }
 
+// With tier 1 when hot (the viewer's way), a run leaves each pass on its
+// tier 0 code; a later run, once that code has served a while, has tier 1
+// compiled; entering a live mode queues every waiting tier 1 at once. A
+// pass dropped while it waits leaves nothing behind. The values are the
+// loop's throughout.
+TEST_F(NativeTier, Tier1WaitsUntilThePassIsHotOrALiveModeBegins) {
+    model_builder b("large");
+    large_model(b, "0.1");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    set_native_mode(nm_off);
+    outcome loop;
+    loop.result = run_program(b.symbols(), p, sim_options{}, &loop.out);
+    forget_kept_passes();
+    set_native_tier1_when_hot(true);
+    set_native_mode(nm_auto);
+    struct restore {
+        ~restore() {
+            set_native_tier1_when_hot(false);
+            set_native_live(false);
+        }
+    } restored;
+    auto run = [&] {
+        outcome o;
+        o.result = run_program(b.symbols(), p, sim_options{}, &o.out);
+        EXPECT_EQ(difference(o, loop), "");
+    };
+    run();
+    native_wait_idle();
+    // Tier 0 of the two passes, taken by the run; no tier 1 compiled.
+    EXPECT_EQ(native_live_passes(), 2u);
+    run(); // at once: not hot yet (and builds the initial pass)
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 3u);
+    std::this_thread::sleep_for(native_hot_after + std::chrono::milliseconds(20));
+    // Hot: tier 1 of the two passes is compiled; the initial pass's tier 0,
+    // ready only now, has just begun to serve.
+    run();
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 5u);
+    run(); // tier 1 taken, tier 0 freed
+    EXPECT_EQ(native_live_passes(), 3u);
+
+    // A live mode: no run needed for the waiting tier 1.
+    forget_kept_passes();
+    run();
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 2u);
+    set_native_live(true);
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 4u);
+    set_native_live(false);
+
+    // Dropped while waiting.
+    forget_kept_passes();
+    run();
+    native_wait_idle();
+    forget_kept_passes();
+    set_native_live(true);
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 0u);
+}
+
 // Two models in turn: the second one's compile goes first. The first
 // model's compile, under way when the second runs, stops before its next
 // module (its other passes' compiles leave the queue unbegun), so the
@@ -1024,6 +1091,50 @@ TEST_F(NativeTier, CompiledStepsComeFromTheWorkerAndStayForReRuns) {
     native_wait_idle();
     EXPECT_EQ(native_live_steps(), 0u);
     EXPECT_EQ(native_live_passes(), 0u);
+}
+
+// Levels over a range of cells, each flowing towards the next level's.
+void ring_over_cells(model_builder& b, int levels, int cells) {
+    std::vector<std::string> names;
+    for (int i = 0; i < cells; ++i) names.push_back("cell " + std::to_string(i));
+    std::vector<const char*> ptrs;
+    for (auto& n : names) ptrs.push_back(n.c_str());
+    b.range("cells", ptrs);
+    b.constant("rate", 0.01f);
+    for (int v = 0; v < levels; ++v) {
+        const std::string me = "stock " + std::to_string(v) + "[cells]";
+        const std::string next = "stock " + std::to_string((v + 1) % levels) + "[cells]";
+        const std::string flow = "flow " + std::to_string(v) + "[cells]";
+        b.level(me.c_str(), flow.c_str(), std::to_string(v + 1).c_str());
+        b.aux(flow.c_str(), ("(" + next + " - " + me + ") * rate").c_str());
+    }
+}
+
+// The worker compiles the steps of a program whose passes are short in
+// lanes, not in instructions: eight units of four cells get compiled steps,
+// eight of a hundred cells (as few instructions, 800 lanes a step) step
+// through their passes' code. Either way the values are the loop's.
+TEST_F(NativeTier, StepsOfManyLanesAreLeftToThePassesOwnCode) {
+    for (int cells : {4, 100}) {
+        model_builder b("lanes");
+        b.control(0, 50, 0.5f, 1);
+        ring_over_cells(b, 8, cells);
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        forget_kept_passes();
+        set_flat_passes(true);
+        set_native_mode(nm_auto);
+        sim_output first;
+        ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &first), sim_done);
+        native_wait_idle();
+        outcome later;
+        later.result = simulate_model(b.symbols(), sim_options{}, &later.out);
+        EXPECT_EQ(native_live_steps(), cells == 4 ? 1u : 0u) << cells << " cells";
+        EXPECT_GE(native_live_passes(), 2u) << cells << " cells";
+        EXPECT_EQ(difference(later, loop), "") << cells << " cells";
+        forget_kept_passes();
+        native_wait_idle();
+    }
 }
 
 // Every test of the engine again with every pass compiled (in a child

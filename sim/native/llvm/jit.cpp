@@ -75,6 +75,8 @@ std::atomic<std::uint64_t> module_count{0};
 llvm::orc::LLJIT* the_jit() {
     jit_state& s = jit_state_;
     std::call_once(s.once, [&] {
+        // The start reads much of LLVM's library once (see code_trimmer).
+        code_trimmer trimmer(true, code_load_trim_interval);
         llvm::InitializeNativeTarget();
         llvm::InitializeNativeTargetAsmPrinter();
         auto tmb = llvm::orc::JITTargetMachineBuilder::detectHost();
@@ -256,13 +258,15 @@ bool module_dropped(const std::atomic<bool>* dropped) {
 // 0.7 ms), no more threads than the processor has, at most 8. On the worker
 // the run goes on meanwhile: one core is left to it at tier 0 (a few
 // milliseconds), at tier 1 half of them, fewer when the machine is busy.
-// Set by a test, that many modules whatever the size (as many as there are
-// parts).
-unsigned compile_threads(int level, std::size_t ops, bool on_worker) {
+// While a live mode waits, all cores but one, the load notwithstanding (the
+// re-runs keep the one). Set by a test, that many modules whatever the size
+// (as many as there are parts).
+unsigned compile_threads(int level, std::size_t ops, const compile_caller& caller) {
     if (threads_setting > 0) return static_cast<unsigned>(threads_setting.load());
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    unsigned n = !on_worker ? cores : level ? cores / 2 : cores - 1;
-    if (on_worker && level) {
+    const bool on_worker = caller.worker;
+    unsigned n = !on_worker ? cores : level && !caller.live ? cores / 2 : cores - 1;
+    if (on_worker && level && !caller.live) {
         // Only cores the machine leaves free (its load over the last minute).
         double load = 0;
         if (getloadavg(&load, 1) == 1 && load > 0)
@@ -348,10 +352,10 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
                            const compile_caller& caller) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
         const std::string name = "kavrel_pass_" + std::to_string(module_count++);
-        code_trimmer trimmer(listing.ops.size() <= code_trim_max_ops);
+        code_trimmer trimmer(listing.ops.size() <= code_trim_max_ops, code_small_trim_interval);
         // The parts split into modules of about equal size, one thread each.
         const std::vector<std::size_t> sizes = part_sizes(listing, level);
-        const unsigned threads = compile_threads(level, listing.ops.size(), caller.worker);
+        const unsigned threads = compile_threads(level, listing.ops.size(), caller);
         std::vector<module_task> tasks(1);
         tasks[0].main = true;
         // Two modules a thread: a thread the system holds up does not hold
