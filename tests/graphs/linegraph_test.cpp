@@ -514,6 +514,16 @@ TEST(GraphToolSetup, OptionLinesReadAndWriteBack) {
 // Graph tool run as the palette runs it.
 class GraphWindow : public GraphWindowsTest {
 protected:
+    // Livesweep on through its menu command, showing its re-runs in place of
+    // the first selected run.
+    static void start_livesweep() {
+        set_livesweep_refresh_hook(shell_livesweep_refresh);
+        install_cache_livesweep_hook();
+        menu_command(cmd_livesweep);
+        ASSERT_EQ(livesweep_state, ls_on);
+        model_opened();
+        reset_value_cache(0, 0, 1);
+    }
     // Livesweep's re-run of the shown run with the birth rate set in Setup,
     // as a slider moved on the diagram asks for it.
     static void rerun_with_birth_rate(HWND w, float rate) {
@@ -1111,13 +1121,7 @@ TEST_F(GraphWindow, PrintSizingOptionsSizeTheGraphWithinThePage) {
 }
 
 TEST_F(GraphWindow, LivesweepReRunsRedrawTheCurveOfTheShownRun) {
-    set_livesweep_refresh_hook(shell_livesweep_refresh);
-    install_cache_livesweep_hook();
-    menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, ls_on);
-    // Livesweep shows its re-runs in place of the first selected run.
-    model_opened();
-    reset_value_cache(0, 0, 1);
+    ASSERT_NO_FATAL_FAILURE(start_livesweep());
     ASSERT_GE(shown_run_index(), 0);
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);
@@ -1179,12 +1183,7 @@ TEST_F(GraphWindow, AGraphOpenedBeforeLivesweepFollowsTheReRuns) {
     ASSERT_NE(g, nullptr);
     for (const graph_series& s : g->series) EXPECT_EQ(s.live_slot, 0);
 
-    set_livesweep_refresh_hook(shell_livesweep_refresh);
-    install_cache_livesweep_hook();
-    menu_command(cmd_livesweep);
-    ASSERT_EQ(livesweep_state, ls_on);
-    model_opened();
-    reset_value_cache(0, 0, 1);
+    ASSERT_NO_FATAL_FAILURE(start_livesweep());
     const int shown = shown_run_index();
     ASSERT_GE(shown, 0);
     int live = -1, fixed = -1;
