@@ -235,6 +235,20 @@ protected:
     // Opens the strip of births alone (kind 0 over time, 1 spectrum, 2
     // autocorrelation) during Livesweep, the first run shown: its record
     // and its strip, the shown run's live, the other's not.
+    // A Livesweep re-run saved into the value cache, step by step as the run
+    // saves them: birth rate 0.02 and a third of the births in file (the
+    // births' slot's values at times 0 to 100).
+    static void save_rerun_with_a_third(std::int32_t births, std::int32_t rate,
+                                        const std::vector<float>& file) {
+        std::vector<float> step(static_cast<std::size_t>(std::max(births, rate)) + 1, NA);
+        set_cache_points_counter(0);
+        for (int i = 0; i <= 100; ++i) {
+            step[0] = float(i);
+            step[static_cast<std::size_t>(rate)] = 0.02f;
+            step[static_cast<std::size_t>(births)] = file[static_cast<std::size_t>(i)] / 3;
+            livesweep_save_values(step.data(), step.size(), 100 - i);
+        }
+    }
     void open_live_births(int kind, handle& rec, strip_plot*& plot) {
         make_tool(strip_line(255, kind));
         run_tool();
@@ -384,14 +398,7 @@ TEST_F(StripWindow, AStripOpenedDuringLivesweepShowsTheReRunsAtOnce) {
     // births: below the other run's (0.04) throughout, where the file's are
     // above them.
     const std::vector<float> file(v, v + 101);
-    std::vector<float> step(static_cast<std::size_t>(std::max(slot, rate)) + 1, NA);
-    set_cache_points_counter(0);
-    for (int i = 0; i <= 100; ++i) {
-        step[0] = float(i);
-        step[static_cast<std::size_t>(rate)] = 0.02f;
-        step[static_cast<std::size_t>(slot)] = file[static_cast<std::size_t>(i)] / 3;
-        livesweep_save_values(step.data(), step.size(), 100 - i);
-    }
+    save_rerun_with_a_third(slot, rate, file);
     ASSERT_EQ(cached_series(slot, &t, &v, 0), 101);
     ASSERT_FLOAT_EQ(v[100], file[100] / 3);
 
@@ -511,14 +518,7 @@ TEST_F(StripWindow, AStripOpenedBeforeLivesweepFollowsTheReRuns) {
     ASSERT_EQ(cached_series(slot, &t, &v, 0), 101);
     const std::vector<float> file(v, v + 101);
     // A re-run with a third of the births and another birth rate.
-    std::vector<float> step(static_cast<std::size_t>(std::max(slot, rate)) + 1, NA);
-    set_cache_points_counter(0);
-    for (int i = 0; i <= 100; ++i) {
-        step[0] = float(i);
-        step[static_cast<std::size_t>(rate)] = 0.02f;
-        step[static_cast<std::size_t>(slot)] = file[static_cast<std::size_t>(i)] / 3;
-        livesweep_save_values(step.data(), step.size(), 100 - i);
-    }
+    save_rerun_with_a_third(slot, rate, file);
     update_live(rec);
     EXPECT_NE(p.ys[0], before);
     EXPECT_EQ(p.ys[1], other); // the other run is left alone
