@@ -799,43 +799,64 @@ QString strip_prefix(const QString& s, int& underline) {
     return out;
 }
 
-} // namespace
+// A text's width in logical units of the device, as DrawText lays it out.
+struct logical_widths {
+    Dc& d;
+    QFontMetricsF fm;
+    double sx;
+    double operator()(const QString& s) const { return device_width(d, fm, s) / sx; }
+};
 
-int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
-    Dc* d = dc(h);
-    if (!d || !rect || (length != 0 && !text)) return 0;
-    QString all = decode_program_text(text, length < 0 ? -1 : length);
-    QFont f = current_qfont(*d);
-    QFontMetricsF fm(f);
-    double sx = scale_x(d->s), sy = scale_y(d->s);
-    if (sx <= 0) sx = 1;
-    if (sy <= 0) sy = 1;
-    auto width_of = [&](const QString& s) { return device_width(*d, fm, s) / sx; };
-    TEXTMETRIC tm;
-    GetTextMetrics(h, &tm);
-    int line_h = tm.tmHeight + ((format & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0);
-    int tab = (format & DT_TABSTOP) ? static_cast<int>((format >> 8) & 0xFF) : 8;
-    if (format & DT_TABSTOP) format &= 0xFFFF00FF;
-    double tab_w = tab * std::max<LONG>(1, tm.tmAveCharWidth);
-    int box_w = rect->right - rect->left;
-
-    auto expand_tabs = [&](const QString& s) {
-        if (!(format & DT_EXPANDTABS) || !s.contains('\t')) return s;
-        QString out;
-        for (QChar c : s) {
-            if (c != '\t') {
-                out.append(c);
-                continue;
-            }
-            double w = width_of(out);
-            double next = (std::floor(w / tab_w) + 1) * tab_w;
-            do out.append(' ');
-            while (width_of(out) < next - 0.5);
+// Tabs widened to blanks up to the next stop (every tab_w), with
+// DT_EXPANDTABS; the text as it is otherwise.
+QString expand_tabs(const QString& s, UINT format, double tab_w, const logical_widths& width_of) {
+    if (!(format & DT_EXPANDTABS) || !s.contains('\t')) return s;
+    QString out;
+    for (QChar c : s) {
+        if (c != '\t') {
+            out.append(c);
+            continue;
         }
-        return out;
-    };
+        double w = width_of(out);
+        double next = (std::floor(w / tab_w) + 1) * tab_w;
+        do out.append(' ');
+        while (width_of(out) < next - 0.5);
+    }
+    return out;
+}
 
-    // Paragraphs, then word-wrapped lines.
+// A paragraph broken at blanks into lines no wider than box_w; a word wider
+// than the box stays whole on its line.
+void break_paragraph(const QString& p, int box_w, const logical_widths& width_of,
+                     std::vector<Line>& lines) {
+    int start = 0;
+    while (start < p.size()) {
+        int end = start, last_break = -1;
+        while (end < p.size()) {
+            if (p[end] == ' ') last_break = end;
+            if (width_of(p.mid(start, end - start + 1)) > box_w && end > start) break;
+            ++end;
+        }
+        if (end >= p.size()) {
+            lines.push_back(Line{p.mid(start), -1});
+            break;
+        }
+        int cut = last_break > start ? last_break : -1;
+        if (cut < 0) { // no blank: the word runs to its end
+            cut = end;
+            while (cut < p.size() && p[cut] != ' ') ++cut;
+        }
+        lines.push_back(Line{p.mid(start, cut - start), -1});
+        start = cut;
+        while (start < p.size() && p[start] == ' ') ++start;
+    }
+}
+
+// The text's lines as the format lays them out: its paragraphs (one with
+// DT_SINGLELINE), their prefixes taken out and tabs expanded, word-wrapped
+// with DT_WORDBREAK. At least one line.
+std::vector<Line> lay_out_lines(const QString& all, UINT format, int box_w, double tab_w,
+                                const logical_widths& width_of) {
     QStringList paras;
     if (format & DT_SINGLELINE) {
         QString s = all;
@@ -850,47 +871,67 @@ int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
     for (const QString& para : paras) {
         int ul = -1;
         QString p = (format & DT_NOPREFIX) ? para : strip_prefix(para, ul);
-        p = expand_tabs(p);
+        p = expand_tabs(p, format, tab_w, width_of);
         if (!(format & DT_WORDBREAK) || (format & DT_SINGLELINE) || width_of(p) <= box_w) {
             lines.push_back(Line{p, ul});
             continue;
         }
-        // Break at blanks; a word wider than the box stays whole on its line.
-        int start = 0;
-        while (start < p.size()) {
-            int end = start, last_break = -1;
-            while (end < p.size()) {
-                if (p[end] == ' ') last_break = end;
-                if (width_of(p.mid(start, end - start + 1)) > box_w && end > start) break;
-                ++end;
-            }
-            if (end >= p.size()) {
-                lines.push_back(Line{p.mid(start), -1});
-                break;
-            }
-            int cut = last_break > start ? last_break : -1;
-            if (cut < 0) { // no blank: the word runs to its end
-                cut = end;
-                while (cut < p.size() && p[cut] != ' ') ++cut;
-            }
-            lines.push_back(Line{p.mid(start, cut - start), -1});
-            start = cut;
-            while (start < p.size() && p[start] == ' ') ++start;
-        }
+        break_paragraph(p, box_w, width_of, lines);
         if (ul >= 0 && !lines.empty()) lines.back().underline = -1;
     }
     if (lines.empty()) lines.push_back(Line{});
+    return lines;
+}
 
-    if ((format & DT_END_ELLIPSIS) && !(format & DT_CALCRECT)) {
-        for (Line& l : lines) {
-            if (width_of(l.text) <= box_w) continue;
-            QString t = l.text;
-            while (!t.isEmpty() && width_of(t + "...") > box_w)
-                t.chop(t.size() > 1 && t.back().isLowSurrogate() ? 2 : 1);
-            l.text = t + "...";
-            if (l.underline >= t.size()) l.underline = -1;
-        }
+// Each line wider than the box cut to end in "..." within it.
+void end_with_ellipsis(std::vector<Line>& lines, int box_w, const logical_widths& width_of) {
+    for (Line& l : lines) {
+        if (width_of(l.text) <= box_w) continue;
+        QString t = l.text;
+        while (!t.isEmpty() && width_of(t + "...") > box_w)
+            t.chop(t.size() > 1 && t.back().isLowSurrogate() ? 2 : 1);
+        l.text = t + "...";
+        if (l.underline >= t.size()) l.underline = -1;
     }
+}
+
+// The mnemonic's underline of a line drawn at (x, y), in the text colour.
+void underline_mnemonic(HDC h, const Line& l, int x, int y, const TEXTMETRIC& tm,
+                        const logical_widths& width_of) {
+    int ux = x + static_cast<int>(std::lround(width_of(l.text.left(l.underline))));
+    int uw = static_cast<int>(
+        std::lround(width_of(l.text.mid(l.underline, units_at(l.text, l.underline)))));
+    HPEN pen = CreatePen(PS_SOLID, 0, GetTextColor(h));
+    HGDIOBJ old = SelectObject(h, pen);
+    POINT prev;
+    MoveToEx(h, ux, y + tm.tmAscent + 1, &prev);
+    LineTo(h, ux + uw, y + tm.tmAscent + 1);
+    MoveToEx(h, prev.x, prev.y, nullptr);
+    SelectObject(h, old);
+    DeleteObject(pen);
+}
+
+} // namespace
+
+int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
+    Dc* d = dc(h);
+    if (!d || !rect || (length != 0 && !text)) return 0;
+    QString all = decode_program_text(text, length < 0 ? -1 : length);
+    double sx = scale_x(d->s), sy = scale_y(d->s);
+    if (sx <= 0) sx = 1;
+    if (sy <= 0) sy = 1;
+    const logical_widths width_of{*d, QFontMetricsF(current_qfont(*d)), sx};
+    TEXTMETRIC tm;
+    GetTextMetrics(h, &tm);
+    int line_h = tm.tmHeight + ((format & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0);
+    int tab = (format & DT_TABSTOP) ? static_cast<int>((format >> 8) & 0xFF) : 8;
+    if (format & DT_TABSTOP) format &= 0xFFFF00FF;
+    double tab_w = tab * std::max<LONG>(1, tm.tmAveCharWidth);
+    int box_w = rect->right - rect->left;
+
+    std::vector<Line> lines = lay_out_lines(all, format, box_w, tab_w, width_of);
+    if ((format & DT_END_ELLIPSIS) && !(format & DT_CALCRECT))
+        end_with_ellipsis(lines, box_w, width_of);
 
     int total_h = line_h * static_cast<int>(lines.size());
     double max_w = 0;
@@ -922,19 +963,8 @@ int DrawText(HDC h, const char* text, int length, RECT* rect, UINT format) {
         QByteArray bytes = l.text.toUtf8();
         ExtTextOut(h, x, y, options, options ? rect : nullptr, bytes.constData(),
                    static_cast<UINT>(bytes.size()), nullptr);
-        if (l.underline >= 0 && l.underline < l.text.size() && !(format & DT_HIDEPREFIX)) {
-            int ux = x + static_cast<int>(std::lround(width_of(l.text.left(l.underline))));
-            int uw = static_cast<int>(
-                std::lround(width_of(l.text.mid(l.underline, units_at(l.text, l.underline)))));
-            HPEN pen = CreatePen(PS_SOLID, 0, GetTextColor(h));
-            HGDIOBJ old = SelectObject(h, pen);
-            POINT prev;
-            MoveToEx(h, ux, y + tm.tmAscent + 1, &prev);
-            LineTo(h, ux + uw, y + tm.tmAscent + 1);
-            MoveToEx(h, prev.x, prev.y, nullptr);
-            SelectObject(h, old);
-            DeleteObject(pen);
-        }
+        if (l.underline >= 0 && l.underline < l.text.size() && !(format & DT_HIDEPREFIX))
+            underline_mnemonic(h, l, x, y, tm, width_of);
         y += line_h;
     }
     SetTextAlign(h, saved_align);
