@@ -347,9 +347,12 @@ void cascade_position(int width, int height, int* x, int* y) {
     *y = ny;
 }
 
-HWND open_output_window(handle record, const char* class_name, const char* title, int x, int y,
-                        int width, int height, DWORD style) {
-    // 1. Hand-over to the tool's window.
+namespace {
+
+// The window of the record the opening tool showed before, handed over to
+// the new record (its frame retitled and brought forward) while it is still
+// open; the old record is freed. Null when there is none to take over.
+HWND hand_over_tool_window(handle record, const char* title) {
     handle old = 0;
     if (opening_tool) {
         if (tool_record* t = lock_tool(opening_tool)) {
@@ -358,44 +361,50 @@ HWND open_output_window(handle record, const char* class_name, const char* title
         }
     }
     output_record* oldr = old && old != record ? lock_record(old) : nullptr;
-    if (oldr && oldr->window && IsWindow(oldr->window)) {
-        HWND w = oldr->window;
-        const std::uint8_t keep = oldr->keep;
-        oldr->window = nullptr;
-        void (*release)(handle) = oldr->release;
+    if (!oldr) return nullptr;
+    if (!oldr->window || !IsWindow(oldr->window)) {
         unlock_handle(old);
-        if (release)
-            release(old);
-        else if (tool_window_hooks.release_data)
-            tool_window_hooks.release_data(old);
-        output_record* r = lock_record(record);
-        r->keep = keep;
-        r->window = w;
-        r->tool = opening_tool;
-        unlock_handle(record);
-        SetWindowLongPtr(w, 0, static_cast<LONG_PTR>(record));
-        if (HWND frame = frame_of(w)) {
-            SetWindowText(frame, title ? title : "");
-            InvalidateRect(frame, nullptr, TRUE);
-            activate_window(frame, 0, 0);
-        }
-        std::replace(open_windows.begin(), open_windows.end(), old, record);
-        free_output_record(old);
-        if (tool_record* t = lock_tool(opening_tool)) {
-            t->output = record;
-            unlock_tool(opening_tool);
-        }
-        cur_output = record;
-        opening_tool = 0;
-        preset_rect = {};
-        present_wnd = nullptr;
-        io_parent_wnd = nullptr;
-        InvalidateRect(w, nullptr, TRUE);
-        return w;
+        return nullptr;
     }
-    if (oldr) unlock_handle(old);
+    HWND w = oldr->window;
+    const std::uint8_t keep = oldr->keep;
+    oldr->window = nullptr;
+    void (*release)(handle) = oldr->release;
+    unlock_handle(old);
+    if (release)
+        release(old);
+    else if (tool_window_hooks.release_data)
+        tool_window_hooks.release_data(old);
+    output_record* r = lock_record(record);
+    r->keep = keep;
+    r->window = w;
+    r->tool = opening_tool;
+    unlock_handle(record);
+    SetWindowLongPtr(w, 0, static_cast<LONG_PTR>(record));
+    if (HWND frame = frame_of(w)) {
+        SetWindowText(frame, title ? title : "");
+        InvalidateRect(frame, nullptr, TRUE);
+        activate_window(frame, 0, 0);
+    }
+    std::replace(open_windows.begin(), open_windows.end(), old, record);
+    free_output_record(old);
+    if (tool_record* t = lock_tool(opening_tool)) {
+        t->output = record;
+        unlock_tool(opening_tool);
+    }
+    cur_output = record;
+    opening_tool = 0;
+    preset_rect = {};
+    present_wnd = nullptr;
+    io_parent_wnd = nullptr;
+    InvalidateRect(w, nullptr, TRUE);
+    return w;
+}
 
-    // 2. Placement: an object of a diagram takes its element's box.
+// Where a new output window goes: a diagram object's element box, a preset
+// place, the cascade for a place not given; kept inside a visible container
+// (at 0 in a narrow one).
+void place_output_window(int& x, int& y, int& width, int& height) {
     if (io_parent_wnd && pending_io_rect_hook && pending_io_rect_hook(&x, &y, &width, &height)) {
     } else if (preset_rect.x >= 1) {
         x = preset_rect.x;
@@ -406,69 +415,89 @@ HWND open_output_window(handle record, const char* class_name, const char* title
     } else if (x < 0 || y < 0) {
         cascade_position(width, height, &x, &y);
     }
-    // 3. Clamp, at 0 in a narrow container.
     if (main_wnd && IsWindowVisible(main_wnd) && !io_parent_wnd) {
         RECT c = container_client();
         if (x + 90 > c.right) x = std::max(0, static_cast<int>(c.right) - 90);
         if (y + 30 > c.bottom) y = std::max(0, static_cast<int>(c.bottom) - 30);
     }
+}
 
-    HWND tool_window = nullptr;
-    if (present_wnd) {
-        // 4. Presentation form.
-        RECT pr;
-        GetWindowRect(present_wnd, &pr);
-        HWND frame = CreateWindow(frame_class, "Press any key to continue",
-                                  WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_BORDER, pr.left,
-                                  pr.top, pr.right - pr.left, pr.bottom - pr.top, present_wnd,
-                                  nullptr, hinst, nullptr);
-        if (!frame) {
-            present_wnd = nullptr;
-            return nullptr;
-        }
-        RECT fc;
-        GetClientRect(frame, &fc);
-        tool_window = CreateWindow(
-            class_name, title, style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, caption_height,
-            fc.right, fc.bottom - caption_height, frame, nullptr, hinst, nullptr);
-        if (!tool_window) {
-            DestroyWindow(frame);
-            present_wnd = nullptr;
-            return nullptr;
-        }
-        SetFocus(frame);
-        present_wnd = tool_window;
-    } else if (io_parent_wnd) {
-        // 5. Inside another window.
-        tool_window = CreateWindow(class_name, title,
-                                   style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_BORDER, x,
-                                   y, width, height, io_parent_wnd, nullptr, hinst, nullptr);
-        if (!tool_window) return nullptr;
-        output_record* r = lock_record(record);
-        if (r) r->container = io_parent_wnd;
-        unlock_handle(record);
-        io_parent_wnd = tool_window;
-    } else {
-        // 6. A frame in the container.
-        const int bx = GetSystemMetrics(SM_CXFRAME), by = GetSystemMetrics(SM_CYFRAME);
-        HWND frame =
-            CreateWindow(frame_class, title,
-                         WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER | WS_THICKFRAME,
-                         x, y, width + 2 * bx, height + 2 * by + caption_height, container_wnd,
-                         nullptr, hinst, nullptr);
-        if (!frame) return nullptr;
-        tool_window = CreateWindow(class_name, title, style | WS_CHILD | WS_VISIBLE, 0,
-                                   caption_height, width, height, frame, nullptr, hinst, nullptr);
-        if (!tool_window) {
-            // Without its tool window the frame is useless: the caller frees
-            // its record on the null.
-            DestroyWindow(frame);
-            return nullptr;
-        }
-        show_window(frame, SW_SHOW);
-        activate_window(frame, 0, 0);
-        InvalidateRect(tool_window, nullptr, TRUE);
+// The presentation form: a borderless frame over the presenting window
+// ("Press any key to continue") holding the tool window.
+HWND open_presented_window(const char* class_name, const char* title, DWORD style) {
+    RECT pr;
+    GetWindowRect(present_wnd, &pr);
+    HWND frame =
+        CreateWindow(frame_class, "Press any key to continue",
+                     WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_BORDER, pr.left, pr.top,
+                     pr.right - pr.left, pr.bottom - pr.top, present_wnd, nullptr, hinst, nullptr);
+    if (!frame) {
+        present_wnd = nullptr;
+        return nullptr;
     }
+    RECT fc;
+    GetClientRect(frame, &fc);
+    HWND tool_window = CreateWindow(
+        class_name, title, style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, caption_height,
+        fc.right, fc.bottom - caption_height, frame, nullptr, hinst, nullptr);
+    if (!tool_window) {
+        DestroyWindow(frame);
+        present_wnd = nullptr;
+        return nullptr;
+    }
+    SetFocus(frame);
+    present_wnd = tool_window;
+    return tool_window;
+}
+
+// A tool window inside another window (a diagram's output object).
+HWND open_inner_window(handle record, const char* class_name, const char* title, int x, int y,
+                       int width, int height, DWORD style) {
+    HWND tool_window =
+        CreateWindow(class_name, title, style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_BORDER,
+                     x, y, width, height, io_parent_wnd, nullptr, hinst, nullptr);
+    if (!tool_window) return nullptr;
+    output_record* r = lock_record(record);
+    if (r) r->container = io_parent_wnd;
+    unlock_handle(record);
+    io_parent_wnd = tool_window;
+    return tool_window;
+}
+
+// A tool window in a frame of its own in the container, shown and active.
+HWND open_framed_window(const char* class_name, const char* title, int x, int y, int width,
+                        int height, DWORD style) {
+    const int bx = GetSystemMetrics(SM_CXFRAME), by = GetSystemMetrics(SM_CYFRAME);
+    HWND frame = CreateWindow(
+        frame_class, title,
+        WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER | WS_THICKFRAME, x, y,
+        width + 2 * bx, height + 2 * by + caption_height, container_wnd, nullptr, hinst, nullptr);
+    if (!frame) return nullptr;
+    HWND tool_window = CreateWindow(class_name, title, style | WS_CHILD | WS_VISIBLE, 0,
+                                    caption_height, width, height, frame, nullptr, hinst, nullptr);
+    if (!tool_window) {
+        // Without its tool window the frame is useless: the caller frees
+        // its record on the null.
+        DestroyWindow(frame);
+        return nullptr;
+    }
+    show_window(frame, SW_SHOW);
+    activate_window(frame, 0, 0);
+    InvalidateRect(tool_window, nullptr, TRUE);
+    return tool_window;
+}
+
+} // namespace
+
+HWND open_output_window(handle record, const char* class_name, const char* title, int x, int y,
+                        int width, int height, DWORD style) {
+    if (HWND w = hand_over_tool_window(record, title)) return w;
+    place_output_window(x, y, width, height);
+    HWND tool_window =
+        present_wnd     ? open_presented_window(class_name, title, style)
+        : io_parent_wnd ? open_inner_window(record, class_name, title, x, y, width, height, style)
+                        : open_framed_window(class_name, title, x, y, width, height, style);
+    if (!tool_window) return nullptr;
     if (opening_tool) {
         if (tool_record* t = lock_tool(opening_tool)) {
             t->output = record;
