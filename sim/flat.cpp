@@ -1112,211 +1112,253 @@ void flat_pass::bind(const sim_program& program) {
     }
 }
 
-bool flat_pass::compile(const sim_program& program, int unit) {
-    const std::uint32_t* c = program.units[static_cast<std::size_t>(unit)].code.data();
-    std::uint32_t lanes = c[0];
-    const std::uint32_t* h = c + 2 + c[1];
-    std::uint32_t array = h[0], pc = h[4], inner = h[5];
-    if (lanes != 1 || inner != 1) return false;
-    // The slot of lane 0 of an address.
-    auto slot = [&](const std::uint32_t* a) -> std::int64_t {
-        std::int64_t base = static_cast<std::int32_t>(a[1]);
-        return a[0] == addr_strided ? base : base + static_cast<std::int32_t>(c[a[2]]);
-    };
-    // An operand on the stack: a slot or number, a register (the one of its
-    // place on the stack) or the accumulator (at most one entry).
+// Compiles one scalar unit's code words into flat instructions. The
+// operands wait on a stack: a slot or number, a register (the one of its
+// place on the stack) or the accumulator (at most one entry); an operation
+// takes its operands from the top as the forms of its instruction allow.
+// Every address an instruction holds is a patch, so a later run can point
+// it at its own arrays.
+struct flat_pass::unit_compiler {
     enum operand_kind : std::uint8_t { k_s, k_r, k_a };
     struct operand {
         operand_kind k;
         std::uint8_t source; // pk_value or pk_number for k_s
         std::int64_t index;
     };
-    std::vector<operand> st;
-    std::vector<flat_op> out;
-    std::vector<patch> ps;
-    const auto here = static_cast<std::uint32_t>(ops_.size());
-    auto emit = [&](int code) -> flat_op& {
-        out.push_back(flat_op{});
-        out.back().x.code = static_cast<std::uintptr_t>(code);
-        return out.back();
-    };
-    auto pointer = [&](std::uint8_t field, std::uint8_t kind, std::int64_t index, int u = -1) {
-        ps.push_back({here + static_cast<std::uint32_t>(out.size() - 1), field, kind, u, index});
-    };
-    auto reg = [](std::size_t pos) { return static_cast<std::uint32_t>(pos); };
-    // Operand x as field 0 (a) or 1 (b) of the last instruction.
-    auto field = [&](std::uint8_t f, const operand& x, std::size_t pos) {
-        if (x.k == k_s)
-            pointer(f, x.source, x.index);
-        else if (x.k == k_r)
-            (f == 0 ? out.back().a : out.back().b).r = reg(pos);
-    };
-    auto spill = [&](std::size_t pos) {
-        emit(fo_spill).a.r = reg(pos);
-        st[pos].k = k_r;
-    };
-    // The accumulator is about to be overwritten: an entry below position
-    // keep that holds it goes to its register.
-    auto free_acc_below = [&](std::size_t keep) {
-        for (std::size_t i = 0; i < keep && i < st.size(); ++i)
-            if (st[i].k == k_a) spill(i);
-    };
-    auto to_register = [&](std::size_t pos) {
-        if (st[pos].k == k_s) {
-            emit(fo_reg_s).a.r = reg(pos);
-            pointer(1, st[pos].source, st[pos].index);
-        } else if (st[pos].k == k_a) {
-            emit(fo_spill).a.r = reg(pos);
-        }
-        st[pos].k = k_r;
-    };
-    auto to_acc = [&](std::size_t pos) {
-        if (st[pos].k == k_a) return;
-        free_acc_below(pos);
-        if (st[pos].k == k_s) {
-            emit(fo_acc_s);
-            pointer(0, st[pos].source, st[pos].index);
-        } else {
-            emit(fo_acc_r).a.r = reg(pos);
-        }
-        st[pos].k = k_a;
-    };
-    auto binary = [&](int index) {
-        if (st.size() < 2) return false;
-        std::size_t pa = st.size() - 2, pb = st.size() - 1;
-        free_acc_below(pa);
-        static constexpr int forms[3][3] = {
-            {ff_ss, ff_sr, ff_sa}, {ff_rs, ff_rr, ff_ra}, {ff_as, ff_ar, -1}};
-        int form = forms[st[pa].k][st[pb].k];
-        if (form < 0) return false;
-        // (s op1 s) op2 s: one pair instead of two.
-        std::uintptr_t last = out.empty() ? std::uintptr_t{fo_end} : out.back().x.code;
-        if (index < 4 && (form == ff_as || form == ff_sa) && last >= fo_binary_first &&
-            last < fo_pair_first && (last - fo_binary_first) % forms_per_binary == ff_ss &&
-            (last - fo_binary_first) / forms_per_binary < 4) {
-            int op1 = static_cast<int>((last - fo_binary_first) / forms_per_binary);
-            out.back().x.code = static_cast<std::uintptr_t>(
-                fo_pair_first + pair_code(op1, index, form == ff_sa, 0));
-            const operand& z = form == ff_as ? st[pb] : st[pa];
-            pointer(2, z.source, z.index);
-            emit(fo_end); // the pair's second word
-            st.pop_back();
-            st.back() = {k_a, 0, 0};
-            return true;
-        }
-        emit(fo_binary_first + forms_per_binary * index + form);
-        field(0, st[pa], pa);
-        field(1, st[pb], pb);
-        st.pop_back();
-        st.back() = {k_a, 0, 0};
-        return true;
-    };
-    std::size_t depth = 0;
-    for (;;) {
-        depth = std::max(depth, st.size() + 1);
-        std::uint32_t op = c[pc++];
-        if (op == op_end) break;
+
+    unit_compiler(flat_pass& pass, const std::uint32_t* code, int unit)
+        : pass_(pass), c_(code), unit_(unit), here_(static_cast<std::uint32_t>(pass.ops_.size())) {}
+
+    // Operation op, whose operands start at c[pc] (pc left after them);
+    // false when the flat instructions do not have it.
+    bool operation(std::uint32_t op, std::uint32_t& pc) {
+        depth_ = std::max(depth_, st_.size() + 1);
         switch (op) {
         case nc_number:
         case op_number_table:
-            numbers_.push_back(as_float(op == nc_number ? c[pc] : c[c[pc]]));
+            pass_.numbers_.push_back(as_float(op == nc_number ? c_[pc] : c_[c_[pc]]));
             ++pc;
-            st.push_back({k_s, pk_number, static_cast<std::int64_t>(numbers_.size() - 1)});
-            continue;
+            st_.push_back({k_s, pk_number, static_cast<std::int64_t>(pass_.numbers_.size() - 1)});
+            return true;
         case nc_ref:
-            st.push_back({k_s, pk_value, slot(c + pc)});
+            st_.push_back({k_s, pk_value, slot(c_ + pc)});
             pc += 3;
-            continue;
+            return true;
         case nc_neg:
         case nc_not:
-            if (st.empty()) return false;
-            to_acc(st.size() - 1);
+            if (st_.empty()) return false;
+            to_acc(st_.size() - 1);
             emit(op == nc_neg ? fo_neg : fo_not);
-            continue;
-        case nc_lookup_call: {
-            if (st.empty()) return false;
-            std::size_t top = st.size() - 1;
-            if (st[top].k == k_s) {
-                free_acc_below(top);
-                emit(fo_lookup_s);
-                pointer(0, st[top].source, st[top].index);
-                st[top].k = k_a;
-            } else {
-                to_acc(top);
-                emit(fo_lookup);
-            }
-            pointer(2, pk_table, slot(c + pc));
-            pc += 3;
-            continue;
-        }
+            return true;
+        case nc_lookup_call:
+            return lookup(pc);
         case nc_call:
-        case op_state_rate: {
-            std::uint32_t fn = c[pc], nargs = c[pc + 1];
-            if (nargs > st.size() || nargs > 8 || nargs == 0) return false;
-            std::uint32_t at = pc;
-            pc += 5;
-            if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2) {
-                if (!binary(fn == fn_min ? binary_min : binary_max)) return false;
-                continue;
-            }
-            int code;
-            if (op == op_state_rate && initial_)
-                return false;
-            else if (op == op_state_rate)
-                code = fo_rate;
-            else if (fn == fn_if_then_else && nargs == 3)
-                code = fo_if;
-            else if (pure_builtin(fn, c[at + 3], initial_))
-                code = fo_call;
-            else
-                return false;
-            std::size_t base = st.size() - nargs;
-            if (op == nc_call) free_acc_below(base);
-            for (std::size_t k = base; k < st.size(); ++k) to_register(k);
-            flat_op& o = emit(code);
-            o.a.r = reg(base);
-            o.b.r = static_cast<std::uint32_t>(unit);
-            if (code != fo_if) pointer(2, pk_code, at, unit);
-            st.resize(base);
-            if (op == nc_call) st.push_back({k_a, 0, 0});
-            continue;
-        }
+        case op_state_rate:
+            return call(op, pc);
         default: {
             int index = binary_index(op);
-            if (index < 0 || !binary(index)) return false;
-            continue;
+            return index >= 0 && binary(index);
         }
         }
     }
-    if (array == 2) {
-        if (!st.empty()) return false;
-    } else {
-        if (st.size() != 1) return false;
-        const std::uint8_t target = array == 1 ? pk_rate : pk_value;
-        const std::int64_t dst = slot(h + 1);
-        std::uintptr_t last = out.empty() ? std::uintptr_t{fo_end} : out.back().x.code;
-        std::uintptr_t pair = out.size() < 2 ? std::uintptr_t{fo_end} : out[out.size() - 2].x.code;
-        if (st[0].k == k_a && last >= fo_binary_first && last < fo_pair_first &&
-            (last - fo_binary_first) % forms_per_binary < ff_store) {
-            out.back().x.code = last + ff_store;
-        } else if (st[0].k == k_a && last == fo_end && pair >= fo_pair_first && pair < fo_count &&
-                   (pair - fo_pair_first) % 2 == 0) {
-            out[out.size() - 2].x.code = pair + 1;
-        } else if (st[0].k == k_a) {
-            emit(fo_store_a);
-        } else if (st[0].k == k_r) {
-            emit(fo_store_r).a.r = 0;
+    // The unit's end: the single operand left stored into the target at h
+    // (array 0 a value, 1 a rate; 2 stores nothing and leaves nothing).
+    bool finish(std::uint32_t array, const std::uint32_t* h);
+    // The instructions, patches and registers into the pass.
+    void commit() {
+        depth_ = std::max(depth_, st_.size() + 1);
+        if (pass_.regs_.size() < depth_ + 8) pass_.regs_.assign(depth_ + 8, 0.0);
+        pass_.ops_.insert(pass_.ops_.end(), out_.begin(), out_.end());
+        pass_.patches_.insert(pass_.patches_.end(), ps_.begin(), ps_.end());
+    }
+
+private:
+    // The slot of lane 0 of an address.
+    std::int64_t slot(const std::uint32_t* a) const {
+        std::int64_t base = static_cast<std::int32_t>(a[1]);
+        return a[0] == addr_strided ? base : base + static_cast<std::int32_t>(c_[a[2]]);
+    }
+    flat_op& emit(int code) {
+        out_.push_back(flat_op{});
+        out_.back().x.code = static_cast<std::uintptr_t>(code);
+        return out_.back();
+    }
+    void pointer(std::uint8_t field, std::uint8_t kind, std::int64_t index, int u = -1) {
+        ps_.push_back({here_ + static_cast<std::uint32_t>(out_.size() - 1), field, kind, u, index});
+    }
+    static std::uint32_t reg(std::size_t pos) { return static_cast<std::uint32_t>(pos); }
+    // Operand x as field 0 (a) or 1 (b) of the last instruction.
+    void field(std::uint8_t f, const operand& x, std::size_t pos) {
+        if (x.k == k_s)
+            pointer(f, x.source, x.index);
+        else if (x.k == k_r)
+            (f == 0 ? out_.back().a : out_.back().b).r = reg(pos);
+    }
+    void spill(std::size_t pos) {
+        emit(fo_spill).a.r = reg(pos);
+        st_[pos].k = k_r;
+    }
+    // The accumulator is about to be overwritten: an entry below position
+    // keep that holds it goes to its register.
+    void free_acc_below(std::size_t keep) {
+        for (std::size_t i = 0; i < keep && i < st_.size(); ++i)
+            if (st_[i].k == k_a) spill(i);
+    }
+    void to_register(std::size_t pos) {
+        if (st_[pos].k == k_s) {
+            emit(fo_reg_s).a.r = reg(pos);
+            pointer(1, st_[pos].source, st_[pos].index);
+        } else if (st_[pos].k == k_a) {
+            emit(fo_spill).a.r = reg(pos);
+        }
+        st_[pos].k = k_r;
+    }
+    void to_acc(std::size_t pos) {
+        if (st_[pos].k == k_a) return;
+        free_acc_below(pos);
+        if (st_[pos].k == k_s) {
+            emit(fo_acc_s);
+            pointer(0, st_[pos].source, st_[pos].index);
         } else {
-            emit(fo_store_s);
-            pointer(0, st[0].source, st[0].index);
+            emit(fo_acc_r).a.r = reg(pos);
         }
-        pointer(2, target, dst);
-        checks_.push_back(
-            {here + static_cast<std::uint32_t>(out.size() - 1), unit, target == pk_rate, dst});
+        st_[pos].k = k_a;
     }
-    if (regs_.size() < depth + 8) regs_.assign(depth + 8, 0.0);
-    ops_.insert(ops_.end(), out.begin(), out.end());
-    patches_.insert(patches_.end(), ps.begin(), ps.end());
+    // The binary operation index over the top two operands.
+    bool binary(int index) {
+        if (st_.size() < 2) return false;
+        std::size_t pa = st_.size() - 2, pb = st_.size() - 1;
+        free_acc_below(pa);
+        static constexpr int forms[3][3] = {
+            {ff_ss, ff_sr, ff_sa}, {ff_rs, ff_rr, ff_ra}, {ff_as, ff_ar, -1}};
+        int form = forms[st_[pa].k][st_[pb].k];
+        if (form < 0) return false;
+        if (!pair_with_last(index, form)) {
+            emit(fo_binary_first + forms_per_binary * index + form);
+            field(0, st_[pa], pa);
+            field(1, st_[pb], pb);
+        }
+        st_.pop_back();
+        st_.back() = {k_a, 0, 0};
+        return true;
+    }
+    // (s op1 s) op2 s: one pair instruction instead of two, when the last
+    // instruction is the first half and op2 is + - * / (form ff_as or
+    // ff_sa); false when not.
+    bool pair_with_last(int index, int form) {
+        std::uintptr_t last = out_.empty() ? std::uintptr_t{fo_end} : out_.back().x.code;
+        if (index >= 4 || (form != ff_as && form != ff_sa) || last < fo_binary_first ||
+            last >= fo_pair_first || (last - fo_binary_first) % forms_per_binary != ff_ss ||
+            (last - fo_binary_first) / forms_per_binary >= 4)
+            return false;
+        int op1 = static_cast<int>((last - fo_binary_first) / forms_per_binary);
+        out_.back().x.code =
+            static_cast<std::uintptr_t>(fo_pair_first + pair_code(op1, index, form == ff_sa, 0));
+        const operand& z = form == ff_as ? st_[st_.size() - 1] : st_[st_.size() - 2];
+        pointer(2, z.source, z.index);
+        emit(fo_end); // the pair's second word
+        return true;
+    }
+    // A lookup of the top operand in the table at c[pc].
+    bool lookup(std::uint32_t& pc) {
+        if (st_.empty()) return false;
+        std::size_t top = st_.size() - 1;
+        if (st_[top].k == k_s) {
+            free_acc_below(top);
+            emit(fo_lookup_s);
+            pointer(0, st_[top].source, st_[top].index);
+            st_[top].k = k_a;
+        } else {
+            to_acc(top);
+            emit(fo_lookup);
+        }
+        pointer(2, pk_table, slot(c_ + pc));
+        pc += 3;
+        return true;
+    }
+    // A built-in call or a state function's rates: MIN and MAX of two as
+    // binary operations, IF THEN ELSE, the pure built-ins and the rates
+    // (not in an initial pass) with their arguments in registers.
+    bool call(std::uint32_t op, std::uint32_t& pc) {
+        std::uint32_t fn = c_[pc], nargs = c_[pc + 1];
+        if (nargs > st_.size() || nargs > 8 || nargs == 0) return false;
+        std::uint32_t at = pc;
+        pc += 5;
+        if (op == nc_call && (fn == fn_min || fn == fn_max) && nargs == 2)
+            return binary(fn == fn_min ? binary_min : binary_max);
+        int code;
+        if (op == op_state_rate && pass_.initial_)
+            return false;
+        else if (op == op_state_rate)
+            code = fo_rate;
+        else if (fn == fn_if_then_else && nargs == 3)
+            code = fo_if;
+        else if (pure_builtin(fn, c_[at + 3], pass_.initial_))
+            code = fo_call;
+        else
+            return false;
+        std::size_t base = st_.size() - nargs;
+        if (op == nc_call) free_acc_below(base);
+        for (std::size_t k = base; k < st_.size(); ++k) to_register(k);
+        flat_op& o = emit(code);
+        o.a.r = reg(base);
+        o.b.r = static_cast<std::uint32_t>(unit_);
+        if (code != fo_if) pointer(2, pk_code, at, unit_);
+        st_.resize(base);
+        if (op == nc_call) st_.push_back({k_a, 0, 0});
+        return true;
+    }
+
+    flat_pass& pass_;
+    const std::uint32_t* c_;
+    int unit_;
+    std::uint32_t here_; // the index of the unit's first instruction in the pass
+    std::vector<operand> st_;
+    std::vector<flat_op> out_;
+    std::vector<patch> ps_;
+    std::size_t depth_ = 0;
+};
+
+bool flat_pass::unit_compiler::finish(std::uint32_t array, const std::uint32_t* h) {
+    if (array == 2) return st_.empty();
+    if (st_.size() != 1) return false;
+    const std::uint8_t target = array == 1 ? pk_rate : pk_value;
+    const std::int64_t dst = slot(h + 1);
+    // The last operation stores (its store form, or a pair's storing half)
+    // where it can; else a store of the accumulator, a register or a slot.
+    std::uintptr_t last = out_.empty() ? std::uintptr_t{fo_end} : out_.back().x.code;
+    std::uintptr_t pair = out_.size() < 2 ? std::uintptr_t{fo_end} : out_[out_.size() - 2].x.code;
+    if (st_[0].k == k_a && last >= fo_binary_first && last < fo_pair_first &&
+        (last - fo_binary_first) % forms_per_binary < ff_store) {
+        out_.back().x.code = last + ff_store;
+    } else if (st_[0].k == k_a && last == fo_end && pair >= fo_pair_first && pair < fo_count &&
+               (pair - fo_pair_first) % 2 == 0) {
+        out_[out_.size() - 2].x.code = pair + 1;
+    } else if (st_[0].k == k_a) {
+        emit(fo_store_a);
+    } else if (st_[0].k == k_r) {
+        emit(fo_store_r).a.r = 0;
+    } else {
+        emit(fo_store_s);
+        pointer(0, st_[0].source, st_[0].index);
+    }
+    pointer(2, target, dst);
+    pass_.checks_.push_back(
+        {here_ + static_cast<std::uint32_t>(out_.size() - 1), unit_, target == pk_rate, dst});
+    return true;
+}
+
+bool flat_pass::compile(const sim_program& program, int unit) {
+    const std::uint32_t* c = program.units[static_cast<std::size_t>(unit)].code.data();
+    std::uint32_t lanes = c[0];
+    const std::uint32_t* h = c + 2 + c[1];
+    std::uint32_t array = h[0], pc = h[4], inner = h[5];
+    if (lanes != 1 || inner != 1) return false;
+    unit_compiler u(*this, c, unit);
+    for (std::uint32_t op = c[pc++]; op != op_end; op = c[pc++])
+        if (!u.operation(op, pc)) return false;
+    if (!u.finish(array, h)) return false;
+    u.commit();
     return true;
 }
 
@@ -1751,13 +1793,11 @@ void flat_pass::finish_bound(int r, std::uint32_t bad, int mode) {
     if (r < 0) run_loop(static_cast<std::size_t>(-r - 1), bad, mode);
 }
 
-void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
-    flat_op* ip = ops_.data() + from;
-    double* r = regs_.data();
-    const float* lut = run_lookup_data();
-    double acc = 0;
-    // Stored values are checked together; before any step that could end the
-    // run otherwise, the values stored so far are checked first.
+// The flat loop's instructions as macros, expanded in run_loop: FLAT_OP(name)
+// begins an instruction's code, FLAT_NEXT goes on to the next one,
+// FLAT_CHECK names the first value stored so far that is not finite.
+// Stored values are checked together; before any step that could end the
+// run otherwise, the values stored so far are checked first.
 #define FLAT_CHECK                                                                                 \
     if (bad) report_non_finite(static_cast<std::size_t>(ip - ops_.data()), mode)
 #define FLAT_STORE(value)                                                                          \
@@ -1814,8 +1854,8 @@ void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
     FLAT_PAIR_BODY(k1, k2, 0, 0)                                                                   \
     FLAT_PAIR_BODY(k1, k2, 0, 1) FLAT_PAIR_BODY(k1, k2, 1, 0) FLAT_PAIR_BODY(k1, k2, 1, 1)
 #if defined(__GNUC__)
-    // Threaded dispatch: each instruction jumps straight to the next one's
-    // code, whose address replaces the instruction's code on the first run.
+// Threaded dispatch: each instruction jumps straight to the next one's
+// code, whose address replaces the instruction's code on the first run.
 #define FLAT_LABEL(name) &&L_##name,
 #define FLAT_LABELS(name, expr)                                                                    \
     FLAT_LABEL(fo_##name##_0)                                                                      \
@@ -1835,6 +1875,23 @@ void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
     FLAT_LABEL(fo_##name##_14) FLAT_LABEL(fo_##name##_15)
 #define FLAT_PAIR_LABELS(k1, k2)                                                                   \
     &&P_##k1##_##k2##_0_0, &&P_##k1##_##k2##_0_1, &&P_##k1##_##k2##_1_0, &&P_##k1##_##k2##_1_1,
+#define FLAT_PAIR_OP(k1, k2, right, store) P_##k1##_##k2##_##right##_##store:
+#define FLAT_OP(name) L_##name:
+#define FLAT_NEXT goto*(++ip)->x.handler
+#else
+#define FLAT_PAIR_OP(k1, k2, right, store) case fo_pair_first + pair_code(k1, k2, right, store):
+#define FLAT_OP(name) case name:
+#define FLAT_NEXT                                                                                  \
+    ++ip;                                                                                          \
+    continue
+#endif
+
+void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
+    flat_op* ip = ops_.data() + from;
+    double* r = regs_.data();
+    const float* lut = run_lookup_data();
+    double acc = 0;
+#if defined(__GNUC__)
     static const void* const labels[] = {
         FLAT_LABEL(fo_end) FLAT_LABEL(fo_unit) FLAT_LABEL(fo_acc_s) FLAT_LABEL(fo_acc_r)
             FLAT_LABEL(fo_spill) FLAT_LABEL(fo_reg_s) FLAT_LABEL(fo_store_s) FLAT_LABEL(fo_store_r)
@@ -1847,16 +1904,8 @@ void flat_pass::run_loop(std::size_t from, std::uint32_t bad, int mode) {
         for (flat_op& o : ops_) o.x.handler = labels[o.x.code];
         resolved_ = true;
     }
-#define FLAT_PAIR_OP(k1, k2, right, store) P_##k1##_##k2##_##right##_##store:
-#define FLAT_OP(name) L_##name:
-#define FLAT_NEXT goto*(++ip)->x.handler
     goto * ip->x.handler;
 #else
-#define FLAT_PAIR_OP(k1, k2, right, store) case fo_pair_first + pair_code(k1, k2, right, store):
-#define FLAT_OP(name) case name:
-#define FLAT_NEXT                                                                                  \
-    ++ip;                                                                                          \
-    continue
     for (;;) {
         switch (ip->x.code) {
 #endif

@@ -128,6 +128,7 @@ private:
         std::int64_t slot;
     };
     bool compile(const sim_program& program, int unit);
+    struct unit_compiler; // compile's reading of one unit (sim/flat.cpp)
     // The instructions, patches and checks of one unit, and whether the unit
     // is plain instructions that may be reordered (no call, no check).
     struct unit_span {
