@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 using namespace gdi;
 using namespace gdi::mf;
@@ -240,83 +241,49 @@ bool gdi::validate_wmf(const BYTE* data, std::size_t size, std::string& error,
 
 namespace {
 
-std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
-    known = true;
-    auto need = [&](std::size_t k) {
-        return r.size >= k ? std::string() : "record type " + std::to_string(r.type) + " too short";
-    };
-    auto handle_ok = [&](std::uint32_t ih) {
-        return (ih & emf_stock_bit) || (ih >= 1 && ih < handles);
-    };
-    // A record making an object: at least `k` bytes, and a slot of the table
-    // (not a stock object) to put it in.
-    auto creates = [&](std::size_t k) {
-        std::string e = need(k);
-        if (!e.empty()) return e;
-        return handle_ok(r.u(8)) && !(r.u(8) & emf_stock_bit) ? std::string()
-                                                              : "object index out of range";
-    };
-    if (const CallAt* c = emf_call(r.type)) return need(call_size(*c, true));
+// Too short for a record of k bytes: the message, else "".
+std::string emf_need(const ERec& r, std::size_t k) {
+    return r.size >= k ? std::string() : "record type " + std::to_string(r.type) + " too short";
+}
+
+// An object index a record may use: a stock object or a slot of the table.
+bool emf_handle_ok(std::uint32_t ih, std::size_t handles) {
+    return (ih & emf_stock_bit) || (ih >= 1 && ih < handles);
+}
+
+// A record of points, or of polygons with their point counts: every point
+// inside the record, the polygons' counts adding up to the total.
+std::string check_emf_points(const ERec& r) {
     if (is_points(r.type)) {
-        if (r.size < 28) return need(28);
+        if (r.size < 28) return emf_need(r, 28);
         std::size_t n = r.u(24);
         // Points of 8 or 4 bytes; a point drawing adds one kind byte a point.
         std::size_t each = (is_small_points(r.type) ? 4 : 8) + (is_poly_draw(r.type) ? 1 : 0);
         return n <= (r.size - 28) / each ? std::string() : "point count beyond the record";
     }
-    if (is_polys(r.type)) {
-        if (r.size < 32) return need(32);
-        std::uint64_t polys = r.u(24), total = r.u(28);
-        if (!r.span(32, polys * 4)) return "polygon count beyond the record";
-        std::uint64_t sum = 0;
-        for (std::uint64_t k = 0; k < polys; ++k) sum += r.u(32 + 4 * k);
-        if (sum != total) return "polygon point counts do not add up";
-        bool small = r.type == emr::POLYPOLYGON16 || r.type == emr::POLYPOLYLINE16;
-        return r.span(32 + polys * 4, total * (small ? 4 : 8)) ? std::string()
-                                                               : "point count beyond the record";
-    }
-    switch (r.type) {
-    case emr::EOF_:
-        return need(20);
-    case emr::SAVEDC:
-    case emr::REALIZEPALETTE:
-        return need(8);
-    case emr::RESTOREDC:
-    case emr::SETARCDIRECTION:
-    case emr::SETMAPPERFLAGS:
-    case emr::SETICMMODE:
-    case emr::SETLAYOUT:
-    case emr::SETMITERLIMIT:
-    case emr::SELECTPALETTE:
-        return need(12);
-    case emr::SELECTOBJECT:
-    case emr::DELETEOBJECT: {
-        std::string e = need(12);
+    if (r.size < 32) return emf_need(r, 32);
+    std::uint64_t polys = r.u(24), total = r.u(28);
+    if (!r.span(32, polys * 4)) return "polygon count beyond the record";
+    std::uint64_t sum = 0;
+    for (std::uint64_t k = 0; k < polys; ++k) sum += r.u(32 + 4 * k);
+    if (sum != total) return "polygon point counts do not add up";
+    bool small = r.type == emr::POLYPOLYGON16 || r.type == emr::POLYPOLYLINE16;
+    return r.span(32 + polys * 4, total * (small ? 4 : 8)) ? std::string()
+                                                           : "point count beyond the record";
+}
+
+// A record making an object: at least k bytes, a slot of the table (not a
+// stock object) to put it in, and its own parts (a pen's style, a brush's
+// bitmap) inside the record. Null for a record of another kind.
+std::optional<std::string> check_emf_creation(const ERec& r, std::size_t handles) {
+    auto creates = [&](std::size_t k) {
+        std::string e = emf_need(r, k);
         if (!e.empty()) return e;
-        std::uint32_t ih = r.u(8);
-        if (r.type == emr::DELETEOBJECT && (ih & emf_stock_bit)) return {};
-        return handle_ok(ih) ? std::string()
-                             : "object index " + std::to_string(ih) + " out of range";
-    }
-    case emr::SETBRUSHORGEX:
-        return need(16);
-    case emr::BEGINPATH:
-    case emr::ENDPATH:
-    case emr::CLOSEFIGURE:
-    case emr::FLATTENPATH:
-    case emr::WIDENPATH:
-    case emr::ABORTPATH:
-        return need(8);
-    case emr::SELECTCLIPPATH:
-        return need(12);
-    case emr::FILLPATH:
-    case emr::STROKEANDFILLPATH:
-    case emr::STROKEPATH:
-        return need(24);
-    case emr::SETWORLDTRANSFORM:
-        return need(32);
-    case emr::MODIFYWORLDTRANSFORM:
-        return need(36);
+        return emf_handle_ok(r.u(8), handles) && !(r.u(8) & emf_stock_bit)
+                   ? std::string()
+                   : "object index out of range";
+    };
+    switch (r.type) {
     case emr::CREATEPEN:
         return creates(28);
     case emr::EXTCREATEPEN: {
@@ -333,54 +300,120 @@ std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
         if (!e.empty()) return e;
         if (!r.span(r.u(16), r.u(20)) || !r.span(r.u(24), r.u(28)))
             return "bitmap beyond the record";
-        return {};
+        return std::string();
     }
     case emr::EXTCREATEFONTINDIRECTW:
         return creates(12 + 92);
     case emr::CREATEPALETTE:
         return creates(16);
+    default:
+        return std::nullopt;
+    }
+}
+
+// A record carrying a payload at offsets it gives (text and its spacing, a
+// region's rectangles, a bitmap): each part inside the record. Null for a
+// record of another kind.
+std::optional<std::string> check_emf_payload(const ERec& r) {
+    switch (r.type) {
     case emr::EXTTEXTOUTA:
     case emr::EXTTEXTOUTW: {
-        std::string e = need(76);
+        std::string e = emf_need(r, 76);
         if (!e.empty()) return e;
         std::size_t n = r.u(44), off = r.u(48), offdx = r.u(72);
         std::size_t unit = r.type == emr::EXTTEXTOUTW ? 2 : 1;
         if (n > 0xFFFF || !r.span(off, n * unit)) return "text beyond the record";
         if (offdx && !r.span(offdx, n * 4)) return "character spacing beyond the record";
-        return {};
+        return std::string();
     }
     case emr::EXTSELECTCLIPRGN: {
-        std::string e = need(16);
+        std::string e = emf_need(r, 16);
         if (!e.empty()) return e;
         std::size_t cb = r.u(8);
-        if (cb == 0) return {};
+        if (cb == 0) return std::string();
         if (cb < 32 || !r.span(16, cb)) return "region beyond the record";
         std::size_t n = r.u(16 + 8);
         if (n > (cb - 32) / 16) return "region rectangles beyond the record";
-        return {};
+        return std::string();
     }
     case emr::BITBLT:
     case emr::STRETCHBLT: {
-        std::string e = need(r.type == emr::BITBLT ? 100 : 108);
+        std::string e = emf_need(r, r.type == emr::BITBLT ? 100 : 108);
         if (!e.empty()) return e;
         // Without a source bitmap (offset 0) the transfer is a pattern operation.
         if (r.u(84) != 0 && (!r.span(r.u(84), r.u(88)) || !r.span(r.u(92), r.u(96))))
             return "bitmap beyond the record";
-        return {};
+        return std::string();
     }
     case emr::STRETCHDIBITS: {
-        std::string e = need(80);
+        std::string e = emf_need(r, 80);
         if (!e.empty()) return e;
         if (!r.span(r.u(48), r.u(52)) || !r.span(r.u(56), r.u(60)))
             return "bitmap beyond the record";
-        return {};
+        return std::string();
     }
+    default:
+        return std::nullopt;
+    }
+}
+
+// One record of an enhanced metafile checked against the table of handles
+// objects: "" when sound, else what is wrong; known is false for a record
+// type the checker does not know (which is passed).
+std::string check_emf_record(const ERec& r, std::size_t handles, bool& known) {
+    known = true;
+    if (const CallAt* c = emf_call(r.type)) return emf_need(r, call_size(*c, true));
+    if (is_points(r.type) || is_polys(r.type)) return check_emf_points(r);
+    if (std::optional<std::string> e = check_emf_creation(r, handles)) return *e;
+    if (std::optional<std::string> e = check_emf_payload(r)) return *e;
+    switch (r.type) {
+    case emr::EOF_:
+        return emf_need(r, 20);
+    case emr::SAVEDC:
+    case emr::REALIZEPALETTE:
+        return emf_need(r, 8);
+    case emr::RESTOREDC:
+    case emr::SETARCDIRECTION:
+    case emr::SETMAPPERFLAGS:
+    case emr::SETICMMODE:
+    case emr::SETLAYOUT:
+    case emr::SETMITERLIMIT:
+    case emr::SELECTPALETTE:
+        return emf_need(r, 12);
+    case emr::SELECTOBJECT:
+    case emr::DELETEOBJECT: {
+        std::string e = emf_need(r, 12);
+        if (!e.empty()) return e;
+        std::uint32_t ih = r.u(8);
+        if (r.type == emr::DELETEOBJECT && (ih & emf_stock_bit)) return {};
+        return emf_handle_ok(ih, handles) ? std::string()
+                                          : "object index " + std::to_string(ih) + " out of range";
+    }
+    case emr::SETBRUSHORGEX:
+        return emf_need(r, 16);
+    case emr::BEGINPATH:
+    case emr::ENDPATH:
+    case emr::CLOSEFIGURE:
+    case emr::FLATTENPATH:
+    case emr::WIDENPATH:
+    case emr::ABORTPATH:
+        return emf_need(r, 8);
+    case emr::SELECTCLIPPATH:
+        return emf_need(r, 12);
+    case emr::FILLPATH:
+    case emr::STROKEANDFILLPATH:
+    case emr::STROKEPATH:
+        return emf_need(r, 24);
+    case emr::SETWORLDTRANSFORM:
+        return emf_need(r, 32);
+    case emr::MODIFYWORLDTRANSFORM:
+        return emf_need(r, 36);
     case emr::GDICOMMENT:
     case emr::SETCOLORADJUSTMENT:
     case emr::SETMETARGN:
     case emr::SETPALETTEENTRIES:
     case emr::RESIZEPALETTE:
-        return need(8);
+        return emf_need(r, 8);
     default:
         known = false;
         return {};

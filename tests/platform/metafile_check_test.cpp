@@ -230,4 +230,80 @@ TEST(MetafileTransfers, SourceRowsFarBelowTheBitmapPlayAsRowsOutsideIt) {
     }
 }
 
+// The body of a POLYPOLYGON16 record: its polygons' point counts, the total
+// it states and `points` points.
+std::vector<BYTE> polypolygon(const std::vector<std::uint32_t>& counts, std::uint32_t total,
+                              std::size_t points) {
+    gdi::Bytes f;
+    for (int k = 0; k < 4; ++k) f.i32(0); // bounds
+    f.u32(static_cast<std::uint32_t>(counts.size()));
+    f.u32(total);
+    for (std::uint32_t c : counts) f.u32(c);
+    for (std::size_t k = 0; k < points; ++k) {
+        f.i16(static_cast<int>(k));
+        f.i16(static_cast<int>(k));
+    }
+    return f.v;
+}
+
+// The body of an EXTTEXTOUTW record of `chars` characters whose text stands
+// at `text_at` and spacing at `spacing_at` (record offsets), with `tail`
+// bytes after its fixed part.
+std::vector<BYTE> text_record(std::uint32_t chars, std::uint32_t text_at, std::uint32_t spacing_at,
+                              std::size_t tail) {
+    gdi::Bytes f;
+    for (int k = 0; k < 4; ++k) f.i32(0); // bounds
+    f.u32(1);                             // graphics mode
+    f.u32(0);                             // scales
+    f.u32(0);
+    f.i32(0); // reference point
+    f.i32(0);
+    f.u32(chars);
+    f.u32(text_at);
+    f.u32(0);                             // options
+    for (int k = 0; k < 4; ++k) f.i32(0); // rectangle
+    f.u32(spacing_at);
+    for (std::size_t k = 0; k < tail; ++k) f.u8(0x41);
+    return f.v;
+}
+
+std::string emf_refusal(DWORD type, const std::vector<BYTE>& body) {
+    const std::vector<BYTE> b = emf_with(type, body);
+    std::string error;
+    return gdi::validate_emf(b.data(), b.size(), error) ? std::string() : error;
+}
+
+// Records that give their own counts and offsets: each count and offset is
+// checked against the record. A polygon list whose counts do not add up to
+// its total, or whose points run past the record, and a text whose
+// characters or spacing run past it, are refused; inside, they are read.
+TEST(MetafileCountedRecords, CountsAndOffsetsPastTheRecordAreRefused) {
+    // Two polygons of 2 and 3 points: 5 points of 4 bytes.
+    EXPECT_EQ(emf_refusal(emr::POLYPOLYGON16, polypolygon({2, 3}, 5, 5)), "");
+    EXPECT_NE(emf_refusal(emr::POLYPOLYGON16, polypolygon({2, 2}, 5, 5))
+                  .find("polygon point counts do not add up"),
+              std::string::npos);
+    EXPECT_NE(emf_refusal(emr::POLYPOLYGON16, polypolygon({2, 4}, 6, 5))
+                  .find("point count beyond the record"),
+              std::string::npos);
+    EXPECT_NE(
+        emf_refusal(emr::POLYPOLYGON16, polypolygon({0x40000000u, 2}, 5, 5)).find("do not add up"),
+        std::string::npos);
+
+    // Three characters (6 bytes, padded to 8) at 76, their spacing (12 bytes)
+    // at 84: 20 bytes after the fixed part.
+    EXPECT_EQ(emf_refusal(emr::EXTTEXTOUTW, text_record(3, 76, 84, 20)), "");
+    EXPECT_NE(
+        emf_refusal(emr::EXTTEXTOUTW, text_record(3, 92, 84, 20)).find("text beyond the record"),
+        std::string::npos);
+    EXPECT_NE(
+        emf_refusal(emr::EXTTEXTOUTW, text_record(40, 76, 0, 20)).find("text beyond the record"),
+        std::string::npos);
+    EXPECT_NE(emf_refusal(emr::EXTTEXTOUTW, text_record(3, 76, 88, 20))
+                  .find("character spacing beyond the record"),
+              std::string::npos);
+    // No spacing (offset 0) needs none.
+    EXPECT_EQ(emf_refusal(emr::EXTTEXTOUTW, text_record(3, 76, 0, 8)), "");
+}
+
 } // namespace
