@@ -40,6 +40,91 @@ std::string upper(const std::string& s) {
 delay_state_sink g_sink = nullptr;
 std::vector<std::vector<std::uint8_t>> g_last_delays;
 
+// The rows of a constants destination, each of cols values.
+void make_rows(run_const_dest* constants) {
+    constants->row = static_cast<float**>(
+        sim_or_scratch(sizeof(float*) * static_cast<std::size_t>(std::max(constants->rows, 1))));
+    for (int k = 0; k < constants->rows; ++k)
+        constants->row[k] = static_cast<float*>(
+            sim_or_scratch(4 * static_cast<std::size_t>(std::max(constants->cols, 1))));
+}
+
+// A data block of n points: their times, then their values.
+run_data_block* make_block(int n) {
+    auto* blk = static_cast<run_data_block*>(
+        sim_or_scratch(sizeof(run_data_block) + 8 * static_cast<std::size_t>(n)));
+    blk->times = reinterpret_cast<float*>(blk + 1);
+    blk->values = blk->times + n;
+    blk->count = n;
+    return blk;
+}
+
+// No run file: the value a everywhere (data: one point at time 0).
+void fill_without_file(run_data_dest* data, run_const_dest* constants, float a) {
+    if (constants) {
+        make_rows(constants);
+        for (int r = 0; r < constants->rows; ++r)
+            for (int c = 0; c < constants->cols; ++c) constants->row[r][c] = a;
+        return;
+    }
+    for (int k = 0; k < data->count; ++k) {
+        run_data_block* blk = make_block(1);
+        blk->times[0] = 0;
+        blk->values[0] = a;
+        data->blocks[k] = blk;
+    }
+}
+
+// The run file opened and the variable found in it with a type that has
+// values and `need` elements, whose names are put in names; its symbol type
+// in *type. The run's index, or -1 (said why).
+int open_run_variable(const char* file, const char* variable, const run_name& rn, std::int64_t need,
+                      std::vector<std::string>& names, int* type) {
+    int run = kdf_open(file);
+    if (run < 0) {
+        report(5, "Unable to open %s to get data", file);
+        return -1;
+    }
+    symbol_id id = run_find_symbol(rn.name.c_str(), run);
+    if (!id) {
+        report(5, "The variable %s is not contained in %s", variable, file);
+        return -1;
+    }
+    int st = symbol_type_in_run(run, id);
+    if (!(st <= st_last_with_slots || st == st_lookup)) {
+        report(5, "The variable %s in file %s of wrong type for query", variable, file);
+        return -1;
+    }
+    int found = expand_element_names(variable, run, names, rn.subs.empty() ? 0 : 1);
+    if (found <= 0) {
+        report(5, "The variable %s not dimensioned correctly for file %s", variable, file);
+        return -1;
+    }
+    if (found != need) {
+        report(5, "The variable %s in file %s has %d elements (need %d)", variable, file, found,
+               static_cast<int>(need));
+        return -1;
+    }
+    *type = st;
+    return run;
+}
+
+// A series' value at time a as a constant: its first before its start, its
+// last after its end, else the nearer of the two points around a (the
+// earlier on a tie).
+float constant_at(const std::vector<float>& v, const std::vector<float>& t, int n, float a) {
+    float value = v[0];
+    if (n > 1 && a > t[0]) {
+        if (a >= t.back()) {
+            value = v.back();
+        } else {
+            auto j = static_cast<std::size_t>(std::upper_bound(t.begin(), t.end(), a) - t.begin());
+            value = a - t[j - 1] <= t[j] - a ? v[j - 1] : v[j];
+        }
+    }
+    return value;
+}
+
 } // namespace
 
 int get_run_data(run_data_dest* data, run_const_dest* constants, const char* file,
@@ -54,66 +139,17 @@ int get_run_data(run_data_dest* data, run_const_dest* constants, const char* fil
         constants ? std::int64_t{constants->rows} * constants->cols : std::int64_t{data->count};
     if (need < 0 || need > (1 << 24)) return 0;
     if (constants && (constants->rows < 0 || constants->cols < 0)) return 0;
-    auto make_rows = [&]() {
-        constants->row = static_cast<float**>(sim_or_scratch(
-            sizeof(float*) * static_cast<std::size_t>(std::max(constants->rows, 1))));
-        for (int k = 0; k < constants->rows; ++k)
-            constants->row[k] = static_cast<float*>(
-                sim_or_scratch(4 * static_cast<std::size_t>(std::max(constants->cols, 1))));
-    };
-    auto make_block = [&](int n) {
-        auto* blk = static_cast<run_data_block*>(
-            sim_or_scratch(sizeof(run_data_block) + 8 * static_cast<std::size_t>(n)));
-        blk->times = reinterpret_cast<float*>(blk + 1);
-        blk->values = blk->times + n;
-        blk->count = n;
-        return blk;
-    };
     if (data)
         data->blocks = static_cast<run_data_block**>(sim_or_scratch(
             sizeof(run_data_block*) * static_cast<std::size_t>(std::max<std::int64_t>(need, 1))));
     if (!file || !*file) {
-        // No run file: the value a everywhere (data: one point at time 0).
-        if (constants) {
-            make_rows();
-            for (int r = 0; r < constants->rows; ++r)
-                for (int c = 0; c < constants->cols; ++c) constants->row[r][c] = a;
-        } else {
-            for (int k = 0; k < data->count; ++k) {
-                run_data_block* blk = make_block(1);
-                blk->times[0] = 0;
-                blk->values[0] = a;
-                data->blocks[k] = blk;
-            }
-        }
+        fill_without_file(data, constants, a);
         return 1;
     }
-    int run = kdf_open(file);
-    if (run < 0) {
-        report(5, "Unable to open %s to get data", file);
-        return 0;
-    }
-    symbol_id id = run_find_symbol(rn.name.c_str(), run);
-    if (!id) {
-        report(5, "The variable %s is not contained in %s", variable, file);
-        return 0;
-    }
-    int st = symbol_type_in_run(run, id);
-    if (!(st <= st_last_with_slots || st == st_lookup)) {
-        report(5, "The variable %s in file %s of wrong type for query", variable, file);
-        return 0;
-    }
     std::vector<std::string> names;
-    int found = expand_element_names(variable, run, names, rn.subs.empty() ? 0 : 1);
-    if (found <= 0) {
-        report(5, "The variable %s not dimensioned correctly for file %s", variable, file);
-        return 0;
-    }
-    if (found != need) {
-        report(5, "The variable %s in file %s has %d elements (need %d)", variable, file, found,
-               static_cast<int>(need));
-        return 0;
-    }
+    int st = 0;
+    const int run = open_run_variable(file, variable, rn, need, names, &st);
+    if (run < 0) return 0;
     const char type = run_type(run);
     std::vector<float> axis_v, axis_t;
     float first = 0, last = 0;
@@ -128,7 +164,7 @@ int get_run_data(run_data_dest* data, run_const_dest* constants, const char* fil
         return got;
     };
     if (constants) {
-        make_rows();
+        make_rows(constants);
         for (std::int64_t k = 0; k < need; ++k) {
             std::vector<float> v, t;
             int n = read_element(names[static_cast<std::size_t>(k)], v, t);
@@ -137,19 +173,8 @@ int get_run_data(run_data_dest* data, run_const_dest* constants, const char* fil
                        names[static_cast<std::size_t>(k)].c_str(), file);
                 return 0;
             }
-            float value = v[0];
-            if (n > 1 && a > t[0]) {
-                if (a >= t.back()) {
-                    value = v.back();
-                } else {
-                    // The two points around a; the nearer, the earlier on a tie.
-                    auto j = static_cast<std::size_t>(std::upper_bound(t.begin(), t.end(), a) -
-                                                      t.begin());
-                    value = a - t[j - 1] <= t[j] - a ? v[j - 1] : v[j];
-                }
-            }
             constants->row[k / std::max(constants->cols, 1)][k % std::max(constants->cols, 1)] =
-                value;
+                constant_at(v, t, n, a);
         }
         return 1;
     }
