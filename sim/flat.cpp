@@ -642,6 +642,21 @@ WIDE_WIDER std::uint32_t step_state_rates_wider(const wide_step& s, std::uint32_
     }
 }
 
+// A delay's output per lane: its last state over the time (operand a) of
+// a stage, as the interpreter computes it (no NA test).
+template <int A>
+std::uint32_t step_delay_output(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A> time(s.a, lane0);
+    const std::uint32_t per = s.group;
+    const float* v =
+        value_array + static_cast<std::size_t>(s.states) + std::size_t{lane0} * per + (per - 1);
+    double* __restrict d = s.out.d;
+    for (std::uint32_t i = 0; i < n; ++i) d[i] = v[std::size_t{i} * per] / (time[i] / per);
+    return 0;
+}
+constexpr wide_fn delay_output_table[3] = {&step_delay_output<wk_buf>, &step_delay_output<wk_lane>,
+                                           &step_delay_output<wk_one>};
+
 template <std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> reduce_fns(std::index_sequence<I...>) {
     return {&step_reduce<static_cast<int>(I / 3), static_cast<int>(I % 3)>...};
@@ -1549,6 +1564,22 @@ bool wide_decoder::call(std::uint32_t op, std::uint32_t& pc, std::uint32_t lanes
          fn == fn_smooth_n)) {
         st_.resize(st_.size() - nargs);
         return gather(static_cast<std::int64_t>(addr[0]) + addr[1] - 1, addr[1], nullptr, lanes);
+    }
+    // A delay's is its last state over the time of a stage.
+    if (op == nc_call && !initial_ && addr[1] != 0 && nargs >= 2 &&
+        (fn == fn_delay1 || fn == fn_delay1_init || fn == fn_delay3 || fn == fn_delay3_init ||
+         fn == fn_delay_n)) {
+        wide_step k;
+        k.a = st_[st_.size() - nargs + 1]; // the time
+        k.fn = delay_output_table[kind_of(k.a)];
+        k.inputs = 1;
+        k.group = addr[1];
+        k.states = addr[0];
+        st_.resize(st_.size() - nargs);
+        k.out = take_buffer();
+        st_.push_back(k.out);
+        w_.steps.push_back(k);
+        return true;
     }
     if (op == nc_call && (fn != fn_lookup_extrapolate || nargs != 1)) return false;
     bool extrapolate = op == nc_call;

@@ -467,9 +467,8 @@ TEST(WideStates, SmoothingAndDelayStatesMoveAsTheInterpretersAndNameTheirLane) {
     b.aux("d3[r]", "DELAY3(moving[r], 2.5)");
     b.aux("dn[r]", "DELAY N(moving[r], span[r], 0, 5)");
     const both_roads r = run_both(b);
-    // The smoothings' outputs and every rates unit (delays' outputs divide
-    // by their stage time: the interpreter's).
-    EXPECT_GE(r.wide, 4u + 7u);
+    // The seven outputs, their seven rates units and moving's rate.
+    EXPECT_EQ(r.wide, 15u);
     EXPECT_EQ(r.flat.times.size(), 13u);
     EXPECT_TRUE(r.flat_messages.empty()) << r.flat_messages;
 
