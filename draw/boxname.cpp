@@ -143,6 +143,123 @@ std::vector<std::string> wrap_boxed_name(HDC dc, const char* text, int w, int h,
     return second.size() > third.size() ? third : second;
 }
 
+namespace {
+
+// The lines of a boxed name and the box they are placed in, in per cent of
+// the name's rectangle.
+struct boxed_layout {
+    std::vector<std::string> lines;
+    int pl = 0, pt = 0, pr = 100, pb = 100;
+};
+
+// One line in the lower (mode 9) or upper (mode 10) half's band: the band
+// the line's width leaves free, kept inside the rectangle.
+void half_band(boxed_layout& l, int mode, int tw, int w, int h, int lh) {
+    int p = static_cast<int>((10LL * tw / 8) * 100 / std::max(1, w));
+    int band = lh * 100 / std::max(1, h) + 1;
+    if (mode == 9 && p >= 51) {
+        l.pt = p;
+        l.pb = p + band;
+        if (static_cast<long long>(p) * h / 100 + lh + 2 > h) {
+            l.pt = (h - lh - 2) * 100 / std::max(1, h);
+            l.pb = 100;
+        }
+    } else if (mode == 10 && 100 - p < 50) {
+        int q = 100 - p;
+        l.pt = q - band;
+        l.pb = q;
+        if (static_cast<long long>(q) * h / 100 < lh + 2) {
+            l.pt = 0;
+            l.pb = (lh + 2) * 100 / std::max(1, h) + 1;
+        }
+    }
+}
+
+// The mode's lines for a text tw wide in a w x h rectangle: one line when it
+// fits the mode's share of the width (or the mode is 0 or below), else
+// word-wrapped in the mode's inner box.
+boxed_layout lay_out_boxed_name(HDC mdc, const char* text, int mode, int tw, int w, int h, int lh,
+                                bool even_split) {
+    boxed_layout l;
+    if (mode <= 0) {
+        l.lines.emplace_back(text);
+        return l;
+    }
+    bool one = false;
+    if (mode == 2 || mode == 4 || mode == 5 || mode == 6 || mode == 11)
+        one = 9LL * w >= 10LL * tw;
+    else if (mode == 9 || mode == 10)
+        one = 8LL * w >= 10LL * tw;
+    else
+        one = w >= tw;
+    if (one) {
+        l.lines.emplace_back(text);
+        if (mode == 9 || mode == 10) half_band(l, mode, tw, w, h, lh);
+        return l;
+    }
+    inner_box b = inner_of(mode);
+    l.pl = b.left;
+    l.pt = b.top;
+    l.pr = b.right;
+    l.pb = b.bottom;
+    l.lines = wrap_boxed_name(mdc, text, w * b.wn / b.wd, h * b.hn / b.hd, even_split, nullptr);
+    return l;
+}
+
+// One line beside the rectangle (modes below 0: -4 right, -3 left, -2 above,
+// else below); the y below it.
+int draw_beside(HDC draw_dc, const RECT& rect, int mode, const char* text, int tw, int lh) {
+    int x = rect.left, y0 = rect.top;
+    switch (mode) {
+    case -4:
+        x = rect.right;
+        y0 = (rect.top + rect.bottom - lh) / 2;
+        break;
+    case -3:
+        x = rect.left - tw;
+        y0 = (rect.top + rect.bottom - lh) / 2;
+        break;
+    case -2:
+        x = (rect.left + rect.right - tw) / 2;
+        y0 = rect.top - lh;
+        break;
+    default:
+        x = (rect.left + rect.right - tw) / 2;
+        y0 = rect.bottom;
+        break;
+    }
+    TextOut(draw_dc, x, y0, text, static_cast<int>(std::strlen(text)));
+    return y0 + lh;
+}
+
+// The lines centred in the box, the block centred in its height (at its top
+// in mode 12) or spread over it when taller; drawn gets the ink's box. The y
+// below the last line.
+int draw_lines_in_box(HDC draw_dc, const RECT& box, int mode, const std::vector<std::string>& lines,
+                      int lh, RECT& drawn) {
+    const int n = static_cast<int>(lines.size()), bh = box.bottom - box.top;
+    int y = box.top, step = lh;
+    const int x_mid = (box.left + box.right) / 2;
+    if (n * lh <= bh) {
+        if (mode != 12) y = box.top + (bh - n * lh) / 2;
+    } else if (n >= 2 && bh > lh) {
+        step = (bh - lh) / (n - 1);
+    }
+    for (const std::string& line : lines) {
+        int lw = extent(draw_dc, line.c_str(), static_cast<int>(line.size()));
+        int x = x_mid - lw / 2;
+        TextOut(draw_dc, x, y, line.c_str(), static_cast<int>(line.size()));
+        drawn.left = std::min<LONG>(drawn.left, x);
+        drawn.right = std::max<LONG>(drawn.right, x + lw);
+        drawn.top = std::min<LONG>(drawn.top, y);
+        drawn.bottom = std::max<LONG>(drawn.bottom, y + lh);
+        y += step;
+    }
+    return y - step + lh;
+}
+
+} // namespace
+
 int draw_boxed_name(HDC draw_dc, HDC measure_dc, const RECT& rect, int mode, const char* text,
                     RECT* out_rect, HWND window, bool on_screen, bool measure_only,
                     bool even_split) {
@@ -162,52 +279,8 @@ int draw_boxed_name(HDC draw_dc, HDC measure_dc, const RECT& rect, int mode, con
     bool vertical = drawing.active_font.style & font_vertical;
     if (w <= 0 || h <= 0 || vertical) mode = std::min(mode, 0);
     int tw = extent(mdc, text, static_cast<int>(std::strlen(text)));
-    std::vector<std::string> lines;
-    // The box the lines are placed in, in per cent of rect.
-    int pl = 0, pt = 0, pr = 100, pb = 100;
-    if (mode <= 0) {
-        lines.emplace_back(text);
-    } else {
-        bool one = false;
-        if (mode == 2 || mode == 4 || mode == 5 || mode == 6 || mode == 11)
-            one = 9LL * w >= 10LL * tw;
-        else if (mode == 9 || mode == 10)
-            one = 8LL * w >= 10LL * tw;
-        else
-            one = w >= tw;
-        if (one) {
-            lines.emplace_back(text);
-            if (mode == 9 || mode == 10) {
-                int p = static_cast<int>((10LL * tw / 8) * 100 / std::max(1, w));
-                int band = lh * 100 / std::max(1, h) + 1;
-                if (mode == 9 && p >= 51) {
-                    pt = p;
-                    pb = p + band;
-                    if (static_cast<long long>(p) * h / 100 + lh + 2 > h) {
-                        pt = (h - lh - 2) * 100 / std::max(1, h);
-                        pb = 100;
-                    }
-                } else if (mode == 10 && 100 - p < 50) {
-                    int q = 100 - p;
-                    pt = q - band;
-                    pb = q;
-                    if (static_cast<long long>(q) * h / 100 < lh + 2) {
-                        pt = 0;
-                        pb = (lh + 2) * 100 / std::max(1, h) + 1;
-                    }
-                }
-            }
-        } else {
-            inner_box b = inner_of(mode);
-            pl = b.left;
-            pt = b.top;
-            pr = b.right;
-            pb = b.bottom;
-            lines =
-                wrap_boxed_name(mdc, text, w * b.wn / b.wd, h * b.hn / b.hd, even_split, nullptr);
-        }
-    }
-    int n = static_cast<int>(lines.size());
+    const boxed_layout l = lay_out_boxed_name(mdc, text, mode, tw, w, h, lh, even_split);
+    int n = static_cast<int>(l.lines.size());
     if (font) SelectObject(mdc, old_m);
     if (on_screen) ReleaseDC(screen_wnd, mdc);
     if (font) DeleteObject(font);
@@ -216,61 +289,19 @@ int draw_boxed_name(HDC draw_dc, HDC measure_dc, const RECT& rect, int mode, con
 
     RECT box = out_rect ? *out_rect : rect;
     int bw = box.right - box.left, bh = box.bottom - box.top;
-    box.left += bw * pl / 100;
-    box.right -= bw * (100 - pr) / 100;
-    box.top += bh * pt / 100;
-    box.bottom -= bh * (100 - pb) / 100;
+    box.left += bw * l.pl / 100;
+    box.right -= bw * (100 - l.pr) / 100;
+    box.top += bh * l.pt / 100;
+    box.bottom -= bh * (100 - l.pb) / 100;
     if (out_rect) *out_rect = box;
-    bh = box.bottom - box.top;
 
     HDC fdc = measure_dc ? measure_dc : draw_dc;
     HFONT f = make_font(fdc, drawing.active_font, static_cast<int>(drawing.active_scale));
     HGDIOBJ old_d = f ? SelectObject(draw_dc, f) : nullptr;
     HGDIOBJ old_f = (f && fdc != draw_dc) ? SelectObject(fdc, f) : nullptr;
-    int y = box.top, step = lh;
-    int x_mid = (box.left + box.right) / 2;
     RECT drawn{box.right, box.bottom, box.left, box.top};
-    if (mode < 0) {
-        int lw = tw;
-        int x = rect.left, y0 = rect.top;
-        switch (mode) {
-        case -4:
-            x = rect.right;
-            y0 = (rect.top + rect.bottom - lh) / 2;
-            break;
-        case -3:
-            x = rect.left - lw;
-            y0 = (rect.top + rect.bottom - lh) / 2;
-            break;
-        case -2:
-            x = (rect.left + rect.right - lw) / 2;
-            y0 = rect.top - lh;
-            break;
-        default:
-            x = (rect.left + rect.right - lw) / 2;
-            y0 = rect.bottom;
-            break;
-        }
-        TextOut(draw_dc, x, y0, text, static_cast<int>(std::strlen(text)));
-        y = y0 + lh;
-    } else {
-        if (n * lh <= bh) {
-            if (mode != 12) y = box.top + (bh - n * lh) / 2;
-        } else if (n >= 2 && bh > lh) {
-            step = (bh - lh) / (n - 1);
-        }
-        for (const std::string& line : lines) {
-            int lw = extent(draw_dc, line.c_str(), static_cast<int>(line.size()));
-            int x = x_mid - lw / 2;
-            TextOut(draw_dc, x, y, line.c_str(), static_cast<int>(line.size()));
-            drawn.left = std::min<LONG>(drawn.left, x);
-            drawn.right = std::max<LONG>(drawn.right, x + lw);
-            drawn.top = std::min<LONG>(drawn.top, y);
-            drawn.bottom = std::max<LONG>(drawn.bottom, y + lh);
-            y += step;
-        }
-        y = y - step + lh;
-    }
+    const int y = mode < 0 ? draw_beside(draw_dc, rect, mode, text, tw, lh)
+                           : draw_lines_in_box(draw_dc, box, mode, l.lines, lh, drawn);
     if (f) {
         SelectObject(draw_dc, old_d);
         if (old_f) SelectObject(fdc, old_f);
