@@ -422,6 +422,37 @@ void live_time_axis(line_graph& g) {
 
 } // namespace
 
+namespace {
+
+// The series of one element of a definition's variable, as the definition
+// draws it: its label (the variable's own, else the element and its run),
+// colour, line, marker and bands (not for the running values).
+graph_series series_of(const graph_var& v, const std::string& e, int run, int position, bool sim) {
+    graph_series s;
+    s.name = e;
+    s.run = run;
+    s.label = !v.label.empty() ? v.label : e + " : " + run_text_of(position, v.dataset, sim);
+    s.has_colour = v.extra_kind == 8;
+    s.colour = v.colour & 0x00FFFFFF;
+    s.line = series_line(v.line);
+    s.shape = static_cast<std::int8_t>(((v.shape % 10) + 10) % 10);
+    s.shape_size = v.shape_size > 0 ? v.shape_size : 0;
+    if (!sim && (v.extra_kind == 1 || v.extra_kind == 2)) add_series_bands(s, v);
+    return s;
+}
+
+// A ready series' points (as many as both its lists hold) taken by the
+// graph's series, which reads no run; labelled by the variable as written.
+void take_given_series(graph_series& s, const graph_var& v, const given_series& ready) {
+    const std::size_t n = std::min(ready.times.size(), ready.values.size());
+    s.run = -1;
+    s.times.assign(ready.times.begin(), ready.times.begin() + static_cast<long>(n));
+    s.values.assign(ready.values.begin(), ready.values.begin() + static_cast<long>(n));
+    if (v.label.empty()) s.label = v.name;
+}
+
+} // namespace
+
 handle build_custom_graph(const graph_def& def, const std::vector<given_series>* given) {
     const bool in_run = running();
     if (in_run && !def.wip) return 0;
@@ -480,27 +511,12 @@ handle build_custom_graph(const graph_def& def, const std::vector<given_series>*
         if (!sim && !given) expand_element_names(v.name.c_str(), run, elements, 0);
         if (elements.empty()) elements.push_back(v.name);
         for (const std::string& e : elements) {
-            graph_series s;
-            s.name = e;
-            s.run = run;
-            s.label =
-                !v.label.empty() ? v.label : e + " : " + run_text_of(position, v.dataset, sim);
-            s.has_colour = v.extra_kind == 8;
-            s.colour = v.colour & 0x00FFFFFF;
-            s.line = series_line(v.line);
-            s.shape = static_cast<std::int8_t>(((v.shape % 10) + 10) % 10);
-            s.shape_size = v.shape_size > 0 ? v.shape_size : 0;
-            if (!sim && (v.extra_kind == 1 || v.extra_kind == 2)) add_series_bands(s, v);
+            graph_series s = series_of(v, e, run, position, sim);
             int slot = -1;
             if (sim) {
                 if (!start_wip_series(s, e, slot, live.max_points, too_many)) continue;
             } else if (given) {
-                const given_series& ready = (*given)[static_cast<std::size_t>(planned - 1)];
-                const std::size_t n = std::min(ready.times.size(), ready.values.size());
-                s.run = -1;
-                s.times.assign(ready.times.begin(), ready.times.begin() + static_cast<long>(n));
-                s.values.assign(ready.values.begin(), ready.values.begin() + static_cast<long>(n));
-                if (v.label.empty()) s.label = v.name;
+                take_given_series(s, v, (*given)[static_cast<std::size_t>(planned - 1)]);
             }
             join_scale_group(*g, live, group_of_scale, v, e, s);
             live.slots.push_back(slot);
