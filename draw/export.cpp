@@ -162,12 +162,7 @@ int copy_picture(HWND owner, SIZE size, HDC reference, int res_x, int res_y, pic
     }
     HENHMETAFILE emf = mf ? CloseEnhMetaFile(mf) : nullptr;
     reset_export_state();
-    bool done = false;
-    if (emf && OpenClipboard(owner)) {
-        EmptyClipboard();
-        done = SetClipboardData(CF_ENHMETAFILE, emf) != nullptr;
-        CloseClipboard();
-    }
+    const bool done = clip_put(owner, CF_ENHMETAFILE, emf);
     if (!done) {
         // A handle the clipboard refused is still ours.
         if (emf) DeleteEnhMetaFile(emf);

@@ -46,6 +46,11 @@ int GetClipboardFormatName(UINT format, char* buffer, int size);
 HWND GetClipboardOwner();
 HWND GetOpenClipboardWindow();
 
+// Puts one block on the clipboard in place of what it held (opening and
+// closing it for the owner): true when the clipboard took it, which then
+// owns it; false leaves the block the caller's to free.
+bool clip_put(HWND owner, UINT format, HANDLE data);
+
 // ---------------------------------------------------------------------------
 // Seams
 

@@ -567,3 +567,11 @@ BOOL clip_import_foreign(const char* mime, const void* data, std::size_t size) {
     if (std::strcmp(mime, "text/plain") == 0) return import_text(QString::fromUtf8(bytes));
     return import_one(mime, bytes) ? TRUE : FALSE;
 }
+
+bool clip_put(HWND owner, UINT format, HANDLE data) {
+    if (!data || !OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    const bool taken = SetClipboardData(format, data) != nullptr;
+    CloseClipboard();
+    return taken;
+}

@@ -467,11 +467,7 @@ bool copy_bitmap_element(HWND owner, const sketch_elem& e) {
         std::memcpy(out, e.blob.data() + header_at, head_bytes);
         std::memcpy(out + head_bytes, e.blob.data() + bi.pixels, bi.pixel_bytes);
         GlobalUnlock(mem);
-        if (OpenClipboard(owner)) {
-            EmptyClipboard();
-            done = SetClipboardData(CF_DIB, mem) != nullptr;
-            CloseClipboard();
-        }
+        done = clip_put(owner, CF_DIB, mem);
         if (!done) GlobalFree(mem);
     }
     if (!done) report(8, "Unable to copy to the clipboard");

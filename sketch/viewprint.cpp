@@ -133,11 +133,7 @@ void copy_to_clipboard(HWND owner, HWND view, const sketch_state& rs, const view
             record_view(mf, rs, client, view);
             emf = CloseEnhMetaFile(mf);
         }
-        if (emf && OpenClipboard(owner)) {
-            EmptyClipboard();
-            done = SetClipboardData(CF_ENHMETAFILE, emf) != nullptr;
-            CloseClipboard();
-        }
+        done = clip_put(owner, CF_ENHMETAFILE, emf);
         if (!done && emf) DeleteEnhMetaFile(emf);
     } else {
         HDC mf = CreateMetaFile(nullptr);
@@ -574,11 +570,7 @@ bool put_metafile_picture(HWND owner, HMETAFILE mf, LONG mapping_mode, LONG x_ex
         pict->yExt = y_ext;
         pict->hMF = mf;
         GlobalUnlock(mem);
-        if (OpenClipboard(owner)) {
-            EmptyClipboard();
-            done = SetClipboardData(CF_METAFILEPICT, mem) != nullptr;
-            CloseClipboard();
-        }
+        done = clip_put(owner, CF_METAFILEPICT, mem);
         if (!done) GlobalFree(mem);
     }
     if (!done) DeleteMetaFile(mf);

@@ -375,19 +375,8 @@ int textwin_copy(handle record) {
     text_data* d = data_of(record);
     if (!d) return 0;
     std::string text = crlf_text(selected_or_all(*d));
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    void* p = mem ? GlobalLock(mem) : nullptr;
-    bool ok = false;
-    if (p) {
-        std::memcpy(p, text.c_str(), text.size() + 1);
-        GlobalUnlock(mem);
-        if (OpenClipboard(outwin_window(record))) {
-            EmptyClipboard();
-            ok = SetClipboardData(CF_TEXT, mem) != nullptr;
-            CloseClipboard();
-        }
-    }
-    if (!ok) {
+    HGLOBAL mem = global_from_bytes(text.c_str(), text.size() + 1);
+    if (!clip_put(outwin_window(record), CF_TEXT, mem)) {
         if (mem) GlobalFree(mem);
         report(8, "Cannot copy the text to the clipboard");
         return 0;

@@ -123,6 +123,37 @@ TEST_F(ClipTest, OnlyOneWindowHasItOpen) {
     GlobalFree(t); // refused, so still ours
 }
 
+// One block put in place of what the clipboard held: taken (the clipboard's
+// then, and freed when it is emptied) or refused and left to the caller;
+// the clipboard is closed again either way.
+TEST_F(ClipTest, PuttingOneBlockReplacesTheContentsOrLeavesItToTheCaller) {
+    const std::size_t before = global_live_blocks();
+    EXPECT_TRUE(clip_put(owner, CF_TEXT, text_block("one")));
+    EXPECT_EQ(GetOpenClipboardWindow(), nullptr);
+    EXPECT_EQ(global_live_blocks(), before + 1);
+    ASSERT_TRUE(OpenClipboard(owner));
+    EXPECT_EQ(text_of(GetClipboardData(CF_TEXT)), "one");
+    CloseClipboard();
+
+    EXPECT_TRUE(clip_put(owner, CF_METAFILEPICT, picture_block(2540, 2540)));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_TEXT)) << "the text was replaced";
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_METAFILEPICT));
+    EXPECT_EQ(global_live_blocks(), before + 1) << "the text's block was freed";
+
+    HGLOBAL small = GlobalAlloc(GHND, 6); // smaller than a METAFILEPICT
+    EXPECT_FALSE(clip_put(owner, CF_METAFILEPICT, small));
+    EXPECT_EQ(GetOpenClipboardWindow(), nullptr);
+    EXPECT_EQ(GlobalSize(small), 6u) << "refused, so still ours";
+    GlobalFree(small);
+
+    HGLOBAL t = text_block("busy");
+    ASSERT_TRUE(OpenClipboard(make_owner()));
+    EXPECT_FALSE(clip_put(owner, CF_TEXT, t)) << "another window has it open";
+    CloseClipboard();
+    GlobalFree(t);
+    EXPECT_FALSE(clip_put(owner, CF_TEXT, nullptr));
+}
+
 TEST_F(ClipTest, BadDataIsRefusedWithAMessage) {
     ASSERT_TRUE(OpenClipboard(owner));
     EmptyClipboard();
