@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -169,6 +170,11 @@ struct wide_step {
     std::int64_t states = 0;
     mutable double sum = 0;
     mutable bool na = false;
+    // A vector call inside an expression: the steps of its argument over the
+    // inner lanes, the last reducing them into this step's buffer (whose
+    // first lane is the outer lane base).
+    std::shared_ptr<wide_unit> nested;
+    mutable std::uint32_t base = 0;
     const std::uint32_t* words = nullptr;
     const std::int64_t* offsets = nullptr;
 };
@@ -579,6 +585,54 @@ std::uint32_t step_reduce(const wide_step& s, std::uint32_t lane0, std::uint32_t
     return bad;
 }
 
+// The same into the step's buffer (a vector call inside an expression):
+// each group's result, in double, at its outer lane less s.base.
+template <int F, int A>
+std::uint32_t step_reduce_into(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    wide_in<A> a(s.a, lane0);
+    const std::uint32_t m = s.group;
+    double r = s.sum;
+    bool na = s.na;
+    for (std::uint32_t i = 0; i < n;) {
+        const std::uint32_t j = (lane0 + i) % m, run = std::min(n - i, m - j);
+        if (j == 0) {
+            r = F == 0 ? 0.0 : F == 1 ? 1.0 : a[i];
+            na = false;
+        }
+        for (std::uint32_t l = i; l < i + run; ++l) {
+            const double x = a[l];
+            na |= x == NAd;
+            if constexpr (F == 0)
+                r += x;
+            else if constexpr (F == 1)
+                r *= x;
+            else if constexpr (F == 2)
+                r = value_min(r, x);
+            else
+                r = value_max(r, x);
+        }
+        i += run;
+        if (j + run == m) s.out.d[(lane0 + i - 1) / m - s.base] = na ? NAd : r;
+    }
+    s.sum = r;
+    s.na = na;
+    return 0;
+}
+
+// A vector call inside an expression over outer lanes lane0..lane0+n-1: its
+// argument's steps over their inner lanes, chunk by chunk, the last step
+// reducing them into this step's buffer.
+std::uint32_t step_nested(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    const wide_unit& u = *s.nested;
+    const std::uint32_t m = s.group, end = (lane0 + n) * m;
+    u.steps.back().base = lane0;
+    for (std::uint32_t k0 = lane0 * m; k0 < end; k0 += wide_chunk) {
+        const std::uint32_t nn = std::min(wide_chunk, end - k0);
+        for (const wide_step& k : u.steps) k.fn(k, k0, nn);
+    }
+    return 0;
+}
+
 // The rates of the hidden states of a smoothing (D false) or a delay (D
 // true) of each lane, from its input a and its time b, as the interpreter's
 // state rates compute them; the count of rates that are not finite. State
@@ -657,11 +711,15 @@ std::uint32_t step_delay_output(const wide_step& s, std::uint32_t lane0, std::ui
 constexpr wide_fn delay_output_table[3] = {&step_delay_output<wk_buf>, &step_delay_output<wk_lane>,
                                            &step_delay_output<wk_one>};
 
-template <std::size_t... I>
+template <bool Into, std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> reduce_fns(std::index_sequence<I...>) {
-    return {&step_reduce<static_cast<int>(I / 3), static_cast<int>(I % 3)>...};
+    if constexpr (Into)
+        return {&step_reduce_into<static_cast<int>(I / 3), static_cast<int>(I % 3)>...};
+    else
+        return {&step_reduce<static_cast<int>(I / 3), static_cast<int>(I % 3)>...};
 }
-constexpr auto reduce_table = reduce_fns(std::make_index_sequence<4 * 3>{});
+constexpr auto reduce_table = reduce_fns<false>(std::make_index_sequence<4 * 3>{});
+constexpr auto reduce_into_table = reduce_fns<true>(std::make_index_sequence<4 * 3>{});
 template <bool Wider, std::size_t... I>
 constexpr std::array<wide_fn, sizeof...(I)> state_rate_fns(std::index_sequence<I...>) {
     if constexpr (Wider)
@@ -1074,29 +1132,34 @@ void flat_pass::bind(const sim_program& program) {
     bound_code_.clear();
     for (int u : code_units_)
         bound_code_.push_back(program.units[static_cast<std::size_t>(u)].code.data());
-    for (auto& w : wides_) {
-        auto resolve = [&](wide_operand& o) {
-            switch (o.source) {
-            case ws_value:
-                o.f = o.t = value_array + o.index;
-                break;
-            case ws_rate:
-                o.f = o.t = rate_array + o.index;
-                break;
-            case ws_number:
-                o.f = &numbers_[static_cast<std::size_t>(o.index)];
-                break;
-            default:
-                o.d = wide_buffers_.data() + static_cast<std::size_t>(o.index) * wide_chunk;
-            }
-        };
-        resolve(w->target);
-        for (wide_step& k : w->steps) {
+    auto resolve = [&](wide_operand& o) {
+        switch (o.source) {
+        case ws_value:
+            o.f = o.t = value_array + o.index;
+            break;
+        case ws_rate:
+            o.f = o.t = rate_array + o.index;
+            break;
+        case ws_number:
+            o.f = &numbers_[static_cast<std::size_t>(o.index)];
+            break;
+        default:
+            o.d = wide_buffers_.data() + static_cast<std::size_t>(o.index) * wide_chunk;
+        }
+    };
+    // A unit's steps, and those of the vector calls inside them.
+    auto steps = [&](auto& self, wide_unit& w) -> void {
+        for (wide_step& k : w.steps) {
             for (wide_operand* o : {&k.a, &k.b, &k.c, &k.out}) resolve(*o);
             // at is a place in one of the two lists (the other may be empty).
-            k.words = k.indexed ? w->words.data() + k.at : nullptr;
-            k.offsets = k.fn == &step_gather ? w->offsets.data() + k.at : nullptr;
+            k.words = k.indexed ? w.words.data() + k.at : nullptr;
+            k.offsets = k.fn == &step_gather ? w.offsets.data() + k.at : nullptr;
+            if (k.nested) self(self, *k.nested);
         }
+    };
+    for (auto& w : wides_) {
+        resolve(w->target);
+        steps(steps, *w);
     }
     for (const patch& k : patches_) {
         flat_op& o = ops_[k.op];
@@ -1427,7 +1490,8 @@ private:
     wide_operand take_buffer() {
         std::size_t b = 0;
         for (;; ++b) {
-            bool used = false;
+            bool used = std::find(reserved_.begin(), reserved_.end(),
+                                  static_cast<std::int64_t>(b)) != reserved_.end();
             for (const wide_operand& o : st_)
                 used |= o.kind == wk_buf && o.index == static_cast<std::int64_t>(b);
             if (!used) break;
@@ -1478,9 +1542,50 @@ private:
     std::deque<float>& numbers_;
     bool initial_;
     std::vector<wide_operand> st_;
+    bool vector_call(std::uint32_t& pc, std::uint32_t lanes);
+
     std::size_t held_ = 0;
     std::int64_t first_ = 0, last_ = 0; // the target's slots (value_array)
+    // Buffers an enclosing expression holds while a vector call's argument
+    // runs (and the one its result goes to).
+    std::vector<std::int64_t> reserved_;
 };
+
+bool wide_decoder::vector_call(std::uint32_t& pc, std::uint32_t lanes) {
+    const std::uint32_t fn = c_[pc], m = c_[pc + 1];
+    pc += 3;
+    if (fn < fn_sum || fn > fn_vmax || m == 0 || lanes > UINT32_MAX / m) return false;
+    wide_step k;
+    k.fn = &step_nested;
+    k.group = m;
+    k.effect = true;
+    k.out = take_buffer();
+    k.nested = std::make_shared<wide_unit>();
+    wide_unit& inner = *k.nested;
+    inner.unit = w_.unit;
+    inner.lanes = lanes * m;
+    wide_decoder d(c_, inner, numbers_, initial_);
+    d.first_ = first_;
+    d.last_ = last_;
+    d.reserved_ = reserved_;
+    d.reserved_.push_back(k.out.index);
+    for (const wide_operand& o : st_)
+        if (o.kind == wk_buf) d.reserved_.push_back(o.index);
+    if (!d.expression(pc, inner.lanes) || d.st_.size() != 1) return false;
+    wide_step r;
+    r.fn = reduce_into_table[3 * (fn - fn_sum) + kind_of(d.st_[0])];
+    r.a = d.st_[0];
+    r.inputs = 1;
+    r.group = m;
+    r.out = k.out;
+    r.effect = true;
+    inner.steps.push_back(r);
+    d.drop_unread();
+    held_ = std::max(held_, d.held_);
+    st_.push_back(k.out);
+    w_.steps.push_back(std::move(k));
+    return true;
+}
 
 wide_fn binary_step(int index, std::size_t ka, std::size_t kb) {
     const auto& t = wider_vectors() ? binary_table_wider : binary_table;
@@ -1523,6 +1628,8 @@ bool wide_decoder::operation(std::uint32_t op, std::uint32_t& pc, std::uint32_t 
     case nc_lookup_call:
     case nc_call:
         return call(op, pc, lanes);
+    case nc_vector_call:
+        return vector_call(pc, lanes);
     default: {
         int index = binary_index(op);
         if (index < 0 || st_.size() < 2) return false;
@@ -1715,7 +1822,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
                         inner >= 1 && pc + 4 + std::size_t{c[pc + 3]} < size &&
                         c[pc + 4 + c[pc + 3]] == op_end;
     const bool rates = array == 2;
-    if (lanes < 1 || (!reduce && inner != 1) || (lanes < 2 && !reduce) ||
+    if (lanes < 1 || (lanes < 2 && inner == 1) ||
         (array != 2 &&
          (h[1] != addr_strided || (lanes > 1 && static_cast<std::int32_t>(h[3]) != 1))))
         return false;

@@ -421,8 +421,16 @@ TEST(WideVectors, ReductionsPerRowAreTheInterpretersAndOfCpp) {
     b.aux("row most[A]", "VMAX(v[A,B!])");
     b.aux("all sum", "SUM(v[A!,B!])");
     b.aux("with gap", "SUM(gap[B!] + v[a0,B!])");
+    // Vector calls inside expressions: per lane of both ranges, of a scalar
+    // twice, and over a lookup whose lanes cross its segments.
+    b.lookup("curve", curve);
+    b.aux("share[A,B]", "v[A,B] / SUM(v[A,B!])");
+    b.aux("row mean[A]", "SUM(v[A,B!]) / 254");
+    b.aux("spread", "VMAX(v[A!,B!]) - VMIN(v[A!,B!])");
+    b.aux("looked[A]", "1 + SUM(curve(v[A,B!] / 20)) * PROD(v[A,B!] * 0 + 1)");
     const both_roads r = run_both(b);
-    EXPECT_EQ(r.wide, 8u); // the six reductions, v's rate and gap (data, none given)
+    // The ten units with vector calls, v's rate and gap (data, none given).
+    EXPECT_EQ(r.wide, 12u);
     const std::int32_t vs = slot_of(b, "v"), sum = slot_of(b, "row sum"),
                        most = slot_of(b, "row most"), all = slot_of(b, "all sum");
     for (std::size_t t = 0; t < r.flat.times.size(); ++t) {
@@ -435,6 +443,13 @@ TEST(WideVectors, ReductionsPerRowAreTheInterpretersAndOfCpp) {
                 m = std::max(m, x);
             }
             EXPECT_EQ(saved_value(r.flat, t, sum + a), static_cast<float>(s)) << a;
+            EXPECT_EQ(saved_value(r.flat, t, slot_of(b, "row mean") + a),
+                      static_cast<float>(s / 254))
+                << a;
+            const double v0 = saved_value(r.flat, t, vs + a * 254);
+            EXPECT_EQ(saved_value(r.flat, t, slot_of(b, "share") + a * 254),
+                      static_cast<float>(v0 / s))
+                << a;
             EXPECT_EQ(saved_value(r.flat, t, most + a), static_cast<float>(m)) << a;
         }
         for (int i = 0; i < 5 * 254; ++i) total += saved_value(r.flat, t, vs + i);
