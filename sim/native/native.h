@@ -85,15 +85,18 @@ void set_native_live(bool live);
 bool native_live();
 
 // Tier 1 when hot (the viewer turns it on; off, every auto job compiles its
-// tier 1 right after its tier 0): a pass's tier 1 is compiled only once its
-// tier 0 code has served for native_hot_after and the pass runs again (a
-// long run, or a later run of the kept passes), or at once while a live mode
-// is on (entering one queues every waiting tier 1). A model run once, as
-// most are, then costs a tier 0 compile: a third of the time and little of
-// the memory of tier 1 (the large sample's peak: over 100 MB with tier 1).
-// Compiled steps wait the same way.
+// tier 1 right after its tier 0): a pass's tier 1 is compiled only once the
+// pass is still run native_hot_after after its compile was asked for (a
+// long run, or a later run of the kept passes), or while a live mode is on
+// (entering one queues every waiting tier 1). A short model run once, as
+// most are in a viewer, then costs a tier 0 compile: a third of the time
+// and little of the memory of tier 1 (the large sample's peak was over
+// 100 MB with tier 1). Compiled steps wait the same way.
 void set_native_tier1_when_hot(bool on);
 inline constexpr std::chrono::milliseconds native_hot_after{100};
+// Test hook: how long after its compile was asked for a pass run counts as
+// hot (native_hot_after unless set).
+void set_native_hot_after(std::chrono::milliseconds after);
 
 // Passes whose machine code is alive (compiled and not yet freed).
 std::size_t native_live_passes();

@@ -38,13 +38,14 @@ struct native_job {
     bool handed = false;             // code of a level was taken
     std::string why[2], failed;
     // Tier 1 waits until the pass proves hot (set_native_tier1_when_hot):
-    // while hot_wait, the job parks once tier 0 is done (steps at once),
-    // listing kept, until native_take finds it hot or a live mode begins.
-    // hot_wait and levels change under the worker's lock while parked.
-    bool hot_wait = false;
-    std::atomic<bool> parked{false};
-    bool serving = false; // by the pass's thread: code taken, or seen parked
-    std::chrono::steady_clock::time_point serving_since;
+    // with hot_wait, the job parks once tier 0 is done (steps at once),
+    // listing kept, unless it is hot by then; native_take finds it hot when
+    // the pass is still asked for native_hot_after after the job was made,
+    // or while a live mode is on. hot_wait is set when the job is made; hot,
+    // parked and (while parked) levels change under the worker's lock.
+    bool hot_wait = false, hot = false, parked = false;
+    std::chrono::steady_clock::time_point made = std::chrono::steady_clock::now();
+    bool told_hot = false; // by the pass's thread
 };
 
 namespace {
@@ -124,18 +125,19 @@ public:
             if (queue_.empty() && !busy_) idle_.notify_all();
         }
     }
-    // A job that waits for its tier 1 (or, with job null, every one) is
-    // queued for it.
-    void resume(const native_job* job) {
+    // A job (or, with job null, every waiting one) is hot: queued for its
+    // tier 1 if it waits parked, else it does not park.
+    void make_hot(native_job* job) {
         {
             std::lock_guard<std::mutex> g(m_);
+            if (job) job->hot = true;
             for (auto at = parked_.begin(); at != parked_.end();) {
                 if (job && at->get() != job) {
                     ++at;
                     continue;
                 }
                 native_job& j = **at;
-                j.hot_wait = false;
+                j.hot = true;
                 j.levels.assign(1, 1);
                 j.parked = false;
                 queue_.push_back(std::move(*at));
@@ -202,17 +204,14 @@ private:
 #endif
             job->ready[level] = true;
             const bool more = !job->levels.empty() && !job->cancelled;
-            bool park = false;
-            if (!more) {
-                {
-                    std::lock_guard<std::mutex> hold(m_);
-                    park = job->hot_wait && !job->cancelled;
-                }
-                if (!park) {
-                    job->listing = native_listing{};
-                    job->rates.reset();
-                    job->done = true;
-                }
+            // Tier 0 done, tier 1 waiting to be hot: parked, or queued at
+            // once when it is hot already (decided under the lock that
+            // make_hot takes).
+            const bool may_park = !more && level == 0 && job->hot_wait && !job->cancelled;
+            if (!more && !may_park) {
+                job->listing = native_listing{};
+                job->rates.reset();
+                job->done = true;
             }
             // A job dropped while it compiled frees its code here (its pass
             // no longer reads it). The worker never frees a job: the threads
@@ -221,11 +220,17 @@ private:
             if (job->cancelled)
                 for (native_handle& code : job->code) code.reset();
             g.lock();
-            if (more) {
+            if (may_park && job->cancelled) {
+                job->done = true;
+                ended_.push_back(std::move(job));
+            } else if (may_park && (job->hot || native_live())) {
+                job->levels.assign(1, 1);
                 queue_.push_back(std::move(job));
-            } else if (park) {
+            } else if (may_park) {
                 job->parked = true;
                 parked_.push_back(std::move(job));
+            } else if (more) {
+                queue_.push_back(std::move(job));
             } else {
                 ended_.push_back(std::move(job));
             }
@@ -260,6 +265,7 @@ native_worker& worker() {
 namespace {
 
 std::atomic<bool> tier1_when_hot{false};
+std::atomic<std::int64_t> hot_after_ms{native_hot_after.count()};
 
 // Whether a new job's tier 1 waits until its pass is hot.
 bool waits_until_hot() {
@@ -272,8 +278,12 @@ void set_native_tier1_when_hot(bool on) {
     tier1_when_hot = on;
 }
 
+void set_native_hot_after(std::chrono::milliseconds after) {
+    hot_after_ms = after.count();
+}
+
 void native_detail::resume_parked_jobs() {
-    if (worker_alive) worker().resume(nullptr);
+    if (worker_alive) worker().make_hot(nullptr);
 }
 
 std::shared_ptr<native_job> native_compile_later(native_listing listing, int level) {
@@ -333,15 +343,18 @@ bool native_done(const native_job& job) {
 }
 
 native_handle native_take(native_job& job) {
-    if (job.parked.load(std::memory_order_acquire)) {
-        // Waiting for tier 1: hot once its code (or, for steps, the wait)
-        // has served native_hot_after, or while a live mode waits.
-        const auto now = std::chrono::steady_clock::now();
-        if (!job.serving) {
-            job.serving = true;
-            job.serving_since = now;
-        }
-        if (native_live() || now - job.serving_since >= native_hot_after) worker().resume(&job);
+    if (job.hot_wait && !job.told_hot &&
+        (native_live() ||
+         std::chrono::steady_clock::now() - job.made >= std::chrono::milliseconds(hot_after_ms))) {
+        // Still asked for a while after it was made (a long run, a later
+        // run of the kept passes), or a live mode waits: tier 1 is worth it.
+        job.told_hot = true;
+        if (tracing())
+            std::fprintf(stderr, "kavrel: a compile job is hot after %.0f ms: its tier 1 follows\n",
+                         std::chrono::duration<double, std::milli>(
+                             std::chrono::steady_clock::now() - job.made)
+                             .count());
+        worker().make_hot(&job);
     }
     const bool done = job.done; // every level is ready after this
     for (int level : {1, 0}) {
@@ -352,10 +365,6 @@ native_handle native_take(native_job& job) {
             continue;
         }
         job.taken[0] = job.handed = true; // never back from tier 1 to tier 0
-        if (!job.serving) {
-            job.serving = true;
-            job.serving_since = std::chrono::steady_clock::now();
-        }
         return std::move(job.code[level]);
     }
     // A failure is told once the pass has no code and will get none (tier 1

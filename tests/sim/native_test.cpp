@@ -9,7 +9,6 @@
 #include <cstring>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "model/check.h"
@@ -611,11 +610,11 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
     EXPECT_FALSE(messages.contains("interpreter")) << messages.joined();
 }
 
-// With tier 1 when hot (the viewer's way), a run leaves each pass on its
-// tier 0 code; a later run, once that code has served a while, has tier 1
-// compiled; entering a live mode queues every waiting tier 1 at once. A
-// pass dropped while it waits leaves nothing behind. The values are the
-// loop's throughout.
+// With tier 1 when hot (the viewer's way), a short run leaves each pass on
+// its tier 0 code; a run a while after the passes were made, or a run still
+// going by then, has tier 1 compiled; entering a live mode queues every
+// waiting tier 1 at once. A pass dropped while it waits leaves nothing
+// behind. The values are the loop's throughout.
 TEST_F(NativeTier, Tier1WaitsUntilThePassIsHotOrALiveModeBegins) {
     model_builder b("large");
     large_model(b, "0.1");
@@ -633,6 +632,7 @@ TEST_F(NativeTier, Tier1WaitsUntilThePassIsHotOrALiveModeBegins) {
         ~restore() {
             set_native_tier1_when_hot(false);
             set_native_live(false);
+            set_native_hot_after(native_hot_after);
         }
     } restored;
     auto run = [&] {
@@ -640,21 +640,32 @@ TEST_F(NativeTier, Tier1WaitsUntilThePassIsHotOrALiveModeBegins) {
         o.result = run_program(b.symbols(), p, sim_options{}, &o.out);
         EXPECT_EQ(difference(o, loop), "");
     };
+    // Never hot by time: each pass keeps its tier 0.
+    set_native_hot_after(std::chrono::hours(1));
     run();
     native_wait_idle();
     // Tier 0 of the two passes, taken by the run; no tier 1 compiled.
     EXPECT_EQ(native_live_passes(), 2u);
-    run(); // at once: not hot yet (and builds the initial pass)
+    run(); // builds the initial pass, whose tier 0 comes too
     native_wait_idle();
     EXPECT_EQ(native_live_passes(), 3u);
-    std::this_thread::sleep_for(native_hot_after + std::chrono::milliseconds(20));
-    // Hot: tier 1 of the two passes is compiled; the initial pass's tier 0,
-    // ready only now, has just begun to serve.
+    // Hot as soon as they serve: the next run has every tier 1 compiled.
+    set_native_hot_after(std::chrono::milliseconds(0));
     run();
     native_wait_idle();
-    EXPECT_EQ(native_live_passes(), 5u);
+    EXPECT_EQ(native_live_passes(), 6u);
     run(); // tier 1 taken, tier 0 freed
     EXPECT_EQ(native_live_passes(), 3u);
+    set_native_hot_after(std::chrono::hours(1));
+
+    // A run still going when its passes count as hot (here: at once) has
+    // their tier 1 compiled after tier 0, without another run.
+    forget_kept_passes();
+    set_native_hot_after(std::chrono::milliseconds(0));
+    run();
+    native_wait_idle();
+    EXPECT_EQ(native_live_passes(), 4u);
+    set_native_hot_after(std::chrono::hours(1));
 
     // A live mode: no run needed for the waiting tier 1.
     forget_kept_passes();

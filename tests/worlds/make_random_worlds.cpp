@@ -1,6 +1,8 @@
 // Writes the C++ of the random worlds (tests/support/random_world.h) of the
-// given seeds and sizes into a folder, one file a model, and their list.
+// given seeds and sizes into a folder, one file a model, and their list; or,
+// with --model, one world as a model file, to open in the viewer.
 //   make_random_worlds <folder> <seed,seed,...> <sectors,sectors,...>
+//   make_random_worlds --model <file.kmf> <seed> <sectors>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -42,7 +44,32 @@ bool write_file(const std::string& path, const std::string& text) {
 
 } // namespace
 
+// One world as a model file.
+int write_model(const char* path, const char* seed_text, const char* sectors_text) {
+    const std::vector<long> seed = numbers(seed_text), sectors = numbers(sectors_text);
+    if (seed.size() != 1 || sectors.size() != 1) {
+        std::fprintf(stderr, "usage: make_random_worlds --model <file.kmf> <seed> <sectors>\n");
+        return 2;
+    }
+    init_vocabulary();
+    model_builder b("random world");
+    build_random_world(b, static_cast<std::uint64_t>(seed[0]), static_cast<int>(sectors[0]),
+                       "world");
+    if (!b.finish()) {
+        for (const auto& e : b.errors())
+            std::fprintf(stderr, "make_random_worlds: %s\n", e.c_str());
+        return 1;
+    }
+    if (b.write(path) != 1) {
+        std::fprintf(stderr, "make_random_worlds: cannot write %s\n", path);
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "--model")
+        return write_model(argv[2], argv[3], argv[4]);
     std::vector<long> seeds = argc == 4 ? numbers(argv[2]) : std::vector<long>{};
     std::vector<long> sizes = argc == 4 ? numbers(argv[3]) : std::vector<long>{};
     if (seeds.empty() || sizes.empty()) {
