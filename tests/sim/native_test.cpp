@@ -979,6 +979,39 @@ TEST_F(NativeTier, CompiledStepsBoundStraightCodeAndGiveWayAsTheLoopDoes) {
     }
 }
 
+// In compiled steps the rates pass runs only after the dynamic pass found
+// every value it stored finite, so a rate that copies such a value is stored
+// untested: ten rates copying ten auxiliaries (in lanes) and one copying a
+// level (tested as ever). An auxiliary that divides by zero at time 4 is
+// named as the loop names it; without it every road gives the loop's values.
+TEST_F(NativeTier, CompiledStepsStoreCopiesOfTestedValuesAsTheLoopDoes) {
+    for (bool fails : {false, true}) {
+        SCOPED_TRACE(fails ? "f3 divides by zero" : "finite");
+        model_builder b("copied rates");
+        b.control(0, 10, 0.5f, 5);
+        for (int i = 0; i < 10; ++i) {
+            std::string n = std::to_string(i);
+            b.constant(("t" + n).c_str(), fails && i == 3 ? 4.0f : 100.0f + static_cast<float>(i));
+            b.aux(("f" + n).c_str(), ("L" + n + " * 0.01 / (t" + n + " - Time)").c_str());
+            b.level(("L" + n).c_str(), ("f" + n).c_str(), "10");
+        }
+        b.level("M", "L0", "0");
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        if (fails)
+            ASSERT_NE(loop.messages.find("f3 at time 4"), std::string::npos) << loop.messages;
+        else
+            ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        const std::size_t before = native_steps_made();
+        outcome native = simulate(b, optimised);
+        EXPECT_EQ(native_live_steps(), 1u);
+        EXPECT_GT(native_steps_made() - before, 4u);
+        EXPECT_EQ(native.result, loop.result);
+        EXPECT_EQ(native.messages, loop.messages);
+        EXPECT_EQ(difference(native, loop), "");
+    }
+}
+
 // A dense-like model: each level's ratio and inflow come in turn in the
 // dynamic order (the inflow reads the ratio), each ratio divided by
 // (t_i - Time) and each inflow by (c_i - Time), so a chosen unit fails at a

@@ -136,6 +136,15 @@ public:
     // Bounded code for straight parts too (see bounded_variant): the passes
     // inlined into compiled steps.
     void bound_straight_parts() { bound_straight_ = true; }
+    // Slots (kind, index) into which the code built so far stores a value it
+    // tests for being finite: when it returns 0, every one of them holds a
+    // finite value.
+    using slot_set = std::set<std::pair<int, std::int64_t>>;
+    const slot_set& tested_stores() const { return tested_stores_; }
+    // Slots that hold finite values whenever this pass runs (the stores the
+    // dynamic pass tested, for the rates pass of compiled steps): a copy of
+    // one into a target needs no test of its own.
+    void finite_before(const slot_set& slots) { finite_before_ = &slots; }
 
     // The pass's parts: spans of instructions compiled as functions of their own.
     struct part_span {
@@ -713,7 +722,10 @@ private:
     }
 
     // Stores a float into the unit's target and notes whether it is finite.
-    void store_float(const native_operand& dst, Value* f) {
+    // finite: f is known to be finite (a copy of a slot that holds a finite
+    // value), so it is stored without a test.
+    void store_float(const native_operand& dst, Value* f, bool finite = false) {
+        note_tested_store(dst);
         if (lanes_) {
             const std::int64_t s = progression_of(dst).stride;
             Value* first = slot_ptr(dst);
@@ -731,7 +743,7 @@ private:
         }
         if (fast_ && unit_no_) {
             unit_writes_.push_back(progression_of(dst));
-            note_finite(f);
+            if (!finite) note_finite(f);
             return;
         }
         if (fast_) {
@@ -742,13 +754,37 @@ private:
                 least(again->second);
                 noted_slots_.erase(again);
             }
-            note_finite(f);
+            if (!finite) note_finite(f);
             return;
         }
+        if (finite) return;
         Value* bits = b_.CreateBitCast(f, i32_);
         Value* e = b_.CreateAnd(b_.CreateLShr(bits, 23), b_.getInt32(0xFF));
         Value* nf = b_.CreateZExt(b_.CreateICmpEQ(e, b_.getInt32(0xFF)), i32_);
         b_.CreateStore(b_.CreateOr(b_.CreateLoad(i32_, bad_), nf), bad_);
+    }
+    // The slots of dst (over the repeated units when in them).
+    template <typename F> void each_slot(const native_operand& dst, F&& f) const {
+        if (!unit_no_) {
+            f(std::pair<int, std::int64_t>{dst.kind, dst.index});
+            return;
+        }
+        const progression p = progression_of(dst);
+        for (std::size_t k = 0; k < roll_count_; ++k)
+            f(std::pair<int, std::int64_t>{dst.kind,
+                                           p.first + p.stride * static_cast<std::int64_t>(k)});
+    }
+    void note_tested_store(const native_operand& dst) {
+        each_slot(dst, [&](const std::pair<int, std::int64_t>& s) { tested_stores_.insert(s); });
+    }
+    // Whether every slot of o holds a finite value when the pass runs.
+    bool finite_slot(const native_operand& o) const {
+        if (!finite_before_ || o.kind != nk_value) return false;
+        bool all = true;
+        each_slot(o, [&](const std::pair<int, std::int64_t>& s) {
+            all = all && finite_before_->count(s) != 0;
+        });
+        return all;
     }
     // In a fast part: adds a stored float to a sum, which stays finite
     // unless a value is not finite (or, rarely, finite values overflow it:
@@ -1889,6 +1925,7 @@ private:
     // the least operand and the sums of stored values go from one unit to
     // the next.
     void roll(std::size_t from, std::size_t to, std::size_t count) {
+        roll_count_ = count;
         const std::size_t len = (to - from) / count;
         stride_.clear();
         for (std::size_t k = from; k < from + len; ++k)
@@ -2048,7 +2085,7 @@ private:
             set_reg(o.a, read(o.field[1]));
             break;
         case fo_store_s:
-            store_float(o.field[2], read_float(o.field[0]));
+            store_float(o.field[2], read_float(o.field[0]), finite_slot(o.field[0]));
             break;
         case fo_store_r:
             store(o.field[2], reg(o.a));
@@ -2140,6 +2177,9 @@ private:
     bool fast_ = false;
     bool calls_only_ = false; // lookups are calls (tier 0)
     bool bound_straight_ = false;
+    slot_set tested_stores_;
+    const slot_set* finite_before_ = nullptr;
+    std::size_t roll_count_ = 0; // units of the loop being built
     std::vector<part_span> parts_, units_;
     bool planned_ = false, end_in_main_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
@@ -2329,11 +2369,16 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
                  const native_listing& rates, const native_step_shape& shape, int level,
                  const std::string& name) {
     llvm::Function* passes[2];
+    // The rates pass runs only once the dynamic pass has returned 0 in the
+    // same step: the values that pass tested are finite then.
+    pass_builder::slot_set tested;
     for (int k = 0; k < 2; ++k) {
         pass_builder builder(cx, m, k ? rates : dynamic, level);
         if (level == 0) builder.lookups_as_calls();
         builder.bound_straight_parts();
+        if (k == 1) builder.finite_before(tested);
         passes[k] = builder.build(name + (k ? "_rates" : "_dynamic"));
+        if (k == 0) tested = builder.tested_stores();
         passes[k]->setLinkage(llvm::Function::InternalLinkage);
         if (level) passes[k]->addFnAttr(llvm::Attribute::AlwaysInline);
     }
