@@ -18,6 +18,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/model_builder.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +76,7 @@ TEST_F(CategoryGraph, DotsSitOverTheirCategoriesWhoseNamesLabelTheAxis) {
     s.positions = {{2000, 5000, 8000}, {0, 6000, 9000}}; // slow has no Low
     handle rec = build_category_graph(s);
     ASSERT_NE(rec, 0u);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     ASSERT_NE(w, nullptr);
     td::run_until_idle();
     line_graph* g = graph_of(rec);
@@ -207,7 +208,7 @@ TEST_F(CategoryGraph, AShiftDragOverATimeBaseAxisSetsTheShownTimesInModelTime) {
     }
     g->series.push_back(std::move(s));
     ASSERT_EQ(show_line_graph(rec), rec);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     ASSERT_NE(w, nullptr);
     td::run_until_idle();
     value_map vm{};

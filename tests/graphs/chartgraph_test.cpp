@@ -39,6 +39,7 @@
 #include "tests/graphs/inventory_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -149,12 +150,6 @@ protected:
         td::run_until_idle();
         return def(name).window;
     }
-    static HWND window_of(handle rec) {
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        HWND w = o ? o->window : nullptr;
-        if (o) unlock_handle(rec);
-        return w;
-    }
     static QImage shot(HWND w, const char* name) {
         QWidget* widget = win_widget(w);
         EXPECT_NE(widget, nullptr);
@@ -197,7 +192,7 @@ TEST_F(ChartGraphs, Style1DrawsA2DLineChartInItsWindow) {
     EXPECT_EQ(s->GetStyle()->GetFillColor(), CChartColor::FromRef(colour_table[0]));
 
     // The chart covers the graph window and shows the line in its colour.
-    const HWND w = window_of(h);
+    const HWND w = outwin_window(h);
     RECT gc{}, cc{};
     GetClientRect(w, &gc);
     GetClientRect(c->m_hWnd, &cc);
@@ -491,7 +486,7 @@ TEST_F(ChartGraphs, PrintsToThePdfPrinterThroughTheChart) {
     const std::string pdf = testing::TempDir() + "/kavrel_chart_print.pdf";
     std::filesystem::remove(pdf);
     printer.output_file = pdf;
-    SendMessage(window_of(h), WM_COMMAND, cmd_print_output, 0);
+    SendMessage(outwin_window(h), WM_COMMAND, cmd_print_output, 0);
     opts = saved;
     printer = print_state{};
     print_use_system_printers(true);

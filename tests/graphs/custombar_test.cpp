@@ -32,6 +32,7 @@
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -42,13 +43,6 @@
 namespace td = test_driver;
 
 namespace {
-
-HWND window_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    HWND w = r ? r->window : nullptr;
-    if (r) unlock_handle(record);
-    return w;
-}
 
 int count_colour(const QImage& img, COLORREF c) {
     int n = 0;
@@ -227,7 +221,7 @@ TEST_F(UserTools, ATableDefinitionFillsAGridWithItsRunsAndLeavesOutAMissingFile)
 
     // On screen: the run colours of the rows.
     td::run_until_idle();
-    const QImage img = td::image(window_of(rec));
+    const QImage img = td::image(outwin_window(rec));
     ASSERT_FALSE(img.isNull());
     EXPECT_GT(count_colour(img, colour_table[0]), 10);
     EXPECT_GT(count_colour(img, colour_table[1]), 10);
@@ -271,7 +265,7 @@ TEST_F(UserTools, ABarDefinitionDrawsItsAsRunGroupsSideBySide) {
         for (int r = 0; r < 2; ++r) EXPECT_GT(g->height(p, r), 0) << p << r;
 
     td::run_until_idle();
-    const QImage img = td::image(window_of(rec));
+    const QImage img = td::image(outwin_window(rec));
     ASSERT_FALSE(img.isNull());
     EXPECT_GT(count_colour(img, colour_table[0]), 50) << "the first group's bars";
     EXPECT_GT(count_colour(img, colour_table[1]), 50) << "the second group's bars";
@@ -419,7 +413,7 @@ TEST_F(UserTools, SideBarsStandLeftOfTheMainBarsAndFollowTheirSort) {
 
     // Drawn: bars of the run's colour on both halves of the picture.
     td::run_until_idle();
-    const QImage img = td::image(window_of(rec));
+    const QImage img = td::image(outwin_window(rec));
     ASSERT_FALSE(img.isNull());
     const int half = img.width() / 2;
     EXPECT_GT(count_colour(img.copy(0, 0, half, img.height()), colour_table[0]), 50)

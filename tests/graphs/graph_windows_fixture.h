@@ -26,11 +26,4 @@ protected:
         graphics_window_hook = nullptr;
         ShellWorkbenchTest::TearDown();
     }
-    // The window an output record shows in (null when it has none).
-    static HWND window_of(handle rec) {
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        HWND w = o ? o->window : nullptr;
-        if (o) unlock_handle(rec);
-        return w;
-    }
 };

@@ -35,6 +35,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -321,12 +322,6 @@ protected:
             if (d.name == name) return d.window;
         return 0;
     }
-    static HWND window_of(handle record) {
-        auto* o = static_cast<output_record*>(lock_handle(record));
-        HWND w = o ? o->window : nullptr;
-        if (o) unlock_handle(record);
-        return w;
-    }
 };
 
 TEST_F(InventoryGraphs, OrdersShowsTwoScalesWithTheirLabelsAndOwnPens) {
@@ -354,7 +349,7 @@ TEST_F(InventoryGraphs, OrdersShowsTwoScalesWithTheirLabelsAndOwnPens) {
     EXPECT_EQ(g->x_custom[1].pos, 5000);
 
     // The window shows the purple line and the lists' labels and units.
-    HWND w = window_of(h);
+    HWND w = outwin_window(h);
     ASSERT_NE(w, nullptr);
     td::run_until_idle();
     const QImage shot = td::image(w);
@@ -392,7 +387,7 @@ TEST_F(InventoryGraphs, TheWipGraphGrowsBySegmentsAsAWholeMappingWould) {
     EXPECT_EQ(gather_graph_series(*g, true), 2);
     EXPECT_EQ(g->series[0].xs, xs);
     EXPECT_EQ(g->series[0].ys, ys);
-    HWND w = window_of(h);
+    HWND w = outwin_window(h);
     InvalidateRect(w, nullptr, TRUE);
     td::run_until_idle();
     EXPECT_GT(count_colour(td::image(w), colour_table[0]), 50);
@@ -496,7 +491,7 @@ TEST_F(InventoryGraphs, ConfidenceBandsOfASensitivityRunAreFilled) {
     // The range takes the simulations in: 300 +- 500.
     EXPECT_LE(g->y_min, -200);
     EXPECT_GE(g->y_max, 800);
-    HWND w = window_of(h);
+    HWND w = outwin_window(h);
     td::run_until_idle();
     const QImage shot = td::image(w);
     const int red = count_colour(shot, RGB(255, 0, 0)), blue = count_colour(shot, RGB(0, 0, 255));
@@ -536,7 +531,7 @@ TEST_F(InventoryGraphs, OpenOnPrintingAndMultiplePrintEveryGraphWindow) {
     EXPECT_FALSE(std::filesystem::exists(pdf));
 
     answerer::dialog(dlg_print_options).check(idp_multiple).press(IDOK);
-    SendMessage(window_of(orders), WM_COMMAND, cmd_print_output, 0);
+    SendMessage(outwin_window(orders), WM_COMMAND, cmd_print_output, 0);
     opts = saved;
     EXPECT_EQ(drawing.printing, 0);
     EXPECT_TRUE(printer.open_on_printing);

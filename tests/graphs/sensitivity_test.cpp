@@ -28,6 +28,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -224,12 +225,6 @@ protected:
         tool_action_runner(action, tool_);
         td::run_until_idle();
     }
-    static HWND window_of(handle rec) {
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        HWND w = o->window;
-        unlock_handle(rec);
-        return w;
-    }
     std::string model_;
     handle tool_ = 0;
 };
@@ -268,7 +263,7 @@ TEST_F(SensWindow, BandsFillNestedRegionsAroundTheRunsLine) {
     ASSERT_EQ(w->graphs.size(), 1u);
     EXPECT_EQ(w->band_count, 4);
     EXPECT_EQ(w->graphs[0].band_count, 4);
-    HWND win = window_of(rec);
+    HWND win = outwin_window(rec);
     ASSERT_NE(win, nullptr);
     const QImage img = td::image(win);
     EXPECT_TRUE(td::save_png(win, testing::TempDir() + "kavrel_sens.png"));

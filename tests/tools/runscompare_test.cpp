@@ -22,6 +22,7 @@
 #include "tests/support/run_builder.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/runscompare.h"
 #include "tools/texttools.h"
 #include "tools/textwin.h"
@@ -113,12 +114,6 @@ protected:
         if (frame) GetWindowText(frame, buf, sizeof buf);
         return buf;
     }
-    static HWND window_of(handle rec) {
-        auto* r = static_cast<output_record*>(lock_handle(rec));
-        HWND w = r ? r->window : nullptr;
-        if (r) unlock_handle(rec);
-        return w;
-    }
 
     handle tool_ = 0;
 };
@@ -152,7 +147,7 @@ TEST_F(RunsCompare, TwoPopulationRunsDifferingInBirthRate) {
         population |= s.rfind("Population - has different values at time ", 0) == 0;
     EXPECT_TRUE(population);
 
-    const QImage shot = save_shot(GetParent(window_of(rec)), "runs_compare_population.png");
+    const QImage shot = save_shot(GetParent(outwin_window(rec)), "runs_compare_population.png");
     ASSERT_FALSE(shot.isNull());
     EXPECT_GT(distinct_colours(shot), 2);
 }

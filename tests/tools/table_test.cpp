@@ -51,6 +51,7 @@
 #include "tools/gridwin.h"
 #include "tools/liveruns.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/statstool.h"
 #include "tools/table.h"
 #include "tools/texttools.h"
@@ -75,13 +76,6 @@
 namespace td = test_driver;
 
 namespace {
-
-HWND window_of(handle record) {
-    auto* r = static_cast<output_record*>(lock_handle(record));
-    HWND w = r ? r->window : nullptr;
-    if (r) unlock_handle(record);
-    return w;
-}
 
 int count_colour(const QImage& img, COLORREF c) {
     const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
@@ -125,7 +119,7 @@ TEST_F(GridWindow, FollowsRowsScrollsAndDrawsRunColours) {
     handle rec = open_spread_window("Grid", 10, 10, 500, 200, nullptr, 10, 8, 0);
     ASSERT_NE(rec, 0u);
     EXPECT_EQ(cur_output, rec);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(spread_rows(rec)->rows.size(), 0u);
     EXPECT_EQ(spread_add_row(0, "x", nullptr, nullptr, nullptr, 0, false, nullptr, 0, 0), 0)
@@ -170,7 +164,7 @@ TEST_F(GridWindow, FollowsRowsScrollsAndDrawsRunColours) {
 TEST_F(GridWindow, AClickSelectsTheNameCopiesCarryTextAndTheWorksheet) {
     handle rec = open_spread_window("Grid", 10, 10, 600, 200, nullptr, 12, 8, 0);
     ASSERT_NE(rec, 0u);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     const float v[3] = {1.5f, NA, 3};
     spread_add_row(rec, "\"Pop\" and its causes\tRuns:\t\\0\\base", nullptr, nullptr, nullptr, 0,
                    false, nullptr, 0, 0);
@@ -384,7 +378,7 @@ TEST_F(TableTool, PopulationOverTwoRunsInTheirColoursAndASecondTableKeepsTheAxis
     EXPECT_GT(base.cells[100].value, slow.cells[100].value) << "the slower births grow less";
 
     // On screen: both run colours, the header in the default colour.
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     td::run_until_idle();
     const QImage img = save_shot(w, "table_population.png");
     ASSERT_FALSE(img.isNull());
@@ -1109,7 +1103,7 @@ namespace {
 TEST_F(GridWindow, AThumbReachesTheLastOf40000Rows) {
     handle rec = open_spread_window("Long", 10, 10, 500, 200, nullptr, 10, 8, 0);
     ASSERT_NE(rec, 0u);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     const float v[2] = {1, 2};
     for (int i = 0; i < 40000; ++i)
         spread_add_row(rec, "row", nullptr, v, nullptr, 2, false, nullptr, 0, 0);
@@ -1141,7 +1135,7 @@ TEST_F(GridWindow, PrintsItsRowsOrTheClickedRow) {
     const float a[2] = {1.5f, 2.5f}, b[2] = {7, 8};
     spread_add_row(rec, "alpha", nullptr, a, nullptr, 2, false, nullptr, 0, 1);
     spread_add_row(rec, "beta", nullptr, b, nullptr, 2, false, nullptr, 0, 2);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     SendMessage(w, WM_COMMAND, cmd_print_output, 0);
     const std::string all = pdf_text(pdf);
     EXPECT_NE(all.find("Stats of births"), std::string::npos) << all;
@@ -1327,7 +1321,7 @@ namespace {
 TEST_F(GridWindow, TransposedRowsAreColumnsWithHeaderBoxesAndClickableNames) {
     handle rec = open_spread_window("Columns", 10, 10, 600, 300, nullptr, 6, 10, 1);
     ASSERT_NE(rec, 0u);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     spread_add_row(rec, "Time\tyear", nullptr, nullptr, nullptr, 0, false, nullptr, 0, 0);
     const float a[3] = {1, 2, 3};
     const float b[2] = {10, 20};

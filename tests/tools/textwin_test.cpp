@@ -23,6 +23,7 @@
 #include "tests/support/model_builder.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/texttools.h"
 #include "tools/textwin.h"
 
@@ -73,12 +74,6 @@ protected:
         wip_install_sim_hooks();
         ask_dataset_overwrite = false;
     }
-    static HWND window(handle record) {
-        auto* r = static_cast<output_record*>(lock_handle(record));
-        HWND w = r ? r->window : nullptr;
-        if (r) unlock_handle(record);
-        return w;
-    }
     static int client_height(HWND w) {
         RECT rc;
         GetClientRect(w, &rc);
@@ -110,7 +105,7 @@ TEST_F(TextWindows, FollowsTheEndScrollsAndPaintsItsLines) {
     handle rec = open_text_window("Lines", 10, 10, 300, 200, 0, nullptr);
     ASSERT_NE(rec, 0u);
     EXPECT_EQ(cur_output, rec);
-    HWND w = window(rec);
+    HWND w = outwin_window(rec);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(record_of(w), rec) << "the window's long 0 holds its record";
     test_driver::run_until_idle();
@@ -157,7 +152,7 @@ TEST_F(TextWindows, FollowsTheEndScrollsAndPaintsItsLines) {
     handle small = open_text_window("Short", 320, 10, 200, 200, 0, nullptr);
     textwin_printf(0, small, 1, "only line");
     test_driver::run_until_idle();
-    QImage one = test_driver::image(window(small));
+    QImage one = test_driver::image(outwin_window(small));
     EXPECT_GT(dark_pixels(one, 0, lh), 10);
     EXPECT_EQ(dark_pixels(one, 2 * lh, one.height() - 20), 0);
 }
@@ -182,7 +177,7 @@ TEST_F(TextWindows, AClickSelectsTheNameAndMakesItTheWorkbenchVariable) {
     ASSERT_NE(rec, 0u);
     textwin_printf(0, rec, 1, "first line");
     textwin_printf(0, rec, 1, "births = Population * birth rate");
-    HWND w = window(rec);
+    HWND w = outwin_window(rec);
     test_driver::run_until_idle();
     const int lh = textwin_line_height(rec);
     test_driver::click(w, 3, lh + lh / 2);
@@ -222,7 +217,7 @@ TEST_F(TextWindows, AClickOnANameInAMessageChoosesThatVariable) {
     const std::string line =
         "ERROR: Floating point error computing births at time 5 from birth rate";
     textwin_printf(0, rec, 1, "%s", line.c_str());
-    HWND w = window(rec);
+    HWND w = outwin_window(rec);
     test_driver::run_until_idle();
     const int lh = textwin_line_height(rec);
     std::vector<std::string> chosen, selected;
@@ -246,7 +241,7 @@ TEST_F(TextWindows, AClickOnANameInAMessageChoosesThatVariable) {
 TEST_F(TextWindows, CopiesWithCrLfSavesWithLfAndReportsFailures) {
     handle rec = open_text_window("Copy", 10, 10, 300, 200, 0, nullptr);
     textwin_printf(0, rec, 0, "alpha\nbeta");
-    HWND w = window(rec);
+    HWND w = outwin_window(rec);
     SendMessage(w, WM_COMMAND, cmd_export_output, 0);
     EXPECT_EQ(clipboard_text(), "alpha\r\nbeta\r\n");
 
@@ -269,7 +264,7 @@ TEST_F(TextWindows, PrintsTheTitleAndTheLinesOrOnlyTheSelectedOnes) {
     const pdf_printer to_pdf(pdf);
     handle rec = open_text_window("Loop report", 10, 10, 400, 200, 0, nullptr);
     textwin_printf(0, rec, 0, "alpha line\nbeta line\ngamma line");
-    SendMessage(window(rec), WM_COMMAND, cmd_print_output, 0);
+    SendMessage(outwin_window(rec), WM_COMMAND, cmd_print_output, 0);
     std::string all = pdf_text(pdf);
     EXPECT_NE(all.find("Loop report"), std::string::npos) << all;
     for (const char* l : {"alpha line", "beta line", "gamma line"})
@@ -278,9 +273,9 @@ TEST_F(TextWindows, PrintsTheTitleAndTheLinesOrOnlyTheSelectedOnes) {
     // With the selection chosen, only the lines it touches.
     std::filesystem::remove(pdf);
     opts.print_selection = 1;
-    SendMessage(window(rec), WM_LBUTTONDOWN, MK_LBUTTON,
+    SendMessage(outwin_window(rec), WM_LBUTTONDOWN, MK_LBUTTON,
                 MAKELPARAM(3, textwin_line_height(rec) + 2));
-    SendMessage(window(rec), WM_LBUTTONUP, 0, MAKELPARAM(3, textwin_line_height(rec) + 2));
+    SendMessage(outwin_window(rec), WM_LBUTTONUP, 0, MAKELPARAM(3, textwin_line_height(rec) + 2));
     ASSERT_EQ(textwin_print(rec), 1);
     std::string part = pdf_text(pdf);
     EXPECT_NE(part.find("beta line"), std::string::npos) << part;
@@ -363,7 +358,7 @@ TEST_F(TextWindows, TheErrorWindowWithoutACollectingRunAndInAGame) {
 
 TEST_F(TextWindows, ALockedWindowRefusesCloseUntilUnlocked) {
     handle rec = open_text_window("Locked", 10, 10, 300, 200, 0, nullptr);
-    HWND w = window(rec);
+    HWND w = outwin_window(rec);
     SendMessage(w, WM_COMMAND, cmd_lock_output, 0);
     SendMessage(w, WM_COMMAND, cmd_close_output, 0);
     SendMessage(w, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -389,7 +384,7 @@ TEST_F(TextWindows, TheErrorWindowCollectsARunsLowMessages) {
     EXPECT_EQ(t->line(0), std::string(severity_prefix(3)) + "Dividing by zero in births at time 3");
     EXPECT_EQ(t->line(1), std::string(severity_prefix(5)) + "births is not defined");
 
-    HWND w = window(err_window);
+    HWND w = outwin_window(err_window);
     test_driver::run_until_idle();
     const std::string png = dir + "/errwin.png";
     ASSERT_TRUE(test_driver::save_png(w, png));
@@ -429,11 +424,11 @@ TEST_F(TextWindows, ARunsWarningOpensTheErrorWindowWithItsLine) {
         << t->line(0);
     // The frame's caption is the run's name.
     char caption[128] = "";
-    GetWindowText(GetParent(window(err_window)), caption, sizeof caption);
+    GetWindowText(GetParent(outwin_window(err_window)), caption, sizeof caption);
     EXPECT_STREQ(caption, "Current");
     EXPECT_STREQ(caption, error_title());
 
-    HWND w = window(err_window);
+    HWND w = outwin_window(err_window);
     test_driver::run_until_idle();
     const std::string png = dir + "/errwin_run.png";
     ASSERT_TRUE(test_driver::save_png(w, png));
@@ -527,7 +522,7 @@ namespace {
 TEST_F(TextWindows, AThumbReachesTheEndPast32000Lines) {
     handle rec = open_text_window("Long", 10, 10, 300, 200, 0, nullptr);
     ASSERT_NE(rec, 0u);
-    HWND w = window(rec);
+    HWND w = outwin_window(rec);
     std::string text;
     for (int i = 0; i < 100000; ++i) text += "line " + std::to_string(i) + "\n";
     textwin_append(rec, 0, text);
@@ -559,7 +554,7 @@ TEST_F(TextWindows, AThumbReachesTheEndPast32000Lines) {
 TEST_F(TextWindows, TheHorizontalBarsEndsReachBothEdgesOfALongLine) {
     handle rec = open_text_window("Wide", 10, 10, 300, 200, 0, nullptr);
     ASSERT_NE(rec, 0u);
-    HWND w = window(rec);
+    HWND w = outwin_window(rec);
     textwin_printf(0, rec, 1, "%s\n", std::string(400, 'M').c_str());
     test_driver::run_until_idle();
     RECT rc{};

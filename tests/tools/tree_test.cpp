@@ -25,6 +25,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/texttools.h"
 #include "tools/tree.h"
 
@@ -169,12 +170,6 @@ protected:
         unlock_tool(tool_);
         return o;
     }
-    static HWND window_of(handle record) {
-        auto* r = static_cast<output_record*>(lock_handle(record));
-        HWND w = r ? r->window : nullptr;
-        if (r) unlock_handle(record);
-        return w;
-    }
     handle tool_ = 0;
 };
 
@@ -193,7 +188,7 @@ TEST_F(TreeTool, TheCausesOfPopulationAreDrawnAndANameClickedBecomesTheVariable)
     for (const tree_draw_node& n : t->nodes) repeated = repeated || n.name == "(Population)";
     EXPECT_TRUE(repeated);
 
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     ASSERT_NE(w, nullptr);
     const QImage img = save_shot(w, "tree_population.png");
     ASSERT_FALSE(img.isNull());
@@ -226,7 +221,7 @@ TEST_F(TreeTool, BothSidesDrawTheNameOnceBetweenCausesAndUses) {
     options()->kind = 2;
     handle rec = run();
     ASSERT_NE(rec, 0u);
-    save_shot(window_of(rec), "tree_both.png");
+    save_shot(outwin_window(rec), "tree_both.png");
     const std::vector<tree_spot> spots = tree_spots(rec);
     const int roots = static_cast<int>(std::count_if(
         spots.begin(), spots.end(), [](const tree_spot& s) { return s.var == "Population"; }));
@@ -292,7 +287,7 @@ TEST_F(TreeTool, PrintsWithoutAskingHoweverSmallTheWindow) {
     const std::string pdf = dir + "/tree.pdf";
     const pdf_printer to_pdf(pdf);
     // No question is expected: an unexpected box fails the test.
-    SendMessage(window_of(rec), WM_COMMAND, cmd_print_output, 0);
+    SendMessage(outwin_window(rec), WM_COMMAND, cmd_print_output, 0);
     std::string text = pdf_text(pdf);
     EXPECT_NE(text.find("Population"), std::string::npos) << text;
     EXPECT_NE(text.find("births"), std::string::npos) << text;
@@ -318,7 +313,7 @@ TEST_F(TreeTool, HiddenAuxiliariesLiftTheirCausesWithACrossOnTheLink) {
     EXPECT_FALSE(births) << "a hidden kind is not drawn";
     EXPECT_TRUE(lifted_rate) << "its causes move up, marked lifted";
     ASSERT_TRUE(lifted_crowding);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     const QImage img = save_shot(w, "tree_lifted.png");
     const std::vector<tree_spot> spots = tree_spots(rec);
     const auto root = std::find_if(spots.begin(), spots.end(),
@@ -385,7 +380,7 @@ TEST_F(TreeTool, LinksTakeTheSketchConnectorsLookWhenAsked) {
     const tree_draw_node deaths = look_of(rec, "deaths");
     EXPECT_EQ(deaths.colour, -1);
     EXPECT_EQ(deaths.style, 1);
-    const QImage img = save_shot(window_of(rec), "tree_links.png");
+    const QImage img = save_shot(outwin_window(rec), "tree_links.png");
     int red = 0;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
@@ -406,7 +401,7 @@ TEST_F(TreeTool, LinksTakeTheSketchConnectorsLookWhenAsked) {
 TEST_F(TreeTool, ExportAndSaveCarryTheTreeAsAPictureAndAsText) {
     handle rec = run();
     ASSERT_NE(rec, 0u);
-    HWND w = window_of(rec);
+    HWND w = outwin_window(rec);
     ASSERT_NE(w, nullptr);
     clip_use_private(true);
     clip_reset();
