@@ -13,6 +13,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/selhist.h"
 #include "tools/textwin.h"
 
@@ -47,13 +48,7 @@ protected:
         workbench_var = {};
         ShellWorkbenchTest::TearDown();
     }
-    static HWND window(handle record) {
-        auto* r = static_cast<output_record*>(lock_handle(record));
-        HWND w = r ? r->window : nullptr;
-        if (r) unlock_handle(record);
-        return w;
-    }
-    static HWND frame() { return sel_history ? GetParent(window(sel_history)) : nullptr; }
+    static HWND frame() { return sel_history ? GetParent(outwin_window(sel_history)) : nullptr; }
     static RECT frame_in_container() {
         RECT r{};
         GetWindowRect(frame(), &r);
@@ -100,13 +95,13 @@ TEST_F(SelectionHistory, TheMenuOpensItAndEachNewWorkbenchVariableAddsALine) {
     textwin_printf(0, other, 1, "deaths = Population * death rate");
     test_driver::run_until_idle();
     const int lh = textwin_line_height(other);
-    test_driver::click(window(other), 3, lh / 2);
+    test_driver::click(outwin_window(other), 3, lh / 2);
     test_driver::run_until_idle();
     EXPECT_EQ(workbench_var_text(), "deaths");
     ASSERT_EQ(history().size(), 3u);
     EXPECT_EQ(history()[2], "deaths");
 
-    test_driver::click(window(sel_history), 3, lh / 2);
+    test_driver::click(outwin_window(sel_history), 3, lh / 2);
     test_driver::run_until_idle();
     EXPECT_EQ(workbench_var_text(), "births");
     ASSERT_EQ(history().size(), 4u);
@@ -122,8 +117,8 @@ TEST_F(SelectionHistory, TheMenuOpensItAndEachNewWorkbenchVariableAddsALine) {
     EXPECT_EQ(history().size(), 4u);
     // Also when it is the active child already but covered by another
     // window of the container.
-    SetWindowPos(window(other) ? GetParent(window(other)) : nullptr, HWND_TOP, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(outwin_window(other) ? GetParent(outwin_window(other)) : nullptr, HWND_TOP, 0, 0,
+                 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ASSERT_NE(GetWindow(container_wnd, GW_CHILD), frame());
     menu_command(cmd_selection_history);
     test_driver::run_until_idle();
@@ -162,7 +157,7 @@ TEST_F(SelectionHistory, ClosingKeepsItsPlaceWhichTheNextOpeningUses) {
 
     // The user moves it, then closes it from its caption's Delete button.
     MoveWindow(frame(), 70, 90, 300, 200, TRUE);
-    HWND text = window(sel_history);
+    HWND text = outwin_window(sel_history);
     SendMessage(text, WM_COMMAND, cmd_close_output, 0);
     test_driver::run_until_idle();
     EXPECT_EQ(sel_history, 0u);

@@ -19,6 +19,7 @@
 #include "tools/document.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/texttools.h"
 #include "tools/textwin.h"
 
@@ -86,9 +87,7 @@ protected:
         return out;
     }
     static std::string title(handle rec) {
-        auto* r = static_cast<output_record*>(lock_handle(rec));
-        HWND w = r ? r->window : nullptr;
-        if (r) unlock_handle(rec);
+        HWND w = outwin_window(rec);
         HWND frame = w ? GetParent(w) : nullptr;
         char buf[256] = {};
         if (frame) GetWindowText(frame, buf, sizeof buf);
