@@ -4,9 +4,9 @@
 # module of its own, libkavrel_native.so, linked against the shared libLLVM
 # and loaded by the engine on its first compile: a process that never
 # compiles does not map LLVM. Without LLVM (or with KAVREL_NATIVE off, as in
-# the fuzz build) the engine is the interpreter alone.
+# a build of the fuzz targets alone) the engine is the interpreter alone.
 set(kavrel_native_default ON)
-if(KAVREL_FUZZ)
+if(KAVREL_FUZZ AND NOT KAVREL_SANITIZE)
     set(kavrel_native_default OFF)
 endif()
 option(KAVREL_NATIVE "Compile the engine's passes to native code through LLVM when found"

@@ -31,11 +31,17 @@ void add(CChartData& d, int set, std::initializer_list<double> ys) {
 }
 
 TEST(ChartFactory, PicksThePlotByTypeAndDimension) {
-    EXPECT_EQ(typeid(*CChart(5, 3, 3).GetPlot()), typeid(CChartPlot2D6));
-    EXPECT_EQ(typeid(*CChart(9, 1, 3).GetPlot()), typeid(CChartPlot9));
-    EXPECT_EQ(typeid(*CChart(9, 2, 3).GetPlot()), typeid(CChartPlot9));
-    EXPECT_EQ(typeid(*CChart(7, 1, 3).GetPlot()), typeid(CChartPlot2D7));
-    EXPECT_EQ(typeid(*CChart(1, 2, 3).GetPlot()), typeid(CChartPlot3D1));
+    // The dynamic type of the plot a new chart of the given type and dimension makes.
+    auto plot_type = [](int type, int dimension) -> const std::type_info& {
+        CChart made(type, dimension, 3);
+        const auto* plot = made.GetPlot();
+        return typeid(*plot);
+    };
+    EXPECT_EQ(plot_type(5, 3), typeid(CChartPlot2D6));
+    EXPECT_EQ(plot_type(9, 1), typeid(CChartPlot9));
+    EXPECT_EQ(plot_type(9, 2), typeid(CChartPlot9));
+    EXPECT_EQ(plot_type(7, 1), typeid(CChartPlot2D7));
+    EXPECT_EQ(plot_type(1, 2), typeid(CChartPlot3D1));
     CChart c(4, 2, 3);
     EXPECT_EQ(c.GetPlot()->GetDimension(), 2);
     EXPECT_EQ(c.GetAxis(3), c.GetPlot()->GetAxis(4));

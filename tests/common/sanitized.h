@@ -4,8 +4,15 @@
 // runs both).
 #pragma once
 
+// (GCC defines __SANITIZE_ADDRESS__; clang tells through __has_feature.)
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool sanitized = true;
+#else
+inline constexpr bool sanitized = false;
+#endif
 #else
 inline constexpr bool sanitized = false;
 #endif

@@ -15,7 +15,6 @@
 namespace {
 
 constexpr QRgb white = 0xFFFFFFFF;
-constexpr QRgb black = 0xFF000000;
 constexpr QRgb ink = 0xFF2040A0;
 
 struct Canvas {

@@ -236,7 +236,7 @@ TEST_F(Startup, ASettingsFileThatCannotBeReadIsLeftAloneAndTheProgramRunsOnDefau
         return p;
     };
     auto link_to = [&](std::string target) {
-        return [this, dflt, target] {
+        return [dflt, target] {
             EXPECT_EQ(::symlink(target.c_str(), dflt.c_str()), 0);
             return dflt;
         };
