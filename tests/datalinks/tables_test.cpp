@@ -108,6 +108,19 @@ TEST(Tables, XlTableThatLiesGivesNoMatrix) {
     EXPECT_TRUE(parse_xltable(block.substr(0, 8), false));
     EXPECT_FALSE(parse_xltable(xltable(0, 3), false));
     EXPECT_FALSE(parse_xltable(xltable(65535, 65535), false));
+    // The cell limit itself (16 Mi cells) is a table; a row more is not.
+    const auto at_limit = parse_xltable(xltable(4096, 4096), false);
+    ASSERT_TRUE(at_limit);
+    EXPECT_EQ(at_limit->values.size(), std::size_t{16} << 20);
+    EXPECT_FALSE(parse_xltable(xltable(4097, 4096), false));
+    // A table record too short to hold its two counts, though the bytes
+    // after it would read as a number record.
+    std::string short_head;
+    u16(short_head, 16), u16(short_head, 2), u16(short_head, 1), u16(short_head, 1);
+    u16(short_head, 8);
+    const double five = 5;
+    short_head.append(reinterpret_cast<const char*>(&five), 8);
+    EXPECT_FALSE(parse_xltable(short_head, false));
     // A string longer than its record.
     std::string s = xltable(1, 1);
     u16(s, 2), u16(s, 2);

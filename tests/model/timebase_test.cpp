@@ -85,4 +85,32 @@ TEST_F(TimeBase, LabelsFollowTheTimeBasisInUse) {
     EXPECT_EQ(scale, 1);
 }
 
+// A time base without a usable scale counts model time as it is, and one
+// without a usable offset adds nothing: labels and their inverse stay finite.
+TEST_F(TimeBase, AScaleOfZeroOrAMissingOffsetLeavesModelTime) {
+    model_builder b("tb0");
+    b.constant("k", 1);
+    const symbol_id flat = b.time_base("Flat", "Time", 0, 100);
+    const symbol_id unset = b.time_base("Unset", "Time", 2, NA);
+    make_current(b, true);
+    ASSERT_NE(model_rec, nullptr);
+    double scale = -1, offset = -1;
+    EXPECT_EQ(time_base_scale(flat, &scale, &offset), 1);
+    EXPECT_EQ(scale, 1);
+    EXPECT_EQ(offset, 100);
+    EXPECT_EQ(time_base_scale(unset, &scale, &offset), 1);
+    EXPECT_EQ(scale, 2);
+    EXPECT_EQ(offset, 0);
+    model_rec->time_base = flat;
+    double v = 0;
+    EXPECT_EQ(time_basis_label(5, &v, 0, nullptr, 0), 1);
+    EXPECT_EQ(v, 105);
+    EXPECT_EQ(decode_string("105"), 5);
+    model_rec->time_base = unset;
+    EXPECT_EQ(time_basis_label(5, &v, 0, nullptr, 0), 1);
+    EXPECT_EQ(v, 10);
+    EXPECT_EQ(decode_string("10"), 5);
+    model_rec->time_base = 0;
+}
+
 } // namespace

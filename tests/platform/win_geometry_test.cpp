@@ -163,3 +163,41 @@ TEST_F(WindowGeometry, MapWindowPointsAnswersItsOffset) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace wintest;
+using WindowLongs = WinTest;
+
+// GWL_HWNDPARENT answers a child's parent and a top-level window's owner.
+TEST_F(WindowLongs, TheParentLongIsTheParentOrTheOwner) {
+    HWND p = top();
+    HWND c = child(p, 1, 0, 0, 10, 10);
+    EXPECT_EQ(reinterpret_cast<HWND>(GetWindowLongPtr(c, GWL_HWNDPARENT)), p);
+    HWND owned = CreateWindowEx(0, "Test_plain", "owned", WS_POPUP, 0, 0, 20, 20, p, nullptr,
+                                nullptr, nullptr);
+    ASSERT_NE(owned, nullptr);
+    EXPECT_EQ(reinterpret_cast<HWND>(GetWindowLongPtr(owned, GWL_HWNDPARENT)), p);
+    EXPECT_EQ(GetWindowLongPtr(p, GWL_HWNDPARENT), 0);
+}
+
+// A new style changes the scroll bars it names, and never the child bit.
+TEST_F(WindowLongs, AStyleTurnsScrollBarsOnAndKeepsTheChildBit) {
+    HWND p = top(0, 0, 400, 300);
+    HWND c = child(p, 1, 0, 0, 120, 90);
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtr(c, GWL_STYLE));
+    SetWindowLongPtr(c, GWL_STYLE, static_cast<LONG_PTR>(style | WS_VSCROLL));
+    RECT r{};
+    GetClientRect(c, &r);
+    EXPECT_EQ(r.right, 120 - GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_EQ(r.bottom, 90);
+    SetWindowLongPtr(c, GWL_STYLE, static_cast<LONG_PTR>(style | WS_HSCROLL));
+    GetClientRect(c, &r);
+    EXPECT_EQ(r.right, 120);
+    EXPECT_EQ(r.bottom, 90 - GetSystemMetrics(SM_CYHSCROLL));
+    SetWindowLongPtr(c, GWL_STYLE, static_cast<LONG_PTR>(style & ~static_cast<DWORD>(WS_CHILD)));
+    EXPECT_TRUE(GetWindowLongPtr(c, GWL_STYLE) & WS_CHILD);
+    EXPECT_EQ(GetParent(c), p);
+}
+
+} // namespace

@@ -226,6 +226,14 @@ TEST_F(compare_test, DataWithGapsAndTheDataAxes) {
     const int r4 = load("four", d);
     EXPECT_EQ(compare(r4, r2, st_data), "Obs - first run has no values\n" + sep);
     EXPECT_EQ(compare(r2, r4, st_data), "Obs - second run has no values\n" + sep);
+    // Only missing values are no values either: against a run without the
+    // variable there is nothing to tell, either way round.
+    run_builder e = base(*v1);
+    e.data_times({0, 2, 4, 6});
+    e.series("Obs", {NA, NA, NA, NA});
+    const int r5 = load("five", e);
+    EXPECT_EQ(compare(r5, r4, st_data), compare(r4, r4, st_data));
+    EXPECT_EQ(compare(r4, r5, st_data), compare(r4, r4, st_data));
 }
 
 TEST_F(compare_test, GameInputsAndMixedTypeElements) {
