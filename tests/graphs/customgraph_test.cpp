@@ -649,7 +649,12 @@ TEST_F(CustomGraphs, OnlyARunOfAnotherModelIsNamedAsSuch) {
     set_message_hook(message_log::test_hook);
     EXPECT_EQ(run_user_tool("lonely", -1, 0), 0);
     EXPECT_EQ(expand_value_refs("\\Inventory@END/"), "--");
+    // An element named with a blank before its subscript is still this
+    // model's variable.
+    EXPECT_EQ(expand_value_refs("\\Inventory [east]@END/"), "--");
     set_message_hook(nullptr);
+    EXPECT_TRUE(message_log::said("Run other does not hold Inventory [east]: it is a run of "
+                                  "another model"));
     EXPECT_FALSE(message_log::said("Unable to complete graph"));
     EXPECT_TRUE(message_log::said("No Variables/Datasets to graph\nRun other does not hold "
                                   "Inventory: it is a run of another model"));
