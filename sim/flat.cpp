@@ -408,18 +408,26 @@ template <std::uint32_t P>
     // closed span included, the table's excluded), or NA: its line for all.
     if (const std::int32_t k = t.segment; k >= 0 && static_cast<std::uint32_t>(k) + 2 <= points) {
         const double lo = px[k], hi = px[k + 1];
+        // x >= lo and x > first, x <= hi and x < last: open tests only, the
+        // closed ends moved out to the next double.
+        const double below = lo != first ? std::nextafter(lo, -HUGE_VAL) : lo;
+        const double above = hi != last ? std::nextafter(hi, HUGE_VAL) : hi;
         std::uint32_t inside = 0;
         for (std::uint32_t i = 0; i < n; ++i) {
             const double v = x[i];
-            inside += (v == NAd) | ((v >= lo) & (v <= hi) & (v > first) & (v < last));
+            inside += (v == NAd) | ((v > below) & (v < above));
         }
         if (inside == n) {
+            if (lo == hi) {
+                const double step = py[k + 1];
+                for (std::uint32_t i = 0; i < n; ++i) out[i] = x[i] == NAd ? NAd : step;
+                return n;
+            }
             const lookup_span line = segment_span(px, py, k);
-            const double a = line.x0, b = line.y0, c = line.dy, d = line.dx, step = py[k + 1];
-            const bool flat = lo == hi;
+            const double a = line.x0, b = line.y0, c = line.dy, d = line.dx;
             for (std::uint32_t i = 0; i < n; ++i) {
                 const double v = x[i];
-                out[i] = v == NAd ? NAd : (flat ? step : b + (v - a) * c / d);
+                out[i] = v == NAd ? NAd : b + (v - a) * c / d;
             }
             return n;
         }
