@@ -1846,6 +1846,7 @@ bool flat_pass::compile_wide(const sim_program& program, int unit) {
     if (array == 0) d.reads_target_below(w->target.index, w->target.index + lanes);
     if (reduce) {
         const std::uint32_t fn = c[pc + 1], group = c[pc + 2];
+        if (group == 0 || lanes > UINT32_MAX / group) return false;
         pc += 4;
         w->lanes = lanes * group;
         if (!d.expression(pc, w->lanes) || c[pc] != op_end || !d.reduce(fn, group)) return false;
