@@ -31,6 +31,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/check.h"
@@ -742,7 +743,9 @@ BENCHMARK(BM_LivesweepRerun)->Unit(benchmark::kMillisecond)->MinTime(2);
 // worker compiles. settled_ms is a re-run once every compile is done (least
 // of three); tier1_s the time from entering to the end of the first re-run
 // within 10% of it; first_ms the first re-run (the flat loop); reruns how
-// many re-runs came before that one.
+// many re-runs came before that one. With after (ms), the model is first
+// simulated once as the viewer does it (an ordinary run, tier 1 when hot)
+// and Livesweep entered that long after the run began.
 struct latency_model {
     model_builder b{"latency"};
     sim_program p;
@@ -767,7 +770,10 @@ void BM_LivesweepLatency(benchmark::State& state) {
     const int sectors = static_cast<int>(state.range(0)), seed = static_cast<int>(state.range(1));
     // live:1 is Livesweep as the program enters it (compiles on every core
     // but one), live:0 the worker as an ordinary run has it.
-    set_native_live(state.range(2) != 0);
+    const bool live = state.range(2) != 0;
+    const auto after = std::chrono::milliseconds(state.range(3));
+    set_native_live(live && after.count() == 0);
+    set_native_tier1_when_hot(after.count() > 0);
     static std::map<std::pair<int, int>, std::unique_ptr<latency_model>> models;
     auto& m = models[{sectors, seed}];
     if (!m) m = std::make_unique<latency_model>(sectors, seed);
@@ -778,6 +784,15 @@ void BM_LivesweepLatency(benchmark::State& state) {
     for (auto _ : state) {
         forget_kept_passes();
         native_wait_idle();
+        if (after.count() > 0) {
+            set_native_live(false);
+            run_kind = rk_ordinary;
+            const auto simulated = clock_type::now();
+            run_program(m->symbols(), m->program(), o, &out);
+            std::this_thread::sleep_until(simulated + after);
+            run_kind = rk_livesweep;
+            set_native_live(live);
+        }
         std::vector<std::pair<double, double>> ends; // since entering, length (ms)
         const auto t0 = clock_type::now();
         for (double since = 0; since < 6000;) {
@@ -803,6 +818,7 @@ void BM_LivesweepLatency(benchmark::State& state) {
     }
     run_kind = rk_ordinary;
     set_native_live(false);
+    set_native_tier1_when_hot(false);
     forget_kept_passes();
     state.counters["tier1_s"] = tier1_s;
     state.counters["first_ms"] = first_ms;
@@ -810,11 +826,13 @@ void BM_LivesweepLatency(benchmark::State& state) {
     state.counters["reruns"] = reruns;
 }
 BENCHMARK(BM_LivesweepLatency)
-    ->ArgNames({"sectors", "seed", "live"})
-    ->Args({167, 0, 0})
-    ->Args({167, 0, 1})
-    ->Args({167, 1, 0})
-    ->Args({167, 1, 1})
+    ->ArgNames({"sectors", "seed", "live", "after"})
+    ->Args({167, 0, 0, 0})
+    ->Args({167, 0, 1, 0})
+    ->Args({167, 1, 0, 0})
+    ->Args({167, 1, 1, 0})
+    ->Args({167, 1, 0, 3000})
+    ->Args({167, 1, 1, 3000})
     ->Iterations(1)
     ->Repetitions(3)
     ->Unit(benchmark::kSecond)

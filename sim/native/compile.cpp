@@ -96,6 +96,10 @@ bool native_live() {
     return live_setting;
 }
 
+const std::atomic<bool>* native_detail::live_flag() {
+    return &live_setting;
+}
+
 void set_native_compile_failure(bool fail, int level) {
     fail_compiles = fail ? level < 0 ? 3 : 1 << level : 0;
 }

@@ -106,6 +106,7 @@ struct compile_caller {
     bool worker = false;
     const std::atomic<bool>* dropped = nullptr;
     bool live = false; // a live mode waits for the code (see set_native_live)
+    const std::atomic<bool>* live_now = nullptr; // whether one does by now
 };
 
 // The code generator, a module of its own (libkavrel_native.so) loaded on
@@ -137,6 +138,8 @@ extern std::atomic<bool> exiting;
 void stop_worker();
 // Queues the tier 1 of every job that waits until its pass is hot.
 void resume_parked_jobs();
+// The flag set_native_live sets.
+const std::atomic<bool>* live_flag();
 // Loads the code generator's module if it is not yet (once; see loader.cpp).
 void load_backend();
 

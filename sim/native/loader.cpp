@@ -106,7 +106,7 @@ const native_backend* backend() {
 }
 
 compile_caller caller() {
-    return compile_caller{on_worker, compile_dropped, native_live()};
+    return compile_caller{on_worker, compile_dropped, native_live(), live_flag()};
 }
 
 native_handle no_backend(std::string* why) {

@@ -384,25 +384,42 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
         const llvm::DataLayout layout = jit.getDataLayout();
         std::atomic<std::size_t> next{0};
         const std::atomic<bool>* dropped = caller.dropped;
+        auto one = [&](std::size_t k) {
+            if (module_dropped(dropped))
+                tasks[k].error = dropped_text;
+            else
+                compile_module(listing, level, name, layout, tasks[k]);
+        };
         auto work = [&] {
-            for (std::size_t k; (k = next++) < tasks.size();) {
-                if (module_dropped(dropped))
-                    tasks[k].error = dropped_text;
-                else
-                    compile_module(listing, level, name, layout, tasks[k]);
-            }
+            for (std::size_t k; (k = next++) < tasks.size();) one(k);
         };
         {
             std::vector<std::thread> helpers;
-            helpers.reserve(threads);
-            for (std::size_t k = 1; k < std::min<std::size_t>(threads, tasks.size()); ++k) {
-                try {
-                    helpers.emplace_back(work);
-                } catch (const std::system_error&) {
-                    break; // no thread to be had: fewer compile the modules
+            // Helpers up to want threads in all (this one included).
+            auto add_helpers = [&](unsigned want) {
+                for (std::size_t k = helpers.size() + 1;
+                     k < std::min<std::size_t>(want, tasks.size()); ++k) {
+                    try {
+                        helpers.emplace_back(work);
+                    } catch (const std::system_error&) {
+                        break; // no thread to be had: fewer compile the modules
+                    }
+                }
+            };
+            add_helpers(threads);
+            // A live mode that begins while a worker's compile is under way
+            // (Livesweep entered while the passes of a first run compile)
+            // gets the threads it allows for the modules left.
+            bool grown = caller.live || !caller.worker || !caller.live_now;
+            for (std::size_t k; (k = next++) < tasks.size();) {
+                one(k);
+                if (!grown && caller.live_now->load()) {
+                    grown = true;
+                    compile_caller live = caller;
+                    live.live = true;
+                    add_helpers(compile_threads(level, listing.ops.size(), live));
                 }
             }
-            work();
             for (std::thread& t : helpers) t.join();
 #if defined(__GLIBC__)
             // The helpers' heaps keep what their compile freed: without
