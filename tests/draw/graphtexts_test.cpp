@@ -52,6 +52,11 @@ TEST(GraphTexts, BandSpecsReadPercentAndColourWidestFirst) {
     EXPECT_TRUE(parse_band_spec("nan=1|2|3").empty());
     EXPECT_EQ(parse_rgb_bars("10|20|30", 0), RGB(10, 20, 30));
     EXPECT_EQ(parse_rgb_bars("10|20", 77u), 77u);
+    // A sign before a number is part of it, '+' as well as '-'; blanks
+    // before a number are passed over.
+    EXPECT_EQ(parse_rgb_bars("+10| +20|30", 0), RGB(10, 20, 30));
+    EXPECT_EQ(parse_rgb_bars("-10|20|+300", 0), RGB(0, 20, 255));
+    EXPECT_EQ(parse_rgb_bars("+|20|30", 77u), 77u);
 }
 
 } // namespace

@@ -337,6 +337,19 @@ TEST_F(Desktop, FramedTopLevelWindowsStayOnTheWorkArea) {
     GetWindowRect(off, &r);
     EXPECT_EQ(r.right - r.left, 300);
     EXPECT_TRUE(work.contains(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top)));
+    // Too tall only: its height is cut to the work area's height, its width
+    // kept; too wide only: the other way round.
+    const int huge = work.width() + work.height();
+    HWND tall = CreateWindowEx(0, "DlgTestOwner", "tall", WS_OVERLAPPEDWINDOW, 10, 10, 100, huge,
+                               nullptr, nullptr, nullptr, nullptr);
+    GetWindowRect(tall, &r);
+    EXPECT_EQ(r.right - r.left, 100);
+    EXPECT_EQ(r.bottom - r.top, work.height());
+    HWND wide = CreateWindowEx(0, "DlgTestOwner", "wide", WS_OVERLAPPEDWINDOW, 10, 10, huge, 100,
+                               nullptr, nullptr, nullptr, nullptr);
+    GetWindowRect(wide, &r);
+    EXPECT_EQ(r.right - r.left, work.width());
+    EXPECT_EQ(r.bottom - r.top, 100);
 }
 
 TEST_F(Desktop, ScreenshotOfAMessageBoxOverItsOwner) {

@@ -232,4 +232,61 @@ TEST_F(Livesweep, TheControlCommandLeavesLivesweep) {
     EXPECT_EQ(livesweep_rerun(5, 0, 0), 0);
 }
 
+// Leaving Livesweep from its ready state goes back to Simulation Setup; a
+// model that cannot be run never leaves Livesweep half entered; re-runs after
+// another model opened run that model.
+TEST_F(Livesweep, LeavingEnteringABrokenModelAndAnotherModel) {
+    ASSERT_EQ(enter_livesweep(1), 1) << messages.joined();
+    ASSERT_EQ(sim_phase, phase_livesweep_ready);
+    leave_livesweep();
+    EXPECT_EQ(sim_phase, phase_setup);
+    EXPECT_EQ(livesweep_state, ls_off);
+
+    clear_setup();
+    close_model(0, 0);
+    model_builder bad("broken");
+    add_symbol(bad.symbols(), "undefined thing", st_aux);
+    bad.aux("y", "undefined thing");
+    ASSERT_TRUE(bad.finish());
+    model_pair mb = bad.release();
+    close_model(mb.header, mb.symbols);
+    EXPECT_EQ(enter_livesweep(1), 0);
+    EXPECT_EQ(livesweep_state, ls_off);
+
+    clear_setup();
+    close_model(0, 0);
+    model_builder other("other");
+    other.control(0, 4, 1, 1);
+    other.constant("level", 7);
+    other.aux("twice", "level * 2");
+    ASSERT_TRUE(other.finish());
+    const std::int32_t twice = slot_of(other, "twice");
+    model_pair mo = other.release();
+    close_model(mo.header, mo.symbols);
+    ASSERT_EQ(enter_livesweep(1), 1) << messages.joined();
+    rec = record{};
+    EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+    EXPECT_EQ(rec.saves, 5);
+    ASSERT_GT(rec.last_values.size(), static_cast<std::size_t>(twice));
+    EXPECT_FLOAT_EQ(rec.last_values[static_cast<std::size_t>(twice)], 14);
+
+    // Another model opened while Livesweep is on: its re-run runs it.
+    clear_setup();
+    model_builder third("third");
+    third.control(0, 2, 1, 1);
+    third.constant("level", 9);
+    third.constant("unused", 1);
+    third.aux("twice", "level * 2");
+    ASSERT_TRUE(third.finish());
+    const std::int32_t twice3 = slot_of(third, "twice");
+    model_pair m3 = third.release();
+    close_model(m3.header, m3.symbols);
+    ASSERT_EQ(ensure_setup_copy(0), 1);
+    rec = record{};
+    EXPECT_EQ(livesweep_rerun(5, 0, 0), 1);
+    EXPECT_EQ(rec.saves, 3);
+    ASSERT_GT(rec.last_values.size(), static_cast<std::size_t>(twice3));
+    EXPECT_FLOAT_EQ(rec.last_values[static_cast<std::size_t>(twice3)], 18);
+}
+
 } // namespace
