@@ -344,6 +344,11 @@ TEST_F(FilesTest, SplitPath) {
     EXPECT_STREQ(e, "");
     EXPECT_STREQ(split_path("/base", "/abs/../f.kmf", nullptr, nullptr, nullptr), "/f.kmf");
     EXPECT_STREQ(split_path("/", "../../f", nullptr, nullptr, nullptr), "/f");
+    // A folder keeps its closing slash through the dots; the root stays one.
+    EXPECT_EQ(full_path("/base", "sub/../other/"), "/base/other/");
+    EXPECT_EQ(full_path(nullptr, "/a/./b/../"), "/a/");
+    EXPECT_EQ(full_path(nullptr, "/a/../"), "/");
+    EXPECT_EQ(full_path(nullptr, "/a/b/.."), "/a");
     {
         env_override env;
         env.set("KV_TEST_HOME", "/home/tester");

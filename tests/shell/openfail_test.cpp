@@ -146,4 +146,32 @@ TEST_F(OpenModel, TheTitleShowsTheAbsolutePathOfARelativeName) {
     EXPECT_EQ(recent_model_paths()[0], dir + "/population.kmf");
 }
 
+// The password box names the model by its file name alone, whichever
+// separator its path uses; a first try (or a try number below one) shows no
+// note, a later one says which try it is.
+TEST_F(OpenModel, ThePasswordBoxNamesTheFileAndCountsTheTries) {
+    std::vector<std::string> captions, notes;
+    auto note_dialog = [&](HWND d) {
+        char buf[200] = {};
+        GetWindowText(d, buf, sizeof buf);
+        captions.push_back(buf);
+        GetDlgItemText(d, idc_password_note, buf, sizeof buf);
+        notes.push_back(buf);
+    };
+    char typed[64] = {};
+    begin_password_try(0);
+    answerer::dialog(dlg_password).call(note_dialog).set_text(idc_password, "pw").press(IDOK);
+    EXPECT_EQ(ask_model_password_dialog("C:\\models\\secret.kmf", typed, sizeof typed), 1);
+    EXPECT_STREQ(typed, "pw");
+    begin_password_try(2);
+    answerer::dialog(dlg_password).call(note_dialog).press(IDCANCEL);
+    EXPECT_EQ(ask_model_password_dialog("/home/me/models/secret.kmf", typed, sizeof typed), 0);
+    ASSERT_EQ(captions.size(), 2u);
+    EXPECT_EQ(captions[0], "Password for secret.kmf");
+    EXPECT_EQ(captions[1], "Password for secret.kmf");
+    EXPECT_EQ(notes[0], "");
+    EXPECT_NE(notes[1].find("try 2 of"), std::string::npos) << notes[1];
+    begin_password_try(1);
+}
+
 } // namespace

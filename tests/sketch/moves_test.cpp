@@ -102,6 +102,38 @@ TEST_F(SketchMoves, TheSelectionMovesWithItsConnectorsAndUndoRedoRestoreExactly)
     expect_same(s.view.elems, before);
 }
 
+// One element moved alone and the move undone: the connectors leaving it
+// and those ending at it come back with it.
+TEST_F(SketchMoves, UndoingAMoveOfOneElementBringsBackTheConnectorsEndingThere) {
+    select({a});
+    selection_move m;
+    ASSERT_TRUE(begin_selection_move(s, &m));
+    apply_selection_move(s, m, 40, 25);
+    ASSERT_TRUE(finish_selection_move(s, m));
+    EXPECT_NE(el(ca).end_x, before[static_cast<std::size_t>(ca)].end_x);
+    ASSERT_TRUE(sketch_undo(s));
+    expect_same(s.view.elems, before);
+}
+
+// The selection's box holds every selected element shown, those at the
+// shown level too; elements above it are left out.
+TEST_F(SketchMoves, TheSelectionsBoxHoldsTheElementsAtTheShownLevel) {
+    select({a, c});
+    el(c).level = 3;
+    s.shown_level = 3;
+    int l = 0, t = 0, r = 0, btm = 0;
+    ASSERT_TRUE(selected_box(s, &l, &t, &r, &btm));
+    EXPECT_EQ(l, 70);
+    EXPECT_EQ(t, 85);
+    EXPECT_EQ(r, 230);
+    EXPECT_EQ(btm, 315);
+    s.shown_level = 2;
+    ASSERT_TRUE(selected_box(s, &l, &t, &r, &btm));
+    EXPECT_EQ(r, 130);
+    EXPECT_EQ(btm, 115);
+    s.shown_level = max_level;
+}
+
 TEST_F(SketchMoves, WhatCannotMoveStaysAndNothingMovedIsNoStep) {
     bool on = true;
     EXPECT_EQ(undo_menu_text(s, false, &on), "&Undo\t(Ctrl+Z)");

@@ -111,3 +111,25 @@ TEST(Stats, RunColourMarksWrapAfterTwelve) {
 }
 
 } // namespace
+
+namespace {
+
+// The analysis range takes the saved times from the first with
+// start <= t + tol to the last with end > t - tol, tol half the saving
+// interval: over times 0 to 10 saved every 1, a range of 0.5 to 9.5 takes 0
+// to 9 (10 lies just outside its end), and 0.5 to 9.51 takes 0 to 10.
+TEST(StatsWindow, TheRangesEndsFollowTheHalfIntervalRule) {
+    std::vector<float> t;
+    for (int k = 0; k <= 10; ++k) t.push_back(static_cast<float>(k));
+    int first = -1, last = -1;
+    ASSERT_TRUE(analysis_window(t.data(), 11, 0.5, 9.5, 1, &first, &last));
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(last, 9);
+    ASSERT_TRUE(analysis_window(t.data(), 11, 0.5, 9.51, 1, &first, &last));
+    EXPECT_EQ(last, 10);
+    ASSERT_TRUE(analysis_window(t.data(), 11, 0.51, 9.51, 1, &first, &last));
+    EXPECT_EQ(first, 1);
+    EXPECT_FALSE(analysis_window(t.data(), 11, 20, 30, 1, &first, &last));
+}
+
+} // namespace
