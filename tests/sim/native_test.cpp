@@ -1012,6 +1012,36 @@ TEST_F(NativeTier, CompiledStepsStoreCopiesOfTestedValuesAsTheLoopDoes) {
     }
 }
 
+// Compiled steps update levels four at a time where the rates pass stored
+// their rates four at a time (twelve rates in lanes): a level of such a four
+// that overflows in the update at the second step is named as the loop
+// names it, and the values before are the loop's.
+TEST_F(NativeTier, CompiledStepsUpdateFourLevelsAtOnceAndNameTheOneThatOverflows) {
+    for (bool overflows : {false, true}) {
+        SCOPED_TRACE(overflows ? "L6 overflows" : "finite");
+        model_builder b("fours");
+        b.control(0, 10, 0.5f, 0.5f);
+        for (int i = 0; i < 12; ++i) {
+            std::string n = std::to_string(i);
+            const bool big = overflows && i == 6;
+            b.constant(("c" + n).c_str(), big ? 1e38f : 0.1f * static_cast<float>(i + 1));
+            b.aux(("a" + n).c_str(), ("c" + n + " + L" + n + " * 1e-30").c_str());
+            b.level(("L" + n).c_str(), ("a" + n).c_str(), big ? "2.5e38" : "10");
+        }
+        ASSERT_TRUE(b.finish());
+        outcome loop = simulate(b, flat_loop);
+        if (overflows)
+            ASSERT_NE(loop.messages.find("L6"), std::string::npos) << loop.messages;
+        else
+            ASSERT_EQ(loop.result, sim_done) << loop.messages;
+        outcome native = simulate(b, optimised);
+        EXPECT_EQ(native_live_steps(), 1u);
+        EXPECT_EQ(native.result, loop.result);
+        EXPECT_EQ(native.messages, loop.messages);
+        EXPECT_EQ(difference(native, loop), "");
+    }
+}
+
 // A dense-like model: each level's ratio and inflow come in turn in the
 // dynamic order (the inflow reads the ratio), each ratio divided by
 // (t_i - Time) and each inflow by (c_i - Time), so a chosen unit fails at a

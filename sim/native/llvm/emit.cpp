@@ -145,6 +145,9 @@ public:
     // dynamic pass tested, for the rates pass of compiled steps): a copy of
     // one into a target needs no test of its own.
     void finite_before(const slot_set& slots) { finite_before_ = &slots; }
+    // The first slots of the rate array's runs of 4 (rolled_turn) that the
+    // code stores with one vector store (repeated units in lanes).
+    const std::set<std::int64_t>& rate_quads() const { return rate_quads_; }
 
     // The pass's parts: spans of instructions compiled as functions of their own.
     struct part_span {
@@ -732,6 +735,9 @@ private:
             if (s == 1) {
                 b_.CreateAlignedStore(f, b_.CreateBitCast(first, ftype()->getPointerTo()),
                                       llvm::Align(4));
+                if (dst.kind == nk_rate)
+                    for (std::size_t t = 0; t + lanes_ <= roll_count_; t += lanes_)
+                        lane_rate_stores_.insert(dst.index + static_cast<std::int64_t>(t));
             } else {
                 // In the units' order (of one slot, the last unit's value stays).
                 for (unsigned j = s == 0 ? lanes_ - 1 : 0; j < lanes_; ++j)
@@ -1817,8 +1823,11 @@ private:
             in_lanes_ = false;
             if (!lanes_failed_) {
                 lane_units += rolled / rolled_turn * rolled_turn;
+                rate_quads_.insert(lane_rate_stores_.begin(), lane_rate_stores_.end());
+                lane_rate_stores_.clear();
                 return;
             }
+            lane_rate_stores_.clear();
             f->deleteBody();
         }
         build_body(f, from, to, rolled);
@@ -2180,6 +2189,7 @@ private:
     slot_set tested_stores_;
     const slot_set* finite_before_ = nullptr;
     std::size_t roll_count_ = 0; // units of the loop being built
+    std::set<std::int64_t> rate_quads_, lane_rate_stores_;
     std::vector<part_span> parts_, units_;
     bool planned_ = false, end_in_main_ = false;
     // A fast part's least operands and sums of f - f, as SSA values (a
@@ -2372,6 +2382,7 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
     // The rates pass runs only once the dynamic pass has returned 0 in the
     // same step: the values that pass tested are finite then.
     pass_builder::slot_set tested;
+    std::set<std::int64_t> quads;
     for (int k = 0; k < 2; ++k) {
         pass_builder builder(cx, m, k ? rates : dynamic, level);
         if (level == 0) builder.lookups_as_calls();
@@ -2379,6 +2390,7 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
         if (k == 1) builder.finite_before(tested);
         passes[k] = builder.build(name + (k ? "_rates" : "_dynamic"));
         if (k == 0) tested = builder.tested_stores();
+        if (k == 1) quads = builder.rate_quads();
         passes[k]->setLinkage(llvm::Function::InternalLinkage);
         if (level) passes[k]->addFnAttr(llvm::Attribute::AlwaysInline);
     }
@@ -2445,21 +2457,43 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
     b.SetInsertPoint(body);
     Value* next = b.CreateAdd(n, b.getInt64(1));
     Value* bad = b.getFalse();
-    auto update = [&](Value* at) {
-        Value* v = b.CreateGEP(f32, values, at);
-        Value* x = b.CreateFAdd(b.CreateLoad(f32, v),
-                                b.CreateFMul(h, b.CreateLoad(f32, b.CreateGEP(f32, rates_at, at))));
-        b.CreateStore(x, v);
-        Value* bits = b.CreateAnd(b.CreateBitCast(x, i32), b.getInt32(0x7F800000));
-        return b.CreateICmpEQ(bits, b.getInt32(0x7F800000));
+    // States at..at+width-1 (width 1, or 4 as a vector): whether one is not
+    // finite (all its exponent bits set).
+    auto update = [&](std::uint64_t at, unsigned width) {
+        llvm::Type *ft = f32, *it = i32;
+        Value* hv = h;
+        if (width > 1) {
+            ft = llvm::FixedVectorType::get(f32, width);
+            it = llvm::FixedVectorType::get(i32, width);
+            hv = b.CreateVectorSplat(width, h);
+        }
+        auto slot = [&](Value* base) {
+            return b.CreateBitCast(b.CreateGEP(f32, base, b.getInt64(at)), ft->getPointerTo());
+        };
+        Value* v = slot(values);
+        Value* x =
+            b.CreateFAdd(b.CreateAlignedLoad(ft, v, llvm::Align(4)),
+                         b.CreateFMul(hv, b.CreateAlignedLoad(ft, slot(rates_at), llvm::Align(4))));
+        b.CreateAlignedStore(x, v, llvm::Align(4));
+        Value* bits = b.CreateAnd(b.CreateBitCast(x, it), llvm::ConstantInt::get(it, 0x7F800000));
+        Value* inf = b.CreateICmpEQ(bits, llvm::ConstantInt::get(it, 0x7F800000));
+        if (width == 1) return inf;
+        return b.CreateICmpNE(b.CreateBitCast(inf, b.getIntNTy(width)), b.getIntN(width, 0));
     };
     // Many states: the engine's own update, in vectors as wide as the
     // processor has (the optimiser here makes a loop of one at a time).
     auto range = [&](std::uint64_t from, std::uint64_t count) {
         constexpr std::uint64_t unrolled = 64;
         if (count <= unrolled) {
-            for (std::uint64_t k = 0; k < count; ++k)
-                bad = b.CreateOr(bad, update(b.getInt64(from + k)));
+            // Four at a time where the rates pass stored the four rates with
+            // one vector store (a wider read of rates stored in other pieces
+            // would wait for those stores); the levels are stored only here.
+            for (std::uint64_t k = 0; k < count;) {
+                const std::int64_t at = static_cast<std::int64_t>(from + k);
+                const unsigned width = k + 4 <= count && quads.count(at) ? 4 : 1;
+                bad = b.CreateOr(bad, update(from + k, width));
+                k += width;
+            }
             return;
         }
         auto* euler_type = llvm::FunctionType::get(b.getInt1Ty(), {f32p, f32p, i64, f32}, false);
