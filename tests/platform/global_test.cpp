@@ -1,7 +1,10 @@
 // Global memory blocks: lock counts, flags, resizing and stale handles.
+#include "platform/clock.h"
 #include "platform/global.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include <cstring>
 
@@ -59,6 +62,25 @@ TEST(GlobalMemory, ResizeKeepsTheBytesAndAFreedHandleIsRefused) {
     EXPECT_EQ(GlobalFlags(h), GMEM_INVALID_HANDLE);
     EXPECT_EQ(GlobalFree(h), h);
     EXPECT_EQ(GlobalAlloc(0, global_max_size + 1), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The steady clock starts at one second, so no time it gives is 0 ("now"),
+// and a sleep of n milliseconds lasts at least n milliseconds.
+TEST(SteadyClockTimes, StartAtOneSecondAndSleepInMilliseconds) {
+    SteadyClock clock;
+    const std::uint64_t first = clock.now_ms();
+    EXPECT_GE(first, 1000u);
+    EXPECT_LT(first, 1000u + 60000u);
+    const auto before = std::chrono::steady_clock::now();
+    clock.sleep_ms(30);
+    const auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - before);
+    EXPECT_GE(slept.count(), 30);
+    EXPECT_GE(clock.now_ms(), first + 30);
 }
 
 } // namespace

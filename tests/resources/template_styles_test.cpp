@@ -121,4 +121,23 @@ TEST(TemplateStyles, APasswordIsNeverShown) {
     EXPECT_TRUE(edit->style & ES_PASSWORD);
 }
 
+// The variable selection page and dialog: Subscripts and Type are chosen
+// from their lists (nothing typed), and on the page Enter presses Select.
+TEST(TemplateStyles, TheVariableChoicesAreListsAndEnterSelects) {
+    every_template();
+    for (int id : {static_cast<int>(dlg_page_variable), static_cast<int>(dlg_variable_dialog)}) {
+        SCOPED_TRACE("template " + std::to_string(id));
+        const DialogTemplate* t = dlg_find_template(id);
+        ASSERT_NE(t, nullptr);
+        for (int combo : {static_cast<int>(idv_subscripts), static_cast<int>(idv_type)}) {
+            const DialogItem* c = item_of(*t, combo);
+            ASSERT_NE(c, nullptr) << combo;
+            EXPECT_EQ(c->style & 3u, static_cast<DWORD>(CBS_DROPDOWNLIST)) << combo;
+        }
+    }
+    const DialogItem* select = item_of(*dlg_find_template(dlg_page_variable), idv_select);
+    ASSERT_NE(select, nullptr);
+    EXPECT_EQ(select->style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+}
+
 } // namespace
