@@ -555,14 +555,15 @@ std::uint32_t step_copy(const wide_step& s, std::uint32_t lane0, std::uint32_t n
 
 // SUM, PROD, VMIN or VMAX (F: 0 to 3) over each group of lanes, as the
 // interpreter reduces a vector call's argument: in lane order, in double,
-// NA when any lane is; each group's result stored as the target's lane.
-template <int F, int A>
-std::uint32_t step_reduce(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+// NA when any lane is. `done(g, r, na)` takes each group g that ends in this
+// chunk; a group that goes on into the next chunk carries on from s.sum, s.na.
+template <int F, int A, class Done>
+[[gnu::always_inline]] inline void reduce_groups(const wide_step& s, std::uint32_t lane0,
+                                                 std::uint32_t n, Done done) {
     wide_in<A> a(s.a, lane0);
     const std::uint32_t m = s.group;
     double r = s.sum;
     bool na = s.na;
-    std::uint32_t bad = 0;
     for (std::uint32_t i = 0; i < n;) {
         const std::uint32_t j = (lane0 + i) % m, run = std::min(n - i, m - j);
         if (j == 0) {
@@ -582,14 +583,21 @@ std::uint32_t step_reduce(const wide_step& s, std::uint32_t lane0, std::uint32_t
                 r = value_max(r, x);
         }
         i += run;
-        if (j + run == m) {
-            const float v = static_cast<float>(na ? NAd : r);
-            s.out.t[(lane0 + i - 1) / m] = v;
-            bad += non_finite(v);
-        }
+        if (j + run == m) done((lane0 + i - 1) / m, r, na);
     }
     s.sum = r;
     s.na = na;
+}
+
+// Each group's result stored as the target's lane.
+template <int F, int A>
+std::uint32_t step_reduce(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
+    std::uint32_t bad = 0;
+    reduce_groups<F, A>(s, lane0, n, [&](std::uint32_t g, double r, bool na) {
+        const float v = static_cast<float>(na ? NAd : r);
+        s.out.t[g] = v;
+        bad += non_finite(v);
+    });
     return bad;
 }
 
@@ -597,33 +605,9 @@ std::uint32_t step_reduce(const wide_step& s, std::uint32_t lane0, std::uint32_t
 // each group's result, in double, at its outer lane less s.base.
 template <int F, int A>
 std::uint32_t step_reduce_into(const wide_step& s, std::uint32_t lane0, std::uint32_t n) {
-    wide_in<A> a(s.a, lane0);
-    const std::uint32_t m = s.group;
-    double r = s.sum;
-    bool na = s.na;
-    for (std::uint32_t i = 0; i < n;) {
-        const std::uint32_t j = (lane0 + i) % m, run = std::min(n - i, m - j);
-        if (j == 0) {
-            r = F == 0 ? 0.0 : F == 1 ? 1.0 : a[i];
-            na = false;
-        }
-        for (std::uint32_t l = i; l < i + run; ++l) {
-            const double x = a[l];
-            na |= x == NAd;
-            if constexpr (F == 0)
-                r += x;
-            else if constexpr (F == 1)
-                r *= x;
-            else if constexpr (F == 2)
-                r = value_min(r, x);
-            else
-                r = value_max(r, x);
-        }
-        i += run;
-        if (j + run == m) s.out.d[(lane0 + i - 1) / m - s.base] = na ? NAd : r;
-    }
-    s.sum = r;
-    s.na = na;
+    reduce_groups<F, A>(s, lane0, n, [&](std::uint32_t g, double r, bool na) {
+        s.out.d[g - s.base] = na ? NAd : r;
+    });
     return 0;
 }
 
