@@ -16,6 +16,7 @@ handle setup_copy = 0;
 namespace {
 std::unique_ptr<setup_state> copies;
 setup_cleanup_fn cleanup_hook = nullptr;
+setup_value_fn value_hook = nullptr;
 } // namespace
 
 void set_setup_cleanup_hook(setup_cleanup_fn hook) {
@@ -110,13 +111,23 @@ bool setup_has_changes() {
     return any(st->changed) || any(st->lookup_changed) || any(st->string_changed);
 }
 
+setup_value_fn set_setup_value_hook(setup_value_fn hook) {
+    const setup_value_fn previous = value_hook;
+    value_hook = hook;
+    return previous;
+}
+
 int set_setup_value(std::int32_t slot, float value) {
     setup_state* st = setup_copies();
     if (!st || slot < 0 || static_cast<std::size_t>(slot) >= st->changed.size()) return 0;
-    handle_lock<float> v(setup_copy);
-    if (!v) return 0;
-    v.get()[slot] = value;
+    {
+        handle_lock<float> v(setup_copy);
+        if (!v) return 0;
+        v.get()[slot] = value;
+    }
     st->changed[static_cast<std::size_t>(slot)] = 1;
+    // Told with the copy unlocked: what it shows may read the copy again.
+    if (value_hook) value_hook(slot, value);
     return 1;
 }
 

@@ -36,8 +36,14 @@ void set_setup_cleanup_hook(setup_cleanup_fn hook);
 // string marked changed).
 bool setup_has_changes();
 
-// Changes one value of the copy (marks it changed). 1 on success.
+// Changes one value of the copy (marks it changed). 1 on success. The hook
+// below is told of every value so changed.
 int set_setup_value(std::int32_t slot, float value);
+// Told after set_setup_value changed a slot, with the value now in the copy,
+// so that every control showing that slot can show what the next run uses.
+// Returns the hook it replaces (to be called on from the new one).
+using setup_value_fn = void (*)(std::int32_t slot, float value);
+setup_value_fn set_setup_value_hook(setup_value_fn hook);
 // Replaces the points of a lookup slot in the copy. 1 on success.
 int set_setup_lookup(std::uint32_t lookup, const std::vector<float>& x,
                      const std::vector<float>& y);

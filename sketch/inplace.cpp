@@ -232,6 +232,14 @@ bool end_inplace_edit(HWND view, int mode) {
     return true;
 }
 
+void inplace_value_changed(int slot, float value) {
+    if (!current.open || current.slot != slot || !current.edit || !IsWindow(current.edit)) return;
+    char text[40];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    SetWindowText(current.edit, text);
+    SendMessage(current.edit, EM_SETSEL, 0, -1);
+}
+
 HWND inplace_edit_window(HWND view) {
     return current.view == view ? current.edit : nullptr;
 }

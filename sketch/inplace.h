@@ -33,5 +33,8 @@ void follow_inplace_edit(HWND view, const sketch_state& s);
 bool end_inplace_edit(HWND view, int mode);
 // The entry control of a view (null: none made yet), for tests.
 HWND inplace_edit_window(HWND view);
+// An open entry on value slot `slot` shows `value`, all of it selected (the
+// setup copy's value changed there by another control, as a slider).
+void inplace_value_changed(int slot, float value);
 // Forgets the entry of a view going away.
 void forget_inplace_edit(HWND view);

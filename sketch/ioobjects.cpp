@@ -385,6 +385,17 @@ bool io_slider_value(const sketch_elem& e, float* out) {
     return shown_value(s, e, out);
 }
 
+void show_slot_value(std::int32_t slot, float value) {
+    if (slot <= 0) return;
+    for (const auto& [view, list] : objects())
+        for (HWND w : list) {
+            if (!w || !IsWindow(w) || !is_slider(w) || slider_slot(w) != slot) continue;
+            float shown = NA;
+            SendMessage(w, vs_get_value, 0, reinterpret_cast<LPARAM>(&shown));
+            if (shown != value) send_float(w, vs_set_value, value);
+        }
+}
+
 int resolve_value_slot(symbol_id symbol, std::int32_t* slot, value_slot_ref* out) {
     if (slot) *slot = 0;
     if (out) *out = value_slot_ref{};

@@ -40,6 +40,10 @@ RECT io_object_rect(const sketch_state& s, const sketch_elem& e);
 // when there is none.
 bool io_slider_value(const sketch_elem& e, float* out);
 
+// Every input slider of every view bound to value slot `slot` shows `value`
+// (the setup copy's value changed there by some other control).
+void show_slot_value(std::int32_t slot, float value);
+
 // The element of a possibly subscripted variable that the current subscript
 // selection picks: per dimension the first selected element of its range.
 struct value_slot_ref {

@@ -26,6 +26,7 @@
 #include "shell/upcalls.h"
 #include "shell/winlist.h"
 #include "sim/control.h"
+#include "sim/setup.h"
 #include "sim/simdata.h"
 #include "sketch/behave.h"
 #include "sketch/commands.h"
@@ -1043,7 +1044,25 @@ void tip_behavior_graph(HDC dc, const RECT& client, int slot) {
                         client.right - 2, client.bottom - 2, true, true);
 }
 
+namespace {
+
+setup_value_fn previous_value_hook = nullptr;
+
+// A value of the setup copy changed: every control on the diagrams showing
+// that value shows the new one, whichever control changed it.
+void setup_value_hook(std::int32_t slot, float value) {
+    show_slot_value(slot, value);
+    quick_sliders_value_changed(slot, value);
+    inplace_value_changed(slot, value);
+    if (previous_value_hook) previous_value_hook(slot, value);
+}
+
+} // namespace
+
 void install_sketch_hooks() {
+    if (const setup_value_fn previous = set_setup_value_hook(setup_value_hook);
+        previous != setup_value_hook)
+        previous_value_hook = previous;
     set_tip_graph_painter(tip_behavior_graph);
     sketch_hooks.print_choices = print_choices_hook;
     tree_link_style_hook = tree_link_hook;

@@ -644,6 +644,15 @@ LRESULT quick_slider_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProc(w, m, wp, lp);
 }
 
+void quick_sliders_value_changed(std::int32_t slot, float value) {
+    for (auto& [w, r] : records()) {
+        if (r.slot != slot || r.dragging || r.value == value) continue;
+        r.value = value;
+        r.position = slider_position(r);
+        repaint(w);
+    }
+}
+
 void set_quick_sliders(HWND view, const sketch_state& s, int mode) {
     if (mode < 0) {
         destroy_list(view);

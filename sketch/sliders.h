@@ -78,6 +78,10 @@ void set_quick_sliders(HWND view, const sketch_state& s, int mode);
 // values refreshed, and the sketch repainted.
 void place_quick_sliders();
 
+// The quick sliders on value slot `slot` show `value` (the working copy
+// changed there by another control).
+void quick_sliders_value_changed(std::int32_t slot, float value);
+
 // The keyboard of the sliders: 1 steps the focused slider up, 2 down, 0
 // resets it to the model's value, -2 moves the focus to the next slider
 // (back with shift). True when something changed.

@@ -147,6 +147,9 @@ void take_value(HWND w, vslider_rec& s, float v, int rerun_mode) {
     if (v != 0.0f && std::fabs(v) < std::numeric_limits<float>::min()) v = 0.0f;
     v = std::clamp(v, lo_limit(s), hi_limit(s));
     const bool changed = v != s.value;
+    // Taken before the copy is told: the controls it then refreshes find
+    // this slider already showing the value.
+    s.value = v;
     float current;
     if (read_slot(s, current) && current != v) {
         set_setup_value(s.slot, v);
@@ -154,7 +157,6 @@ void take_value(HWND w, vslider_rec& s, float v, int rerun_mode) {
         // does not put its old one back before the next move).
         if (game_state && game_window()) show_game_window();
     }
-    s.value = v;
     if (changed && sim_phase == phase_livesweep_ready && v != s.last_rerun) {
         s.changed = 1;
         if (livesweep_rerun(token_of(w), rerun_mode, 0)) s.last_rerun = v;

@@ -4,6 +4,7 @@
 
 #include "model/subscript_selection.h"
 #include "model/varnames.h"
+#include "resources/menus.h"
 #include "resources/simdlg.h"
 #include "shell/controls/slider.h"
 #include "shell/simdlg.h"
@@ -153,6 +154,65 @@ TEST_F(SubscriptedSliders, ASliderSetsTheElementItsTextNamesOrTheSelectionPicks)
     EXPECT_FLOAT_EQ(values[slot_named("demand[west,cloth]")], 4.0f);
     EXPECT_FLOAT_EQ(values[slot_named("demand[north,food]")], 10.0f);
     unlock_handle(setup_copy);
+    leave_sim_mode(0);
+    td::run_until_idle();
+}
+
+// Values typed in the Constant Changes dialog in Setup reach the sliders on
+// those elements: the one naming demand[south,tools] and the plain "demand"
+// one on the element the selection picks. An element no slider shows leaves
+// both as they were.
+TEST_F(SubscriptedSliders, ValuesTypedInConstantChangesShowOnTheirElementsSliders) {
+    const std::vector<int> n = sliders_of(*s_);
+    ASSERT_EQ(n.size(), 2u);
+    ASSERT_EQ(select_element_span(symbol("region"), 3, 3), 1);  // west
+    ASSERT_EQ(select_element_span(symbol("product"), 2, 2), 1); // cloth
+    refresh_sketch_values();
+    menu_command(cmd_setup);
+    td::run_until_idle();
+    ASSERT_EQ(sim_phase, phase_setup);
+    HWND plain = io_object_window(view_, n[0]), named = io_object_window(view_, n[1]);
+    ASSERT_EQ(slider_slot(plain), slot_named("demand[west,cloth]"));
+    ASSERT_EQ(slider_slot(named), slot_named("demand[south,tools]"));
+    auto shown = [](HWND w) {
+        float v = -1;
+        SendMessage(w, vs_get_value, 0, reinterpret_cast<LPARAM>(&v));
+        return v;
+    };
+    ASSERT_FLOAT_EQ(shown(plain), 4.0f);
+    ASSERT_FLOAT_EQ(shown(named), 4.0f);
+    // Chooses a row by its element's name and types a value, as a user does.
+    auto type_value = [](HWND d, const char* name, const char* text) {
+        HWND list = GetDlgItem(d, ids_list);
+        const int rows = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < rows; ++i) {
+            char line[256] = {};
+            SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+            if (std::string(line).find(std::string(name) + " =") == std::string::npos) continue;
+            SendMessage(list, LB_SETCURSEL, i, 0);
+            SendMessage(d, WM_COMMAND, MAKEWPARAM(ids_list, LBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(list));
+            SetDlgItemText(d, ids_value, text);
+            SendMessage(d, WM_COMMAND, ids_set, 0);
+            return;
+        }
+        ADD_FAILURE() << "no row " << name;
+    };
+    answerer::dialog(dlg_constant_changes)
+        .call([&](HWND d) {
+            type_value(d, "demand[south,tools]", "12");
+            type_value(d, "demand[west,cloth]", "7");
+            type_value(d, "demand[north,food]", "15");
+        })
+        .press(IDOK);
+    menu_command(cmd_constant_changes);
+    td::run_until_idle();
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_FLOAT_EQ(shown(named), 12.0f);
+    EXPECT_FLOAT_EQ(shown(plain), 7.0f);
+    char text[32] = {};
+    GetWindowText(named, text, sizeof text);
+    EXPECT_STREQ(text, "12");
     leave_sim_mode(0);
     td::run_until_idle();
 }

@@ -10,6 +10,8 @@
 #include "shell/questions.h"
 #include "shell/state.h"
 #include "shell/toolset.h"
+#include "sketch/geometry.h"
+#include "sketch/inplace.h"
 #include "sketch/ioobjects.h"
 #include "sketch/keys.h"
 #include "tests/driver/answerer.h"
@@ -127,6 +129,13 @@ TEST_F(LiveModes, TheViewsSliderIsBoundToItsConstantInSetupAndLivesweep) {
     const float now = values[slot];
     unlock_handle(setup_copy);
     EXPECT_FLOAT_EQ(now, 0.1f);
+    // The quick slider under the constant shows the dragged value too.
+    const sketch_elem* rate = variable("birth rate");
+    ASSERT_NE(rate, nullptr);
+    const qslider_rec* quick =
+        quick_slider(element_slider(view_, static_cast<int>(rate - s_->view.elems.data())));
+    ASSERT_NE(quick, nullptr);
+    EXPECT_FLOAT_EQ(quick->value, 0.1f);
 }
 
 } // namespace
@@ -246,6 +255,91 @@ TEST_F(LiveModes, WithNoRunTheViewsSliderShowsTheModelsValue) {
     float drawn = -1;
     ASSERT_TRUE(io_slider_value(s_->view.elems[static_cast<std::size_t>(n)], &drawn));
     EXPECT_FLOAT_EQ(drawn, 0.04f);
+}
+
+// In Setup the value typed into the diagram's entry and the view's slider on
+// the same constant are one value: each shows what the other set, and the
+// entry's Enter after a drag keeps the dragged value.
+TEST_F(LiveModes, InSetupTheEntryAndTheSliderShowEachOthersValue) {
+    int n = 0;
+    for (int i = 1; i < s_->view.count(); ++i) {
+        const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
+        if (e.kind == ek_text && (e.flags & ef_io_object)) n = i;
+    }
+    ASSERT_GT(n, 0);
+    const std::int32_t slot = slot_of("birth rate");
+    menu_command(cmd_setup);
+    td::run_until_idle();
+    ASSERT_EQ(sim_phase, phase_setup);
+    HWND slider = io_object_window(view_, n);
+    ASSERT_EQ(slider_slot(slider), slot);
+    auto shown = [&] {
+        float v = -1;
+        SendMessage(slider, vs_get_value, 0, reinterpret_cast<LPARAM>(&v));
+        return v;
+    };
+    auto box_text = [](HWND w) {
+        char text[64] = {};
+        GetWindowText(w, text, sizeof text);
+        return std::string(text);
+    };
+    auto knob = [&] {
+        slider_geometry g;
+        RECT rc{};
+        GetClientRect(slider, &rc);
+        EXPECT_TRUE(slider_layout(slider, SIZE{rc.right, rc.bottom}, &g));
+        return POINT{(g.thumb.left + g.thumb.right) / 2, (g.thumb.top + g.thumb.bottom) / 2};
+    };
+    ASSERT_FLOAT_EQ(shown(), 0.04f);
+    const POINT knob_before = knob();
+
+    // 0.07 typed into the entry below the constant: the slider's number and
+    // knob follow at once.
+    const sketch_elem* rate = variable("birth rate");
+    ASSERT_NE(rate, nullptr);
+    const POINT at{unit_to_pixel(rate->x, s_->zoom, s_->scroll_x),
+                   unit_to_pixel(rate->y, s_->zoom, s_->scroll_y)};
+    td::click(view_, at.x, at.y);
+    td::run_until_idle();
+    ASSERT_TRUE(inplace_edit_open(view_));
+    HWND entry = inplace_edit_window(view_);
+    EXPECT_EQ(box_text(entry), "0.04");
+    SetWindowText(entry, "0.07");
+    td::press_key(VK_RETURN);
+    td::run_until_idle();
+    ASSERT_FALSE(inplace_edit_open(view_));
+    EXPECT_FLOAT_EQ(shown(), 0.07f);
+    EXPECT_EQ(box_text(slider), "0.07");
+    const POINT knob_after = knob();
+    EXPECT_GT(knob_after.x, knob_before.x);
+    // 0.07 on the 0 .. 0.1 scale: between its middle and its right end.
+    RECT rc{};
+    GetClientRect(slider, &rc);
+    EXPECT_GT(knob_after.x, rc.right / 2);
+
+    // The entry open again, the slider dragged to its end: the entry shows
+    // the dragged value, and Enter keeps it rather than putting 0.07 back.
+    td::click(view_, at.x, at.y);
+    td::run_until_idle();
+    ASSERT_TRUE(inplace_edit_open(view_));
+    EXPECT_EQ(box_text(entry), "0.07");
+    td::drag(slider, knob_after, POINT{rc.right + 50, knob_after.y}, 5);
+    td::run_until_idle();
+    EXPECT_FLOAT_EQ(shown(), 0.1f);
+    ASSERT_TRUE(inplace_edit_open(view_));
+    EXPECT_EQ(box_text(entry), "0.1");
+    SetFocus(entry);
+    td::press_key(VK_RETURN);
+    td::run_until_idle();
+    EXPECT_FALSE(inplace_edit_open(view_));
+    {
+        handle_lock<float> values(setup_copy);
+        ASSERT_TRUE(values);
+        EXPECT_FLOAT_EQ(values.get()[slot], 0.1f);
+    }
+    EXPECT_FLOAT_EQ(shown(), 0.1f);
+    leave_sim_mode(0);
+    td::run_until_idle();
 }
 
 } // namespace
