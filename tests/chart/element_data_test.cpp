@@ -261,4 +261,34 @@ TEST(ChartData, NotifyRunsThePassesAChangeNeeds) {
     EXPECT_EQ(p.calls, (V{"project", "view"}));
 }
 
+// The step of a series is its smallest forward spacing: bars of points 0, 1,
+// 1.25 and 3 are a quarter wide, or the bars at 1 and 1.25 would overlap.
+TEST(ChartSeries, TheStepIsTheSmallestOfSeveralSpacings) {
+    CChartSeries s;
+    for (double x : {0.0, 1.0, 1.25, 3.0}) s.AddPoint(x, 1, 0);
+    EXPECT_EQ(s.GetXStep(), 0.25);
+    CChartSeries t;
+    for (double x : {10.0, 4.0, 6.0, 7.0}) t.AddPoint(x, -2, 0);
+    EXPECT_EQ(t.GetXStep(), 1.0) << "backward steps are not spacings";
+    EXPECT_EQ(t.GetAbsYSum(), 8.0) << "negative values count by their size";
+}
+
+// A new palette recolours the data sets only when asked; the colours it
+// gives are the new ones either way.
+TEST(ChartData, ANewPaletteRecoloursTheSetsOnlyWhenAsked) {
+    CChartData d(nullptr, 1);
+    d.SelectDataSet(2);
+    CChartColor mine[16];
+    for (int i = 0; i < 16; ++i) mine[i] = CChartColor(i, 100 + i, 200);
+    d.SetPalette(mine, 0);
+    EXPECT_EQ(d.PaletteColour(1), CChartColor(0, 100, 200));
+    EXPECT_EQ(d.PaletteColour(16), CChartColor(15, 115, 200));
+    EXPECT_EQ(d.GetDataSet(1)->GetStyle()->GetFillColor(), CChartColor(255, 0, 0))
+        << "kept: the first of the standard palette";
+    EXPECT_EQ(d.GetDataSet(2)->GetStyle()->GetFillColor(), CChartColor(0, 255, 0));
+    d.SetPalette(mine, 1);
+    EXPECT_EQ(d.GetDataSet(1)->GetStyle()->GetFillColor(), CChartColor(0, 100, 200));
+    EXPECT_EQ(d.GetDataSet(2)->GetStyle()->GetFillColor(), CChartColor(1, 101, 200));
+}
+
 } // namespace

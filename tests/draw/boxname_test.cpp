@@ -172,4 +172,23 @@ TEST_F(BoxedName, AlignedTextsAreWrittenAtTheirLeftEdgeAndBaseline) {
     EXPECT_LE(seen.bottom(), 50 + lh_);
 }
 
+// Characters beyond the basic plane take four bytes and stay whole, wrapped
+// one to a line in a box too narrow for any, as three-byte ones do.
+TEST_F(BoxedName, FourByteCharactersAreNeverCut) {
+    const std::string smile = "\xF0\x9F\x98\x80", han = "\xE4\xB8\xAD";
+    const std::string name = smile + han + smile;
+    auto lines = wrap_boxed_name(dc_, name.c_str(), 1, 1000, false, nullptr);
+    EXPECT_EQ(lines, (std::vector<std::string>{smile, han, smile}));
+    // The even split counts them as one character each.
+    const std::string many = smile + smile + smile + smile + smile + smile;
+    lines = wrap_boxed_name(dc_, many.c_str(), 1, 1000, true, nullptr);
+    ASSERT_FALSE(lines.empty());
+    std::string joined;
+    for (const std::string& l : lines) {
+        EXPECT_EQ(l.size() % 4, 0u) << "a line of whole characters";
+        joined += l;
+    }
+    EXPECT_EQ(joined, many);
+}
+
 } // namespace

@@ -396,3 +396,89 @@ TEST_F(Printing, ANamedFifoIsRefusedAndANamedLinkIsFollowed) {
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_GT(std::filesystem::file_size(target), 2000u);
 }
+
+namespace {
+
+// A word's box on the printed page, from pdftotext -bbox (x from the left).
+struct word_box {
+    double x_min = -1, x_max = -1;
+};
+word_box box_of(const std::string& bbox, const std::string& word) {
+    word_box b;
+    std::size_t at = bbox.find(">" + word + "</word>");
+    if (at == std::string::npos) return b;
+    std::size_t start = bbox.rfind("<word", at);
+    std::size_t xmin = bbox.find("xMin=\"", start), xmax = bbox.find("xMax=\"", start);
+    if (xmin == std::string::npos || xmax == std::string::npos || xmax > at) return b;
+    b.x_min = std::stod(bbox.substr(xmin + 6));
+    b.x_max = std::stod(bbox.substr(xmax + 6));
+    return b;
+}
+
+// A tab moves the text after it to the next tab stop past what is printed:
+// texts after one tab stand in one column however long what comes before,
+// up to a stop's width; a longer text pushes it to the stop after.
+TEST_F(Printing, TabsPrintInColumnsAtTheTabStops) {
+    font_spec f = font(10);
+    ASSERT_NE(start_text_print("Tabs", &f), nullptr);
+    for (const char* line :
+         {"ab\tCOLONE", "abcd\tCOLTWO", "\tCOLTHREE", "abcdefghijklmnop\tCOLFOUR"})
+        print_text_line(line, static_cast<int>(std::strlen(line)), 0, true);
+    end_text_print();
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    const std::string bbox = pdf_text_bbox(pdf_);
+    word_box ab = box_of(bbox, "ab"), abcd = box_of(bbox, "abcd"), one = box_of(bbox, "COLONE"),
+             two = box_of(bbox, "COLTWO"), three = box_of(bbox, "COLTHREE"),
+             four = box_of(bbox, "COLFOUR"), longest = box_of(bbox, "abcdefghijklmnop");
+    ASSERT_GE(ab.x_min, 0) << bbox;
+    ASSERT_GE(one.x_min, 0) << bbox;
+    ASSERT_GE(three.x_min, 0) << bbox;
+    ASSERT_GE(four.x_min, 0) << bbox;
+    EXPECT_NEAR(one.x_min, two.x_min, 0.5);
+    EXPECT_NEAR(one.x_min, three.x_min, 0.5);
+    EXPECT_GT(one.x_min, abcd.x_max) << "the column lies right of the texts before it";
+    EXPECT_GT(one.x_min - ab.x_min, 20.0) << "a stop is eight digits wide";
+    EXPECT_GT(four.x_min, longest.x_max);
+    EXPECT_GT(four.x_min, one.x_min + 20.0) << "a long text pushes on to a later stop";
+}
+
+// A printed page keeps a one-inch margin below its last line; it fills the
+// page down to that margin and goes on on the next page.
+TEST_F(Printing, LinesFillThePageDownToTheBottomMargin) {
+    font_spec f = font(10);
+    ASSERT_NE(start_text_print("Margins", &f), nullptr);
+    for (int i = 1; i <= 150; ++i) {
+        const std::string line = "row" + std::to_string(i);
+        print_text_line(line.c_str(), static_cast<int>(line.size()), 0, true);
+    }
+    end_text_print();
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    const std::string bbox = pdf_text_bbox(pdf_);
+    const std::size_t page2 = bbox.find("<page", bbox.find("<page") + 1);
+    ASSERT_NE(page2, std::string::npos) << "150 lines take more than a page";
+    const std::size_t hat = bbox.find("height=\"");
+    ASSERT_NE(hat, std::string::npos);
+    const double height = std::stod(bbox.substr(hat + 8));
+    // The rows of the first page, their lowest edge and their pitch.
+    double lowest = 0, first_top = -1, second_top = -1;
+    int rows = 0;
+    for (std::size_t at = bbox.find(">row"); at != std::string::npos && at < page2;
+         at = bbox.find(">row", at + 1)) {
+        std::size_t start = bbox.rfind("<word", at);
+        double y_min = std::stod(bbox.substr(bbox.find("yMin=\"", start) + 6));
+        double y_max = std::stod(bbox.substr(bbox.find("yMax=\"", start) + 6));
+        if (rows == 0) first_top = y_min;
+        if (rows == 1) second_top = y_min;
+        lowest = std::max(lowest, y_max);
+        ++rows;
+    }
+    ASSERT_GT(rows, 20);
+    const double pitch = second_top - first_top;
+    ASSERT_GT(pitch, 5.0);
+    EXPECT_LE(lowest, height - 72 + 0.5) << "the last row stays above the bottom inch";
+    EXPECT_GT(lowest, height - 72 - 2 * pitch) << "the page is filled down to the margin";
+    EXPECT_NE(bbox.find(">row" + std::to_string(rows + 1) + "</word>", page2), std::string::npos)
+        << "the next row starts the second page";
+}
+
+} // namespace

@@ -550,4 +550,41 @@ TEST_F(PackageTest, MembersGiveWayToNewerDiskFiles) {
     EXPECT_EQ(package_member_count(), 0);
 }
 
+// The directory marks the member that opens with the package. A package
+// whose model is not its first member relies on that mark alone: the reader
+// otherwise takes the first model member.
+TEST_F(PackageTest, TheMainMarkIsStoredWithItsMemberAndChoosesTheModel) {
+    std::string path = at("two-models.kpm");
+    const std::string a = "first model", b = "the model to open";
+    package_member ms[] = {{"a.kmf", a.data(), a.size(), 0},
+                           {"b.kmf", b.data(), b.size(), member_flag_main}};
+    ASSERT_EQ(package_write(path.c_str(), ms, 2, nullptr, 0), 1);
+    bytes raw = read_all(path);
+    ASSERT_EQ(get32(raw, 88), 2u);
+    const std::uint32_t dir_at = get32(raw, 92);
+    ASSERT_LE(dir_at + 64u, raw.size());
+    // Entry flags sit 24 bytes into each 32-byte entry.
+    EXPECT_EQ(get32(raw, dir_at + 24), 0u);
+    EXPECT_EQ(get32(raw, dir_at + 32 + 24), member_flag_main);
+    // Without a password the header's flags and rounds are zero.
+    EXPECT_EQ(get32(raw, 84), 0u);
+    EXPECT_EQ(get32(raw, 116), 0u);
+
+    ASSERT_EQ(open_package(path.c_str(), nullptr), 1);
+    EXPECT_EQ(package_member_flags(0), 0u);
+    EXPECT_EQ(package_member_flags(1), member_flag_main);
+    EXPECT_EQ(package_main_member(), 1);
+    EXPECT_EQ(member_text("b.kmf"), "the model to open");
+    close_package();
+
+    // A password sets the flag and stretches the key 20000 rounds.
+    std::string locked = at("locked.kpm");
+    ASSERT_EQ(package_write(locked.c_str(), ms, 2, "pw", pkg_flag_application), 1);
+    raw = read_all(locked);
+    EXPECT_EQ(get32(raw, 84), pkg_flag_password | pkg_flag_application);
+    EXPECT_EQ(get32(raw, 116), 20000u);
+    ASSERT_EQ(open_package(locked.c_str(), "pw"), 1);
+    EXPECT_EQ(package_main_member(), 1);
+}
+
 } // namespace

@@ -361,4 +361,25 @@ TEST_F(Report, FatalParseErrorStillCarriesItsLine) {
     EXPECT_NE(text.find("broken\nonly line\n     ^\nLine 1 of file"), std::string::npos) << text;
 }
 
+// Without a folder set, the log goes to the user's configuration folder:
+// kavrel/ under XDG_CONFIG_HOME, else .config/kavrel/ under the home folder.
+TEST_F(Report, TheErrorLogsConfigurationFolderFollowsXdgThenHome) {
+    std::string dir = make_temp_dir();
+    std::string blocker = dir + "/plain_file";
+    write_file(blocker, "x");
+    const std::string bad = blocker + "/sub"; // never a folder
+    env_override env;
+    env.set("XDG_CONFIG_HOME", (dir + "/xdg").c_str());
+    set_log_directories(bad.c_str(), nullptr);
+    ASSERT_EQ(error_log(2), 1);
+    EXPECT_EQ(std::string(error_log_path()), dir + "/xdg/kavrel/kavrel.err");
+    error_log(0);
+
+    env.set("XDG_CONFIG_HOME", nullptr);
+    env.set("HOME", (dir + "/home").c_str());
+    ASSERT_EQ(error_log(2), 1);
+    EXPECT_EQ(std::string(error_log_path()), dir + "/home/.config/kavrel/kavrel.err");
+    error_log(0);
+}
+
 } // namespace

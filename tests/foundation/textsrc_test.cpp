@@ -269,4 +269,18 @@ TEST_F(TextSourceTest, ContinuationAppendsAndAssignReplaces) {
     EXPECT_STREQ(line_buf, "");
 }
 
+// Blanks and tabs after the continuation mark are not text: a line ending in
+// "\" and a tab is continued as one ending in "\" alone.
+TEST_F(TextSourceTest, ATabAfterTheContinuationMarkStillJoins) {
+    std::string p = file("tabs.cin", "A = 1 +\\\t\n2\nB = x\\ \t \n y\nC = 3\t\n");
+    ASSERT_EQ(open_text_source(p.c_str(), 0, 0), 1);
+    ASSERT_EQ(read_joined_line(1, '\\'), 1);
+    EXPECT_STREQ(line_buf, "A = 1 +2");
+    ASSERT_EQ(read_joined_line(1, '\\'), 1);
+    EXPECT_STREQ(line_buf, "B = x y");
+    ASSERT_EQ(read_joined_line(1, '\\'), 1);
+    EXPECT_STREQ(line_buf, "C = 3\t") << "a tab not after a mark stays";
+    EXPECT_EQ(read_joined_line(1, '\\'), 0);
+}
+
 } // namespace

@@ -275,4 +275,60 @@ TEST_F(ClipTest, PastedMetafilesAreReadAsFilesAreAndLeaveAgainAsTypeOne) {
     }
 }
 
+// A placeable header gives another program's picture its size: the bounding
+// box in units of the header's units per inch, taken into hundredths of a
+// millimetre (2540 to the inch).
+TEST_F(ClipTest, APastedPlaceablePictureTakesItsSizeFromTheBoundingBox) {
+    clip_use_private(false);
+    HDC rec = CreateMetaFile(nullptr);
+    Rectangle(rec, 0, 0, 100, 50);
+    HMETAFILE mf = CloseMetaFile(rec);
+    ASSERT_NE(mf, nullptr);
+    UINT n = GetMetaFileBitsEx(mf, 0, nullptr);
+    std::vector<unsigned char> body(n);
+    ASSERT_EQ(GetMetaFileBitsEx(mf, n, body.data()), n);
+    DeleteMetaFile(mf);
+    // Key, handle, box left 10 top 20 right 1450 bottom 740, 1440 per inch,
+    // four reserved bytes, then the XOR of the ten words before it.
+    std::uint16_t w[11] = {0xCDD7, 0x9AC6, 0, 10, 20, 1450, 740, 1440, 0, 0, 0};
+    for (int i = 0; i < 10; ++i) w[10] ^= w[i];
+    QByteArray wmf;
+    for (std::uint16_t v : w) {
+        wmf.append(static_cast<char>(v & 0xFF));
+        wmf.append(static_cast<char>(v >> 8));
+    }
+    wmf.append(reinterpret_cast<const char*>(body.data()), static_cast<qsizetype>(body.size()));
+    auto* md = new QMimeData;
+    md->setData("image/x-wmf", wmf);
+    QGuiApplication::clipboard()->setMimeData(md);
+    ASSERT_TRUE(IsClipboardFormatAvailable(CF_METAFILEPICT));
+    ASSERT_TRUE(OpenClipboard(owner));
+    auto g = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
+    auto* mp = static_cast<METAFILEPICT*>(GlobalLock(g));
+    ASSERT_NE(mp, nullptr);
+    EXPECT_EQ(mp->mm, MM_ANISOTROPIC);
+    EXPECT_EQ(mp->xExt, 2540); // 1440 units: one inch wide
+    EXPECT_EQ(mp->yExt, 1270); // 720 units: half an inch high
+    GlobalUnlock(g);
+    CloseClipboard();
+}
+
+// A format's name is cut to the buffer, its NUL inside it, and the count
+// says what was written.
+TEST_F(ClipTest, AFormatNameIsCutToTheBuffer) {
+    UINT xl = RegisterClipboardFormat("XlTable");
+    char buf[8];
+    std::memset(buf, 'Z', sizeof buf);
+    EXPECT_EQ(GetClipboardFormatName(xl, buf, 4), 3);
+    EXPECT_STREQ(buf, "XlT");
+    EXPECT_EQ(buf[4], 'Z') << "nothing written past the buffer";
+    std::memset(buf, 'Z', sizeof buf);
+    EXPECT_EQ(GetClipboardFormatName(xl, buf, 1), 0);
+    EXPECT_EQ(buf[0], '\0');
+    EXPECT_EQ(buf[1], 'Z');
+    EXPECT_EQ(GetClipboardFormatName(CF_TEXT, buf, sizeof buf), 0)
+        << "a standard format has no name";
+    EXPECT_EQ(GetClipboardFormatName(xl + 100, buf, sizeof buf), 0);
+}
+
 } // namespace

@@ -229,4 +229,37 @@ TEST_F(ListTest, DropDownComboEditsAndFindsItems) {
     EXPECT_EQ(codes.back(), CBN_EDITCHANGE);
 }
 
+// A sorted combo box orders its items without regard to case, as a user
+// reads them, and a search starts after the item given and wraps round.
+TEST_F(ListTest, SortedComboIgnoresCaseAndSearchesWrapFromTheItemAfter) {
+    open({{WC_COMBOBOX, 22, nullptr, vis | CBS_DROPDOWNLIST | CBS_SORT | WS_TABSTOP, 5, 5, 100,
+           80}});
+    HWND c = item(22);
+    for (const char* t : {"beta", "Gamma", "alpha", "Beta2", "delta"})
+        SendMessage(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    std::vector<std::string> order;
+    char buf[32];
+    for (int i = 0; i < 5; ++i) {
+        SendMessage(c, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+        order.emplace_back(buf);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"alpha", "beta", "Beta2", "delta", "Gamma"}));
+    auto find = [&](UINT msg, int after, const char* text) {
+        return static_cast<int>(
+            SendMessage(c, msg, static_cast<WPARAM>(after), reinterpret_cast<LPARAM>(text)));
+    };
+    EXPECT_EQ(find(CB_FINDSTRING, -1, "gam"), 4) << "from the start, the last item too";
+    EXPECT_EQ(find(CB_FINDSTRING, -1, "BE"), 1);
+    EXPECT_EQ(find(CB_FINDSTRING, 1, "be"), 2) << "the item after the one given first";
+    EXPECT_EQ(find(CB_FINDSTRING, 2, "be"), 1) << "wrapping round past the end";
+    EXPECT_EQ(find(CB_FINDSTRINGEXACT, -1, "BETA"), 1);
+    EXPECT_EQ(find(CB_FINDSTRINGEXACT, 1, "beta"), 1) << "the only match, found on wrapping";
+    EXPECT_EQ(find(CB_FINDSTRINGEXACT, -1, "bet"), CB_ERR);
+    // An item inserted at an index stands there, sorted or not; the end is
+    // an index too, one past it is not.
+    EXPECT_EQ(find(CB_INSERTSTRING, 5, "zz-end"), 5);
+    EXPECT_EQ(find(CB_INSERTSTRING, 7, "past"), CB_ERR);
+    EXPECT_EQ(SendMessage(c, CB_GETCOUNT, 0, 0), 6);
+}
+
 } // namespace

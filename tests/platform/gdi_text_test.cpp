@@ -305,4 +305,79 @@ TEST(GdiText, FontFamiliesAreEnumerated) {
     gdi_delete_image_dc(screen);
 }
 
+// With TA_UPDATECP the text starts at the current position and moves it by
+// its width: right-aligned text ends there and leaves it at its start,
+// centred text leaves it where it was.
+TEST(GdiText, TheCurrentPositionMovesByTheTextAsItIsAligned) {
+    HFONT f = font(-20);
+    for (UINT align : {TA_LEFT, TA_RIGHT, TA_CENTER}) {
+        SCOPED_TRACE(align);
+        Canvas c;
+        SelectObject(c.dc, f);
+        SIZE sz{};
+        ASSERT_TRUE(GetTextExtentPoint32(c.dc, "Middle", 6, &sz));
+        SetTextAlign(c.dc, TA_UPDATECP | align);
+        MoveToEx(c.dc, 150, 10, nullptr);
+        TextOut(c.dc, 0, 0, "Middle", 6);
+        POINT p{};
+        ASSERT_TRUE(GetCurrentPositionEx(c.dc, &p));
+        const int want = align == TA_LEFT ? 150 + sz.cx : align == TA_RIGHT ? 150 - sz.cx : 150;
+        EXPECT_EQ(p.x, want);
+        EXPECT_EQ(p.y, 10);
+        QRect ink = c.ink();
+        ASSERT_FALSE(ink.isEmpty());
+        if (align == TA_RIGHT) {
+            EXPECT_LE(ink.right(), 150);
+        }
+        if (align == TA_LEFT) {
+            EXPECT_GE(ink.left(), 150);
+        }
+        SelectObject(c.dc, GetStockObject(SYSTEM_FONT));
+    }
+    DeleteObject(f);
+}
+
+// In DrawText "&&" is one "&" and underlines nothing: it draws as "&" does
+// with prefixes off, while "&S" underlines the S.
+TEST(GdiText, ADoubledAmpersandIsOneAndUnderlinesNothing) {
+    HFONT f = font(-20);
+    Canvas doubled, plain, marked, unmarked;
+    for (Canvas* c : {&doubled, &plain, &marked, &unmarked}) SelectObject(c->dc, f);
+    RECT r{10, 10, 290, 60};
+    DrawText(doubled.dc, "Save && Exit", -1, &r, DT_LEFT | DT_SINGLELINE);
+    DrawText(plain.dc, "Save & Exit", -1, &r, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+    EXPECT_FALSE(doubled.ink().isEmpty());
+    EXPECT_EQ(doubled.img, plain.img);
+    DrawText(marked.dc, "&Save", -1, &r, DT_LEFT | DT_SINGLELINE);
+    DrawText(unmarked.dc, "Save", -1, &r, DT_LEFT | DT_SINGLELINE);
+    EXPECT_NE(marked.img, unmarked.img) << "the mnemonic is underlined";
+    EXPECT_GT(marked.ink().bottom(), unmarked.ink().bottom());
+    for (Canvas* c : {&doubled, &plain, &marked, &unmarked})
+        SelectObject(c->dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(f);
+}
+
+// Byte runs that only look like UTF-8 (an encoded surrogate half, an
+// overlong form, a value past the last plane) are code-page bytes, one
+// character each, as any byte that starts no character.
+TEST(GdiText, FalseUtf8IsReadAsCodePageBytes) {
+    HFONT f = font(-20);
+    Canvas c;
+    SelectObject(c.dc, f);
+    for (const std::string& s :
+         {std::string("\xED\xA0\x80"), std::string("\xC0\xAF"), std::string("\xF5\xA1\xA2\xA3")}) {
+        SCOPED_TRACE(s.size());
+        std::vector<int> dx(s.size(), -1);
+        int fit = -1;
+        SIZE whole{};
+        ASSERT_TRUE(GetTextExtentExPoint(c.dc, s.data(), static_cast<int>(s.size()), 100000, &fit,
+                                         dx.data(), &whole));
+        EXPECT_EQ(fit, static_cast<int>(s.size()));
+        for (std::size_t i = 1; i < dx.size(); ++i)
+            EXPECT_GT(dx[i], dx[i - 1]) << "byte " << i << " is a character of its own";
+    }
+    SelectObject(c.dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(f);
+}
+
 } // namespace

@@ -125,61 +125,67 @@ int code_page_of(int charset) {
 
 TEST(MetafileRuns, TextOfSeveralScriptsGoesOutInRunsOfOnePage) {
     const std::string text = "Ωμέγα При → ok";
-    for (UINT align : {TA_LEFT, TA_CENTER}) {
-        SCOPED_TRACE(align);
-        HDC mdc = CreateMetaFile(nullptr);
-        SetWindowExtEx(mdc, 400, 100, nullptr);
-        LOGFONT lf{};
-        lf.lfHeight = -20;
-        lf.lfCharSet = ANSI_CHARSET;
-        std::strcpy(lf.lfFaceName, "Arial");
-        HFONT font = CreateFontIndirect(&lf);
-        HGDIOBJ old = SelectObject(mdc, font);
-        SetTextAlign(mdc, align);
-        TextOut(mdc, 200, 50, text.c_str(), static_cast<int>(text.size()));
-        SelectObject(mdc, old);
-        DeleteObject(font);
-        HMETAFILE mf = CloseMetaFile(mdc);
-        ASSERT_NE(mf, nullptr);
+    // A font of the default character set writes in the usual page as one of
+    // the usual set does.
+    for (BYTE charset : {static_cast<BYTE>(ANSI_CHARSET), static_cast<BYTE>(DEFAULT_CHARSET)})
+        for (UINT align : {TA_LEFT, TA_CENTER}) {
+            SCOPED_TRACE(align);
+            SCOPED_TRACE(charset);
+            HDC mdc = CreateMetaFile(nullptr);
+            SetWindowExtEx(mdc, 400, 100, nullptr);
+            LOGFONT lf{};
+            lf.lfHeight = -20;
+            lf.lfCharSet = charset;
+            std::strcpy(lf.lfFaceName, "Arial");
+            HFONT font = CreateFontIndirect(&lf);
+            HGDIOBJ old = SelectObject(mdc, font);
+            SetTextAlign(mdc, align);
+            TextOut(mdc, 200, 50, text.c_str(), static_cast<int>(text.size()));
+            SelectObject(mdc, old);
+            DeleteObject(font);
+            HMETAFILE mf = CloseMetaFile(mdc);
+            ASSERT_NE(mf, nullptr);
 
-        // The object table as a reader keeps it: slot -> the font's charset.
-        std::map<int, int> slots;
-        int current = -1, last_x = -100000, first_x = -100000, runs = 0;
-        std::string read;
-        for (const Record& r : records_of(mf)) {
-            if (r.function == wmf::CREATEPENINDIRECT || r.function == wmf::CREATEBRUSHINDIRECT ||
-                r.function == 0x02FB /* CREATEFONTINDIRECT */) {
-                int slot = 0;
-                while (slots.count(slot)) ++slot;
-                slots[slot] = r.function == 0x02FB ? r.params[13] : -1;
-            } else if (r.function == wmf::SELECTOBJECT) {
-                const int cs = slots.count(i16(r.params, 0)) ? slots[i16(r.params, 0)] : -1;
-                if (cs >= 0) current = cs;
-            } else if (r.function == 0x01F0 /* DELETEOBJECT */) {
-                slots.erase(i16(r.params, 0));
-            } else if (r.function == 0x0A32 /* EXTTEXTOUT */) {
-                const int x = i16(r.params, 2), count = i16(r.params, 4),
-                          options = i16(r.params, 6);
-                const std::size_t start = (options & (ETO_OPAQUE | ETO_CLIPPED)) ? 16 : 8;
-                ASSERT_LE(start + static_cast<std::size_t>(count), r.params.size());
-                EXPECT_GT(x, last_x) << "runs go left to right";
-                last_x = x;
-                if (runs == 0) first_x = x;
-                ASSERT_NE(code_page_of(current), 0) << current;
-                read += code_page_text_utf8(reinterpret_cast<const char*>(r.params.data()) + start,
+            // The object table as a reader keeps it: slot -> the font's charset.
+            std::map<int, int> slots;
+            int current = -1, last_x = -100000, first_x = -100000, runs = 0;
+            std::string read;
+            for (const Record& r : records_of(mf)) {
+                if (r.function == wmf::CREATEPENINDIRECT ||
+                    r.function == wmf::CREATEBRUSHINDIRECT ||
+                    r.function == 0x02FB /* CREATEFONTINDIRECT */) {
+                    int slot = 0;
+                    while (slots.count(slot)) ++slot;
+                    slots[slot] = r.function == 0x02FB ? r.params[13] : -1;
+                } else if (r.function == wmf::SELECTOBJECT) {
+                    const int cs = slots.count(i16(r.params, 0)) ? slots[i16(r.params, 0)] : -1;
+                    if (cs >= 0) current = cs;
+                } else if (r.function == 0x01F0 /* DELETEOBJECT */) {
+                    slots.erase(i16(r.params, 0));
+                } else if (r.function == 0x0A32 /* EXTTEXTOUT */) {
+                    const int x = i16(r.params, 2), count = i16(r.params, 4),
+                              options = i16(r.params, 6);
+                    const std::size_t start = (options & (ETO_OPAQUE | ETO_CLIPPED)) ? 16 : 8;
+                    ASSERT_LE(start + static_cast<std::size_t>(count), r.params.size());
+                    EXPECT_GT(x, last_x) << "runs go left to right";
+                    last_x = x;
+                    if (runs == 0) first_x = x;
+                    ASSERT_NE(code_page_of(current), 0) << current;
+                    read +=
+                        code_page_text_utf8(reinterpret_cast<const char*>(r.params.data()) + start,
                                             count, code_page_of(current));
-                ++runs;
+                    ++runs;
+                }
             }
+            EXPECT_EQ(read, text);
+            EXPECT_GE(runs, 2);
+            if (align == TA_CENTER) {
+                EXPECT_LT(first_x, 200) << "a centred text starts left of its point";
+            } else {
+                EXPECT_EQ(first_x, 200);
+            }
+            DeleteMetaFile(mf);
         }
-        EXPECT_EQ(read, text);
-        EXPECT_GE(runs, 2);
-        if (align == TA_CENTER) {
-            EXPECT_LT(first_x, 200) << "a centred text starts left of its point";
-        } else {
-            EXPECT_EQ(first_x, 200);
-        }
-        DeleteMetaFile(mf);
-    }
 }
 
 } // namespace
