@@ -256,11 +256,17 @@ std::vector<std::size_t> histogram_bars_shown(bar_graph& g, int bins, bool below
         shown.push_back(0);
         g.labels.push_back(std::string("<") + format_number_fmt(nullptr, 0, lo));
     }
+    // An edge that should be 0 comes out of the sums as a rounding residue
+    // (-5.55112e-17 for bins of 0.2 from -0.2): a millionth of a bin or less
+    // from zero is zero.
+    auto edge = [&](int j) {
+        const double e = lo + j * (hi - lo) / bins;
+        return std::fabs(e) <= 1e-6 * std::fabs((hi - lo) / bins) ? 0.0 : e;
+    };
     for (int j = 0; j < bins; ++j) {
         shown.push_back(static_cast<std::size_t>(j) + 1);
-        std::string a = format_number_fmt(nullptr, 0, lo + j * (hi - lo) / bins);
-        g.labels.push_back(a + "-" +
-                           format_number_fmt(nullptr, 0, lo + (j + 1) * (hi - lo) / bins));
+        std::string a = format_number_fmt(nullptr, 0, edge(j));
+        g.labels.push_back(a + "-" + format_number_fmt(nullptr, 0, edge(j + 1)));
     }
     if (above && !g.hide_outliers) {
         shown.push_back(slots - 1);

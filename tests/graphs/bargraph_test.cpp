@@ -279,3 +279,36 @@ TEST(BarToolSetup, DefaultsOptionLineAndHistogramKindWrittenBackAsRead) {
     free_tool(tool);
     set_tool_setup(find_tool_row("Bar Graph"), nullptr);
 }
+
+// The data chose the range: the bin width is the raw width brought up to the
+// next of 0.15, 0.2, 0.25, 0.4, 0.5, 0.75, 1 (times a power of ten), and the
+// bins are centred on the data. One case per step, each bin count 10:
+//   2..10:   0.8  -> 1,    centre 6 / 1 + 0.5 -> 6,     1 .. 11
+//   0..7:    0.7  -> 0.75, centre 3.5 / 0.75 + 0.5 -> 5, 0 .. 7.5
+//   0..4.5:  0.45 -> 0.5,  centre 2.25 / 0.5 + 0.5 -> 5, 0 .. 5
+//   1..4.3:  0.33 -> 0.4,  centre 2.65 / 0.4 + 0.5 -> 7, 0.8 .. 4.8
+//   1..3.2:  0.22 -> 0.25, centre 2.1 / 0.25 + 0.5 -> 8, 0.75 .. 3.25
+//   20..38:  1.8  -> 2,    centre 29 / 2 + 0.5 -> 15,   20 .. 40
+//   0..1.6:  0.16 -> 0.2,  centre 0.8 / 0.2 + 0.5 -> 4,  -0.2 .. 1.8 (an edge at 0)
+//   10..11.2 0.12 -> 0.15, centre 10.6 / 0.15 + 0.5 -> 71, 9.9 .. 11.4
+TEST(Histogram, OpenRangesTakeTheNextRoundBinWidthAndKeepEveryValueInABin) {
+    const struct {
+        float lo, hi;
+        const char *first, *last;
+    } rows[] = {
+        {2, 10, "1-2", "10-11"},        {0, 7, "0-0.75", "6.75-7.5"},
+        {0, 4.5f, "0-0.5", "4.5-5"},    {1, 4.3f, "0.8-1.2", "4.4-4.8"},
+        {1, 3.2f, "0.75-1", "3-3.25"},  {20, 38, "20-22", "38-40"},
+        {0, 1.6f, "-0.2-0", "1.6-1.8"}, {10, 11.2f, "9.9-10.05", "11.25-11.4"},
+    };
+    for (const auto& r : rows) {
+        bar_graph g = histogram(1, 10);
+        build_histogram(g, {{r.lo, (r.lo + r.hi) / 2, r.hi}});
+        ASSERT_EQ(g.group_count, 10) << r.lo << ".." << r.hi; // no outlier bars
+        EXPECT_EQ(g.labels.front(), r.first) << r.lo << ".." << r.hi;
+        EXPECT_EQ(g.labels.back(), r.last) << r.lo << ".." << r.hi;
+        double counted = 0;
+        for (double c : g.counts) counted += c;
+        EXPECT_EQ(counted, 3) << r.lo << ".." << r.hi;
+    }
+}

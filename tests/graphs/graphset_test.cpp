@@ -778,3 +778,24 @@ TEST_F(GraphSets, BinarySeedHoldsAGraphAndAReport) {
 }
 
 } // namespace
+
+// A set saved on another system has CR LF line ends: a line ended by a
+// backslash still joins the next one, and no CR is left in what was read.
+TEST_F(GraphSets, CrLfLinesJoinAtABackslashAndLoseTheirCr) {
+    graph_set& s = parse(":GRAPH joined\r\n"
+                         ":TITLE Two \\\r\n"
+                         "lines\r\n"
+                         ":VAR alpha,\\\r\n"
+                         "beta\r\n"
+                         ":VAR gamma|Third\r\n");
+    ASSERT_EQ(s.defs.size(), 1u);
+    const graph_def& g = s.defs[0];
+    EXPECT_EQ(g.name, "joined");
+    EXPECT_EQ(g.title, "Two lines");
+    ASSERT_EQ(g.vars.size(), 3u);
+    EXPECT_EQ(g.vars[0].name, "alpha");
+    EXPECT_EQ(g.vars[1].name, "beta");
+    EXPECT_EQ(g.vars[2].name, "gamma");
+    EXPECT_EQ(g.vars[2].label, "Third");
+    EXPECT_FALSE(message_log::said("Unknown keyword"));
+}

@@ -1302,3 +1302,29 @@ TEST_F(GraphWindow, ACumulativeGraphTakesTheUnitsTimesTheTimeBasis) {
 }
 
 } // namespace
+
+// Against another variable the x axis spans that variable's values, its
+// open ends moved out to the next whole unit (a tenth when the span is under
+// 4.1): never inside the data.
+TEST_F(GatherSeries, AnXyGraphsOpenEndsRoundOutwardPastItsValues) {
+    const struct {
+        std::vector<float> xs;
+        double lo, hi;
+    } rows[] = {
+        {{0.2f, 3.1f, 7.3f}, 0, 8},   // 7.3 up to 8, 0.2 down to 0
+        {{1.7f, 9.4f}, 1, 10},        // 9.4 up to 10
+        {{-2.36f, 1.04f}, -2.4, 1.1}, // span 3.4: tenths
+        {{-7.3f, -1.2f}, -8, -1},     // 7.3 below zero out to -8; -1.2 up to -1
+    };
+    for (const auto& r : rows) {
+        g_->series.clear();
+        g_->xy_mode = true;
+        g_->x_min = axis_unset;
+        g_->x_max = axis_unset;
+        std::vector<float> ys(r.xs.size(), 1.0f);
+        add(r.xs, ys);
+        ASSERT_EQ(gather_graph_series(*g_, true), 1);
+        EXPECT_NEAR(g_->x_min, r.lo, 1e-6) << r.xs.front();
+        EXPECT_NEAR(g_->x_max, r.hi, 1e-6) << r.xs.back();
+    }
+}

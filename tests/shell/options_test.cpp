@@ -956,3 +956,22 @@ TEST_F(Options, MakeFontFollowsPointsStyleAndScale) {
 }
 
 } // namespace
+
+// The dialog opens on the graphs' modes as they are: markers shown only when
+// a marker bit (0x40 or 0x80) is set, so OK without a change keeps the modes.
+TEST_F(Options, OkWithoutAChangeKeepsTheMarkerChoiceOfTheGraphModes) {
+    const struct {
+        std::uint8_t mode;
+        bool markers;
+    } rows[] = {{0x3F & ~cm_kind, false}, {0x3F, false}, {0x40, true}, {0x80 | cm_colour, true}};
+    for (const auto& r : rows) {
+        for (std::uint8_t& m : opts.colour_modes) m = 0;
+        opts.colour_modes[1] = r.mode;
+        answerer::dialog(dlg_options).press(IDOK);
+        EXPECT_EQ(options_dialog(302), 1);
+        EXPECT_EQ((opts.colour_modes[1] & cm_markers) != 0, r.markers) << int(r.mode);
+        if (r.markers) {
+            EXPECT_EQ(opts.colour_modes[1] & cm_markers, cm_markers) << int(r.mode);
+        }
+    }
+}

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -274,3 +275,21 @@ TEST_F(StoredBitmaps, DamagedBitmapsShowTheirBox) {
 }
 
 } // namespace
+
+// The pictures read back and saved again give the very bytes first written:
+// what a file says of an element's picture does not depend on where the
+// picture lay in memory.
+TEST_F(StoredBitmaps, SavingTheReadBackPicturesAgainGivesTheSameFile) {
+    const std::string again_dir = testing::TempDir() + "stored_bitmaps_again";
+    std::filesystem::create_directories(again_dir);
+    const std::string again = again_dir + "/stored_bitmaps.kmf";
+    ASSERT_EQ(write_model_file(again.c_str(), model_.header, model_.symbols), 1);
+    auto bytes_of = [](const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    };
+    const bytes first = bytes_of(path_), second = bytes_of(again);
+    ASSERT_EQ(first.size(), second.size());
+    EXPECT_TRUE(first == second);
+    std::filesystem::remove_all(again_dir);
+}
