@@ -163,3 +163,33 @@ TEST(CheckLookups, ALookupIsNotAValue) {
 }
 
 } // namespace
+
+// Every pair of neighbouring points is compared, the first pair and the last
+// alike; equal x values are allowed (a step), a lookup without points or with
+// a point that is not a number is refused.
+TEST_F(Check, EachLookupPointIsCheckedFromTheFirstPairToTheLast) {
+    const struct {
+        std::vector<std::pair<float, float>> points;
+        const char* said; // null: accepted
+    } rows[] = {
+        {{{1, 0}, {0, 1}, {2, 2}}, "do not increase (point 2)"},
+        {{{0, 0}, {1, 1}, {0.5f, 2}}, "do not increase (point 3)"},
+        {{{0, 0}, {1, 1}, {1, 2}, {3, 3}}, nullptr},
+        {{{0, 0}, {NAN, 1}}, "has a point that is not a number"},
+        {{{0, 0}, {1, INFINITY}}, "has a point that is not a number"},
+        {{}, "has no points"},
+    };
+    for (const auto& r : rows) {
+        message_capture m;
+        model_builder b("points");
+        b.lookup("shape", r.points);
+        b.aux("x", "shape(Time)");
+        ASSERT_TRUE(b.finish());
+        EXPECT_EQ(check_model(b.symbols()), r.said ? 1 : 0) << m.joined();
+        if (r.said) {
+            EXPECT_TRUE(m.contains(std::string("lookup shape ") + r.said) ||
+                        m.contains(std::string("The lookup shape ") + r.said))
+                << r.said << ": " << m.joined();
+        }
+    }
+}

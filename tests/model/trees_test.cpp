@@ -200,3 +200,32 @@ TEST_F(Trees, ItemPoolResetDropsTheCauseList) {
 }
 
 } // namespace
+
+// Each element of a subscripted variable has its own slot, the variable's
+// first slot plus the element's offset: sorting a list of elements puts them
+// in element order and keeps every one of them.
+TEST_F(Trees, ElementNodesSortByTheirOwnSlots) {
+    model_builder b("elements");
+    b.range("r", {"e1", "e2", "e3"});
+    b.constant("k", 1);
+    b.aux("x[r]", "k");
+    make_current(b);
+    ASSERT_EQ(lock_model(0), 1);
+    const symbol_id x = find_symbol("x");
+    const std::int32_t first = sym(x)->slot;
+    ASSERT_GE(first, 0);
+    const std::uint32_t order[] = {2, 0, 1};
+    tree_node* head = nullptr;
+    tree_node* tail = nullptr;
+    for (std::uint32_t el : order) {
+        tree_node* t = new_tree_node(x, el);
+        EXPECT_EQ(t->slot, first + static_cast<std::int32_t>(el)) << el;
+        EXPECT_EQ(t->element, el);
+        (tail ? tail->next : head) = t;
+        tail = t;
+    }
+    std::vector<std::uint32_t> out;
+    for (tree_node* n = sort_tree_list(head, nullptr); n; n = n->next) out.push_back(n->element);
+    EXPECT_EQ(out, (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_EQ(unlock_model(0), 1);
+}

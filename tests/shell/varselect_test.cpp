@@ -641,3 +641,27 @@ TEST_F(VarSelect, PictureOfTheVariablePage) {
 }
 
 } // namespace
+
+// Blanks typed around a name (a tab, a space) are not part of it, at either
+// end, whichever button takes it.
+TEST_F(VarSelect, BlanksAroundATypedNameAreLeftOut) {
+    open_shop();
+    answerer::dialog(dlg_variable_dialog).set_text(idv_name, "  births \t ").press(idv_exact);
+    const char* r = choose_variable(nullptr, nullptr, -1, 1, 0, nullptr);
+    ASSERT_NE(r, nullptr);
+    EXPECT_STREQ(r, "births");
+    answerer::dialog(dlg_variable_dialog).set_text(idv_name, "\tStock  ").press(IDOK);
+    r = choose_variable(nullptr, nullptr, -1, 1, 0, nullptr);
+    ASSERT_NE(r, nullptr);
+    EXPECT_STREQ(r, "Stock");
+    // A prefix with a blank after it still completes to the listed name.
+    answerer::dialog(dlg_variable_dialog)
+        .call([](HWND) {
+            td::type_text("birth r ");
+            td::run_until_idle();
+        })
+        .press(IDOK);
+    r = choose_variable(nullptr, nullptr, -1, 1, 0, nullptr);
+    ASSERT_NE(r, nullptr);
+    EXPECT_STREQ(r, "birth rate");
+}

@@ -213,3 +213,21 @@ TEST_F(SketchBehavior, ConstantsShowNoGraph) {
 }
 
 } // namespace
+
+// A declared end the data reach exactly still holds that end: the margin
+// widens only the other one, whichever end it is.
+TEST_F(BehaviorRange, ADeclaredEndTheDataReachHoldsAgainstTheMargin) {
+    behavior_opts.margin = 1.2f;
+    behavior_range r = draw(0, 10, 0.0f, NA);
+    EXPECT_DOUBLE_EQ(r.lo, 0);
+    EXPECT_NEAR(r.hi, 11, 1e-5);
+    remembered = {};
+    r = draw(-4, 6, -4.0f, 6.0f);
+    EXPECT_DOUBLE_EQ(r.lo, -4);
+    EXPECT_DOUBLE_EQ(r.hi, 6);
+    remembered = {};
+    // A declared end inside the data is no end: the data and margin decide.
+    r = draw(0, 10, 2.0f, 8.0f);
+    EXPECT_NEAR(r.lo, -1, 1e-5);
+    EXPECT_NEAR(r.hi, 11, 1e-5);
+}
