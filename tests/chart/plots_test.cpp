@@ -503,4 +503,57 @@ TEST(ChartPlot, AxesCountWhatTheirChartTypePlaces) {
     EXPECT_EQ(s.ctrl.GetChart()->GetPlot()->GetAxis(2)->GetTickCountUsed(), 0);
 }
 
+// Bars of several sets placed by point number stand side by side at one
+// pitch, with one empty place between the groups of neighbouring points, and
+// a point's group stays within its unit of the axis.
+TEST(ChartPlots, BarGroupsByPointNumberKeepAnEmptyPlaceBetweenThem) {
+    CChartData d(nullptr, 1);
+    CChartPlot2D3 bars;
+    d.SetPlot(&bars);
+    add(d, 1, {1, 4});
+    add(d, 2, {2, 5});
+    add(d, 3, {3, 6});
+    bars.Build(&d);
+    ASSERT_EQ(bars.GetListCount(3), 6);
+    std::vector<double> centres;
+    for (int k = 1; k <= 6; ++k) {
+        auto* b = element<CChartPolygon>(bars, 3, k);
+        ASSERT_NE(b, nullptr);
+        centres.push_back((b->GetWorldMinX() + b->GetWorldMaxX()) / 2);
+        const double unit = b->GetWorldMaxY() <= 3 ? 1 : 2; // the first point's values are 1 to 3
+        EXPECT_GT(b->GetWorldMinX(), unit - 0.5);
+        EXPECT_LT(b->GetWorldMaxX(), unit + 0.5);
+    }
+    std::sort(centres.begin(), centres.end());
+    const double pitch = centres[1] - centres[0];
+    EXPECT_GT(pitch, 0.0);
+    EXPECT_NEAR(centres[2] - centres[1], pitch, 1e-12);
+    EXPECT_NEAR(centres[3] - centres[2], 2 * pitch, 1e-12) << "one empty place between groups";
+    EXPECT_NEAR(centres[5] - centres[4], pitch, 1e-12);
+}
+
+// The depth of 3D bars leaves as much room behind the last set as in front
+// of the first.
+TEST(ChartPlots, ThreeDBarsHaveEvenRoomInFrontAndBehind) {
+    CChartData d(nullptr, 2);
+    CChartPlot3D3 boxes;
+    d.SetPlot(&boxes);
+    add(d, 1, {2, 3});
+    add(d, 2, {4, 1});
+    add(d, 3, {1, 1});
+    boxes.Build(&d);
+    double front = 1e300, back = -1e300;
+    for (int i = 1; i <= boxes.GetListCount(3); ++i) {
+        auto* g = element<CChartSolidGroup>(boxes, 3, i);
+        ASSERT_NE(g, nullptr);
+        front = std::min(front, g->GetWorldMinZ());
+        back = std::max(back, g->GetWorldMaxZ());
+    }
+    ASSERT_LT(front, back);
+    const double lo = boxes.GetDataMin(2), hi = boxes.GetDataMax(2);
+    EXPECT_LE(lo, front);
+    EXPECT_GE(hi, back);
+    EXPECT_NEAR(front - lo, hi - back, 1e-9);
+}
+
 } // namespace

@@ -686,4 +686,33 @@ TEST(Metafile, AWideFontTurnedALittleIsDrawn) {
     play_wide_text_then_draw(bytes, sizeof bytes);
 }
 
+// Made without a frame, an enhanced metafile takes its frame from what was
+// drawn, in hundredths of a millimetre of the reference device: its pixels
+// times the device's millimetres per pixel, each axis by its own.
+TEST(Metafile, AFrameLeftOutIsTheBoundsInTheReferencesMillimetres) {
+    // A reference far wider than high, so the axes cannot stand in for each other.
+    QImage wide(400, 100, QImage::Format_RGB32);
+    HDC ref = gdi_create_image_dc(&wide, nullptr, QRegion());
+    ASSERT_NE(ref, nullptr);
+    const double mm_x = 100.0 * GetDeviceCaps(ref, HORZSIZE) / GetDeviceCaps(ref, HORZRES);
+    const double mm_y = 100.0 * GetDeviceCaps(ref, VERTSIZE) / GetDeviceCaps(ref, VERTRES);
+    HDC edc = CreateEnhMetaFile(ref, nullptr, nullptr, nullptr);
+    ASSERT_NE(edc, nullptr);
+    Rectangle(edc, 10, 20, 110, 70); // pixels 10 to 109 across, 20 to 69 down
+    HENHMETAFILE emf = CloseEnhMetaFile(edc);
+    ASSERT_NE(emf, nullptr);
+    ENHMETAHEADER h{};
+    ASSERT_EQ(GetEnhMetaFileHeader(emf, sizeof h, &h), 108u);
+    EXPECT_EQ(h.rclBounds.left, 10);
+    EXPECT_EQ(h.rclBounds.top, 20);
+    EXPECT_EQ(h.rclBounds.right, 109);
+    EXPECT_EQ(h.rclBounds.bottom, 69);
+    EXPECT_NEAR(h.rclFrame.left, 10 * mm_x, 1.0);
+    EXPECT_NEAR(h.rclFrame.top, 20 * mm_y, 1.0);
+    EXPECT_NEAR(h.rclFrame.right, 110 * mm_x, 1.0);
+    EXPECT_NEAR(h.rclFrame.bottom, 70 * mm_y, 1.0);
+    DeleteEnhMetaFile(emf);
+    gdi_delete_image_dc(ref);
+}
+
 } // namespace
