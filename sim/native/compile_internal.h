@@ -165,6 +165,9 @@ void load_backend();
 // time (small compiles take a few hundred milliseconds on the worker, and no
 // run waits for them).
 void drop_code_pages();
+// madvise(advice) over libLLVM's and the module's never-written mappings,
+// only the executable ones when code_only.
+void advise_library_pages(int advice, bool code_only);
 inline constexpr std::chrono::microseconds code_trim_interval{10000}, code_load_trim_interval{1000},
     code_small_trim_interval{1000};
 inline constexpr std::size_t code_trim_max_ops = 2000;

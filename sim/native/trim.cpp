@@ -11,11 +11,11 @@
 
 namespace native_detail {
 
-// Only mappings that are executable and were never writable: every page of
-// them is the file's as it stands, so dropping one loses nothing (the
-// relocated tables, written by the loader, are in other mappings).
-void drop_code_pages() {
-#if defined(MADV_DONTNEED)
+// Only the mappings of libLLVM and of this module that were never writable:
+// every page of them is the file's as it stands, so dropping one loses
+// nothing (the relocated tables, written by the loader, are in other
+// mappings). code_only keeps to the executable ones.
+void advise_library_pages(int advice, bool code_only) {
     std::FILE* maps = std::fopen("/proc/self/maps", "r");
     if (!maps) return;
     char line[4096];
@@ -24,16 +24,21 @@ void drop_code_pages() {
         char perms[5] = {};
         int path_at = 0;
         if (std::sscanf(line, "%lx-%lx %4s %*s %*s %*s %n", &from, &to, perms, &path_at) < 3 ||
-            path_at <= 0 || std::strcmp(perms, "r-xp") != 0)
+            path_at <= 0 || perms[1] == 'w' || (code_only && std::strcmp(perms, "r-xp") != 0))
             continue;
         const char* path = line + path_at;
         const char* base = std::strrchr(path, '/');
         base = base ? base + 1 : path;
         if (std::strncmp(base, "libLLVM", 7) == 0 ||
             std::strncmp(base, "libkavrel_native", 16) == 0)
-            madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED); // a hint
+            madvise(reinterpret_cast<void*>(from), to - from, advice); // a hint: errors ignored
     }
     std::fclose(maps);
+}
+
+void drop_code_pages() {
+#if defined(MADV_DONTNEED)
+    advise_library_pages(MADV_DONTNEED, true);
 #endif
 }
 

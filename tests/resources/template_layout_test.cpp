@@ -16,6 +16,7 @@
 #include "resources/subpanel.h"
 #include "resources/varselect.h"
 #include "tests/driver/driver.h"
+#include "tests/resources/every_template.h"
 
 #include <gtest/gtest.h>
 
@@ -23,25 +24,6 @@
 #include <vector>
 
 namespace {
-
-void register_all() {
-    test_driver::start();
-    register_dialog_templates();
-    register_lookup_editor_template();
-    register_model_page_templates();
-    register_option_templates();
-    register_panel_templates();
-    register_sim_dialog_templates();
-    register_sketch_dialog_templates();
-    register_subpanel_template();
-    register_varselect_templates();
-}
-
-const DialogItem* find_item(const DialogTemplate& t, int id) {
-    for (const DialogItem& item : t.items)
-        if (item.id == id) return &item;
-    return nullptr;
-}
 
 bool of_class(const DialogItem& item, const char* cls) {
     return item.cls && std::string(item.cls) == cls;
@@ -54,20 +36,20 @@ bool overlap(const DialogItem& a, const DialogItem& b) {
 // Both lists of the Datasets page take several runs at once (shift and
 // control clicks), as loading and unloading a handful of runs needs.
 TEST(TemplateLayout, TheDatasetListsTakeSeveralRunsAtOnce) {
-    register_all();
+    register_every_template();
     const DialogTemplate* t = dlg_find_template(dlg_page_datasets);
     ASSERT_NE(t, nullptr);
     for (int id : {static_cast<int>(idd_available), static_cast<int>(idd_loaded)}) {
-        const DialogItem* list = find_item(*t, id);
+        const DialogItem* list = template_item(*t, id);
         ASSERT_NE(list, nullptr) << id;
         EXPECT_TRUE(of_class(*list, WC_LISTBOX)) << id;
         EXPECT_EQ(list->style & LBS_EXTENDEDSEL, static_cast<DWORD>(LBS_EXTENDEDSEL)) << id;
         EXPECT_TRUE(list->style & LBS_NOTIFY) << id;
     }
     // The two lists stand side by side with the move buttons between them.
-    const DialogItem* a = find_item(*t, idd_available);
-    const DialogItem* l = find_item(*t, idd_loaded);
-    const DialogItem* load = find_item(*t, idd_load);
+    const DialogItem* a = template_item(*t, idd_available);
+    const DialogItem* l = template_item(*t, idd_loaded);
+    const DialogItem* load = template_item(*t, idd_load);
     ASSERT_TRUE(a && l && load);
     EXPECT_LE(a->x + a->cx, load->x);
     EXPECT_LE(load->x + load->cx, l->x);
@@ -76,7 +58,7 @@ TEST(TemplateLayout, TheDatasetListsTakeSeveralRunsAtOnce) {
 // Typing fields and lists never lie over one another in any dialog: a field
 // under another cannot be clicked or read.
 TEST(TemplateLayout, NoTypingFieldOrListLiesOverAnother) {
-    register_all();
+    register_every_template();
     int checked = 0;
     for (int id = 1; id < 2000; ++id) {
         const DialogTemplate* t = dlg_find_template(id);
@@ -101,32 +83,32 @@ TEST(TemplateLayout, NoTypingFieldOrListLiesOverAnother) {
 // field, one row under the other at the pitch of the scroll bar beside them,
 // and its range boxes take a typed value as well as a chosen one.
 TEST(TemplateLayout, TheLookupEditorRowsStackAndItsRangesAreTyped) {
-    register_all();
+    register_every_template();
     const DialogTemplate* t = dlg_find_template(dlg_lookup_editor);
     ASSERT_NE(t, nullptr);
-    const DialogItem* bar = find_item(*t, idl_scroll);
+    const DialogItem* bar = template_item(*t, idl_scroll);
     ASSERT_NE(bar, nullptr);
     for (int r = 0; r < lookup_rows; ++r) {
         SCOPED_TRACE("row " + std::to_string(r));
-        const DialogItem* x = find_item(*t, idl_row_x + r);
-        const DialogItem* y = find_item(*t, idl_row_y + r);
+        const DialogItem* x = template_item(*t, idl_row_x + r);
+        const DialogItem* y = template_item(*t, idl_row_y + r);
         ASSERT_TRUE(x && y);
         EXPECT_EQ(x->y, y->y);
         EXPECT_LE(x->x + x->cx, y->x) << "the input field is left of the output";
         EXPECT_GE(x->y, bar->y);
         EXPECT_LE(x->y + x->cy, bar->y + bar->cy);
         if (r > 0) {
-            const DialogItem* above = find_item(*t, idl_row_x + r - 1);
+            const DialogItem* above = template_item(*t, idl_row_x + r - 1);
             EXPECT_GE(x->y, above->y + above->cy);
         }
     }
     // The rows fill the scroll bar's height: the last ends within a row of
     // its bottom, so the bar's page matches what is shown.
-    const DialogItem* last = find_item(*t, idl_row_x + lookup_rows - 1);
+    const DialogItem* last = template_item(*t, idl_row_x + lookup_rows - 1);
     EXPECT_GT(last->y + 2 * last->cy, bar->y + bar->cy);
     for (int id : {static_cast<int>(idl_x_min), static_cast<int>(idl_x_max),
                    static_cast<int>(idl_y_min), static_cast<int>(idl_y_max)}) {
-        const DialogItem* c = find_item(*t, id);
+        const DialogItem* c = template_item(*t, id);
         ASSERT_NE(c, nullptr) << id;
         EXPECT_TRUE(of_class(*c, WC_COMBOBOX)) << id;
         EXPECT_EQ(c->style & 3u, static_cast<DWORD>(CBS_DROPDOWN)) << id;

@@ -15,6 +15,7 @@
 #include "resources/subpanel.h"
 #include "resources/varselect.h"
 #include "tests/driver/driver.h"
+#include "tests/resources/every_template.h"
 
 #include <gtest/gtest.h>
 
@@ -23,23 +24,6 @@
 
 namespace {
 
-std::vector<const DialogTemplate*> every_template() {
-    test_driver::start();
-    register_dialog_templates();
-    register_lookup_editor_template();
-    register_model_page_templates();
-    register_option_templates();
-    register_panel_templates();
-    register_sim_dialog_templates();
-    register_sketch_dialog_templates();
-    register_subpanel_template();
-    register_varselect_templates();
-    std::vector<const DialogTemplate*> out;
-    for (int id = 1; id < 2000; ++id)
-        if (const DialogTemplate* t = dlg_find_template(id)) out.push_back(t);
-    return out;
-}
-
 bool is(const DialogItem& item, const char* cls) {
     return item.cls && std::string(item.cls) == cls;
 }
@@ -47,12 +31,6 @@ bool radio(const DialogItem& item) {
     const DWORD type = item.style & BS_TYPEMASK;
     return is(item, WC_BUTTON) && (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON);
 }
-const DialogItem* item_of(const DialogTemplate& t, int id) {
-    for (const DialogItem& item : t.items)
-        if (item.id == id) return &item;
-    return nullptr;
-}
-
 TEST(TemplateStyles, TheTemplatesAreFound) {
     EXPECT_GE(every_template().size(), 30u);
 }
@@ -66,7 +44,7 @@ TEST(TemplateStyles, OkIsTheOneDefaultButton) {
         for (const DialogItem& item : t->items)
             if (is(item, WC_BUTTON) && (item.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) ++defaults;
         EXPECT_LE(defaults, 1);
-        if (const DialogItem* ok = item_of(*t, IDOK); ok && is(*ok, WC_BUTTON)) {
+        if (const DialogItem* ok = template_item(*t, IDOK); ok && is(*ok, WC_BUTTON)) {
             EXPECT_EQ(ok->style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
         }
     }
@@ -116,7 +94,7 @@ TEST(TemplateStyles, APasswordIsNeverShown) {
     every_template();
     const DialogTemplate* t = dlg_find_template(dlg_password);
     ASSERT_NE(t, nullptr);
-    const DialogItem* edit = item_of(*t, idc_password);
+    const DialogItem* edit = template_item(*t, idc_password);
     ASSERT_NE(edit, nullptr);
     EXPECT_TRUE(edit->style & ES_PASSWORD);
 }
@@ -130,12 +108,12 @@ TEST(TemplateStyles, TheVariableChoicesAreListsAndEnterSelects) {
         const DialogTemplate* t = dlg_find_template(id);
         ASSERT_NE(t, nullptr);
         for (int combo : {static_cast<int>(idv_subscripts), static_cast<int>(idv_type)}) {
-            const DialogItem* c = item_of(*t, combo);
+            const DialogItem* c = template_item(*t, combo);
             ASSERT_NE(c, nullptr) << combo;
             EXPECT_EQ(c->style & 3u, static_cast<DWORD>(CBS_DROPDOWNLIST)) << combo;
         }
     }
-    const DialogItem* select = item_of(*dlg_find_template(dlg_page_variable), idv_select);
+    const DialogItem* select = template_item(*dlg_find_template(dlg_page_variable), idv_select);
     ASSERT_NE(select, nullptr);
     EXPECT_EQ(select->style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 }

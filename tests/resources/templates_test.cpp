@@ -16,6 +16,7 @@
 #include "resources/subpanel.h"
 #include "resources/varselect.h"
 #include "tests/driver/driver.h"
+#include "tests/resources/every_template.h"
 
 #include <gtest/gtest.h>
 
@@ -28,16 +29,7 @@
 namespace {
 
 void register_everything() {
-    test_driver::start();
-    register_dialog_templates();
-    register_lookup_editor_template();
-    register_model_page_templates();
-    register_option_templates();
-    register_panel_templates();
-    register_sim_dialog_templates();
-    register_sketch_dialog_templates();
-    register_subpanel_template();
-    register_varselect_templates();
+    register_every_template();
     register_menu_templates();
 }
 

@@ -148,25 +148,7 @@ llvm::orc::LLJIT* the_jit() {
 // what the loader wrote (relocated data) is not.
 void give_back_library_pages() {
 #if defined(MADV_PAGEOUT)
-    std::FILE* maps = std::fopen("/proc/self/maps", "r");
-    if (!maps) return;
-    char line[4096];
-    while (std::fgets(line, sizeof line, maps)) {
-        unsigned long from = 0, to = 0;
-        char perms[5] = {};
-        int path_at = 0;
-        if (std::sscanf(line, "%lx-%lx %4s %*s %*s %*s %n", &from, &to, perms, &path_at) < 3)
-            continue;
-        if (perms[1] == 'w' || path_at <= 0) continue; // written pages are the process's own
-        const char* path = line + path_at;
-        const char* base = std::strrchr(path, '/');
-        base = base ? base + 1 : path;
-        if (std::strncmp(base, "libLLVM", 7) != 0 &&
-            std::strncmp(base, "libkavrel_native", 16) != 0)
-            continue;
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_PAGEOUT); // a hint: errors ignored
-    }
-    std::fclose(maps);
+    advise_library_pages(MADV_PAGEOUT, false);
 #endif
 }
 
