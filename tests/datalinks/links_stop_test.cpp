@@ -13,8 +13,12 @@ namespace td = test_driver;
 namespace {
 
 std::atomic<bool> release{false};
+// Held until the test lets it go, or a minute at most: a test whose Stop
+// never reached the panel then fails instead of hanging.
 void held_open(const std::string&) {
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!release && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 class LinksStop : public LinksTest {
@@ -33,10 +37,11 @@ TEST_F(LinksStop, StopThatGaveTheOpeningUpIsClearedAfterIt) {
     stop_request = 0;
     static bool pressed = false;
     pressed = false;
-    // The user presses the panel's Stop while "Opening %s" shows.
+    // The user presses the panel's Stop while "Opening %s" shows (on a
+    // loaded machine the panel may come later than the first tick).
     const UINT_PTR timer = SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
         if (!wip_wnd || !IsWindowVisible(wip_wnd)) return;
+        KillTimer(nullptr, id);
         HWND stop = GetDlgItem(wip_wnd, 2);
         RECT r{};
         GetClientRect(stop, &r);

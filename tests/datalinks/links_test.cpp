@@ -6,6 +6,7 @@
 #include "tests/datalinks/links_fixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "foundation/types.h"
@@ -216,9 +217,13 @@ TEST_F(Links, AWorkerThatCannotStartFallsBackAndLeavesNoOpeningBehind) {
 // The worker's opening waits here until the test lets it go.
 std::atomic<bool> release_open{false};
 std::atomic<bool> opening_seen{false};
+// A minute at most: a test whose Stop never reached the panel then fails
+// instead of hanging.
 void held_open(const std::string&) {
     opening_seen = true;
-    while (!release_open) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!release_open && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 TEST_F(Links, StopWhileOpeningGivesUpWithoutDdeAndTheStateComesBack) {
@@ -233,9 +238,10 @@ TEST_F(Links, StopWhileOpeningGivesUpWithoutDdeAndTheStateComesBack) {
     static std::string line, line2;
     static int button_dark = 0;
     shot = false;
+    // (On a loaded machine the panel may come later than the first tick.)
     const UINT_PTR timer = SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
         if (!wip_wnd || !IsWindowVisible(wip_wnd)) return;
+        KillTimer(nullptr, id);
         line = wip_line(1);
         line2 = wip_line(2);
         // The panel grabbed with its Stop button (a control of its own).
