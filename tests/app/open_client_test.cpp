@@ -4,6 +4,7 @@
 // fails with the viewer's reason. With no viewer the client says so and fails.
 #include <gtest/gtest.h>
 
+#include "../common/child_wait.h"
 #include "../common/sanitized.h"
 #include "../common/viewer_process.h"
 
@@ -50,8 +51,9 @@ int run_client(const std::vector<std::string>& args, const std::vector<std::stri
     const pid_t pid = spawn(argv, env, fd);
     close(fd);
     int status = 0;
-    waitpid(pid, &status, 0);
+    const bool ended = child_wait::reap(pid, &status, 120);
     *printed = read_all(out);
+    if (!ended) *printed += "\n(the client did not end within 2 minutes)";
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -4,6 +4,7 @@
 // never with Qt's abort.
 #include <gtest/gtest.h>
 
+#include "../common/child_wait.h"
 #include "../common/sanitized.h"
 
 #include <fcntl.h>
@@ -301,7 +302,7 @@ TEST(ProgramStart, UsageAndHelpPageNameTheSameModelFiles) {
     pid_t pid = spawn({program, "--help"}, environment_with({}), out_fd, out_fd);
     close(out_fd);
     int status = 0;
-    waitpid(pid, &status, 0);
+    ASSERT_TRUE(child_wait::reap(pid, &status, 60)) << "--help did not end";
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const std::string usage = read_file(out_path / "out");
     const std::string page = read_file(KAVREL_SOURCE_DIR "/help/command-line.html");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/report.h"
+#include "tests/common/child_wait.h"
 
 namespace fault_child {
 
@@ -70,12 +71,10 @@ std::vector<said> under_size_limit(rlim_t bytes, F fn, int* result = nullptr) {
     }
     ::close(p[1]);
     std::string in;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(p[0], buf, sizeof buf)) > 0) in.append(buf, static_cast<std::size_t>(n));
+    const bool read = child_wait::read_all(p[0], &in);
     ::close(p[0]);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    if (!child_wait::reap(pid, &status, read ? 120 : 0)) in.clear();
     if (result) *result = -999;
     std::vector<said> out;
     if (!WIFEXITED(status) || in.empty()) return out;

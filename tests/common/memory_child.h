@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "tests/common/child_wait.h"
+
 namespace memory_child {
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -47,8 +49,7 @@ template <typename F> bool within(std::size_t extra, F fn) {
         ::_exit(fn() ? 0 : 1);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return child_wait::reap(pid, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace memory_child

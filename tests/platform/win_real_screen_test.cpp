@@ -8,6 +8,7 @@
 // (the suite itself runs offscreen, where no window has a place of its own).
 #include "win_fixture.h"
 
+#include "../common/child_wait.h"
 #include "../common/viewer_process.h"
 #include "platform/controls.h"
 #include "platform/dlg.h"
@@ -289,11 +290,12 @@ TEST(RealScreenHost, RunsTheRealScreenCaseOnAnXServerOfItsOwn) {
         out);
     ASSERT_GT(pid, 0);
     int status = 0;
-    waitpid(pid, &status, 0);
+    const bool ended = child_wait::reap(pid, &status, 180);
     close(out);
     std::ifstream in(out_name);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     unlink(out_name);
+    ASSERT_TRUE(ended) << "the real-screen case did not end within 3 minutes\n" << text;
     ASSERT_TRUE(WIFEXITED(status)) << text;
     EXPECT_EQ(WEXITSTATUS(status), 0) << text;
     EXPECT_NE(text.find("[  PASSED  ] 2 tests"), std::string::npos) << text;
