@@ -129,8 +129,11 @@ std::optional<data_matrix> parse_xltable(std::string_view data, bool transposed)
             }
             break;
         case 3: // booleans
-        case 6: // integers
             for (; k + 2 <= count && pos < rows * cols; k += 2) put(le16(d + k), true);
+            break;
+        case 6: // integers, signed
+            for (; k + 2 <= count && pos < rows * cols; k += 2)
+                put(static_cast<std::int16_t>(le16(d + k)), true);
             break;
         case 4: // errors
             for (; k + 2 <= count && pos < rows * cols; k += 2) put(NA, false);

@@ -178,4 +178,32 @@ TEST(Tables, TabSeparatedText) {
     EXPECT_FALSE(parse_text_table("", false));
 }
 
+// Whole numbers are signed 16-bit values in both blocks: a WK1 integer cell
+// (type 13: format, column, row, value) and an XlTable integer record (type
+// 6); XlTable booleans (type 3) are 0 and 1.
+TEST(Tables, WholeNumberCellsAreSigned) {
+    std::string s;
+    u16(s, 0), u16(s, 2), u16(s, 0x0406);
+    const std::pair<unsigned, int> cells[] = {{0, -5}, {1, 32767}, {2, -32768}, {3, 7}};
+    for (const auto& [row, value] : cells) {
+        u16(s, 13), u16(s, 7);
+        s.push_back('\xFF');
+        u16(s, 0), u16(s, row);
+        u16(s, static_cast<unsigned>(value) & 0xFFFF);
+    }
+    u16(s, 1), u16(s, 0);
+    auto w = parse_wk1_table(s, false);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->values, (std::vector<float>{-5, 32767, -32768, 7}));
+
+    std::string x = xltable(1, 4);
+    u16(x, 6), u16(x, 6);
+    u16(x, static_cast<unsigned>(-5) & 0xFFFF), u16(x, 300), u16(x, 0x8000);
+    u16(x, 3), u16(x, 2);
+    u16(x, 1);
+    auto t = parse_xltable(x, false);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->values, (std::vector<float>{-5, 300, -32768, 1}));
+}
+
 } // namespace

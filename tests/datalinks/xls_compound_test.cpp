@@ -189,4 +189,43 @@ TEST(XlsCompound, AFormulasTextAfterItsSharedFormula) {
     EXPECT_EQ(v[0].text, "A\xDF\xBF\xE0\xA0\x80");
 }
 
+// A formula's result other than a number: 0xFFFF in its last two bytes, the
+// kind in the first (1 true or false, 2 an error by its code, 3 empty). The
+// error texts are those the spreadsheet shows in the cell.
+std::string formula_result(std::uint16_t row, unsigned kind, unsigned value) {
+    std::string result(8, '\0');
+    result[0] = static_cast<char>(kind);
+    result[2] = static_cast<char>(value);
+    result[6] = '\xFF';
+    result[7] = '\xFF';
+    return record(0x0006, u16(row) + u16(2) + u16(15) + result + u16(0) + u32(0) + u16(0));
+}
+
+TEST(XlsCompound, FormulaErrorsTrueFalseAndEmptyResults) {
+    const std::pair<unsigned, const char*> errors[] = {
+        {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
+        {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
+    std::string cells;
+    std::uint16_t row = 0;
+    for (const auto& e : errors) cells += formula_result(row++, 2, e.first);
+    cells += formula_result(row++, 1, 1);
+    cells += formula_result(row++, 1, 0);
+    cells += formula_result(row++, 3, 0);
+    const auto v = values_of(cells);
+    ASSERT_EQ(v.size(), std::size(errors) + 3);
+    for (std::size_t k = 0; k < std::size(errors); ++k) {
+        EXPECT_EQ(v[k].row, k);
+        EXPECT_EQ(v[k].col, 2u);
+        EXPECT_TRUE(v[k].formula);
+        EXPECT_EQ(v[k].kind, xls_kind::error);
+        EXPECT_EQ(v[k].text, errors[k].second);
+    }
+    const std::size_t b = std::size(errors);
+    EXPECT_EQ(v[b].kind, xls_kind::boolean);
+    EXPECT_EQ(v[b].number, 1);
+    EXPECT_EQ(v[b + 1].kind, xls_kind::boolean);
+    EXPECT_EQ(v[b + 1].number, 0);
+    EXPECT_EQ(v[b + 2].kind, xls_kind::empty);
+}
+
 } // namespace
