@@ -109,7 +109,15 @@ TEST_F(ClientOverSocket, AnotherViewerOpensAModelAndTheConversationEndsClean) {
     for (int i = 0; i < 600 && !fs::exists(socket); ++i) std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(fs::exists(socket)) << "the second viewer does not serve its socket";
 
-    const int ch = kdde_initiate("Kavrel", "System");
+    // Its socket is there from its start; a viewer still starting up may not
+    // take the connection yet: asked again for a while, as a client does.
+    int ch = kdde_initiate("Kavrel", "System");
+    for (const auto until = std::chrono::steady_clock::now() + 20s;
+         ch < 0 && std::chrono::steady_clock::now() < until;) {
+        const auto next = std::chrono::steady_clock::now() + 100ms;
+        pump_until([&] { return std::chrono::steady_clock::now() >= next; });
+        ch = kdde_initiate("Kavrel", "System");
+    }
     ASSERT_GE(ch, 0) << "the other viewer did not answer the initiate";
     EXPECT_EQ(dde_bridge_connections(), 1u);
     // Asked again for the same service and topic: the same channel.
