@@ -21,9 +21,9 @@ TEST(Interop, AnXlsxReadsAsTheOfficeSuiteReadsIt) {
     write_prices_xlsx(xlsx);
     // A profile of its own, so that runs side by side do not share one.
     const std::string command = "cd " + dir.path + " && HOME=" + dir.path +
-                                " soffice -env:UserInstallation=file://" + dir.path +
-                                "/profile --headless --convert-to csv --outdir " + dir.path + " " +
-                                xlsx + " >/dev/null 2>&1";
+                                " timeout -k 10 300 soffice -env:UserInstallation=file://" +
+                                dir.path + "/profile --headless --convert-to csv --outdir " +
+                                dir.path + " " + xlsx + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     ASSERT_TRUE(std::filesystem::exists(dir / "prices.csv"));
 

@@ -214,7 +214,8 @@ TEST(SheetValues, Wk1AnswersCarryTextsAndErrorsOverOneByte) {
     temp_folder dir;
     write_bytes(dir / "answer.wk1", block);
     const std::string command = "cd " + dir.path + " && HOME=" + dir.path +
-                                " soffice -env:UserInstallation=file://" + dir.path +
+                                " timeout -k 10 300 soffice -env:UserInstallation=file://" +
+                                dir.path +
                                 "/profile --headless --convert-to "
                                 "'csv:Text - txt - csv (StarCalc):44,34,76' --outdir " +
                                 dir.path + " " + dir / "answer.wk1" + " >/dev/null 2>&1";
@@ -358,9 +359,9 @@ TEST(SheetValues, MergedAndDurationCellsReadAsTheOfficeSuiteSavesThem) {
         ASSERT_EQ(workbook_close(wb), LXW_NO_ERROR);
     }
     const std::string command = "cd " + dir.path + " && HOME=" + dir.path +
-                                " soffice -env:UserInstallation=file://" + dir.path +
-                                "/profile --headless --convert-to ods --outdir " + dir.path + " " +
-                                xlsx + " >/dev/null 2>&1";
+                                " timeout -k 10 300 soffice -env:UserInstallation=file://" +
+                                dir.path + "/profile --headless --convert-to ods --outdir " +
+                                dir.path + " " + xlsx + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string ods = file_bytes(dir / "merged.ods");
     ASSERT_NE(ods.size(), 0u);

@@ -150,9 +150,9 @@ TEST_F(Standin, ASaveReadsTheSameInTheOfficeSuite) {
     std::string why;
     ASSERT_TRUE(standin::save_book(xlsx_, saved, &why)) << why;
     const std::string command = "cd " + dir_.path + " && HOME=" + dir_.path +
-                                " soffice -env:UserInstallation=file://" + dir_.path +
-                                "/profile --headless --convert-to csv --outdir " + dir_.path + " " +
-                                saved + " >/dev/null 2>&1";
+                                " timeout -k 10 300 soffice -env:UserInstallation=file://" +
+                                dir_.path + "/profile --headless --convert-to csv --outdir " +
+                                dir_.path + " " + saved + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     sheets::workbook ours, theirs;
     ASSERT_TRUE(standin::book_copy(xlsx_, &ours));

@@ -321,7 +321,8 @@ TEST_F(Export, ACaptionOfTwoCodePagesKeepsItsAdvances) {
     if (sanitized) return; // the Release build runs the suite
     ASSERT_EQ(packages_missing({"libreoffice-draw-nogui", "poppler-utils"}), "");
     const std::string convert =
-        "cd '" + dir_ + "' && HOME='" + dir_ + "' soffice -env:UserInstallation=file://" + dir_ +
+        "cd '" + dir_ + "' && HOME='" + dir_ +
+        "' timeout -k 10 300 soffice -env:UserInstallation=file://" + dir_ +
         "lo_profile --headless --convert-to pdf two_pages.wmf >/dev/null 2>&1";
     ASSERT_EQ(std::system(convert.c_str()), 0);
     const std::string caption = command_output("pdftotext '" + dir_ + "two_pages.pdf' -");

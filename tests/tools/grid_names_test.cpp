@@ -166,12 +166,12 @@ TEST(GridNames, TheOfficeSuiteReadsTheNames) {
     ASSERT_EQ(packages_missing({"libreoffice-calc-nogui"}), "");
     folder dir;
     write(dir.path / "latin.xls", grid_export_biff(latin_names()));
-    const std::string cmd = "cd " + dir.path.string() + " && HOME=" + dir.path.string() +
-                            " soffice -env:UserInstallation=file://" + dir.path.string() +
-                            "/profile --headless --convert-to "
-                            "\"csv:Text - txt - csv (StarCalc):44,34,76\" --outdir " +
-                            dir.path.string() + " " + (dir.path / "latin.xls").string() +
-                            " >/dev/null 2>&1";
+    const std::string cmd =
+        "cd " + dir.path.string() + " && HOME=" + dir.path.string() +
+        " timeout -k 10 300 soffice -env:UserInstallation=file://" + dir.path.string() +
+        "/profile --headless --convert-to "
+        "\"csv:Text - txt - csv (StarCalc):44,34,76\" --outdir " +
+        dir.path.string() + " " + (dir.path / "latin.xls").string() + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     EXPECT_EQ(read(dir.path / "latin.csv"), "Größe é,Åland,1.5,2\n");
 }
