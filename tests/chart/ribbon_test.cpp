@@ -213,4 +213,31 @@ TEST(ChartRibbon, UnoutlinedDrawHidesEdgesAndRestoresThePen) {
     EXPECT_EQ(dc.BrushDepth(), 0);
 }
 
+// A panel seen straight on spanning x0..x1 and y0..y1 at depth z.
+CChartFace* panel(CChartRibbon& r, double x0, double x1, double y0, double y1, double z) {
+    auto* f = new CChartFace();
+    for (auto [x, y] : {std::pair{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}})
+        f->AddVertexCopy(CChartVertex(x, y, z));
+    return r.AddPart(f);
+}
+
+// Faces whose extents only touch (one's top edge the other's bottom, or
+// side by side) overlap for the painting order; a gap parts them.
+TEST(ChartRibbon, FacesThatTouchOverlapAndAGapPartsThem) {
+    CChartRibbon r;
+    r.SetFlagA(0);
+    CChartFace* a = panel(r, 0, 10, 0, 20, 0);
+    CChartFace* above = panel(r, 5, 15, 20, 40, 1);
+    CChartFace* apart = panel(r, 5, 15, 21, 40, 1);
+    CChartFace* beside = panel(r, 10, 20, 0, 20, 1);
+    CChartView3D v = flat_view();
+    r.Project(&v);
+    EXPECT_EQ(a->ExtentsOverlap(*above), 1);
+    EXPECT_EQ(above->ExtentsOverlap(*a), 1);
+    EXPECT_EQ(a->ExtentsOverlap(*beside), 1);
+    EXPECT_EQ(beside->ExtentsOverlap(*a), 1);
+    EXPECT_EQ(a->ExtentsOverlap(*apart), 0);
+    EXPECT_EQ(apart->ExtentsOverlap(*a), 0);
+}
+
 } // namespace
