@@ -930,14 +930,20 @@ bool dde_bridge_listen(const char* service, std::string* why) {
         *why = std::string("no socket: ") + std::strerror(errno);
         return false;
     }
+    // Bound and listening under a name of its own first, then renamed into
+    // place: a client that finds the socket's name can connect at once,
+    // instead of being refused between the bind and the listen.
+    std::string bound = path + ".new" + std::to_string(getpid());
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    if (bound.size() >= sizeof addr.sun_path) bound = path;
+    std::memcpy(addr.sun_path, bound.c_str(), bound.size() + 1);
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        chmod(path.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
+        chmod(bound.c_str(), 0600) != 0 || listen(fd, 16) != 0 ||
+        (bound != path && rename(bound.c_str(), path.c_str()) != 0)) {
         *why = path + ": " + std::strerror(errno);
         close(fd);
-        unlink(path.c_str());
+        unlink(bound.c_str());
         return false;
     }
     static const bool at_exit = std::atexit(remove_socket_files) == 0;

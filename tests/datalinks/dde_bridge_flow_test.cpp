@@ -21,6 +21,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -275,6 +278,17 @@ TEST_F(DdeBridge, AnotherProgramsSocketIsLeftAloneAndALeftOverOneReplaced) {
     // Its file left behind, answered by no one: replaced.
     EXPECT_TRUE(dde_bridge_listen("Kavrel", &why)) << why;
     EXPECT_GE(connect_to(), 0);
+    // The socket was made under another name and renamed once it listened:
+    // nothing else is left in its folder, and only its owner may use it.
+    const std::filesystem::path made(socket_path());
+    std::vector<std::string> in_folder;
+    for (const auto& e : std::filesystem::directory_iterator(made.parent_path()))
+        in_folder.push_back(e.path().filename().string());
+    EXPECT_EQ(in_folder, std::vector<std::string>{made.filename().string()});
+    struct stat st {};
+    ASSERT_EQ(lstat(made.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
     // A file that is not a socket is not removed.
     dde_bridge_stop();
     std::ofstream(socket_path()) << "x";
