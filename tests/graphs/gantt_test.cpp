@@ -2,6 +2,7 @@
 // one bar per row and run unless every bar is asked for, more bars than a
 // byte counts, row orders, a time axis of no span, the option line.
 #include "foundation/textsrc.h"
+#include "foundation/types.h"
 #include "graphs/gantt.h"
 #include "shell/toolset.h"
 #include "tests/common/message_log.h"
@@ -116,4 +117,19 @@ TEST(GanttToolSetup, OptionLineReadAndWritten) {
     EXPECT_EQ(out.rfind("2.5,659,1,Arial|9|", 0), 0u) << out;
     free_tool(tool);
     set_tool_setup(find_tool_row("Gantt"), nullptr);
+}
+
+// "Above" is strictly above: a value at the threshold draws no bar, and a
+// missing value ends one. On 0..4: above only at time 2 gives the bar from 2
+// to 3 (5000 to 7500 of the axis).
+TEST(GanttBars, AValueAtTheThresholdIsNotAboveIt) {
+    const std::vector<float> t = range(5);
+    EXPECT_TRUE(find_gantt_bars(t, {0, 1, 1, 1, 0}, 0, 4, 1.0f, true).empty());
+    const auto one = find_gantt_bars(t, {0, 1, 2, 1, 0}, 0, 4, 1.0f, true);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0], gantt_bar(5000, 7500));
+    const auto gap = find_gantt_bars(t, {2, NA, 2, 2, 0}, 0, 4, 1.0f, true);
+    ASSERT_EQ(gap.size(), 2u);
+    EXPECT_EQ(gap[0], gantt_bar(0, 2500));
+    EXPECT_EQ(gap[1], gantt_bar(5000, 10000));
 }

@@ -300,4 +300,145 @@ TEST_F(KgfRead, RecordsAndBlocksThatBreakTheLayoutAreRefused) {
     EXPECT_TRUE(message_log::said("Failed to load"));
 }
 
+// A table's head and items: every field at its place in the layout, distinct
+// values so that a field read from its neighbour's place shows.
+TEST_F(KgfRead, EveryFieldOfATableHeadAndItsItems) {
+    for (bool foreign : {false, true}) {
+        SCOPED_TRACE(foreign ? "foreign" : "native");
+        kgf_file f;
+        f.o.foreign = foreign;
+        const std::uint32_t t = f.head(gd_table, "table");
+        f.defs.f32(t, 28, 2.5f);  // PRINT-EVERY
+        f.defs.f32(t, 32, 10.0f); // X-MIN
+        f.defs.f32(t, 36, 90.0f); // X-MAX
+        f.defs.f32(t, 40, 45.0f); // SPECIAL-TIME
+        f.defs.u8(t, 64, 9);      // the font's size
+        f.defs.u16(t, 100, 640);  // WIDTH
+        f.defs.u16(t, 102, 480);  // HEIGHT
+        f.defs.u16(t, 108, 22);   // FIRST-CELLWIDTH
+        f.defs.u16(t, 110, 11);   // CELLWIDTH
+        f.defs.u8(t, 112, 1);     // time down
+        f.defs.u8(t, 113, 0);     // prettynum
+        f.defs.u8(t, 114, 1);     // notime
+        const std::uint32_t item = f.defs.alloc(48);
+        f.defs.u32(item, 8, f.defs.str("Stock"));
+        f.defs.u32(item, 12, f.defs.str("the stock"));
+        f.defs.u32(item, 20, f.defs.str("base"));
+        f.defs.u32(item, 24, f.defs.str("the base run"));
+        f.defs.u32(item, 32, f.defs.str("%.2f"));
+        f.defs.u8(item, 40, 0xFF); // run -1: the running simulation
+        f.defs.u8(item, 42, 1);
+        f.defs.u32(t, 52, item);
+        f.defs.u16(t, 106, 1);
+        graph_set s;
+        ASSERT_EQ(read(f, s), kgf_loaded) << said_all();
+        ASSERT_EQ(s.defs.size(), 1u);
+        const graph_def& d = s.defs[0];
+        EXPECT_FLOAT_EQ(d.print_every, 2.5f);
+        EXPECT_FLOAT_EQ(d.x_min, 10.0f);
+        EXPECT_FLOAT_EQ(d.x_max, 90.0f);
+        EXPECT_FLOAT_EQ(d.special_time, 45.0f);
+        EXPECT_EQ(d.font.size, 9);
+        EXPECT_FLOAT_EQ(d.plot_width, 640);
+        EXPECT_FLOAT_EQ(d.plot_height, 480);
+        EXPECT_EQ(d.first_cellwidth, 22);
+        EXPECT_EQ(d.cellwidth, 11);
+        EXPECT_EQ(d.time_down, 1);
+        EXPECT_EQ(d.prettynum, 0);
+        EXPECT_EQ(d.notime, 1);
+        ASSERT_EQ(d.items.size(), 1u);
+        const table_item& it = d.items[0];
+        EXPECT_FALSE(it.comment);
+        EXPECT_EQ(it.name, "Stock");
+        EXPECT_EQ(it.label, "the stock");
+        EXPECT_EQ(it.dataset, "base");
+        EXPECT_EQ(it.dataset_label, "the base run");
+        EXPECT_EQ(it.format, "%.2f");
+        EXPECT_EQ(it.run, -1);
+        EXPECT_EQ(it.no_subs, 1);
+    }
+}
+
+// A line graph's head and a variable: every field at its place.
+TEST_F(KgfRead, EveryFieldOfALineGraphHeadAndVariable) {
+    for (bool foreign : {false, true}) {
+        SCOPED_TRACE(foreign ? "foreign" : "native");
+        kgf_file f;
+        f.o.foreign = foreign;
+        const std::uint32_t h = f.head(gd_line, "growth");
+        f.defs.u32(h, 4, f.defs.str("Growth"));
+        f.defs.u16(h, 14, 30);
+        f.defs.u16(h, 16, 40);
+        f.defs.u16(h, 18, 500);
+        f.defs.u16(h, 20, 300);
+        f.defs.f32(h, 28, 1.0f);
+        f.defs.f32(h, 32, 99.0f);
+        f.defs.f32(h, 36, 6.5f);
+        f.defs.f32(h, 40, 4.5f);
+        f.defs.u32(h, 44, f.defs.str("first stamp"));
+        f.defs.u32(h, 48, f.defs.str("second stamp"));
+        f.defs.u32(h, 52, f.defs.str("Year"));
+        f.defs.u32(h, 56, f.defs.str("years"));
+        f.defs.u32(h, 60, f.defs.str("people"));
+        f.defs.u32(h, 68, f.defs.str("decades"));
+        f.defs.u16(h, 76, 1);
+        f.defs.u16(h, 78, 700); // MAX-POINTS
+        const int flags[] = {1, 3, 0, 1, 2, 1, 0, 4};
+        for (int k = 0; k < 8; ++k) f.defs.u8(h, 80 + static_cast<std::size_t>(k), flags[k]);
+        const std::uint32_t v = f.defs.alloc(48);
+        f.defs.f32(v, 0, -5.0f);
+        f.defs.f32(v, 4, 50.0f);
+        f.defs.u32(v, 8, f.defs.str("Population"));
+        f.defs.u32(v, 12, f.defs.str("people alive"));
+        f.defs.u32(v, 16, f.defs.str("person"));
+        f.defs.u32(v, 20, f.defs.str("base"));
+        f.defs.u32(v, 24, f.defs.str("the base run"));
+        const int bytes[] = {2, 1, 1, 3, 5, 7};
+        for (int k = 0; k < 6; ++k) f.defs.u8(v, 40 + static_cast<std::size_t>(k), bytes[k]);
+        f.defs.u32(h, 64, v);
+        graph_set s;
+        ASSERT_EQ(read(f, s), kgf_loaded) << said_all();
+        ASSERT_EQ(s.defs.size(), 1u);
+        const graph_def& d = s.defs[0];
+        EXPECT_EQ(d.title, "Growth");
+        EXPECT_EQ(d.x, 30);
+        EXPECT_EQ(d.y, 40);
+        EXPECT_EQ(d.width, 500);
+        EXPECT_EQ(d.height, 300);
+        EXPECT_FLOAT_EQ(d.x_min, 1.0f);
+        EXPECT_FLOAT_EQ(d.x_max, 99.0f);
+        EXPECT_FLOAT_EQ(d.plot_width, 6.5f);
+        EXPECT_FLOAT_EQ(d.plot_height, 4.5f);
+        EXPECT_EQ(d.stamp[0], "first stamp");
+        EXPECT_EQ(d.stamp[1], "second stamp");
+        EXPECT_EQ(d.x_axis, "Year");
+        EXPECT_EQ(d.x_label, "years");
+        EXPECT_EQ(d.y_label, "people");
+        EXPECT_EQ(d.x_div_label, "decades");
+        EXPECT_EQ(d.max_points, 700);
+        EXPECT_EQ(d.cumulative, 1);
+        EXPECT_EQ(d.stack, 3);
+        EXPECT_EQ(d.portrait, 0);
+        EXPECT_EQ(d.label_intervals, 1);
+        EXPECT_EQ(d.dots, 2);
+        EXPECT_EQ(d.no_legend, 1);
+        EXPECT_EQ(d.soft_bounds, 0);
+        EXPECT_EQ(d.graph_style, 4);
+        ASSERT_EQ(d.vars.size(), 1u);
+        const graph_var& g = d.vars[0];
+        EXPECT_FLOAT_EQ(g.y_min, -5.0f);
+        EXPECT_FLOAT_EQ(g.y_max, 50.0f);
+        EXPECT_EQ(g.label, "people alive");
+        EXPECT_EQ(g.units, "person");
+        EXPECT_EQ(g.dataset, "base");
+        EXPECT_EQ(g.run_label, "the base run");
+        EXPECT_EQ(g.run, 2);
+        EXPECT_EQ(g.scale_group, 1);
+        EXPECT_EQ(g.no_subs, 1);
+        EXPECT_EQ(g.line, 3);
+        EXPECT_EQ(g.shape, 5);
+        EXPECT_EQ(g.shape_size, 7);
+    }
+}
+
 } // namespace

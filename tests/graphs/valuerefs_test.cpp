@@ -12,6 +12,7 @@
 #include "sim/setup.h"
 #include "tests/common/message_log.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/run_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,23 @@ TEST(ValueRefsInMessages, TheRunningSimulationsValuesAreShown) {
     set_expand_refs_hook(nullptr);
     close_model(0, 0);
     EXPECT_TRUE(messages.contains("Stock is 11.0 at 3 -error-")) << messages.joined();
+}
+
+// A run that holds the variable but has no value at the time asked (before
+// its first or after its last saved time) shows the missing value "--",
+// never the number NA stands for.
+TEST_F(ValueRefs, AMissingValueInTheRunShowsAsTwoDashes) {
+    run_builder rb(cur_model_symbols);
+    rb.times({0, 1, 2});
+    rb.series("Population", {1000, 1010, 1020});
+    ASSERT_EQ(rb.write(dir + "/gappy.kdf"), 1) << rb.error();
+    ASSERT_EQ(load_runs(model_rec, -1, "gappy", 1, 0), 1);
+    EXPECT_EQ(expand_value_refs("\\Population&gappy@10/"), "--");
+    EXPECT_EQ(expand_value_refs("\\Population&gappy@-5/"), "--");
+    // A format or a choice of texts does not turn it into a number.
+    EXPECT_EQ(expand_value_refs("\\Population&gappy@10%.0f/"), "--");
+    EXPECT_EQ(expand_value_refs("\\Population&gappy@10?0=none/"), "--");
+    EXPECT_EQ(expand_value_refs("\\Population&gappy@2%.0f/"), "1020");
 }
 
 } // namespace

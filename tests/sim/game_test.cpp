@@ -245,4 +245,63 @@ TEST_F(Game, MovingBackReplaysTheEarlierDecisionsAndDropsTheLastInterval) {
     EXPECT_DOUBLE_EQ(game_time(), 0);
 }
 
+// An interval is a whole number of steps, the nearest: 0.3 at TIME STEP 0.1
+// (a quotient a hair under 3 in floating point) runs three steps, to 0.3,
+// saving times 0, 0.1, 0.2 and 0.3.
+TEST_F(Game, AnIntervalRunsTheNearestWholeNumberOfSteps) {
+    {
+        model_builder b("fine game");
+        b.control(0, 1, 0.1, 0.1);
+        symbol_id order = b.aux("order", "1");
+        b.level("Stock", "order", "0");
+        ASSERT_TRUE(b.finish());
+        symbol_record r = get_symbol(b.symbols(), order);
+        r.type = st_game;
+        put_symbol(b.symbols(), order, r);
+        assign_value_slots(b.symbols());
+        stock_ = slot_of(b, "Stock");
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+    }
+    game_interval = 0.3;
+    sim_options o;
+    ASSERT_EQ(start_game(o), sim_done) << messages.joined();
+    EXPECT_NEAR(game_time(), 0.3, 1e-6);
+    EXPECT_EQ(game_saved_times, 4);
+    EXPECT_NEAR(value_array[stock_], 0.3, 1e-6);
+    EXPECT_EQ(continue_game(), sim_done);
+    EXPECT_NEAR(game_time(), 0.6, 1e-6);
+    EXPECT_EQ(game_saved_times, 7);
+}
+
+// Between intervals the player may change constants as well as game inputs:
+// a rate raised from 1 to 3 after time 2 fills the stock by 3 a step from there.
+TEST_F(Game, AConstantChangedBetweenIntervalsTakesEffect) {
+    std::int32_t rate = -1;
+    {
+        model_builder b("priced game");
+        b.control(0, 6, 1, 1);
+        symbol_id order = b.aux("order", "0");
+        b.constant("rate", 1);
+        b.level("Stock", "order + rate", "0");
+        ASSERT_TRUE(b.finish());
+        symbol_record r = get_symbol(b.symbols(), order);
+        r.type = st_game;
+        put_symbol(b.symbols(), order, r);
+        assign_value_slots(b.symbols());
+        stock_ = slot_of(b, "Stock");
+        rate = slot_of(b, "rate");
+        model_pair m = b.release();
+        close_model(m.header, m.symbols);
+    }
+    ASSERT_EQ(ensure_setup_copy(0), 1) << messages.joined();
+    sim_options o;
+    ASSERT_EQ(start_game(o), sim_done) << messages.joined();
+    EXPECT_FLOAT_EQ(value_array[stock_], 2);
+    ASSERT_EQ(set_setup_value(rate, 3), 1);
+    EXPECT_EQ(continue_game(), sim_done);
+    EXPECT_FLOAT_EQ(value_array[rate], 3);
+    EXPECT_FLOAT_EQ(value_array[stock_], 2 + 2 * 3);
+}
+
 } // namespace

@@ -437,3 +437,41 @@ TEST_F(Geometry, ASketchPictureGivesItsTextElementItsSize) {
     element_size(s, plain, 0);
     EXPECT_NE(el(plain).w, 14);
 }
+
+// Which shapes are round for a connector's end: a straight line ends on the
+// circle of shapes 2 and 6 and on the box of the others (a loop shape too); a
+// polyline takes the loops (4, 5) and shape 11 as round as well. Centres 100
+// apart along (60, 80), half sizes 10: the circle is left at (6, 8) from the
+// centre, the box at (7, 10) (its top edge, 7.5 truncated).
+TEST_F(Geometry, RoundShapesEndConnectorsOnTheirCircleTheOthersOnTheirBox) {
+    for (int shape : {2, 6, 3, 4}) {
+        SCOPED_TRACE(shape);
+        const bool round = shape == 2 || shape == 6;
+        int a = box(0, 100, 10, 10, shape), b = box(60, 180, 10, 10, shape);
+        int c = link(a, b, path_straight | path_no_arrow);
+        EXPECT_EQ(el(c).start_x, round ? 6 : 7);
+        EXPECT_EQ(el(c).start_y, round ? 108 : 110);
+        EXPECT_EQ(el(c).end_x, round ? 54 : 52); // 52.5 truncated
+        EXPECT_EQ(el(c).end_y, round ? 172 : 170);
+    }
+    for (int shape : {2, 4, 5, 6, 11, 3, 0}) {
+        SCOPED_TRACE(shape);
+        const bool round = shape != 3 && shape != 0;
+        int a = box(0, 0, 10, 10, shape), b = box(300, 0, 10, 10);
+        int p = link(a, b, path_polyline, {{60, 80}, {300, 80}});
+        EXPECT_EQ(el(p).start_x, round ? 6 : 7);
+        EXPECT_EQ(el(p).start_y, round ? 8 : 10);
+    }
+}
+
+// A polyline whose first bend lies inside its element starts at that bend:
+// the line never reaches out past the point it runs to.
+TEST_F(Geometry, APolylineBendInsideItsElementIsWhereTheLineStarts) {
+    for (int shape : {2, 3}) {
+        SCOPED_TRACE(shape);
+        int a = box(0, 0, 20, 20, shape), b = box(300, 0, 10, 10);
+        int p = link(a, b, path_polyline, {{3, 4}, {300, 4}});
+        EXPECT_EQ(el(p).start_x, 3);
+        EXPECT_EQ(el(p).start_y, 4);
+    }
+}

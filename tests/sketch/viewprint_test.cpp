@@ -325,4 +325,52 @@ TEST_F(ViewOutput, ACopyIsAMetafilePictureOrAnEnhancedMetafile) {
     expect_untouched();
 }
 
+// Page lines at both ends of the range are drawn (a view exactly two pages
+// wide shows three lines); a printer of different resolutions across and down
+// gives each side its own: 3000 by 4000 dots at 300 by 600 dpi is 10 by 6.67
+// inches, 960 by 640 screen pixels at 96 dpi.
+TEST_F(ViewPages, PageLinesIncludeBothEndsAndEachSideTakesItsOwnResolution) {
+    EXPECT_EQ(page_line_positions(0, 400, 200), (std::vector<int>{0, 200, 400}));
+    EXPECT_EQ(page_line_positions(-200, -200, 200), std::vector<int>{-200});
+    const SIZE p = view_page_size(3000, 4000, 300, 600, 96, 96);
+    EXPECT_EQ(p.cx, 960);
+    EXPECT_EQ(p.cy, 640);
+    const SIZE q = view_page_size(3000, 4000, 300, 300, 96, 120);
+    EXPECT_EQ(q.cx, 960);
+    EXPECT_EQ(q.cy, 1600);
+}
+
+// With no orientation chosen, a printed area wider than tall goes on a
+// landscape page and any other, a square one too, on a portrait page: a
+// selection of one unlabelled element 30 by 30 is square, 60 by 30 wide.
+TEST_F(ViewOutput, AWideAreaPrintsLandscapeAndASquareOnePortrait) {
+    int pick = 0;
+    for (int n = 1; n < s.view.count() && !pick; ++n)
+        if (s.view.elems[static_cast<std::size_t>(n)].kind == ek_variable) pick = n;
+    ASSERT_GT(pick, 0);
+    sketch_elem& e = s.view.elems[static_cast<std::size_t>(pick)];
+    e.runtime |= ef_selected;
+    e.flags |= ef_no_label;
+    view_output_settings set;
+    set.what = 1;
+    set.orientation = 0;
+    for (int half_w : {15, 30}) {
+        SCOPED_TRACE(half_w);
+        e.w = static_cast<std::int16_t>(half_w);
+        e.h = 15;
+        std::filesystem::remove(pdf_);
+        output_view(nullptr, nullptr, s, vo_print, set);
+        ASSERT_TRUE(std::filesystem::exists(pdf_)) << said_all();
+        const std::string info = command_output("pdfinfo '" + pdf_ + "'");
+        const auto at = info.find("Page size:");
+        ASSERT_NE(at, std::string::npos) << info;
+        double w = 0, h = 0;
+        ASSERT_EQ(std::sscanf(info.c_str() + at + 10, " %lf x %lf", &w, &h), 2) << info;
+        if (half_w > 15)
+            EXPECT_GT(w, h) << info;
+        else
+            EXPECT_LT(w, h) << info;
+    }
+}
+
 } // namespace

@@ -258,4 +258,36 @@ TEST_F(RunsCompare, OptionLineReadAndWrittenBack) {
     free_tool(t);
 }
 
+// A tool with no option line compares constants and lookups: two runs that
+// differ only in a lookup's points are reported under the lookup heading,
+// with no level or auxiliary compared.
+TEST_F(RunsCompare, ANewToolComparesConstantsAndLookups) {
+    {
+        const runs_compare_options& o = options();
+        EXPECT_EQ(o.constants, 1);
+        EXPECT_EQ(o.lookups, 1);
+        EXPECT_EQ(o.levels + o.auxiliaries + o.data + o.initials + o.game_inputs, 0);
+        EXPECT_EQ(o.rel, 0.0f);
+        EXPECT_EQ(o.abs, 0.0f);
+    }
+    for (int k = 0; k < 2; ++k) {
+        run_builder rb(cur_model_symbols);
+        rb.times({0, 1, 2});
+        rb.series("Population", {1000, 1010, 1020});
+        rb.lookup_points("crowding effect on deaths", {0, 0.5f, 1, 1.5f, 2},
+                         {0.9f, 1, k ? 1.6f : 1.4f, 2.5f, 4});
+        ASSERT_EQ(rb.write(dir + (k ? "/lookup_b.kdf" : "/lookup_a.kdf")), 1) << rb.error();
+    }
+    ASSERT_EQ(load_runs(model_rec, -1, "lookup_a", 1, 0), 1);
+    ASSERT_EQ(load_runs(model_rec, -1, "lookup_b", 1, 0), 1);
+    ASSERT_EQ(loaded_run_names(1), 2);
+    handle rec = run();
+    ASSERT_NE(rec, 0u);
+    const std::vector<std::string> l = lines(rec);
+    ASSERT_GE(l.size(), 3u);
+    EXPECT_EQ(l[1], "******Lookup differences between " + std::string(selected_run_names[0]) +
+                        " and " + selected_run_names[1] + "******");
+    EXPECT_EQ(l[2].rfind("crowding effect on deaths", 0), 0u) << l[2];
+}
+
 } // namespace
