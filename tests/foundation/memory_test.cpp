@@ -751,4 +751,18 @@ TEST_F(Memory, ScratchTextsAndLargeRequests) {
     EXPECT_EQ(scratch_bytes_in_use(), 0u);
 }
 
+// A piece that ends exactly at the end of a page stays on it: pages are 1024
+// cells (4096 bytes), and after cells 5 to 1004 the 19 cells 1005 to 1023
+// fill the first page to its end.
+TEST_F(Memory, APieceEndingAtThePagesEndStaysOnIt) {
+    handle paged = new_hblock(0, 0, 1);
+    EXPECT_EQ(hblock_alloc(paged, 4000, 0), 5);
+    EXPECT_EQ(hblock_alloc(paged, 19 * 4, 0), 1005);
+    EXPECT_EQ(hblock_alloc(paged, 4, 0), 1024);
+    // One cell more than the room left goes to the next page.
+    EXPECT_EQ(hblock_alloc(paged, 1020 * 4, 0), 1025);
+    EXPECT_EQ(hblock_alloc(paged, 4 * 4, 0), 2048);
+    free_hblock(paged);
+}
+
 } // namespace

@@ -1,0 +1,44 @@
+// The control panel's pages: each is a control of the panel (Tab walks from
+// the panel into it), and the time axis page's arrow buttons step each time
+// the way their arrows point.
+#include "platform/controls.h"
+#include "platform/dlg.h"
+#include "resources/panel.h"
+#include "tests/resources/every_template.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(PanelPages, PagesAreControlsOfTheirPanel) {
+    int pages = 0;
+    for (const DialogTemplate* t : every_template()) {
+        // A page: a child without a caption (the subscript panel floats with one).
+        if (!(t->style & WS_CHILD) || (t->style & WS_CAPTION)) continue;
+        ++pages;
+        EXPECT_TRUE(t->style & DS_CONTROL) << "template " << t->id;
+    }
+    EXPECT_GE(pages, 3);
+}
+
+TEST(PanelPages, EachTimeArrowPointsTheWayItSteps) {
+    every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_page_time_axis);
+    ASSERT_NE(t, nullptr);
+    const std::pair<int, int> arrows[] = {{idt_start_left, idt_start_right},
+                                          {idt_special_left, idt_special_right},
+                                          {idt_end_left, idt_end_right}};
+    for (const auto& [left, right] : arrows) {
+        const DialogItem* l = template_item(*t, left);
+        const DialogItem* r = template_item(*t, right);
+        ASSERT_NE(l, nullptr) << left;
+        ASSERT_NE(r, nullptr) << right;
+        EXPECT_STREQ(l->text, "<-") << left;
+        EXPECT_STREQ(r->text, "->") << right;
+        EXPECT_LT(l->x, r->x) << left;
+    }
+}
+
+} // namespace
