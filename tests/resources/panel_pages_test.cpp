@@ -3,6 +3,7 @@
 // the way their arrows point.
 #include "platform/controls.h"
 #include "platform/dlg.h"
+#include "resources/modelpages.h"
 #include "resources/panel.h"
 #include "tests/resources/every_template.h"
 
@@ -39,6 +40,17 @@ TEST(PanelPages, EachTimeArrowPointsTheWayItSteps) {
         EXPECT_STREQ(r->text, "->") << right;
         EXPECT_LT(l->x, r->x) << left;
     }
+}
+
+// The reorder dialog's list lets the user drag its entries (the long list's
+// style bit 0x0002, reorderable), which is all the dialog is for.
+TEST(PanelPages, TheReorderListCanBeDragged) {
+    every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_reorder);
+    ASSERT_NE(t, nullptr);
+    const DialogItem* list = template_item(*t, idr_list);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->style & 0x0002u);
 }
 
 } // namespace
