@@ -470,3 +470,23 @@ TEST_F(SensWindow, LinesPerSimulationTheMeanAndATimeAxisOfNoSpan) {
     run_tool();
     EXPECT_TRUE(last_sens_records().empty());
 }
+
+// The value range takes every point from the axis's first time to its last,
+// both ends included, of the series, the simulations and the other runs; a
+// point past the end is left out.
+TEST(SensPlot, TheValueRangeHoldsThePointsAtBothEndsOfTheAxis) {
+    sens_window w;
+    w.t_low = 0;
+    w.t_high = 10;
+    sens_plot p;
+    const sens_series first{{0, 5, 10, 12}, {-3, 2, 40, 500}};
+    map_sens_plot(p, w, first, {}, {}, false);
+    EXPECT_DOUBLE_EQ(p.low, -3);
+    EXPECT_DOUBLE_EQ(p.high, 40);
+    // A simulation's and another run's highest values at the last time.
+    map_sens_plot(p, w, first, {{0, 1, 60, 900}}, {}, false);
+    EXPECT_DOUBLE_EQ(p.high, 60);
+    map_sens_plot(p, w, first, {}, {sens_series{{0, 10, 11}, {-8, 70, 800}}}, false);
+    EXPECT_DOUBLE_EQ(p.low, -8);
+    EXPECT_DOUBLE_EQ(p.high, 70);
+}
