@@ -1042,6 +1042,49 @@ TEST_F(NativeTier, CompiledStepsUpdateFourLevelsAtOnceAndNameTheOneThatOverflows
     }
 }
 
+// Where the rates pass copies a value into a level's rate, compiled steps
+// carry that value to the next step's update in a register, and with a time
+// step of exactly 1 they add the rate without multiplying it. Six levels
+// whose rates copy auxiliaries (four of them in lanes), one copying a level
+// and one computed, saved every third step so the steps are entered again
+// and again from the rates in memory; with time steps of 1 and 0.25, and a
+// copied rate that overflows its level from time 3. Values and messages are
+// the loop's to the bit.
+TEST_F(NativeTier, CompiledStepsCarryCopiedRatesAsTheLoopComputesThem) {
+    for (float dt : {1.0f, 0.25f})
+        for (bool overflows : {false, true}) {
+            SCOPED_TRACE(std::string(dt == 1 ? "dt 1" : "dt 0.25") +
+                         (overflows ? ", L4 overflows" : ""));
+            model_builder b("carried");
+            b.control(0, 12, dt, 3 * dt);
+            for (int i = 0; i < 6; ++i) {
+                const std::string n = std::to_string(i), next = std::to_string((i + 1) % 6);
+                const bool big = overflows && i == 4;
+                b.constant(("c" + n).c_str(), 0.01f * static_cast<float>(i + 1));
+                b.aux(("f" + n).c_str(),
+                      big ? "IF THEN ELSE(Time >= 3, 3e+38, 1)"
+                          : ("c" + n + " * L" + next + " / (1 + L" + n + " * 0.01) + Time * 0.001")
+                                .c_str());
+                b.level(("L" + n).c_str(), ("f" + n).c_str(), big ? "1e37" : "10");
+            }
+            b.level("M", "L2", "0");
+            b.level("N", "f1 * 0.5 - N * 0.125", "3");
+            ASSERT_TRUE(b.finish());
+            outcome loop = simulate(b, flat_loop);
+            if (overflows)
+                ASSERT_NE(loop.messages.find("L4"), std::string::npos) << loop.messages;
+            else
+                ASSERT_EQ(loop.result, sim_done) << loop.messages;
+            const std::size_t before = native_steps_made();
+            outcome native = simulate(b, optimised);
+            EXPECT_EQ(native_live_steps(), 1u);
+            EXPECT_GT(native_steps_made() - before, overflows ? 1u : 8u);
+            EXPECT_EQ(native.result, loop.result);
+            EXPECT_EQ(native.messages, loop.messages);
+            EXPECT_EQ(difference(native, loop), "");
+        }
+}
+
 // A dense-like model: each level's ratio and inflow come in turn in the
 // dynamic order (the inflow reads the ratio), each ratio divided by
 // (t_i - Time) and each inflow by (c_i - Time), so a chosen unit fails at a

@@ -2383,6 +2383,33 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
     // same step: the values that pass tested are finite then.
     pass_builder::slot_set tested;
     std::set<std::int64_t> quads;
+    // Rates the rates pass copies from a value slot, stored once (rate slot
+    // -> value slot): from one step to the next the update takes the value
+    // itself, read right after the pass, not the rate written from it (the
+    // way through the rate's store and load lay on the chain of steps).
+    std::map<std::int64_t, std::int64_t> copied;
+    {
+        std::set<std::int64_t> stored_twice, value_stores;
+        for (const native_op& o : rates.ops) {
+            const native_operand& to = o.field[2];
+            if (to.kind == nk_value) value_stores.insert(to.index);
+            if (to.kind != nk_rate || o.code < fo_store_s || o.code > fo_store_a) continue;
+            if (copied.count(to.index) || stored_twice.count(to.index)) {
+                copied.erase(to.index);
+                stored_twice.insert(to.index);
+            } else if (o.code == fo_store_s && o.field[0].kind == nk_value) {
+                copied[to.index] = o.field[0].index;
+            } else {
+                stored_twice.insert(to.index);
+            }
+        }
+        for (const native_op& o : rates.ops)
+            if (o.code == fo_rate || o.code == fo_call || o.code == fo_unit || o.code == fo_wide ||
+                o.code == fo_copy)
+                copied.clear(); // calls may write any slot
+        for (auto c = copied.begin(); c != copied.end();)
+            c = value_stores.count(c->second) ? copied.erase(c) : std::next(c);
+    }
     for (int k = 0; k < 2; ++k) {
         pass_builder builder(cx, m, k ? rates : dynamic, level);
         if (level == 0) builder.lookups_as_calls();
@@ -2432,109 +2459,144 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
     Value* last = b.CreateLoad(i64, field(offsetof(native_steps_state, last), i64));
     Value* t0 = b.CreateLoad(f64, field(offsetof(native_steps_state, t0), f64));
     Value* dt = b.CreateLoad(f64, field(offsetof(native_steps_state, dt), f64));
-    Value* h = b.CreateLoad(f32, field(offsetof(native_steps_state, h), f32));
-    BasicBlock* entry = b.GetInsertBlock();
-    BasicBlock* head = BasicBlock::Create(cx, "head", fn);
-    BasicBlock* body = BasicBlock::Create(cx, "step", fn);
-    BasicBlock* done = BasicBlock::Create(cx, "done", fn);
-    b.CreateBr(head);
-    b.SetInsertPoint(head);
-    llvm::PHINode* n = b.CreatePHI(i64, 2);
-    n->addIncoming(first, entry);
-    b.CreateCondBr(b.CreateICmpSLT(n, last), body, done, likely);
+    Value* h_read = b.CreateLoad(f32, field(offsetof(native_steps_state, h), f32));
+    // The loop over the steps, from the block entry; h is the step of the
+    // states' update, null for a step of exactly 1 (v + 1 r is v + r to the
+    // bit, and the multiplication lay on the chain from step to step).
+    auto steps_loop = [&](BasicBlock* entry, Value* h) {
+        BasicBlock* head = BasicBlock::Create(cx, "head", fn);
+        BasicBlock* body = BasicBlock::Create(cx, "step", fn);
+        BasicBlock* done = BasicBlock::Create(cx, "done", fn);
+        b.SetInsertPoint(entry);
+        b.CreateBr(head);
+        b.SetInsertPoint(head);
+        llvm::PHINode* n = b.CreatePHI(i64, 2);
+        n->addIncoming(first, entry);
+        b.CreateCondBr(b.CreateICmpSLT(n, last), body, done, likely);
 
-    // A step ends early: the step begun and, for a pass, its result.
-    auto leave = [&](native_steps_end end, Value* step, Value* result) {
-        b.CreateStore(step, field(offsetof(native_steps_state, n), i64));
-        if (result) b.CreateStore(result, field(offsetof(native_steps_state, result), i32));
-        b.CreateRet(b.getInt32(end));
-    };
-    b.SetInsertPoint(done);
-    leave(ns_done, n, nullptr);
-
-    // The states: v + h r in float, as euler_update computes them, every
-    // one updated before any is found not finite.
-    b.SetInsertPoint(body);
-    Value* next = b.CreateAdd(n, b.getInt64(1));
-    Value* bad = b.getFalse();
-    // States at..at+width-1 (width 1, or 4 as a vector): whether one is not
-    // finite (all its exponent bits set).
-    auto update = [&](std::uint64_t at, unsigned width) {
-        llvm::Type *ft = f32, *it = i32;
-        Value* hv = h;
-        if (width > 1) {
-            ft = llvm::FixedVectorType::get(f32, width);
-            it = llvm::FixedVectorType::get(i32, width);
-            hv = b.CreateVectorSplat(width, h);
-        }
-        auto slot = [&](Value* base) {
-            return b.CreateBitCast(b.CreateGEP(f32, base, b.getInt64(at)), ft->getPointerTo());
+        // A step ends early: the step begun and, for a pass, its result.
+        auto leave = [&](native_steps_end end, Value* step, Value* result) {
+            b.CreateStore(step, field(offsetof(native_steps_state, n), i64));
+            if (result) b.CreateStore(result, field(offsetof(native_steps_state, result), i32));
+            b.CreateRet(b.getInt32(end));
         };
-        Value* v = slot(values);
-        Value* x =
-            b.CreateFAdd(b.CreateAlignedLoad(ft, v, llvm::Align(4)),
-                         b.CreateFMul(hv, b.CreateAlignedLoad(ft, slot(rates_at), llvm::Align(4))));
-        b.CreateAlignedStore(x, v, llvm::Align(4));
-        Value* bits = b.CreateAnd(b.CreateBitCast(x, it), llvm::ConstantInt::get(it, 0x7F800000));
-        Value* inf = b.CreateICmpEQ(bits, llvm::ConstantInt::get(it, 0x7F800000));
-        if (width == 1) return inf;
-        return b.CreateICmpNE(b.CreateBitCast(inf, b.getIntNTy(width)), b.getIntN(width, 0));
-    };
-    // Many states: the engine's own update, in vectors as wide as the
-    // processor has (the optimiser here makes a loop of one at a time).
-    auto range = [&](std::uint64_t from, std::uint64_t count) {
-        constexpr std::uint64_t unrolled = 64;
-        if (count <= unrolled) {
-            // Four at a time where the rates pass stored the four rates with
-            // one vector store (a wider read of rates stored in other pieces
-            // would wait for those stores); the levels are stored only here.
-            for (std::uint64_t k = 0; k < count;) {
-                const std::int64_t at = static_cast<std::int64_t>(from + k);
-                const unsigned width = k + 4 <= count && quads.count(at) ? 4 : 1;
-                bad = b.CreateOr(bad, update(from + k, width));
-                k += width;
-            }
-            return;
-        }
-        auto* euler_type = llvm::FunctionType::get(b.getInt1Ty(), {f32p, f32p, i64, f32}, false);
-        bool (*euler)(float*, const float*, std::size_t, float) = &euler_update;
-        Value* call =
-            b.CreateCall(euler_type,
-                         b.CreateIntToPtr(b.getInt64(reinterpret_cast<std::uint64_t>(euler)),
-                                          euler_type->getPointerTo()),
-                         {b.CreateGEP(f32, values, b.getInt64(from)),
-                          b.CreateGEP(f32, rates_at, b.getInt64(from)), b.getInt64(count), h});
-        bad = b.CreateOr(bad, call);
-    };
-    if (shape.level_slots > 1) range(1, shape.level_slots - 1);
-    range(shape.value_slots, shape.hidden_states);
-    BasicBlock* states_bad = BasicBlock::Create(cx, "states_bad", fn);
-    BasicBlock* timed = BasicBlock::Create(cx, "time", fn);
-    b.CreateCondBr(bad, states_bad, timed, unlikely);
-    b.SetInsertPoint(states_bad);
-    leave(ns_states, next, nullptr);
+        b.SetInsertPoint(done);
+        leave(ns_done, n, nullptr);
 
-    // The time as set_time sets it, then the passes in mode em_main.
-    b.SetInsertPoint(timed);
-    Value* t = b.CreateFAdd(t0, b.CreateFMul(b.CreateSIToFP(next, f64), dt));
-    Value* half = b.CreateFDiv(dt, llvm::ConstantFP::get(f64, 2.0));
-    b.CreateStore(t, global(&sim_time));
-    b.CreateStore(dt, global(&sim_dt));
-    b.CreateStore(b.CreateFAdd(t, half), global(&sim_time_hi));
-    b.CreateStore(b.CreateFSub(t, half), global(&sim_time_lo));
-    b.CreateStore(b.CreateFPTrunc(t, f32), values);
-    for (int k = 0; k < 2; ++k) {
-        Value* r = b.CreateCall(passes[k]->getFunctionType(), passes[k],
-                                {values, rates_at, tables, ops[k], b.getInt32(em_main), frames[k]});
-        BasicBlock* on = BasicBlock::Create(cx, k ? "stepped" : "rates", fn);
-        BasicBlock* out = BasicBlock::Create(cx, k ? "rates_out" : "dynamic_out", fn);
-        b.CreateCondBr(b.CreateICmpEQ(r, b.getInt32(0)), on, out, likely);
-        b.SetInsertPoint(out);
-        leave(k ? ns_rates : ns_dynamic, next, r);
-        b.SetInsertPoint(on);
-    }
-    n->addIncoming(next, b.GetInsertBlock());
-    b.CreateBr(head);
+        // The states: v + h r in float, as euler_update computes them, every
+        // one updated before any is found not finite.
+        b.SetInsertPoint(body);
+        Value* next = b.CreateAdd(n, b.getInt64(1));
+        Value* bad = b.getFalse();
+        // A state's copied rate, carried from the step before (the memory's
+        // rate on entering).
+        std::vector<std::pair<llvm::PHINode*, std::int64_t>> carried_rates;
+        auto carried_rate = [&](std::uint64_t at) {
+            llvm::IRBuilder<> pre(entry->getTerminator());
+            llvm::PHINode* phi = llvm::PHINode::Create(f32, 2, "", head->getFirstNonPHI());
+            phi->addIncoming(pre.CreateLoad(f32, pre.CreateGEP(f32, rates_at, pre.getInt64(at))),
+                             entry);
+            carried_rates.push_back({phi, copied.at(static_cast<std::int64_t>(at))});
+            return phi;
+        };
+        // States at..at+width-1 (width 1, or 4 as a vector): whether one is not
+        // finite (all its exponent bits set).
+        auto update = [&](std::uint64_t at, unsigned width) {
+            llvm::Type *ft = f32, *it = i32;
+            Value* hv = h;
+            if (width > 1) {
+                ft = llvm::FixedVectorType::get(f32, width);
+                it = llvm::FixedVectorType::get(i32, width);
+                if (h) hv = b.CreateVectorSplat(width, h);
+            }
+            auto slot = [&](Value* base) {
+                return b.CreateBitCast(b.CreateGEP(f32, base, b.getInt64(at)), ft->getPointerTo());
+            };
+            Value* v = slot(values);
+            Value* r = width == 1 && copied.count(static_cast<std::int64_t>(at))
+                           ? static_cast<Value*>(carried_rate(at))
+                           : b.CreateAlignedLoad(ft, slot(rates_at), llvm::Align(4));
+            Value* x = b.CreateFAdd(b.CreateAlignedLoad(ft, v, llvm::Align(4)),
+                                    hv ? b.CreateFMul(hv, r) : r);
+            b.CreateAlignedStore(x, v, llvm::Align(4));
+            Value* bits =
+                b.CreateAnd(b.CreateBitCast(x, it), llvm::ConstantInt::get(it, 0x7F800000));
+            Value* inf = b.CreateICmpEQ(bits, llvm::ConstantInt::get(it, 0x7F800000));
+            if (width == 1) return inf;
+            return b.CreateICmpNE(b.CreateBitCast(inf, b.getIntNTy(width)), b.getIntN(width, 0));
+        };
+        // Many states: the engine's own update, in vectors as wide as the
+        // processor has (the optimiser here makes a loop of one at a time).
+        auto range = [&](std::uint64_t from, std::uint64_t count) {
+            constexpr std::uint64_t unrolled = 64;
+            if (count <= unrolled) {
+                // Four at a time where the rates pass stored the four rates with
+                // one vector store (a wider read of rates stored in other pieces
+                // would wait for those stores); the levels are stored only here.
+                // A copied rate comes in a register, and its level is updated
+                // alone (four of them gathered into a vector and the levels
+                // taken out of it again cost more than the four updates).
+                for (std::uint64_t k = 0; k < count;) {
+                    const std::int64_t at = static_cast<std::int64_t>(from + k);
+                    const unsigned width =
+                        k + 4 <= count && quads.count(at) && !copied.count(at) ? 4 : 1;
+                    bad = b.CreateOr(bad, update(from + k, width));
+                    k += width;
+                }
+                return;
+            }
+            auto* euler_type =
+                llvm::FunctionType::get(b.getInt1Ty(), {f32p, f32p, i64, f32}, false);
+            bool (*euler)(float*, const float*, std::size_t, float) = &euler_update;
+            Value* call =
+                b.CreateCall(euler_type,
+                             b.CreateIntToPtr(b.getInt64(reinterpret_cast<std::uint64_t>(euler)),
+                                              euler_type->getPointerTo()),
+                             {b.CreateGEP(f32, values, b.getInt64(from)),
+                              b.CreateGEP(f32, rates_at, b.getInt64(from)), b.getInt64(count),
+                              h ? h : llvm::ConstantFP::get(f32, 1.0)});
+            bad = b.CreateOr(bad, call);
+        };
+        if (shape.level_slots > 1) range(1, shape.level_slots - 1);
+        range(shape.value_slots, shape.hidden_states);
+        BasicBlock* states_bad = BasicBlock::Create(cx, "states_bad", fn);
+        BasicBlock* timed = BasicBlock::Create(cx, "time", fn);
+        b.CreateCondBr(bad, states_bad, timed, unlikely);
+        b.SetInsertPoint(states_bad);
+        leave(ns_states, next, nullptr);
+
+        // The time as set_time sets it, then the passes in mode em_main.
+        b.SetInsertPoint(timed);
+        Value* t = b.CreateFAdd(t0, b.CreateFMul(b.CreateSIToFP(next, f64), dt));
+        Value* half = b.CreateFDiv(dt, llvm::ConstantFP::get(f64, 2.0));
+        b.CreateStore(t, global(&sim_time));
+        b.CreateStore(dt, global(&sim_dt));
+        b.CreateStore(b.CreateFAdd(t, half), global(&sim_time_hi));
+        b.CreateStore(b.CreateFSub(t, half), global(&sim_time_lo));
+        b.CreateStore(b.CreateFPTrunc(t, f32), values);
+        for (int k = 0; k < 2; ++k) {
+            Value* r =
+                b.CreateCall(passes[k]->getFunctionType(), passes[k],
+                             {values, rates_at, tables, ops[k], b.getInt32(em_main), frames[k]});
+            BasicBlock* on = BasicBlock::Create(cx, k ? "stepped" : "rates", fn);
+            BasicBlock* out = BasicBlock::Create(cx, k ? "rates_out" : "dynamic_out", fn);
+            b.CreateCondBr(b.CreateICmpEQ(r, b.getInt32(0)), on, out, likely);
+            b.SetInsertPoint(out);
+            leave(k ? ns_rates : ns_dynamic, next, r);
+            b.SetInsertPoint(on);
+        }
+        // The copied values, as the rates pass left them.
+        for (const auto& [phi, from] : carried_rates)
+            phi->addIncoming(b.CreateLoad(f32, b.CreateGEP(f32, values, b.getInt64(from))),
+                             b.GetInsertBlock());
+        n->addIncoming(next, b.GetInsertBlock());
+        b.CreateBr(head);
+    };
+    BasicBlock* unit_step = BasicBlock::Create(cx, "unit_step", fn);
+    BasicBlock* other_step = BasicBlock::Create(cx, "other_step", fn);
+    b.CreateCondBr(b.CreateFCmpOEQ(h_read, llvm::ConstantFP::get(f32, 1.0)), unit_step, other_step);
+    steps_loop(unit_step, nullptr);
+    steps_loop(other_step, h_read);
 }
 
 } // namespace
