@@ -209,4 +209,17 @@ TEST(ChartDC, MultilineTextWritesEachLineBelowTheLast) {
     EXPECT_TRUE(ink_in_rows(2 + line.cy, 2 + 2 * line.cy));
 }
 
+// Text angles are kept within one turn: 450 degrees is 90, 720 is 0, and
+// the font's escapement follows in tenths of a degree.
+TEST(ChartTextStyle, AnglesWrapWithinOneTurn) {
+    CChartTextStyle t;
+    const std::pair<int, int> cases[] = {{450, 90}, {720, 0}, {359, 359}, {-90, -90}, {-450, -90}};
+    for (const auto& [given, kept] : cases) {
+        t.SetAngle(given);
+        EXPECT_EQ(t.GetAngle(), kept) << given;
+        EXPECT_EQ(t.GetLogFont().lfEscapement, kept * 10) << given;
+        EXPECT_EQ(t.GetLogFont().lfOrientation, kept * 10) << given;
+    }
+}
+
 } // namespace

@@ -119,4 +119,22 @@ TEST(ZipParts, DamagedFieldsAreRefusedWithTheirMessage) {
     expect_refused(std::string(100, 'x'), "a zip archive without its directory");
 }
 
+// The archive's directory is found however long its comment: the end record
+// is searched for over the last 22 + 65535 bytes, the most a comment allows.
+TEST(ZipParts, ACommentOfAnyLengthIsSteppedOver) {
+    for (std::size_t comment : {0u, 300u, 4000u, 65535u}) {
+        SCOPED_TRACE(comment);
+        std::string zip = zip_archive(two_parts, true);
+        ASSERT_GE(zip.size(), 22u);
+        zip[zip.size() - 2] = static_cast<char>(comment & 0xFF);
+        zip[zip.size() - 1] = static_cast<char>((comment >> 8) & 0xFF);
+        zip += std::string(comment, 'c');
+        std::vector<zip_part> back;
+        std::string why;
+        ASSERT_TRUE(unzip_parts(zip, &back, &why)) << why;
+        ASSERT_EQ(back.size(), two_parts.size());
+        EXPECT_EQ(back[0].data, two_parts[0].data);
+    }
+}
+
 } // namespace

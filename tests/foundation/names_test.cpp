@@ -375,6 +375,15 @@ bool same_font(const font_spec& a, const font_spec& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// Each separator a colour may be followed by in a list ("," "|" ";"), and a
+// blank before any further text.
+TEST(ColourSpec, EverySeparatorEndsAColour) {
+    for (const char* text : {"1-2-3,x", "1-2-3|x", "1-2-3;x", "1-2-3 x", "1-2-3\tx"})
+        EXPECT_EQ(read_color_spec(text), make_colour(1, 2, 3)) << text;
+    for (const char* text : {"1-2-3:x", "1-2-3.x", "1-2-3/x"})
+        EXPECT_EQ(read_color_spec(text), -1) << text;
+}
+
 } // namespace
 
 TEST(FontSpec, WritesTheTextForm) {

@@ -122,4 +122,28 @@ TEST_F(ListMessages, TabStopsAreDialogUnitsOfTheListsFont) {
     EXPECT_NEAR(starts[2] - starts[0], 100 * per_unit, 3);
 }
 
+// Item heights go up to 255 pixels; a point below the items gives the
+// nearest one with the high word set (outside the items).
+TEST_F(ListMessages, ItemHeightsUpTo255AndPointsOutsideTheItems) {
+    open({{WC_LISTBOX, 13, nullptr, vis | LBS_NOTIFY | WS_BORDER, 5, 5, 100, 100}});
+    HWND l = item(13);
+    for (const char* t : {"a", "b"}) SendMessage(l, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    EXPECT_EQ(SendMessage(l, LB_SETITEMHEIGHT, 0, MAKELPARAM(255, 0)), 0);
+    EXPECT_EQ(SendMessage(l, LB_GETITEMHEIGHT, 0, 0), 255);
+    EXPECT_EQ(SendMessage(l, LB_SETITEMHEIGHT, 0, MAKELPARAM(256, 0)), LB_ERR);
+    EXPECT_EQ(SendMessage(l, LB_SETITEMHEIGHT, 0, MAKELPARAM(0, 0)), LB_ERR);
+    EXPECT_EQ(SendMessage(l, LB_GETITEMHEIGHT, 0, 0), 255);
+    SendMessage(l, LB_SETITEMHEIGHT, 0, MAKELPARAM(12, 0));
+    RECT first{};
+    SendMessage(l, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    const LRESULT on =
+        SendMessage(l, LB_ITEMFROMPOINT, 0, MAKELPARAM(first.left + 2, first.top + 2));
+    EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(on)), 0);
+    EXPECT_EQ(HIWORD(static_cast<std::uintptr_t>(on)), 0);
+    // Below the last item: the last one, outside.
+    const LRESULT below = SendMessage(l, LB_ITEMFROMPOINT, 0, MAKELPARAM(first.left + 2, 90));
+    EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(below)), 1);
+    EXPECT_EQ(HIWORD(static_cast<std::uintptr_t>(below)), 1);
+}
+
 } // namespace

@@ -180,4 +180,16 @@ TEST_F(PrintSettings, DocumentsOfOneTitleAreNumberedFromTwo) {
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(home + "/Report (1).pdf")));
 }
 
+// Copies given in the settings are kept up to 999, the most a job makes; more
+// are taken as 999.
+TEST_F(PrintSettings, CopiesGivenAreKeptUpTo999) {
+    for (const auto& [given, kept] : {std::pair<short, short>{500, 500}, {999, 999}, {5000, 999}}) {
+        DEVMODE dm = current();
+        dm.dmFields = DM_COPIES;
+        dm.dmCopies = given;
+        ASSERT_EQ(DocumentProperties(nullptr, printer, nullptr, nullptr, &dm, DM_IN_BUFFER), IDOK);
+        EXPECT_EQ(current().dmCopies, kept) << given;
+    }
+}
+
 } // namespace
