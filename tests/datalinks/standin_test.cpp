@@ -182,4 +182,35 @@ TEST_F(Standin, ASaveReadsTheSameInTheOfficeSuite) {
     EXPECT_GT(compared, 20);
 }
 
+// Every kind of value a program puts becomes the cell the spreadsheet would
+// hold: whole numbers of each width, currency (in ten-thousandths), truth
+// values, texts and errors; an error cell reads back as #N/A (code 2042).
+TEST_F(Standin, EachKindOfValuePutReadsBackAsItsCell) {
+    auto ws = worksheet();
+    ASSERT_TRUE(ws);
+    variant money;
+    money.type = vt::cy;
+    money.integer = 1234567; // 123.4567
+    EXPECT_EQ(put(ws.get(), "B20", money), s_ok);
+    EXPECT_EQ(value(ws.get(), "B20").type, vt::r8);
+    EXPECT_DOUBLE_EQ(value(ws.get(), "B20").real, 123.4567);
+    variant small;
+    small.type = vt::i2;
+    small.integer = -5;
+    EXPECT_EQ(put(ws.get(), "C20", small), s_ok);
+    EXPECT_EQ(value(ws.get(), "C20").real, -5.0);
+    variant byte;
+    byte.type = vt::ui1;
+    byte.integer = 200;
+    EXPECT_EQ(put(ws.get(), "D20", byte), s_ok);
+    EXPECT_EQ(value(ws.get(), "D20").real, 200.0);
+    EXPECT_EQ(put(ws.get(), "E20", variant::of_bool(true)), s_ok);
+    EXPECT_EQ(value(ws.get(), "E20").type, vt::boolean);
+    EXPECT_NE(value(ws.get(), "E20").integer, 0);
+    EXPECT_EQ(put(ws.get(), "F20", variant::of_error(2042)), s_ok);
+    const variant e = value(ws.get(), "F20");
+    EXPECT_EQ(e.type, vt::error);
+    EXPECT_EQ(e.integer, 2042);
+}
+
 } // namespace
