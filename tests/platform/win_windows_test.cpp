@@ -590,4 +590,20 @@ TEST_F(Windows, AWindowWithoutAMinimiseBoxMinimisedByTheWindowManagerComesBack) 
     EXPECT_TRUE(ow->windowState() & Qt::WindowMinimized);
 }
 
+// The first and last of a window's siblings, from any of them; nothing before
+// the first or after the last.
+TEST_F(Windows, FirstAndLastSiblingsFromAnyOfThem) {
+    HWND p = top();
+    HWND a = child(p, 1, 0, 0, 10, 10);
+    HWND b = child(p, 2, 0, 0, 10, 10);
+    HWND c = child(p, 3, 0, 0, 10, 10);
+    for (HWND from : {a, b, c}) {
+        EXPECT_EQ(GetWindow(from, GW_HWNDFIRST), a);
+        EXPECT_EQ(GetWindow(from, GW_HWNDLAST), c);
+    }
+    EXPECT_EQ(GetWindow(a, GW_HWNDPREV), nullptr);
+    EXPECT_EQ(GetWindow(c, GW_HWNDNEXT), nullptr);
+    EXPECT_EQ(GetWindow(c, GW_HWNDPREV), b);
+}
+
 } // namespace
