@@ -34,6 +34,9 @@ protected:
         b.aux("cancelled", "Population * 1", "people*Year/Year");
         b.aux("doubled wrong", "Population * 2", "people/Year");
         b.aux("doubled", "2 * births", "people/Year");
+        b.aux("cube", "side ^ 3", "m*m*m");
+        b.aux("half power", "area ^ 0.5", "m");
+        b.aux("varying power", "side ^ birth rate", "m");
         ASSERT_TRUE(b.finish());
         // TIME STEP in years, so a level's rate is checked.
         handle s = b.symbols();
@@ -146,6 +149,19 @@ TEST_F(Units, TextsOfUnits) {
     // Without the caller's lock the texts lock for themselves.
     EXPECT_STREQ(units_product_text(pop, find_symbol("per area")), "people/Year");
     EXPECT_EQ(init_units_check(0), 1);
+}
+
+// A whole power multiplies the units; a fractional power, or a power that is
+// a variable, leaves units that cannot be told (no match is claimed).
+TEST_F(Units, PowersOfUnitsAreWholeAndGiven) {
+    build();
+    ASSERT_EQ(lock_model(1), 1);
+    ASSERT_EQ(init_units_check(1), 1);
+    EXPECT_EQ(check("cube"), 1);
+    EXPECT_EQ(check("half power"), -1);
+    EXPECT_EQ(check("varying power"), -1);
+    EXPECT_EQ(report_counts[5], 0) << messages();
+    EXPECT_EQ(unlock_model(1), 1);
 }
 
 } // namespace
