@@ -2383,24 +2383,24 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
     // same step: the values that pass tested are finite then.
     pass_builder::slot_set tested;
     std::set<std::int64_t> quads;
-    // Rates the rates pass copies from a value slot, stored once (rate slot
+    // Rates the rates pass only copies from a value slot, stored once (rate slot
     // -> value slot): from one step to the next the update takes the value
     // itself, read right after the pass, not the rate written from it (the
     // way through the rate's store and load lay on the chain of steps).
     std::map<std::int64_t, std::int64_t> copied;
     {
-        std::set<std::int64_t> stored_twice, value_stores;
+        std::set<std::int64_t> not_copies, value_stores;
         for (const native_op& o : rates.ops) {
             const native_operand& to = o.field[2];
             if (to.kind == nk_value) value_stores.insert(to.index);
-            if (to.kind != nk_rate || o.code < fo_store_s || o.code > fo_store_a) continue;
-            if (copied.count(to.index) || stored_twice.count(to.index)) {
+            if (to.kind != nk_rate) continue;
+            if (copied.count(to.index) || not_copies.count(to.index)) {
                 copied.erase(to.index);
-                stored_twice.insert(to.index);
+                not_copies.insert(to.index);
             } else if (o.code == fo_store_s && o.field[0].kind == nk_value) {
                 copied[to.index] = o.field[0].index;
             } else {
-                stored_twice.insert(to.index);
+                not_copies.insert(to.index);
             }
         }
         for (const native_op& o : rates.ops)
