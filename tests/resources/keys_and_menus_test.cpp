@@ -226,4 +226,14 @@ TEST(Menus, TheDepthMenuOffersHideEveryLevelAndShow) {
     DestroyMenu(view);
 }
 
+// In the Open dialog the kind of file is chosen from its list, never typed.
+TEST(Keys, TheOpenDialogsFileTypeIsChosenFromItsList) {
+    register_every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_file_choice);
+    ASSERT_NE(t, nullptr);
+    const DialogItem* types = template_item(*t, fdc_types);
+    ASSERT_NE(types, nullptr);
+    EXPECT_EQ(types->style & 3u, static_cast<DWORD>(CBS_DROPDOWNLIST));
+}
+
 } // namespace
