@@ -207,4 +207,75 @@ TEST(WipValues, GiveEveryElementOfAVariableWhileARunSaves) {
     close_model(0, 0);
 }
 
+// Stop is taken from the moment a run initialises until it ends; before that
+// (idle, preparing, set-up, Livesweep waiting) there is nothing to stop.
+TEST_F(Control, StopIsTakenWhileARunInitialisesRunsOrSaves) {
+    for (std::uint8_t phase : {phase_idle, phase_preparing, phase_setup, phase_livesweep_ready,
+                               phase_initialising, phase_running, phase_saving}) {
+        SCOPED_TRACE(phase);
+        sim_phase = phase;
+        stop_request = 0;
+        const int want = phase >= phase_initialising ? 1 : 0;
+        EXPECT_EQ(sim_control_command(sc_stop, 0, 0), want);
+        EXPECT_EQ(stop_request, want);
+    }
+}
+
+int asked = 0, ended = 0;
+bool agree = false;
+bool ask_reset() {
+    ++asked;
+    return agree;
+}
+void end_overrides() {
+    ++ended;
+    override_flags = 0;
+}
+
+// Overrides in force hold values a reset would not bring back: Reset All
+// asks first; refused, nothing changes; agreed, the overrides end and the
+// changes go. Overrides only set up (not in force) are not asked about.
+TEST_F(Control, ResetAllAsksBeforeEndingOverridesInForce) {
+    model_builder b("reset");
+    b.constant("k", 4);
+    b.aux("x", "k * 2");
+    ASSERT_TRUE(b.finish());
+    const std::int32_t k = slot_of(b, "k");
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    struct hooks {
+        hooks() {
+            set_reset_all_ask_hook(&ask_reset);
+            set_overrides_off_hook(&end_overrides);
+        }
+        ~hooks() {
+            set_reset_all_ask_hook(nullptr);
+            set_overrides_off_hook(nullptr);
+            override_flags = 0;
+        }
+    } in_force;
+    asked = ended = 0;
+    ASSERT_EQ(ensure_setup_copy(0), 1) << messages.joined();
+    ASSERT_EQ(set_setup_value(k, 9), 1);
+    override_flags = 1;
+    agree = false;
+    EXPECT_EQ(sim_control_command(sc_reset_all, 0, 0), 0);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(override_flags, 1);
+    ASSERT_NE(setup_copies(), nullptr);
+    EXPECT_EQ(setup_copies()->changed[static_cast<std::size_t>(k)], 1);
+    agree = true;
+    EXPECT_EQ(sim_control_command(sc_reset_all, 0, 0), 1);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(override_flags, 0);
+    // Only set up: no question.
+    ASSERT_EQ(ensure_setup_copy(0), 1);
+    ASSERT_EQ(set_setup_value(k, 7), 1);
+    override_flags = 2;
+    EXPECT_EQ(sim_control_command(sc_reset_all, 0, 0), 1);
+    EXPECT_EQ(asked, 2);
+}
+
 } // namespace

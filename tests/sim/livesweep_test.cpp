@@ -289,4 +289,22 @@ TEST_F(Livesweep, LeavingEnteringABrokenModelAndAnotherModel) {
     EXPECT_FLOAT_EQ(rec.last_values[static_cast<std::size_t>(twice3)], 18);
 }
 
+// Reset All in Livesweep puts every slider back and runs again at once: the
+// shown run is the model's own values, not the last slider's.
+TEST_F(Livesweep, ResetAllReRunsWithTheModelsOwnValues) {
+    ASSERT_EQ(enter_livesweep(1), 1) << messages.joined();
+    ASSERT_EQ(set_setup_value(growth_, 0.2f), 1);
+    ASSERT_EQ(livesweep_rerun(5, 0, 0), 1);
+    ASSERT_FALSE(rec.last_values.empty());
+    EXPECT_NEAR(rec.last_values[static_cast<std::size_t>(stock_)], 100 * std::pow(1.2, 10), 1e-2);
+    rec.saves = 0;
+    rec.last_values.clear();
+    EXPECT_EQ(sim_control_command(sc_reset_all, 0, 0), 1);
+    EXPECT_EQ(livesweep_state, ls_on);
+    EXPECT_EQ(rec.saves, 11);
+    ASSERT_FALSE(rec.last_values.empty());
+    EXPECT_FLOAT_EQ(rec.last_values[static_cast<std::size_t>(growth_)], 0.1f);
+    EXPECT_NEAR(rec.last_values[static_cast<std::size_t>(stock_)], 100 * std::pow(1.1, 10), 1e-2);
+}
+
 } // namespace

@@ -228,4 +228,22 @@ TEST_F(SelectionHistory, AToolsPendingPlacementIsNeitherUsedNorLost) {
     preset_rect = {};
 }
 
+// The container's left and top edges are places like any other: a history
+// placed at 0, 0 (by the settings, say) opens there, not where it was before.
+TEST_F(SelectionHistory, APlaceAtTheContainersCornerIsKept) {
+    selection_history(0, 70, 90, 300, 200);
+    selection_history(0, 0, 0, -1, -1);
+    EXPECT_EQ(opts.sel_dim[0], 0);
+    EXPECT_EQ(opts.sel_dim[1], 0);
+    EXPECT_EQ(opts.sel_dim[2], 300);
+    selection_history(1, -1, -1, -1, -1);
+    test_driver::run_until_idle();
+    ASSERT_NE(sel_history, 0u);
+    const RECT r = frame_in_container();
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right - r.left, 300);
+    EXPECT_EQ(r.bottom - r.top, 200);
+}
+
 } // namespace

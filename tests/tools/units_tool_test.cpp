@@ -49,6 +49,9 @@ protected:
         b.aux("share[region]", "Population / 2", "people");
         b.aux("share product", "PROD(share[region!]) / 1e6", "dmnl");
         b.aux("unknown part", "Population ^ birth rate", "people");
+        // Two equations, the second of other units.
+        b.aux("split[north]", "Population", "people");
+        b.aux("split[south]", "Population * birth rate", "people");
         ASSERT_TRUE(b.finish());
         model_pair m = b.release();
         ASSERT_NE(read_model_settings(m.header, m.symbols), 0u);
@@ -166,6 +169,14 @@ TEST_F(UnitsTool, NoVariableChosenIsSaidInABox) {
     unlock_tool(tool_);
     action(tool_);
     EXPECT_EQ(answerer::pending(), 0u);
+}
+
+// A variable of two equations, one of which does not agree: the closing line
+// counts the faulty ones of all of them.
+TEST_F(UnitsTool, TheClosingLineCountsTheFaultyEquationsOfAll) {
+    const std::vector<std::string> lines = run("split");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "The units of split do not agree (1 of 2 equations).");
 }
 
 } // namespace
