@@ -715,4 +715,56 @@ TEST(Metafile, AFrameLeftOutIsTheBoundsInTheReferencesMillimetres) {
     gdi_delete_image_dc(ref);
 }
 
+// Rounded corners wider than they are high (and higher than wide) come back
+// from a Windows metafile as they were drawn: the corner's width and height
+// keep their places in the record.
+TEST(Metafile, RoundedCornersOfEitherShapePlayBackAsDrawn) {
+    auto draw = [](HDC dc) {
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+        HBRUSH brush = CreateSolidBrush(RGB(0, 120, 200));
+        HGDIOBJ op = SelectObject(dc, pen), ob = SelectObject(dc, brush);
+        RoundRect(dc, 20, 20, 220, 120, 120, 20);
+        RoundRect(dc, 30, 130, 120, 190, 10, 50);
+        SelectObject(dc, op);
+        SelectObject(dc, ob);
+        DeleteObject(pen);
+        DeleteObject(brush);
+    };
+    Canvas direct, from_wmf;
+    draw(direct.dc);
+    HDC wdc = CreateMetaFile(nullptr);
+    draw(wdc);
+    HMETAFILE wmf = CloseMetaFile(wdc);
+    ASSERT_NE(wmf, nullptr);
+    ASSERT_TRUE(PlayMetaFile(from_wmf.dc, wmf));
+    EXPECT_EQ(direct.img, from_wmf.img);
+    DeleteMetaFile(wmf);
+}
+
+// A rectangle filled with a system colour given as its number plus one (as
+// programs pass COLOR_BTNFACE + 1) is recorded in that colour.
+TEST(Metafile, SystemColourFillsAreRecordedInTheirColour) {
+    auto draw = [](HDC dc) {
+        const RECT face{10, 10, 120, 80}, shadow{130, 10, 240, 80}, window{10, 90, 120, 160};
+        FillRect(dc, &face,
+                 reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_BTNFACE + 1)));
+        FillRect(dc, &shadow,
+                 reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_BTNSHADOW + 1)));
+        FillRect(dc, &window,
+                 reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_WINDOW + 1)));
+    };
+    Canvas direct, played;
+    draw(direct.dc);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(QColor(direct.img.pixel(50, 40)),
+              QColor(GetRValue(face), GetGValue(face), GetBValue(face)));
+    HDC wdc = CreateMetaFile(nullptr);
+    draw(wdc);
+    HMETAFILE wmf = CloseMetaFile(wdc);
+    ASSERT_NE(wmf, nullptr);
+    ASSERT_TRUE(PlayMetaFile(played.dc, wmf));
+    EXPECT_EQ(direct.img, played.img);
+    DeleteMetaFile(wmf);
+}
+
 } // namespace
