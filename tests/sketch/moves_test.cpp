@@ -183,4 +183,22 @@ TEST_F(SketchMoves, AMoveStopsAtTheSixteenBitEdgeAndCancelPutsItBack) {
     EXPECT_FALSE(finish_selection_move(s, m));
 }
 
+// An arc laid out straight for now (its handle on the line between its ends)
+// keeps its handle point where it was when one end moves: the bend comes back
+// from there once the ends stand apart again.
+TEST_F(SketchMoves, AnArcLaidOutStraightKeepsItsHandleWhenOneEndMoves) {
+    const int p = box(100, 500, 30, 15), q = box(300, 500, 30, 15);
+    const int pq = link(p, q, path_arc, {{200, 500}});
+    ASSERT_EQ(el(pq).arc_width, 0) << "collinear: laid out straight";
+    select({p});
+    selection_move m;
+    ASSERT_TRUE(begin_selection_move(s, &m));
+    apply_selection_move(s, m, 0, 80);
+    EXPECT_EQ(el(p).y, 580);
+    ASSERT_EQ(el(pq).points.size(), 1u);
+    EXPECT_EQ(el(pq).points[0].x, 200);
+    EXPECT_EQ(el(pq).points[0].y, 500);
+    EXPECT_GT(el(pq).arc_width, 0) << "now a bend through the kept handle";
+}
+
 } // namespace
