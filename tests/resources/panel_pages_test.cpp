@@ -5,6 +5,7 @@
 #include "platform/dlg.h"
 #include "resources/modelpages.h"
 #include "resources/panel.h"
+#include "resources/subpanel.h"
 #include "tests/resources/every_template.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,19 @@ TEST(PanelPages, TheReorderListCanBeDragged) {
     const DialogItem* list = template_item(*t, idr_list);
     ASSERT_NE(list, nullptr);
     EXPECT_TRUE(list->style & 0x0002u);
+}
+
+// In the subscript panel each click on an element turns it on or off by
+// itself (a multiple-selection list, not one that needs Ctrl for that).
+TEST(PanelPages, SubscriptElementsToggleOneClickAtATime) {
+    every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_subscript_panel);
+    ASSERT_NE(t, nullptr);
+    const DialogItem* list = template_item(*t, idc_sp_elements);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->style & LBS_MULTIPLESEL);
+    EXPECT_FALSE(list->style & LBS_EXTENDEDSEL);
+    EXPECT_TRUE(list->style & LBS_NOTIFY);
 }
 
 } // namespace
