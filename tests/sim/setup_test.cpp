@@ -105,4 +105,25 @@ TEST_F(SetupCopies, ClearingDropsTheOverrideState) {
     EXPECT_EQ(setup_copy, 0u);
 }
 
+// A subscripted string variable's literal is every element's text in the
+// copy, not the first element's alone.
+TEST_F(SetupCopies, EveryElementOfAStringVariableStartsWithItsText) {
+    model_builder b("places");
+    b.range("region", {"north", "south", "east"});
+    b.string_var("Place[region]", "here");
+    b.constant("k", 1);
+    ASSERT_TRUE(b.finish()) << messages.joined();
+    const std::int32_t place = slot_of(b, "Place");
+    model_pair p = b.release();
+    close_model(p.header, p.symbols);
+    ASSERT_EQ(ensure_setup_copy(0), 1) << messages.joined();
+    const setup_state* st = setup_copies();
+    ASSERT_NE(st, nullptr);
+    ASSERT_GE(place, 0);
+    ASSERT_GE(st->strings.size(), static_cast<std::size_t>(place) + 3);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(st->strings[static_cast<std::size_t>(place + k)], "here") << k;
+    EXPECT_FALSE(setup_has_changes());
+}
+
 } // namespace
