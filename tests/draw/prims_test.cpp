@@ -296,3 +296,82 @@ TEST_F(Prims, MarkersAlongCurvesAreSpacedAndALegendTakesAtMost512) {
 }
 
 } // namespace
+
+namespace {
+
+bool inked(const QImage& img, int x, int y) {
+    return (img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+}
+
+// Markers: a point on the square's right edge (10000) is inside and drawn,
+// one past it not; with last_two only the last two points are drawn. Size 1
+// makes squares 3 pixels wide centred on the point.
+TEST_F(Prims, MarkersOnTheSquaresEdgesAreDrawnAndTheLastTwoMeansTwo) {
+    begin(1);
+    const std::int16_t xs[] = {0, 5000, 10000, 10001}, ys[] = {5000, 5000, 5000, 5000};
+    draw_point_markers(nullptr, 0, 1, 0, 0, 0, 60, 30, xs, ys, 4, false);
+    active_dc_pop(dc_);
+    QImage img = image();
+    EXPECT_TRUE(inked(img, 0, 15));
+    EXPECT_TRUE(inked(img, 30, 15));
+    EXPECT_TRUE(inked(img, 60, 15)) << "the right edge is inside the square";
+    // Alone, the point past the edge draws nothing.
+    begin(1);
+    draw_point_markers(nullptr, 0, 1, 0, 0, 0, 60, 30, xs + 3, ys + 3, 1, false);
+    active_dc_pop(dc_);
+    EXPECT_FALSE(inked(image(), 60, 15)) << "10001 is outside";
+    begin(1);
+    draw_point_markers(nullptr, 0, 1, 0, 0, 0, 60, 30, xs, ys, 3, true);
+    active_dc_pop(dc_);
+    img = image();
+    EXPECT_FALSE(inked(img, 0, 15));
+    EXPECT_TRUE(inked(img, 30, 15));
+    EXPECT_TRUE(inked(img, 60, 15));
+}
+
+// A dotted line: squares of size + 2 every twice that, while a square's right
+// edge stays left of the end: size 1 from 0 to 20 puts squares at 0, 6 and 12.
+TEST_F(Prims, DottedLinesLeaveAGapAsWideAsEachMarker) {
+    begin(1);
+    dotted_line(nullptr, 0, 1, 0, 0, 15, 20, 15);
+    active_dc_pop(dc_);
+    const QImage img = image();
+    for (int x : {1, 7, 13}) EXPECT_TRUE(inked(img, x, 15)) << x;
+    for (int x : {4, 10, 16, 19}) EXPECT_FALSE(inked(img, x, 15)) << x;
+}
+
+// Curves break only where neighbouring x positions differ by more than the
+// mode: a step of exactly the mode stays one polyline.
+TEST_F(Prims, ACurveStepOfExactlyTheModeDoesNotBreakIt) {
+    std::string text;
+    set_gtx_sink(&text);
+    drawing.device_res[0] = drawing.device_res[1] = 72;
+    begin(1);
+    const std::int16_t xs[] = {0, 5, 10}, ys[] = {0, 0, 0};
+    draw_curve(nullptr, 0, 1, 0, 0, 10000, 20, xs, ys, 3, 5, false, false);
+    EXPECT_EQ(text, "5|1\n3|(0,0)-(10,0)|3\n(0,0)\n(5,0)\n(10,0)\n");
+    set_gtx_sink(nullptr);
+    active_dc_pop(dc_);
+}
+
+// A legend sample's markers run from the first place through its end: a
+// sample ending where the first marker stands shows that marker.
+TEST_F(Prims, ALegendSampleShowsAMarkerStandingAtItsEnd) {
+    begin(1);
+    draw_legend_line(nullptr, 0, 1, 0, 16, 0, 16, 0);
+    active_dc_pop(dc_);
+    QImage img = image();
+    int ink = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 12; ++x) ink += inked(img, x, y);
+    EXPECT_EQ(ink, 0) << "no markers asked for, a line of no length";
+    begin(1);
+    draw_legend_line(nullptr, 0, 1, 0, 16, 0, 16, 3);
+    active_dc_pop(dc_);
+    img = image();
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 12; ++x) ink += inked(img, x, y);
+    EXPECT_GT(ink, 0);
+}
+
+} // namespace
