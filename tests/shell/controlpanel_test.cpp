@@ -666,3 +666,50 @@ TEST_F(ControlPanel, KeyboardAloneAfterAReopen) {
     EXPECT_TRUE(visited.count(idc_close));
     EXPECT_TRUE(visited.count(idc_keep_on_top));
 }
+
+// A press grabs the start or end marker within 2 pixels of it on the bar, the
+// special time's marker within 3 below the bar; the end marker dragged onto
+// the start leaves End one step after Start.
+TEST_F(ControlPanel, MarkersAreGrabbedWithinTheirReachAndEndStaysAfterStart) {
+    HWND page = open_on(tab_time_axis);
+    HWND bar = GetDlgItem(page, idt_scaler);
+    ASSERT_NE(bar, nullptr);
+    model_rec->start = 20;
+    model_rec->end = 80;
+    model_rec->special = 50;
+    time_axis_scale(0);
+    ASSERT_TRUE(scaler_has_room(scaler));
+    const int y = scaler.top + 1, below = scaler.top + scaler.height + 1;
+    auto grabbed = [&](int x, int at_y) {
+        td::advance(2000); // never a double click
+        td::mouse_down(bar, x, at_y);
+        td::run_until_idle();
+        const bool on = scaler_dragging();
+        td::mouse_up(bar, x, at_y);
+        td::run_until_idle();
+        return on;
+    };
+    const int s = scaler.start_x, e = scaler.end_x, sp = scaler.special_x;
+    ASSERT_GT(sp - s, 10);
+    ASSERT_GT(e - sp, 10);
+    EXPECT_TRUE(grabbed(s + 2, y));
+    EXPECT_TRUE(grabbed(s - 2, y));
+    EXPECT_FALSE(grabbed(s + 3, y));
+    EXPECT_TRUE(grabbed(e - 2, y));
+    EXPECT_TRUE(grabbed(sp + 3, below));
+    EXPECT_FALSE(grabbed(sp, below - 1)) << "on the bar's bottom row: not the special marker";
+    EXPECT_DOUBLE_EQ(model_rec->start, 20);
+    EXPECT_DOUBLE_EQ(model_rec->end, 80);
+
+    td::advance(2000);
+    td::mouse_down(bar, e, y);
+    td::run_until_idle();
+    ASSERT_TRUE(scaler_dragging());
+    td::mouse_move(bar, s - 20, y);
+    td::run_until_idle();
+    td::mouse_up(bar, s - 20, y);
+    td::run_until_idle();
+    EXPECT_EQ(scaler.end_x, scaler.start_x);
+    EXPECT_DOUBLE_EQ(model_rec->start, 20);
+    EXPECT_DOUBLE_EQ(model_rec->end, 21) << "one step after Start";
+}

@@ -407,4 +407,15 @@ TEST_F(Slider, LayoutAndLabelsCanBeHadForAnotherContext) {
     ReleaseDC(nullptr, screen);
 }
 
+// A half dial's needle is 4 pixels shorter than the dial is high once the
+// dial is at least twice as wide as high less 4 (100 by 52 just is), else
+// half the width long.
+TEST(Gauge, AHalfDialsNeedleLengthAtTheWidthBoundary) {
+    gauge_needle n{};
+    ASSERT_TRUE(gauge_needle_for(gauge_row{0, 0, 10, 5, 0}, 100, 52, n));
+    EXPECT_NEAR(n.y0 - n.y1, 48, 1e-9);
+    ASSERT_TRUE(gauge_needle_for(gauge_row{0, 0, 10, 5, 0}, 99, 52, n));
+    EXPECT_NEAR(n.y0 - n.y1, 49, 1e-9); // trunc(99 / 2)
+}
+
 } // namespace
