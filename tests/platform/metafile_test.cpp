@@ -260,6 +260,9 @@ TEST(Metafile, PlaceableFileHeaderAndReadingBack) {
 // open (and a device be read for ever), a folder is no picture.
 TEST(Metafile, ReadingByNameRefusesPipesAndFoldersAtOnce) {
     std::string pipe = temp_file("pipe.wmf"), folder = temp_file("folder.emf");
+    // (What a run before this one in the same process left is made again.)
+    ::unlink(pipe.c_str());
+    ::rmdir(folder.c_str());
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
     EXPECT_EQ(GetMetaFile(pipe.c_str()), nullptr);
@@ -270,6 +273,8 @@ TEST(Metafile, ReadingByNameRefusesPipesAndFoldersAtOnce) {
     EXPECT_NE(std::string(gdi_last_error()).find("folder.emf"), std::string::npos)
         << gdi_last_error();
     EXPECT_EQ(GetEnhMetaFile("/dev/zero"), nullptr);
+    ::unlink(pipe.c_str());
+    ::rmdir(folder.c_str());
 }
 
 TEST(Metafile, WindowExtentRecordedForScaledPlayback) {
