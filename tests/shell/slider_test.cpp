@@ -418,4 +418,28 @@ TEST(Gauge, AHalfDialsNeedleLengthAtTheWidthBoundary) {
     EXPECT_NEAR(n.y0 - n.y1, 49, 1e-9); // trunc(99 / 2)
 }
 
+// A typed value too near 0 to be kept exactly as a float (below the smallest
+// normal one) is taken as 0, which reads back as itself.
+TEST_F(Slider, AValueTooNearZeroToKeepIsTakenAsZero) {
+    HWND s = make_slider(host);
+    send_float(s, vs_set_minimum, -1);
+    send_float(s, vs_set_maximum, 1);
+    SendMessage(s, vs_bind_slot, slot, 0);
+    send_float(s, vs_set_value, 0.5f);
+    HWND edit = GetDlgItem(s, slider_edit_id);
+    for (const char* tiny : {"1e-40", "-1e-39"}) {
+        SetFocus(edit);
+        SetWindowText(edit, "0.5");
+        SetFocus(main_wnd);
+        td::run_until_idle();
+        ASSERT_FLOAT_EQ(slot_value(), 0.5f);
+        SetFocus(edit);
+        SetWindowText(edit, tiny);
+        SetFocus(main_wnd);
+        td::run_until_idle();
+        EXPECT_EQ(value(s), 0.0f) << tiny;
+        EXPECT_EQ(slot_value(), 0.0f) << tiny;
+    }
+}
+
 } // namespace
