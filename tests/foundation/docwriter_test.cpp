@@ -298,6 +298,16 @@ TEST_F(DocWriter, WriteWrappedCutsAtBlanksWithTabs) {
     docprintf("\n");
     EXPECT_EQ(report_lines(), (lines{"short"}));
 
+    // A text that ends exactly at the width stays on its line.
+    clear_report_lines();
+    write_wrapped_default(0, "alpha beta gamma del", 1, 0); // 20 characters
+    docprintf("\n");
+    EXPECT_EQ(report_lines(), (lines{"alpha beta gamma del"}));
+    clear_report_lines();
+    write_wrapped_default(9, "alpha beta!", 1, 0); // columns 9 to 19
+    docprintf("\n");
+    EXPECT_EQ(report_lines(), (lines{"alpha beta!"}));
+
     // A word longer than the width is not split by the wrapped writer.
     clear_report_lines();
     memory_report(0);

@@ -374,6 +374,31 @@ TEST_F(PackageTest, CraftedDirectoriesAreRefused) {
                    "two members are named");
 }
 
+TEST_F(PackageTest, NamesAndSpansAtTheirLimitsAreRefused) {
+    bytes img = read_all(make_sample());
+    const std::size_t dir0 = get32(img, 92), names = get32(img, 96), names_len = get32(img, 100);
+    auto altered = [&](auto change) {
+        bytes b = img;
+        change(b);
+        reseal(b);
+        return b;
+    };
+    // The data file made to hold the model's very bytes, its checksum with
+    // them: every member sound on its own, the two sharing their bytes.
+    expect_refused(altered([&](bytes& b) {
+                       for (std::size_t at : {8, 12, 16})
+                           set32(b, dir0 + 32 + at, get32(b, dir0 + at));
+                   }),
+                   "two members overlap");
+    // A name whose last byte is the name area's last, with no room for its NUL.
+    expect_refused(
+        altered([&](bytes& b) { set32(b, dir0 + 64, static_cast<std::uint32_t>(names_len - 9)); }),
+        "outside the name area");
+    // A name with a control character is shown with '?' for it.
+    expect_refused(altered([&](bytes& b) { b[names + 2] = 0x1F; }), "unacceptable name: mo?el.kmf");
+    expect_refused(altered([&](bytes& b) { b[names + 2] = 0x01; }), "unacceptable name: mo?el.kmf");
+}
+
 TEST_F(PackageTest, CraftedLengthsAreRefusedBeforeMemoryIsTaken) {
     const bytes img = read_all(make_sample());
     const std::uint32_t dir0 = get32(img, 92), data = get32(img, 104);

@@ -332,3 +332,20 @@ TEST_F(EqText, WrappedTextBreaksAtBlanksOrAfterOperators) {
 }
 
 } // namespace
+
+// A model started with New holds the four control constants at the values a
+// user expects before typing anything: from 0 to 100 in steps of 1, every
+// step saved.
+TEST_F(EqText, ANewModelStartsWithTheUsualControlConstants) {
+    model_pair m = new_model("fresh", 0);
+    ASSERT_NE(m.symbols, 0u);
+    ASSERT_NE(read_model_settings(m.header, m.symbols), 0u);
+    close_model(m.header, m.symbols);
+    ASSERT_EQ(lock_model(1), 1);
+    EXPECT_EQ(equation_text("INITIAL TIME"), "INITIAL TIME = 0");
+    EXPECT_EQ(equation_text("FINAL TIME"), "FINAL TIME = 100");
+    EXPECT_EQ(equation_text("TIME STEP"), "TIME STEP = 1");
+    EXPECT_EQ(equation_text("SAVEPER"), "SAVEPER = 1");
+    EXPECT_NE(find_symbol("Time"), 0u);
+    EXPECT_EQ(unlock_model(1), 1);
+}

@@ -4,6 +4,7 @@
 // saved twice, and block heads whose growth step no writer of ours would store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -170,6 +171,57 @@ TEST_F(ModelEdges, PicturesReadBackAndSavedAgainGiveTheSameFile) {
     const bytes second = file_bytes(again);
     ASSERT_EQ(first.size(), second.size());
     EXPECT_TRUE(first == second);
+}
+
+// A sketch element written in the other byte order: the 16-bit fields of its
+// place and size (bytes 8 to 15) each come out with their two bytes
+// exchanged, and reading them back gives the record as it was.
+TEST_F(ModelEdges, ElementPlaceAndSizeChangeByteOrderFieldByField) {
+    std::vector<std::uint32_t> cells(6 + 11, 0);
+    cells[6] = 11; // the piece's head: 11 cells, an element record of 40 bytes
+    auto* r = reinterpret_cast<std::uint8_t*>(cells.data() + 7);
+    const std::uint8_t fields[8] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    r[0] = 0x01;
+    r[1] = 0x02;
+    r[2] = static_cast<std::uint8_t>(ek_variable);
+    std::memcpy(r + 8, fields, 8);
+    const std::vector<std::uint32_t> native = cells;
+    ASSERT_TRUE(modelfile_format::walk_pieces(cells.data(), 17, true, false));
+    EXPECT_EQ(r[0], 0x02);
+    EXPECT_EQ(r[1], 0x01);
+    EXPECT_EQ(r[2], ek_variable);
+    const std::uint8_t swapped[8] = {0x22, 0x11, 0x44, 0x33, 0x66, 0x55, 0x88, 0x77};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(r[8 + i], swapped[i]) << "byte " << 8 + i;
+    ASSERT_TRUE(modelfile_format::walk_pieces(cells.data(), 17, true, true));
+    EXPECT_EQ(cells, native);
+}
+
+// A view whose only picture is a bitmap still saves the picture: its bytes
+// are in the file, and again in the file saved from what was read back.
+TEST_F(ModelEdges, ALoneBitmapPictureIsSavedWithItsView) {
+    model_builder b("bitmap");
+    b.constant("rate", 1);
+    ASSERT_TRUE(b.finish());
+    view_layout v(b, "Picture");
+    std::vector<std::uint8_t> block(48);
+    block[0] = 48;
+    for (std::size_t i = 4; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(0xA0 + i);
+    ASSERT_GT(v.picture(ek_bitmap, block, 40, 40, 20, 20), 0);
+    const std::string path = temp_path("bitmap.kmf");
+    ASSERT_EQ(b.write(path.c_str()), 1);
+    const bytes first = file_bytes(path);
+    auto holds_picture = [&](const bytes& file) {
+        return std::search(file.begin(), file.end(), block.begin() + 4, block.end()) != file.end();
+    };
+    EXPECT_TRUE(holds_picture(first));
+    model_pair m = read_model_bytes(first.data(), first.size(), "bitmap.kmf");
+    ASSERT_NE(m.symbols, 0u);
+    const std::string again = fresh_dir("kvbitmap") + "/bitmap.kmf";
+    model_write_options o;
+    o.name = "bitmap.kmf";
+    EXPECT_EQ(write_model_file(again.c_str(), m.symbols, o), 1);
+    free_model(m.header, m.symbols);
+    EXPECT_TRUE(holds_picture(file_bytes(again)));
 }
 
 } // namespace

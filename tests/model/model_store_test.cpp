@@ -37,6 +37,23 @@ TEST_F(ModelStore, NamesCompareIgnoringCaseBlanksAndUnderscores) {
     EXPECT_EQ(find_symbol_in(b.symbols(), ""), 0u);
     EXPECT_EQ(scan_var_name("  \"my_var\"  "), "my var");
     EXPECT_EQ(scan_var_name("Stock_A [ north , south ]"), "Stock A[ north , south ]");
+    // Blanks inside the quotes count as the blanks outside: none kept at
+    // either end, a run of them inside one blank.
+    EXPECT_EQ(scan_var_name("\"  my \t var  \""), "my var");
+    EXPECT_EQ(scan_var_name("\"\tdeath__rate\""), "death rate");
+}
+
+TEST_F(ModelStore, ANameIsStoredWithoutItsSurroundingBlanks) {
+    model_builder b("padded");
+    symbol_id s = b.constant("  growth \t rate ", 2);
+    b.finish();
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    ASSERT_EQ(lock_model(0), 1);
+    EXPECT_STREQ(sym_name(s), "growth rate");
+    EXPECT_EQ(find_symbol("growth rate"), s);
+    EXPECT_EQ(unlock_model(0), 1);
+    close_model(0, 0);
 }
 
 TEST_F(ModelStore, FindSymbolWorksWithAndWithoutTheCallersLock) {

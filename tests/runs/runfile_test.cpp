@@ -126,6 +126,28 @@ TEST_F(runs_test, same_name_returns_the_loaded_run) {
     EXPECT_EQ(find_run(p.c_str()), a);
     EXPECT_STREQ(run_display_name(a), "Base");
     EXPECT_EQ(find_run(path("nothing").c_str()), -1);
+    // Any number of leading '@' and trailing blanks name the same file.
+    EXPECT_EQ(kdf_open(("@@" + p + " \t").c_str()), a);
+    EXPECT_EQ(find_run(("@@@" + p).c_str()), a);
+    // Only the extension leaves the shown name: dots before it stay.
+    int b = kdf_open(write_run("Base.v2.kdf", rb).c_str());
+    ASSERT_GE(b, 0);
+    EXPECT_NE(b, a);
+    EXPECT_STREQ(run_display_name(b), "Base.v2");
+}
+
+TEST_F(runs_test, the_run_information_comes_back_whole_at_every_length) {
+    model_builder mb;
+    build_test_model(mb);
+    for (std::size_t n = 1; n <= 12; ++n) {
+        run_builder rb(mb.symbols());
+        standard_values(rb);
+        const std::string comment(n, 'c');
+        rb.info("kavrel", comment.c_str());
+        int r = kdf_open(write_run("info" + std::to_string(n) + ".kdf", rb).c_str());
+        ASSERT_GE(r, 0) << n;
+        EXPECT_EQ(run_info_text(r), "kavrel\n" + comment) << n;
+    }
 }
 
 TEST_F(runs_test, identical_model_parts_are_shared_and_versions_are_not) {
