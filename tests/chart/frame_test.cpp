@@ -152,4 +152,49 @@ TEST(ChartFrame, PictureRowsReadFromTheBottomRowUp) {
     EXPECT_EQ(c.at(mx, my + 55), RGB(120, 120, 120));
 }
 
+// The wall's pixels stop at the clip rectangle's right and bottom edges: a
+// pixel on the edge itself lies outside it, so no pixel record names it.
+TEST(ChartFrame, WallPixelsStayInsideTheClipRectangle) {
+    CChartView3D v;
+    v.FitToRect(CChartRect(0, 0, 400, 300));
+    CChartFrame f(&v);
+    f.SetName("clipped");
+    f.MakeOutline();
+    const CChartPoint* o = f.GetOutline();
+    const int cut_x = (o[0].x + o[1].x) / 2;
+    const int cut_y = (std::min(o[0].y, o[1].y) + std::max(o[2].y, o[3].y)) / 2;
+    test_driver::start();
+    HDC rec = CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(rec, nullptr);
+    IntersectClipRect(rec, 0, 0, cut_x, cut_y);
+    {
+        CDC base;
+        base.Attach(rec);
+        CChartDC dc(&base);
+        f.DrawBody(&dc);
+        base.Detach();
+    }
+    HENHMETAFILE mf = CloseEnhMetaFile(rec);
+    std::vector<BYTE> b(GetEnhMetaFileBits(mf, 0, nullptr));
+    GetEnhMetaFileBits(mf, static_cast<UINT>(b.size()), b.data());
+    DeleteEnhMetaFile(mf);
+    auto u32 = [&](std::size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<DWORD>(b[at + 3]) << 24;
+    };
+    int pixels = 0, max_x = -1, max_y = -1;
+    for (std::size_t at = 0; at + 8 <= b.size();) {
+        DWORD type = u32(at), size = u32(at + 4);
+        if (size < 8 || at + size > b.size()) break;
+        if (type == emr::SETPIXELV && size >= 20) {
+            ++pixels;
+            max_x = std::max(max_x, static_cast<int>(u32(at + 8)));
+            max_y = std::max(max_y, static_cast<int>(u32(at + 12)));
+        }
+        at += size;
+    }
+    ASSERT_GT(pixels, 0);
+    EXPECT_EQ(max_x, cut_x - 1);
+    EXPECT_EQ(max_y, cut_y - 1);
+}
+
 } // namespace

@@ -6,9 +6,11 @@
 #include "chart/solid.h"
 #include "chart/view3d.h"
 #include "chart_fixture.h"
+#include "platform/metafile.h"
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 using charttest::Canvas;
 
@@ -45,6 +47,7 @@ TEST(ChartSolid, BoxCentresAreTheLowerBoundPlusHalfTheSum) {
     CChartBox2 b2(0, 8, 1, 3, 0, 2, nullptr);
     EXPECT_EQ(b2.Centre().GetWorldX(), 4.0);
     EXPECT_EQ(b2.Centre().GetWorldY(), 0.0);
+    EXPECT_EQ(b2.Centre().GetWorldZ(), 1.0);
     CChartBox3 b3(0, 8, 0, 6, 0, 2, nullptr);
     EXPECT_EQ(b3.Centre().GetWorldX(), 4.0);
     EXPECT_EQ(b3.Centre().GetWorldY(), 3.0);
@@ -238,6 +241,58 @@ TEST(ChartRoundSolid, DrawingFillsTheSliceAndLeavesStackAndStyleAsFound) {
             const int y = (mid.GetScreenY() + apex.GetScreenY()) / 2;
             EXPECT_EQ(c.at(x, y), RGB(0, 160, 0)) << elevation << " " << start;
         }
+}
+
+// The base's rim is outlined wherever any part of the curved side faces the
+// viewer: with either half of it turned towards the eye, not only both.
+TEST(ChartRoundSolid, TheBaseRimIsOutlinedWhenEitherHalfOfTheCurvedSideShows) {
+    CChartStyle style;
+    style.SetPenColor(CChartColor(0, 0, 0));
+    style.SetFillColor(CChartColor(0, 160, 0));
+    CChartVertex bottom(0, 0, 0), top(0, 20, 0);
+    const double pi = std::numbers::pi;
+    int one_half_only = 0, neither = 0;
+    for (double elevation : {0.0, 30.0})
+        for (double start = 0; start < 2 * pi; start += pi / 4) {
+            CChartSolidGroup pie;
+            pie.AddRoundSolid(&bottom, &top, 60, start, start + pi / 2, 100, 10, 1, &style);
+            CChartView3D v = flat_view();
+            v.SetAngles(elevation, 0);
+            v.FitToRect(CChartRect(0, 0, 200, 200));
+            pie.Project(&v);
+            pie.ToScreen(&v);
+            const auto* slice = static_cast<CChartRoundSolid*>(pie.GetSolid(1));
+            const bool f2 = slice->GetSideFace(2)->IsFrontFacing() != 0;
+            const bool f3 = slice->GetSideFace(3)->IsFrontFacing() != 0;
+            one_half_only += f2 != f3;
+            neither += !f2 && !f3;
+            test_driver::start();
+            HDC rec = CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
+            ASSERT_NE(rec, nullptr);
+            {
+                CDC base;
+                base.Attach(rec);
+                CChartDC dc(&base);
+                pie.Draw(&dc);
+                base.Detach();
+            }
+            HENHMETAFILE mf = CloseEnhMetaFile(rec);
+            std::vector<BYTE> b(GetEnhMetaFileBits(mf, 0, nullptr));
+            GetEnhMetaFileBits(mf, static_cast<UINT>(b.size()), b.data());
+            DeleteEnhMetaFile(mf);
+            int arcs = 0;
+            for (std::size_t at = 0; at + 8 <= b.size();) {
+                DWORD type = b[at] | b[at + 1] << 8 | b[at + 2] << 16 | DWORD{b[at + 3]} << 24;
+                DWORD size = b[at + 4] | b[at + 5] << 8 | b[at + 6] << 16 | DWORD{b[at + 7]} << 24;
+                if (size < 8 || at + size > b.size()) break;
+                arcs += type == emr::ARC;
+                at += size;
+            }
+            // The top's rim is outlined always, the base's as the side shows.
+            EXPECT_EQ(arcs, f2 || f3 ? 2 : 1) << elevation << " " << start;
+        }
+    EXPECT_GT(one_half_only, 0);
+    EXPECT_GT(neither, 0);
 }
 
 } // namespace
