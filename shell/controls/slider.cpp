@@ -36,6 +36,9 @@ struct vslider_rec {
     float upper;
     float value;
     float increment; // 0: continuous
+    // The value this slider's last Livesweep re-run was asked with; NaN when
+    // the model's value has since come from elsewhere (another slider, the
+    // Setup box) or none was asked yet, so the next change re-runs.
     float last_rerun;
     std::uint32_t edit; // window tokens
     std::uint32_t self;
@@ -430,6 +433,7 @@ bool create(HWND w) {
     if (!h) return false;
     auto* s = static_cast<vslider_rec*>(lock_handle(h));
     s->maximum = s->upper = 100.0f;
+    s->last_rerun = std::numeric_limits<float>::quiet_NaN();
     s->colour = -1;
     s->grab = -1;
     s->read_only = 1;
@@ -480,14 +484,17 @@ LRESULT slider_message(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     if (!s) return 0;
     vslider_rec& r = s.rec();
     switch (m) {
-    case vs_set_value:
+    case vs_set_value: {
+        const float was = r.value;
         if (lp)
             r.value = *float_arg(lp);
         else
             read_slot(r, r.value);
+        if (r.value != was) r.last_rerun = std::numeric_limits<float>::quiet_NaN();
         show_value(r);
         redraw_thumb(w, r);
         return 0;
+    }
     case vs_get_value:
         if (lp) *reinterpret_cast<float*>(lp) = r.value;
         return 0;
@@ -531,6 +538,7 @@ LRESULT slider_message(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         SendMessage(edit, EM_SETREADONLY, r.read_only, 0);
         EnableWindow(edit, !r.read_only);
         if (!r.read_only) read_slot(r, r.value);
+        r.last_rerun = std::numeric_limits<float>::quiet_NaN();
         show_value(r);
         redraw_thumb(w, r);
         return 0;
