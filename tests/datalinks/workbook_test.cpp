@@ -155,6 +155,32 @@ TEST(Workbook, RangeReferencesOfEitherSuite) {
     EXPECT_EQ(sheet_name, "");
     for (const char* bad : {"0.96", "A1:", "One!Two!", "'open!A1", "a!B1:c!B2", "SUM(A1:A3)"})
         EXPECT_FALSE(parse_range_ref(bad, &sheet_name, &r)) << bad;
+    // Both corners may name the sheet, in any case: sheet names ignore it.
+    ASSERT_TRUE(parse_range_ref("Prices!A1:PRICES!B2", &sheet_name, &r));
+    EXPECT_EQ(sheet_name, "Prices");
+    EXPECT_EQ(r.col1, 1);
+    EXPECT_EQ(r.row1, 1);
+}
+
+// A name defined both for one sheet and for the whole book: a formula on that
+// sheet means the sheet's own, one elsewhere (or a link naming no sheet) the
+// book's, whatever order the file defined them in.
+TEST(Workbook, ASheetsOwnNameComesFirstThenTheBooks) {
+    workbook b;
+    b.sheets.push_back({"One", {}});
+    b.sheets.push_back({"Two", {}});
+    b.add_name("Rate", named_range{1, 4, 4, 4, 4, 1, "Rate"});
+    b.add_name("Rate", named_range{0, 2, 2, 2, 2, -1, "Rate"});
+    ASSERT_NE(b.find_name("rate"), nullptr);
+    EXPECT_EQ(b.find_name("rate")->scope, -1);
+    EXPECT_EQ(b.find_name("RATE", 0)->scope, -1);
+    EXPECT_EQ(b.find_name("Rate", 1)->scope, 1);
+    EXPECT_EQ(b.find_name("Rate", 1)->row0, 4);
+    // Only a sheet's own: found from anywhere rather than not at all.
+    b.add_name("Local", named_range{1, 0, 0, 0, 0, 1, "Local"});
+    ASSERT_NE(b.find_name("local", 0), nullptr);
+    EXPECT_EQ(b.find_name("local", 0)->scope, 1);
+    EXPECT_EQ(b.find_name("nothing"), nullptr);
 }
 
 TEST(Workbook, BadFilesGiveAReasonAndNothingElse) {

@@ -97,6 +97,65 @@ TEST(GdiLines, PenWidthAndStyles) {
     SelectObject(d.dc, GetStockObject(BLACK_PEN));
     DeleteObject(dot);
     DeleteObject(dash);
+
+    // Dash-dot: nine on, six off, three on, six off; dash-dot-dot: nine on,
+    // then three off and three on twice, three off.
+    auto pattern = [](int style) {
+        Canvas l(100, 4);
+        HPEN pen = CreatePen(style, 0, RGB(0, 0, 0));
+        SelectObject(l.dc, pen);
+        MoveToEx(l.dc, 0, 2, nullptr);
+        LineTo(l.dc, 90, 2);
+        SelectObject(l.dc, GetStockObject(BLACK_PEN));
+        DeleteObject(pen);
+        std::string out;
+        for (int x = 0; x < 48; ++x) out += l.ink(x, 2) ? '#' : '.';
+        return out;
+    };
+    EXPECT_EQ(pattern(PS_DASHDOT), "#########......###......#########......###......");
+    EXPECT_EQ(pattern(PS_DASHDOTDOT), "#########...###...###...#########...###...###...");
+}
+
+// The hatch brushes' 8 x 8 cells: '\\' runs down to the right from the top
+// left pixel, '/' up to the right from the bottom left one.
+TEST(GdiDraw, HatchBrushesLeanTheWayTheirNamesSay) {
+    auto cell = [](int hatch) {
+        Canvas c(8, 8);
+        HBRUSH b = CreateHatchBrush(hatch, RGB(0, 0, 0));
+        const RECT all{0, 0, 8, 8};
+        FillRect(c.dc, &all, b);
+        DeleteObject(b);
+        std::string out;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 8; ++x) out += c.ink(x, y) ? '#' : '.';
+            out += '\n';
+        }
+        return out;
+    };
+    EXPECT_EQ(cell(HS_FDIAGONAL), "#.......\n"
+                                  ".#......\n"
+                                  "..#.....\n"
+                                  "...#....\n"
+                                  "....#...\n"
+                                  ".....#..\n"
+                                  "......#.\n"
+                                  ".......#\n");
+    EXPECT_EQ(cell(HS_BDIAGONAL), ".......#\n"
+                                  "......#.\n"
+                                  ".....#..\n"
+                                  "....#...\n"
+                                  "...#....\n"
+                                  "..#.....\n"
+                                  ".#......\n"
+                                  "#.......\n");
+    EXPECT_EQ(cell(HS_DIAGCROSS), "#......#\n"
+                                  ".#....#.\n"
+                                  "..#..#..\n"
+                                  "...##...\n"
+                                  "...##...\n"
+                                  "..#..#..\n"
+                                  ".#....#.\n"
+                                  "#......#\n");
 }
 
 TEST(GdiShapes, RectangleExcludesRightAndBottom) {
@@ -281,6 +340,17 @@ TEST(GdiMapping, AnisotropicLoEnglishAndIsotropic) {
     LPtoDP(e.dc, &q, 1);
     EXPECT_EQ(q.x, 96);
     EXPECT_EQ(q.y, 96);
+    // Every fixed mode: one inch in its units is one inch (96 pixels).
+    for (auto [mode, per_inch] : {std::pair{MM_LOMETRIC, 254}, std::pair{MM_HIMETRIC, 2540},
+                                  std::pair{MM_HIENGLISH, 1000}, std::pair{MM_TWIPS, 1440}}) {
+        Canvas m(200, 200);
+        SetMapMode(m.dc, mode);
+        POINT inch{per_inch, -per_inch};
+        LPtoDP(m.dc, &inch, 1);
+        EXPECT_EQ(inch.x, 96) << mode;
+        EXPECT_EQ(inch.y, 96) << mode;
+    }
+    SetMapMode(e.dc, MM_LOENGLISH);
     SetWindowExtEx(e.dc, 5, 5, nullptr); // ignored in a fixed mode
     q = POINT{100, -100};
     LPtoDP(e.dc, &q, 1);
@@ -539,6 +609,20 @@ TEST(GdiDevices, PainterContextsDrawThroughTheirPainter) {
     EXPECT_EQ(page.pixel(15, 15), black);
     EXPECT_EQ(page.pixel(25, 50), black);
     EXPECT_EQ(page.pixel(25, 25), white);
+
+    // A device with another resolution across than down: each direction
+    // answers its own, and a page 10 inches each way is 254 mm each way.
+    QImage sheet(100, 100, QImage::Format_RGB32);
+    QPainter on_sheet(&sheet);
+    HDC tall = gdi_create_painter_dc(&on_sheet, QSize(3000, 6000), 300, 600);
+    EXPECT_EQ(GetDeviceCaps(tall, LOGPIXELSX), 300);
+    EXPECT_EQ(GetDeviceCaps(tall, LOGPIXELSY), 600);
+    EXPECT_EQ(GetDeviceCaps(tall, HORZRES), 3000);
+    EXPECT_EQ(GetDeviceCaps(tall, VERTRES), 6000);
+    EXPECT_EQ(GetDeviceCaps(tall, HORZSIZE), 254);
+    EXPECT_EQ(GetDeviceCaps(tall, VERTSIZE), 254);
+    gdi_delete_image_dc(tall);
+    on_sheet.end();
 }
 
 TEST(GdiDevices, MemoryContextsAndTheirBitmaps) {

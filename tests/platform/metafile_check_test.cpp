@@ -306,4 +306,74 @@ TEST(MetafileCountedRecords, CountsAndOffsetsPastTheRecordAreRefused) {
     EXPECT_EQ(emf_refusal(emr::EXTTEXTOUTW, text_record(3, 76, 0, 8)), "");
 }
 
+// A Windows metafile of one record of `fn` with the given parameter words,
+// its object table `objects` long.
+std::vector<BYTE> wmf_with(WORD fn, const std::vector<WORD>& params, WORD objects = 0) {
+    gdi::Bytes rec;
+    rec.u32(static_cast<std::uint32_t>(3 + params.size()));
+    rec.u16(fn);
+    for (WORD w : params) rec.u16(w);
+    rec.u32(3);
+    rec.u16(wmf::EOF_);
+    gdi::Bytes b;
+    b.u16(1);
+    b.u16(9);
+    b.u16(0x0300);
+    b.u32(static_cast<std::uint32_t>((18 + rec.v.size()) / 2));
+    b.u16(objects);
+    b.u32(static_cast<std::uint32_t>(3 + params.size()));
+    b.u16(0);
+    b.raw(rec.v.data(), rec.v.size());
+    return b.v;
+}
+
+std::string wmf_refusal(WORD fn, const std::vector<WORD>& params, WORD objects = 0) {
+    const std::vector<BYTE> b = wmf_with(fn, params, objects);
+    std::string error;
+    return gdi::validate_wmf(b.data(), b.size(), error) ? std::string() : error;
+}
+
+// A text record's characters take whole words: three characters are two
+// words, so the record needs the count, two words of text and y and x.
+TEST(MetafileCountedRecords, WindowsTextTakesWholeWordsForAnOddCount) {
+    EXPECT_EQ(wmf_refusal(wmf::TEXTOUT, {3, 0x4241, 0x0043, 5, 6}), "");
+    EXPECT_NE(wmf_refusal(wmf::TEXTOUT, {3, 0x4241, 0x0043, 5}).find("text beyond the record"),
+              std::string::npos);
+    EXPECT_EQ(wmf_refusal(wmf::TEXTOUT, {4, 0x4241, 0x4443, 5, 6}), "");
+    EXPECT_NE(wmf_refusal(wmf::TEXTOUT, {4, 0x4241, 0x4443, 5}).find("text beyond the record"),
+              std::string::npos);
+}
+
+// An enhanced metafile's object table: slot 0 is the metafile's own and no
+// record may name it; slots 1 to handles - 1 are the records' to use.
+TEST(MetafileCountedRecords, EnhancedObjectSlotZeroAndPastTheTableAreRefused) {
+    auto with_handles = [](DWORD type, std::vector<BYTE> body) {
+        std::vector<BYTE> b = emf_with(type, body);
+        b[56] = 4; // the header's count of handles: slots 0 to 3
+        std::string error;
+        return gdi::validate_emf(b.data(), b.size(), error) ? std::string() : error;
+    };
+    auto pen = [](std::uint32_t slot) {
+        gdi::Bytes f;
+        f.u32(slot);
+        f.u32(PS_SOLID);
+        f.i32(1);
+        f.i32(0);
+        f.u32(0);
+        return f.v;
+    };
+    auto slot_only = [](std::uint32_t slot) {
+        gdi::Bytes f;
+        f.u32(slot);
+        return f.v;
+    };
+    EXPECT_EQ(with_handles(emr::CREATEPEN, pen(1)), "");
+    EXPECT_EQ(with_handles(emr::CREATEPEN, pen(3)), "");
+    EXPECT_NE(with_handles(emr::CREATEPEN, pen(0)), "");
+    EXPECT_NE(with_handles(emr::CREATEPEN, pen(4)), "");
+    EXPECT_NE(with_handles(emr::SELECTOBJECT, slot_only(0)), "");
+    EXPECT_NE(with_handles(emr::DELETEOBJECT, slot_only(0)), "");
+    EXPECT_NE(with_handles(emr::SELECTOBJECT, slot_only(4)), "");
+}
+
 } // namespace
