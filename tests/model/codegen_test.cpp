@@ -97,6 +97,29 @@ TEST_F(Codegen, PipelineDelaysAreCountedInTheModelHeader) {
     EXPECT_EQ(p.rate_order.size(), 2u);
 }
 
+// Each smooth or delay keeps one hidden stage per order an element: the
+// third-order ones three, the first-order ones one, DELAY N its order.
+TEST_F(Codegen, HiddenStagesFollowTheOrderOfEachSmoothAndDelay) {
+    auto stages = [&](const char* expr, bool over_range) {
+        model_builder b("stages");
+        b.range("r", {"a1", "a2"});
+        b.constant("n", 4);
+        b.aux(over_range ? "x[r]" : "x", expr);
+        EXPECT_TRUE(b.finish());
+        sim_program p;
+        EXPECT_EQ(generate_code(b.symbols(), p), 1) << expr << messages.joined();
+        return p.hidden_states;
+    };
+    EXPECT_EQ(stages("SMOOTH(Time, 2)", false), 1u);
+    EXPECT_EQ(stages("SMOOTH3(Time, 2)", false), 3u);
+    EXPECT_EQ(stages("SMOOTH3 INIT(Time, 2, 0)", false), 3u);
+    EXPECT_EQ(stages("DELAY1(Time, 2)", false), 1u);
+    EXPECT_EQ(stages("DELAY3(Time, 2)", false), 3u);
+    EXPECT_EQ(stages("DELAY3(Time, 2)", true), 6u);
+    EXPECT_EQ(stages("DELAY N(Time, 2, 0, n)", false), 4u);
+    EXPECT_EQ(stages("SMOOTH N(Time, 2, 0, n)", true), 8u);
+}
+
 TEST_F(Codegen, TheOrderOfADelayMustBeAConstant) {
     model_builder b("order");
     b.constant("n", 3);

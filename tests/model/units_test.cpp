@@ -37,6 +37,9 @@ protected:
         b.aux("cube", "side ^ 3", "m*m*m");
         b.aux("half power", "area ^ 0.5", "m");
         b.aux("varying power", "side ^ birth rate", "m");
+        b.aux("ramped", "RAMP(births, 0, 5)", "people");
+        b.aux("ramp per year", "RAMP(births, 0, 5)", "people/Year");
+        b.aux("stepped", "STEP(births, 2)", "people/Year");
         ASSERT_TRUE(b.finish());
         // TIME STEP in years, so a level's rate is checked.
         handle s = b.symbols();
@@ -112,6 +115,21 @@ TEST_F(Units, InverseAndHyperbolicFunctionsGiveNoUnits) {
     EXPECT_EQ(report_counts[5], 0);
     EXPECT_EQ(check("not a ratio"), 0);
     EXPECT_NE(messages().find("not a ratio: 1 against people/Year"), std::string::npos)
+        << messages();
+    EXPECT_EQ(unlock_model(1), 1);
+}
+
+// A ramp climbs by its slope every unit of time: its units are the slope's
+// times time; a step's are its height's.
+TEST_F(Units, ARampIsItsSlopeTimesTimeAndAStepItsHeight) {
+    build();
+    ASSERT_EQ(lock_model(1), 1);
+    ASSERT_EQ(init_units_check(1), 1);
+    EXPECT_EQ(check("ramped"), 1) << messages();
+    EXPECT_EQ(check("stepped"), 1) << messages();
+    EXPECT_EQ(report_counts[5], 0) << messages();
+    EXPECT_EQ(check("ramp per year"), 0);
+    EXPECT_NE(messages().find("ramp per year: people against people/Year"), std::string::npos)
         << messages();
     EXPECT_EQ(unlock_model(1), 1);
 }

@@ -133,6 +133,31 @@ TEST_F(access_test, another_model_version_reads_by_name) {
     EXPECT_EQ(c, 3);
 }
 
+// A value fixed at the start (INITIAL) is a single value of the run like a
+// constant, and reads back as one; a series does not.
+TEST_F(access_test, initial_values_read_back_as_single_values) {
+    model_builder mb("start");
+    mb.control(0, 10, 1, 1);
+    mb.level("Stock", "inflow", "10");
+    mb.aux("inflow", "rate * Stock");
+    mb.constant("rate", 0.1f);
+    mb.initial("first stock", "Stock");
+    ASSERT_TRUE(mb.finish());
+    run_builder rb(mb.symbols());
+    rb.times({0, 1, 2})
+        .series("Stock", {10, 11, 12.1f})
+        .constant("rate", 0.1f)
+        .constant("first stock", 10);
+    int r = kdf_open(write_run("initial.kdf", rb).c_str());
+    ASSERT_GE(r, 0);
+    float v = 0;
+    EXPECT_EQ(run_constant_value("first stock", r, &v), 1);
+    EXPECT_EQ(v, 10);
+    EXPECT_EQ(run_constant_value("rate", r, &v), 1);
+    EXPECT_FLOAT_EQ(v, 0.1f);
+    EXPECT_EQ(run_constant_value("Stock", r, &v), 0);
+}
+
 TEST_F(access_test, xy_pairs_match_on_time) {
     run_builder a(mb_.symbols()), b(mb_.symbols()), one(mb_.symbols()), two(mb_.symbols());
     a.times({0, 1, 2, 3, 4}).series("Stock", {0, 1, 2, 3, 4});
