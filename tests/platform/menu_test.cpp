@@ -160,6 +160,34 @@ TEST_F(MenuTest, ChoosingACommandSendsInitMessagesFirstAndHonoursGreying) {
     EXPECT_FALSE(menu_choose(h, 12345));
 }
 
+// What the user sees on the bar: items disabled or greyed by the program
+// are shown unavailable, both on a popup and as a popup of their own.
+TEST_F(MenuTest, DisabledAndGreyedItemsShowUnavailable) {
+    HMENU bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    HMENU more = CreatePopupMenu();
+    AppendMenu(file, MF_STRING, 20, "Plain");
+    AppendMenu(file, MF_STRING | MF_DISABLED, 21, "Disabled");
+    AppendMenu(file, MF_STRING | MF_GRAYED, 22, "Greyed");
+    AppendMenu(more, MF_STRING, 23, "Inner");
+    AppendMenu(file, MF_POPUP | MF_DISABLED, reinterpret_cast<UINT_PTR>(more), "More");
+    AppendMenu(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+    HWND h = frame(bar);
+    auto* qbar = win_widget(h)->findChild<QMenuBar*>();
+    ASSERT_NE(qbar, nullptr);
+    ASSERT_EQ(qbar->actions().size(), 1);
+    QMenu* sub = qbar->actions()[0]->menu();
+    ASSERT_NE(sub, nullptr);
+    Q_EMIT sub->aboutToShow();
+    const QList<QAction*> items = sub->actions();
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_TRUE(items[0]->isEnabled());
+    EXPECT_FALSE(items[1]->isEnabled());
+    EXPECT_FALSE(items[2]->isEnabled());
+    EXPECT_FALSE(items[3]->isEnabled());
+    EXPECT_EQ(items[1]->text(), "Disabled");
+}
+
 TEST_F(MenuTest, PopupMenuReturnsOrPostsTheChosenCommand) {
     HWND h = frame(nullptr);
     HMENU pop = CreatePopupMenu();

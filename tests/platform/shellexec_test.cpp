@@ -80,6 +80,17 @@ TEST_F(ShellTest, WebPagesAndDocumentsOpenWithoutAsking) {
               SE_ERR_FNF);
     EXPECT_EQ(shell_result(ShellExecute(nullptr, "print", "x", nullptr, nullptr, 1)),
               SE_ERR_NOASSOC);
+    // "explore" opens a folder as "open" does, in any case of its letters;
+    // a missing folder's parent missing too is a missing path.
+    shell_clear_requests();
+    EXPECT_GT(shell_result(ShellExecute(nullptr, "Explore", s(dir).c_str(), nullptr, nullptr, 1)),
+              32);
+    EXPECT_GT(shell_result(ShellExecute(nullptr, "OPEN", s(dir).c_str(), nullptr, nullptr, 1)), 32);
+    ASSERT_EQ(shell_requests().size(), 2u);
+    EXPECT_EQ(shell_requests()[0].kind, "document");
+    EXPECT_EQ(shell_result(ShellExecute(nullptr, "explore", (s(dir) + "no/such/thing").c_str(),
+                                        nullptr, nullptr, 1)),
+              SE_ERR_PNF);
 }
 
 TEST_F(ShellTest, ProgramsStartOnlyWhenTheUserAgrees) {
