@@ -611,6 +611,12 @@ TEST_F(GraphSets, TextFileLoadAndMissingFile) {
     EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].state, 255);
     EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].from_text, 1);
     EXPECT_EQ(find_graph_set("g.kgd"), i);
+    // Names are matched whatever their case; entry 0 is never a set.
+    EXPECT_EQ(find_graph_set("G.KGD"), i);
+    EXPECT_EQ(find_graph_set("g.kg"), 0);
+    EXPECT_EQ(graph_set_at(0), nullptr);
+    EXPECT_EQ(graph_set_at(-1), nullptr);
+    EXPECT_EQ(graph_set_at(static_cast<int>(graph_sets().size())), nullptr);
     EXPECT_EQ(load_graph_set("none.kgd", 0, 0, 0, 0), 0);
     EXPECT_TRUE(message_log::said("Unable to open none.kgd to read in user graphs"));
     message_log::messages.clear();

@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -94,6 +95,37 @@ TEST(LookupText, PointsAloneAndPlainNumbersGetARoundedRange) {
     EXPECT_LE(p.x_max, 5);
 }
 
+// A range of no width or no height is not taken; points of one x keep the
+// order they were given in; each axis's range comes from its own values.
+TEST(LookupText, FlatRangesEqualXsAndEachAxisOwnRange) {
+    lookup_points p = parse_lookup_text("[(0,0)-(0,10)],(0,1),(4,4)");
+    EXPECT_LT(p.x_min, p.x_max);
+    EXPECT_GE(p.x_max, 4);
+    p = parse_lookup_text("[(0,5)-(10,5)],(0,1),(4,4)");
+    EXPECT_LT(p.y_min, p.y_max);
+    EXPECT_GE(p.y_max, 4);
+
+    p = parse_lookup_text("(2,3),(1,5),(1,7),(0,0)");
+    EXPECT_EQ(p.x, fl({0, 1, 1, 2}));
+    EXPECT_EQ(p.y, fl({0, 5, 7, 3}));
+
+    p = parse_lookup_text("(100,0.2),(200,0.8)");
+    EXPECT_GE(p.y_min, 0);
+    EXPECT_LE(p.y_min, 0.2f);
+    EXPECT_GE(p.y_max, 0.8f);
+    EXPECT_LE(p.y_max, 1);
+    EXPECT_LE(p.x_min, 100);
+    EXPECT_GE(p.x_min, 0);
+    EXPECT_GE(p.x_max, 200);
+    EXPECT_LE(p.x_max, 300);
+
+    // A record's points end at the first that is not a number, in x or y.
+    const float rx[] = {0, 1, 2}, ry[] = {3, std::numeric_limits<float>::quiet_NaN(), 5};
+    p = parse_lookup_text("(0,0)", rx, ry, 3);
+    EXPECT_EQ(p.x, fl({0}));
+    EXPECT_EQ(p.y, fl({3}));
+}
+
 TEST(LookupPaste, PairsRowsAndASingleRow) {
     lookup_paste v = read_lookup_paste("Time Value\n3 30\n1 10\n2 20\n");
     ASSERT_EQ(v.kind, lookup_paste::pairs);
@@ -108,6 +140,17 @@ TEST(LookupPaste, PairsRowsAndASingleRow) {
     ASSERT_EQ(v.kind, lookup_paste::rows);
     EXPECT_EQ(v.x, fl({0, 1, 2}));
     EXPECT_EQ(v.y, fl({5, 6, 7}));
+
+    // Two lines of pairs under a heading are pairs too.
+    v = read_lookup_paste("Time Value\n1 10\n2 20\n");
+    ASSERT_EQ(v.kind, lookup_paste::pairs);
+    EXPECT_EQ(v.x, fl({1, 2}));
+    EXPECT_EQ(v.y, fl({10, 20}));
+
+    // Blank lines at the end are no row.
+    v = read_lookup_paste("4\t5\t6\r\n\r\n \t\r\n");
+    ASSERT_EQ(v.kind, lookup_paste::y_only);
+    EXPECT_EQ(v.y, fl({4, 5, 6}));
 
     // A single row of three is y values: x from the first value and the step.
     v = read_lookup_paste("4\t5\t6");
@@ -151,6 +194,12 @@ TEST(LookupPaste, ASpreadsheetTableReadsAsTabbedRows) {
     ASSERT_EQ(paste.kind, lookup_paste::rows);
     EXPECT_EQ(paste.x, fl({0, 2.5f, 5}));
     EXPECT_EQ(paste.y, fl({1, 1.5f, -2}));
+
+    // A label's carriage return is a line break to some readers: a blank.
+    grid_rows r;
+    grid_add_row(r, "one\rtwo", nullptr, xs, nullptr, 1, false, "", 0, 0);
+    const std::vector<std::uint8_t> rb = grid_export_biff(r);
+    EXPECT_EQ(biff_paste_text(rb.data(), rb.size()), "one two\t0\r\n");
 
     std::vector<std::uint8_t> cut(biff.begin(), biff.end() - 3);
     EXPECT_EQ(biff_paste_text(cut.data(), cut.size()), "");

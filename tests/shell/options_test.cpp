@@ -26,6 +26,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -623,6 +624,18 @@ TEST_F(Options, ContainerClampKeepsFloatsInside) {
     POINT o = window_origin(f, container_wnd);
     EXPECT_EQ(o.x, c.right - 30);
     EXPECT_EQ(o.y, 0);
+    // Below the bottom: the top edge comes back to 30 pixels above it, from
+    // the container's height whatever its width.
+    place_in_container(f, 10, c.bottom + 400, 50, 40, SWP_NOZORDER);
+    o = window_origin(f, container_wnd);
+    EXPECT_EQ(o.x, 10);
+    EXPECT_EQ(o.y, c.bottom - 30);
+    // Larger than the container: cut to it.
+    place_in_container(f, 0, 0, c.right + 100, c.bottom + 100, SWP_NOZORDER);
+    RECT wr{};
+    GetWindowRect(f, &wr);
+    EXPECT_EQ(wr.right - wr.left, c.right);
+    EXPECT_EQ(wr.bottom - wr.top, c.bottom);
     EXPECT_EQ(clamp_value(12, -5), 0); // a container narrower than 30 pixels
     EXPECT_EQ(clamp_value(-3, 100), 0);
     EXPECT_EQ(clamp_value(130, 100), 100);
@@ -926,6 +939,18 @@ TEST(HistoryReader, PiecesGiveTheLinesOfTheWhole) {
 
 // ----------------------------------------------------------------- fonts ---
 
+// The default printer is named alone, as the printer list names it (the
+// profile string behind it also carries the driver and the port).
+TEST_F(Options, TheDefaultPrinterIsNamedWithoutItsDriverAndPort) {
+    const std::string name = default_printer_name();
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(name.find(','), std::string::npos) << name;
+    EXPECT_TRUE(printer_known(name.c_str())) << name;
+    const std::vector<std::string> all = printer_names();
+    EXPECT_NE(std::find(all.begin(), all.end(), name), all.end());
+    EXPECT_FALSE(printer_known((name + ",PDF").c_str()));
+}
+
 TEST_F(Options, MakeFontFollowsPointsStyleAndScale) {
     HDC dc = GetDC(nullptr);
     int ppi = GetDeviceCaps(dc, LOGPIXELSY);
@@ -942,6 +967,24 @@ TEST_F(Options, MakeFontFollowsPointsStyleAndScale) {
     EXPECT_STREQ(lf.lfFaceName, "Serif");
     EXPECT_EQ(font_logfont(dc, f, 50).lfHeight, -(10 * ppi * 50 / 7200));
     EXPECT_EQ(font_logfont(dc, f, 100).lfHeight, lf.lfHeight);
+    // Each style letter sets its own flag and no other.
+    font_spec u{};
+    read_font_spec(&u, "Serif|12|U|", nullptr);
+    LOGFONT lu = font_logfont(dc, u, 0);
+    EXPECT_EQ(lu.lfUnderline, 1);
+    EXPECT_EQ(lu.lfStrikeOut, 0);
+    EXPECT_EQ(lu.lfWeight, FW_NORMAL);
+    EXPECT_EQ(lu.lfEscapement, 0);
+    font_spec st{};
+    read_font_spec(&st, "Serif|12|SI|", nullptr);
+    LOGFONT ls = font_logfont(dc, st, 0);
+    EXPECT_EQ(ls.lfUnderline, 0);
+    EXPECT_EQ(ls.lfStrikeOut, 1);
+    EXPECT_EQ(ls.lfItalic, 1);
+    if (ppi == 96) {
+        EXPECT_EQ(lu.lfHeight, -16); // 12 points at 96 pixels per inch
+        EXPECT_EQ(font_logfont(dc, u, 150).lfHeight, -24);
+    }
     HFONT made = make_font(dc, f, 0);
     EXPECT_NE(made, nullptr);
     DeleteObject(made);

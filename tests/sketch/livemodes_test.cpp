@@ -217,6 +217,23 @@ TEST_F(LiveModes, AnOutputToolOnTheViewOpensInsideTheDiagramAtItsBox) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(GetParent(w), view_);
     const RECT box = io_object_rect(*s_, e);
+    // Centred on the element's point, twice its half-sizes across.
+    EXPECT_EQ(box.left, 450 - s_->scroll_x);
+    EXPECT_EQ(box.top, 300 - s_->scroll_y);
+    EXPECT_EQ(box.right - box.left, 300);
+    EXPECT_EQ(box.bottom - box.top, 200);
+    {
+        // At 150 % and scrolled, the box is zoomed first and then shifted.
+        sketch_state zoomed;
+        zoomed.zoom = 150;
+        zoomed.scroll_x = 10;
+        zoomed.scroll_y = 40;
+        const RECT z = io_object_rect(zoomed, e);
+        EXPECT_EQ(z.left, 665);
+        EXPECT_EQ(z.top, 410);
+        EXPECT_EQ(z.right, 665 + 450);
+        EXPECT_EQ(z.bottom, 410 + 300);
+    }
     RECT wr{};
     GetWindowRect(w, &wr);
     POINT tl{wr.left, wr.top};

@@ -76,6 +76,41 @@ TEST(Pictures, BitmapHeadersAreCheckedAgainstTheStoredSize) {
     EXPECT_FALSE(broken([](auto& b) { put32(b, 4 + 18, 0x7FFFFFFF); }));
 }
 
+// A negative height stores the rows top-down; run-length coding is only for
+// rows stored bottom-up, 8 bits per pixel for one kind and 4 for the other.
+TEST(Pictures, RowOrderAndRunLengthCodingFollowTheHeight) {
+    bitmap_info bi;
+    std::vector<std::uint8_t> b = bmp(2, 2, 32);
+    ASSERT_TRUE(check_bitmap(b, &bi));
+    EXPECT_TRUE(bi.bottom_up);
+    EXPECT_EQ(bi.pixel_bytes, 16u);
+    put32(b, 4 + 22, static_cast<std::uint32_t>(-2));
+    ASSERT_TRUE(check_bitmap(b, &bi));
+    EXPECT_FALSE(bi.bottom_up);
+    EXPECT_EQ(bi.height, 2);
+    EXPECT_EQ(bi.colours, 0);
+
+    // 4 bits, run-length coded in 6 bytes: kept bottom-up, refused top-down.
+    std::vector<std::uint8_t> rle = bmp(4, 2, 4);
+    put32(rle, 4 + 30, 2);
+    put32(rle, 4 + 34, 6);
+    ASSERT_TRUE(check_bitmap(rle, &bi));
+    EXPECT_EQ(bi.compression, 2);
+    EXPECT_EQ(bi.colours, 16);
+    EXPECT_EQ(bi.pixel_bytes, 6u);
+    put32(rle, 4 + 22, static_cast<std::uint32_t>(-2));
+    EXPECT_FALSE(check_bitmap(rle, nullptr));
+    // The same coding of 8-bit rows is the other kind's.
+    std::vector<std::uint8_t> rle8 = bmp(4, 2, 8);
+    put32(rle8, 4 + 30, 2);
+    put32(rle8, 4 + 34, 6);
+    EXPECT_FALSE(check_bitmap(rle8, nullptr));
+    put32(rle8, 4 + 30, 1);
+    EXPECT_TRUE(check_bitmap(rle8, nullptr));
+    put32(rle8, 4 + 22, static_cast<std::uint32_t>(-2));
+    EXPECT_FALSE(check_bitmap(rle8, nullptr));
+}
+
 TEST(Pictures, MetafileHeadersOfBothForms) {
     std::vector<std::uint8_t> b(40);
     put32(b, 0, 40);
@@ -101,6 +136,14 @@ TEST(Pictures, MetafileHeadersOfBothForms) {
     put16(b, 4, 11);
     EXPECT_FALSE(check_metafile(b, nullptr));
     put16(old, 6, 32000);
+    EXPECT_FALSE(check_metafile(old, nullptr));
+    // An extent of zero in either direction is no picture.
+    put16(old, 6, 300);
+    put16(old, 8, 0);
+    EXPECT_FALSE(check_metafile(old, nullptr));
+    put16(old, 8, 31999);
+    EXPECT_TRUE(check_metafile(old, nullptr));
+    put16(old, 6, 0);
     EXPECT_FALSE(check_metafile(old, nullptr));
 }
 

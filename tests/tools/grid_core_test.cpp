@@ -231,6 +231,10 @@ TEST_F(Grid, NumbersTooWideForAColumnKeepTheirValue) {
     EXPECT_EQ(fit_number_text("-123456.7", within(6)), "-1e+05");
     EXPECT_EQ(fit_number_text("0.000123456", within(8)), "1.23e-04");
     EXPECT_EQ(fit_number_text("hello there", within(5)), "hello");
+    // Room to spare: the shortest rounding that keeps the value, with no
+    // trailing zeros ("1.5e+30", not "1.5000e+30").
+    EXPECT_EQ(fit_number_text("1500000000000000000000000000000", within(10)), "1.5e+30");
+    EXPECT_EQ(fit_number_text("-0.0000002", within(8)), "-2e-07");
 }
 
 // The text copy of a table in the display form says every value so it reads
