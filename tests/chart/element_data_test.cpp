@@ -103,6 +103,53 @@ TEST(ChartElement, UnstyledBrushIsWhiteAndStyledOneTheFill) {
     EXPECT_EQ(c.at(2, 2), RGB(0, 0, 255));
 }
 
+// The switches hold at selection: an element without an outline pushes no
+// pen, one without a fill no brush, and unselecting twice takes off only
+// what was pushed once (the outer owner's pen and brush stay).
+TEST(ChartElement, OffSwitchesPushNothingAndUnselectingTwiceTakesOneOff) {
+    Canvas c(10, 10);
+    CChartDC dc(&c.cdc);
+    CChartElement e;
+    e.SetNoOutline(1);
+    e.SelectPen(&dc);
+    EXPECT_EQ(dc.PenDepth(), 0);
+    e.SetNoOutline(0);
+    e.SetNoFill(1);
+    e.SelectBrush(&dc);
+    EXPECT_EQ(dc.BrushDepth(), 0);
+    e.SetNoFill(0);
+
+    dc.PushNewBrush(CChartColor(1, 2, 3));
+    dc.PushNewPen(CChartColor(1, 2, 3));
+    e.SelectBrush(&dc);
+    e.SelectPen(&dc);
+    EXPECT_EQ(dc.BrushDepth(), 2);
+    EXPECT_EQ(dc.PenDepth(), 2);
+    e.UnselectBrush(&dc);
+    e.UnselectBrush(&dc);
+    e.UnselectPen(&dc);
+    e.UnselectPen(&dc);
+    EXPECT_EQ(dc.BrushDepth(), 1);
+    EXPECT_EQ(dc.PenDepth(), 1);
+    delete dc.PopBrush();
+    delete dc.PopPen();
+}
+
+// Without a style the outline is a solid black line one pixel wide: every
+// pixel of a horizontal run is inked, none beside it.
+TEST(ChartElement, UnstyledPenIsSolidBlackOnePixel) {
+    Canvas c(40, 10);
+    CChartDC dc(&c.cdc);
+    CChartElement e;
+    e.SelectPen(&dc);
+    const CChartPoint run[2] = {CChartPoint(2, 5), CChartPoint(32, 5)};
+    dc.DrawPolyline(run, 2);
+    e.UnselectPen(&dc);
+    for (int x = 2; x < 32; ++x) ASSERT_EQ(c.at(x, 5), RGB(0, 0, 0)) << "x " << x;
+    EXPECT_EQ(c.at(10, 4), RGB(255, 255, 255));
+    EXPECT_EQ(c.at(10, 6), RGB(255, 255, 255));
+}
+
 TEST(ChartData, DataSetsPaletteAndPlaceholders) {
     CChartData d(nullptr, 1);
     EXPECT_EQ(d.PaletteColour(17), d.PaletteColour(1));

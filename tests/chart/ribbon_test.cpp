@@ -125,6 +125,10 @@ TEST(ChartRibbon, SortByDepthIsStableAndAscending) {
     plain.Project(&v);
     EXPECT_EQ(plain.GetPart(1), p1);
     EXPECT_EQ(plain.GetPart(2), p2);
+    // Nor does asking for the depth order with that switch off.
+    plain.SortByDepth();
+    EXPECT_EQ(plain.GetPart(1), p1);
+    EXPECT_EQ(plain.GetPart(2), p2);
     // An empty ribbon projects without reading a face.
     CChartRibbon empty;
     empty.Project(&v);
@@ -241,3 +245,30 @@ TEST(ChartRibbon, FacesThatTouchOverlapAndAGapPartsThem) {
 }
 
 } // namespace
+
+// An upright panel runs round its edge: its four corners are the ends of
+// the top at both depths, and each side joins corners that differ either in
+// place or in depth, never both (a crossed, bow-tie outline would).
+TEST(ChartRibbon, APanelsCornersRunRoundItsEdge) {
+    CChartRibbon r;
+    CChartFace* f = r.AddPanel(0, 10, 2, 7, 1, 3);
+    ASSERT_EQ(f->GetCount(), 4);
+    int at_start = 0, near = 0;
+    for (int i = 1; i <= 4; ++i) {
+        CChartVertex* a = f->GetVertex(i);
+        CChartVertex* b = f->GetVertex(i % 4 + 1);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        const bool moves = a->GetWorldX() != b->GetWorldX() || a->GetWorldY() != b->GetWorldY();
+        const bool deepens = a->GetWorldZ() != b->GetWorldZ();
+        EXPECT_NE(moves, deepens) << "side from corner " << i;
+        at_start += a->GetWorldX() == 0 && a->GetWorldY() == 2;
+        EXPECT_TRUE((a->GetWorldX() == 0 && a->GetWorldY() == 2) ||
+                    (a->GetWorldX() == 10 && a->GetWorldY() == 7))
+            << "corner " << i;
+        near += a->GetWorldZ() == 1;
+        EXPECT_TRUE(a->GetWorldZ() == 1 || a->GetWorldZ() == 3) << "corner " << i;
+    }
+    EXPECT_EQ(at_start, 2);
+    EXPECT_EQ(near, 2);
+}

@@ -333,3 +333,62 @@ TEST_F(CtlTest, WindowsGetTheirInputWhileAButtonsClickIsAnswered) {
 }
 
 } // namespace
+
+// A click or a double click on an enabled control gives it the focus (the
+// second click of a double click may reach a control the focus has left);
+// a disabled one never takes it.
+TEST_F(CtlTest, ClicksAndDoubleClicksFocusOnlyEnabledControls) {
+    open({{WC_BUTTON, 80, "One", vis | WS_TABSTOP | BS_PUSHBUTTON, 5, 5, 50, 14},
+          {WC_EDIT, 81, "", vis | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 5, 25, 80, 12},
+          {WC_BUTTON, 82, "Off", vis | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 5, 45, 50, 14}});
+    SetFocus(item(80));
+    ASSERT_EQ(GetFocus(), item(80));
+    SendMessage(item(81), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(3, 3));
+    EXPECT_EQ(GetFocus(), item(81));
+    SendMessage(item(80), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    SendMessage(item(80), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(GetFocus(), item(80));
+    SendMessage(item(82), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    SendMessage(item(82), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(GetFocus(), item(80));
+}
+
+// A parent that answers with a hollow brush asks for no background: the
+// label's own pixels away from its text are left as they were, not filled
+// with the device's white background colour.
+TEST_F(CtlTest, AHollowBrushFromTheParentLeavesTheLabelsBackgroundAlone) {
+    hook() = [&](HWND, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == WM_CTLCOLORSTATIC) {
+            SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 255));
+            return reinterpret_cast<INT_PTR>(GetStockObject(HOLLOW_BRUSH));
+        }
+        return 0;
+    };
+    open({{WC_STATIC, 62, "L", vis | SS_LEFT, 5, 5, 60, 12}});
+    QImage shot = win_widget(item(62))->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    const QColor corner(shot.pixel(shot.width() - 2, shot.height() - 2));
+    EXPECT_NE(corner, QColor(255, 255, 255));
+}
+
+// A hatched brush is lines over the background colour: the label shows the
+// background colour the parent set, not a solid block of the lines' colour.
+TEST_F(CtlTest, AHatchedBrushFromTheParentShowsTheBackgroundColour) {
+    HBRUSH hatch = CreateHatchBrush(HS_CROSS, RGB(255, 0, 0));
+    hook() = [&](HWND, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == WM_CTLCOLORSTATIC) {
+            SetBkColor(reinterpret_cast<HDC>(wp), RGB(0, 255, 0));
+            return reinterpret_cast<INT_PTR>(hatch);
+        }
+        return 0;
+    };
+    open({{WC_STATIC, 63, "L", vis | SS_LEFT, 5, 5, 60, 12}});
+    QImage shot = win_widget(item(63))->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    int green = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = shot.width() / 2; x < shot.width(); ++x)
+            green += QColor(shot.pixel(x, y)) == QColor(0, 255, 0);
+    EXPECT_GT(green, 0);
+    DeleteObject(hatch);
+}

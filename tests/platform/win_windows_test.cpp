@@ -606,4 +606,27 @@ TEST_F(Windows, FirstAndLastSiblingsFromAnyOfThem) {
     EXPECT_EQ(GetWindow(c, GW_HWNDPREV), b);
 }
 
+// A procedure that answers the text message with more than the buffer holds
+// (its own whole length) still gets a count that fits: at most the buffer
+// less its terminating zero, and the text ends inside the buffer.
+TEST_F(Windows, WindowTextCountsNeverRunPastTheBuffer) {
+    hook() = [](HWND, UINT m, WPARAM wp, LPARAM lp, LRESULT* out) {
+        if (m != WM_GETTEXT) return false;
+        char* buf = reinterpret_cast<char*>(lp);
+        const char text[] = "a long title";
+        std::size_t n = std::min<std::size_t>(wp, sizeof text);
+        std::memcpy(buf, text, n);
+        *out = static_cast<LRESULT>(sizeof text - 1);
+        return true;
+    };
+    HWND h = top();
+    ASSERT_NE(h, nullptr);
+    char text[5];
+    EXPECT_EQ(GetWindowText(h, text, sizeof text), 4);
+    EXPECT_STREQ(text, "a lo");
+    char roomy[32];
+    EXPECT_EQ(GetWindowText(h, roomy, sizeof roomy), 12);
+    EXPECT_STREQ(roomy, "a long title");
+}
+
 } // namespace
