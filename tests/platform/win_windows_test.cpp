@@ -629,4 +629,24 @@ TEST_F(Windows, WindowTextCountsNeverRunPastTheBuffer) {
     EXPECT_STREQ(roomy, "a long title");
 }
 
+// A parent window that only sets the colours a label asks for (no brush)
+// still has the label painted in its background colour.
+TEST_F(Windows, ALabelTakesABackgroundColourItsParentSetsWithoutABrush) {
+    hook() = [](HWND, UINT m, WPARAM wp, LPARAM, LRESULT* out) {
+        if (m != WM_CTLCOLORSTATIC) return false;
+        SetBkColor(reinterpret_cast<HDC>(wp), RGB(0, 255, 0));
+        *out = 0;
+        return true;
+    };
+    HWND parent = top();
+    ASSERT_NE(parent, nullptr);
+    HWND label =
+        CreateWindowEx(0, WC_STATIC, "L", WS_CHILD | WS_VISIBLE | SS_LEFT, 5, 5, 60, 16, parent,
+                       reinterpret_cast<HMENU>(static_cast<std::intptr_t>(7)), nullptr, nullptr);
+    ASSERT_NE(label, nullptr);
+    QImage shot = win_widget(label)->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(QColor(shot.pixel(shot.width() - 2, shot.height() - 2)), QColor(0, 255, 0));
+}
+
 } // namespace
