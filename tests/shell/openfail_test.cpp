@@ -171,6 +171,16 @@ TEST_F(OpenModel, ThePasswordBoxNamesTheFileAndCountsTheTries) {
     EXPECT_EQ(captions[1], "Password for secret.kmf");
     EXPECT_EQ(notes[0], "");
     EXPECT_NE(notes[1].find("try 2 of"), std::string::npos) << notes[1];
+    // A password that fills the caller's buffer arrives whole; a longer one
+    // is cut to it and still ended.
+    char four[5] = {};
+    begin_password_try(1);
+    answerer::dialog(dlg_password).set_text(idc_password, "abcd").press(IDOK);
+    EXPECT_EQ(ask_model_password_dialog("secret.kmf", four, sizeof four), 1);
+    EXPECT_STREQ(four, "abcd");
+    answerer::dialog(dlg_password).set_text(idc_password, "abcdefg").press(IDOK);
+    EXPECT_EQ(ask_model_password_dialog("secret.kmf", four, sizeof four), 1);
+    EXPECT_STREQ(four, "abcd");
     begin_password_try(1);
 }
 

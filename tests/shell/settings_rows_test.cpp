@@ -188,6 +188,18 @@ TEST_F(SettingsRows, HandEditedValuesKeepDefaultsWhereTheyDoNotScan) {
     EXPECT_EQ(o.fonts[of_equation].style, font_bold);
     EXPECT_EQ(o.r1c1_row, 'R');
     EXPECT_EQ(o.r1c1_col, 'C');
+
+    // A byte field takes -128 to 255; past that the default stays. A float
+    // field takes "NA" for a missing value, but no other word.
+    opt_block b;
+    ini_set("print_options", "255,-128,256,"); // the date, orientation, corner
+    ini_set("print_dimensions", "N,NA,");
+    read_settings(b, flags);
+    EXPECT_EQ(b.print_date, 255);
+    EXPECT_EQ(b.orientation, 128);
+    EXPECT_EQ(b.info_corner, opt_block{}.info_corner);
+    EXPECT_FLOAT_EQ(b.print_width, 10.0f);
+    EXPECT_TRUE(is_na(b.print_height));
 }
 
 TEST_F(SettingsRows, AFaceHoldingACommaDoesNotShiftTheFontsAfterIt) {
