@@ -5,11 +5,13 @@
 #include "draw/prims.h"
 
 #include "platform/gdi_internal.h"
+#include "platform/win.h"
 #include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -105,6 +107,59 @@ TEST_F(BoxedName, ANameWithNoBlankIsCutAtTheWidthAndNeverPastSixteenLines) {
     // A box too narrow for one character still takes one per line.
     lines = wrap_boxed_name(dc_, "WWW", 1, 1000, false, nullptr);
     EXPECT_EQ(lines.size(), 3u);
+}
+
+// A name with no blank breaks before a hyphen or another break character
+// rather than inside a word.
+TEST_F(BoxedName, ANameWithoutBlanksBreaksBeforeItsHyphens) {
+    const char* name = "birthrate-deathrate";
+    const int w = std::max(width("birthrate"), width("-deathrate")) + 1;
+    ASSERT_LT(w, width(name));
+    bool forced = false;
+    auto lines = wrap_boxed_name(dc_, name, w, 100 * lh_, false, &forced);
+    EXPECT_TRUE(forced); // no blank to wrap at
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "birthrate");
+    EXPECT_EQ(lines[1], "-deathrate");
+    lines = wrap_boxed_name(dc_, "stock/flow", std::max(width("stock"), width("/flow")) + 1,
+                            100 * lh_, false, nullptr);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "stock");
+    EXPECT_EQ(lines[1], "/flow");
+}
+
+// However many lines the even split is held to, no character is lost: the
+// last line takes what is left.
+TEST_F(BoxedName, EvenSplitOfALongNameKeepsEveryCharacter) {
+    std::string name;
+    for (int i = 0; i < 40; ++i) name += "abcdefghij";
+    auto lines = wrap_boxed_name(dc_, name.c_str(), 30, 2 * lh_, true, nullptr);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(boxed_max_lines));
+    std::string joined;
+    for (const auto& l : lines) joined += l;
+    EXPECT_EQ(joined, name);
+    EXPECT_GT(lines.back().size(), lines.front().size());
+}
+
+// On one line in a window, the text's whole line is marked to be painted
+// again, its full height.
+TEST_F(BoxedName, OneLineInAWindowMarksItsWholeLineForPainting) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = "KavrelBoxedNameTest";
+    RegisterClass(&wc);
+    HWND w = CreateWindowEx(0, "KavrelBoxedNameTest", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200,
+                            nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    ValidateRect(w, nullptr);
+    RECT r{20, 40, 180, 40 + 3 * lh_};
+    draw_boxed_name(dc_, dc_, r, 0, "growth", nullptr, w, false, false, false);
+    RECT u{};
+    ASSERT_TRUE(GetUpdateRect(w, &u, FALSE));
+    EXPECT_EQ(u.bottom - u.top, lh_);
+    EXPECT_EQ(u.top, 40 + lh_); // centred: the middle of three lines
+    EXPECT_EQ(u.right - u.left, width("growth"));
+    DestroyWindow(w);
 }
 
 TEST_F(BoxedName, EvenSplitCutsEqualCountsAndKeepsCharactersWhole) {
