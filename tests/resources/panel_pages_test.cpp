@@ -67,4 +67,31 @@ TEST(PanelPages, SubscriptElementsToggleOneClickAtATime) {
     EXPECT_TRUE(list->style & LBS_NOTIFY);
 }
 
+// The graphs page: several graphs can be picked at once from its list, the
+// work-in-progress switch is a check box, and the buttons that open a dialog
+// say so with an ellipsis while those that act at once do not.
+TEST(PanelPages, TheGraphsPageListsManyAndItsButtonsSayWhichOpenADialog) {
+    every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_page_graphs);
+    ASSERT_NE(t, nullptr);
+    const DialogItem* list = template_item(*t, idg_list);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->style & LBS_EXTENDEDSEL);
+    EXPECT_TRUE(list->style & LBS_NOTIFY);
+    const DialogItem* wip = template_item(*t, idg_wip);
+    ASSERT_NE(wip, nullptr);
+    EXPECT_EQ(wip->style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+    for (int id : {idg_modify, idg_copy, idg_new, idg_reorder}) {
+        const DialogItem* b = template_item(*t, id);
+        ASSERT_NE(b, nullptr) << id;
+        const std::string text = b->text ? b->text : "";
+        EXPECT_TRUE(text.size() > 3 && text.ends_with("...")) << text;
+    }
+    for (int id : {idg_display, idg_delete}) {
+        const DialogItem* b = template_item(*t, id);
+        ASSERT_NE(b, nullptr) << id;
+        EXPECT_FALSE(std::string(b->text ? b->text : "").ends_with("...")) << id;
+    }
+}
+
 } // namespace
