@@ -414,6 +414,10 @@ TEST_F(ChartGraphs, SixteenLegendLinesLeaveThePlotHalfTheWindow) {
         w.label = "Inventory of store " + std::to_string(i + 1);
         d.vars.push_back(w);
     }
+    // Three columns hold 28 characters a line, the units included: one of
+    // exactly that many is kept whole, a longer one is cut with dots.
+    d.vars[0].label = "Stock of the first"; // and " (widgets)"
+    d.vars[1].label = "Stock of the second";
     add_graph_def(*set(), d);
     const handle h = run_tool("Sixteen");
     CChartCtrl* c = chart_of(h);
@@ -423,6 +427,14 @@ TEST_F(ChartGraphs, SixteenLegendLinesLeaveThePlotHalfTheWindow) {
     std::set<double> xs;
     for (int i = 1; i <= 16; ++i) xs.insert(c->GetData()->GetLegend(i)->GetPoint(1)->GetX());
     EXPECT_EQ(xs.size(), 3u);
+    EXPECT_STREQ(c->GetData()->GetLegend(1)->GetName(), "Stock of the first (widgets)");
+    EXPECT_STREQ(c->GetData()->GetLegend(2)->GetName(), "Stock of the second (widg...");
+    EXPECT_STREQ(c->GetData()->GetLegend(16)->GetName(), "Inventory of store 16 (wi...");
+    // Each legend line in its own series' colour, the table's twelve over again.
+    for (int i = 1; i <= 16; ++i)
+        EXPECT_EQ(c->GetLegendTextStyle(i)->GetTextColor(),
+                  CChartColor::FromRef(colour_table[(i - 1) % 12]))
+            << i;
     // The plot's grey from its top to its bottom down the middle.
     const QRgb want = qRgb(GetRValue(graph_background), GetGValue(graph_background),
                            GetBValue(graph_background)) &
