@@ -29,6 +29,65 @@ TEST(SketchBarValues, TakeTheViewsLookAndShownDepth) {
     EXPECT_EQ(v.connector_colour, 0x0000FF00u);
 }
 
+// An element's own look replaces the view's only where its style bits say
+// so (1 the line colour, 2 the text colour, 8 the size, 16 the style, 32 the
+// face); the style shows its four letters only.
+TEST(SketchBarValues, AnElementsOwnLookReplacesTheViewsWhereItsBitsSaySo) {
+    sketch_state s;
+    view_rec& r = s.view.rec;
+    std::strcpy(r.font.face, "Mono");
+    r.font.size = 14;
+    r.font.style = 2;
+    r.font.colour = 0xFFFFFFFFu;
+    r.outline = 0x00123456u;
+    r.connector = 0x00654321u;
+    s.view.elems.resize(3);
+    sketch_elem& box = s.view.elems[1];
+    box.kind = ek_variable;
+    box.style = 1 | 2 | 8 | 16 | 32;
+    std::strcpy(box.font.face, "Serif");
+    box.font.size = 20;
+    box.font.style = 0xF1; // bold, with bits the bar has no letter for
+    box.font.colour = 0x000000FFu;
+    box.own_outline = 0x0000FF00u;
+    bool own = false;
+    bottom_view_values v = element_bar_values(s, 1, &own);
+    EXPECT_TRUE(own);
+    EXPECT_EQ(v.face, "Serif");
+    EXPECT_EQ(v.size, 20);
+    EXPECT_EQ(v.style, 1u);
+    EXPECT_EQ(v.text_colour, 0x000000FFu);
+    EXPECT_EQ(v.outline_colour, 0x0000FF00u);
+    EXPECT_EQ(v.connector_colour, 0x00654321u);
+
+    // Only the size of its own: the rest is the view's.
+    box.style = 8;
+    v = element_bar_values(s, 1, &own);
+    EXPECT_TRUE(own);
+    EXPECT_EQ(v.face, "Mono");
+    EXPECT_EQ(v.size, 20);
+    EXPECT_EQ(v.style, 2u);
+    EXPECT_EQ(v.text_colour, RGB(0, 0, 0));
+    EXPECT_EQ(v.outline_colour, 0x00123456u);
+
+    // A connector's line colour is the connector colour, not the outline.
+    sketch_elem& arrow = s.view.elems[2];
+    arrow.kind = ek_connector;
+    arrow.style = 1;
+    arrow.line_colour = 0x00ABCDEFu;
+    v = element_bar_values(s, 2, &own);
+    EXPECT_EQ(v.connector_colour, 0x00ABCDEFu);
+    EXPECT_EQ(v.outline_colour, 0x00123456u);
+
+    // No element, or one past the view's: the view's look, not its own.
+    for (int n : {0, -1, 3}) {
+        own = true;
+        v = element_bar_values(s, n, &own);
+        EXPECT_FALSE(own) << n;
+        EXPECT_EQ(v.size, 14) << n;
+    }
+}
+
 #include "tests/sketch/sketch_fixture.h"
 #include "tests/support/view_layout.h"
 
