@@ -158,6 +158,27 @@ TEST(MetafilePaths, PointDrawingMovesDrawsAndCloses) {
     EXPECT_EQ(p.at(20, 80), white); // across its diagonal
 }
 
+// Stroking and filling closes every figure, not only the last: the closing
+// side of an earlier open figure is stroked too.
+TEST(MetafilePaths, StrokeAndFillClosesEveryFigure) {
+    Played p = play(emf_with(
+        {rec(emr::SELECTOBJECT, {stock(BLACK_PEN)}), rec(emr::SELECTOBJECT, {stock(GRAY_BRUSH)}),
+         rec(emr::BEGINPATH, {}), rec(emr::MOVETOEX, {10, 10}), rec(emr::LINETO, {50, 10}),
+         rec(emr::LINETO, {50, 50}), rec(emr::MOVETOEX, {60, 60}), rec(emr::LINETO, {90, 60}),
+         rec(emr::LINETO, {90, 90}), rec(emr::ENDPATH, {}),
+         rec(emr::STROKEANDFILLPATH, {0, 0, 100, 100})}));
+    ASSERT_TRUE(p.played) << gdi_last_error();
+    EXPECT_NE(p.at(40, 20), white); // filled inside the first figure
+    // The closing side of each figure, from its last point back to its first.
+    for (int figure = 0; figure < 2; ++figure) {
+        const int cx = figure == 0 ? 30 : 75, cy = cx;
+        bool stroked = false;
+        for (int y = cy - 1; y <= cy + 1; ++y)
+            for (int x = cx - 1; x <= cx + 1; ++x) stroked |= p.at(x, y) == black;
+        EXPECT_TRUE(stroked) << "figure " << figure;
+    }
+}
+
 TEST(MetafilePaths, WorldTransformSetModifiedAndRestored) {
     Played p = play(emf_with({
         rec(emr::SAVEDC, {}), rec(emr::SETWORLDTRANSFORM, {fl(2), 0, 0, fl(2), fl(10), fl(10)}),

@@ -348,3 +348,52 @@ TEST_F(Paint, DrawingGoesOnAcrossAResizeOfTheBackingImage) {
 }
 
 } // namespace
+
+namespace {
+
+// The update rectangle says whether anything is left to paint; a region given
+// to RedrawWindow is all it invalidates; asking for the update region with
+// erasing erases at once; and an update area validated away takes its
+// pending erase with it.
+TEST_F(Paint, UpdateAreasAnswerWhatIsLeftAndEraseOnlyWhatIsPending) {
+    HWND h = top(0, 0, 100, 100, WS_POPUP | WS_VISIBLE, "Test_red");
+    ASSERT_NE(h, nullptr);
+    test_driver::run_until_idle();
+    RECT box{};
+    ValidateRect(h, nullptr);
+    EXPECT_FALSE(GetUpdateRect(h, &box, FALSE));
+    RECT part{20, 30, 40, 50};
+    InvalidateRect(h, &part, FALSE);
+    EXPECT_TRUE(GetUpdateRect(h, &box, FALSE));
+    ValidateRect(h, nullptr);
+
+    HRGN r = CreateRectRgn(60, 10, 70, 25);
+    RedrawWindow(h, nullptr, r, RDW_INVALIDATE);
+    ASSERT_TRUE(GetUpdateRect(h, &box, FALSE));
+    EXPECT_EQ(box.left, 60);
+    EXPECT_EQ(box.top, 10);
+    EXPECT_EQ(box.right, 70);
+    EXPECT_EQ(box.bottom, 25);
+    ValidateRect(h, nullptr);
+
+    InvalidateRect(h, nullptr, TRUE);
+    log().clear();
+    HRGN upd = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetUpdateRgn(h, upd, TRUE), SIMPLEREGION);
+    EXPECT_EQ(entries(WM_ERASEBKGND).size(), 1u);
+    ValidateRect(h, nullptr);
+
+    // Invalidated with erasing, then validated piece by piece to nothing: a
+    // later invalidation without erasing paints without an erase.
+    InvalidateRect(h, &part, TRUE);
+    ValidateRect(h, &part);
+    InvalidateRect(h, &part, FALSE);
+    log().clear();
+    UpdateWindow(h);
+    EXPECT_EQ(entries(WM_PAINT).size(), 1u);
+    EXPECT_EQ(entries(WM_ERASEBKGND).size(), 0u);
+    DeleteObject(r);
+    DeleteObject(upd);
+}
+
+} // namespace
