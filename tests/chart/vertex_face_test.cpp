@@ -37,6 +37,52 @@ template <class Set> void place(Set& s, CChartView3D& v) {
     s.ToScreen(&v);
 }
 
+// A flat vertex is already in screen space: projecting leaves it where it is,
+// whatever the view's angles and perspective.
+TEST(ChartVertex, AFlatVertexIsNotProjected) {
+    CChartView3D v;
+    v.SetAngles(30, 20);
+    v.SetPerspective(9);
+    CChartVertex p(3, 4, 5);
+    p.SetFlat(1);
+    p.Project(&v);
+    EXPECT_EQ(p.GetProjectedX(), 3.0);
+    EXPECT_EQ(p.GetProjectedY(), 4.0);
+    EXPECT_EQ(p.GetProjectedZ(), 5.0);
+    CChartVertex q(3, 4, 5);
+    q.Project(&v);
+    EXPECT_NE(q.GetProjectedX(), 3.0); // the same point not flat does move
+}
+
+// A styled marker: its ring in the pen colour, its centre pixel too; a copy
+// of a marker without an outline draws no ring in the pen colour.
+TEST(ChartVertex, MarkerCentreTakesThePenAndCopiesKeepTheOutlineSwitch) {
+    CChartView3D fv = flat_view();
+    CChartStyle style;
+    style.SetPenColor(CChartColor(255, 0, 0));
+    style.SetFillColor(CChartColor(0, 0, 255));
+    CChartVertex m(0, 0, 0);
+    m.SetStyle(&style);
+    place(m, fv);
+    {
+        Canvas c(200, 200);
+        CChartDC dc(&c.cdc);
+        m.Draw(&dc);
+        EXPECT_EQ(c.at(100, 100), RGB(255, 0, 0));
+        EXPECT_EQ(c.at(97, 100), RGB(255, 0, 0));
+        EXPECT_EQ(c.at(99, 100), RGB(0, 0, 255));
+    }
+    m.SetNoOutline(1);
+    CChartVertex copy(m);
+    place(copy, fv);
+    Canvas c(200, 200);
+    CChartDC dc(&c.cdc);
+    copy.Draw(&dc);
+    EXPECT_NE(c.at(97, 100), RGB(255, 0, 0));
+    EXPECT_EQ(c.at(99, 100), RGB(0, 0, 255)); // still filled
+    EXPECT_EQ(dc.PenDepth(), 0);
+}
+
 TEST(ChartVertex, ProjectionDividesBySignedWAboveTheThreshold) {
     CChartView3D v;
     v.SetPerspective(9);
