@@ -3,6 +3,7 @@
 // the way their arrows point.
 #include "platform/controls.h"
 #include "platform/dlg.h"
+#include "resources/datasets.h"
 #include "resources/modelpages.h"
 #include "resources/panel.h"
 #include "resources/subpanel.h"
@@ -92,6 +93,43 @@ TEST(PanelPages, TheGraphsPageListsManyAndItsButtonsSayWhichOpenADialog) {
         ASSERT_NE(b, nullptr) << id;
         EXPECT_FALSE(std::string(b->text ? b->text : "").ends_with("...")) << id;
     }
+}
+
+// The subscript panel's range is picked from its list, never typed, and its
+// summary shows element names as they are ("A&B" keeps its ampersand).
+TEST(PanelPages, SubscriptRangesArePickedAndTheSummaryShowsAmpersands) {
+    every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_subscript_panel);
+    ASSERT_NE(t, nullptr);
+    const DialogItem* range = template_item(*t, idc_sp_range);
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(range->style & 0x3, static_cast<DWORD>(CBS_DROPDOWNLIST));
+    const DialogItem* summary = template_item(*t, idc_sp_summary);
+    ASSERT_NE(summary, nullptr);
+    EXPECT_TRUE(summary->style & SS_NOPREFIX);
+}
+
+// The datasets page: the available list on the left, the loaded one on the
+// right, so loading points right and unloading left; loading from a file
+// opens a dialog and says so.
+TEST(PanelPages, DatasetArrowsPointTheWayTheyMoveAndLoadFromOpensADialog) {
+    every_template();
+    const DialogTemplate* t = dlg_find_template(dlg_page_datasets);
+    ASSERT_NE(t, nullptr);
+    const DialogItem* available = template_item(*t, idd_available);
+    const DialogItem* loaded = template_item(*t, idd_loaded);
+    ASSERT_NE(available, nullptr);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_LT(available->x, loaded->x);
+    const DialogItem* load = template_item(*t, idd_load);
+    const DialogItem* unload = template_item(*t, idd_unload);
+    ASSERT_NE(load, nullptr);
+    ASSERT_NE(unload, nullptr);
+    EXPECT_STREQ(load->text, ">>");
+    EXPECT_STREQ(unload->text, "<<");
+    const DialogItem* from = template_item(*t, idd_load_from);
+    ASSERT_NE(from, nullptr);
+    EXPECT_TRUE(std::string(from->text ? from->text : "").ends_with("...")) << from->text;
 }
 
 } // namespace
