@@ -2372,6 +2372,36 @@ std::vector<std::size_t> native_detail::part_sizes(const native_listing& listing
 
 namespace {
 
+// The rates the rates pass only copies from a value slot, each stored once
+// (rate slot -> value slot), where nothing else in the pass writes that value
+// and the pass makes no calls (which may write any slot). From one step to
+// the next the states' update takes such a value itself, read right after
+// the pass, not the rate written from it: the way through the rate's store
+// and load lay on the chain of steps.
+std::map<std::int64_t, std::int64_t> copied_rates(const native_listing& rates) {
+    std::map<std::int64_t, std::int64_t> copied;
+    std::set<std::int64_t> not_copies, value_stores;
+    for (const native_op& o : rates.ops) {
+        if (o.code == fo_rate || o.code == fo_call || o.code == fo_unit || o.code == fo_wide ||
+            o.code == fo_copy)
+            return {};
+        const native_operand& to = o.field[2];
+        if (to.kind == nk_value) value_stores.insert(to.index);
+        if (to.kind != nk_rate) continue;
+        if (copied.count(to.index) || not_copies.count(to.index)) {
+            copied.erase(to.index);
+            not_copies.insert(to.index);
+        } else if (o.code == fo_store_s && o.field[0].kind == nk_value) {
+            copied[to.index] = o.field[0].index;
+        } else {
+            not_copies.insert(to.index);
+        }
+    }
+    for (auto c = copied.begin(); c != copied.end();)
+        c = value_stores.count(c->second) ? copied.erase(c) : std::next(c);
+    return copied;
+}
+
 // The steps function of a program: its two passes (built as their own
 // compiles build them, then made internal so that they are inlined), and
 // the loop of native_steps_end over them.
@@ -2383,33 +2413,7 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
     // same step: the values that pass tested are finite then.
     pass_builder::slot_set tested;
     std::set<std::int64_t> quads;
-    // Rates the rates pass only copies from a value slot, stored once (rate slot
-    // -> value slot): from one step to the next the update takes the value
-    // itself, read right after the pass, not the rate written from it (the
-    // way through the rate's store and load lay on the chain of steps).
-    std::map<std::int64_t, std::int64_t> copied;
-    {
-        std::set<std::int64_t> not_copies, value_stores;
-        for (const native_op& o : rates.ops) {
-            const native_operand& to = o.field[2];
-            if (to.kind == nk_value) value_stores.insert(to.index);
-            if (to.kind != nk_rate) continue;
-            if (copied.count(to.index) || not_copies.count(to.index)) {
-                copied.erase(to.index);
-                not_copies.insert(to.index);
-            } else if (o.code == fo_store_s && o.field[0].kind == nk_value) {
-                copied[to.index] = o.field[0].index;
-            } else {
-                not_copies.insert(to.index);
-            }
-        }
-        for (const native_op& o : rates.ops)
-            if (o.code == fo_rate || o.code == fo_call || o.code == fo_unit || o.code == fo_wide ||
-                o.code == fo_copy)
-                copied.clear(); // calls may write any slot
-        for (auto c = copied.begin(); c != copied.end();)
-            c = value_stores.count(c->second) ? copied.erase(c) : std::next(c);
-    }
+    const std::map<std::int64_t, std::int64_t> copied = copied_rates(rates);
     for (int k = 0; k < 2; ++k) {
         pass_builder builder(cx, m, k ? rates : dynamic, level);
         if (level == 0) builder.lookups_as_calls();
