@@ -1,18 +1,14 @@
 // The input slider in Livesweep: every value it takes that the shown run was
 // not made with asks for a re-run, also 0 as the first value, and a value
 // this slider re-ran with before but another control has changed since.
-#include "runs/runfile.h"
+#include "tests/shell/run_state.h"
 
 #include "shell_fixture.h"
 
 #include "shell/controls/slider.h"
 #include "shell/rundrv.h"
 #include "shell/wiring.h"
-#include "sim/livesweep.h"
-#include "sim/runname.h"
 #include "sim/runtypes.h"
-#include "sim/setup.h"
-#include "sim/simdata.h"
 
 namespace td = test_driver;
 
@@ -54,14 +50,7 @@ protected:
     void TearDown() override {
         set_sim_pump_hook(installed_pump);
         installed_pump = nullptr;
-        if (livesweep_state == ls_on) leave_livesweep();
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        livesweep_state = ls_off;
-        stop_request = 0;
-        run_kind = 0;
-        ask_dataset_overwrite = true;
+        reset_run_state();
         ShellWorkbenchTest::TearDown();
     }
     // A 0 .. 0.1 slider on the birth rate.

@@ -6,7 +6,7 @@
 // with the done message; a Plausitest run is made and its violations listed.
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
-#include "runs/runfile.h"
+#include "tests/shell/run_state.h"
 
 #include "shell_fixture.h"
 
@@ -63,14 +63,7 @@ protected:
         installed_pump = nullptr;
         action = nullptr;
         act_at = -1;
-        if (livesweep_state == ls_on) leave_livesweep();
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        livesweep_state = ls_off;
-        stop_request = 0;
-        run_kind = 0;
-        ask_dataset_overwrite = true;
+        reset_run_state();
         if (requester && IsWindow(requester)) DestroyWindow(requester);
         requester = nullptr;
         ShellWorkbenchTest::TearDown();
