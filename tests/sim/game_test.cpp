@@ -15,16 +15,22 @@
 
 namespace {
 
+// Makes a finished model's variable the player's input, and gives the
+// model its value slots again.
+void make_game_input(model_builder& b, symbol_id id) {
+    symbol_record r = get_symbol(b.symbols(), id);
+    r.type = st_game;
+    put_symbol(b.symbols(), id, r);
+    assign_value_slots(b.symbols());
+}
+
 // The game's model: a stock that takes the player's order every step.
 void build_game_model(model_builder& b) {
     b.control(0, 6, 1, 1);
     symbol_id order = b.aux("order", "1");
     b.level("Stock", "order", "0");
     ASSERT_TRUE(b.finish());
-    symbol_record r = get_symbol(b.symbols(), order);
-    r.type = st_game;
-    put_symbol(b.symbols(), order, r);
-    assign_value_slots(b.symbols());
+    make_game_input(b, order);
 }
 
 class Game : public testing::Test {
@@ -132,10 +138,7 @@ TEST_F(Game, AModelsGameIntervalCountsOnlyAboveZero) {
         b.level("Stock", "order", "0");
         b.constant("GAME INTERVAL", given);
         ASSERT_TRUE(b.finish());
-        symbol_record r = get_symbol(b.symbols(), order);
-        r.type = st_game;
-        put_symbol(b.symbols(), order, r);
-        assign_value_slots(b.symbols());
+        make_game_input(b, order);
         model_pair m = b.release();
         close_model(m.header, m.symbols);
         sim_options o;
@@ -196,10 +199,7 @@ TEST_F(Game, MovingBackReplaysTheEarlierDecisionsAndDropsTheLastInterval) {
         symbol_id order = b.aux("order", "1");
         b.level("Stock", "order", "0");
         ASSERT_TRUE(b.finish());
-        symbol_record r = get_symbol(b.symbols(), order);
-        r.type = st_game;
-        put_symbol(b.symbols(), order, r);
-        assign_value_slots(b.symbols());
+        make_game_input(b, order);
         order_ = slot_of(b, "order");
         stock_ = slot_of(b, "Stock");
         model_pair m = b.release();
@@ -255,10 +255,7 @@ TEST_F(Game, AnIntervalRunsTheNearestWholeNumberOfSteps) {
         symbol_id order = b.aux("order", "1");
         b.level("Stock", "order", "0");
         ASSERT_TRUE(b.finish());
-        symbol_record r = get_symbol(b.symbols(), order);
-        r.type = st_game;
-        put_symbol(b.symbols(), order, r);
-        assign_value_slots(b.symbols());
+        make_game_input(b, order);
         stock_ = slot_of(b, "Stock");
         model_pair m = b.release();
         close_model(m.header, m.symbols);
@@ -285,10 +282,7 @@ TEST_F(Game, AConstantChangedBetweenIntervalsTakesEffect) {
         b.constant("rate", 1);
         b.level("Stock", "order + rate", "0");
         ASSERT_TRUE(b.finish());
-        symbol_record r = get_symbol(b.symbols(), order);
-        r.type = st_game;
-        put_symbol(b.symbols(), order, r);
-        assign_value_slots(b.symbols());
+        make_game_input(b, order);
         stock_ = slot_of(b, "Stock");
         rate = slot_of(b, "rate");
         model_pair m = b.release();
