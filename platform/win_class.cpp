@@ -43,9 +43,22 @@ ATOM RegisterClassEx(const WNDCLASSEX* wc) {
         s.last_error = ERROR_CLASS_ALREADY_EXISTS;
         return 0;
     }
-    if (s.next_atom == 0xFFFF) {
-        s.last_error = ERROR_NOT_ENOUGH_QUOTA;
-        return 0;
+    // Atoms run from 0xC000 to 0xFFFE; an unregistered class's atom is free
+    // again, so a program that registers and unregisters classes for as long
+    // as it runs never runs out while fewer than that many are registered.
+    ATOM atom = s.next_atom;
+    if (atom == 0xFFFF) {
+        std::vector<bool> used(0xFFFF - 0xC000, false);
+        for (const auto& [name, c] : s.classes)
+            if (c->atom >= 0xC000 && c->atom < 0xFFFF) used[c->atom - 0xC000] = true;
+        auto free = std::find(used.begin(), used.end(), false);
+        if (free == used.end()) {
+            s.last_error = ERROR_NOT_ENOUGH_QUOTA;
+            return 0;
+        }
+        atom = static_cast<ATOM>(0xC000 + (free - used.begin()));
+    } else {
+        ++s.next_atom;
     }
     auto cls = std::make_shared<WinClass>();
     cls->name = IS_INTRESOURCE(wc->lpszClassName) ? key : std::string(wc->lpszClassName);
@@ -65,7 +78,7 @@ ATOM RegisterClassEx(const WNDCLASSEX* wc) {
             cls->menu_name = wc->lpszMenuName;
     }
     cls->extra.assign(static_cast<std::size_t>(wc->cbClsExtra), 0);
-    cls->atom = s.next_atom++;
+    cls->atom = atom;
     s.classes[key] = cls;
     return cls->atom;
 }

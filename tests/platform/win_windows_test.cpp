@@ -493,6 +493,44 @@ TEST_F(Windows, ClassesRegisterOnceAndUnregisterOnlyWithoutWindows) {
     EXPECT_FALSE(GetClassInfo(nullptr, "Test_extra", &out));
 }
 
+// There are 0x3FFF class atoms (0xC000 to 0xFFFE). A class registered and
+// unregistered more often than that (a dialog's class made for each showing,
+// or every test of a long test run) still registers, and the classes that
+// live at the same time keep distinct atoms.
+TEST_F(Windows, AtomsOfUnregisteredClassesAreTakenAgain) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = record_proc;
+    wc.lpszClassName = "Test_kept";
+    ATOM kept = RegisterClass(&wc);
+    ASSERT_NE(kept, 0);
+    wc.lpszClassName = "Test_churn";
+    for (int i = 0; i < 0x4000 + 10; ++i) {
+        ATOM a = RegisterClass(&wc);
+        ASSERT_NE(a, 0) << "registration " << i;
+        ASSERT_NE(a, kept);
+        ASSERT_GE(a, 0xC000);
+        ASSERT_LT(a, 0xFFFF);
+        ASSERT_TRUE(UnregisterClass("Test_churn", nullptr));
+    }
+    // Two classes alive together never share an atom.
+    ATOM a = RegisterClass(&wc);
+    wc.lpszClassName = "Test_churn2";
+    ATOM b = RegisterClass(&wc);
+    EXPECT_NE(a, 0);
+    EXPECT_NE(b, 0);
+    EXPECT_NE(a, b);
+    EXPECT_NE(a, kept);
+    EXPECT_NE(b, kept);
+    HWND h = CreateWindowEx(0, "Test_churn2", "", WS_POPUP, 0, 0, 5, 5, nullptr, nullptr, nullptr,
+                            nullptr);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(GetClassLong(h, GCW_ATOM), b);
+    DestroyWindow(h);
+    UnregisterClass("Test_churn", nullptr);
+    UnregisterClass("Test_churn2", nullptr);
+    UnregisterClass("Test_kept", nullptr);
+}
+
 TEST_F(Windows, StandardControlClassesExistOnFirstUseAlsoAfterAReset) {
     // Nobody registered the controls in this test: the classes come with the
     // first use of their names, whatever the case.
