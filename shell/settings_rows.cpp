@@ -234,11 +234,23 @@ bool read_settings_row(const settings_row& row, const char* value) {
     return whole;
 }
 
+namespace {
+// The last value reported of each key, by hash.
+std::map<std::string, std::size_t>& reported_settings() {
+    static std::map<std::string, std::size_t> reported;
+    return reported;
+}
+} // namespace
+
+void forget_reported_settings() {
+    reported_settings().clear();
+}
+
 void report_unread_setting(const char* key, const char* value) {
     if (!key) return;
     std::string v = value ? value : "";
     // Once per key and value: the settings are read more than once at start-up.
-    static std::map<std::string, std::size_t> reported;
+    std::map<std::string, std::size_t>& reported = reported_settings();
     std::size_t h = std::hash<std::string>{}(v);
     auto it = reported.find(key);
     if (it != reported.end() && it->second == h) return;

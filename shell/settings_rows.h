@@ -116,6 +116,8 @@ void read_settings(opt_block& o, std::uint8_t& window_flags);
 // Reports a setting whose value does not read, as a warning (the error log,
 // never a box), once for each key and value however often it is read.
 void report_unread_setting(const char* key, const char* value);
+// Forgets which settings were reported, so that the next read reports afresh.
+void forget_reported_settings();
 // Sets every saved row's key in the settings table.
 void put_settings_rows(opt_block& o, std::uint8_t window_flags);
 

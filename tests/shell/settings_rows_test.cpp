@@ -18,7 +18,10 @@ constexpr std::uint8_t window_flags_set = 1 | 8;
 
 class SettingsRows : public ::testing::Test {
 protected:
-    void SetUp() override { write_ini_file(0); }
+    void SetUp() override {
+        write_ini_file(0);
+        forget_reported_settings();
+    }
     void TearDown() override { write_ini_file(0); }
 
     // Every saved row's text, by key.
