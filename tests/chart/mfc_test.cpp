@@ -8,6 +8,8 @@
 
 #include <QImage>
 
+#include <vector>
+
 namespace {
 
 struct Parent {
@@ -124,6 +126,81 @@ TEST(MfcGdi, ObjectsDeleteTheirHandles) {
     } catch (CResourceException* e) {
         e->Delete();
     }
+}
+
+} // namespace
+
+namespace {
+
+// Records the control-colour kinds and answers with the default handling,
+// after asking the window something of its own first (a handler that sends
+// before it falls back to the default).
+struct ColourProbe : CWnd {
+    std::vector<UINT> kinds;
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) override {
+        kinds.push_back(kind);
+        SendMessage(m_hWnd, WM_GETTEXTLENGTH, 0, 0);
+        return CWnd::OnCtlColor(dc, wnd, kind);
+    }
+};
+
+TEST(MfcWnd, ControlColourKindsCountFromTheMessageBoxAndTheDefaultAnswersTheOuterMessage) {
+    Parent parent;
+    ColourProbe probe;
+    ASSERT_TRUE(probe.Create(nullptr, "named", WS_CHILD, RECT{0, 0, 40, 20}, parent.hwnd, 7));
+    HDC dc = GetDC(probe.m_hWnd);
+    // Message box 0, edit 1, list box 2, button 3, dialog 4, scroll bar 5, static 6.
+    const UINT messages[] = {WM_CTLCOLORMSGBOX, WM_CTLCOLOREDIT, WM_CTLCOLORLISTBOX,
+                             WM_CTLCOLORBTN,    WM_CTLCOLORDLG,  WM_CTLCOLORSCROLLBAR,
+                             WM_CTLCOLORSTATIC};
+    std::vector<LRESULT> answers;
+    for (UINT m : messages)
+        answers.push_back(SendMessage(probe.m_hWnd, m, reinterpret_cast<WPARAM>(dc), 0));
+    ReleaseDC(probe.m_hWnd, dc);
+    EXPECT_EQ(probe.kinds, (std::vector<UINT>{0, 1, 2, 3, 4, 5, 6}));
+    // The default for an edit is the window colour's brush, for a static the
+    // button face's: the nested question did not become the message answered.
+    EXPECT_EQ(answers[1], reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)));
+    EXPECT_EQ(answers[6], reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)));
+}
+
+TEST(MfcGdi, ANewObjectInAnOwnerDeletesTheOldOne) {
+    test_driver::start();
+    CBrush b(RGB(255, 0, 0));
+    HGDIOBJ first = b.GetSafeHandle();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(b.CreateSolidBrush(RGB(0, 0, 255)));
+    EXPECT_NE(b.GetSafeHandle(), first);
+    EXPECT_EQ(GetObjectType(first), 0u);
+    LOGBRUSH lb{};
+    ASSERT_EQ(GetObject(b.GetSafeHandle(), sizeof lb, &lb), static_cast<int>(sizeof lb));
+    EXPECT_EQ(lb.lbColor, RGB(0, 0, 255));
+
+    CPen p(PS_SOLID, 1, RGB(1, 1, 1));
+    HGDIOBJ pen = p.GetSafeHandle();
+    EXPECT_TRUE(p.CreatePen(PS_DASH, 1, RGB(2, 2, 2)));
+    EXPECT_EQ(GetObjectType(pen), 0u);
+}
+
+TEST(MfcGdi, TheContextReadsBackTheColoursAndModeItWasGiven) {
+    test_driver::start();
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    CDC dc;
+    ASSERT_TRUE(dc.Attach(mem));
+    dc.SetTextColor(RGB(10, 20, 30));
+    dc.SetBkColor(RGB(200, 100, 50));
+    EXPECT_EQ(dc.GetTextColor(), RGB(10, 20, 30));
+    EXPECT_EQ(dc.GetBkColor(), RGB(200, 100, 50));
+    EXPECT_EQ(dc.SetTextColor(RGB(1, 2, 3)), RGB(10, 20, 30));
+    EXPECT_EQ(dc.SetBkColor(RGB(4, 5, 6)), RGB(200, 100, 50));
+    const int was = dc.SetBkMode(TRANSPARENT);
+    EXPECT_EQ(dc.SetBkMode(OPAQUE), TRANSPARENT);
+    dc.SetBkMode(was);
+    EXPECT_EQ(dc.Detach(), mem);
+    EXPECT_EQ(dc.owner, nullptr);
+    DeleteDC(mem);
 }
 
 } // namespace
