@@ -122,4 +122,79 @@ TEST(BuiltWmf, RegionFramesTakeTheirStrokeHeightAndWidthInFileOrder) {
     EXPECT_EQ(filled.pixel(29, 15), white);
 }
 
+// A black box drawn by a pattern blit: rop, height, width, y, x (last first).
+void black_box(Wmf& w, int x, int y, int width, int height) {
+    w.record(wmf::PATBLT, {0x0042, 0x0000, height, width, y, x});
+}
+
+// Extents are scaled by fractions stored y denominator first: x numerator
+// last. Window extents grow the units; viewport extents the pixels.
+TEST(BuiltWmf, ExtentScalingReadsItsFractionsLastFirst) {
+    Wmf w;
+    w.record(wmf::SETMAPMODE, {MM_ANISOTROPIC});
+    w.record(wmf::SETWINDOWEXT, {10, 10}); // y, x
+    w.record(wmf::SETVIEWPORTEXT, {10, 10});
+    // Window x extent times 2 / 1, y times 1 / 1: a unit across is half a pixel.
+    w.record(wmf::SCALEWINDOWEXT, {1, 1, 1, 2}); // y denominator, y numerator, x den., x num.
+    black_box(w, 0, 0, 40, 20);
+    const QImage img = play(w);
+    EXPECT_EQ(img.pixel(19, 10), black);
+    EXPECT_EQ(img.pixel(20, 10), white);
+    EXPECT_EQ(img.pixel(10, 19), black);
+    EXPECT_EQ(img.pixel(10, 20), white);
+
+    Wmf v;
+    v.record(wmf::SETMAPMODE, {MM_ANISOTROPIC});
+    v.record(wmf::SETWINDOWEXT, {10, 10});
+    v.record(wmf::SETVIEWPORTEXT, {10, 10});
+    // Viewport y extent times 3 / 1: a unit down is three pixels.
+    v.record(wmf::SCALEVIEWPORTEXT, {1, 3, 1, 1});
+    black_box(v, 0, 0, 10, 10);
+    const QImage tall = play(v);
+    EXPECT_EQ(tall.pixel(9, 29), black);
+    EXPECT_EQ(tall.pixel(10, 29), white);
+    EXPECT_EQ(tall.pixel(9, 30), white);
+}
+
+// A picture may restore only the levels it saved itself: the player's own
+// level and the caller's stay, whatever the picture asks.
+TEST(BuiltWmf, APictureCannotRestoreTheCallersSavedStates) {
+    Wmf w;
+    w.record(wmf::RESTOREDC, {0xFFFF});            // -1: one level back, never saved here
+    w.record(wmf::SETTEXTCOLOR, {0x0809, 0x0007}); // RGB(9, 8, 7)
+    black_box(w, 0, 0, 5, 5);
+    QImage target(60, 60, QImage::Format_RGB32);
+    target.fill(white);
+    HDC dc = gdi_create_image_dc(&target, nullptr, QRegion());
+    SetTextColor(dc, RGB(1, 2, 3));
+    const int level = SaveDC(dc);
+    SetTextColor(dc, RGB(4, 5, 6));
+    const std::vector<BYTE> b = w.bytes();
+    HMETAFILE mf = SetMetaFileBitsEx(static_cast<UINT>(b.size()), b.data());
+    ASSERT_NE(mf, nullptr);
+    PlayMetaFile(dc, mf);
+    DeleteMetaFile(mf);
+    EXPECT_EQ(target.pixel(2, 2), black); // the picture went on after the refused restore
+    EXPECT_EQ(GetTextColor(dc), RGB(4, 5, 6));
+    EXPECT_EQ(SaveDC(dc), level + 1);
+    EXPECT_TRUE(RestoreDC(dc, -2));
+    EXPECT_EQ(GetTextColor(dc), RGB(1, 2, 3));
+    gdi_delete_image_dc(dc);
+}
+
+// Several polygons in one record: each is drawn, a two-point one as its
+// outline (a line), the others filled and outlined.
+TEST(BuiltWmf, PolygonsOfOneRecordAreAllDrawnTwoPointOnesToo) {
+    Wmf w;
+    w.solid_brush(RGB(0, 0, 0));
+    w.record(wmf::SELECTOBJECT, {0});
+    // Two polygons: a line of 2 points, a triangle of 3.
+    w.record(wmf::POLYPOLYGON, {2, 2, 3, 5, 50, 40, 50, 10, 10, 50, 10, 30, 30});
+    const QImage img = play(w);
+    EXPECT_EQ(img.pixel(20, 50), black); // on the line
+    EXPECT_EQ(img.pixel(20, 47), white);
+    EXPECT_EQ(img.pixel(20, 15), black); // inside the triangle
+    EXPECT_EQ(img.pixel(55, 15), white);
+}
+
 } // namespace
