@@ -189,7 +189,8 @@ void answer_next(const ModalInfo& info, bool first) {
 }
 
 void on_modal(const ModalInfo& info) {
-    store().seen.push_back({info.message_box, info.template_id, info.caption, info.text, false});
+    store().seen.push_back(
+        {info.message_box, info.template_id, info.caption, info.text, false, info.mb_type});
     answer_next(info, true);
 }
 

@@ -78,6 +78,7 @@ struct Seen {
     std::string caption;
     std::string text;
     bool answered = false;
+    UINT type = 0; // a message box's MB_ flags: its buttons and its icon
 };
 const std::vector<Seen>& seen();
 // Answers queued but not used yet.

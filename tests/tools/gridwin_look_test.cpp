@@ -1,0 +1,110 @@
+// The grid window as the user sees it: label pieces in the run colours their
+// escapes name, and the default column pitch in characters of the font.
+#include "draw/prims.h"
+#include "foundation/docwriter.h"
+#include "shell/toolset_hooks.h"
+#include "shell/upcalls.h"
+#include "tests/driver/driver.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/gridtool.h"
+#include "tools/gridwin.h"
+#include "tools/output.h"
+#include "tools/outwin_common.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+namespace td = test_driver;
+
+namespace {
+
+int pixels_of(const QImage& img, COLORREF c) {
+    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF;
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == want) ++n;
+    return n;
+}
+
+class GridLook : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_grid_window();
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(container_wnd, 0, 30, 800, 500, TRUE);
+        td::run_until_idle();
+    }
+    void TearDown() override {
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        spread_window_hook = nullptr;
+        set_report_sink(report_grid, nullptr);
+        ShellWorkbenchTest::TearDown();
+    }
+};
+
+// "\c\" after a tab names run colour c ('0' the first run's): a heading
+// "Runs: base slow" shows "slow" in the third run's colour when its escape
+// is \2\, and none of its letters in the second run's.
+TEST_F(GridLook, LabelEscapesPickTheRunColourTheyName) {
+    handle rec = open_spread_window("Runs", 10, 10, 600, 200, nullptr, 10, 10, 0);
+    ASSERT_NE(rec, 0u);
+    spread_add_row(rec, "Runs:\t\\2\\WWWW slow\t\\0\\MMMM base", nullptr, nullptr, nullptr, 0,
+                   false, nullptr, 0, 0);
+    td::run_until_idle();
+    const QImage img = td::image(outwin_window(rec));
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(pixels_of(img, colour_table[2]), 20) << "the third run's colour";
+    EXPECT_GT(pixels_of(img, colour_table[0]), 20) << "the first run's colour";
+    EXPECT_EQ(pixels_of(img, colour_table[1]), 0) << "no piece names the second run";
+    EXPECT_EQ(pixels_of(img, colour_table[3]), 0);
+}
+
+// Without a pitch given, the label column is 30 characters wide and each
+// value column 10: the same as asked for outright, twice a label column of
+// 15 and columns of 5.
+TEST_F(GridLook, TheDefaultPitchIsThirtyAndTenCharacters) {
+    handle dflt = open_spread_window("Default", 10, 10, 400, 200, nullptr, 0, 0, 0);
+    handle given = open_spread_window("Given", 20, 20, 400, 200, nullptr, 30, 10, 0);
+    handle half = open_spread_window("Half", 30, 30, 400, 200, nullptr, 15, 5, 0);
+    ASSERT_NE(dflt, 0u);
+    ASSERT_NE(given, 0u);
+    ASSERT_NE(half, 0u);
+    ASSERT_GT(spread_first_tab(half), 0);
+    EXPECT_EQ(spread_first_tab(dflt), spread_first_tab(given));
+    EXPECT_EQ(spread_tab_width(dflt), spread_tab_width(given));
+    EXPECT_EQ(spread_first_tab(dflt), 2 * spread_first_tab(half));
+    EXPECT_EQ(spread_tab_width(dflt), 2 * spread_tab_width(half));
+    // A negative pitch is no pitch either.
+    handle negative = open_spread_window("Negative", 40, 40, 400, 200, nullptr, -3, -1, 0);
+    ASSERT_NE(negative, 0u);
+    EXPECT_EQ(spread_first_tab(negative), spread_first_tab(given));
+    EXPECT_EQ(spread_tab_width(negative), spread_tab_width(given));
+}
+
+// The heading of a table or statistics says what the rows are: the
+// variable with its causes, with its uses, or alone.
+TEST_F(GridLook, HeadingsSayWhetherCausesOrUsesFollow) {
+    handle rec = open_spread_window("Table", 10, 10, 600, 200, nullptr, 10, 10, 0);
+    ASSERT_NE(rec, 0u);
+    {
+        grid_tool_report to(rec);
+        for (int related = 0; related < 3; ++related) {
+            grid_tool_print_variable(related, "alone ");
+            docprintf("\n");
+        }
+    }
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->rows.size(), 3u);
+    EXPECT_EQ(g->rows[0].label, "\"\" and its causes ");
+    EXPECT_EQ(g->rows[1].label, "\"\" and its uses ");
+    EXPECT_EQ(g->rows[2].label, "\"\" alone ");
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+// Text windows line by line: tab stops, printing the lines a drawn-out
+// selection covers, the error window's title, and a tool's message window
+// taking each message on a line of its own.
+#include "foundation/report.h"
+#include "shell/toolset_hooks.h"
+#include "shell/upcalls.h"
+#include "sim/simdata.h"
+#include "tests/common/command_output.h"
+#include "tests/common/packages.h"
+#include "tests/common/pdf_printer.h"
+#include "tests/driver/driver.h"
+#include "tests/shell/shell_fixture.h"
+#include "tools/errwin.h"
+#include "tools/output.h"
+#include "tools/outwin_common.h"
+#include "tools/textwin.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <filesystem>
+#include <string>
+
+namespace td = test_driver;
+
+namespace {
+
+class TextWindowLines : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        install_tools_hooks();
+        install_text_hooks();
+        err_window = 0;
+        err_window_on = 0;
+        message_text_window = 0;
+        make_workbench();
+        ShowWindow(main_wnd, SW_SHOW);
+        MoveWindow(container_wnd, 0, 30, 700, 500, TRUE);
+        td::run_until_idle();
+    }
+    void TearDown() override {
+        err_window_on = 0;
+        message_text_window = 0;
+        set_error_title("");
+        close_framed_tool_windows(1);
+        td::run_until_idle();
+        err_window = 0;
+        set_low_message_sink(nullptr);
+        ShellWorkbenchTest::TearDown();
+    }
+    // The leftmost and rightmost columns with ink in a band of rows.
+    static std::pair<int, int> ink_span(const QImage& img, int y0, int y1) {
+        int left = img.width(), right = -1;
+        for (int y = std::max(0, y0); y < std::min(img.height(), y1); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 96) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        return {left, right};
+    }
+    static std::string window_text(HWND w) {
+        char buf[256] = {};
+        const int n = GetWindowText(w, buf, sizeof buf);
+        return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+};
+
+// A tab goes on to the next stop of eight character widths: "W" after a tab
+// starts where a ninth "M" would, right of eight of them on the line below.
+TEST_F(TextWindowLines, TabsStopEveryEightCharacters) {
+    handle rec = open_text_window("Tabs", 10, 10, 500, 200, 0, nullptr);
+    ASSERT_NE(rec, 0u);
+    textwin_append(rec, 0, "\tW\nMMMMMMMM\nMMMM\tW\n");
+    td::run_until_idle();
+    const QImage img = td::image(outwin_window(rec));
+    ASSERT_FALSE(img.isNull());
+    const int lh = textwin_line_height(rec);
+    const auto [tab_left, tab_right] = ink_span(img, 0, lh);
+    const auto [ms_left, ms_right] = ink_span(img, lh, 2 * lh);
+    const auto [mixed_left, mixed_right] = ink_span(img, 2 * lh, 3 * lh);
+    ASSERT_GE(tab_right, 0) << "the W is drawn";
+    ASSERT_GE(ms_right, 0) << "the Ms are drawn";
+    EXPECT_GE(tab_left, ms_right - 1) << "the W stands past eight Ms";
+    EXPECT_LT(tab_left, ms_right + (ms_right - ms_left) / 4) << "at the first stop, not later";
+    // Text before the tab shorter than a stop: the W goes to the same stop.
+    EXPECT_EQ(mixed_right, tab_right);
+    EXPECT_LT(mixed_left, tab_left);
+}
+
+// A selection drawn from the start of one line down to the start of the
+// next holds that one line: printed alone, without the line below.
+TEST_F(TextWindowLines, PrintingASelectionToTheNextLinesStartPrintsOneLine) {
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
+    const std::string pdf = dir + "/lines.pdf";
+    const pdf_printer to_pdf(pdf);
+    handle rec = open_text_window("Report", 10, 10, 400, 200, 0, nullptr);
+    textwin_append(rec, 0, "alpha line\nbeta line\ngamma line\n");
+    HWND w = outwin_window(rec);
+    td::run_until_idle();
+    const int lh = textwin_line_height(rec);
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, lh + lh / 2));
+    SendMessage(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(0, 2 * lh + lh / 2));
+    SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(0, 2 * lh + lh / 2));
+    int s = 0, e = 0;
+    textwin_selection(rec, &s, &e);
+    ASSERT_EQ(s, 11) << "from the start of the second line";
+    ASSERT_EQ(e, 21) << "to the start of the third";
+    opts.print_selection = 1;
+    ASSERT_EQ(textwin_print(rec), 1);
+    opts.print_selection = 0;
+    const std::string text = pdf_text(pdf);
+    EXPECT_NE(text.find("beta line"), std::string::npos) << text;
+    EXPECT_EQ(text.find("gamma line"), std::string::npos) << text;
+    EXPECT_EQ(text.find("alpha line"), std::string::npos) << text;
+}
+
+// The error window is titled by the run it collects for, "Errors" when no
+// run gave a name.
+TEST_F(TextWindowLines, TheErrorWindowIsNamedByItsRunOrErrors) {
+    set_error_title("");
+    err_window_on = -1;
+    report(3, "first fault");
+    ASSERT_NE(err_window, 0u);
+    EXPECT_EQ(window_text(outwin_window(err_window)), "Errors");
+    err_window_on = 0;
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    ASSERT_EQ(err_window, 0u);
+
+    set_error_title("base run");
+    err_window_on = -1;
+    report(3, "second fault");
+    ASSERT_NE(err_window, 0u);
+    EXPECT_EQ(window_text(outwin_window(err_window)), "base run");
+}
+
+// A tool whose findings are messages names its window: each message is a
+// line of its own there, prefix and all.
+TEST_F(TextWindowLines, AToolsMessageWindowTakesEachMessageOnItsOwnLine) {
+    handle rec = open_text_window("Units Check", 10, 10, 400, 200, 0, nullptr);
+    ASSERT_NE(rec, 0u);
+    message_text_window = rec;
+    report(3, "units of births differ");
+    report(2, "deaths has no units");
+    const text_lines* t = textwin_lines(rec);
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->lines(), 2);
+    EXPECT_EQ(t->line(0), std::string(severity_prefix(3)) + "units of births differ");
+    EXPECT_EQ(t->line(1), std::string(severity_prefix(2)) + "deaths has no units");
+    EXPECT_EQ(err_window, 0u) << "no error window outside a run";
+}
+
+} // namespace
