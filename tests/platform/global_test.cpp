@@ -72,6 +72,7 @@ namespace {
 // and a sleep of n milliseconds lasts at least n milliseconds.
 TEST(SteadyClockTimes, StartAtOneSecondAndSleepInMilliseconds) {
     SteadyClock clock;
+    const auto start = std::chrono::steady_clock::now();
     const std::uint64_t first = clock.now_ms();
     EXPECT_GE(first, 1000u);
     EXPECT_LT(first, 1000u + 60000u);
@@ -80,7 +81,13 @@ TEST(SteadyClockTimes, StartAtOneSecondAndSleepInMilliseconds) {
     const auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - before);
     EXPECT_GE(slept.count(), 30);
-    EXPECT_GE(clock.now_ms(), first + 30);
+    const std::uint64_t after = clock.now_ms();
+    EXPECT_GE(after, first + 30);
+    // No more than the wait took on the steady clock either (a millisecond
+    // for the rounding at each end).
+    const auto since_first = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    EXPECT_LE(after - first, static_cast<std::uint64_t>(since_first.count()) + 2);
 }
 
 } // namespace
