@@ -772,6 +772,29 @@ TEST_F(CustomGraphs, AWipGraphFollowsAGameIntervalByInterval) {
 
 // The behaviour tests' graphs hand their series over ready: one series per
 // variable under its written name, no run needed.
+// STACK 2 (held as 3: 0 is no stacking) stacks the first two series only;
+// a plain STACK all of them.
+TEST_F(CustomGraphs, AStackLimitStacksThatManySeries) {
+    graph_def d = make_graph_def(gd_line);
+    d.name = "Stacked";
+    graph_var v;
+    for (const char* name : {"Inventory", "lower bound", "upper bound"}) {
+        v.name = name;
+        d.vars.push_back(v);
+    }
+    std::vector<given_series> given(3, given_series{{0, 10}, {50, 60}});
+    d.stack = 3;
+    const handle limited = build_custom_graph(d, &given);
+    ASSERT_NE(limited, 0u);
+    EXPECT_EQ(graph_of(limited)->graph_mode, 2);
+    EXPECT_EQ(graph_of(limited)->stack_limit, 2);
+    d.stack = 1;
+    const handle all = build_custom_graph(d, &given);
+    ASSERT_NE(all, 0u);
+    EXPECT_EQ(graph_of(all)->graph_mode, 2);
+    EXPECT_EQ(graph_of(all)->stack_limit, 0);
+}
+
 TEST_F(CustomGraphs, GivenSeriesAreDrawnWithoutAnyRun) {
     ASSERT_EQ(loaded_run_names(1), 0);
     graph_def d = make_graph_def(gd_line);

@@ -480,6 +480,8 @@ TEST(GraphToolSetup, OptionLinesReadAndWriteBack) {
     auto* o = static_cast<graph_options*>(tool_options(r));
     EXPECT_EQ(o->size_code, 2);
     EXPECT_FLOAT_EQ(o->width, 16);
+    EXPECT_FLOAT_EQ(o->height, 12);
+    EXPECT_EQ(o->fixed_divisions, 0);
     EXPECT_EQ(r->icon, 0xf0050u);
     unlock_tool(tool);
 
@@ -662,6 +664,14 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
     EXPECT_EQ(caption, 1);
     EXPECT_EQ(legend, 2);
     EXPECT_EQ(hit_hot_spot(rec, spots[0].left, spots[0].top), spots[0].text);
+    // Its first and last columns belong to it, the columns beyond do not.
+    for (const hot_spot& s : spots) {
+        const int mid_y = (s.top + s.bottom) / 2;
+        EXPECT_EQ(hit_hot_spot(rec, s.left, mid_y), s.text);
+        EXPECT_EQ(hit_hot_spot(rec, s.right, mid_y), s.text);
+        EXPECT_NE(hit_hot_spot(rec, s.left - 1, mid_y), s.text);
+        EXPECT_NE(hit_hot_spot(rec, s.right + 1, mid_y), s.text);
+    }
 
     // A resize lays the graph out anew for the new size.
     HWND frame = GetParent(w);
@@ -696,8 +706,54 @@ TEST_F(GraphWindow, TheScalingPagesDivisionsReachANewGraph) {
     EXPECT_EQ(g->y_divisions, 3);
     EXPECT_EQ(graph_defaults().x_divisions, 7);
     EXPECT_EQ(graph_defaults().y_divisions, 3);
+    // The tool's own option decides the x divisions: automatic (100 years
+    // in 20 steps of 5) unless it asks for the Scaling page's count.
+    EXPECT_EQ(g->x_divisions, 20);
+    tool_record* r = lock_tool(tool_);
+    static_cast<graph_options*>(tool_options(r))->fixed_divisions = 1;
+    unlock_tool(tool_);
+    ASSERT_NE(run_tool(), nullptr);
+    g = graph_of(last_graph_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->x_divisions, 7);
     scaling_opts = kept;
     EXPECT_EQ(graph_defaults().y_divisions, kept.v_divisions);
+}
+
+// Locked, a graph window stays through Close; unlocked it closes again.
+TEST_F(GraphWindow, ALockedGraphStaysUntilUnlocked) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    SendMessage(w, WM_COMMAND, cmd_lock_output, 0);
+    SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+    td::run_until_idle();
+    ASSERT_TRUE(IsWindow(w)) << "locked";
+    SendMessage(w, WM_COMMAND, cmd_unlock_output, 0);
+    SendMessage(w, WM_COMMAND, cmd_close_output, 0);
+    td::run_until_idle();
+    EXPECT_FALSE(IsWindow(w)) << "unlocked";
+}
+
+// A custom size below the narrowest graph window still opens one that wide:
+// 1.1 cm across would leave no room for the plot.
+TEST_F(GraphWindow, ATinyCustomSizeOpensTheNarrowestWindow) {
+    const std::uint8_t metric = opts.metric;
+    opts.metric = 1;
+    tool_record* r = lock_tool(tool_);
+    auto* o = static_cast<graph_options*>(tool_options(r));
+    o->size_code = 0;
+    o->width = 1.1f;
+    o->height = 6;
+    unlock_tool(tool_);
+    HWND w = run_tool();
+    opts.metric = metric;
+    ASSERT_NE(w, nullptr);
+    RECT frame{};
+    GetWindowRect(GetParent(w), &frame);
+    RECT c{};
+    GetClientRect(w, &c);
+    EXPECT_GE(c.right, 190);
+    EXPECT_GE(frame.right - frame.left, 200);
 }
 
 TEST_F(GraphWindow, AGraphReopenedDuringAGameKeepsItsRanges) {

@@ -8,6 +8,7 @@
 #include "model/context.h"
 #include "model/model.h"
 #include "platform/clip.h"
+#include "platform/gdi_internal.h"
 #include "platform/global.h"
 #include "platform/print.h"
 #include "resources/dialogs.h"
@@ -199,6 +200,33 @@ TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
     // The model's own table is what a fresh working copy starts from.
     clear_setup();
     EXPECT_EQ(working().y, model.y);
+}
+
+// The blue squares drawn for the points of a range: one on a bound is drawn
+// (the inside half of it), one past a bound is not.
+TEST(LookupPoints, ASquareOnABoundIsDrawnAndOnePastItIsNot) {
+    test_driver::start();
+    const RECT plot{10, 10, 110, 90};
+    auto blue_of = [&](float x, float y) {
+        QImage img(120, 100, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        HDC dc = gdi_create_image_dc(&img, nullptr, QRegion());
+        lookup_points p;
+        p.x = {x};
+        p.y = {y};
+        p.x_min = 0, p.x_max = 10, p.y_min = 0, p.y_max = 4;
+        draw_lookup_points(dc, plot, p, 2);
+        gdi_delete_image_dc(dc);
+        int n = 0;
+        for (int j = 0; j < img.height(); ++j)
+            for (int i = 0; i < img.width(); ++i) n += (img.pixel(i, j) & 0xFFFFFF) == 0x0000FF;
+        return n;
+    };
+    EXPECT_GE(blue_of(5, 2), 25) << "a whole square inside";
+    for (const auto& [x, y] : {std::pair{10.0f, 2.0f}, {0.0f, 2.0f}, {5.0f, 4.0f}, {5.0f, 0.0f}})
+        EXPECT_GE(blue_of(x, y), 6) << x << "," << y;
+    for (const auto& [x, y] : {std::pair{10.5f, 2.0f}, {-0.5f, 2.0f}, {5.0f, 4.5f}, {5.0f, -0.5f}})
+        EXPECT_EQ(blue_of(x, y), 0) << x << "," << y;
 }
 
 // Clearing mode deletes the point clicked; a sweep sets the points passed; a range that would cross
@@ -397,6 +425,29 @@ TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
             GlobalUnlock(pict_mem);
             CloseClipboard();
 
+            // In inches: 3 by 2 inches is 7.62 by 5.08 cm (in 0.01 mm).
+            graph_export_options().export_size = 1;
+            opts.metric = 0;
+            answerer::dialog(dlg_ask_text)
+                .call([](HWND q) {
+                    char offered[40] = {};
+                    GetDlgItemText(q, idc_answer, offered, sizeof offered);
+                    EXPECT_STREQ(offered, "3.149606x3.149606"); // 8 cm
+                })
+                .set_text(idc_answer, "3x2")
+                .press(IDOK);
+            press_keys(graph, 'C');
+            graph_export_options().export_size = 0;
+            opts.metric = metric;
+            ASSERT_TRUE(OpenClipboard(nullptr));
+            pict_mem = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
+            ASSERT_NE(pict_mem, nullptr);
+            pict = static_cast<const METAFILEPICT*>(GlobalLock(pict_mem));
+            EXPECT_EQ(pict->xExt, 7620);
+            EXPECT_EQ(pict->yExt, 5080);
+            GlobalUnlock(pict_mem);
+            CloseClipboard();
+
             // One row of y values: first x and increment asked for.
             const char row[] = "4\t2\t7\r\n";
             put_on_clipboard(CF_TEXT, row, sizeof row);
@@ -514,6 +565,69 @@ TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
     for (const std::string& r : rows) EXPECT_NE(r.front(), ' ') << "[" << r << "]";
     answerer::box(severity_caption(8)).text("Lost Lookup Population").press(IDOK);
     EXPECT_EQ(edit_lookup("Population"), 0);
+}
+
+// Enter walks the table as typing it goes: from an x to its y, from a y to
+// the next row's x, from the last row's y to the new point's x and between
+// the new point's two fields.
+TEST_F(LookupEditor, EnterStepsThroughTheTableFields) {
+    std::vector<std::pair<int, int>> steps;
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            for (int from : {int{idl_row_x}, idl_row_x + 2, int{idl_row_y}, idl_row_y + 1,
+                             idl_row_y + lookup_rows - 1, int{idl_new_x}, int{idl_new_y}}) {
+                SetFocus(GetDlgItem(e, from));
+                SendMessage(e, WM_COMMAND, IDOK, 0);
+                test_driver::run_until_idle();
+                steps.emplace_back(from, GetDlgCtrlID(GetFocus()));
+            }
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+    const std::vector<std::pair<int, int>> want{{idl_row_x, idl_row_y},
+                                                {idl_row_x + 2, idl_row_y + 2},
+                                                {idl_row_y, idl_row_x + 1},
+                                                {idl_row_y + 1, idl_row_x + 2},
+                                                {idl_row_y + lookup_rows - 1, idl_new_x},
+                                                {idl_new_x, idl_new_y},
+                                                {idl_new_y, idl_new_x}};
+    EXPECT_EQ(steps, want);
+}
+
+// A bound typed equal to the other end of its range would leave the range
+// empty: it is refused like one past it, for either end and either axis.
+TEST_F(LookupEditor, ABoundEqualToTheOtherEndIsRefused) {
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            const lookup_points kept = *p;
+            auto type_bound = [&](int id, float v) {
+                char text[40];
+                std::snprintf(text, sizeof text, "%g", static_cast<double>(v));
+                HWND combo = GetDlgItem(e, id);
+                SetWindowText(combo, text);
+                SendMessage(e, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE),
+                            reinterpret_cast<LPARAM>(combo));
+                SendMessage(e, WM_COMMAND, MAKEWPARAM(id, CBN_KILLFOCUS),
+                            reinterpret_cast<LPARAM>(combo));
+                return std::string(text);
+            };
+            const std::string x = type_bound(idl_x_min, kept.x_max);
+            EXPECT_EQ(p->x_min, kept.x_min);
+            EXPECT_EQ(field(e, idl_x_min).substr(0, x.size() + 2), "?" + x + "|");
+            const std::string y = type_bound(idl_y_max, kept.y_min);
+            EXPECT_EQ(p->y_max, kept.y_max);
+            EXPECT_EQ(field(e, idl_y_max).substr(0, y.size() + 2), "?" + y + "|");
+            // Just inside the other end is taken.
+            const float inside = kept.x_max - (kept.x_max - kept.x_min) / 4;
+            type_bound(idl_x_min, inside);
+            EXPECT_EQ(p->x_min, inside);
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_TRUE(failures.empty()) << joined_failures();
 }
 
 int reruns = 0;
