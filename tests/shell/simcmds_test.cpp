@@ -1,0 +1,137 @@
+// The simulation commands that work through windows: resetting the slider
+// the user works with to the model's own value (no longer a change), and the
+// gaming toolbar's amount to move, which must be a positive number.
+#include "runs/runfile.h"
+
+#include "shell_fixture.h"
+
+#include "foundation/report.h"
+#include "runs/select.h"
+#include "shell/controls/slider.h"
+#include "shell/rundrv.h"
+#include "shell/simcmds.h"
+#include "shell/toolbar.h"
+#include "shell/wiring.h"
+#include "sim/control.h"
+#include "sim/game.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+
+namespace td = test_driver;
+
+namespace {
+
+constexpr int slot = 1;
+
+class SliderReset : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        make_workbench();
+        const std::string model = sample("population.kmf");
+        ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+        ASSERT_EQ(make_setup_copy(), 1);
+        host = make_test_window("ResetHost", DefWindowProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400,
+                                300);
+        ASSERT_NE(host, nullptr);
+    }
+    void TearDown() override {
+        clear_setup();
+        ShellWorkbenchTest::TearDown();
+    }
+    static float slot_value() {
+        handle_lock<float> v(setup_copy);
+        return v.get()[slot];
+    }
+    HWND host = nullptr;
+};
+
+// Reset puts the model's own value back in the copy and on the slider, and
+// the slot is no longer a change for the next run.
+TEST_F(SliderReset, ResetGivesBackTheModelsValueAndUnmarksTheChange) {
+    setup_state* st = setup_copies();
+    ASSERT_NE(st, nullptr);
+    ASSERT_GT(st->model_values.size(), static_cast<std::size_t>(slot));
+    const float own = st->model_values[slot];
+    HWND s = CreateWindow("Kavrel_vslider", "", WS_CHILD | WS_VISIBLE, 10, 10, 240, 60, host,
+                          reinterpret_cast<HMENU>(std::uintptr_t{77}), hinst, nullptr);
+    ASSERT_NE(s, nullptr);
+    float lo = own - 100, hi = own + 100;
+    SendMessage(s, vs_set_minimum, 0, reinterpret_cast<LPARAM>(&lo));
+    SendMessage(s, vs_set_maximum, 0, reinterpret_cast<LPARAM>(&hi));
+    SendMessage(s, vs_bind_slot, slot, 0);
+    ASSERT_EQ(set_setup_value(slot, own + 42), 1);
+    ASSERT_EQ(st->changed[slot], 1);
+    SetFocus(GetDlgItem(s, slider_edit_id));
+    EXPECT_EQ(shell_sim_window_command(sc_reset_slider, 0, 0), 1);
+    EXPECT_EQ(slot_value(), own);
+    EXPECT_EQ(st->changed[slot], 0) << "the model's own value is no change";
+    float shown = -1;
+    SendMessage(s, vs_get_value, 0, reinterpret_cast<LPARAM>(&shown));
+    EXPECT_EQ(shown, own);
+    // Nothing to reset without a slider.
+    DestroyWindow(s);
+    SetFocus(host);
+    EXPECT_EQ(shell_sim_window_command(sc_reset_slider, 0, 0), 0);
+}
+
+class GameAmount : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        make_workbench();
+        install_program_hooks();
+        set_sim_pump_hook(nullptr);
+        const std::string model = sample("population.kmf"); // 0 to 200, SAVEPER 1
+        ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "amount");
+        MoveWindow(toolbar_wnd, 0, 2, 1000, toolbar_height, TRUE);
+        td::run_until_idle();
+    }
+    void TearDown() override {
+        end_game();
+        game_interval = 0;
+        clear_setup();
+        unload_runs(1);
+        sim_phase = phase_idle;
+        run_kind = 0;
+        toolbar_follow_mode();
+        ShellWorkbenchTest::TearDown();
+    }
+    static std::string time_label() {
+        const char* l = toolbar_slot(game_time_slot).label;
+        return l ? l : "";
+    }
+    static void move_forward() {
+        toolbar_follow_mode();
+        const toolbar_item& it = toolbar_slot(27);
+        td::click(toolbar_wnd, it.x + it.width / 2, 12);
+        td::run_until_idle();
+    }
+};
+
+// Zero and negative amounts are refused with the reason and the game stays
+// where it was; a positive one moves it on by that much.
+TEST_F(GameAmount, OnlyAPositiveAmountMovesTheGame) {
+    game_interval = 10;
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    ASSERT_EQ(time_label(), "Time 10");
+    HWND amount = game_amount_field();
+    ASSERT_NE(amount, nullptr);
+    for (const char* bad : {"0", "-5", "0.0"}) {
+        SetWindowText(amount, bad);
+        answerer::box(severity_caption(8))
+            .text(std::string("Amount to Move must be a positive number of time units, not \"") +
+                  bad + "\"")
+            .press(IDOK);
+        move_forward();
+        EXPECT_EQ(answerer::pending(), 0u) << bad;
+        EXPECT_EQ(time_label(), "Time 10") << bad;
+    }
+    SetWindowText(amount, " 2.5 ");
+    move_forward();
+    EXPECT_EQ(time_label(), "Time 12.5");
+}
+
+} // namespace
