@@ -1388,6 +1388,7 @@ void load_lookup_sources(const sim_program& p) {
             at += static_cast<std::uint32_t>(m);
             t.count = t.capacity = static_cast<std::uint32_t>(m);
             t.segment = 0;
+            t.flags = lookup_rise_flag(grown + t.x, t.count);
             t.xmin = xs[e].front();
             t.xmax = xs[e][m - 1];
             t.ymin = *std::min_element(ys[e].begin(), ys[e].begin() + static_cast<long>(m));
@@ -1784,9 +1785,11 @@ int interp_begin(const sim_program& p, handle symbols, const lookup_table* looku
     for (std::uint32_t i = 0; i < p.lookups; ++i) {
         lookup_table& t = luts[i];
         t.segment = 0;
+        t.flags = 0;
         if (!t.count) continue;
         const float* px = lut_data + t.x;
         const float* py = lut_data + t.y;
+        t.flags = lookup_rise_flag(px, t.count);
         t.xmin = px[0];
         t.xmax = px[t.count - 1];
         t.ymin = *std::min_element(py, py + t.count);

@@ -82,6 +82,13 @@ inline double lookup_value(lookup_table& t, const float* data, double x, bool ex
                                                                : value;
 }
 
+// lookup_points_rise when the count points at px rise (none is NaN or falls).
+inline std::uint32_t lookup_rise_flag(const float* px, std::uint32_t count) {
+    for (std::uint32_t k = 1; k < count; ++k)
+        if (!(px[k] >= px[k - 1])) return 0;
+    return count && px[0] == px[0] ? lookup_points_rise : 0;
+}
+
 // LOOKUP INVERT: the smallest x at which the lookup (a line between its
 // points) takes y. Beyond the table's y values, the x of the first point
 // nearest to y (its first highest or lowest point): the near end of a rising

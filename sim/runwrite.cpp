@@ -217,6 +217,7 @@ void lookup_section(out_buffer& o, const run_image& img) {
     for (lookup_table t : img.lookups) {
         t.segment = 0;
         t.slope = 0;
+        t.flags = 0;
         o.bytes(&t, sizeof t);
     }
     if (img.lookup_data.size() >= 5) {

@@ -20,7 +20,7 @@ struct lookup_table {
     std::uint32_t element;  // element offset within the variable
     std::int32_t segment;   // current segment (index of its left point)
     float slope;            // 0 (kept for the layout of the run file's lookup records)
-    std::uint32_t flags;    // 0
+    std::uint32_t flags;    // lookup_points_rise, set by the run; 0 in run files
     std::uint32_t x;        // cell of the first x value in the lookup data block
     std::uint32_t y;        // cell of the first y value
     std::uint32_t capacity; // points reserved at both cells
@@ -28,6 +28,10 @@ struct lookup_table {
     float xmin, xmax, ymin, ymax;
 };
 static_assert(sizeof(lookup_table) == 52);
+// A table's flag, set where a run puts its points in place: every x is a
+// number not below the one before, so an x strictly between two neighbouring
+// points lies in no other segment. The native code's lookups rely on it.
+inline constexpr std::uint32_t lookup_points_rise = 1;
 static_assert(offsetof(lookup_table, x) == 20);
 static_assert(offsetof(lookup_table, y) == 24);
 static_assert(offsetof(lookup_table, count) == 32);

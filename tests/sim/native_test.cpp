@@ -3,6 +3,7 @@
 // a compile that fails, and compiled code freed with its passes.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -296,6 +297,54 @@ TEST_F(NativeTier, LookupSearchesInTheCodeFindTheEnginesSegments) {
     b.level("Stock", "(a + b) / 10 - Stock / 4", "1");
     ASSERT_TRUE(b.finish());
     expect_every_road_as_the_loop(b);
+}
+
+// At tier 1 a lookup first tries the segment in which it found x the step
+// before, which gives the search's segment only when the table's points rise.
+// The code of the first run meets the same table in the next runs with points
+// that fall, then with fewer points than its lookups remember: each run gives
+// the interpreter's values for the points it has.
+TEST_F(NativeTier, LookupsFollowTheTablesPointsWhenTheyChangeBetweenRuns) {
+    model_builder b("changing table");
+    b.control(0, 20, 0.25f, 0.25f);
+    b.lookup("table", {{0, 1}, {1, 3}, {2, 2}, {3, 5}, {4, 0.5f}, {5, 4}});
+    // Three lookups of one table at x apart, each crossing points exactly.
+    b.aux("rising", "Time / 4");
+    b.aux("falling", "5 - Time / 5");
+    b.aux("looked", "table(rising) + table(falling) * 3 + table(rising + 0.625)");
+    b.level("Stock", "looked - Stock", "0");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    struct points {
+        const char* name;
+        std::vector<float> x;
+    };
+    const points tables[] = {{"rising", {0, 1, 2, 3, 4, 5}},
+                             {"falling", {0, 3, 2, 1, 4, 5}},
+                             {"fewer", {0, 2, 3, 5}},
+                             {"rising again", {0, 1, 2, 3, 4, 5}}};
+    auto put = [&](const points& t) {
+        model_lock_guard g(b.symbols(), 1);
+        auto* entry = const_cast<lookup_entry*>(lookup_at(0));
+        ASSERT_TRUE(g.ok() && entry); // at most the 6 cells the table was given
+        std::copy(t.x.begin(), t.x.end(), model_lookup_data + entry->x);
+        entry->npoints = static_cast<std::uint32_t>(t.x.size());
+    };
+    // The tier 1 runs one after another, so that each keeps the code (and
+    // what its lookups remember) of the run before.
+    std::vector<outcome> native;
+    for (const points& t : tables) {
+        put(t);
+        native.push_back(run(b, p, im_euler, optimised));
+        ASSERT_EQ(native.back().result, sim_done) << t.name << ": " << native.back().messages;
+    }
+    for (std::size_t k = 0; k < native.size(); ++k) {
+        put(tables[k]);
+        EXPECT_EQ(difference(native[k], run(b, p, im_euler, interpreter)), "") << tables[k].name;
+    }
+    put(tables[3]);
 }
 
 // A value that is not finite in a scalar unit, in a lane of a unit of several

@@ -1676,6 +1676,70 @@ private:
         return v;
     }
 
+    // search_inline, tried first at the segment in which this lookup found
+    // x the last time (kept in the code, one word per lookup). Several
+    // lookups of one table at different x move its segment back and forth,
+    // so the table's own segment is often another lookup's, and the search
+    // then walks or bisects; one lookup's x moves little from step to step.
+    // When x lies strictly inside the remembered segment of a table whose
+    // points rise (lookup_points_rise, set by the run), no other segment
+    // holds it (an exact point, an end, NaN or a segment of zero width all
+    // fail the test), so the search would end on that segment too and leave
+    // it as the table's: the same value and the same segment, without the
+    // ends' tests, the clamp and the walk. Other tables always search.
+    Value* guessed_search(Value* table, Value* px, Value* py, Value* count, Value* x, void* fn) {
+        auto block = [&](const char* name) { return BasicBlock::Create(cx_, name, fn_); };
+        BasicBlock *test = block("guess"), *hit = block("guessed"), *miss = block("unguessed"),
+                   *out = block("found");
+        auto* site = new llvm::GlobalVariable(m_, i32_, false, llvm::GlobalValue::InternalLinkage,
+                                              b_.getInt32(0), "lookup_segment");
+        llvm::LoadInst* g = b_.CreateLoad(i32_, site);
+        g->setAtomic(llvm::AtomicOrdering::Monotonic);
+        g->setAlignment(llvm::Align(4));
+        // Unsigned: a segment past the points (a table changed since) fails.
+        Value* k = b_.CreateZExt(g, i64_);
+        Value* k1 = b_.CreateAdd(k, b_.getInt64(1));
+        Value* rise = b_.CreateAnd(table_word(table, offsetof(lookup_table, flags)),
+                                   b_.getInt32(lookup_points_rise));
+        b_.CreateCondBr(
+            b_.CreateAnd(b_.CreateICmpULT(k1, count), b_.CreateICmpNE(rise, b_.getInt32(0))), test,
+            miss, likely());
+
+        b_.SetInsertPoint(test);
+        Value* x0 = b_.CreateFPExt(point(px, k), f64_);
+        Value* x1 = b_.CreateFPExt(point(px, k1), f64_);
+        b_.CreateCondBr(b_.CreateAnd(b_.CreateFCmpOGT(x, x0), b_.CreateFCmpOLT(x, x1)), hit, miss,
+                        likely());
+
+        b_.SetInsertPoint(hit);
+        b_.CreateStore(g,
+                       b_.CreateBitCast(b_.CreateGEP(b_.getInt8Ty(), table,
+                                                     b_.getInt64(offsetof(lookup_table, segment))),
+                                        i32p_));
+        Value* y0 = b_.CreateFPExt(point(py, k), f64_);
+        Value* dy = b_.CreateFSub(b_.CreateFPExt(point(py, k1), f64_), y0);
+        Value* dx = b_.CreateFSub(x1, x0);
+        Value* v_hit =
+            b_.CreateFAdd(y0, b_.CreateFDiv(b_.CreateFMul(b_.CreateFSub(x, x0), dy), dx));
+        b_.CreateBr(out);
+
+        b_.SetInsertPoint(miss);
+        Value* v_miss = search_inline(table, px, py, count, x, fn);
+        // The segment the search left (an end leaves the table's as it was).
+        llvm::StoreInst* keep =
+            b_.CreateStore(table_word(table, offsetof(lookup_table, segment)), site);
+        keep->setAtomic(llvm::AtomicOrdering::Monotonic);
+        keep->setAlignment(llvm::Align(4));
+        BasicBlock* searched = b_.GetInsertBlock();
+        b_.CreateBr(out);
+
+        b_.SetInsertPoint(out);
+        llvm::PHINode* v = b_.CreatePHI(f64_, 2);
+        v->addIncoming(v_hit, hit);
+        v->addIncoming(v_miss, searched);
+        return v;
+    }
+
     // A lookup of x in table t, NA staying NA. Inside the table's current
     // segment it is computed here as lookup_locate and lookup_interpolate
     // compute it (the table is not touched); elsewhere it is their call,
@@ -1719,7 +1783,8 @@ private:
                 f32_, data_, b_.CreateZExt(table_word(table, offsetof(lookup_table, x)), i64_));
             Value* py = b_.CreateGEP(
                 f32_, data_, b_.CreateZExt(table_word(table, offsetof(lookup_table, y)), i64_));
-            Value* found = search_inline(table, px, py, count, x, search_fn);
+            Value* found = unit_no_ ? search_inline(table, px, py, count, x, search_fn)
+                                    : guessed_search(table, px, py, count, x, search_fn);
             BasicBlock* searched = b_.GetInsertBlock();
             b_.CreateBr(done);
             b_.SetInsertPoint(done);
