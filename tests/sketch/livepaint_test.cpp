@@ -134,6 +134,30 @@ TEST_F(RetainedSketch, TheWindowShowsWhatAFreshPaintGivesAsTheViewChanges) {
     EXPECT_EQ(repaint(), fresh(false)) << "resized";
 }
 
+// A client that starts away from the window's corner (as a printed or
+// copied part does) shows the diagram at the same place as painting afresh.
+TEST_F(RetainedSketch, AClientAwayFromTheCornerShowsTheSamePixels) {
+    RECT rc;
+    GetClientRect(view_, &rc);
+    for (const RECT& part : {RECT{40, 25, rc.right, rc.bottom}, RECT{0, 60, rc.right - 30, 300}}) {
+        QImage kept(rc.right, rc.bottom, QImage::Format_RGB32),
+            afresh(rc.right, rc.bottom, QImage::Format_RGB32);
+        kept.fill(Qt::magenta);
+        afresh.fill(Qt::magenta);
+        HDC a = gdi_create_image_dc(&kept, nullptr, QRegion());
+        paint_sketch_retained(a, view_, *s_, part);
+        gdi_delete_image_dc(a);
+        HDC b = gdi_create_image_dc(&afresh, nullptr, QRegion());
+        paint_sketch(b, *s_, part);
+        gdi_delete_image_dc(b);
+        const QRect inside(part.left, part.top, part.right - part.left, part.bottom - part.top);
+        EXPECT_EQ(kept.copy(inside), afresh.copy(inside)) << part.left << "," << part.top;
+        QImage untouched(inside.size(), QImage::Format_RGB32);
+        untouched.fill(Qt::magenta);
+        EXPECT_NE(kept.copy(inside), untouched) << "the part was painted";
+    }
+}
+
 // A Livesweep re-run repaints the behaviour graphs over the retained diagram:
 // the window shows the same pixels as the diagram and the graphs painted
 // afresh, and the diagram is not drawn again for it.

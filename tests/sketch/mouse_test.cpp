@@ -14,6 +14,7 @@
 #include "graphs/graphtool.h"
 #include "platform/menu.h"
 #include "resources/menus.h"
+#include "runs/access.h"
 #include "runs/runfile.h"
 #include "shell/controls/tooltip.h"
 #include "shell/toolset.h"
@@ -342,6 +343,27 @@ TEST_F(SketchMouse, HoverTipShowsCommentAndUnitsAfterTheDelay) {
     EXPECT_LT(tooltip_state(), 3);
 }
 
+// The diagram's tip is placed at the element's lower left corner, at any
+// scroll, so it opens just below the name.
+TEST_F(SketchMouse, TheTipIsPlacedBelowItsElement) {
+    const int n = number("birth rate");
+    ASSERT_GT(n, 0);
+    const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(n)];
+    ASSERT_EQ(s_->zoom, 100);
+    for (int scroll : {0, 30}) {
+        s_->scroll_x = scroll;
+        s_->scroll_y = scroll / 2;
+        tip_request req;
+        ASSERT_EQ(SendMessage(view_, wm_tip_request, static_cast<WPARAM>(n),
+                              reinterpret_cast<LPARAM>(&req)),
+                  1);
+        EXPECT_TRUE(req.text_ready);
+        EXPECT_EQ(req.hit, n);
+        EXPECT_EQ(req.x, e.x - e.w - scroll);
+        EXPECT_EQ(req.y, e.y + e.h - scroll / 2);
+    }
+}
+
 TEST_F(SketchMouse, AfterARunTheTipLeadsWithTheValue) {
     EXPECT_EQ(hover_text(*s_, number("birth rate")), "1/year");
     install_program_hooks();
@@ -354,6 +376,15 @@ TEST_F(SketchMouse, AfterARunTheTipLeadsWithTheValue) {
     const std::string stock = hover_text(*s_, number("Population"));
     EXPECT_EQ(stock.rfind("= ", 0), 0u) << stock;
     EXPECT_NE(stock.find(" The people living in the region. (people)"), std::string::npos);
+    // The value is the run's last one, not its first.
+    std::vector<float> values, times;
+    ASSERT_GT(read_run_values("Population", nullptr, model_rec->runs[0].run, values, times, nullptr,
+                              nullptr),
+              1);
+    ASSERT_NE(values.front(), values.back());
+    char last[40];
+    std::snprintf(last, sizeof last, "= %g ", static_cast<double>(values.back()));
+    EXPECT_EQ(stock.rfind(last, 0), 0u) << stock << " / " << last;
     clear_setup();
     unload_runs(1);
     ask_dataset_overwrite = true;

@@ -233,6 +233,24 @@ TEST(PageLines, EveryPageFromTheOriginAndOnlyInsideTheClient) {
     EXPECT_EQ(columns(-50, SIZE{700, 900}), (std::vector<int>{50, 750, 1450}));
     // A page of unknown width draws no vertical line (and ends).
     EXPECT_TRUE(columns(0, SIZE{0, 900}).empty());
+    // Rows: every page height down from the origin, whatever the width.
+    const RECT tall{0, 0, 100, 1600};
+    auto rows = [&](int scroll_y, SIZE page) {
+        FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        s.scroll_x = 0;
+        s.scroll_y = scroll_y;
+        draw_page_lines(dc, s, tall, page);
+        std::vector<int> out;
+        for (int y = 0; y < 100; ++y) {
+            int dark = 0;
+            for (int x = 10; x < 30; ++x) dark += GetPixel(dc, x, y) == RGB(0, 0, 0);
+            if (dark >= 5) out.push_back(y); // a dotted horizontal line
+        }
+        return out;
+    };
+    EXPECT_EQ(rows(0, SIZE{700, 40}), (std::vector<int>{0, 40, 80}));
+    EXPECT_EQ(rows(10, SIZE{700, 40}), (std::vector<int>{30, 70}));
+    EXPECT_EQ(rows(0, SIZE{30, 45}), (std::vector<int>{0, 45, 90}));
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);

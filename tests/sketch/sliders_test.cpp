@@ -341,6 +341,11 @@ TEST(SliderOptions, TypedFieldsMustParseAndKeepTheRangeInOrder) {
     EXPECT_EQ(apply_slider_options(r, "2", "-1", "3", "", false), 2);
     EXPECT_FLOAT_EQ(r.increment, 0.0f);
     EXPECT_EQ(r.position, 60);
+    // An increment of the whole range is one step from end to end.
+    EXPECT_EQ(apply_slider_options(r, "2", "-1", "3", "4", false), 1);
+    EXPECT_FLOAT_EQ(r.increment, 4.0f);
+    EXPECT_FLOAT_EQ(slider_value_at(r, 20), -1.0f);
+    EXPECT_FLOAT_EQ(slider_value_at(r, 60), 3.0f);
     set_message_hook(nullptr);
 }
 

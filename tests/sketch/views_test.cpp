@@ -318,6 +318,11 @@ TEST_F(Views, NewElementsAndLevels) {
     EXPECT_EQ(el(p).style, 0);
     EXPECT_EQ(find_symbol_element(s.view, 99, false), p);
     EXPECT_EQ(find_symbol_element(s.view, 98, true), 0);
+    // A variable shown only as a shadow is found only when shadows are asked for.
+    int only_shadow = add_sketch_element(s.view, ek_variable, 30, 20, 97, -1, 0, 0);
+    EXPECT_EQ(find_symbol_element(s.view, 97, false), 0);
+    EXPECT_EQ(find_symbol_element(s.view, 97, true), only_shadow);
+    EXPECT_EQ(find_symbol_element(s.view, 99, true), p); // the primary before its shadow
     EXPECT_EQ(normalise_level(40), 8);
     EXPECT_EQ(normalise_level(31), 17);
     EXPECT_EQ(normalise_level(64 | 20), 64 | 17);
