@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -207,6 +208,40 @@ TEST_F(BoxedName, ShapesUseTheirInnerBoxAndHalfBandsSitInTheirHalf) {
     EXPECT_GE(seen.right(), 210);
     int y = draw_boxed_name(dc_, dc_, pt, -1, "x", nullptr, nullptr, false, false, false);
     EXPECT_EQ(y, 110 + lh_);
+}
+
+// Exactly at the width a shape allows, a name stays on one line; a pixel
+// narrower, it wraps. A rectangle allows its whole width, an ellipse (and the
+// other round shapes) nine tenths, a triangle eight tenths.
+TEST_F(BoxedName, ANameThatJustFitsItsShapeStaysOnOneLine) {
+    // A name of two words whose width divides by m, so the boundary width
+    // (width * 10 / share) is whole.
+    auto name_of_width_dividing_by = [&](int m) {
+        for (int a = 1; a < 40; ++a)
+            for (int b = 1; b < 40; ++b) {
+                const std::string t = std::string(static_cast<std::size_t>(a), 'e') + " " +
+                                      std::string(static_cast<std::size_t>(b), 'i');
+                if (width(t) % m == 0) return t;
+            }
+        return std::string();
+    };
+    auto lines = [&](const std::string& name, int mode, int w) {
+        const RECT r{0, 0, w, 40 * lh_};
+        return draw_boxed_name(dc_, dc_, r, mode, name.c_str(), nullptr, nullptr, false, true,
+                               false) /
+               lh_;
+    };
+    for (const auto& [share, modes] : {std::pair{10, std::vector<int>{1, 12}},
+                                       {9, std::vector<int>{2, 4, 5, 6, 11}},
+                                       {8, std::vector<int>{9, 10}}}) {
+        const std::string name = name_of_width_dividing_by(share == 8 ? 4 : share);
+        ASSERT_FALSE(name.empty()) << share;
+        const int fits = width(name) * 10 / share;
+        for (int mode : modes) {
+            EXPECT_EQ(lines(name, mode, fits), 1) << "mode " << mode << " at " << fits;
+            EXPECT_GT(lines(name, mode, fits - 1), 1) << "mode " << mode << " at " << fits - 1;
+        }
+    }
 }
 
 TEST_F(BoxedName, AlignedTextsAreWrittenAtTheirLeftEdgeAndBaseline) {

@@ -580,6 +580,34 @@ TEST_F(ChartGraphs, ExportsAreDrawnAtTheirSizeAndGtxSaysItIsEmpty) {
 // scale group's numbers stand by the vertical axis, the title names each
 // group's bottom, middle and top, the plot spans the window, and the 3D
 // ribbons show their colours.
+// An odd number of y divisions given: one scale keeps it; two scales double
+// it, so the middle of the axis, where the second scale's middle number
+// stands, has a tick.
+TEST_F(ChartGraphs, OddYDivisionsDoubleOnlyForTwoScales) {
+    simulate("base");
+    for (int groups : {1, 2}) {
+        graph_def d = def("Style_1");
+        d.name = groups == 1 ? "OddOne" : "OddTwo";
+        d.y_div = 5;
+        if (groups == 2) {
+            graph_var v = d.vars[0];
+            v.name = "Workforce";
+            v.scale_group = 1;
+            d.vars.push_back(v);
+        }
+        add_graph_def(*set(), d);
+        const handle h = run_tool(d.name.c_str());
+        ASSERT_NE(h, 0u);
+        CChartCtrl* c = chart_of(h);
+        ASSERT_NE(c, nullptr);
+        ASSERT_EQ(group_count(*graph_of(h)), groups);
+        CChartAxis* y = c->GetChart()->GetPlot()->GetAxis(3);
+        ASSERT_NE(y, nullptr);
+        // Ticks at both ends of every division: 5 divisions have 6, 10 have 11.
+        EXPECT_EQ(y->GetTickCountUsed(), groups == 1 ? 6 : 11) << groups;
+    }
+}
+
 TEST_F(ChartGraphs, TwoScaleGroupsAreReadableInBothDimensions) {
     simulate("base");
     for (int style : {1, 3}) {
