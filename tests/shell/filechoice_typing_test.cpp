@@ -1,0 +1,107 @@
+// The file choice dialog as a user types into it and climbs folders: blanks
+// around a typed name, hidden files and folders left out of the list, and
+// the Up button going to the parent folder.
+#include "shell_fixture.h"
+
+#include "platform/controls.h"
+#include "shell/filechoice.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FileChoiceTyping : public ShellDialogTest {
+protected:
+    void SetUp() override {
+        ShellDialogTest::SetUp();
+        dir_ = testing::TempDir() + "shell_typing_" + std::to_string(++counter_);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ + "/sub dir/deeper");
+        fs::create_directories(dir_ + "/.hidden dir");
+    }
+    void TearDown() override {
+        fs::remove_all(dir_);
+        ShellDialogTest::TearDown();
+    }
+    void touch(const std::string& name) { std::ofstream(dir_ + "/" + name) << "x"; }
+    static std::string shown_dir(HWND d) {
+        char buf[4096] = {};
+        GetDlgItemText(d, fdc_dir, buf, sizeof buf);
+        return buf;
+    }
+    static std::vector<std::string> listed(HWND d) {
+        std::vector<std::string> out;
+        HWND list = GetDlgItem(d, fdc_list);
+        int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            char buf[512] = {};
+            SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+            out.push_back(buf);
+        }
+        return out;
+    }
+    static void press_up(HWND d) {
+        SendMessage(d, WM_COMMAND, MAKEWPARAM(fdc_up, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(GetDlgItem(d, fdc_up)));
+    }
+    std::string dir_;
+    static int counter_;
+};
+int FileChoiceTyping::counter_ = 0;
+
+TEST_F(FileChoiceTyping, BlanksAroundATypedNameAreLeftOut) {
+    touch("pop.kmf");
+    for (const char* typed : {"  pop.kmf", "pop.kmf  ", " \t pop.kmf \t"}) {
+        answerer::dialog(dlg_file_choice).set_text(fdc_name, typed).press(IDOK);
+        char* p = choose_model_file((dir_ + "/").c_str());
+        ASSERT_NE(p, nullptr) << typed;
+        EXPECT_EQ(std::string(p), dir_ + "/pop.kmf") << "[" << typed << "]";
+    }
+    // Blanks before a folder's name: the folder is entered.
+    std::string inside;
+    answerer::dialog(dlg_file_choice)
+        .call([&](HWND d) {
+            SetDlgItemText(d, fdc_name, "   sub dir");
+            SendMessage(d, WM_COMMAND, IDOK, 0);
+            inside = shown_dir(d);
+        })
+        .press(IDCANCEL);
+    EXPECT_EQ(choose_model_file((dir_ + "/").c_str()), nullptr);
+    EXPECT_EQ(inside, dir_ + "/sub dir/");
+}
+
+TEST_F(FileChoiceTyping, HiddenFilesAndFoldersAreNotListed) {
+    touch("b.kmf");
+    touch(".a.kmf");
+    touch(".hidden dir/in.kmf");
+    std::vector<std::string> shown;
+    answerer::dialog(dlg_file_choice).call([&](HWND d) { shown = listed(d); }).press(IDCANCEL);
+    EXPECT_EQ(choose_model_file((dir_ + "/").c_str()), nullptr);
+    EXPECT_EQ(shown, (std::vector<std::string>{"[sub dir]", "b.kmf"}));
+}
+
+TEST_F(FileChoiceTyping, UpGoesToTheParentFolderEachTime) {
+    touch("top.kmf");
+    std::vector<std::string> dirs, lists_top;
+    answerer::dialog(dlg_file_choice)
+        .call([&](HWND d) {
+            dirs.push_back(shown_dir(d));
+            press_up(d);
+            dirs.push_back(shown_dir(d));
+            press_up(d);
+            dirs.push_back(shown_dir(d));
+            lists_top = listed(d);
+        })
+        .press(IDCANCEL);
+    EXPECT_EQ(choose_model_file((dir_ + "/sub dir/deeper/").c_str()), nullptr);
+    EXPECT_EQ(dirs, (std::vector<std::string>{dir_ + "/sub dir/deeper/", dir_ + "/sub dir/",
+                                              dir_ + "/"}));
+    EXPECT_EQ(lists_top, (std::vector<std::string>{"[sub dir]", "top.kmf"}));
+}
+
+} // namespace

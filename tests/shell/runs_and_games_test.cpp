@@ -1,0 +1,206 @@
+// Runs and games as the user carries them on: a toolbar run is shown first as
+// a menu run is, the game's live graphs outlive the progress panel between
+// moves, and Reset in Constant Changes takes the model's value back.
+// The run reader's header names a field "slots", which Qt's headers define as
+// a macro: it comes before them.
+#include "runs/runfile.h"
+#include "shell_fixture.h"
+
+#include "resources/simdlg.h"
+#include "runs/select.h"
+#include "shell/rundrv.h"
+#include "shell/wip.h"
+#include "shell/wiring.h"
+#include "sim/changes.h"
+#include "sim/control.h"
+#include "sim/runname.h"
+#include "sim/runtypes.h"
+#include "sim/setup.h"
+#include "sim/simdata.h"
+
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RunsShown : public ShellDialogTest {
+protected:
+    void SetUp() override {
+        ShellDialogTest::SetUp();
+        dir_ = testing::TempDir() + "shd_runs_shown_" + std::to_string(++counter_);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        model_ = dir_ + "/population.kmf";
+        fs::copy_file(std::string(KAVREL_BINARY_DIR) + "/samples/population.kmf", model_);
+        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+        install_run_driver();
+        ask_dataset_overwrite = false;
+    }
+    void TearDown() override {
+        set_run_command_hook(nullptr);
+        clear_setup();
+        close_model(0, 0);
+        unload_runs(1);
+        sim_phase = phase_idle;
+        game_state = 0;
+        ask_dataset_overwrite = true;
+        fs::remove_all(dir_);
+        ShellDialogTest::TearDown();
+    }
+    void set_run_name(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+    }
+    std::string first_selected() const {
+        if (model_rec->run_count < 1) return {};
+        loaded_run_names(1);
+        return selected_run_names[0];
+    }
+    std::string dir_, model_;
+    static inline int counter_ = 0;
+};
+
+// The toolbar's Run button makes the run the first one shown, as Simulate in
+// the menu does, also when a run of that name was loaded already; both keep
+// the runs loaded before.
+TEST_F(RunsShown, ARunFromTheToolbarIsShownFirst) {
+    set_run_name("menu");
+    int result = -1;
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    ASSERT_EQ(result, sim_done);
+    EXPECT_EQ(first_selected(), "menu");
+    set_run_name("button");
+    ASSERT_EQ(run_command(rc_toolbar, 0, 0, &result), 1);
+    EXPECT_EQ(result, sim_done);
+    EXPECT_TRUE(fs::exists(dir_ + "/button.kdf"));
+    EXPECT_EQ(first_selected(), "button");
+    EXPECT_EQ(model_rec->run_count, 2);
+    set_run_name("menu again");
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, &result), 1);
+    EXPECT_EQ(first_selected(), "menu again");
+    EXPECT_EQ(model_rec->run_count, 3);
+    // Made again from the toolbar, a run already loaded comes back first too.
+    set_run_name("button");
+    ASSERT_EQ(run_command(rc_toolbar, 0, 0, &result), 1);
+    EXPECT_EQ(first_selected(), "button");
+    EXPECT_EQ(model_rec->run_count, 3);
+}
+
+class GameGraphs : public ShellDialogTest {
+protected:
+    void TearDown() override {
+        game_state = 0;
+        set_wip_graph_updater(nullptr);
+        wip_message(0, nullptr);
+        ShellDialogTest::TearDown();
+    }
+};
+
+// Graphs following a game are updated at every move: closing the progress
+// panel at the end of a move keeps them; once the game is over it drops them.
+TEST_F(GameGraphs, AGamesGraphsOutliveThePanelBetweenMoves) {
+    static int updates = 0;
+    updates = 0;
+    set_wip_graph_updater([](handle) {
+        ++updates;
+        return true;
+    });
+    game_state = 2;
+    ASSERT_EQ(wip_graph_add(5), 1);
+    ASSERT_EQ(wip_graph_add(6), 1);
+    wip_message(1, "Simulating");
+    wip_message(0, nullptr); // the move is made
+    EXPECT_EQ(wip_graph_count(), 2);
+    wip_show_time(); // the next move's steps
+    EXPECT_EQ(updates, 2);
+    game_state = 0;
+    wip_message(1, "Simulating");
+    wip_message(0, nullptr);
+    EXPECT_EQ(wip_graph_count(), 0);
+}
+
+class ResetConstant : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        make_workbench();
+        install_program_hooks();
+        set_sim_pump_hook(nullptr);
+        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        test_driver::run_until_idle();
+    }
+    void TearDown() override {
+        clear_setup();
+        unload_runs(1);
+        sim_phase = phase_idle;
+        ShellWorkbenchTest::TearDown();
+    }
+    static float copy_value(const char* name) {
+        for (const setup_item& it : setup_items(0))
+            if (it.name == name) {
+                handle_lock<float> v(setup_copy);
+                return v.get()[it.slot];
+            }
+        ADD_FAILURE() << "no constant " << name;
+        return 0;
+    }
+    // Chooses the row of a constant as a click does.
+    static int choose(HWND d, const char* name) {
+        HWND list = GetDlgItem(d, ids_list);
+        int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            char line[256] = {};
+            SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+            if (std::string(line).find(std::string(name) + " =") == std::string::npos) continue;
+            SendMessage(list, LB_SETCURSEL, i, 0);
+            SendMessage(d, WM_COMMAND, MAKEWPARAM(ids_list, LBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(list));
+            return i;
+        }
+        ADD_FAILURE() << "no row " << name;
+        return -1;
+    }
+    static std::string row_text(HWND d, int i) {
+        char line[256] = {};
+        SendDlgItemMessage(d, ids_list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+        return line;
+    }
+};
+
+// Reset puts the model's value back in the list and, on OK, in the set-up
+// copy, undoing a change made earlier in set-up.
+TEST_F(ResetConstant, ResetTakesTheModelsValueBackOnOk) {
+    std::string model_text;
+    answerer::dialog(dlg_constant_changes)
+        .call([&](HWND d) {
+            choose(d, "carrying capacity");
+            char t[64] = {};
+            GetDlgItemText(d, ids_value, t, sizeof t);
+            model_text = t;
+            SetDlgItemText(d, ids_value, "12345");
+            SendMessage(d, WM_COMMAND, ids_set, 0);
+        })
+        .press(IDOK);
+    menu_command(cmd_constant_changes);
+    ASSERT_EQ(model_text, "10000");
+    ASSERT_FLOAT_EQ(copy_value("carrying capacity"), 12345);
+
+    std::string before, after;
+    answerer::dialog(dlg_constant_changes)
+        .call([&](HWND d) {
+            int row = choose(d, "carrying capacity");
+            before = row_text(d, row);
+            SendMessage(d, WM_COMMAND, ids_reset, 0);
+            after = row_text(d, row);
+        })
+        .press(IDOK);
+    menu_command(cmd_constant_changes);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(before.rfind("* carrying capacity = 12345", 0), 0u) << before;
+    EXPECT_EQ(after.find("*"), std::string::npos) << after;
+    EXPECT_NE(after.find("carrying capacity = 10000"), std::string::npos) << after;
+    EXPECT_FLOAT_EQ(copy_value("carrying capacity"), 10000);
+}
+
+} // namespace
