@@ -1027,8 +1027,13 @@ int edit_lookup(const char* name) {
     state.margin_x = std::max(4, static_cast<int>(LOWORD(units)));
     state.margin_y = std::max(4, static_cast<int>(HIWORD(units)) / 2);
     ed = &state;
+    const std::vector<float> first_x = state.points.x, first_y = state.points.y;
     int taken = 0;
-    if (run_dialog(dlg_lookup_editor, nullptr, lookup_ed_proc, 0) == 1)
+    // OK on points left as they were takes nothing: the lookup would count as
+    // a change, and leaving set-up would ask about changes no run has used.
+    // In Livesweep the points were pushed as they changed, so OK still commits.
+    if (run_dialog(dlg_lookup_editor, nullptr, lookup_ed_proc, 0) == 1 &&
+        (state.live || state.points.x != first_x || state.points.y != first_y))
         taken = commit_lookup_points(slot, state.points);
     ed = nullptr;
     return taken;

@@ -567,6 +567,47 @@ TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
     EXPECT_EQ(edit_lookup("Population"), 0);
 }
 
+// OK on points left as they were takes nothing, so leaving set-up has no
+// change to ask about; a point added and OK is a change the next run uses.
+TEST_F(LookupEditor, OkOnUntouchedPointsIsNoChange) {
+    const lookup_points model = working();
+    ASSERT_FALSE(setup_has_changes());
+    answerer::dialog(dlg_lookup_editor).press(idl_ok);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_FALSE(setup_has_changes());
+
+    // A Shift-drag zoom moves only the shown range: still no change.
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            HWND graph = GetDlgItem(e, idl_graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
+            test_driver::drag(graph, {plot.left + plot.width / 4, plot.top + 10},
+                              {plot.left + plot.width / 2, plot.top + 20}, 4,
+                              test_driver::Button::left, test_driver::shift);
+            test_driver::run_until_idle();
+        })
+        .press(idl_ok);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_FALSE(setup_has_changes());
+
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            HWND graph = GetDlgItem(e, idl_graph);
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            const lookup_plot plot = lookup_graph_plot(graph);
+            const int gap_x = (plot.px(*p, p->x[3]) + plot.px(*p, p->x[4])) / 2;
+            test_driver::click(graph, gap_x, plot.top + plot.height / 2);
+            test_driver::run_until_idle();
+        })
+        .press(idl_ok);
+    EXPECT_EQ(edit_lookup(lookup_name), 1);
+    EXPECT_TRUE(setup_has_changes());
+    EXPECT_EQ(working().count(), model.count() + 1);
+    EXPECT_EQ(answerer::pending(), 0u) << joined_failures();
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+}
+
 // Enter walks the table as typing it goes: from an x to its y, from a y to
 // the next row's x, from the last row's y to the new point's x and between
 // the new point's two fields.
