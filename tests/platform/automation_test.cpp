@@ -133,3 +133,35 @@ TEST_F(Automation, SafeArraysAreBoundedInEveryDimension) {
 }
 
 } // namespace
+
+namespace {
+
+// A true boolean is all bits set, as automation clients read it; false is 0.
+TEST_F(Automation, BooleansAreAllBitsForTrue) {
+    const variant t = variant::of_bool(true), f = variant::of_bool(false);
+    EXPECT_EQ(t.type, vt::boolean);
+    EXPECT_EQ(t.integer, -1);
+    EXPECT_EQ(f.integer, 0);
+}
+
+// A server taken off the table takes its running object with it: registered
+// again, it has none until one is registered anew.
+TEST_F(Automation, ARevokedServerForgetsItsRunningObject) {
+    register_server("Test.Revoked", [] { return std::make_shared<counter>(); });
+    ASSERT_EQ(initialise(), s_ok);
+    class_id id = 0;
+    ASSERT_EQ(class_from_program_id("Test.Revoked", &id), s_ok);
+    std::shared_ptr<dispatch> made, active;
+    ASSERT_EQ(create_instance(id, &made), s_ok);
+    register_active_object(id, made);
+    revoke_server("Test.Revoked");
+    EXPECT_EQ(get_active_object(id, &active), e_unavailable);
+    register_server("Test.Revoked", [] { return std::make_shared<counter>(); });
+    class_id again = 0;
+    ASSERT_EQ(class_from_program_id("Test.Revoked", &again), s_ok);
+    EXPECT_EQ(again, id);
+    EXPECT_EQ(get_active_object(again, &active), e_unavailable);
+    EXPECT_EQ(active, nullptr);
+}
+
+} // namespace

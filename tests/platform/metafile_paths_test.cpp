@@ -136,6 +136,33 @@ TEST(MetafilePaths, ClipPathLimitsLaterDrawing) {
     EXPECT_EQ(p.at(75, 50), white);
 }
 
+// A clip path lets through the pixels whose centres lie inside it: the
+// same pixels filling that path paints.
+TEST(MetafilePaths, AClipPathPassesThePixelsItsFillWouldPaint) {
+    auto square = [] {
+        return std::vector<Record>{
+            rec(emr::BEGINPATH, {}), rec(emr::MOVETOEX, {10, 10}),
+            rec(emr::POLYLINETO16, {0, 0, 100, 100, 3, xy16(30, 10), xy16(30, 30), xy16(10, 30)}),
+            rec(emr::CLOSEFIGURE, {}), rec(emr::ENDPATH, {})};
+    };
+    std::vector<Record> filled = square();
+    filled.push_back(rec(emr::FILLPATH, {0, 0, 100, 100}));
+    std::vector<Record> clipped = square();
+    clipped.push_back(rec(emr::SELECTCLIPPATH, {RGN_COPY}));
+    clipped.push_back(rec(emr::RECTANGLE, {0, 0, 101, 101}));
+    Played f = play(emf_with(filled)), c = play(emf_with(clipped));
+    ASSERT_TRUE(f.played);
+    ASSERT_TRUE(c.played);
+    for (const Played* p : {&f, &c}) {
+        EXPECT_EQ(p->at(10, 10), black);
+        EXPECT_EQ(p->at(29, 29), black);
+        EXPECT_EQ(p->at(30, 20), white);
+        EXPECT_EQ(p->at(20, 30), white);
+        EXPECT_EQ(p->at(9, 20), white);
+    }
+    EXPECT_EQ(c.img, f.img);
+}
+
 TEST(MetafilePaths, CurvesOutsideAPathAreStroked) {
     Played p =
         play(emf_with({rec(emr::SELECTOBJECT, {stock(BLACK_PEN)}),

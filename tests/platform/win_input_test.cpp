@@ -274,6 +274,39 @@ TEST_F(Input, WheelGoesToTheFocusWindowWithItsDelta) {
     EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(entries(WM_MOUSEWHEEL)[0].wp), -120);
 }
 
+// The window under the pointer scrolls, not the one with the keyboard (a list
+// scrolled while the typing stays in a field beside it).
+TEST_F(Input, WheelGoesToTheWindowUnderThePointerBeforeTheFocus) {
+    HWND p = top(0, 0, 300, 200);
+    HWND field = child(p, 1, 0, 0, 100, 100);
+    HWND list = child(p, 2, 150, 0, 100, 100);
+    test_driver::run_until_idle();
+    SetFocus(field);
+    log().clear();
+    test_driver::wheel(list, 10, 10, 240);
+    test_driver::run_until_idle();
+    auto wheels = entries(WM_MOUSEWHEEL);
+    ASSERT_GE(wheels.size(), 1u);
+    EXPECT_EQ(wheels[0].hwnd, list);
+    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(wheels[0].wp), 240);
+}
+
+// Ctrl with Alt (the key that types the third character of a key on many
+// keyboards) makes ordinary keys: they reach the focus window as key-downs.
+TEST_F(Input, CtrlWithAltKeysAreOrdinaryKeys) {
+    HWND h = top();
+    test_driver::run_until_idle();
+    SetActiveWindow(h);
+    SetFocus(h);
+    log().clear();
+    test_driver::press_key('Q', test_driver::ctrl | test_driver::alt);
+    test_driver::run_until_idle(100000, false);
+    bool q_down = false;
+    for (const Logged& l : entries(WM_KEYDOWN)) q_down |= l.wp == static_cast<WPARAM>('Q');
+    EXPECT_TRUE(q_down);
+    for (const Logged& l : entries(WM_SYSKEYDOWN)) EXPECT_NE(l.wp, static_cast<WPARAM>('Q'));
+}
+
 } // namespace
 
 namespace {
