@@ -107,4 +107,26 @@ TEST_F(GridLook, HeadingsSayWhetherCausesOrUsesFollow) {
     EXPECT_EQ(g->rows[2].label, "\"\" alone ");
 }
 
+// Following the end, each new row shows as it comes: the row that first
+// goes past the window's last line scrolls the view by one.
+TEST_F(GridLook, FollowingTheEndShowsEveryNewRow) {
+    handle rec = open_spread_window("Follow", 10, 10, 500, 160, nullptr, 10, 8, 0);
+    ASSERT_NE(rec, 0u);
+    set_spread_scroll_limit(rec);
+    HWND w = outwin_window(rec);
+    const int lh = spread_line_height(rec);
+    RECT rc{};
+    GetClientRect(w, &rc);
+    const int visible = rc.bottom / lh;
+    ASSERT_GT(visible, 1);
+    const float v[2] = {1, 2};
+    for (int n = 1; n <= visible + 3; ++n) {
+        spread_add_row(rec, "row", nullptr, v, nullptr, 2, false, nullptr, 0, 0);
+        const int top = spread_top(rec);
+        EXPECT_LE(top, n - 1) << n << " rows";
+        EXPECT_LT(n - 1, top + visible) << "the last of " << n << " rows is out of view";
+        EXPECT_EQ(top, std::max(0, n - visible)) << n << " rows";
+    }
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 // selection covers, the error window's title, and a tool's message window
 // taking each message on a line of its own.
 #include "foundation/report.h"
+#include "shell/fonts.h"
 #include "shell/toolset_hooks.h"
 #include "shell/upcalls.h"
 #include "sim/simdata.h"
@@ -19,6 +20,7 @@
 
 #include <QImage>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -151,6 +153,53 @@ TEST_F(TextWindowLines, AToolsMessageWindowTakesEachMessageOnItsOwnLine) {
     EXPECT_EQ(t->line(0), std::string(severity_prefix(3)) + "units of births differ");
     EXPECT_EQ(t->line(1), std::string(severity_prefix(2)) + "deaths has no units");
     EXPECT_EQ(err_window, 0u) << "no error window outside a run";
+}
+
+// A size in cells is that many widths of "W" across and lines down: a
+// proportional font's W is wider than its M, and the window is as wide as
+// thirty Ws.
+TEST_F(TextWindowLines, ASizeInCellsIsInWidthsOfW) {
+    font_spec spec{};
+    spec.colour = 0xFFFFFFFFu;
+    spec.size = 10;
+    std::strcpy(spec.face, "Sans Serif");
+    HDC screen = GetDC(nullptr);
+    HFONT font = make_font(screen, spec, 0);
+    ASSERT_NE(font, nullptr);
+    HGDIOBJ old = SelectObject(screen, font);
+    SIZE w{}, m{};
+    GetTextExtentPoint32(screen, "W", 1, &w);
+    GetTextExtentPoint32(screen, "M", 1, &m);
+    SelectObject(screen, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+    ASSERT_GT(w.cx, 0);
+    ASSERT_NE(w.cx, m.cx) << "the test needs a face whose W and M differ";
+    handle rec = open_text_window("Cells", 10, 10, 30, 6, 1, &spec);
+    ASSERT_NE(rec, 0u);
+    RECT r{};
+    GetWindowRect(outwin_window(rec), &r);
+    EXPECT_EQ(r.right - r.left, 30 * w.cx);
+    EXPECT_EQ(r.bottom - r.top, 6 * textwin_line_height(rec));
+}
+
+// A placement the output code set beforehand (its x 1 or more) wins over
+// the default steps and over the screen's limits.
+TEST_F(TextWindowLines, APresetPlaceWinsFromItsFirstColumn) {
+    text_pos = POINT{40, 40};
+    const RECT container{0, 0, 700, 500};
+    preset_rect = {};
+    preset_rect.x = 1;
+    int x = -1, y = -1;
+    place_text_window(container, 300, 200, &x, &y);
+    EXPECT_EQ(x, -1) << "left for the preset place";
+    EXPECT_EQ(y, -1);
+    EXPECT_EQ(text_pos.x, 40) << "the default steps do not move on";
+    preset_rect = {};
+    place_text_window(container, 300, 200, &x, &y);
+    EXPECT_EQ(x, 40);
+    EXPECT_EQ(y, 40);
+    text_pos = POINT{0, 0};
 }
 
 } // namespace
