@@ -69,14 +69,15 @@ TEST_F(DialogFonts, StyleLettersInEitherCase) {
     EXPECT_LT(plain.lfWeight, FW_BOLD);
 }
 
-// With a larger font than the template's the controls move down and along
-// with the dialog: a control below the top stays the same share of the way
+// With a larger bold font than the template's (wider for its height) the
+// controls move down by the height ratio and along by the width ratio, as
+// the dialog grows: a control below the top stays the same share of the way
 // down and across it.
 TEST_F(DialogFonts, ControlsMoveDownByTheHeightRatio) {
     RECT small{}, large{};
     SIZE small_client{}, large_client{};
     shown_font("", &small, &small_client);
-    shown_font("Sans Serif|12|", &large, &large_client);
+    shown_font("Sans Serif|12|b|", &large, &large_client);
     ASSERT_GT(small.top, 0) << "the edit box stands below the prompt";
     ASSERT_GT(small_client.cy, 0);
     ASSERT_GT(large_client.cy, small_client.cy);
