@@ -497,6 +497,25 @@ TEST_F(InventoryGraphs, ConfidenceBandsOfASensitivityRunAreFilled) {
     const int red = count_colour(shot, RGB(255, 0, 0)), blue = count_colour(shot, RGB(0, 0, 255));
     EXPECT_GT(red, 500);
     EXPECT_GT(blue, 500);
+
+    // Without a list: the middle 50, 75, 95 and all 100 per cent, each in
+    // its own colour; no mean line unless asked for.
+    graph_def plain = make_graph_def(gd_line);
+    plain.name = "Spread plainly";
+    v.extra_text.clear();
+    v.mean = 0;
+    v.mean_text.clear();
+    plain.vars.push_back(v);
+    add_graph_def(*graph_set_at(current_graph_set()), plain);
+    const handle p = open_def("Spread plainly");
+    ASSERT_NE(p, 0u);
+    const graph_series& bands = graph_of(p)->series[0];
+    EXPECT_EQ(bands.band_per_mille, (std::vector<int>{500, 750, 950, 1000}));
+    ASSERT_EQ(bands.band_colours.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t j = i + 1; j < 4; ++j)
+            EXPECT_NE(bands.band_colours[i], bands.band_colours[j]) << i << "," << j;
+    EXPECT_FALSE(bands.band_mean);
 }
 
 // "Open on printing" shows the print options first; "Multiple" prints every
