@@ -613,3 +613,44 @@ TEST_F(PackageTest, TheMainMarkIsStoredWithItsMemberAndChoosesTheModel) {
 }
 
 } // namespace
+
+// Without a main mark the package opens its first model, wherever it lies
+// among the members; a package without a model has no main member.
+TEST_F(PackageTest, WithoutAMainMarkTheFirstModelOpens) {
+    const std::string a = "model a", b = "model b", n = "notes";
+    struct layout {
+        std::vector<package_member> members;
+        int main;
+    };
+    const layout layouts[] = {
+        {{{"a.kmf", a.data(), a.size(), 0}, {"b.kmf", b.data(), b.size(), 0}}, 0},
+        {{{"notes.txt", n.data(), n.size(), 0}, {"b.kmf", b.data(), b.size(), 0}}, 1},
+        {{{"notes.txt", n.data(), n.size(), 0}}, -1},
+    };
+    for (const layout& l : layouts) {
+        const std::string path = at("nomark.kpm");
+        ASSERT_EQ(package_write(path.c_str(), l.members.data(), static_cast<int>(l.members.size()),
+                                nullptr, 0),
+                  1);
+        ASSERT_EQ(open_package(path.c_str(), nullptr), 1);
+        EXPECT_EQ(package_main_member(), l.main) << l.members[0].name;
+        close_package();
+    }
+}
+
+// The header keeps the package's file name in a 76-byte field that always
+// ends with a NUL: a long file name is cut to 75 bytes and the package still
+// opens.
+TEST_F(PackageTest, ALongFileNameIsCutInTheHeaderAndThePackageOpens) {
+    const std::string stem(100, 'n');
+    const std::string path = at(stem + ".kpm");
+    const std::string model = "model";
+    const package_member m{"m.kmf", model.data(), model.size(), member_flag_main};
+    ASSERT_EQ(package_write(path.c_str(), &m, 1, nullptr, 0), 1);
+    const bytes raw = read_all(path);
+    ASSERT_GE(raw.size(), 160u);
+    EXPECT_EQ(std::string(raw.begin() + 4, raw.begin() + 79), std::string(75, 'n'));
+    EXPECT_EQ(raw[79], 0);
+    ASSERT_EQ(open_package(path.c_str(), nullptr), 1);
+    EXPECT_EQ(member_text("m.kmf"), "model");
+}
