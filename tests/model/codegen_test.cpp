@@ -134,4 +134,61 @@ TEST_F(Codegen, TheOrderOfADelayMustBeAConstant) {
     EXPECT_FALSE(messages.contains("for fine"));
 }
 
+// The order may be any constant from 1 to 100.
+TEST_F(Codegen, TheOrderOfADelayIsFromOneToAHundred) {
+    for (int order : {0, 1, 100, 101}) {
+        SCOPED_TRACE(order);
+        message_capture messages;
+        model_builder b("order");
+        b.constant("n", static_cast<float>(order));
+        b.aux("y", "DELAY N(Time, 6, 0, n)");
+        ASSERT_TRUE(b.finish());
+        sim_program p;
+        const bool fits = order >= 1 && order <= 100;
+        EXPECT_EQ(generate_code(b.symbols(), p), fits ? 1 : 0);
+        EXPECT_EQ(messages.contains("The order of DELAY N in the equation for y must be a "
+                                    "constant from 1 to 100"),
+                  !fits)
+            << messages.joined();
+        if (fits) {
+            EXPECT_EQ(p.hidden_states, static_cast<std::uint32_t>(order));
+        }
+    }
+}
+
+// A list of constants gives one number an element: a list longer or shorter
+// than the variable (a damaged model) is refused, not cut or read past.
+TEST_F(Codegen, AConstantListMustFitItsVariable) {
+    for (std::size_t n : {2u, 3u, 4u}) {
+        SCOPED_TRACE(n);
+        message_capture messages;
+        model_builder b("list");
+        b.range("r", {"a1", "a2", "a3"});
+        b.constant_list("x[r]", std::vector<float>(n, 1.5f));
+        ASSERT_TRUE(b.finish());
+        sim_program p;
+        EXPECT_EQ(generate_code(b.symbols(), p), n == 3 ? 1 : 0);
+        EXPECT_EQ(messages.contains("The constant list of x does not fit"), n != 3)
+            << messages.joined();
+    }
+}
+
+// Elements are named by their position in each dimension, the last varying
+// fastest: offset 4 of a 2 x 3 variable is its second row's second column.
+TEST_F(Codegen, ElementTextsNameEachDimensionsElement) {
+    model_builder b("names");
+    b.range("row", {"r1", "r2"});
+    b.range("col", {"c1", "c2", "c3"});
+    symbol_id x = b.constant("x[row,col]", 1);
+    symbol_id v = b.constant("v[col]", 1);
+    symbol_id k = b.constant("k", 1);
+    ASSERT_TRUE(b.finish());
+    model_lock_guard g(b.symbols(), 0);
+    ASSERT_TRUE(g.ok());
+    const char* want[] = {"x[r1,c1]", "x[r1,c2]", "x[r1,c3]", "x[r2,c1]", "x[r2,c2]", "x[r2,c3]"};
+    for (std::uint32_t off = 0; off < 6; ++off) EXPECT_EQ(element_text(x, off), want[off]);
+    EXPECT_EQ(element_text(v, 2), "v[c3]");
+    EXPECT_EQ(element_text(k, 0), "k");
+}
+
 } // namespace

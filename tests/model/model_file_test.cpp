@@ -207,6 +207,28 @@ TEST_F(ModelFile, PasswordProtectedModelsNeedTheRightPassword) {
     set_password_hook(nullptr);
 }
 
+// An empty password is no password: setting it takes the protection off,
+// and the model written then opens without asking.
+TEST_F(ModelFile, AnEmptyPasswordTakesTheProtectionOff) {
+    model_builder b("unlocked");
+    b.constant("x", 2);
+    b.password("open sesame");
+    EXPECT_TRUE(model_has_password(b.symbols()));
+    EXPECT_FALSE(check_model_password(b.symbols(), ""));
+    b.password("");
+    EXPECT_FALSE(model_has_password(b.symbols()));
+    EXPECT_TRUE(check_model_password(b.symbols(), "anything"));
+    std::string path = temp_path("unlocked.kmf");
+    ASSERT_EQ(b.write(path.c_str()), 1);
+    set_password_hook(nullptr);
+    captured_reports r;
+    model_pair m = read_model_file(path.c_str());
+    ASSERT_NE(m.symbols, 0u) << r.text();
+    EXPECT_FALSE(model_has_password(m.symbols));
+    EXPECT_EQ(r.text().find("password"), std::string::npos) << r.text();
+    free_model(m.header, m.symbols);
+}
+
 TEST_F(ModelFile, OpenModelRefusesTextModelsAndOpensBinaryOnes) {
     std::string kmt = temp_path("text.kmt");
     { std::ofstream(kmt) << "x = 1\n~~|\n"; }
@@ -227,6 +249,12 @@ TEST_F(ModelFile, OpenModelRefusesTextModelsAndOpensBinaryOnes) {
     close_model(0, 0);
     EXPECT_EQ(cur_model_symbols, 0u);
     EXPECT_EQ(model_rec, nullptr);
+    // A new model has no file: its context says no model file is open.
+    ASSERT_EQ(open_model(0, -1, nullptr, 0), 1);
+    EXPECT_NE(cur_model_symbols, 0u);
+    ASSERT_NE(model_rec, nullptr);
+    EXPECT_EQ(model_rec->state, 2);
+    close_model(0, 0);
 }
 
 TEST_F(ModelFile, BinaryModelOfAModelFileCarriesTheSymbolBlock) {

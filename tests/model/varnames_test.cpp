@@ -288,7 +288,12 @@ TEST_F(VarNames, SubscriptPanelWorksTheSelection) {
 
     int rect[4];
     subscript_panel_rect(rect);
-    EXPECT_EQ(rect[2], 300);
+    EXPECT_EQ(std::vector<int>(rect, rect + 4), (std::vector<int>{10, 20, 300, 200}));
+    // Shown again with only a new width: -1 keeps the place and height.
+    EXPECT_EQ(create_subscript_panel(1, -1, -1, 420, -1), 1);
+    subscript_panel_rect(rect);
+    EXPECT_EQ(std::vector<int>(rect, rect + 4), (std::vector<int>{10, 20, 420, 200}));
+    EXPECT_EQ(subpanel_range(), region); // the open panel keeps its range
     EXPECT_EQ(subscript_panel_exit_check(), 1);
     EXPECT_EQ(create_subscript_panel(-1, -1, -1, -1, -1), 0);
     EXPECT_FALSE(subscript_panel_open());

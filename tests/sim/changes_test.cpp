@@ -477,4 +477,26 @@ TEST_F(DelayStates, ASavedDueTimeIsTakenAsWritten) {
     EXPECT_EQ(saved_value(out, 16, late), 11.0f); // the run's own input is due at 5
 }
 
+// A saved ring that is full and wraps (its oldest entry in the middle) grows
+// when the run pushes its first input: the entries keep their order, oldest
+// first, so the run's outputs are those due at each time in turn.
+TEST_F(DelayStates, AFullWrappedRingGrowsKeepingItsOrder) {
+    const std::int32_t late = open_pipes(6, 1, "DELAY FIXED(100 + Time, 3, -1)");
+    // Capacity 8, the oldest entry in slot 5: entry k (value 10 k, due at k)
+    // sits in slot (5 + k - 1) mod 8. The model's own ring would hold 7.
+    constexpr std::uint16_t cap = 8;
+    std::vector<delay_entry> ring(cap);
+    for (int k = 1; k <= cap; ++k)
+        ring[static_cast<std::size_t>((5 + k - 1) % cap)] = {10.0f * k, static_cast<float>(k)};
+    std::vector<std::uint8_t> state = pipeline(cap, ring, 7);
+    const std::int32_t first = 5;
+    std::memcpy(state.data() + 4, &first, 4);
+    ASSERT_EQ(accept_run_delays({state}), 1) << messages.joined();
+    sim_output out;
+    ASSERT_NO_FATAL_FAILURE(simulate_from_setup(out));
+    ASSERT_EQ(out.times.size(), 7u);
+    EXPECT_FLOAT_EQ(saved_value(out, 0, late), 7);
+    for (std::size_t t = 1; t <= 6; ++t) EXPECT_FLOAT_EQ(saved_value(out, t, late), 10.0f * t) << t;
+}
+
 } // namespace

@@ -84,6 +84,28 @@ TEST_F(Integration, AutomaticStepControlMeetsItsTolerance) {
     EXPECT_NEAR(decay_end(im_rk_auto, 1.0f), exact, exact * 1e-3);
 }
 
+// Below 1 the automatic control's tolerance is absolute (1e-4), so a small
+// stock takes whole TIME STEPs: each is the step-doubling result, two RK4
+// half steps y2 corrected by (y2 - y1) / 15 against the full RK4 step y1
+// (Richardson: the half steps' fourth-order error is a sixteenth of the
+// full step's). For S' = -S and TIME STEP 1 every step multiplies S by the
+// same factor, some 4.5e-5 below e^-1.
+TEST_F(Integration, AutomaticStepControlTakesRichardsonCorrectedDoubledSteps) {
+    model_builder b("small");
+    b.control(0, 6, 1, 1);
+    b.level("S", "-S", "0.01");
+    sim_output out = run(b, im_rk_auto);
+    auto rk4 = [](double z) { return 1 + z + z * z / 2 + z * z * z / 6 + z * z * z * z / 24; };
+    const double y1 = rk4(-1), y2 = rk4(-0.5) * rk4(-0.5);
+    const double factor = y2 + (y2 - y1) / 15;
+    ASSERT_EQ(out.times.size(), 7u);
+    for (std::size_t k = 0; k < out.times.size(); ++k) {
+        const double expect = 0.01 * std::pow(factor, static_cast<double>(k));
+        EXPECT_NEAR(saved_value(out, k, slot_of(b, "S")), expect, expect * 2e-6) << "t=" << k;
+    }
+    EXPECT_EQ(out.rk_steps, 6.0); // one accepted step a TIME STEP, none rejected
+}
+
 TEST_F(Integration, LogisticGrowthMatchesItsClosedForm) {
     model_builder b("logistic");
     b.control(0, 20, 0.125f, 1);

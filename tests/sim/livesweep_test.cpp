@@ -2,8 +2,12 @@
 // re-run is busy stops it and runs again from the 100 ms timer, and the
 // requesting window hears message 1089.
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <vector>
 
+#include "runs/access.h"
+#include "runs/runfile.h"
 #include "sim/control.h"
 #include "sim/interp.h"
 #include "sim/livesweep.h"
@@ -305,6 +309,34 @@ TEST_F(Livesweep, ResetAllReRunsWithTheModelsOwnValues) {
     ASSERT_FALSE(rec.last_values.empty());
     EXPECT_FLOAT_EQ(rec.last_values[static_cast<std::size_t>(growth_)], 0.1f);
     EXPECT_NEAR(rec.last_values[static_cast<std::size_t>(stock_)], 100 * std::pow(1.1, 10), 1e-2);
+}
+
+// Saving the run shown in Livesweep writes an ordinary run of the slider
+// values into the file named: the shown run's cache is not fed by it, and
+// it is refused outside Livesweep or without a file name.
+TEST_F(Livesweep, TheShownValuesAreSavedAsARunFile) {
+    const std::string path = testing::TempDir() + "/livesweep_saved.kdf";
+    std::remove(path.c_str());
+    EXPECT_EQ(livesweep_write_run(path.c_str(), "Swept"), sim_refused); // not in Livesweep
+    ASSERT_EQ(enter_livesweep(1), 1) << messages.joined();
+    EXPECT_EQ(livesweep_write_run("", "Swept"), sim_refused);
+    ASSERT_EQ(set_setup_value(growth_, 0.2f), 1);
+    const std::uint8_t kind = run_kind;
+    EXPECT_EQ(livesweep_write_run(path.c_str(), "Swept"), sim_done) << messages.joined();
+    EXPECT_EQ(run_kind, kind);
+    EXPECT_FALSE(livesweep_busy());
+    EXPECT_EQ(rec.saves, 0);
+    const int run = kdf_open(path.c_str());
+    ASSERT_GE(run, 0) << messages.joined();
+    std::vector<float> values, times;
+    ASSERT_EQ(read_run_series("Stock", "Time", run, values, times), 11);
+    EXPECT_FLOAT_EQ(values[0], 100);
+    EXPECT_NEAR(values[10], 100 * std::pow(1.2, 10), 1e-2); // the slider's growth
+    float growth = 0;
+    ASSERT_EQ(run_constant_value("growth", run, &growth), 1);
+    EXPECT_FLOAT_EQ(growth, 0.2f);
+    unload_runs(1);
+    std::remove(path.c_str());
 }
 
 } // namespace

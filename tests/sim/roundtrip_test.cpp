@@ -101,6 +101,17 @@ TEST(RunSimulation, TheRunSetupOfAnOpenModelNamesTheRunFileAndMethod) {
     ASSERT_EQ(read_run_series("Stock", "Time", i, values, times), 5);
     double z = -0.5, amp = 1 + z + z * z / 2 + z * z * z / 6 + z * z * z * z / 24;
     EXPECT_NEAR(values[4], 100 * std::pow(amp, 4), 1e-3);
+    // The information block holds the command line alone.
+    EXPECT_EQ(run_info_text(i), "sim  Fourth order");
+    unload_runs(1);
+    // The setup's comment follows the command line on a line of its own.
+    model_rec->setup.info_text =
+        ctx_set_text(model_rec, model_rec->setup.info_text, "slower decay tried");
+    r = run_simulation(&model_rec->setup);
+    ASSERT_EQ(r.status, sim_done) << messages.joined();
+    i = kdf_open(run.c_str());
+    ASSERT_GE(i, 0) << messages.joined();
+    EXPECT_EQ(run_info_text(i), "sim  Fourth order\nslower decay tried");
     unload_runs(1);
     close_model(0, 0);
 }

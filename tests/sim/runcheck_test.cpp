@@ -1,7 +1,9 @@
 // The engine's checking mode: a run on native code is repeated on the flat
 // loop and must agree with it to the bit, or the process ends naming the
 // first value that differs.
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/report.h"
@@ -143,6 +145,71 @@ TEST_F(CheckedRuns, ACheckedRunEndsAsItWouldUncheckedAndLeavesTheModeAsItWas) {
     EXPECT_EQ(run_program(b.symbols(), p, initial, &start), sim_done);
     EXPECT_TRUE(start.times.empty());
     EXPECT_FALSE(start.initial.empty());
+}
+
+// The check's own run on the loop writes no file, so a run file that cannot
+// be written is the checked run's own outcome, whether the run reached FINAL
+// TIME or ended early on an error (this model's, at Time 3), not a
+// difference that ends the process.
+TEST_F(CheckedRuns, ARunFileThatCannotBeWrittenFailsTheRunAsUnchecked) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    model_builder whole{"whole"};
+    whole.control(0, 4, 1, 1);
+    whole.level("L", "Time", "0");
+    ASSERT_TRUE(whole.finish());
+    sim_program q;
+    ASSERT_EQ(generate_code(whole.symbols(), q), 1);
+    ASSERT_EQ(order_program(whole.symbols(), q), 1);
+    for (bool early : {false, true}) {
+        SCOPED_TRACE(early ? "ended on an error" : "reached FINAL TIME");
+        EXPECT_EXIT(
+            {
+                message_capture messages;
+                sim_options o;
+                o.run_file = "/no-such-folder-for-kavrel-runs/run.kdf";
+                sim_output out;
+                const int r = early ? run_program(b.symbols(), p, o, &out)
+                                    : run_program(whole.symbols(), q, o, &out);
+                std::exit(r == sim_write_failed ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "");
+    }
+}
+
+// The check is asked for by KAVREL_NATIVE_VERIFY, read once a process: any
+// text but "0" turns it on. Each setting is read in a process of its own.
+TEST(NativeSettings, TheEnvironmentTurnsTheCheckOnUnlessItIsZero) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::pair<const char*, bool> settings[] = {{"0", false}, {"1", true}, {"", false}};
+    for (const auto& [text, on] : settings) {
+        SCOPED_TRACE(std::string("KAVREL_NATIVE_VERIFY=") + text);
+        EXPECT_EXIT(
+            {
+                setenv("KAVREL_NATIVE_VERIFY", text, 1);
+                std::exit(native_check() ? 3 : 4);
+            },
+            testing::ExitedWithCode(on ? 3 : 4), "");
+    }
+}
+
+// KAVREL_NATIVE picks the tier by one digit, 0 to 2; anything else is the
+// automatic choice.
+TEST(NativeSettings, TheEnvironmentPicksATierByOneDigit) {
+    init_vocabulary();
+    if (!native_available()) GTEST_SKIP() << "this build has no native code generator";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::pair<const char*, int> settings[] = {
+        {"0", nm_off}, {"2", nm_tier1}, {"10", nm_auto}, {"21", nm_auto}, {"x", nm_auto}};
+    for (const auto& [text, mode] : settings) {
+        SCOPED_TRACE(std::string("KAVREL_NATIVE=") + text);
+        EXPECT_EXIT(
+            {
+                setenv("KAVREL_NATIVE", text, 1);
+                set_native_mode(nm_environment);
+                std::exit(native_mode());
+            },
+            testing::ExitedWithCode(mode), "");
+    }
 }
 
 } // namespace

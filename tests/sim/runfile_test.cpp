@@ -37,14 +37,18 @@ protected:
     }
     std::string path(const char* name) { return dir_ + "/" + name; }
 
-    // A small model: a constant, a level that starts to move at 5, a lookup, a string.
+    // A small model: a constant, an initial value, a level that starts to
+    // move at 5, a lookup, a string and a string over a range.
     void build(model_builder& b) {
         b.control(0, 10, 0.5f, 1);
+        b.range("side", {"left", "right"});
         b.constant("k", 2.5f);
+        b.initial("start", "k * 4");
         b.level("Stock", "STEP(k, 5)", "7");
         b.lookup("curve", {{0, 1}, {10, 3}});
         b.aux("shaped", "curve(Time)");
         b.string_var("label", "hello run");
+        b.string_var("tags[side]", "both sides");
         ASSERT_TRUE(b.finish());
     }
 
@@ -108,6 +112,10 @@ TEST_F(RunFile, UpperCaseLayoutHeaderTimeRecordOffsetsAndCompression) {
     std::int32_t ks = slot_of(b, "k");
     EXPECT_FLOAT_EQ(at<float>(f, table + 4 * ks), 2.5f);
     EXPECT_FLOAT_EQ(at<float>(f, word(f, 22) + 4 * ks), 2.5f);
+    // So is an initial value: one value, computed once.
+    std::int32_t is = slot_of(b, "start");
+    EXPECT_FLOAT_EQ(at<float>(f, table + 4 * is), 10);
+    EXPECT_FLOAT_EQ(at<float>(f, word(f, 22) + 4 * is), 10);
     // The level is flat up to t = 5: stored once, then at every change.
     std::int32_t ss = slot_of(b, "Stock");
     std::uint32_t rec_at = at<std::uint32_t>(f, table + 4 * ss);
@@ -129,6 +137,14 @@ TEST_F(RunFile, UpperCaseLayoutHeaderTimeRecordOffsetsAndCompression) {
     EXPECT_EQ(at<std::uint32_t>(f, sb + 4), block_guard);
     std::uint32_t tcell = at<std::uint32_t>(f, sb + 4 * 7);
     EXPECT_STREQ(reinterpret_cast<const char*>(f.data() + sb + 4 * tcell), "hello run");
+    // A string over a range has a slot an element, each with the text.
+    std::int32_t ts = slot_of(b, "tags");
+    ASSERT_GE(ts, 1);
+    for (std::int32_t e = 0; e < 2; ++e) {
+        std::uint32_t ecell = at<std::uint32_t>(f, sb + 4 * (7 + ts + e));
+        ASSERT_NE(ecell, 0u) << e;
+        EXPECT_STREQ(reinterpret_cast<const char*>(f.data() + sb + 4 * ecell), "both sides") << e;
+    }
     EXPECT_EQ(word(f, 27), 0u); // no delay objects
 }
 

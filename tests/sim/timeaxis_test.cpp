@@ -48,7 +48,10 @@ TEST_F(TimeAxis, StepsAndSavesReachFinalTimeForAwkwardSteps) {
         {1900, 2100, 0.1f, 1, 201, 1},
         {0, 1, 0.01f, 0.05f, 21, 0.05},
         {0.1f, 0.7f, 0.1f, 0.2f, 4, 0.2},
-        {0, 3, 0.25f, 0.6f, 7, 0.5}, // not a multiple: saved every two steps
+        {0, 3, 0.25f, 0.6f, 7, 0.5},     // not a multiple: saved every two steps
+        {0, 0.9f, 0.1f, 0.3f, 4, 0.3},   // 0.3 / 0.1 falls just short of 3 in double
+        {0, 4.5f, 0.25f, 0.7f, 7, 0.75}, // 2.8 steps round to three
+        {5, 5, 1, 1, 1, 1},              // FINAL TIME at INITIAL TIME: the one save
     };
     for (const axis& c : cases) {
         SCOPED_TRACE(testing::Message() << "step " << c.step << " saveper " << c.saveper << " from "
@@ -68,6 +71,9 @@ TEST_F(TimeAxis, StepsAndSavesReachFinalTimeForAwkwardSteps) {
                     (c.saves - 1) * c.save_every / c.step, 1e-3);
     }
     EXPECT_TRUE(messages.contains("SAVEPER 0.6 is not a multiple of TIME STEP 0.25"));
+    EXPECT_TRUE(messages.contains(
+        "SAVEPER 0.7 is not a multiple of TIME STEP 0.25; values are saved every 0.75"));
+    EXPECT_FALSE(messages.contains("SAVEPER 0.3"));
 }
 
 TEST(TimeAxisRules, ControlValuesAreReadAsWrittenAndStepsCountedWithinRounding) {

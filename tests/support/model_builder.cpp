@@ -476,6 +476,41 @@ symbol_id model_builder::data(const char* lhs, const char* expr, const char* uni
     return s;
 }
 
+namespace {
+
+// The element offset of a lookup's left side: 0 without subscripts, else
+// from the element named in each dimension ("Curve[south]"); -1 when one is
+// not an element of its dimension.
+long lookup_element(handle symbols, symbol_id s, const std::string& lhs) {
+    std::size_t br = lhs.find('[');
+    if (br == std::string::npos) return 0;
+    std::vector<symbol_id> named;
+    for (std::size_t at = br + 1; at < lhs.size();) {
+        std::size_t end = lhs.find_first_of(",]", at);
+        if (end == std::string::npos) break;
+        named.push_back(
+            find_symbol_in(symbols, scan_var_name(lhs.substr(at, end - at).c_str()).c_str()));
+        at = end + 1;
+        if (lhs[end] == ']') break;
+    }
+    model_lock_guard g(symbols, 0);
+    if (!g.ok()) return -1;
+    const dim_record* d = sym_dims(s);
+    if (!d || named.size() != d->ndims) return -1;
+    long offset = 0;
+    for (std::uint32_t i = 0; i < d->ndims; ++i) {
+        const element_list* l = range_elements(d->d[i].range);
+        long pos = -1;
+        for (std::uint32_t k = 0; l && k < l->count && pos < 0; ++k)
+            if (l->ids[k] == named[i]) pos = k;
+        if (pos < 0) return -1;
+        offset += pos * static_cast<long>(d->d[i].stride);
+    }
+    return offset;
+}
+
+} // namespace
+
 symbol_id model_builder::lookup(const char* name, const std::vector<std::pair<float, float>>& pts,
                                 const char* units, const char* range) {
     symbol_id s = declare(name, st_lookup, units);
@@ -485,8 +520,13 @@ symbol_id model_builder::lookup(const char* name, const std::vector<std::pair<fl
         y.push_back(b);
     }
     pending p{s, nc_lookup_eq, name, {}};
-    p.lookup =
-        add_lookup(model_.symbols, s, 0, x.data(), y.data(), static_cast<std::uint32_t>(x.size()));
+    long element = lookup_element(model_.symbols, s, name);
+    if (element < 0) {
+        errors_.push_back(std::string("the lookup ") + name + " names no element of its ranges");
+        element = 0;
+    }
+    p.lookup = add_lookup(model_.symbols, s, static_cast<std::uint32_t>(element), x.data(),
+                          y.data(), static_cast<std::uint32_t>(x.size()));
     std::string typed = std::string(name) + "(";
     if (range) typed.append(range).append(",");
     char buf[64];
