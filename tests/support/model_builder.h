@@ -44,6 +44,8 @@ public:
     symbol_id data(const char* lhs, const char* expr = nullptr, const char* units = nullptr);
     // range: a declared range with any reference points, typed before the
     // points ("[(0,0)-(4,3),(0,1),(4,2)]"), kept in the equation as typed.
+    // An arrayed lookup is one call an element, its name subscripted by
+    // elements ("Curve[south]"), the variable's first element first.
     symbol_id lookup(const char* name, const std::vector<std::pair<float, float>>& points,
                      const char* units = nullptr, const char* range = nullptr);
     symbol_id string_var(const char* name, const char* text);
