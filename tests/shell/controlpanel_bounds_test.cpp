@@ -99,6 +99,25 @@ TEST_F(PanelBounds, TheStartArrowStopsAStepBeforeTheEnd) {
     EXPECT_LT(model_rec->start, model_rec->end);
 }
 
+// The special time's arrows keep it within the full range.
+TEST_F(PanelBounds, TheSpecialArrowsStopAtTheFullRangesEnds) {
+    HWND page = open_on(tab_time_axis);
+    ASSERT_NE(page, nullptr);
+    model_rec->special = 99.5;
+    for (int i = 0; i < 2; ++i) {
+        td::click(GetDlgItem(page, idt_special_right), 3, 3);
+        td::run_until_idle();
+    }
+    EXPECT_DOUBLE_EQ(model_rec->special, 100.0);
+    model_rec->special = 0.5;
+    for (int i = 0; i < 2; ++i) {
+        td::click(GetDlgItem(page, idt_special_left), 3, 3);
+        td::run_until_idle();
+    }
+    EXPECT_DOUBLE_EQ(model_rec->special, 0.0);
+    EXPECT_EQ(text_of(page, idt_special), "0");
+}
+
 // Each saved option shows in its own box when the page opens.
 TEST_F(PanelBounds, TheScalingBoxesShowEachOptionOnItsOwn) {
     struct {

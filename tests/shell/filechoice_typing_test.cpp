@@ -105,4 +105,30 @@ TEST_F(FileChoiceTyping, UpGoesToTheParentFolderEachTime) {
     EXPECT_EQ(lists[2], (std::vector<std::string>{"[sub dir]", "top.kmf"}));
 }
 
+// In the list a click on a folder only selects it; a double click enters it.
+// A double click on a file chooses it.
+TEST_F(FileChoiceTyping, ADoubleClickedFolderIsEnteredAndADoubleClickedFileChosen) {
+    touch("top.kmf");
+    touch("sub dir/inner.kmf");
+    std::vector<std::string> after_click, after_double;
+    answerer::dialog(dlg_file_choice).call([&](HWND d) {
+        HWND list = GetDlgItem(d, fdc_list);
+        auto act = [&](int index, WORD code) {
+            SendMessage(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+            SendMessage(d, WM_COMMAND, MAKEWPARAM(fdc_list, code), reinterpret_cast<LPARAM>(list));
+        };
+        ASSERT_EQ(listed(d), (std::vector<std::string>{"[sub dir]", "top.kmf"}));
+        act(0, LBN_SELCHANGE);
+        after_click = listed(d);
+        act(0, LBN_DBLCLK);
+        after_double = listed(d);
+        act(1, LBN_DBLCLK); // inner.kmf
+    });
+    char* p = choose_model_file((dir_ + "/").c_str());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::string(p), dir_ + "/sub dir/inner.kmf");
+    EXPECT_EQ(after_click, (std::vector<std::string>{"[sub dir]", "top.kmf"}));
+    EXPECT_EQ(after_double, (std::vector<std::string>{"[deeper]", "inner.kmf"}));
+}
+
 } // namespace

@@ -78,6 +78,19 @@ TEST_F(LongListKeeping, AnItemInsertedAtTheSelectionPushesItDown) {
     EXPECT_EQ(text(selected()), "c");
 }
 
+TEST_F(LongListKeeping, DeletingAnItemAboveTheCaretKeepsTheCaretOnItsItem) {
+    set({"a", "b", "c", "d", "e"});
+    longlist_select(list, 3, false);
+    SendMessage(list, ll_select, static_cast<WPARAM>(-1), 0); // the caret stays on "d"
+    SendMessage(list, ll_delete, 1, 0);                       // "b" goes
+    SendMessage(list, ll_delete, 4, 0);                       // past the caret: nothing moves
+    SetFocus(list);
+    td::press_key(VK_DOWN);
+    td::run_until_idle();
+    EXPECT_EQ(text(selected()), "d");
+    EXPECT_EQ(SendMessage(list, ll_count, 0, 0), 4);
+}
+
 TEST_F(LongListKeeping, TypingALetterSelectsTheFirstOfTheItemsStartingWithIt) {
     // Items in order of their first letter, several of each.
     set({"alpha", "apple", "arc", "ash", "birth", "cost", "cut"});

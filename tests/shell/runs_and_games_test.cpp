@@ -1,6 +1,7 @@
-// Runs and games as the user carries them on: a toolbar run is shown first as
-// a menu run is, the game's live graphs outlive the progress panel between
-// moves, and Reset in Constant Changes takes the model's value back.
+// Runs and games as the user carries them on: a toolbar run and a game's run
+// are shown first as a menu run is, the game's live graphs outlive the
+// progress panel between moves, and Reset in Constant Changes takes the
+// model's value back while the note keeps naming it.
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
 #include "runs/runfile.h"
@@ -13,6 +14,7 @@
 #include "shell/wiring.h"
 #include "sim/changes.h"
 #include "sim/control.h"
+#include "sim/game.h"
 #include "sim/runname.h"
 #include "sim/runtypes.h"
 #include "sim/setup.h"
@@ -85,6 +87,54 @@ TEST_F(RunsShown, ARunFromTheToolbarIsShownFirst) {
     ASSERT_EQ(run_command(rc_toolbar, 0, 0, &result), 1);
     EXPECT_EQ(first_selected(), "button");
     EXPECT_EQ(model_rec->run_count, 3);
+}
+
+class GameRuns : public ShellWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        make_workbench();
+        install_program_hooks();
+        set_sim_pump_hook(nullptr);
+        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        ask_dataset_overwrite = false;
+    }
+    void TearDown() override {
+        end_game();
+        game_interval = 0;
+        clear_setup();
+        unload_runs(1);
+        sim_phase = phase_idle;
+        run_kind = 0;
+        ask_dataset_overwrite = true;
+        ShellWorkbenchTest::TearDown();
+    }
+    static void name_run(const char* name) {
+        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+    }
+    static std::string first_selected() {
+        if (model_rec->run_count < 1) return {};
+        loaded_run_names(1);
+        return selected_run_names[0];
+    }
+};
+
+// A game's run is shown first from its first interval on, also when a run of
+// its name was loaded before and others were made since.
+TEST_F(GameRuns, TheGamesRunIsShownFirstAtEveryInterval) {
+    name_run("play");
+    menu_command(cmd_simulate);
+    name_run("other");
+    menu_command(cmd_simulate);
+    ASSERT_EQ(first_selected(), "other");
+    ASSERT_EQ(model_rec->run_count, 2);
+    name_run("play");
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    EXPECT_EQ(first_selected(), "play");
+    EXPECT_EQ(model_rec->run_count, 2);
+    menu_command(cmd_simulate); // the next interval
+    EXPECT_EQ(first_selected(), "play");
 }
 
 class GameGraphs : public ShellDialogTest {
@@ -184,6 +234,22 @@ TEST_F(ResetConstant, ResetTakesTheModelsValueBackOnOk) {
         .press(IDOK);
     menu_command(cmd_constant_changes);
     ASSERT_EQ(model_text, "10000");
+    // The note beside the field keeps saying the model's value after a change.
+    std::string value, note;
+    answerer::dialog(dlg_constant_changes)
+        .call([&](HWND d) {
+            choose(d, "birth rate");
+            choose(d, "carrying capacity");
+            char t[64] = {};
+            GetDlgItemText(d, ids_value, t, sizeof t);
+            value = t;
+            GetDlgItemText(d, ids_model_value, t, sizeof t);
+            note = t;
+        })
+        .press(IDCANCEL);
+    menu_command(cmd_constant_changes);
+    EXPECT_EQ(value, "12345");
+    EXPECT_EQ(note, "Model value: 10000");
     ASSERT_FLOAT_EQ(copy_value("carrying capacity"), 12345);
 
     std::string before, after;
