@@ -770,8 +770,6 @@ TEST_F(CustomGraphs, AWipGraphFollowsAGameIntervalByInterval) {
     EXPECT_FLOAT_EQ(g->series[0].times.back(), 30.0f);
 }
 
-// The behaviour tests' graphs hand their series over ready: one series per
-// variable under its written name, no run needed.
 // STACK 2 (held as 3: 0 is no stacking) stacks the first two series only;
 // a plain STACK all of them.
 TEST_F(CustomGraphs, AStackLimitStacksThatManySeries) {
@@ -795,6 +793,8 @@ TEST_F(CustomGraphs, AStackLimitStacksThatManySeries) {
     EXPECT_EQ(graph_of(all)->stack_limit, 0);
 }
 
+// The behaviour tests' graphs hand their series over ready: one series per
+// variable under its written name, no run needed.
 TEST_F(CustomGraphs, GivenSeriesAreDrawnWithoutAnyRun) {
     ASSERT_EQ(loaded_run_names(1), 0);
     graph_def d = make_graph_def(gd_line);

@@ -42,6 +42,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QImage>
 #include <algorithm>
 #include <cmath>
@@ -508,6 +510,26 @@ TEST(GraphToolSetup, OptionLinesReadAndWriteBack) {
     std::string out;
     graph_tool_setup(1, tool, &out, nullptr);
     EXPECT_EQ(out.substr(out.find('\n') + 1), "My title\n\nA note\n");
+    // The palette's picture by mode and line kind: with markers 0xf0020
+    // plain, 0xf0030 cumulative, 0xf0040 stacked; lines 0xf0050, 0xf0060,
+    // 0xf0070.
+    for (const auto& [mode, kind, icon] : {std::tuple{0, 1, 0xf0020u},
+                                           {1, 1, 0xf0030u},
+                                           {2, 1, 0xf0040u},
+                                           {1, 0, 0xf0060u},
+                                           {0, 0, 0xf0050u}}) {
+        const std::string line = "6.5,4,1," + std::to_string(mode) + "," + std::to_string(kind) +
+                                 ",1,0,0,0,0,0,0,0,0,0,0,0,0,0,"
+                                 "Arial|10||0-0-0,Arial|8||0-0-0,Arial|7||0-0-0,Arial|12|B|0-0-0,"
+                                 "Arial|10||0-0-0,Arial|10|I|0-0-0,2,1,";
+        const char* const one[] = {line.c_str(), "", "", ""};
+        ASSERT_EQ(push_text_source(one, 4, 0), 1);
+        graph_tool_setup(0, tool, nullptr, "x");
+        close_text_source();
+        r = lock_tool(tool);
+        EXPECT_EQ(r->icon, icon) << mode << "," << kind;
+        unlock_tool(tool);
+    }
     free_tool(tool);
     set_tool_setup(find_tool_row("Graph"), nullptr);
 }

@@ -671,6 +671,73 @@ TEST_F(LookupEditor, ABoundEqualToTheOtherEndIsRefused) {
     EXPECT_TRUE(failures.empty()) << joined_failures();
 }
 
+// A press within three pixels of a point takes that point (a drag moves
+// it); four pixels off it is empty space, where a click adds a point. The
+// cursor's values are shown under their own names as the mouse moves.
+TEST_F(LookupEditor, APressWithinThreePixelsTakesThePoint) {
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            HWND graph = GetDlgItem(e, idl_graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
+            const int n = p->count();
+            const float x2 = p->x[2], y2 = p->y[2];
+            const POINT at{plot.px(*p, x2), plot.py(*p, y2)};
+            // Three pixels right and above: the drag moves the point by 20
+            // pixels down, no point is added.
+            test_driver::drag(graph, {at.x + 3, at.y - 3}, {at.x + 3, at.y + 17});
+            test_driver::run_until_idle();
+            ASSERT_EQ(p->count(), n);
+            EXPECT_EQ(p->x[2], x2);
+            EXPECT_NEAR(p->y[2], plot.vy(*p, at.y + 20), 1e-4);
+            // The cursor's place: x under x, y under y.
+            test_driver::mouse_move(graph, at.x, plot.top + plot.height / 2);
+            test_driver::run_until_idle();
+            char shown[40];
+            std::snprintf(shown, sizeof shown, "x=%.4g", static_cast<double>(plot.vx(*p, at.x)));
+            EXPECT_EQ(field(e, idl_cursor_x), shown);
+            std::snprintf(shown, sizeof shown, "y=%.4g",
+                          static_cast<double>(plot.vy(*p, plot.top + plot.height / 2)));
+            EXPECT_EQ(field(e, idl_cursor_y), shown);
+            // A click four pixels right of the point, in empty space, adds one.
+            const POINT moved{plot.px(*p, p->x[2]), plot.py(*p, p->y[2])};
+            test_driver::click(graph, moved.x + 4, moved.y);
+            test_driver::run_until_idle();
+            EXPECT_EQ(p->count(), n + 1);
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+}
+
+// With more points than rows the table scrolls: a line at a time, ten rows
+// a page, never past either end.
+TEST_F(LookupEditor, TheTableScrollsByLinesAndPagesOfTenRows) {
+    lookup_points many = working();
+    many.x.clear();
+    many.y.clear();
+    for (int i = 0; i < 30; ++i) {
+        many.x.push_back(static_cast<float>(i));
+        many.y.push_back(static_cast<float>(i % 7) / 7);
+    }
+    ASSERT_EQ(commit_lookup_points(lookup_slot_of(lookup_name), many), 1);
+    std::vector<std::string> tops;
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(e, idl_scroll)));
+            for (int code : {SB_PAGEDOWN, SB_PAGEDOWN, SB_LINEUP, SB_PAGEUP, SB_PAGEUP, SB_LINEDOWN,
+                             SB_PAGEDOWN, SB_PAGEDOWN, SB_LINEDOWN}) {
+                SendMessage(e, WM_VSCROLL, static_cast<WPARAM>(code), 0);
+                tops.push_back(field(e, idl_row_x));
+            }
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    // 30 points in 11 rows: the last page starts at point 19.
+    EXPECT_EQ(tops, (std::vector<std::string>{"10", "19", "18", "8", "0", "1", "11", "19", "19"}));
+}
+
 int reruns = 0;
 void count_reruns(int phase) {
     if (phase == 1) ++reruns;

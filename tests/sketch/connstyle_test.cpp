@@ -133,6 +133,23 @@ TEST_F(ConnectorStyles, WidthCodesGivePenStylesWidthsAndPipes) {
     EXPECT_LE(in_column(dc_, 300, 150, 170, blue), 1);
 }
 
+// Printed, a plain line is as wide as the print's zoom makes a pixel (three
+// at 300 %), so it is not a hairline on paper; a copy keeps it one pixel.
+TEST_F(ConnectorStyles, PrintedPlainLinesTakeTheZoomsWidth) {
+    s.zoom = 300;
+    s.scroll_x = 0;
+    s.scroll_y = 0;
+    drawing.printing = 1;
+    paint_sketch(dc_, s, RECT{0, 0, W, H}, true);
+    drawing.printing = 0;
+    EXPECT_EQ(in_column(dc_, 300, 110, 130, blue), 3);       // the solid row at 40 units
+    EXPECT_NEAR(in_column(dc_, 300, 460, 500, blue), 15, 1); // code 15: 5 units
+    RECT all{0, 0, W, H};
+    FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    paint_sketch(dc_, s, RECT{0, 0, W, H}, true);
+    EXPECT_EQ(in_column(dc_, 300, 110, 130, blue), 1);
+}
+
 TEST_F(ConnectorStyles, EveryCurvedPathTypeIsDrawnAsItsArc) {
     ASSERT_GT(el(arc_).arc_width, 0);
     paint();

@@ -125,7 +125,18 @@ TEST_F(RetainedSketch, TheWindowShowsWhatAFreshPaintGivesAsTheViewChanges) {
     EXPECT_EQ(repaint(), fresh(false)) << "scrolled";
     s_->view.rec.background = RGB(250, 240, 200);
     EXPECT_EQ(repaint(), fresh(false)) << "another background";
-    EXPECT_EQ(retained_sketch_redraws(), drawn + 5);
+    // An element deeper than the depth shown goes and comes back with it.
+    moved.level = static_cast<std::uint8_t>(5);
+    s_->shown_level = max_level;
+    const QImage deep = repaint();
+    EXPECT_EQ(deep, fresh(false)) << "shown at every depth";
+    s_->shown_level = 3;
+    EXPECT_EQ(repaint(), fresh(false)) << "hidden at depth 3";
+    EXPECT_NE(repaint(), deep);
+    s_->shown_level = max_level;
+    EXPECT_EQ(repaint(), deep) << "shown again";
+    moved.level = 0;
+    EXPECT_EQ(retained_sketch_redraws(), drawn + 8);
 
     // A window of another size gets a diagram of its size.
     MoveWindow(main_wnd, 0, 0, 900, 600, TRUE);

@@ -171,6 +171,32 @@ TEST_F(SketchMouse, BandAutoscrollsOnTheClockWhileOutside) {
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
+// The first pixel past the right or bottom edge is outside: the band
+// scrolls that way; the last pixel inside does not scroll.
+TEST_F(SketchMouse, TheBandScrollsFromTheFirstPixelPastTheEdge) {
+    set_sketch_zoom(view_, 300); // more diagram than window
+    scroll_sketch_to(view_, 0, 0);
+    RECT rc;
+    GetClientRect(view_, &rc);
+    auto scrolled = [&](int x, int y) {
+        scroll_sketch_to(view_, 0, 0);
+        td::mouse_down(view_, 40, 40);
+        td::mouse_move(view_, 60, 60);
+        td::run_until_idle();
+        td::mouse_move(view_, x, y);
+        td::run_until_idle();
+        td::advance(autoscroll_ms * 3);
+        const POINT moved{s_->scroll_x, s_->scroll_y};
+        td::mouse_up(view_, 60, 60);
+        td::run_until_idle();
+        return moved;
+    };
+    EXPECT_EQ(scrolled(rc.right - 1, 100).x, 0);
+    EXPECT_GT(scrolled(rc.right, 100).x, 0);
+    EXPECT_EQ(scrolled(100, rc.bottom - 1).y, 0);
+    EXPECT_GT(scrolled(100, rc.bottom).y, 0);
+}
+
 TEST_F(SketchMouse, RightDragPansAndShiftDragZoomsInTensOfPercent) {
     set_sketch_zoom(view_, 200); // more diagram than window
     scroll_sketch_to(view_, 0, 0);
@@ -203,6 +229,14 @@ TEST_F(SketchMouse, RightDragPansAndShiftDragZoomsInTensOfPercent) {
     EXPECT_NEAR(pixel_to_unit(200, s_->zoom, s_->scroll_x), ux, 1);
     EXPECT_NEAR(pixel_to_unit(200, s_->zoom, s_->scroll_y), uy, 1);
     EXPECT_EQ(GetCapture(), nullptr);
+    // Far up: it stops at 500 %, as the menu's zoom does.
+    td::mouse_down(view_, 200, 430, td::Button::right, td::shift);
+    td::mouse_move(view_, 200, 420, td::shift);
+    td::mouse_move(view_, 200, 20, td::shift);
+    td::run_until_idle();
+    EXPECT_EQ(s_->zoom, 500);
+    td::mouse_up(view_, 200, 20, td::Button::right, td::shift);
+    td::run_until_idle();
 }
 
 TEST_F(SketchMouse, DoubleClickMakesTheWorkbenchVariableAndGraphsIt) {
@@ -645,6 +679,40 @@ TEST(SketchEntry, OnlyAWholeFiniteNumberIsTaken) {
     EXPECT_EQ(v, -1500);
     for (const char* bad : {"12abc", "1e999", "", "   ", "nan", "inf", "1e39", "1 2", "abc"})
         EXPECT_FALSE(parse_entry_number(bad, &v)) << bad;
+}
+
+// The entry's text is the diagram's size at its zoom: twice the zoom, a
+// taller entry.
+TEST_F(SketchMouse, TheEntryTextFollowsTheZoom) {
+    ASSERT_EQ(enter_setup_mode(0), 1);
+    td::run_until_idle();
+    const sketch_elem* rate = variable("birth rate");
+    ASSERT_NE(rate, nullptr);
+    auto entry_height = [&] {
+        td::click(view_, at(*rate).x, at(*rate).y);
+        td::run_until_idle();
+        EXPECT_TRUE(inplace_edit_open(view_));
+        RECT r{};
+        GetWindowRect(inplace_edit_window(view_), &r);
+        LOGFONT lf{};
+        const auto font =
+            reinterpret_cast<HFONT>(SendMessage(inplace_edit_window(view_), WM_GETFONT, 0, 0));
+        EXPECT_NE(font, nullptr);
+        if (font) GetObject(font, sizeof lf, &lf);
+        end_inplace_edit(view_, 2);
+        return std::pair{static_cast<int>(r.bottom - r.top), static_cast<int>(lf.lfHeight)};
+    };
+    const auto [height100, font100] = entry_height();
+    set_sketch_zoom(view_, 200);
+    scroll_sketch_to(view_, 2 * rate->x - 200, 2 * rate->y - 200);
+    td::run_until_idle();
+    const auto [height200, font200] = entry_height();
+    // An 11-pixel text becomes a 22-pixel one.
+    EXPECT_EQ(font100, -11);
+    EXPECT_EQ(font200, -22);
+    EXPECT_GE(height200 - height100, 9) << height100 << " " << height200;
+    clear_setup();
+    sim_phase = phase_idle;
 }
 
 TEST_F(SketchMouse, InSetUpAClickOnAConstantTypesItsValueInPlace) {

@@ -207,6 +207,18 @@ TEST_F(SketchEdit, TheDiagramsMenusAreInTheBarWhileItIsActive) {
     td::run_until_idle();
     EXPECT_TRUE(s_->fit);
     EXPECT_TRUE(GetMenuState(main_menu, 371, MF_BYCOMMAND) & MF_CHECKED);
+    // A zoom chosen in View is the one item checked: 367 200 %, 368 100 %,
+    // 369 75 %, 370 50 %.
+    for (UINT chosen : {369u, 370u, 367u, 368u}) {
+        EXPECT_TRUE(menu_choose(main_wnd, chosen));
+        td::run_until_idle();
+        EXPECT_FALSE(s_->fit);
+        for (UINT item = 367; item <= 371; ++item)
+            EXPECT_EQ((GetMenuState(main_menu, item, MF_BYCOMMAND) & MF_CHECKED) != 0,
+                      item == chosen)
+                << item << " after " << chosen;
+    }
+    EXPECT_EQ(s_->zoom, 100);
 
     // The Windows menu lists the diagram by model and view.
     const std::vector<HWND> listed = listed_windows();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model/context.h"
+#include "model/modelfile.h"
 #include "shell/mainplace.h"
 #include "shell/menucmd.h"
 #include "shell/state.h"
@@ -179,6 +180,55 @@ TEST_F(SketchWindow, ZoomDoublesTheBoxAndCtrlWheelZoomsAboutTheCentre) {
     EXPECT_EQ(s_->zoom, 500);
     set_sketch_zoom(view_, 1);
     EXPECT_EQ(s_->zoom, 10);
+}
+
+// A page scroll moves a window's height less one line, so the line at the
+// edge stays in sight; never past the range's ends.
+TEST_F(SketchWindow, PageScrollsKeepOneLineOfThePageBefore) {
+    set_sketch_zoom(view_, 400); // more diagram than window
+    scroll_sketch_to(view_, 0, 0);
+    RECT rc;
+    GetClientRect(view_, &rc);
+    int lo, hi, lo_x, hi_x;
+    sketch_scroll_range(s_->min_y, s_->max_y, s_->zoom, rc.bottom, &lo, &hi);
+    sketch_scroll_range(s_->min_x, s_->max_x, s_->zoom, rc.right, &lo_x, &hi_x);
+    ASSERT_GT(hi, 2 * rc.bottom);
+    ASSERT_GT(hi_x, 2 * rc.right);
+    SendMessage(view_, WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(s_->scroll_y, rc.bottom - 16);
+    SendMessage(view_, WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(s_->scroll_y, 2 * (rc.bottom - 16));
+    SendMessage(view_, WM_VSCROLL, SB_PAGEUP, 0);
+    EXPECT_EQ(s_->scroll_y, rc.bottom - 16);
+    SendMessage(view_, WM_HSCROLL, SB_PAGERIGHT, 0);
+    EXPECT_EQ(s_->scroll_x, rc.right - 16);
+    SendMessage(view_, WM_HSCROLL, SB_PAGELEFT, 0);
+    SendMessage(view_, WM_HSCROLL, SB_PAGELEFT, 0);
+    EXPECT_EQ(s_->scroll_x, lo_x);
+    SendMessage(view_, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(s_->scroll_y, hi);
+}
+
+// The zoom kept with the model opens the diagram again at it, from 10 % to
+// 500 %; anything else opens at 100 %. (Here the views keep no zoom of
+// their own, which would come first.)
+TEST_F(SketchWindow, TheKeptZoomOpensTheDiagramFrom10To500Percent) {
+    const handle views = get_header_word(cur_model_symbols, mh_views);
+    const std::uint32_t count = get_header_word(cur_model_symbols, mh_view_count) & 0xFFFF;
+    ASSERT_GE(handle_size(views) / sizeof(view_rec), count);
+    {
+        handle_lock<view_rec> recs(views);
+        ASSERT_TRUE(recs);
+        for (std::uint32_t i = 0; i < count; ++i) recs.get()[i].zoom = 0;
+    }
+    for (const auto& [kept, opened] :
+         {std::pair{10, 10}, {500, 500}, {150, 150}, {9, 100}, {501, 100}, {-20, 100}}) {
+        model_rec->sketch_zoom = static_cast<std::int16_t>(kept);
+        HWND view = open_sketch_window();
+        ASSERT_NE(view, nullptr) << kept;
+        EXPECT_EQ(sketch_of(view)->zoom, opened) << kept;
+        EXPECT_FALSE(sketch_of(view)->fit) << kept;
+    }
 }
 
 TEST(SketchScrollRange, KeepsTheOriginAndTheMarginsAndNeverInverts) {

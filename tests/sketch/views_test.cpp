@@ -309,6 +309,26 @@ TEST_F(Views, ElementCountStopsAt65535) {
     EXPECT_EQ(s.view.count(), max_view_elements);
 }
 
+// A connector made from a template with a text shows that text as its
+// mark; one without keeps the template's mark character.
+TEST_F(Views, AConnectorWithATextShowsIt) {
+    const int a = box(10, 10, 5, 5), b = box(100, 10, 5, 5);
+    sketch_elem t;
+    t.text = "delay";
+    const int labelled = add_link_element(s, a, b, &t, 0, false);
+    ASSERT_GT(labelled, 0);
+    EXPECT_EQ(el(labelled).mark, 1);
+    EXPECT_EQ(el(labelled).text, "delay");
+    sketch_elem plus;
+    plus.mark = '+';
+    const int marked = add_link_element(s, b, a, &plus, 0, false);
+    EXPECT_EQ(el(marked).mark, '+');
+    const int bare = add_link_element(s, a, b, nullptr, 0, false);
+    EXPECT_EQ(el(bare).mark, 0);
+    EXPECT_EQ(el(bare).tail, a);
+    EXPECT_EQ(el(bare).head, b);
+}
+
 TEST_F(Views, NewElementsAndLevels) {
     int n = add_sketch_element(s.view, ek_variable, 10, 20, 99, -1, 0, 0);
     EXPECT_EQ(el(n).shape, 8);
