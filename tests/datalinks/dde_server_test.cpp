@@ -476,4 +476,38 @@ TEST_F(DdeServer, ClosingTheWorkbenchTerminatesEveryConversation) {
     expect_baseline();
 }
 
+// A failure whose reason runs past 2000 characters (a model deep in long
+// folders) is told cut there, with "..." after it.
+TEST_F(DdeServer, ALongReasonIsCutAtTwoThousandCharacters) {
+    std::string deep = dir;
+    for (int k = 0; k < 10; ++k) deep += "/" + std::string(240, static_cast<char>('a' + k));
+    std::error_code ec;
+    std::filesystem::create_directories(deep, ec);
+    ASSERT_FALSE(ec) << ec.message();
+    const std::string bad = deep + "/broken.kmf";
+    std::ofstream(bad) << "not a model";
+    HWND server = initiate("Kavrel", "System");
+    ASSERT_NE(server, nullptr);
+    answerer::box("Stop from Kavrel").text("broken.kmf").press(IDOK);
+    ASSERT_EQ(execute(server, "[FileOpen(\"" + bad + "\")]"), 0x8001);
+    inbox.clear();
+    PostMessage(server, WM_DDE_REQUEST, reinterpret_cast<WPARAM>(client),
+                PackDDElParam(WM_DDE_REQUEST, 1, GlobalAddAtomA("FileOpen")));
+    drain();
+    ASSERT_EQ(inbox.size(), 1u);
+    ASSERT_EQ(inbox[0].message, static_cast<UINT>(WM_DDE_DATA));
+    std::string text;
+    dde_block b;
+    HGLOBAL data = reinterpret_cast<HGLOBAL>(inbox[0].lo);
+    ASSERT_TRUE(read_dde_data(data, &b));
+    text = b.value.substr(0, b.value.find('\0'));
+    if (b.release) GlobalFree(data);
+    if (inbox[0].hi) GlobalDeleteAtom(static_cast<ATOM>(inbox[0].hi));
+    EXPECT_EQ(text.size(), 2u + 2000u + 3u) << text.substr(0, 200);
+    EXPECT_EQ(text.rfind("0 ", 0), 0u);
+    EXPECT_EQ(text.substr(text.size() - 3), "...");
+    EXPECT_FALSE(dde_server_is_busy());
+    expect_baseline();
+}
+
 } // namespace

@@ -109,4 +109,24 @@ TEST_F(ReadOnlyWriters, APackageIsAskedAbout) {
     EXPECT_EQ(files, 1);
 }
 
+// A file is read-only when no one may write it, whoever runs the program;
+// one that only its group or others may write is not (the superuser may
+// write it, and so may they).
+TEST_F(ReadOnlyWriters, ReadOnlyMeansNoWriteBitAtAll) {
+    const fs::path p = dir_ / "modes.txt";
+    std::ofstream(p) << "x";
+    const struct {
+        unsigned mode;
+        bool read_only;
+    } cases[] = {{0644, false}, {0444, true}, {0464, false},
+                 {0446, false}, {0400, true}, {0000, true}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(::chmod(p.c_str(), c.mode), 0);
+        EXPECT_EQ(file_is_read_only(p.c_str()), c.read_only) << std::oct << c.mode;
+    }
+    ASSERT_EQ(::chmod(p.c_str(), 0644), 0);
+    EXPECT_FALSE(file_is_read_only((dir_ / "missing.txt").c_str()));
+    EXPECT_FALSE(file_is_read_only(dir_.c_str())) << "a folder is no read-only file";
+}
+
 } // namespace
