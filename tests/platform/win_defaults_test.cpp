@@ -70,3 +70,17 @@ TEST_F(WindowDefaults, ClassNamesAreCutToTheBufferWithTheirEndingZero) {
 }
 
 } // namespace
+
+namespace {
+
+// A full-screen window's client area is the work area less its title bar;
+// a maximised window covers the work area.
+TEST_F(WindowDefaults, FullScreenClientAreasLeaveRoomForTheTitleBar) {
+    EXPECT_GT(GetSystemMetrics(SM_CYCAPTION), 0);
+    EXPECT_EQ(GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CXMAXIMIZED));
+    EXPECT_EQ(GetSystemMetrics(SM_CYFULLSCREEN),
+              GetSystemMetrics(SM_CYMAXIMIZED) - GetSystemMetrics(SM_CYCAPTION));
+    EXPECT_LE(GetSystemMetrics(SM_CYMAXIMIZED), GetSystemMetrics(SM_CYSCREEN));
+}
+
+} // namespace
