@@ -198,8 +198,15 @@ TEST(MfcGdi, TheContextReadsBackTheColoursAndModeItWasGiven) {
     const int was = dc.SetBkMode(TRANSPARENT);
     EXPECT_EQ(dc.SetBkMode(OPAQUE), TRANSPARENT);
     dc.SetBkMode(was);
+    // A context holds one device until it lets it go.
+    HDC other = CreateCompatibleDC(nullptr);
+    EXPECT_FALSE(dc.Attach(other));
+    EXPECT_EQ(dc.GetTextColor(), RGB(1, 2, 3));
     EXPECT_EQ(dc.Detach(), mem);
     EXPECT_EQ(dc.owner, nullptr);
+    EXPECT_TRUE(dc.Attach(other));
+    EXPECT_EQ(dc.Detach(), other);
+    DeleteDC(other);
     DeleteDC(mem);
 }
 

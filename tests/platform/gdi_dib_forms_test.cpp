@@ -1,7 +1,7 @@
 // Bitmaps in the forms other programs store them: run-length coded rows with
 // their moves, the older 12-byte header with three-byte colours, and rows
-// read back top-down; and regions combined the ways the paint code combines
-// them.
+// read back top-down; regions combined the ways the paint code combines
+// them; and what drawing objects say of themselves.
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 
@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -176,6 +177,33 @@ TEST(Regions, CombinedTheFourWaysAndBoxedWithoutTheirLastPixels) {
     DeleteObject(a);
     DeleteObject(b);
     DeleteObject(d);
+}
+
+// Device bitmaps keep rows of whole 16-bit words; a two-colour bitmap ten
+// pixels wide takes two bytes a row, a colour one four bytes a pixel.
+TEST(GdiObjects, BitmapsTellTheirRowBytesAndHatchesOutsideTheSixAreRefused) {
+    const BYTE rows[2 * 2] = {0xFF, 0xC0, 0x00, 0x00};
+    HBITMAP mono = CreateBitmap(10, 2, 1, 1, rows);
+    BITMAP bm{};
+    ASSERT_EQ(GetObject(mono, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    EXPECT_EQ(bm.bmWidth, 10);
+    EXPECT_EQ(bm.bmBitsPixel, 1);
+    EXPECT_EQ(bm.bmWidthBytes, 2);
+    HDC screen = gdi_create_screen_dc();
+    HBITMAP colour = CreateCompatibleBitmap(screen, 3, 2);
+    ASSERT_EQ(GetObject(colour, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    EXPECT_EQ(bm.bmWidthBytes, 12);
+    DeleteObject(mono);
+    DeleteObject(colour);
+    gdi_delete_image_dc(screen);
+
+    // Horizontal (0) to diagonal cross (5) are the hatches there are.
+    HBRUSH last = CreateHatchBrush(HS_DIAGCROSS, RGB(0, 0, 0));
+    EXPECT_NE(last, nullptr);
+    DeleteObject(last);
+    EXPECT_EQ(CreateHatchBrush(HS_DIAGCROSS + 1, RGB(0, 0, 0)), nullptr);
+    EXPECT_NE(std::string(gdi_last_error()).find("hatch"), std::string::npos);
+    EXPECT_EQ(CreateHatchBrush(-1, RGB(0, 0, 0)), nullptr);
 }
 
 } // namespace

@@ -163,6 +163,38 @@ TEST(MetafilePaths, AClipPathPassesThePixelsItsFillWouldPaint) {
     EXPECT_EQ(c.img, f.img);
 }
 
+// A clip region record without a region, in copy mode, lifts the clip.
+TEST(MetafilePaths, AnEmptyClipRegionRecordLiftsTheClip) {
+    const std::vector<Record> clipped = {rec(emr::INTERSECTCLIPRECT, {0, 0, 50, 100})};
+    std::vector<Record> lifted = clipped;
+    lifted.push_back(rec(emr::EXTSELECTCLIPRGN, {0, RGN_COPY}));
+    std::vector<Record> a = clipped, b = lifted;
+    a.push_back(rec(emr::RECTANGLE, {0, 0, 101, 101}));
+    b.push_back(rec(emr::RECTANGLE, {0, 0, 101, 101}));
+    Played still = play(emf_with(a)), free = play(emf_with(b));
+    ASSERT_TRUE(still.played);
+    ASSERT_TRUE(free.played) << gdi_last_error();
+    EXPECT_EQ(still.at(75, 50), white);
+    EXPECT_EQ(free.at(25, 50), black);
+    EXPECT_EQ(free.at(75, 50), black);
+}
+
+// A pen the player cannot make as written (a dash pattern of no dashes)
+// still draws, solid, in the pen's own colour.
+TEST(MetafilePaths, AnUnmakeablePenDrawsSolidInItsColour) {
+    // Pen 1: style, width 3, solid brush style, red, no hatch, no dashes.
+    std::vector<BYTE> b = emf_with(
+        {rec(emr::EXTCREATEPEN,
+             {1, 0, 0, 0, 0, PS_GEOMETRIC | PS_USERSTYLE, 3, BS_SOLID, RGB(255, 0, 0), 0, 0}),
+         rec(emr::SELECTOBJECT, {1}), rec(emr::MOVETOEX, {10, 60}), rec(emr::LINETO, {90, 60})});
+    b[56] = 4; // room for the pen in the object table
+    b[57] = 0;
+    Played p = play(b);
+    ASSERT_TRUE(p.played) << gdi_last_error();
+    EXPECT_EQ(p.at(50, 60), 0xFFFF0000u);
+    EXPECT_EQ(p.at(50, 50), white);
+}
+
 TEST(MetafilePaths, CurvesOutsideAPathAreStroked) {
     Played p =
         play(emf_with({rec(emr::SELECTOBJECT, {stock(BLACK_PEN)}),

@@ -135,4 +135,24 @@ TEST(RecordedPictures, TextIsPlayedInTheFaceItWasWrittenIn) {
     EXPECT_EQ(through_emf(scene), want);
 }
 
+// Underlined and struck-out text keep which line they have.
+TEST(RecordedPictures, UnderlineAndStrikeOutKeepTheirPlaces) {
+    for (bool underline : {true, false}) {
+        const Scene scene = [underline](HDC dc) {
+            PatBlt(dc, 0, 0, 1, 1, BLACKNESS);
+            PatBlt(dc, 119, 59, 1, 1, BLACKNESS);
+            HFONT f = CreateFont(-20, 0, 0, 0, FW_NORMAL, 0, underline ? 1 : 0, underline ? 0 : 1,
+                                 ANSI_CHARSET, 0, 0, 0, 0, "DejaVu Sans");
+            HGDIOBJ old = SelectObject(dc, f);
+            SetBkMode(dc, TRANSPARENT);
+            TextOut(dc, 4, 10, "mmmm", 4);
+            SelectObject(dc, old);
+            DeleteObject(f);
+        };
+        const QImage want = direct(scene);
+        EXPECT_EQ(through_wmf(scene), want) << (underline ? "underlined" : "struck out");
+        EXPECT_EQ(through_emf(scene), want) << (underline ? "underlined" : "struck out");
+    }
+}
+
 } // namespace

@@ -84,3 +84,66 @@ TEST_F(WindowDefaults, FullScreenClientAreasLeaveRoomForTheTitleBar) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(WindowDefaults, ClassesKeepANumberedMenuAndRefuseOversizedExtraBytes) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = "Test_menu";
+    wc.lpszMenuName = MAKEINTRESOURCE(123);
+    ASSERT_NE(RegisterClass(&wc), 0);
+    WNDCLASS back{};
+    ASSERT_TRUE(GetClassInfo(nullptr, "Test_menu", &back));
+    EXPECT_EQ(back.lpszMenuName, MAKEINTRESOURCE(123));
+
+    WNDCLASS big{};
+    big.lpfnWndProc = DefWindowProc;
+    big.lpszClassName = "Test_big";
+    big.cbWndExtra = 4097;
+    EXPECT_EQ(RegisterClass(&big), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    big.cbWndExtra = 0;
+    big.cbClsExtra = 4097;
+    EXPECT_EQ(RegisterClass(&big), 0);
+    big.cbClsExtra = 4096;
+    big.cbWndExtra = 4096;
+    EXPECT_NE(RegisterClass(&big), 0);
+}
+
+// The default text answer fills the buffer with what fits and its zero.
+TEST_F(WindowDefaults, TextAskedByMessageIsCutToTheBuffer) {
+    HWND h = top();
+    SetWindowText(h, "Hello");
+    char buffer[8];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(SendMessage(h, WM_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer)), 4);
+    EXPECT_STREQ(buffer, "Hell");
+    EXPECT_EQ(buffer[5], '#');
+    EXPECT_EQ(SendMessage(h, WM_GETTEXT, 6, reinterpret_cast<LPARAM>(buffer)), 5);
+    EXPECT_STREQ(buffer, "Hello");
+    EXPECT_EQ(SendMessage(h, WM_GETTEXTLENGTH, 0, 0), 5);
+}
+
+// Over a frame's edges and corners the pointer shows the way it sizes.
+TEST_F(WindowDefaults, FrameEdgesShowTheirSizingCursors) {
+    HWND h = top();
+    struct Spot {
+        int hit;
+        const char* cursor;
+    };
+    const Spot spots[] = {{HTLEFT, IDC_SIZEWE},       {HTRIGHT, IDC_SIZEWE},
+                          {HTTOP, IDC_SIZENS},        {HTBOTTOM, IDC_SIZENS},
+                          {HTTOPLEFT, IDC_SIZENWSE},  {HTBOTTOMRIGHT, IDC_SIZENWSE},
+                          {HTTOPRIGHT, IDC_SIZENESW}, {HTBOTTOMLEFT, IDC_SIZENESW},
+                          {HTCAPTION, IDC_ARROW},     {HTCLIENT, IDC_ARROW}};
+    for (const Spot& s : spots) {
+        SetCursor(nullptr);
+        EXPECT_TRUE(DefWindowProc(h, WM_SETCURSOR, reinterpret_cast<WPARAM>(h),
+                                  MAKELPARAM(s.hit, WM_MOUSEMOVE)))
+            << s.hit;
+        EXPECT_EQ(GetCursor(), LoadCursor(nullptr, s.cursor)) << s.hit;
+    }
+}
+
+} // namespace

@@ -57,6 +57,48 @@ TEST_F(Input, MouseGoesToTheDeepestChildUnderThePointer) {
     EXPECT_EQ(downs[2].hwnd, p);
 }
 
+// The middle and right buttons are told apart in a move's flags, and with
+// shift as well.
+TEST_F(Input, HeldButtonsAreToldApartInTheMovesFlags) {
+    HWND h = top(0, 0, 200, 150);
+    test_driver::run_until_idle();
+    SetCapture(h); // the buttons' own activation aside
+    log().clear();
+    test_driver::mouse_down(h, 10, 10, Button::middle);
+    test_driver::mouse_move(h, 20, 20, test_driver::shift);
+    test_driver::mouse_up(h, 20, 20, Button::middle);
+    test_driver::mouse_down(h, 20, 20, Button::right);
+    test_driver::mouse_move(h, 30, 30);
+    test_driver::mouse_up(h, 30, 30, Button::right);
+    test_driver::run_until_idle();
+    ASSERT_EQ(entries(WM_MBUTTONDOWN).size(), 1u);
+    EXPECT_EQ(entries(WM_MBUTTONDOWN)[0].wp, static_cast<WPARAM>(MK_MBUTTON));
+    auto moves = entries(WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[0].wp, static_cast<WPARAM>(MK_MBUTTON | MK_SHIFT));
+    EXPECT_EQ(moves[1].wp, static_cast<WPARAM>(MK_RBUTTON));
+    ReleaseCapture();
+}
+
+// A captured pointer far past the window's edges reports the farthest
+// position a message can carry, never one wrapped round to the other side.
+TEST_F(Input, CapturedPointsFarAwayStopAtTheLargestPosition) {
+    HWND h = top(0, 0, 200, 150);
+    test_driver::run_until_idle();
+    SetCapture(h);
+    log().clear();
+    test_driver::mouse_move(h, 40000, 50000);
+    test_driver::mouse_move(h, 10, -45000, test_driver::shift);
+    test_driver::run_until_idle();
+    auto moves = entries(WM_MOUSEMOVE);
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(GET_X_LPARAM(moves[0].lp), 32767);
+    EXPECT_EQ(GET_Y_LPARAM(moves[0].lp), 32767);
+    EXPECT_EQ(GET_X_LPARAM(moves[1].lp), 10);
+    EXPECT_EQ(GET_Y_LPARAM(moves[1].lp), -32768);
+    ReleaseCapture();
+}
+
 TEST_F(Input, CaptureRoutesMouseToTheCaptureWindow) {
     HWND p = top(0, 0, 300, 200);
     HWND a = child(p, 1, 0, 0, 100, 100);
