@@ -300,17 +300,18 @@ TEST_F(NativeTier, LookupSearchesInTheCodeFindTheEnginesSegments) {
 }
 
 // At tier 1 a lookup first tries the segment in which it found x the step
-// before, which gives the search's segment only when the table's points rise.
-// The code of the first run meets the same table in the next runs with points
-// that fall, then with fewer points than its lookups remember: each run gives
-// the interpreter's values for the points it has.
+// before (or the end beyond which it lay), which gives the search's segment
+// only when the table's points rise. The code of the first run meets the same
+// table in the next runs with points that fall (the first above the last),
+// then with fewer points than its lookups remember: each run gives the
+// interpreter's values for the points it has.
 TEST_F(NativeTier, LookupsFollowTheTablesPointsWhenTheyChangeBetweenRuns) {
     model_builder b("changing table");
     b.control(0, 20, 0.25f, 0.25f);
     b.lookup("table", {{0, 1}, {1, 3}, {2, 2}, {3, 5}, {4, 0.5f}, {5, 4}});
     // Three lookups of one table at x apart, each crossing points exactly.
     b.aux("rising", "Time / 4");
-    b.aux("falling", "5 - Time / 5");
+    b.aux("falling", "6 - Time / 4");
     b.aux("looked", "table(rising) + table(falling) * 3 + table(rising + 0.625)");
     b.level("Stock", "looked - Stock", "0");
     ASSERT_TRUE(b.finish());
@@ -322,7 +323,7 @@ TEST_F(NativeTier, LookupsFollowTheTablesPointsWhenTheyChangeBetweenRuns) {
         std::vector<float> x;
     };
     const points tables[] = {{"rising", {0, 1, 2, 3, 4, 5}},
-                             {"falling", {0, 3, 2, 1, 4, 5}},
+                             {"falling", {5.5f, 3, 2, 1, 4, 5}},
                              {"fewer", {0, 2, 3, 5}},
                              {"rising again", {0, 1, 2, 3, 4, 5}}};
     auto put = [&](const points& t) {

@@ -1676,41 +1676,50 @@ private:
         return v;
     }
 
-    // search_inline, tried first at the segment in which this lookup found
-    // x the last time (kept in the code, one word per lookup). Several
-    // lookups of one table at different x move its segment back and forth,
-    // so the table's own segment is often another lookup's, and the search
-    // then walks or bisects; one lookup's x moves little from step to step.
+    // search_inline, tried first where this lookup found x the last time
+    // (kept in the code, one word per lookup): a segment, or beyond one end.
+    // Several lookups of one table at different x move its segment back and
+    // forth, so the table's own segment is often another lookup's, and the
+    // search then walks or bisects; one lookup's x moves little from step to
+    // step, and a lookup bounding a wide expression mostly finds x beyond an
+    // end, which the search tests only after its checks of the table.
     // When x lies strictly inside the remembered segment of a table whose
     // points rise (lookup_points_rise, set by the run), no other segment
     // holds it (an exact point, an end, NaN or a segment of zero width all
     // fail the test), so the search would end on that segment too and leave
-    // it as the table's: the same value and the same segment, without the
-    // ends' tests, the clamp and the walk. Other tables always search.
+    // it as the table's: the same value and the same segment. At or below
+    // the first point the search gives the first y whatever the points; above
+    // the last point of a table whose points rise, the last y; neither moves
+    // the segment. Anything else searches, and remembers what it found.
+    static constexpr std::uint32_t guess_below = 0xFFFFFFFEu, guess_above = 0xFFFFFFFFu;
     Value* guessed_search(Value* table, Value* px, Value* py, Value* count, Value* x, void* fn) {
         auto block = [&](const char* name) { return BasicBlock::Create(cx_, name, fn_); };
-        BasicBlock *test = block("guess"), *hit = block("guessed"), *miss = block("unguessed"),
+        BasicBlock *test = block("guess"), *hit = block("guessed"), *ends = block("guess_ends"),
+                   *over = block("guess_above"), *above = block("above_guessed"),
+                   *under = block("guess_below_or_not"), *down = block("guess_below"),
+                   *below = block("below_guessed"), *miss = block("unguessed"),
                    *out = block("found");
         auto* site = new llvm::GlobalVariable(m_, i32_, false, llvm::GlobalValue::InternalLinkage,
-                                              b_.getInt32(0), "lookup_segment");
+                                              b_.getInt32(0), "lookup_guess");
         llvm::LoadInst* g = b_.CreateLoad(i32_, site);
         g->setAtomic(llvm::AtomicOrdering::Monotonic);
         g->setAlignment(llvm::Align(4));
-        // Unsigned: a segment past the points (a table changed since) fails.
+        // Unsigned: a segment past the points (a table changed since) and
+        // the ends' marks fail.
         Value* k = b_.CreateZExt(g, i64_);
         Value* k1 = b_.CreateAdd(k, b_.getInt64(1));
-        Value* rise = b_.CreateAnd(table_word(table, offsetof(lookup_table, flags)),
-                                   b_.getInt32(lookup_points_rise));
-        b_.CreateCondBr(
-            b_.CreateAnd(b_.CreateICmpULT(k1, count), b_.CreateICmpNE(rise, b_.getInt32(0))), test,
-            miss, likely());
+        Value* points = b_.CreateICmpUGE(count, b_.getInt64(2));
+        Value* last = b_.CreateSub(count, b_.getInt64(1));
+        Value* rise = b_.CreateICmpNE(b_.CreateAnd(table_word(table, offsetof(lookup_table, flags)),
+                                                   b_.getInt32(lookup_points_rise)),
+                                      b_.getInt32(0));
+        b_.CreateCondBr(b_.CreateAnd(b_.CreateICmpULT(k1, count), rise), test, ends, likely());
 
         b_.SetInsertPoint(test);
         Value* x0 = b_.CreateFPExt(point(px, k), f64_);
         Value* x1 = b_.CreateFPExt(point(px, k1), f64_);
         b_.CreateCondBr(b_.CreateAnd(b_.CreateFCmpOGT(x, x0), b_.CreateFCmpOLT(x, x1)), hit, miss,
                         likely());
-
         b_.SetInsertPoint(hit);
         b_.CreateStore(g,
                        b_.CreateBitCast(b_.CreateGEP(b_.getInt8Ty(), table,
@@ -1723,20 +1732,53 @@ private:
             b_.CreateFAdd(y0, b_.CreateFDiv(b_.CreateFMul(b_.CreateFSub(x, x0), dy), dx));
         b_.CreateBr(out);
 
+        // Beyond an end.
+        b_.SetInsertPoint(ends);
+        b_.CreateCondBr(
+            b_.CreateAnd(b_.CreateAnd(b_.CreateICmpEQ(g, b_.getInt32(guess_above)), rise), points),
+            over, under);
+        b_.SetInsertPoint(over);
+        b_.CreateCondBr(b_.CreateFCmpOGT(x, b_.CreateFPExt(point(px, last), f64_)), above, miss,
+                        likely());
+        b_.SetInsertPoint(above);
+        Value* v_above = b_.CreateFPExt(point(py, last), f64_);
+        b_.CreateBr(out);
+        b_.SetInsertPoint(under);
+        b_.CreateCondBr(b_.CreateAnd(b_.CreateICmpEQ(g, b_.getInt32(guess_below)), points), down,
+                        miss);
+        b_.SetInsertPoint(down);
+        Value* first = b_.CreateFPExt(point(px, b_.getInt64(0)), f64_);
+        b_.CreateCondBr(b_.CreateFCmpOLE(x, first), below, miss, likely());
+        b_.SetInsertPoint(below);
+        Value* v_below = b_.CreateFPExt(point(py, b_.getInt64(0)), f64_);
+        b_.CreateBr(out);
+
         b_.SetInsertPoint(miss);
         Value* v_miss = search_inline(table, px, py, count, x, fn);
-        // The segment the search left (an end leaves the table's as it was).
-        llvm::StoreInst* keep =
-            b_.CreateStore(table_word(table, offsetof(lookup_table, segment)), site);
+        // What the search found: an end, or the segment it left (a table of
+        // fewer than two points has nothing to remember).
+        BasicBlock *note = block("note_guess"), *noted = block("guess_noted");
+        b_.CreateCondBr(points, note, noted, likely());
+        b_.SetInsertPoint(note);
+        Value* found = b_.CreateSelect(
+            b_.CreateFCmpOLE(x, b_.CreateFPExt(point(px, b_.getInt64(0)), f64_)),
+            b_.getInt32(guess_below),
+            b_.CreateSelect(b_.CreateFCmpOGT(x, b_.CreateFPExt(point(px, last), f64_)),
+                            b_.getInt32(guess_above),
+                            table_word(table, offsetof(lookup_table, segment))));
+        llvm::StoreInst* keep = b_.CreateStore(found, site);
         keep->setAtomic(llvm::AtomicOrdering::Monotonic);
         keep->setAlignment(llvm::Align(4));
-        BasicBlock* searched = b_.GetInsertBlock();
+        b_.CreateBr(noted);
+        b_.SetInsertPoint(noted);
         b_.CreateBr(out);
 
         b_.SetInsertPoint(out);
-        llvm::PHINode* v = b_.CreatePHI(f64_, 2);
+        llvm::PHINode* v = b_.CreatePHI(f64_, 4);
         v->addIncoming(v_hit, hit);
-        v->addIncoming(v_miss, searched);
+        v->addIncoming(v_above, above);
+        v->addIncoming(v_below, below);
+        v->addIncoming(v_miss, noted);
         return v;
     }
 
