@@ -113,6 +113,20 @@ TEST(RunSimulation, TheRunSetupOfAnOpenModelNamesTheRunFileAndMethod) {
     ASSERT_GE(i, 0) << messages.joined();
     EXPECT_EQ(run_info_text(i), "sim  Fourth order\nslower decay tried");
     unload_runs(1);
+    // With no name in the setup the run takes the last run's name, and with
+    // none either it is the current run.
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "");
+    model_rec->last_run_name = ctx_set_text(model_rec, model_rec->last_run_name, "Earlier");
+    r = run_simulation(&model_rec->setup);
+    EXPECT_EQ(r.status, sim_done) << messages.joined();
+    EXPECT_EQ(r.run_name, "Earlier");
+    EXPECT_EQ(r.run_file, full_path(nullptr, (dir + "/Earlier.kdf").c_str()));
+    model_rec->last_run_name = ctx_set_text(model_rec, model_rec->last_run_name, "");
+    r = run_simulation(&model_rec->setup);
+    EXPECT_EQ(r.status, sim_done) << messages.joined();
+    EXPECT_EQ(r.run_name, "Current");
+    EXPECT_EQ(r.run_file, full_path(nullptr, (dir + "/Current.kdf").c_str()));
+    EXPECT_EQ(file_status(r.run_file.c_str(), 1), 1);
     close_model(0, 0);
 }
 

@@ -35,6 +35,8 @@ TEST_F(StateFunctions, WorkedValuesOverThreeEulerSteps) {
     const worked rows[] = {
         {"SMOOTH INIT(in, 2, i0)", {4, 7, 8.5, 9.25}},
         {"SMOOTH3 INIT(in, 6, i0)", {4, 4, 4, 4.75}},
+        {"SMOOTH N(in, 6, i0, 3)", {4, 4, 4, 4.75}},
+        {"SMOOTH3(in, 6)", {10, 10, 10, 10}}, // every stage starts at the input
         {"DELAY1 INIT(in, 2, i0)", {4, 7, 8.5, 9.25}},
         {"DELAY1(in, 2)", {10, 10, 10, 10}},
         {"DELAY3 INIT(in, 6, i0)", {4, 4, 4, 4.75}},
