@@ -6,6 +6,7 @@
 #include "shell/upcalls.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
+#include "tools/grid_core.h"
 #include "tools/gridtool.h"
 #include "tools/gridwin.h"
 #include "tools/output.h"
@@ -14,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+
+#include <algorithm>
+#include <vector>
 
 namespace td = test_driver;
 
@@ -25,6 +29,14 @@ int pixels_of(const QImage& img, COLORREF c) {
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             if ((img.pixel(x, y) & 0xFFFFFF) == want) ++n;
+    return n;
+}
+
+int dark_count(const QImage& img, int x0, int x1, int height) {
+    int n = 0;
+    for (int y = 0; y < std::min(height, img.height()); ++y)
+        for (int x = std::max(0, x0); x < std::min(x1, img.width()); ++x)
+            if (qGray(img.pixel(x, y)) < 96) ++n;
     return n;
 }
 
@@ -105,6 +117,69 @@ TEST_F(GridLook, HeadingsSayWhetherCausesOrUsesFollow) {
     EXPECT_EQ(g->rows[0].label, "\"\" and its causes ");
     EXPECT_EQ(g->rows[1].label, "\"\" and its uses ");
     EXPECT_EQ(g->rows[2].label, "\"\" alone ");
+}
+
+// The twelfth run's rows are drawn in the twelfth run colour, as the first
+// run's are in the first.
+TEST_F(GridLook, EveryRunColourIncludingTheTwelfth) {
+    handle rec = open_spread_window("Runs", 10, 10, 600, 200, nullptr, 10, 10, 0);
+    ASSERT_NE(rec, 0u);
+    const float v[2] = {888, 888};
+    spread_add_row(rec, "WWWW first", nullptr, v, nullptr, 2, false, nullptr, 0,
+                   run_colour_mark(0));
+    spread_add_row(rec, "WWWW twelfth", nullptr, v, nullptr, 2, false, nullptr, 0,
+                   run_colour_mark(11));
+    td::run_until_idle();
+    const QImage img = td::image(outwin_window(rec));
+    ASSERT_FALSE(img.isNull());
+    const int lh = spread_line_height(rec);
+    EXPECT_GT(pixels_of(img.copy(0, 0, img.width(), lh), colour_table[0]), 20);
+    EXPECT_GT(pixels_of(img.copy(0, lh, img.width(), lh), colour_table[11]), 20)
+        << "the twelfth run's colour";
+}
+
+// A row label longer than its column is cut before the first value column:
+// nothing of it shows among the values.
+TEST_F(GridLook, ALongLabelStopsBeforeTheValues) {
+    handle rec = open_spread_window("Cut", 10, 10, 600, 200, nullptr, 10, 10, 0);
+    ASSERT_NE(rec, 0u);
+    const float v[1] = {1};
+    spread_add_row(rec, "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW", nullptr, v, nullptr, 1,
+                   false, nullptr, 0, 0);
+    td::run_until_idle();
+    const QImage img = td::image(outwin_window(rec));
+    ASSERT_FALSE(img.isNull());
+    const int lh = spread_line_height(rec), first = spread_first_tab(rec),
+              pitch = spread_tab_width(rec);
+    ASSERT_GT(pitch, 24);
+    // The label's ink fills its column up to the tab; the value "1" takes
+    // only the start of its own column.
+    EXPECT_GT(dark_count(img, 0, first - 2, lh), 20);
+    EXPECT_EQ(dark_count(img, first + pitch / 2, first + pitch, lh), 0)
+        << "label ink among the values";
+    EXPECT_EQ(dark_count(img, first - 1, first, lh), 0) << "the label ends short of the tab";
+}
+
+// The horizontal bar pages by the value columns that fit beside the label
+// column: a window 30 + 10 * k characters wide shows k of them.
+TEST_F(GridLook, TheHorizontalBarCountsTheColumnsBesideTheLabels) {
+    handle rec = open_spread_window("Wide", 10, 10, 600, 200, nullptr, 10, 8, 0);
+    ASSERT_NE(rec, 0u);
+    std::vector<float> v(60, 1.0f);
+    spread_add_row(rec, "row", nullptr, v.data(), nullptr, 60, false, nullptr, 0, 0);
+    HWND w = outwin_window(rec);
+    td::run_until_idle();
+    RECT rc{};
+    GetClientRect(w, &rc);
+    const int beside = (rc.right - spread_first_tab(rec)) / spread_tab_width(rec);
+    ASSERT_GT(beside, 1);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_PAGE | SIF_RANGE;
+    ASSERT_TRUE(GetScrollInfo(w, SB_HORZ, &si));
+    EXPECT_EQ(static_cast<int>(si.nPage), beside);
+    SendMessage(w, WM_HSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(GetScrollPos(w, SB_HORZ), 60 - beside) << "the last column shows, the view full";
 }
 
 // Following the end, each new row shows as it comes: the row that first

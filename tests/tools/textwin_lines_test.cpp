@@ -2,6 +2,8 @@
 // selection covers, the error window's title, and a tool's message window
 // taking each message on a line of its own.
 #include "foundation/report.h"
+#include "platform/clip.h"
+#include "platform/global.h"
 #include "shell/fonts.h"
 #include "shell/toolset_hooks.h"
 #include "shell/upcalls.h"
@@ -153,6 +155,60 @@ TEST_F(TextWindowLines, AToolsMessageWindowTakesEachMessageOnItsOwnLine) {
     EXPECT_EQ(t->line(0), std::string(severity_prefix(3)) + "units of births differ");
     EXPECT_EQ(t->line(1), std::string(severity_prefix(2)) + "deaths has no units");
     EXPECT_EQ(err_window, 0u) << "no error window outside a run";
+}
+
+// A drag ends between the two characters nearest the pointer: past the
+// middle of a character takes it in, short of its middle leaves it out. One
+// character selected is what Copy takes, not the whole text.
+TEST_F(TextWindowLines, ADragEndsAtTheNearestCharacterEdgeAndCopiesWhatItHolds) {
+    font_spec spec{};
+    spec.colour = 0xFFFFFFFFu;
+    spec.size = 12;
+    std::strcpy(spec.face, "Sans Serif");
+    HDC screen = GetDC(nullptr);
+    HFONT font = make_font(screen, spec, 0);
+    HGDIOBJ old = SelectObject(screen, font);
+    SIZE m{};
+    GetTextExtentPoint32(screen, "M", 1, &m);
+    SelectObject(screen, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+    ASSERT_GT(m.cx, 6);
+    handle rec = open_text_window("Drag", 10, 10, 500, 200, 0, &spec);
+    ASSERT_NE(rec, 0u);
+    textwin_append(rec, 0, "MMMMMM\n");
+    HWND w = outwin_window(rec);
+    td::run_until_idle();
+    const int y = textwin_line_height(rec) / 2;
+    auto drag_to = [&](int x) {
+        SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, y));
+        SendMessage(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        int s = -1, e = -1;
+        textwin_selection(rec, &s, &e);
+        return std::pair<int, int>{s, e};
+    };
+    // Three quarters into the third M: the third is in.
+    EXPECT_EQ(drag_to(2 * m.cx + 3 * m.cx / 4), (std::pair<int, int>{0, 3}));
+    // A quarter into it: only two.
+    EXPECT_EQ(drag_to(2 * m.cx + m.cx / 4), (std::pair<int, int>{0, 2}));
+
+    // One character: Copy takes that one alone.
+    SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(m.cx + m.cx / 4, y));
+    SendMessage(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2 * m.cx + m.cx / 4, y));
+    SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(2 * m.cx + m.cx / 4, y));
+    int s = -1, e = -1;
+    textwin_selection(rec, &s, &e);
+    ASSERT_EQ(e - s, 1);
+    ASSERT_EQ(textwin_copy(rec), 1);
+    std::string copied;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        copied = static_cast<const char*>(GlobalLock(static_cast<HGLOBAL>(h)));
+        GlobalUnlock(static_cast<HGLOBAL>(h));
+    }
+    CloseClipboard();
+    EXPECT_EQ(copied, "M");
 }
 
 // A size in cells is that many widths of "W" across and lines down: a
