@@ -37,6 +37,44 @@ int selection(HWND box) {
     return static_cast<int>(SendMessage(box, LB_GETCURSEL, 0, 0));
 }
 
+// The movement keys of a list, taken here for a key that went to another
+// window: the list box answers keys only when it has the focus itself.
+// False for other keys.
+bool move_selection(HWND box, WPARAM vk) {
+    const int n = static_cast<int>(SendMessage(box, LB_GETCOUNT, 0, 0));
+    if (n <= 0) return false;
+    const int cur = std::max(0, selection(box));
+    const int row_h = static_cast<int>(SendMessage(box, LB_GETITEMHEIGHT, 0, 0));
+    RECT rc{};
+    GetClientRect(box, &rc);
+    const int page = std::max(1, row_h > 0 ? static_cast<int>(rc.bottom) / row_h : 1);
+    int next = cur;
+    switch (vk) {
+    case VK_UP:
+        next = cur - 1;
+        break;
+    case VK_DOWN:
+        next = cur + 1;
+        break;
+    case VK_HOME:
+        next = 0;
+        break;
+    case VK_END:
+        next = n - 1;
+        break;
+    case VK_PRIOR:
+        next = cur - page;
+        break;
+    case VK_NEXT:
+        next = cur + page;
+        break;
+    default:
+        return false;
+    }
+    SendMessage(box, LB_SETCURSEL, static_cast<WPARAM>(std::clamp(next, 0, n - 1)), 0);
+    return true;
+}
+
 // Sees every message while the list is up.
 bool popup_filter(HWND, MSG* msg) {
     if (!active || active->ended) return false;
@@ -53,7 +91,8 @@ bool popup_filter(HWND, MSG* msg) {
         }
         // Keys move the selection in the list wherever the focus is.
         if (msg->hwnd != box) {
-            SendMessage(box, msg->message, msg->wParam, msg->lParam);
+            if (!move_selection(box, msg->wParam))
+                SendMessage(box, msg->message, msg->wParam, msg->lParam);
             return true;
         }
         return false;
