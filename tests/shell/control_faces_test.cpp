@@ -91,6 +91,65 @@ TEST_F(ControlFaces, AColourButtonHoldingNoneShowsBlackUnlessNoneIsAllowed) {
     DestroyWindow(parent);
 }
 
+// Setting a colour without flags keeps the button's flags: a button that
+// allows "none" still shows "-" for it after its colour was set.
+TEST_F(ControlFaces, SettingAColourKeepsTheButtonsFlags) {
+    HWND parent =
+        make_test_window("FacesParent", DefWindowProc, WS_POPUP | WS_VISIBLE, 200, 100, main_wnd);
+    HWND b = CreateWindow("Kavrel_colorbutton", "", WS_CHILD | WS_VISIBLE, 10, 10, 40, 20, parent,
+                          handle_from_token<HMENU>(58), hinst, nullptr);
+    ASSERT_NE(b, nullptr);
+    SendMessage(b, cb_set_flags, cbf_allow_none, 0);
+    SendMessage(b, cb_set_colour, 0, RGB(255, 0, 0));
+    SendMessage(b, cb_set_colour, 0, static_cast<LPARAM>(no_colour));
+    td::run_until_idle();
+    const QImage img = td::image(b);
+    ASSERT_FALSE(img.isNull());
+    const QRgb face = qRgb(GetRValue(bevel_face_colour()), GetGValue(bevel_face_colour()),
+                           GetBValue(bevel_face_colour())) &
+                      0xFFFFFF;
+    EXPECT_EQ(img.pixel(6, 6) & 0xFFFFFF, face) << "still a \"-\" button, not black";
+    DestroyWindow(parent);
+}
+
+// A press on a cell, moved off it and back before the release, still picks
+// that cell; moved about off it and released there, nothing is picked.
+TEST_F(ControlFaces, APressMovedOffACellAndBackStillPicksIt) {
+    HWND parent =
+        make_test_window("FacesParent", DefWindowProc, WS_POPUP | WS_VISIBLE, 200, 100, main_wnd);
+    HWND b = CreateWindow("Kavrel_colorbutton", "", WS_CHILD | WS_VISIBLE, 10, 10, 40, 20, parent,
+                          handle_from_token<HMENU>(59), hinst, nullptr);
+    ASSERT_NE(b, nullptr);
+    SendMessage(b, cb_set_colour, 0, RGB(1, 2, 3));
+    const RECT cell = picker_cell_rect(9); // row 1, column 1
+    const int cx = (cell.left + cell.right) / 2, cy = (cell.top + cell.bottom) / 2;
+    auto pick = [&](bool back) {
+        td::on_idle([&, back] {
+            HWND p = picker_window();
+            ASSERT_NE(p, nullptr);
+            // Each move taken before the next (moves waiting together are one).
+            td::mouse_down(p, cx, cy);
+            td::run_until_idle();
+            td::mouse_move(p, cx + 60, cy + 40);
+            td::run_until_idle();
+            td::mouse_move(p, cx + 80, cy + 40); // still off it
+            td::run_until_idle();
+            if (back) td::mouse_move(p, cx, cy);
+            td::run_until_idle();
+            td::mouse_up(p, back ? cx : cx + 80, back ? cy : cy + 40);
+            td::run_until_idle();
+            PostMessage(nullptr, WM_NULL, 0, 0);
+        });
+        td::advance(1000);
+        td::click(b, 5, 5);
+        td::run_until_idle();
+        return static_cast<COLORREF>(SendMessage(b, cb_get_colour, 0, 0));
+    };
+    EXPECT_EQ(pick(false), RGB(1, 2, 3)) << "released off the cell: no change";
+    EXPECT_EQ(pick(true), picker_colour(9));
+    DestroyWindow(parent);
+}
+
 // The picker goes below its button when it just fits there, and keeps its
 // left edge when its right edge just meets the screen's.
 TEST_F(ControlFaces, ThePickerFitsExactlyAgainstTheScreensEdges) {

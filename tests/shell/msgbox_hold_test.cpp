@@ -79,4 +79,17 @@ TEST_F(MessageBoxes, ReleasedWithReasonsABoxCarriesTheWarnings) {
     EXPECT_EQ(seen_texts().back(), "Unable to load\n\nthe file ends early");
 }
 
+// The message list keeps the last thousand lines: the oldest go first.
+TEST_F(MessageBoxes, TheMessageListKeepsTheLastThousandLines) {
+    for (int i = 1; i <= 1005; ++i) report(3, "warning %d", i);
+    int n = 0;
+    const char* const* lines = message_list_lines(&n);
+    ASSERT_EQ(n, 1000);
+    EXPECT_NE(std::string(lines[0]).find("warning 6"), std::string::npos) << lines[0];
+    EXPECT_NE(std::string(lines[999]).find("warning 1005"), std::string::npos) << lines[999];
+    clear_message_list();
+    message_list_lines(&n);
+    EXPECT_EQ(n, 0);
+}
+
 } // namespace

@@ -74,4 +74,38 @@ TEST_F(PopupRows, ALowWorkbenchShowsTheWholeRowsThatFit) {
     }
 }
 
+// The arrow keys move the list's selection wherever the keyboard focus is,
+// and Enter takes the row they reached; End and Home go to the last and
+// first rows.
+TEST_F(PopupRows, ArrowKeysMoveTheSelectionFromAnyWindow) {
+    MoveWindow(main_wnd, 0, 0, 900, 600, TRUE);
+    layout_frame(main_wnd);
+    td::run_until_idle();
+    const char* texts[4] = {"Arial", "Courier New", "Times", "Verdana"};
+    td::on_idle([] {
+        ASSERT_NE(popup_list_box(), nullptr);
+        SetFocus(main_wnd);
+        td::press_key(VK_DOWN);
+        td::press_key(VK_DOWN);
+        td::press_key(VK_RETURN);
+    });
+    EXPECT_EQ(popup_list(texts, nullptr, 4, 0), 2);
+    td::on_idle([] {
+        ASSERT_NE(popup_list_box(), nullptr);
+        SetFocus(main_wnd);
+        td::press_key(VK_END);
+        td::press_key(VK_UP);
+        td::press_key(VK_RETURN);
+    });
+    EXPECT_EQ(popup_list(texts, nullptr, 4, 0), 2);
+    td::on_idle([] {
+        ASSERT_NE(popup_list_box(), nullptr);
+        SetFocus(main_wnd);
+        td::press_key(VK_HOME);
+        td::press_key(VK_UP);
+        td::press_key(VK_RETURN);
+    });
+    EXPECT_EQ(popup_list(texts, nullptr, 4, 3), 0) << "no row before the first";
+}
+
 } // namespace

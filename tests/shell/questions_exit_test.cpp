@@ -6,6 +6,7 @@
 
 #include "resources/dialogs.h"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,34 @@ TEST(StartArgumentsCase, ModelExtensionsInAnyCase) {
     const start_arguments one = parse_start_arguments({"/no/such/my", "model.KMF"});
     EXPECT_TRUE(one.error.empty()) << one.error;
     EXPECT_EQ(one.name, "/no/such/my model.KMF");
+}
+
+// A lone "-" is no switch: it is taken as a name like any other word; a
+// dash with letters is a switch, unknown ones refused.
+TEST(StartArgumentsCase, ALoneDashIsNoSwitch) {
+    const start_arguments dash = parse_start_arguments({"-"});
+    EXPECT_TRUE(dash.error.empty()) << dash.error;
+    EXPECT_EQ(dash.name, "-");
+    const start_arguments x = parse_start_arguments({"-x"});
+    EXPECT_NE(x.error.find("unknown option -x"), std::string::npos) << x.error;
+    const start_arguments path = parse_start_arguments({"-models/pop.kmf"});
+    EXPECT_TRUE(path.error.empty()) << "a name with a folder is a name";
+}
+
+// The settings remember the open model by its whole path, however it was
+// named when opened, so the next start finds it from any folder.
+TEST_F(ModelChange, TheSettingsKeepTheModelsWholePath) {
+    const std::string model = sample("population.kmf");
+    std::filesystem::create_directory(dir + "/sub");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir + "/sub");
+    make_workbench();
+    const int opened = shell_open_model(1, 0, "../population.kmf", 0);
+    std::filesystem::current_path(before);
+    ASSERT_EQ(opened, 1);
+    write_settings(1);
+    EXPECT_EQ(ini_get_string("Model", ""),
+              std::filesystem::path(model).lexically_normal().string());
 }
 
 } // namespace

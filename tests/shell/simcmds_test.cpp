@@ -6,6 +6,7 @@
 #include "shell_fixture.h"
 
 #include "foundation/report.h"
+#include "resources/dialogs.h"
 #include "runs/select.h"
 #include "shell/controls/slider.h"
 #include "shell/rundrv.h"
@@ -16,6 +17,9 @@
 #include "sim/game.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
+
+#include <filesystem>
+#include <fstream>
 
 namespace td = test_driver;
 
@@ -132,6 +136,34 @@ TEST_F(GameAmount, OnlyAPositiveAmountMovesTheGame) {
     SetWindowText(amount, " 2.5 ");
     move_forward();
     EXPECT_EQ(time_label(), "Time 12.5");
+}
+
+// The run-name list starts at the run the model names now, whatever the
+// case of its letters; the names are listed without their case mattering to
+// the order.
+TEST_F(GameAmount, TheRunListStartsAtTheCurrentNameInAnyCase) {
+    const std::filesystem::path folder = std::filesystem::path(current_model_dir());
+    for (const char* name : {"zeta", "Base", "alpha"})
+        std::ofstream((folder / (std::string(name) + ".kdf")).string()) << "x";
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "BASE");
+    std::vector<std::string> shown;
+    int at = -1;
+    answerer::dialog(dlg_ask_list)
+        .call([&](HWND d) {
+            HWND list = GetDlgItem(d, idc_answer);
+            const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
+            for (int i = 0; i < n; ++i) {
+                char buf[64] = {};
+                SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(i),
+                            reinterpret_cast<LPARAM>(buf));
+                shown.emplace_back(buf);
+            }
+            at = static_cast<int>(SendMessage(list, LB_GETCURSEL, 0, 0));
+        })
+        .press(IDCANCEL);
+    EXPECT_EQ(shell_sim_window_command(sc_pick_run_name, 0, 0), 0) << "cancelled";
+    EXPECT_EQ(shown, (std::vector<std::string>{"alpha", "Base", "zeta"}));
+    EXPECT_EQ(at, 1) << "the current run, named in capitals";
 }
 
 } // namespace
