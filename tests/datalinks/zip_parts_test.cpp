@@ -5,6 +5,7 @@
 #include "datalinks/zip_parts.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <string>
@@ -117,6 +118,26 @@ TEST(ZipParts, DamagedFieldsAreRefusedWithTheirMessage) {
 
     // Nothing that ends like an archive.
     expect_refused(std::string(100, 'x'), "a zip archive without its directory");
+}
+
+// A deflated part that ends before the size its directory states is
+// damaged, even when the check sum in the directory is that of the bytes it
+// gave padded out to the stated size: it is refused as short, not read with
+// made-up bytes at its end.
+TEST(ZipParts, ADeflatedPartShorterThanItsDirectorySaysIsRefused) {
+    const std::vector<zip_part> one = {{"xl/sheet.xml", std::string(500, 'v')}};
+    const std::string good = zip_archive(one, true);
+    const std::size_t eocd = end_record(good);
+    const std::size_t dir = le(good, eocd + 16, 4);
+    ASSERT_EQ(le(good, dir + 10, 2), 8u) << "deflated";
+    std::string z = good;
+    const std::string padded = std::string(500, 'v') + '\0';
+    put(z, dir + 24, 4, 501); // the stated size, one byte more than it holds
+    put(z, 22, 4, 501);       // and in the local header
+    put(z, dir + 16, 4,
+        static_cast<std::uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(padded.data()),
+                                         static_cast<uInt>(padded.size()))));
+    expect_refused(z, "does not inflate to the size its directory states");
 }
 
 // The archive's directory is found however long its comment: the end record
