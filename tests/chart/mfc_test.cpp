@@ -211,3 +211,36 @@ TEST(MfcGdi, TheContextReadsBackTheColoursAndModeItWasGiven) {
 }
 
 } // namespace
+
+namespace {
+
+// A paint context gives its device back when it ends and has the painted
+// part copied to the screen.
+struct PaintProbe : CWnd {
+    HDC used = nullptr;
+    void OnPaint() override {
+        CPaintDC dc(this);
+        used = dc.m_hDC;
+        CBrush blue(RGB(0, 0, 255));
+        HGDIOBJ old = dc.SelectObject(&blue);
+        dc.PatBlt(0, 0, 20, 20, PATCOPY);
+        dc.SelectObject(old);
+    }
+};
+
+TEST(MfcWnd, APaintContextGivesItsDeviceBackAndShowsThePaint) {
+    Parent parent;
+    PaintProbe probe;
+    ASSERT_TRUE(
+        probe.Create(nullptr, "p", WS_CHILD | WS_VISIBLE, RECT{0, 0, 40, 30}, parent.hwnd, 3));
+    test_driver::run_until_idle();
+    const std::uint64_t shown = win_screen_updates(probe.m_hWnd);
+    InvalidateRect(probe.m_hWnd, nullptr, TRUE);
+    test_driver::run_until_idle();
+    ASSERT_NE(probe.used, nullptr);
+    EXPECT_EQ(GetObjectType(probe.used), 0u); // the paint's device is gone
+    EXPECT_GT(win_screen_updates(probe.m_hWnd), shown);
+    EXPECT_EQ(test_driver::image(probe.m_hWnd).pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+}
+
+} // namespace

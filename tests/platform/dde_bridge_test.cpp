@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -177,4 +178,23 @@ TEST_F(DdeFolder, MadePrivateAndRefusedWhenNot) {
         unsetenv("TMPDIR");
 }
 
+// A socket's path holds at most 107 bytes and its ending zero.
+TEST_F(DdeFolder, SocketPathsFitTheAddressWithTheirZero) {
+    // A runtime folder deep enough that the longest name fits in 64 bytes:
+    // "<runtime>/kavrel/" takes 60 bytes, leaving 47 for the name.
+    const std::size_t depth = 60 - std::string("/kavrel/").size();
+    ASSERT_LT(base.string().size() + 2, depth) << "the temporary folder is too deep";
+    const std::filesystem::path deep = base / std::string(depth - base.string().size() - 1, 'd');
+    std::filesystem::create_directories(deep);
+    setenv("XDG_RUNTIME_DIR", deep.c_str(), 1);
+    std::string why;
+    const std::string folder = dde_bridge_folder(&why);
+    ASSERT_EQ(folder.size() + 1, 60u) << why;
+    const std::size_t room = sizeof(sockaddr_un{}.sun_path); // 108
+    const std::size_t longest = room - 1 - 60;               // a path of 107 bytes
+    EXPECT_EQ(dde_bridge_socket_path(std::string(longest, 'a').c_str(), &why).size(), room - 1)
+        << why;
+    EXPECT_EQ(dde_bridge_socket_path(std::string(longest + 1, 'a').c_str(), &why), "");
+    EXPECT_NE(why.find("too long"), std::string::npos) << why;
+}
 } // namespace

@@ -90,4 +90,37 @@ TEST_F(DialogItems, ClosingCancelsOnlyWhileCancelCanBePressed) {
     DestroyWindow(dialog);
 }
 
+// A new default push button takes the default look from the old one.
+TEST_F(DialogItems, TheDefaultButtonMovesWithItsLook) {
+    open({{WC_BUTTON, IDOK, "OK", vis | BS_DEFPUSHBUTTON, 5, 5, 40, 14},
+          {WC_BUTTON, 301, "Apply", vis | BS_PUSHBUTTON, 50, 5, 40, 14}});
+    auto kind = [&](int id) { return GetWindowLongPtr(item(id), GWL_STYLE) & BS_TYPEMASK; };
+    EXPECT_EQ(SendMessage(dialog, DM_GETDEFID, 0, 0), MAKELONG(IDOK, DC_HASDEFID));
+    SendMessage(dialog, DM_SETDEFID, 301, 0);
+    EXPECT_EQ(SendMessage(dialog, DM_GETDEFID, 0, 0), MAKELONG(301, DC_HASDEFID));
+    EXPECT_EQ(kind(301), BS_DEFPUSHBUTTON);
+    EXPECT_EQ(kind(IDOK), BS_PUSHBUTTON);
+}
+
+// A template is named by its number, as a number or as text with or
+// without a leading '#'.
+TEST_F(DialogItems, TemplatesAreFoundByTheirNumberWrittenAnyWay) {
+    DialogTemplate t;
+    t.id = 612;
+    t.caption = "Named";
+    t.style = WS_POPUP;
+    t.cx = 60;
+    t.cy = 30;
+    ASSERT_TRUE(dlg_register_template(t));
+    for (const char* name : {MAKEINTRESOURCE(612), "612", "#612"}) {
+        HWND d = CreateDialogParam(nullptr, name, nullptr, CALLBACK_proc, 0);
+        ASSERT_NE(d, nullptr) << (IS_INTRESOURCE(name) ? "number" : name);
+        EXPECT_EQ(dlg_template_id(d), 612);
+        DestroyWindow(d);
+    }
+    errors().clear();
+    EXPECT_EQ(CreateDialogParam(nullptr, "#61x", nullptr, CALLBACK_proc, 0), nullptr);
+    EXPECT_EQ(errors().size(), 1u);
+}
+
 } // namespace

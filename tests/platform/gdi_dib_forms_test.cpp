@@ -206,4 +206,29 @@ TEST(GdiObjects, BitmapsTellTheirRowBytesAndHatchesOutsideTheSixAreRefused) {
     EXPECT_EQ(CreateHatchBrush(-1, RGB(0, 0, 0)), nullptr);
 }
 
+// A device bitmap's bits come top row first, four bytes a pixel (blue,
+// green, red, unused), and no more than the buffer holds.
+TEST(GdiObjects, BitmapBitsComeTopRowFirst) {
+    HDC screen = gdi_create_screen_dc();
+    HBITMAP bm = CreateCompatibleBitmap(screen, 2, 2);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mem, bm);
+    SetPixel(mem, 0, 0, RGB(10, 20, 30));
+    SetPixel(mem, 1, 1, RGB(40, 50, 60));
+    SelectObject(mem, old);
+    std::vector<BYTE> bits(16, 0xEE);
+    EXPECT_EQ(GetBitmapBits(bm, 16, bits.data()), 16);
+    EXPECT_EQ(bits[0], 30);
+    EXPECT_EQ(bits[1], 20);
+    EXPECT_EQ(bits[2], 10);
+    EXPECT_EQ(bits[12], 60);
+    EXPECT_EQ(bits[14], 40);
+    std::vector<BYTE> part(6, 0xEE);
+    EXPECT_EQ(GetBitmapBits(bm, 6, part.data()), 6);
+    EXPECT_EQ(part[0], 30);
+    DeleteObject(bm);
+    DeleteDC(mem);
+    gdi_delete_image_dc(screen);
+}
+
 } // namespace

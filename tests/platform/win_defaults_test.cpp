@@ -147,3 +147,113 @@ TEST_F(WindowDefaults, FrameEdgesShowTheirSizingCursors) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(WindowDefaults, ANewWindowHearsWhereItsClientAreaStarts) {
+    CreateWindowEx(0, "Test_plain", "m", WS_POPUP, 15, 40, 70, 30, nullptr, nullptr, nullptr,
+                   nullptr);
+    auto moves = entries(WM_MOVE);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(GET_X_LPARAM(moves[0].lp), 15);
+    EXPECT_EQ(GET_Y_LPARAM(moves[0].lp), 40);
+}
+
+// The horizontal bar runs under the client area only; the vertical one
+// beside it; the corner between them belongs to neither.
+TEST_F(WindowDefaults, ScrollBarsLeaveTheCornerBetweenThem) {
+    HWND p = top(0, 0, 300, 200);
+    HWND c = child(p, 1, 0, 0, 116, 96, WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL);
+    RECT client{};
+    GetClientRect(c, &client);
+    EXPECT_EQ(client.right, 100);
+    EXPECT_EQ(client.bottom, 80);
+    const RECT h = win_nonclient_scrollbar_rect(c, 0), v = win_nonclient_scrollbar_rect(c, 1);
+    EXPECT_EQ(h.left, 0);
+    EXPECT_EQ(h.right, 100);
+    EXPECT_EQ(h.top, 80);
+    EXPECT_EQ(h.bottom, 96);
+    EXPECT_EQ(v.left, 100);
+    EXPECT_EQ(v.right, 116);
+    EXPECT_EQ(v.top, 0);
+    EXPECT_EQ(v.bottom, 80);
+}
+
+TEST_F(WindowDefaults, TheMessagePositionIsTheTakenMessagesPointXFirst) {
+    HWND h = top(20, 30, 200, 150);
+    test_driver::run_until_idle();
+    test_driver::mouse_move(h, 50, 7);
+    MSG m{};
+    ASSERT_TRUE(PeekMessage(&m, h, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
+    POINT screen{50, 7};
+    ClientToScreen(h, &screen);
+    EXPECT_EQ(m.pt.x, screen.x);
+    EXPECT_EQ(m.pt.y, screen.y);
+    const DWORD pos = GetMessagePos();
+    EXPECT_EQ(static_cast<short>(LOWORD(pos)), screen.x);
+    EXPECT_EQ(static_cast<short>(HIWORD(pos)), screen.y);
+}
+
+// F10 alone opens the menu bar; with Shift (the context menu) or Ctrl it
+// does not.
+TEST_F(WindowDefaults, OnlyAPlainF10OpensTheMenuBar) {
+    HWND h = top();
+    auto key_menus = [&] {
+        int n = 0;
+        for (const Logged& l : entries(WM_SYSCOMMAND)) n += (l.wp & 0xFFF0) == SC_KEYMENU;
+        return n;
+    };
+    DefWindowProc(h, WM_SYSKEYDOWN, VK_F10, 0);
+    EXPECT_EQ(key_menus(), 1);
+    for (int modifier : {VK_SHIFT, VK_CONTROL}) {
+        log().clear();
+        win_set_key_state(modifier, true);
+        DefWindowProc(h, WM_SYSKEYDOWN, VK_F10, 0);
+        win_set_key_state(modifier, false);
+        EXPECT_EQ(key_menus(), 0) << modifier;
+    }
+}
+
+int thread_ticks = 0;
+void CALLBACK_tick(HWND, UINT, UINT_PTR, DWORD) {
+    ++thread_ticks;
+}
+
+// A timer without a window set again under its own number is the same
+// timer with a new interval, not a second one.
+TEST_F(WindowDefaults, AWindowlessTimerSetAgainKeepsItsNumber) {
+    thread_ticks = 0;
+    const UINT_PTR id = SetTimer(nullptr, 0, 100, CALLBACK_tick);
+    ASSERT_NE(id, 0u);
+    EXPECT_EQ(SetTimer(nullptr, id, 40, CALLBACK_tick), id);
+    test_driver::advance(40);
+    EXPECT_EQ(thread_ticks, 1);
+    EXPECT_TRUE(KillTimer(nullptr, id));
+    EXPECT_FALSE(KillTimer(nullptr, id)); // no second timer left behind
+    test_driver::advance(200);
+    EXPECT_EQ(thread_ticks, 1);
+}
+
+// The keys of the block between the letters and the number pad are marked
+// extended; the same keys on the number pad are not.
+TEST_F(WindowDefaults, EditingAndArrowKeysAreMarkedExtended) {
+    HWND h = top();
+    test_driver::run_until_idle();
+    SetActiveWindow(h);
+    SetFocus(h);
+    for (int vk : {VK_DELETE, VK_INSERT, VK_HOME, VK_END, VK_PRIOR, VK_NEXT, VK_LEFT, VK_UP}) {
+        log().clear();
+        test_driver::press_key(vk);
+        test_driver::run_until_idle(100000, false);
+        auto downs = entries(WM_KEYDOWN);
+        ASSERT_EQ(downs.size(), 1u) << vk;
+        EXPECT_NE(downs[0].lp & KF_EXTENDED_BIT, 0) << vk;
+    }
+    log().clear();
+    test_driver::press_key('A');
+    test_driver::run_until_idle(100000, false);
+    ASSERT_EQ(entries(WM_KEYDOWN).size(), 1u);
+    EXPECT_EQ(entries(WM_KEYDOWN)[0].lp & KF_EXTENDED_BIT, 0);
+}
+
+} // namespace
