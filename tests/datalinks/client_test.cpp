@@ -5,7 +5,10 @@
 // acknowledgement acknowledged, quitting only when forced.
 #include "tests/datalinks/links_fixture.h"
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace td = test_driver;
 
@@ -300,6 +303,32 @@ TEST_F(Client, PokesChangeTheSheetTheRequestsRead) {
     const char* result = nullptr;
     ASSERT_EQ(kdde_request(ch, "R10C2:R11C3", &result, 1500), 1);
     EXPECT_STREQ(result, "5\t6\r\n7\tword\r\n");
+    kdde_terminate(ch);
+}
+
+// Cells poked into an open workbook are kept when someone else saves its
+// file meanwhile: the book is not read again over them.
+TEST_F(Client, PokedCellsOutliveAnotherSaveOfTheFile) {
+    ASSERT_TRUE(standin::start_service("Excel", xlsx_));
+    const int ch = kdde_initiate("Excel", (dir_.path + "/[prices.xlsx]prices").c_str());
+    ASSERT_GE(ch, 0);
+    ASSERT_EQ(kdde_poke(ch, "R10C2", "77"), 1);
+    td::run_until_idle();
+    {
+        std::ofstream grow(xlsx_, std::ios::app | std::ios::binary);
+        grow << std::string(16, '\0');
+    }
+    std::error_code ec;
+    std::filesystem::last_write_time(
+        xlsx_, std::filesystem::last_write_time(xlsx_, ec) + std::chrono::seconds(5), ec);
+    const auto book = standin::book_of(xlsx_);
+    ASSERT_NE(book, nullptr);
+    const int s = book->find_sheet("prices");
+    ASSERT_GE(s, 0);
+    const sheets::cell* c = book->sheets[static_cast<std::size_t>(s)].at(9, 1);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->kind, sheets::cell_kind::number);
+    EXPECT_EQ(c->number, 77);
     kdde_terminate(ch);
 }
 

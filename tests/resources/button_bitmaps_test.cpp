@@ -66,3 +66,57 @@ TEST(ButtonBitmaps, UnknownIdsGiveNoBitmap) {
 }
 
 } // namespace
+
+namespace {
+
+// The caption strip's pixels, one vector of colours per cell.
+std::vector<std::vector<COLORREF>> caption_pixels() {
+    std::vector<std::vector<COLORREF>> cells(caption_cells);
+    HBITMAP bmp = paint_resource_bitmap(bitmap_caption, face, ink);
+    EXPECT_NE(bmp, nullptr);
+    if (!bmp) return cells;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    for (int i = 0; i < caption_cells; ++i)
+        for (int y = 0; y < caption_cell_h; ++y)
+            for (int x = 0; x < caption_cell_w; ++x)
+                cells[static_cast<std::size_t>(i)].push_back(
+                    GetPixel(dc, i * caption_cell_w + x, y) & 0xFFFFFF);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bmp);
+    return cells;
+}
+
+COLORREF at(const std::vector<COLORREF>& cell, int x, int y) {
+    return cell[static_cast<std::size_t>(y * caption_cell_w + x)];
+}
+
+// Each caption button shows a picture of its own: locked and unlocked,
+// maximise and restore can be told apart.
+TEST(ButtonBitmaps, NoTwoCaptionPicturesAreAlike) {
+    const auto cells = caption_pixels();
+    for (int i = 0; i < caption_cells; ++i)
+        for (int k = i + 1; k < caption_cells; ++k)
+            EXPECT_NE(cells[static_cast<std::size_t>(i)], cells[static_cast<std::size_t>(k)])
+                << "cells " << i << " and " << k;
+}
+
+// The window pictures draw every window's title bar in one colour, the
+// colour of no other part (not the face, the ink or a window's white).
+TEST(ButtonBitmaps, TheWindowPicturesTitleBarsShareOneColour) {
+    const auto cells = caption_pixels();
+    const auto& maximise = cells[caption_maximise];
+    const auto& restore = cells[caption_restore];
+    const COLORREF bar = at(maximise, 6, 3);
+    EXPECT_NE(bar, face);
+    EXPECT_NE(bar, ink);
+    EXPECT_NE(bar, static_cast<COLORREF>(RGB(255, 255, 255)));
+    EXPECT_EQ(at(restore, 8, 2), bar) << "the window behind";
+    EXPECT_EQ(at(restore, 5, 6), bar) << "the window in front";
+    EXPECT_EQ(at(restore, 5, 10), static_cast<COLORREF>(RGB(255, 255, 255))) << "its body";
+}
+
+} // namespace
