@@ -852,21 +852,42 @@ int GetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMAPINF
 
 int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info,
               UINT usage) {
+    (void)usage; // colours are always given as RGB
     Object* b = object(bitmap, Kind::bitmap);
     if (!b || !bits || !info) return 0;
-    HBITMAP tmp = CreateDIBitmap(nullptr, &info->bmiHeader, CBM_INIT, bits, info, usage);
-    Object* t = object(tmp, Kind::bitmap);
-    if (!t) return 0;
+    DibHeader dh;
+    std::string err;
+    const auto* head = reinterpret_cast<const BYTE*>(info);
+    if (!parse_dib_header(head, 256, dh, err)) {
+        fail("SetDIBits: " + err);
+        return 0;
+    }
+    const UINT rows = std::min<UINT>(lines, static_cast<UINT>(dh.height));
+    if (rows == 0 || start >= static_cast<UINT>(b->image.height())) return 0;
+    // The buffer holds just the rows set (a run-length coded one says its
+    // own size): it is read as a bitmap of that height, never past them.
+    const bool coded = dh.compression == BI_RLE8 || dh.compression == BI_RLE4;
+    DibHeader part = dh;
+    if (!coded) {
+        part.height = static_cast<int>(rows);
+        part.bits_bytes = part.stride * rows;
+    }
+    QImage img =
+        decode_dib_parts(part, head, static_cast<const BYTE*>(bits), part.bits_bytes, err, nullptr);
+    if (img.isNull()) {
+        fail("SetDIBits: " + err);
+        return 0;
+    }
     end_live_painters_on(&b->image);
     QPainter p(&b->image);
-    int h = t->image.height();
-    // Rows start..start+lines (bottom-up numbering) of the target.
-    int y0 = b->image.height() - static_cast<int>(start + lines);
-    p.drawImage(QPoint(0, std::max(0, y0)), t->image,
-                QRect(0, h - static_cast<int>(lines), t->image.width(), static_cast<int>(lines)));
+    const int h = img.height();
+    // Rows start..start+rows (bottom-up numbering) of the target, from the
+    // bottom rows of what was read.
+    const int y0 = b->image.height() - static_cast<int>(start + rows);
+    p.drawImage(QPoint(0, y0), img,
+                QRect(0, h - static_cast<int>(rows), img.width(), static_cast<int>(rows)));
     p.end();
-    DeleteObject(tmp);
-    return static_cast<int>(lines);
+    return static_cast<int>(rows);
 }
 
 // ---------------------------------------------------------------------------

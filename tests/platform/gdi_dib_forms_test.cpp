@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,40 @@ TEST(GdiObjects, BitmapBitsComeTopRowFirst) {
     std::vector<BYTE> part(6, 0xEE);
     EXPECT_EQ(GetBitmapBits(bm, 6, part.data()), 6);
     EXPECT_EQ(part[0], 30);
+    DeleteObject(bm);
+    DeleteDC(mem);
+    gdi_delete_image_dc(screen);
+}
+
+// Rows set into a bitmap a few at a time: the buffer holds just those rows
+// (numbered from the bottom), and nothing past it is read.
+TEST(DibForms, RowsSetPartlyComeFromABufferOfJustThoseRows) {
+    HDC screen = gdi_create_screen_dc();
+    HBITMAP bm = CreateCompatibleBitmap(screen, 2, 3);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mem, bm);
+    PatBlt(mem, 0, 0, 2, 3, WHITENESS);
+    SelectObject(mem, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = 40;
+    info.bmiHeader.biWidth = 2;
+    info.bmiHeader.biHeight = 3; // the whole bitmap's rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    // One row, the second from the bottom: blue, then red (blue-green-red-unused).
+    const std::vector<BYTE> row = {255, 0, 0, 0, 0, 0, 255, 0};
+    auto heap_row = std::make_unique<BYTE[]>(row.size()); // exactly one row to read
+    std::memcpy(heap_row.get(), row.data(), row.size());
+    EXPECT_EQ(SetDIBits(screen, bm, 1, 1, heap_row.get(), &info, DIB_RGB_COLORS), 1);
+    const QImage img = gdi_bitmap_image(bm);
+    EXPECT_EQ(img.pixel(0, 1), blue);
+    EXPECT_EQ(img.pixel(1, 1), red);
+    EXPECT_EQ(img.pixel(0, 0), white); // the top row
+    EXPECT_EQ(img.pixel(1, 2), white); // the bottom row
+    // More rows asked than the bitmap has: only what there is.
+    std::vector<BYTE> all(3 * 8, 0);
+    EXPECT_EQ(SetDIBits(screen, bm, 0, 5, all.data(), &info, DIB_RGB_COLORS), 3);
+    EXPECT_EQ(gdi_bitmap_image(bm).pixel(0, 0), 0xFF000000u);
     DeleteObject(bm);
     DeleteDC(mem);
     gdi_delete_image_dc(screen);
