@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -298,6 +299,31 @@ TEST_F(Report, ErrorLogFallsBackThroughItsDirectories) {
     EXPECT_EQ(error_log(2), 0);
     EXPECT_EQ(err_log_stream, nullptr);
     EXPECT_STREQ(error_log_path(), "");
+}
+
+// An empty TMPDIR names no folder: the last resort is /tmp. The banner's
+// date ends with the year in full.
+TEST_F(Report, ErrorLogsLastResortIsTmpAndItsBannerDatesInFull) {
+    std::string dir = make_temp_dir();
+    std::string blocker = dir + "/plain_file";
+    write_file(blocker, "x");
+    set_log_directories((blocker + "/a").c_str(), (blocker + "/b").c_str());
+    env_override env;
+    env.set("TMPDIR", "");
+    ASSERT_EQ(error_log(2), 1);
+    EXPECT_STREQ(error_log_path(), "/tmp/kavrel.err");
+    error_log(0);
+    const std::string text = slurp("/tmp/kavrel.err");
+    const std::string line = text.substr(0, text.find('\n'));
+    std::time_t now = std::time(nullptr);
+    std::tm tm_now{};
+    ::localtime_r(&now, &tm_now);
+    const std::string year = std::to_string(tm_now.tm_year + 1900);
+    ASSERT_GE(line.size(), 25u) << line;
+    // "... starting Www Mmm dd hh:mm:ss yyyy"
+    EXPECT_EQ(line.substr(line.size() - 5), " " + year) << line;
+    EXPECT_EQ(line[line.size() - 8], ':') << line;
+    EXPECT_EQ(line[line.size() - 11], ':') << line;
 }
 
 TEST_F(Report, ErrorLogLevelsAndReading) {

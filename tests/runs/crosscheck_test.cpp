@@ -251,6 +251,40 @@ TEST_F(crosscheck_test, a_damaged_model_part_is_refused) {
     }
 }
 
+// Element names count as names of the model part: two elements named alike
+// are refused as two variables would be.
+TEST_F(crosscheck_test, a_doubled_element_name_is_refused) {
+    for (char type : {'R', 'r'}) {
+        const std::vector<std::uint8_t> good = engine_run(type);
+        auto b = good;
+        std::memset(b.data() + 4, 0, 76); // no identity stamp: the names are checked
+        std::memcpy(b.data() + 4, "cross", 5);
+        const std::size_t at = name_at(b, "south");
+        ASSERT_GT(at, 0u);
+        std::memcpy(b.data() + at, "north", 5);
+        EXPECT_NE(refusal(b).find("two variables of the model part are named north"),
+                  std::string::npos)
+            << type;
+    }
+}
+
+// An array run has neither saved times nor data points: a header that gives
+// either is refused.
+TEST_F(crosscheck_test, an_array_run_with_saved_times_or_data_points_is_refused) {
+    run_builder rb(cur_model_symbols, 'A');
+    rb.times({0, 1, 2}).series("Stock", {1, 2, 3}).array_points(3);
+    const std::vector<std::uint8_t> good = rb.bytes();
+    ASSERT_FALSE(good.empty()) << rb.error();
+    EXPECT_EQ(refusal(good), "");
+    for (int word : {29, 30}) {
+        auto b = good;
+        put32(b, 4u * static_cast<std::uint32_t>(word), 2);
+        EXPECT_NE(refusal(b).find("the header of an array run gives saved times or data points"),
+                  std::string::npos)
+            << "word " << word << ": " << refusal(b);
+    }
+}
+
 // Damage inside the tables and records of the offset-table layout.
 TEST_F(crosscheck_test, records_that_disagree_are_refused) {
     const std::vector<std::uint8_t> good = engine_run('R');
