@@ -301,9 +301,8 @@ TEST_F(Report, ErrorLogFallsBackThroughItsDirectories) {
     EXPECT_STREQ(error_log_path(), "");
 }
 
-// An empty TMPDIR names no folder: the last resort is /tmp. The banner's
-// date ends with the year in full.
-TEST_F(Report, ErrorLogsLastResortIsTmpAndItsBannerDatesInFull) {
+// An empty TMPDIR names no folder: the last resort is /tmp.
+TEST_F(Report, AnEmptyTmpdirLeavesTmpAsTheLogsLastResort) {
     std::string dir = make_temp_dir();
     std::string blocker = dir + "/plain_file";
     write_file(blocker, "x");
@@ -313,9 +312,17 @@ TEST_F(Report, ErrorLogsLastResortIsTmpAndItsBannerDatesInFull) {
     ASSERT_EQ(error_log(2), 1);
     EXPECT_STREQ(error_log_path(), "/tmp/kavrel.err");
     error_log(0);
-    const std::string text = slurp("/tmp/kavrel.err");
-    const std::string line = text.substr(0, text.find('\n'));
+}
+
+// The banner's date ends with the time and the year in full.
+TEST_F(Report, TheLogsBannerGivesTheYearInFull) {
+    std::string dir = make_temp_dir();
+    set_log_directories(dir.c_str(), nullptr);
     std::time_t now = std::time(nullptr);
+    ASSERT_EQ(error_log(2), 1);
+    error_log(0);
+    const std::string text = slurp(dir + "/kavrel.err");
+    const std::string line = text.substr(0, text.find('\n'));
     std::tm tm_now{};
     ::localtime_r(&now, &tm_now);
     const std::string year = std::to_string(tm_now.tm_year + 1900);
