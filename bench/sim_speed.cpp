@@ -739,13 +739,15 @@ BENCHMARK(BM_LivesweepRerun)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 // Entering Livesweep on a large model (seed 0: the dense model, else the
 // random world of that seed): its passes forgotten, it re-runs without pause
-// as a slider dragged from the first moment would, for up to 6 s while the
+// as a slider dragged from the first moment would, for up to window s while the
 // worker compiles. settled_ms is a re-run once every compile is done (least
 // of three); tier1_s the time from entering to the end of the first re-run
 // within 10% of it; first_ms the first re-run (the flat loop); reruns how
 // many re-runs came before that one. With after (ms), the model is first
 // simulated once as the viewer does it (an ordinary run, tier 1 when hot)
-// and Livesweep entered that long after the run began.
+// and Livesweep entered that long after the run began. window (s) is how
+// long the re-runs go on (a loaded machine's compiles of the random world
+// outlast 6 s).
 struct latency_model {
     model_builder b{"latency"};
     sim_program p;
@@ -772,6 +774,7 @@ void BM_LivesweepLatency(benchmark::State& state) {
     // but one), live:0 the worker as an ordinary run has it.
     const bool live = state.range(2) != 0;
     const auto after = std::chrono::milliseconds(state.range(3));
+    const double window_ms = 1000.0 * static_cast<double>(state.range(4));
     set_native_live(live && after.count() == 0);
     set_native_tier1_when_hot(after.count() > 0);
     static std::map<std::pair<int, int>, std::unique_ptr<latency_model>> models;
@@ -795,7 +798,7 @@ void BM_LivesweepLatency(benchmark::State& state) {
         }
         std::vector<std::pair<double, double>> ends; // since entering, length (ms)
         const auto t0 = clock_type::now();
-        for (double since = 0; since < 6000;) {
+        for (double since = 0; since < window_ms;) {
             const double ms =
                 time_us([&] { run_program(m->symbols(), m->program(), o, &out); }) / 1000;
             since = std::chrono::duration<double, std::milli>(clock_type::now() - t0).count();
@@ -826,13 +829,14 @@ void BM_LivesweepLatency(benchmark::State& state) {
     state.counters["reruns"] = reruns;
 }
 BENCHMARK(BM_LivesweepLatency)
-    ->ArgNames({"sectors", "seed", "live", "after"})
-    ->Args({167, 0, 0, 0})
-    ->Args({167, 0, 1, 0})
-    ->Args({167, 1, 0, 0})
-    ->Args({167, 1, 1, 0})
-    ->Args({167, 1, 0, 3000})
-    ->Args({167, 1, 1, 3000})
+    ->ArgNames({"sectors", "seed", "live", "after", "window"})
+    ->Args({167, 0, 0, 0, 6})
+    ->Args({167, 0, 1, 0, 6})
+    ->Args({167, 1, 0, 0, 6})
+    ->Args({167, 1, 1, 0, 6})
+    ->Args({167, 1, 1, 0, 30})
+    ->Args({167, 1, 0, 3000, 6})
+    ->Args({167, 1, 1, 3000, 6})
     ->Iterations(1)
     ->Repetitions(3)
     ->Unit(benchmark::kSecond)

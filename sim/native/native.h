@@ -169,7 +169,9 @@ std::size_t native_wide_loops();
 native_handle native_compile(const native_listing& listing, int level, std::string* why = nullptr);
 
 // A compile on the worker thread (one thread for the process, one compile at
-// a time, each job's tier 0 before any tier 1, in the order asked); level -1
+// a time, each job's tier 0 before any tier 1, in the order asked, except
+// that a pass asked for far less often than another waiting, such as the
+// initial pass against the passes of every step, comes after it); level -1
 // is auto: tier 0 then tier 1 for passes of up to native_auto_tier0_max_ops
 // instructions, tier 1 alone for larger ones. A job dropped (native_cancel)
 // leaves the queue, so the compiles of the passes that replace it go first.
@@ -191,6 +193,10 @@ void native_cancel(native_job& job);
 void set_native_compiles_held(bool held);
 std::size_t native_held_compiles();
 std::size_t native_dropped_compiles();
+// Test hook: told of each compile the worker has done (its instructions and
+// level), on the worker's thread; null: none.
+using native_compile_hook = void (*)(std::size_t instructions, int level);
+void set_native_compile_hook(native_compile_hook hook);
 // Waits until the worker has nothing left to do (tests, benchmarks).
 void native_wait_idle();
 

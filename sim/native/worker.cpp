@@ -46,6 +46,9 @@ struct native_job {
     bool hot_wait = false, hot = false, parked = false;
     std::chrono::steady_clock::time_point made = std::chrono::steady_clock::now();
     bool told_hot = false; // by the pass's thread
+    // How many times the pass asked for its code (once a run of the pass),
+    // which tells the worker which compiles a run waits on most.
+    std::atomic<std::uint64_t> asked{0};
 };
 
 namespace {
@@ -73,9 +76,35 @@ double status_mb(const char* field) {
     return mb;
 }
 
-// One thread compiling the jobs in order, every job's tier 0 before any
-// tier 1 (tier 0 takes a fraction of the time). Made on first use; at exit
-// it finishes the compile under way and stops.
+std::atomic<native_compile_hook> compile_hook{nullptr};
+
+// A pass asked for its code less than once in rare_runs times of the most
+// asked pass waiting (the initial pass, once a run, against the passes run
+// every step) is run rarely: what its compiles gain a re-run is small.
+constexpr std::uint64_t rare_runs = 8;
+
+// Which of the queued jobs (none of them parked) the worker compiles next.
+std::size_t next_job_index(const std::deque<std::shared_ptr<native_job>>& queue) {
+    std::uint64_t most = 0;
+    for (const auto& j : queue) most = std::max(most, j->asked.load(std::memory_order_relaxed));
+    // Compiled steps carry every step of a run however often they are asked.
+    auto rare = [&](const native_job& j) {
+        return !j.rates && j.asked.load(std::memory_order_relaxed) * rare_runs < most;
+    };
+    // Tier 0 of the passes run often, then their tier 1, then the rare
+    // passes' compiles in the same order; the order asked among equals.
+    for (bool rarely : {false, true})
+        for (bool tier0 : {true, false})
+            for (std::size_t k = 0; k < queue.size(); ++k)
+                if (rare(*queue[k]) == rarely && (!tier0 || queue[k]->levels.front() == 0))
+                    return k;
+    return 0;
+}
+
+// One thread compiling the jobs: every tier 0 before any tier 1 (tier 0
+// takes a fraction of the time), except that the compiles of passes run
+// rarely come after those of the passes run often (next_job_index). Made on
+// first use; at exit it finishes the compile under way and stops.
 // Whether the worker exists (made, and not yet destroyed at exit: passes
 // kept in statics are dropped after it).
 std::atomic<bool> worker_alive{false};
@@ -168,9 +197,7 @@ private:
         for (;;) {
             wake_.wait(g, [&] { return stop_ || !queue_.empty(); });
             if (stop_) return;
-            auto at = std::find_if(queue_.begin(), queue_.end(),
-                                   [](const auto& j) { return j->levels.front() == 0; });
-            if (at == queue_.end()) at = queue_.begin();
+            auto at = queue_.begin() + static_cast<std::ptrdiff_t>(next_job_index(queue_));
             std::shared_ptr<native_job> job = std::move(*at);
             queue_.erase(at);
             busy_ = true;
@@ -197,6 +224,8 @@ private:
                                  std::chrono::steady_clock::now() - began)
                                  .count(),
                              job->code[level] ? "" : " (no code)", before, status_mb("VmHWM:"));
+            if (auto* hook = compile_hook.load())
+                hook(job->listing.ops.size() + (job->rates ? job->rates->ops.size() : 0), level);
 #if defined(__GLIBC__)
             // What the compile freed goes back at once, not only once the
             // queue is empty: the next compile's peak is not on top of it.
@@ -343,6 +372,7 @@ bool native_done(const native_job& job) {
 }
 
 native_handle native_take(native_job& job) {
+    job.asked.fetch_add(1, std::memory_order_relaxed);
     if (job.hot_wait && !job.told_hot &&
         (native_live() ||
          std::chrono::steady_clock::now() - job.made >= std::chrono::milliseconds(hot_after_ms))) {
@@ -387,4 +417,8 @@ void native_detail::stop_worker() {
 
 void native_wait_idle() {
     worker().wait_idle();
+}
+
+void set_native_compile_hook(native_compile_hook hook) {
+    compile_hook = hook;
 }

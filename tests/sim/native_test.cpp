@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -735,6 +736,87 @@ TEST_F(NativeTier, Tier1WaitsUntilThePassIsHotOrALiveModeBegins) {
     set_native_live(true);
     native_wait_idle();
     EXPECT_EQ(native_live_passes(), 0u);
+}
+
+// The worker's compiles as the test hook is told of them: (size, level).
+std::mutex compiles_mutex;
+std::vector<std::pair<std::size_t, int>> compiles_seen;
+void note_compile(std::size_t instructions, int level) {
+    std::lock_guard<std::mutex> g(compiles_mutex);
+    compiles_seen.emplace_back(instructions, level);
+}
+
+// In a live mode a re-run spends its time in the passes run at every step:
+// their tier 1 comes before any compile of the initial pass (run once a run,
+// made at the second run), though the queue had that pass's tier 0 first.
+// The runs keep the loop's values.
+TEST_F(NativeTier, ALiveModeCompilesThePassesRunEveryStepBeforeTheInitialPass) {
+    model_builder b("large");
+    large_model(b, "0.1");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    set_native_mode(nm_off);
+    outcome loop;
+    loop.result = run_program(b.symbols(), p, sim_options{}, &loop.out);
+    ASSERT_EQ(loop.result, sim_done);
+    set_native_mode(nm_auto);
+    struct restore {
+        ~restore() {
+            set_native_compile_hook(nullptr);
+            set_native_live(false);
+            set_native_compiles_held(false);
+        }
+    } restored;
+    auto run = [&] {
+        outcome o;
+        o.result = run_program(b.symbols(), p, sim_options{}, &o.out);
+        EXPECT_EQ(difference(o, loop), "");
+    };
+    auto seen = [] {
+        std::lock_guard<std::mutex> g(compiles_mutex);
+        return compiles_seen;
+    };
+    set_native_compile_hook(&note_compile);
+    // What a first run has compiled: the passes run every step.
+    run();
+    native_wait_idle();
+    std::set<std::size_t> every_step;
+    for (const auto& [size, level] : seen()) every_step.insert(size);
+    ASSERT_FALSE(every_step.empty());
+    forget_kept_passes();
+    native_wait_idle();
+    {
+        std::lock_guard<std::mutex> g(compiles_mutex);
+        compiles_seen.clear();
+    }
+    // Entering the live mode: the worker holds the first compile while the
+    // first re-run goes on the loop and the second makes the initial pass.
+    set_native_live(true);
+    set_native_compiles_held(true);
+    run();
+    for (int k = 0; k < 6000 && native_held_compiles() == 0; ++k) usleep(5000);
+    ASSERT_GE(native_held_compiles(), 1u);
+    run();
+    set_native_compiles_held(false);
+    native_wait_idle();
+    const auto order = seen();
+    std::vector<std::size_t> initial_at, tier1_at;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (!every_step.count(order[k].first))
+            initial_at.push_back(k);
+        else if (order[k].second == 1)
+            tier1_at.push_back(k);
+    }
+    // Both tiers of the initial pass, each after every tier 1 of the others.
+    ASSERT_EQ(initial_at.size(), 2u);
+    ASSERT_FALSE(tier1_at.empty());
+    EXPECT_GT(initial_at.front(), tier1_at.back());
+    EXPECT_EQ(order[initial_at[0]].second, 0);
+    EXPECT_EQ(order[initial_at[1]].second, 1);
+    run(); // every pass on its tier 1
+    EXPECT_EQ(native_live_passes(), 3u);
 }
 
 // Two models in turn: the second one's compile goes first. The first
