@@ -650,6 +650,8 @@ TEST_F(GraphWindow, TwoRunsOfPopulationDrawAFramedGridWithACurvePerRun) {
     line_graph* g = graph_of(rec);
     ASSERT_NE(g, nullptr);
     ASSERT_EQ(g->series.size(), 2u);
+    // Without a title of its own: the tool's name for the variable.
+    EXPECT_EQ(g->title, "Graph for Population");
     // The newest run is selected first.
     EXPECT_EQ(g->series[0].label, "Population : slow");
     EXPECT_EQ(g->series[1].label, "Population : base");
@@ -1020,6 +1022,38 @@ TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
     EXPECT_GT(
         count_colour(td::image(w), plot_of(td::image(w)).adjusted(3, 3, -3, -3), colour_table[0]),
         50);
+}
+
+// The print options' orientation decides the page: 1 landscape, 2 portrait.
+TEST_F(GraphWindow, PrintingTakesTheOptionsOrientation) {
+    ASSERT_EQ(std::system("command -v pdfinfo > /dev/null"), 0)
+        << "pdfinfo is missing: scripts/install-deps installs poppler-utils";
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    auto page = [&](std::uint8_t orientation) {
+        opts.printer_name.clear();
+        opts.orientation = orientation;
+        const std::string pdf = testing::TempDir() + "kavrel_orientation.pdf";
+        std::filesystem::remove(pdf);
+        printer.output_file = pdf;
+        SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+        const std::string info = command_output("pdfinfo '" + pdf + "' 2>&1");
+        double pw = 0, ph = 0;
+        const std::size_t at = info.find("Page size:");
+        if (at == std::string::npos ||
+            std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &pw, &ph) != 2)
+            ADD_FAILURE() << info;
+        return std::pair{pw, ph};
+    };
+    const auto [lw, lh] = page(1);
+    const auto [pw, ph] = page(2);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    EXPECT_GT(lw, lh) << "landscape";
+    EXPECT_GT(ph, pw) << "portrait";
 }
 
 TEST_F(GraphWindow, MonochromeDrawsTheCurvesBlackAndAPlotWithoutWidthStillDraws) {

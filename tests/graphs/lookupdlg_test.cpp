@@ -2,8 +2,10 @@
 // zooming in dialog 297, and what OK and Cancel leave for the next run.
 #include "draw/drawing.h"
 #include "draw/printing.h"
+#include "foundation/names.h"
 #include "foundation/report.h"
 #include "graphs/graphwin.h"
+#include "graphs/linegraph.h"
 #include "graphs/lookupdlg.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -537,7 +539,7 @@ TEST_F(LookupEditor, PrintPutsTheTitleAndTheBoundsOnOnePage) {
 // hooks installed and no graph window: the graph area draws the points.
 TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
     lookup_editor_hooks = {};
-    int blue = 0, left_text = 0, below_text = 0;
+    int blue = 0, left_text = 0, below_text = 0, right_end_text = 0;
     std::string rows[3];
     answerer::dialog(dlg_lookup_editor)
         .call([&](HWND e) {
@@ -555,12 +557,44 @@ TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
                     if (qGray(c) < 100 && y > plot.top + plot.height + 1) ++below_text;
                 }
             for (int r = 0; r < 3; ++r) rows[r] = field(e, idl_row_y + r);
+            // The last x number reads the range's end, under the plot's right
+            // end: the number as the axes write it, drawn alone in the
+            // dialog's font, is found there pixel for pixel.
+            const lookup_points* p = open_lookup_points();
+            const int across = std::clamp(graph_defaults().x_divisions, 1, 100);
+            const std::string last =
+                format_to_step(p->x_max, (static_cast<double>(p->x_max) - p->x_min) / across);
+            QImage alone(120, 40, QImage::Format_RGB32);
+            alone.fill(Qt::white);
+            HDC t = gdi_create_image_dc(&alone, nullptr, QRegion());
+            SelectObject(t, reinterpret_cast<HFONT>(SendMessage(e, WM_GETFONT, 0, 0)));
+            SetBkMode(t, TRANSPARENT);
+            SetTextColor(t, 0);
+            TextOut(t, 0, 0, last.c_str(), static_cast<int>(last.size()));
+            gdi_delete_image_dc(t);
+            QRect ink_box;
+            for (int y = 0; y < alone.height(); ++y)
+                for (int x = 0; x < alone.width(); ++x)
+                    if (qGray(alone.pixel(x, y)) < 128) ink_box |= QRect(x, y, 1, 1);
+            ASSERT_FALSE(ink_box.isEmpty());
+            const int right = plot.left + plot.width;
+            for (int oy = plot.top + plot.height - 4; oy < img.height() - ink_box.height(); ++oy)
+                for (int ox = right - 3 * ink_box.width(); ox < img.width() - ink_box.width();
+                     ++ox) {
+                    bool same = true;
+                    for (int y = 0; y < ink_box.height() && same; ++y)
+                        for (int x = 0; x < ink_box.width() && same; ++x)
+                            same = (qGray(alone.pixel(ink_box.left() + x, ink_box.top() + y)) <
+                                    128) == (qGray(img.pixel(ox + x, oy + y)) < 128);
+                    right_end_text += same;
+                }
         })
         .press(idl_cancel);
     EXPECT_EQ(edit_lookup(lookup_name), 0);
     EXPECT_GT(blue, 20) << "the points and their lines";
     EXPECT_GT(left_text, 30) << "the y numbers";
     EXPECT_GT(below_text, 30) << "the x numbers";
+    EXPECT_GE(right_end_text, 1) << "the last x number";
     // The Output column's numbers start at the left, as the Input's do.
     for (const std::string& r : rows) EXPECT_NE(r.front(), ' ') << "[" << r << "]";
     answerer::box(severity_caption(8)).text("Lost Lookup Population").press(IDOK);

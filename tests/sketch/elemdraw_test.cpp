@@ -261,6 +261,15 @@ TEST_F(ElementDrawing, TextsTakeTheElementsOwnFontAndColour) {
     EXPECT_GT(
         inked_rows(RECT{plain.left - 40, plain.top - 10, plain.right + 40, plain.bottom + 10}),
         before * 3 / 2);
+    // A font without a size is drawn at 8 points.
+    const RECT wide{plain.left - 40, plain.top - 10, plain.right + 40, plain.bottom + 10};
+    s.view.rec.font.size = 8;
+    paint();
+    const int at8 = ink(wide), rows8 = inked_rows(wide);
+    s.view.rec.font.size = 0;
+    paint();
+    EXPECT_EQ(ink(wide), at8);
+    EXPECT_EQ(inked_rows(wide), rows8);
 }
 
 TEST_F(ElementDrawing, LabelsStandWhereTheirPlaceSaysAndLongNamesWrapInTheBox) {

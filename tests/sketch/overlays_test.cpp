@@ -8,6 +8,7 @@
 
 #include "platform/gdi.h"
 #include "sketch/commands.h"
+#include "sketch/mouse.h"
 #include "sketch/overlays.h"
 #include "tests/driver/driver.h"
 #include "tests/sketch/sketch_fixture.h"
@@ -173,6 +174,27 @@ TEST_F(Overlays, FindInAViewGoesOnAfterTheStart) {
     EXPECT_EQ(find_symbol_after(s, 9, aux_), shadow_);
     EXPECT_EQ(find_symbol_after(s, 9, shadow_), 0);
     EXPECT_EQ(find_symbol_after(s, 8, 0), 0);
+}
+
+// A band's edges belong to it: a box or an arrowhead just touching an edge
+// is selected, one a unit beyond is not.
+TEST_F(Overlays, TheBandTakesWhatTouchesItsEdges) {
+    el(arrow_).arrow_x = 250;
+    el(arrow_).arrow_y = 160;
+    auto picked = [&](int x0, int y0, int x1, int y1) {
+        clear_selection(s);
+        select_elements(s, x0, y0, x1, y1);
+        return selected();
+    };
+    // The arrowhead at (250, 160), from each side.
+    EXPECT_EQ(picked(250, 160, 260, 170), std::set<int>{arrow_});
+    EXPECT_EQ(picked(240, 150, 250, 160), std::set<int>{arrow_});
+    EXPECT_TRUE(picked(251, 161, 260, 170).empty());
+    EXPECT_TRUE(picked(240, 150, 249, 159).empty());
+    // The auxiliary's box, 280 to 320 across and 190 to 210 down.
+    EXPECT_EQ(picked(320, 210, 330, 220), std::set<int>{aux_});
+    EXPECT_EQ(picked(270, 180, 280, 190), std::set<int>{aux_});
+    EXPECT_TRUE(picked(321, 211, 330, 220).empty());
 }
 
 TEST(ToolIcons, EachToolHasItsOwnPictureAndOtherIdsDrawNothing) {

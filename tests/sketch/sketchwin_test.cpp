@@ -207,6 +207,11 @@ TEST_F(SketchWindow, PageScrollsKeepOneLineOfThePageBefore) {
     EXPECT_EQ(s_->scroll_x, lo_x);
     SendMessage(view_, WM_VSCROLL, SB_BOTTOM, 0);
     EXPECT_EQ(s_->scroll_y, hi);
+    // A diagram reaching above the origin: the top is its top edge (less the
+    // margin of 20), at 400 %.
+    s_->min_y = -300;
+    SendMessage(view_, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(s_->scroll_y, -300 * 4 - 20);
 }
 
 // The zoom kept with the model opens the diagram again at it, from 10 % to

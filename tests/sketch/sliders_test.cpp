@@ -285,6 +285,25 @@ TEST_F(QuickSliders, KeysMoveTheFocusAndStepByAnEightiethOrTheIncrement) {
     // Bring the focus to this slider.
     for (int i = 0; i < 10 && !r->focus; ++i) slider_keys(view_, -2, false);
     ASSERT_TRUE(r->focus);
+    // Tab goes on to the next slider and Shift+Tab back, round the ends.
+    std::vector<HWND> shown;
+    for (std::size_t k = 1; k < s_->view.elems.size(); ++k)
+        if (HWND o = element_slider(view_, static_cast<int>(k)))
+            if (qslider_rec* q = quick_slider(o); q && q->max > q->min) shown.push_back(o);
+    ASSERT_GE(shown.size(), 3u);
+    const auto at =
+        static_cast<std::size_t>(std::find(shown.begin(), shown.end(), w) - shown.begin());
+    ASSERT_LT(at, shown.size());
+    const std::size_t n = shown.size();
+    ASSERT_TRUE(slider_keys(view_, -2, true));
+    EXPECT_TRUE(quick_slider(shown[(at + n - 1) % n])->focus);
+    EXPECT_FALSE(r->focus);
+    ASSERT_TRUE(slider_keys(view_, -2, false));
+    EXPECT_TRUE(r->focus);
+    ASSERT_TRUE(slider_keys(view_, -2, false));
+    EXPECT_TRUE(quick_slider(shown[(at + 1) % n])->focus);
+    ASSERT_TRUE(slider_keys(view_, -2, true));
+    ASSERT_TRUE(r->focus);
     // The model declares birth rate's range and step; without a step the
     // keys move by an eightieth of the range.
     EXPECT_FLOAT_EQ(r->increment, 0.005f);
