@@ -19,6 +19,7 @@
 #include "resources/simdlg.h"
 #include "runs/access.h"
 #include "runs/select.h"
+#include "shell/controlpanel.h"
 #include "shell/menucmd.h"
 #include "shell/rundrv.h"
 #include "shell/settings_rows.h"
@@ -539,6 +540,9 @@ TEST_F(LookupEditor, PrintPutsTheTitleAndTheBoundsOnOnePage) {
 // hooks installed and no graph window: the graph area draws the points.
 TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
     lookup_editor_hooks = {};
+    // Four x divisions: numbers far enough apart that none is left out.
+    const scaling_options kept_scaling = scaling_opts;
+    scaling_opts.h_divisions = 4;
     int blue = 0, left_text = 0, below_text = 0, right_end_text = 0;
     std::string rows[3];
     answerer::dialog(dlg_lookup_editor)
@@ -591,6 +595,7 @@ TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
         })
         .press(idl_cancel);
     EXPECT_EQ(edit_lookup(lookup_name), 0);
+    scaling_opts = kept_scaling;
     EXPECT_GT(blue, 20) << "the points and their lines";
     EXPECT_GT(left_text, 30) << "the y numbers";
     EXPECT_GT(below_text, 30) << "the x numbers";
