@@ -44,6 +44,19 @@ TEST_F(ReplaceQuestion, BothTextsAreShownAndBothComeBack) {
     EXPECT_STREQ(one, "deaths");
 }
 
+// A list asked for without its items shows an empty list, whatever count
+// came with it.
+TEST_F(ReplaceQuestion, AListWithoutItemsIsEmpty) {
+    int shown = -1;
+    answerer::dialog(dlg_ask_list)
+        .call([&](HWND d) {
+            shown = static_cast<int>(SendDlgItemMessage(d, idc_answer, LB_GETCOUNT, 0, 0));
+        })
+        .press(IDCANCEL);
+    EXPECT_EQ(ask_list("Choose", nullptr, 3, 0), -1);
+    EXPECT_EQ(shown, 0);
+}
+
 std::vector<std::string>& asked() {
     static std::vector<std::string> a;
     return a;

@@ -4,6 +4,10 @@
 #include "shell_fixture.h"
 
 #include "shell/captionbtn.h"
+#include "shell/changescmd.h"
+#include "shell/title.h"
+#include "shell/wiring.h"
+#include "sim/runtypes.h"
 #include "sim/simdata.h"
 
 namespace td = test_driver;
@@ -69,8 +73,14 @@ TEST_F(WorkbenchEdges, TheProgressWindowIsNeverQueued) {
     EXPECT_NE(show_window(wip_wnd, SW_SHOW), 88);
     EXPECT_TRUE(IsWindowVisible(wip_wnd)) << "shown at once";
     EXPECT_FALSE(IsWindowVisible(other)) << "still queued";
+    MSG drop{};
+    while (PeekMessage(&drop, main_wnd, WM_USER, WM_USER, PM_REMOVE)) {
+    }
     show_window(nullptr, -1);
     EXPECT_TRUE(IsWindowVisible(other));
+    MSG told{};
+    EXPECT_TRUE(PeekMessage(&told, main_wnd, WM_USER, WM_USER, PM_REMOVE))
+        << "the main window is told the start-up's windows are up";
     wip_message(-10, nullptr);
 
     HWND child = make_test_window("ActiveProbe", DefWindowProc, WS_CHILD | WS_VISIBLE, 100, 100,
@@ -118,6 +128,79 @@ TEST_F(WorkbenchEdges, RestoreGivesTheBuildWindowTheMiddleOfTheContainer) {
     active_child = nullptr;
     active_kind = kind_none;
     DestroyWindow(w);
+}
+
+// The maximised build window's caption buttons are on the menu bar while
+// it is active, but not while the progress window is up over the workbench.
+TEST_F(WorkbenchEdges, NoCaptionButtonsWhileTheProgressWindowIsUp) {
+    make_workbench();
+    ShowWindow(main_wnd, SW_SHOW);
+    HWND w = make_test_window("BuildProbe", DefWindowProc, WS_CHILD | WS_VISIBLE, 300, 200,
+                              container_wnd);
+    ASSERT_NE(w, nullptr);
+    build_wnd = w;
+    active_child = w;
+    active_kind = kind_build;
+    shell_opts.build_maximised = 1;
+    draw_caption_buttons(-1);
+    EXPECT_TRUE(caption_buttons_shown());
+    wip_message(10, nullptr);
+    ASSERT_TRUE(wip_wnd && IsWindowVisible(wip_wnd));
+    draw_caption_buttons(-1);
+    EXPECT_FALSE(caption_buttons_shown());
+    wip_message(-10, nullptr);
+    draw_caption_buttons(-1);
+    EXPECT_TRUE(caption_buttons_shown());
+    build_wnd = nullptr;
+    active_child = nullptr;
+    active_kind = kind_none;
+    shell_opts.build_maximised = 0;
+    draw_caption_buttons(-1);
+    DestroyWindow(w);
+}
+
+// Putting the shell back to its start-up state forgets every window, menu
+// and flag, the game window's included.
+TEST_F(WorkbenchEdges, ResetForgetsEveryWindowAndFlag) {
+    make_workbench();
+    game_window_open = true;
+    keep_hourglass = true;
+    caption_state = 3;
+    float_opts = 5;
+    active_kind = kind_build;
+    reset_shell_state();
+    EXPECT_FALSE(game_window_open);
+    EXPECT_FALSE(keep_hourglass);
+    EXPECT_EQ(caption_state, 0);
+    EXPECT_EQ(float_opts, 0);
+    EXPECT_EQ(active_kind, kind_none);
+    EXPECT_EQ(main_wnd, nullptr);
+    EXPECT_EQ(main_menu, nullptr);
+    EXPECT_EQ(toolbar_wnd, nullptr);
+}
+
+// A Plausitest run that found nothing says how many checks it made; one
+// that found violations says how many and lists each.
+TEST_F(WorkbenchEdges, PlausitestResultsGoToTheMessageList) {
+    sim_output clean;
+    clean.constraint_checks = 12;
+    shell_plausitest_results(clean);
+    int n = 0;
+    const char* const* lines = message_list_lines(&n);
+    ASSERT_GE(n, 1);
+    EXPECT_NE(std::string(lines[n - 1]).find("every constraint held (12 checks)"),
+              std::string::npos)
+        << lines[n - 1];
+}
+
+// A changes file without a name is no file: nothing is read or asked.
+TEST_F(WorkbenchEdges, AChangesFileWithoutANameReadsNothing) {
+    make_workbench();
+    const std::string model = sample("population.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
+    EXPECT_EQ(read_additional_changes_from(""), 0);
+    EXPECT_EQ(read_additional_changes_from(nullptr), 0);
+    EXPECT_TRUE(answerer::seen().empty()) << "no question, no box";
 }
 
 } // namespace
