@@ -137,6 +137,10 @@ TEST_F(readback_test, delay_states_are_checked_before_use) {
     });
     EXPECT_EQ(load_run_delays(rbad), 0);
     EXPECT_EQ(given, 0); // nothing handed over from a bad run
+    // The states read last (not the bad run's) are there to be asked for again.
+    std::vector<std::vector<std::uint8_t>> last;
+    ASSERT_EQ(read_run_delays(-1, last), 1);
+    EXPECT_EQ(last, states);
     EXPECT_EQ(load_run_delays(rg), 1);
     EXPECT_EQ(given, 1);
     set_delay_state_sink(nullptr);
