@@ -78,4 +78,24 @@ TEST_F(SubscriptButtons, NothingToSelectGreysEveryButton) {
     EXPECT_TRUE(enabled(idc_sp_range));
 }
 
+// Asked for a place past the container's right or bottom edge, the window
+// keeps 30 pixels of itself inside, to be taken hold of again.
+TEST_F(SubscriptButtons, APlacePastTheEdgesKeepsThirtyPixelsInside) {
+    model_builder regions("regions");
+    regions.range("region", {"north", "south"});
+    regions.constant("pop[region]", 1);
+    open(regions, "regions.kmf");
+    create_subscript_panel(1, 5000, 5000, -1, -1);
+    td::run_until_idle();
+    HWND p = subscript_panel_hwnd();
+    ASSERT_NE(p, nullptr);
+    RECT c{}, r{};
+    GetClientRect(container_wnd, &c);
+    GetWindowRect(p, &r);
+    POINT tl{r.left, r.top};
+    ScreenToClient(container_wnd, &tl);
+    EXPECT_EQ(tl.x, c.right - 30);
+    EXPECT_EQ(tl.y, c.bottom - 30);
+}
+
 } // namespace

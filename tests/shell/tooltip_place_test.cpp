@@ -78,8 +78,13 @@ TEST_F(TipPlace, NoTipIsAwaitedOverAPlaceWithoutOne) {
     EXPECT_EQ(tooltip_state(), 0);
     track_tooltip(host, 4, 0);
     EXPECT_EQ(tooltip_state(), 1) << "waiting for the item's tip";
+    EXPECT_EQ(tooltip_control(), host);
+    hide_tooltip(0);
+    EXPECT_EQ(tooltip_state(), 0);
+    EXPECT_EQ(tooltip_control(), host) << "hidden, the control is remembered";
     hide_tooltip(1);
     EXPECT_EQ(tooltip_state(), 0);
+    EXPECT_EQ(tooltip_control(), nullptr) << "forgotten";
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/errwin.h"
+#include "tools/gridtool.h"
+#include "tools/gridwin.h"
 #include "tools/output.h"
 #include "tools/outwin_common.h"
 #include "tools/texttools.h"
@@ -111,6 +113,26 @@ TEST_F(DocumentTool, ACancelledFileChoiceWritesNothing) {
     unlock_tool(doc);
     EXPECT_EQ(textwin_lines(rec), nullptr) << "no window";
     EXPECT_EQ(wip_line(1), "");
+}
+
+// A grid tool reuses its window only while that window is still a grid:
+// a text window left as the tool's output is not written into as one.
+TEST_F(DocumentTool, OnlyAGridIsReusedAsAGridToolsWindow) {
+    const handle text = open_text_window("Text", 10, 10, 300, 200, 0, nullptr);
+    const handle grid = open_spread_window("Grid", 20, 20, 300, 200, nullptr, 10, 8, 0);
+    ASSERT_NE(text, 0u);
+    ASSERT_NE(grid, 0u);
+    auto set_output = [this](handle out) {
+        tool_record* r = lock_tool(doc);
+        r->output = out;
+        unlock_tool(doc);
+    };
+    set_output(text);
+    EXPECT_EQ(grid_tool_reusable(doc), 0u);
+    set_output(grid);
+    EXPECT_EQ(grid_tool_reusable(doc), grid);
+    set_output(0);
+    EXPECT_EQ(grid_tool_reusable(doc), 0u);
 }
 
 } // namespace

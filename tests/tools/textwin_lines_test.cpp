@@ -141,6 +141,22 @@ TEST_F(TextWindowLines, TheErrorWindowIsNamedByItsRunOrErrors) {
     EXPECT_EQ(window_text(outwin_window(err_window)), "base run");
 }
 
+// Outside a game a collecting run opens an error window of its own, never
+// the message window a game left.
+TEST_F(TextWindowLines, OutsideAGameTheErrorsGetTheirOwnWindow) {
+    handle game_messages = open_text_window("Game messages", 10, 10, 300, 200, 0, nullptr);
+    ASSERT_NE(game_messages, 0u);
+    msg_window = game_messages;
+    game_state = 0;
+    err_window_on = -1;
+    report(3, "a run's warning");
+    ASSERT_NE(err_window, 0u);
+    EXPECT_NE(err_window, game_messages);
+    EXPECT_EQ(textwin_lines(game_messages)->lines(), 0) << "nothing in the game's window";
+    err_window_on = 0;
+    msg_window = 0;
+}
+
 // A tool whose findings are messages names its window: each message is a
 // line of its own there, prefix and all.
 TEST_F(TextWindowLines, AToolsMessageWindowTakesEachMessageOnItsOwnLine) {
