@@ -199,4 +199,14 @@ TEST_F(DdeBridgeServer, TalkingKeepsAConversationOpenAndSilenceEndsIt) {
     EXPECT_NE(logged[0].find("1 conversation(s) silent"), std::string::npos) << logged[0];
 }
 
+TEST_F(DdeBridgeServer, AnInitiateWithoutAnApplicationIsRefused) {
+    send({WM_DDE_INITIATE, 0, 0, 0, {}, "Topic", {}});
+    frame f;
+    EXPECT_FALSE(next_frame(fd, &buffer, &f)); // closed without an answer
+    char c;
+    EXPECT_EQ(recv(fd, &c, 1, MSG_DONTWAIT), 0);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("an initiate without an application"), std::string::npos) << logged[0];
+}
+
 } // namespace

@@ -56,4 +56,65 @@ TEST_F(DialogLayout, PointSizesBecomePixelHeightsRoundedToTheNearest) {
     }
 }
 
+// A dialog centred over an owner smaller than itself near the screen's
+// corner stays on the screen.
+TEST_F(DialogLayout, ACentredDialogStaysOnTheScreen) {
+    WNDCLASS wc{};
+    if (!GetClassInfo(nullptr, "DlgTestOwner", &wc)) {
+        wc.lpfnWndProc = DefWindowProc;
+        wc.lpszClassName = "DlgTestOwner";
+        RegisterClass(&wc);
+    }
+    HWND owner = CreateWindowEx(0, "DlgTestOwner", "small", WS_POPUP | WS_VISIBLE, 0, 0, 60, 40,
+                                nullptr, nullptr, nullptr, nullptr);
+    const DialogTemplate t = wide(DS_CENTER, 8);
+    HWND d = CreateDialogIndirectParam(nullptr, &t, owner, CALLBACK_proc, 0);
+    ASSERT_NE(d, nullptr);
+    RECT r{};
+    GetWindowRect(d, &r);
+    EXPECT_GT(r.right - r.left, 60);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    DestroyWindow(d);
+}
+
+// The first field of a dialog gets the keyboard with its text selected, so
+// typing replaces it.
+TEST_F(DialogLayout, TheFirstFieldStartsWithItsTextSelected) {
+    DialogTemplate t = wide(WS_VISIBLE, 8);
+    t.items = {{WC_EDIT, 101, "old text", vis | WS_TABSTOP | WS_BORDER, 5, 5, 80, 12}};
+    HWND d = CreateDialogIndirectParam(nullptr, &t, nullptr, CALLBACK_proc, 0);
+    ASSERT_NE(d, nullptr);
+    HWND edit = GetDlgItem(d, 101);
+    EXPECT_EQ(GetFocus(), edit);
+    DWORD from = 99, to = 99;
+    SendMessage(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, 0u);
+    EXPECT_EQ(to, 8u);
+    DestroyWindow(d);
+}
+
+int selections = 0;
+LRESULT typing_control(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_GETDLGCODE) return DLGC_WANTCHARS | DLGC_WANTARROWS;
+    if (m == EM_SETSEL) ++selections;
+    return DefWindowProc(h, m, wp, lp);
+}
+
+// Only a control that says it holds a selection is told to select all.
+TEST_F(DialogLayout, OnlyControlsWithASelectionAreToldToSelectAll) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = typing_control;
+    wc.lpszClassName = "TypingControl";
+    ASSERT_NE(RegisterClass(&wc), 0);
+    DialogTemplate t = wide(WS_VISIBLE, 8);
+    t.items = {{"TypingControl", 101, "", vis | WS_TABSTOP, 5, 5, 80, 12}};
+    selections = 0;
+    HWND d = CreateDialogIndirectParam(nullptr, &t, nullptr, CALLBACK_proc, 0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(GetFocus(), GetDlgItem(d, 101));
+    EXPECT_EQ(selections, 0);
+    DestroyWindow(d);
+}
+
 } // namespace

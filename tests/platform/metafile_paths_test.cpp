@@ -195,6 +195,20 @@ TEST(MetafilePaths, AnUnmakeablePenDrawsSolidInItsColour) {
     EXPECT_EQ(p.at(50, 50), white);
 }
 
+// A transfer that names no source bitmap plays (as a pattern transfer) and
+// the picture goes on.
+TEST(MetafilePaths, ATransferWithoutItsBitmapDoesNotStopThePicture) {
+    Played p = play(emf_with(
+        {rec(emr::BITBLT, {0,     0,     100,   100,   10,    10, 20, 20, BLACKNESS, 0, 0, fl(1),
+                           fl(0), fl(0), fl(1), fl(0), fl(0), 0,  0,  0,  0,         0, 0}),
+         rec(emr::BITBLT, {0,     0,     100,   100,   50,    50, 20, 20, SRCCOPY, 0, 0, fl(1),
+                           fl(0), fl(0), fl(1), fl(0), fl(0), 0,  0,  0,  0,       0, 0}),
+         rec(emr::RECTANGLE, {70, 10, 90, 30})}));
+    ASSERT_TRUE(p.played) << gdi_last_error();
+    EXPECT_EQ(p.at(15, 15), black);
+    EXPECT_EQ(p.at(80, 20), black); // drawn after the transfer
+}
+
 TEST(MetafilePaths, CurvesOutsideAPathAreStroked) {
     Played p =
         play(emf_with({rec(emr::SELECTOBJECT, {stock(BLACK_PEN)}),

@@ -3,6 +3,8 @@
 // to the caller's buffer.
 #include "win_fixture.h"
 
+#include "platform/win_internal.h"
+
 #include <cstring>
 
 using namespace wintest;
@@ -254,6 +256,58 @@ TEST_F(WindowDefaults, EditingAndArrowKeysAreMarkedExtended) {
     test_driver::run_until_idle(100000, false);
     ASSERT_EQ(entries(WM_KEYDOWN).size(), 1u);
     EXPECT_EQ(entries(WM_KEYDOWN)[0].lp & KF_EXTENDED_BIT, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Alt with F4 closes the window; F4 alone is an ordinary key.
+TEST_F(WindowDefaults, OnlyAltWithF4Closes) {
+    HWND h = top();
+    auto closes = [&] {
+        int n = 0;
+        for (const Logged& l : entries(WM_SYSCOMMAND)) n += (l.wp & 0xFFF0) == SC_CLOSE;
+        return n;
+    };
+    hook() = [](HWND, UINT m, WPARAM wp, LPARAM, LRESULT* out) {
+        *out = 0;
+        return m == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE; // kept open for the test
+    };
+    DefWindowProc(h, WM_SYSKEYDOWN, VK_F4, 0);
+    EXPECT_EQ(closes(), 0);
+    DefWindowProc(h, WM_SYSKEYDOWN, VK_F4, KF_ALTDOWN_BIT);
+    EXPECT_EQ(closes(), 1);
+    EXPECT_TRUE(IsWindow(h));
+}
+
+// A window activated while minimised does not take the keyboard.
+TEST_F(WindowDefaults, AMinimisedWindowActivatedLeavesTheFocusAlone) {
+    HWND a = top();
+    HWND b = top(300, 10);
+    SetFocus(a);
+    DefWindowProc(b, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 1), 0);
+    EXPECT_EQ(GetFocus(), a);
+    DefWindowProc(b, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+    EXPECT_EQ(GetFocus(), b);
+}
+
+// A disabled window the window manager activates hands the activation to
+// the box it owns that is showing, not to a hidden one.
+TEST_F(WindowDefaults, ADisabledOwnerHandsActivationToItsShowingBox) {
+    HWND owner = top();
+    HWND hidden = CreateWindowEx(0, "Test_plain", "hidden", WS_POPUP, 40, 40, 50, 50, owner,
+                                 nullptr, nullptr, nullptr);
+    HWND box = CreateWindowEx(0, "Test_plain", "box", WS_POPUP | WS_VISIBLE, 60, 60, 50, 50, owner,
+                              nullptr, nullptr, nullptr);
+    ASSERT_NE(hidden, nullptr);
+    ASSERT_NE(box, nullptr);
+    // The hidden one in front of the showing one.
+    SetWindowPos(hidden, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetActiveWindow(owner);
+    EnableWindow(owner, FALSE);
+    win::window_manager_activated(owner);
+    EXPECT_EQ(GetActiveWindow(), box);
 }
 
 } // namespace
