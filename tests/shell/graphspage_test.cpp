@@ -101,4 +101,28 @@ TEST_F(GraphsPage, DisplayRunsEachSelectedGraphByItsWholeName) {
     EXPECT_EQ(graphs_run(), (std::vector<std::string>{longest, "flows"}));
 }
 
+// The buttons stand in two rows under the list: Display, Modify, Copy and
+// New, then Delete and Reorder, each row from the left.
+TEST_F(GraphsPage, TheButtonsStandInTwoRowsInTheirOrder) {
+    listed_graphs() = {"stocks"};
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    auto rect = [page](int id) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(page, id), &r);
+        return r;
+    };
+    const int first[4] = {idg_display, idg_modify, idg_copy, idg_new};
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(rect(first[i]).top, rect(first[0]).top) << i;
+        EXPECT_GT(rect(first[i]).left, rect(first[i - 1]).right - 1) << i;
+    }
+    const RECT del = rect(idg_delete), re = rect(idg_reorder);
+    EXPECT_EQ(del.top, re.top);
+    EXPECT_GT(del.top, rect(idg_display).bottom - 1) << "the second row is below";
+    EXPECT_EQ(del.left, rect(idg_display).left) << "Delete first, under Display";
+    EXPECT_EQ(re.left, rect(idg_modify).left) << "Reorder under Modify";
+    EXPECT_LT(rect(idg_list).bottom, rect(idg_display).top) << "the list above the buttons";
+}
+
 } // namespace

@@ -5,6 +5,9 @@
 #include "shell_fixture.h"
 
 #include "resources/dialogs.h"
+#include "resources/modelpages.h"
+#include "shell/controls/longlist.h"
+#include "shell/reorder.h"
 
 #include <filesystem>
 #include <string>
@@ -98,6 +101,22 @@ TEST_F(ModelChange, AsksEveryQuestionButTheSettingsWrite) {
     EXPECT_EQ(run_exit_checks(), 0);
     EXPECT_EQ(asked(), (std::vector<std::string>{"settings", "model", "sketches"}));
     restore_exit_steps();
+}
+
+// One entry to put in order is still listed, and OK gives it back in its
+// place.
+TEST_F(ModelChange, ReorderingASingleEntryListsIt) {
+    make_workbench();
+    const char* texts[] = {"only"};
+    std::int32_t order[1] = {-1};
+    reorder_params p{"Reorder", order, texts, 1};
+    LRESULT listed = -1;
+    answerer::dialog(dlg_reorder)
+        .call([&](HWND d) { listed = SendMessage(GetDlgItem(d, idr_list), ll_count, 0, 0); })
+        .press(IDOK);
+    EXPECT_EQ(reorder_list(p), 1);
+    EXPECT_EQ(listed, 1);
+    EXPECT_EQ(order[0], 0);
 }
 
 // Model names in capitals are model names: two of them are two models, not
