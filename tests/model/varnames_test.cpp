@@ -301,4 +301,14 @@ TEST_F(VarNames, SubscriptPanelWorksTheSelection) {
     set_subscript_panel_window(nullptr);
 }
 
+// The panel opens on the workbench variable's first dimension.
+TEST_F(VarNames, SubscriptPanelOpensOnTheFirstRangeOfTheWorkbenchVariable) {
+    build();
+    workbench_var.var = x; // x[region, r2]
+    EXPECT_EQ(create_subscript_panel(1, 0, 0, 200, 200), 1);
+    EXPECT_EQ(subpanel_range(), region);
+    EXPECT_EQ(create_subscript_panel(-1, -1, -1, -1, -1), 0);
+    workbench_var.var = 0;
+}
+
 } // namespace

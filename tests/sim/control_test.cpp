@@ -165,6 +165,8 @@ TEST(DataSources, AreRegisteredOnlyForARunAndOncePerFile) {
     int a = data_source_index("/tmp/prices.xls");
     int b = data_source_index("/tmp/PRICES.xls");
     int c = data_source_index("/tmp/costs.dat");
+    EXPECT_EQ(data_source_index(""), -1); // no name: no source
+    EXPECT_EQ(data_source_index(nullptr), -1);
     sim_phase = phase_idle;
     EXPECT_GE(a, 0);
     EXPECT_EQ(a, b);

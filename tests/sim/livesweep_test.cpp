@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "foundation/files.h"
+#include "foundation/paths.h"
+#include "model/modelfile.h"
 #include "runs/access.h"
 #include "runs/runfile.h"
 #include "sim/control.h"
@@ -309,6 +314,35 @@ TEST_F(Livesweep, ResetAllReRunsWithTheModelsOwnValues) {
     ASSERT_FALSE(rec.last_values.empty());
     EXPECT_FLOAT_EQ(rec.last_values[static_cast<std::size_t>(growth_)], 0.1f);
     EXPECT_NEAR(rec.last_values[static_cast<std::size_t>(stock_)], 100 * std::pow(1.1, 10), 1e-2);
+}
+
+// A re-run is written to disk as the current run only when the model's
+// settings ask for it; otherwise the shown values live in the cache alone.
+TEST_F(Livesweep, ReRunsAreWrittenToDiskOnlyWhenTheModelAsks) {
+    const std::string dir = testing::TempDir() + "/livesweep_disk_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+    const std::string old_dir = model_dir;
+    model_dir = dir + "/";
+    const std::string current = dir + "/Current.kdf";
+    std::remove(current.c_str());
+    ASSERT_EQ(enter_livesweep(1), 1) << messages.joined();
+    ASSERT_EQ(livesweep_rerun(5, 0, 0), 1);
+    EXPECT_EQ(file_status(current.c_str(), 1), 0);
+    model_settings* ms = lock_model_settings(cur_model_symbols);
+    ASSERT_NE(ms, nullptr);
+    ms->flags2 |= msf2_disk_livesweep;
+    unlock_model_settings(cur_model_symbols);
+    ASSERT_EQ(set_setup_value(growth_, 0.2f), 1);
+    ASSERT_EQ(livesweep_rerun(5, 0, 0), 1);
+    EXPECT_EQ(file_status(current.c_str(), 1), 1);
+    const int run = kdf_open(current.c_str());
+    ASSERT_GE(run, 0) << messages.joined();
+    std::vector<float> values, times;
+    ASSERT_EQ(read_run_series("Stock", "Time", run, values, times), 11);
+    EXPECT_NEAR(values[10], 100 * std::pow(1.2, 10), 1e-2);
+    unload_runs(1);
+    model_dir = old_dir;
+    std::remove(current.c_str());
 }
 
 // Saving the run shown in Livesweep writes an ordinary run of the slider

@@ -64,6 +64,50 @@ TEST_F(StateFunctions, WorkedValuesOverThreeEulerSteps) {
     }
 }
 
+// A pipeline whose delay time is not a number cannot say when anything
+// leaves it: the run stops at its start naming the variable, as for a
+// negative delay time.
+TEST_F(StateFunctions, APipelineDelayTimeThatIsNotANumberStopsTheRun) {
+    for (const char* time : {"0 - 1", "LN(0 - 1)"}) {
+        SCOPED_TRACE(time);
+        message_capture messages;
+        model_builder m("pipes");
+        m.control(0, 3, 1, 1);
+        m.aux("late", (std::string("DELAY FIXED(Time, ") + time + ", 0)").c_str());
+        ASSERT_TRUE(m.finish());
+        sim_output out;
+        EXPECT_EQ(simulate_model(m.symbols(), sim_options{}, &out), sim_error_saved);
+        EXPECT_NE(out.error.find("The delay time is negative in late"), std::string::npos)
+            << out.error;
+        EXPECT_TRUE(out.times.empty());
+    }
+}
+
+// MESSAGE shows its text once a step where its condition holds, whatever the
+// integration method: the Runge-Kutta stages between the steps show nothing.
+TEST_F(StateFunctions, AMessageIsShownOnceAStepWithEveryMethod) {
+    auto shown = [](int method) {
+        message_capture messages;
+        model_builder m("said");
+        m.control(0, 3, 1, 1);
+        m.level("S", "1", "0");
+        m.aux("note", "MESSAGE(\"passing by\", S + 1)");
+        EXPECT_TRUE(m.finish());
+        sim_options o;
+        o.method = method;
+        sim_output out;
+        EXPECT_EQ(simulate_model(m.symbols(), o, &out), sim_done) << messages.joined();
+        int n = 0;
+        for (const std::string& t : messages.all()) n += t.find("passing by") != std::string::npos;
+        return n;
+    };
+    const int euler = shown(im_euler);
+    EXPECT_GE(euler, 4); // Times 0 to 3
+    EXPECT_EQ(shown(im_rk2), euler);
+    EXPECT_EQ(shown(im_rk4), euler);
+    EXPECT_EQ(shown(im_rk_auto), euler);
+}
+
 } // namespace
 
 // The random draws keep to their bounds (the first two arguments, minimum

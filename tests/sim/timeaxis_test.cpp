@@ -2,6 +2,8 @@
 // saves reach FINAL TIME whatever the float rounding of the control values.
 #include <cmath>
 
+#include "model/codegen.h"
+#include "model/order.h"
 #include "sim/simdata.h"
 #include "sim/timeloop.h"
 #include "tests/sim/engine_fixture.h"
@@ -74,6 +76,23 @@ TEST_F(TimeAxis, StepsAndSavesReachFinalTimeForAwkwardSteps) {
     EXPECT_TRUE(messages.contains(
         "SAVEPER 0.7 is not a multiple of TIME STEP 0.25; values are saved every 0.75"));
     EXPECT_FALSE(messages.contains("SAVEPER 0.3"));
+}
+
+// A model without SAVEPER saves at every TIME STEP.
+TEST_F(TimeAxis, WithoutSaveperEveryStepIsSaved) {
+    model_builder b("unsaved");
+    b.control(0, 1, 0.25f, 0.5f);
+    b.level("Steps", "1 / TIME STEP", "0");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1) << messages.joined();
+    ASSERT_EQ(order_program(b.symbols(), p), 1) << messages.joined();
+    ASSERT_NE(p.saveper, 0u);
+    p.saveper = 0; // as the program of a model that has none
+    sim_output out;
+    ASSERT_EQ(run_program(b.symbols(), p, sim_options{}, &out), sim_done) << messages.joined();
+    ASSERT_EQ(out.times.size(), 5u);
+    for (std::size_t k = 0; k < 5; ++k) EXPECT_FLOAT_EQ(out.times[k], 0.25f * k);
 }
 
 TEST(TimeAxisRules, ControlValuesAreReadAsWrittenAndStepsCountedWithinRounding) {
