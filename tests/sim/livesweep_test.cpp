@@ -321,7 +321,10 @@ TEST_F(Livesweep, ResetAllReRunsWithTheModelsOwnValues) {
 TEST_F(Livesweep, ReRunsAreWrittenToDiskOnlyWhenTheModelAsks) {
     const std::string dir = testing::TempDir() + "/livesweep_disk_" + std::to_string(getpid());
     ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
-    const std::string old_dir = model_dir;
+    struct dir_back {
+        std::string old = model_dir;
+        ~dir_back() { model_dir = old; }
+    } back;
     model_dir = dir + "/";
     const std::string current = dir + "/Current.kdf";
     std::remove(current.c_str());
@@ -341,7 +344,6 @@ TEST_F(Livesweep, ReRunsAreWrittenToDiskOnlyWhenTheModelAsks) {
     ASSERT_EQ(read_run_series("Stock", "Time", run, values, times), 11);
     EXPECT_NEAR(values[10], 100 * std::pow(1.2, 10), 1e-2);
     unload_runs(1);
-    model_dir = old_dir;
     std::remove(current.c_str());
 }
 
