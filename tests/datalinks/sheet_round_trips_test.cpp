@@ -77,6 +77,55 @@ TEST(SheetRoundTrips, SheetNamesUpToThirtyOneCharactersAreWritten) {
     EXPECT_NE(why.find("cannot be written"), std::string::npos) << why;
 }
 
+// The sheets' relationships may come in any order in the workbook's list:
+// with eleven sheets, the one for rId1 comes after rId10 and rId11. Each
+// sheet still reads its own numbers, to the last digit.
+TEST(SheetRoundTrips, ElevenSheetsWhoseRelationshipsComeInAnyOrder) {
+    workbook b;
+    std::string why;
+    for (int k = 0; k < 11; ++k) {
+        b.sheets.push_back({"S" + std::to_string(k + 1), {}});
+        // A number written with an exponent (set again from its text after
+        // the import), different on each sheet.
+        const double v = 3.7e37 * (k + 1);
+        ASSERT_TRUE(b.put(k, 0, 0, {cell_kind::number, 0, v}, &why)) << why;
+    }
+    std::vector<zip_part> parts;
+    ASSERT_TRUE(unzip_parts(standin::xlsx_bytes(b, &why), &parts, &why)) << why;
+    bool turned = false;
+    for (zip_part& p : parts) {
+        if (p.name != "xl/_rels/workbook.xml.rels") continue;
+        // The relationships, last first.
+        const std::size_t first = p.data.find("<Relationship ");
+        const std::size_t end = p.data.rfind("</Relationships>");
+        ASSERT_NE(first, std::string::npos);
+        ASSERT_NE(end, std::string::npos);
+        std::vector<std::string> items;
+        for (std::size_t at = first; at < end;) {
+            const std::size_t close = p.data.find("/>", at);
+            ASSERT_NE(close, std::string::npos);
+            items.push_back(p.data.substr(at, close + 2 - at));
+            at = close + 2;
+        }
+        std::string reversed;
+        for (auto it = items.rbegin(); it != items.rend(); ++it) reversed += *it;
+        p.data = p.data.substr(0, first) + reversed + p.data.substr(end);
+        turned = true;
+    }
+    ASSERT_TRUE(turned);
+    workbook back;
+    ASSERT_EQ(read_workbook_bytes(zip_archive(parts, true), file_kind::xlsx, "", &back, &why), 1)
+        << why;
+    ASSERT_EQ(back.sheets.size(), 11u);
+    for (int k = 0; k < 11; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(back.sheets[static_cast<std::size_t>(k)].name, "S" + std::to_string(k + 1));
+        const cell* c = back.sheets[static_cast<std::size_t>(k)].at(0, 0);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->number, 3.7e37 * (k + 1));
+    }
+}
+
 // One semicolon is enough to say the file is split by semicolons when its
 // commas are all decimal commas.
 TEST(SheetRoundTrips, ASingleSemicolonSplitsFieldsWithDecimalCommas) {

@@ -143,6 +143,24 @@ TEST_F(run_elements_test, wide_rows_read_like_records) {
     EXPECT_EQ(series_of("Time", r), (std::vector<float>{0, 1, 2, 3, 4}));
 }
 
+// Opening a loaded run again gives the loaded copy; a fresh open reads the
+// file into a copy of its own beside it, with the same values.
+TEST_F(run_elements_test, a_fresh_open_reads_a_second_copy_beside_the_loaded_one) {
+    model_builder b;
+    build_test_model(b);
+    run_builder rb(b.symbols());
+    rb.times({0, 1, 2}).series("Stock", {4, 5, 6});
+    const std::string p = write_run("twice.kdf", rb);
+    const int first = kdf_open(p.c_str());
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(kdf_open(p.c_str()), first);
+    const int fresh = kdf_open_fresh(p.c_str());
+    ASSERT_GE(fresh, 0);
+    EXPECT_NE(fresh, first);
+    EXPECT_EQ(series_of("Stock", first), (std::vector<float>{4, 5, 6}));
+    EXPECT_EQ(series_of("Stock", fresh), (std::vector<float>{4, 5, 6}));
+}
+
 // A time base with an offset moves the whole axis, its last point too.
 TEST_F(run_elements_test, a_time_base_with_an_offset_moves_first_and_last) {
     model_builder b;
