@@ -38,7 +38,7 @@ DialogTemplate options_dialog() {
         {WC_EDIT, ido_row, nullptr, edit | WS_GROUP, 34, 65, 30, 12},
         {WC_STATIC, 518, "Col", label, 78, 67, 18, 8},
         {WC_EDIT, ido_col, nullptr, edit, 98, 65, 30, 12},
-        {WC_BUTTON, ido_test, "Automatic", first_radio, 161, 64, 50, 10},
+        {WC_BUTTON, ido_test, "Test", first_radio, 161, 64, 50, 10},
         {WC_BUTTON, ido_color, "Color", radio, 215, 64, 40, 10},
         {WC_BUTTON, ido_mono, "Monochrome", radio, 161, 80, 60, 10},
         {WC_BUTTON, ido_solid, "Only solid lines", check | WS_GROUP, 225, 80, 64, 10},

@@ -511,7 +511,7 @@ TEST_F(Options, AFontButtonOpensFontSelectionAndTheNewFontIsKept) {
     EXPECT_EQ(normal, "Normal - MS Sans Serif, 9 pt");
     EXPECT_EQ(tool, "Tool Font Face - Times New Roman");
     EXPECT_EQ(label, "Equation Editor - MS Sans Serif, 11 pt, italic");
-    EXPECT_EQ(automatic, "Automatic");
+    EXPECT_EQ(automatic, "Test");
     EXPECT_EQ(opts.fonts[of_equation].size, 11);
     EXPECT_EQ(opts.fonts[of_equation].style, font_italic);
     EXPECT_EQ(opts.fonts[of_normal].size, 9);
