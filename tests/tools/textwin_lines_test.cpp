@@ -227,6 +227,36 @@ TEST_F(TextWindowLines, ADragEndsAtTheNearestCharacterEdgeAndCopiesWhatItHolds) 
     EXPECT_EQ(copied, "M");
 }
 
+// A selection that takes in a line's end shows it: the marked band runs on
+// a little past the last character, where one ending at that character
+// stops with it.
+TEST_F(TextWindowLines, ASelectedLineEndIsMarkedPastTheText) {
+    handle rec = open_text_window("Ends", 10, 10, 400, 200, 0, nullptr);
+    ASSERT_NE(rec, 0u);
+    textwin_append(rec, 0, "alpha beta\ngamma\n");
+    HWND w = outwin_window(rec);
+    td::run_until_idle();
+    const int lh = textwin_line_height(rec);
+    auto marked_right = [&](int y_end) {
+        // From the line's start to the end of "beta" (y_end in the line) or
+        // on to the start of the next line.
+        SendMessage(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, lh / 2));
+        SendMessage(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(y_end == 0 ? 390 : 0, y_end + lh / 2));
+        SendMessage(w, WM_LBUTTONUP, 0, MAKELPARAM(y_end == 0 ? 390 : 0, y_end + lh / 2));
+        td::run_until_idle();
+        const QImage img = td::image(w);
+        return ink_span(img, 0, lh).second;
+    };
+    const int to_text = marked_right(0);
+    int s = 0, e = 0;
+    textwin_selection(rec, &s, &e);
+    ASSERT_EQ(e, 10) << "up to the end of beta";
+    const int past_end = marked_right(lh);
+    textwin_selection(rec, &s, &e);
+    ASSERT_EQ(e, 11) << "the line end taken in";
+    EXPECT_GT(past_end, to_text + 2);
+}
+
 // A size in cells is that many widths of "W" across and lines down: a
 // proportional font's W is wider than its M, and the window is as wide as
 // thirty Ws.
