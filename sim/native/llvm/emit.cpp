@@ -1754,7 +1754,10 @@ private:
         b_.CreateBr(out);
 
         b_.SetInsertPoint(miss);
-        Value* v_miss = search_inline(table, px, py, count, x, fn);
+        // Missed rarely: in a fast part the engine's search, out of line
+        // (less code, which counts once a model's step outgrows the caches).
+        Value* v_miss = fast_ ? cold_host(fn, f64_, {i8p_, f64_}, {table, x})
+                              : search_inline(table, px, py, count, x, fn);
         // What the search found: an end, or the segment it left (a table of
         // fewer than two points has nothing to remember).
         BasicBlock *note = block("note_guess"), *noted = block("guess_noted");
