@@ -186,6 +186,10 @@ TEST_F(ChartGraphs, Style1DrawsA2DLineChartInItsWindow) {
     // The first point mapped back: x at the range's start, y the run's value.
     EXPECT_NEAR(s->GetPoint(1)->GetX(), g->x_min + g->series[0].xs[0] * (g->x_max - g->x_min) / 1e4,
                 1e-9);
+    // Its y is the value read (the chart's y axis runs up, the layout's down).
+    EXPECT_NEAR(s->GetPoint(1)->GetY(), g->series[0].values[0], (g->y_max - g->y_min) * 2e-4);
+    EXPECT_NEAR(s->GetPoint(s->GetCount())->GetY(), g->series[0].values.back(),
+                (g->y_max - g->y_min) * 2e-4);
     EXPECT_GE(s->YMin(), g->y_min - 1e-6);
     EXPECT_LE(s->YMax(), g->y_max + 1e-6);
     EXPECT_EQ(c->GetData()->GetLegendCount(), 1);

@@ -575,4 +575,54 @@ TEST_F(InventoryGraphs, OpenOnPrintingAndMultiplePrintEveryGraphWindow) {
     EXPECT_EQ(std::count(again.begin(), again.end(), '\f'), 2) << again;
 }
 
+// Each reference line answers to its own option: 1 alone draws no line at
+// 0, and 0 alone none at 1.
+TEST_F(ScaledGraph, EachReferenceLineHasItsOwnOption) {
+    g_->y_min = -10;
+    g_->y_max = 10;
+    set_reference_lines(*g_, xl_one, 2.5);
+    EXPECT_EQ(g_->zero_line, 0);
+    EXPECT_EQ(g_->one_line, 4500); // (10 - 1) / 20 of the height down
+    EXPECT_EQ(g_->special_time_line, 0);
+    set_reference_lines(*g_, xl_zero, 2.5);
+    EXPECT_EQ(g_->zero_line, 5000);
+    EXPECT_EQ(g_->one_line, 0);
+    set_reference_lines(*g_, xl_special, 2.5);
+    EXPECT_EQ(g_->zero_line + g_->one_line, 0);
+    EXPECT_EQ(g_->special_time_line, 2500);
+}
+
+// Only points inside the x range choose the y range: a spike after the
+// axis's end (or before its start) leaves the scale alone.
+TEST_F(ScaledGraph, PointsOutsideTheXRangeDoNotWidenTheYRange) {
+    add({-5, 0, 5, 10, 15}, {-900, 1, 2, 3, 1000});
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_LE(g_->y_min, 1);
+    EXPECT_GE(g_->y_min, 0);
+    EXPECT_GE(g_->y_max, 3);
+    EXPECT_LE(g_->y_max, 10);
+}
+
+// The size choices of the Graph tool, in inches: medium 6 x 4, small 4 x 3,
+// large 8 x 6; a custom size is read in inches unless the options say
+// metric, and one too small in either way falls back to medium.
+TEST_F(ScaledGraph, GraphSizesAreTheirInchesOnTheDevice) {
+    const bool metric = opts.metric;
+    auto expect_inches = [&](int code, double w_in, double h_in, double cw = 0, double ch = 0) {
+        set_graph_size(*g_, code, cw, ch);
+        EXPECT_EQ(g_->design_width, cm_to_device(w_in * 2.54, 1)) << code << " " << cw;
+        EXPECT_EQ(g_->design_height, cm_to_device(h_in * 2.54, 0)) << code << " " << ch;
+    };
+    opts.metric = false;
+    expect_inches(2, 6, 4);
+    expect_inches(1, 4, 3);
+    expect_inches(3, 8, 6);
+    expect_inches(0, 2, 3, 2, 3);
+    expect_inches(0, 6, 4, 2, 0.3); // 0.3 in high: not taken
+    opts.metric = true;
+    expect_inches(0, 2, 3, 2 * 2.54, 3 * 2.54);
+    expect_inches(0, 6, 4, 0.5, 5); // 0.5 cm wide: not taken
+    opts.metric = metric;
+}
+
 } // namespace

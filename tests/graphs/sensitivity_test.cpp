@@ -490,3 +490,57 @@ TEST(SensPlot, TheValueRangeHoldsThePointsAtBothEndsOfTheAxis) {
     EXPECT_DOUBLE_EQ(p.low, -8);
     EXPECT_DOUBLE_EQ(p.high, 70);
 }
+
+// Another run's line keeps only its points on the time axis, ends included.
+TEST(SensPlot, AnotherRunsLineKeepsOnlyThePointsOnTheAxis) {
+    sens_window w;
+    w.t_low = 0;
+    w.t_high = 10;
+    sens_plot p;
+    const sens_series first{{0, 10}, {0, 100}};
+    map_sens_plot(p, w, first, {}, {sens_series{{-1, 0, 10, 11}, {5, 20, 80, 50}}}, false, 0, 100);
+    ASSERT_EQ(p.run_xs.size(), 1u);
+    ASSERT_EQ(p.run_xs[0].size(), 2u);
+    EXPECT_EQ(p.run_xs[0][0], 0);
+    EXPECT_EQ(p.run_xs[0][1], 10000);
+    EXPECT_EQ(p.run_ys[0][0], 8000); // 20 of 0..100, from the top
+    EXPECT_EQ(p.run_ys[0][1], 2000);
+}
+
+// Band bounds in tenths of a per cent are named to the nearest per cent:
+// 12.5 % reads 13 % and 97.5 % reads 98 %.
+TEST_F(SensWindow, TheLegendNamesEachBandToTheNearestPerCent) {
+    model_ = sample("population.kmf");
+    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+    load_sens_run({"Population"}, 40, 21);
+    lock_model(0);
+    workbench_var = {};
+    workbench_var.var = find_symbol("Population");
+    unlock_model(0);
+    make_tool("255,1,1,1,1,1,1,1,1,0,0,6,2,0,Arial|12||0-0-0,Arial|10||0-0-0,Arial|8||0-0-0,"
+              "152,66,1,125,975,0,0,0,0,0,0,"
+              "8454143,65280,16711680,8421504,16777215,16777215,16777215,16777215,0,0,0,0,");
+    run_tool();
+    ASSERT_EQ(last_sens_records().size(), 1u);
+    handle rec = last_sens_records()[0];
+    sens_window* w = sens_window_of(rec);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->band_count, 2);
+    HWND win = outwin_window(rec);
+    ASSERT_NE(win, nullptr);
+    print_use_system_printers(false);
+    const std::string pdf = testing::TempDir() + "kavrel_sens_pct.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    SendMessage(win, WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    const std::string text = pdf_text(pdf);
+    EXPECT_NE(text.find("13%"), std::string::npos) << text;
+    EXPECT_NE(text.find("98%"), std::string::npos) << text;
+    EXPECT_EQ(text.find("12%"), std::string::npos) << text;
+    EXPECT_EQ(text.find("97%"), std::string::npos) << text;
+}

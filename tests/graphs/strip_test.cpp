@@ -347,6 +347,13 @@ TEST_F(StripWindow, CausesOverTimeWithTheConstantsListedPerRun) {
     EXPECT_NE(text.find("ar..." + long_name.substr(long_name.size() - 45) + ": 0.06"),
               std::string::npos)
         << text;
+    // A constant's values stand two to a line: both runs' entries share one.
+    {
+        std::size_t at = text.find("slow: 0.04");
+        ASSERT_NE(at, std::string::npos);
+        const std::size_t from = text.rfind('\n', at) + 1, to = text.find('\n', at);
+        EXPECT_NE(text.substr(from, to - from).find(": 0.06"), std::string::npos) << text;
+    }
     const std::string wmf = dir + "/strip.wmf";
     EXPECT_EQ(save_graph_window(rec, wmf.c_str()), 1);
     EXPECT_GT(std::filesystem::file_size(wmf), 100u);

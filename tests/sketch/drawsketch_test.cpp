@@ -158,4 +158,38 @@ TEST_F(DrawSketch, AnArcOfNoSizeOrAStraightRunGetsAnOffsetStill) {
     EXPECT_GT(poly[0].dy, 2 * poly[0].dx);
 }
 
+// The valve's own shapes: 4 is a bar at the top and the bottom with a
+// stroke down the middle from one to the other; 5 a circle crossed by two
+// diagonals reaching seven tenths of its size out from the centre.
+TEST_F(DrawSketch, ValveShapesDrawTheirWholeStrokes) {
+    auto ink = [&](int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (GetPixel(dc_, x + dx, y + dy) != RGB(255, 255, 255)) return true;
+        return false;
+    };
+    auto clear = [&] {
+        RECT all{0, 0, 200, 200};
+        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    };
+    box(100, 100, 20, 20, 4, ek_valve);
+    clear();
+    paint();
+    EXPECT_TRUE(ink(100, 85));
+    EXPECT_TRUE(ink(100, 115)); // the stroke reaches the bottom bar
+    EXPECT_TRUE(ink(90, 80));
+    EXPECT_TRUE(ink(90, 120));
+    EXPECT_FALSE(ink(90, 100));
+
+    s.view = working_view{};
+    box(100, 100, 20, 20, 5, ek_valve);
+    clear();
+    paint();
+    // 0.7 x 20 = 14 out along each diagonal, inside the circle of 20.
+    EXPECT_TRUE(ink(87, 87));
+    EXPECT_TRUE(ink(113, 113));
+    EXPECT_TRUE(ink(87, 113));
+    EXPECT_TRUE(ink(113, 87));
+}
+
 } // namespace

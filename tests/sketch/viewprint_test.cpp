@@ -373,4 +373,52 @@ TEST_F(ViewOutput, AWideAreaPrintsLandscapeAndASquareOnePortrait) {
     }
 }
 
+// The sizes Print Options offers are the areas a print or copy takes, in
+// inches of the screen: the whole view's and the selection's, each side on
+// its own.
+TEST_F(ViewPages, PrintSizesAreTheAreasInScreenInches) {
+    box(-150, 40, 20, 10);
+    const int b2 = box(230, 300, 30, 20);
+    s.min_x = -170, s.min_y = 30, s.max_x = 260, s.max_y = 320;
+    el(b2).runtime |= ef_selected;
+    HDC ref = GetDC(nullptr);
+    const double dpi_x = ref ? GetDeviceCaps(ref, LOGPIXELSX) : 96;
+    const double dpi_y = ref ? GetDeviceCaps(ref, LOGPIXELSY) : 96;
+    if (ref) ReleaseDC(nullptr, ref);
+    const view_print_sizes z = view_print_sizes_of(s);
+    // The view: 20 units of room round the elements; the selection: 3.
+    EXPECT_NEAR(z.view_w, 470 / dpi_x, 1e-9);
+    EXPECT_NEAR(z.view_h, 330 / dpi_y, 1e-9);
+    EXPECT_NEAR(z.sel_w, 66 / dpi_x, 1e-9);
+    EXPECT_NEAR(z.sel_h, 46 / dpi_y, 1e-9);
+}
+
+// The print settings come from the options: the positioning choice 1 prints
+// on whole pages, an empty title gives the header "View:", an unknown
+// selection choice prints the whole view.
+TEST_F(ViewPages, PrintSettingsComeFromTheOptions) {
+    const opt_block saved = opts;
+    opts.sketch_positioning = 1;
+    opts.title.clear();
+    opts.print_selection = 7;
+    opts.print_comment = "note";
+    opts.print_date = 1;
+    view_output_settings set = view_output_settings_now();
+    EXPECT_TRUE(set.on_pages);
+    EXPECT_EQ(set.header, "View:");
+    EXPECT_EQ(set.what, 0);
+    EXPECT_EQ(set.footer, "note");
+    EXPECT_TRUE(set.date_stamp);
+    opts.sketch_positioning = 0;
+    opts.title = "Model: m View:";
+    opts.print_selection = 2;
+    opts.print_date = 0;
+    set = view_output_settings_now();
+    EXPECT_FALSE(set.on_pages);
+    EXPECT_EQ(set.header, "Model: m View:");
+    EXPECT_EQ(set.what, 2);
+    EXPECT_FALSE(set.date_stamp);
+    opts = saved;
+}
+
 } // namespace
