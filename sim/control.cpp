@@ -68,10 +68,13 @@ int sim_control_command(int id, int p1, int p2) {
         return game_state ? run(rc_game_back, p1, p2) : 0;
     case sc_end_game:
         if (!game_state) return 0;
+        // Without the shell's hook the engine ends the game itself: clearing
+        // only the state byte would leave the session (its run and gauges)
+        // alive, still in progress, while the command said it had ended.
         if (end_game_hook)
             end_game_hook();
         else
-            game_state = 0;
+            end_game();
         return 1;
     case sc_plausitest:
         return run(rc_plausitest, p1, p2);

@@ -52,8 +52,8 @@ void set_overrides_off_hook(overrides_off_fn hook);
 // user agrees to switch them off (the sketch asks); null: Reset all goes on.
 using reset_all_ask_fn = bool (*)();
 void set_reset_all_ask_hook(reset_all_ask_fn hook);
-// Called to end a game (the shell installs end_game); null: game_state is
-// cleared.
+// Called to end a game (the shell installs end_game); null: the engine's
+// end_game ends it.
 using end_game_fn = void (*)();
 void set_end_game_hook(end_game_fn hook);
 

@@ -7,6 +7,7 @@
 #include "foundation/files.h"
 #include "model/context.h"
 #include "model/modelfile.h"
+#include "sim/control.h"
 #include "sim/currentrun.h"
 #include "sim/game.h"
 #include "sim/setup.h"
@@ -103,6 +104,27 @@ TEST_F(Game, EndingAGameFreesItsGaugeRows) {
     EXPECT_EQ(game_gauges, 0u);
     EXPECT_EQ(game_gauge_count, 0);
     EXPECT_FALSE(game_in_progress());
+}
+
+// The end-game command with no shell to end it: the engine's own end frees
+// the session, so nothing is left in progress for the next run to find.
+TEST_F(Game, TheEndCommandWithoutTheShellEndsTheGameItself) {
+    set_end_game_hook(nullptr);
+    sim_options o;
+    o.run_file = file_.c_str();
+    ASSERT_EQ(start_game(o), sim_done) << messages.joined();
+    game_gauges = new_handle(64);
+    game_gauge_count = 2;
+    EXPECT_EQ(sim_control_command(sc_end_game, 0, 0), 1);
+    EXPECT_EQ(game_state, 0);
+    EXPECT_FALSE(game_in_progress());
+    EXPECT_EQ(value_array, nullptr);
+    EXPECT_EQ(game_gauges, 0u);
+    EXPECT_EQ(continue_game(), sim_refused);
+    // Ended once; a second end has nothing to end.
+    EXPECT_EQ(sim_control_command(sc_end_game, 0, 0), 0);
+    // The three saves of the first interval stay in the run file.
+    EXPECT_EQ(saved_in_file(), 3);
 }
 
 // The end asked for from the pump while an interval runs (the game-end
