@@ -37,6 +37,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <bit>
 #include <filesystem>
 #include <string>
 
@@ -490,6 +491,31 @@ TEST_F(UserTools, CustomBarsOpenedBeforeLivesweepFollowTheLivesweepRun) {
     ASSERT_NO_FATAL_FAILURE(expect_live_sides_follow_the_cache(rec, *g));
     EXPECT_EQ(g->heights, main) << "as opened";
     EXPECT_EQ(g->side_heights, side);
+}
+
+// The main and side lists stand side by side: both take the longer list's
+// length, the shorter padded with empty names and the graph's time.
+TEST(CustomBarPlans, AligningPadsTheShorterListToTheLonger) {
+    custom_bar_plan main, side;
+    main.names = {{"a", "b"}};
+    main.labels = {{"A", "B"}};
+    main.times = {{1, 2}};
+    main.largest = 2;
+    side.names = {{"x", "y", "z"}};
+    side.labels = {{"X", "Y", "Z"}};
+    side.times = {{3, 4, 5}};
+    side.largest = 3;
+    align_bar_plans(main, side);
+    EXPECT_EQ(main.largest, 3);
+    EXPECT_EQ(side.largest, 3);
+    EXPECT_EQ(main.names[0], (std::vector<std::string>{"a", "b", ""}));
+    EXPECT_EQ(main.labels[0].size(), 3u);
+    ASSERT_EQ(main.times[0].size(), 3u);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(main.times[0][2]), std::bit_cast<std::uint32_t>(NA));
+    EXPECT_EQ(side.names[0], (std::vector<std::string>{"x", "y", "z"}));
+    // The other way round too.
+    align_bar_plans(side, main);
+    EXPECT_EQ(main.largest, 3);
 }
 
 } // namespace

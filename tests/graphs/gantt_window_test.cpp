@@ -1,9 +1,13 @@
 // The Gantt chart as a user sees it: each run's legend box and its bars in
-// the same colour, run after run.
+// the same colour, run after run; the axis numbers and the bars' widths.
 #include "draw/prims.h"
+#include "draw/printing.h"
 #include "graphs/gantt.h"
 #include "graphs/graphtool.h"
+#include "platform/print.h"
 #include "shell/palette.h"
+#include "shell/settings_rows.h"
+#include "tests/common/command_output.h"
 #include "tests/driver/driver.h"
 #include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
@@ -12,6 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -72,6 +79,71 @@ TEST_F(GanttColours, EachRunsLegendBoxHasItsBarsColour) {
     EXPECT_LT(top[2], lowest);
     EXPECT_LT(left_in_lowest_row[0], left_in_lowest_row[1]);
     EXPECT_LT(left_in_lowest_row[1], left_in_lowest_row[2]);
+}
+
+// The axis numbers divide the chart's span evenly (0 to 30 in three: 0, 10,
+// 20, 30), and each bar covers its share of the axis: the three runs' bars
+// of a third each are as wide as one another.
+TEST_F(GanttColours, AxisNumbersAndBarsSpanTheWholeAxis) {
+    gantt_chart c;
+    c.window_title = "Stock : Gantt";
+    c.var_text = "Stock";
+    c.run_labels = {"base", "fast", "slow"};
+    c.row_names = {"Stock"};
+    c.bars = {{{{0, 3333}}, {{3333, 6666}}, {{6666, 10000}}}};
+    c.start = 0;
+    c.end = 30;
+    c.x_divisions = 3;
+    c.x_title = "Time";
+    c.x_var_name = "Time";
+    handle rec = show_gantt_chart(c);
+    ASSERT_NE(rec, 0u);
+    td::run_until_idle();
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    ASSERT_NE(o, nullptr);
+    HWND w = o->window;
+    unlock_handle(rec);
+    ASSERT_NE(w, nullptr);
+    const QImage img = td::image(w);
+    ASSERT_FALSE(img.isNull());
+    // Each run's widest stretch of its colour on one line (its bar).
+    int widest[3] = {0, 0, 0};
+    for (int r = 0; r < 3; ++r) {
+        const QRgb want = qRgb(GetRValue(colour_table[r]), GetGValue(colour_table[r]),
+                               GetBValue(colour_table[r])) &
+                          0xFFFFFF;
+        const int bar_rows_from = img.height() / 3; // below the legend
+        for (int y = bar_rows_from; y < img.height(); ++y) {
+            int first = -1, last = -1;
+            for (int x = 0; x < img.width(); ++x)
+                if ((img.pixel(x, y) & 0xFFFFFF) == want) {
+                    if (first < 0) first = x;
+                    last = x;
+                }
+            if (first >= 0) widest[r] = std::max(widest[r], last - first + 1);
+        }
+    }
+    ASSERT_GT(widest[0], 20);
+    EXPECT_NEAR(widest[1], widest[0], 3);
+    EXPECT_NEAR(widest[2], widest[0], 3);
+
+    print_use_system_printers(false);
+    const std::string pdf = testing::TempDir() + "kavrel_gantt_axis.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    const std::string text = pdf_text(pdf);
+    // The numbers under the axis, on one line.
+    ASSERT_NE(text.find("20"), std::string::npos) << text;
+    EXPECT_NE(text.find("10"), std::string::npos) << text;
+    EXPECT_NE(text.find("30"), std::string::npos) << text;
+    EXPECT_EQ(text.find("7.5"), std::string::npos) << text;
+    EXPECT_EQ(text.find("22.5"), std::string::npos) << text;
 }
 
 } // namespace

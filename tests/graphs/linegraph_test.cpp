@@ -213,6 +213,18 @@ TEST_F(GatherSeries, TwentySeriesAreCutToSixteen) {
     EXPECT_TRUE(message_log::said("Only the first 16 variables of 20 shown in the graph", 7));
 }
 
+// Sixteen series all show; the seventeenth is the first one cut.
+TEST_F(GatherSeries, SeventeenSeriesAreCutToSixteenAndSixteenAreNot) {
+    for (int i = 0; i < 16; ++i) add({0, 1}, {float(i), float(i + 1)});
+    EXPECT_EQ(gather_graph_series(*g_, true), 16);
+    EXPECT_EQ(g_->series_count, 16);
+    EXPECT_EQ(count_said("Only the first 16"), 0);
+    add({0, 1}, {3, 4});
+    EXPECT_EQ(gather_graph_series(*g_, true), 17);
+    EXPECT_EQ(g_->series_count, 16);
+    EXPECT_TRUE(message_log::said("Only the first 16 variables of 17 shown in the graph", 7));
+}
+
 // Draws the fixture's graph into an image of that size, as a window's paint
 // would (hot spots registered on the first pass); with fonts, the legend
 // spots' fonts.

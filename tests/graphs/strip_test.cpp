@@ -125,6 +125,19 @@ TEST(StripMap, AChosenRangeStepsByRoundNumbers) {
     EXPECT_EQ(p.divisions, 0);
 }
 
+// Only values from the axis's start to its end choose a strip's range: one
+// just before the start does not.
+TEST(StripMap, AValueBeforeTheAxisStartLeavesTheRangeAlone) {
+    strip_window w;
+    w.x_low = 0;
+    w.x_high = 10;
+    strip_plot p;
+    map_strip(p, w, {{-0.5f, 0, 5, 10}}, {{-99, 1, 2, 3}});
+    EXPECT_GT(p.low, -10);
+    EXPECT_LE(p.low, 1);
+    EXPECT_EQ(p.xs[0].size(), 3u);
+}
+
 TEST(StripToolSetup, DefaultsOptionLineAndIcons) {
     set_tool_setup(find_tool_row("Strip Graph"), strip_tool_setup);
     ASSERT_EQ(strip_tool_setup(0, 0, nullptr, nullptr), 156);

@@ -182,14 +182,14 @@ TEST_F(DrawSketch, ValveShapesDrawTheirWholeStrokes) {
     EXPECT_FALSE(ink(90, 100));
 
     s.view = working_view{};
-    box(100, 100, 20, 20, 5, ek_valve);
+    box(100, 100, 40, 40, 5, ek_valve);
     clear();
     paint();
-    // 0.7 x 20 = 14 out along each diagonal, inside the circle of 20.
-    EXPECT_TRUE(ink(87, 87));
-    EXPECT_TRUE(ink(113, 113));
-    EXPECT_TRUE(ink(87, 113));
-    EXPECT_TRUE(ink(113, 87));
+    // 0.7 x 40 = 28 out along each diagonal, inside the circle of 40.
+    EXPECT_TRUE(ink(74, 74));
+    EXPECT_TRUE(ink(126, 126));
+    EXPECT_TRUE(ink(74, 126));
+    EXPECT_TRUE(ink(126, 74));
 }
 
 } // namespace

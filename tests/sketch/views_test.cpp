@@ -473,4 +473,41 @@ TEST_F(HiddenCauses, HiddenLookupsComeSelectedAndHiddenAddedCausesALevelUp) {
     EXPECT_EQ(s.hover, k);
 }
 
+// A lookup drawn in a stored view is hidden while the model hides lookups,
+// and so is the link from it; other causes and their links stay shown.
+TEST_F(HiddenCauses, AStoredLookupAndItsLinkHideWhileLookupsAreHidden) {
+    model_builder b("stored");
+    b.lookup("effect", {{0, 0}, {1, 1}});
+    b.constant("k", 1);
+    b.aux("y", "effect(k)");
+    ASSERT_TRUE(b.finish());
+    view_layout v(b, "View 1");
+    const int lk = v.variable("effect", 100, 100);
+    const int k = v.variable("k", 100, 200);
+    const int y = v.variable("y", 250, 150);
+    v.arrow(lk, y);
+    v.arrow(k, y);
+    auto link_from = [&](int tail) {
+        for (int i = 1; i < s.view.count(); ++i)
+            if (el(i).kind == ek_connector && el(i).tail == tail && el(i).head == y) return i;
+        return 0;
+    };
+    set_header_word(b.symbols(), mh_sketch_flags, sk_hide_lookups);
+    s.symbols = b.symbols();
+    s.shown_level = max_level;
+    ASSERT_EQ(load_view(s, 0, 0, false, 0, false), 0);
+    EXPECT_TRUE(el(lk).hidden());
+    EXPECT_FALSE(el(k).hidden());
+    ASSERT_NE(link_from(lk), 0);
+    ASSERT_NE(link_from(k), 0);
+    EXPECT_TRUE(el(link_from(lk)).hidden());
+    EXPECT_FALSE(el(link_from(k)).hidden());
+    // Lookups shown again: both shown.
+    set_header_word(b.symbols(), mh_sketch_flags, 0);
+    ASSERT_EQ(load_view(s, 0, 0, false, 0, false), 0);
+    EXPECT_FALSE(el(lk).hidden());
+    ASSERT_NE(link_from(lk), 0);
+    EXPECT_FALSE(el(link_from(lk)).hidden());
+}
+
 } // namespace
