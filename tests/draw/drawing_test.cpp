@@ -216,6 +216,19 @@ TEST_F(Drawing, LinesAreWalkedWithTabStopsAndLineFeeds) {
     EXPECT_EQ(text_index_to_x(10, "a\tb", 2), 10 + tab); // a tab goes to the next stop
 }
 
+// A fixed-pitch text is as wide as its first line's characters; the part
+// after a line feed is not measured into it.
+TEST_F(Drawing, FixedPitchWidthsStopAtTheFirstLineFeed) {
+    font_spec f = spec("DejaVu Sans Mono", 10);
+    select_font(0, &f, nullptr, 0, 0xFFFFFFFF, 0, true);
+    ASSERT_TRUE(drawing.fixed_pitch);
+    ASSERT_GT(drawing.char_width, 0);
+    EXPECT_EQ(text_width("Stock"), 5 * drawing.char_width);
+    EXPECT_EQ(text_width("Stock\nFlow rate"), 5 * drawing.char_width);
+    EXPECT_EQ(text_width("\nFlow"), 0);
+    EXPECT_EQ(text_width(""), 0);
+}
+
 TEST_F(Drawing, CentimetresBecomeDevicePixelsTruncated) {
     EXPECT_EQ(cm_to_device(2.54, 1), 96);
     drawing.printing = 1;

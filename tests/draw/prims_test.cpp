@@ -375,3 +375,68 @@ TEST_F(Prims, ALegendSampleShowsAMarkerStandingAtItsEnd) {
 }
 
 } // namespace
+
+namespace {
+
+// A frame of width 1 outlines left..right-1 and top..bottom-1, as a filled
+// box does; a wider one takes the extra pixels inside.
+TEST_F(Prims, AFrameStopsBeforeItsRightAndBottomEdges) {
+    begin(1);
+    draw_frame(1, 1, 20, 2, 30, 12);
+    active_dc_pop(dc_);
+    QImage img = image();
+    for (int y = 2; y < 12; ++y) {
+        EXPECT_EQ(img.pixel(20, y) & 0xFFFFFF, 0xFF0000u) << y;
+        EXPECT_EQ(img.pixel(29, y) & 0xFFFFFF, 0xFF0000u) << y;
+        EXPECT_EQ(img.pixel(30, y) & 0xFFFFFF, 0xFFFFFFu) << y;
+    }
+    for (int x = 20; x < 30; ++x) {
+        EXPECT_EQ(img.pixel(x, 11) & 0xFFFFFF, 0xFF0000u) << x;
+        EXPECT_EQ(img.pixel(x, 12) & 0xFFFFFF, 0xFFFFFFu) << x;
+    }
+}
+
+// In monochrome every table index 0..11 fills its box with its own pattern
+// (the first index too); an index beyond the table fills it white.
+TEST_F(Prims, MonochromeBoxesUseTheirIndexsPatternFromTheFirst) {
+    for (int index = 0; index < 12; ++index) {
+        begin(2);
+        fill_box(index, 0, 0, 17, 17);
+        active_dc_pop(dc_);
+        QImage img = image();
+        const std::uint8_t* rows = fill_pattern_rows(fill_pattern_first + index);
+        ASSERT_NE(rows, nullptr);
+        for (int y = 1; y < 16; ++y)
+            for (int x = 1; x < 16; ++x) {
+                bool ink = rows[y % 8] & (0x80 >> (x % 8));
+                ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, ink ? 0u : 0xFFFFFFu)
+                    << "index " << index << " at " << x << "," << y;
+            }
+    }
+    begin(2);
+    fill_box(12, 0, 0, 17, 17);
+    active_dc_pop(dc_);
+    QImage img = image();
+    for (int y = 1; y < 16; ++y)
+        for (int x = 1; x < 16; ++x) ASSERT_EQ(img.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// A negative curve width names a line style: 1 dotted, 2 dashed, 3 dash-dot,
+// 4 dash-dot-dot, and 5 solid again; styled pens are one pixel wide.
+TEST_F(Prims, NegativeCurveWidthsPickTheFiveLineStylesInTurn) {
+    begin(1);
+    const UINT want[] = {PS_SOLID, PS_DOT, PS_DASH, PS_DASHDOT, PS_DASHDOTDOT, PS_SOLID, PS_DOT};
+    for (int k = 1; k <= 6; ++k) {
+        HPEN pen = curve_pen(nullptr, 1, -k);
+        ASSERT_NE(pen, nullptr);
+        LOGPEN lp{};
+        ASSERT_EQ(GetObject(pen, sizeof lp, &lp), static_cast<int>(sizeof lp));
+        EXPECT_EQ(lp.lopnStyle, want[k]) << "width " << -k;
+        EXPECT_EQ(lp.lopnWidth.x, 1) << "width " << -k;
+        EXPECT_EQ(lp.lopnColor, RGB(255, 0, 0)) << "width " << -k; // table colour 1
+        DeleteObject(pen);
+    }
+    active_dc_pop(dc_);
+}
+
+} // namespace
