@@ -330,3 +330,33 @@ TEST_F(Export, ACaptionOfTwoCodePagesKeepsItsAdvances) {
               std::string::npos)
         << caption;
 }
+
+namespace {
+
+// A device whose dots are not square: the picture's frame and the transfer
+// text's bounds take each side in its own direction's resolution.
+TEST_F(Export, EachSideOfAPictureIsMeasuredInItsOwnResolution) {
+    clip_use_private(true);
+    clip_reset();
+    ASSERT_EQ(copy_picture(nullptr, SIZE{400, 240}, screen_, 96, 192, fixed_picture, nullptr), 1);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto emf = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    ASSERT_NE(emf, nullptr);
+    ENHMETAHEADER head{};
+    ASSERT_NE(GetEnhMetaFileHeader(emf, sizeof head, &head), 0u);
+    CloseClipboard();
+    // 400 pixels at 96 an inch are 105.83 mm, 240 at 192 are 31.75 mm.
+    EXPECT_EQ(head.rclFrame.right, 10583);
+    EXPECT_EQ(head.rclFrame.bottom, 3175);
+    clip_reset();
+    clip_use_private(false);
+
+    // 144 dots an inch across are half a point each, 36 down two points each.
+    drawing.device_res[0] = 144;
+    drawing.device_res[1] = 36;
+    std::string text = gtx_text_of(SIZE{400, 240}, screen_, fixed_picture, nullptr);
+    EXPECT_EQ(text.substr(0, text.find('\n', text.find('\n') + 1) + 1),
+              "V161| - Tolmera graphics transfer format\n(0,0)-(200,480)\n");
+}
+
+} // namespace

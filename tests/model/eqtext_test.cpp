@@ -331,6 +331,23 @@ TEST_F(EqText, WrappedTextBreaksAtBlanksOrAfterOperators) {
     EXPECT_EQ(report_text(), "one two\nthree\nfour\n");
 }
 
+// A text that exactly fills the line from its start column stays on it; one
+// character more breaks at the last blank.
+TEST_F(EqText, WrappedTextThatExactlyFillsTheLineIsNotBroken) {
+    begin_report(20);
+    write_wrapped(0, "alpha beta gamma del", 1, 0); // 20 characters
+    EXPECT_EQ(report_text(), "alpha beta gamma del");
+    begin_report(20);
+    write_wrapped(0, "alpha beta gamma delt", 1, 0);
+    EXPECT_EQ(report_text(), "alpha beta gamma\n\tdelt");
+    begin_report(20);
+    write_wrapped(4, "beta gamma delta", 0, 0); // 4 + 16 columns
+    EXPECT_EQ(report_text(), "beta gamma delta");
+    begin_report(20);
+    write_wrapped(5, "beta gamma delta", 0, 0);
+    EXPECT_EQ(report_text(), "beta gamma\ndelta");
+}
+
 } // namespace
 
 // A model started with New holds the four control constants at the values a

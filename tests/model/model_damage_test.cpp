@@ -162,4 +162,61 @@ TEST_F(ModelDamage, AnElementCountThatDisagreesWithItsRangeIsRefused) {
     }
 }
 
+// A lookup's x and y points must both lie in the lookup data block: the last
+// point on its last cell reads, one cell further is refused.
+TEST_F(ModelDamage, LookupPointsPastTheirDataBlockAreRefused) {
+    const std::size_t list = block_of(mh_lookup_list);
+    const std::size_t data = block_of(mh_lookup_data);
+    ASSERT_NE(list, 0u);
+    ASSERT_NE(data, 0u);
+    const std::uint32_t ldcells = u32(sound_, data + 8);
+    // The first entry after the block's five head cells.
+    const std::size_t entry = list + 4ull * 5;
+    const std::uint32_t npoints = u32(sound_, entry + 8);
+    ASSERT_EQ(npoints, 4u) << "the crowding lookup has four points";
+    for (std::size_t field : {entry + 12, entry + 16}) {
+        bytes image = sound_;
+        put32(image, field, ldcells - npoints);
+        {
+            model_pair m = read_model_bytes(image.data(), image.size(), "edge.kmf");
+            EXPECT_NE(m.symbols, 0u) << "points ending on the block's last cell read";
+            if (m.symbols) free_model(m.header, m.symbols);
+        }
+        put32(image, field, ldcells - npoints + 1);
+        expect_refused(image, "lookup points");
+        put32(image, field, 0xFFFFFFFEu);
+        expect_refused(image, "lookup points");
+    }
+}
+
+// The token texts of the equations: each one's length must keep it inside
+// its block, and a name's escape must have its four bytes of symbol inside
+// the text it is in.
+TEST_F(ModelDamage, TokenTextsRunningPastTheirBlockOrTextAreRefused) {
+    const std::size_t tokens = block_of(mh_tokens);
+    ASSERT_NE(tokens, 0u);
+    const std::uint32_t tcells = u32(sound_, tokens + 8);
+    std::uint32_t last = 0;
+    std::size_t cut_escape = 0; // a text ending in a name, shortened by a byte stays in its cells
+    for (std::uint32_t c = 5; c < tcells;) {
+        const std::uint32_t len = u32(sound_, tokens + 4ull * c);
+        const std::size_t text = tokens + 4ull * c + 4;
+        if (!cut_escape && len >= 5 && len % 4 != 0 && sound_[text + len - 5] == token_symbol)
+            cut_escape = tokens + 4ull * c;
+        last = c;
+        c += (len + 5 + 3) / 4;
+    }
+    ASSERT_NE(last, 0u);
+    {
+        // The last text's length reaching one cell past the block.
+        bytes image = sound_;
+        put32(image, tokens + 4ull * last, 4 * (tcells - last + 1) - 8);
+        expect_refused(image, "token text length");
+    }
+    ASSERT_NE(cut_escape, 0u) << "an equation's text ends in a name";
+    bytes image = sound_;
+    put32(image, cut_escape, u32(sound_, cut_escape) - 1);
+    expect_refused(image, "token text");
+}
+
 } // namespace

@@ -37,6 +37,10 @@ TEST_F(ModelStore, NamesCompareIgnoringCaseBlanksAndUnderscores) {
     EXPECT_EQ(find_symbol_in(b.symbols(), ""), 0u);
     EXPECT_EQ(scan_var_name("  \"my_var\"  "), "my var");
     EXPECT_EQ(scan_var_name("Stock_A [ north , south ]"), "Stock A[ north , south ]");
+    // A quoted name keeps its subscript after blanks too.
+    EXPECT_EQ(scan_var_name("\"birth rate\" [north]"), "birth rate[north]");
+    EXPECT_EQ(scan_var_name("\"birth rate\"\t[north]"), "birth rate[north]");
+    EXPECT_EQ(find_symbol_in(b.symbols(), "\"Birth Rate\" [north]"), br);
     // Blanks inside the quotes count as the blanks outside: none kept at
     // either end, a run of them inside one blank.
     EXPECT_EQ(scan_var_name("\"  my \t var  \""), "my var");
@@ -199,6 +203,35 @@ TEST_F(ModelStore, ContextSelectsElementSpans) {
     EXPECT_FALSE(subscript_selected(r, 3));
     std::uint32_t c = ctx_set_text(model_rec, 0, "run one");
     EXPECT_STREQ(ctx_text(model_rec, c), "run one");
+    close_model(0, 0);
+}
+
+// Clearing an element already cleared leaves it cleared, and elements past
+// the first 32 are kept in their own word.
+TEST_F(ModelStore, SubscriptSelectionsSetAndClearEachElementOnce) {
+    model_builder b("selections");
+    std::vector<std::string> names;
+    for (int k = 1; k <= 40; ++k) names.push_back("e" + std::to_string(k));
+    std::vector<const char*> ptrs;
+    for (const auto& n : names) ptrs.push_back(n.c_str());
+    symbol_id r = b.range("r", ptrs);
+    model_pair m = b.release();
+    read_model_settings(m.header, m.symbols);
+    close_model(m.header, m.symbols);
+    ASSERT_NE(model_rec, nullptr);
+    select_subscript(r, 1, false);
+    select_subscript(r, 1, false);
+    EXPECT_FALSE(subscript_selected(r, 1));
+    select_subscript(r, 35, false);
+    select_subscript(r, 35, false);
+    EXPECT_FALSE(subscript_selected(r, 35));
+    for (int k : {0, 2, 3, 31, 32, 34, 36, 39}) EXPECT_TRUE(subscript_selected(r, k)) << k;
+    select_subscript(r, 35, true);
+    select_subscript(r, 35, true);
+    EXPECT_TRUE(subscript_selected(r, 35));
+    EXPECT_FALSE(subscript_selected(r, 40)); // past the range
+    EXPECT_EQ(select_element_span(r, 30, 33), 1);
+    for (int k = 0; k < 40; ++k) EXPECT_EQ(subscript_selected(r, k), k >= 30 && k <= 33) << k;
     close_model(0, 0);
 }
 
