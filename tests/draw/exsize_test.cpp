@@ -104,3 +104,32 @@ TEST_F(ExportSize, ZeroNegativeAndHugeSizesAreRefusedAndTheDialogStays) {
 }
 
 } // namespace
+
+namespace {
+
+// In centimetres on a device whose dots are not square: Full Size fills
+// both of its sides, and each side becomes pixels at its own resolution.
+TEST_F(ExportSize, FullSizeInCentimetresTakesEachSideAtItsOwnResolution) {
+    req_.metric = true;
+    req_.res_x = 96;
+    req_.res_y = 192;
+    answerer::dialog(dlg_export_size)
+        .call([](HWND d) {
+            EXPECT_EQ(item_text(d, exs_title), "Export Size in Centimeters");
+            SendMessage(GetDlgItem(d, exs_full), BM_CLICK, 0, 0);
+            EXPECT_EQ(item_text(d, exs_width), "8.3");
+            EXPECT_EQ(item_text(d, exs_height), "5.5");
+            EXPECT_EQ(IsDlgButtonChecked(d, exs_full), BST_CHECKED);
+            SendMessage(GetDlgItem(d, exs_screen), BM_CLICK, 0, 0);
+            EXPECT_EQ(item_text(d, exs_width), "4.2");
+            EXPECT_EQ(item_text(d, exs_height), "3.1");
+            SendMessage(GetDlgItem(d, exs_full), BM_CLICK, 0, 0);
+        })
+        .press(IDOK);
+    SIZE out{};
+    EXPECT_EQ(ask_export_size(nullptr, req_, &out), 1);
+    EXPECT_EQ(out.cx, 313); // 8.3 cm = 3.268 in at 96
+    EXPECT_EQ(out.cy, 415); // 5.5 cm = 2.165 in at 192
+}
+
+} // namespace

@@ -162,6 +162,24 @@ TEST(CheckLookups, ALookupIsNotAValue) {
         << messages.joined();
 }
 
+// A constant list holds one number for every element of all its ranges
+// together: 2 by 3 elements take 6 numbers, not 3 nor 2.
+TEST_F(Check, AConstantListOverTwoRangesNeedsANumberForEveryPair) {
+    model_builder b("lists");
+    b.range("side", {"left", "right"});
+    b.range("row", {"r1", "r2", "r3"});
+    b.constant_list("full[side, row]", {1, 2, 3, 4, 5, 6});
+    b.constant_list("short[side, row]", {1, 2, 3});
+    b.constant_list("shorter[side, row]", {1, 2});
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 2) << messages.joined();
+    EXPECT_TRUE(messages.contains("The constant list of short has 3 values for 6 elements"))
+        << messages.joined();
+    EXPECT_TRUE(messages.contains("The constant list of shorter has 2 values for 6 elements"))
+        << messages.joined();
+    EXPECT_FALSE(messages.contains("The constant list of full")) << messages.joined();
+}
+
 } // namespace
 
 // Every pair of neighbouring points is compared, the first pair and the last
