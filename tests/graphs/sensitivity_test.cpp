@@ -544,3 +544,41 @@ TEST_F(SensWindow, TheLegendNamesEachBandToTheNearestPerCent) {
     EXPECT_EQ(text.find("12%"), std::string::npos) << text;
     EXPECT_EQ(text.find("97%"), std::string::npos) << text;
 }
+
+// The mean of the simulations is drawn only when asked for: with it the
+// plot holds a black line across the fan that it lacks without.
+TEST_F(SensWindow, TheMeanLineIsDrawnOnlyWhenAsked) {
+    model_ = sample("population.kmf");
+    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+    load_sens_run({"Population"}, 30, 201);
+    lock_model(0);
+    workbench_var = {};
+    workbench_var.var = find_symbol("Population");
+    unlock_model(0);
+    auto black_in_plot = [&](const char* mean_and_hide) {
+        std::string line = bands_line(6, 2);
+        line.replace(line.find(",152,66,1,"), 10, ",152,66,0,");
+        line.replace(line.rfind("0,0,0,0,"), 8, std::string("65280,0,") + mean_and_hide);
+        make_tool(line);
+        run_tool();
+        EXPECT_EQ(last_sens_records().size(), 1u);
+        if (last_sens_records().empty()) return -1;
+        handle rec = last_sens_records()[0];
+        auto* o = static_cast<output_record*>(lock_handle(rec));
+        HWND win = o->window;
+        unlock_handle(rec);
+        const QImage img = td::image(win);
+        int black = 0;
+        for (int y = img.height() / 4; y < img.height() * 3 / 4; ++y)
+            for (int x = img.width() / 3; x < img.width() * 9 / 10; ++x)
+                black += is(img.pixel(x, y), RGB(0, 0, 0));
+        close_framed_tool_windows(1);
+        free_tool(tool_);
+        tool_ = 0;
+        return black;
+    };
+    const int with_mean = black_in_plot("1,1,");
+    const int without = black_in_plot("0,1,");
+    ASSERT_GE(without, 0);
+    EXPECT_GT(with_mean, without + 50) << with_mean << " " << without;
+}

@@ -168,28 +168,22 @@ TEST_F(DrawSketch, ValveShapesDrawTheirWholeStrokes) {
                 if (GetPixel(dc_, x + dx, y + dy) != RGB(255, 255, 255)) return true;
         return false;
     };
-    auto clear = [&] {
-        RECT all{0, 0, 200, 200};
-        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    };
-    box(100, 100, 20, 20, 4, ek_valve);
-    clear();
+    box(50, 50, 20, 20, 4, ek_valve);
+    box(130, 130, 40, 40, 5, ek_valve);
+    RECT all{0, 0, 200, 200};
+    FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     paint();
-    EXPECT_TRUE(ink(100, 85));
-    EXPECT_TRUE(ink(100, 115)); // the stroke reaches the bottom bar
-    EXPECT_TRUE(ink(90, 80));
-    EXPECT_TRUE(ink(90, 120));
-    EXPECT_FALSE(ink(90, 100));
-
-    s.view = working_view{};
-    box(100, 100, 40, 40, 5, ek_valve);
-    clear();
-    paint();
+    EXPECT_TRUE(ink(50, 35));
+    EXPECT_TRUE(ink(50, 65)); // the stroke reaches the bottom bar
+    EXPECT_TRUE(ink(40, 30));
+    EXPECT_TRUE(ink(40, 70));
+    EXPECT_FALSE(ink(40, 50));
     // 0.7 x 40 = 28 out along each diagonal, inside the circle of 40.
-    EXPECT_TRUE(ink(74, 74));
-    EXPECT_TRUE(ink(126, 126));
-    EXPECT_TRUE(ink(74, 126));
-    EXPECT_TRUE(ink(126, 74));
+    EXPECT_TRUE(ink(104, 104));
+    EXPECT_TRUE(ink(156, 156));
+    EXPECT_TRUE(ink(104, 156));
+    EXPECT_TRUE(ink(156, 104));
+    EXPECT_FALSE(ink(130, 118));
 }
 
 } // namespace
