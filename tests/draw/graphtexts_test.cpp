@@ -49,6 +49,13 @@ TEST(GraphTexts, BandSpecsReadPercentAndColourWidestFirst) {
     EXPECT_EQ(lim[0].per_mille, 1000);
     EXPECT_EQ(lim[0].colour, RGB(255, 0, 7));
     EXPECT_EQ(lim[1].per_mille, 123);
+    // Tenths of a percent are rounded to the nearest: 66.66 % is 667 per mille,
+    // 0.06 % is 1 and 0.04 % is 0.
+    auto round = parse_band_spec("66.66=0|0|0,0.06=0|0|0,0.04=0|0|0");
+    ASSERT_EQ(round.size(), 3u);
+    EXPECT_EQ(round[0].per_mille, 667);
+    EXPECT_EQ(round[1].per_mille, 1);
+    EXPECT_EQ(round[2].per_mille, 0);
     EXPECT_TRUE(parse_band_spec("nan=1|2|3").empty());
     EXPECT_EQ(parse_rgb_bars("10|20|30", 0), RGB(10, 20, 30));
     EXPECT_EQ(parse_rgb_bars("10|20", 77u), 77u);

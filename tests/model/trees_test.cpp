@@ -199,6 +199,27 @@ TEST_F(Trees, ItemPoolResetDropsTheCauseList) {
     EXPECT_NE(p, nullptr);
 }
 
+// Each of the tools' kind flags hides its own kinds and no other.
+TEST(TreeKinds, EachFlagHidesItsOwnKindsOnly) {
+    struct kind {
+        int type, flag;
+    };
+    const kind kinds[] = {{st_level, 0},      {st_aux, 1},           {st_game, 1},
+                          {st_time_base, 1},  {st_data, 2},          {st_initial, 3},
+                          {st_constant, 4},   {st_data_constant, 4}, {st_lookup, 5},
+                          {st_test_input, 6}, {st_constraint, 7}};
+    for (int hidden = 0; hidden < 8; ++hidden) {
+        for (int& f : tree_kind_flags) f = 1;
+        tree_kind_flags[hidden] = 0;
+        for (const kind& k : kinds)
+            EXPECT_EQ(tree_kind_shown(k.type), k.flag != hidden)
+                << "type " << k.type << " with flag " << hidden << " off";
+        EXPECT_TRUE(tree_kind_shown(st_range));
+        EXPECT_TRUE(tree_kind_shown(st_element));
+    }
+    for (int& f : tree_kind_flags) f = 1;
+}
+
 } // namespace
 
 // Each element of a subscripted variable has its own slot, the variable's
