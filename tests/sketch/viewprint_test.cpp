@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -419,6 +420,50 @@ TEST_F(ViewPages, PrintSettingsComeFromTheOptions) {
     EXPECT_EQ(set.what, 2);
     EXPECT_FALSE(set.date_stamp);
     opts = saved;
+}
+
+// The header stands a quarter inch below the printable top, centred; the
+// footer ends a quarter inch above the printable bottom at a quarter inch
+// from the left, the date two spaces after the comment.
+TEST_F(ViewOutput, HeaderAndFooterStandAQuarterInchInside) {
+    view_output_settings set;
+    set.header = "Headword View:";
+    set.footer = "Footword";
+    output_view(nullptr, nullptr, s, vo_print, set);
+    ASSERT_TRUE(std::filesystem::exists(pdf_)) << said_all();
+    const std::string bbox = pdf_text_bbox(pdf_);
+    auto edge = [&](const std::string& word, const char* attr) {
+        const std::size_t at = bbox.find(">" + word + "</word>");
+        if (at == std::string::npos) return -1.0;
+        const std::size_t start = bbox.rfind("<word", at);
+        return std::stod(bbox.substr(bbox.find(attr, start) + std::strlen(attr)));
+    };
+    const std::size_t h_at = bbox.find("height=\"");
+    ASSERT_NE(h_at, std::string::npos) << bbox;
+    const double height = std::stod(bbox.substr(h_at + 8));
+    const double head_top = edge("Headword", "yMin=\""), foot_bottom = edge("Footword", "yMax=\"");
+    ASSERT_GE(head_top, 0) << bbox;
+    ASSERT_GE(foot_bottom, 0) << bbox;
+    // 12 points of a 72-point inch: a quarter inch is 18 points.
+    EXPECT_NEAR(head_top, 18, 2);
+    EXPECT_NEAR(foot_bottom, height - 18, 2);
+    EXPECT_NEAR(edge("Footword", "xMin=\""), 18, 1);
+    // The date stamp follows the comment after two spaces (of 12-point
+    // Helvetica, 3.3 points each).
+    set.date_stamp = true;
+    std::filesystem::remove(pdf_);
+    output_view(nullptr, nullptr, s, vo_print, set);
+    ASSERT_TRUE(std::filesystem::exists(pdf_)) << said_all();
+    const std::string dated = pdf_text_bbox(pdf_);
+    const std::size_t foot = dated.find(">Footword</word>");
+    ASSERT_NE(foot, std::string::npos) << dated;
+    const std::size_t next = dated.find("<word", foot);
+    ASSERT_NE(next, std::string::npos) << dated;
+    const std::size_t fw = dated.rfind("<word", foot);
+    const double foot_right = std::stod(dated.substr(dated.find("xMax=\"", fw) + 6));
+    const double date_left = std::stod(dated.substr(dated.find("xMin=\"", next) + 6));
+    EXPECT_GT(date_left - foot_right, 5.5) << dated;
+    EXPECT_LT(date_left - foot_right, 8.5) << dated;
 }
 
 } // namespace
