@@ -425,6 +425,30 @@ TEST_F(UserTools, SideBarsStandLeftOfTheMainBarsAndFollowTheirSort) {
     img.save(QString::fromStdString(dir + "/sides.png"));
 }
 
+// A bar's label may name values: a definition of one variable labels its
+// bar with the label's references filled in, as a list of several does.
+TEST_F(UserTools, ALabelsValueReferencesAreFilledInForASingleBar) {
+    simulate("base");
+    add_text(":BAR-GRAPH OneBar\n"
+             ":VAR Inventory|Stock \\Inventory@END/\n"
+             ":BAR-GRAPH TwoBars\n"
+             ":VAR Inventory|Stock \\Inventory@END/,Workforce\n");
+    std::string labels[2];
+    int k = 0;
+    for (const char* name : {"OneBar", "TwoBars"}) {
+        const handle rec = run(name);
+        ASSERT_NE(rec, 0u) << name;
+        const bar_graph* g = bar_graph_of(rec);
+        ASSERT_NE(g, nullptr);
+        ASSERT_FALSE(g->labels.empty()) << name;
+        labels[k++] = g->labels[0];
+    }
+    EXPECT_EQ(labels[0].rfind("Stock ", 0), 0u) << labels[0];
+    EXPECT_EQ(labels[0].find('\\'), std::string::npos) << labels[0];
+    EXPECT_GT(labels[0].size(), 6u) << labels[0];
+    EXPECT_EQ(labels[0], labels[1]);
+}
+
 // BAR-BY-TIME over several variables: a group per saved time and a bar per
 // variable and run, each labelled with both.
 TEST_F(UserTools, ATimeBarGraphShowsEveryVariableOfEveryRun) {
