@@ -68,4 +68,38 @@ TEST(CaptionFont, ANewFontRedrawsWhenAsked) {
     DeleteObject(f);
 }
 
+// Without a font, or from any font, a caption has no colour of its own: it
+// draws in the text colour its painting sets.
+TEST(CaptionFont, ACaptionsFontHasNoColourOfItsOwn) {
+    test_driver::start();
+    const font_spec none = font_spec_of(nullptr);
+    EXPECT_EQ(none.colour, 0xFFFFFFFFu);
+    EXPECT_EQ(none.size, default_font_points);
+    EXPECT_EQ(none.style, 0);
+    EXPECT_EQ(spec_of(-14, 700, false, false).colour, 0xFFFFFFFFu);
+}
+
+// A new text is painted: the whole caption is invalidated.
+TEST(CaptionFont, ANewTextRedrawsTheCaption) {
+    test_driver::start();
+    WNDCLASS wc{};
+    wc.lpfnWndProc = ctext_proc;
+    wc.lpszClassName = "Test_caption_text";
+    RegisterClass(&wc);
+    HWND w = CreateWindowEx(0, "Test_caption_text", "Before", WS_POPUP | WS_VISIBLE, 0, 0, 200, 40,
+                            nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    RECT r{};
+    ValidateRect(w, nullptr);
+    ASSERT_FALSE(GetUpdateRect(w, &r, FALSE));
+    SetWindowText(w, "After");
+    EXPECT_TRUE(GetUpdateRect(w, &r, FALSE));
+    EXPECT_EQ(r.right, 200);
+    EXPECT_EQ(r.bottom, 40);
+    char text[16] = {};
+    GetWindowText(w, text, sizeof text);
+    EXPECT_STREQ(text, "After");
+    DestroyWindow(w);
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 #include "draw/drawing.h"
 #include "draw/printing.h"
 
+#include "platform/gdi_internal.h"
 #include "resources/options.h"
 #include "shell/settings_rows.h"
 #include "tests/common/command_output.h"
@@ -13,6 +14,8 @@
 #include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
+
+#include <QImage>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -479,6 +482,56 @@ TEST_F(Printing, LinesFillThePageDownToTheBottomMargin) {
     EXPECT_GT(lowest, height - 72 - 2 * pitch) << "the page is filled down to the margin";
     EXPECT_NE(bbox.find(">row" + std::to_string(rows + 1) + "</word>", page2), std::string::npos)
         << "the next row starts the second page";
+}
+
+// The footer at the page's corner: its text sits above the bottom margin
+// (a millimetre), and the date follows the comment one character's width on.
+TEST_F(Printing, TheFooterSitsAboveTheMarginWithTheDateACharacterAfterTheComment) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bm = CreateCompatibleBitmap(dc, 400, 800);
+    HGDIOBJ old = SelectObject(dc, bm);
+    // The page's height as the device gives it.
+    const int h = GetDeviceCaps(dc, VERTRES);
+    ASSERT_GT(h, 40);
+    ASSERT_LE(h, 800);
+    int char_width = 0;
+    auto render = [&](bool date) {
+        RECT all{0, 0, 400, 800};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        opts.info_corner = 1;
+        opts.print_comment = "Run A";
+        opts.print_date = date ? 1 : 0;
+        printer.date_stamp = "Tue Dec 08, 2026 9:05PM";
+        EXPECT_EQ(active_dc_push(dc, dc), 1);
+        const font_spec f = font(10);
+        print_page_footer(&f, 0);
+        char_width = drawing.char_width;
+        active_dc_pop(dc);
+        return gdi_bitmap_image(bm);
+    };
+    auto ink = [](const QImage& img, int x, int y) { return qGray(img.pixel(x, y)) < 128; };
+    const QImage comment = render(false);
+    const QImage both = render(true);
+    ASSERT_GT(char_width, 2);
+    const int margin = h - cm_to_device(0.1, 0);
+    int comment_end = -1, lowest = -1;
+    for (int y = 0; y < 800; ++y)
+        for (int x = 0; x < 400; ++x)
+            if (ink(comment, x, y)) comment_end = std::max(comment_end, x), lowest = y;
+    ASSERT_GE(comment_end, 0) << "the comment is printed";
+    EXPECT_LT(lowest, margin);
+    int date_start = -1;
+    for (int x = comment_end + 1; x < 400 && date_start < 0; ++x)
+        for (int y = 0; y < 800; ++y)
+            if (ink(both, x, y)) {
+                date_start = x;
+                break;
+            }
+    ASSERT_GT(date_start, 0) << "the date is printed after the comment";
+    EXPECT_GE(date_start - comment_end - 1, char_width);
+    SelectObject(dc, old);
+    DeleteObject(bm);
+    DeleteDC(dc);
 }
 
 } // namespace
