@@ -180,6 +180,34 @@ TEST_F(Check, AConstantListOverTwoRangesNeedsANumberForEveryPair) {
     EXPECT_FALSE(messages.contains("The constant list of full")) << messages.joined();
 }
 
+// A level takes exactly two parts, its rate and its initial value: a
+// damaged tree that gives it more is refused, not simulated.
+TEST_F(Check, ALevelWithMoreThanTwoPartsIsRefused) {
+    model_builder b("parts");
+    b.constant_list("a", {1});
+    b.constant_list("b", {2});
+    b.constant_list("c", {3});
+    symbol_id s = b.level("S", "a", "b + c");
+    ASSERT_TRUE(b.finish());
+    EXPECT_EQ(check_model(b.symbols()), 0) << messages.joined();
+    {
+        model_lock_guard g(b.symbols(), 1);
+        ASSERT_TRUE(g.ok());
+        expr_node* rate = node_skip(eq_nodes(eq_at(sym(s)->eqn)));
+        ASSERT_NE(rate, nullptr);
+        expr_node* init = node_next(rate);
+        ASSERT_NE(init, nullptr);
+        ASSERT_EQ(node_next(init), nullptr);
+        expr_node* first = node_child(init);
+        ASSERT_NE(first, nullptr);
+        // The initial value's operands follow it as further parts.
+        init->next = static_cast<std::uint16_t>(first - init);
+    }
+    EXPECT_GE(check_model(b.symbols()), 1);
+    EXPECT_TRUE(messages.contains("The level S needs a rate and an initial value"))
+        << messages.joined();
+}
+
 } // namespace
 
 // Every pair of neighbouring points is compared, the first pair and the last
