@@ -8,6 +8,7 @@
 #include "shell/bottombar.h"
 #include "shell/controls/bevel.h"
 #include "shell/controls/popuplist.h"
+#include "shell/controls/tooltip.h"
 #include "shell/menubar.h"
 
 #include <QColor>
@@ -343,6 +344,49 @@ TEST_F(BottomBar, ScreenshotOfTheBuildItems) {
     EXPECT_LT(qGray(down.pixel(next.x, 1)), 80);
     td::mouse_up(bottom_wnd, next.x + 7, 8);
     td::run_until_idle();
+}
+
+// The short list of a window with a status text: pressing the text does
+// nothing, and every view item follows the texts the window sets.
+TEST_F(BottomBar, AShortListsTextIsNotPressedAndItsViewItemsFollowTheirTexts) {
+    active_recorder(); // where a command would go
+    size_bar(800);
+    set_bottom_bar(bm_build, "Level 2 of 4", 0);
+    ASSERT_EQ(bottom_items().size(), 4u);
+    const bottom_item text = bottom_items()[3];
+    td::mouse_down(bottom_wnd, text.x + 20, 8);
+    td::run_until_idle();
+    EXPECT_EQ(bottom_pressed(), 0);
+    td::mouse_up(bottom_wnd, text.x + 20, 8);
+    td::run_until_idle();
+    EXPECT_TRUE(commands.empty());
+
+    set_bottom_item_text(bi_previous_view, "<");
+    set_bottom_item_text(bi_choose_view, "Overview");
+    set_bottom_item_text(bi_next_view, ">");
+    EXPECT_EQ(bottom_items()[0].text, "<");
+    EXPECT_EQ(bottom_items()[1].text, "Overview");
+    EXPECT_EQ(bottom_items()[2].text, ">");
+    EXPECT_EQ(bottom_items()[3].text, "Level 2 of 4") << "the status text stays";
+}
+
+// A bottom item's tip stands above the bar (there is no room below it) at
+// the item's left edge; the status text has no tip.
+TEST_F(BottomBar, TipsStandAboveTheBarAtTheirItem) {
+    size_bar(900);
+    tip_request req;
+    ASSERT_EQ(
+        SendMessage(bottom_wnd, wm_tip_request, bi_next_view + 1, reinterpret_cast<LPARAM>(&req)),
+        1);
+    ASSERT_NE(req.text, nullptr);
+    EXPECT_STREQ(req.text, "Show the next view");
+    EXPECT_TRUE(req.above);
+    EXPECT_EQ(req.x, bottom_items()[bi_next_view].x);
+    EXPECT_EQ(req.y, 0);
+    tip_request none;
+    EXPECT_EQ(
+        SendMessage(bottom_wnd, wm_tip_request, bi_status + 1, reinterpret_cast<LPARAM>(&none)), 0);
+    EXPECT_EQ(none.text, nullptr);
 }
 
 } // namespace

@@ -1500,3 +1500,55 @@ TEST_F(GridWindow, NumbersWiderThanTheirColumnKeepTheirValueOnPaper) {
 }
 
 } // namespace
+
+namespace {
+
+// At the end time across subscripts each run gives its final population; the
+// R-square columns belong to series only, so they are left out even when
+// asked for.
+TEST_F(TableTool, StatsAtTheEndTimeAcrossSubscriptsHasNoRSquare) {
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    auto* o = static_cast<stats_tool_options*>(tool_options(r));
+    o->mode = 2;
+    o->time_choice = 2;
+    o->r_square = 1;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    EXPECT_EQ(g->rows[0].cells.size(), 7u) << "no R-square or #points heading";
+    EXPECT_NE(g->rows[1].label.find("results across subscripts at time 200 "), std::string::npos)
+        << g->rows[1].label;
+    for (int i = 0; i < 2; ++i) {
+        float v = NA;
+        const float end = 200;
+        ASSERT_EQ(run_value_at_time("Population", nullptr, model_rec->runs[i].run, &v, &end, 1), 1);
+        ASSERT_GT(v, 1000) << "the population grows in both runs";
+        const grid_row& row = g->rows[2 + static_cast<std::size_t>(i)];
+        ASSERT_EQ(row.cells.size(), 7u);
+        EXPECT_FLOAT_EQ(row.cells[0].value, 1);
+        EXPECT_FLOAT_EQ(row.cells[1].value, v) << "run " << i;
+    }
+}
+
+// The first run is what the others are compared with: its R-square is 1 and
+// it has no count of matched points of its own ("--"), where the second run
+// counts every one of its 201 saved times.
+TEST_F(TableTool, StatsFirstRunShowsNoPointCount) {
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    static_cast<stats_tool_options*>(tool_options(r))->r_square = 1;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    ASSERT_EQ(g->rows[2].cells.size(), 9u);
+    ASSERT_EQ(g->rows[3].cells.size(), 9u);
+    EXPECT_EQ(grid_cell_text(g->rows[2], g->rows[2].cells[8]), "--");
+    EXPECT_EQ(grid_cell_text(g->rows[3], g->rows[3].cells[8]), "201");
+}
+
+} // namespace

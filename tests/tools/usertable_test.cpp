@@ -206,3 +206,31 @@ TEST_F(UserTable, NoHeaderTheColumnLayoutAndNoRunAtAll) {
 }
 
 } // namespace
+
+namespace {
+
+// Rows across: each later run's row is named after its run. Laid out time
+// down the column already stands under the variable, so a later run's
+// heading is left empty rather than repeating the run list.
+TEST_F(UserTable, LaterRunsAreNamedOnlyWhenRowsRunAcross) {
+    user_table_spec s;
+    s.items = {var("Population")};
+    handle rec = build(s);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 3u);
+    EXPECT_EQ(g->rows[1].label, "Population");
+    EXPECT_EQ(g->rows[2].label, " : base");
+
+    s.title = "Down";
+    s.time_down = true;
+    rec = build(s);
+    ASSERT_NE(rec, 0u);
+    g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 3u);
+    EXPECT_EQ(g->rows[1].label, "Population");
+    EXPECT_EQ(g->rows[2].label, "");
+    EXPECT_EQ(g->rows[2].colour, 2) << "base still in its own colour";
+}
+
+} // namespace
