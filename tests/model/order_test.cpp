@@ -123,4 +123,28 @@ TEST_F(Order, DeepChainsStopAtTheRecursionGuard) {
     EXPECT_TRUE(messages.contains(too_much_recursion_text));
 }
 
+// A variable that reads itself is a loop of its own.
+TEST_F(Order, AVariableReadingItselfIsALoop) {
+    model_builder b("itself");
+    b.aux("growth", "growth + 1");
+    sim_program p;
+    EXPECT_EQ(order(b, p), 0);
+    EXPECT_TRUE(messages.contains("Simultaneous equations: growth -> growth")) << messages.joined();
+}
+
+// A loop reached from a variable outside it is named from where it closes,
+// without that variable.
+TEST_F(Order, ALoopEnteredFromOutsideIsNamedWithoutTheWayIn) {
+    model_builder b("entered");
+    b.aux("a lead", "first * 2");
+    b.aux("first", "second + 1");
+    b.aux("second", "third * 2");
+    b.aux("third", "first - 1");
+    sim_program p;
+    EXPECT_EQ(order(b, p), 0);
+    EXPECT_TRUE(messages.contains("Simultaneous equations: first -> second -> third -> first"))
+        << messages.joined();
+    EXPECT_FALSE(messages.contains("a lead")) << messages.joined();
+}
+
 } // namespace
