@@ -145,4 +145,34 @@ TEST_F(PanelBounds, TheScalingBoxesShowEachOptionOnItsOwn) {
     }
 }
 
+// Times left outside the full range (from another model's range or stored
+// settings) come back inside it: a start before it to its first time, an end
+// past it or not after the start and a special time outside it to its last.
+TEST_F(PanelBounds, TimesOutsideTheFullRangeComeBackInside) {
+    model_rec->start = -5;
+    model_rec->end = 150;
+    model_rec->special = 150;
+    refresh_time_axis();
+    EXPECT_DOUBLE_EQ(model_rec->start, 0.0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 100.0);
+    EXPECT_DOUBLE_EQ(model_rec->special, 100.0);
+
+    model_rec->start = 40;
+    model_rec->end = 40;
+    model_rec->special = -1;
+    refresh_time_axis();
+    EXPECT_DOUBLE_EQ(model_rec->start, 40.0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 100.0) << "an end equal to the start";
+    EXPECT_DOUBLE_EQ(model_rec->special, 100.0);
+
+    // Times inside stay as they are.
+    model_rec->start = 0;
+    model_rec->end = 60;
+    model_rec->special = 0;
+    refresh_time_axis();
+    EXPECT_DOUBLE_EQ(model_rec->start, 0.0);
+    EXPECT_DOUBLE_EQ(model_rec->end, 60.0);
+    EXPECT_DOUBLE_EQ(model_rec->special, 0.0);
+}
+
 } // namespace

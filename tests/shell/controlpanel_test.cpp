@@ -583,6 +583,28 @@ TEST_F(ControlPanel, PicturesOfTheBuiltPages) {
 
 namespace {
 std::vector<std::string> graph_names;
+// Before any run the model's own INITIAL TIME and FINAL TIME give the full
+// range; a start or end the user already chose inside it is kept, only the
+// untouched whole range follows the model.
+TEST_F(ControlPanel, TimesChosenBeforeAnyRunStayWhenTheModelsRangeIsRead) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1); // 0 to 200
+    td::run_until_idle();
+    ASSERT_EQ(model_rec->run_count, 0);
+    ASSERT_FLOAT_EQ(model_rec->full_end, 200.0f);
+    model_rec->start = 0;
+    model_rec->end = 150;
+    refresh_time_axis();
+    EXPECT_FLOAT_EQ(model_rec->start, 0.0f);
+    EXPECT_FLOAT_EQ(model_rec->end, 150.0f);
+    model_rec->start = 20;
+    model_rec->end = 200;
+    refresh_time_axis();
+    EXPECT_FLOAT_EQ(model_rec->start, 20.0f);
+    EXPECT_FLOAT_EQ(model_rec->end, 200.0f);
+    EXPECT_FLOAT_EQ(model_rec->full_start, 0.0f);
+    EXPECT_FLOAT_EQ(model_rec->full_end, 200.0f);
+}
+
 } // namespace
 
 // The Graphs page follows the open model's graph set while the panel is

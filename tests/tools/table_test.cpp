@@ -1552,3 +1552,21 @@ TEST_F(TableTool, StatsFirstRunShowsNoPointCount) {
 }
 
 } // namespace
+
+namespace {
+
+// Laid out time down, a column widens for its heading (the element and its
+// run) but never past 40 characters, however long the run's name; the label
+// column keeps its 30.
+TEST_F(TableTool, TimeDownColumnsWidenForTheirHeadingUpTo40Characters) {
+    set_run_name("a run whose name runs on and on and on"); // 38 characters
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    handle t = tool("Table");
+    change_table_options(t, [](table_tool_options& o) { o.layout = 1; });
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    ASSERT_GT(spread_first_tab(rec), 0);
+    EXPECT_EQ(spread_tab_width(rec) * 30, spread_first_tab(rec) * 40);
+}
+
+} // namespace

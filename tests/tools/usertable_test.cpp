@@ -221,6 +221,9 @@ TEST_F(UserTable, LaterRunsAreNamedOnlyWhenRowsRunAcross) {
     ASSERT_EQ(g->rows.size(), 3u);
     EXPECT_EQ(g->rows[1].label, "Population");
     EXPECT_EQ(g->rows[2].label, " : base");
+    // Without widths of its own: a label column of 30 and cells of 14.
+    ASSERT_GT(spread_first_tab(rec), 0);
+    EXPECT_EQ(spread_tab_width(rec) * 30, spread_first_tab(rec) * 14);
 
     s.title = "Down";
     s.time_down = true;
