@@ -605,6 +605,28 @@ TEST_F(ControlPanel, TimesChosenBeforeAnyRunStayWhenTheModelsRangeIsRead) {
     EXPECT_FLOAT_EQ(model_rec->full_end, 200.0f);
 }
 
+// Opening the time base list of a model that chose none marks the model's own
+// time variable, so the box does not read empty.
+TEST_F(ControlPanel, TheTimeBaseListMarksTheModelsTimeWhenNoneWasChosen) {
+    ASSERT_NE(open_on(tab_time_axis), nullptr);
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    td::run_until_idle();
+    HWND page = control_page;
+    ASSERT_NE(page, nullptr);
+    model_rec->time_base = 0; // none chosen
+    HWND combo = GetDlgItem(page, idt_base);
+    ASSERT_NE(combo, nullptr);
+    SendMessage(page, WM_COMMAND, MAKEWPARAM(idt_base, CBN_DROPDOWN),
+                reinterpret_cast<LPARAM>(combo));
+    td::run_until_idle();
+    const LRESULT at = SendMessage(combo, CB_GETCURSEL, 0, 0);
+    ASSERT_GE(at, 0);
+    char text[64] = {};
+    SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Time");
+    SendMessage(combo, CB_SHOWDROPDOWN, FALSE, 0);
+}
+
 } // namespace
 
 // The Graphs page follows the open model's graph set while the panel is

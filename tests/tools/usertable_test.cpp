@@ -26,6 +26,7 @@
 #include "tests/common/message_log.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/run_builder.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
 #include "tools/output.h"
@@ -234,6 +235,40 @@ TEST_F(UserTable, LaterRunsAreNamedOnlyWhenRowsRunAcross) {
     EXPECT_EQ(g->rows[1].label, "Population");
     EXPECT_EQ(g->rows[2].label, "");
     EXPECT_EQ(g->rows[2].colour, 2) << "base still in its own colour";
+}
+
+// A run file named by the table alone, saved every half time unit: without
+// an interval of its own the table shows every saved time, and a constant
+// without a value is the missing-value text.
+TEST_F(UserTable, ARunFileOfHalfStepsShowsEverySavedTimeAndAMissingConstant) {
+    std::vector<float> times, pop;
+    for (int k = 0; k <= 8; ++k) {
+        times.push_back(0.5f * static_cast<float>(k));
+        pop.push_back(1000.0f + static_cast<float>(k));
+    }
+    const std::string file = dir + "/halves.kdf";
+    run_builder rb(cur_model_symbols);
+    rb.times(times).series("Population", pop).constant("birth rate", NA);
+    ASSERT_EQ(rb.write(file), 1) << rb.error();
+
+    user_table_spec s;
+    s.title = "Halves";
+    user_table_item pop_item = var("Population");
+    pop_item.dataset = file;
+    user_table_item rate_item = var("birth rate");
+    rate_item.dataset = file;
+    s.items = {pop_item, rate_item};
+    const handle rec = build(s);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 3u);
+    const grid_row& head = g->rows[0];
+    ASSERT_EQ(head.cells.size(), 9u);
+    EXPECT_FLOAT_EQ(head.cells[1].value, 0.5f);
+    EXPECT_FLOAT_EQ(head.cells[8].value, 4.0f);
+    ASSERT_EQ(g->rows[1].cells.size(), 9u);
+    EXPECT_FLOAT_EQ(g->rows[1].cells[3].value, 1003.0f);
+    EXPECT_EQ(g->rows[2].label, "birth rate\t--");
 }
 
 } // namespace
