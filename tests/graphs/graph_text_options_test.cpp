@@ -83,4 +83,22 @@ TEST_F(GraphTextOptions, OptionsComeBackFromTheWriter) {
     EXPECT_EQ(second.defs[1].portrait, 0);
 }
 
+// A table's title and the current-run mark may come after its other
+// keywords, not only right after the TABLE line; the writer puts them back
+// at the head, where they read the same.
+TEST_F(GraphTextOptions, ATablesLateTitleAndCurrentRunMarkAreKept) {
+    const graph_set& first = parse(":TABLE t\n:WIDTH 320\n:TITLE Late title\n:WIP\n:VAR x\n");
+    ASSERT_EQ(first.defs.size(), 1u);
+    EXPECT_EQ(first.defs[0].title, "Late title");
+    EXPECT_EQ(first.defs[0].wip, 1);
+    const std::string text = graph_set_text(first, true, nullptr);
+    EXPECT_NE(text.find(":TABLE t\r\n:TITLE Late title\r\n:WIP\r\n"), std::string::npos) << text;
+    const int again = load_graph_set_text(text.c_str(), 0, 0, 0);
+    ASSERT_GT(again, 0);
+    const graph_def& back = graph_sets()[static_cast<std::size_t>(again)].defs.at(0);
+    EXPECT_EQ(back.title, "Late title");
+    EXPECT_EQ(back.wip, 1);
+    EXPECT_EQ(back.plot_width, 320.0f);
+}
+
 } // namespace
