@@ -675,4 +675,30 @@ TEST_F(OutputWindows, ABorderClickWithAPanelKeptOnTopRaisesTheFrameUnderIt) {
     DestroyWindow(panel);
 }
 
+// Every caption button of an unlocked window names what it does.
+TEST_F(OutputWindows, EveryCaptionButtonOfAnUnlockedWindowHasItsTip) {
+    HWND f = frame(open("A", 10, 10, 300, 150));
+    ASSERT_NE(f, nullptr);
+    const char* want[] = {"Delete this window (Del)", "Lock this window", "Print window contents",
+                          "Export window contents", "Save window contents to disk"};
+    for (int pos = 0; pos < 5; ++pos) {
+        tip_request req;
+        ASSERT_EQ(SendMessage(f, wm_tip_request, static_cast<WPARAM>(pos),
+                              reinterpret_cast<LPARAM>(&req)),
+                  1)
+            << pos;
+        EXPECT_STREQ(req.text, want[pos]);
+    }
+}
+
+// A preset place at the container's first pixel column is a place too.
+TEST_F(OutputWindows, APresetPlaceAtTheFirstColumnIsKept) {
+    preset_rect = {1, 40, 150, 90};
+    HWND a = open("A");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(place(a).left, 1);
+    EXPECT_EQ(place(a).top, 40);
+    EXPECT_EQ(preset_rect.x, 0);
+}
+
 } // namespace
