@@ -290,4 +290,16 @@ TEST_F(RunsCompare, ANewToolComparesConstantsAndLookups) {
     EXPECT_EQ(l[2].rfind("crowding effect on deaths", 0), 0u) << l[2];
 }
 
+// The second pass, with the runs swapped, looks only for what one run lacks:
+// a changed constant is reported once, not once from each side.
+TEST_F(RunsCompare, AChangedValueIsReportedOnce) {
+    simulate("base", NA);
+    simulate("fast", 0.06f);
+    handle rec = run();
+    ASSERT_NE(rec, 0u);
+    int changed = 0;
+    for (const std::string& s : lines(rec)) changed += s == "birth rate - has changed in value";
+    EXPECT_EQ(changed, 1);
+}
+
 } // namespace
