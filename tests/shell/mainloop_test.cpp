@@ -374,4 +374,26 @@ TEST_F(MainLoop, ItemsThatCannotActNowAreGrey) {
     EXPECT_TRUE(grey(cmd_print));
 }
 
+// Stop also leaves set-up and a Livesweep waiting to re-run; while a run
+// takes its initial values the model is busy and cannot be run again.
+TEST_F(MainLoop, StopLeavesSetUpAndStartingUpIsBusy) {
+    make_workbench();
+    auto grey = [](int id) { return !menu_item_enabled(id); };
+    ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+    for (int phase : {phase_setup, phase_livesweep_ready}) {
+        sim_phase = phase;
+        update_menu_states();
+        EXPECT_FALSE(grey(cmd_stop_simulation)) << phase;
+    }
+    sim_phase = phase_initialising;
+    update_menu_states();
+    EXPECT_FALSE(grey(cmd_stop_simulation));
+    EXPECT_TRUE(grey(cmd_simulate));
+    EXPECT_TRUE(grey(cmd_open_model));
+    sim_phase = 0;
+    update_menu_states();
+    EXPECT_TRUE(grey(cmd_stop_simulation));
+    EXPECT_FALSE(grey(cmd_simulate));
+}
+
 } // namespace
