@@ -1570,3 +1570,29 @@ TEST_F(TableTool, TimeDownColumnsWidenForTheirHeadingUpTo40Characters) {
 }
 
 } // namespace
+
+namespace {
+
+// R-square pairs each point of the first run with the second run's nearest
+// time within half the second run's saving step: every one of the 201 points
+// of "half" (0 to 100 every 0.5) lies within 0.5 of a time of "long" (every 1),
+// so none is dropped though only 101 times are shared.
+TEST_F(TableTool, StatsPairsEveryPointOfTheFirstRunWithinHalfAStep) {
+    ASSERT_NO_FATAL_FAILURE(load_mixed_runs(dir));
+    handle t = tool("Stats");
+    tool_record* r = lock_tool(t);
+    static_cast<stats_tool_options*>(tool_options(r))->r_square = 1;
+    unlock_tool(t);
+    handle rec = run(t);
+    ASSERT_NE(rec, 0u);
+    const grid_rows* g = spread_rows(rec);
+    ASSERT_EQ(g->rows.size(), 4u);
+    const grid_row& second = g->rows[3];
+    EXPECT_EQ(second.label, " : long");
+    ASSERT_EQ(second.cells.size(), 9u);
+    EXPECT_FLOAT_EQ(second.cells[0].value, 201) << "every saved time of the long run";
+    EXPECT_EQ(second.cells[8].kind, cell_integer);
+    EXPECT_EQ(second.cells[8].integer, 201);
+}
+
+} // namespace
