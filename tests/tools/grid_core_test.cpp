@@ -258,3 +258,25 @@ TEST_F(Grid, TheDisplayFormTextCopyReadsBackAsTheValues) {
 }
 
 } // namespace
+
+namespace {
+
+// The text and HTML the copy offers: one line (one table row) per grid row,
+// run colour marks up to the twelfth (";") left out of the names, the "&"
+// and "<" of a name written as entities in HTML, a missing value "--" in the
+// text and an empty cell in the table.
+TEST(GridExport, TextAndHtmlWriteEachRowOnItsOwnLineWithoutColourMarks) {
+    grid_rows g;
+    const float v[] = {2.5f, NA};
+    grid_add_row(g, "a & <b\t\\2\\run", nullptr, v, nullptr, 2, false, nullptr, 0, 0);
+    grid_add_row(g, "Runs:\t\\;\\last", nullptr, nullptr, nullptr, 0, false, nullptr, 0, 0);
+    EXPECT_EQ(grid_export_text(g, "\r\n"), "a & <b\trun\t2.5\t--\t\r\nRuns:\tlast\t\r\n");
+    const std::string html = grid_export_html(g);
+    EXPECT_NE(
+        html.find("<table>\n<tr><td>a &amp; &lt;b</td><td>run</td><td>2.5</td><td></td></tr>\n"
+                  "<tr><td>Runs:</td><td>last</td></tr>\n</table>"),
+        std::string::npos)
+        << html;
+}
+
+} // namespace
