@@ -660,3 +660,53 @@ TEST_F(ChartGraphs, TwoScaleGroupsAreReadableInBothDimensions) {
         }
     }
 }
+
+// The chart's texts take the graph fonts: the title's bold upright face, the
+// axes' plain one, both in the face the options give tool output. The title
+// has a line of its own above the plot: its dark text lies between the
+// window's top and the plot's grey, clear of both.
+TEST_F(ChartGraphs, TitleKeepsItsBoldFaceAndALineAboveThePlot) {
+    simulate("base");
+    const handle h = run_tool("Style_1");
+    ASSERT_NE(h, 0u);
+    CChartCtrl* c = chart_of(h);
+    ASSERT_NE(c, nullptr);
+    CChartTextStyle* title = c->GetAxisTitleTextStyle(1);
+    CChartTextStyle* y_title = c->GetTitleTextStyle(4);
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(y_title, nullptr);
+    EXPECT_EQ(title->GetLogFont().lfWeight, 700);
+    EXPECT_EQ(title->GetLogFont().lfItalic, 0);
+    EXPECT_EQ(title->GetLogFont().lfUnderline, 0);
+    EXPECT_EQ(y_title->GetLogFont().lfWeight, 400);
+    EXPECT_EQ(y_title->GetLogFont().lfItalic, 0);
+    // 12 points against 10, as the chart scales them to the window.
+    EXPECT_GT(title->GetLogFont().lfHeight, y_title->GetLogFont().lfHeight);
+    EXPECT_STREQ(title->GetLogFont().lfFaceName, opts.tool_face);
+    EXPECT_STREQ(y_title->GetLogFont().lfFaceName, opts.tool_face);
+
+    const QImage img = shot(c->m_hWnd, "/kavrel_chart_title.png");
+    ASSERT_FALSE(img.isNull());
+    const QRgb grey = qRgb(192, 192, 192) & 0xFFFFFF; // the plot's fill
+    const int mid = img.width() / 2 + 7;
+    int plot_top = -1;
+    for (int y = 0; y < img.height() && plot_top < 0; ++y)
+        if ((img.pixel(mid, y) & 0xFFFFFF) == grey) plot_top = y;
+    ASSERT_GT(plot_top, 0);
+    // Rows above the plot's frame holding dark pixels in the middle third
+    // (clear of the y numbers): the title's line.
+    int first = -1, last = -1;
+    for (int y = 0; y < plot_top - 2; ++y)
+        for (int x = img.width() / 3; x < 2 * img.width() / 3; ++x)
+            if (qGray(img.pixel(x, y)) < 60) {
+                if (first < 0) first = y;
+                last = y;
+                break;
+            }
+    ASSERT_GE(first, 0) << "no title above the plot at " << plot_top;
+    EXPECT_GT(first, 0);            // not cut at the window's top
+    EXPECT_LT(last, plot_top - 6);  // a gap before the plot
+    EXPECT_GE(last - first + 1, 6); // a whole line of 12-point text
+    // The title's line is at least a tenth of the window down from the top.
+    EXPECT_GE(plot_top, img.height() / 10) << plot_top << " of " << img.height();
+}
