@@ -104,7 +104,9 @@ handle read_model_settings(handle header, handle symbols) {
         auto arg = [&](const char* key) -> const char* {
             std::size_t n = std::strlen(key);
             if (line.compare(0, n, key) != 0) return nullptr;
-            return line.c_str() + n + (line.size() > n && line[n] == ' ' ? 1 : 0);
+            // A key is a whole word: ":TIME" must not take a ":TIMEBASE" line.
+            if (line.size() > n && line[n] != ' ') return nullptr;
+            return line.c_str() + n + (line.size() > n ? 1 : 0);
         };
         if (const char* a = arg(":FLAGS")) {
             unsigned f1 = 0, f2 = 0;
