@@ -166,4 +166,75 @@ TEST_F(GameAmount, TheRunListStartsAtTheCurrentNameInAnyCase) {
     EXPECT_EQ(at, 1) << "the current run, named in capitals";
 }
 
+// The toolbar's edit box of a slot, or null.
+HWND toolbar_edit(int slot) {
+    for (HWND c = GetWindow(toolbar_wnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (toolbar_field_slot(c) == slot) return c;
+    return nullptr;
+}
+
+// Picks the list entry at the index and presses OK.
+void pick_list_entry(int index) {
+    answerer::dialog(dlg_ask_list)
+        .call([index](HWND d) {
+            SendDlgItemMessage(d, idc_answer, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        })
+        .press(IDOK);
+}
+
+// A run picked from the list becomes the model's run name and shows in the
+// toolbar's name box at once.
+TEST_F(GameAmount, APickedRunNameIsTakenAndShown) {
+    const std::filesystem::path folder = std::filesystem::path(current_model_dir());
+    for (const char* name : {"zeta", "Base", "alpha"})
+        std::ofstream((folder / (std::string(name) + ".kdf")).string()) << "x";
+    HWND box = toolbar_edit(run_name_slot);
+    ASSERT_NE(box, nullptr);
+    SetWindowText(box, "typed before");
+    pick_list_entry(2);
+    EXPECT_EQ(shell_sim_window_command(sc_pick_run_name, 0, 0), 1);
+    EXPECT_STREQ(ctx_text(model_rec, model_rec->setup.run_name), "zeta");
+    char shown[64] = {};
+    GetWindowText(box, shown, sizeof shown);
+    EXPECT_STREQ(shown, "zeta");
+}
+
+// The method list starts at the model's method; the one picked is kept and
+// named on the toolbar. A method number out of range starts at the last.
+TEST_F(GameAmount, TheMethodListStartsAtTheModelsMethodAndTheChoiceIsShown) {
+    int at = -1;
+    auto note_selection = [&](HWND d) {
+        at = static_cast<int>(SendDlgItemMessage(d, idc_answer, LB_GETCURSEL, 0, 0));
+    };
+    model_rec->setup.method = 3;
+    answerer::dialog(dlg_ask_list).call(note_selection).press(IDCANCEL);
+    EXPECT_EQ(shell_sim_window_command(sc_pick_method, 0, 0), 0);
+    EXPECT_EQ(at, 3);
+    EXPECT_EQ(model_rec->setup.method, 3) << "cancel keeps the method";
+
+    pick_list_entry(1);
+    EXPECT_EQ(shell_sim_window_command(sc_pick_method, 0, 0), 1);
+    EXPECT_EQ(model_rec->setup.method, 1);
+    const char* label = toolbar_slot(method_slot).label;
+    EXPECT_STREQ(label ? label : "", "RK4 Fixed");
+
+    model_rec->setup.method = 9;
+    answerer::dialog(dlg_ask_list).call(note_selection).press(IDCANCEL);
+    shell_sim_window_command(sc_pick_method, 0, 0);
+    EXPECT_EQ(at, 4);
+}
+
+// Blanks and tabs around the amount are left out.
+TEST_F(GameAmount, TabsAroundTheAmountAreLeftOut) {
+    game_interval = 10;
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    HWND amount = game_amount_field();
+    ASSERT_NE(amount, nullptr);
+    SetWindowText(amount, "\t4\t ");
+    move_forward();
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_EQ(time_label(), "Time 14");
+}
+
 } // namespace

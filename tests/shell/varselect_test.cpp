@@ -665,3 +665,62 @@ TEST_F(VarSelect, BlanksAroundATypedNameAreLeftOut) {
     ASSERT_NE(r, nullptr);
     EXPECT_STREQ(r, "birth rate");
 }
+
+namespace {
+
+class VarSelectKinds : public VarSelect {
+protected:
+    void open_kinds() {
+        model_builder b("kinds");
+        b.constant("2nd stock", 2);
+        b.time_base("months", "Time * 12", 12, 0);
+        b.game_input("order rate", "5");
+        b.constraint("stock positive", "1");
+        b.data("sales");
+        b.initial("start stock", "3");
+        b.aux("plain", "2");
+        ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+        std::string path = dir + "/kinds.kmf";
+        ASSERT_EQ(b.write(path.c_str()), 1);
+        ASSERT_EQ(open_model(1, -1, path.c_str(), 0), 1);
+    }
+};
+
+// Time bases, game inputs, constraints, data and initial values are
+// variables the user picks like any other; a name that needs quotes is
+// listed quoted and completes whether the typed prefix has its quote or not.
+TEST_F(VarSelectKinds, EveryKindIsListedAndQuotedNamesComplete) {
+    ASSERT_NO_FATAL_FAILURE(open_kinds());
+    std::vector<std::string> shown;
+    answerer::dialog(dlg_variable_dialog)
+        .call([&](HWND d) { shown = list_items(d); })
+        .press(IDCANCEL);
+    EXPECT_EQ(choose_variable(nullptr, nullptr, -1, 1, 0, nullptr), nullptr);
+    for (const char* n : {"months", "order rate", "stock positive", "sales", "start stock", "plain",
+                          "\"2nd stock\""})
+        EXPECT_TRUE(contains(shown, n)) << n;
+
+    std::string with_quote, without_quote;
+    answerer::dialog(dlg_variable_dialog)
+        .call([](HWND) {
+            td::type_text("\"2nd");
+            td::run_until_idle();
+        })
+        .press(IDOK);
+    const char* r = choose_variable(nullptr, nullptr, -1, 1, 0, nullptr);
+    ASSERT_NE(r, nullptr);
+    with_quote = r;
+    answerer::dialog(dlg_variable_dialog)
+        .call([](HWND) {
+            td::type_text("2nd");
+            td::run_until_idle();
+        })
+        .press(IDOK);
+    r = choose_variable(nullptr, nullptr, -1, 1, 0, nullptr);
+    ASSERT_NE(r, nullptr);
+    without_quote = r;
+    EXPECT_NE(with_quote.find("2nd stock"), std::string::npos) << with_quote;
+    EXPECT_EQ(with_quote, without_quote);
+}
+
+} // namespace
