@@ -1,5 +1,6 @@
 // Graph sets: the text form read and written, the .kgf reader against files
 // made here from the layout, loading and the save question at exit.
+#include "foundation/files.h"
 #include "foundation/paths.h"
 #include "foundation/types.h"
 #include "graphs/customgraph.h"
@@ -804,4 +805,72 @@ TEST_F(GraphSets, CrLfLinesJoinAtABackslashAndLoseTheirCr) {
     EXPECT_EQ(g.vars[2].name, "gamma");
     EXPECT_EQ(g.vars[2].label, "Third");
     EXPECT_FALSE(message_log::said("Unknown keyword"));
+}
+
+// Every keyword a line graph's definition may carry comes back from the
+// writer with the value it was read with.
+TEST_F(GraphSets, LineGraphKeywordsComeBackFromTheWriter) {
+    graph_set& s = parse(":GRAPH g\n:TITLE Stock\n:STAMP foot|note\n:X-AXIS Month\n"
+                         ":X-LABEL Months\n:Y-LABEL Units\n:X-DIV 4\n:Y-DIV 3\n:X-MIN 5\n"
+                         ":X-MAX 60\n:WIDTH 300\n:HEIGHT 200\n:PORTRAIT\n:LABEL-INTERVALS\n"
+                         ":SOFT-BOUNDS\n:NO-LEGEND 1\n:DOTS\n:MAX-POINTS 40\n:VAR x\n");
+    ASSERT_EQ(s.defs.size(), 1u);
+    std::string error;
+    const std::string text = graph_set_text(s, true, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    for (const char* line : {":X-MIN 5\r\n", ":X-MAX 60\r\n", ":NO-LEGEND 1\r\n",
+                             ":MAX-POINTS 40\r\n", ":Y-DIV 3\r\n", ":PORTRAIT\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    const int again = load_graph_set_text(text.c_str(), 0, 0, 0);
+    ASSERT_GT(again, 0);
+    const graph_set& back = graph_sets()[static_cast<std::size_t>(again)];
+    ASSERT_EQ(back.defs.size(), 1u);
+    const graph_def& d = back.defs[0];
+    EXPECT_EQ(d.title, "Stock");
+    EXPECT_EQ(d.stamp[0], "foot");
+    EXPECT_EQ(d.stamp[1], "note");
+    EXPECT_EQ(d.x_axis, "Month");
+    EXPECT_EQ(d.x_label, "Months");
+    EXPECT_EQ(d.y_label, "Units");
+    EXPECT_EQ(d.x_div, 4);
+    EXPECT_EQ(d.y_div, 3);
+    EXPECT_EQ(d.x_min, 5.0f);
+    EXPECT_EQ(d.x_max, 60.0f);
+    EXPECT_EQ(d.plot_width, 300.0f);
+    EXPECT_EQ(d.plot_height, 200.0f);
+    EXPECT_EQ(d.portrait, 1);
+    EXPECT_EQ(d.label_intervals, 1);
+    EXPECT_EQ(d.soft_bounds, 1);
+    EXPECT_EQ(d.no_legend, 1);
+    EXPECT_EQ(d.dots, 1);
+    EXPECT_EQ(d.max_points, 40);
+    ASSERT_EQ(d.vars.size(), 1u);
+    EXPECT_EQ(d.vars[0].name, "x");
+}
+
+// Writing a set into an open file leaves it unchanged (nothing to ask about
+// on leaving); entry 0 of the table is no set and is never written.
+TEST_F(GraphSets, WritingToAnOpenFileClearsTheChangeAndEntryZeroIsNoSet) {
+    parse(":GRAPH g\n:VAR x\n"); // another set in the table
+    const int i = load_graph_set_text(
+        (std::string(graph_set_marker_line) + "\n:GRAPH h\n:VAR y\n").c_str(), 0, 0, 0);
+    ASSERT_GT(i, 0);
+    mark_set_modified(i);
+    ASSERT_NE(graph_sets()[static_cast<std::size_t>(i)].state, 0);
+    const std::string path = (dir_ / "out.kgd").string();
+    const file_handle fh = fh_open_write(path.c_str(), 0, 0);
+    ASSERT_GE(fh, 0);
+    EXPECT_EQ(save_graph_set_text(0, i, fh, 0), 1);
+    EXPECT_GE(fh_close(fh), 0);
+    EXPECT_EQ(graph_sets()[static_cast<std::size_t>(i)].state, 0);
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find(":GRAPH h\r\n"), std::string::npos) << text;
+
+    message_log::messages.clear();
+    const file_handle fh0 = fh_open_write((dir_ / "zero.kgd").string().c_str(), 0, 1);
+    ASSERT_GE(fh0, 0);
+    EXPECT_EQ(save_graph_set_text(0, 0, fh0, 0), 0);
+    EXPECT_TRUE(message_log::said("WU3213"));
+    fh_close(fh0);
 }
