@@ -150,6 +150,43 @@ TEST_F(ConnectorStyles, PrintedPlainLinesTakeTheZoomsWidth) {
     EXPECT_EQ(in_column(dc_, 300, 110, 130, blue), 1);
 }
 
+// A mark of one character (a '+' or '-' polarity) stands across the middle
+// of a straight link, the label distance (8 units) below a rightward line or
+// above it when put on the other side, in the connector's colour.
+TEST_F(ConnectorStyles, AOneCharacterMarkStandsBesideTheMiddle) {
+    const RECT below{306, 42, 335, 62}, above{306, 18, 335, 38};
+    paint();
+    ASSERT_EQ(in_box(dc_, below, blue), 0);
+    el(solid_).mark = '+';
+    paint();
+    EXPECT_GT(in_box(dc_, below, blue), 4);
+    EXPECT_EQ(in_box(dc_, above, blue), 0);
+    el(solid_).decoration = deco_other_side;
+    paint();
+    EXPECT_EQ(in_box(dc_, below, blue), 0);
+    EXPECT_GT(in_box(dc_, above, blue), 4);
+}
+
+// Hidden links and links deeper than the level shown are not drawn; the
+// others still are.
+TEST_F(ConnectorStyles, HiddenAndDeeperLinksAreNotDrawn) {
+    auto line_at = [&](int y) { return in_box(dc_, RECT{100, y - 3, 500, y + 4}, blue); };
+    el(solid_).level |= level_hidden;
+    el(dotted_).level = 5;
+    s.shown_level = 3;
+    paint();
+    EXPECT_EQ(line_at(40), 0);
+    EXPECT_EQ(line_at(120), 0);
+    EXPECT_GT(line_at(80), 50);
+    RECT all{0, 0, W, H};
+    FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    el(solid_).level = static_cast<std::uint8_t>(el(solid_).level & ~level_hidden);
+    s.shown_level = 5;
+    paint();
+    EXPECT_GT(line_at(40), 300);
+    EXPECT_GT(line_at(120), 50);
+}
+
 TEST_F(ConnectorStyles, EveryCurvedPathTypeIsDrawnAsItsArc) {
     ASSERT_GT(el(arc_).arc_width, 0);
     paint();

@@ -158,6 +158,40 @@ TEST_F(DrawSketch, AnArcOfNoSizeOrAStraightRunGetsAnOffsetStill) {
     EXPECT_GT(poly[0].dy, 2 * poly[0].dx);
 }
 
+// An orthogonal link reaches each point it passes along the horizontal
+// first and then down; from its last point it goes down first, so it meets
+// its arrow base across; a polyline runs straight from point to point.
+TEST_F(DrawSketch, OrthogonalLinksRunAcrossThenDown) {
+    const int a = box(30, 30, 1, 1, 0), b = box(170, 170, 1, 1, 0);
+    sketch_elem t;
+    t.path = path_orthogonal | path_no_arrow;
+    const int n = add_link_element(s, a, b, &t, 0, false);
+    auto shape = [&](int type) {
+        sketch_elem& c = el(n);
+        c.path = static_cast<std::uint8_t>(type | path_no_arrow);
+        c.arc_width = c.arc_height = 0;
+        c.start_x = 30, c.start_y = 30;
+        c.points = {{100, 100}};
+        c.end_x = c.arrow_x = 170, c.end_y = c.arrow_y = 170;
+    };
+    shape(path_orthogonal);
+    paint();
+    EXPECT_TRUE(inked(65, 30));   // across from the start
+    EXPECT_TRUE(inked(100, 65));  // then down to the point
+    EXPECT_TRUE(inked(100, 135)); // down from the last point
+    EXPECT_TRUE(inked(135, 170)); // and across to the base
+    EXPECT_FALSE(inked(135, 100));
+    EXPECT_FALSE(inked(30, 65));
+    EXPECT_FALSE(inked(65, 100));
+    EXPECT_FALSE(inked(65, 65)); // no diagonal
+    shape(path_polyline);
+    paint();
+    EXPECT_TRUE(inked(65, 65));
+    EXPECT_TRUE(inked(135, 135));
+    EXPECT_FALSE(inked(65, 30));
+    EXPECT_FALSE(inked(100, 65));
+}
+
 // The valve's own shapes: 4 is a bar at the top and the bottom with a
 // stroke down the middle from one to the other; 5 a circle crossed by two
 // diagonals reaching seven tenths of its size out from the centre.

@@ -272,6 +272,42 @@ TEST_F(ElementDrawing, TextsTakeTheElementsOwnFontAndColour) {
     EXPECT_EQ(inked_rows(wide), rows8);
 }
 
+// A shadow copy of a variable shows its name in grey, unless it has a text
+// colour of its own; the variable itself is drawn in the view's ink.
+TEST_F(ElementDrawing, ShadowNamesAreGreyUnlessTheyHaveTheirOwnColour) {
+    const COLORREF grey = RGB(128, 128, 128);
+    auto around = [&](int n) {
+        const RECT r = box(n);
+        return RECT{r.left - 45, r.top - 10, r.right + 45, r.bottom + 10};
+    };
+    paint();
+    ASSERT_GT(ink(around(plain_)), 5);
+    EXPECT_EQ(count(around(plain_), grey), 0);
+    s.view.elems[static_cast<std::size_t>(plain_)].flags &= static_cast<std::uint8_t>(~ef_primary);
+    s.view.elems[static_cast<std::size_t>(coloured_)].flags &=
+        static_cast<std::uint8_t>(~ef_primary);
+    paint();
+    EXPECT_GT(count(around(plain_), grey), 5);
+    EXPECT_GT(count(around(coloured_), magenta), 5);
+    EXPECT_EQ(count(around(coloured_), grey), 0);
+}
+
+// The outline is as wide as the element's line width, its sign ignored; a
+// width of 0 still draws a line.
+TEST_F(ElementDrawing, OutlineWidthsTakeTheMagnitudeOfTheStoredWidth) {
+    const RECT r = box(shape_el_[1]);
+    const int cx = (r.left + r.right) / 2;
+    auto red_rows = [&] { return count(RECT{cx, r.top - 5, cx + 1, r.top + 6}, red); };
+    sketch_elem& e = s.view.elems[static_cast<std::size_t>(shape_el_[1])];
+    e.line_width = -4;
+    paint();
+    EXPECT_GE(red_rows(), 4);
+    EXPECT_LE(red_rows(), 5);
+    e.line_width = 0;
+    paint();
+    EXPECT_EQ(red_rows(), 1);
+}
+
 TEST_F(ElementDrawing, LabelsStandWhereTheirPlaceSaysAndLongNamesWrapInTheBox) {
     paint();
     for (int i = 0; i < 4; ++i) {

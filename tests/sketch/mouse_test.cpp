@@ -118,10 +118,13 @@ TEST_F(SketchMouse, AWiggleIsAClickAndShiftClickTogglesWithTheValvePartner) {
               td::shift);
     td::run_until_idle();
     EXPECT_EQ(selected(), (std::vector<int>{births - 1, births, rate}));
+    EXPECT_EQ(s_->last_selected, rate);
     const sketch_elem& valve = s_->view.elems[static_cast<std::size_t>(births - 1)];
     td::click(view_, at(valve).x, at(valve).y, td::Button::left, td::shift);
     td::run_until_idle();
     EXPECT_EQ(selected(), (std::vector<int>{rate}));
+    // What was just dropped is no longer the element last chosen.
+    EXPECT_EQ(s_->last_selected, 0);
     td::click(view_, at(*variable("birth rate")).x, at(*variable("birth rate")).y, td::Button::left,
               td::shift);
     td::run_until_idle();
