@@ -1220,6 +1220,13 @@ TEST_F(GraphWindow, PrintSizingOptionsSizeTheGraphWithinThePage) {
     graph_output_size(1000, 600, &w, &h);
     EXPECT_EQ(w, 500);
     EXPECT_EQ(h, 300);
+    // A request just inside the page at full size keeps both sides, whichever
+    // way the page is turned: each side is bounded by its own page side.
+    ASSERT_NE(pw, ph);
+    opts.print_percent = 100;
+    graph_output_size(pw - 10, ph - 10, &w, &h);
+    EXPECT_EQ(w, pw - 10);
+    EXPECT_EQ(h, ph - 10);
     opts.print_percent = 5; // too small: the next choice, here none
     graph_output_size(1000, 600, &w, &h);
     EXPECT_EQ(w, std::min(1000, pw));
@@ -1238,6 +1245,18 @@ TEST_F(GraphWindow, PrintSizingOptionsSizeTheGraphWithinThePage) {
     graph_output_size(1000, 600, &w, &h);
     EXPECT_EQ(w, cm_to_device(4 * 2.54, 1));
     EXPECT_EQ(h, std::min(600, ph));
+    close_printer(-1);
+    // The same on a page turned upright.
+    dc = open_printer_dc("P", nullptr, nullptr, true);
+    ASSERT_NE(dc, nullptr);
+    drawing.printing = 1;
+    const int upright_w = GetDeviceCaps(dc, HORZRES), upright_h = GetDeviceCaps(dc, VERTRES);
+    ASSERT_LT(upright_w, upright_h);
+    opts.sizing = sz_percent;
+    opts.print_percent = 100;
+    graph_output_size(upright_w - 10, upright_h - 10, &w, &h);
+    EXPECT_EQ(w, upright_w - 10);
+    EXPECT_EQ(h, upright_h - 10);
     close_printer(-1);
     EXPECT_EQ(drawing.printing, 0);
     opts = saved;
@@ -1451,4 +1470,30 @@ TEST_F(GatherSeries, AnXyGraphsOpenEndsRoundOutwardPastItsValues) {
         EXPECT_NEAR(g_->x_min, r.lo, 1e-6) << r.xs.front();
         EXPECT_NEAR(g_->x_max, r.hi, 1e-6) << r.xs.back();
     }
+}
+
+// Under the plot: the x axis title, a blank line, then the legend's lines,
+// one per series, a line apart.
+TEST_F(GatherSeries, ABlankLineSeparatesTheXTitleFromTheLegend) {
+    td::start();
+    add({0, 1, 2}, {1, 2, 3});
+    add({0, 1, 2}, {3, 2, 1});
+    ASSERT_EQ(gather_graph_series(*g_, true), 2);
+    g_->series[0].label = "first series";
+    g_->series[1].label = "second series";
+    g_->x_title = "Months of the run";
+    const std::vector<drawn_text> texts = drawn_texts(h_, *g_, 576, 384);
+    int title_y = -1, first_y = -1, second_y = -1;
+    for (const drawn_text& t : texts) {
+        if (t.text == g_->x_title) title_y = t.y;
+        if (t.text.rfind("first series", 0) == 0) first_y = t.y;
+        if (t.text.rfind("second series", 0) == 0) second_y = t.y;
+    }
+    ASSERT_GE(title_y, 0);
+    ASSERT_GE(first_y, 0);
+    ASSERT_GT(second_y, first_y);
+    const int line = second_y - first_y; // the legend's line, the axis font's too
+    EXPECT_GE(first_y - title_y, 2 * line) << title_y << " " << first_y << " " << line;
+    EXPECT_LE(first_y - title_y, 3 * line) << title_y << " " << first_y << " " << line;
+    cur_output = 0;
 }
