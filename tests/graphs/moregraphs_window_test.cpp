@@ -564,3 +564,23 @@ TEST_F(TimeGraphWindow, RunsWithNoSavedTimeOnTheAxisStillShowOneGroup) {
     EXPECT_EQ(g->labels[0], "0"); // the first run's first saved time
     EXPECT_GT(g->height(0, 0), 0);
 }
+
+// A saved time belongs to the axis while the half step around it reaches
+// inside: on an axis of 0.25 to 99.75 the runs' saves at 0 and 100 (every
+// 0.5) only touch its ends and make no group.
+TEST_F(TimeGraphWindow, SavesOnlyTouchingTheAxisEndsMakeNoGroup) {
+    const double start = model_rec->start, end = model_rec->end;
+    model_rec->start = 0.25;
+    model_rec->end = 99.75;
+    make_tool("Bar Graph", "0,5,0,0,0,10,NA,NA,");
+    HWND w = run_tool(last_bar_record);
+    model_rec->start = start;
+    model_rec->end = end;
+    ASSERT_NE(w, nullptr);
+    bar_graph* g = bar_graph_of(last_bar_record());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->group_count, 199);
+    ASSERT_FALSE(g->labels.empty());
+    EXPECT_EQ(g->labels.front(), "0.5");
+    EXPECT_EQ(g->labels.back(), "99.5");
+}
