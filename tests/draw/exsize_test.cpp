@@ -15,12 +15,6 @@
 
 namespace {
 
-std::string item_text(HWND dlg, int id) {
-    char buf[128] = {};
-    GetDlgItemText(dlg, id, buf, sizeof buf);
-    return buf;
-}
-
 class ExportSize : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,17 +39,17 @@ protected:
 TEST_F(ExportSize, OptionsFillTheFieldsAndTypingUnchecksThem) {
     answerer::dialog(dlg_export_size)
         .call([](HWND d) {
-            EXPECT_EQ(item_text(d, exs_title), "Export Size in Inches");
-            EXPECT_EQ(item_text(d, exs_full), "Full Size (8.3x5.5)");
-            EXPECT_EQ(item_text(d, exs_screen), "Screen Size (4.2x3.1)");
+            EXPECT_EQ(test_driver::item_text(d, exs_title), "Export Size in Inches");
+            EXPECT_EQ(test_driver::item_text(d, exs_full), "Full Size (8.3x5.5)");
+            EXPECT_EQ(test_driver::item_text(d, exs_screen), "Screen Size (4.2x3.1)");
             EXPECT_EQ(IsDlgButtonChecked(d, exs_screen), BST_CHECKED);
-            EXPECT_EQ(item_text(d, exs_width), "4.2");
-            EXPECT_EQ(item_text(d, exs_height), "3.1");
+            EXPECT_EQ(test_driver::item_text(d, exs_width), "4.2");
+            EXPECT_EQ(test_driver::item_text(d, exs_height), "3.1");
         })
         .check(exs_full)
         .call([](HWND d) {
             SendMessage(GetDlgItem(d, exs_full), BM_CLICK, 0, 0);
-            EXPECT_EQ(item_text(d, exs_width), "8.3");
+            EXPECT_EQ(test_driver::item_text(d, exs_width), "8.3");
             EXPECT_EQ(IsDlgButtonChecked(d, exs_full), BST_CHECKED);
         })
         .set_text(exs_height, "2")
@@ -115,14 +109,14 @@ TEST_F(ExportSize, FullSizeInCentimetresTakesEachSideAtItsOwnResolution) {
     req_.res_y = 192;
     answerer::dialog(dlg_export_size)
         .call([](HWND d) {
-            EXPECT_EQ(item_text(d, exs_title), "Export Size in Centimeters");
+            EXPECT_EQ(test_driver::item_text(d, exs_title), "Export Size in Centimeters");
             SendMessage(GetDlgItem(d, exs_full), BM_CLICK, 0, 0);
-            EXPECT_EQ(item_text(d, exs_width), "8.3");
-            EXPECT_EQ(item_text(d, exs_height), "5.5");
+            EXPECT_EQ(test_driver::item_text(d, exs_width), "8.3");
+            EXPECT_EQ(test_driver::item_text(d, exs_height), "5.5");
             EXPECT_EQ(IsDlgButtonChecked(d, exs_full), BST_CHECKED);
             SendMessage(GetDlgItem(d, exs_screen), BM_CLICK, 0, 0);
-            EXPECT_EQ(item_text(d, exs_width), "4.2");
-            EXPECT_EQ(item_text(d, exs_height), "3.1");
+            EXPECT_EQ(test_driver::item_text(d, exs_width), "4.2");
+            EXPECT_EQ(test_driver::item_text(d, exs_height), "3.1");
             SendMessage(GetDlgItem(d, exs_full), BM_CLICK, 0, 0);
         })
         .press(IDOK);

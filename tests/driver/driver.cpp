@@ -1,5 +1,6 @@
 #include "tests/driver/driver.h"
 
+#include "platform/dlg.h"
 #include "platform/win_internal.h"
 
 #include <QApplication>
@@ -483,6 +484,15 @@ QImage image(HWND hwnd) {
 bool save_png(HWND hwnd, const std::string& path) {
     QImage img = image(hwnd);
     return !img.isNull() && img.save(QString::fromStdString(path), "PNG");
+}
+
+std::string item_text(HWND dialog, int id) {
+    std::vector<char> buf(256);
+    for (;;) {
+        const UINT n = GetDlgItemText(dialog, id, buf.data(), static_cast<int>(buf.size()));
+        if (n + 1 < buf.size() || buf.size() >= (1u << 20)) return std::string(buf.data(), n);
+        buf.resize(buf.size() * 2);
+    }
 }
 
 } // namespace test_driver

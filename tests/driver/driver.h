@@ -86,6 +86,8 @@ void on_idle(std::function<void()> action);
 HWND find_window(const char* class_name, const char* text = nullptr);
 std::vector<HWND> find_windows(const char* class_name);
 HWND find_child(HWND parent, int id);
+// The whole text a dialog's control shows (empty when there is no such control).
+std::string item_text(HWND dialog, int id);
 
 // The window's backing image (its client area), and the same saved as PNG.
 QImage image(HWND hwnd);

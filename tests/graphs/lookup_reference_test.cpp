@@ -24,12 +24,6 @@ namespace {
 
 constexpr const char* lookup_name = "crowding effect on deaths";
 
-std::string field(HWND d, int id) {
-    char b[80] = {};
-    GetDlgItemText(d, id, b, sizeof b);
-    return b;
-}
-
 void type_into(HWND d, int id, const std::string& text, int leave_to) {
     HWND f = GetDlgItem(d, id);
     SetFocus(f);
@@ -82,8 +76,8 @@ TEST_F(LookupReference, NewPointsAndTheReferenceCurve) {
             EXPECT_FLOAT_EQ(p->x[1], mid) << "the point goes where its x belongs";
             EXPECT_FLOAT_EQ(p->y[1], 0.25f);
             EXPECT_FLOAT_EQ(p->x[2], model.x[1]);
-            EXPECT_EQ(field(e, idl_new_x), "");
-            EXPECT_EQ(field(e, idl_new_y), "");
+            EXPECT_EQ(test_driver::item_text(e, idl_new_x), "");
+            EXPECT_EQ(test_driver::item_text(e, idl_new_y), "");
 
             // No reference yet: bringing it back leaves the points.
             SendMessage(e, WM_COMMAND, idl_ref_to_cur, 0);
@@ -95,14 +89,14 @@ TEST_F(LookupReference, NewPointsAndTheReferenceCurve) {
             kept = *p;
             SendMessage(e, WM_COMMAND, idl_clear_all, 0);
             EXPECT_EQ(p->count(), 0);
-            EXPECT_EQ(field(e, idl_row_x), "");
+            EXPECT_EQ(test_driver::item_text(e, idl_row_x), "");
             // With no points, there is nothing to keep: the reference stays.
             SendMessage(e, WM_COMMAND, idl_cur_to_ref, 0);
             EXPECT_EQ(p->ref_x, kept.x);
             SendMessage(e, WM_COMMAND, idl_ref_to_cur, 0);
             EXPECT_EQ(p->x, kept.x);
             EXPECT_EQ(p->y, kept.y);
-            EXPECT_EQ(std::stof(field(e, idl_row_x + 1)), mid);
+            EXPECT_EQ(std::stof(test_driver::item_text(e, idl_row_x + 1)), mid);
 
             SendMessage(e, WM_COMMAND, idl_clear_ref, 0);
             EXPECT_TRUE(p->ref_x.empty());

@@ -49,12 +49,6 @@ namespace {
 
 constexpr const char* lookup_name = "crowding effect on deaths";
 
-std::string field(HWND d, int id) {
-    char b[80] = {};
-    GetDlgItemText(d, id, b, sizeof b);
-    return b;
-}
-
 // Types into a field as a person would and leaves it by clicking elsewhere.
 void type_into(HWND d, int id, const std::string& text, int leave_to) {
     HWND f = GetDlgItem(d, id);
@@ -117,7 +111,7 @@ TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
         .call([&](HWND d) {
             answerer::dialog(dlg_lookup_editor)
                 .call([&](HWND e) {
-                    EXPECT_EQ(field(e, idl_caption1), lookup_name);
+                    EXPECT_EQ(test_driver::item_text(e, idl_caption1), lookup_name);
                     const lookup_points* p = open_lookup_points();
                     ASSERT_NE(p, nullptr);
                     HWND graph = GetDlgItem(e, idl_graph);
@@ -136,7 +130,7 @@ TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
                     EXPECT_EQ(p->x[2], model.x[2]);
                     char shown[40];
                     std::snprintf(shown, sizeof shown, "%.4g", static_cast<double>(p->y[2]));
-                    EXPECT_EQ(field(e, idl_row_y + 2), shown);
+                    EXPECT_EQ(test_driver::item_text(e, idl_row_y + 2), shown);
 
                     // The first point's x typed past the second's: it moves to
                     // the second place with its y, and the focus to its y field.
@@ -148,7 +142,7 @@ TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
                     EXPECT_FLOAT_EQ(p->x[0], model.x[1]);
                     EXPECT_FLOAT_EQ(p->x[1], past);
                     EXPECT_FLOAT_EQ(p->y[1], model.y[0]);
-                    EXPECT_EQ(field(e, idl_row_x + 1), typed);
+                    EXPECT_EQ(test_driver::item_text(e, idl_row_x + 1), typed);
 
                     // A click between the last two points adds one there.
                     const int gap_x = (plot.px(*p, p->x[3]) + plot.px(*p, p->x[4])) / 2;
@@ -172,15 +166,15 @@ TEST_F(LookupEditor, DragTypeClickAndZoomThenOkChangesTheNextRun) {
                     EXPECT_FLOAT_EQ(p->y_min, kept.y_min);
                     EXPECT_EQ(p->x, kept.x);
                     EXPECT_EQ(p->y, kept.y);
-                    EXPECT_NEAR(std::strtod(field(e, idl_x_min).c_str(), nullptr), lo,
-                                std::abs(lo) * 1e-5);
-                    EXPECT_NEAR(std::strtod(field(e, idl_x_max).c_str(), nullptr), hi,
-                                std::abs(hi) * 1e-5);
+                    EXPECT_NEAR(std::strtod(test_driver::item_text(e, idl_x_min).c_str(), nullptr),
+                                lo, std::abs(lo) * 1e-5);
+                    EXPECT_NEAR(std::strtod(test_driver::item_text(e, idl_x_max).c_str(), nullptr),
+                                hi, std::abs(hi) * 1e-5);
                     edited = *p;
                 })
                 .press(idl_ok);
             SendMessage(d, WM_COMMAND, ids_graph, 0);
-            table_after = field(d, ids_points);
+            table_after = test_driver::item_text(d, ids_points);
         })
         .press(IDOK);
     menu_command(cmd_lookup_changes);
@@ -245,7 +239,7 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
             const lookup_plot plot = lookup_graph_plot(graph);
 
             SendMessage(e, WM_COMMAND, idl_clear_points, 0);
-            EXPECT_EQ(field(e, idl_clear_points), "Add Points");
+            EXPECT_EQ(test_driver::item_text(e, idl_clear_points), "Add Points");
             const float gone = p->x[1];
             test_driver::click(graph, plot.px(*p, p->x[1]), plot.py(*p, p->y[1]));
             test_driver::run_until_idle();
@@ -253,7 +247,7 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
             EXPECT_NE(p->x[1], gone);
             SendMessage(e, WM_COMMAND, IDCANCEL, 0); // Esc ends clearing only
             EXPECT_TRUE(IsWindow(e));
-            EXPECT_EQ(field(e, idl_clear_points), "Clear Points");
+            EXPECT_EQ(test_driver::item_text(e, idl_clear_points), "Clear Points");
 
             // A sweep from empty space across the graph sets the y of every
             // point it passes to the cursor's; their x values stay.
@@ -295,7 +289,7 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
             SendMessage(e, WM_COMMAND, MAKEWPARAM(idl_x_min, CBN_KILLFOCUS),
                         reinterpret_cast<LPARAM>(combo));
             EXPECT_EQ(p->x_min, x_min);
-            EXPECT_EQ(field(e, idl_x_min).substr(0, std::strlen(over) + 2),
+            EXPECT_EQ(test_driver::item_text(e, idl_x_min).substr(0, std::strlen(over) + 2),
                       std::string("?") + over + "|");
             // A maximum beyond the refused minimum makes it valid: both are taken.
             char beyond[40];
@@ -306,12 +300,12 @@ TEST_F(LookupEditor, ClearingRefusalsAndCancelKeepTheWorkingCopy) {
                         reinterpret_cast<LPARAM>(max_combo));
             EXPECT_EQ(std::strtod(beyond, nullptr), p->x_max);
             EXPECT_EQ(std::strtod(over, nullptr), p->x_min);
-            EXPECT_EQ(field(e, idl_x_min), over);
+            EXPECT_EQ(test_driver::item_text(e, idl_x_min), over);
 
             // Down to one point: OK is refused and the dialog stays.
             SendMessage(e, WM_COMMAND, idl_clear_all, 0);
             EXPECT_EQ(p->count(), 0);
-            EXPECT_EQ(field(e, idl_row_x), "");
+            EXPECT_EQ(test_driver::item_text(e, idl_row_x), "");
             test_driver::click(graph, plot.left + 10, plot.top + 10);
             test_driver::run_until_idle();
             ASSERT_EQ(p->count(), 1);
@@ -462,9 +456,9 @@ TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
             press_keys(graph, 'V');
             EXPECT_EQ(p->x, (std::vector<float>{0, 5, 10}));
             EXPECT_EQ(p->y, (std::vector<float>{7, 2, 4})); // sorted by x
-            EXPECT_EQ(std::strtod(field(e, idl_row_x).c_str(), nullptr), 0.0);
-            EXPECT_EQ(std::strtod(field(e, idl_row_y + 2).c_str(), nullptr), 4.0);
-            EXPECT_EQ(field(e, idl_row_x + 3), "");
+            EXPECT_EQ(std::strtod(test_driver::item_text(e, idl_row_x).c_str(), nullptr), 0.0);
+            EXPECT_EQ(std::strtod(test_driver::item_text(e, idl_row_y + 2).c_str(), nullptr), 4.0);
+            EXPECT_EQ(test_driver::item_text(e, idl_row_x + 3), "");
 
             // A spreadsheet's table: a heading, then labelled x and y rows.
             grid_rows g;
@@ -560,7 +554,7 @@ TEST_F(LookupEditor, ItOpensFromAPlainCallWithoutAnyGraphSetUp) {
                     if (qGray(c) < 100 && x < plot.left - 1) ++left_text;
                     if (qGray(c) < 100 && y > plot.top + plot.height + 1) ++below_text;
                 }
-            for (int r = 0; r < 3; ++r) rows[r] = field(e, idl_row_y + r);
+            for (int r = 0; r < 3; ++r) rows[r] = test_driver::item_text(e, idl_row_y + r);
             // The last x number reads the range's end, under the plot's right
             // end: the number as the axes write it, drawn alone in the
             // dialog's font, is found there pixel for pixel.
@@ -696,10 +690,10 @@ TEST_F(LookupEditor, ABoundEqualToTheOtherEndIsRefused) {
             };
             const std::string x = type_bound(idl_x_min, kept.x_max);
             EXPECT_EQ(p->x_min, kept.x_min);
-            EXPECT_EQ(field(e, idl_x_min).substr(0, x.size() + 2), "?" + x + "|");
+            EXPECT_EQ(test_driver::item_text(e, idl_x_min).substr(0, x.size() + 2), "?" + x + "|");
             const std::string y = type_bound(idl_y_max, kept.y_min);
             EXPECT_EQ(p->y_max, kept.y_max);
-            EXPECT_EQ(field(e, idl_y_max).substr(0, y.size() + 2), "?" + y + "|");
+            EXPECT_EQ(test_driver::item_text(e, idl_y_max).substr(0, y.size() + 2), "?" + y + "|");
             // Just inside the other end is taken.
             const float inside = kept.x_max - (kept.x_max - kept.x_min) / 4;
             type_bound(idl_x_min, inside);
@@ -735,10 +729,10 @@ TEST_F(LookupEditor, APressWithinThreePixelsTakesThePoint) {
             test_driver::run_until_idle();
             char shown[40];
             std::snprintf(shown, sizeof shown, "x=%.4g", static_cast<double>(plot.vx(*p, at.x)));
-            EXPECT_EQ(field(e, idl_cursor_x), shown);
+            EXPECT_EQ(test_driver::item_text(e, idl_cursor_x), shown);
             std::snprintf(shown, sizeof shown, "y=%.4g",
                           static_cast<double>(plot.vy(*p, plot.top + plot.height / 2)));
-            EXPECT_EQ(field(e, idl_cursor_y), shown);
+            EXPECT_EQ(test_driver::item_text(e, idl_cursor_y), shown);
             // A click four pixels right of the point, in empty space, adds one.
             const POINT moved{plot.px(*p, p->x[2]), plot.py(*p, p->y[2])};
             test_driver::click(graph, moved.x + 4, moved.y);
@@ -768,7 +762,7 @@ TEST_F(LookupEditor, TheTableScrollsByLinesAndPagesOfTenRows) {
             for (int code : {SB_PAGEDOWN, SB_PAGEDOWN, SB_LINEUP, SB_PAGEUP, SB_PAGEUP, SB_LINEDOWN,
                              SB_PAGEDOWN, SB_PAGEDOWN, SB_LINEDOWN}) {
                 SendMessage(e, WM_VSCROLL, static_cast<WPARAM>(code), 0);
-                tops.push_back(field(e, idl_row_x));
+                tops.push_back(test_driver::item_text(e, idl_row_x));
             }
         })
         .press(idl_cancel);
@@ -793,8 +787,8 @@ TEST_F(LookupEditor, LivesweepRerunsAsPointsChangeAndResetRestoresTheModel) {
     lookup_points closed;
     answerer::dialog(dlg_lookup_editor)
         .call([&](HWND e) {
-            EXPECT_EQ(field(e, idl_ok), "Close");
-            EXPECT_EQ(field(e, idl_cancel), "Reset");
+            EXPECT_EQ(test_driver::item_text(e, idl_ok), "Close");
+            EXPECT_EQ(test_driver::item_text(e, idl_cancel), "Reset");
             EXPECT_EQ(reruns, 0); // opening changes nothing
             const lookup_points* p = open_lookup_points();
             HWND graph = GetDlgItem(e, idl_graph);

@@ -47,11 +47,6 @@ protected:
         td::run_until_idle();
         return control_page;
     }
-    static std::string text_of(HWND dialog, int id) {
-        char t[64] = {};
-        GetDlgItemText(dialog, id, t, sizeof t);
-        return t;
-    }
 };
 
 // Start may be the model's first time itself (0 here) and End its last (100);
@@ -88,7 +83,7 @@ TEST_F(PanelBounds, TheStartArrowStopsAStepBeforeTheEnd) {
     td::click(GetDlgItem(page, idt_start_right), 3, 3);
     td::run_until_idle();
     EXPECT_DOUBLE_EQ(model_rec->start, 89.0);
-    EXPECT_EQ(text_of(page, idt_start), "89");
+    EXPECT_EQ(test_driver::item_text(page, idt_start), "89");
     td::click(GetDlgItem(page, idt_start_right), 3, 3);
     td::run_until_idle();
     EXPECT_DOUBLE_EQ(model_rec->start, 89.0);
@@ -115,7 +110,7 @@ TEST_F(PanelBounds, TheSpecialArrowsStopAtTheFullRangesEnds) {
         td::run_until_idle();
     }
     EXPECT_DOUBLE_EQ(model_rec->special, 0.0);
-    EXPECT_EQ(text_of(page, idt_special), "0");
+    EXPECT_EQ(test_driver::item_text(page, idt_special), "0");
 }
 
 // Each saved option shows in its own box when the page opens.

@@ -65,11 +65,6 @@ protected:
         td::run_until_idle();
         return control_page;
     }
-    static std::string text_of(HWND dialog, int id) {
-        char t[64] = {};
-        GetDlgItemText(dialog, id, t, sizeof t);
-        return t;
-    }
 };
 
 TEST_F(ControlPanel, TabsMakeOnePageAtATimeAndTheTabIsRemembered) {
@@ -180,8 +175,8 @@ TEST_F(ControlPanel, TimeAxisScaleSnapsToWholeStepsAndSkipsANarrowBar) {
     EXPECT_DOUBLE_EQ(model_rec->start, 12.0);
     EXPECT_DOUBLE_EQ(model_rec->end, 88.0);
     EXPECT_DOUBLE_EQ(model_rec->special, 51.0); // 49.5 from the end: 49 whole steps
-    EXPECT_EQ(text_of(control_page, idt_start), "12");
-    EXPECT_EQ(text_of(control_page, idt_end), "88");
+    EXPECT_EQ(test_driver::item_text(control_page, idt_start), "12");
+    EXPECT_EQ(test_driver::item_text(control_page, idt_end), "88");
 
     // A step of 5: whole fives.
     model_rec->arrow_step = 5;
@@ -246,14 +241,14 @@ TEST_F(ControlPanel, TypedTimesFollowTheirRules) {
 
     // Writing a box is not typing in it: the value written is not applied.
     show_time_value(idt_start, 40);
-    EXPECT_EQ(text_of(page, idt_start), "40");
+    EXPECT_EQ(test_driver::item_text(page, idt_start), "40");
     EXPECT_DOUBLE_EQ(model_rec->start, 20.0);
 
     // The arrows move by the step and keep their limits.
     td::click(GetDlgItem(page, idt_start_left), 3, 3);
     td::run_until_idle();
     EXPECT_DOUBLE_EQ(model_rec->start, 19.0);
-    EXPECT_EQ(text_of(page, idt_start), "19");
+    EXPECT_EQ(test_driver::item_text(page, idt_start), "19");
     model_rec->end = 20;
     td::click(GetDlgItem(page, idt_end_left), 3, 3);
     td::run_until_idle();
@@ -293,14 +288,14 @@ TEST_F(ControlPanel, TypedTimesOutsideTheirRangeAreRefusedWithAMessageOnLeavingT
     const int end_x = scaler.end_x;
     type_and_leave(idt_end, "5"); // before the start
     EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
-    EXPECT_EQ(text_of(page, idt_end), "90");
+    EXPECT_EQ(test_driver::item_text(page, idt_end), "90");
     type_and_leave(idt_end, "1e30"); // far past the full end
     EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
-    EXPECT_EQ(text_of(page, idt_end), "90");
+    EXPECT_EQ(test_driver::item_text(page, idt_end), "90");
     EXPECT_EQ(scaler.end_x, end_x);
     type_and_leave(idt_start, "abc");
     EXPECT_DOUBLE_EQ(model_rec->start, 10.0);
-    EXPECT_EQ(text_of(page, idt_start), "10");
+    EXPECT_EQ(test_driver::item_text(page, idt_start), "10");
     type_and_leave(idt_special, "-3");
     EXPECT_DOUBLE_EQ(model_rec->special, 50.0);
     std::vector<std::string> texts = seen_texts();
@@ -325,7 +320,7 @@ TEST_F(ControlPanel, TypedTimesOutsideTheirRangeAreRefusedWithAMessageOnLeavingT
     SetFocus(GetDlgItem(page, idt_reset));
     td::run_until_idle();
     EXPECT_DOUBLE_EQ(model_rec->end, 90.0);
-    EXPECT_EQ(text_of(page, idt_end), "90");
+    EXPECT_EQ(test_driver::item_text(page, idt_end), "90");
     // An allowed time is taken and stays without a message.
     type_and_leave(idt_end, "60");
     EXPECT_DOUBLE_EQ(model_rec->end, 60.0);
@@ -344,9 +339,9 @@ TEST_F(ControlPanel, TheTimeAxisFollowsEachModelOpenedAndEachRun) {
     td::run_until_idle();
     page = control_page;
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(text_of(page, idt_start), "0");
-    EXPECT_EQ(text_of(page, idt_end), "200");
-    EXPECT_EQ(text_of(page, idt_special), "200");
+    EXPECT_EQ(test_driver::item_text(page, idt_start), "0");
+    EXPECT_EQ(test_driver::item_text(page, idt_end), "200");
+    EXPECT_EQ(test_driver::item_text(page, idt_special), "200");
     EXPECT_FLOAT_EQ(model_rec->full_end, 200.0f);
     EXPECT_GE(scaler.end_x, scaler.width - scaler.margin - 1);
 
@@ -355,18 +350,18 @@ TEST_F(ControlPanel, TheTimeAxisFollowsEachModelOpenedAndEachRun) {
     menu_command(cmd_simulate);
     td::run_until_idle();
     EXPECT_EQ(model_rec->run_count, 1);
-    EXPECT_EQ(text_of(control_page, idt_end), "200");
+    EXPECT_EQ(test_driver::item_text(control_page, idt_end), "200");
 
     ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1); // 0 to 120
     td::run_until_idle();
-    EXPECT_EQ(text_of(control_page, idt_end), "120");
+    EXPECT_EQ(test_driver::item_text(control_page, idt_end), "120");
     menu_command(cmd_simulate);
     td::run_until_idle();
-    EXPECT_EQ(text_of(control_page, idt_end), "120");
+    EXPECT_EQ(test_driver::item_text(control_page, idt_end), "120");
     EXPECT_FLOAT_EQ(model_rec->full_end, 120.0f);
     ASSERT_EQ(shell_open_model(1, 0, sample("inventory.kmf").c_str(), 0), 1); // 0 to 100
     td::run_until_idle();
-    EXPECT_EQ(text_of(control_page, idt_end), "100");
+    EXPECT_EQ(test_driver::item_text(control_page, idt_end), "100");
 
     clear_setup();
     unload_runs(1);
@@ -391,7 +386,8 @@ TEST_F(ControlPanel, DraggingTheStartMarkerMovesStartInWholeSteps) {
     EXPECT_EQ(model_rec->start, std::floor(model_rec->start)) << "whole steps";
     EXPECT_LE(std::fabs(model_rec->start - under_marker), 0.5) << under_marker;
     EXPECT_GT(model_rec->start, 0);
-    EXPECT_EQ(text_of(page, idt_start), std::to_string(static_cast<int>(model_rec->start)));
+    EXPECT_EQ(test_driver::item_text(page, idt_start),
+              std::to_string(static_cast<int>(model_rec->start)));
     EXPECT_FALSE(scaler_dragging());
     // The start marker stops at the end marker.
     int x1 = scaler.start_x;
@@ -430,7 +426,7 @@ TEST_F(ControlPanel, ScalingPageExclusionsAndLimits) {
     SendMessage(page, WM_COMMAND, MAKEWPARAM(ids_buffer, EN_KILLFOCUS),
                 reinterpret_cast<LPARAM>(GetDlgItem(page, ids_buffer)));
     EXPECT_FLOAT_EQ(scaling_opts.buffer_mult, 1.0f);
-    EXPECT_EQ(text_of(page, ids_buffer), "1");
+    EXPECT_EQ(test_driver::item_text(page, ids_buffer), "1");
     SetDlgItemText(page, ids_buffer, "3.5");
     EXPECT_FLOAT_EQ(scaling_opts.buffer_mult, 3.5f);
 

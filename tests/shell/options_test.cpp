@@ -79,12 +79,6 @@ protected:
         EXPECT_GT(img.width(), 200);
     }
 
-    static std::string item_text(HWND d, int id) {
-        char buf[256] = {};
-        GetDlgItemText(d, id, buf, sizeof buf);
-        return buf;
-    }
-
     std::string ini_path;
 };
 
@@ -233,9 +227,9 @@ TEST_F(Options, UnitsEquivalencesAreEditedAndKeptInTheSettingsFile) {
             after_add = list_of(d);
             SetDlgItemText(d, idu_edit, "Week");
             select(d, 0); // No: the edit stays
-            edit_after_no = item_text(d, idu_edit);
+            edit_after_no = test_driver::item_text(d, idu_edit);
             select(d, 0); // Yes: the entry comes into the box
-            edit_after_yes = item_text(d, idu_edit);
+            edit_after_yes = test_driver::item_text(d, idu_edit);
             SetDlgItemText(d, idu_edit, "Dollar,$,Dollars");
             SendMessage(d, WM_COMMAND, idu_modify, 0);
             select(d, 1);

@@ -41,12 +41,6 @@ std::vector<std::string> list_items(HWND window) {
     return out;
 }
 
-std::string text_of(HWND window, int id) {
-    char buf[512] = {};
-    GetDlgItemText(window, id, buf, sizeof buf);
-    return buf;
-}
-
 int combo_index(HWND window, int id) {
     return static_cast<int>(SendDlgItemMessage(window, id, CB_GETCURSEL, 0, 0));
 }
@@ -146,7 +140,7 @@ TEST_F(VarSelect, TypedPrefixesCompleteFromTheListAndExactTakesTheTextAsItStands
             shown = list_items(d);
             td::type_text("birth r");
             td::run_until_idle();
-            note = text_of(d, idv_note);
+            note = test_driver::item_text(d, idv_note);
         })
         .press(IDOK);
     const char* r = choose_variable("Pick one", nullptr, -1, 1, 0, nullptr);
@@ -223,7 +217,7 @@ TEST_F(VarSelect, PatternsListMatchesAndAHashIsNoPattern) {
     answerer::dialog(dlg_variable_dialog)
         .call([&](HWND d) {
             remembered = list_items(d);
-            placeholder = text_of(d, idv_name);
+            placeholder = test_driver::item_text(d, idv_name);
         })
         .press(IDCANCEL);
     choose_variable(nullptr, nullptr, -1, 1, 0, nullptr);
@@ -236,7 +230,7 @@ TEST_F(VarSelect, PatternsListMatchesAndAHashIsNoPattern) {
     EXPECT_TRUE(contains(with_ranges, "region") && contains(with_ranges, "product"));
     EXPECT_FALSE(contains(with_ranges, "effect"));
     answerer::dialog(dlg_variable_dialog)
-        .call([&](HWND d) { placeholder = text_of(d, idv_name); })
+        .call([&](HWND d) { placeholder = test_driver::item_text(d, idv_name); })
         .press(IDCANCEL);
     choose_variable(nullptr, nullptr, -1, 1, 0, nullptr);
     EXPECT_EQ(placeholder, "birth_*");
@@ -256,7 +250,7 @@ TEST_F(VarSelect, TypesAndGroupsListAndAnEmptyGroupKeepsTheDialogOpen) {
         .select(idv_type, "Group")
         .call([&](HWND d) {
             groups = list_items(d);
-            EXPECT_EQ(text_of(d, idv_name), "") << "a new Type clears the name";
+            EXPECT_EQ(test_driver::item_text(d, idv_name), "") << "a new Type clears the name";
         })
         .set_text(idv_name, ".Empty")
         .press(IDOK);
@@ -328,7 +322,7 @@ TEST_F(VarSelect, TheSubscriptsBoxWritesRangesThenElementsIntoTheName) {
         })
         .select(idv_subscripts, "product")
         .call([&](HWND d) {
-            EXPECT_EQ(text_of(d, idv_name), "Stock[region,product]");
+            EXPECT_EQ(test_driver::item_text(d, idv_name), "Stock[region,product]");
             HWND subs = GetDlgItem(d, idv_subscripts);
             SendMessage(d, WM_COMMAND, MAKEWPARAM(idv_subscripts, CBN_DROPDOWN),
                         reinterpret_cast<LPARAM>(subs));
@@ -411,7 +405,7 @@ TEST_F(VarSelect, ThePageChoosesTheWorkbenchVariableAtOnce) {
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(GetDlgItem(page, IDOK), nullptr);
     EXPECT_FALSE(GetWindowLong(GetDlgItem(page, idv_subscripts), GWL_STYLE) & WS_VISIBLE);
-    EXPECT_EQ(text_of(page, idv_name), "*");
+    EXPECT_EQ(test_driver::item_text(page, idv_name), "*");
     std::vector<std::string> items = list_items(page);
     ASSERT_TRUE(contains(items, "births"));
 
@@ -421,7 +415,7 @@ TEST_F(VarSelect, ThePageChoosesTheWorkbenchVariableAtOnce) {
     td::click(list, 20, static_cast<int>(SendMessage(list, ll_item_offset, births, 0)) + 3);
     td::run_until_idle();
     EXPECT_EQ(workbench_var_text(), "births");
-    EXPECT_EQ(text_of(page, idv_name), "births");
+    EXPECT_EQ(test_driver::item_text(page, idv_name), "births");
     EXPECT_NE(title().find("Var:births"), std::string::npos) << title();
 
     // Typed: a prefix completes from the entry typing selected; subscripts

@@ -16,12 +16,6 @@ namespace td = test_driver;
 
 namespace {
 
-std::string text_of(HWND d, int id) {
-    char b[80] = {};
-    GetDlgItemText(d, id, b, sizeof b);
-    return b;
-}
-
 struct shape_fields {
     std::string labels[4];
     bool p2_shown = false, p3_shown = false, p4_shown = false;
@@ -49,12 +43,12 @@ protected:
         for (int shape : shapes) {
             a.check(shape).call([&out](HWND d) {
                 shape_fields f;
-                for (int i = 0; i < 4; ++i) f.labels[i] = text_of(d, idi_label1 + i);
+                for (int i = 0; i < 4; ++i) f.labels[i] = test_driver::item_text(d, idi_label1 + i);
                 f.p2_shown = IsWindowVisible(GetDlgItem(d, idi_p2));
                 f.p3_shown = IsWindowVisible(GetDlgItem(d, idi_p3));
                 f.p4_shown = IsWindowVisible(GetDlgItem(d, idi_p4));
-                f.p3 = text_of(d, idi_p3);
-                f.p4 = text_of(d, idi_p4);
+                f.p3 = test_driver::item_text(d, idi_p3);
+                f.p4 = test_driver::item_text(d, idi_p4);
                 out.push_back(f);
             });
         }

@@ -59,11 +59,6 @@ protected:
         SendMessage(GetParent(view_), WM_COMMAND, static_cast<WPARAM>(id), 0);
         td::run_until_idle();
     }
-    static std::string text_of(HWND d, int id) {
-        char b[256] = {};
-        GetDlgItemText(d, id, b, sizeof b);
-        return b;
-    }
     // What the dialog shows: the three choices (their texts, enabled and
     // checked), and the title.
     struct shown {
@@ -76,10 +71,10 @@ protected:
         std::filesystem::remove(pdf_);
         answerer::dialog(dlg_print_options)
             .call([&](HWND d) {
-                s.all = text_of(d, idp_all);
-                s.selection = text_of(d, idp_selection);
-                s.multiple = text_of(d, idp_multiple);
-                s.title = text_of(d, idp_title);
+                s.all = test_driver::item_text(d, idp_all);
+                s.selection = test_driver::item_text(d, idp_selection);
+                s.multiple = test_driver::item_text(d, idp_multiple);
+                s.title = test_driver::item_text(d, idp_title);
                 s.selection_enabled = IsWindowEnabled(GetDlgItem(d, idp_selection));
                 s.selection_checked = IsDlgButtonChecked(d, idp_selection) == BST_CHECKED;
                 s.all_checked = IsDlgButtonChecked(d, idp_all) == BST_CHECKED;
@@ -179,7 +174,7 @@ TEST_F(DiagramPrintChoices, SizesSayTheirUnitAndAreTheViewsPrintedSize) {
         answerer::dialog(dlg_print_options)
             .call([&](HWND d) {
                 double* out = metric ? cms : inches;
-                shown[metric] = text_of(d, idp_all);
+                shown[metric] = test_driver::item_text(d, idp_all);
                 std::sscanf(shown[metric].c_str(), "Whole View (%lgx%lg", &out[0], &out[1]);
             })
             .press(IDCANCEL);
@@ -204,9 +199,9 @@ TEST_F(DiagramPrintChoices, ThePrintOptionsMenuShowsTheDiagramsForm) {
     active_child = GetParent(view_);
     shown s;
     auto read = [&](HWND d) {
-        s.all = text_of(d, idp_all);
-        s.multiple = text_of(d, idp_multiple);
-        s.title = text_of(d, idp_title);
+        s.all = test_driver::item_text(d, idp_all);
+        s.multiple = test_driver::item_text(d, idp_multiple);
+        s.title = test_driver::item_text(d, idp_title);
         s.selection_checked = IsDlgButtonChecked(d, idp_selection) == BST_CHECKED;
         s.selection_enabled = IsWindowEnabled(GetDlgItem(d, idp_selection));
     };
