@@ -213,19 +213,18 @@ private:
                                                               level, &job->why[level])
                                        : native_compile(job->listing, level, &job->why[level]);
             compile_dropped = nullptr;
+            const std::size_t instructions =
+                job->listing.ops.size() + (job->rates ? job->rates->ops.size() : 0);
             if (tracing())
                 std::fprintf(stderr,
                              "kavrel: compiled %s of %zu instructions at tier %d: %.0f ms%s; "
                              "resident before %.1f MB, peak so far %.1f MB\n",
-                             job->rates ? "steps" : "a pass",
-                             job->listing.ops.size() + (job->rates ? job->rates->ops.size() : 0),
-                             level,
+                             job->rates ? "steps" : "a pass", instructions, level,
                              std::chrono::duration<double, std::milli>(
                                  std::chrono::steady_clock::now() - began)
                                  .count(),
                              job->code[level] ? "" : " (no code)", before, status_mb("VmHWM:"));
-            if (auto* hook = compile_hook.load())
-                hook(job->listing.ops.size() + (job->rates ? job->rates->ops.size() : 0), level);
+            if (auto* hook = compile_hook.load()) hook(instructions, level);
 #if defined(__GLIBC__)
             // What the compile freed goes back at once, not only once the
             // queue is empty: the next compile's peak is not on top of it.

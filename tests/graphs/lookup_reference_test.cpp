@@ -13,6 +13,7 @@
 #include "shell/upcalls.h"
 #include "shell/wip.h"
 #include "sim/setup.h"
+#include "tests/graphs/lookup_editor_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
 
@@ -22,42 +23,7 @@
 
 namespace {
 
-constexpr const char* lookup_name = "crowding effect on deaths";
-
-void type_into(HWND d, int id, const std::string& text, int leave_to) {
-    HWND f = GetDlgItem(d, id);
-    SetFocus(f);
-    SendMessage(f, EM_SETSEL, 0, -1);
-    test_driver::type_text(text);
-    test_driver::run_until_idle();
-    SetFocus(GetDlgItem(d, leave_to));
-    test_driver::run_until_idle();
-}
-
-class LookupReference : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_lookup_editor_hooks();
-        make_workbench();
-        ASSERT_EQ(open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
-        install_run_driver();
-        wip_install_sim_hooks();
-    }
-    void TearDown() override {
-        clear_setup();
-        close_model(0, 0);
-        unload_runs(1);
-        lookup_editor_hooks = {};
-        ShellWorkbenchTest::TearDown();
-    }
-    lookup_points working() {
-        lookup_points p;
-        EXPECT_TRUE(working_lookup_points(lookup_slot_of(lookup_name), &p));
-        return p;
-    }
-};
+using LookupReference = LookupEditorTest;
 
 TEST_F(LookupReference, NewPointsAndTheReferenceCurve) {
     const lookup_points model = working();

@@ -31,6 +31,7 @@
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "tests/common/command_output.h"
+#include "tests/graphs/lookup_editor_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/grid_core.h"
 #include "tools/output.h"
@@ -47,38 +48,15 @@
 
 namespace {
 
-constexpr const char* lookup_name = "crowding effect on deaths";
-
-// Types into a field as a person would and leaves it by clicking elsewhere.
-void type_into(HWND d, int id, const std::string& text, int leave_to) {
-    HWND f = GetDlgItem(d, id);
-    SetFocus(f);
-    SendMessage(f, EM_SETSEL, 0, -1);
-    test_driver::type_text(text);
-    test_driver::run_until_idle();
-    SetFocus(GetDlgItem(d, leave_to));
-    test_driver::run_until_idle();
-}
-
-class LookupEditor : public ShellWorkbenchTest {
+class LookupEditor : public LookupEditorTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_lookup_editor_hooks();
-        make_workbench();
-        ASSERT_EQ(open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
-        install_run_driver();
-        wip_install_sim_hooks();
+        LookupEditorTest::SetUp();
         ask_dataset_overwrite = false;
     }
     void TearDown() override {
-        clear_setup();
-        close_model(0, 0);
-        unload_runs(1);
         ask_dataset_overwrite = true;
-        lookup_editor_hooks = {};
-        ShellWorkbenchTest::TearDown();
+        LookupEditorTest::TearDown();
     }
     float final_population(const char* run_name) {
         model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, run_name);
@@ -87,11 +65,6 @@ protected:
         EXPECT_EQ(run_value_at_time("Population", nullptr, model_rec->runs[0].run, &v, nullptr, 0),
                   1);
         return v;
-    }
-    lookup_points working() {
-        lookup_points p;
-        EXPECT_TRUE(working_lookup_points(lookup_slot_of(lookup_name), &p));
-        return p;
     }
 };
 
