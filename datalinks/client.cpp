@@ -570,10 +570,6 @@ const clip_format_ids& clip_formats() {
     return formats;
 }
 
-void install_dde_client() {
-    ensure_class();
-}
-
 void set_release_links_hook(void (*hook)()) {
     release_links_hook = hook;
 }

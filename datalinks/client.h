@@ -76,8 +76,6 @@ const clip_format_ids& clip_formats();
 
 // The window procedure of class "Kavrel_ddeclient".
 LRESULT ddeclient_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-// Makes the class's procedure ddeclient_proc (the shell registers the class).
-void install_dde_client();
 
 // Hooks of the links: releasing their cached workbooks (dde_close_all) and
 // the programs they started (1 the Excel service, 2 the 1-2-3 one).

@@ -772,11 +772,6 @@ bool is_open(const std::string& path) {
     return find_book(path) != nullptr;
 }
 
-int open_count() {
-    std::lock_guard<std::mutex> g(books_lock);
-    return static_cast<int>(books.size());
-}
-
 std::shared_ptr<const sheets::workbook> book_of(const std::string& path) {
     auto b = find_book(path);
     if (!b) return nullptr;

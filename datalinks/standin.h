@@ -47,7 +47,6 @@ void quit_service(const std::string& service);
 // Workbooks open in the stand-in (full paths as opened).
 bool open_book(const std::string& path, std::string* why);
 bool is_open(const std::string& path);
-int open_count();
 // An open workbook's contents, for reading on the user-interface thread (the
 // only one that changes cells); null when it is not open, or when its file
 // changed on disk since it was read and no cell was changed here (it is

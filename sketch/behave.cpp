@@ -146,10 +146,6 @@ behavior_range& remembered_behavior_range(int slot) {
     return ranges()[slot];
 }
 
-void forget_behavior_ranges() {
-    ranges().clear();
-}
-
 namespace {
 
 struct run_series {

@@ -54,8 +54,6 @@ long behavior_round(double x);
 
 // The remembered range of a value slot of the open model (created empty).
 behavior_range& remembered_behavior_range(int slot);
-// Forgets every remembered range (a model opened or closed).
-void forget_behavior_ranges();
 
 // Draws the behaviour graph of the value slot into the rectangle (device
 // units). sym: the variable's symbol record for its declared range (null:

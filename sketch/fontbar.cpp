@@ -5,7 +5,6 @@
 #include "model/constants.h"
 #include "model/model.h"
 #include "model/modelfile.h"
-#include "shell/controls/popuplist.h"
 #include "shell/state.h"
 
 #include <algorithm>
@@ -15,13 +14,6 @@ namespace {
 
 COLORREF shown_colour(std::uint32_t c) {
     return c == 0xFFFFFFFFu ? RGB(0, 0, 0) : static_cast<COLORREF>(c & 0xFFFFFF);
-}
-
-int choose(const std::vector<std::string>& texts, int current) {
-    if (texts.empty()) return -1;
-    std::vector<const char*> p;
-    for (const std::string& t : texts) p.push_back(t.c_str());
-    return popup_list(p.data(), nullptr, static_cast<int>(p.size()), current);
 }
 
 } // namespace
@@ -93,23 +85,4 @@ std::vector<std::string> depth_texts() {
     for (int i = 1; i < max_level; ++i) t.push_back("Depth " + std::to_string(i));
     t.emplace_back("Show");
     return t;
-}
-
-int choose_view_from_bar(const sketch_state& s) {
-    const auto views = listed_views(s.symbols);
-    std::vector<std::string> names;
-    int current = -1;
-    for (const auto& [number, name] : views) {
-        if (number == s.current_view) current = static_cast<int>(names.size());
-        names.push_back(name);
-    }
-    const int chosen = choose(names, current);
-    return chosen < 0 || chosen >= static_cast<int>(views.size())
-               ? -1
-               : views[static_cast<std::size_t>(chosen)].first;
-}
-
-int choose_depth_from_bar(const sketch_state& s) {
-    const int chosen = choose(depth_texts(), std::clamp<int>(s.shown_level, 0, max_level));
-    return chosen < 0 || chosen > max_level ? -1 : chosen;
 }

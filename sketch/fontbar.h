@@ -32,7 +32,3 @@ std::vector<std::pair<int, std::string>> listed_views(handle symbols);
 // The depth chooser's texts: "Hide", "Depth 1" to "Depth 16", "Show" (the
 // index is the level).
 std::vector<std::string> depth_texts();
-// The bar's choosers: the pop-up list of the views (the chosen view's number)
-// or of the depths (the chosen level); -1 when nothing was chosen.
-int choose_view_from_bar(const sketch_state& s);
-int choose_depth_from_bar(const sketch_state& s);

@@ -139,13 +139,6 @@ const char* const line_style_names[5] = {"", "DASH", "DOT", "DASHDOT", "DASHDOTD
 const char* const shape_names[10] = {"",  "SQUARE",  "SOLID-SQUARE", "CIRCLE",     "SOLID-CIRCLE",
                                      "X", "DIAMOND", "TRIANGLE",     "UPTRIANGLE", "CROSS"};
 
-const char* graph_keyword(int code) {
-    static const char* const runs[9] = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
-    if (code >= 1 && code <= gd_keyword_count) return keyword_table[code - 1];
-    if (code >= kw_run1 && code < kw_run1 + 9) return runs[code - kw_run1];
-    return "";
-}
-
 graph_def make_graph_def(std::uint8_t kind) {
     graph_def d;
     d.kind = kind;

@@ -155,8 +155,6 @@ int bar_sort_run(std::int8_t stored);
 // ----------------------------------------------------------- keywords ---
 
 inline constexpr int gd_keyword_count = 72;
-// The keyword of a code 1..72 ("" for the reserved code 1); ":1".. for 73..81.
-const char* graph_keyword(int code);
 enum : int {
     kw_bar_graph = 2,
     kw_graph = 3,
