@@ -3,11 +3,13 @@
 // printer's state are as before when the object goes, however the test ends.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "draw/printing.h"
 #include "platform/print.h"
 #include "shell/settings_rows.h"
+#include "tests/common/command_output.h"
 
 class pdf_printer {
 public:
@@ -27,3 +29,14 @@ public:
 private:
     opt_block saved_;
 };
+
+// The text of what `print` prints into a fresh PDF at `path` (any earlier
+// file there removed first), with the PDF printer in place only meanwhile.
+template <class Print> std::string printed_pdf_text(const std::string& path, Print&& print) {
+    std::filesystem::remove(path);
+    {
+        const pdf_printer to_pdf(path);
+        print();
+    }
+    return pdf_text(path);
+}

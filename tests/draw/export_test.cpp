@@ -129,8 +129,7 @@ TEST_F(Export, APlaceableMetafileReadsBackAsTheSamePicture) {
     EXPECT_EQ(played.pixel(200, 150), 0xFFFFFFFFu);  // the white plot inside the frame
     EXPECT_EQ(played.pixel(40, 100) & 0xFFFFFF, 0u); // the frame
     // An independent reader converts it, with the caption as text.
-    ASSERT_EQ(std::system("command -v wmf2svg > /dev/null"), 0)
-        << "wmf2svg is missing: scripts/install-deps installs libwmf-bin";
+    ASSERT_EQ(packages_missing({"libwmf-bin"}), "");
     std::string svg = dir_ + "fixed.svg";
     ASSERT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + path + "' 2>/dev/null").c_str()), 0);
     EXPECT_NE(read_all(svg).find("Population"), std::string::npos);
@@ -293,8 +292,7 @@ TEST_F(Export, ACaptionOfTwoCodePagesKeepsItsAdvances) {
     ASSERT_EQ(runs, 2);
     EXPECT_GT(xs[1], xs[0] + 40);
     EXPECT_LT(xs[1], 300);
-    ASSERT_EQ(std::system("command -v wmf2svg > /dev/null"), 0)
-        << "wmf2svg is missing: scripts/install-deps installs libwmf-bin";
+    ASSERT_EQ(packages_missing({"libwmf-bin"}), "");
     const std::string svg = dir_ + "two_pages.svg";
     ASSERT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + path + "' 2>/dev/null").c_str()), 0);
     const std::string text = read_all(svg);

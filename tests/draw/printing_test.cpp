@@ -10,6 +10,7 @@
 #include "tests/common/command_output.h"
 #include "tests/common/env_override.h"
 #include "tests/common/message_log.h"
+#include "tests/common/packages.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
 
@@ -36,8 +37,7 @@ namespace {
 class Printing : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
-            << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+        ASSERT_EQ(packages_missing({"poppler-utils"}), "");
         test_driver::start();
         print_use_system_printers(false);
         set_message_hook(message_log::test_hook);

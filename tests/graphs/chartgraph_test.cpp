@@ -35,6 +35,7 @@
 #include "sim/setup.h"
 #include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/driver.h"
 #include "tests/graphs/inventory_fixture.h"
 #include "tests/shell/shell_fixture.h"
@@ -496,18 +497,10 @@ TEST_F(ChartGraphs, PrintsToThePdfPrinterThroughTheChart) {
     simulate("base");
     const handle h = run_tool("Style_1");
     ASSERT_NE(chart_of(h), nullptr);
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
     const std::string pdf = testing::TempDir() + "/kavrel_chart_print.pdf";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    SendMessage(outwin_window(h), WM_COMMAND, cmd_print_output, 0);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
+    const std::string text = printed_pdf_text(
+        pdf, [&] { SendMessage(outwin_window(h), WM_COMMAND, cmd_print_output, 0); });
     ASSERT_TRUE(std::filesystem::exists(pdf));
-    const std::string text = pdf_text(pdf);
     EXPECT_NE(text.find("Style_1"), std::string::npos) << text;
     EXPECT_NE(text.find("Inventory : base"), std::string::npos) << text; // the legend
     EXPECT_NE(text.find("500"), std::string::npos) << text;              // a y axis number

@@ -36,11 +36,13 @@
 #include "sim/simdata.h"
 #include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
 #include "tests/graphs/inventory_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 #include "tools/textwin.h"
 #include "tools/textwin_core.h"
 
@@ -262,20 +264,13 @@ TEST_F(CustomGraphs, XTitleAndPortraitPagesFollowTheDefinition) {
     ASSERT_NE(basis, 0u);
     EXPECT_EQ(g->x_title, name_units_label(nullptr, basis, 0));
 
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    opts.orientation = 1; // landscape asked for
     const std::string pdf = testing::TempDir() + "/kavrel_portrait_print.pdf";
     std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    auto* o = static_cast<output_record*>(lock_handle(h));
-    HWND w = o->window;
-    unlock_handle(h);
-    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
+    {
+        const pdf_printer to_pdf(pdf);
+        opts.orientation = 1; // landscape asked for
+        SendMessage(outwin_window(h), WM_COMMAND, cmd_print_output, 0);
+    }
     ASSERT_TRUE(std::filesystem::exists(pdf));
     std::string info = command_output("pdfinfo '" + pdf + "' 2>&1");
     double pw = 0, ph = 0;

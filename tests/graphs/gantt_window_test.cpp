@@ -7,11 +7,12 @@
 #include "platform/print.h"
 #include "shell/palette.h"
 #include "shell/settings_rows.h"
-#include "tests/common/command_output.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/driver.h"
 #include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -24,31 +25,36 @@ namespace {
 
 namespace td = test_driver;
 
-class GanttColours : public GraphWindowsTest {};
+class GanttColours : public GraphWindowsTest {
+protected:
+    // Three runs, one row: run k's bar takes the k-th third of an axis from
+    // 0 to 30 in three divisions. *w: the chart's window.
+    void show_three_runs(HWND* w) {
+        gantt_chart c;
+        c.window_title = "Stock : Gantt";
+        c.var_text = "Stock";
+        c.run_labels = {"base", "fast", "slow"};
+        c.row_names = {"Stock"};
+        c.bars = {{{{0, 3333}}, {{3333, 6666}}, {{6666, 10000}}}};
+        c.start = 0;
+        c.end = 30;
+        c.x_divisions = 3;
+        c.x_title = "Time";
+        c.x_var_name = "Time";
+        handle rec = show_gantt_chart(c);
+        ASSERT_NE(rec, 0u);
+        td::run_until_idle();
+        *w = outwin_window(rec);
+        ASSERT_NE(*w, nullptr);
+    }
+};
 
 // Three runs, one row: run k's bar takes the k-th third of the axis. Each
 // run's colour shows first in its own legend line, the lines in run order,
 // and then in its bar, the bars left to right in run order.
 TEST_F(GanttColours, EachRunsLegendBoxHasItsBarsColour) {
-    gantt_chart c;
-    c.window_title = "Stock : Gantt";
-    c.var_text = "Stock";
-    c.run_labels = {"base", "fast", "slow"};
-    c.row_names = {"Stock"};
-    c.bars = {{{{0, 3333}}, {{3333, 6666}}, {{6666, 10000}}}};
-    c.start = 0;
-    c.end = 30;
-    c.x_divisions = 3;
-    c.x_title = "Time";
-    c.x_var_name = "Time";
-    handle rec = show_gantt_chart(c);
-    ASSERT_NE(rec, 0u);
-    td::run_until_idle();
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    ASSERT_NE(o, nullptr);
-    HWND w = o->window;
-    unlock_handle(rec);
-    ASSERT_NE(w, nullptr);
+    HWND w = nullptr;
+    ASSERT_NO_FATAL_FAILURE(show_three_runs(&w));
     const QImage img = td::image(w);
     ASSERT_FALSE(img.isNull());
     int top[3] = {-1, -1, -1}, left_in_lowest_row[3] = {-1, -1, -1};
@@ -85,25 +91,8 @@ TEST_F(GanttColours, EachRunsLegendBoxHasItsBarsColour) {
 // 20, 30), and each bar covers its share of the axis: the three runs' bars
 // of a third each are as wide as one another.
 TEST_F(GanttColours, AxisNumbersAndBarsSpanTheWholeAxis) {
-    gantt_chart c;
-    c.window_title = "Stock : Gantt";
-    c.var_text = "Stock";
-    c.run_labels = {"base", "fast", "slow"};
-    c.row_names = {"Stock"};
-    c.bars = {{{{0, 3333}}, {{3333, 6666}}, {{6666, 10000}}}};
-    c.start = 0;
-    c.end = 30;
-    c.x_divisions = 3;
-    c.x_title = "Time";
-    c.x_var_name = "Time";
-    handle rec = show_gantt_chart(c);
-    ASSERT_NE(rec, 0u);
-    td::run_until_idle();
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    ASSERT_NE(o, nullptr);
-    HWND w = o->window;
-    unlock_handle(rec);
-    ASSERT_NE(w, nullptr);
+    HWND w = nullptr;
+    ASSERT_NO_FATAL_FAILURE(show_three_runs(&w));
     const QImage img = td::image(w);
     ASSERT_FALSE(img.isNull());
     // Each run's widest stretch of its colour on one line (its bar).
@@ -127,17 +116,9 @@ TEST_F(GanttColours, AxisNumbersAndBarsSpanTheWholeAxis) {
     EXPECT_NEAR(widest[1], widest[0], 3);
     EXPECT_NEAR(widest[2], widest[0], 3);
 
-    print_use_system_printers(false);
-    const std::string pdf = testing::TempDir() + "kavrel_gantt_axis.pdf";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
-    const std::string text = pdf_text(pdf);
+    const std::string text = printed_pdf_text(testing::TempDir() + "kavrel_gantt_axis.pdf", [&] {
+        SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    });
     // The numbers under the axis, on one line.
     ASSERT_NE(text.find("20"), std::string::npos) << text;
     EXPECT_NE(text.find("10"), std::string::npos) << text;

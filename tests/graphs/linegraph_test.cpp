@@ -35,6 +35,8 @@
 #include "sim/simdata.h"
 #include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/common/packages.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/driver.h"
 #include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
@@ -1003,22 +1005,17 @@ TEST_F(GraphWindow, SavingWritesTheTransferTextOrAPlaceableMetafile) {
 }
 
 TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
-    ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
-        << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);
-    print_use_system_printers(false);
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    opts.print_comment = "Graph comment";
     const std::string pdf = testing::TempDir() + "kavrel_line_graph.pdf";
     std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    message_log::messages.clear();
-    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
+    {
+        const pdf_printer to_pdf(pdf);
+        opts.print_comment = "Graph comment";
+        message_log::messages.clear();
+        SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    }
     EXPECT_EQ(drawing.printing, 0);
     EXPECT_EQ(drawing.printer_dc, nullptr);
     EXPECT_FALSE(message_log::said("close_printer"));
@@ -1038,19 +1035,17 @@ TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
 
 // The print options' orientation decides the page: 1 landscape, 2 portrait.
 TEST_F(GraphWindow, PrintingTakesTheOptionsOrientation) {
-    ASSERT_EQ(std::system("command -v pdfinfo > /dev/null"), 0)
-        << "pdfinfo is missing: scripts/install-deps installs poppler-utils";
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);
-    print_use_system_printers(false);
-    const opt_block saved = opts;
     auto page = [&](std::uint8_t orientation) {
-        opts.printer_name.clear();
-        opts.orientation = orientation;
         const std::string pdf = testing::TempDir() + "kavrel_orientation.pdf";
         std::filesystem::remove(pdf);
-        printer.output_file = pdf;
-        SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+        {
+            const pdf_printer to_pdf(pdf);
+            opts.orientation = orientation;
+            SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+        }
         const std::string info = command_output("pdfinfo '" + pdf + "' 2>&1");
         double pw = 0, ph = 0;
         const std::size_t at = info.find("Page size:");
@@ -1061,9 +1056,6 @@ TEST_F(GraphWindow, PrintingTakesTheOptionsOrientation) {
     };
     const auto [lw, lh] = page(1);
     const auto [pw, ph] = page(2);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
     EXPECT_GT(lw, lh) << "landscape";
     EXPECT_GT(ph, pw) << "portrait";
 }

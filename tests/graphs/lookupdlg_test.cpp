@@ -31,6 +31,7 @@
 #include "sim/setup.h"
 #include "sim/simdata.h"
 #include "tests/common/command_output.h"
+#include "tests/common/packages.h"
 #include "tests/graphs/lookup_editor_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/grid_core.h"
@@ -471,8 +472,7 @@ TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
 
 // Print puts the graph with its title and bounds on one page of the PDF printer.
 TEST_F(LookupEditor, PrintPutsTheTitleAndTheBoundsOnOnePage) {
-    ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
-        << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     print_use_system_printers(false);
     const opt_block saved = opts;
     opts.printer_name.clear();

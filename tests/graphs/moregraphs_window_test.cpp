@@ -32,11 +32,14 @@
 #include "sim/setup.h"
 #include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/common/packages.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
 #include "tests/graphs/livesweep_cache.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -143,24 +146,14 @@ protected:
         td::run_until_idle();
         handle rec = last();
         if (!rec) return nullptr;
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        HWND w = o->window;
-        unlock_handle(rec);
-        return w;
+        return outwin_window(rec);
     }
     std::string print_to_pdf(HWND w, const char* name) {
-        print_use_system_printers(false);
-        const opt_block saved = opts;
-        opts.printer_name.clear();
         const std::string pdf = testing::TempDir() + name;
-        std::filesystem::remove(pdf);
-        printer.output_file = pdf;
-        SendMessage(w, WM_COMMAND, cmd_print_output, 0);
-        opts = saved;
-        printer = print_state{};
-        print_use_system_printers(true);
+        std::string text =
+            printed_pdf_text(pdf, [&] { SendMessage(w, WM_COMMAND, cmd_print_output, 0); });
         EXPECT_TRUE(std::filesystem::exists(pdf));
-        return pdf_text(pdf);
+        return text;
     }
     std::string save_wmf(handle rec, const char* name) {
         const std::string wmf = dir + "/" + name;
@@ -173,8 +166,7 @@ protected:
             EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0x9A);
         }
         // An independent reader converts it; its texts come back with it.
-        EXPECT_EQ(std::system("command -v wmf2svg > /dev/null"), 0)
-            << "wmf2svg is missing: scripts/install-deps installs libwmf-bin";
+        EXPECT_EQ(packages_missing({"libwmf-bin"}), "");
         const std::string svg = wmf + ".svg";
         EXPECT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + wmf + "' 2>/dev/null").c_str()), 0);
         std::ifstream sin(svg);

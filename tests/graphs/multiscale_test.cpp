@@ -29,6 +29,7 @@
 #include "sim/setup.h"
 #include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/common/packages.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
 #include "tests/graphs/inventory_fixture.h"
@@ -521,8 +522,7 @@ TEST_F(InventoryGraphs, ConfidenceBandsOfASensitivityRunAreFilled) {
 // "Open on printing" shows the print options first; "Multiple" prints every
 // graph window, one page each; Cancel prints nothing.
 TEST_F(InventoryGraphs, OpenOnPrintingAndMultiplePrintEveryGraphWindow) {
-    ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0)
-        << "pdftotext is missing: scripts/install-deps installs poppler-utils";
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     simulate("base");
     // A STAMP's footer and annotation show on the printed page only.
     for (graph_def& d : graph_set_at(current_graph_set())->defs)

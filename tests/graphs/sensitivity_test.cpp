@@ -22,9 +22,10 @@
 #include "shell/palette.h"
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
-#include "tests/common/command_output.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
 #include "tools/output.h"
@@ -163,28 +164,9 @@ TEST(SensToolSetup, DefaultsAndOptionLine) {
 
 // The population sample with a sensitivity run made by the run builder:
 // Population of simulations fanning out from 1000.
-class SensWindow : public ShellWorkbenchTest {
+class SensWindow : public GraphToolTest {
 protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        install_more_graphs();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1400, 1000, TRUE);
-        layout_frame(main_wnd);
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        if (tool_) free_tool(tool_);
-        set_tool_setup(find_tool_row("Sensitivity Graph"), nullptr);
-        graphics_window_hook = nullptr;
-        workbench_var = {};
-        close_model(0, 0);
-        unload_runs(1);
-        ShellWorkbenchTest::TearDown();
-    }
+    SensWindow() : GraphToolTest("Sensitivity Graph") {}
     // A sensitivity run of the open model: series of `element` (times 0..T-1)
     // for each simulation s: base + s x slope x t.
     void load_sens_run(const std::vector<std::string>& elements, int sims, int T) {
@@ -210,6 +192,15 @@ protected:
         ASSERT_EQ(loaded_run_names(1), 1);
         ASSERT_EQ(selected_run_types[0], 'S');
     }
+    // Opens a sample model, loads a sensitivity run of `elements` into it
+    // (see load_sens_run) and makes `var` the workbench variable.
+    void open_with_sens_run(const char* model, const std::vector<std::string>& elements, int sims,
+                            int T, const char* var) {
+        model_ = sample(model);
+        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
+        ASSERT_NO_FATAL_FAILURE(load_sens_run(elements, sims, T));
+        choose_variable(var);
+    }
     void make_tool(const std::string& line) {
         const int r = find_tool_row("Sensitivity Graph");
         tool_ = new_tool(r, "Sensitivity Graph", 224);
@@ -218,15 +209,6 @@ protected:
         sens_tool_setup(0, tool_, nullptr, "x");
         close_text_source();
     }
-    void run_tool() {
-        tool_record* r = lock_tool(tool_);
-        tool_action action = tool_action_of(r->action);
-        unlock_tool(tool_);
-        tool_action_runner(action, tool_);
-        td::run_until_idle();
-    }
-    std::string model_;
-    handle tool_ = 0;
 };
 
 namespace {
@@ -247,13 +229,8 @@ std::string bands_line(int per_window, int max_windows) {
 } // namespace
 
 TEST_F(SensWindow, BandsFillNestedRegionsAroundTheRunsLine) {
-    model_ = sample("population.kmf");
-    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-    load_sens_run({"Population"}, 200, 201);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("Population");
-    unlock_model(0);
+    ASSERT_NO_FATAL_FAILURE(
+        open_with_sens_run("population.kmf", {"Population"}, 200, 201, "Population"));
     make_tool(bands_line(6, 2));
     run_tool();
     ASSERT_EQ(last_sens_records().size(), 1u);
@@ -282,17 +259,9 @@ TEST_F(SensWindow, BandsFillNestedRegionsAroundTheRunsLine) {
     EXPECT_EQ((std::vector<int>(order.begin(), order.begin() + 4)), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(order.back(), 0);
     // The legend names the bands in per cent.
-    print_use_system_printers(false);
-    const std::string pdf = testing::TempDir() + "kavrel_sens.pdf";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    SendMessage(win, WM_COMMAND, cmd_print_output, 0);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
-    std::string text = pdf_text(pdf);
+    const std::string text = printed_pdf_text(testing::TempDir() + "kavrel_sens.pdf", [&] {
+        SendMessage(win, WM_COMMAND, cmd_print_output, 0);
+    });
     for (const char* want : {"50%", "75%", "95%", "100%", "Population", "sens"})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     const std::string wmf = dir + "/sens.wmf";
@@ -301,13 +270,9 @@ TEST_F(SensWindow, BandsFillNestedRegionsAroundTheRunsLine) {
 }
 
 TEST_F(SensWindow, TooManyWindowsAskAndNoShowsTheFirstWindowOnly) {
-    model_ = sample("subscripted.kmf");
-    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-    load_sens_run({"Stock[north,food]"}, 10, 101);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("Stock"); // twelve elements
-    unlock_model(0);
+    // Stock has twelve elements.
+    ASSERT_NO_FATAL_FAILURE(
+        open_with_sens_run("subscripted.kmf", {"Stock[north,food]"}, 10, 101, "Stock"));
     make_tool(bands_line(6, 1));
     answerer::box("Question from Kavrel")
         .text("To show all elements will require 2 windows\nContinue? (No to show only "
@@ -338,10 +303,7 @@ TEST_F(SensWindow, AFirstRunThatIsNoSensitivityRunIsRefused) {
     const std::string path = dir + "/plain.kdf";
     ASSERT_EQ(rb.write(path), 1);
     ASSERT_EQ(load_runs(model_rec, 1, path.c_str(), 1, 0), 1);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("Population");
-    unlock_model(0);
+    choose_variable("Population");
     make_tool(bands_line(6, 2));
     answerer::box("Stop from Kavrel")
         .text("First run must be sensitivity run to get results.  Try strip graph")
@@ -353,13 +315,8 @@ TEST_F(SensWindow, AFirstRunThatIsNoSensitivityRunIsRefused) {
 // The bar graph's histograms over a sensitivity run: the simulations' values
 // at one time, and the saved values of the run over the time axis.
 TEST_F(SensWindow, BarGraphHistogramsOfTheSimulationsAndOfTheSavedTimes) {
-    model_ = sample("population.kmf");
-    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-    load_sens_run({"Population"}, 200, 201);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("Population");
-    unlock_model(0);
+    ASSERT_NO_FATAL_FAILURE(
+        open_with_sens_run("population.kmf", {"Population"}, 200, 201, "Population"));
     set_tool_setup(find_tool_row("Bar Graph"), bar_tool_setup);
     // Sensitivity histogram at 100: 1000 + s x 10 for s = 0..199.
     tool_ = new_tool(find_tool_row("Bar Graph"), "Bars", 112);
@@ -399,13 +356,7 @@ TEST_F(SensWindow, BarGraphHistogramsOfTheSimulationsAndOfTheSavedTimes) {
 }
 
 TEST_F(SensWindow, CausesGetValueWindowsAndTheirLookupsAWindowOfTheirOwn) {
-    model_ = sample("population.kmf");
-    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-    load_sens_run({"births"}, 20, 201);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("births");
-    unlock_model(0);
+    ASSERT_NO_FATAL_FAILURE(open_with_sens_run("population.kmf", {"births"}, 20, 201, "births"));
     // Causes, bands, up to 6 graphs a window and 2 windows.
     std::string line = bands_line(6, 2);
     line.replace(0, 3, "0");
@@ -427,13 +378,8 @@ TEST_F(SensWindow, CausesGetValueWindowsAndTheirLookupsAWindowOfTheirOwn) {
 }
 
 TEST_F(SensWindow, LinesPerSimulationTheMeanAndATimeAxisOfNoSpan) {
-    model_ = sample("population.kmf");
-    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-    load_sens_run({"Population"}, 30, 201);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("Population");
-    unlock_model(0);
+    ASSERT_NO_FATAL_FAILURE(
+        open_with_sens_run("population.kmf", {"Population"}, 30, 201, "Population"));
     // No bands: every simulation a line in the simulation colour (green),
     // the mean drawn, the run's own line hidden.
     std::string line = bands_line(6, 2);
@@ -450,9 +396,7 @@ TEST_F(SensWindow, LinesPerSimulationTheMeanAndATimeAxisOfNoSpan) {
     EXPECT_EQ(w->hide_first_run, 1);
     ASSERT_EQ(w->graphs.size(), 1u);
     EXPECT_EQ(w->graphs[0].sim_lines, 30);
-    auto* o = static_cast<output_record*>(lock_handle(rec));
-    HWND win = o->window;
-    unlock_handle(rec);
+    HWND win = outwin_window(rec);
     const QImage img = td::image(win);
     int green = 0, run_colour = 0;
     for (int y = 0; y < img.height(); ++y)
@@ -510,13 +454,8 @@ TEST(SensPlot, AnotherRunsLineKeepsOnlyThePointsOnTheAxis) {
 // Band bounds in tenths of a per cent are named to the nearest per cent:
 // 12.5 % reads 13 % and 97.5 % reads 98 %.
 TEST_F(SensWindow, TheLegendNamesEachBandToTheNearestPerCent) {
-    model_ = sample("population.kmf");
-    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-    load_sens_run({"Population"}, 40, 21);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("Population");
-    unlock_model(0);
+    ASSERT_NO_FATAL_FAILURE(
+        open_with_sens_run("population.kmf", {"Population"}, 40, 21, "Population"));
     make_tool("255,1,1,1,1,1,1,1,1,0,0,6,2,0,Arial|12||0-0-0,Arial|10||0-0-0,Arial|8||0-0-0,"
               "152,66,1,125,975,0,0,0,0,0,0,"
               "8454143,65280,16711680,8421504,16777215,16777215,16777215,16777215,0,0,0,0,");
@@ -528,17 +467,9 @@ TEST_F(SensWindow, TheLegendNamesEachBandToTheNearestPerCent) {
     ASSERT_EQ(w->band_count, 2);
     HWND win = outwin_window(rec);
     ASSERT_NE(win, nullptr);
-    print_use_system_printers(false);
-    const std::string pdf = testing::TempDir() + "kavrel_sens_pct.pdf";
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    SendMessage(win, WM_COMMAND, cmd_print_output, 0);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
-    const std::string text = pdf_text(pdf);
+    const std::string text = printed_pdf_text(testing::TempDir() + "kavrel_sens_pct.pdf", [&] {
+        SendMessage(win, WM_COMMAND, cmd_print_output, 0);
+    });
     EXPECT_NE(text.find("13%"), std::string::npos) << text;
     EXPECT_NE(text.find("98%"), std::string::npos) << text;
     EXPECT_EQ(text.find("12%"), std::string::npos) << text;
@@ -548,13 +479,8 @@ TEST_F(SensWindow, TheLegendNamesEachBandToTheNearestPerCent) {
 // The mean of the simulations is drawn only when asked for: with it the
 // plot holds a black line across the fan that it lacks without.
 TEST_F(SensWindow, TheMeanLineIsDrawnOnlyWhenAsked) {
-    model_ = sample("population.kmf");
-    ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-    load_sens_run({"Population"}, 30, 201);
-    lock_model(0);
-    workbench_var = {};
-    workbench_var.var = find_symbol("Population");
-    unlock_model(0);
+    ASSERT_NO_FATAL_FAILURE(
+        open_with_sens_run("population.kmf", {"Population"}, 30, 201, "Population"));
     auto black_in_plot = [&](const char* mean_and_hide) {
         std::string line = bands_line(6, 2);
         line.replace(line.find(",152,66,1,"), 10, ",152,66,0,");
@@ -564,9 +490,7 @@ TEST_F(SensWindow, TheMeanLineIsDrawnOnlyWhenAsked) {
         EXPECT_EQ(last_sens_records().size(), 1u);
         if (last_sens_records().empty()) return -1;
         handle rec = last_sens_records()[0];
-        auto* o = static_cast<output_record*>(lock_handle(rec));
-        HWND win = o->window;
-        unlock_handle(rec);
+        HWND win = outwin_window(rec);
         const QImage img = td::image(win);
         int black = 0;
         for (int y = img.height() / 4; y < img.height() * 3 / 4; ++y)

@@ -15,6 +15,7 @@
 #include "shell/toolset.h"
 #include "tests/common/message_log.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/graph_windows_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
 #include "tools/output.h"
@@ -30,17 +31,11 @@ namespace td = test_driver;
 
 namespace {
 
-class StripAllVariables : public ShellWorkbenchTest {
+class StripAllVariables : public GraphToolTest {
 protected:
+    StripAllVariables() : GraphToolTest("Strip Graph") {}
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        install_more_graphs();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1400, 1000, TRUE);
-        layout_frame(main_wnd);
+        GraphToolTest::SetUp();
         ASSERT_EQ(open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
         std::vector<float> times, pop, births, deaths;
         for (int t = 0; t <= 50; ++t) {
@@ -63,14 +58,7 @@ protected:
     }
     void TearDown() override {
         set_message_hook(nullptr);
-        close_framed_tool_windows(1);
-        if (tool_) free_tool(tool_);
-        set_tool_setup(find_tool_row("Strip Graph"), nullptr);
-        graphics_window_hook = nullptr;
-        workbench_var = {};
-        close_model(0, 0);
-        unload_runs(1);
-        ShellWorkbenchTest::TearDown();
+        GraphToolTest::TearDown();
     }
     void run_all_variables() {
         tool_ = new_tool(find_tool_row("Strip Graph"), "All Strip", 156);
@@ -81,15 +69,10 @@ protected:
         ASSERT_EQ(push_text_source(lines, 1, 0), 1);
         strip_tool_setup(0, tool_, nullptr, "x");
         close_text_source();
-        tool_record* r = lock_tool(tool_);
-        tool_action action = tool_action_of(r->action);
-        unlock_tool(tool_);
         message_log::messages.clear();
         set_message_hook(message_log::test_hook);
-        tool_action_runner(action, tool_);
-        td::run_until_idle();
+        run_tool();
     }
-    handle tool_ = 0;
 };
 
 TEST_F(StripAllVariables, EveryVariableWithoutAWorkbenchVariable) {

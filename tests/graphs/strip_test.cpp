@@ -22,10 +22,11 @@
 #include "shell/palette.h"
 #include "shell/settings_rows.h"
 #include "shell/toolset.h"
-#include "tests/common/command_output.h"
 #include "tests/common/message_log.h"
+#include "tests/common/pdf_printer.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/graph_windows_fixture.h"
 #include "tests/graphs/livesweep_cache.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
@@ -181,17 +182,11 @@ static std::string strip_line(int choice, int kind) {
            "60,25,10,0,";
 }
 
-class StripWindow : public ShellWorkbenchTest {
+class StripWindow : public GraphToolTest {
 protected:
+    StripWindow() : GraphToolTest("Strip Graph") {}
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        install_more_graphs();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1400, 1000, TRUE);
-        layout_frame(main_wnd);
+        GraphToolTest::SetUp();
         model_ = sample("population.kmf");
         ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
         // Two runs: birth rate 0.04 and 0.06, the births rising with it.
@@ -216,20 +211,7 @@ protected:
             ASSERT_EQ(load_runs(model_rec, 1, path.c_str(), 1, 0), 1);
         }
         ASSERT_EQ(loaded_run_names(1), 2);
-        lock_model(0);
-        workbench_var = {};
-        workbench_var.var = find_symbol("births");
-        unlock_model(0);
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        if (tool_) free_tool(tool_);
-        set_tool_setup(find_tool_row("Strip Graph"), nullptr);
-        graphics_window_hook = nullptr;
-        workbench_var = {};
-        close_model(0, 0);
-        unload_runs(1);
-        ShellWorkbenchTest::TearDown();
+        choose_variable("births");
     }
     void make_tool(const std::string& line) {
         tool_ = new_tool(find_tool_row("Strip Graph"), "Causes Strip", 156);
@@ -237,13 +219,6 @@ protected:
         ASSERT_EQ(push_text_source(lines, 1, 0), 1);
         strip_tool_setup(0, tool_, nullptr, "x");
         close_text_source();
-    }
-    void run_tool() {
-        tool_record* r = lock_tool(tool_);
-        tool_action action = tool_action_of(r->action);
-        unlock_tool(tool_);
-        tool_action_runner(action, tool_);
-        td::run_until_idle();
     }
     // Opens the strip of births alone (kind 0 over time, 1 spectrum, 2
     // autocorrelation) during Livesweep, the first run shown: its record
@@ -275,27 +250,7 @@ protected:
         EXPECT_NE(plot->live_slots[0], 0u);
         EXPECT_EQ(plot->live_slots[1], 0u);
     }
-    std::string model_;
-    handle tool_ = 0;
 };
-
-namespace {
-
-std::string print_pdf(HWND w, const std::string& pdf) {
-    print_use_system_printers(false);
-    std::filesystem::remove(pdf);
-    printer.output_file = pdf;
-    const opt_block saved = opts;
-    opts.printer_name.clear();
-    SendMessage(w, WM_COMMAND, cmd_print_output, 0);
-    opts = saved;
-    printer = print_state{};
-    print_use_system_printers(true);
-    std::string text = pdf_text(pdf);
-    return text;
-}
-
-} // namespace
 
 TEST_F(StripWindow, CausesOverTimeWithTheConstantsListedPerRun) {
     make_tool(strip_line(0, 0));
@@ -351,7 +306,9 @@ TEST_F(StripWindow, CausesOverTimeWithTheConstantsListedPerRun) {
         }
     EXPECT_GT(blue, 50);
     EXPECT_GT(red, 50);
-    const std::string text = print_pdf(win, testing::TempDir() + "kavrel_strip.pdf");
+    const std::string text = printed_pdf_text(testing::TempDir() + "kavrel_strip.pdf", [&] {
+        SendMessage(win, WM_COMMAND, cmd_print_output, 0);
+    });
     for (const char* want : {"births", "birth rate", "slow: 0.04", "Population", "Time"})
         EXPECT_NE(text.find(want), std::string::npos) << want << " in\n" << text;
     // The long run name is shortened in the list: first and third

@@ -1,7 +1,7 @@
 // The PDF printer's files as the user finds them: a title that is not a
 // file name, the permissions a new document gets, and settings a program
 // gives that the printer cannot take.
-#include "dlg_fixture.h"
+#include "pdf_printer_fixture.h"
 
 #include "platform/print.h"
 
@@ -20,47 +20,11 @@ using namespace dlgtest;
 
 namespace {
 
-class PrintFiles : public DlgTest {
+class PrintFiles : public PdfPrinterTest {
 protected:
-    void SetUp() override {
-        DlgTest::SetUp();
-        print_use_system_printers(false);
-        dir = ::testing::TempDir() + "print_files_" + std::to_string(std::rand()) + "/";
-        QDir().mkpath(QString::fromStdString(dir));
-        ASSERT_TRUE(OpenPrinter(PDF_PRINTER_NAME, &printer, nullptr));
-        ASSERT_EQ(DocumentProperties(nullptr, printer, nullptr, &saved, nullptr, DM_OUT_BUFFER),
-                  IDOK);
-    }
-    void TearDown() override {
-        DocumentProperties(nullptr, printer, nullptr, nullptr, &saved, DM_IN_BUFFER);
-        ClosePrinter(printer);
-        print_set_pdf_output("");
-        print_use_system_printers(true);
-        QDir(QString::fromStdString(dir)).removeRecursively();
-        DlgTest::TearDown();
-    }
     std::string print_one(const char* title, const std::string& file) {
-        HDC dc = print_create_dc(PDF_PRINTER_NAME, nullptr);
-        if (!dc) return {};
-        DOCINFO di{sizeof(DOCINFO), title, file.empty() ? nullptr : file.c_str(), nullptr, 0};
-        std::string out;
-        if (StartDoc(dc, &di) > 0) {
-            StartPage(dc);
-            Rectangle(dc, 10, 10, 100, 100);
-            EndPage(dc);
-            if (EndDoc(dc) > 0) out = print_output_file(dc);
-        }
-        DeleteDC(dc);
-        return out;
+        return print_page(nullptr, title, file);
     }
-    DEVMODE current() {
-        DEVMODE dm{};
-        DocumentProperties(nullptr, printer, nullptr, &dm, nullptr, DM_OUT_BUFFER);
-        return dm;
-    }
-    std::string dir;
-    HANDLE printer = nullptr;
-    DEVMODE saved{};
 };
 
 // A title with a slash or other characters no file name takes is printed

@@ -2,7 +2,7 @@
 // the settings name (a paper of the user's own size across by down), the
 // colour setting among the fields it reports, the copies the setup dialog
 // takes, and numbered names for documents of the same title.
-#include "dlg_fixture.h"
+#include "pdf_printer_fixture.h"
 
 #include "platform/print.h"
 #include "tests/driver/answerer.h"
@@ -34,49 +34,13 @@ std::pair<double, double> page_points(const std::string& path) {
 
 constexpr double points_per_mm = 72.0 / 25.4;
 
-class PrintSettings : public DlgTest {
+class PrintSettings : public PdfPrinterTest {
 protected:
-    void SetUp() override {
-        DlgTest::SetUp();
-        print_use_system_printers(false);
-        dir = ::testing::TempDir() + "print_settings_" + std::to_string(std::rand()) + "/";
-        QDir().mkpath(QString::fromStdString(dir));
-        ASSERT_TRUE(OpenPrinter(PDF_PRINTER_NAME, &printer, nullptr));
-        ASSERT_EQ(DocumentProperties(nullptr, printer, nullptr, &saved, nullptr, DM_OUT_BUFFER),
-                  IDOK);
-    }
-    void TearDown() override {
-        DocumentProperties(nullptr, printer, nullptr, nullptr, &saved, DM_IN_BUFFER);
-        ClosePrinter(printer);
-        print_set_pdf_output("");
-        print_use_system_printers(true);
-        QDir(QString::fromStdString(dir)).removeRecursively();
-        DlgTest::TearDown();
-    }
-    // One page printed under the settings given, into `file` (or, with
-    // none, where the printer names it); the file written.
+    // The file written, or `file` when the printer names none.
     std::string print_one(const DEVMODE* dm, const char* title, const std::string& file) {
-        HDC dc = print_create_dc(PDF_PRINTER_NAME, dm);
-        if (!dc) return {};
-        DOCINFO di{sizeof(DOCINFO), title, file.empty() ? nullptr : file.c_str(), nullptr, 0};
-        std::string out;
-        if (StartDoc(dc, &di) > 0) {
-            StartPage(dc);
-            Rectangle(dc, 10, 10, 100, 100);
-            EndPage(dc);
-            if (EndDoc(dc) > 0) out = print_output_file(dc);
-        }
-        DeleteDC(dc);
+        const std::string out = print_page(dm, title, file);
         return out.empty() ? file : out;
     }
-    DEVMODE current() {
-        DEVMODE dm{};
-        DocumentProperties(nullptr, printer, nullptr, &dm, nullptr, DM_OUT_BUFFER);
-        return dm;
-    }
-    std::string dir;
-    HANDLE printer = nullptr;
-    DEVMODE saved{};
 };
 
 TEST_F(PrintSettings, EveryPaperPrintsAtItsSizeAndAUsersPaperAcrossByDown) {

@@ -1,7 +1,7 @@
 // The Control Panel at the bounds of its values: a start time typed equal to
 // the model's first time, the start arrow stopping one step before the end,
 // and the Scaling page's boxes showing each saved option on its own.
-#include "shell_fixture.h"
+#include "controlpanel_fixture.h"
 
 #include "model/context.h"
 #include "platform/controls.h"
@@ -16,36 +16,15 @@ namespace td = test_driver;
 
 namespace {
 
-class PanelBounds : public ShellWorkbenchTest {
+// Start and End inside the full range, the special time between them.
+class PanelBounds : public ControlPanelTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        ASSERT_NE(model_rec, nullptr);
-        model_rec->full_start = 0;
-        model_rec->full_end = 100;
-        model_rec->arrow_step = 1;
+        ControlPanelTest::SetUp();
+        if (HasFatalFailure()) return;
         model_rec->start = 10;
         model_rec->end = 90;
         model_rec->special = 50;
-        scaling_opts = scaling_options{};
-        control_tab = 0;
-    }
-    void TearDown() override {
-        scaling_opts = scaling_options{};
-        ShellWorkbenchTest::TearDown();
-    }
-    void close_windows() override {
-        control_panel(-1, -1, -1, -1, -1);
-        ShellWorkbenchTest::close_windows();
-    }
-    HWND open_on(int tab) {
-        EXPECT_EQ(menu_command(cmd_control_panel), 1);
-        td::run_until_idle();
-        if (!control_wnd) return nullptr;
-        select_tab(control_wnd, tab, true);
-        td::run_until_idle();
-        return control_page;
     }
 };
 

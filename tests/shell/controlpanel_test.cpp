@@ -1,7 +1,7 @@
 // The Control Panel: its tabs and keep-on-top ordering, the Time Axis page's
 // scaler and edit boxes, the Scaling page's options, saved positions, and
 // pictures of the built pages.
-#include "shell_fixture.h"
+#include "controlpanel_fixture.h"
 
 #include "model/context.h"
 #include "platform/controls.h"
@@ -37,35 +37,7 @@ QImage picture(HWND w) {
     return widget ? widget->grab().toImage() : QImage();
 }
 
-class ControlPanel : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        ASSERT_NE(model_rec, nullptr);
-        model_rec->full_start = 0;
-        model_rec->full_end = 100;
-        model_rec->arrow_step = 1;
-        model_rec->start = 0;
-        model_rec->end = 100;
-        model_rec->special = 100;
-        scaling_opts = scaling_options{};
-        control_tab = 0;
-    }
-    void close_windows() override {
-        control_panel(-1, -1, -1, -1, -1);
-        ShellWorkbenchTest::close_windows();
-    }
-    // Opens the panel as the menu item does, on a tab.
-    HWND open_on(int tab) {
-        EXPECT_EQ(menu_command(cmd_control_panel), 1);
-        td::run_until_idle();
-        if (!control_wnd) return nullptr;
-        select_tab(control_wnd, tab, true);
-        td::run_until_idle();
-        return control_page;
-    }
-};
+class ControlPanel : public ControlPanelTest {};
 
 TEST_F(ControlPanel, TabsMakeOnePageAtATimeAndTheTabIsRemembered) {
     HWND page = open_on(tab_variable);

@@ -6,7 +6,7 @@
 // a macro: it comes before them.
 #include "runs/runfile.h"
 
-#include "shell_fixture.h"
+#include "population_fixture.h"
 
 #include "runs/select.h"
 #include "shell/rundrv.h"
@@ -19,29 +19,13 @@
 
 namespace {
 
-class GameEnd : public ShellWorkbenchTest {
+class GameEnd : public PopulationTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        install_program_hooks();
-        set_sim_pump_hook(nullptr);        // no work-in-progress window needed
-        model_ = sample("population.kmf"); // 0 to 200, TIME STEP 0.5, SAVEPER 1
-        ASSERT_EQ(shell_open_model(1, 0, model_.c_str(), 0), 1);
+        PopulationTest::SetUp();
         ask_dataset_overwrite = false;
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "game");
+        name_run("game");
     }
-    void TearDown() override {
-        end_game();
-        game_interval = 0;
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        run_kind = 0;
-        ask_dataset_overwrite = true;
-        ShellWorkbenchTest::TearDown();
-    }
-    std::string model_;
 };
 
 TEST_F(GameEnd, TheEndCommandEndsTheGameAndTheNextGameStartsAfresh) {

@@ -8,7 +8,7 @@
 // a macro: it comes before them.
 #include "runs/runfile.h"
 
-#include "shell_fixture.h"
+#include "population_fixture.h"
 #include "shot.h"
 
 #include "foundation/report.h"
@@ -40,46 +40,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Gaming : public ShellWorkbenchTest {
+class Gaming : public PopulationTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        install_program_hooks();
-        set_sim_pump_hook(nullptr);        // no work-in-progress window needed
-        model_ = sample("population.kmf"); // 0 to 200, TIME STEP 0.5, SAVEPER 1
-        ASSERT_EQ(shell_open_model(1, 0, model_.c_str(), 0), 1);
-        set_run_name("trial");
+        PopulationTest::SetUp();
+        name_run("trial");
         MoveWindow(toolbar_wnd, 0, 2, 1000, toolbar_height, TRUE);
         td::run_until_idle();
     }
     void TearDown() override {
-        end_game();
         if (livesweep_state == ls_on) leave_livesweep();
-        game_interval = 0;
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        run_kind = 0;
         toolbar_follow_mode();
-        ShellWorkbenchTest::TearDown();
-    }
-    static void set_run_name(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
+        PopulationTest::TearDown();
     }
     std::string run_file(const char* name) const {
         return (fs::path(model_).parent_path() / (std::string(name) + ".kdf")).string();
-    }
-    // Presses and releases a toolbar slot's button as a user does.
-    static void press(int slot) {
-        toolbar_follow_mode();
-        const toolbar_item& it = toolbar_slot(slot);
-        td::click(toolbar_wnd, it.x + it.width / 2, 12);
-        td::run_until_idle();
-    }
-    static std::string label(int slot) {
-        const char* l = toolbar_slot(slot).label;
-        return l ? l : "";
     }
     static std::string menu_text(int id) {
         char buf[128];
@@ -95,7 +70,6 @@ protected:
         std::memcpy(&n, h + 120, 4);
         return n;
     }
-    std::string model_;
 };
 
 TEST_F(Gaming, TheToolbarStepsTheGameForwardAndBackWithoutQuestions) {
@@ -110,16 +84,16 @@ TEST_F(Gaming, TheToolbarStepsTheGameForwardAndBackWithoutQuestions) {
     EXPECT_EQ(answerer::pending(), 0u);
     toolbar_follow_mode();
     ASSERT_EQ(toolbar_mode(), tm_gaming);
-    EXPECT_EQ(label(game_time_slot), "Time 10");
-    press(27); // Move Forward
-    press(27);
-    EXPECT_EQ(label(game_time_slot), "Time 30");
+    EXPECT_EQ(toolbar_label(game_time_slot), "Time 10");
+    press_toolbar(27); // Move Forward
+    press_toolbar(27);
+    EXPECT_EQ(toolbar_label(game_time_slot), "Time 30");
     EXPECT_EQ(game_saved_times, 31);
     // Move Backward goes back one interval and the game goes on.
-    press(28);
+    press_toolbar(28);
     EXPECT_TRUE(game_in_progress());
     EXPECT_EQ(game_state, 4);
-    EXPECT_EQ(label(game_time_slot), "Time 20");
+    EXPECT_EQ(toolbar_label(game_time_slot), "Time 20");
     EXPECT_EQ(game_saved_times, 21);
     EXPECT_EQ(last_run_result, sim_done);
     // The run loaded is the game's own, cut back to time 20.
@@ -129,21 +103,21 @@ TEST_F(Gaming, TheToolbarStepsTheGameForwardAndBackWithoutQuestions) {
     ASSERT_NE(amount, nullptr);
     EXPECT_TRUE(IsWindowVisible(amount));
     SetWindowText(amount, "5");
-    press(27);
-    EXPECT_EQ(label(game_time_slot), "Time 25");
+    press_toolbar(27);
+    EXPECT_EQ(toolbar_label(game_time_slot), "Time 25");
     SetWindowText(amount, "soon");
     answerer::box(severity_caption(8)).text("Amount to Move").press(IDOK);
-    press(27);
-    EXPECT_EQ(label(game_time_slot), "Time 25");
+    press_toolbar(27);
+    EXPECT_EQ(toolbar_label(game_time_slot), "Time 25");
     // Stop Gaming asks the game's own question; No keeps it.
     answerer::box("Question from Kavrel").text("Do you want to end the game?").press(IDNO);
-    press(26);
+    press_toolbar(26);
     EXPECT_TRUE(game_in_progress());
     answerer::box("Question from Kavrel").text("Do you want to end the game?").press(IDYES);
-    press(26);
+    press_toolbar(26);
     EXPECT_FALSE(game_in_progress());
     EXPECT_EQ(toolbar_mode(), tm_normal);
-    EXPECT_EQ(label(game_time_slot), "Game time");
+    EXPECT_EQ(toolbar_label(game_time_slot), "Game time");
 }
 
 TEST_F(Gaming, LeavingAModePutsTheBottomBarBack) {
@@ -199,9 +173,9 @@ TEST_F(Gaming, LivesweepSavesTheRunShownToANamedFile) {
 }
 
 TEST_F(Gaming, TheRunNameAndTechniqueAreChosenFromLists) {
-    set_run_name("beta");
+    name_run("beta");
     menu_command(cmd_simulate);
-    set_run_name("Alpha");
+    name_run("Alpha");
     menu_command(cmd_simulate);
     EXPECT_EQ(run_names_on_disk(), (std::vector<std::string>{"Alpha", "beta"}));
     answerer::dialog(353).select(1660, 1).press(IDOK);
@@ -213,7 +187,7 @@ TEST_F(Gaming, TheRunNameAndTechniqueAreChosenFromLists) {
     answerer::dialog(353).select(1660, 1).press(IDOK);
     EXPECT_EQ(sim_control_command(sc_pick_method, 0, 0), 1);
     EXPECT_EQ(model_rec->setup.method, im_rk4);
-    EXPECT_EQ(label(method_slot), "RK4 Fixed");
+    EXPECT_EQ(toolbar_label(method_slot), "RK4 Fixed");
     model_rec->setup.method = im_euler;
 }
 
@@ -232,7 +206,7 @@ TEST_F(Gaming, PlausitestDialogListsEveryBehaviourTest) {
     // the broken one with the time it first failed, and the run is loaded.
     unload_runs(1);
     ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1);
-    set_run_name("tested");
+    name_run("tested");
     std::vector<std::string> rows;
     answerer::dialog(dlg_plausitest)
         .call([&](HWND d) {

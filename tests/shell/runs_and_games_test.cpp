@@ -4,8 +4,8 @@
 // model's value back while the note keeps naming it.
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
+#include "population_fixture.h"
 #include "runs/runfile.h"
-#include "shell_fixture.h"
 
 #include "resources/simdlg.h"
 #include "runs/select.h"
@@ -89,33 +89,11 @@ TEST_F(RunsShown, ARunFromTheToolbarIsShownFirst) {
     EXPECT_EQ(model_rec->run_count, 3);
 }
 
-class GameRuns : public ShellWorkbenchTest {
+class GameRuns : public PopulationTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        install_program_hooks();
-        set_sim_pump_hook(nullptr);
-        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        PopulationTest::SetUp();
         ask_dataset_overwrite = false;
-    }
-    void TearDown() override {
-        end_game();
-        game_interval = 0;
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        run_kind = 0;
-        ask_dataset_overwrite = true;
-        ShellWorkbenchTest::TearDown();
-    }
-    static void name_run(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
-    }
-    static std::string first_selected() {
-        if (model_rec->run_count < 1) return {};
-        loaded_run_names(1);
-        return selected_run_names[0];
     }
 };
 
@@ -170,51 +148,11 @@ TEST_F(GameGraphs, AGamesGraphsOutliveThePanelBetweenMoves) {
     EXPECT_EQ(wip_graph_count(), 0);
 }
 
-class ResetConstant : public ShellWorkbenchTest {
+class ResetConstant : public PopulationTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        install_program_hooks();
-        set_sim_pump_hook(nullptr);
-        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        PopulationTest::SetUp();
         test_driver::run_until_idle();
-    }
-    void TearDown() override {
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        ShellWorkbenchTest::TearDown();
-    }
-    static float copy_value(const char* name) {
-        for (const setup_item& it : setup_items(0))
-            if (it.name == name) {
-                handle_lock<float> v(setup_copy);
-                return v.get()[it.slot];
-            }
-        ADD_FAILURE() << "no constant " << name;
-        return 0;
-    }
-    // Chooses the row of a constant as a click does.
-    static int choose(HWND d, const char* name) {
-        HWND list = GetDlgItem(d, ids_list);
-        int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
-        for (int i = 0; i < n; ++i) {
-            char line[256] = {};
-            SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-            if (std::string(line).find(std::string(name) + " =") == std::string::npos) continue;
-            SendMessage(list, LB_SETCURSEL, i, 0);
-            SendMessage(d, WM_COMMAND, MAKEWPARAM(ids_list, LBN_SELCHANGE),
-                        reinterpret_cast<LPARAM>(list));
-            return i;
-        }
-        ADD_FAILURE() << "no row " << name;
-        return -1;
-    }
-    static std::string row_text(HWND d, int i) {
-        char line[256] = {};
-        SendDlgItemMessage(d, ids_list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-        return line;
     }
 };
 
@@ -224,7 +162,7 @@ TEST_F(ResetConstant, ResetTakesTheModelsValueBackOnOk) {
     std::string model_text;
     answerer::dialog(dlg_constant_changes)
         .call([&](HWND d) {
-            choose(d, "carrying capacity");
+            choose_row(d, "carrying capacity");
             char t[64] = {};
             GetDlgItemText(d, ids_value, t, sizeof t);
             model_text = t;
@@ -238,8 +176,8 @@ TEST_F(ResetConstant, ResetTakesTheModelsValueBackOnOk) {
     std::string value, note;
     answerer::dialog(dlg_constant_changes)
         .call([&](HWND d) {
-            choose(d, "birth rate");
-            choose(d, "carrying capacity");
+            choose_row(d, "birth rate");
+            choose_row(d, "carrying capacity");
             char t[64] = {};
             GetDlgItemText(d, ids_value, t, sizeof t);
             value = t;
@@ -255,7 +193,7 @@ TEST_F(ResetConstant, ResetTakesTheModelsValueBackOnOk) {
     std::string before, after;
     answerer::dialog(dlg_constant_changes)
         .call([&](HWND d) {
-            int row = choose(d, "carrying capacity");
+            int row = choose_row(d, "carrying capacity");
             before = row_text(d, row);
             SendMessage(d, WM_COMMAND, ids_reset, 0);
             after = row_text(d, row);

@@ -3,7 +3,7 @@
 // gaming toolbar's amount to move, which must be a positive number.
 #include "runs/runfile.h"
 
-#include "shell_fixture.h"
+#include "population_fixture.h"
 
 #include "foundation/report.h"
 #include "resources/dialogs.h"
@@ -79,39 +79,20 @@ TEST_F(SliderReset, ResetGivesBackTheModelsValueAndUnmarksTheChange) {
     EXPECT_EQ(shell_sim_window_command(sc_reset_slider, 0, 0), 0);
 }
 
-class GameAmount : public ShellWorkbenchTest {
+class GameAmount : public PopulationTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        install_program_hooks();
-        set_sim_pump_hook(nullptr);
-        const std::string model = sample("population.kmf"); // 0 to 200, SAVEPER 1
-        ASSERT_EQ(shell_open_model(1, 0, model.c_str(), 0), 1);
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "amount");
+        PopulationTest::SetUp();
+        name_run("amount");
         MoveWindow(toolbar_wnd, 0, 2, 1000, toolbar_height, TRUE);
         td::run_until_idle();
     }
     void TearDown() override {
-        end_game();
-        game_interval = 0;
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        run_kind = 0;
         toolbar_follow_mode();
-        ShellWorkbenchTest::TearDown();
+        PopulationTest::TearDown();
     }
-    static std::string time_label() {
-        const char* l = toolbar_slot(game_time_slot).label;
-        return l ? l : "";
-    }
-    static void move_forward() {
-        toolbar_follow_mode();
-        const toolbar_item& it = toolbar_slot(27);
-        td::click(toolbar_wnd, it.x + it.width / 2, 12);
-        td::run_until_idle();
-    }
+    static std::string time_label() { return toolbar_label(game_time_slot); }
+    static void move_forward() { press_toolbar(27); }
 };
 
 // Zero and negative amounts are refused with the reason and the game stays

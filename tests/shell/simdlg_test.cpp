@@ -4,7 +4,7 @@
 // in the title, and leaving it with unused changes asks whether to keep them.
 #include "runs/runfile.h"
 
-#include "shell_fixture.h"
+#include "population_fixture.h"
 #include "shot.h"
 
 #include "foundation/report.h"
@@ -36,47 +36,11 @@ namespace td = test_driver;
 
 namespace {
 
-class SimDialogs : public ShellWorkbenchTest {
+class SimDialogs : public PopulationTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        make_workbench();
-        install_program_hooks();
-        set_sim_pump_hook(nullptr);
-        ASSERT_EQ(shell_open_model(1, 0, sample("population.kmf").c_str(), 0), 1);
+        PopulationTest::SetUp();
         td::run_until_idle();
-    }
-    void TearDown() override {
-        clear_setup();
-        unload_runs(1);
-        sim_phase = phase_idle;
-        ShellWorkbenchTest::TearDown();
-    }
-    static float copy_value(const char* name) {
-        for (const setup_item& it : setup_items(0))
-            if (it.name == name) {
-                handle_lock<float> v(setup_copy);
-                return v.get()[it.slot];
-            }
-        ADD_FAILURE() << "no constant " << name;
-        return 0;
-    }
-    // Chooses a list row by its name and types a value, as a user does.
-    static void type_value(HWND d, const char* name, const char* text) {
-        HWND list = GetDlgItem(d, ids_list);
-        int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
-        for (int i = 0; i < n; ++i) {
-            char line[256] = {};
-            SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-            if (std::string(line).find(std::string(name) + " =") == std::string::npos) continue;
-            SendMessage(list, LB_SETCURSEL, i, 0);
-            SendMessage(d, WM_COMMAND, MAKEWPARAM(ids_list, LBN_SELCHANGE),
-                        reinterpret_cast<LPARAM>(list));
-            SetDlgItemText(d, ids_value, text);
-            SendMessage(d, WM_COMMAND, ids_set, 0);
-            return;
-        }
-        ADD_FAILURE() << "no row " << name;
     }
 };
 

@@ -22,6 +22,7 @@
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
+#include "tests/common/packages.h"
 #include "tests/driver/driver.h"
 #include "tests/sketch/pictures_fixture.h"
 #include "tests/sketch/sketch_fixture.h"
@@ -235,7 +236,7 @@ TEST_F(ConnectorStyles, AMetafileCopyAndAPrintDrawWhatTheScreenShows) {
     ASSERT_GT(inked, 2000);
     EXPECT_LT(differ, inked / 10) << differ << " of " << inked;
 
-    ASSERT_EQ(std::system("command -v pdftoppm > /dev/null"), 0);
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     const view_output_settings set;
     s.min_x = 20, s.min_y = 20, s.max_x = 620, s.max_y = 500; // the view's extent
     const QImage page = sketch_pictures::printed_view(nullptr, s, set, "connstyle_test");

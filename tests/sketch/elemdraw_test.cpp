@@ -32,6 +32,7 @@
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
+#include "tests/common/packages.h"
 #include "tests/driver/driver.h"
 #include "tests/sketch/pictures_fixture.h"
 #include "tests/sketch/sketch_fixture.h"
@@ -380,7 +381,7 @@ TEST_F(ElementDrawing, AMetafileCopyDrawsWhatTheScreenShows) {
 // Printed to the PDF printer, the page carries the same colours: the own
 // outline, text colour, fills, the stored pictures.
 TEST_F(ElementDrawing, APrintedViewCarriesTheLooks) {
-    ASSERT_EQ(std::system("command -v pdftoppm > /dev/null"), 0);
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     const view_output_settings set;
     const QImage page = sketch_pictures::printed_view(nullptr, s, set, "elemdraw_test");
     ASSERT_FALSE(page.isNull());
@@ -446,7 +447,7 @@ protected:
 // 60 x 60 box; copied as a metafile picture and played back it fills the
 // same box, the copy's origin being the view's bounds less the margin.
 TEST_F(StoredPicture, IsPrintedAndCopiedOverItsOwnBox) {
-    ASSERT_EQ(std::system("command -v pdftoppm > /dev/null"), 0);
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     const view_output_settings set;
     const QImage page = sketch_pictures::printed_view(nullptr, s, set, "stored_picture");
     ASSERT_FALSE(page.isNull());
@@ -466,7 +467,7 @@ TEST_F(StoredPicture, IsPrintedAndCopiedOverItsOwnBox) {
 
     // libwmf draws the picture where the copy has it: its green square's
     // bounds, as fractions of the image, are the box's in the copy.
-    ASSERT_EQ(std::system("command -v wmf2gd > /dev/null"), 0);
+    ASSERT_EQ(packages_missing({"libwmf-bin"}), "");
     const std::string wmf = testing::TempDir() + "stored_picture.wmf";
     const std::string gd = testing::TempDir() + "stored_picture_wmf.png";
     {

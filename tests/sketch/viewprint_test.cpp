@@ -19,6 +19,7 @@
 #include "sketch/viewprint.h"
 #include "sketch/views.h"
 #include "tests/common/command_output.h"
+#include "tests/common/packages.h"
 #include "tests/driver/driver.h"
 #include "tests/sketch/sketch_fixture.h"
 
@@ -188,7 +189,7 @@ class ViewOutput : public SketchTest {
 protected:
     void SetUp() override {
         SketchTest::SetUp();
-        ASSERT_EQ(std::system("command -v pdftotext > /dev/null"), 0);
+        ASSERT_EQ(packages_missing({"poppler-utils"}), "");
         test_driver::start();
         print_use_system_printers(false);
         clip_use_private(true);
