@@ -534,3 +534,24 @@ TEST_F(DatasetsPage, ThePanelReopenedAfterAnotherModelShowsThatModelsRuns) {
     // No program error reached the log (a box would also fail the test).
     EXPECT_EQ(log_text().find("PROGRAM ERROR"), std::string::npos) << log_text();
 }
+
+TEST_F(DatasetsPage, DeletingSeveralNamesTheLastHighlightedAndNoKeepsThemAll) {
+    for (const char* n : {"alpha", "beta", "gamma", "delta"}) write_run(n);
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    highlight(page, idd_available, {"alpha", "beta", "gamma"});
+    answerer::box(question_caption)
+        .text("This will delete gamma and 2 others permanently.  Continue?")
+        .press(IDNO);
+    press(page, idd_delete);
+    for (const char* n : {"alpha", "beta", "gamma", "delta"})
+        EXPECT_TRUE(std::filesystem::exists(dir + "/" + n + ".kdf")) << n;
+
+    answerer::box(question_caption)
+        .text("This will delete gamma and 2 others permanently.  Continue?")
+        .press(IDYES);
+    press(page, idd_delete);
+    for (const char* n : {"alpha", "beta", "gamma"})
+        EXPECT_FALSE(std::filesystem::exists(dir + "/" + n + ".kdf")) << n;
+    EXPECT_EQ(items(page, idd_available), (std::vector<std::string>{"delta"}));
+}
