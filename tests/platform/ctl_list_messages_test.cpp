@@ -146,4 +146,38 @@ TEST_F(ListMessages, ItemHeightsUpTo255AndPointsOutsideTheItems) {
     EXPECT_EQ(HIWORD(static_cast<std::uintptr_t>(below)), 1);
 }
 
+// Items lie edge to edge: each item's rectangle starts where the one above
+// ends, and a point belongs to the item whose rectangle holds it, its last
+// row included and the next item's first row not; also after scrolling.
+TEST_F(ListMessages, PointsBelongToTheItemWhoseRowsHoldThem) {
+    open({{WC_LISTBOX, 14, nullptr, vis | LBS_NOTIFY | WS_VSCROLL | WS_BORDER, 5, 5, 100, 60}});
+    HWND l = item(14);
+    for (const char* t : {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"})
+        SendMessage(l, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    const int h = static_cast<int>(SendMessage(l, LB_GETITEMHEIGHT, 0, 0));
+    ASSERT_GT(h, 1);
+    auto rect_of = [&](int i) {
+        RECT r{};
+        SendMessage(l, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+        return r;
+    };
+    auto at = [&](int x, int y) {
+        return static_cast<int>(
+            static_cast<std::uintptr_t>(SendMessage(l, LB_ITEMFROMPOINT, 0, MAKELPARAM(x, y))));
+    };
+    for (int top : {0, 3}) {
+        SCOPED_TRACE(top);
+        SendMessage(l, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+        ASSERT_EQ(SendMessage(l, LB_GETTOPINDEX, 0, 0), top);
+        const RECT first = rect_of(top), second = rect_of(top + 1);
+        EXPECT_EQ(first.bottom - first.top, h);
+        EXPECT_EQ(second.top, first.bottom);
+        EXPECT_EQ(at(first.left + 3, first.top), top);
+        EXPECT_EQ(at(first.left + 3, first.bottom - 1), top);
+        EXPECT_EQ(at(first.left + 3, first.bottom), top + 1);
+        EXPECT_EQ(at(first.left + 3, second.bottom - 1), top + 1);
+        EXPECT_EQ(at(first.left + 3, second.bottom), top + 2);
+    }
+}
+
 } // namespace

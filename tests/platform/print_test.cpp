@@ -12,7 +12,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 using namespace dlgtest;
@@ -214,6 +217,63 @@ TEST_F(PrintTest, SettingsGiveLandscapeAndTheProfileNamesThePrinters) {
     EXPECT_GT(print_pages(dc, file, 1), 0);
     PdfFacts f = read_pdf(file);
     EXPECT_GT(f.width, f.height);
+    DeleteDC(dc);
+}
+
+// The profile's printer entries as programs parse them: "driver,port" under
+// [devices], "driver,port,timeout,retry" under [PrinterPorts], and without a
+// key every printer's name, each ended by a NUL and the list by another,
+// cut to the buffer.
+TEST_F(PrintTest, TheProfilesPrinterEntriesHaveTheirFieldsAndTheListItsEnds) {
+    char buf[64];
+    EXPECT_EQ(GetProfileString("devices", PDF_PRINTER_NAME, "", buf, sizeof buf), 9u);
+    EXPECT_STREQ(buf, "PDF,FILE:");
+    EXPECT_EQ(GetProfileString("PrinterPorts", PDF_PRINTER_NAME, "", buf, sizeof buf), 15u);
+    EXPECT_STREQ(buf, "PDF,FILE:,15,45");
+    EXPECT_EQ(GetProfileString("DEVICES", "Nope", "x", buf, sizeof buf), 1u);
+    EXPECT_STREQ(buf, "x");
+
+    std::memset(buf, '#', sizeof buf);
+    const DWORD n = GetProfileString("devices", nullptr, "", buf, sizeof buf);
+    EXPECT_EQ(n, std::strlen(PDF_PRINTER_NAME) + 1);
+    EXPECT_STREQ(buf, PDF_PRINTER_NAME);
+    EXPECT_EQ(buf[n], 0); // the list's own end
+
+    // Cut to the buffer: what fits, and always the ending.
+    char small[6];
+    std::memset(small, '#', sizeof small);
+    EXPECT_EQ(GetProfileString("devices", PDF_PRINTER_NAME, "", small, sizeof small), 5u);
+    EXPECT_STREQ(small, "PDF,F");
+    std::memset(small, '#', sizeof small);
+    EXPECT_EQ(GetProfileString("devices", nullptr, "", small, sizeof small), 4u);
+    EXPECT_EQ(std::string(small, 4), "PDF ");
+    EXPECT_EQ(small[4], 0);
+    EXPECT_EQ(small[5], 0);
+}
+
+// A page the program leaves open is ended by EndDoc and counts; a job given
+// a device such as /dev/null as its file writes there and leaves it as it is.
+TEST_F(PrintTest, AnOpenPageIsEndedByEndDocAndADeviceIsWrittenInPlace) {
+    HDC dc = print_create_dc(PDF_PRINTER_NAME, nullptr);
+    ASSERT_NE(dc, nullptr);
+    std::string file = dir + "open_page.pdf";
+    DOCINFO di{sizeof(DOCINFO), "Kavrel", file.c_str(), nullptr, 0};
+    ASSERT_GT(StartDoc(dc, &di), 0);
+    ASSERT_GT(StartPage(dc), 0);
+    Rectangle(dc, 100, 100, 600, 400);
+    EXPECT_GT(EndDoc(dc), 0);
+    EXPECT_EQ(print_page_count(dc), 1);
+    EXPECT_EQ(read_pdf(file).pages, 1);
+
+    struct stat before {};
+    ASSERT_EQ(::stat("/dev/null", &before), 0);
+    ASSERT_TRUE(S_ISCHR(before.st_mode));
+    EXPECT_GT(print_pages(dc, "/dev/null", 2), 0);
+    EXPECT_EQ(print_page_count(dc), 2);
+    struct stat after {};
+    ASSERT_EQ(::stat("/dev/null", &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+    EXPECT_EQ(after.st_rdev, before.st_rdev);
     DeleteDC(dc);
 }
 

@@ -76,6 +76,69 @@ TEST_F(WindowGeometry, AMaximisedChildsFrameLiesOutsideItsParentsClient) {
     EXPECT_EQ(origin.y, 0);
 }
 
+// A maximised child with a caption: its client fills its parent's client,
+// the caption and the frame lie outside it, the caption above.
+TEST_F(WindowGeometry, AMaximisedCaptionedChildsClientFillsItsParentsClient) {
+    HWND p = top(0, 0, 400, 300);
+    HWND c = child(p, 1, 10, 10, 80, 60, WS_CHILD | WS_VISIBLE | WS_CAPTION);
+    ShowWindow(c, SW_SHOWMAXIMIZED);
+    const SIZE pc = client_of(p), cc = client_of(c);
+    EXPECT_EQ(cc.cx, pc.cx);
+    EXPECT_EQ(cc.cy, pc.cy);
+    POINT origin{0, 0};
+    MapWindowPoints(c, p, &origin, 1);
+    EXPECT_EQ(origin.x, 0);
+    EXPECT_EQ(origin.y, 0);
+    RECT wr{};
+    GetWindowRect(c, &wr);
+    POINT pr{0, 0};
+    ClientToScreen(p, &pr);
+    EXPECT_LT(wr.top, pr.y - GetSystemMetrics(SM_CYCAPTION) + 1); // the caption above
+    EXPECT_EQ(wr.bottom - (pr.y + pc.cy), pr.x - wr.left);        // frames alike below and left
+}
+
+// A child window made the size AdjustWindowRectEx answers for a client has
+// that client, whatever its frame and caption (a top-level window's frame
+// is the window manager's); and ScreenToClient undoes ClientToScreen.
+TEST_F(WindowGeometry, AdjustedWindowRectsGiveTheClientAskedFor) {
+    HWND p = top(0, 0, 500, 400);
+    POINT base{0, 0};
+    ClientToScreen(p, &base);
+    const DWORD styles[] = {WS_CHILD | WS_VISIBLE | WS_CAPTION | WS_THICKFRAME,
+                            WS_CHILD | WS_VISIBLE | WS_CAPTION, WS_CHILD | WS_VISIBLE | WS_BORDER,
+                            WS_CHILD | WS_VISIBLE | WS_DLGFRAME};
+    for (DWORD style : styles) {
+        SCOPED_TRACE(style);
+        RECT r{0, 0, 230, 110};
+        ASSERT_TRUE(AdjustWindowRectEx(&r, style, FALSE, 0));
+        EXPECT_LT(r.left, 0);
+        EXPECT_LT(r.top, 0);
+        EXPECT_GT(r.right, 230);
+        EXPECT_GT(r.bottom, 110);
+        EXPECT_EQ(r.right - 230, -r.left); // the frame alike on both sides
+        if ((style & WS_CAPTION) == WS_CAPTION) {
+            EXPECT_GE(-r.top, GetSystemMetrics(SM_CYCAPTION));
+            EXPECT_EQ(-r.top - GetSystemMetrics(SM_CYCAPTION), r.bottom - 110); // caption on top
+        } else {
+            EXPECT_EQ(-r.top, r.bottom - 110);
+        }
+        HWND h = CreateWindowEx(0, "Test_plain", "t", style, 50, 40, r.right - r.left,
+                                r.bottom - r.top, p, nullptr, nullptr, nullptr);
+        ASSERT_NE(h, nullptr);
+        const SIZE s = client_of(h);
+        EXPECT_EQ(s.cx, 230);
+        EXPECT_EQ(s.cy, 110);
+        POINT pt{17, 29};
+        ClientToScreen(h, &pt);
+        EXPECT_EQ(pt.x, base.x + 50 - r.left + 17);
+        EXPECT_EQ(pt.y, base.y + 40 - r.top + 29);
+        ScreenToClient(h, &pt);
+        EXPECT_EQ(pt.x, 17);
+        EXPECT_EQ(pt.y, 29);
+        DestroyWindow(h);
+    }
+}
+
 // SetWindowPos with a window to insert after puts it right below that one.
 TEST_F(WindowGeometry, InsertAfterPutsTheWindowJustBelowTheOther) {
     HWND p = top();
