@@ -1,0 +1,122 @@
+// What the toolbar's run-name field shows in each mode that names the next
+// run, what saving the model
+// writes to the settings file, the model information's counts, and a game
+// interval that is no positive number.
+#include "population_fixture.h"
+
+#include "resources/menus.h"
+#include "shell/menucmd.h"
+#include "shell/modelsettings.h"
+#include "shell/rundrv.h"
+#include "shell/simdlg.h"
+#include "shell/toolbar.h"
+#include "sim/game.h"
+#include "sim/simdata.h"
+#include "tests/support/model_builder.h"
+
+#include <filesystem>
+#include <string>
+
+namespace td = test_driver;
+
+namespace {
+
+class ModesAndSaving : public PopulationTest {
+protected:
+    void TearDown() override {
+        livesweep_state = ls_off;
+        sim_phase = phase_idle;
+        toolbar_follow_mode();
+        PopulationTest::TearDown();
+    }
+    static std::string run_name_field() {
+        char buf[256] = {};
+        GetWindowText(GetDlgItem(toolbar_wnd, 101), buf, sizeof buf);
+        return buf;
+    }
+    // A model of the builder's written in the test's folder and opened.
+    void open_built(model_builder& b, const char* file) {
+        const std::string path = dir + "/" + file;
+        ASSERT_EQ(b.write(path.c_str()), 1);
+        ASSERT_EQ(shell_open_model(1, 0, path.c_str(), 0), 1);
+    }
+};
+
+TEST_F(ModesAndSaving, EveryModeThatNamesTheNextRunShowsItsNameInTheField) {
+    for (bool sweep : {true, false}) {
+        // Typing in the field names the run: the field is emptied first.
+        SetWindowText(GetDlgItem(toolbar_wnd, 101), "");
+        name_run("trial");
+        livesweep_state = sweep ? ls_on : ls_off;
+        sim_phase = sweep ? phase_idle : phase_setup;
+        toolbar_follow_mode();
+        ASSERT_EQ(toolbar_mode(), sweep ? tm_livesweep : tm_setup);
+        EXPECT_EQ(run_name_field(), "trial") << (sweep ? "Livesweep" : "set-up");
+        // Back to the plain toolbar in between.
+        livesweep_state = ls_off;
+        sim_phase = phase_idle;
+        toolbar_follow_mode();
+        ASSERT_EQ(toolbar_mode(), tm_normal);
+    }
+}
+
+TEST_F(ModesAndSaving, SavingTheModelWritesTheRecentModelsToTheSettingsFile) {
+    const std::string other = sample("population.kmf", "second.kmf");
+    ASSERT_EQ(shell_open_model(1, 0, other.c_str(), 0), 1);
+    ASSERT_EQ(save_model_and_settings(), 1);
+    const std::string ini = read_file(dir + "/kavread.ini");
+    // The model opened last first.
+    EXPECT_NE(ini.find("ModelsOld0=" + other + "\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ModelsOld1=" + model_ + "\n"), std::string::npos) << ini;
+}
+
+TEST_F(ModesAndSaving, ModelInformationCountsEachKindOnceAndTimeApart) {
+    // Two stocks beside Time, three auxiliaries, a lookup, a data variable,
+    // an initial and two constants; the four control variables are
+    // constants too.
+    model_builder b("counted");
+    b.control(0, 10, 1, 1);
+    b.level("Stock A", "flow a", "1");
+    b.level("Stock B", "flow b", "start b");
+    b.aux("flow a", "k1 * Stock A");
+    b.aux("flow b", "k2 * shape(Stock A)");
+    b.aux("ratio", "Stock A / Stock B + observed");
+    b.lookup("shape", {{0, 0}, {1, 1}});
+    b.data("observed");
+    b.initial("start b", "k1 + k2");
+    b.constant("k1", 0.5f);
+    b.constant("k2", 0.25f);
+    open_built(b, "counted.kmf");
+    const std::string info = model_info_text();
+    EXPECT_NE(info.find("1 Lookups, Time + 2 Levels, 3 Auxiliaries, 1 Data, 1 Initial and 6 "
+                        "Constants (Total 15)."),
+              std::string::npos)
+        << info;
+}
+
+// The epidemic sample has a game input: a game is played in its window.
+TEST_F(ModesAndSaving, AGameIntervalOfZeroOrLessIsRefusedAndTheGameStaysPut) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1);
+    name_run("play");
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    ASSERT_NE(game_window(), nullptr);
+    const double start = game_time();
+    for (const char* typed : {"0", "-5"}) {
+        SetDlgItemText(game_window(), ids_game_interval, typed);
+        answerer::box(severity_caption(8)).text("positive number").press(IDOK);
+        SendMessage(GetDlgItem(game_window(), ids_game_forward), BM_CLICK, 0, 0);
+        td::run_until_idle();
+        EXPECT_EQ(answerer::pending(), 0u) << typed;
+        EXPECT_DOUBLE_EQ(game_time(), start) << typed;
+    }
+    SetDlgItemText(game_window(), ids_game_interval, "2");
+    SendMessage(GetDlgItem(game_window(), ids_game_forward), BM_CLICK, 0, 0);
+    td::run_until_idle();
+    EXPECT_DOUBLE_EQ(game_time(), start + 2);
+    SendMessage(GetDlgItem(game_window(), ids_game_end), BM_CLICK, 0, 0);
+    td::run_until_idle();
+    close_game_window();
+}
+
+} // namespace
