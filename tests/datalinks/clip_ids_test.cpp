@@ -7,28 +7,13 @@
 #include "platform/global.h"
 #include "shell/mainwnd.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/tools/grid_fixture.h"
 #include "tools/gridwin.h"
 #include "tools/output.h"
 
 namespace {
 
-class ClipIds : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_grid_window();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(container_wnd, 0, 30, 800, 500, TRUE);
-        test_driver::run_until_idle();
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        test_driver::run_until_idle();
-        ShellWorkbenchTest::TearDown();
-    }
-};
+class ClipIds : public GridWindowTest {};
 
 TEST_F(ClipIds, TheGridsWorksheetIsUnderTheLinksBiffId) {
     handle rec = open_spread_window("Grid", 10, 10, 400, 200, nullptr, 10, 8, 0);

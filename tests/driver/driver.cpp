@@ -1,5 +1,6 @@
 #include "tests/driver/driver.h"
 
+#include "platform/controls.h"
 #include "platform/dlg.h"
 #include "platform/win_internal.h"
 
@@ -11,6 +12,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 namespace test_driver {
 
@@ -493,6 +495,24 @@ std::string item_text(HWND dialog, int id) {
         if (n + 1 < buf.size() || buf.size() >= (1u << 20)) return std::string(buf.data(), n);
         buf.resize(buf.size() * 2);
     }
+}
+
+std::string list_text(HWND list, int row) {
+    const LRESULT n = SendMessage(list, LB_GETTEXTLEN, static_cast<WPARAM>(row), 0);
+    if (n < 0) return {}; // LB_ERR: no such row
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    if (SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(row),
+                    reinterpret_cast<LPARAM>(text.data())) < 0)
+        return {};
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+std::vector<std::string> list_texts(HWND list) {
+    std::vector<std::string> out;
+    const LRESULT n = SendMessage(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) out.push_back(list_text(list, static_cast<int>(i)));
+    return out;
 }
 
 } // namespace test_driver

@@ -88,6 +88,10 @@ std::vector<HWND> find_windows(const char* class_name);
 HWND find_child(HWND parent, int id);
 // The whole text a dialog's control shows (empty when there is no such control).
 std::string item_text(HWND dialog, int id);
+// The text of a list box's row (empty when there is no such row), and of
+// every row in order.
+std::string list_text(HWND list, int row);
+std::vector<std::string> list_texts(HWND list);
 
 // The window's backing image (its client area), and the same saved as PNG.
 QImage image(HWND hwnd);

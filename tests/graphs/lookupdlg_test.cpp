@@ -372,52 +372,37 @@ TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
             GlobalUnlock(pict_mem);
             CloseClipboard();
 
-            // Asked for the size of exports: the answer, here in centimetres.
-            graph_export_options().export_size = 1;
+            // Asked for the size of exports: the size offered and the one
+            // answered, in centimetres or inches by the metric option; the
+            // clipboard's picture has the answered size (in 0.01 mm).
             const std::uint8_t metric = opts.metric;
-            opts.metric = 1;
-            answerer::dialog(dlg_ask_text)
-                .call([](HWND q) {
-                    char offered[40] = {};
-                    GetDlgItemText(q, idc_answer, offered, sizeof offered);
-                    EXPECT_STREQ(offered, "8x8");
-                })
-                .set_text(idc_answer, "6x4.5")
-                .press(IDOK);
-            press_keys(graph, 'C');
-            graph_export_options().export_size = 0;
-            opts.metric = metric;
-            ASSERT_TRUE(OpenClipboard(nullptr));
-            pict_mem = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
-            ASSERT_NE(pict_mem, nullptr);
-            pict = static_cast<const METAFILEPICT*>(GlobalLock(pict_mem));
-            EXPECT_EQ(pict->xExt, 6000);
-            EXPECT_EQ(pict->yExt, 4500);
-            GlobalUnlock(pict_mem);
-            CloseClipboard();
-
-            // In inches: 3 by 2 inches is 7.62 by 5.08 cm (in 0.01 mm).
-            graph_export_options().export_size = 1;
-            opts.metric = 0;
-            answerer::dialog(dlg_ask_text)
-                .call([](HWND q) {
-                    char offered[40] = {};
-                    GetDlgItemText(q, idc_answer, offered, sizeof offered);
-                    EXPECT_STREQ(offered, "3.149606x3.149606"); // 8 cm
-                })
-                .set_text(idc_answer, "3x2")
-                .press(IDOK);
-            press_keys(graph, 'C');
-            graph_export_options().export_size = 0;
-            opts.metric = metric;
-            ASSERT_TRUE(OpenClipboard(nullptr));
-            pict_mem = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
-            ASSERT_NE(pict_mem, nullptr);
-            pict = static_cast<const METAFILEPICT*>(GlobalLock(pict_mem));
-            EXPECT_EQ(pict->xExt, 7620);
-            EXPECT_EQ(pict->yExt, 5080);
-            GlobalUnlock(pict_mem);
-            CloseClipboard();
+            auto copy_at_size = [&](std::uint8_t in_metric, const char* offered_text,
+                                    const char* answer, LONG want_x, LONG want_y) {
+                graph_export_options().export_size = 1;
+                opts.metric = in_metric;
+                answerer::dialog(dlg_ask_text)
+                    .call([&](HWND q) {
+                        char offered[40] = {};
+                        GetDlgItemText(q, idc_answer, offered, sizeof offered);
+                        EXPECT_STREQ(offered, offered_text);
+                    })
+                    .set_text(idc_answer, answer)
+                    .press(IDOK);
+                press_keys(graph, 'C');
+                graph_export_options().export_size = 0;
+                opts.metric = metric;
+                ASSERT_TRUE(OpenClipboard(nullptr));
+                HGLOBAL mem = static_cast<HGLOBAL>(GetClipboardData(CF_METAFILEPICT));
+                ASSERT_NE(mem, nullptr);
+                const auto* picture = static_cast<const METAFILEPICT*>(GlobalLock(mem));
+                EXPECT_EQ(picture->xExt, want_x);
+                EXPECT_EQ(picture->yExt, want_y);
+                GlobalUnlock(mem);
+                CloseClipboard();
+            };
+            copy_at_size(1, "8x8", "6x4.5", 6000, 4500);
+            // In inches: 3 by 2 inches is 7.62 by 5.08 cm; 8 cm offered.
+            copy_at_size(0, "3.149606x3.149606", "3x2", 7620, 5080);
 
             // One row of y values: first x and increment asked for.
             const char row[] = "4\t2\t7\r\n";

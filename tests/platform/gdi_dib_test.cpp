@@ -1,5 +1,6 @@
 // Drawing layer: device-independent bitmaps (packed DIBs of the sketch's
 // pictures, pattern brushes, GetDIBits/SetDIBits).
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 
@@ -38,14 +39,8 @@ std::vector<BYTE> make_dib(int w, int h, int bpp, const std::vector<RGBQUAD>& co
     return out;
 }
 
-struct Canvas {
-    QImage img;
-    HDC dc;
-    Canvas(int w, int h) : img(w, h, QImage::Format_RGB32) {
-        img.fill(0xFFFFFFFF);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-    }
-    ~Canvas() { gdi_delete_image_dc(dc); }
+struct Canvas : ImageCanvas {
+    Canvas(int w, int h) : ImageCanvas(w, h) {}
 };
 
 TEST(GdiDib, PaletteDibsStretchBottomUpAndTopDown) {

@@ -1,6 +1,7 @@
 // Drawing layer: what a font's fields do to the text (underline and strike
 // out, weight, width, the default height), character widths in logical
 // units, the face name handed back, and DrawText's tabs and prefixes.
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 
@@ -15,18 +16,8 @@ namespace {
 
 constexpr QRgb white = 0xFFFFFFFF;
 
-struct Canvas {
-    QImage img;
-    HDC dc = nullptr;
-    explicit Canvas(int w = 300, int h = 80) : img(w, h, QImage::Format_RGB32) {
-        img.fill(white);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-        SetBkMode(dc, TRANSPARENT);
-    }
-    ~Canvas() {
-        SelectObject(dc, GetStockObject(SYSTEM_FONT));
-        gdi_delete_image_dc(dc);
-    }
+struct Canvas : ImageCanvas {
+    explicit Canvas(int w = 300, int h = 80) : ImageCanvas(w, h, true) {}
 };
 
 HFONT font(int height, int width = 0, int weight = FW_NORMAL, bool underline = false,

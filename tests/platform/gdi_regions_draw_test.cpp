@@ -1,5 +1,6 @@
 // Drawing layer: region fills and frames, runs of polylines, the current
 // position handed back, and pixels read back through a clip.
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 
@@ -12,21 +13,8 @@ namespace {
 constexpr QRgb white = 0xFFFFFFFF;
 constexpr QRgb black = 0xFF000000;
 
-struct Canvas {
-    QImage img;
-    HDC dc = nullptr;
-    explicit Canvas(int w = 48, int h = 48) : img(w, h, QImage::Format_RGB32) {
-        img.fill(white);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-    }
-    ~Canvas() { gdi_delete_image_dc(dc); }
-    bool ink(int x, int y) const { return img.pixel(x, y) != white; }
-    int count_ink() const {
-        int n = 0;
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x) n += ink(x, y);
-        return n;
-    }
+struct Canvas : ImageCanvas {
+    explicit Canvas(int w = 48, int h = 48) : ImageCanvas(w, h) {}
 };
 
 TEST(GdiRegionDrawing, FillRgnCoversEveryPixelOfTheRegionAndNoMore) {

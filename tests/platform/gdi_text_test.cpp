@@ -1,4 +1,5 @@
 // Drawing layer: fonts, text output and measuring.
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 
@@ -13,23 +14,8 @@ namespace {
 
 constexpr QRgb white = 0xFFFFFFFF;
 
-struct Canvas {
-    QImage img;
-    HDC dc = nullptr;
-    explicit Canvas(int w = 300, int h = 200) : img(w, h, QImage::Format_RGB32) {
-        img.fill(white);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-        SetBkMode(dc, TRANSPARENT);
-    }
-    ~Canvas() { gdi_delete_image_dc(dc); }
-    // Bounding box of every non-white pixel (empty when none).
-    QRect ink() const {
-        QRect r;
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x)
-                if (img.pixel(x, y) != white) r = r.united(QRect(x, y, 1, 1));
-        return r;
-    }
+struct Canvas : ImageCanvas {
+    explicit Canvas(int w = 300, int h = 200) : ImageCanvas(w, h, true) {}
 };
 
 HFONT font(int height, int escapement = 0, const char* face = "DejaVu Sans",

@@ -2,6 +2,7 @@
 // back where it was drawn: a player that reads the two co-ordinates of the
 // origin in the wrong order draws the picture elsewhere, which an origin
 // with x equal to y cannot show.
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 #include "platform/metafile.h"
@@ -15,16 +16,8 @@ namespace {
 constexpr QRgb white = 0xFFFFFFFF;
 constexpr QRgb black = 0xFF000000;
 
-struct Canvas {
-    QImage img;
-    HDC dc;
-    Canvas() : img(200, 160, QImage::Format_RGB32) {
-        img.fill(white);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-    }
-    ~Canvas() { gdi_delete_image_dc(dc); }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
+struct Canvas : ImageCanvas {
+    Canvas() : ImageCanvas(200, 160) {}
 };
 
 // A black square at logical (60, 30)-(80, 50) under a window origin of

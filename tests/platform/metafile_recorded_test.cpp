@@ -2,6 +2,7 @@
 // played back give the pixels the same calls give drawn directly: two-colour
 // pattern brushes in the context's colours, text clipped to its rectangle and
 // text in the face it was written in.
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 
@@ -15,14 +16,8 @@ namespace {
 
 constexpr QRgb white = 0xFFFFFFFFu;
 
-struct Canvas {
-    QImage img{120, 60, QImage::Format_RGB32};
-    HDC dc;
-    Canvas() {
-        img.fill(white);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-    }
-    ~Canvas() { gdi_delete_image_dc(dc); }
+struct Canvas : ImageCanvas {
+    Canvas() : ImageCanvas(120, 60) {}
 };
 
 using Scene = std::function<void(HDC)>;

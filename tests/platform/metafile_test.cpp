@@ -1,6 +1,7 @@
 // Metafiles: recording, the Windows metafile and enhanced metafile layouts,
 // files, playback (the same pixels as drawing directly) and refusal of
 // malformed input.
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 #include "platform/metafile.h"
@@ -103,14 +104,8 @@ void scene(HDC dc) {
         DeleteObject(o);
 }
 
-struct Canvas {
-    QImage img;
-    HDC dc;
-    Canvas() : img(260, 200, QImage::Format_RGB32) {
-        img.fill(white);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-    }
-    ~Canvas() { gdi_delete_image_dc(dc); }
+struct Canvas : ImageCanvas {
+    Canvas() : ImageCanvas(260, 200) {}
 };
 
 std::vector<BYTE> wmf_bytes(HMETAFILE mf) {

@@ -3,6 +3,7 @@
 // take positions in its bytes.
 #include "dlg_fixture.h"
 
+#include "image_canvas.h"
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 
@@ -24,27 +25,14 @@ namespace {
 const std::string word = "Bev\xc3\xb6lkerung";
 const std::string mixed = "Bev\xc3\xb6lkerung \xe2\x82\xac \xf0\x9d\x84\x9e!";
 
-struct Canvas {
-    QImage img{320, 60, QImage::Format_RGB32};
-    HDC dc = nullptr;
+// With an 18-pixel DejaVu Sans selected.
+struct Canvas : ImageCanvas {
     HFONT font = CreateFont(-18, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0,
                             VARIABLE_PITCH | FF_SWISS, "DejaVu Sans");
-    Canvas() {
-        img.fill(Qt::white);
-        dc = gdi_create_image_dc(&img, nullptr, QRegion());
-        SetBkMode(dc, TRANSPARENT);
-        SelectObject(dc, font);
-    }
+    Canvas() : ImageCanvas(320, 60, true) { SelectObject(dc, font); }
     ~Canvas() {
         SelectObject(dc, GetStockObject(SYSTEM_FONT));
-        gdi_delete_image_dc(dc);
         DeleteObject(font);
-    }
-    bool inked() const {
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x)
-                if (img.pixel(x, y) != 0xFFFFFFFFu) return true;
-        return false;
     }
 };
 

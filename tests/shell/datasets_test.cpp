@@ -92,9 +92,7 @@ protected:
         if (selected) selected->clear();
         const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
         for (int i = 0; i < n; ++i) {
-            char buf[512] = {};
-            SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
-            out.emplace_back(buf);
+            out.push_back(test_driver::list_text(list, i));
             if (selected) selected->push_back(SendMessage(list, LB_GETSEL, i, 0) > 0);
         }
         return out;

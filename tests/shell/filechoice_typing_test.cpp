@@ -30,15 +30,7 @@ protected:
     }
     void touch(const std::string& name) { std::ofstream(dir_ + "/" + name) << "x"; }
     static std::vector<std::string> listed(HWND d) {
-        std::vector<std::string> out;
-        HWND list = GetDlgItem(d, fdc_list);
-        int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
-        for (int i = 0; i < n; ++i) {
-            char buf[512] = {};
-            SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
-            out.push_back(buf);
-        }
-        return out;
+        return test_driver::list_texts(GetDlgItem(d, fdc_list));
     }
     static void press_up(HWND d) {
         SendMessage(d, WM_COMMAND, MAKEWPARAM(fdc_up, BN_CLICKED),

@@ -198,17 +198,7 @@ TEST_F(Options, UnitsEquivalencesAreEditedAndKeptInTheSettingsFile) {
     ini_set("Units0", "Dollar,$");
     ini_set("Units1", "Hour,Hours");
     ASSERT_GT(write_ini_file(2), 0);
-    auto list_of = [](HWND d) {
-        std::vector<std::string> out;
-        LRESULT n = SendDlgItemMessage(d, idu_list, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < n; ++i) {
-            char buf[128] = {};
-            SendDlgItemMessage(d, idu_list, LB_GETTEXT, static_cast<WPARAM>(i),
-                               reinterpret_cast<LPARAM>(buf));
-            out.emplace_back(buf);
-        }
-        return out;
-    };
+    auto list_of = [](HWND d) { return test_driver::list_texts(GetDlgItem(d, idu_list)); };
     auto select = [](HWND d, int i) {
         SendDlgItemMessage(d, idu_list, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
         SendMessage(d, WM_COMMAND, MAKEWPARAM(idu_list, LBN_SELCHANGE),

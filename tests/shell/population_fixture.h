@@ -87,9 +87,7 @@ protected:
         SendMessage(d, WM_COMMAND, ids_set, 0);
     }
     static std::string row_text(HWND d, int i) {
-        char line[256] = {};
-        SendDlgItemMessage(d, ids_list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-        return line;
+        return test_driver::list_text(GetDlgItem(d, ids_list), i);
     }
 
     // Presses and releases a toolbar slot's button as a user does.

@@ -6,7 +6,7 @@
 // macro: it comes before them.
 #include "runs/runfile.h"
 
-#include "shell_fixture.h"
+#include "rundrv_fixture.h"
 
 #include "foundation/files.h"
 #include "model/constants.h"
@@ -36,41 +36,14 @@ namespace td = test_driver;
 
 namespace {
 
-class RunDriver : public ShellDialogTest {
+class RunDriver : public RunDriverTest {
 protected:
     void SetUp() override {
-        ShellDialogTest::SetUp();
-        dir_ = testing::TempDir() + "shd_run_" + std::to_string(++counter_);
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        std::string sample = std::string(KAVREL_BINARY_DIR) + "/samples/population.kmf";
-        ASSERT_TRUE(fs::exists(sample)) << sample;
-        model_ = dir_ + "/population.kmf";
-        fs::copy_file(sample, model_);
-        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-        ASSERT_NE(model_rec, nullptr);
-        install_run_driver();
+        RunDriverTest::SetUp();
+        if (HasFatalFailure()) return;
         wip_install_sim_hooks();
-        ask_dataset_overwrite = false;
         slot_birth_rate_ = slot_of("birth rate");
         slot_lifetime_ = slot_of("average lifetime");
-    }
-    void TearDown() override {
-        set_sim_pump_hook(nullptr);
-        set_run_command_hook(nullptr);
-        set_livesweep_refresh_hook(nullptr);
-        set_livesweep_save_hook(nullptr);
-        clear_setup();
-        close_model(0, 0);
-        unload_runs(1);
-        sim_phase = phase_idle;
-        game_state = 0;
-        livesweep_state = ls_off;
-        stop_request = 0;
-        run_kind = 0;
-        ask_dataset_overwrite = true;
-        fs::remove_all(dir_);
-        ShellDialogTest::TearDown();
     }
     static std::int32_t slot_of(const char* name) {
         lock_model(0);
@@ -83,14 +56,6 @@ protected:
         handle_lock<float> v(setup_copy);
         return v ? v.get()[slot] : -999.0f;
     }
-    void set_run_name(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
-    }
-    std::string first_selected() const {
-        if (model_rec->run_count < 1) return {};
-        loaded_run_names(1);
-        return selected_run_names[0];
-    }
     void expect_counters_down() const {
         EXPECT_EQ(modal_count, 0);
         EXPECT_EQ(busy_depth, 0);
@@ -98,11 +63,8 @@ protected:
         EXPECT_TRUE(wip_wnd == nullptr || !IsWindowVisible(wip_wnd));
     }
 
-    std::string dir_, model_;
     std::int32_t slot_birth_rate_ = -1, slot_lifetime_ = -1;
-    static int counter_;
 };
-int RunDriver::counter_ = 0;
 
 // The pump hook of the work-in-progress window, wrapped so a test can act at
 // a given save point.

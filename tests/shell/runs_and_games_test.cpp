@@ -5,6 +5,7 @@
 // The run reader's header names a field "slots", which Qt's headers define as
 // a macro: it comes before them.
 #include "population_fixture.h"
+#include "rundrv_fixture.h"
 #include "runs/runfile.h"
 
 #include "resources/simdlg.h"
@@ -27,41 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class RunsShown : public ShellDialogTest {
-protected:
-    void SetUp() override {
-        ShellDialogTest::SetUp();
-        dir_ = testing::TempDir() + "shd_runs_shown_" + std::to_string(++counter_);
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        model_ = dir_ + "/population.kmf";
-        fs::copy_file(std::string(KAVREL_BINARY_DIR) + "/samples/population.kmf", model_);
-        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-        install_run_driver();
-        ask_dataset_overwrite = false;
-    }
-    void TearDown() override {
-        set_run_command_hook(nullptr);
-        clear_setup();
-        close_model(0, 0);
-        unload_runs(1);
-        sim_phase = phase_idle;
-        game_state = 0;
-        ask_dataset_overwrite = true;
-        fs::remove_all(dir_);
-        ShellDialogTest::TearDown();
-    }
-    void set_run_name(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
-    }
-    std::string first_selected() const {
-        if (model_rec->run_count < 1) return {};
-        loaded_run_names(1);
-        return selected_run_names[0];
-    }
-    std::string dir_, model_;
-    static inline int counter_ = 0;
-};
+class RunsShown : public RunDriverTest {};
 
 // The toolbar's Run button makes the run the first one shown, as Simulate in
 // the menu does, also when a run of that name was loaded already; both keep

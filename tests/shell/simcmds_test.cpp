@@ -132,13 +132,7 @@ TEST_F(GameAmount, TheRunListStartsAtTheCurrentNameInAnyCase) {
     answerer::dialog(dlg_ask_list)
         .call([&](HWND d) {
             HWND list = GetDlgItem(d, idc_answer);
-            const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
-            for (int i = 0; i < n; ++i) {
-                char buf[64] = {};
-                SendMessage(list, LB_GETTEXT, static_cast<WPARAM>(i),
-                            reinterpret_cast<LPARAM>(buf));
-                shown.emplace_back(buf);
-            }
+            shown = test_driver::list_texts(list);
             at = static_cast<int>(SendMessage(list, LB_GETCURSEL, 0, 0));
         })
         .press(IDCANCEL);

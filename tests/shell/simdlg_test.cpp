@@ -51,13 +51,8 @@ TEST_F(SimDialogs, ConstantChangesTakeEveryTypedValueAtOnce) {
             type_value(d, "birth rate", "0.05");
             type_value(d, "average lifetime", "70");
             type_value(d, "carrying capacity", " 12000 ");
-            HWND list = GetDlgItem(d, ids_list);
-            int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
-            for (int i = 0; i < n; ++i) {
-                char line[256] = {};
-                SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-                if (line[0] == '*') ++changed_rows;
-            }
+            for (const std::string& line : td::list_texts(GetDlgItem(d, ids_list)))
+                if (!line.empty() && line[0] == '*') ++changed_rows;
             EXPECT_GT(distinct_colours(save_shot(d, "kavrel_constant_changes.png")), 4);
             // Nothing reaches the copies before OK.
             EXPECT_FALSE(setup_has_changes());
@@ -88,9 +83,8 @@ TEST_F(SimDialogs, AClickedRowShowsItsConstantsValue) {
             HWND list = GetDlgItem(d, ids_list);
             const int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
             for (int i = 0; i < n; ++i) {
-                char line[256] = {};
-                SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-                if (std::string(line).find("carrying capacity =") == std::string::npos) continue;
+                if (td::list_text(list, i).find("carrying capacity =") == std::string::npos)
+                    continue;
                 RECT row{};
                 SendMessage(list, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&row));
                 td::click(list, row.left + 5, (row.top + row.bottom) / 2);

@@ -1,7 +1,7 @@
 // The Subscript Control's buttons follow what there is to select: with no
 // elements (a model without ranges) All, None and the list are grey, and
 // with a range to show they all work again.
-#include "shell_fixture.h"
+#include "subpanel_fixture.h"
 
 #include "model/model.h"
 #include "model/subpanel.h"
@@ -16,44 +16,16 @@ namespace td = test_driver;
 
 namespace {
 
-class SubscriptButtons : public ShellDialogTest {
+class SubscriptButtons : public SubscriptPanelTest {
 protected:
-    void SetUp() override {
-        ShellDialogTest::SetUp();
-        init_vocabulary();
-        saved_container_ = container_wnd;
-        container_wnd = CreateWindowEx(0, WC_STATIC, "container", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                       0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(container_wnd, nullptr);
-        install_subscript_panel_window();
-        std::string pattern = testing::TempDir();
-        while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
-        pattern += "/subbuttons_XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        dir_ = buf.data();
-    }
-    void TearDown() override {
-        create_subscript_panel(-1, -1, -1, -1, -1);
-        remove_subscript_panel_window();
-        close_model(0, 0);
-        if (container_wnd) DestroyWindow(container_wnd);
-        container_wnd = saved_container_;
-        ShellDialogTest::TearDown();
-    }
     void open(model_builder& b, const char* name) {
         ASSERT_TRUE(b.finish());
-        const std::string path = dir_ + "/" + name;
-        ASSERT_EQ(b.write(path.c_str()), 1);
-        ASSERT_EQ(open_model(1, -1, path.c_str(), 0), 1);
+        ASSERT_NO_FATAL_FAILURE(open_model_file(b, name));
         td::run_until_idle();
     }
     static bool enabled(int id) {
         return IsWindowEnabled(GetDlgItem(subscript_panel_hwnd(), id)) != 0;
     }
-    std::string dir_;
-    HWND saved_container_ = nullptr;
 };
 
 TEST_F(SubscriptButtons, NothingToSelectGreysEveryButton) {

@@ -1,7 +1,7 @@
 // The "Subscript Control" window: opened from the panel's logic inside the
 // container, driven by clicks and keys as a person would, and kept in step
 // with the subscript selection of the open model.
-#include "shell_fixture.h"
+#include "subpanel_fixture.h"
 
 #include "model/context.h"
 #include "model/model.h"
@@ -27,43 +27,14 @@ void count_change() {
     ++change_calls;
 }
 
-class SubscriptPanel : public ShellDialogTest {
+class SubscriptPanel : public SubscriptPanelTest {
 protected:
     void SetUp() override {
-        ShellDialogTest::SetUp();
-        init_vocabulary();
-        // A plain top-level window stands in for the workbench's container.
-        saved_container_ = container_wnd;
-        container_wnd = CreateWindowEx(0, WC_STATIC, "container", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                       0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(container_wnd, nullptr);
-        install_subscript_panel_window();
+        SubscriptPanelTest::SetUp();
+        if (HasFatalFailure()) return;
         change_calls = 0;
         set_subscript_change_hook(count_change);
-        std::string base = testing::TempDir();
-        while (base.size() > 1 && base.back() == '/') base.pop_back();
-        std::string pattern = base + "/subpanel_XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        dir_ = buf.data();
         open_regions_model();
-    }
-    void TearDown() override {
-        create_subscript_panel(-1, -1, -1, -1, -1);
-        remove_subscript_panel_window();
-        set_subscript_change_hook(nullptr);
-        close_model(0, 0);
-        workbench_var = {};
-        if (container_wnd) DestroyWindow(container_wnd);
-        container_wnd = saved_container_;
-        ShellDialogTest::TearDown();
-    }
-
-    void open_model_file(model_builder& b, const char* name) {
-        std::string path = dir_ + "/" + name;
-        ASSERT_EQ(b.write(path.c_str()), 1);
-        ASSERT_EQ(open_model(1, -1, path.c_str(), 0), 1);
     }
     void open_regions_model() {
         model_builder b("regions");
@@ -92,17 +63,7 @@ protected:
         }
         return out;
     }
-    std::vector<std::string> list_items() {
-        std::vector<std::string> out;
-        LRESULT n = SendMessage(item(idc_sp_elements), LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < n; ++i) {
-            char buf[256] = {};
-            SendMessage(item(idc_sp_elements), LB_GETTEXT, static_cast<WPARAM>(i),
-                        reinterpret_cast<LPARAM>(buf));
-            out.emplace_back(buf);
-        }
-        return out;
-    }
+    std::vector<std::string> list_items() { return test_driver::list_texts(item(idc_sp_elements)); }
     bool list_selected(int i) {
         return SendMessage(item(idc_sp_elements), LB_GETSEL, static_cast<WPARAM>(i), 0) > 0;
     }
@@ -128,9 +89,6 @@ protected:
     bool selected(const char* range, int position) {
         return subscript_selected(find_symbol(range), position);
     }
-
-    std::string dir_;
-    HWND saved_container_ = nullptr;
 };
 
 TEST_F(SubscriptPanel, OpensInTheContainerWithTheRangesAndTheFirstRangesElements) {

@@ -614,6 +614,17 @@ void large_model(model_builder& b, const char* scale, int levels = 20) {
     }
 }
 
+// The large model (scale 0.1) finished and its program made and ordered, with
+// the flat loop's outcome of a run (native code off) to compare others with.
+void large_program(model_builder& b, sim_program& p, outcome& loop) {
+    large_model(b, "0.1");
+    ASSERT_TRUE(b.finish());
+    ASSERT_EQ(generate_code(b.symbols(), p), 1);
+    ASSERT_EQ(order_program(b.symbols(), p), 1);
+    set_native_mode(nm_off);
+    loop.result = run_program(b.symbols(), p, sim_options{}, &loop.out);
+}
+
 // By default passes of a size that pays are compiled on the worker thread while the flat
 // loop runs them; the runs after that use the code, with the same values.
 // Closing the model while it compiles frees the code when the compile ends.
@@ -668,14 +679,9 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
 // behind. The values are the loop's throughout.
 TEST_F(NativeTier, Tier1WaitsUntilThePassIsHotOrALiveModeBegins) {
     model_builder b("large");
-    large_model(b, "0.1");
-    ASSERT_TRUE(b.finish());
     sim_program p;
-    ASSERT_EQ(generate_code(b.symbols(), p), 1);
-    ASSERT_EQ(order_program(b.symbols(), p), 1);
-    set_native_mode(nm_off);
     outcome loop;
-    loop.result = run_program(b.symbols(), p, sim_options{}, &loop.out);
+    ASSERT_NO_FATAL_FAILURE(large_program(b, p, loop));
     forget_kept_passes();
     set_native_tier1_when_hot(true);
     set_native_mode(nm_auto);
@@ -752,14 +758,9 @@ void note_compile(std::size_t instructions, int level) {
 // The runs keep the loop's values.
 TEST_F(NativeTier, ALiveModeCompilesThePassesRunEveryStepBeforeTheInitialPass) {
     model_builder b("large");
-    large_model(b, "0.1");
-    ASSERT_TRUE(b.finish());
     sim_program p;
-    ASSERT_EQ(generate_code(b.symbols(), p), 1);
-    ASSERT_EQ(order_program(b.symbols(), p), 1);
-    set_native_mode(nm_off);
     outcome loop;
-    loop.result = run_program(b.symbols(), p, sim_options{}, &loop.out);
+    ASSERT_NO_FATAL_FAILURE(large_program(b, p, loop));
     ASSERT_EQ(loop.result, sim_done);
     set_native_mode(nm_auto);
     struct restore {

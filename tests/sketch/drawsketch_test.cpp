@@ -8,21 +8,9 @@
 
 namespace {
 
-class DrawSketch : public SketchTest {
+class DrawSketch : public SketchPaintTest {
 protected:
-    void SetUp() override {
-        SketchTest::SetUp();
-        set_view_defaults(s.view.rec);
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateCompatibleBitmap(dc_, 200, 200);
-        old_ = SelectObject(dc_, bitmap_);
-    }
-    void TearDown() override {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-        SketchTest::TearDown();
-    }
+    DrawSketch() : SketchPaintTest(200) {}
     void paint() {
         RECT rc{0, 0, 200, 200};
         paint_sketch(dc_, s, rc);
@@ -48,9 +36,6 @@ protected:
         c.arrow_x = 100, c.arrow_y = 50;
         c.sweep = sweep;
     }
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
 };
 
 TEST_F(DrawSketch, ArcsGoTheShortWayOrTheLongWayRound) {

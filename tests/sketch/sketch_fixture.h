@@ -1,9 +1,12 @@
 // Shared helpers of the sketch tests: a message hook that keeps what it was
-// shown, and working views built element by element.
+// shown, working views built element by element, and a memory bitmap to
+// paint them into.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include "platform/gdi.h"
+#include "sketch/drawsketch.h"
 #include "sketch/geometry.h"
 #include "sketch/sketch.h"
 #include "tests/common/message_log.h"
@@ -38,4 +41,28 @@ protected:
         return n;
     }
     sketch_state s;
+};
+
+// A working view with the view's default look, painted into a memory bitmap
+// of size x size pixels (dc_).
+class SketchPaintTest : public SketchTest {
+protected:
+    explicit SketchPaintTest(int size) : size_(size) {}
+    void SetUp() override {
+        SketchTest::SetUp();
+        set_view_defaults(s.view.rec);
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateCompatibleBitmap(dc_, size_, size_);
+        old_ = SelectObject(dc_, bitmap_);
+    }
+    void TearDown() override {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+        SketchTest::TearDown();
+    }
+    const int size_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
 };

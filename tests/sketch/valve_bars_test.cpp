@@ -9,21 +9,9 @@
 
 namespace {
 
-class ValveBars : public SketchTest {
+class ValveBars : public SketchPaintTest {
 protected:
-    void SetUp() override {
-        SketchTest::SetUp();
-        set_view_defaults(s.view.rec);
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateCompatibleBitmap(dc_, 100, 100);
-        old_ = SelectObject(dc_, bitmap_);
-    }
-    void TearDown() override {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-        SketchTest::TearDown();
-    }
+    ValveBars() : SketchPaintTest(100) {}
     void paint_valve(int shape) {
         box(50, 50, 20, 20, shape, ek_valve);
         RECT all{0, 0, 100, 100};
@@ -37,9 +25,6 @@ protected:
                 if (GetPixel(dc_, x + dx, y + dy) != RGB(255, 255, 255)) return true;
         return false;
     }
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
 };
 
 TEST_F(ValveBars, TheBowTieHasItsSidesAndNoTopOrBottom) {

@@ -10,6 +10,7 @@
 #include "shell/wip.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/tools/text_tools_fixture.h"
 #include "tools/errwin.h"
 #include "tools/gridtool.h"
 #include "tools/gridwin.h"
@@ -26,30 +27,11 @@
 
 namespace {
 
-class DocumentTool : public ShellWorkbenchTest {
+class DocumentTool : public TextToolsTest {
 protected:
     void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_text_hooks();
-        install_text_tools();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        layout_frame(main_wnd);
-        const std::string model = sample("population.kmf");
-        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
-        const int row = find_tool_row("Document");
-        doc = new_tool(row, "Document", analysis_tool_table[row].setup(0, 0, nullptr, nullptr));
-        analysis_tool_table[row].setup(0, doc, nullptr, nullptr);
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        test_driver::run_until_idle();
-        if (doc) free_tool(doc);
-        for (const char* row : {"Loops", "Outline", "Document"})
-            set_tool_setup(find_tool_row(row), nullptr);
-        set_report_sink(report_text, nullptr);
-        ShellWorkbenchTest::TearDown();
+        TextToolsTest::SetUp();
+        if (!HasFatalFailure()) doc = tool("Document", "Document");
     }
     void set(int scope, int to_file, int width) {
         tool_record* r = lock_tool(doc);

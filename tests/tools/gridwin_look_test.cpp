@@ -6,6 +6,7 @@
 #include "shell/upcalls.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/tools/grid_fixture.h"
 #include "tools/grid_core.h"
 #include "tools/gridtool.h"
 #include "tools/gridwin.h"
@@ -40,25 +41,7 @@ int dark_count(const QImage& img, int x0, int x1, int height) {
     return n;
 }
 
-class GridLook : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_grid_window();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(container_wnd, 0, 30, 800, 500, TRUE);
-        td::run_until_idle();
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        td::run_until_idle();
-        spread_window_hook = nullptr;
-        set_report_sink(report_grid, nullptr);
-        ShellWorkbenchTest::TearDown();
-    }
-};
+class GridLook : public GridWindowTest {};
 
 // "\c\" after a tab names run colour c ('0' the first run's): a heading
 // "Runs: base slow" shows "slow" in the third run's colour when its escape

@@ -46,6 +46,7 @@
 #include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
 #include "tests/support/run_builder.h"
+#include "tests/tools/grid_fixture.h"
 #include "tools/document.h"
 #include "tools/grid_core.h"
 #include "tools/gridwin.h"
@@ -94,26 +95,7 @@ int dark_pixels(const QImage& img, int y0, int y1) {
     return n;
 }
 
-class GridWindow : public ShellWorkbenchTest {
-protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_grid_window();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(container_wnd, 0, 30, 800, 500, TRUE);
-        td::run_until_idle();
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        td::run_until_idle();
-        spread_window_hook = nullptr;
-        set_report_sink(report_grid, nullptr);
-        workbench_var = {};
-        ShellWorkbenchTest::TearDown();
-    }
-};
+class GridWindow : public GridWindowTest {};
 
 TEST_F(GridWindow, FollowsRowsScrollsAndDrawsRunColours) {
     handle rec = open_spread_window("Grid", 10, 10, 500, 200, nullptr, 10, 8, 0);
@@ -264,12 +246,15 @@ TEST_F(GridWindow, TheTextReportWritesLinesAsLabelRows) {
 }
 
 // The Table tool on two runs of the population sample.
-// Changes a Table tool's options in its block, as its setup dialog does.
-template <class Change> void change_table_options(handle t, Change change) {
+// Changes a tool's options in its block, as its setup dialog does.
+template <class Options, class Change> void change_options(handle t, Change change) {
     tool_record* r = lock_tool(t);
     ASSERT_NE(r, nullptr);
-    change(*static_cast<table_tool_options*>(tool_options(r)));
+    change(*static_cast<Options*>(tool_options(r)));
     unlock_tool(t);
+}
+template <class Change> void change_table_options(handle t, Change change) {
+    change_options<table_tool_options>(t, change);
 }
 
 class TableTool : public ShellWorkbenchTest {
@@ -748,12 +733,11 @@ namespace {
 TEST_F(TableTool, StatsGivesItsHeadingsAndARowPerRunWithRSquareAgainstTheFirst) {
     // Percentiles 975 and 25 (packed and sorted), R-square on.
     handle t = tool("Stats");
-    tool_record* r = lock_tool(t);
-    auto* o = static_cast<stats_tool_options*>(tool_options(r));
-    o->percentiles[3] = 975;
-    o->percentiles[6] = 25;
-    o->r_square = 1;
-    unlock_tool(t);
+    change_options<stats_tool_options>(t, [](stats_tool_options& o) {
+        o.percentiles[3] = 975;
+        o.percentiles[6] = 25;
+        o.r_square = 1;
+    });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -788,11 +772,10 @@ TEST_F(TableTool, StatsGivesItsHeadingsAndARowPerRunWithRSquareAgainstTheFirst) 
 
 TEST_F(TableTool, StatsAcrossSubscriptsOfAScalarGivesOneValue) {
     handle t = tool("Stats");
-    tool_record* r = lock_tool(t);
-    auto* o = static_cast<stats_tool_options*>(tool_options(r));
-    o->mode = 2;
-    o->time_choice = 1; // the start: the initial population
-    unlock_tool(t);
+    change_options<stats_tool_options>(t, [](stats_tool_options& o) {
+        o.mode = 2;
+        o.time_choice = 1; // the start: the initial population
+    });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -1377,13 +1360,12 @@ TEST_F(TableTool, StatsAcrossSensitivityRunsTakesEachSimulationAtTheTime) {
     ASSERT_STREQ(selected_run_names[0], "sens");
 
     handle t = tool("Stats");
-    tool_record* r = lock_tool(t);
-    auto* o = static_cast<stats_tool_options*>(tool_options(r));
-    o->mode = 1;
-    o->time_choice = 3;
-    o->time = 2;
-    o->percentiles[0] = 500;
-    unlock_tool(t);
+    change_options<stats_tool_options>(t, [](stats_tool_options& o) {
+        o.mode = 1;
+        o.time_choice = 3;
+        o.time = 2;
+        o.percentiles[0] = 500;
+    });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -1508,12 +1490,11 @@ namespace {
 // asked for.
 TEST_F(TableTool, StatsAtTheEndTimeAcrossSubscriptsHasNoRSquare) {
     handle t = tool("Stats");
-    tool_record* r = lock_tool(t);
-    auto* o = static_cast<stats_tool_options*>(tool_options(r));
-    o->mode = 2;
-    o->time_choice = 2;
-    o->r_square = 1;
-    unlock_tool(t);
+    change_options<stats_tool_options>(t, [](stats_tool_options& o) {
+        o.mode = 2;
+        o.time_choice = 2;
+        o.r_square = 1;
+    });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -1538,9 +1519,7 @@ TEST_F(TableTool, StatsAtTheEndTimeAcrossSubscriptsHasNoRSquare) {
 // counts every one of its 201 saved times.
 TEST_F(TableTool, StatsFirstRunShowsNoPointCount) {
     handle t = tool("Stats");
-    tool_record* r = lock_tool(t);
-    static_cast<stats_tool_options*>(tool_options(r))->r_square = 1;
-    unlock_tool(t);
+    change_options<stats_tool_options>(t, [](stats_tool_options& o) { o.r_square = 1; });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);
@@ -1580,9 +1559,7 @@ namespace {
 TEST_F(TableTool, StatsPairsEveryPointOfTheFirstRunWithinHalfAStep) {
     ASSERT_NO_FATAL_FAILURE(load_mixed_runs(dir));
     handle t = tool("Stats");
-    tool_record* r = lock_tool(t);
-    static_cast<stats_tool_options*>(tool_options(r))->r_square = 1;
-    unlock_tool(t);
+    change_options<stats_tool_options>(t, [](stats_tool_options& o) { o.r_square = 1; });
     handle rec = run(t);
     ASSERT_NE(rec, 0u);
     const grid_rows* g = spread_rows(rec);

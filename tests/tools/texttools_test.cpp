@@ -16,6 +16,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/shot.h"
 #include "tests/support/model_builder.h"
+#include "tests/tools/text_tools_fixture.h"
 #include "tools/document.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
@@ -35,56 +36,12 @@
 
 namespace {
 
-class TextTools : public ShellWorkbenchTest {
+class TextTools : public TextToolsTest {
 protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_text_hooks();
-        install_text_tools();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        layout_frame(main_wnd);
-        const std::string model = sample("population.kmf");
-        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
-        workbench_var = {};
-    }
-    void TearDown() override {
-        close_framed_tool_windows(1);
-        test_driver::run_until_idle();
-        for (handle t : tools_) free_tool(t);
-        for (const char* row : {"Loops", "Outline", "Document"})
-            set_tool_setup(find_tool_row(row), nullptr);
-        set_report_sink(report_text, nullptr);
-        workbench_var = {};
-        ShellWorkbenchTest::TearDown();
-    }
-    handle tool(const char* row, const char* name) {
-        const int r = find_tool_row(row);
-        handle t = new_tool(r, name, analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
-        analysis_tool_table[r].setup(0, t, nullptr, nullptr);
-        tools_.push_back(t);
-        return t;
-    }
     static void choose(const char* name) {
         lock_model(0);
         workbench_var.var = name ? find_symbol(name) : 0;
         unlock_model(0);
-    }
-    // Runs a tool as the palette does; the record of its window (0 none).
-    static handle run(handle t) {
-        run_palette_tool(t);
-        test_driver::run_until_idle();
-        tool_record* r = lock_tool(t);
-        handle out = r ? r->output : 0;
-        unlock_tool(t);
-        return out;
-    }
-    static std::vector<std::string> lines(handle rec) {
-        std::vector<std::string> out;
-        if (const text_lines* l = textwin_lines(rec))
-            for (int i = 0; i < l->lines(); ++i) out.emplace_back(l->line(i));
-        return out;
     }
     static std::string title(handle rec) {
         HWND w = outwin_window(rec);
@@ -93,7 +50,6 @@ protected:
         if (frame) GetWindowText(frame, buf, sizeof buf);
         return buf;
     }
-    std::vector<handle> tools_;
 };
 
 TEST_F(TextTools, LoopsListsTheTwoLoopsOfPopulationAndReusesItsWindow) {

@@ -13,6 +13,7 @@
 #include "tests/common/pdf_printer.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/tools/textwin_fixture.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/outwin_common.h"
@@ -30,30 +31,8 @@ namespace td = test_driver;
 
 namespace {
 
-class TextWindowLines : public ShellWorkbenchTest {
+class TextWindowLines : public TextWindowTest {
 protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_text_hooks();
-        err_window = 0;
-        err_window_on = 0;
-        message_text_window = 0;
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(container_wnd, 0, 30, 700, 500, TRUE);
-        td::run_until_idle();
-    }
-    void TearDown() override {
-        err_window_on = 0;
-        message_text_window = 0;
-        set_error_title("");
-        close_framed_tool_windows(1);
-        td::run_until_idle();
-        err_window = 0;
-        set_low_message_sink(nullptr);
-        ShellWorkbenchTest::TearDown();
-    }
     // The leftmost and rightmost columns with ink in a band of rows.
     static std::pair<int, int> ink_span(const QImage& img, int y0, int y1) {
         int left = img.width(), right = -1;

@@ -21,6 +21,7 @@
 #include "tests/common/pdf_printer.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/model_builder.h"
+#include "tests/tools/textwin_fixture.h"
 #include "tools/errwin.h"
 #include "tools/output.h"
 #include "tools/outwin_common.h"
@@ -40,28 +41,8 @@
 
 namespace {
 
-class TextWindows : public ShellWorkbenchTest {
+class TextWindows : public TextWindowTest {
 protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_text_hooks();
-        err_window = 0;
-        err_window_on = 0;
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(container_wnd, 0, 30, 700, 500, TRUE);
-        test_driver::run_until_idle();
-    }
-    void TearDown() override {
-        err_window_on = 0;
-        close_framed_tool_windows(1);
-        test_driver::run_until_idle();
-        err_window = 0;
-        set_low_message_sink(nullptr);
-        workbench_var = {};
-        ShellWorkbenchTest::TearDown();
-    }
     // Opens the model the builder made, written to name in the test's folder,
     // ready to simulate with the run driver; the tools palette kept out of
     // the way.
