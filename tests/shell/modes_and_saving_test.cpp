@@ -5,10 +5,13 @@
 #include "population_fixture.h"
 
 #include "resources/menus.h"
+#include "shell/bottombar.h"
 #include "shell/menucmd.h"
 #include "shell/modelsettings.h"
 #include "shell/rundrv.h"
+#include "shell/simcmds.h"
 #include "shell/simdlg.h"
+#include "shell/title.h"
 #include "shell/toolbar.h"
 #include "sim/game.h"
 #include "sim/simdata.h"
@@ -117,6 +120,60 @@ TEST_F(ModesAndSaving, AGameIntervalOfZeroOrLessIsRefusedAndTheGameStaysPut) {
     SendMessage(GetDlgItem(game_window(), ids_game_end), BM_CLICK, 0, 0);
     td::run_until_idle();
     close_game_window();
+}
+
+TEST_F(ModesAndSaving, TheToolbarsAmountFieldFollowsTheGamesInterval) {
+    ASSERT_EQ(shell_open_model(1, 0, sample("epidemic.kmf").c_str(), 0), 1);
+    name_run("play");
+    menu_command(cmd_run_game);
+    ASSERT_TRUE(game_in_progress());
+    ASSERT_NE(game_window(), nullptr);
+    auto amount = [] {
+        char b[64] = {};
+        if (HWND f = game_amount_field()) GetWindowText(f, b, sizeof b);
+        return std::string(b);
+    };
+    ASSERT_NE(game_amount_field(), nullptr);
+    // Nothing typed yet: a move is one save period of the sample, 1.
+    EXPECT_EQ(amount(), "1");
+    for (const char* interval : {"4", "10"}) {
+        SetDlgItemText(game_window(), ids_game_interval, interval);
+        SendMessage(GetDlgItem(game_window(), ids_game_forward), BM_CLICK, 0, 0);
+        td::run_until_idle();
+        EXPECT_EQ(amount(), interval);
+    }
+    SendMessage(GetDlgItem(game_window(), ids_game_end), BM_CLICK, 0, 0);
+    td::run_until_idle();
+    close_game_window();
+}
+
+// A finished run's text waits while a diagram is the active window (it has
+// a bar of its own), and shows at once while another window is active even
+// with a diagram open behind it.
+TEST_F(ModesAndSaving, TheBottomTextShowsUnlessTheDiagramIsActive) {
+    HWND diagram = make_test_window("KavrelTestDiagram", DefWindowProc, WS_CHILD | WS_VISIBLE, 300,
+                                    200, container_wnd);
+    ASSERT_NE(diagram, nullptr);
+    struct restore {
+        ~restore() {
+            build_wnd = nullptr;
+            active_kind = 0;
+        }
+    } r;
+    build_wnd = diagram;
+    active_kind = kind_output;
+    set_bottom_text("Run complete");
+    ASSERT_EQ(bottom_mode(), bm_text);
+    ASSERT_FALSE(bottom_items().empty());
+    EXPECT_EQ(bottom_items().front().text, "Run complete");
+    active_kind = kind_build;
+    set_bottom_text("Second run complete");
+    EXPECT_NE(bottom_mode(), bm_text);
+    active_kind = kind_output;
+    restore_bottom_bar();
+    ASSERT_EQ(bottom_mode(), bm_text);
+    EXPECT_EQ(bottom_items().front().text, "Second run complete");
+    DestroyWindow(diagram);
 }
 
 } // namespace
