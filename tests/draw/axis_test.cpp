@@ -190,4 +190,33 @@ TEST(Axis, ClippedLinesLeaveAndEnterTheBoxOnItsEdges) {
     EXPECT_EQ(k, 2);
 }
 
+// Round steps over a range: the open ends move outward to multiples of the
+// step, the smallest such range wins, then the count nearest the one wanted.
+TEST(Axis, RoundStepsMoveOpenEndsOutwardToMultiplesOfTheStep) {
+    round_scale r;
+    // 3..97 wanting 5: steps 10, 20 and 25 all span 0..100; 20 gives the 5.
+    ASSERT_TRUE(round_axis_steps(3, 97, 5, 3, 10, true, true, &r));
+    EXPECT_DOUBLE_EQ(r.lo, 0);
+    EXPECT_DOUBLE_EQ(r.hi, 100);
+    EXPECT_EQ(r.divisions, 5);
+    // Below zero the low end goes down, not up towards the data.
+    ASSERT_TRUE(round_axis_steps(-13, 37, 5, 3, 10, true, true, &r));
+    EXPECT_DOUBLE_EQ(r.lo, -20);
+    EXPECT_DOUBLE_EQ(r.hi, 40);
+    EXPECT_EQ(r.divisions, 6);
+    // Only the open end moves: a set low end of 3 keeps its place and must
+    // be a multiple of the step (1 here, 94 of them: too many).
+    EXPECT_FALSE(round_axis_steps(3, 97, 5, 3, 10, false, true, &r));
+    ASSERT_TRUE(round_axis_steps(20, 97, 4, 2, 8, false, true, &r));
+    EXPECT_DOUBLE_EQ(r.lo, 20);
+    EXPECT_DOUBLE_EQ(r.hi, 100);
+    EXPECT_EQ(r.divisions, 4);
+    // Both ends set: a step that divides the range, the count nearest 4.
+    ASSERT_TRUE(round_axis_steps(0, 100, 4, 2, 8, false, false, &r));
+    EXPECT_DOUBLE_EQ(r.hi, 100);
+    EXPECT_EQ(r.divisions, 4); // 25 each
+    EXPECT_FALSE(round_axis_steps(0, 0, 4, 2, 8, true, true, &r));
+    EXPECT_FALSE(round_axis_steps(0, 10, 4, 5, 2, true, true, &r));
+}
+
 } // namespace

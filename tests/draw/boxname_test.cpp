@@ -281,4 +281,56 @@ TEST_F(BoxedName, FourByteCharactersAreNeverCut) {
     EXPECT_EQ(joined, many);
 }
 
+// Beside its point a name ends at the left edge (-3), sits above the top
+// (-2) or below the bottom (-1), centred across; the y after its line.
+TEST_F(BoxedName, ANameBesideItsPointSitsOnTheSideItsModeSays) {
+    const RECT pt{200, 100, 210, 110};
+    const int w = width("Stock");
+    auto drawn = [&](int mode, int* y) {
+        RECT all{0, 0, 400, 300};
+        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        *y = draw_boxed_name(dc_, dc_, pt, mode, "Stock", nullptr, nullptr, false, false, false);
+        return ink();
+    };
+    int y = 0;
+    QRect left = drawn(-3, &y);
+    ASSERT_FALSE(left.isEmpty());
+    EXPECT_LE(left.right(), 200);
+    EXPECT_GE(left.left(), 200 - w - 1);
+    EXPECT_EQ(y, (100 + 110 - lh_) / 2 + lh_);
+    QRect above = drawn(-2, &y);
+    ASSERT_FALSE(above.isEmpty());
+    EXPECT_LE(above.bottom(), 100);
+    EXPECT_EQ(y, 100);
+    EXPECT_NEAR(above.center().x(), 205, w / 4 + 2);
+    QRect below = drawn(-1, &y);
+    EXPECT_GE(below.top(), 110);
+    EXPECT_EQ(y, 110 + lh_);
+    QRect right = drawn(-4, &y);
+    EXPECT_GE(right.left(), 210);
+}
+
+// The lower and upper half bands are each other's mirror: a name wide enough
+// to leave the whole box in one mode leaves it in the other too, and the
+// bands meet the box's edges the same distance from its middle.
+TEST_F(BoxedName, TheLowerAndUpperHalfBandsAreMirrorsForEveryWidth) {
+    const RECT r{0, 0, 140, 140};
+    int tried = 0;
+    for (int k = 1; k < 60; ++k) {
+        const std::string name = std::string(static_cast<std::size_t>(k), 'i');
+        if (8 * 140 < 10 * width(name)) break; // no longer one line
+        RECT lower = r, upper = r;
+        draw_boxed_name(dc_, dc_, r, 9, name.c_str(), &lower, nullptr, false, false, false);
+        draw_boxed_name(dc_, dc_, r, 10, name.c_str(), &upper, nullptr, false, false, false);
+        const bool lower_band = lower.top != 0, upper_band = upper.bottom != 140;
+        EXPECT_EQ(lower_band, upper_band) << k << " characters, " << width(name) << " wide";
+        if (lower_band && upper_band) {
+            EXPECT_GE(lower.top, 70);
+            EXPECT_LE(upper.bottom, 70);
+        }
+        ++tried;
+    }
+    EXPECT_GT(tried, 20);
+}
+
 } // namespace

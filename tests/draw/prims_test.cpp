@@ -439,4 +439,32 @@ TEST_F(Prims, NegativeCurveWidthsPickTheFiveLineStylesInTurn) {
     active_dc_pop(dc_);
 }
 
+// In monochrome a band is filled as the bar of its index is, so a band and
+// its box in the legend show the same pattern; the second band the next.
+TEST_F(Prims, MonochromeBandsTakeThePatternOfTheBarOfTheirIndex) {
+    // Rows 1..3 are the band edges: the first band from the top to the
+    // middle, the second from the middle to the bottom.
+    const std::int16_t xs[2] = {0, 10000};
+    const std::int16_t rows[4 * 2] = {0, 0, 0, 0, 5000, 5000, 10000, 10000};
+    begin(2);
+    fill_bands(0, 0, 63, 31, xs, rows, 2, 2, nullptr);
+    active_dc_pop(dc_);
+    const QImage filled = image();
+    for (int band = 0; band < 2; ++band) {
+        begin(2);
+        fill_bar(band, 0, 0, 63, 31, nullptr);
+        active_dc_pop(dc_);
+        const QImage bar = image();
+        const int top = band == 0 ? 2 : 18, bottom = band == 0 ? 13 : 29;
+        int same = 0, ink = 0;
+        for (int y = top; y <= bottom; ++y)
+            for (int x = 2; x < 60; ++x) {
+                same += (filled.pixel(x, y) & 0xFFFFFF) == (bar.pixel(x, y) & 0xFFFFFF);
+                ink += (filled.pixel(x, y) & 0xFFFFFF) == 0;
+            }
+        EXPECT_EQ(same, (bottom - top + 1) * 58) << "band " << band;
+        EXPECT_GT(ink, 0) << "band " << band;
+    }
+}
+
 } // namespace

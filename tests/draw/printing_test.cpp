@@ -534,4 +534,14 @@ TEST_F(Printing, TheFooterSitsAboveTheMarginWithTheDateACharacterAfterTheComment
     DeleteDC(dc);
 }
 
+// A job of one page ends that page: its lines are in the file, on one page.
+TEST_F(Printing, AOnePageJobKeepsItsPage) {
+    ASSERT_TRUE(print_a_line());
+    ASSERT_TRUE(std::filesystem::exists(pdf_));
+    const std::string text = pdf_text(pdf_);
+    EXPECT_NE(text.find("one line"), std::string::npos) << text;
+    EXPECT_NE(text.find("Where it went"), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1) << text;
+}
+
 } // namespace

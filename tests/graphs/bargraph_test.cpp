@@ -312,3 +312,44 @@ TEST(Histogram, OpenRangesTakeTheNextRoundBinWidthAndKeepEveryValueInABin) {
         EXPECT_EQ(counted, 3) << r.lo << ".." << r.hi;
     }
 }
+
+// An odd count of bins takes one more bin above the midpoint's bin edge
+// than below it: 0, 5 and 10 in 5 bins of 2 centred on the edge at 6 span
+// 2 to 12, and the 0 shows in the bar below the range.
+TEST(Histogram, AnOddBinCountTakesTheExtraBinAboveTheMidpoint) {
+    bar_graph g = histogram(1, 5);
+    build_histogram(g, {{0, 5, 10}});
+    ASSERT_EQ(g.group_count, 6); // "<2" and the five bins
+    EXPECT_EQ(g.labels.front(), "<2");
+    EXPECT_EQ(g.labels[1], "2-4");
+    EXPECT_EQ(g.labels.back(), "10-12");
+    const std::vector<double> want = {1, 0, 1, 0, 1, 0};
+    for (int j = 0; j < 6; ++j) EXPECT_EQ(g.counts[static_cast<std::size_t>(j)], want[j]) << j;
+}
+
+// A cumulative histogram of shares ends at 1 unless its top was given: on a
+// given top of 2 the whole share reaches half way and a quarter an eighth.
+TEST(Histogram, ACumulativeShareAxisKeepsAGivenTop) {
+    bar_graph open = histogram(1, 2);
+    open.low = 0;
+    open.high = 2;
+    open.fraction = 1;
+    open.cumulative = 1;
+    build_histogram(open, {{0.5f, 1.5f, 1.5f, 1.5f}});
+    EXPECT_DOUBLE_EQ(open.low, 0);
+    EXPECT_DOUBLE_EQ(open.high, 1);
+    EXPECT_EQ(open.height(0, 0), 2500);
+    EXPECT_EQ(open.height(1, 0), 10000);
+    bar_graph given = histogram(1, 2);
+    given.low = 0;
+    given.high = 2;
+    given.fraction = 1;
+    given.cumulative = 1;
+    given.freq_max = 2;
+    build_histogram(given, {{0.5f, 1.5f, 1.5f, 1.5f}});
+    // The value axis is the shares' now.
+    EXPECT_DOUBLE_EQ(given.low, 0);
+    EXPECT_DOUBLE_EQ(given.high, 2);
+    EXPECT_EQ(given.height(0, 0), 1250);
+    EXPECT_EQ(given.height(1, 0), 5000);
+}

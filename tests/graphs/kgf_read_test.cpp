@@ -441,4 +441,33 @@ TEST_F(KgfRead, EveryFieldOfALineGraphHeadAndVariable) {
     }
 }
 
+// A file cut short anywhere in its last block is refused, never read past
+// its end; the whole file still reads.
+TEST_F(KgfRead, AFileCutShortIsRefused) {
+    kgf_file f;
+    const std::uint32_t h = f.head(gd_report, "report");
+    const std::uint32_t lines = f.defs.alloc(4);
+    f.defs.u32(lines, 0, f.texts.str("the only line"));
+    f.defs.u32(h, 28, lines);
+    f.defs.u16(h, 76, 1);
+    const std::string whole = f.bytes();
+    {
+        graph_set s;
+        ASSERT_EQ(read_kgf_bytes(whole.data(), whole.size(), "t.kgf", s, 0), kgf_loaded)
+            << said_all();
+        ASSERT_EQ(s.defs.size(), 1u);
+        EXPECT_EQ(s.defs[0].lines, std::vector<std::string>{"the only line"});
+    }
+    for (std::size_t cut = 1; cut <= 8; ++cut) {
+        SCOPED_TRACE(cut);
+        // A copy of exactly the shorter length, so a read past it shows.
+        const std::vector<char> bytes(whole.begin(), whole.end() - static_cast<long>(cut));
+        message_log::messages.clear();
+        graph_set s;
+        EXPECT_EQ(read_kgf_bytes(bytes.data(), bytes.size(), "t.kgf", s, 0), kgf_failed);
+        EXPECT_TRUE(message_log::said("Failed to load")) << said_all();
+        EXPECT_TRUE(s.defs.empty());
+    }
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 // What the stacked graphs read of a variable in a run: a series as saved, a
 // constant as a flat line from the axis's first time to its last.
+#include "foundation/memory.h"
+#include "graphs/linegraph.h"
 #include "graphs/varlist.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -9,6 +11,7 @@
 #include "sim/control.h"
 #include "sim/runname.h"
 #include "tests/shell/shell_fixture.h"
+#include "tools/output.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +57,37 @@ TEST_F(SeriesOrConstant, AConstantIsAFlatLineAcrossTheAxis) {
     // A name the run does not hold: nothing.
     EXPECT_EQ(read_series_or_constant("no such thing", nullptr, run_, 10, 60, values, times), 0);
     EXPECT_TRUE(times.empty());
+}
+
+// A line graph of a constant draws it flat from the run's first saved time
+// to its last, at its value.
+TEST_F(SeriesOrConstant, ALineGraphDrawsAConstantAcrossTheWholeRun) {
+    handle h = new_line_graph_record();
+    ASSERT_NE(h, 0u);
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    graph_series s;
+    s.name = "birth rate";
+    s.label = "birth rate";
+    s.run = run_;
+    g->series.push_back(s);
+    EXPECT_EQ(gather_graph_series(*g, true), 1);
+    const graph_series& got = g->series[0];
+    ASSERT_EQ(got.times.size(), 2u);
+    ASSERT_EQ(got.values.size(), 2u);
+    EXPECT_FLOAT_EQ(got.times[0], static_cast<float>(model_rec->start));
+    EXPECT_FLOAT_EQ(got.times[1], static_cast<float>(model_rec->end));
+    EXPECT_FLOAT_EQ(got.values[0], got.values[1]);
+    EXPECT_GT(got.values[0], 0);
+    // Drawn from the plot's left edge to its right.
+    ASSERT_EQ(got.xs.size(), 2u);
+    EXPECT_EQ(got.xs[0], 0);
+    EXPECT_EQ(got.xs[1], 10000);
+    auto* o = static_cast<output_record*>(lock_handle(h));
+    void (*release)(handle) = o->release;
+    unlock_handle(h);
+    release(h);
+    free_output_record(h);
 }
 
 } // namespace
