@@ -2529,18 +2529,16 @@ std::map<std::int64_t, std::int64_t> copied_rates(const native_listing& rates) {
     return copied;
 }
 
-// The steps function of a program: its two passes (built as their own
-// compiles build them, then made internal so that they are inlined), and
-// the loop of native_steps_end over them.
-void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& dynamic,
-                 const native_listing& rates, const native_step_shape& shape, int level,
-                 const std::string& name) {
-    llvm::Function* passes[2];
+// The two passes of a steps function, built as their own compiles build them
+// and then made internal, so that they are inlined into the loop; with
+// level, the functions they call are inlined as well. *quads: the rate
+// slots the rates pass stores four at a time.
+void build_step_passes(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& dynamic,
+                       const native_listing& rates, int level, const std::string& name,
+                       llvm::Function* passes[2], std::set<std::int64_t>* quads) {
     // The rates pass runs only once the dynamic pass has returned 0 in the
     // same step: the values that pass tested are finite then.
     pass_builder::slot_set tested;
-    std::set<std::int64_t> quads;
-    const std::map<std::int64_t, std::int64_t> copied = copied_rates(rates);
     for (int k = 0; k < 2; ++k) {
         pass_builder builder(cx, m, k ? rates : dynamic, level);
         if (level == 0) builder.lookups_as_calls();
@@ -2548,7 +2546,7 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
         if (k == 1) builder.finite_before(tested);
         passes[k] = builder.build(name + (k ? "_rates" : "_dynamic"));
         if (k == 0) tested = builder.tested_stores();
-        if (k == 1) quads = builder.rate_quads();
+        if (k == 1) *quads = builder.rate_quads();
         passes[k]->setLinkage(llvm::Function::InternalLinkage);
         if (level) passes[k]->addFnAttr(llvm::Attribute::AlwaysInline);
     }
@@ -2562,172 +2560,244 @@ void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& d
                 f.removeFnAttr(llvm::Attribute::NoInline);
                 f.addFnAttr(llvm::Attribute::AlwaysInline);
             }
-    llvm::IRBuilder<> b(cx);
-    llvm::Type *f32 = b.getFloatTy(), *f64 = b.getDoubleTy(), *i32 = b.getInt32Ty(),
-               *i64 = b.getInt64Ty(), *i8p = b.getInt8PtrTy();
-    llvm::Type *f32p = f32->getPointerTo(), *f64p = f64->getPointerTo();
-    auto* type = llvm::FunctionType::get(i32, {f32p, f32p, i8p}, false);
-    auto* fn = llvm::Function::Create(type, llvm::Function::ExternalLinkage, name, m);
-    Value *values = fn->getArg(0), *rates_at = fn->getArg(1), *state = fn->getArg(2);
-    llvm::MDBuilder md(cx);
-    llvm::MDNode *likely = md.createBranchWeights(2000, 1),
-                 *unlikely = md.createBranchWeights(1, 2000);
-    auto field = [&](std::size_t offset, llvm::Type* t) {
-        return b.CreateBitCast(b.CreateGEP(b.getInt8Ty(), state, b.getInt64(offset)),
-                               t->getPointerTo());
-    };
-    auto global = [&](double* at) {
-        return b.CreateIntToPtr(b.getInt64(reinterpret_cast<std::uint64_t>(at)), f64p);
-    };
-    b.SetInsertPoint(BasicBlock::Create(cx, "entry", fn));
-    Value* tables = b.CreateLoad(i8p, field(offsetof(native_steps_state, tables), i8p));
-    Value *ops[2], *frames[2];
-    for (int k = 0; k < 2; ++k) {
-        ops[k] = b.CreateLoad(i8p, field(offsetof(native_steps_state, ops) + 8 * k, i8p));
-        frames[k] = b.CreateLoad(i8p, field(offsetof(native_steps_state, frame) + 8 * k, i8p));
+}
+
+// The loop of a steps function over native_steps_state: each step updates
+// the states, sets the time and runs the two passes, and leaves with a
+// native_steps_end when one of them fails or the last step is done.
+class steps_builder {
+public:
+    steps_builder(llvm::LLVMContext& cx, llvm::Module& m, const native_step_shape& shape,
+                  llvm::Function* const passes[2],
+                  const std::map<std::int64_t, std::int64_t>& copied,
+                  const std::set<std::int64_t>& quads, const std::string& name)
+        : cx_(cx), b_(cx), shape_(shape), passes_{passes[0], passes[1]}, copied_(copied),
+          quads_(quads) {
+        f32 = b_.getFloatTy(), f64 = b_.getDoubleTy(), i32 = b_.getInt32Ty(), i64 = b_.getInt64Ty(),
+        i8p = b_.getInt8PtrTy();
+        f32p = f32->getPointerTo(), f64p = f64->getPointerTo();
+        auto* type = llvm::FunctionType::get(i32, {f32p, f32p, i8p}, false);
+        fn_ = llvm::Function::Create(type, llvm::Function::ExternalLinkage, name, m);
+        values_ = fn_->getArg(0), rates_at_ = fn_->getArg(1), state_ = fn_->getArg(2);
+        llvm::MDBuilder md(cx);
+        likely_ = md.createBranchWeights(2000, 1), unlikely_ = md.createBranchWeights(1, 2000);
     }
-    Value* first = b.CreateLoad(i64, field(offsetof(native_steps_state, n), i64));
-    Value* last = b.CreateLoad(i64, field(offsetof(native_steps_state, last), i64));
-    Value* t0 = b.CreateLoad(f64, field(offsetof(native_steps_state, t0), f64));
-    Value* dt = b.CreateLoad(f64, field(offsetof(native_steps_state, dt), f64));
-    Value* h_read = b.CreateLoad(f32, field(offsetof(native_steps_state, h), f32));
+
+    // The entry reads the state; a step of exactly 1 has a loop of its own.
+    void build() {
+        b_.SetInsertPoint(BasicBlock::Create(cx_, "entry", fn_));
+        read_state();
+        BasicBlock* unit_step = BasicBlock::Create(cx_, "unit_step", fn_);
+        BasicBlock* other_step = BasicBlock::Create(cx_, "other_step", fn_);
+        b_.CreateCondBr(b_.CreateFCmpOEQ(h_read_, llvm::ConstantFP::get(f32, 1.0)), unit_step,
+                        other_step);
+        steps_loop(unit_step, nullptr);
+        steps_loop(other_step, h_read_);
+    }
+
+private:
+    // One loop's blocks and what its states' update gathers.
+    struct loop {
+        BasicBlock *entry = nullptr, *head = nullptr;
+        Value* h = nullptr; // null for a step of exactly 1
+        Value* bad = nullptr;
+        // A state's copied rate carried from the step before, and the value
+        // slot it is copied from.
+        std::vector<std::pair<llvm::PHINode*, std::int64_t>> carried_rates;
+    };
+
+    Value* field(std::size_t offset, llvm::Type* t) {
+        return b_.CreateBitCast(b_.CreateGEP(b_.getInt8Ty(), state_, b_.getInt64(offset)),
+                                t->getPointerTo());
+    }
+    Value* global(double* at) {
+        return b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(at)), f64p);
+    }
+
+    void read_state() {
+        tables_ = b_.CreateLoad(i8p, field(offsetof(native_steps_state, tables), i8p));
+        for (int k = 0; k < 2; ++k) {
+            ops_[k] = b_.CreateLoad(i8p, field(offsetof(native_steps_state, ops) + 8 * k, i8p));
+            frames_[k] =
+                b_.CreateLoad(i8p, field(offsetof(native_steps_state, frame) + 8 * k, i8p));
+        }
+        first_ = b_.CreateLoad(i64, field(offsetof(native_steps_state, n), i64));
+        last_ = b_.CreateLoad(i64, field(offsetof(native_steps_state, last), i64));
+        t0_ = b_.CreateLoad(f64, field(offsetof(native_steps_state, t0), f64));
+        dt_ = b_.CreateLoad(f64, field(offsetof(native_steps_state, dt), f64));
+        h_read_ = b_.CreateLoad(f32, field(offsetof(native_steps_state, h), f32));
+    }
+
+    // A step ends early: the step begun and, for a pass, its result.
+    void leave(native_steps_end end, Value* step, Value* result) {
+        b_.CreateStore(step, field(offsetof(native_steps_state, n), i64));
+        if (result) b_.CreateStore(result, field(offsetof(native_steps_state, result), i32));
+        b_.CreateRet(b_.getInt32(end));
+    }
+
     // The loop over the steps, from the block entry; h is the step of the
     // states' update, null for a step of exactly 1 (v + 1 r is v + r to the
     // bit, and the multiplication lay on the chain from step to step).
-    auto steps_loop = [&](BasicBlock* entry, Value* h) {
-        BasicBlock* head = BasicBlock::Create(cx, "head", fn);
-        BasicBlock* body = BasicBlock::Create(cx, "step", fn);
-        BasicBlock* done = BasicBlock::Create(cx, "done", fn);
-        b.SetInsertPoint(entry);
-        b.CreateBr(head);
-        b.SetInsertPoint(head);
-        llvm::PHINode* n = b.CreatePHI(i64, 2);
-        n->addIncoming(first, entry);
-        b.CreateCondBr(b.CreateICmpSLT(n, last), body, done, likely);
-
-        // A step ends early: the step begun and, for a pass, its result.
-        auto leave = [&](native_steps_end end, Value* step, Value* result) {
-            b.CreateStore(step, field(offsetof(native_steps_state, n), i64));
-            if (result) b.CreateStore(result, field(offsetof(native_steps_state, result), i32));
-            b.CreateRet(b.getInt32(end));
-        };
-        b.SetInsertPoint(done);
+    void steps_loop(BasicBlock* entry, Value* h) {
+        loop l;
+        l.entry = entry;
+        l.h = h;
+        l.head = BasicBlock::Create(cx_, "head", fn_);
+        BasicBlock* body = BasicBlock::Create(cx_, "step", fn_);
+        BasicBlock* done = BasicBlock::Create(cx_, "done", fn_);
+        b_.SetInsertPoint(entry);
+        b_.CreateBr(l.head);
+        b_.SetInsertPoint(l.head);
+        llvm::PHINode* n = b_.CreatePHI(i64, 2);
+        n->addIncoming(first_, entry);
+        b_.CreateCondBr(b_.CreateICmpSLT(n, last_), body, done, likely_);
+        b_.SetInsertPoint(done);
         leave(ns_done, n, nullptr);
 
-        // The states: v + h r in float, as euler_update computes them, every
-        // one updated before any is found not finite.
-        b.SetInsertPoint(body);
-        Value* next = b.CreateAdd(n, b.getInt64(1));
-        Value* bad = b.getFalse();
-        // A state's copied rate, carried from the step before (the memory's
-        // rate on entering).
-        std::vector<std::pair<llvm::PHINode*, std::int64_t>> carried_rates;
-        auto carried_rate = [&](std::uint64_t at) {
-            llvm::IRBuilder<> pre(entry->getTerminator());
-            llvm::PHINode* phi = llvm::PHINode::Create(f32, 2, "", head->getFirstNonPHI());
-            phi->addIncoming(pre.CreateLoad(f32, pre.CreateGEP(f32, rates_at, pre.getInt64(at))),
-                             entry);
-            carried_rates.push_back({phi, copied.at(static_cast<std::int64_t>(at))});
-            return phi;
-        };
-        // States at..at+width-1 (width 1, or 4 as a vector): whether one is not
-        // finite (all its exponent bits set).
-        auto update = [&](std::uint64_t at, unsigned width) {
-            llvm::Type *ft = f32, *it = i32;
-            Value* hv = h;
-            if (width > 1) {
-                ft = llvm::FixedVectorType::get(f32, width);
-                it = llvm::FixedVectorType::get(i32, width);
-                if (h) hv = b.CreateVectorSplat(width, h);
-            }
-            auto slot = [&](Value* base) {
-                return b.CreateBitCast(b.CreateGEP(f32, base, b.getInt64(at)), ft->getPointerTo());
-            };
-            Value* v = slot(values);
-            Value* r = width == 1 && copied.count(static_cast<std::int64_t>(at))
-                           ? static_cast<Value*>(carried_rate(at))
-                           : b.CreateAlignedLoad(ft, slot(rates_at), llvm::Align(4));
-            Value* x = b.CreateFAdd(b.CreateAlignedLoad(ft, v, llvm::Align(4)),
-                                    hv ? b.CreateFMul(hv, r) : r);
-            b.CreateAlignedStore(x, v, llvm::Align(4));
-            Value* bits =
-                b.CreateAnd(b.CreateBitCast(x, it), llvm::ConstantInt::get(it, 0x7F800000));
-            Value* inf = b.CreateICmpEQ(bits, llvm::ConstantInt::get(it, 0x7F800000));
-            if (width == 1) return inf;
-            return b.CreateICmpNE(b.CreateBitCast(inf, b.getIntNTy(width)), b.getIntN(width, 0));
-        };
-        // Many states: the engine's own update, in vectors as wide as the
-        // processor has (the optimiser here makes a loop of one at a time).
-        auto range = [&](std::uint64_t from, std::uint64_t count) {
-            constexpr std::uint64_t unrolled = 64;
-            if (count <= unrolled) {
-                // Four at a time where the rates pass stored the four rates with
-                // one vector store (a wider read of rates stored in other pieces
-                // would wait for those stores); the levels are stored only here.
-                // A copied rate comes in a register, and its level is updated
-                // alone (four of them gathered into a vector and the levels
-                // taken out of it again cost more than the four updates).
-                for (std::uint64_t k = 0; k < count;) {
-                    const std::int64_t at = static_cast<std::int64_t>(from + k);
-                    const unsigned width =
-                        k + 4 <= count && quads.count(at) && !copied.count(at) ? 4 : 1;
-                    bad = b.CreateOr(bad, update(from + k, width));
-                    k += width;
-                }
-                return;
-            }
-            auto* euler_type =
-                llvm::FunctionType::get(b.getInt1Ty(), {f32p, f32p, i64, f32}, false);
-            bool (*euler)(float*, const float*, std::size_t, float) = &euler_update;
-            Value* call =
-                b.CreateCall(euler_type,
-                             b.CreateIntToPtr(b.getInt64(reinterpret_cast<std::uint64_t>(euler)),
-                                              euler_type->getPointerTo()),
-                             {b.CreateGEP(f32, values, b.getInt64(from)),
-                              b.CreateGEP(f32, rates_at, b.getInt64(from)), b.getInt64(count),
-                              h ? h : llvm::ConstantFP::get(f32, 1.0)});
-            bad = b.CreateOr(bad, call);
-        };
-        if (shape.level_slots > 1) range(1, shape.level_slots - 1);
-        range(shape.value_slots, shape.hidden_states);
-        BasicBlock* states_bad = BasicBlock::Create(cx, "states_bad", fn);
-        BasicBlock* timed = BasicBlock::Create(cx, "time", fn);
-        b.CreateCondBr(bad, states_bad, timed, unlikely);
-        b.SetInsertPoint(states_bad);
-        leave(ns_states, next, nullptr);
-
-        // The time as set_time sets it, then the passes in mode em_main.
-        b.SetInsertPoint(timed);
-        Value* t = b.CreateFAdd(t0, b.CreateFMul(b.CreateSIToFP(next, f64), dt));
-        Value* half = b.CreateFDiv(dt, llvm::ConstantFP::get(f64, 2.0));
-        b.CreateStore(t, global(&sim_time));
-        b.CreateStore(dt, global(&sim_dt));
-        b.CreateStore(b.CreateFAdd(t, half), global(&sim_time_hi));
-        b.CreateStore(b.CreateFSub(t, half), global(&sim_time_lo));
-        b.CreateStore(b.CreateFPTrunc(t, f32), values);
-        for (int k = 0; k < 2; ++k) {
-            Value* r =
-                b.CreateCall(passes[k]->getFunctionType(), passes[k],
-                             {values, rates_at, tables, ops[k], b.getInt32(em_main), frames[k]});
-            BasicBlock* on = BasicBlock::Create(cx, k ? "stepped" : "rates", fn);
-            BasicBlock* out = BasicBlock::Create(cx, k ? "rates_out" : "dynamic_out", fn);
-            b.CreateCondBr(b.CreateICmpEQ(r, b.getInt32(0)), on, out, likely);
-            b.SetInsertPoint(out);
-            leave(k ? ns_rates : ns_dynamic, next, r);
-            b.SetInsertPoint(on);
-        }
+        b_.SetInsertPoint(body);
+        Value* next = b_.CreateAdd(n, b_.getInt64(1));
+        update_states(l, next);
+        set_time_and_run_passes(next);
         // The copied values, as the rates pass left them.
-        for (const auto& [phi, from] : carried_rates)
-            phi->addIncoming(b.CreateLoad(f32, b.CreateGEP(f32, values, b.getInt64(from))),
-                             b.GetInsertBlock());
-        n->addIncoming(next, b.GetInsertBlock());
-        b.CreateBr(head);
-    };
-    BasicBlock* unit_step = BasicBlock::Create(cx, "unit_step", fn);
-    BasicBlock* other_step = BasicBlock::Create(cx, "other_step", fn);
-    b.CreateCondBr(b.CreateFCmpOEQ(h_read, llvm::ConstantFP::get(f32, 1.0)), unit_step, other_step);
-    steps_loop(unit_step, nullptr);
-    steps_loop(other_step, h_read);
+        for (const auto& [phi, from] : l.carried_rates)
+            phi->addIncoming(b_.CreateLoad(f32, b_.CreateGEP(f32, values_, b_.getInt64(from))),
+                             b_.GetInsertBlock());
+        n->addIncoming(next, b_.GetInsertBlock());
+        b_.CreateBr(l.head);
+    }
+
+    // The states: v + h r in float, as euler_update computes them, every
+    // one updated before any is found not finite; a step that makes one not
+    // finite leaves.
+    void update_states(loop& l, Value* next) {
+        l.bad = b_.getFalse();
+        if (shape_.level_slots > 1) update_range(l, 1, shape_.level_slots - 1);
+        update_range(l, shape_.value_slots, shape_.hidden_states);
+        BasicBlock* states_bad = BasicBlock::Create(cx_, "states_bad", fn_);
+        BasicBlock* timed = BasicBlock::Create(cx_, "time", fn_);
+        b_.CreateCondBr(l.bad, states_bad, timed, unlikely_);
+        b_.SetInsertPoint(states_bad);
+        leave(ns_states, next, nullptr);
+        b_.SetInsertPoint(timed);
+    }
+
+    // A state's copied rate, carried from the step before (the memory's
+    // rate on entering).
+    Value* carried_rate(loop& l, std::uint64_t at) {
+        llvm::IRBuilder<> pre(l.entry->getTerminator());
+        llvm::PHINode* phi = llvm::PHINode::Create(f32, 2, "", l.head->getFirstNonPHI());
+        phi->addIncoming(pre.CreateLoad(f32, pre.CreateGEP(f32, rates_at_, pre.getInt64(at))),
+                         l.entry);
+        l.carried_rates.push_back({phi, copied_.at(static_cast<std::int64_t>(at))});
+        return phi;
+    }
+
+    // States at..at+width-1 (width 1, or 4 as a vector): whether one is not
+    // finite (all its exponent bits set).
+    Value* update(loop& l, std::uint64_t at, unsigned width) {
+        llvm::Type *ft = f32, *it = i32;
+        Value* hv = l.h;
+        if (width > 1) {
+            ft = llvm::FixedVectorType::get(f32, width);
+            it = llvm::FixedVectorType::get(i32, width);
+            if (l.h) hv = b_.CreateVectorSplat(width, l.h);
+        }
+        auto slot = [&](Value* base) {
+            return b_.CreateBitCast(b_.CreateGEP(f32, base, b_.getInt64(at)), ft->getPointerTo());
+        };
+        Value* v = slot(values_);
+        Value* r = width == 1 && copied_.count(static_cast<std::int64_t>(at))
+                       ? carried_rate(l, at)
+                       : b_.CreateAlignedLoad(ft, slot(rates_at_), llvm::Align(4));
+        Value* x = b_.CreateFAdd(b_.CreateAlignedLoad(ft, v, llvm::Align(4)),
+                                 hv ? b_.CreateFMul(hv, r) : r);
+        b_.CreateAlignedStore(x, v, llvm::Align(4));
+        Value* bits = b_.CreateAnd(b_.CreateBitCast(x, it), llvm::ConstantInt::get(it, 0x7F800000));
+        Value* inf = b_.CreateICmpEQ(bits, llvm::ConstantInt::get(it, 0x7F800000));
+        if (width == 1) return inf;
+        return b_.CreateICmpNE(b_.CreateBitCast(inf, b_.getIntNTy(width)), b_.getIntN(width, 0));
+    }
+
+    // Many states: the engine's own update, in vectors as wide as the
+    // processor has (the optimiser here makes a loop of one at a time).
+    void update_range(loop& l, std::uint64_t from, std::uint64_t count) {
+        constexpr std::uint64_t unrolled = 64;
+        if (count <= unrolled) {
+            // Four at a time where the rates pass stored the four rates with
+            // one vector store (a wider read of rates stored in other pieces
+            // would wait for those stores); the levels are stored only here.
+            // A copied rate comes in a register, and its level is updated
+            // alone (four of them gathered into a vector and the levels
+            // taken out of it again cost more than the four updates).
+            for (std::uint64_t k = 0; k < count;) {
+                const std::int64_t at = static_cast<std::int64_t>(from + k);
+                const unsigned width =
+                    k + 4 <= count && quads_.count(at) && !copied_.count(at) ? 4 : 1;
+                l.bad = b_.CreateOr(l.bad, update(l, from + k, width));
+                k += width;
+            }
+            return;
+        }
+        auto* euler_type = llvm::FunctionType::get(b_.getInt1Ty(), {f32p, f32p, i64, f32}, false);
+        bool (*euler)(float*, const float*, std::size_t, float) = &euler_update;
+        Value* call =
+            b_.CreateCall(euler_type,
+                          b_.CreateIntToPtr(b_.getInt64(reinterpret_cast<std::uint64_t>(euler)),
+                                            euler_type->getPointerTo()),
+                          {b_.CreateGEP(f32, values_, b_.getInt64(from)),
+                           b_.CreateGEP(f32, rates_at_, b_.getInt64(from)), b_.getInt64(count),
+                           l.h ? l.h : llvm::ConstantFP::get(f32, 1.0)});
+        l.bad = b_.CreateOr(l.bad, call);
+    }
+
+    // The time as set_time sets it, then the passes in mode em_main; a pass
+    // that does not return 0 ends the step with its result.
+    void set_time_and_run_passes(Value* next) {
+        Value* t = b_.CreateFAdd(t0_, b_.CreateFMul(b_.CreateSIToFP(next, f64), dt_));
+        Value* half = b_.CreateFDiv(dt_, llvm::ConstantFP::get(f64, 2.0));
+        b_.CreateStore(t, global(&sim_time));
+        b_.CreateStore(dt_, global(&sim_dt));
+        b_.CreateStore(b_.CreateFAdd(t, half), global(&sim_time_hi));
+        b_.CreateStore(b_.CreateFSub(t, half), global(&sim_time_lo));
+        b_.CreateStore(b_.CreateFPTrunc(t, f32), values_);
+        for (int k = 0; k < 2; ++k) {
+            Value* r = b_.CreateCall(
+                passes_[k]->getFunctionType(), passes_[k],
+                {values_, rates_at_, tables_, ops_[k], b_.getInt32(em_main), frames_[k]});
+            BasicBlock* on = BasicBlock::Create(cx_, k ? "stepped" : "rates", fn_);
+            BasicBlock* out = BasicBlock::Create(cx_, k ? "rates_out" : "dynamic_out", fn_);
+            b_.CreateCondBr(b_.CreateICmpEQ(r, b_.getInt32(0)), on, out, likely_);
+            b_.SetInsertPoint(out);
+            leave(k ? ns_rates : ns_dynamic, next, r);
+            b_.SetInsertPoint(on);
+        }
+    }
+
+    llvm::LLVMContext& cx_;
+    llvm::IRBuilder<> b_;
+    const native_step_shape& shape_;
+    llvm::Function* passes_[2];
+    const std::map<std::int64_t, std::int64_t>& copied_;
+    const std::set<std::int64_t>& quads_;
+    llvm::Type *f32, *f64, *i32, *i64, *i8p, *f32p, *f64p;
+    llvm::Function* fn_;
+    Value *values_, *rates_at_, *state_;
+    llvm::MDNode *likely_, *unlikely_;
+    // What the entry read from the state.
+    Value *tables_ = nullptr, *ops_[2] = {}, *frames_[2] = {};
+    Value *first_ = nullptr, *last_ = nullptr, *t0_ = nullptr, *dt_ = nullptr, *h_read_ = nullptr;
+};
+
+// The steps function of a program: its two passes and the loop of
+// native_steps_end over them.
+void build_steps(llvm::LLVMContext& cx, llvm::Module& m, const native_listing& dynamic,
+                 const native_listing& rates, const native_step_shape& shape, int level,
+                 const std::string& name) {
+    llvm::Function* passes[2];
+    std::set<std::int64_t> quads;
+    const std::map<std::int64_t, std::int64_t> copied = copied_rates(rates);
+    build_step_passes(cx, m, dynamic, rates, level, name, passes, &quads);
+    steps_builder(cx, m, shape, passes, copied, quads, name).build();
 }
 
 } // namespace
