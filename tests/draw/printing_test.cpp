@@ -544,4 +544,19 @@ TEST_F(Printing, AOnePageJobKeepsItsPage) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1) << text;
 }
 
+// Cancelled while its only page is printed, a job ends as a failure and
+// leaves no file: the last page is ended, and asked about, as every other.
+TEST_F(Printing, AJobCancelledOnItsOnlyPageLeavesNoFile) {
+    static int asked = 0;
+    asked = 0;
+    printer.abort_proc = [](HDC, int) -> BOOL {
+        ++asked;
+        return FALSE;
+    };
+    print_a_line();
+    EXPECT_GE(asked, 1);
+    EXPECT_FALSE(std::filesystem::exists(pdf_));
+    EXPECT_EQ(drawing.printer_dc, nullptr);
+}
+
 } // namespace

@@ -57,6 +57,27 @@ namespace td = test_driver;
 
 // ------------------------------------------------------------ the rules ---
 
+// A long legend goes into columns, up to three, read down each column; every
+// further column takes a smaller text and fewer characters a name.
+TEST(ChartGraphRules, EachFurtherLegendColumnTakesASmallerText) {
+    const chart_legend_layout one = chart_legend_columns(6), two = chart_legend_columns(12),
+                              three = chart_legend_columns(13), many = chart_legend_columns(40);
+    EXPECT_EQ(one.columns, 1);
+    EXPECT_EQ(one.rows, 6);
+    EXPECT_EQ(two.columns, 2);
+    EXPECT_EQ(two.rows, 6);
+    EXPECT_EQ(three.columns, 3);
+    EXPECT_EQ(three.rows, 5);
+    EXPECT_EQ(many.columns, 3);
+    EXPECT_EQ(many.rows, 14);
+    EXPECT_GT(one.points, two.points);
+    EXPECT_GT(two.points, three.points);
+    EXPECT_EQ(many.points, three.points);
+    EXPECT_GT(two.max_chars, three.max_chars);
+    EXPECT_GT(three.max_chars, 0);
+    EXPECT_EQ(chart_legend_columns(0).rows, 1);
+}
+
 TEST(ChartGraphRules, StyleAndDotsPickTypeAndDimension) {
     struct row {
         int style, dots, type, dimension;

@@ -1034,6 +1034,53 @@ TEST_F(GraphWindow, PrintingToThePdfPrinterPutsTheGraphsTextsOnAPage) {
 }
 
 // The print options' orientation decides the page: 1 landscape, 2 portrait.
+// A graph taller than the page is printed smaller, leaving the bottom tenth
+// of the page for the footer: the footer's words stand below every word of
+// the graph, never over its legend.
+TEST_F(GraphWindow, ATallGraphLeavesThePagesFooterRoomBelowIt) {
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    const handle rec = last_graph_record();
+    auto* o = static_cast<output_record*>(lock_handle(rec));
+    ASSERT_NE(o, nullptr);
+    o->height = 4 * o->width; // far taller than any page at the printer's resolution
+    unlock_handle(rec);
+    const std::string pdf = testing::TempDir() + "kavrel_tall_graph.pdf";
+    std::filesystem::remove(pdf);
+    {
+        const pdf_printer to_pdf(pdf);
+        opts.sizing = 0;
+        opts.info_corner = 0;
+        opts.orientation = 1;
+        opts.print_comment = "Footnote";
+        SendMessage(w, WM_COMMAND, cmd_print_output, 0);
+    }
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    // Each word's box from the PDF: the footer's top, the graph's lowest bottom.
+    const std::string boxes = command_output("pdftotext -bbox '" + pdf + "' - 2>/dev/null");
+    double footer_top = -1, graph_bottom = -1;
+    std::size_t at = 0;
+    while ((at = boxes.find("<word ", at)) != std::string::npos) {
+        double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        const std::size_t close = boxes.find('>', at), end = boxes.find("</word>", at);
+        if (close == std::string::npos || end == std::string::npos) break;
+        if (std::sscanf(boxes.c_str() + at,
+                        "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &x0, &y0, &x1,
+                        &y1) == 4) {
+            const std::string word = boxes.substr(close + 1, end - close - 1);
+            if (word == "Footnote")
+                footer_top = y0;
+            else if (word == "people" || word == "Time") // the legend's units, the x title
+                graph_bottom = std::max(graph_bottom, y1);
+        }
+        at = end;
+    }
+    ASSERT_GT(footer_top, 0) << boxes;
+    ASSERT_GT(graph_bottom, 0) << boxes;
+    EXPECT_GE(footer_top, graph_bottom) << boxes;
+}
+
 TEST_F(GraphWindow, PrintingTakesTheOptionsOrientation) {
     ASSERT_EQ(packages_missing({"poppler-utils"}), "");
     HWND w = run_tool();
@@ -1348,6 +1395,32 @@ TEST_F(GraphWindow, AGraphOpenedBeforeLivesweepFollowsTheReRuns) {
     EXPECT_EQ(livesweep_state, ls_off);
     set_livesweep_refresh_hook(nullptr);
     set_livesweep_save_hook(nullptr);
+}
+
+// A drag that ends a little past a drawn name's end (up to 10 pixels)
+// selects to its last character; one far off leaves the selection as the
+// press made it.
+TEST_F(GraphWindow, ADragJustPastANamesEndSelectsToItsLastCharacter) {
+    HWND w = run_tool();
+    ASSERT_NE(w, nullptr);
+    handle rec = last_graph_record();
+    hot_spot legend{};
+    for (const hot_spot& s : record_hot_spots(rec))
+        if (s.font <= 2 && hot_spot_text(rec, s.text) == "Population : slow") legend = s;
+    ASSERT_NE(legend.text, 0u);
+    const int mid_y = (legend.top + legend.bottom) / 2;
+    const int length = static_cast<int>(std::strlen("Population : slow"));
+    td::drag(w, POINT{legend.left + 1, mid_y}, POINT{legend.right + 8, mid_y}, 1);
+    td::run_until_idle();
+    EXPECT_EQ(current_selection().record, rec);
+    EXPECT_EQ(current_selection().start, 0);
+    EXPECT_EQ(current_selection().end, length);
+    SendMessage(w, WM_KILLFOCUS, 0, 0);
+    td::drag(w, POINT{legend.left + 1, mid_y}, POINT{legend.right + 30, mid_y}, 1);
+    td::run_until_idle();
+    EXPECT_EQ(current_selection().record, rec);
+    EXPECT_LT(current_selection().end, length);
+    SendMessage(w, WM_KILLFOCUS, 0, 0);
 }
 
 TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) {
