@@ -80,4 +80,35 @@ TEST_F(EditCombo, ComboItemsAreCountedAndMeasuredInBytes) {
     EXPECT_EQ(SendMessage(c, CB_GETCURSEL, 0, 0), CB_ERR); // -1 clears the choice
 }
 
+// Selections given past the text end at the text's end, on either side and
+// in either kind of field; -1 as the start takes the selection away and
+// keeps the caret.
+TEST_F(EditCombo, SelectionsPastTheTextEndAtItsEnd) {
+    open({{WC_EDIT, 43, "hello", vis | WS_BORDER, 5, 5, 100, 12},
+          {WC_EDIT, 44, nullptr, vis | WS_BORDER | ES_MULTILINE, 5, 25, 100, 40}});
+    SetWindowText(item(44), "ab\r\ncd");
+    auto sel = [](HWND e) {
+        DWORD s = 0, t = 0;
+        SendMessage(e, EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&t));
+        return std::make_pair(static_cast<int>(s), static_cast<int>(t));
+    };
+    for (auto [id, len] : {std::make_pair(43, 5), std::make_pair(44, 6)}) {
+        SCOPED_TRACE(id);
+        HWND e = item(id);
+        SendMessage(e, EM_SETSEL, 100, 200);
+        EXPECT_EQ(sel(e), std::make_pair(len, len));
+        SendMessage(e, EM_SETSEL, 1, 200);
+        EXPECT_EQ(sel(e), std::make_pair(1, len));
+        SendMessage(e, EM_SETSEL, 0, -1); // everything
+        EXPECT_EQ(sel(e), std::make_pair(0, len));
+        SendMessage(e, EM_SETSEL, 2, 1); // either way round
+        const auto back = sel(e);
+        EXPECT_EQ(std::min(back.first, back.second), 1);
+        EXPECT_EQ(std::max(back.first, back.second), 2);
+        SendMessage(e, EM_SETSEL, 1, 1);
+        SendMessage(e, EM_SETSEL, static_cast<WPARAM>(-1), 0); // no selection, caret kept
+        EXPECT_EQ(sel(e), std::make_pair(1, 1));
+    }
+}
+
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <QWidget>
 #include <algorithm>
+#include <string>
 
 using namespace dlgtest;
 namespace td = test_driver;
@@ -201,6 +202,31 @@ TEST_F(ListTest, DropDownListNotifiesInOrderAndOnlyForTheUser) {
     pump();
     EXPECT_EQ(codes_of(20), (std::vector<int>{CBN_DROPDOWN, CBN_SELENDCANCEL, CBN_CLOSEUP}));
     EXPECT_EQ(SendMessage(c, CB_GETCURSEL, 0, 0), 2);
+}
+
+// In an open list of thirty lines a page key moves a page less the line
+// kept in view (29 items), and stops at either end.
+TEST_F(ListTest, PageKeysInAnOpenListMoveAPageLessOneLine) {
+    open({{WC_COMBOBOX, 21, nullptr, vis | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 5, 5, 100,
+           200}});
+    HWND c = item(21);
+    for (int i = 0; i < 100; ++i)
+        SendMessage(c, CB_ADDSTRING, 0,
+                    reinterpret_cast<LPARAM>(("item " + std::to_string(1000 + i)).c_str()));
+    SendMessage(c, CB_SETCURSEL, 0, 0);
+    SetFocus(c);
+    auto keys_then_enter = [&](std::initializer_list<WPARAM> keys) {
+        SendMessage(c, CB_SHOWDROPDOWN, TRUE, 0);
+        for (WPARAM k : keys) PostMessage(c, WM_KEYDOWN, k, 0);
+        PostMessage(c, WM_KEYDOWN, VK_RETURN, 0);
+        pump();
+        return static_cast<int>(SendMessage(c, CB_GETCURSEL, 0, 0));
+    };
+    EXPECT_EQ(keys_then_enter({VK_NEXT}), 29);
+    EXPECT_EQ(keys_then_enter({VK_NEXT, VK_NEXT}), 87);
+    EXPECT_EQ(keys_then_enter({VK_NEXT}), 99); // the last
+    EXPECT_EQ(keys_then_enter({VK_PRIOR, VK_UP}), 69);
+    EXPECT_EQ(keys_then_enter({VK_PRIOR, VK_PRIOR, VK_PRIOR}), 0); // the first
 }
 
 TEST_F(ListTest, DropDownComboEditsAndFindsItems) {

@@ -17,6 +17,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -78,7 +79,8 @@ struct fake_server {
     int listen_fd = -1;
     std::thread thread;
     std::vector<frame> heard; // what reached it, in order
-    explicit fake_server(const std::string& path) {
+    bool upper = false;       // answers items in its own spelling: capitals
+    explicit fake_server(const std::string& path, bool upper_items = false) : upper(upper_items) {
         listen_fd = socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
@@ -107,12 +109,17 @@ struct fake_server {
             case WM_DDE_EXECUTE:
                 answer({WM_DDE_ACK, 0x8001, 0, WM_DDE_EXECUTE, {}, {}, {}});
                 break;
-            case WM_DDE_REQUEST:
+            case WM_DDE_REQUEST: {
+                std::string item = f.name1;
+                if (upper)
+                    for (char& ch : item)
+                        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
                 if (strcasecmp(f.name1.c_str(), "Price") == 0)
-                    answer({WM_DDE_DATA, 0x1000, f.word2, 0, f.name1, {}, "12.5"});
+                    answer({WM_DDE_DATA, 0x1000, f.word2, 0, item, {}, "12.5"});
                 else
-                    answer({WM_DDE_ACK, 0, 0, WM_DDE_REQUEST, f.name1, {}, {}});
+                    answer({WM_DDE_ACK, 0, 0, WM_DDE_REQUEST, item, {}, {}});
                 break;
+            }
             case WM_DDE_POKE:
                 answer({WM_DDE_ACK, 0x8000, 0, WM_DDE_POKE, f.name1, {}, {}});
                 // Then data of its own that asks for an acknowledgement.
@@ -284,6 +291,39 @@ TEST_F(DdeBridgeClient, AConversationWithAServerOfAnotherProgram) {
     EXPECT_EQ(other.heard[4].word1 & 0x2000, 0x2000);
     EXPECT_EQ(other.heard[5].word3, WM_DDE_DATA);
     EXPECT_EQ(other.heard[5].name1, "Cell");
+}
+
+// Item names are compared without regard to case: a server answering a
+// request in its own spelling answers that request, under the atom the
+// client asked with.
+TEST_F(DdeBridgeClient, AServersOwnSpellingOfAnItemAnswersTheRequest) {
+    std::string why;
+    const std::string path = dde_bridge_socket_path("Fake", &why);
+    ASSERT_FALSE(path.empty()) << why;
+    fake_server other(path, true);
+    broadcast_initiate("Fake", "Sheet1");
+    ASSERT_EQ(inbox.size(), 1u);
+    const HWND server = inbox[0].from;
+    ASSERT_TRUE(IsWindow(server));
+
+    got d = post(server, WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, 1, GlobalAddAtomA("price")));
+    ASSERT_EQ(d.message, WM_DDE_DATA);
+    EXPECT_EQ(d.name1, "price");
+    dde_block block;
+    ASSERT_TRUE(read_dde_data(reinterpret_cast<HGLOBAL>(d.lo), &block));
+    EXPECT_TRUE(block.response);
+    GlobalFree(reinterpret_cast<HGLOBAL>(d.lo));
+    got a =
+        post(server, WM_DDE_REQUEST, PackDDElParam(WM_DDE_REQUEST, 1, GlobalAddAtomA("Nothing")));
+    EXPECT_EQ(a.message, WM_DDE_ACK);
+    EXPECT_EQ(a.lo, 0u);
+    EXPECT_EQ(a.name1, "Nothing");
+
+    a = post(server, WM_DDE_TERMINATE, 0);
+    EXPECT_EQ(a.message, WM_DDE_TERMINATE);
+    EXPECT_EQ(dde_bridge_connections(), 0u);
+    EXPECT_EQ(global_atom_count(), atoms0);
+    EXPECT_EQ(global_live_blocks(), blocks0);
 }
 
 TEST_F(DdeBridgeClient, NoSocketNoAnswer) {
