@@ -334,13 +334,6 @@ bool take_pending_io_rect(int* x, int* y, int* w, int* h) {
     return true;
 }
 
-void forward_user_message(HWND view) {
-    auto it = objects().find(view);
-    if (it == objects().end()) return;
-    for (HWND w : it->second)
-        if (w && IsWindow(w) && !is_slider(w)) PostMessage(w, WM_USER, 0, 0);
-}
-
 void place_io_objects(HWND view, const sketch_state& s) {
     auto it = objects().find(view);
     if (it == objects().end()) return;

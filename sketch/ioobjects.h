@@ -26,9 +26,6 @@ bool update_io_objects();
 // The rectangle make_io_objects left for the next output window (client
 // pixels of the diagram), cleared as it is taken; false when none.
 bool take_pending_io_rect(int* x, int* y, int* w, int* h);
-// Tells every output object of the view that the values changed
-// (message 1024), as a Livesweep re-run does.
-void forward_user_message(HWND view);
 // Moves and sizes the shown objects to their elements after a scroll or zoom.
 void place_io_objects(HWND view, const sketch_state& s);
 // The window of element n's object (null: none).

@@ -582,10 +582,6 @@ int spread_print(handle record) {
     return dc ? 1 : 0;
 }
 
-void free_spread_window(handle record) {
-    outwin_free(record, release_grid_data);
-}
-
 const grid_rows* spread_rows(handle record) {
     grid_data* d = data_of(record);
     return d ? &d->grid : nullptr;

@@ -48,8 +48,6 @@ int spread_save(handle record, const char* path);
 // print options ask for the selection and a row is selected). 0 when no job
 // started or there are no rows.
 int spread_print(handle record);
-// Frees the data and the font, destroys the window, frees the record.
-void free_spread_window(handle record);
 
 // For the tools and tests (null / defaults when not a grid record).
 const grid_rows* spread_rows(handle record);

@@ -866,6 +866,17 @@ TEST_F(GraphSets, WritingToAnOpenFileClearsTheChangeAndEntryZeroIsNoSet) {
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find(":GRAPH h\r\n"), std::string::npos) << text;
+    // The marker line opens the text, which reads back as the set it was
+    // (the form of a set inside a model's settings text).
+    EXPECT_EQ(text.rfind(std::string(graph_set_marker_line) + "\r\n", 0), 0u) << text;
+    const int back = load_graph_set_text(text.c_str(), 0, 0, 0);
+    ASSERT_GT(back, 0);
+    ASSERT_NE(back, i);
+    const graph_set& read = graph_sets()[static_cast<std::size_t>(back)];
+    ASSERT_EQ(read.defs.size(), 1u);
+    EXPECT_EQ(read.defs[0].name, "h");
+    ASSERT_EQ(read.defs[0].vars.size(), 1u);
+    EXPECT_EQ(read.defs[0].vars[0].name, "y");
 
     message_log::messages.clear();
     const file_handle fh0 = fh_open_write((dir_ / "zero.kgd").string().c_str(), 0, 1);

@@ -101,6 +101,30 @@ protected:
     opt_block saved_;
 };
 
+// Updating the open model's objects makes the output graph's window again
+// for the runs loaded now and says an output window is open; with the
+// objects taken down and the object state cleared there is nothing to
+// update, and nothing is made.
+TEST_F(OutputObjects, UpdatingTheObjectsRemakesTheOutputGraphAndSaysOneIsOpen) {
+    const int n = graph_element();
+    ASSERT_GT(n, 0);
+    HWND before = io_object_window(view_, n);
+    ASSERT_NE(before, nullptr);
+    EXPECT_TRUE(update_io_objects());
+    td::run_until_idle();
+    HWND after = io_object_window(view_, n);
+    ASSERT_NE(after, nullptr);
+    EXPECT_TRUE(IsWindow(after));
+    EXPECT_FALSE(IsWindow(before) && before != after) << "the old window stays beside the new";
+    EXPECT_TRUE(s_->view.elems[static_cast<std::size_t>(n)].runtime & ef_io_window);
+
+    destroy_io_objects(view_, *s_);
+    td::run_until_idle();
+    s_->io_state = 0;
+    EXPECT_FALSE(update_io_objects());
+    EXPECT_EQ(io_object_window(view_, n), nullptr);
+}
+
 // The clipboard's metafile picture header (mapping mode, extents); false
 // when there is none.
 bool clip_picture(METAFILEPICT* out) {

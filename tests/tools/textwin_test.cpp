@@ -138,6 +138,31 @@ TEST_F(TextWindows, FollowsTheEndScrollsAndPaintsItsLines) {
     EXPECT_EQ(dark_pixels(one, 2 * lh, one.height() - 20), 0);
 }
 
+// Freeing a text window from the program takes its window and frame down
+// with its record, and a message window that was that record is forgotten;
+// another text window stays.
+TEST_F(TextWindows, FreeingATextWindowTakesItsWindowAndRecordAndForgetsTheMessageWindow) {
+    handle rec = open_text_window("Messages", 10, 10, 300, 200, 0, nullptr);
+    handle other = open_text_window("Other", 320, 10, 200, 200, 0, nullptr);
+    ASSERT_NE(rec, 0u);
+    ASSERT_NE(other, 0u);
+    textwin_printf(0, rec, 0, "a line");
+    HWND w = outwin_window(rec);
+    ASSERT_NE(w, nullptr);
+    HWND frame = GetParent(w);
+    ASSERT_NE(frame, nullptr);
+    msg_window = rec;
+    free_text_window(rec);
+    test_driver::run_until_idle();
+    EXPECT_FALSE(IsWindow(w));
+    EXPECT_FALSE(IsWindow(frame));
+    EXPECT_FALSE(handle_valid(rec));
+    EXPECT_EQ(msg_window, 0u);
+    EXPECT_TRUE(handle_valid(other));
+    EXPECT_TRUE(IsWindow(outwin_window(other)));
+    ASSERT_NE(textwin_lines(other), nullptr);
+}
+
 TEST_F(TextWindows, LongFormattedTextsArriveWhole) {
     handle rec = open_text_window("Long", -1, -1, 0, 0, 0, nullptr);
     ASSERT_NE(rec, 0u);
