@@ -148,13 +148,22 @@ void draw_axis_labels(const std::vector<std::string>& labels, int left, int righ
 
 // Lays a window of stacked plots out as the current output: the font that
 // fits (as fit_graph_font) and the graphics window opened at the size
-// `wanted` gives; 0 when it does not open.
+// `wanted` gives; 0 when it does not open. A tool run again takes its window
+// over at the window's old size: the frame is then fitted to the size this
+// layout wants, the size a new window gets.
 template <class Window>
 int open_stacked_window(Window& w, void (*wanted)(const Window&, int*, int*)) {
     int width = 0, height = 0;
     fit_graph_font(w, wanted, &width, &height);
     handle rec = cur_output;
-    return open_graph_window(rec, w.title.c_str(), -1, -1, width, height);
+    const bool reopening = opening_tool_window() != nullptr;
+    if (!open_graph_window(rec, w.title.c_str(), -1, -1, width, height)) return 0;
+    if (reopening && !drawing.gtx_mode && !drawing.printing) {
+        int fitted_width = 0, fitted_height = 0;
+        graph_output_size(std::max(width, min_graph_width), height, &fitted_width, &fitted_height);
+        fit_toolwrap(rec, fitted_width, fitted_height);
+    }
+    return 1;
 }
 
 // Where a window of stacked plots draws: the output's size, the line height

@@ -621,6 +621,21 @@ void fit_toolwrap(handle record, int width, int height) {
     SetWindowPos(frame, nullptr, 0, 0, fw, fh, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+HWND opening_tool_window() {
+    handle old = 0;
+    if (opening_tool) {
+        if (tool_record* t = lock_tool(opening_tool)) {
+            old = t->output;
+            unlock_tool(opening_tool);
+        }
+    }
+    output_record* r = old ? lock_record(old) : nullptr;
+    if (!r) return nullptr;
+    HWND w = r->window && IsWindow(r->window) ? r->window : nullptr;
+    unlock_handle(old);
+    return w;
+}
+
 void activate_record_window(handle record) {
     output_record* r = lock_record(record);
     if (!r) return;

@@ -108,6 +108,10 @@ void destroy_tool_window(HWND window);
 // Resizes a record's frame so its tool window gets that client size (0 keeps
 // a direction), within the container.
 void fit_toolwrap(handle record, int width, int height);
+// The window the tool now opening showed last, which the next
+// open_output_window takes over for the tool's new record; null when there
+// is none.
+HWND opening_tool_window();
 // Makes a record's window (its frame) the active child.
 void activate_record_window(handle record);
 // The record of a tool window (its long 0), 0 none.

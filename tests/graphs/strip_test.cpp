@@ -31,6 +31,7 @@
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/run_builder.h"
 #include "tools/output.h"
+#include "tools/outwin_common.h"
 
 #include <gtest/gtest.h>
 
@@ -213,6 +214,13 @@ protected:
         ASSERT_EQ(loaded_run_names(1), 2);
         choose_variable("births");
     }
+    // Changes the tool's options in its block, as its setup dialog does.
+    template <class Change> void change_options(Change change) {
+        tool_record* r = lock_tool(tool_);
+        ASSERT_NE(r, nullptr);
+        change(*static_cast<strip_options*>(tool_options(r)));
+        unlock_tool(tool_);
+    }
     void make_tool(const std::string& line) {
         tool_ = new_tool(find_tool_row("Strip Graph"), "Causes Strip", 156);
         const char* lines[] = {line.c_str()};
@@ -331,6 +339,40 @@ TEST_F(StripWindow, CausesOverTimeWithTheConstantsListedPerRun) {
 
 // With no workbench variable a causes strip says what to do instead of
 // leaving the user with nothing; "All Variables" needs none.
+// Run again with taller strips, a strip tool takes its window over and fits
+// the frame to the new layout: the window gets the size a new window of the
+// same strips gets, not the size it had.
+TEST_F(StripWindow, ARunAgainFitsTheWindowItTakesOverToTheNewLayout) {
+    make_tool(strip_line(255, 0)); // births alone
+    run_tool();
+    ASSERT_EQ(last_strip_records().size(), 1u);
+    HWND first = outwin_window(last_strip_records()[0]);
+    ASSERT_NE(first, nullptr);
+    RECT alone{};
+    GetClientRect(first, &alone);
+    // Strips twice as tall: a taller layout.
+    change_options([](strip_options& o) { o.strip_height *= 2; });
+    run_tool();
+    ASSERT_EQ(last_strip_records().size(), 1u);
+    HWND again = outwin_window(last_strip_records()[0]);
+    EXPECT_EQ(again, first) << "the tool's window is taken over";
+    RECT refitted{};
+    GetClientRect(again, &refitted);
+    // The same strips in a window of their own.
+    close_framed_tool_windows(1);
+    td::run_until_idle();
+    run_tool();
+    ASSERT_EQ(last_strip_records().size(), 1u);
+    HWND fresh = outwin_window(last_strip_records()[0]);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_NE(fresh, first);
+    RECT own{};
+    GetClientRect(fresh, &own);
+    EXPECT_GT(own.bottom, alone.bottom) << "the layout grew";
+    EXPECT_EQ(refitted.right, own.right);
+    EXPECT_EQ(refitted.bottom, own.bottom);
+}
+
 TEST_F(StripWindow, WithoutAWorkbenchVariableTheUserIsToldWhy) {
     make_tool(strip_line(0, 0));
     workbench_var = {};
