@@ -347,6 +347,17 @@ TEST_F(DocWriter, MultilineUsesTheRegisteredWrappedWriter) {
     EXPECT_EQ(report_lines(), (lines{"a", "\tb"}));
 }
 
+TEST_F(DocWriter, MultilineHandsTheWrappedWriterLinesWithoutCarriageReturns) {
+    // A stored text with DOS line ends: the writer measures what it is given,
+    // so a carriage return left in a line would count as a column.
+    wrapped_calls.clear();
+    set_wrapped_writer(recording_writer);
+    doc_multiline("one\r\ntwo\r\r\nthree\r", 0, 0);
+    EXPECT_EQ(wrapped_calls, (lines{"0:one:0:0", "0:two:0:0", "0:three:0:0"}));
+    EXPECT_EQ(report_lines(), (lines{"one", "two", "three"}));
+    EXPECT_EQ(doc_current_line(), "");
+}
+
 TEST_F(DocWriter, CollectingNames) {
     doc_begin(256, 0, 0, doc_to_collect, 0, 0);
     EXPECT_TRUE(doc_collecting());

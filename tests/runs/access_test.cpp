@@ -108,6 +108,45 @@ TEST_F(access_test, time_base_rescales_and_unknown_x_reads_nothing) {
     close_model(0, 0);
 }
 
+// A constant read as a series is one point at the run's first saved time
+// (not its last), whatever the time axis the caller asks for.
+TEST_F(access_test, a_constant_reads_as_one_point_at_the_first_saved_time) {
+    run_builder rb(mb_.symbols());
+    rb.times({2, 4, 6}).series("Stock", {1, 2, 3}).constant("rate", 0.25f);
+    const int r = kdf_open(write_run("late.kdf", rb).c_str());
+    ASSERT_GE(r, 0);
+    std::vector<float> v, t;
+    double first = 0, last = 0;
+    ASSERT_EQ(read_run_series("rate", "Time", r, v, t, &first, &last), 1);
+    EXPECT_EQ(v, (std::vector<float>{0.25f}));
+    EXPECT_EQ(t, (std::vector<float>{2}));
+    EXPECT_EQ(first, 2);
+    EXPECT_EQ(last, 6);
+    ASSERT_EQ(read_run_values("rate", "Time", r, v, t), 1);
+    EXPECT_EQ(t, (std::vector<float>{2}));
+    model_pair open = mb_.release();
+    close_model(open.header, open.symbols);
+    ASSERT_EQ(read_run_series("rate", "Months", r, v, t, &first, &last), 1);
+    EXPECT_EQ(t, (std::vector<float>{24}));
+    EXPECT_EQ(last, 72);
+    close_model(0, 0);
+}
+
+// The time bases of a run's model are listed by name, in alphabetical order,
+// each once.
+TEST_F(access_test, the_time_bases_of_a_run_are_listed_by_name) {
+    const int r = open_standard();
+    ASSERT_GE(r, 0);
+    char** list = nullptr;
+    ASSERT_EQ(run_time_bases(r, &list), 2);
+    ASSERT_NE(list, nullptr);
+    EXPECT_STREQ(list[0], "Months");
+    EXPECT_STREQ(list[1], "Year");
+    EXPECT_EQ(run_time_bases(r, nullptr), 2);
+    EXPECT_EQ(run_time_bases(r + 100, &list), 0);
+    EXPECT_EQ(list, nullptr);
+}
+
 TEST_F(access_test, another_model_version_reads_by_name) {
     // The run was made by a version with an extra variable first: every slot
     // differs from the open model's.

@@ -170,6 +170,52 @@ TEST_F(corrupt_test, a_record_count_that_disagrees_with_its_presence_bits_is_ref
     EXPECT_TRUE(any_message_contains("the presence bits of Obs run past its 3 points"));
 }
 
+// A lookup record whose points run past the end of the lookup data block
+// (by as little as one cell) reads nothing: neither its points nor the
+// tables that would hand them to the model.
+TEST_F(corrupt_test, a_lookup_record_past_its_data_block_reads_nothing) {
+    run_builder rb(mb_.symbols());
+    rb.times({0, 1}).lookup_points("Effect", {0, 5}, {1, 9});
+    std::vector<std::uint8_t> good = rb.bytes();
+    const run_layout L = rb.layout();
+    ASSERT_NE(L.lookups, 0u);
+    // One lookup record of 52 bytes, then the data block: its cell count is
+    // the block head's fourth word.
+    const std::size_t block = L.lookups + 52;
+    std::uint32_t cells = 0;
+    std::memcpy(&cells, good.data() + block + 12, 4);
+    ASSERT_GT(cells, 7u);
+    std::vector<int> runs;
+    for (std::size_t field : {std::size_t{20}, std::size_t{24}}) { // x_cell, y_cell
+        auto b = good;
+        put32(b, L.lookups + field, cells - 1); // two points from the last cell
+        const int r = kdf_open(write_bytes(field == 20 ? "x.kdf" : "y.kdf", b).c_str());
+        ASSERT_GE(r, 0) << field;
+        std::vector<float> x, y;
+        EXPECT_EQ(read_run_lookup("Effect", r, x, y), 0) << field;
+        EXPECT_TRUE(x.empty());
+        runs.push_back(r);
+    }
+    const int sound = kdf_open(write_bytes("good.kdf", good).c_str());
+    ASSERT_GE(sound, 0);
+    std::vector<float> x, y;
+    EXPECT_EQ(read_run_lookup("Effect", sound, x, y), 2);
+    EXPECT_EQ(y, (std::vector<float>{1, 9}));
+
+    model_pair open = mb_.release();
+    close_model(open.header, open.symbols);
+    std::vector<kdf_lookup_record> recs;
+    for (int r : runs) {
+        EXPECT_EQ(read_run_lookup_tables(r, recs, 1), 0u) << r;
+        EXPECT_TRUE(recs.empty());
+    }
+    handle h = read_run_lookup_tables(sound, recs, 1);
+    EXPECT_NE(h, 0u);
+    EXPECT_EQ(recs.size(), 1u);
+    free_handle(h);
+    close_model(0, 0);
+}
+
 TEST_F(corrupt_test, wrong_version_is_not_compatible) {
     run_builder rb = base();
     rb.version(200);

@@ -89,6 +89,51 @@ TEST_F(readback_test, resume_maps_by_name_or_refuses) {
     EXPECT_EQ(resume_from_run(r, values, 3.3, 0), 4);
 }
 
+// Without a file name every element gets the value a: a constants
+// destination in each cell, a data destination one point at time 0.
+TEST_F(readback_test, no_file_gives_the_value_everywhere) {
+    make_open(mb_);
+    float* rows[2];
+    run_const_dest c{2, 2, rows};
+    ASSERT_EQ(get_run_data(nullptr, &c, "", "Pop[region]", 7, 3), 1);
+    for (int r = 0; r < 2; ++r)
+        for (int k = 0; k < 2; ++k) EXPECT_EQ(c.row[r][k], 7) << r << k;
+    run_data_dest d{2, nullptr};
+    ASSERT_EQ(get_run_data(&d, nullptr, nullptr, "Pop[region]", 5, 2), 1);
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_NE(d.blocks[k], nullptr);
+        ASSERT_EQ(d.blocks[k]->count, 1);
+        EXPECT_EQ(d.blocks[k]->times[0], 0);
+        EXPECT_EQ(d.blocks[k]->values[0], 5);
+    }
+    free_scratch();
+}
+
+// A run of another version is mapped by element name, where a blank and an
+// underscore are the same character and case does not count.
+TEST_F(readback_test, resume_by_name_takes_underscores_for_blanks_in_any_case) {
+    model_builder v2("town");
+    v2.control(0, 10, 1, 1);
+    v2.level("extra", "1", "0");
+    v2.level("Big_Stock", "1", "0");
+    ASSERT_TRUE(v2.finish());
+    run_builder rb(v2.symbols());
+    rb.times({0, 1, 2}).series("extra", {1, 1, 1}).series("Big_Stock", {4, 5, 6});
+    const int r = open_run(rb);
+    ASSERT_GE(r, 0);
+    model_builder now("town");
+    now.control(0, 10, 1, 1);
+    now.level("big stock", "1", "0");
+    ASSERT_TRUE(now.finish());
+    make_open(now);
+    const std::uint32_t levels = get_header_word(cur_model_symbols, mh_level_slots);
+    std::vector<float> values(levels + get_header_word(cur_model_symbols, mh_other_slots), -1);
+    EXPECT_EQ(resume_from_run(r, values, 1, 0), static_cast<int>(levels));
+    const int big = run_builder::slot_of(cur_model_symbols, "big stock");
+    ASSERT_GE(big, 0);
+    EXPECT_EQ(values[static_cast<std::size_t>(big)], 5);
+}
+
 TEST_F(readback_test, resume_refuses_when_a_level_has_no_counterpart) {
     model_builder small("small");
     small.control(0, 10, 1, 1);

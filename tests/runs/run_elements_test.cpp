@@ -65,6 +65,43 @@ TEST_F(run_elements_test, each_element_of_a_two_subscript_variable_reads_its_own
     EXPECT_TRUE(series_of("Mat[young,north]", run).empty());
 }
 
+// The elements of a two-subscript variable are listed, numbered and named
+// slot by slot with the last subscript varying fastest, each as the model
+// writes it ("Mat[south,mid]").
+TEST_F(run_elements_test, elements_are_listed_and_named_with_the_last_subscript_fastest) {
+    auto m = matrix_model("grid");
+    run_builder rb(m->symbols());
+    rb.times({0, 1}).series("Mat[north,young]", {1, 2});
+    const int run = load("names.kdf", rb);
+    ASSERT_GE(run, 0);
+    const std::vector<std::string> all = {"Mat[north,young]", "Mat[north,mid]", "Mat[north,old]",
+                                          "Mat[south,young]", "Mat[south,mid]", "Mat[south,old]"};
+    std::vector<std::string> names;
+    EXPECT_EQ(expand_element_names("Mat", run, names, 0), 6);
+    EXPECT_EQ(names, all);
+    EXPECT_EQ(expand_element_names("Mat", run, names, 2), 6); // only counted
+    // A range in one place and an element in the other.
+    EXPECT_EQ(expand_element_names("Mat[south,age]", run, names, 0), 3);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Mat[south,young]", "Mat[south,mid]", "Mat[south,old]"}));
+    EXPECT_EQ(expand_element_names("Mat[region,old]", run, names, 0), 2);
+    EXPECT_EQ(names, (std::vector<std::string>{"Mat[north,old]", "Mat[south,old]"}));
+
+    const symbol_id id = run_find_symbol("Mat", run);
+    ASSERT_NE(id, 0u);
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(run_element_name(run, id, k), all[static_cast<std::size_t>(k)]) << k;
+    EXPECT_EQ(run_element_name(run, id, 6), "");
+    EXPECT_EQ(run_element_name(run, id, -1), "");
+
+    const std::vector<std::string> slots = model_slot_names(m->symbols());
+    const int first = run_builder::slot_of(m->symbols(), "Mat[north,young]");
+    ASSERT_GE(first, 0);
+    ASSERT_GE(slots.size(), static_cast<std::size_t>(first) + 6);
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(slots[static_cast<std::size_t>(first + k)], all[static_cast<std::size_t>(k)]);
+}
+
 // A comparison names the element that differs with its subscripts as the
 // model writes them: comma-separated, no blanks.
 TEST_F(run_elements_test, comparisons_name_the_differing_element_by_its_subscripts) {

@@ -84,6 +84,36 @@ TEST_F(select_test, sixteen_runs_and_reloads_of_selected_names) {
     EXPECT_EQ(load_runs(model_rec, -1, "run3", 1, 0), 0);
 }
 
+// A name read from a list or a typed line keeps no line end or tab; the
+// list of loaded runs names each run with its own type.
+TEST_F(select_test, names_lose_their_line_ends_and_the_list_gives_each_runs_type) {
+    make_run("upper", 1);
+    {
+        run_builder rb(mb_.symbols(), 'r');
+        rb.times({0, 1, 2, 3, 4}).series("Stock", {5, 6, 7, 8, 9});
+        write_run("lower.kdf", rb);
+    }
+    open_model_now();
+    new_run_place = 0; // appended, in loading order
+    ASSERT_EQ(load_runs(model_rec, 0, "upper\r\n", 1, 0), 1);
+    ASSERT_EQ(load_runs(model_rec, 0, "lower\t\n", 1, 0), 1);
+    ASSERT_EQ(model_rec->run_count, 2);
+    EXPECT_EQ(entry_name(0), "upper");
+    EXPECT_EQ(entry_name(1), "lower");
+    // The same name again with other line ends is the run already loaded.
+    EXPECT_EQ(load_runs(model_rec, -1, "upper\n", 1, 0), 0);
+    EXPECT_EQ(model_rec->run_count, 2);
+
+    ASSERT_EQ(loaded_run_names(1), 2);
+    ASSERT_NE(selected_run_names[0], nullptr);
+    ASSERT_NE(selected_run_names[1], nullptr);
+    EXPECT_STREQ(selected_run_names[0], "upper");
+    EXPECT_STREQ(selected_run_names[1], "lower");
+    EXPECT_EQ(selected_run_types[0], 'R');
+    EXPECT_EQ(selected_run_types[1], 'r');
+    EXPECT_EQ(selected_run_names[2], nullptr);
+}
+
 TEST_F(select_test, failed_reload_keeps_the_old_entry) {
     make_run("base", 1);
     open_model_now();

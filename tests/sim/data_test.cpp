@@ -1,8 +1,17 @@
 // Data and constants read from outside sources through the runs subsystem's
 // reader: the call's texts and numbers go out, series and values come back.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "model/blockfile.h"
 #include "sim/interp.h"
+#include "sim/simdata.h"
 #include "tests/sim/engine_fixture.h"
 
 namespace {
@@ -193,6 +202,75 @@ TEST(LookupSources, PointsReadAtTheStartOfTheRunReplaceTheStoredOnes) {
     EXPECT_EQ(calls[0].elements, 1);
     EXPECT_FLOAT_EQ(saved_value(out, 2, slot_of(b, "read")), 40);
     set_data_source_reader(nullptr);
+}
+
+// A lookup whose points come from a source keeps them in the run file with
+// its extremes: the smallest and largest x and y of the points read, the
+// largest x the last point's.
+int uneven_lookup_reader(const data_source_call& call, std::vector<std::vector<float>>* times,
+                         std::vector<std::vector<float>>* values) {
+    for (int e = 0; e < call.elements; ++e) {
+        times->push_back({-2, 4, 10});
+        values->push_back({5, 100, -3});
+    }
+    return 1;
+}
+
+TEST(LookupSources, TheRunFileKeepsThePointsReadAndTheirExtremes) {
+    init_vocabulary();
+    message_capture messages;
+    set_data_source_reader(&uneven_lookup_reader);
+    model_builder b("lookup extremes");
+    b.control(0, 2, 1, 1);
+    symbol_id carrier = b.aux("carrier", "GET KDF LOOKUPS(\"past\", \"curve\", 0, 1)");
+    b.aux("read", "LOOKUP EXTRAPOLATE(carrier, Time * 4)");
+    const float x0[1] = {0}, y0[1] = {-1};
+    add_lookup(b.symbols(), carrier, 0, x0, y0, 1);
+    ASSERT_TRUE(b.finish()) << b.errors()[0];
+    {
+        model_lock_guard g(b.symbols(), 1);
+        eq_nodes(eq_at(sym(carrier)->eqn))[0].code = nc_lookup_eq;
+    }
+    symbol_record r = get_symbol(b.symbols(), carrier);
+    r.type = st_lookup;
+    put_symbol(b.symbols(), carrier, r);
+    assign_value_slots(b.symbols());
+    char tmpl[] = "/tmp/lookup_extremesXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string file = std::string(tmpl) + "/run.kdf";
+    sim_options o;
+    o.run_file = file.c_str();
+    sim_output out;
+    ASSERT_EQ(simulate_model(b.symbols(), o, &out), sim_done) << messages.joined();
+    set_data_source_reader(nullptr);
+    EXPECT_FLOAT_EQ(saved_value(out, 1, slot_of(b, "read")), 100);                   // at x 4
+    EXPECT_NEAR(saved_value(out, 2, slot_of(b, "read")), 100 - 4 * 103.0 / 6, 1e-4); // at x 8
+
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(file.c_str());
+    ::rmdir(tmpl);
+    ASSERT_GE(bytes.size(), sizeof(kmf_header));
+    kmf_header h;
+    std::memcpy(&h, bytes.data(), sizeof h);
+    const std::uint32_t records = kmf_word(h, 23);
+    ASSERT_NE(records, 0u);
+    ASSERT_LE(records + sizeof(lookup_table), bytes.size());
+    lookup_table t;
+    std::memcpy(&t, bytes.data() + records, sizeof t);
+    EXPECT_EQ(t.count, 3u);
+    EXPECT_EQ(t.xmin, -2);
+    EXPECT_EQ(t.xmax, 10);
+    EXPECT_EQ(t.ymin, -3);
+    EXPECT_EQ(t.ymax, 100);
+    // The points themselves, in the data block behind the one record.
+    const std::size_t block = records + sizeof(lookup_table);
+    ASSERT_LE(block + 4ull * (t.y + 3), bytes.size());
+    float x[3], y[3];
+    std::memcpy(x, bytes.data() + block + 4ull * t.x, sizeof x);
+    std::memcpy(y, bytes.data() + block + 4ull * t.y, sizeof y);
+    EXPECT_EQ(std::vector<float>(x, x + 3), (std::vector<float>{-2, 4, 10}));
+    EXPECT_EQ(std::vector<float>(y, y + 3), (std::vector<float>{5, 100, -3}));
 }
 
 } // namespace

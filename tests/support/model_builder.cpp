@@ -180,6 +180,19 @@ private:
         if (!name_start(*p_)) return fail(std::string("unexpected ") + (*p_ ? p_ : "end"));
         std::string n = read_name(p_);
         skip();
+        if (*p_ == '[') {
+            // An arrayed lookup called with its subscripts: "Curve[region](x)".
+            symbol_id id = lookup(n);
+            if (id && get_symbol(s_, id).type == st_lookup) {
+                tnode t{nc_lookup_call, 0};
+                t.kids.push_back(subscripted(tnode{nc_symbol, id}));
+                skip();
+                if (!take("(")) return fail("missing ( after " + n);
+                t.kids.push_back(expr());
+                if (!take(")")) return fail("missing ) after lookup argument");
+                return t;
+            }
+        }
         if (*p_ == '(') {
             if (const builtin_function* f = find_builtin(n.c_str())) return call(*f);
             symbol_id id = lookup(n);
@@ -733,12 +746,17 @@ bool model_builder::finish() {
     if (finished_) return errors_.empty();
     finished_ = true;
     const char* names[4] = {"INITIAL TIME", "FINAL TIME", "TIME STEP", "SAVEPER"};
+    int at = 0;
     for (int i = 0; i < 4; ++i) {
+        // A control the model declared itself (an auxiliary FINAL TIME)
+        // keeps its own equation.
+        const bool own = find_symbol_in(model_.symbols, names[i]) != 0;
         control_ids_[i] = declare(names[i], st_constant, nullptr);
         in_group(control_ids_[i], control_group_);
+        if (own) continue;
         pending p{control_ids_[i], nc_constant_eq, names[i], {}};
         p.numbers = {control_[i]};
-        pending_.insert(pending_.begin() + i, p);
+        pending_.insert(pending_.begin() + at++, p);
     }
     int order = 1;
     for (const pending& p : pending_) {

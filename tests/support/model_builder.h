@@ -24,7 +24,8 @@ public:
     model_builder(const model_builder&) = delete;
     model_builder& operator=(const model_builder&) = delete;
 
-    // Control variables (defaults 0, 100, 1, 1).
+    // Control variables (defaults 0, 100, 1, 1). One declared by the model
+    // (aux("FINAL TIME", "horizon * 2")) keeps that equation instead.
     model_builder& control(float initial, float final_time, float step, float saveper);
 
     // Declarations; lhs may carry subscripts ("Stock[region]", "x[north]").

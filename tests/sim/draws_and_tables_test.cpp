@@ -1,0 +1,154 @@
+// What the random functions draw over many steps (their distributions'
+// moments), arrayed lookups beyond their ends, points of lookups read from
+// outside sources as the run file keeps them, and control variables computed
+// from other constants.
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "model/blockfile.h"
+#include "sim/simdata.h"
+#include "tests/sim/engine_fixture.h"
+
+namespace {
+
+class Draws : public testing::Test {
+protected:
+    void SetUp() override { init_vocabulary(); }
+    message_capture messages;
+
+    // The values of x at every step of a run of n steps of TIME STEP 1.
+    std::vector<double> draws(const char* expr, int n) {
+        model_builder b("draws");
+        b.control(0, static_cast<float>(n - 1), 1, 1);
+        b.aux("x", expr);
+        EXPECT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+        sim_output out;
+        EXPECT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+        std::vector<double> v;
+        for (std::size_t k = 0; k < out.times.size(); ++k)
+            v.push_back(saved_value(out, k, slot_of(b, "x")));
+        EXPECT_EQ(v.size(), static_cast<std::size_t>(n));
+        return v;
+    }
+    static double mean(const std::vector<double>& v) {
+        double s = 0;
+        for (double x : v) s += x;
+        return s / static_cast<double>(v.size());
+    }
+    static double sd(const std::vector<double>& v) {
+        const double m = mean(v);
+        double s = 0;
+        for (double x : v) s += (x - m) * (x - m);
+        return std::sqrt(s / static_cast<double>(v.size() - 1));
+    }
+};
+
+// 4000 draws: the sample mean lies within 0.07 standard deviations of the
+// true one and the sample deviation within 5 % (both some four standard
+// errors); a deviation off by a factor of the square root of two is not.
+TEST_F(Draws, NormalDrawsHaveTheirMeanAndDeviationAndStayWithinTheirBounds) {
+    const std::vector<double> v = draws("RANDOM NORMAL(-100, 100, 5, 3, 11)", 4000);
+    EXPECT_NEAR(mean(v), 5, 0.07 * 3);
+    EXPECT_NEAR(sd(v), 3, 0.05 * 3);
+    // About 68 % within one deviation of the mean.
+    std::size_t inside = 0;
+    for (double x : v) inside += std::fabs(x - 5) < 3;
+    EXPECT_NEAR(static_cast<double>(inside) / 4000.0, 0.6827, 0.03);
+    // Draws beyond the bounds take the bound.
+    const std::vector<double> c = draws("RANDOM NORMAL(4, 6, 5, 3, 11)", 400);
+    std::size_t low = 0, high = 0;
+    for (double x : c) {
+        EXPECT_GE(x, 4);
+        EXPECT_LE(x, 6);
+        low += x == 4;
+        high += x == 6;
+    }
+    // Each tail beyond a third of a deviation holds some 37 % of the draws.
+    EXPECT_GT(low, 100u);
+    EXPECT_GT(high, 100u);
+}
+
+TEST_F(Draws, UniformAndExponentialDrawsHaveTheirMeansAndDeviations) {
+    // Uniform on [2, 6]: mean 4, deviation 4 / sqrt(12).
+    const std::vector<double> u = draws("RANDOM UNIFORM(2, 6, 3)", 4000);
+    EXPECT_NEAR(mean(u), 4, 0.07);
+    EXPECT_NEAR(sd(u), 4 / std::sqrt(12.0), 0.05);
+    for (double x : u) {
+        EXPECT_GE(x, 2);
+        EXPECT_LE(x, 6);
+    }
+    // Exponential shifted by 1 and stretched by 2: mean 3, deviation 2,
+    // nothing below the shift.
+    const std::vector<double> e = draws("RANDOM EXPONENTIAL(0, 1000, 1, 2, 7)", 4000);
+    EXPECT_NEAR(mean(e), 3, 0.15);
+    EXPECT_NEAR(sd(e), 2, 0.15);
+    for (double x : e) EXPECT_GE(x, 1);
+}
+
+class Tables : public testing::Test {
+protected:
+    void SetUp() override { init_vocabulary(); }
+    message_capture messages;
+};
+
+// Each element of an arrayed lookup keeps its own end values beyond its
+// points (no extrapolation), and NA in gives NA out.
+TEST_F(Tables, ArrayedLookupsHoldTheirEndValuesBeyondTheirPoints) {
+    model_builder b("curves");
+    b.control(0, 4, 1, 1);
+    b.range("region", {"north", "south"});
+    b.lookup("Curve[north]", {{0, 10}, {1, 20}});
+    b.lookup("Curve[south]", {{0, -5}, {2, 5}});
+    b.aux("below[region]", "Curve[region](-3 - Time)");
+    b.aux("above[region]", "Curve[region](3 + Time)");
+    b.aux("inside[region]", "Curve[region](0.5)");
+    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+    sim_output out;
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+    ASSERT_EQ(out.times.size(), 5u);
+    const std::int32_t below = slot_of(b, "below"), above = slot_of(b, "above"),
+                       inside = slot_of(b, "inside");
+    for (std::size_t k = 0; k < out.times.size(); ++k) {
+        EXPECT_EQ(saved_value(out, k, below), 10) << k;
+        EXPECT_EQ(saved_value(out, k, below + 1), -5) << k;
+        EXPECT_EQ(saved_value(out, k, above), 20) << k;
+        EXPECT_EQ(saved_value(out, k, above + 1), 5) << k;
+        EXPECT_EQ(saved_value(out, k, inside), 15) << k;
+        EXPECT_EQ(saved_value(out, k, inside + 1), -2.5f) << k;
+    }
+}
+
+} // namespace
+
+namespace {
+
+class Controls : public testing::Test {
+protected:
+    void SetUp() override { init_vocabulary(); }
+    message_capture messages;
+};
+
+// Control variables computed from other values: the values they read are
+// computed first, also those read through another control.
+TEST_F(Controls, ControlsComputedFromOtherConstantsSetTheTimeAxis) {
+    model_builder b("horizon");
+    b.control(0, 100, 1, 1);
+    b.constant("horizon", 3);
+    b.constant("resolution", 4);
+    b.aux("FINAL TIME", "horizon * 2");
+    b.aux("TIME STEP", "1 / resolution");
+    b.aux("SAVEPER", "TIME STEP * 4");
+    b.level("S", "1", "0");
+    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+    sim_output out;
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+    ASSERT_EQ(out.times.size(), 7u); // 0 to 6 by 1, stepping by a quarter
+    for (std::size_t k = 0; k < out.times.size(); ++k) {
+        EXPECT_EQ(out.times[k], static_cast<float>(k));
+        EXPECT_FLOAT_EQ(saved_value(out, k, slot_of(b, "S")), static_cast<float>(k));
+    }
+}
+
+} // namespace
