@@ -110,6 +110,20 @@ TEST_F(FileChoice, ExtensionsAreLookedForAfterTheLastSeparator) {
     EXPECT_TRUE(matches_patterns("noext", "*.*"));
 }
 
+TEST_F(FileChoice, EveryKindOfTheSecondTableCanBeOfferedAndPatternsMayHaveBlanks) {
+    // The five kinds of the second mask, each offered and the last chosen.
+    filter_list all = build_filters(0, 0x1F, 0, 0x10, nullptr);
+    ASSERT_EQ(all.rows.size(), 5u);
+    EXPECT_EQ(all.rows[0].second, "*.kdo");
+    EXPECT_EQ(all.rows[4].first, "Kavrel Packaged Applications");
+    EXPECT_EQ(all.rows[4].second, "*.kpa");
+    EXPECT_EQ(all.preselected, 5);
+    // A list of patterns typed with a blank after each semicolon.
+    EXPECT_TRUE(matches_patterns("model.kpm", "*.kmf; *.kpm"));
+    EXPECT_TRUE(matches_patterns("model.kpa", "*.kmf;  *.kpm;  *.kpa"));
+    EXPECT_FALSE(matches_patterns("model.kdf", "*.kmf; *.kpm"));
+}
+
 TEST_F(FileChoice, SavingAddsTheRowsExtensionAndAsksBeforeOverwriting) {
     std::string initial = dir_ + "/start";
     answerer::dialog(dlg_file_choice).set_text(fdc_name, "report").press(IDOK);

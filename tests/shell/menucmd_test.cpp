@@ -247,6 +247,22 @@ TEST_F(MenuCommands, OpenModelThroughTheFileChoiceDialog) {
     EXPECT_NE(title().find("No Model Open"), std::string::npos);
 }
 
+TEST_F(MenuCommands, EveryRecentModelItemOpensItsModelTheOldestToo) {
+    const std::string oldest = sample("population.kmf");
+    const std::string second = sample("inventory.kmf");
+    const std::string third = sample("epidemic.kmf");
+    const std::string newest = sample("population.kmf", "newest.kmf");
+    for (const std::string& m : {oldest, second, third, newest}) recent_models(1, 0, m.c_str());
+    ASSERT_EQ(recent_model_paths().size(), static_cast<std::size_t>(recent_model_count));
+    // The fourth item is the model opened first.
+    EXPECT_TRUE(menu_command_served(first_recent_item + recent_model_count - 1));
+    menu_command(first_recent_item + recent_model_count - 1);
+    EXPECT_NE(title().find("population.kmf"), std::string::npos) << title();
+    EXPECT_EQ(recent_model_paths()[0], oldest);
+    menu_command(first_recent_item + recent_model_count - 1); // now inventory
+    EXPECT_NE(title().find("inventory.kmf"), std::string::npos) << title();
+}
+
 TEST_F(MenuCommands, PendingOpenRequestOpensWithoutADialog) {
     std::string model = sample("epidemic.kmf");
     set_pending_open(1, model.c_str(), 0);

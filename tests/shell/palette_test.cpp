@@ -322,6 +322,20 @@ TEST_F(Palette, PictureShowsNineButtonsTheSeparatorAHoverAndItsTip) {
 
 namespace {
 
+TEST_F(Palette, AnApplicationPackageBringsItsToolSetToo) {
+    std::ifstream in(sample("population.kmf"), std::ios::binary);
+    std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string kts =
+        "1.62\n=2,=8,=1,=1,=1,=1\nLoops|Application Loops\n=1,=3,=-1,=-1,=0,=0,=0,=0,=0,\n";
+    package_member members[] = {{"population.kmf", model.data(), model.size(), 0},
+                                {"app.kts", kts.data(), kts.size(), 0}};
+    std::string pkg = dir + "/withtools.KPA";
+    ASSERT_EQ(package_write(pkg.c_str(), members, 2, nullptr, 0), 1);
+    ASSERT_EQ(shell_open_model(1, 0, pkg.c_str(), 0), 1);
+    EXPECT_EQ(palette_cells.cols, 8);
+    EXPECT_EQ(tool_name(grid_tool(palette_cells, 1, 3)), "Application Loops");
+}
+
 TEST_F(Palette, APackagesToolSetReplacesThePalettesOnOpen) {
     std::ifstream in(sample("population.kmf"), std::ios::binary);
     std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -357,6 +357,24 @@ TEST_F(Startup, RecentModelsSurviveARestart) {
     EXPECT_EQ(items[items.size() - 1], "&2 " + menu_path_text(a.c_str()));
 }
 
+// Keep Build Behind chosen in one session is in force at the next start:
+// its item checked and Bring Build Forward grey.
+TEST_F(Startup, KeepBuildBehindComesBackCheckedAtTheNextStart) {
+    ASSERT_EQ(run_program({"-N"}, [] { menu_command(cmd_keep_build_behind); }), 1);
+    end_program();
+    UINT behind = 0, pop = 0;
+    ASSERT_EQ(run_program({"-N"},
+                          [&] {
+                              behind = GetMenuState(main_menu, cmd_keep_build_behind, MF_BYCOMMAND);
+                              pop = GetMenuState(main_menu, cmd_pop_build, MF_BYCOMMAND);
+                          }),
+              1);
+    end_program();
+    float_opts = 0;
+    EXPECT_TRUE(behind & MF_CHECKED);
+    EXPECT_TRUE(pop & MF_GRAYED);
+}
+
 int no_log(int) {
     return 0;
 }

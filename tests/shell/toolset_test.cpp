@@ -178,6 +178,38 @@ TEST_F(Toolset, WrittenSetReadsBackTheSame) {
     EXPECT_NE(first.find("0,1,\n\n\n\nTable|Table\n"), std::string::npos) << first;
 }
 
+// A tool's own colours and a name typed over two lines: the set written
+// and read back has the colours in their places and the name on one line.
+TEST_F(Toolset, ColoursAndATwoLineNameSurviveWritingAndReading) {
+    ASSERT_EQ(read_toolset(nullptr, 0), 9);
+    handle first = grid_tool(palette_cells, 0, 0);
+    ASSERT_NE(first, 0u);
+    const std::int32_t name_cell = tool_add_text(first, "Main\r\nGraph");
+    ASSERT_GT(name_cell, 0);
+    if (tool_record* rec = lock_tool(first)) {
+        rec->text_colour = 0x0000FF; // red
+        rec->back_colour = 0x00FF00; // green
+        rec->name = name_cell;
+        unlock_tool(first);
+    }
+    const std::string written = write_toolset_text(0);
+    EXPECT_EQ(written.find('\r'), std::string::npos);
+    // Row 0, column 0, then the text colour and the background colour.
+    EXPECT_NE(written.find("=0,=0,=255,=65280,"), std::string::npos) << written;
+    free_toolset(0);
+    ASSERT_EQ(read_toolset(file("colours.kts", written).c_str(), 0), 9);
+    EXPECT_TRUE(message_log::messages.empty());
+    handle back = grid_tool(palette_cells, 0, 0);
+    ASSERT_NE(back, 0u);
+    EXPECT_EQ(tool_name(back), "Main  Graph");
+    if (tool_record* rec = lock_tool(back)) {
+        EXPECT_EQ(rec->text_colour, 0x0000FF);
+        EXPECT_EQ(rec->back_colour, 0x00FF00);
+        unlock_tool(back);
+    }
+    EXPECT_EQ(write_toolset_text(0), written);
+}
+
 TEST_F(Toolset, VersionQuestionBothWays) {
     std::string body = "Loops|Only Loops\n" + place(1, 3);
     std::string path = file("v.kts", "1.5\n=4,=30,=1,=1,=1,=1\n" + body);

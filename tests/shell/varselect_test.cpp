@@ -634,6 +634,57 @@ TEST_F(VarSelect, PictureOfTheVariablePage) {
     EXPECT_GT(dark_pixels(list, 0, 40, 0, list.width()), 20);
 }
 
+// A constant read from a data source is a constant to the user: the
+// Constants type lists it with the others.
+TEST_F(VarSelect, TheConstantsTypeListsDataConstantsToo) {
+    model_builder b("sheet");
+    b.control(0, 2, 1, 1);
+    const symbol_id from_sheet = b.constant("from sheet", 3);
+    const symbol_id typed = b.constant("typed in", 4);
+    b.aux("twice", "from sheet * 2 + typed in");
+    ASSERT_TRUE(b.finish());
+    symbol_record r = get_symbol(b.symbols(), from_sheet);
+    r.type = st_data_constant;
+    put_symbol(b.symbols(), from_sheet, r);
+    const std::string path = dir + "/sheet.kmf";
+    ASSERT_EQ(b.write(path.c_str()), 1);
+    ASSERT_EQ(open_model(1, -1, path.c_str(), 0), 1);
+    const symbol_id sheet_id = find_symbol("from sheet"), typed_id = find_symbol("typed in");
+    ASSERT_NE(sheet_id, 0u);
+    ASSERT_NE(typed_id, 0u);
+    ASSERT_EQ(get_symbol(cur_model_symbols, sheet_id).type, st_data_constant);
+    const std::vector<symbol_id> constants = symbols_of_type(st_constant);
+    EXPECT_NE(std::find(constants.begin(), constants.end(), sheet_id), constants.end());
+    EXPECT_NE(std::find(constants.begin(), constants.end(), typed_id), constants.end());
+    (void)typed;
+}
+
+// The variables that use a range: each once, however many of its
+// dimensions use it, and those over a sub-range of it too.
+TEST_F(VarSelect, ARangesUsersAreListedOnceWithThoseOfItsSubRanges) {
+    model_builder b("flows");
+    b.control(0, 2, 1, 1);
+    b.range("region", {"north", "south", "east"});
+    b.range("far", {"south", "east"});
+    b.range("product", {"food", "tools"});
+    b.aux("flow matrix[region, region]", "1");
+    b.aux("remote[far]", "2");
+    b.aux("stocked[product]", "3");
+    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+    const std::string path = dir + "/flows.kmf";
+    ASSERT_EQ(b.write(path.c_str()), 1);
+    ASSERT_EQ(open_model(1, -1, path.c_str(), 0), 1);
+    std::vector<std::string> names;
+    const std::vector<symbol_id> users = range_users(find_symbol("region"));
+    {
+        model_lock_guard g(cur_model_symbols, 0);
+        ASSERT_TRUE(g.ok());
+        for (symbol_id id : users) names.push_back(sym_name(id));
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"flow matrix", "remote"}));
+}
+
 } // namespace
 
 // Blanks typed around a name (a tab, a space) are not part of it, at either
