@@ -2,6 +2,7 @@
 // two triangles, each drawn in its square around the point and left hollow.
 #include "draw/drawing.h"
 #include "draw/prims.h"
+#include "tests/draw/prims_fixture.h"
 
 #include "platform/gdi_internal.h"
 #include "shell/settings_rows.h"
@@ -13,23 +14,11 @@
 
 namespace {
 
-class MarkerShapes : public ::testing::Test {
+class MarkerShapes : public PrimsTest {
 protected:
     void SetUp() override {
-        test_driver::start();
-        drawing = draw_state{};
-        saved_ = opts.colour_modes[0];
+        PrimsTest::SetUp();
         opts.colour_modes[0] = 1;
-        dc_ = CreateCompatibleDC(nullptr);
-        bm_ = CreateCompatibleBitmap(dc_, 64, 32);
-        old_ = SelectObject(dc_, bm_);
-    }
-    void TearDown() override {
-        while (drawing.depth > 0) active_dc_pop(nullptr);
-        SelectObject(dc_, old_);
-        DeleteObject(bm_);
-        DeleteDC(dc_);
-        opts.colour_modes[0] = saved_;
     }
     // One marker of the shape at the middle of the 64 x 32 square, size 20:
     // a 22-pixel box from (21, 5) to (43, 27), its middle at (32, 16).
@@ -45,10 +34,6 @@ protected:
     static bool inked(const QImage& img, int x, int y) {
         return (img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
     }
-    HDC dc_ = nullptr;
-    HBITMAP bm_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-    std::uint8_t saved_ = 0;
 };
 
 TEST_F(MarkerShapes, TheCrossRunsCornerToCorner) {

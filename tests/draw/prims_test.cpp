@@ -2,6 +2,7 @@
 // objects left behind, and the transfer records.
 #include "draw/drawing.h"
 #include "draw/prims.h"
+#include "tests/draw/prims_fixture.h"
 
 #include "platform/gdi_internal.h"
 #include "resources/patterns.h"
@@ -16,22 +17,10 @@
 
 namespace {
 
-class Prims : public ::testing::Test {
+class Prims : public PrimsTest {
 protected:
-    void SetUp() override {
-        test_driver::start();
-        drawing = draw_state{};
-        saved_ = opts.colour_modes[0];
-        dc_ = CreateCompatibleDC(nullptr);
-        bm_ = CreateCompatibleBitmap(dc_, 64, 32);
-        old_ = SelectObject(dc_, bm_);
-    }
     void TearDown() override {
-        while (drawing.depth > 0) active_dc_pop(nullptr);
-        SelectObject(dc_, old_);
-        DeleteObject(bm_);
-        DeleteDC(dc_);
-        opts.colour_modes[0] = saved_;
+        PrimsTest::TearDown();
         set_gtx_sink(nullptr);
     }
     void begin(std::uint8_t mode) {
@@ -41,10 +30,6 @@ protected:
         ASSERT_EQ(active_dc_push(dc_, dc_), 1);
     }
     QImage image() { return gdi_bitmap_image(bm_); }
-    HDC dc_ = nullptr;
-    HBITMAP bm_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-    std::uint8_t saved_ = 0;
 };
 
 // Each monochrome bar shows one of the twelve patterns, the pattern after

@@ -36,6 +36,7 @@
 #include "tests/common/pdf_printer.h"
 #include "tests/driver/answerer.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/graph_windows_fixture.h"
 #include "tests/graphs/livesweep_cache.h"
 #include "tests/shell/shell_fixture.h"
 #include "tools/output.h"
@@ -79,18 +80,13 @@ std::pair<int, int> rows_with(const QImage& img, COLORREF c) {
 
 // A sample simulated twice (a constant changed for the second run), the
 // workbench variable chosen, a tool of the row made as the palette makes it.
-class MoreGraphsWindow : public ShellWorkbenchTest {
+class MoreGraphsWindow : public GraphToolTest {
 protected:
+    MoreGraphsWindow() : GraphToolTest("Bar Graph") {}
     void open_sample(const char* file, const char* constant, float second_value,
                      const char* variable) {
-        ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_graph_hooks();
-        install_more_graphs();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1400, 1000, TRUE);
-        layout_frame(main_wnd);
+        GraphToolTest::SetUp();
+        if (HasFatalFailure()) return;
         model_ = sample(file);
         ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
         install_run_driver();
@@ -106,24 +102,14 @@ protected:
         set_run_name("other");
         ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
         ASSERT_EQ(loaded_run_names(1), 2);
-        lock_model(0);
-        workbench_var = {};
-        workbench_var.var = find_symbol(variable);
-        unlock_model(0);
+        choose_variable(variable);
         ASSERT_NE(workbench_var.var, 0u);
     }
     void TearDown() override {
-        close_framed_tool_windows(1);
-        if (tool_) free_tool(tool_);
-        set_tool_setup(find_tool_row("Bar Graph"), nullptr);
         set_tool_setup(find_tool_row("Gantt"), nullptr);
-        graphics_window_hook = nullptr;
-        workbench_var = {};
         clear_setup();
-        close_model(0, 0);
-        unload_runs(1);
         ask_dataset_overwrite = true;
-        ShellWorkbenchTest::TearDown();
+        GraphToolTest::TearDown();
     }
     void set_run_name(const char* name) {
         model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
@@ -139,11 +125,7 @@ protected:
         close_text_source();
     }
     HWND run_tool(handle (*last)()) {
-        tool_record* r = lock_tool(tool_);
-        tool_action action = tool_action_of(r->action);
-        unlock_tool(tool_);
-        tool_action_runner(action, tool_);
-        td::run_until_idle();
+        GraphToolTest::run_tool();
         handle rec = last();
         if (!rec) return nullptr;
         return outwin_window(rec);
@@ -173,9 +155,7 @@ protected:
         svg_text_.assign((std::istreambuf_iterator<char>(sin)), std::istreambuf_iterator<char>());
         return bytes;
     }
-    std::string model_;
     std::string svg_text_; // the last saved metafile converted to SVG
-    handle tool_ = 0;
 };
 
 class BarGraphWindow : public MoreGraphsWindow {

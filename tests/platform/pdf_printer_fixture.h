@@ -9,10 +9,40 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QDir>
+#include <QtGlobal>
 
 #include <cstdlib>
 #include <string>
+
+// HOME set to a folder of the test's own (made here) and XDG_CONFIG_HOME
+// unset, as on a fresh account, for as long as the object lives; both are
+// put back after.
+class private_home {
+public:
+    explicit private_home(const std::string& path)
+        : home_(qgetenv("HOME")), config_(qgetenv("XDG_CONFIG_HOME")) {
+        made_ = QDir().mkpath(QString::fromStdString(path));
+        qputenv("HOME", QByteArray::fromStdString(path));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    ~private_home() {
+        qputenv("HOME", home_);
+        if (config_.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", config_);
+    }
+    private_home(const private_home&) = delete;
+    private_home& operator=(const private_home&) = delete;
+    // Whether the folder was made.
+    bool made() const { return made_; }
+
+private:
+    QByteArray home_, config_;
+    bool made_ = false;
+};
 
 class PdfPrinterTest : public dlgtest::DlgTest {
 protected:

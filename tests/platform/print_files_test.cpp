@@ -30,19 +30,14 @@ protected:
 // A title with a slash or other characters no file name takes is printed
 // under a name with those characters made underscores, in the folder itself.
 TEST_F(PrintFiles, TitlesThatAreNoFileNameAreMadeOne) {
-    const QByteArray saved_home = qgetenv("HOME");
-    const QByteArray saved_config = qgetenv("XDG_CONFIG_HOME");
     const std::string home = dir + "home";
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home)));
-    qputenv("HOME", QByteArray::fromStdString(home));
-    qunsetenv("XDG_CONFIG_HOME");
-    print_set_pdf_output("");
-    const std::string made = print_one("Runs/2024:a*b", "");
-    qputenv("HOME", saved_home);
-    if (saved_config.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved_config);
+    std::string made;
+    {
+        const private_home fresh(home);
+        ASSERT_TRUE(fresh.made());
+        print_set_pdf_output("");
+        made = print_one("Runs/2024:a*b", "");
+    }
     EXPECT_EQ(made, home + "/Runs_2024_a_b.pdf");
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(home + "/Runs_2024_a_b.pdf")));
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(home + "/Runs")));

@@ -125,20 +125,14 @@ TEST_F(PrintSettings, TheSetupDialogTakesUpTo999Copies) {
 // Documents printed to the printer's own folder never replace one another:
 // "Title.pdf", then "Title (2).pdf", "Title (3).pdf".
 TEST_F(PrintSettings, DocumentsOfOneTitleAreNumberedFromTwo) {
-    const QByteArray saved_home = qgetenv("HOME");
-    const QByteArray saved_config = qgetenv("XDG_CONFIG_HOME");
     const std::string home = dir + "home";
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home)));
-    qputenv("HOME", QByteArray::fromStdString(home));
-    qunsetenv("XDG_CONFIG_HOME");
-    print_set_pdf_output("");
     std::vector<std::string> made;
-    for (int k = 0; k < 3; ++k) made.push_back(print_one(nullptr, "Report", ""));
-    qputenv("HOME", saved_home);
-    if (saved_config.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved_config);
+    {
+        const private_home fresh(home);
+        ASSERT_TRUE(fresh.made());
+        print_set_pdf_output("");
+        for (int k = 0; k < 3; ++k) made.push_back(print_one(nullptr, "Report", ""));
+    }
     for (const char* name : {"/Report.pdf", "/Report (2).pdf", "/Report (3).pdf"})
         EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(home + name))) << name;
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(home + "/Report (1).pdf")));

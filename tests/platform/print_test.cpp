@@ -1,6 +1,7 @@
 // Printing to the PDF printer: jobs, pages, settings, the abort procedure and
 // failures.
 #include "dlg_fixture.h"
+#include "pdf_printer_fixture.h"
 
 #include "platform/print.h"
 #include "tests/driver/answerer.h"
@@ -166,28 +167,23 @@ TEST_F(PrintTest, UnwritableOutputAndUnknownPrinterFailWithAMessage) {
 // A fresh account has no documents folder: the PDF printer writes into the
 // home folder instead of failing to start.
 TEST_F(PrintTest, WithoutADocumentsFolderThePdfGoesHome) {
-    const QByteArray saved_home = qgetenv("HOME");
-    const QByteArray saved_config = qgetenv("XDG_CONFIG_HOME");
     const std::string home = dir + "fresh-home";
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home)));
-    qputenv("HOME", QByteArray::fromStdString(home));
-    qunsetenv("XDG_CONFIG_HOME");
-    print_set_pdf_output("");
-    HDC dc = print_create_dc(PDF_PRINTER_NAME, nullptr);
-    DOCINFO di{sizeof(DOCINFO), "Fresh", nullptr, nullptr, 0};
-    const int started = StartDoc(dc, &di);
-    if (started > 0) {
-        StartPage(dc);
-        Rectangle(dc, 10, 10, 100, 100);
-        EndPage(dc);
-        EndDoc(dc);
+    int started = 0;
+    {
+        const private_home fresh(home);
+        ASSERT_TRUE(fresh.made());
+        print_set_pdf_output("");
+        HDC dc = print_create_dc(PDF_PRINTER_NAME, nullptr);
+        DOCINFO di{sizeof(DOCINFO), "Fresh", nullptr, nullptr, 0};
+        started = StartDoc(dc, &di);
+        if (started > 0) {
+            StartPage(dc);
+            Rectangle(dc, 10, 10, 100, 100);
+            EndPage(dc);
+            EndDoc(dc);
+        }
+        DeleteDC(dc);
     }
-    DeleteDC(dc);
-    qputenv("HOME", saved_home);
-    if (saved_config.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved_config);
     EXPECT_GT(started, 0);
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(home + "/Fresh.pdf")));
 }
