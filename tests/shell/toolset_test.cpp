@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 class Toolset : public ::testing::Test {
@@ -197,7 +199,10 @@ TEST_F(Toolset, ColoursAndATwoLineNameSurviveWritingAndReading) {
     // Row 0, column 0, then the text colour and the background colour.
     EXPECT_NE(written.find("=0,=0,=255,=65280,"), std::string::npos) << written;
     free_toolset(0);
-    ASSERT_EQ(read_toolset(file("colours.kts", written).c_str(), 0), 9);
+    // A name of this process's own: test programs run side by side.
+    const std::string path = file("colours" + std::to_string(getpid()) + ".kts", written);
+    ASSERT_EQ(read_toolset(path.c_str(), 0), 9);
+    std::remove(path.c_str());
     EXPECT_TRUE(message_log::messages.empty());
     handle back = grid_tool(palette_cells, 0, 0);
     ASSERT_NE(back, 0u);
