@@ -216,6 +216,22 @@ TEST_F(Drawing, LinesAreWalkedWithTabStopsAndLineFeeds) {
     EXPECT_EQ(text_index_to_x(10, "a\tb", 2), 10 + tab); // a tab goes to the next stop
 }
 
+// In a proportional font a tab stop is the tab count of "B" widths: a tab
+// goes to the next multiple of it from the line's start, wherever that is.
+TEST_F(Drawing, ProportionalTabStopsAreWidthsOfB) {
+    font_spec f = spec("DejaVu Sans", 10);
+    select_font(0, &f, nullptr, 0, 0xFFFFFFFF, 0, true);
+    ASSERT_FALSE(drawing.fixed_pitch);
+    ASSERT_NE(char_advance('B'), char_advance('i'));
+    const int tab = drawing.tab_stops * char_advance('B');
+    ASSERT_GT(tab, 0);
+    EXPECT_EQ(text_index_to_x(0, "\tx", 1), tab);
+    EXPECT_EQ(text_index_to_x(25, "\tx", 1), 25 + tab);
+    EXPECT_EQ(text_index_to_x(25, "i\t", 2), 25 + tab);
+    EXPECT_EQ(text_index_to_x(25, "\t\t", 2), 25 + 2 * tab);
+    EXPECT_EQ(text_x_to_index("\tx", tab + 1), 1);
+}
+
 // A fixed-pitch text is as wide as its first line's characters; the part
 // after a line feed is not measured into it.
 TEST_F(Drawing, FixedPitchWidthsStopAtTheFirstLineFeed) {

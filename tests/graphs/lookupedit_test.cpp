@@ -162,6 +162,16 @@ TEST(LookupPaste, PairsRowsAndASingleRow) {
 
 // A short x row no longer leaves y values without their x: the rows pair as
 // far as the shorter goes; a paste with nothing to read says what it needs.
+// A field with anything after its number is no number: the row ends there.
+TEST(LookupPaste, AFieldWithTextAfterItsNumberEndsTheRow) {
+    const lookup_paste rows = read_lookup_paste("1\t2x\t3\r\n4\t5\t6\r\n");
+    EXPECT_EQ(rows.kind, lookup_paste::rows);
+    EXPECT_EQ(rows.x, fl({1}));
+    EXPECT_EQ(rows.y, fl({4}));
+    const lookup_paste pairs = read_lookup_paste("0 1\r\n2 3kg\r\n4 5\r\n");
+    EXPECT_NE(pairs.kind, lookup_paste::pairs);
+}
+
 TEST(LookupPaste, AShortRowPairsAsFarAsItGoesAndNothingIsRefused) {
     lookup_paste v = read_lookup_paste("0,1\n5,6,7,8\n");
     ASSERT_EQ(v.kind, lookup_paste::rows);
@@ -293,6 +303,31 @@ TEST(LookupEdits, TypedXPastANeighbourMovesThePointAndDragsStayBetween) {
     delete_lookup_point(p, 99);
     EXPECT_EQ(p.count(), 5);
     EXPECT_EQ(lookup_clipboard_text(parse_lookup_text("(0,1),(2.5,3)")), "0\t2.5\t\r\n1\t3\t");
+}
+
+// A drag stays right of the point before it too, and a point dragged or
+// added below the range marks the low side only: rescaling then moves the
+// low end of that axis alone.
+TEST(LookupEdits, DragsStopAtTheLeftNeighbourAndOnlyTheCrossedSideRescales) {
+    lookup_points p = parse_lookup_text("[(0,0)-(10,10)],(0,0),(2,4),(5,5),(8,1)");
+    EXPECT_EQ(move_lookup_point(p, 2, -7, 6), 2);
+    EXPECT_EQ(p.x, fl({0, 2, 2, 8}));
+    EXPECT_EQ(p.y[2], 6);
+    EXPECT_EQ(p.out_of_range, 0);
+    EXPECT_EQ(move_lookup_point(p, 3, 9, -3), 3);
+    EXPECT_EQ(p.out_of_range, 4); // below the y range only
+    rescale_lookup_points(p, false);
+    EXPECT_LE(p.y_min, -3);
+    EXPECT_EQ(p.y_max, 10);
+    EXPECT_EQ(p.x_min, 0);
+    EXPECT_EQ(p.x_max, 10);
+    EXPECT_EQ(insert_lookup_point(p, -4, 5), 0);
+    EXPECT_EQ(p.out_of_range, 1); // left of the x range only
+    const float y_min = p.y_min;
+    rescale_lookup_points(p, false);
+    EXPECT_LE(p.x_min, -4);
+    EXPECT_EQ(p.x_max, 10);
+    EXPECT_EQ(p.y_min, y_min);
 }
 
 TEST(LookupEdits, PixelsAndValuesMapBothWays) {

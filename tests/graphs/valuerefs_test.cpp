@@ -101,6 +101,19 @@ TEST_F(ValueRefs, ChoicesPickATextByValue) {
     EXPECT_EQ(expand_value_refs("\\initial population?1004=near/"), "near");
     EXPECT_EQ(expand_value_refs("\\initial population?995=no/"), "1000");
     EXPECT_EQ(expand_value_refs("\\initial population?-1000=neg?x=bad/"), "1000");
+    // Four per cent off is no match either way.
+    EXPECT_EQ(expand_value_refs("\\initial population?1040=far/"), "1000");
+    EXPECT_EQ(expand_value_refs("\\initial population?960=far/"), "1000");
+}
+
+// The part after '#' names the time base the time is measured along: Time
+// itself gives the plain value, a name that is no time base no value at all
+// (never the value along Time as if the part were not there).
+TEST_F(ValueRefs, ATimeIsMeasuredAlongTheNamedTimeBase) {
+    EXPECT_EQ(expand_value_refs("\\Population#Time@0%.0f/"), "1000");
+    EXPECT_EQ(expand_value_refs("\\Population # Time @ 0 %.0f/"), "1000");
+    EXPECT_EQ(expand_value_refs("\\Population#Population@0%.0f/"), "--");
+    EXPECT_EQ(expand_value_refs("\\Population#@0%.0f/"), "1000"); // empty: Time
 }
 
 TEST_F(ValueRefs, ReportsTakeTheirVarTextsAndLongTextsAreWhole) {
