@@ -611,6 +611,14 @@ protected:
         ask_dataset_overwrite = true;
         GraphWindowsTest::TearDown();
     }
+    // The hot spot of a name drawn in one of the graph's own fonts (text 0
+    // when there is none).
+    static hot_spot drawn_name(handle rec, const std::string& name) {
+        hot_spot found{};
+        for (const hot_spot& s : record_hot_spots(rec))
+            if (s.font <= 2 && hot_spot_text(rec, s.text) == name) found = s;
+        return found;
+    }
     HWND run_tool() {
         tool_record* r = lock_tool(tool_);
         tool_action action = tool_action_of(r->action);
@@ -1404,9 +1412,7 @@ TEST_F(GraphWindow, ADragJustPastANamesEndSelectsToItsLastCharacter) {
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);
     handle rec = last_graph_record();
-    hot_spot legend{};
-    for (const hot_spot& s : record_hot_spots(rec))
-        if (s.font <= 2 && hot_spot_text(rec, s.text) == "Population : slow") legend = s;
+    const hot_spot legend = drawn_name(rec, "Population : slow");
     ASSERT_NE(legend.text, 0u);
     const int mid_y = (legend.top + legend.bottom) / 2;
     const int length = static_cast<int>(std::strlen("Population : slow"));
@@ -1427,9 +1433,7 @@ TEST_F(GraphWindow, DraggingOverADrawnNameSelectsItsCharactersUntilFocusLeaves) 
     HWND w = run_tool();
     ASSERT_NE(w, nullptr);
     handle rec = last_graph_record();
-    hot_spot legend{};
-    for (const hot_spot& s : record_hot_spots(rec))
-        if (s.font <= 2 && hot_spot_text(rec, s.text) == "Population : slow") legend = s;
+    const hot_spot legend = drawn_name(rec, "Population : slow");
     ASSERT_NE(legend.text, 0u);
     const QImage before = td::image(w);
     const int mid_y = (legend.top + legend.bottom) / 2;

@@ -173,15 +173,13 @@ int lookup_reader(const data_source_call& call, std::vector<std::vector<float>>*
     return 1;
 }
 
-TEST(LookupSources, PointsReadAtTheStartOfTheRunReplaceTheStoredOnes) {
-    init_vocabulary();
-    message_capture messages;
-    calls.clear();
-    set_data_source_reader(&lookup_reader);
-    model_builder b("lookup source");
-    b.control(0, 3, 1, 1);
+// A model of times 0 to final_time in steps of 1 whose lookup "carrier"
+// takes its points from GET KDF LOOKUPS("past", "curve") at the start of a
+// run (one stored point until then), and whose "read" is the equation given.
+void build_source_lookup(model_builder& b, float final_time, const char* read) {
+    b.control(0, final_time, 1, 1);
     symbol_id carrier = b.aux("carrier", "GET KDF LOOKUPS(\"past\", \"curve\", 0, 1)");
-    b.aux("read", "LOOKUP EXTRAPOLATE(carrier, Time * 2)");
+    b.aux("read", read);
     const float x0[1] = {0}, y0[1] = {-1};
     add_lookup(b.symbols(), carrier, 0, x0, y0, 1);
     ASSERT_TRUE(b.finish()) << b.errors()[0];
@@ -194,6 +192,15 @@ TEST(LookupSources, PointsReadAtTheStartOfTheRunReplaceTheStoredOnes) {
     r.type = st_lookup;
     put_symbol(b.symbols(), carrier, r);
     assign_value_slots(b.symbols());
+}
+
+TEST(LookupSources, PointsReadAtTheStartOfTheRunReplaceTheStoredOnes) {
+    init_vocabulary();
+    message_capture messages;
+    calls.clear();
+    set_data_source_reader(&lookup_reader);
+    model_builder b("lookup source");
+    ASSERT_NO_FATAL_FAILURE(build_source_lookup(b, 3, "LOOKUP EXTRAPOLATE(carrier, Time * 2)"));
     sim_output out;
     ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
     ASSERT_EQ(calls.size(), 1u);
@@ -221,20 +228,7 @@ TEST(LookupSources, TheRunFileKeepsThePointsReadAndTheirExtremes) {
     message_capture messages;
     set_data_source_reader(&uneven_lookup_reader);
     model_builder b("lookup extremes");
-    b.control(0, 2, 1, 1);
-    symbol_id carrier = b.aux("carrier", "GET KDF LOOKUPS(\"past\", \"curve\", 0, 1)");
-    b.aux("read", "LOOKUP EXTRAPOLATE(carrier, Time * 4)");
-    const float x0[1] = {0}, y0[1] = {-1};
-    add_lookup(b.symbols(), carrier, 0, x0, y0, 1);
-    ASSERT_TRUE(b.finish()) << b.errors()[0];
-    {
-        model_lock_guard g(b.symbols(), 1);
-        eq_nodes(eq_at(sym(carrier)->eqn))[0].code = nc_lookup_eq;
-    }
-    symbol_record r = get_symbol(b.symbols(), carrier);
-    r.type = st_lookup;
-    put_symbol(b.symbols(), carrier, r);
-    assign_value_slots(b.symbols());
+    ASSERT_NO_FATAL_FAILURE(build_source_lookup(b, 2, "LOOKUP EXTRAPOLATE(carrier, Time * 4)"));
     char tmpl[] = "/tmp/lookup_extremesXXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string file = std::string(tmpl) + "/run.kdf";
