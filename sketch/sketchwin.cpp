@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "foundation/report.h"
+#include "graphs/customgraph.h"
+#include "graphs/sets/graphset.h"
 #include "model/context.h"
 #include "model/model.h"
 #include "model/varnames.h"
@@ -25,6 +27,7 @@
 #include "shell/state.h"
 #include "shell/upcalls.h"
 #include "shell/winlist.h"
+#include "shell/wip.h"
 #include "sim/control.h"
 #include "sim/setup.h"
 #include "sim/simdata.h"
@@ -1059,6 +1062,21 @@ void setup_value_hook(std::int32_t slot, float value) {
 
 } // namespace
 
+namespace {
+
+// At the start of a run of a model whose graph set is shown during runs: the
+// set's work-in-progress graphs when the options open them, else the
+// sketch's output objects made again to follow the run. Whether either shows
+// a window (the progress panel then stands aside).
+int run_start_hook() {
+    if (float_opts & fo_wip_graph) return open_wip_graphs();
+    const graph_set* set = graph_set_at(current_graph_set());
+    if (!set || !set->wip) return 0;
+    return update_io_objects() ? 1 : 0;
+}
+
+} // namespace
+
 void install_sketch_hooks() {
     if (const setup_value_fn previous = set_setup_value_hook(setup_value_hook);
         previous != setup_value_hook)
@@ -1074,4 +1092,5 @@ void install_sketch_hooks() {
     sketch_hooks.refresh = refresh_hook;
     pending_io_rect_hook = take_pending_io_rect;
     sketch_hooks.shutdown = remove_link_files;
+    set_wip_run_start_hook(run_start_hook);
 }

@@ -21,6 +21,9 @@
 #include "shell/controls/slider.h"
 #include "shell/mainwnd.h"
 #include "shell/settings_rows.h"
+#include "shell/state.h"
+#include "shell/wip.h"
+#include "sim/simdata.h"
 #include "sketch/ioobjects.h"
 #include "sketch/keys.h"
 #include "sketch/viewnav.h"
@@ -65,6 +68,17 @@ QImage copied_view(const char* keep_as = nullptr) {
     return c.image;
 }
 
+// The element of a view's output graph (0 none).
+int graph_element_of(HWND view) {
+    const sketch_state* s = sketch_of(view);
+    if (!s) return 0;
+    for (int i = 1; i < s->view.count(); ++i) {
+        const sketch_elem& e = s->view.elems[static_cast<std::size_t>(i)];
+        if (e.kind == ek_text && (e.flags & ef_io_object) && e.label == io_output_graph) return i;
+    }
+    return 0;
+}
+
 class OutputObjects : public LiveSketch {
 protected:
     const char* sample_name() const override { return "inventory.kmf"; }
@@ -90,14 +104,7 @@ protected:
         LiveSketch::TearDown();
     }
     // The element of the view's output graph.
-    int graph_element() {
-        for (int i = 1; i < s_->view.count(); ++i) {
-            const sketch_elem& e = s_->view.elems[static_cast<std::size_t>(i)];
-            if (e.kind == ek_text && (e.flags & ef_io_object) && e.label == io_output_graph)
-                return i;
-        }
-        return 0;
-    }
+    int graph_element() { return graph_element_of(view_); }
     opt_block saved_;
 };
 
@@ -123,6 +130,43 @@ TEST_F(OutputObjects, UpdatingTheObjectsRemakesTheOutputGraphAndSaysOneIsOpen) {
     s_->io_state = 0;
     EXPECT_FALSE(update_io_objects());
     EXPECT_EQ(io_object_window(view_, n), nullptr);
+}
+
+// A run of a model whose graph set is shown during runs follows on the
+// sketch: at its start the output graph is made again for the run and the
+// progress panel stands aside, with "Open WIP Graph on Sim" off.
+TEST_F(OutputObjects, ARunOfASetShownDuringRunsRemakesTheOutputGraphAtItsStart) {
+    const int n = graph_element();
+    ASSERT_GT(n, 0);
+    graph_set* set = graph_set_at(current_graph_set());
+    ASSERT_NE(set, nullptr);
+    for (graph_def& d : set->defs)
+        if (d.name == "Orders") d.wip = 1;
+    set->wip = 1;
+    const auto saved_float = float_opts;
+    float_opts &= ~fo_wip_graph;
+    static HWND view, before, during;
+    static bool panel_shown;
+    static sim_pump_fn pump;
+    view = view_;
+    before = io_object_window(view_, n);
+    ASSERT_NE(before, nullptr);
+    during = before;
+    panel_shown = false;
+    pump = sim_pump_hook();
+    ASSERT_NE(pump, nullptr);
+    set_sim_pump_hook([] {
+        pump();
+        during = io_object_window(view, graph_element_of(view));
+        panel_shown = panel_shown || (wip_wnd && IsWindowVisible(wip_wnd));
+    });
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "second");
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    set_sim_pump_hook(pump);
+    float_opts = saved_float;
+    EXPECT_NE(during, before) << "made again at the run's start";
+    EXPECT_NE(during, nullptr);
+    EXPECT_FALSE(panel_shown);
 }
 
 // The clipboard's metafile picture header (mapping mode, extents); false

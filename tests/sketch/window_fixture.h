@@ -14,6 +14,7 @@
 #include "shell/menucmd.h"
 #include "shell/state.h"
 #include "shell/upcalls.h"
+#include "shell/wip.h"
 #include "sketch/sketchwin.h"
 #include "tests/driver/driver.h"
 #include "tests/shell/shell_fixture.h"
@@ -39,6 +40,7 @@ protected:
     void TearDown() override {
         close_sketch_windows(0);
         sketch_hooks = sketch_window_hooks{};
+        set_wip_run_start_hook(nullptr);
         ShellWorkbenchTest::TearDown();
     }
     QImage shot(const std::string& name) {
