@@ -63,4 +63,38 @@ TEST_F(ScrollTest, DraggingTheThumbReportsTheTrackingPositionAndLeavesThePositio
     EXPECT_EQ(got.nPos, 7); // the program moves the bar, not the drag
 }
 
+// Each of the bar's own actions (arrows, the track either side of the
+// thumb, the ends) reports its own code and leaves the position to the
+// program.
+TEST_F(ScrollTest, EachActionOfTheBarReportsItsOwnCode) {
+    std::vector<int> codes;
+    hook() = [&](HWND, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        if (msg == WM_VSCROLL) codes.push_back(LOWORD(wp));
+        return 0;
+    };
+    open({{WC_SCROLLBAR, 52, nullptr, vis | SBS_VERT, 5, 5, 12, 100}});
+    HWND sb = item(52);
+    SCROLLINFO si{sizeof si, SIF_ALL, 0, 99, 10, 50, 0};
+    SetScrollInfo(sb, SB_CTL, &si, TRUE);
+    auto* bar = qobject_cast<QScrollBar*>(win_widget(sb));
+    if (!bar) bar = win_widget(sb)->findChild<QScrollBar*>();
+    ASSERT_NE(bar, nullptr);
+    const struct {
+        QAbstractSlider::SliderAction action;
+        int code;
+    } cases[] = {{QAbstractSlider::SliderSingleStepAdd, SB_LINEDOWN},
+                 {QAbstractSlider::SliderSingleStepSub, SB_LINEUP},
+                 {QAbstractSlider::SliderPageStepAdd, SB_PAGEDOWN},
+                 {QAbstractSlider::SliderPageStepSub, SB_PAGEUP},
+                 {QAbstractSlider::SliderToMinimum, SB_TOP},
+                 {QAbstractSlider::SliderToMaximum, SB_BOTTOM}};
+    for (const auto& c : cases) {
+        codes.clear();
+        bar->triggerAction(c.action);
+        ASSERT_FALSE(codes.empty()) << c.code;
+        EXPECT_EQ(codes.front(), c.code);
+        EXPECT_EQ(GetScrollPos(sb, SB_CTL), 50) << c.code;
+    }
+}
+
 } // namespace

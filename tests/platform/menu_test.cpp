@@ -14,6 +14,8 @@
 #include <QMouseEvent>
 #include <QWidget>
 
+#include <cstring>
+
 using namespace dlgtest;
 namespace td = test_driver;
 
@@ -103,6 +105,27 @@ TEST_F(MenuTest, TemplatesBuildMenusWithStatesFoundByCommandInPopups) {
     EXPECT_STREQ(text, "&Save\t(Ctrl+S)");
     EXPECT_EQ(LoadMenu(nullptr, MAKEINTRESOURCE(999)), nullptr);
     EXPECT_NE(errors().back().find("999"), std::string::npos);
+}
+
+// A pop-up item has no command of its own; an item's text is cut to the
+// buffer given, its end always written.
+TEST_F(MenuTest, PopupsHaveNoCommandAndTextsAreCutToTheBuffer) {
+    HMENU bar = LoadMenu(nullptr, MAKEINTRESOURCE(105));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(GetMenuItemID(bar, 0), static_cast<UINT>(-1));
+    EXPECT_EQ(GetMenuItemID(bar, 1), static_cast<UINT>(-1));
+    HMENU file = GetSubMenu(bar, 0);
+    EXPECT_EQ(GetMenuItemID(file, 0), 524u);
+    EXPECT_EQ(GetMenuItemID(file, 3), 526u);
+    char text[16];
+    std::memset(text, '#', sizeof text);
+    EXPECT_EQ(GetMenuString(bar, 524, text, 6, MF_BYCOMMAND), 5);
+    EXPECT_STREQ(text, "&Open");
+    EXPECT_EQ(text[6], '#'); // past the size given: untouched
+    EXPECT_EQ(GetMenuString(bar, 0, text, sizeof text, MF_BYPOSITION), 5);
+    EXPECT_STREQ(text, "&File");
+    EXPECT_EQ(GetMenuString(bar, 524, nullptr, 0, MF_BYCOMMAND), 14); // the length wanted
+    DestroyMenu(bar);
 }
 
 TEST_F(MenuTest, RecentItemsAreInsertedAndDeletedAndPopupsDieWithDeleteMenu) {

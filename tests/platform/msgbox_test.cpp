@@ -93,6 +93,37 @@ TEST_F(MsgBoxTest, CaptionDefaultsAndOwnerIsDisabledMeanwhile) {
     EXPECT_TRUE(failures.empty());
 }
 
+// Each button set shows its buttons' own texts, with their mnemonics.
+TEST_F(MsgBoxTest, ButtonsCarryTheirOwnTexts) {
+    const struct {
+        UINT type;
+        std::vector<std::pair<int, std::string>> buttons;
+    } sets[] = {
+        {MB_OK, {{IDOK, "OK"}}},
+        {MB_OKCANCEL, {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}},
+        {MB_ABORTRETRYIGNORE, {{IDABORT, "&Abort"}, {IDRETRY, "&Retry"}, {IDIGNORE, "&Ignore"}}},
+        {MB_YESNOCANCEL, {{IDYES, "&Yes"}, {IDNO, "&No"}, {IDCANCEL, "Cancel"}}},
+        {MB_YESNO, {{IDYES, "&Yes"}, {IDNO, "&No"}}},
+        {MB_RETRYCANCEL, {{IDRETRY, "&Retry"}, {IDCANCEL, "Cancel"}}}};
+    for (const auto& set : sets) {
+        std::vector<std::string> texts;
+        answerer::box("Buttons")
+            .call([&](HWND box) {
+                for (const auto& b : set.buttons) {
+                    char buf[32] = {};
+                    GetDlgItemText(box, b.first, buf, sizeof buf);
+                    texts.push_back(buf);
+                }
+            })
+            .press(set.buttons.front().first);
+        EXPECT_EQ(MessageBox(nullptr, "x", "Buttons", set.type), set.buttons.front().first);
+        ASSERT_EQ(texts.size(), set.buttons.size());
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            EXPECT_EQ(texts[k], set.buttons[k].second) << set.type;
+    }
+    EXPECT_TRUE(failures.empty());
+}
+
 TEST_F(MsgBoxTest, PressingAButtonTheBoxLacksIsReported) {
     answerer::box("c").press(IDCANCEL);
     // Yes/No has no Cancel: the answer fails and the box is closed anyway.

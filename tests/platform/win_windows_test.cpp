@@ -139,6 +139,28 @@ TEST_F(Windows, ForeignHandlesAreRejected) {
     DeleteObject(brush);
 }
 
+// A class of four extra bytes holds one long at 0 and two words at 0 and 2.
+TEST_F(Windows, FourExtraBytesHoldOneLongOrTwoWords) {
+    WNDCLASS wc{};
+    wc.lpfnWndProc = record_proc;
+    wc.cbWndExtra = 4;
+    wc.lpszClassName = "Test_four";
+    ASSERT_NE(RegisterClass(&wc), 0);
+    HWND h = CreateWindowEx(0, "Test_four", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                            nullptr);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(GetWindowLong(h, 0), 0);
+    EXPECT_EQ(SetWindowLong(h, 0, 0x12345678), 0);
+    EXPECT_EQ(GetWindowLong(h, 0), 0x12345678);
+    EXPECT_EQ(GetWindowWord(h, 0), 0x5678);
+    EXPECT_EQ(GetWindowWord(h, 2), 0x1234);
+    EXPECT_EQ(SetWindowWord(h, 2, 0x0BCD), 0x1234);
+    EXPECT_EQ(GetWindowLong(h, 0), 0x0BCD5678);
+    EXPECT_EQ(GetWindowLong(h, 1), 0); // past the end
+    DestroyWindow(h);
+    UnregisterClass("Test_four", nullptr);
+}
+
 TEST_F(Windows, WindowLongsCheckTheirBounds) {
     HWND h = top(); // class gives 8 extra bytes
     EXPECT_EQ(SetWindowLong(h, 0, 11), 0);
