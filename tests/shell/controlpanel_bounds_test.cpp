@@ -31,16 +31,9 @@ protected:
 // Start may be the model's first time itself (0 here) and End its last (100);
 // Start stays below End.
 TEST_F(PanelBounds, TheFullRangesEndsAreTimesToo) {
-    HWND page = open_on(tab_time_axis);
+    HWND page = open_time_axis();
     ASSERT_NE(page, nullptr);
-    scaler.width = 210;
-    scaler.margin = 10;
-    model_rec->start = 10;
-    model_rec->end = 90;
-    auto type = [&](int id, const char* text) {
-        SetDlgItemText(page, id, text);
-        td::run_until_idle();
-    };
+    auto type = [&](int id, const char* text) { paste(page, id, text); };
     ASSERT_DOUBLE_EQ(model_rec->start, 10.0);
     type(idt_start, "0");
     EXPECT_DOUBLE_EQ(model_rec->start, 0.0);

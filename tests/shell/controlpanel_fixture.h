@@ -8,6 +8,7 @@
 
 #include "model/context.h"
 #include "shell/controlpanel.h"
+#include "shell/controls/scaler.h"
 #include "shell/settings_rows.h"
 
 class ControlPanelTest : public ShellWorkbenchTest {
@@ -41,5 +42,22 @@ protected:
         select_tab(control_wnd, tab, true);
         test_driver::run_until_idle();
         return control_page;
+    }
+    // The Time Axis page with its scaler 210 pixels wide (10 of margin each
+    // side) and the axis from 10 to 90, the special time at 50; its page.
+    HWND open_time_axis() {
+        HWND page = open_on(tab_time_axis);
+        scaler.width = 210;
+        scaler.margin = 10;
+        model_rec->start = 10;
+        model_rec->end = 90;
+        model_rec->special = 50;
+        return page;
+    }
+    // A whole text put into a box of the page at once, as pasted (typing
+    // applies every prefix).
+    static void paste(HWND page, int id, const char* text) {
+        SetDlgItemText(page, id, text);
+        test_driver::run_until_idle();
     }
 };

@@ -182,18 +182,9 @@ TEST_F(ControlPanel, TimeAxisScaleSnapsToWholeStepsAndSkipsANarrowBar) {
 }
 
 TEST_F(ControlPanel, TypedTimesFollowTheirRules) {
-    HWND page = open_on(tab_time_axis);
+    HWND page = open_time_axis();
     ASSERT_NE(page, nullptr);
-    scaler.width = 210;
-    scaler.margin = 10;
-    model_rec->start = 10;
-    model_rec->end = 90;
-    model_rec->special = 50;
-    // A whole text at once, as pasted (typing applies every prefix).
-    auto type = [&](int id, const char* text) {
-        SetDlgItemText(page, id, text);
-        td::run_until_idle();
-    };
+    auto type = [&](int id, const char* text) { paste(page, id, text); };
     type(idt_end, "80");
     EXPECT_DOUBLE_EQ(model_rec->end, 80.0);
     EXPECT_EQ(scaler.end_x, 210 - 38 - 10);
@@ -234,13 +225,8 @@ TEST_F(ControlPanel, TypedTimesFollowTheirRules) {
 }
 
 TEST_F(ControlPanel, TypedTimesOutsideTheirRangeAreRefusedWithAMessageOnLeavingTheBox) {
-    HWND page = open_on(tab_time_axis);
+    HWND page = open_time_axis();
     ASSERT_NE(page, nullptr);
-    scaler.width = 210;
-    scaler.margin = 10;
-    model_rec->start = 10;
-    model_rec->end = 90;
-    model_rec->special = 50;
     show_time_value(0, 0);
     // Types into a box that has the focus, then moves the focus on.
     auto type_and_leave = [&](int id, const char* text) {
