@@ -10,6 +10,7 @@
 // as a macro: it comes before them.
 #include "runs/runfile.h"
 #include "shell_fixture.h"
+#include "tests/shell/run_state.h"
 
 #include "model/context.h"
 #include "resources/simdlg.h"
@@ -45,16 +46,8 @@ protected:
         ShellWorkbenchTest::TearDown();
     }
 
-    // The name the next run is saved under.
-    static void name_run(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
-    }
-    // The name of the run shown first ("" with none loaded).
-    static std::string first_selected() {
-        if (model_rec->run_count < 1) return {};
-        loaded_run_names(1);
-        return selected_run_names[0];
-    }
+    static void name_run(const char* name) { name_next_run(name); }
+    static std::string first_selected() { return first_selected_run(); }
     // A constant's value in the set-up copy.
     static float copy_value(const char* name) {
         for (const setup_item& it : setup_items(0))

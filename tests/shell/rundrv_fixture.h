@@ -9,6 +9,7 @@
 // as a macro: it comes before them.
 #include "runs/runfile.h"
 #include "shell_fixture.h"
+#include "tests/shell/run_state.h"
 
 #include "model/context.h"
 #include "runs/select.h"
@@ -56,16 +57,8 @@ protected:
         std::filesystem::remove_all(dir_);
         ShellDialogTest::TearDown();
     }
-    // The name the next run is saved under.
-    static void set_run_name(const char* name) {
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, name);
-    }
-    // The name of the run shown first ("" with none loaded).
-    static std::string first_selected() {
-        if (model_rec->run_count < 1) return {};
-        loaded_run_names(1);
-        return selected_run_names[0];
-    }
+    static void set_run_name(const char* name) { name_next_run(name); }
+    static std::string first_selected() { return first_selected_run(); }
 
     std::string dir_, model_;
 
