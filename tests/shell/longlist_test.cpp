@@ -203,6 +203,28 @@ TEST_F(LongList, KeysMoveTheSelectionAndNotify) {
     EXPECT_EQ(notices[0], ll_sel_change);
 }
 
+// The scroll bar: a page is the whole lines less one, so the last line of
+// one page is the first of the next; the ends stop at the first and the
+// last page.
+TEST_F(LongList, TheScrollBarPagesKeepOneLineInView) {
+    HWND l = make_list(10);
+    set(l, numbered(30));
+    auto scroll = [&](WORD code) {
+        SendMessage(l, WM_VSCROLL, code, 0);
+        td::run_until_idle();
+        return top_of(l);
+    };
+    EXPECT_EQ(scroll(SB_PAGEDOWN), 9);
+    EXPECT_EQ(scroll(SB_PAGEDOWN), 18);
+    EXPECT_EQ(scroll(SB_PAGEDOWN), 20); // the last page: items 20 to 29
+    EXPECT_EQ(scroll(SB_PAGEUP), 11);
+    EXPECT_EQ(scroll(SB_LINEUP), 10);
+    EXPECT_EQ(scroll(SB_TOP), 0);
+    EXPECT_EQ(scroll(SB_LINEUP), 0);
+    EXPECT_EQ(scroll(SB_BOTTOM), 20);
+    EXPECT_EQ(scroll(SB_LINEDOWN), 20);
+}
+
 TEST_F(LongList, TypedCharacterSelectsTheFirstItemStartingWithIt) {
     HWND l = make_list(10);
     set(l, {"apple", "Cherry", "cider", "date", "Dill", "egg"});

@@ -87,6 +87,19 @@ TEST_F(MainPlace, AMovedWindowComesBackWhereItWas) {
     EXPECT_EQ(again.right - again.left, 520);
 }
 
+// A window made larger where it stands, then maximised: the size the user
+// gave it is the one kept to restore to.
+TEST_F(MainPlace, AResizedWindowMaximisedKeepsItsNewSize) {
+    write_setting("60,40,520,380,0");
+    ASSERT_EQ(run_program([&] {
+                  SetWindowPos(main_wnd, nullptr, 0, 0, 640, 450,
+                               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                  ShowWindow(main_wnd, SW_SHOWMAXIMIZED);
+              }),
+              1);
+    EXPECT_EQ(saved_setting(), "60,40,640,450,1");
+}
+
 TEST_F(MainPlace, APlaceOffTheScreenIsBroughtOntoIt) {
     RECT s = screen();
     write_setting(std::to_string(s.right + 500) + "," + std::to_string(s.bottom + 300) +

@@ -7,6 +7,7 @@
 #include "resources/menus.h"
 #include "shell/bottombar.h"
 #include "shell/menucmd.h"
+#include "shell/menustate.h"
 #include "shell/modelsettings.h"
 #include "shell/rundrv.h"
 #include "shell/simcmds.h"
@@ -173,6 +174,34 @@ TEST_F(ModesAndSaving, TheBottomTextShowsUnlessTheDiagramIsActive) {
     restore_bottom_bar();
     ASSERT_EQ(bottom_mode(), bm_text);
     EXPECT_EQ(bottom_items().front().text, "Second run complete");
+    DestroyWindow(diagram);
+}
+
+// The commands a diagram serves reach it from the File menu even while no
+// window is the active one.
+std::vector<int> diagram_commands;
+LRESULT diagram_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_COMMAND) diagram_commands.push_back(LOWORD(wp));
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(ModesAndSaving, FileCommandsWithNoActiveWindowGoToTheDiagram) {
+    HWND diagram = make_test_window("KavrelTestDiagramCommands", diagram_proc,
+                                    WS_CHILD | WS_VISIBLE, 300, 200, container_wnd);
+    ASSERT_NE(diagram, nullptr);
+    struct restore {
+        ~restore() { build_wnd = nullptr; }
+    } r;
+    build_wnd = diagram;
+    active_child = nullptr;
+    diagram_commands.clear();
+    for (int id : {cmd_save_as, cmd_print}) {
+        update_menu_states();
+        ASSERT_TRUE(menu_item_enabled(id)) << id;
+        SendMessage(main_wnd, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        td::run_until_idle();
+    }
+    EXPECT_EQ(diagram_commands, (std::vector<int>{cmd_save_as, cmd_print}));
     DestroyWindow(diagram);
 }
 

@@ -442,4 +442,24 @@ TEST_F(Slider, AValueTooNearZeroToKeepIsTakenAsZero) {
     }
 }
 
+// The digits of the number format are significant digits, not places after
+// the point; a typed value may have blanks after it.
+TEST_F(Slider, DigitsAreSignificantAndATrailingBlankIsNoFault) {
+    HWND s = bound_slider();
+    SendMessage(s, vs_digits, 3, 0);
+    send_float(s, vs_set_value, 2.5f);
+    EXPECT_EQ(edit_text(s), "2.5");
+    send_float(s, vs_set_value, 10.0f);
+    EXPECT_EQ(edit_text(s), "10");
+    SendMessage(s, vs_digits, 0, 0);
+    HWND edit = GetDlgItem(s, slider_edit_id);
+    SetFocus(edit);
+    SetWindowText(edit, "4.5  ");
+    SetFocus(main_wnd);
+    td::run_until_idle();
+    EXPECT_FLOAT_EQ(value(s), 4.5f);
+    EXPECT_FLOAT_EQ(slot_value(), 4.5f);
+    EXPECT_EQ(edit_text(s), "4.5");
+}
+
 } // namespace

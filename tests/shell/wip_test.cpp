@@ -9,6 +9,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace td = test_driver;
 
@@ -242,6 +243,31 @@ TEST_F(Wip, AboutBoxShowsTheVersionLine) {
         .press(IDOK);
     EXPECT_EQ(about_box(359), 1);
     EXPECT_EQ(line, std::string("Kavrel Viewer for Linux Version ") + version_text());
+}
+
+// Each time the run reaches, the panel's second line says which.
+TEST_F(Wip, ARunsPumpShowsTheTimeOnTheSecondLine) {
+    const sim_pump_fn old_hook = sim_pump_hook();
+    wip_install_sim_hooks();
+    const sim_pump_fn pump = sim_pump_hook();
+    ASSERT_NE(pump, nullptr);
+    const std::uint8_t old_kind = run_kind;
+    run_kind = rk_ordinary;
+    const double old_time = sim_time;
+    wip_message(-1, "Simulating %s", "run1");
+    ASSERT_EQ(wip_mode, 1);
+    const std::pair<double, const char*> times[] = {
+        {0.5, "Time 0.5"}, {12.0, "Time 12"}, {150.25, "Time 150.25"}};
+    for (const auto& [t, shown] : times) {
+        sim_time = t;
+        pump();
+        EXPECT_EQ(wip_line(2), shown);
+    }
+    EXPECT_EQ(wip_line(1), "Simulating run1");
+    wip_message(0, nullptr);
+    sim_time = old_time;
+    run_kind = old_kind;
+    set_sim_pump_hook(old_hook);
 }
 
 } // namespace
