@@ -538,8 +538,16 @@ float slider_value_at(const qslider_rec& r, int position) {
 
 int slider_position(const qslider_rec& r) {
     if (!(r.max > r.min) || !usable(r.value)) return 0;
-    const double p = std::trunc((static_cast<double>(r.value) - r.min) * qslider_positions /
-                                (static_cast<double>(r.max) - r.min));
+    double p = std::trunc((static_cast<double>(r.value) - r.min) * qslider_positions /
+                          (static_cast<double>(r.max) - r.min));
+    // The value a position gives is kept as a float, which may fall just
+    // below the position's exact value: it still shows at that position, not
+    // one before it (the knob would creep left at every redraw).
+    if (p >= 0 && p < qslider_positions) {
+        qslider_rec plain = r;
+        plain.increment = 0;
+        if (slider_value_at(plain, static_cast<int>(p) + 1) <= r.value) p += 1;
+    }
     return static_cast<int>(std::clamp(p, 0.0, static_cast<double>(qslider_positions)));
 }
 

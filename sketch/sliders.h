@@ -46,7 +46,8 @@ bool slider_range(qslider_rec& r, bool with_position);
 // The value at a track position (0 .. 80): snapped to the increment and kept
 // within min .. max.
 float slider_value_at(const qslider_rec& r, int position);
-// The track position of the record's value (0 when the range is empty).
+// The track position of the record's value: the last position whose value
+// (unsnapped) it reaches; 0 when the range is empty.
 int slider_position(const qslider_rec& r);
 // The left edge of the value box in the slider's client (6 .. 36).
 inline int slider_box_left(int position) {
