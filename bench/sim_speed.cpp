@@ -28,6 +28,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,6 +41,7 @@
 #include "model/order.h"
 #include "sim/interp.h"
 #include "sim/native/native.h"
+#include "sim/native/object_cache.h"
 #include "sim/run.h"
 #include "sim/simdata.h"
 #include "tests/support/array_world.h"
@@ -747,7 +749,15 @@ BENCHMARK(BM_LivesweepRerun)->Unit(benchmark::kMillisecond)->MinTime(2);
 // simulated once as the viewer does it (an ordinary run, tier 1 when hot)
 // and Livesweep entered that long after the run began. window (s) is how
 // long the re-runs go on (a loaded machine's compiles of the random world
-// outlast 6 s).
+// outlast 6 s). With cache:1 the compiled code is kept on disk, in a folder
+// of the benchmark's own, and that folder filled before the iteration by
+// the same steps unmeasured: the iteration starts with nothing compiled in
+// memory, as a viewer that opens the model again in a new session does
+// (cache_mb the folder's size, found and missed the modules the
+// iteration's compiles found there or compiled). cache:0 leaves the cache as
+// the environment sets it (off in the benchmarks unless
+// KAVREL_NATIVE_CACHE names a folder: two processes given one folder
+// measure the second warm).
 struct latency_model {
     model_builder b{"latency"};
     sim_program p;
@@ -780,10 +790,31 @@ void BM_LivesweepLatency(benchmark::State& state) {
     static std::map<std::pair<int, int>, std::unique_ptr<latency_model>> models;
     auto& m = models[{sectors, seed}];
     if (!m) m = std::make_unique<latency_model>(sectors, seed);
+    const bool warm = state.range(5) != 0;
     sim_options o;
     sim_output out;
     double tier1_s = 0, first_ms = 0, settled_ms = 0, reruns = 0;
+    std::string folder;
+    if (warm) {
+        std::string pattern = "/tmp/kavrel-bench-cache-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            state.SkipWithError("no temporary folder");
+            return;
+        }
+        folder = pattern;
+        set_native_cache_folder(folder);
+    }
     run_kind = rk_livesweep;
+    if (warm) {
+        // The passes compiled at every tier, unmeasured, fill the folder.
+        forget_kept_passes();
+        native_wait_idle();
+        set_native_live(true);
+        for (int k = 0; k < 3; ++k) run_program(m->symbols(), m->program(), o, &out);
+        native_wait_idle();
+        set_native_live(live && after.count() == 0);
+    }
+    const native_cache_counts before = native_cache_counts_now();
     for (auto _ : state) {
         forget_kept_passes();
         native_wait_idle();
@@ -819,24 +850,36 @@ void BM_LivesweepLatency(benchmark::State& state) {
                 break;
             }
     }
+    const native_cache_counts now = native_cache_counts_now();
+    state.counters["found"] = static_cast<double>(now.found - before.found);
+    state.counters["missed"] = static_cast<double>(now.missed - before.missed);
+    state.counters["cache_mb"] = static_cast<double>(native_cache_size()) / 1e6;
     run_kind = rk_ordinary;
     set_native_live(false);
     set_native_tier1_when_hot(false);
     forget_kept_passes();
+    if (warm) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        set_native_cache_folder_default();
+    }
     state.counters["tier1_s"] = tier1_s;
     state.counters["first_ms"] = first_ms;
     state.counters["settled_ms"] = settled_ms;
     state.counters["reruns"] = reruns;
 }
 BENCHMARK(BM_LivesweepLatency)
-    ->ArgNames({"sectors", "seed", "live", "after", "window"})
-    ->Args({167, 0, 0, 0, 6})
-    ->Args({167, 0, 1, 0, 6})
-    ->Args({167, 1, 0, 0, 6})
-    ->Args({167, 1, 1, 0, 6})
-    ->Args({167, 1, 1, 0, 30})
-    ->Args({167, 1, 0, 3000, 6})
-    ->Args({167, 1, 1, 3000, 6})
+    ->ArgNames({"sectors", "seed", "live", "after", "window", "cache"})
+    ->Args({167, 0, 0, 0, 6, 0})
+    ->Args({167, 0, 1, 0, 6, 0})
+    ->Args({167, 1, 0, 0, 6, 0})
+    ->Args({167, 1, 1, 0, 6, 0})
+    ->Args({167, 1, 1, 0, 30, 0})
+    ->Args({167, 1, 0, 3000, 6, 0})
+    ->Args({167, 1, 1, 3000, 6, 0})
+    ->Args({167, 0, 1, 0, 6, 1})
+    ->Args({167, 1, 1, 0, 6, 1})
+    ->Args({167, 1, 1, 3000, 6, 1})
     ->Iterations(1)
     ->Repetitions(3)
     ->Unit(benchmark::kSecond)

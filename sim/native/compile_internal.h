@@ -17,11 +17,15 @@
 #include <vector>
 
 #include "sim/native/native.h"
+#include "sim/native/object_cache.h"
 
 #if defined(KAVREL_WITH_LLVM)
 #include <llvm/ADT/SmallVector.h>
 #include <llvm/IR/DataLayout.h>
 #include <llvm/Target/TargetMachine.h>
+namespace llvm {
+class Module;
+}
 #endif
 
 namespace native_detail {
@@ -107,6 +111,9 @@ struct compile_caller {
     const std::atomic<bool>* dropped = nullptr;
     bool live = false; // a live mode waits for the code (see set_native_live)
     const std::atomic<bool>* live_now = nullptr; // whether one does by now
+    // Only code the object cache has whole: nothing is compiled, and the
+    // compile fails when a module is not there.
+    bool cache_only = false;
 };
 
 // The code generator, a module of its own (libkavrel_native.so) loaded on
@@ -142,6 +149,9 @@ void resume_parked_jobs();
 const std::atomic<bool>* live_flag();
 // Loads the code generator's module if it is not yet (once; see loader.cpp).
 void load_backend();
+// A pass's code at level from the object cache, when it has every module
+// of it (a worker's compile, found or not; nothing is compiled).
+native_handle cached_code(const native_listing& listing, int level);
 
 // LLVM's library is 100 MB of code and tables, and the system maps 64 KB of
 // it around every page read. Its load (relocation, static constructors), the
@@ -212,7 +222,24 @@ struct module_task {
     bool main = false;
     llvm::SmallVector<char, 0> object;
     std::string error; // why it could not be compiled
+    // The engine's functions and values the module calls and reads, as
+    // symbols (name, address in this process) the code links with: the
+    // module names no address of the process, so its object serves another.
+    std::vector<std::pair<std::string, std::uint64_t>> hosts;
+    // Its key in the object cache (keyed: it has one).
+    cache_key key{};
+    bool keyed = false;
+    bool cache_only = false; // from the cache or not at all (compile_caller)
 };
+
+// Before a module's IR passes: its addresses made symbols (t.hosts) and
+// its key found; true when t.object came from the cache (nothing is left
+// to do then).
+bool object_from_cache(int level, llvm::Module& m, module_task& t);
+// After its compile: t.object filed under its key.
+void object_to_cache(const module_task& t);
+// The LLVM options the JIT sets for every compile (part of the key).
+extern const char* const code_generator_options;
 
 // The sizes of the parts a listing is cut into (in instructions).
 std::vector<std::size_t> part_sizes(const native_listing& listing, int level);

@@ -51,6 +51,14 @@ std::vector<std::string> module_places() {
 }
 #endif
 
+// The engine's functions only the module calls (the object cache's), held
+// here so that every program links them and exports them to it.
+[[gnu::used]] void* const module_only[] = {
+    reinterpret_cast<void*>(&cache_on),       reinterpret_cast<void*>(&cache_find),
+    reinterpret_cast<void*>(&cache_keep),     reinterpret_cast<void*>(&cache_unkeyed),
+    reinterpret_cast<void*>(&make_cache_key),
+};
+
 void load() {
     loader_state& s = loader();
 #if !defined(KAVREL_NATIVE_MODULE)
@@ -132,6 +140,15 @@ bool native_available() {
 native_handle native_compile(const native_listing& listing, int level, std::string* why) {
     const native_backend* b = backend();
     return b ? b->compile(listing, level, why, caller()) : no_backend(why);
+}
+
+native_handle native_detail::cached_code(const native_listing& listing, int level) {
+    const native_backend* b = backend();
+    if (!b || !cache_on()) return nullptr;
+    compile_caller c = caller();
+    c.cache_only = true;
+    std::string why; // not logged: the level is compiled instead
+    return b->compile(listing, level, &why, c);
 }
 
 native_handle native_compile_steps(const native_listing& dynamic, const native_listing& rates,

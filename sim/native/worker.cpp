@@ -202,12 +202,22 @@ private:
             queue_.erase(at);
             busy_ = true;
             g.unlock();
-            const int level = job->levels.front();
+            int level = job->levels.front();
             job->levels.erase(job->levels.begin());
             compile_dropped = &job->cancelled;
             const auto began = std::chrono::steady_clock::now();
             const double before = tracing() ? status_mb("VmRSS:") : 0;
-            if (!job->cancelled)
+            // A pass whose tier 1 the object cache has whole (a model opened
+            // again) links it at once, for less than its tier 0's compile,
+            // hot or not: tier 0 is not needed (unless asked for alone).
+            if (level == 0 && !job->rates && !job->cancelled &&
+                (!job->levels.empty() || job->hot_wait))
+                if (native_handle cached = cached_code(job->listing, 1)) {
+                    level = 1;
+                    job->levels.clear();
+                    job->code[1] = std::move(cached);
+                }
+            if (!job->cancelled && !job->code[level])
                 job->code[level] = job->rates
                                        ? native_compile_steps(job->listing, *job->rates, job->shape,
                                                               level, &job->why[level])

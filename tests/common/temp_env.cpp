@@ -1,5 +1,6 @@
 // Gives every test process a temporary folder of its own, so test programs run
-// in parallel by CTest never share a file name (testing::TempDir() returns it).
+// in parallel by CTest never share a file name (testing::TempDir() returns it),
+// and its cache folder ($XDG_CACHE_HOME) in it.
 // The folder and what the tests left in it are removed at exit, by the process
 // that made it only: a death-test child that calls exit() must not remove the
 // folder its parent goes on using.
@@ -20,6 +21,9 @@ struct process_temp_dir {
         if (char* made = mkdtemp(pattern.data())) {
             path = made;
             setenv("TEST_TMPDIR", path.c_str(), 1);
+            // What the program keeps between sessions (compiled code) goes
+            // there too, not into the user's own cache.
+            setenv("XDG_CACHE_HOME", (path + "/cache").c_str(), 1);
         }
     }
     ~process_temp_dir() {

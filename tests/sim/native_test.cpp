@@ -18,6 +18,7 @@
 #include "model/order.h"
 #include "sim/interp.h"
 #include "sim/native/native.h"
+#include "sim/native/object_cache.h"
 #include "sim/run.h"
 #include "tests/common/sanitized.h"
 #include "tests/sim/engine_fixture.h"
@@ -97,6 +98,9 @@ void expect_both_tiers_as(model_builder& b, const outcome& loop) {
 
 class NativeTier : public testing::Test {
 protected:
+    // Passes compiled as for the first time: code kept on disk from an
+    // earlier run would be linked at tier 1 without a tier 0.
+    static void compile_every_level() { set_native_cache_folder(""); }
     void SetUp() override {
         init_vocabulary();
         if (!native_available()) GTEST_SKIP() << "this build has no native code generator";
@@ -112,6 +116,7 @@ protected:
         set_native_compile_failure(false);
         set_native_compile_threads(0);
         set_native_compiles_held(false);
+        set_native_cache_folder_default();
     }
 };
 
@@ -629,6 +634,7 @@ void large_program(model_builder& b, sim_program& p, outcome& loop) {
 // loop runs them; the runs after that use the code, with the same values.
 // Closing the model while it compiles frees the code when the compile ends.
 TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
+    compile_every_level(); // the order of first compiles
     model_builder b("large"), other("other");
     large_model(b, "0.1");
     large_model(other, "0.2");
@@ -678,6 +684,7 @@ TEST_F(NativeTier, PassesSwitchToTheirCodeWhenTheWorkerHasCompiledIt) {
 // waiting tier 1 at once. A pass dropped while it waits leaves nothing
 // behind. The values are the loop's throughout.
 TEST_F(NativeTier, Tier1WaitsUntilThePassIsHotOrALiveModeBegins) {
+    compile_every_level(); // the order of first compiles
     model_builder b("large");
     sim_program p;
     outcome loop;
@@ -757,6 +764,7 @@ void note_compile(std::size_t instructions, int level) {
 // made at the second run), though the queue had that pass's tier 0 first.
 // The runs keep the loop's values.
 TEST_F(NativeTier, ALiveModeCompilesThePassesRunEveryStepBeforeTheInitialPass) {
+    compile_every_level(); // the order of first compiles
     model_builder b("large");
     sim_program p;
     outcome loop;
@@ -831,6 +839,7 @@ TEST_F(NativeTier, ALiveModeCompilesThePassesRunEveryStepBeforeTheInitialPass) {
 // worker's next compile is the second model's, whose runs take the code
 // with the loop's values.
 TEST_F(NativeTier, AModelRunAfterAnotherHasItsCompileFirst) {
+    compile_every_level(); // the order of first compiles
     model_builder first("first"), second("second");
     large_model(first, "0.1", 150);
     large_model(second, "0.2");

@@ -2431,6 +2431,7 @@ void emit_module(int level, const llvm::DataLayout& layout, module_task& t, Buil
         llvm::Module m("kavrel_pass", cx);
         m.setDataLayout(layout);
         build(cx, m);
+        if (object_from_cache(level, m, t)) return;
 #if defined(NDEBUG)
         // Tier 0 is compiled while a user waits; the emitter's modules are
         // verified in the other builds (every test runs tier 0 there) and
@@ -2468,8 +2469,10 @@ void emit_module(int level, const llvm::DataLayout& layout, module_task& t, Buil
         llvm::raw_svector_ostream os(t.object);
         if (machine.tm->addPassesToEmitMC(pm, mc, os))
             t.error = "the native code could not be compiled (no object emitter)";
-        else
+        else {
             pm.run(m);
+            object_to_cache(t);
+        }
     } catch (const std::exception& e) {
         t.error = e.what();
     }

@@ -72,6 +72,14 @@ struct jit_state {
 jit_state jit_state_;
 std::atomic<std::uint64_t> module_count{0};
 
+// The name of a compile's entry: the same for every compile (each piece of
+// code has a library of its own), so that the same pass makes the same
+// modules; numbered for a profile, which tells the pieces apart by name.
+std::string code_name(const char* kind) {
+    static const bool numbered = std::getenv("KAVREL_PERF_JIT") != nullptr;
+    return numbered ? kind + ("_" + std::to_string(module_count++)) : kind;
+}
+
 llvm::orc::LLJIT* the_jit() {
     jit_state& s = jit_state_;
     std::call_once(s.once, [&] {
@@ -92,7 +100,7 @@ llvm::orc::LLJIT* the_jit() {
         // tier 1 takes 292). The setting is LLVM's own option, read when a
         // compile builds its machine passes; tier 1 uses that allocator anyway.
         {
-            const char* args[] = {"kavrel", "-optimize-regalloc"};
+            const char* args[] = {"kavrel", code_generator_options};
             llvm::raw_null_ostream quiet;
             llvm::cl::ParseCommandLineOptions(2, args, "", &quiet);
         }
@@ -198,11 +206,11 @@ native_detail::machine_lease::~machine_lease() {
 
 namespace {
 
-// The JIT's hold on a piece of code: removed with the code.
-void free_tracker(void* owner) {
-    auto* tracker = static_cast<llvm::orc::ResourceTrackerSP*>(owner);
-    llvm::consumeError((*tracker)->remove());
-    delete tracker;
+// The JIT's hold on a piece of code, the library of its own it lives in:
+// removed with the code.
+void free_library(void* owner) {
+    auto* library = static_cast<llvm::orc::JITDylib*>(owner);
+    llvm::consumeError(jit_state_.jit->getExecutionSession().removeJITDylib(*library));
     // The names of the code's functions, interned by the JIT, go too (each
     // compile has names of its own).
     jit_state_.jit->getExecutionSession().getSymbolStringPool()->clearDeadEntries();
@@ -213,11 +221,13 @@ void free_tracker(void* owner) {
 namespace {
 
 constexpr std::size_t module_ops = 160;
+constexpr unsigned max_compile_threads = 8;
 // The largest module of a compile on the worker (a module's compile cannot
 // be stopped part way: at tier 1 this many instructions take about a tenth
 // of a second on one core).
 constexpr std::size_t worker_module_ops = 400;
 const char* const dropped_text = "the compile was dropped";
+const char* const not_cached_text = "the code is not in the cache";
 
 // Whether the compile whose flag is dropped (null: not the worker's) is
 // dropped, once the test hook no longer holds it.
@@ -254,7 +264,7 @@ unsigned compile_threads(int level, std::size_t ops, const compile_caller& calle
         if (getloadavg(&load, 1) == 1 && load > 0)
             n = std::min(n, cores - std::min(cores, static_cast<unsigned>(load + 0.5)));
     }
-    n = std::clamp(n, 1u, 8u);
+    n = std::clamp(n, 1u, max_compile_threads);
     return static_cast<unsigned>(
         std::min<std::size_t>(n, std::max<std::size_t>(1, ops / module_ops)));
 }
@@ -274,17 +284,35 @@ native_handle link_modules(llvm::orc::LLJIT& jit, std::vector<module_task>& task
             return nullptr;
         }
     std::lock_guard<std::mutex> turn(jit_state_.linking);
+    // Each piece of code in a library of its own: the names of its functions
+    // are the same from one compile to the next (so are its objects, which
+    // the cache keeps), and the engine's functions and values it uses are
+    // symbols defined there (see llvm/cache.cpp).
+    static std::uint64_t libraries = 0;
+    llvm::orc::ExecutionSession& session = jit.getExecutionSession();
+    llvm::orc::JITDylib& library =
+        session.createBareJITDylib("kavrel_code_" + std::to_string(libraries++));
     native_handle code(new native_code(steps));
-    auto* tracker = new llvm::orc::ResourceTrackerSP(jit.getMainJITDylib().createResourceTracker());
-    code->owner = tracker;
-    code->free_owner = free_tracker;
+    code->owner = &library;
+    code->free_owner = free_library;
+    library.addToLinkOrder(jit.getMainJITDylib());
+    llvm::orc::SymbolMap hosts;
+    for (const module_task& t : tasks)
+        for (const auto& [host, address] : t.hosts)
+            hosts[jit.mangleAndIntern(host)] = llvm::JITEvaluatedSymbol(
+                static_cast<llvm::JITTargetAddress>(address), llvm::JITSymbolFlags::Exported);
+    if (!hosts.empty())
+        if (auto e = library.define(llvm::orc::absoluteSymbols(std::move(hosts)))) {
+            log("the native code could not be linked (" + llvm::toString(std::move(e)) + ")");
+            return nullptr;
+        }
     for (module_task& t : tasks)
         if (auto e = jit.addObjectFile(
-                *tracker, std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
+                library, std::make_unique<llvm::SmallVectorMemoryBuffer>(std::move(t.object)))) {
             log("the native code could not be added (" + llvm::toString(std::move(e)) + ")");
             return nullptr;
         }
-    auto sym = jit.lookup(name);
+    auto sym = jit.lookup(library, name);
     if (!sym) {
         log("the native code could not be linked (" + llvm::toString(sym.takeError()) + ")");
         return nullptr;
@@ -333,7 +361,7 @@ namespace {
 native_handle compile_pass(const native_listing& listing, int level, std::string* why,
                            const compile_caller& caller) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
-        const std::string name = "kavrel_pass_" + std::to_string(module_count++);
+        const std::string name = code_name("kavrel_pass");
         code_trimmer trimmer(listing.ops.size() <= code_trim_max_ops, code_small_trim_interval);
         // The parts split into modules of about equal size, one thread each.
         const std::vector<std::size_t> sizes = part_sizes(listing, level);
@@ -342,9 +370,17 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
         tasks[0].main = true;
         // Two modules a thread: a thread the system holds up does not hold
         // up the pass (on a busy machine 9 x 150 levels compiled 10-20% faster).
-        // On the worker no module is larger than worker_module_ops, so a
-        // compile dropped part way ends soon after.
-        std::size_t modules = threads > 1 ? 2 * std::size_t{threads} : 1;
+        // The threads counted are the most a pass of its size may have, not
+        // those at hand (unless a test sets them): a pass is cut into the
+        // same modules on a busy machine as on an idle one, and so finds its
+        // objects in the cache. On the worker no module is larger than
+        // worker_module_ops, so a compile dropped part way ends soon after.
+        const std::size_t most_threads =
+            threads_setting > 0
+                ? threads
+                : std::min<std::size_t>(max_compile_threads,
+                                        std::max<std::size_t>(1, listing.ops.size() / module_ops));
+        std::size_t modules = most_threads > 1 ? 2 * most_threads : 1;
         if (caller.worker)
             modules =
                 std::max(modules, (listing.ops.size() + worker_module_ops - 1) / worker_module_ops);
@@ -366,11 +402,17 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
         const llvm::DataLayout layout = jit.getDataLayout();
         std::atomic<std::size_t> next{0};
         const std::atomic<bool>* dropped = caller.dropped;
+        // From the cache only: the first module not there ends the search.
+        std::atomic<bool> not_cached{false};
         auto one = [&](std::size_t k) {
+            tasks[k].cache_only = caller.cache_only;
             if (module_dropped(dropped))
                 tasks[k].error = dropped_text;
+            else if (caller.cache_only && not_cached)
+                tasks[k].error = not_cached_text;
             else
                 compile_module(listing, level, name, layout, tasks[k]);
+            if (caller.cache_only && !tasks[k].error.empty()) not_cached = true;
         };
         auto work = [&] {
             for (std::size_t k; (k = next++) < tasks.size();) one(k);
@@ -410,6 +452,10 @@ native_handle compile_pass(const native_listing& listing, int level, std::string
             if (!helpers.empty()) malloc_trim(0);
 #endif
         }
+        if (not_cached) {
+            log_fallback(not_cached_text);
+            return native_handle{};
+        }
         if (dropped && *dropped) {
             dropped_compiles.fetch_add(1, std::memory_order_relaxed);
             log_fallback(dropped_text);
@@ -425,7 +471,7 @@ native_handle compile_steps(const native_listing& dynamic, const native_listing&
                             const native_step_shape& shape, int level, std::string* why,
                             const compile_caller& caller) {
     return compile_code(level, why, [&](llvm::orc::LLJIT& jit, int level, auto&& log_fallback) {
-        const std::string name = "kavrel_steps_" + std::to_string(module_count++);
+        const std::string name = code_name("kavrel_steps");
         code_trimmer trimmer(true); // the steps of small passes only
         if (module_dropped(caller.dropped)) {
             dropped_compiles.fetch_add(1, std::memory_order_relaxed);
