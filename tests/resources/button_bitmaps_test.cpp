@@ -2,6 +2,7 @@
 // the colours asked for.
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <vector>
 
 #include "platform/gdi.h"
@@ -117,6 +118,38 @@ TEST(ButtonBitmaps, TheWindowPicturesTitleBarsShareOneColour) {
     EXPECT_EQ(at(restore, 8, 2), bar) << "the window behind";
     EXPECT_EQ(at(restore, 5, 6), bar) << "the window in front";
     EXPECT_EQ(at(restore, 5, 10), static_cast<COLORREF>(RGB(255, 255, 255))) << "its body";
+}
+
+// The colour of the pixel (x, y) of the toolbar's strip.
+COLORREF toolbar_pixel(int x, int y) {
+    HBITMAP bmp = paint_resource_bitmap(bitmap_toolbar, face, ink);
+    EXPECT_NE(bmp, nullptr);
+    if (!bmp) return face;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    const COLORREF c = GetPixel(dc, x, y) & 0xFFFFFF;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bmp);
+    return c;
+}
+bool greenish(COLORREF c) {
+    return GetGValue(c) > 2 * GetRValue(c) && GetGValue(c) > 2 * GetBValue(c);
+}
+bool reddish(COLORREF c) {
+    return GetRValue(c) > 2 * GetGValue(c) && GetRValue(c) > 2 * GetBValue(c);
+}
+
+// Run is a green triangle and Stop a red square, as on every player: the
+// middle of each button says which.
+TEST(ButtonBitmaps, RunIsGreenAndStopIsRed) {
+    const COLORREF run = toolbar_pixel(208 + 7, 8), stop = toolbar_pixel(240 + 8, 8);
+    EXPECT_TRUE(greenish(run)) << std::hex << run;
+    EXPECT_FALSE(reddish(run)) << std::hex << run;
+    EXPECT_TRUE(reddish(stop)) << std::hex << stop;
+    EXPECT_FALSE(greenish(stop)) << std::hex << stop;
 }
 
 } // namespace

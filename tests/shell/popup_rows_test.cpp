@@ -77,6 +77,37 @@ TEST_F(PopupRows, ALowWorkbenchShowsTheWholeRowsThatFit) {
 // The arrow keys move the list's selection wherever the keyboard focus is,
 // and Enter takes the row they reached; End and Home go to the last and
 // first rows.
+// Page Down and Page Up move by the rows the box shows.
+TEST_F(PopupRows, PageKeysMoveByTheRowsInView) {
+    MoveWindow(main_wnd, 0, 0, 900, 600, TRUE);
+    layout_frame(main_wnd);
+    td::run_until_idle();
+    std::vector<std::string> names;
+    for (int i = 0; i < 80; ++i) names.push_back("face " + std::to_string(i));
+    std::vector<const char*> texts;
+    for (const std::string& n : names) texts.push_back(n.c_str());
+    static int rows = 0;
+    rows = 0;
+    td::on_idle([] {
+        HWND box = popup_list_box();
+        ASSERT_NE(box, nullptr);
+        RECT c{};
+        GetClientRect(box, &c);
+        const int row_h = static_cast<int>(SendMessage(box, LB_GETITEMHEIGHT, 0, 0));
+        ASSERT_GT(row_h, 0);
+        rows = static_cast<int>(c.bottom) / row_h;
+        SetFocus(main_wnd);
+        td::press_key(VK_NEXT);
+        td::press_key(VK_NEXT);
+        td::press_key(VK_PRIOR);
+        td::press_key(VK_RETURN);
+    });
+    const int chosen = popup_list(texts.data(), nullptr, static_cast<int>(texts.size()), 0);
+    ASSERT_GT(rows, 1);
+    ASSERT_LT(2 * rows, 80) << "the box shows too much of the list to page";
+    EXPECT_EQ(chosen, rows);
+}
+
 TEST_F(PopupRows, ArrowKeysMoveTheSelectionFromAnyWindow) {
     MoveWindow(main_wnd, 0, 0, 900, 600, TRUE);
     layout_frame(main_wnd);

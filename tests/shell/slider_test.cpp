@@ -356,6 +356,32 @@ TEST_F(Slider, GaugeDrawsItsRowFromTheGameTable) {
     game_gauge_count = 0;
 }
 
+// The gauge finds its own row wherever it is in the table, the first too.
+TEST_F(Slider, AGaugeOfTheFirstRowDrawsIt) {
+    HWND g = CreateWindow("Kavrel_guage", "", WS_CHILD | WS_VISIBLE, 0, 0, 100, 80, main_wnd,
+                          reinterpret_cast<HMENU>(std::uintptr_t{5}), hinst, nullptr);
+    ASSERT_NE(g, nullptr);
+    game_gauges = new_handle(2 * sizeof(gauge_row));
+    game_gauge_count = 2;
+    {
+        handle_lock<gauge_row> rows(game_gauges);
+        rows.get()[0] = gauge_row{0, 0, 10, 5, 5}; // this gauge's: straight up
+        rows.get()[1] = gauge_row{0, 0, 10, 2, 6};
+    }
+    InvalidateRect(g, nullptr, TRUE);
+    UpdateWindow(g);
+    QImage img = td::image(g);
+    ASSERT_FALSE(img.isNull());
+    const QRgb ink =
+        qRgb(GetRValue(GetSysColor(COLOR_WINDOWTEXT)), GetGValue(GetSysColor(COLOR_WINDOWTEXT)),
+             GetBValue(GetSysColor(COLOR_WINDOWTEXT)));
+    EXPECT_EQ(img.pixel(50, 20) & 0xFFFFFF, ink & 0xFFFFFF); // on the needle
+    free_handle(game_gauges);
+    game_gauges = 0;
+    game_gauge_count = 0;
+    DestroyWindow(g);
+}
+
 TEST_F(Slider, LayoutAndLabelsCanBeHadForAnotherContext) {
     HWND s = bound_slider();
     send_float(s, vs_set_value, 5);
