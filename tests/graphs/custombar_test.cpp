@@ -273,6 +273,58 @@ TEST_F(UserTools, ABarDefinitionDrawsItsAsRunGroupsSideBySide) {
     img.save(QString::fromStdString(dir + "/bars.png"));
 }
 
+// A bar definition's own settings: 12-point text and a 10-point small font;
+// FORCE or a sort keeps bars however many there are, neither lets them turn
+// into a line graph.
+TEST_F(UserTools, ABarDefinitionsFontsAndForcing) {
+    simulate("base");
+    add_text(":BAR-GRAPH Forced\n:FORCE\n:VAR Inventory\n\n"
+             ":BAR-GRAPH Sorted\n:SORT 1\n:VAR Inventory\n\n"
+             ":BAR-GRAPH Plain\n:VAR Inventory\n");
+    for (const auto& [name, forced] :
+         {std::pair{"Forced", 1}, std::pair{"Sorted", 1}, std::pair{"Plain", 0}}) {
+        const handle rec = run(name);
+        ASSERT_NE(rec, 0u) << name;
+        const bar_graph* g = bar_graph_of(rec);
+        ASSERT_NE(g, nullptr) << name;
+        EXPECT_EQ(g->force_bars, forced) << name;
+        EXPECT_EQ(g->font.size, 12) << name;
+        EXPECT_EQ(g->small_font.size, 10) << name;
+    }
+}
+
+// With groups, a run's legend text is the group's AS-RUN text, a blank and
+// the run's own label.
+TEST_F(UserTools, AGroupsRunLabelFollowsItsAsRunText) {
+    simulate("base");
+    add_text(":BAR-GRAPH Grouped\n:AS-RUN Stocks\n:VAR Inventory\n:AS-RUN Flows\n"
+             ":VAR production\n:DATASET *1|now\n");
+    const handle rec = run("Grouped");
+    ASSERT_NE(rec, 0u);
+    const bar_graph* g = bar_graph_of(rec);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->run_labels.size(), 2u);
+    EXPECT_EQ(g->run_labels[0], "Stocks now");
+    EXPECT_EQ(g->run_labels[1], "Flows now");
+}
+
+// A table definition's switches reach the table each as itself.
+TEST_F(UserTools, ATablesSwitchesReachTheTableEachAsItself) {
+    const std::size_t first = add_text(":TABLE Down\n:TIME-DOWN\n:VAR Inventory\n\n"
+                                       ":TABLE Bare\n:NOTIME\n:VAR Inventory\n\n"
+                                       ":TABLE Pretty\n:PRETTYNUM\n:VAR Inventory\n");
+    const user_table_spec down = user_table_spec_of(set()->defs[first]);
+    EXPECT_TRUE(down.time_down);
+    EXPECT_FALSE(down.notime);
+    EXPECT_FALSE(down.as_displayed);
+    const user_table_spec bare = user_table_spec_of(set()->defs[first + 1]);
+    EXPECT_FALSE(bare.time_down);
+    EXPECT_TRUE(bare.notime);
+    const user_table_spec pretty = user_table_spec_of(set()->defs[first + 2]);
+    EXPECT_TRUE(pretty.as_displayed);
+    EXPECT_FALSE(pretty.time_down);
+}
+
 TEST_F(UserTools, BarRunsByFileAndNumberAMissingFileReadsAsMissingAndSortUsesTheRunGiven) {
     simulate("base");
     std::filesystem::copy_file(dir + "/base.kdf", dir + "/copy.kdf");

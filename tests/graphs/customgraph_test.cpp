@@ -99,6 +99,24 @@ TEST(WipXAxis, EndsThatFollowTheDataWidenByAQuarter) {
     EXPECT_DOUBLE_EQ(one.x_min, 0);
 }
 
+// Worked ends: 0 to 30 reached past an end of 20 widens to 1.25 x 30 =
+// 37.5, rounded out to 40 (a wider factor would round to 60); 4 reached
+// below 10 with 20 the top widens down to 20 - 1.25 x 16 = 0, already round.
+TEST(WipXAxis, TheWidenedEndIsAQuarterPastTheSpanRounded) {
+    line_graph g;
+    g.x_min = 0;
+    g.x_max = 20;
+    EXPECT_TRUE(widen_live_x(g, 0, 30, true, true));
+    EXPECT_DOUBLE_EQ(g.x_min, 0);
+    EXPECT_DOUBLE_EQ(g.x_max, 40);
+    line_graph d;
+    d.x_min = 10;
+    d.x_max = 20;
+    EXPECT_TRUE(widen_live_x(d, 4, 20, true, true));
+    EXPECT_DOUBLE_EQ(d.x_min, 0);
+    EXPECT_DOUBLE_EQ(d.x_max, 20);
+}
+
 // A y range the data leave grows at that end to 1.25 times the data's
 // span (rounded), so a run that keeps growing is not redrawn at every save.
 TEST(WipYAxis, ARangeTheDataLeaveGrowsByAQuarter) {

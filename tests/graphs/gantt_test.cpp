@@ -119,6 +119,24 @@ TEST(GanttToolSetup, OptionLineReadAndWritten) {
     set_tool_setup(find_tool_row("Gantt"), nullptr);
 }
 
+// Without an option line the tool draws in a plain 12-point font, its rows
+// in the elements' order.
+TEST(GanttToolSetup, DefaultsWithoutAnOptionLine) {
+    set_tool_setup(find_tool_row("Gantt"), gantt_tool_setup);
+    handle tool = new_tool(find_tool_row("Gantt"), "Gantt", 52);
+    gantt_tool_setup(0, tool, nullptr, nullptr);
+    tool_record* r = lock_tool(tool);
+    const auto* o = static_cast<gantt_options*>(tool_options(r));
+    EXPECT_EQ(o->font.size, 12);
+    EXPECT_EQ(o->font.style, 0);
+    EXPECT_EQ(o->sort_order, gantt_in_order);
+    EXPECT_EQ(o->all_bars, 0);
+    EXPECT_EQ(r->icon, 0xf0010u);
+    unlock_tool(tool);
+    free_tool(tool);
+    set_tool_setup(find_tool_row("Gantt"), nullptr);
+}
+
 // "Above" is strictly above: a value at the threshold draws no bar, and a
 // missing value ends one. On 0..4: above only at time 2 gives the bar from 2
 // to 3 (5000 to 7500 of the axis).

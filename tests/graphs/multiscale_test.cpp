@@ -449,6 +449,71 @@ TEST_F(InventoryGraphs, ACumulativeWipGraphIntegratesOnce) {
 // CONFIDENCE on a variable of a sensitivity run: the bands its list names,
 // sorted narrowest first with their colours carried along, filled around
 // the mean line the definition asks for.
+// A sensitivity run's simulations drawn as lines: grey unless the
+// definition gives their colour, and a mean line black unless given.
+TEST_F(InventoryGraphs, SimulationLinesAreGreyAndTheMeanBlackUnlessGiven) {
+    const int sims = 5, T = 11;
+    sens_spec spec;
+    spec.rows = sims;
+    spec.times = T;
+    spec.series = {"Inventory"};
+    std::vector<float> times, base;
+    for (int r = 0; r < sims; ++r)
+        for (int t = 0; t < T; ++t) spec.matrix.push_back(300.0f + static_cast<float>(r * t));
+    for (int t = 0; t < T; ++t) {
+        times.push_back(static_cast<float>(t));
+        base.push_back(300.0f);
+    }
+    run_builder rb(cur_model_symbols, 'S');
+    rb.times(times);
+    rb.series("Inventory", base);
+    rb.sensitivity(spec);
+    ASSERT_EQ(rb.write(dir + "/lines.kdf"), 1) << rb.error();
+
+    graph_def d = make_graph_def(gd_line);
+    d.name = "Lines";
+    graph_var plain;
+    plain.name = "Inventory";
+    plain.dataset = "lines";
+    plain.extra_kind = 2;
+    plain.mean = 1;
+    graph_var red = plain;
+    red.extra_text = "255|0|0";
+    red.mean_text = "0|0|255";
+    d.vars = {plain, red};
+    add_graph_def(*graph_set_at(current_graph_set()), d);
+    const handle h = open_def("Lines");
+    ASSERT_NE(h, 0u);
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 2u);
+    EXPECT_EQ(g->series[0].sims.size(), static_cast<std::size_t>(sims));
+    EXPECT_TRUE(g->series[0].band_per_mille.empty());
+    EXPECT_EQ(g->series[0].sims_colour, RGB(128, 128, 128));
+    EXPECT_EQ(g->series[0].mean_colour, RGB(0, 0, 0));
+    EXPECT_EQ(g->series[1].sims_colour, RGB(255, 0, 0));
+    EXPECT_EQ(g->series[1].mean_colour, RGB(0, 0, 255));
+}
+
+// A subscripted element's line takes the units of its variable.
+TEST_F(InventoryGraphs, AnElementsLineTakesItsVariablesUnits) {
+    close_model(0, 0);
+    unload_runs(1);
+    ASSERT_EQ(open_model(1, 0, sample("subscripted.kmf").c_str(), 0), 1);
+    simulate("sub");
+    graph_def d = make_graph_def(gd_line);
+    d.name = "Supply";
+    graph_var v;
+    v.name = "supply[north,food]";
+    d.vars = {v};
+    const handle h = build_custom_graph(d);
+    ASSERT_NE(h, 0u);
+    line_graph* g = graph_of(h);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->series.size(), 1u);
+    EXPECT_EQ(g->units, "units/month");
+}
+
 TEST_F(InventoryGraphs, ConfidenceBandsOfASensitivityRunAreFilled) {
     const int sims = 21, T = 101;
     sens_spec spec;

@@ -133,6 +133,8 @@ TEST(SensToolSetup, DefaultsAndOptionLine) {
     EXPECT_EQ(o->bounds[2], 950);
     EXPECT_EQ(o->band_colours[0], RGB(255, 255, 128));
     EXPECT_EQ(o->graphs_per_window, 6);
+    EXPECT_EQ(o->graph_width, 152); // millimetres
+    EXPECT_EQ(o->graph_height, 66);
     EXPECT_EQ(o->var_choice, 255);
     EXPECT_EQ(r->icon, 0x2d0080u);
     unlock_tool(tool);
