@@ -515,4 +515,17 @@ std::vector<std::string> list_texts(HWND list) {
     return out;
 }
 
+int count_colour(const QImage& image, COLORREF colour) {
+    return count_colour(image, image.rect(), colour);
+}
+
+int count_colour(const QImage& image, QRect box, COLORREF colour) {
+    const QRgb want = qRgb(GetRValue(colour), GetGValue(colour), GetBValue(colour)) & 0xFFFFFF;
+    box = box.intersected(image.rect());
+    int n = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == want;
+    return n;
+}
+
 } // namespace test_driver

@@ -93,6 +93,11 @@ std::string item_text(HWND dialog, int id);
 std::string list_text(HWND list, int row);
 std::vector<std::string> list_texts(HWND list);
 
+// The pixels of an image in a colour (red, green and blue exactly), in the
+// whole image or within a box (clipped to the image).
+int count_colour(const QImage& image, COLORREF colour);
+int count_colour(const QImage& image, QRect box, COLORREF colour);
+
 // The window's backing image (its client area), and the same saved as PNG.
 QImage image(HWND hwnd);
 bool save_png(HWND hwnd, const std::string& path);

@@ -127,14 +127,7 @@ TEST(ChartGraphRules, LeftMarginFitsTheYNumbers) {
 
 namespace {
 
-int count_colour(const QImage& img, COLORREF c) {
-    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF;
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if ((img.pixel(x, y) & 0xFFFFFF) == want) ++n;
-    return n;
-}
+using test_driver::count_colour;
 
 int count_dark(const QImage& img) {
     int n = 0;

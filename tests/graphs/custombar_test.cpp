@@ -45,16 +45,7 @@ namespace td = test_driver;
 
 namespace {
 
-int count_colour(const QImage& img, COLORREF c) {
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            const QRgb p = img.pixel(x, y);
-            if (qRed(p) == GetRValue(c) && qGreen(p) == GetGValue(c) && qBlue(p) == GetBValue(c))
-                ++n;
-        }
-    return n;
-}
+using test_driver::count_colour;
 
 float value_at(const char* name, int run, float t) {
     float v = NA;

@@ -633,12 +633,7 @@ protected:
         return w;
     }
     static int count_colour(const QImage& img, QRect box, COLORREF c) {
-        const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
-        int n = 0;
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            for (int x = box.left(); x <= box.right(); ++x)
-                if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
-        return n;
+        return test_driver::count_colour(img, box, c);
     }
     // The plot frame: the black frame's outer left and top edges, found
     // from the middle of the image.

@@ -56,14 +56,7 @@ namespace td = test_driver;
 
 namespace {
 
-int count_colour(const QImage& img, QRect box, COLORREF c) {
-    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
-    int n = 0;
-    for (int y = std::max(box.top(), 0); y <= box.bottom() && y < img.height(); ++y)
-        for (int x = std::max(box.left(), 0); x <= box.right() && x < img.width(); ++x)
-            if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
-    return n;
-}
+using test_driver::count_colour;
 
 // The rows of the image that hold a colour, first and last (-1 none).
 std::pair<int, int> rows_with(const QImage& img, COLORREF c) {

@@ -55,14 +55,7 @@ QRgb rgb_of(COLORREF c) {
     return qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
-int count_colour(const QImage& img, COLORREF c) {
-    const QRgb want = rgb_of(c) & 0xFFFFFF;
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if ((img.pixel(x, y) & 0xFFFFFF) == want) ++n;
-    return n;
-}
+using test_driver::count_colour;
 
 // The graph drawn into an image of w x h as a window's paint draws it.
 void paint_into(QImage& img, line_graph& g, int full) {

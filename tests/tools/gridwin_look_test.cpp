@@ -24,14 +24,7 @@ namespace td = test_driver;
 
 namespace {
 
-int pixels_of(const QImage& img, COLORREF c) {
-    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c)) & 0xFFFFFF;
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if ((img.pixel(x, y) & 0xFFFFFF) == want) ++n;
-    return n;
-}
+using test_driver::count_colour;
 
 int dark_count(const QImage& img, int x0, int x1, int height) {
     int n = 0;
@@ -54,10 +47,10 @@ TEST_F(GridLook, LabelEscapesPickTheRunColourTheyName) {
     td::run_until_idle();
     const QImage img = td::image(outwin_window(rec));
     ASSERT_FALSE(img.isNull());
-    EXPECT_GT(pixels_of(img, colour_table[2]), 20) << "the third run's colour";
-    EXPECT_GT(pixels_of(img, colour_table[0]), 20) << "the first run's colour";
-    EXPECT_EQ(pixels_of(img, colour_table[1]), 0) << "no piece names the second run";
-    EXPECT_EQ(pixels_of(img, colour_table[3]), 0);
+    EXPECT_GT(count_colour(img, colour_table[2]), 20) << "the third run's colour";
+    EXPECT_GT(count_colour(img, colour_table[0]), 20) << "the first run's colour";
+    EXPECT_EQ(count_colour(img, colour_table[1]), 0) << "no piece names the second run";
+    EXPECT_EQ(count_colour(img, colour_table[3]), 0);
 }
 
 // Without a pitch given, the label column is 30 characters wide and each
@@ -116,8 +109,8 @@ TEST_F(GridLook, EveryRunColourIncludingTheTwelfth) {
     const QImage img = td::image(outwin_window(rec));
     ASSERT_FALSE(img.isNull());
     const int lh = spread_line_height(rec);
-    EXPECT_GT(pixels_of(img.copy(0, 0, img.width(), lh), colour_table[0]), 20);
-    EXPECT_GT(pixels_of(img.copy(0, lh, img.width(), lh), colour_table[11]), 20)
+    EXPECT_GT(count_colour(img.copy(0, 0, img.width(), lh), colour_table[0]), 20);
+    EXPECT_GT(count_colour(img.copy(0, lh, img.width(), lh), colour_table[11]), 20)
         << "the twelfth run's colour";
 }
 

@@ -79,14 +79,7 @@ namespace td = test_driver;
 
 namespace {
 
-int count_colour(const QImage& img, COLORREF c) {
-    const QRgb want = qRgb(GetRValue(c), GetGValue(c), GetBValue(c));
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if ((img.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
-    return n;
-}
+using test_driver::count_colour;
 
 int dark_pixels(const QImage& img, int y0, int y1) {
     int n = 0;
