@@ -210,16 +210,8 @@ TEST_F(Gaming, PlausitestDialogListsEveryBehaviourTest) {
     std::vector<std::string> rows;
     answerer::dialog(dlg_plausitest)
         .call([&](HWND d) {
-            char b[256] = {};
-            GetDlgItemText(d, ids_pt_summary, b, sizeof b);
-            summary = b;
-            HWND list = GetDlgItem(d, ids_pt_list);
-            int n = static_cast<int>(SendMessage(list, LB_GETCOUNT, 0, 0));
-            for (int i = 0; i < n; ++i) {
-                char line[256] = {};
-                SendMessage(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-                rows.push_back(line);
-            }
+            summary = td::item_text(d, ids_pt_summary);
+            rows = td::list_texts(GetDlgItem(d, ids_pt_list));
             EXPECT_GT(distinct_colours(save_shot(d, "kavrel_plausitest.png")), 4);
         })
         .press(IDOK);

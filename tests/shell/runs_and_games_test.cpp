@@ -130,9 +130,7 @@ TEST_F(ResetConstant, ResetTakesTheModelsValueBackOnOk) {
     answerer::dialog(dlg_constant_changes)
         .call([&](HWND d) {
             choose_row(d, "carrying capacity");
-            char t[64] = {};
-            GetDlgItemText(d, ids_value, t, sizeof t);
-            model_text = t;
+            model_text = test_driver::item_text(d, ids_value);
             SetDlgItemText(d, ids_value, "12345");
             SendMessage(d, WM_COMMAND, ids_set, 0);
         })
@@ -145,11 +143,8 @@ TEST_F(ResetConstant, ResetTakesTheModelsValueBackOnOk) {
         .call([&](HWND d) {
             choose_row(d, "birth rate");
             choose_row(d, "carrying capacity");
-            char t[64] = {};
-            GetDlgItemText(d, ids_value, t, sizeof t);
-            value = t;
-            GetDlgItemText(d, ids_model_value, t, sizeof t);
-            note = t;
+            value = test_driver::item_text(d, ids_value);
+            note = test_driver::item_text(d, ids_model_value);
         })
         .press(IDCANCEL);
     menu_command(cmd_constant_changes);

@@ -91,11 +91,8 @@ TEST_F(SimDialogs, AClickedRowShowsItsConstantsValue) {
                 td::run_until_idle();
                 break;
             }
-            char text[64] = {};
-            GetDlgItemText(d, ids_value, text, sizeof text);
-            value = text;
-            GetDlgItemText(d, ids_model_value, text, sizeof text);
-            note = text;
+            value = td::item_text(d, ids_value);
+            note = td::item_text(d, ids_model_value);
         })
         .press(IDCANCEL);
     menu_command(cmd_constant_changes);
@@ -217,11 +214,7 @@ protected:
         game_interval = 0;
         SimDialogs::TearDown();
     }
-    static std::string field(int id) {
-        char b[128] = {};
-        GetDlgItemText(game_window(), id, b, sizeof b);
-        return b;
-    }
+    static std::string field(int id) { return td::item_text(game_window(), id); }
     static void press(int id) {
         SendMessage(GetDlgItem(game_window(), id), BM_CLICK, 0, 0);
         td::run_until_idle();
@@ -282,9 +275,7 @@ std::vector<std::string> times_seen;
 bool panel_seen = false;
 void watch_move() {
     wip_show_time();
-    char b[64] = {};
-    GetDlgItemText(game_window(), ids_game_time, b, sizeof b);
-    times_seen.push_back(b);
+    times_seen.push_back(td::item_text(game_window(), ids_game_time));
     if (wip_wnd && IsWindowVisible(wip_wnd)) panel_seen = true;
 }
 
@@ -377,11 +368,7 @@ TEST_F(SimDialogs, SimulationPauseAsksInItsDialogAndStopEndsTheRun) {
     // results so far.
     std::string text;
     answerer::dialog(dlg_sim_pause)
-        .call([&](HWND d) {
-            char t[128] = {};
-            GetDlgItemText(d, ids_pause_text, t, sizeof t);
-            text = t;
-        })
+        .call([&](HWND d) { text = td::item_text(d, ids_pause_text); })
         .press(IDOK);
     answerer::dialog(dlg_sim_pause).press(ids_pause_stop);
     answerer::box("Question from Kavrel").press(IDNO);
