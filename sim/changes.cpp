@@ -376,7 +376,10 @@ bool scan_change_number(const char* text, std::size_t* used, float* out, std::st
     errno = 0;
     double v = std::strtod(s, &end);
     if (end == s) return refuse("Expected a number");
-    if (!std::isfinite(v) || std::fabs(v) > 3.4e38) return refuse("The number is out of range");
+    // Out of range is what would not fit a float: the largest floats, as the
+    // writer puts them ("3.4028235e+38"), read back.
+    if (!std::isfinite(v) || !std::isfinite(static_cast<float>(v)))
+        return refuse("The number is out of range");
     if (out) *out = static_cast<float>(v);
     if (used) *used = static_cast<std::size_t>(end - s);
     return true;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <limits>
 
 #include "foundation/files.h"
 #include "foundation/memory.h"
@@ -213,6 +214,97 @@ TEST(ChangeNumbers, FieldsFollowTheFileRule) {
     EXPECT_EQ(bad, 0u);
     EXPECT_FALSE(check_lookup_points({}, {}, &bad, &why));
     EXPECT_FALSE(check_lookup_points({0, 1}, {1}, &bad, &why));
+}
+
+// A missing value written into a changes file reads back as missing.
+TEST_F(Changes, AMissingValueIsWrittenAndReadBackAsMissing) {
+    ASSERT_EQ(read_changes_text("c[south] = :NA:\n", "x"), 1) << messages.joined();
+    EXPECT_TRUE(is_na(value(slot_c_ + 1)));
+    const std::string changed = dir_ + "/missing.cin";
+    ASSERT_EQ(write_changes_file(changed.c_str(), 0), 1);
+    std::ifstream f(changed);
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_NE(text.find("c[south] = :NA:\n"), std::string::npos) << text;
+    clear_setup();
+    ASSERT_EQ(read_change_files(("\"" + changed + "\"").c_str()), 1) << messages.joined();
+    EXPECT_TRUE(is_na(value(slot_c_ + 1)));
+    EXPECT_FLOAT_EQ(value(slot_c_ + 0), 1);
+}
+
+// The largest floats are numbers a file may hold: written, they read back.
+TEST_F(Changes, TheLargestFloatsAreWrittenAndReadBack) {
+    ASSERT_EQ(read_changes_text("k = 3.4028235e+38\nc[region] = -3.4028235e38, 1, 2\n", "x"), 1)
+        << messages.joined();
+    EXPECT_EQ(value(slot_k_), std::numeric_limits<float>::max());
+    EXPECT_EQ(value(slot_c_), -std::numeric_limits<float>::max());
+    const std::string all = dir_ + "/largest.cin";
+    ASSERT_EQ(write_changes_file(all.c_str(), 2), 1);
+    clear_setup();
+    ASSERT_EQ(read_change_files(("\"" + all + "\"").c_str()), 1) << messages.joined();
+    EXPECT_EQ(value(slot_k_), std::numeric_limits<float>::max());
+    EXPECT_EQ(value(slot_c_), -std::numeric_limits<float>::max());
+}
+
+// Subscripts of a two-dimensional constant: an element or a range in each
+// place, the elements taken with the last subscript varying fastest; a
+// change must give every dimension or none.
+TEST(ChangesOfTables, EachSubscriptPicksItsElementsInItsOwnDimension) {
+    init_vocabulary();
+    message_capture messages;
+    model_builder b("table");
+    b.control(0, 1, 1, 1);
+    b.range("region", {"north", "south"});
+    b.range("age", {"young", "mid", "old"});
+    b.constant("m[region,age]", 0);
+    ASSERT_TRUE(b.finish());
+    const std::int32_t m = slot_of(b, "m");
+    model_pair mp = b.release();
+    close_model(mp.header, mp.symbols);
+    auto cells = [&] {
+        std::vector<float> out;
+        handle_lock<float> v(setup_copy);
+        for (int k = 0; k < 6; ++k) out.push_back(v ? v.get()[m + k] : -999.0f);
+        return out;
+    };
+    ASSERT_EQ(read_changes_text("m[south,age] = 1, 2, 3\n", "t.cin"), 1) << messages.joined();
+    EXPECT_EQ(cells(), (std::vector<float>{0, 0, 0, 1, 2, 3}));
+    ASSERT_EQ(read_changes_text("m[region,old] = 7, 8\n", "t.cin"), 1) << messages.joined();
+    EXPECT_EQ(cells(), (std::vector<float>{0, 0, 7, 1, 2, 8}));
+    ASSERT_EQ(read_changes_text("m[north,mid] = 5\n", "t.cin"), 1) << messages.joined();
+    EXPECT_EQ(cells(), (std::vector<float>{0, 5, 7, 1, 2, 8}));
+    ASSERT_EQ(read_changes_text("m = 1, 2, 3, 4, 5, 6\n", "t.cin"), 1) << messages.joined();
+    EXPECT_EQ(cells(), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(read_changes_text("m[north] = 9\n", "t.cin"), 0);
+    EXPECT_TRUE(messages.contains("m needs 2 subscripts")) << messages.joined();
+    EXPECT_EQ(cells(), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+    clear_setup();
+    close_model(0, 0);
+}
+
+// A number that would not fit a float is refused, just beyond the largest
+// float as far beyond it; the largest floats themselves are numbers.
+TEST(ChangeNumbers, NumbersBeyondTheLargestFloatAreRefused) {
+    float v = 7;
+    std::string why;
+    for (const char* big : {"3.45e38", "-3.45e38", "3.5e38", "1e39", "-1e300"}) {
+        why.clear();
+        EXPECT_FALSE(parse_change_number(big, &v, &why)) << big;
+        EXPECT_EQ(why, "The number is out of range") << big;
+        EXPECT_FLOAT_EQ(v, 7) << big;
+    }
+    EXPECT_TRUE(parse_change_number("3.4e38", &v, &why));
+    EXPECT_EQ(v, 3.4e38f);
+    EXPECT_TRUE(parse_change_number("-3.4e38", &v, &why));
+    EXPECT_EQ(v, -3.4e38f);
+}
+
+TEST(ChangeNumbers, TheLargestFloatsAreNumbers) {
+    float v = 0;
+    std::string why;
+    EXPECT_TRUE(parse_change_number("3.4028235e+38", &v, &why)) << why;
+    EXPECT_EQ(v, std::numeric_limits<float>::max());
+    EXPECT_TRUE(parse_change_number("-3.4028235e38", &v, &why)) << why;
+    EXPECT_EQ(v, -std::numeric_limits<float>::max());
 }
 
 TEST_F(Changes, WrittenFilesReadBackToTheSameCopies) {

@@ -152,3 +152,80 @@ TEST_F(Controls, ControlsComputedFromOtherConstantsSetTheTimeAxis) {
 }
 
 } // namespace
+
+namespace {
+
+class Conditions : public testing::Test {
+protected:
+    void SetUp() override { init_vocabulary(); }
+    message_capture messages;
+    sim_output run(model_builder& b) {
+        EXPECT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+        sim_output out;
+        EXPECT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+        return out;
+    }
+};
+
+// IF THEN ELSE takes any condition but 0 as true, a negative one too, on
+// one element and on many.
+TEST_F(Conditions, ANegativeConditionIsTrueOnEveryRoad) {
+    model_builder b("conditions");
+    b.control(0, 2, 1, 1);
+    std::vector<std::string> names;
+    for (int k = 0; k < 40; ++k) names.push_back("e" + std::to_string(k));
+    std::vector<const char*> elems;
+    for (auto& n : names) elems.push_back(n.c_str());
+    b.range("cell", elems);
+    b.aux("cond[cell]", "Time - 1.5");
+    b.aux("pick[cell]", "IF THEN ELSE(cond[cell], 10, 20)");
+    b.aux("zero[cell]", "IF THEN ELSE(cond[cell] * 0, 10, 20)");
+    b.aux("one", "IF THEN ELSE(Time - 1.5, 10, 20)");
+    sim_output out = run(b);
+    ASSERT_EQ(out.times.size(), 3u);
+    const std::int32_t pick = slot_of(b, "pick"), zero = slot_of(b, "zero"),
+                       one = slot_of(b, "one");
+    for (std::size_t t = 0; t < 3; ++t) {
+        for (int k = 0; k < 40; ++k) {
+            EXPECT_EQ(saved_value(out, t, pick + k), 10) << t << " " << k;
+            EXPECT_EQ(saved_value(out, t, zero + k), 20) << t << " " << k;
+        }
+        EXPECT_EQ(saved_value(out, t, one), 10) << t;
+    }
+}
+
+// SUM, PROD, VMIN and VMAX over elements of which one is missing give the
+// missing value, however many elements the reduction runs over.
+TEST_F(Conditions, AReductionOverAMissingElementIsMissing) {
+    for (int count : {3, 40, 300}) {
+        SCOPED_TRACE(count);
+        model_builder b("reductions");
+        b.control(0, 2, 1, 1);
+        std::vector<std::string> names;
+        for (int k = 0; k < count; ++k) names.push_back("e" + std::to_string(k));
+        std::vector<const char*> elems;
+        for (auto& n : names) elems.push_back(n.c_str());
+        b.range("cell", elems);
+        std::vector<float> k(static_cast<std::size_t>(count), 1);
+        k[1] = NA;
+        b.constant_list("k[cell]", k);
+        b.aux("x[cell]", "k[cell] * (Time + 1)");
+        b.aux("total", "SUM(x[cell!])");
+        b.aux("product", "PROD(x[cell!])");
+        b.aux("least", "VMIN(x[cell!])");
+        b.aux("most", "VMAX(x[cell!])");
+        b.constant_list("j[cell]", std::vector<float>(static_cast<std::size_t>(count), 2));
+        b.aux("y[cell]", "j[cell] * (Time + 1)");
+        b.aux("sound", "SUM(y[cell!])");
+        sim_output out = run(b);
+        ASSERT_EQ(out.times.size(), 3u);
+        for (std::size_t t = 0; t < 3; ++t) {
+            for (const char* name : {"total", "product", "least", "most"})
+                EXPECT_TRUE(is_na(saved_value(out, t, slot_of(b, name)))) << name << " " << t;
+            EXPECT_FLOAT_EQ(saved_value(out, t, slot_of(b, "sound")),
+                            2.0f * static_cast<float>(count) * static_cast<float>(t + 1));
+        }
+    }
+}
+
+} // namespace

@@ -29,6 +29,7 @@ TEST_P(RoundTrip, SeriesConstantsStringsLookupsAndDataReadBack) {
     b.lookup("curve", {{0, 1}, {5, 6}});
     b.aux("shaped", "curve(Time)");
     b.data("observed", "Time * 10");
+    b.data("held", "IF THEN ELSE(Time < 2, 4, 9)");
     b.string_var("label", "round trip text");
     ASSERT_TRUE(b.finish());
     std::string path = testing::TempDir() + "/roundtrip_" + std::string(1, GetParam()) + ".kdf";
@@ -63,6 +64,11 @@ TEST_P(RoundTrip, SeriesConstantsStringsLookupsAndDataReadBack) {
     int data = 0;
     ASSERT_EQ(read_run_series("observed", "Time", i, values, times, nullptr, nullptr, &data), 6);
     EXPECT_FLOAT_EQ(values[3], 30);
+    // A data variable keeps a point at every saved time, repeated values too.
+    ASSERT_EQ(read_run_series("held", "Time", i, values, times, nullptr, nullptr, &data), 6);
+    EXPECT_EQ(values, (std::vector<float>{4, 4, 9, 9, 9, 9}));
+    EXPECT_EQ(times, (std::vector<float>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(data, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values('R', 'r'));
