@@ -324,12 +324,16 @@ TEST_F(BarGraphWindow, ASubscriptHistogramShowsOutlierBars) {
     EXPECT_NE(svg_text_.find("subscript histogram"), std::string::npos);
 }
 
-class GanttWindow : public MoreGraphsWindow {
+// The inventory sample run twice, the second with orders averaged over 12,
+// expected orders the workbench variable.
+class InventoryRuns : public MoreGraphsWindow {
 protected:
     void SetUp() override {
         open_sample("inventory.kmf", "order averaging time", 12, "expected orders");
     }
 };
+
+class GanttWindow : public InventoryRuns {};
 
 TEST_F(GanttWindow, OrdersAboveAThresholdDrawABarPerIntervalAndRun) {
     // Every interval above 120: the smoothed orders rise past it after the
@@ -451,12 +455,7 @@ TEST_F(BarGraphWindow, BarsTooWideForTheScreenBecomeALineGraphUnlessForced) {
     EXPECT_NE(bar_graph_of(n), nullptr);
 }
 
-class TimeGraphWindow : public MoreGraphsWindow {
-protected:
-    void SetUp() override {
-        open_sample("inventory.kmf", "order averaging time", 12, "expected orders");
-    }
-};
+class TimeGraphWindow : public InventoryRuns {};
 
 TEST_F(TimeGraphWindow, AGroupPerSavedTimeInsideTheAxis) {
     // Time graph: a group per saved time of the first run on the axis 0..100

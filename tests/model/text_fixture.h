@@ -17,6 +17,7 @@
 #include "model/modelfile.h"
 #include "model/trees.h"
 #include "model/varnames.h"
+#include "tests/common/report_log.h"
 #include "tests/support/model_builder.h"
 
 class TextTest : public testing::Test {
@@ -25,15 +26,11 @@ protected:
         init_vocabulary();
         register_text_writers();
         reset_report_counts();
-        sink_ = std::tmpfile();
-        set_report_stream(sink_);
         workbench_var = {};
     }
     void TearDown() override {
         if (model_lock_flag != -1) unlock_model(model_lock_flag);
         close_model(0, 0);
-        set_report_stream(nullptr);
-        if (sink_) std::fclose(sink_);
         text_report(0, 0, 0, report_none, 0, 0);
         clear_cause_element_list();
         workbench_var = {};
@@ -59,15 +56,7 @@ protected:
     static std::string report_text() { return join_report_lines(1); }
 
     // The messages written so far.
-    std::string messages() {
-        std::fflush(sink_);
-        std::rewind(sink_);
-        std::string out;
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, sink_)) out += buf;
-        std::fseek(sink_, 0, SEEK_END);
-        return out;
-    }
+    std::string messages() { return log_.text(); }
 
-    std::FILE* sink_ = nullptr;
+    report_log log_;
 };

@@ -10,30 +10,16 @@
 #include "foundation/memory.h"
 #include "foundation/report.h"
 #include "foundation/types.h"
+#include "tests/common/report_log.h"
 #include "tools/grid_core.h"
 
 namespace {
 
 class Grid : public testing::Test {
 protected:
-    void SetUp() override {
-        sink_ = std::tmpfile();
-        set_report_stream(sink_);
-    }
-    void TearDown() override {
-        set_report_stream(nullptr);
-        std::fclose(sink_);
-        free_scratch();
-    }
-    std::string messages() {
-        std::fflush(sink_);
-        std::rewind(sink_);
-        std::string out;
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, sink_)) out += buf;
-        return out;
-    }
-    std::FILE* sink_ = nullptr;
+    void TearDown() override { free_scratch(); }
+    std::string messages() { return log_.text(); }
+    report_log log_;
 };
 
 void add(std::vector<std::uint8_t>& b, std::initializer_list<int> bytes) {

@@ -17,6 +17,7 @@
 #include "model/modelfile.h"
 #include "model/trees.h"
 #include "model/varnames.h"
+#include "tests/common/report_log.h"
 #include "tests/support/model_builder.h"
 
 class ToolsTest : public testing::Test {
@@ -25,16 +26,12 @@ protected:
         init_vocabulary();
         register_text_writers();
         reset_report_counts();
-        sink_ = std::tmpfile();
-        set_report_stream(sink_);
         workbench_var = {};
         text_report(512, 0, 0, report_none, 0, 0);
     }
     void TearDown() override {
         if (model_lock_flag != -1) unlock_model(model_lock_flag);
         close_model(0, 0);
-        set_report_stream(nullptr);
-        if (sink_) std::fclose(sink_);
         text_report(0, 0, 0, report_none, 0, 0);
         clear_cause_element_list();
         workbench_var = {};
@@ -55,15 +52,7 @@ protected:
     static std::string report_text() { return join_report_lines(1); }
 
     // The messages logged so far.
-    std::string messages() {
-        std::fflush(sink_);
-        std::rewind(sink_);
-        std::string out;
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, sink_)) out += buf;
-        std::fseek(sink_, 0, SEEK_END);
-        return out;
-    }
+    std::string messages() { return log_.text(); }
 
-    std::FILE* sink_ = nullptr;
+    report_log log_;
 };
