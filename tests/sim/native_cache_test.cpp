@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/check.h"
@@ -188,6 +190,39 @@ TEST(NativeCacheFolder, EntriesAreWrittenWholeAndPrivateAndFoundOnlyWhenUsable) 
     cache_keep(key_of(4), "not kept");
     EXPECT_FALSE(cache_find(key_of(1), object));
     EXPECT_EQ(folder_files(folder).size(), 2u);
+}
+
+TEST(NativeCacheFolder, ReadersFindAWholeEntryOrNoneWhileOthersWriteIt) {
+    // Two viewers writing the same entry while a third reads it: each
+    // writes a file of its own and renames it over the entry, so a reader
+    // never finds a part of one.
+    cache_folder chosen(fresh_folder("cache-racing"));
+    std::string object(1 << 20, '\0');
+    for (std::size_t i = 0; i < object.size(); ++i) object[i] = static_cast<char>(i * 7919 >> 3);
+    const native_cache_counts before = native_cache_counts_now();
+    std::atomic<bool> writing{true};
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 2; ++w)
+        writers.emplace_back([&] {
+            for (int k = 0; k < 40; ++k) cache_keep(key_of(9), object);
+        });
+    std::thread stop([&] {
+        for (std::thread& t : writers) t.join();
+        writing = false;
+    });
+    int found = 0;
+    std::vector<char> read;
+    while (writing || found == 0) {
+        if (cache_find(key_of(9), read)) {
+            ++found;
+            EXPECT_TRUE(read.size() == object.size() &&
+                        std::equal(read.begin(), read.end(), object.begin()));
+        }
+    }
+    stop.join();
+    EXPECT_GT(found, 0);
+    EXPECT_EQ(native_cache_counts_now().refused, before.refused);
+    EXPECT_EQ(folder_files(native_cache_folder()).size(), 1u);
 }
 
 TEST(NativeCacheFolder, TheEntriesUsedLeastLatelyGoFirstWhenTheFolderIsOverItsBound) {
