@@ -116,11 +116,13 @@ loaded_file file_of(std::uint64_t address) {
 // file and its offset there. Addresses of code and static values do not move
 // while the process lives.
 std::string host_name(std::uint64_t address) {
-    static std::mutex mutex;
-    static std::map<std::uint64_t, std::string> names;
+    // Never destroyed: made on first use, after the exit handler that
+    // finishes the worker's compile was registered, they would go before it.
+    static auto* mutex = new std::mutex;
+    static auto* names = new std::map<std::uint64_t, std::string>;
     {
-        std::lock_guard<std::mutex> g(mutex);
-        if (auto n = names.find(address); n != names.end()) return n->second;
+        std::lock_guard<std::mutex> g(*mutex);
+        if (auto n = names->find(address); n != names->end()) return n->second;
     }
     const loaded_file f = file_of(address);
     std::string name;
@@ -130,8 +132,8 @@ std::string host_name(std::uint64_t address) {
                       static_cast<unsigned long long>(address - f.bias));
         name = "kavrel.host." + f.build_id + "." + offset;
     }
-    std::lock_guard<std::mutex> g(mutex);
-    names[address] = name;
+    std::lock_guard<std::mutex> g(*mutex);
+    (*names)[address] = name;
     return name;
 }
 
@@ -142,7 +144,7 @@ std::string build_of(const void* address) {
 // Everything but the IR that decides a level's object (made once a level).
 const std::string& identity(int level) {
     static std::once_flag once[2];
-    static std::string text[2];
+    static auto* text = new std::string[2]; // never destroyed (see host_name)
     std::call_once(once[level], [level] {
         machine_lease machine(level);
         const llvm::TargetMachine& tm = *machine.tm;
