@@ -317,4 +317,44 @@ TEST_F(LineGraphLayout, AnXVariableOfOneValueSpansOneUnitFromIt) {
     EXPECT_DOUBLE_EQ(g_->x_max, 6);
 }
 
+// A label list on the x axis sets its range from the first to the last
+// label and a division between each two: three labels, two divisions.
+TEST_F(LineGraphLayout, AnXLabelListSetsTheRangeAndADivisionBetweenLabels) {
+    ASSERT_TRUE(set_axis_labels(*g_, "0=start?5=middle?10=end", true));
+    EXPECT_DOUBLE_EQ(g_->x_min, 0);
+    EXPECT_DOUBLE_EQ(g_->x_max, 10);
+    EXPECT_EQ(g_->x_divisions, 2);
+    ASSERT_EQ(g_->x_custom.size(), 3u);
+    EXPECT_EQ(g_->x_custom[1].text, "middle");
+    EXPECT_EQ(g_->x_custom[1].pos, 5000);
+    EXPECT_FALSE(set_axis_labels(*g_, "0=a?inf=b", true));
+}
+
+// A running graph's newest point: inside the ranges up to and including
+// their ends; placed once however often it is asked for.
+TEST_F(LineGraphLayout, TheNewestPointIsPlacedOnceAndTheRangesIncludeTheirEnds) {
+    add("a", {0, 5}, {0, 50});
+    g_->x_min = 0;
+    g_->x_max = 10;
+    g_->y_min = 0;
+    g_->y_max = 100;
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    EXPECT_TRUE(point_in_ranges(*g_, 0, 10, 100));
+    EXPECT_TRUE(point_in_ranges(*g_, 0, 0, 0));
+    EXPECT_FALSE(point_in_ranges(*g_, 0, 10.5, 50));
+    EXPECT_FALSE(point_in_ranges(*g_, 0, 5, 100.5));
+    EXPECT_FALSE(point_in_ranges(*g_, 1, 5, 50)); // no such series
+    graph_series& s = g_->series[0];
+    const std::size_t before = s.xs.size();
+    s.times.push_back(10);
+    s.values.push_back(100);
+    map_newest_points(*g_, {0});
+    ASSERT_EQ(s.xs.size(), before + 1);
+    EXPECT_EQ(s.xs.back(), 10000);
+    EXPECT_EQ(s.ys.back(), 0);
+    map_newest_points(*g_, {0});
+    map_newest_points(*g_, {0, 7});
+    EXPECT_EQ(s.xs.size(), before + 1);
+}
+
 } // namespace

@@ -455,6 +455,188 @@ TEST_F(LookupEditor, CopyAndPasteThroughTheClipboard) {
     EXPECT_EQ(working().x, (std::vector<float>{1, 2, 3, 8}));
 }
 
+// Typed fields take only a whole number: "12abc" in a row's x is refused and
+// the row shows its point again; a y typed in a row without a point asks
+// for its x first; the y-min field sets the low end only; a Shift-drag
+// right to left zooms to the same range as left to right.
+TEST_F(LookupEditor, TypedFieldsAndABackwardZoom) {
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            const lookup_points model = *p;
+            ASSERT_LT(model.count(), lookup_rows);
+            type_into(e, idl_row_x, "12abc", idl_new_x);
+            EXPECT_EQ(p->x, model.x);
+            char shown[40];
+            std::snprintf(shown, sizeof shown, "%.4g", static_cast<double>(model.x[0]));
+            EXPECT_EQ(test_driver::item_text(e, idl_row_x), shown);
+
+            answerer::box(severity_caption(8)).text("Enter x value first").press(IDOK);
+            type_into(e, idl_row_y + model.count(), "3", idl_new_x);
+            EXPECT_EQ(p->count(), model.count());
+            EXPECT_EQ(answerer::pending(), 0u) << joined_failures();
+
+            const float y_max = p->y_max;
+            const float low = p->y_min - 1;
+            char typed[40];
+            std::snprintf(typed, sizeof typed, "%g", static_cast<double>(low));
+            HWND combo = GetDlgItem(e, idl_y_min);
+            SetWindowText(combo, typed);
+            SendMessage(e, WM_COMMAND, MAKEWPARAM(idl_y_min, CBN_EDITCHANGE),
+                        reinterpret_cast<LPARAM>(combo));
+            EXPECT_EQ(p->y_min, low);
+            EXPECT_EQ(p->y_max, y_max);
+
+            HWND graph = GetDlgItem(e, idl_graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
+            const int from = plot.left + plot.width / 2, to = plot.left + plot.width / 4;
+            const float lo = plot.vx(*p, to), hi = plot.vx(*p, from);
+            test_driver::drag(graph, {from, plot.top + 10}, {to, plot.top + 20}, 4,
+                              test_driver::Button::left, test_driver::shift);
+            test_driver::run_until_idle();
+            EXPECT_FLOAT_EQ(p->x_min, lo);
+            EXPECT_FLOAT_EQ(p->x_max, hi);
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_EQ(answerer::pending(), 0u) << joined_failures();
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+}
+
+// A row of y values pasted asks for the first x (0 offered) and the
+// increment (1 offered); an increment that is no number is refused by name
+// and the points stay.
+TEST_F(LookupEditor, APastedRowAsksForItsXsAndRefusesABadIncrement) {
+    clip_use_private(true);
+    clip_reset();
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            const lookup_points model = *p;
+            HWND graph = GetDlgItem(e, idl_graph);
+            SetFocus(graph);
+            test_driver::run_until_idle();
+            const char row[] = "4\t2\t7\r\n";
+            put_on_clipboard(CF_TEXT, row, sizeof row);
+            auto offered = [](const char* want) {
+                return [want](HWND q) {
+                    char text[40] = {};
+                    GetDlgItemText(q, idc_answer, text, sizeof text);
+                    EXPECT_STREQ(text, want);
+                };
+            };
+            answerer::box("Question from Kavrel").press(IDYES);
+            answerer::dialog(dlg_ask_text).call(offered("0")).press(IDOK);
+            answerer::dialog(dlg_ask_text)
+                .call(offered("1"))
+                .set_text(idc_answer, "3x")
+                .press(IDOK);
+            answerer::box(severity_caption(8)).text("Bad number 3x").press(IDOK);
+            press_keys(graph, 'V');
+            EXPECT_EQ(p->x, model.x);
+            EXPECT_EQ(p->y, model.y);
+            // Both offered values taken: x from 0 by 1.
+            put_on_clipboard(CF_TEXT, row, sizeof row);
+            answerer::box("Question from Kavrel").press(IDYES);
+            answerer::dialog(dlg_ask_text).press(IDOK);
+            answerer::dialog(dlg_ask_text).press(IDOK);
+            press_keys(graph, 'V');
+            EXPECT_EQ(p->x, (std::vector<float>{0, 1, 2}));
+            EXPECT_EQ(p->y, (std::vector<float>{4, 2, 7}));
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    clip_use_private(false);
+    EXPECT_EQ(answerer::pending(), 0u) << joined_failures();
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+}
+
+// On screen the y numbers climb from the low end at the bottom: on 0 to
+// 1000 the top number (the widest) reaches further left than the bottom
+// one (the narrowest), both right-aligned at the plot's left.
+TEST_F(LookupEditor, TheYNumbersClimbFromTheLowEndAtTheBottom) {
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            const lookup_points* p = open_lookup_points();
+            ASSERT_NE(p, nullptr);
+            for (const auto& [id, text] :
+                 {std::pair{idl_y_max, "1000"}, std::pair{idl_y_min, "0"}}) {
+                HWND combo = GetDlgItem(e, id);
+                SetWindowText(combo, text);
+                SendMessage(e, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE),
+                            reinterpret_cast<LPARAM>(combo));
+            }
+            ASSERT_EQ(p->y_min, 0);
+            ASSERT_EQ(p->y_max, 1000);
+            HWND graph = GetDlgItem(e, idl_graph);
+            InvalidateRect(graph, nullptr, TRUE);
+            test_driver::run_until_idle();
+            const QImage img = test_driver::image(graph);
+            const lookup_plot plot = lookup_graph_plot(graph);
+            // The leftmost ink left of the plot in the rows just above a y.
+            auto leftmost = [&](int y) {
+                int left = plot.left;
+                for (int row = std::max(y - 4, 0); row < y; ++row)
+                    for (int x = 0; x < plot.left - 6; ++x)
+                        if (qGray(img.pixel(x, row)) < 128) left = std::min(left, x);
+                return left;
+            };
+            const int top = leftmost(plot.top + 2), bottom = leftmost(plot.top + plot.height);
+            EXPECT_LT(top, plot.left - 6);
+            EXPECT_LT(top, bottom);
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    EXPECT_TRUE(failures.empty()) << joined_failures();
+}
+
+// Printed, the y bounds stand left of the plot: the high one at its top,
+// the low one at its bottom.
+TEST_F(LookupEditor, PrintedYBoundsStandHighAboveLow) {
+    ASSERT_EQ(packages_missing({"poppler-utils"}), "");
+    print_use_system_printers(false);
+    const opt_block saved = opts;
+    opts.printer_name.clear();
+    const std::string pdf = testing::TempDir() + "kavrel_lookup_bounds.pdf";
+    std::filesystem::remove(pdf);
+    printer.output_file = pdf;
+    answerer::dialog(dlg_lookup_editor)
+        .call([&](HWND e) {
+            for (const auto& [id, text] :
+                 {std::pair{idl_y_max, "777"}, std::pair{idl_y_min, "-333"}}) {
+                HWND combo = GetDlgItem(e, id);
+                SetWindowText(combo, text);
+                SendMessage(e, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE),
+                            reinterpret_cast<LPARAM>(combo));
+            }
+            SendMessage(e, WM_COMMAND, idl_print, 0);
+        })
+        .press(idl_cancel);
+    EXPECT_EQ(edit_lookup(lookup_name), 0);
+    opts = saved;
+    printer = print_state{};
+    print_use_system_printers(true);
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    const std::string boxes = command_output("pdftotext -bbox '" + pdf + "' - 2>/dev/null");
+    auto top_of = [&](const std::string& word) {
+        const std::string tail = "\">" + word + "</word>";
+        const std::size_t end = boxes.find(tail);
+        if (end == std::string::npos) return -1.0;
+        const std::size_t at = boxes.rfind("<word ", end);
+        double x0 = 0, y0 = 0;
+        if (at == std::string::npos ||
+            std::sscanf(boxes.c_str() + at, "<word xMin=\"%lf\" yMin=\"%lf\"", &x0, &y0) != 2)
+            return -1.0;
+        return y0;
+    };
+    const double high = top_of("777"), low = top_of("-333");
+    ASSERT_GE(high, 0) << boxes;
+    ASSERT_GE(low, 0) << boxes;
+    EXPECT_LT(high, low);
+}
+
 // Print puts the graph with its title and bounds on one page of the PDF printer.
 TEST_F(LookupEditor, PrintPutsTheTitleAndTheBoundsOnOnePage) {
     ASSERT_EQ(packages_missing({"poppler-utils"}), "");
