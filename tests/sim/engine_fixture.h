@@ -10,6 +10,7 @@
 #include "foundation/report.h"
 #include "model/model.h"
 #include "sim/run.h"
+#include "tests/common/report_log.h"
 #include "tests/support/model_builder.h"
 
 // Collects every message shown while it lives.
@@ -19,14 +20,8 @@ public:
         texts().clear();
         old_ = current_message_hook();
         set_message_hook(&hook);
-        sink_ = std::tmpfile();
-        set_report_stream(sink_);
     }
-    ~message_capture() {
-        set_message_hook(old_);
-        set_report_stream(nullptr);
-        if (sink_) std::fclose(sink_);
-    }
+    ~message_capture() { set_message_hook(old_); }
     message_capture(const message_capture&) = delete;
     message_capture& operator=(const message_capture&) = delete;
     const std::vector<std::string>& all() const { return texts(); }
@@ -56,7 +51,7 @@ private:
         return kind >= question_yes_no ? answer() : 0;
     }
     message_hook old_ = nullptr;
-    std::FILE* sink_ = nullptr;
+    report_log log_; // the log kept off the console
 };
 
 // The value of a slot at saved time k of a run's output.
