@@ -79,6 +79,14 @@ TEST(NameCompare, UnquotedIgnoresEnclosingQuotes) {
     EXPECT_EQ(name_cmp_unquoted("\"\"", ""), 0);
 }
 
+TEST(NameCompare, OnlyAPairOfQuotesIsTakenOff) {
+    // One quote on one side encloses nothing: it is compared as a character.
+    EXPECT_NE(name_cmp_unquoted("\"ab", "a"), 0);
+    EXPECT_NE(name_cmp_unquoted("ab\"", "b"), 0);
+    EXPECT_EQ(name_cmp_unquoted("\"ab", "\"AB"), 0);
+    EXPECT_EQ(name_cmp_unquoted("\"x y\"", "\"X Y\""), 0);
+}
+
 TEST(NameEdits, BlanksUnderscoresAndCollapse) {
     char a[] = "net birth rate";
     EXPECT_STREQ(spaces_to_underscores(a), "net_birth_rate");

@@ -147,6 +147,33 @@ TEST_F(access_test, the_time_bases_of_a_run_are_listed_by_name) {
     EXPECT_EQ(list, nullptr);
 }
 
+// A model part without type bytes (an older file) types each slot by its
+// variable: every element of an arrayed level reads as a series.
+TEST_F(access_test, a_model_part_without_type_bytes_types_every_element_by_its_variable) {
+    const handle types = get_header_word(mb_.symbols(), mh_slot_types);
+    ASSERT_NE(types, 0u);
+    set_header_word(mb_.symbols(), mh_slot_types, 0);
+    run_builder rb(mb_.symbols());
+    rb.times({0, 1, 2})
+        .series("Stock", {7, 8, 9})
+        .series("Pop[north]", {1, 2, 3})
+        .series("Pop[south]", {4, 5, 6})
+        .constant("rate", 0.5f);
+    const std::string p = write_run("untyped.kdf", rb);
+    set_header_word(mb_.symbols(), mh_slot_types, types);
+    const int r = kdf_open(p.c_str());
+    ASSERT_GE(r, 0);
+    std::vector<float> v, t;
+    ASSERT_EQ(read_run_series("Pop[south]", "Time", r, v, t), 3);
+    EXPECT_EQ(v, (std::vector<float>{4, 5, 6}));
+    ASSERT_EQ(read_run_series("Pop[north]", "Time", r, v, t), 3);
+    EXPECT_EQ(v, (std::vector<float>{1, 2, 3}));
+    ASSERT_EQ(read_run_series("Stock", "Time", r, v, t), 3);
+    float c = 0;
+    EXPECT_EQ(run_constant_value("rate", r, &c), 1);
+    EXPECT_EQ(c, 0.5f);
+}
+
 TEST_F(access_test, another_model_version_reads_by_name) {
     // The run was made by a version with an extra variable first: every slot
     // differs from the open model's.

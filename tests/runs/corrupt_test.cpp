@@ -216,6 +216,43 @@ TEST_F(corrupt_test, a_lookup_record_past_its_data_block_reads_nothing) {
     close_model(0, 0);
 }
 
+// A header whose time count (word 31) is below the data points (word 29),
+// though not below the saved times, is refused: the data axis would run
+// past the time axis.
+TEST_F(corrupt_test, a_time_count_below_the_data_points_is_refused) {
+    run_builder rb(mb_.symbols());
+    rb.times({0, 1}).data_times({0, 1, 2, 3}).series("Stock", {1, 2}).series("Obs", {1, 2, 3, 4});
+    std::vector<std::uint8_t> good = rb.bytes();
+    EXPECT_GE(kdf_open(write_bytes("good.kdf", good).c_str()), 0);
+    auto b = good;
+    put32(b, 84 + 4 * (31 - 21), 2); // word 31: the saved times, fewer than the data points
+    expect_rejected(b, "time count below the data points");
+    EXPECT_TRUE(any_message_contains("time count below the saved times"));
+}
+
+// Time typed as a data variable in the run's model part reads its record
+// over the data points: with more data points than saved times its record
+// misses saved times, and the file is refused rather than read with a time
+// axis shorter than its type says.
+TEST_F(corrupt_test, a_time_record_short_of_its_points_is_refused) {
+    std::uint8_t time_type = 0;
+    {
+        model_lock_guard g(mb_.symbols(), 1);
+        ASSERT_NE(model_slot_types, nullptr);
+        time_type = model_slot_types[0];
+        model_slot_types[0] = 5; // a data type
+    }
+    run_builder rb(mb_.symbols());
+    rb.times({0, 1}).data_times({0, 1, 2, 3}).series("Stock", {1, 2});
+    std::vector<std::uint8_t> bytes = rb.bytes();
+    {
+        model_lock_guard g(mb_.symbols(), 1);
+        model_slot_types[0] = time_type;
+    }
+    expect_rejected(bytes, "Time short of its points");
+    EXPECT_TRUE(any_message_contains("the record of Time misses saved times"));
+}
+
 TEST_F(corrupt_test, wrong_version_is_not_compatible) {
     run_builder rb = base();
     rb.version(200);

@@ -416,6 +416,36 @@ TEST_F(select_test, cache_serves_series_per_run_slot) {
     EXPECT_EQ(cached_series(rate, &t, &v, 0), 0);
 }
 
+// Time itself and the time bases are served from the cache: a graph against
+// Months takes the run's Months series as its times.
+TEST_F(select_test, time_and_time_bases_come_from_the_cache) {
+    {
+        run_builder rb(mb_.symbols());
+        rb.times({0, 1, 2, 3, 4})
+            .series("Stock", {1, 2, 3, 4, 5})
+            .series("Months", {0, 12, 24, 36, 48});
+        write_run("based.kdf", rb);
+    }
+    open_model_now();
+    ASSERT_EQ(load_runs(model_rec, 0, "based", 1, 0), 1);
+    const float *t = nullptr, *v = nullptr;
+    ASSERT_EQ(cached_series(0, &t, &v, 0), 5); // Time as a variable
+    EXPECT_EQ(v[3], 3);
+    const float* times = nullptr;
+    EXPECT_EQ(cached_time_base("Months", &times, 5, 0), 5);
+    ASSERT_NE(times, nullptr);
+    EXPECT_EQ(std::vector<float>(times, times + 5), (std::vector<float>{0, 12, 24, 36, 48}));
+    times = nullptr;
+    EXPECT_EQ(cached_time_base("Time", &times, 5, 0), 5);
+    EXPECT_EQ(times, nullptr);
+    EXPECT_EQ(cached_time_base("Months", &times, 4, 0), 4); // another count: not its axis
+    EXPECT_EQ(times, nullptr);
+    const int stock = run_builder::slot_of(symbols_, "Stock");
+    ASSERT_EQ(cached_series(stock, &t, &v, 0, "Months"), 5);
+    EXPECT_EQ(t[2], 24);
+    EXPECT_EQ(v[2], 3);
+}
+
 TEST_F(select_test, livesweep_growth_keeps_handed_out_series) {
     make_run("a", 1);
     open_model_now();
