@@ -260,7 +260,8 @@ bool native_detail::cache_find(const cache_key& key, std::vector<char>& object, 
     const std::string folder = folder_now();
     if (folder.empty()) return false;
     const std::string path = folder + "/" + entry_name(key);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Not blocking: a pipe in an entry's place is refused, not waited on.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         if (compiling) ++s.missed;
         return false;

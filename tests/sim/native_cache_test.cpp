@@ -164,7 +164,8 @@ TEST(NativeCacheFolder, EntriesAreWrittenWholeAndPrivateAndFoundOnlyWhenUsable) 
     EXPECT_EQ(native_cache_size(), 2 * 88u + 12 + 13);
 
     // Entries not usable: cut short, of another key under this one's name,
-    // empty, a folder in an entry's place. Each is refused, never read.
+    // empty, a folder, a pipe or a link in an entry's place. Each is
+    // refused, never read.
     const std::string one = folder + "/" + files.begin()->first; // key 1's
     const std::string whole_one = files.begin()->second,
                       whole_two = std::next(files.begin())->second;
@@ -178,7 +179,18 @@ TEST(NativeCacheFolder, EntriesAreWrittenWholeAndPrivateAndFoundOnlyWhenUsable) 
     ASSERT_EQ(mkdir(one.c_str(), 0700), 0);
     EXPECT_FALSE(cache_find(key_of(1), object));
     rmdir(one.c_str());
-    EXPECT_EQ(native_cache_counts_now().refused - c.refused, 4u);
+    // A pipe with no writer: refused at once, not waited on.
+    ASSERT_EQ(mkfifo(one.c_str(), 0600), 0);
+    EXPECT_FALSE(cache_find(key_of(1), object));
+    unlink(one.c_str());
+    // A link to a whole entry of this key elsewhere: not followed (not even
+    // opened, so not counted as refused).
+    const std::string elsewhere = folder + "/../entry";
+    write_file(elsewhere, whole_one);
+    ASSERT_EQ(symlink(elsewhere.c_str(), one.c_str()), 0);
+    EXPECT_FALSE(cache_find(key_of(1), object));
+    unlink(one.c_str());
+    EXPECT_EQ(native_cache_counts_now().refused - c.refused, 5u);
     // Written again, it is found again.
     cache_keep(key_of(1), "first object");
     ASSERT_TRUE(cache_find(key_of(1), object));
