@@ -23,7 +23,8 @@ protected:
         for (std::size_t i = 1; i < graph_sets().size(); ++i) free_graph_set(static_cast<int>(i));
         set_message_hook(nullptr);
     }
-    const graph_set& parse(const std::string& body) {
+    // A copy: a later read may grow the list of sets and move them.
+    graph_set parse(const std::string& body) {
         const std::string text = std::string(graph_set_marker_line) + "\n" + body;
         const int i = load_graph_set_text(text.c_str(), 0, 0, 0);
         EXPECT_GT(i, 0);

@@ -167,19 +167,6 @@ TEST(Templates, EveryDialogIsSoundAndItsControlsLieInside) {
     }
 }
 
-// The program's own control classes are registered by the libraries above
-// the resources; here each gets a plain window under its name, so the
-// dialog manager can build the template around it.
-void stand_in_for_program_classes(const DialogTemplate& t) {
-    for (const DialogItem& item : t.items) {
-        if (std::string(item.cls).rfind("Kavrel_", 0) != 0) continue;
-        WNDCLASS wc{};
-        wc.lpfnWndProc = DefWindowProc;
-        wc.lpszClassName = item.cls;
-        RegisterClass(&wc); // 0 when it is registered already
-    }
-}
-
 INT_PTR quiet_proc(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }

@@ -57,6 +57,7 @@ TEST(TypedAndListed, FontFacesAreListedAlphabetically) {
     register_every_template();
     const DialogTemplate* t = dlg_find_template(dlg_font_select);
     ASSERT_NE(t, nullptr);
+    stand_in_for_program_classes(*t);
     HWND dialog = CreateDialogIndirectParam(nullptr, t, nullptr, quiet, 0);
     ASSERT_NE(dialog, nullptr);
     HWND faces = GetDlgItem(dialog, idf_faces);
