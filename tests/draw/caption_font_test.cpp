@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -99,6 +101,29 @@ TEST(CaptionFont, ANewTextRedrawsTheCaption) {
     char text[16] = {};
     GetWindowText(w, text, sizeof text);
     EXPECT_STREQ(text, "After");
+    DestroyWindow(w);
+}
+
+// A caption is painted in the window text colour: its darkest pixels are
+// that colour, never the grey of disabled text.
+TEST(CaptionFont, ACaptionIsPaintedInTheWindowTextColour) {
+    test_driver::start();
+    WNDCLASS wc{};
+    wc.lpfnWndProc = ctext_proc;
+    wc.lpszClassName = "Test_caption_colour";
+    RegisterClass(&wc);
+    HWND w = CreateWindowEx(0, "Test_caption_colour", "Stock and flow", WS_POPUP | WS_VISIBLE, 0, 0,
+                            200, 40, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    test_driver::run_until_idle();
+    const QImage img = test_driver::image(w);
+    ASSERT_FALSE(img.isNull());
+    int darkest = 255;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) darkest = std::min(darkest, qGray(img.pixel(x, y)));
+    const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+    ASSERT_NE(text, GetSysColor(COLOR_GRAYTEXT));
+    EXPECT_EQ(darkest, qGray(qRgb(GetRValue(text), GetGValue(text), GetBValue(text))));
     DestroyWindow(w);
 }
 

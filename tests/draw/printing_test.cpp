@@ -191,6 +191,17 @@ TEST_F(Printing, ChoosingAPrinterByNameKeepsNoDeviceAndStoresTheName) {
     EXPECT_GT(GetDeviceCaps(job, HORZRES), GetDeviceCaps(job, VERTRES)); // landscape
     close_printer(-1);
     EXPECT_EQ(drawing.printer_dc, nullptr);
+    // The orientation's letter in either case.
+    for (const char* o : {"l", "landscape"}) {
+        job = open_printer_dc(o, nullptr, nullptr, true);
+        ASSERT_NE(job, nullptr) << o;
+        EXPECT_GT(GetDeviceCaps(job, HORZRES), GetDeviceCaps(job, VERTRES)) << o;
+        close_printer(-1);
+    }
+    job = open_printer_dc("p", nullptr, nullptr, true);
+    ASSERT_NE(job, nullptr);
+    EXPECT_LT(GetDeviceCaps(job, HORZRES), GetDeviceCaps(job, VERTRES));
+    close_printer(-1);
 }
 
 TEST_F(Printing, TheDateStampReadsMidnightAndNoonAsTwelve) {

@@ -169,4 +169,27 @@ TEST_F(GraphTextKeywords, BoundsKeepEveryDigitThroughTheWriter) {
     EXPECT_EQ(d.vars[0].y_max, v.y_max);
 }
 
+// A table's two cell widths are read each into its own field.
+TEST_F(GraphTextKeywords, ATablesCellWidthsAreEachTheirOwn) {
+    const graph_set both = parse(":TABLE t\n:CELLWIDTH 9\n:FIRST-CELLWIDTH 12\n:VAR x\n");
+    ASSERT_EQ(both.defs.size(), 1u);
+    EXPECT_EQ(both.defs[0].cellwidth, 9);
+    EXPECT_EQ(both.defs[0].first_cellwidth, 12);
+    const graph_set one = parse(":TABLE t\n:CELLWIDTH 7\n:VAR x\n");
+    ASSERT_EQ(one.defs.size(), 1u);
+    EXPECT_EQ(one.defs[0].cellwidth, 7);
+    EXPECT_EQ(one.defs[0].first_cellwidth, 0);
+}
+
+// Lines that begin with "!" are comments: read over without a word, inside
+// a definition too.
+TEST_F(GraphTextKeywords, ExclamationLinesAreComments) {
+    const graph_set s = parse("! the set's own note\n:GRAPH g\n  ! about the variable\n:VAR x\n"
+                              "!\n:VAR y\n");
+    ASSERT_EQ(s.defs.size(), 1u);
+    ASSERT_EQ(s.defs[0].vars.size(), 2u);
+    EXPECT_EQ(s.defs[0].vars[1].name, "y");
+    EXPECT_TRUE(message_log::messages.empty());
+}
+
 } // namespace

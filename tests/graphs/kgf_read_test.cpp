@@ -470,4 +470,23 @@ TEST_F(KgfRead, AFileCutShortIsRefused) {
     }
 }
 
+// A report's variable texts come in their stored order.
+TEST_F(KgfRead, AReportsVariableTextsComeInTheirOrder) {
+    kgf_file f;
+    const std::uint32_t r = f.head(gd_report, "report");
+    const std::uint32_t lines = f.defs.alloc(4), vars = f.defs.alloc(12);
+    f.defs.u32(lines, 0, f.texts.str("\\/ and \\/"));
+    f.defs.u32(vars, 0, f.defs.str("Stock@START"));
+    f.defs.u32(vars, 4, f.defs.str("Stock@END"));
+    f.defs.u32(vars, 8, f.defs.str("&*2"));
+    f.defs.u32(r, 28, lines);
+    f.defs.u32(r, 32, vars);
+    f.defs.u16(r, 76, 1);
+    f.defs.u16(r, 78, 3);
+    graph_set s;
+    ASSERT_EQ(read(f, s), kgf_loaded) << said_all();
+    ASSERT_EQ(s.defs.size(), 1u);
+    EXPECT_EQ(s.defs[0].var_texts, (std::vector<std::string>{"Stock@START", "Stock@END", "&*2"}));
+}
+
 } // namespace

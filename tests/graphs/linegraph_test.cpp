@@ -1062,7 +1062,7 @@ TEST_F(GraphWindow, ATallGraphLeavesThePagesFooterRoomBelowIt) {
     ASSERT_TRUE(std::filesystem::exists(pdf));
     // Each word's box from the PDF: the footer's top, the graph's lowest bottom.
     const std::string boxes = command_output("pdftotext -bbox '" + pdf + "' - 2>/dev/null");
-    double footer_top = -1, graph_bottom = -1;
+    double footer_top = -1, graph_bottom = -1, footer_height = 0;
     std::size_t at = 0;
     while ((at = boxes.find("<word ", at)) != std::string::npos) {
         double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -1072,9 +1072,10 @@ TEST_F(GraphWindow, ATallGraphLeavesThePagesFooterRoomBelowIt) {
                         "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &x0, &y0, &x1,
                         &y1) == 4) {
             const std::string word = boxes.substr(close + 1, end - close - 1);
-            if (word == "Footnote")
+            if (word == "Footnote") {
                 footer_top = y0;
-            else if (word == "people" || word == "Time") // the legend's units, the x title
+                footer_height = y1 - y0;
+            } else if (word == "people" || word == "Time") // the legend's units, the x title
                 graph_bottom = std::max(graph_bottom, y1);
         }
         at = end;
@@ -1082,6 +1083,9 @@ TEST_F(GraphWindow, ATallGraphLeavesThePagesFooterRoomBelowIt) {
     ASSERT_GT(footer_top, 0) << boxes;
     ASSERT_GT(graph_bottom, 0) << boxes;
     EXPECT_GE(footer_top, graph_bottom) << boxes;
+    // The footer is in 8-point type: its words' boxes are some 9 points high.
+    EXPECT_GT(footer_height, 7);
+    EXPECT_LT(footer_height, 10.4);
 }
 
 TEST_F(GraphWindow, PrintingTakesTheOptionsOrientation) {
