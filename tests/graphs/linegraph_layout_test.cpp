@@ -24,6 +24,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace td = test_driver;
@@ -131,6 +132,23 @@ protected:
         std::string out;
         for (const drawn_text& d : t)
             out += std::to_string(d.x) + "," + std::to_string(d.y) + " " + d.text + "\n";
+        return out;
+    }
+    // The width of a text and the character width in the graph's font i.
+    std::pair<int, int> measure_in(int i, const char* text) {
+        QImage img(10, 10, QImage::Format_RGB32);
+        HDC dc = gdi_create_image_dc(&img, nullptr, QRegion(QRect(0, 0, 10, 10)));
+        std::pair<int, int> out;
+        const int saved_res[2] = {drawing.device_res[0], drawing.device_res[1]};
+        {
+            draw_pass pass(dc, dc);
+            drawing.device_res[0] = drawing.device_res[1] = 72; // as draw() has it
+            select_font(1, &g_->fonts[i], nullptr, 0, 0xFFFFFFFFu, 0, false);
+            out = {text_width(text), drawing.char_width};
+        }
+        drawing.device_res[0] = saved_res[0];
+        drawing.device_res[1] = saved_res[1];
+        gdi_delete_image_dc(dc);
         return out;
     }
     const drawn_text* find(const std::vector<drawn_text>& t, const std::string& what) {
@@ -355,6 +373,67 @@ TEST_F(LineGraphLayout, TheNewestPointIsPlacedOnceAndTheRangesIncludeTheirEnds) 
     map_newest_points(*g_, {0});
     map_newest_points(*g_, {0, 7});
     EXPECT_EQ(s.xs.size(), before + 1);
+}
+
+// A legend entry's units stand right-aligned two characters from the
+// column's right edge.
+TEST_F(LineGraphLayout, TheLegendsUnitsEndTwoCharactersFromTheRight) {
+    add("stock", {0, 1, 2}, {1, 2, 3});
+    g_->units = "people";
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    const int W = 500;
+    std::vector<drawn_text> t;
+    draw(W, 360, &t);
+    const drawn_text* units = find(t, "people");
+    ASSERT_NE(units, nullptr);
+    const auto [width, cw] = measure_in(0, "people"); // one entry: the larger legend font
+    ASSERT_GT(width, 0);
+    EXPECT_NEAR(units->x + width, W - 2 * std::max(cw, 1), 1);
+}
+
+// Labels between the divisions need no half label past the last one: the
+// plot reaches further right than with labels on the divisions.
+TEST_F(LineGraphLayout, LabelsBetweenDivisionsLetThePlotReachFurtherRight) {
+    add("a", {0, 50, 100}, {1, 2, 3});
+    g_->x_min = 0;
+    g_->x_max = 100;
+    g_->x_divisions = 4;
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    draw(600, 400);
+    const int on_divisions = g_->plot_right;
+    g_->labels_between = 1;
+    draw(600, 400);
+    const int between = g_->plot_right;
+    EXPECT_GT(between, on_divisions);
+    const auto [width, cw] = measure_in(4, "100");
+    EXPECT_EQ(between, 600 - std::max(cw, 1));
+    EXPECT_LE(on_divisions, 600 - std::max(cw, 1) - width / 2 + 1);
+}
+
+// A series shown as its simulations' lines has a legend sample in their
+// colour, and no mean line anywhere when none was asked for.
+TEST_F(LineGraphLayout, SimulationLinesSampleInTheirOwnColour) {
+    add("runs", {0, 5, 10}, {1, 2, 3});
+    graph_series& s = g_->series[0];
+    s.sims = {{1, 2, 3}, {2, 3, 4}, {0, 1, 2}};
+    s.sims_colour = RGB(0, 160, 0);
+    s.mean_colour = RGB(160, 0, 160);
+    s.band_mean = false;
+    ASSERT_EQ(gather_graph_series(*g_, true), 1);
+    ASSERT_FALSE(g_->series[0].band_xs.empty());
+    std::vector<drawn_text> t;
+    const QImage img = draw(500, 360, &t);
+    const drawn_text* label = find(t, "runs");
+    ASSERT_NE(label, nullptr);
+    int sims = 0, mean = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y) & 0xFFFFFF;
+            if (p == (qRgb(0, 160, 0) & 0xFFFFFF) && y > label->y - 20) ++sims;
+            if (p == (qRgb(160, 0, 160) & 0xFFFFFF)) ++mean;
+        }
+    EXPECT_GT(sims, 20); // the sample's two lines
+    EXPECT_EQ(mean, 0);
 }
 
 } // namespace
