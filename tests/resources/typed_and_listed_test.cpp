@@ -6,6 +6,8 @@
 #include "platform/win.h"
 #include "resources/modelpages.h"
 #include "resources/options.h"
+#include "resources/panel.h"
+#include "resources/varselect.h"
 #include "tests/driver/driver.h"
 #include "tests/resources/every_template.h"
 
@@ -13,6 +15,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,6 +76,46 @@ TEST(TypedAndListed, FontFacesAreListedAlphabetically) {
     }
     EXPECT_EQ(listed, (std::vector<std::string>{"Arial", "Courier", "Helvetica", "Times"}));
     DestroyWindow(dialog);
+    test_driver::reset();
+}
+
+// The Control Panel floats in the workbench and is sized by dragging its
+// frame, as the variable selection dialog is.
+TEST(TypedAndListed, TheFloatingPanelAndTheVariableDialogCanBeResized) {
+    every_template();
+    for (int id : {static_cast<int>(dlg_control_panel), static_cast<int>(dlg_variable_dialog)}) {
+        const DialogTemplate* t = dlg_find_template(id);
+        ASSERT_NE(t, nullptr) << id;
+        EXPECT_TRUE(t->style & WS_THICKFRAME) << id;
+    }
+}
+
+// On the Variable page and in the variable dialog Alt with a label's letter
+// goes to the control the label names: N the name box, T the Type list.
+TEST(TypedAndListed, TheVariableLabelsTakeTheKeyboardToTheirControls) {
+    test_driver::start();
+    register_every_template();
+    for (int id : {static_cast<int>(dlg_page_variable), static_cast<int>(dlg_variable_dialog)}) {
+        const DialogTemplate* t = dlg_find_template(id);
+        ASSERT_NE(t, nullptr) << id;
+        stand_in_for_program_classes(*t);
+        DialogTemplate shown = *t;
+        shown.style = (shown.style & ~static_cast<DWORD>(WS_CHILD)) | WS_POPUP | WS_VISIBLE;
+        HWND dialog = CreateDialogIndirectParam(nullptr, &shown, nullptr, quiet, 0);
+        ASSERT_NE(dialog, nullptr) << id;
+        HWND start = GetDlgItem(dialog, idv_name);
+        ASSERT_NE(start, nullptr);
+        const std::pair<WPARAM, int> keys[] = {{'T', idv_type}, {'N', idv_name}};
+        for (const auto& [key, to] : keys) {
+            SetFocus(start);
+            MSG alt{start, WM_SYSKEYDOWN, key, 0, 0, {}, 0};
+            IsDialogMessage(dialog, &alt);
+            EXPECT_EQ(GetFocus(), GetDlgItem(dialog, to))
+                << "template " << id << ": Alt+" << static_cast<char>(key) << " went to "
+                << GetDlgCtrlID(GetFocus());
+        }
+        DestroyWindow(dialog);
+    }
     test_driver::reset();
 }
 

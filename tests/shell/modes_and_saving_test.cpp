@@ -205,4 +205,25 @@ TEST_F(ModesAndSaving, FileCommandsWithNoActiveWindowGoToTheDiagram) {
     DestroyWindow(diagram);
 }
 
+// Lookup Changes shows a lookup's points a line each, x then y.
+TEST_F(ModesAndSaving, LookupChangesShowsEachPointAsXThenY) {
+    std::string lookup, points;
+    answerer::dialog(dlg_lookup_changes)
+        .call([&](HWND d) {
+            char name[128] = {};
+            GetDlgItemText(d, ids_lookup, name, sizeof name);
+            lookup = name;
+            char text[512] = {};
+            GetDlgItemText(d, ids_points, text, sizeof text);
+            points = text;
+        })
+        .press(IDCANCEL);
+    menu_command(cmd_lookup_changes);
+    // The sample's births effect: (0, 1.1) (0.5, 1) (1, 0.7) (1.5, 0.3) (2, 0.1).
+    ASSERT_EQ(lookup, "crowding effect on births");
+    EXPECT_EQ(points.rfind("0, 1.1\r\n0.5, 1\r\n1, 0.7\r\n", 0), 0u) << points;
+    EXPECT_NE(points.find("2, 0.1"), std::string::npos) << points;
+    leave_sim_mode(0);
+}
+
 } // namespace

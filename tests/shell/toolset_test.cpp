@@ -215,6 +215,21 @@ TEST_F(Toolset, ColoursAndATwoLineNameSurviveWritingAndReading) {
     EXPECT_EQ(write_toolset_text(0), written);
 }
 
+// The Document tool's width (75 in the built-in set) is a whole number that
+// may pass 255: it is written back as read.
+TEST_F(Toolset, TheDocumentToolsWidthIsKeptWhole) {
+    const std::string options = "0,0,0,0,0,1,0,0,1,1,0,1,0,1,0,0,0,0,1,0,300,";
+    const std::string path =
+        file("document" + std::to_string(getpid()) + ".kts",
+             header() + "Document|Wide Document\n" + place(0, 6) + options + ",\n");
+    ASSERT_EQ(read_toolset(path.c_str(), 0), 1);
+    std::remove(path.c_str());
+    EXPECT_TRUE(message_log::messages.empty());
+    const std::string written = write_toolset_text(0);
+    EXPECT_NE(written.find("Document|Wide Document\n"), std::string::npos) << written;
+    EXPECT_NE(written.find(options), std::string::npos) << written;
+}
+
 TEST_F(Toolset, VersionQuestionBothWays) {
     std::string body = "Loops|Only Loops\n" + place(1, 3);
     std::string path = file("v.kts", "1.5\n=4,=30,=1,=1,=1,=1\n" + body);
