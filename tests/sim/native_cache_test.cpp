@@ -204,6 +204,12 @@ TEST(NativeCacheFolder, EntriesAreWrittenWholeAndPrivateAndFoundOnlyWhenUsable) 
     EXPECT_EQ(folder_files(folder).size(), 2u);
 }
 
+namespace {
+// Entries the tests below read themselves (not modules of a compile): left
+// out of the engine suite's check that its modules were found.
+std::size_t entries_read_by_tests = 0;
+} // namespace
+
 TEST(NativeCacheFolder, ReadersFindAWholeEntryOrNoneWhileOthersWriteIt) {
     // Two viewers writing the same entry while a third reads it: each
     // writes a file of its own and renames it over the entry, so a reader
@@ -225,13 +231,14 @@ TEST(NativeCacheFolder, ReadersFindAWholeEntryOrNoneWhileOthersWriteIt) {
     int found = 0;
     std::vector<char> read;
     while (writing || found == 0) {
-        if (cache_find(key_of(9), read)) {
+        if (cache_find(key_of(9), read, false)) { // no compile follows a miss here
             ++found;
             EXPECT_TRUE(read.size() == object.size() &&
                         std::equal(read.begin(), read.end(), object.begin()));
         }
     }
     stop.join();
+    entries_read_by_tests += static_cast<std::size_t>(found);
     EXPECT_GT(found, 0);
     EXPECT_EQ(native_cache_counts_now().refused, before.refused);
     EXPECT_EQ(folder_files(native_cache_folder()).size(), 1u);
@@ -448,9 +455,10 @@ public:
         const char* warm = std::getenv("KAVREL_NATIVE_CACHE_WARM");
         if (!warm || std::string(warm) != "1" || !native_available()) return;
         const native_cache_counts c = native_cache_counts_now();
-        std::printf("native object cache: %zu modules found, %zu compiled\n", c.found, c.missed);
-        EXPECT_GT(c.found, 0u);
-        EXPECT_GT(c.found, 9 * c.missed) << "most of the suite's modules are found";
+        const std::size_t found = c.found - entries_read_by_tests;
+        std::printf("native object cache: %zu modules found, %zu compiled\n", found, c.missed);
+        EXPECT_GT(found, 0u);
+        EXPECT_GT(found, 9 * c.missed) << "most of the suite's modules are found";
     }
 };
 
