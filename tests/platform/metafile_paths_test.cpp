@@ -271,6 +271,84 @@ TEST(MetafilePaths, WorldTransformSetModifiedAndRestored) {
     EXPECT_EQ(p.at(85, 95), white);
 }
 
+// Polylines and polygons in sets, of 16-bit and 32-bit points: two
+// horizontal lines at y 20 and y 40 from x 10 to 90, or two squares.
+TEST(MetafilePaths, SetsOfPolylinesAndPolygonsOfEitherPointSize) {
+    const std::uint32_t bounds[4] = {0, 0, 100, 100};
+    auto set_of = [&](DWORD type, bool small, const std::vector<std::vector<POINT>>& polys) {
+        std::vector<std::uint32_t> f(bounds, bounds + 4);
+        std::uint32_t total = 0;
+        for (const auto& p : polys) total += static_cast<std::uint32_t>(p.size());
+        f.push_back(static_cast<std::uint32_t>(polys.size()));
+        f.push_back(total);
+        for (const auto& p : polys) f.push_back(static_cast<std::uint32_t>(p.size()));
+        for (const auto& p : polys)
+            for (const POINT& q : p) {
+                if (small) {
+                    f.push_back(xy16(q.x, q.y));
+                } else {
+                    f.push_back(static_cast<std::uint32_t>(q.x));
+                    f.push_back(static_cast<std::uint32_t>(q.y));
+                }
+            }
+        Record r(8 + 4 * f.size());
+        put32(r, 0, type);
+        put32(r, 4, static_cast<std::uint32_t>(r.size()));
+        for (std::size_t k = 0; k < f.size(); ++k) put32(r, 8 + 4 * k, f[k]);
+        return r;
+    };
+    const std::vector<std::vector<POINT>> lines = {{{10, 20}, {90, 20}}, {{10, 40}, {90, 40}}};
+    for (bool small : {true, false}) {
+        SCOPED_TRACE(small ? "16-bit" : "32-bit");
+        Played p =
+            play(emf_with({rec(emr::SELECTOBJECT, {stock(BLACK_PEN)}),
+                           set_of(small ? emr::POLYPOLYLINE16 : emr::POLYPOLYLINE, small, lines)}));
+        ASSERT_TRUE(p.played) << gdi_last_error();
+        EXPECT_EQ(p.at(50, 20), black);
+        EXPECT_EQ(p.at(50, 40), black);
+        EXPECT_EQ(p.at(50, 30), white);
+        EXPECT_EQ(p.at(50, 60), white);
+    }
+    const std::vector<std::vector<POINT>> squares = {{{10, 10}, {30, 10}, {30, 30}, {10, 30}},
+                                                     {{60, 60}, {80, 60}, {80, 80}, {60, 80}}};
+    Played q = play(emf_with({set_of(emr::POLYPOLYGON16, true, squares)}));
+    ASSERT_TRUE(q.played) << gdi_last_error();
+    EXPECT_EQ(q.at(20, 20), black);
+    EXPECT_EQ(q.at(70, 70), black);
+    EXPECT_EQ(q.at(45, 45), white);
+}
+
+// After a curve the current position is the curve's end: a line drawn from
+// there after the path goes down from (90, 50), not from a control point.
+TEST(MetafilePaths, ACurveLeavesThePositionAtItsEnd) {
+    Record curve =
+        rec(emr::POLYBEZIERTO16, {0, 0, 100, 100, 3, xy16(10, 10), xy16(90, 10), xy16(90, 50)});
+    Played p = play(emf_with({rec(emr::BEGINPATH, {}), rec(emr::MOVETOEX, {10, 50}), curve,
+                              rec(emr::ENDPATH, {}), rec(emr::SELECTOBJECT, {stock(BLACK_PEN)}),
+                              rec(emr::LINETO, {90, 90})}));
+    ASSERT_TRUE(p.played) << gdi_last_error();
+    EXPECT_EQ(p.at(90, 70), black);
+    EXPECT_EQ(p.at(50, 50), white); // not the way from (10, 10)
+    EXPECT_EQ(p.at(50, 20), white); // the path itself is not drawn
+}
+
+// Closing a figure leaves the position at its last point: the next line
+// starts a new figure there. Two triangles, (10,10)-(50,10)-(50,50) and
+// (50,50)-(90,50)-(90,90), filled alternately: a second figure begun back
+// at (10,10) would cross the first and empty their overlap.
+TEST(MetafilePaths, AFigureAfterAClosedOneStartsWhereThePenIs) {
+    Played p = play(
+        emf_with({rec(emr::BEGINPATH, {}), rec(emr::MOVETOEX, {10, 10}), rec(emr::LINETO, {50, 10}),
+                  rec(emr::LINETO, {50, 50}), rec(emr::CLOSEFIGURE, {}), rec(emr::LINETO, {90, 50}),
+                  rec(emr::LINETO, {90, 90}), rec(emr::CLOSEFIGURE, {}), rec(emr::ENDPATH, {}),
+                  rec(emr::FILLPATH, {0, 0, 100, 100})}));
+    ASSERT_TRUE(p.played) << gdi_last_error();
+    EXPECT_EQ(p.at(40, 32), black); // the first triangle only
+    EXPECT_EQ(p.at(80, 60), black); // the second
+    EXPECT_EQ(p.at(20, 30), white);
+    EXPECT_EQ(p.at(60, 80), white);
+}
+
 TEST(MetafilePaths, BadTransformIsIgnoredAndShortRecordsAreRefused) {
     float inf = std::numeric_limits<float>::infinity();
     Played p = play(emf_with({rec(emr::SETWORLDTRANSFORM, {fl(inf), 0, 0, fl(1), 0, 0}),
