@@ -280,4 +280,19 @@ TEST_F(OutputChoices, ThePrinterChosenByNameIsKeptAndTheDefaultEntryClearsIt) {
     EXPECT_EQ(opts.printer_name, "");
 }
 
+// The faces offered are the printer's and the screen's together, each once
+// and in order, so a face both know is not offered twice.
+TEST_F(OutputChoices, TheFontListNamesEachFaceOnceWithThePrintersToo) {
+    const std::vector<std::string> printers = printer_names();
+    ASSERT_FALSE(printers.empty());
+    opts.printer_name = printers.back();
+    load_font_list();
+    const std::vector<font_family>& faces = font_list();
+    ASSERT_FALSE(faces.empty());
+    for (std::size_t i = 1; i < faces.size(); ++i)
+        EXPECT_LT(faces[i - 1].name, faces[i].name) << "in byte order, each once";
+    opts.printer_name.clear();
+    load_font_list();
+}
+
 } // namespace

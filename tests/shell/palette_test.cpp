@@ -322,6 +322,25 @@ TEST_F(Palette, PictureShowsNineButtonsTheSeparatorAHoverAndItsTip) {
 
 namespace {
 
+// A tool run by its handle from outside the palette's row (a menu's or a
+// window's) needs a model as a palette button does.
+TEST_F(Palette, AToolRunFromOutsideTheRowNeedsAModelToo) {
+    handle elsewhere = new_tool(2, "Elsewhere", 0);
+    ASSERT_NE(elsewhere, 0u);
+    if (tool_record* r = lock_tool(elsewhere)) {
+        r->action = tool_action_id(recording_action);
+        unlock_tool(elsewhere);
+    }
+    answerer::box(severity_caption(8)).text("Open or start a new model first.").press(IDOK);
+    run_palette_tool(elsewhere);
+    EXPECT_EQ(answerer::pending(), 0u);
+    EXPECT_TRUE(g_ran.empty());
+    open_sample();
+    run_palette_tool(elsewhere);
+    EXPECT_EQ(g_ran, std::vector<std::string>{"Elsewhere"});
+    free_tool(elsewhere);
+}
+
 TEST_F(Palette, AnApplicationPackageBringsItsToolSetToo) {
     std::ifstream in(sample("population.kmf"), std::ios::binary);
     std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
