@@ -30,6 +30,7 @@ handle kept_for = 0;
 void clear_output(sim_output& o) {
     o.violations.clear();
     o.constraint_checks = 0;
+    o.constraints.clear(); // listed again at the run's first check
     o.times.clear();
     o.rows.clear();
     o.initial.clear();

@@ -8,10 +8,37 @@
 #include <iterator>
 
 #include "model/blockfile.h"
+#include "sim/interp.h"
+#include "sim/native/native.h"
 #include "sim/simdata.h"
 #include "tests/sim/engine_fixture.h"
 
 namespace {
+
+// Runs a finished model on every road of the engine in turn (the
+// interpreter alone, the flat loop, the native tiers where there are) and
+// checks each road's output on its own.
+void back_to_the_usual_roads() {
+    set_flat_passes(true);
+    set_native_mode(nm_environment);
+    forget_kept_passes();
+}
+template <typename Check> void on_every_road(model_builder& b, Check check) {
+    message_capture messages;
+    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
+    const int modes[] = {nm_off, nm_off, nm_tier0, nm_tier1};
+    const char* names[] = {"interpreter", "flat loop", "tier 0", "tier 1"};
+    for (int r = 0; r < (native_available() ? 4 : 2); ++r) {
+        SCOPED_TRACE(names[r]);
+        set_flat_passes(r != 0);
+        set_native_mode(modes[r]);
+        forget_kept_passes();
+        sim_output out;
+        ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
+        check(out);
+    }
+    back_to_the_usual_roads();
+}
 
 class Draws : public testing::Test {
 protected:
@@ -90,7 +117,7 @@ TEST_F(Draws, UniformAndExponentialDrawsHaveTheirMeansAndDeviations) {
 class Tables : public testing::Test {
 protected:
     void SetUp() override { init_vocabulary(); }
-    message_capture messages;
+    void TearDown() override { back_to_the_usual_roads(); }
 };
 
 // Each element of an arrayed lookup keeps its own end values beyond its
@@ -104,20 +131,19 @@ TEST_F(Tables, ArrayedLookupsHoldTheirEndValuesBeyondTheirPoints) {
     b.aux("below[region]", "Curve[region](-3 - Time)");
     b.aux("above[region]", "Curve[region](3 + Time)");
     b.aux("inside[region]", "Curve[region](0.5)");
-    ASSERT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
-    sim_output out;
-    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
-    ASSERT_EQ(out.times.size(), 5u);
-    const std::int32_t below = slot_of(b, "below"), above = slot_of(b, "above"),
-                       inside = slot_of(b, "inside");
-    for (std::size_t k = 0; k < out.times.size(); ++k) {
-        EXPECT_EQ(saved_value(out, k, below), 10) << k;
-        EXPECT_EQ(saved_value(out, k, below + 1), -5) << k;
-        EXPECT_EQ(saved_value(out, k, above), 20) << k;
-        EXPECT_EQ(saved_value(out, k, above + 1), 5) << k;
-        EXPECT_EQ(saved_value(out, k, inside), 15) << k;
-        EXPECT_EQ(saved_value(out, k, inside + 1), -2.5f) << k;
-    }
+    on_every_road(b, [&](const sim_output& out) {
+        ASSERT_EQ(out.times.size(), 5u);
+        const std::int32_t below = slot_of(b, "below"), above = slot_of(b, "above"),
+                           inside = slot_of(b, "inside");
+        for (std::size_t k = 0; k < out.times.size(); ++k) {
+            EXPECT_EQ(saved_value(out, k, below), 10) << k;
+            EXPECT_EQ(saved_value(out, k, below + 1), -5) << k;
+            EXPECT_EQ(saved_value(out, k, above), 20) << k;
+            EXPECT_EQ(saved_value(out, k, above + 1), 5) << k;
+            EXPECT_EQ(saved_value(out, k, inside), 15) << k;
+            EXPECT_EQ(saved_value(out, k, inside + 1), -2.5f) << k;
+        }
+    });
 }
 
 } // namespace
@@ -158,17 +184,11 @@ namespace {
 class Conditions : public testing::Test {
 protected:
     void SetUp() override { init_vocabulary(); }
-    message_capture messages;
-    sim_output run(model_builder& b) {
-        EXPECT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
-        sim_output out;
-        EXPECT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
-        return out;
-    }
+    void TearDown() override { back_to_the_usual_roads(); }
 };
 
 // IF THEN ELSE takes any condition but 0 as true, a negative one too, on
-// one element and on many.
+// one element and on many, in the initial pass and after it; :NOT: alike.
 TEST_F(Conditions, ANegativeConditionIsTrueOnEveryRoad) {
     model_builder b("conditions");
     b.control(0, 2, 1, 1);
@@ -181,17 +201,25 @@ TEST_F(Conditions, ANegativeConditionIsTrueOnEveryRoad) {
     b.aux("pick[cell]", "IF THEN ELSE(cond[cell], 10, 20)");
     b.aux("zero[cell]", "IF THEN ELSE(cond[cell] * 0, 10, 20)");
     b.aux("one", "IF THEN ELSE(Time - 1.5, 10, 20)");
-    sim_output out = run(b);
-    ASSERT_EQ(out.times.size(), 3u);
-    const std::int32_t pick = slot_of(b, "pick"), zero = slot_of(b, "zero"),
-                       one = slot_of(b, "one");
-    for (std::size_t t = 0; t < 3; ++t) {
-        for (int k = 0; k < 40; ++k) {
-            EXPECT_EQ(saved_value(out, t, pick + k), 10) << t << " " << k;
-            EXPECT_EQ(saved_value(out, t, zero + k), 20) << t << " " << k;
+    // :NOT: of any number but 0 is 0, of a negative one too.
+    b.aux("nots[cell]", ":NOT: cond[cell]");
+    b.aux("not zero[cell]", ":NOT: (cond[cell] * 0)");
+    b.aux("not one", ":NOT: (Time - 1.5)");
+    on_every_road(b, [&](const sim_output& out) {
+        ASSERT_EQ(out.times.size(), 3u);
+        const std::int32_t pick = slot_of(b, "pick"), zero = slot_of(b, "zero"),
+                           one = slot_of(b, "one");
+        for (std::size_t t = 0; t < 3; ++t) {
+            for (int k = 0; k < 40; ++k) {
+                EXPECT_EQ(saved_value(out, t, pick + k), 10) << t << " " << k;
+                EXPECT_EQ(saved_value(out, t, zero + k), 20) << t << " " << k;
+                EXPECT_EQ(saved_value(out, t, slot_of(b, "nots") + k), 0) << t << " " << k;
+                EXPECT_EQ(saved_value(out, t, slot_of(b, "not zero") + k), 1) << t << " " << k;
+            }
+            EXPECT_EQ(saved_value(out, t, one), 10) << t;
+            EXPECT_EQ(saved_value(out, t, slot_of(b, "not one")), 0) << t;
         }
-        EXPECT_EQ(saved_value(out, t, one), 10) << t;
-    }
+    });
 }
 
 // SUM, PROD, VMIN and VMAX over elements of which one is missing give the
@@ -217,14 +245,15 @@ TEST_F(Conditions, AReductionOverAMissingElementIsMissing) {
         b.constant_list("j[cell]", std::vector<float>(static_cast<std::size_t>(count), 2));
         b.aux("y[cell]", "j[cell] * (Time + 1)");
         b.aux("sound", "SUM(y[cell!])");
-        sim_output out = run(b);
-        ASSERT_EQ(out.times.size(), 3u);
-        for (std::size_t t = 0; t < 3; ++t) {
-            for (const char* name : {"total", "product", "least", "most"})
-                EXPECT_TRUE(is_na(saved_value(out, t, slot_of(b, name)))) << name << " " << t;
-            EXPECT_FLOAT_EQ(saved_value(out, t, slot_of(b, "sound")),
-                            2.0f * static_cast<float>(count) * static_cast<float>(t + 1));
-        }
+        on_every_road(b, [&](const sim_output& out) {
+            ASSERT_EQ(out.times.size(), 3u);
+            for (std::size_t t = 0; t < 3; ++t) {
+                for (const char* name : {"total", "product", "least", "most"})
+                    EXPECT_TRUE(is_na(saved_value(out, t, slot_of(b, name)))) << name << " " << t;
+                EXPECT_FLOAT_EQ(saved_value(out, t, slot_of(b, "sound")),
+                                2.0f * static_cast<float>(count) * static_cast<float>(t + 1));
+            }
+        });
     }
 }
 

@@ -57,4 +57,33 @@ TEST_F(Plausitest, ViolatedConstraintsAreNamedWithTheirFirstTime) {
     EXPECT_EQ(plain.violations.size(), 1u);
 }
 
+// An output run into again keeps nothing of the run before: the constraints
+// are listed once, the violations counted afresh, and a run that checks
+// nothing leaves no violations behind.
+TEST_F(Plausitest, ARunIntoTheSameOutputStartsItsChecksAfresh) {
+    model_builder b("again");
+    b.control(0, 10, 1, 1);
+    b.level("Stock", "1", "0");
+    symbol_id positive = b.aux("stock positive", "Stock >= 0");
+    symbol_id small = b.aux("stock small", "Stock <= 5");
+    ASSERT_TRUE(b.finish());
+    retype(b, positive, st_constraint);
+    retype(b, small, st_constraint);
+    sim_options o;
+    o.check_constraints = true;
+    sim_output out;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(simulate_model(b.symbols(), o, &out), sim_done) << messages.joined();
+        EXPECT_EQ(out.constraints, (std::vector<std::string>{"stock positive", "stock small"}))
+            << round;
+        EXPECT_EQ(out.constraint_checks, 11) << round;
+        ASSERT_EQ(out.violations.size(), 1u) << round;
+        EXPECT_EQ(out.violations[0].count, 5) << round; // times 6 to 10
+    }
+    ASSERT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done);
+    EXPECT_TRUE(out.violations.empty());
+    EXPECT_TRUE(out.constraints.empty());
+    EXPECT_EQ(out.constraint_checks, 0);
+}
+
 } // namespace

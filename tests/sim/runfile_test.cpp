@@ -148,6 +148,37 @@ TEST_F(RunFile, UpperCaseLayoutHeaderTimeRecordOffsetsAndCompression) {
     EXPECT_EQ(word(f, 27), 0u); // no delay objects
 }
 
+// Word 28 is the longest series: a lookup of more points than the saved
+// times counts; word 35 holds the payoff the image carries.
+TEST_F(RunFile, TheLongestSeriesCountsLookupsAndThePayoffIsInTheHeader) {
+    model_builder b("long lookup");
+    b.control(0, 4, 1, 1);
+    std::vector<std::pair<float, float>> points;
+    for (int k = 0; k < 20; ++k) points.emplace_back(static_cast<float>(k), static_cast<float>(k));
+    b.lookup("curve", points);
+    b.aux("shaped", "curve(Time)");
+    ASSERT_TRUE(b.finish());
+    const std::string p = path("long.kdf");
+    ASSERT_EQ(simulate_to(b, p), sim_done) << messages.joined();
+    auto f = file_bytes(p);
+    EXPECT_EQ(word(f, 30), 5u);
+    EXPECT_EQ(word(f, 28), 20u);
+    EXPECT_EQ(at<float>(f, 4 * 35), 0.0f); // no payoff
+
+    run_image img;
+    img.symbols = b.symbols();
+    img.slot_types = {8, 17};
+    img.saved = {1, 1};
+    img.times = {0, 1, 2};
+    img.rows = {0, 5, 1, 6, 2, 7};
+    img.payoff = -12.5f;
+    const std::string q = path("payoff.kdf");
+    ASSERT_EQ(write_run_file(q.c_str(), img), 1) << messages.joined();
+    auto g = file_bytes(q);
+    EXPECT_EQ(at<float>(g, 4 * 35), -12.5f);
+    EXPECT_EQ(word(g, 28), 3u); // no lookups: the saved times
+}
+
 TEST_F(RunFile, RowLayoutPutsTimeInColumnOneAndEveryRowBehind) {
     model_builder b("rows");
     build(b);
