@@ -44,6 +44,13 @@ TEST_F(readback_test, constants_and_data_from_a_run) {
     EXPECT_EQ(c.row[0][1], 20);
     ASSERT_EQ(get_run_data(nullptr, &c, p.c_str(), "Pop", 100, 0), 1);
     EXPECT_EQ(c.row[0][1], 40);
+    // On the first and the last saved time exactly: their values.
+    ASSERT_EQ(get_run_data(nullptr, &c, p.c_str(), "Pop[region]", 6, 0), 1);
+    EXPECT_EQ(c.row[0][0], 4);
+    EXPECT_EQ(c.row[0][1], 40);
+    ASSERT_EQ(get_run_data(nullptr, &c, p.c_str(), "Pop[region]", 0, 0), 1);
+    EXPECT_EQ(c.row[0][0], 1);
+    EXPECT_EQ(c.row[0][1], 10);
     // A constant feeds a data destination as a flat line over the run's span.
     run_data_dest d{1, nullptr};
     ASSERT_EQ(get_run_data(&d, nullptr, p.c_str(), "rate", 1, 2), 1);

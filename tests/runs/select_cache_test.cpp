@@ -114,6 +114,26 @@ TEST_F(select_test, names_lose_their_line_ends_and_the_list_gives_each_runs_type
     EXPECT_EQ(selected_run_names[2], nullptr);
 }
 
+// Loading says which file goes in under which name, and a payoff the run
+// holds, a negative one too; a run without one says none.
+TEST_F(select_test, loading_tells_the_names_and_any_payoff) {
+    {
+        run_builder rb(mb_.symbols());
+        rb.times({0, 1, 2, 3, 4}).series("Stock", {1, 2, 3, 4, 5}).payoff(-3.5f);
+        write_run("paid.kdf", rb);
+    }
+    make_run("free", 1);
+    open_model_now();
+    captured().clear();
+    ASSERT_EQ(load_runs(model_rec, 0, "paid", 0, 0), 1);
+    EXPECT_TRUE(any_message_contains("Loading paid as paid.  Origin is .."));
+    EXPECT_TRUE(any_message_contains("Payoff = -3.5"));
+    captured().clear();
+    ASSERT_EQ(load_runs(model_rec, 0, "free", 0, 0), 1);
+    EXPECT_TRUE(any_message_contains("Loading free as free."));
+    EXPECT_FALSE(any_message_contains("Payoff"));
+}
+
 TEST_F(select_test, failed_reload_keeps_the_old_entry) {
     make_run("base", 1);
     open_model_now();

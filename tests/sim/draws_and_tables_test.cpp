@@ -43,21 +43,26 @@ template <typename Check> void on_every_road(model_builder& b, Check check) {
 class Draws : public testing::Test {
 protected:
     void SetUp() override { init_vocabulary(); }
-    message_capture messages;
+    void TearDown() override { back_to_the_usual_roads(); }
 
-    // The values of x at every step of a run of n steps of TIME STEP 1.
+    // The values of x at every step of a run of n steps of TIME STEP 1, the
+    // same on every road.
     std::vector<double> draws(const char* expr, int n) {
         model_builder b("draws");
         b.control(0, static_cast<float>(n - 1), 1, 1);
         b.aux("x", expr);
-        EXPECT_TRUE(b.finish()) << (b.errors().empty() ? "" : b.errors()[0]);
-        sim_output out;
-        EXPECT_EQ(simulate_model(b.symbols(), sim_options{}, &out), sim_done) << messages.joined();
-        std::vector<double> v;
-        for (std::size_t k = 0; k < out.times.size(); ++k)
-            v.push_back(saved_value(out, k, slot_of(b, "x")));
-        EXPECT_EQ(v.size(), static_cast<std::size_t>(n));
-        return v;
+        std::vector<std::vector<double>> roads;
+        on_every_road(b, [&](const sim_output& out) {
+            std::vector<double> v;
+            for (std::size_t k = 0; k < out.times.size(); ++k)
+                v.push_back(saved_value(out, k, slot_of(b, "x")));
+            EXPECT_EQ(v.size(), static_cast<std::size_t>(n));
+            if (!roads.empty()) {
+                EXPECT_EQ(v, roads.front());
+            }
+            roads.push_back(std::move(v));
+        });
+        return roads.empty() ? std::vector<double>{} : roads.front();
     }
     static double mean(const std::vector<double>& v) {
         double s = 0;
