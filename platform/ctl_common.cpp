@@ -133,9 +133,13 @@ public:
         QPalette pal = w->palette();
         QPalette want = pal;
         if (c.valid) {
-            want.setColor(QPalette::WindowText, c.text);
-            want.setColor(QPalette::Text, c.text);
-            want.setColor(QPalette::ButtonText, c.text);
+            // The parent's text colour is for a control that takes input: a
+            // disabled one keeps the greyed text of its own palette, as the
+            // platform greys a disabled control's text whatever the parent set.
+            for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+                for (QPalette::ColorRole role :
+                     {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+                    want.setColor(group, role, c.text);
             if (!c.transparent) {
                 want.setColor(QPalette::Window, c.background);
                 want.setColor(QPalette::Base, c.background);

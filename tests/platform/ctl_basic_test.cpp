@@ -262,6 +262,38 @@ TEST_F(CtlTest, StaticTextTakesTheParentsColours) {
     DeleteObject(yellow);
 }
 
+// A disabled button's text is greyed whatever text colour the parent gives
+// (dialogs give theirs to every check box and radio button): the parent's colour is for buttons
+// that take input, and a user must see which choices are out of reach.
+TEST_F(CtlTest, ADisabledButtonsTextIsGreyedOverTheParentsTextColour) {
+    hook() = [&](HWND, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+        // Check boxes and radio buttons ask as static text does.
+        if (msg == WM_CTLCOLORSTATIC) {
+            SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 255));
+            return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return 0;
+    };
+    open({{WC_BUTTON, 73, "Radio choice", vis | BS_AUTORADIOBUTTON, 5, 5, 90, 12},
+          {WC_BUTTON, 74, "Check choice", vis | BS_AUTOCHECKBOX, 5, 20, 90, 12}});
+    for (int id : {73, 74}) {
+        SCOPED_TRACE(id);
+        auto blue_pixels = [&] {
+            const QImage shot = win_widget(item(id))->grab().toImage();
+            int n = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    if (QColor(shot.pixel(x, y)) == QColor(0, 0, 255)) ++n;
+            return n;
+        };
+        EXPECT_GT(blue_pixels(), 0);
+        EnableWindow(item(id), FALSE);
+        EXPECT_EQ(blue_pixels(), 0);
+        EnableWindow(item(id), TRUE);
+        EXPECT_GT(blue_pixels(), 0);
+    }
+}
+
 TEST_F(CtlTest, EditFieldTakesTheParentsColours) {
     HBRUSH cyan = CreateSolidBrush(RGB(0, 255, 255));
     int asked = 0;
