@@ -239,3 +239,73 @@ TEST_F(Check, EachLookupPointIsCheckedFromTheFirstPairToTheLast) {
         }
     }
 }
+
+namespace {
+
+// An equation may define a part of a variable only with as many subscripts
+// as the variable has; one too few is refused with the variable's name.
+TEST_F(Check, ALeftHandSideWithTooFewSubscriptsIsRefused) {
+    model_builder b("lhs");
+    b.range("region", {"north", "south"});
+    b.range("colour", {"red", "blue"});
+    b.aux("x[region,colour]", "1");
+    b.aux("y[region,colour]", "2");
+    b.aux("y[north]", "3");
+    ASSERT_TRUE(b.finish()) << messages.joined();
+    EXPECT_EQ(check_model(b.symbols()), 1) << messages.joined();
+    EXPECT_TRUE(
+        messages.contains("The left-hand side of an equation for y has the wrong subscripts"))
+        << messages.joined();
+}
+
+// A loop over a part of a range may read a variable over the whole range
+// (each element of the part is one of the whole); the other way round the
+// whole range's extra elements have nothing to read.
+TEST_F(Check, ALoopOverASubrangeReadsTheWholeRange) {
+    model_builder b("sub");
+    b.range("region", {"north", "south", "east"});
+    b.range("nordic", {"north"});
+    b.constant_list("y[region]", {1, 2, 3});
+    b.constant("w[nordic]", 4);
+    b.aux("x[nordic]", "y[region] * 2");
+    b.aux("z[region]", "w[nordic] * 2");
+    ASSERT_TRUE(b.finish()) << messages.joined();
+    EXPECT_EQ(check_model(b.symbols()), 1) << messages.joined();
+    EXPECT_FALSE(messages.contains("used with y")) << messages.joined();
+    EXPECT_TRUE(
+        messages.contains("The range nordic used with w is not a subscript of the equation for z"))
+        << messages.joined();
+}
+
+// A number too large for the model's floats is refused, as a NaN would be.
+TEST_F(Check, ANumberBeyondTheFloatsRangeIsRefused) {
+    model_builder b("huge");
+    b.aux("huge", "1e39 * 2");
+    b.aux("fine", "3.4e38 * 1");
+    ASSERT_TRUE(b.finish()) << messages.joined();
+    EXPECT_EQ(check_model(b.symbols()), 1) << messages.joined();
+    EXPECT_TRUE(messages.contains("The equation for huge holds a number that is not finite"))
+        << messages.joined();
+    EXPECT_FALSE(messages.contains("The equation for fine")) << messages.joined();
+}
+
+// Test inputs have values only in behaviour tests: test inputs and
+// constraints may read them, an auxiliary may not.
+TEST_F(Check, OnlyTestInputsAndConstraintsReadATestInput) {
+    model_builder b("inputs");
+    b.level("Stock", "1", "0");
+    symbol_id shock = b.aux("shock", "STEP(100, 3)");
+    symbol_id twice = b.aux("twice", "shock * 2");
+    symbol_id calm = b.aux("calm", "shock = 0");
+    b.aux("reads it", "shock + Stock");
+    ASSERT_TRUE(b.finish()) << messages.joined();
+    for (symbol_id s : {shock, twice}) retype(b, s, st_test_input);
+    retype(b, calm, st_constraint);
+    EXPECT_EQ(check_model(b.symbols()), 1) << messages.joined();
+    EXPECT_TRUE(messages.contains("The equation for reads it uses the test input shock"))
+        << messages.joined();
+    EXPECT_FALSE(messages.contains("The equation for calm")) << messages.joined();
+    EXPECT_FALSE(messages.contains("The equation for twice")) << messages.joined();
+}
+
+} // namespace

@@ -267,6 +267,47 @@ TEST_F(ModelRunPart, TheStampIsTheChecksumOfThePartAsWritten) {
     EXPECT_NE(get_header_word(c.symbols(), mh_stamp), stamp);
 }
 
+// The information text's length names the byte of its NUL: that byte must
+// lie inside the block's used cells. One past them is refused; the last byte
+// of them, a NUL of the padding, still ends the text.
+TEST_F(ModelRunPart, TheInformationTextsEndLiesInsideItsBlock) {
+    model_builder b("infoend");
+    build(b);
+    run_builder rb(b.symbols());
+    rb.times({0, 1}).series("Population", {1, 2}).info("sim  x", "");
+    auto bytes = rb.bytes();
+    ASSERT_FALSE(bytes.empty()) << rb.error();
+    std::uint32_t cur = 0, length = 0;
+    std::memcpy(&cur, bytes.data() + 164 + 12, 4);
+    std::memcpy(&length, bytes.data() + 164 + 20, 4);
+    ASSERT_GT(cur, 6u);
+    const std::uint32_t text_bytes = 4 * (cur - 6);
+    // "sim  x": its NUL at 6, then padding to the cell's end.
+    ASSERT_EQ(length, 6u);
+    ASSERT_GT(text_bytes, length);
+    std::string p = path("infoend.kdf");
+    {
+        auto img = bytes;
+        std::uint32_t last = text_bytes - 1;
+        std::memcpy(img.data() + 164 + 20, &last, 4);
+        put_bytes(p, img);
+        captured_reports r;
+        binary_model m(p);
+        EXPECT_NE(m.rec, 0u) << r.text();
+        EXPECT_EQ(m.info_text, "sim  x");
+    }
+    {
+        auto img = bytes;
+        std::memcpy(img.data() + 164 + 20, &text_bytes, 4);
+        put_bytes(p, img);
+        captured_reports r;
+        binary_model m(p);
+        EXPECT_EQ(m.rec, 0u);
+        EXPECT_NE(r.text().find("Corrupted run information block in file"), std::string::npos)
+            << r.text();
+    }
+}
+
 TEST_F(ModelRunPart, DamagedRunsAreRefusedWithTheFileNamed) {
     model_builder b("damaged");
     build(b);

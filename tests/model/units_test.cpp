@@ -183,3 +183,32 @@ TEST_F(Units, PowersOfUnitsAreWholeAndGiven) {
 }
 
 } // namespace
+
+namespace {
+
+// With explanations asked for, a sum whose terms disagree names only the
+// terms whose units differ from the declared ones, and a part whose units
+// cannot be told lists every variable with units inside it.
+TEST_F(Units, ExplanationsNameOnlyTheTermsThatDisagree) {
+    build();
+    ASSERT_EQ(lock_model(1), 1);
+    ASSERT_EQ(init_units_check(1), 1);
+    auto explain = [](const char* name) {
+        return check_eq_units(first_equation(find_symbol(name)), 1);
+    };
+    EXPECT_EQ(explain("mixed"), -1);
+    std::string m = messages();
+    EXPECT_NE(m.find("mixed: the terms of its sum have different units"), std::string::npos) << m;
+    EXPECT_NE(m.find("Term birth rate has units 1/Year"), std::string::npos) << m;
+    // Population is in people, as "mixed" is declared: it is not named.
+    EXPECT_EQ(m.find("Term Population"), std::string::npos) << m;
+
+    EXPECT_EQ(explain("varying power"), -1);
+    m = messages();
+    EXPECT_NE(m.find("cannot be told from those of side (m), birth rate (1/Year)"),
+              std::string::npos)
+        << m;
+    EXPECT_EQ(unlock_model(1), 1);
+}
+
+} // namespace

@@ -11,6 +11,7 @@
 #include "foundation/files.h"
 #include "foundation/memory.h"
 #include "foundation/report.h"
+#include "model/context.h"
 #include "sim/runname.h"
 #include "tests/common/message_log.h"
 
@@ -75,6 +76,24 @@ TEST_F(RunNameTest, NamesAreTrimmedCheckedAndAskedAboutOverwriting) {
 TEST_F(RunNameTest, OnlyTheKnownRunTypeLettersAreRunTypes) {
     for (char t : std::string("RrSsPpA")) EXPECT_TRUE(is_run_type_letter(t)) << t;
     for (char t : {'\0', 'a', 'X', 'q', ' '}) EXPECT_FALSE(is_run_type_letter(t)) << int(t);
+}
+
+// The run named in the setup wins over the last run's name, which wins over
+// "Current"; an empty name counts as none.
+TEST_F(RunNameTest, TheSetupsRunNameComesBeforeTheLastRunsName) {
+    EXPECT_STREQ(run_name_or_current(nullptr), "Current");
+    handle h = new_model_context();
+    set_model_rec(h);
+    EXPECT_STREQ(run_name_or_current(nullptr), "Current");
+    model_rec->last_run_name = ctx_set_text(model_rec, model_rec->last_run_name, "yesterday");
+    EXPECT_STREQ(run_name_or_current(nullptr), "yesterday");
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "next");
+    EXPECT_STREQ(run_name_or_current(nullptr), "next");
+    EXPECT_STREQ(run_name_or_current(model_rec), "next");
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "");
+    EXPECT_STREQ(run_name_or_current(nullptr), "yesterday");
+    set_model_rec(0);
+    free_model_context(h);
 }
 
 } // namespace
