@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr QRgb white = 0xFFFFFFFF;
 constexpr QRgb black = 0xFF000000;
 
 struct Canvas : ImageCanvas {
