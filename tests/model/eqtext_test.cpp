@@ -348,6 +348,32 @@ TEST_F(EqText, WrappedTextThatExactlyFillsTheLineIsNotBroken) {
     EXPECT_EQ(report_text(), "beta gamma\ndelta");
 }
 
+// A sum over a part of a range reads the elements of that part, wherever
+// they stand in the whole range.
+TEST_F(EqText, ASumOverASubrangeNamesThatPartsElements) {
+    model_builder b("subsum");
+    b.range("region", {"north", "south", "east", "west"});
+    b.range("warm", {"south", "west"});
+    b.constant_list("z[region]", {1, 2, 3, 4});
+    b.aux("y", "SUM(z[warm!])");
+    b.aux("all", "SUM(z[region!])");
+    make_current(b);
+    ASSERT_EQ(lock_model(1), 1);
+    auto causes = [&](const char* element) {
+        clear_cause_element_list();
+        begin_report(0, true);
+        EXPECT_EQ(print_var_equation(element, 1, 1), 1);
+        std::vector<std::string> names;
+        for (tree_node* n = cause_element_list(); n; n = n->next)
+            names.push_back(element_name(n->symbol, n->element));
+        return names;
+    };
+    EXPECT_EQ(causes("y"), (std::vector<std::string>{"z[south]", "z[west]"}));
+    EXPECT_EQ(causes("all"),
+              (std::vector<std::string>{"z[north]", "z[south]", "z[east]", "z[west]"}));
+    EXPECT_EQ(unlock_model(1), 1);
+}
+
 } // namespace
 
 // A model started with New holds the four control constants at the values a

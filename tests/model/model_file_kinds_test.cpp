@@ -3,6 +3,7 @@
 // written says whether it went into a model or a run file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,43 @@ TEST(ModelFileKinds, SymbolKindNamesInTheirIndexOrder) {
     EXPECT_EQ(st_aux, 17);
     EXPECT_EQ(st_range, 132);
     EXPECT_EQ(st_test_input, 28);
+}
+
+// Opening a block file tells a file that is missing or too short (-1) from
+// one that is no block file at all (-2), each with its message.
+TEST(ModelFileKinds, OpeningTellsAMissingFileFromAForeignOne) {
+    const std::string dir = fresh_dir("kindsopen");
+    const std::string text = dir + "/notes.kmf";
+    {
+        std::FILE* f = std::fopen(text.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("This is no model at all\n", f);
+        std::fclose(f);
+    }
+    kmf_header h{};
+    {
+        captured_reports r;
+        EXPECT_EQ(open_block_file(text.c_str(), &h, 0), -2);
+        EXPECT_NE(r.text().find(text + " is not a binary model or data file"), std::string::npos)
+            << r.text();
+    }
+    {
+        captured_reports r;
+        EXPECT_EQ(open_block_file((dir + "/none.kmf").c_str(), &h, 0), -1);
+        EXPECT_NE(r.text().find("Unable to open " + dir + "/none.kmf"), std::string::npos)
+            << r.text();
+    }
+    {
+        const std::string tiny = dir + "/tiny.kmf";
+        std::FILE* f = std::fopen(tiny.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("\x7f", f);
+        std::fclose(f);
+        captured_reports r;
+        EXPECT_EQ(open_block_file(tiny.c_str(), &h, 0), -1);
+        EXPECT_NE(r.text().find("the file has 1 bytes, too few for any header"), std::string::npos)
+            << r.text();
+    }
 }
 
 } // namespace

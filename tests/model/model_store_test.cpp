@@ -1,9 +1,12 @@
 // The model in memory: names and their hash, locking, slots, builder trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "foundation/memory.h"
 #include "foundation/report.h"
 #include "model/context.h"
 #include "model/model.h"
@@ -232,6 +235,51 @@ TEST_F(ModelStore, SubscriptSelectionsSetAndClearEachElementOnce) {
     EXPECT_FALSE(subscript_selected(r, 40)); // past the range
     EXPECT_EQ(select_element_span(r, 30, 33), 1);
     for (int k = 0; k < 40; ++k) EXPECT_EQ(subscript_selected(r, k), k >= 30 && k <= 33) << k;
+    close_model(0, 0);
+}
+
+// A selection kept for a range of another size (the model changed since the
+// context was saved) is started afresh with every element selected, never
+// read or written with the old size.
+TEST_F(ModelStore, ASelectionOfARangeThatChangedSizeStartsAfresh) {
+    std::vector<std::uint32_t> saved;
+    symbol_id small_r = 0;
+    {
+        model_builder b("before");
+        small_r = b.range("r", {"e1", "e2", "e3", "e4"});
+        model_pair m = b.release();
+        read_model_settings(m.header, m.symbols);
+        close_model(m.header, m.symbols);
+        ASSERT_NE(model_rec, nullptr);
+        select_subscript(small_r, 1, false);
+        ASSERT_FALSE(subscript_selected(small_r, 1));
+        handle h = model_rec->subscripts;
+        ASSERT_NE(h, 0u);
+        handle_lock<std::uint32_t> w(h);
+        saved.assign(w.get(), w.get() + handle_size(h) / 4);
+        close_model(0, 0);
+    }
+    model_builder b("after");
+    std::vector<std::string> names;
+    for (int k = 1; k <= 40; ++k) names.push_back("e" + std::to_string(k));
+    std::vector<const char*> ptrs;
+    for (const auto& n : names) ptrs.push_back(n.c_str());
+    symbol_id r = b.range("r", ptrs);
+    ASSERT_EQ(r, small_r);
+    model_pair m = b.release();
+    read_model_settings(m.header, m.symbols);
+    close_model(m.header, m.symbols);
+    ASSERT_NE(model_rec, nullptr);
+    // The old context's selection: range r with 4 elements, e2 cleared.
+    model_rec->subscripts = new_handle(static_cast<std::uint32_t>(saved.size() * 4));
+    {
+        handle_lock<std::uint32_t> w(model_rec->subscripts);
+        std::copy(saved.begin(), saved.end(), w.get());
+    }
+    select_subscript(r, 35, false);
+    for (int k = 0; k < 40; ++k) EXPECT_EQ(subscript_selected(r, k), k != 35) << k;
+    EXPECT_EQ(select_element_span(r, 36, 38), 1);
+    for (int k = 0; k < 40; ++k) EXPECT_EQ(subscript_selected(r, k), k >= 36 && k <= 38) << k;
     close_model(0, 0);
 }
 

@@ -95,4 +95,25 @@ TEST_F(TextForms, ACauseOrUserNamedSeveralTimesIsListedOnce) {
     EXPECT_EQ(unlock_model(1), 1);
 }
 
+// A list of users is cut at the caller's room and never written past it.
+TEST_F(TextForms, UsersAreListedUpToTheRoomGiven) {
+    model_builder b("many users");
+    b.constant("k", 2);
+    b.aux("a", "k + 1");
+    b.aux("b", "k * 2");
+    b.aux("c", "k - 3");
+    make_current(b);
+    ASSERT_EQ(lock_model(1), 1);
+    const symbol_id k = find_symbol("k");
+    symbol_id out[4] = {0, 0, 0, 0x7777};
+    EXPECT_EQ(symbol_uses(k, out, 3), 3);
+    EXPECT_EQ(names(out, 3), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(symbol_uses(k, out, 2), 2);
+    out[2] = 0x7777;
+    EXPECT_EQ(symbol_uses(k, out, 2), 2);
+    EXPECT_EQ(out[2], 0x7777u) << "written past the room given";
+    EXPECT_EQ(symbol_uses(k, out, 0), 0);
+    EXPECT_EQ(unlock_model(1), 1);
+}
+
 } // namespace
