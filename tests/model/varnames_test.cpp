@@ -311,4 +311,55 @@ TEST_F(VarNames, SubscriptPanelOpensOnTheFirstRangeOfTheWorkbenchVariable) {
     workbench_var.var = 0;
 }
 
+// Every value slot names its own variable's element, the first and the last
+// of each variable alike; slots outside every variable, and lookups past the
+// last, are unknown.
+TEST_F(VarNames, EachSlotNamesItsOwnElement) {
+    build();
+    ASSERT_EQ(lock_model(0), 1);
+    const std::vector<std::pair<const char*, std::vector<std::string>>> vars = {
+        {"x", {"x[north,a]", "x[north,b]", "x[north,c]", "x[south,a]", "x[south,b]", "x[south,c]"}},
+        {"xx", {"xx"}},
+        {"y", {"y[a]", "y[b]", "y[c]"}},
+        {"Stock", {"Stock"}},
+        {"Time", {"Time"}}};
+    for (const auto& [name, elements] : vars) {
+        const std::int32_t first = sym(find_symbol(name))->slot;
+        ASSERT_GE(first, 0) << name;
+        for (std::size_t k = 0; k < elements.size(); ++k) {
+            std::uint32_t el = 99;
+            EXPECT_EQ(slot_symbol(first + static_cast<std::int32_t>(k), &el), find_symbol(name))
+                << name << " " << k;
+            EXPECT_EQ(el, k) << name;
+            EXPECT_STREQ(offset_name(first + static_cast<std::int32_t>(k)), elements[k].c_str());
+        }
+    }
+    std::uint32_t n = 0;
+    per_slot_kinds(&n);
+    ASSERT_GT(n, 0u);
+    EXPECT_STREQ(offset_name(-1), "Unknown Symbol");
+    EXPECT_STREQ(offset_name(static_cast<std::int32_t>(n) + 50), "Unknown Symbol");
+    EXPECT_STREQ(lookup_offset_name(0), "lk");
+    EXPECT_STREQ(lookup_offset_name(1), "Unknown Symbol");
+    EXPECT_STREQ(lookup_offset_name(-1), "Unknown Symbol");
+    EXPECT_EQ(unlock_model(0), 1);
+}
+
+// A typed subscript that is no subscript of the variable is named first in
+// the message; a bare name lists all elements, or in mode 1 the selected ones.
+TEST_F(VarNames, ExpandingNamesTheWrongSubscriptAndHonoursTheModeForABareName) {
+    build();
+    const char** names = nullptr;
+    const char* prefix = nullptr;
+    const char* suffix = nullptr;
+    EXPECT_EQ(expand_subscripted_name("x[north,zz]", &prefix, &suffix, &names), 0);
+    EXPECT_NE(messages().find("zz is not a subscript of x"), std::string::npos) << messages();
+    select_subscript(region, 1, false);
+    const char** list = nullptr;
+    int n = expand_name_elements(nullptr, "x", &list, 1);
+    EXPECT_EQ(to_vector(list, n),
+              (std::vector<std::string>{"x[north,a]", "x[north,b]", "x[north,c]"}));
+    EXPECT_EQ(expand_name_elements(nullptr, "x", &list, 0), 6);
+}
+
 } // namespace
