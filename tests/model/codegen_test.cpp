@@ -1,4 +1,6 @@
 // Code generation: the eq_code layout of docs/formats/eq-code.md.
+#include <algorithm>
+
 #include "model/check.h"
 #include "model/order.h"
 #include "tests/sim/engine_fixture.h"
@@ -189,6 +191,79 @@ TEST_F(Codegen, ElementTextsNameEachDimensionsElement) {
     for (std::uint32_t off = 0; off < 6; ++off) EXPECT_EQ(element_text(x, off), want[off]);
     EXPECT_EQ(element_text(v, 2), "v[c3]");
     EXPECT_EQ(element_text(k, 0), "k");
+}
+
+// A delay's order written as a number is taken to the nearest whole number.
+TEST_F(Codegen, AWrittenOrderIsRoundedToTheNearestWholeNumber) {
+    auto stages = [&](const char* expr) {
+        model_builder b("rounded");
+        b.aux("x", expr);
+        EXPECT_TRUE(b.finish());
+        sim_program p;
+        EXPECT_EQ(generate_code(b.symbols(), p), 1) << expr << messages.joined();
+        return p.hidden_states;
+    };
+    EXPECT_EQ(stages("DELAY N(Time, 2, 0, 2.6)"), 3u);
+    EXPECT_EQ(stages("DELAY N(Time, 2, 0, 3.4)"), 3u);
+    EXPECT_EQ(stages("SMOOTH N(Time, 2, 0, (4.5))"), 5u);
+}
+
+// The leading texts of an outside source: quoted, or the text of a string
+// variable.
+TEST_F(Codegen, TheTextsOfAnOutsideSourceMayBeStringVariables) {
+    model_builder b("sources");
+    b.string_var("source", "past runs");
+    b.data("shifted", "GET KDF DATA(source, \"x\", 0, 1)");
+    ASSERT_TRUE(b.finish()) << messages.joined();
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1) << messages.joined();
+    EXPECT_EQ(p.texts, (std::vector<std::string>{"past runs", "x"}));
+}
+
+// A lookup element without points is named with its subscripts.
+TEST_F(Codegen, ALookupElementWithoutPointsIsNamed) {
+    model_builder b("gaps");
+    b.range("r", {"a1", "a2"});
+    b.lookup("shape[a1]", {{0, 0}, {1, 1}});
+    b.aux("y[r]", "shape[r](Time)");
+    ASSERT_TRUE(b.finish()) << messages.joined();
+    sim_program p;
+    EXPECT_EQ(generate_code(b.symbols(), p), 0);
+    EXPECT_TRUE(messages.contains("The lookup shape[a2] has no points")) << messages.joined();
+}
+
+// A sum over two ranges reads every pair of their elements once (sizes with
+// a common factor, where a wrong lane split repeats pairs).
+TEST_F(Codegen, ASumOverTwoRangesReadsEveryPair) {
+    model_builder b("sum2");
+    b.range("row", {"r1", "r2"});
+    b.range("col", {"c1", "c2", "c3", "c4"});
+    b.constant("y[row, col]", 1);
+    symbol_id t = b.aux("total", "SUM(y[row!, col!])");
+    ASSERT_TRUE(b.finish());
+    sim_program p;
+    ASSERT_EQ(generate_code(b.symbols(), p), 1) << messages.joined();
+    const code_unit* u = unit_of(p, t);
+    ASSERT_NE(u, nullptr);
+    std::vector<std::uint32_t> ops = ops_of(*u);
+    const std::uint32_t ys = static_cast<std::uint32_t>(slot_of(b, "y"));
+    // The reference to y: its eight elements, whichever address form it takes.
+    auto it = std::find(ops.begin(), ops.end(), std::uint32_t{nc_ref});
+    ASSERT_NE(it, ops.end());
+    const std::size_t at = static_cast<std::size_t>(it - ops.begin());
+    ASSERT_LT(at + 3, ops.size());
+    std::vector<std::uint32_t> slots;
+    if (ops[at + 1] == addr_table) {
+        const std::uint32_t* table = u->code.data() + ops[at + 3];
+        for (int k = 0; k < 8; ++k) slots.push_back(ops[at + 2] + table[k]);
+    } else {
+        ASSERT_EQ(ops[at + 1], std::uint32_t{addr_strided});
+        for (std::uint32_t k = 0; k < 8; ++k) slots.push_back(ops[at + 2] + k * ops[at + 3]);
+    }
+    std::sort(slots.begin(), slots.end());
+    std::vector<std::uint32_t> want;
+    for (std::uint32_t k = 0; k < 8; ++k) want.push_back(ys + k);
+    EXPECT_EQ(slots, want);
 }
 
 } // namespace
