@@ -185,12 +185,12 @@ TEST_F(ModelEdges, AMetafileHeaderComesBackFromTheOtherByteOrder) {
     block[0] = 40, block[1] = block[2] = block[3] = 0;
     for (int k = 4; k < 20; ++k) block[k] = static_cast<std::uint8_t>(k * 7);
     ASSERT_GT(v.picture(ek_metafile, block, 100, 40, 20, 20), 0);
-    const std::string native_path = temp_path("meta.kmf");
+    const std::string dir = fresh_dir("kvmetaorder");
+    const std::string native_path = dir + "/meta.kmf";
     ASSERT_EQ(b.write(native_path.c_str()), 1);
     const bytes native = file_bytes(native_path);
     model_pair m = read_model_bytes(native.data(), native.size(), "meta.kmf");
     ASSERT_NE(m.symbols, 0u);
-    const std::string dir = fresh_dir("kvmetaorder");
     model_write_options o;
     o.name = "meta.kmf";
     o.foreign = true;

@@ -61,7 +61,7 @@ TEST(ModelViews, FreeingAViewFreesEveryPicture) {
         block[0] = 48, block[1] = block[2] = block[3] = 0;
         ASSERT_GT(v.picture(ek_bitmap, block, 40, 40, 20, 20), 0);
         ASSERT_GT(v.picture(ek_metafile, block, 100, 40, 20, 20), 0);
-        const std::string path = temp_path("freed.kmf");
+        const std::string path = fresh_dir("kvfreed") + "/freed.kmf";
         ASSERT_EQ(b.write(path.c_str()), 1);
         const auto image = file_bytes(path);
         const std::size_t with_builder = live_handle_count();
