@@ -154,6 +154,12 @@ TEST_F(SheetData, EachFailureHasItsMessageAndFillsNothing) {
          "No number found in cell A5 (and perhaps others) of " + xlsx_ + ":prices"},
         {call(fn_get_xls_constants, {xlsx_, "prices", "b5*"}, 3),
          "No number found in cell B7 (and perhaps others) of " + xlsx_ + ":prices"},
+        // Of several cells without a number, the first is named: G1 (a
+        // text) before H1 (empty); F2 (a text) before F3 down the column.
+        {call(fn_get_xls_constants, {columns_, "Down", "F1"}, 3),
+         "No number found in cell G1 (and perhaps others) of " + columns_ + ":Down"},
+        {call(fn_get_xls_constants, {columns_, "Down", "F1*"}, 3),
+         "No number found in cell F2 (and perhaps others) of " + columns_ + ":Down"},
         {call(fn_get_xls_constants, {columns_, "Down", "Mixed"}, 2),
          ("No number in the 0th row and 1th column of named range Mixed in file " + columns_)},
         // Read transposed, the text is still in the range's second row.

@@ -439,3 +439,51 @@ TEST_F(SheetValueNotes, AFormulaWithoutItsResultIsNamed) {
         messages_.contains("Cell B2 of " + path + ":prices holds a formula with no stored result"))
         << messages_.joined();
 }
+
+// An exponent needs its digits ("1e" is a text, not 1), and the value a
+// message quotes keeps no markup of the file; "2.5E+1" and ".5" are numbers.
+TEST_F(SheetValueNotes, AnExponentNeedsItsDigitsAndAQuotedValueKeepsNoMarkup) {
+    std::string path = prices_with(dir_.path, "1e", "5&amp;6");
+    ASSERT_EQ(read(path, "B2", 1), 1) << messages_.joined();
+    EXPECT_TRUE(is_na(values_[0][0])) << values_[0][0];
+    EXPECT_TRUE(is_na(values_[0][1])) << values_[0][1];
+    EXPECT_TRUE(messages_.contains("Cell B2 of " + path +
+                                   ":prices holds the value \"1e\", which is no number"))
+        << messages_.joined();
+    EXPECT_TRUE(messages_.contains("Cell C2 of " + path +
+                                   ":prices holds the value \"5?amp;6\", which is no number"))
+        << messages_.joined();
+
+    path = prices_with(dir_.path, "2.5E+1", ".5");
+    ASSERT_EQ(read(path, "B2", 1), 1) << messages_.joined();
+    EXPECT_EQ(values_[0][0], 25);
+    EXPECT_EQ(values_[0][1], 0.5f);
+}
+
+// A file read once is kept, but one changed since (same size, a later time)
+// is read again: the run takes the numbers it holds now.
+TEST_F(SheetValueNotes, AFileChangedSinceItWasReadIsReadAgain) {
+    const std::string csv = dir_.path + "/prices.csv";
+    write_bytes(csv, "Time,0,1\na,5,6\n");
+    ASSERT_EQ(read(csv, "B2", 1), 1) << messages_.joined();
+    EXPECT_EQ(values_[0][0], 5);
+    const auto first = std::filesystem::last_write_time(csv);
+    write_bytes(csv, "Time,0,1\na,7,6\n"); // the same size
+    std::filesystem::last_write_time(csv, first + std::chrono::seconds(5));
+    ASSERT_EQ(read(csv, "B2", 1), 1) << messages_.joined();
+    EXPECT_EQ(values_[0][0], 7);
+    EXPECT_EQ(values_[0][1], 6);
+}
+
+TEST(SheetFiles, TheKindOfAFileIsItsExtensionInEitherCase) {
+    EXPECT_EQ(kind_of_path("/a/b.xlsx"), file_kind::xlsx);
+    EXPECT_EQ(kind_of_path("/a/b.XlSm"), file_kind::xlsx); // with macros: the same cells
+    EXPECT_EQ(kind_of_path("b.ods"), file_kind::ods);
+    EXPECT_EQ(kind_of_path("b.Xls"), file_kind::xls);
+    EXPECT_EQ(kind_of_path("b.csv"), file_kind::csv);
+    EXPECT_EQ(kind_of_path("b.tab"), file_kind::tab);
+    EXPECT_EQ(kind_of_path("b.TXT"), file_kind::tab);
+    EXPECT_EQ(kind_of_path("b.wk1"), file_kind::wk1);
+    EXPECT_EQ(kind_of_path("b.xlsx.bak"), file_kind::unknown);
+    EXPECT_EQ(kind_of_path("xlsx"), file_kind::unknown);
+}

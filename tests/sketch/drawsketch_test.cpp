@@ -2,6 +2,8 @@
 // the long way round, arrowheads at the computed base.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "platform/gdi.h"
 #include "sketch/drawsketch.h"
 #include "tests/sketch/sketch_fixture.h"
@@ -72,6 +74,11 @@ TEST_F(DrawSketch, ArrowheadsSitAtTheComputedBase) {
     EXPECT_FALSE(arrowhead_points(el(n), hx, hy));
     el(n).path = path_straight;
     el(n).arrow_x = el(n).end_x, el(n).arrow_y = el(n).end_y;
+    EXPECT_FALSE(arrowhead_points(el(n), hx, hy));
+    // A base that is no finite place (a corrupt file's) draws no arrowhead.
+    el(n).arrow_x = std::numeric_limits<float>::infinity();
+    EXPECT_FALSE(arrowhead_points(el(n), hx, hy));
+    el(n).arrow_x = std::numeric_limits<float>::quiet_NaN();
     EXPECT_FALSE(arrowhead_points(el(n), hx, hy));
 }
 

@@ -99,6 +99,20 @@ TEST_F(ViewPages, TheAreaIsTheViewTheSelectionOrWholePages) {
     ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
     EXPECT_EQ(a.x, 197 - 15);
     EXPECT_EQ(a.h, 46);
+    // Above and on the right: the same line and the same width, on the
+    // other side.
+    el(b2).label = 3;
+    ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
+    EXPECT_EQ(a.y, 277 - 15);
+    EXPECT_EQ(a.h, 46 + 15);
+    EXPECT_EQ(a.x, 197);
+    EXPECT_EQ(a.w, 66);
+    el(b2).label = 4;
+    ASSERT_TRUE(plan_view_area(s, vo_copy_selection, set, SIZE{100, 100}, &a));
+    EXPECT_EQ(a.x, 197);
+    EXPECT_EQ(a.w, 66 + 15);
+    EXPECT_EQ(a.y, 277);
+    EXPECT_EQ(a.h, 46);
     el(b2).label = 255;
     el(b2).kind = ek_text;
     el(b2).flags |= ef_io_object;
@@ -269,6 +283,36 @@ TEST_F(ViewOutput, APrintedViewCarriesItsNamesAndHeader) {
     }
     EXPECT_GT(named, 0);
     EXPECT_EQ(pdf_pages(), 1);
+    expect_untouched();
+}
+
+// Printing every view: each view adds its pages to one document, which
+// ends when the job does; a job with a page that failed says so and leaves
+// no printer open.
+TEST_F(ViewOutput, ViewsPrintedIntoOneJobMakeOneDocument) {
+    view_output_settings set;
+    view_print_job job;
+    print_view_into(nullptr, s, set, job);
+    ASSERT_NE(job.dc, nullptr) << said_all();
+    EXPECT_EQ(job.pages, 1);
+    EXPECT_TRUE(printer_is_open());
+    print_view_into(nullptr, s, set, job);
+    EXPECT_EQ(job.pages, 2);
+    EXPECT_FALSE(std::filesystem::exists(pdf_) && pdf_pages() > 0); // not ended yet
+    end_view_print_job(job);
+    EXPECT_EQ(job.dc, nullptr);
+    EXPECT_EQ(pdf_pages(), 2) << said_all();
+    EXPECT_FALSE(message_log::said("Problems printing")) << said_all();
+    expect_untouched();
+
+    std::filesystem::remove(pdf_);
+    print_view_into(nullptr, s, set, job);
+    ASSERT_NE(job.dc, nullptr) << said_all();
+    job.failed = true;
+    end_view_print_job(job);
+    EXPECT_TRUE(message_log::said("Problems printing (1)", 8)) << said_all();
+    EXPECT_EQ(job.dc, nullptr);
+    EXPECT_EQ(job.pages, 0);
     expect_untouched();
 }
 
