@@ -126,6 +126,45 @@ TEST_F(ViewPages, TheAreaIsTheViewTheSelectionOrWholePages) {
     EXPECT_EQ(a.w, 436);
 }
 
+// Copying the whole view: a name outside its box widens the area on its own
+// side by the same line (above or below) or the same width (left or right).
+TEST_F(ViewPages, ANameOutsideItsBoxWidensTheViewOnItsOwnSide) {
+    // Names are measured in their fonts: the windowing system is needed.
+    test_driver::start();
+    struct driver_reset {
+        ~driver_reset() { test_driver::reset(); }
+    } reset_after;
+    const int t = box(0, 100, 20, 10, 3, ek_text);
+    el(t).text = "A longer name";
+    s.min_x = -20, s.min_y = 90, s.max_x = 20, s.max_y = 110;
+    view_output_settings set;
+    auto area = [&](int label) {
+        el(t).label = static_cast<std::uint8_t>(label);
+        view_output_area a;
+        EXPECT_TRUE(plan_view_area(s, vo_copy_view, set, SIZE{100, 100}, &a));
+        return a;
+    };
+    const view_output_area inside = area(0); // wrapped inside its box
+    EXPECT_EQ(inside.x, -40);
+    EXPECT_EQ(inside.y, 70);
+    EXPECT_EQ(inside.w, 80);
+    EXPECT_EQ(inside.h, 60);
+    const view_output_area below = area(1), above = area(3);
+    const int line = below.h - 60;
+    EXPECT_GT(line, 5);
+    EXPECT_EQ(below.y, 70);
+    EXPECT_EQ(above.y, 70 - line);
+    EXPECT_EQ(above.h, below.h);
+    const view_output_area left = area(2), right = area(4);
+    const int width = right.w - 80;
+    EXPECT_GT(width, 20);
+    EXPECT_EQ(right.x, -40);
+    EXPECT_EQ(left.x, -40 - width);
+    EXPECT_EQ(left.w, right.w);
+    EXPECT_EQ(left.y, 70);
+    EXPECT_EQ(left.h, 60);
+}
+
 TEST_F(ViewPages, ThePrintFactorFollowsTheScalingBits) {
     const printer_page page{600 * 17 / 2, 600 * 11, 600, 600}; // 8.5 x 11 inches
     view_output_settings set;
