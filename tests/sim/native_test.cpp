@@ -207,6 +207,49 @@ TEST_F(NativeTier, NAGoesThroughEveryOperationAsOnTheLoop) {
     }
 }
 
+// Compiled code notes an intermediate result for its NA only where that NA
+// would not show otherwise: a choice between values already noted, MAX with a
+// number (never NA itself, though MAX gives NA for an NA operand), a square,
+// ABS, or a sum with a positive number. Each unit below turns NA, computed
+// (-2^55 * 2^55 is NA to the bit) or read, into a value that is no longer NA
+// unless it is noted, so a note left out wrongly shows as a difference.
+TEST_F(NativeTier, NAOfResultsOnlyChosenOrBoundedIsStillFound) {
+    // NA read from a slot after time 3, and NA computed after time 5 (an
+    // intermediate result, noted only where it is used). One unit a model:
+    // any other NA noted in the pass would send it all to the loop.
+    auto with = [](std::string e) {
+        const std::pair<std::string, std::string> marks[] = {
+            {"@m", "IF THEN ELSE(Time > 5, big * (0 - big), Time - 1)"},
+            {"@h", "IF THEN ELSE(Time > 3, gap, Time)"}};
+        for (const auto& [mark, x] : marks)
+            for (std::size_t at; (at = e.find(mark)) != std::string::npos;)
+                e.replace(at, mark.size(), x);
+        return e;
+    };
+    for (const char* text :
+         {"MIN(@m, 5) * 2", "MIN(@h, @m) * 2", "MIN(5, @m) * 3",
+          "IF THEN ELSE(Time > 2, @m, 4) * 2", "IF THEN ELSE(Time < 1, 7, @m) * 3",
+          "MAX(@m, 2) * 3", "MAX(Stock, @m) * 2", "(@m * @m) * 2", "ABS(@m) * 3",
+          "(MAX(Stock, @m) + 0.5) * 2", "(@m + 3) * 3", "MIN(@h, 5) * 2"}) {
+        model_builder b("chosen");
+        b.control(0, 8, 0.5f, 0.5f);
+        b.constant("gap", NA);
+        b.constant("big", -36028797018963968.0f); // -2^55
+        b.aux("u", with(text).c_str());
+        b.level("Stock", "0.1 * Stock + 1", "1");
+        ASSERT_TRUE(b.finish());
+        SCOPED_TRACE(text);
+        expect_every_road_as_the_loop(b);
+        // The NA really reaches the unit by the end.
+        sim_program p;
+        ASSERT_EQ(generate_code(b.symbols(), p), 1);
+        ASSERT_EQ(order_program(b.symbols(), p), 1);
+        outcome loop = run(b, p, im_euler, flat_loop);
+        std::size_t last = (loop.out.times.size() - 1) * loop.out.value_slots;
+        EXPECT_EQ(loop.out.rows[last + static_cast<std::size_t>(slot_of(b, "u"))], NA);
+    }
+}
+
 // A pass whose later part meets NA is finished by the flat loop, which must
 // still know that an earlier part stored a value that is not finite: the run
 // ends naming that unit, as on the loop (only that unit is not finite; the

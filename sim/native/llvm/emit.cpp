@@ -95,6 +95,23 @@ void note_bound_miss() {
 double call_lookup(lookup_table* t, double x) {
     return lookup_value(*t, run_lookup_data(), x, false);
 }
+// The guesses a lookup of the native code keeps in a word of its code: a
+// segment (the index of its left point), or the end beyond which x lay.
+constexpr std::uint32_t guess_below = 0xFFFFFFFEu, guess_above = 0xFFFFFFFFu;
+// The search of a lookup whose guess failed, which also notes the next guess
+// in the lookup's word (site): out of line, as the search is rare.
+double call_lookup_noting(lookup_table* t, double x, std::uint32_t* site) {
+    const float* data = run_lookup_data();
+    const double v = lookup_value(*t, data, x, false);
+    if (t->count >= 2) {
+        const std::uint32_t g = x <= static_cast<double>(data[t->x]) ? guess_below
+                                : x > static_cast<double>(data[t->x + t->count - 1])
+                                    ? guess_above
+                                    : static_cast<std::uint32_t>(t->segment);
+        __atomic_store_n(site, g, __ATOMIC_RELAXED);
+    }
+    return v;
+}
 double call_lookup_extrapolate(lookup_table* t, double x) {
     return lookup_value(*t, run_lookup_data(), x, true);
 }
@@ -909,8 +926,7 @@ private:
     // is the most negative value in use (-2^110), so the least of them tells
     // whether one may be NA.
     void note(Value* x) {
-        if (auto* c = number(x))
-            if (c->getValueAPF().convertToDouble() > flat_na) return; // not NA
+        if (covered(x)) return;
         if (!noted_.insert(x).second) return;
         // A value read from a slot is still there at the part's end: the
         // slots are scanned there, several at once (with vector operations).
@@ -929,6 +945,55 @@ private:
                 unit_reads_.push_back({select, in_units->second});
             else if (bounded_)
                 candidates_.push_back({x, select});
+        }
+    }
+    // Whether x at or below NA would already show in the minima (or NA is
+    // out of its reach), so that it needs no minimum of its own: a number
+    // above NA; a value noted before; a choice between such values (IF THEN
+    // ELSE, MAX and MIN of noted values: their result is one of them); MAX
+    // with a number, whose result is at least that number (or NaN); a
+    // square, ABS or SQRT (at least 0, or NaN); a sum with a number not
+    // below 0 (not below the other operand). NaN is never at or below NA.
+    bool covered(Value* x, int depth = 0) {
+        if (auto* c = number(x)) {
+            const double v = c->getValueAPF().convertToDouble();
+            return v > flat_na || std::isnan(v);
+        }
+        if (noted_.count(x)) return true;
+        if (depth > 6) return false;
+        auto* i = llvm::dyn_cast<llvm::Instruction>(x);
+        if (!i) return false;
+        auto non_negative = [&](Value* v) {
+            const llvm::ConstantFP* c = number(v);
+            return c && c->getValueAPF().convertToDouble() >= 0;
+        };
+        switch (i->getOpcode()) {
+        case llvm::Instruction::Select: {
+            auto* s = llvm::cast<llvm::SelectInst>(i);
+            Value *a = s->getTrueValue(), *b = s->getFalseValue();
+            if (auto* c = llvm::dyn_cast<llvm::ConstantInt>(s->getCondition()))
+                return covered(c->isOne() ? a : b, depth + 1);
+            if (covered(a, depth + 1) && covered(b, depth + 1)) return true;
+            // MAX(b, a) with a a number: b < a ? a : b.
+            auto* test = llvm::dyn_cast<llvm::FCmpInst>(s->getCondition());
+            const llvm::ConstantFP* n = number(a);
+            return test && n && !n->getValueAPF().isNaN() &&
+                   n->getValueAPF().convertToDouble() > flat_na &&
+                   test->getPredicate() == llvm::FCmpInst::FCMP_OLT && test->getOperand(0) == b &&
+                   test->getOperand(1) == a;
+        }
+        case llvm::Instruction::FMul:
+            return i->getOperand(0) == i->getOperand(1);
+        case llvm::Instruction::FAdd:
+            return (non_negative(i->getOperand(1)) && covered(i->getOperand(0), depth + 1)) ||
+                   (non_negative(i->getOperand(0)) && covered(i->getOperand(1), depth + 1));
+        case llvm::Instruction::Call:
+            if (auto* in = llvm::dyn_cast<llvm::IntrinsicInst>(i))
+                return in->getIntrinsicID() == llvm::Intrinsic::fabs ||
+                       in->getIntrinsicID() == llvm::Intrinsic::sqrt;
+            return false;
+        default:
+            return false;
         }
     }
     // Whether a slot's value widened is as read from memory (not a value
@@ -1695,7 +1760,6 @@ private:
     // the first point the search gives the first y whatever the points; above
     // the last point of a table whose points rise, the last y; neither moves
     // the segment. Anything else searches, and remembers what it found.
-    static constexpr std::uint32_t guess_below = 0xFFFFFFFEu, guess_above = 0xFFFFFFFFu;
     Value* guessed_search(Value* table, Value* px, Value* py, Value* count, Value* x, void* fn) {
         auto block = [&](const char* name) { return BasicBlock::Create(cx_, name, fn_); };
         BasicBlock *test = block("guess"), *hit = block("guessed"), *ends = block("guess_ends"),
@@ -1759,7 +1823,21 @@ private:
 
         b_.SetInsertPoint(miss);
         // Missed rarely: in a fast part the engine's search, out of line
-        // (less code, which counts once a model's step outgrows the caches).
+        // (less code, which counts once a model's step outgrows the caches),
+        // which notes the next guess too.
+        if (fast_ && level_ != 0 && fn == addr(&call_lookup)) {
+            Value* v_miss =
+                cold_host(addr(&call_lookup_noting), f64_, {i8p_, f64_, i32p_}, {table, x, site});
+            BasicBlock* searched = b_.GetInsertBlock();
+            b_.CreateBr(out);
+            b_.SetInsertPoint(out);
+            llvm::PHINode* v = b_.CreatePHI(f64_, 4);
+            v->addIncoming(v_hit, hit);
+            v->addIncoming(v_above, above);
+            v->addIncoming(v_below, below);
+            v->addIncoming(v_miss, searched);
+            return v;
+        }
         Value* v_miss = fast_ ? cold_host(fn, f64_, {i8p_, f64_}, {table, x})
                               : search_inline(table, px, py, count, x, fn);
         // What the search found: an end, or the segment it left (a table of
