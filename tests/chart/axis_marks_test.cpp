@@ -5,10 +5,14 @@
 #include "chart/plot.h"
 #include "chart/tick.h"
 #include "chart/vertex.h"
+#include "chart_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -79,6 +83,34 @@ TEST(AxisSequence, TheStepOfASequenceCountsItsPoints) {
     x.SetTickCount(5);
     plot.Build(&data);
     EXPECT_DOUBLE_EQ(x.GetStep(), 2.0);
+}
+
+} // namespace
+
+namespace {
+
+// Where labels of two axes meet, an axis's zero and the ends of its runs
+// come first: from -4 to 4 those are 0, 4 and -4, and no other of its
+// numbers, the first of the run below zero neither.
+TEST(AxisPriority, TheZeroAndTheEndsOfTheRunsComeFirst) {
+    CChartData data{nullptr, 3};
+    CChartAxesPlot plot{1, 1};
+    data.SetPlot(&plot);
+    data.AddPoint(1, -4);
+    data.AddPoint(10, 4);
+    CChartAxis& y = *plot.GetAxis(3);
+    y.SetTickCount(8);
+    plot.Build(&data);
+    data.Notify(1, 1, 1, 1, 1);
+    charttest::Canvas cv(300, 200);
+    CChartDC dc(&cv.cdc);
+    ASSERT_FALSE(y.HasScaleLabels());
+    std::vector<RECT> first;
+    y.PriorityLabels(&dc, plot.GetAxis(2), first);
+    std::vector<std::string> labels;
+    for (int i = 1; i <= y.GetTickCountUsed(); ++i) labels.emplace_back(y.GetTick(i)->GetLabel());
+    ASSERT_NE(std::find(labels.begin(), labels.end(), "-1"), labels.end());
+    EXPECT_EQ(first.size(), 3u) << ::testing::PrintToString(labels);
 }
 
 } // namespace

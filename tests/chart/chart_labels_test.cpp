@@ -271,3 +271,33 @@ TEST(ChartLabels, AlternatingRowsMakeRoomForCrowdedLabels) {
     x->GetTextStyle()->SetVAnchor2();
     EXPECT_EQ(drawn(x, &dc).size(), one_row.size());
 }
+
+namespace {
+
+// Pixels of a clear green, not grey text nor anti-aliased black.
+int green(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            n += qGreen(p) > 120 && qRed(p) < 90 && qBlue(p) < 90;
+        }
+    return n;
+}
+
+// A legend is written in its own text colour.
+TEST(ChartLabels, ALegendIsWrittenInItsOwnTextColour) {
+    auto legend_green = [](bool coloured) {
+        Shown s(4, 1);
+        for (int i = 0; i <= 20; ++i) s.ctrl.AddPoint(1, i, 50 + i);
+        EXPECT_NE(s.ctrl.AddLegend("Population of the town", -60.0, -112.0, 100.0), nullptr);
+        CChartTextStyle* ts = s.ctrl.GetLegendTextStyle(1);
+        EXPECT_NE(ts, nullptr);
+        if (ts && coloured) ts->SetTextColor(CChartColor(0, 170, 0));
+        return green(s.shot(coloured ? "legend_green" : "legend_plain"));
+    };
+    const int before = legend_green(false), after = legend_green(true);
+    EXPECT_GT(after, before + 20) << before << " " << after;
+}
+
+} // namespace

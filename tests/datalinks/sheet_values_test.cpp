@@ -487,3 +487,19 @@ TEST(SheetFiles, TheKindOfAFileIsItsExtensionInEitherCase) {
     EXPECT_EQ(kind_of_path("b.xlsx.bak"), file_kind::unknown);
     EXPECT_EQ(kind_of_path("xlsx"), file_kind::unknown);
 }
+
+// An inline string's runs join; an empty run (<t/>) adds nothing and takes
+// nothing of the runs after it.
+TEST(SheetValues, InlineStringsJoinTheirRunsAndEmptyRunsAddNothing) {
+    temp_folder dir;
+    const std::string path = prices_with(
+        dir.path, "10",
+        "</v><is><r><t/></r><r><t>ab</t></r><r><t xml:space=\"preserve\"> c</t></r></is><v>",
+        "inlineStr");
+    workbook b;
+    std::string why;
+    ASSERT_EQ(read_workbook(path, &b, &why), 1) << why;
+    ASSERT_NE(at(b, 1, 2), nullptr);
+    ASSERT_EQ(at(b, 1, 2)->kind, cell_kind::text);
+    EXPECT_EQ(b.texts[at(b, 1, 2)->text], "ab c");
+}

@@ -94,3 +94,34 @@ TEST(Wk1Records, RecordsTooShortForTheirCellAreRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// A label cell: format byte, column, row, the alignment prefix, the text and
+// its zero.
+std::string label_cell(std::uint16_t col, std::uint16_t row, const std::string& text) {
+    return record(0x0F, std::string(1, '\xFF') + le16(col) + le16(row) + "'" + text +
+                            std::string(1, '\0'));
+}
+
+// Labels are code page 437 unless they are whole UTF-8 as they stand; an
+// overlong UTF-8 form is no UTF-8 (it would hide one character in another).
+TEST(Wk1Records, LabelsAreCodePage437UnlessWholeUtf8) {
+    workbook b;
+    std::string why;
+    const std::string bytes =
+        sheet_of(label_cell(0, 0, "caf\xC3\xA9") + label_cell(1, 0, "caf\x82") +
+                 label_cell(2, 0, "\xC0\xAF") + label_cell(3, 0, "\xE2\x82"));
+    ASSERT_EQ(read_workbook_bytes(bytes, file_kind::wk1, "s", &b, &why), 1) << why;
+    const sheet& s = b.sheets[0];
+    auto text = [&](int col) {
+        const cell* c = s.at(0, col);
+        return c && c->kind == cell_kind::text ? b.texts[c->text] : std::string("(none)");
+    };
+    EXPECT_EQ(text(0), "caf\xC3\xA9");
+    EXPECT_EQ(text(1), "caf\xC3\xA9");          // 0x82 is e acute in 437
+    EXPECT_EQ(text(2), "\xE2\x94\x94\xC2\xBB"); // 0xC0 a corner, 0xAF a guillemet
+    EXPECT_EQ(text(3), "\xCE\x93\xC3\xA9");     // a cut-off sequence: 437 too
+}
+
+} // namespace
