@@ -488,14 +488,15 @@ TEST(SheetFiles, TheKindOfAFileIsItsExtensionInEitherCase) {
     EXPECT_EQ(kind_of_path("xlsx"), file_kind::unknown);
 }
 
-// An inline string's runs join; an empty run (<t/>) adds nothing and takes
-// nothing of the runs after it.
+// An inline string's runs join; an empty run (<t/>, with attributes or not)
+// adds nothing and takes nothing of the runs after it.
 TEST(SheetValues, InlineStringsJoinTheirRunsAndEmptyRunsAddNothing) {
     temp_folder dir;
-    const std::string path = prices_with(
-        dir.path, "10",
-        "</v><is><r><t/></r><r><t>ab</t></r><r><t xml:space=\"preserve\"> c</t></r></is><v>",
-        "inlineStr");
+    const std::string path =
+        prices_with(dir.path, "10",
+                    "</v><is><r><t/></r><r><t xml:space=\"preserve\"/></r><r><t>ab</t></r><r><t "
+                    "xml:space=\"preserve\"> c</t></r></is><v>",
+                    "inlineStr");
     workbook b;
     std::string why;
     ASSERT_EQ(read_workbook(path, &b, &why), 1) << why;
