@@ -283,4 +283,55 @@ TEST_F(ModelStore, ASelectionOfARangeThatChangedSizeStartsAfresh) {
     close_model(0, 0);
 }
 
+// Comments and the pairs of a symbol as the builder stores them: a comment
+// given anew replaces the old one (an empty one clears it), and every pair
+// is kept in the order given.
+TEST_F(ModelStore, CommentsAreReplacedAndPairsKeptInOrder) {
+    model_builder b("notes");
+    symbol_id k = b.constant("k", 1);
+    symbol_id a = b.constant("a", 2);
+    symbol_id c = b.constant("c", 3);
+    b.comment(k, "first words");
+    b.pair(k, a, "one").pair(k, c, "two").pair(k, a, "three");
+    model_pair m = b.release();
+    close_model(m.header, m.symbols);
+    ASSERT_EQ(lock_model(0), 1);
+    EXPECT_STREQ(sym_comment(k), "first words");
+    std::vector<std::string> texts;
+    std::vector<symbol_id> others;
+    for (const pair_entry* pe = sym_pairs(k); pe && texts.size() < 10; pe = next_pair(pe)) {
+        texts.emplace_back(pair_text(pe));
+        others.push_back(pe->symbol);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(others, (std::vector<symbol_id>{a, c, a}));
+    EXPECT_EQ(unlock_model(0), 1);
+    set_comment(cur_model_symbols, k, "second");
+    ASSERT_EQ(lock_model(0), 1);
+    EXPECT_STREQ(sym_comment(k), "second");
+    EXPECT_EQ(unlock_model(0), 1);
+    set_comment(cur_model_symbols, k, "");
+    ASSERT_EQ(lock_model(0), 1);
+    EXPECT_STREQ(sym_comment(k), "");
+    EXPECT_EQ(unlock_model(0), 1);
+    close_model(0, 0);
+}
+
+// The texts of a context: a null context means the current one; freeing the
+// current context leaves no current context behind.
+TEST_F(ModelStore, ContextTextsAndFreeingTheCurrentContext) {
+    handle h = new_model_context();
+    set_model_rec(h);
+    ASSERT_NE(model_rec, nullptr);
+    std::uint32_t cell = ctx_set_text(nullptr, 0, "base case");
+    ASSERT_NE(cell, 0u);
+    EXPECT_STREQ(ctx_text(nullptr, cell), "base case");
+    EXPECT_STREQ(ctx_text(model_rec, cell), "base case");
+    EXPECT_STREQ(ctx_text(nullptr, 0), "");
+    free_model_context(h);
+    EXPECT_EQ(model_rec, nullptr);
+    EXPECT_EQ(model_rec_handle, 0u);
+    EXPECT_STREQ(ctx_text(nullptr, cell), "");
+}
+
 } // namespace

@@ -147,4 +147,26 @@ TEST_F(Order, ALoopEnteredFromOutsideIsNamedWithoutTheWayIn) {
     EXPECT_FALSE(messages.contains("a lead")) << messages.joined();
 }
 
+// A reader of several elements waits for every unit that computes one of
+// them, not only for the unit of the first element it reads.
+TEST_F(Order, AReaderOfSeveralElementsWaitsForEachOfTheirUnits) {
+    model_builder b("several");
+    b.range("r", {"a1", "a2", "a3"});
+    b.aux("ends", "x[a1] + x[a3]");
+    b.aux("all", "SUM(x[r!])");
+    b.aux("x[a3]", "Time + 7");
+    b.aux("x[a2]", "Time + 1");
+    b.aux("x[a1]", "Time + 5");
+    sim_program p;
+    ASSERT_EQ(order(b, p), 1) << messages.joined();
+    sim_options o;
+    sim_output out;
+    ASSERT_EQ(run_program(b.symbols(), p, o, &out), sim_done);
+    // At Time 0 and Time 1.
+    EXPECT_FLOAT_EQ(saved_value(out, 0, slot_of(b, "ends")), 12);
+    EXPECT_FLOAT_EQ(saved_value(out, 0, slot_of(b, "all")), 13);
+    EXPECT_FLOAT_EQ(saved_value(out, 1, slot_of(b, "ends")), 14);
+    EXPECT_FLOAT_EQ(saved_value(out, 1, slot_of(b, "all")), 16);
+}
+
 } // namespace
