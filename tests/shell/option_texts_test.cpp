@@ -10,6 +10,8 @@
 #include "shell/settings_rows.h"
 #include "shell/state.h"
 
+#include <QImage>
+
 #include <string>
 #include <vector>
 
@@ -104,6 +106,34 @@ TEST_F(OptionTexts, AFontSizeWithTextAfterItsNumberIsRefused) {
     EXPECT_EQ(choose_font(&f, 0), 2);
     EXPECT_TRUE(open_after);
     EXPECT_EQ(f.size, 14);
+}
+
+// The example shows the font being described: a size the dialog would refuse
+// (past 127 points) leaves it at the last size that reads.
+TEST_F(OptionTexts, TheExampleKeepsItsSizeWhileTheTypedSizeIsOutOfRange) {
+    font_spec f{};
+    ASSERT_EQ(read_font_spec(&f, "Courier|10||", nullptr), 1);
+    QImage at_ten, at_128, at_larger;
+    answerer::dialog(dlg_font_select)
+        .call([&](HWND d) {
+            HWND example = GetDlgItem(d, idf_example);
+            ASSERT_NE(example, nullptr);
+            auto shown = [&](const char* size) {
+                SetDlgItemText(d, idf_size, size);
+                SendMessage(d, WM_COMMAND, MAKEWPARAM(idf_size, EN_CHANGE),
+                            reinterpret_cast<LPARAM>(GetDlgItem(d, idf_size)));
+                test_driver::run_until_idle();
+                return test_driver::image(example);
+            };
+            at_ten = shown("10");
+            at_128 = shown("128");
+            at_larger = shown("24");
+        })
+        .press(IDCANCEL);
+    EXPECT_EQ(choose_font(&f, 0), 0);
+    ASSERT_FALSE(at_ten.isNull());
+    EXPECT_NE(at_larger, at_ten) << "the example follows a size that reads";
+    EXPECT_EQ(at_128, at_ten);
 }
 
 std::vector<std::string>& warnings() {
