@@ -102,6 +102,9 @@ const std::atomic<bool>* native_detail::live_flag() {
 
 void set_native_compile_failure(bool fail, int level) {
     fail_compiles = fail ? level < 0 ? 3 : 1 << level : 0;
+    // Failures made from here on are a run of their own: their first line
+    // is logged even when an earlier run of them ended with the same line.
+    compiled();
 }
 
 std::size_t native_live_passes() {
