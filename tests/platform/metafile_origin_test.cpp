@@ -6,6 +6,7 @@
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 #include "platform/metafile.h"
+#include "tests/platform/metafile_replay.h"
 
 #include <gtest/gtest.h>
 
@@ -45,44 +46,7 @@ void expect_squares(const QImage& img) {
 }
 
 TEST(MetafileOrigin, AWindowOriginOfTwoDifferentCoordinatesPlaysBackInPlace) {
-    Canvas direct;
-    scene(direct.dc);
-    SetWindowOrgEx(direct.dc, 0, 0, nullptr);
-    {
-        SCOPED_TRACE("drawn directly");
-        expect_squares(direct.img);
-    }
-
-    HDC mdc = CreateMetaFile(nullptr);
-    ASSERT_NE(mdc, nullptr);
-    scene(mdc);
-    HMETAFILE wmf = CloseMetaFile(mdc);
-    ASSERT_NE(wmf, nullptr);
-    Canvas wmf_played;
-    ASSERT_TRUE(PlayMetaFile(wmf_played.dc, wmf));
-    {
-        SCOPED_TRACE("Windows metafile");
-        expect_squares(wmf_played.img);
-        EXPECT_EQ(wmf_played.img, direct.img);
-    }
-    DeleteMetaFile(wmf);
-
-    HDC edc = CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(edc, nullptr);
-    scene(edc);
-    HENHMETAFILE emf = CloseEnhMetaFile(edc);
-    ASSERT_NE(emf, nullptr);
-    ENHMETAHEADER h{};
-    ASSERT_NE(GetEnhMetaFileHeader(emf, sizeof h, &h), 0u);
-    RECT r{h.rclBounds.left, h.rclBounds.top, h.rclBounds.right + 1, h.rclBounds.bottom + 1};
-    Canvas emf_played;
-    ASSERT_TRUE(PlayEnhMetaFile(emf_played.dc, emf, &r));
-    {
-        SCOPED_TRACE("enhanced metafile");
-        expect_squares(emf_played.img);
-        EXPECT_EQ(emf_played.img, direct.img);
-    }
-    DeleteEnhMetaFile(emf);
+    expect_metafiles_replay<Canvas>(scene, [](const Canvas& c) { expect_squares(c.img); });
 }
 
 } // namespace

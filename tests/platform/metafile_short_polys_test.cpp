@@ -4,6 +4,7 @@
 #include "platform/gdi.h"
 #include "platform/gdi_internal.h"
 #include "platform/metafile.h"
+#include "tests/platform/metafile_replay.h"
 
 #include <gtest/gtest.h>
 
@@ -57,43 +58,7 @@ void expect_scene(const Canvas& c) {
 }
 
 TEST(MetafileShortPolys, TwoPointLinesAndEdgesPlayBackAsDrawn) {
-    Canvas direct;
-    scene(direct.dc);
-    {
-        SCOPED_TRACE("drawn directly");
-        expect_scene(direct);
-    }
-    HDC mdc = CreateMetaFile(nullptr);
-    ASSERT_NE(mdc, nullptr);
-    scene(mdc);
-    HMETAFILE wmf = CloseMetaFile(mdc);
-    ASSERT_NE(wmf, nullptr);
-    Canvas wmf_played;
-    ASSERT_TRUE(PlayMetaFile(wmf_played.dc, wmf));
-    {
-        SCOPED_TRACE("Windows metafile");
-        expect_scene(wmf_played);
-        EXPECT_EQ(wmf_played.img, direct.img);
-    }
-    DeleteMetaFile(wmf);
-
-    HDC edc = CreateEnhMetaFile(nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(edc, nullptr);
-    scene(edc);
-    // A frame of the whole canvas, so the picture plays back at its size.
-    HENHMETAFILE emf = CloseEnhMetaFile(edc);
-    ASSERT_NE(emf, nullptr);
-    ENHMETAHEADER h{};
-    ASSERT_NE(GetEnhMetaFileHeader(emf, sizeof h, &h), 0u);
-    RECT r{h.rclBounds.left, h.rclBounds.top, h.rclBounds.right + 1, h.rclBounds.bottom + 1};
-    Canvas emf_played;
-    ASSERT_TRUE(PlayEnhMetaFile(emf_played.dc, emf, &r));
-    {
-        SCOPED_TRACE("enhanced metafile");
-        expect_scene(emf_played);
-        EXPECT_EQ(emf_played.img, direct.img);
-    }
-    DeleteEnhMetaFile(emf);
+    expect_metafiles_replay<Canvas>(scene, expect_scene);
 }
 
 } // namespace
