@@ -3,46 +3,17 @@
 #include "shell/modelsettings.h"
 
 #include "foundation/paths.h"
+#include "model_copy_fixture.h"
 #include "resources/modelpages.h"
-#include "shell/controls/longlist.h"
-#include "shell_fixture.h"
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
-
 namespace {
 
-class ModelTexts : public ShellDialogTest {
+class ModelTexts : public ModelCopyTest {
 protected:
-    void SetUp() override {
-        ShellDialogTest::SetUp();
-        WNDCLASS lc{};
-        lc.style = CS_DBLCLKS;
-        lc.lpfnWndProc = longlist_proc;
-        lc.cbWndExtra = 8;
-        lc.hInstance = handle_from_token<HINSTANCE>(1);
-        lc.lpszClassName = "Kavrel_longlist";
-        RegisterClass(&lc);
-        dir_ = testing::TempDir() + "shd_texts_" + std::to_string(++counter_);
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        std::string sample = std::string(KAVREL_BINARY_DIR) + "/samples/population.kmf";
-        ASSERT_TRUE(fs::exists(sample)) << sample;
-        model_ = dir_ + "/population.kmf";
-        fs::copy_file(sample, model_);
-        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-        model_dir = dir_;
-    }
-    void TearDown() override {
-        close_model(0, 0);
-        model_dir.clear();
-        fs::remove_all(dir_);
-        ShellDialogTest::TearDown();
-    }
     static handle text_handle_of(const std::string& t) {
         handle h = new_handle(static_cast<std::uint32_t>(t.size() + 1));
         handle_lock<char> b(h);
@@ -59,8 +30,6 @@ protected:
         GetDlgItemText(d, id, buf, sizeof buf);
         return buf;
     }
-    std::string dir_, model_;
-    static inline int counter_ = 0;
 };
 
 // Stored notes break lines with LF; the notes box shows CR LF, and what the

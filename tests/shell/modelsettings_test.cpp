@@ -3,46 +3,17 @@
 #include "shell/modelsettings.h"
 
 #include "foundation/paths.h"
+#include "model_copy_fixture.h"
 #include "resources/modelpages.h"
-#include "shell/controls/longlist.h"
 #include "shell/reorder.h"
-#include "shell_fixture.h"
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
-namespace fs = std::filesystem;
-
 namespace {
 
-class ModelPages : public ShellDialogTest {
+class ModelPages : public ModelCopyTest {
 protected:
-    void SetUp() override {
-        ShellDialogTest::SetUp();
-        WNDCLASS lc{};
-        lc.style = CS_DBLCLKS;
-        lc.lpfnWndProc = longlist_proc;
-        lc.cbWndExtra = 8;
-        lc.hInstance = handle_from_token<HINSTANCE>(1);
-        lc.lpszClassName = "Kavrel_longlist";
-        RegisterClass(&lc);
-        dir_ = testing::TempDir() + "shd_pages_" + std::to_string(++counter_);
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        std::string sample = std::string(KAVREL_BINARY_DIR) + "/samples/population.kmf";
-        ASSERT_TRUE(fs::exists(sample)) << sample;
-        model_ = dir_ + "/population.kmf";
-        fs::copy_file(sample, model_);
-        ASSERT_EQ(open_model(1, 0, model_.c_str(), 0), 1);
-        model_dir = dir_;
-    }
-    void TearDown() override {
-        close_model(0, 0);
-        model_dir.clear();
-        fs::remove_all(dir_);
-        ShellDialogTest::TearDown();
-    }
     static model_settings settings() {
         model_settings ms = *lock_model_settings(cur_model_symbols);
         unlock_model_settings(cur_model_symbols);
@@ -63,9 +34,6 @@ protected:
     static bool enabled(HWND d, int id) { return IsWindowEnabled(GetDlgItem(d, id)) != 0; }
     static bool checked(HWND d, int id) { return IsDlgButtonChecked(d, id) == BST_CHECKED; }
     static void press(HWND d, int id) { SendMessage(d, WM_COMMAND, static_cast<WPARAM>(id), 0); }
-
-    std::string dir_, model_;
-    static inline int counter_ = 0;
 };
 
 TEST_F(ModelPages, UntouchedPasswordBoxesKeepThePasswordWhileNotesAreTaken) {
