@@ -10,6 +10,7 @@
 #include "graphs/graphwin.h"
 #include "platform/gdi_internal.h"
 #include "tests/driver/driver.h"
+#include "tests/graphs/drawn_texts.h"
 #include "tools/output.h"
 
 #include <gtest/gtest.h>
@@ -23,31 +24,6 @@
 namespace td = test_driver;
 
 namespace {
-
-struct drawn_text {
-    int x = 0, y = 0;
-    std::string text;
-};
-
-// The texts of a graphics transfer text, in the order they were drawn.
-std::vector<drawn_text> texts_of(const std::string& gtx) {
-    std::vector<drawn_text> out;
-    std::size_t at = 0;
-    while (at < gtx.size()) {
-        const std::size_t end = gtx.find('\n', at);
-        if (end == std::string::npos) break;
-        const std::string line = gtx.substr(at, end - at);
-        at = end + 1;
-        int x = 0, y = 0, n = 0;
-        if (line.rfind("1|(", 0) == 0 &&
-            std::sscanf(line.c_str(), "1|(%d,%d)%d", &x, &y, &n) == 3 && n >= 0 &&
-            at + static_cast<std::size_t>(n) <= gtx.size()) {
-            out.push_back({x, y, gtx.substr(at, static_cast<std::size_t>(n))});
-            at += static_cast<std::size_t>(n) + 1;
-        }
-    }
-    return out;
-}
 
 std::vector<drawn_text> all_named(const std::vector<drawn_text>& t, const std::string& what) {
     std::vector<drawn_text> out;
