@@ -9,26 +9,11 @@
 
 #include <array>
 
+using charttest::add;
 using charttest::Canvas;
+using charttest::flat_view;
 
 namespace {
-
-// Angles 0 and no margins: projected x, y = box x, y and z = box z.
-CChartView3D flat_view() {
-    CChartView3D v;
-    v.SetAngles(0, 0);
-    v.SetTopMargin(0);
-    v.SetBottomMargin(0);
-    v.SetLeftMargin(0);
-    v.SetRightMargin(0);
-    v.SetScaleMode(1);
-    v.FitToRect(CChartRect(0, 0, 200, 200));
-    return v;
-}
-
-void add(CChartFace& f, std::initializer_list<std::array<double, 3>> pts) {
-    for (const auto& p : pts) f.AddVertexCopy(CChartVertex(p[0], p[1], p[2]));
-}
 
 void place(CChartFace& f, CChartView3D& v) {
     f.SetFlagC(1);

@@ -8,20 +8,9 @@
 #include <cmath>
 
 using charttest::Canvas;
+using charttest::flat_view;
 
 namespace {
-
-CChartView3D flat_view() {
-    CChartView3D v;
-    v.SetAngles(0, 0);
-    v.SetTopMargin(0);
-    v.SetBottomMargin(0);
-    v.SetLeftMargin(0);
-    v.SetRightMargin(0);
-    v.SetScaleMode(1);
-    v.FitToRect(CChartRect(0, 0, 200, 200));
-    return v;
-}
 
 int front_faces(CChartRibbon& r) {
     int n = 0;

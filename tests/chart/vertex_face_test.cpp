@@ -10,27 +10,11 @@
 #include <cmath>
 #include <vector>
 
+using charttest::add;
 using charttest::Canvas;
+using charttest::flat_view;
 
 namespace {
-
-// Angles 0 and no margins: projected x, y = box x, y and z = box z; on a
-// 200 x 200 device box unit u lands at pixel 100 + 2u (y upward).
-CChartView3D flat_view() {
-    CChartView3D v;
-    v.SetAngles(0, 0);
-    v.SetTopMargin(0);
-    v.SetBottomMargin(0);
-    v.SetLeftMargin(0);
-    v.SetRightMargin(0);
-    v.SetScaleMode(1);
-    v.FitToRect(CChartRect(0, 0, 200, 200));
-    return v;
-}
-
-template <class Set> void add(Set& s, std::initializer_list<std::array<double, 3>> pts) {
-    for (const auto& p : pts) s.AddVertexCopy(CChartVertex(p[0], p[1], p[2]));
-}
 
 template <class Set> void place(Set& s, CChartView3D& v) {
     s.Project(&v);
