@@ -40,17 +40,42 @@ template <class Change> inline void change_table_options(handle t, Change change
     change_options<table_tool_options>(t, change);
 }
 
-// The Table tool on two runs of the population sample.
-class TableTool : public ShellWorkbenchTest {
+// Opens a model (the palette out of the way) and simulates it into the run
+// `run`, with `var` the workbench variable.
+inline void open_and_simulate(const std::string& model, const char* run, const char* var) {
+    ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
+    if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
+    install_run_driver();
+    wip_install_sim_hooks();
+    ask_dataset_overwrite = false;
+    model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, run);
+    ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
+    lock_model(0);
+    workbench_var = {};
+    workbench_var.var = find_symbol(var);
+    unlock_model(0);
+}
+
+// The workbench the Table tests draw on: the text tools installed and the
+// main window shown at 1200 x 900.
+class ToolsWorkbenchTest : public ShellWorkbenchTest {
 protected:
-    void SetUp() override {
-        ShellWorkbenchTest::SetUp();
+    void show_tools_workbench() {
         install_tools_hooks();
         install_text_tools();
         make_workbench();
         ShowWindow(main_wnd, SW_SHOW);
         MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
         layout_frame(main_wnd);
+    }
+};
+
+// The Table tool on two runs of the population sample.
+class TableTool : public ToolsWorkbenchTest {
+protected:
+    void SetUp() override {
+        ShellWorkbenchTest::SetUp();
+        show_tools_workbench();
         const std::string model = sample("population.kmf");
         ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
         if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
@@ -120,28 +145,13 @@ protected:
 };
 
 // The array output of the subscripted sample's demand[region, product].
-class ArrayTable : public ShellWorkbenchTest {
+class ArrayTable : public ToolsWorkbenchTest {
 protected:
     void SetUp() override {
         ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_text_tools();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
-        layout_frame(main_wnd);
+        show_tools_workbench();
         const std::string model = sample("subscripted.kmf");
-        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
-        if (HWND palette = test_driver::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
-        install_run_driver();
-        wip_install_sim_hooks();
-        ask_dataset_overwrite = false;
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "one");
-        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
-        lock_model(0);
-        workbench_var = {};
-        workbench_var.var = find_symbol("demand");
-        unlock_model(0);
+        ASSERT_NO_FATAL_FAILURE(open_and_simulate(model, "one", "demand"));
         const int r = find_tool_row("Table");
         tool_ = new_tool(r, "Table", analysis_tool_table[r].setup(0, 0, nullptr, nullptr));
         analysis_tool_table[r].setup(0, tool_, nullptr, nullptr);

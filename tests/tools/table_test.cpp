@@ -1069,16 +1069,11 @@ TEST_F(GridWindow, PrintsInTheScreensColumnsAndEveryColumnOfAWideTable) {
 namespace {
 
 // A table of x[r] over 300 elements, one run: the question at the 256th.
-class WideTable : public ShellWorkbenchTest {
+class WideTable : public ToolsWorkbenchTest {
 protected:
     void SetUp() override {
         ShellWorkbenchTest::SetUp();
-        install_tools_hooks();
-        install_text_tools();
-        make_workbench();
-        ShowWindow(main_wnd, SW_SHOW);
-        MoveWindow(main_wnd, 0, 0, 1200, 900, TRUE);
-        layout_frame(main_wnd);
+        show_tools_workbench();
         model_builder b("wide");
         b.control(0, 2, 1, 1);
         std::vector<std::string> names;
@@ -1090,17 +1085,7 @@ protected:
         ASSERT_TRUE(b.finish());
         const std::string model = dir + "/wide.kmf";
         ASSERT_EQ(b.write(model.c_str()), 1);
-        ASSERT_EQ(open_model(1, 0, model.c_str(), 0), 1);
-        if (HWND palette = td::find_window("Kavrel_tools")) ShowWindow(palette, SW_HIDE);
-        install_run_driver();
-        wip_install_sim_hooks();
-        ask_dataset_overwrite = false;
-        model_rec->setup.run_name = ctx_set_text(model_rec, model_rec->setup.run_name, "w");
-        ASSERT_EQ(run_command(rc_simulate, 0, 0, nullptr), 1);
-        lock_model(0);
-        workbench_var = {};
-        workbench_var.var = find_symbol("x");
-        unlock_model(0);
+        ASSERT_NO_FATAL_FAILURE(open_and_simulate(model, "w", "x"));
     }
     void TearDown() override {
         close_framed_tool_windows(1);
